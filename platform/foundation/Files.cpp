@@ -1,0 +1,155 @@
+#include "platform/foundation/Files.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+namespace fs = std::filesystem;
+
+namespace {
+
+Error fileError(const std::string& what, const std::string& path, int err) {
+    return Error::make("platform.files", what + " \"" + path + "\": " + std::strerror(err), err);
+}
+
+Error fileError(const std::string& what, const std::string& path, const std::error_code& ec) {
+    return Error::make("platform.files", what + " \"" + path + "\": " + ec.message(), ec.value());
+}
+
+struct FdCloser {
+    int fd;
+    ~FdCloser() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+} // namespace
+
+bool fileExists(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+bool isDirectory(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+Result<Bytes> readFile(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return fileError("cannot open", path, errno);
+    FdCloser closer{fd};
+    struct stat st;
+    if (::fstat(fd, &st) != 0) return fileError("cannot read", path, errno);
+    if (S_ISDIR(st.st_mode)) return fileError("cannot read", path, EISDIR);
+    Bytes bytes;
+    bytes.reserve(st.st_size > 0 ? static_cast<std::size_t>(st.st_size) : 0);
+    std::uint8_t chunk[64 * 1024];
+    for (;;) {
+        ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return fileError("cannot read", path, errno);
+        }
+        if (n == 0) break;
+        bytes.insert(bytes.end(), chunk, chunk + n);
+    }
+    return bytes;
+}
+
+Result<void> writeFileAtomically(const std::string& path, const void* data, std::size_t size) {
+    fs::path target(path);
+    fs::path folder = target.parent_path();
+    if (folder.empty()) folder = ".";
+    std::string tmpl = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+    int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
+    if (fd < 0) return fileError("cannot write", path, errno);
+
+    auto failed = [&](int err) {
+        ::close(fd);
+        ::unlink(tmpl.c_str());
+        return fileError("cannot write", path, err);
+    };
+
+    // Keep the permissions of the file being replaced; new files get the usual 0666 & ~umask.
+    struct stat old;
+    mode_t mode;
+    if (::stat(path.c_str(), &old) == 0) {
+        mode = old.st_mode & 07777;
+    } else {
+        mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    if (::fchmod(fd, mode) != 0) return failed(errno);
+
+    const auto* p = static_cast<const std::uint8_t*>(data);
+    std::size_t left = size;
+    while (left > 0) {
+        ssize_t n = ::write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return failed(errno);
+        }
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    if (::fsync(fd) != 0) return failed(errno);
+    if (::close(fd) != 0) {
+        int err = errno;
+        ::unlink(tmpl.c_str());
+        return fileError("cannot write", path, err);
+    }
+    if (::rename(tmpl.c_str(), path.c_str()) != 0) {
+        int err = errno;
+        ::unlink(tmpl.c_str());
+        return fileError("cannot write", path, err);
+    }
+    // Make the rename itself durable.
+    int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+    return {};
+}
+
+Result<void> removeItem(const std::string& path) {
+    std::error_code ec;
+    if (!fs::exists(fs::symlink_status(path, ec))) return fileError("cannot remove", path, ENOENT);
+    fs::remove_all(path, ec);
+    if (ec) return fileError("cannot remove", path, ec);
+    return {};
+}
+
+Result<void> createDirectory(const std::string& path) {
+    std::error_code ec;
+    fs::create_directories(path, ec);
+    if (ec) return fileError("cannot create folder", path, ec);
+    if (!isDirectory(path)) return fileError("cannot create folder", path, ENOTDIR);
+    return {};
+}
+
+Result<void> copyItem(const std::string& from, const std::string& to) {
+    std::error_code ec;
+    if (fs::exists(fs::symlink_status(to, ec))) return fileError("cannot copy to", to, EEXIST);
+    fs::copy(from, to, fs::copy_options::recursive, ec);
+    if (ec) return fileError("cannot copy to", to, ec);
+    return {};
+}
+
+Result<std::string> makeTemporaryDirectory(std::string_view prefix) {
+    std::error_code ec;
+    fs::path base = fs::temp_directory_path(ec);
+    if (ec) base = "/tmp";
+    std::string tmpl = (base / (std::string(prefix) + ".XXXXXX")).string();
+    if (::mkdtemp(tmpl.data()) == nullptr) return fileError("cannot create folder", tmpl, errno);
+    return tmpl;
+}
+
+} // namespace platform

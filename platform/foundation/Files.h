@@ -1,0 +1,40 @@
+#pragma once
+// File operations of the platform layer. Any thread; no shared state.
+
+#include "platform/foundation/Result.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+using Bytes = std::vector<std::uint8_t>;
+
+bool fileExists(const std::string& path);
+bool isDirectory(const std::string& path);
+
+Result<Bytes> readFile(const std::string& path);
+
+// Writes through a temporary file in the same folder that is flushed to disk and then
+// renamed over the target, so the old file survives any failure (full disk, no permission,
+// crash half-way) and readers never see a half-written file.
+Result<void> writeFileAtomically(const std::string& path, const void* data, std::size_t size);
+inline Result<void> writeFileAtomically(const std::string& path, const Bytes& bytes) {
+    return writeFileAtomically(path, bytes.data(), bytes.size());
+}
+inline Result<void> writeFileAtomically(const std::string& path, std::string_view text) {
+    return writeFileAtomically(path, text.data(), text.size());
+}
+
+Result<void> removeItem(const std::string& path);
+// Creates the folder and any missing parents; succeeds when it already exists.
+Result<void> createDirectory(const std::string& path);
+// Fails when the target exists, like the platform's copy.
+Result<void> copyItem(const std::string& from, const std::string& to);
+
+// A fresh, empty folder under the system's temporary folder.
+Result<std::string> makeTemporaryDirectory(std::string_view prefix = "vantle");
+
+} // namespace platform

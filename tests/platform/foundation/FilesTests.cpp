@@ -1,0 +1,102 @@
+#include "platform/foundation/Files.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace platform;
+
+namespace {
+
+struct TempFolder {
+    std::string path = makeTemporaryDirectory("files-test").value();
+    ~TempFolder() { (void)removeItem(path); }
+};
+
+std::string text(const Bytes& b) { return std::string(b.begin(), b.end()); }
+
+} // namespace
+
+TEST(Files, AtomicWriteReplacesAndKeepsPermissions) {
+    TempFolder dir;
+    std::string file = dir.path + "/doc.vantle";
+    ASSERT_TRUE(writeFileAtomically(file, std::string_view("first")).ok());
+    ASSERT_EQ(::chmod(file.c_str(), 0640), 0);
+    ASSERT_TRUE(writeFileAtomically(file, std::string_view("second, longer")).ok());
+    EXPECT_EQ(text(readFile(file).value()), "second, longer");
+    struct stat st;
+    ASSERT_EQ(::stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    // No temporary files are left behind.
+    int entries = 0;
+    for (auto& e : std::filesystem::directory_iterator(dir.path)) (void)e, ++entries;
+    EXPECT_EQ(entries, 1);
+}
+
+TEST(Files, AtomicWriteIntoReadOnlyFolderFailsAndKeepsOldFile) {
+    TempFolder dir;
+    std::string file = dir.path + "/doc.vantle";
+    ASSERT_TRUE(writeFileAtomically(file, std::string_view("precious")).ok());
+    ASSERT_EQ(::chmod(dir.path.c_str(), 0555), 0);
+    ASSERT_EQ(::chmod(file.c_str(), 0644), 0);
+
+    // Root ignores folder permissions, so the write is attempted as an unprivileged user.
+    auto attempt = [&] { return writeFileAtomically(file, std::string_view("replacement")).ok(); };
+    bool wrote;
+    if (::geteuid() == 0) {
+        pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
+            ::_exit(attempt() ? 1 : 0);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        ASSERT_NE(WEXITSTATUS(status), 2) << "could not drop privileges";
+        wrote = WEXITSTATUS(status) == 1;
+    } else {
+        wrote = attempt();
+    }
+    ::chmod(dir.path.c_str(), 0755);
+    EXPECT_FALSE(wrote);
+    EXPECT_EQ(text(readFile(file).value()), "precious");
+}
+
+TEST(Files, AtomicWriteOverAFolderFailsAndKeepsIt) {
+    // Works for root too: rename cannot replace a non-empty folder with a file.
+    TempFolder dir;
+    std::string target = dir.path + "/folder";
+    ASSERT_TRUE(createDirectory(target + "/inside").ok());
+    EXPECT_FALSE(writeFileAtomically(target, std::string_view("x")).ok());
+    EXPECT_TRUE(isDirectory(target + "/inside"));
+    int entries = 0;
+    for (auto& e : std::filesystem::directory_iterator(dir.path)) (void)e, ++entries;
+    EXPECT_EQ(entries, 1);
+}
+
+TEST(Files, ReadRemoveCreateCopy) {
+    TempFolder dir;
+    EXPECT_FALSE(readFile(dir.path + "/nothing").ok());
+    EXPECT_FALSE(readFile(dir.path).ok());
+    EXPECT_FALSE(removeItem(dir.path + "/nothing").ok());
+
+    ASSERT_TRUE(createDirectory(dir.path + "/a/b/c").ok());
+    EXPECT_TRUE(createDirectory(dir.path + "/a/b/c").ok());
+    EXPECT_TRUE(isDirectory(dir.path + "/a/b/c"));
+
+    std::string src = dir.path + "/a/song.mp3";
+    ASSERT_TRUE(writeFileAtomically(src, std::string_view("audio")).ok());
+    ASSERT_TRUE(copyItem(src, dir.path + "/a/b/song.mp3").ok());
+    EXPECT_EQ(text(readFile(dir.path + "/a/b/song.mp3").value()), "audio");
+
+    ASSERT_TRUE(writeFileAtomically(dir.path + "/a/b/other", std::string_view("keep")).ok());
+    auto r = copyItem(src, dir.path + "/a/b/other");
+    EXPECT_FALSE(r.ok());
+    EXPECT_EQ(text(readFile(dir.path + "/a/b/other").value()), "keep");
+
+    ASSERT_TRUE(removeItem(dir.path + "/a").ok());
+    EXPECT_FALSE(fileExists(dir.path + "/a"));
+}
