@@ -66,7 +66,10 @@ Result<void> writeFileAtomically(const std::string& path, const void* data, std:
     fs::path target(path);
     fs::path folder = target.parent_path();
     if (folder.empty()) folder = ".";
-    std::string tmpl = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+    std::string tmpl = folder.string();
+    tmpl += "/.";
+    tmpl += target.filename().string();
+    tmpl += ".XXXXXX";
     int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
     if (fd < 0) return fileError("cannot write", path, errno);
 
