@@ -1,0 +1,42 @@
+#pragma once
+// The wall clock, injectable so that tests control "now". Any thread.
+
+#include "platform/foundation/Date.h"
+
+#include <atomic>
+
+namespace platform {
+
+// Where the program reads the current date and the local calendar day.
+class Clock {
+public:
+    virtual ~Clock() = default;
+    virtual Date now() const = 0;
+
+    // The first instant of the local day holding the date, in the process's time zone (TZ),
+    // honouring daylight-saving changes: days are 23 or 25 hours long across them, and a day
+    // whose midnight is skipped starts at its first existing instant.
+    virtual Date startOfDay(Date date) const;
+
+    // The process's real clock.
+    static Clock& system();
+};
+
+class SystemClock final : public Clock {
+public:
+    Date now() const override;
+};
+
+// A clock that stands still until a test sets or advances it.
+class FakeClock final : public Clock {
+public:
+    explicit FakeClock(Date start = Date{}) : seconds_(start.timeIntervalSinceReferenceDate) {}
+    Date now() const override { return Date{seconds_.load()}; }
+    void set(Date date) { seconds_.store(date.timeIntervalSinceReferenceDate); }
+    void advance(double seconds);
+
+private:
+    std::atomic<double> seconds_;
+};
+
+} // namespace platform

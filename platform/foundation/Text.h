@@ -1,0 +1,52 @@
+#pragma once
+// Unicode text services: regular expressions, case mapping, trimming, UTF-8 checks. Any thread.
+//
+// Texts are UTF-8. Offsets are byte offsets into the given text. Invalid UTF-8 never crashes
+// anything: regular expressions and case mapping see each bad sequence as U+FFFD.
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+// One match of a regular expression; groups[0] is the whole match, then one entry per group.
+struct RegexMatch {
+    static constexpr std::size_t npos = std::string::npos;
+    struct Group {
+        std::size_t begin = npos; // npos when the group took no part in the match
+        std::size_t end = npos;
+        std::string text; // "" when the group took no part in the match
+        bool matched() const { return begin != npos; }
+    };
+    std::vector<Group> groups;
+};
+
+// All matches, left to right, without overlap, with the platform's (ICU) pattern syntax and no
+// options. A pattern that does not compile gives no matches. Compiled patterns are cached.
+std::vector<RegexMatch> regexMatches(std::string_view pattern, std::string_view text);
+std::optional<RegexMatch> firstMatch(std::string_view pattern, std::string_view text);
+// For every match the texts of groups[0..n]: the whole match first, then each group.
+std::vector<std::vector<std::string>> captureGroups(std::string_view pattern, std::string_view text);
+
+// Full Unicode case mapping in the root locale ("ÉCOLE" → "école", final sigma included).
+std::string lowercased(std::string_view text);
+std::string uppercased(std::string_view text);
+// Case-folded, canonically normalised containment; an empty needle is never contained.
+bool localizedCaseInsensitiveContains(std::string_view haystack, std::string_view needle);
+
+// Drops Unicode white space and line ends (tab, LF, CR, NEL, U+2028, no-break space, ...) at
+// both ends.
+std::string trimmingWhitespace(std::string_view text);
+// Splits at every control or format character (general categories Cc and Cf). Each one ends a
+// line, so "a\r\nb" gives "a", "", "b", and the text after the last one is the last line.
+std::vector<std::string> splittingAtControlCharacters(std::string_view text);
+
+// Well-formed UTF-8: no overlong forms, surrogates or code points above U+10FFFF.
+bool isValidUtf8(std::string_view text);
+// The text with every ill-formed sequence replaced by U+FFFD.
+std::string replacingInvalidUtf8(std::string_view text);
+
+} // namespace platform

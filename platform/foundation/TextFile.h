@@ -1,0 +1,21 @@
+#pragma once
+// Reading and writing whole text files as UTF-8. Any thread; no shared state.
+
+#include "platform/foundation/Result.h"
+
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// The file's text as UTF-8. The encoding is taken from the byte-order mark: UTF-8 (mark
+// dropped), UTF-16 little- or big-endian (converted); without a mark the file must be UTF-8.
+// Ill-formed text is an error, never a guess.
+Result<std::string> readTextFile(const std::string& path);
+
+// Writes the text as UTF-8 without a byte-order mark, atomically (the old file survives any
+// failure). Ill-formed sequences, such as a file-system path in a legacy encoding, are written
+// as U+FFFD so that the file always reads back.
+Result<void> writeTextFile(const std::string& path, std::string_view text);
+
+} // namespace platform

@@ -1,0 +1,137 @@
+#include "platform/foundation/Clock.h"
+#include "platform/foundation/HostTime.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <ctime>
+#include <gtest/gtest.h>
+#include <limits>
+#include <optional>
+#include <string>
+
+using namespace platform;
+
+namespace {
+
+// Sets TZ for one test and restores the previous value.
+class ScopedTimeZone {
+public:
+    explicit ScopedTimeZone(const char* zone) {
+        if (const char* old = std::getenv("TZ")) previous_ = old;
+        ::setenv("TZ", zone, 1);
+        ::tzset();
+    }
+    ~ScopedTimeZone() {
+        if (previous_)
+            ::setenv("TZ", previous_->c_str(), 1);
+        else
+            ::unsetenv("TZ");
+        ::tzset();
+    }
+
+private:
+    std::optional<std::string> previous_;
+};
+
+Date utc(int year, int month, int day, int hour, int minute = 0, int second = 0) {
+    std::tm parts{};
+    parts.tm_year = year - 1900;
+    parts.tm_mon = month - 1;
+    parts.tm_mday = day;
+    parts.tm_hour = hour;
+    parts.tm_min = minute;
+    parts.tm_sec = second;
+    return Date::fromUnix(static_cast<double>(::timegm(&parts)));
+}
+
+double hours(Date from, Date to) {
+    return to.timeIntervalSince(from) / 3600.0;
+}
+
+} // namespace
+
+TEST(Clock, FakeAndSystemClocks) {
+    FakeClock fake(Date{1000.0});
+    const Clock& clock = fake;
+    EXPECT_EQ(clock.now(), Date{1000.0});
+    fake.advance(59.5);
+    EXPECT_EQ(clock.now(), Date{1059.5});
+    fake.set(Date{-5.0});
+    EXPECT_EQ(clock.now(), Date{-5.0});
+
+    double unixNow = static_cast<double>(std::time(nullptr));
+    EXPECT_NEAR(Clock::system().now().timeIntervalSince1970(), unixNow, 2.0);
+    EXPECT_EQ(&Clock::system(), &Clock::system());
+}
+
+TEST(Clock, StartOfDayInUtc) {
+    ScopedTimeZone zone("UTC");
+    SystemClock clock;
+    EXPECT_EQ(clock.startOfDay(utc(2026, 5, 17, 13, 45, 12)), utc(2026, 5, 17, 0));
+    EXPECT_EQ(clock.startOfDay(utc(2026, 5, 17, 0)), utc(2026, 5, 17, 0));
+    EXPECT_EQ(clock.startOfDay(utc(2026, 5, 17, 0).addingTimeInterval(-0.25)), utc(2026, 5, 16, 0));
+    EXPECT_EQ(clock.startOfDay(utc(1999, 12, 31, 23, 59, 59)), utc(1999, 12, 31, 0));
+
+    // Played at 23:59 yesterday, read at 00:01 today: one whole day apart, 120 s apart.
+    Date played = utc(2026, 5, 16, 23, 59), now = utc(2026, 5, 17, 0, 1);
+    EXPECT_EQ(std::trunc(clock.startOfDay(now).timeIntervalSince(clock.startOfDay(played)) / 86400), 1.0);
+    EXPECT_EQ(now.timeIntervalSince(played), 120.0);
+
+    Date nan{std::numeric_limits<double>::quiet_NaN()};
+    EXPECT_TRUE(std::isnan(clock.startOfDay(nan).timeIntervalSinceReferenceDate));
+}
+
+TEST(Clock, StartOfDayAcrossDaylightSavingChanges) {
+    ScopedTimeZone zone("Europe/Berlin");
+    FakeClock clock;
+
+    // Spring forward on 2026-03-29 (02:00 CET → 03:00 CEST): a 23-hour day.
+    Date springStart = clock.startOfDay(utc(2026, 3, 29, 10));         // 12:00 local
+    EXPECT_EQ(springStart, utc(2026, 3, 28, 23));                      // 00:00 CET
+    EXPECT_EQ(clock.startOfDay(utc(2026, 3, 29, 1, 30)), springStart); // 03:30 CEST
+    EXPECT_EQ(clock.startOfDay(utc(2026, 3, 28, 23)), springStart);
+    Date springNext = clock.startOfDay(utc(2026, 3, 30, 10));
+    EXPECT_EQ(springNext, utc(2026, 3, 29, 22)); // 00:00 CEST
+    EXPECT_EQ(hours(springStart, springNext), 23.0);
+    EXPECT_EQ(clock.startOfDay(utc(2026, 3, 29, 21, 59, 59)), springStart); // 23:59:59 CEST
+
+    // Fall back on 2026-10-25 (03:00 CEST → 02:00 CET): a 25-hour day, also from the repeated hour.
+    Date fallStart = clock.startOfDay(utc(2026, 10, 25, 12));
+    EXPECT_EQ(fallStart, utc(2026, 10, 24, 22));                      // 00:00 CEST
+    EXPECT_EQ(clock.startOfDay(utc(2026, 10, 25, 0, 30)), fallStart); // 02:30 CEST
+    EXPECT_EQ(clock.startOfDay(utc(2026, 10, 25, 1, 30)), fallStart); // 02:30 CET
+    Date fallNext = clock.startOfDay(utc(2026, 10, 26, 12));
+    EXPECT_EQ(fallNext, utc(2026, 10, 25, 23)); // 00:00 CET
+    EXPECT_EQ(hours(fallStart, fallNext), 25.0);
+}
+
+TEST(Clock, StartOfDayWhenMidnightIsSkipped) {
+    // Santiago springs forward at midnight: 2026-09-06 begins at 01:00 local (04:00 UTC).
+    ScopedTimeZone zone("America/Santiago");
+    FakeClock clock;
+    EXPECT_EQ(clock.startOfDay(utc(2026, 9, 6, 15)), utc(2026, 9, 6, 4));
+    EXPECT_EQ(clock.startOfDay(utc(2026, 9, 6, 4)), utc(2026, 9, 6, 4));
+    EXPECT_EQ(clock.startOfDay(utc(2026, 9, 6, 3, 59, 59)), utc(2026, 9, 5, 4)); // 23:59:59 the day before
+    // It falls back at midnight too: 2026-04-04 has 25 hours, its last hour repeated.
+    EXPECT_EQ(hours(clock.startOfDay(utc(2026, 4, 4, 12)), clock.startOfDay(utc(2026, 4, 5, 12))), 25.0);
+    EXPECT_EQ(clock.startOfDay(utc(2026, 4, 5, 3, 30)), utc(2026, 4, 4, 3)); // 23:30 (-04), still the 4th
+}
+
+TEST(HostTime, MonotonicNanoseconds) {
+    EXPECT_EQ(hostTimebase().numer, 1u);
+    EXPECT_EQ(hostTimebase().denom, 1u);
+    std::uint64_t first = hostTime();
+    std::uint64_t second = hostTime();
+    EXPECT_GT(first, 0u);
+    EXPECT_GE(second, first);
+
+    EXPECT_EQ(hostTimeToSeconds(1'500'000'000), 1.5);
+    EXPECT_EQ(secondsToHostTime(1.5), 1'500'000'000u);
+    EXPECT_EQ(secondsToHostTime(0.3), 300'000'000u);
+    EXPECT_EQ(secondsToHostTime(hostTimeToSeconds(20'833'333)), 20'833'333u);
+    EXPECT_EQ(secondsToHostTime(-1.0), 0u);
+    EXPECT_EQ(secondsToHostTime(std::numeric_limits<double>::quiet_NaN()), 0u);
+    EXPECT_EQ(secondsToHostTime(1e30), std::numeric_limits<std::uint64_t>::max());
+    EXPECT_EQ(secondsToHostTime(std::numeric_limits<double>::infinity()),
+              std::numeric_limits<std::uint64_t>::max());
+}
