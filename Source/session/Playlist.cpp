@@ -1,0 +1,211 @@
+#include "Source/session/Playlist.h"
+
+#include "Source/session/AppServices.h"
+#include "Source/session/EditListTransaction.h"
+#include "Source/session/MainWindowServices.h"
+#include "Source/session/UrlCoding.h"
+#include "platform/foundation/Console.h"
+#include "platform/foundation/Files.h"
+#include "platform/foundation/PropertyList.h"
+#include "platform/foundation/Text.h"
+#include "platform/foundation/UserDefaults.h"
+
+#include <algorithm>
+
+namespace vantle {
+
+Playlist::Playlist(const platform::KeyedDecoder& decoder) {
+    allEntries = decoder.decode<EntryList>("playlist");
+    _currentItem = decoder.decodeIfPresent<std::int64_t>("currentItem");
+    currentTime = decoder.decode<double>("currentTime");
+    _ageUnits = decoder.decodeIfPresent<AgeUnits>("ageUnits");
+    automaticallyMoveToHistory = decoder.decodeIfPresent<bool>("automaticallyMoveToHistory");
+    _directoryPrefix = decoder.decodeIfPresent<std::string>("directoryPrefix");
+    // Only a file written elsewhere can point past the list; such an index means no entry.
+    if (_currentItem && *_currentItem >= static_cast<std::int64_t>(allEntries.size())) _currentItem.reset();
+}
+
+void Playlist::encode(platform::KeyedEncoder& encoder) const {
+    encoder.encode("playlist", allEntries);
+    encoder.encodeIfPresent("currentItem", _currentItem);
+    encoder.encode("currentTime", currentTime);
+    encoder.encodeIfPresent("ageUnits", _ageUnits);
+    encoder.encodeIfPresent("automaticallyMoveToHistory", automaticallyMoveToHistory);
+    encoder.encodeIfPresent("directoryPrefix", _directoryPrefix);
+}
+
+platform::Result<std::shared_ptr<Playlist>> Playlist::read(const platform::Url& url) {
+    platform::Result<platform::Bytes> bytes = platform::readFile(url.path());
+    if (!bytes) return bytes.error();
+    return platform::decodePlist<std::shared_ptr<Playlist>>(*bytes);
+}
+
+std::string Playlist::directoryPrefix() const {
+    if (_directoryPrefix) return *_directoryPrefix;
+    return platform::UserDefaults::standard().string("directoryPrefix").value_or(std::string());
+}
+
+void Playlist::save(const platform::Url& target) {
+    url = target;
+    _currentItem = -1;
+    if (assignedEntry) {
+        auto found = std::find_if(allEntries.begin(), allEntries.end(), [&](const auto& entry) {
+            return entry && entry->_url == assignedEntry->_url;
+        });
+        if (found != allEntries.end()) _currentItem = found - allEntries.begin();
+    }
+    platform::Result<platform::Bytes> bytes = platform::encodePlist(*this);
+    if (!bytes) return;
+    // Written through a temporary file: a failed write never costs the user the previous file.
+    if (!platform::writeFileAtomically(target.path(), *bytes)) {
+        platform::consolePrint("can't save " + target.absoluteString());
+        return;
+    }
+    dirty = false;
+}
+
+void Playlist::prepareAfterLoad() {
+    for (const auto& entry : allEntries)
+        if (entry) entry->currentTimeRangeSet = std::make_shared<TimeRangeSet>();
+    if (_currentItem && *_currentItem >= 0 && *_currentItem < static_cast<std::int64_t>(allEntries.size()))
+        assignedEntry = allEntries[static_cast<std::size_t>(*_currentItem)];
+}
+
+void Playlist::insertEntry(const platform::Url& fileURL, const std::shared_ptr<PlaylistEntry>& before) {
+    auto sameFile = [&](const platform::Url& wanted) {
+        return
+            [&wanted](const std::shared_ptr<PlaylistEntry>& entry) { return entry && entry->_url == wanted; };
+    };
+    std::shared_ptr<PlaylistEntry> entry;
+    auto listed = std::find_if(allEntries.begin(), allEntries.end(), sameFile(fileURL));
+    if (listed != allEntries.end()) {
+        entry = *listed;
+        allEntries.erase(listed);
+    } else {
+        entry = PlaylistEntry::make(fileURL);
+        if (!entry) return;
+    }
+    auto at = allEntries.end();
+    if (before) at = std::find_if(allEntries.begin(), allEntries.end(), sameFile(before->_url));
+    allEntries.insert(at, std::move(entry));
+    dirty = true;
+}
+
+void Playlist::recordListEdit(std::string name, EntryList sorted) {
+    MainWindowServices* window = AppServices::mainWindow();
+    RowIndexes initialSelection = window ? window->selectedRows() : RowIndexes{};
+    EditListTransaction step(std::move(name), allEntries, std::move(initialSelection), std::move(sorted),
+                             RowIndexes{0});
+    (void)step.redo();
+    undoer.record(std::move(step));
+}
+
+void Playlist::sortEntries(const EntryOrder& order) {
+    EntryList sorted = allEntries;
+    std::stable_sort(sorted.begin(), sorted.end(),
+                     [&](const auto& a, const auto& b) { return order(*a, *b); });
+    recordListEdit("sort", std::move(sorted));
+}
+
+void Playlist::sortByCheckmark() {
+    EntryList sorted = allEntries;
+    std::stable_partition(sorted.begin(), sorted.end(),
+                          [](const auto& entry) { return entry->isCheckmarked; });
+    recordListEdit("sort by checkmark", std::move(sorted));
+}
+
+bool Playlist::titleOrder(const PlaylistEntry& a, const PlaylistEntry& b) {
+    return a._url.lastPathComponent() < b._url.lastPathComponent();
+}
+
+bool Playlist::directoryOrder(const PlaylistEntry& a, const PlaylistEntry& b) {
+    return a._url.path() < b._url.path();
+}
+
+Playlist::EntryOrder Playlist::ageOrder(const platform::Clock& clock) {
+    return [&clock](const PlaylistEntry& a, const PlaylistEntry& b) {
+        std::optional<std::int64_t> ageA = a.secondsSinceLastPlayed(clock);
+        std::optional<std::int64_t> ageB = b.secondsSinceLastPlayed(clock);
+        if (!ageA || !ageB) return !ageA && ageB;
+        return *ageA > *ageB;
+    };
+}
+
+std::vector<std::string> Playlist::filterWords() const {
+    std::string lower = platform::lowercased(filterText);
+    std::vector<std::string> words;
+    std::size_t start = 0;
+    for (;;) {
+        std::size_t space = lower.find(' ', start);
+        words.push_back(lower.substr(start, space == std::string::npos ? std::string::npos : space - start));
+        if (space == std::string::npos) break;
+        start = space + 1;
+    }
+    return words;
+}
+
+Playlist::EntryList Playlist::filteredEntries() const {
+    std::vector<std::string> words = filterWords();
+    EntryList visible;
+    for (const auto& entry : allEntries)
+        if (entry && entry->matchesFilter(words, includeTags, excludeTags)) visible.push_back(entry);
+    return visible;
+}
+
+std::optional<std::size_t> Playlist::currentRow() const {
+    return row(assignedEntry);
+}
+
+std::optional<std::size_t> Playlist::row(const std::shared_ptr<PlaylistEntry>& entry) const {
+    if (!entry) return std::nullopt;
+    EntryList visible = filteredEntries();
+    for (std::size_t i = 0; i < visible.size(); ++i)
+        if (visible[i]->_url == entry->_url) return i;
+    return std::nullopt;
+}
+
+std::shared_ptr<PlaylistEntry> Playlist::visibleEntry(std::ptrdiff_t row) const {
+    if (row < 0) return nullptr;
+    EntryList visible = filteredEntries();
+    if (static_cast<std::size_t>(row) >= visible.size()) return nullptr;
+    return visible[static_cast<std::size_t>(row)];
+}
+
+namespace {
+
+std::optional<std::string> firstTagCharacter(std::string_view text) {
+    if (text.empty()) return std::nullopt;
+    return tagCharacters(text).front();
+}
+
+} // namespace
+
+void Playlist::cycleTagFilter(std::string_view text) {
+    std::optional<std::string> tag = firstTagCharacter(text);
+    if (!tag) return;
+    if (includeTags.erase(*tag)) {
+        excludeTags.insert(*tag);
+    } else if (!excludeTags.erase(*tag)) {
+        includeTags.insert(*tag);
+    }
+}
+
+void Playlist::toggleIncludeTag(std::string_view text) {
+    std::optional<std::string> tag = firstTagCharacter(text);
+    if (!tag) return;
+    if (!includeTags.erase(*tag)) {
+        includeTags.insert(*tag);
+        excludeTags.erase(*tag);
+    }
+}
+
+void Playlist::toggleExcludeTag(std::string_view text) {
+    std::optional<std::string> tag = firstTagCharacter(text);
+    if (!tag) return;
+    if (!excludeTags.erase(*tag)) {
+        excludeTags.insert(*tag);
+        includeTags.erase(*tag);
+    }
+}
+
+} // namespace vantle

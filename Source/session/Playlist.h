@@ -1,0 +1,111 @@
+#pragma once
+// The session document: the playlist with its entries, playback position, current entry,
+// filter and undo history. Shared by reference (std::shared_ptr) between the main window and the
+// exporter; main thread only (the exporter takes what it needs on the main thread).
+
+#include "Source/session/AgeUnits.h"
+#include "Source/session/PlaylistEntry.h"
+#include "Source/session/Undoer.h"
+#include "platform/foundation/Clock.h"
+#include "platform/foundation/KeyedCoding.h"
+#include "platform/foundation/Result.h"
+#include "platform/foundation/Url.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vantle {
+
+class Playlist {
+public:
+    using EntryList = std::vector<std::shared_ptr<PlaylistEntry>>;
+    // Tells whether the first entry belongs before the second.
+    using EntryOrder = std::function<bool(const PlaylistEntry&, const PlaylistEntry&)>;
+
+    Playlist() = default;
+    // Decoding: "playlist" and "currentTime" are required; "ageUnits" must be one of the four
+    // texts. A "currentItem" outside the list is taken as absent.
+    explicit Playlist(const platform::KeyedDecoder& decoder);
+    // "playlist", "currentItem", "currentTime", then the settings that are present.
+    void encode(platform::KeyedEncoder& encoder) const;
+
+    Playlist(const Playlist&) = delete;
+    Playlist& operator=(const Playlist&) = delete;
+
+    // Reads and decodes a session document (binary or XML property list). Unreadable, truncated
+    // or malformed files give an error.
+    static platform::Result<std::shared_ptr<Playlist>> read(const platform::Url& url);
+
+    // ---- stored ----
+    EntryList allEntries;
+    double currentTime = 0;
+    // The current entry's index as saved; -1 for none. Read once, by prepareAfterLoad.
+    std::optional<std::int64_t> _currentItem;
+    // Settings the document only carries.
+    std::optional<AgeUnits> _ageUnits;
+    std::optional<bool> automaticallyMoveToHistory;
+    std::optional<std::string> _directoryPrefix;
+
+    // ---- not stored ----
+    TagSet includeTags;
+    TagSet excludeTags;
+    // The current entry; always an element of allEntries or null.
+    std::shared_ptr<PlaylistEntry> assignedEntry;
+    bool dirty = false;
+    std::optional<platform::Url> url;
+    std::string filterText;
+    Undoer undoer;
+
+    // The document's own prefix, else the user default "directoryPrefix", else "".
+    std::string directoryPrefix() const;
+
+    // Writes the document to `url` atomically: a failed write keeps the previous file, leaves
+    // `dirty` set and prints "can't save " with the URL. Records the current entry's index.
+    void save(const platform::Url& url);
+
+    // After decoding: every entry starts a new, empty listening and the saved current entry
+    // becomes current again.
+    void prepareAfterLoad();
+
+    // Adds the entry for an audio file, or moves the one already listed, in front of `before`
+    // (at the end when `before` is null or not listed). A file that is not audio changes nothing.
+    void insertEntry(const platform::Url& url, const std::shared_ptr<PlaylistEntry>& before = nullptr);
+
+    // Stable sorts as one undoable step ("sort", "sort by checkmark"): row 0 is then selected.
+    void sortEntries(const EntryOrder& order);
+    void sortByCheckmark();
+
+    // Orders of the table's columns: file name, full path, and age (never played first, then
+    // longest since last played).
+    static bool titleOrder(const PlaylistEntry& a, const PlaylistEntry& b);
+    static bool directoryOrder(const PlaylistEntry& a, const PlaylistEntry& b);
+    static EntryOrder ageOrder(const platform::Clock& clock = platform::Clock::system());
+
+    // ---- filtered view (rows) ----
+
+    // filterText lower-cased and split at every space (empty words included).
+    std::vector<std::string> filterWords() const;
+    // The entries that pass the filter, in list order; computed anew on each call.
+    EntryList filteredEntries() const;
+    std::optional<std::size_t> currentRow() const;
+    std::optional<std::size_t> row(const std::shared_ptr<PlaylistEntry>& entry) const;
+    // Null for a row outside the filtered list (negative included).
+    std::shared_ptr<PlaylistEntry> visibleEntry(std::ptrdiff_t row) const;
+
+    // Each looks at the first character of the text only; an empty text does nothing.
+    // none -> include -> exclude -> none.
+    void cycleTagFilter(std::string_view tag);
+    void toggleIncludeTag(std::string_view tag);
+    void toggleExcludeTag(std::string_view tag);
+
+private:
+    void recordListEdit(std::string name, EntryList sorted);
+};
+
+} // namespace vantle

@@ -1,0 +1,126 @@
+#pragma once
+// One audio file of a playlist and what the listener did with it. Shared by reference
+// (std::shared_ptr) between the playlist, the player and the main window; main thread only.
+
+#include "Source/session/Attachment.h"
+#include "Source/session/TimeRangeSet.h"
+#include "platform/foundation/Clock.h"
+#include "platform/foundation/Date.h"
+#include "platform/foundation/Files.h"
+#include "platform/foundation/KeyedCoding.h"
+#include "platform/foundation/Url.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace vantle {
+
+class TextNoteSet;
+class Transcription;
+
+// Tags are single characters; a tag set holds each as its UTF-8 text.
+using TagSet = std::set<std::string>;
+
+// The characters of a text, each as its UTF-8 text (a stray byte of ill-formed text counts as
+// one character).
+std::vector<std::string> tagCharacters(std::string_view text);
+
+class PlaylistEntry {
+public:
+    // The entry for an audio file: nothing when the file cannot be opened as audio (the counter
+    // is then not advanced). A file with the extension "mp4" gets itself as its one attachment.
+    static std::shared_ptr<PlaylistEntry> make(const platform::Url& url);
+
+    // Decoding: "_url" and "prevTimeRangeSet" are required; every other key is lenient (missing
+    // or malformed gives the default) and one malformed side document drops only itself.
+    explicit PlaylistEntry(const platform::KeyedDecoder& decoder);
+    // The stored keys in their fixed order; optional fields only when present.
+    void encode(platform::KeyedEncoder& encoder) const;
+
+    ~PlaylistEntry();
+    PlaylistEntry(const PlaylistEntry&) = delete;
+    PlaylistEntry& operator=(const PlaylistEntry&) = delete;
+
+    // Entries are the same file when their URLs are equal; nothing else counts.
+    friend bool operator==(const PlaylistEntry& a, const PlaylistEntry& b) { return a._url == b._url; }
+
+    // ---- stored and run-time fields ----
+    platform::Url _url;
+    // Spans of the listening in progress; shared with the player and the application state.
+    std::shared_ptr<TimeRangeSet> currentTimeRangeSet;
+    // Spans of earlier listenings, merged.
+    TimeRangeSet prevTimeRangeSet;
+    // Zero marks in seconds, ascending.
+    std::vector<double> zeros;
+    // A completed listening has been counted in this run.
+    bool hasBeenCompleted = false;
+    // One date per completed listening, oldest first.
+    std::vector<platform::Date> playedDates;
+    std::optional<platform::Bytes> storedBookmark;
+    std::optional<double> _cachedDuration;
+    // The span of currentTimeRangeSet that playback is extending.
+    std::optional<std::size_t> cachedTimeRangeIndex;
+    // Identity within one run: 1 for the first entry made, never stored.
+    const std::int64_t id;
+    std::vector<std::shared_ptr<Attachment>> attachments;
+    bool isCheckmarked = false;
+    // Carried from file to file only.
+    bool zombie_inHistory = false;
+    bool zombie_playedSinceHistory = false;
+    // One character per tag; absent and empty both mean none.
+    std::optional<std::string> tags;
+
+    // The timed notes and the transcription beside the audio file, read on first use.
+    TextNoteSet& noteSet();
+    Transcription& transcription();
+
+    // Seconds; measured once and cached. Nothing while the file cannot be opened (each read
+    // tries again).
+    std::optional<double> duration();
+
+    // ---- listening history ----
+
+    // Makes the span holding `time` (ends inclusive) the one playback extends, opening (time,
+    // time) when none holds it. A time that is not finite is ignored.
+    void beginTimeRange(double time);
+    // Saves altered notes, merges this listening's spans into prevTimeRangeSet and, when more
+    // than half of the file was heard, counts one completed listening (once per run) dated now.
+    void finishListening(const platform::Clock& clock = platform::Clock::system());
+    // The part of the file the set covers: its union of spans over the duration, within [0, 1];
+    // 0 when the duration cannot be measured or is not above 0.001 s.
+    double coveredFraction(const TimeRangeSet& set);
+    // Whole seconds since the last completed listening; nothing without one.
+    std::optional<std::int64_t>
+    secondsSinceLastPlayed(const platform::Clock& clock = platform::Clock::system()) const;
+    // Local calendar days between the last completed listening and today (yesterday is 1 even
+    // across a 23-hour day); nothing without one.
+    std::optional<std::int64_t>
+    daysSinceLastPlayed(const platform::Clock& clock = platform::Clock::system()) const;
+    // Exclude tags reject; with include tags the entry must carry every one of them (the words
+    // are then not consulted); otherwise every non-empty word must occur in the lower-cased file
+    // name without its ".mp3" and then ".m4a" suffix.
+    bool matchesFilter(const std::vector<std::string>& words, const TagSet& includeTags,
+                       const TagSet& excludeTags) const;
+    // Sets a zero mark, dropping every mark within 3.0 s of it. A time that is not finite is
+    // ignored.
+    void addZero(double time);
+    // The first mark at or after `time`, else the duration (0 when that cannot be measured).
+    double nextZero(double time);
+
+private:
+    struct MadeFromURL {};
+
+public:
+    // For make() only.
+    PlaylistEntry(MadeFromURL, platform::Url url, double duration);
+
+private:
+    std::unique_ptr<TextNoteSet> noteSet_;
+    std::unique_ptr<Transcription> transcription_;
+};
+
+} // namespace vantle

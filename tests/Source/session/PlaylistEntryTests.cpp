@@ -1,0 +1,174 @@
+#include "Source/session/Bookmark.h"
+#include "Source/session/PlaylistEntry.h"
+#include "Source/session/UrlCoding.h"
+#include "tests/Source/session/SessionFakes.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+
+using namespace vantle;
+using namespace vantle::testing;
+
+namespace {
+
+std::vector<std::string> entryKeys(const PlaylistEntry& entry) {
+    platform::PlistValue tree = platform::encodePlistValue(entry).value();
+    std::vector<std::string> keys;
+    for (const auto& [key, value] : *tree.asDictionary())
+        keys.push_back(key);
+    return keys;
+}
+
+platform::Result<std::shared_ptr<PlaylistEntry>> decodeEntry(const platform::PlistDictionary& record) {
+    return platform::decodePlistValue<std::shared_ptr<PlaylistEntry>>(platform::PlistValue(record));
+}
+
+platform::PlistDictionary minimalEntryRecord(const std::string& url = "file:///m/a.mp3") {
+    return platform::PlistDictionary{
+        {"_url", platform::PlistDictionary{{"relative", url}}},
+        {"prevTimeRangeSet", platform::PlistDictionary{{"ranges", platform::PlistArray{}}}}};
+}
+
+} // namespace
+
+TEST(PlaylistEntry, CreationFromAFileNumbersEntriesAndAttachesVideos) {
+    SessionTempFolder folder;
+    auto a = PlaylistEntry::make(writeSilentWav(folder.url("a.mp3"), 2.5));
+    auto b = PlaylistEntry::make(writeSilentWav(folder.url("b.mp4"), 1));
+    ASSERT_TRUE(a && b);
+    EXPECT_EQ(b->id, a->id + 1);
+    ASSERT_TRUE(a->_cachedDuration);
+    EXPECT_DOUBLE_EQ(*a->_cachedDuration, 2.5);
+    EXPECT_TRUE(a->attachments.empty());
+    ASSERT_EQ(b->attachments.size(), 1u);
+    EXPECT_EQ(b->attachments[0]->tag, "mp4");
+    EXPECT_EQ(b->attachments[0]->url, b->_url);
+
+    auto upper = PlaylistEntry::make(writeSilentWav(folder.url("c.MP4"), 1));
+    ASSERT_TRUE(upper);
+    EXPECT_TRUE(upper->attachments.empty());
+    EXPECT_EQ(upper->id, b->id + 1);
+
+    // Files that are not audio yield nothing and use no id.
+    ASSERT_TRUE(platform::writeFileAtomically(folder.path + "/notes.mp3", std::string_view("not audio")));
+    EXPECT_EQ(PlaylistEntry::make(folder.url("notes.mp3")), nullptr);
+    EXPECT_EQ(PlaylistEntry::make(folder.url("missing.mp3")), nullptr);
+    auto d = PlaylistEntry::make(writeSilentWav(folder.url("d.wav"), 1));
+    ASSERT_TRUE(d);
+    EXPECT_EQ(d->id, upper->id + 1);
+    EXPECT_TRUE(d->currentTimeRangeSet == nullptr);
+    EXPECT_TRUE(d->prevTimeRangeSet.ranges.empty());
+    EXPECT_FALSE(d->tags || d->storedBookmark || d->cachedTimeRangeIndex);
+}
+
+TEST(PlaylistEntry, EncodesItsKeysInOrderAndOptionalOnesOnlyWhenPresent) {
+    SessionTempFolder folder;
+    auto entry = PlaylistEntry::make(writeSilentWav(folder.url("a.wav"), 1));
+    ASSERT_TRUE(entry);
+    EXPECT_EQ(entryKeys(*entry), (std::vector<std::string>{
+                                     "_url", "prevTimeRangeSet", "zeros", "playedDates", "_cachedDuration",
+                                     "sideDocuments", "isCheckmarked", "inHistory", "playedSinceHistory"}));
+    platform::PlistValue tree = platform::encodePlistValue(*entry).value();
+    EXPECT_EQ(*tree.find("prevTimeRangeSet"),
+              platform::PlistValue(platform::PlistDictionary{{"ranges", platform::PlistArray{}}}));
+    EXPECT_EQ(*tree.find("_url"),
+              platform::PlistValue(platform::PlistDictionary{{"relative", entry->_url.absoluteString()}}));
+    EXPECT_EQ(*tree.find("isCheckmarked"), platform::PlistValue(false));
+
+    entry->currentTimeRangeSet = std::make_shared<TimeRangeSet>();
+    entry->storedBookmark = platform::Bytes{1, 2, 3};
+    entry->tags = "ab";
+    EXPECT_EQ(entryKeys(*entry),
+              (std::vector<std::string>{"_url", "prevTimeRangeSet", "currentTimeRangeSet", "zeros",
+                                        "playedDates", "storedBookmark", "_cachedDuration", "sideDocuments",
+                                        "isCheckmarked", "inHistory", "playedSinceHistory", "tags"}));
+}
+
+TEST(PlaylistEntry, DecodingIsLenientExceptForUrlAndPreviousSpans) {
+    auto minimal = decodeEntry(minimalEntryRecord());
+    ASSERT_TRUE(minimal.ok()) << minimal.error().message;
+    const PlaylistEntry& entry = **minimal;
+    EXPECT_EQ(entry._url.path(), "/m/a.mp3");
+    EXPECT_TRUE(entry.zeros.empty() && entry.playedDates.empty() && entry.attachments.empty());
+    EXPECT_FALSE(entry.currentTimeRangeSet || entry._cachedDuration || entry.tags || entry.storedBookmark);
+    EXPECT_FALSE(entry.isCheckmarked || entry.zombie_inHistory || entry.zombie_playedSinceHistory);
+
+    platform::PlistDictionary noPrevious{{"_url", "file:///m/a.mp3"}};
+    EXPECT_FALSE(decodeEntry(noPrevious).ok());
+    platform::PlistDictionary noUrl{
+        {"prevTimeRangeSet", platform::PlistDictionary{{"ranges", platform::PlistArray{}}}}};
+    EXPECT_FALSE(decodeEntry(noUrl).ok());
+
+    platform::PlistDictionary odd = minimalEntryRecord();
+    odd.set("zeros", "not a list");
+    odd.set("tags", 42);
+    odd.set("isCheckmarked", "yes");
+    odd.set("_cachedDuration", "long");
+    odd.set("currentTimeRangeSet", platform::PlistDictionary{});
+    odd.set("playedDates", platform::PlistArray{platform::Date{10}, "yesterday"});
+    odd.set("sideDocuments",
+            platform::PlistArray{platform::PlistDictionary{{"url", "file:///m/score.pdf"}, {"tag", "pdf"}},
+                                 platform::PlistDictionary{{"tag", "no url"}},
+                                 platform::PlistDictionary{{"url", "file:///m/clip.mp4"}, {"tag", "mp4"}}});
+    odd.set("inHistory", true);
+    odd.set("playedSinceHistory", true);
+    odd.set("somethingNew", 1);
+    auto lenient = decodeEntry(odd);
+    ASSERT_TRUE(lenient.ok()) << lenient.error().message;
+    EXPECT_TRUE((*lenient)->zeros.empty());
+    EXPECT_FALSE((*lenient)->tags);
+    EXPECT_FALSE((*lenient)->isCheckmarked);
+    EXPECT_FALSE((*lenient)->_cachedDuration);
+    EXPECT_FALSE((*lenient)->currentTimeRangeSet);
+    EXPECT_TRUE((*lenient)->playedDates.empty());
+    // One malformed side document drops only itself.
+    ASSERT_EQ((*lenient)->attachments.size(), 2u);
+    EXPECT_EQ((*lenient)->attachments[1]->url.path(), "/m/clip.mp4");
+
+    // The flags only the file uses come back as they were.
+    platform::PlistValue again = platform::encodePlistValue(**lenient).value();
+    EXPECT_EQ(*again.find("inHistory"), platform::PlistValue(true));
+    EXPECT_EQ(*again.find("playedSinceHistory"), platform::PlistValue(true));
+}
+
+TEST(PlaylistEntry, EqualityIsTheFileAndIdsAreFresh) {
+    auto a = decodeEntry(minimalEntryRecord()).value();
+    auto b = decodeEntry(minimalEntryRecord()).value();
+    auto c = decodeEntry(minimalEntryRecord("file:///m/c.mp3")).value();
+    b->tags = "x";
+    b->zeros = {1, 2};
+    EXPECT_NE(a->id, b->id);
+    EXPECT_TRUE(*a == *b);
+    EXPECT_FALSE(*a == *c);
+}
+
+TEST(PlaylistEntry, DurationIsMeasuredOnceAndRetriedWhileUnreadable) {
+    SessionTempFolder folder;
+    platform::PlistDictionary record = minimalEntryRecord(folder.url("late.wav").absoluteString());
+    auto entry = decodeEntry(record).value();
+    EXPECT_FALSE(entry->duration());
+    EXPECT_FALSE(entry->_cachedDuration);
+    writeSilentWav(folder.url("late.wav"), 3);
+    ASSERT_TRUE(entry->duration());
+    EXPECT_DOUBLE_EQ(*entry->duration(), 3.0);
+    // Cached: the file is not read again.
+    ASSERT_TRUE(platform::removeItem(folder.path + "/late.wav"));
+    EXPECT_DOUBLE_EQ(entry->duration().value_or(0), 3.0);
+}
+
+TEST(Bookmark, ResolvesThePathOrTheRenamedFile) {
+    SessionTempFolder folder;
+    platform::Url song = writeSilentWav(folder.url("song.wav"), 1);
+    std::optional<platform::Bytes> bookmark = makeBookmark(song);
+    ASSERT_TRUE(bookmark);
+    EXPECT_EQ(resolveBookmark(*bookmark), song);
+
+    std::filesystem::rename(folder.path + "/song.wav", folder.path + "/renamed.wav");
+    EXPECT_EQ(resolveBookmark(*bookmark), folder.url("renamed.wav"));
+
+    ASSERT_TRUE(platform::removeItem(folder.path + "/renamed.wav"));
+    EXPECT_FALSE(resolveBookmark(*bookmark));
+    EXPECT_FALSE(makeBookmark(folder.url("none.wav")));
+    EXPECT_FALSE(resolveBookmark(platform::Bytes{'b', 'p', 'l', 'i', 's', 't'}));
+    EXPECT_FALSE(resolveBookmark(platform::Bytes{}));
+}

@@ -1,0 +1,148 @@
+#pragma once
+// Fakes of the main window, the menu items and the player, and small fixtures, for the session
+// model's tests.
+
+#include "Source/session/AppServices.h"
+#include "Source/session/MainWindowServices.h"
+#include "Source/session/MenuItem.h"
+#include "Source/session/PlayerServices.h"
+#include "Source/session/Playlist.h"
+#include "Source/session/PlaylistEntry.h"
+#include "platform/foundation/Files.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vantle::testing {
+
+class FakeMenuItem final : public MenuItem {
+public:
+    void setEnabled(bool value) override { enabled = value; }
+    void setTitle(const std::string& value) override { title = value; }
+    bool enabled = true;
+    std::string title = "untouched";
+};
+
+// Keeps a log of what the session model asked for. Like the real window, it loads an entry after
+// a list edit only when nothing plays or the playing entry left the list.
+class FakeMainWindow final : public MainWindowServices {
+public:
+    std::shared_ptr<Playlist> playlist() const override { return document; }
+    std::optional<platform::Url> sessionURL() const override { return session; }
+    RowIndexes selectedRows() const override { return selection; }
+    void selectRows(const RowIndexes& rows) override { selection = rows; }
+    void loadEntryAtRowAfterListEdit(std::size_t row) override {
+        loadRequests.push_back(row);
+        if (playing && playing == document->assignedEntry) {
+            for (const auto& entry : document->allEntries)
+                if (entry == playing) return;
+        }
+        if (auto entry = document->visibleEntry(static_cast<std::ptrdiff_t>(row))) {
+            document->assignedEntry = entry;
+            loadedEntries.push_back(entry);
+        }
+    }
+    void reloadTableSelecting(const RowIndexes& rows) override {
+        reloads.push_back(rows);
+        selection = rows;
+    }
+    void rebuildAttachmentStack(const std::shared_ptr<PlaylistEntry>& entry) override {
+        rebuiltFor.push_back(entry);
+    }
+
+    std::shared_ptr<Playlist> document = std::make_shared<Playlist>();
+    std::optional<platform::Url> session;
+    RowIndexes selection;
+    std::shared_ptr<PlaylistEntry> playing; // the entry that plays, if any
+    std::vector<std::size_t> loadRequests;
+    std::vector<std::shared_ptr<PlaylistEntry>> loadedEntries;
+    std::vector<RowIndexes> reloads;
+    std::vector<std::shared_ptr<PlaylistEntry>> rebuiltFor;
+};
+
+// Registers a fake window and menu items for the lifetime of a test.
+class ScopedFakeApp {
+public:
+    ScopedFakeApp() {
+        AppServices::setMainWindow(&window);
+        AppServices::setMenuItems(&undoItem, &redoItem);
+    }
+    ~ScopedFakeApp() {
+        AppServices::setMainWindow(nullptr);
+        AppServices::setMenuItems(nullptr, nullptr);
+    }
+    ScopedFakeApp(const ScopedFakeApp&) = delete;
+    ScopedFakeApp& operator=(const ScopedFakeApp&) = delete;
+
+    FakeMainWindow window;
+    FakeMenuItem undoItem;
+    FakeMenuItem redoItem;
+};
+
+class FakePlayer final : public PlayerServices {
+public:
+    PlayerMode mode() const override { return playerMode; }
+    std::shared_ptr<PlaylistEntry> entry() const override { return playerEntry; }
+    bool isPlaying() const override { return playing; }
+    double currentTime() const override { return fileTime; }
+    double desiredTime() const override { return startTime; }
+
+    PlayerMode playerMode = PlayerMode::dance;
+    std::shared_ptr<PlaylistEntry> playerEntry;
+    bool playing = false;
+    double fileTime = 0;
+    double startTime = 0;
+};
+
+// A temporary folder removed with everything in it at the end of the test.
+class SessionTempFolder {
+public:
+    SessionTempFolder() : path(platform::makeTemporaryDirectory("vantle-session").value()) {}
+    ~SessionTempFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+    SessionTempFolder(const SessionTempFolder&) = delete;
+    SessionTempFolder& operator=(const SessionTempFolder&) = delete;
+
+    platform::Url url(const std::string& name) const {
+        return platform::Url::fileURLWithPath(path + "/" + name, false);
+    }
+
+    std::string path;
+};
+
+// A silent 16-bit mono WAV file of the given length at 1000 frames per second.
+inline platform::Url writeSilentWav(const platform::Url& url, double seconds) {
+    const std::uint32_t rate = 1000;
+    const auto frames = static_cast<std::uint32_t>(seconds * rate);
+    const std::uint32_t dataSize = frames * 2;
+    platform::Bytes bytes;
+    auto text = [&](const char* four) { bytes.insert(bytes.end(), four, four + 4); };
+    auto le = [&](std::uint32_t value, int size) {
+        for (int i = 0; i < size; ++i)
+            bytes.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+    };
+    text("RIFF");
+    le(36 + dataSize, 4);
+    text("WAVE");
+    text("fmt ");
+    le(16, 4);
+    le(1, 2);        // PCM
+    le(1, 2);        // mono
+    le(rate, 4);     // frames per second
+    le(rate * 2, 4); // bytes per second
+    le(2, 2);        // bytes per frame
+    le(16, 2);       // bits
+    text("data");
+    le(dataSize, 4);
+    bytes.resize(bytes.size() + dataSize, 0);
+    if (!platform::writeFileAtomically(url.path(), bytes)) return {};
+    return url;
+}
+
+} // namespace vantle::testing

@@ -1,0 +1,218 @@
+#include "Source/session/EditAttachmentsTransaction.h"
+#include "Source/session/EditListTransaction.h"
+#include "Source/session/Undoer.h"
+#include "platform/foundation/Console.h"
+#include "tests/Source/session/SessionFakes.h"
+
+#include <gtest/gtest.h>
+
+using namespace vantle;
+using namespace vantle::testing;
+
+namespace {
+
+// A step that counts its calls and can be told to fail.
+class CountingStep final : public UndoRedoTransaction {
+public:
+    CountingStep(std::string name, int* log, bool failing = false)
+        : name_(std::move(name)), log_(log), failing_(failing) {}
+    platform::Result<void> redo() override {
+        *log_ += 1;
+        if (failing_) return platform::Error::make("test", name_ + " cannot be redone");
+        return {};
+    }
+    platform::Result<void> undo() override {
+        *log_ -= 1;
+        if (failing_) return platform::Error::make("test", name_ + " cannot be undone");
+        return {};
+    }
+    std::string redoName() const override { return "Redo " + name_; }
+    std::string undoName() const override { return "Undo " + name_; }
+
+private:
+    std::string name_;
+    int* log_;
+    bool failing_;
+};
+
+std::shared_ptr<PlaylistEntry> undoTestEntry(SessionTempFolder& folder, const std::string& name) {
+    return PlaylistEntry::make(writeSilentWav(folder.url(name), 1));
+}
+
+} // namespace
+
+TEST(Undoer, MenuItemsFollowTheStacks) {
+    ScopedFakeApp app;
+    Undoer undoer;
+    undoer.updateMenuItems();
+    EXPECT_FALSE(app.undoItem.enabled);
+    EXPECT_FALSE(app.redoItem.enabled);
+    EXPECT_EQ(app.undoItem.title, "Undo");
+    EXPECT_EQ(app.redoItem.title, "Redo");
+
+    int state = 0;
+    undoer.record(CountingStep("A", &state));
+    undoer.record(CountingStep("B", &state));
+    EXPECT_TRUE(app.undoItem.enabled);
+    EXPECT_EQ(app.undoItem.title, "Undo B");
+    EXPECT_FALSE(app.redoItem.enabled);
+
+    undoer.undo();
+    EXPECT_EQ(state, -1);
+    EXPECT_EQ(app.undoItem.title, "Undo A");
+    EXPECT_EQ(app.redoItem.title, "Redo B");
+    EXPECT_TRUE(app.redoItem.enabled);
+
+    // Undo and redo alternate freely.
+    undoer.redo();
+    undoer.undo();
+    undoer.redo();
+    EXPECT_EQ(state, 0);
+    EXPECT_EQ(app.undoItem.title, "Undo B");
+    EXPECT_FALSE(app.redoItem.enabled);
+
+    undoer.undo();
+    undoer.undo();
+    EXPECT_EQ(state, -2);
+    EXPECT_FALSE(app.undoItem.enabled);
+    EXPECT_EQ(app.undoItem.title, "Undo");
+    EXPECT_EQ(app.redoItem.title, "Redo A");
+
+    // A new step forgets what was undone.
+    undoer.redo();
+    undoer.record(CountingStep("C", &state));
+    EXPECT_FALSE(app.redoItem.enabled);
+    EXPECT_EQ(app.redoItem.title, "Redo");
+    EXPECT_EQ(app.undoItem.title, "Undo C");
+    EXPECT_EQ(undoer.undoStack().size(), 2u);
+    EXPECT_TRUE(undoer.redoStack().empty());
+}
+
+TEST(Undoer, EmptyStacksDoNothingAndFailedStepsAreDropped) {
+    ScopedFakeApp app;
+    Undoer undoer;
+    undoer.undo();
+    undoer.redo();
+    EXPECT_EQ(app.undoItem.title, "untouched"); // not even a refresh
+
+    int state = 0;
+    undoer.record(CountingStep("A", &state));
+    undoer.record(CountingStep("broken", &state, true));
+    platform::ScopedConsoleCapture console;
+    undoer.undo();
+    EXPECT_EQ(console.lines(), std::vector<std::string>{"broken cannot be undone"});
+    EXPECT_EQ(undoer.undoStack().size(), 1u);
+    EXPECT_TRUE(undoer.redoStack().empty());
+    EXPECT_EQ(app.undoItem.title, "Undo A");
+    EXPECT_FALSE(app.redoItem.enabled);
+
+    // Without menu items the history still works.
+    AppServices::setMenuItems(nullptr, nullptr);
+    undoer.undo();
+    EXPECT_EQ(state, -2); // the failed step's attempt, then A
+    EXPECT_EQ(undoer.redoStack().size(), 1u);
+}
+
+TEST(EditListTransaction, AppliesListSelectionAndLoadsTheLowestRow) {
+    ScopedFakeApp app;
+    SessionTempFolder folder;
+    auto a = undoTestEntry(folder, "a.wav");
+    auto b = undoTestEntry(folder, "b.wav");
+    auto c = undoTestEntry(folder, "c.wav");
+    Playlist& playlist = *app.window.document;
+    playlist.allEntries = {a, b, c};
+
+    EditListTransaction step("move", {a, b, c}, {2, 0}, {c, a, b}, {1, 2});
+    EXPECT_EQ(step.undoName(), "Undo move");
+    EXPECT_EQ(step.redoName(), "Redo move");
+    ASSERT_TRUE(step.redo().ok());
+    EXPECT_EQ(playlist.allEntries, (Playlist::EntryList{c, a, b}));
+    EXPECT_EQ(app.window.loadRequests, std::vector<std::size_t>{1});
+    EXPECT_EQ(playlist.assignedEntry, a);
+    EXPECT_TRUE(playlist.dirty);
+    ASSERT_EQ(app.window.reloads.size(), 1u);
+    EXPECT_EQ(app.window.reloads.back(), (RowIndexes{1, 2}));
+
+    ASSERT_TRUE(step.undo().ok());
+    EXPECT_EQ(playlist.allEntries, (Playlist::EntryList{a, b, c}));
+    EXPECT_EQ(app.window.loadRequests.back(), 0u);
+    EXPECT_EQ(playlist.assignedEntry, a);
+    EXPECT_EQ(app.window.selection, (RowIndexes{0, 2}));
+
+    // An empty selection loads nothing.
+    EditListTransaction clear("remove", {a, b, c}, {}, {b}, {});
+    ASSERT_TRUE(clear.redo().ok());
+    EXPECT_EQ(app.window.loadRequests.size(), 2u);
+    EXPECT_EQ(playlist.allEntries, Playlist::EntryList{b});
+    EXPECT_EQ(app.window.reloads.back(), RowIndexes{});
+}
+
+TEST(EditListTransaction, NeverStopsWhatPlaysAndNeedsAMainWindow) {
+    SessionTempFolder folder;
+    auto a = undoTestEntry(folder, "a.wav");
+    auto b = undoTestEntry(folder, "b.wav");
+    std::shared_ptr<Playlist> document;
+    {
+        ScopedFakeApp app;
+        document = app.window.document;
+        Playlist& playlist = *app.window.document;
+        playlist.allEntries = {a, b};
+        playlist.assignedEntry = b;
+        app.window.playing = b;
+        // The playing entry stays listed: it keeps playing and stays current.
+        EditListTransaction move("move", {a, b}, {1}, {b, a}, {1});
+        ASSERT_TRUE(move.redo().ok());
+        EXPECT_EQ(app.window.loadRequests, std::vector<std::size_t>{1});
+        EXPECT_TRUE(app.window.loadedEntries.empty());
+        EXPECT_EQ(playlist.assignedEntry, b);
+
+        // Removing the playing entry lets the lowest selected row load.
+        EditListTransaction remove("remove", {b, a}, {0}, {a}, {0});
+        ASSERT_TRUE(remove.redo().ok());
+        EXPECT_EQ(app.window.loadedEntries, Playlist::EntryList{a});
+        EXPECT_EQ(playlist.assignedEntry, a);
+    }
+    // Without a main window nothing happens.
+    document->dirty = false;
+    EditListTransaction step("sort", {}, {}, {b}, {0});
+    EXPECT_TRUE(step.redo().ok());
+    EXPECT_EQ(document->allEntries, Playlist::EntryList{a});
+    EXPECT_FALSE(document->dirty);
+}
+
+TEST(EditAttachmentsTransaction, ChangesTheEntryAndRebuildsForTheCurrentOne) {
+    SessionTempFolder folder;
+    auto current = undoTestEntry(folder, "current.wav");
+    auto edited = undoTestEntry(folder, "edited.wav");
+    auto pdf = std::make_shared<Attachment>(folder.url("score.pdf"), "pdf");
+    auto video = std::make_shared<Attachment>(folder.url("clip.mp4"), "mp4");
+    edited->attachments = {pdf};
+
+    ScopedFakeApp app;
+    Playlist& playlist = *app.window.document;
+    playlist.allEntries = {current, edited};
+    playlist.assignedEntry = current;
+
+    playlist.undoer.record(EditAttachmentsTransaction("Add Attachment", edited, {pdf}, {pdf, video}));
+    EXPECT_EQ(app.undoItem.title, "Undo Add Attachment");
+    // The step was recorded, not performed.
+    EXPECT_EQ(edited->attachments.size(), 1u);
+
+    playlist.undoer.undo();
+    EXPECT_EQ(edited->attachments, EditAttachmentsTransaction::AttachmentList{pdf});
+    EXPECT_EQ(app.redoItem.title, "Redo Add Attachment");
+    ASSERT_EQ(app.window.rebuiltFor.size(), 1u);
+    EXPECT_EQ(app.window.rebuiltFor.back(), current);
+    EXPECT_TRUE(playlist.dirty);
+
+    playlist.undoer.redo();
+    EXPECT_EQ(edited->attachments, (EditAttachmentsTransaction::AttachmentList{pdf, video}));
+
+    // Without a main window the entry still changes, and nothing else happens.
+    AppServices::setMainWindow(nullptr);
+    playlist.dirty = false;
+    playlist.undoer.undo();
+    EXPECT_EQ(edited->attachments.size(), 1u);
+    EXPECT_FALSE(playlist.dirty);
+    EXPECT_EQ(app.window.rebuiltFor.size(), 2u);
+}
