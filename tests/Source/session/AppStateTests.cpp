@@ -1,0 +1,171 @@
+#include "Source/session/AppState.h"
+#include "Source/session/UrlCoding.h"
+#include "platform/foundation/Console.h"
+#include "tests/Source/session/SessionFakes.h"
+
+#include <cstdlib>
+#include <gtest/gtest.h>
+
+using namespace vantle;
+using namespace vantle::testing;
+
+namespace {
+
+std::vector<std::string> stateKeys(const platform::Url& file) {
+    platform::PlistValue tree = platform::parsePlist(platform::readFile(file.path()).value()).value();
+    std::vector<std::string> keys;
+    for (const auto& [key, value] : *tree.asDictionary())
+        keys.push_back(key);
+    return keys;
+}
+
+std::shared_ptr<PlaylistEntry> stateTestEntry(const std::string& url) {
+    platform::PlistDictionary record{
+        {"_url", url}, {"prevTimeRangeSet", platform::PlistDictionary{{"ranges", platform::PlistArray{}}}}};
+    return platform::decodePlistValue<std::shared_ptr<PlaylistEntry>>(platform::PlistValue(record)).value();
+}
+
+// Points the state folder at a test folder and back at the default afterwards.
+class ScopedStateFolder {
+public:
+    explicit ScopedStateFolder(std::string folder) { setAppStateDirectory(std::move(folder)); }
+    ~ScopedStateFolder() { setAppStateDirectory(std::nullopt); }
+};
+
+} // namespace
+
+TEST(AppState, KeysInOrderAndOnlyWhenPresent) {
+    SessionTempFolder folder;
+    platform::Url file = folder.url("state.plist");
+    AppState bare;
+    bare.playlistURL = folder.url("s.vantle");
+    writeAppState(bare, file);
+    EXPECT_EQ(stateKeys(file), (std::vector<std::string>{"playlistURL", "currentTime"}));
+    platform::PlistValue timeOnly = platform::encodePlistValue(AppState{}).value();
+    EXPECT_EQ(timeOnly, platform::PlistValue(platform::PlistDictionary{{"currentTime", 0.0}}));
+
+    auto spans = std::make_shared<TimeRangeSet>();
+    spans->ranges = {{1, 2.5}};
+    AppState full(folder.url("s.vantle"), 42.5, 3, spans, std::vector<double>{});
+    writeAppState(full, file);
+    EXPECT_EQ(stateKeys(file), (std::vector<std::string>{"playlistURL", "currentTime", "currentEntryIndex",
+                                                         "currentTimeRangeSet", "zeros"}));
+    auto read = readAppState(file);
+    ASSERT_TRUE(read.ok()) << read.error().message;
+    EXPECT_EQ(read->playlistURL, folder.url("s.vantle"));
+    EXPECT_EQ(read->currentTime, 42.5);
+    EXPECT_EQ(read->currentEntryIndex, 3);
+    ASSERT_TRUE(read->currentTimeRangeSet);
+    EXPECT_EQ(read->currentTimeRangeSet->ranges, spans->ranges);
+    EXPECT_EQ(read->zeros, std::vector<double>{});
+
+    // Without a session location the file is deleted instead.
+    writeAppState(AppState{}, file);
+    EXPECT_FALSE(platform::fileExists(file.path()));
+    writeAppState(AppState{}, file); // nothing to delete: no complaint
+}
+
+TEST(AppState, BadStateFilesGiveErrors) {
+    SessionTempFolder folder;
+    platform::Url file = folder.url("state.plist");
+    EXPECT_FALSE(readAppState(file).ok());
+    ASSERT_TRUE(platform::writeFileAtomically(
+        file.path(),
+        platform::serializeBinaryPlist(platform::PlistDictionary{{"playlistURL", "file:///s.vantle"}})
+            .value()));
+    EXPECT_FALSE(readAppState(file).ok()); // no "currentTime"
+    ASSERT_TRUE(platform::writeFileAtomically(
+        file.path(),
+        platform::serializeBinaryPlist(platform::PlistDictionary{{"currentTime", 1.0}, {"zeros", "none"}})
+            .value()));
+    EXPECT_FALSE(readAppState(file).ok());
+
+    AppState full(folder.url("s.vantle"), 1, 0, std::make_shared<TimeRangeSet>(), std::vector<double>{1, 2});
+    writeAppState(full, file);
+    platform::Bytes bytes = platform::readFile(file.path()).value();
+    for (std::size_t length = 0; length < bytes.size(); length += 3) {
+        ASSERT_TRUE(platform::writeFileAtomically(file.path(), bytes.data(), length));
+        EXPECT_FALSE(readAppState(file).ok()) << length;
+    }
+    ASSERT_TRUE(platform::writeFileAtomically(file.path(), std::string_view("\x01\x02garbage")));
+    EXPECT_FALSE(readAppState(file).ok());
+}
+
+TEST(AppState, CapturesAndRestoresTheCurrentEntry) {
+    Playlist playlist;
+    auto a = stateTestEntry("file:///m/a.mp3");
+    auto b = stateTestEntry("file:///m/b.mp3");
+    playlist.allEntries = {a, b};
+    playlist.filterText = "a"; // indexes are of the full list
+    playlist.assignedEntry = b;
+    FakePlayer player;
+    player.playerEntry = b;
+    b->beginTimeRange(7);
+    b->zeros = {3};
+    player.fileTime = 20;
+    player.startTime = 7;
+
+    AppState paused = AppState::capture(platform::Url::fileURLWithPath("/m/s.vantle"), playlist, player);
+    EXPECT_EQ(paused.currentTime, 7);
+    EXPECT_EQ(paused.currentEntryIndex, 1);
+    EXPECT_EQ(paused.currentTimeRangeSet, b->currentTimeRangeSet); // the same object
+    EXPECT_EQ(paused.zeros, std::vector<double>{3});
+    player.playing = true;
+    EXPECT_EQ(AppState::capture(std::nullopt, playlist, player).currentTime, 20);
+
+    player.playerEntry = nullptr;
+    playlist.assignedEntry = stateTestEntry("file:///m/elsewhere.mp3");
+    AppState empty = AppState::capture(std::nullopt, playlist, player);
+    EXPECT_FALSE(empty.currentEntryIndex || empty.currentTimeRangeSet || empty.zeros || empty.playlistURL);
+
+    EXPECT_EQ(paused.entryIndex(playlist), 1u);
+    for (std::int64_t index : {-1, 2, 99})
+        EXPECT_FALSE(AppState(std::nullopt, 0, index, nullptr, std::nullopt).entryIndex(playlist)) << index;
+
+    // Marks present but empty replace the entry's; absent ones leave them.
+    a->zeros = {1, 2};
+    AppState(std::nullopt, 0, 0, nullptr, std::vector<double>{}).restore(*a);
+    EXPECT_TRUE(a->zeros.empty());
+    a->zeros = {1, 2};
+    auto spans = std::make_shared<TimeRangeSet>();
+    AppState(std::nullopt, 0, 0, spans, std::nullopt).restore(*a);
+    EXPECT_EQ(a->zeros, (std::vector<double>{1, 2}));
+    EXPECT_EQ(a->currentTimeRangeSet, spans);
+}
+
+TEST(AppState, FileLivesInTheStateFolderAndFailuresAreReportedOnce) {
+    SessionTempFolder folder;
+    {
+        ScopedStateFolder scoped(folder.path + "/nested/state");
+        EXPECT_EQ(appStateFileURL().path(), folder.path + "/nested/state/state.plist");
+        EXPECT_TRUE(platform::isDirectory(folder.path + "/nested/state"));
+    }
+
+    const char* previous = std::getenv("XDG_STATE_HOME");
+    std::optional<std::string> saved = previous ? std::optional<std::string>(previous) : std::nullopt;
+    ::setenv("XDG_STATE_HOME", (folder.path + "/xdg").c_str(), 1);
+    setAppStateDirectory(std::nullopt);
+    EXPECT_EQ(appStateDirectory(), folder.path + "/xdg/com.fennorastudio.Vantle");
+    EXPECT_EQ(appStateFileURL().path(), folder.path + "/xdg/com.fennorastudio.Vantle/state.plist");
+    if (saved)
+        ::setenv("XDG_STATE_HOME", saved->c_str(), 1);
+    else
+        ::unsetenv("XDG_STATE_HOME");
+
+    // A state folder that cannot be made (a file is in the way): one line, then silence.
+    ASSERT_TRUE(platform::writeFileAtomically(folder.path + "/blocker", std::string_view("x")));
+    ScopedStateFolder blocked(folder.path + "/blocker/state");
+    platform::ScopedConsoleCapture console;
+    platform::Url file = appStateFileURL();
+    AppState state(folder.url("s.vantle"), 1, std::nullopt, nullptr, std::nullopt);
+    writeAppState(state, file);
+    writeAppState(state, file);
+    EXPECT_EQ(console.lines(),
+              std::vector<std::string>{"can't create folder " + folder.path + "/blocker/state"});
+
+    // Once writing works again, the next failure is reported again.
+    writeAppState(state, folder.url("state.plist"));
+    writeAppState(state, file);
+    EXPECT_EQ(console.lines().size(), 2u);
+    EXPECT_EQ(console.lines().back(), "can't save " + file.absoluteString());
+}
