@@ -1,0 +1,187 @@
+#include "Source/session/Exporter.h"
+#include "platform/dispatch/DispatchQueue.h"
+#include "platform/foundation/Console.h"
+#include "tests/Source/session/SessionFakes.h"
+
+#include <cstdlib>
+#include <deque>
+#include <gtest/gtest.h>
+
+using namespace vantle;
+using namespace vantle::testing;
+
+namespace {
+
+// Keeps posted work until the test runs it, so a test decides when the background run happens.
+class HeldQueue final : public platform::DispatchQueue {
+public:
+    void async(Work work) override { pending.push_back(std::move(work)); }
+    const std::string& label() const override { return name; }
+    bool isCurrent() const override { return false; }
+    void runAll() {
+        while (!pending.empty()) {
+            Work work = std::move(pending.front());
+            pending.pop_front();
+            work();
+        }
+    }
+    std::deque<Work> pending;
+    std::string name = "held";
+};
+
+struct ExportFixture {
+    ExportFixture() {
+        a = writeSilentWav(media.url("x.mp3"), 1);
+        b = writeSilentWav(media.url("y.m4a"), 1);
+        c = writeSilentWav(media.url("z.wav"), 1);
+        Playlist& playlist = *app.window.document;
+        for (const auto& url : {a, b, c})
+            playlist.insertEntry(url);
+        playlist.allEntries[0]->isCheckmarked = true;
+        playlist.allEntries[1]->isCheckmarked = true;
+        app.window.session = platform::Url::fileURLWithPath(media.path + "/Dance Night.vantle");
+    }
+    ScopedFakeApp app;
+    SessionTempFolder media;
+    SessionTempFolder cloud;
+    HeldQueue queue;
+    platform::Url a, b, c;
+};
+
+} // namespace
+
+TEST(Exporter, CopiesTheCheckedFilesIntoAFolderNamedAfterTheSession) {
+    ExportFixture f;
+    Exporter exporter(f.cloud.path, f.queue);
+    platform::ScopedConsoleCapture console;
+    exporter.exportPlaylist(f.app.window.document);
+    EXPECT_EQ(exporter.playlist(), f.app.window.document);
+    EXPECT_TRUE(exporter.running());
+    EXPECT_EQ(console.lines(), std::vector<std::string>{"Dance Night"});
+
+    // Edits made while the copies wait do not change what this run copies.
+    f.app.window.document->allEntries[1]->isCheckmarked = false;
+    f.app.window.document->allEntries[2]->isCheckmarked = true;
+    f.queue.runAll();
+    EXPECT_FALSE(exporter.running());
+    EXPECT_EQ(exporter.driveURL(), platform::Url::fileURLWithPath(f.cloud.path, true));
+    platform::Url folder = platform::Url::fileURLWithPath(f.cloud.path + "/Dance Night", true);
+    platform::Url x = folder.appendingPathComponent("x.mp3", false);
+    platform::Url y = folder.appendingPathComponent("y.m4a", false);
+    EXPECT_EQ(console.lines(), (std::vector<std::string>{"Dance Night", "copied to " + x.absoluteString(),
+                                                         "copied to " + y.absoluteString()}));
+    EXPECT_EQ(platform::readFile(x.path()).value(), platform::readFile(f.a.path()).value());
+    EXPECT_FALSE(platform::fileExists(f.cloud.path + "/Dance Night/z.wav"));
+    EXPECT_FALSE(platform::fileExists(f.cloud.path + "/Dance Night/Dance Night.vantle"));
+
+    // A second export of the same session copies nothing over the first.
+    f.app.window.document->allEntries[1]->isCheckmarked = true;
+    f.app.window.document->allEntries[2]->isCheckmarked = false;
+    console.clear();
+    exporter.exportPlaylist(f.app.window.document);
+    f.queue.runAll();
+    EXPECT_EQ(console.lines(),
+              (std::vector<std::string>{"Dance Night", "didn't copy to " + x.absoluteString(),
+                                        "didn't copy to " + y.absoluteString()}));
+}
+
+TEST(Exporter, RefusesASecondRunAndNeedsASession) {
+    ExportFixture f;
+    Exporter exporter(f.cloud.path, f.queue);
+    platform::ScopedConsoleCapture console;
+    exporter.exportPlaylist(f.app.window.document);
+    exporter.exportPlaylist(f.app.window.document);
+    EXPECT_EQ(console.lines(),
+              (std::vector<std::string>{"Dance Night", "export refused: an export is still running"}));
+    EXPECT_EQ(f.queue.pending.size(), 1u);
+    f.queue.runAll();
+    EXPECT_EQ(console.lines().size(), 4u);
+
+    // Without a session location nothing is printed and nothing runs.
+    console.clear();
+    f.app.window.session.reset();
+    exporter.exportPlaylist(f.app.window.document);
+    AppServices::setMainWindow(nullptr);
+    exporter.exportPlaylist(f.app.window.document);
+    EXPECT_TRUE(console.lines().empty());
+    EXPECT_TRUE(f.queue.pending.empty());
+}
+
+TEST(Exporter, FolderNamesAndFailures) {
+    ExportFixture f;
+    for (auto& entry : f.app.window.document->allEntries)
+        entry->isCheckmarked = false;
+    f.app.window.session = platform::Url::fileURLWithPath("/anywhere/set.plist");
+    platform::ScopedConsoleCapture console;
+    {
+        Exporter exporter(f.cloud.path, f.queue);
+        exporter.exportPlaylist(f.app.window.document);
+        f.queue.runAll();
+    }
+    EXPECT_EQ(console.lines(), std::vector<std::string>{"set.plist"});
+    EXPECT_TRUE(platform::isDirectory(f.cloud.path + "/set.plist"));
+
+    // A folder that cannot be made: one line, then each copy fails on its own.
+    console.clear();
+    f.app.window.document->allEntries[0]->isCheckmarked = true;
+    ASSERT_TRUE(platform::writeFileAtomically(f.cloud.path + "/file", std::string_view("x")));
+    {
+        Exporter exporter(f.cloud.path + "/file", f.queue);
+        exporter.exportPlaylist(f.app.window.document);
+        f.queue.runAll();
+    }
+    ASSERT_EQ(console.lines().size(), 3u);
+    EXPECT_EQ(console.lines()[1], "failed to create directory set.plist");
+    EXPECT_EQ(console.lines()[2].rfind("didn't copy to file://", 0), 0u);
+
+    // No export folder: the run copies nothing and prints nothing more.
+    console.clear();
+    {
+        Exporter exporter(std::nullopt, f.queue);
+        exporter.exportPlaylist(f.app.window.document);
+        f.queue.runAll();
+        EXPECT_FALSE(exporter.driveURL());
+        EXPECT_FALSE(exporter.running());
+    }
+    EXPECT_EQ(console.lines(), std::vector<std::string>{"set.plist"});
+
+    // An exporter that is gone by the time its run starts leaves the run with nothing to do.
+    console.clear();
+    {
+        Exporter exporter(f.cloud.path, f.queue);
+        exporter.exportPlaylist(f.app.window.document);
+    }
+    f.queue.runAll();
+    EXPECT_EQ(console.lines(), std::vector<std::string>{"set.plist"});
+}
+
+TEST(Exporter, DefaultFolderIsTheUsersDocuments) {
+    SessionTempFolder home;
+    auto keep = [](const char* name) {
+        const char* value = std::getenv(name);
+        return value ? std::optional<std::string>(value) : std::nullopt;
+    };
+    auto restore = [](const char* name, const std::optional<std::string>& value) {
+        if (value)
+            ::setenv(name, value->c_str(), 1);
+        else
+            ::unsetenv(name);
+    };
+    auto savedHome = keep("HOME"), savedDocuments = keep("XDG_DOCUMENTS_DIR"),
+         savedConfig = keep("XDG_CONFIG_HOME");
+    ::setenv("HOME", home.path.c_str(), 1);
+    ::unsetenv("XDG_DOCUMENTS_DIR");
+    ::unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(Exporter::defaultExportFolder(), home.path + "/Documents");
+    ASSERT_TRUE(platform::createDirectory(home.path + "/.config"));
+    ASSERT_TRUE(platform::writeFileAtomically(home.path + "/.config/user-dirs.dirs",
+                                              std::string_view("# written by xdg-user-dirs-update\n"
+                                                               "XDG_DESKTOP_DIR=\"$HOME/Desktop\"\n"
+                                                               "XDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n")));
+    EXPECT_EQ(Exporter::defaultExportFolder(), home.path + "/Dokumente");
+    ::setenv("XDG_DOCUMENTS_DIR", "/srv/docs", 1);
+    EXPECT_EQ(Exporter::defaultExportFolder(), "/srv/docs");
+    restore("HOME", savedHome);
+    restore("XDG_DOCUMENTS_DIR", savedDocuments);
+    restore("XDG_CONFIG_HOME", savedConfig);
+}
