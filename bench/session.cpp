@@ -1,0 +1,98 @@
+// Session documents: loading and saving a playlist of 10,000 entries, each with spans, dates,
+// zero marks, a bookmark, tags and, for every tenth, a side document.
+
+#include "Source/session/Playlist.h"
+#include "Source/session/UrlCoding.h"
+#include "platform/foundation/Files.h"
+
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+#include <string>
+
+using namespace vantle;
+
+namespace {
+
+constexpr int benchEntryCount = 10000;
+
+std::shared_ptr<Playlist> benchDocument() {
+    auto playlist = std::make_shared<Playlist>();
+    playlist->allEntries.reserve(benchEntryCount);
+    for (int i = 0; i < benchEntryCount; ++i) {
+        std::string path =
+            "/home/dancer/Music/Class " + std::to_string(i / 100) + "/Track " + std::to_string(i) + ".mp3";
+        platform::PlistDictionary record{
+            {"_url",
+             platform::PlistDictionary{{"relative", platform::Url::fileURLWithPath(path).absoluteString()}}},
+            {"prevTimeRangeSet", platform::PlistDictionary{{"ranges", platform::PlistArray{}}}}};
+        auto entry =
+            platform::decodePlistValue<std::shared_ptr<PlaylistEntry>>(platform::PlistValue(record)).value();
+        entry->prevTimeRangeSet.ranges = {{0, 30.5 + i % 7}, {45, 120.25}};
+        entry->currentTimeRangeSet = std::make_shared<TimeRangeSet>();
+        entry->currentTimeRangeSet->ranges = {{10, 20}};
+        entry->zeros = {1.5, 62.0, 90.25};
+        entry->playedDates = {platform::Date{700000000.0 + i}, platform::Date{710000000.0 + i}};
+        entry->storedBookmark = platform::Bytes(48, static_cast<std::uint8_t>(i));
+        entry->_cachedDuration = 180.0 + i % 60;
+        entry->isCheckmarked = i % 3 == 0;
+        entry->tags = i % 2 ? "ab" : "c";
+        if (i % 10 == 0)
+            entry->attachments.push_back(std::make_shared<Attachment>(
+                platform::Url::fileURLWithPath(path).deletingPathExtension().appendingPathExtension("pdf"),
+                "pdf"));
+        playlist->allEntries.push_back(std::move(entry));
+    }
+    playlist->assignedEntry = playlist->allEntries[benchEntryCount / 2];
+    playlist->currentTime = 42.5;
+    return playlist;
+}
+
+struct BenchFolder {
+    BenchFolder() : path(platform::makeTemporaryDirectory("vantle-bench").value()) {}
+    ~BenchFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+    std::string path;
+};
+
+void BM_SessionSave(benchmark::State& state) {
+    BenchFolder folder;
+    auto playlist = benchDocument();
+    platform::Url url = platform::Url::fileURLWithPath(folder.path + "/bench.vantle");
+    for (auto _ : state) {
+        playlist->dirty = true;
+        playlist->save(url);
+        if (playlist->dirty) state.SkipWithError("save failed");
+    }
+    state.counters["bytes"] = static_cast<double>(platform::readFile(url.path())->size());
+}
+BENCHMARK(BM_SessionSave)->Unit(benchmark::kMillisecond);
+
+void BM_SessionEncode(benchmark::State& state) {
+    auto playlist = benchDocument();
+    for (auto _ : state) {
+        platform::Result<platform::Bytes> bytes = platform::encodePlist(*playlist);
+        benchmark::DoNotOptimize(bytes);
+    }
+}
+BENCHMARK(BM_SessionEncode)->Unit(benchmark::kMillisecond);
+
+void BM_SessionLoad(benchmark::State& state) {
+    BenchFolder folder;
+    platform::Url url = platform::Url::fileURLWithPath(folder.path + "/bench.vantle");
+    benchDocument()->save(url);
+    for (auto _ : state) {
+        platform::Result<std::shared_ptr<Playlist>> playlist = Playlist::read(url);
+        if (!playlist) {
+            state.SkipWithError("load failed");
+            break;
+        }
+        (*playlist)->prepareAfterLoad();
+        benchmark::DoNotOptimize(playlist);
+    }
+}
+BENCHMARK(BM_SessionLoad)->Unit(benchmark::kMillisecond);
+
+} // namespace
