@@ -148,8 +148,7 @@ void writeAppState(const AppState& state, const platform::Url& file) {
         return;
     }
     platform::Result<platform::Bytes> bytes = platform::encodePlist(state);
-    if (!bytes) return;
-    if (!platform::writeFileAtomically(file.path(), *bytes)) {
+    if (!bytes || !platform::writeFileAtomically(file.path(), *bytes)) {
         reportAppStateFailure("can't save " + file.absoluteString());
         return;
     }

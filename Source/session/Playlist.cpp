@@ -54,10 +54,11 @@ void Playlist::save(const platform::Url& target) {
         });
         if (found != allEntries.end()) _currentItem = found - allEntries.begin();
     }
+    // A text that is not UTF-8 (a folder name in a legacy encoding) cannot be encoded; that is
+    // reported like a failed write. Writing goes through a temporary file, so a failed write
+    // never costs the user the previous file.
     platform::Result<platform::Bytes> bytes = platform::encodePlist(*this);
-    if (!bytes) return;
-    // Written through a temporary file: a failed write never costs the user the previous file.
-    if (!platform::writeFileAtomically(target.path(), *bytes)) {
+    if (!bytes || !platform::writeFileAtomically(target.path(), *bytes)) {
         platform::consolePrint("can't save " + target.absoluteString());
         return;
     }

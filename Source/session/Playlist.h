@@ -65,8 +65,9 @@ public:
     // The document's own prefix, else the user default "directoryPrefix", else "".
     std::string directoryPrefix() const;
 
-    // Writes the document to `url` atomically: a failed write keeps the previous file, leaves
-    // `dirty` set and prints "can't save " with the URL. Records the current entry's index.
+    // Writes the document to `url` atomically: a failed encoding or write keeps the previous
+    // file, leaves `dirty` set and prints "can't save " with the URL. Records the current entry's
+    // index.
     void save(const platform::Url& url);
 
     // After decoding: every entry starts a new, empty listening and the saved current entry

@@ -253,6 +253,17 @@ TEST(PlaylistDocument, FailedSaveKeepsTheOldFileAndTheDirtyFlag) {
     EXPECT_TRUE(playlist.dirty);
     EXPECT_TRUE(platform::isDirectory(folder.path + "/blocked.vantle/inside"));
 
+    // A prefix that is not UTF-8 cannot be stored: reported, and the old file stays.
+    playlist._directoryPrefix = std::string("/m\xff/");
+    {
+        platform::ScopedConsoleCapture console;
+        playlist.save(url);
+        EXPECT_EQ(console.lines(), std::vector<std::string>{"can't save " + url.absoluteString()});
+    }
+    EXPECT_TRUE(playlist.dirty);
+    EXPECT_EQ(platform::readFile(url.path()).value(), before);
+    playlist._directoryPrefix.reset();
+
     // A read-only folder: the old document stays as it was. Root ignores permissions, so the
     // save is made by an unprivileged child process.
     playlist.currentTime = 99;
