@@ -116,8 +116,6 @@ AudioTime extrapolate(const AudioTime& time, const AudioTime& anchor) {
 std::optional<double> timeIntervalSince(const AudioTime& time, const AudioTime& other) {
     if (time.isHostTimeValid() && other.isHostTimeValid())
         return audioTimeHostSeconds(time.hostTime(), other.hostTime());
-    // Sample times count on the same timeline only at the same rate. Completing one time from the
-    // other (extrapolate) needs a part they share, so it could only repeat one of these two cases.
     if (time.isSampleTimeValid() && other.isSampleTimeValid() && time.sampleRate() == other.sampleRate() &&
         time.sampleRate() > 0.0)
         return audioTimeSampleDifference(time.sampleTime(), other.sampleTime()) / time.sampleRate();

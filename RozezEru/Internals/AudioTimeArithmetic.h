@@ -48,8 +48,9 @@ platform::AudioTime operator-(const platform::AudioTime& time, Seconds seconds) 
 platform::AudioTime extrapolate(const platform::AudioTime& time, const platform::AudioTime& anchor);
 
 // Seconds from `other` to `time`: from the host times when both have one, else from the sample
-// times when both have one at the same (positive) rate. Nothing when the two share no timeline; a time can
-// only be completed from the other through a part they share, which is used directly.
+// times when both have one at the same positive rate. Nothing when they share no timeline:
+// sample times at different rates do not count on one, and completing one time from the other
+// (extrapolate) would need a part they share, which is then used directly.
 std::optional<double> timeIntervalSince(const platform::AudioTime& time, const platform::AudioTime& other);
 
 // Seconds from `hostTime` to the time's host time (negative when `hostTime` is later); 0 when the
