@@ -149,7 +149,7 @@ public:
           rate_(streams_->codec->sample_rate), pending_(channels_) {
         const AVStream* st = streams_->audio();
         origin_ = st->start_time != AV_NOPTS_VALUE ? st->start_time : 0;
-        // Only these containers carry timestamps good enough to seek by; the others decode forward.
+        // Raw ADTS has no index to seek by: it decodes forward, from the start for earlier targets.
         timestampSeek_ = std::string(streams_->format->iformat->name) != "aac";
     }
     ~FfmpegReader() override {

@@ -191,7 +191,10 @@ public:
         case SndfileSeekMode::direct:
             break;
         case SndfileSeekMode::preroll:
-            from = std::max<std::int64_t>(0, frame - sndfileMpegPreroll);
+            // A short way ahead, decoding on is cheaper than a seek and exact as well.
+            from = frame >= position_ && frame - position_ <= sndfileMpegPreroll
+                       ? position_
+                       : std::max<std::int64_t>(0, frame - sndfileMpegPreroll);
             break;
         case SndfileSeekMode::restart:
             from = frame >= position_ ? position_ : 0;
