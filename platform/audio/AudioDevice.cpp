@@ -1,0 +1,16 @@
+#include "platform/audio/AudioDevice.h"
+
+#include "platform/audio/NullAudioDevice.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace platform {
+
+std::unique_ptr<AudioDevice> makeDefaultOutputDevice() {
+    const char* forced = std::getenv(audioDeviceEnvironmentVariable);
+    if (forced && std::strcmp(forced, "null") == 0) return std::make_unique<NullAudioDevice>();
+    return std::make_unique<NullAudioDevice>();
+}
+
+} // namespace platform
