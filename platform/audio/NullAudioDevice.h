@@ -22,14 +22,16 @@ public:
         std::uint32_t inputChannels = 2;
         std::uint32_t framesPerPeriod = 512;
         Pacing pacing = Pacing::realTime;
+        std::string name = "Null Audio Device";
+        std::uint32_t deviceID = 0;
     };
 
     NullAudioDevice();
     explicit NullAudioDevice(const Configuration& configuration);
     ~NullAudioDevice() override;
 
-    std::string name() const override { return "Null Audio Device"; }
-    std::uint32_t deviceID() const override { return 0; }
+    std::string name() const override { return configuration_.name; }
+    std::uint32_t deviceID() const override { return configuration_.deviceID; }
     AudioFormat outputFormat() const override { return output_; }
     AudioFormat inputFormat() const override { return input_; }
     std::uint32_t framesPerPeriod() const override { return configuration_.framesPerPeriod; }

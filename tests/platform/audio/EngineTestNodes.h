@@ -2,6 +2,8 @@
 // Nodes and measurements shared by the engine tests.
 
 #include "platform/audio/AudioEngine.h"
+#include "platform/audio/IONodes.h"
+#include "platform/audio/MixerNode.h"
 #include "platform/audio/RenderContext.h"
 #include "platform/audio/SourceNode.h"
 
