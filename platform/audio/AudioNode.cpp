@@ -39,15 +39,15 @@ std::uint32_t AudioNode::maximumFramesToPull(std::uint32_t, std::uint32_t output
 }
 
 void AudioNode::recordRenderTime(const AudioTime& when, std::uint64_t generation) {
-    // Sequence lock: odd while the fields change, so a reader never pairs halves of two cycles.
+    // Sequence lock: odd while the fields change, so a reader never pairs halves of two cycles. The
+    // release stores of the fields publish the odd count to any reader that sees one of them.
     const std::uint32_t sequence = timeSequence_.load(std::memory_order_relaxed);
     timeSequence_.store(sequence + 1, std::memory_order_relaxed);
-    std::atomic_thread_fence(std::memory_order_release);
-    renderSampleTime_.store(when.sampleTime(), std::memory_order_relaxed);
-    renderHostTime_.store(when.hostTime(), std::memory_order_relaxed);
-    renderSampleRate_.store(when.sampleRate(), std::memory_order_relaxed);
-    renderHostTimeValid_.store(when.isHostTimeValid(), std::memory_order_relaxed);
-    renderGeneration_.store(generation, std::memory_order_relaxed);
+    renderSampleTime_.store(when.sampleTime(), std::memory_order_release);
+    renderHostTime_.store(when.hostTime(), std::memory_order_release);
+    renderSampleRate_.store(when.sampleRate(), std::memory_order_release);
+    renderHostTimeValid_.store(when.isHostTimeValid(), std::memory_order_release);
+    renderGeneration_.store(generation, std::memory_order_release);
     timeSequence_.store(sequence + 2, std::memory_order_release);
 }
 
@@ -58,12 +58,11 @@ std::optional<AudioTime> AudioNode::lastRenderTime() const {
     for (;;) {
         const std::uint32_t before = timeSequence_.load(std::memory_order_acquire);
         if (before & 1) continue;
-        const std::int64_t sample = renderSampleTime_.load(std::memory_order_relaxed);
-        const std::uint64_t host = renderHostTime_.load(std::memory_order_relaxed);
-        const double rate = renderSampleRate_.load(std::memory_order_relaxed);
-        const bool hostValid = renderHostTimeValid_.load(std::memory_order_relaxed);
-        const std::uint64_t generation = renderGeneration_.load(std::memory_order_relaxed);
-        std::atomic_thread_fence(std::memory_order_acquire);
+        const std::int64_t sample = renderSampleTime_.load(std::memory_order_acquire);
+        const std::uint64_t host = renderHostTime_.load(std::memory_order_acquire);
+        const double rate = renderSampleRate_.load(std::memory_order_acquire);
+        const bool hostValid = renderHostTimeValid_.load(std::memory_order_acquire);
+        const std::uint64_t generation = renderGeneration_.load(std::memory_order_acquire);
         if (timeSequence_.load(std::memory_order_relaxed) != before) continue;
         if (generation != active) return std::nullopt;
         return hostValid ? AudioTime::withBoth(host, sample, rate) : AudioTime::withSampleTime(sample, rate);
