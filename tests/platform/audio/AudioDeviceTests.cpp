@@ -4,6 +4,8 @@
 #include "platform/audio/AlsaDeviceList.h"
 #include "platform/audio/FakeDeviceList.h"
 #include "platform/audio/MixerNode.h"
+#include "platform/audio/RenderCycleHooks.h"
+#include "tests/support/AllocationTrap.h"
 
 #include <gtest/gtest.h>
 
@@ -51,6 +53,18 @@ TEST(FakeDeviceList, ServesItsDevicesAndFiltersByDirection) {
     AudioEngine engine(std::move(device).value());
     EXPECT_EQ(engine.outputDeviceID(), 75u);
     EXPECT_EQ(engine.mainMixerNode().outputFormat(0).channelCount(), 6u);
+    // It renders as fast as it can: far more periods than real time would allow.
+    auto sine = makeSine(stereo(), 440.0);
+    ASSERT_TRUE(engine.attach(sine.node));
+    ASSERT_TRUE(engine.connect(*sine.node, engine.mainMixerNode(), std::nullopt));
+    const auto started = std::chrono::steady_clock::now();
+    ASSERT_TRUE(engine.start());
+    while (sine.renders->load() < 200 && std::chrono::steady_clock::now() < started + std::chrono::seconds(2))
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    engine.stop();
+    EXPECT_GE(sine.renders->load(), 200);
+    EXPECT_LT(elapsed, 200 * 512 / 44100.0 / 2);
     EXPECT_FALSE(list.makeOutputDevice(74)); // no outputs
     EXPECT_FALSE(list.makeOutputDevice(99));
 
@@ -150,6 +164,9 @@ TEST(AlsaBackEnd, NullPcmIsListedAndPlays) {
     EXPECT_EQ(alsa->sampleType(), AlsaAudioDevice::SampleType::float32);
 
     // The null PCM takes audio as fast as it comes: a short run renders many periods, and stops at once.
+    testsupport::AllocationTrap::resetCounts();
+    setRenderCycleHooks(&testsupport::AllocationTrap::renderCycleBegan,
+                        &testsupport::AllocationTrap::renderCycleEnded);
     AudioEngine engine(std::move(made).value());
     auto sine = makeSine(stereo(), 440.0);
     ASSERT_TRUE(engine.attach(sine.node));
@@ -171,4 +188,7 @@ TEST(AlsaBackEnd, NullPcmIsListedAndPlays) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     EXPECT_GE(sine.renders->load(), rendered + 5);
     engine.stop();
+    setRenderCycleHooks(nullptr, nullptr);
+    EXPECT_GE(testsupport::AllocationTrap::renderCycles(), 25u);
+    EXPECT_EQ(testsupport::AllocationTrap::renderThreadCounts().allocations, 0u);
 }
