@@ -59,7 +59,7 @@ public:
 
     // The time of the cycle in which the node last rendered, on the engine's sample timeline (and with a
     // host time when a device drives the engine). Empty while the engine is not running or before the
-    // node rendered since the engine started.
+    // node rendered since the engine started. Main thread.
     std::optional<AudioTime> lastRenderTime() const;
 
     // Clears what the node keeps between cycles (the engine also gives it fresh render states).

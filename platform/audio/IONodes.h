@@ -35,8 +35,8 @@ public:
     // insufficientDataFromInputNode and the input counts as silence).
     using ManualRenderingInputBlock = std::function<const AudioBufferList*(std::uint32_t frames)>;
 
-    // The format of the block's audio becomes the node's output format. Fails for a format that is
-    // not non-interleaved float. Takes effect at the next start.
+    // The format of the block's audio becomes the node's output format; set it before connecting the
+    // node. Fails for a format that is not non-interleaved float. Takes effect at the next start.
     Result<void> setManualRenderingInputBlock(const AudioFormat& format, ManualRenderingInputBlock block);
 
     std::string typeName() const override { return "InputNode"; }

@@ -29,6 +29,8 @@ TEST(AudioEngineGraph, ConnectionsFanOutAndQueries) {
     ASSERT_TRUE(engine.attach(b));
     ASSERT_TRUE(engine.attach(a)); // twice is harmless
     EXPECT_EQ(a->engine(), &engine);
+    EXPECT_EQ(engine.attachedNodes(),
+              (std::vector<AudioNode*>{&engine.outputNode(), source.get(), a.get(), b.get()}));
 
     ASSERT_TRUE(engine.connect(*source, *a, 0, 0, mono(22050)));
     EXPECT_EQ(source->outputFormat(0), mono(22050));
