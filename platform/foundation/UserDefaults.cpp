@@ -220,4 +220,18 @@ Result<void> UserDefaults::writeLocked() {
     return written;
 }
 
+std::optional<Url> UserDefaults::url(std::string_view key) const {
+    auto text = string(key);
+    if (!text || text->empty()) return std::nullopt;
+    if (auto parsed = Url::fromAbsoluteString(*text)) return parsed;
+    std::string path = *text;
+    if (path[0] == '~') {
+        const char* home = std::getenv("HOME");
+        if (!home) return std::nullopt;
+        path = std::string(home) + path.substr(1);
+    }
+    if (path[0] != '/') return std::nullopt;
+    return Url::fileURLWithPath(path);
+}
+
 } // namespace platform

@@ -4,6 +4,7 @@
 // every call is serialized by a mutex, so other threads may use it too.
 
 #include "platform/foundation/PropertyList.h"
+#include "platform/foundation/Url.h"
 
 #include <mutex>
 #include <optional>
@@ -38,6 +39,8 @@ public:
     float floatValue(std::string_view key) const;
     std::int64_t integer(std::string_view key) const;
     bool boolValue(std::string_view key) const;
+    // A file URL stored by setUrl, or a plain path ("~" meaning the home folder), as the platform reads both.
+    std::optional<Url> url(std::string_view key) const;
 
     // Writes; each change is written to the file at once (atomically). Setting a value equal to
     // the stored one writes nothing.
@@ -48,6 +51,7 @@ public:
     void setInteger(std::string_view key, std::int64_t value) { set(key, PlistValue(value)); }
     void setBool(std::string_view key, bool value) { set(key, PlistValue(value)); }
     void setData(std::string_view key, Bytes value) { set(key, PlistValue(std::move(value))); }
+    void setUrl(std::string_view key, const Url& value) { setString(key, value.absoluteString()); }
     void removeObject(std::string_view key);
 
     // Writes the file again if the last write failed; reports the outcome.

@@ -156,3 +156,23 @@ TEST(UserDefaults, ConcurrentWritersLoseNothing) {
         for (int i = 0; i < 10; ++i)
             EXPECT_EQ(reread.integer("t" + std::to_string(t) + "-" + std::to_string(i)), i);
 }
+
+TEST(UserDefaults, UrlValuesFromUrlsAndPlainPaths) {
+    DefaultsFolder folder;
+    UserDefaults defaults(folder.path);
+    auto session = Url::fileURLWithPath("/home/me/Dance Night.vantle", false);
+    defaults.setUrl("lastSessionURL", session);
+    EXPECT_EQ(defaults.string("lastSessionURL"), "file:///home/me/Dance%20Night.vantle");
+    EXPECT_EQ(UserDefaults(folder.path).url("lastSessionURL"), session);
+
+    defaults.setString("plain", "/music/a b.mp3");
+    EXPECT_EQ(defaults.url("plain")->absoluteString(), "file:///music/a%20b.mp3");
+    const char* home = std::getenv("HOME");
+    if (home && home[0] == '/') {
+        defaults.setString("tilde", "~/x.mp3");
+        EXPECT_EQ(defaults.url("tilde")->path(), std::string(home) + "/x.mp3");
+    }
+    defaults.setString("relative", "music/x.mp3");
+    EXPECT_EQ(defaults.url("relative"), std::nullopt);
+    EXPECT_EQ(defaults.url("absent"), std::nullopt);
+}

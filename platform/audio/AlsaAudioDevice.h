@@ -1,0 +1,78 @@
+#pragma once
+// An output device that plays through an ALSA PCM: its own render thread renders a period, converts it
+// to the sample type the PCM accepts (float, 32- or 16-bit integer, interleaved) and writes it,
+// recovering from underruns. Opening a missing device fails with an error, never blocks. Made,
+// started and stopped on the main thread.
+
+#include "platform/audio/AudioDevice.h"
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+struct _snd_pcm;
+
+namespace platform {
+
+class PcmBuffer;
+
+class AlsaAudioDevice final : public AudioDevice {
+public:
+    struct Request {
+        std::string pcmName = "default";
+        double sampleRate = 44100.0;
+        std::uint32_t channels = 2;
+        std::uint32_t framesPerPeriod = 512;
+        std::uint32_t periods = 4;
+        // The identifier the device list knows the PCM by.
+        std::uint32_t deviceID = 0;
+    };
+
+    // Opens and configures the PCM; the hardware may settle on another rate, channel count or period.
+    static Result<std::unique_ptr<AlsaAudioDevice>> open(const Request& request);
+    ~AlsaAudioDevice() override;
+
+    std::string name() const override { return name_; }
+    std::uint32_t deviceID() const override { return deviceID_; }
+    AudioFormat outputFormat() const override { return format_; }
+    // No capture: an engine's input node on this device delivers silence.
+    AudioFormat inputFormat() const override { return format_; }
+    std::uint32_t framesPerPeriod() const override { return period_; }
+
+    Result<void> start(Client& client) override;
+    void stop() override;
+    bool isRunning() const override { return thread_.joinable(); }
+
+    // Underruns recovered from since the device was opened (any thread).
+    std::uint64_t underruns() const { return underruns_.load(std::memory_order_relaxed); }
+    // Whether the render thread gave up because the device stopped working (any thread).
+    bool hasFailed() const { return failed_.load(std::memory_order_relaxed); }
+
+    enum class SampleType { float32, int32, int16 };
+    SampleType sampleType() const { return sampleType_; }
+
+private:
+    AlsaAudioDevice() = default;
+    void run(Client& client);
+    void convert(std::uint32_t frames);
+    bool write(std::uint32_t frames);
+
+    _snd_pcm* pcm_ = nullptr;
+    std::string name_;
+    std::uint32_t deviceID_ = 0;
+    AudioFormat format_;
+    std::uint32_t period_ = 0;
+    SampleType sampleType_ = SampleType::float32;
+    std::unique_ptr<PcmBuffer> buffer_;
+    std::vector<unsigned char> interleaved_;
+    std::thread thread_;
+    std::atomic<bool> stopRequested_{false};
+    std::atomic<bool> failed_{false};
+    std::atomic<std::uint64_t> underruns_{0};
+};
+
+// Routes ALSA's own error messages (printed to stderr by default) to nowhere: a missing sound card is
+// an ordinary condition here, reported through results.
+void silenceAlsaErrorOutput();
+
+} // namespace platform

@@ -1,0 +1,120 @@
+#include "platform/audio/IONodes.h"
+
+#include "platform/audio/AudioEngine.h"
+#include "platform/audio/InputConverter.h"
+#include "platform/audio/RenderContext.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace platform {
+
+namespace {
+
+struct OutputRenderState final : NodeRenderState {
+    std::shared_ptr<InputConverter> converter;
+};
+
+struct InputRenderState final : NodeRenderState {
+    bool offline = false;
+    InputNode::ManualRenderingInputBlock block;
+};
+
+void ioSilence(AudioBufferList& out, std::uint32_t frames) {
+    for (std::uint32_t c = 0; c < out.numberBuffers; ++c)
+        std::memset(out.floatData(c), 0, frames * sizeof(float));
+}
+
+} // namespace
+
+OutputNode::OutputNode(const AudioFormat& deviceFormat) : AudioNode(1, 1) {
+    setDefaultInputFormat(0, deviceFormat);
+    setDefaultOutputFormat(0, deviceFormat);
+}
+
+void OutputNode::setDeviceFormat(const AudioFormat& format) {
+    setDefaultOutputFormat(0, format);
+    if (!engine() || !engine()->inputConnectionPoint(*this, 0)) setDefaultInputFormat(0, format);
+}
+
+std::uint32_t OutputNode::maximumFramesToPull(std::uint32_t bus, std::uint32_t outputFrames) const {
+    return InputConverter::maximumInputFrames(inputFormat(bus), outputFormat(0), outputFrames);
+}
+
+std::shared_ptr<NodeRenderState>
+OutputNode::makeRenderState(std::uint32_t maximumFrames, const std::shared_ptr<NodeRenderState>& previous) {
+    if (!engine() || !engine()->inputConnectionPoint(*this, 0)) return nullptr;
+    const AudioFormat from = inputFormat(0);
+    const AudioFormat to = outputFormat(0);
+    if (const auto* old = dynamic_cast<const OutputRenderState*>(previous.get()))
+        if (old->converter->from() == from && old->converter->to() == to &&
+            old->converter->maximumOutputFrames() >= maximumFrames)
+            return previous;
+    auto state = std::make_shared<OutputRenderState>();
+    state->converter = InputConverter::make(from, to, maximumFrames);
+    return state->converter ? state : nullptr;
+}
+
+RenderStatus OutputNode::render(RenderContext& context, std::uint32_t frames, AudioBufferList& out,
+                                const AudioTime&, std::uint32_t) {
+    ioSilence(out, frames);
+    auto* state = static_cast<OutputRenderState*>(context.state());
+    if (!state) return RenderStatus::success;
+    static constexpr float unity[AudioFormat::maxChannels] = {
+        1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+        1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
+    state->converter->mixInto(context, 0, frames, out, unity);
+    return RenderStatus::success;
+}
+
+InputNode::InputNode(const AudioFormat& deviceFormat) : AudioNode(1, 1), deviceFormat_(deviceFormat) {
+    setDefaultInputFormat(0, deviceFormat);
+    setDefaultOutputFormat(0, deviceFormat);
+}
+
+void InputNode::setDeviceFormat(const AudioFormat& format) {
+    deviceFormat_ = format;
+    setDefaultInputFormat(0, format);
+    const bool manual = engine() && engine()->isInManualRenderingMode() && manualFormat_.isValid();
+    setDefaultOutputFormat(0, manual ? manualFormat_ : deviceFormat_);
+}
+
+Result<void> InputNode::setManualRenderingInputBlock(const AudioFormat& format,
+                                                     ManualRenderingInputBlock block) {
+    if (!format.isValid() || format.commonFormat() != CommonFormat::pcmFloat32 || format.isInterleaved())
+        return Error::make("InputNode", "The input block's format must be non-interleaved 32-bit float");
+    manualFormat_ = format;
+    manualBlock_ = std::move(block);
+    setDeviceFormat(deviceFormat_);
+    return Result<void>();
+}
+
+std::shared_ptr<NodeRenderState> InputNode::makeRenderState(std::uint32_t,
+                                                            const std::shared_ptr<NodeRenderState>&) {
+    auto state = std::make_shared<InputRenderState>();
+    state->offline = engine() && engine()->isInManualRenderingMode();
+    if (state->offline) state->block = manualBlock_;
+    return state;
+}
+
+RenderStatus InputNode::render(RenderContext& context, std::uint32_t frames, AudioBufferList& out,
+                               const AudioTime&, std::uint32_t) {
+    ioSilence(out, frames);
+    auto* state = static_cast<InputRenderState*>(context.state());
+    // No capture device back end delivers input yet: a device engine's input is silence.
+    if (!state || !state->offline || !state->block) return RenderStatus::success;
+    const AudioBufferList* input = state->block(frames);
+    if (!input) {
+        context.reportInsufficientInput();
+        return RenderStatus::success;
+    }
+    for (std::uint32_t c = 0; c < std::min(out.numberBuffers, input->numberBuffers); ++c) {
+        const std::uint32_t available =
+            std::min<std::uint32_t>(frames, input->buffers[c].dataByteSize / sizeof(float));
+        if (available < frames) context.reportInsufficientInput();
+        std::memcpy(out.floatData(c), input->floatData(c), available * sizeof(float));
+    }
+    return RenderStatus::success;
+}
+
+} // namespace platform

@@ -1,0 +1,161 @@
+#include "platform/audio/InputConverter.h"
+
+#include "platform/audio/RenderContext.h"
+
+#include <samplerate.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <new>
+
+namespace platform {
+
+namespace {
+
+// Input frames the sinc converter holds back before its output catches up with its input; measured
+// for the medium-quality converter (about 48 input frames at ratios near 1, growing as 1/ratio when
+// downsampling), with room to spare so that a cycle's output is complete from the first cycle on.
+std::uint32_t converterLookahead(double ratio) {
+    return std::uint32_t(std::ceil(64.0 / std::min(ratio, 1.0))) + 16;
+}
+
+} // namespace
+
+InputConverter::InputConverter(const AudioFormat& from, const AudioFormat& to,
+                               std::uint32_t maximumOutputFrames)
+    : from_(from), to_(to), maximumOutputFrames_(maximumOutputFrames) {}
+
+InputConverter::~InputConverter() {
+    if (resampler_) src_delete(resampler_);
+}
+
+std::unique_ptr<InputConverter> InputConverter::make(const AudioFormat& from, const AudioFormat& to,
+                                                     std::uint32_t maximumOutputFrames) {
+    if (!from.isValid() || !to.isValid() || maximumOutputFrames == 0) return nullptr;
+    std::unique_ptr<InputConverter> converter(new InputConverter(from, to, maximumOutputFrames));
+    if (from.sampleRate() == to.sampleRate()) return converter;
+
+    converter->ratio_ = to.sampleRate() / from.sampleRate();
+    if (!src_is_valid_ratio(converter->ratio_)) return nullptr;
+    int error = 0;
+    converter->resampler_ = src_new(SRC_SINC_MEDIUM_QUALITY, int(from.channelCount()), &error);
+    if (!converter->resampler_) return nullptr;
+    converter->lookahead_ = converterLookahead(converter->ratio_);
+    const std::size_t channels = from.channelCount();
+    converter->pendingCapacity_ = 2 * maximumInputFrames(from, to, maximumOutputFrames);
+    converter->pending_.reset(new (std::nothrow) float[converter->pendingCapacity_ * channels]());
+    converter->resampled_.reset(new (std::nothrow) float[std::size_t(maximumOutputFrames) * channels]());
+    if (!converter->pending_ || !converter->resampled_) return nullptr;
+    return converter;
+}
+
+std::uint32_t InputConverter::maximumInputFrames(const AudioFormat& from, const AudioFormat& to,
+                                                 std::uint32_t outputFrames) {
+    if (!from.isValid() || !to.isValid() || from.sampleRate() == to.sampleRate()) return outputFrames;
+    const double ratio = to.sampleRate() / from.sampleRate();
+    return std::uint32_t(std::ceil(outputFrames / ratio)) + converterLookahead(ratio) + 2;
+}
+
+void InputConverter::accumulate(const float* const* channels, std::size_t stride, std::uint32_t frames,
+                                AudioBufferList& out, const float* gains) const {
+    const std::uint32_t inputs = from_.channelCount();
+    const std::uint32_t outputs = out.numberBuffers;
+    if (inputs == 1) {
+        for (std::uint32_t c = 0; c < outputs; ++c) {
+            float* destination = out.floatData(c);
+            const float gain = gains[c];
+            for (std::uint32_t i = 0; i < frames; ++i)
+                destination[i] += gain * channels[0][i * stride];
+        }
+    } else if (outputs == 1) {
+        float* destination = out.floatData(0);
+        const float gain = gains[0] / float(inputs);
+        for (std::uint32_t c = 0; c < inputs; ++c)
+            for (std::uint32_t i = 0; i < frames; ++i)
+                destination[i] += gain * channels[c][i * stride];
+    } else {
+        for (std::uint32_t c = 0; c < std::min(inputs, outputs); ++c) {
+            float* destination = out.floatData(c);
+            const float gain = gains[c];
+            for (std::uint32_t i = 0; i < frames; ++i)
+                destination[i] += gain * channels[c][i * stride];
+        }
+    }
+}
+
+RenderStatus InputConverter::mixInto(RenderContext& context, std::uint32_t bus, std::uint32_t frames,
+                                     AudioBufferList& out, const float* gains) {
+    const std::uint32_t channels = from_.channelCount();
+    frames = std::min(frames, maximumOutputFrames_);
+    const float* pointers[AudioFormat::maxChannels];
+    if (!resampler_) {
+        const AudioBufferList* data = nullptr;
+        const RenderStatus status = context.pullInput(bus, frames, data);
+        if (!data || data->numberBuffers < channels) return status;
+        for (std::uint32_t c = 0; c < channels; ++c)
+            pointers[c] = data->floatData(c);
+        accumulate(pointers, 1, frames, out, gains);
+        return status;
+    }
+
+    // Pull once per cycle just what keeps the converter's input ahead of the output made so far, so
+    // that input and output stay in the rates' ratio over any number of cycles.
+    const double needed = std::ceil(double(framesMade_ + frames) / ratio_) + lookahead_;
+    std::int64_t wanted = std::max<std::int64_t>(0, std::int64_t(needed) - framesPulled_);
+    wanted = std::min<std::int64_t>(wanted, pendingCapacity_ - pendingFrames_);
+    wanted = std::min<std::int64_t>(wanted, maximumInputFrames(from_, to_, maximumOutputFrames_));
+    RenderStatus status = RenderStatus::success;
+    if (wanted > 0) {
+        const AudioBufferList* data = nullptr;
+        status = context.pullInput(bus, std::uint32_t(wanted), data);
+        float* tail = pending_.get() + std::size_t(pendingFrames_) * channels;
+        if (data && data->numberBuffers >= channels) {
+            for (std::uint32_t c = 0; c < channels; ++c) {
+                const float* source = data->floatData(c);
+                for (std::int64_t i = 0; i < wanted; ++i)
+                    tail[i * channels + c] = source[i];
+            }
+        } else {
+            // A silent or failed input still advances, so the timing holds when it comes back.
+            std::memset(tail, 0, std::size_t(wanted) * channels * sizeof(float));
+        }
+        pendingFrames_ += std::uint32_t(wanted);
+        framesPulled_ += wanted;
+    }
+    const std::uint32_t made = resample(frames);
+    framesMade_ += made;
+    for (std::uint32_t c = 0; c < channels; ++c)
+        pointers[c] = resampled_.get() + c;
+    accumulate(pointers, channels, frames, out, gains);
+    return status;
+}
+
+std::uint32_t InputConverter::resample(std::uint32_t frames) {
+    const std::uint32_t channels = from_.channelCount();
+    std::uint32_t made = 0;
+    while (made < frames) {
+        SRC_DATA data{};
+        data.data_in = pending_.get();
+        data.input_frames = pendingFrames_;
+        data.data_out = resampled_.get() + std::size_t(made) * channels;
+        data.output_frames = frames - made;
+        data.src_ratio = ratio_;
+        data.end_of_input = 0;
+        if (src_process(resampler_, &data) != 0) break;
+        const auto used = std::uint32_t(data.input_frames_used);
+        if (used > 0) {
+            std::memmove(pending_.get(), pending_.get() + std::size_t(used) * channels,
+                         std::size_t(pendingFrames_ - used) * channels * sizeof(float));
+            pendingFrames_ -= used;
+        }
+        made += std::uint32_t(data.output_frames_gen);
+        if (data.output_frames_gen == 0 && used == 0) break;
+    }
+    if (made < frames)
+        std::memset(resampled_.get() + std::size_t(made) * channels, 0,
+                    std::size_t(frames - made) * channels * sizeof(float));
+    return made;
+}
+
+} // namespace platform

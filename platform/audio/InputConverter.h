@@ -1,0 +1,67 @@
+#pragma once
+// Brings one input of a mixing node to the node's output format: sample-rate conversion (libsamplerate)
+// when the rates differ, then channel mapping, summed into the output with per-channel gains.
+// Made on the main thread (it allocates); used on the render thread only, where it neither
+// allocates nor locks.
+//
+// Channel mapping: a mono input feeds every output channel; several input channels into a mono
+// output are averaged; otherwise channel i feeds channel i and the rest is dropped or silent.
+
+#include "platform/audio/AudioBufferList.h"
+#include "platform/audio/AudioFormat.h"
+#include "platform/audio/AudioNode.h"
+
+#include <cstdint>
+#include <memory>
+
+struct SRC_STATE_tag;
+
+namespace platform {
+
+class RenderContext;
+
+class InputConverter {
+public:
+    // Null when the rates are too far apart to convert (a ratio beyond 256) or memory runs out.
+    static std::unique_ptr<InputConverter> make(const AudioFormat& from, const AudioFormat& to,
+                                                std::uint32_t maximumOutputFrames);
+    ~InputConverter();
+    InputConverter(const InputConverter&) = delete;
+    InputConverter& operator=(const InputConverter&) = delete;
+
+    // Input frames pulled in a cycle of `outputFrames` at most, for these formats.
+    static std::uint32_t maximumInputFrames(const AudioFormat& from, const AudioFormat& to,
+                                            std::uint32_t outputFrames);
+
+    const AudioFormat& from() const { return from_; }
+    const AudioFormat& to() const { return to_; }
+    std::uint32_t maximumOutputFrames() const { return maximumOutputFrames_; }
+    bool resamples() const { return resampler_ != nullptr; }
+
+    // Render thread: pulls input `bus` through the context and adds `frames` converted frames, each
+    // output channel c scaled by gains[c], to `out` (which has the `to` format's channels).
+    RenderStatus mixInto(RenderContext& context, std::uint32_t bus, std::uint32_t frames,
+                         AudioBufferList& out, const float* gains);
+
+private:
+    InputConverter(const AudioFormat& from, const AudioFormat& to, std::uint32_t maximumOutputFrames);
+    void accumulate(const float* const* channels, std::size_t stride, std::uint32_t frames,
+                    AudioBufferList& out, const float* gains) const;
+    std::uint32_t resample(std::uint32_t frames);
+
+    AudioFormat from_;
+    AudioFormat to_;
+    std::uint32_t maximumOutputFrames_;
+    double ratio_ = 1.0;
+    std::uint32_t lookahead_ = 0;
+    SRC_STATE_tag* resampler_ = nullptr;
+    // Interleaved input not yet taken by the resampler, and the resampled output of a cycle.
+    std::unique_ptr<float[]> pending_;
+    std::uint32_t pendingFrames_ = 0;
+    std::uint32_t pendingCapacity_ = 0;
+    std::unique_ptr<float[]> resampled_;
+    std::int64_t framesPulled_ = 0;
+    std::int64_t framesMade_ = 0;
+};
+
+} // namespace platform

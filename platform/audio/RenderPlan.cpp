@@ -1,0 +1,241 @@
+#include "platform/audio/RenderPlan.h"
+
+#include <algorithm>
+#include <cstring>
+#include <unordered_map>
+
+namespace platform {
+
+namespace {
+
+// Each channel buffer starts on a cache line.
+constexpr std::size_t planFloatsPerLine = 16;
+
+std::size_t planRoundUp(std::size_t floats) {
+    return (floats + planFloatsPerLine - 1) / planFloatsPerLine * planFloatsPerLine;
+}
+
+void planSilence(AudioBufferList& list, std::uint32_t from, std::uint32_t to) {
+    if (to <= from) return;
+    for (std::uint32_t b = 0; b < list.numberBuffers; ++b)
+        std::memset(list.floatData(b) + from, 0, std::size_t(to - from) * sizeof(float));
+}
+
+void planSetLength(AudioBufferList& list, std::uint32_t frames) {
+    for (std::uint32_t b = 0; b < list.numberBuffers; ++b)
+        list.buffers[b].dataByteSize = frames * sizeof(float);
+}
+
+} // namespace
+
+std::unique_ptr<RenderPlan> RenderPlan::build(AudioNode& output,
+                                              const std::vector<GraphConnection>& connections,
+                                              const std::vector<std::shared_ptr<AudioNode>>& attached,
+                                              std::uint32_t maximumFrames, const RenderPlan* previous,
+                                              bool freshStates) {
+    auto plan = std::unique_ptr<RenderPlan>(new RenderPlan);
+    plan->maximumFrames_ = maximumFrames;
+
+    // The source feeding each (destination, bus).
+    auto feeding = [&](AudioNode* node, std::uint32_t bus) -> const GraphConnection* {
+        for (const auto& c : connections)
+            if (c.destination == node && c.destinationBus == bus) return &c;
+        return nullptr;
+    };
+
+    // Depth-first post-order from the output: every node after everything that feeds it. The graph is
+    // acyclic (the engine refuses cycles), the visited set only spares shared upstream work.
+    std::vector<AudioNode*> order;
+    std::unordered_map<AudioNode*, std::uint32_t> index;
+    {
+        struct Frame {
+            AudioNode* node;
+            std::uint32_t nextBus;
+        };
+        std::vector<Frame> stack{{&output, 0}};
+        std::unordered_map<AudioNode*, bool> seen{{&output, true}};
+        while (!stack.empty()) {
+            Frame& top = stack.back();
+            if (top.nextBus < top.node->numberOfInputs()) {
+                const GraphConnection* c = feeding(top.node, top.nextBus++);
+                if (c && !seen[c->source]) {
+                    seen[c->source] = true;
+                    stack.push_back({c->source, 0});
+                }
+                continue;
+            }
+            index[top.node] = std::uint32_t(order.size());
+            order.push_back(top.node);
+            stack.pop_back();
+        }
+    }
+    plan->outputNode_ = index[&output];
+
+    plan->nodes_.resize(order.size());
+    for (std::uint32_t i = 0; i < order.size(); ++i) {
+        Node& n = plan->nodes_[i];
+        n.node = order[i];
+        for (const auto& owner : attached)
+            if (owner.get() == n.node) n.owner = owner;
+        n.firstInput = std::uint32_t(plan->inputs_.size());
+        n.inputCount = n.node->numberOfInputs();
+        for (std::uint32_t bus = 0; bus < n.inputCount; ++bus) {
+            Input in;
+            in.format = n.node->inputFormat(bus);
+            if (const GraphConnection* c = feeding(n.node, bus)) {
+                in.source = std::int32_t(index[c->source]);
+                in.sourceBus = c->sourceBus;
+                in.format = c->format;
+            }
+            plan->inputs_.push_back(in);
+        }
+    }
+
+    // Frame capacities, consumers before what they pull from (reverse post-order).
+    plan->nodes_[plan->outputNode_].capacity = maximumFrames;
+    for (std::uint32_t i = std::uint32_t(order.size()); i-- > 0;) {
+        Node& n = plan->nodes_[i];
+        n.capacity = std::clamp<std::uint32_t>(n.capacity, 1, frameCapacityLimit);
+        for (std::uint32_t bus = 0; bus < n.inputCount; ++bus) {
+            const Input& in = plan->inputs_[n.firstInput + bus];
+            if (in.source < 0) continue;
+            Node& source = plan->nodes_[std::uint32_t(in.source)];
+            source.capacity = std::max(source.capacity, n.node->maximumFramesToPull(bus, n.capacity));
+        }
+    }
+
+    // One cached buffer per output bus; the output node renders into the device's buffer instead.
+    std::size_t floats = 0;
+    for (std::uint32_t i = 0; i < order.size(); ++i) {
+        Node& n = plan->nodes_[i];
+        n.firstOutput = std::uint32_t(plan->outputs_.size());
+        n.outputCount = n.node->numberOfOutputs();
+        for (std::uint32_t bus = 0; bus < n.outputCount; ++bus) {
+            Output out;
+            out.format = n.node->outputFormat(bus);
+            if (i != plan->outputNode_) floats += planRoundUp(n.capacity) * out.format.channelCount();
+            plan->outputs_.push_back(out);
+        }
+    }
+    plan->arena_.reset(new float[floats + planFloatsPerLine]());
+    auto cursor = reinterpret_cast<std::uintptr_t>(plan->arena_.get());
+    cursor = (cursor + 63) & ~std::uintptr_t(63);
+    for (std::uint32_t i = 0; i < order.size(); ++i) {
+        if (i == plan->outputNode_) continue;
+        const Node& n = plan->nodes_[i];
+        for (std::uint32_t bus = 0; bus < n.outputCount; ++bus) {
+            Output& out = plan->outputs_[n.firstOutput + bus];
+            out.list.numberBuffers = out.format.channelCount();
+            for (std::uint32_t ch = 0; ch < out.list.numberBuffers; ++ch) {
+                out.list.buffers[ch].numberChannels = 1;
+                out.list.buffers[ch].data = reinterpret_cast<void*>(cursor);
+                out.list.buffers[ch].dataByteSize = 0;
+                cursor += planRoundUp(n.capacity) * sizeof(float);
+            }
+        }
+    }
+
+    // Render states last: a node may look at the connections it now has.
+    std::unordered_map<const AudioNode*, const Node*> previousNodes;
+    if (previous && !freshStates)
+        for (const Node& n : previous->nodes_)
+            previousNodes[n.node] = &n;
+    static const std::shared_ptr<NodeRenderState> noState;
+    for (Node& n : plan->nodes_) {
+        auto found = previousNodes.find(n.node);
+        n.state = n.node->makeRenderState(n.capacity,
+                                          found != previousNodes.end() ? found->second->state : noState);
+    }
+    return plan;
+}
+
+std::uint32_t RenderPlan::frameCapacity(const AudioNode& node) const {
+    for (const Node& n : nodes_)
+        if (n.node == &node) return n.capacity;
+    return 0;
+}
+
+RenderStatus RenderPlan::renderOutput(std::uint32_t frames, AudioBufferList& out, RenderCycle& cycle) {
+    planSetLength(out, frames);
+    if (frames > nodes_[outputNode_].capacity) {
+        planSilence(out, 0, frames);
+        cycle.failed = true;
+        return RenderStatus::error;
+    }
+    return callRender(outputNode_, 0, frames, out, cycle);
+}
+
+RenderStatus RenderPlan::callRender(std::uint32_t node, std::uint32_t bus, std::uint32_t frames,
+                                    AudioBufferList& out, RenderCycle& cycle) {
+    Node& n = nodes_[node];
+    if (n.timedCycle != cycle.number) {
+        n.timedCycle = cycle.number;
+        n.node->recordRenderTime(cycle.when, cycle.generation);
+    }
+    RenderContext context(*this, node, cycle);
+    // The node gets a copy of the list so that its buffer pointers stay ours whatever it does.
+    AudioBufferList list = out;
+    RenderStatus status = n.node->render(context, frames, list, cycle.when, bus);
+    if (status != RenderStatus::success) {
+        planSilence(out, 0, frames);
+        cycle.failed = true;
+        status = RenderStatus::error;
+    }
+    return status;
+}
+
+RenderStatus RenderPlan::renderBus(std::uint32_t node, std::uint32_t bus, std::uint32_t frames,
+                                   RenderCycle& cycle, const AudioBufferList*& data) {
+    Node& n = nodes_[node];
+    Output& out = outputs_[n.firstOutput + bus];
+    if (frames > n.capacity || out.list.numberBuffers == 0) {
+        data = nullptr;
+        cycle.failed = true;
+        return RenderStatus::error;
+    }
+    if (out.renderedCycle == cycle.number) {
+        // Already rendered for another consumer. A consumer asking for more frames than the first one
+        // gets the rest as silence: rendering again would advance the node twice in one cycle.
+        if (frames > out.renderedFrames) {
+            planSilence(out.list, out.renderedFrames, frames);
+            planSetLength(out.list, frames);
+            out.renderedFrames = frames;
+        }
+    } else {
+        planSetLength(out.list, frames);
+        out.status = callRender(node, bus, frames, out.list, cycle);
+        out.renderedCycle = cycle.number;
+        out.renderedFrames = frames;
+    }
+    data = out.status == RenderStatus::success ? &out.list : nullptr;
+    return out.status;
+}
+
+RenderStatus RenderContext::pullInput(std::uint32_t bus, std::uint32_t frames, const AudioBufferList*& data) {
+    data = nullptr;
+    const RenderPlan::Node& n = plan_.nodes_[node_];
+    if (bus >= n.inputCount) return RenderStatus::notConnected;
+    const RenderPlan::Input& in = plan_.inputs_[n.firstInput + bus];
+    if (in.source < 0) return RenderStatus::notConnected;
+    return plan_.renderBus(std::uint32_t(in.source), in.sourceBus, frames, cycle_, data);
+}
+
+NodeRenderState* RenderContext::state() const {
+    return plan_.nodes_[node_].state.get();
+}
+
+AudioFormat RenderContext::inputFormat(std::uint32_t bus) const {
+    const RenderPlan::Node& n = plan_.nodes_[node_];
+    return bus < n.inputCount ? plan_.inputs_[n.firstInput + bus].format : AudioFormat();
+}
+
+AudioFormat RenderContext::outputFormat(std::uint32_t bus) const {
+    const RenderPlan::Node& n = plan_.nodes_[node_];
+    return bus < n.outputCount ? plan_.outputs_[n.firstOutput + bus].format : AudioFormat();
+}
+
+std::uint32_t RenderContext::maximumFrames() const {
+    return plan_.nodes_[node_].capacity;
+}
+
+} // namespace platform

@@ -1,0 +1,178 @@
+#include "platform/files/AudioFile.h"
+
+#include "platform/audio/PcmBuffer.h"
+#include "platform/files/FfmpegReader.h"
+#include "platform/files/SndfileBackend.h"
+#include "platform/foundation/Files.h"
+
+#include <algorithm>
+#include <array>
+#include <sys/stat.h>
+
+namespace platform {
+
+namespace {
+
+// Per-channel pointers and stride of a float32 buffer in either layout.
+template <typename Pointers, typename Float>
+Pointers audioFileChannels(Float* const* data, const AudioFormat& format,
+                           std::array<Float*, AudioFormat::maxChannels>& slots) {
+    const std::uint32_t channels = format.channelCount();
+    if (!format.isInterleaved()) return Pointers{data, 1};
+    for (std::uint32_t c = 0; c < channels; ++c)
+        slots[c] = data[0] + c;
+    return Pointers{slots.data(), channels};
+}
+
+bool audioFilePrefersFfmpeg(const std::string& path) {
+    switch (audioFileTypeForPath(path)) {
+    case AudioFileType::mpeg4:
+    case AudioFileType::adts:
+    case AudioFileType::mpegTransportStream:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+Result<std::unique_ptr<AudioFile>> AudioFile::openForReading(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return audioFileError(AudioFileError::notFound, "No audio file at", path);
+    if (S_ISDIR(st.st_mode))
+        return audioFileError(AudioFileError::unreadable, "Not an audio file but a folder:", path);
+    if (st.st_size == 0) return audioFileError(AudioFileError::emptyFile, "The audio file is empty:", path);
+
+    // By extension first, then by content: a file whose extension lies still opens.
+    AudioFileBackend::Info info;
+    using Opener = Result<std::unique_ptr<AudioFileBackend>> (*)(const std::string&, AudioFileBackend::Info&);
+    Opener first = openSndfileReader, second = openFfmpegReader;
+    if (audioFilePrefersFfmpeg(path)) std::swap(first, second);
+    auto backend = first(path, info);
+    if (!backend) {
+        info = {};
+        auto other = second(path, info);
+        if (!other) return backend.error();
+        backend = std::move(other);
+    }
+
+    auto format = AudioFormat::standard(info.fileFormat.sampleRate, info.fileFormat.channelsPerFrame);
+    if (!format)
+        return audioFileError(AudioFileError::unreadable, "Cannot read audio file", path,
+                              "unsupported format");
+    std::unique_ptr<AudioFile> file(new AudioFile);
+    file->path_ = path;
+    file->fileFormat_ = info.fileFormat;
+    file->processingFormat_ = *format;
+    file->length_ = info.length;
+    file->backend_ = std::move(backend.value());
+    return file;
+}
+
+Result<std::unique_ptr<AudioFile>> AudioFile::openForWriting(const std::string& path,
+                                                             const AudioFileSettings& settings) {
+    if (isDirectory(path))
+        return audioFileError(AudioFileError::cannotCreate, "Cannot create audio file", path,
+                              "it is a folder");
+    AudioFileBackend::Info info;
+    auto backend = openSndfileWriter(path, settings, info);
+    if (!backend) return backend.error();
+    auto format = AudioFormat::standard(info.fileFormat.sampleRate, info.fileFormat.channelsPerFrame);
+    if (!format)
+        return audioFileError(AudioFileError::invalidSettings, "Cannot create audio file", path,
+                              "unsupported format");
+    std::unique_ptr<AudioFile> file(new AudioFile);
+    file->path_ = path;
+    file->writing_ = true;
+    file->fileFormat_ = info.fileFormat;
+    file->processingFormat_ = *format;
+    file->backend_ = std::move(backend.value());
+    return file;
+}
+
+AudioFile::~AudioFile() {
+    if (backend_) (void)backend_->close();
+}
+
+void AudioFile::setFramePosition(std::int64_t frame) {
+    position_ = std::clamp<std::int64_t>(frame, 0, length_);
+}
+
+Result<void> AudioFile::checkBuffer(const AudioFormat& format, const char* what) const {
+    if (format.commonFormat() == CommonFormat::pcmFloat32 &&
+        format.channelCount() == processingFormat_.channelCount() &&
+        format.sampleRate() == processingFormat_.sampleRate())
+        return {};
+    return Error::make(audioFileErrorDomain,
+                       std::string("Cannot ") + what + " a buffer of format " + format.description() +
+                           ": the file's processing format is " + processingFormat_.description(),
+                       int(AudioFileError::wrongBufferFormat));
+}
+
+Result<void> AudioFile::read(PcmBuffer& into) {
+    return read(into, into.frameCapacity());
+}
+
+Result<void> AudioFile::read(PcmBuffer& into, std::uint32_t frames) {
+    if (!backend_ || writing_)
+        return Error::make(audioFileErrorDomain, "The file is not open for reading.",
+                           int(AudioFileError::wrongMode));
+    if (auto ok = checkBuffer(into.format(), "read into"); !ok) return ok;
+    const auto wanted =
+        std::uint32_t(std::min<std::int64_t>({frames, into.frameCapacity(), length_ - position_}));
+    into.setFrameLength(0);
+    if (wanted == 0) return {};
+    // After a failure the back end's position is unknown: the next read seeks again.
+    if (backendPosition_ != position_) {
+        backendPosition_ = -1;
+        if (auto moved = backend_->seek(position_); !moved) return moved;
+        backendPosition_ = position_;
+    }
+    std::array<float*, AudioFormat::maxChannels> slots{};
+    auto got = backend_->read(
+        audioFileChannels<ChannelPointers>(into.floatChannelData(), into.format(), slots), wanted);
+    if (!got) {
+        backendPosition_ = -1;
+        return got.error();
+    }
+    into.setFrameLength(*got);
+    position_ += *got;
+    backendPosition_ = position_;
+    return {};
+}
+
+Result<void> AudioFile::write(const PcmBuffer& from) {
+    if (!backend_ || !writing_)
+        return Error::make(audioFileErrorDomain, "The file is not open for writing.",
+                           int(AudioFileError::wrongMode));
+    if (auto ok = checkBuffer(from.format(), "write"); !ok) return ok;
+    if (from.frameLength() == 0) return {};
+    if (backendPosition_ != position_) {
+        backendPosition_ = -1;
+        if (auto moved = backend_->seek(position_); !moved) return moved;
+        backendPosition_ = position_;
+    }
+    std::array<const float*, AudioFormat::maxChannels> slots{};
+    auto put = backend_->write(
+        audioFileChannels<ConstChannelPointers>(from.floatChannelData(), from.format(), slots),
+        from.frameLength());
+    if (!put) {
+        backendPosition_ = -1;
+        return put;
+    }
+    position_ += from.frameLength();
+    backendPosition_ = position_;
+    length_ = std::max(length_, position_);
+    return {};
+}
+
+Result<void> AudioFile::close() {
+    if (!backend_) return {};
+    auto closed = backend_->close();
+    backend_.reset();
+    return closed;
+}
+
+} // namespace platform

@@ -1,0 +1,95 @@
+#pragma once
+// An audio file open for reading or for writing (stands in for the platform's audio file).
+// Reading decodes WAV, AIFF, CAF, FLAC, Ogg, MP3 and AU through libsndfile and the MPEG-4 family,
+// ADTS and transport streams through FFmpeg, always to 32-bit float at the file's own rate, with an
+// exact length and sample-accurate positioning. Writing stores linear PCM in WAV, AIFF or CAF.
+// Any thread may use a file, one thread at a time: an object is not shared between threads.
+// Not for the render thread (it does I/O and may allocate).
+
+#include "platform/audio/AudioFormat.h"
+#include "platform/files/AudioFileSettings.h"
+#include "platform/foundation/Result.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace platform {
+
+class PcmBuffer;
+
+// Codes of the errors an AudioFile reports, in the domain audioFileErrorDomain.
+enum class AudioFileError : int {
+    notFound = 1,
+    emptyFile,
+    unreadable,      // not audio, damaged, or a format no back end reads
+    cannotCreate,    // the file cannot be created at the path
+    invalidSettings, // settings that no writable file can hold
+    wrongBufferFormat,
+    wrongMode, // reading a file open for writing or the reverse
+    readFailed,
+    writeFailed,
+};
+inline constexpr const char* audioFileErrorDomain = "platform.audiofile";
+
+class AudioFileBackend;
+
+class AudioFile {
+public:
+    // Fails with a readable message for a missing, empty, damaged or foreign file.
+    static Result<std::unique_ptr<AudioFile>> openForReading(const std::string& path);
+    // Creates (or replaces) the file at `path`; the container is the settings' file type, else the
+    // path's extension. Big endian in a WAV file is ignored: WAV is little-endian.
+    static Result<std::unique_ptr<AudioFile>> openForWriting(const std::string& path,
+                                                             const AudioFileSettings& settings);
+
+    // Closes the file; a written file is finished first (use close() to learn whether that worked).
+    ~AudioFile();
+    AudioFile(const AudioFile&) = delete;
+    AudioFile& operator=(const AudioFile&) = delete;
+
+    const std::string& path() const { return path_; }
+    bool isOpenForWriting() const { return writing_; }
+
+    // The file's own format: rate, channels, encoding, container.
+    const AudioStreamDescription& fileFormat() const { return fileFormat_; }
+    // The format frames are read and written in: float32, non-interleaved, the file's rate and channels.
+    const AudioFormat& processingFormat() const { return processingFormat_; }
+    // Frames in the file; for a file being written, the frames written so far.
+    std::int64_t length() const { return length_; }
+    // The next frame to read or write.
+    std::int64_t framePosition() const { return position_; }
+    // Clamped to [0, length()]; takes effect at the next read or write.
+    void setFramePosition(std::int64_t frame);
+
+    // Reads up to `frames` (at most the buffer's capacity) from the frame position, sets the buffer's
+    // frame length to the frames read and advances the position. At the end it reads 0 frames and
+    // succeeds. The buffer must hold float32 at the file's rate and channel count, in either layout.
+    Result<void> read(PcmBuffer& into, std::uint32_t frames);
+    // Up to the buffer's capacity.
+    Result<void> read(PcmBuffer& into);
+
+    // Writes the buffer's valid frames at the frame position (float32, the file's rate and channel
+    // count, either layout); samples beyond ±1 are clipped in integer files.
+    Result<void> write(const PcmBuffer& from);
+
+    // Finishes a written file (its header gets the final length) and releases the file; later calls
+    // of read and write fail. Closing twice is harmless.
+    Result<void> close();
+
+private:
+    AudioFile() = default;
+    Result<void> checkBuffer(const AudioFormat& format, const char* what) const;
+
+    std::string path_;
+    bool writing_ = false;
+    AudioStreamDescription fileFormat_;
+    AudioFormat processingFormat_;
+    std::int64_t length_ = 0;
+    std::int64_t position_ = 0;
+    // Where the back end stands; differs from position_ after setFramePosition until the next access.
+    std::int64_t backendPosition_ = 0;
+    std::unique_ptr<AudioFileBackend> backend_;
+};
+
+} // namespace platform

@@ -1,0 +1,57 @@
+#pragma once
+// The interface AudioFile drives its libsndfile and FFmpeg back ends through (internal to
+// platform_files). A back end keeps its own decode position; AudioFile seeks it only when the
+// caller moved the frame position. Same threading as AudioFile.
+
+#include "platform/files/AudioFile.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+// Channel c of a block of frames lives at channels[c][i * stride].
+struct ChannelPointers {
+    float* const* channels;
+    std::size_t stride;
+};
+struct ConstChannelPointers {
+    const float* const* channels;
+    std::size_t stride;
+};
+
+class AudioFileBackend {
+public:
+    virtual ~AudioFileBackend() = default;
+
+    // What a back end found when it opened a file.
+    struct Info {
+        AudioStreamDescription fileFormat;
+        std::int64_t length = 0;
+    };
+
+    // Reads up to `frames` from the current position; fewer only at the end of the data.
+    virtual Result<std::uint32_t> read(ChannelPointers into, std::uint32_t frames) {
+        return Error::make(audioFileErrorDomain, "The file is not open for reading.",
+                           int(AudioFileError::wrongMode));
+    }
+    virtual Result<void> write(ConstChannelPointers from, std::uint32_t frames) {
+        return Error::make(audioFileErrorDomain, "The file is not open for writing.",
+                           int(AudioFileError::wrongMode));
+    }
+    // Moves the position to `frame`, which lies within [0, length].
+    virtual Result<void> seek(std::int64_t frame) = 0;
+    virtual Result<void> close() { return {}; }
+};
+
+// Builds the errors of the back ends: "<what> "<path>": <detail>".
+inline Error audioFileError(AudioFileError code, const std::string& what, const std::string& path,
+                            const std::string& detail = {}) {
+    std::string message = what + " \"" + path + "\"";
+    if (!detail.empty()) message += ": " + detail;
+    message += ".";
+    return Error::make(audioFileErrorDomain, std::move(message), int(code));
+}
+
+} // namespace platform

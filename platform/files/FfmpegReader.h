@@ -1,0 +1,14 @@
+#pragma once
+// FFmpeg back end of AudioFile (internal to platform_files): reads the audio track of MPEG-4
+// (M4A, MP4, MOV, M4V), ADTS and MPEG transport stream files.
+
+#include "platform/files/AudioFileBackend.h"
+
+#include <memory>
+
+namespace platform {
+
+Result<std::unique_ptr<AudioFileBackend>> openFfmpegReader(const std::string& path,
+                                                           AudioFileBackend::Info& info);
+
+} // namespace platform

@@ -1,0 +1,454 @@
+#include "platform/files/SndfileBackend.h"
+
+#include <sndfile.h>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace platform {
+
+namespace {
+
+constexpr std::uint32_t sndfileChunkFrames = 4096;
+
+// mpg123 restarts decoding at a frame boundary with an empty bit reservoir and filter bank, so
+// the first frames after a seek differ from a continuous decode. Decoding from this many frames
+// (eight MPEG-1 frames) before the target and discarding them makes seeks sample-exact.
+constexpr std::int64_t sndfileMpegPreroll = 8 * 1152;
+
+enum class SndfileSeekMode {
+    direct,  // libsndfile's seek is exact (PCM, FLAC)
+    preroll, // seek before the target, decode and discard (MPEG)
+    restart, // only decode forward; go back to the start for earlier targets (Ogg: libsndfile's
+             // Vorbis and Opus seeks land wrongly in the last page of a stream)
+};
+
+AudioStreamDescription sndfileDescribe(const SF_INFO& info) {
+    AudioStreamDescription d;
+    d.sampleRate = info.samplerate;
+    d.channelsPerFrame = std::uint32_t(info.channels);
+    const int major = info.format & SF_FORMAT_TYPEMASK;
+    const int sub = info.format & SF_FORMAT_SUBMASK;
+    const int endian = info.format & SF_FORMAT_ENDMASK;
+    switch (major) {
+    case SF_FORMAT_WAV:
+    case SF_FORMAT_WAVEX:
+        d.fileType = AudioFileType::wave;
+        break;
+    case SF_FORMAT_AIFF:
+        d.fileType = AudioFileType::aiff;
+        break;
+    case SF_FORMAT_CAF:
+        d.fileType = AudioFileType::caf;
+        break;
+    case SF_FORMAT_FLAC:
+        d.fileType = AudioFileType::flac;
+        break;
+    case SF_FORMAT_OGG:
+        d.fileType = AudioFileType::ogg;
+        break;
+    case SF_FORMAT_MPEG:
+        d.fileType = AudioFileType::mp3;
+        break;
+    case SF_FORMAT_AU:
+        d.fileType = AudioFileType::au;
+        break;
+    case SF_FORMAT_W64:
+        d.fileType = AudioFileType::w64;
+        break;
+    case SF_FORMAT_RF64:
+        d.fileType = AudioFileType::rf64;
+        break;
+    default:
+        d.fileType = AudioFileType::other;
+        break;
+    }
+    const bool lossless = major == SF_FORMAT_FLAC;
+    auto pcm = [&](std::uint32_t bits, bool isFloat) {
+        d.formatID = lossless ? audioFormatID::flac : audioFormatID::linearPCM;
+        d.bitsPerChannel = bits;
+        d.isFloat = isFloat;
+    };
+    switch (sub) {
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8:
+        pcm(8, false);
+        break;
+    case SF_FORMAT_PCM_16:
+        pcm(16, false);
+        break;
+    case SF_FORMAT_PCM_24:
+        pcm(24, false);
+        break;
+    case SF_FORMAT_PCM_32:
+        pcm(32, false);
+        break;
+    case SF_FORMAT_FLOAT:
+        pcm(32, true);
+        break;
+    case SF_FORMAT_DOUBLE:
+        pcm(64, true);
+        break;
+    case SF_FORMAT_ULAW:
+        d.formatID = audioFormatID::uLaw, d.bitsPerChannel = 8;
+        break;
+    case SF_FORMAT_ALAW:
+        d.formatID = audioFormatID::aLaw, d.bitsPerChannel = 8;
+        break;
+    case SF_FORMAT_VORBIS:
+        d.formatID = audioFormatID::vorbis;
+        break;
+    case SF_FORMAT_OPUS:
+        d.formatID = audioFormatID::opus;
+        break;
+    case SF_FORMAT_MPEG_LAYER_III:
+        d.formatID = audioFormatID::mpegLayer3;
+        break;
+    case SF_FORMAT_ALAC_16:
+        d.formatID = audioFormatID::appleLossless, d.bitsPerChannel = 16;
+        break;
+    case SF_FORMAT_ALAC_20:
+        d.formatID = audioFormatID::appleLossless, d.bitsPerChannel = 20;
+        break;
+    case SF_FORMAT_ALAC_24:
+        d.formatID = audioFormatID::appleLossless, d.bitsPerChannel = 24;
+        break;
+    case SF_FORMAT_ALAC_32:
+        d.formatID = audioFormatID::appleLossless, d.bitsPerChannel = 32;
+        break;
+    default:
+        d.formatID = audioFormatID::unknown;
+        break;
+    }
+    if (d.isLinearPCM()) {
+        switch (major) {
+        case SF_FORMAT_WAV:
+        case SF_FORMAT_WAVEX:
+        case SF_FORMAT_W64:
+        case SF_FORMAT_RF64:
+            d.isBigEndian = endian == SF_ENDIAN_BIG;
+            break;
+        default:
+            d.isBigEndian = endian != SF_ENDIAN_LITTLE;
+            break;
+        }
+        if (d.bitsPerChannel == 8) d.isBigEndian = false;
+        // libsndfile reads and writes AIFC whenever plain AIFF cannot hold the samples.
+        if (major == SF_FORMAT_AIFF && (d.isFloat || (!d.isBigEndian && d.bitsPerChannel > 8)))
+            d.fileType = AudioFileType::aifc;
+    }
+    return d;
+}
+
+void sndfileScatter(const float* interleaved, std::uint32_t channels, std::uint32_t frames,
+                    ChannelPointers into, std::uint32_t offset) {
+    for (std::uint32_t c = 0; c < channels; ++c) {
+        float* out = into.channels[c] + std::size_t(offset) * into.stride;
+        const float* in = interleaved + c;
+        for (std::uint32_t i = 0; i < frames; ++i)
+            out[i * into.stride] = in[std::size_t(i) * channels];
+    }
+}
+
+bool sndfileIsContiguousInterleaved(const float* const* channels, std::size_t stride, std::uint32_t count) {
+    if (stride != count) return false;
+    for (std::uint32_t c = 1; c < count; ++c)
+        if (channels[c] != channels[0] + c) return false;
+    return true;
+}
+
+class SndfileReader final : public AudioFileBackend {
+public:
+    SndfileReader(SNDFILE* file, const SF_INFO& info, SndfileSeekMode mode)
+        : file_(file), channels_(std::uint32_t(info.channels)), mode_(mode),
+          scratch_(std::size_t(sndfileChunkFrames) * std::uint32_t(info.channels)) {}
+    ~SndfileReader() override { sf_close(file_); }
+
+    Result<std::uint32_t> read(ChannelPointers into, std::uint32_t frames) override {
+        const bool direct = sndfileIsContiguousInterleaved(into.channels, into.stride, channels_);
+        std::uint32_t done = 0;
+        while (done < frames) {
+            const std::uint32_t chunk = std::min(frames - done, sndfileChunkFrames);
+            float* target = direct ? into.channels[0] + std::size_t(done) * channels_ : scratch_.data();
+            const sf_count_t got = sf_readf_float(file_, target, chunk);
+            if (got <= 0) break;
+            if (!direct) sndfileScatter(scratch_.data(), channels_, std::uint32_t(got), into, done);
+            done += std::uint32_t(got);
+            position_ += got;
+            if (got < chunk) break;
+        }
+        if (done == 0 && sf_error(file_) != SF_ERR_NO_ERROR)
+            return Error::make(audioFileErrorDomain,
+                               std::string("Cannot decode the audio: ") + sf_strerror(file_),
+                               int(AudioFileError::readFailed));
+        return done;
+    }
+
+    Result<void> seek(std::int64_t frame) override {
+        std::int64_t from = frame;
+        switch (mode_) {
+        case SndfileSeekMode::direct:
+            break;
+        case SndfileSeekMode::preroll:
+            // A short way ahead, decoding on is cheaper than a seek and exact as well.
+            from = frame >= position_ && frame - position_ <= sndfileMpegPreroll
+                       ? position_
+                       : std::max<std::int64_t>(0, frame - sndfileMpegPreroll);
+            break;
+        case SndfileSeekMode::restart:
+            from = frame >= position_ ? position_ : 0;
+            break;
+        }
+        if (from != position_) {
+            if (sf_seek(file_, from, SEEK_SET) != from)
+                return Error::make(audioFileErrorDomain,
+                                   "Cannot move to frame " + std::to_string(frame) + ": " +
+                                       sf_strerror(file_),
+                                   int(AudioFileError::readFailed));
+            position_ = from;
+        }
+        return discard(frame - position_);
+    }
+
+    // Decodes and drops `frames` frames; fewer at the end of the data.
+    Result<void> discard(std::int64_t frames) {
+        while (frames > 0) {
+            const auto chunk = sf_count_t(std::min<std::int64_t>(frames, sndfileChunkFrames));
+            const sf_count_t got = sf_readf_float(file_, scratch_.data(), chunk);
+            if (got <= 0) break;
+            position_ += got;
+            frames -= got;
+        }
+        return {};
+    }
+
+private:
+    SNDFILE* file_;
+    std::uint32_t channels_;
+    SndfileSeekMode mode_;
+    std::int64_t position_ = 0;
+    std::vector<float> scratch_;
+};
+
+// The length libsndfile reports for a compressed stream comes from a header: for MP3 the Xing/LAME
+// header when there is one and otherwise an estimate from the bit rate; for FLAC the stream info,
+// which a cut file no longer matches. Measure what actually decodes: from one frame before the
+// reported end (cheap when the report is right), or by bisection when the data ends earlier.
+std::int64_t sndfileMeasureLength(SNDFILE* file, std::int64_t reported, std::uint32_t channels) {
+    std::vector<float> scratch(std::size_t(sndfileChunkFrames) * channels);
+    auto decodesAt = [&](std::int64_t frame) {
+        return sf_seek(file, frame, SEEK_SET) == frame && sf_readf_float(file, scratch.data(), 1) == 1;
+    };
+    auto countFrom = [&](std::int64_t frame) {
+        std::int64_t count = 0;
+        if (sf_seek(file, frame, SEEK_SET) != frame) return std::int64_t(-1);
+        for (;;) {
+            const sf_count_t got = sf_readf_float(file, scratch.data(), sndfileChunkFrames);
+            if (got <= 0) break;
+            count += got;
+        }
+        return frame + count;
+    };
+    if (reported > 0 && decodesAt(reported - 1)) return countFrom(reported - 1);
+    // The data ends before the reported length: find the last frame that decodes.
+    std::int64_t good = 0, bad = reported > 0 ? reported - 1 : 0;
+    if (!decodesAt(0)) return 0;
+    while (bad - good > 1) {
+        const std::int64_t mid = good + (bad - good) / 2;
+        (decodesAt(mid) ? good : bad) = mid;
+    }
+    return countFrom(good);
+}
+
+class SndfileWriter final : public AudioFileBackend {
+public:
+    SndfileWriter(SNDFILE* file, std::uint32_t channels)
+        : file_(file), channels_(channels), scratch_(std::size_t(sndfileChunkFrames) * channels) {}
+    ~SndfileWriter() override { (void)close(); }
+
+    Result<void> write(ConstChannelPointers from, std::uint32_t frames) override {
+        if (!file_) return closedError();
+        std::uint32_t done = 0;
+        while (done < frames) {
+            const std::uint32_t chunk = std::min(frames - done, sndfileChunkFrames);
+            for (std::uint32_t c = 0; c < channels_; ++c) {
+                const float* in = from.channels[c] + std::size_t(done) * from.stride;
+                float* out = scratch_.data() + c;
+                for (std::uint32_t i = 0; i < chunk; ++i)
+                    out[std::size_t(i) * channels_] = in[i * from.stride];
+            }
+            const sf_count_t put = sf_writef_float(file_, scratch_.data(), chunk);
+            if (put != sf_count_t(chunk))
+                return Error::make(audioFileErrorDomain,
+                                   std::string("Cannot write the audio: ") + sf_strerror(file_),
+                                   int(AudioFileError::writeFailed));
+            done += chunk;
+        }
+        return {};
+    }
+
+    Result<void> seek(std::int64_t frame) override {
+        if (!file_) return closedError();
+        if (sf_seek(file_, frame, SEEK_SET) != frame)
+            return Error::make(audioFileErrorDomain,
+                               "Cannot move to frame " + std::to_string(frame) + ": " + sf_strerror(file_),
+                               int(AudioFileError::writeFailed));
+        return {};
+    }
+
+    Result<void> close() override {
+        if (!file_) return {};
+        const int status = sf_close(file_);
+        file_ = nullptr;
+        if (status != 0)
+            return Error::make(audioFileErrorDomain,
+                               std::string("Cannot finish the file: ") + sf_error_number(status),
+                               int(AudioFileError::writeFailed));
+        return {};
+    }
+
+private:
+    static Error closedError() {
+        return Error::make(audioFileErrorDomain, "The file is closed.", int(AudioFileError::wrongMode));
+    }
+
+    SNDFILE* file_;
+    std::uint32_t channels_;
+    std::vector<float> scratch_;
+};
+
+} // namespace
+
+Result<std::unique_ptr<AudioFileBackend>> openSndfileReader(const std::string& path,
+                                                            AudioFileBackend::Info& info) {
+    SF_INFO sfInfo{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &sfInfo);
+    if (!file)
+        return audioFileError(AudioFileError::unreadable, "Cannot read audio file", path,
+                              sf_strerror(nullptr));
+    auto fail = [&](const std::string& detail) -> Result<std::unique_ptr<AudioFileBackend>> {
+        sf_close(file);
+        return audioFileError(AudioFileError::unreadable, "Cannot read audio file", path, detail);
+    };
+    if (sfInfo.channels < 1 || std::uint32_t(sfInfo.channels) > AudioFormat::maxChannels)
+        return fail("unsupported channel count " + std::to_string(sfInfo.channels));
+    if (sfInfo.samplerate <= 0) return fail("invalid sample rate");
+    if (sfInfo.frames < 0 || sfInfo.frames == SF_COUNT_MAX) return fail("unknown length");
+    // libsndfile takes any file named .au, .snd or .vox without a header for raw samples.
+    if ((sfInfo.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_RAW) return fail("no audio file header");
+
+    const int sub = sfInfo.format & SF_FORMAT_SUBMASK;
+    const bool mpeg =
+        sub == SF_FORMAT_MPEG_LAYER_I || sub == SF_FORMAT_MPEG_LAYER_II || sub == SF_FORMAT_MPEG_LAYER_III;
+    SndfileSeekMode mode = SndfileSeekMode::direct;
+    if (mpeg) mode = SndfileSeekMode::preroll;
+    if (sub == SF_FORMAT_VORBIS || sub == SF_FORMAT_OPUS) mode = SndfileSeekMode::restart;
+
+    info.fileFormat = sndfileDescribe(sfInfo);
+    info.length = sfInfo.frames;
+    const bool flac = (sfInfo.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_FLAC;
+    const bool alac = sub == SF_FORMAT_ALAC_16 || sub == SF_FORMAT_ALAC_20 || sub == SF_FORMAT_ALAC_24 ||
+                      sub == SF_FORMAT_ALAC_32;
+    if (mpeg || flac || alac) {
+        info.length = sndfileMeasureLength(file, sfInfo.frames, std::uint32_t(sfInfo.channels));
+        if (info.length < 0 || sf_seek(file, 0, SEEK_SET) != 0)
+            return fail("the audio stream cannot be decoded");
+        if (info.length == 0 && sfInfo.frames > 0) return fail("no audio frames decode");
+    }
+    return std::unique_ptr<AudioFileBackend>(new SndfileReader(file, sfInfo, mode));
+}
+
+Result<std::unique_ptr<AudioFileBackend>>
+openSndfileWriter(const std::string& path, const AudioFileSettings& settings, AudioFileBackend::Info& info) {
+    auto invalid = [&](const std::string& detail) {
+        return audioFileError(AudioFileError::invalidSettings, "Cannot create audio file", path, detail);
+    };
+    if (settings.formatID != audioFormatID::linearPCM) return invalid("only linear PCM can be written");
+    const double rate = settings.sampleRate;
+    if (!std::isfinite(rate) || rate < 1.0 || rate > 1e7 || rate != std::floor(rate))
+        return invalid("unsupported sample rate");
+    const std::uint32_t channels = settings.numberOfChannels;
+    if (channels < 1 || channels > AudioFormat::maxChannels) return invalid("unsupported channel count");
+
+    const AudioFileType type = settings.fileType.value_or(audioFileTypeForPath(path));
+    int major = 0;
+    switch (type) {
+    case AudioFileType::wave:
+        major = SF_FORMAT_WAV;
+        break;
+    case AudioFileType::aiff:
+    case AudioFileType::aifc:
+        major = SF_FORMAT_AIFF;
+        break;
+    case AudioFileType::caf:
+        major = SF_FORMAT_CAF;
+        break;
+    default:
+        return invalid("the container must be WAV, AIFF or CAF");
+    }
+
+    const std::uint32_t bits = settings.linearPCMBitDepth;
+    int sub = 0;
+    if (settings.linearPCMIsFloat) {
+        if (bits == 32)
+            sub = SF_FORMAT_FLOAT;
+        else if (bits == 64)
+            sub = SF_FORMAT_DOUBLE;
+        else
+            return invalid("float samples must have 32 or 64 bits");
+    } else {
+        switch (bits) {
+        case 8:
+            sub = major == SF_FORMAT_WAV ? SF_FORMAT_PCM_U8 : SF_FORMAT_PCM_S8;
+            break;
+        case 16:
+            sub = SF_FORMAT_PCM_16;
+            break;
+        case 24:
+            sub = SF_FORMAT_PCM_24;
+            break;
+        case 32:
+            sub = SF_FORMAT_PCM_32;
+            break;
+        default:
+            return invalid("integer samples must have 8, 16, 24 or 32 bits");
+        }
+    }
+
+    // Each container's own byte order unless the settings ask otherwise; WAV is always little-endian.
+    bool bigEndian = major != SF_FORMAT_WAV;
+    int endian = SF_ENDIAN_FILE;
+    if (major != SF_FORMAT_WAV && bits > 8 && settings.linearPCMIsBigEndian &&
+        *settings.linearPCMIsBigEndian != bigEndian) {
+        bigEndian = *settings.linearPCMIsBigEndian;
+        endian = bigEndian ? SF_ENDIAN_BIG : SF_ENDIAN_LITTLE;
+    }
+    if (bits == 8) bigEndian = false;
+
+    SF_INFO sfInfo{};
+    sfInfo.samplerate = int(rate);
+    sfInfo.channels = int(channels);
+    sfInfo.format = major | sub | endian;
+    if (!sf_format_check(&sfInfo)) return invalid("libsndfile cannot write this combination");
+
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &sfInfo);
+    if (!file)
+        return audioFileError(AudioFileError::cannotCreate, "Cannot create audio file", path,
+                              sf_strerror(nullptr));
+    if (!settings.linearPCMIsFloat) sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+
+    AudioStreamDescription& d = info.fileFormat;
+    d.sampleRate = rate;
+    d.formatID = audioFormatID::linearPCM;
+    d.channelsPerFrame = channels;
+    d.bitsPerChannel = bits;
+    d.isFloat = settings.linearPCMIsFloat;
+    d.isBigEndian = bigEndian;
+    d.fileType = type == AudioFileType::aifc ? AudioFileType::aiff : type;
+    if (major == SF_FORMAT_AIFF && (d.isFloat || (!bigEndian && bits > 8))) d.fileType = AudioFileType::aifc;
+    info.length = 0;
+    return std::unique_ptr<AudioFileBackend>(new SndfileWriter(file, channels));
+}
+
+} // namespace platform

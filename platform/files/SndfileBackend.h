@@ -1,0 +1,16 @@
+#pragma once
+// libsndfile back ends of AudioFile (internal to platform_files): reading WAV, AIFF, CAF, FLAC,
+// Ogg, MP3, AU and the other containers libsndfile knows, and writing linear PCM.
+
+#include "platform/files/AudioFileBackend.h"
+
+#include <memory>
+
+namespace platform {
+
+Result<std::unique_ptr<AudioFileBackend>> openSndfileReader(const std::string& path,
+                                                            AudioFileBackend::Info& info);
+Result<std::unique_ptr<AudioFileBackend>>
+openSndfileWriter(const std::string& path, const AudioFileSettings& settings, AudioFileBackend::Info& info);
+
+} // namespace platform
