@@ -22,16 +22,17 @@ class Playlist;
 // document; files already there are never replaced.
 class Exporter {
 public:
-    // The queue runs the copying; the process's global queue unless a test passes its own. It
-    // must outlive the exporter's runs.
+    // Exports into defaultExportFolder(), as found at each export, copying on the global queue.
     Exporter();
+    // Exports into `exportFolder`; without one nothing is copied. The queue runs the copying
+    // (the global queue unless a test passes its own) and must outlive the exporter's runs.
     explicit Exporter(std::optional<std::string> exportFolder);
     Exporter(std::optional<std::string> exportFolder, platform::DispatchQueue& queue);
     ~Exporter();
     Exporter(const Exporter&) = delete;
     Exporter& operator=(const Exporter&) = delete;
 
-    // The export action (named `export` in the design; that is a C++ keyword). Does nothing
+    // The export action (`export` itself is a C++ keyword). Does nothing
     // without an open session document. Prints the folder name, takes the checked entries' files
     // at once (later edits of the playlist do not change this run) and starts the copying. While
     // a run is copying, another export is refused with a console line.
