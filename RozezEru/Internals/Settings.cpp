@@ -1,6 +1,8 @@
 #include "RozezEru/Internals/Settings.h"
 
 #include "RozezEru/Internals/Log.h"
+#include "platform/audio/AudioEngine.h"
+#include "platform/audio/IONodes.h"
 
 #include <mutex>
 
@@ -108,6 +110,12 @@ double Settings::getIOBufferDuration(OSStatus readStatus, std::uint32_t bufferFr
     // An output unit that has no format yet reports rate 0; a duration of infinity helps no one.
     if (!(sampleRate > 0.0)) return 0.0;
     return double(bufferFrameSize) / sampleRate;
+}
+
+double Settings::getIOBufferDuration(platform::AudioEngine& engine) {
+    // The engine always has an output unit (its device), and reading its period cannot fail.
+    return getIOBufferDuration(noErr, engine.outputDevice().framesPerPeriod(),
+                               engine.outputNode().outputFormat(0).sampleRate());
 }
 
 std::optional<Settings::BufferLength> bufferLengthFromRawValue(int rawValue) {

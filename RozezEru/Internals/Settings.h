@@ -10,6 +10,10 @@
 #include <cstdint>
 #include <optional>
 
+namespace platform {
+class AudioEngine;
+} // namespace platform
+
 namespace rozezeru {
 
 // Process-wide settings of the toolkit. Set them from the controlling thread before a graph is
@@ -61,6 +65,9 @@ public:
     // reports: the status and frame count of its buffer-frame-size read and its output sample
     // rate. A failed read is logged and gives 0.0, as does a rate that is not positive.
     static double getIOBufferDuration(OSStatus readStatus, std::uint32_t bufferFrameSize, double sampleRate);
+    // The same for the engine's output device: its period in frames at the output node's rate.
+    // Main thread.
+    static double getIOBufferDuration(platform::AudioEngine& engine);
 };
 
 inline constexpr std::array<Settings::BufferLength, 8> allBufferLengths = {

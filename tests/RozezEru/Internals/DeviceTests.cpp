@@ -1,0 +1,238 @@
+#include "RozezEru/Internals/AudioEngineDevices.h"
+#include "RozezEru/Internals/Device.h"
+#include "RozezEru/Internals/DeviceUtils.h"
+#include "RozezEru/Internals/Settings.h"
+#include "platform/audio/AudioEngine.h"
+#include "platform/audio/FakeDeviceList.h"
+#include "platform/audio/NullAudioDevice.h"
+
+#include "ToolkitLogCapture.h"
+
+#include <deque>
+#include <gtest/gtest.h>
+#include <unordered_set>
+
+using namespace rozezeru;
+using platform::AudioDeviceInfo;
+using platform::FakeDeviceList;
+using platform::LogType;
+using rozezeru_test::ToolkitLogCapture;
+using rozezeru_test::toolkitLogContent;
+
+namespace {
+
+FakeDeviceList speakersAndMicrophone() {
+    FakeDeviceList list;
+    list.addDevice({"Speakers", 0, 2, 73});
+    list.addDevice({"USB Microphone", 1, 0, 12});
+    list.addDevice({"Interface", 8, 6, 40});
+    return list;
+}
+
+// Answers the device-list query from a script, one answer per call, and the other queries
+// from a fake list: lets the two readings of the list disagree or fail on their own.
+class ScriptedDeviceList final : public platform::AudioDeviceList {
+public:
+    std::deque<platform::Result<std::vector<std::uint32_t>>> answers;
+    FakeDeviceList others = speakersAndMicrophone();
+
+    platform::Result<std::vector<std::uint32_t>> devices() override {
+        auto answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    platform::Result<std::string> deviceName(std::uint32_t id) override { return others.deviceName(id); }
+    platform::Result<std::uint32_t> inputChannels(std::uint32_t id) override {
+        return others.inputChannels(id);
+    }
+    platform::Result<std::uint32_t> outputChannels(std::uint32_t id) override {
+        return others.outputChannels(id);
+    }
+    platform::Result<std::uint32_t> defaultOutputDevice() override { return others.defaultOutputDevice(); }
+    platform::Result<std::unique_ptr<platform::AudioDevice>> makeOutputDevice(std::uint32_t id) override {
+        return others.makeOutputDevice(id);
+    }
+};
+
+platform::Error listError(int code) {
+    return platform::Error::make("test", "device list unavailable", code);
+}
+
+std::vector<std::string> contents(const ToolkitLogCapture& capture, std::string_view file,
+                                  std::string_view function) {
+    std::vector<std::string> texts;
+    for (const auto& record : capture.sink.records())
+        texts.push_back(
+            toolkitLogContent(record.text, file, function).value_or("unexpected: " + record.text));
+    return texts;
+}
+
+std::unique_ptr<platform::AudioEngine> nullDeviceEngine(std::uint32_t framesPerPeriod = 512,
+                                                        double rate = 44100.0) {
+    platform::NullAudioDevice::Configuration configuration;
+    configuration.framesPerPeriod = framesPerPeriod;
+    configuration.sampleRate = rate;
+    return std::make_unique<platform::AudioEngine>(
+        std::make_unique<platform::NullAudioDevice>(configuration));
+}
+
+} // namespace
+
+TEST(Device, ValueFieldsTextEqualityAndHash) {
+    auto list = speakersAndMicrophone();
+    const Device speakers(73, list);
+    EXPECT_EQ(speakers.name(), "Speakers");
+    EXPECT_EQ(speakers.inputChannelCount(), std::optional<int>(0)); // present, not absent
+    EXPECT_EQ(speakers.outputChannelCount(), std::optional<int>(2));
+    EXPECT_EQ(speakers.deviceID(), 73u);
+    EXPECT_EQ(speakers.debugDescription(), "<Device: Speakers (73)>");
+
+    const Device named("Speakers", 73);
+    EXPECT_EQ(named.inputChannelCount(), std::nullopt);
+    EXPECT_EQ(named.outputChannelCount(), std::nullopt);
+    EXPECT_EQ(named.debugDescription(), "<Device: Speakers (73)>");
+    // Same name and identifier, but the counts of one are present.
+    EXPECT_NE(named, speakers);
+    EXPECT_NE(named.hash(), speakers.hash());
+
+    EXPECT_EQ(Device(73, list), speakers);
+    EXPECT_EQ(Device(73, list).hash(), speakers.hash());
+    EXPECT_EQ(Device("Speakers", 73), named);
+
+    // Differing only in the output channel count.
+    FakeDeviceList wider;
+    wider.addDevice({"Speakers", 0, 6, 73});
+    const Device sixChannels(73, wider);
+    EXPECT_NE(sixChannels, speakers);
+    EXPECT_NE(sixChannels.hash(), speakers.hash());
+    EXPECT_NE(Device("Speakers", 74), named);
+    EXPECT_NE(Device("Speaker", 73), named);
+
+    std::unordered_set<Device> set{speakers, named, sixChannels, Device(73, list)};
+    EXPECT_EQ(set.size(), 3u);
+}
+
+TEST(Device, UnreadablePropertiesGiveEmptyNameAndZeroCounts) {
+    ToolkitLogCapture capture;
+    auto list = speakersAndMicrophone();
+    list.setFailing(FakeDeviceList::Query::deviceName, true);
+    list.setFailing(FakeDeviceList::Query::inputChannels, true);
+    const Device device(40, list);
+    EXPECT_EQ(device.name(), "");
+    EXPECT_EQ(device.inputChannelCount(), std::optional<int>(0));
+    EXPECT_EQ(device.outputChannelCount(), std::optional<int>(6));
+    EXPECT_EQ(device.debugDescription(), "<Device:  (40)>");
+
+    list.setFailing(FakeDeviceList::Query::outputChannels, true);
+    EXPECT_EQ(DeviceUtils::outputChannels(40, list), 0);
+    EXPECT_EQ(DeviceUtils::channelCount(40, DeviceUtils::Scope::output, list), 0);
+    // An identifier the list does not know fails its queries the same way.
+    auto plain = speakersAndMicrophone();
+    EXPECT_EQ(DeviceUtils::deviceName(999, plain), "");
+    EXPECT_EQ(DeviceUtils::inputChannels(999, plain), 0);
+    EXPECT_EQ(DeviceUtils::channelCount(40, DeviceUtils::Scope::input, plain), 8);
+    EXPECT_TRUE(capture.sink.records().empty());
+}
+
+TEST(DeviceUtils, DeviceListAndItsFailures) {
+    ToolkitLogCapture capture;
+    auto list = speakersAndMicrophone();
+    EXPECT_EQ(DeviceUtils::devices(list), (std::vector<AudioDeviceID>{73, 12, 40}));
+
+    // No devices: no message.
+    FakeDeviceList empty;
+    EXPECT_TRUE(DeviceUtils::devices(empty).empty());
+    EXPECT_TRUE(capture.sink.records().empty());
+
+    // A failed count: exactly one message.
+    list.setFailing(FakeDeviceList::Query::devices, true);
+    EXPECT_TRUE(DeviceUtils::devices(list).empty());
+    auto records = capture.sink.records();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].level, LogType::info);
+    EXPECT_EQ(records[0].category, "general");
+    EXPECT_EQ(contents(capture, "DeviceUtils.cpp", "devices()"),
+              std::vector<std::string>{"Error 1 from AudioObjectGetPropertyDataSize"});
+
+    // A failed read after a good count.
+    capture.sink.clear();
+    ScriptedDeviceList scripted;
+    scripted.answers = {std::vector<std::uint32_t>{73, 12}, listError(-50)};
+    EXPECT_TRUE(DeviceUtils::devices(scripted).empty());
+    EXPECT_EQ(contents(capture, "DeviceUtils.cpp", "devices()"),
+              std::vector<std::string>{"Error -50 from AudioObjectGetPropertyData"});
+
+    // The list read second is the result: a device gone in between leaves no hole, one that came
+    // is kept, and identifier 0 never appears.
+    capture.sink.clear();
+    scripted.answers = {std::vector<std::uint32_t>{73, 12, 40}, std::vector<std::uint32_t>{40, 73}};
+    EXPECT_EQ(DeviceUtils::devices(scripted), (std::vector<AudioDeviceID>{40, 73}));
+    scripted.answers = {std::vector<std::uint32_t>{73}, std::vector<std::uint32_t>{73, 0, 12}};
+    EXPECT_EQ(DeviceUtils::devices(scripted), (std::vector<AudioDeviceID>{73, 12}));
+    scripted.answers = {std::vector<std::uint32_t>{73}, std::vector<std::uint32_t>{}};
+    EXPECT_TRUE(DeviceUtils::devices(scripted).empty());
+    EXPECT_TRUE(scripted.answers.empty());
+    EXPECT_TRUE(capture.sink.records().empty());
+
+    // Logging off: the failure is as silent as the rest.
+    Settings::loggingEnabled = false;
+    EXPECT_TRUE(DeviceUtils::devices(list).empty());
+    EXPECT_TRUE(capture.sink.records().empty());
+}
+
+TEST(DeviceUtils, SystemDeviceListCanBeReplaced) {
+    auto fake = std::make_shared<FakeDeviceList>(speakersAndMicrophone());
+    DeviceUtils::setSystemDeviceList(fake);
+    EXPECT_EQ(&DeviceUtils::systemDeviceList(), fake.get());
+    EXPECT_EQ(DeviceUtils::devices(), (std::vector<AudioDeviceID>{73, 12, 40}));
+    EXPECT_EQ(Device(12).name(), "USB Microphone");
+    EXPECT_EQ(DeviceUtils::inputChannels(12), 1);
+    DeviceUtils::setSystemDeviceList(nullptr);
+    EXPECT_NE(&DeviceUtils::systemDeviceList(), fake.get());
+}
+
+TEST(EngineDevices, ReadingAndChangingTheOutputDevice) {
+    ToolkitLogCapture capture;
+    auto list = speakersAndMicrophone();
+    auto engine = nullDeviceEngine();
+
+    // The null device is in no list: identifier 0, and no message.
+    EXPECT_EQ(getDevice(*engine), 0u);
+
+    ASSERT_TRUE(engine->start());
+    setDevice(*engine, 73, list);
+    EXPECT_EQ(getDevice(*engine), 73u);
+    EXPECT_EQ(engine->outputDevice().name(), "Speakers");
+    EXPECT_TRUE(engine->isRunning());
+    EXPECT_EQ(Device(getDevice(*engine), list), Device(73, list));
+
+    // The current device again: kept as it is, not reopened.
+    const platform::AudioDevice* current = &engine->outputDevice();
+    setDevice(*engine, 73, list);
+    EXPECT_EQ(&engine->outputDevice(), current);
+    EXPECT_TRUE(capture.sink.records().empty());
+
+    // A device without outputs, an unknown one and a failing list: logged, nothing changes.
+    setDevice(*engine, 12, list);
+    setDevice(*engine, 999, list);
+    list.setFailing(FakeDeviceList::Query::makeOutputDevice, true);
+    setDevice(*engine, 40, list);
+    EXPECT_EQ(&engine->outputDevice(), current);
+    EXPECT_TRUE(engine->isRunning());
+    auto records = capture.sink.records();
+    ASSERT_EQ(records.size(), 3u);
+    for (const auto& record : records) {
+        EXPECT_EQ(record.level, LogType::info);
+        EXPECT_EQ(toolkitLogContent(record.text, "AudioEngineDevices.cpp", "setDevice(id:)"),
+                  "setDevice error:  1")
+            << record.text;
+    }
+    engine->stop();
+}
+
+TEST(EngineDevices, IOBufferDurationOfTheOutputDevice) {
+    ToolkitLogCapture capture;
+    EXPECT_NEAR(Settings::getIOBufferDuration(*nullDeviceEngine(512, 44100.0)), 0.01161, 1e-5);
+    EXPECT_DOUBLE_EQ(Settings::getIOBufferDuration(*nullDeviceEngine(256, 48000.0)), 256.0 / 48000.0);
+    EXPECT_TRUE(capture.sink.records().empty());
+}

@@ -1,0 +1,303 @@
+#include "RozezEru/Internals/RenderToFile.h"
+
+#include "RozezEru/Internals/Settings.h"
+#include "platform/audio/NullAudioDevice.h"
+#include "platform/files/AudioFile.h"
+#include "platform/foundation/Files.h"
+#include "tests/platform/audio/EngineTestNodes.h"
+
+#include "ToolkitLogCapture.h"
+
+#include <cmath>
+#include <gtest/gtest.h>
+#include <limits>
+
+using namespace rozezeru;
+using namespace enginetest;
+using rozezeru_test::ToolkitLogCapture;
+using rozezeru_test::toolkitLogContent;
+
+namespace {
+
+constexpr const char* renderFunction =
+    "render(to:maximumFrameCount:duration:renderUntilSilent:silenceThreshold:prerender:progress:)";
+
+struct RenderFolder {
+    std::string path = platform::makeTemporaryDirectory("render-to-file").value();
+    RenderFolder() = default;
+    RenderFolder(const RenderFolder&) = delete;
+    ~RenderFolder() { (void)platform::removeItem(path); }
+};
+
+// A source feeding a mixer feeding the engine's output, all in one format, so that nothing is
+// converted on the way and the file holds the source's samples exactly.
+struct ToneGraph {
+    std::unique_ptr<AudioEngine> engine = std::make_unique<AudioEngine>(std::make_unique<NullAudioDevice>());
+    std::shared_ptr<MixerNode> mixer = std::make_shared<MixerNode>();
+    std::shared_ptr<AudioNode> source;
+
+    ToneGraph(const AudioFormat& format, std::shared_ptr<AudioNode> node) : source(std::move(node)) {
+        EXPECT_TRUE(engine->attach(source));
+        EXPECT_TRUE(engine->attach(mixer));
+        EXPECT_TRUE(engine->connect(*source, *mixer, 0, 0, format));
+        EXPECT_TRUE(engine->connect(*mixer, engine->outputNode(), 0, 0, format));
+    }
+};
+
+// A source whose offline render fails once it reaches frame `failAt` (device cycles, which carry
+// a host time, always succeed).
+std::shared_ptr<SourceNode> failingSource(const AudioFormat& format, std::int64_t failAt) {
+    return std::make_shared<SourceNode>(
+        format, [failAt](const AudioTime& when, std::uint32_t frames, AudioBufferList& out) {
+            for (std::uint32_t c = 0; c < out.numberBuffers; ++c)
+                for (std::uint32_t i = 0; i < frames; ++i)
+                    out.floatData(c)[i] = 0.25f;
+            return when.isHostTimeValid() || when.sampleTime() + frames <= failAt;
+        });
+}
+
+std::unique_ptr<AudioFile> floatWaveFile(const std::string& path, const AudioFormat& format) {
+    platform::AudioFileSettings settings;
+    settings.sampleRate = format.sampleRate();
+    settings.numberOfChannels = format.channelCount();
+    settings.linearPCMBitDepth = 32;
+    settings.linearPCMIsFloat = true;
+    settings.fileType = platform::AudioFileType::wave;
+    auto file = AudioFile::openForWriting(path, settings);
+    EXPECT_TRUE(file) << (file ? "" : file.error().message);
+    return file ? std::move(*file) : nullptr;
+}
+
+std::vector<std::vector<float>> readBack(const std::string& path) {
+    auto file = AudioFile::openForReading(path);
+    if (!file) return {};
+    const auto& format = (*file)->processingFormat();
+    auto buffer = PcmBuffer::make(format, std::uint32_t(std::max<std::int64_t>((*file)->length(), 1)));
+    if (!(*file)->read(*buffer)) return {};
+    std::vector<std::vector<float>> channels(format.channelCount());
+    for (std::uint32_t c = 0; c < format.channelCount(); ++c)
+        channels[c].assign(buffer->channel(c), buffer->channel(c) + buffer->frameLength());
+    return channels;
+}
+
+void expectRenderError(const platform::Result<void>& result, const std::string& message) {
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error().domain, "AVAudioEngine ext");
+    EXPECT_EQ(result.error().code, 1);
+    EXPECT_EQ(result.error().message, message);
+}
+
+std::vector<std::string> renderLogContents(const ToolkitLogCapture& capture) {
+    std::vector<std::string> texts;
+    for (const auto& record : capture.sink.records())
+        texts.push_back(
+            toolkitLogContent(record.text, "RenderToFile.cpp", renderFunction).value_or(record.text));
+    return texts;
+}
+
+} // namespace
+
+TEST(RenderToFile, ToneThroughAMixerLandsInTheFileSampleForSample) {
+    RenderFolder folder;
+    const AudioFormat format = stereo();
+    auto tone = makeSine(format, 441.0);
+    ToneGraph graph(format, tone.node);
+    const std::string path = folder.path + "/tone.wav";
+    auto file = floatWaveFile(path, format);
+    ASSERT_TRUE(file);
+
+    std::vector<double> progress;
+    int prerenders = 0;
+    std::int64_t framesBeforeFirstCall = -1;
+    // 0.10001 s is 4410.44 frames: the file gets the whole frames only, the last call the remainder.
+    auto rendered = renderToFile(
+        *graph.engine, *file, 1000, 0.10001, false, 0.00005f,
+        [&] {
+            ++prerenders;
+            framesBeforeFirstCall = *tone.frames;
+            EXPECT_TRUE(graph.engine->isInManualRenderingMode());
+            EXPECT_TRUE(graph.engine->isRunning());
+        },
+        [&](double share) { progress.push_back(share); });
+    ASSERT_TRUE(rendered) << rendered.error().message;
+
+    EXPECT_EQ(prerenders, 1);
+    EXPECT_EQ(framesBeforeFirstCall, 0);
+    EXPECT_EQ(*tone.frames, 4410);
+    EXPECT_EQ(file->length(), 4410);
+    ASSERT_EQ(progress.size(), 5u);
+    for (std::size_t i = 0; i < 4; ++i)
+        EXPECT_DOUBLE_EQ(progress[i], double(1000 * (i + 1)) / 4410.0);
+    EXPECT_EQ(progress.back(), 1.0);
+    EXPECT_FALSE(graph.engine->isRunning());
+    EXPECT_FALSE(graph.engine->isInManualRenderingMode());
+
+    ASSERT_TRUE(file->close());
+    auto channels = readBack(path);
+    ASSERT_EQ(channels.size(), 2u);
+    ASSERT_EQ(channels[0].size(), 4410u);
+    const double step = 2.0 * std::numbers::pi * 441.0 / 44100.0;
+    std::size_t mismatches = 0;
+    for (std::size_t n = 0; n < 4410; ++n) {
+        const float expected = float(0.5 * std::sin(step * double(n)));
+        mismatches += channels[0][n] != expected;
+        mismatches += channels[1][n] != expected;
+    }
+    EXPECT_EQ(mismatches, 0u);
+}
+
+TEST(RenderToFile, UntilSilentStopsAtTheThirdQuietSliceInARow) {
+    RenderFolder folder;
+    const AudioFormat format = mono(10000.0);
+    // Slices of 100 frames: 0-2 quiet (before the duration's end, so not counted), 3 loud,
+    // 4-5 quiet, 6 loud (the count starts again), 7-9 quiet, loud for ever after.
+    auto slices = makeSource(format, [](std::int64_t n) {
+        const std::int64_t slice = n / 100;
+        const bool quiet = slice <= 2 || slice == 4 || slice == 5 || (slice >= 7 && slice <= 9);
+        return quiet ? 0.00001f : 0.5f;
+    });
+    ToneGraph graph(format, slices.node);
+    auto file = floatWaveFile(folder.path + "/silence.wav", format);
+    ASSERT_TRUE(file);
+
+    ToolkitLogCapture capture;
+    std::vector<double> progress;
+    auto rendered = renderToFile(*graph.engine, *file, 100, 0.035, true, 0.00005f, {},
+                                 [&](double share) { progress.push_back(share); });
+    ASSERT_TRUE(rendered) << rendered.error().message;
+    EXPECT_EQ(file->length(), 1000);
+    ASSERT_EQ(progress.size(), 10u);
+    EXPECT_DOUBLE_EQ(progress[2], 300.0 / 350.0);
+    EXPECT_EQ(progress[3], 1.0);
+    EXPECT_EQ(progress.back(), 1.0);
+    EXPECT_FALSE(graph.engine->isInManualRenderingMode());
+    EXPECT_TRUE(capture.sink.records().empty());
+}
+
+TEST(RenderToFile, UntilSilentEndsAtItsLimit) {
+    RenderFolder folder;
+    const AudioFormat format = mono(8000.0);
+    auto loud = makeSource(format, [](std::int64_t) { return 0.5f; });
+    ToneGraph graph(format, loud.node);
+    ToolkitLogCapture capture;
+
+    // The default limit: the duration plus a minute, the last call cut to fit it.
+    auto file = floatWaveFile(folder.path + "/default.wav", format);
+    ASSERT_TRUE(file);
+    ASSERT_TRUE(renderToFile(*graph.engine, *file, 4096, 0.5, true));
+    EXPECT_EQ(file->length(), 8000 * 60 + 4000);
+    EXPECT_EQ(*loud.frames, 8000 * 60 + 4000);
+
+    // A limit of the caller's, and a threshold of 0 that nothing can undercut.
+    auto limited = floatWaveFile(folder.path + "/limited.wav", format);
+    ASSERT_TRUE(limited);
+    auto silent = makeSource(format, [](std::int64_t) { return 0.0f; });
+    ToneGraph quiet(format, silent.node);
+    ASSERT_TRUE(renderToFile(*quiet.engine, *limited, 3000, 0.25, true, 0.0f, {}, {}, 1.0));
+    EXPECT_EQ(limited->length(), 8000);
+    EXPECT_EQ(*silent.frames, 8000);
+    EXPECT_FALSE(quiet.engine->isRunning());
+    EXPECT_FALSE(quiet.engine->isInManualRenderingMode());
+
+    auto records = capture.sink.records();
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].level, platform::LogType::info);
+    EXPECT_EQ(
+        renderLogContents(capture),
+        (std::vector<std::string>{"⚠️ renderToFile reached its limit of 60.5 seconds before silence",
+                                  "⚠️ renderToFile reached its limit of 1.0 seconds before silence"}));
+}
+
+TEST(RenderToFile, BadDurationsFailAndLeaveARunningEngineRunning) {
+    RenderFolder folder;
+    const AudioFormat format = stereo();
+    auto tone = makeSine(format, 441.0);
+    ToneGraph graph(format, tone.node);
+    auto file = floatWaveFile(folder.path + "/bad.wav", format);
+    ASSERT_TRUE(file);
+    ASSERT_TRUE(graph.engine->start());
+
+    bool called = false;
+    auto mark = [&] { called = true; };
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    expectRenderError(renderToFile(*graph.engine, *file, 1024, -1.0, false, 0.00005f, mark),
+                      "Seconds needs to be a positive value");
+    expectRenderError(renderToFile(*graph.engine, *file, 1024, nan, false, 0.00005f, mark),
+                      "Seconds needs to be a positive value");
+    // Frames beyond any count, and a limit below zero.
+    expectRenderError(renderToFile(*graph.engine, *file, 1024, inf, false, 0.00005f, mark),
+                      "Seconds needs to be a positive value");
+    expectRenderError(renderToFile(*graph.engine, *file, 1024, 1e300, false, 0.00005f, mark),
+                      "Seconds needs to be a positive value");
+    expectRenderError(renderToFile(*graph.engine, *file, 1024, 1.0, true, 0.00005f, mark, {}, -2.0),
+                      "Seconds needs to be a positive value");
+    EXPECT_FALSE(called);
+    EXPECT_TRUE(graph.engine->isRunning());
+    EXPECT_FALSE(graph.engine->isInManualRenderingMode());
+    EXPECT_EQ(file->length(), 0);
+    graph.engine->stop();
+}
+
+TEST(RenderToFile, ZeroDurationWritesNothing) {
+    RenderFolder folder;
+    const AudioFormat format = stereo();
+    auto tone = makeSine(format, 441.0);
+    ToneGraph graph(format, tone.node);
+    auto file = floatWaveFile(folder.path + "/empty.wav", format);
+    ASSERT_TRUE(file);
+    ASSERT_TRUE(graph.engine->start());
+
+    int progressCalls = 0;
+    ASSERT_TRUE(
+        renderToFile(*graph.engine, *file, 1024, 0.0, false, 0.00005f, {}, [&](double) { ++progressCalls; }));
+    EXPECT_EQ(file->length(), 0);
+    EXPECT_EQ(progressCalls, 0);
+    EXPECT_FALSE(graph.engine->isRunning());
+    EXPECT_FALSE(graph.engine->isInManualRenderingMode());
+}
+
+TEST(RenderToFile, FailuresKeepTheGoodSlicesAndPutTheEngineBack) {
+    RenderFolder folder;
+    const AudioFormat format = stereo();
+    ToolkitLogCapture capture;
+
+    // A source that fails in its fourth slice: three slices written, then "render error".
+    ToneGraph failing(format, failingSource(format, 1000));
+    ASSERT_TRUE(failing.engine->start());
+    auto file = floatWaveFile(folder.path + "/failing.wav", format);
+    ASSERT_TRUE(file);
+    expectRenderError(renderToFile(*failing.engine, *file, 300, 1.0), "render error");
+    EXPECT_EQ(file->length(), 900);
+    EXPECT_TRUE(failing.engine->isRunning());
+    EXPECT_FALSE(failing.engine->isInManualRenderingMode());
+    failing.engine->stop();
+
+    // Missing input from the input node is a render error as well; a stopped engine stays stopped.
+    auto engine = std::make_unique<AudioEngine>(std::make_unique<NullAudioDevice>());
+    InputNode& input = engine->inputNode();
+    ASSERT_TRUE(input.setManualRenderingInputBlock(
+        format, [](std::uint32_t) -> const AudioBufferList* { return nullptr; }));
+    ASSERT_TRUE(engine->connect(input, engine->outputNode(), 0, 0, format));
+    auto starved = floatWaveFile(folder.path + "/starved.wav", format);
+    ASSERT_TRUE(starved);
+    expectRenderError(renderToFile(*engine, *starved, 512, 1.0), "render error");
+    EXPECT_EQ(starved->length(), 0);
+    EXPECT_FALSE(engine->isRunning());
+    EXPECT_FALSE(engine->isInManualRenderingMode());
+
+    // The platform refuses manual rendering: its own error, and the engine runs again.
+    auto tone = makeSine(format, 441.0);
+    ToneGraph refused(format, tone.node);
+    ASSERT_TRUE(refused.engine->start());
+    auto other = floatWaveFile(folder.path + "/refused.wav", format);
+    ASSERT_TRUE(other);
+    auto result = renderToFile(*refused.engine, *other, 0, 1.0);
+    ASSERT_FALSE(result);
+    EXPECT_NE(result.error().domain, "AVAudioEngine ext");
+    EXPECT_TRUE(refused.engine->isRunning());
+    EXPECT_FALSE(refused.engine->isInManualRenderingMode());
+    refused.engine->stop();
+
+    EXPECT_TRUE(capture.sink.records().empty());
+}
