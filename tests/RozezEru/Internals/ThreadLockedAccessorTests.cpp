@@ -98,7 +98,9 @@ TEST(ThreadLockedAccessor, ReadersNeverSeeAHalfWrittenValue) {
                 ++reads;
             }
         });
-    for (int i = 0; i < 2000; ++i)
+    // Keep writing until the readers have really overlapped the writes (threads may start late on a
+    // loaded machine); the cap only guards against a reader that never runs.
+    for (long i = 0; i < 2000 || (reads < 200 && i < 50'000'000); ++i)
         accessor.setWrappedValue(i % 2 ? allA : allB);
     stop = true;
     for (auto& reader : readers)
