@@ -1,0 +1,210 @@
+#include "SlimSlider/DefaultSlimSliderStyle.h"
+#include "SlimSlider/ProminentSlimSliderStyle.h"
+#include "SlimSlider/SecondaryAppearance.h"
+#include "SlimSlider/SlimSliderEnvironment.h"
+
+#include "tests/SlimSlider/SlimSliderTestSupport.h"
+
+#include <QBrush>
+#include <QImage>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+#include <optional>
+
+using namespace slimslider;
+using slimslider_test::colorNear;
+using slimslider_test::over;
+
+namespace {
+
+const QColor appearanceWhite(255, 255, 255);
+const QColor appearanceLabel(20, 40, 60);
+const QColor appearanceAccent(0, 128, 0);
+const SlimSliderPalette appearancePalette{appearanceLabel, appearanceAccent, appearanceLabel};
+
+QImage filledImage(const SecondaryAppearance::ProgressFillStyle& style, int width = 4) {
+    QImage image(width, 4, QImage::Format_RGB32);
+    image.fill(appearanceWhite);
+    QPainter painter(&image);
+    style.fill(painter, QRectF(0, 0, width, 4), appearancePalette);
+    return image;
+}
+
+QColor filled(const SecondaryAppearance::ProgressFillStyle& style) {
+    return filledImage(style).pixelColor(1, 1);
+}
+
+QColor labelAt(double opacity) {
+    QColor c = appearanceLabel;
+    c.setAlphaF(float(opacity));
+    return c;
+}
+
+// A style rendered over white, with what it handed the content.
+struct StyleRender {
+    QImage image;
+    std::optional<SlimSliderPalette> contentPalette;
+};
+
+StyleRender renderStyle(const SlimSliderStyle& style, SlimSliderStyleConfiguration::Label::Body body = {},
+                        bool hovering = false, bool dragging = false, double lower = 0.3, double upper = 0.0,
+                        bool range = false, SlimSliderDirection direction = SlimSliderDirection::leading) {
+    StyleRender render{QImage(100, 24, QImage::Format_RGB32), std::nullopt};
+    render.image.fill(appearanceWhite);
+    QPainter painter(&render.image);
+    const SlimSliderStyleConfiguration configuration{
+        direction,
+        range,
+        hovering,
+        dragging,
+        lower,
+        upper,
+        SlimSliderStyleConfiguration::Label(
+            [&](QPainter& p, const QRectF& rect, const SlimSliderPalette& palette) {
+                render.contentPalette = palette;
+                if (body) body(p, rect, palette);
+            })};
+    style.makeBody(painter, QRectF(0, 0, 100, 24), configuration, appearancePalette);
+    return render;
+}
+
+} // namespace
+
+TEST(SlimSliderSecondaryAppearance, DefaultFollowsLabelAndAccentColours) {
+    const SecondaryAppearance& a = SecondaryAppearance::defaultValue();
+    EXPECT_PRED3(colorNear, filled(a.progressFillStyle), over(appearanceWhite, appearanceLabel, 0.075), 2);
+    EXPECT_PRED3(colorNear, filled(a.focusedProgressFillStyle), over(appearanceWhite, appearanceAccent, 0.3),
+                 2);
+    EXPECT_PRED3(colorNear, a.handleColor.resolve(appearancePalette), labelAt(0.2), 1);
+    EXPECT_PRED3(colorNear, a.scaleColor.resolve(appearancePalette), labelAt(0.8), 1);
+    EXPECT_PRED3(colorNear, a.secondaryScaleColor.resolve(appearancePalette), labelAt(0.3), 1);
+}
+
+TEST(SlimSliderSecondaryAppearance, ModifiersBuildWholeAppearances) {
+    // One colour at the default opacities, the focused bar included.
+    const SecondaryAppearance red = SecondaryAppearance::secondaryColor(Qt::red);
+    EXPECT_PRED3(colorNear, filled(red.focusedProgressFillStyle), over(appearanceWhite, Qt::red, 0.3), 2);
+    EXPECT_PRED3(colorNear, filled(red.progressFillStyle), over(appearanceWhite, Qt::red, 0.075), 2);
+    EXPECT_EQ(red.handleColor, SlimSliderColor(Qt::red).opacity(0.2));
+    const SecondaryAppearance tuned = SecondaryAppearance::secondaryColor(Qt::red, 0.5, std::nullopt, 1.0);
+    EXPECT_PRED3(colorNear, filled(tuned.progressFillStyle), over(appearanceWhite, Qt::red, 0.5), 2);
+    EXPECT_EQ(tuned.handleColor, SlimSliderColor(Qt::red));
+    EXPECT_EQ(tuned.scaleColor, SlimSliderColor(Qt::red).opacity(0.8));
+
+    // No colours: the default but for the focused bar, which takes the label colour.
+    const SecondaryAppearance plain = SecondaryAppearance::colors();
+    EXPECT_PRED3(colorNear, filled(plain.focusedProgressFillStyle),
+                 over(appearanceWhite, appearanceLabel, 0.3), 2);
+    EXPECT_EQ(plain.handleColor, SlimSliderColor::label().opacity(0.2));
+    // A given colour is used at full strength.
+    const SecondaryAppearance handle = SecondaryAppearance::colors(std::nullopt, std::nullopt, Qt::red);
+    EXPECT_PRED3(colorNear, handle.handleColor.resolve(appearancePalette), QColor(Qt::red), 0);
+    EXPECT_EQ(handle.secondaryScaleColor, SlimSliderColor::label().opacity(0.3));
+
+    QLinearGradient gradient(0, 0, 1, 0);
+    gradient.setCoordinateMode(QGradient::ObjectBoundingMode);
+    gradient.setColorAt(0, Qt::red);
+    gradient.setColorAt(1, Qt::blue);
+    const SecondaryAppearance shapes = SecondaryAppearance::shapeStyles(QBrush(Qt::green), QBrush(gradient));
+    EXPECT_PRED3(colorNear, filled(shapes.progressFillStyle), QColor(Qt::green), 0);
+    const QImage bar = filledImage(shapes.focusedProgressFillStyle, 100);
+    EXPECT_PRED3(colorNear, bar.pixelColor(0, 1), QColor(Qt::red), 4);
+    EXPECT_PRED3(colorNear, bar.pixelColor(99, 1), QColor(Qt::blue), 4);
+    EXPECT_EQ(shapes.scaleColor, SlimSliderColor::label().opacity(0.8));
+}
+
+TEST(SlimSliderStyles, DefaultStyleFramesTheContent) {
+    const DefaultSlimSliderStyle style;
+    StyleRender resting = renderStyle(style);
+    EXPECT_PRED3(colorNear, resting.image.pixelColor(50, 12), over(appearanceWhite, appearanceLabel, 0.075),
+                 2);
+    EXPECT_EQ(resting.image.pixelColor(0, 0), appearanceWhite); // rounded corner
+    ASSERT_TRUE(resting.contentPalette);
+    EXPECT_NEAR(resting.contentPalette->foreground.alphaF(), 0.7, 0.01);
+    EXPECT_EQ(resting.contentPalette->accent, appearanceAccent);
+
+    EXPECT_NEAR(renderStyle(style, {}, true).contentPalette->foreground.alphaF(), 1.0, 0.01);
+    EXPECT_NEAR(renderStyle(style, {}, false, true).contentPalette->foreground.alphaF(), 1.0, 0.01);
+
+    // The content is clipped to the rounded frame.
+    StyleRender painted = renderStyle(style, [](QPainter& p, const QRectF& rect, const SlimSliderPalette&) {
+        p.fillRect(rect, Qt::black);
+    });
+    EXPECT_EQ(painted.image.pixelColor(0, 0), appearanceWhite);
+    EXPECT_EQ(painted.image.pixelColor(99, 23), appearanceWhite);
+    EXPECT_EQ(painted.image.pixelColor(50, 0), QColor(Qt::black));
+}
+
+TEST(SlimSliderStyles, ProminentStyleTintsByTheValuesHalf) {
+    const ProminentSlimSliderStyle style(Qt::red, Qt::blue, false);
+    auto accent = [&](double lower, double upper, bool range) {
+        return renderStyle(style, {}, true, false, lower, upper, range).contentPalette->accent;
+    };
+    EXPECT_EQ(accent(0.5, 0.0, false), QColor(Qt::red));
+    EXPECT_EQ(accent(0.51, 0.0, false), QColor(Qt::blue));
+    EXPECT_EQ(accent(0.25, 0.75, true), QColor(Qt::red)); // equally far from the middle
+    EXPECT_EQ(accent(0.1, 0.7, true), QColor(Qt::red));
+    EXPECT_EQ(accent(0.4, 0.9, true), QColor(Qt::blue));
+
+    // Without the gradient it looks like the default style, hovered or not.
+    const QColor plain = over(appearanceWhite, appearanceLabel, 0.075);
+    EXPECT_PRED3(colorNear, renderStyle(style).image.pixelColor(97, 12), plain, 2);
+    EXPECT_PRED3(colorNear, renderStyle(style, {}, true).image.pixelColor(97, 12), plain, 2);
+    EXPECT_NEAR(renderStyle(style).contentPalette->foreground.alphaF(), 0.7, 0.01);
+
+    // The direction changes nothing.
+    EXPECT_EQ(renderStyle(style, {}, true, false, 0.7, 0.0, false, SlimSliderDirection::leading).image,
+              renderStyle(style, {}, true, false, 0.7, 0.0, false, SlimSliderDirection::trailing).image);
+}
+
+TEST(SlimSliderStyles, ProminentGradientShowsOnlyWhileFocused) {
+    const ProminentSlimSliderStyle style(Qt::red, Qt::blue, true);
+    const QImage focused = renderStyle(style, {}, false, true).image;
+    EXPECT_PRED3(colorNear, focused.pixelColor(2, 12), over(appearanceWhite, Qt::red, 0.2), 4);
+    EXPECT_PRED3(colorNear, focused.pixelColor(97, 12), over(appearanceWhite, Qt::blue, 0.2), 4);
+    const QImage resting = renderStyle(style).image;
+    EXPECT_PRED3(colorNear, resting.pixelColor(2, 12), over(appearanceWhite, appearanceLabel, 0.075), 2);
+    EXPECT_PRED3(colorNear, resting.pixelColor(97, 12), over(appearanceWhite, appearanceLabel, 0.075), 2);
+}
+
+TEST(SlimSliderEnvironment, NearestSettingWins) {
+    QWidget root;
+    auto* mid = new QWidget(&root);
+    auto* leaf = new QWidget(mid);
+
+    EXPECT_TRUE(slimSliderStyle(leaf).target<DefaultSlimSliderStyle>());
+    EXPECT_FALSE(slimSliderDisabledHapticFeedback(leaf));
+    EXPECT_EQ(slimSliderSecondaryAppearance(leaf).handleColor, SlimSliderColor::label().opacity(0.2));
+
+    setSlimSliderStyle(&root, ProminentSlimSliderStyle(Qt::red, Qt::blue, true));
+    const auto* prominent = slimSliderStyle(leaf).target<ProminentSlimSliderStyle>();
+    ASSERT_TRUE(prominent);
+    EXPECT_EQ(prominent->upperColor, SlimSliderColor(Qt::blue));
+    setSlimSliderStyle(mid, DefaultSlimSliderStyle());
+    EXPECT_TRUE(slimSliderStyle(leaf).target<DefaultSlimSliderStyle>());
+    EXPECT_TRUE(slimSliderStyle(&root).target<ProminentSlimSliderStyle>());
+    setSlimSliderStyle(leaf, ProminentSlimSliderStyle(Qt::green, Qt::yellow, false));
+    EXPECT_TRUE(slimSliderStyle(leaf).target<ProminentSlimSliderStyle>());
+
+    setSlimSliderDisabledHapticFeedback(&root, true);
+    EXPECT_TRUE(slimSliderDisabledHapticFeedback(leaf));
+    setSlimSliderDisabledHapticFeedback(mid, false);
+    EXPECT_FALSE(slimSliderDisabledHapticFeedback(leaf));
+
+    // An inner appearance replaces the outer one as a whole.
+    setSlimSliderSecondaryAppearance(&root, SecondaryAppearance::secondaryColor(Qt::red));
+    EXPECT_EQ(slimSliderSecondaryAppearance(leaf).scaleColor, SlimSliderColor(Qt::red).opacity(0.8));
+    setSlimSliderSecondaryAppearance(mid, SecondaryAppearance::colors(std::nullopt, std::nullopt, Qt::blue));
+    EXPECT_EQ(slimSliderSecondaryAppearance(leaf).handleColor, SlimSliderColor(Qt::blue));
+    EXPECT_EQ(slimSliderSecondaryAppearance(leaf).scaleColor, SlimSliderColor::label().opacity(0.8));
+
+    // A property of another type under the same name is passed over.
+    auto* stray = new QWidget(&root);
+    auto* strayLeaf = new QWidget(stray);
+    stray->setProperty("slimSliderSecondaryAppearance", 42);
+    EXPECT_EQ(slimSliderSecondaryAppearance(strayLeaf).scaleColor, SlimSliderColor(Qt::red).opacity(0.8));
+}
