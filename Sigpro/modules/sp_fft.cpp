@@ -46,19 +46,32 @@ inline std::uint32_t fftReverseBits(const std::uint16_t* table, int h, std::uint
     return r;
 }
 
-// Puts the n = 2^order interleaved complex points into bit-reversed order.
+inline void fftSwapPoints(float* z, std::uint32_t i, std::uint32_t j) {
+    std::swap(z[2 * i], z[2 * j]);
+    std::swap(z[2 * i + 1], z[2 * j + 1]);
+}
+
+// Puts the n = 2^order interleaved complex points into bit-reversed order. An index is split into its high
+// bits, one middle bit and h low bits (h = the table's width), so the inner loop costs one table read.
 void fftPermute(float* z, int order, const std::uint16_t* table) {
     int h = fftShortTableBits(order);
-    int lowBits = order / 2;
-    int highBits = order - lowBits;
+    if (h == 0) {
+        for (std::uint32_t i = 0; i < (1u << order); ++i) {
+            std::uint32_t j = fftReverseBits(table, 0, i, order);
+            if (i < j) fftSwapPoints(z, i, j);
+        }
+        return;
+    }
+    int highBits = order - h - 1;
     for (std::uint32_t hi = 0; hi < (1u << highBits); ++hi) {
         std::uint32_t revHi = fftReverseBits(table, h, hi, highBits);
-        for (std::uint32_t lo = 0; lo < (1u << lowBits); ++lo) {
-            std::uint32_t i = (hi << lowBits) | lo;
-            std::uint32_t j = (fftReverseBits(table, h, lo, lowBits) << highBits) | revHi;
-            if (i < j) {
-                std::swap(z[2 * i], z[2 * j]);
-                std::swap(z[2 * i + 1], z[2 * j + 1]);
+        for (std::uint32_t mid = 0; mid < 2; ++mid) {
+            std::uint32_t iBase = (hi << (h + 1)) | (mid << h);
+            std::uint32_t jBase = (mid << highBits) | revHi;
+            for (std::uint32_t lo = 0; lo < (1u << h); ++lo) {
+                std::uint32_t i = iBase | lo;
+                std::uint32_t j = (std::uint32_t{table[lo]} << (highBits + 1)) | jBase;
+                if (i < j) fftSwapPoints(z, i, j);
             }
         }
     }

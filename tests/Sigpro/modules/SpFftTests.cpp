@@ -26,7 +26,7 @@ int fftTestOrder(int n) {
     return static_cast<int>(std::log2(n));
 }
 
-std::vector<std::complex<double>> naiveDft(const std::vector<std::complex<double>>& x) {
+std::vector<std::complex<double>> fftNaiveDft(const std::vector<std::complex<double>>& x) {
     std::size_t n = x.size();
     std::vector<std::complex<double>> turn(n);
     for (std::size_t m = 0; m < n; ++m)
@@ -42,7 +42,7 @@ std::vector<std::complex<double>> naiveDft(const std::vector<std::complex<double
 }
 
 // Packs the spectrum of real data the way sp_fftr does.
-std::vector<double> packRealSpectrum(const std::vector<std::complex<double>>& X) {
+std::vector<double> fftPackRealSpectrum(const std::vector<std::complex<double>>& X) {
     std::size_t n = X.size();
     std::vector<double> packed(n);
     packed[0] = X[0].real();
@@ -55,7 +55,7 @@ std::vector<double> packRealSpectrum(const std::vector<std::complex<double>>& X)
 }
 
 // Euclidean distance over the reference's Euclidean norm.
-double relativeError(const std::vector<float>& got, const std::vector<double>& want) {
+double fftRelativeError(const std::vector<float>& got, const std::vector<double>& want) {
     double diff = 0, norm = 0;
     for (std::size_t i = 0; i < want.size(); ++i) {
         diff += (got[i] - want[i]) * (got[i] - want[i]);
@@ -64,7 +64,7 @@ double relativeError(const std::vector<float>& got, const std::vector<double>& w
     return std::sqrt(diff / norm);
 }
 
-std::vector<float> randomSamples(std::size_t n, unsigned seed) {
+std::vector<float> fftRandomSamples(std::size_t n, unsigned seed) {
     std::mt19937 gen(seed);
     std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
     std::vector<float> v(n);
@@ -133,42 +133,42 @@ TEST(SpFft, KnownVectors) {
 TEST(SpFft, RealTransformMatchesTheDftInPackedLayout) {
     for (int n = 2; n <= 8192; n *= 2) {
         FftTables tables(std::max(fftTestOrder(n), 3));
-        std::vector<float> x = randomSamples(n, 17u + n);
+        std::vector<float> x = fftRandomSamples(n, 17u + n);
         std::vector<std::complex<double>> input(x.begin(), x.end());
-        std::vector<double> want = packRealSpectrum(naiveDft(input));
+        std::vector<double> want = fftPackRealSpectrum(fftNaiveDft(input));
         std::vector<float> got = x;
         sp_fftr(&tables.fft, got.data(), n);
-        EXPECT_LT(relativeError(got, want), 1e-6) << "N = " << n;
+        EXPECT_LT(fftRelativeError(got, want), 1e-6) << "N = " << n;
     }
 }
 
 TEST(SpFft, ComplexTransformMatchesTheDftInNaturalOrder) {
     for (int n = 2; n <= 8192; n *= 2) {
         FftTables tables(std::max(fftTestOrder(n), 3));
-        std::vector<float> z = randomSamples(2 * n, 91u + n);
+        std::vector<float> z = fftRandomSamples(2 * n, 91u + n);
         std::vector<std::complex<double>> input(n);
         for (int i = 0; i < n; ++i)
             input[i] = {z[2 * i], z[2 * i + 1]};
-        std::vector<std::complex<double>> X = naiveDft(input);
+        std::vector<std::complex<double>> X = fftNaiveDft(input);
         std::vector<double> want(2 * n);
         for (int k = 0; k < n; ++k) {
             want[2 * k] = X[k].real();
             want[2 * k + 1] = X[k].imag();
         }
         sp_fft_cpx(&tables.fft, z.data(), n);
-        EXPECT_LT(relativeError(z, want), 1e-6) << "N = " << n;
+        EXPECT_LT(fftRelativeError(z, want), 1e-6) << "N = " << n;
     }
 }
 
 TEST(SpFft, InverseRealTransformUndoesTheForwardOne) {
     for (int n = 2; n <= 8192; n *= 2) {
         FftTables tables(std::max(fftTestOrder(n), 3));
-        std::vector<float> x = randomSamples(n, 5u + n);
+        std::vector<float> x = fftRandomSamples(n, 5u + n);
         std::vector<float> y = x;
         sp_fftr(&tables.fft, y.data(), n);
         sp_ifftr(&tables.fft, y.data(), n);
         std::vector<double> want(x.begin(), x.end());
-        EXPECT_LT(relativeError(y, want), 1e-6) << "N = " << n;
+        EXPECT_LT(fftRelativeError(y, want), 1e-6) << "N = " << n;
     }
 }
 
