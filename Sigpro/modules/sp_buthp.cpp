@@ -1,0 +1,47 @@
+#include "Sigpro/modules/sp_buthp.h"
+
+#include "Sigpro/modules/ButterworthSection.h"
+#include "Sigpro/modules/RecordLifetime.h"
+
+#include <cmath>
+#include <numbers>
+
+namespace sigpro {
+
+int sp_buthp_create(sp_buthp** p) {
+    return createModuleRecord(p);
+}
+
+int sp_buthp_destroy(sp_buthp** p) {
+    destroyModuleRecord(p);
+    return 1;
+}
+
+int sp_buthp_init(sp_data* sp, sp_buthp* p) {
+    p->frequency = 1000.0f;
+    p->last_frequency = 0.0f;
+    p->s1 = p->s2 = 0.0f;
+    p->half_radians_per_hz = static_cast<float>(std::numbers::pi / sp->sample_rate);
+    return 1;
+}
+
+int sp_buthp_compute(sp_data*, sp_buthp* p, float* in, float* out) {
+    if (!(p->frequency > 0.0f)) {
+        *out = 0.0f;
+        return 1;
+    }
+    if (p->frequency != p->last_frequency) {
+        p->last_frequency = p->frequency;
+        const double c = static_cast<float>(std::tan(double(p->frequency * p->half_radians_per_hz)));
+        const double a1 = static_cast<float>(1.0 / (1.0 + std::numbers::sqrt2 * c + c * c));
+        p->a1 = static_cast<float>(a1);
+        p->a2 = static_cast<float>(-2.0 * a1);
+        p->a3 = static_cast<float>(a1);
+        p->a4 = static_cast<float>(2.0 * (c * c - 1.0) * a1);
+        p->a5 = static_cast<float>((1.0 - std::numbers::sqrt2 * c + c * c) * a1);
+    }
+    *out = butterworthSectionStep(*p, *in);
+    return 1;
+}
+
+} // namespace sigpro

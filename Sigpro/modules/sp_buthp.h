@@ -1,0 +1,23 @@
+#pragma once
+// Second-order Butterworth high-pass filter, one channel; kernels write `frequency` (cutoff, Hz) before each
+// sample. Render thread (init on the kernel's set-up or reset).
+
+#include "Sigpro/modules/sp_data.h"
+
+namespace sigpro {
+
+struct sp_buthp {
+    float frequency;
+    float last_frequency;
+    float a1, a2, a3, a4, a5;
+    float s1, s2;
+    float half_radians_per_hz;
+};
+
+int sp_buthp_create(sp_buthp** p);
+int sp_buthp_destroy(sp_buthp** p);
+int sp_buthp_init(sp_data* sp, sp_buthp* p);
+// A cutoff not above 0 gives 0.0 and leaves the history untouched.
+int sp_buthp_compute(sp_data* sp, sp_buthp* p, float* in, float* out);
+
+} // namespace sigpro

@@ -1,0 +1,23 @@
+#pragma once
+// Second-order Butterworth low-pass filter, one channel; kernels write `frequency` (cutoff, Hz) before each
+// sample. Render thread (init on the kernel's set-up or reset).
+
+#include "Sigpro/modules/sp_data.h"
+
+namespace sigpro {
+
+struct sp_butlp {
+    float frequency;
+    float last_frequency;
+    float a1, a2, a3, a4, a5;
+    float s1, s2;
+    float half_radians_per_hz;
+};
+
+int sp_butlp_create(sp_butlp** p);
+int sp_butlp_destroy(sp_butlp** p);
+int sp_butlp_init(sp_data* sp, sp_butlp* p);
+// A cutoff not above 0 gives 0.0 and leaves the history untouched.
+int sp_butlp_compute(sp_data* sp, sp_butlp* p, float* in, float* out);
+
+} // namespace sigpro
