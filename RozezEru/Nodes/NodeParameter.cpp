@@ -25,12 +25,12 @@ void nodeParameterFailure(std::string_view message) {
 
 namespace {
 
-constexpr std::string_view rampFunction = "ramp(to:duration:delay:)";
+constexpr std::string_view nodeParameterRampFunction = "ramp(to:duration:delay:)";
 constexpr float maximumRampDelaySamples = 4096.0f;
 // 2^32: the first sample count that does not fit in a frame count.
 constexpr float rampSampleCountLimit = 4294967296.0f;
 
-platform::AudioUnit* audioUnitOf(platform::AudioNode* node) {
+platform::AudioUnit* nodeParameterUnitOf(platform::AudioNode* node) {
     auto* unitNode = dynamic_cast<platform::AudioUnitNode*>(node);
     return unitNode ? &unitNode->auAudioUnit() : nullptr;
 }
@@ -50,7 +50,7 @@ NodeParameter::NodeParameter(NodeParameterDef def) : def_(std::move(def)) {}
 NodeParameter::~NodeParameter() {
     removeAutomationObserver();
     if (renderObserverToken_)
-        if (platform::AudioUnit* unit = audioUnitOf(avAudioNode_.get()))
+        if (platform::AudioUnit* unit = nodeParameterUnitOf(avAudioNode_.get()))
             unit->removeRenderObserver(*renderObserverToken_);
 }
 
@@ -83,7 +83,7 @@ void NodeParameter::setValue(AUValue value) {
         return;
     }
     const AUValue newValue = clamped(value, parameter);
-    if (platform::AudioUnit* unit = audioUnitOf(avAudioNode_.get())) {
+    if (platform::AudioUnit* unit = nodeParameterUnitOf(avAudioNode_.get())) {
         // The unit's own parameter with this ID is normally the bound one: writing it twice would
         // report every change twice to its observers.
         const auto parameterID = static_cast<std::uint32_t>(def_.address);
@@ -118,7 +118,7 @@ ClosedRange<float> NodeParameter::range() const {
 void NodeParameter::ramp(AUValue value, float duration, float delay) {
     const AUParameter& parameter = boundParameter("ramp(to:duration:delay:)");
     if (!avAudioNode_) nodeParameterFailure("NodeParameter ramp of \"" + def_.identifier + "\": no node.");
-    platform::AudioUnit* unit = audioUnitOf(avAudioNode_.get());
+    platform::AudioUnit* unit = nodeParameterUnitOf(avAudioNode_.get());
     if (!unit)
         nodeParameterFailure("NodeParameter ramp of \"" + def_.identifier +
                              "\": the node has no audio unit.");
@@ -127,7 +127,7 @@ void NodeParameter::ramp(AUValue value, float duration, float delay) {
     const float durationSamples = sampleRate * duration;
     if (std::isnan(value) || !std::isfinite(duration) || duration < 0.0f || !std::isfinite(delay) ||
         delay < 0.0f || !(durationSamples < rampSampleCountLimit)) {
-        Log(LogSite(rampFunction, LogType::error), "🛑 Error: can't ramp parameter",
+        Log(LogSite(nodeParameterRampFunction, LogType::error), "🛑 Error: can't ramp parameter",
             parameter.displayName(), "to", value, "over", duration, "s after", delay, "s");
         return;
     }
@@ -135,14 +135,15 @@ void NodeParameter::ramp(AUValue value, float duration, float delay) {
     const float delaySamples = sampleRate * delay;
     std::uint32_t delayFrames = 0;
     if (delaySamples >= maximumRampDelaySamples + 1.0f) {
-        Log(LogSite(rampFunction), "Warning: delay longer than 4096, setting to to 4096");
+        Log(LogSite(nodeParameterRampFunction), "Warning: delay longer than 4096, setting to to 4096");
         delayFrames = static_cast<std::uint32_t>(maximumRampDelaySamples);
     } else {
         delayFrames = static_cast<std::uint32_t>(delaySamples);
     }
 
     if (!(parameter.flags() & AudioUnitParameterOptions::canRamp)) {
-        Log(LogSite(rampFunction, LogType::error), "Error: can't ramp parameter " + parameter.displayName());
+        Log(LogSite(nodeParameterRampFunction, LogType::error),
+            "Error: can't ramp parameter " + parameter.displayName());
         return;
     }
 
@@ -178,7 +179,7 @@ void NodeParameter::removeAutomationObserver() {
 
 void NodeParameter::bind(std::shared_ptr<platform::AudioNode> node) {
     avAudioNode_ = std::move(node);
-    platform::AudioUnit* unit = audioUnitOf(avAudioNode_.get());
+    platform::AudioUnit* unit = nodeParameterUnitOf(avAudioNode_.get());
     const auto tree = unit ? unit->parameterTree() : nullptr;
     if (!tree) nodeParameterFailure("No parameter tree.");
     parameter_ = tree->parameterWithAddress(def_.address);

@@ -25,13 +25,13 @@ using rozezeru_test::toolkitLogContent;
 
 namespace {
 
-constexpr std::string_view rampFunction = "ramp(to:duration:delay:)";
+constexpr std::string_view rampLogFunction = "ramp(to:duration:delay:)";
 
 std::vector<std::string> rampLogLines(const ToolkitLogCapture& capture) {
     std::vector<std::string> lines;
     for (const auto& record : capture.sink.records())
         lines.push_back(
-            toolkitLogContent(record.text, "NodeParameter.cpp", rampFunction).value_or(record.text));
+            toolkitLogContent(record.text, "NodeParameter.cpp", rampLogFunction).value_or(record.text));
     return lines;
 }
 
@@ -42,13 +42,13 @@ int firstFrameAt(const std::vector<float>& samples, float value) {
     return -1;
 }
 
-struct RenderTrap {
-    RenderTrap() {
+struct ParameterRenderTrap {
+    ParameterRenderTrap() {
         testsupport::AllocationTrap::resetCounts();
         platform::setRenderCycleHooks(&testsupport::AllocationTrap::renderCycleBegan,
                                       &testsupport::AllocationTrap::renderCycleEnded);
     }
-    ~RenderTrap() { platform::setRenderCycleHooks(nullptr, nullptr); }
+    ~ParameterRenderTrap() { platform::setRenderCycleHooks(nullptr, nullptr); }
 };
 
 } // namespace
@@ -118,9 +118,10 @@ TEST(NodeParameterRamp, DurationsInSamplesAndClampedTargets) {
 
 TEST(NodeParameterRamp, UnrampableParametersAndInvalidTimesScheduleNothing) {
     auto rig = makeGeneratorRig();
-    const auto readWrite = AudioUnitParameterOptions::isReadable | AudioUnitParameterOptions::isWritable;
+    const auto readWrite =
+        rozezeru::AudioUnitParameterOptions::isReadable | rozezeru::AudioUnitParameterOptions::isWritable;
     auto fixed = std::make_shared<NodeParameter>(gainDef(readWrite));
-    setupParameters(rig.node, std::vector{fixed});
+    setupParameters(rig.node, std::vector<std::shared_ptr<NodeParameter>>{fixed});
     ToolkitLogCapture capture;
 
     fixed->ramp(2.0f, 0.5f);
@@ -201,7 +202,7 @@ TEST(NodeParameterRamp, RampsAndObserversLeaveTheRenderThreadAllocationFree) {
         ramps.fetch_add(1);
     });
 
-    RenderTrap trap;
+    ParameterRenderTrap trap;
     auto buffer = platform::PcmBuffer::make(unittest::unitStereo(), 256);
     for (int cycle = 0; cycle < 40; ++cycle) {
         // Between cycles, as the main thread would.

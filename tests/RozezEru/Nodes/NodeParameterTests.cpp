@@ -23,19 +23,19 @@ using rozezeru_test::toolkitLogContent;
 
 namespace {
 
-std::shared_ptr<platform::AudioUnitNode> gainNode() {
+std::shared_ptr<platform::AudioUnitNode> gainUnitNode() {
     return std::make_shared<platform::AudioUnitNode>(std::make_unique<unittest::GainTestUnit>());
 }
 
-unittest::GainTestUnit& unitOf(const std::shared_ptr<platform::AudioUnitNode>& node) {
+unittest::GainTestUnit& gainUnitOf(const std::shared_ptr<platform::AudioUnitNode>& node) {
     return static_cast<unittest::GainTestUnit&>(node->auAudioUnit());
 }
 
 } // namespace
 
 TEST(NodeParameter, ValuesAreClampedAndReachTheUnitOnce) {
-    auto node = gainNode();
-    auto& unit = unitOf(node);
+    auto node = gainUnitNode();
+    auto& unit = gainUnitOf(node);
     NodeParameter parameter(gainDef());
     EXPECT_EQ(parameter.parameter(), nullptr);
     parameter.bind(node);
@@ -78,8 +78,8 @@ TEST(NodeParameter, ValuesAreClampedAndReachTheUnitOnce) {
 TEST(NodeParameter, AForeignParameterAndTheUnitsOwnAreBothWritten) {
     // Bound without lookup to a parameter that is not in the unit's tree: the unit's parameter with the
     // definition's address gets the value clamped to the bound parameter's range, and so does the bound one.
-    auto node = gainNode();
-    auto& unit = unitOf(node);
+    auto node = gainUnitNode();
+    auto& unit = gainUnitOf(node);
     auto foreign =
         createParameter("gain", "Gain", 0, 0.5f, 2.0f, platform::AudioUnitParameterUnit::linearGain);
     EXPECT_EQ(foreign->flags(), 0xC2000000u);
@@ -102,7 +102,7 @@ TEST(NodeParameter, AForeignParameterAndTheUnitsOwnAreBothWritten) {
 }
 
 TEST(NodeParameter, BoolValuesAndTheWrapper) {
-    auto node = gainNode();
+    auto node = gainUnitNode();
     Parameter<float> gain(gainDef());
     Parameter<bool> active(gainDef());
     EXPECT_NE(gain.projectedValue(), active.projectedValue());
@@ -149,16 +149,16 @@ TEST(NodeParameter, SetupBuildsTheTreeInListOrderAndBinds) {
                                  1000.0f,
                                  {20.0f, 20000.0f},
                                  platform::AudioUnitParameterUnit::hertz,
-                                 AudioUnitParameterOptions::default_}};
+                                 rozezeru::AudioUnitParameterOptions::default_}};
         Parameter<bool> enabled{{"enabled",
                                  "Enabled",
                                  1,
                                  1.0f,
                                  {0.0f, 1.0f},
                                  platform::AudioUnitParameterUnit::boolean,
-                                 AudioUnitParameterOptions::isReadable}};
+                                 rozezeru::AudioUnitParameterOptions::isReadable}};
     } members;
-    auto node = gainNode();
+    auto node = gainUnitNode();
     const auto list = parameterList(members.cutoff, members.enabled);
     ASSERT_EQ(list.size(), 2u);
     EXPECT_EQ(list[0], members.cutoff.projectedValue());
@@ -176,7 +176,7 @@ TEST(NodeParameter, SetupBuildsTheTreeInListOrderAndBinds) {
     EXPECT_EQ(all[0]->unit(), platform::AudioUnitParameterUnit::hertz);
     EXPECT_EQ(all[0]->flags(), 0xC2000000u);
     EXPECT_EQ(all[1]->identifier(), "enabled");
-    EXPECT_EQ(all[1]->flags(), AudioUnitParameterOptions::isReadable);
+    EXPECT_EQ(all[1]->flags(), rozezeru::AudioUnitParameterOptions::isReadable);
     EXPECT_EQ(members.cutoff.projectedValue()->parameter(), all[0]);
     EXPECT_EQ(members.enabled.projectedValue()->parameter(), all[1]);
     EXPECT_EQ(members.cutoff.projectedValue()->avAudioNode(), node);
@@ -185,7 +185,7 @@ TEST(NodeParameter, SetupBuildsTheTreeInListOrderAndBinds) {
     EXPECT_EQ(node->auAudioUnit().parameterTree()->parameterWithAddress(3), all[0]);
 
     // Without parameters the unit gets an empty tree.
-    auto bare = gainNode();
+    auto bare = gainUnitNode();
     setupParameters(bare, {});
     ASSERT_NE(bare->auAudioUnit().parameterTree(), nullptr);
     EXPECT_TRUE(bare->auAudioUnit().parameterTree()->allParameters().empty());
@@ -198,7 +198,7 @@ TEST(NodeParameter, TouchesSetClampedValuesWithTheirEventTypes) {
     unbound.endTouch(2.0f);
     EXPECT_EQ(unbound.parameter(), nullptr);
 
-    auto node = gainNode();
+    auto node = gainUnitNode();
     NodeParameter parameter(gainDef());
     parameter.bind(node);
     std::vector<AUParameterAutomationEvent> events;
@@ -225,7 +225,7 @@ TEST(NodeParameter, TouchesSetClampedValuesWithTheirEventTypes) {
 TEST(NodeParameter, AutomationEventsArriveOnTheMainQueueOneCallEach) {
     auto& mainQueue = platform::mainQueue();
     mainQueue.drain();
-    auto node = gainNode();
+    auto node = gainUnitNode();
     auto parameter = std::make_unique<NodeParameter>(gainDef());
     parameter->bind(node);
     platform::AUParameter& gain = *parameter->parameter();
