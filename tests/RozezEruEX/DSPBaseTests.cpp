@@ -100,9 +100,9 @@ TEST(DSPBase, RenderEventsSplitTheCycleAtTheirSampleTimes) {
         .parameter(990, 1, 0.5f)  // before the cycle: applies before frame 0
         .parameter(1010, 0, 2.0f) // two events at one time: both before frame 10, in order
         .parameter(1010, 1, 3.0f)
-        .parameter(1020, 0, 6.0f, 4) // a ramp of 4 frames from 2 to 6
+        .ramp(1020, 0, 6.0f, 4) // a ramp of 4 frames from 2 to 6
         .midi(1030, {0x90, 60, 100})
-        .parameter(1040, 1, 8.0f, 0); // a ramp event of 0 frames jumps
+        .ramp(1040, 1, 8.0f, 0); // a ramp event of 0 frames jumps
     ASSERT_EQ(harness.render(1000, 64, events.head()), RenderStatus::success);
 
     ASSERT_EQ(dsp.rangeCount, 5u);

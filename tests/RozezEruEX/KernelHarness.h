@@ -108,17 +108,14 @@ private:
 // A render-event list in time order as given; valid while the EventList lives.
 class EventList {
 public:
-    EventList& parameter(std::int64_t time, rozezeru::AUParameterAddress address, float value,
-                         std::uint32_t rampFrames = 0) {
-        rozezeru::AURenderEvent event;
-        event.eventSampleTime = time;
-        event.eventType =
-            rampFrames ? platform::AURenderEventType::parameterRamp : platform::AURenderEventType::parameter;
-        event.parameter.parameterAddress = address;
-        event.parameter.value = value;
-        event.parameter.rampDurationSampleFrames = rampFrames;
-        events_.push_back(event);
-        return *this;
+    // A parameter event: a jump.
+    EventList& parameter(std::int64_t time, rozezeru::AUParameterAddress address, float value) {
+        return add(time, platform::AURenderEventType::parameter, address, value, 0);
+    }
+    // A parameter-ramp event over `rampFrames` frames.
+    EventList& ramp(std::int64_t time, rozezeru::AUParameterAddress address, float value,
+                    std::uint32_t rampFrames) {
+        return add(time, platform::AURenderEventType::parameterRamp, address, value, rampFrames);
     }
     EventList& midi(std::int64_t time, std::initializer_list<std::uint8_t> bytes) {
         rozezeru::AURenderEvent event;
@@ -137,6 +134,18 @@ public:
     }
 
 private:
+    EventList& add(std::int64_t time, platform::AURenderEventType type, rozezeru::AUParameterAddress address,
+                   float value, std::uint32_t rampFrames) {
+        rozezeru::AURenderEvent event;
+        event.eventSampleTime = time;
+        event.eventType = type;
+        event.parameter.parameterAddress = address;
+        event.parameter.value = value;
+        event.parameter.rampDurationSampleFrames = rampFrames;
+        events_.push_back(event);
+        return *this;
+    }
+
     std::vector<rozezeru::AURenderEvent> events_;
 };
 

@@ -182,8 +182,7 @@ TEST(HighShelfKernel, InitResetAndDeinitReleaseWhatTheyMadeAndRenderingAllocates
     std::copy_n(input.right.begin(), 2048, harness.output(1));
     dsp.setParameter(HighShelfParametricEqualizerFilterDSP::gainAddress, 8.0f, false);
     EventList events;
-    events.parameter(500, HighShelfParametricEqualizerFilterDSP::qAddress, 1.2f, 300)
-        .midi(700, {0x90, 60, 1});
+    events.ramp(500, HighShelfParametricEqualizerFilterDSP::qAddress, 1.2f, 300).midi(700, {0x90, 60, 1});
     const auto* head = events.head();
     testsupport::AllocationTrap::resetCounts();
     {
