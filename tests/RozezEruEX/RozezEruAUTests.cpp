@@ -1,0 +1,277 @@
+#include "HostedUnitRig.h"
+#include "KernelHarness.h"
+#include "ProbeKernels.h"
+
+#include "RozezEru/Internals/ComponentDescriptions.h"
+#include "RozezEru/Internals/FourCC.h"
+#include "RozezEruEX/RozezEruAU.h"
+#include "platform/audio/AUParameterTree.h"
+#include "platform/audio/AudioComponentRegistry.h"
+
+#include <gtest/gtest.h>
+
+using namespace kerneltest;
+using namespace rozezeru;
+using platform::AudioUnitParameterUnit;
+
+namespace {
+
+std::unique_ptr<RozezEruAU> makeProbeUnit(const platform::AudioComponentDescription& description) {
+    registerProbeKernels();
+    auto unit = RozezEruAU::make(description);
+    EXPECT_TRUE(unit) << (unit ? "" : unit.error().message);
+    return unit ? std::move(*unit) : nullptr;
+}
+
+ProbeDSP& probeOf(const RozezEruAU& unit) {
+    return dynamic_cast<ProbeDSP&>(*unit.dsp());
+}
+
+std::shared_ptr<platform::AUParameterTree> probeTree() {
+    const auto flags = platform::AudioUnitParameterFlag::isReadable |
+                       platform::AudioUnitParameterFlag::isWritable |
+                       platform::AudioUnitParameterFlag::canRamp;
+    return platform::AUParameterTree::createTree(
+        {platform::AUParameterTree::createParameter("first", "First", 0, 0.0f, 10.0f,
+                                                    AudioUnitParameterUnit::generic, flags),
+         platform::AUParameterTree::createParameter("second", "Second", 1, 0.0f, 10.0f,
+                                                    AudioUnitParameterUnit::generic, flags)});
+}
+
+} // namespace
+
+TEST(RozezEruAU, HostsTheKernelOfItsSubtypeWithItsBusses) {
+    auto effect = makeProbeUnit(componentDescription::effect("tsfx"));
+    ASSERT_TRUE(effect);
+    EXPECT_NE(dynamic_cast<ProbeEffect*>(effect->dsp()), nullptr);
+    EXPECT_EQ(effect->componentDescription().componentManufacturer, fourCC("RoRo"));
+    EXPECT_EQ(effect->componentDescription().componentFlags, 2u);
+    ASSERT_EQ(effect->inputBusCount(), 1u);
+    ASSERT_EQ(effect->outputBusCount(), 1u);
+    EXPECT_EQ(effect->inputBus(0).format(), stereoFormat());
+    EXPECT_EQ(effect->outputBus(0).format(), stereoFormat());
+    EXPECT_EQ(effect->channelCapabilities(), (std::vector<int>{2, 2}));
+    EXPECT_FALSE(effect->canProcessInPlace());
+    // A new unit has an empty tree with its hooks already in place.
+    ASSERT_NE(effect->parameterTree(), nullptr);
+    EXPECT_TRUE(effect->parameterTree()->allParameters().empty());
+    EXPECT_TRUE(effect->parameterTree()->implementorValueObserver());
+
+    auto generator = makeProbeUnit(componentDescription::instrument("tsgn"));
+    EXPECT_EQ(generator->inputBusCount(), 0u);
+    EXPECT_EQ(generator->outputBusCount(), 1u);
+    auto mixer = makeProbeUnit(componentDescription::mixer("tsdw"));
+    ASSERT_EQ(mixer->inputBusCount(), 2u);
+    EXPECT_EQ(mixer->inputBus(1).format(), stereoFormat());
+    EXPECT_TRUE(makeProbeUnit(componentDescription::effect("tsip"))->canProcessInPlace());
+
+    // Two units of one subtype have kernels of their own.
+    auto second = makeProbeUnit(componentDescription::effect("tsfx"));
+    EXPECT_NE(second->dsp(), effect->dsp());
+}
+
+TEST(RozezEruAU, AnUnknownSubtypeIsAnErrorNotACrash) {
+    registerProbeKernels();
+    testing::internal::CaptureStdout();
+    auto unit = RozezEruAU::make(componentDescription::effect("nope"));
+    ASSERT_FALSE(unit);
+    EXPECT_EQ(unit.error().message, "No DSP kernel is registered under 'nope'");
+
+    const auto description = componentDescription::effect("nop2");
+    RozezEruAU::registerComponent(description);
+    auto node = platform::AudioComponentRegistry::shared().instantiate(description);
+    EXPECT_FALSE(node);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "Unknown DSPBase subclass: nope\nUnknown DSPBase subclass: nop2\n");
+}
+
+TEST(RozezEruAU, RegistersItsComponentForInstantiationAsANode) {
+    registerProbeKernels();
+    const auto description = componentDescription::effect("tsfx");
+    RozezEruAU::registerComponent(description);
+    const auto components = platform::AudioComponentRegistry::shared().components(description);
+    ASSERT_EQ(components.size(), 1u);
+    EXPECT_EQ(components[0].name, "Local internal AU");
+    EXPECT_EQ(components[0].version, 0xFFFFFFFFu);
+
+    auto first = platform::AudioComponentRegistry::shared().instantiate(description);
+    auto second = platform::AudioComponentRegistry::shared().instantiate(description);
+    ASSERT_TRUE(first);
+    ASSERT_TRUE(second);
+    auto* firstUnit = dynamic_cast<RozezEruAU*>(&(*first)->auAudioUnit());
+    auto* secondUnit = dynamic_cast<RozezEruAU*>(&(*second)->auAudioUnit());
+    ASSERT_NE(firstUnit, nullptr);
+    ASSERT_NE(secondUnit, nullptr);
+    EXPECT_EQ(firstUnit->componentDescription(), description);
+    EXPECT_NE(dynamic_cast<ProbeEffect*>(firstUnit->dsp()), nullptr);
+
+    // Independent: a value set on one unit does not reach the other.
+    firstUnit->setParameterTree(probeTree());
+    secondUnit->setParameterTree(probeTree());
+    firstUnit->parameterTree()->parameterWithAddress(0)->setValue(3.0f);
+    EXPECT_EQ(secondUnit->parameterTree()->parameterWithAddress(0)->value(), 0.0f);
+    EXPECT_EQ(firstUnit->parameterTree()->parameterWithAddress(0)->value(), 3.0f);
+}
+
+TEST(RozezEruAU, TheParameterTreeIsWiredToTheKernel) {
+    auto unit = makeProbeUnit(componentDescription::effect("tsfx"));
+    unit->setParameterTree(probeTree());
+    auto first = unit->parameterTree()->parameterWithAddress(0);
+    auto second = unit->parameterTree()->parameterWithAddress(1);
+
+    first->setValue(1.5f);
+    EXPECT_EQ(rzGetParameterValue(unit->dsp(), 0), 1.5f);
+    rzSetParameterValue(unit->dsp(), 1, 0.75f);
+    EXPECT_EQ(second->value(), 0.75f);
+    EXPECT_EQ(unit->setParameter(1, 2.25f), true);
+    EXPECT_EQ(rzGetParameterValue(unit->dsp(), 1), 2.25f);
+
+    const float value = 1.5f;
+    EXPECT_EQ(first->stringFromValue(&value), "1.50");
+    const float negative = -0.125f;
+    EXPECT_EQ(first->stringFromValue(&negative), "-0.12");
+    EXPECT_EQ(first->stringFromValue(nullptr), "Invalid");
+
+    // Once allocated, a set becomes a ramp; the tree still reads the value asked for.
+    ASSERT_TRUE(unit->allocateRenderResources());
+    first->setValue(4.0f);
+    EXPECT_EQ(probeOf(*unit).ramper(0).changeCounter.load(), 1u);
+    EXPECT_EQ(first->value(), 4.0f);
+
+    // A tree that outlives its unit forwards nothing.
+    auto tree = unit->parameterTree();
+    unit.reset();
+    tree->parameterWithAddress(0)->setValue(6.0f);
+    EXPECT_EQ(tree->parameterWithAddress(0)->value(), 0.0f);
+}
+
+TEST(RozezEruAU, RenderResourcesInitTheKernelAndMakeInputBuffersWhenNotInPlace) {
+    auto inPlace = makeProbeUnit(componentDescription::effect("tsip"));
+    ASSERT_TRUE(inPlace->allocateRenderResources());
+    EXPECT_TRUE(inPlace->internalBuffers().empty());
+    EXPECT_TRUE(probeOf(*inPlace).initialized());
+
+    auto effect = makeProbeUnit(componentDescription::effect("tsfx"));
+    ASSERT_TRUE(effect->setMaximumFramesToRender(300));
+    ASSERT_TRUE(effect->allocateRenderResources());
+    ASSERT_EQ(effect->internalBuffers().size(), 1u);
+    EXPECT_EQ(effect->internalBuffers()[0]->frameCapacity(), 300u);
+    EXPECT_NE(probeOf(*effect).internalBuffer(0), nullptr);
+
+    // Every bus's buffer takes the first input bus's format; the kernel gets the output's.
+    auto mixer = makeProbeUnit(componentDescription::mixer("tsdw"));
+    ASSERT_TRUE(mixer->inputBus(0).setFormat(*AudioFormat::standard(48000.0, 2)));
+    ASSERT_TRUE(mixer->inputBus(1).setFormat(*AudioFormat::standard(48000.0, 1)));
+    ASSERT_TRUE(mixer->outputBus(0).setFormat(*AudioFormat::standard(48000.0, 2)));
+    ASSERT_TRUE(mixer->allocateRenderResources());
+    ASSERT_EQ(mixer->internalBuffers().size(), 2u);
+    EXPECT_EQ(mixer->internalBuffers()[1]->format(), *AudioFormat::standard(48000.0, 2));
+    ProbeDSP& mixerKernel = probeOf(*mixer);
+    EXPECT_EQ(mixerKernel.rate(), 48000.0);
+    EXPECT_EQ(mixerKernel.channels(), 2);
+    EXPECT_EQ(mixerKernel.inits, 1);
+
+    mixer->reset();
+    EXPECT_EQ(mixerKernel.resets, 1);
+    mixer->deallocateRenderResources();
+    EXPECT_TRUE(mixer->internalBuffers().empty());
+    EXPECT_FALSE(mixerKernel.initialized());
+    EXPECT_EQ(mixerKernel.deinits, 1);
+    EXPECT_EQ(mixerKernel.internalBuffer(0), nullptr);
+    EXPECT_EQ(mixerKernel.internalBuffer(1), nullptr);
+
+    // Channel counts other than the capabilities' are refused.
+    effect->deallocateRenderResources();
+    ASSERT_TRUE(effect->inputBus(0).setFormat(*AudioFormat::standard(44100.0, 1)));
+    EXPECT_FALSE(effect->allocateRenderResources());
+    EXPECT_FALSE(probeOf(*effect).initialized());
+}
+
+TEST(RozezEruAU, BypassTriggersAndWavetablesReachTheKernel) {
+    auto unit = makeProbeUnit(componentDescription::effect("tsfx"));
+    ProbeDSP& kernel = probeOf(*unit);
+    EXPECT_FALSE(unit->shouldBypassEffect());
+    unit->setShouldBypassEffect(true);
+    EXPECT_TRUE(unit->shouldBypassEffect());
+    EXPECT_TRUE(rzGetBypass(unit->dsp()));
+    unit->setShouldBypassEffect(false);
+    EXPECT_FALSE(rzGetBypass(unit->dsp()));
+
+    const std::vector<float> table{0.5f, -0.5f};
+    unit->setWavetable(table, 1);
+    EXPECT_EQ(kernel.wavetable, table);
+    EXPECT_EQ(kernel.wavetableIndex, 1);
+    unit->setWavetable(table.data(), 1, 3);
+    EXPECT_EQ(kernel.wavetable, std::vector<float>{0.5f});
+    EXPECT_EQ(kernel.wavetableIndex, 3);
+
+    // Triggers are note-ons on channel 0 for the next cycle: note 64 at velocity 127, then 0 (a note-off).
+    unit->trigger();
+    unit->stopTrigger();
+    unit->trigger(60, 90);
+    ASSERT_TRUE(unit->allocateRenderResources());
+    auto buffer = PcmBuffer::make(stereoFormat(), 64);
+    platform::AudioBufferList output = buffer->bufferList(64);
+    EXPECT_EQ(unit->render(AudioTime::withSampleTime(0, 44100.0), 64, 0, output,
+                           platform::AudioUnitPullInput::none()),
+              RenderStatus::success);
+    ASSERT_EQ(kernel.noteCount, 3u);
+    EXPECT_TRUE(kernel.notes[0].on);
+    EXPECT_EQ(kernel.notes[0].note, 64);
+    EXPECT_EQ(kernel.notes[0].velocity, 127);
+    EXPECT_FALSE(kernel.notes[1].on);
+    EXPECT_EQ(kernel.notes[1].note, 64);
+    EXPECT_EQ(kernel.notes[1].velocity, 0);
+    EXPECT_TRUE(kernel.notes[2].on);
+    EXPECT_EQ(kernel.notes[2].note, 60);
+    EXPECT_EQ(kernel.notes[2].velocity, 90);
+    // The events arrived before the first frame.
+    ASSERT_EQ(kernel.rangeCount, 1u);
+    EXPECT_EQ(kernel.ranges[0].count, 64u);
+}
+
+TEST(RozezEruAUDeathTest, TriggeringAUnitThatTakesNoMIDIStopsTheProgram) {
+    auto mixer = makeProbeUnit(componentDescription::mixer("tsdw"));
+    EXPECT_DEATH(mixer->trigger(), "Attempt to trigger audio unit which doesn't respond to MIDI\\.");
+    auto generator = makeProbeUnit(componentDescription::generator("tsgn"));
+    EXPECT_DEATH(generator->stopTrigger(), "Attempt to trigger audio unit which doesn't respond to MIDI\\.");
+}
+
+TEST(RozezEruAU, RendersInAnEngineWithSampleAccurateRampsAndBypass) {
+    auto made = makeProbeUnit(componentDescription::effect("tsfx"));
+    made->setParameterTree(probeTree());
+    auto rig = makeHostedUnitRig(std::make_shared<platform::AudioUnitNode>(std::move(made)), stereoFormat(),
+                                 256, [](std::int64_t) { return 0.25f; });
+    RozezEruAU& unit = *rig.unit;
+    auto first = unit.parameterTree()->parameterWithAddress(0);
+
+    // Pulled from the graph into the unit's own buffer, plus the parameter's value.
+    auto silent = rig.render(100, 100);
+    ASSERT_EQ(silent.size(), 2u);
+    EXPECT_EQ(silent[0][99], 0.25f);
+    EXPECT_EQ(unit.internalBuffers().size(), 1u);
+
+    // A set while rendering: the 881-frame ramp, visible frame by frame across cycles.
+    first->setValue(1.0f);
+    auto ramp = rig.render(1000, 256);
+    const float slope = (0.0f - 1.0f) / 881.0f;
+    for (std::uint32_t k = 0; k < 1000; ++k) {
+        const float expected = 0.25f + (k < 881 ? float(881 - k) * slope + 1.0f : 1.0f);
+        ASSERT_EQ(ramp[0][k], expected) << k;
+    }
+
+    // A scheduled ramp of 8 frames, 10 frames into the next cycle.
+    ASSERT_TRUE(unit.scheduleParameterRamp(platform::AUEventSampleTimeImmediate + 10, 8, 1, 2.0f));
+    auto scheduled = rig.render(32, 32);
+    EXPECT_EQ(scheduled[1][9], 0.25f);
+    EXPECT_EQ(scheduled[1][10], 0.25f);
+    EXPECT_EQ(scheduled[1][14], 0.25f + 1.0f);
+    EXPECT_EQ(scheduled[1][18], 0.25f + 2.0f);
+    EXPECT_EQ(unit.parameterTree()->parameterWithAddress(1)->value(), 2.0f);
+
+    // Bypassed, the input passes unchanged.
+    unit.setShouldBypassEffect(true);
+    auto bypassed = rig.render(64, 64);
+    EXPECT_EQ(bypassed[0], std::vector<float>(64, 0.25f));
+    EXPECT_EQ(bypassed[1], std::vector<float>(64, 0.25f));
+}

@@ -1,0 +1,101 @@
+#pragma once
+// Helpers of the high-shelf kernel tests: filtering through a kernel with its input lying in the output
+// buffers (as the hosting unit arranges for an in-place kernel), a reference shelf made of a bare sp_pareq,
+// and test signals. Test thread.
+
+#include "Sigpro/kernels/HighShelfParametricEqualizerFilterDSP.h"
+#include "Sigpro/modules/sp_pareq.h"
+#include "tests/RozezEruEX/KernelHarness.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <vector>
+
+namespace shelftest {
+
+using sigpro::HighShelfParametricEqualizerFilterDSP;
+
+struct Stereo {
+    std::vector<float> left;
+    std::vector<float> right;
+};
+
+// Filters `input` in cycles of `cycle` frames starting at `sampleTime`.
+inline Stereo filterInPlace(kerneltest::KernelHarness& harness, const Stereo& input,
+                            std::uint32_t cycle = 512, std::int64_t sampleTime = 0) {
+    Stereo output;
+    const std::uint32_t total = std::uint32_t(input.left.size());
+    for (std::uint32_t done = 0; done < total;) {
+        const std::uint32_t frames = std::min(cycle, total - done);
+        std::copy_n(input.left.begin() + done, frames, harness.output(0));
+        std::copy_n(input.right.begin() + done, frames, harness.output(1));
+        harness.render(sampleTime + done, frames, nullptr, nullptr);
+        output.left.insert(output.left.end(), harness.output(0), harness.output(0) + frames);
+        output.right.insert(output.right.end(), harness.output(1), harness.output(1) + frames);
+        done += frames;
+    }
+    return output;
+}
+
+// One bare high-shelf section at a sample rate, stepped with explicit parameter values.
+class ReferenceShelf {
+public:
+    explicit ReferenceShelf(int sampleRate) {
+        sigpro::sp_create(&sp_);
+        sp_->sample_rate = sampleRate;
+        sigpro::sp_pareq_create(&eq_);
+        sigpro::sp_pareq_init(sp_, eq_);
+        eq_->mode = 2.0f;
+    }
+    ~ReferenceShelf() {
+        sigpro::sp_pareq_destroy(&eq_);
+        sigpro::sp_destroy(&sp_);
+    }
+    ReferenceShelf(const ReferenceShelf&) = delete;
+    ReferenceShelf& operator=(const ReferenceShelf&) = delete;
+
+    float step(float x, float frequency, float gain, float q) {
+        eq_->frequency = frequency;
+        eq_->gain = gain;
+        eq_->q = q;
+        float y = 0.0f;
+        sigpro::sp_pareq_compute(sp_, eq_, &x, &y);
+        return y;
+    }
+    std::vector<float> filter(const std::vector<float>& input, float frequency, float gain, float q) {
+        std::vector<float> output;
+        for (float x : input)
+            output.push_back(step(x, frequency, gain, q));
+        return output;
+    }
+
+private:
+    sigpro::sp_data* sp_ = nullptr;
+    sigpro::sp_pareq* eq_ = nullptr;
+};
+
+inline std::vector<float> sine(double frequency, double rate, std::size_t frames, double amplitude = 0.5) {
+    std::vector<float> samples(frames);
+    for (std::size_t n = 0; n < frames; ++n)
+        samples[n] = float(amplitude * std::sin(2.0 * std::numbers::pi * frequency * double(n) / rate));
+    return samples;
+}
+
+// Deterministic noise in [-0.5, 0.5).
+inline std::vector<float> noise(std::size_t frames, std::uint32_t seed) {
+    std::vector<float> samples(frames);
+    for (float& sample : samples) {
+        seed = seed * 1664525u + 1013904223u;
+        sample = float(seed >> 8) / float(1u << 24) - 0.5f;
+    }
+    return samples;
+}
+
+// The values of a deferred set from `from` to `to` over `frames` frames, frame by frame.
+inline float rampValue(float from, float to, std::uint32_t frames, std::uint32_t k) {
+    const float slope = (from - to) / float(frames);
+    return k < frames ? float(frames - k) * slope + to : to;
+}
+
+} // namespace shelftest
