@@ -1,8 +1,8 @@
 #pragma once
 // A source node that plays scheduled audio files, file segments and PCM buffers, one after the
 // other (stands in for the platform's player node). Control it (schedule, prepare, play, pause,
-// stop, player time) from one thread at a time, in practice the main thread; a completion may
-// schedule more. volume and underruns may be used from any thread.
+// stop, player time) from one thread at a time, in practice the main thread, which also connects
+// it; volume and underruns may be used from any thread.
 //
 // Timelines. Node time is the engine's sample timeline, the one lastRenderTime() reports. Player
 // time starts at 0 when the node starts playing from a stop, advances with every frame the node
@@ -26,15 +26,17 @@
 // device's period (framesPerPeriod(), the one figure of its buffering the engine exposes). Offline
 // rendering hands its audio to the caller at once, so there rendered and played back coincide. An
 // item dropped by an interrupting buffer completes when it is dropped. stop() calls the completions
-// of the items it drops itself, on the calling thread, before it returns.
+// of the items it drops itself, on the calling thread, before it returns: an owner that marks itself
+// stopped before calling stop() sees its own state in them, even when it plays again right after.
 //
 // Files are read by the node's own reader of the file. In real time a streaming thread keeps up to
 // `streamingBufferSeconds` of each segment decoded ahead of the render thread; if the render thread
 // catches up with it anyway (a slow disk), the missing frames play as silence, the segment keeps its
 // place in time and underruns() counts the event. When the engine renders offline the render call
-// reads what it needs from the file itself, so offline renders are exact but do I/O on the caller's
-// thread (which an offline render is not real-time anyway). The real-time render path takes no lock,
-// allocates nothing, does no I/O and logs nothing.
+// reads what it needs from the file itself, so offline renders are exact but do I/O (and the
+// decoder may allocate) on the caller's thread, which is not a real-time thread. The real-time render
+// path takes no lock, allocates nothing, does no I/O and logs nothing; a cycle that coincides with
+// stop() emptying the schedule renders silence instead of waiting.
 
 #include "platform/audio/AudioNode.h"
 #include "platform/foundation/Result.h"
