@@ -1,0 +1,414 @@
+#include "PlayerTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <unistd.h>
+
+using namespace platform;
+using namespace playertest;
+using Type = PlayerCompletionCallbackType;
+
+TEST(PlayerNodeOffline, FilePlaysSampleExactlyThroughASmallRing) {
+    CompletionLog log; // outlives the node, whose completion thread calls it
+    TempFolder folder;
+    const Channels data = tone(10000, 2, 44100.0);
+    writeFile(folder.file("tone.wav"), data, 44100.0);
+    auto file = openFile(folder.file("tone.wav"));
+    // A ring of 441 frames: the segment wraps it many times, and every slice needs several refills.
+    OfflineRig rig(44100.0, 2, {0.01});
+    ASSERT_TRUE(rig.player->scheduleFile(*file, std::nullopt, Type::dataRendered, log.handler(1)));
+    ASSERT_TRUE(rig.player->play());
+    EXPECT_TRUE(rig.player->isPlaying());
+
+    Channels out = rig.render(9999);
+    letCompletionsArrive();
+    EXPECT_EQ(log.size(), 0u) << "completed before its last frame was rendered";
+    const Channels rest = rig.render(2001, 700);
+    for (std::uint32_t c = 0; c < 2; ++c) {
+        out[c].insert(out[c].end(), rest[c].begin(), rest[c].end());
+        EXPECT_EQ(slice(out[c], 0, 10000), data[c]) << "channel " << c;
+        EXPECT_EQ(slice(out[c], 10000, 2000), zeros(2000));
+    }
+    ASSERT_TRUE(log.waitFor(1));
+    const auto entry = log.entries()[0];
+    EXPECT_EQ(entry.type, Type::dataRendered);
+    EXPECT_NE(entry.thread, std::this_thread::get_id()) << "ran on the (offline) render thread";
+    EXPECT_EQ(rig.player->underruns(), 0u);
+
+    // Player time counts every frame rendered since play, the silence after the file included.
+    const auto last = rig.player->lastRenderTime();
+    ASSERT_TRUE(last);
+    EXPECT_EQ(last->sampleTime(), 11399);
+    EXPECT_EQ(rig.player->playerTime()->sampleTime(), 11399);
+    EXPECT_EQ(rig.player->playerTime(AudioTime::withSampleTime(12000, 44100.0))->sampleTime(), 12000);
+    EXPECT_EQ(rig.player->playerTime()->sampleRate(), 44100.0);
+}
+
+TEST(PlayerNodeOffline, SegmentsFollowEachOtherAndMonoFeedsEveryChannel) {
+    CompletionLog log; // outlives the node, whose completion thread calls it
+    TempFolder folder;
+    const Channels data = tone(20000, 1, 44100.0);
+    writeFile(folder.file("mono.wav"), data, 44100.0);
+    auto file = openFile(folder.file("mono.wav"));
+    OfflineRig rig;
+    ASSERT_TRUE(
+        rig.player->scheduleSegment(*file, 1000, 500, std::nullopt, Type::dataPlayedBack, log.handler(1)));
+    ASSERT_TRUE(
+        rig.player->scheduleSegment(*file, 300, 700, std::nullopt, Type::dataPlayedBack, log.handler(2)));
+    // Cut at the end of the file: 200 frames.
+    ASSERT_TRUE(
+        rig.player->scheduleSegment(*file, 19800, 5000, std::nullopt, Type::dataPlayedBack, log.handler(3)));
+
+    // Bad segments are refused and leave the schedule alone.
+    EXPECT_FALSE(rig.player->scheduleSegment(*file, -1, 10, std::nullopt, Type::dataPlayedBack, {}));
+    EXPECT_FALSE(rig.player->scheduleSegment(*file, 20000, 10, std::nullopt, Type::dataPlayedBack, {}));
+    EXPECT_FALSE(rig.player->scheduleSegment(*file, 0, 0, std::nullopt, Type::dataPlayedBack, {}));
+
+    ASSERT_TRUE(rig.player->play());
+    const Channels out = rig.render(2000, 333);
+    std::vector<float> expected = slice(data[0], 1000, 500);
+    const auto second = slice(data[0], 300, 700), third = slice(data[0], 19800, 200);
+    expected.insert(expected.end(), second.begin(), second.end());
+    expected.insert(expected.end(), third.begin(), third.end());
+    const auto tail = zeros(2000 - expected.size());
+    expected.insert(expected.end(), tail.begin(), tail.end());
+    EXPECT_EQ(out[0], expected);
+    EXPECT_EQ(out[1], expected);
+    ASSERT_TRUE(log.waitFor(3));
+    EXPECT_EQ(log.ids(), (std::vector<int>{1, 2, 3}));
+}
+
+TEST(PlayerNodeOffline, LoopingBuffersAndInterruptions) {
+    CompletionLog log; // outlives the node, whose completion thread calls it
+    OfflineRig rig;
+    const Channels loop = ramp(100, 2, 0.01f, 0.001f);
+    const Channels other = ramp(50, 2, 0.5f, 0.002f);
+    ASSERT_TRUE(rig.player->scheduleBuffer(bufferOf(loop, 44100.0), std::nullopt, PlayerBufferOptions::loops,
+                                           Type::dataRendered, log.handler(1)));
+    ASSERT_TRUE(rig.player->play());
+    const Channels looped = rig.render(350, 64);
+    for (std::size_t i = 0; i < 350; ++i) {
+        ASSERT_EQ(looped[0][i], loop[0][i % 100]) << i;
+        ASSERT_EQ(looped[1][i], loop[1][i % 100]) << i;
+    }
+    letCompletionsArrive();
+    EXPECT_EQ(log.size(), 0u) << "a looping buffer does not end by itself";
+
+    // An interrupting buffer replaces the loop at once; the loop completes as it is dropped.
+    ASSERT_TRUE(rig.player->scheduleBuffer(bufferOf(other, 44100.0), std::nullopt,
+                                           PlayerBufferOptions::interrupts, Type::dataRendered,
+                                           log.handler(2)));
+    const Channels interrupted = rig.render(100, 100);
+    EXPECT_EQ(slice(interrupted[0], 0, 50), other[0]);
+    EXPECT_EQ(slice(interrupted[1], 0, 50), other[1]);
+    EXPECT_EQ(slice(interrupted[0], 50, 50), zeros(50));
+    ASSERT_TRUE(log.waitFor(2));
+    EXPECT_EQ(log.ids(), (std::vector<int>{1, 2}));
+    EXPECT_EQ(log.entries()[0].type, Type::dataRendered);
+
+    // interruptsAtLoop: the loop finishes its current pass, then the new buffer follows without a gap;
+    // a buffer waiting behind the loop is dropped.
+    rig.player->stop();
+    ASSERT_TRUE(rig.player->scheduleBuffer(bufferOf(loop, 44100.0), std::nullopt,
+                                           PlayerBufferOptions::loops | PlayerBufferOptions::interrupts,
+                                           Type::dataConsumed, log.handler(3)));
+    ASSERT_TRUE(rig.player->play());
+    Channels out = rig.render(130, 130);
+    ASSERT_TRUE(rig.player->scheduleBuffer(bufferOf(loop, 44100.0), std::nullopt, PlayerBufferOptions::none,
+                                           Type::dataConsumed, log.handler(4)));
+    ASSERT_TRUE(rig.player->scheduleBuffer(bufferOf(other, 44100.0), std::nullopt,
+                                           PlayerBufferOptions::interruptsAtLoop, Type::dataConsumed,
+                                           log.handler(5)));
+    const Channels after = rig.render(170, 170);
+    out[0].insert(out[0].end(), after[0].begin(), after[0].end());
+    for (std::size_t i = 0; i < 200; ++i)
+        ASSERT_EQ(out[0][i], loop[0][i % 100]) << i;
+    EXPECT_EQ(slice(out[0], 200, 50), other[0]);
+    EXPECT_EQ(slice(out[0], 250, 50), zeros(50));
+    ASSERT_TRUE(log.waitFor(5));
+    // 4 is dropped when 5 arrives, 3 completes at its loop point, then 5 plays.
+    EXPECT_EQ(log.ids(), (std::vector<int>{1, 2, 4, 3, 5}));
+}
+
+TEST(PlayerNodeOffline, SchedulingAndPlayingAtNodeTimes) {
+    CompletionLog log; // outlives the node, whose completion thread calls it
+    OfflineRig rig;
+    const Channels first = ramp(300, 2, 0.1f, 0.001f), second = ramp(200, 2, -0.2f, 0.001f);
+    ASSERT_TRUE(rig.player->play());
+    rig.render(1000);
+
+    // At node time 1500, and the next one right after it.
+    ASSERT_TRUE(rig.player->scheduleBuffer(bufferOf(first, 44100.0), AudioTime::withSampleTime(1500, 44100.0),
+                                           PlayerBufferOptions::none, Type::dataRendered, log.handler(1)));
+    ASSERT_TRUE(rig.player->scheduleBuffer(bufferOf(second, 44100.0), std::nullopt, PlayerBufferOptions::none,
+                                           Type::dataRendered, log.handler(2)));
+    // A time on another rate's timeline: 2200 frames at 44.1 kHz.
+    ASSERT_TRUE(rig.player->scheduleBuffer(bufferOf(first, 44100.0), AudioTime::withSampleTime(1100, 22050.0),
+                                           PlayerBufferOptions::none, Type::dataRendered, log.handler(3)));
+    // A time that has passed when it is reached: at once.
+    ASSERT_TRUE(rig.player->scheduleBuffer(bufferOf(second, 44100.0), AudioTime::withSampleTime(10, 44100.0),
+                                           PlayerBufferOptions::none, Type::dataRendered, log.handler(4)));
+    const Channels out = rig.render(2000, 256);
+    EXPECT_EQ(slice(out[0], 0, 500), zeros(500));
+    EXPECT_EQ(slice(out[0], 500, 300), first[0]);
+    EXPECT_EQ(slice(out[0], 800, 200), second[0]);
+    EXPECT_EQ(slice(out[0], 1000, 200), zeros(200));
+    EXPECT_EQ(slice(out[0], 1200, 300), first[0]);
+    EXPECT_EQ(slice(out[0], 1500, 200), second[0]);
+    EXPECT_EQ(slice(out[0], 1700, 300), zeros(300));
+    ASSERT_TRUE(log.waitFor(4));
+
+    // play(at:) starts player time at that node time; the first item waits for it.
+    rig.player->stop();
+    ASSERT_TRUE(rig.player->scheduleBuffer(bufferOf(first, 44100.0), std::nullopt, PlayerBufferOptions::none,
+                                           Type::dataRendered, log.handler(5)));
+    ASSERT_TRUE(rig.player->play(AudioTime::withSampleTime(3300, 44100.0)));
+    EXPECT_EQ(rig.player->playerTime(AudioTime::withSampleTime(3000, 44100.0))->sampleTime(), -300);
+    const Channels later = rig.render(1000, 128);
+    EXPECT_EQ(slice(later[0], 0, 300), zeros(300));
+    EXPECT_EQ(slice(later[0], 300, 300), first[0]);
+    EXPECT_EQ(rig.player->playerTime(AudioTime::withSampleTime(3300, 44100.0))->sampleTime(), 0);
+    EXPECT_EQ(rig.player->playerTime(AudioTime::withSampleTime(3400, 44100.0))->sampleTime(), 100);
+    EXPECT_EQ(rig.player->playerTime()->sampleTime(), rig.player->lastRenderTime()->sampleTime() - 3300);
+}
+
+TEST(PlayerNodeOffline, CompletionsComeInOrderOfTheirKinds) {
+    CompletionLog log; // outlives the node, whose completion thread calls it
+    TempFolder folder;
+    const Channels data = tone(3000, 2, 44100.0);
+    writeFile(folder.file("short.wav"), data, 44100.0);
+    auto file = openFile(folder.file("short.wav"));
+    OfflineRig rig;
+    ASSERT_TRUE(rig.player->scheduleFile(*file, std::nullopt, Type::dataPlayedBack, log.handler(1)));
+    ASSERT_TRUE(rig.player->scheduleBuffer(bufferOf(ramp(500, 2, 0.1f, 0.0f), 44100.0), std::nullopt,
+                                           PlayerBufferOptions::none, Type::dataRendered, log.handler(2)));
+    ASSERT_TRUE(
+        rig.player->scheduleSegment(*file, 100, 400, std::nullopt, Type::dataConsumed, log.handler(3)));
+
+    // Prepared, the last segment is read completely before anything plays: consumed comes first.
+    rig.player->prepare(5000);
+    ASSERT_TRUE(log.waitFor(1));
+    EXPECT_EQ(log.ids(), (std::vector<int>{3}));
+
+    ASSERT_TRUE(rig.player->play());
+    rig.render(3200, 3200);
+    ASSERT_TRUE(log.waitFor(2));
+    letCompletionsArrive();
+    EXPECT_EQ(log.ids(), (std::vector<int>{3, 1})) << "the buffer has not been rendered yet";
+    rig.render(400, 400);
+    ASSERT_TRUE(log.waitFor(3));
+    const auto entries = log.entries();
+    EXPECT_EQ(log.ids(), (std::vector<int>{3, 1, 2}));
+    EXPECT_EQ(entries[0].type, Type::dataConsumed);
+    EXPECT_EQ(entries[1].type, Type::dataPlayedBack);
+    EXPECT_EQ(entries[2].type, Type::dataRendered);
+    for (const auto& entry : entries)
+        EXPECT_NE(entry.thread, std::this_thread::get_id());
+}
+
+TEST(PlayerNodeOffline, StopDropsEverythingAndCompletesItBeforeReturning) {
+    CompletionLog log; // outlives the node, whose completion thread calls it
+    TempFolder folder;
+    const Channels data = tone(5000, 2, 44100.0);
+    writeFile(folder.file("five.wav"), data, 44100.0);
+    auto file = openFile(folder.file("five.wav"));
+    OfflineRig rig;
+    ASSERT_TRUE(rig.player->scheduleBuffer(bufferOf(ramp(1000, 2, 0.1f, 0.0001f), 44100.0), std::nullopt,
+                                           PlayerBufferOptions::none, Type::dataPlayedBack, log.handler(1)));
+    ASSERT_TRUE(
+        rig.player->scheduleSegment(*file, 0, 3000, std::nullopt, Type::dataRendered, log.handler(2)));
+    ASSERT_TRUE(rig.player->scheduleBuffer(bufferOf(ramp(10, 2, 0.3f, 0.0f), 44100.0), std::nullopt,
+                                           PlayerBufferOptions::loops, Type::dataConsumed, log.handler(3)));
+    ASSERT_TRUE(rig.player->play());
+    rig.render(500);
+    // Scheduled after the last render: not seen by the render thread yet.
+    ASSERT_TRUE(rig.player->scheduleFile(*file, std::nullopt, Type::dataPlayedBack, log.handler(4)));
+    EXPECT_EQ(log.size(), 0u);
+
+    rig.player->stop();
+    const auto entries = log.entries();
+    ASSERT_EQ(entries.size(), 4u) << "stop() returned before the dropped items completed";
+    EXPECT_EQ(log.ids(), (std::vector<int>{1, 2, 3, 4}));
+    EXPECT_EQ(entries[0].type, Type::dataPlayedBack);
+    EXPECT_EQ(entries[1].type, Type::dataRendered);
+    EXPECT_EQ(entries[2].type, Type::dataConsumed);
+    for (const auto& entry : entries)
+        EXPECT_EQ(entry.thread, std::this_thread::get_id())
+            << "dropped items complete on the caller's thread";
+    EXPECT_FALSE(rig.player->isPlaying());
+    EXPECT_FALSE(rig.player->playerTime());
+
+    const Channels silent = rig.render(1000);
+    EXPECT_EQ(silent[0], zeros(1000));
+    letCompletionsArrive();
+    EXPECT_EQ(log.size(), 4u) << "a dropped item completed twice";
+
+    // A new schedule plays from its start with player time from 0.
+    ASSERT_TRUE(rig.player->scheduleFile(*file, std::nullopt, Type::dataRendered, log.handler(5)));
+    ASSERT_TRUE(rig.player->play());
+    EXPECT_EQ(rig.player->playerTime()->sampleTime(), 0);
+    const Channels again = rig.render(5000, 512);
+    EXPECT_EQ(again[0], data[0]);
+    EXPECT_EQ(rig.player->playerTime(AudioTime::withSampleTime(rig.sampleTime(), 44100.0))->sampleTime(),
+              5000);
+    ASSERT_TRUE(log.waitFor(5));
+
+    // Stopping an idle player is harmless.
+    rig.player->stop();
+    rig.player->stop();
+    EXPECT_EQ(log.size(), 5u);
+}
+
+TEST(PlayerNodeOffline, PauseFreezesPlayerTimeAndKeepsThePosition) {
+    TempFolder folder;
+    const Channels data = tone(8000, 2, 44100.0);
+    writeFile(folder.file("eight.wav"), data, 44100.0);
+    auto file = openFile(folder.file("eight.wav"));
+    OfflineRig rig;
+    ASSERT_TRUE(rig.player->scheduleFile(*file, std::nullopt, Type::dataPlayedBack, {}));
+    ASSERT_TRUE(rig.player->play());
+    Channels out = rig.render(3000, 500);
+
+    rig.player->pause();
+    EXPECT_FALSE(rig.player->isPlaying());
+    EXPECT_FALSE(rig.player->playerTime()) << "a paused player has no player time";
+    EXPECT_EQ(rig.render(1500)[0], zeros(1500));
+
+    ASSERT_TRUE(rig.player->play());
+    // Until the next render the player time stands where the pause froze it.
+    EXPECT_EQ(
+        rig.player->playerTime(AudioTime::withSampleTime(rig.sampleTime() + 500, 44100.0))->sampleTime(),
+        3000);
+    const Channels rest = rig.render(6000, 500);
+    out[0].insert(out[0].end(), rest[0].begin(), rest[0].end());
+    EXPECT_EQ(slice(out[0], 0, 8000), data[0]);
+    EXPECT_EQ(slice(out[0], 8000, 1000), zeros(1000));
+    EXPECT_EQ(rig.player->playerTime(AudioTime::withSampleTime(rig.sampleTime(), 44100.0))->sampleTime(),
+              9000);
+
+    // Playing while playing changes nothing.
+    ASSERT_TRUE(rig.player->play());
+    EXPECT_EQ(rig.player->playerTime(AudioTime::withSampleTime(rig.sampleTime(), 44100.0))->sampleTime(),
+              9000);
+}
+
+TEST(PlayerNodeOffline, PlayerTimeCountsFramesAtTheNodeRate) {
+    // A 22050 Hz player feeding a 44100 Hz engine through the main mixer.
+    AudioEngine engine{std::make_unique<NullAudioDevice>()};
+    ASSERT_TRUE(engine.enableManualRenderingMode(standardFormat(44100.0, 2), 4096));
+    auto player = std::make_shared<AudioPlayerNode>();
+    ASSERT_TRUE(engine.attach(player));
+    ASSERT_TRUE(engine.connect(*player, engine.mainMixerNode(), standardFormat(22050.0, 2)));
+    ASSERT_TRUE(engine.start());
+    ASSERT_TRUE(player->scheduleBuffer(bufferOf(ramp(22050, 2, 0.1f, 0.0f), 22050.0), std::nullopt,
+                                       PlayerBufferOptions::none, Type::dataRendered, {}));
+    // The node's format decides: a 44.1 kHz buffer does not fit.
+    EXPECT_FALSE(player->scheduleBuffer(bufferOf(ramp(10, 2, 0.1f, 0.0f), 44100.0), std::nullopt,
+                                        PlayerBufferOptions::none, Type::dataRendered, {}));
+    ASSERT_TRUE(player->play());
+    auto buffer = PcmBuffer::make(engine.manualRenderingFormat(), 512);
+    for (int i = 0; i < 86; ++i)
+        ASSERT_TRUE(engine.renderOffline(512, *buffer));
+    const auto time =
+        player->playerTime(AudioTime::withSampleTime(engine.manualRenderingSampleTime(), 44100.0));
+    ASSERT_TRUE(time);
+    EXPECT_EQ(time->sampleRate(), 22050.0);
+    EXPECT_NEAR(double(time->sampleTime()), 86 * 256.0, 200.0);
+}
+
+TEST(PlayerNodeOffline, VolumeScalesTheOutputAfterAOneCycleRamp) {
+    OfflineRig rig;
+    ASSERT_TRUE(rig.player->scheduleBuffer(bufferOf(ramp(4000, 2, 0.8f, 0.0f), 44100.0), std::nullopt,
+                                           PlayerBufferOptions::none, Type::dataRendered, {}));
+    ASSERT_TRUE(rig.player->play());
+    EXPECT_EQ(rig.render(512, 512)[0], std::vector<float>(512, 0.8f));
+    rig.player->setVolume(0.25f);
+    const Channels ramped = rig.render(512, 512);
+    for (std::size_t i = 1; i < 512; ++i)
+        ASSERT_LT(ramped[0][i], ramped[0][i - 1]) << i;
+    EXPECT_GT(ramped[0][0], 0.79f);
+    EXPECT_FLOAT_EQ(ramped[0][511], 0.2f);
+    EXPECT_FLOAT_EQ(ramped[1][511], -0.2f);
+    const Channels settled = rig.render(512, 512);
+    for (float v : settled[0])
+        ASSERT_FLOAT_EQ(v, 0.2f);
+
+    rig.player->setVolume(3.0f);
+    EXPECT_EQ(rig.player->volume(), 1.0f);
+    rig.player->setVolume(-0.5f);
+    EXPECT_EQ(rig.player->volume(), 0.0f);
+    rig.player->setVolume(std::nanf(""));
+    EXPECT_EQ(rig.player->volume(), 0.0f);
+}
+
+TEST(PlayerNodeOffline, RefusesWhatItCannotPlay) {
+    TempFolder folder;
+    writeFile(folder.file("three.wav"), tone(100, 3, 44100.0), 44100.0);
+    writeFile(folder.file("rate.wav"), tone(100, 2, 48000.0), 48000.0);
+    writeFile(folder.file("good.wav"), tone(100, 2, 44100.0), 44100.0);
+    OfflineRig rig;
+    auto three = openFile(folder.file("three.wav"));
+    auto rate = openFile(folder.file("rate.wav"));
+    auto good = openFile(folder.file("good.wav"));
+    EXPECT_FALSE(rig.player->scheduleFile(*three, std::nullopt, Type::dataRendered, {}));
+    const auto wrongRate = rig.player->scheduleFile(*rate, std::nullopt, Type::dataRendered, {});
+    ASSERT_FALSE(wrongRate);
+    EXPECT_NE(wrongRate.error().message.find("48000"), std::string::npos) << wrongRate.error().message;
+
+    // The node reads the file through its own reader: a file spoilt since it was opened is refused.
+    { std::ofstream(folder.file("good.wav"), std::ios::trunc) << "no longer audio"; }
+    EXPECT_FALSE(rig.player->scheduleFile(*good, std::nullopt, Type::dataRendered, {}));
+    (void)removeItem(folder.file("good.wav"));
+    EXPECT_FALSE(rig.player->scheduleFile(*good, std::nullopt, Type::dataRendered, {}));
+
+    AudioFileSettings settings;
+    auto writing = AudioFile::openForWriting(folder.file("new.wav"), settings);
+    ASSERT_TRUE(writing);
+    EXPECT_FALSE(rig.player->scheduleFile(**writing, std::nullopt, Type::dataRendered, {}));
+
+    EXPECT_FALSE(
+        rig.player->scheduleBuffer(nullptr, std::nullopt, PlayerBufferOptions::none, Type::dataRendered, {}));
+    std::shared_ptr<PcmBuffer> empty = PcmBuffer::make(standardFormat(44100.0, 2), 10);
+    EXPECT_FALSE(
+        rig.player->scheduleBuffer(empty, std::nullopt, PlayerBufferOptions::none, Type::dataRendered, {}));
+    std::shared_ptr<PcmBuffer> interleaved =
+        PcmBuffer::make(*AudioFormat::make(CommonFormat::pcmFloat32, 44100.0, 2, true), 10);
+    interleaved->setFrameLength(10);
+    EXPECT_FALSE(rig.player->scheduleBuffer(interleaved, std::nullopt, PlayerBufferOptions::none,
+                                            Type::dataRendered, {}));
+    EXPECT_FALSE(rig.player->scheduleBuffer(bufferOf(tone(10, 4, 44100.0), 44100.0), std::nullopt,
+                                            PlayerBufferOptions::none, Type::dataRendered, {}));
+
+    // Nothing of that reached the schedule.
+    ASSERT_TRUE(rig.player->play());
+    EXPECT_EQ(rig.render(500)[0], zeros(500));
+
+    // play() needs a running engine.
+    auto loose = std::make_shared<AudioPlayerNode>();
+    EXPECT_FALSE(loose->play());
+    AudioEngine stopped{std::make_unique<NullAudioDevice>()};
+    ASSERT_TRUE(stopped.attach(loose));
+    EXPECT_FALSE(loose->play());
+    EXPECT_FALSE(loose->isPlaying());
+}
+
+TEST(PlayerNodeOffline, AFileCutShortAfterSchedulingPlaysSilenceForWhatIsMissing) {
+    CompletionLog log; // outlives the node, whose completion thread calls it
+    TempFolder folder;
+    const std::string path = folder.file("cut.wav");
+    const Channels data = tone(40000, 2, 44100.0);
+    writeFile(path, data, 44100.0);
+    auto file = openFile(path);
+    // A ring of 441 frames: only the start is read before the file is cut.
+    OfflineRig rig(44100.0, 2, {0.01});
+    ASSERT_TRUE(rig.player->scheduleFile(*file, std::nullopt, Type::dataRendered, log.handler(1)));
+    rig.player->prepare(441);
+    ASSERT_EQ(::truncate(path.c_str(), 44 + 1000 * 8), 0);
+
+    ASSERT_TRUE(rig.player->play());
+    const Channels out = rig.render(41000, 4096);
+    EXPECT_EQ(slice(out[0], 0, 441), slice(data[0], 0, 441));
+    EXPECT_EQ(slice(out[0], 10000, 31000), zeros(31000));
+    ASSERT_TRUE(log.waitFor(1)) << "the segment still ends, on time";
+}

@@ -1,0 +1,256 @@
+#pragma once
+// Fixtures and helpers of the player node tests: tone files written with AudioFile, an engine
+// rendering offline, a node that records what passes through it, and a recorder of completions.
+
+#include "platform/audio/AudioEngine.h"
+#include "platform/audio/IONodes.h"
+#include "platform/audio/MixerNode.h"
+#include "platform/audio/NullAudioDevice.h"
+#include "platform/audio/PcmBuffer.h"
+#include "platform/audio/RenderContext.h"
+#include "platform/files/AudioFile.h"
+#include "platform/foundation/Files.h"
+#include "platform/player/AudioPlayerNode.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace playertest {
+
+using namespace platform;
+using Channels = std::vector<std::vector<float>>;
+
+inline AudioFormat standardFormat(double rate, std::uint32_t channels) {
+    return *AudioFormat::standard(rate, channels);
+}
+
+struct TempFolder {
+    std::string path = makeTemporaryDirectory("player-test").value();
+    TempFolder() = default;
+    TempFolder(const TempFolder&) = delete;
+    ~TempFolder() { (void)removeItem(path); }
+    std::string file(const std::string& name) const { return path + "/" + name; }
+};
+
+// A different tone per channel over a small offset, so that no sample is 0 and a misplaced frame shows.
+inline Channels tone(std::int64_t frames, std::uint32_t channels, double rate) {
+    Channels out(channels, std::vector<float>(std::size_t(frames)));
+    for (std::uint32_t c = 0; c < channels; ++c)
+        for (std::int64_t i = 0; i < frames; ++i)
+            out[c][std::size_t(i)] =
+                0.1f + 0.4f * float(std::sin(2.0 * M_PI * (330.0 + 110.0 * c) * double(i) / rate + 0.3 * c)) +
+                0.05f * float((i * 7919 + c * 13) % 97) / 97.0f;
+    return out;
+}
+
+// Writes the samples into a 32-bit float WAV file, which gives them back exactly.
+inline void writeFile(const std::string& path, const Channels& data, double rate) {
+    AudioFileSettings settings;
+    settings.sampleRate = rate;
+    settings.numberOfChannels = std::uint32_t(data.size());
+    settings.linearPCMBitDepth = 32;
+    settings.linearPCMIsFloat = true;
+    auto file = AudioFile::openForWriting(path, settings).value();
+    auto buffer =
+        PcmBuffer::make(standardFormat(rate, std::uint32_t(data.size())), std::uint32_t(data[0].size()));
+    for (std::size_t c = 0; c < data.size(); ++c)
+        std::copy(data[c].begin(), data[c].end(), buffer->channel(std::uint32_t(c)));
+    buffer->setFrameLength(std::uint32_t(data[0].size()));
+    if (!file->write(*buffer) || !file->close()) throw std::runtime_error("cannot write " + path);
+}
+
+inline std::unique_ptr<AudioFile> openFile(const std::string& path) {
+    return std::move(AudioFile::openForReading(path).value());
+}
+
+// A buffer holding the samples.
+inline std::shared_ptr<PcmBuffer> bufferOf(const Channels& data, double rate) {
+    std::shared_ptr<PcmBuffer> buffer =
+        PcmBuffer::make(standardFormat(rate, std::uint32_t(data.size())), std::uint32_t(data[0].size()));
+    for (std::size_t c = 0; c < data.size(); ++c)
+        std::copy(data[c].begin(), data[c].end(), buffer->channel(std::uint32_t(c)));
+    buffer->setFrameLength(std::uint32_t(data[0].size()));
+    return buffer;
+}
+
+// Frames whose every channel holds value(n) on channel 0 and -value(n) on the others.
+inline Channels ramp(std::size_t frames, std::uint32_t channels, float first, float step) {
+    Channels out(channels, std::vector<float>(frames));
+    for (std::size_t i = 0; i < frames; ++i)
+        for (std::uint32_t c = 0; c < channels; ++c)
+            out[c][i] = (c == 0 ? 1.0f : -1.0f) * (first + step * float(i));
+    return out;
+}
+
+inline std::vector<float> slice(const std::vector<float>& from, std::size_t start, std::size_t count) {
+    return std::vector<float>(from.begin() + std::ptrdiff_t(start),
+                              from.begin() + std::ptrdiff_t(start + count));
+}
+
+inline std::vector<float> zeros(std::size_t count) {
+    return std::vector<float>(count, 0.0f);
+}
+
+// An engine rendering offline into stereo (or `channels`) at `rate`, with a player node feeding the
+// output node directly (no mixer between them, so samples arrive unchanged).
+struct OfflineRig {
+    AudioEngine engine{std::make_unique<NullAudioDevice>()};
+    std::shared_ptr<AudioPlayerNode> player;
+    AudioFormat format;
+    std::unique_ptr<PcmBuffer> scratch;
+
+    explicit OfflineRig(double rate = 44100.0, std::uint32_t channels = 2,
+                        AudioPlayerNode::Configuration configuration = {})
+        : player(std::make_shared<AudioPlayerNode>(configuration)), format(standardFormat(rate, channels)) {
+        if (!engine.enableManualRenderingMode(format, 4096) || !engine.attach(player) ||
+            !engine.connect(*player, engine.outputNode(), format) || !engine.start())
+            throw std::runtime_error("offline engine");
+        scratch = PcmBuffer::make(format, 4096);
+    }
+
+    // Renders `frames` frames in slices of `slice`, one vector per channel.
+    Channels render(std::uint32_t frames, std::uint32_t sliceFrames = 1000) {
+        Channels out(format.channelCount());
+        for (std::uint32_t done = 0; done < frames;) {
+            const std::uint32_t count = std::min(sliceFrames, frames - done);
+            auto status = engine.renderOffline(count, *scratch);
+            if (!status || *status != ManualRenderingStatus::success)
+                throw std::runtime_error("render failed");
+            for (std::uint32_t c = 0; c < format.channelCount(); ++c)
+                out[c].insert(out[c].end(), scratch->channel(c), scratch->channel(c) + count);
+            done += count;
+        }
+        return out;
+    }
+
+    std::int64_t sampleTime() const { return engine.manualRenderingSampleTime(); }
+};
+
+// Records the completions it hands out: which one, its type, and the thread it ran on.
+class CompletionLog {
+public:
+    struct Entry {
+        int id;
+        PlayerCompletionCallbackType type;
+        std::thread::id thread;
+        std::chrono::steady_clock::time_point at;
+    };
+
+    PlayerCompletionHandler handler(int id, std::function<void()> also = {}) {
+        return [this, id, also](PlayerCompletionCallbackType type) {
+            if (also) also();
+            std::lock_guard lock(mutex_);
+            entries_.push_back({id, type, std::this_thread::get_id(), std::chrono::steady_clock::now()});
+            changed_.notify_all();
+        };
+    }
+
+    // Waits (up to a few seconds, which only a broken node reaches) for `count` entries.
+    bool waitFor(std::size_t count, std::chrono::milliseconds timeout = std::chrono::milliseconds(5000)) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, timeout, [&] { return entries_.size() >= count; });
+    }
+
+    std::vector<Entry> entries() const {
+        std::lock_guard lock(mutex_);
+        return entries_;
+    }
+
+    std::vector<int> ids() const {
+        std::vector<int> out;
+        for (const auto& entry : entries())
+            out.push_back(entry.id);
+        return out;
+    }
+
+    std::size_t size() const {
+        std::lock_guard lock(mutex_);
+        return entries_.size();
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<Entry> entries_;
+};
+
+// Long enough for the completion thread (which looks every few milliseconds) to deliver anything
+// already posted; used to show that nothing was.
+inline void letCompletionsArrive() {
+    std::this_thread::sleep_for(std::chrono::milliseconds(40));
+}
+
+// Copies its input to its output and records the first `capacity` frames that pass from the first
+// cycle with sound on, with the thread that rendered them. Allocates nothing while rendering.
+class RecorderNode final : public AudioNode {
+public:
+    RecorderNode(const AudioFormat& format, std::size_t capacity)
+        : AudioNode(1, 1), recordedChannels(format.channelCount(), std::vector<float>(capacity)) {
+        setDefaultInputFormat(0, format);
+        setDefaultOutputFormat(0, format);
+    }
+
+    Channels recordedChannels;
+    std::atomic<std::size_t> recorded{0};
+    // Frames that passed before the first sound.
+    std::atomic<std::size_t> silentFrames{0};
+    std::atomic<std::size_t> renderThread{0};
+
+    static std::size_t threadKey(std::thread::id id) { return std::hash<std::thread::id>{}(id); }
+
+protected:
+    RenderStatus render(RenderContext& context, std::uint32_t frames, AudioBufferList& out, const AudioTime&,
+                        std::uint32_t) override {
+        renderThread.store(threadKey(std::this_thread::get_id()));
+        const AudioBufferList* in = nullptr;
+        context.pullInput(0, frames, in);
+        if (!hearing_) {
+            hearing_ = in && std::any_of(in->floatData(0), in->floatData(0) + frames,
+                                         [](float v) { return v != 0.0f; });
+            silentFrames.fetch_add(hearing_ ? 0 : frames, std::memory_order_relaxed);
+        }
+        const std::size_t at = recorded.load(std::memory_order_relaxed);
+        const std::size_t keep =
+            !hearing_ ? 0 : std::min<std::size_t>(frames, recordedChannels[0].size() - at);
+        for (std::uint32_t c = 0; c < out.numberBuffers; ++c) {
+            if (in)
+                std::memcpy(out.floatData(c), in->floatData(c), frames * sizeof(float));
+            else
+                std::memset(out.floatData(c), 0, frames * sizeof(float));
+            std::memcpy(recordedChannels[c].data() + at, out.floatData(c), keep * sizeof(float));
+        }
+        recorded.store(at + keep, std::memory_order_release);
+        return RenderStatus::success;
+    }
+
+private:
+    bool hearing_ = false;
+};
+
+template <typename Condition>
+bool waitUntil(Condition condition, std::chrono::milliseconds timeout = std::chrono::milliseconds(5000)) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::microseconds(500));
+    }
+    return true;
+}
+
+// The index of the first frame whose channel 0 is not silent, or the size.
+inline std::size_t firstSound(const std::vector<float>& samples) {
+    return std::size_t(std::find_if(samples.begin(), samples.end(), [](float v) { return v != 0.0f; }) -
+                       samples.begin());
+}
+
+} // namespace playertest
