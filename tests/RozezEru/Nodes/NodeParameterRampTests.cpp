@@ -1,0 +1,223 @@
+#include "RozezEru/Nodes/NodeParameter.h"
+
+#include "RozezEru/Internals/Settings.h"
+#include "RozezEru/Nodes/ParameterSetup.h"
+#include "platform/audio/RenderCycleHooks.h"
+#include "platform/dispatch/MainQueue.h"
+#include "tests/support/AllocationTrap.h"
+
+#include "../Internals/ToolkitLogCapture.h"
+#include "ParameterTestRig.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <limits>
+
+using namespace rozezeru;
+using parametertest::gainDef;
+using parametertest::makeGeneratorRig;
+using parametertest::renderChannel0;
+using rozezeru_test::ToolkitLogCapture;
+using rozezeru_test::toolkitLogContent;
+
+namespace {
+
+constexpr std::string_view rampFunction = "ramp(to:duration:delay:)";
+
+std::vector<std::string> rampLogLines(const ToolkitLogCapture& capture) {
+    std::vector<std::string> lines;
+    for (const auto& record : capture.sink.records())
+        lines.push_back(
+            toolkitLogContent(record.text, "NodeParameter.cpp", rampFunction).value_or(record.text));
+    return lines;
+}
+
+// The first frame from which the output holds `value`, or -1.
+int firstFrameAt(const std::vector<float>& samples, float value) {
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        if (samples[i] == value) return int(i);
+    return -1;
+}
+
+struct RenderTrap {
+    RenderTrap() {
+        testsupport::AllocationTrap::resetCounts();
+        platform::setRenderCycleHooks(&testsupport::AllocationTrap::renderCycleBegan,
+                                      &testsupport::AllocationTrap::renderCycleEnded);
+    }
+    ~RenderTrap() { platform::setRenderCycleHooks(nullptr, nullptr); }
+};
+
+} // namespace
+
+TEST(NodeParameterRamp, DelaysInSamplesAreCappedAt4096) {
+    ASSERT_EQ(Settings::sampleRate(), 44100.0);
+    auto rig = makeGeneratorRig();
+    NodeParameter parameter(gainDef());
+    parameter.bind(rig.node);
+    ToolkitLogCapture capture;
+
+    // 0.05 s is 2205 samples: a jump to 0 there, without a record.
+    parameter.ramp(0.0f, 0.0f, 0.05f);
+    auto out = renderChannel0(rig, 4096);
+    EXPECT_EQ(firstFrameAt(out, 0.0f), 2205);
+    EXPECT_EQ(out[2204], 1.0f);
+    EXPECT_TRUE(capture.sink.records().empty());
+    // The ramp leaves the parameter's value alone.
+    EXPECT_EQ(parameter.value(), 1.0f);
+
+    // 0.1 s is 4410 samples: cut to 4096, with the warning.
+    parameter.ramp(2.0f, 0.0f, 0.1f);
+    out = renderChannel0(rig, 8192);
+    EXPECT_EQ(firstFrameAt(out, 2.0f), 4096);
+    EXPECT_EQ(out[4095], 0.0f);
+    auto records = capture.sink.records();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].level, platform::LogType::info);
+    EXPECT_EQ(rampLogLines(capture),
+              std::vector<std::string>{"Warning: delay longer than 4096, setting to to 4096"});
+
+    // Exactly 4096 samples pass without a record.
+    capture.sink.clear();
+    float exact = 4096.0f / 44100.0f;
+    while (44100.0f * exact < 4096.0f)
+        exact = std::nextafter(exact, 1.0f);
+    ASSERT_LT(44100.0f * exact, 4097.0f);
+    parameter.ramp(3.0f, 0.0f, exact);
+    out = renderChannel0(rig, 8192);
+    EXPECT_EQ(firstFrameAt(out, 3.0f), 4096);
+    EXPECT_TRUE(capture.sink.records().empty());
+}
+
+TEST(NodeParameterRamp, DurationsInSamplesAndClampedTargets) {
+    auto rig = makeGeneratorRig();
+    NodeParameter parameter(gainDef());
+    parameter.bind(rig.node);
+
+    // One second is 44100 samples: from 1 to 2, the k-th frame plays 1 + k / 44100.
+    parameter.ramp(2.0f, 1.0f);
+    auto out = renderChannel0(rig, 45056);
+    EXPECT_EQ(out[0], 1.0f);
+    EXPECT_FLOAT_EQ(out[22050], 1.5f);
+    EXPECT_FLOAT_EQ(out[44099], 1.0f + 44099.0f / 44100.0f);
+    EXPECT_EQ(out[44100], 2.0f);
+
+    // A target above the range ramps to the maximum: 2 to 4 over 100 frames.
+    parameter.ramp(10.0f, 100.0f / 44100.0f);
+    out = renderChannel0(rig, 4096);
+    EXPECT_FLOAT_EQ(out[50], 3.0f);
+    EXPECT_EQ(out[100], 4.0f);
+    EXPECT_EQ(out[4095], 4.0f);
+    // And one below it to the minimum.
+    parameter.ramp(-5.0f, 0.0f);
+    EXPECT_EQ(renderChannel0(rig, 4096)[0], 0.0f);
+}
+
+TEST(NodeParameterRamp, UnrampableParametersAndInvalidTimesScheduleNothing) {
+    auto rig = makeGeneratorRig();
+    const auto readWrite = AudioUnitParameterOptions::isReadable | AudioUnitParameterOptions::isWritable;
+    auto fixed = std::make_shared<NodeParameter>(gainDef(readWrite));
+    setupParameters(rig.node, std::vector{fixed});
+    ToolkitLogCapture capture;
+
+    fixed->ramp(2.0f, 0.5f);
+    EXPECT_EQ(rampLogLines(capture), std::vector<std::string>{"Error: can't ramp parameter Gain"});
+    EXPECT_EQ(capture.sink.records()[0].level, platform::LogType::error);
+    // Both lines, the delay's first.
+    capture.sink.clear();
+    fixed->ramp(2.0f, 0.5f, 1.0f);
+    EXPECT_EQ(rampLogLines(capture),
+              (std::vector<std::string>{"Warning: delay longer than 4096, setting to to 4096",
+                                        "Error: can't ramp parameter Gain"}));
+
+    // Negative or non-finite durations and delays, durations beyond 2^32 samples and NaN targets are
+    // refused with one error record each.
+    auto rampable = std::make_shared<NodeParameter>(gainDef());
+    rampable->bind(rig.node, fixed->parameter());
+    capture.sink.clear();
+    const float nan = std::nanf("");
+    const float infinity = std::numeric_limits<float>::infinity();
+    rampable->ramp(2.0f, -0.1f);
+    rampable->ramp(2.0f, nan);
+    rampable->ramp(2.0f, infinity);
+    rampable->ramp(2.0f, 100000.0f);
+    rampable->ramp(2.0f, 0.1f, -0.1f);
+    rampable->ramp(2.0f, 0.1f, nan);
+    rampable->ramp(2.0f, 0.1f, infinity);
+    rampable->ramp(nan, 0.1f);
+    const auto lines = rampLogLines(capture);
+    ASSERT_EQ(lines.size(), 8u);
+    EXPECT_EQ(lines[0], "🛑 Error: can't ramp parameter Gain to 2.0 over -0.1 s after 0.0 s");
+    EXPECT_EQ(lines[1], "🛑 Error: can't ramp parameter Gain to 2.0 over nan s after 0.0 s");
+    for (const auto& record : capture.sink.records())
+        EXPECT_EQ(record.level, platform::LogType::error);
+
+    // None of it reached the unit: the output stays at the parameter's starting value.
+    const auto out = renderChannel0(rig, 8192);
+    EXPECT_EQ(rig.unit->refusedEventCount(), 0u);
+    EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](float s) { return s == 1.0f; }));
+}
+
+TEST(NodeParameterRamp, ARampFromAPreRenderObserverLandsInThatCycle) {
+    auto rig = makeGeneratorRig();
+    NodeParameter parameter(gainDef());
+    parameter.bind(rig.node);
+    // In the cycle starting at sample 8192: from 1 to 0.5 over 441 frames, 2205 frames in.
+    const auto token = rig.unit->tokenByAddingRenderObserver([&](platform::AudioUnitRenderActionFlags flags,
+                                                                 const platform::AudioTime& when,
+                                                                 platform::AUAudioFrameCount, std::uint32_t) {
+        if (flags == platform::AudioUnitRenderAction::preRender && when.sampleTime() == 8192)
+            parameter.ramp(0.5f, 0.01f, 0.05f);
+    });
+    const auto out = renderChannel0(rig, 16384);
+    rig.unit->removeRenderObserver(token);
+    ASSERT_EQ(out.size(), 16384u);
+    const std::size_t start = 8192 + 2205;
+    for (std::size_t i = 0; i < start; ++i)
+        ASSERT_EQ(out[i], 1.0f) << i;
+    EXPECT_FLOAT_EQ(out[start + 1], 1.0f - 0.5f / 441.0f);
+    EXPECT_FLOAT_EQ(out[start + 220], 1.0f - 0.5f * 220.0f / 441.0f);
+    EXPECT_EQ(out[start + 441], 0.5f);
+    EXPECT_EQ(out[16383], 0.5f);
+}
+
+TEST(NodeParameterRamp, RampsAndObserversLeaveTheRenderThreadAllocationFree) {
+    auto& mainQueue = platform::mainQueue();
+    mainQueue.drain();
+    auto rig = makeGeneratorRig(256);
+    NodeParameter parameter(gainDef());
+    parameter.bind(rig.node);
+    int automationEvents = 0;
+    parameter.addAutomationObserver([&](const platform::AUParameterAutomationEvent&) { ++automationEvents; });
+    std::atomic<int> ramps{0};
+    const auto token = rig.unit->tokenByAddingRenderObserver([&](platform::AudioUnitRenderActionFlags flags,
+                                                                 const platform::AudioTime& when,
+                                                                 platform::AUAudioFrameCount, std::uint32_t) {
+        if (flags != platform::AudioUnitRenderAction::preRender) return;
+        parameter.ramp((when.sampleTime() / 256) % 2 ? 0.5f : 1.5f, 0.001f, 0.002f);
+        ramps.fetch_add(1);
+    });
+
+    RenderTrap trap;
+    auto buffer = platform::PcmBuffer::make(unittest::unitStereo(), 256);
+    for (int cycle = 0; cycle < 40; ++cycle) {
+        // Between cycles, as the main thread would.
+        parameter.ramp(2.0f, 0.0005f, 0.001f);
+        if (cycle % 5 == 0) parameter.setValue(float(cycle % 3));
+        auto status = rig.engine->renderOffline(256, *buffer);
+        ASSERT_TRUE(status);
+        ASSERT_EQ(*status, platform::ManualRenderingStatus::success);
+    }
+    const auto counts = testsupport::AllocationTrap::renderThreadCounts();
+    rig.unit->removeRenderObserver(token);
+    EXPECT_EQ(testsupport::AllocationTrap::renderCycles(), 40u);
+    EXPECT_EQ(counts.allocations, 0u) << "last size " << counts.lastSize;
+    EXPECT_EQ(counts.deallocations, 0u);
+    EXPECT_EQ(ramps.load(), 40);
+    EXPECT_EQ(rig.unit->refusedEventCount(), 0u);
+    mainQueue.drain();
+    EXPECT_EQ(automationEvents, 8);
+}

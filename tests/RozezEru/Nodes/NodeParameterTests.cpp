@@ -1,0 +1,339 @@
+#include "RozezEru/Nodes/NodeParameter.h"
+
+#include "RozezEru/Internals/CreateParameter.h"
+#include "RozezEru/Nodes/Parameter.h"
+#include "RozezEru/Nodes/ParameterSetup.h"
+#include "platform/dispatch/MainQueue.h"
+
+#include "../Internals/ToolkitLogCapture.h"
+#include "ParameterTestRig.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+using namespace rozezeru;
+using parametertest::gainDef;
+using platform::AUParameterAutomationEvent;
+using platform::AUParameterAutomationEventType;
+using rozezeru_test::ToolkitLogCapture;
+using rozezeru_test::toolkitLogContent;
+
+namespace {
+
+std::shared_ptr<platform::AudioUnitNode> gainNode() {
+    return std::make_shared<platform::AudioUnitNode>(std::make_unique<unittest::GainTestUnit>());
+}
+
+unittest::GainTestUnit& unitOf(const std::shared_ptr<platform::AudioUnitNode>& node) {
+    return static_cast<unittest::GainTestUnit&>(node->auAudioUnit());
+}
+
+} // namespace
+
+TEST(NodeParameter, ValuesAreClampedAndReachTheUnitOnce) {
+    auto node = gainNode();
+    auto& unit = unitOf(node);
+    NodeParameter parameter(gainDef());
+    EXPECT_EQ(parameter.parameter(), nullptr);
+    parameter.bind(node);
+    ASSERT_EQ(parameter.parameter().get(), &unit.gain());
+    EXPECT_EQ(parameter.avAudioNode(), node);
+    EXPECT_EQ(parameter.minValue(), 0.0f);
+    EXPECT_EQ(parameter.maxValue(), 4.0f);
+    EXPECT_EQ(parameter.range().lowerBound, 0.0f);
+    EXPECT_EQ(parameter.range().upperBound, 4.0f);
+
+    std::vector<float> heard;
+    const auto token = unit.gain().tokenByAddingParameterObserver(
+        [&](platform::AUParameterAddress, platform::AUValue value) { heard.push_back(value); });
+    // value() reads the unit's own value provider, so these show what the unit received.
+    parameter.setValue(10.0f);
+    EXPECT_EQ(parameter.value(), 4.0f);
+    parameter.setValue(0.0f);
+    EXPECT_EQ(parameter.value(), 0.0f);
+    parameter.setValue(-3.0f);
+    EXPECT_EQ(parameter.value(), 0.0f);
+    parameter.setValue(2.5f);
+    EXPECT_EQ(parameter.value(), 2.5f);
+    parameter.setValue(std::numeric_limits<float>::infinity());
+    EXPECT_EQ(parameter.value(), 4.0f);
+    EXPECT_EQ(heard, (std::vector<float>{4.0f, 0.0f, 0.0f, 2.5f, 4.0f}));
+
+    // NaN would poison the unit's render state: refused, with an error record.
+    ToolkitLogCapture capture;
+    parameter.setValue(std::nanf(""));
+    EXPECT_EQ(parameter.value(), 4.0f);
+    EXPECT_EQ(heard.size(), 5u);
+    auto records = capture.sink.records();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].level, platform::LogType::error);
+    EXPECT_EQ(toolkitLogContent(records[0].text, "NodeParameter.cpp", "value"),
+              "🛑 Error: can't set parameter Gain to nan");
+    unit.gain().removeParameterObserver(token);
+}
+
+TEST(NodeParameter, AForeignParameterAndTheUnitsOwnAreBothWritten) {
+    // Bound without lookup to a parameter that is not in the unit's tree: the unit's parameter with the
+    // definition's address gets the value clamped to the bound parameter's range, and so does the bound one.
+    auto node = gainNode();
+    auto& unit = unitOf(node);
+    auto foreign =
+        createParameter("gain", "Gain", 0, 0.5f, 2.0f, platform::AudioUnitParameterUnit::linearGain);
+    EXPECT_EQ(foreign->flags(), 0xC2000000u);
+    NodeParameter parameter(gainDef());
+    parameter.bind(node, foreign);
+    parameter.setValue(3.0f);
+    EXPECT_EQ(foreign->value(), 2.0f);
+    EXPECT_EQ(unit.gain().value(), 2.0f);
+    parameter.setValue(0.1f);
+    EXPECT_EQ(foreign->value(), 0.5f);
+    EXPECT_EQ(unit.gain().value(), 0.5f);
+
+    // A definition whose address the tree lacks binds to nothing.
+    auto def = gainDef();
+    def.address = 7;
+    NodeParameter missing(def);
+    missing.bind(node);
+    EXPECT_EQ(missing.avAudioNode(), node);
+    EXPECT_EQ(missing.parameter(), nullptr);
+}
+
+TEST(NodeParameter, BoolValuesAndTheWrapper) {
+    auto node = gainNode();
+    Parameter<float> gain(gainDef());
+    Parameter<bool> active(gainDef());
+    EXPECT_NE(gain.projectedValue(), active.projectedValue());
+    // Copies share the one NodeParameter.
+    Parameter<float> copy = gain;
+    EXPECT_EQ(copy.projectedValue(), gain.projectedValue());
+
+    gain.projectedValue()->bind(node);
+    active.projectedValue()->bind(node);
+    NodeParameter& parameter = *gain.projectedValue();
+
+    parameter.setValue(0.5f);
+    EXPECT_FALSE(parameter.boolValue());
+    EXPECT_FALSE(active.wrappedValue());
+    EXPECT_EQ(gain.wrappedValue(), 0.5f);
+    parameter.setValue(0.51f);
+    EXPECT_TRUE(parameter.boolValue());
+    EXPECT_TRUE(active.wrappedValue());
+    parameter.setBoolValue(false);
+    EXPECT_EQ(parameter.value(), 0.0f);
+    parameter.setBoolValue(true);
+    EXPECT_EQ(parameter.value(), 1.0f);
+
+    active.setWrappedValue(false);
+    EXPECT_EQ(copy.wrappedValue(), 0.0f);
+    active.setWrappedValue(true);
+    EXPECT_EQ(copy.wrappedValue(), 1.0f);
+    // Writes through the wrapper are clamped like any other.
+    gain.setWrappedValue(9.0f);
+    EXPECT_EQ(copy.wrappedValue(), 4.0f);
+
+    // Replacing the projection points the wrapper at another NodeParameter.
+    auto other = std::make_shared<NodeParameter>(gainDef());
+    gain.setProjectedValue(other);
+    EXPECT_EQ(gain.projectedValue(), other);
+    EXPECT_EQ(copy.wrappedValue(), 4.0f);
+}
+
+TEST(NodeParameter, SetupBuildsTheTreeInListOrderAndBinds) {
+    struct TwoParameters {
+        Parameter<float> cutoff{{"cutoff",
+                                 "Cutoff",
+                                 3,
+                                 1000.0f,
+                                 {20.0f, 20000.0f},
+                                 platform::AudioUnitParameterUnit::hertz,
+                                 AudioUnitParameterOptions::default_}};
+        Parameter<bool> enabled{{"enabled",
+                                 "Enabled",
+                                 1,
+                                 1.0f,
+                                 {0.0f, 1.0f},
+                                 platform::AudioUnitParameterUnit::boolean,
+                                 AudioUnitParameterOptions::isReadable}};
+    } members;
+    auto node = gainNode();
+    const auto list = parameterList(members.cutoff, members.enabled);
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[0], members.cutoff.projectedValue());
+    setupParameters(node, list);
+
+    const auto tree = node->auAudioUnit().parameterTree();
+    ASSERT_NE(tree, nullptr);
+    const auto& all = tree->allParameters();
+    ASSERT_EQ(all.size(), 2u);
+    EXPECT_EQ(all[0]->identifier(), "cutoff");
+    EXPECT_EQ(all[0]->displayName(), "Cutoff");
+    EXPECT_EQ(all[0]->address(), 3u);
+    EXPECT_EQ(all[0]->minValue(), 20.0f);
+    EXPECT_EQ(all[0]->maxValue(), 20000.0f);
+    EXPECT_EQ(all[0]->unit(), platform::AudioUnitParameterUnit::hertz);
+    EXPECT_EQ(all[0]->flags(), 0xC2000000u);
+    EXPECT_EQ(all[1]->identifier(), "enabled");
+    EXPECT_EQ(all[1]->flags(), AudioUnitParameterOptions::isReadable);
+    EXPECT_EQ(members.cutoff.projectedValue()->parameter(), all[0]);
+    EXPECT_EQ(members.enabled.projectedValue()->parameter(), all[1]);
+    EXPECT_EQ(members.cutoff.projectedValue()->avAudioNode(), node);
+    // No value is written: a new parameter starts at its minimum, not at the definition's default.
+    EXPECT_EQ(members.cutoff.wrappedValue(), 20.0f);
+    EXPECT_EQ(node->auAudioUnit().parameterTree()->parameterWithAddress(3), all[0]);
+
+    // Without parameters the unit gets an empty tree.
+    auto bare = gainNode();
+    setupParameters(bare, {});
+    ASSERT_NE(bare->auAudioUnit().parameterTree(), nullptr);
+    EXPECT_TRUE(bare->auAudioUnit().parameterTree()->allParameters().empty());
+}
+
+TEST(NodeParameter, TouchesSetClampedValuesWithTheirEventTypes) {
+    // Unbound, a touch does nothing (and does not stop the process).
+    NodeParameter unbound(gainDef());
+    unbound.beginTouch();
+    unbound.endTouch(2.0f);
+    EXPECT_EQ(unbound.parameter(), nullptr);
+
+    auto node = gainNode();
+    NodeParameter parameter(gainDef());
+    parameter.bind(node);
+    std::vector<AUParameterAutomationEvent> events;
+    const auto token = parameter.parameter()->tokenByAddingParameterAutomationObserver(
+        [&](std::span<const AUParameterAutomationEvent> batch) {
+            events.insert(events.end(), batch.begin(), batch.end());
+        });
+    parameter.setValue(1.5f);
+    parameter.beginTouch();
+    parameter.endTouch(7.0f);
+    parameter.beginTouch(std::nanf(""));
+    ASSERT_EQ(events.size(), 4u);
+    EXPECT_EQ(events[0].eventType, AUParameterAutomationEventType::value);
+    EXPECT_EQ(events[1].eventType, AUParameterAutomationEventType::touch);
+    EXPECT_EQ(events[1].value, 1.5f);
+    EXPECT_EQ(events[2].eventType, AUParameterAutomationEventType::release);
+    EXPECT_EQ(events[2].value, 4.0f);
+    EXPECT_EQ(events[3].eventType, AUParameterAutomationEventType::touch);
+    EXPECT_EQ(events[3].value, 4.0f);
+    EXPECT_EQ(parameter.value(), 4.0f);
+    parameter.parameter()->removeParameterObserver(token);
+}
+
+TEST(NodeParameter, AutomationEventsArriveOnTheMainQueueOneCallEach) {
+    auto& mainQueue = platform::mainQueue();
+    mainQueue.drain();
+    auto node = gainNode();
+    auto parameter = std::make_unique<NodeParameter>(gainDef());
+    parameter->bind(node);
+    platform::AUParameter& gain = *parameter->parameter();
+
+    std::vector<AUParameterAutomationEvent> heard;
+    std::vector<bool> onMainThread;
+    parameter->addAutomationObserver([&](const AUParameterAutomationEvent& event) {
+        heard.push_back(event);
+        onMainThread.push_back(mainQueue.isMainThread());
+    });
+    ASSERT_TRUE(parameter->parameterObserverToken());
+    parameter->beginTouch(0.25f);
+    parameter->setValue(0.5f);
+    parameter->endTouch(0.75f);
+    EXPECT_TRUE(heard.empty());
+    EXPECT_EQ(mainQueue.pendingCount(), 3u);
+    EXPECT_EQ(mainQueue.drain(), 3u);
+    ASSERT_EQ(heard.size(), 3u);
+    EXPECT_EQ(heard[0].eventType, AUParameterAutomationEventType::touch);
+    EXPECT_EQ(heard[0].value, 0.25f);
+    EXPECT_EQ(heard[1].eventType, AUParameterAutomationEventType::value);
+    EXPECT_EQ(heard[1].value, 0.5f);
+    EXPECT_EQ(heard[2].eventType, AUParameterAutomationEventType::release);
+    EXPECT_EQ(heard[2].value, 0.75f);
+    for (const auto& event : heard) {
+        EXPECT_EQ(event.address, unittest::GainTestUnit::gainAddress);
+        EXPECT_NE(event.hostTime, 0u);
+    }
+    EXPECT_EQ(onMainThread, (std::vector<bool>{true, true, true}));
+
+    // A replaced observer is removed: neither its queued events nor later ones reach it.
+    heard.clear();
+    gain.setValue(1.0f);
+    std::vector<float> second;
+    parameter->addAutomationObserver(
+        [&](const AUParameterAutomationEvent& event) { second.push_back(event.value); });
+    gain.setValue(2.0f);
+    mainQueue.drain();
+    EXPECT_TRUE(heard.empty());
+    EXPECT_EQ(second, std::vector<float>{2.0f});
+
+    // Removal forgets the token; a second removal is harmless.
+    parameter->removeAutomationObserver();
+    EXPECT_FALSE(parameter->parameterObserverToken());
+    parameter->removeAutomationObserver();
+    gain.setValue(3.0f);
+    EXPECT_EQ(mainQueue.pendingCount(), 0u);
+
+    // The observer goes away with its owner, queued events included.
+    parameter->addAutomationObserver(
+        [&](const AUParameterAutomationEvent& event) { second.push_back(event.value); });
+    gain.setValue(4.0f);
+    parameter.reset();
+    gain.setValue(5.0f);
+    mainQueue.drain();
+    EXPECT_EQ(second, std::vector<float>{2.0f});
+}
+
+TEST(NodeParameter, DestructionRemovesTheRenderObserverOfItsToken) {
+    auto rig = parametertest::makeGeneratorRig(512);
+    std::atomic<int> calls{0};
+    auto parameter = std::make_unique<NodeParameter>(gainDef());
+    parameter->bind(rig.node);
+    EXPECT_FALSE(parameter->renderObserverToken());
+    parameter->setRenderObserverToken(rig.unit->tokenByAddingRenderObserver(
+        [&](platform::AudioUnitRenderActionFlags, const platform::AudioTime&, platform::AUAudioFrameCount,
+            std::uint32_t) { calls.fetch_add(1); }));
+    ASSERT_EQ(parametertest::renderChannel0(rig, 512, 512).size(), 512u);
+    EXPECT_EQ(calls.load(), 2); // before and after the one cycle
+    parameter.reset();
+    ASSERT_EQ(parametertest::renderChannel0(rig, 512, 512).size(), 512u);
+    EXPECT_EQ(calls.load(), 2);
+}
+
+TEST(NodeParameterDeathTest, ProgrammingErrorsStopTheProcess) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(
+        {
+            NodeParameter parameter(gainDef());
+            parameter.bind(std::make_shared<enginetest::PassThroughNode>(unittest::unitStereo()));
+        },
+        "No parameter tree\\.");
+    EXPECT_DEATH(
+        {
+            NodeParameter parameter(gainDef());
+            (void)parameter.value();
+        },
+        "not bound");
+    EXPECT_DEATH(
+        {
+            Parameter<bool> parameter(gainDef());
+            (void)parameter.wrappedValue();
+        },
+        "not bound");
+    EXPECT_DEATH(
+        {
+            NodeParameter parameter(gainDef());
+            parameter.bind(nullptr, createParameter("inverted", "Inverted", 0, 1.0f, 0.0f,
+                                                    platform::AudioUnitParameterUnit::generic));
+            parameter.setValue(0.5f);
+        },
+        "maximum below minimum");
+    EXPECT_DEATH(
+        {
+            NodeParameter parameter(gainDef());
+            parameter.bind(nullptr, createParameter("gain", "Gain", 0, 0.0f, 1.0f,
+                                                    platform::AudioUnitParameterUnit::generic));
+            parameter.ramp(0.5f, 0.1f);
+        },
+        "no node");
+}
