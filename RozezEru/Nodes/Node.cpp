@@ -5,6 +5,8 @@
 #include "RozezEru/Internals/MemoryAddress.h"
 #include "RozezEru/Internals/Settings.h"
 #include "RozezEru/Nodes/Mixer.h"
+#include "RozezEru/Nodes/NodeParameter.h"
+#include "RozezEru/Nodes/ParameterSetup.h"
 #include "platform/audio/AudioEngine.h"
 #include "platform/audio/AudioUnitNode.h"
 #include "platform/audio/MixerNode.h"
@@ -214,6 +216,14 @@ void Node::scheduleMIDIEvent(std::span<const std::uint8_t> data, std::uint64_t o
     if (!unit || !unit->acceptsMIDIEvents() || offset >= (std::uint64_t(1) << 63)) return;
     (void)unit->scheduleMIDIEvent(platform::AUEventSampleTimeImmediate + static_cast<std::int64_t>(offset), 0,
                                   data);
+}
+
+std::vector<std::shared_ptr<NodeParameter>> Node::parameters() const {
+    return {};
+}
+
+void Node::setupParameters() {
+    rozezeru::setupParameters(avAudioNode(), parameters());
 }
 
 std::string Node::label() const {

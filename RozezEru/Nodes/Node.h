@@ -25,6 +25,8 @@ class AudioUnit;
 
 namespace rozezeru {
 
+class NodeParameter;
+
 // The prefix of every line of the graph's tree text.
 inline constexpr std::string_view connectionTreeLinePrefix = "RozezEru | ";
 
@@ -78,6 +80,14 @@ public:
     // Sends one MIDI message (one to three bytes) to the node's audio unit, `offset` frames into the
     // next render cycle. Nothing happens for a unit that takes no MIDI, or an offset of 2^63 or more.
     void scheduleMIDIEvent(std::span<const std::uint8_t> data, std::uint64_t offset = 0);
+
+    // The node's parameter members in declaration order; a node class with parameters lists them
+    // with parameterList() (ParameterSetup.h). None by default.
+    virtual std::vector<std::shared_ptr<NodeParameter>> parameters() const;
+    // Builds the audio unit's parameter tree from parameters() and binds each of them to its new
+    // platform parameter; no value is written. Node classes hosting a unit call it in their
+    // constructor once the unit and the parameter members exist.
+    void setupParameters();
 
     // A label for the DOT text; "" when none was set. Dropped when the node is destroyed.
     std::string label() const;

@@ -32,7 +32,7 @@ struct RenderFolder {
 // A source feeding a mixer feeding the engine's output, all in one format, so that nothing is
 // converted on the way and the file holds the source's samples exactly.
 struct ToneGraph {
-    std::unique_ptr<AudioEngine> engine = std::make_unique<AudioEngine>(std::make_unique<NullAudioDevice>());
+    std::unique_ptr<platform::AudioEngine> engine = std::make_unique<platform::AudioEngine>(std::make_unique<NullAudioDevice>());
     std::shared_ptr<MixerNode> mixer = std::make_shared<MixerNode>();
     std::shared_ptr<AudioNode> source;
 
@@ -274,7 +274,7 @@ TEST(RenderToFile, FailuresKeepTheGoodSlicesAndPutTheEngineBack) {
     failing.engine->stop();
 
     // Missing input from the input node is a render error as well; a stopped engine stays stopped.
-    auto engine = std::make_unique<AudioEngine>(std::make_unique<NullAudioDevice>());
+    auto engine = std::make_unique<platform::AudioEngine>(std::make_unique<NullAudioDevice>());
     InputNode& input = engine->inputNode();
     ASSERT_TRUE(input.setManualRenderingInputBlock(
         format, [](std::uint32_t) -> const AudioBufferList* { return nullptr; }));

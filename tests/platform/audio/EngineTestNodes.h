@@ -80,7 +80,7 @@ inline CountingSource makeSine(const AudioFormat& format, double frequency) {
 }
 
 // Renders `frames` frames offline in slices of `slice` into one vector per channel.
-inline std::vector<std::vector<float>> renderOfflineFrames(AudioEngine& engine, std::uint32_t frames,
+inline std::vector<std::vector<float>> renderOfflineFrames(platform::AudioEngine& engine, std::uint32_t frames,
                                                            std::uint32_t slice) {
     const AudioFormat format = engine.manualRenderingFormat();
     auto buffer = PcmBuffer::make(format, slice);
