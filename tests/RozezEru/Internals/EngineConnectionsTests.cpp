@@ -25,7 +25,8 @@ std::unique_ptr<platform::AudioEngine> manualEngine() {
     return engine;
 }
 
-template <typename Node> std::shared_ptr<Node> attached(platform::AudioEngine& engine, std::shared_ptr<Node> node) {
+template <typename Node>
+std::shared_ptr<Node> attached(platform::AudioEngine& engine, std::shared_ptr<Node> node) {
     EXPECT_TRUE(engine.attach(node));
     return node;
 }

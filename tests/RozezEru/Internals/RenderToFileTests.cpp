@@ -32,7 +32,8 @@ struct RenderFolder {
 // A source feeding a mixer feeding the engine's output, all in one format, so that nothing is
 // converted on the way and the file holds the source's samples exactly.
 struct ToneGraph {
-    std::unique_ptr<platform::AudioEngine> engine = std::make_unique<platform::AudioEngine>(std::make_unique<NullAudioDevice>());
+    std::unique_ptr<platform::AudioEngine> engine =
+        std::make_unique<platform::AudioEngine>(std::make_unique<NullAudioDevice>());
     std::shared_ptr<MixerNode> mixer = std::make_shared<MixerNode>();
     std::shared_ptr<AudioNode> source;
 
