@@ -12,7 +12,18 @@
 #include <gtest/gtest.h>
 
 using namespace rozezeru;
-using namespace enginetest;
+// Named one by one: a using-directive would leak every platform name into the other test files
+// of a unity batch, where some of them clash with the toolkit's.
+using enginetest::makeSine;
+using enginetest::PassThroughNode;
+using enginetest::renderOfflineFrames;
+using enginetest::stereo;
+using platform::AudioConnectionPoint;
+using platform::AudioFormat;
+using platform::AudioNode;
+using platform::CommonFormat;
+using platform::MixerNode;
+using platform::NullAudioDevice;
 using rozezeru_test::ToolkitLogCapture;
 using rozezeru_test::toolkitLogContent;
 

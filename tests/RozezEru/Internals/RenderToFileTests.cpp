@@ -13,7 +13,22 @@
 #include <limits>
 
 using namespace rozezeru;
-using namespace enginetest;
+// Named one by one: a using-directive would leak every platform name into the other test files
+// of a unity batch, where some of them clash with the toolkit's.
+using enginetest::makeSine;
+using enginetest::makeSource;
+using enginetest::mono;
+using enginetest::stereo;
+using platform::AudioBufferList;
+using platform::AudioFile;
+using platform::AudioFormat;
+using platform::AudioNode;
+using platform::AudioTime;
+using platform::InputNode;
+using platform::MixerNode;
+using platform::NullAudioDevice;
+using platform::PcmBuffer;
+using platform::SourceNode;
 using rozezeru_test::ToolkitLogCapture;
 using rozezeru_test::toolkitLogContent;
 

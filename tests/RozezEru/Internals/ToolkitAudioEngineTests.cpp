@@ -24,7 +24,6 @@
 
 using nodetest::ConstantSource;
 using nodetest::PassThrough;
-using rozezeru::AudioEngine;
 using rozezeru::Mixer;
 using rozezeru::Node;
 using rozezeru::Settings;
@@ -68,8 +67,8 @@ const char* const engineNoOutput = "🛑 Error: Attempt to start engine with no 
 
 TEST(ToolkitAudioEngine, StartsFreshWithNothingWired) {
     ToolkitLogCapture capture;
-    AudioEngine first(std::make_unique<platform::NullAudioDevice>());
-    AudioEngine second(std::make_unique<platform::NullAudioDevice>());
+    rozezeru::AudioEngine first(std::make_unique<platform::NullAudioDevice>());
+    rozezeru::AudioEngine second(std::make_unique<platform::NullAudioDevice>());
     EXPECT_NE(&first.avEngine(), &second.avEngine());
     EXPECT_EQ(first.maximumFrameCount(), 1024u);
     EXPECT_EQ(first.mainMixerNode(), nullptr);
@@ -206,7 +205,7 @@ TEST(ToolkitAudioEngine, ConnectsTheMicrophoneOnceAndOnlyWithAUsageDescription) 
     rozezeru::MainBundleInfo::setEntry("NSMicrophoneUsageDescription", std::nullopt);
 
     // Offline, no description is needed.
-    AudioEngine offline(std::make_unique<platform::NullAudioDevice>());
+    rozezeru::AudioEngine offline(std::make_unique<platform::NullAudioDevice>());
     ASSERT_TRUE(offline.avEngine().enableManualRenderingMode(enginetest::stereo(), 512));
     EXPECT_NE(offline.input(), nullptr);
 }
@@ -215,7 +214,7 @@ TEST(ToolkitAudioEngine, RendersExactlyTheFramesOfTheDurationOffline) {
     SettingsRestorer restorer;
     for (double rate : {44100.0, 48000.0}) {
         Settings::setSampleRate(rate);
-        AudioEngine engine(std::make_unique<platform::NullAudioDevice>());
+        rozezeru::AudioEngine engine(std::make_unique<platform::NullAudioDevice>());
         engine.setOutput(std::make_shared<ConstantSource>(0.25f));
         auto first = engine.startTest(0.5);
         ASSERT_NE(first, nullptr);
@@ -240,7 +239,7 @@ TEST(ToolkitAudioEngine, RendersExactlyTheFramesOfTheDurationOffline) {
 
 TEST(ToolkitAudioEngine, OfflineFailuresAreLoggedAndReturnWhatThereIs) {
     ToolkitLogCapture capture;
-    AudioEngine engine(std::make_unique<platform::NullAudioDevice>());
+    rozezeru::AudioEngine engine(std::make_unique<platform::NullAudioDevice>());
     // No output: start() only logs, so the render finds the engine not running.
     auto buffer = engine.startTest(0.1);
     ASSERT_NE(buffer, nullptr);
@@ -273,7 +272,7 @@ TEST(ToolkitAudioEngine, OfflineFailuresAreLoggedAndReturnWhatThereIs) {
 TEST(ToolkitAudioEngine, RendersIntoAFile) {
     const std::string folder = platform::makeTemporaryDirectory("toolkit-engine").value();
     {
-        AudioEngine engine(std::make_unique<platform::NullAudioDevice>());
+        rozezeru::AudioEngine engine(std::make_unique<platform::NullAudioDevice>());
         engine.setOutput(std::make_shared<ConstantSource>(0.125f));
         platform::AudioFileSettings settings;
         settings.sampleRate = 44100.0;
@@ -315,7 +314,7 @@ TEST(ToolkitAudioEngine, FindsAudioUnitsByName) {
                                    ++made;
                                    return std::make_unique<unittest::GainTestUnit>(description);
                                });
-    AudioEngine engine(std::make_unique<platform::NullAudioDevice>());
+    rozezeru::AudioEngine engine(std::make_unique<platform::NullAudioDevice>());
 
     auto unit = engine.findAudioUnit("Broken Gain", registry);
     ASSERT_NE(unit, nullptr);
@@ -343,13 +342,15 @@ TEST(ToolkitAudioEngine, ListsDevicesAndPlaysThroughTheChosenOne) {
             result.push_back(device.name());
         return result;
     };
-    EXPECT_EQ(names(AudioEngine::inputDevices()), (std::vector<std::string>{"Microphone", "Interface"}));
-    EXPECT_EQ(names(AudioEngine::outputDevices()), (std::vector<std::string>{"Speakers", "Interface"}));
-    EXPECT_EQ(names(AudioEngine::allDevices()),
+    EXPECT_EQ(names(rozezeru::AudioEngine::inputDevices()),
+              (std::vector<std::string>{"Microphone", "Interface"}));
+    EXPECT_EQ(names(rozezeru::AudioEngine::outputDevices()),
+              (std::vector<std::string>{"Speakers", "Interface"}));
+    EXPECT_EQ(names(rozezeru::AudioEngine::allDevices()),
               (std::vector<std::string>{"Microphone", "Speakers", "Interface"}));
-    EXPECT_EQ(AudioEngine::allDevices()[2].inputChannelCount(), 4);
+    EXPECT_EQ(rozezeru::AudioEngine::allDevices()[2].inputChannelCount(), 4);
 
-    AudioEngine engine(std::make_unique<platform::NullAudioDevice>());
+    rozezeru::AudioEngine engine(std::make_unique<platform::NullAudioDevice>());
     EXPECT_EQ(engine.device().deviceID(), 0u);
     engine.setDevice(rozezeru::Device(12, *list));
     EXPECT_EQ(engine.device(), rozezeru::Device(12, *list));
