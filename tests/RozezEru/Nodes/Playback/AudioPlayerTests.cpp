@@ -5,7 +5,9 @@
 #include "platform/audio/MixerNode.h"
 #include "platform/audio/NullAudioDevice.h"
 #include "platform/audio/PcmBuffer.h"
+#include "platform/audio/RenderCycleHooks.h"
 #include "platform/dispatch/MainQueue.h"
+#include "tests/support/AllocationTrap.h"
 
 #include <gtest/gtest.h>
 
@@ -47,6 +49,16 @@ struct PlayerRig {
     }
 };
 
+// Counts what the render thread allocates while it lives.
+struct PlayerRenderTrap {
+    PlayerRenderTrap() {
+        testsupport::AllocationTrap::resetCounts();
+        platform::setRenderCycleHooks(&testsupport::AllocationTrap::renderCycleBegan,
+                                      &testsupport::AllocationTrap::renderCycleEnded);
+    }
+    ~PlayerRenderTrap() { platform::setRenderCycleHooks(nullptr, nullptr); }
+};
+
 } // namespace
 
 TEST(AudioPlayer, PlaysTheBufferOnceThroughItsMixerAndReportsTheEnd) {
@@ -66,7 +78,14 @@ TEST(AudioPlayer, PlaysTheBufferOnceThroughItsMixerAndReportsTheEnd) {
     EXPECT_TRUE(rig.player->isPlaying());
     EXPECT_TRUE(rig.player->isStarted());
 
-    auto out = rig.render(2048);
+    std::unique_ptr<platform::PcmBuffer> out;
+    {
+        PlayerRenderTrap trap;
+        out = rig.render(2048);
+        EXPECT_EQ(testsupport::AllocationTrap::renderCycles(), 2u);
+        EXPECT_EQ(testsupport::AllocationTrap::renderThreadCounts().allocations, 0u);
+        EXPECT_EQ(testsupport::AllocationTrap::renderThreadCounts().deallocations, 0u);
+    }
     ASSERT_NE(out, nullptr);
     ASSERT_EQ(out->frameLength(), 2048u);
     for (std::uint32_t c = 0; c < 2; ++c) {
