@@ -93,6 +93,11 @@ void nodeTreeLines(const Node& node, std::size_t depth, std::string& text) {
 
 } // namespace
 
+// Made before any node, the label table outlives them all, static ones included.
+Node::Node() {
+    (void)nodeLabelTable();
+}
+
 Node::~Node() {
     auto& table = nodeLabelTable();
     std::lock_guard lock(table.mutex);

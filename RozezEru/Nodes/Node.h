@@ -103,7 +103,7 @@ public:
     std::string className() const;
 
 protected:
-    Node() = default;
+    Node();
 
     // The audio unit behind the platform node, or null when it is not a unit.
     platform::AudioUnit* auAudioUnit() const;

@@ -183,7 +183,7 @@ TEST(NodeWiring, DetachAndDisconnectInputsWalkTheWholeChain) {
     EXPECT_TRUE(rig.attached(*top));
 }
 
-TEST(NodeBypass, StartStopAndBypassGoThroughTheUnitsBypassFlag) {
+TEST(NodeUnit, StartStopBypassAndResetReachTheUnit) {
     GainNode node;
     EXPECT_TRUE(node.isStarted());
     node.stop();
@@ -193,6 +193,8 @@ TEST(NodeBypass, StartStopAndBypassGoThroughTheUnitsBypassFlag) {
     EXPECT_FALSE(node.unit().shouldBypassEffect());
     node.bypass();
     EXPECT_FALSE(node.isStarted());
+    node.reset();
+    EXPECT_EQ(node.unit().resets.load(), 1);
 
     // Without a unit there is no flag: always started.
     ConstantSource source;
