@@ -12,25 +12,37 @@
 #include <gtest/gtest.h>
 
 using namespace rozezeru;
-using namespace enginetest;
+// Named one by one: a using-directive would leak every platform name into the other test files
+// of a unity batch, where some of them clash with the toolkit's.
+using enginetest::makeSine;
+using enginetest::PassThroughNode;
+using enginetest::renderOfflineFrames;
+using enginetest::stereo;
+using platform::AudioConnectionPoint;
+using platform::AudioFormat;
+using platform::AudioNode;
+using platform::CommonFormat;
+using platform::MixerNode;
+using platform::NullAudioDevice;
 using rozezeru_test::ToolkitLogCapture;
 using rozezeru_test::toolkitLogContent;
 
 namespace {
 
 // An engine rendering offline, so that "running" needs no device thread.
-std::unique_ptr<AudioEngine> manualEngine() {
-    auto engine = std::make_unique<AudioEngine>(std::make_unique<NullAudioDevice>());
+std::unique_ptr<platform::AudioEngine> manualEngine() {
+    auto engine = std::make_unique<platform::AudioEngine>(std::make_unique<NullAudioDevice>());
     EXPECT_TRUE(engine->enableManualRenderingMode(stereo(), 512));
     return engine;
 }
 
-template <typename Node> std::shared_ptr<Node> attached(AudioEngine& engine, std::shared_ptr<Node> node) {
+template <typename Node>
+std::shared_ptr<Node> attached(platform::AudioEngine& engine, std::shared_ptr<Node> node) {
     EXPECT_TRUE(engine.attach(node));
     return node;
 }
 
-std::vector<AudioConnectionPoint> destinations(AudioEngine& engine, AudioNode& source) {
+std::vector<AudioConnectionPoint> destinations(platform::AudioEngine& engine, AudioNode& source) {
     return engine.outputConnectionPoints(source, 0);
 }
 

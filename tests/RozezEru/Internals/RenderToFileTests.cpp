@@ -13,7 +13,22 @@
 #include <limits>
 
 using namespace rozezeru;
-using namespace enginetest;
+// Named one by one: a using-directive would leak every platform name into the other test files
+// of a unity batch, where some of them clash with the toolkit's.
+using enginetest::makeSine;
+using enginetest::makeSource;
+using enginetest::mono;
+using enginetest::stereo;
+using platform::AudioBufferList;
+using platform::AudioFile;
+using platform::AudioFormat;
+using platform::AudioNode;
+using platform::AudioTime;
+using platform::InputNode;
+using platform::MixerNode;
+using platform::NullAudioDevice;
+using platform::PcmBuffer;
+using platform::SourceNode;
 using rozezeru_test::ToolkitLogCapture;
 using rozezeru_test::toolkitLogContent;
 
@@ -32,7 +47,8 @@ struct RenderFolder {
 // A source feeding a mixer feeding the engine's output, all in one format, so that nothing is
 // converted on the way and the file holds the source's samples exactly.
 struct ToneGraph {
-    std::unique_ptr<AudioEngine> engine = std::make_unique<AudioEngine>(std::make_unique<NullAudioDevice>());
+    std::unique_ptr<platform::AudioEngine> engine =
+        std::make_unique<platform::AudioEngine>(std::make_unique<NullAudioDevice>());
     std::shared_ptr<MixerNode> mixer = std::make_shared<MixerNode>();
     std::shared_ptr<AudioNode> source;
 
@@ -274,7 +290,7 @@ TEST(RenderToFile, FailuresKeepTheGoodSlicesAndPutTheEngineBack) {
     failing.engine->stop();
 
     // Missing input from the input node is a render error as well; a stopped engine stays stopped.
-    auto engine = std::make_unique<AudioEngine>(std::make_unique<NullAudioDevice>());
+    auto engine = std::make_unique<platform::AudioEngine>(std::make_unique<NullAudioDevice>());
     InputNode& input = engine->inputNode();
     ASSERT_TRUE(input.setManualRenderingInputBlock(
         format, [](std::uint32_t) -> const AudioBufferList* { return nullptr; }));

@@ -80,8 +80,8 @@ inline CountingSource makeSine(const AudioFormat& format, double frequency) {
 }
 
 // Renders `frames` frames offline in slices of `slice` into one vector per channel.
-inline std::vector<std::vector<float>> renderOfflineFrames(AudioEngine& engine, std::uint32_t frames,
-                                                           std::uint32_t slice) {
+inline std::vector<std::vector<float>> renderOfflineFrames(platform::AudioEngine& engine,
+                                                           std::uint32_t frames, std::uint32_t slice) {
     const AudioFormat format = engine.manualRenderingFormat();
     auto buffer = PcmBuffer::make(format, slice);
     std::vector<std::vector<float>> channels(format.channelCount());

@@ -1,0 +1,318 @@
+#include "RozezEru/Nodes/Node.h"
+
+#include "RozezEru/Internals/MemoryAddress.h"
+#include "RozezEru/Internals/Settings.h"
+#include "RozezEru/Nodes/Mixer.h"
+#include "platform/audio/AUParameterTree.h"
+#include "platform/audio/MixerNode.h"
+
+#include "../Internals/ToolkitLogCapture.h"
+#include "NodeTestRig.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstddef>
+#include <memory>
+
+using nodetest::bussesFed;
+using nodetest::ConstantSource;
+using nodetest::GainNode;
+using nodetest::PassThrough;
+using rozezeru::Mixer;
+using rozezeru::Node;
+using rozezeru_test::ToolkitLogCapture;
+using rozezeru_test::toolkitLogContent;
+
+namespace {
+
+// A platform engine with an attached (but unconnected) node as the root of the wiring.
+struct WiringRig {
+    std::unique_ptr<platform::AudioEngine> engine =
+        std::make_unique<platform::AudioEngine>(std::make_unique<platform::NullAudioDevice>());
+
+    template <typename T> std::shared_ptr<T> root(std::shared_ptr<T> node) {
+        EXPECT_TRUE(engine->attach(node->avAudioNode()));
+        return node;
+    }
+    bool attached(const Node& node) const { return engine->isAttached(*node.avAudioNode()); }
+};
+
+std::string nodeTestKey(const Node& node, const char* className) {
+    return std::string(className) + "_" + rozezeru::MemoryAddress::addressString(&node);
+}
+
+} // namespace
+
+TEST(NodeWiring, ConnectsAnEffectsInputsToTheirBussesAndWiresUpstreamDepthFirst) {
+    WiringRig rig;
+    auto deep = std::make_shared<ConstantSource>();
+    auto first = std::make_shared<PassThrough>(std::vector<std::shared_ptr<Node>>{deep});
+    auto second = std::make_shared<ConstantSource>();
+    auto effect = rig.root(std::make_shared<GainNode>(std::vector<std::shared_ptr<Node>>{first, second}, 2));
+
+    effect->makeAVConnections();
+    EXPECT_EQ(bussesFed(*rig.engine, *first->avAudioNode(), *effect->avAudioNode()),
+              std::vector<std::uint32_t>{0});
+    EXPECT_EQ(bussesFed(*rig.engine, *second->avAudioNode(), *effect->avAudioNode()),
+              std::vector<std::uint32_t>{1});
+    EXPECT_EQ(bussesFed(*rig.engine, *deep->avAudioNode(), *first->avAudioNode()),
+              std::vector<std::uint32_t>{0});
+
+    // A one-element list connects its element to bus 0.
+    auto replacement = std::make_shared<ConstantSource>();
+    effect->makeAVConnections({replacement});
+    EXPECT_EQ(bussesFed(*rig.engine, *replacement->avAudioNode(), *effect->avAudioNode()),
+              std::vector<std::uint32_t>{0});
+}
+
+TEST(NodeWiring, GivesAMixersInputsDistinctBussesAndItsVolume) {
+    WiringRig rig;
+    std::vector<std::shared_ptr<Node>> sources{std::make_shared<ConstantSource>(),
+                                               std::make_shared<ConstantSource>(),
+                                               std::make_shared<ConstantSource>()};
+    auto mixer = rig.root(std::make_shared<Mixer>(sources, "sum"));
+    mixer->setVolume(0.5f);
+    mixer->mixerAU()->setOutputVolume(1.0f);
+
+    mixer->makeAVConnections();
+    std::vector<std::uint32_t> busses;
+    for (const auto& source : sources) {
+        EXPECT_TRUE(rig.attached(*source));
+        const auto fed = bussesFed(*rig.engine, *source->avAudioNode(), *mixer->avAudioNode());
+        ASSERT_EQ(fed.size(), 1u);
+        busses.push_back(fed[0]);
+    }
+    std::sort(busses.begin(), busses.end());
+    EXPECT_EQ(busses, (std::vector<std::uint32_t>{0, 1, 2}));
+    EXPECT_EQ(mixer->mixerAU()->outputVolume(), 0.5f);
+
+    // Wiring again changes nothing.
+    mixer->makeAVConnections();
+    for (std::size_t i = 0; i < sources.size(); ++i)
+        EXPECT_EQ(bussesFed(*rig.engine, *sources[i]->avAudioNode(), *mixer->avAudioNode()).size(), 1u);
+}
+
+TEST(NodeWiring, KeepsAnInputsOtherDestinations) {
+    WiringRig rig;
+    auto shared = std::make_shared<ConstantSource>();
+    auto left = rig.root(std::make_shared<PassThrough>(std::vector<std::shared_ptr<Node>>{shared}));
+    auto right = rig.root(std::make_shared<Mixer>(std::vector<std::shared_ptr<Node>>{shared}));
+    left->makeAVConnections();
+    right->makeAVConnections();
+
+    EXPECT_EQ(bussesFed(*rig.engine, *shared->avAudioNode(), *left->avAudioNode()),
+              std::vector<std::uint32_t>{0});
+    EXPECT_EQ(bussesFed(*rig.engine, *shared->avAudioNode(), *right->avAudioNode()),
+              std::vector<std::uint32_t>{0});
+}
+
+TEST(NodeWiring, StopsAtAnInputOfAnotherEngine) {
+    ToolkitLogCapture capture;
+    WiringRig rig;
+    platform::AudioEngine other(std::make_unique<platform::NullAudioDevice>());
+    auto before = std::make_shared<ConstantSource>();
+    auto foreign = std::make_shared<ConstantSource>();
+    auto after = std::make_shared<ConstantSource>();
+    ASSERT_TRUE(other.attach(foreign->avAudioNode()));
+    auto mixer =
+        rig.root(std::make_shared<Mixer>(std::vector<std::shared_ptr<Node>>{before, foreign, after}));
+
+    mixer->makeAVConnections();
+    EXPECT_TRUE(rig.attached(*before));
+    EXPECT_EQ(bussesFed(*rig.engine, *before->avAudioNode(), *mixer->avAudioNode()).size(), 1u);
+    EXPECT_EQ(foreign->avAudioNode()->engine(), &other);
+    EXPECT_EQ(after->avAudioNode()->engine(), nullptr);
+
+    const auto records = capture.sink.records();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].level, platform::LogType::info);
+    EXPECT_EQ(toolkitLogContent(records[0].text, "Node.cpp", "makeAVConnections(for:)"),
+              "🛑 Error: Attempt to connect nodes from different engines.");
+}
+
+TEST(NodeWiring, DisconnectTakesOutOnlyWhatFeedsNothingElse) {
+    WiringRig rig;
+    auto exclusiveUpstream = std::make_shared<ConstantSource>();
+    auto sharedUpstream = std::make_shared<ConstantSource>();
+    auto input = std::make_shared<PassThrough>(std::vector<std::shared_ptr<Node>>{exclusiveUpstream});
+    auto sharedInput = std::make_shared<ConstantSource>();
+    auto mixer = rig.root(std::make_shared<Mixer>(std::vector<std::shared_ptr<Node>>{input, sharedInput}));
+    auto other =
+        rig.root(std::make_shared<Mixer>(std::vector<std::shared_ptr<Node>>{sharedInput, sharedUpstream}));
+    mixer->makeAVConnections();
+    other->makeAVConnections();
+
+    // Only feeds the mixer: it leaves the engine with its exclusive input.
+    mixer->disconnect(*input);
+    EXPECT_FALSE(rig.attached(*input));
+    EXPECT_FALSE(rig.attached(*exclusiveUpstream));
+
+    // Also feeds the other mixer: only this connection goes.
+    mixer->disconnect(*sharedInput);
+    EXPECT_TRUE(rig.attached(*sharedInput));
+    EXPECT_TRUE(bussesFed(*rig.engine, *sharedInput->avAudioNode(), *mixer->avAudioNode()).empty());
+    EXPECT_EQ(bussesFed(*rig.engine, *sharedInput->avAudioNode(), *other->avAudioNode()).size(), 1u);
+    EXPECT_TRUE(rig.attached(*sharedUpstream));
+
+    // Nodes in no engine: nothing happens.
+    auto loose = std::make_shared<Mixer>(std::vector<std::shared_ptr<Node>>{sharedUpstream});
+    loose->disconnect(*sharedUpstream);
+    loose->disconnectInputs();
+    EXPECT_TRUE(rig.attached(*sharedUpstream));
+}
+
+TEST(NodeWiring, DetachAndDisconnectInputsWalkTheWholeChain) {
+    WiringRig rig;
+    auto source = std::make_shared<ConstantSource>();
+    auto middle = std::make_shared<PassThrough>(std::vector<std::shared_ptr<Node>>{source});
+    auto top = rig.root(std::make_shared<PassThrough>(std::vector<std::shared_ptr<Node>>{middle}));
+    top->makeAVConnections();
+    ASSERT_TRUE(rig.engine->inputConnectionPoint(*middle->avAudioNode(), 0));
+
+    top->disconnectInputs();
+    EXPECT_FALSE(rig.engine->inputConnectionPoint(*top->avAudioNode(), 0));
+    EXPECT_FALSE(rig.engine->inputConnectionPoint(*middle->avAudioNode(), 0));
+    EXPECT_TRUE(rig.attached(*source));
+
+    // A root that was never attached still takes its attached inputs out.
+    auto never = std::make_shared<PassThrough>(std::vector<std::shared_ptr<Node>>{middle});
+    never->detach();
+    EXPECT_FALSE(rig.attached(*middle));
+    EXPECT_FALSE(rig.attached(*source));
+    EXPECT_TRUE(rig.attached(*top));
+}
+
+TEST(NodeUnit, StartStopBypassAndResetReachTheUnit) {
+    GainNode node;
+    EXPECT_TRUE(node.isStarted());
+    node.stop();
+    EXPECT_TRUE(node.unit().shouldBypassEffect());
+    EXPECT_FALSE(node.isStarted());
+    node.start();
+    EXPECT_FALSE(node.unit().shouldBypassEffect());
+    node.bypass();
+    EXPECT_FALSE(node.isStarted());
+    node.reset();
+    EXPECT_EQ(node.unit().resets.load(), 1);
+
+    // Without a unit there is no flag: always started.
+    ConstantSource source;
+    source.stop();
+    EXPECT_TRUE(source.isStarted());
+
+    // The output format follows the settings at the time of asking.
+    const auto saved = rozezeru::Settings::audioFormat();
+    rozezeru::Settings::setSampleRate(22050.0);
+    EXPECT_EQ(source.outputFormat().sampleRate(), 22050.0);
+    rozezeru::Settings::setAudioFormat(saved);
+    EXPECT_EQ(source.outputFormat(), saved);
+}
+
+TEST(NodeMIDI, SchedulesTheBytesAtTheOffsetIntoTheNextCycle) {
+    auto rig = nodetest::runningManualEngine();
+    auto node = std::make_shared<GainNode>();
+    ASSERT_TRUE(rig->attach(node->avAudioNode()));
+    ASSERT_TRUE(rig->connect(*node->avAudioNode(), rig->outputNode(), 0, 0, enginetest::stereo()));
+
+    const std::array<std::uint8_t, 3> noteOn{0x90, 60, 100};
+    node->scheduleMIDIEvent(noteOn, 37);
+    // Out of range: nothing is scheduled.
+    node->scheduleMIDIEvent(noteOn, std::uint64_t(1) << 63);
+    (void)enginetest::renderOfflineFrames(*rig, 512, 512);
+
+    ASSERT_EQ(node->unit().midiCount(), 1u);
+    const auto& record = node->unit().midi(0);
+    EXPECT_EQ(record.time - record.cycleStart, 37);
+    EXPECT_EQ(record.length, 3);
+    EXPECT_EQ(record.data, noteOn);
+
+    // A node without a unit ignores MIDI.
+    ConstantSource source;
+    source.scheduleMIDIEvent(noteOn, 0);
+}
+
+TEST(NodeParameters, SetupBuildsTheTreeInDeclarationOrder) {
+    GainNode plain;
+    plain.setupParameters();
+    ASSERT_NE(plain.unit().parameterTree(), nullptr);
+    EXPECT_TRUE(plain.unit().parameterTree()->allParameters().empty());
+    EXPECT_TRUE(plain.parameters().empty());
+
+    nodetest::ParameterisedGainNode node;
+    const auto& tree = node.unit().parameterTree()->allParameters();
+    ASSERT_EQ(tree.size(), 2u);
+    EXPECT_EQ(tree[0]->identifier(), "cutoff");
+    EXPECT_EQ(tree[0]->address(), 7u);
+    EXPECT_EQ(tree[0]->maxValue(), 20000.0f);
+    EXPECT_EQ(tree[1]->identifier(), "gain");
+    const auto parameters = node.parameters();
+    ASSERT_EQ(parameters.size(), 2u);
+    EXPECT_EQ(parameters[0]->parameter(), tree[0]);
+    EXPECT_EQ(parameters[1]->parameter(), tree[1]);
+    EXPECT_EQ(parameters[1]->avAudioNode(), node.avAudioNode());
+}
+
+TEST(NodeTexts, DotGraphListsLabelsOnceAndEveryEdge) {
+    auto source = std::make_shared<ConstantSource>();
+    EXPECT_EQ(source->dotGraph(), "digraph patch {\n  graph [rankdir = \"LR\"];\n}");
+
+    auto left = std::make_shared<PassThrough>(std::vector<std::shared_ptr<Node>>{source});
+    auto right = std::make_shared<PassThrough>(std::vector<std::shared_ptr<Node>>{source});
+    auto mixer = std::make_shared<Mixer>(std::vector<std::shared_ptr<Node>>{left, right}, "out");
+    mixer->setLabel("Out");
+    source->setLabel("Tone");
+    left->setLabel("");
+    EXPECT_EQ(source->label(), "Tone");
+    EXPECT_EQ(right->label(), "");
+
+    const std::string m = nodeTestKey(*mixer, "Mixer");
+    const std::string l = nodeTestKey(*left, "PassThrough");
+    const std::string r = nodeTestKey(*right, "PassThrough");
+    const std::string s = nodeTestKey(*source, "ConstantSource");
+    EXPECT_EQ(mixer->dotGraph(), "digraph patch {\n  graph [rankdir = \"LR\"];\n"
+                                 "  " +
+                                     m +
+                                     " [label=\"Out\"];\n"
+                                     "  " +
+                                     l + " -> " + m +
+                                     ";\n"
+                                     "  " +
+                                     s + " -> " + l +
+                                     ";\n"
+                                     "  " +
+                                     s +
+                                     " [label=\"Tone\"];\n"
+                                     "  " +
+                                     r + " -> " + m +
+                                     ";\n"
+                                     "  " +
+                                     s + " -> " + r +
+                                     ";\n"
+                                     "}");
+}
+
+TEST(NodeTexts, LabelsGoWithTheirNode) {
+    // The same storage holds two nodes in turn: the second must not inherit the first's label.
+    alignas(Mixer) std::byte storage[sizeof(Mixer)];
+    Mixer* first = std::construct_at(reinterpret_cast<Mixer*>(storage), 1.0f, "first");
+    first->setLabel("first");
+    std::destroy_at(first);
+    Mixer* second = std::construct_at(reinterpret_cast<Mixer*>(storage), 1.0f, "second");
+    EXPECT_EQ(second->label(), "");
+    std::destroy_at(second);
+}
+
+TEST(NodeTexts, TreeTextIndentsInputsAndNamesNamedNodes) {
+    Mixer main(1.0f, "main");
+    EXPECT_EQ(main.connectionTreeText(), "RozezEru | ↳Mixer(\"main\")");
+
+    auto source = std::make_shared<ConstantSource>();
+    auto effect = std::make_shared<PassThrough>(std::vector<std::shared_ptr<Node>>{source});
+    Mixer top(std::vector<std::shared_ptr<Node>>{effect, source}, "top");
+    EXPECT_EQ(top.connectionTreeText(), "RozezEru | ↳Mixer(\"top\")\n"
+                                        "RozezEru |  ↳PassThrough\n"
+                                        "RozezEru |   ↳ConstantSource\n"
+                                        "RozezEru |  ↳ConstantSource");
+    EXPECT_EQ(source->className(), "ConstantSource");
+}
