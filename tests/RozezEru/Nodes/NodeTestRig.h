@@ -13,6 +13,8 @@
 #include "tests/platform/audio/EngineTestNodes.h"
 #include "tests/platform/audio/GainTestUnit.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <memory>
 #include <vector>
