@@ -1,0 +1,78 @@
+#pragma once
+// The playlist table's data: one row per visible entry of a playlist and six fixed columns.
+// Main thread.
+
+#include <QAbstractTableModel>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace platform {
+class Clock;
+}
+
+namespace vantle {
+
+class Playlist;
+class PlaylistEntry;
+
+// The columns in their order on screen (the model's column numbers).
+enum class PlaylistColumn { Title, Directory, Duration, Played, Age, Checked };
+
+// The rows are the playlist's filtered entries as they were at the last reload(): the table shows
+// a change of the list after the next reload, a change of an entry after the next repaint. Cells
+// carry only their text (the played share for the Played column) and nothing that depends on the
+// entry's state.
+class PlaylistTableModel final : public QAbstractTableModel {
+    Q_OBJECT
+
+public:
+    static constexpr int columns = 6;
+    // headerData(section, Qt::Horizontal, IdentifierRole): the column's identifier text.
+    static constexpr int IdentifierRole = Qt::UserRole;
+    // data() of a Played cell: the share of the file its current time ranges cover, 0…100 (double).
+    static constexpr int PlayedValueRole = Qt::UserRole + 1;
+
+    explicit PlaylistTableModel(QObject* parent = nullptr);
+    ~PlaylistTableModel() override;
+
+    // "TitleColumn", "DirectoryColumn", "DurationColumn", "PlayedColumn", "AgeColumn",
+    // "CheckedColumn".
+    static QString identifier(PlaylistColumn column);
+    static std::optional<PlaylistColumn> columnWithIdentifier(const QString& identifier);
+    static int columnIndex(PlaylistColumn column) { return static_cast<int>(column); }
+    // Every column, in the order a whole row is reloaded: Played, Age, Checked, Directory,
+    // Duration, Title.
+    static const QStringList& allColumnIdentifiers();
+
+    // Shows another playlist (or none) and reloads.
+    void setPlaylist(std::shared_ptr<Playlist> playlist);
+    const std::shared_ptr<Playlist>& playlist() const { return playlist_; }
+    // "Now" for the Age column; the clock must outlive the model.
+    void setClock(const platform::Clock& clock);
+    const platform::Clock& clock() const { return *clock_; }
+
+    // Takes the playlist's visible entries afresh; every view forgets its rows and selection.
+    void reload();
+    // Repaints the cells of a row.
+    void reloadRow(int row);
+    // The entry a row shows; null outside the rows.
+    std::shared_ptr<PlaylistEntry> entryAtRow(int row) const;
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+private:
+    QVariant cellText(PlaylistEntry& entry, PlaylistColumn column) const;
+
+    std::shared_ptr<Playlist> playlist_;
+    std::vector<std::shared_ptr<PlaylistEntry>> rows_;
+    const platform::Clock* clock_;
+};
+
+} // namespace vantle

@@ -1,0 +1,280 @@
+#include "Source/views/PlaylistTableView.h"
+
+#include "Source/session/Playlist.h"
+#include "Source/session/PlaylistEntry.h"
+#include "Source/views/PlaylistCellDelegate.h"
+#include "Source/views/PlaylistTableDelegate.h"
+#include "Source/views/UpdateTagsTransaction.h"
+#include "platform/foundation/Clock.h"
+
+#include <QContextMenuEvent>
+#include <QHeaderView>
+#include <QItemSelection>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QPointer>
+
+#include <algorithm>
+#include <utility>
+
+namespace vantle {
+
+PlaylistTableView::PlaylistTableView(QWidget* parent)
+    : QTableView(parent), model_(new PlaylistTableModel(this)), clock_(&platform::Clock::system()) {
+    setModel(model_);
+    setItemDelegate(new PlaylistCellDelegate(this));
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setShowGrid(false);
+    setWordWrap(false);
+    setTextElideMode(Qt::ElideRight);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    verticalHeader()->hide();
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 10);
+
+    QHeaderView* header = horizontalHeader();
+    header->setSectionsClickable(true);
+    header->setSortIndicatorShown(true);
+    header->setHighlightSections(false);
+    // The two text columns share the width; the short ones keep theirs.
+    header->setSectionResizeMode(QHeaderView::Interactive);
+    header->setSectionResizeMode(PlaylistTableModel::columnIndex(PlaylistColumn::Title),
+                                 QHeaderView::Stretch);
+    header->setSectionResizeMode(PlaylistTableModel::columnIndex(PlaylistColumn::Directory),
+                                 QHeaderView::Stretch);
+    header->resizeSection(PlaylistTableModel::columnIndex(PlaylistColumn::Duration), 70);
+    header->resizeSection(PlaylistTableModel::columnIndex(PlaylistColumn::Played), 80);
+    header->resizeSection(PlaylistTableModel::columnIndex(PlaylistColumn::Age), 50);
+    header->resizeSection(PlaylistTableModel::columnIndex(PlaylistColumn::Checked), 28);
+
+    connect(header, &QHeaderView::sectionClicked, this, [this](int section) {
+        clickColumn(
+            model_->headerData(section, Qt::Horizontal, PlaylistTableModel::IdentifierRole).toString());
+    });
+    connect(this, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
+        if (index.isValid()) doubleClickRow(index.row());
+    });
+    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] { selectionDidChange(); });
+    setSortIndicator();
+}
+
+PlaylistTableView::~PlaylistTableView() = default;
+
+void PlaylistTableView::setTableDelegate(PlaylistTableDelegate* delegate) {
+    delegate_ = delegate;
+}
+
+void PlaylistTableView::setPlaylist(std::shared_ptr<Playlist> playlist) {
+    model_->setPlaylist(std::move(playlist));
+    reloadTable();
+}
+
+std::shared_ptr<Playlist> PlaylistTableView::playlist() const {
+    return model_->playlist();
+}
+
+void PlaylistTableView::setClock(const platform::Clock& clock) {
+    clock_ = &clock;
+    model_->setClock(clock);
+}
+
+void PlaylistTableView::setEntryContextMenu(QMenu* menu) {
+    contextMenu_ = menu;
+}
+
+// ---- reloads ----
+
+void PlaylistTableView::reloadTable() {
+    model_->reload();
+    std::shared_ptr<Playlist> playlist = model_->playlist();
+    if (playlist && playlist->assignedEntry) {
+        if (std::optional<std::size_t> row = playlist->row(playlist->assignedEntry)) selectRows({*row});
+    }
+    setSortIndicator();
+}
+
+void PlaylistTableView::reloadTableSelecting(const RowIndexes& rows) {
+    model_->reload();
+    selectRows(rows);
+    setSortIndicator();
+}
+
+void PlaylistTableView::reloadEntryRow(const std::shared_ptr<PlaylistEntry>& entry) {
+    if (std::shared_ptr<Playlist> playlist = model_->playlist()) {
+        if (std::optional<std::size_t> row = playlist->row(entry)) model_->reloadRow(static_cast<int>(*row));
+    }
+    if (delegate_) delegate_->refreshDisplay();
+}
+
+void PlaylistTableView::setSortIndicator() {
+    // Always the folder column, always pointing up, whatever was sorted last. Qt's styles on
+    // Linux draw the upward chevron for the descending order.
+    horizontalHeader()->setSortIndicator(PlaylistTableModel::columnIndex(PlaylistColumn::Directory),
+                                         Qt::DescendingOrder);
+}
+
+// ---- selection ----
+
+RowIndexes PlaylistTableView::selectedRows() const {
+    RowIndexes rows;
+    for (const QItemSelectionRange& range : selectionModel()->selection())
+        for (int row = range.top(); row <= range.bottom(); ++row)
+            if (row >= 0) rows.insert(static_cast<std::size_t>(row));
+    return rows;
+}
+
+void PlaylistTableView::selectRows(const RowIndexes& rows) {
+    QItemSelection selection;
+    const int count = model_->rowCount();
+    const int lastColumn = model_->columnCount() - 1;
+    for (std::size_t row : rows) {
+        if (row >= static_cast<std::size_t>(count)) continue;
+        const int r = static_cast<int>(row);
+        selection.select(model_->index(r, 0), model_->index(r, lastColumn));
+    }
+    // The keyboard goes on from the first selected row; moving the current index selects nothing.
+    if (!selection.isEmpty())
+        selectionModel()->setCurrentIndex(selection.first().topLeft(), QItemSelectionModel::NoUpdate);
+    selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+void PlaylistTableView::scrollRowToCenter(int row) {
+    if (row < 0 || row >= model_->rowCount()) return;
+    // Right after a reload the rows are not laid out yet.
+    executeDelayedItemsLayout();
+    const int first = rowAt(0);
+    int last = rowAt(viewport()->height() - 1);
+    if (last < 0) last = model_->rowCount() - 1;
+    if (first >= 0 && first <= row && row <= last) return;
+    scrollTo(model_->index(row, 0), QAbstractItemView::PositionAtCenter);
+}
+
+void PlaylistTableView::selectionDidChange() {
+    const RowIndexes rows = selectedRows();
+    if (rows.empty() || !delegate_) return;
+    std::shared_ptr<Playlist> playlist = model_->playlist();
+    if (!playlist) return;
+    // While the music plays, marking rows only prepares what comes next.
+    if (delegate_->isPlaying()) return;
+    if (std::shared_ptr<PlaylistEntry> entry =
+            playlist->visibleEntry(static_cast<std::ptrdiff_t>(*rows.begin())))
+        delegate_->loadEntry(entry);
+}
+
+// ---- commands ----
+
+std::vector<std::shared_ptr<PlaylistEntry>> PlaylistTableView::entries(const RowIndexes& rows) const {
+    std::vector<std::shared_ptr<PlaylistEntry>> result;
+    std::shared_ptr<Playlist> playlist = model_->playlist();
+    if (!playlist) return result;
+    const Playlist::EntryList visible = playlist->filteredEntries();
+    for (std::size_t row : rows)
+        if (row < visible.size()) result.push_back(visible[row]);
+    return result;
+}
+
+void PlaylistTableView::doubleClickRow(int clickedRow) {
+    std::shared_ptr<Playlist> playlist = model_->playlist();
+    if (!playlist) return;
+    std::shared_ptr<PlaylistEntry> clicked = playlist->visibleEntry(clickedRow);
+    if (!clicked) return;
+    const bool state = !clicked->isCheckmarked;
+    for (const auto& entry : entries(selectedRows()))
+        entry->isCheckmarked = state;
+    playlist->dirty = true;
+    reloadTable();
+    selectRows({static_cast<std::size_t>(clickedRow)});
+    if (delegate_) delegate_->loadEntryAtRow(clickedRow);
+}
+
+void PlaylistTableView::clickColumn(const QString& identifier) {
+    std::shared_ptr<Playlist> playlist = model_->playlist();
+    std::optional<PlaylistColumn> column = PlaylistTableModel::columnWithIdentifier(identifier);
+    if (!playlist || !column) {
+        setSortIndicator();
+        return;
+    }
+    switch (*column) {
+    case PlaylistColumn::Title:
+        playlist->sortEntries(&Playlist::titleOrder);
+        reloadTable();
+        break;
+    case PlaylistColumn::Directory:
+        playlist->sortEntries(&Playlist::directoryOrder);
+        reloadTable();
+        break;
+    case PlaylistColumn::Age:
+        playlist->sortEntries(Playlist::ageOrder(*clock_));
+        reloadTable();
+        break;
+    case PlaylistColumn::Checked:
+        if (delegate_) delegate_->clearSearchField();
+        playlist->sortByCheckmark();
+        break;
+    case PlaylistColumn::Duration:
+    case PlaylistColumn::Played:
+        break;
+    }
+    // A header click must not move the indicator (the header flips it on every click).
+    setSortIndicator();
+}
+
+void PlaylistTableView::checkAndPromoteSelectedRows() {
+    std::shared_ptr<Playlist> playlist = model_->playlist();
+    if (!playlist) return;
+    for (const auto& entry : entries(selectedRows()))
+        entry->isCheckmarked = true;
+    std::stable_partition(
+        playlist->allEntries.begin(), playlist->allEntries.end(),
+        [](const std::shared_ptr<PlaylistEntry>& entry) { return entry && entry->isCheckmarked; });
+    if (delegate_) {
+        delegate_->loadEntry(playlist->allEntries.empty() ? nullptr : playlist->allEntries.front());
+        delegate_->clearSearchField();
+    }
+    playlist->dirty = true;
+    reloadTable();
+}
+
+void PlaylistTableView::tagSelectedRows(const std::string& toggle) {
+    std::shared_ptr<Playlist> playlist = model_->playlist();
+    if (!playlist) return;
+    // The step may be undone long after this table is gone.
+    QPointer<PlaylistTableView> table(this);
+    UpdateTagsTransaction step(UpdateTagsTransaction::tagChanges(entries(selectedRows()), toggle), [table] {
+        if (table) table->reloadTableAndDisplay();
+    });
+    (void)step.redo();
+    playlist->undoer.record(std::move(step));
+    playlist->dirty = true;
+    reloadTableAndDisplay();
+}
+
+void PlaylistTableView::reloadTableAndDisplay() {
+    reloadTable();
+    if (delegate_) delegate_->refreshDisplay();
+}
+
+// ---- events ----
+
+void PlaylistTableView::keyPressEvent(QKeyEvent* event) {
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        !(event->modifiers() & ~Qt::KeypadModifier)) {
+        checkAndPromoteSelectedRows();
+        event->accept();
+        return;
+    }
+    QTableView::keyPressEvent(event);
+}
+
+void PlaylistTableView::contextMenuEvent(QContextMenuEvent* event) {
+    if (!contextMenu_) {
+        QTableView::contextMenuEvent(event);
+        return;
+    }
+    contextMenu_->popup(event->globalPos());
+    event->accept();
+}
+
+} // namespace vantle
