@@ -1,0 +1,66 @@
+#include "platform/ui/Workspace.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDesktopServices>
+#include <QStringList>
+#include <QUrl>
+
+#include <utility>
+
+namespace platform {
+
+namespace {
+
+const QString fileManagerService = QStringLiteral("org.freedesktop.FileManager1");
+
+bool showItemThroughFileManager(const QUrl& url) {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected() || !bus.interface()) return false;
+    const bool running = bus.interface()->isServiceRegistered(fileManagerService).value();
+    if (!running && !bus.interface()->activatableServiceNames().value().contains(fileManagerService))
+        return false;
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(fileManagerService, QStringLiteral("/org/freedesktop/FileManager1"),
+                                       fileManagerService, QStringLiteral("ShowItems"));
+    call << QStringList{url.toString(QUrl::FullyEncoded)} << QString();
+    return bus.send(call);
+}
+
+QUrl qtFileUrl(const std::string& path) {
+    return QUrl::fromLocalFile(QString::fromStdString(path));
+}
+
+} // namespace
+
+QtWorkspace::QtWorkspace() : QtWorkspace(Handlers{}) {}
+
+QtWorkspace::QtWorkspace(Handlers handlers) : handlers_(std::move(handlers)) {
+    if (!handlers_.openUrl)
+        handlers_.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+    if (!handlers_.showItem) handlers_.showItem = showItemThroughFileManager;
+}
+
+bool QtWorkspace::openFile(const Url& url) {
+    if (url.isEmpty()) return false;
+    return handlers_.openUrl(qtFileUrl(url.path()));
+}
+
+bool QtWorkspace::openUrl(std::string_view urlText) {
+    const QUrl url(QString::fromUtf8(urlText.data(), qsizetype(urlText.size())), QUrl::StrictMode);
+    if (!url.isValid() || url.isRelative()) return false;
+    return handlers_.openUrl(url);
+}
+
+bool QtWorkspace::selectFile(const std::string& path, const std::string& rootFolder) {
+    // Like the platform: without a file, a file manager window on the root folder.
+    if (!path.empty() && handlers_.showItem(qtFileUrl(path))) return true;
+    std::string folder = rootFolder;
+    if (folder.empty() && !path.empty())
+        folder = Url::fileURLWithPath(path).deletingLastPathComponent().path();
+    if (folder.empty()) return false;
+    return handlers_.openUrl(qtFileUrl(folder));
+}
+
+} // namespace platform

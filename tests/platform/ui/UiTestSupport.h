@@ -1,0 +1,36 @@
+#pragma once
+// Helpers shared by the platform user-interface tests: a temporary folder with files in it and a
+// way to let deferred deletions happen.
+
+#include "platform/foundation/Files.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+
+#include <string>
+
+namespace platform_ui_test {
+
+struct TemporaryFolder {
+    std::string path = platform::makeTemporaryDirectory("platform-ui-test").value();
+    ~TemporaryFolder() { (void)platform::removeItem(path); }
+
+    // Makes a file (or, with a trailing "/", a folder) below the folder and returns its path.
+    std::string make(const std::string& name) {
+        const std::string full = path + "/" + name;
+        if (!name.empty() && name.back() == '/') {
+            (void)platform::createDirectory(full);
+            return full.substr(0, full.size() - 1);
+        }
+        (void)platform::writeFileAtomically(full, std::string_view("x"));
+        return full;
+    }
+};
+
+// Runs deleteLater() requests and other posted events.
+inline void settleEvents() {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
+}
+
+} // namespace platform_ui_test
