@@ -1,0 +1,29 @@
+#include "SigproRozezEru/Effects/EffectNode.h"
+
+#include "RozezEruEX/NodeInstantiation.h"
+#include "RozezEruEX/ProgrammingError.h"
+#include "SigproRozezEru/SigproRozezEruRegistration.h"
+#include "platform/audio/AudioUnitNode.h"
+
+namespace rozezeru {
+
+namespace {
+
+std::shared_ptr<platform::AudioNode> effectNodeUnit(std::string_view subtype) {
+    registerSigproRozezEru();
+    return instantiateEffect(subtype);
+}
+
+} // namespace
+
+EffectNode::EffectNode(std::shared_ptr<Node> input, std::string_view subtype)
+    : avAudioNode_(effectNodeUnit(subtype)), input_(std::move(input)) {
+    if (!input_) stopOnProgrammingError("An effect node needs an input node.");
+}
+
+void EffectNode::setAVAudioNode(std::shared_ptr<platform::AudioNode> node) {
+    if (!node) stopOnProgrammingError("A node's platform node cannot be null.");
+    avAudioNode_ = std::move(node);
+}
+
+} // namespace rozezeru
