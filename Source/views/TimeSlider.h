@@ -1,0 +1,112 @@
+#pragma once
+// The position bar of the main window: the entry's whole length as a track, the spans listened
+// to now and earlier as thick bands, the playback position as a red cursor, and a marker for
+// each zero mark and note. Clicks and drags seek, drags scrub audibly. Main thread.
+
+#include <QColor>
+#include <QRectF>
+#include <QWidget>
+
+#include <memory>
+#include <vector>
+
+namespace vantle {
+
+class NoteButton;
+class PlaylistEntry;
+class Scrubber;
+class TimeSliderPlayer;
+class ZeroButton;
+
+// What the time slider asks of the main view. The main view implements it; tests use a fake.
+class TimeSliderHost {
+public:
+    virtual ~TimeSliderHost() = default;
+
+    // Refreshes the time texts and sets the slider's doubleValue to the playback time.
+    virtual void refreshDisplay() = 0;
+    // While the mouse button is held the main view shows the position, not the remaining time.
+    virtual void setShowingRemaining(bool showingRemaining) = 0;
+    // The current entry's scrubber; null without one.
+    virtual std::shared_ptr<Scrubber> scrubber() const = 0;
+};
+
+class TimeSlider final : public QWidget {
+    Q_OBJECT
+
+public:
+    // Empty margin at each end of the track, pixels.
+    static constexpr double endPad = 10.0;
+    // Width and height of every marker's frame, pixels.
+    static constexpr double buttonSize = 17.0;
+    // A seek stops this far before the end of the entry.
+    static constexpr double endMargin = 0.1;
+
+    explicit TimeSlider(QWidget* parent = nullptr);
+    ~TimeSlider() override;
+
+    // Set once by the main view.
+    void setPlayer(std::shared_ptr<TimeSliderPlayer> player) { player_ = std::move(player); }
+    const std::shared_ptr<TimeSliderPlayer>& player() const { return player_; }
+    // Not owned; must outlive the slider or be reset to null first.
+    void setHost(TimeSliderHost* host) { host_ = host; }
+
+    // Shows the entry (or none): range 0 … its duration, value 0, one marker per zero mark and
+    // per note; then refreshes the main view and redraws. Run again whenever the entry, its
+    // zeros or its notes change.
+    void loadEntry(std::shared_ptr<PlaylistEntry> entry);
+    const std::shared_ptr<PlaylistEntry>& entry() const { return entry_; }
+
+    double minValue() const { return 0.0; }
+    // The entry's duration; 0 without an entry or a usable duration.
+    double maxValue() const { return maxValue_; }
+    // The playback position, set on every display refresh; only the cursor follows it.
+    double doubleValue() const { return doubleValue_; }
+    void setDoubleValue(double seconds);
+
+    QColor cursorColor() const { return cursorColor_; }
+
+    // The markers shown, in the order of the entry's zeros and notes.
+    const std::vector<ZeroButton*>& zeroButtons() const { return zeroButtons_; }
+    const std::vector<NoteButton*>& noteButtons() const { return noteButtons_; }
+
+    // Removes the marker and the first zero exactly equal to its time, then reloads.
+    void removeZeroButton(ZeroButton* button);
+    // Removes the marker and its note (the same note, whatever its place in the list now), marks
+    // the notes altered, then reloads.
+    void removeNoteButton(NoteButton* button);
+
+    // ---- geometry ----
+    // Where a time is drawn; 0 while the range is too short to lay out (maxValue ≤ 0.001).
+    double xForTime(double seconds) const;
+    // The time at a horizontal position; 0 when the range or the track is empty.
+    double timeForX(double x) const;
+    // The frame of a marker for a time.
+    QRectF markerFrame(double seconds) const;
+    // A time the player is asked to seek to: within 0 … max(0, maxValue − endMargin).
+    double clampedSeekTime(double seconds) const;
+
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    void clearMarkers();
+    void seekTo(double x);
+
+    std::vector<ZeroButton*> zeroButtons_;
+    std::vector<NoteButton*> noteButtons_;
+    std::shared_ptr<PlaylistEntry> entry_;
+    std::shared_ptr<TimeSliderPlayer> player_;
+    TimeSliderHost* host_ = nullptr;
+    QColor cursorColor_{255, 0, 0};
+    double maxValue_ = 0;
+    double doubleValue_ = 0;
+};
+
+} // namespace vantle
