@@ -1,5 +1,8 @@
 #include "platform/audio/AudioComponentRegistry.h"
 
+#include "platform/audio/TimePitchUnit.h"
+#include "platform/audio/VarispeedUnit.h"
+
 namespace platform {
 
 namespace {
@@ -26,10 +29,24 @@ std::string registryDescriptionText(const AudioComponentDescription& d) {
            registryCodeText(d.componentManufacturer);
 }
 
+// The platform's own units, which are there from the start as the system's are.
+void registerPlatformUnits(AudioComponentRegistry& registry) {
+    registry.registerComponent(TimePitchUnit::componentDescription(), "Time Pitch", 0x10000,
+                               [](const AudioComponentDescription& description) {
+                                   return std::make_unique<TimePitchUnit>(description);
+                               });
+    registry.registerComponent(VarispeedUnit::componentDescription(), "Varispeed", 0x10000,
+                               [](const AudioComponentDescription& description) {
+                                   return std::make_unique<VarispeedUnit>(description);
+                               });
+}
+
 } // namespace
 
 AudioComponentRegistry& AudioComponentRegistry::shared() {
     static AudioComponentRegistry registry;
+    static const bool platformUnits = (registerPlatformUnits(registry), true);
+    (void)platformUnits;
     return registry;
 }
 

@@ -28,6 +28,8 @@ public:
         std::uint32_t version = 0;
     };
 
+    // The process's registry; it starts with the platform's own units: the time-pitch ('aufc' 'tmpt'
+    // 'appl') and varispeed ('aufc' 'vari' 'appl') effects.
     static AudioComponentRegistry& shared();
 
     AudioComponentRegistry() = default;

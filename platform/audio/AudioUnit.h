@@ -110,6 +110,13 @@ public:
     virtual std::vector<int> channelCapabilities() const { return {}; }
     // Whether the unit may render its input straight in its output buffers (for its own render code).
     virtual bool canProcessInPlace() const { return false; }
+    // The most frames one render call of `outputFrames` frames pulls from input `bus`, so that a host can
+    // size what feeds it. Units that change the speed of time (time stretching, resampling) pull more
+    // than they render; the default pulls as many frames as it renders. Any thread; it must not depend on
+    // the unit's render resources, since hosts ask before they allocate them.
+    virtual AUAudioFrameCount maximumFramesToPull(std::uint32_t bus, AUAudioFrameCount outputFrames) const {
+        return outputFrames;
+    }
 
     // The most frames one render call may ask for. Refused while allocated, and for 0.
     AUAudioFrameCount maximumFramesToRender() const { return maximumFrames_; }

@@ -69,6 +69,10 @@ std::shared_ptr<NodeRenderState> AudioUnitNode::makeRenderState(std::uint32_t ma
     return nullptr;
 }
 
+std::uint32_t AudioUnitNode::maximumFramesToPull(std::uint32_t bus, std::uint32_t outputFrames) const {
+    return unit_->maximumFramesToPull(bus, outputFrames);
+}
+
 RenderStatus AudioUnitNode::render(RenderContext& context, std::uint32_t frames, AudioBufferList& out,
                                    const AudioTime& when, std::uint32_t bus) {
     const NodeUnitInput input(context);

@@ -38,6 +38,8 @@ protected:
                         const AudioTime& when, std::uint32_t bus) override;
     std::shared_ptr<NodeRenderState>
     makeRenderState(std::uint32_t maximumFrames, const std::shared_ptr<NodeRenderState>& previous) override;
+    // What the unit says it pulls (AudioUnit::maximumFramesToPull).
+    std::uint32_t maximumFramesToPull(std::uint32_t bus, std::uint32_t outputFrames) const override;
 
 private:
     Result<void> configureUnit(std::uint32_t maximumFrames);

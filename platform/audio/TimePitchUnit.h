@@ -1,0 +1,122 @@
+#pragma once
+// The platform's time-and-pitch effect (in place of AVAudioUnitTimePitch), component 'aufc' 'tmpt'
+// 'appl': plays its input faster or slower without changing its pitch, and shifts the pitch without
+// changing the speed. Rubber Band's real-time stretcher changes the time; a pitch other than 0 cents
+// resamples the input (libsamplerate) before it, so that Rubber Band never changes its own pitch scale,
+// which makes it allocate on the render thread.
+//
+// At rate r the unit pulls about r frames of input per frame it renders, in one pull per render cycle
+// (see maximumFramesToPull). The stretcher delays the audio by about a tenth of a second; timing() says
+// by how much on the input's timeline, so that a player feeding the unit can report what is heard.
+// Rate and pitch changes take effect at the next render cycle and glide through the stretcher.
+//
+// Threads: as AudioUnit. Setters and the parameter tree: any thread but the render thread (the overlap
+// setter may build a stretcher there). timing(), latencySeconds() and the counters: any thread.
+
+#include "platform/audio/AudioUnit.h"
+#include "platform/audio/StretchTiming.h"
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+namespace platform {
+
+class TimePitchUnit final : public AudioUnit {
+public:
+    static constexpr AUParameterAddress rateAddress = 0;
+    static constexpr AUParameterAddress pitchAddress = 1;
+    static constexpr AUParameterAddress overlapAddress = 2;
+
+    static constexpr float minimumRate = 1.0f / 32.0f;
+    static constexpr float maximumRate = 32.0f;
+    static constexpr float minimumPitch = -2400.0f;
+    static constexpr float maximumPitch = 2400.0f;
+    static constexpr float minimumOverlap = 3.0f;
+    static constexpr float maximumOverlap = 32.0f;
+    // Overlap is the quality knob. From finerEngineOverlap up the unit uses Rubber Band's finer engine
+    // (R3): the best sound for the small tempo changes of dance classes, at about 7 % of a core per
+    // stereo 44.1 kHz stream on the development machine (bench_timepitch). Below it, the faster engine
+    // (R2) at about 3 %, with some smearing of transients; it stretches at most 4:1 (rate and pitch
+    // combined; beyond that it would switch windows and allocate while rendering), the finer one 32:1.
+    // Switching engines restarts the stretcher: a gap of about the latency.
+    static constexpr float finerEngineOverlap = 8.0f;
+
+    // The most input frames one render cycle pulls, whatever its size: cycles longer than
+    // maximumInputFramesPerCycle / (1.1 * rate) frames end in silence (never at 4096-frame cycles).
+    static constexpr AUAudioFrameCount maximumInputFramesPerCycle = 1u << 18;
+
+    // 'aufc' 'tmpt' 'appl'.
+    static AudioComponentDescription componentDescription();
+
+    explicit TimePitchUnit(const AudioComponentDescription& description = componentDescription());
+    ~TimePitchUnit() override;
+
+    // Each setter limits the value to its range (a value that is not a number is ignored) and sets the
+    // parameter of the same name in the tree; the getters read the values in force.
+    float rate() const { return rate_.load(std::memory_order_relaxed); }
+    void setRate(float rate);
+    // Cents.
+    float pitch() const { return pitch_.load(std::memory_order_relaxed); }
+    void setPitch(float cents);
+    float overlap() const { return overlap_.load(std::memory_order_relaxed); }
+    // Crossing finerEngineOverlap while allocated builds the other engine on the calling thread and
+    // hands it to the render thread, which takes it up at its next cycle.
+    void setOverlap(float overlap);
+    bool usesFinerEngine() const { return overlap() >= finerEngineOverlap; }
+
+    // The last cycle's timing (see StretchTiming); empty before the first cycle after allocation or a
+    // reset. While bypassed the unit passes its input through and the latency is 0.
+    std::optional<StretchTiming> timing() const { return timing_.read(); }
+    // timing()'s latency in seconds, 0 without one.
+    double latencySeconds() const;
+
+    // Cycles that ran out of stretched audio and ended in silence (after the start), since allocation.
+    std::uint64_t underruns() const { return underruns_.load(std::memory_order_relaxed); }
+
+    std::vector<int> channelCapabilities() const override { return {-1, -1}; }
+    // outputFrames * 32 (the top rate) plus the room the pull regulation and a start need, at most
+    // maximumInputFramesPerCycle.
+    AUAudioFrameCount maximumFramesToPull(std::uint32_t bus, AUAudioFrameCount outputFrames) const override;
+
+protected:
+    Result<void> allocateInternalRenderResources() override;
+    void deallocateInternalRenderResources() override;
+    void resetInternalRenderState() override;
+    bool rendersBypassItself() const override { return true; }
+    RenderStatus internalRender(const AudioTime& timestamp, AUAudioFrameCount frames, std::uint32_t outputBus,
+                                AudioBufferList& output, const AURenderEvent* events,
+                                const AudioUnitPullInput& input) override;
+
+private:
+    struct Stretcher;
+    class Kernel;
+
+    void storeOverlap(float overlap);
+    // Configuring side, under engineMutex_: frees the stretcher the render thread has let go of.
+    void reclaimStretchers();
+
+    std::shared_ptr<AUParameter> rateParameter_;
+    std::shared_ptr<AUParameter> pitchParameter_;
+    std::shared_ptr<AUParameter> overlapParameter_;
+    std::atomic<float> rate_{1.0f};
+    std::atomic<float> pitch_{0.0f};
+    std::atomic<float> overlap_{8.0f};
+
+    // Configuring side: the render state (replaced only while the render thread is shut out) and the
+    // engine it was built for.
+    std::mutex engineMutex_;
+    std::unique_ptr<Kernel> kernel_;
+    bool kernelFiner_ = true;
+    // A stretcher for the render thread to take up, and the one it gave back (render thread to
+    // configuring side; only the render thread fills the retired slot, only the other side empties it).
+    std::atomic<Stretcher*> pendingStretcher_{nullptr};
+    std::atomic<Stretcher*> retiredStretcher_{nullptr};
+
+    StretchTimingCell timing_;
+    std::atomic<std::uint64_t> underruns_{0};
+    bool bypassed_ = false; // render thread: the last cycle passed its input through
+};
+
+} // namespace platform
