@@ -16,10 +16,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace playertest {
@@ -147,6 +149,17 @@ struct LiveRig {
         return platform::mainQueue().drainUntil([&] { return *completions >= count; }, timeout);
     }
 };
+
+// Waits, without running it, until work has been posted to the main queue (false after a few
+// seconds): the moment a completion has left the platform's thread.
+inline bool waitUntilPending(double timeout = 5.0) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeout);
+    while (platform::mainQueue().pendingCount() == 0) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return true;
+}
 
 // The contents of the records written in `file` by `function`, in order.
 inline std::vector<std::string> logContents(const rozezeru_test::ToolkitLogCapture& capture,
