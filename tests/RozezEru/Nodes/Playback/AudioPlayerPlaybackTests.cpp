@@ -326,3 +326,19 @@ TEST(AudioPlayerPlayback, SeekingALoopingBufferWrapsToTheRangeStart) {
     EXPECT_NEAR(rig.player->currentTime(), 1.0 + playbackSeconds(1024), 1e-9);
     EXPECT_TRUE(rig.player->isPlaying());
 }
+
+TEST(AudioPlayerPlayback, AsANodeItStartsStopsAndSetsItsVolume) {
+    OfflineRig rig;
+    rig.player->load(rampBuffer(20000, 2));
+    rig.player->start();
+    EXPECT_TRUE(rig.player->isStarted());
+    rig.player->setVolume(0.5f);
+    EXPECT_EQ(rig.player->volume(), 0.5f);
+    // The change ramps in over one cycle.
+    const auto out = rig.render(2048);
+    EXPECT_EQ(out[0][1500], 0.5f * rampValue(1500));
+    rig.player->stop();
+    EXPECT_FALSE(rig.player->isStarted());
+    EXPECT_EQ(rig.player->status(), Playback::stopped);
+    EXPECT_EQ(rig.render(1024)[0][10], 0.0f);
+}

@@ -97,6 +97,12 @@ struct OfflineRig {
         scratch =
             platform::PcmBuffer::make(engine.avEngine().manualRenderingFormat(), engine.maximumFrameCount());
     }
+    // Offline, the player node still reports the ends of its items to the main queue, where the
+    // player ignores them: they are cleared away here rather than left to later tests.
+    ~OfflineRig() {
+        player->stop();
+        platform::mainQueue().drain();
+    }
 
     // Renders `frames` frames in cycles of at most `cycle` frames; one vector per channel.
     Channels render(std::int64_t frames, std::uint32_t cycle = 1024) {
@@ -134,6 +140,8 @@ struct LiveRig {
     explicit LiveRig(bool paced = false)
         : engine(std::make_unique<platform::NullAudioDevice>(configuration(paced))) {
         platform::mainQueue().bindToCurrentThread();
+        // What earlier tests left behind must not count here.
+        platform::mainQueue().drain();
         engine.setOutput(player);
         player->completionHandler = [completions = completions] { ++*completions; };
         if (!engine.start()) throw std::runtime_error("null device engine");
