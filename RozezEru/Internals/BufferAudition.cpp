@@ -37,16 +37,19 @@ bool audition(const platform::PcmBuffer& buffer, std::unique_ptr<platform::Audio
     auto player = std::make_shared<AudioPlayer>();
     player->load(std::shared_ptr<const platform::PcmBuffer>(std::shared_ptr<void>(), &buffer));
     engine->setOutput(player);
-    if (auto started = engine->start(); !started) {
-        Log(LogSite("audition()", LogType::error), started.error().message);
-        return false;
-    }
-
     auto completion = std::make_shared<AuditionCompletion>();
     player->completionHandler = [completion] {
         completion->done.store(true);
         completion->semaphore.signal();
     };
+    // The device renders from the moment the engine starts, and play() needs a started engine: a
+    // first schedule now sets the player node up (its threads included), so that the play() right
+    // after the start is quick and the buffer begins with the device's first periods.
+    player->scheduleBuffer(player->buffer(), std::nullopt, platform::PlayerBufferOptions::interrupts);
+    if (auto started = engine->start(); !started) {
+        Log(LogSite("audition()", LogType::error), started.error().message);
+        return false;
+    }
     player->play();
 
     const double timeout = double(buffer.frameLength()) / rate + auditionTimeoutMargin;
