@@ -14,7 +14,7 @@ namespace rozezeru {
 
 namespace {
 
-constexpr std::uint32_t peakBlockFrames = 512;
+constexpr std::uint32_t processingPeakBlockFrames = 512;
 
 // Multiplies every channel of each frame by the next gain of the curve, which starts at `gain` and
 // is stepped (added to, or multiplied by, `step`) and limited to [0, 1] before each frame.
@@ -35,9 +35,9 @@ std::optional<Peak> peak(const platform::PcmBuffer& buffer) {
     if (length == 0 || !buffer.floatChannelData()) return std::nullopt;
     float best = -10000.0f;
     Peak result;
-    std::array<float, peakBlockFrames> block;
-    for (std::uint64_t start = 0; start < length; start += peakBlockFrames) {
-        const auto count = std::uint32_t(std::min<std::uint64_t>(peakBlockFrames, length - start));
+    std::array<float, processingPeakBlockFrames> block;
+    for (std::uint64_t start = 0; start < length; start += processingPeakBlockFrames) {
+        const auto count = std::uint32_t(std::min<std::uint64_t>(processingPeakBlockFrames, length - start));
         for (std::uint32_t c = 0; c < buffer.format().channelCount(); ++c) {
             block.fill(0.0f);
             for (std::uint32_t k = 0; k < count; ++k)

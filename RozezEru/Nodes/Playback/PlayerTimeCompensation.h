@@ -11,10 +11,11 @@ class PlayerTimeCompensation {
 public:
     virtual ~PlayerTimeCompensation() = default;
 
-    // The player time (seconds of the player node's own audio, as counted from its start) of the
-    // frame that leaves the unit now, given `renderedPlayerTime`, the player time up to which the
-    // unit has been fed. Must be cheap and must not block: it is read every time the current time
-    // is asked for.
+    // The player time of the frame that leaves the unit now, given `renderedPlayerTime`: seconds of
+    // the player node's clock (counted from 0 when the node last started from a stop, in frames of
+    // the player node's own rate) at the start of the player node's last render cycle. Typically
+    // `renderedPlayerTime` less the player audio the unit holds, converted to seconds of player
+    // audio. Must be cheap and must not block: it is read every time the current time is asked for.
     virtual double heardPlayerTime(double renderedPlayerTime) const = 0;
 };
 

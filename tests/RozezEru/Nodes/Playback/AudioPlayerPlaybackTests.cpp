@@ -342,3 +342,15 @@ TEST(AudioPlayerPlayback, AsANodeItStartsStopsAndSetsItsVolume) {
     EXPECT_EQ(rig.player->status(), Playback::stopped);
     EXPECT_EQ(rig.render(1024)[0][10], 0.0f);
 }
+
+TEST(AudioPlayerPlayback, AStartTimeDelaysTheAudioAndCountsAsTimeBeforePlay) {
+    OfflineRig rig;
+    rig.player->load(rampBuffer(20000, 2));
+    rig.render(1024);
+    rig.player->play(std::nullopt, std::nullopt, platform::AudioTime::withSampleTime(1024 + 4410, 44100.0));
+    EXPECT_DOUBLE_EQ(rig.player->timeBeforePlay(), playbackSeconds(1024 + 4410));
+    const auto out = rig.render(8192);
+    EXPECT_EQ(out[0][4409], 0.0f);
+    EXPECT_EQ(out[0][4410], rampValue(0));
+    EXPECT_EQ(out[1][4411], rampValue(1, 1));
+}
