@@ -32,20 +32,24 @@ bool audition(const platform::PcmBuffer& buffer, std::unique_ptr<platform::Audio
     const bool onMainThread = platform::mainQueue().isMainThread();
 
     auto engine = device ? std::make_unique<AudioEngine>(std::move(device)) : std::make_unique<AudioEngine>();
+    // The buffer outlives the call, and the player is stopped before the call ends. Loaded first, so
+    // that the player is wired in the buffer's format from the start.
     auto player = std::make_shared<AudioPlayer>();
+    player->load(std::shared_ptr<const platform::PcmBuffer>(std::shared_ptr<void>(), &buffer));
     engine->setOutput(player);
-    if (auto started = engine->start(); !started) {
-        Log(LogSite("audition()", LogType::error), started.error().message);
-        return false;
-    }
-
-    // The buffer outlives the call, and the player is stopped before the call ends.
-    player->setBuffer(std::shared_ptr<const platform::PcmBuffer>(std::shared_ptr<void>(), &buffer));
     auto completion = std::make_shared<AuditionCompletion>();
     player->completionHandler = [completion] {
         completion->done.store(true);
         completion->semaphore.signal();
     };
+    // The device renders from the moment the engine starts, and play() needs a started engine: a
+    // first schedule now sets the player node up (its threads included), so that the play() right
+    // after the start is quick and the buffer begins with the device's first periods.
+    player->scheduleBuffer(player->buffer(), std::nullopt, platform::PlayerBufferOptions::interrupts);
+    if (auto started = engine->start(); !started) {
+        Log(LogSite("audition()", LogType::error), started.error().message);
+        return false;
+    }
     player->play();
 
     const double timeout = double(buffer.frameLength()) / rate + auditionTimeoutMargin;

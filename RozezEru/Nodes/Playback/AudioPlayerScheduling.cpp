@@ -1,0 +1,141 @@
+// AudioPlayer: putting the file's edit range or the buffer on the player node, and the end of the
+// scheduled audio.
+
+#include "RozezEru/Internals/Log.h"
+#include "RozezEru/Nodes/Playback/AudioPlayer.h"
+#include "platform/audio/AudioEngine.h"
+#include "platform/audio/MixerNode.h"
+#include "platform/audio/PcmBuffer.h"
+#include "platform/dispatch/MainQueue.h"
+#include "platform/files/AudioFile.h"
+#include "platform/player/AudioPlayerNode.h"
+
+#include <limits>
+#include <string>
+
+namespace rozezeru {
+
+bool AudioPlayer::schedule(std::optional<platform::AudioTime> at,
+                           CompletionCallbackType completionCallbackType) {
+    status_ = NodeStatus::Playback::scheduling;
+    if (isBuffered_) {
+        updateBuffer();
+        return scheduleBuffer(at, completionCallbackType);
+    }
+    if (file_) return scheduleSegment(at, completionCallbackType);
+    Log(LogSite("schedule(at:completionCallbackType:)", LogType::error),
+        "The player needs a file or a valid buffer to schedule");
+    return false;
+}
+
+bool AudioPlayer::scheduleBuffer(std::optional<platform::AudioTime> at,
+                                 CompletionCallbackType completionCallbackType) {
+    const platform::AudioFormat playerFormat = playerNode_->outputFormat(0);
+    const std::optional<platform::AudioFormat> bufferFormat =
+        buffer_ ? std::optional(buffer_->format()) : std::nullopt;
+    if (bufferFormat != std::optional(playerFormat)) {
+        Log(LogSite("scheduleBuffer(at:completionCallbackType:)"),
+            "Format of the buffer doesn't match the player");
+        Log(LogSite("scheduleBuffer(at:completionCallbackType:)"), "Player", playerFormat, "Buffer",
+            bufferFormat);
+        updateBuffer();
+    }
+    if (!buffer_) {
+        Log(LogSite("scheduleBuffer(at:completionCallbackType:)"), "Failed to fill buffer");
+        return false;
+    }
+    // A buffer the connection cannot play as it is (another rate, or other channels than one) gets
+    // a connection in its own format: the mixer node converts it.
+    if (buffer_->format().isStandard()) fitConnection(buffer_->format());
+    retireCompletions();
+    const BufferOptions options =
+        isLooping_ ? BufferOptions::interrupts | BufferOptions::loops : BufferOptions::interrupts;
+    if (auto scheduled =
+            playerNode_->scheduleBuffer(buffer_, at, options, completionCallbackType, makeCompletion());
+        !scheduled) {
+        Log(LogSite("scheduleBuffer(at:completionCallbackType:)", LogType::error), scheduled.error().message);
+        return false;
+    }
+    playerNode_->prepare(buffer_->frameLength());
+    return true;
+}
+
+bool AudioPlayer::scheduleSegment(std::optional<platform::AudioTime> at,
+                                  CompletionCallbackType completionCallbackType) {
+    if (!file_) {
+        Log(LogSite("scheduleSegment(at:completionCallbackType:)"), "File is nil");
+        return false;
+    }
+    const double rate = file_->fileFormat().sampleRate;
+    const std::int64_t length = file_->length();
+    constexpr double frameLimit = 9.2e18; // inside the signed 64-bit range
+    const double startProduct = rate * editStartTime_;
+    const double endProduct = rate * editEndTime_;
+    const std::int64_t startFrame = startProduct < frameLimit ? std::int64_t(startProduct) : length;
+    std::int64_t endFrame = endProduct < frameLimit ? std::int64_t(endProduct) : length;
+    if (endFrame == 0) endFrame = length;
+    const std::int64_t total = (length - startFrame) - (length - endFrame);
+    if (total < 1) {
+        Log(LogSite("scheduleSegment(at:completionCallbackType:)", LogType::error),
+            "Unable to schedule file. totalFrames to play: " + std::to_string(total) +
+                ". file.length: " + std::to_string(length));
+        return false;
+    }
+    // A count that does not fit the player node's 32 bits would be played modulo 2^32.
+    if (total > std::int64_t(std::numeric_limits<std::uint32_t>::max())) {
+        Log(LogSite("scheduleSegment(at:completionCallbackType:)", LogType::error),
+            "Unable to schedule file. totalFrames to play: " + std::to_string(total) +
+                " exceeds the limit of 4294967295 frames. file.length: " + std::to_string(length));
+        return false;
+    }
+    fitConnection(file_->processingFormat());
+    retireCompletions();
+    if (auto scheduled = playerNode_->scheduleSegment(*file_, startFrame, std::uint32_t(total), at,
+                                                      completionCallbackType, makeCompletion());
+        !scheduled) {
+        Log(LogSite("scheduleSegment(at:completionCallbackType:)", LogType::error),
+            scheduled.error().message);
+        return false;
+    }
+    playerNode_->prepare(std::uint32_t(total));
+    status_ = NodeStatus::Playback::stopped;
+    return true;
+}
+
+platform::PlayerCompletionHandler AudioPlayer::makeCompletion() {
+    std::weak_ptr<AudioPlayer> weak = weak_from_this();
+    std::shared_ptr<std::atomic<bool>> seeking = seeking_;
+    const std::uint64_t generation = completionGeneration_;
+    // Runs on the platform's completion thread (or inside the player node's stop()): it touches
+    // nothing of the player there but the seeking flag, and hands the rest to the main thread.
+    return [weak = std::move(weak), seeking = std::move(seeking), generation](CompletionCallbackType) {
+        if (seeking->load()) return;
+        auto deliver = [weak, generation] {
+            const auto player = weak.lock();
+            if (player && player->completionGeneration_ == generation) player->internalCompletionHandler();
+        };
+        if (platform::mainQueue().isMainThread())
+            deliver();
+        else
+            platform::mainQueue().async(std::move(deliver));
+    };
+}
+
+void AudioPlayer::internalCompletionHandler() {
+    if (status_ != NodeStatus::Playback::playing || seeking_->load()) return;
+    platform::AudioEngine* engine = mixerNode_->engine();
+    if (!engine || engine->isInManualRenderingMode()) return;
+
+    const std::uint64_t generation = completionGeneration_;
+    if (completionHandler) {
+        // A copy: the handler may replace itself.
+        const auto handler = completionHandler;
+        handler();
+        // The handler stopped, played, seeked or paused the player itself: that stands.
+        if (generation != completionGeneration_ || status_ != NodeStatus::Playback::playing) return;
+    }
+    status_ = NodeStatus::Playback::stopped;
+    if (isLooping_ && !isBuffered_) play();
+}
+
+} // namespace rozezeru

@@ -1,0 +1,191 @@
+// AudioPlayer: filling the buffer of buffered mode from the edit range of the file.
+
+#include "PlayerTestRig.h"
+
+#include "RozezEru/AudioFiles/PcmBufferUtilities.h"
+#include "platform/player/AudioPlayerNode.h"
+
+#include <filesystem>
+#include <fstream>
+
+using namespace playertest;
+using rozezeru::AudioPlayer;
+using rozezeru::NodeStatus::Playback;
+using rozezeru_test::ToolkitLogCapture;
+
+namespace {
+
+// A CAF file of one 8-bit channel at 8000 Hz whose header announces `frames` frames; the audio is
+// a hole in the file, which takes no room on disk.
+std::string writeSparseCaf(const Folder& folder, std::uint64_t frames) {
+    const std::string path = folder.file("huge.caf");
+    std::string bytes = "caff";
+    auto put = [&](std::uint64_t value, int size) {
+        for (int shift = (size - 1) * 8; shift >= 0; shift -= 8)
+            bytes += char((value >> shift) & 0xff);
+    };
+    put(1, 2);
+    put(0, 2);
+    bytes += "desc";
+    put(32, 8);
+    put(0x40BF400000000000u, 8); // 8000.0
+    bytes += "lpcm";
+    put(0, 4); // flags: big-endian signed integer
+    put(1, 4); // bytes per packet
+    put(1, 4); // frames per packet
+    put(1, 4); // channels
+    put(8, 4); // bits
+    bytes += "data";
+    put(frames + 4, 8);
+    put(0, 4); // edit count
+    {
+        std::ofstream out(path, std::ios::binary);
+        out.write(bytes.data(), std::streamsize(bytes.size()));
+    }
+    std::filesystem::resize_file(path, bytes.size() + frames);
+    return path;
+}
+
+} // namespace
+
+TEST(AudioPlayerBuffering, TheBufferHoldsTheEditRange) {
+    Folder folder;
+    AudioPlayer player(openFile(writeRampFile(folder, "ten.wav", 441000, 2)));
+    player.setEditStartTime(1.5);
+    player.setEditEndTime(2.0);
+    player.setBuffered(true);
+    EXPECT_EQ(player.buffer(), nullptr);
+    player.updateBuffer();
+    ASSERT_NE(player.buffer(), nullptr);
+    EXPECT_EQ(player.frameCount(), 22050u);
+    EXPECT_EQ(player.startingFrame(), 66150);
+    EXPECT_EQ(player.endingFrame(), 88200);
+    EXPECT_EQ(player.buffer()->frameLength(), 22050u);
+    EXPECT_EQ(player.buffer()->channel(0)[0], rampValue(66150));
+    EXPECT_EQ(player.buffer()->channel(1)[22049], rampValue(88199, 1));
+
+    // Reversed, the range is read from its mirrored place and turned round.
+    player.setReversed(true);
+    player.updateBuffer();
+    EXPECT_EQ(player.startingFrame(), 352800);
+    EXPECT_EQ(player.endingFrame(), 374850);
+    EXPECT_EQ(player.buffer()->frameLength(), 22050u);
+    EXPECT_EQ(player.buffer()->channel(0)[0], rampValue(374849));
+    EXPECT_EQ(player.buffer()->channel(0)[22049], rampValue(352800));
+}
+
+TEST(AudioPlayerBuffering, AnEditEndOfZeroReadsToTheEnd) {
+    Folder folder;
+    const auto path = writeRampFile(folder, "end.wav", 30000, 2);
+    AudioPlayer player;
+    // Edit times written before there is a file stay 0, and are kept by the load.
+    player.setEditStartTime(0.25);
+    player.load(openFile(path), true, true);
+    EXPECT_EQ(player.editEndTime(), 0.0);
+    EXPECT_EQ(player.frameCount(), 30000u);
+    EXPECT_EQ(player.startingFrame(), 0);
+    EXPECT_EQ(player.endingFrame(), 30000);
+    // Reversed, an edit end of 0 stands for the end too: the whole file, backwards.
+    player.setReversed(true);
+    player.updateBuffer();
+    EXPECT_EQ(player.frameCount(), 30000u);
+    EXPECT_EQ(player.buffer()->channel(0)[0], rampValue(29999));
+}
+
+TEST(AudioPlayerBuffering, AMonoFileIsWidenedToThePlayerNodesChannels) {
+    Folder folder;
+    OfflineRig rig;
+    const auto mono = writeRampFile(folder, "mono.wav", 5000, 1);
+    {
+        ToolkitLogCapture capture;
+        rig.player->load(openFile(mono), true);
+        ASSERT_NE(rig.player->buffer(), nullptr);
+        EXPECT_EQ(rig.player->buffer()->format().channelCount(), 2u);
+        EXPECT_EQ(rig.player->buffer()->frameLength(), 5000u);
+        for (std::uint32_t c = 0; c < 2; ++c)
+            for (std::uint32_t i = 0; i < 5000; i += 499)
+                ASSERT_EQ(rig.player->buffer()->channel(c)[i], rampValue(i)) << c << " " << i;
+        const auto records = logContents(capture, "AudioPlayerBuffering.cpp", "updateBuffer()");
+        ASSERT_EQ(records.size(), 1u);
+        EXPECT_EQ(records[0],
+                  "Copying mono data to 2 channel buffer... <1 ch, 44100 Hz, Float32, deinterleaved>");
+    }
+    {
+        ToolkitLogCapture capture;
+        rig.player->load(openFile(writeRampFile(folder, "stereo.wav", 5000, 2)), true);
+        EXPECT_EQ(rig.player->buffer()->format().channelCount(), 2u);
+        EXPECT_TRUE(logContents(capture, "AudioPlayerBuffering.cpp", "updateBuffer()").empty());
+    }
+}
+
+TEST(AudioPlayerBuffering, RangesThatCannotBeReadLeaveTheBufferAlone) {
+    Folder folder;
+    ToolkitLogCapture capture;
+    AudioPlayer none;
+    none.setBuffered(true);
+    none.updateBuffer();
+    EXPECT_EQ(
+        logContents(capture, "AudioPlayerBuffering.cpp", "updateBuffer()"),
+        std::vector<std::string>{"It's not possible to create edited buffers without a file reference."});
+
+    // A file with a header and no frames.
+    capture.sink.clear();
+    platform::AudioFileSettings settings;
+    ASSERT_TRUE(platform::AudioFile::openForWriting(folder.file("empty.wav"), settings));
+    AudioPlayer empty(openFile(folder.file("empty.wav")), true);
+    EXPECT_EQ(empty.buffer(), nullptr);
+    EXPECT_EQ(logContents(capture, "AudioPlayerBuffering.cpp", "updateBuffer()"),
+              std::vector<std::string>{"Could not set PCM buffer in empty.wav length = 0."});
+
+    capture.sink.clear();
+    AudioPlayer player(openFile(writeRampFile(folder, "range.wav", 88200, 2)), true);
+    const auto filled = player.buffer();
+    player.setEditStartTime(1.0);
+    player.setEditEndTime(1.0);
+    player.updateBuffer();
+    EXPECT_EQ(logContents(capture, "AudioPlayerBuffering.cpp", "updateBuffer()"),
+              std::vector<std::string>{"Error, endFrame must be after startFrame. Unable to fill buffer. "
+                                       "startFrame 44100 endFrame 44100"});
+    EXPECT_EQ(player.buffer(), filled);
+    EXPECT_EQ(player.endingFrame(), 88200);
+
+    // A buffer without a file stays as it is, reversed or not.
+    capture.sink.clear();
+    const std::shared_ptr<const platform::PcmBuffer> own = rampBuffer(1000, 2);
+    AudioPlayer loaded(own);
+    loaded.setReversed(true);
+    loaded.updateBuffer();
+    EXPECT_EQ(loaded.buffer(), own);
+    EXPECT_TRUE(capture.sink.records().empty());
+}
+
+TEST(AudioPlayerBuffering, FilesBeyondTheBufferLimitAreRefusedNotWrapped) {
+    Folder folder;
+    const std::uint64_t frames = (std::uint64_t(1) << 32) + 10;
+    const auto path = writeSparseCaf(folder, frames);
+    auto file = openFile(path);
+    ASSERT_EQ(std::uint64_t(file->length()), frames);
+
+    const auto whole = rozezeru::bufferFromFile(*file);
+    ASSERT_FALSE(whole.ok());
+    EXPECT_NE(whole.error().message.find("4294967306"), std::string::npos);
+
+    OfflineRig rig;
+    ToolkitLogCapture capture;
+    rig.player->load(file, true);
+    EXPECT_EQ(rig.player->buffer(), nullptr);
+    EXPECT_EQ(logContents(capture, "AudioPlayerBuffering.cpp", "updateBuffer()"),
+              std::vector<std::string>{
+                  "Unable to fill buffer: the range holds 4294967306 frames, more than 4294967295"});
+
+    // In file mode too the whole file is refused; a part of it plays.
+    rig.player->setBuffered(false);
+    rig.player->play();
+    EXPECT_EQ(rig.player->status(), Playback::stopped);
+    EXPECT_EQ(
+        logContents(capture, "AudioPlayerScheduling.cpp", "scheduleSegment(at:completionCallbackType:)"),
+        std::vector<std::string>{"Unable to schedule file. totalFrames to play: 4294967306 exceeds the limit "
+                                 "of 4294967295 frames. file.length: 4294967306"});
+    rig.player->play(0.0, 10.0);
+    EXPECT_TRUE(rig.player->isPlaying());
+}

@@ -1,0 +1,182 @@
+#pragma once
+// Test help for AudioPlayer: files made by the test (32-bit float WAV, whose samples come back
+// exactly), an engine rendering offline in cycles of known size, and an engine on the null device
+// for completions.
+
+#include "RozezEru/Internals/AudioEngine.h"
+#include "RozezEru/Nodes/Playback/AudioPlayer.h"
+#include "platform/audio/AudioEngine.h"
+#include "platform/audio/NullAudioDevice.h"
+#include "platform/audio/PcmBuffer.h"
+#include "platform/dispatch/MainQueue.h"
+#include "platform/files/AudioFile.h"
+#include "platform/foundation/Files.h"
+
+#include "../../Internals/ToolkitLogCapture.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace playertest {
+
+using Channels = std::vector<std::vector<float>>;
+
+struct Folder {
+    std::string path = platform::makeTemporaryDirectory("audioplayer-test").value();
+    Folder() = default;
+    Folder(const Folder&) = delete;
+    ~Folder() { (void)platform::removeItem(path); }
+    std::string file(const std::string& name) const { return path + "/" + name; }
+};
+
+// Frame i of channel c holds (i + 1) / 2^20, negated on channel 1 and scaled by c on the others:
+// every frame of a file up to 16 million frames is told apart exactly.
+inline float rampValue(std::int64_t frame, std::uint32_t channel = 0) {
+    const float value = float(frame + 1) / 1048576.0f;
+    return channel == 0 ? value : channel == 1 ? -value : value * float(channel);
+}
+
+// The frame a channel-0 sample of rampValue() came from.
+inline std::int64_t rampFrame(float value) {
+    return std::llround(double(value) * 1048576.0) - 1;
+}
+
+inline std::shared_ptr<platform::PcmBuffer> rampBuffer(std::uint32_t frames, std::uint32_t channels,
+                                                       double rate = 44100.0, std::int64_t first = 0) {
+    std::shared_ptr<platform::PcmBuffer> buffer =
+        platform::PcmBuffer::make(*platform::AudioFormat::standard(rate, channels), frames);
+    for (std::uint32_t c = 0; c < channels; ++c)
+        for (std::uint32_t i = 0; i < frames; ++i)
+            buffer->channel(c)[i] = rampValue(first + i, c);
+    buffer->setFrameLength(frames);
+    return buffer;
+}
+
+// Writes a ramp file of `frames` frames (in blocks, so that long files need little memory).
+inline std::string writeRampFile(const Folder& folder, const std::string& name, std::int64_t frames,
+                                 std::uint32_t channels, double rate = 44100.0) {
+    platform::AudioFileSettings settings;
+    settings.sampleRate = rate;
+    settings.numberOfChannels = channels;
+    settings.linearPCMBitDepth = 32;
+    settings.linearPCMIsFloat = true;
+    const std::string path = folder.file(name);
+    auto file = platform::AudioFile::openForWriting(path, settings);
+    if (!file) throw std::runtime_error("cannot create " + path);
+    for (std::int64_t at = 0; at < frames; at += 65536) {
+        const auto count = std::uint32_t(std::min<std::int64_t>(65536, frames - at));
+        if (!file.value()->write(*rampBuffer(count, channels, rate, at)))
+            throw std::runtime_error("cannot write " + path);
+    }
+    if (!file.value()->close()) throw std::runtime_error("cannot close " + path);
+    return path;
+}
+
+inline std::shared_ptr<platform::AudioFile> openFile(const std::string& path) {
+    auto file = platform::AudioFile::openForReading(path);
+    if (!file) throw std::runtime_error("cannot open " + path);
+    return std::shared_ptr<platform::AudioFile>(std::move(file.value()));
+}
+
+// A player as the output of a toolkit engine that renders offline, cycle by cycle.
+struct OfflineRig {
+    rozezeru::AudioEngine engine{std::make_unique<platform::NullAudioDevice>()};
+    std::shared_ptr<rozezeru::AudioPlayer> player = std::make_shared<rozezeru::AudioPlayer>();
+    std::unique_ptr<platform::PcmBuffer> scratch;
+
+    OfflineRig() {
+        engine.setOutput(player);
+        if (!engine.startTest(0.0)) throw std::runtime_error("offline engine");
+        scratch =
+            platform::PcmBuffer::make(engine.avEngine().manualRenderingFormat(), engine.maximumFrameCount());
+    }
+    // Offline, the player node still reports the ends of its items to the main queue, where the
+    // player ignores them: they are cleared away here rather than left to later tests.
+    ~OfflineRig() {
+        player->stop();
+        platform::mainQueue().drain();
+    }
+
+    // Renders `frames` frames in cycles of at most `cycle` frames; one vector per channel.
+    Channels render(std::int64_t frames, std::uint32_t cycle = 1024) {
+        Channels out(2);
+        for (std::int64_t done = 0; done < frames;) {
+            const auto count = std::uint32_t(std::min<std::int64_t>(cycle, frames - done));
+            auto status = engine.avEngine().renderOffline(count, *scratch);
+            if (!status || *status != platform::ManualRenderingStatus::success)
+                throw std::runtime_error("offline render failed");
+            for (std::uint32_t c = 0; c < 2; ++c)
+                out[c].insert(out[c].end(), scratch->channel(c), scratch->channel(c) + count);
+            done += count;
+        }
+        return out;
+    }
+    // Renders whole seconds (rounded to frames) in cycles of 1024 frames.
+    Channels renderSeconds(double seconds) { return render(std::llround(seconds * 44100.0)); }
+};
+
+// A player as the output of a toolkit engine on the null device, which renders in periods of 512
+// frames as fast as it can (or paced like a sound card).
+struct LiveRig {
+    rozezeru::AudioEngine engine;
+    std::shared_ptr<rozezeru::AudioPlayer> player = std::make_shared<rozezeru::AudioPlayer>();
+    // Shared with the handler: a completion may still be queued when the rig is gone.
+    std::shared_ptr<int> completions = std::make_shared<int>(0);
+
+    static platform::NullAudioDevice::Configuration configuration(bool paced) {
+        platform::NullAudioDevice::Configuration result;
+        result.pacing = paced ? platform::NullAudioDevice::Pacing::realTime
+                              : platform::NullAudioDevice::Pacing::asFastAsPossible;
+        return result;
+    }
+
+    explicit LiveRig(bool paced = false)
+        : engine(std::make_unique<platform::NullAudioDevice>(configuration(paced))) {
+        platform::mainQueue().bindToCurrentThread();
+        // What earlier tests left behind must not count here.
+        platform::mainQueue().drain();
+        engine.setOutput(player);
+        player->completionHandler = [completions = completions] { ++*completions; };
+        if (!engine.start()) throw std::runtime_error("null device engine");
+    }
+    ~LiveRig() {
+        player->stop();
+        engine.stop();
+        platform::mainQueue().drain();
+    }
+
+    // Runs the main queue until `count` completions have come (false after a few seconds).
+    bool completed(int count, double timeout = 5.0) {
+        return platform::mainQueue().drainUntil([&] { return *completions >= count; }, timeout);
+    }
+};
+
+// Waits, without running it, until work has been posted to the main queue (false after a few
+// seconds): the moment a completion has left the platform's thread.
+inline bool waitUntilPending(double timeout = 5.0) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeout);
+    while (platform::mainQueue().pendingCount() == 0) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return true;
+}
+
+// The contents of the records written in `file` by `function`, in order.
+inline std::vector<std::string> logContents(const rozezeru_test::ToolkitLogCapture& capture,
+                                            const std::string& file, const std::string& function) {
+    std::vector<std::string> out;
+    for (const auto& record : capture.sink.records())
+        if (auto content = rozezeru_test::toolkitLogContent(record.text, file, function))
+            out.push_back(*content);
+    return out;
+}
+
+} // namespace playertest
