@@ -155,9 +155,13 @@ TEST(Audition, PlaysTheBufferToTheEndAndStops) {
                                               record, platform::NullAudioDevice::Pacing::asFastAsPossible)));
     EXPECT_TRUE(record->stopped);
     const std::size_t count = record->count.load(std::memory_order_acquire);
-    ASSERT_GE(count, 3000u);
+    // The device may render a silent period between the engine's start and the player's; what
+    // matters is that the whole buffer follows, in order.
+    std::size_t onset = 0;
+    while (onset < count && record->samples[onset] == 0.0f) ++onset;
+    ASSERT_GE(count, onset + 3000u);
     for (std::uint32_t i = 0; i < 3000; ++i)
-        ASSERT_EQ(record->samples[i], tone->channel(0)[i]) << i;
+        ASSERT_EQ(record->samples[onset + i], tone->channel(0)[i]) << i;
 }
 
 TEST(Audition, WaitsForPlaybackInRealTime) {
