@@ -6,10 +6,12 @@
 #include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
 #include <QDBusPendingCallWatcher>
+#include <QDBusReply>
 #include <QDBusVariant>
 #include <QDBusVirtualObject>
 #include <QThread>
@@ -76,6 +78,7 @@ public:
         bus_ = std::make_unique<QDBusConnection>(
             QDBusConnection::connectToBus(QDBusConnection::SessionBus, connectionName_));
         thread_.start();
+        if (!takeTurn()) return;
         add(QStringLiteral("org.freedesktop.portal.Desktop"),
             QStringLiteral("/org/freedesktop/portal/desktop"),
             [this](const QDBusMessage& m) { return portal(m); });
@@ -90,6 +93,7 @@ public:
             bus_->unregisterService(service);
         for (const QString& path : paths_)
             bus_->unregisterObject(path);
+        if (holdsTurn_) bus_->unregisterService(turnName);
         bus_.reset();
         QDBusConnection::disconnectFromBus(connectionName_);
         thread_.quit();
@@ -128,6 +132,24 @@ public:
     }
 
 private:
+    // CTest runs test programs side by side on one bus: the fakes of one test at a time own the names, the
+    // others queue for a name of their own first.
+    static inline const QString turnName = QStringLiteral("org.vantle.TestDesktopTurn");
+
+    bool takeTurn() {
+        ready_ = false;
+        if (!bus_->isConnected() || !bus_->interface()) return false;
+        QDBusConnectionInterface& names = *bus_->interface();
+        const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply = names.registerService(
+            turnName, QDBusConnectionInterface::QueueService, QDBusConnectionInterface::DontAllowReplacement);
+        if (!reply.isValid()) return false;
+        holdsTurn_ = reply.value() == QDBusConnectionInterface::ServiceRegistered ||
+                     QTest::qWaitFor(
+                         [&] { return names.serviceOwner(turnName).value() == bus_->baseService(); }, 30000);
+        ready_ = holdsTurn_;
+        return ready_;
+    }
+
     void add(const QString& service, const QString& path,
              std::function<QDBusMessage(const QDBusMessage&)> answer) {
         auto object = std::make_unique<FakeBusObject>(std::move(answer));
@@ -196,7 +218,8 @@ private:
     std::vector<std::unique_ptr<FakeBusObject>> objects_;
     std::vector<QString> paths_;
     std::vector<QString> services_;
-    bool ready_ = true;
+    bool ready_ = false;
+    bool holdsTurn_ = false;
     mutable std::mutex mutex_;
     std::vector<std::string> calls_;
     std::vector<std::string> changes_;
@@ -207,7 +230,8 @@ private:
 #define REQUIRE_FAKE_DESKTOP(desktop)                                                                        \
     if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))                                             \
         GTEST_SKIP() << "no session bus: DBUS_SESSION_BUS_ADDRESS is unset (scripts/test provides one)";     \
-    if (!(desktop).ready()) GTEST_SKIP() << "the desktop service names are taken on this bus"
+    if (!(desktop).ready()) GTEST_SKIP() << "the fake desktop services could not take their names on this "  \
+                                            "bus"
 
 using Lines = std::vector<std::string>;
 
