@@ -43,7 +43,8 @@ private:
     bool running_ = false;
 };
 
-// A null device that keeps the first frames of channel 0 it plays, and whether it was stopped.
+// A null device that keeps the first frames of channel 0 it plays from the first sound on, and whether
+// it was stopped.
 class RecordingDevice final : public platform::AudioDevice {
 public:
     struct Record {
@@ -84,9 +85,15 @@ private:
         void renderDevicePeriod(std::uint32_t frames, platform::AudioBufferList& out,
                                 std::uint64_t hostTime) override {
             client->renderDevicePeriod(frames, out, hostTime);
+            const float* played = out.floatData(0);
             const std::size_t done = record->count.load(std::memory_order_relaxed);
-            const std::size_t take = std::min<std::size_t>(frames, record->samples.size() - done);
-            std::copy_n(out.floatData(0), take, record->samples.begin() + std::ptrdiff_t(done));
+            // A device that runs ahead of the clock may play any amount of silence before the
+            // player starts: recording begins with the first sound.
+            std::size_t from = 0;
+            if (done == 0)
+                while (from < frames && played[from] == 0.0f) ++from;
+            const std::size_t take = std::min<std::size_t>(frames - from, record->samples.size() - done);
+            std::copy_n(played + from, take, record->samples.begin() + std::ptrdiff_t(done));
             record->count.store(done + take, std::memory_order_release);
         }
         Client* client = nullptr;
@@ -155,13 +162,9 @@ TEST(Audition, PlaysTheBufferToTheEndAndStops) {
                                               record, platform::NullAudioDevice::Pacing::asFastAsPossible)));
     EXPECT_TRUE(record->stopped);
     const std::size_t count = record->count.load(std::memory_order_acquire);
-    // The device may render a silent period between the engine's start and the player's; what
-    // matters is that the whole buffer follows, in order.
-    std::size_t onset = 0;
-    while (onset < count && record->samples[onset] == 0.0f) ++onset;
-    ASSERT_GE(count, onset + 3000u);
+    ASSERT_GE(count, 3000u);
     for (std::uint32_t i = 0; i < 3000; ++i)
-        ASSERT_EQ(record->samples[onset + i], tone->channel(0)[i]) << i;
+        ASSERT_EQ(record->samples[i], tone->channel(0)[i]) << i;
 }
 
 TEST(Audition, WaitsForPlaybackInRealTime) {
