@@ -1,0 +1,163 @@
+#pragma once
+// The transport panel of the main window: steps back and forward, play and pause, zero marks and
+// transcription segments, volume and playback rate. It also receives the game-controller remote's
+// buttons and turns each into one of its actions. Main thread only.
+
+#include "Source/views/RemoteControlButton.h"
+#include "Source/views/RemoteControlDelegate.h"
+
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+class QAbstractButton;
+class QCheckBox;
+class QLabel;
+class QSlider;
+
+namespace vantle {
+
+class ApplicationPlayer;
+class DoNotDisturbSwitch;
+class TransportHost;
+
+// Owns no playback state: every action works on the main view (its host) and, through it, on the
+// player, the entries, the break timer and the notices. Without a host the actions do nothing.
+// Main thread only.
+class TransportViewController final : public QWidget, public RemoteControlDelegate {
+    Q_OBJECT
+
+public:
+    // Seconds the position notice stays; volume and rate notices stay levelNotifierDwell.
+    static constexpr double timeNotifierDwell = 1.5;
+    static constexpr double levelNotifierDwell = 1.0;
+    static constexpr double stepBackShort = 1.0;
+    static constexpr double stepBackLong = 3.0;
+    static constexpr double stepForward = 1.0;
+    // Pause steps back this far, but only when more than this lies after the last zero mark.
+    static constexpr double pauseRewind = 1.0;
+    // The previous-zero action looks this far behind the position, the next-zero and
+    // next-segment actions this far ahead, so that a jump lands beyond the mark just reached.
+    static constexpr double zeroLookBehind = 0.3;
+    static constexpr double lookAhead = 0.3;
+    // Play pressed while playing finishes the entry when less than this remains.
+    static constexpr double skipToEndWithin = 10.0;
+    // The volume moves in twentieths; the slider has one position per step.
+    static constexpr int volumeSteps = 20;
+    // Rate = rate step / rateDivisor; normalRateStep is normal speed.
+    static constexpr double rateDivisor = 45.0;
+    static constexpr int normalRateStep = 45;
+    static constexpr int minimumRateStep = 23;
+    static constexpr int maximumRateStep = 90;
+    static constexpr float doubleSpeedRate = 2.0f;
+
+    // Makes the remote with the panel as its delegate; what it returns is kept for the panel's
+    // life.
+    using RemoteMaker = std::function<std::shared_ptr<void>(RemoteControlDelegate& delegate)>;
+
+    explicit TransportViewController(QWidget* parent = nullptr);
+    ~TransportViewController() override;
+
+    // The main view; not owned, and must outlive the panel or be reset to null first.
+    void setParentMainViewController(TransportHost* host) { host_ = host; }
+    TransportHost* parentMainViewController() const { return host_; }
+    // Switched on by every play action; not owned; null for none.
+    void setDoNotDisturb(DoNotDisturbSwitch* doNotDisturb) { doNotDisturb_ = doNotDisturb; }
+    // Used by setUpControls; none: no remote.
+    void setRemoteMaker(RemoteMaker makeRemote) { makeRemote_ = std::move(makeRemote); }
+
+    // Once, when the last session is restored: the volume slider takes the main view's volume,
+    // the remote is made (it may report connected() at once) and the left-shoulder button's
+    // symbol is drawn large and bold.
+    void setUpControls();
+    // When a session is opened: double speed off and the rate slider at normal speed, without
+    // applying the rate.
+    void resetSpeedControls();
+    // Moves the volume slider to a volume (0 … 1) without running its action.
+    void setVolumeSliderValue(float volume);
+
+    // ---- actions ----
+    // Back to the finished entry (when the main view holds one), then 1 s or 3 s back.
+    void back1Pressed();
+    void back3Pressed();
+    void fwd1Pressed();
+    // Stops playback (arming the break timer), steps back a second unless a zero mark is within
+    // a second behind, and shows the position.
+    void pausePressed();
+    // In this order: the play notice, the break timer cancelled, the end reached when play is
+    // pressed while playing in the last 10 s, Do Not Disturb on, the player started.
+    void playPressed();
+    void prevZeroPressed();
+    void nextZeroPressed();
+    void prevSegmentPressed();
+    void nextSegmentPressed();
+    // A zero mark at the position, the time slider's marks redrawn, the state saved.
+    void markZeroPressed();
+    void volumeUpPressed();
+    void volumeDownPressed();
+    void volumeSliderChanged();
+    void rateSliderChanged();
+    // Faster (slower): one rate step up (down) within the slider's bounds; with Control or Option
+    // held, or while double speed is on, back to normal speed instead.
+    void fasterButtonPressed();
+    void slowerButtonPressed();
+    void faster(Qt::KeyboardModifiers modifiers);
+    void slower(Qt::KeyboardModifiers modifiers);
+
+    // Every remote button first saves the state, puts the player in `dance` mode and counts as
+    // activity for the screensaver.
+    void enterDanceMode();
+
+    // ---- RemoteControlDelegate ----
+    // Goes to the video window while it is key, else to this panel's action for the button.
+    void pressed(RemoteControlButton button) override;
+    void released(RemoteControlButton button) override;
+    // Shows the remote's notice picture and whether a controller is connected.
+    void connected(int count) override;
+
+    // ---- controls ----
+    QSlider* rateSlider() const { return rateSlider_; }
+    QSlider* volumeSlider() const { return volumeSlider_; }
+    QLabel* rateText() const { return rateText_; }
+    QCheckBox* doubleSpeed() const { return doubleSpeed_; }
+    QAbstractButton* leftShoulderButton() const { return leftShoulderButton_; }
+    QLabel* remoteImage() const { return remoteImage_; }
+    // The panel's buttons by action name ("playPressed", "back3Pressed", …); null for others.
+    QAbstractButton* button(std::string_view action) const;
+
+    // The volume notice: the volume on a scale of 0 to 10 in half steps ("5", "5½", "½", "10").
+    static std::string volumeNoticeText(float volume);
+
+private:
+    ApplicationPlayer& player() const;
+    double position() const;
+    void seek(double seconds);
+    void returnToFinishedEntry();
+    void showTimeNotice();
+    void showSymbolNotice(std::string_view name);
+    void stepVolume(int steps);
+    void setRateSliderValue(int step);
+    void stepRate(int steps, Qt::KeyboardModifiers modifiers);
+    void showRemotePicture(std::string_view name);
+    void buildControls();
+
+    TransportHost* host_ = nullptr;
+    DoNotDisturbSwitch* doNotDisturb_ = nullptr;
+    RemoteMaker makeRemote_;
+
+    // Owned by the widget tree.
+    QSlider* rateSlider_ = nullptr;
+    QSlider* volumeSlider_ = nullptr;
+    QLabel* rateText_ = nullptr;
+    QCheckBox* doubleSpeed_ = nullptr;
+    QAbstractButton* leftShoulderButton_ = nullptr;
+    QLabel* remoteImage_ = nullptr;
+
+    // Last, so that the remote goes before anything it might call.
+    std::shared_ptr<void> gameControllerSet_;
+};
+
+} // namespace vantle

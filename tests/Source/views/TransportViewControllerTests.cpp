@@ -1,0 +1,401 @@
+// The transport panel's actions: positions, notices and the order of the calls they make.
+
+#include "Source/session/TextNote.h"
+#include "Source/session/Transcription.h"
+#include "Source/views/SystemColors.h"
+#include "tests/Source/views/TransportTestSupport.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QLabel>
+#include <QSlider>
+
+#include <gmock/gmock.h>
+
+namespace vantle::testing {
+namespace {
+
+using ::testing::DoubleEq;
+using ::testing::ElementsAre;
+
+TEST_F(TransportTest, PlayRunsItsStepsInOrder) {
+    auto entry = makeEntry("song.wav", 200.0);
+    loadAt(entry, 195.0);
+    player().isPlayingFlag = true;
+    panel.playPressed();
+    EXPECT_EQ(log, (TransportLog{"image play.fill", "cancel break", "skipToEndIfWithin 10", "doNotDisturb on",
+                                 "play"}));
+    EXPECT_FALSE(host.fakeBreakTimer.armed);
+
+    // During a seek only the intent is set: the player plays when the seek ends.
+    log.clear();
+    player().isSuspended = true;
+    player().isPlayingFlag = false;
+    panel.playPressed();
+    EXPECT_EQ(log, (TransportLog{"image play.fill", "cancel break", "skipToEndIfWithin 10", "doNotDisturb on",
+                                 "setPlaying true"}));
+
+    // Without a Do Not Disturb switch the rest still runs.
+    log.clear();
+    player().isSuspended = false;
+    panel.setDoNotDisturb(nullptr);
+    panel.playPressed();
+    EXPECT_EQ(log, (TransportLog{"image play.fill", "cancel break", "skipToEndIfWithin 10", "play"}));
+}
+
+TEST_F(TransportTest, PauseStopsAndStepsBackUnlessAZeroMarkIsNear) {
+    auto entry = makeEntry("song.wav", 200.0);
+    entry->zeros = {10.0, 50.0};
+
+    // Playing, 1.5 s after a mark: stopped, break armed, one second back.
+    loadAt(entry, 51.5);
+    player().isPlayingFlag = true;
+    panel.pausePressed();
+    EXPECT_EQ(log, (TransportLog{"arm default", "pause", "setPlaying false", "seek 50.5", "text  0:50"}));
+    ASSERT_EQ(host.notices.size(), 1u);
+    EXPECT_EQ(host.notices[0].seconds, 1.5);
+    EXPECT_EQ(host.notices[0].color, systemGreenColor());
+
+    // 0.9 s after a mark the position stays.
+    loadAt(entry, 10.9);
+    panel.pausePressed();
+    EXPECT_TRUE(seeks().empty());
+    EXPECT_EQ(log, (TransportLog{"text  0:10"}));
+
+    // Suspended by a seek: the player is not paused, only marked stopped.
+    loadAt(entry, 10.5);
+    player().isPlayingFlag = true;
+    player().isSuspended = true;
+    panel.pausePressed();
+    EXPECT_EQ(log, (TransportLog{"arm default", "setPlaying false", "text  0:10"}));
+}
+
+TEST_F(TransportTest, PauseWithoutMarksWalksBackToTheStart) {
+    auto entry = makeEntry("song.wav", 200.0);
+    loadAt(entry, 0.8);
+    panel.pausePressed();
+    EXPECT_TRUE(seeks().empty());
+
+    loadAt(entry, 30.0);
+    std::vector<double> positions;
+    for (int press = 0; press < 32; ++press) {
+        panel.pausePressed();
+        positions.push_back(player().time);
+    }
+    EXPECT_DOUBLE_EQ(positions[0], 29.0);
+    EXPECT_DOUBLE_EQ(positions[1], 28.0);
+    EXPECT_DOUBLE_EQ(positions[28], 1.0);
+    EXPECT_DOUBLE_EQ(positions.back(), 1.0);
+    EXPECT_EQ(seeks().size(), 29u);
+    EXPECT_EQ(host.notices.back().text, " 0:01");
+
+    // Without an entry nothing is rewound, but the position is still shown.
+    host.loadEntry(nullptr);
+    log.clear();
+    panel.pausePressed();
+    EXPECT_EQ(log, (TransportLog{"text  0:00"}));
+}
+
+TEST_F(TransportTest, StepsBackReturnToTheEntryThatJustEnded) {
+    auto finished = makeEntry("finished.wav", 120.0);
+    auto next = makeEntry("next.wav", 200.0);
+    host.previous = finished;
+    loadAt(next, 0.0);
+
+    panel.back1Pressed();
+    EXPECT_EQ(log, (TransportLog{"loadEntry finished.wav", "seek 120", "clearPrevEntry", "seek 118.9"}));
+    EXPECT_DOUBLE_EQ(player().time, 118.9);
+    EXPECT_EQ(host.assigned, finished);
+
+    // Once returned, the steps work on that entry alone.
+    log.clear();
+    panel.back3Pressed();
+    EXPECT_EQ(log, (TransportLog{"seek 115.9"}));
+    log.clear();
+    panel.fwd1Pressed();
+    EXPECT_EQ(log, (TransportLog{"seek 116.9"}));
+
+    // Forward never goes back to a finished entry.
+    host.previous = finished;
+    loadAt(next, 5.0);
+    panel.fwd1Pressed();
+    EXPECT_EQ(log, (TransportLog{"seek 6"}));
+    EXPECT_EQ(host.assigned, next);
+}
+
+TEST_F(TransportTest, ZeroJumpsLookPastTheMarkJustReached) {
+    auto entry = makeEntry("song.wav", 120.0);
+    entry->zeros = {10.0, 20.0};
+
+    const std::vector<std::pair<double, double>> previousCases = {
+        {20.5, 20.0}, // 0.5 s after a mark: to that mark
+        {20.2, 10.0}, // 0.2 s after it: to the one before
+        {10.2, 0.0},  // and with none before, to the start
+        {5.0, 0.0},   {100.0, 20.0},
+    };
+    for (const auto& [from, to] : previousCases) {
+        loadAt(entry, from);
+        panel.prevZeroPressed();
+        EXPECT_EQ(seeks(), std::vector<double>{to}) << "previous zero from " << from;
+    }
+
+    const std::vector<std::pair<double, double>> nextCases = {
+        {5.0, 10.0},
+        {9.8, 20.0},   // a mark 0.2 s ahead is skipped
+        {9.6, 10.0},   // one 0.4 s ahead is not
+        {19.9, 120.0}, // after the last mark: the end
+    };
+    for (const auto& [from, to] : nextCases) {
+        loadAt(entry, from);
+        panel.nextZeroPressed();
+        EXPECT_EQ(seeks(), std::vector<double>{to}) << "next zero from " << from;
+    }
+
+    // Each jump shows the position it reached, in green.
+    loadAt(entry, 20.5);
+    panel.prevZeroPressed();
+    EXPECT_EQ(log, (TransportLog{"seek 20", "text  0:20"}));
+    EXPECT_EQ(host.notices.back().color, systemGreenColor());
+
+    // An entry whose length cannot be measured and that has no marks: the start.
+    auto unmeasured = makeEntry("gone.wav", std::nullopt);
+    loadAt(unmeasured, 0.0);
+    panel.nextZeroPressed();
+    EXPECT_EQ(seeks(), std::vector<double>{0.0});
+}
+
+TEST_F(TransportTest, ZeroJumpsReturnToTheFinishedEntryFirst) {
+    auto finished = makeEntry("finished.wav", 120.0);
+    finished->zeros = {30.0, 100.0};
+    auto next = makeEntry("next.wav", 200.0);
+    host.previous = finished;
+    loadAt(next, 0.0);
+    panel.prevZeroPressed();
+    EXPECT_EQ(log, (TransportLog{"loadEntry finished.wav", "seek 120", "clearPrevEntry", "seek 100",
+                                 "text  1:40"}));
+}
+
+TEST_F(TransportTest, ActionsWithoutAnEntryShowTheirSymbolAndMoveNothing) {
+    const std::vector<std::pair<void (TransportViewController::*)(), std::string>> cases = {
+        {&TransportViewController::prevZeroPressed, "image forward.end.fill"},
+        {&TransportViewController::nextZeroPressed, "image forward.end.fill"},
+        {&TransportViewController::prevSegmentPressed, "image backward.end.fill"},
+        {&TransportViewController::nextSegmentPressed, "image forward.end.fill"},
+        {&TransportViewController::markZeroPressed, "image z.square"},
+    };
+    for (const auto& [action, notice] : cases) {
+        log.clear();
+        (panel.*action)();
+        EXPECT_EQ(log, TransportLog{notice});
+    }
+}
+
+TEST_F(TransportTest, SegmentJumpsFollowTheTranscription) {
+    auto entry = makeEntry("song.wav", 120.0);
+    auto& cues = entry->transcription().segments;
+    for (double time : {0.0, 4.0, 9.5})
+        cues.push_back(std::make_shared<TextNote>(time, "line"));
+    auto finished = makeEntry("finished.wav", 60.0);
+
+    const std::vector<std::pair<double, double>> previousCases = {{4.2, 0.0}, {2.0, 0.0}, {10.0, 4.0}};
+    for (const auto& [from, to] : previousCases) {
+        host.previous = finished; // segments never return to a finished entry
+        loadAt(entry, from);
+        panel.prevSegmentPressed();
+        EXPECT_EQ(log, TransportLog{"seek " + transportNumber(to)}) << "previous segment from " << from;
+    }
+    const std::vector<std::pair<double, double>> nextCases = {
+        {1.0, 4.0},
+        {3.8, 9.5}, // 0.3 s ahead already lies in the 4 s line
+        {4.2, 9.5},
+        {9.6, 9.5}, // the last line is the last to go to
+    };
+    for (const auto& [from, to] : nextCases) {
+        loadAt(entry, from);
+        panel.nextSegmentPressed();
+        EXPECT_EQ(log, TransportLog{"seek " + transportNumber(to)}) << "next segment from " << from;
+    }
+
+    // Without a transcription both go to the start.
+    auto plain = makeEntry("plain.wav", 120.0);
+    loadAt(plain, 50.0);
+    panel.prevSegmentPressed();
+    panel.nextSegmentPressed();
+    EXPECT_EQ(log, (TransportLog{"seek 0", "seek 0"}));
+}
+
+TEST_F(TransportTest, MarkZeroSetsTheMarkThenRedrawsAndSaves) {
+    auto entry = makeEntry("song.wav", 120.0);
+    entry->zeros = {10.0, 30.0, 42.0};
+    loadAt(entry, 32.5);
+    panel.markZeroPressed();
+    EXPECT_EQ(log, (TransportLog{"image z.square", "timeSlider song.wav", "refreshDisplay", "saveAppState"}));
+    EXPECT_EQ(entry->zeros, (std::vector<double>{10.0, 32.5, 42.0}));
+
+    // Right after an automatic advance the mark goes on the entry that ended, at its end.
+    auto next = makeEntry("next.wav", 200.0);
+    host.previous = entry;
+    loadAt(next, 3.0);
+    panel.markZeroPressed();
+    EXPECT_EQ(log, (TransportLog{"image z.square", "loadEntry song.wav", "seek 120", "clearPrevEntry",
+                                 "timeSlider song.wav", "refreshDisplay", "saveAppState"}));
+    EXPECT_THAT(entry->zeros, ElementsAre(10.0, 32.5, 42.0, DoubleEq(119.9)));
+    EXPECT_TRUE(next->zeros.empty());
+}
+
+TEST(TransportVolumeNotice, ShowsHalfStepsOfTen) {
+    EXPECT_EQ(TransportViewController::volumeNoticeText(0.5f), "5");
+    EXPECT_EQ(TransportViewController::volumeNoticeText(0.55f), "5½");
+    EXPECT_EQ(TransportViewController::volumeNoticeText(0.05f), "½");
+    EXPECT_EQ(TransportViewController::volumeNoticeText(0.1f), "1");
+    EXPECT_EQ(TransportViewController::volumeNoticeText(1.0f), "10");
+    EXPECT_EQ(TransportViewController::volumeNoticeText(0.0f), "0");
+    // Single precision holds 0.8 and 0.7 a hair low; they still show whole steps.
+    EXPECT_EQ(TransportViewController::volumeNoticeText(0.8f), "8");
+    EXPECT_EQ(TransportViewController::volumeNoticeText(0.7f), "7");
+    EXPECT_EQ(TransportViewController::volumeNoticeText(0.1f + 0.05f + 0.05f + 0.05f + 0.05f + 0.05f), "3½");
+}
+
+TEST_F(TransportTest, VolumeStepsStayOnTheScaleAndAreShown) {
+    host.storedVolume = 0.0f;
+    for (int press = 0; press < 16; ++press)
+        panel.volumeUpPressed();
+    EXPECT_EQ(host.storedVolume, 16 / 20.0f);
+    EXPECT_EQ(host.notices.back().text, "8");
+    EXPECT_EQ(host.notices.back().seconds, 1.0);
+    EXPECT_FALSE(host.notices.back().color);
+    EXPECT_EQ(panel.volumeSlider()->value(), 16);
+
+    host.storedVolume = 1.0f;
+    panel.volumeUpPressed();
+    EXPECT_EQ(host.storedVolume, 1.0f);
+    EXPECT_EQ(host.notices.back().text, "10");
+
+    host.storedVolume = 0.05f;
+    panel.volumeDownPressed();
+    EXPECT_EQ(host.storedVolume, 0.0f);
+    EXPECT_EQ(host.notices.back().text, "0");
+    panel.volumeDownPressed();
+    EXPECT_EQ(host.storedVolume, 0.0f);
+
+    // A volume off the scale (set elsewhere) steps onto it.
+    host.storedVolume = 0.37f;
+    panel.volumeUpPressed();
+    EXPECT_EQ(host.storedVolume, 0.4f);
+    EXPECT_EQ(host.notices.back().text, "4");
+}
+
+TEST_F(TransportTest, VolumeSliderSetsTheVolumeWithoutANotice) {
+    host.storedVolume = 0.3f;
+    panel.setUpControls();
+    EXPECT_EQ(panel.volumeSlider()->minimum(), 0);
+    EXPECT_EQ(panel.volumeSlider()->maximum(), TransportViewController::volumeSteps);
+    EXPECT_EQ(panel.volumeSlider()->value(), 6);
+    EXPECT_TRUE(log.empty()) << "moving the slider to the volume sets nothing";
+
+    panel.volumeSlider()->setValue(11);
+    EXPECT_EQ(host.storedVolume, 0.55f);
+    EXPECT_EQ(log, TransportLog{"volume 0.55"});
+    EXPECT_TRUE(host.notices.empty());
+
+    // The main view moving the slider does not set the volume again.
+    log.clear();
+    panel.setVolumeSliderValue(0.9f);
+    EXPECT_EQ(panel.volumeSlider()->value(), 18);
+    EXPECT_TRUE(log.empty());
+}
+
+TEST_F(TransportTest, RateStepsAndDoubleSpeed) {
+    QSlider& slider = *panel.rateSlider();
+    EXPECT_EQ(slider.value(), TransportViewController::normalRateStep);
+
+    panel.faster(Qt::NoModifier);
+    EXPECT_EQ(slider.value(), 46);
+    EXPECT_EQ(log, (TransportLog{"text 46", "rate " + transportNumber(46 / 45.0f)}));
+    EXPECT_EQ(panel.rateText()->text(), "46");
+    EXPECT_EQ(host.notices.back().seconds, 1.0);
+    EXPECT_FALSE(host.notices.back().color);
+
+    panel.slower(Qt::NoModifier);
+    panel.slower(Qt::NoModifier);
+    EXPECT_EQ(slider.value(), 44);
+    EXPECT_EQ(player().rate, static_cast<float>(44 / 45.0));
+
+    // At the ends the slider stays.
+    slider.setValue(slider.maximum());
+    panel.faster(Qt::NoModifier);
+    EXPECT_EQ(slider.value(), slider.maximum());
+    slider.setValue(slider.minimum());
+    panel.slower(Qt::NoModifier);
+    EXPECT_EQ(slider.value(), slider.minimum());
+    EXPECT_EQ(host.notices.back().text, std::to_string(slider.minimum()));
+
+    // Double speed wins over the slider.
+    log.clear();
+    panel.doubleSpeed()->setCheckState(Qt::Checked);
+    panel.rateSliderChanged();
+    EXPECT_EQ(panel.rateText()->text(), "2X");
+    EXPECT_EQ(log, TransportLog{"rate 2"});
+
+    // Faster while it is on gives normal speed, not a faster step.
+    log.clear();
+    slider.setValue(50);
+    log.clear();
+    panel.faster(Qt::NoModifier);
+    EXPECT_EQ(panel.doubleSpeed()->checkState(), Qt::Unchecked);
+    EXPECT_EQ(slider.value(), 45);
+    EXPECT_EQ(log, (TransportLog{"text 45", "rate 1"}));
+
+    // So do Control and Option.
+    slider.setValue(40);
+    panel.slower(Qt::ControlModifier);
+    EXPECT_EQ(slider.value(), 45);
+    slider.setValue(40);
+    panel.faster(Qt::AltModifier);
+    EXPECT_EQ(slider.value(), 45);
+    EXPECT_EQ(player().rate, 1.0f);
+
+    // The switch half on: the rate is left alone.
+    log.clear();
+    panel.doubleSpeed()->setTristate(true);
+    panel.doubleSpeed()->setCheckState(Qt::PartiallyChecked);
+    panel.rateSliderChanged();
+    EXPECT_TRUE(log.empty());
+}
+
+TEST_F(TransportTest, OpeningASessionResetsTheSpeedWithoutApplyingIt) {
+    panel.doubleSpeed()->setCheckState(Qt::Checked);
+    panel.rateSlider()->setValue(60);
+    log.clear();
+    panel.resetSpeedControls();
+    EXPECT_EQ(panel.doubleSpeed()->checkState(), Qt::Unchecked);
+    EXPECT_EQ(panel.rateSlider()->value(), 45);
+    EXPECT_TRUE(log.empty());
+}
+
+TEST_F(TransportTest, ButtonsRunTheirActions) {
+    auto entry = makeEntry("song.wav", 200.0);
+    loadAt(entry, 50.0);
+    panel.button("back3Pressed")->click();
+    panel.button("fwd1Pressed")->click();
+    panel.button("playPressed")->click();
+    EXPECT_EQ(log, (TransportLog{"seek 47", "seek 48", "image play.fill", "cancel break",
+                                 "skipToEndIfWithin 10", "doNotDisturb on", "play"}));
+    EXPECT_EQ(panel.button("noSuchAction"), nullptr);
+    EXPECT_EQ(panel.leftShoulderButton(), panel.button("markZeroPressed"));
+}
+
+TEST(TransportWithoutMainView, ActionsDoNothing) {
+    TransportViewController panel;
+    panel.playPressed();
+    panel.pausePressed();
+    panel.markZeroPressed();
+    panel.volumeUpPressed();
+    panel.faster(Qt::NoModifier);
+    panel.pressed(RemoteControlButton::A);
+    EXPECT_EQ(panel.rateSlider()->value(), TransportViewController::normalRateStep);
+    EXPECT_EQ(panel.volumeSlider()->value(), 0);
+}
+
+} // namespace
+} // namespace vantle::testing
