@@ -6,7 +6,7 @@
 #include "Source/session/PlaylistEntry.h"
 #include "Source/session/TextNote.h"
 #include "Source/session/Transcription.h"
-#include "Source/views/DoNotDisturbSwitch.h"
+#include "platform/system/DoNotDisturb.h"
 #include "Source/views/RemotePictures.h"
 #include "Source/views/SymbolImages.h"
 #include "Source/views/SystemColors.h"
@@ -267,7 +267,7 @@ void TransportViewController::playPressed() {
     showSymbolNotice("play.fill");
     host_->breakTimer().cancel();
     thePlayer.skipToEndIfWithin(skipToEndWithin);
-    if (doNotDisturb_) doNotDisturb_->on();
+    if (doNotDisturb_) doNotDisturb_->enable();
     // During a seek the player only needs to know the intent: it plays when the seek ends.
     if (thePlayer.suspended())
         thePlayer.setPlaying(true);

@@ -21,7 +21,11 @@ class QSlider;
 namespace vantle {
 
 class ApplicationPlayer;
-class DoNotDisturbSwitch;
+} // namespace vantle
+namespace platform {
+class DoNotDisturb;
+} // namespace platform
+namespace vantle {
 class TransportHost;
 
 // Owns no playback state: every action works on the main view (its host) and, through it, on the
@@ -65,7 +69,7 @@ public:
     void setParentMainViewController(TransportHost* host) { host_ = host; }
     TransportHost* parentMainViewController() const { return host_; }
     // Switched on by every play action; not owned; null for none.
-    void setDoNotDisturb(DoNotDisturbSwitch* doNotDisturb) { doNotDisturb_ = doNotDisturb; }
+    void setDoNotDisturb(platform::DoNotDisturb* doNotDisturb) { doNotDisturb_ = doNotDisturb; }
     // Used by setUpControls; none: no remote.
     void setRemoteMaker(RemoteMaker makeRemote) { makeRemote_ = std::move(makeRemote); }
 
@@ -145,7 +149,7 @@ private:
     void buildControls();
 
     TransportHost* host_ = nullptr;
-    DoNotDisturbSwitch* doNotDisturb_ = nullptr;
+    platform::DoNotDisturb* doNotDisturb_ = nullptr;
     RemoteMaker makeRemote_;
 
     // Owned by the widget tree.

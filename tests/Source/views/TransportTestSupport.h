@@ -6,7 +6,7 @@
 #include "Source/playback/BreakTimer.h"
 #include "Source/playback/Player.h"
 #include "Source/session/PlaylistEntry.h"
-#include "Source/views/DoNotDisturbSwitch.h"
+#include "platform/system/DoNotDisturb.h"
 #include "Source/views/RemoteControlDelegate.h"
 #include "Source/views/TransportHost.h"
 #include "Source/views/TransportViewController.h"
@@ -136,11 +136,11 @@ private:
     TransportLog& log_;
 };
 
-class TransportFakeDoNotDisturb final : public DoNotDisturbSwitch {
+class TransportFakeDoNotDisturb final : public platform::DoNotDisturb {
 public:
     explicit TransportFakeDoNotDisturb(TransportLog& log) : log_(log) {}
-    void on() override { log_.push_back("doNotDisturb on"); }
-    void off() override { log_.push_back("doNotDisturb off"); }
+    void enable() override { log_.push_back("doNotDisturb on"); }
+    void restore() override { log_.push_back("doNotDisturb off"); }
 
 private:
     TransportLog& log_;
