@@ -1,0 +1,60 @@
+#include "Source/views/WindowMenu.h"
+
+#include "Source/views/VtlViewController.h"
+
+#include <QAction>
+#include <QKeySequence>
+#include <QMainWindow>
+#include <QMenu>
+#include <QPointer>
+#include <QVariant>
+
+namespace vantle {
+
+namespace {
+
+QPointer<QMenu>& windowMenuRegistration() {
+    static QPointer<QMenu> menu;
+    return menu;
+}
+
+} // namespace
+
+VtlViewController* contentViewController(QWidget* window) {
+    if (!window) return nullptr;
+    if (auto* mainWindow = qobject_cast<QMainWindow*>(window))
+        return qobject_cast<VtlViewController*>(mainWindow->centralWidget());
+    return qobject_cast<VtlViewController*>(window);
+}
+
+void setWindowMenuItemWindow(QAction& item, QWidget* window) {
+    item.setData(QVariant::fromValue(QPointer<QWidget>(window)));
+}
+
+QWidget* windowMenuItemWindow(const QAction& item) {
+    const QVariant data = item.data();
+    if (data.metaType() != QMetaType::fromType<QPointer<QWidget>>()) return nullptr;
+    return data.value<QPointer<QWidget>>().data();
+}
+
+void updateWindowMenuKeyEquivalents(QMenu& windowMenu) {
+    for (QAction* item : windowMenu.actions()) {
+        VtlViewController* content = contentViewController(windowMenuItemWindow(*item));
+        if (!content) continue;
+        item->setShortcut(QKeySequence(QStringLiteral("Ctrl+") + content->keyEquivalent()));
+    }
+}
+
+void setApplicationWindowMenu(QMenu* windowMenu) {
+    windowMenuRegistration() = windowMenu;
+}
+
+QMenu* applicationWindowMenu() {
+    return windowMenuRegistration().data();
+}
+
+void updateWindowMenuKeyEquivalents() {
+    if (QMenu* menu = applicationWindowMenu()) updateWindowMenuKeyEquivalents(*menu);
+}
+
+} // namespace vantle

@@ -1,0 +1,154 @@
+#include "tests/Source/views/VideoClipWriter.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
+}
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+namespace vantle::testing {
+
+namespace {
+
+// Owns what one clip needs and frees it on every path out.
+struct ClipMuxer {
+    AVFormatContext* format = nullptr;
+    AVCodecContext* video = nullptr;
+    AVCodecContext* audio = nullptr;
+    AVStream* videoStream = nullptr;
+    AVStream* audioStream = nullptr;
+    AVFrame* frame = av_frame_alloc();
+    AVPacket* packet = av_packet_alloc();
+
+    ~ClipMuxer() {
+        av_packet_free(&packet);
+        av_frame_free(&frame);
+        avcodec_free_context(&video);
+        avcodec_free_context(&audio);
+        if (format) {
+            if (format->pb) avio_closep(&format->pb);
+            avformat_free_context(format);
+        }
+    }
+
+    // Moves what the encoder has ready into the file; false when writing fails.
+    bool drain(AVCodecContext* encoder, AVStream* stream) {
+        for (;;) {
+            const int got = avcodec_receive_packet(encoder, packet);
+            if (got == AVERROR(EAGAIN) || got == AVERROR_EOF) return true;
+            if (got < 0) return false;
+            // Every picture lasts one frame, the last one included, so the clip is exactly as long as
+            // its frames.
+            if (packet->duration == 0 && encoder == video) packet->duration = 1;
+            av_packet_rescale_ts(packet, encoder->time_base, stream->time_base);
+            packet->stream_index = stream->index;
+            if (av_interleaved_write_frame(format, packet) < 0) return false;
+        }
+    }
+};
+
+bool clipOpenVideo(ClipMuxer& mux, const VideoClipShape& shape) {
+    const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_MPEG4);
+    if (!codec) return false;
+    mux.videoStream = avformat_new_stream(mux.format, nullptr);
+    mux.video = avcodec_alloc_context3(codec);
+    if (!mux.videoStream || !mux.video) return false;
+    mux.video->width = shape.width;
+    mux.video->height = shape.height;
+    mux.video->pix_fmt = AV_PIX_FMT_YUV420P;
+    mux.video->time_base = AVRational{1, shape.framesPerSecond};
+    mux.video->framerate = AVRational{shape.framesPerSecond, 1};
+    mux.video->gop_size = 5;
+    mux.video->bit_rate = 400000;
+    mux.video->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    if (avcodec_open2(mux.video, codec, nullptr) < 0) return false;
+    mux.videoStream->time_base = mux.video->time_base;
+    return avcodec_parameters_from_context(mux.videoStream->codecpar, mux.video) >= 0;
+}
+
+bool clipOpenAudio(ClipMuxer& mux) {
+    const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_AAC);
+    if (!codec) return false;
+    mux.audioStream = avformat_new_stream(mux.format, nullptr);
+    mux.audio = avcodec_alloc_context3(codec);
+    if (!mux.audioStream || !mux.audio) return false;
+    mux.audio->sample_fmt = AV_SAMPLE_FMT_FLTP;
+    mux.audio->sample_rate = 44100;
+    av_channel_layout_default(&mux.audio->ch_layout, 1);
+    mux.audio->bit_rate = 64000;
+    mux.audio->time_base = AVRational{1, 44100};
+    mux.audio->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    if (avcodec_open2(mux.audio, codec, nullptr) < 0) return false;
+    mux.audioStream->time_base = mux.audio->time_base;
+    return avcodec_parameters_from_context(mux.audioStream->codecpar, mux.audio) >= 0;
+}
+
+// Moving diagonal stripes whose colour changes from frame to frame.
+bool clipWritePictures(ClipMuxer& mux, const VideoClipShape& shape) {
+    AVFrame* frame = mux.frame;
+    frame->format = mux.video->pix_fmt;
+    frame->width = shape.width;
+    frame->height = shape.height;
+    if (av_frame_get_buffer(frame, 0) < 0) return false;
+    for (int i = 0; i < shape.frames; ++i) {
+        if (av_frame_make_writable(frame) < 0) return false;
+        for (int y = 0; y < shape.height; ++y)
+            for (int x = 0; x < shape.width; ++x)
+                frame->data[0][y * frame->linesize[0] + x] = std::uint8_t((x + y + 8 * i) & 0xFF);
+        for (int y = 0; y < shape.height / 2; ++y)
+            for (int x = 0; x < shape.width / 2; ++x) {
+                frame->data[1][y * frame->linesize[1] + x] = std::uint8_t(128 + 4 * i);
+                frame->data[2][y * frame->linesize[2] + x] = std::uint8_t(128 - 4 * i);
+            }
+        frame->pts = i;
+        if (avcodec_send_frame(mux.video, frame) < 0 || !mux.drain(mux.video, mux.videoStream)) return false;
+    }
+    av_frame_unref(frame);
+    return avcodec_send_frame(mux.video, nullptr) >= 0 && mux.drain(mux.video, mux.videoStream);
+}
+
+bool clipWriteTone(ClipMuxer& mux, const VideoClipShape& shape) {
+    const std::int64_t total = std::int64_t(44100) * shape.frames / shape.framesPerSecond;
+    AVFrame* frame = mux.frame;
+    for (std::int64_t done = 0; done < total;) {
+        // Only the last block may be shorter than the encoder's frame.
+        const int length = int(std::min<std::int64_t>(mux.audio->frame_size, total - done));
+        frame->nb_samples = length;
+        frame->format = mux.audio->sample_fmt;
+        frame->sample_rate = mux.audio->sample_rate;
+        if (av_channel_layout_copy(&frame->ch_layout, &mux.audio->ch_layout) < 0 ||
+            av_frame_get_buffer(frame, 0) < 0)
+            return false;
+        auto* samples = reinterpret_cast<float*>(frame->data[0]);
+        for (int j = 0; j < length; ++j)
+            samples[j] = 0.3f * float(std::sin(2.0 * M_PI * 440.0 * double(done + j) / 44100.0));
+        frame->pts = done;
+        const bool sent = avcodec_send_frame(mux.audio, frame) >= 0;
+        av_frame_unref(frame);
+        if (!sent || !mux.drain(mux.audio, mux.audioStream)) return false;
+        done += length;
+    }
+    return avcodec_send_frame(mux.audio, nullptr) >= 0 && mux.drain(mux.audio, mux.audioStream);
+}
+
+} // namespace
+
+std::string writeVideoClip(const std::string& path, const VideoClipShape& shape) {
+    ClipMuxer mux;
+    if (!mux.frame || !mux.packet) return "out of memory";
+    if (avformat_alloc_output_context2(&mux.format, nullptr, "mp4", path.c_str()) < 0) return "no MP4 muxer";
+    if (!clipOpenVideo(mux, shape)) return "no MPEG-4 video encoder";
+    if (shape.withAudio && !clipOpenAudio(mux)) return "no AAC encoder";
+    if (avio_open(&mux.format->pb, path.c_str(), AVIO_FLAG_WRITE) < 0) return "cannot create " + path;
+    if (avformat_write_header(mux.format, nullptr) < 0) return "cannot write the MP4 header";
+    if (!clipWritePictures(mux, shape)) return "cannot encode the pictures";
+    if (shape.withAudio && !clipWriteTone(mux, shape)) return "cannot encode the tone";
+    if (av_write_trailer(mux.format) < 0) return "cannot finish the MP4 file";
+    return {};
+}
+
+} // namespace vantle::testing
