@@ -31,7 +31,7 @@ std::string lowerCaseExtension(const platform::Url& url) {
 
 } // namespace
 
-AppDelegate::AppDelegate(QObject* parent)
+AppDelegate::AppDelegate(QObject* parent, bool followApplicationState)
     : QObject(parent), quit_([] { QCoreApplication::quit(); }), undoItem_(new QAction(tr("Undo"), this)),
       redoItem_(new QAction(tr("Redo"), this)) {
     sharedAppDelegate = this;
@@ -42,7 +42,8 @@ AppDelegate::AppDelegate(QObject* parent)
     connect(undoAction(), &QAction::triggered, this, [this] { actionUndo(); });
     connect(redoAction(), &QAction::triggered, this, [this] { actionRedo(); });
     AppServices::setMenuItems(&undoItem_, &redoItem_);
-    if (auto* application = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+    auto* application = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+    if (application && followApplicationState) {
         connect(application, &QGuiApplication::applicationStateChanged, this,
                 [this](Qt::ApplicationState state) {
                     if (state == Qt::ApplicationActive) applicationDidBecomeActive();

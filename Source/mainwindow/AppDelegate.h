@@ -25,7 +25,9 @@ public:
     enum class TerminateReply { now, later };
 
     // One per process; shared() finds it. Undo and Redo start disabled, with their plain titles.
-    explicit AppDelegate(QObject* parent = nullptr);
+    // Activations are those the application reports, unless `followApplicationState` is false (a
+    // test then calls applicationDidBecomeActive itself).
+    explicit AppDelegate(QObject* parent = nullptr, bool followApplicationState = true);
     ~AppDelegate() override;
 
     static AppDelegate* shared();
