@@ -89,6 +89,8 @@ MainViewController::MainViewController(MainViewEnvironment environment, QWidget*
         parts.waveform, *this, [] { return std::make_unique<StandInWaveform>(); });
     attachments_ = makeMainViewPart<AttachmentsPart, StandInAttachments>(
         parts.attachments, *this, [] { return std::make_unique<StandInAttachments>(); });
+    soundPanel_ = makeMainViewPart<MainViewPart, StandInSoundPanel>(
+        parts.soundPanel, *this, [this] { return std::make_unique<StandInSoundPanel>(*this); });
 
     buildLayout();
     viewDidLoad();
@@ -144,7 +146,11 @@ void MainViewController::buildLayout() {
     times->addWidget(timeRemainingText_);
     column->addLayout(times);
 
-    if (QWidget* panel = transport_->widget()) column->addWidget(panel);
+    auto* controls = new QHBoxLayout;
+    if (QWidget* panel = transport_->widget()) controls->addWidget(panel);
+    controls->addStretch();
+    if (QWidget* panel = soundPanel_->widget()) controls->addWidget(panel);
+    column->addLayout(controls);
     if (QWidget* notice = notices_->widget()) column->addWidget(notice);
 
     filesView_ = new QWidget(this);

@@ -267,6 +267,7 @@ private:
     std::unique_ptr<KaraokePart> karaoke_;
     std::unique_ptr<WaveformPart> waveform_;
     std::unique_ptr<AttachmentsPart> attachments_;
+    std::unique_ptr<MainViewPart> soundPanel_;
 };
 
 } // namespace vantle

@@ -1,7 +1,7 @@
 #pragma once
 // The parts of the main window that the main view controller drives but that are built apart
 // (time slider, transport panel, notices, karaoke view, screensaver, waveform picture, side-document
-// buttons, listening log), each as the small interface the controller calls, and the factories
+// buttons, sound panel, listening log), each as the small interface the controller calls, and the factories
 // through which the application (or a test) supplies them. Main thread only.
 
 #include <functional>
@@ -88,6 +88,10 @@ public:
     virtual void rebuild(const std::shared_ptr<PlaylistEntry>& entry) = 0;
 };
 
+// The sound panel ("Treble" and "Balance", −10 … 10 in half steps) is a MainViewPart: it hands
+// its values to MainViewController::trebleChanged and panChanged, and the controller calls nothing
+// of it.
+
 // The diary of listening (a text log); no view.
 class ListeningLog {
 public:
@@ -110,6 +114,7 @@ struct MainViewParts {
     Factory<ScreensaverPart> screensaver;
     Factory<WaveformPart> waveform;
     Factory<AttachmentsPart> attachments;
+    Factory<MainViewPart> soundPanel;
     Factory<ListeningLog> log;
 };
 

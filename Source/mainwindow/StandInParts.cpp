@@ -148,4 +148,26 @@ void StandInAttachments::rebuild(const std::shared_ptr<PlaylistEntry>& entry) {
     row_->addStretch();
 }
 
+StandInSoundPanel::StandInSoundPanel(MainViewController& controller, QWidget* parent) : QWidget(parent) {
+    setObjectName("soundPanel");
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto addSlider = [&](const QString& title, const char* name, void (MainViewController::*apply)(double)) {
+        layout->addWidget(new QLabel(title, this));
+        auto* slider = new QSlider(Qt::Horizontal, this);
+        slider->setObjectName(name);
+        // Half steps: the slider counts them.
+        slider->setRange(-20, 20);
+        slider->setValue(0);
+        slider->setFixedWidth(200);
+        slider->setFocusPolicy(Qt::NoFocus);
+        connect(slider, &QSlider::valueChanged, this,
+                [&controller, apply](int halfSteps) { (controller.*apply)(halfSteps / 2.0); });
+        layout->addWidget(slider);
+    };
+    addSlider(tr("Treble"), "trebleSlider", &MainViewController::trebleChanged);
+    addSlider(tr("Balance"), "balanceSlider", &MainViewController::panChanged);
+    layout->addStretch();
+}
+
 } // namespace vantle

@@ -101,6 +101,15 @@ private:
     QHBoxLayout* row_;
 };
 
+// Two plain sliders, "Treble" and "Balance", in half steps from −10 to 10.
+class StandInSoundPanel final : public QWidget, public MainViewPart {
+    Q_OBJECT
+
+public:
+    explicit StandInSoundPanel(MainViewController& controller, QWidget* parent = nullptr);
+    QWidget* widget() override { return this; }
+};
+
 // No diary yet: nothing is written.
 class StandInListeningLog final : public ListeningLog {
 public:

@@ -106,12 +106,17 @@ TEST_F(AppDelegateTest, TheApplicationsActivationRestores) {
     last.playlistURL = other;
     last.currentEntryIndex = 0;
     writeAppState(last);
-    start(true);
-    view().setFirst(true);
     auto* application = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
     ASSERT_TRUE(application);
-    emit application->applicationStateChanged(Qt::ApplicationInactive);
+    // A delegate that does not follow the application waits for its caller.
+    start(false);
+    emit application->applicationStateChanged(Qt::ApplicationActive);
     EXPECT_FALSE(delegate->restored());
+    stop();
+
+    // Following it, the application's activation (reported when the window came up, or now)
+    // restores.
+    start(true);
     emit application->applicationStateChanged(Qt::ApplicationActive);
     EXPECT_TRUE(delegate->restored());
     EXPECT_THAT(names(), ElementsAre("o.wav"));

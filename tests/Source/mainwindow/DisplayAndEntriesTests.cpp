@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
+#include <QSlider>
 #include <QTest>
 
 #include <gmock/gmock.h>
@@ -275,6 +276,15 @@ TEST_F(EntriesTest, TrebleAndBalanceReachThePlayer) {
     EXPECT_FLOAT_EQ(player->pan(), -1.0f);
     view().panChanged(0.5);
     EXPECT_NEAR(player->pan(), 0.05f, 1e-7);
+
+    // The sound panel's sliders reach the player at once.
+    auto* treble = window->findChild<QSlider*>("trebleSlider");
+    auto* balance = window->findChild<QSlider*>("balanceSlider");
+    ASSERT_TRUE(treble && balance);
+    treble->setValue(5);
+    EXPECT_NEAR(player->treble(), 0.08333f, 1e-5);
+    balance->setValue(-20);
+    EXPECT_FLOAT_EQ(player->pan(), -1.0f);
 }
 
 } // namespace

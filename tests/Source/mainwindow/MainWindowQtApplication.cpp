@@ -20,6 +20,7 @@ public:
         home_ = platform::makeTemporaryDirectory("vantle-mainwindow-home").value();
         for (const char* folder : {"config", "state", "Documents", "runtime"})
             std::filesystem::create_directories(home_ + "/" + folder);
+        std::filesystem::permissions(home_ + "/runtime", std::filesystem::perms::owner_all);
         ::setenv("HOME", home_.c_str(), 1);
         ::setenv("XDG_CONFIG_HOME", (home_ + "/config").c_str(), 1);
         ::setenv("XDG_STATE_HOME", (home_ + "/state").c_str(), 1);
