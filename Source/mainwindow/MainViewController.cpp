@@ -36,7 +36,7 @@ std::unique_ptr<Part> makeMainViewPart(const MainViewParts::Factory<Part>& facto
     return standIn();
 }
 
-QLabel* makeTimeText(const char* name, QWidget* parent) {
+QLabel* makeMainViewTimeText(const char* name, QWidget* parent) {
     auto* label = new QLabel("--:--", parent);
     label->setObjectName(name);
     QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
@@ -132,8 +132,8 @@ void MainViewController::buildLayout() {
     column->addWidget(noteTextField_);
 
     auto* times = new QHBoxLayout;
-    timeSinceZeroText_ = makeTimeText("timeSinceZeroText", this);
-    timeRemainingText_ = makeTimeText("timeRemainingText", this);
+    timeSinceZeroText_ = makeMainViewTimeText("timeSinceZeroText", this);
+    timeRemainingText_ = makeMainViewTimeText("timeRemainingText", this);
     auto* middle = new QVBoxLayout;
     waveformView_ = new QLabel(this);
     waveformView_->setObjectName("waveformView");

@@ -37,7 +37,7 @@ void setDisplayColour(QLabel& label, const QColor& colour) {
     label.setPalette(colours);
 }
 
-std::string withoutSuffix(std::string text, std::string_view suffix) {
+std::string withoutNameSuffix(std::string text, std::string_view suffix) {
     if (text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0)
         text.erase(text.size() - suffix.size());
     return text;
@@ -80,7 +80,7 @@ void MainViewController::refreshDisplay() {
         std::string marker = entry->transcription().segments.empty() ? "" : "💬";
         marker += entry->tags.value_or("");
         const std::string name =
-            withoutSuffix(withoutSuffix(entry->_url.lastPathComponent(), ".mp3"), ".m4a");
+            withoutNameSuffix(withoutNameSuffix(entry->_url.lastPathComponent(), ".mp3"), ".m4a");
         entryName_->setText(QString::fromStdString(marker + " " + name + " " + marker));
 
         refreshContextLine(*entry, time);

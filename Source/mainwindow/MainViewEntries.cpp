@@ -22,7 +22,7 @@ namespace vantle {
 
 namespace {
 
-bool sameFile(const std::shared_ptr<PlaylistEntry>& a, const std::shared_ptr<PlaylistEntry>& b) {
+bool sameEntryFile(const std::shared_ptr<PlaylistEntry>& a, const std::shared_ptr<PlaylistEntry>& b) {
     return a && b && a->_url == b->_url;
 }
 
@@ -31,7 +31,7 @@ bool sameFile(const std::shared_ptr<PlaylistEntry>& a, const std::shared_ptr<Pla
 void MainViewController::loadEntry(const std::shared_ptr<PlaylistEntry>& entry) {
     std::shared_ptr<PlaylistEntry> old = player_->entry();
     if (old) {
-        if (sameFile(entry, old)) {
+        if (sameEntryFile(entry, old)) {
             scrollCurrentRowToCenter();
             return;
         }
@@ -44,7 +44,7 @@ void MainViewController::loadEntryAtRow(std::ptrdiff_t row) {
     std::shared_ptr<PlaylistEntry> old = playlist_->assignedEntry;
     std::shared_ptr<PlaylistEntry> entry = playlist_->visibleEntry(row);
     if (old) {
-        if (sameFile(entry, old)) {
+        if (sameEntryFile(entry, old)) {
             scrollCurrentRowToCenter();
             return;
         }

@@ -32,7 +32,7 @@ const char* modeDisplayName(PlayerMode mode) {
     return "";
 }
 
-std::string joinedTags(const TagSet& tags) {
+std::string joinedFilterTags(const TagSet& tags) {
     std::string text;
     for (const std::string& tag : tags)
         text += tag;
@@ -128,10 +128,11 @@ void MainWindowController::updateModeTools() {
 void MainWindowController::rebuildTagFilterButtons() {
     const Playlist& playlist = *mainView_->playlist();
     QString text;
-    if (!playlist.includeTags.empty()) text += "+" + QString::fromStdString(joinedTags(playlist.includeTags));
+    if (!playlist.includeTags.empty())
+        text += "+" + QString::fromStdString(joinedFilterTags(playlist.includeTags));
     if (!playlist.excludeTags.empty()) {
         if (!text.isEmpty()) text += " ";
-        text += "−" + QString::fromStdString(joinedTags(playlist.excludeTags));
+        text += "−" + QString::fromStdString(joinedFilterTags(playlist.excludeTags));
     }
     tagFilterLabel_->setText(text);
 }
