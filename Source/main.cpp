@@ -1,7 +1,47 @@
-#include <cstdio>
+// The application: the main window over the player, restored to the last session at the first
+// activation. Files named on the command line are handed over as the system would hand them.
 
-// The application's windows come with the main window; until then the program says so.
-int main() {
-    std::puts("Vantle: the player's window is not built yet; run scripts/test to exercise the toolkit.");
-    return 0;
+#include "Source/mainwindow/AppDelegate.h"
+#include "Source/mainwindow/MainWindowController.h"
+#include "Source/mainwindow/StandInPlayer.h"
+#include "platform/foundation/Clock.h"
+#include "platform/ui/QtMainQueue.h"
+
+#include <QApplication>
+#include <QStringList>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    QApplication::setApplicationName("Vantle");
+    QApplication::setOrganizationDomain("fennorastudio.com");
+    QApplication::setDesktopFileName("com.fennorastudio.Vantle");
+    platform::bindMainQueueToQtLoop(application);
+
+    int result = 0;
+    {
+        vantle::AppDelegate delegate;
+        vantle::MainViewEnvironment environment;
+        // The player and the break timer the window is given; the ones over the audio engine take
+        // these places.
+        environment.makePlayer = [] { return std::make_unique<vantle::SilentPlayer>(); };
+        environment.makeBreakTimer = [] {
+            return std::make_unique<vantle::SilentBreakTimer>(platform::Clock::system());
+        };
+        vantle::MainWindowController window(std::move(environment), &delegate);
+        window.show();
+
+        std::vector<std::string> files;
+        const QStringList arguments = QApplication::arguments();
+        for (qsizetype i = 1; i < arguments.size(); ++i)
+            files.push_back(arguments[i].toStdString());
+        delegate.openFiles(files);
+        delegate.applicationDidFinishLaunching();
+        result = QApplication::exec();
+    }
+    platform::unbindMainQueueFromQtLoop();
+    return result;
 }

@@ -1,0 +1,96 @@
+#pragma once
+// The application's delegate: the one place where the rest of the program finds the main view
+// controller; restores the last session once, at the first activation; opens files handed over;
+// quits through the save-first sequence; holds the Undo and Redo menu items. Main thread only.
+
+#include "Source/mainwindow/QActionMenuItem.h"
+
+#include <QObject>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+class QAction;
+
+namespace vantle {
+
+class MainViewController;
+
+class AppDelegate final : public QObject {
+    Q_OBJECT
+
+public:
+    // How a request to quit is answered: at once, or later, once the session has been saved.
+    enum class TerminateReply { now, later };
+
+    // One per process; shared() finds it. Undo and Redo start disabled, with their plain titles.
+    // Activations are those the application reports, unless `followApplicationState` is false (a
+    // test then calls applicationDidBecomeActive itself).
+    explicit AppDelegate(QObject* parent = nullptr, bool followApplicationState = true);
+    ~AppDelegate() override;
+
+    static AppDelegate* shared();
+
+    // Set by the main view controller when its view has loaded.
+    MainViewController* mainViewController() const { return mainViewController_; }
+    void setMainViewController(MainViewController* controller) { mainViewController_ = controller; }
+
+    // ---- launching and activation ----
+    // Launch is done: when the platform never reports an activation (no window manager, say), the
+    // restore runs anyway after `activationFallbackMilliseconds`.
+    void applicationDidFinishLaunching();
+    // Every activation: the first one restores the last session (once in the life of the
+    // process); each brings a minimised main window back.
+    void applicationDidBecomeActive();
+    // The restore has run.
+    bool restored() const { return restored_; }
+    int activationFallbackMilliseconds = 1500;
+
+    // ---- files handed over (the command line) ----
+    // Waits for the restore, then opens each in order.
+    void openFiles(const std::vector<std::string>& paths);
+    // An "mp3" or "m4a" file (any case) is added to the session as one undoable step; a
+    // ".vantle" document replaces the session, which is saved first. Anything else is refused
+    // with a console line. True when the file was taken.
+    bool openFile(const std::string& path);
+
+    // ---- quitting ----
+    // Stops playback and closes the current entry's listening; a session without unsaved changes
+    // then only saves the state and quits now; otherwise the session is saved first (through the
+    // save panel when it has no location) and the quit follows, unless the save failed: then the
+    // application stays and says so.
+    TerminateReply applicationShouldTerminate();
+    // Asks, and quits now or once the save is done.
+    void terminate();
+    // The pending answer of a later quit.
+    void replyToApplicationShouldTerminate(bool shouldTerminate);
+    // A quit is waiting for its save.
+    bool terminationPending() const { return terminationPending_; }
+    // Quitting has been decided; the main window may close.
+    bool terminating() const { return terminating_; }
+    // What quitting does (default: QCoreApplication::quit).
+    void setQuitHandler(std::function<void()> quit) { quit_ = std::move(quit); }
+
+    // ---- Edit menu ----
+    QAction* undoAction() const { return undoItem_.action(); }
+    QAction* redoAction() const { return redoItem_.action(); }
+    void actionUndo();
+    void actionRedo();
+
+private:
+    void restoreOnce();
+    void finishTermination();
+
+    MainViewController* mainViewController_ = nullptr;
+    bool restored_ = false;
+    bool launched_ = false;
+    bool terminationPending_ = false;
+    bool terminating_ = false;
+    std::vector<std::string> pendingFiles_;
+    std::function<void()> quit_;
+    QActionMenuItem undoItem_;
+    QActionMenuItem redoItem_;
+};
+
+} // namespace vantle

@@ -1,0 +1,244 @@
+#include "Source/mainwindow/MainViewController.h"
+
+#include "Source/mainwindow/AppDelegate.h"
+#include "Source/mainwindow/MainWindowController.h"
+#include "Source/mainwindow/StandInParts.h"
+#include "Source/playback/BreakTimer.h"
+#include "Source/session/AppServices.h"
+#include "Source/session/Exporter.h"
+#include "Source/session/Playlist.h"
+#include "Source/session/PlaylistEntry.h"
+#include "Source/views/PlaylistTableView.h"
+#include "platform/foundation/Clock.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/ui/Alerts.h"
+#include "platform/ui/FilePanels.h"
+
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QVBoxLayout>
+
+#include <utility>
+
+namespace vantle {
+
+namespace {
+
+// The factory's part, or the stand-in when the application supplies none.
+template <typename Part, typename StandIn>
+std::unique_ptr<Part> makeMainViewPart(const MainViewParts::Factory<Part>& factory,
+                                       MainViewController& controller,
+                                       std::function<std::unique_ptr<StandIn>()> standIn) {
+    if (factory)
+        if (std::unique_ptr<Part> part = factory(controller)) return part;
+    return standIn();
+}
+
+QLabel* makeMainViewTimeText(const char* name, QWidget* parent) {
+    auto* label = new QLabel("--:--", parent);
+    label->setObjectName(name);
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setPointSize(28);
+    font.setBold(true);
+    label->setFont(font);
+    label->setAlignment(Qt::AlignCenter);
+    label->setMinimumWidth(QFontMetrics(font).horizontalAdvance("-00:00") + 8);
+    return label;
+}
+
+} // namespace
+
+MainViewController::MainViewController(MainViewEnvironment environment, QWidget* parent)
+    : QWidget(parent), filePanels_(environment.filePanels), alerts_(environment.alerts),
+      defaults_(environment.defaults ? environment.defaults : &platform::UserDefaults::standard()),
+      clock_(environment.clock ? environment.clock : &platform::Clock::system()),
+      scheduler_(environment.scheduler ? environment.scheduler : &platform::sharedTimerScheduler()) {
+    setObjectName("mainView");
+    if (!filePanels_) {
+        ownPanels_ = std::make_unique<platform::QtFilePanels>();
+        filePanels_ = ownPanels_.get();
+    }
+    if (!alerts_) {
+        ownAlerts_ = std::make_unique<platform::QtAlerts>();
+        alerts_ = ownAlerts_.get();
+    }
+
+    // The owned objects, in the order the window depends on them.
+    player_ = environment.makePlayer();
+    playerPosition_ = std::make_unique<ApplicationPlayerPosition>(*player_);
+    breakTimer_ = environment.makeBreakTimer();
+    exporter_ = environment.makeExporter ? environment.makeExporter() : std::make_unique<Exporter>();
+    playlist_ = std::make_shared<Playlist>();
+
+    const MainViewParts& parts = environment.parts;
+    log_ = parts.log ? parts.log(*this) : nullptr;
+    if (!log_) log_ = std::make_unique<StandInListeningLog>();
+    screensaver_ = makeMainViewPart<ScreensaverPart, StandInScreensaver>(
+        parts.screensaver, *this, [] { return std::make_unique<StandInScreensaver>(); });
+    notices_ = makeMainViewPart<NoticesPart, StandInNotices>(
+        parts.notices, *this, [] { return std::make_unique<StandInNotices>(); });
+    timeSlider_ = makeMainViewPart<TimeSliderPart, StandInTimeSlider>(
+        parts.timeSlider, *this, [] { return std::make_unique<StandInTimeSlider>(); });
+    transport_ = makeMainViewPart<TransportPart, StandInTransport>(
+        parts.transport, *this, [this] { return std::make_unique<StandInTransport>(*this); });
+    karaoke_ = makeMainViewPart<KaraokePart, StandInKaraoke>(
+        parts.karaoke, *this, [] { return std::make_unique<StandInKaraoke>(); });
+    waveform_ = makeMainViewPart<WaveformPart, StandInWaveform>(
+        parts.waveform, *this, [] { return std::make_unique<StandInWaveform>(); });
+    attachments_ = makeMainViewPart<AttachmentsPart, StandInAttachments>(
+        parts.attachments, *this, [] { return std::make_unique<StandInAttachments>(); });
+    soundPanel_ = makeMainViewPart<MainViewPart, StandInSoundPanel>(
+        parts.soundPanel, *this, [this] { return std::make_unique<StandInSoundPanel>(*this); });
+
+    buildLayout();
+    viewDidLoad();
+}
+
+MainViewController::~MainViewController() {
+    ticker_.cancel();
+    if (tableView_) tableView_->setTableDelegate(nullptr);
+    player_->setDelegate(nullptr);
+    timeSlider_->setPlayer(nullptr);
+    if (AppServices::mainWindow() == this) AppServices::setMainWindow(nullptr);
+    if (AppDelegate* delegate = AppDelegate::shared(); delegate && delegate->mainViewController() == this)
+        delegate->setMainViewController(nullptr);
+}
+
+void MainViewController::buildLayout() {
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(12, 8, 12, 12);
+    column->setSpacing(6);
+
+    if (QWidget* row = attachments_->widget()) column->addWidget(row);
+
+    entryName_ = new QLabel(this);
+    entryName_->setObjectName("entryName");
+    QFont nameFont = entryName_->font();
+    nameFont.setPointSize(nameFont.pointSize() + 6);
+    nameFont.setBold(true);
+    entryName_->setFont(nameFont);
+    entryName_->setAlignment(Qt::AlignCenter);
+    entryName_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    column->addWidget(entryName_);
+
+    noteTextField_ = new QLineEdit(this);
+    noteTextField_->setObjectName("noteTextField");
+    noteTextField_->setReadOnly(true);
+    noteTextField_->setFrame(false);
+    noteTextField_->setAlignment(Qt::AlignCenter);
+    noteTextField_->setFocusPolicy(Qt::ClickFocus);
+    column->addWidget(noteTextField_);
+
+    auto* times = new QHBoxLayout;
+    timeSinceZeroText_ = makeMainViewTimeText("timeSinceZeroText", this);
+    timeRemainingText_ = makeMainViewTimeText("timeRemainingText", this);
+    auto* middle = new QVBoxLayout;
+    waveformView_ = new QLabel(this);
+    waveformView_->setObjectName("waveformView");
+    waveformView_->setMinimumHeight(24);
+    waveformView_->setScaledContents(true);
+    middle->addWidget(waveformView_);
+    if (QWidget* slider = timeSlider_->widget()) middle->addWidget(slider);
+    times->addWidget(timeSinceZeroText_);
+    times->addLayout(middle, 1);
+    times->addWidget(timeRemainingText_);
+    column->addLayout(times);
+
+    auto* controls = new QHBoxLayout;
+    if (QWidget* panel = transport_->widget()) controls->addWidget(panel);
+    controls->addStretch();
+    if (QWidget* panel = soundPanel_->widget()) controls->addWidget(panel);
+    column->addLayout(controls);
+    if (QWidget* notice = notices_->widget()) column->addWidget(notice);
+
+    filesView_ = new QWidget(this);
+    filesView_->setObjectName("filesView");
+    auto* files = new QVBoxLayout(filesView_);
+    files->setContentsMargins(0, 0, 0, 0);
+    tableView_ = new PlaylistTableView(filesView_);
+    tableView_->setObjectName("tableView");
+    files->addWidget(tableView_);
+    column->addWidget(filesView_, 1);
+
+    // Laid over the playlist, outside the layout.
+    if (QWidget* lyrics = karaoke_->widget()) lyrics->setParent(this);
+    if (QWidget* clock = screensaver_->widget()) clock->setParent(this);
+}
+
+void MainViewController::viewDidLoad() {
+    // The sound panel's values start at 0 and are applied at once.
+    trebleChanged(0.0);
+    panChanged(0.0);
+    QPointer<MainViewController> self(this);
+    ticker_ = scheduler_->scheduleRepeating(0.1, [self] {
+        if (self) self->updateElapsedTime();
+    });
+    timeSlider_->setPlayer(playerPosition_.get());
+    player_->setDelegate(this);
+    log_->log("-------------------------");
+    if (AppDelegate* delegate = AppDelegate::shared()) delegate->setMainViewController(this);
+    AppServices::setMainWindow(this);
+    tableView_->setClock(*clock_);
+    tableView_->setTableDelegate(this);
+    tableView_->setPlaylist(playlist_);
+    refreshDisplay();
+    screensaver_->resetIdle();
+    if (QWidget* lyrics = karaoke_->widget()) lyrics->hide();
+}
+
+void MainViewController::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    updateWindowTitle();
+    tableView_->setFocus();
+}
+
+void MainViewController::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (QWidget* lyrics = karaoke_->widget(); lyrics && lyrics->isVisible())
+        karaoke_->layoutInFrame(filesView_->x());
+    if (std::optional<std::size_t> row = playlist_->currentRow())
+        tableView_->scrollRowToCenter(static_cast<int>(*row));
+}
+
+QWidget* MainViewController::karaokeView() const {
+    return karaoke_->widget();
+}
+
+MainWindowController* MainViewController::mainWindowController() const {
+    return qobject_cast<MainWindowController*>(window());
+}
+
+void MainViewController::setVolume(float volume) {
+    volume_ = std::clamp(volume, 0.0f, 1.0f);
+    player_->setVolume(volume_);
+}
+
+void MainViewController::resetScreensaverIdle() {
+    screensaver_->resetIdle();
+}
+
+bool MainViewController::isPlaying() const {
+    return player_->playing();
+}
+
+// ---- MainWindowServices ----
+
+RowIndexes MainViewController::selectedRows() const {
+    return tableView_->selectedRows();
+}
+
+void MainViewController::selectRows(const RowIndexes& rows) {
+    tableView_->selectRows(rows);
+}
+
+void MainViewController::reloadTableSelecting(const RowIndexes& rows) {
+    tableView_->reloadTableSelecting(rows);
+}
+
+void MainViewController::rebuildAttachmentStack(const std::shared_ptr<PlaylistEntry>& entry) {
+    attachments_->rebuild(entry);
+}
+
+} // namespace vantle

@@ -1,0 +1,273 @@
+#pragma once
+// The content of the main window and the hub of the program: owns the player, the playlist, the
+// break timer, the exporter and the window's parts; loads entries, drives the display from a 0.1 s
+// tick, restores the last session and opens, saves and closes session documents. Main thread only.
+
+#include "Source/mainwindow/MainViewParts.h"
+#include "Source/playback/Player.h"
+#include "Source/session/MainWindowServices.h"
+#include "Source/views/PlaylistTableDelegate.h"
+#include "platform/dispatch/TimerScheduler.h"
+#include "platform/foundation/Url.h"
+
+#include <QWidget>
+
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+class QLabel;
+class QLineEdit;
+
+namespace platform {
+class Alerts;
+class Clock;
+class FilePanels;
+class UserDefaults;
+} // namespace platform
+
+namespace vantle {
+
+class BreakTimer;
+class Exporter;
+class MainWindowController;
+class PlaylistTableView;
+class TextNote;
+
+// What the controller takes from the application, or from a test. Pointers are not owned and must
+// outlive the controller; null ones get the application's defaults.
+struct MainViewEnvironment {
+    // The player (the one over the node graph in the application) and the break timer.
+    std::function<std::unique_ptr<ApplicationPlayer>()> makePlayer;
+    std::function<std::unique_ptr<BreakTimer>()> makeBreakTimer;
+    // Null: an exporter into the default export folder.
+    std::function<std::unique_ptr<Exporter>()> makeExporter;
+    MainViewParts parts;
+    // Fires the 0.1 s display tick on the main queue. Null: the shared real-time scheduler.
+    platform::TimerScheduler* scheduler = nullptr;
+    // Null: Qt's panels and message boxes.
+    platform::FilePanels* filePanels = nullptr;
+    platform::Alerts* alerts = nullptr;
+    // Null: the standard user defaults.
+    platform::UserDefaults* defaults = nullptr;
+    // "Now" for played dates and the table's ages. Null: the system clock.
+    const platform::Clock* clock = nullptr;
+};
+
+// How a save-first sequence ended: the document was written, there was nothing to write (an empty
+// playlist, or the user cancelled the save panel), or writing failed (the old file is intact).
+enum class SaveOutcome { saved, notWritten, failed };
+
+class MainViewController final : public QWidget,
+                                 public PlayerDelegate,
+                                 public PlaylistTableDelegate,
+                                 public MainWindowServices {
+    Q_OBJECT
+
+public:
+    using Continuation = std::function<void()>;
+    using Ending = std::function<void(SaveOutcome)>;
+
+    // Builds the player, the break timer, the exporter and an empty playlist, lays the window's
+    // views out and runs the view's load: registers with the application delegate and the session
+    // model, starts the tick, becomes the player's delegate. Nothing is restored yet.
+    explicit MainViewController(MainViewEnvironment environment, QWidget* parent = nullptr);
+    ~MainViewController() override;
+
+    // ---- owned objects ----
+    ApplicationPlayer& player() const { return *player_; }
+    BreakTimer& breakTimer() const { return *breakTimer_; }
+    Exporter& exporter() const { return *exporter_; }
+    PlaylistTableView& tableView() const { return *tableView_; }
+    platform::UserDefaults& defaults() const { return *defaults_; }
+    NoticesPart& notices() const { return *notices_; }
+    ScreensaverPart& screensaver() const { return *screensaver_; }
+    TransportPart& transport() const { return *transport_; }
+    TimeSliderPart& timeSlider() const { return *timeSlider_; }
+
+    // ---- state ----
+    // True until the first activation of the application has restored the last session.
+    bool first() const { return first_; }
+    void setFirst(bool first) { first_ = first; }
+    // The remaining time is shown (false while the time slider is held: the position instead).
+    bool showingRemaining() const { return showingRemaining_; }
+    void setShowingRemaining(bool showing) { showingRemaining_ = showing; }
+    // The entry that ended before an automatic advance; the transport's back action returns to it.
+    const std::shared_ptr<PlaylistEntry>& prevEntry() const { return prevEntry_; }
+    void setPrevEntry(std::shared_ptr<PlaylistEntry> entry) { prevEntry_ = std::move(entry); }
+    const std::shared_ptr<TextNote>& currentNote() const { return currentNote_; }
+    float volume() const { return volume_; }
+    // Clamped to 0 … 1 and given to the player.
+    void setVolume(float volume);
+
+    // ---- the window's views ----
+    QLabel& timeSinceZeroText() const { return *timeSinceZeroText_; }
+    QLabel& timeRemainingText() const { return *timeRemainingText_; }
+    QLabel& entryName() const { return *entryName_; }
+    QLineEdit& noteTextField() const { return *noteTextField_; }
+    QLabel& waveformView() const { return *waveformView_; }
+    QWidget& filesView() const { return *filesView_; }
+    QWidget* karaokeView() const;
+
+    // ---- application state ----
+    // Once, at the first activation: sets up the transport, enters dance mode and reopens the
+    // session that the state file names, with its entry, position, played ranges and zero marks.
+    // A missing or unreadable state file starts empty, silently; a session that cannot be read is
+    // reported and the state file is left as it is.
+    void restoreState();
+    // Writes the state file: the session, the position, the current entry's index in the full
+    // list and the player's entry's ranges and marks. Without a session the file is removed.
+    void saveAppState();
+
+    // ---- session document ----
+    // Replaces the playlist with the document at `url` and makes its entry current. When the state
+    // file belongs to that document, its entry (mapped through the full list to its row), position,
+    // ranges and marks win over the document's own. False, and an empty playlist, when the document
+    // cannot be read (reported); the session location is then left as it was.
+    bool loadSession(const platform::Url& url);
+    // Writes the document with the current position when the session has a location.
+    void savePlaylist();
+    // Saves the open session (also when unchanged), asking for a location when it has none, then
+    // runs the continuation; an empty session only saves the state.
+    void saveSession(Continuation then);
+    // The save-first sequence with its ending: as saveSession, reporting how the save went.
+    void saveFirst(Ending ending);
+    // Asks for a location with the save panel, writes the document there and always runs the
+    // ending (cancel included); the unsaved-changes mark is cleared unless writing failed.
+    void runSavePanel(Ending ending);
+    // Clears the session and opens the document at the location (after the caller saved).
+    void replaceSession(const platform::Url& url);
+    // The session at the location replaces the open one, which is saved first.
+    void openSessionAt(const platform::Url& url);
+    // An empty, unnamed, unchanged session.
+    void clearSession();
+    // The toolbar's search field and with it the playlist's filter become empty.
+    void clearSearchField() override;
+    // File menu: choose a session with the open panel; save under a new name; copy to the export
+    // folder; save and close; save and start a new session.
+    void openSessionAction();
+    void saveAsSession();
+    void exportToCloud();
+    void closeSession();
+    void newSession();
+    // Remembers the location in "lastSessionURL" and among the recent documents.
+    void recordSessionURL();
+    void updateWindowTitle();
+
+    // ---- quitting ----
+    // Stops playback and closes the current entry's listening (logged, ranges merged).
+    void prepareToQuit();
+    // The save-first sequence ending in the ending.
+    void saveAndTerminate(Ending ending);
+    // What a quit without unsaved changes still keeps: the state file, unless there is nothing to
+    // remember (no session and no entries), which leaves the file of the last run as it is.
+    void saveStateForQuit();
+
+    // ---- entries ----
+    // Adds files (in order, before the entry or at the end) as one undoable "add entries".
+    void insertEntries(const std::vector<platform::Url>& urls,
+                       const std::shared_ptr<PlaylistEntry>& before = nullptr);
+    void loadEntry(const std::shared_ptr<PlaylistEntry>& entry) override;
+    void loadEntryAtRow(std::ptrdiff_t row) override;
+
+    // ---- display ----
+    void refreshDisplay() override;
+    // The tick: records the played range, refreshes when the position moved.
+    void updateElapsedTime();
+
+    // ---- treble and balance (the sound panel's values, −10 … 10) ----
+    void trebleChanged(double value);
+    void panChanged(double value);
+
+    // ---- PlayerDelegate ----
+    void playerDidFinish() override;
+    void updateForMode() override;
+    void resetScreensaverIdle() override;
+    void clearPrevEntry() override { prevEntry_.reset(); }
+
+    // ---- PlaylistTableDelegate ----
+    bool isPlaying() const override;
+
+    // ---- MainWindowServices ----
+    std::shared_ptr<Playlist> playlist() const override { return playlist_; }
+    std::optional<platform::Url> sessionURL() const override { return sessionURL_; }
+    RowIndexes selectedRows() const override;
+    void selectRows(const RowIndexes& rows) override;
+    void loadEntryAtRowAfterListEdit(std::size_t row) override;
+    void reloadTableSelecting(const RowIndexes& rows) override;
+    void rebuildAttachmentStack(const std::shared_ptr<PlaylistEntry>& entry) override;
+
+    // The application's main window controller, when this view is its content.
+    MainWindowController* mainWindowController() const;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void buildLayout();
+    void viewDidLoad();
+    void makeCurrent(const std::shared_ptr<PlaylistEntry>& entry);
+    void leaveEntry(const std::shared_ptr<PlaylistEntry>& old, bool log);
+    void scrollCurrentRowToCenter();
+    void showPlaylist(std::shared_ptr<Playlist> playlist);
+    void refreshContextLine(PlaylistEntry& entry, double time);
+    void drawWaveform(const std::shared_ptr<PlaylistEntry>& entry);
+    bool writeDocument(const platform::Url& url);
+    void closeListening();
+    void saveAndClearSession();
+    void reportUnreadableSession(const platform::Url& url, const std::string& reason);
+    void reportFailedSave(const platform::Url& url, bool quitting);
+
+    // The environment's services, or defaults owned here.
+    std::unique_ptr<platform::FilePanels> ownPanels_;
+    std::unique_ptr<platform::Alerts> ownAlerts_;
+    platform::FilePanels* filePanels_;
+    platform::Alerts* alerts_;
+    platform::UserDefaults* defaults_;
+    const platform::Clock* clock_;
+    platform::TimerScheduler* scheduler_;
+
+    std::unique_ptr<ApplicationPlayer> player_;
+    std::unique_ptr<ApplicationPlayerPosition> playerPosition_;
+    std::unique_ptr<BreakTimer> breakTimer_;
+    std::unique_ptr<Exporter> exporter_;
+    std::shared_ptr<Playlist> playlist_;
+
+    bool showingRemaining_ = true;
+    std::shared_ptr<PlaylistEntry> prevEntry_;
+    std::optional<platform::Url> sessionURL_;
+    std::shared_ptr<TextNote> currentNote_;
+    float volume_ = 0.5f;
+    bool first_ = true;
+    // While a session is being opened the state file is written once, at the end.
+    int stateWritesHeld_ = 0;
+    // Tags each waveform request, so that a late picture of an earlier entry is dropped.
+    unsigned waveformRequest_ = 0;
+    platform::DispatchTimer ticker_;
+
+    // Views: owned by the widget tree.
+    QLabel* entryName_ = nullptr;
+    QLineEdit* noteTextField_ = nullptr;
+    QLabel* timeSinceZeroText_ = nullptr;
+    QLabel* timeRemainingText_ = nullptr;
+    QLabel* waveformView_ = nullptr;
+    QWidget* filesView_ = nullptr;
+    PlaylistTableView* tableView_ = nullptr;
+
+    // Parts: owned here; their widgets sit in the widget tree.
+    std::unique_ptr<ListeningLog> log_;
+    std::unique_ptr<ScreensaverPart> screensaver_;
+    std::unique_ptr<NoticesPart> notices_;
+    std::unique_ptr<TimeSliderPart> timeSlider_;
+    std::unique_ptr<TransportPart> transport_;
+    std::unique_ptr<KaraokePart> karaoke_;
+    std::unique_ptr<WaveformPart> waveform_;
+    std::unique_ptr<AttachmentsPart> attachments_;
+    std::unique_ptr<MainViewPart> soundPanel_;
+};
+
+} // namespace vantle

@@ -1,0 +1,128 @@
+// The main view's display: time texts, entry name, context line, slider and played share, refreshed
+// by the 0.1 s tick while the position moves; and the treble and balance receivers.
+
+#include "Source/mainwindow/MainViewController.h"
+
+#include "Source/session/FormatTime.h"
+#include "Source/session/Playlist.h"
+#include "Source/session/PlaylistEntry.h"
+#include "Source/session/TextNoteSet.h"
+#include "Source/session/Transcription.h"
+#include "Source/views/PlaylistTableModel.h"
+#include "Source/views/PlaylistTableView.h"
+
+#include <QLabel>
+#include <QLineEdit>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <string_view>
+
+namespace vantle {
+
+namespace {
+
+const QColor displayRemainingColour(255, 59, 48); // the system red
+const QColor displayElapsedColour(40, 205, 65);   // the system green
+
+void setDisplayText(QLabel& label, const std::string& text, bool enabled) {
+    label.setText(QString::fromStdString(text));
+    label.setEnabled(enabled);
+}
+
+void setDisplayColour(QLabel& label, const QColor& colour) {
+    QPalette colours = label.palette();
+    colours.setColor(QPalette::WindowText, colour);
+    label.setPalette(colours);
+}
+
+std::string withoutNameSuffix(std::string text, std::string_view suffix) {
+    if (text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0)
+        text.erase(text.size() - suffix.size());
+    return text;
+}
+
+} // namespace
+
+void MainViewController::updateElapsedTime() {
+    player_->recordPlayedRange();
+    if (player_->playbackTime() == playlist_->currentTime) return;
+    refreshDisplay();
+}
+
+void MainViewController::refreshDisplay() {
+    const double time = player_->playbackTime();
+    std::shared_ptr<PlaylistEntry> entry = playlist_->assignedEntry;
+    if (!entry) {
+        setDisplayText(*timeSinceZeroText_, "--:--", false);
+        setDisplayText(*timeRemainingText_, "--:--", false);
+        entryName_->clear();
+        noteTextField_->clear();
+    } else {
+        double lastZero = 0.0;
+        for (double zero : entry->zeros) {
+            if (zero > time) break;
+            lastZero = zero;
+        }
+        const double duration = entry->duration().value_or(0.0);
+        const double since = std::trunc(time - lastZero);
+        const double segment = std::trunc(duration - lastZero);
+        setDisplayText(*timeSinceZeroText_, formatTime(since), true);
+        if (showingRemaining_) {
+            setDisplayText(*timeRemainingText_, formatTime(segment - since), true);
+            setDisplayColour(*timeRemainingText_, displayRemainingColour);
+        } else {
+            setDisplayText(*timeRemainingText_, formatTime(time), true);
+            setDisplayColour(*timeRemainingText_, displayElapsedColour);
+        }
+
+        std::string marker = entry->transcription().segments.empty() ? "" : "💬";
+        marker += entry->tags.value_or("");
+        const std::string name =
+            withoutNameSuffix(withoutNameSuffix(entry->_url.lastPathComponent(), ".mp3"), ".m4a");
+        entryName_->setText(QString::fromStdString(marker + " " + name + " " + marker));
+
+        refreshContextLine(*entry, time);
+    }
+
+    timeSlider_->setValue(time);
+    // Only the played-share cell of the current row follows playback.
+    if (std::optional<std::size_t> row = playlist_->currentRow()) {
+        const QModelIndex cell = tableView_->playlistModel().index(
+            static_cast<int>(*row), PlaylistTableModel::columnIndex(PlaylistColumn::Played));
+        tableView_->viewport()->update(tableView_->visualRect(cell));
+    }
+    playlist_->currentTime = time;
+}
+
+void MainViewController::refreshContextLine(PlaylistEntry& entry, double time) {
+    // Announcing a note that is reached belongs to the note notices; here it is only remembered.
+    currentNote_ = entry.noteSet().note(time);
+    if (currentNote_) {
+        noteTextField_->setText(QString::fromStdString(currentNote_->text()));
+        return;
+    }
+    if (std::shared_ptr<TextNote> cue = entry.transcription().segment(time)) {
+        noteTextField_->setText(QString::fromStdString(cue->text()));
+        return;
+    }
+    std::string folder = entry._url.path();
+    folder.erase(folder.size() - entry._url.lastPathComponent().size());
+    const std::string prefix = playlist_->directoryPrefix() + "/";
+    if (folder.compare(0, prefix.size(), prefix) == 0) folder.erase(0, prefix.size());
+    noteTextField_->setText(QString::fromStdString(folder));
+}
+
+void MainViewController::trebleChanged(double value) {
+    const float treble = std::max(-1.0f, std::min(1.0f, static_cast<float>(value / 30.0)));
+    player_->setTreble(treble);
+    player_->setTrebleGain(std::pow(treble + 1.0f, 3.825f) * 0.707f);
+}
+
+void MainViewController::panChanged(double value) {
+    const float pan = std::max(-1.0f, std::min(1.0f, static_cast<float>(value / 10.0)));
+    player_->setPan(pan);
+}
+
+} // namespace vantle

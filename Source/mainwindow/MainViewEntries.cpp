@@ -1,0 +1,148 @@
+// Making an entry current, advancing at the end of one, following the player's mode, and adding
+// files as one undoable step.
+
+#include "Source/mainwindow/MainViewController.h"
+
+#include "Source/mainwindow/MainWindowController.h"
+#include "Source/playback/BreakTimer.h"
+#include "Source/session/EditListTransaction.h"
+#include "Source/session/Playlist.h"
+#include "Source/session/PlaylistEntry.h"
+#include "Source/views/PlaylistTableView.h"
+#include "platform/foundation/Clock.h"
+
+#include <QImage>
+#include <QLabel>
+#include <QPixmap>
+#include <QPointer>
+
+#include <algorithm>
+
+namespace vantle {
+
+namespace {
+
+bool sameEntryFile(const std::shared_ptr<PlaylistEntry>& a, const std::shared_ptr<PlaylistEntry>& b) {
+    return a && b && a->_url == b->_url;
+}
+
+} // namespace
+
+void MainViewController::loadEntry(const std::shared_ptr<PlaylistEntry>& entry) {
+    std::shared_ptr<PlaylistEntry> old = player_->entry();
+    if (old) {
+        if (sameEntryFile(entry, old)) {
+            scrollCurrentRowToCenter();
+            return;
+        }
+        leaveEntry(old, false);
+    }
+    makeCurrent(entry);
+}
+
+void MainViewController::loadEntryAtRow(std::ptrdiff_t row) {
+    std::shared_ptr<PlaylistEntry> old = playlist_->assignedEntry;
+    std::shared_ptr<PlaylistEntry> entry = playlist_->visibleEntry(row);
+    if (old) {
+        if (sameEntryFile(entry, old)) {
+            scrollCurrentRowToCenter();
+            return;
+        }
+        leaveEntry(old, true);
+    }
+    makeCurrent(entry);
+}
+
+void MainViewController::leaveEntry(const std::shared_ptr<PlaylistEntry>& old, bool log) {
+    // The log reads the listening before it is closed.
+    if (log) log_->logEntry(*old);
+    old->finishListening(*clock_);
+    tableView_->reloadEntryRow(old);
+}
+
+void MainViewController::makeCurrent(const std::shared_ptr<PlaylistEntry>& entry) {
+    playlist_->assignedEntry = entry;
+    // Measured again from the file, which may have changed since it was last current.
+    if (entry) entry->_cachedDuration.reset();
+    player_->setEntry(entry);
+    setVolume(volume_);
+    attachments_->rebuild(entry);
+    timeSlider_->loadEntry(entry);
+    refreshDisplay();
+    saveAppState();
+    drawWaveform(entry);
+    scrollCurrentRowToCenter();
+}
+
+void MainViewController::scrollCurrentRowToCenter() {
+    if (std::optional<std::size_t> row = playlist_->currentRow())
+        tableView_->scrollRowToCenter(static_cast<int>(*row));
+}
+
+void MainViewController::drawWaveform(const std::shared_ptr<PlaylistEntry>& entry) {
+    const unsigned request = ++waveformRequest_;
+    waveformView_->clear();
+    if (!entry) return;
+    QPointer<MainViewController> self(this);
+    waveform_->requestPicture(entry, waveformView_->size(), [self, request](const QImage& picture) {
+        // A picture of an entry that is no longer current comes too late.
+        if (!self || request != self->waveformRequest_) return;
+        self->waveformView_->setPixmap(QPixmap::fromImage(picture));
+    });
+}
+
+void MainViewController::playerDidFinish() {
+    if (player_->mode() == PlayerMode::dance) breakTimer_->arm(std::nullopt);
+    prevEntry_ = player_->entry();
+    std::optional<std::size_t> finishedRow = prevEntry_ ? playlist_->row(prevEntry_) : std::nullopt;
+    if (finishedRow) {
+        RowIndexes rows = tableView_->selectedRows();
+        rows.erase(*finishedRow);
+        tableView_->selectRows(rows);
+    }
+    if (RowIndexes rows = tableView_->selectedRows(); !rows.empty()) {
+        // The user marked what comes next while this one played: it starts at once.
+        const std::size_t next = *rows.begin();
+        tableView_->selectRows({next});
+        loadEntryAtRow(static_cast<std::ptrdiff_t>(next));
+        transport_->playPressed();
+    } else if (finishedRow) {
+        tableView_->selectRows({*finishedRow + 1});
+        loadEntryAtRow(static_cast<std::ptrdiff_t>(*finishedRow + 1));
+    }
+    screensaver_->resetIdle();
+    savePlaylist();
+}
+
+void MainViewController::updateForMode() {
+    if (MainWindowController* windowController = mainWindowController()) windowController->updateModeTools();
+    QWidget* lyrics = karaoke_->widget();
+    const PlayerMode mode = player_->mode();
+    const bool shown = mode == PlayerMode::karaoke || mode == PlayerMode::karaokePrepare;
+    if (lyrics) lyrics->setVisible(shown);
+    if (shown) karaoke_->layoutInFrame(filesView_->x());
+}
+
+void MainViewController::insertEntries(const std::vector<platform::Url>& urls,
+                                       const std::shared_ptr<PlaylistEntry>& before) {
+    const Playlist::EntryList initialList = playlist_->allEntries;
+    const RowIndexes initialSelection = tableView_->selectedRows();
+    for (const platform::Url& url : urls)
+        playlist_->insertEntry(url, before);
+    const Playlist::EntryList endingList = playlist_->allEntries;
+    const RowIndexes endingSelection = tableView_->selectedRows();
+    EditListTransaction step("add entries", initialList, initialSelection, endingList, endingSelection);
+    (void)step.redo();
+    playlist_->undoer.record(std::move(step));
+}
+
+void MainViewController::loadEntryAtRowAfterListEdit(std::size_t row) {
+    // A list edit never interrupts the music.
+    if (std::shared_ptr<PlaylistEntry> playing = player_->entry(); playing && player_->playing()) {
+        const auto& entries = playlist_->allEntries;
+        if (std::find(entries.begin(), entries.end(), playing) != entries.end()) return;
+    }
+    loadEntryAtRow(static_cast<std::ptrdiff_t>(row));
+}
+
+} // namespace vantle

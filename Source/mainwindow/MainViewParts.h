@@ -1,0 +1,121 @@
+#pragma once
+// The parts of the main window that the main view controller drives but that are built apart
+// (time slider, transport panel, notices, karaoke view, screensaver, waveform picture, side-document
+// buttons, sound panel, listening log), each as the small interface the controller calls, and the factories
+// through which the application (or a test) supplies them. Main thread only.
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+class QImage;
+class QSize;
+class QWidget;
+
+namespace vantle {
+
+class MainViewController;
+class Player;
+class PlaylistEntry;
+
+// A part that shows something answers its widget, which the controller places in its layout (the
+// controller owns the part; the widget may be the part itself). Parts without a view answer null.
+class MainViewPart {
+public:
+    virtual ~MainViewPart() = default;
+    virtual QWidget* widget() = 0;
+};
+
+// The position bar with zero and note marks.
+class TimeSliderPart : public MainViewPart {
+public:
+    // The player the bar seeks; set once, when the main view loads.
+    virtual void setPlayer(Player* player) = 0;
+    // Lays the bar out for the entry (none: empty): 0 to its duration, its zero and note marks.
+    virtual void loadEntry(const std::shared_ptr<PlaylistEntry>& entry) = 0;
+    // The playback position, set on every display refresh.
+    virtual void setValue(double seconds) = 0;
+};
+
+// The transport panel: the player's common actions.
+class TransportPart : public MainViewPart {
+public:
+    // Once, when the last session is restored: sliders, switches and the remote.
+    virtual void setUpControls() = 0;
+    virtual void playPressed() = 0;
+    virtual void pausePressed() = 0;
+    // When a session is opened: double speed off and the rate back to normal, without applying it.
+    virtual void resetSpeedControls() = 0;
+};
+
+// Transient notices over the main view.
+class NoticesPart : public MainViewPart {
+public:
+    virtual void showText(std::string_view text, double seconds) = 0;
+    // A symbol by name ("play.fill", "z.square").
+    virtual void showImage(std::string_view symbolName) = 0;
+};
+
+// The lyrics panel of the karaoke modes; the controller shows and hides its widget.
+class KaraokePart : public MainViewPart {
+public:
+    // Places the panel from x (in its parent's coordinates) to the right edge, full height.
+    virtual void layoutInFrame(double x) = 0;
+};
+
+// The clock shown after idle time.
+class ScreensaverPart : public MainViewPart {
+public:
+    // User or player activity: the idle time starts over.
+    virtual void resetIdle() = 0;
+    // Shows the clock at once.
+    virtual void show() = 0;
+};
+
+// Makes the waveform picture of an entry's file. The picture may come later, on the main thread;
+// the controller drops a picture that arrives after another entry became current.
+class WaveformPart : public MainViewPart {
+public:
+    using Delivery = std::function<void(const QImage& picture)>;
+    virtual void requestPicture(const std::shared_ptr<PlaylistEntry>& entry, const QSize& size,
+                                Delivery deliver) = 0;
+};
+
+// The row of buttons, one per side document of the current entry.
+class AttachmentsPart : public MainViewPart {
+public:
+    virtual void rebuild(const std::shared_ptr<PlaylistEntry>& entry) = 0;
+};
+
+// The sound panel ("Treble" and "Balance", −10 … 10 in half steps) is a MainViewPart: it hands
+// its values to MainViewController::trebleChanged and panChanged, and the controller calls nothing
+// of it.
+
+// The diary of listening (a text log); no view.
+class ListeningLog {
+public:
+    virtual ~ListeningLog() = default;
+    // A timestamped line.
+    virtual void log(std::string_view text) = 0;
+    // The share heard of an entry that stops being current (read before its listening is closed).
+    virtual void logEntry(PlaylistEntry& entry) = 0;
+};
+
+// How the application supplies the parts; each factory runs once, while the controller is built,
+// after its player and break timer exist. An empty factory gives the part's stand-in.
+struct MainViewParts {
+    template <typename Part> using Factory = std::function<std::unique_ptr<Part>(MainViewController&)>;
+
+    Factory<TimeSliderPart> timeSlider;
+    Factory<TransportPart> transport;
+    Factory<NoticesPart> notices;
+    Factory<KaraokePart> karaoke;
+    Factory<ScreensaverPart> screensaver;
+    Factory<WaveformPart> waveform;
+    Factory<AttachmentsPart> attachments;
+    Factory<MainViewPart> soundPanel;
+    Factory<ListeningLog> log;
+};
+
+} // namespace vantle

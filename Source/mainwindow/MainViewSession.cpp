@@ -1,0 +1,340 @@
+// The session as a whole: the state file, opening and saving the document, the save panel, closing,
+// starting anew and quitting, and the window title.
+
+#include "Source/mainwindow/MainViewController.h"
+
+#include "Source/mainwindow/Environment.h"
+#include "Source/mainwindow/MainWindowController.h"
+#include "Source/mainwindow/WindowTitle.h"
+#include "Source/playback/BreakTimer.h"
+#include "Source/session/AppState.h"
+#include "Source/session/Exporter.h"
+#include "Source/session/Playlist.h"
+#include "Source/session/PlaylistEntry.h"
+#include "Source/views/PlaylistTableView.h"
+#include "platform/foundation/Clock.h"
+#include "platform/foundation/Console.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/ui/Alerts.h"
+#include "platform/ui/FilePanels.h"
+#include "platform/ui/RecentDocuments.h"
+
+#include <QPointer>
+
+#include <utility>
+
+namespace vantle {
+
+namespace {
+
+constexpr const char* lastSessionURLKey = "lastSessionURL";
+constexpr const char* lastSessionBookmarkKey = "lastSessionBookmark";
+
+// Holds back the state file while a session is being opened: the record would otherwise name the
+// previous session with the new one's entry.
+class SessionStateWriteHold {
+public:
+    explicit SessionStateWriteHold(int& count) : count_(count) { ++count_; }
+    ~SessionStateWriteHold() { --count_; }
+    SessionStateWriteHold(const SessionStateWriteHold&) = delete;
+    SessionStateWriteHold& operator=(const SessionStateWriteHold&) = delete;
+
+private:
+    int& count_;
+};
+
+std::string sessionDisplayName(const platform::Url& url) {
+    return url.lastPathComponent();
+}
+
+} // namespace
+
+// ---- application state ----
+
+void MainViewController::saveAppState() {
+    if (stateWritesHeld_ > 0) return;
+    writeAppState(AppState::capture(sessionURL_, *playlist_, *player_), appStateFileURL());
+}
+
+void MainViewController::restoreState() {
+    transport_->setUpControls();
+    player_->setMode(PlayerMode::dance);
+    if (PlayerDelegate* delegate = player_->delegate()) delegate->updateForMode();
+    platform::Result<AppState> state = readAppState(appStateFileURL());
+    if (!state || !state->playlistURL) return;
+    // Opening the session brings back the saved entry, position, ranges and marks, and writes the
+    // state again; a session that cannot be read leaves the state file for the next start.
+    (void)loadSession(*state->playlistURL);
+}
+
+// ---- session document ----
+
+void MainViewController::showPlaylist(std::shared_ptr<Playlist> playlist) {
+    playlist_ = std::move(playlist);
+    tableView_->setPlaylist(playlist_);
+    playlist_->undoer.updateMenuItems();
+}
+
+bool MainViewController::loadSession(const platform::Url& url) {
+    breakTimer_->cancel();
+    transport_->resetSpeedControls();
+    platform::Result<AppState> state = readAppState(appStateFileURL());
+    {
+        SessionStateWriteHold hold(stateWritesHeld_);
+        loadEntry(nullptr);
+        platform::Result<std::shared_ptr<Playlist>> read = Playlist::read(url);
+        if (!read) {
+            showPlaylist(std::make_shared<Playlist>());
+            refreshDisplay();
+            reportUnreadableSession(url, read.error().message);
+            return false;
+        }
+        std::shared_ptr<Playlist> playlist = std::move(*read);
+        playlist->prepareAfterLoad();
+        playlist->url = url;
+
+        // The document's own entry and time, unless the state file was written for this document:
+        // then its entry (an index into the full list, never a table row), time, ranges and marks.
+        std::shared_ptr<PlaylistEntry> current = playlist->assignedEntry;
+        double time = playlist->currentTime;
+        if (state && state->playlistURL == url) {
+            if (std::optional<std::size_t> index = state->entryIndex(*playlist)) {
+                current = playlist->allEntries[*index];
+                state->restore(*current);
+                time = state->currentTime;
+            }
+        }
+        // Nothing counts as current until the player has it as well.
+        playlist->assignedEntry = nullptr;
+        playlist->currentTime = time;
+        showPlaylist(playlist);
+        if (current) {
+            if (std::optional<std::size_t> row = playlist->row(current)) {
+                tableView_->selectRows({*row});
+                loadEntryAtRow(static_cast<std::ptrdiff_t>(*row));
+            } else {
+                loadEntry(current);
+            }
+        }
+        tableView_->reloadTable();
+        if (playlist_->assignedEntry) player_->setCurrentTime(time);
+        sessionURL_ = url;
+        updateWindowTitle();
+        platform::RecentDocuments(*defaults_).noteNewRecentDocumentUrl(url);
+    }
+    saveAppState();
+    return true;
+}
+
+void MainViewController::savePlaylist() {
+    if (!sessionURL_) return;
+    if (!writeDocument(*sessionURL_)) reportFailedSave(*sessionURL_, false);
+}
+
+bool MainViewController::writeDocument(const platform::Url& url) {
+    playlist_->currentTime = player_->playbackTime();
+    // Only a successful write clears the mark, so a failure shows as unsaved changes.
+    playlist_->dirty = true;
+    playlist_->save(url);
+    return !playlist_->dirty;
+}
+
+void MainViewController::saveFirst(Ending ending) {
+    if (playlist_->allEntries.empty()) {
+        saveAppState();
+        ending(SaveOutcome::notWritten);
+        return;
+    }
+    if (!sessionURL_) {
+        runSavePanel(std::move(ending));
+        return;
+    }
+    saveAppState();
+    ending(writeDocument(*sessionURL_) ? SaveOutcome::saved : SaveOutcome::failed);
+}
+
+void MainViewController::saveSession(Continuation then) {
+    QPointer<MainViewController> self(this);
+    saveFirst([self, then = std::move(then)](SaveOutcome outcome) {
+        // Whatever was to replace the session waits: its unsaved changes are still only here.
+        if (outcome == SaveOutcome::failed) {
+            if (self && self->sessionURL_) self->reportFailedSave(*self->sessionURL_, false);
+            return;
+        }
+        if (then) then();
+    });
+}
+
+void MainViewController::runSavePanel(Ending ending) {
+    platform::SavePanelOptions options;
+    options.directory = appStateDirectory();
+    options.nameFieldStringValue = "Session.vantle";
+    options.allowedExtensions = {"vantle"};
+    options.canCreateDirectories = true;
+    QPointer<MainViewController> self(this);
+    filePanels_->beginSavePanel(
+        window(), std::move(options), [self, ending = std::move(ending)](std::optional<platform::Url> url) {
+            if (!self) return;
+            SaveOutcome outcome = SaveOutcome::notWritten;
+            if (url) {
+                self->sessionURL_ = url;
+                self->updateWindowTitle();
+                outcome = self->writeDocument(*url) ? SaveOutcome::saved : SaveOutcome::failed;
+            }
+            self->saveAppState();
+            // Cancelling drops the changes; a failed write keeps them.
+            if (outcome != SaveOutcome::failed) self->playlist_->dirty = false;
+            if (ending) ending(outcome);
+        });
+}
+
+void MainViewController::replaceSession(const platform::Url& url) {
+    clearSession();
+    (void)loadSession(url);
+}
+
+void MainViewController::openSessionAt(const platform::Url& url) {
+    closeListening();
+    QPointer<MainViewController> self(this);
+    saveSession([self, url] {
+        if (self) self->replaceSession(url);
+    });
+}
+
+void MainViewController::clearSession() {
+    clearSearchField();
+    sessionURL_.reset();
+    updateWindowTitle();
+    playlist_->allEntries.clear();
+    playlist_->assignedEntry.reset();
+    playlist_->url.reset();
+    playlist_->dirty = true;
+    tableView_->selectRows({});
+    loadEntryAtRow(-1);
+    tableView_->reloadTable();
+    playlist_->dirty = false;
+}
+
+void MainViewController::clearSearchField() {
+    if (MainWindowController* windowController = mainWindowController()) {
+        windowController->clearSearchField();
+        return;
+    }
+    playlist_->filterText.clear();
+    tableView_->reloadTable();
+}
+
+void MainViewController::openSessionAction() {
+    platform::OpenPanelOptions options;
+    options.directory = appStateDirectory();
+    options.canChooseFiles = true;
+    options.canChooseDirectories = false;
+    options.allowsMultipleSelection = false;
+    QPointer<MainViewController> self(this);
+    filePanels_->beginOpenPanel(window(), std::move(options), [self](std::vector<platform::Url> urls) {
+        if (self && !urls.empty()) self->openSessionAt(urls.front());
+    });
+}
+
+void MainViewController::saveAsSession() {
+    QPointer<MainViewController> self(this);
+    runSavePanel([self](SaveOutcome outcome) {
+        if (!self) return;
+        if (outcome == SaveOutcome::failed && self->sessionURL_)
+            self->reportFailedSave(*self->sessionURL_, false);
+        self->recordSessionURL();
+    });
+}
+
+void MainViewController::exportToCloud() {
+    exporter_->exportPlaylist(playlist_);
+}
+
+void MainViewController::recordSessionURL() {
+    if (sessionURL_) {
+        defaults_->setUrl(lastSessionURLKey, *sessionURL_);
+        platform::RecentDocuments(*defaults_).noteNewRecentDocumentUrl(*sessionURL_);
+    } else {
+        defaults_->removeObject(lastSessionURLKey);
+    }
+    updateWindowTitle();
+}
+
+void MainViewController::closeListening() {
+    if (std::shared_ptr<PlaylistEntry> entry = playlist_->assignedEntry) {
+        log_->logEntry(*entry);
+        entry->finishListening(*clock_);
+    }
+}
+
+void MainViewController::saveAndClearSession() {
+    // The listening of the current entry belongs to the document that is saved now.
+    closeListening();
+    QPointer<MainViewController> self(this);
+    saveSession([self] {
+        if (self) self->clearSession();
+    });
+}
+
+void MainViewController::closeSession() {
+    saveAndClearSession();
+    defaults_->removeObject(lastSessionURLKey);
+    defaults_->removeObject(lastSessionBookmarkKey);
+}
+
+void MainViewController::newSession() {
+    saveAndClearSession();
+}
+
+void MainViewController::updateWindowTitle() {
+    static const platform::Date buildDate = Environment::buildDate();
+    const QString title =
+        QString::fromStdString(mainWindowTitle(sessionURL_, Environment::version(), buildDate));
+    if (QWidget* top = window()) top->setWindowTitle(title);
+    if (MainWindowController* windowController = mainWindowController())
+        windowController->rebuildTagFilterButtons();
+}
+
+// ---- quitting ----
+
+void MainViewController::prepareToQuit() {
+    if (!player_->suspended()) player_->pause();
+    player_->setPlaying(false);
+    closeListening();
+}
+
+void MainViewController::saveAndTerminate(Ending ending) {
+    QPointer<MainViewController> self(this);
+    saveFirst([self, ending = std::move(ending)](SaveOutcome outcome) {
+        if (outcome == SaveOutcome::failed && self && self->sessionURL_)
+            self->reportFailedSave(*self->sessionURL_, true);
+        if (ending) ending(outcome);
+    });
+}
+
+void MainViewController::saveStateForQuit() {
+    // Nothing to remember: the state file of the last run stays for the next start (it may name a
+    // session that could not be read this time).
+    if (!sessionURL_ && playlist_->allEntries.empty()) return;
+    saveAppState();
+}
+
+// ---- reports ----
+
+void MainViewController::reportUnreadableSession(const platform::Url& url, const std::string& reason) {
+    platform::consolePrint("can't open session " + url.path() + ": " + reason);
+    platform::AlertOptions options;
+    options.messageText = "The session “" + sessionDisplayName(url) + "” could not be opened.";
+    options.informativeText = reason;
+    alerts_->beginAlert(window(), std::move(options), {});
+}
+
+void MainViewController::reportFailedSave(const platform::Url& url, bool quitting) {
+    platform::AlertOptions options;
+    options.messageText = "The session “" + sessionDisplayName(url) + "” could not be saved.";
+    options.informativeText = quitting ? "Vantle keeps running so that your changes are not lost."
+                                       : "Your changes are kept in the open window.";
+    alerts_->beginAlert(window(), std::move(options), {});
+}
+
+} // namespace vantle

@@ -1,0 +1,150 @@
+#include "Source/mainwindow/MainWindowController.h"
+
+#include "Source/mainwindow/AppDelegate.h"
+#include "Source/session/Playlist.h"
+#include "Source/views/PlaylistTableView.h"
+#include "platform/ui/Badge.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QToolBar>
+
+#include <string>
+
+namespace vantle {
+
+namespace {
+
+const char* modeDisplayName(PlayerMode mode) {
+    switch (mode) {
+    case PlayerMode::dance:
+        return "dance";
+    case PlayerMode::prepare:
+        return "prepare";
+    case PlayerMode::karaoke:
+        return "karaoke";
+    case PlayerMode::karaokePrepare:
+        return "karaoke editing";
+    }
+    return "";
+}
+
+std::string joinedFilterTags(const TagSet& tags) {
+    std::string text;
+    for (const std::string& tag : tags)
+        text += tag;
+    return text;
+}
+
+} // namespace
+
+MainWindowController::MainWindowController(MainViewEnvironment environment, AppDelegate* delegate,
+                                           QWidget* parent)
+    : QMainWindow(parent), delegate_(delegate) {
+    setObjectName("mainWindow");
+    resize(900, 640);
+
+    auto* toolbar = addToolBar(tr("Toolbar"));
+    toolbar->setObjectName("toolbar");
+    toolbar->setMovable(false);
+    modeLabel_ = new QLabel(toolbar);
+    modeLabel_->setObjectName("modeLabel");
+    toolbar->addWidget(modeLabel_);
+    toolbar->addSeparator();
+    tagFilterLabel_ = new QLabel(toolbar);
+    tagFilterLabel_->setObjectName("tagFilterLabel");
+    toolbar->addWidget(tagFilterLabel_);
+    auto* spacer = new QWidget(toolbar);
+    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    toolbar->addWidget(spacer);
+    searchField_ = new QLineEdit(toolbar);
+    searchField_->setObjectName("searchField");
+    searchField_->setPlaceholderText(tr("Search"));
+    searchField_->setClearButtonEnabled(true);
+    searchField_->setMaximumWidth(220);
+    toolbar->addWidget(searchField_);
+    connect(searchField_, &QLineEdit::textEdited, this, [this] { actionSearch(); });
+
+    badgeLabel_ = new QLabel(this);
+    badgeLabel_->setObjectName("badge");
+    statusBar()->addPermanentWidget(badgeLabel_);
+    badge_ = std::make_unique<platform::QtLabelBadge>(badgeLabel_);
+    platform::dockTile().setBadge(badge_.get());
+
+    // The content view: it registers with the application delegate as it loads.
+    mainView_ = new MainViewController(std::move(environment), this);
+    setCentralWidget(mainView_);
+    buildMenus(delegate);
+    updateModeTools();
+    rebuildTagFilterButtons();
+    mainView_->updateWindowTitle();
+}
+
+MainWindowController::~MainWindowController() {
+    if (platform::dockTile().badge() == badge_.get()) platform::dockTile().setBadge(nullptr);
+}
+
+void MainWindowController::buildMenus(AppDelegate* delegate) {
+    MainViewController* view = mainView_;
+    QMenu* file = menuBar()->addMenu(tr("&File"));
+    file->addAction(tr("New Session"), QKeySequence::New, view, [view] { view->newSession(); });
+    file->addAction(tr("Open Session…"), QKeySequence::Open, view, [view] { view->openSessionAction(); });
+    file->addAction(tr("Save Session As…"), QKeySequence::SaveAs, view, [view] { view->saveAsSession(); });
+    file->addAction(tr("Export to Documents"), view, [view] { view->exportToCloud(); });
+    file->addSeparator();
+    file->addAction(tr("Close Session"), view, [view] { view->closeSession(); });
+    file->addSeparator();
+    QAction* quit = file->addAction(tr("Quit"), QKeySequence::Quit, this, [this] {
+        if (delegate_)
+            delegate_->terminate();
+        else
+            close();
+    });
+    quit->setMenuRole(QAction::QuitRole);
+    if (delegate) {
+        QMenu* edit = menuBar()->addMenu(tr("&Edit"));
+        edit->addAction(delegate->undoAction());
+        edit->addAction(delegate->redoAction());
+    }
+}
+
+void MainWindowController::actionSearch() {
+    mainView_->playlist()->filterText = searchField_->text().toStdString();
+    mainView_->tableView().reloadTable();
+}
+
+void MainWindowController::clearSearchField() {
+    searchField_->clear();
+    actionSearch();
+}
+
+void MainWindowController::updateModeTools() {
+    modeLabel_->setText(QString::fromUtf8(modeDisplayName(mainView_->player().mode())));
+}
+
+void MainWindowController::rebuildTagFilterButtons() {
+    const Playlist& playlist = *mainView_->playlist();
+    QString text;
+    if (!playlist.includeTags.empty())
+        text += "+" + QString::fromStdString(joinedFilterTags(playlist.includeTags));
+    if (!playlist.excludeTags.empty()) {
+        if (!text.isEmpty()) text += " ";
+        text += "−" + QString::fromStdString(joinedFilterTags(playlist.excludeTags));
+    }
+    tagFilterLabel_->setText(text);
+}
+
+void MainWindowController::closeEvent(QCloseEvent* event) {
+    // Closing the main window is quitting; the delegate decides when.
+    if (delegate_ && !delegate_->terminating()) {
+        event->ignore();
+        delegate_->terminate();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
+} // namespace vantle

@@ -1,0 +1,173 @@
+#include "Source/mainwindow/StandInParts.h"
+
+#include "Source/mainwindow/MainViewController.h"
+#include "Source/playback/BreakTimer.h"
+#include "Source/session/PlaylistEntry.h"
+
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QTimer>
+
+#include <cmath>
+
+namespace vantle {
+
+namespace {
+// The slider counts tenths of a second.
+constexpr double standInSliderScale = 10.0;
+} // namespace
+
+StandInTimeSlider::StandInTimeSlider(QWidget* parent) : QSlider(Qt::Horizontal, parent) {
+    setObjectName("timeSlider");
+    setRange(0, 0);
+    setTracking(true);
+    connect(this, &QSlider::sliderMoved, this, [this](int value) {
+        if (player_) player_->setCurrentTime(value / standInSliderScale);
+    });
+}
+
+void StandInTimeSlider::loadEntry(const std::shared_ptr<PlaylistEntry>& entry) {
+    const double duration = entry ? entry->duration().value_or(0.0) : 0.0;
+    setRange(0, static_cast<int>(std::lround(duration * standInSliderScale)));
+    QSlider::setValue(0);
+}
+
+void StandInTimeSlider::setValue(double seconds) {
+    if (isSliderDown() || !std::isfinite(seconds)) return;
+    QSlider::setValue(static_cast<int>(std::lround(seconds * standInSliderScale)));
+}
+
+StandInTransport::StandInTransport(MainViewController& controller, QWidget* parent)
+    : QWidget(parent), controller_(controller) {
+    setObjectName("transportPanel");
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* play = new QPushButton(tr("Play"), this);
+    auto* pause = new QPushButton(tr("Pause"), this);
+    play->setObjectName("playButton");
+    pause->setObjectName("pauseButton");
+    play->setFocusPolicy(Qt::NoFocus);
+    pause->setFocusPolicy(Qt::NoFocus);
+    layout->addWidget(play);
+    layout->addWidget(pause);
+    layout->addStretch();
+    connect(play, &QPushButton::clicked, this, [this] { playPressed(); });
+    connect(pause, &QPushButton::clicked, this, [this] { pausePressed(); });
+}
+
+void StandInTransport::playPressed() {
+    ApplicationPlayer& player = controller_.player();
+    controller_.notices().showImage("play.fill");
+    controller_.breakTimer().cancel();
+    player.skipToEndIfWithin(10.0);
+    if (player.suspended())
+        player.setPlaying(true);
+    else
+        player.play();
+}
+
+void StandInTransport::pausePressed() {
+    ApplicationPlayer& player = controller_.player();
+    if (player.playing()) {
+        controller_.breakTimer().arm(std::nullopt);
+        if (!player.suspended()) player.pause();
+        player.setPlaying(false);
+    }
+    // Step back a second, so that playing again repeats what was cut off, but never past the last
+    // zero mark.
+    if (std::shared_ptr<PlaylistEntry> entry = player.entry()) {
+        const double time = player.playbackTime();
+        std::optional<double> lastZero;
+        for (double zero : entry->zeros) {
+            if (zero > time) break;
+            lastZero = zero;
+        }
+        const double distance = lastZero ? time - *lastZero : time;
+        if (distance > 1.0) player.setCurrentTime(player.playbackTime() - 1.0);
+    }
+}
+
+StandInNotices::StandInNotices(QWidget* parent) : QLabel(parent) {
+    setObjectName("notices");
+    setAlignment(Qt::AlignCenter);
+    hide();
+}
+
+void StandInNotices::showText(std::string_view text, double seconds) {
+    setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    show();
+    const int shown = ++shown_;
+    QTimer::singleShot(static_cast<int>(std::max(0.0, seconds) * 1000), this, [this, shown] {
+        if (shown == shown_) hide();
+    });
+}
+
+void StandInNotices::showImage(std::string_view symbolName) {
+    showText(symbolName, 1.0);
+}
+
+StandInKaraoke::StandInKaraoke(QWidget* parent) : QLabel(parent) {
+    setObjectName("karaokeView");
+    setText(tr("Karaoke"));
+    setAlignment(Qt::AlignCenter);
+    setAutoFillBackground(true);
+    QPalette colours = palette();
+    colours.setColor(QPalette::Window, QColor(211, 211, 211));
+    setPalette(colours);
+    hide();
+}
+
+void StandInKaraoke::layoutInFrame(double x) {
+    QWidget* parent = parentWidget();
+    if (!parent) return;
+    const int left = static_cast<int>(std::lround(x));
+    setGeometry(left, 0, std::max(0, parent->width() - left), parent->height());
+    raise();
+}
+
+StandInAttachments::StandInAttachments(QWidget* parent) : QWidget(parent), row_(new QHBoxLayout(this)) {
+    setObjectName("attachmentStack");
+    row_->setContentsMargins(0, 0, 0, 0);
+    row_->addStretch();
+}
+
+void StandInAttachments::rebuild(const std::shared_ptr<PlaylistEntry>& entry) {
+    while (QLayoutItem* item = row_->takeAt(0)) {
+        delete item->widget();
+        delete item;
+    }
+    if (entry) {
+        for (const auto& attachment : entry->attachments) {
+            if (!attachment) continue;
+            auto* button = new QPushButton(QString::fromStdString(attachment->url.lastPathComponent()), this);
+            button->setFlat(true);
+            button->setEnabled(false);
+            row_->addWidget(button);
+        }
+    }
+    row_->addStretch();
+}
+
+StandInSoundPanel::StandInSoundPanel(MainViewController& controller, QWidget* parent) : QWidget(parent) {
+    setObjectName("soundPanel");
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto addSlider = [&](const QString& title, const char* name, void (MainViewController::*apply)(double)) {
+        layout->addWidget(new QLabel(title, this));
+        auto* slider = new QSlider(Qt::Horizontal, this);
+        slider->setObjectName(name);
+        // Half steps: the slider counts them.
+        slider->setRange(-20, 20);
+        slider->setValue(0);
+        slider->setFixedWidth(200);
+        slider->setFocusPolicy(Qt::NoFocus);
+        connect(slider, &QSlider::valueChanged, this,
+                [&controller, apply](int halfSteps) { (controller.*apply)(halfSteps / 2.0); });
+        layout->addWidget(slider);
+    };
+    addSlider(tr("Treble"), "trebleSlider", &MainViewController::trebleChanged);
+    addSlider(tr("Balance"), "balanceSlider", &MainViewController::panChanged);
+    layout->addStretch();
+}
+
+} // namespace vantle

@@ -1,0 +1,120 @@
+#pragma once
+// Plain stand-ins for the parts of the main window that are built apart: enough to see the
+// position, play and pause, read a notice and the side documents' names. Main thread only.
+
+#include "Source/mainwindow/MainViewParts.h"
+
+#include <QLabel>
+#include <QSlider>
+#include <QWidget>
+
+#include <memory>
+
+class QHBoxLayout;
+
+namespace vantle {
+
+class MainViewController;
+
+// A plain slider in tenths of a second; dragging it seeks.
+class StandInTimeSlider final : public QSlider, public TimeSliderPart {
+    Q_OBJECT
+
+public:
+    explicit StandInTimeSlider(QWidget* parent = nullptr);
+    QWidget* widget() override { return this; }
+    void setPlayer(Player* player) override { player_ = player; }
+    void loadEntry(const std::shared_ptr<PlaylistEntry>& entry) override;
+    void setValue(double seconds) override;
+
+private:
+    Player* player_ = nullptr;
+};
+
+// Play and Pause buttons with the panel's play and pause actions (no remote, no speed controls).
+class StandInTransport final : public QWidget, public TransportPart {
+    Q_OBJECT
+
+public:
+    explicit StandInTransport(MainViewController& controller, QWidget* parent = nullptr);
+    QWidget* widget() override { return this; }
+    void setUpControls() override {}
+    // Stops the break, finishes the entry when less than 10 s are left, and plays.
+    void playPressed() override;
+    // Arms the break and stops, then steps back one second unless that passes the last zero mark.
+    void pausePressed() override;
+    void resetSpeedControls() override {}
+
+private:
+    MainViewController& controller_;
+};
+
+// One line of text that goes away after its time; a symbol shows as its name.
+class StandInNotices final : public QLabel, public NoticesPart {
+    Q_OBJECT
+
+public:
+    explicit StandInNotices(QWidget* parent = nullptr);
+    QWidget* widget() override { return this; }
+    void showText(std::string_view text, double seconds) override;
+    void showImage(std::string_view symbolName) override;
+
+private:
+    int shown_ = 0;
+};
+
+// A grey panel with a line of text, laid over the playlist.
+class StandInKaraoke final : public QLabel, public KaraokePart {
+    Q_OBJECT
+
+public:
+    explicit StandInKaraoke(QWidget* parent = nullptr);
+    QWidget* widget() override { return this; }
+    void layoutInFrame(double x) override;
+};
+
+// No clock yet: nothing to hide or show.
+class StandInScreensaver final : public ScreensaverPart {
+public:
+    QWidget* widget() override { return nullptr; }
+    void resetIdle() override {}
+    void show() override {}
+};
+
+// No picture yet: requests are never answered.
+class StandInWaveform final : public WaveformPart {
+public:
+    QWidget* widget() override { return nullptr; }
+    void requestPicture(const std::shared_ptr<PlaylistEntry>&, const QSize&, Delivery) override {}
+};
+
+// The side documents' names as flat, inert buttons.
+class StandInAttachments final : public QWidget, public AttachmentsPart {
+    Q_OBJECT
+
+public:
+    explicit StandInAttachments(QWidget* parent = nullptr);
+    QWidget* widget() override { return this; }
+    void rebuild(const std::shared_ptr<PlaylistEntry>& entry) override;
+
+private:
+    QHBoxLayout* row_;
+};
+
+// Two plain sliders, "Treble" and "Balance", in half steps from −10 to 10.
+class StandInSoundPanel final : public QWidget, public MainViewPart {
+    Q_OBJECT
+
+public:
+    explicit StandInSoundPanel(MainViewController& controller, QWidget* parent = nullptr);
+    QWidget* widget() override { return this; }
+};
+
+// No diary yet: nothing is written.
+class StandInListeningLog final : public ListeningLog {
+public:
+    void log(std::string_view) override {}
+    void logEntry(PlaylistEntry&) override {}
+};
+
+} // namespace vantle

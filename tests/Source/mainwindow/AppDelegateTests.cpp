@@ -1,0 +1,184 @@
+// The application delegate: files handed over, the restore's fallback trigger, saving sessions.
+
+#include "tests/Source/mainwindow/MainWindowTestSupport.h"
+
+#include "Source/mainwindow/Environment.h"
+#include "Source/mainwindow/WindowTitle.h"
+#include "platform/foundation/Console.h"
+#include "platform/foundation/Files.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QTest>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace vantle::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+class AppDelegateTest : public MainWindowTest {
+protected:
+    void SetUp() override {
+        MainWindowTest::SetUp();
+        // Audio files whose extensions say mp3 and m4a (the audio files read by content).
+        loud = audioFile("Loud.MP3", 10);
+        soft = audioFile("soft.m4a", 10);
+        other = audioFolder.url("Other.vantle");
+        writeSession(other, {audioFile("o.wav", 10)});
+    }
+
+    std::vector<std::string> names() {
+        std::vector<std::string> result;
+        for (const auto& entry : playlist().allEntries)
+            result.push_back(entry->_url.lastPathComponent());
+        return result;
+    }
+
+    platform::Url loud, soft, other;
+};
+
+TEST_F(AppDelegateTest, FilesHandedOverBeforeTheRestoreWaitForIt) {
+    start();
+    const std::string notes = audioFolder.path + "/notes.txt";
+    delegate->openFiles({loud.path(), notes, soft.path()});
+    EXPECT_TRUE(playlist().allEntries.empty());
+    EXPECT_FALSE(delegate->restored());
+
+    platform::ScopedConsoleCapture console;
+    activate();
+    EXPECT_TRUE(delegate->restored());
+    // Extensions compare without case; anything but audio and sessions is refused.
+    EXPECT_THAT(names(), ElementsAre("Loud.MP3", "soft.m4a"));
+    EXPECT_THAT(console.lines(), ::testing::Contains(HasSubstr("can't open " + notes)));
+    EXPECT_EQ(text(delegate->undoAction()->text()), "Undo add entries");
+    EXPECT_FALSE(delegate->openFile(notes));
+
+    // Handed over later, a file is taken at once.
+    EXPECT_TRUE(delegate->openFile(loud.path()));
+    EXPECT_THAT(names(), ElementsAre("soft.m4a", "Loud.MP3"));
+
+    // A session replaces the open one, which is saved first: it has no location, so the save panel
+    // asks for one.
+    EXPECT_TRUE(delegate->openFile(other.path()));
+    ASSERT_EQ(panels.pendingSavePanels(), 1u);
+    EXPECT_EQ(panels.saveRequests()[0].options.nameFieldStringValue, "Session.vantle");
+    const platform::Url chosen = audioFolder.url("Mine.vantle");
+    ASSERT_TRUE(panels.answerSavePanel(chosen));
+    platform::Result<std::shared_ptr<Playlist>> saved = Playlist::read(chosen);
+    ASSERT_TRUE(saved);
+    EXPECT_EQ((*saved)->allEntries.size(), 2u);
+    EXPECT_THAT(names(), ElementsAre("o.wav"));
+    EXPECT_EQ(view().sessionURL(), other);
+    EXPECT_EQ(text(window->windowTitle()), "Other");
+    EXPECT_FALSE(playlist().dirty);
+}
+
+TEST_F(AppDelegateTest, RestoreRunsOnceEvenWhenNoActivationIsReported) {
+    AppState last;
+    last.playlistURL = other;
+    last.currentEntryIndex = 0;
+    writeAppState(last);
+    start();
+    delegate->activationFallbackMilliseconds = 0;
+    delegate->applicationDidFinishLaunching();
+    QElapsedTimer waited;
+    waited.start();
+    while (!delegate->restored() && waited.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    ASSERT_TRUE(delegate->restored());
+    EXPECT_FALSE(view().first());
+    EXPECT_THAT(names(), ElementsAre("o.wav"));
+
+    // The activation that comes after all restores nothing again.
+    const int loads = player->entrySets;
+    delegate->applicationDidBecomeActive();
+    EXPECT_EQ(player->entrySets, loads);
+}
+
+TEST_F(AppDelegateTest, TheApplicationsActivationRestores) {
+    AppState last;
+    last.playlistURL = other;
+    last.currentEntryIndex = 0;
+    writeAppState(last);
+    auto* application = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+    ASSERT_TRUE(application);
+    // A delegate that does not follow the application waits for its caller.
+    start(false);
+    emit application->applicationStateChanged(Qt::ApplicationActive);
+    EXPECT_FALSE(delegate->restored());
+    stop();
+
+    // Following it, the application's activation (reported when the window came up, or now)
+    // restores.
+    start(true);
+    emit application->applicationStateChanged(Qt::ApplicationActive);
+    EXPECT_TRUE(delegate->restored());
+    EXPECT_THAT(names(), ElementsAre("o.wav"));
+}
+
+TEST_F(AppDelegateTest, SavingSessionsAndTheirTitles) {
+    start();
+    activate();
+    EXPECT_EQ(text(window->windowTitle()), "Vantle");
+    view().insertEntries({loud});
+
+    // Save As: the panel's location becomes the session's, remembered in the user defaults.
+    view().saveAsSession();
+    ASSERT_TRUE(panels.answerSavePanel(audioFolder.url("Friday.vantle")));
+    EXPECT_EQ(view().sessionURL(), audioFolder.url("Friday.vantle"));
+    EXPECT_EQ(text(window->windowTitle()), "Friday");
+    EXPECT_EQ(platform::UserDefaults::standard().url("lastSessionURL"), audioFolder.url("Friday.vantle"));
+    EXPECT_FALSE(playlist().dirty);
+    EXPECT_EQ(readAppState()->playlistURL, audioFolder.url("Friday.vantle"));
+
+    // With a location the session is written there, with the position.
+    view().tableView().selectRows({0});
+    view().transport().playPressed();
+    tick(30);
+    view().saveSession({});
+    platform::Result<std::shared_ptr<Playlist>> saved = Playlist::read(audioFolder.url("Friday.vantle"));
+    ASSERT_TRUE(saved);
+    EXPECT_NEAR((*saved)->currentTime, 3.0, 1e-6);
+
+    // Closing saves, empties the window and forgets the last session.
+    view().closeSession();
+    EXPECT_TRUE(playlist().allEntries.empty());
+    EXPECT_EQ(player->entry(), nullptr);
+    EXPECT_EQ(view().sessionURL(), std::nullopt);
+    EXPECT_EQ(text(window->windowTitle()), "Vantle");
+    EXPECT_FALSE(platform::UserDefaults::standard().object("lastSessionURL"));
+    saved = Playlist::read(audioFolder.url("Friday.vantle"));
+    ASSERT_TRUE(saved);
+    ASSERT_EQ((*saved)->allEntries.size(), 1u);
+    EXPECT_EQ((*saved)->allEntries[0]->prevTimeRangeSet.ranges.size(), 1u);
+
+    // A new session with entries and no location asks where; cancelling still empties it.
+    view().insertEntries({soft});
+    view().newSession();
+    ASSERT_EQ(panels.pendingSavePanels(), 1u);
+    ASSERT_TRUE(panels.answerSavePanel(std::nullopt));
+    EXPECT_TRUE(playlist().allEntries.empty());
+    EXPECT_FALSE(playlist().dirty);
+}
+
+TEST(WindowTitle, NamesTheSessionAndStampsTestBuilds) {
+    const platform::Date date = platform::Date::fromUnix(1'796'486'706.0); // 2026-12-05 16:05:06 UTC
+    EXPECT_EQ(mainWindowTitle(std::nullopt, "1.2", date), "Vantle");
+    EXPECT_EQ(mainWindowTitle(platform::Url::fileURLWithPath("/s/Milonga.vantle"), "1.2", date), "Milonga");
+    EXPECT_EQ(mainWindowTitle(platform::Url::fileURLWithPath("/s/notes.txt"), "", date), "notes.txt");
+    EXPECT_EQ(mainWindowTitle(platform::Url::fileURLWithPath("/s/Milonga.vantle"), "1.2b", date),
+              "Milonga 1.2b 2026-12-05 16:05:06 +0000");
+    EXPECT_EQ(Environment::versionIn({{"CFBundleShortVersionString", "2.0a"}}), "2.0a");
+    EXPECT_EQ(Environment::versionIn({{"CFBundleShortVersionString", 2}}), "<unknown version>");
+    EXPECT_EQ(Environment::versionIn({}), "<unknown version>");
+    EXPECT_EQ(Environment::version(), Environment::versionIn(Environment::infoDictionary()));
+}
+
+} // namespace
+} // namespace vantle::testing

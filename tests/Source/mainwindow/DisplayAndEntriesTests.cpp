@@ -1,0 +1,291 @@
+// The display the tick refreshes, and how entries become current, finish and advance.
+
+#include "tests/Source/mainwindow/MainWindowTestSupport.h"
+
+#include "Source/session/TextNote.h"
+#include "platform/foundation/Files.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPalette>
+#include <QSlider>
+#include <QTest>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace vantle::testing {
+namespace {
+
+using ::testing::ElementsAre;
+
+class DisplayTest : public MainWindowTest {
+protected:
+    void SetUp() override {
+        MainWindowTest::SetUp();
+        for (const char* folder : {"/Music/Tango", "/Music/Salsa", "/Outside"})
+            std::filesystem::create_directories(audioFolder.path + folder);
+        tango = audioFile("Music/Tango/b.wav", 90);
+        salsa = audioFile("Music/Salsa/x.m4a.mp3", 30);
+        outside = audioFile("Outside/y.mp3.m4a", 30);
+        ASSERT_TRUE(platform::writeFileAtomically(audioFolder.path + "/Music/Tango/b.txt",
+                                                  tango.path() + "\n1:05 Turn left\n"));
+        ASSERT_TRUE(platform::writeFileAtomically(audioFolder.path + "/Music/Tango/b.t.txt",
+                                                  std::string_view("WEBVTT\n\n\nHello there\n0:10.000 --> "
+                                                                   "0:12.000\n\n")));
+        platform::UserDefaults::standard().setString("directoryPrefix", audioFolder.path + "/Music");
+        start();
+        view().setFirst(false);
+    }
+
+    std::string since() { return text(view().timeSinceZeroText().text()); }
+    std::string remaining() { return text(view().timeRemainingText().text()); }
+    std::string name() { return text(view().entryName().text()); }
+    std::string context() { return text(view().noteTextField().text()); }
+    QColor remainingColour() { return view().timeRemainingText().palette().color(QPalette::WindowText); }
+
+    platform::Url tango, salsa, outside;
+};
+
+TEST_F(DisplayTest, TheTickShowsTimesNameAndContextLine) {
+    view().insertEntries({tango, salsa, outside});
+    ASSERT_EQ(playlist().allEntries.size(), 3u);
+    // No entry yet.
+    EXPECT_EQ(since(), "--:--");
+    EXPECT_EQ(remaining(), "--:--");
+    EXPECT_FALSE(view().timeSinceZeroText().isEnabled());
+    EXPECT_EQ(name(), "");
+    EXPECT_EQ(context(), "");
+
+    playlist().allEntries[0]->tags = "ab";
+    view().tableView().selectRows({0});
+    ASSERT_EQ(player->entry(), playlist().allEntries[0]);
+    EXPECT_EQ(since(), " 0:00");
+    EXPECT_EQ(remaining(), " 1:30");
+    EXPECT_TRUE(view().timeRemainingText().isEnabled());
+    EXPECT_EQ(remainingColour(), QColor(255, 59, 48));
+    EXPECT_EQ(name(), "💬ab b.wav 💬ab");
+    EXPECT_EQ(context(), "Tango/");
+
+    view().transport().playPressed();
+    tick(101);
+    EXPECT_EQ(since(), " 0:10");
+    EXPECT_EQ(context(), "Hello there");
+    tick(558);
+    // 65.9 s: the note at 1:05 is near, and wins over the cue.
+    EXPECT_EQ(since(), " 1:05");
+    EXPECT_EQ(remaining(), " 0:25");
+    EXPECT_EQ(context(), "Turn left");
+    ASSERT_TRUE(view().currentNote());
+    EXPECT_EQ(view().currentNote()->text(), "Turn left");
+    EXPECT_NEAR(playlist().currentTime, 65.9, 1e-6);
+
+    // While the time slider is held, the position in green.
+    view().setShowingRemaining(false);
+    view().refreshDisplay();
+    EXPECT_EQ(remaining(), " 1:05");
+    EXPECT_EQ(remainingColour(), QColor(40, 205, 65));
+    view().setShowingRemaining(true);
+
+    // Paused, the tick leaves the display alone; a seek refreshes it once.
+    view().transport().pausePressed();
+    EXPECT_FALSE(player->playing());
+    EXPECT_EQ(breakTimer->arms.size(), 1u);
+    EXPECT_NEAR(player->playbackTime(), 64.9, 1e-6);
+    view().timeSinceZeroText().setText("untouched");
+    tick(5);
+    EXPECT_EQ(since(), "untouched");
+    player->setCurrentTime(61.0);
+    EXPECT_EQ(since(), " 1:01");
+
+    // A zero mark counts from itself, also exactly at the position; later marks do not count.
+    playlist().allEntries[0]->zeros = {61.0, 80.0};
+    view().refreshDisplay();
+    EXPECT_EQ(since(), " 0:00");
+    EXPECT_EQ(remaining(), " 0:29");
+
+    // Only the final ".mp3", then the final ".m4a", leave the name; no tags and no cues leave one
+    // blank on each side.
+    view().tableView().selectRows({1});
+    EXPECT_EQ(name(), " x ");
+    EXPECT_EQ(context(), "Salsa/");
+    view().tableView().selectRows({2});
+    EXPECT_EQ(name(), " y.mp3 ");
+    EXPECT_EQ(context(), audioFolder.path + "/Outside/");
+
+    // Without any prefix the folder loses only its leading slash.
+    platform::UserDefaults::standard().removeObject("directoryPrefix");
+    view().refreshDisplay();
+    EXPECT_EQ(context(), audioFolder.path.substr(1) + "/Outside/");
+    // The document's own prefix wins over the user default.
+    playlist()._directoryPrefix = audioFolder.path;
+    view().refreshDisplay();
+    EXPECT_EQ(context(), "Outside/");
+}
+
+class EntriesTest : public MainWindowTest {
+protected:
+    void SetUp() override {
+        MainWindowTest::SetUp();
+        a = audioFile("a.wav", 30);
+        b = audioFile("b.wav", 20);
+        c = audioFile("c.wav", 30);
+        session = audioFolder.url("Evening.vantle");
+        writeSession(session, {a, b, c}, 0);
+        start();
+        view().setFirst(false);
+        ASSERT_TRUE(view().loadSession(session));
+        ASSERT_EQ(player->entry(), playlist().allEntries[0]);
+    }
+
+    QPoint rowCenter(int row) {
+        PlaylistTableView& table = view().tableView();
+        return table.visualRect(table.playlistModel().index(row, 0)).center();
+    }
+
+    std::shared_ptr<PlaylistEntry> entry(std::size_t index) { return playlist().allEntries.at(index); }
+
+    platform::Url a, b, c, session;
+};
+
+TEST_F(EntriesTest, DoubleClickLoadsTheRowAndFinishesTheEntryLeft) {
+    view().transport().playPressed();
+    tick(100);
+    QWidget* viewport = view().tableView().viewport();
+    QTest::mousePress(viewport, Qt::LeftButton, Qt::NoModifier, rowCenter(2));
+    QTest::mouseRelease(viewport, Qt::LeftButton, Qt::NoModifier, rowCenter(2));
+    // A click while the music plays only marks the row.
+    EXPECT_EQ(player->entry(), entry(0));
+    QTest::mouseDClick(viewport, Qt::LeftButton, Qt::NoModifier, rowCenter(2));
+    QTest::mouseRelease(viewport, Qt::LeftButton, Qt::NoModifier, rowCenter(2));
+    EXPECT_EQ(player->entry(), entry(2));
+    EXPECT_EQ(playlist().assignedEntry, entry(2));
+    EXPECT_FALSE(player->playing());
+    EXPECT_EQ(player->plays, 1);
+    // The entry left was logged with what was heard, then its listening closed.
+    EXPECT_THAT(log->loggedEntries, ElementsAre("a.wav"));
+    EXPECT_NEAR(log->loggedShares.at(0), 10.0 / 30.0, 1e-6);
+    ASSERT_EQ(entry(0)->prevTimeRangeSet.ranges.size(), 1u);
+    EXPECT_NEAR(entry(0)->prevTimeRangeSet.ranges[0].end, 10.0, 1e-6);
+    EXPECT_EQ(text(view().timeRemainingText().text()), " 0:30");
+    ASSERT_FALSE(waveform->requests.empty());
+    EXPECT_EQ(waveform->requests.back().first, entry(2));
+    // The state file follows the entry.
+    EXPECT_EQ(readAppState()->currentEntryIndex, 2);
+
+    // Loading the current entry again only brings its row into view: the position stays.
+    player->setCurrentTime(12.0);
+    const int loads = player->entrySets;
+    view().loadEntry(entry(2));
+    EXPECT_EQ(player->entrySets, loads);
+    EXPECT_DOUBLE_EQ(player->playbackTime(), 12.0);
+}
+
+TEST_F(EntriesTest, TheEndOfAnEntryInDanceArmsTheBreakAndLoadsTheNextRowWithoutPlaying) {
+    view().transport().playPressed();
+    tick(305);
+    ASSERT_EQ(breakTimer->arms.size(), 1u);
+    EXPECT_EQ(breakTimer->arms[0], std::nullopt);
+    EXPECT_EQ(view().prevEntry(), entry(0));
+    EXPECT_EQ(player->entry(), entry(1));
+    EXPECT_FALSE(player->playing());
+    EXPECT_THAT(view().tableView().selectedRows(), ElementsAre(1u));
+    // The finished entry counts as played; the document is saved with the new current entry.
+    EXPECT_EQ(entry(0)->playedDates.size(), 1u);
+    platform::Result<std::shared_ptr<Playlist>> document = Playlist::read(session);
+    ASSERT_TRUE(document);
+    EXPECT_EQ((*document)->_currentItem, 1);
+    EXPECT_EQ((*document)->allEntries[0]->playedDates.size(), 1u);
+
+    // A row marked while the entry plays starts at once when it ends, and the break is off.
+    view().transport().playPressed();
+    EXPECT_EQ(view().prevEntry(), nullptr);
+    tick(10);
+    view().tableView().selectRows({0});
+    EXPECT_EQ(player->entry(), entry(1));
+    tick(200);
+    EXPECT_EQ(player->entry(), entry(0));
+    EXPECT_TRUE(player->playing());
+    EXPECT_FALSE(breakTimer->armed);
+    EXPECT_EQ(view().prevEntry(), nullptr);
+
+    // In another mode no break is armed; after the last row no entry is current.
+    player->setMode(PlayerMode::prepare);
+    view().tableView().selectRows({2});
+    view().loadEntryAtRow(2);
+    view().transport().playPressed();
+    const std::size_t arms = breakTimer->arms.size();
+    tick(305);
+    EXPECT_EQ(breakTimer->arms.size(), arms);
+    EXPECT_EQ(player->entry(), nullptr);
+    EXPECT_EQ(playlist().assignedEntry, nullptr);
+    EXPECT_EQ(text(view().timeSinceZeroText().text()), "--:--");
+}
+
+TEST_F(EntriesTest, APictureForAnEntryLeftIsDropped) {
+    ASSERT_FALSE(waveform->requests.empty());
+    WaveformPart::Delivery late = waveform->requests.back().second;
+    view().tableView().selectRows({1});
+    WaveformPart::Delivery current = waveform->requests.back().second;
+    ASSERT_EQ(waveform->requests.back().first, entry(1));
+    QImage picture(40, 10, QImage::Format_RGB32);
+    picture.fill(Qt::blue);
+    late(picture);
+    EXPECT_TRUE(view().waveformView().pixmap().isNull());
+    current(picture);
+    EXPECT_FALSE(view().waveformView().pixmap().isNull());
+}
+
+TEST_F(EntriesTest, AddingFilesIsOneStepThatTheEditMenuUndoes) {
+    view().tableView().selectRows({});
+    const platform::Url d = audioFile("d.wav", 5);
+    view().insertEntries({d, a});
+    ASSERT_EQ(playlist().allEntries.size(), 4u);
+    EXPECT_EQ(entry(2)->_url, d);
+    EXPECT_EQ(entry(3)->_url, a);
+    EXPECT_EQ(text(delegate->undoAction()->text()), "Undo add entries");
+    EXPECT_TRUE(delegate->undoAction()->isEnabled());
+    EXPECT_EQ(text(delegate->redoAction()->text()), "Redo");
+    EXPECT_FALSE(delegate->redoAction()->isEnabled());
+
+    delegate->undoAction()->trigger();
+    ASSERT_EQ(playlist().allEntries.size(), 3u);
+    EXPECT_EQ(entry(0)->_url, a);
+    EXPECT_EQ(text(delegate->undoAction()->text()), "Undo");
+    EXPECT_FALSE(delegate->undoAction()->isEnabled());
+    EXPECT_EQ(text(delegate->redoAction()->text()), "Redo add entries");
+    EXPECT_TRUE(delegate->redoAction()->isEnabled());
+
+    delegate->redoAction()->trigger();
+    EXPECT_EQ(playlist().allEntries.size(), 4u);
+    EXPECT_TRUE(delegate->undoAction()->isEnabled());
+}
+
+TEST_F(EntriesTest, TrebleAndBalanceReachThePlayer) {
+    // Applied once when the view loaded.
+    EXPECT_FLOAT_EQ(player->trebleGain, 0.707f);
+    view().trebleChanged(2.5);
+    EXPECT_NEAR(player->treble(), 0.08333f, 1e-5);
+    EXPECT_NEAR(player->trebleGain, 0.9603f, 1e-4);
+    view().trebleChanged(60);
+    EXPECT_FLOAT_EQ(player->treble(), 1.0f);
+    EXPECT_NEAR(player->trebleGain, 10.02f, 0.01);
+    view().panChanged(-10);
+    EXPECT_FLOAT_EQ(player->pan(), -1.0f);
+    view().panChanged(0.5);
+    EXPECT_NEAR(player->pan(), 0.05f, 1e-7);
+
+    // The sound panel's sliders reach the player at once.
+    auto* treble = window->findChild<QSlider*>("trebleSlider");
+    auto* balance = window->findChild<QSlider*>("balanceSlider");
+    ASSERT_TRUE(treble && balance);
+    treble->setValue(5);
+    EXPECT_NEAR(player->treble(), 0.08333f, 1e-5);
+    balance->setValue(-20);
+    EXPECT_FLOAT_EQ(player->pan(), -1.0f);
+}
+
+} // namespace
+} // namespace vantle::testing

@@ -1,0 +1,49 @@
+// One QApplication for the whole test program, on the offscreen platform when none is chosen, with
+// the user's folders (configuration, state, home) pointed at a temporary folder first.
+
+#include "platform/foundation/Files.h"
+
+#include <QApplication>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+namespace {
+
+class MainWindowQtApplicationEnvironment final : public ::testing::Environment {
+public:
+    void SetUp() override {
+        home_ = platform::makeTemporaryDirectory("vantle-mainwindow-home").value();
+        for (const char* folder : {"config", "state", "Documents", "runtime"})
+            std::filesystem::create_directories(home_ + "/" + folder);
+        std::filesystem::permissions(home_ + "/runtime", std::filesystem::perms::owner_all);
+        ::setenv("HOME", home_.c_str(), 1);
+        ::setenv("XDG_CONFIG_HOME", (home_ + "/config").c_str(), 1);
+        ::setenv("XDG_STATE_HOME", (home_ + "/state").c_str(), 1);
+        ::setenv("XDG_DOCUMENTS_DIR", (home_ + "/Documents").c_str(), 1);
+        ::setenv("XDG_RUNTIME_DIR", (home_ + "/runtime").c_str(), 1);
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+        application_ = std::make_unique<QApplication>(argc_, argv_);
+    }
+    void TearDown() override {
+        application_.reset();
+        std::error_code ignored;
+        std::filesystem::remove_all(home_, ignored);
+    }
+
+private:
+    int argc_ = 1;
+    char name_[23] = "test_vantle_mainwindow";
+    char* argv_[2] = {name_, nullptr};
+    std::string home_;
+    std::unique_ptr<QApplication> application_;
+};
+
+[[maybe_unused]] ::testing::Environment* const mainWindowQtApplicationEnvironment =
+    ::testing::AddGlobalTestEnvironment(new MainWindowQtApplicationEnvironment);
+
+} // namespace

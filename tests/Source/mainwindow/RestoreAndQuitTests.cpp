@@ -1,0 +1,271 @@
+// Start-up restores the last session at the first activation; quitting keeps what was heard.
+
+#include "tests/Source/mainwindow/MainWindowTestSupport.h"
+
+#include "platform/foundation/Console.h"
+#include "platform/foundation/Files.h"
+
+#include <QLabel>
+#include <QLineEdit>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace vantle::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+std::vector<TimeRange> rangesOf(const std::shared_ptr<TimeRangeSet>& set) {
+    return set ? set->ranges : std::vector<TimeRange>{};
+}
+
+class RestoreTest : public MainWindowTest {
+protected:
+    void SetUp() override {
+        MainWindowTest::SetUp();
+        std::filesystem::create_directories(audioFolder.path + "/Tango");
+        a = audioFile("Tango/a.wav", 30);
+        b = audioFile("Tango/b.wav", 90);
+        c = audioFile("Tango/c.wav", 30);
+        session = audioFolder.url("Milonga.vantle");
+    }
+
+    platform::Bytes stateFileBytes() {
+        return platform::readFile(appStateFileURL().path()).valueOr(platform::Bytes{});
+    }
+
+    platform::Url a, b, c, session;
+};
+
+TEST_F(RestoreTest, FirstActivationRestoresTheSavedEntryPositionedAndNotPlaying) {
+    writeSession(session, {a, b, c}, 0, 3.0);
+    AppState last;
+    last.playlistURL = session;
+    last.currentTime = 65.5;
+    last.currentEntryIndex = 1;
+    last.currentTimeRangeSet = std::make_shared<TimeRangeSet>();
+    last.currentTimeRangeSet->ranges = {{10, 20}, {40, 65.5}};
+    last.zeros = std::vector<double>{30.0};
+    writeAppState(last);
+
+    start();
+    // Nothing is restored before the application becomes active.
+    EXPECT_TRUE(playlist().allEntries.empty());
+    EXPECT_EQ(text(view().timeRemainingText().text()), "--:--");
+    EXPECT_FALSE(view().timeRemainingText().isEnabled());
+
+    activate();
+    ASSERT_EQ(playlist().allEntries.size(), 3u);
+    std::shared_ptr<PlaylistEntry> second = playlist().allEntries[1];
+    EXPECT_EQ(playlist().assignedEntry, second);
+    EXPECT_EQ(player->entry(), second);
+    EXPECT_THAT(view().tableView().selectedRows(), ElementsAre(1u));
+    EXPECT_FALSE(player->playing());
+    EXPECT_EQ(player->plays, 0);
+    EXPECT_DOUBLE_EQ(player->playbackTime(), 65.5);
+    EXPECT_EQ(player->mode(), PlayerMode::dance);
+    // The saved listening and marks belong to the saved entry only.
+    EXPECT_THAT(rangesOf(second->currentTimeRangeSet), ElementsAre(TimeRange{10, 20}, TimeRange{40, 65.5}));
+    EXPECT_THAT(second->zeros, ElementsAre(30.0));
+    EXPECT_TRUE(playlist().allEntries[0]->zeros.empty());
+    EXPECT_TRUE(rangesOf(playlist().allEntries[0]->currentTimeRangeSet).empty());
+    // 35.5 s since the mark at 30 s; 60 s of the segment, so 25 s left.
+    EXPECT_EQ(text(view().timeSinceZeroText().text()), " 0:35");
+    EXPECT_EQ(text(view().timeRemainingText().text()), " 0:25");
+    EXPECT_EQ(text(window->windowTitle()), "Milonga");
+
+    // The state file names the session again.
+    platform::Result<AppState> written = readAppState();
+    ASSERT_TRUE(written);
+    EXPECT_EQ(written->playlistURL, session);
+    EXPECT_EQ(written->currentEntryIndex, 1);
+    EXPECT_DOUBLE_EQ(written->currentTime, 65.5);
+
+    // Later activations restore nothing again.
+    const int loads = player->entrySets;
+    activate();
+    EXPECT_EQ(player->entrySets, loads);
+}
+
+TEST_F(RestoreTest, StateOfAnotherDocumentOrPastTheListLeavesTheDocumentsOwnEntry) {
+    const platform::Url other = audioFolder.url("Other.vantle");
+    writeSession(other, {c});
+    writeSession(session, {a, b, c}, 2, 12.0);
+    AppState elsewhere;
+    elsewhere.playlistURL = other;
+    elsewhere.currentTime = 7;
+    elsewhere.currentEntryIndex = 0;
+    elsewhere.currentTimeRangeSet = std::make_shared<TimeRangeSet>();
+    elsewhere.zeros = std::vector<double>{1.0};
+    writeAppState(elsewhere);
+    start();
+    activate();
+    ASSERT_EQ(playlist().allEntries.size(), 1u);
+    EXPECT_THAT(playlist().allEntries[0]->zeros, ElementsAre(1.0));
+
+    // The state names another document: this one opens at its own entry and time.
+    ASSERT_TRUE(view().loadSession(session));
+    EXPECT_EQ(playlist().assignedEntry, playlist().allEntries[2]);
+    EXPECT_EQ(player->entry(), playlist().allEntries[2]);
+    EXPECT_THAT(view().tableView().selectedRows(), ElementsAre(2u));
+    EXPECT_DOUBLE_EQ(player->playbackTime(), 12.0);
+    for (const auto& entry : playlist().allEntries)
+        EXPECT_TRUE(entry->zeros.empty());
+
+    // A state of this document whose index lies past its list counts for nothing.
+    AppState stale;
+    stale.playlistURL = session;
+    stale.currentTime = 50;
+    stale.currentEntryIndex = 7;
+    stale.zeros = std::vector<double>{1.0};
+    writeAppState(stale);
+    ASSERT_TRUE(view().loadSession(session));
+    EXPECT_EQ(player->entry(), playlist().allEntries[2]);
+    EXPECT_DOUBLE_EQ(player->playbackTime(), 12.0);
+    for (const auto& entry : playlist().allEntries)
+        EXPECT_TRUE(entry->zeros.empty());
+}
+
+TEST_F(RestoreTest, UnreadableSessionAtStartUpIsReportedAndLeavesTheStateFile) {
+    ASSERT_TRUE(platform::writeFileAtomically(session.path(), std::string_view("not a property list")));
+    AppState last;
+    last.playlistURL = session;
+    last.currentTime = 5;
+    last.currentEntryIndex = 0;
+    writeAppState(last);
+    const platform::Bytes before = stateFileBytes();
+    ASSERT_FALSE(before.empty());
+
+    start();
+    platform::ScopedConsoleCapture console;
+    activate();
+    EXPECT_TRUE(playlist().allEntries.empty());
+    EXPECT_EQ(view().sessionURL(), std::nullopt);
+    ASSERT_EQ(alerts.requests().size(), 1u);
+    EXPECT_THAT(alerts.requests()[0].options.messageText, HasSubstr("Milonga.vantle"));
+    ASSERT_FALSE(console.lines().empty());
+    EXPECT_THAT(console.lines().back(), HasSubstr("can't open session " + session.path()));
+    EXPECT_EQ(stateFileBytes(), before);
+
+    // Quitting with nothing to remember leaves it for the next start.
+    delegate->terminate();
+    EXPECT_EQ(quits, 1);
+    EXPECT_EQ(stateFileBytes(), before);
+
+    // The broken document never becomes where the next save goes: a new session asks for a place.
+    stop();
+    start();
+    view().setFirst(false);
+    view().insertEntries({a});
+    ASSERT_TRUE(playlist().dirty);
+    delegate->terminate();
+    EXPECT_EQ(panels.pendingSavePanels(), 1u);
+    EXPECT_EQ(quits, 1);
+    ASSERT_TRUE(panels.answerSavePanel(std::nullopt));
+    EXPECT_EQ(quits, 2);
+    EXPECT_EQ(platform::readFile(session.path()).valueOr(platform::Bytes{}).size(),
+              std::string_view("not a property list").size());
+}
+
+TEST_F(RestoreTest, QuittingAfterPlayingPartOfAnEntryAndStartingAgainRestoresIt) {
+    writeSession(session, {a, b, c}, 0);
+    start();
+    activate();
+    ASSERT_TRUE(delegate->openFile(session.path()));
+    ASSERT_EQ(playlist().allEntries.size(), 3u);
+    std::shared_ptr<PlaylistEntry> second = playlist().allEntries[1];
+
+    view().tableView().selectRows({1});
+    ASSERT_EQ(player->entry(), second);
+    view().transport().playPressed();
+    EXPECT_TRUE(player->playing());
+    tick(50);
+    // A zero mark is kept in the state file at once (as the transport's mark does).
+    second->addZero(5.0);
+    view().saveAppState();
+    tick(150);
+
+    // A quit without unsaved changes still closes the listening and keeps the state.
+    ASSERT_FALSE(playlist().dirty);
+    window->close();
+    EXPECT_EQ(quits, 1);
+    EXPECT_FALSE(player->playing());
+    EXPECT_THAT(log->loggedEntries, ElementsAre("b.wav"));
+    ASSERT_EQ(second->prevTimeRangeSet.ranges.size(), 1u);
+    EXPECT_NEAR(second->prevTimeRangeSet.ranges[0].end, 20.0, 1e-6);
+    platform::Result<AppState> saved = readAppState();
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(saved->currentEntryIndex, 1);
+    EXPECT_NEAR(saved->currentTime, 20.0, 1e-6);
+
+    stop();
+    start();
+    activate();
+    std::shared_ptr<PlaylistEntry> restored = playlist().assignedEntry;
+    ASSERT_TRUE(restored);
+    EXPECT_EQ(restored->_url, b);
+    EXPECT_EQ(player->entry(), restored);
+    EXPECT_FALSE(player->playing());
+    EXPECT_NEAR(player->playbackTime(), 20.0, 1e-6);
+    ASSERT_EQ(rangesOf(restored->currentTimeRangeSet).size(), 1u);
+    EXPECT_DOUBLE_EQ(restored->currentTimeRangeSet->ranges[0].start, 0.0);
+    EXPECT_NEAR(restored->currentTimeRangeSet->ranges[0].end, 20.0, 1e-6);
+    EXPECT_THAT(restored->zeros, ElementsAre(5.0));
+
+    // Unsaved changes are written before the quit, with the listening closed. A list edit made
+    // while the entry plays leaves it playing.
+    view().transport().playPressed();
+    tick(50);
+    view().insertEntries({c, a});
+    ASSERT_TRUE(playlist().dirty);
+    EXPECT_EQ(player->entry(), restored);
+    EXPECT_TRUE(player->playing());
+    delegate->terminate();
+    EXPECT_EQ(quits, 2);
+    platform::Result<std::shared_ptr<Playlist>> document = Playlist::read(session);
+    ASSERT_TRUE(document);
+    ASSERT_EQ((*document)->allEntries.size(), 3u);
+    EXPECT_EQ((*document)->allEntries[0]->_url, b);
+    EXPECT_EQ((*document)->allEntries[2]->_url, a);
+    ASSERT_EQ((*document)->allEntries[0]->prevTimeRangeSet.ranges.size(), 1u);
+    EXPECT_NEAR((*document)->allEntries[0]->prevTimeRangeSet.ranges[0].end, 25.0, 1e-6);
+    EXPECT_NEAR((*document)->currentTime, 25.0, 1e-6);
+}
+
+TEST_F(RestoreTest, AFailedSaveKeepsTheWindowOpenOnQuitAndSaysSo) {
+    std::filesystem::create_directories(audioFolder.path + "/Sessions");
+    const platform::Url located = audioFolder.url("Sessions/Late.vantle");
+    writeSession(located, {a, b});
+    start();
+    activate();
+    ASSERT_TRUE(view().loadSession(located));
+    view().insertEntries({c});
+    ASSERT_TRUE(playlist().dirty);
+
+    // The folder has become a file: the document cannot be written.
+    std::filesystem::remove_all(audioFolder.path + "/Sessions");
+    ASSERT_TRUE(platform::writeFileAtomically(audioFolder.path + "/Sessions", std::string_view("x")));
+    delegate->terminate();
+    EXPECT_EQ(quits, 0);
+    EXPECT_FALSE(delegate->terminationPending());
+    EXPECT_TRUE(playlist().dirty);
+    ASSERT_EQ(alerts.requests().size(), 1u);
+    EXPECT_THAT(alerts.requests()[0].options.messageText, HasSubstr("“Late.vantle” could not be saved"));
+    EXPECT_THAT(alerts.requests()[0].options.informativeText, HasSubstr("keeps running"));
+
+    // Once the folder is back, the next quit saves and goes.
+    std::filesystem::remove(audioFolder.path + "/Sessions");
+    std::filesystem::create_directories(audioFolder.path + "/Sessions");
+    delegate->terminate();
+    EXPECT_EQ(quits, 1);
+    platform::Result<std::shared_ptr<Playlist>> document = Playlist::read(located);
+    ASSERT_TRUE(document);
+    EXPECT_EQ((*document)->allEntries.size(), 3u);
+}
+
+} // namespace
+} // namespace vantle::testing
