@@ -4,6 +4,7 @@
 #include "RozezEru/Nodes/Mixer.h"
 #include "RozezEru/Nodes/Playback/AudioPlayer.h"
 #include "RozezEru/Nodes/Playback/TimePitch.h"
+#include "RozezEru/Nodes/Playback/TimePitchCompensation.h"
 #include "SigproRozezEru/Effects/HighShelfParametricEqualizerFilter.h"
 #include "Source/playback/FileMonitor.h"
 #include "Source/session/AppServices.h"
@@ -53,6 +54,8 @@ PlayerRZ::PlayerRZ(std::unique_ptr<platform::AudioDevice> device)
     mixer_ = std::make_shared<rozezeru::Mixer>(std::vector<std::shared_ptr<rozezeru::Node>>{timePitch_},
                                                std::nullopt);
     highShelfFilter_ = std::make_shared<rozezeru::HighShelfParametricEqualizerFilter>(mixer_);
+    // The file player's time is then the time heard, not the time the stretcher has taken in.
+    rzplayer_->setTimeCompensation(std::make_shared<rozezeru::TimePitchCompensation>(timePitch_));
     engine_->setOutput(highShelfFilter_);
     mixer_->setVolume(volume_);
     rozezeru::HasAudioEngine::start();
@@ -77,7 +80,7 @@ double PlayerRZ::duration() const {
 // ---- entry ----
 
 void PlayerRZ::setEntry(std::shared_ptr<PlaylistEntry> entry) {
-    rzplayer_->stop();
+    stopFilePlayer();
     setPlaying(false);
     entry_.reset();
     // A file that is no longer current is no longer watched: its change must not bring it back.
@@ -186,10 +189,12 @@ void PlayerRZ::play() {
 
 void PlayerRZ::pause() {
     if (!(playing_ && playable_)) return;
+    // Paused first, the file player holds the time reached, for the position and the played range
+    // alike; stopped, it would report the time its play started from.
+    rzplayer_->pause();
     desiredTime_ = rzplayer_->currentTime();
-    // Recorded before the stop, while the file player's time is the time reached.
     recordPlayedRange();
-    rzplayer_->stop();
+    stopFilePlayer();
 }
 
 void PlayerRZ::suspend() {
@@ -216,6 +221,13 @@ void PlayerRZ::resume() {
     if (playing_) play();
 }
 
+void PlayerRZ::stopFilePlayer() {
+    if (rzplayer_->status() == rozezeru::NodeStatus::Playback::stopped) return;
+    rzplayer_->stop();
+    // What the stretcher still holds of the old position must not be heard at the next start.
+    timePitch_->reset();
+}
+
 void PlayerRZ::playbackDidComplete() {
     const std::shared_ptr<PlaylistEntry> finished = entry_;
     // The whole file was heard: the played range reaches its end, whatever the last tick saw.
@@ -223,6 +235,7 @@ void PlayerRZ::playbackDidComplete() {
         finished->currentTimeRangeSet)
         (void)finished->currentTimeRangeSet->extendRange(*finished->cachedTimeRangeIndex,
                                                          rzplayer_->editEndTime());
+    // Stopped without a reset of the stretcher: the last of the file it holds is still to be heard.
     rzplayer_->stop();
     if (delegate_) {
         platform::dockTile().setBadgeLabel("");

@@ -99,6 +99,9 @@ public:
     const FileMonitor* fileMonitor() const { return fileMonitor_.get(); }
 
 private:
+    // Stops a playing or paused file player and empties the time-pitch stage.
+    void stopFilePlayer();
+
     std::unique_ptr<rozezeru::AudioEngine> engine_;
     std::shared_ptr<rozezeru::AudioPlayer> rzplayer_;
     std::shared_ptr<rozezeru::TimePitch> timePitch_;

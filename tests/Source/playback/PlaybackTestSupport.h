@@ -8,12 +8,16 @@
 #include "Source/session/PlaylistEntry.h"
 #include "platform/audio/AudioDevice.h"
 #include "platform/audio/NullAudioDevice.h"
+#include "platform/audio/PcmBuffer.h"
 #include "platform/dispatch/MainQueue.h"
 #include "tests/platform/files/AudioFileFixtures.h"
 
+#include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -62,6 +66,58 @@ inline std::unique_ptr<platform::NullAudioDevice> fastDevice() {
     configuration.pacing = platform::NullAudioDevice::Pacing::asFastAsPossible;
     return std::make_unique<platform::NullAudioDevice>(configuration);
 }
+
+// A device without hardware that renders periods of 512 frames at `speed` times real time: faster than
+// a sound card, yet paced, so that what a test measures in periods does not depend on how quickly
+// another thread got to look.
+class QuickDevice final : public platform::AudioDevice {
+public:
+    explicit QuickDevice(double speed = 8.0) : speed_(speed) {
+        buffer_ = platform::PcmBuffer::make(outputFormat(), 512);
+        buffer_->setFrameLength(512);
+    }
+    ~QuickDevice() override { stop(); }
+    std::string name() const override { return "Quick"; }
+    std::uint32_t deviceID() const override { return 0; }
+    platform::AudioFormat outputFormat() const override {
+        return *platform::AudioFormat::standard(44100.0, 2);
+    }
+    platform::AudioFormat inputFormat() const override { return outputFormat(); }
+    std::uint32_t framesPerPeriod() const override { return 512; }
+    platform::Result<void> start(Client& client) override {
+        if (thread_.joinable()) return {};
+        stopRequested_ = false;
+        thread_ = std::thread([this, &client] {
+            const auto period = std::chrono::nanoseconds(std::int64_t(1e9 * 512 / 44100.0 / speed_));
+            auto due = std::chrono::steady_clock::now();
+            while (!stopRequested_) {
+                platform::AudioBufferList list = buffer_->bufferList(512);
+                client.renderDevicePeriod(
+                    512, list,
+                    std::uint64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(due.time_since_epoch())
+                                      .count()));
+                ++periods_;
+                due += period;
+                std::this_thread::sleep_until(due);
+            }
+        });
+        return {};
+    }
+    void stop() override {
+        if (!thread_.joinable()) return;
+        stopRequested_ = true;
+        thread_.join();
+    }
+    bool isRunning() const override { return thread_.joinable(); }
+    std::uint64_t periodsRendered() const { return periods_; }
+
+private:
+    double speed_;
+    std::unique_ptr<platform::PcmBuffer> buffer_;
+    std::thread thread_;
+    std::atomic<bool> stopRequested_{false};
+    std::atomic<std::uint64_t> periods_{0};
+};
 
 // A device that never starts, as a sound card that has gone away.
 class BrokenDevice final : public platform::AudioDevice {
