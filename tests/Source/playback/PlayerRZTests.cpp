@@ -131,6 +131,18 @@ TEST_F(PlayerRZTest, TheChainIsBuiltOnceAndTheEngineRuns) {
     EXPECT_TRUE(console.lines().empty());
 }
 
+TEST_F(PlayerRZTest, WithoutASoundCardTheDefaultDeviceIsTheNullDeviceSaidOnce) {
+    // As on a machine without a sound card, whatever this one has.
+    ::setenv(platform::audioDeviceEnvironmentVariable, "null", 1);
+    player = std::make_unique<PlayerRZ>();
+    EXPECT_TRUE(player->engine().isRunning());
+    EXPECT_NE(dynamic_cast<platform::NullAudioDevice*>(&player->engine().avEngine().outputDevice()), nullptr);
+    player = std::make_unique<PlayerRZ>();
+    ::unsetenv(platform::audioDeviceEnvironmentVariable);
+    EXPECT_EQ(console.lines(),
+              std::vector<std::string>{"no sound card could be opened: playing to the null device"});
+}
+
 TEST_F(PlayerRZTest, LoadingPrintsTheTagsWatchesTheFileAndKeepsItsBookmark) {
     makePlayer();
     for (const auto& [name, format] :
