@@ -20,8 +20,8 @@ public:
     virtual void toggle() = 0;
     // Armed (also after the bell rang, until the next arm, cancel or toggle).
     virtual bool isArmed() const = 0;
-    // The share of the default length that remains, in (0, 1]; none while not armed or once the
-    // default length has passed.
+    // The share of the break's length (the one it was armed with) that remains, in (0, 1]; none
+    // while not armed or once that length has passed.
     virtual std::optional<double> fractionRemaining() const = 0;
 };
 

@@ -26,7 +26,8 @@ public:
     virtual ~PlayerDelegate() = default;
     // Redraws the time display; the player calls it after every seek.
     virtual void refreshDisplay() = 0;
-    // The entry has played to its end; the player still counts as playing.
+    // The entry has played to its end; the player still counts as playing while this runs (when
+    // it returns with nothing playing on, the player stops counting as playing).
     virtual void playerDidFinish() = 0;
     // The player's mode changed; whoever changed it calls this.
     virtual void updateForMode() = 0;
@@ -62,7 +63,8 @@ public:
 
     // ---- transport ----
 
-    // From desiredTime, when playable and not already playing; sets playing true.
+    // From desiredTime, when playable and not already playing (the file is reopened first); sets
+    // playing true once the file really plays.
     virtual void play() = 0;
     // While playing and playable: keeps the position as desiredTime, stops the file player and
     // records the played range. Leaves playing as it is.
@@ -95,7 +97,8 @@ public:
 
     // ---- sound ----
 
-    // Kept, and given to the file player (whose volume each load and reload sets back to 1).
+    // Kept, and applied in one place of the chain that no load, reload or seek resets (the file
+    // player stays at 1).
     virtual float volume() const = 0;
     virtual void setVolume(float volume) = 0;
     // Balance in [−1, 1]: kept and given to the mixer.

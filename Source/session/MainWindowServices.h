@@ -43,6 +43,10 @@ public:
 
     // Rebuilds the side-document buttons for the entry (none for no entry).
     virtual void rebuildAttachmentStack(const std::shared_ptr<PlaylistEntry>& entry) = 0;
+
+    // Redraws the entry's row of the playlist table (the player calls it when the entry's file was
+    // found at another place). The main window overrides it; the default draws nothing.
+    virtual void reloadEntryRow(const std::shared_ptr<PlaylistEntry>& entry) {}
 };
 
 } // namespace vantle

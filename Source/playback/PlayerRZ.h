@@ -1,0 +1,123 @@
+#pragma once
+// The application's player over the node graph: the file player, a time-and-pitch stage for the speed, a
+// mixer for balance and volume and a high-shelf equaliser for the treble, built once and played through
+// the player's own engine. It holds the current entry, keeps the position while nothing plays, records the
+// played ranges in `dance` mode, watches the entry's file and reports to its delegate. Main thread only.
+
+#include "RozezEru/Internals/HasAudioEngine.h"
+#include "Source/playback/Player.h"
+
+#include <cstdint>
+#include <memory>
+
+namespace platform {
+class AudioDevice;
+}
+
+namespace rozezeru {
+class AudioEngine;
+class AudioPlayer;
+class HighShelfParametricEqualizerFilter;
+class Mixer;
+class TimePitch;
+} // namespace rozezeru
+
+namespace vantle {
+
+class FileMonitor;
+
+class PlayerRZ final : public ApplicationPlayer, public rozezeru::HasAudioEngine {
+public:
+    // Plays through the default output device: ALSA, or the null device when no sound card opens (said
+    // once on the console).
+    PlayerRZ();
+    // Plays through `device` (tests: the null device).
+    explicit PlayerRZ(std::unique_ptr<platform::AudioDevice> device);
+    ~PlayerRZ() override;
+    PlayerRZ(const PlayerRZ&) = delete;
+    PlayerRZ& operator=(const PlayerRZ&) = delete;
+
+    // ---- HasAudioEngine ----
+    rozezeru::AudioEngine& engine() override { return *engine_; }
+
+    // ---- PlayerServices ----
+    PlayerMode mode() const override { return mode_; }
+    std::shared_ptr<PlaylistEntry> entry() const override { return entry_; }
+    // The file player's own time.
+    double currentTime() const override;
+    double desiredTime() const override { return desiredTime_; }
+
+    // ---- ApplicationPlayer ----
+    void setEntry(std::shared_ptr<PlaylistEntry> entry) override;
+    void setCurrentTime(double seconds) override;
+    void skipToEndIfWithin(double seconds) override;
+    double duration() const override;
+    void play() override;
+    void pause() override;
+    void suspend() override;
+    void stop() override;
+    void start() override;
+    void resume() override;
+    bool playable() const override { return playable_; }
+    bool suspended() const override { return suspended_; }
+    bool playing() const override { return playing_; }
+    void setPlaying(bool playing) override;
+    void setMode(PlayerMode mode) override { mode_ = mode; }
+    PlayerDelegate* delegate() const override { return delegate_; }
+    void setDelegate(PlayerDelegate* delegate) override { delegate_ = delegate; }
+    // The volume acts on the mixer alone; the file player stays at 1, so neither a reload nor a seek
+    // changes the loudness.
+    float volume() const override { return volume_; }
+    void setVolume(float volume) override;
+    float pan() const override { return pan_; }
+    void setPan(float pan) override;
+    float treble() const override { return treble_; }
+    void setTreble(float treble) override { treble_ = treble; }
+    void setTrebleGain(float gain) override;
+    void setRate(float rate) override;
+
+    // ---- the steps the operations above are made of ----
+
+    // Opens the entry's file in the file player, watches it, renews its bookmark and prints its title,
+    // genre and album; playable() tells whether it opened.
+    void load(const std::shared_ptr<PlaylistEntry>& entry);
+    // Reopens the current entry's file (every play does, so a file replaced on disk is played anew).
+    void reload();
+    // The file monitor's callback: loads the entry again.
+    void fileChanged(const std::shared_ptr<PlaylistEntry>& entry);
+    // The file player's end of the file, on the main queue.
+    void playbackDidComplete();
+
+    // ---- the chain ----
+    const std::shared_ptr<rozezeru::AudioPlayer>& rzplayer() const { return rzplayer_; }
+    const std::shared_ptr<rozezeru::TimePitch>& timePitch() const { return timePitch_; }
+    const std::shared_ptr<rozezeru::Mixer>& mixer() const { return mixer_; }
+    const std::shared_ptr<rozezeru::HighShelfParametricEqualizerFilter>& highShelfFilter() const {
+        return highShelfFilter_;
+    }
+    // The monitor on the current file; null when none is watched.
+    const FileMonitor* fileMonitor() const { return fileMonitor_.get(); }
+
+private:
+    // Stops a playing or paused file player and empties the time-pitch stage.
+    void stopFilePlayer();
+
+    std::unique_ptr<rozezeru::AudioEngine> engine_;
+    std::shared_ptr<rozezeru::AudioPlayer> rzplayer_;
+    std::shared_ptr<rozezeru::TimePitch> timePitch_;
+    std::shared_ptr<rozezeru::Mixer> mixer_;
+    std::shared_ptr<rozezeru::HighShelfParametricEqualizerFilter> highShelfFilter_;
+    std::shared_ptr<PlaylistEntry> entry_;
+    bool playable_ = false;
+    bool suspended_ = false;
+    double desiredTime_ = 0;
+    PlayerMode mode_ = PlayerMode::dance;
+    PlayerDelegate* delegate_ = nullptr;
+    std::unique_ptr<FileMonitor> fileMonitor_;
+    bool playing_ = false;
+    float volume_ = 0.5f;
+    float pan_ = 0;
+    float treble_ = 0;
+};
+
+} // namespace vantle

@@ -1,0 +1,33 @@
+#pragma once
+// The descriptive tags of an audio file (title, album, genre …) read through FFmpeg's demuxers, for every
+// format they know: ID3 in MP3, RIFF INFO in WAV, iTunes atoms in M4A, Vorbis comments in FLAC and Ogg.
+// Any thread; no shared state.
+
+#include "platform/foundation/Result.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+struct AudioFileMetadataItem {
+    // Lower-case, as FFmpeg names the common tags: "title", "album", "genre", "artist" …
+    std::string key;
+    std::string value;
+};
+
+struct AudioFileMetadata {
+    // The container's tags in file order, then those of the first audio stream (Ogg keeps its comments
+    // there) whose key the container does not have.
+    std::vector<AudioFileMetadataItem> items;
+
+    // The first value under `key` (compared without regard to case).
+    std::optional<std::string> value(std::string_view key) const;
+};
+
+// Fails only when the file cannot be opened or no demuxer recognises it; a file without tags gives none.
+Result<AudioFileMetadata> readMetadata(const std::string& path);
+
+} // namespace platform

@@ -1,0 +1,187 @@
+#pragma once
+// Test help for the player and the break timer: tone files with tags, a null device that renders as
+// fast as it can, a delegate and a main window that record what they were told.
+
+#include "Source/playback/Player.h"
+#include "Source/session/AppServices.h"
+#include "Source/session/MainWindowServices.h"
+#include "Source/session/PlaylistEntry.h"
+#include "platform/audio/AudioDevice.h"
+#include "platform/audio/NullAudioDevice.h"
+#include "platform/audio/PcmBuffer.h"
+#include "platform/dispatch/MainQueue.h"
+#include "tests/platform/files/AudioFileFixtures.h"
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace playbacktest {
+
+struct Tags {
+    std::string title;
+    std::string album;
+};
+
+// A 440 Hz tone (the fixtures' tone) of `seconds`, 44.1 kHz stereo, written with libsndfile in the
+// format of `sndfileFormat`, with the tags when given.
+inline bool writeTone(const std::string& path, double seconds,
+                      int sndfileFormat = SF_FORMAT_WAV | SF_FORMAT_FLOAT, const Tags& tags = {}) {
+    const fixtures::Channels data = fixtures::tone(std::llround(seconds * 44100.0), 2, 44100.0);
+    SF_INFO info{};
+    info.samplerate = 44100;
+    info.channels = 2;
+    info.format = sndfileFormat;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (!file) return false;
+    if (!tags.title.empty()) sf_set_string(file, SF_STR_TITLE, tags.title.c_str());
+    if (!tags.album.empty()) sf_set_string(file, SF_STR_ALBUM, tags.album.c_str());
+    std::vector<float> interleaved;
+    interleaved.reserve(data[0].size() * 2);
+    for (std::size_t i = 0; i < data[0].size(); ++i)
+        for (const auto& channel : data)
+            interleaved.push_back(channel[i]);
+    const auto frames = sf_count_t(data[0].size());
+    const bool wrote = sf_writef_float(file, interleaved.data(), frames) == frames;
+    return sf_close(file) == 0 && wrote;
+}
+
+// A sine of `frequency` on both channels, as 32-bit float WAV.
+inline bool writeSine(const std::string& path, double seconds, double frequency, float amplitude = 0.5f) {
+    const auto frames = std::size_t(std::llround(seconds * 44100.0));
+    std::vector<float> samples(frames);
+    for (std::size_t i = 0; i < frames; ++i)
+        samples[i] = amplitude * float(std::sin(2.0 * M_PI * frequency * double(i) / 44100.0));
+    return fixtures::writeWithSndfile(path, SF_FORMAT_WAV | SF_FORMAT_FLOAT, {samples, samples}, 44100);
+}
+
+// The null device rendering periods of 512 frames as fast as it can.
+inline std::unique_ptr<platform::NullAudioDevice> fastDevice() {
+    platform::NullAudioDevice::Configuration configuration;
+    configuration.pacing = platform::NullAudioDevice::Pacing::asFastAsPossible;
+    return std::make_unique<platform::NullAudioDevice>(configuration);
+}
+
+// A device without hardware that renders periods of 512 frames at `speed` times real time: faster than
+// a sound card, yet paced, so that what a test measures in periods does not depend on how quickly
+// another thread got to look.
+class QuickDevice final : public platform::AudioDevice {
+public:
+    explicit QuickDevice(double speed = 8.0) : speed_(speed) {
+        buffer_ = platform::PcmBuffer::make(outputFormat(), 512);
+        buffer_->setFrameLength(512);
+    }
+    ~QuickDevice() override { stop(); }
+    std::string name() const override { return "Quick"; }
+    std::uint32_t deviceID() const override { return 0; }
+    platform::AudioFormat outputFormat() const override {
+        return *platform::AudioFormat::standard(44100.0, 2);
+    }
+    platform::AudioFormat inputFormat() const override { return outputFormat(); }
+    std::uint32_t framesPerPeriod() const override { return 512; }
+    platform::Result<void> start(Client& client) override {
+        if (thread_.joinable()) return {};
+        stopRequested_ = false;
+        thread_ = std::thread([this, &client] {
+            const auto period = std::chrono::nanoseconds(std::int64_t(1e9 * 512 / 44100.0 / speed_));
+            auto due = std::chrono::steady_clock::now();
+            while (!stopRequested_) {
+                platform::AudioBufferList list = buffer_->bufferList(512);
+                client.renderDevicePeriod(
+                    512, list,
+                    std::uint64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(due.time_since_epoch())
+                                      .count()));
+                ++periods_;
+                due += period;
+                std::this_thread::sleep_until(due);
+            }
+        });
+        return {};
+    }
+    void stop() override {
+        if (!thread_.joinable()) return;
+        stopRequested_ = true;
+        thread_.join();
+    }
+    bool isRunning() const override { return thread_.joinable(); }
+    std::uint64_t periodsRendered() const { return periods_; }
+
+private:
+    double speed_;
+    std::unique_ptr<platform::PcmBuffer> buffer_;
+    std::thread thread_;
+    std::atomic<bool> stopRequested_{false};
+    std::atomic<std::uint64_t> periods_{0};
+};
+
+// A device that never starts, as a sound card that has gone away.
+class BrokenDevice final : public platform::AudioDevice {
+public:
+    std::string name() const override { return "Broken"; }
+    std::uint32_t deviceID() const override { return 0; }
+    platform::AudioFormat outputFormat() const override {
+        return *platform::AudioFormat::standard(44100.0, 2);
+    }
+    platform::AudioFormat inputFormat() const override { return outputFormat(); }
+    std::uint32_t framesPerPeriod() const override { return 512; }
+    platform::Result<void> start(Client&) override {
+        return platform::Error::make("test.device", "the device is gone");
+    }
+    void stop() override {}
+    bool isRunning() const override { return false; }
+};
+
+class RecordingDelegate final : public vantle::PlayerDelegate {
+public:
+    void refreshDisplay() override { ++refreshes; }
+    void playerDidFinish() override {
+        ++finishes;
+        finishedOnMainThread = platform::isMainThread();
+        if (onFinish) onFinish();
+    }
+    void updateForMode() override { ++modeUpdates; }
+    void resetScreensaverIdle() override { ++idleResets; }
+    void clearPrevEntry() override { ++prevEntryClears; }
+
+    int refreshes = 0;
+    int finishes = 0;
+    bool finishedOnMainThread = false;
+    int modeUpdates = 0;
+    int idleResets = 0;
+    int prevEntryClears = 0;
+    std::function<void()> onFinish;
+};
+
+// The main window as the player reaches it: it only records the rows it was asked to redraw.
+class RowRecordingWindow final : public vantle::MainWindowServices {
+public:
+    RowRecordingWindow() { vantle::AppServices::setMainWindow(this); }
+    ~RowRecordingWindow() override { vantle::AppServices::setMainWindow(nullptr); }
+    std::shared_ptr<vantle::Playlist> playlist() const override { return nullptr; }
+    std::optional<platform::Url> sessionURL() const override { return std::nullopt; }
+    vantle::RowIndexes selectedRows() const override { return {}; }
+    void selectRows(const vantle::RowIndexes&) override {}
+    void loadEntryAtRowAfterListEdit(std::size_t) override {}
+    void reloadTableSelecting(const vantle::RowIndexes&) override {}
+    void rebuildAttachmentStack(const std::shared_ptr<vantle::PlaylistEntry>&) override {}
+    void reloadEntryRow(const std::shared_ptr<vantle::PlaylistEntry>& entry) override {
+        reloadedRows.push_back(entry);
+    }
+
+    std::vector<std::shared_ptr<vantle::PlaylistEntry>> reloadedRows;
+};
+
+inline std::shared_ptr<vantle::PlaylistEntry> entryFor(const std::string& path) {
+    return vantle::PlaylistEntry::make(platform::Url::fileURLWithPath(path));
+}
+
+inline std::string fileURL(const std::string& path) {
+    return platform::Url::fileURLWithPath(path).absoluteString();
+}
+
+} // namespace playbacktest

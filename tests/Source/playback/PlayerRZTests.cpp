@@ -1,0 +1,641 @@
+#include "Source/playback/PlayerRZ.h"
+
+#include "PlaybackTestSupport.h"
+#include "RozezEru/Internals/AudioEngine.h"
+#include "RozezEru/Nodes/Mixer.h"
+#include "RozezEru/Nodes/Playback/AudioPlayer.h"
+#include "RozezEru/Nodes/Playback/TimePitch.h"
+#include "SigproRozezEru/Effects/HighShelfParametricEqualizerFilter.h"
+#include "Source/playback/AudioModel.h"
+#include "Source/playback/FileMonitor.h"
+#include "Source/session/Bookmark.h"
+#include "platform/audio/RenderCycleHooks.h"
+#include "platform/foundation/Console.h"
+#include "platform/ui/Badge.h"
+#include "tests/support/AllocationTrap.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+using namespace playbacktest;
+using platform::mainQueue;
+using vantle::PlayerMode;
+using vantle::PlayerRZ;
+
+namespace {
+
+const std::string kPlayerEventLine = "=== in eventHandler";
+
+std::string openingError(const std::string& path) {
+    auto file = platform::AudioFile::openForReading(path);
+    return file ? std::string("(opens)") : file.error().message;
+}
+
+std::vector<std::string> withoutEventLines(std::vector<std::string> lines) {
+    std::erase(lines, kPlayerEventLine);
+    return lines;
+}
+
+double playerRms(const platform::PcmBuffer& buffer, std::uint32_t channel, std::uint32_t from = 0) {
+    double sum = 0;
+    const float* samples = buffer.channel(channel);
+    for (std::uint32_t i = from; i < buffer.frameLength(); ++i)
+        sum += double(samples[i]) * samples[i];
+    return std::sqrt(sum / double(buffer.frameLength() - from));
+}
+
+struct PlayerTrapHooks {
+    PlayerTrapHooks() {
+        testsupport::AllocationTrap::resetCounts();
+        platform::setRenderCycleHooks(&testsupport::AllocationTrap::renderCycleBegan,
+                                      &testsupport::AllocationTrap::renderCycleEnded);
+    }
+    ~PlayerTrapHooks() { platform::setRenderCycleHooks(nullptr, nullptr); }
+};
+
+} // namespace
+
+class PlayerRZTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        mainQueue().bindToCurrentThread();
+        mainQueue().drain();
+        platform::dockTile().setBadgeLabel("");
+    }
+    void TearDown() override {
+        player.reset();
+        mainQueue().drain();
+        platform::dockTile().setBadgeLabel("");
+    }
+
+    PlayerRZ& makePlayer(std::unique_ptr<platform::AudioDevice> device = fastDevice()) {
+        player = std::make_unique<PlayerRZ>(std::move(device));
+        player->setDelegate(&delegate);
+        return *player;
+    }
+    std::shared_ptr<vantle::PlaylistEntry> toneEntry(const std::string& name, double seconds,
+                                                     int format = SF_FORMAT_WAV | SF_FORMAT_FLOAT,
+                                                     const Tags& tags = {}) {
+        if (!writeTone(folder.file(name), seconds, format, tags)) return nullptr;
+        return entryFor(folder.file(name));
+    }
+    bool waitFor(const std::function<bool()>& done, double timeout = 10.0) {
+        return mainQueue().drainUntil(done, timeout);
+    }
+    // Runs the main queue for a while; true when a console line came meanwhile.
+    bool anyLineWithin(double seconds) {
+        const std::size_t now = console.lines().size();
+        return mainQueue().drainUntil([&] { return console.lines().size() > now; }, seconds);
+    }
+    bool consoleHas(const std::string& line) {
+        const auto lines = console.lines();
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    }
+    // Waits until the file player's own clock has passed `seconds`.
+    bool playedPast(double seconds) {
+        return waitFor([&] { return player->rzplayer()->currentTime() > seconds; });
+    }
+
+    platform::ScopedConsoleCapture console;
+    fixtures::TempFolder folder;
+    RecordingDelegate delegate;
+    std::unique_ptr<PlayerRZ> player;
+};
+
+TEST_F(PlayerRZTest, ANewPlayerRunsItsEngineWithNothingLoaded) {
+    makePlayer();
+    EXPECT_TRUE(player->engine().isRunning());
+    EXPECT_EQ(player->engine().output(), player->highShelfFilter());
+    EXPECT_EQ(player->timePitch()->rate(), 1.0f);
+    EXPECT_EQ(player->timePitch()->overlap(), 8.0f);
+    EXPECT_EQ(player->mode(), PlayerMode::dance);
+    EXPECT_FALSE(player->entry());
+    EXPECT_FALSE(player->playable());
+    EXPECT_EQ(player->duration(), 0.0);
+    EXPECT_EQ(player->volume(), 0.5f);
+    EXPECT_EQ(player->mixer()->volume(), 0.5f);
+    // Nothing is said when a device is given.
+    EXPECT_TRUE(console.lines().empty());
+}
+
+TEST_F(PlayerRZTest, WithoutASoundCardTheDefaultDeviceIsTheNullDeviceSaidOnce) {
+    // As on a machine without a sound card, whatever this one has.
+    ::setenv(platform::audioDeviceEnvironmentVariable, "null", 1);
+    player = std::make_unique<PlayerRZ>();
+    EXPECT_TRUE(player->engine().isRunning());
+    EXPECT_NE(dynamic_cast<platform::NullAudioDevice*>(&player->engine().avEngine().outputDevice()), nullptr);
+    player = std::make_unique<PlayerRZ>();
+    ::unsetenv(platform::audioDeviceEnvironmentVariable);
+    EXPECT_EQ(console.lines(),
+              std::vector<std::string>{"no sound card could be opened: playing to the null device"});
+}
+
+TEST_F(PlayerRZTest, LoadingPrintsTheTagsWatchesTheFileAndKeepsItsBookmark) {
+    makePlayer();
+    for (const auto& [name, format] :
+         std::vector<std::pair<std::string, int>>{{"waltz.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT},
+                                                  {"waltz.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III}}) {
+        SCOPED_TRACE(name);
+        auto entry = toneEntry(name, 2.0, format, {"Blue Danube", "Waltzes"});
+        ASSERT_TRUE(entry);
+        console.clear();
+        player->setEntry(entry);
+        EXPECT_EQ(console.lines(), (std::vector<std::string>{"Blue Danube", "Waltzes"}));
+        EXPECT_EQ(player->entry(), entry);
+        EXPECT_TRUE(player->playable());
+        EXPECT_NEAR(player->duration(), 2.0, 1e-6);
+        EXPECT_EQ(player->desiredTime(), 0.0);
+        EXPECT_EQ(player->playbackTime(), 0.0);
+        EXPECT_FALSE(player->playing());
+        EXPECT_EQ(player->rzplayer()->volume(), 1.0f);
+        ASSERT_TRUE(entry->storedBookmark);
+        EXPECT_EQ(vantle::resolveBookmark(*entry->storedBookmark), entry->_url);
+        ASSERT_TRUE(player->fileMonitor());
+        EXPECT_TRUE(player->fileMonitor()->isWatching());
+        EXPECT_EQ(player->fileMonitor()->url(), entry->_url);
+    }
+
+    // No entry: nothing loaded, nothing watched, nothing to play.
+    player->setEntry(nullptr);
+    EXPECT_FALSE(player->entry());
+    EXPECT_FALSE(player->playable());
+    EXPECT_FALSE(player->fileMonitor());
+    EXPECT_EQ(player->duration(), 0.0);
+    player->play();
+    EXPECT_FALSE(player->playing());
+    EXPECT_FALSE(player->rzplayer()->isPlaying());
+}
+
+TEST_F(PlayerRZTest, AnEntryThatDoesNotOpenLeavesThePlayerEmptyAndUnwatched) {
+    makePlayer();
+    auto good = toneEntry("good.wav", 1.0);
+    ASSERT_TRUE(good);
+    player->setEntry(good);
+    ASSERT_TRUE(player->playable());
+
+    const std::string bad = folder.file("bad.mp3");
+    std::ofstream(bad, std::ios::binary) << std::string(300, 'x');
+    auto entry = toneEntry("other.wav", 1.0);
+    entry->_url = platform::Url::fileURLWithPath(bad);
+    console.clear();
+    player->setEntry(entry);
+    // Without a bookmark the entry is tried twice, as with one.
+    const std::string line = "154 error " + openingError(bad) + " can't open " + fileURL(bad);
+    EXPECT_EQ(console.lines(), (std::vector<std::string>{line, line}));
+    EXPECT_FALSE(player->entry());
+    EXPECT_FALSE(player->playable());
+    EXPECT_FALSE(player->fileMonitor());
+    EXPECT_FALSE(entry->storedBookmark);
+
+    player->play();
+    EXPECT_FALSE(player->playing());
+    EXPECT_FALSE(player->rzplayer()->isPlaying());
+    player->setCurrentTime(0.5);
+    EXPECT_EQ(player->desiredTime(), 0.0);
+
+    // Neither the file that did not open nor the one before is watched any more.
+    console.clear();
+    std::ofstream(bad, std::ios::binary | std::ios::app) << "more";
+    ASSERT_TRUE(writeTone(good->_url.path(), 0.5));
+    EXPECT_FALSE(anyLineWithin(0.3));
+}
+
+TEST_F(PlayerRZTest, AMovedFileIsFoundThroughItsBookmark) {
+    RowRecordingWindow window;
+    makePlayer();
+    auto entry = toneEntry("before.wav", 1.0);
+    ASSERT_TRUE(entry);
+    player->setEntry(entry);
+    player->setEntry(nullptr);
+    const std::string before = folder.file("before.wav"), after = folder.file("after.wav");
+    std::filesystem::rename(before, after);
+
+    console.clear();
+    player->setEntry(entry);
+    EXPECT_EQ(console.lines(), std::vector<std::string>{"154 error " + openingError(before) + " can't open " +
+                                                        fileURL(before)});
+    EXPECT_EQ(player->entry(), entry);
+    EXPECT_TRUE(player->playable());
+    EXPECT_EQ(entry->_url.path(), after);
+    EXPECT_EQ(window.reloadedRows, std::vector<std::shared_ptr<vantle::PlaylistEntry>>{entry});
+    ASSERT_TRUE(entry->storedBookmark);
+    EXPECT_EQ(vantle::resolveBookmark(*entry->storedBookmark)->path(), after);
+
+    // Gone altogether: the bookmark that leads nowhere is dropped.
+    player->setEntry(nullptr);
+    std::filesystem::remove(after);
+    console.clear();
+    player->setEntry(entry);
+    const std::string line = "154 error " + openingError(after) + " can't open " + fileURL(after);
+    EXPECT_EQ(console.lines(), (std::vector<std::string>{line, line}));
+    EXPECT_FALSE(entry->storedBookmark);
+    EXPECT_FALSE(player->entry());
+    EXPECT_EQ(window.reloadedRows.size(), 1u);
+}
+
+TEST_F(PlayerRZTest, SeeksAreClampedAndRestartPlaybackWhilePlaying) {
+    makePlayer();
+    auto entry = toneEntry("seek.wav", 2.0);
+    player->setEntry(entry);
+
+    player->setCurrentTime(-5);
+    EXPECT_EQ(player->desiredTime(), 0.0);
+    player->setCurrentTime(1e9);
+    EXPECT_NEAR(player->desiredTime(), 1.9, 1e-9);
+    player->setCurrentTime(std::nan(""));
+    EXPECT_EQ(player->desiredTime(), 0.0);
+    player->setCurrentTime(1.25);
+    EXPECT_EQ(player->desiredTime(), 1.25);
+    EXPECT_EQ(player->playbackTime(), 1.25);
+    EXPECT_EQ(delegate.refreshes, 4);
+    // Not playing: playback stays off.
+    EXPECT_FALSE(player->suspended());
+    EXPECT_FALSE(player->playing());
+    EXPECT_FALSE(player->rzplayer()->isPlaying());
+
+    player->play();
+    ASSERT_TRUE(player->isPlaying());
+    EXPECT_DOUBLE_EQ(player->rzplayer()->editStartTime(), 1.25);
+    player->setCurrentTime(0.5);
+    EXPECT_FALSE(player->suspended());
+    EXPECT_TRUE(player->isPlaying());
+    EXPECT_TRUE(player->rzplayer()->isPlaying());
+    EXPECT_DOUBLE_EQ(player->rzplayer()->editStartTime(), 0.5);
+    EXPECT_EQ(delegate.refreshes, 5);
+
+    // Paused: the position is the time reached, not the file player's.
+    ASSERT_TRUE(playedPast(1.0));
+    player->stop();
+    EXPECT_GT(player->desiredTime(), 1.0);
+    EXPECT_EQ(player->playbackTime(), player->desiredTime());
+    EXPECT_DOUBLE_EQ(player->currentTime(), 0.5);
+
+    // A file shorter than the margin never gets a negative position.
+    auto blip = toneEntry("blip.wav", 0.05);
+    player->setEntry(blip);
+    ASSERT_TRUE(player->playable());
+    player->setCurrentTime(1.0);
+    EXPECT_EQ(player->desiredTime(), 0.0);
+}
+
+TEST_F(PlayerRZTest, PlayAndStopTellTheDelegateAndShowTheBadge) {
+    makePlayer();
+    auto entry = toneEntry("badge.wav", 3.0);
+    player->setEntry(entry);
+    const int idle = delegate.idleResets;
+
+    player->play();
+    EXPECT_TRUE(player->playing());
+    EXPECT_TRUE(player->isPlaying());
+    EXPECT_EQ(platform::dockTile().badgeLabel(), "►");
+    EXPECT_EQ(delegate.prevEntryClears, 1);
+    EXPECT_EQ(delegate.idleResets, idle + 1);
+    // A second play while the file plays does nothing.
+    player->play();
+    EXPECT_EQ(delegate.prevEntryClears, 1);
+    EXPECT_EQ(delegate.idleResets, idle + 1);
+
+    ASSERT_TRUE(playedPast(0.5));
+    player->stop();
+    EXPECT_FALSE(player->playing());
+    EXPECT_EQ(platform::dockTile().badgeLabel(), "");
+    EXPECT_EQ(delegate.idleResets, idle + 2);
+    const double reached = player->desiredTime();
+    EXPECT_GT(reached, 0.5);
+
+    // start goes on from there.
+    player->start();
+    EXPECT_TRUE(player->isPlaying());
+    EXPECT_DOUBLE_EQ(player->rzplayer()->editStartTime(), reached);
+
+    // The same entry again (as the file monitor sets it) stops and goes back to 0.
+    player->setEntry(entry);
+    EXPECT_FALSE(player->playing());
+    EXPECT_FALSE(player->rzplayer()->isPlaying());
+    EXPECT_EQ(player->playbackTime(), 0.0);
+    EXPECT_EQ(platform::dockTile().badgeLabel(), "");
+
+    // start during a seek only marks the intent; the end of the seek plays.
+    player->suspend();
+    player->start();
+    EXPECT_TRUE(player->playing());
+    EXPECT_FALSE(player->isPlaying());
+    EXPECT_FALSE(player->rzplayer()->isPlaying());
+    player->resume();
+    EXPECT_TRUE(player->isPlaying());
+    EXPECT_TRUE(player->rzplayer()->isPlaying());
+
+    // Without a delegate nothing is told and no badge is shown.
+    player->stop();
+    player->setDelegate(nullptr);
+    player->play();
+    EXPECT_TRUE(player->isPlaying());
+    EXPECT_EQ(platform::dockTile().badgeLabel(), "");
+    // Told at every start: play, start, the start during the seek and the play that ended it.
+    EXPECT_EQ(delegate.prevEntryClears, 4);
+}
+
+TEST_F(PlayerRZTest, OnlyDanceModeRecordsThePlayedRanges) {
+    makePlayer();
+    auto entry = toneEntry("dance.wav", 3.0);
+    player->setEntry(entry);
+    player->play();
+    ASSERT_TRUE(entry->currentTimeRangeSet);
+    ASSERT_EQ(entry->currentTimeRangeSet->ranges.size(), 1u);
+    EXPECT_EQ(entry->currentTimeRangeSet->ranges[0].start, 0.0);
+
+    ASSERT_TRUE(playedPast(0.4));
+    player->recordPlayedRange(); // the display tick
+    EXPECT_GT(entry->currentTimeRangeSet->ranges[0].end, 0.3);
+    ASSERT_TRUE(playedPast(0.8));
+    player->stop();
+    // The pause records up to where it stopped.
+    ASSERT_EQ(entry->currentTimeRangeSet->ranges.size(), 1u);
+    EXPECT_EQ(entry->currentTimeRangeSet->ranges[0].start, 0.0);
+    EXPECT_EQ(entry->currentTimeRangeSet->ranges[0].end, player->desiredTime());
+    // Ticks while paused change nothing.
+    player->recordPlayedRange();
+    EXPECT_EQ(entry->currentTimeRangeSet->ranges.size(), 1u);
+
+    for (PlayerMode mode : {PlayerMode::prepare, PlayerMode::karaoke, PlayerMode::karaokePrepare}) {
+        auto other = toneEntry("other.wav", 2.0);
+        player->setMode(mode);
+        player->setEntry(other);
+        player->play();
+        ASSERT_TRUE(playedPast(0.3));
+        player->recordPlayedRange();
+        player->setCurrentTime(1.0);
+        player->stop();
+        EXPECT_TRUE(!other->currentTimeRangeSet || other->currentTimeRangeSet->ranges.empty());
+    }
+}
+
+TEST_F(PlayerRZTest, AStoppedEngineIsRestartedByPlayAndABrokenDeviceNeverPlays) {
+    makePlayer();
+    auto entry = toneEntry("engine.wav", 2.0);
+    player->engine().stop();
+    console.clear();
+    player->setEntry(entry);
+    EXPECT_EQ(console.lines(), std::vector<std::string>{"🎈restarting rzplayer"});
+    EXPECT_TRUE(player->playable());
+    player->play();
+    EXPECT_TRUE(player->engine().isRunning());
+    EXPECT_TRUE(player->isPlaying());
+    player->stop();
+
+    const int clears = delegate.prevEntryClears;
+    makePlayer(std::make_unique<BrokenDevice>());
+    EXPECT_FALSE(player->engine().isRunning());
+    console.clear();
+    player->setEntry(entry);
+    EXPECT_EQ(console.lines(), std::vector<std::string>{"🎈restarting rzplayer"});
+    EXPECT_TRUE(player->playable());
+    player->play();
+    // Nothing is heard, so nothing claims to play.
+    EXPECT_FALSE(player->playing());
+    EXPECT_FALSE(player->isPlaying());
+    EXPECT_EQ(platform::dockTile().badgeLabel(), "");
+    EXPECT_EQ(delegate.prevEntryClears, clears);
+}
+
+TEST_F(PlayerRZTest, AFailedReopenPlaysNothingAndReloadNeedsAnEntry) {
+    makePlayer();
+    console.clear();
+    player->reload();
+    EXPECT_EQ(console.lines(), std::vector<std::string>{"can't reload()"});
+    EXPECT_FALSE(player->playable());
+
+    auto entry = toneEntry("spoilt.wav", 2.0);
+    const std::string path = entry->_url.path();
+    player->setEntry(entry);
+    // Spoilt on disk; the monitor's reload is still on its way when play reopens the file.
+    console.clear();
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << std::string(200, 'z');
+    player->play();
+    EXPECT_EQ(withoutEventLines(console.lines()),
+              std::vector<std::string>{"220 can't reopen " + fileURL(path)});
+    EXPECT_FALSE(player->playable());
+    EXPECT_FALSE(player->playing());
+    EXPECT_FALSE(player->rzplayer()->isPlaying());
+    EXPECT_EQ(platform::dockTile().badgeLabel(), "");
+
+    ASSERT_TRUE(waitFor([&] { return consoleHas("🎈change entry for " + fileURL(path)); }));
+    const std::string line = "154 error " + openingError(path) + " can't open " + fileURL(path);
+    EXPECT_EQ(withoutEventLines(console.lines()),
+              (std::vector<std::string>{"220 can't reopen " + fileURL(path),
+                                        "🎈change entry for " + fileURL(path), line, line}));
+    const auto lines = console.lines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), kPlayerEventLine), 1);
+    EXPECT_FALSE(player->entry());
+}
+
+TEST_F(PlayerRZTest, SkipToEndJumpsOnlyWhilePlayingAndNearTheEnd) {
+    makePlayer();
+    player->setEntry(toneEntry("skip.wav", 2.0));
+    player->skipToEndIfWithin(10);
+    EXPECT_EQ(player->desiredTime(), 0.0);
+    EXPECT_FALSE(player->rzplayer()->isPlaying());
+
+    player->play();
+    player->skipToEndIfWithin(0.5);
+    EXPECT_EQ(player->rzplayer()->editStartTime(), 0.0);
+    player->skipToEndIfWithin(10);
+    EXPECT_NEAR(player->desiredTime(), 1.9, 1e-9);
+    EXPECT_TRUE(player->rzplayer()->isPlaying());
+    EXPECT_NEAR(player->rzplayer()->editStartTime(), 1.9, 1e-9);
+}
+
+TEST_F(PlayerRZTest, SlowerWithTrebleAFileEndsOnceOnTheMainQueueWithItsWholeRangePlayed) {
+    auto quick = std::make_unique<QuickDevice>();
+    QuickDevice& device = *quick;
+    makePlayer(std::move(quick));
+    auto entry = toneEntry("end.wav", 2.0);
+    player->setEntry(entry);
+    player->setRate(0.8f);
+    vantle::trebleChanged(*player, 30.0); // treble +1
+    EXPECT_FLOAT_EQ(player->highShelfFilter()->gain.wrappedValue(), 10.0f);
+
+    std::uint64_t periodsAtEnd = 0;
+    delegate.onFinish = [&] { periodsAtEnd = device.periodsRendered(); };
+    const std::uint64_t periodsAtStart = device.periodsRendered();
+    player->play();
+    ASSERT_TRUE(waitFor([&] { return delegate.finishes > 0; }));
+    const double heard = double(periodsAtEnd - periodsAtStart) * 512.0 / 44100.0;
+    EXPECT_NEAR(heard, 2.5, 0.2);
+    EXPECT_TRUE(delegate.finishedOnMainThread);
+    EXPECT_FALSE(anyLineWithin(0.2));
+    EXPECT_EQ(delegate.finishes, 1);
+
+    ASSERT_TRUE(entry->currentTimeRangeSet);
+    ASSERT_EQ(entry->currentTimeRangeSet->ranges.size(), 1u);
+    EXPECT_EQ(entry->currentTimeRangeSet->ranges[0].start, 0.0);
+    EXPECT_DOUBLE_EQ(entry->currentTimeRangeSet->ranges[0].end, 2.0);
+    // Nothing follows: the player has stopped playing.
+    EXPECT_FALSE(player->playing());
+    EXPECT_EQ(platform::dockTile().badgeLabel(), "");
+    EXPECT_EQ(player->entry(), entry);
+}
+
+TEST_F(PlayerRZTest, AtTheEndTheDelegateMayGoOnWithTheNextEntry) {
+    makePlayer();
+    auto first = toneEntry("first.wav", 1.0);
+    auto second = toneEntry("second.wav", 2.0);
+    player->setMode(PlayerMode::prepare);
+    player->setEntry(first);
+    delegate.onFinish = [&] {
+        player->setEntry(second);
+        player->start();
+    };
+    player->play();
+    ASSERT_TRUE(waitFor([&] { return delegate.finishes > 0; }));
+    EXPECT_EQ(player->entry(), second);
+    EXPECT_TRUE(player->isPlaying());
+    EXPECT_TRUE(player->rzplayer()->isPlaying());
+    EXPECT_EQ(platform::dockTile().badgeLabel(), "►");
+    EXPECT_TRUE(!first->currentTimeRangeSet || first->currentTimeRangeSet->ranges.empty());
+}
+
+TEST_F(PlayerRZTest, ARewriteOnDiskReloadsTheEntryOncePerChange) {
+    makePlayer();
+    auto entry = toneEntry("edit.mp3", 2.0, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III);
+    const std::string path = entry->_url.path();
+    player->setEntry(entry);
+    const std::string changeLine = "🎈change entry for " + fileURL(path);
+
+    // Playing, seeking and pausing read the file and never count as a change.
+    player->play();
+    player->setCurrentTime(1.0);
+    player->stop();
+    player->play();
+    player->stop();
+    console.clear();
+    EXPECT_FALSE(anyLineWithin(0.3));
+
+    ASSERT_TRUE(writeTone(path, 1.0, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, {"Take two", ""}));
+    ASSERT_TRUE(waitFor([&] { return consoleHas(changeLine); }));
+    EXPECT_FALSE(anyLineWithin(0.3));
+    EXPECT_EQ(console.lines(), (std::vector<std::string>{kPlayerEventLine, changeLine, "Take two"}));
+    EXPECT_EQ(player->entry(), entry);
+    EXPECT_NEAR(player->duration(), 1.0, 1e-6);
+    ASSERT_TRUE(player->fileMonitor());
+    EXPECT_TRUE(player->fileMonitor()->isWatching());
+
+    // While playing: the reload stops playback and starts over at 0.
+    player->play();
+    ASSERT_TRUE(player->isPlaying());
+    console.clear();
+    ASSERT_TRUE(writeTone(path, 1.5, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III));
+    ASSERT_TRUE(waitFor([&] { return consoleHas(changeLine); }));
+    EXPECT_FALSE(anyLineWithin(0.3));
+    EXPECT_EQ(console.lines(), (std::vector<std::string>{kPlayerEventLine, changeLine}));
+    EXPECT_FALSE(player->playing());
+    EXPECT_EQ(player->playbackTime(), 0.0);
+    EXPECT_NEAR(player->duration(), 1.5, 1e-6);
+}
+
+TEST_F(PlayerRZTest, DeletingTheFileEmptiesThePlayer) {
+    makePlayer();
+    auto entry = toneEntry("gone.wav", 2.0);
+    const std::string path = entry->_url.path();
+    player->setEntry(entry);
+    player->play();
+    console.clear();
+    std::filesystem::remove(path);
+    const std::string changeLine = "🎈change entry for " + fileURL(path);
+    ASSERT_TRUE(waitFor([&] { return consoleHas(changeLine); }));
+    EXPECT_FALSE(anyLineWithin(0.3));
+    const std::string line = "154 error " + openingError(path) + " can't open " + fileURL(path);
+    EXPECT_EQ(console.lines(), (std::vector<std::string>{kPlayerEventLine, changeLine, line, line}));
+    EXPECT_FALSE(player->entry());
+    EXPECT_FALSE(player->playable());
+    EXPECT_FALSE(player->playing());
+    EXPECT_FALSE(entry->storedBookmark);
+    EXPECT_FALSE(player->fileMonitor());
+    player->play();
+    EXPECT_FALSE(player->playing());
+}
+
+TEST_F(PlayerRZTest, AReplacedMonitorAndThatOfAGonePlayerCallNothing) {
+    makePlayer();
+    auto first = toneEntry("first.wav", 1.0);
+    auto second = toneEntry("second.wav", 1.0);
+    player->setEntry(first);
+    player->setEntry(second);
+    console.clear();
+    ASSERT_TRUE(writeTone(first->_url.path(), 0.5));
+    EXPECT_FALSE(anyLineWithin(0.3));
+    EXPECT_EQ(player->entry(), second);
+
+    player.reset();
+    ASSERT_TRUE(writeTone(second->_url.path(), 0.5));
+    EXPECT_FALSE(anyLineWithin(0.3));
+}
+
+TEST_F(PlayerRZTest, VolumeBalanceAndTrebleShapeTheSoundAndASeekKeepsTheLoudness) {
+    makePlayer();
+    ASSERT_TRUE(writeSine(folder.file("low.wav"), 3.0, 1000.0));
+    ASSERT_TRUE(writeSine(folder.file("high.wav"), 3.0, 10000.0));
+    auto low = entryFor(folder.file("low.wav"));
+    auto high = entryFor(folder.file("high.wav"));
+    ASSERT_TRUE(player->engine().startTest(0.0));
+
+    player->setEntry(low);
+    player->setVolume(0.5f);
+    player->play();
+    ASSERT_TRUE(player->rzplayer()->isPlaying());
+    auto before = player->engine().render(0.6);
+    const double loud = playerRms(*before, 0, 13230);
+    // 0.5 amplitude at half volume.
+    EXPECT_NEAR(loud, 0.25 / std::sqrt(2.0), 0.02);
+    player->setCurrentTime(1.0);
+    auto after = player->engine().render(0.6);
+    EXPECT_NEAR(playerRms(*after, 0, 13230), loud, loud * 0.05);
+    EXPECT_EQ(player->rzplayer()->volume(), 1.0f);
+    EXPECT_EQ(player->mixer()->volume(), 0.5f);
+
+    vantle::panChanged(*player, -10);
+    EXPECT_EQ(player->pan(), -1.0f);
+    EXPECT_EQ(player->mixer()->pan(), -1.0f);
+    auto left = player->engine().render(0.3);
+    EXPECT_GT(playerRms(*left, 0, 4410), 0.1);
+    EXPECT_LT(playerRms(*left, 1, 4410), 0.005);
+    vantle::panChanged(*player, 10);
+    auto right = player->engine().render(0.3);
+    EXPECT_LT(playerRms(*right, 0, 4410), 0.005);
+    EXPECT_GT(playerRms(*right, 1, 4410), 0.1);
+    vantle::panChanged(*player, 0);
+
+    player->setEntry(high);
+    vantle::trebleChanged(*player, -10);
+    player->play();
+    const double dull = playerRms(*player->engine().render(0.5), 0, 8820);
+    vantle::trebleChanged(*player, 10);
+    const double bright = playerRms(*player->engine().render(0.5), 0, 8820);
+    EXPECT_GT(bright / dull, 8.0);
+    player->stop();
+}
+
+TEST_F(PlayerRZTest, NothingIsAllocatedOnTheRenderThreadWhileAnEntryPlaysSeeksAndTheToneMoves) {
+    makePlayer();
+    auto entry = toneEntry("trap.wav", 3.0);
+    player->setEntry(entry);
+    player->setRate(0.9f);
+    PlayerTrapHooks hooks;
+    player->play();
+    ASSERT_TRUE(player->isPlaying());
+    for (int i = 0; testsupport::AllocationTrap::renderCycles() < 400 && i < 5000; ++i) {
+        vantle::trebleChanged(*player, double(i % 41 - 20) / 2.0);
+        vantle::panChanged(*player, double(i % 21 - 10));
+        if (i % 100 == 99) player->setCurrentTime(0.5); // a seek empties the stretcher
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    player->stop();
+    const auto counts = testsupport::AllocationTrap::renderThreadCounts();
+    EXPECT_GE(testsupport::AllocationTrap::renderCycles(), 400u);
+    EXPECT_EQ(counts.allocations, 0u) << "last size " << counts.lastSize;
+    EXPECT_EQ(counts.deallocations, 0u);
+}
