@@ -3,8 +3,8 @@
 
 #include "Source/mainwindow/AppDelegate.h"
 #include "Source/mainwindow/MainWindowController.h"
-#include "Source/mainwindow/StandInPlayer.h"
-#include "platform/foundation/Clock.h"
+#include "Source/playback/PlayerRZ.h"
+#include "Source/playback/RestTimer.h"
 #include "platform/ui/QtMainQueue.h"
 
 #include <QApplication>
@@ -25,12 +25,10 @@ int main(int argc, char** argv) {
     {
         vantle::AppDelegate delegate;
         vantle::MainViewEnvironment environment;
-        // The player and the break timer the window is given; the ones over the audio engine take
-        // these places.
-        environment.makePlayer = [] { return std::make_unique<vantle::SilentPlayer>(); };
-        environment.makeBreakTimer = [] {
-            return std::make_unique<vantle::SilentBreakTimer>(platform::Clock::system());
-        };
+        // The player over the node graph (the sound card, or the null device when there is none) and
+        // the break timer with its bell.
+        environment.makePlayer = [] { return std::make_unique<vantle::PlayerRZ>(); };
+        environment.makeBreakTimer = [] { return std::make_unique<vantle::RestTimer>(); };
         vantle::MainWindowController window(std::move(environment), &delegate);
         window.show();
 

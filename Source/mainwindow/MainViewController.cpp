@@ -233,6 +233,10 @@ void MainViewController::selectRows(const RowIndexes& rows) {
     tableView_->selectRows(rows);
 }
 
+void MainViewController::reloadEntryRow(const std::shared_ptr<PlaylistEntry>& entry) {
+    tableView_->reloadEntryRow(entry);
+}
+
 void MainViewController::reloadTableSelecting(const RowIndexes& rows) {
     tableView_->reloadTableSelecting(rows);
 }

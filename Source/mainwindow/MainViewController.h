@@ -198,6 +198,7 @@ public:
     void selectRows(const RowIndexes& rows) override;
     void loadEntryAtRowAfterListEdit(std::size_t row) override;
     void reloadTableSelecting(const RowIndexes& rows) override;
+    void reloadEntryRow(const std::shared_ptr<PlaylistEntry>& entry) override;
     void rebuildAttachmentStack(const std::shared_ptr<PlaylistEntry>& entry) override;
 
     // The application's main window controller, when this view is its content.
