@@ -3,6 +3,7 @@
 
 #include "Source/mainwindow/AppDelegate.h"
 #include "Source/mainwindow/MainWindowController.h"
+#include "Source/mainwindow/SoundPanel.h"
 #include "Source/playback/PlayerRZ.h"
 #include "Source/playback/RestTimer.h"
 #include "platform/ui/QtMainQueue.h"
@@ -29,6 +30,9 @@ int main(int argc, char** argv) {
         // the break timer with its bell.
         environment.makePlayer = [] { return std::make_unique<vantle::PlayerRZ>(); };
         environment.makeBreakTimer = [] { return std::make_unique<vantle::RestTimer>(); };
+        environment.parts.soundPanel = [](vantle::MainViewController& controller) {
+            return std::make_unique<vantle::SoundPanel>(controller);
+        };
         vantle::MainWindowController window(std::move(environment), &delegate);
         window.show();
 
