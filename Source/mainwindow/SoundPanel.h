@@ -3,6 +3,7 @@
 // the model publishes (the initial 0 at once, then every change) to the receivers that set the player.
 // Main thread only.
 
+#include "Source/mainwindow/AudioView.h"
 #include "Source/mainwindow/MainViewParts.h"
 #include "Source/playback/AudioModel.h"
 
@@ -10,7 +11,6 @@
 
 namespace vantle {
 
-class AudioView;
 class MainViewController;
 
 class SoundPanel final : public MainViewPart {
