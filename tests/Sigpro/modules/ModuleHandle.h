@@ -1,6 +1,9 @@
 #pragma once
 
 #include "Sigpro/modules/sp_data.h"
+#include "tests/support/AllocationTrap.h"
+
+#include <cstdint>
 
 namespace sigprotest {
 
@@ -31,5 +34,23 @@ public:
 private:
     sigpro::sp_data* sp_ = nullptr;
 };
+
+// One output of a one-in, one-out compute function.
+template <class T>
+float computeOnce(int (*compute)(sigpro::sp_data*, T*, float*, float*), sigpro::sp_data* sp, T* p, float x) {
+    float y = 0.0f;
+    compute(sp, p, &x, &y);
+    return y;
+}
+
+// Heap allocations `render` makes while marked as the render thread.
+template <class Render> std::uint64_t renderThreadAllocations(Render&& render) {
+    testsupport::AllocationTrap::resetCounts();
+    {
+        testsupport::ScopedRenderThread rendering;
+        render();
+    }
+    return testsupport::AllocationTrap::renderThreadCounts().allocations;
+}
 
 } // namespace sigprotest
