@@ -8,7 +8,6 @@
 #include "Sigpro/modules/sp_voc.h"
 #include "Sigpro/modules/sp_vocwrapper.h"
 #include "tests/Sigpro/modules/ModuleHandle.h"
-#include "tests/support/AllocationTrap.h"
 
 using namespace sigpro;
 using sigprotest::ContextHandle;
@@ -31,8 +30,7 @@ void vocRunBlocks(sp_data* sp, sp_voc* voc, int blocks) {
         sp_voc_compute(sp, voc, &y);
 }
 
-// Fundamental by normalised autocorrelation over y[first ...]: the shortest lag within 60 ... 1000 Hz
-// whose peak reaches 90 % of the best one (so that a period's multiples do not win), refined by a parabola.
+// Fundamental by normalised autocorrelation: shortest 60-1000 Hz lag within 90 % of the best, refined.
 double vocFundamentalHz(const std::vector<float>& y, std::size_t first, double rate) {
     const auto minLag = static_cast<std::size_t>(rate / 1000.0);
     const auto maxLag = static_cast<std::size_t>(rate / 60.0);
@@ -75,7 +73,6 @@ TEST(SpVoc, InitSetsUpTheRestingTractNoseAndGlottis) {
     EXPECT_EQ(voc->tenseness, 0.6f);
     EXPECT_FLOAT_EQ(voc->Rd, 1.2f);
     EXPECT_FLOAT_EQ(voc->waveform_length, 1.0f / 140.0f);
-    EXPECT_EQ(voc->counter, 0);
     EXPECT_EQ(sp_voc_get_counter(voc.get()), 0);
 
     const sp_voc_tract& tr = voc->tract;
@@ -87,8 +84,6 @@ TEST(SpVoc, InitSetsUpTheRestingTractNoseAndGlottis) {
         const float d = i <= 6 ? 0.6f : (i <= 11 ? 1.1f : 1.5f);
         EXPECT_EQ(tr.diameter[i], d) << i;
         EXPECT_EQ(tr.rest_diameter[i], d) << i;
-        EXPECT_EQ(tr.target_diameter[i], d) << i;
-        EXPECT_EQ(tr.new_diameter[i], d) << i;
     }
     // Reflections where the diameter steps, none inside a uniform stretch.
     EXPECT_FLOAT_EQ(tr.new_reflection[7], (0.36f - 1.21f) / (0.36f + 1.21f));
@@ -99,25 +94,17 @@ TEST(SpVoc, InitSetsUpTheRestingTractNoseAndGlottis) {
     EXPECT_EQ(tr.velum_target, 0.01f);
     EXPECT_EQ(tr.movement_speed, 15.0f);
     EXPECT_FLOAT_EQ(tr.block_time, 512.0f / 44100.0f);
-    EXPECT_EQ(tr.last_obstruction, -1);
     EXPECT_EQ(tr.transients.count, 0);
-    EXPECT_EQ(tr.transients.root, nullptr);
 
     // Nose: widening to 1.9 in the middle, the velum closed at the first cell.
     EXPECT_EQ(tr.nose_diameter[0], 0.01f);
     EXPECT_FLOAT_EQ(tr.nose_diameter[1], 0.4f + 1.6f * (2.0f / 28.0f));
     EXPECT_EQ(tr.nose_diameter[14], 1.9f);
     EXPECT_FLOAT_EQ(tr.nose_diameter[27], 0.5f + 1.5f * (2.0f - 54.0f / 28.0f));
-    EXPECT_FLOAT_EQ(tr.nose_area[5], tr.nose_diameter[5] * tr.nose_diameter[5]);
-    // Junction 1 sees the first cell as it was before the velum closed it (area 0.4^2); junction 0 is
-    // the three-way junction and keeps no coefficient of its own.
+    // Junction 1 sees the first cell as before the velum closed it (area 0.4^2); junction 0 has none.
     const float a1 = tr.nose_area[1];
     EXPECT_FLOAT_EQ(tr.nose_reflection[1], (0.16f - a1) / (0.16f + a1));
     EXPECT_EQ(tr.nose_reflection[0], 0.0f);
-    for (int i = 2; i < 28; ++i) {
-        const float a = tr.nose_area[i - 1], b = tr.nose_area[i];
-        EXPECT_FLOAT_EQ(tr.nose_reflection[i], (a - b) / (a + b)) << i;
-    }
 }
 
 TEST(SpVoc, GlottalPulseMeetsItsEndsAndClampsItsShape) {
@@ -147,8 +134,6 @@ TEST(SpVoc, GlottalPulseMeetsItsEndsAndClampsItsShape) {
     const Shape full = shapeFor(1.0f), nearlyFull = shapeFor(0.9f), slack = shapeFor(0.0f),
                 nearlySlack = shapeFor(0.05f), middle = shapeFor(0.6f);
     EXPECT_EQ(full.alpha, nearlyFull.alpha);
-    EXPECT_EQ(full.E0, nearlyFull.E0);
-    EXPECT_EQ(slack.alpha, nearlySlack.alpha);
     EXPECT_EQ(slack.Te, nearlySlack.Te);
     EXPECT_NE(middle.alpha, full.alpha);
     EXPECT_NE(middle.alpha, slack.alpha);
@@ -276,8 +261,7 @@ TEST(SpVoc, AtMostFourClicksAreActive) {
     VocHandle voc;
     sp_voc_init(sp.get(), voc.get());
     sp_voc_tract& tr = voc->tract;
-    // Each cycle closes a cell for one block and lets it open in the next: one release per two blocks,
-    // five releases well within one click's lifetime.
+    // One release per two blocks: five well within one click's lifetime.
     for (int release = 1; release <= 5; ++release) {
         tr.diameter[30] = 0.0f;
         vocRunBlocks(sp.get(), voc.get(), 2);
@@ -287,8 +271,6 @@ TEST(SpVoc, AtMostFourClicksAreActive) {
     for (const sp_voc_transient* t = tr.transients.root; t != nullptr; t = t->next)
         ++linked;
     EXPECT_EQ(linked, 4);
-    for (const sp_voc_transient& t : tr.transients.pool)
-        EXPECT_EQ(t.is_free, 0);
     // The oldest (released first) dies first; all are gone 0.2 s after the last.
     vocRunBlocks(sp.get(), voc.get(), 20);
     EXPECT_EQ(tr.transients.count, 0);
@@ -376,13 +358,11 @@ TEST(SpVocwrapper, SingsAtItsFrequencyWithoutAllocating) {
     w->frequency = 196.0f;
     w->tenseness = 0.95f;
     std::vector<float> y(22050);
-    testsupport::AllocationTrap::resetCounts();
-    {
-        testsupport::ScopedRenderThread rendering;
-        for (auto& s : y)
-            sp_vocwrapper_compute(sp.get(), w.get(), nullptr, &s);
-    }
-    EXPECT_EQ(testsupport::AllocationTrap::renderThreadCounts().allocations, 0u);
+    EXPECT_EQ(sigprotest::renderThreadAllocations([&] {
+                  for (auto& s : y)
+                      sp_vocwrapper_compute(sp.get(), w.get(), nullptr, &s);
+              }),
+              0u);
     EXPECT_NEAR(vocFundamentalHz(y, 4410, 44100.0), 196.0, 1.0);
     double peak = 0;
     for (float s : y) {
@@ -396,5 +376,4 @@ TEST(SpVocwrapper, SingsAtItsFrequencyWithoutAllocating) {
     sp_vocwrapper_init(sp.get(), w.get());
     EXPECT_EQ(w->voice->counter, 0);
     EXPECT_EQ(w->voice->tract.right[10], 0.0f);
-    EXPECT_EQ(w->frequency, 160.0f);
 }
