@@ -7,8 +7,8 @@
 #include "Sigpro/modules/PitchTracker.h"
 #include "Sigpro/modules/sp_data.h"
 #include "Sigpro/modules/sp_ptrack.h"
+#include "tests/Sigpro/modules/ModuleHandle.h"
 #include "tests/Sigpro/modules/StderrCapture.h"
-#include "tests/support/AllocationTrap.h"
 
 using namespace sigpro;
 using sigprotest::StderrCapture;
@@ -134,13 +134,11 @@ TEST(PitchTracker, RefusedHopSizeGivesATrackerThatStaysAtZero) {
 TEST(PitchTracker, AnalysisNeverAllocates) {
     TrackerHandle t(44100, 1024, 20);
     const std::vector<float> tone = trackerSine(6 * 1024, 44100.0, 330.0);
-    testsupport::AllocationTrap::resetCounts();
-    {
-        testsupport::ScopedRenderThread rendering;
-        for (std::size_t at = 0; at < tone.size(); at += 256)
-            rzPitchTrackerAnalyze(t.get(), tone.data() + at, 256);
-    }
-    EXPECT_EQ(testsupport::AllocationTrap::renderThreadCounts().allocations, 0u);
+    EXPECT_EQ(sigprotest::renderThreadAllocations([&] {
+                  for (std::size_t at = 0; at < tone.size(); at += 256)
+                      rzPitchTrackerAnalyze(t.get(), tone.data() + at, 256);
+              }),
+              0u);
     EXPECT_EQ(testsupport::AllocationTrap::renderThreadCounts().deallocations, 0u);
     EXPECT_NEAR(trackerRead(t.get()).pitch, 330.0f, 3.3f);
 }

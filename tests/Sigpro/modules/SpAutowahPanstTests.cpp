@@ -9,7 +9,6 @@
 #include "Sigpro/modules/sp_panst.h"
 #include "tests/Sigpro/modules/ModuleHandle.h"
 #include "tests/Sigpro/modules/SignalProbe.h"
-#include "tests/support/AllocationTrap.h"
 
 using namespace sigpro;
 using sigprotest::ContextHandle;
@@ -171,13 +170,11 @@ TEST(SpAutowah, NoWahAtFullWetIsTheIdentityAndLessWetAddsDry) {
     input.push_back(0.0f);
     input.push_back(-1.0f);
     std::vector<float> out(input.size());
-    testsupport::AllocationTrap::resetCounts();
-    {
-        testsupport::ScopedRenderThread rendering;
-        for (std::size_t i = 0; i < input.size(); ++i)
-            sp_autowah_compute(sp.get(), wah.get(), &input[i], &out[i]);
-    }
-    EXPECT_EQ(testsupport::AllocationTrap::renderThreadCounts().allocations, 0u);
+    EXPECT_EQ(sigprotest::renderThreadAllocations([&] {
+                  for (std::size_t i = 0; i < input.size(); ++i)
+                      sp_autowah_compute(sp.get(), wah.get(), &input[i], &out[i]);
+              }),
+              0u);
     for (std::size_t i = 0; i < input.size(); ++i)
         ASSERT_EQ(out[i], input[i]) << i;
 

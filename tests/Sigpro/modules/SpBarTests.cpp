@@ -7,7 +7,6 @@
 #include "Sigpro/modules/sp_bar.h"
 #include "tests/Sigpro/modules/ModuleHandle.h"
 #include "tests/Sigpro/modules/StderrCapture.h"
-#include "tests/support/AllocationTrap.h"
 
 using namespace sigpro;
 using sigprotest::ContextHandle;
@@ -215,14 +214,12 @@ TEST(SpBar, EachTriggerStrikesOnceAndReusesTheGrid) {
     // Let the note die away, then strike again: the note starts over.
     std::vector<float> out(44100);
     const std::vector<std::size_t> strikes{0, 30000};
-    testsupport::AllocationTrap::resetCounts();
-    {
-        testsupport::ScopedRenderThread rendering;
-        barRenderInto(sp.get(), bar.get(), out, strikes);
-        // A note's re-init with unchanged stiffness and loss keeps the grid and allocates nothing.
-        sp_bar_init(sp.get(), bar.get(), 3.0f, 0.0001f);
-    }
-    EXPECT_EQ(testsupport::AllocationTrap::renderThreadCounts().allocations, 0u);
+    EXPECT_EQ(sigprotest::renderThreadAllocations([&] {
+                  barRenderInto(sp.get(), bar.get(), out, strikes);
+                  // A note's re-init with unchanged stiffness and loss keeps the grid and allocates nothing.
+                  sp_bar_init(sp.get(), bar.get(), 3.0f, 0.0001f);
+              }),
+              0u);
     EXPECT_EQ(bar->grid.data, grid);
     const double start = barRms(out, 1000, 2000);
     const double dying = barRms(out, 27000, 2000);

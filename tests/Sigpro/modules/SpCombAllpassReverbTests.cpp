@@ -10,7 +10,6 @@
 #include "tests/Sigpro/modules/ModuleHandle.h"
 #include "tests/Sigpro/modules/SignalProbe.h"
 #include "tests/Sigpro/modules/StderrCapture.h"
-#include "tests/support/AllocationTrap.h"
 
 using namespace sigpro;
 using sigprotest::ContextHandle;
@@ -237,16 +236,14 @@ TEST(SpDelayReverbs, ComputeNeverAllocates) {
     sp_comb_init(sp.get(), comb.get(), 0.05f);
     sp_allpass_init(sp.get(), ap.get(), 0.05f);
     sp_jcrev_init(sp.get(), rev.get());
-    testsupport::AllocationTrap::resetCounts();
-    {
-        testsupport::ScopedRenderThread rendering;
-        for (int n = 0; n < 5000; ++n) {
-            float x = static_cast<float>(std::sin(0.01 * n)), y;
-            comb->reverb_time = 1.0f + 0.001f * static_cast<float>(n);
-            sp_comb_compute(sp.get(), comb.get(), &x, &y);
-            sp_allpass_compute(sp.get(), ap.get(), &x, &y);
-            sp_jcrev_compute(sp.get(), rev.get(), &x, &y);
-        }
-    }
-    EXPECT_EQ(testsupport::AllocationTrap::renderThreadCounts().allocations, 0u);
+    EXPECT_EQ(sigprotest::renderThreadAllocations([&] {
+                  for (int n = 0; n < 5000; ++n) {
+                      float x = static_cast<float>(std::sin(0.01 * n)), y;
+                      comb->reverb_time = 1.0f + 0.001f * static_cast<float>(n);
+                      sp_comb_compute(sp.get(), comb.get(), &x, &y);
+                      sp_allpass_compute(sp.get(), ap.get(), &x, &y);
+                      sp_jcrev_compute(sp.get(), rev.get(), &x, &y);
+                  }
+              }),
+              0u);
 }

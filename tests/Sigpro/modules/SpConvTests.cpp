@@ -187,12 +187,10 @@ TEST(SpConv, ComputeNeverAllocates) {
     ASSERT_EQ(sp_conv_init(sp.get(), conv.get(), table.ft, 256.0f), 1);
     std::vector<float> input = convNoise(4096, 9u);
     std::vector<float> out(input.size());
-    testsupport::AllocationTrap::resetCounts();
-    {
-        testsupport::ScopedRenderThread rendering;
-        for (std::size_t i = 0; i < input.size(); ++i)
-            sp_conv_compute(sp.get(), conv.get(), &input[i], &out[i]);
-    }
-    EXPECT_EQ(testsupport::AllocationTrap::renderThreadCounts().allocations, 0u);
+    EXPECT_EQ(sigprotest::renderThreadAllocations([&] {
+                  for (std::size_t i = 0; i < input.size(); ++i)
+                      sp_conv_compute(sp.get(), conv.get(), &input[i], &out[i]);
+              }),
+              0u);
     EXPECT_EQ(testsupport::AllocationTrap::renderThreadCounts().deallocations, 0u);
 }

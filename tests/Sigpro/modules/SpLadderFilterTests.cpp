@@ -9,7 +9,6 @@
 #include "Sigpro/modules/sp_moogladder.h"
 #include "tests/Sigpro/modules/ModuleHandle.h"
 #include "tests/Sigpro/modules/SignalProbe.h"
-#include "tests/support/AllocationTrap.h"
 
 using namespace sigpro;
 using sigprotest::ContextHandle;
@@ -215,16 +214,14 @@ TEST(SpLadderFilters, ComputeNeverAllocates) {
     sp_diode_init(sp.get(), d.get());
     sp_lpf18_init(sp.get(), l.get());
     sp_moogladder_init(sp.get(), m.get());
-    testsupport::AllocationTrap::resetCounts();
-    {
-        testsupport::ScopedRenderThread rendering;
-        for (int n = 0; n < 256; ++n) {
-            float x = static_cast<float>(n % 5) - 2.0f, y;
-            m->frequency = 200.0f + static_cast<float>(n);
-            sp_diode_compute(sp.get(), d.get(), &x, &y);
-            sp_lpf18_compute(sp.get(), l.get(), &x, &y);
-            sp_moogladder_compute(sp.get(), m.get(), &x, &y);
-        }
-    }
-    EXPECT_EQ(testsupport::AllocationTrap::renderThreadCounts().allocations, 0u);
+    EXPECT_EQ(sigprotest::renderThreadAllocations([&] {
+                  for (int n = 0; n < 256; ++n) {
+                      float x = static_cast<float>(n % 5) - 2.0f, y;
+                      m->frequency = 200.0f + static_cast<float>(n);
+                      sp_diode_compute(sp.get(), d.get(), &x, &y);
+                      sp_lpf18_compute(sp.get(), l.get(), &x, &y);
+                      sp_moogladder_compute(sp.get(), m.get(), &x, &y);
+                  }
+              }),
+              0u);
 }

@@ -17,7 +17,6 @@
 #include "Sigpro/modules/sp_tone.h"
 #include "tests/Sigpro/modules/ModuleHandle.h"
 #include "tests/Sigpro/modules/SignalProbe.h"
-#include "tests/support/AllocationTrap.h"
 
 using namespace sigpro;
 using sigprotest::ContextHandle;
@@ -392,18 +391,16 @@ TEST(SpLinearFilters, ComputeNeverAllocates) {
     sp_eqfil_init(sp.get(), eq.get());
     sp_fofilt_init(sp.get(), fof.get());
     sp_mode_init(sp.get(), mode.get());
-    testsupport::AllocationTrap::resetCounts();
-    {
-        testsupport::ScopedRenderThread rendering;
-        for (int n = 0; n < 256; ++n) {
-            float x = static_cast<float>(n % 7) - 3.0f, y;
-            lp->frequency = 100.0f + static_cast<float>(n);
-            sp_butlp_compute(sp.get(), lp.get(), &x, &y);
-            sp_butbr_compute(sp.get(), br.get(), &x, &y);
-            sp_eqfil_compute(sp.get(), eq.get(), &x, &y);
-            sp_fofilt_compute(sp.get(), fof.get(), &x, &y);
-            sp_mode_compute(sp.get(), mode.get(), &x, &y);
-        }
-    }
-    EXPECT_EQ(testsupport::AllocationTrap::renderThreadCounts().allocations, 0u);
+    EXPECT_EQ(sigprotest::renderThreadAllocations([&] {
+                  for (int n = 0; n < 256; ++n) {
+                      float x = static_cast<float>(n % 7) - 3.0f, y;
+                      lp->frequency = 100.0f + static_cast<float>(n);
+                      sp_butlp_compute(sp.get(), lp.get(), &x, &y);
+                      sp_butbr_compute(sp.get(), br.get(), &x, &y);
+                      sp_eqfil_compute(sp.get(), eq.get(), &x, &y);
+                      sp_fofilt_compute(sp.get(), fof.get(), &x, &y);
+                      sp_mode_compute(sp.get(), mode.get(), &x, &y);
+                  }
+              }),
+              0u);
 }

@@ -9,7 +9,6 @@
 #include "Sigpro/modules/sp_pinknoise.h"
 #include "tests/Sigpro/modules/ModuleHandle.h"
 #include "tests/Sigpro/modules/SignalProbe.h"
-#include "tests/support/AllocationTrap.h"
 
 using namespace sigpro;
 using sigprotest::ContextHandle;
@@ -191,15 +190,13 @@ TEST(SpNoiseModules, ComputeNeverAllocates) {
     sp_noise_init(sp.get(), noise.get());
     sp_brown_init(sp.get(), brown.get());
     sp_pinknoise_init(sp.get(), pink.get());
-    testsupport::AllocationTrap::resetCounts();
-    {
-        testsupport::ScopedRenderThread rendering;
-        for (int n = 0; n < 256; ++n) {
-            float y;
-            sp_noise_compute(sp.get(), noise.get(), nullptr, &y);
-            sp_brown_compute(sp.get(), brown.get(), nullptr, &y);
-            sp_pinknoise_compute(sp.get(), pink.get(), nullptr, &y);
-        }
-    }
-    EXPECT_EQ(testsupport::AllocationTrap::renderThreadCounts().allocations, 0u);
+    EXPECT_EQ(sigprotest::renderThreadAllocations([&] {
+                  for (int n = 0; n < 256; ++n) {
+                      float y;
+                      sp_noise_compute(sp.get(), noise.get(), nullptr, &y);
+                      sp_brown_compute(sp.get(), brown.get(), nullptr, &y);
+                      sp_pinknoise_compute(sp.get(), pink.get(), nullptr, &y);
+                  }
+              }),
+              0u);
 }

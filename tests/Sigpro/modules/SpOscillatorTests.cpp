@@ -14,7 +14,6 @@
 #include "tests/Sigpro/modules/ModuleHandle.h"
 #include "tests/Sigpro/modules/SignalProbe.h"
 #include "tests/Sigpro/modules/StderrCapture.h"
-#include "tests/support/AllocationTrap.h"
 
 using namespace sigpro;
 using sigprotest::ContextHandle;
@@ -388,17 +387,15 @@ TEST(SpOscillators, ComputeNeverAllocates) {
     sp_fosc_init(sp.get(), fm.get(), sine.get());
     sp_oscmorph_init(sp.get(), morph.get(), tables, 2, 0.0f);
     sp_blsquare_init(sp.get(), sq.get());
-    testsupport::AllocationTrap::resetCounts();
-    {
-        testsupport::ScopedRenderThread rendering;
-        for (int n = 0; n < 256; ++n) {
-            float y;
-            sp_osc_compute(sp.get(), osc.get(), nullptr, &y);
-            sp_dynamicosc_compute(sp.get(), dyn.get(), sine.get(), nullptr, &y, 1);
-            sp_fosc_compute(sp.get(), fm.get(), nullptr, &y);
-            sp_oscmorph_compute(sp.get(), morph.get(), nullptr, &y);
-            sp_blsquare_compute(sp.get(), sq.get(), nullptr, &y);
-        }
-    }
-    EXPECT_EQ(testsupport::AllocationTrap::renderThreadCounts().allocations, 0u);
+    EXPECT_EQ(sigprotest::renderThreadAllocations([&] {
+                  for (int n = 0; n < 256; ++n) {
+                      float y;
+                      sp_osc_compute(sp.get(), osc.get(), nullptr, &y);
+                      sp_dynamicosc_compute(sp.get(), dyn.get(), sine.get(), nullptr, &y, 1);
+                      sp_fosc_compute(sp.get(), fm.get(), nullptr, &y);
+                      sp_oscmorph_compute(sp.get(), morph.get(), nullptr, &y);
+                      sp_blsquare_compute(sp.get(), sq.get(), nullptr, &y);
+                  }
+              }),
+              0u);
 }

@@ -11,7 +11,6 @@
 #include "tests/Sigpro/modules/ModuleHandle.h"
 #include "tests/Sigpro/modules/SignalProbe.h"
 #include "tests/Sigpro/modules/StderrCapture.h"
-#include "tests/support/AllocationTrap.h"
 
 using namespace sigpro;
 using sigprotest::ContextHandle;
@@ -225,16 +224,14 @@ TEST(SpPhaseTableModules, ComputeNeverAllocates) {
     sp_phasor_init(sp.get(), ph.get(), 0.0f);
     sp_pdhalf_init(sp.get(), pd.get());
     sp_tabread_init(sp.get(), tr.get(), sine.get(), 1);
-    testsupport::AllocationTrap::resetCounts();
-    {
-        testsupport::ScopedRenderThread rendering;
-        for (int n = 0; n < 256; ++n) {
-            float phase, bent, y;
-            sp_phasor_compute(sp.get(), ph.get(), nullptr, &phase);
-            sp_pdhalf_compute(sp.get(), pd.get(), &phase, &bent);
-            tr->index = bent;
-            sp_tabread_compute(sp.get(), tr.get(), nullptr, &y);
-        }
-    }
-    EXPECT_EQ(testsupport::AllocationTrap::renderThreadCounts().allocations, 0u);
+    EXPECT_EQ(sigprotest::renderThreadAllocations([&] {
+                  for (int n = 0; n < 256; ++n) {
+                      float phase, bent, y;
+                      sp_phasor_compute(sp.get(), ph.get(), nullptr, &phase);
+                      sp_pdhalf_compute(sp.get(), pd.get(), &phase, &bent);
+                      tr->index = bent;
+                      sp_tabread_compute(sp.get(), tr.get(), nullptr, &y);
+                  }
+              }),
+              0u);
 }

@@ -236,15 +236,13 @@ TEST(SpPhaser, ComputeNeverAllocatesAndOddRatesStayFinite) {
     *ph->feedback_gain = 0.5f;
     const std::vector<float> input = phaserNoise(4096, 3u);
     float l = 0.0f, r = 0.0f;
-    testsupport::AllocationTrap::resetCounts();
-    {
-        testsupport::ScopedRenderThread rendering;
-        for (float s : input) {
-            float x = s, y = -s;
-            sp_phaser_compute(sp.get(), ph.get(), &x, &y, &l, &r);
-        }
-    }
-    EXPECT_EQ(testsupport::AllocationTrap::renderThreadCounts().allocations, 0u);
+    EXPECT_EQ(sigprotest::renderThreadAllocations([&] {
+                  for (float s : input) {
+                      float x = s, y = -s;
+                      sp_phaser_compute(sp.get(), ph.get(), &x, &y, &l, &r);
+                  }
+              }),
+              0u);
     EXPECT_EQ(testsupport::AllocationTrap::renderThreadCounts().deallocations, 0u);
 
     // Rates below 2 count as 1 Hz, above 192000 as 192000: the module still computes.

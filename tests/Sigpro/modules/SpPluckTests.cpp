@@ -206,14 +206,12 @@ TEST(SpPluck, ReInitReusesTheTableAndComputeNeverAllocates) {
     EXPECT_EQ(pluck->length, 801);
 
     std::vector<float> out(4096);
-    testsupport::AllocationTrap::resetCounts();
-    {
-        testsupport::ScopedRenderThread rendering;
-        for (std::size_t n = 0; n < out.size(); ++n) {
-            float trigger = n % 1000 == 0 ? 1.0f : 0.0f;
-            sp_pluck_compute(sp.get(), pluck.get(), &trigger, &out[n]);
-        }
-    }
-    EXPECT_EQ(testsupport::AllocationTrap::renderThreadCounts().allocations, 0u);
+    EXPECT_EQ(sigprotest::renderThreadAllocations([&] {
+                  for (std::size_t n = 0; n < out.size(); ++n) {
+                      float trigger = n % 1000 == 0 ? 1.0f : 0.0f;
+                      sp_pluck_compute(sp.get(), pluck.get(), &trigger, &out[n]);
+                  }
+              }),
+              0u);
     EXPECT_EQ(testsupport::AllocationTrap::renderThreadCounts().deallocations, 0u);
 }

@@ -148,15 +148,13 @@ TEST(SpPshift, ComputeNeverAllocates) {
     ASSERT_EQ(sp_pshift_init(sp.get(), ps.get()), 1);
     const std::vector<float> input = pshiftNoise(4096, 3u);
     float y = 0.0f;
-    testsupport::AllocationTrap::resetCounts();
-    {
-        testsupport::ScopedRenderThread rendering;
-        for (std::size_t i = 0; i < input.size(); ++i) {
-            *ps->shift = static_cast<float>(i % 24) - 12.0f;
-            float x = input[i];
-            sp_pshift_compute(sp.get(), ps.get(), &x, &y);
-        }
-    }
-    EXPECT_EQ(testsupport::AllocationTrap::renderThreadCounts().allocations, 0u);
+    EXPECT_EQ(sigprotest::renderThreadAllocations([&] {
+                  for (std::size_t i = 0; i < input.size(); ++i) {
+                      *ps->shift = static_cast<float>(i % 24) - 12.0f;
+                      float x = input[i];
+                      sp_pshift_compute(sp.get(), ps.get(), &x, &y);
+                  }
+              }),
+              0u);
     EXPECT_EQ(testsupport::AllocationTrap::renderThreadCounts().deallocations, 0u);
 }

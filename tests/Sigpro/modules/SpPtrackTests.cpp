@@ -244,15 +244,13 @@ TEST(SpPtrack, ComputeNeverAllocates) {
     ASSERT_EQ(sp_ptrack_init(sp.get(), pt.get(), 1024, 20), 1);
     const std::vector<float> input = ptrackTone(8 * 1024 + 1, 44100, 220.0, 0.4, 6);
     float pitch = 0.0f, amplitude = 0.0f;
-    testsupport::AllocationTrap::resetCounts();
-    {
-        testsupport::ScopedRenderThread rendering;
-        for (float s : input) {
-            float x = s;
-            sp_ptrack_compute(sp.get(), pt.get(), &x, &pitch, &amplitude);
-        }
-    }
-    EXPECT_EQ(testsupport::AllocationTrap::renderThreadCounts().allocations, 0u);
+    EXPECT_EQ(sigprotest::renderThreadAllocations([&] {
+                  for (float s : input) {
+                      float x = s;
+                      sp_ptrack_compute(sp.get(), pt.get(), &x, &pitch, &amplitude);
+                  }
+              }),
+              0u);
     EXPECT_EQ(testsupport::AllocationTrap::renderThreadCounts().deallocations, 0u);
     EXPECT_NEAR(pitch, 220.0f, 2.2f);
 }

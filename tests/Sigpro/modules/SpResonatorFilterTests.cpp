@@ -10,7 +10,6 @@
 #include "Sigpro/modules/sp_wpkorg35.h"
 #include "tests/Sigpro/modules/ModuleHandle.h"
 #include "tests/Sigpro/modules/SignalProbe.h"
-#include "tests/support/AllocationTrap.h"
 
 using namespace sigpro;
 using sigprotest::ContextHandle;
@@ -314,18 +313,16 @@ TEST(SpResonators, ComputeNeverAllocates) {
     sp_streson_init(sp.get(), streson.get());
     sp_tbvcf_init(sp.get(), tb.get());
     sp_wpkorg35_init(sp.get(), korg.get());
-    testsupport::AllocationTrap::resetCounts();
-    {
-        testsupport::ScopedRenderThread rendering;
-        for (int n = 0; n < 1000; ++n) {
-            float x = static_cast<float>(std::sin(0.01 * n)), y;
-            reson->frequency = 500.0f + static_cast<float>(n);
-            korg->cutoff = 500.0f + static_cast<float>(n);
-            sp_reson_compute(sp.get(), reson.get(), &x, &y);
-            sp_streson_compute(sp.get(), streson.get(), &x, &y);
-            sp_tbvcf_compute(sp.get(), tb.get(), &x, &y);
-            sp_wpkorg35_compute(sp.get(), korg.get(), &x, &y);
-        }
-    }
-    EXPECT_EQ(testsupport::AllocationTrap::renderThreadCounts().allocations, 0u);
+    EXPECT_EQ(sigprotest::renderThreadAllocations([&] {
+                  for (int n = 0; n < 1000; ++n) {
+                      float x = static_cast<float>(std::sin(0.01 * n)), y;
+                      reson->frequency = 500.0f + static_cast<float>(n);
+                      korg->cutoff = 500.0f + static_cast<float>(n);
+                      sp_reson_compute(sp.get(), reson.get(), &x, &y);
+                      sp_streson_compute(sp.get(), streson.get(), &x, &y);
+                      sp_tbvcf_compute(sp.get(), tb.get(), &x, &y);
+                      sp_wpkorg35_compute(sp.get(), korg.get(), &x, &y);
+                  }
+              }),
+              0u);
 }

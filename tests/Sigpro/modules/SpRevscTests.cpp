@@ -179,15 +179,13 @@ TEST(SpRevsc, ComputeNeverAllocatesAndAnUninitialisedReverbIsSilent) {
     EXPECT_EQ(rev->storage.data, storage);
 
     const std::vector<float> noise = revscNoise(8192, 5u);
-    testsupport::AllocationTrap::resetCounts();
-    {
-        testsupport::ScopedRenderThread rendering;
-        for (std::size_t n = 0; n < noise.size(); ++n) {
-            l = r = noise[n];
-            rev->lowpass_frequency = 4000.0f + float(n % 64);
-            ASSERT_EQ(sp_revsc_compute(sp.get(), rev.get(), &l, &r, &outL, &outR), 1);
-        }
-    }
-    EXPECT_EQ(testsupport::AllocationTrap::renderThreadCounts().allocations, 0u);
+    EXPECT_EQ(sigprotest::renderThreadAllocations([&] {
+                  for (std::size_t n = 0; n < noise.size(); ++n) {
+                      l = r = noise[n];
+                      rev->lowpass_frequency = 4000.0f + float(n % 64);
+                      ASSERT_EQ(sp_revsc_compute(sp.get(), rev.get(), &l, &r, &outL, &outR), 1);
+                  }
+              }),
+              0u);
     EXPECT_EQ(testsupport::AllocationTrap::renderThreadCounts().deallocations, 0u);
 }

@@ -178,15 +178,13 @@ TEST(SpVdelay, ReInitClearsAndReusesTheLineAndComputeNeverAllocates) {
         ASSERT_EQ(out, 0.0f);
 
     std::vector<float> out(4096);
-    testsupport::AllocationTrap::resetCounts();
-    {
-        testsupport::ScopedRenderThread rendering;
-        for (std::size_t n = 0; n < out.size(); ++n) {
-            float x = n % 7 == 0 ? 1.0f : 0.0f;
-            delay->delay = 0.001f + 0.000001f * float(n);
-            sp_vdelay_compute(sp.get(), delay.get(), &x, &out[n]);
-        }
-    }
-    EXPECT_EQ(testsupport::AllocationTrap::renderThreadCounts().allocations, 0u);
+    EXPECT_EQ(sigprotest::renderThreadAllocations([&] {
+                  for (std::size_t n = 0; n < out.size(); ++n) {
+                      float x = n % 7 == 0 ? 1.0f : 0.0f;
+                      delay->delay = 0.001f + 0.000001f * float(n);
+                      sp_vdelay_compute(sp.get(), delay.get(), &x, &out[n]);
+                  }
+              }),
+              0u);
     EXPECT_EQ(testsupport::AllocationTrap::renderThreadCounts().deallocations, 0u);
 }

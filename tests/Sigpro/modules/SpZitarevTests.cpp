@@ -292,16 +292,14 @@ TEST(SpZitarev, ReInitReusesItsMemorySampleRatesAreClampedAndComputeNeverAllocat
     sp->sample_rate = 44100;
     ASSERT_EQ(sp_zitarev_init(sp.get(), rev.get()), 1);
     const std::vector<float> noise = zitarevNoise(8192, 7u);
-    testsupport::AllocationTrap::resetCounts();
-    {
-        testsupport::ScopedRenderThread rendering;
-        for (std::size_t n = 0; n < noise.size(); ++n) {
-            l = r = noise[n];
-            *rev->equalizer_level1 = float(n % 16);
-            *rev->mid_release_time = 2.0f + float(n % 8) * 0.1f;
-            sp_zitarev_compute(sp.get(), rev.get(), &l, &r, &outL, &outR);
-        }
-    }
-    EXPECT_EQ(testsupport::AllocationTrap::renderThreadCounts().allocations, 0u);
+    EXPECT_EQ(sigprotest::renderThreadAllocations([&] {
+                  for (std::size_t n = 0; n < noise.size(); ++n) {
+                      l = r = noise[n];
+                      *rev->equalizer_level1 = float(n % 16);
+                      *rev->mid_release_time = 2.0f + float(n % 8) * 0.1f;
+                      sp_zitarev_compute(sp.get(), rev.get(), &l, &r, &outL, &outR);
+                  }
+              }),
+              0u);
     EXPECT_EQ(testsupport::AllocationTrap::renderThreadCounts().deallocations, 0u);
 }
