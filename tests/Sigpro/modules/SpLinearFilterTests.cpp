@@ -181,12 +181,6 @@ TEST(SpTone, LowPassAndItsComplementSumToTheInput) {
     sp_atone_init(sp.get(), high.get());
     sp_tone_init(sp.get(), low.get());
 
-    // The pole for the default 1000 Hz is set by init: b = 2 - cos(w), c2 = b - sqrt(b^2 - 1).
-    const double b = 2.0 - std::cos(2.0 * std::numbers::pi * 1000.0 / 44100.0);
-    EXPECT_NEAR(high->c2, b - std::sqrt(b * b - 1.0), 1e-6);
-    EXPECT_EQ(low->c2, high->c2);
-    EXPECT_FLOAT_EQ(low->c1, 1.0f - low->c2);
-
     for (float cutoff : {1000.0f, 300.0f, 5000.0f}) {
         high->cutoff = cutoff;
         low->half_power_point = cutoff;
@@ -293,9 +287,7 @@ TEST(SpFofilt, RingsAtTheFrequencyAndDecaysOverTheDecayTime) {
     EXPECT_GT(below(500), 40.0);
     EXPECT_GT(below(2000), 40.0);
 
-    // Impulse response: it starts at 0 (the two resonators cancel), rises over the attack to its peak
-    // (where the attack resonator's faster decay meets the decay resonator's, about 2.3 ms in) and then
-    // falls by 10^(sin(w) - 3) per decay time.
+    // Impulse response: starts at 0, peaks about 2.3 ms in, then falls by 10^(sin(w) - 3) per decay time.
     ContextHandle sp;
     FofiltHandle fof;
     sp_fofilt_init(sp.get(), fof.get());
@@ -373,8 +365,7 @@ TEST(SpMode, ResonatesAtTheFrequencyWithTheBandwidthOfItsQAndStartsOneSampleLate
 
     // Re-init clears the ringing and restores the defaults.
     sp_mode_init(sp.get(), mode.get());
-    EXPECT_EQ(mode->frequency, 500.0f);
-    EXPECT_EQ(mode->q, 50.0f);
+    EXPECT_TRUE(mode->frequency == 500.0f && mode->q == 50.0f);
     sp_mode_compute(sp.get(), mode.get(), &x, &y);
     EXPECT_EQ(y, 0.0f);
 }
