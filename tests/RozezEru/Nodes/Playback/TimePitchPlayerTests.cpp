@@ -6,8 +6,8 @@
 #include "RozezEru/Nodes/Mixer.h"
 #include "RozezEru/Nodes/Playback/TimePitch.h"
 #include "RozezEru/Nodes/Playback/TimePitchCompensation.h"
-#include "platform/audio/RenderCycleHooks.h"
-#include "tests/support/AllocationTrap.h"
+
+#include "../ParameterTestRig.h"
 
 #include <functional>
 
@@ -121,17 +121,6 @@ ChainTone chainTone(const std::string& path, const ChainEffect& makeEffect) {
     const auto margin = std::int64_t(0.1 * chainRate);
     return {double(last - first) / chainRate, chainFrequency(out, first + margin, last - margin)};
 }
-
-// Counts what the engine's render thread allocates while it lives.
-struct ChainTrapHooks {
-    ChainTrapHooks() {
-        testsupport::AllocationTrap::resetCounts();
-        platform::setRenderCycleHooks(&testsupport::AllocationTrap::renderCycleBegan,
-                                      &testsupport::AllocationTrap::renderCycleEnded);
-    }
-    ~ChainTrapHooks() { platform::setRenderCycleHooks(nullptr, nullptr); }
-    ChainTrapHooks(const ChainTrapHooks&) = delete;
-};
 
 } // namespace
 
@@ -275,7 +264,7 @@ TEST(TimePitchPlayer, PlaysAFileOnADeviceWithoutAllocatingWhileTheRateChanges) {
     ASSERT_TRUE(player->load(path));
     ASSERT_TRUE(engine.start());
 
-    ChainTrapHooks hooks;
+    parametertest::RenderCycleTrap trap;
     player->play();
     ASSERT_TRUE(player->isPlaying());
     double previous = 0.0, furthest = 0.0;
