@@ -7,9 +7,8 @@
 #include "RozezEruEX/RozezEruAU.h"
 #include "SigproRozezEru/Effects/HighShelfParametricEqualizerFilter.h"
 #include "platform/audio/AUParameterTree.h"
-#include "platform/audio/RenderCycleHooks.h"
+#include "tests/RozezEru/Nodes/ParameterTestRig.h"
 #include "tests/Sigpro/kernels/ShelfReference.h"
-#include "tests/support/AllocationTrap.h"
 
 #include <gtest/gtest.h>
 
@@ -213,17 +212,16 @@ TEST(HighShelfParametricEqualizerFilter, RenderingWhileParametersRampAllocatesNo
     automate(*node->gain.projectedValue(),
              std::vector<AutomationEvent>{{8.0f, 0.01f, 0.05f}, {2.0f, 0.1f, 0.1f}, {5.0f, 0.15f, 0.0f}});
     auto buffer = platform::PcmBuffer::make(engine->avEngine().manualRenderingFormat(), 256);
-    testsupport::AllocationTrap::resetCounts();
-    platform::setRenderCycleHooks(&testsupport::AllocationTrap::renderCycleBegan,
-                                  &testsupport::AllocationTrap::renderCycleEnded);
-    for (int cycle = 0; cycle < 60; ++cycle) {
-        if (cycle % 6 == 0) node->centerFrequency.setWrappedValue(1000.0f + 300.0f * float(cycle));
-        if (cycle % 9 == 0) ramp(*node->q.projectedValue(), 0.5f, 1.5f, 0.01f);
-        if (cycle == 30) node->stop();
-        if (cycle == 35) node->start();
-        ASSERT_TRUE(engine->avEngine().renderOffline(256, *buffer));
+    {
+        parametertest::RenderCycleTrap trap;
+        for (int cycle = 0; cycle < 60; ++cycle) {
+            if (cycle % 6 == 0) node->centerFrequency.setWrappedValue(1000.0f + 300.0f * float(cycle));
+            if (cycle % 9 == 0) ramp(*node->q.projectedValue(), 0.5f, 1.5f, 0.01f);
+            if (cycle == 30) node->stop();
+            if (cycle == 35) node->start();
+            ASSERT_TRUE(engine->avEngine().renderOffline(256, *buffer));
+        }
     }
-    platform::setRenderCycleHooks(nullptr, nullptr);
     EXPECT_EQ(testsupport::AllocationTrap::renderCycles(), 60u);
     EXPECT_EQ(testsupport::AllocationTrap::renderThreadCounts().allocations, 0u);
     EXPECT_EQ(testsupport::AllocationTrap::renderThreadCounts().deallocations, 0u);

@@ -19,7 +19,8 @@ struct SignalFolder {
 std::vector<std::string> signalLogContents(const platform::CaptureLogSink& sink) {
     std::vector<std::string> contents;
     for (const auto& record : sink.records())
-        if (auto content = rozezeru_test::toolkitLogContent(record.text, "AudioSignal.cpp", "loadAudioSignal(audioURL:)"))
+        if (auto content = rozezeru_test::toolkitLogContent(record.text, "AudioSignal.cpp",
+                                                            "loadAudioSignal(audioURL:)"))
             contents.push_back(*content);
     return contents;
 }
@@ -52,7 +53,8 @@ TEST(LoadAudioSignal, ReturnsTheFirstChannelOfAStereoFile) {
     EXPECT_EQ(signal->sampleRate, 48000.0);
     EXPECT_EQ(signal->frameCount, 1000);
     ASSERT_EQ(signal->samples.size(), 1000u);
-    for (int i = 0; i < 1000; ++i) ASSERT_EQ(signal->samples[i], float(i) / 1000.0f) << i;
+    for (int i = 0; i < 1000; ++i)
+        ASSERT_EQ(signal->samples[i], float(i) / 1000.0f) << i;
     EXPECT_TRUE(capture.sink.records().empty());
 }
 
@@ -60,7 +62,9 @@ TEST(LoadAudioSignal, UnreadableFilesAreLoggedAndGiveNothing) {
     SignalFolder folder;
     rozezeru_test::ToolkitLogCapture capture;
     EXPECT_FALSE(loadAudioSignal(platform::Url::fileURLWithPath(folder.path + "/missing.wav")));
-    ASSERT_TRUE(platform::writeFileAtomically(folder.path + "/garbage.wav", std::string_view("RIFF....not audio")).ok());
+    ASSERT_TRUE(
+        platform::writeFileAtomically(folder.path + "/garbage.wav", std::string_view("RIFF....not audio"))
+            .ok());
     EXPECT_FALSE(loadAudioSignal(platform::Url::fileURLWithPath(folder.path + "/garbage.wav")));
     EXPECT_EQ(signalLogContents(capture.sink),
               (std::vector<std::string>{"Error in Load Audio Signal: could not read url into audio file",

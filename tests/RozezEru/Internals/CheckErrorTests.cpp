@@ -1,6 +1,7 @@
 #include "RozezEru/Internals/CheckError.h"
 #include "RozezEru/Internals/Settings.h"
-#include "platform/foundation/LogSink.h"
+
+#include "ToolkitLogCapture.h"
 
 #include <gtest/gtest.h>
 #include <regex>
@@ -8,15 +9,9 @@
 
 using namespace rozezeru;
 using platform::LogType;
+using StatusCodeCapture = rozezeru_test::ToolkitLogCapture;
 
 namespace {
-
-struct StatusCodeCapture {
-    platform::CaptureLogSink sink;
-    platform::ScopedLogSink install{sink};
-    bool wasEnabled = Settings::loggingEnabled.exchange(true);
-    ~StatusCodeCapture() { Settings::loggingEnabled = wasEnabled; }
-};
 
 struct KnownStatus {
     OSStatus code;

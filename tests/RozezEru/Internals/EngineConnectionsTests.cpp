@@ -12,8 +12,7 @@
 #include <gtest/gtest.h>
 
 using namespace rozezeru;
-// Named one by one: a using-directive would leak every platform name into the other test files
-// of a unity batch, where some of them clash with the toolkit's.
+// Named one by one: a using-directive would leak into the other files of a unity batch.
 using enginetest::makeSine;
 using enginetest::PassThroughNode;
 using enginetest::renderOfflineFrames;

@@ -91,7 +91,8 @@ private:
             // player starts: recording begins with the first sound.
             std::size_t from = 0;
             if (done == 0)
-                while (from < frames && played[from] == 0.0f) ++from;
+                while (from < frames && played[from] == 0.0f)
+                    ++from;
             const std::size_t take = std::min<std::size_t>(frames - from, record->samples.size() - done);
             std::copy_n(played + from, take, record->samples.begin() + std::ptrdiff_t(done));
             record->count.store(done + take, std::memory_order_release);

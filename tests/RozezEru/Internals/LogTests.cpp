@@ -1,24 +1,18 @@
 #include "RozezEru/Internals/Log.h"
 
+#include "ToolkitLogCapture.h"
+
 #include <gtest/gtest.h>
 #include <memory>
 #include <ostream>
 #include <thread>
 
 using namespace rozezeru;
-using platform::CaptureLogSink;
-using platform::LogRecord;
-using platform::ScopedLogSink;
 
 namespace {
 
-// Captures the records of one test with logging on, and puts the switch back afterwards.
-struct LogTestCapture {
-    CaptureLogSink sink;
-    ScopedLogSink install{sink};
-    bool wasEnabled = Settings::loggingEnabled.exchange(true);
-    ~LogTestCapture() { Settings::loggingEnabled = wasEnabled; }
-
+// The capture, with the text of its only record.
+struct LogTestCapture : rozezeru_test::ToolkitLogCapture {
     std::string onlyText() {
         auto records = sink.records();
         EXPECT_EQ(records.size(), 1u);
@@ -161,7 +155,6 @@ TEST(Log, CallSiteDefaultsToThisFileAndLine) {
 }
 
 TEST(Log, CategoriesAreMadeOnceAndShared) {
-    const platform::LogCategory* seen[4] = {};
     std::vector<std::thread> threads;
     std::vector<const platform::LogCategory*> results(8);
     for (int t = 0; t < 8; ++t)
@@ -171,13 +164,11 @@ TEST(Log, CategoriesAreMadeOnceAndShared) {
     for (auto* result : results)
         EXPECT_EQ(result, &OSLog::midi());
 
-    seen[0] = &OSLog::general();
-    seen[1] = &OSLog::settings();
-    seen[2] = &OSLog::midi();
-    seen[3] = &OSLog::fileHandling();
-    const char* names[4] = {"general", "settings", "midi", "fileHandling"};
-    for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(seen[i]->category(), names[i]);
-        EXPECT_EQ(seen[i]->subsystem(), "com.fennorastudio.RozezEru");
+    for (auto [category, name] : {std::pair{&OSLog::general(), "general"},
+                                  {&OSLog::settings(), "settings"},
+                                  {&OSLog::midi(), "midi"},
+                                  {&OSLog::fileHandling(), "fileHandling"}}) {
+        EXPECT_EQ(category->category(), name);
+        EXPECT_EQ(category->subsystem(), "com.fennorastudio.RozezEru");
     }
 }

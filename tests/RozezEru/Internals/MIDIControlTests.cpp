@@ -48,11 +48,6 @@ TEST(MIDIControl, NamesByControllerNumber) {
         {0, "CC #0"},
         {3, "CC #3"},
         {9, "CC #9"},
-        {12, "CC #12"},
-        {13, "CC #13"},
-        {20, "CC #20"},
-        {31, "CC #31"},
-        {32, "CC #32"},
         {33, "Mod Wheel LSB"},
         {34, "Breath LSB"},
         {36, "Foot LSB"},
@@ -71,9 +66,6 @@ TEST(MIDIControl, NamesByControllerNumber) {
     for (int number = 12; number <= 32; ++number)
         EXPECT_EQ(description(*midiControlFromRawValue(number)), "CC #" + std::to_string(number));
     EXPECT_EQ(midiControlFromRawValue(36), MIDIControl::footControlLsb);
-    EXPECT_EQ(midiControlFromRawValue(1), MIDIControl::modulationWheel);
-    EXPECT_EQ(midiControlFromRawValue(33), MIDIControl::modulationWheelLsb);
-    EXPECT_EQ(midiControlFromRawValue(32), MIDIControl::cc32);
 }
 
 TEST(MIDIControl, EveryCaseHasOneNumberAndAConstantText) {
@@ -97,15 +89,9 @@ TEST(MIDIControl, EveryCaseHasOneNumberAndAConstantText) {
 }
 
 TEST(MIDIControl, NumbersWithoutACaseGiveNothing) {
-    std::vector<int> unnamed = {35, 41, 68, 69, -1, 128, 255, 1000};
-    for (int n = 46; n <= 63; ++n)
-        unnamed.push_back(n);
-    for (int n = 84; n <= 90; ++n)
-        unnamed.push_back(n);
-    for (int n = 102; n <= 119; ++n)
-        unnamed.push_back(n);
-    for (int number : unnamed)
+    for (int number : {35, 41, 46, 63, 68, 69, 84, 90, 102, 119, -1, 128, 255, 1000})
         EXPECT_FALSE(midiControlFromRawValue(number)) << number;
+    // With the cases' own numbers all distinct, this leaves no other number with a case.
     int named = 0;
     for (int number = 0; number < 128; ++number)
         named += midiControlFromRawValue(number).has_value();

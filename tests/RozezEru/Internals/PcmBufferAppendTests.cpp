@@ -13,7 +13,6 @@ std::unique_ptr<platform::PcmBuffer> appendTestBuffer(const platform::AudioForma
                                                       std::uint32_t capacity, std::uint32_t length,
                                                       float base) {
     auto buffer = platform::PcmBuffer::make(format, capacity);
-    const std::uint32_t channels = format.channelCount();
     const std::uint32_t stride = buffer->stride();
     for (std::uint32_t b = 0; b < format.bufferCount(); ++b)
         for (std::uint32_t i = 0; i < length; ++i)
@@ -21,7 +20,6 @@ std::unique_ptr<platform::PcmBuffer> appendTestBuffer(const platform::AudioForma
                 const std::uint32_t channel = format.isInterleaved() ? k : b;
                 buffer->floatChannelData()[b][i * stride + k] = 100.0f * float(channel) + float(i) + base;
             }
-    (void)channels;
     buffer->setFrameLength(length);
     return buffer;
 }

@@ -84,30 +84,18 @@ TEST_F(SettingsTest, ValuesThatMakeNoFormatAreRefusedWithAnError) {
         double rate;
         std::uint32_t channels;
         bool setsRate;
-        const char* content;
+        const char* described; // the pair as the message gives it
     };
     const Refusal refusals[] = {
-        {0.0, 2, true,
-         "🛑 Error: Cannot make an audio format of 0.0 Hz with 2 channels; keeping <2 ch, 48000 Hz, "
-         "Float32, deinterleaved>"},
-        {-44100.0, 2, true,
-         "🛑 Error: Cannot make an audio format of -44100.0 Hz with 2 channels; keeping <2 ch, 48000 Hz, "
-         "Float32, deinterleaved>"},
-        {std::numeric_limits<double>::quiet_NaN(), 2, true,
-         "🛑 Error: Cannot make an audio format of nan Hz with 2 channels; keeping <2 ch, 48000 Hz, "
-         "Float32, deinterleaved>"},
-        {std::numeric_limits<double>::infinity(), 2, true,
-         "🛑 Error: Cannot make an audio format of inf Hz with 2 channels; keeping <2 ch, 48000 Hz, "
-         "Float32, deinterleaved>"},
-        {48000.0, 0, false,
-         "🛑 Error: Cannot make an audio format of 48000.0 Hz with 0 channels; keeping <2 ch, 48000 Hz, "
-         "Float32, deinterleaved>"},
-        {48000.0, 65, false,
-         "🛑 Error: Cannot make an audio format of 48000.0 Hz with 65 channels; keeping <2 ch, 48000 Hz, "
-         "Float32, deinterleaved>"},
+        {0.0, 2, true, "0.0 Hz with 2"},
+        {-44100.0, 2, true, "-44100.0 Hz with 2"},
+        {std::numeric_limits<double>::quiet_NaN(), 2, true, "nan Hz with 2"},
+        {std::numeric_limits<double>::infinity(), 2, true, "inf Hz with 2"},
+        {48000.0, 0, false, "48000.0 Hz with 0"},
+        {48000.0, 65, false, "48000.0 Hz with 65"},
     };
     for (const auto& refusal : refusals) {
-        SCOPED_TRACE(refusal.content);
+        SCOPED_TRACE(refusal.described);
         capture.sink.clear();
         if (refusal.setsRate)
             Settings::setSampleRate(refusal.rate);
@@ -123,7 +111,8 @@ TEST_F(SettingsTest, ValuesThatMakeNoFormatAreRefusedWithAnError) {
         EXPECT_EQ(records[0].level, LogType::error);
         EXPECT_EQ(toolkitLogContent(records[0].text, "Settings.cpp",
                                     refusal.setsRate ? "sampleRate" : "channelCount"),
-                  refusal.content)
+                  std::string("🛑 Error: Cannot make an audio format of ") + refusal.described +
+                      " channels; keeping <2 ch, 48000 Hz, Float32, deinterleaved>")
             << records[0].text;
     }
 

@@ -2,9 +2,7 @@
 
 #include "RozezEru/Internals/Settings.h"
 #include "RozezEru/Nodes/ParameterSetup.h"
-#include "platform/audio/RenderCycleHooks.h"
 #include "platform/dispatch/MainQueue.h"
-#include "tests/support/AllocationTrap.h"
 
 #include "../Internals/ToolkitLogCapture.h"
 #include "ParameterTestRig.h"
@@ -41,15 +39,6 @@ int firstFrameAt(const std::vector<float>& samples, float value) {
         if (samples[i] == value) return int(i);
     return -1;
 }
-
-struct ParameterRenderTrap {
-    ParameterRenderTrap() {
-        testsupport::AllocationTrap::resetCounts();
-        platform::setRenderCycleHooks(&testsupport::AllocationTrap::renderCycleBegan,
-                                      &testsupport::AllocationTrap::renderCycleEnded);
-    }
-    ~ParameterRenderTrap() { platform::setRenderCycleHooks(nullptr, nullptr); }
-};
 
 } // namespace
 
@@ -202,7 +191,7 @@ TEST(NodeParameterRamp, RampsAndObserversLeaveTheRenderThreadAllocationFree) {
         ramps.fetch_add(1);
     });
 
-    ParameterRenderTrap trap;
+    parametertest::RenderCycleTrap trap;
     auto buffer = platform::PcmBuffer::make(unittest::unitStereo(), 256);
     for (int cycle = 0; cycle < 40; ++cycle) {
         // Between cycles, as the main thread would.

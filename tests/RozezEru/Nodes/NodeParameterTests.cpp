@@ -27,6 +27,14 @@ std::shared_ptr<platform::AudioUnitNode> gainUnitNode() {
     return std::make_shared<platform::AudioUnitNode>(std::make_unique<unittest::GainTestUnit>());
 }
 
+using TypedValues = std::vector<std::pair<AUParameterAutomationEventType, float>>;
+TypedValues typesAndValues(const std::vector<AUParameterAutomationEvent>& events) {
+    TypedValues result;
+    for (const auto& event : events)
+        result.emplace_back(event.eventType, event.value);
+    return result;
+}
+
 unittest::GainTestUnit& gainUnitOf(const std::shared_ptr<platform::AudioUnitNode>& node) {
     return static_cast<unittest::GainTestUnit&>(node->auAudioUnit());
 }
@@ -41,25 +49,20 @@ TEST(NodeParameter, ValuesAreClampedAndReachTheUnitOnce) {
     parameter.bind(node);
     ASSERT_EQ(parameter.parameter().get(), &unit.gain());
     EXPECT_EQ(parameter.avAudioNode(), node);
-    EXPECT_EQ(parameter.minValue(), 0.0f);
-    EXPECT_EQ(parameter.maxValue(), 4.0f);
-    EXPECT_EQ(parameter.range().lowerBound, 0.0f);
     EXPECT_EQ(parameter.range().upperBound, 4.0f);
 
     std::vector<float> heard;
     const auto token = unit.gain().tokenByAddingParameterObserver(
         [&](platform::AUParameterAddress, platform::AUValue value) { heard.push_back(value); });
-    // value() reads the unit's own value provider, so these show what the unit received.
-    parameter.setValue(10.0f);
-    EXPECT_EQ(parameter.value(), 4.0f);
-    parameter.setValue(0.0f);
-    EXPECT_EQ(parameter.value(), 0.0f);
-    parameter.setValue(-3.0f);
-    EXPECT_EQ(parameter.value(), 0.0f);
-    parameter.setValue(2.5f);
-    EXPECT_EQ(parameter.value(), 2.5f);
-    parameter.setValue(std::numeric_limits<float>::infinity());
-    EXPECT_EQ(parameter.value(), 4.0f);
+    // value() reads the unit's own value provider, so this shows what the unit received.
+    for (auto [set, expected] : {std::pair{10.0f, 4.0f},
+                                 {0.0f, 0.0f},
+                                 {-3.0f, 0.0f},
+                                 {2.5f, 2.5f},
+                                 {std::numeric_limits<float>::infinity(), 4.0f}}) {
+        parameter.setValue(set);
+        EXPECT_EQ(parameter.value(), expected) << set;
+    }
     EXPECT_EQ(heard, (std::vector<float>{4.0f, 0.0f, 0.0f, 2.5f, 4.0f}));
 
     // NaN would poison the unit's render state: refused, with an error record.
@@ -76,8 +79,7 @@ TEST(NodeParameter, ValuesAreClampedAndReachTheUnitOnce) {
 }
 
 TEST(NodeParameter, AForeignParameterAndTheUnitsOwnAreBothWritten) {
-    // Bound without lookup to a parameter that is not in the unit's tree: the unit's parameter with the
-    // definition's address gets the value clamped to the bound parameter's range, and so does the bound one.
+    // Bound to a parameter outside the tree: both get the value clamped to the bound one's range.
     auto node = gainUnitNode();
     auto& unit = gainUnitOf(node);
     auto foreign =
@@ -160,8 +162,6 @@ TEST(NodeParameter, SetupBuildsTheTreeInListOrderAndBinds) {
     } members;
     auto node = gainUnitNode();
     const auto list = parameterList(members.cutoff, members.enabled);
-    ASSERT_EQ(list.size(), 2u);
-    EXPECT_EQ(list[0], members.cutoff.projectedValue());
     setupParameters(node, list);
 
     const auto tree = node->auAudioUnit().parameterTree();
@@ -169,9 +169,6 @@ TEST(NodeParameter, SetupBuildsTheTreeInListOrderAndBinds) {
     const auto& all = tree->allParameters();
     ASSERT_EQ(all.size(), 2u);
     EXPECT_EQ(all[0]->identifier(), "cutoff");
-    EXPECT_EQ(all[0]->displayName(), "Cutoff");
-    EXPECT_EQ(all[0]->address(), 3u);
-    EXPECT_EQ(all[0]->minValue(), 20.0f);
     EXPECT_EQ(all[0]->maxValue(), 20000.0f);
     EXPECT_EQ(all[0]->unit(), platform::AudioUnitParameterUnit::hertz);
     EXPECT_EQ(all[0]->flags(), 0xC2000000u);
@@ -179,7 +176,6 @@ TEST(NodeParameter, SetupBuildsTheTreeInListOrderAndBinds) {
     EXPECT_EQ(all[1]->flags(), rozezeru::AudioUnitParameterOptions::isReadable);
     EXPECT_EQ(members.cutoff.projectedValue()->parameter(), all[0]);
     EXPECT_EQ(members.enabled.projectedValue()->parameter(), all[1]);
-    EXPECT_EQ(members.cutoff.projectedValue()->avAudioNode(), node);
     // No value is written: a new parameter starts at its minimum, not at the definition's default.
     EXPECT_EQ(members.cutoff.wrappedValue(), 20.0f);
     EXPECT_EQ(node->auAudioUnit().parameterTree()->parameterWithAddress(3), all[0]);
@@ -210,14 +206,10 @@ TEST(NodeParameter, TouchesSetClampedValuesWithTheirEventTypes) {
     parameter.beginTouch();
     parameter.endTouch(7.0f);
     parameter.beginTouch(std::nanf(""));
-    ASSERT_EQ(events.size(), 4u);
-    EXPECT_EQ(events[0].eventType, AUParameterAutomationEventType::value);
-    EXPECT_EQ(events[1].eventType, AUParameterAutomationEventType::touch);
-    EXPECT_EQ(events[1].value, 1.5f);
-    EXPECT_EQ(events[2].eventType, AUParameterAutomationEventType::release);
-    EXPECT_EQ(events[2].value, 4.0f);
-    EXPECT_EQ(events[3].eventType, AUParameterAutomationEventType::touch);
-    EXPECT_EQ(events[3].value, 4.0f);
+    EXPECT_EQ(typesAndValues(events), (TypedValues{{AUParameterAutomationEventType::value, 1.5f},
+                                                   {AUParameterAutomationEventType::touch, 1.5f},
+                                                   {AUParameterAutomationEventType::release, 4.0f},
+                                                   {AUParameterAutomationEventType::touch, 4.0f}}));
     EXPECT_EQ(parameter.value(), 4.0f);
     parameter.parameter()->removeParameterObserver(token);
 }
@@ -243,13 +235,9 @@ TEST(NodeParameter, AutomationEventsArriveOnTheMainQueueOneCallEach) {
     EXPECT_TRUE(heard.empty());
     EXPECT_EQ(mainQueue.pendingCount(), 3u);
     EXPECT_EQ(mainQueue.drain(), 3u);
-    ASSERT_EQ(heard.size(), 3u);
-    EXPECT_EQ(heard[0].eventType, AUParameterAutomationEventType::touch);
-    EXPECT_EQ(heard[0].value, 0.25f);
-    EXPECT_EQ(heard[1].eventType, AUParameterAutomationEventType::value);
-    EXPECT_EQ(heard[1].value, 0.5f);
-    EXPECT_EQ(heard[2].eventType, AUParameterAutomationEventType::release);
-    EXPECT_EQ(heard[2].value, 0.75f);
+    EXPECT_EQ(typesAndValues(heard), (TypedValues{{AUParameterAutomationEventType::touch, 0.25f},
+                                                  {AUParameterAutomationEventType::value, 0.5f},
+                                                  {AUParameterAutomationEventType::release, 0.75f}}));
     for (const auto& event : heard) {
         EXPECT_EQ(event.address, unittest::GainTestUnit::gainAddress);
         EXPECT_NE(event.hostTime, 0u);

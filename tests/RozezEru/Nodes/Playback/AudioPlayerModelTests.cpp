@@ -24,18 +24,15 @@ TEST(AudioPlayerModel, EditTimesAreClampedToTheDuration) {
     EXPECT_DOUBLE_EQ(player.duration(), 4.0);
     EXPECT_EQ(player.editStartTime(), 0.0);
     EXPECT_EQ(player.editEndTime(), 4.0);
-    player.setEditEndTime(2.5);
-    EXPECT_EQ(player.editEndTime(), 2.5);
-    player.setEditEndTime(0.0);
-    EXPECT_EQ(player.editEndTime(), 4.0);
-    player.setEditEndTime(-1.0);
-    EXPECT_EQ(player.editEndTime(), 0.0);
-    player.setEditStartTime(-2.0);
-    EXPECT_EQ(player.editStartTime(), 0.0);
-    player.setEditStartTime(9.0);
-    EXPECT_EQ(player.editStartTime(), 4.0);
-    player.setEditStartTime(std::nan(""));
-    EXPECT_EQ(player.editStartTime(), 0.0);
+    // An end of 0 means the whole file.
+    for (auto [set, expected] : {std::pair{2.5, 2.5}, {0.0, 4.0}, {-1.0, 0.0}}) {
+        player.setEditEndTime(set);
+        EXPECT_EQ(player.editEndTime(), expected) << set;
+    }
+    for (auto [set, expected] : {std::pair{-2.0, 0.0}, {9.0, 4.0}, {std::nan(""), 0.0}}) {
+        player.setEditStartTime(set);
+        EXPECT_EQ(player.editStartTime(), expected) << set;
+    }
 
     // A buffer's duration counts its valid frames at its own rate.
     AudioPlayer buffered(rampBuffer(11025, 2));
@@ -104,16 +101,8 @@ TEST(AudioPlayerModel, LoadingByPathKeepsBufferedModeAndRefillsTheBuffer) {
     EXPECT_EQ(player.buffer()->frameLength(), 4000u);
 
     // A file whose samples start elsewhere: the buffer must come from it.
-    platform::AudioFileSettings settings;
-    settings.sampleRate = 44100.0;
-    settings.numberOfChannels = 2;
-    settings.linearPCMBitDepth = 32;
-    settings.linearPCMIsFloat = true;
-    {
-        auto written = platform::AudioFile::openForWriting(folder.file("b.wav"), settings);
-        ASSERT_TRUE(written);
-        ASSERT_TRUE(written.value()->write(*rampBuffer(3000, 2, 44100.0, 500000)));
-    }
+    writeFloatFile(folder, "b.wav", 3000, 2, 44100.0,
+                   [](std::int64_t i, std::uint32_t c) { return rampValue(500000 + i, c); });
     ASSERT_TRUE(player.load(folder.file("b.wav")).ok());
     EXPECT_TRUE(player.isBuffered());
     ASSERT_NE(player.buffer(), nullptr);

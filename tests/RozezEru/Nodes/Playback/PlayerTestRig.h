@@ -59,9 +59,11 @@ inline std::shared_ptr<platform::PcmBuffer> rampBuffer(std::uint32_t frames, std
     return buffer;
 }
 
-// Writes a ramp file of `frames` frames (in blocks, so that long files need little memory).
-inline std::string writeRampFile(const Folder& folder, const std::string& name, std::int64_t frames,
-                                 std::uint32_t channels, double rate = 44100.0) {
+// Writes a 32-bit float WAV whose frame i of channel c is sample(i, c) (in blocks, so that long files
+// need little memory).
+template <typename Sample>
+std::string writeFloatFile(const Folder& folder, const std::string& name, std::int64_t frames,
+                           std::uint32_t channels, double rate, Sample sample) {
     platform::AudioFileSettings settings;
     settings.sampleRate = rate;
     settings.numberOfChannels = channels;
@@ -72,11 +74,21 @@ inline std::string writeRampFile(const Folder& folder, const std::string& name, 
     if (!file) throw std::runtime_error("cannot create " + path);
     for (std::int64_t at = 0; at < frames; at += 65536) {
         const auto count = std::uint32_t(std::min<std::int64_t>(65536, frames - at));
-        if (!file.value()->write(*rampBuffer(count, channels, rate, at)))
-            throw std::runtime_error("cannot write " + path);
+        auto block = platform::PcmBuffer::make(*platform::AudioFormat::standard(rate, channels), count);
+        for (std::uint32_t c = 0; c < channels; ++c)
+            for (std::uint32_t i = 0; i < count; ++i)
+                block->channel(c)[i] = sample(at + i, c);
+        block->setFrameLength(count);
+        if (!file.value()->write(*block)) throw std::runtime_error("cannot write " + path);
     }
     if (!file.value()->close()) throw std::runtime_error("cannot close " + path);
     return path;
+}
+
+inline std::string writeRampFile(const Folder& folder, const std::string& name, std::int64_t frames,
+                                 std::uint32_t channels, double rate = 44100.0) {
+    return writeFloatFile(folder, name, frames, channels, rate,
+                          [](std::int64_t i, std::uint32_t c) { return rampValue(i, c); });
 }
 
 inline std::shared_ptr<platform::AudioFile> openFile(const std::string& path) {

@@ -6,8 +6,8 @@
 #include "RozezEru/Nodes/Mixer.h"
 #include "RozezEru/Nodes/Playback/TimePitch.h"
 #include "RozezEru/Nodes/Playback/TimePitchCompensation.h"
-#include "platform/audio/RenderCycleHooks.h"
-#include "tests/support/AllocationTrap.h"
+
+#include "../ParameterTestRig.h"
 
 #include <functional>
 
@@ -17,25 +17,11 @@ namespace {
 
 constexpr double chainRate = 44100.0;
 
-// Writes `seconds` of stereo 32-bit float WAV whose every sample is `sample(t)`, t in seconds.
+// `seconds` of stereo whose every sample is `sample(t)`, t in seconds.
 std::string writeChainFile(const Folder& folder, const std::string& name, double seconds,
                            const std::function<float(double)>& sample) {
-    platform::AudioFileSettings settings;
-    settings.sampleRate = chainRate;
-    settings.numberOfChannels = 2;
-    settings.linearPCMBitDepth = 32;
-    settings.linearPCMIsFloat = true;
-    const std::string path = folder.file(name);
-    auto file = platform::AudioFile::openForWriting(path, settings);
-    if (!file) throw std::runtime_error("cannot create " + path);
-    const auto frames = std::uint32_t(std::llround(seconds * chainRate));
-    auto buffer = platform::PcmBuffer::make(*platform::AudioFormat::standard(chainRate, 2), frames);
-    for (std::uint32_t i = 0; i < frames; ++i)
-        buffer->channel(0)[i] = buffer->channel(1)[i] = sample(double(i) / chainRate);
-    buffer->setFrameLength(frames);
-    if (!file.value()->write(*buffer) || !file.value()->close())
-        throw std::runtime_error("cannot write " + path);
-    return path;
+    return writeFloatFile(folder, name, std::llround(seconds * chainRate), 2, chainRate,
+                          [&](std::int64_t i, std::uint32_t) { return sample(double(i) / chainRate); });
 }
 
 float chainSine(double hertz, double t) {
@@ -136,22 +122,10 @@ ChainTone chainTone(const std::string& path, const ChainEffect& makeEffect) {
     return {double(last - first) / chainRate, chainFrequency(out, first + margin, last - margin)};
 }
 
-// Counts what the engine's render thread allocates while it lives.
-struct ChainTrapHooks {
-    ChainTrapHooks() {
-        testsupport::AllocationTrap::resetCounts();
-        platform::setRenderCycleHooks(&testsupport::AllocationTrap::renderCycleBegan,
-                                      &testsupport::AllocationTrap::renderCycleEnded);
-    }
-    ~ChainTrapHooks() { platform::setRenderCycleHooks(nullptr, nullptr); }
-    ChainTrapHooks(const ChainTrapHooks&) = delete;
-};
-
 } // namespace
 
 TEST(TimePitchPlayer, ThePlayerReportsTheTimeThatIsHeard) {
-    // Bursts of tone that start at 0.8, 1.6 and 2.4 s of the file: at rate 0.8 they are heard at 1, 2
-    // and 3 s of output.
+    // Bursts at 0.8, 1.6 and 2.4 s of the file are heard, at rate 0.8, at 1, 2 and 3 s of output.
     Folder folder;
     const auto path = writeChainFile(folder, "bursts.wav", 3.5, [](double t) {
         const double since = std::fmod(t, 0.8);
@@ -196,40 +170,35 @@ TEST(TimePitchPlayer, RateAndPitchChangeTheFileAsHeard) {
     Folder folder;
     const auto path = writeChainFile(folder, "tone.wav", 2.0, [](double t) { return chainSine(1000.0, t); });
 
-    const ChainTone plain = chainTone(path, {});
-    EXPECT_NEAR(plain.seconds, 2.0, 0.02);
-    EXPECT_NEAR(plain.frequency, 1000.0, 10.0);
-
-    const ChainTone faster = chainTone(path, [](std::shared_ptr<rozezeru::Node> player) {
-        auto node = std::make_shared<rozezeru::TimePitch>(player);
-        node->setRate(2.0f);
-        return node;
-    });
-    EXPECT_NEAR(faster.seconds, 1.0, 0.02);
-    EXPECT_NEAR(faster.frequency, 1000.0, 10.0);
-
-    const ChainTone higher = chainTone(path, [](std::shared_ptr<rozezeru::Node> player) {
-        auto node = std::make_shared<rozezeru::TimePitch>(player);
-        node->setPitch(1200.0f);
-        return node;
-    });
-    EXPECT_NEAR(higher.seconds, 2.0, 0.02);
-    EXPECT_NEAR(higher.frequency, 2000.0, 20.0);
-
-    const ChainTone varied = chainTone(path, [](std::shared_ptr<rozezeru::Node> player) {
-        auto node = std::make_shared<rozezeru::VariSpeed>(player);
-        node->setRate(2.0f);
-        return node;
-    });
-    EXPECT_NEAR(varied.seconds, 1.0, 0.02);
-    EXPECT_NEAR(varied.frequency, 2000.0, 20.0);
-    printf("%f %f | %f %f | %f %f | %f %f\n", plain.seconds, plain.frequency, faster.seconds,
-           faster.frequency, higher.seconds, higher.frequency, varied.seconds, varied.frequency);
+    struct ToneCase {
+        const char* name;
+        bool variSpeed;
+        float rate, pitch;
+        double seconds, frequency;
+    };
+    for (auto tone : {ToneCase{"plain", false, 1.0f, 0.0f, 2.0, 1000.0},
+                      {"faster", false, 2.0f, 0.0f, 1.0, 1000.0},
+                      {"higher", false, 1.0f, 1200.0f, 2.0, 2000.0},
+                      {"varied", true, 2.0f, 0.0f, 1.0, 2000.0}}) {
+        SCOPED_TRACE(tone.name);
+        const ChainTone heard = chainTone(path, [&](std::shared_ptr<rozezeru::Node> player) {
+            if (tone.variSpeed) {
+                auto node = std::make_shared<rozezeru::VariSpeed>(player);
+                node->setRate(tone.rate);
+                return std::shared_ptr<rozezeru::Node>(node);
+            }
+            auto node = std::make_shared<rozezeru::TimePitch>(player);
+            node->setRate(tone.rate);
+            node->setPitch(tone.pitch);
+            return std::shared_ptr<rozezeru::Node>(node);
+        });
+        EXPECT_NEAR(heard.seconds, tone.seconds, 0.02);
+        EXPECT_NEAR(heard.frequency, tone.frequency, tone.frequency / 100.0);
+    }
 }
 
 TEST(TimePitchPlayer, TheTimeFollowsTheAudioThroughRateChangesAndRestarts) {
-    // A 50 ms burst of tone every half second of the file, from 0.5 s on: whenever one starts to be
-    // heard, the player must report the burst's place in the file.
+    // A 50 ms burst every half second from 0.5 s: at each onset the player reports the burst's place.
     Folder folder;
     const auto path = writeChainFile(folder, "beats.wav", 6.0, [](double t) {
         return t >= 0.5 && std::fmod(t, 0.5) < 0.05 ? chainSine(1000.0, t) : 0.0f;
@@ -295,7 +264,7 @@ TEST(TimePitchPlayer, PlaysAFileOnADeviceWithoutAllocatingWhileTheRateChanges) {
     ASSERT_TRUE(player->load(path));
     ASSERT_TRUE(engine.start());
 
-    ChainTrapHooks hooks;
+    parametertest::RenderCycleTrap trap;
     player->play();
     ASSERT_TRUE(player->isPlaying());
     double previous = 0.0, furthest = 0.0;
@@ -313,8 +282,7 @@ TEST(TimePitchPlayer, PlaysAFileOnADeviceWithoutAllocatingWhileTheRateChanges) {
             const std::uint64_t before = device.periodsRendered();
             const double now = player->currentTime();
             furthest = std::max(furthest, now);
-            // The device runs far faster than real time: a read that a busy machine held up over
-            // several periods pairs values that far apart, which a paced device never does.
+            // Skip reads a busy machine held up over several (unpaced) periods.
             if (device.periodsRendered() - before <= 1) {
                 backwards = std::max(backwards, previous - now);
                 previous = now;
@@ -329,9 +297,7 @@ TEST(TimePitchPlayer, PlaysAFileOnADeviceWithoutAllocatingWhileTheRateChanges) {
     EXPECT_GE(testsupport::AllocationTrap::renderCycles(), 480u);
     EXPECT_EQ(counts.allocations, 0u) << "last size " << counts.lastSize;
     EXPECT_EQ(counts.deallocations, 0u);
-    // The reported time, read while the device renders, moves forward (but for the seek). A read
-    // that falls inside a render cycle may pair values one cycle apart, which at a rate other than 1
-    // is off by less than a period.
+    // The time moves forward (but for the seek); a read inside a cycle may be off by under a period.
     EXPECT_LT(backwards, 512.0 / 44100.0);
     EXPECT_GT(furthest, 1.0);
     platform::mainQueue().drain();
