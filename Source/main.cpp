@@ -3,8 +3,12 @@
 
 #include "Source/mainwindow/AppDelegate.h"
 #include "Source/mainwindow/MainWindowController.h"
+#include "Source/mainwindow/RealParts.h"
 #include "Source/mainwindow/StandInPlayer.h"
 #include "platform/foundation/Clock.h"
+#include "platform/system/GameControllerCenter.h"
+#include "platform/system/SdlGameControllerBackend.h"
+#include "platform/ui/DesktopDoNotDisturb.h"
 #include "platform/ui/QtMainQueue.h"
 
 #include <QApplication>
@@ -23,8 +27,15 @@ int main(int argc, char** argv) {
 
     int result = 0;
     {
+        // Both outlive the window; Do Not Disturb is put back when it goes, before the application.
+        platform::DesktopDoNotDisturb doNotDisturb;
+        platform::GameControllerCenter gameControllers(
+            std::make_unique<platform::SdlGameControllerBackend>());
+
         vantle::AppDelegate delegate;
         vantle::MainViewEnvironment environment;
+        environment.parts = vantle::realMainViewParts({&gameControllers});
+        environment.doNotDisturb = &doNotDisturb;
         // The player and the break timer the window is given; the ones over the audio engine take
         // these places.
         environment.makePlayer = [] { return std::make_unique<vantle::SilentPlayer>(); };
