@@ -3,9 +3,13 @@
 
 #include "Source/mainwindow/AppDelegate.h"
 #include "Source/mainwindow/MainWindowController.h"
+#include "Source/mainwindow/RealParts.h"
 #include "Source/mainwindow/SoundPanel.h"
 #include "Source/playback/PlayerRZ.h"
 #include "Source/playback/RestTimer.h"
+#include "platform/system/GameControllerCenter.h"
+#include "platform/system/SdlGameControllerBackend.h"
+#include "platform/ui/DesktopDoNotDisturb.h"
 #include "platform/ui/QtMainQueue.h"
 
 #include <QApplication>
@@ -24,15 +28,22 @@ int main(int argc, char** argv) {
 
     int result = 0;
     {
+        // Both outlive the window; Do Not Disturb is put back when it goes, before the application.
+        platform::DesktopDoNotDisturb doNotDisturb;
+        platform::GameControllerCenter gameControllers(
+            std::make_unique<platform::SdlGameControllerBackend>());
+
         vantle::AppDelegate delegate;
         vantle::MainViewEnvironment environment;
+        environment.parts = vantle::realMainViewParts({&gameControllers});
+        environment.parts.soundPanel = [](vantle::MainViewController& controller) {
+            return std::make_unique<vantle::SoundPanel>(controller);
+        };
+        environment.doNotDisturb = &doNotDisturb;
         // The player over the node graph (the sound card, or the null device when there is none) and
         // the break timer with its bell.
         environment.makePlayer = [] { return std::make_unique<vantle::PlayerRZ>(); };
         environment.makeBreakTimer = [] { return std::make_unique<vantle::RestTimer>(); };
-        environment.parts.soundPanel = [](vantle::MainViewController& controller) {
-            return std::make_unique<vantle::SoundPanel>(controller);
-        };
         vantle::MainWindowController window(std::move(environment), &delegate);
         window.show();
 

@@ -1,19 +1,25 @@
 #include "Source/mainwindow/MainViewController.h"
 
 #include "Source/mainwindow/AppDelegate.h"
+#include "Source/mainwindow/ClockedBreakTimer.h"
 #include "Source/mainwindow/MainWindowController.h"
 #include "Source/mainwindow/StandInParts.h"
-#include "Source/playback/BreakTimer.h"
 #include "Source/session/AppServices.h"
+#include "Source/session/Attachment.h"
 #include "Source/session/Exporter.h"
 #include "Source/session/Playlist.h"
 #include "Source/session/PlaylistEntry.h"
+#include "Source/views/Mp4WindowController.h"
 #include "Source/views/PlaylistTableView.h"
+#include "Source/views/Scrubber.h"
+#include "Source/views/TimeSliderPlayer.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/UserDefaults.h"
+#include "platform/system/DoNotDisturb.h"
 #include "platform/ui/Alerts.h"
 #include "platform/ui/FilePanels.h"
 
+#include <QApplication>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -48,13 +54,41 @@ QLabel* makeMainViewTimeText(const char* name, QWidget* parent) {
     return label;
 }
 
+// The player's position as the scrubber reads it. A snippet may outlive the main view; it then
+// finds the position at 0 and moves nothing.
+class MainViewScrubPosition final : public TimeSliderPlayer {
+public:
+    explicit MainViewScrubPosition(MainViewController& view) : view_(&view) {}
+    double currentTime() const override { return view_ ? view_->player().playbackTime() : 0.0; }
+    void setCurrentTime(double seconds) override {
+        if (view_) view_->player().setCurrentTime(seconds);
+    }
+
+private:
+    QPointer<MainViewController> view_;
+};
+
+std::string mainViewLowercasedAscii(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
 } // namespace
+
+bool isVideoAttachment(const Attachment& attachment) {
+    return mainViewLowercasedAscii(attachment.tag) == "mp4" ||
+           mainViewLowercasedAscii(attachment.url.pathExtension()) == "mp4";
+}
 
 MainViewController::MainViewController(MainViewEnvironment environment, QWidget* parent)
     : QWidget(parent), filePanels_(environment.filePanels), alerts_(environment.alerts),
       defaults_(environment.defaults ? environment.defaults : &platform::UserDefaults::standard()),
       clock_(environment.clock ? environment.clock : &platform::Clock::system()),
-      scheduler_(environment.scheduler ? environment.scheduler : &platform::sharedTimerScheduler()) {
+      scheduler_(environment.scheduler ? environment.scheduler : &platform::sharedTimerScheduler()),
+      doNotDisturb_(environment.doNotDisturb),
+      makeScrubSnippetPlayer_(std::move(environment.makeScrubSnippetPlayer)),
+      makeVideoPlayer_(std::move(environment.makeVideoPlayer)) {
     setObjectName("mainView");
     if (!filePanels_) {
         ownPanels_ = std::make_unique<platform::QtFilePanels>();
@@ -68,7 +102,8 @@ MainViewController::MainViewController(MainViewEnvironment environment, QWidget*
     // The owned objects, in the order the window depends on them.
     player_ = environment.makePlayer();
     playerPosition_ = std::make_unique<ApplicationPlayerPosition>(*player_);
-    breakTimer_ = environment.makeBreakTimer();
+    scrubPosition_ = std::make_shared<MainViewScrubPosition>(*this);
+    breakTimer_ = std::make_unique<ClockedBreakTimer>(environment.makeBreakTimer(), *clock_, *defaults_);
     exporter_ = environment.makeExporter ? environment.makeExporter() : std::make_unique<Exporter>();
     playlist_ = std::make_shared<Playlist>();
 
@@ -88,7 +123,7 @@ MainViewController::MainViewController(MainViewEnvironment environment, QWidget*
     waveform_ = makeMainViewPart<WaveformPart, StandInWaveform>(
         parts.waveform, *this, [] { return std::make_unique<StandInWaveform>(); });
     attachments_ = makeMainViewPart<AttachmentsPart, StandInAttachments>(
-        parts.attachments, *this, [] { return std::make_unique<StandInAttachments>(); });
+        parts.attachments, *this, [this] { return std::make_unique<StandInAttachments>(*this); });
     soundPanel_ = makeMainViewPart<MainViewPart, StandInSoundPanel>(
         parts.soundPanel, *this, [this] { return std::make_unique<StandInSoundPanel>(*this); });
 
@@ -97,6 +132,11 @@ MainViewController::MainViewController(MainViewEnvironment environment, QWidget*
 }
 
 MainViewController::~MainViewController() {
+    if (keyMonitor_ && qApp) qApp->removeEventFilter(keyMonitor_.get());
+    keyMonitor_.reset();
+    // The video windows have no parent; they go with the main window.
+    for (const QPointer<Mp4WindowController>& window : videoWindows_)
+        delete window.data();
     ticker_.cancel();
     if (tableView_) tableView_->setTableDelegate(nullptr);
     player_->setDelegate(nullptr);
@@ -146,11 +186,15 @@ void MainViewController::buildLayout() {
     times->addWidget(timeRemainingText_);
     column->addLayout(times);
 
+    // The transport panel alone is about as wide as a small screen: the sound panel goes below it.
     auto* controls = new QHBoxLayout;
     if (QWidget* panel = transport_->widget()) controls->addWidget(panel);
     controls->addStretch();
-    if (QWidget* panel = soundPanel_->widget()) controls->addWidget(panel);
     column->addLayout(controls);
+    auto* sound = new QHBoxLayout;
+    sound->addStretch();
+    if (QWidget* panel = soundPanel_->widget()) sound->addWidget(panel);
+    column->addLayout(sound);
     if (QWidget* notice = notices_->widget()) column->addWidget(notice);
 
     filesView_ = new QWidget(this);
@@ -184,6 +228,7 @@ void MainViewController::viewDidLoad() {
     tableView_->setTableDelegate(this);
     tableView_->setPlaylist(playlist_);
     refreshDisplay();
+    installKeyMonitor();
     screensaver_->resetIdle();
     if (QWidget* lyrics = karaoke_->widget()) lyrics->hide();
 }
@@ -210,13 +255,74 @@ MainWindowController* MainViewController::mainWindowController() const {
     return qobject_cast<MainWindowController*>(window());
 }
 
+BreakTimer& MainViewController::breakTimer() const {
+    return *breakTimer_;
+}
+
+const RestTimerState& MainViewController::restTimerState() const {
+    return *breakTimer_;
+}
+
 void MainViewController::setVolume(float volume) {
     volume_ = std::clamp(volume, 0.0f, 1.0f);
     player_->setVolume(volume_);
+    transport_->setVolumeSliderValue(volume_);
 }
 
 void MainViewController::resetScreensaverIdle() {
+    if (doNotDisturb_ && !player_->playing()) doNotDisturb_->restore();
     screensaver_->resetIdle();
+}
+
+// ---- TransportHost ----
+
+std::shared_ptr<PlaylistEntry> MainViewController::assignedEntry() const {
+    return playlist_->assignedEntry;
+}
+
+void MainViewController::loadTimeSliderEntry(const std::shared_ptr<PlaylistEntry>& entry) {
+    timeSlider_->loadEntry(entry);
+}
+
+void MainViewController::showTextNotice(const QString& text, double seconds, std::optional<QColor> color) {
+    notices_->showText(text, seconds, color);
+}
+
+void MainViewController::showImageNotice(const QIcon& image) {
+    notices_->showImage(image);
+}
+
+RemoteControlDelegate* MainViewController::keyVideoWindow() const {
+    return activeVideoWindow();
+}
+
+// ---- side documents ----
+
+void MainViewController::showMp4Window(const Attachment& attachment) {
+    Mp4WindowEnvironment environment;
+    environment.view.clock = clock_;
+    environment.makePlayer = makeVideoPlayer_;
+    auto* window = new Mp4WindowController(std::move(environment));
+    window->loadVideo(attachment.url);
+    // Only the latest one is the main view's; an earlier one stays open until it is closed.
+    mp4Window_ = window;
+    std::erase_if(videoWindows_, [](const QPointer<Mp4WindowController>& open) { return !open; });
+    videoWindows_.emplace_back(window);
+    window->show();
+}
+
+Mp4ViewController* MainViewController::mp4ViewController() const {
+    return mp4Window_ ? &mp4Window_->mp4ViewController() : nullptr;
+}
+
+Mp4ViewController* MainViewController::activeVideoWindow() const {
+    if (!mp4Window_ || !mp4Window_->isVisible() || QApplication::activeWindow() != mp4Window_.data())
+        return nullptr;
+    return &mp4Window_->mp4ViewController();
+}
+
+void MainViewController::closeSideWindows() {
+    if (mp4Window_) mp4Window_->close();
 }
 
 bool MainViewController::isPlaying() const {

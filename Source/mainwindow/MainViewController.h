@@ -7,9 +7,11 @@
 #include "Source/playback/Player.h"
 #include "Source/session/MainWindowServices.h"
 #include "Source/views/PlaylistTableDelegate.h"
+#include "Source/views/TransportHost.h"
 #include "platform/dispatch/TimerScheduler.h"
 #include "platform/foundation/Url.h"
 
+#include <QPointer>
 #include <QWidget>
 
 #include <cstddef>
@@ -19,23 +21,34 @@
 #include <string>
 #include <vector>
 
+class QKeyEvent;
 class QLabel;
 class QLineEdit;
 
 namespace platform {
 class Alerts;
 class Clock;
+class DoNotDisturb;
 class FilePanels;
 class UserDefaults;
 } // namespace platform
 
 namespace vantle {
 
+class Attachment;
 class BreakTimer;
+class ClockedBreakTimer;
 class Exporter;
 class MainWindowController;
+class Mp4ViewController;
+class Mp4WindowController;
 class PlaylistTableView;
+class RestTimerState;
+class Scrubber;
+class ScrubSnippetPlayer;
 class TextNote;
+class TimeSliderPlayer;
+class VideoPlayer;
 
 // What the controller takes from the application, or from a test. Pointers are not owned and must
 // outlive the controller; null ones get the application's defaults.
@@ -55,16 +68,27 @@ struct MainViewEnvironment {
     platform::UserDefaults* defaults = nullptr;
     // "Now" for played dates and the table's ages. Null: the system clock.
     const platform::Clock* clock = nullptr;
+    // Switched on by the transport's play action, put back when playing stops and at quit. Null:
+    // none.
+    platform::DoNotDisturb* doNotDisturb = nullptr;
+    // The snippet player with which the time slider scrubs an entry's file. Empty: silent scrubbing.
+    std::function<std::unique_ptr<ScrubSnippetPlayer>(const platform::Url& url)> makeScrubSnippetPlayer;
+    // The video window's player for a file. Empty: the window's own (Qt Multimedia).
+    std::function<std::unique_ptr<VideoPlayer>(const platform::Url& url)> makeVideoPlayer;
 };
 
 // How a save-first sequence ended: the document was written, there was nothing to write (an empty
 // playlist, or the user cancelled the save panel), or writing failed (the old file is intact).
 enum class SaveOutcome { saved, notWritten, failed };
 
+// A side document that opens in the video window: its tag or its file's extension is "mp4".
+bool isVideoAttachment(const Attachment& attachment);
+
 class MainViewController final : public QWidget,
                                  public PlayerDelegate,
                                  public PlaylistTableDelegate,
-                                 public MainWindowServices {
+                                 public MainWindowServices,
+                                 public TransportHost {
     Q_OBJECT
 
 public:
@@ -78,8 +102,10 @@ public:
     ~MainViewController() override;
 
     // ---- owned objects ----
-    ApplicationPlayer& player() const { return *player_; }
-    BreakTimer& breakTimer() const { return *breakTimer_; }
+    ApplicationPlayer& player() const override { return *player_; }
+    BreakTimer& breakTimer() const override;
+    // The break as the clocks draw it.
+    const RestTimerState& restTimerState() const;
     Exporter& exporter() const { return *exporter_; }
     PlaylistTableView& tableView() const { return *tableView_; }
     platform::UserDefaults& defaults() const { return *defaults_; }
@@ -87,6 +113,11 @@ public:
     ScreensaverPart& screensaver() const { return *screensaver_; }
     TransportPart& transport() const { return *transport_; }
     TimeSliderPart& timeSlider() const { return *timeSlider_; }
+    // The current entry's scrubber; null without an entry.
+    std::shared_ptr<Scrubber> scrubber() const { return scrubber_; }
+    platform::DoNotDisturb* doNotDisturb() const { return doNotDisturb_; }
+    const platform::Clock& clock() const { return *clock_; }
+    platform::TimerScheduler& scheduler() const { return *scheduler_; }
 
     // ---- state ----
     // True until the first activation of the application has restored the last session.
@@ -96,12 +127,12 @@ public:
     bool showingRemaining() const { return showingRemaining_; }
     void setShowingRemaining(bool showing) { showingRemaining_ = showing; }
     // The entry that ended before an automatic advance; the transport's back action returns to it.
-    const std::shared_ptr<PlaylistEntry>& prevEntry() const { return prevEntry_; }
+    const std::shared_ptr<PlaylistEntry>& prevEntry() const override { return prevEntry_; }
     void setPrevEntry(std::shared_ptr<PlaylistEntry> entry) { prevEntry_ = std::move(entry); }
     const std::shared_ptr<TextNote>& currentNote() const { return currentNote_; }
-    float volume() const { return volume_; }
-    // Clamped to 0 … 1 and given to the player.
-    void setVolume(float volume);
+    float volume() const override { return volume_; }
+    // Clamped to 0 … 1, given to the player and shown by the transport's volume control.
+    void setVolume(float volume) override;
 
     // ---- the window's views ----
     QLabel& timeSinceZeroText() const { return *timeSinceZeroText_; }
@@ -120,7 +151,7 @@ public:
     void restoreState();
     // Writes the state file: the session, the position, the current entry's index in the full
     // list and the player's entry's ranges and marks. Without a session the file is removed.
-    void saveAppState();
+    void saveAppState() override;
 
     // ---- session document ----
     // Replaces the playlist with the document at `url` and makes its entry current. When the state
@@ -172,11 +203,49 @@ public:
                        const std::shared_ptr<PlaylistEntry>& before = nullptr);
     void loadEntry(const std::shared_ptr<PlaylistEntry>& entry) override;
     void loadEntryAtRow(std::ptrdiff_t row) override;
+    // Down and Up: pause, then make the row after (before) the current entry's row the selected and
+    // current one; Down without a current entry goes to the first row, Up does nothing more.
+    void selectNextRow();
+    void selectPreviousRow();
+    // The selected entries leave the session (every entry of the same file with them) as one
+    // undoable "remove"; one row stays selected, and as after every list edit it becomes current
+    // unless the music plays.
+    void removeSelectedEntries();
+
+    // ---- side documents ----
+    // The video window for the attachment ("ShowMp4WindowSegue"), replacing the one open before as
+    // the main view's video window.
+    void showMp4Window(const Attachment& attachment);
+    // The video window's content while that window is open; null otherwise.
+    Mp4ViewController* mp4ViewController() const;
+
+    // ---- keys ----
+    // The key filter, offered every key press of the application: true when it took the key.
+    // Down, Up and Return act whatever has the focus, but only while the main window is the active
+    // window and no modal dialog or popup is open; the other keys only while the playlist table
+    // has the focus and no modifier is held (they then go to handleKey).
+    bool handleKeyDownEvent(const QKeyEvent& event);
+    // Typed characters: space plays or pauses, "z" marks a zero, left and right go to the
+    // previous and next transcription line, escape clears the search and enters prepare mode,
+    // delete removes the selected entries, "s" shows the screensaver; while the video window is
+    // the active window they are its keys instead. Anything else is printed as unhandled.
+    void handleKey(const QString& characters);
+    // In the karaoke modes "x" switches between karaoke and karaoke editing.
+    void toggleKaraokeEditing(const QString& characters);
+    // The note field takes the keys while it is being edited.
+    bool noteFieldEditing() const;
 
     // ---- display ----
     void refreshDisplay() override;
     // The tick: records the played range, refreshes when the position moved.
     void updateElapsedTime();
+
+    // ---- TransportHost ----
+    std::shared_ptr<PlaylistEntry> assignedEntry() const override;
+    void loadTimeSliderEntry(const std::shared_ptr<PlaylistEntry>& entry) override;
+    void showTextNotice(const QString& text, double seconds, std::optional<QColor> color) override;
+    void showImageNotice(const QIcon& image) override;
+    RemoteControlDelegate* keyVideoWindow() const override;
 
     // ---- treble and balance (the sound panel's values, −10 … 10) ----
     void trebleChanged(double value);
@@ -185,6 +254,8 @@ public:
     // ---- PlayerDelegate ----
     void playerDidFinish() override;
     void updateForMode() override;
+    // Also puts Do Not Disturb back once the player no longer plays: every change of its playing
+    // flag comes here.
     void resetScreensaverIdle() override;
     void clearPrevEntry() override { prevEntry_.reset(); }
 
@@ -214,6 +285,11 @@ private:
     void makeCurrent(const std::shared_ptr<PlaylistEntry>& entry);
     void leaveEntry(const std::shared_ptr<PlaylistEntry>& old, bool log);
     void scrollCurrentRowToCenter();
+    void closeSideWindows();
+    // The video window's content while that window is the active window; null otherwise.
+    Mp4ViewController* activeVideoWindow() const;
+    void installKeyMonitor();
+    void selectAndLoadRow(std::ptrdiff_t row);
     void showPlaylist(std::shared_ptr<Playlist> playlist);
     void refreshContextLine(PlaylistEntry& entry, double time);
     void drawWaveform(const std::shared_ptr<PlaylistEntry>& entry);
@@ -231,10 +307,16 @@ private:
     platform::UserDefaults* defaults_;
     const platform::Clock* clock_;
     platform::TimerScheduler* scheduler_;
+    platform::DoNotDisturb* doNotDisturb_;
+    std::function<std::unique_ptr<ScrubSnippetPlayer>(const platform::Url& url)> makeScrubSnippetPlayer_;
+    std::function<std::unique_ptr<VideoPlayer>(const platform::Url& url)> makeVideoPlayer_;
 
     std::unique_ptr<ApplicationPlayer> player_;
     std::unique_ptr<ApplicationPlayerPosition> playerPosition_;
-    std::unique_ptr<BreakTimer> breakTimer_;
+    // The scrubber's view of the position.
+    std::shared_ptr<TimeSliderPlayer> scrubPosition_;
+    std::shared_ptr<Scrubber> scrubber_;
+    std::unique_ptr<ClockedBreakTimer> breakTimer_;
     std::unique_ptr<Exporter> exporter_;
     std::shared_ptr<Playlist> playlist_;
 
@@ -249,6 +331,11 @@ private:
     // Tags each waveform request, so that a late picture of an earlier entry is dropped.
     unsigned waveformRequest_ = 0;
     platform::DispatchTimer ticker_;
+    // Offered every key press of the application; installed when the view has loaded.
+    std::unique_ptr<QObject> keyMonitor_;
+    // The video window opened last, and all that are open; each deletes itself when closed.
+    QPointer<Mp4WindowController> mp4Window_;
+    std::vector<QPointer<Mp4WindowController>> videoWindows_;
 
     // Views: owned by the widget tree.
     QLabel* entryName_ = nullptr;

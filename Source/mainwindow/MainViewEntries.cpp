@@ -9,6 +9,7 @@
 #include "Source/session/Playlist.h"
 #include "Source/session/PlaylistEntry.h"
 #include "Source/views/PlaylistTableView.h"
+#include "Source/views/Scrubber.h"
 #include "platform/foundation/Clock.h"
 
 #include <QImage>
@@ -57,6 +58,7 @@ void MainViewController::leaveEntry(const std::shared_ptr<PlaylistEntry>& old, b
     // The log reads the listening before it is closed.
     if (log) log_->logEntry(*old);
     old->finishListening(*clock_);
+    closeSideWindows();
     tableView_->reloadEntryRow(old);
 }
 
@@ -66,6 +68,14 @@ void MainViewController::makeCurrent(const std::shared_ptr<PlaylistEntry>& entry
     if (entry) entry->_cachedDuration.reset();
     player_->setEntry(entry);
     setVolume(volume_);
+    scrubber_.reset();
+    if (entry) {
+        std::unique_ptr<ScrubSnippetPlayer> snippets =
+            makeScrubSnippetPlayer_ ? makeScrubSnippetPlayer_(entry->_url) : nullptr;
+        QPointer<MainViewController> self(this);
+        scrubber_ = Scrubber::make(
+            scrubPosition_, std::move(snippets), [self] { return self ? self->volume_ : 0.0f; }, *scheduler_);
+    }
     attachments_->rebuild(entry);
     timeSlider_->loadEntry(entry);
     refreshDisplay();

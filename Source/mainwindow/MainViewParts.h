@@ -4,13 +4,18 @@
 // buttons, sound panel, listening log), each as the small interface the controller calls, and the factories
 // through which the application (or a test) supplies them. Main thread only.
 
+#include <QColor>
+
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
+class QIcon;
 class QImage;
 class QSize;
+class QString;
 class QWidget;
 
 namespace vantle {
@@ -45,16 +50,23 @@ public:
     virtual void setUpControls() = 0;
     virtual void playPressed() = 0;
     virtual void pausePressed() = 0;
+    // A zero mark at the position; the previous and next transcription line.
+    virtual void markZeroPressed() = 0;
+    virtual void prevSegmentPressed() = 0;
+    virtual void nextSegmentPressed() = 0;
     // When a session is opened: double speed off and the rate back to normal, without applying it.
     virtual void resetSpeedControls() = 0;
+    // The main view's volume changed: the volume control follows, without applying it again.
+    virtual void setVolumeSliderValue(float volume) = 0;
 };
 
 // Transient notices over the main view.
 class NoticesPart : public MainViewPart {
 public:
-    virtual void showText(std::string_view text, double seconds) = 0;
-    // A symbol by name ("play.fill", "z.square").
-    virtual void showImage(std::string_view symbolName) = 0;
+    // A text fading out over `seconds`, in `color` or, with none, the notices' own colour.
+    virtual void showText(const QString& text, double seconds, std::optional<QColor> color) = 0;
+    // An image (a symbol such as "play.fill", the remote's picture) fading out over 1 s.
+    virtual void showImage(const QIcon& image) = 0;
 };
 
 // The lyrics panel of the karaoke modes; the controller shows and hides its widget.

@@ -15,6 +15,7 @@
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/UserDefaults.h"
+#include "platform/system/DoNotDisturb.h"
 #include "platform/ui/Alerts.h"
 #include "platform/ui/FilePanels.h"
 #include "platform/ui/RecentDocuments.h"
@@ -300,6 +301,8 @@ void MainViewController::updateWindowTitle() {
 void MainViewController::prepareToQuit() {
     if (!player_->suspended()) player_->pause();
     player_->setPlaying(false);
+    // Quitting never leaves the user's notifications silenced.
+    if (doNotDisturb_) doNotDisturb_->restore();
     closeListening();
 }
 

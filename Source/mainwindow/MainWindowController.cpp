@@ -1,7 +1,9 @@
 #include "Source/mainwindow/MainWindowController.h"
 
 #include "Source/mainwindow/AppDelegate.h"
+#include "Source/playback/BreakTimer.h"
 #include "Source/session/Playlist.h"
+#include "Source/views/Clock.h"
 #include "Source/views/PlaylistTableView.h"
 #include "platform/ui/Badge.h"
 
@@ -50,6 +52,13 @@ MainWindowController::MainWindowController(MainViewEnvironment environment, AppD
     auto* toolbar = addToolBar(tr("Toolbar"));
     toolbar->setObjectName("toolbar");
     toolbar->setMovable(false);
+    // The title bar's clock: the time and the break, at the left end.
+    clockButton_ = new Clock(toolbar);
+    clockButton_->setObjectName("clockButton");
+    clockButton_->setFixedSize(28, 28);
+    clockButton_->setFocusPolicy(Qt::NoFocus);
+    toolbar->addWidget(clockButton_);
+    toolbar->addSeparator();
     modeLabel_ = new QLabel(toolbar);
     modeLabel_->setObjectName("modeLabel");
     toolbar->addWidget(modeLabel_);
@@ -77,6 +86,7 @@ MainWindowController::MainWindowController(MainViewEnvironment environment, AppD
     // The content view: it registers with the application delegate as it loads.
     mainView_ = new MainViewController(std::move(environment), this);
     setCentralWidget(mainView_);
+    setUpTitlebarClock();
     buildMenus(delegate);
     updateModeTools();
     rebuildTagFilterButtons();
@@ -109,6 +119,24 @@ void MainWindowController::buildMenus(AppDelegate* delegate) {
         edit->addAction(delegate->undoAction());
         edit->addAction(delegate->redoAction());
     }
+}
+
+void MainWindowController::setUpTitlebarClock() {
+    clockButton_->setDateSource(mainView_->clock());
+    clockButton_->setTimerScheduler(mainView_->scheduler());
+    clockButton_->setRestTimer(&mainView_->restTimerState());
+    clockButton_->setClockVisible(true);
+    clockButton_->startDisplayTimer();
+    clockButton_->setEnabled(true);
+}
+
+void MainWindowController::actionPrepare() {
+    ApplicationPlayer& player = mainView_->player();
+    player.setMode(PlayerMode::prepare);
+    if (PlayerDelegate* playerDelegate = player.delegate()) playerDelegate->updateForMode();
+    mainView_->breakTimer().cancel();
+    clockButton_->update();
+    mainView_->screensaver().resetIdle();
 }
 
 void MainWindowController::actionSearch() {

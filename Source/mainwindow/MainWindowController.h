@@ -19,6 +19,7 @@ class QtLabelBadge;
 namespace vantle {
 
 class AppDelegate;
+class Clock;
 
 class MainWindowController final : public QMainWindow {
     Q_OBJECT
@@ -34,6 +35,9 @@ public:
     QLabel& modeLabel() const { return *modeLabel_; }
     QLabel& tagFilterLabel() const { return *tagFilterLabel_; }
     QLabel& badgeLabel() const { return *badgeLabel_; }
+    // The clock at the left of the toolbar (the title bar's on the original platform): the time and
+    // the main view's break.
+    Clock& clockButton() const { return *clockButton_; }
 
     // The search field's text becomes the playlist's filter; the table is reloaded.
     void actionSearch();
@@ -41,6 +45,9 @@ public:
     void clearSearchField();
     // Shows the player's mode.
     void updateModeTools();
+    // Prepare mode: the player's mode becomes `prepare` (the mode display follows), the break
+    // timer stops and the screensaver's idle time starts over.
+    void actionPrepare();
     // Shows the playlist's include and exclude tags.
     void rebuildTagFilterButtons();
 
@@ -49,6 +56,7 @@ protected:
 
 private:
     void buildMenus(AppDelegate* delegate);
+    void setUpTitlebarClock();
 
     AppDelegate* delegate_;
     MainViewController* mainView_;
@@ -56,6 +64,7 @@ private:
     QLabel* modeLabel_;
     QLabel* tagFilterLabel_;
     QLabel* badgeLabel_;
+    Clock* clockButton_;
     std::unique_ptr<platform::QtLabelBadge> badge_;
 };
 

@@ -2,9 +2,15 @@
 
 #include "Source/mainwindow/MainViewController.h"
 #include "Source/playback/BreakTimer.h"
+#include "Source/session/Attachment.h"
+#include "Source/session/Playlist.h"
 #include "Source/session/PlaylistEntry.h"
+#include "Source/session/Transcription.h"
+#include "Source/views/SymbolImages.h"
+#include "Source/views/SystemColors.h"
 
 #include <QHBoxLayout>
+#include <QIcon>
 #include <QPushButton>
 #include <QTimer>
 
@@ -57,7 +63,7 @@ StandInTransport::StandInTransport(MainViewController& controller, QWidget* pare
 
 void StandInTransport::playPressed() {
     ApplicationPlayer& player = controller_.player();
-    controller_.notices().showImage("play.fill");
+    controller_.notices().showImage(SymbolImages::icon("play.fill", textColor()));
     controller_.breakTimer().cancel();
     player.skipToEndIfWithin(10.0);
     if (player.suspended())
@@ -87,23 +93,58 @@ void StandInTransport::pausePressed() {
     }
 }
 
+void StandInTransport::markZeroPressed() {
+    controller_.notices().showImage(SymbolImages::icon("z.square", textColor()));
+    std::shared_ptr<PlaylistEntry> entry = controller_.playlist()->assignedEntry;
+    if (!entry) return;
+    entry->addZero(controller_.player().playbackTime());
+    controller_.loadTimeSliderEntry(entry);
+    controller_.refreshDisplay();
+    controller_.saveAppState();
+}
+
+void StandInTransport::prevSegmentPressed() {
+    ApplicationPlayer& player = controller_.player();
+    std::shared_ptr<PlaylistEntry> entry = controller_.playlist()->assignedEntry;
+    if (!entry) return;
+    std::shared_ptr<TextNote> cue = entry->transcription().previousSegment(player.playbackTime());
+    player.setCurrentTime(cue ? cue->time() : 0.0);
+}
+
+void StandInTransport::nextSegmentPressed() {
+    ApplicationPlayer& player = controller_.player();
+    std::shared_ptr<PlaylistEntry> entry = controller_.playlist()->assignedEntry;
+    if (!entry) return;
+    // Looking a little ahead, so that a cue just reached is not found again.
+    std::shared_ptr<TextNote> cue = entry->transcription().nextSegment(player.playbackTime() + 0.3);
+    player.setCurrentTime(cue ? cue->time() : 0.0);
+}
+
 StandInNotices::StandInNotices(QWidget* parent) : QLabel(parent) {
     setObjectName("notices");
     setAlignment(Qt::AlignCenter);
     hide();
 }
 
-void StandInNotices::showText(std::string_view text, double seconds) {
-    setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+void StandInNotices::showText(const QString& text, double seconds, std::optional<QColor> color) {
+    QPalette colours = palette();
+    colours.setColor(QPalette::WindowText, color.value_or(textColor()));
+    setPalette(colours);
+    setText(text);
+    hideAfter(seconds);
+}
+
+void StandInNotices::showImage(const QIcon& image) {
+    setPixmap(image.pixmap(QSize(32, 32)));
+    hideAfter(1.0);
+}
+
+void StandInNotices::hideAfter(double seconds) {
     show();
     const int shown = ++shown_;
     QTimer::singleShot(static_cast<int>(std::max(0.0, seconds) * 1000), this, [this, shown] {
         if (shown == shown_) hide();
     });
-}
-
-void StandInNotices::showImage(std::string_view symbolName) {
-    showText(symbolName, 1.0);
 }
 
 StandInKaraoke::StandInKaraoke(QWidget* parent) : QLabel(parent) {
@@ -125,7 +166,8 @@ void StandInKaraoke::layoutInFrame(double x) {
     raise();
 }
 
-StandInAttachments::StandInAttachments(QWidget* parent) : QWidget(parent), row_(new QHBoxLayout(this)) {
+StandInAttachments::StandInAttachments(MainViewController& controller, QWidget* parent)
+    : QWidget(parent), controller_(controller), row_(new QHBoxLayout(this)) {
     setObjectName("attachmentStack");
     row_->setContentsMargins(0, 0, 0, 0);
     row_->addStretch();
@@ -141,7 +183,15 @@ void StandInAttachments::rebuild(const std::shared_ptr<PlaylistEntry>& entry) {
             if (!attachment) continue;
             auto* button = new QPushButton(QString::fromStdString(attachment->url.lastPathComponent()), this);
             button->setFlat(true);
-            button->setEnabled(false);
+            button->setFocusPolicy(Qt::NoFocus);
+            if (isVideoAttachment(*attachment)) {
+                std::weak_ptr<Attachment> video = attachment;
+                connect(button, &QPushButton::clicked, this, [this, video] {
+                    if (std::shared_ptr<Attachment> shown = video.lock()) controller_.showMp4Window(*shown);
+                });
+            } else {
+                button->setEnabled(false);
+            }
             row_->addWidget(button);
         }
     }

@@ -31,7 +31,8 @@ private:
     Player* player_ = nullptr;
 };
 
-// Play and Pause buttons with the panel's play and pause actions (no remote, no speed controls).
+// Play and Pause buttons with the panel's play, pause, zero-mark and transcription-line actions (no
+// remote, no volume or speed controls).
 class StandInTransport final : public QWidget, public TransportPart {
     Q_OBJECT
 
@@ -43,23 +44,29 @@ public:
     void playPressed() override;
     // Arms the break and stops, then steps back one second unless that passes the last zero mark.
     void pausePressed() override;
+    void markZeroPressed() override;
+    void prevSegmentPressed() override;
+    void nextSegmentPressed() override;
     void resetSpeedControls() override {}
+    void setVolumeSliderValue(float) override {}
 
 private:
     MainViewController& controller_;
 };
 
-// One line of text that goes away after its time; a symbol shows as its name.
+// One line of text, or a small picture, that goes away after its time.
 class StandInNotices final : public QLabel, public NoticesPart {
     Q_OBJECT
 
 public:
     explicit StandInNotices(QWidget* parent = nullptr);
     QWidget* widget() override { return this; }
-    void showText(std::string_view text, double seconds) override;
-    void showImage(std::string_view symbolName) override;
+    void showText(const QString& text, double seconds, std::optional<QColor> color) override;
+    void showImage(const QIcon& image) override;
 
 private:
+    void hideAfter(double seconds);
+
     int shown_ = 0;
 };
 
@@ -88,16 +95,18 @@ public:
     void requestPicture(const std::shared_ptr<PlaylistEntry>&, const QSize&, Delivery) override {}
 };
 
-// The side documents' names as flat, inert buttons.
+// The side documents' names as flat buttons; a video's button opens the video window, the others
+// are inert.
 class StandInAttachments final : public QWidget, public AttachmentsPart {
     Q_OBJECT
 
 public:
-    explicit StandInAttachments(QWidget* parent = nullptr);
+    explicit StandInAttachments(MainViewController& controller, QWidget* parent = nullptr);
     QWidget* widget() override { return this; }
     void rebuild(const std::shared_ptr<PlaylistEntry>& entry) override;
 
 private:
+    MainViewController& controller_;
     QHBoxLayout* row_;
 };
 

@@ -14,6 +14,8 @@ QString typedCharacters(const QKeyEvent& event) {
         return QString(QChar(leftArrowFunctionKey));
     case Qt::Key_Right:
         return QString(QChar(rightArrowFunctionKey));
+    case Qt::Key_Backspace:
+        return QString(QChar(deleteCharacter));
     default:
         return event.text();
     }

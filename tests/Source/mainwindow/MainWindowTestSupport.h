@@ -24,6 +24,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -258,6 +259,7 @@ protected:
         environment.scheduler = &scheduler;
         environment.filePanels = &panels;
         environment.alerts = &alerts;
+        if (configureEnvironment) configureEnvironment(environment);
         window = std::make_unique<MainWindowController>(std::move(environment), delegate.get());
         window->resize(900, 640);
         window->show();
@@ -327,6 +329,8 @@ protected:
     FakeWaveform* waveform = nullptr;
     FakeListeningLog* log = nullptr;
     int quits = 0;
+    // Runs on the environment just before the window is made, for fixtures that add to it.
+    std::function<void(MainViewEnvironment&)> configureEnvironment;
 };
 
 } // namespace vantle::testing

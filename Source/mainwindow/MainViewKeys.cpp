@@ -1,0 +1,208 @@
+// The main window's keys: one filter offered every key press of the application, the player's
+// actions by typed character, and the table commands the keys reach (moving and removing rows).
+
+#include "Source/mainwindow/MainViewController.h"
+
+#include "Source/mainwindow/AppDelegate.h"
+#include "Source/mainwindow/MainWindowController.h"
+#include "Source/session/EditListTransaction.h"
+#include "Source/session/Playlist.h"
+#include "Source/session/PlaylistEntry.h"
+#include "Source/views/KeyCharacters.h"
+#include "Source/views/Mp4ViewController.h"
+#include "Source/views/PlaylistTableView.h"
+#include "platform/foundation/Console.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+namespace vantle {
+
+namespace {
+
+const QString mainViewSpaceKey = QStringLiteral(" ");
+const QString mainViewReturnKey = QStringLiteral("\r");
+const QString mainViewEscapeKey = QString(QChar(0x1B));
+const QString mainViewDeleteKey = QString(QChar(deleteCharacter));
+const QString mainViewUpKey = QString(QChar(upArrowFunctionKey));
+const QString mainViewDownKey = QString(QChar(downArrowFunctionKey));
+const QString mainViewLeftKey = QString(QChar(leftArrowFunctionKey));
+const QString mainViewRightKey = QString(QChar(rightArrowFunctionKey));
+
+// Shift, Control, Option (Alt) and Command (Meta): a key held with any of them is left to the
+// menus and the focused control. Caps Lock is not among Qt's modifiers.
+constexpr Qt::KeyboardModifiers mainViewHeldModifiers =
+    Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier;
+
+// Offered each key press once, for the widget it is meant for (the focus widget, or the active window
+// when nothing has the focus), not again for every parent it travels on to when ignored.
+class MainViewKeyMonitor final : public QObject {
+public:
+    explicit MainViewKeyMonitor(MainViewController& view) : view_(view) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::KeyPress || !watched->isWidgetType()) return false;
+        auto* target = static_cast<QWidget*>(watched);
+        QWidget* focus = QApplication::focusWidget();
+        if (focus ? target != focus : !target->isWindow()) return false;
+        return view_.handleKeyDownEvent(static_cast<const QKeyEvent&>(*event));
+    }
+
+private:
+    MainViewController& view_;
+};
+
+std::string mainViewScalarHex(char32_t scalar) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%x", static_cast<unsigned>(scalar));
+    return text;
+}
+
+} // namespace
+
+void MainViewController::installKeyMonitor() {
+    keyMonitor_ = std::make_unique<MainViewKeyMonitor>(*this);
+    qApp->installEventFilter(keyMonitor_.get());
+}
+
+bool MainViewController::noteFieldEditing() const {
+    // The field is editable only while a note is being written.
+    return noteTextField_->hasFocus() && !noteTextField_->isReadOnly();
+}
+
+bool MainViewController::handleKeyDownEvent(const QKeyEvent& event) {
+    screensaver_->resetIdle();
+    const QString characters = typedCharacters(event);
+    if (characters.isEmpty()) return false;
+    if (!isVisible()) return false;
+    if (noteFieldEditing()) return false;
+    screensaver_->resetIdle();
+
+    if (characters == mainViewDownKey || characters == mainViewUpKey || characters == mainViewReturnKey) {
+        // Whatever has the focus in the main window; a dialog's, a menu's or another window's
+        // Return and arrows are their own.
+        if (QApplication::activeWindow() != window() || QApplication::activeModalWidget() ||
+            QApplication::activePopupWidget())
+            return false;
+        if (characters == mainViewDownKey)
+            selectNextRow();
+        else if (characters == mainViewUpKey)
+            selectPreviousRow();
+        else
+            tableView_->checkAndPromoteSelectedRows();
+        return true;
+    }
+
+    if (QApplication::focusWidget() != tableView_) return false;
+    if (event.modifiers() & mainViewHeldModifiers) return false;
+    handleKey(characters);
+    return true;
+}
+
+void MainViewController::handleKey(const QString& characters) {
+    if (Mp4ViewController* video = activeVideoWindow()) {
+        video->handleKey(characters);
+        return;
+    }
+    const PlayerMode mode = player_->mode();
+    if (mode == PlayerMode::karaoke || mode == PlayerMode::karaokePrepare) toggleKaraokeEditing(characters);
+
+    // The zero mark and the line jumps go to the application's main view, which is this one.
+    AppDelegate* delegate = AppDelegate::shared();
+    MainViewController* hub = delegate ? delegate->mainViewController() : nullptr;
+    const bool inMainWindow = mainWindowController() && hub;
+
+    if (characters == mainViewSpaceKey) {
+        if (player_->playing())
+            transport_->pausePressed();
+        else
+            transport_->playPressed();
+    } else if (characters == QStringLiteral("z") || characters == QStringLiteral("Z")) {
+        if (inMainWindow) hub->transport().markZeroPressed();
+    } else if (characters == mainViewLeftKey) {
+        if (inMainWindow) hub->transport().prevSegmentPressed();
+    } else if (characters == mainViewRightKey) {
+        if (inMainWindow) hub->transport().nextSegmentPressed();
+    } else if (characters == mainViewEscapeKey) {
+        clearSearchField();
+        if (MainWindowController* windowController = mainWindowController())
+            windowController->actionPrepare();
+    } else if (characters == mainViewDeleteKey) {
+        removeSelectedEntries();
+    } else if (characters == QStringLiteral("s")) {
+        screensaver_->show();
+    } else {
+        const std::string whole = characters.toStdString();
+        for (char32_t scalar : characters.toUcs4())
+            platform::consolePrint("unhandled key: " + whole + ", " + mainViewScalarHex(scalar));
+    }
+}
+
+void MainViewController::toggleKaraokeEditing(const QString& characters) {
+    if (characters != QStringLiteral("x")) return;
+    switch (player_->mode()) {
+    case PlayerMode::karaoke:
+        player_->setMode(PlayerMode::karaokePrepare);
+        break;
+    case PlayerMode::karaokePrepare:
+        player_->setMode(PlayerMode::karaoke);
+        break;
+    case PlayerMode::dance:
+    case PlayerMode::prepare:
+        return;
+    }
+    updateForMode();
+}
+
+// ---- rows ----
+
+void MainViewController::selectNextRow() {
+    if (!player_->suspended()) player_->pause();
+    player_->setPlaying(false);
+    const std::optional<std::size_t> row = playlist_->currentRow();
+    selectAndLoadRow(row ? static_cast<std::ptrdiff_t>(*row) + 1 : 0);
+}
+
+void MainViewController::selectPreviousRow() {
+    if (!player_->suspended()) player_->pause();
+    player_->setPlaying(false);
+    if (std::optional<std::size_t> row = playlist_->currentRow())
+        selectAndLoadRow(static_cast<std::ptrdiff_t>(*row) - 1);
+}
+
+// Past either end of the list no row is selected and no entry is current, as after the last entry
+// has played.
+void MainViewController::selectAndLoadRow(std::ptrdiff_t row) {
+    tableView_->selectRows(row >= 0 ? RowIndexes{static_cast<std::size_t>(row)} : RowIndexes{});
+    loadEntryAtRow(row);
+}
+
+void MainViewController::removeSelectedEntries() {
+    const Playlist::EntryList initialList = playlist_->allEntries;
+    const RowIndexes initialSelection = tableView_->selectedRows();
+    std::vector<std::shared_ptr<PlaylistEntry>> removed;
+    for (std::size_t row : initialSelection)
+        if (std::shared_ptr<PlaylistEntry> entry = playlist_->visibleEntry(static_cast<std::ptrdiff_t>(row)))
+            removed.push_back(std::move(entry));
+    Playlist::EntryList endingList;
+    for (const std::shared_ptr<PlaylistEntry>& entry : initialList) {
+        const bool gone =
+            std::any_of(removed.begin(), removed.end(),
+                        [&](const std::shared_ptr<PlaylistEntry>& r) { return r->_url == entry->_url; });
+        if (!gone) endingList.push_back(entry);
+    }
+    RowIndexes endingSelection;
+    if (!endingList.empty() && !initialSelection.empty())
+        endingSelection.insert(std::min(*initialSelection.begin(), endingList.size() - 1));
+    EditListTransaction step("remove", initialList, initialSelection, endingList, endingSelection);
+    (void)step.redo();
+    playlist_->undoer.record(std::move(step));
+}
+
+} // namespace vantle

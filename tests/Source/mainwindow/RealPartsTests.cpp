@@ -1,0 +1,327 @@
+// The finished parts in the main window: the transport panel and the time slider after an entry is
+// loaded, the remote, the notices, the break the clocks draw, the screensaver, the video window and
+// Do Not Disturb.
+
+#include "tests/Source/mainwindow/RealPartsTestSupport.h"
+
+#include "Source/mainwindow/ClockedBreakTimer.h"
+#include "Source/session/Attachment.h"
+#include "Source/views/Clock.h"
+#include "Source/views/ImageNotifierView.h"
+#include "Source/views/Mp4ViewController.h"
+#include "Source/views/RemotePictures.h"
+#include "Source/views/Screensaver.h"
+#include "Source/views/Scrubber.h"
+#include "Source/views/SystemColors.h"
+#include "Source/views/TextNotifierView.h"
+#include "Source/views/TimeSlider.h"
+#include "Source/views/TimeSliderButton.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QSlider>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <limits>
+
+namespace vantle::testing {
+namespace {
+
+using ::testing::ElementsAre;
+
+class PartsTest : public RealPartsTest {
+protected:
+    std::shared_ptr<PlaylistEntry> entry(std::size_t index) { return playlist().allEntries.at(index); }
+    TimeSlider& slider() {
+        auto* found = window->findChild<TimeSlider*>("timeSlider");
+        EXPECT_NE(found, nullptr);
+        return *found;
+    }
+    void click(QAbstractButton* button) {
+        ASSERT_NE(button, nullptr);
+        button->click();
+    }
+    void mouseOnSlider(QEvent::Type type, double seconds, Qt::MouseButtons buttons) {
+        const QPointF at(slider().xForTime(seconds), slider().height() / 2.0);
+        QMouseEvent event(type, at, slider().mapToGlobal(at), Qt::LeftButton, buttons, Qt::NoModifier);
+        QApplication::sendEvent(&slider(), &event);
+    }
+};
+
+TEST_F(PartsTest, LoadingAnEntryLaysOutTheTransportPanelAndTheTimeSlider) {
+    const platform::Url song = audioFile("song.wav", 80);
+    start();
+    activate();
+    view().insertEntries({song});
+    view().tableView().selectRows({0});
+    ASSERT_EQ(player->entry(), entry(0));
+
+    // Both are in the window, laid out and shown, the slider over the entry's length.
+    TransportViewController& transport = panel();
+    EXPECT_TRUE(transport.isVisible());
+    EXPECT_GT(transport.width(), 200);
+    EXPECT_TRUE(transport.button("playPressed")->isVisible());
+    EXPECT_TRUE(slider().isVisible());
+    EXPECT_GT(slider().width(), 200);
+    EXPECT_EQ(slider().entry(), entry(0));
+    EXPECT_DOUBLE_EQ(slider().maxValue(), 80.0);
+    // The display refresh moves its cursor.
+    player->setCurrentTime(30.0);
+    EXPECT_DOUBLE_EQ(slider().doubleValue(), 30.0);
+
+    // The panel works on the main view: a zero mark at the position shows on the slider.
+    click(transport.button("markZeroPressed"));
+    EXPECT_THAT(entry(0)->zeros, ElementsAre(30.0));
+    ASSERT_EQ(slider().zeroButtons().size(), 1u);
+    EXPECT_DOUBLE_EQ(slider().zeroButtons()[0]->time(), 30.0);
+    EXPECT_EQ(text(view().timeSinceZeroText().text()), " 0:00");
+
+    // The volume: the main view's follows the panel's buttons, the panel's slider the main view's.
+    view().setVolume(0.8f);
+    EXPECT_EQ(transport.volumeSlider()->value(), 16);
+    click(transport.button("volumeUpPressed"));
+    EXPECT_FLOAT_EQ(view().volume(), 0.85f);
+    EXPECT_FLOAT_EQ(player->volume(), 0.85f);
+    EXPECT_EQ(transport.volumeSlider()->value(), 17);
+
+    // Held, the slider seeks and the position shows in green; dragged, it scrubs (silently here).
+    ASSERT_NE(view().scrubber(), nullptr);
+    mouseOnSlider(QEvent::MouseButtonPress, 40.0, Qt::LeftButton);
+    EXPECT_NEAR(player->playbackTime(), 40.0, 0.01);
+    EXPECT_FALSE(view().showingRemaining());
+    EXPECT_EQ(text(view().timeRemainingText().text()), " 0:40");
+    mouseOnSlider(QEvent::MouseMove, 50.0, Qt::LeftButton);
+    EXPECT_NEAR(player->playbackTime(), 50.0, 0.01);
+    EXPECT_TRUE(view().scrubber()->scrubbing());
+    mouseOnSlider(QEvent::MouseButtonRelease, 50.0, Qt::NoButton);
+    EXPECT_FALSE(view().scrubber()->scrubbing());
+    EXPECT_TRUE(view().showingRemaining());
+    EXPECT_EQ(text(view().timeRemainingText().text()), " 0:30");
+
+    // Another entry gets a scrubber of its own; none leaves none.
+    const std::shared_ptr<Scrubber> before = view().scrubber();
+    view().loadEntry(nullptr);
+    EXPECT_EQ(view().scrubber(), nullptr);
+    EXPECT_DOUBLE_EQ(slider().maxValue(), 0.0);
+    view().loadEntry(entry(0));
+    EXPECT_NE(view().scrubber(), nullptr);
+    EXPECT_NE(view().scrubber(), before);
+}
+
+TEST_F(PartsTest, TheRemoteDrivesThePanelOnceTheControlsAreSetUp) {
+    const platform::Url song = audioFile("song.wav", 80);
+    start();
+    const platform::GameControllerId pad = controllers->connect();
+    QLabel& picture = *panel().remoteImage();
+    const QImage unpaired = picture.pixmap().toImage();
+    view().insertEntries({song});
+    view().tableView().selectRows({0});
+    // Nothing listens before the restore sets the panel up.
+    controllers->press(pad, platform::GamepadButton::buttonA);
+    controllers->release(pad, platform::GamepadButton::buttonA);
+    platform::mainQueue().drain();
+    EXPECT_FALSE(player->playing());
+
+    activate();
+    EXPECT_NE(picture.pixmap().toImage(), unpaired);
+    EXPECT_EQ(picture.pixmap().toImage(),
+              remotePicture("remote2-yellow").pixmap(picture.pixmap().size()).toImage());
+
+    // A plays (Do Not Disturb on), R pauses; each first puts the player in dance mode.
+    player->setMode(PlayerMode::prepare);
+    controllers->press(pad, platform::GamepadButton::buttonA);
+    platform::mainQueue().drain();
+    EXPECT_TRUE(player->playing());
+    EXPECT_EQ(player->mode(), PlayerMode::dance);
+    EXPECT_EQ(text(window->modeLabel().text()), "dance");
+    EXPECT_TRUE(doNotDisturb.isOn);
+    controllers->press(pad, platform::GamepadButton::rightShoulder);
+    platform::mainQueue().drain();
+    EXPECT_FALSE(player->playing());
+    EXPECT_FALSE(doNotDisturb.isOn);
+
+    // Gone, the controller leaves the picture of none.
+    controllers->disconnect(pad);
+    platform::mainQueue().drain();
+    EXPECT_EQ(picture.pixmap().toImage(),
+              remotePicture("remoteImage").pixmap(picture.pixmap().size()).toImage());
+}
+
+TEST_F(PartsTest, NoticesAppearOverTheirBand) {
+    const platform::Url song = audioFile("song.wav", 80);
+    start();
+    view().insertEntries({song});
+    view().tableView().selectRows({0});
+    auto* area = window->findChild<QWidget*>("noticeArea");
+    ASSERT_NE(area, nullptr);
+    EXPECT_TRUE(area->isVisible());
+    EXPECT_TRUE(area->testAttribute(Qt::WA_TransparentForMouseEvents));
+    // The templates themselves never show.
+    auto* textTemplate = area->findChild<TextNotifierView*>("textNotifierView");
+    ASSERT_NE(textTemplate, nullptr);
+    EXPECT_FALSE(textTemplate->isVisible());
+
+    view().transport().playPressed();
+    std::vector<ImageNotifierView*> images;
+    for (ImageNotifierView* notice : area->findChildren<ImageNotifierView*>())
+        if (notice->isVisible()) images.push_back(notice);
+    ASSERT_EQ(images.size(), 1u);
+    EXPECT_EQ(images[0]->geometry(), area->rect());
+    EXPECT_FALSE(images[0]->image().isNull());
+
+    tick(655);
+    view().transport().pausePressed();
+    std::vector<TextNotifierView*> texts;
+    for (TextNotifierView* notice : area->findChildren<TextNotifierView*>())
+        if (notice->isVisible()) texts.push_back(notice);
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_EQ(text(texts[0]->text()), " 1:04");
+    EXPECT_EQ(texts[0]->palette().color(QPalette::WindowText), systemGreenColor());
+}
+
+TEST_F(PartsTest, TheClocksDrawTheBreakWithTheLengthItWasArmedWith) {
+    start();
+    platform::UserDefaults::standard().setDouble("timerDuration", 15);
+    const RestTimerState& state = view().restTimerState();
+    EXPECT_EQ(state.timeArmed(), std::nullopt);
+
+    const platform::Date armedAt = clock.date;
+    view().breakTimer().arm(300.0);
+    EXPECT_EQ(state.timeArmed(), armedAt);
+    EXPECT_DOUBLE_EQ(state.armedLength(), 300.0);
+    EXPECT_THAT(breakTimer->arms, ElementsAre(std::optional<double>(300.0)));
+    // The default length as it is when the break starts; a later change does not move the arc.
+    clock.date = armedAt.addingTimeInterval(10);
+    view().breakTimer().arm(std::nullopt);
+    EXPECT_EQ(state.timeArmed(), clock.date);
+    EXPECT_DOUBLE_EQ(state.armedLength(), 900.0);
+    platform::UserDefaults::standard().setDouble("timerDuration", 0.5);
+    EXPECT_DOUBLE_EQ(state.armedLength(), 900.0);
+    view().breakTimer().arm(std::nullopt);
+    EXPECT_DOUBLE_EQ(state.armedLength(), 60.0);
+    view().breakTimer().arm(-5.0);
+    EXPECT_DOUBLE_EQ(state.armedLength(), 0.0);
+    view().breakTimer().arm(std::numeric_limits<double>::infinity());
+    EXPECT_DOUBLE_EQ(state.armedLength(), 60.0);
+
+    view().breakTimer().cancel();
+    EXPECT_EQ(state.timeArmed(), std::nullopt);
+    EXPECT_FALSE(breakTimer->armed);
+    view().breakTimer().toggle();
+    EXPECT_TRUE(breakTimer->armed);
+    EXPECT_EQ(state.timeArmed(), clock.date);
+    view().breakTimer().toggle();
+    EXPECT_FALSE(breakTimer->armed);
+    EXPECT_EQ(state.timeArmed(), std::nullopt);
+
+    // The toolbar's clock draws that state, on the main view's clock, from the start.
+    Clock& titleClock = window->clockButton();
+    EXPECT_EQ(titleClock.restTimer(), &state);
+    EXPECT_TRUE(titleClock.isClockVisible());
+    EXPECT_TRUE(titleClock.hasDisplayTimer());
+    EXPECT_EQ(&titleClock.dateSource(), &clock);
+}
+
+TEST_F(PartsTest, TheScreensaverComesUpAfterTwoIdleMinutesOverTheMainView) {
+    start();
+    auto* screensaver = window->findChild<Screensaver*>("screensaver");
+    ASSERT_NE(screensaver, nullptr);
+    EXPECT_EQ(screensaver->parentWidget(), &view());
+    EXPECT_FALSE(screensaver->isVisible());
+    platform::mainQueue().drain();
+    scheduler.advance(119.0);
+    platform::mainQueue().drain();
+    EXPECT_FALSE(screensaver->isVisible());
+    scheduler.advance(1.5);
+    platform::mainQueue().drain();
+    ASSERT_TRUE(screensaver->isVisible());
+    EXPECT_EQ(screensaver->geometry(), view().rect());
+    EXPECT_EQ(screensaver->restTimer(), &view().restTimerState());
+    EXPECT_EQ(&screensaver->dateSource(), &clock);
+
+    // Activity reported by the player hides it again.
+    player->setPlaying(false);
+    EXPECT_FALSE(screensaver->isVisible());
+}
+
+TEST_F(PartsTest, AVideoAttachmentOpensTheVideoWindowWhichTheNextEntryCloses) {
+    const platform::Url song = audioFile("song.wav", 80);
+    const platform::Url other = audioFile("other.wav", 60);
+    start();
+    activate();
+    view().insertEntries({song, other});
+    entry(0)->attachments = {std::make_shared<Attachment>(audioFolder.url("Clip.MP4"), ""),
+                             std::make_shared<Attachment>(audioFolder.url("steps.pdf"), "pdf")};
+    view().tableView().selectRows({0});
+    QPushButton* videoButton = nullptr;
+    QPushButton* pdfButton = nullptr;
+    for (QPushButton* button : window->findChildren<QPushButton*>()) {
+        if (button->text() == "Clip.MP4") videoButton = button;
+        if (button->text() == "steps.pdf") pdfButton = button;
+    }
+    ASSERT_TRUE(videoButton && pdfButton);
+    EXPECT_FALSE(pdfButton->isEnabled());
+
+    videoButton->click();
+    ASSERT_EQ(videoPlayers.size(), 1u);
+    EXPECT_EQ(videoPlayers[0]->path, audioFolder.path + "/Clip.MP4");
+    Mp4ViewController* video = view().mp4ViewController();
+    ASSERT_NE(video, nullptr);
+    EXPECT_EQ(text(video->window()->windowTitle()), "Clip.MP4");
+    EXPECT_EQ(video->videoPlayer(), videoPlayers[0]);
+
+    // While it is the active window the remote's buttons and the keys are the video's.
+    video->window()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(video->window()));
+    EXPECT_EQ(view().keyVideoWindow(), video);
+    panel().pressed(RemoteControlButton::A);
+    EXPECT_EQ(videoPlayers[0]->rate(), 1.0f);
+    EXPECT_FALSE(player->playing());
+    video->setFocus();
+    ASSERT_EQ(QApplication::focusWidget(), video);
+    type(Qt::Key_Space, " ");
+    EXPECT_EQ(videoPlayers[0]->rate(), 0.0f);
+    view().handleKey(" ");
+    EXPECT_EQ(videoPlayers[0]->rate(), 1.0f);
+    EXPECT_FALSE(player->playing());
+
+    // Another entry closes it, which stops and releases the video.
+    QPointer<QWidget> videoWindow = video->window();
+    view().tableView().selectRows({1});
+    EXPECT_EQ(videoPlayersReleased, 1);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(videoWindow.isNull());
+    EXPECT_EQ(view().mp4ViewController(), nullptr);
+    EXPECT_EQ(view().keyVideoWindow(), nullptr);
+
+    // A video tag also makes a video, whatever the extension.
+    EXPECT_TRUE(isVideoAttachment(Attachment(audioFolder.url("clip.mov"), "mp4")));
+    EXPECT_FALSE(isVideoAttachment(Attachment(audioFolder.url("clip.mov"), "mov")));
+}
+
+TEST_F(PartsTest, DoNotDisturbLastsWhileTheMusicPlays) {
+    const platform::Url song = audioFile("song.wav", 80);
+    start();
+    view().insertEntries({song});
+    view().tableView().selectRows({0});
+    view().transport().playPressed();
+    EXPECT_TRUE(doNotDisturb.isOn);
+    view().transport().pausePressed();
+    EXPECT_FALSE(doNotDisturb.isOn);
+    view().transport().playPressed();
+    view().transport().playPressed(); // pressed again while playing: applied again, still on
+    EXPECT_EQ(doNotDisturb.enableCount, 3);
+    EXPECT_TRUE(doNotDisturb.isOn);
+    // Quitting puts it back.
+    view().prepareToQuit();
+    EXPECT_FALSE(doNotDisturb.isOn);
+    EXPECT_EQ(doNotDisturb.restoreCount, 2);
+}
+
+} // namespace
+} // namespace vantle::testing

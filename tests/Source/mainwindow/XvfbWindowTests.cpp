@@ -1,0 +1,105 @@
+// The main window on a real X server (the CTest entry "MainWindowOnXvfb" runs this program under
+// xvfb-run with the xcb platform): after an entry is loaded, the transport panel and the time slider
+// are on screen, read back from a grab of the window by their texts and a few pixels.
+
+#include "tests/Source/mainwindow/RealPartsTestSupport.h"
+
+#include "Source/views/TimeSlider.h"
+
+#include <QAbstractButton>
+#include <QGuiApplication>
+#include <QImage>
+#include <QLabel>
+#include <QPixmap>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+namespace vantle::testing {
+namespace {
+
+class XvfbWindowTest : public RealPartsTest {
+protected:
+    void SetUp() override {
+        if (QGuiApplication::platformName() != "xcb") {
+            // The X server run must not pass by skipping.
+            if (std::getenv("VANTLE_REQUIRE_XCB"))
+                FAIL() << "platform " << QGuiApplication::platformName().toStdString();
+            GTEST_SKIP() << "needs an X server: the MainWindowOnXvfb test runs it";
+        }
+        RealPartsTest::SetUp();
+    }
+
+    QColor pixel(const QImage& grab, QWidget& widget, QPointF at) {
+        const QPoint inWindow = widget.mapTo(window.get(), at.toPoint());
+        return grab.pixelColor(static_cast<int>(inWindow.x() * grab.devicePixelRatio()),
+                               static_cast<int>(inWindow.y() * grab.devicePixelRatio()));
+    }
+
+    static bool near(const QColor& a, const QColor& b) {
+        return std::abs(a.red() - b.red()) < 40 && std::abs(a.green() - b.green()) < 40 &&
+               std::abs(a.blue() - b.blue()) < 40;
+    }
+
+    // Pixels of the widget's area, in the grab, that differ clearly from the colour.
+    int pixelsUnlike(const QImage& grab, QWidget& widget, const QColor& colour) {
+        int count = 0;
+        for (int y = 0; y < widget.height(); ++y)
+            for (int x = 0; x < widget.width(); ++x)
+                if (!near(pixel(grab, widget, QPointF(x, y)), colour)) ++count;
+        return count;
+    }
+
+    int pixelsLike(const QImage& grab, QWidget& widget, const QColor& colour) {
+        return widget.width() * widget.height() - pixelsUnlike(grab, widget, colour);
+    }
+};
+
+TEST_F(XvfbWindowTest, TheWindowShowsTheTransportPanelAndTheTimeSliderOfTheLoadedEntry) {
+    std::filesystem::create_directories(audioFolder.path + "/Tango");
+    const platform::Url song = audioFile("Tango/song.wav", 95);
+    start();
+    window->resize(900, 640);
+    activate();
+    view().insertEntries({song});
+    view().tableView().selectRows({0});
+    ASSERT_EQ(player->entry(), playlist().allEntries[0]);
+    player->setCurrentTime(30.0);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    QApplication::processEvents();
+
+    const QImage grab = window->grab().toImage();
+    ASSERT_FALSE(grab.isNull());
+
+    // The texts of the entry.
+    EXPECT_EQ(text(view().entryName().text()), " song.wav ");
+    EXPECT_EQ(text(view().timeSinceZeroText().text()), " 0:30");
+    EXPECT_EQ(text(view().timeRemainingText().text()), " 1:05");
+    EXPECT_GT(pixelsLike(grab, view().timeRemainingText(), QColor(255, 59, 48)), 20);
+
+    // The transport panel: shown inside the window, its play button drawn, the rate at normal speed.
+    TransportViewController& transport = panel();
+    ASSERT_TRUE(transport.isVisible());
+    EXPECT_TRUE(window->rect().contains(QRect(transport.mapTo(window.get(), QPoint()), transport.size())));
+    EXPECT_EQ(text(transport.rateText()->text()), "45");
+    QAbstractButton* play = transport.button("playPressed");
+    ASSERT_TRUE(play && play->isVisible());
+    const QColor buttonFace = pixel(grab, *play, QPointF(2, 2));
+    EXPECT_GT(pixelsUnlike(grab, *play, buttonFace), 20) << "the play symbol is drawn";
+
+    // The time slider: the red cursor at the position, the black track further on, nothing but the
+    // window's background above the track.
+    auto* slider = window->findChild<TimeSlider*>("timeSlider");
+    ASSERT_TRUE(slider && slider->isVisible());
+    EXPECT_TRUE(window->rect().contains(QRect(slider->mapTo(window.get(), QPoint()), slider->size())));
+    EXPECT_DOUBLE_EQ(slider->maxValue(), 95.0);
+    const double middle = slider->height() / 2.0;
+    EXPECT_TRUE(near(pixel(grab, *slider, QPointF(slider->xForTime(30.0), middle)), QColor(255, 0, 0)));
+    EXPECT_TRUE(near(pixel(grab, *slider, QPointF(slider->xForTime(70.0), middle)), QColor(0, 0, 0)));
+    EXPECT_FALSE(near(pixel(grab, *slider, QPointF(slider->xForTime(70.0), 1.0)), QColor(0, 0, 0)));
+}
+
+} // namespace
+} // namespace vantle::testing
