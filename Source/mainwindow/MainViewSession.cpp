@@ -3,6 +3,7 @@
 
 #include "Source/mainwindow/MainViewController.h"
 
+#include "Source/mainwindow/ClockedBreakTimer.h"
 #include "Source/mainwindow/Environment.h"
 #include "Source/mainwindow/MainWindowController.h"
 #include "Source/mainwindow/WindowTitle.h"
