@@ -1,10 +1,9 @@
 #include "EngineTestNodes.h"
 #include "GainTestUnit.h"
+#include "RenderAllocationTrap.h"
 
 #include "platform/audio/AudioUnitNode.h"
 #include "platform/audio/NullAudioDevice.h"
-#include "platform/audio/RenderCycleHooks.h"
-#include "tests/support/AllocationTrap.h"
 
 #include <gtest/gtest.h>
 
@@ -17,15 +16,6 @@ using namespace unittest;
 using namespace std::chrono_literals;
 
 namespace {
-
-struct UnitTrapHooks {
-    UnitTrapHooks() {
-        testsupport::AllocationTrap::resetCounts();
-        setRenderCycleHooks(&testsupport::AllocationTrap::renderCycleBegan,
-                            &testsupport::AllocationTrap::renderCycleEnded);
-    }
-    ~UnitTrapHooks() { setRenderCycleHooks(nullptr, nullptr); }
-};
 
 template <typename Condition>
 bool unitWaitUntil(Condition condition, std::chrono::milliseconds timeout = 2000ms) {
@@ -45,7 +35,7 @@ struct ObserverProbe {
 } // namespace
 
 TEST(RealtimeAudioUnit, RenderObserversAndEventsComeAndGoWhileRendering) {
-    UnitTrapHooks hooks;
+    traptest::ScopedTrapHooks hooks;
     NullAudioDevice::Configuration configuration;
     configuration.sampleRate = 48000.0;
     configuration.framesPerPeriod = 128;
@@ -143,14 +133,12 @@ TEST(RealtimeAudioUnit, RenderObserversAndEventsComeAndGoWhileRendering) {
     EXPECT_GT(unit.renders.load(), 16);
     EXPECT_GT(sent.load(), 0);
     EXPECT_GT(unit.midiCount(), 0u);
-    const auto counts = testsupport::AllocationTrap::renderThreadCounts();
     EXPECT_GE(testsupport::AllocationTrap::renderCycles(), 16u);
-    EXPECT_EQ(counts.allocations, 0u) << "last size " << counts.lastSize;
-    EXPECT_EQ(counts.deallocations, 0u);
+    traptest::expectNoRenderAllocations();
 }
 
 TEST(RealtimeAudioUnit, ReconfiguringWhileRunningIsRaceFree) {
-    UnitTrapHooks hooks;
+    traptest::ScopedTrapHooks hooks;
     NullAudioDevice::Configuration configuration;
     configuration.sampleRate = 48000.0;
     configuration.framesPerPeriod = 128;
@@ -197,7 +185,5 @@ TEST(RealtimeAudioUnit, ReconfiguringWhileRunningIsRaceFree) {
     EXPECT_FALSE(node->configurationError());
     EXPECT_GE(unit.allocations.load(), edits / 2);
     EXPECT_GT(unit.renders.load(), rendersBefore); // it renders again after the last change
-    const auto counts = testsupport::AllocationTrap::renderThreadCounts();
-    EXPECT_EQ(counts.allocations, 0u) << "last size " << counts.lastSize;
-    EXPECT_EQ(counts.deallocations, 0u);
+    traptest::expectNoRenderAllocations();
 }

@@ -1,9 +1,8 @@
 #include "EngineTestNodes.h"
+#include "RenderAllocationTrap.h"
 
 #include "platform/audio/MixerNode.h"
 #include "platform/audio/NullAudioDevice.h"
-#include "platform/audio/RenderCycleHooks.h"
-#include "tests/support/AllocationTrap.h"
 
 #include <gtest/gtest.h>
 
@@ -41,15 +40,6 @@ std::int64_t sampleTimeOf(const AudioNode& node) {
     return time ? time->sampleTime() : -1;
 }
 
-struct RealtimeTrapHooks {
-    RealtimeTrapHooks() {
-        testsupport::AllocationTrap::resetCounts();
-        setRenderCycleHooks(&testsupport::AllocationTrap::renderCycleBegan,
-                            &testsupport::AllocationTrap::renderCycleEnded);
-    }
-    ~RealtimeTrapHooks() { setRenderCycleHooks(nullptr, nullptr); }
-};
-
 class RefusingDevice final : public AudioDevice {
 public:
     std::string name() const override { return "Refusing"; }
@@ -65,7 +55,7 @@ public:
 } // namespace
 
 TEST(RealtimeEngine, NullDeviceAdvancesRenderTimesInRealTime) {
-    RealtimeTrapHooks hooks;
+    traptest::ScopedTrapHooks hooks;
     auto owned = pacedDevice(256);
     NullAudioDevice* device = owned.get();
     AudioEngine engine(std::move(owned));
@@ -108,14 +98,12 @@ TEST(RealtimeEngine, NullDeviceAdvancesRenderTimesInRealTime) {
     EXPECT_LT(sampleTimeOf(*sine.node), later.sampleTime()); // a stop restarts it
     engine.stop();
 
-    const auto counts = testsupport::AllocationTrap::renderThreadCounts();
     EXPECT_GT(testsupport::AllocationTrap::renderCycles(), 8u);
-    EXPECT_EQ(counts.allocations, 0u) << "last size " << counts.lastSize;
-    EXPECT_EQ(counts.deallocations, 0u);
+    traptest::expectNoRenderAllocations();
 }
 
 TEST(RealtimeEngine, GraphEditsWhileRunningAreRaceFree) {
-    RealtimeTrapHooks hooks;
+    traptest::ScopedTrapHooks hooks;
     auto owned = pacedDevice(128);
     NullAudioDevice* device = owned.get();
     AudioEngine engine(std::move(owned));
@@ -173,10 +161,8 @@ TEST(RealtimeEngine, GraphEditsWhileRunningAreRaceFree) {
     // Detached nodes were released once the render thread let go of their plans.
     EXPECT_TRUE(firstEffect.expired());
 
-    const auto counts = testsupport::AllocationTrap::renderThreadCounts();
     EXPECT_GE(testsupport::AllocationTrap::renderCycles(), 8u);
-    EXPECT_EQ(counts.allocations, 0u) << "last size " << counts.lastSize;
-    EXPECT_EQ(counts.deallocations, 0u);
+    traptest::expectNoRenderAllocations();
 }
 
 TEST(RealtimeEngine, DeviceFailuresAndDeviceChanges) {

@@ -1,9 +1,8 @@
+#include "RenderAllocationTrap.h"
 #include "StretchTestRig.h"
 
 #include "platform/audio/AudioComponentRegistry.h"
-#include "platform/audio/RenderCycleHooks.h"
 #include "platform/audio/TimePitchUnit.h"
-#include "tests/support/AllocationTrap.h"
 
 #include <gtest/gtest.h>
 
@@ -33,15 +32,6 @@ float tpSine(std::int64_t frame) {
 int cyclesFor(double seconds) {
     return int(std::ceil(seconds * sampleRate / tpFrames));
 }
-
-struct TimePitchTrapHooks {
-    TimePitchTrapHooks() {
-        setRenderCycleHooks(&testsupport::AllocationTrap::renderCycleBegan,
-                            &testsupport::AllocationTrap::renderCycleEnded);
-        testsupport::AllocationTrap::resetCounts();
-    }
-    ~TimePitchTrapHooks() { setRenderCycleHooks(nullptr, nullptr); }
-};
 
 } // namespace
 
@@ -185,7 +175,7 @@ TEST(TimePitchUnit, RenderThreadDoesNotAllocate) {
     for (float overlap : {8.0f, 4.0f}) {
         SCOPED_TRACE(overlap);
         auto rig = makeStretchRig(timePitch(1.0f, 0.0f, overlap), tpSine, 1024);
-        TimePitchTrapHooks hooks;
+        traptest::ScopedTrapHooks hooks;
         const float rates[] = {1.0f, 0.5f, 2.0f, 0.8f, 1.25f, 4.0f, 0.25f, 1.0f};
         const float pitches[] = {0.0f, 700.0f, -1200.0f, 2400.0f, -350.0f, 0.0f};
         const std::uint32_t sizes[] = {512, 1024, 64, 333};
@@ -197,26 +187,22 @@ TEST(TimePitchUnit, RenderThreadDoesNotAllocate) {
             if (i == 320) rig.unit->setShouldBypassEffect(false);
             ASSERT_EQ(*rig.engine->renderOffline(sizes[i % 4], *buffer), ManualRenderingStatus::success);
         }
-        const auto counts = testsupport::AllocationTrap::renderThreadCounts();
         EXPECT_EQ(testsupport::AllocationTrap::renderCycles(), 600u);
-        EXPECT_EQ(counts.allocations, 0u) << "last size " << counts.lastSize;
-        EXPECT_EQ(counts.deallocations, 0u);
+        traptest::expectNoRenderAllocations();
     }
 }
 
 TEST(TimePitchUnit, OverlapSwitchesEngineOffTheRenderThread) {
     auto rig = makeStretchRig(timePitch(1.25f), tpSine);
     renderCycles(rig, 50, tpFrames);
-    TimePitchTrapHooks hooks;
+    traptest::ScopedTrapHooks hooks;
     rig.unit->setOverlap(4.0f);
     EXPECT_FALSE(rig.unit->usesFinerEngine());
     const Rendered faster = renderCycles(rig, cyclesFor(1.5), tpFrames);
     rig.unit->setOverlap(16.0f);
     EXPECT_TRUE(rig.unit->usesFinerEngine());
     const Rendered finer = renderCycles(rig, cyclesFor(1.5), tpFrames);
-    const auto counts = testsupport::AllocationTrap::renderThreadCounts();
-    EXPECT_EQ(counts.allocations, 0u) << "last size " << counts.lastSize;
-    EXPECT_EQ(counts.deallocations, 0u);
+    traptest::expectNoRenderAllocations();
     // Each engine plays the tone at its pitch once it has restarted, and the timing holds across.
     for (const Rendered* out : {&faster, &finer}) {
         EXPECT_NEAR(enginetest::zeroCrossingFrequency(out->left, std::size_t(0.5 * sampleRate), sampleRate),
@@ -310,7 +296,7 @@ TEST(TimePitchUnit, ControlFromAnotherThreadWhileADeviceRenders) {
     ASSERT_TRUE(engine.attach(source.node));
     ASSERT_TRUE(engine.connect(*source.node, *node, 0, 0, stretchStereo()));
     ASSERT_TRUE(engine.connect(*node, engine.mainMixerNode(), 0, 0, stretchStereo()));
-    TimePitchTrapHooks hooks;
+    traptest::ScopedTrapHooks hooks;
     ASSERT_TRUE(engine.start());
 
     std::int64_t lastOutput = -1;
@@ -328,9 +314,7 @@ TEST(TimePitchUnit, ControlFromAnotherThreadWhileADeviceRenders) {
         }
     }
     engine.stop();
-    const auto counts = testsupport::AllocationTrap::renderThreadCounts();
     EXPECT_GT(testsupport::AllocationTrap::renderCycles(), 150u);
-    EXPECT_EQ(counts.allocations, 0u) << "last size " << counts.lastSize;
-    EXPECT_EQ(counts.deallocations, 0u);
+    traptest::expectNoRenderAllocations();
     EXPECT_GT(lastOutput, 0);
 }

@@ -1,9 +1,8 @@
+#include "RenderAllocationTrap.h"
 #include "StretchTestRig.h"
 
 #include "platform/audio/AudioComponentRegistry.h"
-#include "platform/audio/RenderCycleHooks.h"
 #include "platform/audio/VarispeedUnit.h"
-#include "tests/support/AllocationTrap.h"
 
 #include <gtest/gtest.h>
 
@@ -111,9 +110,7 @@ TEST(VarispeedUnit, BypassPassesInputUnchanged) {
 
 TEST(VarispeedUnit, RenderThreadDoesNotAllocate) {
     auto rig = makeStretchRig(varispeed(1.0f), vsSine, 1024);
-    setRenderCycleHooks(&testsupport::AllocationTrap::renderCycleBegan,
-                        &testsupport::AllocationTrap::renderCycleEnded);
-    testsupport::AllocationTrap::resetCounts();
+    traptest::ScopedTrapHooks hooks;
     const float rates[] = {1.0f, 0.25f, 4.0f, 0.8f, 1.3f, 3.7f};
     const std::uint32_t sizes[] = {512, 1024, 1, 333};
     auto buffer = PcmBuffer::make(stretchStereo(), 1024);
@@ -123,11 +120,8 @@ TEST(VarispeedUnit, RenderThreadDoesNotAllocate) {
         if (i == 210) rig.unit->setShouldBypassEffect(false);
         ASSERT_EQ(*rig.engine->renderOffline(sizes[i % 4], *buffer), ManualRenderingStatus::success);
     }
-    const auto counts = testsupport::AllocationTrap::renderThreadCounts();
-    setRenderCycleHooks(nullptr, nullptr);
     EXPECT_EQ(testsupport::AllocationTrap::renderCycles(), 400u);
-    EXPECT_EQ(counts.allocations, 0u) << "last size " << counts.lastSize;
-    EXPECT_EQ(counts.deallocations, 0u);
+    traptest::expectNoRenderAllocations();
     EXPECT_EQ(rig.unit->underruns(), 0u);
 }
 
