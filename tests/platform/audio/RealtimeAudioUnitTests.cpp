@@ -17,16 +17,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-template <typename Condition>
-bool unitWaitUntil(Condition condition, std::chrono::milliseconds timeout = 2000ms) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(200us);
-    }
-    return true;
-}
-
 struct ObserverProbe {
     std::atomic<int> pre{0};
     std::atomic<int> post{0};
@@ -36,11 +26,7 @@ struct ObserverProbe {
 
 TEST(RealtimeAudioUnit, RenderObserversAndEventsComeAndGoWhileRendering) {
     traptest::ScopedTrapHooks hooks;
-    NullAudioDevice::Configuration configuration;
-    configuration.sampleRate = 48000.0;
-    configuration.framesPerPeriod = 128;
-    configuration.pacing = NullAudioDevice::Pacing::realTime;
-    auto ownedDevice = std::make_unique<NullAudioDevice>(configuration);
+    auto ownedDevice = enginetest::nullDevice(48000.0, 128);
     NullAudioDevice* device = ownedDevice.get();
     AudioEngine engine(std::move(ownedDevice));
 
@@ -114,9 +100,9 @@ TEST(RealtimeAudioUnit, RenderObserversAndEventsComeAndGoWhileRendering) {
         unit.removeRenderObserver(token);
     live.clear();
     const std::uint64_t removedAt = device->periodsRendered();
-    ASSERT_TRUE(unitWaitUntil([&] { return device->periodsRendered() >= removedAt + 2; }));
+    ASSERT_TRUE(enginetest::waitUntil([&] { return device->periodsRendered() >= removedAt + 2; }));
     const int settled = last->pre.load();
-    ASSERT_TRUE(unitWaitUntil([&] { return device->periodsRendered() >= removedAt + 5; }));
+    ASSERT_TRUE(enginetest::waitUntil([&] { return device->periodsRendered() >= removedAt + 5; }));
     EXPECT_EQ(last->pre.load(), settled);
     EXPECT_EQ(last->post.load(), settled);
     engine.stop();
@@ -139,11 +125,7 @@ TEST(RealtimeAudioUnit, RenderObserversAndEventsComeAndGoWhileRendering) {
 
 TEST(RealtimeAudioUnit, ReconfiguringWhileRunningIsRaceFree) {
     traptest::ScopedTrapHooks hooks;
-    NullAudioDevice::Configuration configuration;
-    configuration.sampleRate = 48000.0;
-    configuration.framesPerPeriod = 128;
-    configuration.pacing = NullAudioDevice::Pacing::realTime;
-    auto ownedDevice = std::make_unique<NullAudioDevice>(configuration);
+    auto ownedDevice = enginetest::nullDevice(48000.0, 128);
     NullAudioDevice* device = ownedDevice.get();
     AudioEngine engine(std::move(ownedDevice));
 
@@ -178,7 +160,7 @@ TEST(RealtimeAudioUnit, ReconfiguringWhileRunningIsRaceFree) {
     }
     const int rendersBefore = unit.renders.load();
     const std::uint64_t settledAt = device->periodsRendered();
-    ASSERT_TRUE(unitWaitUntil([&] { return device->periodsRendered() >= settledAt + 3; }));
+    ASSERT_TRUE(enginetest::waitUntil([&] { return device->periodsRendered() >= settledAt + 3; }));
     engine.stop();
 
     EXPECT_GT(edits, 10);

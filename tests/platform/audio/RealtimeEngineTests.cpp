@@ -16,25 +16,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-std::unique_ptr<NullAudioDevice> pacedDevice(std::uint32_t period, double rate = 48000.0) {
-    NullAudioDevice::Configuration configuration;
-    configuration.sampleRate = rate;
-    configuration.framesPerPeriod = period;
-    configuration.pacing = NullAudioDevice::Pacing::realTime;
-    return std::make_unique<NullAudioDevice>(configuration);
-}
-
-// Polls until the condition holds; false after the timeout (which only a broken engine reaches).
-template <typename Condition>
-bool waitUntil(Condition condition, std::chrono::milliseconds timeout = 2000ms) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(500us);
-    }
-    return true;
-}
-
 std::int64_t sampleTimeOf(const AudioNode& node) {
     auto time = node.lastRenderTime();
     return time ? time->sampleTime() : -1;
@@ -56,7 +37,7 @@ public:
 
 TEST(RealtimeEngine, NullDeviceAdvancesRenderTimesInRealTime) {
     traptest::ScopedTrapHooks hooks;
-    auto owned = pacedDevice(256);
+    auto owned = nullDevice(48000.0, 256);
     NullAudioDevice* device = owned.get();
     AudioEngine engine(std::move(owned));
     auto sine = makeSine(mono(), 440.0); // resampled 44.1 -> 48 kHz in the main mixer
@@ -104,7 +85,7 @@ TEST(RealtimeEngine, NullDeviceAdvancesRenderTimesInRealTime) {
 
 TEST(RealtimeEngine, GraphEditsWhileRunningAreRaceFree) {
     traptest::ScopedTrapHooks hooks;
-    auto owned = pacedDevice(128);
+    auto owned = nullDevice(48000.0, 128);
     NullAudioDevice* device = owned.get();
     AudioEngine engine(std::move(owned));
     MixerNode& mixer = engine.mainMixerNode();
@@ -178,13 +159,13 @@ TEST(RealtimeEngine, DeviceFailuresAndDeviceChanges) {
     EXPECT_FALSE(sine.node->lastRenderTime());
 
     // Switching a running engine to another device moves the render thread there.
-    auto firstOwned = pacedDevice(128);
+    auto firstOwned = nullDevice(48000.0, 128);
     NullAudioDevice* firstDevice = firstOwned.get();
     AudioEngine engine(std::move(firstOwned));
     ASSERT_TRUE(engine.start());
     ASSERT_TRUE(waitUntil([&] { return firstDevice->periodsRendered() > 0; }));
     EXPECT_FALSE(engine.setOutputDevice(nullptr));
-    auto secondOwned = pacedDevice(128, 44100.0);
+    auto secondOwned = nullDevice(44100.0, 128);
     NullAudioDevice* secondDevice = secondOwned.get();
     ASSERT_TRUE(engine.setOutputDevice(std::move(secondOwned)));
     EXPECT_TRUE(engine.isRunning());

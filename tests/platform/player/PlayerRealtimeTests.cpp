@@ -12,15 +12,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-std::unique_ptr<NullAudioDevice> nullDevice(double rate, std::uint32_t period,
-                                            NullAudioDevice::Pacing pacing) {
-    NullAudioDevice::Configuration configuration;
-    configuration.sampleRate = rate;
-    configuration.framesPerPeriod = period;
-    configuration.pacing = pacing;
-    return std::make_unique<NullAudioDevice>(configuration);
-}
-
 // A device-driven engine: player -> recorder -> output node, all in the device's format.
 struct RealtimeRig {
     AudioEngine engine;

@@ -2,6 +2,8 @@
 // Fixtures and helpers of the player node tests: tone files written with AudioFile, an engine
 // rendering offline, a node that records what passes through it, and a recorder of completions.
 
+#include "tests/platform/audio/EngineTestNodes.h"
+
 #include "platform/audio/AudioEngine.h"
 #include "platform/audio/IONodes.h"
 #include "platform/audio/MixerNode.h"
@@ -29,6 +31,8 @@ namespace playertest {
 
 using namespace platform;
 using Channels = std::vector<std::vector<float>>;
+using enginetest::nullDevice;
+using enginetest::waitUntil;
 
 inline AudioFormat standardFormat(double rate, std::uint32_t channels) {
     return *AudioFormat::standard(rate, channels);
@@ -251,16 +255,6 @@ protected:
 private:
     bool hearing_ = false;
 };
-
-template <typename Condition>
-bool waitUntil(Condition condition, std::chrono::milliseconds timeout = std::chrono::milliseconds(5000)) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::microseconds(500));
-    }
-    return true;
-}
 
 // The index of the first frame whose channel 0 is not silent, or the size.
 inline std::size_t firstSound(const std::vector<float>& samples) {
