@@ -283,9 +283,7 @@ TEST(TimePitchUnit, RegisteredAndSizedByTheEngine) {
 TEST(TimePitchUnit, ControlFromAnotherThreadWhileADeviceRenders) {
     // The device's thread renders as fast as it can while this thread changes rates, switches engines
     // and reads the timing, as a player's main thread does.
-    NullAudioDevice::Configuration configuration;
-    configuration.pacing = NullAudioDevice::Pacing::asFastAsPossible;
-    auto ownedDevice = std::make_unique<NullAudioDevice>(configuration);
+    auto ownedDevice = enginetest::nullDevice(44100.0, 512, NullAudioDevice::Pacing::asFastAsPossible);
     NullAudioDevice& device = *ownedDevice;
     AudioEngine engine(std::move(ownedDevice));
     auto owned = timePitch(1.0f);
