@@ -25,10 +25,6 @@ std::unique_ptr<TimePitchUnit> timePitch(float rate, float pitch = 0.0f, float o
     return unit;
 }
 
-float tpSine(std::int64_t frame) {
-    return float(0.5 * std::sin(2.0 * M_PI * 1000.0 * double(frame) / sampleRate));
-}
-
 int cyclesFor(double seconds) {
     return int(std::ceil(seconds * sampleRate / tpFrames));
 }
@@ -38,7 +34,7 @@ int cyclesFor(double seconds) {
 TEST(TimePitchUnit, RateChangesSpeedButNotPitch) {
     for (float overlap : {8.0f, 4.0f}) {
         SCOPED_TRACE(overlap);
-        auto rig = makeStretchRig(timePitch(2.0f, 0.0f, overlap), tpSine);
+        auto rig = makeStretchRig(timePitch(2.0f, 0.0f, overlap), sine1k);
         const Rendered out = renderCycles(rig, cyclesFor(3.0), tpFrames);
         ASSERT_EQ(rig.unit->usesFinerEngine(), overlap >= 8.0f);
 
@@ -60,7 +56,7 @@ TEST(TimePitchUnit, RateChangesSpeedButNotPitch) {
 TEST(TimePitchUnit, PitchShiftsWithoutChangingSpeed) {
     for (float overlap : {8.0f, 4.0f}) {
         SCOPED_TRACE(overlap);
-        auto rig = makeStretchRig(timePitch(1.0f, 1200.0f, overlap), tpSine);
+        auto rig = makeStretchRig(timePitch(1.0f, 1200.0f, overlap), sine1k);
         const Rendered out = renderCycles(rig, cyclesFor(2.0), tpFrames);
         const std::size_t from = std::size_t(0.5 * sampleRate);
         EXPECT_NEAR(enginetest::zeroCrossingFrequency(out.left, from, sampleRate), 2000.0, 20.0);
@@ -121,7 +117,7 @@ TEST(TimePitchUnit, HeardPositionFollowsRateChanges) {
 }
 
 TEST(TimePitchUnit, RateChangesDoNotOvershoot) {
-    auto rig = makeStretchRig(timePitch(1.0f), tpSine);
+    auto rig = makeStretchRig(timePitch(1.0f), sine1k);
     const double rates[] = {1.0, 2.0, 0.5, 1.5, 0.75};
     const int every = 60;
     auto rateOf = [&](int cycle) { return rates[std::clamp(cycle / every, 0, 4)]; };
@@ -149,14 +145,14 @@ TEST(TimePitchUnit, RateChangesDoNotOvershoot) {
 }
 
 TEST(TimePitchUnit, BypassPassesInputUnchanged) {
-    auto rig = makeStretchRig(timePitch(0.8f), tpSine);
+    auto rig = makeStretchRig(timePitch(0.8f), sine1k);
     renderCycles(rig, 40, tpFrames);
     rig.unit->setShouldBypassEffect(true);
     const std::int64_t at = rig.source.frames->load();
     const Rendered bypassed = renderCycles(rig, 10, tpFrames);
     for (std::size_t i = 0; i < bypassed.left.size(); ++i) {
-        ASSERT_EQ(bypassed.left[i], tpSine(at + std::int64_t(i))) << i;
-        ASSERT_EQ(bypassed.right[i], tpSine(at + std::int64_t(i))) << i;
+        ASSERT_EQ(bypassed.left[i], sine1k(at + std::int64_t(i))) << i;
+        ASSERT_EQ(bypassed.right[i], sine1k(at + std::int64_t(i))) << i;
     }
     EXPECT_EQ(rig.source.frames->load() - at, 10 * tpFrames);
     EXPECT_DOUBLE_EQ(bypassed.cycles.back().timing.latencyFrames(), 0.0);
@@ -174,7 +170,7 @@ TEST(TimePitchUnit, BypassPassesInputUnchanged) {
 TEST(TimePitchUnit, RenderThreadDoesNotAllocate) {
     for (float overlap : {8.0f, 4.0f}) {
         SCOPED_TRACE(overlap);
-        auto rig = makeStretchRig(timePitch(1.0f, 0.0f, overlap), tpSine, 1024);
+        auto rig = makeStretchRig(timePitch(1.0f, 0.0f, overlap), sine1k, 1024);
         traptest::ScopedTrapHooks hooks;
         const float rates[] = {1.0f, 0.5f, 2.0f, 0.8f, 1.25f, 4.0f, 0.25f, 1.0f};
         const float pitches[] = {0.0f, 700.0f, -1200.0f, 2400.0f, -350.0f, 0.0f};
@@ -193,7 +189,7 @@ TEST(TimePitchUnit, RenderThreadDoesNotAllocate) {
 }
 
 TEST(TimePitchUnit, OverlapSwitchesEngineOffTheRenderThread) {
-    auto rig = makeStretchRig(timePitch(1.25f), tpSine);
+    auto rig = makeStretchRig(timePitch(1.25f), sine1k);
     renderCycles(rig, 50, tpFrames);
     traptest::ScopedTrapHooks hooks;
     rig.unit->setOverlap(4.0f);
@@ -289,7 +285,7 @@ TEST(TimePitchUnit, ControlFromAnotherThreadWhileADeviceRenders) {
     auto owned = timePitch(1.0f);
     TimePitchUnit& unit = *owned;
     auto node = std::make_shared<AudioUnitNode>(std::move(owned));
-    auto source = enginetest::makeSource(stretchStereo(), tpSine);
+    auto source = enginetest::makeSource(stretchStereo(), sine1k);
     ASSERT_TRUE(engine.attach(node));
     ASSERT_TRUE(engine.attach(source.node));
     ASSERT_TRUE(engine.connect(*source.node, *node, 0, 0, stretchStereo()));

@@ -22,16 +22,12 @@ std::unique_ptr<VarispeedUnit> varispeed(float rate) {
     return unit;
 }
 
-float vsSine(std::int64_t frame) {
-    return float(0.5 * std::sin(2.0 * M_PI * 1000.0 * double(frame) / sampleRate));
-}
-
 } // namespace
 
 TEST(VarispeedUnit, RateMovesPitchAndSpeedTogether) {
     for (float rate : {2.0f, 0.5f, 4.0f, 0.25f}) {
         SCOPED_TRACE(rate);
-        auto rig = makeStretchRig(varispeed(rate), vsSine);
+        auto rig = makeStretchRig(varispeed(rate), sine1k);
         const Rendered out = renderCycles(rig, 100, vsFrames);
         EXPECT_NEAR(enginetest::zeroCrossingFrequency(out.left, 1024, sampleRate), 1000.0 * rate,
                     10.0 * rate);
@@ -52,11 +48,11 @@ TEST(VarispeedUnit, RateMovesPitchAndSpeedTogether) {
 TEST(VarispeedUnit, OutputMatchesTheResampledInput) {
     // At rate 2 output frame k plays input frame 2k: compare with the sine itself, beyond the first
     // frames where the filter has no history.
-    auto rig = makeStretchRig(varispeed(2.0f), vsSine);
+    auto rig = makeStretchRig(varispeed(2.0f), sine1k);
     const Rendered out = renderCycles(rig, 20, vsFrames);
     double worst = 0.0;
     for (std::size_t k = 256; k < out.left.size(); ++k)
-        worst = std::max(worst, double(std::fabs(out.left[k] - vsSine(std::int64_t(2 * k)))));
+        worst = std::max(worst, double(std::fabs(out.left[k] - sine1k(std::int64_t(2 * k)))));
     EXPECT_LT(worst, 0.01);
 }
 
@@ -93,13 +89,13 @@ TEST(VarispeedUnit, RateChangesGlideWithoutOvershoot) {
 }
 
 TEST(VarispeedUnit, BypassPassesInputUnchanged) {
-    auto rig = makeStretchRig(varispeed(3.0f), vsSine);
+    auto rig = makeStretchRig(varispeed(3.0f), sine1k);
     renderCycles(rig, 10, vsFrames);
     rig.unit->setShouldBypassEffect(true);
     const std::int64_t at = rig.source.frames->load();
     const Rendered bypassed = renderCycles(rig, 5, vsFrames);
     for (std::size_t i = 0; i < bypassed.left.size(); ++i)
-        ASSERT_EQ(bypassed.left[i], vsSine(at + std::int64_t(i))) << i;
+        ASSERT_EQ(bypassed.left[i], sine1k(at + std::int64_t(i))) << i;
     EXPECT_EQ(rig.source.frames->load() - at, 5 * vsFrames);
     EXPECT_DOUBLE_EQ(bypassed.cycles.back().timing.latencyFrames(), 0.0);
     rig.unit->setShouldBypassEffect(false);
@@ -109,7 +105,7 @@ TEST(VarispeedUnit, BypassPassesInputUnchanged) {
 }
 
 TEST(VarispeedUnit, RenderThreadDoesNotAllocate) {
-    auto rig = makeStretchRig(varispeed(1.0f), vsSine, 1024);
+    auto rig = makeStretchRig(varispeed(1.0f), sine1k, 1024);
     traptest::ScopedTrapHooks hooks;
     const float rates[] = {1.0f, 0.25f, 4.0f, 0.8f, 1.3f, 3.7f};
     const std::uint32_t sizes[] = {512, 1024, 1, 333};
