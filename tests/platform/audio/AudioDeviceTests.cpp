@@ -1,11 +1,10 @@
 #include "EngineTestNodes.h"
+#include "RenderAllocationTrap.h"
 
 #include "platform/audio/AlsaAudioDevice.h"
 #include "platform/audio/AlsaDeviceList.h"
 #include "platform/audio/FakeDeviceList.h"
 #include "platform/audio/MixerNode.h"
-#include "platform/audio/RenderCycleHooks.h"
-#include "tests/support/AllocationTrap.h"
 
 #include <gtest/gtest.h>
 
@@ -164,9 +163,7 @@ TEST(AlsaBackEnd, NullPcmIsListedAndPlays) {
     EXPECT_EQ(alsa->sampleType(), AlsaAudioDevice::SampleType::float32);
 
     // The null PCM takes audio as fast as it comes: a short run renders many periods, and stops at once.
-    testsupport::AllocationTrap::resetCounts();
-    setRenderCycleHooks(&testsupport::AllocationTrap::renderCycleBegan,
-                        &testsupport::AllocationTrap::renderCycleEnded);
+    traptest::ScopedTrapHooks hooks;
     AudioEngine engine(std::move(made).value());
     auto sine = makeSine(stereo(), 440.0);
     ASSERT_TRUE(engine.attach(sine.node));
@@ -188,7 +185,6 @@ TEST(AlsaBackEnd, NullPcmIsListedAndPlays) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     EXPECT_GE(sine.renders->load(), rendered + 5);
     engine.stop();
-    setRenderCycleHooks(nullptr, nullptr);
     EXPECT_GE(testsupport::AllocationTrap::renderCycles(), 25u);
-    EXPECT_EQ(testsupport::AllocationTrap::renderThreadCounts().allocations, 0u);
+    traptest::expectNoRenderAllocations();
 }

@@ -109,17 +109,18 @@ TEST(AudioUnit, RendersOutsideAnEngineAndRefusesWhatItCannotRender) {
     auto buffer = PcmBuffer::make(unitStereo(), 1024);
     AudioBufferList list = buffer->bufferList(256);
 
+    auto renderAtZero = [&](AUAudioFrameCount frames, std::uint32_t bus, AudioBufferList& out) {
+        return generator.render(AudioTime::withSampleTime(0, 44100.0), frames, bus, out,
+                                AudioUnitPullInput::none());
+    };
+
     // Not allocated: an error, and silence rather than stale samples.
     fillList(list, 256, 7.0f);
-    EXPECT_EQ(
-        generator.render(AudioTime::withSampleTime(0, 44100.0), 256, 0, list, AudioUnitPullInput::none()),
-        RenderStatus::error);
+    EXPECT_EQ(renderAtZero(256, 0, list), RenderStatus::error);
     EXPECT_TRUE(listHolds(list, 0, 256, 0.0f));
 
     ASSERT_TRUE(generator.allocateRenderResources());
-    EXPECT_EQ(
-        generator.render(AudioTime::withSampleTime(0, 44100.0), 256, 0, list, AudioUnitPullInput::none()),
-        RenderStatus::success);
+    EXPECT_EQ(renderAtZero(256, 0, list), RenderStatus::success);
     EXPECT_TRUE(listHolds(list, 0, 256, 1.0f));
     EXPECT_TRUE(listHolds(list, 1, 256, 1.0f));
     generator.gain().setValue(0.5f);
@@ -137,17 +138,11 @@ TEST(AudioUnit, RendersOutsideAnEngineAndRefusesWhatItCannotRender) {
 
     // More frames than the limit, an output list of another width, a bus the unit lacks.
     AudioBufferList wide = buffer->bufferList(600);
-    EXPECT_EQ(
-        generator.render(AudioTime::withSampleTime(0, 44100.0), 600, 0, wide, AudioUnitPullInput::none()),
-        RenderStatus::error);
+    EXPECT_EQ(renderAtZero(600, 0, wide), RenderStatus::error);
     AudioBufferList narrow = list;
     narrow.numberBuffers = 1;
-    EXPECT_EQ(
-        generator.render(AudioTime::withSampleTime(0, 44100.0), 256, 0, narrow, AudioUnitPullInput::none()),
-        RenderStatus::error);
-    EXPECT_EQ(
-        generator.render(AudioTime::withSampleTime(0, 44100.0), 256, 1, list, AudioUnitPullInput::none()),
-        RenderStatus::error);
+    EXPECT_EQ(renderAtZero(256, 0, narrow), RenderStatus::error);
+    EXPECT_EQ(renderAtZero(256, 1, list), RenderStatus::error);
     EXPECT_TRUE(listHolds(list, 0, 256, 0.0f));
 
     // An effect copies what its input has; channels the input lacks are silent.

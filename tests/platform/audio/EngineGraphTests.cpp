@@ -12,9 +12,7 @@ using namespace enginetest;
 namespace {
 
 std::unique_ptr<AudioDevice> graphTestDevice() {
-    NullAudioDevice::Configuration configuration;
-    configuration.sampleRate = 48000.0;
-    return std::make_unique<NullAudioDevice>(configuration);
+    return nullDevice(48000.0, 512);
 }
 
 } // namespace

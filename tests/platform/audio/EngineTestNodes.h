@@ -4,14 +4,17 @@
 #include "platform/audio/AudioEngine.h"
 #include "platform/audio/IONodes.h"
 #include "platform/audio/MixerNode.h"
+#include "platform/audio/NullAudioDevice.h"
 #include "platform/audio/RenderContext.h"
 #include "platform/audio/SourceNode.h"
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <memory>
 #include <numbers>
+#include <thread>
 #include <vector>
 
 namespace enginetest {
@@ -23,6 +26,27 @@ inline AudioFormat stereo(double rate = 44100.0) {
 }
 inline AudioFormat mono(double rate = 44100.0) {
     return *AudioFormat::standard(rate, 1);
+}
+
+inline std::unique_ptr<NullAudioDevice>
+nullDevice(double rate, std::uint32_t period,
+           NullAudioDevice::Pacing pacing = NullAudioDevice::Pacing::realTime) {
+    NullAudioDevice::Configuration configuration;
+    configuration.sampleRate = rate;
+    configuration.framesPerPeriod = period;
+    configuration.pacing = pacing;
+    return std::make_unique<NullAudioDevice>(configuration);
+}
+
+// Polls until the condition holds; false after the timeout, which only a broken engine reaches.
+template <typename Condition>
+bool waitUntil(Condition condition, std::chrono::milliseconds timeout = std::chrono::milliseconds(5000)) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return true;
 }
 
 // Copies input bus 0 to its output (silence when unconnected): an effect that does nothing.

@@ -1,10 +1,9 @@
 #include "EngineTestNodes.h"
+#include "RenderAllocationTrap.h"
 
 #include "platform/audio/IONodes.h"
 #include "platform/audio/MixerNode.h"
 #include "platform/audio/NullAudioDevice.h"
-#include "platform/audio/RenderCycleHooks.h"
-#include "tests/support/AllocationTrap.h"
 
 #include <gtest/gtest.h>
 
@@ -24,14 +23,6 @@ float rampValue(std::int64_t n) {
 }
 
 // Installs the allocation trap's hooks for the lifetime of a test.
-struct OfflineTrapHooks {
-    OfflineTrapHooks() {
-        testsupport::AllocationTrap::resetCounts();
-        setRenderCycleHooks(&testsupport::AllocationTrap::renderCycleBegan,
-                            &testsupport::AllocationTrap::renderCycleEnded);
-    }
-    ~OfflineTrapHooks() { setRenderCycleHooks(nullptr, nullptr); }
-};
 
 } // namespace
 
@@ -312,7 +303,7 @@ TEST(ManualRendering, RenderTimesShareOneTimeline) {
 }
 
 TEST(ManualRendering, RenderPathDoesNotAllocate) {
-    OfflineTrapHooks hooks;
+    traptest::ScopedTrapHooks hooks;
     auto engine = offlineEngine(stereo(), 1024);
     MixerNode& mixer = engine->mainMixerNode();
     auto resampled = makeSine(mono(48000), 1000.0);
@@ -331,10 +322,8 @@ TEST(ManualRendering, RenderPathDoesNotAllocate) {
     for (std::uint32_t frames : {1024u, 1u, 333u, 1000u, 512u})
         for (int i = 0; i < 20; ++i)
             ASSERT_EQ(*engine->renderOffline(frames, *buffer), ManualRenderingStatus::success);
-    const auto counts = testsupport::AllocationTrap::renderThreadCounts();
     EXPECT_EQ(testsupport::AllocationTrap::renderCycles(), 100u);
-    EXPECT_EQ(counts.allocations, 0u) << "last size " << counts.lastSize;
-    EXPECT_EQ(counts.deallocations, 0u);
+    traptest::expectNoRenderAllocations();
 
     // The trap itself catches allocations on a marked thread.
     {

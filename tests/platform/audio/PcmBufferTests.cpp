@@ -29,7 +29,8 @@ TEST(PcmBuffer, ZeroFilledAlignedAndClampedLength) {
     EXPECT_EQ(buffer->frameLength(), 0u);
     for (std::uint32_t ch = 0; ch < 2; ++ch) {
         EXPECT_EQ(reinterpret_cast<std::uintptr_t>(buffer->channel(ch)) % 64, 0u);
-        for (std::uint32_t i = 0; i < 1000; ++i) ASSERT_EQ(buffer->channel(ch)[i], 0.0f);
+        for (std::uint32_t i = 0; i < 1000; ++i)
+            ASSERT_EQ(buffer->channel(ch)[i], 0.0f);
     }
     // Channels do not overlap.
     buffer->channel(0)[999] = 1.0f;

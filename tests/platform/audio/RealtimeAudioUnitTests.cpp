@@ -1,10 +1,9 @@
 #include "EngineTestNodes.h"
 #include "GainTestUnit.h"
+#include "RenderAllocationTrap.h"
 
 #include "platform/audio/AudioUnitNode.h"
 #include "platform/audio/NullAudioDevice.h"
-#include "platform/audio/RenderCycleHooks.h"
-#include "tests/support/AllocationTrap.h"
 
 #include <gtest/gtest.h>
 
@@ -18,25 +17,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-struct UnitTrapHooks {
-    UnitTrapHooks() {
-        testsupport::AllocationTrap::resetCounts();
-        setRenderCycleHooks(&testsupport::AllocationTrap::renderCycleBegan,
-                            &testsupport::AllocationTrap::renderCycleEnded);
-    }
-    ~UnitTrapHooks() { setRenderCycleHooks(nullptr, nullptr); }
-};
-
-template <typename Condition>
-bool unitWaitUntil(Condition condition, std::chrono::milliseconds timeout = 2000ms) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(200us);
-    }
-    return true;
-}
-
 struct ObserverProbe {
     std::atomic<int> pre{0};
     std::atomic<int> post{0};
@@ -45,12 +25,8 @@ struct ObserverProbe {
 } // namespace
 
 TEST(RealtimeAudioUnit, RenderObserversAndEventsComeAndGoWhileRendering) {
-    UnitTrapHooks hooks;
-    NullAudioDevice::Configuration configuration;
-    configuration.sampleRate = 48000.0;
-    configuration.framesPerPeriod = 128;
-    configuration.pacing = NullAudioDevice::Pacing::realTime;
-    auto ownedDevice = std::make_unique<NullAudioDevice>(configuration);
+    traptest::ScopedTrapHooks hooks;
+    auto ownedDevice = enginetest::nullDevice(48000.0, 128);
     NullAudioDevice* device = ownedDevice.get();
     AudioEngine engine(std::move(ownedDevice));
 
@@ -124,9 +100,9 @@ TEST(RealtimeAudioUnit, RenderObserversAndEventsComeAndGoWhileRendering) {
         unit.removeRenderObserver(token);
     live.clear();
     const std::uint64_t removedAt = device->periodsRendered();
-    ASSERT_TRUE(unitWaitUntil([&] { return device->periodsRendered() >= removedAt + 2; }));
+    ASSERT_TRUE(enginetest::waitUntil([&] { return device->periodsRendered() >= removedAt + 2; }));
     const int settled = last->pre.load();
-    ASSERT_TRUE(unitWaitUntil([&] { return device->periodsRendered() >= removedAt + 5; }));
+    ASSERT_TRUE(enginetest::waitUntil([&] { return device->periodsRendered() >= removedAt + 5; }));
     EXPECT_EQ(last->pre.load(), settled);
     EXPECT_EQ(last->post.load(), settled);
     engine.stop();
@@ -143,19 +119,13 @@ TEST(RealtimeAudioUnit, RenderObserversAndEventsComeAndGoWhileRendering) {
     EXPECT_GT(unit.renders.load(), 16);
     EXPECT_GT(sent.load(), 0);
     EXPECT_GT(unit.midiCount(), 0u);
-    const auto counts = testsupport::AllocationTrap::renderThreadCounts();
     EXPECT_GE(testsupport::AllocationTrap::renderCycles(), 16u);
-    EXPECT_EQ(counts.allocations, 0u) << "last size " << counts.lastSize;
-    EXPECT_EQ(counts.deallocations, 0u);
+    traptest::expectNoRenderAllocations();
 }
 
 TEST(RealtimeAudioUnit, ReconfiguringWhileRunningIsRaceFree) {
-    UnitTrapHooks hooks;
-    NullAudioDevice::Configuration configuration;
-    configuration.sampleRate = 48000.0;
-    configuration.framesPerPeriod = 128;
-    configuration.pacing = NullAudioDevice::Pacing::realTime;
-    auto ownedDevice = std::make_unique<NullAudioDevice>(configuration);
+    traptest::ScopedTrapHooks hooks;
+    auto ownedDevice = enginetest::nullDevice(48000.0, 128);
     NullAudioDevice* device = ownedDevice.get();
     AudioEngine engine(std::move(ownedDevice));
 
@@ -190,14 +160,12 @@ TEST(RealtimeAudioUnit, ReconfiguringWhileRunningIsRaceFree) {
     }
     const int rendersBefore = unit.renders.load();
     const std::uint64_t settledAt = device->periodsRendered();
-    ASSERT_TRUE(unitWaitUntil([&] { return device->periodsRendered() >= settledAt + 3; }));
+    ASSERT_TRUE(enginetest::waitUntil([&] { return device->periodsRendered() >= settledAt + 3; }));
     engine.stop();
 
     EXPECT_GT(edits, 10);
     EXPECT_FALSE(node->configurationError());
     EXPECT_GE(unit.allocations.load(), edits / 2);
     EXPECT_GT(unit.renders.load(), rendersBefore); // it renders again after the last change
-    const auto counts = testsupport::AllocationTrap::renderThreadCounts();
-    EXPECT_EQ(counts.allocations, 0u) << "last size " << counts.lastSize;
-    EXPECT_EQ(counts.deallocations, 0u);
+    traptest::expectNoRenderAllocations();
 }

@@ -1,9 +1,8 @@
 #include "EngineTestNodes.h"
+#include "RenderAllocationTrap.h"
 
 #include "platform/audio/MixerNode.h"
 #include "platform/audio/NullAudioDevice.h"
-#include "platform/audio/RenderCycleHooks.h"
-#include "tests/support/AllocationTrap.h"
 
 #include <gtest/gtest.h>
 
@@ -17,38 +16,10 @@ using namespace std::chrono_literals;
 
 namespace {
 
-std::unique_ptr<NullAudioDevice> pacedDevice(std::uint32_t period, double rate = 48000.0) {
-    NullAudioDevice::Configuration configuration;
-    configuration.sampleRate = rate;
-    configuration.framesPerPeriod = period;
-    configuration.pacing = NullAudioDevice::Pacing::realTime;
-    return std::make_unique<NullAudioDevice>(configuration);
-}
-
-// Polls until the condition holds; false after the timeout (which only a broken engine reaches).
-template <typename Condition>
-bool waitUntil(Condition condition, std::chrono::milliseconds timeout = 2000ms) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(500us);
-    }
-    return true;
-}
-
 std::int64_t sampleTimeOf(const AudioNode& node) {
     auto time = node.lastRenderTime();
     return time ? time->sampleTime() : -1;
 }
-
-struct RealtimeTrapHooks {
-    RealtimeTrapHooks() {
-        testsupport::AllocationTrap::resetCounts();
-        setRenderCycleHooks(&testsupport::AllocationTrap::renderCycleBegan,
-                            &testsupport::AllocationTrap::renderCycleEnded);
-    }
-    ~RealtimeTrapHooks() { setRenderCycleHooks(nullptr, nullptr); }
-};
 
 class RefusingDevice final : public AudioDevice {
 public:
@@ -65,8 +36,8 @@ public:
 } // namespace
 
 TEST(RealtimeEngine, NullDeviceAdvancesRenderTimesInRealTime) {
-    RealtimeTrapHooks hooks;
-    auto owned = pacedDevice(256);
+    traptest::ScopedTrapHooks hooks;
+    auto owned = nullDevice(48000.0, 256);
     NullAudioDevice* device = owned.get();
     AudioEngine engine(std::move(owned));
     auto sine = makeSine(mono(), 440.0); // resampled 44.1 -> 48 kHz in the main mixer
@@ -108,15 +79,13 @@ TEST(RealtimeEngine, NullDeviceAdvancesRenderTimesInRealTime) {
     EXPECT_LT(sampleTimeOf(*sine.node), later.sampleTime()); // a stop restarts it
     engine.stop();
 
-    const auto counts = testsupport::AllocationTrap::renderThreadCounts();
     EXPECT_GT(testsupport::AllocationTrap::renderCycles(), 8u);
-    EXPECT_EQ(counts.allocations, 0u) << "last size " << counts.lastSize;
-    EXPECT_EQ(counts.deallocations, 0u);
+    traptest::expectNoRenderAllocations();
 }
 
 TEST(RealtimeEngine, GraphEditsWhileRunningAreRaceFree) {
-    RealtimeTrapHooks hooks;
-    auto owned = pacedDevice(128);
+    traptest::ScopedTrapHooks hooks;
+    auto owned = nullDevice(48000.0, 128);
     NullAudioDevice* device = owned.get();
     AudioEngine engine(std::move(owned));
     MixerNode& mixer = engine.mainMixerNode();
@@ -173,10 +142,8 @@ TEST(RealtimeEngine, GraphEditsWhileRunningAreRaceFree) {
     // Detached nodes were released once the render thread let go of their plans.
     EXPECT_TRUE(firstEffect.expired());
 
-    const auto counts = testsupport::AllocationTrap::renderThreadCounts();
     EXPECT_GE(testsupport::AllocationTrap::renderCycles(), 8u);
-    EXPECT_EQ(counts.allocations, 0u) << "last size " << counts.lastSize;
-    EXPECT_EQ(counts.deallocations, 0u);
+    traptest::expectNoRenderAllocations();
 }
 
 TEST(RealtimeEngine, DeviceFailuresAndDeviceChanges) {
@@ -192,13 +159,13 @@ TEST(RealtimeEngine, DeviceFailuresAndDeviceChanges) {
     EXPECT_FALSE(sine.node->lastRenderTime());
 
     // Switching a running engine to another device moves the render thread there.
-    auto firstOwned = pacedDevice(128);
+    auto firstOwned = nullDevice(48000.0, 128);
     NullAudioDevice* firstDevice = firstOwned.get();
     AudioEngine engine(std::move(firstOwned));
     ASSERT_TRUE(engine.start());
     ASSERT_TRUE(waitUntil([&] { return firstDevice->periodsRendered() > 0; }));
     EXPECT_FALSE(engine.setOutputDevice(nullptr));
-    auto secondOwned = pacedDevice(128, 44100.0);
+    auto secondOwned = nullDevice(44100.0, 128);
     NullAudioDevice* secondDevice = secondOwned.get();
     ASSERT_TRUE(engine.setOutputDevice(std::move(secondOwned)));
     EXPECT_TRUE(engine.isRunning());

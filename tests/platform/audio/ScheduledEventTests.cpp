@@ -1,8 +1,7 @@
 #include "AudioUnitTestRig.h"
+#include "RenderAllocationTrap.h"
 
 #include "platform/audio/PcmBuffer.h"
-#include "platform/audio/RenderCycleHooks.h"
-#include "tests/support/AllocationTrap.h"
 
 #include <gtest/gtest.h>
 
@@ -32,15 +31,6 @@ std::vector<std::vector<float>> renderMore(UnitRig& rig, std::vector<std::vector
         so_far[c].insert(so_far[c].end(), more[c].begin(), more[c].end());
     return more;
 }
-
-struct OfflineTrap {
-    OfflineTrap() {
-        testsupport::AllocationTrap::resetCounts();
-        setRenderCycleHooks(&testsupport::AllocationTrap::renderCycleBegan,
-                            &testsupport::AllocationTrap::renderCycleEnded);
-    }
-    ~OfflineTrap() { setRenderCycleHooks(nullptr, nullptr); }
-};
 
 const std::array<std::uint8_t, 3> noteOn{0x90, 60, 100};
 
@@ -231,7 +221,7 @@ TEST(ScheduledEvents, StoppingTheEngineDropsEventsOfTheOldTimeline) {
 }
 
 TEST(ScheduledEvents, TheRenderPathNeitherAllocatesNorFrees) {
-    OfflineTrap trap;
+    traptest::ScopedTrapHooks trap;
     auto rig = makeUnitRig();
     GainTestUnit& unit = *rig.unit;
     std::atomic<int> preCalls{0}, postCalls{0};
@@ -262,10 +252,8 @@ TEST(ScheduledEvents, TheRenderPathNeitherAllocatesNorFrees) {
         ASSERT_EQ(*status, ManualRenderingStatus::success);
     }
     unit.gain().removeParameterObserver(parameterToken);
-    const auto counts = testsupport::AllocationTrap::renderThreadCounts();
     EXPECT_EQ(testsupport::AllocationTrap::renderCycles(), 40u);
-    EXPECT_EQ(counts.allocations, 0u) << "last size " << counts.lastSize;
-    EXPECT_EQ(counts.deallocations, 0u);
+    traptest::expectNoRenderAllocations();
     EXPECT_EQ(preCalls.load(), 40);
     EXPECT_EQ(postCalls.load(), 40);
     EXPECT_EQ(heard.size(), 8u);

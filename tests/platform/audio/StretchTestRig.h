@@ -102,6 +102,11 @@ inline double heardAt(const std::vector<CycleRecord>& cycles, double frame) {
     return NAN;
 }
 
+// A steady 1 kHz sine of amplitude 0.5.
+inline float sine1k(std::int64_t frame) {
+    return float(0.5 * std::sin(2.0 * M_PI * 1000.0 * double(frame) / sampleRate));
+}
+
 // A 1 kHz tone of amplitude 0.5 sounding for 20 ms every 250 ms from 0.1 s of input on.
 inline constexpr double burstFirst = 0.1;
 inline constexpr double burstPeriod = 0.25;

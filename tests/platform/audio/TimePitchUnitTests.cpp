@@ -1,9 +1,8 @@
+#include "RenderAllocationTrap.h"
 #include "StretchTestRig.h"
 
 #include "platform/audio/AudioComponentRegistry.h"
-#include "platform/audio/RenderCycleHooks.h"
 #include "platform/audio/TimePitchUnit.h"
-#include "tests/support/AllocationTrap.h"
 
 #include <gtest/gtest.h>
 
@@ -26,29 +25,16 @@ std::unique_ptr<TimePitchUnit> timePitch(float rate, float pitch = 0.0f, float o
     return unit;
 }
 
-float tpSine(std::int64_t frame) {
-    return float(0.5 * std::sin(2.0 * M_PI * 1000.0 * double(frame) / sampleRate));
-}
-
 int cyclesFor(double seconds) {
     return int(std::ceil(seconds * sampleRate / tpFrames));
 }
-
-struct TimePitchTrapHooks {
-    TimePitchTrapHooks() {
-        setRenderCycleHooks(&testsupport::AllocationTrap::renderCycleBegan,
-                            &testsupport::AllocationTrap::renderCycleEnded);
-        testsupport::AllocationTrap::resetCounts();
-    }
-    ~TimePitchTrapHooks() { setRenderCycleHooks(nullptr, nullptr); }
-};
 
 } // namespace
 
 TEST(TimePitchUnit, RateChangesSpeedButNotPitch) {
     for (float overlap : {8.0f, 4.0f}) {
         SCOPED_TRACE(overlap);
-        auto rig = makeStretchRig(timePitch(2.0f, 0.0f, overlap), tpSine);
+        auto rig = makeStretchRig(timePitch(2.0f, 0.0f, overlap), sine1k);
         const Rendered out = renderCycles(rig, cyclesFor(3.0), tpFrames);
         ASSERT_EQ(rig.unit->usesFinerEngine(), overlap >= 8.0f);
 
@@ -70,7 +56,7 @@ TEST(TimePitchUnit, RateChangesSpeedButNotPitch) {
 TEST(TimePitchUnit, PitchShiftsWithoutChangingSpeed) {
     for (float overlap : {8.0f, 4.0f}) {
         SCOPED_TRACE(overlap);
-        auto rig = makeStretchRig(timePitch(1.0f, 1200.0f, overlap), tpSine);
+        auto rig = makeStretchRig(timePitch(1.0f, 1200.0f, overlap), sine1k);
         const Rendered out = renderCycles(rig, cyclesFor(2.0), tpFrames);
         const std::size_t from = std::size_t(0.5 * sampleRate);
         EXPECT_NEAR(enginetest::zeroCrossingFrequency(out.left, from, sampleRate), 2000.0, 20.0);
@@ -131,7 +117,7 @@ TEST(TimePitchUnit, HeardPositionFollowsRateChanges) {
 }
 
 TEST(TimePitchUnit, RateChangesDoNotOvershoot) {
-    auto rig = makeStretchRig(timePitch(1.0f), tpSine);
+    auto rig = makeStretchRig(timePitch(1.0f), sine1k);
     const double rates[] = {1.0, 2.0, 0.5, 1.5, 0.75};
     const int every = 60;
     auto rateOf = [&](int cycle) { return rates[std::clamp(cycle / every, 0, 4)]; };
@@ -159,14 +145,14 @@ TEST(TimePitchUnit, RateChangesDoNotOvershoot) {
 }
 
 TEST(TimePitchUnit, BypassPassesInputUnchanged) {
-    auto rig = makeStretchRig(timePitch(0.8f), tpSine);
+    auto rig = makeStretchRig(timePitch(0.8f), sine1k);
     renderCycles(rig, 40, tpFrames);
     rig.unit->setShouldBypassEffect(true);
     const std::int64_t at = rig.source.frames->load();
     const Rendered bypassed = renderCycles(rig, 10, tpFrames);
     for (std::size_t i = 0; i < bypassed.left.size(); ++i) {
-        ASSERT_EQ(bypassed.left[i], tpSine(at + std::int64_t(i))) << i;
-        ASSERT_EQ(bypassed.right[i], tpSine(at + std::int64_t(i))) << i;
+        ASSERT_EQ(bypassed.left[i], sine1k(at + std::int64_t(i))) << i;
+        ASSERT_EQ(bypassed.right[i], sine1k(at + std::int64_t(i))) << i;
     }
     EXPECT_EQ(rig.source.frames->load() - at, 10 * tpFrames);
     EXPECT_DOUBLE_EQ(bypassed.cycles.back().timing.latencyFrames(), 0.0);
@@ -184,8 +170,8 @@ TEST(TimePitchUnit, BypassPassesInputUnchanged) {
 TEST(TimePitchUnit, RenderThreadDoesNotAllocate) {
     for (float overlap : {8.0f, 4.0f}) {
         SCOPED_TRACE(overlap);
-        auto rig = makeStretchRig(timePitch(1.0f, 0.0f, overlap), tpSine, 1024);
-        TimePitchTrapHooks hooks;
+        auto rig = makeStretchRig(timePitch(1.0f, 0.0f, overlap), sine1k, 1024);
+        traptest::ScopedTrapHooks hooks;
         const float rates[] = {1.0f, 0.5f, 2.0f, 0.8f, 1.25f, 4.0f, 0.25f, 1.0f};
         const float pitches[] = {0.0f, 700.0f, -1200.0f, 2400.0f, -350.0f, 0.0f};
         const std::uint32_t sizes[] = {512, 1024, 64, 333};
@@ -197,26 +183,22 @@ TEST(TimePitchUnit, RenderThreadDoesNotAllocate) {
             if (i == 320) rig.unit->setShouldBypassEffect(false);
             ASSERT_EQ(*rig.engine->renderOffline(sizes[i % 4], *buffer), ManualRenderingStatus::success);
         }
-        const auto counts = testsupport::AllocationTrap::renderThreadCounts();
         EXPECT_EQ(testsupport::AllocationTrap::renderCycles(), 600u);
-        EXPECT_EQ(counts.allocations, 0u) << "last size " << counts.lastSize;
-        EXPECT_EQ(counts.deallocations, 0u);
+        traptest::expectNoRenderAllocations();
     }
 }
 
 TEST(TimePitchUnit, OverlapSwitchesEngineOffTheRenderThread) {
-    auto rig = makeStretchRig(timePitch(1.25f), tpSine);
+    auto rig = makeStretchRig(timePitch(1.25f), sine1k);
     renderCycles(rig, 50, tpFrames);
-    TimePitchTrapHooks hooks;
+    traptest::ScopedTrapHooks hooks;
     rig.unit->setOverlap(4.0f);
     EXPECT_FALSE(rig.unit->usesFinerEngine());
     const Rendered faster = renderCycles(rig, cyclesFor(1.5), tpFrames);
     rig.unit->setOverlap(16.0f);
     EXPECT_TRUE(rig.unit->usesFinerEngine());
     const Rendered finer = renderCycles(rig, cyclesFor(1.5), tpFrames);
-    const auto counts = testsupport::AllocationTrap::renderThreadCounts();
-    EXPECT_EQ(counts.allocations, 0u) << "last size " << counts.lastSize;
-    EXPECT_EQ(counts.deallocations, 0u);
+    traptest::expectNoRenderAllocations();
     // Each engine plays the tone at its pitch once it has restarted, and the timing holds across.
     for (const Rendered* out : {&faster, &finer}) {
         EXPECT_NEAR(enginetest::zeroCrossingFrequency(out->left, std::size_t(0.5 * sampleRate), sampleRate),
@@ -297,20 +279,18 @@ TEST(TimePitchUnit, RegisteredAndSizedByTheEngine) {
 TEST(TimePitchUnit, ControlFromAnotherThreadWhileADeviceRenders) {
     // The device's thread renders as fast as it can while this thread changes rates, switches engines
     // and reads the timing, as a player's main thread does.
-    NullAudioDevice::Configuration configuration;
-    configuration.pacing = NullAudioDevice::Pacing::asFastAsPossible;
-    auto ownedDevice = std::make_unique<NullAudioDevice>(configuration);
+    auto ownedDevice = enginetest::nullDevice(44100.0, 512, NullAudioDevice::Pacing::asFastAsPossible);
     NullAudioDevice& device = *ownedDevice;
     AudioEngine engine(std::move(ownedDevice));
     auto owned = timePitch(1.0f);
     TimePitchUnit& unit = *owned;
     auto node = std::make_shared<AudioUnitNode>(std::move(owned));
-    auto source = enginetest::makeSource(stretchStereo(), tpSine);
+    auto source = enginetest::makeSource(stretchStereo(), sine1k);
     ASSERT_TRUE(engine.attach(node));
     ASSERT_TRUE(engine.attach(source.node));
     ASSERT_TRUE(engine.connect(*source.node, *node, 0, 0, stretchStereo()));
     ASSERT_TRUE(engine.connect(*node, engine.mainMixerNode(), 0, 0, stretchStereo()));
-    TimePitchTrapHooks hooks;
+    traptest::ScopedTrapHooks hooks;
     ASSERT_TRUE(engine.start());
 
     std::int64_t lastOutput = -1;
@@ -328,9 +308,7 @@ TEST(TimePitchUnit, ControlFromAnotherThreadWhileADeviceRenders) {
         }
     }
     engine.stop();
-    const auto counts = testsupport::AllocationTrap::renderThreadCounts();
     EXPECT_GT(testsupport::AllocationTrap::renderCycles(), 150u);
-    EXPECT_EQ(counts.allocations, 0u) << "last size " << counts.lastSize;
-    EXPECT_EQ(counts.deallocations, 0u);
+    traptest::expectNoRenderAllocations();
     EXPECT_GT(lastOutput, 0);
 }

@@ -1,9 +1,8 @@
+#include "RenderAllocationTrap.h"
 #include "StretchTestRig.h"
 
 #include "platform/audio/AudioComponentRegistry.h"
-#include "platform/audio/RenderCycleHooks.h"
 #include "platform/audio/VarispeedUnit.h"
-#include "tests/support/AllocationTrap.h"
 
 #include <gtest/gtest.h>
 
@@ -23,16 +22,12 @@ std::unique_ptr<VarispeedUnit> varispeed(float rate) {
     return unit;
 }
 
-float vsSine(std::int64_t frame) {
-    return float(0.5 * std::sin(2.0 * M_PI * 1000.0 * double(frame) / sampleRate));
-}
-
 } // namespace
 
 TEST(VarispeedUnit, RateMovesPitchAndSpeedTogether) {
     for (float rate : {2.0f, 0.5f, 4.0f, 0.25f}) {
         SCOPED_TRACE(rate);
-        auto rig = makeStretchRig(varispeed(rate), vsSine);
+        auto rig = makeStretchRig(varispeed(rate), sine1k);
         const Rendered out = renderCycles(rig, 100, vsFrames);
         EXPECT_NEAR(enginetest::zeroCrossingFrequency(out.left, 1024, sampleRate), 1000.0 * rate,
                     10.0 * rate);
@@ -53,11 +48,11 @@ TEST(VarispeedUnit, RateMovesPitchAndSpeedTogether) {
 TEST(VarispeedUnit, OutputMatchesTheResampledInput) {
     // At rate 2 output frame k plays input frame 2k: compare with the sine itself, beyond the first
     // frames where the filter has no history.
-    auto rig = makeStretchRig(varispeed(2.0f), vsSine);
+    auto rig = makeStretchRig(varispeed(2.0f), sine1k);
     const Rendered out = renderCycles(rig, 20, vsFrames);
     double worst = 0.0;
     for (std::size_t k = 256; k < out.left.size(); ++k)
-        worst = std::max(worst, double(std::fabs(out.left[k] - vsSine(std::int64_t(2 * k)))));
+        worst = std::max(worst, double(std::fabs(out.left[k] - sine1k(std::int64_t(2 * k)))));
     EXPECT_LT(worst, 0.01);
 }
 
@@ -94,13 +89,13 @@ TEST(VarispeedUnit, RateChangesGlideWithoutOvershoot) {
 }
 
 TEST(VarispeedUnit, BypassPassesInputUnchanged) {
-    auto rig = makeStretchRig(varispeed(3.0f), vsSine);
+    auto rig = makeStretchRig(varispeed(3.0f), sine1k);
     renderCycles(rig, 10, vsFrames);
     rig.unit->setShouldBypassEffect(true);
     const std::int64_t at = rig.source.frames->load();
     const Rendered bypassed = renderCycles(rig, 5, vsFrames);
     for (std::size_t i = 0; i < bypassed.left.size(); ++i)
-        ASSERT_EQ(bypassed.left[i], vsSine(at + std::int64_t(i))) << i;
+        ASSERT_EQ(bypassed.left[i], sine1k(at + std::int64_t(i))) << i;
     EXPECT_EQ(rig.source.frames->load() - at, 5 * vsFrames);
     EXPECT_DOUBLE_EQ(bypassed.cycles.back().timing.latencyFrames(), 0.0);
     rig.unit->setShouldBypassEffect(false);
@@ -110,10 +105,8 @@ TEST(VarispeedUnit, BypassPassesInputUnchanged) {
 }
 
 TEST(VarispeedUnit, RenderThreadDoesNotAllocate) {
-    auto rig = makeStretchRig(varispeed(1.0f), vsSine, 1024);
-    setRenderCycleHooks(&testsupport::AllocationTrap::renderCycleBegan,
-                        &testsupport::AllocationTrap::renderCycleEnded);
-    testsupport::AllocationTrap::resetCounts();
+    auto rig = makeStretchRig(varispeed(1.0f), sine1k, 1024);
+    traptest::ScopedTrapHooks hooks;
     const float rates[] = {1.0f, 0.25f, 4.0f, 0.8f, 1.3f, 3.7f};
     const std::uint32_t sizes[] = {512, 1024, 1, 333};
     auto buffer = PcmBuffer::make(stretchStereo(), 1024);
@@ -123,11 +116,8 @@ TEST(VarispeedUnit, RenderThreadDoesNotAllocate) {
         if (i == 210) rig.unit->setShouldBypassEffect(false);
         ASSERT_EQ(*rig.engine->renderOffline(sizes[i % 4], *buffer), ManualRenderingStatus::success);
     }
-    const auto counts = testsupport::AllocationTrap::renderThreadCounts();
-    setRenderCycleHooks(nullptr, nullptr);
     EXPECT_EQ(testsupport::AllocationTrap::renderCycles(), 400u);
-    EXPECT_EQ(counts.allocations, 0u) << "last size " << counts.lastSize;
-    EXPECT_EQ(counts.deallocations, 0u);
+    traptest::expectNoRenderAllocations();
     EXPECT_EQ(rig.unit->underruns(), 0u);
 }
 

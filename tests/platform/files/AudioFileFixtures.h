@@ -18,6 +18,7 @@ extern "C" {
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace fixtures {
@@ -80,9 +81,11 @@ inline Channels readToEnd(platform::AudioFile& file, std::uint32_t block = 4096)
     return out;
 }
 
-// Writes with libsndfile in blocks (its Vorbis encoder fails on very large writes).
+// Writes with libsndfile in blocks (its Vorbis encoder fails on very large writes), tagged with `tags`
+// (SF_STR_…, text) before the audio.
 inline bool writeWithSndfile(const std::string& path, int format, const Channels& data, int rate,
-                             double compression = -1.0, int bitrateMode = -1) {
+                             double compression = -1.0, int bitrateMode = -1,
+                             const std::vector<std::pair<int, std::string>>& tags = {}) {
     SF_INFO info{};
     info.samplerate = rate;
     info.channels = int(data.size());
@@ -91,9 +94,11 @@ inline bool writeWithSndfile(const std::string& path, int format, const Channels
     if (!file) return false;
     if (bitrateMode >= 0) sf_command(file, SFC_SET_BITRATE_MODE, &bitrateMode, sizeof bitrateMode);
     if (compression >= 0) sf_command(file, SFC_SET_COMPRESSION_LEVEL, &compression, sizeof compression);
+    bool ok = true;
+    for (const auto& [kind, text] : tags)
+        ok = ok && sf_set_string(file, kind, text.c_str()) == 0;
     const std::size_t frames = data[0].size(), channels = data.size();
     std::vector<float> block;
-    bool ok = true;
     for (std::size_t at = 0; at < frames && ok; at += 4096) {
         const std::size_t n = std::min<std::size_t>(4096, frames - at);
         block.assign(n * channels, 0.0f);

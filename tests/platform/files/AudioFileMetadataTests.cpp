@@ -2,6 +2,8 @@
 
 #include "AudioFileFixtures.h"
 
+#include "platform/foundation/Text.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -10,28 +12,10 @@ using platform::readMetadata;
 
 namespace {
 
-// Writes a short tone with libsndfile, tagged with the given strings (SF_STR_…, text) before the audio.
+// A short tone written with libsndfile, tagged with the given strings (SF_STR_…, text).
 bool writeTaggedTone(const std::string& path, int format,
                      const std::vector<std::pair<int, std::string>>& tags) {
-    const fixtures::Channels data = fixtures::tone(4410, 2, 44100.0);
-    SF_INFO info{};
-    info.samplerate = 44100;
-    info.channels = 2;
-    info.format = format;
-    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-    if (!file) return false;
-    for (const auto& [kind, text] : tags)
-        if (sf_set_string(file, kind, text.c_str()) != 0) {
-            sf_close(file);
-            return false;
-        }
-    std::vector<float> interleaved;
-    for (std::size_t i = 0; i < data[0].size(); ++i)
-        for (const auto& channel : data)
-            interleaved.push_back(channel[i]);
-    const bool wrote =
-        sf_writef_float(file, interleaved.data(), sf_count_t(data[0].size())) == sf_count_t(data[0].size());
-    return sf_close(file) == 0 && wrote;
+    return fixtures::writeWithSndfile(path, format, fixtures::tone(4410, 2, 44100.0), 44100, -1.0, -1, tags);
 }
 
 } // namespace
@@ -63,12 +47,7 @@ TEST(AudioFileMetadata, ReadsTheCommonTagsOfEveryFormat) {
         EXPECT_EQ(metadata->value("genre"), "Waltz");
         EXPECT_FALSE(metadata->value("composer"));
         for (const auto& item : metadata->items)
-            EXPECT_EQ(item.key, [&] {
-                std::string lowered = item.key;
-                for (char& ch : lowered)
-                    ch = char(std::tolower(static_cast<unsigned char>(ch)));
-                return lowered;
-            }());
+            EXPECT_EQ(item.key, platform::lowercased(item.key));
     }
 }
 

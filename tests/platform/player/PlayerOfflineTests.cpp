@@ -12,9 +12,7 @@ using Type = PlayerCompletionCallbackType;
 TEST(PlayerNodeOffline, FilePlaysSampleExactlyThroughASmallRing) {
     CompletionLog log; // outlives the node, whose completion thread calls it
     TempFolder folder;
-    const Channels data = tone(10000, 2, 44100.0);
-    writeFile(folder.file("tone.wav"), data, 44100.0);
-    auto file = openFile(folder.file("tone.wav"));
+    auto [data, file] = ToneFile(folder, "tone.wav", 10000);
     // A ring of 441 frames: the segment wraps it many times, and every slice needs several refills.
     OfflineRig rig(44100.0, 2, {0.01});
     ASSERT_TRUE(rig.player->scheduleFile(*file, std::nullopt, Type::dataRendered, log.handler(1)));
@@ -84,8 +82,7 @@ TEST(PlayerNodeOffline, LoopingBuffersAndInterruptions) {
     OfflineRig rig;
     const Channels loop = ramp(100, 2, 0.01f, 0.001f);
     const Channels other = ramp(50, 2, 0.5f, 0.002f);
-    ASSERT_TRUE(rig.player->scheduleBuffer(bufferOf(loop, 44100.0), std::nullopt, PlayerBufferOptions::loops,
-                                           Type::dataRendered, log.handler(1)));
+    ASSERT_TRUE(rig.schedule(loop, PlayerBufferOptions::loops, Type::dataRendered, log.handler(1)));
     ASSERT_TRUE(rig.player->play());
     const Channels looped = rig.render(350, 64);
     for (std::size_t i = 0; i < 350; ++i) {
@@ -96,9 +93,7 @@ TEST(PlayerNodeOffline, LoopingBuffersAndInterruptions) {
     EXPECT_EQ(log.size(), 0u) << "a looping buffer does not end by itself";
 
     // An interrupting buffer replaces the loop at once; the loop completes as it is dropped.
-    ASSERT_TRUE(rig.player->scheduleBuffer(bufferOf(other, 44100.0), std::nullopt,
-                                           PlayerBufferOptions::interrupts, Type::dataRendered,
-                                           log.handler(2)));
+    ASSERT_TRUE(rig.schedule(other, PlayerBufferOptions::interrupts, Type::dataRendered, log.handler(2)));
     const Channels interrupted = rig.render(100, 100);
     EXPECT_EQ(slice(interrupted[0], 0, 50), other[0]);
     EXPECT_EQ(slice(interrupted[1], 0, 50), other[1]);
@@ -110,16 +105,13 @@ TEST(PlayerNodeOffline, LoopingBuffersAndInterruptions) {
     // interruptsAtLoop: the loop finishes its current pass, then the new buffer follows without a gap;
     // a buffer waiting behind the loop is dropped.
     rig.player->stop();
-    ASSERT_TRUE(rig.player->scheduleBuffer(bufferOf(loop, 44100.0), std::nullopt,
-                                           PlayerBufferOptions::loops | PlayerBufferOptions::interrupts,
-                                           Type::dataConsumed, log.handler(3)));
+    ASSERT_TRUE(rig.schedule(loop, PlayerBufferOptions::loops | PlayerBufferOptions::interrupts,
+                             Type::dataConsumed, log.handler(3)));
     ASSERT_TRUE(rig.player->play());
     Channels out = rig.render(130, 130);
-    ASSERT_TRUE(rig.player->scheduleBuffer(bufferOf(loop, 44100.0), std::nullopt, PlayerBufferOptions::none,
-                                           Type::dataConsumed, log.handler(4)));
-    ASSERT_TRUE(rig.player->scheduleBuffer(bufferOf(other, 44100.0), std::nullopt,
-                                           PlayerBufferOptions::interruptsAtLoop, Type::dataConsumed,
-                                           log.handler(5)));
+    ASSERT_TRUE(rig.schedule(loop, PlayerBufferOptions::none, Type::dataConsumed, log.handler(4)));
+    ASSERT_TRUE(
+        rig.schedule(other, PlayerBufferOptions::interruptsAtLoop, Type::dataConsumed, log.handler(5)));
     const Channels after = rig.render(170, 170);
     out[0].insert(out[0].end(), after[0].begin(), after[0].end());
     for (std::size_t i = 0; i < 200; ++i)
@@ -139,16 +131,15 @@ TEST(PlayerNodeOffline, SchedulingAndPlayingAtNodeTimes) {
     rig.render(1000);
 
     // At node time 1500, and the next one right after it.
-    ASSERT_TRUE(rig.player->scheduleBuffer(bufferOf(first, 44100.0), AudioTime::withSampleTime(1500, 44100.0),
-                                           PlayerBufferOptions::none, Type::dataRendered, log.handler(1)));
-    ASSERT_TRUE(rig.player->scheduleBuffer(bufferOf(second, 44100.0), std::nullopt, PlayerBufferOptions::none,
-                                           Type::dataRendered, log.handler(2)));
+    ASSERT_TRUE(rig.schedule(first, PlayerBufferOptions::none, Type::dataRendered, log.handler(1),
+                             AudioTime::withSampleTime(1500, 44100.0)));
+    ASSERT_TRUE(rig.schedule(second, PlayerBufferOptions::none, Type::dataRendered, log.handler(2)));
     // A time on another rate's timeline: 2200 frames at 44.1 kHz.
-    ASSERT_TRUE(rig.player->scheduleBuffer(bufferOf(first, 44100.0), AudioTime::withSampleTime(1100, 22050.0),
-                                           PlayerBufferOptions::none, Type::dataRendered, log.handler(3)));
+    ASSERT_TRUE(rig.schedule(first, PlayerBufferOptions::none, Type::dataRendered, log.handler(3),
+                             AudioTime::withSampleTime(1100, 22050.0)));
     // A time that has passed when it is reached: at once.
-    ASSERT_TRUE(rig.player->scheduleBuffer(bufferOf(second, 44100.0), AudioTime::withSampleTime(10, 44100.0),
-                                           PlayerBufferOptions::none, Type::dataRendered, log.handler(4)));
+    ASSERT_TRUE(rig.schedule(second, PlayerBufferOptions::none, Type::dataRendered, log.handler(4),
+                             AudioTime::withSampleTime(10, 44100.0)));
     const Channels out = rig.render(2000, 256);
     EXPECT_EQ(slice(out[0], 0, 500), zeros(500));
     EXPECT_EQ(slice(out[0], 500, 300), first[0]);
@@ -161,8 +152,7 @@ TEST(PlayerNodeOffline, SchedulingAndPlayingAtNodeTimes) {
 
     // play(at:) starts player time at that node time; the first item waits for it.
     rig.player->stop();
-    ASSERT_TRUE(rig.player->scheduleBuffer(bufferOf(first, 44100.0), std::nullopt, PlayerBufferOptions::none,
-                                           Type::dataRendered, log.handler(5)));
+    ASSERT_TRUE(rig.schedule(first, PlayerBufferOptions::none, Type::dataRendered, log.handler(5)));
     ASSERT_TRUE(rig.player->play(AudioTime::withSampleTime(3300, 44100.0)));
     EXPECT_EQ(rig.player->playerTime(AudioTime::withSampleTime(3000, 44100.0))->sampleTime(), -300);
     const Channels later = rig.render(1000, 128);
@@ -176,13 +166,11 @@ TEST(PlayerNodeOffline, SchedulingAndPlayingAtNodeTimes) {
 TEST(PlayerNodeOffline, CompletionsComeInOrderOfTheirKinds) {
     CompletionLog log; // outlives the node, whose completion thread calls it
     TempFolder folder;
-    const Channels data = tone(3000, 2, 44100.0);
-    writeFile(folder.file("short.wav"), data, 44100.0);
-    auto file = openFile(folder.file("short.wav"));
+    auto [data, file] = ToneFile(folder, "short.wav", 3000);
     OfflineRig rig;
     ASSERT_TRUE(rig.player->scheduleFile(*file, std::nullopt, Type::dataPlayedBack, log.handler(1)));
-    ASSERT_TRUE(rig.player->scheduleBuffer(bufferOf(ramp(500, 2, 0.1f, 0.0f), 44100.0), std::nullopt,
-                                           PlayerBufferOptions::none, Type::dataRendered, log.handler(2)));
+    ASSERT_TRUE(rig.schedule(ramp(500, 2, 0.1f, 0.0f), PlayerBufferOptions::none, Type::dataRendered,
+                             log.handler(2)));
     ASSERT_TRUE(
         rig.player->scheduleSegment(*file, 100, 400, std::nullopt, Type::dataConsumed, log.handler(3)));
 
@@ -210,16 +198,14 @@ TEST(PlayerNodeOffline, CompletionsComeInOrderOfTheirKinds) {
 TEST(PlayerNodeOffline, StopDropsEverythingAndCompletesItBeforeReturning) {
     CompletionLog log; // outlives the node, whose completion thread calls it
     TempFolder folder;
-    const Channels data = tone(5000, 2, 44100.0);
-    writeFile(folder.file("five.wav"), data, 44100.0);
-    auto file = openFile(folder.file("five.wav"));
+    auto [data, file] = ToneFile(folder, "five.wav", 5000);
     OfflineRig rig;
-    ASSERT_TRUE(rig.player->scheduleBuffer(bufferOf(ramp(1000, 2, 0.1f, 0.0001f), 44100.0), std::nullopt,
-                                           PlayerBufferOptions::none, Type::dataPlayedBack, log.handler(1)));
+    ASSERT_TRUE(rig.schedule(ramp(1000, 2, 0.1f, 0.0001f), PlayerBufferOptions::none, Type::dataPlayedBack,
+                             log.handler(1)));
     ASSERT_TRUE(
         rig.player->scheduleSegment(*file, 0, 3000, std::nullopt, Type::dataRendered, log.handler(2)));
-    ASSERT_TRUE(rig.player->scheduleBuffer(bufferOf(ramp(10, 2, 0.3f, 0.0f), 44100.0), std::nullopt,
-                                           PlayerBufferOptions::loops, Type::dataConsumed, log.handler(3)));
+    ASSERT_TRUE(rig.schedule(ramp(10, 2, 0.3f, 0.0f), PlayerBufferOptions::loops, Type::dataConsumed,
+                             log.handler(3)));
     ASSERT_TRUE(rig.player->play());
     rig.render(500);
     // Scheduled after the last render: not seen by the render thread yet.
@@ -262,9 +248,7 @@ TEST(PlayerNodeOffline, StopDropsEverythingAndCompletesItBeforeReturning) {
 
 TEST(PlayerNodeOffline, PauseFreezesPlayerTimeAndKeepsThePosition) {
     TempFolder folder;
-    const Channels data = tone(8000, 2, 44100.0);
-    writeFile(folder.file("eight.wav"), data, 44100.0);
-    auto file = openFile(folder.file("eight.wav"));
+    auto [data, file] = ToneFile(folder, "eight.wav", 8000);
     OfflineRig rig;
     ASSERT_TRUE(rig.player->scheduleFile(*file, std::nullopt, Type::dataPlayedBack, {}));
     ASSERT_TRUE(rig.player->play());
@@ -319,8 +303,7 @@ TEST(PlayerNodeOffline, PlayerTimeCountsFramesAtTheNodeRate) {
 
 TEST(PlayerNodeOffline, VolumeScalesTheOutputAfterAOneCycleRamp) {
     OfflineRig rig;
-    ASSERT_TRUE(rig.player->scheduleBuffer(bufferOf(ramp(4000, 2, 0.8f, 0.0f), 44100.0), std::nullopt,
-                                           PlayerBufferOptions::none, Type::dataRendered, {}));
+    ASSERT_TRUE(rig.schedule(ramp(4000, 2, 0.8f, 0.0f)));
     ASSERT_TRUE(rig.player->play());
     EXPECT_EQ(rig.render(512, 512)[0], std::vector<float>(512, 0.8f));
     rig.player->setVolume(0.25f);
@@ -377,8 +360,7 @@ TEST(PlayerNodeOffline, RefusesWhatItCannotPlay) {
     interleaved->setFrameLength(10);
     EXPECT_FALSE(rig.player->scheduleBuffer(interleaved, std::nullopt, PlayerBufferOptions::none,
                                             Type::dataRendered, {}));
-    EXPECT_FALSE(rig.player->scheduleBuffer(bufferOf(tone(10, 4, 44100.0), 44100.0), std::nullopt,
-                                            PlayerBufferOptions::none, Type::dataRendered, {}));
+    EXPECT_FALSE(rig.schedule(tone(10, 4, 44100.0)));
 
     // Nothing of that reached the schedule.
     ASSERT_TRUE(rig.player->play());

@@ -1,8 +1,7 @@
 #include "PlayerTestSupport.h"
+#include "tests/platform/audio/RenderAllocationTrap.h"
 
 #include "platform/audio/MixerNode.h"
-#include "platform/audio/RenderCycleHooks.h"
-#include "tests/support/AllocationTrap.h"
 
 #include <gtest/gtest.h>
 
@@ -12,15 +11,6 @@ using Type = PlayerCompletionCallbackType;
 using namespace std::chrono_literals;
 
 namespace {
-
-std::unique_ptr<NullAudioDevice> nullDevice(double rate, std::uint32_t period,
-                                            NullAudioDevice::Pacing pacing) {
-    NullAudioDevice::Configuration configuration;
-    configuration.sampleRate = rate;
-    configuration.framesPerPeriod = period;
-    configuration.pacing = pacing;
-    return std::make_unique<NullAudioDevice>(configuration);
-}
 
 // A device-driven engine: player -> recorder -> output node, all in the device's format.
 struct RealtimeRig {
@@ -39,15 +29,6 @@ struct RealtimeRig {
             throw std::runtime_error("realtime engine");
     }
     ~RealtimeRig() { engine.stop(); }
-};
-
-struct TrapHooks {
-    TrapHooks() {
-        testsupport::AllocationTrap::resetCounts();
-        setRenderCycleHooks(&testsupport::AllocationTrap::renderCycleBegan,
-                            &testsupport::AllocationTrap::renderCycleEnded);
-    }
-    ~TrapHooks() { setRenderCycleHooks(nullptr, nullptr); }
 };
 
 } // namespace
@@ -164,7 +145,7 @@ TEST(PlayerNodeRealtime, TheRenderPathNeitherAllocatesNorLocksWhileAFileStreams)
     const Channels data = tone(132300, 2, 44100.0);
     writeFile(folder.file("long.wav"), data, 44100.0);
     auto file = openFile(folder.file("long.wav"));
-    TrapHooks hooks;
+    traptest::ScopedTrapHooks hooks;
     // As fast as possible, so the render thread outruns the streaming thread too (underruns).
     RealtimeRig rig(nullDevice(44100.0, 256, NullAudioDevice::Pacing::asFastAsPossible), 1000, {0.5});
     ASSERT_TRUE(rig.player->scheduleFile(*file, std::nullopt, Type::dataPlayedBack, log.handler(1)));
@@ -185,10 +166,8 @@ TEST(PlayerNodeRealtime, TheRenderPathNeitherAllocatesNorLocksWhileAFileStreams)
     rig.player->stop();
     rig.engine.stop();
 
-    const auto counts = testsupport::AllocationTrap::renderThreadCounts();
     EXPECT_GT(testsupport::AllocationTrap::renderCycles(), 100u);
-    EXPECT_EQ(counts.allocations, 0u) << "last size " << counts.lastSize;
-    EXPECT_EQ(counts.deallocations, 0u);
+    traptest::expectNoRenderAllocations();
 }
 
 TEST(PlayerNodeRealtime, ANodeReleasedByItsLastCompletionGoesQuietly) {

@@ -2,6 +2,8 @@
 // Fixtures and helpers of the player node tests: tone files written with AudioFile, an engine
 // rendering offline, a node that records what passes through it, and a recorder of completions.
 
+#include "tests/platform/audio/EngineTestNodes.h"
+
 #include "platform/audio/AudioEngine.h"
 #include "platform/audio/IONodes.h"
 #include "platform/audio/MixerNode.h"
@@ -29,6 +31,8 @@ namespace playertest {
 
 using namespace platform;
 using Channels = std::vector<std::vector<float>>;
+using enginetest::nullDevice;
+using enginetest::waitUntil;
 
 inline AudioFormat standardFormat(double rate, std::uint32_t channels) {
     return *AudioFormat::standard(rate, channels);
@@ -53,26 +57,6 @@ inline Channels tone(std::int64_t frames, std::uint32_t channels, double rate) {
     return out;
 }
 
-// Writes the samples into a 32-bit float WAV file, which gives them back exactly.
-inline void writeFile(const std::string& path, const Channels& data, double rate) {
-    AudioFileSettings settings;
-    settings.sampleRate = rate;
-    settings.numberOfChannels = std::uint32_t(data.size());
-    settings.linearPCMBitDepth = 32;
-    settings.linearPCMIsFloat = true;
-    auto file = AudioFile::openForWriting(path, settings).value();
-    auto buffer =
-        PcmBuffer::make(standardFormat(rate, std::uint32_t(data.size())), std::uint32_t(data[0].size()));
-    for (std::size_t c = 0; c < data.size(); ++c)
-        std::copy(data[c].begin(), data[c].end(), buffer->channel(std::uint32_t(c)));
-    buffer->setFrameLength(std::uint32_t(data[0].size()));
-    if (!file->write(*buffer) || !file->close()) throw std::runtime_error("cannot write " + path);
-}
-
-inline std::unique_ptr<AudioFile> openFile(const std::string& path) {
-    return std::move(AudioFile::openForReading(path).value());
-}
-
 // A buffer holding the samples.
 inline std::shared_ptr<PcmBuffer> bufferOf(const Channels& data, double rate) {
     std::shared_ptr<PcmBuffer> buffer =
@@ -82,6 +66,33 @@ inline std::shared_ptr<PcmBuffer> bufferOf(const Channels& data, double rate) {
     buffer->setFrameLength(std::uint32_t(data[0].size()));
     return buffer;
 }
+
+// Writes the samples into a 32-bit float WAV file, which gives them back exactly.
+inline void writeFile(const std::string& path, const Channels& data, double rate) {
+    AudioFileSettings settings;
+    settings.sampleRate = rate;
+    settings.numberOfChannels = std::uint32_t(data.size());
+    settings.linearPCMBitDepth = 32;
+    settings.linearPCMIsFloat = true;
+    auto file = AudioFile::openForWriting(path, settings).value();
+    if (!file->write(*bufferOf(data, rate)) || !file->close())
+        throw std::runtime_error("cannot write " + path);
+}
+
+inline std::unique_ptr<AudioFile> openFile(const std::string& path) {
+    return std::move(AudioFile::openForReading(path).value());
+}
+
+// A stereo 44.1 kHz tone written to `name` in `folder` and opened again.
+struct ToneFile {
+    Channels data;
+    std::unique_ptr<AudioFile> file;
+    ToneFile(const TempFolder& folder, const std::string& name, std::int64_t frames)
+        : data(tone(frames, 2, 44100.0)) {
+        writeFile(folder.file(name), data, 44100.0);
+        file = openFile(folder.file(name));
+    }
+};
 
 // Frames whose every channel holds value(n) on channel 0 and -value(n) on the others.
 inline Channels ramp(std::size_t frames, std::uint32_t channels, float first, float step) {
@@ -134,6 +145,14 @@ struct OfflineRig {
     }
 
     std::int64_t sampleTime() const { return engine.manualRenderingSampleTime(); }
+
+    Result<void> schedule(const Channels& data, PlayerBufferOptions options = PlayerBufferOptions::none,
+                          PlayerCompletionCallbackType type = PlayerCompletionCallbackType::dataRendered,
+                          PlayerCompletionHandler handler = {},
+                          std::optional<AudioTime> when = std::nullopt) {
+        return player->scheduleBuffer(bufferOf(data, format.sampleRate()), when, options, type,
+                                      std::move(handler));
+    }
 };
 
 // Records the completions it hands out: which one, its type, and the thread it ran on.
@@ -236,16 +255,6 @@ protected:
 private:
     bool hearing_ = false;
 };
-
-template <typename Condition>
-bool waitUntil(Condition condition, std::chrono::milliseconds timeout = std::chrono::milliseconds(5000)) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::microseconds(500));
-    }
-    return true;
-}
 
 // The index of the first frame whose channel 0 is not silent, or the size.
 inline std::size_t firstSound(const std::vector<float>& samples) {

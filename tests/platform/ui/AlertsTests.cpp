@@ -73,21 +73,17 @@ TEST(QtAlerts, ReturnAnswersTheFirstButtonAndEscapeTheCancelButton) {
     QtAlerts alerts;
     AlertAnswers answers;
 
-    alerts.beginAlert(&window, {"Replace?", "", {"Replace", "Cancel", "Keep Both"}}, answers.completion());
-    ASSERT_NE(alertOf(window), nullptr);
-    QTest::keyClick(alertOf(window), Qt::Key_Escape);
-    settleEvents();
-
-    alerts.beginAlert(&window, {"Replace?", "", {"Replace", "Cancel", "Keep Both"}}, answers.completion());
-    ASSERT_NE(alertOf(window), nullptr);
-    QTest::keyClick(alertOf(window), Qt::Key_Return);
-    settleEvents();
-
-    alerts.beginAlert(&window, {"Replace?", "", {"Replace", "Cancel", "Keep Both"}}, answers.completion());
-    ASSERT_NE(alertOf(window), nullptr);
-    QTest::mouseClick(buttonTitled(*alertOf(window), "Keep Both"), Qt::LeftButton);
-    settleEvents();
-
+    for (int action = 0; action < 3; ++action) {
+        alerts.beginAlert(&window, {"Replace?", "", {"Replace", "Cancel", "Keep Both"}},
+                          answers.completion());
+        QMessageBox* box = alertOf(window);
+        ASSERT_NE(box, nullptr);
+        if (action < 2)
+            QTest::keyClick(box, action == 0 ? Qt::Key_Escape : Qt::Key_Return);
+        else
+            QTest::mouseClick(buttonTitled(*box, "Keep Both"), Qt::LeftButton);
+        settleEvents();
+    }
     EXPECT_EQ(answers.buttons, (std::vector<int>{1, 0, 2}));
 }
 

@@ -230,10 +230,13 @@ private:
 #define REQUIRE_FAKE_DESKTOP(desktop)                                                                        \
     if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))                                             \
         GTEST_SKIP() << "no session bus: DBUS_SESSION_BUS_ADDRESS is unset (scripts/test provides one)";     \
-    if (!(desktop).ready()) GTEST_SKIP() << "the fake desktop services could not take their names on this "  \
-                                            "bus"
+    if (!(desktop).ready())                                                                                  \
+    GTEST_SKIP() << "the fake desktop services could not take their names on this "                          \
+                    "bus"
 
 using Lines = std::vector<std::string>;
+const std::string readBanners = "Read org.gnome.desktop.notifications show-banners";
+const std::string inhibit = "Inhibit com.fennorastudio.Vantle | Playing music | {}";
 
 } // namespace
 
@@ -247,8 +250,7 @@ TEST(DesktopDoNotDisturb, silencesGnomeBannersAndPutsThemBackWhenPlaybackStops) 
     // Playing again writes the same value again, without reading what is now this program's own value.
     dnd.enable();
     ASSERT_TRUE(desktop.settle());
-    EXPECT_EQ(desktop.takeCalls(),
-              (Lines{"Read org.gnome.desktop.notifications show-banners", "Change", "Change"}));
+    EXPECT_EQ(desktop.takeCalls(), (Lines{readBanners, "Change", "Change"}));
     EXPECT_FALSE(dnd.notificationsInhibited()); // this server offers no Inhibit
 
     dnd.restore();
@@ -264,15 +266,11 @@ TEST(DesktopDoNotDisturb, silencesGnomeBannersAndPutsThemBackWhenPlaybackStops) 
     ASSERT_TRUE(QTest::qWaitFor([&] { return dnd.bannersSilenced(); }, 5000));
     dnd.restore();
     ASSERT_TRUE(desktop.settle());
-    EXPECT_EQ(desktop.takeCalls(),
-              (Lines{"Read org.gnome.desktop.notifications show-banners", "Change", "Change"}));
+    EXPECT_EQ(desktop.takeCalls(), (Lines{readBanners, "Change", "Change"}));
 }
 
 TEST(DesktopDoNotDisturb, leavesBannersTheUserSwitchedOffAlone) {
-    DesktopScript script;
-    script.showBanners = false;
-    script.doubleWrapped = false;
-    FakeDesktop desktop(script);
+    FakeDesktop desktop({.showBanners = false, .doubleWrapped = false});
     REQUIRE_FAKE_DESKTOP(desktop);
     {
         DesktopDoNotDisturb dnd;
@@ -283,16 +281,12 @@ TEST(DesktopDoNotDisturb, leavesBannersTheUserSwitchedOffAlone) {
         dnd.enable();
     }
     ASSERT_TRUE(desktop.settle());
-    EXPECT_EQ(desktop.calls(), (Lines{"Read org.gnome.desktop.notifications show-banners",
-                                      "Read org.gnome.desktop.notifications show-banners"}));
+    EXPECT_EQ(desktop.calls(), (Lines{readBanners, readBanners}));
     EXPECT_TRUE(desktop.changes().empty());
 }
 
 TEST(DesktopDoNotDisturb, holdsOneInhibitionOfTheNotificationServerWhilePlaying) {
-    DesktopScript script;
-    script.showBanners.reset();
-    script.inhibitOffered = true;
-    FakeDesktop desktop(script);
+    FakeDesktop desktop({.showBanners = std::nullopt, .inhibitOffered = true});
     REQUIRE_FAKE_DESKTOP(desktop);
     DesktopDoNotDisturb dnd;
 
@@ -305,18 +299,13 @@ TEST(DesktopDoNotDisturb, holdsOneInhibitionOfTheNotificationServerWhilePlaying)
     EXPECT_FALSE(dnd.notificationsInhibited());
     ASSERT_TRUE(desktop.settle());
     // Without the setting, each start asks the portal again.
-    EXPECT_EQ(desktop.takeCalls(),
-              (Lines{"Read org.gnome.desktop.notifications show-banners",
-                     "Inhibit com.fennorastudio.Vantle | Playing music | {}",
-                     "Read org.gnome.desktop.notifications show-banners", "UnInhibit 7"}));
+    EXPECT_EQ(desktop.takeCalls(), (Lines{readBanners, inhibit, readBanners, "UnInhibit 7"}));
     EXPECT_FALSE(dnd.bannersSilenced());
     EXPECT_TRUE(desktop.changes().empty());
 }
 
 TEST(DesktopDoNotDisturb, aStopBeforeTheAnswersLeavesNothingSwitched) {
-    DesktopScript script;
-    script.inhibitOffered = true;
-    FakeDesktop desktop(script);
+    FakeDesktop desktop({.inhibitOffered = true});
     REQUIRE_FAKE_DESKTOP(desktop);
     DesktopDoNotDisturb dnd;
 
@@ -324,18 +313,14 @@ TEST(DesktopDoNotDisturb, aStopBeforeTheAnswersLeavesNothingSwitched) {
     dnd.restore();
     ASSERT_TRUE(QTest::qWaitFor([&] { return desktop.calls().size() == 3; }, 5000));
     ASSERT_TRUE(desktop.settle());
-    EXPECT_EQ(desktop.calls(),
-              (Lines{"Read org.gnome.desktop.notifications show-banners",
-                     "Inhibit com.fennorastudio.Vantle | Playing music | {}", "UnInhibit 7"}));
+    EXPECT_EQ(desktop.calls(), (Lines{readBanners, inhibit, "UnInhibit 7"}));
     EXPECT_TRUE(desktop.changes().empty());
     EXPECT_FALSE(dnd.bannersSilenced());
     EXPECT_FALSE(dnd.notificationsInhibited());
 }
 
 TEST(DesktopDoNotDisturb, quittingWhilePlayingRestoresBeforeTheObjectIsGone) {
-    DesktopScript script;
-    script.inhibitOffered = true;
-    FakeDesktop desktop(script);
+    FakeDesktop desktop({.inhibitOffered = true});
     REQUIRE_FAKE_DESKTOP(desktop);
     {
         DesktopDoNotDisturb dnd;
@@ -355,18 +340,14 @@ TEST(DesktopDoNotDisturb, quittingWhilePlayingRestoresBeforeTheObjectIsGone) {
         DesktopDoNotDisturb dnd;
         dnd.enable();
     }
-    EXPECT_EQ(desktop.takeCalls(),
-              (Lines{"Read org.gnome.desktop.notifications show-banners",
-                     "Inhibit com.fennorastudio.Vantle | Playing music | {}", "UnInhibit 8"}));
+    EXPECT_EQ(desktop.takeCalls(), (Lines{readBanners, inhibit, "UnInhibit 8"}));
     ASSERT_TRUE(desktop.settle());
     EXPECT_TRUE(desktop.calls().empty());
     EXPECT_EQ(desktop.changes().size(), 2u);
 }
 
 TEST(DesktopDoNotDisturb, doesNothingWhereTheDesktopOffersNeither) {
-    DesktopScript script;
-    script.showBanners.reset();
-    FakeDesktop desktop(script);
+    FakeDesktop desktop({.showBanners = std::nullopt});
     REQUIRE_FAKE_DESKTOP(desktop);
     {
         DesktopDoNotDisturb dnd;
@@ -377,7 +358,7 @@ TEST(DesktopDoNotDisturb, doesNothingWhereTheDesktopOffersNeither) {
         dnd.restore();
     }
     ASSERT_TRUE(desktop.settle());
-    EXPECT_EQ(desktop.calls(), Lines{"Read org.gnome.desktop.notifications show-banners"});
+    EXPECT_EQ(desktop.calls(), Lines{readBanners});
     EXPECT_TRUE(desktop.changes().empty());
 }
 
