@@ -7,6 +7,7 @@
 #include "Source/mainwindow/SoundPanel.h"
 #include "Source/playback/PlayerRZ.h"
 #include "Source/playback/RestTimer.h"
+#include "Source/playback/ToolkitScrubSnippetPlayer.h"
 #include "platform/system/GameControllerCenter.h"
 #include "platform/system/SdlGameControllerBackend.h"
 #include "platform/ui/DesktopDoNotDisturb.h"
@@ -44,6 +45,10 @@ int main(int argc, char** argv) {
         // the break timer with its bell.
         environment.makePlayer = [] { return std::make_unique<vantle::PlayerRZ>(); };
         environment.makeBreakTimer = [] { return std::make_unique<vantle::RestTimer>(); };
+        // The scrubber's snippets play through a small engine of their own on the entry's file.
+        environment.makeScrubSnippetPlayer = [](const platform::Url& url) {
+            return std::make_unique<vantle::ToolkitScrubSnippetPlayer>(url);
+        };
         vantle::MainWindowController window(std::move(environment), &delegate);
         window.show();
 

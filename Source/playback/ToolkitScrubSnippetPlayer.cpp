@@ -1,0 +1,94 @@
+#include "Source/playback/ToolkitScrubSnippetPlayer.h"
+
+#include "RozezEru/Internals/AudioEngine.h"
+#include "RozezEru/Nodes/Mixer.h"
+#include "RozezEru/Nodes/Playback/AudioPlayer.h"
+#include "RozezEru/Nodes/Playback/TimePitch.h"
+#include "platform/audio/AudioDevice.h"
+#include "platform/foundation/Url.h"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+namespace vantle {
+
+ToolkitScrubSnippetPlayer::ToolkitScrubSnippetPlayer(const platform::Url& url)
+    : ToolkitScrubSnippetPlayer(url, nullptr) {}
+
+ToolkitScrubSnippetPlayer::ToolkitScrubSnippetPlayer(const platform::Url& url,
+                                                     std::unique_ptr<platform::AudioDevice> device)
+    : engine_(std::make_unique<rozezeru::AudioEngine>(device ? std::move(device)
+                                                             : platform::makeDefaultOutputDevice())) {
+    if (!url.isFileURL()) return;
+    avplayer_ = rozezeru::AudioPlayer::make(url.path());
+    if (!avplayer_) return;
+    variSpeed_ = std::make_shared<rozezeru::VariSpeed>(avplayer_);
+    engine_->setOutput(variSpeed_);
+    applyRate();
+}
+
+ToolkitScrubSnippetPlayer::~ToolkitScrubSnippetPlayer() {
+    if (avplayer_) avplayer_->stop();
+    engine_->stop();
+}
+
+bool ToolkitScrubSnippetPlayer::isPlaying() const {
+    return avplayer_ && avplayer_->isPlaying();
+}
+
+float ToolkitScrubSnippetPlayer::effectiveRate() const {
+    return enableRate_ ? rate_ : 1.0f;
+}
+
+void ToolkitScrubSnippetPlayer::setCurrentTime(double seconds) {
+    if (!std::isfinite(seconds)) return;
+    currentTime_ = std::max(0.0, seconds);
+    if (!isPlaying()) return;
+    avplayer_->stop();
+    avplayer_->play(currentTime_);
+}
+
+void ToolkitScrubSnippetPlayer::setVolume(float volume) {
+    volume_ = std::isfinite(volume) ? std::clamp(volume, 0.0f, 1.0f) : 0.0f;
+    applyVolume();
+}
+
+void ToolkitScrubSnippetPlayer::setEnableRate(bool enabled) {
+    enableRate_ = enabled;
+    applyRate();
+}
+
+void ToolkitScrubSnippetPlayer::setRate(float rate) {
+    if (!std::isfinite(rate)) return;
+    rate_ = std::clamp(rate, rozezeru::VariSpeed::minimumRate, rozezeru::VariSpeed::maximumRate);
+    applyRate();
+}
+
+void ToolkitScrubSnippetPlayer::play() {
+    if (!avplayer_ || avplayer_->isPlaying()) return;
+    if (!engine_->isRunning()) rozezeru::HasAudioEngine::start();
+    applyVolume();
+    // Always from the position last set or paused at: a paused file player would resume where it
+    // stopped instead.
+    avplayer_->stop();
+    avplayer_->play(currentTime_);
+}
+
+void ToolkitScrubSnippetPlayer::pause() {
+    if (!isPlaying()) return;
+    currentTime_ = avplayer_->currentTime();
+    avplayer_->stop();
+}
+
+void ToolkitScrubSnippetPlayer::applyRate() {
+    if (variSpeed_) variSpeed_->setRate(effectiveRate());
+}
+
+void ToolkitScrubSnippetPlayer::applyVolume() {
+    // On the engine's mixer, which takes it from the next cycle on, rather than gliding into the
+    // snippet's first cycle as the file player's own volume would.
+    if (const auto& mixer = engine_->mainMixerNode()) mixer->setVolume(volume_);
+}
+
+} // namespace vantle
