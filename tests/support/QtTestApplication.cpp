@@ -1,5 +1,7 @@
-// One QApplication for the whole test program, on the offscreen platform when none is chosen, with
-// the user's folders (configuration, state, home) pointed at a temporary folder first.
+// One QApplication for a whole Qt test program, on the offscreen platform when none is chosen, with
+// the user's folders (home, configuration, state, documents, runtime) pointed at a temporary folder
+// first, so no test reads or writes the real user's settings (Qt's file dialogs keep state there).
+// Compiled into each Qt test program, not archived: its registration must not be dropped by the linker.
 
 #include "platform/foundation/Files.h"
 
@@ -14,10 +16,10 @@
 
 namespace {
 
-class MainWindowQtApplicationEnvironment final : public ::testing::Environment {
+class SharedQtTestApplicationEnvironment final : public ::testing::Environment {
 public:
     void SetUp() override {
-        home_ = platform::makeTemporaryDirectory("vantle-mainwindow-home").value();
+        home_ = platform::makeTemporaryDirectory("vantle-qt-test-home").value();
         for (const char* folder : {"config", "state", "Documents", "runtime"})
             std::filesystem::create_directories(home_ + "/" + folder);
         std::filesystem::permissions(home_ + "/runtime", std::filesystem::perms::owner_all);
@@ -37,13 +39,13 @@ public:
 
 private:
     int argc_ = 1;
-    char name_[23] = "test_vantle_mainwindow";
+    char name_[16] = "vantle-qt-test";
     char* argv_[2] = {name_, nullptr};
     std::string home_;
     std::unique_ptr<QApplication> application_;
 };
 
-[[maybe_unused]] ::testing::Environment* const mainWindowQtApplicationEnvironment =
-    ::testing::AddGlobalTestEnvironment(new MainWindowQtApplicationEnvironment);
+[[maybe_unused]] ::testing::Environment* const sharedQtTestApplicationEnvironment =
+    ::testing::AddGlobalTestEnvironment(new SharedQtTestApplicationEnvironment);
 
 } // namespace
