@@ -18,19 +18,33 @@ ToolkitScrubSnippetPlayer::ToolkitScrubSnippetPlayer(const platform::Url& url)
 
 ToolkitScrubSnippetPlayer::ToolkitScrubSnippetPlayer(const platform::Url& url,
                                                      std::unique_ptr<platform::AudioDevice> device)
-    : engine_(std::make_unique<rozezeru::AudioEngine>(device ? std::move(device)
-                                                             : platform::makeDefaultOutputDevice())) {
-    if (!url.isFileURL()) return;
-    avplayer_ = rozezeru::AudioPlayer::make(url.path());
+    : path_(url.isFileURL() ? url.path() : std::string()), device_(std::move(device)) {}
+
+void ToolkitScrubSnippetPlayer::load() {
+    if (engine_) return;
+    engine_ = std::make_unique<rozezeru::AudioEngine>(device_ ? std::move(device_)
+                                                              : platform::makeDefaultOutputDevice());
+    if (path_.empty()) return;
+    avplayer_ = rozezeru::AudioPlayer::make(path_);
     if (!avplayer_) return;
     variSpeed_ = std::make_shared<rozezeru::VariSpeed>(avplayer_);
     engine_->setOutput(variSpeed_);
     applyRate();
 }
 
+rozezeru::AudioEngine& ToolkitScrubSnippetPlayer::engine() {
+    load();
+    return *engine_;
+}
+
+bool ToolkitScrubSnippetPlayer::hasSound() {
+    load();
+    return avplayer_ != nullptr;
+}
+
 ToolkitScrubSnippetPlayer::~ToolkitScrubSnippetPlayer() {
     if (avplayer_) avplayer_->stop();
-    engine_->stop();
+    if (engine_) engine_->stop();
 }
 
 bool ToolkitScrubSnippetPlayer::isPlaying() const {
@@ -66,6 +80,7 @@ void ToolkitScrubSnippetPlayer::setRate(float rate) {
 }
 
 void ToolkitScrubSnippetPlayer::play() {
+    load();
     if (!avplayer_ || avplayer_->isPlaying()) return;
     if (!engine_->isRunning()) rozezeru::HasAudioEngine::start();
     applyVolume();
@@ -88,6 +103,7 @@ void ToolkitScrubSnippetPlayer::applyRate() {
 void ToolkitScrubSnippetPlayer::applyVolume() {
     // On the engine's mixer, which takes it from the next cycle on, rather than gliding into the
     // snippet's first cycle as the file player's own volume would.
+    if (!engine_) return;
     if (const auto& mixer = engine_->mainMixerNode()) mixer->setVolume(volume_);
 }
 

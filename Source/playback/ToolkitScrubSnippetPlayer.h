@@ -6,6 +6,7 @@
 #include "Source/views/Scrubber.h"
 
 #include <memory>
+#include <string>
 
 namespace platform {
 class AudioDevice;
@@ -23,7 +24,9 @@ namespace vantle {
 class ToolkitScrubSnippetPlayer final : public ScrubSnippetPlayer, public rozezeru::HasAudioEngine {
 public:
     // A file that cannot be opened gives a silent player. `device` null: the default output device
-    // (the null device when there is no sound card). The engine starts at the first play.
+    // (the null device when there is no sound card). Nothing is opened until the first play (or a
+    // call of engine() or hasSound()): the main view makes one for every entry it loads, and most
+    // entries are never scrubbed. The engine starts at the first play.
     explicit ToolkitScrubSnippetPlayer(const platform::Url& url);
     ToolkitScrubSnippetPlayer(const platform::Url& url, std::unique_ptr<platform::AudioDevice> device);
     ~ToolkitScrubSnippetPlayer() override;
@@ -38,7 +41,7 @@ public:
     void play() override;
     void pause() override;
 
-    bool hasSound() const { return avplayer_ != nullptr; }
+    bool hasSound();
     bool isPlaying() const;
     // The position the next play starts from while not playing.
     double currentTime() const { return currentTime_; }
@@ -46,12 +49,16 @@ public:
     // The rate that sounds: the set rate while rate is enabled, else 1.
     float effectiveRate() const;
 
-    rozezeru::AudioEngine& engine() override { return *engine_; }
+    rozezeru::AudioEngine& engine() override;
 
 private:
+    // Opens the device, the engine and the file once.
+    void load();
     void applyRate();
     void applyVolume();
 
+    std::string path_;
+    std::unique_ptr<platform::AudioDevice> device_;
     std::unique_ptr<rozezeru::AudioEngine> engine_;
     std::shared_ptr<rozezeru::AudioPlayer> avplayer_;
     std::shared_ptr<rozezeru::VariSpeed> variSpeed_;
