@@ -1,11 +1,8 @@
 #include "Source/mainwindow/ClockedBreakTimer.h"
 
-#include "Source/playback/Preferences.h"
+#include "Source/playback/RestTimer.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/UserDefaults.h"
-
-#include <algorithm>
-#include <cmath>
 
 namespace vantle {
 
@@ -13,16 +10,10 @@ ClockedBreakTimer::ClockedBreakTimer(std::unique_ptr<BreakTimer> timer, const pl
                                      const platform::UserDefaults& defaults)
     : timer_(std::move(timer)), clock_(clock), defaults_(defaults) {}
 
-double ClockedBreakTimer::defaultLength() const {
-    const double minutes = defaults_.doubleValue(Preferences::timerDurationKey);
-    return minutes >= 1 ? minutes * 60 : 60;
-}
-
 void ClockedBreakTimer::arm(std::optional<double> seconds) {
     timer_->arm(seconds);
     timeArmed_ = clock_.now();
-    // As the timer counts them: a negative length is none at all, one that is not finite the default.
-    armedLength_ = seconds && std::isfinite(*seconds) ? std::max(0.0, *seconds) : defaultLength();
+    armedLength_ = RestTimer::armedLength(seconds, defaults_);
 }
 
 void ClockedBreakTimer::cancel() {

@@ -32,9 +32,6 @@ public:
     std::optional<platform::Date> timeArmed() const override { return timeArmed_; }
     double armedLength() const override { return armedLength_; }
 
-    // Seconds: "timerDuration" minutes when that is at least 1, else 60.
-    double defaultLength() const;
-
 private:
     std::unique_ptr<BreakTimer> timer_;
     const platform::Clock& clock_;

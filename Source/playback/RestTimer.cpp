@@ -1,5 +1,6 @@
 #include "Source/playback/RestTimer.h"
 
+#include "Source/playback/Preferences.h"
 #include "Source/playback/SoundEffect.h"
 #include "platform/foundation/UserDefaults.h"
 
@@ -17,15 +18,18 @@ RestTimer::~RestTimer() {
     timer_.cancel();
 }
 
-double RestTimer::defaultLength() const {
-    const double minutes = defaults_.doubleValue("timerDuration");
+double RestTimer::defaultLength(const platform::UserDefaults& defaults) {
+    const double minutes = defaults.doubleValue(Preferences::timerDurationKey);
     return minutes >= 1.0 ? minutes * 60.0 : 60.0;
 }
 
+double RestTimer::armedLength(std::optional<double> seconds, const platform::UserDefaults& defaults) {
+    if (!seconds || !std::isfinite(*seconds)) return defaultLength(defaults);
+    return *seconds < 0 ? 0.0 : *seconds;
+}
+
 void RestTimer::arm(std::optional<double> seconds) {
-    double length = seconds.value_or(defaultLength());
-    if (!std::isfinite(length)) length = defaultLength();
-    if (length < 0) length = 0;
+    const double length = armedLength(seconds, defaults_);
     timeArmed_ = scheduler_.now();
     armedLength_ = length;
     timer_.cancel();

@@ -40,7 +40,11 @@ public:
     std::optional<double> fractionRemaining() const override;
 
     // Seconds: "timerDuration" minutes when that is at least 1, else 60.
-    double defaultLength() const;
+    static double defaultLength(const platform::UserDefaults& defaults);
+    double defaultLength() const { return defaultLength(defaults_); }
+    // The length a break asked for with `seconds` lasts: below 0 counts as 0, none or not finite as
+    // the default length as it is now.
+    static double armedLength(std::optional<double> seconds, const platform::UserDefaults& defaults);
     // The bell, from its first ring on.
     SoundEffect* soundEffect() const { return soundEffect_.get(); }
 

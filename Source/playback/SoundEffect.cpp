@@ -1,5 +1,7 @@
 #include "Source/playback/SoundEffect.h"
 
+#include "Source/playback/Preferences.h"
+
 #include "RozezEru/Internals/AudioEngine.h"
 #include "RozezEru/Nodes/Mixer.h"
 #include "RozezEru/Nodes/Playback/AudioPlayer.h"
@@ -17,7 +19,7 @@ namespace vantle {
 
 namespace {
 
-constexpr const char* soundEffectAttenuationKey = "breaksoundAttenuation";
+constexpr std::string_view soundEffectAttenuationKey = Preferences::restSoundAttenuationKey;
 
 // The whole file in memory; nothing when it cannot be read.
 std::shared_ptr<const platform::PcmBuffer> soundEffectDecode(const std::string& path) {
