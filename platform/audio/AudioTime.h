@@ -2,6 +2,8 @@
 // A moment on the audio timelines: a host time (monotonic nanoseconds), a sample time at a rate,
 // or both. Each part has its own validity flag. A plain value; any thread, render thread included.
 
+#include "platform/foundation/HostTime.h"
+
 #include <cstdint>
 
 namespace platform {
@@ -23,11 +25,10 @@ public:
     std::int64_t sampleTime() const { return sampleTime_; }
     double sampleRate() const { return sampleRate_; }
 
-    // The host clock ticks in nanoseconds (timebase 1/1).
-    static double secondsForHostTime(std::uint64_t ticks) { return double(ticks) * 1e-9; }
-    static std::uint64_t hostTimeForSeconds(double seconds) {
-        return seconds <= 0.0 ? 0 : std::uint64_t(seconds * 1e9);
-    }
+    // The host clock's conversions (platform/foundation/HostTime.h), as the platform's audio time
+    // offers them.
+    static double secondsForHostTime(std::uint64_t ticks) { return hostTimeToSeconds(ticks); }
+    static std::uint64_t hostTimeForSeconds(double seconds) { return secondsToHostTime(seconds); }
 
     friend bool operator==(const AudioTime&, const AudioTime&) = default;
 
