@@ -1,5 +1,7 @@
 #include "Source/views/TimeSliderButton.h"
 
+#include "Source/views/SymbolImages.h"
+
 #include "Source/session/TextNote.h"
 #include "Source/views/TimeSlider.h"
 #include "platform/foundation/Console.h"
@@ -7,62 +9,18 @@
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QMouseEvent>
-#include <QPainter>
-#include <QPainterPath>
-#include <QPen>
 #include <QTransform>
 
-#include <cmath>
 #include <utility>
 
 namespace vantle {
 
 QImage timeSliderSymbolImage(const QString& symbolName, const QColor& color, double pointSize,
                              double devicePixelRatio) {
-    const double ratio = devicePixelRatio > 0 ? devicePixelRatio : 1.0;
-    const double size = pointSize > 0 ? pointSize : 1.0;
-    const int pixels = static_cast<int>(std::ceil(size * ratio));
-    QImage image(pixels, pixels, QImage::Format_ARGB32_Premultiplied);
-    image.setDevicePixelRatio(ratio);
-    image.fill(Qt::transparent);
-
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.translate(size / 2, size / 2);
-    // Heavy weight: strokes about a tenth of the symbol's size.
-    QPen pen(color, size * 0.09, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
-    if (symbolName == QLatin1String("z.square")) {
-        const double side = size * 0.8;
-        painter.setPen(pen);
-        painter.drawRoundedRect(QRectF(-side / 2, -side / 2, side, side), side * 0.2, side * 0.2);
-        const double z = side * 0.22;
-        QPainterPath letter;
-        letter.moveTo(-z, -z);
-        letter.lineTo(z, -z);
-        letter.lineTo(-z, z);
-        letter.lineTo(z, z);
-        painter.strokePath(letter, pen);
-    } else if (symbolName == QLatin1String("pencil")) {
-        // Along the x axis, tip to the left, then turned to point down-left.
-        const double length = size * 0.8;
-        const double half = size * 0.09;
-        const double tip = half * 2.4;
-        QPainterPath pencil;
-        pencil.moveTo(-length / 2, 0);
-        pencil.lineTo(-length / 2 + tip, -half);
-        pencil.lineTo(length / 2, -half);
-        pencil.lineTo(length / 2, half);
-        pencil.lineTo(-length / 2 + tip, half);
-        pencil.closeSubpath();
-        pencil.moveTo(-length / 2 + tip, -half);
-        pencil.lineTo(-length / 2 + tip, half);
-        pen.setWidthF(size * 0.05);
-        painter.rotate(-45);
-        painter.strokePath(pencil, pen);
-    } else {
-        painter.fillRect(QRectF(-size * 0.4, -size * 0.4, size * 0.8, size * 0.8), color);
-    }
-    return image;
+    // The program's one symbol registry, at the heavy weight the markers use.
+    return SymbolImages::pixmap(symbolName.toStdString(), {pointSize, SymbolWeight::heavy, color},
+                                devicePixelRatio)
+        .toImage();
 }
 
 TimeSliderButton::TimeSliderButton(double time, const QRectF& frame, const QString& symbolName,
