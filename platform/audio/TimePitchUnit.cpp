@@ -1,6 +1,7 @@
 #include "platform/audio/TimePitchUnit.h"
 
 #include "platform/audio/AudioFrameRing.h"
+#include "platform/audio/StretchCycle.h"
 
 #include <rubberband/RubberBandStretcher.h>
 #include <samplerate.h>
@@ -622,19 +623,10 @@ RenderStatus TimePitchUnit::internalRender(const AudioTime& timestamp, AUAudioFr
             kernel.adopt(std::unique_ptr<Stretcher>(incoming), rate(), pitch());
         }
 
-    StretchTiming timing;
-    timing.sampleTime = timestamp.sampleTime();
-    timing.inputFrames = kernel.inputFrames();
-    timing.outputFrames = kernel.outputFrames();
-    timing.sampleRate = kernel.sampleRate();
-
+    StretchTiming timing = stretchTimingAtCycleStart(timestamp, kernel);
     if (shouldBypassEffect()) {
         bypassed_ = true;
-        timing.heardInputFrame = double(timing.inputFrames);
-        const RenderStatus status = input.pullInto(0, frames, output);
-        kernel.countBypassed(frames);
-        timing_.publish(timing);
-        return status == RenderStatus::error ? RenderStatus::error : RenderStatus::success;
+        return renderStretchBypassed(kernel, timing, timing_, frames, output, input);
     }
     if (bypassed_) {
         bypassed_ = false;

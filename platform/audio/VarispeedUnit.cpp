@@ -1,5 +1,7 @@
 #include "platform/audio/VarispeedUnit.h"
 
+#include "platform/audio/StretchCycle.h"
+
 #include <samplerate.h>
 
 #include <algorithm>
@@ -234,19 +236,10 @@ RenderStatus VarispeedUnit::internalRender(const AudioTime& timestamp, AUAudioFr
             rate_.store(std::clamp(event->parameter.value, minimumRate, maximumRate),
                         std::memory_order_relaxed);
 
-    StretchTiming timing;
-    timing.sampleTime = timestamp.sampleTime();
-    timing.inputFrames = kernel.inputFrames();
-    timing.outputFrames = kernel.outputFrames();
-    timing.sampleRate = kernel.sampleRate();
-
+    StretchTiming timing = stretchTimingAtCycleStart(timestamp, kernel);
     if (shouldBypassEffect()) {
         bypassed_ = true;
-        timing.heardInputFrame = double(timing.inputFrames);
-        const RenderStatus status = input.pullInto(0, frames, output);
-        kernel.countBypassed(frames);
-        timing_.publish(timing);
-        return status == RenderStatus::error ? RenderStatus::error : RenderStatus::success;
+        return renderStretchBypassed(kernel, timing, timing_, frames, output, input);
     }
     if (bypassed_) {
         bypassed_ = false;
