@@ -9,6 +9,7 @@
 #include "platform/audio/AUParameterTree.h"
 #include "tests/RozezEru/Nodes/ParameterTestRig.h"
 #include "tests/Sigpro/kernels/ShelfReference.h"
+#include "tests/support/Signals.h"
 
 #include <gtest/gtest.h>
 
@@ -19,7 +20,6 @@ using namespace sigpronodetest;
 using platform::AudioUnitParameterUnit;
 using shelftest::rampValue;
 using shelftest::ReferenceShelf;
-using shelftest::sine;
 using Filter = HighShelfParametricEqualizerFilter;
 
 namespace {
@@ -37,7 +37,7 @@ std::shared_ptr<SignalNode> shelfTestInput(const std::vector<float>& samples) {
 // The level change the node makes to a sine of `frequency` Hz, in decibels, rendered through the toolkit
 // engine, past the ramp and the filter's settling.
 double levelChangeDecibels(double frequency, float gain) {
-    const std::vector<float> input = sine(frequency, 44100.0, 16384);
+    const std::vector<float> input = testsupport::sine(16384, frequency, 44100.0, 0.5);
     auto node = std::make_shared<Filter>(shelfTestInput(input));
     node->gain.setWrappedValue(gain);
     auto engine = offlineEngineWithOutput(node);
@@ -156,7 +156,7 @@ TEST(HighShelfParametricEqualizerFilter, GainTenLiftsTrebleByTwentyDecibelsAndLe
 }
 
 TEST(HighShelfParametricEqualizerFilter, StopPassesTheInputThroughAndStartFiltersAgain) {
-    const std::vector<float> input = sine(9000.0, 44100.0, 4096);
+    const std::vector<float> input = testsupport::sine(4096, 9000.0, 44100.0, 0.5);
     auto node = std::make_shared<Filter>(shelfTestInput(input), 1000.0f, 10.0f);
     auto engine = offlineEngineWithOutput(node);
     node->stop();
@@ -176,7 +176,7 @@ TEST(HighShelfParametricEqualizerFilter, StopPassesTheInputThroughAndStartFilter
 }
 
 TEST(HighShelfParametricEqualizerFilter, RampsAndAutomationAreVisibleSampleBySample) {
-    const std::vector<float> input = sine(7000.0, 44100.0, 8192);
+    const std::vector<float> input = testsupport::sine(8192, 7000.0, 44100.0, 0.5);
     auto node = std::make_shared<Filter>(shelfTestInput(input));
     auto engine = offlineEngineWithOutput(node);
     const auto steady = renderFrames(*engine, 1024, 256);

@@ -6,7 +6,7 @@
 #include "platform/audio/NullAudioDevice.h"
 #include "tests/platform/audio/EngineTestNodes.h"
 
-#include "ToolkitLogCapture.h"
+#include "tests/support/ToolkitLogCapture.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -23,8 +23,8 @@ using platform::AudioNode;
 using platform::CommonFormat;
 using platform::MixerNode;
 using platform::NullAudioDevice;
-using rozezeru_test::ToolkitLogCapture;
-using rozezeru_test::toolkitLogContent;
+using testsupport::ToolkitLogCapture;
+using testsupport::toolkitLogContent;
 
 namespace {
 

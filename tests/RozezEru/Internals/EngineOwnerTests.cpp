@@ -7,7 +7,7 @@
 #include "platform/audio/PcmBuffer.h"
 
 #include "../Nodes/NodeTestRig.h"
-#include "ToolkitLogCapture.h"
+#include "tests/support/ToolkitLogCapture.h"
 
 #include <gtest/gtest.h>
 
@@ -15,8 +15,8 @@
 #include <chrono>
 #include <vector>
 
-using rozezeru_test::ToolkitLogCapture;
-using rozezeru_test::toolkitLogContent;
+using testsupport::ToolkitLogCapture;
+using testsupport::toolkitLogContent;
 
 namespace {
 

@@ -13,7 +13,8 @@
 #include "platform/foundation/Files.h"
 
 #include "../Nodes/NodeTestRig.h"
-#include "ToolkitLogCapture.h"
+#include "tests/support/TemporaryFolder.h"
+#include "tests/support/ToolkitLogCapture.h"
 
 #include <gtest/gtest.h>
 
@@ -27,8 +28,8 @@ using nodetest::PassThrough;
 using rozezeru::Mixer;
 using rozezeru::Node;
 using rozezeru::Settings;
-using rozezeru_test::ToolkitLogCapture;
-using rozezeru_test::toolkitLogContent;
+using testsupport::ToolkitLogCapture;
+using testsupport::toolkitLogContent;
 
 namespace {
 
@@ -270,7 +271,8 @@ TEST(ToolkitAudioEngine, OfflineFailuresAreLoggedAndReturnWhatThereIs) {
 }
 
 TEST(ToolkitAudioEngine, RendersIntoAFile) {
-    const std::string folder = platform::makeTemporaryDirectory("toolkit-engine").value();
+    const testsupport::TemporaryFolder temporary;
+    const std::string& folder = temporary.path;
     {
         rozezeru::AudioEngine engine(std::make_unique<platform::NullAudioDevice>());
         engine.setOutput(std::make_shared<ConstantSource>(0.125f));
@@ -295,7 +297,6 @@ TEST(ToolkitAudioEngine, RendersIntoAFile) {
         ASSERT_FALSE(failed);
         EXPECT_EQ(failed.error().message, "Seconds needs to be a positive value");
     }
-    (void)platform::removeItem(folder);
 }
 
 TEST(ToolkitAudioEngine, FindsAudioUnitsByName) {

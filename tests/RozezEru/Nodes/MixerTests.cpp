@@ -3,8 +3,8 @@
 #include "RozezEru/Internals/MemoryAddress.h"
 #include "platform/audio/MixerNode.h"
 
-#include "../Internals/ToolkitLogCapture.h"
 #include "NodeTestRig.h"
+#include "tests/support/ToolkitLogCapture.h"
 
 #include <gtest/gtest.h>
 
@@ -15,8 +15,8 @@ using rozezeru::ConnectStrategy;
 using rozezeru::DisconnectStrategy;
 using rozezeru::Mixer;
 using rozezeru::Node;
-using rozezeru_test::ToolkitLogCapture;
-using rozezeru_test::toolkitLogContent;
+using testsupport::ToolkitLogCapture;
+using testsupport::toolkitLogContent;
 
 namespace {
 

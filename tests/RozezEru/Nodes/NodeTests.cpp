@@ -6,8 +6,8 @@
 #include "platform/audio/AUParameterTree.h"
 #include "platform/audio/MixerNode.h"
 
-#include "../Internals/ToolkitLogCapture.h"
 #include "NodeTestRig.h"
+#include "tests/support/ToolkitLogCapture.h"
 
 #include <gtest/gtest.h>
 
@@ -21,8 +21,8 @@ using nodetest::GainNode;
 using nodetest::PassThrough;
 using rozezeru::Mixer;
 using rozezeru::Node;
-using rozezeru_test::ToolkitLogCapture;
-using rozezeru_test::toolkitLogContent;
+using testsupport::ToolkitLogCapture;
+using testsupport::toolkitLogContent;
 
 namespace {
 

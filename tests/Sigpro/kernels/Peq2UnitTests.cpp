@@ -10,6 +10,7 @@
 #include "platform/audio/RenderCycleHooks.h"
 #include "tests/RozezEruEX/HostedUnitRig.h"
 #include "tests/support/AllocationTrap.h"
+#include "tests/support/Signals.h"
 
 #include <gtest/gtest.h>
 
@@ -67,7 +68,7 @@ double levelChangeDecibels(double frequency, float gain) {
     });
     parameterOf(*rig.unit, "gain").setValue(gain);
     const auto output = rig.render(16384, 512);
-    const std::vector<float> input = sine(frequency, 44100.0, 16384);
+    const std::vector<float> input = testsupport::sine(16384, frequency, 44100.0, 0.5);
     // Past the ramp and the filter's settling.
     const double outputPower = enginetest::goertzelPower(output[0], 4096, frequency, 44100.0);
     const double inputPower = enginetest::goertzelPower(input, 4096, frequency, 44100.0);
@@ -131,7 +132,7 @@ TEST(Peq2Unit, GainTenLiftsTrebleByTwentyDecibelsAndLeavesBassAlone) {
 }
 
 TEST(Peq2Unit, RampsAreVisibleSampleBySampleThroughTheEngine) {
-    const std::vector<float> input = sine(7000.0, 44100.0, 4096);
+    const std::vector<float> input = testsupport::sine(4096, 7000.0, 44100.0, 0.5);
     auto rig = makeShelfRig([&input](std::int64_t n) { return input[std::size_t(n)]; });
     const auto steady = rig.render(1024, 256);
     parameterOf(*rig.unit, "gain").setValue(6.0f);
@@ -158,7 +159,7 @@ TEST(Peq2Unit, RampsAreVisibleSampleBySampleThroughTheEngine) {
 }
 
 TEST(Peq2Unit, BypassPassesTheInputUnchanged) {
-    const std::vector<float> input = sine(9000.0, 44100.0, 1024);
+    const std::vector<float> input = testsupport::sine(1024, 9000.0, 44100.0, 0.5);
     auto rig = makeShelfRig([&input](std::int64_t n) { return input[std::size_t(n)]; });
     parameterOf(*rig.unit, "gain").setValue(10.0f);
     rig.unit->setShouldBypassEffect(true);

@@ -5,6 +5,7 @@
 #include "platform/audio/PcmBuffer.h"
 #include "platform/files/AudioFile.h"
 #include "platform/foundation/Files.h"
+#include "tests/support/TemporaryFolder.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -23,13 +24,7 @@ extern "C" {
 
 namespace fixtures {
 
-struct TempFolder {
-    std::string path = platform::makeTemporaryDirectory("audiofile-test").value();
-    TempFolder() = default;
-    TempFolder(const TempFolder&) = delete;
-    ~TempFolder() { (void)platform::removeItem(path); }
-    std::string file(const std::string& name) const { return path + "/" + name; }
-};
+using TempFolder = testsupport::TemporaryFolder;
 
 using Channels = std::vector<std::vector<float>>;
 
