@@ -14,7 +14,7 @@
 #include "RozezEruEX/NodeRozezEruAU.h"
 #include "platform/audio/AudioUnitNode.h"
 #include "platform/audio/NullAudioDevice.h"
-#include "tests/platform/audio/EngineTestNodes.h"
+#include "tests/support/EngineRig.h"
 
 #include <array>
 #include <mutex>
@@ -107,7 +107,7 @@ inline std::unique_ptr<rozezeru::AudioEngine> offlineToolkitEngine() {
 // The next `frames` frames of an engine after startTest(), in cycles of `cycle`, one vector per channel.
 inline std::vector<std::vector<float>> renderToolkit(rozezeru::AudioEngine& engine, std::uint32_t frames,
                                                      std::uint32_t cycle) {
-    return enginetest::renderOfflineFrames(engine.avEngine(), frames, cycle);
+    return testsupport::renderOfflineFrames(engine.avEngine(), frames, cycle);
 }
 
 // What a kernel ramp of `frames` frames from `from` to `to` plays at its k-th frame.

@@ -42,8 +42,8 @@ double levelChangeDecibels(double frequency, float gain) {
     node->gain.setWrappedValue(gain);
     auto engine = offlineEngineWithOutput(node);
     const auto output = renderFrames(*engine, 16384);
-    const double outputPower = enginetest::goertzelPower(output[0], 4096, frequency, 44100.0);
-    const double inputPower = enginetest::goertzelPower(input, 4096, frequency, 44100.0);
+    const double outputPower = testsupport::goertzelPower(output[0], 4096, frequency, 44100.0);
+    const double inputPower = testsupport::goertzelPower(input, 4096, frequency, 44100.0);
     return 10.0 * std::log10(outputPower / inputPower);
 }
 

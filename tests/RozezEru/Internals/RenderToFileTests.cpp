@@ -4,7 +4,7 @@
 #include "platform/audio/NullAudioDevice.h"
 #include "platform/files/AudioFile.h"
 #include "platform/foundation/Files.h"
-#include "tests/platform/audio/EngineTestNodes.h"
+#include "tests/support/EngineRig.h"
 
 #include "tests/support/TemporaryFolder.h"
 #include "tests/support/ToolkitLogCapture.h"
@@ -15,10 +15,6 @@
 
 using namespace rozezeru;
 // Named one by one: a using-directive would leak into the other files of a unity batch.
-using enginetest::makeSine;
-using enginetest::makeSource;
-using enginetest::mono;
-using enginetest::stereo;
 using platform::AudioBufferList;
 using platform::AudioFile;
 using platform::AudioFormat;
@@ -29,6 +25,10 @@ using platform::MixerNode;
 using platform::NullAudioDevice;
 using platform::PcmBuffer;
 using platform::SourceNode;
+using testsupport::makeSine;
+using testsupport::makeSource;
+using testsupport::mono;
+using testsupport::stereo;
 using testsupport::ToolkitLogCapture;
 using testsupport::toolkitLogContent;
 

@@ -207,7 +207,7 @@ TEST(ToolkitAudioEngine, ConnectsTheMicrophoneOnceAndOnlyWithAUsageDescription) 
 
     // Offline, no description is needed.
     rozezeru::AudioEngine offline(std::make_unique<platform::NullAudioDevice>());
-    ASSERT_TRUE(offline.avEngine().enableManualRenderingMode(enginetest::stereo(), 512));
+    ASSERT_TRUE(offline.avEngine().enableManualRenderingMode(testsupport::stereo(), 512));
     EXPECT_NE(offline.input(), nullptr);
 }
 

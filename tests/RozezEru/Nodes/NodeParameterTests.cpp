@@ -293,7 +293,7 @@ TEST(NodeParameterDeathTest, ProgrammingErrorsStopTheProcess) {
     EXPECT_DEATH(
         {
             NodeParameter parameter(gainDef());
-            parameter.bind(std::make_shared<enginetest::PassThroughNode>(unittest::unitStereo()));
+            parameter.bind(std::make_shared<testsupport::PassThroughNode>(unittest::unitStereo()));
         },
         "No parameter tree\\.");
     EXPECT_DEATH(

@@ -2,7 +2,7 @@
 // Fixtures and helpers of the player node tests: tone files written with AudioFile, an engine
 // rendering offline, a node that records what passes through it, and a recorder of completions.
 
-#include "tests/platform/audio/EngineTestNodes.h"
+#include "tests/support/EngineRig.h"
 
 #include "platform/audio/AudioEngine.h"
 #include "platform/audio/IONodes.h"
@@ -32,8 +32,8 @@ namespace playertest {
 
 using namespace platform;
 using Channels = std::vector<std::vector<float>>;
-using enginetest::nullDevice;
-using enginetest::waitUntil;
+using testsupport::nullDevice;
+using testsupport::waitUntil;
 
 inline AudioFormat standardFormat(double rate, std::uint32_t channels) {
     return *AudioFormat::standard(rate, channels);

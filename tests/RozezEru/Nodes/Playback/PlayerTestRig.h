@@ -14,6 +14,7 @@
 
 #include "tests/support/TemporaryFolder.h"
 #include "tests/support/ToolkitLogCapture.h"
+#include "tests/support/Wait.h"
 
 #include <gtest/gtest.h>
 
@@ -167,13 +168,8 @@ struct LiveRig {
 
 // Waits, without running it, until work has been posted to the main queue (false after a few
 // seconds): the moment a completion has left the platform's thread.
-inline bool waitUntilPending(double timeout = 5.0) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeout);
-    while (platform::mainQueue().pendingCount() == 0) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
-    return true;
+inline bool waitUntilPending() {
+    return testsupport::waitUntil([] { return platform::mainQueue().pendingCount() != 0; });
 }
 
 // The contents of the records written in `file` by `function`, in order.
