@@ -6,6 +6,7 @@
 #include "RozezEru/Nodes/Node.h"
 #include "platform/audio/NullAudioDevice.h"
 #include "tests/support/EngineRig.h"
+#include "tests/support/ToolkitRig.h"
 
 #include <gtest/gtest.h>
 
@@ -27,19 +28,7 @@ private:
     testsupport::CountingSource source_;
 };
 
-// A toolkit engine rendering offline with `output` as its output, started, nothing rendered yet.
-inline std::unique_ptr<rozezeru::AudioEngine> offlineEngineWithOutput(std::shared_ptr<rozezeru::Node> output,
-                                                                      double seconds = 2.0) {
-    auto engine = std::make_unique<rozezeru::AudioEngine>(std::make_unique<platform::NullAudioDevice>());
-    engine->setOutput(std::move(output));
-    EXPECT_NE(engine->startTest(seconds), nullptr);
-    return engine;
-}
-
-// The next `frames` frames, in cycles of `cycle`, one vector per channel.
-inline std::vector<std::vector<float>> renderFrames(rozezeru::AudioEngine& engine, std::uint32_t frames,
-                                                    std::uint32_t cycle = 512) {
-    return testsupport::renderOfflineFrames(engine.avEngine(), frames, cycle);
-}
+using testsupport::offlineToolkitEngine;
+using testsupport::renderToolkit;
 
 } // namespace sigpronodetest

@@ -44,6 +44,11 @@ nullDevice(double rate, std::uint32_t period,
     return std::make_unique<platform::NullAudioDevice>(configuration);
 }
 
+// The null device at 44.1 kHz in periods of 512 frames, rendering as fast as it can.
+inline std::unique_ptr<platform::NullAudioDevice> fastDevice() {
+    return nullDevice(44100.0, 512, platform::NullAudioDevice::Pacing::asFastAsPossible);
+}
+
 // Copies input bus 0 to its output (silence when unconnected): an effect that does nothing.
 class PassThroughNode final : public platform::AudioNode {
 public:

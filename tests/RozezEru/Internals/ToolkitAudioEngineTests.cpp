@@ -86,7 +86,7 @@ TEST(ToolkitAudioEngine, StartsFreshWithNothingWired) {
 }
 
 TEST(ToolkitAudioEngine, OutputGoesThroughTheMainMixerToThePlatformOutput) {
-    auto engine = nodetest::fastEngine();
+    auto engine = nodetest::fastToolkitEngine();
     auto source = std::make_shared<ConstantSource>();
     auto effect = std::make_shared<PassThrough>(std::vector<std::shared_ptr<Node>>{source});
     engine->setOutput(effect);
@@ -121,7 +121,7 @@ TEST(ToolkitAudioEngine, OutputGoesThroughTheMainMixerToThePlatformOutput) {
 
 TEST(ToolkitAudioEngine, RewiringKeepsTheRunningStateAndOneEntryPerOutput) {
     ToolkitLogCapture capture;
-    auto engine = nodetest::fastEngine();
+    auto engine = nodetest::fastToolkitEngine();
     auto first = std::make_shared<ConstantSource>();
     engine->setOutput(first);
     ASSERT_TRUE(engine->start());
@@ -158,7 +158,7 @@ TEST(ToolkitAudioEngine, RewiringKeepsTheRunningStateAndOneEntryPerOutput) {
 TEST(ToolkitAudioEngine, RebuildsTheMainMixerWhenTheSampleRateChanged) {
     ToolkitLogCapture capture;
     SettingsRestorer restorer;
-    auto engine = nodetest::fastEngine();
+    auto engine = nodetest::fastToolkitEngine();
     auto source = std::make_shared<ConstantSource>();
     engine->setOutput(source);
     const auto oldMixer = engine->mainMixerNode();
@@ -183,7 +183,7 @@ TEST(ToolkitAudioEngine, RebuildsTheMainMixerWhenTheSampleRateChanged) {
 
 TEST(ToolkitAudioEngine, ConnectsTheMicrophoneOnceAndOnlyWithAUsageDescription) {
     ToolkitLogCapture capture;
-    auto engine = nodetest::fastEngine();
+    auto engine = nodetest::fastToolkitEngine();
     rozezeru::MainBundleInfo::setEntry("NSMicrophoneUsageDescription", std::nullopt);
     EXPECT_EQ(engine->input(), nullptr);
     const auto records = capture.sink.records();
@@ -260,7 +260,7 @@ TEST(ToolkitAudioEngine, OfflineFailuresAreLoggedAndReturnWhatThereIs) {
     EXPECT_EQ(engineTestMessages(capture.sink, "render(duration:)").size(), 1u);
 
     // A running engine is taken into offline rendering.
-    auto playing = nodetest::fastEngine();
+    auto playing = nodetest::fastToolkitEngine();
     playing->setOutput(std::make_shared<ConstantSource>(0.5f));
     ASSERT_TRUE(playing->start());
     ASSERT_NE(playing->startTest(0.01), nullptr);

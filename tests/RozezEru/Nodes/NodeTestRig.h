@@ -12,6 +12,7 @@
 #include "platform/audio/SourceNode.h"
 #include "tests/platform/audio/GainTestUnit.h"
 #include "tests/support/EngineRig.h"
+#include "tests/support/ToolkitRig.h"
 
 #include <gtest/gtest.h>
 
@@ -97,13 +98,7 @@ public:
     rozezeru::Parameter<float> gain{nodeTestDef("gain", 0, 0.0f, 4.0f)};
 };
 
-// A toolkit engine whose device renders as fast as it can.
-inline std::unique_ptr<rozezeru::AudioEngine> fastEngine() {
-    platform::NullAudioDevice::Configuration configuration;
-    configuration.pacing = platform::NullAudioDevice::Pacing::asFastAsPossible;
-    return std::make_unique<rozezeru::AudioEngine>(
-        std::make_unique<platform::NullAudioDevice>(configuration));
-}
+using testsupport::fastToolkitEngine;
 
 // A platform engine rendering offline (started, so that it counts as running).
 inline std::unique_ptr<platform::AudioEngine> runningManualEngine() {

@@ -11,6 +11,7 @@
 #include "platform/audio/PcmBuffer.h"
 #include "platform/dispatch/MainQueue.h"
 #include "tests/platform/files/AudioFileFixtures.h"
+#include "tests/support/EngineRig.h"
 
 #include <atomic>
 #include <chrono>
@@ -42,12 +43,7 @@ inline bool writeTone(const std::string& path, double seconds,
 
 using testsupport::writeSineFile;
 
-// The null device rendering periods of 512 frames as fast as it can.
-inline std::unique_ptr<platform::NullAudioDevice> fastDevice() {
-    platform::NullAudioDevice::Configuration configuration;
-    configuration.pacing = platform::NullAudioDevice::Pacing::asFastAsPossible;
-    return std::make_unique<platform::NullAudioDevice>(configuration);
-}
+using testsupport::fastDevice;
 
 // A device without hardware that renders periods of 512 frames at `speed` times real time: faster than
 // a sound card, yet paced, so that what a test measures in periods does not depend on how quickly

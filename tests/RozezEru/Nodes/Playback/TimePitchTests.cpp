@@ -47,7 +47,7 @@ struct PlaybackRender {
 };
 
 template <typename MakeNode> PlaybackRender renderThrough(MakeNode makeNode, double seconds) {
-    auto engine = nodetest::fastEngine();
+    auto engine = nodetest::fastToolkitEngine();
     auto source = std::make_shared<PlaybackToneSource>();
     auto node = makeNode(source);
     engine->setOutput(node);
