@@ -13,19 +13,8 @@
 
 namespace testsupport {
 
-inline platform::Date utcDate(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) {
-    std::tm parts{};
-    parts.tm_year = year - 1900;
-    parts.tm_mon = month - 1;
-    parts.tm_mday = day;
-    parts.tm_hour = hour;
-    parts.tm_min = minute;
-    parts.tm_sec = second;
-    return platform::Date::fromUnix(static_cast<double>(::timegm(&parts)));
-}
-
-// Daylight saving time as the zone has it on that day.
-inline platform::Date localDate(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) {
+// The parts of a wall-clock time, daylight saving time as the zone has it on that day.
+inline std::tm wallClock(int year, int month, int day, int hour, int minute, int second) {
     std::tm parts{};
     parts.tm_year = year - 1900;
     parts.tm_mon = month - 1;
@@ -34,6 +23,16 @@ inline platform::Date localDate(int year, int month, int day, int hour = 0, int 
     parts.tm_min = minute;
     parts.tm_sec = second;
     parts.tm_isdst = -1;
+    return parts;
+}
+
+inline platform::Date utcDate(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) {
+    std::tm parts = wallClock(year, month, day, hour, minute, second);
+    return platform::Date::fromUnix(static_cast<double>(::timegm(&parts)));
+}
+
+inline platform::Date localDate(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) {
+    std::tm parts = wallClock(year, month, day, hour, minute, second);
     return platform::Date::fromUnix(static_cast<double>(std::mktime(&parts)));
 }
 
