@@ -14,7 +14,8 @@
 #include "RozezEruEX/NodeRozezEruAU.h"
 #include "platform/audio/AudioUnitNode.h"
 #include "platform/audio/NullAudioDevice.h"
-#include "tests/platform/audio/EngineTestNodes.h"
+#include "tests/support/EngineRig.h"
+#include "tests/support/ToolkitRig.h"
 
 #include <array>
 #include <mutex>
@@ -100,21 +101,14 @@ private:
     std::shared_ptr<platform::AudioUnitNode> unit_;
 };
 
-inline std::unique_ptr<rozezeru::AudioEngine> offlineToolkitEngine() {
-    return std::make_unique<rozezeru::AudioEngine>(std::make_unique<platform::NullAudioDevice>());
-}
-
-// The next `frames` frames of an engine after startTest(), in cycles of `cycle`, one vector per channel.
-inline std::vector<std::vector<float>> renderToolkit(rozezeru::AudioEngine& engine, std::uint32_t frames,
-                                                     std::uint32_t cycle) {
-    return enginetest::renderOfflineFrames(engine.avEngine(), frames, cycle);
-}
-
 // What a kernel ramp of `frames` frames from `from` to `to` plays at its k-th frame.
 inline float kernelRampValue(float from, float to, std::uint32_t frames, std::uint32_t k) {
     if (k >= frames) return to;
     const float slope = (from - to) / float(frames);
     return float(frames - k) * slope + to;
 }
+
+using testsupport::offlineToolkitEngine;
+using testsupport::renderToolkit;
 
 } // namespace kerneltest

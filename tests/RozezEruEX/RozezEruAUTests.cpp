@@ -1,4 +1,3 @@
-#include "HostedUnitRig.h"
 #include "KernelHarness.h"
 #include "ProbeKernels.h"
 
@@ -7,6 +6,7 @@
 #include "RozezEruEX/RozezEruAU.h"
 #include "platform/audio/AUParameterTree.h"
 #include "platform/audio/AudioComponentRegistry.h"
+#include "tests/support/EngineRig.h"
 
 #include <gtest/gtest.h>
 
@@ -234,8 +234,9 @@ TEST(RozezEruAUDeathTest, TriggeringAUnitThatTakesNoMIDIStopsTheProgram) {
 TEST(RozezEruAU, RendersInAnEngineWithSampleAccurateRampsAndBypass) {
     auto made = makeProbeUnit(componentDescription::effect("tsfx"));
     made->setParameterTree(probeTree());
-    auto rig = makeHostedUnitRig(std::make_shared<platform::AudioUnitNode>(std::move(made)), stereoFormat(),
-                                 256, [](std::int64_t) { return 0.25f; });
+    auto rig =
+        testsupport::makeUnitRig<RozezEruAU>(std::make_shared<platform::AudioUnitNode>(std::move(made)),
+                                             stereoFormat(), 256, [](std::int64_t) { return 0.25f; });
     RozezEruAU& unit = *rig.unit;
     auto first = unit.parameterTree()->parameterWithAddress(0);
 

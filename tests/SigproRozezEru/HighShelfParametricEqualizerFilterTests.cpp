@@ -9,6 +9,7 @@
 #include "platform/audio/AUParameterTree.h"
 #include "tests/RozezEru/Nodes/ParameterTestRig.h"
 #include "tests/Sigpro/kernels/ShelfReference.h"
+#include "tests/support/Signals.h"
 
 #include <gtest/gtest.h>
 
@@ -19,7 +20,6 @@ using namespace sigpronodetest;
 using platform::AudioUnitParameterUnit;
 using shelftest::rampValue;
 using shelftest::ReferenceShelf;
-using shelftest::sine;
 using Filter = HighShelfParametricEqualizerFilter;
 
 namespace {
@@ -37,13 +37,13 @@ std::shared_ptr<SignalNode> shelfTestInput(const std::vector<float>& samples) {
 // The level change the node makes to a sine of `frequency` Hz, in decibels, rendered through the toolkit
 // engine, past the ramp and the filter's settling.
 double levelChangeDecibels(double frequency, float gain) {
-    const std::vector<float> input = sine(frequency, 44100.0, 16384);
+    const std::vector<float> input = testsupport::sine(16384, frequency, 44100.0, 0.5);
     auto node = std::make_shared<Filter>(shelfTestInput(input));
     node->gain.setWrappedValue(gain);
-    auto engine = offlineEngineWithOutput(node);
-    const auto output = renderFrames(*engine, 16384);
-    const double outputPower = enginetest::goertzelPower(output[0], 4096, frequency, 44100.0);
-    const double inputPower = enginetest::goertzelPower(input, 4096, frequency, 44100.0);
+    auto engine = offlineToolkitEngine(node);
+    const auto output = renderToolkit(*engine, 16384);
+    const double outputPower = testsupport::goertzelPower(output[0], 4096, frequency, 44100.0);
+    const double inputPower = testsupport::goertzelPower(input, 4096, frequency, 44100.0);
     return 10.0 * std::log10(outputPower / inputPower);
 }
 
@@ -156,17 +156,17 @@ TEST(HighShelfParametricEqualizerFilter, GainTenLiftsTrebleByTwentyDecibelsAndLe
 }
 
 TEST(HighShelfParametricEqualizerFilter, StopPassesTheInputThroughAndStartFiltersAgain) {
-    const std::vector<float> input = sine(9000.0, 44100.0, 4096);
+    const std::vector<float> input = testsupport::sine(4096, 9000.0, 44100.0, 0.5);
     auto node = std::make_shared<Filter>(shelfTestInput(input), 1000.0f, 10.0f);
-    auto engine = offlineEngineWithOutput(node);
+    auto engine = offlineToolkitEngine(node);
     node->stop();
     EXPECT_FALSE(node->isStarted());
-    const auto bypassed = renderFrames(*engine, 2048);
+    const auto bypassed = renderToolkit(*engine, 2048);
     EXPECT_EQ(bypassed[0], std::vector<float>(input.begin(), input.begin() + 2048));
     EXPECT_EQ(bypassed[1], bypassed[0]);
     node->start();
     EXPECT_TRUE(node->isStarted());
-    const auto filtered = renderFrames(*engine, 2048);
+    const auto filtered = renderToolkit(*engine, 2048);
     double inputEnergy = 0.0, outputEnergy = 0.0;
     for (std::size_t n = 1024; n < 2048; ++n) {
         inputEnergy += double(input[2048 + n]) * input[2048 + n];
@@ -176,16 +176,16 @@ TEST(HighShelfParametricEqualizerFilter, StopPassesTheInputThroughAndStartFilter
 }
 
 TEST(HighShelfParametricEqualizerFilter, RampsAndAutomationAreVisibleSampleBySample) {
-    const std::vector<float> input = sine(7000.0, 44100.0, 8192);
+    const std::vector<float> input = testsupport::sine(8192, 7000.0, 44100.0, 0.5);
     auto node = std::make_shared<Filter>(shelfTestInput(input));
-    auto engine = offlineEngineWithOutput(node);
-    const auto steady = renderFrames(*engine, 1024, 256);
+    auto engine = offlineToolkitEngine(node);
+    const auto steady = renderToolkit(*engine, 1024, 256);
     node->gain.setWrappedValue(6.0f);
-    const auto ramped = renderFrames(*engine, 1024, 256);
+    const auto ramped = renderToolkit(*engine, 1024, 256);
     // The q goes to 1.2 over 0.1 s from 0.125 s (sample 5512.5) on: in the cycle of 5120 at frame 392.
     automate(*node->q.projectedValue(), std::vector<AutomationEvent>{{1.2f, 0.125f, 0.1f}},
              platform::AudioTime::withSampleTime(0, 44100.0));
-    const auto automated = renderFrames(*engine, 6144, 1024);
+    const auto automated = renderToolkit(*engine, 6144, 1024);
 
     ReferenceShelf reference(44100);
     for (std::uint32_t n = 0; n < 1024; ++n)
@@ -207,8 +207,8 @@ TEST(HighShelfParametricEqualizerFilter, RampsAndAutomationAreVisibleSampleBySam
 TEST(HighShelfParametricEqualizerFilter, RenderingWhileParametersRampAllocatesNothing) {
     auto node = std::make_shared<Filter>(
         std::make_shared<SignalNode>([](std::int64_t n) { return float(0.5 * std::sin(0.3 * double(n))); }));
-    auto engine = offlineEngineWithOutput(node);
-    renderFrames(*engine, 1024, 256); // the engine's first plan is built outside the trap
+    auto engine = offlineToolkitEngine(node);
+    renderToolkit(*engine, 1024, 256); // the engine's first plan is built outside the trap
     automate(*node->gain.projectedValue(),
              std::vector<AutomationEvent>{{8.0f, 0.01f, 0.05f}, {2.0f, 0.1f, 0.1f}, {5.0f, 0.15f, 0.0f}});
     auto buffer = platform::PcmBuffer::make(engine->avEngine().manualRenderingFormat(), 256);

@@ -111,11 +111,11 @@ TEST(GeneratorNode, HasNoInputAndStartsBypassedUntilStarted) {
     EXPECT_EQ(tone->level.wrappedValue(), 0.75f);
     EXPECT_FALSE(tone->isStarted());
 
-    auto engine = offlineEngineWithOutput(tone);
-    const auto bypassed = renderFrames(*engine, 1024);
+    auto engine = offlineToolkitEngine(tone);
+    const auto bypassed = renderToolkit(*engine, 1024);
     EXPECT_EQ(bypassed[0], std::vector<float>(1024, 0.0f));
     tone->start();
-    const auto started = renderFrames(*engine, 1024);
+    const auto started = renderToolkit(*engine, 1024);
     EXPECT_EQ(started[0], std::vector<float>(1024, 0.75f));
     EXPECT_EQ(started[1], started[0]);
 }

@@ -5,7 +5,8 @@
 #include "RozezEru/Internals/AudioEngine.h"
 #include "RozezEru/Nodes/Node.h"
 #include "platform/audio/NullAudioDevice.h"
-#include "tests/platform/audio/EngineTestNodes.h"
+#include "tests/support/EngineRig.h"
+#include "tests/support/ToolkitRig.h"
 
 #include <gtest/gtest.h>
 
@@ -18,28 +19,16 @@ namespace sigpronodetest {
 class SignalNode final : public rozezeru::Node {
 public:
     template <typename Signal>
-    explicit SignalNode(Signal value) : source_(enginetest::makeSource(enginetest::stereo(), value)) {}
+    explicit SignalNode(Signal value) : source_(testsupport::makeSource(testsupport::stereo(), value)) {}
 
     std::vector<std::shared_ptr<rozezeru::Node>> connections() const override { return {}; }
     std::shared_ptr<platform::AudioNode> avAudioNode() const override { return source_.node; }
 
 private:
-    enginetest::CountingSource source_;
+    testsupport::CountingSource source_;
 };
 
-// A toolkit engine rendering offline with `output` as its output, started, nothing rendered yet.
-inline std::unique_ptr<rozezeru::AudioEngine> offlineEngineWithOutput(std::shared_ptr<rozezeru::Node> output,
-                                                                      double seconds = 2.0) {
-    auto engine = std::make_unique<rozezeru::AudioEngine>(std::make_unique<platform::NullAudioDevice>());
-    engine->setOutput(std::move(output));
-    EXPECT_NE(engine->startTest(seconds), nullptr);
-    return engine;
-}
-
-// The next `frames` frames, in cycles of `cycle`, one vector per channel.
-inline std::vector<std::vector<float>> renderFrames(rozezeru::AudioEngine& engine, std::uint32_t frames,
-                                                    std::uint32_t cycle = 512) {
-    return enginetest::renderOfflineFrames(engine.avEngine(), frames, cycle);
-}
+using testsupport::offlineToolkitEngine;
+using testsupport::renderToolkit;
 
 } // namespace sigpronodetest

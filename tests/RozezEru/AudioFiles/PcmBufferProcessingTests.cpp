@@ -3,15 +3,15 @@
 
 #include "platform/audio/PcmBuffer.h"
 
-#include "../Internals/ToolkitLogCapture.h"
+#include "tests/support/ToolkitLogCapture.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <memory>
 
-using rozezeru_test::ToolkitLogCapture;
-using rozezeru_test::toolkitLogContent;
+using testsupport::ToolkitLogCapture;
+using testsupport::toolkitLogContent;
 
 namespace {
 

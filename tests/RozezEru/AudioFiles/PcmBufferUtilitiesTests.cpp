@@ -5,7 +5,8 @@
 #include "platform/files/AudioFile.h"
 #include "platform/foundation/Files.h"
 
-#include "../Internals/ToolkitLogCapture.h"
+#include "tests/support/TemporaryFolder.h"
+#include "tests/support/ToolkitLogCapture.h"
 
 #include <gtest/gtest.h>
 
@@ -14,8 +15,8 @@
 #include <string>
 #include <vector>
 
-using rozezeru_test::ToolkitLogCapture;
-using rozezeru_test::toolkitLogContent;
+using testsupport::ToolkitLogCapture;
+using testsupport::toolkitLogContent;
 
 namespace {
 
@@ -214,7 +215,8 @@ TEST(PcmBufferUtilities, TheDigestCoversEverySampleUpToTheCapacity) {
 }
 
 TEST(PcmBufferUtilities, AFileIsReadWholeFromItsStart) {
-    const std::string folder = platform::makeTemporaryDirectory("buffer-utilities").value();
+    const testsupport::TemporaryFolder temporary;
+    const std::string& folder = temporary.path;
     const std::string path = folder + "/tone.wav";
     platform::AudioFileSettings settings;
     settings.numberOfChannels = 2;
@@ -244,5 +246,4 @@ TEST(PcmBufferUtilities, AFileIsReadWholeFromItsStart) {
     auto missing = rozezeru::bufferFromFile(folder + "/missing.wav");
     ASSERT_TRUE(missing.ok());
     EXPECT_EQ(missing.value(), nullptr);
-    (void)platform::removeItem(folder);
 }

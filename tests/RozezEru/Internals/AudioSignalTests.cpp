@@ -3,7 +3,8 @@
 #include "platform/audio/PcmBuffer.h"
 #include "platform/files/AudioFile.h"
 #include "platform/foundation/Files.h"
-#include "tests/RozezEru/Internals/ToolkitLogCapture.h"
+#include "tests/support/TemporaryFolder.h"
+#include "tests/support/ToolkitLogCapture.h"
 
 #include <gtest/gtest.h>
 
@@ -11,16 +12,11 @@ using namespace rozezeru;
 
 namespace {
 
-struct SignalFolder {
-    std::string path = platform::makeTemporaryDirectory("signal-test").value();
-    ~SignalFolder() { (void)platform::removeItem(path); }
-};
-
 std::vector<std::string> signalLogContents(const platform::CaptureLogSink& sink) {
     std::vector<std::string> contents;
     for (const auto& record : sink.records())
-        if (auto content = rozezeru_test::toolkitLogContent(record.text, "AudioSignal.cpp",
-                                                            "loadAudioSignal(audioURL:)"))
+        if (auto content =
+                testsupport::toolkitLogContent(record.text, "AudioSignal.cpp", "loadAudioSignal(audioURL:)"))
             contents.push_back(*content);
     return contents;
 }
@@ -28,7 +24,7 @@ std::vector<std::string> signalLogContents(const platform::CaptureLogSink& sink)
 } // namespace
 
 TEST(LoadAudioSignal, ReturnsTheFirstChannelOfAStereoFile) {
-    SignalFolder folder;
+    testsupport::TemporaryFolder folder;
     std::string path = folder.path + "/stereo.wav";
     {
         platform::AudioFileSettings settings;
@@ -47,7 +43,7 @@ TEST(LoadAudioSignal, ReturnsTheFirstChannelOfAStereoFile) {
         ASSERT_TRUE(file.value()->write(*buffer));
         ASSERT_TRUE(file.value()->close());
     }
-    rozezeru_test::ToolkitLogCapture capture;
+    testsupport::ToolkitLogCapture capture;
     auto signal = loadAudioSignal(platform::Url::fileURLWithPath(path));
     ASSERT_TRUE(signal);
     EXPECT_EQ(signal->sampleRate, 48000.0);
@@ -59,8 +55,8 @@ TEST(LoadAudioSignal, ReturnsTheFirstChannelOfAStereoFile) {
 }
 
 TEST(LoadAudioSignal, UnreadableFilesAreLoggedAndGiveNothing) {
-    SignalFolder folder;
-    rozezeru_test::ToolkitLogCapture capture;
+    testsupport::TemporaryFolder folder;
+    testsupport::ToolkitLogCapture capture;
     EXPECT_FALSE(loadAudioSignal(platform::Url::fileURLWithPath(folder.path + "/missing.wav")));
     ASSERT_TRUE(
         platform::writeFileAtomically(folder.path + "/garbage.wav", std::string_view("RIFF....not audio"))

@@ -1,7 +1,7 @@
 #include "RozezEru/Internals/CheckError.h"
 #include "RozezEru/Internals/Settings.h"
 
-#include "ToolkitLogCapture.h"
+#include "tests/support/ToolkitLogCapture.h"
 
 #include <gtest/gtest.h>
 #include <regex>
@@ -9,7 +9,7 @@
 
 using namespace rozezeru;
 using platform::LogType;
-using StatusCodeCapture = rozezeru_test::ToolkitLogCapture;
+using StatusCodeCapture = testsupport::ToolkitLogCapture;
 
 namespace {
 

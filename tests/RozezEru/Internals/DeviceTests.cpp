@@ -6,7 +6,7 @@
 #include "platform/audio/FakeDeviceList.h"
 #include "platform/audio/NullAudioDevice.h"
 
-#include "ToolkitLogCapture.h"
+#include "tests/support/ToolkitLogCapture.h"
 
 #include <deque>
 #include <gtest/gtest.h>
@@ -16,8 +16,8 @@ using namespace rozezeru;
 using platform::AudioDeviceInfo;
 using platform::FakeDeviceList;
 using platform::LogType;
-using rozezeru_test::ToolkitLogCapture;
-using rozezeru_test::toolkitLogContent;
+using testsupport::ToolkitLogCapture;
+using testsupport::toolkitLogContent;
 
 namespace {
 

@@ -4,27 +4,27 @@
 #include "RozezEru/Internals/MemoryAddress.h"
 #include "RozezEru/Internals/Settings.h"
 #include "platform/audio/NullAudioDevice.h"
-#include "tests/platform/audio/EngineTestNodes.h"
+#include "tests/support/EngineRig.h"
 
-#include "ToolkitLogCapture.h"
+#include "tests/support/ToolkitLogCapture.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
 
 using namespace rozezeru;
 // Named one by one: a using-directive would leak into the other files of a unity batch.
-using enginetest::makeSine;
-using enginetest::PassThroughNode;
-using enginetest::renderOfflineFrames;
-using enginetest::stereo;
 using platform::AudioConnectionPoint;
 using platform::AudioFormat;
 using platform::AudioNode;
 using platform::CommonFormat;
 using platform::MixerNode;
 using platform::NullAudioDevice;
-using rozezeru_test::ToolkitLogCapture;
-using rozezeru_test::toolkitLogContent;
+using testsupport::makeSine;
+using testsupport::PassThroughNode;
+using testsupport::renderOfflineFrames;
+using testsupport::stereo;
+using testsupport::ToolkitLogCapture;
+using testsupport::toolkitLogContent;
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "platform/audio/PcmBuffer.h"
 
 #include "../Nodes/NodeTestRig.h"
-#include "ToolkitLogCapture.h"
+#include "tests/support/ToolkitLogCapture.h"
 
 #include <gtest/gtest.h>
 
@@ -15,8 +15,8 @@
 #include <chrono>
 #include <vector>
 
-using rozezeru_test::ToolkitLogCapture;
-using rozezeru_test::toolkitLogContent;
+using testsupport::ToolkitLogCapture;
+using testsupport::toolkitLogContent;
 
 namespace {
 
@@ -27,8 +27,8 @@ public:
 
     std::string name() const override { return "Stuck"; }
     std::uint32_t deviceID() const override { return 0; }
-    platform::AudioFormat outputFormat() const override { return enginetest::stereo(); }
-    platform::AudioFormat inputFormat() const override { return enginetest::stereo(); }
+    platform::AudioFormat outputFormat() const override { return testsupport::stereo(); }
+    platform::AudioFormat inputFormat() const override { return testsupport::stereo(); }
     std::uint32_t framesPerPeriod() const override { return 512; }
     platform::Result<void> start(Client&) override {
         if (!starts_) return platform::Error::make("test.device", "The device is busy");
@@ -107,7 +107,7 @@ private:
 };
 
 std::unique_ptr<platform::PcmBuffer> ownerTestTone(std::uint32_t frames) {
-    auto buffer = platform::PcmBuffer::make(enginetest::stereo(), frames);
+    auto buffer = platform::PcmBuffer::make(testsupport::stereo(), frames);
     for (std::uint32_t c = 0; c < 2; ++c)
         for (std::uint32_t i = 0; i < frames; ++i)
             buffer->channel(c)[i] = float(i % 100 + 1) / 200.0f;

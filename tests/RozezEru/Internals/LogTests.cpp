@@ -1,6 +1,6 @@
 #include "RozezEru/Internals/Log.h"
 
-#include "ToolkitLogCapture.h"
+#include "tests/support/ToolkitLogCapture.h"
 
 #include <gtest/gtest.h>
 #include <memory>
@@ -12,7 +12,7 @@ using namespace rozezeru;
 namespace {
 
 // The capture, with the text of its only record.
-struct LogTestCapture : rozezeru_test::ToolkitLogCapture {
+struct LogTestCapture : testsupport::ToolkitLogCapture {
     std::string onlyText() {
         auto records = sink.records();
         EXPECT_EQ(records.size(), 1u);

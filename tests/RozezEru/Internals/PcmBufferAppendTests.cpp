@@ -2,7 +2,7 @@
 
 #include "platform/audio/PcmBuffer.h"
 
-#include "ToolkitLogCapture.h"
+#include "tests/support/ToolkitLogCapture.h"
 
 #include <gtest/gtest.h>
 
@@ -57,7 +57,7 @@ TEST(PcmBufferAppend, CopiesEveryChannelBehindTheValidFrames) {
 }
 
 TEST(PcmBufferAppend, RefusesWhatDoesNotFit) {
-    rozezeru_test::ToolkitLogCapture capture;
+    testsupport::ToolkitLogCapture capture;
     const auto stereo = *platform::AudioFormat::standard(44100.0, 2);
     auto buffer = appendTestBuffer(stereo, 10, 4, 0.0f);
     auto source = appendTestBuffer(stereo, 8, 6, 1000.0f);
@@ -79,10 +79,10 @@ TEST(PcmBufferAppend, RefusesWhatDoesNotFit) {
     const auto records = capture.sink.records();
     ASSERT_EQ(records.size(), 5u);
     EXPECT_EQ(records[0].level, platform::LogType::error);
-    EXPECT_EQ(rozezeru_test::toolkitLogContent(records[0].text, "PcmBufferAppend.cpp",
-                                               "append(_:startingFrame:frameCount:)"),
+    EXPECT_EQ(testsupport::toolkitLogContent(records[0].text, "PcmBufferAppend.cpp",
+                                             "append(_:startingFrame:frameCount:)"),
               "🛑 Error: Cannot append frames: the frames lie outside the source");
-    EXPECT_EQ(rozezeru_test::toolkitLogContent(records[2].text, "PcmBufferAppend.cpp",
-                                               "append(_:startingFrame:frameCount:)"),
+    EXPECT_EQ(testsupport::toolkitLogContent(records[2].text, "PcmBufferAppend.cpp",
+                                             "append(_:startingFrame:frameCount:)"),
               "🛑 Error: Cannot append frames: the buffer has no room for them");
 }

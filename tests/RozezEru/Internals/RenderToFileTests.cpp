@@ -4,9 +4,10 @@
 #include "platform/audio/NullAudioDevice.h"
 #include "platform/files/AudioFile.h"
 #include "platform/foundation/Files.h"
-#include "tests/platform/audio/EngineTestNodes.h"
+#include "tests/support/EngineRig.h"
 
-#include "ToolkitLogCapture.h"
+#include "tests/support/TemporaryFolder.h"
+#include "tests/support/ToolkitLogCapture.h"
 
 #include <cmath>
 #include <gtest/gtest.h>
@@ -14,10 +15,6 @@
 
 using namespace rozezeru;
 // Named one by one: a using-directive would leak into the other files of a unity batch.
-using enginetest::makeSine;
-using enginetest::makeSource;
-using enginetest::mono;
-using enginetest::stereo;
 using platform::AudioBufferList;
 using platform::AudioFile;
 using platform::AudioFormat;
@@ -28,20 +25,17 @@ using platform::MixerNode;
 using platform::NullAudioDevice;
 using platform::PcmBuffer;
 using platform::SourceNode;
-using rozezeru_test::ToolkitLogCapture;
-using rozezeru_test::toolkitLogContent;
+using testsupport::makeSine;
+using testsupport::makeSource;
+using testsupport::mono;
+using testsupport::stereo;
+using testsupport::ToolkitLogCapture;
+using testsupport::toolkitLogContent;
 
 namespace {
 
 constexpr const char* renderFunction =
     "render(to:maximumFrameCount:duration:renderUntilSilent:silenceThreshold:prerender:progress:)";
-
-struct RenderFolder {
-    std::string path = platform::makeTemporaryDirectory("render-to-file").value();
-    RenderFolder() = default;
-    RenderFolder(const RenderFolder&) = delete;
-    ~RenderFolder() { (void)platform::removeItem(path); }
-};
 
 // A source feeding a mixer feeding the engine's output, all in one format, so that nothing is
 // converted on the way and the file holds the source's samples exactly.
@@ -113,7 +107,7 @@ std::vector<std::string> renderLogContents(const ToolkitLogCapture& capture) {
 } // namespace
 
 TEST(RenderToFile, ToneThroughAMixerLandsInTheFileSampleForSample) {
-    RenderFolder folder;
+    testsupport::TemporaryFolder folder;
     const AudioFormat format = stereo();
     auto tone = makeSine(format, 441.0);
     ToneGraph graph(format, tone.node);
@@ -162,7 +156,7 @@ TEST(RenderToFile, ToneThroughAMixerLandsInTheFileSampleForSample) {
 }
 
 TEST(RenderToFile, UntilSilentStopsAtTheThirdQuietSliceInARow) {
-    RenderFolder folder;
+    testsupport::TemporaryFolder folder;
     const AudioFormat format = mono(10000.0);
     // Slices of 100 frames: 0-2 quiet (before the duration's end, so not counted), 3 loud,
     // 4-5 quiet, 6 loud (the count starts again), 7-9 quiet, loud for ever after.
@@ -190,7 +184,7 @@ TEST(RenderToFile, UntilSilentStopsAtTheThirdQuietSliceInARow) {
 }
 
 TEST(RenderToFile, UntilSilentEndsAtItsLimit) {
-    RenderFolder folder;
+    testsupport::TemporaryFolder folder;
     const AudioFormat format = mono(8000.0);
     auto loud = makeSource(format, [](std::int64_t) { return 0.5f; });
     ToneGraph graph(format, loud.node);
@@ -224,7 +218,7 @@ TEST(RenderToFile, UntilSilentEndsAtItsLimit) {
 }
 
 TEST(RenderToFile, BadDurationsFailAndLeaveARunningEngineRunning) {
-    RenderFolder folder;
+    testsupport::TemporaryFolder folder;
     const AudioFormat format = stereo();
     auto tone = makeSine(format, 441.0);
     ToneGraph graph(format, tone.node);
@@ -266,7 +260,7 @@ TEST(RenderToFile, BadDurationsFailAndLeaveARunningEngineRunning) {
 }
 
 TEST(RenderToFile, FailuresKeepTheGoodSlicesAndPutTheEngineBack) {
-    RenderFolder folder;
+    testsupport::TemporaryFolder folder;
     const AudioFormat format = stereo();
     ToolkitLogCapture capture;
 

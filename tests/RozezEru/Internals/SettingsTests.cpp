@@ -1,6 +1,6 @@
 #include "RozezEru/Internals/Settings.h"
 
-#include "ToolkitLogCapture.h"
+#include "tests/support/ToolkitLogCapture.h"
 
 #include <cmath>
 #include <gtest/gtest.h>
@@ -9,8 +9,8 @@
 using namespace rozezeru;
 using platform::AudioFormat;
 using platform::LogType;
-using rozezeru_test::ToolkitLogCapture;
-using rozezeru_test::toolkitLogContent;
+using testsupport::ToolkitLogCapture;
+using testsupport::toolkitLogContent;
 
 // Puts the process-wide values back, so that the tests do not depend on their order.
 class SettingsTest : public ::testing::Test {

@@ -13,7 +13,8 @@
 #include "platform/foundation/Files.h"
 
 #include "../Nodes/NodeTestRig.h"
-#include "ToolkitLogCapture.h"
+#include "tests/support/TemporaryFolder.h"
+#include "tests/support/ToolkitLogCapture.h"
 
 #include <gtest/gtest.h>
 
@@ -27,8 +28,8 @@ using nodetest::PassThrough;
 using rozezeru::Mixer;
 using rozezeru::Node;
 using rozezeru::Settings;
-using rozezeru_test::ToolkitLogCapture;
-using rozezeru_test::toolkitLogContent;
+using testsupport::ToolkitLogCapture;
+using testsupport::toolkitLogContent;
 
 namespace {
 
@@ -85,7 +86,7 @@ TEST(ToolkitAudioEngine, StartsFreshWithNothingWired) {
 }
 
 TEST(ToolkitAudioEngine, OutputGoesThroughTheMainMixerToThePlatformOutput) {
-    auto engine = nodetest::fastEngine();
+    auto engine = nodetest::fastToolkitEngine();
     auto source = std::make_shared<ConstantSource>();
     auto effect = std::make_shared<PassThrough>(std::vector<std::shared_ptr<Node>>{source});
     engine->setOutput(effect);
@@ -120,7 +121,7 @@ TEST(ToolkitAudioEngine, OutputGoesThroughTheMainMixerToThePlatformOutput) {
 
 TEST(ToolkitAudioEngine, RewiringKeepsTheRunningStateAndOneEntryPerOutput) {
     ToolkitLogCapture capture;
-    auto engine = nodetest::fastEngine();
+    auto engine = nodetest::fastToolkitEngine();
     auto first = std::make_shared<ConstantSource>();
     engine->setOutput(first);
     ASSERT_TRUE(engine->start());
@@ -157,7 +158,7 @@ TEST(ToolkitAudioEngine, RewiringKeepsTheRunningStateAndOneEntryPerOutput) {
 TEST(ToolkitAudioEngine, RebuildsTheMainMixerWhenTheSampleRateChanged) {
     ToolkitLogCapture capture;
     SettingsRestorer restorer;
-    auto engine = nodetest::fastEngine();
+    auto engine = nodetest::fastToolkitEngine();
     auto source = std::make_shared<ConstantSource>();
     engine->setOutput(source);
     const auto oldMixer = engine->mainMixerNode();
@@ -182,7 +183,7 @@ TEST(ToolkitAudioEngine, RebuildsTheMainMixerWhenTheSampleRateChanged) {
 
 TEST(ToolkitAudioEngine, ConnectsTheMicrophoneOnceAndOnlyWithAUsageDescription) {
     ToolkitLogCapture capture;
-    auto engine = nodetest::fastEngine();
+    auto engine = nodetest::fastToolkitEngine();
     rozezeru::MainBundleInfo::setEntry("NSMicrophoneUsageDescription", std::nullopt);
     EXPECT_EQ(engine->input(), nullptr);
     const auto records = capture.sink.records();
@@ -206,7 +207,7 @@ TEST(ToolkitAudioEngine, ConnectsTheMicrophoneOnceAndOnlyWithAUsageDescription) 
 
     // Offline, no description is needed.
     rozezeru::AudioEngine offline(std::make_unique<platform::NullAudioDevice>());
-    ASSERT_TRUE(offline.avEngine().enableManualRenderingMode(enginetest::stereo(), 512));
+    ASSERT_TRUE(offline.avEngine().enableManualRenderingMode(testsupport::stereo(), 512));
     EXPECT_NE(offline.input(), nullptr);
 }
 
@@ -259,7 +260,7 @@ TEST(ToolkitAudioEngine, OfflineFailuresAreLoggedAndReturnWhatThereIs) {
     EXPECT_EQ(engineTestMessages(capture.sink, "render(duration:)").size(), 1u);
 
     // A running engine is taken into offline rendering.
-    auto playing = nodetest::fastEngine();
+    auto playing = nodetest::fastToolkitEngine();
     playing->setOutput(std::make_shared<ConstantSource>(0.5f));
     ASSERT_TRUE(playing->start());
     ASSERT_NE(playing->startTest(0.01), nullptr);
@@ -270,7 +271,8 @@ TEST(ToolkitAudioEngine, OfflineFailuresAreLoggedAndReturnWhatThereIs) {
 }
 
 TEST(ToolkitAudioEngine, RendersIntoAFile) {
-    const std::string folder = platform::makeTemporaryDirectory("toolkit-engine").value();
+    const testsupport::TemporaryFolder temporary;
+    const std::string& folder = temporary.path;
     {
         rozezeru::AudioEngine engine(std::make_unique<platform::NullAudioDevice>());
         engine.setOutput(std::make_shared<ConstantSource>(0.125f));
@@ -295,7 +297,6 @@ TEST(ToolkitAudioEngine, RendersIntoAFile) {
         ASSERT_FALSE(failed);
         EXPECT_EQ(failed.error().message, "Seconds needs to be a positive value");
     }
-    (void)platform::removeItem(folder);
 }
 
 TEST(ToolkitAudioEngine, FindsAudioUnitsByName) {

@@ -3,8 +3,8 @@
 #include "RozezEru/Internals/MemoryAddress.h"
 #include "platform/audio/MixerNode.h"
 
-#include "../Internals/ToolkitLogCapture.h"
 #include "NodeTestRig.h"
+#include "tests/support/ToolkitLogCapture.h"
 
 #include <gtest/gtest.h>
 
@@ -15,8 +15,8 @@ using rozezeru::ConnectStrategy;
 using rozezeru::DisconnectStrategy;
 using rozezeru::Mixer;
 using rozezeru::Node;
-using rozezeru_test::ToolkitLogCapture;
-using rozezeru_test::toolkitLogContent;
+using testsupport::ToolkitLogCapture;
+using testsupport::toolkitLogContent;
 
 namespace {
 
@@ -27,7 +27,8 @@ struct MixerRig {
 
     MixerRig() {
         EXPECT_TRUE(engine->attach(mixer->avAudioNode()));
-        EXPECT_TRUE(engine->connect(*mixer->avAudioNode(), engine->outputNode(), 0, 0, enginetest::stereo()));
+        EXPECT_TRUE(
+            engine->connect(*mixer->avAudioNode(), engine->outputNode(), 0, 0, testsupport::stereo()));
     }
     bool attached(const Node& node) const { return engine->isAttached(*node.avAudioNode()); }
     std::vector<std::uint32_t> busses(const Node& input) const {
@@ -126,7 +127,7 @@ TEST(Mixer, FirstInputOfARunningEnginesMixerGetsADummyForAMoment) {
     EXPECT_EQ(rig.engine->attachedNodes().size(), nodesBefore + 2);
 
     // The input plays through the mixer.
-    const auto out = enginetest::renderOfflineFrames(*rig.engine, 512, 512);
+    const auto out = testsupport::renderOfflineFrames(*rig.engine, 512, 512);
     ASSERT_EQ(out.size(), 2u);
     EXPECT_FLOAT_EQ(out[0][100], 0.5f);
 }

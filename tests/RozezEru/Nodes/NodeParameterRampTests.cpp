@@ -4,8 +4,8 @@
 #include "RozezEru/Nodes/ParameterSetup.h"
 #include "platform/dispatch/MainQueue.h"
 
-#include "../Internals/ToolkitLogCapture.h"
 #include "ParameterTestRig.h"
+#include "tests/support/ToolkitLogCapture.h"
 
 #include <gtest/gtest.h>
 
@@ -18,8 +18,8 @@ using namespace rozezeru;
 using parametertest::gainDef;
 using parametertest::makeGeneratorRig;
 using parametertest::renderChannel0;
-using rozezeru_test::ToolkitLogCapture;
-using rozezeru_test::toolkitLogContent;
+using testsupport::ToolkitLogCapture;
+using testsupport::toolkitLogContent;
 
 namespace {
 

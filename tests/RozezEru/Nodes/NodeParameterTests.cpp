@@ -5,8 +5,8 @@
 #include "RozezEru/Nodes/ParameterSetup.h"
 #include "platform/dispatch/MainQueue.h"
 
-#include "../Internals/ToolkitLogCapture.h"
 #include "ParameterTestRig.h"
+#include "tests/support/ToolkitLogCapture.h"
 
 #include <gtest/gtest.h>
 
@@ -18,8 +18,8 @@ using namespace rozezeru;
 using parametertest::gainDef;
 using platform::AUParameterAutomationEvent;
 using platform::AUParameterAutomationEventType;
-using rozezeru_test::ToolkitLogCapture;
-using rozezeru_test::toolkitLogContent;
+using testsupport::ToolkitLogCapture;
+using testsupport::toolkitLogContent;
 
 namespace {
 
@@ -293,7 +293,7 @@ TEST(NodeParameterDeathTest, ProgrammingErrorsStopTheProcess) {
     EXPECT_DEATH(
         {
             NodeParameter parameter(gainDef());
-            parameter.bind(std::make_shared<enginetest::PassThroughNode>(unittest::unitStereo()));
+            parameter.bind(std::make_shared<testsupport::PassThroughNode>(unittest::unitStereo()));
         },
         "No parameter tree\\.");
     EXPECT_DEATH(

@@ -10,8 +10,9 @@
 #include "platform/audio/AudioUnitNode.h"
 #include "platform/audio/NullAudioDevice.h"
 #include "platform/audio/SourceNode.h"
-#include "tests/platform/audio/EngineTestNodes.h"
 #include "tests/platform/audio/GainTestUnit.h"
+#include "tests/support/EngineRig.h"
+#include "tests/support/ToolkitRig.h"
 
 #include <gtest/gtest.h>
 
@@ -24,15 +25,15 @@ namespace nodetest {
 // A source with no inputs: every sample is `value`; counts its renders.
 class ConstantSource final : public rozezeru::Node {
 public:
-    explicit ConstantSource(float value = 0.25f, platform::AudioFormat format = enginetest::stereo())
-        : counted_(enginetest::makeSource(format, [value](std::int64_t) { return value; })) {}
+    explicit ConstantSource(float value = 0.25f, platform::AudioFormat format = testsupport::stereo())
+        : counted_(testsupport::makeSource(format, [value](std::int64_t) { return value; })) {}
 
     std::vector<std::shared_ptr<rozezeru::Node>> connections() const override { return {}; }
     std::shared_ptr<platform::AudioNode> avAudioNode() const override { return counted_.node; }
     int renders() const { return counted_.renders->load(); }
 
 private:
-    enginetest::CountingSource counted_;
+    testsupport::CountingSource counted_;
 };
 
 // An effect without a unit that passes input bus 0 on; its inputs are set by the test.
@@ -40,7 +41,7 @@ class PassThrough final : public rozezeru::Node {
 public:
     explicit PassThrough(std::vector<std::shared_ptr<rozezeru::Node>> inputs = {})
         : inputs(std::move(inputs)),
-          node_(std::make_shared<enginetest::PassThroughNode>(enginetest::stereo())) {}
+          node_(std::make_shared<testsupport::PassThroughNode>(testsupport::stereo())) {}
 
     std::vector<std::shared_ptr<rozezeru::Node>> connections() const override { return inputs; }
     std::shared_ptr<platform::AudioNode> avAudioNode() const override { return node_; }
@@ -97,18 +98,12 @@ public:
     rozezeru::Parameter<float> gain{nodeTestDef("gain", 0, 0.0f, 4.0f)};
 };
 
-// A toolkit engine whose device renders as fast as it can.
-inline std::unique_ptr<rozezeru::AudioEngine> fastEngine() {
-    platform::NullAudioDevice::Configuration configuration;
-    configuration.pacing = platform::NullAudioDevice::Pacing::asFastAsPossible;
-    return std::make_unique<rozezeru::AudioEngine>(
-        std::make_unique<platform::NullAudioDevice>(configuration));
-}
+using testsupport::fastToolkitEngine;
 
 // A platform engine rendering offline (started, so that it counts as running).
 inline std::unique_ptr<platform::AudioEngine> runningManualEngine() {
     auto engine = std::make_unique<platform::AudioEngine>(std::make_unique<platform::NullAudioDevice>());
-    EXPECT_TRUE(engine->enableManualRenderingMode(enginetest::stereo(), 512));
+    EXPECT_TRUE(engine->enableManualRenderingMode(testsupport::stereo(), 512));
     EXPECT_TRUE(engine->start());
     return engine;
 }

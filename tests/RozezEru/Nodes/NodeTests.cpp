@@ -6,8 +6,8 @@
 #include "platform/audio/AUParameterTree.h"
 #include "platform/audio/MixerNode.h"
 
-#include "../Internals/ToolkitLogCapture.h"
 #include "NodeTestRig.h"
+#include "tests/support/ToolkitLogCapture.h"
 
 #include <gtest/gtest.h>
 
@@ -21,8 +21,8 @@ using nodetest::GainNode;
 using nodetest::PassThrough;
 using rozezeru::Mixer;
 using rozezeru::Node;
-using rozezeru_test::ToolkitLogCapture;
-using rozezeru_test::toolkitLogContent;
+using testsupport::ToolkitLogCapture;
+using testsupport::toolkitLogContent;
 
 namespace {
 
@@ -200,13 +200,13 @@ TEST(NodeMIDI, SchedulesTheBytesAtTheOffsetIntoTheNextCycle) {
     auto rig = nodetest::runningManualEngine();
     auto node = std::make_shared<GainNode>();
     ASSERT_TRUE(rig->attach(node->avAudioNode()));
-    ASSERT_TRUE(rig->connect(*node->avAudioNode(), rig->outputNode(), 0, 0, enginetest::stereo()));
+    ASSERT_TRUE(rig->connect(*node->avAudioNode(), rig->outputNode(), 0, 0, testsupport::stereo()));
 
     const std::array<std::uint8_t, 3> noteOn{0x90, 60, 100};
     node->scheduleMIDIEvent(noteOn, 37);
     // Out of range: nothing is scheduled.
     node->scheduleMIDIEvent(noteOn, std::uint64_t(1) << 63);
-    (void)enginetest::renderOfflineFrames(*rig, 512, 512);
+    (void)testsupport::renderOfflineFrames(*rig, 512, 512);
 
     ASSERT_EQ(node->unit().midiCount(), 1u);
     const auto& record = node->unit().midi(0);

@@ -6,9 +6,9 @@
 #include "platform/audio/AudioUnitNode.h"
 #include "platform/audio/NullAudioDevice.h"
 #include "platform/audio/RenderCycleHooks.h"
-#include "tests/platform/audio/EngineTestNodes.h"
 #include "tests/platform/audio/GainTestUnit.h"
 #include "tests/support/AllocationTrap.h"
+#include "tests/support/EngineRig.h"
 
 #include <gtest/gtest.h>
 
@@ -46,7 +46,7 @@ inline GeneratorRig makeGeneratorRig(std::uint32_t maximumFrames = 4096) {
 // Channel 0 of the next `frames` frames, rendered in cycles of `slice`.
 inline std::vector<float> renderChannel0(GeneratorRig& rig, std::uint32_t frames,
                                          std::uint32_t slice = 4096) {
-    auto channels = enginetest::renderOfflineFrames(*rig.engine, frames, slice);
+    auto channels = testsupport::renderOfflineFrames(*rig.engine, frames, slice);
     return channels.empty() ? std::vector<float>{} : channels[0];
 }
 

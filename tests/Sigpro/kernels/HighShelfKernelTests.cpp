@@ -1,6 +1,7 @@
 #include "ShelfReference.h"
 
 #include "tests/support/AllocationTrap.h"
+#include "tests/support/Signals.h"
 
 #include <gtest/gtest.h>
 
@@ -47,7 +48,7 @@ TEST(HighShelfKernel, DCPassesAtUnityNyquistAtTheGainAndGainOneIsTheIdentity) {
     KernelHarness harness(flat);
     setShelf(flat, 3000.0f, 1.0f, shelfQ, false);
     flat.init(2, 44100.0);
-    const Stereo input{noise(2000, 1u), noise(2000, 2u)};
+    const Stereo input{testsupport::lcgNoise(2000, 1u), testsupport::lcgNoise(2000, 2u)};
     const Stereo output = filterInPlace(harness, input, 300);
     for (std::size_t n = 0; n < input.left.size(); ++n) {
         ASSERT_NEAR(output.left[n], input.left[n], 1e-5f) << n;
@@ -60,7 +61,7 @@ TEST(HighShelfKernel, ChannelsShareTheSettingsButNotTheirStateAndMatchABareModul
     KernelHarness harness(dsp);
     setShelf(dsp, 2500.0f, 4.0f, 0.9f, false);
     dsp.init(2, 44100.0);
-    const Stereo input{noise(3000, 7u), std::vector<float>(3000, 0.0f)};
+    const Stereo input{testsupport::lcgNoise(3000, 7u), std::vector<float>(3000, 0.0f)};
     const Stereo output = filterInPlace(harness, input, 256);
     ReferenceShelf reference(44100);
     EXPECT_EQ(output.left, reference.filter(input.left, 2500.0f, 4.0f, 0.9f));
@@ -72,7 +73,7 @@ TEST(HighShelfKernel, ChannelsShareTheSettingsButNotTheirStateAndMatchABareModul
     KernelHarness bothHarness(both);
     setShelf(both, 2500.0f, 4.0f, 0.9f, false);
     both.init(2, 44100.0);
-    const Stereo pair{noise(1000, 3u), sine(5000.0, 44100.0, 1000)};
+    const Stereo pair{testsupport::lcgNoise(1000, 3u), testsupport::sine(1000, 5000.0, 44100.0, 0.5)};
     const Stereo filtered = filterInPlace(bothHarness, pair, 100);
     ReferenceShelf left(44100), right(44100);
     EXPECT_EQ(filtered.left, left.filter(pair.left, 2500.0f, 4.0f, 0.9f));
@@ -86,8 +87,8 @@ TEST(HighShelfKernel, ARampReachesTheModulesFrameByFrame) {
     dsp.init(2, 44100.0);
     EXPECT_EQ(dsp.getParameter(HighShelfParametricEqualizerFilterDSP::gainAddress), 1.0f);
 
-    const Stereo warmUp{noise(100, 11u), noise(100, 12u)};
-    const Stereo input{noise(1200, 13u), noise(1200, 14u)};
+    const Stereo warmUp{testsupport::lcgNoise(100, 11u), testsupport::lcgNoise(100, 12u)};
+    const Stereo input{testsupport::lcgNoise(1200, 13u), testsupport::lcgNoise(1200, 14u)};
     ReferenceShelf left(44100), right(44100);
     filterInPlace(harness, warmUp);
     left.filter(warmUp.left, 1000.0f, 1.0f, 0.707f);
@@ -114,7 +115,7 @@ TEST(HighShelfKernel, SampleRatesReachTheModulesInWholeHertz) {
         KernelHarness harness(dsp);
         setShelf(dsp, 6000.0f, 3.0f, 0.707f, false);
         dsp.init(2, c.rate);
-        const Stereo input{noise(500, 5u), noise(500, 6u)};
+        const Stereo input{testsupport::lcgNoise(500, 5u), testsupport::lcgNoise(500, 6u)};
         ReferenceShelf reference(c.moduleRate);
         EXPECT_EQ(filterInPlace(harness, input).left, reference.filter(input.left, 6000.0f, 3.0f, 0.707f));
     }
@@ -126,9 +127,9 @@ TEST(HighShelfKernel, ResetClearsHistoryOnlyWhileInitializedAndNotesChangeNothin
     KernelHarness harness(dsp);
     setShelf(dsp, 1000.0f, 5.0f, 0.707f, false);
     dsp.init(2, 44100.0);
-    const Stereo input{noise(400, 21u), noise(400, 22u)};
+    const Stereo input{testsupport::lcgNoise(400, 21u), testsupport::lcgNoise(400, 22u)};
     const Stereo fresh = filterInPlace(harness, input);
-    filterInPlace(harness, Stereo{noise(300, 23u), noise(300, 24u)});
+    filterInPlace(harness, Stereo{testsupport::lcgNoise(300, 23u), testsupport::lcgNoise(300, 24u)});
     dsp.reset();
     // The parameters stay, the history is gone: the same input gives the same output again.
     EXPECT_EQ(dsp.getParameter(HighShelfParametricEqualizerFilterDSP::gainAddress), 5.0f);
@@ -159,7 +160,7 @@ TEST(HighShelfKernel, InitResetAndDeinitReleaseWhatTheyMadeAndRenderingAllocates
     HighShelfParametricEqualizerFilterDSP dsp;
     KernelHarness harness(dsp);
     setShelf(dsp, 1000.0f, 2.0f, 0.707f, false);
-    const Stereo input{noise(2048, 31u), noise(2048, 32u)};
+    const Stereo input{testsupport::lcgNoise(2048, 31u), testsupport::lcgNoise(2048, 32u)};
 
     testsupport::AllocationTrap::resetCounts();
     {
@@ -198,7 +199,7 @@ TEST(HighShelfKernel, AMonoOutputIsFilteredOnItsOneChannel) {
     KernelHarness harness(dsp, 1);
     setShelf(dsp, 1000.0f, 3.0f, 0.707f, false);
     dsp.init(1, 44100.0);
-    const std::vector<float> input = noise(256, 41u);
+    const std::vector<float> input = testsupport::lcgNoise(256, 41u);
     std::copy(input.begin(), input.end(), harness.output(0));
     harness.render(0, 256, nullptr, nullptr);
     ReferenceShelf reference(44100);

@@ -4,12 +4,14 @@
 #include "RozezEru/Internals/ComponentDescriptions.h"
 #include "RozezEru/Internals/FourCC.h"
 #include "RozezEruEX/DSPRegistry.h"
+#include "RozezEruEX/RozezEruAU.h"
 #include "Sigpro/kernels/SigproKernels.h"
 #include "platform/audio/AUParameterTree.h"
 #include "platform/audio/AudioComponentRegistry.h"
 #include "platform/audio/RenderCycleHooks.h"
-#include "tests/RozezEruEX/HostedUnitRig.h"
 #include "tests/support/AllocationTrap.h"
+#include "tests/support/EngineRig.h"
+#include "tests/support/Signals.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +20,7 @@
 
 using namespace shelftest;
 using namespace rozezeru;
-using kerneltest::HostedUnitRig;
+using HostedUnitRig = testsupport::UnitRig<rozezeru::RozezEruAU>;
 
 namespace {
 
@@ -58,7 +60,7 @@ template <typename Signal> HostedUnitRig makeShelfRig(Signal value, double rate 
     parameterOf(unit, "centerFrequency").setValue(1000.0f);
     parameterOf(unit, "gain").setValue(1.0f);
     parameterOf(unit, "q").setValue(0.707f);
-    return kerneltest::makeHostedUnitRig(*node, *platform::AudioFormat::standard(rate, 2), 512, value);
+    return testsupport::makeUnitRig<RozezEruAU>(*node, *platform::AudioFormat::standard(rate, 2), 512, value);
 }
 
 double levelChangeDecibels(double frequency, float gain) {
@@ -67,10 +69,10 @@ double levelChangeDecibels(double frequency, float gain) {
     });
     parameterOf(*rig.unit, "gain").setValue(gain);
     const auto output = rig.render(16384, 512);
-    const std::vector<float> input = sine(frequency, 44100.0, 16384);
+    const std::vector<float> input = testsupport::sine(16384, frequency, 44100.0, 0.5);
     // Past the ramp and the filter's settling.
-    const double outputPower = enginetest::goertzelPower(output[0], 4096, frequency, 44100.0);
-    const double inputPower = enginetest::goertzelPower(input, 4096, frequency, 44100.0);
+    const double outputPower = testsupport::goertzelPower(output[0], 4096, frequency, 44100.0);
+    const double inputPower = testsupport::goertzelPower(input, 4096, frequency, 44100.0);
     return 10.0 * std::log10(outputPower / inputPower);
 }
 
@@ -131,7 +133,7 @@ TEST(Peq2Unit, GainTenLiftsTrebleByTwentyDecibelsAndLeavesBassAlone) {
 }
 
 TEST(Peq2Unit, RampsAreVisibleSampleBySampleThroughTheEngine) {
-    const std::vector<float> input = sine(7000.0, 44100.0, 4096);
+    const std::vector<float> input = testsupport::sine(4096, 7000.0, 44100.0, 0.5);
     auto rig = makeShelfRig([&input](std::int64_t n) { return input[std::size_t(n)]; });
     const auto steady = rig.render(1024, 256);
     parameterOf(*rig.unit, "gain").setValue(6.0f);
@@ -158,7 +160,7 @@ TEST(Peq2Unit, RampsAreVisibleSampleBySampleThroughTheEngine) {
 }
 
 TEST(Peq2Unit, BypassPassesTheInputUnchanged) {
-    const std::vector<float> input = sine(9000.0, 44100.0, 1024);
+    const std::vector<float> input = testsupport::sine(1024, 9000.0, 44100.0, 0.5);
     auto rig = makeShelfRig([&input](std::int64_t n) { return input[std::size_t(n)]; });
     parameterOf(*rig.unit, "gain").setValue(10.0f);
     rig.unit->setShouldBypassEffect(true);

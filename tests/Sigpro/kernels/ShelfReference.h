@@ -75,23 +75,6 @@ private:
     sigpro::sp_pareq* eq_ = nullptr;
 };
 
-inline std::vector<float> sine(double frequency, double rate, std::size_t frames, double amplitude = 0.5) {
-    std::vector<float> samples(frames);
-    for (std::size_t n = 0; n < frames; ++n)
-        samples[n] = float(amplitude * std::sin(2.0 * std::numbers::pi * frequency * double(n) / rate));
-    return samples;
-}
-
-// Deterministic noise in [-0.5, 0.5).
-inline std::vector<float> noise(std::size_t frames, std::uint32_t seed) {
-    std::vector<float> samples(frames);
-    for (float& sample : samples) {
-        seed = seed * 1664525u + 1013904223u;
-        sample = float(seed >> 8) / float(1u << 24) - 0.5f;
-    }
-    return samples;
-}
-
 // The values of a deferred set from `from` to `to` over `frames` frames, frame by frame.
 inline float rampValue(float from, float to, std::uint32_t frames, std::uint32_t k) {
     const float slope = (from - to) / float(frames);

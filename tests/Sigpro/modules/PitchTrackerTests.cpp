@@ -8,10 +8,11 @@
 #include "Sigpro/modules/sp_data.h"
 #include "Sigpro/modules/sp_ptrack.h"
 #include "tests/Sigpro/modules/ModuleHandle.h"
-#include "tests/Sigpro/modules/StderrCapture.h"
+#include "tests/support/Signals.h"
+#include "tests/support/StderrCapture.h"
 
 using namespace sigpro;
-using sigprotest::StderrCapture;
+using testsupport::StderrCapture;
 
 namespace {
 
@@ -40,13 +41,6 @@ TrackerReading trackerRead(const PitchTracker* t) {
     return r;
 }
 
-std::vector<float> trackerSine(std::size_t n, double rate, double hz) {
-    std::vector<float> v(n);
-    for (std::size_t i = 0; i < n; ++i)
-        v[i] = static_cast<float>(0.4 * std::sin(2.0 * std::numbers::pi * hz * double(i) / rate));
-    return v;
-}
-
 } // namespace
 
 TEST(PitchTracker, NewTrackerReadsZeroAndAnalysesAToneWithTheTapSettings) {
@@ -61,7 +55,7 @@ TEST(PitchTracker, NewTrackerReadsZeroAndAnalysesAToneWithTheTapSettings) {
     EXPECT_EQ(r.amplitude, 0.0f);
     EXPECT_EQ(r.pitch, 0.0f);
 
-    const std::vector<float> tone = trackerSine(44100, 44100.0, 440.0);
+    const std::vector<float> tone = testsupport::sine(44100, 440.0, 44100.0, 0.4);
     rzPitchTrackerAnalyze(t.get(), tone.data(), 0);
     r = trackerRead(t.get());
     EXPECT_EQ(r.amplitude, 0.0f);
@@ -84,13 +78,13 @@ TEST(PitchTracker, NewTrackerReadsZeroAndAnalysesAToneWithTheTapSettings) {
 
     // The given sample rate is the one the pitch is computed with.
     TrackerHandle slow(22050, 1024, 20);
-    const std::vector<float> low = trackerSine(22050, 22050.0, 440.0);
+    const std::vector<float> low = testsupport::sine(22050, 440.0, 22050.0, 0.4);
     rzPitchTrackerAnalyze(slow.get(), low.data(), static_cast<std::uint32_t>(low.size()));
     EXPECT_NEAR(trackerRead(slow.get()).pitch, 440.0f, 4.4f);
 }
 
 TEST(PitchTracker, BufferSplitsDoNotChangeTheResult) {
-    const std::vector<float> tone = trackerSine(3 * 2048 + 700, 48000.0, 523.25);
+    const std::vector<float> tone = testsupport::sine(3 * 2048 + 700, 523.25, 48000.0, 0.4);
     TrackerHandle whole(48000, 2048, 20);
     rzPitchTrackerAnalyze(whole.get(), tone.data(), static_cast<std::uint32_t>(tone.size()));
     const TrackerReading want = trackerRead(whole.get());
@@ -122,7 +116,7 @@ TEST(PitchTracker, RefusedHopSizeGivesATrackerThatStaysAtZero) {
         TrackerHandle t(44100, hop, 20);
         ASSERT_NE(t.get(), nullptr);
         EXPECT_EQ(err.text(), "Woops\n") << hop;
-        const std::vector<float> tone = trackerSine(8192, 44100.0, 440.0);
+        const std::vector<float> tone = testsupport::sine(8192, 440.0, 44100.0, 0.4);
         rzPitchTrackerAnalyze(t.get(), tone.data(), static_cast<std::uint32_t>(tone.size()));
         const TrackerReading r = trackerRead(t.get());
         EXPECT_EQ(r.amplitude, 0.0f) << hop;
@@ -133,7 +127,7 @@ TEST(PitchTracker, RefusedHopSizeGivesATrackerThatStaysAtZero) {
 
 TEST(PitchTracker, AnalysisNeverAllocates) {
     TrackerHandle t(44100, 1024, 20);
-    const std::vector<float> tone = trackerSine(6 * 1024, 44100.0, 330.0);
+    const std::vector<float> tone = testsupport::sine(6 * 1024, 330.0, 44100.0, 0.4);
     EXPECT_EQ(sigprotest::renderThreadAllocations([&] {
                   for (std::size_t at = 0; at < tone.size(); at += 256)
                       rzPitchTrackerAnalyze(t.get(), tone.data() + at, 256);

@@ -8,7 +8,7 @@
 #include "Sigpro/modules/sp_autowah.h"
 #include "Sigpro/modules/sp_panst.h"
 #include "tests/Sigpro/modules/ModuleHandle.h"
-#include "tests/Sigpro/modules/SignalProbe.h"
+#include "tests/support/Signals.h"
 
 using namespace sigpro;
 using sigprotest::ContextHandle;
@@ -32,15 +32,6 @@ PanstGains panstGains(sp_data* sp, sp_panst* p, std::uint32_t type, float pan) {
     return {outLeft / inLeft, outRight / inRight};
 }
 
-std::vector<float> autowahNoise(std::size_t n, float level, unsigned seed) {
-    std::mt19937 gen(seed);
-    std::uniform_real_distribution<float> dist(-level, level);
-    std::vector<float> v(n);
-    for (auto& s : v)
-        s = dist(gen);
-    return v;
-}
-
 // Wet gain of the wah at `hz` for a sine of `level`, once its envelope has settled.
 double autowahGain(double hz, double level) {
     ContextHandle sp;
@@ -48,7 +39,7 @@ double autowahGain(double hz, double level) {
     sp_autowah_init(sp.get(), wah.get());
     *wah->wah = 1.0f;
     *wah->level = 1.0f;
-    return sigprotest::steadyGain(
+    return testsupport::steadyGain(
         44100.0, hz,
         [&](float x) {
             float y;
@@ -140,7 +131,7 @@ TEST(SpAutowah, RegistersItsParametersInOrderWithTheirDefaults) {
     // A second init keeps the state block and starts over: the same output as a fresh module.
     sp_autowah_state* state = wah->state;
     *wah->wah = 1.0f;
-    const auto input = autowahNoise(2000, 0.8f, 5u);
+    const auto input = testsupport::noise(2000, 5u, 0.8f);
     float y;
     for (float x : input)
         sp_autowah_compute(sp.get(), wah.get(), &x, &y);
@@ -164,8 +155,8 @@ TEST(SpAutowah, NoWahAtFullWetIsTheIdentityAndLessWetAddsDry) {
     sp_autowah_init(sp.get(), wah.get());
     *wah->level = 1.0f;
     // Quiet and loud passages: the envelope moves the filter, none of it reaches the output.
-    std::vector<float> input = autowahNoise(3000, 0.01f, 1u);
-    const auto loud = autowahNoise(3000, 1.0f, 2u);
+    std::vector<float> input = testsupport::noise(3000, 1u, 0.01f);
+    const auto loud = testsupport::noise(3000, 2u, 1.0f);
     input.insert(input.end(), loud.begin(), loud.end());
     input.push_back(0.0f);
     input.push_back(-1.0f);
@@ -179,7 +170,7 @@ TEST(SpAutowah, NoWahAtFullWetIsTheIdentityAndLessWetAddsDry) {
         ASSERT_EQ(out[i], input[i]) << i;
 
     *wah->wet_dry = 50.0f;
-    for (float x : autowahNoise(100, 1.0f, 3u)) {
+    for (float x : testsupport::noise(100, 3u, 1.0f)) {
         float y;
         sp_autowah_compute(sp.get(), wah.get(), &x, &y);
         ASSERT_FLOAT_EQ(y, 1.5f * x);

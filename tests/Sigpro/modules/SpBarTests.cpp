@@ -6,11 +6,11 @@
 
 #include "Sigpro/modules/sp_bar.h"
 #include "tests/Sigpro/modules/ModuleHandle.h"
-#include "tests/Sigpro/modules/StderrCapture.h"
+#include "tests/support/StderrCapture.h"
 
 using namespace sigpro;
 using sigprotest::ContextHandle;
-using sigprotest::StderrCapture;
+using testsupport::StderrCapture;
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include "Sigpro/modules/sp_comb.h"
 #include "Sigpro/modules/sp_jcrev.h"
 #include "tests/Sigpro/modules/ModuleHandle.h"
-#include "tests/Sigpro/modules/SignalProbe.h"
-#include "tests/Sigpro/modules/StderrCapture.h"
+#include "tests/support/Signals.h"
+#include "tests/support/StderrCapture.h"
 
 using namespace sigpro;
 using sigprotest::ContextHandle;
@@ -31,15 +31,6 @@ std::vector<float> revImpulseResponse(sp_data* sp, Record* p,
         compute(sp, p, &x, &out[n]);
     }
     return out;
-}
-
-std::vector<float> revNoise(std::size_t samples, unsigned seed) {
-    std::mt19937 gen(seed);
-    std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
-    std::vector<float> v(samples);
-    for (auto& s : v)
-        s = dist(gen);
-    return v;
 }
 
 std::vector<float> revJcrevRender(sp_data* sp, sp_jcrev* p, const std::vector<float>& input) {
@@ -112,7 +103,7 @@ TEST(SpAllpass, KeepsTheEnergyAndPassesEveryFrequencyAtUnityGain) {
     for (double hz : {50.0, 440.0, 3000.0, 12000.0}) {
         sp_allpass_init(sp.get(), ap.get(), 0.003f);
         ap->reverb_time = 0.2f;
-        const double gain = sigprotest::steadyGain(44100.0, hz, [&](float in) {
+        const double gain = testsupport::steadyGain(44100.0, hz, [&](float in) {
             float out;
             sp_allpass_compute(sp.get(), ap.get(), &in, &out);
             return out;
@@ -167,7 +158,7 @@ TEST(SpCombAllpass, ReinitReusesOrReplacesTheLineAndClearsIt) {
     EXPECT_EQ(y[882], 1.0f);
 
     // A line beyond 2^31 - 1 samples is refused with a message and the module then computes silence.
-    sigprotest::StderrCapture err;
+    testsupport::StderrCapture err;
     EXPECT_EQ(sp_comb_init(sp.get(), comb.get(), 1e6f), 0);
     EXPECT_EQ(err.text().rfind("sp_comb: ", 0), 0u) << err.text();
     EXPECT_EQ(comb->buffer.data, nullptr);
@@ -209,7 +200,7 @@ TEST(SpJcrev, SilenceStaysSilentAndTheSameInputGivesTheSameOutput) {
     for (float v : revJcrevRender(sp.get(), a.get(), std::vector<float>(20000, 0.0f)))
         ASSERT_EQ(v, 0.0f);
 
-    const auto noise = revNoise(30000, 3);
+    const auto noise = testsupport::noise(30000, 3);
     const auto first = revJcrevRender(sp.get(), a.get(), noise);
     const auto second = revJcrevRender(sp.get(), b.get(), noise);
     EXPECT_EQ(first, second);

@@ -7,12 +7,13 @@
 
 #include "Sigpro/modules/sp_conv.h"
 #include "tests/Sigpro/modules/ModuleHandle.h"
-#include "tests/Sigpro/modules/StderrCapture.h"
 #include "tests/support/AllocationTrap.h"
+#include "tests/support/Signals.h"
+#include "tests/support/StderrCapture.h"
 
 using namespace sigpro;
 using sigprotest::ContextHandle;
-using sigprotest::StderrCapture;
+using testsupport::StderrCapture;
 
 namespace {
 
@@ -40,15 +41,6 @@ std::vector<float> convRender(sp_data* sp, sp_conv* conv, const std::vector<floa
     return out;
 }
 
-std::vector<float> convNoise(std::size_t n, unsigned seed) {
-    std::mt19937 gen(seed);
-    std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
-    std::vector<float> v(n);
-    for (auto& s : v)
-        s = dist(gen);
-    return v;
-}
-
 // Direct convolution in double, delayed by `delay` samples.
 std::vector<double> convDirect(const std::vector<float>& input, const std::vector<float>& ir,
                                std::size_t delay) {
@@ -73,7 +65,7 @@ TEST(SpConv, ImpulseResponseOfOneImpulseDelaysByThePartition) {
         ASSERT_EQ(sp_conv_init(sp.get(), conv.get(), table.ft, static_cast<float>(L)), 1);
         EXPECT_EQ(conv->partition_size, L);
         EXPECT_EQ(conv->partitions, 1);
-        std::vector<float> input = convNoise(5 * L + 3, 3u);
+        std::vector<float> input = testsupport::noise(5 * L + 3, 3u);
         std::vector<float> out = convRender(sp.get(), conv.get(), input);
         for (int i = 0; i < L; ++i)
             EXPECT_EQ(out[i], 0.0f) << "L " << L << " i " << i;
@@ -90,13 +82,13 @@ TEST(SpConv, RandomImpulseResponseEqualsDirectConvolutionDelayedByOnePartition) 
     };
     // Long and short responses, partial last partitions, and a table shorter than one partition.
     for (Case c : {Case{1000, 64}, Case{10, 4}, Case{4096, 512}, Case{300, 1024}}) {
-        std::vector<float> ir = convNoise(c.irLength, 11u + c.irLength);
+        std::vector<float> ir = testsupport::noise(c.irLength, 11u + c.irLength);
         ConvTable table(sp.get(), ir);
         ConvHandle conv;
         ASSERT_EQ(sp_conv_init(sp.get(), conv.get(), table.ft, c.partition), 1);
         auto L = static_cast<std::size_t>(c.partition);
         EXPECT_EQ(conv->partitions, static_cast<int>((c.irLength + L - 1) / L));
-        std::vector<float> input = convNoise(c.irLength + 6 * L, 29u);
+        std::vector<float> input = testsupport::noise(c.irLength + 6 * L, 29u);
         std::vector<float> out = convRender(sp.get(), conv.get(), input);
         std::vector<double> want = convDirect(input, ir, L);
         double worst = 0.0;
@@ -143,7 +135,7 @@ TEST(SpConv, PartitionLengthIsRoundedToTheNearestInteger) {
     EXPECT_EQ(err.text(), "");
     EXPECT_EQ(conv->partition_size, 4);
     EXPECT_EQ(conv->partition_length, 3.6f);
-    std::vector<float> input = convNoise(20, 7u);
+    std::vector<float> input = testsupport::noise(20, 7u);
     std::vector<float> out = convRender(sp.get(), conv.get(), input);
     for (std::size_t i = 4; i < out.size(); ++i)
         EXPECT_NEAR(out[i], input[i - 4], 1e-6f);
@@ -165,15 +157,16 @@ TEST(SpConv, EmptyImpulseResponseIsRefusedAndComputesSilence) {
 
 TEST(SpConv, ReinitStartsAfreshWithTheNewResponse) {
     ContextHandle sp;
-    ConvTable first(sp.get(), convNoise(100, 1u));
+    ConvTable first(sp.get(), testsupport::noise(100, 1u));
     std::vector<float> ir = {0.0f, 0.0f, 1.0f, -0.5f};
     ConvTable second(sp.get(), ir);
     ConvHandle conv;
     ASSERT_EQ(sp_conv_init(sp.get(), conv.get(), first.ft, 16.0f), 1);
-    convRender(sp.get(), conv.get(), convNoise(37, 2u)); // leaves a half-filled block and an overlap tail
+    convRender(sp.get(), conv.get(),
+               testsupport::noise(37, 2u)); // leaves a half-filled block and an overlap tail
     ASSERT_EQ(sp_conv_init(sp.get(), conv.get(), second.ft, 8.0f), 1);
     EXPECT_EQ(conv->partitions, 1);
-    std::vector<float> input = convNoise(64, 4u);
+    std::vector<float> input = testsupport::noise(64, 4u);
     std::vector<float> out = convRender(sp.get(), conv.get(), input);
     std::vector<double> want = convDirect(input, ir, 8);
     for (std::size_t i = 0; i < out.size(); ++i)
@@ -182,10 +175,10 @@ TEST(SpConv, ReinitStartsAfreshWithTheNewResponse) {
 
 TEST(SpConv, ComputeNeverAllocates) {
     ContextHandle sp;
-    ConvTable table(sp.get(), convNoise(3000, 8u));
+    ConvTable table(sp.get(), testsupport::noise(3000, 8u));
     ConvHandle conv;
     ASSERT_EQ(sp_conv_init(sp.get(), conv.get(), table.ft, 256.0f), 1);
-    std::vector<float> input = convNoise(4096, 9u);
+    std::vector<float> input = testsupport::noise(4096, 9u);
     std::vector<float> out(input.size());
     EXPECT_EQ(sigprotest::renderThreadAllocations([&] {
                   for (std::size_t i = 0; i < input.size(); ++i)

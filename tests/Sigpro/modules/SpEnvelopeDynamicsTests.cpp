@@ -13,7 +13,7 @@
 #include "Sigpro/modules/sp_dist.h"
 #include "Sigpro/modules/sp_fold.h"
 #include "tests/Sigpro/modules/ModuleHandle.h"
-#include "tests/Sigpro/modules/SignalProbe.h"
+#include "tests/support/Signals.h"
 
 using namespace sigpro;
 using sigprotest::ContextHandle;
@@ -51,7 +51,7 @@ double dynCompressorGainDb(float ratio, float threshold, float amplitude) {
     sp_compressor_init(sp.get(), comp.get());
     *comp->ratio = ratio;
     *comp->threshold = threshold;
-    return sigprotest::toDecibels(sigprotest::steadyGain(
+    return testsupport::toDecibels(testsupport::steadyGain(
         44100.0, 1000.0,
         [&](float x) { return sigprotest::computeOnce(sp_compressor_compute, sp.get(), comp.get(), x); },
         amplitude, 88200));

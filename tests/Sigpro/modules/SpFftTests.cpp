@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Sigpro/modules/sp_fft.h"
+#include "tests/support/Signals.h"
 
 using namespace sigpro;
 
@@ -62,15 +63,6 @@ double fftRelativeError(const std::vector<float>& got, const std::vector<double>
         norm += want[i] * want[i];
     }
     return std::sqrt(diff / norm);
-}
-
-std::vector<float> fftRandomSamples(std::size_t n, unsigned seed) {
-    std::mt19937 gen(seed);
-    std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
-    std::vector<float> v(n);
-    for (auto& s : v)
-        s = dist(gen);
-    return v;
 }
 
 } // namespace
@@ -133,7 +125,7 @@ TEST(SpFft, KnownVectors) {
 TEST(SpFft, RealTransformMatchesTheDftInPackedLayout) {
     for (int n = 2; n <= 8192; n *= 2) {
         FftTables tables(std::max(fftTestOrder(n), 3));
-        std::vector<float> x = fftRandomSamples(n, 17u + n);
+        std::vector<float> x = testsupport::noise(n, 17u + n);
         std::vector<std::complex<double>> input(x.begin(), x.end());
         std::vector<double> want = fftPackRealSpectrum(fftNaiveDft(input));
         std::vector<float> got = x;
@@ -145,7 +137,7 @@ TEST(SpFft, RealTransformMatchesTheDftInPackedLayout) {
 TEST(SpFft, ComplexTransformMatchesTheDftInNaturalOrder) {
     for (int n = 2; n <= 8192; n *= 2) {
         FftTables tables(std::max(fftTestOrder(n), 3));
-        std::vector<float> z = fftRandomSamples(2 * n, 91u + n);
+        std::vector<float> z = testsupport::noise(2 * n, 91u + n);
         std::vector<std::complex<double>> input(n);
         for (int i = 0; i < n; ++i)
             input[i] = {z[2 * i], z[2 * i + 1]};
@@ -163,7 +155,7 @@ TEST(SpFft, ComplexTransformMatchesTheDftInNaturalOrder) {
 TEST(SpFft, InverseRealTransformUndoesTheForwardOne) {
     for (int n = 2; n <= 8192; n *= 2) {
         FftTables tables(std::max(fftTestOrder(n), 3));
-        std::vector<float> x = fftRandomSamples(n, 5u + n);
+        std::vector<float> x = testsupport::noise(n, 5u + n);
         std::vector<float> y = x;
         sp_fftr(&tables.fft, y.data(), n);
         sp_ifftr(&tables.fft, y.data(), n);

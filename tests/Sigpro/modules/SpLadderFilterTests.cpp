@@ -8,12 +8,12 @@
 #include "Sigpro/modules/sp_lpf18.h"
 #include "Sigpro/modules/sp_moogladder.h"
 #include "tests/Sigpro/modules/ModuleHandle.h"
-#include "tests/Sigpro/modules/SignalProbe.h"
+#include "tests/support/Signals.h"
 
 using namespace sigpro;
 using sigprotest::ContextHandle;
-using sigprotest::steadyGain;
-using sigprotest::toDecibels;
+using testsupport::steadyGain;
+using testsupport::toDecibels;
 
 namespace {
 

@@ -16,12 +16,12 @@
 #include "Sigpro/modules/sp_mode.h"
 #include "Sigpro/modules/sp_tone.h"
 #include "tests/Sigpro/modules/ModuleHandle.h"
-#include "tests/Sigpro/modules/SignalProbe.h"
+#include "tests/support/Signals.h"
 
 using namespace sigpro;
 using sigprotest::ContextHandle;
-using sigprotest::steadyGain;
-using sigprotest::toDecibels;
+using testsupport::steadyGain;
+using testsupport::toDecibels;
 
 namespace {
 

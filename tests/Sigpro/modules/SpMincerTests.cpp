@@ -8,13 +8,13 @@
 
 #include "Sigpro/modules/sp_mincer.h"
 #include "tests/Sigpro/modules/ModuleHandle.h"
-#include "tests/Sigpro/modules/SignalProbe.h"
-#include "tests/Sigpro/modules/StderrCapture.h"
 #include "tests/support/AllocationTrap.h"
+#include "tests/support/Signals.h"
+#include "tests/support/StderrCapture.h"
 
 using namespace sigpro;
 using sigprotest::ContextHandle;
-using sigprotest::StderrCapture;
+using testsupport::StderrCapture;
 
 namespace {
 
@@ -151,10 +151,10 @@ TEST(SpMincer, PitchOneInRealTimeKeepsTheFrequencyAndPitchTwoDoublesIt) {
             EXPECT_NEAR(mincerZeroCrossingHz(y, 4096), hz, 0.002 * hz)
                 << "pitch " << pitch << " lock " << lock;
             // A clean tone at about the source's level, nothing left at the source frequency.
-            EXPECT_NEAR(sigprotest::toneAmplitude(y, 44100.0, hz, 4096), 1.0, 0.1)
+            EXPECT_NEAR(testsupport::toneAmplitude(y, 44100.0, hz, 4096), 1.0, 0.1)
                 << "pitch " << pitch << " lock " << lock;
             if (pitch != 1.0f) {
-                EXPECT_LT(sigprotest::toneAmplitude(y, 44100.0, 440.0, 4096), 0.02);
+                EXPECT_LT(testsupport::toneAmplitude(y, 44100.0, 440.0, 4096), 0.02);
             }
         }
     }
@@ -171,8 +171,8 @@ TEST(SpMincer, AHeldTimeFreezesTheSound) {
     EXPECT_NEAR(mincerZeroCrossingHz(y, 4096), 330.0, 1.0);
     const std::vector<float> early(y.begin() + 4096, y.begin() + 8192);
     const std::vector<float> late(y.end() - 4096, y.end());
-    const double a = sigprotest::toneAmplitude(early, 44100.0, 330.0);
-    const double b = sigprotest::toneAmplitude(late, 44100.0, 330.0);
+    const double a = testsupport::toneAmplitude(early, 44100.0, 330.0);
+    const double b = testsupport::toneAmplitude(late, 44100.0, 330.0);
     EXPECT_NEAR(a, 1.0, 0.1);
     EXPECT_NEAR(b, a, 0.02 * a);
 }

@@ -8,7 +8,7 @@
 #include "Sigpro/modules/sp_noise.h"
 #include "Sigpro/modules/sp_pinknoise.h"
 #include "tests/Sigpro/modules/ModuleHandle.h"
-#include "tests/Sigpro/modules/SignalProbe.h"
+#include "tests/support/Signals.h"
 
 using namespace sigpro;
 using sigprotest::ContextHandle;
@@ -25,10 +25,10 @@ constexpr std::uint32_t noiseFirstDraws[] = {12345u, 1406932606u, 654583775u};
 // Power in dB of each octave band [lo, 2 lo) of a 1024-point averaged spectrum, lo = 8 ... 256
 // (345 Hz to 11 kHz at 44100 Hz).
 std::vector<double> noiseOctaveLevels(const std::function<float()>& source) {
-    const auto power = sigprotest::averagedPowerSpectrum(source, 1024, 64);
+    const auto power = testsupport::averagedPowerSpectrum(source, 1024, 64);
     std::vector<double> levels;
     for (std::size_t lo = 8; lo <= 256; lo *= 2)
-        levels.push_back(10.0 * std::log10(sigprotest::bandPower(power, lo, 2 * lo)));
+        levels.push_back(10.0 * std::log10(testsupport::bandPower(power, lo, 2 * lo)));
     return levels;
 }
 

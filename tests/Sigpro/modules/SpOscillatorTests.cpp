@@ -12,13 +12,13 @@
 #include "Sigpro/modules/sp_osc.h"
 #include "Sigpro/modules/sp_oscmorph.h"
 #include "tests/Sigpro/modules/ModuleHandle.h"
-#include "tests/Sigpro/modules/SignalProbe.h"
-#include "tests/Sigpro/modules/StderrCapture.h"
+#include "tests/support/Signals.h"
+#include "tests/support/StderrCapture.h"
 
 using namespace sigpro;
 using sigprotest::ContextHandle;
-using sigprotest::StderrCapture;
-using sigprotest::toneAmplitude;
+using testsupport::StderrCapture;
+using testsupport::toneAmplitude;
 
 namespace {
 
@@ -86,7 +86,7 @@ TEST(SpOsc, PlaysTheTableAtItsFrequencyWithTheReferenceIncrement) {
     });
     const double played = 167392.0 * 44100.0 / 16777216.0;
     EXPECT_NEAR(toneAmplitude(out, 44100, played), 0.2, 1e-4);
-    EXPECT_NEAR(sigprotest::risingZeroCrossings(out), 440, 1);
+    EXPECT_NEAR(testsupport::risingZeroCrossings(out), 440, 1);
     // Linear interpolation of 4096 points leaves no audible second harmonic.
     EXPECT_LT(toneAmplitude(out, 44100, 2 * played), 1e-6);
 }
@@ -323,7 +323,7 @@ TEST(SpBlsquare, PulseOfTheGivenFrequencyWidthAndAmplitude) {
     EXPECT_EQ(out[0], 0.0f);
     // A square of +-1 has a fundamental of 4 / pi.
     EXPECT_NEAR(toneAmplitude(out, 44100, 440, 1000), 4.0 / std::numbers::pi, 0.02);
-    EXPECT_NEAR(sigprotest::risingZeroCrossings(out, 1000), 440 * 43100.0 / 44100.0, 2);
+    EXPECT_NEAR(testsupport::risingZeroCrossings(out, 1000), 440 * 43100.0 / 44100.0, 2);
 
     // Width 0.25 at amplitude 0.5: the pulse spends three quarters of the period at 0.5 x 0.5 and a
     // quarter at 0.5 x -1.5, so it has no DC.

@@ -8,6 +8,7 @@
 
 #include "Sigpro/modules/sp_pareq.h"
 #include "tests/Sigpro/modules/ModuleHandle.h"
+#include "tests/support/Signals.h"
 
 using namespace sigpro;
 using sigprotest::ContextHandle;
@@ -82,15 +83,6 @@ std::vector<float> pareqRender(sp_data* sp, sp_pareq* p, const std::vector<float
     return out;
 }
 
-std::vector<float> pareqNoise(std::size_t n) {
-    std::mt19937 gen(42);
-    std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
-    std::vector<float> v(n);
-    for (auto& s : v)
-        s = dist(gen);
-    return v;
-}
-
 } // namespace
 
 TEST(SpPareq, InitWritesTheDefaults) {
@@ -148,7 +140,7 @@ TEST(SpPareq, UnityGainIsFlatForPeakingAndNearlyFlatForShelves) {
     ContextHandle sp;
     PareqHandle eq;
     sp_pareq_init(sp.get(), eq.get());
-    std::vector<float> input = pareqNoise(2000);
+    std::vector<float> input = testsupport::noise(2000, 42);
     std::vector<float> out = pareqRender(sp.get(), eq.get(), input);
     for (std::size_t i = 0; i < input.size(); ++i)
         ASSERT_NEAR(out[i], input[i], 1e-5f) << i;
@@ -166,7 +158,7 @@ TEST(SpPareq, UnityGainIsFlatForPeakingAndNearlyFlatForShelves) {
 
 TEST(SpPareq, ModeIsReadOnlyWhenAnotherParameterChanges) {
     ContextHandle sp;
-    std::vector<float> input = pareqNoise(600);
+    std::vector<float> input = testsupport::noise(600, 42);
     auto renderWith = [&](PareqSetting s) {
         PareqHandle eq;
         sp_pareq_init(sp.get(), eq.get());
@@ -203,7 +195,7 @@ TEST(SpPareq, ModeIsReadOnlyWhenAnotherParameterChanges) {
 
 TEST(SpPareq, ModeIsTruncatedAndUnknownShapesArePeaking) {
     ContextHandle sp;
-    std::vector<float> input = pareqNoise(300);
+    std::vector<float> input = testsupport::noise(300, 42);
     auto renderWith = [&](float mode) {
         PareqHandle eq;
         sp_pareq_init(sp.get(), eq.get());
@@ -238,7 +230,7 @@ TEST(SpPareq, ReinitClearsTheHistory) {
     PareqHandle used;
     sp_pareq_init(sp.get(), used.get());
     pareqApply(used.get(), {9000, 0.1f, 0.5f, 1});
-    pareqRender(sp.get(), used.get(), pareqNoise(500));
+    pareqRender(sp.get(), used.get(), testsupport::noise(500, 42));
     sp_pareq_init(sp.get(), used.get());
     pareqApply(used.get(), s);
     EXPECT_EQ(pareqRender(sp.get(), used.get(), impulse), want);

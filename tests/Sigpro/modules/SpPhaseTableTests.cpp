@@ -9,12 +9,12 @@
 #include "Sigpro/modules/sp_phasor.h"
 #include "Sigpro/modules/sp_tabread.h"
 #include "tests/Sigpro/modules/ModuleHandle.h"
-#include "tests/Sigpro/modules/SignalProbe.h"
-#include "tests/Sigpro/modules/StderrCapture.h"
+#include "tests/support/Signals.h"
+#include "tests/support/StderrCapture.h"
 
 using namespace sigpro;
 using sigprotest::ContextHandle;
-using sigprotest::StderrCapture;
+using testsupport::StderrCapture;
 
 namespace {
 
@@ -208,11 +208,11 @@ TEST(SpPhaseDistortion, PhasorThroughPdhalfIntoTabreadMakesAShapedTone) {
         return out;
     };
     auto plain = render(0.0f);
-    EXPECT_NEAR(sigprotest::toneAmplitude(plain, 44100, 440), 1.0, 1e-3);
-    EXPECT_LT(sigprotest::toneAmplitude(plain, 44100, 880), 1e-3);
+    EXPECT_NEAR(testsupport::toneAmplitude(plain, 44100, 440), 1.0, 1e-3);
+    EXPECT_LT(testsupport::toneAmplitude(plain, 44100, 880), 1e-3);
     auto bent = render(0.8f);
-    EXPECT_GT(sigprotest::toneAmplitude(bent, 44100, 880), 0.1);
-    EXPECT_EQ(sigprotest::risingZeroCrossings(bent), sigprotest::risingZeroCrossings(plain));
+    EXPECT_GT(testsupport::toneAmplitude(bent, 44100, 880), 0.1);
+    EXPECT_EQ(testsupport::risingZeroCrossings(bent), testsupport::risingZeroCrossings(plain));
 }
 
 TEST(SpPhaseTableModules, ComputeNeverAllocates) {

@@ -10,6 +10,7 @@
 #include "Sigpro/modules/sp_phaser.h"
 #include "tests/Sigpro/modules/ModuleHandle.h"
 #include "tests/support/AllocationTrap.h"
+#include "tests/support/Signals.h"
 
 using namespace sigpro;
 using sigprotest::ContextHandle;
@@ -30,41 +31,6 @@ PhaserStereo phaserRender(sp_data* sp, sp_phaser* p, const std::vector<float>& l
         EXPECT_EQ(sp_phaser_compute(sp, p, &l, &r, &out.left[i], &out.right[i]), 1);
     }
     return out;
-}
-
-std::vector<float> phaserNoise(std::size_t n, unsigned seed) {
-    std::mt19937 gen(seed);
-    std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
-    std::vector<float> v(n);
-    for (auto& s : v)
-        s = dist(gen);
-    return v;
-}
-
-std::vector<float> phaserSine(std::size_t n, double hz, double rate) {
-    std::vector<float> v(n);
-    for (std::size_t i = 0; i < n; ++i)
-        v[i] = static_cast<float>(std::sin(2.0 * std::numbers::pi * hz * double(i) / rate));
-    return v;
-}
-
-// Complex amplitude of the tone at `hz` in y[first ...] (least squares), as the gain of a unit sine.
-std::complex<double> phaserToneGain(const std::vector<float>& y, double rate, double hz, std::size_t first) {
-    double ss = 0, cc = 0, sc = 0, ys = 0, yc = 0;
-    for (std::size_t n = first; n < y.size(); ++n) {
-        const double phase = 2.0 * std::numbers::pi * hz * double(n) / rate;
-        const double s = std::sin(phase), c = std::cos(phase);
-        ss += s * s;
-        cc += c * c;
-        sc += s * c;
-        ys += y[n] * s;
-        yc += y[n] * c;
-    }
-    const double det = ss * cc - sc * sc;
-    const double a = (ys * cc - yc * sc) / det; // sine part
-    const double b = (yc * ss - ys * sc) / det; // cosine part
-    // a sin + b cos = Im((a + i b) e^(i phase)): the gain relative to sin(phase).
-    return {a, b};
 }
 
 // RMS of consecutive blocks.
@@ -130,7 +96,7 @@ TEST(SpPhaser, InitRegistersTheTenParametersWithTheirDefaults) {
 
 TEST(SpPhaser, DepthZeroPassesTheInputScaledByTheLevel) {
     ContextHandle sp;
-    const std::vector<float> left = phaserNoise(20000, 1u), right = phaserNoise(20000, 2u);
+    const std::vector<float> left = testsupport::noise(20000, 1u), right = testsupport::noise(20000, 2u);
     for (float level : {0.0f, -6.0f, 4.5f}) {
         PhaserHandle ph;
         ASSERT_EQ(sp_phaser_init(sp.get(), ph.get()), 1);
@@ -192,9 +158,9 @@ TEST(SpPhaser, FrozenSweepMatchesTheAllPassCascadeWithFeedback) {
             }
             const std::complex<double> want =
                 lg * (dry + wet * allpass / (1.0 - double(s.feedback) * z1 * allpass));
-            const std::vector<float> tone = phaserSine(22050, hz, rate);
+            const std::vector<float> tone = testsupport::sine(22050, hz, rate);
             const PhaserStereo out = phaserRender(sp.get(), ph.get(), tone, tone);
-            const std::complex<double> got = phaserToneGain(out.left, rate, hz, 11025);
+            const std::complex<double> got = testsupport::toneComponent(out.left, rate, hz, 11025);
             EXPECT_LT(std::abs(got - want), 2e-3 * std::max(1.0, std::abs(want)))
                 << hz << " Hz: " << got << " want " << want;
             // Both channels sit at the same frozen frequency.
@@ -213,7 +179,7 @@ TEST(SpPhaser, SweepLastsSixtyOverBpmSecondsWithTheRightChannelAQuarterAhead) {
     for (float bpm : {60.0f, 120.0f, 48.0f}) {
         const auto period = static_cast<std::size_t>(std::lround(60.0 * rate / bpm));
         const std::size_t block = period / 100;
-        const std::vector<float> tone = phaserSine(3 * period, 1000.0, rate);
+        const std::vector<float> tone = testsupport::sine(3 * period, 1000.0, rate);
         PhaserHandle ph;
         ASSERT_EQ(sp_phaser_init(sp.get(), ph.get()), 1);
         *ph->lfo_bpm = bpm;
@@ -234,7 +200,7 @@ TEST(SpPhaser, ComputeNeverAllocatesAndOddRatesStayFinite) {
     PhaserHandle ph;
     ASSERT_EQ(sp_phaser_init(sp.get(), ph.get()), 1);
     *ph->feedback_gain = 0.5f;
-    const std::vector<float> input = phaserNoise(4096, 3u);
+    const std::vector<float> input = testsupport::noise(4096, 3u);
     float l = 0.0f, r = 0.0f;
     EXPECT_EQ(sigprotest::renderThreadAllocations([&] {
                   for (float s : input) {

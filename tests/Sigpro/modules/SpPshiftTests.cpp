@@ -8,8 +8,8 @@
 
 #include "Sigpro/modules/sp_pshift.h"
 #include "tests/Sigpro/modules/ModuleHandle.h"
-#include "tests/Sigpro/modules/SignalProbe.h"
 #include "tests/support/AllocationTrap.h"
+#include "tests/support/Signals.h"
 
 using namespace sigpro;
 using sigprotest::ContextHandle;
@@ -27,22 +27,6 @@ std::vector<float> pshiftRender(sp_data* sp, sp_pshift* p, const std::vector<flo
     return out;
 }
 
-std::vector<float> pshiftNoise(std::size_t n, unsigned seed) {
-    std::mt19937 gen(seed);
-    std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
-    std::vector<float> v(n);
-    for (auto& s : v)
-        s = dist(gen);
-    return v;
-}
-
-std::vector<float> pshiftSine(std::size_t n, double hz, double rate) {
-    std::vector<float> v(n);
-    for (std::size_t i = 0; i < n; ++i)
-        v[i] = static_cast<float>(std::sin(2.0 * std::numbers::pi * hz * double(i) / rate));
-    return v;
-}
-
 } // namespace
 
 TEST(SpPshift, InitWritesTheDefaultsAndZeroShiftDelaysByTheWindow) {
@@ -53,7 +37,7 @@ TEST(SpPshift, InitWritesTheDefaultsAndZeroShiftDelaysByTheWindow) {
     EXPECT_EQ(*ps->window, 1000.0f);
     EXPECT_EQ(*ps->crossfade, 10.0f);
 
-    const std::vector<float> input = pshiftNoise(5000, 1u);
+    const std::vector<float> input = testsupport::noise(5000, 1u);
     std::vector<float> out = pshiftRender(sp.get(), ps.get(), input);
     for (std::size_t i = 0; i < 1000; ++i)
         ASSERT_EQ(out[i], 0.0f) << i;
@@ -78,25 +62,25 @@ TEST(SpPshift, ShiftTransposesATestToneBySemitones) {
     const double rate = 48000.0, tone = 480.0;
     ContextHandle sp;
     sp->sample_rate = 48000;
-    const std::vector<float> input = pshiftSine(24000, tone, rate);
+    const std::vector<float> input = testsupport::sine(24000, tone, rate);
     for (float semitones : {12.0f, -12.0f, 7.0f}) {
         PshiftHandle ps;
         ASSERT_EQ(sp_pshift_init(sp.get(), ps.get()), 1);
         *ps->shift = semitones;
         const std::vector<float> out = pshiftRender(sp.get(), ps.get(), input);
         const double shifted = tone * std::pow(2.0, semitones / 12.0);
-        EXPECT_NEAR(sigprotest::toneAmplitude(out, rate, shifted, 4000), 1.0, 0.01) << semitones;
-        EXPECT_LT(sigprotest::toneAmplitude(out, rate, tone, 4000), 0.01) << semitones;
+        EXPECT_NEAR(testsupport::toneAmplitude(out, rate, shifted, 4000), 1.0, 0.01) << semitones;
+        EXPECT_LT(testsupport::toneAmplitude(out, rate, tone, 4000), 0.01) << semitones;
     }
 
     // +12 on the default window: an octave up whatever the splices cost, twice the zero crossings.
     PshiftHandle ps;
     ASSERT_EQ(sp_pshift_init(sp.get(), ps.get()), 1);
     *ps->shift = 12.0f;
-    const std::vector<float> odd = pshiftSine(48000, 300.0, rate);
+    const std::vector<float> odd = testsupport::sine(48000, 300.0, rate);
     const std::vector<float> out = pshiftRender(sp.get(), ps.get(), odd);
-    const int inputCrossings = sigprotest::risingZeroCrossings(odd, 2000);
-    EXPECT_NEAR(sigprotest::risingZeroCrossings(out, 2000), 2 * inputCrossings, 0.05 * inputCrossings);
+    const int inputCrossings = testsupport::risingZeroCrossings(odd, 2000);
+    EXPECT_NEAR(testsupport::risingZeroCrossings(out, 2000), 2 * inputCrossings, 0.05 * inputCrossings);
 }
 
 TEST(SpPshift, ReinitClearsTheLineAndDegenerateSettingsStayFinite) {
@@ -105,7 +89,7 @@ TEST(SpPshift, ReinitClearsTheLineAndDegenerateSettingsStayFinite) {
     ASSERT_EQ(sp_pshift_init(sp.get(), ps.get()), 1);
     *ps->shift = 5.0f;
     *ps->window = 300.0f;
-    const std::vector<float> input = pshiftNoise(3000, 2u);
+    const std::vector<float> input = testsupport::noise(3000, 2u);
     pshiftRender(sp.get(), ps.get(), input);
     ASSERT_EQ(sp_pshift_init(sp.get(), ps.get()), 1);
     EXPECT_EQ(*ps->shift, 0.0f);
@@ -146,7 +130,7 @@ TEST(SpPshift, ComputeNeverAllocates) {
     ContextHandle sp;
     PshiftHandle ps;
     ASSERT_EQ(sp_pshift_init(sp.get(), ps.get()), 1);
-    const std::vector<float> input = pshiftNoise(4096, 3u);
+    const std::vector<float> input = testsupport::noise(4096, 3u);
     float y = 0.0f;
     EXPECT_EQ(sigprotest::renderThreadAllocations([&] {
                   for (std::size_t i = 0; i < input.size(); ++i) {

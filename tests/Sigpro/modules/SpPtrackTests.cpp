@@ -8,12 +8,12 @@
 
 #include "Sigpro/modules/sp_ptrack.h"
 #include "tests/Sigpro/modules/ModuleHandle.h"
-#include "tests/Sigpro/modules/StderrCapture.h"
 #include "tests/support/AllocationTrap.h"
+#include "tests/support/StderrCapture.h"
 
 using namespace sigpro;
 using sigprotest::ContextHandle;
-using sigprotest::StderrCapture;
+using testsupport::StderrCapture;
 
 namespace {
 

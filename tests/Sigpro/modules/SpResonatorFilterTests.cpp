@@ -9,11 +9,11 @@
 #include "Sigpro/modules/sp_tbvcf.h"
 #include "Sigpro/modules/sp_wpkorg35.h"
 #include "tests/Sigpro/modules/ModuleHandle.h"
-#include "tests/Sigpro/modules/SignalProbe.h"
+#include "tests/support/Signals.h"
 
 using namespace sigpro;
 using sigprotest::ContextHandle;
-using sigprotest::toDecibels;
+using testsupport::toDecibels;
 
 namespace {
 
@@ -29,7 +29,7 @@ double resGain(Init init, Compute compute, Configure configure, double hz, doubl
     Handle f;
     init(sp.get(), f.get());
     configure(f.get());
-    return sigprotest::steadyGain(
+    return testsupport::steadyGain(
         44100.0, hz,
         [&](float x) {
             float y;

@@ -6,8 +6,8 @@
 
 #include "Sigpro/modules/sp_revsc.h"
 #include "tests/Sigpro/modules/ModuleHandle.h"
-#include "tests/Sigpro/modules/SignalProbe.h"
 #include "tests/support/AllocationTrap.h"
+#include "tests/support/Signals.h"
 
 using namespace sigpro;
 using sigprotest::ContextHandle;
@@ -28,21 +28,6 @@ RevscOutput revscRender(sp_data* sp, sp_revsc* p, const std::vector<float>& left
         sp_revsc_compute(sp, p, &l, &r, &out.left[n], &out.right[n]);
     }
     return out;
-}
-
-std::vector<float> revscNoise(std::size_t samples, unsigned seed) {
-    std::mt19937 gen(seed);
-    std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
-    std::vector<float> v(samples);
-    for (float& x : v)
-        x = dist(gen);
-    return v;
-}
-
-std::size_t revscFirstNonZero(const std::vector<float>& y) {
-    for (std::size_t n = 0; n < y.size(); ++n)
-        if (y[n] != 0.0f) return n;
-    return y.size();
 }
 
 double revscEnergy(const std::vector<float>& y, std::size_t from, std::size_t to) {
@@ -96,7 +81,7 @@ TEST(SpRevsc, SilenceStaysSilentAndTheDriftIsDeterministic) {
 
     ASSERT_EQ(sp_revsc_init(sp.get(), first.get()), 1);
     ASSERT_EQ(sp_revsc_init(sp.get(), second.get()), 1);
-    const std::vector<float> left = revscNoise(44100, 1u), right = revscNoise(44100, 2u);
+    const std::vector<float> left = testsupport::noise(44100, 1u), right = testsupport::noise(44100, 2u);
     RevscOutput a = revscRender(sp.get(), first.get(), left, right);
     RevscOutput b = revscRender(sp.get(), second.get(), left, right);
     EXPECT_EQ(a.left, b.left);
@@ -113,19 +98,21 @@ TEST(SpRevsc, AnImpulseComesBackAfterTheShortestLineAndRingsWithTheFeedback) {
 
     ASSERT_EQ(sp_revsc_init(sp.get(), rev.get()), 1);
     RevscOutput fromLeft = revscRender(sp.get(), rev.get(), impulse, silence);
-    const std::size_t leftOnset = revscFirstNonZero(fromLeft.left);
+    const std::size_t leftOnset = testsupport::onset(fromLeft.left);
     EXPECT_GE(double(leftOnset), revscShortestLeft - revscDrift);
     EXPECT_LE(double(leftOnset), revscShortestLeft + revscDrift);
     // The other side hears it only through the junction, once a left line has output it, and then only
     // after one of its own lines.
-    EXPECT_GE(double(revscFirstNonZero(fromLeft.right)), double(leftOnset) + revscShortestRight - revscDrift);
+    EXPECT_GE(double(testsupport::onset(fromLeft.right)),
+              double(leftOnset) + revscShortestRight - revscDrift);
 
     ASSERT_EQ(sp_revsc_init(sp.get(), rev.get()), 1);
     RevscOutput fromRight = revscRender(sp.get(), rev.get(), silence, impulse);
-    const std::size_t rightOnset = revscFirstNonZero(fromRight.right);
+    const std::size_t rightOnset = testsupport::onset(fromRight.right);
     EXPECT_GE(double(rightOnset), revscShortestRight - revscDrift);
     EXPECT_LE(double(rightOnset), revscShortestRight + revscDrift);
-    EXPECT_GE(double(revscFirstNonZero(fromRight.left)), double(rightOnset) + revscShortestLeft - revscDrift);
+    EXPECT_GE(double(testsupport::onset(fromRight.left)),
+              double(rightOnset) + revscShortestLeft - revscDrift);
 
     // The tail: energy in the third second relative to the first, for three feedback gains.
     auto tail = [&](float feedback) {
@@ -147,19 +134,19 @@ TEST(SpRevsc, AnImpulseComesBackAfterTheShortestLineAndRingsWithTheFeedback) {
 TEST(SpRevsc, TheDampingCutoffDarkensTheTail) {
     ContextHandle sp;
     RevscHandle rev;
-    const std::vector<float> left = revscNoise(44100, 3u), right = revscNoise(44100, 4u);
+    const std::vector<float> left = testsupport::noise(44100, 3u), right = testsupport::noise(44100, 4u);
     // High-band share (above 5.5 kHz) of the tail's spectrum for a cutoff.
     auto highShare = [&](float cutoff) {
         EXPECT_EQ(sp_revsc_init(sp.get(), rev.get()), 1);
         rev->lowpass_frequency = cutoff;
         RevscOutput out = revscRender(sp.get(), rev.get(), left, right);
         std::size_t n = 22050;
-        const auto power = sigprotest::averagedPowerSpectrum([&] { return out.left[n++]; }, 512, 40);
-        return sigprotest::bandPower(power, 64, 256) / sigprotest::bandPower(power, 2, 64);
+        const auto power = testsupport::averagedPowerSpectrum([&] { return out.left[n++]; }, 512, 40);
+        return testsupport::bandPower(power, 64, 256) / testsupport::bandPower(power, 2, 64);
     };
     const double bright = highShare(15000.0f);
     const double dark = highShare(1000.0f);
-    EXPECT_LT(sigprotest::toDecibels(dark / bright) / 2.0, -10.0);
+    EXPECT_LT(testsupport::toDecibels(dark / bright) / 2.0, -10.0);
     // The one-pole coefficient follows the cutoff: b = 2 - cos(w), damping = b - sqrt(b^2 - 1).
     const double b = 2.0 - std::cos(2.0 * 3.141592653589793 * 1000.0 / 44100.0);
     EXPECT_FLOAT_EQ(rev->damping, static_cast<float>(b - std::sqrt(b * b - 1.0)));
@@ -178,7 +165,7 @@ TEST(SpRevsc, ComputeNeverAllocatesAndAnUninitialisedReverbIsSilent) {
     ASSERT_EQ(sp_revsc_init(sp.get(), rev.get()), 1);
     EXPECT_EQ(rev->storage.data, storage);
 
-    const std::vector<float> noise = revscNoise(8192, 5u);
+    const std::vector<float> noise = testsupport::noise(8192, 5u);
     EXPECT_EQ(sigprotest::renderThreadAllocations([&] {
                   for (std::size_t n = 0; n < noise.size(); ++n) {
                       l = r = noise[n];

@@ -7,13 +7,13 @@
 
 #include "Sigpro/modules/sp_vdelay.h"
 #include "tests/Sigpro/modules/ModuleHandle.h"
-#include "tests/Sigpro/modules/SignalProbe.h"
-#include "tests/Sigpro/modules/StderrCapture.h"
 #include "tests/support/AllocationTrap.h"
+#include "tests/support/Signals.h"
+#include "tests/support/StderrCapture.h"
 
 using namespace sigpro;
 using sigprotest::ContextHandle;
-using sigprotest::StderrCapture;
+using testsupport::StderrCapture;
 
 namespace {
 
@@ -90,9 +90,7 @@ TEST(SpVdelay, FractionalDelaysInterpolateWithTheFourPointCubic) {
     ASSERT_EQ(sp_vdelay_init(sp.get(), delay.get(), 0.1f), 1);
     delay->delay = static_cast<float>(100.25 / 44100.0);
     const double hz = 441.0;
-    std::vector<float> sine(8820);
-    for (std::size_t n = 0; n < sine.size(); ++n)
-        sine[n] = static_cast<float>(std::sin(2.0 * std::numbers::pi * hz * double(n) / 44100.0));
+    const std::vector<float> sine = testsupport::sine(8820, hz, 44100.0);
     const std::vector<float> out = vdelayRender(sp.get(), delay.get(), sine);
     double worst = 0;
     for (std::size_t n = 200; n < out.size(); ++n) {

@@ -7,8 +7,8 @@
 #include "Sigpro/modules/ZitarevEqualizer.h"
 #include "Sigpro/modules/sp_zitarev.h"
 #include "tests/Sigpro/modules/ModuleHandle.h"
-#include "tests/Sigpro/modules/SignalProbe.h"
 #include "tests/support/AllocationTrap.h"
+#include "tests/support/Signals.h"
 
 using namespace sigpro;
 using sigprotest::ContextHandle;
@@ -31,21 +31,6 @@ ZitarevOutput zitarevRender(sp_data* sp, sp_zitarev* p, std::size_t samples, con
         sp_zitarev_compute(sp, p, &l, &r, &out.left[n], &out.right[n]);
     }
     return out;
-}
-
-std::vector<float> zitarevNoise(std::size_t samples, unsigned seed) {
-    std::mt19937 gen(seed);
-    std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
-    std::vector<float> v(samples);
-    for (float& x : v)
-        x = dist(gen);
-    return v;
-}
-
-std::size_t zitarevFirstAbove(const std::vector<float>& y, float threshold, std::size_t from = 0) {
-    for (std::size_t n = from; n < y.size(); ++n)
-        if (std::fabs(y[n]) > threshold) return n;
-    return y.size();
 }
 
 // Decibels of the output's energy in [t0, t1) seconds.
@@ -102,15 +87,15 @@ TEST(SpZitarev, SilenceStaysSilentApartFromTheDenormalGuardAndNoiseRendersDeterm
     ASSERT_EQ(sp_zitarev_init(sp.get(), rev.get()), 1);
     const ZitarevOutput quiet = zitarevRender(sp.get(), rev.get(), 3 * 44100, {}, {});
     // The 1e-20 guard arrives first via line 8 (6753 - 897) on the left, line 6 (5638 - 1394) on the right.
-    EXPECT_EQ(zitarevFirstAbove(quiet.left, 0.0f), 5856u);
-    EXPECT_EQ(zitarevFirstAbove(quiet.right, 0.0f), 4244u);
-    EXPECT_EQ(zitarevFirstAbove(quiet.left, 1e-18f), quiet.left.size());
-    EXPECT_EQ(zitarevFirstAbove(quiet.right, 1e-18f), quiet.right.size());
+    EXPECT_EQ(testsupport::onset(quiet.left, 0.0f), 5856u);
+    EXPECT_EQ(testsupport::onset(quiet.right, 0.0f), 4244u);
+    EXPECT_EQ(testsupport::onset(quiet.left, 1e-18f), quiet.left.size());
+    EXPECT_EQ(testsupport::onset(quiet.right, 1e-18f), quiet.right.size());
 
     ZitarevHandle twin;
     ASSERT_EQ(sp_zitarev_init(sp.get(), rev.get()), 1);
     ASSERT_EQ(sp_zitarev_init(sp.get(), twin.get()), 1);
-    const std::vector<float> left = zitarevNoise(20000, 1u), right = zitarevNoise(20000, 2u);
+    const std::vector<float> left = testsupport::noise(20000, 1u), right = testsupport::noise(20000, 2u);
     const ZitarevOutput a = zitarevRender(sp.get(), rev.get(), 30000, left, right);
     const ZitarevOutput b = zitarevRender(sp.get(), twin.get(), 30000, left, right);
     EXPECT_EQ(a.left, b.left);
@@ -159,16 +144,16 @@ TEST(SpZitarev, RunsAt48And192kHzWithTheLongestPredelayWithoutWrapping) {
 
         // Silence: the lines' own delays, not aliased by short buffers.
         const ZitarevOutput quiet = zitarevRender(sp.get(), rev.get(), c.silenceLeft + 10, {}, {});
-        EXPECT_EQ(zitarevFirstAbove(quiet.left, 0.0f), c.silenceLeft) << c.rate;
-        EXPECT_EQ(zitarevFirstAbove(quiet.right, 0.0f), c.silenceRight) << c.rate;
+        EXPECT_EQ(testsupport::onset(quiet.left, 0.0f), c.silenceLeft) << c.rate;
+        EXPECT_EQ(testsupport::onset(quiet.right, 0.0f), c.silenceRight) << c.rate;
 
         // The longest pre-delay: an impulse passes dry at once and returns wet exactly 100 ms later.
         ASSERT_EQ(sp_zitarev_init(sp.get(), rev.get()), 1);
         *rev->predelay = sp_zitarev_max_predelay;
         const ZitarevOutput out = zitarevRender(sp.get(), rev.get(), c.predelay + 100, {1.0f}, {});
         EXPECT_GT(out.left[0], 0.0f);
-        EXPECT_EQ(zitarevFirstAbove(out.left, 1e-12f, 1), c.predelay) << c.rate;
-        EXPECT_EQ(zitarevFirstAbove(out.right, 1e-12f, 1), c.predelay) << c.rate;
+        EXPECT_EQ(testsupport::onset(out.left, 1e-12f, 1), c.predelay) << c.rate;
+        EXPECT_EQ(testsupport::onset(out.right, 1e-12f, 1), c.predelay) << c.rate;
         EXPECT_GT(std::fabs(out.left[c.predelay]), 1e-3f) << c.rate;
 
         // Beyond the line and below 0 the pre-delay is held at the ends.
@@ -177,7 +162,7 @@ TEST(SpZitarev, RunsAt48And192kHzWithTheLongestPredelayWithoutWrapping) {
             ASSERT_EQ(sp_zitarev_init(sp.get(), rev.get()), 1);
             *rev->predelay = predelay;
             const ZitarevOutput held = zitarevRender(sp.get(), rev.get(), s.predelay_mask + 10, {}, {1.0f});
-            EXPECT_EQ(zitarevFirstAbove(held.left, 1e-12f), onset) << c.rate << " " << predelay;
+            EXPECT_EQ(testsupport::onset(held.left, 1e-12f), onset) << c.rate << " " << predelay;
         }
     }
 }
@@ -188,22 +173,22 @@ TEST(SpZitarev, EqualiserSectionIsFlatAtZeroDecibelsAndPeaksByItsLevel) {
     auto gain = [&](float centre, float level, double hz) {
         const ZitarevEqualizerCoefficients q = zitarevEqualizerCoefficients(centre, level, rate);
         ZitarevEqualizerState state;
-        return sigprotest::steadyGain(rate, hz, [&](float x) { return zitarevEqualizerStep(q, state, x); });
+        return testsupport::steadyGain(rate, hz, [&](float x) { return zitarevEqualizerStep(q, state, x); });
     };
     for (float centre : {315.0f, 1500.0f})
         for (double hz : {30.0, 100.0, 315.0, 1000.0, 1500.0, 4000.0, 10000.0, 20000.0})
-            EXPECT_NEAR(sigprotest::toDecibels(gain(centre, 0.0f, hz)), 0.0, 0.01) << centre << " " << hz;
+            EXPECT_NEAR(testsupport::toDecibels(gain(centre, 0.0f, hz)), 0.0, 0.01) << centre << " " << hz;
     for (float level : {-15.0f, 12.0f}) {
-        EXPECT_NEAR(sigprotest::toDecibels(gain(1000.0f, level, 1000.0)), level, 0.1) << level;
-        EXPECT_NEAR(sigprotest::toDecibels(gain(1000.0f, level, 30.0)), 0.0, 0.5) << level;
-        EXPECT_NEAR(sigprotest::toDecibels(gain(1000.0f, level, 18000.0)), 0.0, 0.5) << level;
+        EXPECT_NEAR(testsupport::toDecibels(gain(1000.0f, level, 1000.0)), level, 0.1) << level;
+        EXPECT_NEAR(testsupport::toDecibels(gain(1000.0f, level, 30.0)), 0.0, 0.5) << level;
+        EXPECT_NEAR(testsupport::toDecibels(gain(1000.0f, level, 18000.0)), 0.0, 0.5) << level;
     }
 
     // In the reverb: moving 0 dB sections (all-passes) keeps the noise spectrum; +12 dB at 1 kHz lifts that
     // band.
     ContextHandle sp;
     ZitarevHandle rev;
-    const std::vector<float> left = zitarevNoise(80000, 3u), right = zitarevNoise(80000, 4u);
+    const std::vector<float> left = testsupport::noise(80000, 3u), right = testsupport::noise(80000, 4u);
     auto spectrum = [&](float f1, float l1, float f2) {
         EXPECT_EQ(sp_zitarev_init(sp.get(), rev.get()), 1);
         *rev->equalizer_frequency1 = f1;
@@ -212,14 +197,14 @@ TEST(SpZitarev, EqualiserSectionIsFlatAtZeroDecibelsAndPeaksByItsLevel) {
         *rev->predelay = 10.0f;
         const ZitarevOutput out = zitarevRender(sp.get(), rev.get(), 80000, left, right);
         std::size_t n = 12000;
-        return sigprotest::averagedPowerSpectrum([&] { return out.left[n++]; }, 1024, 64);
+        return testsupport::averagedPowerSpectrum([&] { return out.left[n++]; }, 1024, 64);
     };
     const auto base = spectrum(315.0f, 0.0f, 1500.0f);
     const auto moved = spectrum(2500.0f, 0.0f, 160.0f);
     const auto boosted = spectrum(1000.0f, 12.0f, 1500.0f);
     auto bandRatio = [&](const std::vector<double>& a, std::size_t first, std::size_t last) {
         return 10.0 *
-               std::log10(sigprotest::bandPower(a, first, last) / sigprotest::bandPower(base, first, last));
+               std::log10(testsupport::bandPower(a, first, last) / testsupport::bandPower(base, first, last));
     };
     // Bands of about 43 Hz bins from 86 Hz to 17 kHz.
     for (std::size_t first = 2; first < 400; first *= 2)
@@ -257,7 +242,7 @@ TEST(SpZitarev, ReInitReusesItsMemorySampleRatesAreClampedAndComputeNeverAllocat
     const sp_zitarev_state* state = rev->state;
     const void* memory = state->memory.data;
     const std::size_t size = state->memory.size;
-    zitarevRender(sp.get(), rev.get(), 1000, zitarevNoise(1000, 5u), {});
+    zitarevRender(sp.get(), rev.get(), 1000, testsupport::noise(1000, 5u), {});
     ASSERT_EQ(sp_zitarev_init(sp.get(), rev.get()), 1);
     EXPECT_EQ(rev->state, state);
     EXPECT_EQ(state->memory.data, memory);
@@ -277,12 +262,12 @@ TEST(SpZitarev, ReInitReusesItsMemorySampleRatesAreClampedAndComputeNeverAllocat
         EXPECT_EQ(rev->state->allpass_delay[n], 1) << n;
         EXPECT_EQ(rev->state->total_delay[n], 1) << n;
     }
-    for (float y : zitarevRender(sp.get(), rev.get(), 2000, zitarevNoise(2000, 6u), {}).left)
+    for (float y : zitarevRender(sp.get(), rev.get(), 2000, testsupport::noise(2000, 6u), {}).left)
         ASSERT_TRUE(std::isfinite(y));
 
     sp->sample_rate = 44100;
     ASSERT_EQ(sp_zitarev_init(sp.get(), rev.get()), 1);
-    const std::vector<float> noise = zitarevNoise(8192, 7u);
+    const std::vector<float> noise = testsupport::noise(8192, 7u);
     EXPECT_EQ(sigprotest::renderThreadAllocations([&] {
                   for (std::size_t n = 0; n < noise.size(); ++n) {
                       l = r = noise[n];

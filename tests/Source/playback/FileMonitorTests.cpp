@@ -2,6 +2,7 @@
 #include "platform/dispatch/MainQueue.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Files.h"
+#include "tests/support/TemporaryFolder.h"
 
 #include <chrono>
 #include <filesystem>
@@ -42,14 +43,10 @@ protected:
     void SetUp() override {
         mainQueue().bindToCurrentThread();
         mainQueue().drain();
-        folder = platform::makeTemporaryDirectory("monitor-test").value();
         path = folder + "/dance.mp3";
         writeSong(path, "ID3");
     }
-    void TearDown() override {
-        mainQueue().drain();
-        std::filesystem::remove_all(folder);
-    }
+    void TearDown() override { mainQueue().drain(); }
 
     // A completion that counts its calls and checks that it runs on the main thread.
     std::function<void()> counting() {
@@ -68,7 +65,8 @@ protected:
     }
 
     platform::ScopedConsoleCapture console;
-    std::string folder;
+    testsupport::TemporaryFolder temporary;
+    std::string folder = temporary.path;
     std::string path;
     int calls = 0;
 };

@@ -11,6 +11,7 @@
 #include "platform/audio/PcmBuffer.h"
 #include "platform/dispatch/MainQueue.h"
 #include "tests/platform/files/AudioFileFixtures.h"
+#include "tests/support/EngineRig.h"
 
 #include <atomic>
 #include <chrono>
@@ -32,40 +33,17 @@ struct Tags {
 // format of `sndfileFormat`, with the tags when given.
 inline bool writeTone(const std::string& path, double seconds,
                       int sndfileFormat = SF_FORMAT_WAV | SF_FORMAT_FLOAT, const Tags& tags = {}) {
-    const fixtures::Channels data = fixtures::tone(std::llround(seconds * 44100.0), 2, 44100.0);
-    SF_INFO info{};
-    info.samplerate = 44100;
-    info.channels = 2;
-    info.format = sndfileFormat;
-    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-    if (!file) return false;
-    if (!tags.title.empty()) sf_set_string(file, SF_STR_TITLE, tags.title.c_str());
-    if (!tags.album.empty()) sf_set_string(file, SF_STR_ALBUM, tags.album.c_str());
-    std::vector<float> interleaved;
-    interleaved.reserve(data[0].size() * 2);
-    for (std::size_t i = 0; i < data[0].size(); ++i)
-        for (const auto& channel : data)
-            interleaved.push_back(channel[i]);
-    const auto frames = sf_count_t(data[0].size());
-    const bool wrote = sf_writef_float(file, interleaved.data(), frames) == frames;
-    return sf_close(file) == 0 && wrote;
+    std::vector<std::pair<int, std::string>> strings;
+    if (!tags.title.empty()) strings.emplace_back(SF_STR_TITLE, tags.title);
+    if (!tags.album.empty()) strings.emplace_back(SF_STR_ALBUM, tags.album);
+    return testsupport::writeWithSndfile(path, sndfileFormat,
+                                         fixtures::tone(std::llround(seconds * 44100.0), 2, 44100.0), 44100,
+                                         -1.0, -1, strings);
 }
 
-// A sine of `frequency` on both channels, as 32-bit float WAV.
-inline bool writeSine(const std::string& path, double seconds, double frequency, float amplitude = 0.5f) {
-    const auto frames = std::size_t(std::llround(seconds * 44100.0));
-    std::vector<float> samples(frames);
-    for (std::size_t i = 0; i < frames; ++i)
-        samples[i] = amplitude * float(std::sin(2.0 * M_PI * frequency * double(i) / 44100.0));
-    return fixtures::writeWithSndfile(path, SF_FORMAT_WAV | SF_FORMAT_FLOAT, {samples, samples}, 44100);
-}
+using testsupport::writeSineFile;
 
-// The null device rendering periods of 512 frames as fast as it can.
-inline std::unique_ptr<platform::NullAudioDevice> fastDevice() {
-    platform::NullAudioDevice::Configuration configuration;
-    configuration.pacing = platform::NullAudioDevice::Pacing::asFastAsPossible;
-    return std::make_unique<platform::NullAudioDevice>(configuration);
-}
+using testsupport::fastDevice;
 
 // A device without hardware that renders periods of 512 frames at `speed` times real time: faster than
 // a sound card, yet paced, so that what a test measures in periods does not depend on how quickly

@@ -577,8 +577,8 @@ TEST_F(PlayerRZTest, AReplacedMonitorAndThatOfAGonePlayerCallNothing) {
 
 TEST_F(PlayerRZTest, VolumeBalanceAndTrebleShapeTheSoundAndASeekKeepsTheLoudness) {
     makePlayer();
-    ASSERT_TRUE(writeSine(folder.file("low.wav"), 3.0, 1000.0));
-    ASSERT_TRUE(writeSine(folder.file("high.wav"), 3.0, 10000.0));
+    ASSERT_TRUE(writeSineFile(folder.file("low.wav"), 3.0, 1000.0));
+    ASSERT_TRUE(writeSineFile(folder.file("high.wav"), 3.0, 10000.0));
     auto low = entryFor(folder.file("low.wav"));
     auto high = entryFor(folder.file("high.wav"));
     ASSERT_TRUE(player->engine().startTest(0.0));

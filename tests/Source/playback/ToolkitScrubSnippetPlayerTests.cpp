@@ -20,10 +20,7 @@ constexpr double scrubRampSeconds = 4.0;
 // Both channels rise linearly from 0 to 1 over the file, so a sample tells the time it came from.
 bool writeScrubRamp(const std::string& path) {
     const auto frames = std::size_t(scrubRampSeconds * 44100.0);
-    std::vector<float> samples(frames);
-    for (std::size_t i = 0; i < frames; ++i)
-        samples[i] = float(double(i) / double(frames));
-    return fixtures::writeWithSndfile(path, SF_FORMAT_WAV | SF_FORMAT_FLOAT, {samples, samples}, 44100);
+    return testsupport::writeRampFile(path, frames, 0.0f, 1.0f / float(frames), 44100, 2);
 }
 
 double scrubRms(const platform::PcmBuffer& buffer) {
@@ -107,7 +104,7 @@ TEST_F(ToolkitScrubSnippetPlayerTest, PlaysTheFileFromTheTimeSetAndAgainFromWher
 }
 
 TEST_F(ToolkitScrubSnippetPlayerTest, RateSpeedsUpAndRaisesPitchOnlyWhenEnabledAndVolumeScales) {
-    ASSERT_TRUE(writeSine(folder.file("sine.wav"), 4.0, 441.0, 0.5f));
+    ASSERT_TRUE(writeSineFile(folder.file("sine.wav"), 4.0, 441.0, 0.5f));
     auto player = makeSnippetPlayer("sine.wav");
     ASSERT_TRUE(player->hasSound());
 

@@ -3,6 +3,7 @@
 #include "Source/session/TextNoteSet.h"
 #include "platform/foundation/TextFile.h"
 #include "tests/Source/session/SessionFakes.h"
+#include "tests/support/Clocks.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -12,6 +13,8 @@
 
 using namespace vantle;
 using namespace vantle::testing;
+using testsupport::localDate;
+using testsupport::ScopedTimeZone;
 
 namespace {
 
@@ -31,37 +34,6 @@ std::shared_ptr<TimeRangeSet> listeningSet(std::vector<TimeRange> ranges) {
     set->ranges = std::move(ranges);
     return set;
 }
-
-// A local wall-clock time in the process's time zone.
-platform::Date listeningLocal(int year, int month, int day, int hour, int minute) {
-    std::tm parts{};
-    parts.tm_year = year - 1900;
-    parts.tm_mon = month - 1;
-    parts.tm_mday = day;
-    parts.tm_hour = hour;
-    parts.tm_min = minute;
-    parts.tm_isdst = -1;
-    return platform::Date::fromUnix(static_cast<double>(std::mktime(&parts)));
-}
-
-class ListeningTimeZone {
-public:
-    explicit ListeningTimeZone(const char* zone) {
-        if (const char* old = std::getenv("TZ")) previous_ = old;
-        ::setenv("TZ", zone, 1);
-        ::tzset();
-    }
-    ~ListeningTimeZone() {
-        if (previous_)
-            ::setenv("TZ", previous_->c_str(), 1);
-        else
-            ::unsetenv("TZ");
-        ::tzset();
-    }
-
-private:
-    std::optional<std::string> previous_;
-};
 
 } // namespace
 
@@ -198,30 +170,30 @@ TEST(ListeningHistory, CoveredFractionIsTheUnionWithinZeroAndOne) {
 }
 
 TEST(ListeningHistory, TimeSinceLastPlayedCountsSecondsAndCalendarDays) {
-    ListeningTimeZone zone("Europe/Berlin");
+    ScopedTimeZone zone("Europe/Berlin");
     SessionTempFolder folder;
     auto entry = listeningEntry(folder, "a.wav", 10);
-    platform::FakeClock clock(listeningLocal(2024, 5, 10, 0, 1));
+    platform::FakeClock clock(localDate(2024, 5, 10, 0, 1));
     EXPECT_FALSE(entry->secondsSinceLastPlayed(clock));
     EXPECT_FALSE(entry->daysSinceLastPlayed(clock));
 
-    entry->playedDates = {listeningLocal(2024, 5, 1, 12, 0), listeningLocal(2024, 5, 9, 23, 59)};
+    entry->playedDates = {localDate(2024, 5, 1, 12, 0), localDate(2024, 5, 9, 23, 59)};
     EXPECT_EQ(entry->secondsSinceLastPlayed(clock), 120);
     EXPECT_EQ(entry->daysSinceLastPlayed(clock), 1);
-    clock.set(listeningLocal(2024, 5, 9, 23, 59).addingTimeInterval(59.9));
+    clock.set(localDate(2024, 5, 9, 23, 59).addingTimeInterval(59.9));
     EXPECT_EQ(entry->secondsSinceLastPlayed(clock), 59);
     EXPECT_EQ(entry->daysSinceLastPlayed(clock), 0);
 
     // Across the spring change the day is 23 hours long: yesterday is still one day ago.
-    entry->playedDates = {listeningLocal(2024, 3, 30, 23, 30)};
-    clock.set(listeningLocal(2024, 3, 31, 23, 0));
+    entry->playedDates = {localDate(2024, 3, 30, 23, 30)};
+    clock.set(localDate(2024, 3, 31, 23, 0));
     EXPECT_EQ(entry->secondsSinceLastPlayed(clock), 22 * 3600 + 1800);
     EXPECT_EQ(entry->daysSinceLastPlayed(clock), 1);
-    clock.set(listeningLocal(2024, 4, 7, 9, 0));
+    clock.set(localDate(2024, 4, 7, 9, 0));
     EXPECT_EQ(entry->daysSinceLastPlayed(clock), 8);
     // And across the autumn change a 25-hour day is still one day.
-    entry->playedDates = {listeningLocal(2024, 10, 27, 0, 30)};
-    clock.set(listeningLocal(2024, 10, 28, 23, 30));
+    entry->playedDates = {localDate(2024, 10, 27, 0, 30)};
+    clock.set(localDate(2024, 10, 28, 23, 30));
     EXPECT_EQ(entry->daysSinceLastPlayed(clock), 1);
 }
 

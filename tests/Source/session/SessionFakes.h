@@ -9,6 +9,7 @@
 #include "Source/session/Playlist.h"
 #include "Source/session/PlaylistEntry.h"
 #include "platform/foundation/Files.h"
+#include "tests/support/TemporaryFolder.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -98,22 +99,12 @@ public:
     double startTime = 0;
 };
 
-// A temporary folder removed with everything in it at the end of the test.
-class SessionTempFolder {
+// The temporary folder with file URLs of what it holds.
+class SessionTempFolder : public testsupport::TemporaryFolder {
 public:
-    SessionTempFolder() : path(platform::makeTemporaryDirectory("vantle-session").value()) {}
-    ~SessionTempFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path, ignored);
-    }
-    SessionTempFolder(const SessionTempFolder&) = delete;
-    SessionTempFolder& operator=(const SessionTempFolder&) = delete;
-
     platform::Url url(const std::string& name) const {
         return platform::Url::fileURLWithPath(path + "/" + name, false);
     }
-
-    std::string path;
 };
 
 // A silent 16-bit mono WAV file of the given length at 1000 frames per second.

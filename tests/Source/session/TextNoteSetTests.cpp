@@ -1,6 +1,7 @@
 #include "Source/session/TextNoteSet.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Files.h"
+#include "tests/support/TemporaryFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -14,10 +15,7 @@ using vantle::TextNoteSet;
 
 namespace {
 
-struct NotesFolder {
-    std::string path = platform::makeTemporaryDirectory("notes-test").value();
-    ~NotesFolder() { (void)platform::removeItem(path); }
-
+struct NotesFolder : testsupport::TemporaryFolder {
     Url audio(const std::string& name) const { return Url::fileURLWithPath(path + "/" + name, false); }
     void write(const std::string& name, std::string_view bytes) const {
         ASSERT_TRUE(platform::writeFileAtomically(path + "/" + name, bytes));

@@ -1,5 +1,6 @@
 #include "Source/session/Transcription.h"
 #include "platform/foundation/Files.h"
+#include "tests/support/TemporaryFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -13,10 +14,7 @@ using vantle::Transcription;
 
 namespace {
 
-struct TranscriptionFolder {
-    std::string path = platform::makeTemporaryDirectory("transcription-test").value();
-    ~TranscriptionFolder() { (void)platform::removeItem(path); }
-
+struct TranscriptionFolder : testsupport::TemporaryFolder {
     // Writes the transcription file of `name`.mp3 and reads it.
     std::unique_ptr<Transcription> read(const std::string& name, std::string_view bytes) const {
         EXPECT_TRUE(platform::writeFileAtomically(path + "/" + name + ".t.txt", bytes));

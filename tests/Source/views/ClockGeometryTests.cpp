@@ -1,6 +1,7 @@
 // The clock's geometry: ticks and hands for given times, the break arc and the overrun wedge.
 
 #include "Source/views/ClockGeometry.h"
+#include "tests/support/Clocks.h"
 
 #include <gtest/gtest.h>
 
@@ -9,19 +10,6 @@
 
 namespace vantle {
 namespace {
-
-// A date on the local clock of a fixed day, whatever the time zone.
-platform::Date clockGeomLocalDate(int hour, int minute, int second) {
-    std::tm local{};
-    local.tm_year = 2024 - 1900;
-    local.tm_mon = 2;
-    local.tm_mday = 14;
-    local.tm_hour = hour;
-    local.tm_min = minute;
-    local.tm_sec = second;
-    local.tm_isdst = -1;
-    return platform::Date::fromUnix(static_cast<double>(std::mktime(&local)));
-}
 
 void expectPoint(QPointF actual, double x, double y) {
     EXPECT_NEAR(actual.x(), x, 1e-9);
@@ -114,12 +102,13 @@ TEST(ClockGeometry, HandsShowTheTime) {
 }
 
 TEST(ClockGeometry, LocalTimeOfDayAndMinuteAngles) {
-    const TimeOfDay t = localTimeOfDay(clockGeomLocalDate(15, 7, 42));
+    const TimeOfDay t = localTimeOfDay(testsupport::localDate(2024, 3, 14, 15, 7, 42));
     EXPECT_EQ(t.hour, 15);
     EXPECT_EQ(t.minute, 7);
     EXPECT_EQ(t.second, 42);
     // A fraction of a second is not a second yet.
-    EXPECT_EQ(localTimeOfDay(clockGeomLocalDate(15, 7, 42).addingTimeInterval(0.999)).second, 42);
+    EXPECT_EQ(localTimeOfDay(testsupport::localDate(2024, 3, 14, 15, 7, 42).addingTimeInterval(0.999)).second,
+              42);
 
     EXPECT_DOUBLE_EQ(clockMinuteAngle(TimeOfDay{3, 0, 0}), -90.0);
     EXPECT_DOUBLE_EQ(clockMinuteAngle(TimeOfDay{3, 15, 0}), 0.0);
@@ -129,7 +118,7 @@ TEST(ClockGeometry, LocalTimeOfDayAndMinuteAngles) {
 }
 
 TEST(ClockGeometry, RemainingShareUsesTheLengthTheBreakWasArmedWith) {
-    const platform::Date armed = clockGeomLocalDate(10, 0, 0);
+    const platform::Date armed = testsupport::localDate(2024, 3, 14, 10, 0, 0);
     // A five-minute break is half over after 2.5 minutes, whatever the default break length.
     EXPECT_DOUBLE_EQ(*breakRemainingFraction(armed, 300, armed), 1.0);
     EXPECT_DOUBLE_EQ(*breakRemainingFraction(armed, 300, armed.addingTimeInterval(150)), 0.5);
@@ -171,8 +160,8 @@ TEST(ClockGeometry, RestArcRunsClockwiseFromTwelveOverTheRemainingShare) {
 
 TEST(ClockGeometry, OverrunWedgeFromTheArmedMinuteToNow) {
     const ClockMeasures m = clockMeasures(QRectF(0, 0, 300, 200));
-    const platform::Date armed = clockGeomLocalDate(10, 50, 0);
-    const platform::Date now = clockGeomLocalDate(11, 10, 0);
+    const platform::Date armed = testsupport::localDate(2024, 3, 14, 10, 50, 0);
+    const platform::Date now = testsupport::localDate(2024, 3, 14, 11, 10, 0);
 
     // No arm time, or a break still running: no wedge.
     EXPECT_FALSE(clockOverrunWedge(m, std::nullopt, std::nullopt, now));

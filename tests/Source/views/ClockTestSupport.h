@@ -2,6 +2,7 @@
 // A break timer and pixel helpers for the clock and screensaver tests.
 
 #include "Source/views/RestTimerState.h"
+#include "tests/support/Clocks.h"
 
 #include <QColor>
 #include <QImage>
@@ -24,15 +25,7 @@ public:
 
 // A date on the local clock of a fixed day, whatever the time zone.
 inline platform::Date clockLocalDate(int hour, int minute, int second) {
-    std::tm local{};
-    local.tm_year = 2024 - 1900;
-    local.tm_mon = 2;
-    local.tm_mday = 14;
-    local.tm_hour = hour;
-    local.tm_min = minute;
-    local.tm_sec = second;
-    local.tm_isdst = -1;
-    return platform::Date::fromUnix(static_cast<double>(std::mktime(&local)));
+    return testsupport::localDate(2024, 3, 14, hour, minute, second);
 }
 
 // What the widget itself paints, on a transparent canvas of its size (no window background).

@@ -6,6 +6,7 @@
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Files.h"
 #include "tests/Source/views/VideoClipWriter.h"
+#include "tests/support/TemporaryFolder.h"
 
 #include <QEventLoop>
 #include <QMediaPlayer>
@@ -42,11 +43,7 @@ bool videoRunUntil(const std::function<bool()>& condition, int timeoutMs = 10000
 
 class VideoPlaybackTest : public ::testing::Test {
 protected:
-    void TearDown() override {
-        delete window.data();
-        std::error_code ignored;
-        std::filesystem::remove_all(folder, ignored);
-    }
+    void TearDown() override { delete window.data(); }
 
     // A video window over the real player for the file; the window is shown.
     MediaVideoPlayer& open(const std::string& name) {
@@ -58,7 +55,8 @@ protected:
         return *player;
     }
 
-    std::string folder = platform::makeTemporaryDirectory("vantle-video").value();
+    testsupport::TemporaryFolder temporary;
+    std::string folder = temporary.path;
     QPointer<Mp4WindowController> window;
 };
 

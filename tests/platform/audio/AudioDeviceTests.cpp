@@ -1,5 +1,5 @@
-#include "EngineTestNodes.h"
 #include "RenderAllocationTrap.h"
+#include "tests/support/EngineRig.h"
 
 #include "platform/audio/AlsaAudioDevice.h"
 #include "platform/audio/AlsaDeviceList.h"
@@ -13,7 +13,7 @@
 #include <thread>
 
 using namespace platform;
-using namespace enginetest;
+using namespace testsupport;
 
 namespace {
 

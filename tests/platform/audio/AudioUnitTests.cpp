@@ -172,7 +172,7 @@ TEST(AudioUnitNode, ConfiguresItsUnitForTheGraph) {
 
     AudioEngine engine(std::make_unique<NullAudioDevice>());
     ASSERT_TRUE(engine.enableManualRenderingMode(mono, 1024));
-    auto source = enginetest::makeSource(mono, [](std::int64_t) { return 0.5f; });
+    auto source = testsupport::makeSource(mono, [](std::int64_t) { return 0.5f; });
     ASSERT_TRUE(engine.attach(source.node));
     ASSERT_TRUE(engine.attach(node));
     ASSERT_TRUE(engine.connect(*source.node, *node, 0, 0, mono));
@@ -186,7 +186,7 @@ TEST(AudioUnitNode, ConfiguresItsUnitForTheGraph) {
     EXPECT_EQ(unit->outputBus(0).format(), mono);
     EXPECT_EQ(unit->maximumFramesToRender(), 1024u); // grown to the engine's slice
     unit->gain().setValue(2.0f);
-    auto out = enginetest::renderOfflineFrames(engine, 2048, 1024);
+    auto out = testsupport::renderOfflineFrames(engine, 2048, 1024);
     ASSERT_EQ(out.size(), 1u);
     ASSERT_EQ(out[0].size(), 2048u);
     for (float sample : out[0])
@@ -217,7 +217,7 @@ TEST(AudioUnitNode, BypassPassesInputThroughUnchanged) {
     rig.unit->gain().setValue(0.25f);
     rig.unit->setShouldBypassEffect(true);
     EXPECT_TRUE(rig.unit->shouldBypassEffect());
-    auto bypassed = enginetest::renderOfflineFrames(*rig.engine, 1500, 512);
+    auto bypassed = testsupport::renderOfflineFrames(*rig.engine, 1500, 512);
     ASSERT_EQ(bypassed.size(), 2u);
     ASSERT_EQ(bypassed[0].size(), 1500u);
     for (std::int64_t n = 0; n < 1500; ++n) {
@@ -227,7 +227,7 @@ TEST(AudioUnitNode, BypassPassesInputThroughUnchanged) {
     EXPECT_EQ(rig.unit->renders.load(), 0);
 
     rig.unit->setShouldBypassEffect(false);
-    auto processed = enginetest::renderOfflineFrames(*rig.engine, 512, 512);
+    auto processed = testsupport::renderOfflineFrames(*rig.engine, 512, 512);
     for (std::int64_t n = 0; n < 512; ++n)
         ASSERT_FLOAT_EQ(processed[0][n], signal(1500 + n) * 0.25f) << n;
 
@@ -235,10 +235,10 @@ TEST(AudioUnitNode, BypassPassesInputThroughUnchanged) {
     auto generatorRig = makeUnitRig(std::make_unique<GainTestUnit>(GainTestUnit::generatorDescription(), 0),
                                     unitStereo(), 512, [](std::int64_t) { return 0.0f; });
     EXPECT_EQ(generatorRig.node->numberOfInputs(), 0u);
-    auto sounding = enginetest::renderOfflineFrames(*generatorRig.engine, 512, 512);
+    auto sounding = testsupport::renderOfflineFrames(*generatorRig.engine, 512, 512);
     EXPECT_EQ(sounding[0][100], 1.0f);
     generatorRig.unit->setShouldBypassEffect(true);
-    auto silent = enginetest::renderOfflineFrames(*generatorRig.engine, 512, 512);
+    auto silent = testsupport::renderOfflineFrames(*generatorRig.engine, 512, 512);
     for (float sample : silent[1])
         ASSERT_EQ(sample, 0.0f);
 }

@@ -1,4 +1,4 @@
-#include "EngineTestNodes.h"
+#include "tests/support/EngineRig.h"
 
 #include "platform/audio/IONodes.h"
 #include "platform/audio/MixerNode.h"
@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 using namespace platform;
-using namespace enginetest;
+using namespace testsupport;
 
 namespace {
 

@@ -1,5 +1,5 @@
-#include "EngineTestNodes.h"
 #include "RenderAllocationTrap.h"
+#include "tests/support/EngineRig.h"
 
 #include "platform/audio/IONodes.h"
 #include "platform/audio/MixerNode.h"
@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 using namespace platform;
-using namespace enginetest;
+using namespace testsupport;
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "EngineTestNodes.h"
 #include "GainTestUnit.h"
 #include "RenderAllocationTrap.h"
+#include "tests/support/EngineRig.h"
 
 #include "platform/audio/AudioUnitNode.h"
 #include "platform/audio/NullAudioDevice.h"
@@ -26,7 +26,7 @@ struct ObserverProbe {
 
 TEST(RealtimeAudioUnit, RenderObserversAndEventsComeAndGoWhileRendering) {
     traptest::ScopedTrapHooks hooks;
-    auto ownedDevice = enginetest::nullDevice(48000.0, 128);
+    auto ownedDevice = testsupport::nullDevice(48000.0, 128);
     NullAudioDevice* device = ownedDevice.get();
     AudioEngine engine(std::move(ownedDevice));
 
@@ -34,7 +34,7 @@ TEST(RealtimeAudioUnit, RenderObserversAndEventsComeAndGoWhileRendering) {
     auto ownedUnit = std::make_unique<GainTestUnit>();
     GainTestUnit& unit = *ownedUnit;
     auto node = std::make_shared<AudioUnitNode>(std::move(ownedUnit));
-    auto source = enginetest::makeSource(format, [](std::int64_t) { return 1.0f; });
+    auto source = testsupport::makeSource(format, [](std::int64_t) { return 1.0f; });
     ASSERT_TRUE(engine.attach(source.node));
     ASSERT_TRUE(engine.attach(node));
     ASSERT_TRUE(engine.connect(*source.node, *node, 0, 0, format));
@@ -100,9 +100,9 @@ TEST(RealtimeAudioUnit, RenderObserversAndEventsComeAndGoWhileRendering) {
         unit.removeRenderObserver(token);
     live.clear();
     const std::uint64_t removedAt = device->periodsRendered();
-    ASSERT_TRUE(enginetest::waitUntil([&] { return device->periodsRendered() >= removedAt + 2; }));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return device->periodsRendered() >= removedAt + 2; }));
     const int settled = last->pre.load();
-    ASSERT_TRUE(enginetest::waitUntil([&] { return device->periodsRendered() >= removedAt + 5; }));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return device->periodsRendered() >= removedAt + 5; }));
     EXPECT_EQ(last->pre.load(), settled);
     EXPECT_EQ(last->post.load(), settled);
     engine.stop();
@@ -125,7 +125,7 @@ TEST(RealtimeAudioUnit, RenderObserversAndEventsComeAndGoWhileRendering) {
 
 TEST(RealtimeAudioUnit, ReconfiguringWhileRunningIsRaceFree) {
     traptest::ScopedTrapHooks hooks;
-    auto ownedDevice = enginetest::nullDevice(48000.0, 128);
+    auto ownedDevice = testsupport::nullDevice(48000.0, 128);
     NullAudioDevice* device = ownedDevice.get();
     AudioEngine engine(std::move(ownedDevice));
 
@@ -135,7 +135,7 @@ TEST(RealtimeAudioUnit, ReconfiguringWhileRunningIsRaceFree) {
     GainTestUnit& unit = *ownedUnit;
     unit.capabilities.clear();
     auto node = std::make_shared<AudioUnitNode>(std::move(ownedUnit));
-    auto source = enginetest::makeSource(stereo, [](std::int64_t) { return 1.0f; });
+    auto source = testsupport::makeSource(stereo, [](std::int64_t) { return 1.0f; });
     ASSERT_TRUE(engine.attach(source.node));
     ASSERT_TRUE(engine.attach(node));
     ASSERT_TRUE(engine.connect(*source.node, *node, 0, 0, stereo));
@@ -160,7 +160,7 @@ TEST(RealtimeAudioUnit, ReconfiguringWhileRunningIsRaceFree) {
     }
     const int rendersBefore = unit.renders.load();
     const std::uint64_t settledAt = device->periodsRendered();
-    ASSERT_TRUE(enginetest::waitUntil([&] { return device->periodsRendered() >= settledAt + 3; }));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return device->periodsRendered() >= settledAt + 3; }));
     engine.stop();
 
     EXPECT_GT(edits, 10);

@@ -1,5 +1,5 @@
-#include "EngineTestNodes.h"
 #include "RenderAllocationTrap.h"
+#include "tests/support/EngineRig.h"
 
 #include "platform/audio/MixerNode.h"
 #include "platform/audio/NullAudioDevice.h"
@@ -11,7 +11,7 @@
 #include <thread>
 
 using namespace platform;
-using namespace enginetest;
+using namespace testsupport;
 using namespace std::chrono_literals;
 
 namespace {

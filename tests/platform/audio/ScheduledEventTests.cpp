@@ -23,9 +23,9 @@ void expectGains(const std::vector<std::vector<float>>& out, std::int64_t from, 
     }
 }
 
-std::vector<std::vector<float>> renderMore(UnitRig& rig, std::vector<std::vector<float>>& so_far,
+std::vector<std::vector<float>> renderMore(GainUnitRig& rig, std::vector<std::vector<float>>& so_far,
                                            std::uint32_t frames, std::uint32_t slice = 256) {
-    auto more = enginetest::renderOfflineFrames(*rig.engine, frames, slice);
+    auto more = testsupport::renderOfflineFrames(*rig.engine, frames, slice);
     if (so_far.empty()) so_far.resize(more.size());
     for (std::size_t c = 0; c < more.size(); ++c)
         so_far[c].insert(so_far[c].end(), more[c].begin(), more[c].end());

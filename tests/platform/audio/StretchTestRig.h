@@ -3,7 +3,7 @@
 // output, and the measurements the tests of those units share: frequency, tone-burst onsets and the
 // heard input position of every output frame from the units' per-cycle timing.
 
-#include "EngineTestNodes.h"
+#include "tests/support/EngineRig.h"
 
 #include "platform/audio/AudioUnitNode.h"
 #include "platform/audio/NullAudioDevice.h"
@@ -31,7 +31,7 @@ template <typename Unit> struct StretchRig {
     std::unique_ptr<AudioEngine> engine;
     std::shared_ptr<AudioUnitNode> node;
     Unit* unit = nullptr;
-    enginetest::CountingSource source;
+    testsupport::CountingSource source;
     std::uint32_t maximumFrames = 0;
 };
 
@@ -44,7 +44,7 @@ StretchRig<Unit> makeStretchRig(std::unique_ptr<Unit> unit, Signal value, std::u
     EXPECT_TRUE(rig.engine->enableManualRenderingMode(stretchStereo(), maximumFrames));
     rig.unit = unit.get();
     rig.node = std::make_shared<AudioUnitNode>(std::move(unit));
-    rig.source = enginetest::makeSource(stretchStereo(), value);
+    rig.source = testsupport::makeSource(stretchStereo(), value);
     EXPECT_TRUE(rig.engine->attach(rig.node));
     EXPECT_TRUE(rig.engine->attach(rig.source.node));
     EXPECT_TRUE(rig.engine->connect(*rig.source.node, *rig.node, 0, 0, stretchStereo()));

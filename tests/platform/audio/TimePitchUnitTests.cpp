@@ -39,8 +39,8 @@ TEST(TimePitchUnit, RateChangesSpeedButNotPitch) {
         ASSERT_EQ(rig.unit->usesFinerEngine(), overlap >= 8.0f);
 
         const std::size_t from = std::size_t(0.5 * sampleRate);
-        EXPECT_NEAR(enginetest::zeroCrossingFrequency(out.left, from, sampleRate), 1000.0, 10.0);
-        EXPECT_NEAR(enginetest::zeroCrossingFrequency(out.right, from, sampleRate), 1000.0, 10.0);
+        EXPECT_NEAR(testsupport::zeroCrossingFrequency(out.left, from, sampleRate), 1000.0, 10.0);
+        EXPECT_NEAR(testsupport::zeroCrossingFrequency(out.right, from, sampleRate), 1000.0, 10.0);
 
         // Input goes twice as fast as output once under way, and the output starts with the input.
         const CycleRecord& early = out.cycles[20];
@@ -59,7 +59,7 @@ TEST(TimePitchUnit, PitchShiftsWithoutChangingSpeed) {
         auto rig = makeStretchRig(timePitch(1.0f, 1200.0f, overlap), sine1k);
         const Rendered out = renderCycles(rig, cyclesFor(2.0), tpFrames);
         const std::size_t from = std::size_t(0.5 * sampleRate);
-        EXPECT_NEAR(enginetest::zeroCrossingFrequency(out.left, from, sampleRate), 2000.0, 20.0);
+        EXPECT_NEAR(testsupport::zeroCrossingFrequency(out.left, from, sampleRate), 2000.0, 20.0);
         const CycleRecord& early = out.cycles[20];
         const CycleRecord& late = out.cycles.back();
         EXPECT_NEAR(double(late.sourceFrames - early.sourceFrames) /
@@ -69,7 +69,7 @@ TEST(TimePitchUnit, PitchShiftsWithoutChangingSpeed) {
         rig.unit->setPitch(-1200.0f);
         rig.unit->setRate(0.5f);
         const Rendered down = renderCycles(rig, cyclesFor(2.0), tpFrames);
-        EXPECT_NEAR(enginetest::zeroCrossingFrequency(down.left, from, sampleRate), 500.0, 5.0);
+        EXPECT_NEAR(testsupport::zeroCrossingFrequency(down.left, from, sampleRate), 500.0, 5.0);
         EXPECT_NEAR(double(down.cycles.back().sourceFrames - down.cycles[40].sourceFrames) /
                         double(down.cycles.back().timing.outputFrames - down.cycles[40].timing.outputFrames),
                     0.5, 0.01);
@@ -160,7 +160,7 @@ TEST(TimePitchUnit, BypassPassesInputUnchanged) {
     // Back on, it starts afresh from the input it has reached, with the pitch kept.
     rig.unit->setShouldBypassEffect(false);
     const Rendered again = renderCycles(rig, cyclesFor(1.0), tpFrames);
-    EXPECT_NEAR(enginetest::zeroCrossingFrequency(again.left, 4096, sampleRate), 1000.0, 10.0);
+    EXPECT_NEAR(testsupport::zeroCrossingFrequency(again.left, 4096, sampleRate), 1000.0, 10.0);
     EXPECT_NEAR(
         again.cycles.back().timing.heardInputFrame - double(at + 10 * tpFrames),
         0.8 * double(again.cycles.back().timing.outputFrames - again.cycles.front().timing.outputFrames),
@@ -201,7 +201,7 @@ TEST(TimePitchUnit, OverlapSwitchesEngineOffTheRenderThread) {
     traptest::expectNoRenderAllocations();
     // Each engine plays the tone at its pitch once it has restarted, and the timing holds across.
     for (const Rendered* out : {&faster, &finer}) {
-        EXPECT_NEAR(enginetest::zeroCrossingFrequency(out->left, std::size_t(0.5 * sampleRate), sampleRate),
+        EXPECT_NEAR(testsupport::zeroCrossingFrequency(out->left, std::size_t(0.5 * sampleRate), sampleRate),
                     1000.0, 10.0);
         const StretchTiming& a = out->cycles[40].timing;
         const StretchTiming& b = out->cycles.back().timing;
@@ -261,7 +261,7 @@ TEST(TimePitchUnit, RegisteredAndSizedByTheEngine) {
     // The engine sizes what feeds the unit for the unit's largest pull.
     AudioEngine engine(std::make_unique<NullAudioDevice>());
     ASSERT_TRUE(engine.enableManualRenderingMode(stretchStereo(), 1024));
-    auto source = enginetest::makeSine(stretchStereo(), 1000.0);
+    auto source = testsupport::makeSine(stretchStereo(), 1000.0);
     ASSERT_TRUE(engine.attach(*node));
     ASSERT_TRUE(engine.attach(source.node));
     ASSERT_TRUE(engine.connect(*source.node, **node, 0, 0, stretchStereo()));
@@ -279,13 +279,13 @@ TEST(TimePitchUnit, RegisteredAndSizedByTheEngine) {
 TEST(TimePitchUnit, ControlFromAnotherThreadWhileADeviceRenders) {
     // The device's thread renders as fast as it can while this thread changes rates, switches engines
     // and reads the timing, as a player's main thread does.
-    auto ownedDevice = enginetest::nullDevice(44100.0, 512, NullAudioDevice::Pacing::asFastAsPossible);
+    auto ownedDevice = testsupport::nullDevice(44100.0, 512, NullAudioDevice::Pacing::asFastAsPossible);
     NullAudioDevice& device = *ownedDevice;
     AudioEngine engine(std::move(ownedDevice));
     auto owned = timePitch(1.0f);
     TimePitchUnit& unit = *owned;
     auto node = std::make_shared<AudioUnitNode>(std::move(owned));
-    auto source = enginetest::makeSource(stretchStereo(), sine1k);
+    auto source = testsupport::makeSource(stretchStereo(), sine1k);
     ASSERT_TRUE(engine.attach(node));
     ASSERT_TRUE(engine.attach(source.node));
     ASSERT_TRUE(engine.connect(*source.node, *node, 0, 0, stretchStereo()));

@@ -29,9 +29,9 @@ TEST(VarispeedUnit, RateMovesPitchAndSpeedTogether) {
         SCOPED_TRACE(rate);
         auto rig = makeStretchRig(varispeed(rate), sine1k);
         const Rendered out = renderCycles(rig, 100, vsFrames);
-        EXPECT_NEAR(enginetest::zeroCrossingFrequency(out.left, 1024, sampleRate), 1000.0 * rate,
+        EXPECT_NEAR(testsupport::zeroCrossingFrequency(out.left, 1024, sampleRate), 1000.0 * rate,
                     10.0 * rate);
-        EXPECT_NEAR(enginetest::zeroCrossingFrequency(out.right, 1024, sampleRate), 1000.0 * rate,
+        EXPECT_NEAR(testsupport::zeroCrossingFrequency(out.right, 1024, sampleRate), 1000.0 * rate,
                     10.0 * rate);
         const CycleRecord& early = out.cycles[10];
         const CycleRecord& late = out.cycles.back();
@@ -100,7 +100,7 @@ TEST(VarispeedUnit, BypassPassesInputUnchanged) {
     EXPECT_DOUBLE_EQ(bypassed.cycles.back().timing.latencyFrames(), 0.0);
     rig.unit->setShouldBypassEffect(false);
     const Rendered again = renderCycles(rig, 20, vsFrames);
-    EXPECT_NEAR(enginetest::zeroCrossingFrequency(again.left, 512, sampleRate), 3000.0, 30.0);
+    EXPECT_NEAR(testsupport::zeroCrossingFrequency(again.left, 512, sampleRate), 3000.0, 30.0);
     EXPECT_EQ(rig.unit->underruns(), 0u);
 }
 

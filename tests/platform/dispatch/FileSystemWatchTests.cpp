@@ -2,6 +2,7 @@
 #include "platform/dispatch/FileSystemWatch.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/foundation/Files.h"
+#include "tests/support/TemporaryFolder.h"
 
 #include <atomic>
 #include <cerrno>
@@ -78,14 +79,10 @@ protected:
     void SetUp() override {
         mainQueue().bindToCurrentThread();
         mainQueue().drain();
-        folder = makeTemporaryDirectory("watch-test").value();
         path = folder + "/song.wav";
         writeWholeFile(path, "RIFF");
     }
-    void TearDown() override {
-        mainQueue().drain();
-        std::filesystem::remove_all(folder);
-    }
+    void TearDown() override { mainQueue().drain(); }
 
     FileSystemWatch watchOnMain(EventLog& log, FileSystemEvent mask = FileSystemEvent::all) {
         auto watch = FileSystemWatch::watch(path, mask, log.handler(), mainQueue());
@@ -97,7 +94,8 @@ protected:
     // time it arrives, since the kernel reports in order.
     void touchMode() { ASSERT_EQ(::chmod(path.c_str(), 0600), 0); }
 
-    std::string folder;
+    testsupport::TemporaryFolder temporary;
+    std::string folder = temporary.path;
     std::string path;
 };
 

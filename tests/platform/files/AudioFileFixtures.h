@@ -5,13 +5,14 @@
 #include "platform/audio/PcmBuffer.h"
 #include "platform/files/AudioFile.h"
 #include "platform/foundation/Files.h"
+#include "tests/support/TemporaryFolder.h"
+#include "tests/support/ToneFiles.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
 }
-#include <sndfile.h>
 
 #include <algorithm>
 #include <cmath>
@@ -23,15 +24,9 @@ extern "C" {
 
 namespace fixtures {
 
-struct TempFolder {
-    std::string path = platform::makeTemporaryDirectory("audiofile-test").value();
-    TempFolder() = default;
-    TempFolder(const TempFolder&) = delete;
-    ~TempFolder() { (void)platform::removeItem(path); }
-    std::string file(const std::string& name) const { return path + "/" + name; }
-};
+using TempFolder = testsupport::TemporaryFolder;
 
-using Channels = std::vector<std::vector<float>>;
+using testsupport::Channels;
 
 // A tone per channel (440 Hz times the channel number) with bursts of noise, so that every stretch
 // of the signal differs from the others and a misplaced frame shows.
@@ -81,34 +76,7 @@ inline Channels readToEnd(platform::AudioFile& file, std::uint32_t block = 4096)
     return out;
 }
 
-// Writes with libsndfile in blocks (its Vorbis encoder fails on very large writes), tagged with `tags`
-// (SF_STR_…, text) before the audio.
-inline bool writeWithSndfile(const std::string& path, int format, const Channels& data, int rate,
-                             double compression = -1.0, int bitrateMode = -1,
-                             const std::vector<std::pair<int, std::string>>& tags = {}) {
-    SF_INFO info{};
-    info.samplerate = rate;
-    info.channels = int(data.size());
-    info.format = format;
-    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-    if (!file) return false;
-    if (bitrateMode >= 0) sf_command(file, SFC_SET_BITRATE_MODE, &bitrateMode, sizeof bitrateMode);
-    if (compression >= 0) sf_command(file, SFC_SET_COMPRESSION_LEVEL, &compression, sizeof compression);
-    bool ok = true;
-    for (const auto& [kind, text] : tags)
-        ok = ok && sf_set_string(file, kind, text.c_str()) == 0;
-    const std::size_t frames = data[0].size(), channels = data.size();
-    std::vector<float> block;
-    for (std::size_t at = 0; at < frames && ok; at += 4096) {
-        const std::size_t n = std::min<std::size_t>(4096, frames - at);
-        block.assign(n * channels, 0.0f);
-        for (std::size_t i = 0; i < n; ++i)
-            for (std::size_t c = 0; c < channels; ++c)
-                block[i * channels + c] = data[c][at + i];
-        ok = sf_writef_float(file, block.data(), sf_count_t(n)) == sf_count_t(n);
-    }
-    return sf_close(file) == 0 && ok;
-}
+using testsupport::writeWithSndfile;
 
 // Encodes with FFmpeg's own AAC encoder into the container the path's extension names (m4a, aac, ts).
 // `indexFirst` moves the MPEG-4 index before the audio data, as files made for streaming have it.

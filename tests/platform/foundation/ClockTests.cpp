@@ -1,5 +1,6 @@
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/HostTime.h"
+#include "tests/support/Clocks.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -10,39 +11,10 @@
 #include <string>
 
 using namespace platform;
+using testsupport::ScopedTimeZone;
+using testsupport::utcDate;
 
 namespace {
-
-// Sets TZ for one test and restores the previous value.
-class ScopedTimeZone {
-public:
-    explicit ScopedTimeZone(const char* zone) {
-        if (const char* old = std::getenv("TZ")) previous_ = old;
-        ::setenv("TZ", zone, 1);
-        ::tzset();
-    }
-    ~ScopedTimeZone() {
-        if (previous_)
-            ::setenv("TZ", previous_->c_str(), 1);
-        else
-            ::unsetenv("TZ");
-        ::tzset();
-    }
-
-private:
-    std::optional<std::string> previous_;
-};
-
-Date utc(int year, int month, int day, int hour, int minute = 0, int second = 0) {
-    std::tm parts{};
-    parts.tm_year = year - 1900;
-    parts.tm_mon = month - 1;
-    parts.tm_mday = day;
-    parts.tm_hour = hour;
-    parts.tm_min = minute;
-    parts.tm_sec = second;
-    return Date::fromUnix(static_cast<double>(::timegm(&parts)));
-}
 
 double hours(Date from, Date to) {
     return to.timeIntervalSince(from) / 3600.0;
@@ -67,13 +39,13 @@ TEST(Clock, FakeAndSystemClocks) {
 TEST(Clock, StartOfDayInUtc) {
     ScopedTimeZone zone("UTC");
     SystemClock clock;
-    EXPECT_EQ(clock.startOfDay(utc(2026, 5, 17, 13, 45, 12)), utc(2026, 5, 17, 0));
-    EXPECT_EQ(clock.startOfDay(utc(2026, 5, 17, 0)), utc(2026, 5, 17, 0));
-    EXPECT_EQ(clock.startOfDay(utc(2026, 5, 17, 0).addingTimeInterval(-0.25)), utc(2026, 5, 16, 0));
-    EXPECT_EQ(clock.startOfDay(utc(1999, 12, 31, 23, 59, 59)), utc(1999, 12, 31, 0));
+    EXPECT_EQ(clock.startOfDay(utcDate(2026, 5, 17, 13, 45, 12)), utcDate(2026, 5, 17, 0));
+    EXPECT_EQ(clock.startOfDay(utcDate(2026, 5, 17, 0)), utcDate(2026, 5, 17, 0));
+    EXPECT_EQ(clock.startOfDay(utcDate(2026, 5, 17, 0).addingTimeInterval(-0.25)), utcDate(2026, 5, 16, 0));
+    EXPECT_EQ(clock.startOfDay(utcDate(1999, 12, 31, 23, 59, 59)), utcDate(1999, 12, 31, 0));
 
     // Played at 23:59 yesterday, read at 00:01 today: one whole day apart, 120 s apart.
-    Date played = utc(2026, 5, 16, 23, 59), now = utc(2026, 5, 17, 0, 1);
+    Date played = utcDate(2026, 5, 16, 23, 59), now = utcDate(2026, 5, 17, 0, 1);
     EXPECT_EQ(std::trunc(clock.startOfDay(now).timeIntervalSince(clock.startOfDay(played)) / 86400), 1.0);
     EXPECT_EQ(now.timeIntervalSince(played), 120.0);
 
@@ -86,22 +58,22 @@ TEST(Clock, StartOfDayAcrossDaylightSavingChanges) {
     FakeClock clock;
 
     // Spring forward on 2026-03-29 (02:00 CET → 03:00 CEST): a 23-hour day.
-    Date springStart = clock.startOfDay(utc(2026, 3, 29, 10));         // 12:00 local
-    EXPECT_EQ(springStart, utc(2026, 3, 28, 23));                      // 00:00 CET
-    EXPECT_EQ(clock.startOfDay(utc(2026, 3, 29, 1, 30)), springStart); // 03:30 CEST
-    EXPECT_EQ(clock.startOfDay(utc(2026, 3, 28, 23)), springStart);
-    Date springNext = clock.startOfDay(utc(2026, 3, 30, 10));
-    EXPECT_EQ(springNext, utc(2026, 3, 29, 22)); // 00:00 CEST
+    Date springStart = clock.startOfDay(utcDate(2026, 3, 29, 10));         // 12:00 local
+    EXPECT_EQ(springStart, utcDate(2026, 3, 28, 23));                      // 00:00 CET
+    EXPECT_EQ(clock.startOfDay(utcDate(2026, 3, 29, 1, 30)), springStart); // 03:30 CEST
+    EXPECT_EQ(clock.startOfDay(utcDate(2026, 3, 28, 23)), springStart);
+    Date springNext = clock.startOfDay(utcDate(2026, 3, 30, 10));
+    EXPECT_EQ(springNext, utcDate(2026, 3, 29, 22)); // 00:00 CEST
     EXPECT_EQ(hours(springStart, springNext), 23.0);
-    EXPECT_EQ(clock.startOfDay(utc(2026, 3, 29, 21, 59, 59)), springStart); // 23:59:59 CEST
+    EXPECT_EQ(clock.startOfDay(utcDate(2026, 3, 29, 21, 59, 59)), springStart); // 23:59:59 CEST
 
     // Fall back on 2026-10-25 (03:00 CEST → 02:00 CET): a 25-hour day, also from the repeated hour.
-    Date fallStart = clock.startOfDay(utc(2026, 10, 25, 12));
-    EXPECT_EQ(fallStart, utc(2026, 10, 24, 22));                      // 00:00 CEST
-    EXPECT_EQ(clock.startOfDay(utc(2026, 10, 25, 0, 30)), fallStart); // 02:30 CEST
-    EXPECT_EQ(clock.startOfDay(utc(2026, 10, 25, 1, 30)), fallStart); // 02:30 CET
-    Date fallNext = clock.startOfDay(utc(2026, 10, 26, 12));
-    EXPECT_EQ(fallNext, utc(2026, 10, 25, 23)); // 00:00 CET
+    Date fallStart = clock.startOfDay(utcDate(2026, 10, 25, 12));
+    EXPECT_EQ(fallStart, utcDate(2026, 10, 24, 22));                      // 00:00 CEST
+    EXPECT_EQ(clock.startOfDay(utcDate(2026, 10, 25, 0, 30)), fallStart); // 02:30 CEST
+    EXPECT_EQ(clock.startOfDay(utcDate(2026, 10, 25, 1, 30)), fallStart); // 02:30 CET
+    Date fallNext = clock.startOfDay(utcDate(2026, 10, 26, 12));
+    EXPECT_EQ(fallNext, utcDate(2026, 10, 25, 23)); // 00:00 CET
     EXPECT_EQ(hours(fallStart, fallNext), 25.0);
 }
 
@@ -109,12 +81,15 @@ TEST(Clock, StartOfDayWhenMidnightIsSkipped) {
     // Santiago springs forward at midnight: 2026-09-06 begins at 01:00 local (04:00 UTC).
     ScopedTimeZone zone("America/Santiago");
     FakeClock clock;
-    EXPECT_EQ(clock.startOfDay(utc(2026, 9, 6, 15)), utc(2026, 9, 6, 4));
-    EXPECT_EQ(clock.startOfDay(utc(2026, 9, 6, 4)), utc(2026, 9, 6, 4));
-    EXPECT_EQ(clock.startOfDay(utc(2026, 9, 6, 3, 59, 59)), utc(2026, 9, 5, 4)); // 23:59:59 the day before
+    EXPECT_EQ(clock.startOfDay(utcDate(2026, 9, 6, 15)), utcDate(2026, 9, 6, 4));
+    EXPECT_EQ(clock.startOfDay(utcDate(2026, 9, 6, 4)), utcDate(2026, 9, 6, 4));
+    EXPECT_EQ(clock.startOfDay(utcDate(2026, 9, 6, 3, 59, 59)),
+              utcDate(2026, 9, 5, 4)); // 23:59:59 the day before
     // It falls back at midnight too: 2026-04-04 has 25 hours, its last hour repeated.
-    EXPECT_EQ(hours(clock.startOfDay(utc(2026, 4, 4, 12)), clock.startOfDay(utc(2026, 4, 5, 12))), 25.0);
-    EXPECT_EQ(clock.startOfDay(utc(2026, 4, 5, 3, 30)), utc(2026, 4, 4, 3)); // 23:30 (-04), still the 4th
+    EXPECT_EQ(hours(clock.startOfDay(utcDate(2026, 4, 4, 12)), clock.startOfDay(utcDate(2026, 4, 5, 12))),
+              25.0);
+    EXPECT_EQ(clock.startOfDay(utcDate(2026, 4, 5, 3, 30)),
+              utcDate(2026, 4, 4, 3)); // 23:30 (-04), still the 4th
 }
 
 TEST(HostTime, MonotonicNanoseconds) {

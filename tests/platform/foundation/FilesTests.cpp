@@ -1,4 +1,5 @@
 #include "platform/foundation/Files.h"
+#include "tests/support/TemporaryFolder.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -10,17 +11,14 @@ using namespace platform;
 
 namespace {
 
-struct TempFolder {
-    std::string path = makeTemporaryDirectory("files-test").value();
-    ~TempFolder() { (void)removeItem(path); }
-};
-
-std::string text(const Bytes& b) { return std::string(b.begin(), b.end()); }
+std::string text(const Bytes& b) {
+    return std::string(b.begin(), b.end());
+}
 
 } // namespace
 
 TEST(Files, AtomicWriteReplacesAndKeepsPermissions) {
-    TempFolder dir;
+    testsupport::TemporaryFolder dir;
     std::string file = dir.path + "/doc.vantle";
     ASSERT_TRUE(writeFileAtomically(file, std::string_view("first")).ok());
     ASSERT_EQ(::chmod(file.c_str(), 0640), 0);
@@ -31,12 +29,13 @@ TEST(Files, AtomicWriteReplacesAndKeepsPermissions) {
     EXPECT_EQ(st.st_mode & 0777, 0640u);
     // No temporary files are left behind.
     int entries = 0;
-    for (auto& e : std::filesystem::directory_iterator(dir.path)) (void)e, ++entries;
+    for (auto& e : std::filesystem::directory_iterator(dir.path))
+        (void)e, ++entries;
     EXPECT_EQ(entries, 1);
 }
 
 TEST(Files, AtomicWriteIntoReadOnlyFolderFailsAndKeepsOldFile) {
-    TempFolder dir;
+    testsupport::TemporaryFolder dir;
     std::string file = dir.path + "/doc.vantle";
     ASSERT_TRUE(writeFileAtomically(file, std::string_view("precious")).ok());
     ASSERT_EQ(::chmod(dir.path.c_str(), 0555), 0);
@@ -67,18 +66,19 @@ TEST(Files, AtomicWriteIntoReadOnlyFolderFailsAndKeepsOldFile) {
 
 TEST(Files, AtomicWriteOverAFolderFailsAndKeepsIt) {
     // Works for root too: rename cannot replace a non-empty folder with a file.
-    TempFolder dir;
+    testsupport::TemporaryFolder dir;
     std::string target = dir.path + "/folder";
     ASSERT_TRUE(createDirectory(target + "/inside").ok());
     EXPECT_FALSE(writeFileAtomically(target, std::string_view("x")).ok());
     EXPECT_TRUE(isDirectory(target + "/inside"));
     int entries = 0;
-    for (auto& e : std::filesystem::directory_iterator(dir.path)) (void)e, ++entries;
+    for (auto& e : std::filesystem::directory_iterator(dir.path))
+        (void)e, ++entries;
     EXPECT_EQ(entries, 1);
 }
 
 TEST(Files, ReadRemoveCreateCopy) {
-    TempFolder dir;
+    testsupport::TemporaryFolder dir;
     EXPECT_FALSE(readFile(dir.path + "/nothing").ok());
     EXPECT_FALSE(readFile(dir.path).ok());
     EXPECT_FALSE(removeItem(dir.path + "/nothing").ok());

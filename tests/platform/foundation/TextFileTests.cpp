@@ -1,5 +1,6 @@
 #include "platform/foundation/Files.h"
 #include "platform/foundation/TextFile.h"
+#include "tests/support/TemporaryFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -7,10 +8,7 @@ using namespace platform;
 
 namespace {
 
-struct TextFileFolder {
-    std::string path = makeTemporaryDirectory("textfile-test").value();
-    ~TextFileFolder() { (void)removeItem(path); }
-
+struct TextFileFolder : testsupport::TemporaryFolder {
     std::string write(const std::string& name, std::string_view bytes) const {
         std::string file = path + "/" + name;
         EXPECT_TRUE(writeFileAtomically(file, bytes).ok());

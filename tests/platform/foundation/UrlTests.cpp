@@ -1,5 +1,6 @@
 #include "platform/foundation/Files.h"
 #include "platform/foundation/Url.h"
+#include "tests/support/TemporaryFolder.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -34,7 +35,8 @@ TEST(Url, FileURLWithPathResolvesAndMarksDirectories) {
     EXPECT_EQ(here.path(), cwd);
     EXPECT_TRUE(here.hasDirectoryPath());
 
-    std::string dir = makeTemporaryDirectory("url-test").value();
+    const testsupport::TemporaryFolder temporary;
+    const std::string& dir = temporary.path;
     ASSERT_TRUE(createDirectory(dir + "/Sets").ok());
     ASSERT_TRUE(writeFileAtomically(dir + "/song.mp3", std::string_view("x")).ok());
     Url folder = Url::fileURLWithPath(dir);
@@ -45,7 +47,6 @@ TEST(Url, FileURLWithPathResolvesAndMarksDirectories) {
     EXPECT_TRUE(folder.appendingPathComponent("Sets").hasDirectoryPath());
     EXPECT_FALSE(folder.appendingPathComponent("song.mp3").hasDirectoryPath());
     EXPECT_FALSE(folder.appendingPathComponent("missing").hasDirectoryPath());
-    (void)removeItem(dir);
 
     // A trailing slash marks a directory without asking the file system.
     Url missing = Url::fileURLWithPath("/no/such/folder/");

@@ -1,4 +1,5 @@
 #include "platform/foundation/UserDefaults.h"
+#include "tests/support/TemporaryFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -9,9 +10,7 @@ using namespace platform;
 
 namespace {
 
-struct DefaultsFolder {
-    std::string path = makeTemporaryDirectory("defaults-test").value();
-    ~DefaultsFolder() { (void)removeItem(path); }
+struct DefaultsFolder : testsupport::TemporaryFolder {
     std::string file() const { return path + "/defaults.plist"; }
 };
 

@@ -2,7 +2,7 @@
 // Fixtures and helpers of the player node tests: tone files written with AudioFile, an engine
 // rendering offline, a node that records what passes through it, and a recorder of completions.
 
-#include "tests/platform/audio/EngineTestNodes.h"
+#include "tests/support/EngineRig.h"
 
 #include "platform/audio/AudioEngine.h"
 #include "platform/audio/IONodes.h"
@@ -13,6 +13,7 @@
 #include "platform/files/AudioFile.h"
 #include "platform/foundation/Files.h"
 #include "platform/player/AudioPlayerNode.h"
+#include "tests/support/TemporaryFolder.h"
 
 #include <algorithm>
 #include <atomic>
@@ -31,20 +32,14 @@ namespace playertest {
 
 using namespace platform;
 using Channels = std::vector<std::vector<float>>;
-using enginetest::nullDevice;
-using enginetest::waitUntil;
+using testsupport::nullDevice;
+using testsupport::waitUntil;
 
 inline AudioFormat standardFormat(double rate, std::uint32_t channels) {
     return *AudioFormat::standard(rate, channels);
 }
 
-struct TempFolder {
-    std::string path = makeTemporaryDirectory("player-test").value();
-    TempFolder() = default;
-    TempFolder(const TempFolder&) = delete;
-    ~TempFolder() { (void)removeItem(path); }
-    std::string file(const std::string& name) const { return path + "/" + name; }
-};
+using TempFolder = testsupport::TemporaryFolder;
 
 // A different tone per channel over a small offset, so that no sample is 0 and a misplaced frame shows.
 inline Channels tone(std::int64_t frames, std::uint32_t channels, double rate) {

@@ -3,6 +3,7 @@
 // way to let deferred deletions happen.
 
 #include "platform/foundation/Files.h"
+#include "tests/support/TemporaryFolder.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -11,10 +12,7 @@
 
 namespace platform_ui_test {
 
-struct TemporaryFolder {
-    std::string path = platform::makeTemporaryDirectory("platform-ui-test").value();
-    ~TemporaryFolder() { (void)platform::removeItem(path); }
-
+struct TemporaryFolder : testsupport::TemporaryFolder {
     // Makes a file (or, with a trailing "/", a folder) below the folder and returns its path.
     std::string make(const std::string& name) {
         const std::string full = path + "/" + name;

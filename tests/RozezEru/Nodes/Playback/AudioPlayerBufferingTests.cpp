@@ -11,7 +11,7 @@
 using namespace playertest;
 using rozezeru::AudioPlayer;
 using rozezeru::NodeStatus::Playback;
-using rozezeru_test::ToolkitLogCapture;
+using testsupport::ToolkitLogCapture;
 
 namespace {
 

@@ -8,7 +8,7 @@
 using namespace playertest;
 using rozezeru::AudioPlayer;
 using rozezeru::NodeStatus::Playback;
-using rozezeru_test::ToolkitLogCapture;
+using testsupport::ToolkitLogCapture;
 
 TEST(AudioPlayerModel, EditTimesAreClampedToTheDuration) {
     AudioPlayer empty;
@@ -279,7 +279,7 @@ TEST(AudioPlayerModel, LoopingRulesDifferBetweenBufferAndFile) {
         const auto records = capture.sink.records();
         ASSERT_EQ(records.size(), 1u);
         EXPECT_EQ(records[0].level, platform::LogType::debug);
-        EXPECT_EQ(rozezeru_test::toolkitLogContent(records[0].text, "AudioPlayer.cpp", "isLooping"),
+        EXPECT_EQ(testsupport::toolkitLogContent(records[0].text, "AudioPlayer.cpp", "isLooping"),
                   "For buffers, 'isLooping' should only be set when the player is stopped.");
     }
     EXPECT_EQ(rig.render(1024)[0][500], 0.0f);

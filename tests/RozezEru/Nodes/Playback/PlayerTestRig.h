@@ -12,7 +12,9 @@
 #include "platform/files/AudioFile.h"
 #include "platform/foundation/Files.h"
 
-#include "../../Internals/ToolkitLogCapture.h"
+#include "tests/support/TemporaryFolder.h"
+#include "tests/support/ToolkitLogCapture.h"
+#include "tests/support/Wait.h"
 
 #include <gtest/gtest.h>
 
@@ -28,13 +30,7 @@ namespace playertest {
 
 using Channels = std::vector<std::vector<float>>;
 
-struct Folder {
-    std::string path = platform::makeTemporaryDirectory("audioplayer-test").value();
-    Folder() = default;
-    Folder(const Folder&) = delete;
-    ~Folder() { (void)platform::removeItem(path); }
-    std::string file(const std::string& name) const { return path + "/" + name; }
-};
+using Folder = testsupport::TemporaryFolder;
 
 // Frame i of channel c holds (i + 1) / 2^20, negated on channel 1 and scaled by c on the others:
 // every frame of a file up to 16 million frames is told apart exactly.
@@ -172,21 +168,16 @@ struct LiveRig {
 
 // Waits, without running it, until work has been posted to the main queue (false after a few
 // seconds): the moment a completion has left the platform's thread.
-inline bool waitUntilPending(double timeout = 5.0) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeout);
-    while (platform::mainQueue().pendingCount() == 0) {
-        if (std::chrono::steady_clock::now() > end) return false;
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
-    return true;
+inline bool waitUntilPending() {
+    return testsupport::waitUntil([] { return platform::mainQueue().pendingCount() != 0; });
 }
 
 // The contents of the records written in `file` by `function`, in order.
-inline std::vector<std::string> logContents(const rozezeru_test::ToolkitLogCapture& capture,
+inline std::vector<std::string> logContents(const testsupport::ToolkitLogCapture& capture,
                                             const std::string& file, const std::string& function) {
     std::vector<std::string> out;
     for (const auto& record : capture.sink.records())
-        if (auto content = rozezeru_test::toolkitLogContent(record.text, file, function))
+        if (auto content = testsupport::toolkitLogContent(record.text, file, function))
             out.push_back(*content);
     return out;
 }

@@ -15,13 +15,13 @@ namespace {
 // A 1 kHz sine source node that counts the frames it was asked for.
 class PlaybackToneSource final : public rozezeru::Node {
 public:
-    PlaybackToneSource() : counted_(enginetest::makeSine(enginetest::stereo(), 1000.0)) {}
+    PlaybackToneSource() : counted_(testsupport::makeSine(testsupport::stereo(), 1000.0)) {}
     std::vector<std::shared_ptr<rozezeru::Node>> connections() const override { return {}; }
     std::shared_ptr<platform::AudioNode> avAudioNode() const override { return counted_.node; }
     std::int64_t framesPulled() const { return counted_.frames->load(); }
 
 private:
-    enginetest::CountingSource counted_;
+    testsupport::CountingSource counted_;
 };
 
 // Frequency from rising zero crossings over the second half of the channel (after any latency).
@@ -47,7 +47,7 @@ struct PlaybackRender {
 };
 
 template <typename MakeNode> PlaybackRender renderThrough(MakeNode makeNode, double seconds) {
-    auto engine = nodetest::fastEngine();
+    auto engine = nodetest::fastToolkitEngine();
     auto source = std::make_shared<PlaybackToneSource>();
     auto node = makeNode(source);
     engine->setOutput(node);

@@ -1,5 +1,6 @@
 #pragma once
-// Test help: captures the toolkit's log records with logging on, and reads their content.
+// The toolkit depends on RozezEru: only its test programs include this. Test thread.
+// Captures the toolkit's log records with logging on, and reads their content.
 
 #include "RozezEru/Internals/Settings.h"
 #include "platform/foundation/LogSink.h"
@@ -9,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-namespace rozezeru_test {
+namespace testsupport {
 
 // Captures the records of one test with logging on, and puts the switch back afterwards.
 struct ToolkitLogCapture {
@@ -36,4 +37,4 @@ inline std::optional<std::string> toolkitLogContent(std::string_view text, std::
     return std::string(text.substr(lineEnd + 1, text.size() - suffix.size() - lineEnd - 1));
 }
 
-} // namespace rozezeru_test
+} // namespace testsupport

@@ -1,11 +1,12 @@
 #pragma once
+// Standard error captured for a scope: the Sigpro modules report there.
 
 #include <unistd.h>
 
 #include <cstdio>
 #include <string>
 
-namespace sigprotest {
+namespace testsupport {
 
 // Sends standard error (the descriptor, so C and C++ streams alike) to a temporary file for its lifetime;
 // text() returns what was written so far. Test thread.
@@ -46,4 +47,4 @@ private:
     int saved_ = -1;
 };
 
-} // namespace sigprotest
+} // namespace testsupport

@@ -1,0 +1,40 @@
+#pragma once
+// A fresh folder under the system's temporary folder, removed with all it holds when the test is done.
+// The standard library and POSIX only. Test thread.
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace testsupport {
+
+class TemporaryFolder {
+public:
+    explicit TemporaryFolder(std::string_view prefix = "vantle-test") : path(make(prefix)) {}
+    ~TemporaryFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+    TemporaryFolder(const TemporaryFolder&) = delete;
+    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+
+    // The path of `name` inside the folder (nothing is created).
+    std::string file(std::string_view name) const { return path + "/" + std::string(name); }
+
+    const std::string path;
+
+private:
+    static std::string make(std::string_view prefix) {
+        std::error_code ec;
+        std::filesystem::path base = std::filesystem::temp_directory_path(ec);
+        if (ec) base = "/tmp";
+        std::string pattern = (base / (std::string(prefix) + ".XXXXXX")).string();
+        if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot create " + pattern);
+        return pattern;
+    }
+};
+
+} // namespace testsupport
