@@ -1,5 +1,6 @@
 // The application: the main window over the player, restored to the last session at the first
-// activation. Files named on the command line are handed over as the system would hand them.
+// activation. Files named on the command line are handed over as the system would hand them: to this
+// instance, or to the one already running.
 
 #include "Source/mainwindow/AppDelegate.h"
 #include "Source/mainwindow/MainWindowController.h"
@@ -8,13 +9,14 @@
 #include "Source/playback/PlayerRZ.h"
 #include "Source/playback/RestTimer.h"
 #include "Source/playback/ToolkitScrubSnippetPlayer.h"
+#include "platform/foundation/Console.h"
 #include "platform/system/GameControllerCenter.h"
 #include "platform/system/SdlGameControllerBackend.h"
 #include "platform/ui/DesktopDoNotDisturb.h"
 #include "platform/ui/QtMainQueue.h"
+#include "platform/ui/SingleInstance.h"
 
 #include <QApplication>
-#include <QStringList>
 
 #include <memory>
 #include <string>
@@ -25,6 +27,20 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName("Vantle");
     QApplication::setOrganizationDomain("fennorastudio.com");
     QApplication::setDesktopFileName("com.fennorastudio.Vantle");
+
+    const std::vector<std::string> files = vantle::AppDelegate::commandLinePaths(argc, argv);
+
+    // One instance per user: a later start hands its files to the running one and leaves.
+    platform::SingleInstance instance(platform::SingleInstance::forUser("com.fennorastudio.Vantle"));
+    switch (instance.start(files)) {
+    case platform::SingleInstance::Role::handedOver:
+        return 0;
+    case platform::SingleInstance::Role::noAnswer:
+        platform::consolePrint("Vantle is already running but does not answer; nothing was opened");
+        return 1;
+    case platform::SingleInstance::Role::running:
+        break;
+    }
     platform::bindMainQueueToQtLoop(application);
 
     int result = 0;
@@ -52,13 +68,12 @@ int main(int argc, char** argv) {
         vantle::MainWindowController window(std::move(environment), &delegate);
         window.show();
 
-        std::vector<std::string> files;
-        const QStringList arguments = QApplication::arguments();
-        for (qsizetype i = 1; i < arguments.size(); ++i)
-            files.push_back(arguments[i].toStdString());
+        instance.setReceiver(
+            [&delegate](std::vector<std::string> handed) { delegate.openFilesFromLaterStart(handed); });
         delegate.openFiles(files);
         delegate.applicationDidFinishLaunching();
         result = QApplication::exec();
+        instance.setReceiver({});
     }
     platform::unbindMainQueueFromQtLoop();
     return result;

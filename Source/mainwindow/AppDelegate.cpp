@@ -3,8 +3,12 @@
 #include "Source/mainwindow/MainViewController.h"
 #include "Source/session/AppServices.h"
 #include "Source/session/Playlist.h"
+#include "platform/files/AudioFile.h"
+#include "platform/files/AudioFileSettings.h"
 #include "platform/foundation/Console.h"
+#include "platform/foundation/Text.h"
 #include "platform/foundation/Url.h"
+#include "platform/ui/Alerts.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -27,6 +31,17 @@ std::string lowerCaseExtension(const platform::Url& url) {
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return extension;
+}
+
+std::string audioRefusalReason(const platform::Error& error) {
+    switch (static_cast<platform::AudioFileError>(error.code)) {
+    case platform::AudioFileError::notFound:
+        return "there is no such file";
+    case platform::AudioFileError::emptyFile:
+        return "the file is empty";
+    default:
+        return "the file is damaged or holds no audio that Vantle can play";
+    }
 }
 
 } // namespace
@@ -82,8 +97,7 @@ void AppDelegate::restoreOnce() {
     restored_ = true;
     std::vector<std::string> files = std::move(pendingFiles_);
     pendingFiles_.clear();
-    for (const std::string& path : files)
-        openFile(path);
+    openFiles(files);
 }
 
 // ---- files handed over ----
@@ -93,26 +107,78 @@ void AppDelegate::openFiles(const std::vector<std::string>& paths) {
         pendingFiles_.insert(pendingFiles_.end(), paths.begin(), paths.end());
         return;
     }
+    std::vector<Refusal> refused;
     for (const std::string& path : paths)
-        openFile(path);
+        (void)takeFile(path, refused);
+    reportRefusals(refused);
+}
+
+void AppDelegate::openFilesFromLaterStart(const std::vector<std::string>& paths) {
+    if (QWidget* window = mainViewController_ ? mainViewController_->window() : nullptr) {
+        if (window->isMinimized()) window->showNormal();
+        window->raise();
+        window->activateWindow();
+    }
+    openFiles(paths);
 }
 
 bool AppDelegate::openFile(const std::string& path) {
+    std::vector<Refusal> refused;
+    const bool taken = takeFile(path, refused);
+    reportRefusals(refused);
+    return taken;
+}
+
+std::vector<std::string> AppDelegate::commandLinePaths(int argc, const char* const* argv) {
+    std::vector<std::string> paths;
+    for (int i = 1; i < argc; ++i)
+        if (argv[i] && *argv[i]) paths.push_back(platform::Url::fileURLWithPath(argv[i]).path());
+    return paths;
+}
+
+bool AppDelegate::takeFile(const std::string& path, std::vector<Refusal>& refused) {
     const platform::Url url = platform::Url::fileURLWithPath(path);
-    platform::consolePrint(url.path());
-    const std::string extension = lowerCaseExtension(url);
-    if (extension == "mp3" || extension == "m4a") {
-        if (mainViewController_) mainViewController_->insertEntries({url});
-        return true;
-    }
-    if (extension == "vantle") {
+    // The console stays UTF-8; the bytes of a name in another encoding show as escapes.
+    const std::string shown = platform::escapingInvalidUtf8(url.path());
+    platform::consolePrint(shown);
+    if (lowerCaseExtension(url) == "vantle") {
         if (!mainViewController_) return false;
         mainViewController_->openSessionAt(url);
         return true;
     }
-    platform::consolePrint("can't open " + url.path() +
-                           ": only sessions (.vantle) and mp3 or m4a files are opened");
-    return false;
+    if (platform::audioFileTypeForPath(url.path()) == platform::AudioFileType::unknown) {
+        platform::consolePrint("can't open " + shown +
+                               ": only sessions (.vantle) and audio files are opened");
+        refused.push_back({url.path(), "not a session or an audio file"});
+        return false;
+    }
+    // The reader's own check: a damaged file is refused here, where the user can be told, rather
+    // than silently left out of the playlist.
+    if (auto file = platform::AudioFile::openForReading(url.path()); !file) {
+        platform::consolePrint("can't add " + shown + ": " +
+                               platform::escapingInvalidUtf8(file.error().message));
+        refused.push_back({url.path(), audioRefusalReason(file.error())});
+        return false;
+    }
+    if (mainViewController_) mainViewController_->insertEntries({url});
+    return true;
+}
+
+void AppDelegate::reportRefusals(const std::vector<Refusal>& refused) {
+    if (refused.empty() || !mainViewController_) return;
+    platform::AlertOptions options;
+    options.messageText = refused.size() == 1 ? std::string("A file could not be added.")
+                                              : std::to_string(refused.size()) + " files could not be added.";
+    // A whole folder of foreign files must not make an alert taller than the screen.
+    constexpr std::size_t listed = 12;
+    for (std::size_t i = 0; i < refused.size() && i < listed; ++i) {
+        if (i > 0) options.informativeText += "\n";
+        options.informativeText += platform::replacingInvalidUtf8(refused[i].path) + ": " + refused[i].reason;
+    }
+    if (refused.size() > listed)
+        options.informativeText +=
+            "\n… and " + std::to_string(refused.size() - listed) + " more (listed in the console)";
+    mainViewController_->alerts().beginAlert(mainViewController_->window(), std::move(options), {});
 }
 
 // ---- quitting ----

@@ -47,13 +47,23 @@ public:
     bool restored() const { return restored_; }
     int activationFallbackMilliseconds = 1500;
 
-    // ---- files handed over (the command line) ----
-    // Waits for the restore, then opens each in order.
+    // ---- files handed over (the command line, or a later start) ----
+    // Waits for the restore, then opens each in order. The files that could not be taken are listed
+    // in one alert.
     void openFiles(const std::vector<std::string>& paths);
-    // An "mp3" or "m4a" file (any case) is added to the session as one undoable step; a
-    // ".vantle" document replaces the session, which is saved first. Anything else is refused
-    // with a console line. True when the file was taken.
+    // What a later start of the program handed over: the main window comes to the front (also
+    // from minimised), then the files open as openFiles opens them.
+    void openFilesFromLaterStart(const std::vector<std::string>& paths);
+    // Paths are bytes: a name that is not UTF-8 is opened as it is. A ".vantle" document replaces
+    // the session, which is saved first; one that cannot be read changes nothing. A file the audio
+    // reader opens (its extension, in any case, names a type the reader knows) is added to the
+    // session as one undoable step. Anything else is refused with a console line and an alert.
+    // True when the file was taken.
     bool openFile(const std::string& path);
+    // The files named on a command line (after Qt took its own options out), as absolute paths.
+    // The bytes are kept as they are, never decoded as text; relative names are resolved in the
+    // current folder, since the running instance they may be handed to has another.
+    static std::vector<std::string> commandLinePaths(int argc, const char* const* argv);
 
     // ---- quitting ----
     // Stops playback and closes the current entry's listening; a session without unsaved changes
@@ -79,6 +89,13 @@ public:
     void actionRedo();
 
 private:
+    // A file that could not be taken, and why, in words for the user.
+    struct Refusal {
+        std::string path;
+        std::string reason;
+    };
+    bool takeFile(const std::string& path, std::vector<Refusal>& refused);
+    void reportRefusals(const std::vector<Refusal>& refused);
     void restoreOnce();
     void finishTermination();
 

@@ -109,6 +109,7 @@ public:
     Exporter& exporter() const { return *exporter_; }
     PlaylistTableView& tableView() const { return *tableView_; }
     platform::UserDefaults& defaults() const { return *defaults_; }
+    platform::Alerts& alerts() const { return *alerts_; }
     NoticesPart& notices() const { return *notices_; }
     ScreensaverPart& screensaver() const { return *screensaver_; }
     TransportPart& transport() const { return *transport_; }
@@ -156,8 +157,8 @@ public:
     // ---- session document ----
     // Replaces the playlist with the document at `url` and makes its entry current. When the state
     // file belongs to that document, its entry (mapped through the full list to its row), position,
-    // ranges and marks win over the document's own. False, and an empty playlist, when the document
-    // cannot be read (reported); the session location is then left as it was.
+    // ranges and marks win over the document's own. False when the document cannot be read
+    // (reported): then nothing has changed.
     bool loadSession(const platform::Url& url);
     // Writes the document with the current position when the session has a location.
     void savePlaylist();
@@ -169,9 +170,10 @@ public:
     // Asks for a location with the save panel, writes the document there and always runs the
     // ending (cancel included); the unsaved-changes mark is cleared unless writing failed.
     void runSavePanel(Ending ending);
-    // Clears the session and opens the document at the location (after the caller saved).
-    void replaceSession(const platform::Url& url);
-    // The session at the location replaces the open one, which is saved first.
+    // Clears the session and shows the document read from the location (after the caller saved).
+    void replaceSession(const platform::Url& url, std::shared_ptr<Playlist> document);
+    // The session at the location replaces the open one, which is saved first. A document that
+    // cannot be read is reported and changes nothing: nothing is saved or closed.
     void openSessionAt(const platform::Url& url);
     // An empty, unnamed, unchanged session.
     void clearSession();
@@ -291,6 +293,9 @@ private:
     void installKeyMonitor();
     void selectAndLoadRow(std::ptrdiff_t row);
     void showPlaylist(std::shared_ptr<Playlist> playlist);
+    // The decoded document, or null when it cannot be read (reported).
+    std::shared_ptr<Playlist> readSessionDocument(const platform::Url& url);
+    void showSession(const platform::Url& url, std::shared_ptr<Playlist> playlist);
     void refreshContextLine(PlaylistEntry& entry, double time);
     void drawWaveform(const std::shared_ptr<PlaylistEntry>& entry);
     bool writeDocument(const platform::Url& url);

@@ -78,20 +78,28 @@ void MainViewController::showPlaylist(std::shared_ptr<Playlist> playlist) {
 }
 
 bool MainViewController::loadSession(const platform::Url& url) {
+    std::shared_ptr<Playlist> document = readSessionDocument(url);
+    if (!document) return false;
+    showSession(url, std::move(document));
+    return true;
+}
+
+std::shared_ptr<Playlist> MainViewController::readSessionDocument(const platform::Url& url) {
+    platform::Result<std::shared_ptr<Playlist>> read = Playlist::read(url);
+    if (!read) {
+        reportUnreadableSession(url, read.error().message);
+        return nullptr;
+    }
+    return std::move(*read);
+}
+
+void MainViewController::showSession(const platform::Url& url, std::shared_ptr<Playlist> playlist) {
     breakTimer_->cancel();
     transport_->resetSpeedControls();
     platform::Result<AppState> state = readAppState(appStateFileURL());
     {
         SessionStateWriteHold hold(stateWritesHeld_);
         loadEntry(nullptr);
-        platform::Result<std::shared_ptr<Playlist>> read = Playlist::read(url);
-        if (!read) {
-            showPlaylist(std::make_shared<Playlist>());
-            refreshDisplay();
-            reportUnreadableSession(url, read.error().message);
-            return false;
-        }
-        std::shared_ptr<Playlist> playlist = std::move(*read);
         playlist->prepareAfterLoad();
         playlist->url = url;
 
@@ -125,7 +133,6 @@ bool MainViewController::loadSession(const platform::Url& url) {
         platform::RecentDocuments(*defaults_).noteNewRecentDocumentUrl(url);
     }
     saveAppState();
-    return true;
 }
 
 void MainViewController::savePlaylist() {
@@ -190,16 +197,27 @@ void MainViewController::runSavePanel(Ending ending) {
         });
 }
 
-void MainViewController::replaceSession(const platform::Url& url) {
+void MainViewController::replaceSession(const platform::Url& url, std::shared_ptr<Playlist> document) {
     clearSession();
-    (void)loadSession(url);
+    showSession(url, std::move(document));
 }
 
 void MainViewController::openSessionAt(const platform::Url& url) {
+    // Read before anything is saved or closed: a document that cannot be read leaves the open
+    // session, its location and the state file as they are.
+    std::shared_ptr<Playlist> document = readSessionDocument(url);
+    if (!document) return;
     closeListening();
     QPointer<MainViewController> self(this);
-    saveSession([self, url] {
-        if (self) self->replaceSession(url);
+    saveSession([self, url, document] {
+        if (!self) return;
+        // The save may have written this very file (the open session itself, or Save As onto it):
+        // then what it holds now is what opens.
+        std::shared_ptr<Playlist> opened = document;
+        if (self->sessionURL_ == url) {
+            if (platform::Result<std::shared_ptr<Playlist>> written = Playlist::read(url)) opened = *written;
+        }
+        self->replaceSession(url, std::move(opened));
     });
 }
 

@@ -230,4 +230,27 @@ std::string replacingInvalidUtf8(std::string_view text) {
     return out;
 }
 
+std::string escapingInvalidUtf8(std::string_view text) {
+    static constexpr char hex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size());
+    std::int64_t i = 0;
+    auto length = static_cast<std::int64_t>(text.size());
+    while (i < length) {
+        auto begin = static_cast<std::size_t>(i);
+        const bool valid = textNextCodePoint(text, i) >= 0;
+        for (std::size_t b = begin; b < static_cast<std::size_t>(i); ++b) {
+            if (valid) {
+                out += text[b];
+                continue;
+            }
+            const auto byte = static_cast<unsigned char>(text[b]);
+            out += "\\x";
+            out += hex[byte >> 4];
+            out += hex[byte & 0x0f];
+        }
+    }
+    return out;
+}
+
 } // namespace platform
