@@ -113,7 +113,10 @@ inline platform::Url writeSilentWav(const platform::Url& url, double seconds) {
     const auto frames = static_cast<std::uint32_t>(seconds * rate);
     const std::uint32_t dataSize = frames * 2;
     platform::Bytes bytes;
-    auto text = [&](const char* four) { bytes.insert(bytes.end(), four, four + 4); };
+    bytes.reserve(44 + dataSize);
+    auto text = [&](const char* four) {
+        for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<std::uint8_t>(four[i]));
+    };
     auto le = [&](std::uint32_t value, int size) {
         for (int i = 0; i < size; ++i)
             bytes.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
