@@ -2,8 +2,8 @@
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/Console.h"
 #include "tests/Source/session/SessionFakes.h"
+#include "tests/support/Environment.h"
 
-#include <cstdlib>
 #include <deque>
 #include <gtest/gtest.h>
 
@@ -55,7 +55,6 @@ TEST(Exporter, CopiesTheCheckedFilesIntoAFolderNamedAfterTheSession) {
     Exporter exporter(f.cloud.path, f.queue);
     platform::ScopedConsoleCapture console;
     exporter.exportPlaylist(f.app.window.document);
-    EXPECT_EQ(exporter.playlist(), f.app.window.document);
     EXPECT_TRUE(exporter.running());
     EXPECT_EQ(console.lines(), std::vector<std::string>{"Dance Night"});
 
@@ -64,7 +63,6 @@ TEST(Exporter, CopiesTheCheckedFilesIntoAFolderNamedAfterTheSession) {
     f.app.window.document->allEntries[2]->isCheckmarked = true;
     f.queue.runAll();
     EXPECT_FALSE(exporter.running());
-    EXPECT_EQ(exporter.driveURL(), platform::Url::fileURLWithPath(f.cloud.path, true));
     platform::Url folder = platform::Url::fileURLWithPath(f.cloud.path + "/Dance Night", true);
     platform::Url x = folder.appendingPathComponent("x.mp3", false);
     platform::Url y = folder.appendingPathComponent("y.m4a", false);
@@ -157,21 +155,9 @@ TEST(Exporter, FolderNamesAndFailures) {
 
 TEST(Exporter, DefaultFolderIsTheUsersDocuments) {
     SessionTempFolder home;
-    auto keep = [](const char* name) {
-        const char* value = std::getenv(name);
-        return value ? std::optional<std::string>(value) : std::nullopt;
-    };
-    auto restore = [](const char* name, const std::optional<std::string>& value) {
-        if (value)
-            ::setenv(name, value->c_str(), 1);
-        else
-            ::unsetenv(name);
-    };
-    auto savedHome = keep("HOME"), savedDocuments = keep("XDG_DOCUMENTS_DIR"),
-         savedConfig = keep("XDG_CONFIG_HOME");
-    ::setenv("HOME", home.path.c_str(), 1);
-    ::unsetenv("XDG_DOCUMENTS_DIR");
-    ::unsetenv("XDG_CONFIG_HOME");
+    testsupport::ScopedEnvironment environment("HOME", home.path);
+    environment.set("XDG_DOCUMENTS_DIR", std::nullopt);
+    environment.set("XDG_CONFIG_HOME", std::nullopt);
     EXPECT_EQ(Exporter::defaultExportFolder(), home.path + "/Documents");
     ASSERT_TRUE(platform::createDirectory(home.path + "/.config"));
     ASSERT_TRUE(platform::writeFileAtomically(home.path + "/.config/user-dirs.dirs",
@@ -179,9 +165,6 @@ TEST(Exporter, DefaultFolderIsTheUsersDocuments) {
                                                                "XDG_DESKTOP_DIR=\"$HOME/Desktop\"\n"
                                                                "XDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n")));
     EXPECT_EQ(Exporter::defaultExportFolder(), home.path + "/Dokumente");
-    ::setenv("XDG_DOCUMENTS_DIR", "/srv/docs", 1);
+    environment.set("XDG_DOCUMENTS_DIR", "/srv/docs");
     EXPECT_EQ(Exporter::defaultExportFolder(), "/srv/docs");
-    restore("HOME", savedHome);
-    restore("XDG_DOCUMENTS_DIR", savedDocuments);
-    restore("XDG_CONFIG_HOME", savedConfig);
 }

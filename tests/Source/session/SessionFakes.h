@@ -8,11 +8,11 @@
 #include "Source/session/PlayerServices.h"
 #include "Source/session/Playlist.h"
 #include "Source/session/PlaylistEntry.h"
+#include "Source/session/UrlCoding.h"
 #include "platform/foundation/Files.h"
 #include "tests/support/TemporaryFolder.h"
+#include "tests/support/ToneFiles.h"
 
-#include <cstdint>
-#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -109,34 +109,28 @@ public:
 
 // A silent 16-bit mono WAV file of the given length at 1000 frames per second.
 inline platform::Url writeSilentWav(const platform::Url& url, double seconds) {
-    const std::uint32_t rate = 1000;
-    const auto frames = static_cast<std::uint32_t>(seconds * rate);
-    const std::uint32_t dataSize = frames * 2;
-    platform::Bytes bytes;
-    bytes.reserve(44 + dataSize);
-    auto text = [&](const char* four) {
-        for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<std::uint8_t>(four[i]));
-    };
-    auto le = [&](std::uint32_t value, int size) {
-        for (int i = 0; i < size; ++i)
-            bytes.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-    };
-    text("RIFF");
-    le(36 + dataSize, 4);
-    text("WAVE");
-    text("fmt ");
-    le(16, 4);
-    le(1, 2);        // PCM
-    le(1, 2);        // mono
-    le(rate, 4);     // frames per second
-    le(rate * 2, 4); // bytes per second
-    le(2, 2);        // bytes per frame
-    le(16, 2);       // bits
-    text("data");
-    le(dataSize, 4);
-    bytes.resize(bytes.size() + dataSize, 0);
-    if (!platform::writeFileAtomically(url.path(), bytes)) return {};
+    const testsupport::Channels silence(1, std::vector<float>(std::size_t(seconds * 1000)));
+    if (!testsupport::writeWithSndfile(url.path(), SF_FORMAT_WAV | SF_FORMAT_PCM_16, silence, 1000))
+        return {};
     return url;
+}
+
+// An entry as a session document stores it, with nothing but the two keys it needs, and more when given.
+inline platform::PlistDictionary entryRecord(const std::string& url,
+                                             const platform::PlistDictionary& more = {}) {
+    platform::PlistDictionary record{
+        {"_url", platform::PlistDictionary{{"relative", url}}},
+        {"prevTimeRangeSet", platform::PlistDictionary{{"ranges", platform::PlistArray{}}}}};
+    for (const auto& [key, value] : more)
+        record.set(key, value);
+    return record;
+}
+
+inline std::shared_ptr<PlaylistEntry> decodedEntry(const std::string& url,
+                                                   const platform::PlistDictionary& more = {}) {
+    return platform::decodePlistValue<std::shared_ptr<PlaylistEntry>>(
+               platform::PlistValue(entryRecord(url, more)))
+        .value();
 }
 
 } // namespace vantle::testing
