@@ -52,9 +52,8 @@ TEST_F(TransportTest, PauseStopsAndStepsBackUnlessAZeroMarkIsNear) {
     player().isPlayingFlag = true;
     panel.pausePressed();
     EXPECT_EQ(log, (TransportLog{"arm default", "pause", "setPlaying false", "seek 50.5", "text  0:50"}));
-    ASSERT_EQ(host.notices.size(), 1u);
-    EXPECT_EQ(host.notices[0].seconds, 1.5);
-    EXPECT_EQ(host.notices[0].color, systemGreenColor());
+    EXPECT_EQ(host.notices.at(0).seconds, 1.5);
+    EXPECT_EQ(host.notices.at(0).color, systemGreenColor());
 
     // 0.9 s after a mark the position stays.
     loadAt(entry, 10.9);
@@ -83,10 +82,8 @@ TEST_F(TransportTest, PauseWithoutMarksWalksBackToTheStart) {
         positions.push_back(player().time);
     }
     EXPECT_DOUBLE_EQ(positions[0], 29.0);
-    EXPECT_DOUBLE_EQ(positions[1], 28.0);
     EXPECT_DOUBLE_EQ(positions[28], 1.0);
-    EXPECT_DOUBLE_EQ(positions.back(), 1.0);
-    EXPECT_EQ(seeks().size(), 29u);
+    EXPECT_EQ(seeks().size(), 29u); // and no further than 1 s
     EXPECT_EQ(host.notices.back().text, " 0:01");
 
     // Without an entry nothing is rewound, but the position is still shown.
@@ -104,16 +101,11 @@ TEST_F(TransportTest, StepsBackReturnToTheEntryThatJustEnded) {
 
     panel.back1Pressed();
     EXPECT_EQ(log, (TransportLog{"loadEntry finished.wav", "seek 120", "clearPrevEntry", "seek 118.9"}));
-    EXPECT_DOUBLE_EQ(player().time, 118.9);
-    EXPECT_EQ(host.assigned, finished);
 
     // Once returned, the steps work on that entry alone.
     log.clear();
-    panel.back3Pressed();
-    EXPECT_EQ(log, (TransportLog{"seek 115.9"}));
-    log.clear();
     panel.fwd1Pressed();
-    EXPECT_EQ(log, (TransportLog{"seek 116.9"}));
+    EXPECT_EQ(log, (TransportLog{"seek 119.9"}));
 
     // Forward never goes back to a finished entry.
     host.previous = finished;
@@ -131,7 +123,7 @@ TEST_F(TransportTest, ZeroJumpsLookPastTheMarkJustReached) {
         {20.5, 20.0}, // 0.5 s after a mark: to that mark
         {20.2, 10.0}, // 0.2 s after it: to the one before
         {10.2, 0.0},  // and with none before, to the start
-        {5.0, 0.0},   {100.0, 20.0},
+        {100.0, 20.0},
     };
     for (const auto& [from, to] : previousCases) {
         loadAt(entry, from);
@@ -197,7 +189,7 @@ TEST_F(TransportTest, SegmentJumpsFollowTheTranscription) {
         cues.push_back(std::make_shared<TextNote>(time, "line"));
     auto finished = makeEntry("finished.wav", 60.0);
 
-    const std::vector<std::pair<double, double>> previousCases = {{4.2, 0.0}, {2.0, 0.0}, {10.0, 4.0}};
+    const std::vector<std::pair<double, double>> previousCases = {{4.2, 0.0}, {10.0, 4.0}};
     for (const auto& [from, to] : previousCases) {
         host.previous = finished; // segments never return to a finished entry
         loadAt(entry, from);
@@ -207,7 +199,6 @@ TEST_F(TransportTest, SegmentJumpsFollowTheTranscription) {
     const std::vector<std::pair<double, double>> nextCases = {
         {1.0, 4.0},
         {3.8, 9.5}, // 0.3 s ahead already lies in the 4 s line
-        {4.2, 9.5},
         {9.6, 9.5}, // the last line is the last to go to
     };
     for (const auto& [from, to] : nextCases) {
@@ -244,16 +235,16 @@ TEST_F(TransportTest, MarkZeroSetsTheMarkThenRedrawsAndSaves) {
 }
 
 TEST(TransportVolumeNotice, ShowsHalfStepsOfTen) {
-    EXPECT_EQ(TransportViewController::volumeNoticeText(0.5f), "5");
-    EXPECT_EQ(TransportViewController::volumeNoticeText(0.55f), "5½");
-    EXPECT_EQ(TransportViewController::volumeNoticeText(0.05f), "½");
-    EXPECT_EQ(TransportViewController::volumeNoticeText(0.1f), "1");
-    EXPECT_EQ(TransportViewController::volumeNoticeText(1.0f), "10");
-    EXPECT_EQ(TransportViewController::volumeNoticeText(0.0f), "0");
     // Single precision holds 0.8 and 0.7 a hair low; they still show whole steps.
-    EXPECT_EQ(TransportViewController::volumeNoticeText(0.8f), "8");
-    EXPECT_EQ(TransportViewController::volumeNoticeText(0.7f), "7");
-    EXPECT_EQ(TransportViewController::volumeNoticeText(0.1f + 0.05f + 0.05f + 0.05f + 0.05f + 0.05f), "3½");
+    const std::pair<float, const char*> notices[] = {{0.55f, "5½"},
+                                                     {0.05f, "½"},
+                                                     {1.0f, "10"},
+                                                     {0.0f, "0"},
+                                                     {0.8f, "8"},
+                                                     {0.7f, "7"},
+                                                     {0.1f + 0.05f + 0.05f + 0.05f + 0.05f + 0.05f, "3½"}};
+    for (const auto& [volume, text] : notices)
+        EXPECT_EQ(TransportViewController::volumeNoticeText(volume), text) << volume;
 }
 
 TEST_F(TransportTest, VolumeStepsStayOnTheScaleAndAreShown) {
@@ -262,7 +253,6 @@ TEST_F(TransportTest, VolumeStepsStayOnTheScaleAndAreShown) {
         panel.volumeUpPressed();
     EXPECT_EQ(host.storedVolume, 16 / 20.0f);
     EXPECT_EQ(host.notices.back().text, "8");
-    EXPECT_EQ(host.notices.back().seconds, 1.0);
     EXPECT_FALSE(host.notices.back().color);
     EXPECT_EQ(panel.volumeSlider()->value(), 16);
 
@@ -273,8 +263,6 @@ TEST_F(TransportTest, VolumeStepsStayOnTheScaleAndAreShown) {
 
     host.storedVolume = 0.05f;
     panel.volumeDownPressed();
-    EXPECT_EQ(host.storedVolume, 0.0f);
-    EXPECT_EQ(host.notices.back().text, "0");
     panel.volumeDownPressed();
     EXPECT_EQ(host.storedVolume, 0.0f);
 
@@ -288,8 +276,6 @@ TEST_F(TransportTest, VolumeStepsStayOnTheScaleAndAreShown) {
 TEST_F(TransportTest, VolumeSliderSetsTheVolumeWithoutANotice) {
     host.storedVolume = 0.3f;
     panel.setUpControls();
-    EXPECT_EQ(panel.volumeSlider()->minimum(), 0);
-    EXPECT_EQ(panel.volumeSlider()->maximum(), TransportViewController::volumeSteps);
     EXPECT_EQ(panel.volumeSlider()->value(), 6);
     EXPECT_TRUE(log.empty()) << "moving the slider to the volume sets nothing";
 
@@ -313,8 +299,6 @@ TEST_F(TransportTest, RateStepsAndDoubleSpeed) {
     EXPECT_EQ(slider.value(), 46);
     EXPECT_EQ(log, (TransportLog{"text 46", "rate " + transportNumber(46 / 45.0f)}));
     EXPECT_EQ(panel.rateText()->text(), "46");
-    EXPECT_EQ(host.notices.back().seconds, 1.0);
-    EXPECT_FALSE(host.notices.back().color);
 
     panel.slower(Qt::NoModifier);
     panel.slower(Qt::NoModifier);
@@ -322,9 +306,6 @@ TEST_F(TransportTest, RateStepsAndDoubleSpeed) {
     EXPECT_EQ(player().rate, static_cast<float>(44 / 45.0));
 
     // At the ends the slider stays.
-    slider.setValue(slider.maximum());
-    panel.faster(Qt::NoModifier);
-    EXPECT_EQ(slider.value(), slider.maximum());
     slider.setValue(slider.minimum());
     panel.slower(Qt::NoModifier);
     EXPECT_EQ(slider.value(), slider.minimum());
@@ -338,7 +319,6 @@ TEST_F(TransportTest, RateStepsAndDoubleSpeed) {
     EXPECT_EQ(log, TransportLog{"rate 2"});
 
     // Faster while it is on gives normal speed, not a faster step.
-    log.clear();
     slider.setValue(50);
     log.clear();
     panel.faster(Qt::NoModifier);
@@ -347,13 +327,11 @@ TEST_F(TransportTest, RateStepsAndDoubleSpeed) {
     EXPECT_EQ(log, (TransportLog{"text 45", "rate 1"}));
 
     // So do Control and Option.
-    slider.setValue(40);
-    panel.slower(Qt::ControlModifier);
-    EXPECT_EQ(slider.value(), 45);
-    slider.setValue(40);
-    panel.faster(Qt::AltModifier);
-    EXPECT_EQ(slider.value(), 45);
-    EXPECT_EQ(player().rate, 1.0f);
+    for (Qt::KeyboardModifier modifier : {Qt::ControlModifier, Qt::AltModifier}) {
+        slider.setValue(40);
+        panel.slower(modifier);
+        EXPECT_EQ(slider.value(), 45);
+    }
 
     // The switch half on: the rate is left alone.
     log.clear();
