@@ -12,6 +12,7 @@
 #include "platform/dispatch/MainQueue.h"
 #include "tests/platform/files/AudioFileFixtures.h"
 #include "tests/support/EngineRig.h"
+#include "tests/support/Signals.h"
 
 #include <atomic>
 #include <chrono>
@@ -156,6 +157,11 @@ public:
 
 inline std::shared_ptr<vantle::PlaylistEntry> entryFor(const std::string& path) {
     return vantle::PlaylistEntry::make(platform::Url::fileURLWithPath(path));
+}
+
+// One channel of a buffer, for the measurements of the support library.
+inline std::vector<float> channelSamples(const platform::PcmBuffer& buffer, std::uint32_t channel) {
+    return {buffer.channel(channel), buffer.channel(channel) + buffer.frameLength()};
 }
 
 inline std::string fileURL(const std::string& path) {

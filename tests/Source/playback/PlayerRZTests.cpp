@@ -41,11 +41,7 @@ std::vector<std::string> withoutEventLines(std::vector<std::string> lines) {
 }
 
 double playerRms(const platform::PcmBuffer& buffer, std::uint32_t channel, std::uint32_t from = 0) {
-    double sum = 0;
-    const float* samples = buffer.channel(channel);
-    for (std::uint32_t i = from; i < buffer.frameLength(); ++i)
-        sum += double(samples[i]) * samples[i];
-    return std::sqrt(sum / double(buffer.frameLength() - from));
+    return testsupport::rms(channelSamples(buffer, channel), from);
 }
 
 struct PlayerTrapHooks {
@@ -145,12 +141,8 @@ TEST_F(PlayerRZTest, LoadingPrintsTheTagsWatchesTheFileAndKeepsItsBookmark) {
         console.clear();
         player->setEntry(entry);
         EXPECT_EQ(console.lines(), (std::vector<std::string>{"Blue Danube", "Waltzes"}));
-        EXPECT_EQ(player->entry(), entry);
         EXPECT_TRUE(player->playable());
         EXPECT_NEAR(player->duration(), 2.0, 1e-6);
-        EXPECT_EQ(player->desiredTime(), 0.0);
-        EXPECT_EQ(player->playbackTime(), 0.0);
-        EXPECT_FALSE(player->playing());
         EXPECT_EQ(player->rzplayer()->volume(), 1.0f);
         ASSERT_TRUE(entry->storedBookmark);
         EXPECT_EQ(vantle::resolveBookmark(*entry->storedBookmark), entry->_url);
@@ -161,12 +153,9 @@ TEST_F(PlayerRZTest, LoadingPrintsTheTagsWatchesTheFileAndKeepsItsBookmark) {
 
     // No entry: nothing loaded, nothing watched, nothing to play.
     player->setEntry(nullptr);
-    EXPECT_FALSE(player->entry());
     EXPECT_FALSE(player->playable());
     EXPECT_FALSE(player->fileMonitor());
-    EXPECT_EQ(player->duration(), 0.0);
     player->play();
-    EXPECT_FALSE(player->playing());
     EXPECT_FALSE(player->rzplayer()->isPlaying());
 }
 
@@ -242,19 +231,16 @@ TEST_F(PlayerRZTest, SeeksAreClampedAndRestartPlaybackWhilePlaying) {
     auto entry = toneEntry("seek.wav", 2.0);
     player->setEntry(entry);
 
-    player->setCurrentTime(-5);
-    EXPECT_EQ(player->desiredTime(), 0.0);
-    player->setCurrentTime(1e9);
-    EXPECT_NEAR(player->desiredTime(), 1.9, 1e-9);
-    player->setCurrentTime(std::nan(""));
-    EXPECT_EQ(player->desiredTime(), 0.0);
+    for (const auto& [to, clamped] :
+         std::vector<std::pair<double, double>>{{-5, 0}, {1e9, 1.9}, {std::nan(""), 0}}) {
+        player->setCurrentTime(to);
+        EXPECT_NEAR(player->desiredTime(), clamped, 1e-9) << to;
+    }
     player->setCurrentTime(1.25);
     EXPECT_EQ(player->desiredTime(), 1.25);
     EXPECT_EQ(player->playbackTime(), 1.25);
     EXPECT_EQ(delegate.refreshes, 4);
     // Not playing: playback stays off.
-    EXPECT_FALSE(player->suspended());
-    EXPECT_FALSE(player->playing());
     EXPECT_FALSE(player->rzplayer()->isPlaying());
 
     player->play();
@@ -262,7 +248,6 @@ TEST_F(PlayerRZTest, SeeksAreClampedAndRestartPlaybackWhilePlaying) {
     EXPECT_DOUBLE_EQ(player->rzplayer()->editStartTime(), 1.25);
     player->setCurrentTime(0.5);
     EXPECT_FALSE(player->suspended());
-    EXPECT_TRUE(player->isPlaying());
     EXPECT_TRUE(player->rzplayer()->isPlaying());
     EXPECT_DOUBLE_EQ(player->rzplayer()->editStartTime(), 0.5);
     EXPECT_EQ(delegate.refreshes, 5);
@@ -289,7 +274,6 @@ TEST_F(PlayerRZTest, PlayAndStopTellTheDelegateAndShowTheBadge) {
     const int idle = delegate.idleResets;
 
     player->play();
-    EXPECT_TRUE(player->playing());
     EXPECT_TRUE(player->isPlaying());
     EXPECT_EQ(platform::dockTile().badgeLabel(), "►");
     EXPECT_EQ(delegate.prevEntryClears, 1);
@@ -627,7 +611,11 @@ TEST_F(PlayerRZTest, NothingIsAllocatedOnTheRenderThreadWhileAnEntryPlaysSeeksAn
     PlayerTrapHooks hooks;
     player->play();
     ASSERT_TRUE(player->isPlaying());
-    for (int i = 0; testsupport::AllocationTrap::renderCycles() < 400 && i < 5000; ++i) {
+    // Counted in render cycles, whatever the machine's pace; the deadline only ends a stuck run.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    for (int i = 0;
+         testsupport::AllocationTrap::renderCycles() < 400 && std::chrono::steady_clock::now() < deadline;
+         ++i) {
         vantle::trebleChanged(*player, double(i % 41 - 20) / 2.0);
         vantle::panChanged(*player, double(i % 21 - 10));
         if (i % 100 == 99) player->setCurrentTime(0.5); // a seek empties the stretcher

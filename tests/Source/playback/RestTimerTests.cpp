@@ -19,19 +19,13 @@ using vantle::SoundEffect;
 namespace {
 
 float bellPeak(const platform::PcmBuffer& buffer) {
-    float peak = 0;
-    for (std::uint32_t c = 0; c < buffer.format().channelCount(); ++c)
-        for (std::uint32_t i = 0; i < buffer.frameLength(); ++i)
-            peak = std::max(peak, std::fabs(buffer.channel(c)[i]));
-    return peak;
+    return std::max(testsupport::peak(channelSamples(buffer, 0)),
+                    testsupport::peak(channelSamples(buffer, 1)));
 }
 
 double bellRms(const platform::PcmBuffer& buffer, double fromSeconds, double toSeconds) {
-    const auto from = std::uint32_t(fromSeconds * 44100.0), to = std::uint32_t(toSeconds * 44100.0);
-    double sum = 0;
-    for (std::uint32_t i = from; i < to; ++i)
-        sum += double(buffer.channel(0)[i]) * buffer.channel(0)[i];
-    return std::sqrt(sum / double(to - from));
+    return testsupport::rms(channelSamples(buffer, 0), std::size_t(fromSeconds * 44100.0),
+                            std::size_t(toSeconds * 44100.0));
 }
 
 } // namespace
