@@ -4,37 +4,16 @@
 // nothing: every parameter is 0 until the owning node writes it. One input, processed in place. Threads as
 // DSPBase.
 
-#include "Sigpro/kernels/SigproDSPBase.h"
-#include "Sigpro/modules/sp_pareq.h"
+#include "Sigpro/kernels/EffectKernels.h"
 
 namespace sigpro {
 
-class HighShelfParametricEqualizerFilterDSP final : public SigproDSPBase {
+class HighShelfParametricEqualizerFilterDSP final
+    : public PairKernel<rows::HighShelfParametricEqualizerFilter> {
 public:
     static constexpr rozezeru::AUParameterAddress centerFrequencyAddress = 0;
     static constexpr rozezeru::AUParameterAddress gainAddress = 1;
     static constexpr rozezeru::AUParameterAddress qAddress = 2;
-
-    HighShelfParametricEqualizerFilterDSP();
-    ~HighShelfParametricEqualizerFilterDSP() override;
-
-    void init(int channelCount, double sampleRate) override;
-    void deinit() override;
-    // Clears the filter history, keeping the parameters; nothing before init or after deinit.
-    void reset() override;
-    void process(FrameRange range) override;
-
-private:
-    void destroyEqualizers();
-
-    sp_pareq* leftEqualizer = nullptr;
-    sp_pareq* rightEqualizer = nullptr;
-    ParameterRamper centerFrequencyRamp;
-    ParameterRamper gainRamp;
-    ParameterRamper qRamp;
 };
-
-// Registers "peq2" with its three parameter identifiers; called once, by registerSigproKernels().
-void registerHighShelfParametricEqualizerFilterDSP();
 
 } // namespace sigpro
