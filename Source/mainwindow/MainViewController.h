@@ -258,6 +258,9 @@ public:
     // flag comes here.
     void resetScreensaverIdle() override;
     void clearPrevEntry() override { prevEntry_.reset(); }
+    // The file was replaced with one of another length: the session keeps the new length (unsaved
+    // until the next save) and the slider, table row, waveform and time texts show it.
+    void entryDurationChanged(const std::shared_ptr<PlaylistEntry>& entry) override;
 
     // ---- PlaylistTableDelegate ----
     bool isPlaying() const override;

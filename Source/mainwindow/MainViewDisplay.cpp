@@ -114,6 +114,16 @@ void MainViewController::refreshContextLine(PlaylistEntry& entry, double time) {
     noteTextField_->setText(QString::fromStdString(folder));
 }
 
+void MainViewController::entryDurationChanged(const std::shared_ptr<PlaylistEntry>& entry) {
+    const auto& entries = playlist_->allEntries;
+    if (std::find(entries.begin(), entries.end(), entry) != entries.end()) playlist_->dirty = true;
+    tableView_->reloadEntryRow(entry);
+    if (entry != playlist_->assignedEntry) return;
+    timeSlider_->loadEntry(entry);
+    drawWaveform(entry);
+    refreshDisplay();
+}
+
 void MainViewController::trebleChanged(double value) {
     const float treble = std::max(-1.0f, std::min(1.0f, static_cast<float>(value / 30.0)));
     player_->setTreble(treble);
