@@ -19,6 +19,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 class QKeyEvent;
@@ -333,6 +334,9 @@ private:
     int stateWritesHeld_ = 0;
     // Tags each waveform request, so that a late picture of an earlier entry is dropped.
     unsigned waveformRequest_ = 0;
+    // The played share last drawn in the current row, so that a refresh repaints that cell only
+    // when the share moved.
+    std::optional<std::pair<std::size_t, double>> shownPlayedShare_;
     platform::DispatchTimer ticker_;
     // Offered every key press of the application; installed when the view has loaded.
     std::unique_ptr<QObject> keyMonitor_;
