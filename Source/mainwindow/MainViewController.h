@@ -202,6 +202,12 @@ public:
     // Adds files (in order, before the entry or at the end) as one undoable "add entries".
     void insertEntries(const std::vector<platform::Url>& urls,
                        const std::shared_ptr<PlaylistEntry>& before = nullptr);
+    // File menu: audio files and folders chosen with the open panel are added at the end; the first
+    // added row becomes the selected one and, unless the music plays, the current one.
+    void chooseFilesToAdd();
+    // Adds the location and every regular file below it (hidden ones and hidden folders left out)
+    // in path order, before the entry (at the end without one); what is not audio is left out.
+    void addFiles(const platform::Url& location, const std::shared_ptr<PlaylistEntry>& before = nullptr);
     void loadEntry(const std::shared_ptr<PlaylistEntry>& entry) override;
     void loadEntryAtRow(std::ptrdiff_t row) override;
     // Down and Up: pause, then make the row after (before) the current entry's row the selected and
