@@ -19,6 +19,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 class QKeyEvent;
@@ -203,6 +204,12 @@ public:
     // Adds files (in order, before the entry or at the end) as one undoable "add entries".
     void insertEntries(const std::vector<platform::Url>& urls,
                        const std::shared_ptr<PlaylistEntry>& before = nullptr);
+    // File menu: audio files and folders chosen with the open panel are added at the end; the first
+    // added row becomes the selected one and, unless the music plays, the current one.
+    void chooseFilesToAdd();
+    // Adds the location and every regular file below it (hidden ones and hidden folders left out)
+    // in path order, before the entry (at the end without one); what is not audio is left out.
+    void addFiles(const platform::Url& location, const std::shared_ptr<PlaylistEntry>& before = nullptr);
     void loadEntry(const std::shared_ptr<PlaylistEntry>& entry) override;
     void loadEntryAtRow(std::ptrdiff_t row) override;
     // Down and Up: pause, then make the row after (before) the current entry's row the selected and
@@ -260,6 +267,9 @@ public:
     // flag comes here.
     void resetScreensaverIdle() override;
     void clearPrevEntry() override { prevEntry_.reset(); }
+    // The file was replaced with one of another length: the session keeps the new length (unsaved
+    // until the next save) and the slider, table row, waveform and time texts show it.
+    void entryDurationChanged(const std::shared_ptr<PlaylistEntry>& entry) override;
 
     // ---- PlaylistTableDelegate ----
     bool isPlaying() const override;
@@ -335,6 +345,9 @@ private:
     int stateWritesHeld_ = 0;
     // Tags each waveform request, so that a late picture of an earlier entry is dropped.
     unsigned waveformRequest_ = 0;
+    // The played share last drawn in the current row, so that a refresh repaints that cell only
+    // when the share moved.
+    std::optional<std::pair<std::size_t, double>> shownPlayedShare_;
     platform::DispatchTimer ticker_;
     // Offered every key press of the application; installed when the view has loaded.
     std::unique_ptr<QObject> keyMonitor_;

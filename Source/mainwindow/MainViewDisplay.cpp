@@ -26,13 +26,21 @@ namespace {
 const QColor displayRemainingColour(255, 59, 48); // the system red
 const QColor displayElapsedColour(40, 205, 65);   // the system green
 
+// The tick refreshes ten times a second, mostly with what is already shown: each view is set only
+// when its content changes, so that nothing unchanged is repainted.
+template <typename View> void showDisplayText(View& view, const QString& text) {
+    if (view.text() != text) view.setText(text);
+}
+
 void setDisplayText(QLabel& label, const std::string& text, bool enabled) {
-    label.setText(QString::fromStdString(text));
-    label.setEnabled(enabled);
+    showDisplayText(label, QString::fromStdString(text));
+    // The label's own flag, which a disabled ancestor does not change.
+    if (label.isEnabledTo(label.parentWidget()) != enabled) label.setEnabled(enabled);
 }
 
 void setDisplayColour(QLabel& label, const QColor& colour) {
     QPalette colours = label.palette();
+    if (colours.color(QPalette::WindowText) == colour) return;
     colours.setColor(QPalette::WindowText, colour);
     label.setPalette(colours);
 }
@@ -57,8 +65,8 @@ void MainViewController::refreshDisplay() {
     if (!entry) {
         setDisplayText(*timeSinceZeroText_, "--:--", false);
         setDisplayText(*timeRemainingText_, "--:--", false);
-        entryName_->clear();
-        noteTextField_->clear();
+        showDisplayText(*entryName_, QString());
+        showDisplayText(*noteTextField_, QString());
     } else {
         double lastZero = 0.0;
         for (double zero : entry->zeros) {
@@ -81,17 +89,22 @@ void MainViewController::refreshDisplay() {
         marker += entry->tags.value_or("");
         const std::string name =
             withoutNameSuffix(withoutNameSuffix(entry->_url.lastPathComponent(), ".mp3"), ".m4a");
-        entryName_->setText(QString::fromStdString(marker + " " + name + " " + marker));
+        showDisplayText(*entryName_, QString::fromStdString(marker + " " + name + " " + marker));
 
         refreshContextLine(*entry, time);
     }
 
     timeSlider_->setValue(time);
-    // Only the played-share cell of the current row follows playback.
+    // Only the played-share cell of the current row follows playback, and only when the share moved.
     if (std::optional<std::size_t> row = playlist_->currentRow()) {
         const QModelIndex cell = tableView_->playlistModel().index(
             static_cast<int>(*row), PlaylistTableModel::columnIndex(PlaylistColumn::Played));
-        tableView_->viewport()->update(tableView_->visualRect(cell));
+        const std::pair<std::size_t, double> shown{*row,
+                                                   cell.data(PlaylistTableModel::PlayedValueRole).toDouble()};
+        if (shownPlayedShare_ != shown) {
+            shownPlayedShare_ = shown;
+            tableView_->viewport()->update(tableView_->visualRect(cell));
+        }
     }
     playlist_->currentTime = time;
 }
@@ -100,18 +113,28 @@ void MainViewController::refreshContextLine(PlaylistEntry& entry, double time) {
     // Announcing a note that is reached belongs to the note notices; here it is only remembered.
     currentNote_ = entry.noteSet().note(time);
     if (currentNote_) {
-        noteTextField_->setText(QString::fromStdString(currentNote_->text()));
+        showDisplayText(*noteTextField_, QString::fromStdString(currentNote_->text()));
         return;
     }
     if (std::shared_ptr<TextNote> cue = entry.transcription().segment(time)) {
-        noteTextField_->setText(QString::fromStdString(cue->text()));
+        showDisplayText(*noteTextField_, QString::fromStdString(cue->text()));
         return;
     }
     std::string folder = entry._url.path();
     folder.erase(folder.size() - entry._url.lastPathComponent().size());
     const std::string prefix = playlist_->directoryPrefix() + "/";
     if (folder.compare(0, prefix.size(), prefix) == 0) folder.erase(0, prefix.size());
-    noteTextField_->setText(QString::fromStdString(folder));
+    showDisplayText(*noteTextField_, QString::fromStdString(folder));
+}
+
+void MainViewController::entryDurationChanged(const std::shared_ptr<PlaylistEntry>& entry) {
+    const auto& entries = playlist_->allEntries;
+    if (std::find(entries.begin(), entries.end(), entry) != entries.end()) playlist_->dirty = true;
+    tableView_->reloadEntryRow(entry);
+    if (entry != playlist_->assignedEntry) return;
+    timeSlider_->loadEntry(entry);
+    drawWaveform(entry);
+    refreshDisplay();
 }
 
 void MainViewController::trebleChanged(double value) {

@@ -6,6 +6,7 @@
 #include "Source/mainwindow/ClockedBreakTimer.h"
 #include "Source/mainwindow/Environment.h"
 #include "Source/mainwindow/MainWindowController.h"
+#include "Source/mainwindow/PanelFolders.h"
 #include "Source/mainwindow/WindowTitle.h"
 #include "Source/playback/BreakTimer.h"
 #include "Source/session/AppState.h"
@@ -176,7 +177,7 @@ void MainViewController::saveSession(Continuation then) {
 
 void MainViewController::runSavePanel(Ending ending) {
     platform::SavePanelOptions options;
-    options.directory = appStateDirectory();
+    options.directory = panelStartFolder(*defaults_, PanelFolderKind::session);
     options.nameFieldStringValue = "Session.vantle";
     options.allowedExtensions = {"vantle"};
     options.canCreateDirectories = true;
@@ -186,6 +187,7 @@ void MainViewController::runSavePanel(Ending ending) {
             if (!self) return;
             SaveOutcome outcome = SaveOutcome::notWritten;
             if (url) {
+                rememberPanelFolder(*self->defaults_, PanelFolderKind::session, {*url});
                 self->sessionURL_ = url;
                 self->updateWindowTitle();
                 outcome = self->writeDocument(*url) ? SaveOutcome::saved : SaveOutcome::failed;
@@ -246,13 +248,15 @@ void MainViewController::clearSearchField() {
 
 void MainViewController::openSessionAction() {
     platform::OpenPanelOptions options;
-    options.directory = appStateDirectory();
+    options.directory = panelStartFolder(*defaults_, PanelFolderKind::session);
     options.canChooseFiles = true;
     options.canChooseDirectories = false;
     options.allowsMultipleSelection = false;
     QPointer<MainViewController> self(this);
     filePanels_->beginOpenPanel(window(), std::move(options), [self](std::vector<platform::Url> urls) {
-        if (self && !urls.empty()) self->openSessionAt(urls.front());
+        if (!self || urls.empty()) return;
+        rememberPanelFolder(*self->defaults_, PanelFolderKind::session, urls);
+        self->openSessionAt(urls.front());
     });
 }
 

@@ -102,6 +102,7 @@ void MainWindowController::buildMenus(AppDelegate* delegate) {
     QMenu* file = menuBar()->addMenu(tr("&File"));
     file->addAction(tr("New Session"), QKeySequence::New, view, [view] { view->newSession(); });
     file->addAction(tr("Open Session…"), QKeySequence::Open, view, [view] { view->openSessionAction(); });
+    file->addAction(tr("Add Files…"), view, [view] { view->chooseFilesToAdd(); });
     file->addAction(tr("Save Session As…"), QKeySequence::SaveAs, view, [view] { view->saveAsSession(); });
     file->addAction(tr("Export to Documents"), view, [view] { view->exportToCloud(); });
     file->addSeparator();

@@ -35,6 +35,9 @@ public:
     virtual void resetScreensaverIdle() = 0;
     // Playback started: the entry a "back" press would return to is forgotten.
     virtual void clearPrevEntry() = 0;
+    // The entry's file was read again and has another length than the one cached; the entry's
+    // cached duration already holds the new length. A delegate that shows no length ignores it.
+    virtual void entryDurationChanged(const std::shared_ptr<PlaylistEntry>& /*entry*/) {}
 };
 
 // The application's player: the one over the node graph, or a test's fake. As PlayerServices it

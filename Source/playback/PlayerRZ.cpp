@@ -143,11 +143,20 @@ void PlayerRZ::reload() {
     }
     rzplayer_->setVolume(1.0f);
     playable_ = true;
+    takeFileDuration(entry_);
 }
 
 void PlayerRZ::fileChanged(const std::shared_ptr<PlaylistEntry>& entry) {
     platform::consolePrint("🎈change entry for " + entry->_url.absoluteString());
     setEntry(entry);
+    if (playable_ && entry_ == entry) takeFileDuration(entry);
+}
+
+void PlayerRZ::takeFileDuration(const std::shared_ptr<PlaylistEntry>& entry) {
+    const double length = rzplayer_->duration();
+    if (!entry->_cachedDuration || *entry->_cachedDuration == length) return;
+    entry->_cachedDuration = length;
+    if (delegate_) delegate_->entryDurationChanged(entry);
 }
 
 // ---- position ----

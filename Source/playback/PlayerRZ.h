@@ -82,8 +82,9 @@ public:
     // genre and album; playable() tells whether it opened.
     void load(const std::shared_ptr<PlaylistEntry>& entry);
     // Reopens the current entry's file (every play does, so a file replaced on disk is played anew).
+    // A new length replaces the entry's cached duration and is told to the delegate.
     void reload();
-    // The file monitor's callback: loads the entry again.
+    // The file monitor's callback: loads the entry again, its length as reload() does.
     void fileChanged(const std::shared_ptr<PlaylistEntry>& entry);
     // The file player's end of the file, on the main queue.
     void playbackDidComplete();
@@ -101,6 +102,9 @@ public:
 private:
     // Stops a playing or paused file player and empties the time-pitch stage.
     void stopFilePlayer();
+    // After the entry's file was opened again: a cached duration that the file no longer has is
+    // replaced, and the delegate told. One not measured yet stays so: nothing shows it.
+    void takeFileDuration(const std::shared_ptr<PlaylistEntry>& entry);
 
     std::unique_ptr<rozezeru::AudioEngine> engine_;
     std::shared_ptr<rozezeru::AudioPlayer> rzplayer_;

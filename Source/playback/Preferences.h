@@ -13,6 +13,9 @@ struct Preferences {
     static constexpr std::string_view directoryPrefixKey = "directoryPrefix";
     // The default break length in minutes (double).
     static constexpr std::string_view timerDurationKey = "timerDuration";
+    // The folders in which the audio and the session panels were last used (file URLs).
+    static constexpr std::string_view audioPanelFolderKey = "audioPanelFolder";
+    static constexpr std::string_view sessionPanelFolderKey = "sessionPanelFolder";
 };
 
 } // namespace vantle

@@ -73,6 +73,10 @@ QSize Clock::sizeHint() const {
 }
 
 void Clock::updateDisplay() {
+    // Asked every second; without a seconds hand the face may not have moved by a pixel, and a
+    // repaint of this unopaque button repaints the toolbar under it as well.
+    if (!visible_ || !isVisible()) return;
+    if (!shown_.isNull() && face() == shown_) return;
     update();
 }
 
@@ -82,8 +86,18 @@ std::optional<double> Clock::remainingFraction(platform::Date now) const {
 }
 
 void Clock::paintEvent(QPaintEvent*) {
-    if (!visible_) return;
-    QPainter painter(this);
+    shown_ = visible_ ? face() : QImage();
+    if (shown_.isNull()) return;
+    QPainter(this).drawImage(QPointF(0, 0), shown_);
+}
+
+QImage Clock::face() const {
+    const qreal ratio = devicePixelRatioF();
+    QImage image((QSizeF(size()) * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
+    if (image.isNull()) return image;
+    image.setDevicePixelRatio(ratio);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing, true);
     if (background_) painter.fillRect(rect(), *background_);
     const ClockMeasures measures = clockMeasures(QRectF(rect()));
@@ -93,6 +107,7 @@ void Clock::paintEvent(QPaintEvent*) {
         drawOverrunWedge(painter, measures, now);
     }
     drawFace(painter, measures, now);
+    return image;
 }
 
 void Clock::drawHand(QPainter& painter, const ClockMeasures& measures, Qt::PenCapStyle cap,

@@ -1,11 +1,13 @@
 #pragma once
 // An analog clock button: tick marks and hands for the local time and, with a break timer, a
 // green arc for the time the break has left and a red wedge once it is over. It holds no time of
-// its own and reads the date on every paint; its owner repaints it once a second through the
-// display timer. It paints nothing at all until the owner makes it visible. Main thread.
+// its own and reads the date on every paint; its owner's display timer asks once a second, and it
+// repaints when its picture would differ from the one shown. It paints nothing at all until the
+// owner makes it visible. Main thread.
 
 #include <QAbstractButton>
 #include <QColor>
+#include <QImage>
 
 #include <memory>
 #include <optional>
@@ -69,7 +71,8 @@ public:
     QSize sizeHint() const override;
 
 public slots:
-    // The display timer's action: asks for a repaint.
+    // The display timer's action: asks for a repaint when the clock is shown and its picture has
+    // changed since the last paint.
     virtual void updateDisplay();
 
 protected:
@@ -86,6 +89,8 @@ protected:
 
 private:
     std::optional<double> remainingFraction(platform::Date now) const;
+    // What a paint at this moment would show, at the widget's size and pixel ratio.
+    QImage face() const;
 
     QColor fgColor_;
     bool withSeconds_ = false;
@@ -96,6 +101,8 @@ private:
     std::unique_ptr<platform::DispatchTimer> timer_;
     const platform::Clock* dateSource_;
     platform::TimerScheduler* scheduler_;
+    // The picture of the last paint; null when that painted nothing.
+    QImage shown_;
 };
 
 } // namespace vantle

@@ -52,6 +52,8 @@ QSize TimeSlider::sizeHint() const {
 }
 
 void TimeSlider::setDoubleValue(double seconds) {
+    // Set on every display refresh; a stopped player's position repaints nothing.
+    if (seconds == doubleValue_) return;
     doubleValue_ = seconds;
     update();
 }

@@ -1,0 +1,55 @@
+#include "Source/mainwindow/PanelFolders.h"
+
+#include "Source/playback/Preferences.h"
+#include "platform/foundation/UserDefaults.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+
+#include <filesystem>
+#include <optional>
+#include <string_view>
+#include <system_error>
+
+namespace vantle {
+
+namespace {
+
+std::string_view panelFolderKey(PanelFolderKind kind) {
+    return kind == PanelFolderKind::audio ? Preferences::audioPanelFolderKey
+                                          : Preferences::sessionPanelFolderKey;
+}
+
+std::optional<std::string> existingPanelFolder(const std::string& path) {
+    std::error_code error;
+    if (path.empty() || !std::filesystem::is_directory(path, error)) return std::nullopt;
+    return path;
+}
+
+// File names are bytes; Qt's strings hold them in the local 8-bit encoding.
+std::string panelFolderPath(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+
+} // namespace
+
+std::string panelStartFolder(const platform::UserDefaults& defaults, PanelFolderKind kind) {
+    if (std::optional<platform::Url> last = defaults.url(panelFolderKey(kind)))
+        if (std::optional<std::string> folder = existingPanelFolder(last->path())) return *folder;
+    // Qt reads the user's folders from user-dirs.dirs, as xdg-user-dir does.
+    const auto location =
+        kind == PanelFolderKind::audio ? QStandardPaths::MusicLocation : QStandardPaths::DocumentsLocation;
+    if (std::optional<std::string> folder =
+            existingPanelFolder(panelFolderPath(QStandardPaths::writableLocation(location))))
+        return *folder;
+    return panelFolderPath(QDir::homePath());
+}
+
+void rememberPanelFolder(platform::UserDefaults& defaults, PanelFolderKind kind,
+                         const std::vector<platform::Url>& chosen) {
+    if (chosen.empty() || !chosen.front().isFileURL()) return;
+    defaults.setUrl(panelFolderKey(kind), chosen.front().deletingLastPathComponent());
+}
+
+} // namespace vantle

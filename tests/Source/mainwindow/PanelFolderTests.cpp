@@ -1,0 +1,103 @@
+// The open and save panels start in the folder last used for their kind, else in the user's Music
+// or Documents folder; the add panel adds the files and folders chosen.
+
+#include "tests/Source/mainwindow/MainWindowTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+namespace vantle::testing {
+namespace {
+
+class PanelFolderTest : public MainWindowTest {
+protected:
+    void SetUp() override {
+        MainWindowTest::SetUp();
+        home = std::getenv("HOME");
+        userDirs = std::string(std::getenv("XDG_CONFIG_HOME")) + "/user-dirs.dirs";
+        std::ofstream(userDirs) << "XDG_MUSIC_DIR=\"$HOME/Tunes\"\nXDG_DOCUMENTS_DIR=\"$HOME/Papers\"\n";
+        for (const char* folder : {"Tunes", "Papers"})
+            std::filesystem::create_directories(home + "/" + folder);
+        start();
+        activate();
+    }
+    void TearDown() override {
+        MainWindowTest::TearDown();
+        std::filesystem::remove(userDirs);
+        for (const char* folder : {"Tunes", "Papers"})
+            std::filesystem::remove_all(home + "/" + folder);
+    }
+
+    std::string lastOpenFolder() { return panels.openRequests().back().options.directory; }
+    std::string lastSaveFolder() { return panels.saveRequests().back().options.directory; }
+    std::string folder(const std::string& name) {
+        std::filesystem::create_directories(audioFolder.path + "/" + name);
+        return audioFolder.path + "/" + name;
+    }
+
+    std::string home;
+    std::string userDirs;
+};
+
+TEST_F(PanelFolderTest, EachKindStartsInItsLastFolderElseTheUsersFolderElseHome) {
+    view().openSessionAction();
+    EXPECT_EQ(lastOpenFolder(), home + "/Papers");
+    view().chooseFilesToAdd();
+    EXPECT_EQ(lastOpenFolder(), home + "/Tunes");
+    ASSERT_TRUE(panels.answerOpenPanel({}));
+    ASSERT_TRUE(panels.answerOpenPanel({}));
+
+    // A session opened from one folder: the session panels start there, the audio panel does not.
+    const platform::Url set = platform::Url::fileURLWithPath(folder("sets") + "/class.vantle");
+    writeSession(set, {audioFile("one.wav", 2.0)});
+    view().openSessionAction();
+    ASSERT_TRUE(panels.answerOpenPanel({set}));
+    view().saveAsSession();
+    EXPECT_EQ(lastSaveFolder(), audioFolder.path + "/sets");
+    ASSERT_TRUE(panels.answerSavePanel(platform::Url::fileURLWithPath(folder("saved") + "/copy.vantle")));
+    view().openSessionAction();
+    EXPECT_EQ(lastOpenFolder(), audioFolder.path + "/saved");
+    ASSERT_TRUE(panels.answerOpenPanel({}));
+    view().chooseFilesToAdd();
+    EXPECT_EQ(lastOpenFolder(), home + "/Tunes");
+    ASSERT_TRUE(panels.answerOpenPanel({}));
+
+    // A folder that is gone, or a user folder that does not exist: the next in line.
+    std::filesystem::remove_all(audioFolder.path + "/saved");
+    std::filesystem::remove_all(home + "/Papers");
+    view().openSessionAction();
+    EXPECT_EQ(lastOpenFolder(), home);
+}
+
+TEST_F(PanelFolderTest, AddedFoldersGiveTheirVisibleFilesInPathOrderAndTheFirstNewRowBecomesCurrent) {
+    const std::string music = folder("music");
+    audioFile("music/b.wav", 1.0);
+    audioFile("music/a.wav", 1.0);
+    audioFile("music/.hidden.wav", 1.0);
+    folder("music/.cache");
+    audioFile("music/.cache/c.wav", 1.0);
+    folder("music/sub");
+    audioFile("music/sub/c.wav", 1.0);
+    std::ofstream(music + "/notes.txt") << "not audio";
+    const platform::Url single = audioFile("single.wav", 1.0);
+    view().insertEntries({single});
+
+    view().chooseFilesToAdd();
+    ASSERT_TRUE(panels.answerOpenPanel({platform::Url::fileURLWithPath(music)}));
+    std::vector<std::string> names;
+    for (const auto& entry : playlist().allEntries)
+        names.push_back(entry->_url.path().substr(audioFolder.path.size() + 1));
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"single.wav", "music/a.wav", "music/b.wav", "music/sub/c.wav"}));
+    EXPECT_EQ(playlist().assignedEntry, playlist().allEntries[1]);
+    EXPECT_EQ(view().selectedRows(), RowIndexes{1});
+
+    view().chooseFilesToAdd();
+    EXPECT_EQ(lastOpenFolder(), audioFolder.path) << "the folder that holds what was chosen";
+}
+
+} // namespace
+} // namespace vantle::testing
