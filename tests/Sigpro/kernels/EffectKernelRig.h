@@ -4,6 +4,7 @@
 // and a kernel made ready at its defaults. Test thread.
 
 #include "ShelfReference.h"
+#include "tests/support/Signals.h"
 
 #include "RozezEruEX/DSPRegistry.h"
 #include "Sigpro/kernels/SigproKernels.h"
@@ -18,7 +19,7 @@
 
 namespace effecttest {
 
-using shelftest::noise;
+using testsupport::noise;
 using shelftest::Stereo;
 
 enum class Shape { pair, stereo, own };
