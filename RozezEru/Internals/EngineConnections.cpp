@@ -4,6 +4,7 @@
 #include "RozezEru/Internals/MemoryAddress.h"
 #include "RozezEru/Internals/Settings.h"
 #include "platform/audio/AudioEngine.h"
+#include "platform/audio/EnvironmentNode.h"
 #include "platform/audio/MixerNode.h"
 
 #include <algorithm>
@@ -121,6 +122,22 @@ void addMixerConnection(platform::MixerNode& mixer, platform::AudioNode& source,
     auto connected = points.size() == 1 ? engine->connect(source, mixer, format)
                                         : engine->connect(source, points, 0, format);
     if (!connected) engineConnectionsRefused("addMixerConnection(from:format:)", connected.error());
+}
+
+void connectMixer3D(platform::EnvironmentNode& environment, platform::MixerNode& mixer,
+                    const platform::AudioFormat& format) {
+    platform::AudioEngine* engine = environment.engine();
+    if (!engine) return;
+    auto mono = platform::AudioFormat::standard(Settings::sampleRate(), 1);
+    if (!mono) return;
+    auto points = engine->outputConnectionPoints(mixer, 0);
+    if (std::any_of(points.begin(), points.end(),
+                    [&](const platform::AudioConnectionPoint& point) { return point.node == &environment; }))
+        return;
+    points.push_back({&environment, environment.nextAvailableInputBus()});
+    auto connected = points.size() == 1 ? engine->connect(mixer, environment, *mono)
+                                        : engine->connect(mixer, points, 0, format);
+    if (!connected) engineConnectionsRefused("connect(mixer3D:format:)", connected.error());
 }
 
 } // namespace rozezeru

@@ -1,7 +1,8 @@
 #pragma once
 // Connection operations over the platform engine graph that add or remove one connection of a node
 // while keeping the other output connections of the node feeding it, and the dummy input that
-// keeps a running engine's empty mixer fed while its first input is wired. Main thread.
+// keeps a running engine's empty mixer fed while its first input is wired, and the 3D mixer's way into
+// an environment node. Main thread.
 
 #include "platform/audio/AudioFormat.h"
 
@@ -12,6 +13,7 @@
 namespace platform {
 class AudioEngine;
 class AudioNode;
+class EnvironmentNode;
 class MixerNode;
 } // namespace platform
 
@@ -43,5 +45,11 @@ void addConnection(platform::AudioNode& destination, platform::AudioNode& source
 // feeds it on any bus.
 void addMixerConnection(platform::MixerNode& mixer, platform::AudioNode& source,
                         std::optional<platform::AudioFormat> format);
+
+// Adds the environment node's next available input bus to the destinations of the 3D mixer's output
+// bus 0: alone, in mono at Settings' sample rate; beside other destinations, all of them in `format`.
+// Nothing happens when the environment node belongs to no engine or the mixer already feeds it.
+void connectMixer3D(platform::EnvironmentNode& environment, platform::MixerNode& mixer,
+                    const platform::AudioFormat& format);
 
 } // namespace rozezeru

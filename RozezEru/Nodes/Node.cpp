@@ -5,10 +5,12 @@
 #include "RozezEru/Internals/MemoryAddress.h"
 #include "RozezEru/Internals/Settings.h"
 #include "RozezEru/Nodes/Mixer.h"
+#include "RozezEru/Nodes/Mixer3D.h"
 #include "RozezEru/Nodes/NodeParameter.h"
 #include "RozezEru/Nodes/ParameterSetup.h"
 #include "platform/audio/AudioEngine.h"
 #include "platform/audio/AudioUnitNode.h"
+#include "platform/audio/EnvironmentNode.h"
 #include "platform/audio/MixerNode.h"
 
 #include <algorithm>
@@ -165,6 +167,11 @@ void Node::makeAVConnections(const std::vector<std::shared_ptr<Node>>& inputs) {
             // A mixer's volume waits in the object until the mixer is wired.
             if (const auto* toolkitMixer = dynamic_cast<const Mixer*>(this))
                 mixer->setOutputVolume(toolkitMixer->volume());
+        } else if (auto* environment = dynamic_cast<platform::EnvironmentNode*>(self.get());
+                   environment && dynamic_cast<const Mixer3D*>(input.get()) &&
+                   dynamic_cast<platform::MixerNode*>(inputNode.get())) {
+            connectMixer3D(*environment, static_cast<platform::MixerNode&>(*inputNode),
+                           input->outputFormat());
         } else {
             addConnection(*self, *inputNode, static_cast<std::uint32_t>(index), input->outputFormat());
         }

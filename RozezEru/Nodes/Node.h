@@ -2,7 +2,8 @@
 // The base of every node of the toolkit, and how a graph of nodes is wired into an engine.
 //
 // A node stands for exactly one platform node and lists the nodes that feed it (position i feeds
-// input bus i, except into mixers, which pick their next free bus). The graph is described by these
+// input bus i, except into mixers, which pick their next free bus, and a Mixer3D into an environment
+// node, which joins it on its next free bus in mono). The graph is described by these
 // lists alone: nothing is attached to an engine until the engine's output is set or a mixer gains an
 // input, and then makeAVConnections() attaches and connects the whole upstream chain.
 //

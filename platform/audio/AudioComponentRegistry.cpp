@@ -1,5 +1,6 @@
 #include "platform/audio/AudioComponentRegistry.h"
 
+#include "platform/audio/MatrixMixerUnit.h"
 #include "platform/audio/TimePitchUnit.h"
 #include "platform/audio/VarispeedUnit.h"
 
@@ -38,6 +39,10 @@ void registerPlatformUnits(AudioComponentRegistry& registry) {
     registry.registerComponent(VarispeedUnit::componentDescription(), "Varispeed", 0x10000,
                                [](const AudioComponentDescription& description) {
                                    return std::make_unique<VarispeedUnit>(description);
+                               });
+    registry.registerComponent(MatrixMixerUnit::componentDescription(), "Matrix Mixer", 0x10000,
+                               [](const AudioComponentDescription& description) {
+                                   return std::make_unique<MatrixMixerUnit>(description);
                                });
 }
 

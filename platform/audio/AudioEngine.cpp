@@ -1,5 +1,6 @@
 #include "platform/audio/AudioEngine.h"
 
+#include "platform/audio/EnvironmentNode.h"
 #include "platform/audio/IONodes.h"
 #include "platform/audio/MixerNode.h"
 #include "platform/audio/RenderCycleHooks.h"
@@ -131,6 +132,7 @@ Result<void> AudioEngine::connect(AudioNode& from, AudioNode& to, std::uint32_t 
 Result<void> AudioEngine::connect(AudioNode& from, AudioNode& to, std::optional<AudioFormat> format) {
     std::uint32_t toBus = 0;
     if (auto* mixer = dynamic_cast<MixerNode*>(&to)) toBus = mixer->nextAvailableInputBus();
+    if (auto* environment = dynamic_cast<EnvironmentNode*>(&to)) toBus = environment->nextAvailableInputBus();
     return connect(from, to, 0, toBus, format);
 }
 

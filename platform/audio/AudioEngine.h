@@ -61,7 +61,7 @@ public:
     // and connections that would close a cycle.
     Result<void> connect(AudioNode& from, AudioNode& to, std::uint32_t fromBus, std::uint32_t toBus,
                          std::optional<AudioFormat> format);
-    // Bus 0 to bus 0, or to the next available input bus when `to` is a mixer.
+    // Bus 0 to bus 0, or to the next available input bus when `to` is a mixer or an environment node.
     Result<void> connect(AudioNode& from, AudioNode& to, std::optional<AudioFormat> format);
     // Fan-out: the source bus feeds exactly these points afterwards.
     Result<void> connect(AudioNode& from, const std::vector<AudioConnectionPoint>& points,

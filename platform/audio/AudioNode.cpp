@@ -26,7 +26,17 @@ void AudioNode::setDefaultOutputFormat(std::uint32_t bus, const AudioFormat& for
 }
 
 void AudioNode::setNumberOfInputs(std::uint32_t count) {
+    if (engine_)
+        for (std::uint32_t bus = count; bus < numberOfInputs(); ++bus)
+            engine_->disconnectNodeInput(*this, bus);
     inputFormats_.resize(count);
+}
+
+void AudioNode::setNumberOfOutputs(std::uint32_t count) {
+    if (engine_)
+        for (std::uint32_t bus = count; bus < numberOfOutputs(); ++bus)
+            engine_->disconnectNodeOutput(*this, bus);
+    outputFormats_.resize(count);
 }
 
 std::shared_ptr<NodeRenderState> AudioNode::makeRenderState(std::uint32_t,

@@ -96,12 +96,14 @@ protected:
 
     void setDefaultInputFormat(std::uint32_t bus, const AudioFormat& format);
     void setDefaultOutputFormat(std::uint32_t bus, const AudioFormat& format);
+    // Busses beyond the count go with their connections (main thread).
+    void setNumberOfInputs(std::uint32_t count);
+    void setNumberOfOutputs(std::uint32_t count);
 
 private:
     friend class AudioEngine;
     friend class RenderPlan;
 
-    void setNumberOfInputs(std::uint32_t count);
     void recordRenderTime(const AudioTime& when, std::uint64_t generation);
 
     AudioEngine* engine_ = nullptr;

@@ -1,5 +1,6 @@
 #include "platform/audio/AudioUnit.h"
 
+#include <algorithm>
 #include <cstring>
 #include <thread>
 
@@ -9,6 +10,10 @@ namespace {
 
 Error audioUnitError(std::string message) {
     return Error::make("AudioUnit", std::move(message));
+}
+
+Error unitStatusError(int status, std::string message) {
+    return Error::make("AudioUnit", std::move(message), status);
 }
 
 void unitSilence(AudioBufferList& list, AUAudioFrameCount frames) {
@@ -165,6 +170,94 @@ bool AudioUnit::setParameter(std::uint32_t parameterID, AUValue value) {
     if (!parameter) return false;
     parameter->setValue(value);
     return true;
+}
+
+Result<AUValue> AudioUnit::getParameter(AudioUnitParameterID id, AudioUnitScope scope,
+                                        AudioUnitElement element) const {
+    if (scope == AudioUnitScope::global && element == 0 && tree_)
+        if (auto parameter = tree_->parameterWithID(id)) return parameter->value();
+    return getScopedParameter(id, scope, element);
+}
+
+Result<void> AudioUnit::setParameter(AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element,
+                                     AUValue value) {
+    if (scope == AudioUnitScope::global && element == 0 && setParameter(id, value)) return Result<void>();
+    return setScopedParameter(id, scope, element, value);
+}
+
+Result<AUValue> AudioUnit::getScopedParameter(AudioUnitParameterID, AudioUnitScope, AudioUnitElement) const {
+    return unitStatusError(AudioUnitErr::invalidParameter, "The audio unit has no such parameter");
+}
+
+Result<void> AudioUnit::setScopedParameter(AudioUnitParameterID, AudioUnitScope, AudioUnitElement, AUValue) {
+    return unitStatusError(AudioUnitErr::invalidParameter, "The audio unit has no such parameter");
+}
+
+Result<std::size_t> AudioUnit::getProperty(AudioUnitPropertyID id, AudioUnitScope scope,
+                                           AudioUnitElement element, std::span<std::byte> data) const {
+    if (id != AudioUnitProperty::elementCount) return getUnitProperty(id, scope, element, data);
+    std::uint32_t count = 1;
+    if (scope == AudioUnitScope::input) count = inputBusCount();
+    if (scope == AudioUnitScope::output) count = outputBusCount();
+    if (data.size() < sizeof count)
+        return unitStatusError(AudioUnitErr::invalidPropertyValue, "The element count takes 4 bytes");
+    std::memcpy(data.data(), &count, sizeof count);
+    return sizeof count;
+}
+
+Result<void> AudioUnit::setProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
+                                    std::span<const std::byte> data) {
+    if (id == AudioUnitProperty::elementCount) {
+        std::uint32_t count = 0;
+        if (data.size() != sizeof count)
+            return unitStatusError(AudioUnitErr::invalidPropertyValue, "The element count takes 4 bytes");
+        std::memcpy(&count, data.data(), sizeof count);
+        if (scope == AudioUnitScope::global)
+            return unitStatusError(AudioUnitErr::invalidScope, "Only busses can be counted");
+        auto& busses = scope == AudioUnitScope::input ? inputs_ : outputs_;
+        if (count != busses.size()) {
+            if (!acceptsElementCount(scope, count))
+                return unitStatusError(AudioUnitErr::propertyNotWritable, "The audio unit cannot have " +
+                                                                              std::to_string(count) +
+                                                                              " busses there");
+            if (allocated_)
+                return unitStatusError(AudioUnitErr::initialized,
+                                       "Busses cannot change while render resources are allocated");
+            const auto type =
+                scope == AudioUnitScope::input ? AudioUnitBusType::input : AudioUnitBusType::output;
+            const AudioFormat format =
+                busses.empty() ? *AudioFormat::standard(44100.0, 2) : busses[0]->format();
+            busses.resize(std::min<std::size_t>(busses.size(), count));
+            while (busses.size() < count)
+                busses.emplace_back(new AudioUnitBus(*this, type, std::uint32_t(busses.size()), format));
+        }
+    } else if (auto set = setUnitProperty(id, scope, element, data); !set) {
+        return set;
+    }
+    // A listener may remove itself (or others): walk a copy.
+    const auto listeners = propertyListeners_;
+    for (const auto& [token, listener] : listeners)
+        listener(id, scope, element);
+    return Result<void>();
+}
+
+Result<std::size_t> AudioUnit::getUnitProperty(AudioUnitPropertyID, AudioUnitScope, AudioUnitElement,
+                                               std::span<std::byte>) const {
+    return unitStatusError(AudioUnitErr::invalidProperty, "The audio unit has no such property");
+}
+
+Result<void> AudioUnit::setUnitProperty(AudioUnitPropertyID, AudioUnitScope, AudioUnitElement,
+                                        std::span<const std::byte>) {
+    return unitStatusError(AudioUnitErr::invalidProperty, "The audio unit has no such property");
+}
+
+AudioUnit::PropertyListenerToken AudioUnit::addPropertyListener(PropertyListener listener) {
+    propertyListeners_.emplace_back(nextPropertyListenerToken_, std::move(listener));
+    return nextPropertyListenerToken_++;
+}
+
+void AudioUnit::removePropertyListener(PropertyListenerToken token) {
+    std::erase_if(propertyListeners_, [&](const auto& entry) { return entry.first == token; });
 }
 
 // Scheduled events --------------------------------------------------------------------------------

@@ -31,6 +31,7 @@
 #include <memory>
 #include <mutex>
 #include <span>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -141,6 +142,31 @@ public:
     // Sets the global-scope parameter with this ID (its address) through the tree; false without one.
     bool setParameter(std::uint32_t parameterID, AUValue value);
 
+    // Parameters by ID, scope and element (AudioUnitGetParameter, AudioUnitSetParameter): the global
+    // scope's element 0 is the parameter tree; units with volumes per bus or channel answer the other
+    // elements. A value set here applies from the next render cycle. Refusals carry an AudioUnitErr
+    // code. Any thread but the render thread.
+    Result<AUValue> getParameter(AudioUnitParameterID id, AudioUnitScope scope,
+                                 AudioUnitElement element) const;
+    Result<void> setParameter(AudioUnitParameterID id, AudioUnitScope scope, AudioUnitElement element,
+                              AUValue value);
+
+    // Properties as raw bytes (AudioUnitGetProperty, AudioUnitSetProperty). Every unit answers the element
+    // count of its input and output scopes; setting it adds or removes busses (new ones in the format of
+    // bus 0), only where the unit allows it and while deallocated. getProperty returns the bytes written;
+    // a buffer too small for the value is refused. Configuring thread.
+    Result<std::size_t> getProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
+                                    std::span<std::byte> data) const;
+    Result<void> setProperty(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element,
+                             std::span<const std::byte> data);
+
+    // Told, on the configuring thread, about every property that setProperty changed.
+    using PropertyListener =
+        std::function<void(AudioUnitPropertyID id, AudioUnitScope scope, AudioUnitElement element)>;
+    using PropertyListenerToken = std::int64_t;
+    PropertyListenerToken addPropertyListener(PropertyListener listener);
+    void removePropertyListener(PropertyListenerToken token);
+
     // Schedules a change of the parameter at `address` to `value` at `when` (a sample time, or
     // AUEventSampleTimeImmediate + offset), ramping over `rampDurationFrames` (0: a jump). Any thread,
     // the render thread included: from this unit's pre-render observers an event lands in the cycle
@@ -185,6 +211,18 @@ protected:
     virtual void resetInternalRenderState() {}
     // True when internalRender handles bypass itself (it is then called while bypassed too).
     virtual bool rendersBypassItself() const { return false; }
+
+    // The parameters and properties beyond the tree and the element count; the defaults refuse them.
+    virtual Result<AUValue> getScopedParameter(AudioUnitParameterID id, AudioUnitScope scope,
+                                               AudioUnitElement element) const;
+    virtual Result<void> setScopedParameter(AudioUnitParameterID id, AudioUnitScope scope,
+                                            AudioUnitElement element, AUValue value);
+    virtual Result<std::size_t> getUnitProperty(AudioUnitPropertyID id, AudioUnitScope scope,
+                                                AudioUnitElement element, std::span<std::byte> data) const;
+    virtual Result<void> setUnitProperty(AudioUnitPropertyID id, AudioUnitScope scope,
+                                         AudioUnitElement element, std::span<const std::byte> data);
+    // Whether the input or output scope may have `count` busses. None may change by default.
+    virtual bool acceptsElementCount(AudioUnitScope scope, std::uint32_t count) const { return false; }
 
     // Render thread: renders `frames` frames into `output`, applying `events` (time ordered, stamped on
     // the timeline of `timestamp`: an event at t applies from frame t - timestamp.sampleTime(), events
@@ -233,6 +271,9 @@ private:
     std::atomic<RenderObserverList*> observersInUse_{nullptr};
     std::vector<std::unique_ptr<RenderObserverList>> retiredObservers_;
     RenderObserverToken nextObserverToken_ = 1;
+
+    std::vector<std::pair<PropertyListenerToken, PropertyListener>> propertyListeners_; // configuring thread
+    PropertyListenerToken nextPropertyListenerToken_ = 1;
 };
 
 } // namespace platform

@@ -27,10 +27,25 @@ AudioUnitNode::AudioUnitNode(std::unique_ptr<AudioUnit> unit)
         setDefaultInputFormat(bus, unit_->inputBus(bus).format());
     for (std::uint32_t bus = 0; bus < unit_->outputBusCount(); ++bus)
         setDefaultOutputFormat(bus, unit_->outputBus(bus).format());
+    busListener_ =
+        unit_->addPropertyListener([this](AudioUnitPropertyID id, AudioUnitScope, AudioUnitElement) {
+            if (id == AudioUnitProperty::elementCount) followUnitBusses();
+        });
 }
 
 AudioUnitNode::~AudioUnitNode() {
+    unit_->removePropertyListener(busListener_);
     unit_->deallocateRenderResources();
+}
+
+void AudioUnitNode::followUnitBusses() {
+    const std::uint32_t inputs = numberOfInputs(), outputs = numberOfOutputs();
+    setNumberOfInputs(unit_->inputBusCount());
+    setNumberOfOutputs(unit_->outputBusCount());
+    for (std::uint32_t bus = inputs; bus < unit_->inputBusCount(); ++bus)
+        setDefaultInputFormat(bus, unit_->inputBus(bus).format());
+    for (std::uint32_t bus = outputs; bus < unit_->outputBusCount(); ++bus)
+        setDefaultOutputFormat(bus, unit_->outputBus(bus).format());
 }
 
 void AudioUnitNode::reset() {

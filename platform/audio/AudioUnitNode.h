@@ -3,7 +3,8 @@
 // unit's inputs from the graph, and it keeps the unit configured for its connections. Whenever the
 // engine builds a render plan with the node in it (at start and at graph edits while running) the node
 // brings the unit's bus formats to those of its connections and its frame limit up to the plan's, and
-// allocates its render resources: a unit renders once it is attached to a started engine. A unit's
+// allocates its render resources: a unit renders once it is attached to a started engine. When the
+// unit's bus counts change (its element count property), the node's follow. A unit's
 // busses share one sample rate, so connect both sides in formats of one rate (configurationError() says
 // when the unit refuses). While the unit is reallocated or reset, a render cycle under way on the old
 // plan gets silence from it. Configure on the main thread; the unit renders on the render thread.
@@ -43,9 +44,12 @@ protected:
 
 private:
     Result<void> configureUnit(std::uint32_t maximumFrames);
+    // The unit's bus counts changed (its element count was set): the node's busses follow.
+    void followUnitBusses();
 
     std::unique_ptr<AudioUnit> unit_;
     std::optional<Error> configurationError_;
+    AudioUnit::PropertyListenerToken busListener_ = 0;
 };
 
 } // namespace platform

@@ -24,6 +24,32 @@ inline constexpr bool isImmediateEventTime(AUEventSampleTime time) {
            time < AUEventSampleTimeImmediate + AUEventSampleTimeImmediateWindow;
 }
 
+// Where a parameter or property of a unit lives: the unit as a whole, or one of its input or output
+// busses (the element), with the platform's codes.
+enum class AudioUnitScope : std::uint32_t { global = 0, input = 1, output = 2 };
+using AudioUnitElement = std::uint32_t;
+using AudioUnitParameterID = std::uint32_t;
+using AudioUnitPropertyID = std::uint32_t;
+
+namespace AudioUnitProperty {
+// The number of busses of the input or output scope, an unsigned 32-bit value.
+inline constexpr AudioUnitPropertyID elementCount = 11;
+// A matrix mixer's volumes as one block of 32-bit floats (see MatrixMixerUnit).
+inline constexpr AudioUnitPropertyID matrixLevels = 3006;
+} // namespace AudioUnitProperty
+
+// The platform's status codes of refused parameter and property calls, carried as the code of the
+// platform::Error such a call returns.
+namespace AudioUnitErr {
+inline constexpr int invalidProperty = -10879;
+inline constexpr int invalidParameter = -10878;
+inline constexpr int invalidElement = -10877;
+inline constexpr int invalidScope = -10866;
+inline constexpr int propertyNotWritable = -10865;
+inline constexpr int invalidPropertyValue = -10851;
+inline constexpr int initialized = -10849;
+} // namespace AudioUnitErr
+
 // The unit a parameter's value is measured in, with the platform's codes.
 enum class AudioUnitParameterUnit : std::uint32_t {
     generic = 0,

@@ -10,7 +10,10 @@
 //   right gain = p < 0 ? 1 + p : 1
 // So pan 0 passes the audio unchanged, and a mono input at pan 0 appears unchanged in both channels.
 // An input whose rate is too far from the output's to convert (a ratio beyond 256) stays silent.
+//
+// Its 3D mixing settings (Audio3DMixing) place it when it feeds an environment node.
 
+#include "platform/audio/Audio3DMixing.h"
 #include "platform/audio/AudioNode.h"
 
 #include <atomic>
@@ -18,7 +21,7 @@
 
 namespace platform {
 
-class MixerNode : public AudioNode {
+class MixerNode : public AudioNode, public Audio3DMixing {
 public:
     static constexpr std::uint32_t maximumInputBusses = 1024;
 

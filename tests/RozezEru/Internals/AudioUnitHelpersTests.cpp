@@ -1,5 +1,6 @@
 #include "RozezEru/Internals/AudioUnitHelpers.h"
 
+#include "platform/audio/AUParameterTree.h"
 #include "platform/audio/AudioUnitNode.h"
 #include "tests/platform/audio/GainTestUnit.h"
 
@@ -20,4 +21,12 @@ TEST(InstantiateSynchronously, MakesTheMatchingUnitOrStops) {
     EXPECT_DEATH(
         (void)rozezeru::instantiateSynchronously(unittest::GainTestUnit::generatorDescription(), registry),
         "^Unable to instantiate AVAudioUnit\n$");
+}
+
+TEST(ParameterForKey, FindsAParameterOfATreeByIdentifier) {
+    unittest::GainTestUnit unit;
+    EXPECT_EQ(rozezeru::parameter(unit, "gain"), unit.parameterTree()->parameterWithAddress(0));
+    EXPECT_EQ(rozezeru::parameter(unit, "Gain"), nullptr);
+    unit.setParameterTree(nullptr);
+    EXPECT_EQ(rozezeru::parameter(unit, "gain"), nullptr);
 }
