@@ -3,7 +3,7 @@
 #include "platform/audio/PcmBuffer.h"
 #include "platform/files/AudioFile.h"
 #include "platform/foundation/Files.h"
-#include "tests/RozezEru/Internals/ToolkitLogCapture.h"
+#include "tests/support/ToolkitLogCapture.h"
 
 #include <gtest/gtest.h>
 
@@ -128,7 +128,7 @@ TEST(Table, ChangesInPlace) {
     table.setPhase(-0.2f);
     EXPECT_EQ(table.phase(), 0.0f);
 
-    rozezeru_test::ToolkitLogCapture capture;
+    testsupport::ToolkitLogCapture capture;
     Table loud(Samples{0.5f, -2, 1});
     loud.normalize();
     tableTestExpectSamples(loud, {0.25f, -1, 0.5f}, "normalized");
@@ -137,9 +137,9 @@ TEST(Table, ChangesInPlace) {
     tableTestExpectSamples(silent, {0, 0}, "silence");
     const auto records = capture.sink.records();
     ASSERT_EQ(records.size(), 2u);
-    EXPECT_EQ(rozezeru_test::toolkitLogContent(records[0].text, "Table.cpp", "normalize()"),
+    EXPECT_EQ(testsupport::toolkitLogContent(records[0].text, "Table.cpp", "normalize()"),
               "absMax = 2.0: NOW NORMALIZED");
-    EXPECT_EQ(rozezeru_test::toolkitLogContent(records[1].text, "Table.cpp", "normalize()"),
+    EXPECT_EQ(testsupport::toolkitLogContent(records[1].text, "Table.cpp", "normalize()"),
               "absMax = 0.0: NOT NORMALIZED");
 
     loud.reverseInPlace();

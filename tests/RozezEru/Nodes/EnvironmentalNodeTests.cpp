@@ -25,7 +25,7 @@ struct EnvironmentalRig {
     EnvironmentalRig() {
         EXPECT_TRUE(engine->attach(environment->avAudioNode()));
         EXPECT_TRUE(
-            engine->connect(*environment->avAudioNode(), engine->outputNode(), 0, 0, enginetest::stereo()));
+            engine->connect(*environment->avAudioNode(), engine->outputNode(), 0, 0, testsupport::stereo()));
     }
     std::vector<platform::AudioConnectionPoint> destinations() const {
         return engine->outputConnectionPoints(*mixer->avAudioNode(), 0);
@@ -64,7 +64,7 @@ TEST(EnvironmentalNode, WiresALoneMixer3DInMonoAndPlacesThatMixer) {
     rig.mixer->setPosition({-3, 0, 0});
     EXPECT_EQ(rig.mixer->mixerAU()->position(), (platform::Audio3DPoint{-3, 0, 0}));
     // Hard left: the right channel is silent.
-    const auto out = enginetest::renderOfflineFrames(*rig.engine, 2048, 512);
+    const auto out = testsupport::renderOfflineFrames(*rig.engine, 2048, 512);
     EXPECT_GT(out[0].back(), 0.01f);
     EXPECT_EQ(out[1].back(), 0.0f);
 }

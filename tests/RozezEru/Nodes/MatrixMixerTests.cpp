@@ -2,7 +2,7 @@
 
 #include "platform/audio/MatrixMixerUnit.h"
 
-#include "../Internals/ToolkitLogCapture.h"
+#include "tests/support/ToolkitLogCapture.h"
 #include "NodeTestRig.h"
 
 #include <gtest/gtest.h>
@@ -51,7 +51,7 @@ TEST(MatrixMixer, RoutesTwoStereoInputsByItsCrosspoints) {
     MatrixMixer matrix({std::make_shared<ConstantSource>(0.25f), std::make_shared<ConstantSource>(0.75f)});
     EXPECT_EQ(matrix.unit()->auAudioUnit().inputBusCount(), 2u);
     EXPECT_EQ(matrix.unit()->auAudioUnit().outputBusCount(), 1u);
-    auto engine = matrixTestEngine(matrix, enginetest::stereo());
+    auto engine = matrixTestEngine(matrix, testsupport::stereo());
     EXPECT_EQ(matrix.inputChannelCount(), 4u);
     const auto levels = matrix.levels();
     ASSERT_EQ(levels.size(), 5u);
@@ -60,13 +60,13 @@ TEST(MatrixMixer, RoutesTwoStereoInputsByItsCrosspoints) {
     // The second input's left channel to the left, the first's left channel to the right: a swap.
     matrix.unmuteAll();
     matrix.setCrosspointsVolume(1.0f, {{2, 0}, {0, 1}});
-    const auto out = enginetest::renderOfflineFrames(*engine, 512, 512);
+    const auto out = testsupport::renderOfflineFrames(*engine, 512, 512);
     EXPECT_EQ(out[0], std::vector<float>(512, 0.75f));
     EXPECT_EQ(out[1], std::vector<float>(512, 0.25f));
 }
 
 TEST(MatrixMixer, AddressesVolumesByScopeAndElement) {
-    rozezeru_test::ToolkitLogCapture capture;
+    testsupport::ToolkitLogCapture capture;
     MatrixMixer matrix({std::make_shared<ConstantSource>()});
     matrix.setCrosspointsVolume(0.5f, {{1, 0}, {0, 1}, {0x10000, 0}, {-1, 0}});
     EXPECT_EQ(matrixTestVolume(matrix, AudioUnitScope::global, 0x00010000), 0.5f);
@@ -82,7 +82,7 @@ TEST(MatrixMixer, AddressesVolumesByScopeAndElement) {
 }
 
 TEST(MatrixMixer, PrintsOneLinePerInputChannelAndOneForTheOutputs) {
-    const auto mono = enginetest::mono();
+    const auto mono = testsupport::mono();
     MatrixMixer matrix({std::make_shared<MatrixTestSource>(1.0f, mono)});
     auto engine = matrixTestEngine(matrix, mono);
     matrix.unmuteAll();

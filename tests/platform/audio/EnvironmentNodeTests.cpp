@@ -1,4 +1,4 @@
-#include "EngineTestNodes.h"
+#include "tests/support/EngineRig.h"
 #include "RenderAllocationTrap.h"
 
 #include "platform/audio/EnvironmentNode.h"
@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 using namespace platform;
-using namespace enginetest;
+using namespace testsupport;
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "EngineTestNodes.h"
+#include "tests/support/EngineRig.h"
 
 #include "platform/audio/AudioComponentRegistry.h"
 #include "platform/audio/AudioUnitNode.h"
@@ -46,7 +46,7 @@ TEST(MatrixMixerUnit, BusCountsFollowTheElementCount) {
 }
 
 TEST(MatrixMixerUnit, RendersTheMatrixSampleBySample) {
-    using enginetest::stereo;
+    using testsupport::stereo;
     auto engine = std::make_unique<AudioEngine>(std::make_unique<NullAudioDevice>());
     ASSERT_TRUE(engine->enableManualRenderingMode(stereo(), 256));
     auto node = std::make_shared<AudioUnitNode>(std::make_unique<MatrixMixerUnit>());
@@ -72,7 +72,7 @@ TEST(MatrixMixerUnit, RendersTheMatrixSampleBySample) {
         ASSERT_TRUE(unit.setParameter(MatrixMixerUnit::volumeParameter, scope, element, value));
     };
     // Silent until opened up; then a swap, with channel 1 at half volume into a master of 2.
-    EXPECT_EQ(enginetest::renderOfflineFrames(*engine, 100, 100)[0], std::vector<float>(100, 0.0f));
+    EXPECT_EQ(testsupport::renderOfflineFrames(*engine, 100, 100)[0], std::vector<float>(100, 0.0f));
     for (std::uint32_t c = 0; c < 2; ++c) {
         volume(AudioUnitScope::input, c, c == 0 ? 1.0f : 0.5f);
         volume(AudioUnitScope::output, c, 1.0f);
@@ -80,7 +80,7 @@ TEST(MatrixMixerUnit, RendersTheMatrixSampleBySample) {
     volume(AudioUnitScope::global, MatrixMixerUnit::crosspointElement(0, 1), 1.0f);
     volume(AudioUnitScope::global, MatrixMixerUnit::crosspointElement(1, 0), 1.0f);
     volume(AudioUnitScope::global, MatrixMixerUnit::masterElement, 2.0f);
-    const auto out = enginetest::renderOfflineFrames(*engine, 1000, 256);
+    const auto out = testsupport::renderOfflineFrames(*engine, 1000, 256);
     for (std::int64_t i = 0; i < 1000; ++i) {
         ASSERT_EQ(out[0][i], input(1, i + 100)) << i;
         ASSERT_EQ(out[1][i], 2.0f * input(0, i + 100)) << i;
