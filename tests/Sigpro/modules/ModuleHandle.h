@@ -1,15 +1,48 @@
 #pragma once
+// Helpers of the module tests: owners of contexts, module records and wavetables, rendering through
+// one-sample compute functions, and the heap calls the render path makes. Test thread.
 
 #include "Sigpro/modules/sp_data.h"
+#include "Sigpro/modules/sp_ftbl.h"
 #include "tests/support/AllocationTrap.h"
+#include "tests/support/Signals.h"
 
+#include <gtest/gtest.h>
+
+#include <cmath>
 #include <cstdint>
+#include <functional>
+#include <numbers>
+#include <vector>
 
 namespace sigprotest {
 
-// Owns one sp_ module record from create to destroy. Test thread.
-template <class T, int (*Create)(T**), int (*Destroy)(T**)> class ModuleHandle {
+using sigpro::sp_data;
+
+// Owns one shared context at a sample rate.
+class ContextHandle {
 public:
+    explicit ContextHandle(int sampleRate = 44100) {
+        sigpro::sp_create(&sp_);
+        sp_->sample_rate = sampleRate;
+    }
+    ~ContextHandle() { sigpro::sp_destroy(&sp_); }
+    ContextHandle(const ContextHandle&) = delete;
+    ContextHandle& operator=(const ContextHandle&) = delete;
+    sp_data* get() const { return sp_; }
+    sp_data* operator->() const { return sp_; }
+
+private:
+    sp_data* sp_ = nullptr;
+};
+
+// Owns one module record from create to destroy; with a one-in, one-out compute function it also
+// renders.
+template <class T, int (*Create)(T**), int (*Destroy)(T**),
+          int (*Compute)(sp_data*, T*, float*, float*) = nullptr>
+class ModuleHandle {
+public:
+    using Record = T;
     ModuleHandle() { Create(&p_); }
     ~ModuleHandle() { Destroy(&p_); }
     ModuleHandle(const ModuleHandle&) = delete;
@@ -17,33 +50,91 @@ public:
     T* get() const { return p_; }
     T* operator->() const { return p_; }
 
+    float operator()(sp_data* sp, float x) const {
+        float y = 0.0f;
+        Compute(sp, p_, &x, &y);
+        return y;
+    }
+    std::vector<float> operator()(sp_data* sp, const std::vector<float>& input) const {
+        std::vector<float> output(input.size());
+        for (std::size_t n = 0; n < input.size(); ++n)
+            output[n] = (*this)(sp, input[n]);
+        return output;
+    }
+    // `samples` outputs of a generator, whose input is ignored.
+    std::vector<float> generate(sp_data* sp, std::size_t samples) const {
+        return (*this)(sp, std::vector<float>(samples, 0.0f));
+    }
+
 private:
     T* p_ = nullptr;
 };
 
-// Owns one shared context. Test thread.
-class ContextHandle {
+// Owns a wavetable of `size` points whose point i (the guard point size included) is point(i).
+class Table {
 public:
-    ContextHandle() { sigpro::sp_create(&sp_); }
-    ~ContextHandle() { sigpro::sp_destroy(&sp_); }
-    ContextHandle(const ContextHandle&) = delete;
-    ContextHandle& operator=(const ContextHandle&) = delete;
-    sigpro::sp_data* get() const { return sp_; }
-    sigpro::sp_data* operator->() const { return sp_; }
+    Table(sp_data* sp, std::size_t size, const std::function<double(std::size_t)>& point) {
+        sigpro::sp_ftbl_create(sp, &ft_, size);
+        for (std::size_t i = 0; i <= size; ++i)
+            ft_->table[i] = static_cast<float>(point(i));
+    }
+    ~Table() { sigpro::sp_ftbl_destroy(&ft_); }
+    Table(const Table&) = delete;
+    Table& operator=(const Table&) = delete;
+    sigpro::sp_ftbl* get() const { return ft_; }
+    sigpro::sp_ftbl* operator->() const { return ft_; }
 
 private:
-    sigpro::sp_data* sp_ = nullptr;
+    sigpro::sp_ftbl* ft_ = nullptr;
 };
 
-// One output of a one-in, one-out compute function.
+struct Stereo {
+    std::vector<float> left, right;
+};
+
+// `frames` outputs of a two-in, two-out compute function; the inputs are 0 past their ends.
 template <class T>
-float computeOnce(int (*compute)(sigpro::sp_data*, T*, float*, float*), sigpro::sp_data* sp, T* p, float x) {
+Stereo renderStereo(int (*compute)(sp_data*, T*, float*, float*, float*, float*), sp_data* sp, T* p,
+                    std::size_t frames, const std::vector<float>& left, const std::vector<float>& right) {
+    Stereo out{std::vector<float>(frames), std::vector<float>(frames)};
+    for (std::size_t n = 0; n < frames; ++n) {
+        float l = n < left.size() ? left[n] : 0.0f, r = n < right.size() ? right[n] : 0.0f;
+        compute(sp, p, &l, &r, &out.left[n], &out.right[n]);
+    }
+    return out;
+}
+
+// One cycle of a sine over `size` points, the guard point repeating the first.
+inline std::function<double(std::size_t)> sineCycle(std::size_t size, double harmonic = 1.0) {
+    return [=](std::size_t i) {
+        return std::sin(2.0 * std::numbers::pi * harmonic * double(i % size) / double(size));
+    };
+}
+
+inline std::vector<float> impulse(std::size_t samples, float height = 1.0f) {
+    std::vector<float> x(samples, 0.0f);
+    x[0] = height;
+    return x;
+}
+
+// Allocations and frees `work` makes while marked as the render thread.
+template <class Work> std::uint64_t renderThreadHeapCalls(Work&& work) {
+    testsupport::AllocationTrap::resetCounts();
+    {
+        testsupport::ScopedRenderThread rendering;
+        work();
+    }
+    const auto counts = testsupport::AllocationTrap::renderThreadCounts();
+    return counts.allocations + counts.deallocations;
+}
+
+// Interim forms for the files not yet moved to the helpers above.
+template <class T>
+float computeOnce(int (*compute)(sp_data*, T*, float*, float*), sp_data* sp, T* p, float x) {
     float y = 0.0f;
     compute(sp, p, &x, &y);
     return y;
 }
-
-// Heap allocations `render` makes while marked as the render thread.
 template <class Render> std::uint64_t renderThreadAllocations(Render&& render) {
     testsupport::AllocationTrap::resetCounts();
     {
@@ -51,6 +142,41 @@ template <class Render> std::uint64_t renderThreadAllocations(Render&& render) {
         render();
     }
     return testsupport::AllocationTrap::renderThreadCounts().allocations;
+}
+
+// Steady gain at `hz` of a module fresh from `init` whose parameters `configure` then writes.
+template <class Handle>
+double freshGain(int (*init)(sp_data*, typename Handle::Record*),
+                 const std::function<void(typename Handle::Record*)>& configure, double hz,
+                 double level = 1.0, std::size_t samples = 44100) {
+    ContextHandle sp;
+    Handle module;
+    init(sp.get(), module.get());
+    if (configure) configure(module.get());
+    return testsupport::steadyGain(
+        44100.0, hz, [&](float x) { return module(sp.get(), x); }, level, samples);
+}
+
+// Re-initialising a module used with the parameters `use` wrote frees as much as it allocates (its
+// buffers are reused or replaced, never leaked) and starts it over with its defaults: it then renders
+// `input` as a fresh module does. `init` takes the context and the record.
+template <class Handle, class Init>
+void expectReinitStartsOver(Init init, const std::vector<float>& input,
+                            const std::function<void(typename Handle::Record*)>& use = {}) {
+    ContextHandle usedContext, freshContext;
+    Handle used, fresh;
+    ASSERT_EQ(init(usedContext.get(), used.get()), 1);
+    if (use) use(used.get());
+    used(usedContext.get(), testsupport::noise(3000, 99u));
+    testsupport::AllocationTrap::resetCounts();
+    {
+        testsupport::ScopedRenderThread counting;
+        init(usedContext.get(), used.get());
+    }
+    const auto counts = testsupport::AllocationTrap::renderThreadCounts();
+    EXPECT_EQ(counts.allocations, counts.deallocations);
+    ASSERT_EQ(init(freshContext.get(), fresh.get()), 1);
+    EXPECT_EQ(used(usedContext.get(), input), fresh(freshContext.get(), input));
 }
 
 } // namespace sigprotest
