@@ -148,13 +148,13 @@ template <class Render> std::uint64_t renderThreadAllocations(Render&& render) {
 template <class Handle>
 double freshGain(int (*init)(sp_data*, typename Handle::Record*),
                  const std::function<void(typename Handle::Record*)>& configure, double hz,
-                 double level = 1.0, std::size_t samples = 44100) {
-    ContextHandle sp;
+                 double level = 1.0, std::size_t samples = 44100, int sampleRate = 44100) {
+    ContextHandle sp(sampleRate);
     Handle module;
     init(sp.get(), module.get());
     if (configure) configure(module.get());
     return testsupport::steadyGain(
-        44100.0, hz, [&](float x) { return module(sp.get(), x); }, level, samples);
+        sampleRate, hz, [&](float x) { return module(sp.get(), x); }, level, samples);
 }
 
 // Re-initialising a module used with the parameters `use` wrote frees as much as it allocates (its
