@@ -157,12 +157,14 @@ double freshGain(int (*init)(sp_data*, typename Handle::Record*),
         sampleRate, hz, [&](float x) { return module(sp.get(), x); }, level, samples);
 }
 
-// Re-initialising a module used with the parameters `use` wrote frees as much as it allocates (its
-// buffers are reused or replaced, never leaked) and starts it over with its defaults: it then renders
-// `input` as a fresh module does. `init` takes the context and the record.
+// The life cycle of a one-in, one-out module. Used with the parameters `use` wrote and initialised
+// again, it frees as much as it allocates (its buffers reused or replaced, never leaked) and starts over
+// with its defaults: it renders `input` as a fresh module does. Its compute then neither allocates nor
+// frees while `vary` changes its parameters every sample. `init` takes the context and the record.
 template <class Handle, class Init>
-void expectReinitStartsOver(Init init, const std::vector<float>& input,
-                            const std::function<void(typename Handle::Record*)>& use = {}) {
+void expectModuleLifecycle(Init init, const std::vector<float>& input,
+                           const std::function<void(typename Handle::Record*)>& use = {},
+                           const std::function<void(typename Handle::Record*, int)>& vary = {}) {
     ContextHandle usedContext, freshContext;
     Handle used, fresh;
     ASSERT_EQ(init(usedContext.get(), used.get()), 1);
@@ -174,9 +176,17 @@ void expectReinitStartsOver(Init init, const std::vector<float>& input,
         init(usedContext.get(), used.get());
     }
     const auto counts = testsupport::AllocationTrap::renderThreadCounts();
-    EXPECT_EQ(counts.allocations, counts.deallocations);
+    EXPECT_EQ(counts.allocations, counts.deallocations) << "re-init";
     ASSERT_EQ(init(freshContext.get(), fresh.get()), 1);
     EXPECT_EQ(used(usedContext.get(), input), fresh(freshContext.get(), input));
+    EXPECT_EQ(renderThreadHeapCalls([&] {
+                  for (int n = 0; n < 4096; ++n) {
+                      if (vary) vary(used.get(), n);
+                      used(usedContext.get(), input[std::size_t(n) % input.size()]);
+                  }
+              }),
+              0u)
+        << "compute";
 }
 
 } // namespace sigprotest

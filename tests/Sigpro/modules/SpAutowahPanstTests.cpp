@@ -99,8 +99,8 @@ TEST(SpAutowah, DefaultsAndNoWahAtFullWetIsTheIdentityWithoutAllocating) {
     for (float x : testsupport::noise(100, 3u, 1.0f))
         ASSERT_FLOAT_EQ(wah(sp.get(), x), 1.5f * x);
 
-    sigprotest::expectReinitStartsOver<Autowah>(sp_autowah_init, testsupport::noise(2000, 5u, 0.8f),
-                                                [](sp_autowah* p) { *p->wah = 1.0f; });
+    sigprotest::expectModuleLifecycle<Autowah>(sp_autowah_init, testsupport::noise(2000, 5u, 0.8f),
+                                               [](sp_autowah* p) { *p->wah = 1.0f; });
 }
 
 TEST(SpAutowah, TheResonanceRisesWithTheLevelAndSilenceStaysSilent) {

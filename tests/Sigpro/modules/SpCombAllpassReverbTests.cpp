@@ -101,10 +101,10 @@ TEST(SpCombAllpass, ALoopTooShortForOneSampleRunsAsOneSample) {
 
 TEST(SpCombAllpass, ReinitStartsOverLongLinesAreRefusedAndComputeNeverAllocates) {
     for (float loop : {0.01f, 0.05f}) {
-        sigprotest::expectReinitStartsOver<Comb>(
+        sigprotest::expectModuleLifecycle<Comb>(
             [loop](sp_data* sp, sp_comb* p) { return sp_comb_init(sp, p, loop); }, impulse(3000),
             [](sp_comb* p) { p->reverb_time = 1.0f; });
-        sigprotest::expectReinitStartsOver<Allpass>(
+        sigprotest::expectModuleLifecycle<Allpass>(
             [loop](sp_data* sp, sp_allpass* p) { return sp_allpass_init(sp, p, loop); }, impulse(3000),
             [](sp_allpass* p) { p->reverb_time = 1.0f; });
     }
@@ -165,5 +165,5 @@ TEST(SpJcrev, SilenceStaysSilentAndTheSameInputGivesTheSameOutputAtAnyRate) {
     const auto noise = testsupport::noise(30000, 3);
     sp_jcrev_init(fast.get(), b.get());
     EXPECT_EQ(b(fast.get(), noise), a(sp.get(), noise));
-    sigprotest::expectReinitStartsOver<Jcrev>(sp_jcrev_init, noise);
+    sigprotest::expectModuleLifecycle<Jcrev>(sp_jcrev_init, noise);
 }

@@ -110,7 +110,7 @@ TEST(SpConv, ReinitStartsAfreshWithTheNewResponseAndComputeNeverAllocates) {
 
     const Table longer = convTable(sp.get(), testsupport::noise(3000, 8u));
     auto init = [&](sp_data* context, sp_conv* p) { return sp_conv_init(context, p, longer.get(), 256.0f); };
-    sigprotest::expectReinitStartsOver<Conv>(init, testsupport::noise(4096, 9u));
+    sigprotest::expectModuleLifecycle<Conv>(init, testsupport::noise(4096, 9u));
     ASSERT_EQ(init(sp.get(), conv.get()), 1);
     EXPECT_EQ(sigprotest::renderThreadHeapCalls([&] {
                   for (float x : input)

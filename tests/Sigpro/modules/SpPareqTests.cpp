@@ -130,7 +130,7 @@ TEST(SpPareq, ModeIsTruncatedAndReadOnlyWhenAnotherParameterChanges) {
 }
 
 TEST(SpPareq, ReinitClearsTheHistory) {
-    sigprotest::expectReinitStartsOver<Pareq>(
+    sigprotest::expectModuleLifecycle<Pareq>(
         [](sp_data* sp, sp_pareq* p) {
             const int result = sp_pareq_init(sp, p);
             pareqApply(p, {700, 5.0f, 3.0f, 0});

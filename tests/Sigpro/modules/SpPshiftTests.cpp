@@ -69,7 +69,7 @@ TEST(SpPshift, ShiftTransposesATestToneBySemitones) {
 
 TEST(SpPshift, ReinitStartsOverAndNoSettingAllocatesOrLeavesTheFiniteRange) {
     const std::vector<float> input = testsupport::noise(3000, 2u);
-    sigprotest::expectReinitStartsOver<Pshift>(sp_pshift_init, input, [](sp_pshift* p) {
+    sigprotest::expectModuleLifecycle<Pshift>(sp_pshift_init, input, [](sp_pshift* p) {
         *p->shift = 5.0f;
         *p->window = 300.0f;
     });

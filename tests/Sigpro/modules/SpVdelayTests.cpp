@@ -106,7 +106,7 @@ TEST(SpVdelay, DegenerateMaximaAndDelaysStaySafe) {
 }
 
 TEST(SpVdelay, ReinitStartsOverAndComputeNeverAllocates) {
-    sigprotest::expectReinitStartsOver<Vdelay>(
+    sigprotest::expectModuleLifecycle<Vdelay>(
         [](sp_data* sp, sp_vdelay* p) { return sp_vdelay_init(sp, p, 0.01f); }, impulse(1000),
         [](sp_vdelay* p) { p->feedback = 0.9f; });
     ContextHandle sp;
