@@ -128,22 +128,6 @@ template <class Work> std::uint64_t renderThreadHeapCalls(Work&& work) {
     return counts.allocations + counts.deallocations;
 }
 
-// Interim forms for the files not yet moved to the helpers above.
-template <class T>
-float computeOnce(int (*compute)(sp_data*, T*, float*, float*), sp_data* sp, T* p, float x) {
-    float y = 0.0f;
-    compute(sp, p, &x, &y);
-    return y;
-}
-template <class Render> std::uint64_t renderThreadAllocations(Render&& render) {
-    testsupport::AllocationTrap::resetCounts();
-    {
-        testsupport::ScopedRenderThread rendering;
-        render();
-    }
-    return testsupport::AllocationTrap::renderThreadCounts().allocations;
-}
-
 // Steady gain at `hz` of a module fresh from `init` whose parameters `configure` then writes.
 template <class Handle>
 double freshGain(int (*init)(sp_data*, typename Handle::Record*),
