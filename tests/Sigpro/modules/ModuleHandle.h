@@ -1,6 +1,7 @@
 #pragma once
 // Helpers of the module tests: owners of contexts, module records and wavetables, rendering through
-// one-sample compute functions, and the heap calls the render path makes. Test thread.
+// one-sample compute functions, and the heap calls the render path makes. It brings GoogleTest, the
+// standard headers below and the support signals with it, for every module test uses them. Test thread.
 
 #include "Sigpro/modules/sp_data.h"
 #include "Sigpro/modules/sp_ftbl.h"
@@ -9,10 +10,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <numbers>
+#include <tuple>
+#include <type_traits>
 #include <vector>
 
 namespace sigprotest {
@@ -70,6 +75,29 @@ private:
     T* p_ = nullptr;
 };
 
+// A module fresh from `init(context, record, args...)`, which must succeed, on a context of its own.
+template <class Handle> class Fresh : public Handle {
+public:
+    template <class Init, class... Args>
+    requires std::is_invocable_v<Init, sp_data*, typename Handle::Record*, Args...>
+    explicit Fresh(Init init, Args... args) : Fresh(44100, init, args...) {}
+    template <class Init, class... Args>
+    Fresh(int sampleRate, Init init, Args... args) : context_(sampleRate) {
+        EXPECT_EQ(init(context_.get(), this->get(), args...), 1);
+    }
+    sp_data* sp() const { return context_.get(); }
+    using Handle::operator();
+    using Handle::generate;
+    float operator()(float x) const { return Handle::operator()(sp(), x); }
+    std::vector<float> operator()(const std::vector<float>& input) const {
+        return Handle::operator()(sp(), input);
+    }
+    std::vector<float> generate(std::size_t samples) const { return Handle::generate(sp(), samples); }
+
+private:
+    ContextHandle context_;
+};
+
 // Owns a wavetable of `size` points whose point i (the guard point size included) is point(i).
 class Table {
 public:
@@ -111,6 +139,10 @@ inline std::function<double(std::size_t)> sineCycle(std::size_t size, double har
     };
 }
 
+inline bool allFinite(const std::vector<float>& y) {
+    return std::all_of(y.begin(), y.end(), [](float v) { return std::isfinite(v); });
+}
+
 inline std::vector<float> impulse(std::size_t samples, float height = 1.0f) {
     std::vector<float> x(samples, 0.0f);
     x[0] = height;
@@ -126,6 +158,22 @@ template <class Work> std::uint64_t renderThreadHeapCalls(Work&& work) {
     }
     const auto counts = testsupport::AllocationTrap::renderThreadCounts();
     return counts.allocations + counts.deallocations;
+}
+
+// Period in samples of a ringing signal: the lag of the highest autocorrelation of y[first ...] in
+// [minLag, maxLag], refined by a parabola through its neighbours.
+inline double autocorrelationPeriod(const std::vector<float>& y, std::size_t first, int minLag, int maxLag) {
+    auto correlation = [&](int lag) {
+        double sum = 0;
+        for (std::size_t n = first; n + std::size_t(lag) < y.size(); ++n)
+            sum += double(y[n]) * y[n + std::size_t(lag)];
+        return sum;
+    };
+    int best = minLag;
+    for (int lag = minLag + 1; lag <= maxLag; ++lag)
+        if (correlation(lag) > correlation(best)) best = lag;
+    const double left = correlation(best - 1), middle = correlation(best), right = correlation(best + 1);
+    return best + 0.5 * (left - right) / (left - 2.0 * middle + right);
 }
 
 // Steady gain at `hz` of a module fresh from `init` whose parameters `configure` then writes.

@@ -1,9 +1,3 @@
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cmath>
-#include <functional>
-
 #include "Sigpro/modules/sp_diode.h"
 #include "Sigpro/modules/sp_lpf18.h"
 #include "Sigpro/modules/sp_moogladder.h"
@@ -30,11 +24,9 @@ double ladderDb(int (*init)(sp_data*, typename Handle::Record*),
 template <class Handle>
 float ladderSettled(int (*init)(sp_data*, typename Handle::Record*),
                     const std::function<void(typename Handle::Record*)>& configure, float level) {
-    ContextHandle sp;
-    Handle f;
-    init(sp.get(), f.get());
+    sigprotest::Fresh<Handle> f(init);
     configure(f.get());
-    return f(sp.get(), std::vector<float>(44100, level)).back();
+    return f(std::vector<float>(44100, level)).back();
 }
 
 double moogDb(float resonance, double hz, float cutoff = 1000.0f) {
@@ -74,15 +66,10 @@ TEST(SpMoogladder, FourPolesAtTheCutoffAndAResonancePeakThere) {
     EXPECT_GT(resonant, std::max(moogDb(0.95f, 700), moogDb(0.95f, 1300)));
 
     // Negative resonance acts as 0.
-    ContextHandle sp;
-    Moog negative, zero;
-    sp_moogladder_init(sp.get(), negative.get());
-    sp_moogladder_init(sp.get(), zero.get());
-    negative->resonance = -1.0f;
-    zero->resonance = 0.0f;
-    const std::vector<float> input =
-        testsupport::sine(500, 44100.0 * 0.2 / (2 * std::numbers::pi), 44100.0, 0.5);
-    EXPECT_EQ(negative(sp.get(), input), zero(sp.get(), input));
+    sigprotest::Fresh<Moog> negative(sp_moogladder_init), zero(sp_moogladder_init);
+    std::tie(negative->resonance, zero->resonance) = std::pair(-1.0f, 0.0f);
+    const std::vector<float> input = testsupport::sine(500, 1404.0, 44100.0, 0.5);
+    EXPECT_EQ(negative(input), zero(input));
     EXPECT_EQ(std::pair(negative->last_resonance, negative->resonance), std::pair(0.0f, -1.0f));
 }
 
@@ -109,11 +96,9 @@ TEST(SpDiode, LowPassWhoseResonancePeaksNearTheCutoff) {
     EXPECT_GT(peak, diodeDb(0.9f, 1000, 1500) + 10.0);
 
     // The feedback gain is 17 times the resonance; the last stage's feedback term is never written.
-    ContextHandle sp;
-    Diode d;
-    sp_diode_init(sp.get(), d.get());
+    sigprotest::Fresh<Diode> d(sp_diode_init);
     d->resonance = 0.5f;
-    d(sp.get(), 1.0f);
+    d(1.0f);
     EXPECT_EQ(std::pair(d->feedback_gain, d->stage_feedback[3]), std::pair(8.5f, 0.0f));
 }
 
@@ -141,31 +126,15 @@ TEST(SpLpf18, ThreePolesWithResonanceAndTanhOutput) {
                 std::tanh(0.4), 1e-5);
 
     // However hard it is driven, the output stays inside (-1, 1).
-    ContextHandle sp;
-    Lpf18 f;
-    sp_lpf18_init(sp.get(), f.get());
-    EXPECT_LE(testsupport::peak(f(sp.get(), testsupport::sine(20000, 44100.0 * 0.03 / (2 * std::numbers::pi),
-                                                              44100.0, 100.0))),
-              1.0f);
+    sigprotest::Fresh<Lpf18> f(sp_lpf18_init);
+    EXPECT_LE(testsupport::peak(f(testsupport::sine(20000, 210.0, 44100.0, 100.0))), 1.0f);
 }
 
-TEST(SpLadderFilters, ComputeNeverAllocates) {
-    ContextHandle sp;
-    Diode d;
-    Lpf18 l;
-    Moog m;
-    sp_diode_init(sp.get(), d.get());
-    sp_lpf18_init(sp.get(), l.get());
-    sp_moogladder_init(sp.get(), m.get());
-    EXPECT_EQ(sigprotest::renderThreadHeapCalls([&] {
-                  for (int n = 0; n < 256; ++n) {
-                      const float x = static_cast<float>(n % 5) - 2.0f;
-                      m->frequency = d->frequency = 200.0f + static_cast<float>(n);
-                      d->resonance = l->resonance = m->resonance = float(n % 10) / 10.0f;
-                      d(sp.get(), x);
-                      l(sp.get(), x);
-                      m(sp.get(), x);
-                  }
-              }),
-              0u);
+TEST(SpLadderFilters, ReinitStartsOverAndComputeNeverAllocates) {
+    const std::vector<float> input = testsupport::noise(3000, 1u, 0.5f);
+    auto frequency = [](auto* p, int n) { p->frequency = 200.0f + float(n); };
+    sigprotest::expectModuleLifecycle<Diode>(sp_diode_init, input, {}, frequency);
+    sigprotest::expectModuleLifecycle<Moog>(sp_moogladder_init, input, {}, frequency);
+    sigprotest::expectModuleLifecycle<Lpf18>(
+        sp_lpf18_init, input, {}, [](sp_lpf18* p, int n) { p->resonance = float(n % 10) / 10.0f; });
 }

@@ -1,15 +1,9 @@
-#include <gtest/gtest.h>
-
-#include <cmath>
 #include <complex>
-#include <numbers>
-#include <vector>
 
 #include "Sigpro/modules/sp_pareq.h"
 #include "tests/Sigpro/modules/ModuleHandle.h"
 
 using namespace sigpro;
-using sigprotest::ContextHandle;
 
 namespace {
 
@@ -42,19 +36,16 @@ double pareqPrototypeGain(int rate, PareqSetting s, double hz) {
     return std::abs(num / (p * p + p / q + 1.0));
 }
 
-std::vector<float> pareqRender(sp_data* sp, PareqSetting s, const std::vector<float>& input) {
-    Pareq eq;
-    sp_pareq_init(sp, eq.get());
+std::vector<float> pareqRender(PareqSetting s, const std::vector<float>& input) {
+    sigprotest::Fresh<Pareq> eq(sp_pareq_init);
     pareqApply(eq.get(), s);
-    return eq(sp, input);
+    return eq(input);
 }
 
 } // namespace
 
 TEST(SpPareq, InitWritesTheDefaultsAndUnsetCoefficientMarks) {
-    ContextHandle sp;
-    Pareq eq;
-    ASSERT_EQ(sp_pareq_init(sp.get(), eq.get()), 1);
+    sigprotest::Fresh<Pareq> eq(sp_pareq_init);
     EXPECT_EQ((std::vector{eq->frequency, eq->gain, eq->q, eq->mode, eq->last_frequency, eq->last_gain,
                            eq->last_q}),
               (std::vector{1000.0f, 1.0f, 0.707f, 0.0f, -1.0f, -1.0f, -1.0f}));
@@ -81,9 +72,8 @@ TEST(SpPareq, PeakingBandAndShelvesFollowTheirPrototype) {
 }
 
 TEST(SpPareq, UnityGainIsFlatForPeakingAndNearlyFlatForShelves) {
-    ContextHandle sp;
     const std::vector<float> input = testsupport::noise(2000, 42);
-    const std::vector<float> out = pareqRender(sp.get(), {1000, 1.0f, 0.707f, 0}, input);
+    const std::vector<float> out = pareqRender({1000, 1.0f, 0.707f, 0}, input);
     for (std::size_t i = 0; i < input.size(); ++i)
         ASSERT_NEAR(out[i], input[i], 1e-5f) << i;
     // Shelves are flat at unity gain only with q = 1/sqrt(2); the default 0.707 dips by 1.5e-4 at the corner.
@@ -98,9 +88,8 @@ TEST(SpPareq, UnityGainIsFlatForPeakingAndNearlyFlatForShelves) {
 }
 
 TEST(SpPareq, ModeIsTruncatedAndReadOnlyWhenAnotherParameterChanges) {
-    ContextHandle sp;
     const std::vector<float> input = testsupport::noise(600, 42);
-    auto renderWith = [&](float mode) { return pareqRender(sp.get(), {3000, 3.0f, 0.707f, mode}, input); };
+    auto renderWith = [&](float mode) { return pareqRender({3000, 3.0f, 0.707f, mode}, input); };
     const std::vector<float> peaking = renderWith(0.0f), low = renderWith(1.0f), high = renderWith(2.0f);
     EXPECT_NE(peaking, low);
     EXPECT_NE(low, high);
@@ -110,26 +99,23 @@ TEST(SpPareq, ModeIsTruncatedAndReadOnlyWhenAnotherParameterChanges) {
         EXPECT_EQ(renderWith(unknown), peaking) << unknown;
 
     // Switching only the mode keeps the peaking coefficients in force.
-    Pareq eq;
-    sp_pareq_init(sp.get(), eq.get());
+    sigprotest::Fresh<Pareq> eq(sp_pareq_init), fresh(sp_pareq_init);
     pareqApply(eq.get(), {3000, 3.0f, 0.707f, 0});
-    std::vector<float> out = eq(sp.get(), std::vector<float>(input.begin(), input.begin() + 100));
+    std::vector<float> out = eq(std::vector<float>(input.begin(), input.begin() + 100));
     eq->mode = 2.0f;
-    const std::vector<float> rest = eq(sp.get(), std::vector<float>(input.begin() + 100, input.end()));
+    const std::vector<float> rest = eq(std::vector<float>(input.begin() + 100, input.end()));
     out.insert(out.end(), rest.begin(), rest.end());
     EXPECT_EQ(out, peaking);
     // Touching the frequency brings the shelf in; the new coefficients are then those of a fresh shelf.
     eq->frequency = 3000.5f;
-    eq(sp.get(), 0.0f);
-    Pareq fresh;
-    sp_pareq_init(sp.get(), fresh.get());
+    eq(0.0f);
     pareqApply(fresh.get(), {3000.5f, 3.0f, 0.707f, 2});
-    fresh(sp.get(), 0.0f);
+    fresh(0.0f);
     EXPECT_EQ(std::pair(eq->b0, eq->a1), std::pair(fresh->b0, fresh->a1));
     EXPECT_NE(eq->b0, 0.0f);
 }
 
-TEST(SpPareq, ReinitClearsTheHistory) {
+TEST(SpPareq, ReinitClearsTheHistoryAndComputeNeverAllocates) {
     sigprotest::expectModuleLifecycle<Pareq>(
         [](sp_data* sp, sp_pareq* p) {
             const int result = sp_pareq_init(sp, p);
@@ -139,5 +125,8 @@ TEST(SpPareq, ReinitClearsTheHistory) {
         sigprotest::impulse(200),
         [](sp_pareq* p) {
             pareqApply(p, {9000, 0.1f, 0.5f, 1});
+        },
+        [](sp_pareq* p, int n) {
+            pareqApply(p, {500.0f + float(n), 2.0f, 0.7f, float(n % 3)});
         });
 }

@@ -1,24 +1,18 @@
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cmath>
 #include <complex>
-#include <numbers>
-#include <vector>
 
 #include "Sigpro/modules/sp_phaser.h"
 #include "tests/Sigpro/modules/ModuleHandle.h"
 
 using namespace sigpro;
-using sigprotest::ContextHandle;
 
 namespace {
 
 using PhaserHandle = sigprotest::ModuleHandle<sp_phaser, sp_phaser_create, sp_phaser_destroy>;
+using Phaser = sigprotest::Fresh<PhaserHandle>;
 
-sigprotest::Stereo phaserRender(sp_data* sp, const PhaserHandle& p, const std::vector<float>& left,
+sigprotest::Stereo phaserRender(const Phaser& p, const std::vector<float>& left,
                                 const std::vector<float>& right) {
-    return sigprotest::renderStereo(sp_phaser_compute, sp, p.get(), left.size(), left, right);
+    return sigprotest::renderStereo(sp_phaser_compute, p.sp(), p.get(), left.size(), left, right);
 }
 
 std::vector<float> phaserParameters(const PhaserHandle& p) {
@@ -33,16 +27,14 @@ std::vector<float> phaserParameters(const PhaserHandle& p) {
 } // namespace
 
 TEST(SpPhaser, InitWritesTheDefaultsAndDepthZeroPassesTheInputScaledByTheLevel) {
-    ContextHandle sp;
-    PhaserHandle ph;
-    ASSERT_EQ(sp_phaser_init(sp.get(), ph.get()), 1);
+    Phaser ph(sp_phaser_init);
     const std::vector<float> defaults = {800.0f, 100.0f, 1000.0f, 1.5f, 0.0f, 1.0f, 0.0f, 0.0f, 0.0f, 30.0f};
     EXPECT_EQ(phaserParameters(ph), defaults);
 
     const std::vector<float> left = testsupport::noise(20000, 1u), right = testsupport::noise(20000, 2u);
     for (float level : {0.0f, -6.0f, 4.5f}) {
         // Re-init restores the defaults in the same memory, without registering the parameters twice.
-        EXPECT_EQ(sigprotest::renderThreadHeapCalls([&] { sp_phaser_init(sp.get(), ph.get()); }), 0u);
+        EXPECT_EQ(sigprotest::renderThreadHeapCalls([&] { sp_phaser_init(ph.sp(), ph.get()); }), 0u);
         EXPECT_EQ(ph->parameter_count, 10);
         EXPECT_EQ(phaserParameters(ph), defaults);
         *ph->depth = 0.0f;
@@ -50,14 +42,14 @@ TEST(SpPhaser, InitWritesTheDefaultsAndDepthZeroPassesTheInputScaledByTheLevel) 
         *ph->feedback_gain = 0.7f;
         *ph->lfo_bpm = 200.0f;
         const auto gain = static_cast<float>(std::pow(10.0, 0.05 * level));
-        const auto out = phaserRender(sp.get(), ph, left, right);
+        const auto out = phaserRender(ph, left, right);
         for (std::size_t i = 0; i < left.size(); ++i)
             ASSERT_EQ(std::pair(out.left[i], out.right[i]), std::pair(left[i] * gain, right[i] * gain))
                 << level;
         // A new level applies from the next frame.
         *ph->level = level - 10.0f;
         const auto lower = static_cast<float>(std::pow(10.0, 0.05 * (level - 10.0f)));
-        const auto next = phaserRender(sp.get(), ph, {0.25f}, {-0.5f});
+        const auto next = phaserRender(ph, {0.25f}, {-0.5f});
         EXPECT_EQ(std::pair(next.left[0], next.right[0]), std::pair(0.25f * lower, -0.5f * lower));
     }
 }
@@ -66,10 +58,8 @@ TEST(SpPhaser, FrozenSweepMatchesTheAllPassCascadeWithFeedback) {
     // A maximum below the minimum freezes the base frequency at the minimum: a fixed linear filter
     // lg (dry + wet A / (1 - feedback z^-1 A)), A the four all-pass sections.
     const double rate = 44100.0;
-    ContextHandle sp;
     // One module for every setting: each change must reach the next sample.
-    PhaserHandle ph;
-    ASSERT_EQ(sp_phaser_init(sp.get(), ph.get()), 1);
+    Phaser ph(sp_phaser_init);
     struct Setting {
         float vibrato, depth, feedback, invert, level, width, ratio;
     };
@@ -100,7 +90,7 @@ TEST(SpPhaser, FrozenSweepMatchesTheAllPassCascadeWithFeedback) {
                 std::pow(10.0, 0.05 * s.level) *
                 (1.0 - std::abs(wet) + wet * allpass / (1.0 - double(s.feedback) * z1 * allpass));
             const std::vector<float> tone = testsupport::sine(22050, hz, rate);
-            const auto out = phaserRender(sp.get(), ph, tone, tone);
+            const auto out = phaserRender(ph, tone, tone);
             const std::complex<double> got = testsupport::toneComponent(out.left, rate, hz, 11025);
             EXPECT_LT(std::abs(got - want), 2e-3 * std::max(1.0, std::abs(want)))
                 << hz << " Hz: " << got << " want " << want;
@@ -114,15 +104,13 @@ TEST(SpPhaser, SweepLastsSixtyOverBpmSecondsWithTheRightChannelAQuarterAhead) {
     // A 1000 Hz tone through the swept notches; blocks of a hundredth of a sweep, each a whole number of
     // tone periods, give each channel's envelope.
     const double rate = 48000.0;
-    ContextHandle sp(48000);
     for (float bpm : {60.0f, 120.0f, 48.0f}) {
         const auto period = static_cast<std::size_t>(std::lround(60.0 * rate / bpm));
         const std::size_t block = period / 100;
         const std::vector<float> tone = testsupport::sine(3 * period, 1000.0, rate);
-        PhaserHandle ph;
-        ASSERT_EQ(sp_phaser_init(sp.get(), ph.get()), 1);
+        Phaser ph(48000, sp_phaser_init);
         *ph->lfo_bpm = bpm;
-        const auto out = phaserRender(sp.get(), ph, tone, tone);
+        const auto out = phaserRender(ph, tone, tone);
         std::vector<double> left, right;
         for (std::size_t at = 0; at + block <= tone.size(); at += block) {
             left.push_back(testsupport::rms(out.left, at, at + block));
@@ -149,26 +137,21 @@ TEST(SpPhaser, SweepLastsSixtyOverBpmSecondsWithTheRightChannelAQuarterAhead) {
 }
 
 TEST(SpPhaser, ComputeNeverAllocatesAndOddRatesStayFinite) {
-    ContextHandle sp;
-    PhaserHandle ph;
-    ASSERT_EQ(sp_phaser_init(sp.get(), ph.get()), 1);
+    Phaser ph(sp_phaser_init);
     *ph->feedback_gain = 0.5f;
     const std::vector<float> input = testsupport::noise(4096, 3u);
     float l = 0.0f, r = 0.0f;
     EXPECT_EQ(sigprotest::renderThreadHeapCalls([&] {
                   for (float s : input) {
                       float x = s, y = -s;
-                      sp_phaser_compute(sp.get(), ph.get(), &x, &y, &l, &r);
+                      *ph->lfo_bpm = 30.0f + s;
+                      sp_phaser_compute(ph.sp(), ph.get(), &x, &y, &l, &r);
                   }
               }),
               0u);
     // Rates below 2 count as 1 Hz, above 192000 as 192000: the module still computes.
     for (int rate : {0, -5, 1, 400000}) {
-        sp->sample_rate = rate;
-        PhaserHandle odd;
-        ASSERT_EQ(sp_phaser_init(sp.get(), odd.get()), 1);
-        const auto out = phaserRender(sp.get(), odd, input, input);
-        for (std::size_t i = 0; i < input.size(); ++i)
-            ASSERT_TRUE(std::isfinite(out.left[i]) && std::isfinite(out.right[i])) << rate << " " << i;
+        const auto out = phaserRender(Phaser(rate, sp_phaser_init), input, input);
+        EXPECT_TRUE(sigprotest::allFinite(out.left) && sigprotest::allFinite(out.right)) << rate;
     }
 }

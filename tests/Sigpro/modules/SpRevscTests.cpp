@@ -1,53 +1,40 @@
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <vector>
-
 #include "Sigpro/modules/sp_revsc.h"
 #include "tests/Sigpro/modules/ModuleHandle.h"
 
 using namespace sigpro;
 using namespace testsupport;
-using sigprotest::ContextHandle;
 
 namespace {
 
-using RevscHandle = sigprotest::ModuleHandle<sp_revsc, sp_revsc_create, sp_revsc_destroy>;
+using Revsc = sigprotest::Fresh<sigprotest::ModuleHandle<sp_revsc, sp_revsc_create, sp_revsc_destroy>>;
 
-sigprotest::Stereo revscRender(sp_data* sp, const RevscHandle& rev, const std::vector<float>& left,
+sigprotest::Stereo revscRender(const Revsc& rev, const std::vector<float>& left,
                                const std::vector<float>& right) {
-    return sigprotest::renderStereo(sp_revsc_compute, sp, rev.get(), left.size(), left, right);
+    return sigprotest::renderStereo(sp_revsc_compute, rev.sp(), rev.get(), left.size(), left, right);
 }
 
 } // namespace
 
 TEST(SpRevsc, LinesAreSizedFromTheirDelaysAndDriftAtTheSampleRate) {
-    ContextHandle sp;
-    RevscHandle rev;
-    ASSERT_EQ(sp_revsc_init(sp.get(), rev.get()), 1);
+    Revsc rev(sp_revsc_init);
     EXPECT_EQ((std::vector{rev->feedback, rev->lowpass_frequency, rev->pitch_modulation}),
               (std::vector{0.97f, 10000.0f, 1.0f}));
     const std::int32_t sizes[8] = {2539, 2838, 3317, 3603, 3973, 4198, 2243, 1979};
     for (int n = 0; n < 8; ++n)
         EXPECT_EQ(rev->lines[n].size, sizes[n]) << n;
-    sp->sample_rate = 48000;
-    ASSERT_EQ(sp_revsc_init(sp.get(), rev.get()), 1);
-    EXPECT_EQ(std::pair(rev->lines[0].size, rev->lines[7].size), std::pair(2762, 2152));
+    Revsc faster(48000, sp_revsc_init);
+    EXPECT_EQ(std::pair(faster->lines[0].size, faster->lines[7].size), std::pair(2762, 2152));
 }
 
 TEST(SpRevsc, SilenceStaysSilentAndTheDriftIsDeterministicAfterAReinitToo) {
-    ContextHandle sp;
-    RevscHandle used, fresh;
-    ASSERT_EQ(sp_revsc_init(sp.get(), used.get()), 1);
+    Revsc used(sp_revsc_init), fresh(sp_revsc_init);
     const std::vector<float> silence(2 * 44100, 0.0f);
-    const auto quiet = revscRender(sp.get(), used, silence, silence);
+    const auto quiet = revscRender(used, silence, silence);
     EXPECT_EQ(peak(quiet.left) + peak(quiet.right), 0.0f);
-
     const std::vector<float> left = noise(44100, 1u), right = noise(44100, 2u);
-    revscRender(sp.get(), used, left, right);
-    ASSERT_EQ(sp_revsc_init(sp.get(), used.get()), 1);
-    ASSERT_EQ(sp_revsc_init(sp.get(), fresh.get()), 1);
-    const auto a = revscRender(sp.get(), used, left, right), b = revscRender(sp.get(), fresh, left, right);
+    revscRender(used, left, right);
+    ASSERT_EQ(sp_revsc_init(used.sp(), used.get()), 1);
+    const auto a = revscRender(used, left, right), b = revscRender(fresh, left, right);
     EXPECT_EQ(a.left, b.left);
     EXPECT_EQ(a.right, b.right);
     EXPECT_GT(rms(a.left), 0.005);
@@ -56,26 +43,21 @@ TEST(SpRevsc, SilenceStaysSilentAndTheDriftIsDeterministicAfterAReinitToo) {
 TEST(SpRevsc, AnImpulseComesBackAfterTheShortestLineAndRingsWithTheFeedback) {
     // Shortest start delays of the sides' lines (6 and 7) in samples, and their drift.
     const double shortestLeft = 2143.0, shortestRight = 1933.0, drift = 0.0017 * 44100.0;
-    ContextHandle sp;
-    RevscHandle rev;
-    const std::size_t samples = 3 * 44100;
-    const std::vector<float> impulse = sigprotest::impulse(samples), silence(samples, 0.0f);
+    const std::vector<float> impulse = sigprotest::impulse(3 * 44100), silence(impulse.size(), 0.0f);
     // The other side hears it only through the junction, once a line has output it, after one of its own.
     for (bool fromLeft : {true, false}) {
-        ASSERT_EQ(sp_revsc_init(sp.get(), rev.get()), 1);
         const auto out =
-            revscRender(sp.get(), rev, fromLeft ? impulse : silence, fromLeft ? silence : impulse);
+            revscRender(Revsc(sp_revsc_init), fromLeft ? impulse : silence, fromLeft ? silence : impulse);
         const auto own = double(onset(fromLeft ? out.left : out.right));
         EXPECT_NEAR(own, fromLeft ? shortestLeft : shortestRight, drift) << fromLeft;
         EXPECT_GE(double(onset(fromLeft ? out.right : out.left)),
                   own + (fromLeft ? shortestRight : shortestLeft) - drift);
     }
-
     // The tail: level in the third second relative to the first, for three feedback gains.
     auto tail = [&](float feedback) {
-        EXPECT_EQ(sp_revsc_init(sp.get(), rev.get()), 1);
+        Revsc rev(sp_revsc_init);
         rev->feedback = feedback;
-        const auto out = revscRender(sp.get(), rev, impulse, silence);
+        const auto out = revscRender(rev, impulse, silence);
         return std::pair(rms(out.left, 0, 44100), rms(out.left, 2 * 44100));
     };
     const auto [strongFirst, strongTail] = tail(0.97f);
@@ -87,14 +69,12 @@ TEST(SpRevsc, AnImpulseComesBackAfterTheShortestLineAndRingsWithTheFeedback) {
 }
 
 TEST(SpRevsc, TheDampingCutoffDarkensTheTail) {
-    ContextHandle sp;
-    RevscHandle rev;
     const std::vector<float> left = noise(44100, 3u), right = noise(44100, 4u);
     // High-band share (above 5.5 kHz) of the tail's spectrum for a cutoff.
     auto highShare = [&](float cutoff) {
-        EXPECT_EQ(sp_revsc_init(sp.get(), rev.get()), 1);
+        Revsc rev(sp_revsc_init);
         rev->lowpass_frequency = cutoff;
-        const auto out = revscRender(sp.get(), rev, left, right);
+        const auto out = revscRender(rev, left, right);
         std::size_t n = 22050;
         const auto power = averagedPowerSpectrum([&] { return out.left[n++]; }, 512, 40);
         return bandPower(power, 64, 256) / bandPower(power, 2, 64);
@@ -103,8 +83,8 @@ TEST(SpRevsc, TheDampingCutoffDarkensTheTail) {
 }
 
 TEST(SpRevsc, AnUninitialisedReverbIsSilentAndReinitAndComputeNeverAllocate) {
-    ContextHandle sp;
-    RevscHandle rev;
+    sigprotest::ContextHandle sp;
+    sigprotest::ModuleHandle<sp_revsc, sp_revsc_create, sp_revsc_destroy> rev;
     float l = 1.0f, r = 1.0f, outL = 5.0f, outR = 5.0f;
     EXPECT_EQ(sp_revsc_compute(sp.get(), rev.get(), &l, &r, &outL, &outR), 0);
     EXPECT_EQ(std::pair(outL, outR), std::pair(0.0f, 0.0f));
