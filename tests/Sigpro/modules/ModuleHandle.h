@@ -1,12 +1,14 @@
 #pragma once
 // Helpers of the module tests: owners of contexts, module records and wavetables, rendering through
 // one-sample compute functions, and the heap calls the render path makes. It brings GoogleTest, the
-// standard headers below and the support signals with it, for every module test uses them. Test thread.
+// standard headers below, the support signals and the standard-error capture with it, for every module
+// test uses them. Test thread.
 
 #include "Sigpro/modules/sp_data.h"
 #include "Sigpro/modules/sp_ftbl.h"
 #include "tests/support/AllocationTrap.h"
 #include "tests/support/Signals.h"
+#include "tests/support/StderrCapture.h"
 
 #include <gtest/gtest.h>
 
@@ -16,6 +18,7 @@
 #include <functional>
 #include <limits>
 #include <numbers>
+#include <numeric>
 #include <tuple>
 #include <type_traits>
 #include <vector>

@@ -1,12 +1,7 @@
-#include <gtest/gtest.h>
-
-#include <cmath>
 #include <memory>
-#include <vector>
 
 #include "Sigpro/modules/PitchTracker.h"
 #include "tests/Sigpro/modules/ModuleHandle.h"
-#include "tests/support/StderrCapture.h"
 
 using namespace sigpro;
 

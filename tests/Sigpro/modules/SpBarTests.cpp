@@ -1,12 +1,5 @@
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <limits>
-#include <vector>
-
 #include "Sigpro/modules/sp_bar.h"
 #include "tests/Sigpro/modules/ModuleHandle.h"
-#include "tests/support/StderrCapture.h"
 
 using namespace sigpro;
 using sigprotest::ContextHandle;
@@ -30,9 +23,7 @@ std::vector<float> barStrikes(std::size_t samples, const std::vector<std::size_t
 } // namespace
 
 TEST(SpBar, InitSizesTheGridFromStiffnessAndLossAndRefusesOnesThatGiveNone) {
-    ContextHandle sp;
-    Bar bar;
-    ASSERT_EQ(sp_bar_init(sp.get(), bar.get(), 3.0f, 0.001f), 1);
+    sigprotest::Fresh<Bar> bar(sp_bar_init, 3.0f, 0.001f);
     // N = trunc(1 / dxmin), dxmin = sqrt((loss + hypot(loss, 2 stiffness)) / rate).
     auto points = [](double rate, double stiffness, double loss) {
         return int(1.0 / std::sqrt((loss + std::hypot(loss, 2.0 * stiffness)) / rate));
@@ -44,8 +35,8 @@ TEST(SpBar, InitSizesTheGridFromStiffnessAndLossAndRefusesOnesThatGiveNone) {
                            bar->strike_width}),
               (std::vector{1.0f, 1.0f, 3.0f, 0.001f, 0.23f, 3.0f, 0.2f, 500.0f, 0.05f}));
     // A stiffer bar at a higher rate needs a finer grid.
-    sp->sample_rate = 96000;
-    ASSERT_EQ(sp_bar_init(sp.get(), bar.get(), 1.0f, 0.0001f), 1);
+    bar.sp()->sample_rate = 96000;
+    ASSERT_EQ(sp_bar_init(bar.sp(), bar.get(), 1.0f, 0.0001f), 1);
     EXPECT_EQ(bar->points, points(96000.0, 1.0, 0.0001));
 
     // Stiffness and loss that give no grid are refused; the bar then stays silent.
@@ -53,9 +44,9 @@ TEST(SpBar, InitSizesTheGridFromStiffnessAndLossAndRefusesOnesThatGiveNone) {
                 infinity = std::numeric_limits<float>::infinity();
     for (auto [stiffness, loss] : {std::pair{0.0f, 0.0f}, {infinity, 0.0f}, {nan, 0.0f}, {1.0f, nan}}) {
         StderrCapture err;
-        EXPECT_EQ(sp_bar_init(sp.get(), bar.get(), stiffness, loss), 0);
+        EXPECT_EQ(sp_bar_init(bar.sp(), bar.get(), stiffness, loss), 0);
         EXPECT_EQ(err.text().rfind("sp_bar: ", 0), 0u) << err.text();
-        EXPECT_EQ(bar(sp.get(), barStrikes(100, {0, 50})), std::vector<float>(100, 0.0f));
+        EXPECT_EQ(bar(barStrikes(100, {0, 50})), std::vector<float>(100, 0.0f));
     }
 }
 
@@ -76,16 +67,14 @@ TEST(SpBar, DecaysSixtyDecibelsInTheDecayTime) {
 }
 
 TEST(SpBar, BoundaryConditionsHoldOnTheRowTheySetAndTheOutputIsReadAtTheMiddle) {
-    ContextHandle sp;
-    Bar bar;
-    sp_bar_init(sp.get(), bar.get(), 3.0f, 0.0001f);
+    sigprotest::Fresh<Bar> bar(sp_bar_init, 3.0f, 0.0001f);
     const int N = bar->points;
     // Clamped at both ends, with strikes along the way: the two end points on each side stay at 0 on the
     // row the ends were written on, which has become the previous one.
     float maxInterior = 0.0f;
     for (int i = 0; i < 20000; ++i) {
         float trigger = i % 5000 == 2500 ? 1.0f : 0.0f, y;
-        ASSERT_EQ(sp_bar_compute(sp.get(), bar.get(), &trigger, &y), 1);
+        ASSERT_EQ(sp_bar_compute(bar.sp(), bar.get(), &trigger, &y), 1);
         const float* c = bar->row_previous;
         ASSERT_EQ((std::vector{c[2], c[3], c[N + 1], c[N + 2]}), std::vector<float>(4, 0.0f)) << i;
         maxInterior = std::max(maxInterior, std::fabs(c[N / 2 + 2]));
@@ -96,7 +85,7 @@ TEST(SpBar, BoundaryConditionsHoldOnTheRowTheySetAndTheOutputIsReadAtTheMiddle) 
     bar->left_boundary = 2.0f;
     bar->right_boundary = 3.0f;
     for (int i = 0; i < 2000; ++i) {
-        ASSERT_TRUE(std::isfinite(bar(sp.get(), 0.0f)));
+        ASSERT_TRUE(std::isfinite(bar(0.0f)));
         const float* c = bar->row_previous;
         ASSERT_EQ(c[2], 0.0f);
         ASSERT_EQ(c[1], -c[3]);
@@ -106,22 +95,20 @@ TEST(SpBar, BoundaryConditionsHoldOnTheRowTheySetAndTheOutputIsReadAtTheMiddle) 
 
     // Without scan the output is read at the middle: with 85 points, half-way between points 42 and 43 of
     // the row just computed.
-    sp_bar_init(sp.get(), bar.get(), 3.0f, 0.001f);
+    sp_bar_init(bar.sp(), bar.get(), 3.0f, 0.001f);
     bar->scan_speed = 0.0f;
     ASSERT_EQ(bar->points % 2, 1);
     for (int i = 0; i < 3000; ++i) {
-        const float y = bar(sp.get(), 0.0f);
+        const float y = bar(0.0f);
         ASSERT_EQ(y, 0.5f * bar->row_current[bar->points / 2 + 3] +
                          0.5f * bar->row_current[bar->points / 2 + 2]);
     }
 }
 
 TEST(SpBar, BoundaryOutsideZeroToThreeFailsEverySampleAndSaysSoOnce) {
-    ContextHandle sp;
-    Bar bar;
-    sp_bar_init(sp.get(), bar.get(), 3.0f, 0.0001f);
+    sigprotest::Fresh<Bar> bar(sp_bar_init, 3.0f, 0.0001f);
     float trigger = 0.0f, y = 42.0f;
-    auto compute = [&] { return sp_bar_compute(sp.get(), bar.get(), &trigger, &y); };
+    auto compute = [&] { return sp_bar_compute(bar.sp(), bar.get(), &trigger, &y); };
     for (float bad : {4.0f, -1.0f, 3.6f, std::numeric_limits<float>::quiet_NaN()}) {
         bar->left_boundary = bar->right_boundary = 1.0f;
         ASSERT_EQ(compute(), 1);
@@ -151,9 +138,7 @@ TEST(SpBar, BoundaryOutsideZeroToThreeFailsEverySampleAndSaysSoOnce) {
 }
 
 TEST(SpBar, EachTriggerStrikesOnceAndANewNoteReusesTheGrid) {
-    ContextHandle sp;
-    Bar bar;
-    sp_bar_init(sp.get(), bar.get(), 3.0f, 0.0001f);
+    sigprotest::Fresh<Bar> bar(sp_bar_init, 3.0f, 0.0001f);
     bar->decay_time = 0.5f;
     bar->scan_speed = 0.0f;
     // Let the note die away, then strike again: the note starts over. A note's re-init with unchanged
@@ -162,8 +147,8 @@ TEST(SpBar, EachTriggerStrikesOnceAndANewNoteReusesTheGrid) {
     std::vector<float> out(strikes.size());
     EXPECT_EQ(sigprotest::renderThreadHeapCalls([&] {
                   for (std::size_t n = 0; n < out.size(); ++n)
-                      out[n] = bar(sp.get(), strikes[n]);
-                  sp_bar_init(sp.get(), bar.get(), 3.0f, 0.0001f);
+                      out[n] = bar(strikes[n]);
+                  sp_bar_init(bar.sp(), bar.get(), 3.0f, 0.0001f);
               }),
               0u);
     EXPECT_LT(rms(out, 27000, 29000), rms(out, 1000, 3000) * 1e-2);
@@ -173,8 +158,8 @@ TEST(SpBar, EachTriggerStrikesOnceAndANewNoteReusesTheGrid) {
     // Any non-zero trigger strikes, NaN included; zero does not.
     auto render = [&](const std::vector<std::size_t>& at, float value) {
         Bar b;
-        sp_bar_init(sp.get(), b.get(), 3.0f, 0.0001f);
-        return b(sp.get(), barStrikes(3000, at, value));
+        sp_bar_init(bar.sp(), b.get(), 3.0f, 0.0001f);
+        return b(bar.sp(), barStrikes(3000, at, value));
     };
     const double once = rms(render({0}, 1.0f), 1000), twice = rms(render({0, 1}, 1.0f), 1000);
     EXPECT_TRUE(twice > 1.5 * once && twice < 2.5 * once) << once << " " << twice;

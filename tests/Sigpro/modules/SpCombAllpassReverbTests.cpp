@@ -1,14 +1,7 @@
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cmath>
-#include <vector>
-
 #include "Sigpro/modules/sp_allpass.h"
 #include "Sigpro/modules/sp_comb.h"
 #include "Sigpro/modules/sp_jcrev.h"
 #include "tests/Sigpro/modules/ModuleHandle.h"
-#include "tests/support/StderrCapture.h"
 
 using namespace sigpro;
 using sigprotest::ContextHandle;
@@ -24,11 +17,9 @@ using Jcrev = sigprotest::ModuleHandle<sp_jcrev, sp_jcrev_create, sp_jcrev_destr
 } // namespace
 
 TEST(SpComb, EchoesEveryLoopLengthScaledByTheLoopGain) {
-    ContextHandle sp;
-    Comb comb;
-    ASSERT_EQ(sp_comb_init(sp.get(), comb.get(), 0.1f), 1);
+    sigprotest::Fresh<Comb> comb(sp_comb_init, 0.1f);
     EXPECT_EQ(std::pair(comb->line_length, comb->reverb_time), std::pair(4410, 3.5f));
-    const auto y = comb(sp.get(), impulse(4 * 4410 + 10));
+    const auto y = comb(impulse(4 * 4410 + 10));
     const float g = comb->coefficient;
     EXPECT_NEAR(g, std::exp(0.1 * -6.9078 / 3.5), 1e-6);
     for (std::size_t n = 0; n < y.size(); ++n) {
@@ -38,32 +29,30 @@ TEST(SpComb, EchoesEveryLoopLengthScaledByTheLoopGain) {
             ASSERT_EQ(y[n], 0.0f) << n;
     }
     // Rounded to the nearest whole sample: 44.54 and 43.66 samples.
-    sp_comb_init(sp.get(), comb.get(), 0.00101f);
+    sp_comb_init(comb.sp(), comb.get(), 0.00101f);
     EXPECT_EQ(comb->line_length, 45);
-    sp_comb_init(sp.get(), comb.get(), 0.00099f);
+    sp_comb_init(comb.sp(), comb.get(), 0.00099f);
     EXPECT_EQ(comb->line_length, 44);
 
     // A reverberation time so short that the loop gain falls below 1e-16: a pure delay.
-    sp_comb_init(sp.get(), comb.get(), 0.01f);
+    sp_comb_init(comb.sp(), comb.get(), 0.01f);
     comb->reverb_time = 0.001f;
-    const auto delay = comb(sp.get(), impulse(1000));
+    const auto delay = comb(impulse(1000));
     EXPECT_EQ(comb->coefficient, 0.0f);
     for (std::size_t n = 0; n < delay.size(); ++n)
         ASSERT_EQ(delay[n], n == 441 ? 1.0f : 0.0f) << n;
 }
 
 TEST(SpAllpass, KeepsTheEnergyAndPassesEveryFrequencyAtUnityGain) {
-    ContextHandle sp;
-    Allpass ap;
-    ASSERT_EQ(sp_allpass_init(sp.get(), ap.get(), 0.1f), 1);
+    sigprotest::Fresh<Allpass> ap(sp_allpass_init, 0.1f);
     EXPECT_EQ(ap->line_length, 4410);
-    ap(sp.get(), 0.0f);
+    ap(0.0f);
     EXPECT_NEAR(ap->coefficient, std::exp(-0.69078 / 3.5), 1e-6);
 
     // Impulse response: -g at once, then (1 - g^2) g^(k-1) every loop.
-    sp_allpass_init(sp.get(), ap.get(), 0.01f);
+    sp_allpass_init(ap.sp(), ap.get(), 0.01f);
     ap->reverb_time = 0.5f;
-    const auto h = ap(sp.get(), impulse(441 * 300));
+    const auto h = ap(impulse(441 * 300));
     const double g = ap->coefficient;
     EXPECT_NEAR(h[0], -g, 1e-6);
     EXPECT_EQ(h[440], 0.0f);
@@ -109,43 +98,39 @@ TEST(SpCombAllpass, ReinitStartsOverLongLinesAreRefusedAndComputeNeverAllocates)
             [](sp_allpass* p) { p->reverb_time = 1.0f; });
     }
     // Another length: a line of that length.
-    ContextHandle sp;
-    Comb comb;
-    sp_comb_init(sp.get(), comb.get(), 0.01f);
-    sp_comb_init(sp.get(), comb.get(), 0.02f);
-    EXPECT_EQ(comb(sp.get(), impulse(900))[882], 1.0f);
+    sigprotest::Fresh<Comb> comb(sp_comb_init, 0.01f);
+    sp_comb_init(comb.sp(), comb.get(), 0.02f);
+    EXPECT_EQ(comb(impulse(900))[882], 1.0f);
 
     // A line beyond 2^31 - 1 samples is refused with a message and the module then computes silence.
     testsupport::StderrCapture err;
-    EXPECT_EQ(sp_comb_init(sp.get(), comb.get(), 1e6f), 0);
+    EXPECT_EQ(sp_comb_init(comb.sp(), comb.get(), 1e6f), 0);
     EXPECT_EQ(err.text().rfind("sp_comb: ", 0), 0u) << err.text();
-    EXPECT_EQ(comb(sp.get(), 1.0f), 0.0f);
+    EXPECT_EQ(comb(1.0f), 0.0f);
     // And works again after a sound init.
-    ASSERT_EQ(sp_comb_init(sp.get(), comb.get(), 0.001f), 1);
-    EXPECT_EQ(comb(sp.get(), impulse(50))[44], 1.0f);
+    ASSERT_EQ(sp_comb_init(comb.sp(), comb.get(), 0.001f), 1);
+    EXPECT_EQ(comb(impulse(50))[44], 1.0f);
 
     Allpass ap;
     Jcrev rev;
-    sp_comb_init(sp.get(), comb.get(), 0.05f);
-    sp_allpass_init(sp.get(), ap.get(), 0.05f);
-    sp_jcrev_init(sp.get(), rev.get());
+    sp_comb_init(comb.sp(), comb.get(), 0.05f);
+    sp_allpass_init(comb.sp(), ap.get(), 0.05f);
+    sp_jcrev_init(comb.sp(), rev.get());
     EXPECT_EQ(sigprotest::renderThreadHeapCalls([&] {
                   for (int n = 0; n < 5000; ++n) {
                       const float x = static_cast<float>(std::sin(0.01 * n));
                       comb->reverb_time = ap->reverb_time = 1.0f + 0.001f * static_cast<float>(n);
-                      comb(sp.get(), x);
-                      ap(sp.get(), x);
-                      rev(sp.get(), x);
+                      comb(x);
+                      ap(comb.sp(), x);
+                      rev(comb.sp(), x);
                   }
               }),
               0u);
 }
 
 TEST(SpJcrev, ImpulseResponseStartsWithTheDirectPathThroughTheAllpassesAndDecays) {
-    ContextHandle sp;
-    Jcrev rev;
-    ASSERT_EQ(sp_jcrev_init(sp.get(), rev.get()), 1);
-    const auto h = rev(sp.get(), impulse(20000));
+    sigprotest::Fresh<Jcrev> rev(sp_jcrev_init);
+    const auto h = rev(impulse(20000));
     EXPECT_EQ(h[0], 0.0f);
     EXPECT_NEAR(h[1], -0.08232f, 1e-6f);
     EXPECT_NEAR(h[1], 4.0 * 0.06 * std::pow(-0.7, 3), 1e-6);

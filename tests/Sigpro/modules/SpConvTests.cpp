@@ -1,6 +1,5 @@
 #include "Sigpro/modules/sp_conv.h"
 #include "tests/Sigpro/modules/ModuleHandle.h"
-#include "tests/support/StderrCapture.h"
 
 using namespace sigpro;
 using namespace testsupport;

@@ -1,12 +1,7 @@
-#include <gtest/gtest.h>
-
-#include <algorithm>
 #include <cstring>
-#include <tuple>
 
 #include "Sigpro/modules/sp_auxdata.h"
 #include "tests/Sigpro/modules/ModuleHandle.h"
-#include "tests/support/StderrCapture.h"
 
 using namespace sigpro;
 using sigprotest::ContextHandle;

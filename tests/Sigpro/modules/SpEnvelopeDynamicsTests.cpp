@@ -1,10 +1,3 @@
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cmath>
-#include <numbers>
-#include <vector>
-
 #include "Sigpro/modules/sp_adsr.h"
 #include "Sigpro/modules/sp_bal.h"
 #include "Sigpro/modules/sp_bitcrush.h"
@@ -45,17 +38,15 @@ double dynCompressorGainDb(float ratio, float threshold, float amplitude) {
 } // namespace
 
 TEST(SpAdsr, StagesReachTheirLevelsWithTheirTimeConstants) {
-    ContextHandle sp;
-    Adsr env;
-    sp_adsr_init(sp.get(), env.get());
+    sigprotest::Fresh<Adsr> env(sp_adsr_init);
     EXPECT_EQ((std::vector{env->attack, env->decay, env->sustain, env->release}),
               (std::vector{0.1f, 0.1f, 0.5f, 0.3f}));
     // Never gated: exact silence.
-    EXPECT_EQ(dynGate(sp.get(), env, 0.0f, 100), std::vector<float>(100, 0.0f));
+    EXPECT_EQ(dynGate(env.sp(), env, 0.0f, 100), std::vector<float>(100, 0.0f));
 
     // Attack: time constant 0.6 x attack = 2646 samples toward the gate, ending on its first level above
     // 0.99, after ln(100) time constants; then the decay toward 0.5 with time constant `decay`.
-    const auto attack = dynGate(sp.get(), env, 1.0f, 20000);
+    const auto attack = dynGate(env.sp(), env, 1.0f, 20000);
     EXPECT_NEAR(attack[2645], 1.0 - std::exp(-1.0), 1e-3);
     std::size_t peak = 0;
     while (peak + 1 < attack.size() && attack[peak + 1] > attack[peak])
@@ -64,11 +55,11 @@ TEST(SpAdsr, StagesReachTheirLevelsWithTheirTimeConstants) {
     EXPECT_TRUE(attack[peak] > 0.99f && attack[peak - 1] < 0.99f);
     EXPECT_NEAR(attack[peak + 4410], 0.5 + (attack[peak] - 0.5) * std::exp(-1.0), 1e-3);
     // Float smoothing stalls within about 1.3e-4 of 0.5.
-    const float sustain = dynGate(sp.get(), env, 1.0f, 44100).back();
+    const float sustain = dynGate(env.sp(), env, 1.0f, 44100).back();
     EXPECT_NEAR(sustain, 0.5f, 2e-4);
 
     // Release: toward 0 with time constant `release` (13230 samples).
-    const auto release = dynGate(sp.get(), env, 0.0f, 44100);
+    const auto release = dynGate(env.sp(), env, 0.0f, 44100);
     EXPECT_NEAR(release[13229], sustain * std::exp(-1.0), 1e-3);
     EXPECT_LT(release.back(), 0.02f);
     EXPECT_TRUE(std::is_sorted(release.rbegin(), release.rend()) &&
@@ -76,26 +67,24 @@ TEST(SpAdsr, StagesReachTheirLevelsWithTheirTimeConstants) {
 }
 
 TEST(SpAdsr, SoftNotesDecayToTheirSustainAndRegatingRestartsOnlyOutsideTheDecay) {
-    ContextHandle sp;
-    Adsr env;
-    sp_adsr_init(sp.get(), env.get());
+    sigprotest::Fresh<Adsr> env(sp_adsr_init);
     // A velocity-64 note rises to its own level and decays to half of it; it must not stay at the top.
     const float soft = 64.0f / 127.0f;
-    const auto held = dynGate(sp.get(), env, soft, 88200);
+    const auto held = dynGate(env.sp(), env, soft, 88200);
     EXPECT_NEAR(held.back(), soft * 0.5f, 2e-4);
     EXPECT_GT(testsupport::peak(held), 0.99f * soft);
 
     // A rising gate in decay or sustain does not restart the attack: the level follows gate x sustain.
-    const auto louder = dynGate(sp.get(), env, 1.0f, 88200);
+    const auto louder = dynGate(env.sp(), env, 1.0f, 88200);
     EXPECT_EQ(env->stage, sp_adsr_decay);
     EXPECT_NEAR(louder.back(), 0.5f, 2e-4);
     EXPECT_LT(testsupport::peak(louder), 0.5f + 2e-4f);
 
     // In the release a new gate starts a new attack from the current level.
-    dynGate(sp.get(), env, 0.0f, 4410);
+    dynGate(env.sp(), env, 0.0f, 4410);
     EXPECT_EQ(env->stage, sp_adsr_release);
     const float before = env->level;
-    const auto again = dynGate(sp.get(), env, 1.0f, 4000);
+    const auto again = dynGate(env.sp(), env, 1.0f, 4000);
     EXPECT_EQ(env->stage, sp_adsr_attack);
     EXPECT_GT(again[0], before);
     EXPECT_NEAR(again[2645], 1.0 - (1.0 - before) * std::exp(-1.0), 1e-3);
@@ -130,68 +119,62 @@ TEST(SpBal, FollowsTheComparatorsPowerOneSampleLate) {
 }
 
 TEST(SpClip, SoftensInsideTheLimitAndNeverExceedsIt) {
-    ContextHandle sp;
-    Clip clip;
-    sp_clip_init(sp.get(), clip.get());
+    sigprotest::Fresh<Clip> clip(sp_clip_init);
     EXPECT_EQ(clip->limit, 1.0f);
-    EXPECT_NEAR(clip(sp.get(), 0.5f), std::sin(std::numbers::pi / 4.0), 1e-6);
-    EXPECT_EQ((clip(sp.get(), std::vector{2.0f, -2.0f, 0.0f})), (std::vector{1.0f, -1.0f, 0.0f}));
+    EXPECT_NEAR(clip(0.5f), std::sin(std::numbers::pi / 4.0), 1e-6);
+    EXPECT_EQ((clip(std::vector{2.0f, -2.0f, 0.0f})), (std::vector{1.0f, -1.0f, 0.0f}));
     for (float limit : {0.01f, 0.25f, 1.0f, 3.0f}) {
         clip->limit = limit;
         float previous = -limit;
         // Bounded, monotonic, odd, and the identity's slope near zero times pi / 2.
         for (float x = -2.0f * limit; x <= 2.0f * limit; x += limit / 256.0f) {
-            const float y = clip(sp.get(), x);
+            const float y = clip(x);
             ASSERT_TRUE(std::fabs(y) <= limit && y >= previous) << limit << " " << x;
-            ASSERT_FLOAT_EQ(clip(sp.get(), -x), -y);
+            ASSERT_FLOAT_EQ(clip(-x), -y);
             previous = y;
         }
-        EXPECT_NEAR(clip(sp.get(), limit * 1e-3f) / (limit * 1e-3f), std::numbers::pi / 2.0, 1e-4);
+        EXPECT_NEAR(clip(limit * 1e-3f) / (limit * 1e-3f), std::numbers::pi / 2.0, 1e-4);
     }
 }
 
 TEST(SpDist, IsAScaledTanhWithSeparateHalfWaveShapes) {
-    ContextHandle sp;
-    Dist dist;
-    sp_dist_init(sp.get(), dist.get());
+    sigprotest::Fresh<Dist> dist(sp_dist_init);
     EXPECT_EQ(std::pair(dist->pregain, dist->postgain), std::pair(2.0f, 0.5f));
     const double pre = 2.0 * 6.5536, post = 0.5 * 0.61035156 * 0.5;
     for (float x : {-1.0f, -0.1f, -0.01f, 0.0f, 0.003f, 0.05f, 0.3f, 1.0f})
-        EXPECT_NEAR(dist(sp.get(), x), 2.0 * post * std::tanh(x * pre), 1e-6) << x;
+        EXPECT_NEAR(dist(x), 2.0 * post * std::tanh(x * pre), 1e-6) << x;
     // Loud input saturates at 2 post instead of giving inf / inf.
     for (float x : {60.0f, 1e4f, 1e30f}) {
-        EXPECT_NEAR(dist(sp.get(), x), 2.0 * post, 1e-6) << x;
-        EXPECT_NEAR(dist(sp.get(), -x), -2.0 * post, 1e-6) << x;
+        EXPECT_NEAR(dist(x), 2.0 * post, 1e-6) << x;
+        EXPECT_NEAR(dist(-x), -2.0 * post, 1e-6) << x;
     }
     // shape1 lifts the positive half-wave only, shape2 (when positive) flattens the negative one only.
     const double plain = 2.0 * post * std::tanh(0.5 * pre);
     dist->shape1 = 0.1f;
-    EXPECT_GT(dist(sp.get(), 0.5f), plain + 0.01);
-    EXPECT_NEAR(dist(sp.get(), -0.5f), -plain, 1e-3);
+    EXPECT_GT(dist(0.5f), plain + 0.01);
+    EXPECT_NEAR(dist(-0.5f), -plain, 1e-3);
     std::tie(dist->shape1, dist->shape2) = std::pair(0.0f, 0.1f);
-    EXPECT_NEAR(dist(sp.get(), 0.5f), plain, 1e-3);
-    EXPECT_GT(dist(sp.get(), -0.5f), -plain + 0.01);
+    EXPECT_NEAR(dist(0.5f), plain, 1e-3);
+    EXPECT_GT(dist(-0.5f), -plain + 0.01);
     dist->shape2 = -0.1f;
-    EXPECT_LT(dist(sp.get(), -0.5f), -plain - 0.01);
+    EXPECT_LT(dist(-0.5f), -plain - 0.01);
     // The exact curve, both shapes at once.
     std::tie(dist->shape1, dist->shape2) = std::pair(0.2f, -0.1f);
     const double s1 = 0.2 * 4.096, s2 = -0.1 * 4.096;
     for (double x : {-0.4, 0.2, 0.7}) {
         const double expected =
             post * (std::exp(x * (pre + s1)) - std::exp(x * (s2 - pre))) / std::cosh(x * pre);
-        EXPECT_NEAR(dist(sp.get(), float(x)), expected, 1e-5 * std::fabs(expected)) << x;
+        EXPECT_NEAR(dist(float(x)), expected, 1e-5 * std::fabs(expected)) << x;
     }
 }
 
 TEST(SpBitcrush, QuantisesToTheBitDepthAndHoldsAtTheRate) {
-    ContextHandle sp;
-    Bitcrush crush;
-    sp_bitcrush_init(sp.get(), crush.get());
+    sigprotest::Fresh<Bitcrush> crush(sp_bitcrush_init);
     EXPECT_EQ(std::pair(crush->bitdepth, crush->srate), std::pair(8.0f, 10000.0f));
     // At 10 kHz from 44.1 kHz the input is taken on samples 1, 5, 9, 14, 18, 23, ... (a 16-bit-exact ramp).
     crush->bitdepth = 16.0f;
     const std::vector<float> ramp = testsupport::ramp(30, -0.25f, 1.0f / 1024.0f);
-    const std::vector<float> y = crush(sp.get(), ramp);
+    const std::vector<float> y = crush(ramp);
     EXPECT_EQ(y[0], 0.0f);
     std::vector<int> taken;
     for (int n = 1; n < 30; ++n) {
@@ -205,12 +188,12 @@ TEST(SpBitcrush, QuantisesToTheBitDepthAndHoldsAtTheRate) {
     // Output on a grid of 2^-bits, at most one step below the input (float may round up by 2^-24): 16
     // bits at the full rate from the second sample on; fractional bit depths round down (3.7 bits are 8
     // levels).
-    sp_bitcrush_init(sp.get(), crush.get());
+    sp_bitcrush_init(crush.sp(), crush.get());
     crush->srate = 44100.0f;
     for (auto [depth, bits, level] : {std::tuple{16.0f, 16, 0.9}, std::tuple{3.7f, 3, 0.49}}) {
         crush->bitdepth = depth;
         const auto input = testsupport::sine(200, 44100.0 * 0.37 / (2.0 * std::numbers::pi), 44100.0, level);
-        const auto out = crush(sp.get(), input);
+        const auto out = crush(input);
         for (std::size_t n = bits == 16 ? 1 : 0; n < out.size(); ++n) {
             const float steps = (out[n] + 0.5f) * std::ldexp(1.0f, bits);
             ASSERT_EQ(steps, std::floor(steps)) << bits << " " << n;
@@ -222,9 +205,7 @@ TEST(SpBitcrush, QuantisesToTheBitDepthAndHoldsAtTheRate) {
 }
 
 TEST(SpFold, KeepsItsPeriodInLongRunsAndFollowsANewRateAtOnce) {
-    ContextHandle sp;
-    Fold fold;
-    sp_fold_init(sp.get(), fold.get());
+    sigprotest::Fresh<Fold> fold(sp_fold_init);
     EXPECT_EQ(fold->increment, 1000.0f);
     fold->increment = 44100.0f / 10000.0f;
     // Counts the captures (changes of a ramp's held value) in `samples` samples.
@@ -235,7 +216,7 @@ TEST(SpFold, KeepsItsPeriodInLongRunsAndFollowsANewRateAtOnce) {
         for (long n = 0; n < samples; ++n) {
             const float x = ramp += 1.0f;
             if (ramp > 1e6f) ramp = 0.0f;
-            const float y = fold(sp.get(), x);
+            const float y = fold(x);
             count += y != previous;
             previous = y;
         }
@@ -259,13 +240,11 @@ TEST(SpFold, KeepsItsPeriodInLongRunsAndFollowsANewRateAtOnce) {
 }
 
 TEST(SpCompressor, ReducesTheLevelAboveTheThresholdByTheRatio) {
-    ContextHandle sp;
-    Compressor comp;
-    sp_compressor_init(sp.get(), comp.get());
+    sigprotest::Fresh<Compressor> comp(sp_compressor_init);
     EXPECT_EQ((std::vector{*comp->ratio, *comp->threshold, *comp->attack, *comp->release}),
               (std::vector{1.0f, 0.0f, 0.1f, 0.1f}));
     // Silence stays silence (log of a zero envelope).
-    EXPECT_EQ(comp(sp.get(), 0.0f), 0.0f);
+    EXPECT_EQ(comp(0.0f), 0.0f);
     // A steady sine's envelope is its mean rectified level 2A / pi; above the threshold gain falls (1 -
     // 1/ratio) dB/dB.
     const double level = 20.0 * std::log10(0.5 * 2.0 / std::numbers::pi);
@@ -289,13 +268,11 @@ TEST(SpDynamics, ReinitStartsOverAndComputeNeverAllocates) {
                                                 [](sp_bitcrush* p, int n) { p->srate = 1000.0f + float(n); });
     sigprotest::expectModuleLifecycle<Clip>(sp_clip_init, tone);
     sigprotest::expectModuleLifecycle<Dist>(sp_dist_init, tone);
-    ContextHandle sp;
-    BalHandle bal;
-    sp_bal_init(sp.get(), bal.get());
+    sigprotest::Fresh<BalHandle> bal(sp_bal_init);
     EXPECT_EQ(sigprotest::renderThreadHeapCalls([&] {
                   for (float x : tone) {
                       float c = 0.5f * x, y;
-                      sp_bal_compute(sp.get(), bal.get(), &x, &c, &y);
+                      sp_bal_compute(bal.sp(), bal.get(), &x, &c, &y);
                   }
               }),
               0u);

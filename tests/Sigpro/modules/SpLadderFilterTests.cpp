@@ -4,7 +4,6 @@
 #include "tests/Sigpro/modules/ModuleHandle.h"
 
 using namespace sigpro;
-using sigprotest::ContextHandle;
 
 namespace {
 

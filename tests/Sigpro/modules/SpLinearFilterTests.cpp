@@ -1,10 +1,3 @@
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cmath>
-#include <numbers>
-#include <vector>
-
 #include "Sigpro/modules/sp_atone.h"
 #include "Sigpro/modules/sp_butbp.h"
 #include "Sigpro/modules/sp_butbr.h"
@@ -173,10 +166,8 @@ TEST(SpTone, LowPassAndItsComplementSumToTheInput) {
 }
 
 TEST(SpDcblock, StepDecaysByTheFixedPoleAndHighFrequenciesPass) {
-    ContextHandle sp;
-    Dcblock dc;
-    sp_dcblock_init(sp.get(), dc.get());
-    const auto step = dc(sp.get(), std::vector<float>(5003, 1.0f));
+    sigprotest::Fresh<Dcblock> dc(sp_dcblock_init);
+    const auto step = dc(std::vector<float>(5003, 1.0f));
     EXPECT_EQ(step[0], 1.0f);
     EXPECT_FLOAT_EQ(step[1], 0.99f);
     EXPECT_FLOAT_EQ(step[2], 0.9801f);
@@ -201,15 +192,13 @@ TEST(SpEqfil, ScalesTheBandByTheGainAndPassesTheRest) {
     EXPECT_NEAR(gainAt(2.0f, 1000.0 + 62.5), std::sqrt(2.5), 0.04);
 
     // Gain 1 returns the input whatever the band.
-    ContextHandle sp;
-    Eqfil eq;
-    sp_eqfil_init(sp.get(), eq.get());
+    sigprotest::Fresh<Eqfil> eq(sp_eqfil_init);
     eq->gain = 1.0f;
     for (float centre : {50.0f, 1000.0f, 15000.0f}) {
         std::tie(eq->frequency, eq->bandwidth) = std::pair(centre, centre / 3.0f);
         for (int n = 0; n < 300; ++n) {
             const float x = static_cast<float>(std::sin(0.11 * n) - 0.4 * std::sin(2.1 * n));
-            ASSERT_NEAR(eq(sp.get(), x), x, 1e-5);
+            ASSERT_NEAR(eq(x), x, 1e-5);
         }
     }
     sigprotest::expectModuleLifecycle<Eqfil>(sp_eqfil_init, sigprotest::impulse(1000), {},
@@ -223,10 +212,8 @@ TEST(SpFofilt, RingsAtTheFrequencyAndDecaysOverTheDecayTime) {
     EXPECT_GT(std::min(below(500), below(2000)), 40.0);
 
     // Impulse response: starts at 0, peaks about 2.3 ms in, then falls by 10^(sin(w) - 3) per decay time.
-    ContextHandle sp;
-    Fofilt fof;
-    sp_fofilt_init(sp.get(), fof.get());
-    const std::vector<float> y = fof(sp.get(), sigprotest::impulse(4000));
+    sigprotest::Fresh<Fofilt> fof(sp_fofilt_init);
+    const std::vector<float> y = fof(sigprotest::impulse(4000));
     EXPECT_EQ(y[0], 0.0f);
     std::vector<float> magnitude(y.size());
     std::transform(y.begin(), y.end(), magnitude.begin(), [](float v) { return std::fabs(v); });
@@ -242,17 +229,15 @@ TEST(SpFofilt, RingsAtTheFrequencyAndDecaysOverTheDecayTime) {
 }
 
 TEST(SpFofilt, AllParametersAtMinusOneComputeFromTheDelayedStatesOnly) {
-    ContextHandle sp;
-    Fofilt fof;
-    sp_fofilt_init(sp.get(), fof.get());
+    sigprotest::Fresh<Fofilt> fof(sp_fofilt_init);
     fof->frequency = fof->attack = fof->decay = -1.0f;
-    EXPECT_EQ(fof(sp.get(), std::vector<float>{0.5f, 1.5f, 2.5f, 3.5f, 4.5f}), std::vector<float>(5, 0.0f));
+    EXPECT_EQ(fof(std::vector<float>{0.5f, 1.5f, 2.5f, 3.5f, 4.5f}), std::vector<float>(5, 0.0f));
     // From a ringing state the output is the difference of the two states two samples back.
-    sp_fofilt_init(sp.get(), fof.get());
-    fof(sp.get(), sigprotest::impulse(50));
+    sp_fofilt_init(fof.sp(), fof.get());
+    fof(sigprotest::impulse(50));
     const float e = fof->d2, g = fof->a2s;
     fof->frequency = fof->attack = fof->decay = -1.0f;
-    EXPECT_FLOAT_EQ(fof(sp.get(), 0.25f), (0.25f - e) - (0.25f - g));
+    EXPECT_FLOAT_EQ(fof(0.25f), (0.25f - e) - (0.25f - g));
     sigprotest::expectModuleLifecycle<Fofilt>(sp_fofilt_init, sigprotest::impulse(1000), {},
                                               [](sp_fofilt* p, int n) { p->frequency = 500.0f + float(n); });
 }
@@ -266,11 +251,9 @@ TEST(SpMode, ResonatesAtTheFrequencyWithTheBandwidthOfItsQAndStartsOneSampleLate
     EXPECT_NEAR(toDecibels(gain(505) / peak), -3.0103, 0.15);
     EXPECT_GT(toDecibels(peak / gain(250)), 30.0);
 
-    ContextHandle sp;
-    Mode mode;
-    sp_mode_init(sp.get(), mode.get());
+    sigprotest::Fresh<Mode> mode(sp_mode_init);
     std::tie(mode->frequency, mode->q) = std::pair(2000.0f, 10.0f);
-    const auto y = mode(sp.get(), sigprotest::impulse(2));
+    const auto y = mode(sigprotest::impulse(2));
     EXPECT_EQ(y[0], 0.0f);
     EXPECT_GT(y[1], 0.0f);
     EXPECT_FLOAT_EQ(y[1], mode->m_d * mode->m_a0);

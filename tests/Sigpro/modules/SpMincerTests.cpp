@@ -1,14 +1,5 @@
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cmath>
-#include <limits>
-#include <numbers>
-#include <vector>
-
 #include "Sigpro/modules/sp_mincer.h"
 #include "tests/Sigpro/modules/ModuleHandle.h"
-#include "tests/support/StderrCapture.h"
 
 using namespace sigpro;
 using namespace testsupport;

@@ -1,13 +1,7 @@
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <vector>
-
 #include "Sigpro/modules/sp_pdhalf.h"
 #include "Sigpro/modules/sp_phasor.h"
 #include "Sigpro/modules/sp_tabread.h"
 #include "tests/Sigpro/modules/ModuleHandle.h"
-#include "tests/support/StderrCapture.h"
 
 using namespace sigpro;
 using sigprotest::ContextHandle;
@@ -23,11 +17,9 @@ using Tabread =
 } // namespace
 
 TEST(SpPhasor, RampsFromTheInitialPhaseAndWrapsOncePerCycle) {
-    ContextHandle sp;
-    Phasor ph;
-    sp_phasor_init(sp.get(), ph.get(), 0.0f);
+    sigprotest::Fresh<Phasor> ph(sp_phasor_init, 0.0f);
     EXPECT_EQ(ph->frequency, 440.0f);
-    const std::vector<float> y = ph.generate(sp.get(), 44100);
+    const std::vector<float> y = ph.generate(44100);
     EXPECT_EQ(y[0], 0.0f);
     EXPECT_FLOAT_EQ(y[1], 440.0f / 44100.0f);
     int wraps = 0;
@@ -38,9 +30,9 @@ TEST(SpPhasor, RampsFromTheInitialPhaseAndWrapsOncePerCycle) {
     EXPECT_NEAR(wraps, 440, 1);
 
     // Negative frequencies run downward, starting from the initial phase.
-    sp_phasor_init(sp.get(), ph.get(), 0.5f);
+    sp_phasor_init(ph.sp(), ph.get(), 0.5f);
     ph->frequency = -4410.0f;
-    const std::vector<float> down = ph.generate(sp.get(), 7);
+    const std::vector<float> down = ph.generate(7);
     EXPECT_EQ(down[0], 0.5f);
     EXPECT_NEAR(down[1], 0.4f, 1e-6);
     EXPECT_NEAR(down[5], 0.0f, 1e-5);

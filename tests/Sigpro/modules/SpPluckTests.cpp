@@ -1,8 +1,5 @@
 #include "Sigpro/modules/sp_pluck.h"
 #include "tests/Sigpro/modules/ModuleHandle.h"
-#include "tests/support/StderrCapture.h"
-
-#include <numeric>
 
 using namespace sigpro;
 using sigprotest::impulse;

@@ -1,12 +1,5 @@
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <numbers>
-#include <vector>
-
 #include "Sigpro/modules/sp_ptrack.h"
 #include "tests/Sigpro/modules/ModuleHandle.h"
-#include "tests/support/StderrCapture.h"
 
 using namespace sigpro;
 using sigprotest::ContextHandle;

@@ -1,10 +1,3 @@
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <numbers>
-#include <numeric>
-#include <vector>
-
 #include "Sigpro/modules/sp_reson.h"
 #include "Sigpro/modules/sp_streson.h"
 #include "Sigpro/modules/sp_tbvcf.h"
@@ -67,22 +60,18 @@ TEST(SpReson, PeaksAtTheCentreWithTheBandwidthBetweenItsHalfPowerPoints) {
     EXPECT_EQ(gainDb(-100.0f, 3950.0), gainDb(100.0f, 3950.0));
 
     // The defaults; a new frequency alone keeps the radius term c3.
-    ContextHandle sp;
-    Reson r;
-    sp_reson_init(sp.get(), r.get());
+    sigprotest::Fresh<Reson> r(sp_reson_init);
     EXPECT_EQ(std::pair(r->frequency, r->bandwidth), std::pair(4000.0f, 1000.0f));
-    r(sp.get(), 0.0f);
+    r(0.0f);
     const std::pair before(r->c2, r->c3);
     r->frequency = 1000.0f;
-    r(sp.get(), 0.0f);
+    r(0.0f);
     EXPECT_EQ(r->c3, before.second);
     EXPECT_NE(r->c2, before.first);
 }
 
 TEST(SpStreson, RingsAtItsFundamentalAndNeverBelowTwentyHertz) {
-    ContextHandle sp;
-    Streson s;
-    ASSERT_EQ(sp_streson_init(sp.get(), s.get()), 1);
+    sigprotest::Fresh<Streson> s(sp_streson_init);
     EXPECT_EQ(std::tuple(s->loop_length, s->frequency, s->feedback), std::tuple(2205, 440.0f, 0.8f));
     // The whole-sample delay, the average's half sample and the all-pass's fraction add up to rate /
     // frequency; the all-pass's delay is its fraction only toward 0 Hz: a few cents flat at 1234.5 Hz.
@@ -102,15 +91,13 @@ TEST(SpStreson, RingsAtItsFundamentalAndNeverBelowTwentyHertz) {
 }
 
 TEST(SpStreson, TheLoopFollowsTheSampleRateOnReinit) {
-    ContextHandle sp;
-    Streson s;
-    sp_streson_init(sp.get(), s.get());
-    s(sp.get(), sigprotest::impulse(500));
-    sp->sample_rate = 48000;
-    ASSERT_EQ(sp_streson_init(sp.get(), s.get()), 1);
+    sigprotest::Fresh<Streson> s(sp_streson_init);
+    s(sigprotest::impulse(500));
+    s.sp()->sample_rate = 48000;
+    ASSERT_EQ(sp_streson_init(s.sp(), s.get()), 1);
     EXPECT_EQ(s->loop_length, 2400);
     // Started over: silence in, silence out, with no ring left from before.
-    EXPECT_EQ(s.generate(sp.get(), 3000), std::vector<float>(3000, 0.0f));
+    EXPECT_EQ(s.generate(3000), std::vector<float>(3000, 0.0f));
     // A rate below 20 Hz still has a loop to run.
     for (float y : resStresonRing(440.0f, 0.8f, 100, 10))
         ASSERT_TRUE(std::isfinite(y));
@@ -120,12 +107,10 @@ TEST(SpStreson, TheLoopFollowsTheSampleRateOnReinit) {
 }
 
 TEST(SpTbvcf, RestsWithoutInputAndLowPassesWithoutDistortion) {
-    ContextHandle sp;
-    Tbvcf f;
-    sp_tbvcf_init(sp.get(), f.get());
+    sigprotest::Fresh<Tbvcf> f(sp_tbvcf_init);
     EXPECT_EQ((std::vector{f->cutoff, f->resonance, f->distortion, f->asymmetry}),
               (std::vector{500.0f, 0.8f, 2.0f, 0.5f}));
-    EXPECT_EQ(f.generate(sp.get(), 10000), std::vector<float>(10000, 0.0f));
+    EXPECT_EQ(f.generate(10000), std::vector<float>(10000, 0.0f));
     EXPECT_EQ(std::tuple(f->s1, f->s2, f->s3), std::tuple(0.0f, 0.0f, 0.0f));
 
     // Without distortion or resonance: three one-pole stages of rate k / 1000 per sample, k the
@@ -163,9 +148,7 @@ TEST(SpTbvcf, StaysBoundedWhereItsStepsWouldRunAway) {
 }
 
 TEST(SpWpkorg35, IsAPrewarpedTwoPoleLowPassAtResonanceOneWhoseLoopSaturates) {
-    ContextHandle sp;
-    Korg35 f;
-    sp_wpkorg35_init(sp.get(), f.get());
+    sigprotest::Fresh<Korg35> f(sp_wpkorg35_init);
     EXPECT_EQ((std::vector{f->cutoff, f->resonance, f->saturation}), (std::vector{1000.0f, 1.0f, 0.0f}));
     // With K = 1 the loop gives 1 / (s^2 + s + 1), bilinear with the cutoff prewarped.
     for (float cutoff : {1000.0f, 5000.0f}) {
@@ -184,15 +167,15 @@ TEST(SpWpkorg35, IsAPrewarpedTwoPoleLowPassAtResonanceOneWhoseLoopSaturates) {
                 2.0, 0.01);
     // Resonance 0 is silence.
     f->resonance = 0.0f;
-    EXPECT_EQ(f(sp.get(), testsupport::noise(1000, 1u)), std::vector<float>(1000, 0.0f));
+    EXPECT_EQ(f(testsupport::noise(1000, 1u)), std::vector<float>(1000, 0.0f));
 
     // Saturation: tanh keeps the second stage's input within +-1; its output, normalised by K, stays near
     // that, while without saturation the same input rings far louder.
     const std::vector<float> loud = testsupport::sine(44100, 1000.0, 44100.0, 10.0);
     for (float saturation : {1.0f, 0.0f}) {
-        sp_wpkorg35_init(sp.get(), f.get());
+        sp_wpkorg35_init(f.sp(), f.get());
         std::tie(f->resonance, f->saturation) = std::pair(1.9f, saturation);
-        const float peak = testsupport::peak(f(sp.get(), loud));
+        const float peak = testsupport::peak(f(loud));
         EXPECT_TRUE(saturation == 0.0f ? peak > 50.0f : peak > 0.5f && peak < 1.5f)
             << saturation << " " << peak;
     }

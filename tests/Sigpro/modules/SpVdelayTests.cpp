@@ -1,6 +1,5 @@
 #include "Sigpro/modules/sp_vdelay.h"
 #include "tests/Sigpro/modules/ModuleHandle.h"
-#include "tests/support/StderrCapture.h"
 
 using namespace sigpro;
 using sigprotest::impulse;

@@ -1,10 +1,3 @@
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cmath>
-#include <numbers>
-#include <vector>
-
 #include "Sigpro/modules/sp_voc.h"
 #include "Sigpro/modules/sp_vocwrapper.h"
 #include "tests/Sigpro/modules/ModuleHandle.h"

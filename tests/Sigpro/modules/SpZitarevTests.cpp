@@ -1,8 +1,3 @@
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <vector>
-
 #include "Sigpro/modules/ZitarevEqualizer.h"
 #include "Sigpro/modules/sp_zitarev.h"
 #include "tests/Sigpro/modules/ModuleHandle.h"
@@ -29,9 +24,7 @@ double zitarevLevel(const std::vector<float>& y, double t0, double t1) {
 } // namespace
 
 TEST(SpZitarev, DefaultsAndLineLengthsAt44100AndSilenceStaysSilentButForTheDenormalGuard) {
-    ContextHandle sp;
-    Zitarev rev;
-    ASSERT_EQ(sp_zitarev_init(sp.get(), rev.get()), 1);
+    sigprotest::Fresh<Zitarev> rev(sp_zitarev_init);
     std::vector<float> values;
     for (float* parameter :
          {rev->predelay, rev->crossover_frequency, rev->low_release_time, rev->mid_release_time,
@@ -47,7 +40,7 @@ TEST(SpZitarev, DefaultsAndLineLengthsAt44100AndSilenceStaysSilentButForTheDenor
                   std::pair(total[n], allpass[n]));
 
     // The 1e-20 guard arrives first via line 8 (6753 - 897) on the left, line 6 (5638 - 1394) on the right.
-    const auto quiet = zitarevRender(sp.get(), rev, 3 * 44100, {}, {});
+    const auto quiet = zitarevRender(rev.sp(), rev, 3 * 44100, {}, {});
     EXPECT_EQ(std::pair(onset(quiet.left), onset(quiet.right)),
               std::pair(std::size_t{5856}, std::size_t{4244}));
     EXPECT_LE(std::max(peak(quiet.left), peak(quiet.right)), 1e-18f);
@@ -55,23 +48,21 @@ TEST(SpZitarev, DefaultsAndLineLengthsAt44100AndSilenceStaysSilentButForTheDenor
     // Noise renders deterministically, after a re-init too.
     Zitarev twin;
     const std::vector<float> left = noise(20000, 1u), right = noise(20000, 2u);
-    ASSERT_EQ(sp_zitarev_init(sp.get(), rev.get()), 1);
-    ASSERT_EQ(sp_zitarev_init(sp.get(), twin.get()), 1);
-    const auto a = zitarevRender(sp.get(), rev, 30000, left, right),
-               b = zitarevRender(sp.get(), twin, 30000, left, right);
+    ASSERT_EQ(sp_zitarev_init(rev.sp(), rev.get()), 1);
+    ASSERT_EQ(sp_zitarev_init(rev.sp(), twin.get()), 1);
+    const auto a = zitarevRender(rev.sp(), rev, 30000, left, right),
+               b = zitarevRender(rev.sp(), twin, 30000, left, right);
     EXPECT_EQ(a.left, b.left);
     EXPECT_EQ(a.right, b.right);
     EXPECT_GT(rms(a.left, 22050, 26460), 1.5e-4);
 }
 
 TEST(SpZitarev, MixAndLevelFadeInFromSilenceAfterInit) {
-    ContextHandle sp;
-    Zitarev rev;
-    ASSERT_EQ(sp_zitarev_init(sp.get(), rev.get()), 1);
+    sigprotest::Fresh<Zitarev> rev(sp_zitarev_init);
     *rev->dry_wet_mix = 0.0f;
     // Fully dry: the output is the input times the level gain rising as 1 - 0.999^(n + 1).
     const auto out =
-        zitarevRender(sp.get(), rev, 5000, std::vector<float>(5000, 1.0f), std::vector<float>(5000, -1.0f));
+        zitarevRender(rev.sp(), rev, 5000, std::vector<float>(5000, 1.0f), std::vector<float>(5000, -1.0f));
     EXPECT_FLOAT_EQ(out.left[0], 0.001f);
     EXPECT_FLOAT_EQ(out.right[0], -0.001f);
     for (std::size_t n : {100u, 1000u, 4999u}) {
@@ -79,9 +70,9 @@ TEST(SpZitarev, MixAndLevelFadeInFromSilenceAfterInit) {
         EXPECT_NEAR(out.right[n], -out.left[n], 1e-6) << n;
     }
     // Fully wet from init: the dry part fades out as the mix rises; the pre-delay keeps the wet part out.
-    ASSERT_EQ(sp_zitarev_init(sp.get(), rev.get()), 1);
+    ASSERT_EQ(sp_zitarev_init(rev.sp(), rev.get()), 1);
     *rev->predelay = 100.0f;
-    const auto wet = zitarevRender(sp.get(), rev, 3000, std::vector<float>(3000, 1.0f), {});
+    const auto wet = zitarevRender(rev.sp(), rev, 3000, std::vector<float>(3000, 1.0f), {});
     EXPECT_FLOAT_EQ(wet.left[0], 0.999f * 0.001f);
     EXPECT_NEAR(wet.left[2999], std::pow(0.999, 3000.0) * (1.0 - std::pow(0.999, 3000.0)), 1e-4);
 }
