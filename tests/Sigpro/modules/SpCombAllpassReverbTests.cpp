@@ -83,7 +83,7 @@ TEST(SpCombAllpass, ALoopTooShortForOneSampleRunsAsOneSample) {
         EXPECT_EQ(std::pair(c[0], c[1]), std::pair(0.0f, 1.0f));
         EXPECT_NEAR(c[1 + 154350], 0.001, 1e-4);
         const auto a = ap(sp.get(), impulse(44100 * 4));
-        EXPECT_TRUE(std::all_of(a.begin(), a.end(), [](float v) { return std::isfinite(v); }));
+        EXPECT_TRUE(sigprotest::allFinite(a));
         EXPECT_LT(std::fabs(a.back()), 1e-3f);
     }
 }
@@ -92,10 +92,12 @@ TEST(SpCombAllpass, ReinitStartsOverLongLinesAreRefusedAndComputeNeverAllocates)
     for (float loop : {0.01f, 0.05f}) {
         sigprotest::expectModuleLifecycle<Comb>(
             [loop](sp_data* sp, sp_comb* p) { return sp_comb_init(sp, p, loop); }, impulse(3000),
-            [](sp_comb* p) { p->reverb_time = 1.0f; });
+            [](sp_comb* p) { p->reverb_time = 1.0f; },
+            [](sp_comb* p, int n) { p->reverb_time = 1.0f + 0.001f * float(n); });
         sigprotest::expectModuleLifecycle<Allpass>(
             [loop](sp_data* sp, sp_allpass* p) { return sp_allpass_init(sp, p, loop); }, impulse(3000),
-            [](sp_allpass* p) { p->reverb_time = 1.0f; });
+            [](sp_allpass* p) { p->reverb_time = 1.0f; },
+            [](sp_allpass* p, int n) { p->reverb_time = 1.0f + 0.001f * float(n); });
     }
     // Another length: a line of that length.
     sigprotest::Fresh<Comb> comb(sp_comb_init, 0.01f);
@@ -110,22 +112,6 @@ TEST(SpCombAllpass, ReinitStartsOverLongLinesAreRefusedAndComputeNeverAllocates)
     // And works again after a sound init.
     ASSERT_EQ(sp_comb_init(comb.sp(), comb.get(), 0.001f), 1);
     EXPECT_EQ(comb(impulse(50))[44], 1.0f);
-
-    Allpass ap;
-    Jcrev rev;
-    sp_comb_init(comb.sp(), comb.get(), 0.05f);
-    sp_allpass_init(comb.sp(), ap.get(), 0.05f);
-    sp_jcrev_init(comb.sp(), rev.get());
-    EXPECT_EQ(sigprotest::renderThreadHeapCalls([&] {
-                  for (int n = 0; n < 5000; ++n) {
-                      const float x = static_cast<float>(std::sin(0.01 * n));
-                      comb->reverb_time = ap->reverb_time = 1.0f + 0.001f * static_cast<float>(n);
-                      comb(x);
-                      ap(comb.sp(), x);
-                      rev(comb.sp(), x);
-                  }
-              }),
-              0u);
 }
 
 TEST(SpJcrev, ImpulseResponseStartsWithTheDirectPathThroughTheAllpassesAndDecays) {
@@ -138,7 +124,7 @@ TEST(SpJcrev, ImpulseResponseStartsWithTheDirectPathThroughTheAllpassesAndDecays
     // the last thousand samples are much quieter than the first.
     EXPECT_GT(testsupport::rms(h, 1, 1001), 0.0);
     EXPECT_LT(testsupport::rms(h, 19000, 20000), testsupport::rms(h, 1, 1001) * std::sqrt(0.5));
-    EXPECT_TRUE(std::all_of(h.begin(), h.end(), [](float v) { return std::isfinite(v); }));
+    EXPECT_TRUE(sigprotest::allFinite(h));
 }
 
 TEST(SpJcrev, SilenceStaysSilentAndTheSameInputGivesTheSameOutputAtAnyRate) {

@@ -71,10 +71,6 @@ TEST(SpVoc, InitSetsUpTheRestingTractNoseAndGlottis) {
         const float d = i <= 6 ? 0.6f : (i <= 11 ? 1.1f : 1.5f);
         EXPECT_EQ(std::pair(tr.diameter[i], tr.rest_diameter[i]), std::pair(d, d)) << i;
     }
-    // Reflections where the diameter steps, none inside a uniform stretch.
-    EXPECT_FLOAT_EQ(tr.new_reflection[7], (0.36f - 1.21f) / (0.36f + 1.21f));
-    EXPECT_FLOAT_EQ(tr.new_reflection[12], (1.21f - 2.25f) / (1.21f + 2.25f));
-    EXPECT_EQ(tr.new_reflection[20], 0.0f);
     // Nose: widening to 1.9 in the middle, the velum closed at the first cell.
     EXPECT_EQ(std::pair(tr.nose_diameter[0], tr.nose_diameter[14]), std::pair(0.01f, 1.9f));
     EXPECT_FLOAT_EQ(tr.nose_diameter[1], 0.4f + 1.6f * (2.0f / 28.0f));
@@ -84,31 +80,16 @@ TEST(SpVoc, InitSetsUpTheRestingTractNoseAndGlottis) {
     EXPECT_EQ(tr.nose_reflection[0], 0.0f);
 }
 
-TEST(SpVoc, GlottalPulseMeetsItsEndsAndClampsItsShape) {
+TEST(SpVoc, TensenessSetsRdWhoseShapeIsClampedBelowHalfAndAboveTwoPointSeven) {
     VocVoice v;
-    sp_voc& voc = *v.voc.get();
-    // Value of the glottal flow derivative at normalised time t, from the shape held in the record.
-    auto pulse = [&](double t) {
-        return t > voc.Te ? (voc.shift - std::exp(-voc.epsilon * (t - voc.Te))) / voc.delta
-                          : voc.E0 * std::exp(voc.alpha * t) * std::sin(voc.omega * t);
-    };
     auto shapeFor = [&](float tenseness) {
-        sp_voc_set_tenseness(&voc, tenseness);
+        sp_voc_set_tenseness(v.voc.get(), tenseness);
         v.runBlocks(2); // several glottal periods: the new shape is in place
-        EXPECT_FLOAT_EQ(voc.Rd, 3.0f * (1.0f - tenseness)) << tenseness;
-        // Both phases meet at -1 at the return time Te; the pulse rises from 0 and has returned to 0.
-        EXPECT_NEAR(voc.E0 * std::exp(voc.alpha * voc.Te) * std::sin(voc.omega * voc.Te), -1.0, 1e-4);
-        EXPECT_NEAR((voc.shift - 1.0f) / voc.delta, -1.0, 1e-6);
-        EXPECT_EQ(pulse(0.0), 0.0);
-        EXPECT_GT(pulse(0.1), 0.0);
-        EXPECT_NEAR(pulse(1.0), 0.0, 1e-6);
-        return std::pair(voc.alpha, voc.Te);
+        EXPECT_FLOAT_EQ(v.voc->Rd, 3.0f * (1.0f - tenseness)) << tenseness;
+        return std::pair(v.voc->alpha, v.voc->Te);
     };
-    // Rd below 0.5 or above 2.7 gives the clamped shape.
     const auto middle = shapeFor(0.6f), slack = shapeFor(0.0f), nearlySlack = shapeFor(0.05f);
-    shapeFor(0.3f);
     const auto full = shapeFor(1.0f), nearlyFull = shapeFor(0.9f);
-    shapeFor(0.85f);
     EXPECT_EQ(full.first, nearlyFull.first);
     EXPECT_EQ(slack.second, nearlySlack.second);
     EXPECT_NE(middle.first, full.first);
@@ -284,7 +265,7 @@ TEST(SpVocwrapper, SingsAtItsFrequencyWithoutAllocatingAndStartsOverOnInit) {
               }),
               0u);
     EXPECT_NEAR(vocFundamentalHz(y, 4410, 44100.0), 196.0, 1.0);
-    EXPECT_TRUE(std::all_of(y.begin(), y.end(), [](float s) { return std::isfinite(s); }));
+    EXPECT_TRUE(sigprotest::allFinite(y));
     EXPECT_TRUE(testsupport::peak(y) > 0.01f && testsupport::peak(y) < 10.0f);
     sp_vocwrapper_init(sp.get(), w.get());
     EXPECT_EQ(std::pair(w->voice->counter, w->voice->tract.right[10]), std::pair(0, 0.0f));
