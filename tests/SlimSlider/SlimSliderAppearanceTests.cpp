@@ -39,9 +39,8 @@ QColor filled(const SecondaryAppearance::ProgressFillStyle& style) {
 }
 
 QColor labelAt(double opacity) {
-    QColor c = appearanceLabel;
-    c.setAlphaF(float(opacity));
-    return c;
+    return QColor(appearanceLabel.red(), appearanceLabel.green(), appearanceLabel.blue(),
+                  int(std::lround(opacity * 255)));
 }
 
 // A style rendered over white, with what it handed the content.
@@ -56,51 +55,44 @@ StyleRender renderStyle(const SlimSliderStyle& style, SlimSliderStyleConfigurati
     StyleRender render{QImage(100, 24, QImage::Format_RGB32), std::nullopt};
     render.image.fill(appearanceWhite);
     QPainter painter(&render.image);
-    const SlimSliderStyleConfiguration configuration{
-        direction,
-        range,
-        hovering,
-        dragging,
-        lower,
-        upper,
-        SlimSliderStyleConfiguration::Label(
-            [&](QPainter& p, const QRectF& rect, const SlimSliderPalette& palette) {
-                render.contentPalette = palette;
-                if (body) body(p, rect, palette);
-            })};
-    style.makeBody(painter, QRectF(0, 0, 100, 24), configuration, appearancePalette);
+    auto label = [&](QPainter& p, const QRectF& rect, const SlimSliderPalette& palette) {
+        render.contentPalette = palette;
+        if (body) body(p, rect, palette);
+    };
+    style.makeBody(
+        painter, QRectF(0, 0, 100, 24),
+        {direction, range, hovering, dragging, lower, upper, SlimSliderStyleConfiguration::Label(label)},
+        appearancePalette);
     return render;
 }
 
 } // namespace
 
-TEST(SlimSliderSecondaryAppearance, DefaultFollowsLabelAndAccentColours) {
+TEST(SlimSliderSecondaryAppearance, DefaultAndModifiersFollowLabelAccentAndGivenColours) {
+    const QColor white = appearanceWhite, label = appearanceLabel, accent = appearanceAccent;
+    // The default: the label and accent colours at their opacities, the focused bar included.
     const SecondaryAppearance& a = SecondaryAppearance::defaultValue();
-    EXPECT_PRED3(colorNear, filled(a.progressFillStyle), over(appearanceWhite, appearanceLabel, 0.075), 2);
-    EXPECT_PRED3(colorNear, filled(a.focusedProgressFillStyle), over(appearanceWhite, appearanceAccent, 0.3),
-                 2);
+    EXPECT_PRED3(colorNear, filled(a.progressFillStyle), over(white, label, 0.075), 2);
+    EXPECT_PRED3(colorNear, filled(a.focusedProgressFillStyle), over(white, accent, 0.3), 2);
     EXPECT_PRED3(colorNear, a.handleColor.resolve(appearancePalette), labelAt(0.2), 1);
     EXPECT_PRED3(colorNear, a.scaleColor.resolve(appearancePalette), labelAt(0.8), 1);
     EXPECT_PRED3(colorNear, a.secondaryScaleColor.resolve(appearancePalette), labelAt(0.3), 1);
-}
 
-TEST(SlimSliderSecondaryAppearance, ModifiersBuildWholeAppearances) {
-    // One colour at the default opacities, the focused bar included.
+    // One colour at the default opacities, or at given ones.
     const SecondaryAppearance red = SecondaryAppearance::secondaryColor(Qt::red);
-    EXPECT_PRED3(colorNear, filled(red.focusedProgressFillStyle), over(appearanceWhite, Qt::red, 0.3), 2);
-    EXPECT_PRED3(colorNear, filled(red.progressFillStyle), over(appearanceWhite, Qt::red, 0.075), 2);
+    EXPECT_PRED3(colorNear, filled(red.focusedProgressFillStyle), over(white, Qt::red, 0.3), 2);
+    EXPECT_PRED3(colorNear, filled(red.progressFillStyle), over(white, Qt::red, 0.075), 2);
     EXPECT_EQ(red.handleColor, SlimSliderColor(Qt::red).opacity(0.2));
     const SecondaryAppearance tuned = SecondaryAppearance::secondaryColor(Qt::red, 0.5, std::nullopt, 1.0);
-    EXPECT_PRED3(colorNear, filled(tuned.progressFillStyle), over(appearanceWhite, Qt::red, 0.5), 2);
-    EXPECT_EQ(tuned.handleColor, SlimSliderColor(Qt::red));
-    EXPECT_EQ(tuned.scaleColor, SlimSliderColor(Qt::red).opacity(0.8));
+    EXPECT_PRED3(colorNear, filled(tuned.progressFillStyle), over(white, Qt::red, 0.5), 2);
+    EXPECT_EQ(std::pair(tuned.handleColor, tuned.scaleColor),
+              std::pair(SlimSliderColor(Qt::red), SlimSliderColor(Qt::red).opacity(0.8)));
 
-    // No colours: the default but for the focused bar, which takes the label colour.
+    // No colours: the default but for the focused bar, which takes the label colour; a given colour is
+    // used at full strength.
     const SecondaryAppearance plain = SecondaryAppearance::colors();
-    EXPECT_PRED3(colorNear, filled(plain.focusedProgressFillStyle),
-                 over(appearanceWhite, appearanceLabel, 0.3), 2);
+    EXPECT_PRED3(colorNear, filled(plain.focusedProgressFillStyle), over(white, label, 0.3), 2);
     EXPECT_EQ(plain.handleColor, SlimSliderColor::label().opacity(0.2));
-    // A given colour is used at full strength.
     const SecondaryAppearance handle = SecondaryAppearance::colors(std::nullopt, std::nullopt, Qt::red);
     EXPECT_PRED3(colorNear, handle.handleColor.resolve(appearancePalette), QColor(Qt::red), 0);
     EXPECT_EQ(handle.secondaryScaleColor, SlimSliderColor::label().opacity(0.3));
@@ -117,58 +109,56 @@ TEST(SlimSliderSecondaryAppearance, ModifiersBuildWholeAppearances) {
     EXPECT_EQ(shapes.scaleColor, SlimSliderColor::label().opacity(0.8));
 }
 
-TEST(SlimSliderStyles, DefaultStyleFramesTheContent) {
+TEST(SlimSliderStyles, DefaultStyleFramesTheContentAtTheLabelColour) {
     const DefaultSlimSliderStyle style;
-    StyleRender resting = renderStyle(style);
+    const StyleRender resting = renderStyle(style);
     EXPECT_PRED3(colorNear, resting.image.pixelColor(50, 12), over(appearanceWhite, appearanceLabel, 0.075),
                  2);
     EXPECT_EQ(resting.image.pixelColor(0, 0), appearanceWhite); // rounded corner
     ASSERT_TRUE(resting.contentPalette);
     EXPECT_NEAR(resting.contentPalette->foreground.alphaF(), 0.7, 0.01);
     EXPECT_EQ(resting.contentPalette->accent, appearanceAccent);
-
+    // Hovered, or dragged without hover, the foreground is at full strength.
     EXPECT_NEAR(renderStyle(style, {}, true).contentPalette->foreground.alphaF(), 1.0, 0.01);
     EXPECT_NEAR(renderStyle(style, {}, false, true).contentPalette->foreground.alphaF(), 1.0, 0.01);
-
     // The content is clipped to the rounded frame.
-    StyleRender painted = renderStyle(style, [](QPainter& p, const QRectF& rect, const SlimSliderPalette&) {
-        p.fillRect(rect, Qt::black);
-    });
-    EXPECT_EQ(painted.image.pixelColor(0, 0), appearanceWhite);
-    EXPECT_EQ(painted.image.pixelColor(99, 23), appearanceWhite);
-    EXPECT_EQ(painted.image.pixelColor(50, 0), QColor(Qt::black));
+    const StyleRender painted =
+        renderStyle(style, [](QPainter& p, const QRectF& rect, const SlimSliderPalette&) {
+            p.fillRect(rect, Qt::black);
+        });
+    EXPECT_EQ(std::tuple(painted.image.pixelColor(0, 0), painted.image.pixelColor(99, 23),
+                         painted.image.pixelColor(50, 0)),
+              std::tuple(appearanceWhite, appearanceWhite, QColor(Qt::black)));
 }
 
-TEST(SlimSliderStyles, ProminentStyleTintsByTheValuesHalf) {
-    const ProminentSlimSliderStyle style(Qt::red, Qt::blue, false);
+TEST(SlimSliderStyles, ProminentStyleTintsByTheValuesHalfAndShowsItsGradientOnlyWhileFocused) {
+    const ProminentSlimSliderStyle plainStyle(Qt::red, Qt::blue, false),
+        gradientStyle(Qt::red, Qt::blue, true);
     auto accent = [&](double lower, double upper, bool range) {
-        return renderStyle(style, {}, true, false, lower, upper, range).contentPalette->accent;
+        return renderStyle(plainStyle, {}, true, false, lower, upper, range).contentPalette->accent;
     };
+    // Exactly in the middle, or a range equally far from it on both sides: the lower colour.
     EXPECT_EQ(accent(0.5, 0.0, false), QColor(Qt::red));
     EXPECT_EQ(accent(0.51, 0.0, false), QColor(Qt::blue));
-    EXPECT_EQ(accent(0.25, 0.75, true), QColor(Qt::red)); // equally far from the middle
+    EXPECT_EQ(accent(0.25, 0.75, true), QColor(Qt::red));
     EXPECT_EQ(accent(0.1, 0.7, true), QColor(Qt::red));
     EXPECT_EQ(accent(0.4, 0.9, true), QColor(Qt::blue));
 
-    // Without the gradient it looks like the default style, hovered or not.
-    const QColor plain = over(appearanceWhite, appearanceLabel, 0.075);
-    EXPECT_PRED3(colorNear, renderStyle(style).image.pixelColor(97, 12), plain, 2);
-    EXPECT_PRED3(colorNear, renderStyle(style, {}, true).image.pixelColor(97, 12), plain, 2);
-    EXPECT_NEAR(renderStyle(style).contentPalette->foreground.alphaF(), 0.7, 0.01);
-
-    // The direction changes nothing.
-    EXPECT_EQ(renderStyle(style, {}, true, false, 0.7, 0.0, false, SlimSliderDirection::leading).image,
-              renderStyle(style, {}, true, false, 0.7, 0.0, false, SlimSliderDirection::trailing).image);
-}
-
-TEST(SlimSliderStyles, ProminentGradientShowsOnlyWhileFocused) {
-    const ProminentSlimSliderStyle style(Qt::red, Qt::blue, true);
-    const QImage focused = renderStyle(style, {}, false, true).image;
+    // Without the gradient it looks like the default style, hovered or not; with it, only while focused.
+    const QColor rest = over(appearanceWhite, appearanceLabel, 0.075);
+    EXPECT_PRED3(colorNear, renderStyle(plainStyle).image.pixelColor(97, 12), rest, 2);
+    EXPECT_PRED3(colorNear, renderStyle(plainStyle, {}, true).image.pixelColor(97, 12), rest, 2);
+    EXPECT_NEAR(renderStyle(plainStyle).contentPalette->foreground.alphaF(), 0.7, 0.01);
+    const QImage focused = renderStyle(gradientStyle, {}, false, true).image;
     EXPECT_PRED3(colorNear, focused.pixelColor(2, 12), over(appearanceWhite, Qt::red, 0.2), 4);
     EXPECT_PRED3(colorNear, focused.pixelColor(97, 12), over(appearanceWhite, Qt::blue, 0.2), 4);
-    const QImage resting = renderStyle(style).image;
-    EXPECT_PRED3(colorNear, resting.pixelColor(2, 12), over(appearanceWhite, appearanceLabel, 0.075), 2);
-    EXPECT_PRED3(colorNear, resting.pixelColor(97, 12), over(appearanceWhite, appearanceLabel, 0.075), 2);
+    const QImage resting = renderStyle(gradientStyle).image;
+    EXPECT_PRED3(colorNear, resting.pixelColor(2, 12), rest, 2);
+    EXPECT_PRED3(colorNear, resting.pixelColor(97, 12), rest, 2);
+
+    // The direction changes nothing.
+    EXPECT_EQ(renderStyle(plainStyle, {}, true, false, 0.7, 0.0, false, SlimSliderDirection::leading).image,
+              renderStyle(plainStyle, {}, true, false, 0.7, 0.0, false, SlimSliderDirection::trailing).image);
 }
 
 TEST(SlimSliderEnvironment, NearestSettingWins) {

@@ -14,344 +14,258 @@ using ::testing::ElementsAre;
 
 namespace {
 
-// The application's treble and balance slider, 200 points wide, recording what it writes.
-struct TrebleModel {
-    explicit TrebleModel(double value = 0.0)
-        : model(value, {-10.0, 10.0}, 0.5, SlimSliderDirection::center, HandleVisibility::hovering(3.0),
-                ScaleVisibility::hovering) {
-        model.setWidth(200.0);
+// A slider `width` points wide that records the values it writes.
+struct Slider {
+    Slider(SlimSliderModel m, double width = 100.0) : model(std::move(m)) {
+        model.setWidth(width);
         model.onLowerValueWritten = [this](double v) { written.push_back(v); };
+        model.onUpperValueWritten = [this](double v) { written.push_back(v); };
     }
     SlimSliderModel model;
     std::vector<double> written;
 };
 
-SlimSliderModel makeRange(double lower, double upper, double step, SlimSliderBounds bounds = {0.0, 1.0}) {
-    SlimSliderModel model(lower, upper, bounds, step, HandleVisibility::hovering(3.0),
-                          ScaleVisibility::hovering);
-    model.setWidth(100.0);
-    return model;
+SlimSliderModel single(double value, SlimSliderBounds bounds = {0.0, 1.0}, double step = 0.0,
+                       SlimSliderDirection direction = SlimSliderDirection::leading,
+                       HandleVisibility handle = HandleVisibility::defaultValue(),
+                       ScaleVisibility scale = ScaleVisibility::hidden) {
+    return SlimSliderModel(value, bounds, step, direction, handle, scale);
+}
+
+SlimSliderModel range(double lower, double upper, double step = 0.0) {
+    return SlimSliderModel(lower, upper, {0.0, 1.0}, step, HandleVisibility::hovering(3.0),
+                           ScaleVisibility::hovering);
+}
+
+// The application's treble and balance slider, 200 points wide.
+Slider treble(double value = 0.0) {
+    return Slider(single(value, {-10.0, 10.0}, 0.5, SlimSliderDirection::center,
+                         HandleVisibility::hovering(3.0), ScaleVisibility::hovering),
+                  200.0);
 }
 
 } // namespace
 
 TEST(SlimSliderModel, ConvertsBetweenValueAndProgress) {
-    TrebleModel treble;
-    const SlimSliderModel& m = treble.model;
-    EXPECT_DOUBLE_EQ(m.lowerProgress(), 0.5);
-    EXPECT_DOUBLE_EQ(m.progressStep(), 0.025);
-    EXPECT_EQ(m.steps(), 39);
-
+    const SlimSliderModel m = treble().model;
+    EXPECT_EQ(std::tuple(m.lowerProgress(), m.progressStep(), m.steps()), std::tuple(0.5, 0.025, 39));
     // At and beyond the bounds progress is not clamped.
-    EXPECT_DOUBLE_EQ(m.progress(-10.0), 0.0);
-    EXPECT_DOUBLE_EQ(m.progress(10.0), 1.0);
-    EXPECT_DOUBLE_EQ(m.progress(15.0), 1.25);
-    EXPECT_DOUBLE_EQ(m.progress(-12.0), -0.1);
-
+    for (auto [value, progress] : {std::pair{-10.0, 0.0}, {10.0, 1.0}, {15.0, 1.25}, {-12.0, -0.1}})
+        EXPECT_DOUBLE_EQ(m.progress(value), progress) << value;
     // Snapping rounds halves away from zero and counts from zero.
-    EXPECT_DOUBLE_EQ(m.value(m.progress(-2.25)), -2.5);
-    EXPECT_DOUBLE_EQ(m.value(m.progress(2.25)), 2.5);
-    EXPECT_DOUBLE_EQ(m.value(m.progress(2.2)), 2.0);
-    SlimSliderModel offset(0.0, {0.1, 1.1}, 0.5, SlimSliderDirection::leading,
-                           HandleVisibility::defaultValue(), ScaleVisibility::hidden);
+    for (auto [value, snapped] : {std::pair{-2.25, -2.5}, {2.25, 2.5}, {2.2, 2.0}})
+        EXPECT_DOUBLE_EQ(m.value(m.progress(value)), snapped) << value;
+    const SlimSliderModel offset = single(0.0, {0.1, 1.1}, 0.5);
     EXPECT_DOUBLE_EQ(offset.value(0.0), 0.0);
     EXPECT_DOUBLE_EQ(offset.value(0.5), 0.5);
-
-    SlimSliderModel continuous(0.3, {0.0, 2.0}, 0.0, SlimSliderDirection::leading,
-                               HandleVisibility::defaultValue(), ScaleVisibility::hidden);
+    const SlimSliderModel continuous = single(0.3, {0.0, 2.0});
     EXPECT_DOUBLE_EQ(continuous.value(0.33), 0.66);
-    EXPECT_EQ(continuous.steps(), 0);
-    EXPECT_EQ(continuous.progressStep(), 0.0);
-
-    SlimSliderModel uneven(0.0, {0.0, 1.0}, 0.4, SlimSliderDirection::leading,
-                           HandleVisibility::defaultValue(), ScaleVisibility::hidden);
-    EXPECT_DOUBLE_EQ(uneven.progressStep(), 0.4);
-    EXPECT_EQ(uneven.steps(), 1);
+    EXPECT_EQ(std::pair(continuous.steps(), continuous.progressStep()), std::pair(0, 0.0));
+    const SlimSliderModel uneven = single(0.0, {0.0, 1.0}, 0.4);
+    EXPECT_EQ(std::pair(uneven.progressStep(), uneven.steps()), std::pair(0.4, 1));
 }
 
-TEST(SlimSliderModel, DragsSnapToStepsAndStopAtTheBounds) {
+TEST(SlimSliderModel, DragsSnapToStepsAndNeverWriteBeyondTheBounds) {
     CountingHapticPerformer haptics;
-    TrebleModel treble;
-    SlimSliderModel& m = treble.model;
-
-    m.dragChanged(0.37 * 200.0);
-    EXPECT_DOUBLE_EQ(m.lowerProgress(), 0.375);
-    EXPECT_TRUE(m.isDragging());
-    m.dragChanged(0.374 * 200.0); // same step: nothing written, no feedback
-    m.dragChanged(-40.0);
-    m.dragChanged(260.0);
-    m.dragEnded(260.0);
-    EXPECT_FALSE(m.isDragging());
-    EXPECT_THAT(treble.written, ElementsAre(-2.5, -10.0, 10.0));
+    Slider t = treble();
+    t.model.dragChanged(0.37 * 200.0);
+    EXPECT_DOUBLE_EQ(t.model.lowerProgress(), 0.375);
+    EXPECT_TRUE(t.model.isDragging());
+    t.model.dragChanged(0.374 * 200.0); // same step: nothing written, no feedback
+    t.model.dragChanged(-40.0);
+    t.model.dragChanged(260.0);
+    t.model.dragEnded(260.0);
+    EXPECT_FALSE(t.model.isDragging());
+    EXPECT_THAT(t.written, ElementsAre(-2.5, -10.0, 10.0));
     EXPECT_EQ(haptics.count, 3);
-    EXPECT_DOUBLE_EQ(m.lowerValue(), 10.0);
-}
 
-TEST(SlimSliderModel, NeverWritesBeyondTheBounds) {
-    CountingHapticPerformer haptics;
-    // A span of 2.5 steps: the last snap of the right edge lies at 1.2.
-    SlimSliderModel m(0.0, {0.0, 1.0}, 0.4, SlimSliderDirection::leading, HandleVisibility::defaultValue(),
-                      ScaleVisibility::hidden);
-    m.setWidth(100.0);
-    std::vector<double> written;
-    m.onLowerValueWritten = [&](double v) { written.push_back(v); };
-    m.dragChanged(100.0);
-    m.dragChanged(120.0);
-    EXPECT_THAT(written, ElementsAre(1.0));
-    EXPECT_DOUBLE_EQ(m.lowerProgress(), 1.0);
-    EXPECT_EQ(haptics.count, 1);
-
+    // A span of 2.5 steps: the last snap of the right edge would lie at 1.2.
+    Slider uneven(single(0.0, {0.0, 1.0}, 0.4));
+    uneven.model.dragChanged(100.0);
+    uneven.model.dragChanged(120.0);
+    EXPECT_THAT(uneven.written, ElementsAre(1.0));
+    EXPECT_DOUBLE_EQ(uneven.model.lowerProgress(), 1.0);
     // Snapping from zero would put the lower edge below a bound that is no multiple of the step.
-    SlimSliderModel offset(0.6, {0.1, 1.1}, 0.5, SlimSliderDirection::leading,
-                           HandleVisibility::defaultValue(), ScaleVisibility::hidden);
-    offset.setWidth(100.0);
-    offset.dragChanged(-5.0);
-    EXPECT_DOUBLE_EQ(offset.lowerValue(), 0.1);
-    EXPECT_DOUBLE_EQ(offset.lowerProgress(), 0.0);
-
+    Slider offset(single(0.6, {0.1, 1.1}, 0.5));
+    offset.model.dragChanged(-5.0);
+    EXPECT_EQ(std::pair(offset.model.lowerValue(), offset.model.lowerProgress()), std::pair(0.1, 0.0));
     // Outside values beyond the bounds, or not numbers, are written back inside them.
-    TrebleModel treble;
-    treble.model.setLowerValue(15.0);
-    EXPECT_DOUBLE_EQ(treble.model.lowerProgress(), 1.0);
-    treble.model.setLowerValue(-1e300);
-    treble.model.setLowerValue(std::nan(""));
-    EXPECT_THAT(treble.written, ElementsAre(10.0, -10.0, -10.0));
+    Slider outside = treble();
+    outside.model.setLowerValue(15.0);
+    EXPECT_DOUBLE_EQ(outside.model.lowerProgress(), 1.0);
+    outside.model.setLowerValue(-1e300);
+    outside.model.setLowerValue(std::nan(""));
+    EXPECT_THAT(outside.written, ElementsAre(10.0, -10.0, -10.0));
 }
 
 TEST(SlimSliderModel, OutsideValuesAreTakenAndWrittenBackSnapped) {
-    TrebleModel treble;
-    SlimSliderModel& m = treble.model;
+    Slider t = treble();
+    SlimSliderModel& m = t.model;
     m.setLowerValue(3.3);
-    EXPECT_THAT(treble.written, ElementsAre(3.5));
-    EXPECT_DOUBLE_EQ(m.lowerValue(), 3.5);
+    EXPECT_THAT(t.written, ElementsAre(3.5));
     EXPECT_NEAR(m.lowerProgress(), 0.665, 1e-12);
-
     // A value on a step is taken as it is.
     m.setLowerValue(-4.0);
     EXPECT_DOUBLE_EQ(m.lowerProgress(), 0.3);
-    EXPECT_EQ(treble.written.size(), 1u);
-
+    EXPECT_EQ(t.written.size(), 1u);
     // A host that stores the written value from inside the callback is not taken for an outside change.
     m.onLowerValueWritten = [&](double v) {
-        treble.written.push_back(v);
+        t.written.push_back(v);
         m.setLowerValue(v);
     };
     m.dragChanged(150.0);
-    EXPECT_THAT(treble.written, ElementsAre(3.5, 5.0));
+    EXPECT_THAT(t.written, ElementsAre(3.5, 5.0));
     EXPECT_DOUBLE_EQ(m.lowerProgress(), 0.75);
-
     // A host that keeps a value of its own: the slider shows it and does not fight it.
     m.onLowerValueWritten = [&](double v) {
-        treble.written.push_back(v);
+        t.written.push_back(v);
         m.setLowerValue(std::min(v, 2.0));
     };
     m.dragChanged(190.0);
-    EXPECT_THAT(treble.written, ElementsAre(3.5, 5.0, 9.0));
-    EXPECT_DOUBLE_EQ(m.lowerValue(), 2.0);
-    EXPECT_DOUBLE_EQ(m.lowerProgress(), 0.6);
-}
+    EXPECT_THAT(t.written, ElementsAre(3.5, 5.0, 9.0));
+    EXPECT_EQ(std::pair(m.lowerValue(), m.lowerProgress()), std::pair(2.0, 0.6));
 
-TEST(SlimSliderModel, PressingWhereTheLastDragEndedStillMovesAMovedValue) {
-    TrebleModel treble;
-    SlimSliderModel& m = treble.model;
-    m.dragChanged(150.0);
-    m.dragEnded(150.0);
-    m.setLowerValue(0.0);
-    m.dragChanged(150.0);
-    EXPECT_DOUBLE_EQ(m.lowerValue(), 5.0);
-
+    // Pressing where the last drag ended still moves a value moved since.
+    Slider moved = treble();
+    moved.model.dragChanged(150.0);
+    moved.model.dragEnded(150.0);
+    moved.model.setLowerValue(0.0);
+    moved.model.dragChanged(150.0);
+    EXPECT_DOUBLE_EQ(moved.model.lowerValue(), 5.0);
     // A single-value slider resting at its lower end moves from the first update.
-    SlimSliderModel low(0.0, {0.0, 1.0}, 0.0, SlimSliderDirection::leading, HandleVisibility::defaultValue(),
-                        ScaleVisibility::hidden);
-    low.setWidth(100.0);
-    low.dragChanged(30.0);
-    EXPECT_DOUBLE_EQ(low.lowerValue(), 0.3);
+    Slider low(single(0.0));
+    low.model.dragChanged(30.0);
+    EXPECT_DOUBLE_EQ(low.model.lowerValue(), 0.3);
 }
 
-TEST(SlimSliderModel, HapticFeedback) {
-    {
-        CountingHapticPerformer haptics;
-        SlimSliderModel stepped(0.0, {0.0, 10.0}, 1.0, SlimSliderDirection::leading,
-                                HandleVisibility::defaultValue(), ScaleVisibility::hidden);
-        stepped.setWidth(100.0);
-        for (double x : {2.0, 8.0, 12.0, 19.0, 21.0, 35.0, 35.0})
-            stepped.dragChanged(x);
-        EXPECT_EQ(haptics.count, 3); // 0 -> 0.1 -> 0.2 -> 0.4
-    }
-    {
-        CountingHapticPerformer haptics;
-        SlimSliderModel continuous(0.5, {0.0, 1.0}, 0.0, SlimSliderDirection::leading,
-                                   HandleVisibility::defaultValue(), ScaleVisibility::hidden);
-        continuous.setWidth(100.0);
-        for (double x : {40.0, 20.0, 0.0, -10.0, 30.0, 99.0, 100.0, 150.0})
-            continuous.dragChanged(x);
-        EXPECT_EQ(haptics.count, 2); // reaching 0, reaching 1
-
-        SlimSliderModel range = makeRange(0.2, 0.6, 0.0);
-        range.dragChanged(100.0); // upper reaches 1
-        range.dragChanged(0.0);   // lower reaches 0
-        range.dragChanged(60.0);  // upper leaves 1
-        EXPECT_EQ(haptics.count, 4);
-    }
-    {
-        CountingHapticPerformer haptics;
-        TrebleModel treble;
-        treble.model.setHapticFeedbackDisabled(true);
-        treble.model.dragChanged(10.0);
-        treble.model.dragChanged(190.0);
-        EXPECT_EQ(treble.written.size(), 2u);
-        EXPECT_EQ(haptics.count, 0);
-    }
+TEST(SlimSliderModel, HapticFeedbackOnEachStepOrAtTheEndsUnlessDisabled) {
+    CountingHapticPerformer haptics;
+    Slider stepped(single(0.0, {0.0, 10.0}, 1.0));
+    for (double x : {2.0, 8.0, 12.0, 19.0, 21.0, 35.0, 35.0})
+        stepped.model.dragChanged(x);
+    EXPECT_EQ(haptics.count, 3); // 0 -> 0.1 -> 0.2 -> 0.4
+    // Continuous: reaching 0 or 1 with the lower value, 1 with the upper one.
+    Slider continuous(single(0.5));
+    for (double x : {40.0, 20.0, 0.0, -10.0, 30.0, 99.0, 100.0, 150.0})
+        continuous.model.dragChanged(x);
+    EXPECT_EQ(haptics.count, 5);
+    Slider pair(range(0.2, 0.6));
+    for (double x : {100.0, 0.0, 60.0}) // upper reaches 1, lower reaches 0, upper leaves 1
+        pair.model.dragChanged(x);
+    EXPECT_EQ(haptics.count, 7);
+    Slider quiet = treble();
+    quiet.model.setHapticFeedbackDisabled(true);
+    quiet.model.dragChanged(10.0);
+    quiet.model.dragChanged(190.0);
+    EXPECT_EQ(quiet.written.size(), 2u);
+    EXPECT_EQ(haptics.count, 7);
 }
 
-TEST(SlimSliderModel, RangeMovesTheNearerValue) {
-    SlimSliderModel apart = makeRange(0.25, 0.75, 0.0);
-    apart.dragChanged(30.0);
-    EXPECT_DOUBLE_EQ(apart.lowerValue(), 0.3);
-    apart.dragChanged(70.0);
-    EXPECT_DOUBLE_EQ(apart.upperValue(), 0.7);
-    EXPECT_DOUBLE_EQ(apart.lowerValue(), 0.3);
+TEST(SlimSliderModel, RangeMovesTheNearerValueAndItsValuesCannotCross) {
+    Slider apart(range(0.25, 0.75));
+    apart.model.dragChanged(30.0);
+    apart.model.dragChanged(70.0);
+    EXPECT_EQ(std::pair(apart.model.lowerValue(), apart.model.upperValue()), std::pair(0.3, 0.7));
+    Slider tie(range(0.25, 0.75));
+    tie.model.dragChanged(50.0); // equally far: the lower one
+    EXPECT_EQ(std::pair(tie.model.lowerValue(), tie.model.upperValue()), std::pair(0.5, 0.75));
+    // Both equal: right moves the upper value; left, or the same spot, the lower one.
+    Slider equal(range(0.5, 0.5));
+    equal.model.dragChanged(50.0);
+    EXPECT_TRUE(equal.written.empty());
+    equal.model.dragChanged(40.0);
+    EXPECT_THAT(equal.written, ElementsAre(0.4));
+    Slider right(range(0.5, 0.5));
+    right.model.dragChanged(60.0);
+    EXPECT_EQ(std::pair(equal.model.lowerValue(), equal.model.upperValue()), std::pair(0.4, 0.5));
+    EXPECT_EQ(std::pair(right.model.lowerValue(), right.model.upperValue()), std::pair(0.5, 0.6));
 
-    SlimSliderModel tie = makeRange(0.25, 0.75, 0.0);
-    tie.dragChanged(50.0); // equally far: the lower one
-    EXPECT_DOUBLE_EQ(tie.lowerValue(), 0.5);
-    EXPECT_DOUBLE_EQ(tie.upperValue(), 0.75);
-
-    SlimSliderModel right = makeRange(0.5, 0.5, 0.0);
-    right.dragChanged(60.0);
-    EXPECT_DOUBLE_EQ(right.lowerValue(), 0.5);
-    EXPECT_DOUBLE_EQ(right.upperValue(), 0.6);
-
-    SlimSliderModel left = makeRange(0.5, 0.5, 0.0);
-    std::vector<double> written;
-    left.onUpperValueWritten = [&](double v) { written.push_back(v); };
-    left.onLowerValueWritten = [&](double v) { written.push_back(v); };
-    left.dragChanged(50.0); // the same spot: the lower value, unchanged
-    EXPECT_TRUE(written.empty());
-    left.dragChanged(40.0);
-    EXPECT_THAT(written, ElementsAre(0.4));
-    EXPECT_DOUBLE_EQ(left.upperValue(), 0.5);
-}
-
-TEST(SlimSliderModel, RangeValuesCannotCross) {
-    // Off-step values, as a host may deliver them: the lower one is nearer and would snap past the upper one.
-    SlimSliderModel m = makeRange(0.46, 0.49, 0.1);
-    m.dragChanged(47.0);
-    EXPECT_DOUBLE_EQ(m.lowerValue(), 0.49);
-    EXPECT_DOUBLE_EQ(m.lowerProgress(), 0.49);
-    EXPECT_DOUBLE_EQ(m.upperValue(), 0.49);
-
-    SlimSliderModel upper = makeRange(0.51, 0.54, 0.1);
-    upper.dragChanged(53.0);
-    EXPECT_DOUBLE_EQ(upper.upperValue(), 0.51);
-    EXPECT_DOUBLE_EQ(upper.lowerValue(), 0.51);
-
+    // Off-step values, as a host may deliver them: the nearer one would snap past the other.
+    Slider lower(range(0.46, 0.49, 0.1)), upper(range(0.51, 0.54, 0.1));
+    lower.model.dragChanged(47.0);
+    upper.model.dragChanged(53.0);
+    EXPECT_EQ(std::tuple(lower.model.lowerValue(), lower.model.lowerProgress(), lower.model.upperValue()),
+              std::tuple(0.49, 0.49, 0.49));
+    EXPECT_EQ(std::pair(upper.model.lowerValue(), upper.model.upperValue()), std::pair(0.51, 0.51));
     // Sweeping the pointer across the whole slider keeps them in order throughout.
-    SlimSliderModel sweep = makeRange(0.2, 0.8, 0.05);
-    for (double x = 0.0; x <= 100.0; x += 0.7) {
-        sweep.dragChanged(x);
-        ASSERT_LE(sweep.lowerValue(), sweep.upperValue()) << "at x " << x;
-    }
-    for (double x = 100.0; x >= 0.0; x -= 0.7) {
-        sweep.dragChanged(x);
-        ASSERT_LE(sweep.lowerValue(), sweep.upperValue()) << "at x " << x;
+    Slider sweep(range(0.2, 0.8, 0.05));
+    for (double x = 0.0; x <= 200.0; x += 0.7) {
+        sweep.model.dragChanged(x <= 100.0 ? x : 200.0 - x);
+        ASSERT_LE(sweep.model.lowerValue(), sweep.model.upperValue()) << "at x " << x;
     }
 }
 
-TEST(SlimSliderModel, ProgressBarFollowsTheDirection) {
-    auto bar = [](SlimSliderDirection direction, double value) {
-        return SlimSliderModel(value, {0.0, 1.0}, 0.0, direction, HandleVisibility::defaultValue(),
-                               ScaleVisibility::hidden)
-            .progressBar(200.0);
+TEST(SlimSliderModel, ProgressBarAndHandlesFollowTheDirectionInsideTheSlider) {
+    auto expectBar = [](BarGeometry bar, double width, double offsetX) {
+        EXPECT_DOUBLE_EQ(bar.width, width);
+        EXPECT_DOUBLE_EQ(bar.offsetX, offsetX);
     };
-    auto expectBar = [](BarGeometry actual, double width, double offsetX) {
-        EXPECT_DOUBLE_EQ(actual.width, width);
-        EXPECT_DOUBLE_EQ(actual.offsetX, offsetX);
-    };
-    expectBar(bar(SlimSliderDirection::leading, 0.0), 0.0, -100.0);
-    expectBar(bar(SlimSliderDirection::leading, 0.25), 50.0, -75.0); // 0...50
-    expectBar(bar(SlimSliderDirection::leading, 1.0), 200.0, 0.0);
-    expectBar(bar(SlimSliderDirection::center, 0.5), 0.0, 0.0);
-    expectBar(bar(SlimSliderDirection::center, 0.0), 100.0, -50.0);   // left half
-    expectBar(bar(SlimSliderDirection::center, 0.75), 50.0, 25.0);    // 100...150
-    expectBar(bar(SlimSliderDirection::trailing, 0.25), 150.0, 25.0); // 50...200
-    expectBar(bar(SlimSliderDirection::trailing, 1.0), 0.0, 100.0);
-
+    using enum SlimSliderDirection;
+    for (auto [direction, value, width, offsetX] : {std::tuple{leading, 0.0, 0.0, -100.0},
+                                                    {leading, 0.25, 50.0, -75.0},
+                                                    {leading, 1.0, 200.0, 0.0},
+                                                    {center, 0.5, 0.0, 0.0},
+                                                    {center, 0.0, 100.0, -50.0},
+                                                    {center, 0.75, 50.0, 25.0},
+                                                    {trailing, 0.25, 150.0, 25.0},
+                                                    {trailing, 1.0, 0.0, 100.0}})
+        expectBar(single(value, {0.0, 1.0}, 0.0, direction).progressBar(200.0), width, offsetX);
     // A range ignores direction and spans its values in either order.
-    expectBar(makeRange(0.2, 0.6, 0.0).progressBar(200.0), 80.0, -20.0);
-    expectBar(makeRange(0.6, 0.2, 0.0).progressBar(200.0), 80.0, -20.0);
-}
+    expectBar(range(0.2, 0.6).progressBar(200.0), 80.0, -20.0);
+    expectBar(range(0.6, 0.2).progressBar(200.0), 80.0, -20.0);
 
-TEST(SlimSliderModel, HandlesStayInsideTheSlider) {
-    TrebleModel treble;
-    const auto left = treble.model.handle(0.0, 200.0);
+    const auto left = treble().model.handle(0.0, 200.0);
     ASSERT_TRUE(left);
-    EXPECT_DOUBLE_EQ(left->width, 3.0);
-    EXPECT_DOUBLE_EQ(left->offsetX, -98.5);
-    EXPECT_DOUBLE_EQ(treble.model.handle(1.0, 200.0)->offsetX, 98.5);
-
-    SlimSliderModel hidden(0.0, {0.0, 1.0}, 0.0, SlimSliderDirection::leading, HandleVisibility::hidden(),
-                           ScaleVisibility::always);
-    EXPECT_FALSE(hidden.handle(0.5, 200.0));
-    SlimSliderModel zeroWidth(0.0, {0.0, 1.0}, 0.0, SlimSliderDirection::leading,
-                              HandleVisibility::always(0.0), ScaleVisibility::always);
-    EXPECT_FALSE(zeroWidth.handle(0.5, 200.0));
+    EXPECT_EQ(std::pair(left->width, left->offsetX), std::pair(3.0, -98.5));
+    EXPECT_DOUBLE_EQ(treble().model.handle(1.0, 200.0)->offsetX, 98.5);
+    EXPECT_FALSE(single(0.0, {0.0, 1.0}, 0.0, leading, HandleVisibility::hidden()).handle(0.5, 200.0));
+    EXPECT_FALSE(single(0.0, {0.0, 1.0}, 0.0, leading, HandleVisibility::always(0.0)).handle(0.5, 200.0));
 }
 
 TEST(SlimSliderModel, WhatTheOverlayShows) {
-    TrebleModel resting(0.0);
+    // A centred value resting in the middle keeps its marker: 0.5 exactly and 0.49, but not 0.52.
+    Slider resting = treble(0.0);
     OverlayContent content = resting.model.overlay();
-    ASSERT_EQ(content.handleCount, 1); // a centred value resting in the middle keeps its marker
-    EXPECT_DOUBLE_EQ(content.handleProgress[0], 0.5);
-    EXPECT_FALSE(content.showsScale);
-    EXPECT_EQ(TrebleModel(0.4).model.overlay().handleCount, 0);  // progress 0.52
-    EXPECT_EQ(TrebleModel(-0.2).model.overlay().handleCount, 1); // progress 0.49
-
+    EXPECT_EQ(std::tuple(content.handleCount, content.handleProgress[0], content.showsScale),
+              std::tuple(1, 0.5, false));
+    EXPECT_EQ(treble(0.4).model.overlay().handleCount, 0);
+    EXPECT_EQ(treble(-0.2).model.overlay().handleCount, 1);
     resting.model.setHovering(true);
-    content = resting.model.overlay();
-    EXPECT_EQ(content.handleCount, 1);
-    EXPECT_TRUE(content.showsScale);
+    EXPECT_EQ(std::pair(resting.model.overlay().handleCount, resting.model.overlay().showsScale),
+              std::pair(1, true));
     resting.model.setHovering(false);
     resting.model.dragChanged(100.0);
     EXPECT_TRUE(resting.model.overlay().showsScale);
 
     // Hidden handles have no width, so not even the resting marker is drawn; no scale without handles.
-    SlimSliderModel hidden(0.5, {0.0, 1.0}, 0.0, SlimSliderDirection::center, HandleVisibility::hidden(),
-                           ScaleVisibility::always);
+    SlimSliderModel hidden = single(0.5, {0.0, 1.0}, 0.0, SlimSliderDirection::center,
+                                    HandleVisibility::hidden(), ScaleVisibility::always);
     hidden.setHovering(true);
     content = hidden.overlay();
     for (int i = 0; i < content.handleCount; ++i)
         EXPECT_FALSE(hidden.handle(content.handleProgress[std::size_t(i)], 200.0));
     EXPECT_FALSE(content.showsScale);
+    content =
+        SlimSliderModel(0.3, 0.9, {0.0, 1.0}, 0.0, HandleVisibility::always(2.0), ScaleVisibility::hidden)
+            .overlay();
+    EXPECT_EQ(std::tuple(content.handleCount, content.handleProgress[1], content.showsScale),
+              std::tuple(2, 0.9, false));
+    EXPECT_EQ(range(0.5, 0.505).overlay().handleCount, 1);
+    EXPECT_EQ(range(0.5, 0.52).overlay().handleCount, 0);
 
-    SlimSliderModel always(0.3, 0.9, {0.0, 1.0}, 0.0, HandleVisibility::always(2.0), ScaleVisibility::hidden);
-    content = always.overlay();
-    EXPECT_EQ(content.handleCount, 2);
-    EXPECT_DOUBLE_EQ(content.handleProgress[1], 0.9);
-    EXPECT_FALSE(content.showsScale);
-
-    SlimSliderModel together = makeRange(0.5, 0.505, 0.0);
-    EXPECT_EQ(together.overlay().handleCount, 1);
-    EXPECT_EQ(makeRange(0.5, 0.52, 0.0).overlay().handleCount, 0);
-}
-
-TEST(SlimSliderModel, DisabledSliderIsNeverHovered) {
-    TrebleModel treble;
-    SlimSliderModel& m = treble.model;
-    m.setHovering(true);
-    EXPECT_TRUE(m.isHovering());
-    m.setEnabled(false);
-    EXPECT_FALSE(m.isHovering());
-    m.setHovering(true);
-    EXPECT_FALSE(m.isHovering());
-    EXPECT_FALSE(m.isFocused());
-    m.setEnabled(true);
-    m.setHovering(true);
-    EXPECT_TRUE(m.isFocused());
+    // A disabled slider is never hovered.
+    resting.model.setHovering(true);
+    resting.model.setEnabled(false);
+    EXPECT_FALSE(resting.model.isHovering());
+    resting.model.setHovering(true);
+    EXPECT_FALSE(resting.model.isHovering() || resting.model.isFocused());
+    resting.model.setEnabled(true);
+    resting.model.setHovering(true);
+    EXPECT_TRUE(resting.model.isFocused());
 }
 
 TEST(SlimSliderModel, PublishesStateOnlyIntoAnActiveState) {
-    TrebleModel quiet;
+    Slider quiet = treble();
     int quietCount = 0;
     quiet.model.onStatePublished = [&](const SlimSliderState&) { ++quietCount; };
     quiet.model.setHovering(true);
@@ -360,7 +274,7 @@ TEST(SlimSliderModel, PublishesStateOnlyIntoAnActiveState) {
     EXPECT_EQ(quietCount, 0);
     EXPECT_EQ(quiet.model.state(), SlimSliderState::inactive());
 
-    TrebleModel host;
+    Slider host = treble();
     std::vector<SlimSliderState> received;
     host.model.onStatePublished = [&](const SlimSliderState& state) { received.push_back(state); };
     host.model.setState(SlimSliderState::zero());
@@ -376,10 +290,8 @@ TEST(SlimSliderModel, PublishesStateOnlyIntoAnActiveState) {
     EXPECT_DOUBLE_EQ(received.back().dragLocationX().lower, 100.0);
     host.model.setLowerValue(-5.0);
     EXPECT_DOUBLE_EQ(received.back().dragLocationX().lower, 0.0); // centre, left of the middle
-    for (const SlimSliderState& state : received) {
-        EXPECT_TRUE(state.isActive());
-        EXPECT_EQ(state.dragLocationX().upper, 0.0);
-    }
+    for (const SlimSliderState& state : received)
+        EXPECT_TRUE(state.isActive() && state.dragLocationX().upper == 0.0);
 
     SlimSliderState stopped = host.model.state();
     stopped.setActive(false);
@@ -388,41 +300,28 @@ TEST(SlimSliderModel, PublishesStateOnlyIntoAnActiveState) {
     host.model.dragEnded(10.0);
     host.model.setHovering(false);
     EXPECT_EQ(received.size(), before);
-}
 
-TEST(SlimSliderModel, PublishedEdgesOfEachDirection) {
-    auto edges = [](SlimSliderDirection direction, double value) {
-        SlimSliderModel m(value, {0.0, 1.0}, 0.0, direction, HandleVisibility::defaultValue(),
-                          ScaleVisibility::hidden);
+    // The published edges of each direction, and of a range.
+    auto edges = [](SlimSliderModel m) {
         m.setState(SlimSliderState::zero());
         m.setWidth(200.0);
-        return m.state().dragLocationX();
+        return std::pair(m.state().dragLocationX().lower, m.state().dragLocationX().upper);
     };
-    EXPECT_DOUBLE_EQ(edges(SlimSliderDirection::leading, 0.25).lower, -50.0);
-    EXPECT_DOUBLE_EQ(edges(SlimSliderDirection::trailing, 0.25).lower, 100.0);
-    EXPECT_DOUBLE_EQ(edges(SlimSliderDirection::center, 0.25).lower, 0.0);
-    EXPECT_DOUBLE_EQ(edges(SlimSliderDirection::center, 0.9).lower, 80.0);
-
-    SlimSliderModel range(0.2, 0.6, {0.0, 1.0}, 0.0, HandleVisibility::defaultValue(),
-                          ScaleVisibility::hidden);
-    range.setState(SlimSliderState::zero());
-    range.setWidth(200.0);
-    EXPECT_DOUBLE_EQ(range.state().dragLocationX().lower, -60.0);
-    EXPECT_DOUBLE_EQ(range.state().dragLocationX().upper, 20.0);
+    EXPECT_DOUBLE_EQ(edges(single(0.25, {0.0, 1.0}, 0.0, SlimSliderDirection::leading)).first, -50.0);
+    EXPECT_DOUBLE_EQ(edges(single(0.25, {0.0, 1.0}, 0.0, SlimSliderDirection::trailing)).first, 100.0);
+    EXPECT_DOUBLE_EQ(edges(single(0.25, {0.0, 1.0}, 0.0, SlimSliderDirection::center)).first, 0.0);
+    EXPECT_DOUBLE_EQ(edges(single(0.9, {0.0, 1.0}, 0.0, SlimSliderDirection::center)).first, 80.0);
+    EXPECT_DOUBLE_EQ(edges(range(0.2, 0.6)).first, -60.0);
+    EXPECT_DOUBLE_EQ(edges(range(0.2, 0.6)).second, 20.0);
 }
 
 TEST(SlimSliderModel, EmptyOrInvertedBoundsLeaveTheSliderInert) {
     for (SlimSliderBounds bounds : {SlimSliderBounds{5.0, 5.0}, SlimSliderBounds{10.0, -10.0}}) {
-        SlimSliderModel m(3.0, bounds, 1.0, SlimSliderDirection::leading, HandleVisibility::defaultValue(),
-                          ScaleVisibility::hidden);
-        m.setWidth(100.0);
-        int writes = 0;
-        m.onLowerValueWritten = [&](double) { ++writes; };
-        EXPECT_EQ(m.lowerProgress(), 0.0);
-        EXPECT_EQ(m.steps(), 0);
-        m.dragChanged(70.0);
-        m.setLowerValue(8.0);
-        EXPECT_EQ(m.lowerProgress(), 0.0);
-        EXPECT_EQ(writes, 0);
+        Slider inert(single(3.0, bounds, 1.0));
+        EXPECT_EQ(std::pair(inert.model.lowerProgress(), inert.model.steps()), std::pair(0.0, 0));
+        inert.model.dragChanged(70.0);
+        inert.model.setLowerValue(8.0);
+        EXPECT_EQ(inert.model.lowerProgress(), 0.0);
+        EXPECT_TRUE(inert.written.empty());
     }
 }

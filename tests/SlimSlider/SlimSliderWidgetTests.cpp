@@ -17,17 +17,14 @@
 
 using namespace slimslider;
 using slimslider_test::colorNear;
-using slimslider_test::CountingHapticPerformer;
 using slimslider_test::over;
-using ::testing::ElementsAre;
 
 namespace {
 
-const QColor widgetWhite(255, 255, 255);
-const QColor widgetBlack(0, 0, 0);
-const QColor widgetAccent(0, 128, 0);
-// The frame's background over the window.
-const QColor widgetFrame = over(widgetWhite, widgetBlack, 0.075);
+const QColor widgetWhite(255, 255, 255), widgetBlack(0, 0, 0), widgetAccent(0, 128, 0);
+// The frame's background over the window, and the resting bar over that.
+const QColor widgetFrame = over(widgetWhite, widgetBlack, 0.075),
+             widgetBar = over(widgetFrame, widgetBlack, 0.075);
 
 void useTestPalette(QWidget& widget) {
     QPalette palette;
@@ -37,72 +34,49 @@ void useTestPalette(QWidget& widget) {
     widget.setPalette(palette);
 }
 
-std::unique_ptr<SlimSlider> makeTreble(double value, ValueLabel label = {}) {
-    auto slider =
-        std::make_unique<SlimSlider>(value, SlimSliderBounds{-10.0, 10.0}, 0.5, SlimSliderDirection::center,
-                                     SlimSliderOptions{.handleVisibility = HandleVisibility::hovering(3.0),
-                                                       .scaleVisibility = ScaleVisibility::hovering,
-                                                       .minHeight = SlimSlider::defaultMinHeight,
-                                                       .enableDragGestureDelayForiOS = true},
-                                     std::move(label));
-    useTestPalette(*slider);
-    slider->resize(200, 24);
-    return slider;
-}
-
-std::unique_ptr<SlimSlider> makePercent(double value, QWidget* parent = nullptr) {
-    auto slider =
-        std::make_unique<SlimSlider>(value, SlimSliderBounds{0.0, 100.0}, 0.0, SlimSliderDirection::leading,
-                                     SlimSliderOptions{.handleVisibility = HandleVisibility::always(4.0),
-                                                       .scaleVisibility = ScaleVisibility::hidden},
-                                     ValueLabel(), parent);
+// The application's treble slider, or a 0 ... 100 slider with an always visible handle 4 points wide.
+std::unique_ptr<SlimSlider> makeSlider(double value, bool treble, QWidget* parent = nullptr) {
+    auto slider = treble ? std::make_unique<SlimSlider>(
+                               value, SlimSliderBounds{-10.0, 10.0}, 0.5, SlimSliderDirection::center,
+                               SlimSliderOptions{.handleVisibility = HandleVisibility::hovering(3.0)},
+                               ValueLabel::text("Treble"))
+                         : std::make_unique<SlimSlider>(
+                               value, SlimSliderBounds{0.0, 100.0}, 0.0, SlimSliderDirection::leading,
+                               SlimSliderOptions{.handleVisibility = HandleVisibility::always(4.0),
+                                                 .scaleVisibility = ScaleVisibility::hidden},
+                               ValueLabel(), parent);
     if (!parent) useTestPalette(*slider);
     slider->resize(200, 24);
+    slider->show();
     return slider;
 }
 
 void hover(QWidget& widget, bool inside) {
-    if (inside) {
-        QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
-        QCoreApplication::sendEvent(&widget, &enter);
-    } else {
-        QEvent leave(QEvent::Leave);
-        QCoreApplication::sendEvent(&widget, &leave);
-    }
+    QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+    QEvent leave(QEvent::Leave);
+    QCoreApplication::sendEvent(&widget, inside ? static_cast<QEvent*>(&enter) : &leave);
 }
 
-QImage grabImage(QWidget& widget) {
-    return widget.grab().toImage();
+// The colour at x on the middle row of a grab of the widget, or on row y.
+QColor pixel(QWidget& widget, int x, int y = 12) {
+    return widget.grab().toImage().pixelColor(x, y);
 }
 
-// Middle of the run of pixels darker than `threshold` on row y; -1 when there is none.
-double darkRunCentre(const QImage& image, int y, int threshold) {
-    int first = -1;
-    int last = -1;
-    for (int x = 0; x < image.width(); ++x) {
-        if (image.pixelColor(x, y).red() < threshold) {
-            if (first < 0) first = x;
-            last = x;
-        }
-    }
-    return first < 0 ? -1.0 : (first + last + 1) / 2.0;
-}
-
-int darkestInRow(const QImage& image, int y, int fromX, int toX) {
-    int darkest = 255;
-    for (int x = fromX; x <= toX; ++x)
-        darkest = std::min(darkest, image.pixelColor(x, y).red());
-    return darkest;
+// Middle of the run of pixels darker than the resting bar on the middle row.
+double handleCentre(QWidget& widget) {
+    const QImage image = widget.grab().toImage();
+    int first = -1, last = -1;
+    for (int x = 0; x < image.width(); ++x)
+        if (image.pixelColor(x, 12).red() < 200) std::tie(first, last) = std::pair(first < 0 ? x : first, x);
+    return (first + last + 1) / 2.0;
 }
 
 } // namespace
 
-TEST(SlimSliderWidget, DraggingMovesTheValueAndSnaps) {
-    CountingHapticPerformer haptics;
-    auto slider = makeTreble(0.0, ValueLabel::text("Treble"));
+TEST(SlimSliderWidget, MouseDragsMoveTheValueAndTheEnvironmentSilencesTheFeedback) {
+    slimslider_test::CountingHapticPerformer haptics;
+    auto slider = makeSlider(0.0, true);
     EXPECT_GE(slider->sizeHint().height(), 24);
-    EXPECT_TRUE(slider->enableDragGestureDelayForiOS());
-    slider->show();
     std::vector<double> written;
     QObject::connect(slider.get(), &SlimSlider::lowerValueChanged, [&](double v) { written.push_back(v); });
     int published = 0;
@@ -114,15 +88,12 @@ TEST(SlimSliderWidget, DraggingMovesTheValueAndSnaps) {
     QTest::mouseMove(slider.get(), QPoint(151, 12));
     QTest::mouseMove(slider.get(), QPoint(152, 12)); // the same step
     QTest::mouseRelease(slider.get(), Qt::LeftButton, {}, QPoint(260, 12));
-    EXPECT_THAT(written, ElementsAre(-2.5, 5.0, 10.0));
-    EXPECT_DOUBLE_EQ(slider->value(), 10.0);
+    // A host value between steps comes back snapped.
+    slider->setValue(3.3);
+    EXPECT_THAT(written, ::testing::ElementsAre(-2.5, 5.0, 10.0, 3.5));
     EXPECT_EQ(haptics.count, 3);
     EXPECT_FALSE(slider->state().isDragging());
     EXPECT_GT(published, 0);
-
-    // A host value between steps comes back snapped.
-    slider->setValue(3.3);
-    EXPECT_THAT(written, ElementsAre(-2.5, 5.0, 10.0, 3.5));
 
     setSlimSliderDisabledHapticFeedback(slider.get(), true);
     QTest::mousePress(slider.get(), Qt::LeftButton, {}, QPoint(20, 12));
@@ -132,94 +103,81 @@ TEST(SlimSliderWidget, DraggingMovesTheValueAndSnaps) {
 }
 
 TEST(SlimSliderWidget, HoverChangesTheAppearance) {
-    auto slider = makeTreble(5.0); // progress 0.75: bar 100...150, handle 147.75...150.75
-    slider->show();
-    const QImage resting = grabImage(*slider);
-    const QColor restingBar = over(widgetFrame, widgetBlack, 0.075);
-    EXPECT_PRED3(colorNear, resting.pixelColor(149, 12), restingBar, 2); // no handle away from the middle
-    EXPECT_PRED3(colorNear, resting.pixelColor(120, 12), restingBar, 2);
-    EXPECT_PRED3(colorNear, resting.pixelColor(180, 12), widgetFrame, 2);
-    EXPECT_GE(darkestInRow(resting, 2, 38, 62), widgetFrame.red() - 2); // no ticks
+    auto slider = makeSlider(5.0, true); // progress 0.75: bar 100...150, handle 147.75...150.75
+    const QImage resting = slider->grab().toImage();
+    // No handle away from the middle, no ticks.
+    for (auto [x, color] : {std::pair{149, widgetBar}, {120, widgetBar}, {180, widgetFrame}})
+        EXPECT_PRED3(colorNear, resting.pixelColor(x, 12), color, 2) << x;
+    for (int x = 38; x <= 62; ++x)
+        EXPECT_GE(resting.pixelColor(x, 2).red(), widgetFrame.red() - 2) << x;
 
     hover(*slider, true);
     ASSERT_TRUE(slider->model().isHovering());
-    const QImage hovered = grabImage(*slider);
+    const QImage hovered = slider->grab().toImage();
     EXPECT_PRED3(colorNear, hovered.pixelColor(149, 12), widgetAccent, 2);
     EXPECT_PRED3(colorNear, hovered.pixelColor(120, 12), over(widgetFrame, widgetAccent, 0.3), 2);
-    EXPECT_LT(darkestInRow(hovered, 2, 38, 62), widgetFrame.red() - 20); // ticks every 5 points from the top
-    EXPECT_PRED3(colorNear, hovered.pixelColor(42, 12), widgetFrame, 2); // ...only 5 points long
-
+    // Ticks every 5 points from the top, only 5 points long.
+    int darkest = 255;
+    for (int x = 38; x <= 62; ++x)
+        darkest = std::min(darkest, hovered.pixelColor(x, 2).red());
+    EXPECT_LT(darkest, widgetFrame.red() - 20);
+    EXPECT_PRED3(colorNear, hovered.pixelColor(42, 12), widgetFrame, 2);
     hover(*slider, false);
-    EXPECT_EQ(grabImage(*slider), resting);
+    EXPECT_EQ(slider->grab().toImage(), resting);
 
     // Disabled: no hover, content at half strength.
     slider->setEnabled(false);
     hover(*slider, true);
     EXPECT_FALSE(slider->model().isHovering());
-    EXPECT_PRED3(colorNear, grabImage(*slider).pixelColor(120, 12), over(widgetFrame, widgetBlack, 0.0375),
-                 2);
+    EXPECT_PRED3(colorNear, pixel(*slider, 120), over(widgetFrame, widgetBlack, 0.0375), 2);
 }
 
 TEST(SlimSliderWidget, HandleSitsWhereTheValueSays) {
-    auto slider = makePercent(25.0);
-    slider->show();
-    QImage image = grabImage(*slider);
-    // Handle 4 wide with its left edge at p * (W - w): 49...53, over a bar 0...50.
-    EXPECT_NEAR(darkRunCentre(image, 12, 200), 51.0, 0.5);
-    EXPECT_PRED3(colorNear, image.pixelColor(51, 12), over(widgetFrame, widgetBlack, 0.2), 2);
-    EXPECT_PRED3(colorNear, image.pixelColor(46, 12), over(widgetFrame, widgetBlack, 0.075), 2);
-    EXPECT_PRED3(colorNear, image.pixelColor(56, 12), widgetFrame, 2);
-
-    slider->setValue(80.0);
-    image = grabImage(*slider);
-    EXPECT_NEAR(darkRunCentre(image, 12, 200), 158.8, 0.5);
-    EXPECT_PRED3(colorNear, image.pixelColor(51, 12), over(widgetFrame, widgetBlack, 0.075), 2);
-
-    slider->setValue(0.0);
-    EXPECT_NEAR(darkRunCentre(grabImage(*slider), 12, 200), 2.0, 0.5);
-    slider->setValue(100.0);
-    EXPECT_NEAR(darkRunCentre(grabImage(*slider), 12, 200), 198.0, 0.5);
-
+    // A handle 4 wide with its left edge at p (W - w), over a bar from 0 to the value.
+    auto slider = makeSlider(25.0, false);
+    EXPECT_NEAR(handleCentre(*slider), 51.0, 0.5);
+    EXPECT_PRED3(colorNear, pixel(*slider, 51), over(widgetFrame, widgetBlack, 0.2), 2);
+    EXPECT_PRED3(colorNear, pixel(*slider, 46), widgetBar, 2);
+    EXPECT_PRED3(colorNear, pixel(*slider, 56), widgetFrame, 2);
+    for (auto [value, centre] : {std::pair{80.0, 158.8}, {0.0, 2.0}, {100.0, 198.0}}) {
+        slider->setValue(value);
+        EXPECT_NEAR(handleCentre(*slider), centre, 0.5) << value;
+    }
     // The environment's secondary appearance colours the handle.
     setSlimSliderSecondaryAppearance(slider.get(),
                                      SecondaryAppearance::colors(std::nullopt, std::nullopt, Qt::red));
-    EXPECT_PRED3(colorNear, grabImage(*slider).pixelColor(198, 12), QColor(Qt::red), 2);
+    EXPECT_PRED3(colorNear, pixel(*slider, 198), QColor(Qt::red), 2);
 }
 
 TEST(SlimSliderWidget, BothStylesInOneWindow) {
     QWidget window;
     useTestPalette(window);
     window.resize(200, 60);
-    auto plain = makePercent(75.0, &window);
+    auto plain = makeSlider(75.0, false, &window);
     auto* box = new QWidget(&window);
     box->setGeometry(0, 30, 200, 30);
     setSlimSliderStyle(box, ProminentSlimSliderStyle(Qt::red, Qt::blue, true));
-    auto prominent = makePercent(75.0, box);
+    auto prominent = makeSlider(75.0, false, box);
     window.show();
-
     // Resting, both look alike: frame, bar 0...150, handle 147...151.
-    QImage image = grabImage(window);
     for (int y : {12, 42}) {
-        EXPECT_PRED3(colorNear, image.pixelColor(180, y), widgetFrame, 2);
-        EXPECT_PRED3(colorNear, image.pixelColor(100, y), over(widgetFrame, widgetBlack, 0.075), 2);
-        EXPECT_PRED3(colorNear, image.pixelColor(149, y),
-                     over(over(widgetFrame, widgetBlack, 0.075), widgetBlack, 0.2), 2);
+        EXPECT_PRED3(colorNear, pixel(window, 180, y), widgetFrame, 2);
+        EXPECT_PRED3(colorNear, pixel(window, 100, y), widgetBar, 2);
+        EXPECT_PRED3(colorNear, pixel(window, 149, y), over(widgetBar, widgetBlack, 0.2), 2);
     }
-
+    // Hovered, the default style takes the palette's accent; the prominent one the upper colour for a
+    // value in the upper half, over the red-to-blue gradient.
     hover(*plain, true);
     hover(*prominent, true);
-    image = grabImage(window);
-    // Default style: the accent of the palette.
-    EXPECT_PRED3(colorNear, image.pixelColor(149, 12), widgetAccent, 2);
-    EXPECT_PRED3(colorNear, image.pixelColor(100, 12), over(widgetFrame, widgetAccent, 0.3), 2);
-    EXPECT_PRED3(colorNear, image.pixelColor(180, 12), widgetFrame, 2);
-    // Prominent style: the upper colour for a value in the upper half, over the red-to-blue gradient.
+    EXPECT_PRED3(colorNear, pixel(window, 149, 12), widgetAccent, 2);
+    EXPECT_PRED3(colorNear, pixel(window, 100, 12), over(widgetFrame, widgetAccent, 0.3), 2);
+    EXPECT_PRED3(colorNear, pixel(window, 180, 12), widgetFrame, 2);
     auto gradientAt = [](int x) {
         const double t = (x + 0.5) / 200.0;
         return QColor(int(std::lround(255 * (1 - t))), 0, int(std::lround(255 * t)));
     };
-    EXPECT_PRED3(colorNear, image.pixelColor(149, 42), QColor(Qt::blue), 2);
-    EXPECT_PRED3(colorNear, image.pixelColor(180, 42), over(widgetWhite, gradientAt(180), 0.2), 3);
-    EXPECT_PRED3(colorNear, image.pixelColor(100, 42),
+    EXPECT_PRED3(colorNear, pixel(window, 149, 42), QColor(Qt::blue), 2);
+    EXPECT_PRED3(colorNear, pixel(window, 180, 42), over(widgetWhite, gradientAt(180), 0.2), 3);
+    EXPECT_PRED3(colorNear, pixel(window, 100, 42),
                  over(over(widgetWhite, gradientAt(100), 0.2), QColor(Qt::blue), 0.3), 3);
 }

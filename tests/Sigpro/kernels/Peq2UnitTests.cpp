@@ -15,65 +15,39 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <thread>
 
 using namespace shelftest;
 using namespace rozezeru;
-using HostedUnitRig = testsupport::UnitRig<rozezeru::RozezEruAU>;
 
 namespace {
 
-const platform::AudioComponentDescription peq2Description = componentDescription::effect("peq2");
-
-// The tree the high-shelf node publishes: its three parameters at the registered addresses.
-std::shared_ptr<platform::AUParameterTree> highShelfTree() {
-    auto parameter = [](const char* identifier, const char* name, const char* registryName, float min,
-                        float max, platform::AudioUnitParameterUnit unit) {
-        return platform::AUParameterTree::createParameter(identifier, name,
-                                                          rzGetParameterAddress(registryName), min, max, unit,
-                                                          AudioUnitParameterOptions::default_);
+// A "peq2" unit instantiated through the component registry, its tree (the high-shelf node's three
+// parameters at the registered addresses) at the node's defaults, in an offline engine fed by `value`.
+template <typename Signal> testsupport::UnitRig<RozezEruAU> makeShelfRig(Signal value) {
+    sigpro::registerSigproKernels();
+    const auto description = componentDescription::effect("peq2");
+    RozezEruAU::registerComponent(description);
+    auto node = platform::AudioComponentRegistry::shared().instantiate(description);
+    EXPECT_TRUE(node);
+    auto& unit = dynamic_cast<RozezEruAU&>((*node)->auAudioUnit());
+    auto parameter = [](const char* identifier, const char* name, float max) {
+        const std::string registered = std::string("HighShelfParametricEqualizerFilterParameter") + name;
+        return platform::AUParameterTree::createParameter(
+            identifier, name, rzGetParameterAddress(registered.c_str()), 0.0f, max,
+            platform::AudioUnitParameterUnit::generic, AudioUnitParameterOptions::default_);
     };
-    return platform::AUParameterTree::createTree(
-        {parameter("centerFrequency", "Corner Frequency",
-                   "HighShelfParametricEqualizerFilterParameterCenterFrequency", 12.0f, 20000.0f,
-                   platform::AudioUnitParameterUnit::hertz),
-         parameter("gain", "Gain", "HighShelfParametricEqualizerFilterParameterGain", 0.0f, 10.0f,
-                   platform::AudioUnitParameterUnit::generic),
-         parameter("q", "Q", "HighShelfParametricEqualizerFilterParameterQ", 0.0f, 2.0f,
-                   platform::AudioUnitParameterUnit::generic)});
+    unit.setParameterTree(
+        platform::AUParameterTree::createTree({parameter("centerFrequency", "CenterFrequency", 20000.0f),
+                                               parameter("gain", "Gain", 10.0f), parameter("q", "Q", 2.0f)}));
+    for (auto [identifier, value] : {std::pair{"centerFrequency", 1000.0f}, {"gain", 1.0f}, {"q", 0.707f}})
+        unit.parameterTree()->parameterWithIdentifier(identifier)->setValue(value);
+    return testsupport::makeUnitRig<RozezEruAU>(*node, *platform::AudioFormat::standard(44100.0, 2), 512,
+                                                value);
 }
 
 platform::AUParameter& parameterOf(RozezEruAU& unit, const char* identifier) {
     return *unit.parameterTree()->parameterWithIdentifier(identifier);
-}
-
-// A "peq2" unit instantiated through the component registry, its tree at the node's defaults, in an
-// offline engine fed by `value`.
-template <typename Signal> HostedUnitRig makeShelfRig(Signal value, double rate = 44100.0) {
-    sigpro::registerSigproKernels();
-    RozezEruAU::registerComponent(peq2Description);
-    auto node = platform::AudioComponentRegistry::shared().instantiate(peq2Description);
-    EXPECT_TRUE(node);
-    auto& unit = dynamic_cast<RozezEruAU&>((*node)->auAudioUnit());
-    unit.setParameterTree(highShelfTree());
-    parameterOf(unit, "centerFrequency").setValue(1000.0f);
-    parameterOf(unit, "gain").setValue(1.0f);
-    parameterOf(unit, "q").setValue(0.707f);
-    return testsupport::makeUnitRig<RozezEruAU>(*node, *platform::AudioFormat::standard(rate, 2), 512, value);
-}
-
-double levelChangeDecibels(double frequency, float gain) {
-    auto rig = makeShelfRig([frequency](std::int64_t n) {
-        return float(0.5 * std::sin(2.0 * std::numbers::pi * frequency * double(n) / 44100.0));
-    });
-    parameterOf(*rig.unit, "gain").setValue(gain);
-    const auto output = rig.render(16384, 512);
-    const std::vector<float> input = testsupport::sine(16384, frequency, 44100.0, 0.5);
-    // Past the ramp and the filter's settling.
-    const double outputPower = testsupport::goertzelPower(output[0], 4096, frequency, 44100.0);
-    const double inputPower = testsupport::goertzelPower(input, 4096, frequency, 44100.0);
-    return 10.0 * std::log10(outputPower / inputPower);
 }
 
 } // namespace
@@ -90,46 +64,12 @@ TEST(SigproKernels, RegistrationIsIdempotentThreadSafeAndNamesThePeq2Parameters)
     EXPECT_EQ(rzGetParameterAddress("HighShelfParametricEqualizerFilterParameterGain"), 1u);
     EXPECT_EQ(rzGetParameterAddress("HighShelfParametricEqualizerFilterParameterQ"), 2u);
     auto kernel = rzCreateDSPByCode(fourCC("peq2"));
-    ASSERT_NE(dynamic_cast<sigpro::HighShelfParametricEqualizerFilterDSP*>(kernel.get()), nullptr);
+    ASSERT_NE(dynamic_cast<Dsp*>(kernel.get()), nullptr);
     EXPECT_EQ(rzInputBusCount(kernel.get()), 1);
     EXPECT_TRUE(rzCanProcessInPlace(kernel.get()));
     // No defaults in the kernel: every parameter is 0 until the node writes it.
     for (AUParameterAddress address = 0; address < 3; ++address)
         EXPECT_EQ(rzGetParameterValue(kernel.get(), address), 0.0f);
-}
-
-TEST(Peq2Unit, InstantiatesAsAnInPlaceEffectOfTheToolkitsManufacturer) {
-    auto rig = makeShelfRig([](std::int64_t) { return 0.0f; });
-    const auto& description = rig.unit->componentDescription();
-    EXPECT_EQ(description.componentType, fourCC("aumf"));
-    EXPECT_EQ(description.componentSubType, fourCC("peq2"));
-    EXPECT_EQ(description.componentManufacturer, fourCC("RoRo"));
-    EXPECT_EQ(description.componentFlags, 2u);
-    EXPECT_EQ(description.componentFlagsMask, 0u);
-    EXPECT_EQ(rig.unit->inputBusCount(), 1u);
-    EXPECT_EQ(rig.unit->outputBusCount(), 1u);
-    EXPECT_TRUE(rig.unit->canProcessInPlace());
-    rig.render(512, 512);
-    EXPECT_TRUE(rig.unit->renderResourcesAllocated());
-    EXPECT_TRUE(rig.unit->internalBuffers().empty());
-
-    // The tree reads the kernel's values, and formats them.
-    EXPECT_EQ(parameterOf(*rig.unit, "centerFrequency").value(), 1000.0f);
-    EXPECT_EQ(parameterOf(*rig.unit, "q").value(), 0.707f);
-    const float gain = 10.0f;
-    EXPECT_EQ(parameterOf(*rig.unit, "gain").stringFromValue(&gain), "10.00");
-
-    // A second unit is independent of the first.
-    auto other = makeShelfRig([](std::int64_t) { return 0.0f; });
-    parameterOf(*other.unit, "gain").setValue(7.0f);
-    EXPECT_EQ(parameterOf(*rig.unit, "gain").value(), 1.0f);
-    EXPECT_NE(other.unit->dsp(), rig.unit->dsp());
-}
-
-TEST(Peq2Unit, GainTenLiftsTrebleByTwentyDecibelsAndLeavesBassAlone) {
-    EXPECT_NEAR(levelChangeDecibels(10000.0, 10.0f), 20.0, 0.5);
-    EXPECT_NEAR(levelChangeDecibels(100.0, 10.0f), 0.0, 1.0);
-    EXPECT_NEAR(levelChangeDecibels(10000.0, 1.0f), 0.0, 0.01);
 }
 
 TEST(Peq2Unit, RampsAreVisibleSampleBySampleThroughTheEngine) {
@@ -145,21 +85,18 @@ TEST(Peq2Unit, RampsAreVisibleSampleBySampleThroughTheEngine) {
     ReferenceShelf reference(44100);
     for (std::uint32_t n = 0; n < 1024; ++n)
         ASSERT_EQ(steady[0][n], reference.step(input[n], 1000.0f, 1.0f, 0.707f)) << n;
+    EXPECT_EQ(ramped[1], ramped[0]);
     for (std::uint32_t k = 0; k < 1536; ++k)
-        ASSERT_EQ(ramped[1][k], ramped[0][k]) << k;
-    ReferenceShelf again(44100);
-    for (std::uint32_t n = 0; n < 1024; ++n)
-        again.step(input[n], 1000.0f, 1.0f, 0.707f);
-    for (std::uint32_t k = 0; k < 1536; ++k)
-        ASSERT_EQ(ramped[0][k], again.step(input[1024 + k], 1000.0f, rampValue(1.0f, 6.0f, 881, k), 0.707f))
+        ASSERT_EQ(ramped[0][k],
+                  reference.step(input[1024 + k], 1000.0f, rampValue(1.0f, 6.0f, 881, k), 0.707f))
             << k;
     for (std::uint32_t k = 0; k < 512; ++k) {
         const float frequency = k < 100 ? 1000.0f : rampValue(1000.0f, 3000.0f, 50, k - 100);
-        ASSERT_EQ(scheduled[0][k], again.step(input[2560 + k], frequency, 6.0f, 0.707f)) << k;
+        ASSERT_EQ(scheduled[0][k], reference.step(input[2560 + k], frequency, 6.0f, 0.707f)) << k;
     }
 }
 
-TEST(Peq2Unit, BypassPassesTheInputUnchanged) {
+TEST(Peq2Unit, BypassPassesTheInputUnchangedAndUnitsKeepKernelsOfTheirOwn) {
     const std::vector<float> input = testsupport::sine(1024, 9000.0, 44100.0, 0.5);
     auto rig = makeShelfRig([&input](std::int64_t n) { return input[std::size_t(n)]; });
     parameterOf(*rig.unit, "gain").setValue(10.0f);
@@ -167,6 +104,11 @@ TEST(Peq2Unit, BypassPassesTheInputUnchanged) {
     const auto bypassed = rig.render(1024, 256);
     EXPECT_EQ(bypassed[0], input);
     EXPECT_EQ(bypassed[1], input);
+
+    auto other = makeShelfRig([](std::int64_t) { return 0.0f; });
+    parameterOf(*other.unit, "gain").setValue(7.0f);
+    EXPECT_EQ(parameterOf(*rig.unit, "gain").value(), 10.0f);
+    EXPECT_NE(other.unit->dsp(), rig.unit->dsp());
 }
 
 TEST(Peq2Unit, RenderingWithRampsAndEventsAllocatesNothing) {
@@ -186,7 +128,7 @@ TEST(Peq2Unit, RenderingWithRampsAndEventsAllocatesNothing) {
         ASSERT_TRUE(rig.engine->renderOffline(256, *buffer));
     }
     platform::setRenderCycleHooks(nullptr, nullptr);
+    const auto counts = testsupport::AllocationTrap::renderThreadCounts();
     EXPECT_EQ(testsupport::AllocationTrap::renderCycles(), 40u);
-    EXPECT_EQ(testsupport::AllocationTrap::renderThreadCounts().allocations, 0u);
-    EXPECT_EQ(testsupport::AllocationTrap::renderThreadCounts().deallocations, 0u);
+    EXPECT_EQ(counts.allocations + counts.deallocations, 0u);
 }

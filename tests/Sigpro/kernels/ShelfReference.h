@@ -1,7 +1,7 @@
 #pragma once
-// Helpers of the high-shelf kernel tests: filtering through a kernel with its input lying in the output
-// buffers (as the hosting unit arranges for an in-place kernel), a reference shelf made of a bare sp_pareq,
-// and test signals. Test thread.
+// Helpers of the high-shelf kernel tests: a kernel filtering with its input lying in the output buffers
+// (as the hosting unit arranges for an in-place kernel), a reference shelf made of a bare sp_pareq, and
+// the values of a deferred set. Test thread.
 
 #include "Sigpro/kernels/HighShelfParametricEqualizerFilterDSP.h"
 #include "Sigpro/modules/sp_pareq.h"
@@ -9,34 +9,46 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numbers>
 #include <vector>
 
 namespace shelftest {
 
-using sigpro::HighShelfParametricEqualizerFilterDSP;
+using Dsp = sigpro::HighShelfParametricEqualizerFilterDSP;
 
 struct Stereo {
     std::vector<float> left;
     std::vector<float> right;
 };
 
-// Filters `input` in cycles of `cycle` frames starting at `sampleTime`.
-inline Stereo filterInPlace(kerneltest::KernelHarness& harness, const Stereo& input,
-                            std::uint32_t cycle = 512, std::int64_t sampleTime = 0) {
-    Stereo output;
-    const std::uint32_t total = std::uint32_t(input.left.size());
-    for (std::uint32_t done = 0; done < total;) {
-        const std::uint32_t frames = std::min(cycle, total - done);
-        std::copy_n(input.left.begin() + done, frames, harness.output(0));
-        std::copy_n(input.right.begin() + done, frames, harness.output(1));
-        harness.render(sampleTime + done, frames, nullptr, nullptr);
-        output.left.insert(output.left.end(), harness.output(0), harness.output(0) + frames);
-        output.right.insert(output.right.end(), harness.output(1), harness.output(1) + frames);
-        done += frames;
+// A kernel initialised with a shelf set before init, so that the values jump.
+struct Shelf {
+    Shelf(float frequency, float gain, float q, double rate = 44100.0, std::uint32_t channels = 2)
+        : harness(dsp, channels) {
+        dsp.setParameter(Dsp::centerFrequencyAddress, frequency, false);
+        dsp.setParameter(Dsp::gainAddress, gain, false);
+        dsp.setParameter(Dsp::qAddress, q, false);
+        dsp.init(int(channels), rate);
     }
-    return output;
-}
+
+    // Filters `input` in cycles of `cycle` frames starting at `sampleTime`.
+    Stereo filter(const Stereo& input, std::uint32_t cycle = 512, std::int64_t sampleTime = 0) {
+        Stereo output;
+        const auto total = std::uint32_t(input.left.size());
+        for (std::uint32_t done = 0; done < total;) {
+            const std::uint32_t frames = std::min(cycle, total - done);
+            std::copy_n(input.left.begin() + done, frames, harness.output(0));
+            std::copy_n(input.right.begin() + done, frames, harness.output(1));
+            harness.render(sampleTime + done, frames, nullptr, nullptr);
+            output.left.insert(output.left.end(), harness.output(0), harness.output(0) + frames);
+            output.right.insert(output.right.end(), harness.output(1), harness.output(1) + frames);
+            done += frames;
+        }
+        return output;
+    }
+
+    Dsp dsp;
+    kerneltest::KernelHarness harness;
+};
 
 // One bare high-shelf section at a sample rate, stepped with explicit parameter values.
 class ReferenceShelf {

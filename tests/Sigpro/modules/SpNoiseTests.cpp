@@ -1,202 +1,129 @@
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <cstdint>
-#include <vector>
-
 #include "Sigpro/modules/sp_brown.h"
 #include "Sigpro/modules/sp_noise.h"
 #include "Sigpro/modules/sp_pinknoise.h"
 #include "tests/Sigpro/modules/ModuleHandle.h"
-#include "tests/support/Signals.h"
 
 using namespace sigpro;
 using sigprotest::ContextHandle;
 
 namespace {
 
-using NoiseHandle = sigprotest::ModuleHandle<sp_noise, sp_noise_create, sp_noise_destroy>;
-using BrownHandle = sigprotest::ModuleHandle<sp_brown, sp_brown_create, sp_brown_destroy>;
-using PinkHandle = sigprotest::ModuleHandle<sp_pinknoise, sp_pinknoise_create, sp_pinknoise_destroy>;
+using Noise = sigprotest::ModuleHandle<sp_noise, sp_noise_create, sp_noise_destroy, sp_noise_compute>;
+using Brown = sigprotest::ModuleHandle<sp_brown, sp_brown_create, sp_brown_destroy, sp_brown_compute>;
+using Pink =
+    sigprotest::ModuleHandle<sp_pinknoise, sp_pinknoise_create, sp_pinknoise_destroy, sp_pinknoise_compute>;
 
-// The context generator's first values from its seed of 0.
+// The context generator's first values from its seed of 0, as floats in [0, 1).
 constexpr std::uint32_t noiseFirstDraws[] = {12345u, 1406932606u, 654583775u};
+float noiseDraw(int i) {
+    return static_cast<float>(noiseFirstDraws[i] / 2147483648.0);
+}
 
 // Power in dB of each octave band [lo, 2 lo) of a 1024-point averaged spectrum, lo = 8 ... 256
-// (345 Hz to 11 kHz at 44100 Hz).
-std::vector<double> noiseOctaveLevels(const std::function<float()>& source) {
+// (345 Hz to 11 kHz at 44100 Hz), and the mean change from one octave to the next.
+std::pair<std::vector<double>, double> noiseOctaves(const std::function<float()>& source) {
     const auto power = testsupport::averagedPowerSpectrum(source, 1024, 64);
     std::vector<double> levels;
     for (std::size_t lo = 8; lo <= 256; lo *= 2)
         levels.push_back(10.0 * std::log10(testsupport::bandPower(power, lo, 2 * lo)));
-    return levels;
+    return {levels, (levels.back() - levels.front()) / double(levels.size() - 1)};
+}
+
+// Largest and smallest of `samples` outputs, computed on the render thread, which must not allocate.
+template <class Handle> std::pair<float, float> noiseRange(sp_data* sp, const Handle& module, int samples) {
+    float low = 0.0f, high = 0.0f;
+    EXPECT_EQ(sigprotest::renderThreadHeapCalls([&] {
+                  for (int n = 0; n < samples; ++n) {
+                      const float y = module(sp, 0.0f);
+                      low = std::min(low, y);
+                      high = std::max(high, y);
+                  }
+              }),
+              0u);
+    return {low, high};
 }
 
 } // namespace
 
-TEST(SpNoise, WhiteNoiseDrawsUniformValuesFromTheContextGenerator) {
-    ContextHandle sp;
-    NoiseHandle noise;
+TEST(SpNoise, WhiteNoiseIsUniformAndFlatFromTheSharedGenerator) {
+    ContextHandle sp, other;
+    Noise noise, second, alone;
     sp_noise_init(sp.get(), noise.get());
+    sp_noise_init(sp.get(), second.get());
+    sp_noise_init(other.get(), alone.get());
     EXPECT_EQ(noise->amp, 1.0f);
-    for (std::uint32_t draw : noiseFirstDraws) {
-        float y;
-        sp_noise_compute(sp.get(), noise.get(), nullptr, &y);
-        const auto r = static_cast<float>(draw / 2147483648.0);
-        EXPECT_EQ(y, 2.0f * r - 1.0f);
-    }
+    // Modules on one context interleave its one sequence.
+    EXPECT_EQ(noise(sp.get(), 0.0f), 2.0f * noiseDraw(0) - 1.0f);
+    EXPECT_EQ(second(sp.get(), 0.0f), 2.0f * noiseDraw(1) - 1.0f);
+    EXPECT_EQ(noise(sp.get(), 0.0f), 2.0f * noiseDraw(2) - 1.0f);
+    EXPECT_EQ(alone(other.get(), 0.0f), 2.0f * noiseDraw(0) - 1.0f);
 
     noise->amp = 0.5f;
-    double sum = 0, squares = 0;
-    const int count = 200000;
-    for (int n = 0; n < count; ++n) {
-        float y;
-        sp_noise_compute(sp.get(), noise.get(), nullptr, &y);
-        ASSERT_GE(y, -0.5f);
-        ASSERT_LE(y, 0.5f);
-        sum += y;
-        squares += double(y) * y;
-    }
-    EXPECT_NEAR(sum / count, 0.0, 0.003);
+    const auto [low, high] = noiseRange(sp.get(), noise, 200000);
+    EXPECT_GE(low, -0.5f);
+    EXPECT_LE(high, 0.5f);
+    const std::vector<float> y = noise.generate(sp.get(), 200000);
+    double sum = 0;
+    for (float v : y)
+        sum += v;
+    EXPECT_NEAR(sum / double(y.size()), 0.0, 0.003);
     // Uniform in [-a, a]: variance a^2 / 3.
-    EXPECT_NEAR(squares / count, 0.25 / 3.0, 0.002);
-
+    EXPECT_NEAR(std::pow(testsupport::rms(y), 2.0), 0.25 / 3.0, 0.002);
     // Flat: no octave differs from the next by more than a decibel.
-    const auto levels = noiseOctaveLevels([&] {
-        float y;
-        sp_noise_compute(sp.get(), noise.get(), nullptr, &y);
-        return y;
-    });
+    const auto [levels, slope] = noiseOctaves([&] { return noise(sp.get(), 0.0f); });
     for (std::size_t i = 1; i < levels.size(); ++i)
         EXPECT_NEAR(levels[i], levels[i - 1], 1.0) << i;
 }
 
-TEST(SpNoise, ModulesOnOneContextShareOneSequence) {
-    ContextHandle shared, other;
-    NoiseHandle first, second, alone;
-    sp_noise_init(shared.get(), first.get());
-    sp_noise_init(shared.get(), second.get());
-    sp_noise_init(other.get(), alone.get());
-    float a, b, c;
-    sp_noise_compute(shared.get(), first.get(), nullptr, &a);
-    sp_noise_compute(shared.get(), second.get(), nullptr, &b);
-    sp_noise_compute(other.get(), alone.get(), nullptr, &c);
-    EXPECT_EQ(a, c);
-    EXPECT_EQ(b, 2.0f * static_cast<float>(noiseFirstDraws[1] / 2147483648.0) - 1.0f);
-    sp_noise_compute(other.get(), alone.get(), nullptr, &c);
-    EXPECT_EQ(b, c);
-}
-
 TEST(SpBrown, RandomWalkStaysInsideItsBoundsAndFallsSixDecibelsPerOctave) {
-    ContextHandle sp;
-    BrownHandle brown;
-    sp_brown_init(sp.get(), brown.get());
-    float y;
-    sp_brown_compute(sp.get(), brown.get(), nullptr, &y);
-    const float step =
-        (2.0f * (static_cast<float>(noiseFirstDraws[0]) * (1.0f / 2147483648.0f)) - 1.0f) * 0.5f;
+    sigprotest::Fresh<Brown> brown(sp_brown_init);
+    const float step = (2.0f * noiseDraw(0) - 1.0f) * 0.5f;
+    EXPECT_EQ(brown(0.0f), step * 0.0625f);
     EXPECT_EQ(brown->level, step);
-    EXPECT_EQ(y, step * 0.0625f);
-
-    float low = 0, high = 0;
-    for (int n = 0; n < 1000000; ++n) {
-        sp_brown_compute(sp.get(), brown.get(), nullptr, &y);
-        ASSERT_GE(y, -0.5f);
-        ASSERT_LE(y, 0.5f);
-        low = std::min(low, y);
-        high = std::max(high, y);
-    }
-    // The walk does reach out to its bounds.
-    EXPECT_LT(low, -0.45f);
-    EXPECT_GT(high, 0.45f);
-
-    const auto levels = noiseOctaveLevels([&] {
-        sp_brown_compute(sp.get(), brown.get(), nullptr, &y);
-        return y;
-    });
-    const double slope = (levels.back() - levels.front()) / double(levels.size() - 1);
-    EXPECT_NEAR(slope, -6.0, 0.75);
+    // The walk reaches out to its bounds and never beyond.
+    const auto [low, high] = noiseRange(brown.sp(), brown, 1000000);
+    EXPECT_TRUE(low >= -0.5f && low < -0.45f) << low;
+    EXPECT_TRUE(high <= 0.5f && high > 0.45f) << high;
+    EXPECT_NEAR(noiseOctaves([&] { return brown(0.0f); }).second, -6.0, 0.75);
 }
 
 TEST(SpPinknoise, SeededOnceFromTheContextThenItsOwnGenerator) {
-    ContextHandle sp;
-    PinkHandle pink;
+    ContextHandle sp, twinContext;
+    Pink pink, twin, later;
     sp_pinknoise_init(sp.get(), pink.get());
-    EXPECT_EQ(pink->seed, noiseFirstDraws[0]);
-    EXPECT_EQ(pink->amplitude, 1.0f);
-    float y;
-    for (int n = 0; n < 100; ++n)
-        sp_pinknoise_compute(sp.get(), pink.get(), nullptr, &y);
+    EXPECT_EQ(std::pair(pink->seed, pink->amplitude), std::pair(noiseFirstDraws[0], 1.0f));
+    pink.generate(sp.get(), 100);
     // Computing drew nothing more from the context.
     EXPECT_EQ(sp_rand(sp.get()), noiseFirstDraws[1]);
 
     // The same seed gives the same sequence; a module seeded later on the context gives another.
-    ContextHandle twinContext;
-    PinkHandle twin, later;
     sp_pinknoise_init(twinContext.get(), twin.get());
     sp_pinknoise_init(twinContext.get(), later.get());
     sp_pinknoise_init(sp.get(), pink.get());
     pink->seed = noiseFirstDraws[0];
+    const auto a = pink.generate(sp.get(), 1000), c = later.generate(twinContext.get(), 1000);
+    EXPECT_EQ(a, twin.generate(twinContext.get(), 1000));
     int differences = 0;
-    for (int n = 0; n < 1000; ++n) {
-        float a, b, c;
-        sp_pinknoise_compute(sp.get(), pink.get(), nullptr, &a);
-        sp_pinknoise_compute(twinContext.get(), twin.get(), nullptr, &b);
-        sp_pinknoise_compute(twinContext.get(), later.get(), nullptr, &c);
-        ASSERT_EQ(a, b);
-        if (a != c) ++differences;
-    }
+    for (std::size_t n = 0; n < a.size(); ++n)
+        differences += a[n] != c[n];
     EXPECT_GT(differences, 900);
 
     // The counter skips 0xFFFFFFFF.
     pink->counter = 0xFFFFFFFEu;
-    sp_pinknoise_compute(sp.get(), pink.get(), nullptr, &y);
+    pink(sp.get(), 0.0f);
     EXPECT_EQ(pink->counter, 0u);
 }
 
 TEST(SpPinknoise, BoundedAndFallingThreeDecibelsPerOctave) {
-    ContextHandle sp;
-    PinkHandle pink;
-    sp_pinknoise_init(sp.get(), pink.get());
-    float y;
+    sigprotest::Fresh<Pink> pink(sp_pinknoise_init);
     pink->amplitude = 0.0f;
-    for (int n = 0; n < 100; ++n) {
-        sp_pinknoise_compute(sp.get(), pink.get(), nullptr, &y);
-        ASSERT_EQ(y, 0.0f);
-    }
+    EXPECT_EQ(pink.generate(100), std::vector<float>(100, 0.0f));
     pink->amplitude = 0.5f;
-    for (int n = 0; n < 500000; ++n) {
-        sp_pinknoise_compute(sp.get(), pink.get(), nullptr, &y);
-        ASSERT_GE(y, -1.0000305f * 0.5f);
-        ASSERT_LE(y, 0.5f);
-    }
-
+    const auto [low, high] = noiseRange(pink.sp(), pink, 500000);
+    EXPECT_TRUE(low >= -1.0000305f * 0.5f && high <= 0.5f) << low << " " << high;
     pink->amplitude = 1.0f;
-    const auto levels = noiseOctaveLevels([&] {
-        sp_pinknoise_compute(sp.get(), pink.get(), nullptr, &y);
-        return y;
-    });
+    const auto [levels, slope] = noiseOctaves([&] { return pink(0.0f); });
     for (std::size_t i = 1; i < levels.size(); ++i)
         EXPECT_NEAR(levels[i] - levels[i - 1], -3.0, 1.0) << i;
-    const double slope = (levels.back() - levels.front()) / double(levels.size() - 1);
     EXPECT_NEAR(slope, -3.0, 0.4);
-}
-
-TEST(SpNoiseModules, ComputeNeverAllocates) {
-    ContextHandle sp;
-    NoiseHandle noise;
-    BrownHandle brown;
-    PinkHandle pink;
-    sp_noise_init(sp.get(), noise.get());
-    sp_brown_init(sp.get(), brown.get());
-    sp_pinknoise_init(sp.get(), pink.get());
-    EXPECT_EQ(sigprotest::renderThreadAllocations([&] {
-                  for (int n = 0; n < 256; ++n) {
-                      float y;
-                      sp_noise_compute(sp.get(), noise.get(), nullptr, &y);
-                      sp_brown_compute(sp.get(), brown.get(), nullptr, &y);
-                      sp_pinknoise_compute(sp.get(), pink.get(), nullptr, &y);
-                  }
-              }),
-              0u);
 }
