@@ -96,8 +96,10 @@ void SlimSliderModel::setProgress(bool upper, double newProgress, bool keepOrder
     // Off-step values from outside may snap past each other.
     if (keepOrder && isRangeValues_ && lowerValue_ <= upperValue_)
         written = upper ? std::max(written, lowerValue_) : std::min(written, upperValue_);
-    // Keep the handle on the value actually written.
-    if (written != unbounded) newProgress = progress(written);
+    // Keep the handle on the value actually written, also when an outside value was snapped to a step
+    // (a drag's position is already on a step; rounding noise must not move it).
+    const double raw = bounds_.lowerBound + span() * newProgress;
+    if (written != unbounded || std::abs(written - raw) > 1e-9 * span()) newProgress = progress(written);
     if (current != newProgress) {
         current = newProgress;
         layoutProgressBar();
