@@ -88,6 +88,15 @@ std::shared_ptr<const icu::RegexPattern> textCompiledPattern(std::string_view pa
     return compiled;
 }
 
+// The engine's time limit counts its own steps in units of 10,000, not the clock's time, so the
+// bound is the same on every machine. Searches with a linear pattern take a few steps per unit of
+// text; a fixed allowance lets short texts backtrack freely.
+std::int32_t textMatchStepLimit(std::size_t utf16Units) {
+    constexpr std::size_t baseUnits = 100;
+    constexpr std::size_t stepsPerTextUnit = 64;
+    return static_cast<std::int32_t>(baseUnits + utf16Units * stepsPerTextUnit / 10000);
+}
+
 std::vector<RegexMatch> textMatches(std::string_view pattern, std::string_view text, bool firstOnly) {
     std::vector<RegexMatch> matches;
     if (text.size() > static_cast<std::size_t>(INT32_MAX / 2)) return matches;
@@ -97,6 +106,7 @@ std::vector<RegexMatch> textMatches(std::string_view pattern, std::string_view t
     UErrorCode status = U_ZERO_ERROR;
     std::unique_ptr<icu::RegexMatcher> matcher(compiled->matcher(input.string, status));
     if (U_FAILURE(status) || !matcher) return matches;
+    matcher->setTimeLimit(textMatchStepLimit(static_cast<std::size_t>(input.string.length())), status);
     int32_t groupCount = matcher->groupCount();
     while (matcher->find(status) && U_SUCCESS(status)) {
         RegexMatch match;

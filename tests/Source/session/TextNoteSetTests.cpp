@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <string>
 #include <sys/stat.h>
 
@@ -69,11 +68,10 @@ TEST(TextNote, NoteLines) {
         EXPECT_FALSE(TextNote::fromNoteLine(none)) << none;
     }
 
-    // Long runs of digits without a stamp are searched in linear time.
-    auto started = std::chrono::steady_clock::now();
+    // Long runs of digits without a stamp are searched in linear time: a search that backtracks
+    // beyond that gives up, and the late stamp would not be found.
     EXPECT_FALSE(TextNote::fromNoteLine(std::string(200000, '7')));
     expectNoteLine(std::string(200000, '7') + " 1:00 late", 60, "late");
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
 
     // Notes are compared by identity; a non-finite time is never kept.
     TextNote a(1, "x"), b(1, "x");
