@@ -80,7 +80,7 @@ TEST(Transcription, CueLines) {
     // up, and the late stamp would not be found.
     EXPECT_EQ(cueTime("1:00." + std::string(200000, '9')), -1);
     EXPECT_EQ(cueTime(std::string(200000, '1') + ":"), -1);
-    EXPECT_EQ(cueTime(std::string(20000, '1') + " 1:02.5 -->"), 62.5);
+    EXPECT_EQ(cueTime(std::string(200000, '1') + " 1:02.5 -->"), 62.5);
 }
 
 TEST(Transcription, ReadsGroupsOfThreeLines) {
