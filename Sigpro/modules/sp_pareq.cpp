@@ -6,6 +6,10 @@
 namespace sigpro {
 namespace {
 
+// A q of 0 divides by zero and a negative one puts the poles outside the unit circle; the treble
+// node's range starts at 0, so the section treats anything below this as this.
+constexpr float pareqMinimumQ = 0.001f;
+
 int pareqShape(float mode) {
     float whole = std::trunc(mode);
     if (whole == 1.0f) return 1;
@@ -17,7 +21,7 @@ int pareqShape(float mode) {
 void pareqCoefficients(sp_pareq* p) {
     float w = p->radians_per_hz * p->frequency;
     float g = p->gain;
-    float q = p->q;
+    float q = p->q >= pareqMinimumQ ? p->q : pareqMinimumQ;
     int shape = pareqShape(p->mode);
     double B0, B1, B2, A0, A1, A2;
     if (shape == 0) {

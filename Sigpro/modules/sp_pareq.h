@@ -9,8 +9,8 @@ namespace sigpro {
 struct sp_pareq {
     float frequency; // centre or corner frequency, Hz
     float gain;      // linear, 1 = flat
-    float q;
-    float mode; // truncated toward zero; anything but 1 and 2 is peaking
+    float q;         // below 0.001 (0 included) acts as 0.001
+    float mode;      // truncated toward zero; anything but 1 and 2 is peaking
     float x1, x2, y1, y2;
     // The parameters the coefficients were computed from; a change of mode alone does not count.
     float last_frequency, last_gain, last_q;

@@ -94,9 +94,14 @@ int sp_pshift_compute(sp_data*, sp_pshift* p, float* in, float* out) {
     float offset = std::fmod(r + s->last_offset, w);
     // A window of 0 (or a ratio beyond float range) has no remainder; read at the write position.
     if (!std::isfinite(offset)) offset = 0.0f;
-    // Written so that a crossfade of 0 (0 x infinity) counts as fully faded in.
+    // Written so that a crossfade of 0 (0 x infinity) counts as fully faded in. A window shorter than
+    // the ratio makes the offset negative; an unclamped gain would then reach minus infinity with a
+    // crossfade of 0, and amplify by offset / crossfade with a small one.
     float g = offset * (1.0f / s->crossfade);
-    if (!(g < 1.0f)) g = 1.0f;
+    if (!(g < 1.0f))
+        g = 1.0f;
+    else if (g < 0.0f)
+        g = 0.0f;
 
     const float a = pshiftTap(*s, offset);
     const float b = pshiftTap(*s, w + offset);

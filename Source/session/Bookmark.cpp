@@ -45,6 +45,8 @@ std::optional<platform::Url> resolveBookmark(const platform::Bytes& bookmark) {
     if (!path || !path->asString() || path->asString()->empty() || path->asString()->front() != '/')
         return std::nullopt;
     const std::string& filePath = *path->asString();
+    // The system would see the path cut at a NUL byte, which names another file or none.
+    if (filePath.find('\0') != std::string::npos) return std::nullopt;
     if (platform::fileExists(filePath)) return platform::Url::fileURLWithPath(filePath);
 
     if (!device || !inode || !device->asInteger() || !inode->asInteger()) return std::nullopt;

@@ -1,8 +1,12 @@
 #include "platform/foundation/Files.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
@@ -27,6 +31,56 @@ struct FdCloser {
         if (fd >= 0) ::close(fd);
     }
 };
+
+// The mask as the process started, before any thread could create files; only for kernels that
+// do not report it in /proc.
+const mode_t filesStartupUmask = [] {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
+}();
+
+// The file-creation mask, read without setting it: setting it, even for a moment, would change the
+// permissions of files that other threads create meanwhile.
+mode_t filesCurrentUmask() {
+    int fd = ::open("/proc/self/status", O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return filesStartupUmask;
+    FdCloser closer{fd};
+    char text[4096];
+    ssize_t n = ::read(fd, text, sizeof text - 1);
+    if (n <= 0) return filesStartupUmask;
+    text[n] = '\0';
+    const char* line = std::strstr(text, "\nUmask:");
+    if (line == nullptr) return filesStartupUmask;
+    return static_cast<mode_t>(std::strtoul(line + 7, nullptr, 8) & 0777);
+}
+
+// A temporary of writeFileAtomically for `name`: "." name "." and the six letters or digits that
+// mkostemp puts in place of "XXXXXX".
+bool filesIsTemporaryOf(std::string_view entry, std::string_view name) {
+    if (entry.size() != name.size() + 8 || entry.front() != '.') return false;
+    if (entry.substr(1, name.size()) != name || entry[name.size() + 1] != '.') return false;
+    for (char c : entry.substr(name.size() + 2))
+        if (!std::isalnum(static_cast<unsigned char>(c))) return false;
+    return true;
+}
+
+// A process that died while writing leaves its temporary behind; the next write of the same
+// target removes those that nobody has touched for a minute (a live writer's is younger).
+void filesRemoveStaleTemporaries(const fs::path& folder, const std::string& name) {
+    constexpr time_t staleSeconds = 60;
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) return;
+    const time_t now = ::time(nullptr);
+    while (const dirent* entry = ::readdir(dir)) {
+        if (!filesIsTemporaryOf(entry->d_name, name)) continue;
+        struct stat st;
+        if (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        if (S_ISREG(st.st_mode) && st.st_mtime < now - staleSeconds)
+            ::unlinkat(::dirfd(dir), entry->d_name, 0);
+    }
+    ::closedir(dir);
+}
 
 } // namespace
 
@@ -70,6 +124,7 @@ Result<void> writeFileAtomically(const std::string& path, const void* data, std:
     tmpl += "/.";
     tmpl += target.filename().string();
     tmpl += ".XXXXXX";
+    filesRemoveStaleTemporaries(folder, target.filename().string());
     int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
     if (fd < 0) return fileError("cannot write", path, errno);
 
@@ -85,9 +140,7 @@ Result<void> writeFileAtomically(const std::string& path, const void* data, std:
     if (::stat(path.c_str(), &old) == 0) {
         mode = old.st_mode & 07777;
     } else {
-        mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
+        mode = 0666 & ~filesCurrentUmask();
     }
     if (::fchmod(fd, mode) != 0) return failed(errno);
 

@@ -19,7 +19,8 @@ Result<Bytes> readFile(const std::string& path);
 
 // Writes through a temporary file in the same folder that is flushed to disk and then
 // renamed over the target, so the old file survives any failure (full disk, no permission,
-// crash half-way) and readers never see a half-written file.
+// crash half-way) and readers never see a half-written file. Temporaries of the same target
+// that a crashed writer left behind are removed once they are a minute old.
 Result<void> writeFileAtomically(const std::string& path, const void* data, std::size_t size);
 inline Result<void> writeFileAtomically(const std::string& path, const Bytes& bytes) {
     return writeFileAtomically(path, bytes.data(), bytes.size());

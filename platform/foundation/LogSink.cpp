@@ -32,7 +32,7 @@ void LogCategory::write(LogType type, std::string_view text) const {
     sink->write(*this, type, text);
 }
 
-SyslogLogSink::SyslogLogSink() {
+SyslogLogSink::SyslogLogSink(Send send) : send_(send != nullptr ? send : &::syslog) {
     // A null ident gives the program's name.
     ::openlog(nullptr, LOG_PID, LOG_USER);
 }
@@ -55,9 +55,9 @@ int syslogPriority(LogType type) {
 
 void SyslogLogSink::write(const LogCategory& category, LogType type, std::string_view text) {
     // The text is always an argument, never the format: records quote user data such as file names.
-    ::syslog(syslogPriority(type), "[%.*s:%.*s] %.*s", logFieldWidth(category.subsystem()),
-             category.subsystem().data(), logFieldWidth(category.category()), category.category().data(),
-             logFieldWidth(text), text.data());
+    send_(syslogPriority(type), "[%.*s:%.*s] %.*s", logFieldWidth(category.subsystem()),
+          category.subsystem().data(), logFieldWidth(category.category()), category.category().data(),
+          logFieldWidth(text), text.data());
 }
 
 void CaptureLogSink::write(const LogCategory& category, LogType type, std::string_view text) {

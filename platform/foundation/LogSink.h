@@ -52,8 +52,13 @@ public:
 // and category. Writes silently go nowhere when no syslog daemon listens.
 class SyslogLogSink final : public LogSink {
 public:
-    SyslogLogSink();
+    // The C library's syslog (null), or a stand-in with its signature that sees each call as made.
+    using Send = void (*)(int priority, const char* format, ...);
+    explicit SyslogLogSink(Send send = nullptr);
     void write(const LogCategory& category, LogType type, std::string_view text) override;
+
+private:
+    Send send_;
 };
 
 // The syslog priority a level maps to.

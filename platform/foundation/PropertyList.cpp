@@ -6,6 +6,7 @@
 #include <bit>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <unordered_map>
@@ -627,22 +628,79 @@ Result<PlistValue> parseXmlPlist(const std::uint8_t* data, std::size_t size) {
 
 // ---- values ---------------------------------------------------------------------------------
 
+namespace {
+
+// Dictionaries up to this size are scanned: the records of a document have a dozen keys, and a
+// scan of those is as quick as hashing a key.
+constexpr std::size_t plistScannedKeys = 16;
+
+thread_local std::uint64_t plistComparisons = 0;
+
+bool plistSameKey(const std::string& stored, std::string_view wanted) {
+    ++plistComparisons;
+    return stored == wanted;
+}
+
+} // namespace
+
+std::uint64_t plistKeyComparisons() {
+    return plistComparisons;
+}
+
 PlistDictionary::PlistDictionary(std::initializer_list<Entry> entries) {
-    entries_.reserve(entries.size());
+    reserve(entries.size());
     for (const Entry& entry : entries)
         set(entry.first, entry.second);
 }
 
+PlistDictionary::PlistDictionary(std::vector<Entry> entries) {
+    reserve(entries.size());
+    for (Entry& entry : entries)
+        set(std::move(entry.first), std::move(entry.second));
+}
+
+void PlistDictionary::reserve(std::size_t count) {
+    entries_.reserve(count);
+}
+
+std::size_t PlistDictionary::position(std::string_view key) const {
+    if (index_.empty()) {
+        for (std::size_t i = 0; i < entries_.size(); ++i)
+            if (plistSameKey(entries_[i].first, key)) return i;
+        return notFound;
+    }
+    const std::size_t mask = index_.size() - 1;
+    for (std::size_t slot = std::hash<std::string_view>()(key) & mask;; slot = (slot + 1) & mask) {
+        const std::uint32_t stored = index_[slot];
+        if (stored == 0) return notFound;
+        if (plistSameKey(entries_[stored - 1].first, key)) return stored - 1;
+    }
+}
+
+void PlistDictionary::indexEntry(std::size_t position) {
+    const std::size_t mask = index_.size() - 1;
+    std::size_t slot = std::hash<std::string_view>()(entries_[position].first) & mask;
+    while (index_[slot] != 0)
+        slot = (slot + 1) & mask;
+    index_[slot] = static_cast<std::uint32_t>(position + 1);
+}
+
+void PlistDictionary::rebuildIndex() {
+    index_.clear();
+    if (entries_.size() <= plistScannedKeys) return;
+    index_.assign(std::bit_ceil(entries_.size() * 2), 0);
+    for (std::size_t i = 0; i < entries_.size(); ++i)
+        indexEntry(i);
+}
+
 const PlistValue* PlistDictionary::find(std::string_view key) const {
-    for (const Entry& entry : entries_)
-        if (entry.first == key) return &entry.second;
-    return nullptr;
+    const std::size_t at = position(key);
+    return at == notFound ? nullptr : &entries_[at].second;
 }
 
 PlistValue* PlistDictionary::find(std::string_view key) {
-    for (Entry& entry : entries_)
-        if (entry.first == key) return &entry.second;
-    return nullptr;
+    const std::size_t at = position(key);
+    return at == notFound ? nullptr : &entries_[at].second;
 }
 
 PlistValue& PlistDictionary::set(std::string key, PlistValue value) {
@@ -655,41 +713,20 @@ PlistValue& PlistDictionary::set(std::string key, PlistValue value) {
 
 PlistValue& PlistDictionary::append(std::string key, PlistValue value) {
     entries_.emplace_back(std::move(key), std::move(value));
+    if (entries_.size() > plistScannedKeys) {
+        if (entries_.size() * 2 > index_.size())
+            rebuildIndex();
+        else
+            indexEntry(entries_.size() - 1);
+    }
     return entries_.back().second;
 }
 
-PlistDictionary::PlistDictionary(std::vector<Entry> entries) {
-    // Small dictionaries look keys up directly; large ones through an index, so that hostile
-    // input with many keys stays linear.
-    if (entries.size() <= 32) {
-        entries_.reserve(entries.size());
-        for (Entry& entry : entries)
-            set(std::move(entry.first), std::move(entry.second));
-        return;
-    }
-    std::unordered_map<std::string_view, std::size_t> index;
-    std::vector<std::size_t> position(entries.size());
-    std::size_t unique = 0;
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        auto [it, added] = index.try_emplace(entries[i].first, i);
-        position[i] = it->second;
-        unique += added;
-    }
-    if (unique == entries.size()) {
-        entries_ = std::move(entries);
-        return;
-    }
-    for (std::size_t i = 0; i < entries.size(); ++i)
-        if (position[i] != i) entries[position[i]].second = std::move(entries[i].second);
-    entries_.reserve(unique);
-    for (std::size_t i = 0; i < entries.size(); ++i)
-        if (position[i] == i) entries_.push_back(std::move(entries[i]));
-}
-
 bool PlistDictionary::remove(std::string_view key) {
-    auto it = std::find_if(entries_.begin(), entries_.end(), [&](const Entry& e) { return e.first == key; });
-    if (it == entries_.end()) return false;
-    entries_.erase(it);
+    const std::size_t at = position(key);
+    if (at == notFound) return false;
+    entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(at));
+    rebuildIndex();
     return true;
 }
 

@@ -22,7 +22,8 @@ namespace platform {
 class PlistValue;
 
 // A property-list dictionary that keeps its keys in the order they were first set, so that
-// documents are written with their keys in the order the coder wrote them.
+// documents are written with their keys in the order the coder wrote them. Beyond a few keys it
+// keeps a hash index beside them: building or reading a dictionary of n keys costs O(n).
 class PlistDictionary {
 public:
     using Entry = std::pair<std::string, PlistValue>;
@@ -53,8 +54,20 @@ public:
     friend bool operator==(const PlistDictionary& a, const PlistDictionary& b);
 
 private:
+    static constexpr std::size_t notFound = static_cast<std::size_t>(-1);
+    std::size_t position(std::string_view key) const;
+    void indexEntry(std::size_t position);
+    void rebuildIndex();
+
     std::vector<Entry> entries_;
+    // Open addressing with linear probing: each slot holds a position in entries_ plus one, 0 when
+    // free; at most half full. Empty while the dictionary is small enough to scan.
+    std::vector<std::uint32_t> index_;
 };
+
+// How many stored keys the dictionary look-ups of this thread have compared with a wanted key:
+// the work of a look-up, whatever the machine's speed.
+std::uint64_t plistKeyComparisons();
 
 // One property-list value: dictionary, array, string (UTF-8), real, signed integer, boolean,
 // date or data.
@@ -117,9 +130,6 @@ inline std::size_t PlistDictionary::size() const {
 }
 inline bool PlistDictionary::empty() const {
     return entries_.empty();
-}
-inline void PlistDictionary::reserve(std::size_t count) {
-    entries_.reserve(count);
 }
 inline std::vector<PlistDictionary::Entry>::const_iterator PlistDictionary::begin() const {
     return entries_.begin();

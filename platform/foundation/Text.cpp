@@ -88,6 +88,24 @@ std::shared_ptr<const icu::RegexPattern> textCompiledPattern(std::string_view pa
     return compiled;
 }
 
+// The engine's time limit counts its own steps in units of 10,000, not the clock's time, so the
+// bound is the same on every machine. Searches with a linear pattern take a few steps per unit of
+// text; a fixed allowance lets short texts backtrack freely.
+std::int32_t textMatchStepLimit(std::size_t utf16Units) {
+    constexpr std::size_t baseUnits = 100;
+    constexpr std::size_t stepsPerTextUnit = 64;
+    return static_cast<std::int32_t>(baseUnits + utf16Units * stepsPerTextUnit / 10000);
+}
+
+// The engine's backtracking stack holds a frame per unit that a loop inside an optional group has
+// taken; the default of 8 MB ends a search within a run of some 100,000 digits. The step limit
+// bounds the work, so the stack may grow with the text.
+std::int32_t textMatchStackLimit(std::size_t utf16Units) {
+    constexpr std::size_t defaultBytes = 8 << 20;
+    constexpr std::size_t mostBytes = 1 << 30;
+    return static_cast<std::int32_t>(std::clamp<std::size_t>(utf16Units * 128, defaultBytes, mostBytes));
+}
+
 std::vector<RegexMatch> textMatches(std::string_view pattern, std::string_view text, bool firstOnly) {
     std::vector<RegexMatch> matches;
     if (text.size() > static_cast<std::size_t>(INT32_MAX / 2)) return matches;
@@ -97,6 +115,9 @@ std::vector<RegexMatch> textMatches(std::string_view pattern, std::string_view t
     UErrorCode status = U_ZERO_ERROR;
     std::unique_ptr<icu::RegexMatcher> matcher(compiled->matcher(input.string, status));
     if (U_FAILURE(status) || !matcher) return matches;
+    const auto units = static_cast<std::size_t>(input.string.length());
+    matcher->setTimeLimit(textMatchStepLimit(units), status);
+    matcher->setStackLimit(textMatchStackLimit(units), status);
     int32_t groupCount = matcher->groupCount();
     while (matcher->find(status) && U_SUCCESS(status)) {
         RegexMatch match;

@@ -25,7 +25,9 @@ struct RegexMatch {
 };
 
 // All matches, left to right, without overlap, with the platform's (ICU) pattern syntax and no
-// options. A pattern that does not compile gives no matches. Compiled patterns are cached.
+// options. A pattern that does not compile gives no matches. Compiled patterns are cached. A search
+// gets work linear in the text's length: one that backtracks beyond it ends with the matches found
+// so far, so that no text read from a file can stall the program.
 std::vector<RegexMatch> regexMatches(std::string_view pattern, std::string_view text);
 std::optional<RegexMatch> firstMatch(std::string_view pattern, std::string_view text);
 // For every match the texts of groups[0..n]: the whole match first, then each group.

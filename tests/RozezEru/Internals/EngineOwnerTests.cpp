@@ -177,7 +177,6 @@ TEST(Audition, WaitsForPlaybackInRealTime) {
         *tone, std::make_unique<RecordingDevice>(record, platform::NullAudioDevice::Pacing::realTime)));
     const double seconds = ownerTestSecondsSince(start);
     EXPECT_GE(seconds, 0.09);
-    EXPECT_LT(seconds, 0.1 + rozezeru::auditionTimeoutMargin);
     EXPECT_TRUE(record->stopped);
 }
 

@@ -72,6 +72,8 @@ TEST(TextNote, NoteLines) {
                                   "\xD9\xA1\xD9\xA2:\xD9\xA3\xD9\xA0 arabic-indic digits"})
         EXPECT_FALSE(TextNote::fromNoteLine(none)) << none;
 
+    // A long run of digits with no stamp is searched in bounded time: no note, and no false one.
+    EXPECT_FALSE(TextNote::fromNoteLine(std::string(200000, '7')));
     // A non-finite time is never kept.
     EXPECT_EQ(TextNote(std::numeric_limits<double>::quiet_NaN(), "n").time(), 0);
     EXPECT_EQ(TextNote(-std::numeric_limits<double>::infinity(), "n").time(), 0);

@@ -71,9 +71,11 @@ TEST(Transcription, CueLines) {
     ASSERT_TRUE(cue);
     EXPECT_EQ(cue->text(), "  Keep  me\t");
 
-    // Long runs of digits are searched in linear time.
+    // Long runs of digits are searched in linear time: a search that backtracks beyond that gives
+    // up, and the late stamp would not be found.
     EXPECT_EQ(cueTime("1:00." + std::string(200000, '9')), -1);
     EXPECT_EQ(cueTime(std::string(200000, '1') + ":"), -1);
+    EXPECT_EQ(cueTime(std::string(200000, '1') + " 1:02.5 -->"), 62.5);
 }
 
 TEST(Transcription, ReadsGroupsOfThreeLines) {

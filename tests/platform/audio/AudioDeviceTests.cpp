@@ -52,18 +52,22 @@ TEST(FakeDeviceList, ServesItsDevicesAndFiltersByDirection) {
     AudioEngine engine(std::move(device).value());
     EXPECT_EQ(engine.outputDeviceID(), 75u);
     EXPECT_EQ(engine.mainMixerNode().outputFormat(0).channelCount(), 6u);
-    // It renders as fast as it can: far more periods than real time would allow.
+    // It renders as fast as it can: the audio rendered gets a second ahead of the clock on the wall,
+    // which a device paced in real time never does, however slow the machine.
     auto sine = makeSine(stereo(), 440.0);
     ASSERT_TRUE(engine.attach(sine.node));
     ASSERT_TRUE(engine.connect(*sine.node, engine.mainMixerNode(), std::nullopt));
     const auto started = std::chrono::steady_clock::now();
     ASSERT_TRUE(engine.start());
-    while (sine.renders->load() < 200 && std::chrono::steady_clock::now() < started + std::chrono::seconds(2))
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const bool ahead = waitUntil(
+        [&] {
+            const double elapsed =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+            return sine.renders->load() * 512 / 44100.0 > elapsed + 1.0;
+        },
+        std::chrono::seconds(30));
     engine.stop();
-    EXPECT_GE(sine.renders->load(), 200);
-    EXPECT_LT(elapsed, 200 * 512 / 44100.0 / 2);
+    EXPECT_TRUE(ahead);
     EXPECT_FALSE(list.makeOutputDevice(74)); // no outputs
     EXPECT_FALSE(list.makeOutputDevice(99));
 
@@ -113,13 +117,11 @@ TEST(FakeDeviceList, EveryQueryCanFail) {
 TEST(AlsaBackEnd, MissingDevicesFailCleanly) {
     AlsaAudioDevice::Request request;
     request.pcmName = "hw:CARD=VantleNoSuchCard,DEV=0";
-    const auto before = std::chrono::steady_clock::now();
     auto missing = AlsaAudioDevice::open(request);
     ASSERT_FALSE(missing);
     EXPECT_NE(missing.error().message.find("VantleNoSuchCard"), std::string::npos);
     request.pcmName = "no-such-pcm";
     EXPECT_FALSE(AlsaAudioDevice::open(request));
-    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(5));
 
     AlsaDeviceList list;
     EXPECT_FALSE(list.deviceName(12345));
@@ -169,10 +171,7 @@ TEST(AlsaBackEnd, NullPcmIsListedAndPlays) {
     ASSERT_TRUE(engine.attach(sine.node));
     ASSERT_TRUE(engine.connect(*sine.node, engine.mainMixerNode(), std::nullopt));
     ASSERT_TRUE(engine.start());
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    while (sine.renders->load() < 20 && std::chrono::steady_clock::now() < end)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    EXPECT_GE(sine.renders->load(), 20);
+    EXPECT_TRUE(waitUntil([&] { return sine.renders->load() >= 20; }));
     EXPECT_FALSE(alsa->hasFailed());
     engine.stop();
     EXPECT_FALSE(alsa->isRunning());
@@ -181,9 +180,7 @@ TEST(AlsaBackEnd, NullPcmIsListedAndPlays) {
     EXPECT_EQ(sine.renders->load(), rendered);
     // And it starts again after a stop.
     ASSERT_TRUE(engine.start());
-    while (sine.renders->load() < rendered + 5 && std::chrono::steady_clock::now() < end)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    EXPECT_GE(sine.renders->load(), rendered + 5);
+    EXPECT_TRUE(waitUntil([&] { return sine.renders->load() >= rendered + 5; }));
     engine.stop();
     EXPECT_GE(testsupport::AllocationTrap::renderCycles(), 25u);
     traptest::expectNoRenderAllocations();

@@ -56,15 +56,10 @@ TEST(RealtimeAudioUnit, RenderObserversAndEventsComeAndGoWhileRendering) {
 
     std::vector<std::pair<AudioUnit::RenderObserverToken, std::shared_ptr<ObserverProbe>>> live;
     std::vector<std::weak_ptr<ObserverProbe>> all;
-    const std::uint64_t periodsBefore = device->periodsRendered();
-    const auto start = std::chrono::steady_clock::now();
-    int iterations = 0;
-    auto enough = [&] {
-        const bool covered = std::chrono::steady_clock::now() > start + 60ms &&
-                             device->periodsRendered() >= periodsBefore + 16;
-        return covered || std::chrono::steady_clock::now() > start + 2s;
-    };
-    while (!enough()) {
+    // After every fourth change the render thread takes two more periods, so the changes meet it
+    // however slow the machine is. Failures are asserted once the sender has been joined.
+    bool rendering = true;
+    for (int iterations = 0; iterations < 48 && rendering; ++iterations) {
         auto probe = std::make_shared<ObserverProbe>();
         const float target = iterations % 2 ? 0.5f : 1.0f;
         const auto token = unit.tokenByAddingRenderObserver(
@@ -87,11 +82,19 @@ TEST(RealtimeAudioUnit, RenderObserversAndEventsComeAndGoWhileRendering) {
         }
         unit.scheduleParameterRamp(AUEventSampleTimeImmediate + 50, 10, GainTestUnit::gainAddress, 0.75f);
         unit.gain().setValue(float(iterations % 4) * 0.25f);
-        ++iterations;
-        std::this_thread::sleep_for(500us);
+        if (iterations % 4 == 3) {
+            const std::uint64_t at = device->periodsRendered();
+            rendering = enginetest::waitUntil([&] { return device->periodsRendered() >= at + 2; });
+        } else {
+            std::this_thread::sleep_for(500us);
+        }
     }
+    // A busy machine may have held the sender back: wait for its notes to reach the unit.
+    const bool notesArrived = rendering && enginetest::waitUntil([&] { return unit.midiCount() > 0; });
     stopSending.store(true);
     sender.join();
+    ASSERT_TRUE(rendering);
+    EXPECT_TRUE(notesArrived);
     ASSERT_TRUE(engine.isRunning());
 
     // Once removed, an observer is left out of every cycle that starts afterwards.
@@ -114,11 +117,9 @@ TEST(RealtimeAudioUnit, RenderObserversAndEventsComeAndGoWhileRendering) {
     for (const auto& probe : all)
         EXPECT_TRUE(probe.expired());
 
-    EXPECT_GT(iterations, 20);
     EXPECT_GT(preCalls.load(), 0);
     EXPECT_GT(unit.renders.load(), 16);
     EXPECT_GT(sent.load(), 0);
-    EXPECT_GT(unit.midiCount(), 0u);
     EXPECT_GE(testsupport::AllocationTrap::renderCycles(), 16u);
     traptest::expectNoRenderAllocations();
 }
@@ -144,26 +145,25 @@ TEST(RealtimeAudioUnit, ReconfiguringWhileRunningIsRaceFree) {
 
     // Each change of channel count makes the node shut the render thread out of the unit, reallocate
     // it and let it back in; resets do the same.
-    const std::uint64_t periodsBefore = device->periodsRendered();
-    const auto start = std::chrono::steady_clock::now();
-    int edits = 0;
-    while (
-        (std::chrono::steady_clock::now() < start + 40ms || device->periodsRendered() < periodsBefore + 12) &&
-        std::chrono::steady_clock::now() < start + 2s) {
-        const AudioFormat& format = edits % 2 ? stereo : mono;
+    constexpr int edits = 24;
+    for (int edit = 0; edit < edits; ++edit) {
+        const AudioFormat& format = edit % 2 ? stereo : mono;
         ASSERT_TRUE(engine.connect(*source.node, *node, 0, 0, format));
         ASSERT_TRUE(engine.connect(*node, engine.mainMixerNode(), 0, 0, format));
-        if (edits % 3 == 0) engine.reset();
+        if (edit % 3 == 0) engine.reset();
         unit.scheduleParameterRamp(AUEventSampleTimeImmediate + 7, 30, GainTestUnit::gainAddress, 0.5f);
-        ++edits;
-        std::this_thread::sleep_for(700us);
+        if (edit % 2 == 1) {
+            const std::uint64_t at = device->periodsRendered();
+            ASSERT_TRUE(enginetest::waitUntil([&] { return device->periodsRendered() >= at + 2; }));
+        } else {
+            std::this_thread::sleep_for(700us);
+        }
     }
     const int rendersBefore = unit.renders.load();
     const std::uint64_t settledAt = device->periodsRendered();
     ASSERT_TRUE(testsupport::waitUntil([&] { return device->periodsRendered() >= settledAt + 3; }));
     engine.stop();
 
-    EXPECT_GT(edits, 10);
     EXPECT_FALSE(node->configurationError());
     EXPECT_GE(unit.allocations.load(), edits / 2);
     EXPECT_GT(unit.renders.load(), rendersBefore); // it renders again after the last change

@@ -171,7 +171,6 @@ TEST_F(MainQueueTest, DrainUntilTimesOutAndSeesConditionsMetElsewhere) {
     EXPECT_FALSE(mainQueue().drainUntil([] { return false; }, 0.02));
     auto waited = std::chrono::steady_clock::now() - start;
     EXPECT_GE(waited, std::chrono::milliseconds(20));
-    EXPECT_LT(waited, std::chrono::seconds(2));
 
     // A flag set by another thread without posting anything is noticed too.
     std::atomic<bool> flag{false};

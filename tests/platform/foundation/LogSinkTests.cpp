@@ -2,9 +2,31 @@
 
 #include <gtest/gtest.h>
 #include <syslog.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 using namespace platform;
+
+namespace {
+
+std::vector<std::pair<int, std::string>> logSinkTestSent;
+
+// Formats its arguments as the C library's syslog does, and keeps the message.
+void logSinkTestSend(int priority, const char* format, ...) {
+    char message[512];
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(message, sizeof message, format, arguments);
+    va_end(arguments);
+    logSinkTestSent.emplace_back(priority, message);
+}
+
+} // namespace
 
 TEST(LogSink, CaptureReceivesRecordsWhileInstalledOnly) {
     LogCategory category("com.example.test", "general");
@@ -61,18 +83,20 @@ TEST(LogSink, ConcurrentWritersKeepEveryRecordWhole) {
 }
 
 TEST(LogSink, SystemLogTakesTextAsArgumentNotFormat) {
-    EXPECT_EQ(syslogPriority(LogType::debug), LOG_DEBUG);
-    EXPECT_EQ(syslogPriority(LogType::info), LOG_INFO);
-    EXPECT_EQ(syslogPriority(LogType::default_), LOG_NOTICE);
-    EXPECT_EQ(syslogPriority(LogType::error), LOG_ERR);
-    EXPECT_EQ(syslogPriority(LogType::fault), LOG_CRIT);
-
-    // With or without a syslog daemon, and with conversions in the text that would read
-    // missing arguments or write memory if the text were the format.
-    SyslogLogSink sink;
+    // A stand-in formats each call as syslog would: conversions in the text would read missing
+    // arguments or write memory if the text were the format, and a view ends where it says.
+    SyslogLogSink sink(&logSinkTestSend);
     LogCategory category("com.example.%s", "%n");
+    logSinkTestSent.clear();
     for (LogType type : {LogType::info, LogType::debug, LogType::error, LogType::default_, LogType::fault})
         sink.write(category, type, "syslog smoke %s%s%s%n%n");
     sink.write(category, LogType::info, std::string_view("unterminated view", 12));
-    SUCCEED();
+    const std::string smoke = "[com.example.%s:%n] syslog smoke %s%s%s%n%n";
+    EXPECT_EQ(logSinkTestSent,
+              (std::vector<std::pair<int, std::string>>{{LOG_INFO, smoke},
+                                                        {LOG_DEBUG, smoke},
+                                                        {LOG_ERR, smoke},
+                                                        {LOG_NOTICE, smoke},
+                                                        {LOG_CRIT, smoke},
+                                                        {LOG_INFO, "[com.example.%s:%n] unterminated"}}));
 }
