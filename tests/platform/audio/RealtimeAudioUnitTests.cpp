@@ -84,13 +84,13 @@ TEST(RealtimeAudioUnit, RenderObserversAndEventsComeAndGoWhileRendering) {
         unit.gain().setValue(float(iterations % 4) * 0.25f);
         if (iterations % 4 == 3) {
             const std::uint64_t at = device->periodsRendered();
-            rendering = enginetest::waitUntil([&] { return device->periodsRendered() >= at + 2; });
+            rendering = testsupport::waitUntil([&] { return device->periodsRendered() >= at + 2; });
         } else {
             std::this_thread::sleep_for(500us);
         }
     }
     // A busy machine may have held the sender back: wait for its notes to reach the unit.
-    const bool notesArrived = rendering && enginetest::waitUntil([&] { return unit.midiCount() > 0; });
+    const bool notesArrived = rendering && testsupport::waitUntil([&] { return unit.midiCount() > 0; });
     stopSending.store(true);
     sender.join();
     ASSERT_TRUE(rendering);
@@ -154,7 +154,7 @@ TEST(RealtimeAudioUnit, ReconfiguringWhileRunningIsRaceFree) {
         unit.scheduleParameterRamp(AUEventSampleTimeImmediate + 7, 30, GainTestUnit::gainAddress, 0.5f);
         if (edit % 2 == 1) {
             const std::uint64_t at = device->periodsRendered();
-            ASSERT_TRUE(enginetest::waitUntil([&] { return device->periodsRendered() >= at + 2; }));
+            ASSERT_TRUE(testsupport::waitUntil([&] { return device->periodsRendered() >= at + 2; }));
         } else {
             std::this_thread::sleep_for(700us);
         }
