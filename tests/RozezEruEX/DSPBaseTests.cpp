@@ -1,9 +1,9 @@
-#include "KernelHarness.h"
-#include "ProbeKernels.h"
+#include "tests/support/KernelHarness.h"
+#include "tests/support/ProbeKernels.h"
 
 #include <gtest/gtest.h>
 
-using namespace kerneltest;
+using namespace testsupport;
 using rozezeru::FrameRange;
 
 namespace {

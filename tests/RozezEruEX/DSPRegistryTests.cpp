@@ -1,5 +1,5 @@
-#include "KernelHarness.h"
-#include "ProbeKernels.h"
+#include "tests/support/KernelHarness.h"
+#include "tests/support/ProbeKernels.h"
 
 #include "RozezEru/Internals/FourCC.h"
 #include "RozezEruEX/DSPInterface.h"
@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-using namespace kerneltest;
+using namespace testsupport;
 using namespace rozezeru;
 
 TEST(DSPRegistryDeathTest, LookupsBeforeAnyRegistrationStopTheProgram) {

@@ -3,7 +3,7 @@
 // tone node whose output is its parameters' values frame by frame, a note node whose kernel records the raw
 // MIDI it is sent, and an offline toolkit engine. Test thread (offline renders run on it too).
 
-#include "ProbeKernels.h"
+#include "tests/support/ProbeKernels.h"
 
 #include "RozezEru/Internals/AudioEngine.h"
 #include "RozezEru/Nodes/Node.h"
@@ -21,6 +21,8 @@
 #include <mutex>
 
 namespace kerneltest {
+using namespace testsupport;
+using namespace rozezeru;
 
 struct RawMIDIRecord {
     std::array<std::uint8_t, 3> bytes{};

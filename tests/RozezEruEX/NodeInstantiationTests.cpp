@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+using namespace testsupport;
 using namespace kerneltest;
 using namespace rozezeru;
 

@@ -8,6 +8,7 @@
 
 #include <cmath>
 
+using namespace testsupport;
 using namespace kerneltest;
 using namespace rozezeru;
 using platform::AudioTime;

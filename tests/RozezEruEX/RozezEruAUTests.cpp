@@ -1,5 +1,5 @@
-#include "KernelHarness.h"
-#include "ProbeKernels.h"
+#include "tests/support/KernelHarness.h"
+#include "tests/support/ProbeKernels.h"
 
 #include "RozezEru/Internals/ComponentDescriptions.h"
 #include "RozezEru/Internals/FourCC.h"
@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-using namespace kerneltest;
+using namespace testsupport;
 using namespace rozezeru;
 using platform::AudioUnitParameterUnit;
 

@@ -1,8 +1,8 @@
 #pragma once
-// Kernels for the bridge tests. A probe adds the frame values of its two parameters to its input (channel
-// 0 gets parameter 0, channel 1 parameter 1) and records, in fixed arrays so that rendering allocates
-// nothing, the ranges it processed and the notes it was given. Registered under test codes once per
-// test program. Test thread and the render thread of the test's engine.
+// Kernels for the tests of the kernel bridge (RozezEruEX) and of the nodes over it. A probe adds the frame
+// values of its two parameters to its input (channel 0 gets parameter 0, channel 1 parameter 1) and records,
+// in fixed arrays so that rendering allocates nothing, the ranges it processed and the notes it was given.
+// Registered under test codes once per test program. Test thread and the render thread of the test's engine.
 
 #include "RozezEruEX/DSPBase.h"
 #include "RozezEruEX/DSPRegistry.h"
@@ -11,9 +11,14 @@
 #include <mutex>
 #include <vector>
 
-namespace kerneltest {
+namespace testsupport {
 
-using namespace rozezeru;
+using platform::AudioBufferList;
+using platform::AUEventSampleTime;
+using rozezeru::DSPBase;
+using rozezeru::FrameRange;
+using rozezeru::ParameterRamper;
+using rozezeru::registerDSP;
 
 struct NoteRecord {
     bool on = false;
@@ -120,4 +125,4 @@ inline void registerProbeKernels() {
     });
 }
 
-} // namespace kerneltest
+} // namespace testsupport
