@@ -9,6 +9,7 @@
 
 #include <array>
 #include <mutex>
+#include <string>
 #include <vector>
 
 namespace testsupport {
@@ -62,6 +63,21 @@ public:
     void setWavetable(const float* table, std::size_t length, int index) override {
         wavetable.assign(table, table + length);
         wavetableIndex = index;
+    }
+
+    // "start+count " per processed range, and "on|off note velocity " per note, in order.
+    std::string rangeText() const {
+        std::string text;
+        for (std::size_t i = 0; i < rangeCount; ++i)
+            text += std::to_string(ranges[i].start) + "+" + std::to_string(ranges[i].count) + " ";
+        return text;
+    }
+    std::string noteText() const {
+        std::string text;
+        for (std::size_t i = 0; i < noteCount; ++i)
+            text += (notes[i].on ? "on " : "off ") + std::to_string(notes[i].note) + " " +
+                    std::to_string(notes[i].velocity) + " ";
+        return text;
     }
 
     // Views of the base's state for the tests.
