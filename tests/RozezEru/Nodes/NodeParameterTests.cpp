@@ -48,9 +48,6 @@ TEST(NodeParameter, ValuesAreClampedAndReachTheUnitOnce) {
     EXPECT_EQ(parameter.parameter(), nullptr);
     parameter.bind(node);
     ASSERT_EQ(parameter.parameter().get(), &unit.gain());
-    EXPECT_EQ(parameter.avAudioNode(), node);
-    EXPECT_EQ(parameter.range().upperBound, 4.0f);
-
     std::vector<float> heard;
     const auto token = unit.gain().tokenByAddingParameterObserver(
         [&](platform::AUParameterAddress, platform::AUValue value) { heard.push_back(value); });
@@ -68,13 +65,11 @@ TEST(NodeParameter, ValuesAreClampedAndReachTheUnitOnce) {
     // NaN would poison the unit's render state: refused, with an error record.
     ToolkitLogCapture capture;
     parameter.setValue(std::nanf(""));
-    EXPECT_EQ(parameter.value(), 4.0f);
-    EXPECT_EQ(heard.size(), 5u);
-    auto records = capture.sink.records();
-    ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(records[0].level, platform::LogType::error);
-    EXPECT_EQ(toolkitLogContent(records[0].text, "NodeParameter.cpp", "value"),
-              "🛑 Error: can't set parameter Gain to nan");
+    EXPECT_EQ(std::pair(parameter.value(), heard.size()), std::pair(4.0f, std::size_t(5)));
+    ASSERT_EQ(capture.sink.records().size(), 1u);
+    EXPECT_EQ(capture.sink.records()[0].level, platform::LogType::error);
+    EXPECT_EQ(capture.contents("NodeParameter.cpp", "value"),
+              std::vector<std::string>{"🛑 Error: can't set parameter Gain to nan"});
     unit.gain().removeParameterObserver(token);
 }
 
@@ -87,19 +82,16 @@ TEST(NodeParameter, AForeignParameterAndTheUnitsOwnAreBothWritten) {
     EXPECT_EQ(foreign->flags(), 0xC2000000u);
     NodeParameter parameter(gainDef());
     parameter.bind(node, foreign);
-    parameter.setValue(3.0f);
-    EXPECT_EQ(foreign->value(), 2.0f);
-    EXPECT_EQ(unit.gain().value(), 2.0f);
-    parameter.setValue(0.1f);
-    EXPECT_EQ(foreign->value(), 0.5f);
-    EXPECT_EQ(unit.gain().value(), 0.5f);
+    for (auto [set, expected] : {std::pair{3.0f, 2.0f}, {0.1f, 0.5f}}) {
+        parameter.setValue(set);
+        EXPECT_EQ(std::pair(foreign->value(), unit.gain().value()), std::pair(expected, expected));
+    }
 
     // A definition whose address the tree lacks binds to nothing.
     auto def = gainDef();
     def.address = 7;
     NodeParameter missing(def);
     missing.bind(node);
-    EXPECT_EQ(missing.avAudioNode(), node);
     EXPECT_EQ(missing.parameter(), nullptr);
 }
 
@@ -116,22 +108,16 @@ TEST(NodeParameter, BoolValuesAndTheWrapper) {
     active.projectedValue()->bind(node);
     NodeParameter& parameter = *gain.projectedValue();
 
-    parameter.setValue(0.5f);
-    EXPECT_FALSE(parameter.boolValue());
-    EXPECT_FALSE(active.wrappedValue());
-    EXPECT_EQ(gain.wrappedValue(), 0.5f);
-    parameter.setValue(0.51f);
-    EXPECT_TRUE(parameter.boolValue());
-    EXPECT_TRUE(active.wrappedValue());
-    parameter.setBoolValue(false);
-    EXPECT_EQ(parameter.value(), 0.0f);
-    parameter.setBoolValue(true);
-    EXPECT_EQ(parameter.value(), 1.0f);
-
-    active.setWrappedValue(false);
-    EXPECT_EQ(copy.wrappedValue(), 0.0f);
-    active.setWrappedValue(true);
-    EXPECT_EQ(copy.wrappedValue(), 1.0f);
+    for (auto [set, on] : {std::pair{0.5f, false}, {0.51f, true}}) {
+        parameter.setValue(set);
+        EXPECT_EQ(std::pair(parameter.boolValue(), active.wrappedValue()), std::pair(on, on)) << set;
+    }
+    for (bool on : {false, true}) {
+        parameter.setBoolValue(on);
+        EXPECT_EQ(parameter.value(), on ? 1.0f : 0.0f);
+        active.setWrappedValue(!on);
+        EXPECT_EQ(copy.wrappedValue(), on ? 0.0f : 1.0f);
+    }
     // Writes through the wrapper are clamped like any other.
     gain.setWrappedValue(9.0f);
     EXPECT_EQ(copy.wrappedValue(), 4.0f);
@@ -140,7 +126,6 @@ TEST(NodeParameter, BoolValuesAndTheWrapper) {
     auto other = std::make_shared<NodeParameter>(gainDef());
     gain.setProjectedValue(other);
     EXPECT_EQ(gain.projectedValue(), other);
-    EXPECT_EQ(copy.wrappedValue(), 4.0f);
 }
 
 TEST(NodeParameter, SetupBuildsTheTreeInListOrderAndBinds) {
@@ -168,14 +153,13 @@ TEST(NodeParameter, SetupBuildsTheTreeInListOrderAndBinds) {
     ASSERT_NE(tree, nullptr);
     const auto& all = tree->allParameters();
     ASSERT_EQ(all.size(), 2u);
-    EXPECT_EQ(all[0]->identifier(), "cutoff");
-    EXPECT_EQ(all[0]->maxValue(), 20000.0f);
-    EXPECT_EQ(all[0]->unit(), platform::AudioUnitParameterUnit::hertz);
-    EXPECT_EQ(all[0]->flags(), 0xC2000000u);
-    EXPECT_EQ(all[1]->identifier(), "enabled");
-    EXPECT_EQ(all[1]->flags(), rozezeru::AudioUnitParameterOptions::isReadable);
-    EXPECT_EQ(members.cutoff.projectedValue()->parameter(), all[0]);
-    EXPECT_EQ(members.enabled.projectedValue()->parameter(), all[1]);
+    EXPECT_EQ(std::tuple(all[0]->identifier(), all[0]->maxValue(), all[0]->unit(), all[0]->flags()),
+              std::tuple("cutoff", 20000.0f, platform::AudioUnitParameterUnit::hertz, 0xC2000000u));
+    EXPECT_EQ(std::pair(all[1]->identifier(), all[1]->flags()),
+              std::pair(std::string("enabled"), rozezeru::AudioUnitParameterOptions::isReadable));
+    EXPECT_EQ(std::pair(members.cutoff.projectedValue()->parameter(),
+                        members.enabled.projectedValue()->parameter()),
+              std::pair(all[0], all[1]));
     // No value is written: a new parameter starts at its minimum, not at the definition's default.
     EXPECT_EQ(members.cutoff.wrappedValue(), 20.0f);
     EXPECT_EQ(node->auAudioUnit().parameterTree()->parameterWithAddress(3), all[0]);
@@ -183,7 +167,6 @@ TEST(NodeParameter, SetupBuildsTheTreeInListOrderAndBinds) {
     // Without parameters the unit gets an empty tree.
     auto bare = gainUnitNode();
     setupParameters(bare, {});
-    ASSERT_NE(bare->auAudioUnit().parameterTree(), nullptr);
     EXPECT_TRUE(bare->auAudioUnit().parameterTree()->allParameters().empty());
 }
 
@@ -233,15 +216,12 @@ TEST(NodeParameter, AutomationEventsArriveOnTheMainQueueOneCallEach) {
     parameter->setValue(0.5f);
     parameter->endTouch(0.75f);
     EXPECT_TRUE(heard.empty());
-    EXPECT_EQ(mainQueue.pendingCount(), 3u);
     EXPECT_EQ(mainQueue.drain(), 3u);
     EXPECT_EQ(typesAndValues(heard), (TypedValues{{AUParameterAutomationEventType::touch, 0.25f},
                                                   {AUParameterAutomationEventType::value, 0.5f},
                                                   {AUParameterAutomationEventType::release, 0.75f}}));
-    for (const auto& event : heard) {
-        EXPECT_EQ(event.address, unittest::GainTestUnit::gainAddress);
-        EXPECT_NE(event.hostTime, 0u);
-    }
+    for (const auto& event : heard)
+        EXPECT_TRUE(event.address == unittest::GainTestUnit::gainAddress && event.hostTime != 0u);
     EXPECT_EQ(onMainThread, (std::vector<bool>{true, true, true}));
 
     // A replaced observer is removed: neither its queued events nor later ones reach it.
