@@ -166,6 +166,26 @@ struct LiveRig {
     }
 };
 
+// A temporary folder and an offline rig whose player plays ramp files made in the folder.
+struct OfflinePlayerTest : testing::Test {
+    Folder folder;
+    OfflineRig rig;
+    std::shared_ptr<rozezeru::AudioPlayer> player = rig.player;
+
+    std::string ramp(const std::string& name, std::int64_t frames, std::uint32_t channels,
+                     double rate = 44100.0) {
+        return writeRampFile(folder, name, frames, channels, rate);
+    }
+    // Loads a new ramp file of `seconds` at `rate`.
+    void loadRamp(double seconds, std::uint32_t channels, double rate = 44100.0, bool buffered = false) {
+        player->load(openFile(ramp("ramp" + std::to_string(++files) + ".wav", std::llround(seconds * rate),
+                                   channels, rate)),
+                     buffered);
+    }
+    std::pair<double, double> editRange() const { return {player->editStartTime(), player->editEndTime()}; }
+    int files = 0;
+};
+
 // Waits, without running it, until work has been posted to the main queue (false after a few
 // seconds): the moment a completion has left the platform's thread.
 inline bool waitUntilPending() {
