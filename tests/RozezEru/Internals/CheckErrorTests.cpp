@@ -65,8 +65,7 @@ const KnownStatus knownStatusCodes[] = {
     {-10832, "kMIDIWrongEndpointType", "midi"},
     {-10831, "kMIDIInvalidPort", "midi"},
     {-10830, "kMIDIInvalidClient", "midi"},
-    {-50, "kAudio_ParamError", "general"},
-};
+    {-50, "kAudio_ParamError", "general"}};
 
 // "CheckError.cpp:CheckError(_:):<line>:<content> (CheckError.cpp:CheckError(_:):<line>)"
 struct CheckErrorRecordText {
