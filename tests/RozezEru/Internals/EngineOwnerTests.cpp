@@ -6,8 +6,8 @@
 #include "platform/audio/NullAudioDevice.h"
 #include "platform/audio/PcmBuffer.h"
 
-#include "../Nodes/NodeTestRig.h"
 #include "tests/support/ToolkitLogCapture.h"
+#include "tests/support/ToolkitNodes.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +16,6 @@
 #include <vector>
 
 using testsupport::ToolkitLogCapture;
-using testsupport::toolkitLogContent;
 
 namespace {
 
@@ -121,7 +120,7 @@ struct Owner final : rozezeru::HasAudioEngine {
     rozezeru::AudioEngine audioEngine;
 };
 
-double ownerTestSecondsSince(std::chrono::steady_clock::time_point start) {
+double secondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
@@ -132,23 +131,19 @@ TEST(HasAudioEngine, StartsAndStopsWithoutPassingFailuresOn) {
     Owner idle(std::make_unique<platform::NullAudioDevice>());
     idle.start();
     EXPECT_FALSE(idle.audioEngine.isRunning());
-    auto records = capture.sink.records();
-    ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(toolkitLogContent(records[0].text, "AudioEngine.cpp", "start()"),
-              "🛑 Error: Attempt to start engine with no output.");
-
-    capture.sink.clear();
     Owner broken(std::make_unique<StuckDevice>(false));
-    broken.audioEngine.setOutput(std::make_shared<nodetest::ConstantSource>());
+    broken.audioEngine.setOutput(testsupport::constantNode());
     broken.start();
     EXPECT_FALSE(broken.audioEngine.isRunning());
-    records = capture.sink.records();
-    ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(records[0].level, platform::LogType::info);
-    EXPECT_EQ(toolkitLogContent(records[0].text, "HasAudioEngine.cpp", "start()"), "The device is busy");
+    ASSERT_EQ(capture.sink.records().size(), 2u);
+    EXPECT_EQ(capture.sink.records()[1].level, platform::LogType::info);
+    EXPECT_EQ(capture.contents("AudioEngine.cpp", "start()"),
+              std::vector<std::string>{"🛑 Error: Attempt to start engine with no output."});
+    EXPECT_EQ(capture.contents("HasAudioEngine.cpp", "start()"),
+              std::vector<std::string>{"The device is busy"});
 
     Owner working(std::make_unique<StuckDevice>(true));
-    working.audioEngine.setOutput(std::make_shared<nodetest::ConstantSource>());
+    working.audioEngine.setOutput(testsupport::constantNode());
     working.start();
     EXPECT_TRUE(working.audioEngine.isRunning());
     working.stop();
@@ -162,10 +157,9 @@ TEST(Audition, PlaysTheBufferToTheEndAndStops) {
     ASSERT_TRUE(rozezeru::audition(*tone, std::make_unique<RecordingDevice>(
                                               record, platform::NullAudioDevice::Pacing::asFastAsPossible)));
     EXPECT_TRUE(record->stopped);
-    const std::size_t count = record->count.load(std::memory_order_acquire);
-    ASSERT_GE(count, 3000u);
-    for (std::uint32_t i = 0; i < 3000; ++i)
-        ASSERT_EQ(record->samples[i], tone->channel(0)[i]) << i;
+    ASSERT_GE(record->count.load(std::memory_order_acquire), 3000u);
+    EXPECT_EQ(std::vector<float>(record->samples.begin(), record->samples.begin() + 3000),
+              std::vector<float>(tone->channel(0), tone->channel(0) + 3000));
 }
 
 TEST(Audition, WaitsForPlaybackInRealTime) {
@@ -175,9 +169,8 @@ TEST(Audition, WaitsForPlaybackInRealTime) {
     const auto start = std::chrono::steady_clock::now();
     EXPECT_TRUE(rozezeru::audition(
         *tone, std::make_unique<RecordingDevice>(record, platform::NullAudioDevice::Pacing::realTime)));
-    const double seconds = ownerTestSecondsSince(start);
-    EXPECT_GE(seconds, 0.09);
-    EXPECT_LT(seconds, 0.1 + rozezeru::auditionTimeoutMargin);
+    // True means it ended with the playback rather than at the timeout; no upper bound on a busy machine.
+    EXPECT_GE(secondsSince(start), 0.09);
     EXPECT_TRUE(record->stopped);
 }
 
@@ -185,12 +178,12 @@ TEST(Audition, GivesUpAfterTheDurationAndTheMarginOrWhenTheEngineCannotStart) {
     const auto tone = ownerTestTone(2205);
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(rozezeru::audition(*tone, std::make_unique<StuckDevice>(true)));
-    EXPECT_GE(ownerTestSecondsSince(start), 0.05 + rozezeru::auditionTimeoutMargin - 0.01);
+    EXPECT_GE(secondsSince(start), 0.05 + rozezeru::auditionTimeoutMargin - 0.01);
 
     ToolkitLogCapture capture;
     EXPECT_FALSE(rozezeru::audition(*tone, std::make_unique<StuckDevice>(false)));
-    const auto records = capture.sink.records();
-    ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(records[0].level, platform::LogType::error);
-    EXPECT_EQ(toolkitLogContent(records[0].text, "BufferAudition.cpp", "audition()"), "The device is busy");
+    ASSERT_EQ(capture.sink.records().size(), 1u);
+    EXPECT_EQ(capture.sink.records()[0].level, platform::LogType::error);
+    EXPECT_EQ(capture.contents("BufferAudition.cpp", "audition()"),
+              std::vector<std::string>{"The device is busy"});
 }
