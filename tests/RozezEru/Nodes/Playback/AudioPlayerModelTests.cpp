@@ -69,7 +69,7 @@ TEST_F(AudioPlayerModel, OpeningAndLoadingFilesReportsFailuresAndKeepsTheOldFile
         const auto records = capture.sink.records();
         ASSERT_EQ(records.size(), 1u);
         EXPECT_EQ(records[0].level, platform::LogType::error);
-        EXPECT_TRUE(logContents(capture, "AudioPlayer.cpp", "init(url:buffered:)").size() == 1);
+        EXPECT_TRUE(capture.contents("AudioPlayer.cpp", "init(url:buffered:)").size() == 1);
     }
     auto player = AudioPlayer::make(writeRampFile(folder, "one.wav", 8000, 2, 8000.0), true);
     ASSERT_NE(player, nullptr);
@@ -118,7 +118,7 @@ TEST_F(AudioPlayerModel, TheGraphWiresThePlayerNodeIntoItsMixer) {
         ToolkitLogCapture capture;
         AudioPlayer loose;
         loose.makeInternalConnections();
-        EXPECT_EQ(logContents(capture, "AudioPlayer.cpp", "makeInternalConnections()"),
+        EXPECT_EQ(capture.contents("AudioPlayer.cpp", "makeInternalConnections()"),
                   std::vector<std::string>{"Engine is nil"});
         EXPECT_EQ(loose.playerNode()->engine(), nullptr);
     }
@@ -144,16 +144,16 @@ TEST_F(AudioPlayerModel, AFileOfAnotherFormatReconnectsThePlayerNodeOnce) {
     ToolkitLogCapture capture;
     // The first file fits the connection made before it: nothing is reconnected.
     player->load(openFile(stereo44));
-    EXPECT_TRUE(logContents(capture, "AudioPlayer.cpp", "load(file:buffered:preserveEditTime:)").empty());
+    EXPECT_TRUE(capture.contents("AudioPlayer.cpp", "load(file:buffered:preserveEditTime:)").empty());
     // The same format again: nothing either.
     player->load(openFile(stereo44b));
-    EXPECT_TRUE(logContents(capture, "AudioPlayer.cpp", "load(file:buffered:preserveEditTime:)").empty());
+    EXPECT_TRUE(capture.contents("AudioPlayer.cpp", "load(file:buffered:preserveEditTime:)").empty());
 
     auto mono = openFile(mono22);
     const std::string expected =
         "Format has changed, player will be reconnected with format " + mono->fileFormat().description();
     player->load(mono);
-    EXPECT_EQ(logContents(capture, "AudioPlayer.cpp", "load(file:buffered:preserveEditTime:)"),
+    EXPECT_EQ(capture.contents("AudioPlayer.cpp", "load(file:buffered:preserveEditTime:)"),
               std::vector<std::string>{expected});
     const auto points = engine.outputConnectionPoints(playerNode, 0);
     ASSERT_EQ(points.size(), 1u);
@@ -173,7 +173,7 @@ TEST_F(AudioPlayerModel, APlayerWiredBeforeItsFirstFileTakesTheFilesRate) {
     const auto path = writeRampFile(folder, "stereo48.wav", 48000, 2, 48000.0);
     ToolkitLogCapture capture;
     player->load(openFile(path));
-    EXPECT_EQ(logContents(capture, "AudioPlayer.cpp", "load(file:buffered:preserveEditTime:)").size(), 1u);
+    EXPECT_EQ(capture.contents("AudioPlayer.cpp", "load(file:buffered:preserveEditTime:)").size(), 1u);
     EXPECT_EQ(player->playerNode()->outputFormat(0).sampleRate(), 48000.0);
     player->play();
     EXPECT_TRUE(player->isPlaying());
@@ -206,7 +206,7 @@ TEST_F(AudioPlayerModel, LoadingWhilePlayingPlaysTheNewFileAtOnce) {
     EXPECT_FALSE(player->isPlaying());
     EXPECT_EQ(player->status(), Playback::stopped);
     EXPECT_EQ(
-        logContents(capture, "AudioPlayerScheduling.cpp", "scheduleSegment(at:completionCallbackType:)"),
+        capture.contents("AudioPlayerScheduling.cpp", "scheduleSegment(at:completionCallbackType:)"),
         std::vector<std::string>{"Unable to schedule file. totalFrames to play: 0. file.length: 44100"});
 }
 

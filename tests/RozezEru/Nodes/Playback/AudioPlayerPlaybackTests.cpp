@@ -49,7 +49,7 @@ TEST_F(AudioPlayerPlayback, PlayNeedsARunningEngineAndSomethingToPlay) {
         ASSERT_EQ(records.size(), 2u);
         EXPECT_EQ(records[0].level, platform::LogType::error);
         EXPECT_EQ(
-            logContents(capture, "AudioPlayerPlayback.cpp", "play(from:to:at:completionCallbackType:)"),
+            capture.contents("AudioPlayerPlayback.cpp", "play(from:to:at:completionCallbackType:)"),
             (std::vector<std::string>{"🛑 Error: AudioPlayer must be attached before playback.",
                                       "🛑 Error: AudioPlayer's engine must be running before playback."}));
     }
@@ -57,7 +57,7 @@ TEST_F(AudioPlayerPlayback, PlayNeedsARunningEngineAndSomethingToPlay) {
     ToolkitLogCapture capture;
     player->play();
     EXPECT_EQ(player->status(), Playback::stopped);
-    EXPECT_EQ(logContents(capture, "AudioPlayerScheduling.cpp", "schedule(at:completionCallbackType:)"),
+    EXPECT_EQ(capture.contents("AudioPlayerScheduling.cpp", "schedule(at:completionCallbackType:)"),
               std::vector<std::string>{"The player needs a file or a valid buffer to schedule"});
 
     // An empty edit range schedules nothing: the player stays stopped and the reason is logged.
@@ -66,7 +66,7 @@ TEST_F(AudioPlayerPlayback, PlayNeedsARunningEngineAndSomethingToPlay) {
     EXPECT_EQ(player->status(), Playback::stopped);
     EXPECT_EQ(player->currentTime(), 1.0);
     EXPECT_EQ(
-        logContents(capture, "AudioPlayerScheduling.cpp", "scheduleSegment(at:completionCallbackType:)"),
+        capture.contents("AudioPlayerScheduling.cpp", "scheduleSegment(at:completionCallbackType:)"),
         std::vector<std::string>{"Unable to schedule file. totalFrames to play: 0. file.length: 441000"});
     EXPECT_EQ(rig.render(1024)[0][100], 0.0f);
 }

@@ -192,14 +192,4 @@ inline bool waitUntilPending() {
     return testsupport::waitUntil([] { return platform::mainQueue().pendingCount() != 0; });
 }
 
-// The contents of the records written in `file` by `function`, in order.
-inline std::vector<std::string> logContents(const testsupport::ToolkitLogCapture& capture,
-                                            const std::string& file, const std::string& function) {
-    std::vector<std::string> out;
-    for (const auto& record : capture.sink.records())
-        if (auto content = testsupport::toolkitLogContent(record.text, file, function))
-            out.push_back(*content);
-    return out;
-}
-
 } // namespace playertest
