@@ -183,6 +183,11 @@ struct OfflinePlayerTest : testing::Test {
                      buffered);
     }
     std::pair<double, double> editRange() const { return {player->editStartTime(), player->editEndTime()}; }
+    std::pair<rozezeru::NodeStatus::Playback, double> state() const {
+        return {player->status(), player->currentTime()};
+    }
+    // The first sample of channel 0 of the next `frames` frames.
+    float firstOfNext(std::int64_t frames = 1024) { return rig.render(frames)[0][0]; }
     int files = 0;
 };
 
