@@ -19,7 +19,6 @@ using parametertest::gainDef;
 using platform::AUParameterAutomationEvent;
 using platform::AUParameterAutomationEventType;
 using testsupport::ToolkitLogCapture;
-using testsupport::toolkitLogContent;
 
 namespace {
 
@@ -172,10 +171,8 @@ TEST(NodeParameter, SetupBuildsTheTreeInListOrderAndBinds) {
 
 TEST(NodeParameter, TouchesSetClampedValuesWithTheirEventTypes) {
     // Unbound, a touch does nothing (and does not stop the process).
-    NodeParameter unbound(gainDef());
-    unbound.beginTouch();
-    unbound.endTouch(2.0f);
-    EXPECT_EQ(unbound.parameter(), nullptr);
+    NodeParameter(gainDef()).beginTouch();
+    NodeParameter(gainDef()).endTouch(2.0f);
 
     auto node = gainUnitNode();
     NodeParameter parameter(gainDef());
@@ -232,8 +229,7 @@ TEST(NodeParameter, AutomationEventsArriveOnTheMainQueueOneCallEach) {
         [&](const AUParameterAutomationEvent& event) { second.push_back(event.value); });
     gain.setValue(2.0f);
     mainQueue.drain();
-    EXPECT_TRUE(heard.empty());
-    EXPECT_EQ(second, std::vector<float>{2.0f});
+    EXPECT_EQ(std::pair(heard.size(), second), std::pair(std::size_t(0), std::vector<float>{2.0f}));
 
     // Removal forgets the token; a second removal is harmless.
     parameter->removeAutomationObserver();
@@ -262,46 +258,27 @@ TEST(NodeParameter, DestructionRemovesTheRenderObserverOfItsToken) {
         [&](platform::AudioUnitRenderActionFlags, const platform::AudioTime&, platform::AUAudioFrameCount,
             std::uint32_t) { calls.fetch_add(1); }));
     ASSERT_EQ(parametertest::renderChannel0(rig, 512, 512).size(), 512u);
-    EXPECT_EQ(calls.load(), 2); // before and after the one cycle
+    EXPECT_EQ(calls.load(), 2) << "before and after the one cycle";
     parameter.reset();
     ASSERT_EQ(parametertest::renderChannel0(rig, 512, 512).size(), 512u);
-    EXPECT_EQ(calls.load(), 2);
+    EXPECT_EQ(calls.load(), 2) << "removed";
 }
 
 TEST(NodeParameterDeathTest, ProgrammingErrorsStopTheProcess) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const auto boundTo = [](std::shared_ptr<platform::AUParameter> foreign) {
+        auto parameter = std::make_unique<NodeParameter>(gainDef());
+        parameter->bind(nullptr, std::move(foreign));
+        return parameter;
+    };
+    const auto generic = platform::AudioUnitParameterUnit::generic;
     EXPECT_DEATH(
-        {
-            NodeParameter parameter(gainDef());
-            parameter.bind(std::make_shared<testsupport::PassThroughNode>(unittest::unitStereo()));
-        },
+        NodeParameter(gainDef()).bind(std::make_shared<testsupport::PassThroughNode>(unittest::unitStereo())),
         "No parameter tree\\.");
-    EXPECT_DEATH(
-        {
-            NodeParameter parameter(gainDef());
-            (void)parameter.value();
-        },
-        "not bound");
-    EXPECT_DEATH(
-        {
-            Parameter<bool> parameter(gainDef());
-            (void)parameter.wrappedValue();
-        },
-        "not bound");
-    EXPECT_DEATH(
-        {
-            NodeParameter parameter(gainDef());
-            parameter.bind(nullptr, createParameter("inverted", "Inverted", 0, 1.0f, 0.0f,
-                                                    platform::AudioUnitParameterUnit::generic));
-            parameter.setValue(0.5f);
-        },
-        "maximum below minimum");
-    EXPECT_DEATH(
-        {
-            NodeParameter parameter(gainDef());
-            parameter.bind(nullptr, createParameter("gain", "Gain", 0, 0.0f, 1.0f,
-                                                    platform::AudioUnitParameterUnit::generic));
-            parameter.ramp(0.5f, 0.1f);
-        },
-        "no node");
+    EXPECT_DEATH((void)NodeParameter(gainDef()).value(), "not bound");
+    EXPECT_DEATH((void)Parameter<bool>(gainDef()).wrappedValue(), "not bound");
+    EXPECT_DEATH(boundTo(createParameter("inverted", "Inverted", 0, 1.0f, 0.0f, generic))->setValue(0.5f),
+                 "maximum below minimum");
+    EXPECT_DEATH(boundTo(createParameter("gain", "Gain", 0, 0.0f, 1.0f, generic))->ramp(0.5f, 0.1f),
+                 "no node");
 }
