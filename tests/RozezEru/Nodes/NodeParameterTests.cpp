@@ -128,34 +128,24 @@ TEST(NodeParameter, BoolValuesAndTheWrapper) {
 }
 
 TEST(NodeParameter, SetupBuildsTheTreeInListOrderAndBinds) {
+    using Unit = platform::AudioUnitParameterUnit;
+    using Options = rozezeru::AudioUnitParameterOptions;
     struct TwoParameters {
-        Parameter<float> cutoff{{"cutoff",
-                                 "Cutoff",
-                                 3,
-                                 1000.0f,
-                                 {20.0f, 20000.0f},
-                                 platform::AudioUnitParameterUnit::hertz,
-                                 rozezeru::AudioUnitParameterOptions::default_}};
-        Parameter<bool> enabled{{"enabled",
-                                 "Enabled",
-                                 1,
-                                 1.0f,
-                                 {0.0f, 1.0f},
-                                 platform::AudioUnitParameterUnit::boolean,
-                                 rozezeru::AudioUnitParameterOptions::isReadable}};
+        Parameter<float> cutoff{
+            {"cutoff", "Cutoff", 3, 1000.0f, {20.0f, 20000.0f}, Unit::hertz, Options::default_}};
+        Parameter<bool> enabled{
+            {"enabled", "Enabled", 1, 1.0f, {0.0f, 1.0f}, Unit::boolean, Options::isReadable}};
     } members;
     auto node = gainUnitNode();
     const auto list = parameterList(members.cutoff, members.enabled);
     setupParameters(node, list);
 
-    const auto tree = node->auAudioUnit().parameterTree();
-    ASSERT_NE(tree, nullptr);
-    const auto& all = tree->allParameters();
+    const auto& all = node->auAudioUnit().parameterTree()->allParameters();
     ASSERT_EQ(all.size(), 2u);
     EXPECT_EQ(std::tuple(all[0]->identifier(), all[0]->maxValue(), all[0]->unit(), all[0]->flags()),
-              std::tuple("cutoff", 20000.0f, platform::AudioUnitParameterUnit::hertz, 0xC2000000u));
+              std::tuple("cutoff", 20000.0f, Unit::hertz, 0xC2000000u));
     EXPECT_EQ(std::pair(all[1]->identifier(), all[1]->flags()),
-              std::pair(std::string("enabled"), rozezeru::AudioUnitParameterOptions::isReadable));
+              std::pair(std::string("enabled"), Options::isReadable));
     EXPECT_EQ(std::pair(members.cutoff.projectedValue()->parameter(),
                         members.enabled.projectedValue()->parameter()),
               std::pair(all[0], all[1]));
