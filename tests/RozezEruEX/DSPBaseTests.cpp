@@ -21,7 +21,7 @@ std::vector<float> expectedRamp(float from, float to, std::uint32_t frames, std:
 } // namespace
 
 TEST(DSPBase, DeferredSetRampsOverTwoHundredthsOfASecondInTruncatedFrames) {
-    for (const auto c : {std::pair{44100.0, 881u}, {48000.0, 959u}, {96000.0, 1919u}}) {
+    for (const auto& c : {std::pair{44100.0, 881u}, {48000.0, 959u}, {96000.0, 1919u}}) {
         SCOPED_TRACE(c.first);
         ProbeGenerator dsp;
         KernelHarness harness(dsp);

@@ -16,13 +16,13 @@
 #include <memory>
 
 using nodetest::bussesFed;
-using nodetest::ConstantSource;
 using nodetest::GainNode;
-using nodetest::PassThrough;
 using rozezeru::Mixer;
 using rozezeru::Node;
+using testsupport::constantNode;
+using testsupport::PassThrough;
+using Nodes = std::vector<std::shared_ptr<Node>>;
 using testsupport::ToolkitLogCapture;
-using testsupport::toolkitLogContent;
 
 namespace {
 
@@ -46,10 +46,10 @@ std::string nodeTestKey(const Node& node, const char* className) {
 
 TEST(NodeWiring, ConnectsAnEffectsInputsToTheirBussesAndWiresUpstreamDepthFirst) {
     WiringRig rig;
-    auto deep = std::make_shared<ConstantSource>();
-    auto first = std::make_shared<PassThrough>(std::vector<std::shared_ptr<Node>>{deep});
-    auto second = std::make_shared<ConstantSource>();
-    auto effect = rig.root(std::make_shared<GainNode>(std::vector<std::shared_ptr<Node>>{first, second}, 2));
+    auto deep = constantNode();
+    auto first = std::make_shared<PassThrough>(Nodes{deep});
+    auto second = constantNode();
+    auto effect = rig.root(std::make_shared<GainNode>(Nodes{first, second}, 2));
 
     effect->makeAVConnections();
     EXPECT_EQ(bussesFed(*rig.engine, *first->avAudioNode(), *effect->avAudioNode()),
@@ -60,7 +60,7 @@ TEST(NodeWiring, ConnectsAnEffectsInputsToTheirBussesAndWiresUpstreamDepthFirst)
               std::vector<std::uint32_t>{0});
 
     // A one-element list connects its element to bus 0.
-    auto replacement = std::make_shared<ConstantSource>();
+    auto replacement = constantNode();
     effect->makeAVConnections({replacement});
     EXPECT_EQ(bussesFed(*rig.engine, *replacement->avAudioNode(), *effect->avAudioNode()),
               std::vector<std::uint32_t>{0});
@@ -68,9 +68,7 @@ TEST(NodeWiring, ConnectsAnEffectsInputsToTheirBussesAndWiresUpstreamDepthFirst)
 
 TEST(NodeWiring, GivesAMixersInputsDistinctBussesAndItsVolume) {
     WiringRig rig;
-    std::vector<std::shared_ptr<Node>> sources{std::make_shared<ConstantSource>(),
-                                               std::make_shared<ConstantSource>(),
-                                               std::make_shared<ConstantSource>()};
+    Nodes sources{constantNode(), constantNode(), constantNode()};
     auto mixer = rig.root(std::make_shared<Mixer>(sources, "sum"));
     mixer->setVolume(0.5f);
     mixer->mixerAU()->setOutputVolume(1.0f);
@@ -94,12 +92,11 @@ TEST(NodeWiring, StopsAtAnInputOfAnotherEngine) {
     ToolkitLogCapture capture;
     WiringRig rig;
     platform::AudioEngine other(std::make_unique<platform::NullAudioDevice>());
-    auto before = std::make_shared<ConstantSource>();
-    auto foreign = std::make_shared<ConstantSource>();
-    auto after = std::make_shared<ConstantSource>();
+    auto before = constantNode();
+    auto foreign = constantNode();
+    auto after = constantNode();
     ASSERT_TRUE(other.attach(foreign->avAudioNode()));
-    auto mixer =
-        rig.root(std::make_shared<Mixer>(std::vector<std::shared_ptr<Node>>{before, foreign, after}));
+    auto mixer = rig.root(std::make_shared<Mixer>(Nodes{before, foreign, after}));
 
     mixer->makeAVConnections();
     EXPECT_TRUE(rig.attached(*before));
@@ -115,13 +112,12 @@ TEST(NodeWiring, StopsAtAnInputOfAnotherEngine) {
 
 TEST(NodeWiring, DisconnectTakesOutOnlyWhatFeedsNothingElse) {
     WiringRig rig;
-    auto exclusiveUpstream = std::make_shared<ConstantSource>();
-    auto sharedUpstream = std::make_shared<ConstantSource>();
-    auto input = std::make_shared<PassThrough>(std::vector<std::shared_ptr<Node>>{exclusiveUpstream});
-    auto sharedInput = std::make_shared<ConstantSource>();
-    auto mixer = rig.root(std::make_shared<Mixer>(std::vector<std::shared_ptr<Node>>{input, sharedInput}));
-    auto other =
-        rig.root(std::make_shared<Mixer>(std::vector<std::shared_ptr<Node>>{sharedInput, sharedUpstream}));
+    auto exclusiveUpstream = constantNode();
+    auto sharedUpstream = constantNode();
+    auto input = std::make_shared<PassThrough>(Nodes{exclusiveUpstream});
+    auto sharedInput = constantNode();
+    auto mixer = rig.root(std::make_shared<Mixer>(Nodes{input, sharedInput}));
+    auto other = rig.root(std::make_shared<Mixer>(Nodes{sharedInput, sharedUpstream}));
     mixer->makeAVConnections();
     other->makeAVConnections();
     EXPECT_EQ(bussesFed(*rig.engine, *sharedInput->avAudioNode(), *mixer->avAudioNode()).size(), 1u);
@@ -139,7 +135,7 @@ TEST(NodeWiring, DisconnectTakesOutOnlyWhatFeedsNothingElse) {
     EXPECT_TRUE(rig.attached(*sharedUpstream));
 
     // Nodes in no engine: nothing happens.
-    auto loose = std::make_shared<Mixer>(std::vector<std::shared_ptr<Node>>{sharedUpstream});
+    auto loose = std::make_shared<Mixer>(Nodes{sharedUpstream});
     loose->disconnect(*sharedUpstream);
     loose->disconnectInputs();
     EXPECT_TRUE(rig.attached(*sharedUpstream));
@@ -147,9 +143,9 @@ TEST(NodeWiring, DisconnectTakesOutOnlyWhatFeedsNothingElse) {
 
 TEST(NodeWiring, DetachAndDisconnectInputsWalkTheWholeChain) {
     WiringRig rig;
-    auto source = std::make_shared<ConstantSource>();
-    auto middle = std::make_shared<PassThrough>(std::vector<std::shared_ptr<Node>>{source});
-    auto top = rig.root(std::make_shared<PassThrough>(std::vector<std::shared_ptr<Node>>{middle}));
+    auto source = constantNode();
+    auto middle = std::make_shared<PassThrough>(Nodes{source});
+    auto top = rig.root(std::make_shared<PassThrough>(Nodes{middle}));
     top->makeAVConnections();
     ASSERT_TRUE(rig.engine->inputConnectionPoint(*middle->avAudioNode(), 0));
 
@@ -159,7 +155,7 @@ TEST(NodeWiring, DetachAndDisconnectInputsWalkTheWholeChain) {
     EXPECT_TRUE(rig.attached(*source));
 
     // A root that was never attached still takes its attached inputs out.
-    auto never = std::make_shared<PassThrough>(std::vector<std::shared_ptr<Node>>{middle});
+    auto never = std::make_shared<PassThrough>(Nodes{middle});
     never->detach();
     EXPECT_FALSE(rig.attached(*middle));
     EXPECT_FALSE(rig.attached(*source));
@@ -179,16 +175,16 @@ TEST(NodeUnit, StartStopBypassAndResetReachTheUnit) {
     EXPECT_EQ(node.unit().resets.load(), 1);
 
     // Without a unit there is no flag: always started.
-    ConstantSource source;
-    source.stop();
-    EXPECT_TRUE(source.isStarted());
+    auto source = constantNode();
+    source->stop();
+    EXPECT_TRUE(source->isStarted());
 
     // The output format follows the settings at the time of asking.
     const auto saved = rozezeru::Settings::audioFormat();
     rozezeru::Settings::setSampleRate(22050.0);
-    EXPECT_EQ(source.outputFormat().sampleRate(), 22050.0);
+    EXPECT_EQ(source->outputFormat().sampleRate(), 22050.0);
     rozezeru::Settings::setAudioFormat(saved);
-    EXPECT_EQ(source.outputFormat(), saved);
+    EXPECT_EQ(source->outputFormat(), saved);
 }
 
 TEST(NodeMIDI, SchedulesTheBytesAtTheOffsetIntoTheNextCycle) {
@@ -208,9 +204,7 @@ TEST(NodeMIDI, SchedulesTheBytesAtTheOffsetIntoTheNextCycle) {
     EXPECT_EQ(std::tuple(record.time - record.cycleStart, record.length, record.data),
               std::tuple(37, 3, noteOn));
 
-    // A node without a unit ignores MIDI.
-    ConstantSource source;
-    source.scheduleMIDIEvent(noteOn, 0);
+    constantNode()->scheduleMIDIEvent(noteOn, 0); // a node without a unit ignores MIDI
 }
 
 TEST(NodeParameters, SetupBuildsTheTreeInDeclarationOrder) {
@@ -229,12 +223,12 @@ TEST(NodeParameters, SetupBuildsTheTreeInDeclarationOrder) {
 }
 
 TEST(NodeTexts, DotGraphListsLabelsOnceAndEveryEdge) {
-    auto source = std::make_shared<ConstantSource>();
+    auto source = constantNode();
     EXPECT_EQ(source->dotGraph(), "digraph patch {\n  graph [rankdir = \"LR\"];\n}");
 
-    auto left = std::make_shared<PassThrough>(std::vector<std::shared_ptr<Node>>{source});
-    auto right = std::make_shared<PassThrough>(std::vector<std::shared_ptr<Node>>{source});
-    auto mixer = std::make_shared<Mixer>(std::vector<std::shared_ptr<Node>>{left, right}, "out");
+    auto left = std::make_shared<PassThrough>(Nodes{source});
+    auto right = std::make_shared<PassThrough>(Nodes{source});
+    auto mixer = std::make_shared<Mixer>(Nodes{left, right}, "out");
     mixer->setLabel("Out");
     source->setLabel("Tone");
     left->setLabel("");
@@ -245,7 +239,7 @@ TEST(NodeTexts, DotGraphListsLabelsOnceAndEveryEdge) {
     for (auto [mark, key] : {std::pair{"$M", nodeTestKey(*mixer, "Mixer")},
                              {"$L", nodeTestKey(*left, "PassThrough")},
                              {"$R", nodeTestKey(*right, "PassThrough")},
-                             {"$S", nodeTestKey(*source, "ConstantSource")}})
+                             {"$S", nodeTestKey(*source, "SignalNode")}})
         for (auto at = expected.find(mark); at != std::string::npos; at = expected.find(mark))
             expected.replace(at, 2, key);
     EXPECT_EQ(mixer->dotGraph(), expected);
@@ -266,12 +260,12 @@ TEST(NodeTexts, TreeTextIndentsInputsAndNamesNamedNodes) {
     Mixer main(1.0f, "main");
     EXPECT_EQ(main.connectionTreeText(), "RozezEru | ↳Mixer(\"main\")");
 
-    auto source = std::make_shared<ConstantSource>();
-    auto effect = std::make_shared<PassThrough>(std::vector<std::shared_ptr<Node>>{source});
-    Mixer top(std::vector<std::shared_ptr<Node>>{effect, source}, "top");
+    auto source = constantNode();
+    auto effect = std::make_shared<PassThrough>(Nodes{source});
+    Mixer top(Nodes{effect, source}, "top");
     EXPECT_EQ(top.connectionTreeText(), "RozezEru | ↳Mixer(\"top\")\n"
                                         "RozezEru |  ↳PassThrough\n"
-                                        "RozezEru |   ↳ConstantSource\n"
-                                        "RozezEru |  ↳ConstantSource");
-    EXPECT_EQ(source->className(), "ConstantSource");
+                                        "RozezEru |   ↳SignalNode\n"
+                                        "RozezEru |  ↳SignalNode");
+    EXPECT_EQ(source->className(), "SignalNode");
 }
