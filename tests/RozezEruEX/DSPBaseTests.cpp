@@ -7,19 +7,6 @@
 using namespace testsupport;
 using rozezeru::FrameRange;
 
-namespace {
-
-// The values a deferred set from `from` to `to` yields frame by frame, as the ramper computes them.
-std::vector<float> expectedRamp(float from, float to, std::uint32_t frames, std::uint32_t total) {
-    const float slope = (from - to) / float(frames);
-    std::vector<float> values;
-    for (std::uint32_t k = 0; k < total; ++k)
-        values.push_back(k < frames ? float(frames - k) * slope + to : to);
-    return values;
-}
-
-} // namespace
-
 TEST(DSPBase, DeferredSetRampsOverTwoHundredthsOfASecondInTruncatedFrames) {
     for (const auto& c : {std::pair{44100.0, 881u}, {48000.0, 959u}, {96000.0, 1919u}}) {
         SCOPED_TRACE(c.first);
@@ -33,7 +20,7 @@ TEST(DSPBase, DeferredSetRampsOverTwoHundredthsOfASecondInTruncatedFrames) {
 
         // Cycles of 300 frames: the ramp carries on across them.
         const std::vector<float> rendered = harness.renderCycles(0, c.second + 50, 300);
-        EXPECT_EQ(rendered, expectedRamp(1.0f, 3.0f, c.second, c.second + 50));
+        EXPECT_EQ(rendered, kernelRamp(1.0f, 3.0f, c.second, c.second + 50));
     }
 }
 
@@ -48,7 +35,7 @@ TEST(DSPBase, GetParameterAnswersTheTargetAndTwoSetsBeforeARenderMakeOneRamp) {
     dsp.setParameter(0, 5.0f, false);
     EXPECT_EQ(dsp.getParameter(0), 5.0f);
     EXPECT_EQ(dsp.ramper(0).changeCounter.load(), 2u);
-    EXPECT_EQ(harness.renderCycles(4, 900, 512), expectedRamp(1.0f, 5.0f, 881, 900));
+    EXPECT_EQ(harness.renderCycles(4, 900, 512), kernelRamp(1.0f, 5.0f, 881, 900));
 
     // A set made while a ramp runs ramps on from the value reached.
     dsp.setParameter(0, 1.0f, false);
@@ -214,7 +201,7 @@ TEST(DSPBase, BypassPassesInputBusZeroOrSilenceWhileRampsAndEventsGoOn) {
     EXPECT_EQ(effect.getParameter(1), 2.0f);
     rozezeru::rzSetBypass(&effect, false);
     harness.render(100, 1, nullptr, &input);
-    EXPECT_EQ(harness.output(0)[0], 0.25f + expectedRamp(0.0f, 1.0f, 881, 101)[100]);
+    EXPECT_EQ(harness.output(0)[0], 0.25f + kernelRamp(0.0f, 1.0f, 881, 101)[100]);
     EXPECT_EQ(harness.output(1)[0], -0.5f + 2.0f);
 
     ProbeGenerator generator;

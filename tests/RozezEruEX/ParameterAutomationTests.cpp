@@ -247,7 +247,7 @@ TEST(ParameterAutomation, RampFromToGoesToTheStartThenToTheTarget) {
 }
 
 TEST(ParameterAutomationDeathTest, AnUnboundParameterStopsTheProgram) {
-    registerKernelNodeProbes();
+    registerProbeKernels();
     NodeParameter unbound(probeToneDef("first", "ProbeGeneratorParameterFirst"));
     EXPECT_DEATH(automate(unbound, std::vector<AutomationEvent>{{1.0f, 0.0f, 0.0f}}), "is not bound");
 }
