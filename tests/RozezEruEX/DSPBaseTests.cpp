@@ -103,10 +103,8 @@ TEST(DSPBase, EventsOutsideTheCycleAreClampedIntoItAndZeroFrameRendersHandleNone
     std::fill_n(harness.output(0), 64, -9.0f);
     harness.render(100, 32, late.head());
     EXPECT_EQ(dsp.rangeText(), "0+32 ");
-    EXPECT_EQ(harness.output(0)[31], 0.0f);
-    EXPECT_EQ(harness.output(0)[32], -9.0f);
-    EXPECT_EQ(dsp.getParameter(0), 1.0f);
-    EXPECT_EQ(dsp.noteCount, 1u);
+    EXPECT_EQ(std::pair(harness.output(0)[31], harness.output(0)[32]), std::pair(0.0f, -9.0f));
+    EXPECT_EQ(std::pair(dsp.getParameter(0), dsp.noteCount), std::pair(1.0f, std::size_t(1)));
     EXPECT_EQ(harness.renderCycles(132, 2, 2), std::vector<float>(2, 1.0f));
 
     // A render of no frames processes nothing and leaves its events alone.
@@ -114,9 +112,8 @@ TEST(DSPBase, EventsOutsideTheCycleAreClampedIntoItAndZeroFrameRendersHandleNone
     ignored.parameter(0, 0, 4.0f).midi(0, {0x90, 62, 1});
     const std::size_t ranges = dsp.rangeCount;
     harness.render(0, 0, ignored.head());
-    EXPECT_EQ(dsp.rangeCount, ranges);
-    EXPECT_EQ(dsp.getParameter(0), 1.0f);
-    EXPECT_EQ(dsp.noteCount, 1u);
+    EXPECT_EQ(std::tuple(dsp.rangeCount, dsp.getParameter(0), dsp.noteCount),
+              std::tuple(ranges, 1.0f, std::size_t(1)));
 }
 
 TEST(DSPBase, NoteOnAndNoteOffReachStartNoteAndStopNote) {
@@ -147,8 +144,8 @@ TEST(DSPBase, InputsArePulledIntoTheOutputOrIntoEachBussBuffers) {
     inPlace.setParameter(0, 1.0f, false);
     inPlaceHarness.render(0, 8, nullptr, &input);
     EXPECT_EQ(inPlace.input(0), &inPlaceHarness.outputList());
-    EXPECT_EQ(inPlaceHarness.output(0)[0], 0.25f); // input plus the ramp's first value, 0
-    EXPECT_EQ(inPlaceHarness.output(1)[7], -0.5f);
+    // The input plus the ramp's first value, 0.
+    EXPECT_EQ(std::pair(inPlaceHarness.output(0)[0], inPlaceHarness.output(1)[7]), std::pair(0.25f, -0.5f));
 
     ProbeTwoInputs twoInputs;
     KernelHarness twoHarness(twoInputs);
@@ -156,10 +153,10 @@ TEST(DSPBase, InputsArePulledIntoTheOutputOrIntoEachBussBuffers) {
     twoHarness.render(0, 8, nullptr, &input);
     EXPECT_EQ(twoInputs.input(0), twoHarness.inputList(0));
     EXPECT_EQ(twoInputs.input(1), twoHarness.inputList(1));
-    EXPECT_EQ(twoHarness.inputBuffer(1).channel(1)[7], 0.75f);
-    EXPECT_EQ(twoHarness.inputList(0)->buffers[0].dataByteSize, 8 * sizeof(float));
-    EXPECT_EQ(twoHarness.output(0)[3], 0.25f);
-    EXPECT_EQ(input.pulls, 3);
+    EXPECT_EQ(std::tuple(twoHarness.inputBuffer(1).channel(1)[7],
+                         twoHarness.inputList(0)->buffers[0].dataByteSize, twoHarness.output(0)[3],
+                         input.pulls),
+              std::tuple(0.75f, std::uint32_t(8 * sizeof(float)), 0.25f, 3));
 
     // A bus without buffers is not pulled and reads as silence; without a pull input nothing is pulled.
     ProbeEffect bare;
@@ -170,9 +167,8 @@ TEST(DSPBase, InputsArePulledIntoTheOutputOrIntoEachBussBuffers) {
     ASSERT_EQ(rozezeru::internalRenderBlock(&bare)(AudioTime::withSampleTime(0, 44100.0), 8, 0, outputList,
                                                    nullptr, &input),
               RenderStatus::success);
-    EXPECT_EQ(bare.input(0), nullptr);
-    EXPECT_EQ(input.pulls, pulls);
-    EXPECT_EQ(output->channel(0)[0], 0.0f);
+    EXPECT_EQ(std::tuple(bare.input(0), input.pulls, output->channel(0)[0]),
+              std::tuple(static_cast<const platform::AudioBufferList*>(nullptr), pulls, 0.0f));
 
     ProbeEffect unpulled;
     KernelHarness unpulledHarness(unpulled);
@@ -194,15 +190,14 @@ TEST(DSPBase, BypassPassesInputBusZeroOrSilenceWhileRampsAndEventsGoOn) {
     events.parameter(50, 1, 2.0f);
     harness.render(0, 100, events.head(), &input);
     EXPECT_EQ(effect.rangeCount, 0u);
-    EXPECT_EQ(std::vector<float>(harness.output(0), harness.output(0) + 100), std::vector<float>(100, 0.25f));
-    EXPECT_EQ(std::vector<float>(harness.output(1), harness.output(1) + 100), std::vector<float>(100, -0.5f));
+    EXPECT_EQ(std::pair(harness.channel(0, 100), harness.channel(1, 100)),
+              std::pair(std::vector<float>(100, 0.25f), std::vector<float>(100, -0.5f)));
     // The ramp ran on by the 100 bypassed frames; the event was handled all the same.
-    EXPECT_EQ(effect.ramper(0).samplesRemaining, 781u);
-    EXPECT_EQ(effect.getParameter(1), 2.0f);
+    EXPECT_EQ(std::pair(effect.ramper(0).samplesRemaining, effect.getParameter(1)), std::pair(781u, 2.0f));
     rozezeru::rzSetBypass(&effect, false);
     harness.render(100, 1, nullptr, &input);
-    EXPECT_EQ(harness.output(0)[0], 0.25f + kernelRamp(0.0f, 1.0f, 881, 101)[100]);
-    EXPECT_EQ(harness.output(1)[0], -0.5f + 2.0f);
+    EXPECT_EQ(std::pair(harness.output(0)[0], harness.output(1)[0]),
+              std::pair(0.25f + kernelRamp(0.0f, 1.0f, 881, 101)[100], -0.5f + 2.0f));
 
     ProbeGenerator generator;
     KernelHarness generatorHarness(generator);
@@ -211,9 +206,8 @@ TEST(DSPBase, BypassPassesInputBusZeroOrSilenceWhileRampsAndEventsGoOn) {
     rozezeru::rzSetBypass(&generator, true);
     std::fill_n(generatorHarness.output(1), 16, 7.0f);
     generatorHarness.render(0, 16);
-    EXPECT_EQ(peak(std::vector<float>(generatorHarness.output(0), generatorHarness.output(0) + 16)) +
-                  peak(std::vector<float>(generatorHarness.output(1), generatorHarness.output(1) + 16)),
-              0.0f);
+    EXPECT_EQ(std::pair(generatorHarness.channel(0, 16), generatorHarness.channel(1, 16)),
+              std::pair(std::vector<float>(16), std::vector<float>(16)));
 
     // In place the input already lies in the output; with two inputs it cannot, so bus 0 is copied.
     ProbeInPlace inPlace;
@@ -230,8 +224,7 @@ TEST(DSPBase, BypassPassesInputBusZeroOrSilenceWhileRampsAndEventsGoOn) {
     rozezeru::rzSetBypass(&twoInPlace, true);
     std::fill_n(twoHarness.output(1), 16, 7.0f);
     twoHarness.render(0, 16, nullptr, &input);
-    EXPECT_EQ(twoHarness.output(0)[15], 0.25f);
-    EXPECT_EQ(twoHarness.output(1)[0], -0.5f);
+    EXPECT_EQ(std::pair(twoHarness.output(0)[15], twoHarness.output(1)[0]), std::pair(0.25f, -0.5f));
 }
 
 TEST(DSPBase, CloneFirstChannelCopiesChannelZeroOnlyForSeveralChannels) {

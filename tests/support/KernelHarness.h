@@ -93,6 +93,10 @@ public:
     }
 
     float* output(std::uint32_t channel) { return output_->channel(channel); }
+    // The first `frames` samples of an output channel.
+    std::vector<float> channel(std::uint32_t channel, std::uint32_t frames) {
+        return std::vector<float>(output_->channel(channel), output_->channel(channel) + frames);
+    }
     platform::AudioBufferList& outputList() { return outputList_; }
     PcmBuffer& inputBuffer(std::size_t bus) { return *inputs_[bus]; }
     platform::AudioBufferList* inputList(std::size_t bus) { return inputLists_[bus].get(); }
