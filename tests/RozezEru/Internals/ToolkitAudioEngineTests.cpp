@@ -1,5 +1,6 @@
 #include "RozezEru/Internals/AudioEngine.h"
 
+#include "RozezEru/AudioFiles/PcmBufferUtilities.h"
 #include "RozezEru/Internals/DeviceUtils.h"
 #include "RozezEru/Internals/MainBundleInfo.h"
 #include "RozezEru/Internals/MemoryAddress.h"
@@ -116,10 +117,10 @@ TEST(ToolkitAudioEngine, RebuildsTheMainMixerWhenTheSampleRateChanged) {
               std::vector<std::string>{"Sample Rate has changed, creating new mainMixerNode at 48000.0"});
     const auto& newMixer = engine->mainMixerNode();
     ASSERT_NE(newMixer, oldMixer);
-    EXPECT_FALSE(engine->avEngine().isAttached(*oldMixer->avAudioNode()));
-    EXPECT_TRUE(oldMixer->inputs().empty());
-    EXPECT_EQ(newMixer->avAudioNode()->outputFormat(0).sampleRate(), 48000.0);
-    EXPECT_EQ(newMixer->inputs(), Nodes{source});
+    EXPECT_EQ(std::pair(engine->avEngine().isAttached(*oldMixer->avAudioNode()), oldMixer->inputs().size()),
+              std::pair(false, std::size_t(0)));
+    EXPECT_EQ(std::pair(newMixer->avAudioNode()->outputFormat(0).sampleRate(), newMixer->inputs()),
+              std::pair(48000.0, Nodes{source}));
 }
 
 TEST(ToolkitAudioEngine, ConnectsTheMicrophoneOnceAndOnlyWithAUsageDescription) {
@@ -137,11 +138,11 @@ TEST(ToolkitAudioEngine, ConnectsTheMicrophoneOnceAndOnlyWithAUsageDescription) 
     rozezeru::MainBundleInfo::setEntry("NSMicrophoneUsageDescription", "To sing along.");
     const auto input = engine->input();
     ASSERT_NE(input, nullptr);
-    EXPECT_EQ(input->name(), rozezeru::MemoryAddress::addressString(input.get()));
-    EXPECT_FALSE(input->isNotConnected);
+    EXPECT_EQ(std::pair(input->name(), input->isNotConnected),
+              std::pair(rozezeru::MemoryAddress::addressString(input.get()), false));
     auto& av = engine->avEngine();
     EXPECT_EQ(av.inputConnectionPoint(*input->avAudioNode(), 0)->node, &av.inputNode());
-    EXPECT_EQ(engine->input(), input);
+    EXPECT_EQ(engine->input(), input) << "connected once";
     EXPECT_EQ(av.outputConnectionPoints(av.inputNode(), 0).size(), 1u);
     rozezeru::MainBundleInfo::setEntry("NSMicrophoneUsageDescription", std::nullopt);
 
@@ -163,10 +164,8 @@ TEST(ToolkitAudioEngine, RendersExactlyTheFramesOfTheDurationOffline) {
                   std::pair(std::uint32_t(rate / 2), 0u));
         auto rendered = engine.render(0.5);
         ASSERT_EQ(rendered->frameLength(), std::uint32_t(rate * 0.5));
-        for (std::uint32_t c = 0; c < 2; ++c)
-            EXPECT_EQ(peak(std::vector<float>(rendered->channel(c),
-                                              rendered->channel(c) + rendered->frameLength())),
-                      0.25f);
+        EXPECT_EQ(rozezeru::toFloatChannelData(*rendered),
+                  std::vector(2, std::vector<float>(std::size_t(rate / 2), 0.25f)));
         // A duration that is not a whole number of frames renders its integer part, after the last.
         EXPECT_EQ(engine.render(0.01001)->frameLength(), std::uint32_t(rate * 0.01001));
         EXPECT_EQ(engine.avEngine().manualRenderingSampleTime(),
@@ -187,8 +186,9 @@ TEST(ToolkitAudioEngine, OfflineFailuresAreLoggedAndReturnWhatThereIs) {
     capture.sink.clear();
     EXPECT_EQ(engine.startTest(-1.0), nullptr);
     EXPECT_EQ(engine.render(std::nan("")), nullptr);
-    EXPECT_EQ(capture.contents("AudioEngine.cpp", "startTest(totalDuration:)").size(), 1u);
-    EXPECT_EQ(capture.contents("AudioEngine.cpp", "render(duration:)").size(), 1u);
+    EXPECT_EQ(std::pair(capture.contents("AudioEngine.cpp", "startTest(totalDuration:)").size(),
+                        capture.contents("AudioEngine.cpp", "render(duration:)").size()),
+              std::pair(std::size_t(1), std::size_t(1)));
 
     // A running engine is taken into offline rendering.
     auto playing = fastToolkitEngine();
@@ -196,8 +196,7 @@ TEST(ToolkitAudioEngine, OfflineFailuresAreLoggedAndReturnWhatThereIs) {
     ASSERT_TRUE(playing->start());
     ASSERT_NE(playing->startTest(0.01), nullptr);
     auto offline = playing->render(0.01);
-    EXPECT_EQ(offline->frameLength(), 441u);
-    EXPECT_EQ(offline->channel(0)[440], 0.5f);
+    EXPECT_EQ(std::pair(offline->frameLength(), offline->channel(0)[440]), std::pair(441u, 0.5f));
 }
 
 // The slicing, progress and failures of rendering to a file are the render-to-file tests' own.
@@ -212,9 +211,8 @@ TEST(ToolkitAudioEngine, RendersIntoAFileAndLeavesOfflineRendering) {
     ASSERT_TRUE(file);
     bool prerendered = false;
     ASSERT_TRUE(engine.renderToFile(**file, 1024, 0.1, [&] { prerendered = true; }, {}));
-    EXPECT_TRUE(prerendered);
-    EXPECT_EQ((*file)->length(), 4410);
-    EXPECT_FALSE(engine.avEngine().isInManualRenderingMode());
+    EXPECT_EQ(std::tuple(prerendered, (*file)->length(), engine.avEngine().isInManualRenderingMode()),
+              std::tuple(true, std::int64_t(4410), false));
 }
 
 TEST(ToolkitAudioEngine, FindsTheFirstAudioUnitOfANameThatLoads) {
@@ -233,8 +231,8 @@ TEST(ToolkitAudioEngine, FindsTheFirstAudioUnitOfANameThatLoads) {
     rozezeru::AudioEngine engine(std::make_unique<platform::NullAudioDevice>());
     auto unit = engine.findAudioUnit("Broken Gain", registry);
     ASSERT_NE(unit, nullptr);
-    EXPECT_EQ(unit->auAudioUnit().componentDescription().componentSubType, unittest::code("gan2"));
-    EXPECT_EQ(made, 1);
+    EXPECT_EQ(std::pair(unit->auAudioUnit().componentDescription().componentSubType, made),
+              std::pair(unittest::code("gan2"), 1));
     EXPECT_EQ(engine.findAudioUnit("Nothing", registry), nullptr);
     EXPECT_EQ(capture.contents("AudioEngine.cpp", "findAudioUnit(named:)"),
               (std::vector<std::string>{"🛑 Failed to load Audio Unit named: Broken Gain",
