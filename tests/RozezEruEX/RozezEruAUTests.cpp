@@ -62,10 +62,6 @@ TEST(RozezEruAU, HostsTheKernelOfItsSubtypeWithItsBusses) {
     ASSERT_EQ(mixer->inputBusCount(), 2u);
     EXPECT_EQ(mixer->inputBus(1).format(), stereoFormat());
     EXPECT_TRUE(makeProbeUnit(componentDescription::effect("tsip"))->canProcessInPlace());
-
-    // Two units of one subtype have kernels of their own.
-    auto second = makeProbeUnit(componentDescription::effect("tsfx"));
-    EXPECT_NE(second->dsp(), effect->dsp());
 }
 
 TEST(RozezEruAU, AnUnknownSubtypeIsAnErrorNotACrash) {
@@ -89,8 +85,8 @@ TEST(RozezEruAU, RegistersItsComponentForInstantiationAsANode) {
     RozezEruAU::registerComponent(description);
     const auto components = platform::AudioComponentRegistry::shared().components(description);
     ASSERT_EQ(components.size(), 1u);
-    EXPECT_EQ(components[0].name, "Local internal AU");
-    EXPECT_EQ(components[0].version, 0xFFFFFFFFu);
+    EXPECT_EQ(std::pair(components[0].name, components[0].version),
+              std::pair(std::string("Local internal AU"), 0xFFFFFFFFu));
 
     auto first = platform::AudioComponentRegistry::shared().instantiate(description);
     auto second = platform::AudioComponentRegistry::shared().instantiate(description);
@@ -101,7 +97,7 @@ TEST(RozezEruAU, RegistersItsComponentForInstantiationAsANode) {
     EXPECT_EQ(firstUnit->componentDescription(), description);
     EXPECT_NE(dynamic_cast<ProbeEffect*>(firstUnit->dsp()), nullptr);
 
-    // Independent: a value set on one unit does not reach the other.
+    // Independent kernels: a value set on one unit does not reach the other.
     firstUnit->setParameterTree(probeTree());
     secondUnit->setParameterTree(probeTree());
     firstUnit->parameterTree()->parameterWithAddress(0)->setValue(3.0f);
