@@ -1,8 +1,5 @@
-#include "RozezEru/Internals/AudioUnitHelpers.h"
 #include "RozezEru/Internals/MemoryAddress.h"
 #include "RozezEru/Internals/MusicalDuration.h"
-#include "platform/audio/AudioUnitNode.h"
-#include "tests/platform/audio/GainTestUnit.h"
 
 #include <cstdint>
 #include <gtest/gtest.h>
@@ -45,19 +42,4 @@ TEST(MusicalDuration, RawValuesTheirTableAndWrappingSteps) {
         EXPECT_EQ(next(duration), allMusicalDurations[(raw + 1) % 12]);
         EXPECT_EQ(previous(duration), allMusicalDurations[(raw + 11) % 12]);
     }
-}
-
-TEST(InstantiateSynchronously, MakesTheMatchingUnitOrStops) {
-    platform::AudioComponentRegistry registry;
-    registry.registerComponent(unittest::GainTestUnit::effectDescription(), "Gain", 1,
-                               [](const platform::AudioComponentDescription& description) {
-                                   return std::make_unique<unittest::GainTestUnit>(description);
-                               });
-    auto node = instantiateSynchronously(unittest::GainTestUnit::effectDescription(), registry);
-    ASSERT_NE(node, nullptr);
-    EXPECT_EQ(node->auAudioUnit().componentDescription(), unittest::GainTestUnit::effectDescription());
-    EXPECT_EQ(node->engine(), nullptr);
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_DEATH((void)instantiateSynchronously(unittest::GainTestUnit::generatorDescription(), registry),
-                 "^Unable to instantiate AVAudioUnit\n$");
 }
