@@ -22,16 +22,23 @@
 #include <thread>
 
 using namespace rozezeru;
-using namespace testsupport;
-using Filter = HighShelfParametricEqualizerFilter;
-using Unit = platform::AudioUnitParameterUnit;
+using testsupport::constantNode;
+using testsupport::offlineToolkitEngine;
+using testsupport::registerProbeKernels;
+using testsupport::RenderCycleTrap;
+using testsupport::renderToolkit;
+using testsupport::rms;
+using testsupport::samplesNode;
+using testsupport::sine;
+using testsupport::toDecibels;
+using ShelfFilter = HighShelfParametricEqualizerFilter;
 
 namespace {
 
 // The probe generator after the template: set up, stopped, then given its values; it plays them.
-class ProbeTone final : public GeneratorNode {
+class ProbeToneGenerator final : public GeneratorNode {
 public:
-    ProbeTone() : GeneratorNode((registerProbeKernels(), "tsgn")) {
+    ProbeToneGenerator() : GeneratorNode((registerProbeKernels(), "tsgn")) {
         setupParameters();
         stop();
         first.setWrappedValue(0.75f);
@@ -67,7 +74,7 @@ TEST(NodeParameterTable, RegistryNamesJoinClassParameterAndTheCapitalisedIdentif
 }
 
 TEST(GeneratorNode, HasNoInputAndStartsBypassedUntilStarted) {
-    auto tone = std::make_shared<ProbeTone>();
+    auto tone = std::make_shared<ProbeToneGenerator>();
     EXPECT_TRUE(tone->connections().empty());
     EXPECT_EQ(
         std::pair(rozezEruAU(*tone).componentDescription().componentType, rozezEruAU(*tone).inputBusCount()),
@@ -86,18 +93,19 @@ TEST(EffectNodeDeathTest, AnEffectWithoutInputStopsTheProgram) {
 }
 
 TEST(HighShelfParametricEqualizerFilter, ANewNodeHostsThePeq2KernelWithTheTableParameters) {
+    using Unit = platform::AudioUnitParameterUnit;
     struct Row {
         NodeParameterDef def;
         const char *identifier, *name;
         float defaultValue, lower, upper;
         Unit unit;
     };
-    const Row rows[] = {
-        {Filter::centerFrequencyDef(), "centerFrequency", "Corner Frequency", 1000, 12, 20000, Unit::hertz},
-        {Filter::gainDef(), "gain", "Gain", 1, 0, 10, Unit::generic},
-        {Filter::qDef(), "q", "Q", 0.707f, 0, 2, Unit::generic}};
+    const Row rows[] = {{ShelfFilter::centerFrequencyDef(), "centerFrequency", "Corner Frequency", 1000, 12,
+                         20000, Unit::hertz},
+                        {ShelfFilter::gainDef(), "gain", "Gain", 1, 0, 10, Unit::generic},
+                        {ShelfFilter::qDef(), "q", "Q", 0.707f, 0, 2, Unit::generic}};
     auto input = constantNode(0.0f);
-    auto node = std::make_shared<Filter>(input);
+    auto node = std::make_shared<ShelfFilter>(input);
     RozezEruAU& unit = rozezEruAU(*node);
     for (platform::AUParameterAddress a = 0; a < 3; ++a) {
         const Row& r = rows[a];
@@ -113,7 +121,7 @@ TEST(HighShelfParametricEqualizerFilter, ANewNodeHostsThePeq2KernelWithTheTableP
     EXPECT_EQ(node->gain.projectedValue()->parameter(), unit.parameterTree()->parameterWithAddress(1));
 
     // Writes, the constructor's among them, are clamped before they reach the kernel; nodes share nothing.
-    Filter given(input, 5000.0f, 12.0f, 1.5f), other(input);
+    ShelfFilter given(input, 5000.0f, 12.0f, 1.5f), other(input);
     struct Write {
         Parameter<float>& parameter;
         float written, stored;
@@ -133,7 +141,7 @@ TEST(HighShelfParametricEqualizerFilter, ANewNodeHostsThePeq2KernelWithTheTableP
 
 TEST(HighShelfParametricEqualizerFilter, StopPassesTheInputThroughAndStartFiltersAgain) {
     const auto input = sine(4096, 9000.0, 44100.0, 0.5);
-    auto node = std::make_shared<Filter>(samplesNode(input), 1000.0f, 10.0f);
+    auto node = std::make_shared<ShelfFilter>(samplesNode(input), 1000.0f, 10.0f);
     auto engine = offlineToolkitEngine(node);
     node->stop();
     EXPECT_EQ(renderToolkit(*engine, 2048),
@@ -144,7 +152,7 @@ TEST(HighShelfParametricEqualizerFilter, StopPassesTheInputThroughAndStartFilter
 }
 
 TEST(HighShelfParametricEqualizerFilter, RenderingWhileParametersRampAllocatesNothing) {
-    auto node = std::make_shared<Filter>(samplesNode(sine(20000, 2000.0, 44100.0, 0.5)));
+    auto node = std::make_shared<ShelfFilter>(samplesNode(sine(20000, 2000.0, 44100.0, 0.5)));
     auto engine = offlineToolkitEngine(node);
     renderToolkit(*engine, 1024, 256); // the engine's first plan is built outside the trap
     automate(*node->gain.projectedValue(),

@@ -20,9 +20,15 @@
 
 #include <cmath>
 
-using namespace testsupport;
 using rozezeru::Node;
 using rozezeru::Settings;
+using testsupport::constantNode;
+using testsupport::fastToolkitEngine;
+using testsupport::PassThrough;
+using testsupport::stereo;
+using testsupport::TemporaryFolder;
+using testsupport::ToolkitLogCapture;
+using testsupport::waitUntil;
 using Nodes = std::vector<std::shared_ptr<Node>>;
 
 namespace {
