@@ -22,6 +22,7 @@ using rozezeru::Node;
 using testsupport::constantNode;
 using testsupport::PassThrough;
 using Nodes = std::vector<std::shared_ptr<Node>>;
+using Busses = std::vector<std::uint32_t>;
 using testsupport::ToolkitLogCapture;
 
 namespace {
@@ -36,6 +37,10 @@ struct WiringRig {
         return node;
     }
     bool attached(const Node& node) const { return engine->isAttached(*node.avAudioNode()); }
+    // The input busses of `to` that `from` feeds.
+    Busses busses(const Node& from, const Node& to) const {
+        return bussesFed(*engine, *from.avAudioNode(), *to.avAudioNode());
+    }
 };
 
 std::string nodeTestKey(const Node& node, const char* className) {
@@ -52,18 +57,14 @@ TEST(NodeWiring, ConnectsAnEffectsInputsToTheirBussesAndWiresUpstreamDepthFirst)
     auto effect = rig.root(std::make_shared<GainNode>(Nodes{first, second}, 2));
 
     effect->makeAVConnections();
-    EXPECT_EQ(bussesFed(*rig.engine, *first->avAudioNode(), *effect->avAudioNode()),
-              std::vector<std::uint32_t>{0});
-    EXPECT_EQ(bussesFed(*rig.engine, *second->avAudioNode(), *effect->avAudioNode()),
-              std::vector<std::uint32_t>{1});
-    EXPECT_EQ(bussesFed(*rig.engine, *deep->avAudioNode(), *first->avAudioNode()),
-              std::vector<std::uint32_t>{0});
+    EXPECT_EQ(
+        (std::vector{rig.busses(*first, *effect), rig.busses(*second, *effect), rig.busses(*deep, *first)}),
+        (std::vector<Busses>{{0}, {1}, {0}}));
 
     // A one-element list connects its element to bus 0.
     auto replacement = constantNode();
     effect->makeAVConnections({replacement});
-    EXPECT_EQ(bussesFed(*rig.engine, *replacement->avAudioNode(), *effect->avAudioNode()),
-              std::vector<std::uint32_t>{0});
+    EXPECT_EQ(rig.busses(*replacement, *effect), Busses{0});
 }
 
 TEST(NodeWiring, GivesAMixersInputsDistinctBussesAndItsVolume) {
@@ -74,18 +75,18 @@ TEST(NodeWiring, GivesAMixersInputsDistinctBussesAndItsVolume) {
     mixer->mixerAU()->setOutputVolume(1.0f);
 
     mixer->makeAVConnections();
-    std::vector<std::uint32_t> busses;
+    Busses busses;
     for (const auto& source : sources)
-        for (auto bus : bussesFed(*rig.engine, *source->avAudioNode(), *mixer->avAudioNode()))
+        for (auto bus : rig.busses(*source, *mixer))
             busses.push_back(bus);
     std::sort(busses.begin(), busses.end());
-    EXPECT_EQ(busses, (std::vector<std::uint32_t>{0, 1, 2}));
+    EXPECT_EQ(busses, (Busses{0, 1, 2}));
     EXPECT_EQ(mixer->mixerAU()->outputVolume(), 0.5f);
 
     // Wiring again changes nothing.
     mixer->makeAVConnections();
     for (const auto& source : sources)
-        EXPECT_EQ(bussesFed(*rig.engine, *source->avAudioNode(), *mixer->avAudioNode()).size(), 1u);
+        EXPECT_EQ(rig.busses(*source, *mixer).size(), 1u);
 }
 
 TEST(NodeWiring, StopsAtAnInputOfAnotherEngine) {
@@ -99,10 +100,9 @@ TEST(NodeWiring, StopsAtAnInputOfAnotherEngine) {
     auto mixer = rig.root(std::make_shared<Mixer>(Nodes{before, foreign, after}));
 
     mixer->makeAVConnections();
-    EXPECT_TRUE(rig.attached(*before));
-    EXPECT_EQ(bussesFed(*rig.engine, *before->avAudioNode(), *mixer->avAudioNode()).size(), 1u);
-    EXPECT_EQ(foreign->avAudioNode()->engine(), &other);
-    EXPECT_EQ(after->avAudioNode()->engine(), nullptr);
+    EXPECT_EQ(rig.busses(*before, *mixer).size(), 1u);
+    EXPECT_EQ(std::pair(foreign->avAudioNode()->engine(), after->avAudioNode()->engine()),
+              std::pair(&other, static_cast<platform::AudioEngine*>(nullptr)));
 
     ASSERT_EQ(capture.sink.records().size(), 1u);
     EXPECT_EQ(capture.sink.records()[0].level, platform::LogType::info);
@@ -120,18 +120,16 @@ TEST(NodeWiring, DisconnectTakesOutOnlyWhatFeedsNothingElse) {
     auto other = rig.root(std::make_shared<Mixer>(Nodes{sharedInput, sharedUpstream}));
     mixer->makeAVConnections();
     other->makeAVConnections();
-    EXPECT_EQ(bussesFed(*rig.engine, *sharedInput->avAudioNode(), *mixer->avAudioNode()).size(), 1u);
+    EXPECT_EQ(rig.busses(*sharedInput, *mixer).size(), 1u);
 
     // Only feeds the mixer: it leaves the engine with its exclusive input.
     mixer->disconnect(*input);
-    EXPECT_FALSE(rig.attached(*input));
-    EXPECT_FALSE(rig.attached(*exclusiveUpstream));
+    EXPECT_EQ(std::pair(rig.attached(*input), rig.attached(*exclusiveUpstream)), std::pair(false, false));
 
     // Also feeds the other mixer: only this connection goes.
     mixer->disconnect(*sharedInput);
-    EXPECT_TRUE(rig.attached(*sharedInput));
-    EXPECT_TRUE(bussesFed(*rig.engine, *sharedInput->avAudioNode(), *mixer->avAudioNode()).empty());
-    EXPECT_EQ(bussesFed(*rig.engine, *sharedInput->avAudioNode(), *other->avAudioNode()).size(), 1u);
+    EXPECT_EQ(std::pair(rig.busses(*sharedInput, *mixer), rig.busses(*sharedInput, *other)),
+              std::pair(Busses{}, Busses{0}));
     EXPECT_TRUE(rig.attached(*sharedUpstream));
 
     // Nodes in no engine: nothing happens.
