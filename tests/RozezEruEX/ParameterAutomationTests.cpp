@@ -8,6 +8,7 @@
 
 #include <cmath>
 
+using namespace testsupport;
 using namespace kerneltest;
 using namespace rozezeru;
 using platform::AudioTime;
@@ -53,12 +54,16 @@ struct RecordingObserver {
     }
 };
 
-// Channel 0 of a probe tone node must hold `expected(frame)` for every frame in [from, to).
-template <typename Expected>
-void expectAutomatedFrames(const std::vector<float>& channel, std::int64_t offset, std::int64_t from,
-                           std::int64_t to, Expected expected) {
-    for (std::int64_t frame = from; frame < to; ++frame)
-        ASSERT_EQ(channel[std::size_t(frame - offset)], expected(frame)) << "frame " << frame;
+std::vector<float> held(std::int64_t frames, float value) {
+    return std::vector<float>(std::size_t(frames), value);
+}
+
+// The pieces of a channel, one after the other.
+std::vector<float> joined(std::initializer_list<std::vector<float>> pieces) {
+    std::vector<float> all;
+    for (const auto& piece : pieces)
+        all.insert(all.end(), piece.begin(), piece.end());
+    return all;
 }
 
 } // namespace
@@ -80,7 +85,7 @@ TEST(AutomationCurve, EvaluatesLinearPointsAsTheyAreAndTapersInSteps) {
     const auto mirrored = AutomationCurve{{{2.0f, 0.0f, 1.0f, 2.0f, 1.0f}}}.evaluate(0.0f, 0.5f);
     ASSERT_EQ(mirrored.size(), 2u);
     EXPECT_FLOAT_EQ(mirrored[0].targetValue, 2.0f * (1.0f - std::sqrt(0.5f)));
-    EXPECT_FLOAT_EQ(mirrored[1].targetValue, 2.0f);
+    EXPECT_EQ(mirrored[1].targetValue, 2.0f);
 
     // Cut off where the next point starts; the next point ramps from the value reached.
     const AutomationCurve cut{{{1.0f, 0.0f, 1.0f, 2.0f, 0.0f}, {0.0f, 0.5f, 1.0f, 2.0f, 0.0f}}};
@@ -93,9 +98,9 @@ TEST(AutomationCurve, EvaluatesLinearPointsAsTheyAreAndTapersInSteps) {
 
     // A step count of 0 adds nothing and keeps the value; a useless resolution skips tapered points.
     const AutomationCurve early{{{5.0f, 0.0f, 0.01f, 3.0f, 0.0f}, {2.0f, 0.0f, 0.0f}}};
-    EXPECT_EQ(early.evaluate(0.0f, 1.0f), (std::vector<AutomationEvent>{{2.0f, 0.0f, 0.0f}}));
-    EXPECT_EQ(early.evaluate(0.0f, 0.0f), (std::vector<AutomationEvent>{{2.0f, 0.0f, 0.0f}}));
-    EXPECT_EQ(early.evaluate(0.0f, std::nanf("")), (std::vector<AutomationEvent>{{2.0f, 0.0f, 0.0f}}));
+    for (float resolution : {1.0f, 0.0f, std::nanf("")})
+        EXPECT_EQ(early.evaluate(0.0f, resolution), (std::vector<AutomationEvent>{{2.0f, 0.0f, 0.0f}}))
+            << resolution;
 }
 
 TEST(AutomationCurve, ReplacingARangeKeepsOthersAndAddsShortLinearPointsInOrder) {
@@ -112,8 +117,9 @@ TEST(AutomationCurve, ReplacingARangeKeepsOthersAndAddsShortLinearPointsInOrder)
 
     ParameterAutomationPoint withNaN{std::nanf(""), 0.0f, 0.0f};
     EXPECT_FALSE(withNaN == withNaN);
-    EXPECT_TRUE((ParameterAutomationPoint{1.0f, 2.0f, 3.0f}.isLinear()));
-    EXPECT_FALSE((ParameterAutomationPoint{1.0f, 2.0f, 3.0f, 1.0f, 0.5f}.isLinear()));
+    EXPECT_EQ(std::pair(ParameterAutomationPoint{1.0f, 2.0f, 3.0f}.isLinear(),
+                        ParameterAutomationPoint{1.0f, 2.0f, 3.0f, 1.0f, 0.5f}.isLinear()),
+              std::pair(true, false));
 }
 
 TEST(AutomationRenderObserver, SchedulesEachEventInTheCycleWhereItStarts) {
@@ -167,40 +173,33 @@ TEST(ParameterAutomation, TheKernelPlaysAutomationSampleBySample) {
     renderToolkit(*engine, 1024, 1024);
 
     // From sample time 0: a ramp to 0.75 at 0.5 s over 0.1 s, then a jump to -1 at 0.75 s.
-    const std::vector<AutomationEvent> events{{-1.0f, 0.75f, 0.0f}, {0.75f, 0.5f, 0.1f}};
-    automate(*node->first.projectedValue(), events, AudioTime::withSampleTime(0, 44100.0));
+    automate(*node->first.projectedValue(),
+             std::vector<AutomationEvent>{{-1.0f, 0.75f, 0.0f}, {0.75f, 0.5f, 0.1f}},
+             AudioTime::withSampleTime(0, 44100.0));
     ASSERT_TRUE(node->first.projectedValue()->renderObserverToken());
     const auto out = renderToolkit(*engine, 44100 - 1024, 512);
     ASSERT_EQ(out.size(), 2u);
-    expectAutomatedFrames(out[0], 1024, 1024, 22050, [](std::int64_t) { return 0.25f; });
-    expectAutomatedFrames(out[0], 1024, 22050, 33075, [](std::int64_t frame) {
-        return kernelRampValue(0.25f, 0.75f, 4410, std::uint32_t(frame - 22050));
-    });
-    expectAutomatedFrames(out[0], 1024, 33075, 44100, [](std::int64_t) { return -1.0f; });
-    // The other parameter is untouched.
-    expectAutomatedFrames(out[1], 1024, 1024, 44100, [](std::int64_t) { return 0.0f; });
+    EXPECT_EQ(out[0], joined({held(22050 - 1024, 0.25f), kernelRamp(0.25f, 0.75f, 4410, 11025),
+                              held(44100 - 33075, -1.0f)}));
+    EXPECT_EQ(out[1], held(44100 - 1024, 0.0f)) << "the other parameter is untouched";
 
     // A new automation replaces the old one; times count from the node's last render time by default.
-    const std::vector<AutomationEvent> again{{2.0f, 0.0f, 0.0f}, {3.0f, 0.5f, 0.0f}};
-    automate(*node->first.projectedValue(), again);
-    const std::vector<AutomationEvent> replacement{{5.0f, 0.03125f, 0.0f}};
-    automate(*node->first.projectedValue(), replacement);
+    automate(*node->first.projectedValue(),
+             std::vector<AutomationEvent>{{2.0f, 0.0f, 0.0f}, {3.0f, 0.5f, 0.0f}});
+    automate(*node->first.projectedValue(), std::vector<AutomationEvent>{{5.0f, 0.03125f, 0.0f}});
     const auto lastRender = node->avAudioNode()->lastRenderTime();
     ASSERT_TRUE(lastRender);
     const std::int64_t jump = lastRender->sampleTime() + 1378;
     ASSERT_GT(jump, 44100);
-    const auto replaced = renderToolkit(*engine, 2048, 512);
-    expectAutomatedFrames(replaced[0], 44100, 44100, jump, [](std::int64_t) { return -1.0f; });
-    expectAutomatedFrames(replaced[0], 44100, jump, 44100 + 2048, [](std::int64_t) { return 5.0f; });
+    EXPECT_EQ(renderToolkit(*engine, 2048, 512)[0],
+              joined({held(jump - 44100, -1.0f), held(44100 + 2048 - jump, 5.0f)}));
 
     // Stopped, nothing more plays.
-    const std::vector<AutomationEvent> later{{9.0f, 0.1f, 0.0f}};
-    automate(*node->first.projectedValue(), later);
+    automate(*node->first.projectedValue(), std::vector<AutomationEvent>{{9.0f, 0.1f, 0.0f}});
     stopAutomation(*node->first.projectedValue());
     EXPECT_FALSE(node->first.projectedValue()->renderObserverToken());
     stopAutomation(*node->first.projectedValue());
-    const auto stopped = renderToolkit(*engine, 8192, 1024);
-    expectAutomatedFrames(stopped[0], 0, 0, 8192, [](std::int64_t) { return 5.0f; });
+    EXPECT_EQ(renderToolkit(*engine, 8192, 1024)[0], held(8192, 5.0f));
 }
 
 TEST(ParameterAutomation, StartTimesWithoutAPlaceOnTheSampleTimelineStartNow) {
@@ -218,10 +217,8 @@ TEST(ParameterAutomation, StartTimesWithoutAPlaceOnTheSampleTimelineStartNow) {
     automate(*second, std::vector<AutomationEvent>{{2.0f, 0.0625f, 0.0f}},
              AudioTime::withHostTime(5'000'000'000));
     const auto out = renderToolkit(*engine, 4096, 512);
-    expectAutomatedFrames(out[0], 4096, 4096, 4096 + 1378, [](std::int64_t) { return 0.0f; });
-    expectAutomatedFrames(out[0], 4096, 4096 + 1378, 4096 + 4096, [](std::int64_t) { return 1.0f; });
-    expectAutomatedFrames(out[1], 4096, 4096, 4096 + 2756, [](std::int64_t) { return 0.0f; });
-    expectAutomatedFrames(out[1], 4096, 4096 + 2756, 4096 + 4096, [](std::int64_t) { return 2.0f; });
+    EXPECT_EQ(out[0], joined({held(1378, 0.0f), held(4096 - 1378, 1.0f)}));
+    EXPECT_EQ(out[1], joined({held(2756, 0.0f), held(4096 - 2756, 2.0f)}));
 }
 
 TEST(ParameterAutomation, RampFromToGoesToTheStartThenToTheTarget) {
@@ -237,16 +234,12 @@ TEST(ParameterAutomation, RampFromToGoesToTheStartThenToTheTarget) {
     // Both legs as NodeParameter::ramp counts them, in single precision; the target is clamped to 10.
     const auto leadIn = std::uint32_t(44100.0f * 0.02f);
     const auto leg = std::uint32_t(44100.0f * 0.01f);
-    expectAutomatedFrames(out[0], 1024, 1024, 1024 + leadIn, [&](std::int64_t frame) {
-        return kernelRampValue(-1.0f, 2.0f, leadIn, std::uint32_t(frame - 1024));
-    });
-    expectAutomatedFrames(out[0], 1024, 1024 + leadIn, 1024 + 4096, [&](std::int64_t frame) {
-        return kernelRampValue(2.0f, 10.0f, leg, std::uint32_t(frame - 1024 - leadIn));
-    });
+    EXPECT_EQ(out[0],
+              joined({kernelRamp(-1.0f, 2.0f, leadIn, leadIn), kernelRamp(2.0f, 10.0f, leg, 4096 - leadIn)}));
 }
 
 TEST(ParameterAutomationDeathTest, AnUnboundParameterStopsTheProgram) {
-    registerKernelNodeProbes();
+    registerProbeKernels();
     NodeParameter unbound(probeToneDef("first", "ProbeGeneratorParameterFirst"));
     EXPECT_DEATH(automate(unbound, std::vector<AutomationEvent>{{1.0f, 0.0f, 0.0f}}), "is not bound");
 }

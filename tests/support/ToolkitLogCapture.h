@@ -9,16 +9,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace testsupport {
-
-// Captures the records of one test with logging on, and puts the switch back afterwards.
-struct ToolkitLogCapture {
-    platform::CaptureLogSink sink;
-    platform::ScopedLogSink install{sink};
-    bool wasEnabled = rozezeru::Settings::loggingEnabled.exchange(true);
-    ~ToolkitLogCapture() { rozezeru::Settings::loggingEnabled = wasEnabled; }
-};
 
 // The content of a record "<file>:<function>:<line>:<content> (<file>:<function>:<line>)" made
 // in `file` by `function`; nothing when the text has any other form.
@@ -36,5 +29,21 @@ inline std::optional<std::string> toolkitLogContent(std::string_view text, std::
         return std::nullopt;
     return std::string(text.substr(lineEnd + 1, text.size() - suffix.size() - lineEnd - 1));
 }
+
+// Captures the records of one test with logging on, and puts the switch back afterwards.
+struct ToolkitLogCapture {
+    platform::CaptureLogSink sink;
+    platform::ScopedLogSink install{sink};
+    bool wasEnabled = rozezeru::Settings::loggingEnabled.exchange(true);
+    ~ToolkitLogCapture() { rozezeru::Settings::loggingEnabled = wasEnabled; }
+
+    // The contents of the records made in `file` by `function`, in order.
+    std::vector<std::string> contents(std::string_view file, std::string_view function) const {
+        std::vector<std::string> out;
+        for (const auto& record : sink.records())
+            if (auto content = toolkitLogContent(record.text, file, function)) out.push_back(*content);
+        return out;
+    }
+};
 
 } // namespace testsupport

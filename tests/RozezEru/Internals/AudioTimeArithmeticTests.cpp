@@ -11,144 +11,101 @@ using platform::AudioTime;
 
 namespace {
 
-constexpr std::uint64_t oneSecondOfTicks = 1'000'000'000;
+constexpr std::uint64_t second = 1'000'000'000; // host ticks
+constexpr auto largest = std::numeric_limits<std::uint64_t>::max();
 
-void expectHostOnly(const AudioTime& time, std::uint64_t hostTime) {
-    EXPECT_TRUE(time.isHostTimeValid());
-    EXPECT_FALSE(time.isSampleTimeValid());
-    EXPECT_EQ(time.hostTime(), hostTime);
+AudioTime host(std::uint64_t ticks) {
+    return AudioTime::withHostTime(ticks);
 }
-
-void expectSampleOnly(const AudioTime& time, std::int64_t sampleTime, double sampleRate) {
-    EXPECT_FALSE(time.isHostTimeValid());
-    EXPECT_TRUE(time.isSampleTimeValid());
-    EXPECT_EQ(time.sampleTime(), sampleTime);
-    EXPECT_EQ(time.sampleRate(), sampleRate);
+AudioTime sample(std::int64_t time, double rate = 44100) {
+    return AudioTime::withSampleTime(time, rate);
 }
 
 } // namespace
 
 TEST(AudioTimeArithmetic, MadeTimesHoldOnlyWhatTheyAreMadeOf) {
-    auto before = platform::hostTime();
-    auto now = audioTimeNow();
-    auto after = platform::hostTime();
-    EXPECT_FALSE(now.isSampleTimeValid());
-    ASSERT_TRUE(now.isHostTimeValid());
-    EXPECT_LE(before, now.hostTime());
-    EXPECT_LE(now.hostTime(), after);
-
-    expectSampleOnly(sampleTimeZero(48000), 0, 48000);
-
-    expectHostOnly(hostTimeAdvanced(1000, 0.25), 1000 + oneSecondOfTicks / 4);
-    expectHostOnly(hostTimeAdvanced(5 * oneSecondOfTicks, -0.5), 4 * oneSecondOfTicks + oneSecondOfTicks / 2);
-    // Whole and half seconds are whole tick counts, not one tick short.
-    expectHostOnly(hostTimeAdvanced(0, 0.5), oneSecondOfTicks / 2);
-    expectHostOnly(hostTimeAdvanced(0, 0.1), oneSecondOfTicks / 10);
+    const auto before = platform::hostTime();
+    const auto now = audioTimeNow();
+    const auto after = platform::hostTime();
+    ASSERT_TRUE(now.isHostTimeValid() && !now.isSampleTimeValid());
+    EXPECT_TRUE(before <= now.hostTime() && now.hostTime() <= after);
+    EXPECT_EQ(sampleTimeZero(48000), sample(0, 48000));
+    // Whole and half seconds are whole tick counts, not one tick short; host times stop at their range's
+    // ends.
+    for (auto [from, seconds, to] : {std::tuple{std::uint64_t(1000), 0.25, 1000 + second / 4},
+                                     {5 * second, -0.5, 4 * second + second / 2},
+                                     {0, 0.5, second / 2},
+                                     {0, 0.1, second / 10},
+                                     {0, 1e30, largest},
+                                     {7, std::nan(""), 7}})
+        EXPECT_EQ(hostTimeAdvanced(from, seconds), host(to)) << from << " + " << seconds;
 }
 
-TEST(AudioTimeArithmetic, OffsetMovesEachValidPart) {
-    auto sampleOnly = AudioTime::withSampleTime(44100, 44100);
-    expectSampleOnly(offset(sampleOnly, 0.5), 66150, 44100);
-    expectSampleOnly(offset(sampleOnly, -0.5), 22050, 44100);
+TEST(AudioTimeArithmetic, OffsetMovesEachValidPartAndHostTimesStopAtTheirEnds) {
+    const auto sampleOnly = sample(44100);
     // The sample offset is truncated toward zero: 0.441 and -1.323 samples.
-    expectSampleOnly(offset(sampleOnly, 0.00001), 44100, 44100);
-    expectSampleOnly(offset(sampleOnly, -0.00003), 44099, 44100);
-
-    expectHostOnly(offset(AudioTime::withHostTime(3 * oneSecondOfTicks), 1.5),
-                   4 * oneSecondOfTicks + oneSecondOfTicks / 2);
-    expectHostOnly(offset(AudioTime::withHostTime(3 * oneSecondOfTicks), -1.5),
-                   oneSecondOfTicks + oneSecondOfTicks / 2);
-
-    auto both = offset(AudioTime::withBoth(oneSecondOfTicks, 48000, 48000), 2.0);
-    EXPECT_EQ(both, AudioTime::withBoth(3 * oneSecondOfTicks, 144000, 48000));
-
-    AudioTime neither;
-    EXPECT_EQ(offset(neither, 1.0), neither);
-
+    for (auto [from, seconds, to] :
+         {std::tuple{sampleOnly, 0.5, sample(66150)},
+          {sampleOnly, -0.5, sample(22050)},
+          {sampleOnly, 0.00001, sampleOnly},
+          {sampleOnly, -0.00003, sample(44099)},
+          {host(3 * second), 1.5, host(4 * second + second / 2)},
+          {host(3 * second), -1.5, host(second + second / 2)},
+          {host(100), -1.0, host(0)},
+          {host(largest - 10), 1.0, host(largest)},
+          {AudioTime::withBoth(second, 48000, 48000), 2.0, AudioTime::withBoth(3 * second, 144000, 48000)},
+          {AudioTime(), 1.0, AudioTime()}})
+        EXPECT_EQ(offset(from, seconds), to) << seconds;
     // The operators, with seconds as a double or as a signed integer.
     EXPECT_EQ(sampleOnly + 0.5, offset(sampleOnly, 0.5));
     EXPECT_EQ(sampleOnly - 0.5, offset(sampleOnly, -0.5));
-    EXPECT_EQ(sampleOnly + 2, AudioTime::withSampleTime(132300, 44100));
-    EXPECT_EQ(sampleOnly - std::int64_t{1}, AudioTime::withSampleTime(0, 44100));
-}
-
-TEST(AudioTimeArithmetic, HostTimesStopAtTheEndsOfTheirRange) {
-    expectHostOnly(offset(AudioTime::withHostTime(100), -1.0), 0);
-    expectHostOnly(AudioTime::withHostTime(100) - 1, 0);
-    constexpr auto largest = std::numeric_limits<std::uint64_t>::max();
-    expectHostOnly(offset(AudioTime::withHostTime(largest - 10), 1.0), largest);
-    expectHostOnly(hostTimeAdvanced(0, 1e30), largest);
-    expectHostOnly(hostTimeAdvanced(7, std::numeric_limits<double>::quiet_NaN()), 7);
+    EXPECT_EQ(sampleOnly + 2, sample(132300));
+    EXPECT_EQ(sampleOnly - std::int64_t{1}, sample(0));
+    EXPECT_EQ(host(100) - 1, host(0));
 }
 
 TEST(AudioTimeArithmetic, ExtrapolateCompletesOneMissingPartFromTheAnchor) {
-    const auto anchor = AudioTime::withBoth(10 * oneSecondOfTicks, 441000, 44100);
-
-    // A host time half a second after the anchor gets the sample time half a second after it.
-    EXPECT_EQ(extrapolate(AudioTime::withHostTime(10 * oneSecondOfTicks + oneSecondOfTicks / 2), anchor),
-              AudioTime::withBoth(10 * oneSecondOfTicks + oneSecondOfTicks / 2, 463050, 44100));
-    EXPECT_EQ(extrapolate(AudioTime::withHostTime(9 * oneSecondOfTicks), anchor),
-              AudioTime::withBoth(9 * oneSecondOfTicks, 396900, 44100));
-    // A sample time at the anchor's rate gets the host time.
-    EXPECT_EQ(extrapolate(AudioTime::withSampleTime(463050, 44100), anchor),
-              AudioTime::withBoth(10 * oneSecondOfTicks + oneSecondOfTicks / 2, 463050, 44100));
-
+    const auto anchor = AudioTime::withBoth(10 * second, 441000, 44100);
+    const auto halfPast = 10 * second + second / 2;
+    EXPECT_EQ(extrapolate(host(halfPast), anchor), AudioTime::withBoth(halfPast, 463050, 44100));
+    EXPECT_EQ(extrapolate(host(9 * second), anchor), AudioTime::withBoth(9 * second, 396900, 44100));
+    EXPECT_EQ(extrapolate(sample(463050), anchor), AudioTime::withBoth(halfPast, 463050, 44100));
     // Halves of a sample round away from zero: at 2 Hz a quarter second is half a sample.
-    const auto slowAnchor = AudioTime::withBoth(10 * oneSecondOfTicks, 100, 2);
-    EXPECT_EQ(extrapolate(AudioTime::withHostTime(10 * oneSecondOfTicks + oneSecondOfTicks / 4), slowAnchor)
-                  .sampleTime(),
-              101);
-    EXPECT_EQ(extrapolate(AudioTime::withHostTime(10 * oneSecondOfTicks - oneSecondOfTicks / 4), slowAnchor)
-                  .sampleTime(),
-              99);
-
+    const auto slowAnchor = AudioTime::withBoth(10 * second, 100, 2);
+    EXPECT_EQ(extrapolate(host(10 * second + second / 4), slowAnchor).sampleTime(), 101);
+    EXPECT_EQ(extrapolate(host(10 * second - second / 4), slowAnchor).sampleTime(), 99);
     // Nothing to complete, nothing to complete from, or another timeline: the time as it is.
-    const AudioTime cannot[] = {
-        AudioTime::withSampleTime(1000, 48000),
-        AudioTime::withBoth(5, 6, 44100),
-        AudioTime(),
-    };
-    for (const auto& time : cannot)
-        EXPECT_EQ(extrapolate(time, anchor), time);
-    const auto hostOnly = AudioTime::withHostTime(oneSecondOfTicks);
-    EXPECT_EQ(extrapolate(hostOnly, AudioTime::withHostTime(0)), hostOnly);
-    EXPECT_EQ(extrapolate(hostOnly, AudioTime::withSampleTime(0, 44100)), hostOnly);
-    EXPECT_EQ(extrapolate(AudioTime::withSampleTime(5, 0), AudioTime::withBoth(0, 0, 0)),
-              AudioTime::withSampleTime(5, 0));
+    for (auto [time, from] : {std::pair{sample(1000, 48000), anchor},
+                              {AudioTime::withBoth(5, 6, 44100), anchor},
+                              {AudioTime(), anchor},
+                              {host(second), host(0)},
+                              {host(second), sample(0)},
+                              {sample(5, 0), AudioTime::withBoth(0, 0, 0)}})
+        EXPECT_EQ(extrapolate(time, from), time);
 }
 
-TEST(AudioTimeArithmetic, TimeIntervalSinceNeedsACommonTimeline) {
-    auto interval = [](const AudioTime& time, const AudioTime& other) {
-        return timeIntervalSince(time, other);
-    };
-
-    EXPECT_EQ(
-        interval(AudioTime::withHostTime(3 * oneSecondOfTicks), AudioTime::withHostTime(oneSecondOfTicks)),
-        2.0);
-    EXPECT_EQ(
-        interval(AudioTime::withHostTime(oneSecondOfTicks), AudioTime::withHostTime(3 * oneSecondOfTicks)),
-        -2.0);
+TEST(AudioTimeArithmetic, IntervalsNeedACommonTimelineAndSecondsCountFromAHostTime) {
     // Host times win over sample times, whatever the rates.
-    EXPECT_EQ(interval(AudioTime::withBoth(2 * oneSecondOfTicks, 0, 48000),
-                       AudioTime::withBoth(oneSecondOfTicks, 999, 44100)),
-              1.0);
-    EXPECT_EQ(interval(AudioTime::withSampleTime(66150, 44100), AudioTime::withSampleTime(44100, 44100)),
-              0.5);
-    EXPECT_EQ(interval(AudioTime::withBoth(7, 22050, 44100), AudioTime::withSampleTime(44100, 44100)), -0.5);
-
+    for (auto [time, other, seconds] :
+         {std::tuple{host(3 * second), host(second), 2.0},
+          {host(second), host(3 * second), -2.0},
+          {AudioTime::withBoth(2 * second, 0, 48000), AudioTime::withBoth(second, 999, 44100), 1.0},
+          {sample(66150), sample(44100), 0.5},
+          {AudioTime::withBoth(7, 22050, 44100), sample(44100), -0.5}})
+        EXPECT_EQ(timeIntervalSince(time, other), seconds);
     // No common or completable value.
-    EXPECT_FALSE(interval(AudioTime::withHostTime(5), AudioTime::withSampleTime(5, 44100)));
-    EXPECT_FALSE(interval(AudioTime::withSampleTime(5, 44100), AudioTime::withHostTime(5)));
-    EXPECT_FALSE(interval(AudioTime::withSampleTime(96000, 48000), AudioTime::withSampleTime(44100, 44100)));
-    EXPECT_FALSE(interval(AudioTime::withBoth(5, 96000, 48000), AudioTime::withSampleTime(44100, 44100)));
-    EXPECT_FALSE(interval(AudioTime::withBoth(5, 96000, 48000), AudioTime()));
-    EXPECT_FALSE(interval(AudioTime(), AudioTime::withBoth(5, 96000, 48000)));
-    EXPECT_FALSE(interval(AudioTime::withSampleTime(10, 0), AudioTime::withSampleTime(5, 0)));
-}
+    const auto both = AudioTime::withBoth(5, 96000, 48000);
+    for (auto [time, other] : {std::pair{host(5), sample(5)},
+                               {sample(5), host(5)},
+                               {sample(96000, 48000), sample(44100)},
+                               {both, sample(44100)},
+                               {both, AudioTime()},
+                               {AudioTime(), both},
+                               {sample(10, 0), sample(5, 0)}})
+        EXPECT_FALSE(timeIntervalSince(time, other));
 
-TEST(AudioTimeArithmetic, ToSecondsFromAnEarlierHostTime) {
-    EXPECT_EQ(toSeconds(AudioTime::withHostTime(3 * oneSecondOfTicks), oneSecondOfTicks), 2.0);
-    EXPECT_EQ(toSeconds(AudioTime::withBoth(oneSecondOfTicks / 2, 0, 44100), 0), 0.5);
-    EXPECT_EQ(toSeconds(AudioTime::withHostTime(oneSecondOfTicks), 3 * oneSecondOfTicks), -2.0);
-    EXPECT_EQ(toSeconds(AudioTime::withSampleTime(44100, 44100), 0), 0.0);
+    EXPECT_EQ(toSeconds(host(3 * second), second), 2.0);
+    EXPECT_EQ(toSeconds(AudioTime::withBoth(second / 2, 0, 44100), 0), 0.5);
+    EXPECT_EQ(toSeconds(host(second), 3 * second), -2.0);
+    EXPECT_EQ(toSeconds(sample(44100), 0), 0.0);
 }

@@ -15,20 +15,21 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/Signals.h"
+
 using namespace rozezeru;
 
 TEST(NoteConversions, OctavesAroundTheReference) {
-    EXPECT_EQ(noteToFrequency(69, 440), 440.0f);
-    EXPECT_EQ(noteToFrequency(81, 440), 880.0f);
-    EXPECT_EQ(noteToFrequency(57, 440), 220.0f);
-    EXPECT_EQ(noteToFrequency(69, 432), 432.0f);
+    for (auto [note, reference, hz] :
+         {std::tuple{69, 440, 440.0f}, {81, 440, 880.0f}, {57, 440, 220.0f}, {69, 432, 432.0f}}) {
+        EXPECT_EQ(noteToFrequency(float(note), float(reference)), hz);
+        EXPECT_EQ(frequencyToNote(hz, float(reference)), float(note));
+    }
     EXPECT_NEAR(noteToFrequency(60.5f, 440), 440.0f * std::pow(2.0f, -8.5f / 12.0f), 1e-3f);
     // A byte note number counts from 0 to 255.
     std::uint8_t high = 200;
     EXPECT_NEAR(noteToFrequency(high, 440), 440.0f * std::pow(2.0f, 131.0f / 12.0f), 1.0f);
 
-    EXPECT_EQ(frequencyToNote(880, 440), 81.0f);
-    EXPECT_EQ(frequencyToNote(220, 440), 57.0f);
     // Not rounded to a whole note.
     float bFlat = frequencyToNote(466.16f, 440);
     EXPECT_NEAR(bFlat, 70.0f, 1e-3f);
@@ -68,10 +69,8 @@ TEST(RangeMapping, NormalisingWithATaper) {
         EXPECT_NEAR(denormalizedToRange(normalizedInRange(value, {0, 500}, 3), {0, 500}, 3), value, 1e-3f);
 }
 
-TEST(Downsampling, MeansOfPairsUpToTheRequestedCount) {
-    std::vector<float> ten(10);
-    std::iota(ten.begin(), ten.end(), 0.0f);
-
+TEST(Downsampling, MeansOfPairsUpToTheRequestedCountAndNothingPastTheEnd) {
+    const auto ten = testsupport::ramp(10, 0.0f, 1.0f);
     // Factor 2: five outputs, the last pair (8, 9) included.
     EXPECT_EQ(downsampled(ten, 5), (std::vector<float>{0.5f, 2.5f, 4.5f, 6.5f, 8.5f}));
     // Factor 3: pairs at 0, 3 and 6.
@@ -80,32 +79,22 @@ TEST(Downsampling, MeansOfPairsUpToTheRequestedCount) {
     // Not a divisor: the factor is rounded down, every pair that fits is used.
     EXPECT_EQ(downsampled(ten, 4), (std::vector<float>{0.5f, 2.5f, 4.5f, 6.5f, 8.5f}));
 
-    std::vector<float> eleven(11);
-    std::iota(eleven.begin(), eleven.end(), 0.0f);
-    EXPECT_EQ(downsampled(eleven, 5), (std::vector<float>{0.5f, 2.5f, 4.5f, 6.5f, 8.5f}));
-    std::vector<float> three{1, 3, 100};
-    EXPECT_EQ(downsampled(three, 1), (std::vector<float>{2.0f}));
-}
-
-TEST(Downsampling, InputsOutsideTheUsualLimits) {
-    std::vector<float> ten(10);
-    std::iota(ten.begin(), ten.end(), 0.0f);
+    EXPECT_EQ(downsampled(testsupport::ramp(11, 0.0f, 1.0f), 5),
+              (std::vector<float>{0.5f, 2.5f, 4.5f, 6.5f, 8.5f}));
+    EXPECT_EQ(downsampled(std::vector<float>{1, 3, 100}, 1), (std::vector<float>{2.0f}));
     // As many outputs as samples, or more: every neighbouring pair, nothing read past the end.
-    EXPECT_EQ(downsampled(ten, 10).size(), 9u);
-    auto stretched = downsampled(ten, 1000);
-    ASSERT_EQ(stretched.size(), 9u);
-    EXPECT_EQ(stretched.back(), 8.5f);
-
-    EXPECT_TRUE(downsampled(ten, 0).empty());
-    EXPECT_TRUE(downsampled(ten, -3).empty());
-    EXPECT_TRUE(downsampled(std::vector<float>{1.0f}, 1).empty());
-    EXPECT_TRUE(downsampled(std::vector<float>{}, 1).empty());
+    EXPECT_EQ(downsampled(ten, 10),
+              (std::vector<float>{0.5f, 1.5f, 2.5f, 3.5f, 4.5f, 5.5f, 6.5f, 7.5f, 8.5f}));
+    EXPECT_EQ(downsampled(ten, 1000), downsampled(ten, 10));
+    for (int count : {0, -3})
+        EXPECT_TRUE(downsampled(ten, count).empty()) << count;
+    for (std::size_t size : {0u, 1u})
+        EXPECT_TRUE(downsampled(std::vector<float>(size, 1.0f), 1).empty()) << size;
     EXPECT_EQ(downsampled(std::vector<float>{1.0f, 2.0f}, 5), (std::vector<float>{1.5f}));
 }
 
 TEST(FourCC, FirstCharacterInTheHighestByte) {
     static_assert(fourCC("aumf") == 0x61756D66);
-    EXPECT_EQ(fourCC("aumf"), 0x61756D66u);
     EXPECT_EQ(fourCC("RoRo"), 0x526F526Fu);
     EXPECT_EQ(fourCC("\xC3\xA9"
                      "ab"),
@@ -118,33 +107,30 @@ TEST(FourCCDeathTest, OtherLengthsStopTheProgram) {
 }
 
 TEST(TitleCase, WordsFromCamelCase) {
-    EXPECT_EQ(titleCasedFromCamelCase("cutoffFrequency"), "Cutoff Frequency");
-    EXPECT_EQ(titleCasedFromCamelCase("URL"), "U R L");
-    EXPECT_EQ(titleCasedFromCamelCase("dryWetMix"), "Dry Wet Mix");
-    EXPECT_EQ(titleCasedFromCamelCase("gain"), "Gain");
-    EXPECT_EQ(titleCasedFromCamelCase(""), "");
-    EXPECT_EQ(titleCasedFromCamelCase(" \t\n"), "");
-    // Trimmed at the ends only; inner white space stays.
-    EXPECT_EQ(titleCasedFromCamelCase("  spaced  outText\n"), "Spaced  Out Text");
-    EXPECT_EQ(titleCasedFromCamelCase("half3dEffect"), "Half3d Effect");
-    // Bytes beyond ASCII are left as they are.
-    EXPECT_EQ(titleCasedFromCamelCase("grüneWiese"), "Grüne Wiese");
+    // Trimmed at the ends only, inner white space kept; bytes beyond ASCII left as they are.
+    for (auto [camel, title] : {std::pair{"cutoffFrequency", "Cutoff Frequency"},
+                                {"URL", "U R L"},
+                                {"dryWetMix", "Dry Wet Mix"},
+                                {"gain", "Gain"},
+                                {"", ""},
+                                {" \t\n", ""},
+                                {"  spaced  outText\n", "Spaced  Out Text"},
+                                {"half3dEffect", "Half3d Effect"},
+                                {"grüneWiese", "Grüne Wiese"}})
+        EXPECT_EQ(titleCasedFromCamelCase(camel), title);
 }
 
 TEST(SmallHelpers, SplitComplexFlagsAndEmptiness) {
     DSPSplitComplex work(0.0f, 513);
-    EXPECT_EQ(work.realp, std::vector<float>(513, 0.0f));
-    EXPECT_EQ(work.imagp, std::vector<float>(513, 0.0f));
+    EXPECT_EQ(std::pair(work.realp, work.imagp), std::pair(std::vector<float>(513), std::vector<float>(513)));
     DSPSplitComplex scale(1.0f / 512, 0.0f, 1);
-    EXPECT_EQ(scale.realp, std::vector<float>{1.0f / 512});
-    EXPECT_EQ(scale.imagp, std::vector<float>{0.0f});
+    EXPECT_EQ(std::pair(scale.realp, scale.imagp), std::pair(std::vector{1.0f / 512}, std::vector{0.0f}));
     EXPECT_TRUE(DSPSplitComplex(2.0f, 0).realp.empty());
 
     // Readable, writable, can ramp.
     EXPECT_EQ(AudioUnitParameterOptions::default_, 0xC2000000u);
 
-    EXPECT_TRUE(isNotEmpty(std::string("a")));
-    EXPECT_FALSE(isNotEmpty(std::string()));
-    EXPECT_FALSE(isNotEmpty(std::vector<int>()));
-    EXPECT_TRUE(isNotEmpty(std::map<int, int>{{1, 2}}));
+    EXPECT_EQ((std::vector{isNotEmpty(std::string("a")), isNotEmpty(std::string()),
+                           isNotEmpty(std::vector<int>()), isNotEmpty(std::map<int, int>{{1, 2}})}),
+              (std::vector{true, false, false, true}));
 }

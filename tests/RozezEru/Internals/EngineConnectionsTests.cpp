@@ -24,7 +24,6 @@ using testsupport::PassThroughNode;
 using testsupport::renderOfflineFrames;
 using testsupport::stereo;
 using testsupport::ToolkitLogCapture;
-using testsupport::toolkitLogContent;
 
 namespace {
 
@@ -69,24 +68,15 @@ TEST(InitializeMixer, GivesOnlyARunningEnginesEmptyMixerASilentDummy) {
     ASSERT_NE(dummy, nullptr);
     EXPECT_EQ(dummy->typeName(), "EngineResetNode");
     EXPECT_TRUE(engine->isAttached(*dummy));
-    auto point = engine->inputConnectionPoint(*mixer, 0);
-    ASSERT_TRUE(point);
-    EXPECT_EQ(point->node, dummy.get());
+    EXPECT_EQ(engine->inputConnectionPoint(*mixer, 0)->node, dummy.get());
     EXPECT_EQ(mixer->inputFormat(0), Settings::audioFormat());
-
-    auto records = capture.sink.records();
-    ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(records[0].level, platform::LogType::info);
-    EXPECT_EQ(toolkitLogContent(records[0].text, "EngineConnections.cpp", "initializeMixer(_:)"),
-              "⚠️🎚 Added dummy to mixer (<MixerNode: " + MemoryAddress::addressString(mixer.get()) +
-                  "> with format <2 ch, 44100 Hz, Float32, deinterleaved>")
-        << records[0].text;
-
-    // It renders silence.
-    auto out = renderOfflineFrames(*engine, 1024, 512);
-    ASSERT_EQ(out.size(), 2u);
-    EXPECT_TRUE(std::all_of(out[0].begin(), out[0].end(), [](float s) { return s == 0.0f; }));
-    EXPECT_TRUE(std::all_of(out[1].begin(), out[1].end(), [](float s) { return s == 0.0f; }));
+    ASSERT_EQ(capture.sink.records().size(), 1u);
+    EXPECT_EQ(capture.sink.records()[0].level, platform::LogType::info);
+    EXPECT_EQ(capture.contents("EngineConnections.cpp", "initializeMixer(_:)"),
+              std::vector{"⚠️🎚 Added dummy to mixer (<MixerNode: " +
+                          MemoryAddress::addressString(mixer.get()) +
+                          "> with format <2 ch, 44100 Hz, Float32, deinterleaved>"});
+    EXPECT_EQ(renderOfflineFrames(*engine, 1024, 512), std::vector(2, std::vector<float>(1024))) << "silence";
 
     // Now the mixer has an input: nothing more.
     EXPECT_EQ(initializeMixer(*engine, *mixer), nullptr);
@@ -109,9 +99,8 @@ TEST(InitializeMixer, AFormatTheGraphCannotCarryLeavesNothingBehind) {
 
     EXPECT_EQ(initializeMixer(*engine, *mixer), nullptr);
     EXPECT_EQ(engine->attachedNodes().size(), nodesBefore);
-    auto records = capture.sink.records();
-    ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(records[0].level, platform::LogType::error);
+    ASSERT_EQ(capture.sink.records().size(), 1u);
+    EXPECT_EQ(capture.sink.records()[0].level, platform::LogType::error);
     Settings::setAudioFormat(saved);
 }
 
@@ -159,9 +148,9 @@ TEST(EngineConnections, AddMixerConnectionTakesTheNextFreeBusOnce) {
     // Already feeding the mixer, whatever the bus: nothing happens.
     addMixerConnection(*mixer, *source, stereo());
     addMixerConnection(*mixer, *other, std::nullopt);
-    EXPECT_EQ(destinations(*engine, *source).size(), 2u);
-    EXPECT_EQ(destinations(*engine, *other).size(), 1u);
-    EXPECT_EQ(mixer->nextAvailableInputBus(), 2u);
+    EXPECT_EQ(std::tuple(destinations(*engine, *source).size(), destinations(*engine, *other).size(),
+                         mixer->nextAvailableInputBus()),
+              std::tuple(std::size_t(2), std::size_t(1), 2u));
 
     MixerNode loose;
     addMixerConnection(loose, *source, stereo());
@@ -197,21 +186,16 @@ TEST(EngineConnections, RemoveConnectionCutsOnlyThatDestination) {
 TEST(ComponentDescriptions, ToolkitAndPlatformComponents) {
     using platform::AudioComponentDescription;
     constexpr std::uint32_t RoRo = 0x526F526F, appl = 0x6170706C, bpas = 0x62706173;
-    EXPECT_EQ(componentDescription::make(0x61756678, bpas),
-              (AudioComponentDescription{0x61756678, bpas, RoRo, 2, 0}));
-    EXPECT_EQ(componentDescription::appleEffect(0x64656C79),
-              (AudioComponentDescription{0x61756678, 0x64656C79, appl, 0, 0}));
-    EXPECT_EQ(componentDescription::effect("bpas"),
-              (AudioComponentDescription{0x61756D66, bpas, RoRo, 2, 0}));
-    EXPECT_EQ(componentDescription::effect(bpas), componentDescription::effect("bpas"));
-    EXPECT_EQ(componentDescription::converter("tmpt"),
-              (AudioComponentDescription{0x61756663, 0x746D7074, RoRo, 2, 0}));
-    EXPECT_EQ(componentDescription::converter(0x746D7074), componentDescription::converter("tmpt"));
-    EXPECT_EQ(componentDescription::mixer("dwm1"),
-              (AudioComponentDescription{0x61756D78, 0x64776D31, RoRo, 2, 0}));
-    EXPECT_EQ(componentDescription::generator("osc1"),
-              (AudioComponentDescription{0x6175676E, 0x6F736331, RoRo, 2, 0}));
-    EXPECT_EQ(componentDescription::instrument("pluk"),
-              (AudioComponentDescription{0x61756D75, 0x706C756B, RoRo, 2, 0}));
+    for (auto [made, type, subtype, manufacturer, flags] :
+         {std::tuple{componentDescription::make(0x61756678, bpas), 0x61756678u, bpas, RoRo, 2u},
+          {componentDescription::appleEffect(0x64656C79), 0x61756678u, 0x64656C79u, appl, 0u},
+          {componentDescription::effect("bpas"), 0x61756D66u, bpas, RoRo, 2u},
+          {componentDescription::effect(bpas), 0x61756D66u, bpas, RoRo, 2u},
+          {componentDescription::converter("tmpt"), 0x61756663u, 0x746D7074u, RoRo, 2u},
+          {componentDescription::converter(0x746D7074), 0x61756663u, 0x746D7074u, RoRo, 2u},
+          {componentDescription::mixer("dwm1"), 0x61756D78u, 0x64776D31u, RoRo, 2u},
+          {componentDescription::generator("osc1"), 0x6175676Eu, 0x6F736331u, RoRo, 2u},
+          {componentDescription::instrument("pluk"), 0x61756D75u, 0x706C756Bu, RoRo, 2u}})
+        EXPECT_EQ(made, (AudioComponentDescription{type, subtype, manufacturer, flags, 0}));
     static_assert(componentDescription::effect("bpas").componentSubType == bpas);
 }

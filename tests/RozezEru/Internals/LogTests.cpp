@@ -11,14 +11,19 @@ using namespace rozezeru;
 
 namespace {
 
-// The capture, with the text of its only record.
+// The capture, with the text of its only record, which it then forgets.
 struct LogTestCapture : testsupport::ToolkitLogCapture {
     std::string onlyText() {
         auto records = sink.records();
+        sink.clear();
         EXPECT_EQ(records.size(), 1u);
         return records.empty() ? std::string() : records.front().text;
     }
 };
+
+std::tuple<std::string, std::string, LogType> metadata(const platform::LogRecord& record) {
+    return {record.subsystem, record.category, record.level};
+}
 
 // Counts how often it is described.
 struct LogCountedItem {
@@ -47,13 +52,11 @@ TEST(Log, RecordNamesTheSiteTwice) {
     LogTestCapture capture;
     Log(LogSite("start()", OSLog::general(), LogType::info, "/work/RozezEru/Internals/AudioEngine.swift", 42),
         "🛑 Error:", "engine", 3);
-    auto records = capture.sink.records();
-    ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(records[0].text,
+    ASSERT_EQ(capture.sink.records().size(), 1u);
+    EXPECT_EQ(metadata(capture.sink.records()[0]),
+              std::tuple("com.fennorastudio.RozezEru", "general", LogType::info));
+    EXPECT_EQ(capture.onlyText(),
               "AudioEngine.swift:start():42:🛑 Error: engine 3 (AudioEngine.swift:start():42)");
-    EXPECT_EQ(records[0].subsystem, "com.fennorastudio.RozezEru");
-    EXPECT_EQ(records[0].category, "general");
-    EXPECT_EQ(records[0].level, LogType::info);
 }
 
 TEST(Log, EdgeCasesOfTheText) {
@@ -63,7 +66,6 @@ TEST(Log, EdgeCasesOfTheText) {
     // No items: the message ends in ":".
     Log(LogSite("audition()", general, LogType::info, "a/b/Player.swift", 7));
     EXPECT_EQ(capture.onlyText(), "Player.swift:audition():7: (Player.swift:audition():7)");
-    capture.sink.clear();
 
     // Absent items read "nil" with single blanks around them.
     std::optional<int> none;
@@ -72,15 +74,12 @@ TEST(Log, EdgeCasesOfTheText) {
     Log(LogSite("f()", general, LogType::info, "F.swift", 1), "a", std::nullopt, "b", none, rate, nullptr,
         noText);
     EXPECT_EQ(capture.onlyText(), "F.swift:f():1:a nil b nil 48000.0 nil nil (F.swift:f():1)");
-    capture.sink.clear();
 
     // A path without "/" is the file name; a path ending in "/" leaves an empty one.
     Log(LogSite("g()", general, LogType::info, "Plain.swift", 3), "x");
     EXPECT_EQ(capture.onlyText(), "Plain.swift:g():3:x (Plain.swift:g():3)");
-    capture.sink.clear();
     Log(LogSite("g()", general, LogType::info, "odd/", 3), "x");
     EXPECT_EQ(capture.onlyText(), ":g():3:x (:g():3)");
-    capture.sink.clear();
 
     // Empty texts are still items with their blanks.
     Log(LogSite("h()", general, LogType::info, "H.swift", 5), "", "");
@@ -110,14 +109,11 @@ TEST(Log, SwitchedOffWritesAndDescribesNothing) {
     Settings::loggingEnabled = false;
     Log(LogSite("off()"), "text", LogCountedItem{&counted}, 1.5);
     Log(LogSite("off()", OSLog::midi(), LogType::error), LogCountedItem{&counted});
-    EXPECT_TRUE(capture.sink.records().empty());
-    EXPECT_EQ(counted, 0);
-
+    EXPECT_EQ(std::pair(capture.sink.records().size(), counted), std::pair(std::size_t(0), 0));
     // The next call after switching on writes again.
     Settings::loggingEnabled = true;
     Log(LogSite("on()"), LogCountedItem{&counted});
-    EXPECT_EQ(capture.sink.records().size(), 1u);
-    EXPECT_EQ(counted, 1);
+    EXPECT_EQ(std::pair(capture.sink.records().size(), counted), std::pair(std::size_t(1), 1));
 }
 
 TEST(Log, LevelsAndCategoriesChangeOnlyTheRecordsMetadata) {
@@ -127,13 +123,12 @@ TEST(Log, LevelsAndCategoriesChangeOnlyTheRecordsMetadata) {
     Log(LogSite("same()", OSLog::fileHandling(), LogType::debug, "S.swift", 9), "status", -10878);
     auto records = capture.sink.records();
     ASSERT_EQ(records.size(), 3u);
-    EXPECT_EQ(records[0].text, records[1].text);
-    EXPECT_EQ(records[0].text, records[2].text);
-    EXPECT_EQ(records[0].level, LogType::info);
-    EXPECT_EQ(records[1].level, LogType::error);
-    EXPECT_EQ(records[2].level, LogType::debug);
-    EXPECT_EQ(records[0].category, "settings");
-    EXPECT_EQ(records[2].category, "fileHandling");
+    EXPECT_EQ(std::pair(records[1].text, records[2].text), std::pair(records[0].text, records[0].text));
+    const std::string subsystem = "com.fennorastudio.RozezEru";
+    EXPECT_EQ((std::vector{metadata(records[0]), metadata(records[1]), metadata(records[2])}),
+              (std::vector{std::tuple(subsystem, std::string("settings"), LogType::info),
+                           std::tuple(subsystem, std::string("settings"), LogType::error),
+                           std::tuple(subsystem, std::string("fileHandling"), LogType::debug)}));
 }
 
 TEST(Log, CallSiteDefaultsToThisFileAndLine) {
@@ -146,12 +141,11 @@ TEST(Log, CallSiteDefaultsToThisFileAndLine) {
     ASSERT_EQ(records.size(), 3u);
     std::string location = "LogTests.cpp:defaults():" + std::to_string(line);
     EXPECT_EQ(records[0].text, location + ":here (" + location + ")");
-    EXPECT_EQ(records[0].category, "general");
-    EXPECT_EQ(records[0].level, LogType::info);
-    EXPECT_EQ(records[1].category, "midi");
-    EXPECT_EQ(records[1].level, LogType::info);
-    EXPECT_EQ(records[2].category, "general");
-    EXPECT_EQ(records[2].level, LogType::error);
+    EXPECT_EQ((std::vector{std::pair(records[0].category, records[0].level),
+                           std::pair(records[1].category, records[1].level),
+                           std::pair(records[2].category, records[2].level)}),
+              (std::vector<std::pair<std::string, LogType>>{
+                  {"general", LogType::info}, {"midi", LogType::info}, {"general", LogType::error}}));
 }
 
 TEST(Log, CategoriesAreMadeOnceAndShared) {
@@ -161,14 +155,13 @@ TEST(Log, CategoriesAreMadeOnceAndShared) {
         threads.emplace_back([&results, t] { results[t] = &OSLog::midi(); });
     for (auto& thread : threads)
         thread.join();
-    for (auto* result : results)
-        EXPECT_EQ(result, &OSLog::midi());
+    EXPECT_EQ(results, std::vector(8, &OSLog::midi()));
 
     for (auto [category, name] : {std::pair{&OSLog::general(), "general"},
                                   {&OSLog::settings(), "settings"},
                                   {&OSLog::midi(), "midi"},
                                   {&OSLog::fileHandling(), "fileHandling"}}) {
-        EXPECT_EQ(category->category(), name);
-        EXPECT_EQ(category->subsystem(), "com.fennorastudio.RozezEru");
+        EXPECT_EQ(std::pair(category->category(), category->subsystem()),
+                  std::pair(std::string(name), std::string("com.fennorastudio.RozezEru")));
     }
 }

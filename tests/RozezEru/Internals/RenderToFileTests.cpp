@@ -18,19 +18,8 @@ using namespace rozezeru;
 using platform::AudioBufferList;
 using platform::AudioFile;
 using platform::AudioFormat;
-using platform::AudioNode;
-using platform::AudioTime;
-using platform::InputNode;
-using platform::MixerNode;
-using platform::NullAudioDevice;
-using platform::PcmBuffer;
-using platform::SourceNode;
-using testsupport::makeSine;
 using testsupport::makeSource;
-using testsupport::mono;
-using testsupport::stereo;
 using testsupport::ToolkitLogCapture;
-using testsupport::toolkitLogContent;
 
 namespace {
 
@@ -41,11 +30,12 @@ constexpr const char* renderFunction =
 // converted on the way and the file holds the source's samples exactly.
 struct ToneGraph {
     std::unique_ptr<platform::AudioEngine> engine =
-        std::make_unique<platform::AudioEngine>(std::make_unique<NullAudioDevice>());
-    std::shared_ptr<MixerNode> mixer = std::make_shared<MixerNode>();
-    std::shared_ptr<AudioNode> source;
+        std::make_unique<platform::AudioEngine>(std::make_unique<platform::NullAudioDevice>());
+    std::shared_ptr<platform::MixerNode> mixer = std::make_shared<platform::MixerNode>();
+    std::shared_ptr<platform::AudioNode> source;
 
-    ToneGraph(const AudioFormat& format, std::shared_ptr<AudioNode> node) : source(std::move(node)) {
+    ToneGraph(const AudioFormat& format, std::shared_ptr<platform::AudioNode> node)
+        : source(std::move(node)) {
         EXPECT_TRUE(engine->attach(source));
         EXPECT_TRUE(engine->attach(mixer));
         EXPECT_TRUE(engine->connect(*source, *mixer, 0, 0, format));
@@ -55,9 +45,9 @@ struct ToneGraph {
 
 // A source whose offline render fails once it reaches frame `failAt` (device cycles, which carry
 // a host time, always succeed).
-std::shared_ptr<SourceNode> failingSource(const AudioFormat& format, std::int64_t failAt) {
-    return std::make_shared<SourceNode>(
-        format, [failAt](const AudioTime& when, std::uint32_t frames, AudioBufferList& out) {
+std::shared_ptr<platform::SourceNode> failingSource(const AudioFormat& format, std::int64_t failAt) {
+    return std::make_shared<platform::SourceNode>(
+        format, [failAt](const platform::AudioTime& when, std::uint32_t frames, AudioBufferList& out) {
             for (std::uint32_t c = 0; c < out.numberBuffers; ++c)
                 for (std::uint32_t i = 0; i < frames; ++i)
                     out.floatData(c)[i] = 0.25f;
@@ -81,7 +71,8 @@ std::vector<std::vector<float>> readBack(const std::string& path) {
     auto file = AudioFile::openForReading(path);
     if (!file) return {};
     const auto& format = (*file)->processingFormat();
-    auto buffer = PcmBuffer::make(format, std::uint32_t(std::max<std::int64_t>((*file)->length(), 1)));
+    auto buffer =
+        platform::PcmBuffer::make(format, std::uint32_t(std::max<std::int64_t>((*file)->length(), 1)));
     if (!(*file)->read(*buffer)) return {};
     std::vector<std::vector<float>> channels(format.channelCount());
     for (std::uint32_t c = 0; c < format.channelCount(); ++c)
@@ -91,27 +82,23 @@ std::vector<std::vector<float>> readBack(const std::string& path) {
 
 void expectRenderError(const platform::Result<void>& result, const std::string& message) {
     ASSERT_FALSE(result);
-    EXPECT_EQ(result.error().domain, "AVAudioEngine ext");
-    EXPECT_EQ(result.error().code, 1);
-    EXPECT_EQ(result.error().message, message);
+    EXPECT_EQ(std::tuple(result.error().domain, result.error().code, result.error().message),
+              std::tuple("AVAudioEngine ext", 1, message));
 }
 
-std::vector<std::string> renderLogContents(const ToolkitLogCapture& capture) {
-    std::vector<std::string> texts;
-    for (const auto& record : capture.sink.records())
-        texts.push_back(
-            toolkitLogContent(record.text, "RenderToFile.cpp", renderFunction).value_or(record.text));
-    return texts;
+// Whether the engine runs, and whether it is still in manual rendering mode.
+std::pair<bool, bool> engineState(const platform::AudioEngine& engine) {
+    return {engine.isRunning(), engine.isInManualRenderingMode()};
 }
 
 } // namespace
 
 TEST(RenderToFile, ToneThroughAMixerLandsInTheFileSampleForSample) {
     testsupport::TemporaryFolder folder;
-    const AudioFormat format = stereo();
-    auto tone = makeSine(format, 441.0);
+    const AudioFormat format = testsupport::stereo();
+    auto tone = testsupport::makeSine(format, 441.0);
     ToneGraph graph(format, tone.node);
-    const std::string path = folder.path + "/tone.wav";
+    const std::string path = folder.file("tone.wav");
     auto file = floatWaveFile(path, format);
     ASSERT_TRUE(file);
 
@@ -124,40 +111,27 @@ TEST(RenderToFile, ToneThroughAMixerLandsInTheFileSampleForSample) {
         [&] {
             ++prerenders;
             framesBeforeFirstCall = *tone.frames;
-            EXPECT_TRUE(graph.engine->isInManualRenderingMode());
-            EXPECT_TRUE(graph.engine->isRunning());
+            EXPECT_EQ(engineState(*graph.engine), std::pair(true, true));
         },
         [&](double share) { progress.push_back(share); });
     ASSERT_TRUE(rendered) << rendered.error().message;
 
-    EXPECT_EQ(prerenders, 1);
-    EXPECT_EQ(framesBeforeFirstCall, 0);
-    EXPECT_EQ(*tone.frames, 4410);
-    EXPECT_EQ(file->length(), 4410);
-    ASSERT_EQ(progress.size(), 5u);
-    for (std::size_t i = 0; i < 4; ++i)
-        EXPECT_DOUBLE_EQ(progress[i], double(1000 * (i + 1)) / 4410.0);
-    EXPECT_EQ(progress.back(), 1.0);
-    EXPECT_FALSE(graph.engine->isRunning());
-    EXPECT_FALSE(graph.engine->isInManualRenderingMode());
+    EXPECT_EQ(std::tuple(prerenders, framesBeforeFirstCall, std::int64_t(*tone.frames), file->length()),
+              std::tuple(1, std::int64_t(0), std::int64_t(4410), std::int64_t(4410)));
+    EXPECT_EQ(progress, (std::vector{1000 / 4410.0, 2000 / 4410.0, 3000 / 4410.0, 4000 / 4410.0, 1.0}));
+    EXPECT_EQ(engineState(*graph.engine), std::pair(false, false));
 
     ASSERT_TRUE(file->close());
-    auto channels = readBack(path);
-    ASSERT_EQ(channels.size(), 2u);
-    ASSERT_EQ(channels[0].size(), 4410u);
+    std::vector<float> expected(4410);
     const double step = 2.0 * std::numbers::pi * 441.0 / 44100.0;
-    std::size_t mismatches = 0;
-    for (std::size_t n = 0; n < 4410; ++n) {
-        const float expected = float(0.5 * std::sin(step * double(n)));
-        mismatches += channels[0][n] != expected;
-        mismatches += channels[1][n] != expected;
-    }
-    EXPECT_EQ(mismatches, 0u);
+    for (std::size_t n = 0; n < 4410; ++n)
+        expected[n] = float(0.5 * std::sin(step * double(n)));
+    EXPECT_EQ(readBack(path), std::vector(2, expected));
 }
 
 TEST(RenderToFile, UntilSilentStopsAtTheThirdQuietSliceInARow) {
     testsupport::TemporaryFolder folder;
-    const AudioFormat format = mono(10000.0);
+    const AudioFormat format = testsupport::mono(10000.0);
     // Slices of 100 frames: 0-2 quiet (before the duration's end, so not counted), 3 loud,
     // 4-5 quiet, 6 loud (the count starts again), 7-9 quiet, loud for ever after.
     auto slices = makeSource(format, [](std::int64_t n) {
@@ -166,7 +140,7 @@ TEST(RenderToFile, UntilSilentStopsAtTheThirdQuietSliceInARow) {
         return quiet ? 0.00001f : 0.5f;
     });
     ToneGraph graph(format, slices.node);
-    auto file = floatWaveFile(folder.path + "/silence.wav", format);
+    auto file = floatWaveFile(folder.file("silence.wav"), format);
     ASSERT_TRUE(file);
 
     ToolkitLogCapture capture;
@@ -175,54 +149,49 @@ TEST(RenderToFile, UntilSilentStopsAtTheThirdQuietSliceInARow) {
                                  [&](double share) { progress.push_back(share); });
     ASSERT_TRUE(rendered) << rendered.error().message;
     EXPECT_EQ(file->length(), 1000);
-    ASSERT_EQ(progress.size(), 10u);
-    EXPECT_DOUBLE_EQ(progress[2], 300.0 / 350.0);
-    EXPECT_EQ(progress[3], 1.0);
-    EXPECT_EQ(progress.back(), 1.0);
+    EXPECT_EQ(progress,
+              (std::vector{100 / 350.0, 200 / 350.0, 300 / 350.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1.0, 1.0}));
     EXPECT_FALSE(graph.engine->isInManualRenderingMode());
     EXPECT_TRUE(capture.sink.records().empty());
 }
 
 TEST(RenderToFile, UntilSilentEndsAtItsLimit) {
     testsupport::TemporaryFolder folder;
-    const AudioFormat format = mono(8000.0);
+    const AudioFormat format = testsupport::mono(8000.0);
     auto loud = makeSource(format, [](std::int64_t) { return 0.5f; });
     ToneGraph graph(format, loud.node);
     ToolkitLogCapture capture;
 
     // The default limit: the duration plus a minute, the last call cut to fit it.
-    auto file = floatWaveFile(folder.path + "/default.wav", format);
+    auto file = floatWaveFile(folder.file("default.wav"), format);
     ASSERT_TRUE(file);
     ASSERT_TRUE(renderToFile(*graph.engine, *file, 4096, 0.5, true));
-    EXPECT_EQ(file->length(), 8000 * 60 + 4000);
-    EXPECT_EQ(*loud.frames, 8000 * 60 + 4000);
+    EXPECT_EQ(std::pair(file->length(), std::int64_t(*loud.frames)),
+              std::pair(std::int64_t(8000 * 60 + 4000), std::int64_t(8000 * 60 + 4000)));
 
     // A limit of the caller's, and a threshold of 0 that nothing can undercut.
-    auto limited = floatWaveFile(folder.path + "/limited.wav", format);
+    auto limited = floatWaveFile(folder.file("limited.wav"), format);
     ASSERT_TRUE(limited);
     auto silent = makeSource(format, [](std::int64_t) { return 0.0f; });
     ToneGraph quiet(format, silent.node);
     ASSERT_TRUE(renderToFile(*quiet.engine, *limited, 3000, 0.25, true, 0.0f, {}, {}, 1.0));
-    EXPECT_EQ(limited->length(), 8000);
-    EXPECT_EQ(*silent.frames, 8000);
-    EXPECT_FALSE(quiet.engine->isRunning());
-    EXPECT_FALSE(quiet.engine->isInManualRenderingMode());
-
-    auto records = capture.sink.records();
-    ASSERT_EQ(records.size(), 2u);
-    EXPECT_EQ(records[0].level, platform::LogType::info);
+    EXPECT_EQ(std::pair(limited->length(), std::int64_t(*silent.frames)),
+              std::pair(std::int64_t(8000), std::int64_t(8000)));
+    EXPECT_EQ(engineState(*quiet.engine), std::pair(false, false));
+    ASSERT_EQ(capture.sink.records().size(), 2u);
+    EXPECT_EQ(capture.sink.records()[0].level, platform::LogType::info);
     EXPECT_EQ(
-        renderLogContents(capture),
+        capture.contents("RenderToFile.cpp", renderFunction),
         (std::vector<std::string>{"⚠️ renderToFile reached its limit of 60.5 seconds before silence",
                                   "⚠️ renderToFile reached its limit of 1.0 seconds before silence"}));
 }
 
 TEST(RenderToFile, BadDurationsFailAndLeaveARunningEngineRunning) {
     testsupport::TemporaryFolder folder;
-    const AudioFormat format = stereo();
-    auto tone = makeSine(format, 441.0);
+    const AudioFormat format = testsupport::stereo();
+    auto tone = testsupport::makeSine(format, 441.0);
     ToneGraph graph(format, tone.node);
-    auto file = floatWaveFile(folder.path + "/bad.wav", format);
+    auto file = floatWaveFile(folder.file("bad.wav"), format);
     ASSERT_TRUE(file);
     ASSERT_TRUE(graph.engine->start());
 
@@ -245,60 +214,53 @@ TEST(RenderToFile, BadDurationsFailAndLeaveARunningEngineRunning) {
                           "Seconds needs to be a positive value");
     }
     EXPECT_FALSE(called);
-    EXPECT_TRUE(graph.engine->isRunning());
-    EXPECT_FALSE(graph.engine->isInManualRenderingMode());
-    EXPECT_EQ(file->length(), 0);
+    EXPECT_EQ(engineState(*graph.engine), std::pair(true, false));
 
     // Zero seconds succeeds, writing nothing and reporting no progress.
     int progressCalls = 0;
     ASSERT_TRUE(
         renderToFile(*graph.engine, *file, 1024, 0.0, false, 0.00005f, {}, [&](double) { ++progressCalls; }));
-    EXPECT_EQ(file->length(), 0);
-    EXPECT_EQ(progressCalls, 0);
-    EXPECT_FALSE(graph.engine->isRunning());
-    EXPECT_FALSE(graph.engine->isInManualRenderingMode());
+    EXPECT_EQ(std::pair(file->length(), progressCalls), std::pair(std::int64_t(0), 0));
+    EXPECT_EQ(engineState(*graph.engine), std::pair(false, false));
 }
 
 TEST(RenderToFile, FailuresKeepTheGoodSlicesAndPutTheEngineBack) {
     testsupport::TemporaryFolder folder;
-    const AudioFormat format = stereo();
+    const AudioFormat format = testsupport::stereo();
     ToolkitLogCapture capture;
 
     // A source that fails in its fourth slice: three slices written, then "render error".
     ToneGraph failing(format, failingSource(format, 1000));
     ASSERT_TRUE(failing.engine->start());
-    auto file = floatWaveFile(folder.path + "/failing.wav", format);
+    auto file = floatWaveFile(folder.file("failing.wav"), format);
     ASSERT_TRUE(file);
     expectRenderError(renderToFile(*failing.engine, *file, 300, 1.0), "render error");
     EXPECT_EQ(file->length(), 900);
-    EXPECT_TRUE(failing.engine->isRunning());
-    EXPECT_FALSE(failing.engine->isInManualRenderingMode());
+    EXPECT_EQ(engineState(*failing.engine), std::pair(true, false));
     failing.engine->stop();
 
     // Missing input from the input node is a render error as well; a stopped engine stays stopped.
-    auto engine = std::make_unique<platform::AudioEngine>(std::make_unique<NullAudioDevice>());
-    InputNode& input = engine->inputNode();
+    auto engine = std::make_unique<platform::AudioEngine>(std::make_unique<platform::NullAudioDevice>());
+    platform::InputNode& input = engine->inputNode();
     ASSERT_TRUE(input.setManualRenderingInputBlock(
         format, [](std::uint32_t) -> const AudioBufferList* { return nullptr; }));
     ASSERT_TRUE(engine->connect(input, engine->outputNode(), 0, 0, format));
-    auto starved = floatWaveFile(folder.path + "/starved.wav", format);
+    auto starved = floatWaveFile(folder.file("starved.wav"), format);
     ASSERT_TRUE(starved);
     expectRenderError(renderToFile(*engine, *starved, 512, 1.0), "render error");
     EXPECT_EQ(starved->length(), 0);
-    EXPECT_FALSE(engine->isRunning());
-    EXPECT_FALSE(engine->isInManualRenderingMode());
+    EXPECT_EQ(engineState(*engine), std::pair(false, false));
 
     // The platform refuses manual rendering: its own error, and the engine runs again.
-    auto tone = makeSine(format, 441.0);
+    auto tone = testsupport::makeSine(format, 441.0);
     ToneGraph refused(format, tone.node);
     ASSERT_TRUE(refused.engine->start());
-    auto other = floatWaveFile(folder.path + "/refused.wav", format);
+    auto other = floatWaveFile(folder.file("refused.wav"), format);
     ASSERT_TRUE(other);
     auto result = renderToFile(*refused.engine, *other, 0, 1.0);
     ASSERT_FALSE(result);
     EXPECT_NE(result.error().domain, "AVAudioEngine ext");
-    EXPECT_TRUE(refused.engine->isRunning());
-    EXPECT_FALSE(refused.engine->isInManualRenderingMode());
+    EXPECT_EQ(engineState(*refused.engine), std::pair(true, false));
     refused.engine->stop();
 
     EXPECT_TRUE(capture.sink.records().empty());

@@ -36,39 +36,28 @@ AudioFormat standardFormat(double rate, std::uint32_t channels) {
 
 // Run alone (as CTest does), this sees the values a fresh process starts with.
 TEST_F(SettingsTest, StartsWithTheDefaults) {
-    const auto& defaultFormat = Settings::defaultAudioFormat();
-    EXPECT_EQ(defaultFormat.sampleRate(), 44100.0);
-    EXPECT_EQ(defaultFormat.channelCount(), 2u);
-    EXPECT_TRUE(defaultFormat.isStandard());
-    EXPECT_EQ(Settings::audioFormat(), defaultFormat);
-    EXPECT_EQ(Settings::sampleRate(), 44100.0);
-    EXPECT_EQ(Settings::channelCount(), 2u);
-    EXPECT_EQ(Settings::bufferLength.load(), Settings::BufferLength::veryLong);
-    EXPECT_EQ(Settings::secondBufferLength.load(), Settings::BufferLength::veryLong);
-    EXPECT_FALSE(Settings::delayRecorderStop.load());
-    EXPECT_TRUE(Settings::loggingEnabled.load());
+    EXPECT_EQ(Settings::defaultAudioFormat(), standardFormat(44100, 2));
+    EXPECT_EQ(Settings::audioFormat(), Settings::defaultAudioFormat());
+    EXPECT_EQ(std::pair(Settings::bufferLength.load(), Settings::secondBufferLength.load()),
+              std::pair(Settings::BufferLength::veryLong, Settings::BufferLength::veryLong));
+    EXPECT_EQ(std::pair(Settings::delayRecorderStop.load(), Settings::loggingEnabled.load()),
+              std::pair(false, true));
 }
 
 TEST_F(SettingsTest, RateAndChannelsEachKeepTheOtherInANewStandardFormat) {
     ToolkitLogCapture capture;
 
     Settings::setSampleRate(48000);
-    EXPECT_EQ(Settings::sampleRate(), 48000.0);
-    EXPECT_EQ(Settings::channelCount(), 2u);
     EXPECT_EQ(Settings::audioFormat(), standardFormat(48000, 2));
-    EXPECT_NE(Settings::audioFormat(), Settings::defaultAudioFormat());
     EXPECT_EQ(Settings::defaultAudioFormat().sampleRate(), 44100.0);
-
     Settings::setChannelCount(1);
     EXPECT_EQ(Settings::audioFormat(), standardFormat(48000, 1));
-    EXPECT_EQ(Settings::channelCount(), 1u);
 
     // A format set as it is, not standard, is read back as it is; a new rate makes it standard.
     auto interleaved = AudioFormat::make(platform::CommonFormat::pcmInt16, 22050, 4, true).value();
     Settings::setAudioFormat(interleaved);
     EXPECT_EQ(Settings::audioFormat(), interleaved);
-    EXPECT_EQ(Settings::sampleRate(), 22050.0);
-    EXPECT_EQ(Settings::channelCount(), 4u);
+    EXPECT_EQ(std::pair(Settings::sampleRate(), Settings::channelCount()), std::pair(22050.0, 4u));
     Settings::setSampleRate(32000);
     EXPECT_EQ(Settings::audioFormat(), standardFormat(32000, 4));
 
@@ -86,15 +75,11 @@ TEST_F(SettingsTest, ValuesThatMakeNoFormatAreRefusedWithAnError) {
         bool setsRate;
         const char* described; // the pair as the message gives it
     };
-    const Refusal refusals[] = {
-        {0.0, 2, true, "0.0 Hz with 2"},
-        {-44100.0, 2, true, "-44100.0 Hz with 2"},
-        {std::numeric_limits<double>::quiet_NaN(), 2, true, "nan Hz with 2"},
-        {std::numeric_limits<double>::infinity(), 2, true, "inf Hz with 2"},
-        {48000.0, 0, false, "48000.0 Hz with 0"},
-        {48000.0, 65, false, "48000.0 Hz with 65"},
-    };
-    for (const auto& refusal : refusals) {
+    for (const Refusal& refusal :
+         {Refusal{0.0, 2, true, "0.0 Hz with 2"}, Refusal{-44100.0, 2, true, "-44100.0 Hz with 2"},
+          Refusal{std::nan(""), 2, true, "nan Hz with 2"}, Refusal{INFINITY, 2, true, "inf Hz with 2"},
+          Refusal{48000.0, 0, false, "48000.0 Hz with 0"},
+          Refusal{48000.0, 65, false, "48000.0 Hz with 65"}}) {
         SCOPED_TRACE(refusal.described);
         capture.sink.clear();
         if (refusal.setsRate)
@@ -103,17 +88,12 @@ TEST_F(SettingsTest, ValuesThatMakeNoFormatAreRefusedWithAnError) {
             Settings::setChannelCount(refusal.channels);
 
         EXPECT_EQ(Settings::audioFormat(), kept);
-        EXPECT_EQ(Settings::sampleRate(), 48000.0);
-        EXPECT_EQ(Settings::channelCount(), 2u);
-        auto records = capture.sink.records();
-        ASSERT_EQ(records.size(), 1u);
-        EXPECT_EQ(records[0].category, "settings");
-        EXPECT_EQ(records[0].level, LogType::error);
-        EXPECT_EQ(toolkitLogContent(records[0].text, "Settings.cpp",
-                                    refusal.setsRate ? "sampleRate" : "channelCount"),
-                  std::string("🛑 Error: Cannot make an audio format of ") + refusal.described +
-                      " channels; keeping <2 ch, 48000 Hz, Float32, deinterleaved>")
-            << records[0].text;
+        ASSERT_EQ(capture.sink.records().size(), 1u);
+        EXPECT_EQ(std::pair(capture.sink.records()[0].category, capture.sink.records()[0].level),
+                  std::pair(std::string("settings"), LogType::error));
+        EXPECT_EQ(capture.contents("Settings.cpp", refusal.setsRate ? "sampleRate" : "channelCount"),
+                  std::vector{std::string("🛑 Error: Cannot make an audio format of ") + refusal.described +
+                              " channels; keeping <2 ch, 48000 Hz, Float32, deinterleaved>"});
     }
 
     // The largest channel count still makes a format.
@@ -124,18 +104,15 @@ TEST_F(SettingsTest, ValuesThatMakeNoFormatAreRefusedWithAnError) {
 }
 
 TEST_F(SettingsTest, BufferLengthsAreThePowersOfTwoFrom32To4096) {
-    std::uint32_t expectedCount = 32;
-    int expectedRaw = 5;
-    for (auto length : allBufferLengths) {
-        EXPECT_EQ(rawValue(length), expectedRaw);
-        EXPECT_EQ(sampleCount(length), expectedCount);
-        EXPECT_EQ(bufferLengthFromRawValue(expectedRaw), length);
-        EXPECT_EQ(bufferLengthFromSampleCount(expectedCount), length);
-        expectedCount *= 2;
-        ++expectedRaw;
+    ASSERT_EQ(std::size(allBufferLengths), 8u);
+    for (int raw = 5; raw <= 12; ++raw) {
+        const auto length = allBufferLengths[std::size_t(raw - 5)];
+        EXPECT_EQ(std::pair(rawValue(length), sampleCount(length)), std::pair(raw, 1u << raw));
+        EXPECT_EQ(std::pair(bufferLengthFromRawValue(raw), bufferLengthFromSampleCount(1u << raw)),
+                  std::pair(std::optional(length), std::optional(length)));
     }
-    EXPECT_EQ(sampleCount(Settings::BufferLength::shortest), 32u);
-    EXPECT_EQ(sampleCount(Settings::BufferLength::longest), 4096u);
+    EXPECT_EQ(std::pair(allBufferLengths[0], allBufferLengths[7]),
+              std::pair(Settings::BufferLength::shortest, Settings::BufferLength::longest));
 
     for (int raw : {-1, 0, 4, 13, 32})
         EXPECT_FALSE(bufferLengthFromRawValue(raw).has_value()) << raw;
@@ -160,13 +137,11 @@ TEST_F(SettingsTest, IOBufferDuration) {
 
     // A failed read: the frame count it may have left behind is not used.
     EXPECT_EQ(Settings::getIOBufferDuration(-10879, 512, 44100.0), 0.0);
-    auto records = capture.sink.records();
-    ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(records[0].category, "settings");
-    EXPECT_EQ(records[0].level, LogType::error);
-    EXPECT_EQ(toolkitLogContent(records[0].text, "Settings.cpp", "getIOBufferDuration(engine:)"),
-              "error in get ioBufferDuration status -10879")
-        << records[0].text;
+    ASSERT_EQ(capture.sink.records().size(), 1u);
+    EXPECT_EQ(std::pair(capture.sink.records()[0].category, capture.sink.records()[0].level),
+              std::pair(std::string("settings"), LogType::error));
+    EXPECT_EQ(capture.contents("Settings.cpp", "getIOBufferDuration(engine:)"),
+              std::vector<std::string>{"error in get ioBufferDuration status -10879"});
 }
 
 TEST_F(SettingsTest, LoggingSwitchedOffWritesNoRecordAtAll) {
@@ -176,7 +151,5 @@ TEST_F(SettingsTest, LoggingSwitchedOffWritesNoRecordAtAll) {
     Settings::setChannelCount(0);
     EXPECT_EQ(Settings::getIOBufferDuration(-50, 512, 44100.0), 0.0);
     EXPECT_TRUE(capture.sink.records().empty());
-    // Refused all the same.
-    EXPECT_EQ(Settings::sampleRate(), 44100.0);
-    EXPECT_EQ(Settings::channelCount(), 2u);
+    EXPECT_EQ(Settings::audioFormat(), standardFormat(44100, 2)) << "refused all the same";
 }

@@ -5,6 +5,7 @@
 #include "platform/dispatch/MainQueue.h"
 
 #include "ParameterTestRig.h"
+#include "tests/support/RenderCycleTrap.h"
 #include "tests/support/ToolkitLogCapture.h"
 
 #include <gtest/gtest.h>
@@ -19,25 +20,16 @@ using parametertest::gainDef;
 using parametertest::makeGeneratorRig;
 using parametertest::renderChannel0;
 using testsupport::ToolkitLogCapture;
-using testsupport::toolkitLogContent;
 
 namespace {
 
-constexpr std::string_view rampLogFunction = "ramp(to:duration:delay:)";
-
 std::vector<std::string> rampLogLines(const ToolkitLogCapture& capture) {
-    std::vector<std::string> lines;
-    for (const auto& record : capture.sink.records())
-        lines.push_back(
-            toolkitLogContent(record.text, "NodeParameter.cpp", rampLogFunction).value_or(record.text));
-    return lines;
+    return capture.contents("NodeParameter.cpp", "ramp(to:duration:delay:)");
 }
 
-// The first frame from which the output holds `value`, or -1.
-int firstFrameAt(const std::vector<float>& samples, float value) {
-    for (std::size_t i = 0; i < samples.size(); ++i)
-        if (samples[i] == value) return int(i);
-    return -1;
+// The first frame from which the output holds `value`, or the size.
+std::ptrdiff_t firstFrameAt(const std::vector<float>& samples, float value) {
+    return std::find(samples.begin(), samples.end(), value) - samples.begin();
 }
 
 } // namespace
@@ -52,20 +44,16 @@ TEST(NodeParameterRamp, DelaysInSamplesAreCappedAt4096) {
     // 0.05 s is 2205 samples: a jump to 0 there, without a record.
     parameter.ramp(0.0f, 0.0f, 0.05f);
     auto out = renderChannel0(rig, 4096);
-    EXPECT_EQ(firstFrameAt(out, 0.0f), 2205);
-    EXPECT_EQ(out[2204], 1.0f);
+    EXPECT_EQ(std::pair(firstFrameAt(out, 0.0f), out[2204]), std::pair(std::ptrdiff_t(2205), 1.0f));
     EXPECT_TRUE(capture.sink.records().empty());
-    // The ramp leaves the parameter's value alone.
-    EXPECT_EQ(parameter.value(), 1.0f);
+    EXPECT_EQ(parameter.value(), 1.0f) << "the ramp leaves the parameter's value alone";
 
     // 0.1 s is 4410 samples: cut to 4096, with the warning.
     parameter.ramp(2.0f, 0.0f, 0.1f);
     out = renderChannel0(rig, 8192);
-    EXPECT_EQ(firstFrameAt(out, 2.0f), 4096);
-    EXPECT_EQ(out[4095], 0.0f);
-    auto records = capture.sink.records();
-    ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(records[0].level, platform::LogType::info);
+    EXPECT_EQ(std::pair(firstFrameAt(out, 2.0f), out[4095]), std::pair(std::ptrdiff_t(4096), 0.0f));
+    ASSERT_EQ(capture.sink.records().size(), 1u);
+    EXPECT_EQ(capture.sink.records()[0].level, platform::LogType::info);
     EXPECT_EQ(rampLogLines(capture),
               std::vector<std::string>{"Warning: delay longer than 4096, setting to to 4096"});
 
@@ -89,17 +77,15 @@ TEST(NodeParameterRamp, DurationsInSamplesAndClampedTargets) {
     // One second is 44100 samples: from 1 to 2, the k-th frame plays 1 + k / 44100.
     parameter.ramp(2.0f, 1.0f);
     auto out = renderChannel0(rig, 45056);
-    EXPECT_EQ(out[0], 1.0f);
+    EXPECT_EQ(std::pair(out[0], out[44100]), std::pair(1.0f, 2.0f));
     EXPECT_FLOAT_EQ(out[22050], 1.5f);
     EXPECT_FLOAT_EQ(out[44099], 1.0f + 44099.0f / 44100.0f);
-    EXPECT_EQ(out[44100], 2.0f);
 
     // A target above the range ramps to the maximum: 2 to 4 over 100 frames.
     parameter.ramp(10.0f, 100.0f / 44100.0f);
     out = renderChannel0(rig, 4096);
     EXPECT_FLOAT_EQ(out[50], 3.0f);
-    EXPECT_EQ(out[100], 4.0f);
-    EXPECT_EQ(out[4095], 4.0f);
+    EXPECT_EQ(std::pair(out[100], out[4095]), std::pair(4.0f, 4.0f));
     // And one below it to the minimum.
     parameter.ramp(-5.0f, 0.0f);
     EXPECT_EQ(renderChannel0(rig, 4096)[0], 0.0f);
@@ -128,16 +114,16 @@ TEST(NodeParameterRamp, UnrampableParametersAndInvalidTimesScheduleNothing) {
     auto rampable = std::make_shared<NodeParameter>(gainDef());
     rampable->bind(rig.node, fixed->parameter());
     capture.sink.clear();
-    const float nan = std::nanf("");
-    const float infinity = std::numeric_limits<float>::infinity();
-    rampable->ramp(2.0f, -0.1f);
-    rampable->ramp(2.0f, nan);
-    rampable->ramp(2.0f, infinity);
-    rampable->ramp(2.0f, 100000.0f);
-    rampable->ramp(2.0f, 0.1f, -0.1f);
-    rampable->ramp(2.0f, 0.1f, nan);
-    rampable->ramp(2.0f, 0.1f, infinity);
-    rampable->ramp(nan, 0.1f);
+    const float nan = std::nanf(""), infinity = std::numeric_limits<float>::infinity();
+    for (auto [target, duration, delay] : {std::tuple{2.0f, -0.1f, 0.0f},
+                                           {2.0f, nan, 0.0f},
+                                           {2.0f, infinity, 0.0f},
+                                           {2.0f, 100000.0f, 0.0f},
+                                           {2.0f, 0.1f, -0.1f},
+                                           {2.0f, 0.1f, nan},
+                                           {2.0f, 0.1f, infinity},
+                                           {nan, 0.1f, 0.0f}})
+        rampable->ramp(target, duration, delay);
     const auto lines = rampLogLines(capture);
     ASSERT_EQ(lines.size(), 8u);
     EXPECT_EQ(lines[0], "🛑 Error: can't ramp parameter Gain to 2.0 over -0.1 s after 0.0 s");
@@ -146,9 +132,8 @@ TEST(NodeParameterRamp, UnrampableParametersAndInvalidTimesScheduleNothing) {
         EXPECT_EQ(record.level, platform::LogType::error);
 
     // None of it reached the unit: the output stays at the parameter's starting value.
-    const auto out = renderChannel0(rig, 8192);
+    EXPECT_EQ(renderChannel0(rig, 8192), std::vector<float>(8192, 1.0f));
     EXPECT_EQ(rig.unit->refusedEventCount(), 0u);
-    EXPECT_TRUE(std::all_of(out.begin(), out.end(), [](float s) { return s == 1.0f; }));
 }
 
 TEST(NodeParameterRamp, ARampFromAPreRenderObserverLandsInThatCycle) {
@@ -166,12 +151,10 @@ TEST(NodeParameterRamp, ARampFromAPreRenderObserverLandsInThatCycle) {
     rig.unit->removeRenderObserver(token);
     ASSERT_EQ(out.size(), 16384u);
     const std::size_t start = 8192 + 2205;
-    for (std::size_t i = 0; i < start; ++i)
-        ASSERT_EQ(out[i], 1.0f) << i;
+    EXPECT_EQ(std::vector<float>(out.begin(), out.begin() + start), std::vector<float>(start, 1.0f));
     EXPECT_FLOAT_EQ(out[start + 1], 1.0f - 0.5f / 441.0f);
     EXPECT_FLOAT_EQ(out[start + 220], 1.0f - 0.5f * 220.0f / 441.0f);
-    EXPECT_EQ(out[start + 441], 0.5f);
-    EXPECT_EQ(out[16383], 0.5f);
+    EXPECT_EQ(std::pair(out[start + 441], out[16383]), std::pair(0.5f, 0.5f));
 }
 
 TEST(NodeParameterRamp, RampsAndObserversLeaveTheRenderThreadAllocationFree) {
@@ -191,23 +174,19 @@ TEST(NodeParameterRamp, RampsAndObserversLeaveTheRenderThreadAllocationFree) {
         ramps.fetch_add(1);
     });
 
-    parametertest::RenderCycleTrap trap;
+    testsupport::RenderCycleTrap trap;
     auto buffer = platform::PcmBuffer::make(unittest::unitStereo(), 256);
     for (int cycle = 0; cycle < 40; ++cycle) {
         // Between cycles, as the main thread would.
         parameter.ramp(2.0f, 0.0005f, 0.001f);
         if (cycle % 5 == 0) parameter.setValue(float(cycle % 3));
-        auto status = rig.engine->renderOffline(256, *buffer);
-        ASSERT_TRUE(status);
-        ASSERT_EQ(*status, platform::ManualRenderingStatus::success);
+        const auto status = rig.engine->renderOffline(256, *buffer);
+        ASSERT_TRUE(status && *status == platform::ManualRenderingStatus::success);
     }
-    const auto counts = testsupport::AllocationTrap::renderThreadCounts();
+    trap.expectNothingAllocated(40);
     rig.unit->removeRenderObserver(token);
-    EXPECT_EQ(testsupport::AllocationTrap::renderCycles(), 40u);
-    EXPECT_EQ(counts.allocations, 0u) << "last size " << counts.lastSize;
-    EXPECT_EQ(counts.deallocations, 0u);
-    EXPECT_EQ(ramps.load(), 40);
-    EXPECT_EQ(rig.unit->refusedEventCount(), 0u);
+    EXPECT_EQ(std::pair(ramps.load(), rig.unit->refusedEventCount()),
+              std::pair(40, decltype(rig.unit->refusedEventCount())(0)));
     mainQueue.drain();
     EXPECT_EQ(automationEvents, 8);
 }

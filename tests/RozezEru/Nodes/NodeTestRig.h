@@ -12,6 +12,7 @@
 #include "platform/audio/SourceNode.h"
 #include "tests/platform/audio/GainTestUnit.h"
 #include "tests/support/EngineRig.h"
+#include "tests/support/ToolkitNodes.h"
 #include "tests/support/ToolkitRig.h"
 
 #include <gtest/gtest.h>
@@ -36,21 +37,7 @@ private:
     testsupport::CountingSource counted_;
 };
 
-// An effect without a unit that passes input bus 0 on; its inputs are set by the test.
-class PassThrough final : public rozezeru::Node {
-public:
-    explicit PassThrough(std::vector<std::shared_ptr<rozezeru::Node>> inputs = {})
-        : inputs(std::move(inputs)),
-          node_(std::make_shared<testsupport::PassThroughNode>(testsupport::stereo())) {}
-
-    std::vector<std::shared_ptr<rozezeru::Node>> connections() const override { return inputs; }
-    std::shared_ptr<platform::AudioNode> avAudioNode() const override { return node_; }
-
-    std::vector<std::shared_ptr<rozezeru::Node>> inputs;
-
-private:
-    std::shared_ptr<platform::AudioNode> node_;
-};
+using testsupport::PassThrough;
 
 // A node hosting the test gain unit (a music effect, so it takes MIDI), with no parameter members.
 class GainNode : public rozezeru::Node {

@@ -16,13 +16,14 @@
 #include <memory>
 
 using nodetest::bussesFed;
-using nodetest::ConstantSource;
 using nodetest::GainNode;
-using nodetest::PassThrough;
 using rozezeru::Mixer;
 using rozezeru::Node;
+using testsupport::constantNode;
+using testsupport::PassThrough;
+using Nodes = std::vector<std::shared_ptr<Node>>;
+using Busses = std::vector<std::uint32_t>;
 using testsupport::ToolkitLogCapture;
-using testsupport::toolkitLogContent;
 
 namespace {
 
@@ -36,6 +37,10 @@ struct WiringRig {
         return node;
     }
     bool attached(const Node& node) const { return engine->isAttached(*node.avAudioNode()); }
+    // The input busses of `to` that `from` feeds.
+    Busses busses(const Node& from, const Node& to) const {
+        return bussesFed(*engine, *from.avAudioNode(), *to.avAudioNode());
+    }
 };
 
 std::string nodeTestKey(const Node& node, const char* className) {
@@ -46,104 +51,89 @@ std::string nodeTestKey(const Node& node, const char* className) {
 
 TEST(NodeWiring, ConnectsAnEffectsInputsToTheirBussesAndWiresUpstreamDepthFirst) {
     WiringRig rig;
-    auto deep = std::make_shared<ConstantSource>();
-    auto first = std::make_shared<PassThrough>(std::vector<std::shared_ptr<Node>>{deep});
-    auto second = std::make_shared<ConstantSource>();
-    auto effect = rig.root(std::make_shared<GainNode>(std::vector<std::shared_ptr<Node>>{first, second}, 2));
+    auto deep = constantNode();
+    auto first = std::make_shared<PassThrough>(Nodes{deep});
+    auto second = constantNode();
+    auto effect = rig.root(std::make_shared<GainNode>(Nodes{first, second}, 2));
 
     effect->makeAVConnections();
-    EXPECT_EQ(bussesFed(*rig.engine, *first->avAudioNode(), *effect->avAudioNode()),
-              std::vector<std::uint32_t>{0});
-    EXPECT_EQ(bussesFed(*rig.engine, *second->avAudioNode(), *effect->avAudioNode()),
-              std::vector<std::uint32_t>{1});
-    EXPECT_EQ(bussesFed(*rig.engine, *deep->avAudioNode(), *first->avAudioNode()),
-              std::vector<std::uint32_t>{0});
+    EXPECT_EQ(
+        (std::vector{rig.busses(*first, *effect), rig.busses(*second, *effect), rig.busses(*deep, *first)}),
+        (std::vector<Busses>{{0}, {1}, {0}}));
 
     // A one-element list connects its element to bus 0.
-    auto replacement = std::make_shared<ConstantSource>();
+    auto replacement = constantNode();
     effect->makeAVConnections({replacement});
-    EXPECT_EQ(bussesFed(*rig.engine, *replacement->avAudioNode(), *effect->avAudioNode()),
-              std::vector<std::uint32_t>{0});
+    EXPECT_EQ(rig.busses(*replacement, *effect), Busses{0});
 }
 
 TEST(NodeWiring, GivesAMixersInputsDistinctBussesAndItsVolume) {
     WiringRig rig;
-    std::vector<std::shared_ptr<Node>> sources{std::make_shared<ConstantSource>(),
-                                               std::make_shared<ConstantSource>(),
-                                               std::make_shared<ConstantSource>()};
+    Nodes sources{constantNode(), constantNode(), constantNode()};
     auto mixer = rig.root(std::make_shared<Mixer>(sources, "sum"));
     mixer->setVolume(0.5f);
     mixer->mixerAU()->setOutputVolume(1.0f);
 
     mixer->makeAVConnections();
-    std::vector<std::uint32_t> busses;
-    for (const auto& source : sources) {
-        EXPECT_TRUE(rig.attached(*source));
-        const auto fed = bussesFed(*rig.engine, *source->avAudioNode(), *mixer->avAudioNode());
-        ASSERT_EQ(fed.size(), 1u);
-        busses.push_back(fed[0]);
-    }
+    Busses busses;
+    for (const auto& source : sources)
+        for (auto bus : rig.busses(*source, *mixer))
+            busses.push_back(bus);
     std::sort(busses.begin(), busses.end());
-    EXPECT_EQ(busses, (std::vector<std::uint32_t>{0, 1, 2}));
+    EXPECT_EQ(busses, (Busses{0, 1, 2}));
     EXPECT_EQ(mixer->mixerAU()->outputVolume(), 0.5f);
 
     // Wiring again changes nothing.
     mixer->makeAVConnections();
     for (const auto& source : sources)
-        EXPECT_EQ(bussesFed(*rig.engine, *source->avAudioNode(), *mixer->avAudioNode()).size(), 1u);
+        EXPECT_EQ(rig.busses(*source, *mixer).size(), 1u);
 }
 
 TEST(NodeWiring, StopsAtAnInputOfAnotherEngine) {
     ToolkitLogCapture capture;
     WiringRig rig;
     platform::AudioEngine other(std::make_unique<platform::NullAudioDevice>());
-    auto before = std::make_shared<ConstantSource>();
-    auto foreign = std::make_shared<ConstantSource>();
-    auto after = std::make_shared<ConstantSource>();
+    auto before = constantNode();
+    auto foreign = constantNode();
+    auto after = constantNode();
     ASSERT_TRUE(other.attach(foreign->avAudioNode()));
-    auto mixer =
-        rig.root(std::make_shared<Mixer>(std::vector<std::shared_ptr<Node>>{before, foreign, after}));
+    auto mixer = rig.root(std::make_shared<Mixer>(Nodes{before, foreign, after}));
 
     mixer->makeAVConnections();
-    EXPECT_TRUE(rig.attached(*before));
-    EXPECT_EQ(bussesFed(*rig.engine, *before->avAudioNode(), *mixer->avAudioNode()).size(), 1u);
-    EXPECT_EQ(foreign->avAudioNode()->engine(), &other);
-    EXPECT_EQ(after->avAudioNode()->engine(), nullptr);
+    EXPECT_EQ(rig.busses(*before, *mixer).size(), 1u);
+    EXPECT_EQ(std::pair(foreign->avAudioNode()->engine(), after->avAudioNode()->engine()),
+              std::pair(&other, static_cast<platform::AudioEngine*>(nullptr)));
 
-    const auto records = capture.sink.records();
-    ASSERT_EQ(records.size(), 1u);
-    EXPECT_EQ(records[0].level, platform::LogType::info);
-    EXPECT_EQ(toolkitLogContent(records[0].text, "Node.cpp", "makeAVConnections(for:)"),
-              "🛑 Error: Attempt to connect nodes from different engines.");
+    ASSERT_EQ(capture.sink.records().size(), 1u);
+    EXPECT_EQ(capture.sink.records()[0].level, platform::LogType::info);
+    EXPECT_EQ(capture.contents("Node.cpp", "makeAVConnections(for:)"),
+              std::vector<std::string>{"🛑 Error: Attempt to connect nodes from different engines."});
 }
 
 TEST(NodeWiring, DisconnectTakesOutOnlyWhatFeedsNothingElse) {
     WiringRig rig;
-    auto exclusiveUpstream = std::make_shared<ConstantSource>();
-    auto sharedUpstream = std::make_shared<ConstantSource>();
-    auto input = std::make_shared<PassThrough>(std::vector<std::shared_ptr<Node>>{exclusiveUpstream});
-    auto sharedInput = std::make_shared<ConstantSource>();
-    auto mixer = rig.root(std::make_shared<Mixer>(std::vector<std::shared_ptr<Node>>{input, sharedInput}));
-    auto other =
-        rig.root(std::make_shared<Mixer>(std::vector<std::shared_ptr<Node>>{sharedInput, sharedUpstream}));
+    auto exclusiveUpstream = constantNode();
+    auto sharedUpstream = constantNode();
+    auto input = std::make_shared<PassThrough>(Nodes{exclusiveUpstream});
+    auto sharedInput = constantNode();
+    auto mixer = rig.root(std::make_shared<Mixer>(Nodes{input, sharedInput}));
+    auto other = rig.root(std::make_shared<Mixer>(Nodes{sharedInput, sharedUpstream}));
     mixer->makeAVConnections();
     other->makeAVConnections();
-    EXPECT_EQ(bussesFed(*rig.engine, *sharedInput->avAudioNode(), *mixer->avAudioNode()).size(), 1u);
+    EXPECT_EQ(rig.busses(*sharedInput, *mixer).size(), 1u);
 
     // Only feeds the mixer: it leaves the engine with its exclusive input.
     mixer->disconnect(*input);
-    EXPECT_FALSE(rig.attached(*input));
-    EXPECT_FALSE(rig.attached(*exclusiveUpstream));
+    EXPECT_EQ(std::pair(rig.attached(*input), rig.attached(*exclusiveUpstream)), std::pair(false, false));
 
     // Also feeds the other mixer: only this connection goes.
     mixer->disconnect(*sharedInput);
-    EXPECT_TRUE(rig.attached(*sharedInput));
-    EXPECT_TRUE(bussesFed(*rig.engine, *sharedInput->avAudioNode(), *mixer->avAudioNode()).empty());
-    EXPECT_EQ(bussesFed(*rig.engine, *sharedInput->avAudioNode(), *other->avAudioNode()).size(), 1u);
+    EXPECT_EQ(std::pair(rig.busses(*sharedInput, *mixer), rig.busses(*sharedInput, *other)),
+              std::pair(Busses{}, Busses{0}));
     EXPECT_TRUE(rig.attached(*sharedUpstream));
 
     // Nodes in no engine: nothing happens.
-    auto loose = std::make_shared<Mixer>(std::vector<std::shared_ptr<Node>>{sharedUpstream});
+    auto loose = std::make_shared<Mixer>(Nodes{sharedUpstream});
     loose->disconnect(*sharedUpstream);
     loose->disconnectInputs();
     EXPECT_TRUE(rig.attached(*sharedUpstream));
@@ -151,9 +141,9 @@ TEST(NodeWiring, DisconnectTakesOutOnlyWhatFeedsNothingElse) {
 
 TEST(NodeWiring, DetachAndDisconnectInputsWalkTheWholeChain) {
     WiringRig rig;
-    auto source = std::make_shared<ConstantSource>();
-    auto middle = std::make_shared<PassThrough>(std::vector<std::shared_ptr<Node>>{source});
-    auto top = rig.root(std::make_shared<PassThrough>(std::vector<std::shared_ptr<Node>>{middle}));
+    auto source = constantNode();
+    auto middle = std::make_shared<PassThrough>(Nodes{source});
+    auto top = rig.root(std::make_shared<PassThrough>(Nodes{middle}));
     top->makeAVConnections();
     ASSERT_TRUE(rig.engine->inputConnectionPoint(*middle->avAudioNode(), 0));
 
@@ -163,7 +153,7 @@ TEST(NodeWiring, DetachAndDisconnectInputsWalkTheWholeChain) {
     EXPECT_TRUE(rig.attached(*source));
 
     // A root that was never attached still takes its attached inputs out.
-    auto never = std::make_shared<PassThrough>(std::vector<std::shared_ptr<Node>>{middle});
+    auto never = std::make_shared<PassThrough>(Nodes{middle});
     never->detach();
     EXPECT_FALSE(rig.attached(*middle));
     EXPECT_FALSE(rig.attached(*source));
@@ -174,8 +164,7 @@ TEST(NodeUnit, StartStopBypassAndResetReachTheUnit) {
     GainNode node;
     EXPECT_TRUE(node.isStarted());
     node.stop();
-    EXPECT_TRUE(node.unit().shouldBypassEffect());
-    EXPECT_FALSE(node.isStarted());
+    EXPECT_EQ(std::pair(node.unit().shouldBypassEffect(), node.isStarted()), std::pair(true, false));
     node.start();
     EXPECT_FALSE(node.unit().shouldBypassEffect());
     node.bypass();
@@ -184,16 +173,16 @@ TEST(NodeUnit, StartStopBypassAndResetReachTheUnit) {
     EXPECT_EQ(node.unit().resets.load(), 1);
 
     // Without a unit there is no flag: always started.
-    ConstantSource source;
-    source.stop();
-    EXPECT_TRUE(source.isStarted());
+    auto source = constantNode();
+    source->stop();
+    EXPECT_TRUE(source->isStarted());
 
     // The output format follows the settings at the time of asking.
     const auto saved = rozezeru::Settings::audioFormat();
     rozezeru::Settings::setSampleRate(22050.0);
-    EXPECT_EQ(source.outputFormat().sampleRate(), 22050.0);
+    EXPECT_EQ(source->outputFormat().sampleRate(), 22050.0);
     rozezeru::Settings::setAudioFormat(saved);
-    EXPECT_EQ(source.outputFormat(), saved);
+    EXPECT_EQ(source->outputFormat(), saved);
 }
 
 TEST(NodeMIDI, SchedulesTheBytesAtTheOffsetIntoTheNextCycle) {
@@ -210,48 +199,37 @@ TEST(NodeMIDI, SchedulesTheBytesAtTheOffsetIntoTheNextCycle) {
 
     ASSERT_EQ(node->unit().midiCount(), 1u);
     const auto& record = node->unit().midi(0);
-    EXPECT_EQ(record.time - record.cycleStart, 37);
-    EXPECT_EQ(record.length, 3);
-    EXPECT_EQ(record.data, noteOn);
+    EXPECT_EQ(std::tuple(record.time - record.cycleStart, record.length, record.data),
+              std::tuple(37, 3, noteOn));
 
-    // A node without a unit ignores MIDI.
-    ConstantSource source;
-    source.scheduleMIDIEvent(noteOn, 0);
+    constantNode()->scheduleMIDIEvent(noteOn, 0); // a node without a unit ignores MIDI
 }
 
 TEST(NodeParameters, SetupBuildsTheTreeInDeclarationOrder) {
     GainNode plain;
     plain.setupParameters();
-    ASSERT_NE(plain.unit().parameterTree(), nullptr);
     EXPECT_TRUE(plain.unit().parameterTree()->allParameters().empty());
-    EXPECT_TRUE(plain.parameters().empty());
 
     nodetest::ParameterisedGainNode node;
     const auto& tree = node.unit().parameterTree()->allParameters();
     ASSERT_EQ(tree.size(), 2u);
-    EXPECT_EQ(tree[0]->identifier(), "cutoff");
-    EXPECT_EQ(tree[0]->address(), 7u);
-    EXPECT_EQ(tree[0]->maxValue(), 20000.0f);
-    EXPECT_EQ(tree[1]->identifier(), "gain");
-    const auto parameters = node.parameters();
-    ASSERT_EQ(parameters.size(), 2u);
-    EXPECT_EQ(parameters[0]->parameter(), tree[0]);
-    EXPECT_EQ(parameters[1]->parameter(), tree[1]);
-    EXPECT_EQ(parameters[1]->avAudioNode(), node.avAudioNode());
+    EXPECT_EQ(
+        std::tuple(tree[0]->identifier(), tree[0]->address(), tree[1]->identifier(), tree[1]->address()),
+        std::tuple("cutoff", 7u, "gain", 0u));
+    EXPECT_EQ(std::pair(node.cutoff.projectedValue()->parameter(), node.gain.projectedValue()->parameter()),
+              std::pair(tree[0], tree[1]));
 }
 
 TEST(NodeTexts, DotGraphListsLabelsOnceAndEveryEdge) {
-    auto source = std::make_shared<ConstantSource>();
+    auto source = constantNode();
     EXPECT_EQ(source->dotGraph(), "digraph patch {\n  graph [rankdir = \"LR\"];\n}");
 
-    auto left = std::make_shared<PassThrough>(std::vector<std::shared_ptr<Node>>{source});
-    auto right = std::make_shared<PassThrough>(std::vector<std::shared_ptr<Node>>{source});
-    auto mixer = std::make_shared<Mixer>(std::vector<std::shared_ptr<Node>>{left, right}, "out");
+    auto left = std::make_shared<PassThrough>(Nodes{source});
+    auto right = std::make_shared<PassThrough>(Nodes{source});
+    auto mixer = std::make_shared<Mixer>(Nodes{left, right}, "out");
     mixer->setLabel("Out");
     source->setLabel("Tone");
     left->setLabel("");
-    EXPECT_EQ(source->label(), "Tone");
-    EXPECT_EQ(right->label(), "");
 
     std::string expected =
         "digraph patch {\n  graph [rankdir = \"LR\"];\n  $M [label=\"Out\"];\n  $L -> $M;\n"
@@ -259,7 +237,7 @@ TEST(NodeTexts, DotGraphListsLabelsOnceAndEveryEdge) {
     for (auto [mark, key] : {std::pair{"$M", nodeTestKey(*mixer, "Mixer")},
                              {"$L", nodeTestKey(*left, "PassThrough")},
                              {"$R", nodeTestKey(*right, "PassThrough")},
-                             {"$S", nodeTestKey(*source, "ConstantSource")}})
+                             {"$S", nodeTestKey(*source, "SignalNode")}})
         for (auto at = expected.find(mark); at != std::string::npos; at = expected.find(mark))
             expected.replace(at, 2, key);
     EXPECT_EQ(mixer->dotGraph(), expected);
@@ -280,12 +258,12 @@ TEST(NodeTexts, TreeTextIndentsInputsAndNamesNamedNodes) {
     Mixer main(1.0f, "main");
     EXPECT_EQ(main.connectionTreeText(), "RozezEru | ↳Mixer(\"main\")");
 
-    auto source = std::make_shared<ConstantSource>();
-    auto effect = std::make_shared<PassThrough>(std::vector<std::shared_ptr<Node>>{source});
-    Mixer top(std::vector<std::shared_ptr<Node>>{effect, source}, "top");
+    auto source = constantNode();
+    auto effect = std::make_shared<PassThrough>(Nodes{source});
+    Mixer top(Nodes{effect, source}, "top");
     EXPECT_EQ(top.connectionTreeText(), "RozezEru | ↳Mixer(\"top\")\n"
                                         "RozezEru |  ↳PassThrough\n"
-                                        "RozezEru |   ↳ConstantSource\n"
-                                        "RozezEru |  ↳ConstantSource");
-    EXPECT_EQ(source->className(), "ConstantSource");
+                                        "RozezEru |   ↳SignalNode\n"
+                                        "RozezEru |  ↳SignalNode");
+    EXPECT_EQ(source->className(), "SignalNode");
 }

@@ -6,6 +6,7 @@
 #include "platform/player/AudioPlayerNode.h"
 
 using namespace playertest;
+using AudioPlayerPlayback = OfflinePlayerTest;
 using rozezeru::AudioPlayer;
 using rozezeru::NodeStatus::Playback;
 using testsupport::ToolkitLogCapture;
@@ -29,9 +30,8 @@ private:
 
 } // namespace
 
-TEST(AudioPlayerPlayback, PlayNeedsARunningEngineAndSomethingToPlay) {
-    Folder folder;
-    const auto path = writeRampFile(folder, "p.wav", 44100, 2);
+TEST_F(AudioPlayerPlayback, PlayNeedsARunningEngineAndSomethingToPlay) {
+    const auto path = ramp("p.wav", 44100, 2);
     {
         ToolkitLogCapture capture;
         AudioPlayer loose(openFile(path));
@@ -41,316 +41,262 @@ TEST(AudioPlayerPlayback, PlayNeedsARunningEngineAndSomethingToPlay) {
         auto idle = std::make_shared<AudioPlayer>(openFile(path));
         engine.setOutput(idle);
         idle->play(0.5, 0.7);
-        EXPECT_FALSE(idle->isPlaying());
         // Not even the edit times change.
-        EXPECT_EQ(idle->editStartTime(), 0.0);
-        EXPECT_EQ(idle->editEndTime(), 1.0);
-        const auto records = capture.sink.records();
-        ASSERT_EQ(records.size(), 2u);
-        EXPECT_EQ(records[0].level, platform::LogType::error);
+        EXPECT_EQ(std::tuple(idle->isPlaying(), idle->editStartTime(), idle->editEndTime()),
+                  std::tuple(false, 0.0, 1.0));
+        ASSERT_EQ(capture.sink.records().size(), 2u);
+        EXPECT_EQ(capture.sink.records()[0].level, platform::LogType::error);
         EXPECT_EQ(
-            logContents(capture, "AudioPlayerPlayback.cpp", "play(from:to:at:completionCallbackType:)"),
+            capture.contents("AudioPlayerPlayback.cpp", "play(from:to:at:completionCallbackType:)"),
             (std::vector<std::string>{"🛑 Error: AudioPlayer must be attached before playback.",
                                       "🛑 Error: AudioPlayer's engine must be running before playback."}));
     }
 
-    OfflineRig rig;
     ToolkitLogCapture capture;
-    rig.player->play();
-    EXPECT_EQ(rig.player->status(), Playback::stopped);
-    EXPECT_EQ(logContents(capture, "AudioPlayerScheduling.cpp", "schedule(at:completionCallbackType:)"),
+    player->play();
+    EXPECT_EQ(player->status(), Playback::stopped);
+    EXPECT_EQ(capture.contents("AudioPlayerScheduling.cpp", "schedule(at:completionCallbackType:)"),
               std::vector<std::string>{"The player needs a file or a valid buffer to schedule"});
 
     // An empty edit range schedules nothing: the player stays stopped and the reason is logged.
-    rig.player->load(openFile(writeRampFile(folder, "ten.wav", 441000, 1)));
-    rig.player->play(1.0, 1.0);
-    EXPECT_EQ(rig.player->status(), Playback::stopped);
-    EXPECT_EQ(rig.player->currentTime(), 1.0);
+    loadRamp(10.0, 1);
+    player->play(1.0, 1.0);
+    EXPECT_EQ(state(), std::pair(Playback::stopped, 1.0));
     EXPECT_EQ(
-        logContents(capture, "AudioPlayerScheduling.cpp", "scheduleSegment(at:completionCallbackType:)"),
+        capture.contents("AudioPlayerScheduling.cpp", "scheduleSegment(at:completionCallbackType:)"),
         std::vector<std::string>{"Unable to schedule file. totalFrames to play: 0. file.length: 441000"});
     EXPECT_EQ(rig.render(1024)[0][100], 0.0f);
 }
 
-TEST(AudioPlayerPlayback, FromAndToReplaceTheEditRangeClampedToTheFile) {
-    Folder folder;
-    OfflineRig rig;
-    rig.player->load(openFile(writeRampFile(folder, "sixty.wav", 60 * 8000, 1, 8000.0)));
-    rig.player->play(5.0, 0.0);
-    EXPECT_TRUE(rig.player->isPlaying());
-    EXPECT_EQ(rig.player->editStartTime(), 5.0);
-    EXPECT_EQ(rig.player->editEndTime(), 60.0);
+TEST_F(AudioPlayerPlayback, FromAndToReplaceTheEditRangeClampedToTheFile) {
+    loadRamp(60.0, 1, 8000.0);
+    player->play(5.0, 0.0);
+    EXPECT_EQ(std::pair(player->isPlaying(), editRange()), std::pair(true, std::pair(5.0, 60.0)));
     // Playing again changes nothing.
     rig.render(4096);
-    const double before = rig.player->timeBeforePlay();
-    rig.player->play(7.0, 9.0);
-    EXPECT_EQ(rig.player->editStartTime(), 5.0);
-    EXPECT_EQ(rig.player->editEndTime(), 60.0);
-    EXPECT_EQ(rig.player->timeBeforePlay(), before);
+    const double before = player->timeBeforePlay();
+    player->play(7.0, 9.0);
+    EXPECT_EQ(std::pair(editRange(), player->timeBeforePlay()), std::pair(std::pair(5.0, 60.0), before));
 
-    rig.player->stop();
-    rig.player->play(-3.0, 100.0);
-    EXPECT_EQ(rig.player->editStartTime(), 0.0);
-    EXPECT_EQ(rig.player->editEndTime(), 60.0);
-    EXPECT_EQ(rig.player->playedFraction(), 0.0);
-    rig.player->seek(30.0);
-    EXPECT_DOUBLE_EQ(rig.player->playedFraction(), 0.5);
-    rig.player->stop();
-    EXPECT_EQ(rig.player->playedFraction(), 0.0);
+    player->stop();
+    player->play(-3.0, 100.0);
+    EXPECT_EQ(std::pair(editRange(), player->playedFraction()), std::pair(std::pair(0.0, 60.0), 0.0));
+    player->seek(30.0);
+    EXPECT_DOUBLE_EQ(player->playedFraction(), 0.5);
+    player->stop();
+    EXPECT_EQ(player->playedFraction(), 0.0);
 }
 
-TEST(AudioPlayerPlayback, CurrentTimeFollowsThePlayerNodesClock) {
-    Folder folder;
-    OfflineRig rig;
-    rig.player->load(openFile(writeRampFile(folder, "clock.wav", 3 * 44100, 2)));
-    rig.player->play(0.5, 2.5);
-    EXPECT_EQ(rig.player->currentTime(), 0.5);
-    const auto out = rig.render(10 * 1024);
-    EXPECT_EQ(out[0][0], rampValue(22050));
+TEST_F(AudioPlayerPlayback, CurrentTimeFollowsThePlayerNodesClock) {
+    loadRamp(3.0, 2);
+    player->play(0.5, 2.5);
+    EXPECT_EQ(player->currentTime(), 0.5);
+    EXPECT_EQ(firstOfNext(10 * 1024), rampValue(22050));
     // The clock stands where the last cycle began.
-    EXPECT_DOUBLE_EQ(rig.player->currentTime(), 0.5 + playbackSeconds(9 * 1024));
+    EXPECT_DOUBLE_EQ(player->currentTime(), 0.5 + playbackSeconds(9 * 1024));
 
     // A stopped player reports its edit start, not where it stopped.
-    rig.player->stop();
-    EXPECT_EQ(rig.player->currentTime(), 0.5);
-    EXPECT_EQ(rig.player->timeBeforePlay(), 0.0);
+    player->stop();
+    EXPECT_EQ(std::pair(player->currentTime(), player->timeBeforePlay()), std::pair(0.5, 0.0));
 
     // All times absent: the same range again from its start.
-    rig.player->play();
-    EXPECT_EQ(rig.player->editStartTime(), 0.5);
-    EXPECT_EQ(rig.player->editEndTime(), 2.5);
-    EXPECT_EQ(rig.render(1024)[0][0], rampValue(22050));
+    player->play();
+    EXPECT_EQ(editRange(), std::pair(0.5, 2.5));
+    EXPECT_EQ(firstOfNext(), rampValue(22050));
 
     // At the edit end the clock stops there.
     rig.render(3 * 44100);
-    EXPECT_EQ(rig.player->currentTime(), 2.5);
-    EXPECT_EQ(rig.player->playedFraction(), 1.0);
+    EXPECT_EQ(std::pair(player->currentTime(), player->playedFraction()), std::pair(2.5, 1.0));
 }
 
-TEST(AudioPlayerPlayback, ADownstreamDelayIsTakenOffTheCurrentTime) {
-    Folder folder;
-    OfflineRig rig;
-    rig.player->load(openFile(writeRampFile(folder, "late.wav", 2 * 44100, 2)));
-    rig.player->setTimeCompensation(std::make_shared<FixedDelay>(0.1));
-    rig.player->play(1.0);
+TEST_F(AudioPlayerPlayback, ADownstreamDelayIsTakenOffTheCurrentTime) {
+    loadRamp(2.0, 2);
+    player->setTimeCompensation(std::make_shared<FixedDelay>(0.1));
+    player->play(1.0);
     rig.render(11 * 1024);
-    EXPECT_NEAR(rig.player->currentTime(), 1.0 + playbackSeconds(10 * 1024) - 0.1, 1e-12);
+    EXPECT_NEAR(player->currentTime(), 1.0 + playbackSeconds(10 * 1024) - 0.1, 1e-12);
     // Not heard yet: the edit start.
-    rig.player->stop();
-    rig.player->play(1.0);
+    player->stop();
+    player->play(1.0);
     rig.render(2 * 1024);
-    EXPECT_EQ(rig.player->currentTime(), 1.0);
-    rig.player->setTimeCompensation(nullptr);
-    EXPECT_DOUBLE_EQ(rig.player->currentTime(), 1.0 + playbackSeconds(1024));
+    EXPECT_EQ(player->currentTime(), 1.0);
+    player->setTimeCompensation(nullptr);
+    EXPECT_DOUBLE_EQ(player->currentTime(), 1.0 + playbackSeconds(1024));
 }
 
-TEST(AudioPlayerPlayback, PauseHoldsTheTimeAndResumeGoesOnFromThere) {
-    Folder folder;
-    OfflineRig rig;
-    rig.player->load(openFile(writeRampFile(folder, "pause.wav", 44100, 2)));
-    rig.player->play();
+TEST_F(AudioPlayerPlayback, PauseHoldsTheTimeAndResumeGoesOnFromThere) {
+    loadRamp(1.0, 2);
+    player->play();
     rig.render(4 * 1024);
-    const double atPause = rig.player->currentTime();
-    rig.player->pause();
-    EXPECT_EQ(rig.player->status(), Playback::paused);
-    EXPECT_FALSE(rig.player->isPlaying());
-    EXPECT_EQ(rig.player->pausedTime(), atPause);
-    EXPECT_EQ(rig.player->currentTime(), atPause);
-    auto out = rig.render(2048);
-    EXPECT_EQ(out[0][0], 0.0f);
-    EXPECT_EQ(rig.player->currentTime(), atPause);
+    const double atPause = player->currentTime();
+    player->pause();
+    EXPECT_EQ(std::pair(player->isPlaying(), player->pausedTime()), std::pair(false, atPause));
+    EXPECT_EQ(state(), std::pair(Playback::paused, atPause));
+    EXPECT_EQ(firstOfNext(2048), 0.0f);
+    EXPECT_EQ(player->currentTime(), atPause);
     // Resuming a player that is not paused does nothing.
-    rig.player->stop();
-    rig.player->resume();
-    EXPECT_EQ(rig.player->status(), Playback::stopped);
+    player->stop();
+    player->resume();
+    EXPECT_EQ(player->status(), Playback::stopped);
 
-    rig.player->play();
+    player->play();
     rig.render(4 * 1024);
-    rig.player->pause();
-    rig.player->pause();
-    EXPECT_EQ(rig.player->status(), Playback::paused);
+    player->pause();
+    player->pause();
+    EXPECT_EQ(player->status(), Playback::paused);
     rig.render(1024);
-    rig.player->resume();
-    EXPECT_TRUE(rig.player->isPlaying());
-    out = rig.render(1024);
-    EXPECT_EQ(out[0][0], rampValue(4 * 1024));
-    EXPECT_EQ(out[1][1023], rampValue(5 * 1024 - 1, 1));
+    player->resume();
+    EXPECT_TRUE(player->isPlaying());
+    auto out = rig.render(1024);
+    EXPECT_EQ(std::pair(out[0][0], out[1][1023]), std::pair(rampValue(4 * 1024), rampValue(5 * 1024 - 1, 1)));
 
     // play() on a paused player goes on without scheduling anew, and the clock goes on too.
-    rig.player->pause();
-    const double paused = rig.player->currentTime();
+    player->pause();
+    const double paused = player->currentTime();
     rig.render(1024);
-    rig.player->play();
-    EXPECT_TRUE(rig.player->isPlaying());
-    out = rig.render(2048);
-    EXPECT_EQ(out[0][0], rampValue(5 * 1024));
-    EXPECT_DOUBLE_EQ(rig.player->currentTime(), paused + playbackSeconds(2048));
+    player->play();
+    EXPECT_EQ(firstOfNext(2048), rampValue(5 * 1024));
+    EXPECT_DOUBLE_EQ(player->currentTime(), paused + playbackSeconds(2048));
 }
 
-TEST(AudioPlayerPlayback, LoopingABufferWrapsTheCurrentTime) {
-    Folder folder;
-    OfflineRig rig;
-    rig.player->load(openFile(writeRampFile(folder, "fourteen.wav", 14 * 44100, 1)), true);
-    rig.player->setLooping(true);
-    rig.player->play(10.0, 14.0);
-    ASSERT_TRUE(rig.player->isPlaying());
+TEST_F(AudioPlayerPlayback, LoopingABufferWrapsTheCurrentTime) {
+    loadRamp(14.0, 1, 44100.0, true);
+    player->setLooping(true);
+    player->play(10.0, 14.0);
+    ASSERT_TRUE(player->isPlaying());
     rig.render(9 * 44100);
     rig.render(1024);
-    EXPECT_NEAR(rig.player->currentTime(), 11.0, 1e-9);
+    EXPECT_NEAR(player->currentTime(), 11.0, 1e-9);
     // Where the ninth second of playing was heard, the range had wrapped twice: file frame 11 s.
-    const auto out = rig.render(1024);
-    EXPECT_EQ(out[0][0], rampValue(11 * 44100 + 1024));
+    EXPECT_EQ(firstOfNext(), rampValue(11 * 44100 + 1024));
 }
 
-TEST(AudioPlayerPlayback, SeekingAFileMovesFromTheCurrentTime) {
-    Folder folder;
-    OfflineRig rig;
-    rig.player->load(openFile(writeRampFile(folder, "seek.wav", 60 * 8000, 1, 8000.0)));
-    rig.player->play();
+TEST_F(AudioPlayerPlayback, SeekingAFileMovesFromTheCurrentTime) {
+    loadRamp(60.0, 1, 8000.0);
+    player->play();
     rig.render(20 * 44100);
-    const double now = rig.player->currentTime();
+    const double now = player->currentTime();
     EXPECT_NEAR(now, 20.0, 0.03);
 
     // Zero does nothing.
-    rig.player->seek(0.0);
-    EXPECT_EQ(rig.player->currentTime(), now);
+    player->seek(0.0);
+    EXPECT_EQ(player->currentTime(), now);
 
-    rig.player->seek(10.0);
-    EXPECT_FALSE(rig.player->isSeeking());
-    EXPECT_TRUE(rig.player->isPlaying());
-    EXPECT_DOUBLE_EQ(rig.player->timeBeforePlay(), -(now + 10.0));
-    EXPECT_DOUBLE_EQ(rig.player->currentTime(), now + 10.0);
+    player->seek(10.0);
+    EXPECT_EQ(std::pair(player->isSeeking(), player->isPlaying()), std::pair(false, true));
+    EXPECT_DOUBLE_EQ(player->timeBeforePlay(), -(now + 10.0));
+    EXPECT_DOUBLE_EQ(player->currentTime(), now + 10.0);
     // The mixer converts the file's 8000 Hz and reads a little ahead.
     rig.render(44100);
     rig.render(1024);
-    EXPECT_NEAR(rig.player->currentTime(), now + 11.0, 0.01);
+    EXPECT_NEAR(player->currentTime(), now + 11.0, 0.01);
 
     // Back, to before the start, or past the end: stopped.
-    rig.player->seek(-100.0);
-    EXPECT_EQ(rig.player->status(), Playback::stopped);
-    rig.player->play();
+    player->seek(-100.0);
+    EXPECT_EQ(player->status(), Playback::stopped);
+    player->play();
     rig.render(1024);
-    rig.player->seek(60.5);
-    EXPECT_EQ(rig.player->status(), Playback::stopped);
-    EXPECT_EQ(rig.player->currentTime(), 0.0);
+    player->seek(60.5);
+    EXPECT_EQ(state(), std::pair(Playback::stopped, 0.0));
 
     // A looping player starts again at the edit start.
-    rig.player->setLooping(true);
-    rig.player->play(2.0, 4.0);
+    player->setLooping(true);
+    player->play(2.0, 4.0);
     rig.render(1024);
-    rig.player->seek(5.0);
-    EXPECT_TRUE(rig.player->isPlaying());
-    EXPECT_EQ(rig.player->currentTime(), 2.0);
+    player->seek(5.0);
+    EXPECT_EQ(state(), std::pair(Playback::playing, 2.0));
 
     // Seeking a stopped player inside the range plays it; not-finite offsets do nothing.
-    rig.player->stop();
-    rig.player->seek(std::nan(""));
-    rig.player->seek(INFINITY);
-    EXPECT_EQ(rig.player->status(), Playback::stopped);
-    rig.player->seek(1.0);
-    EXPECT_TRUE(rig.player->isPlaying());
-    EXPECT_DOUBLE_EQ(rig.player->currentTime(), 3.0);
+    player->stop();
+    player->seek(std::nan(""));
+    player->seek(INFINITY);
+    EXPECT_EQ(player->status(), Playback::stopped);
+    player->seek(1.0);
+    EXPECT_TRUE(player->isPlaying());
+    EXPECT_DOUBLE_EQ(player->currentTime(), 3.0);
 }
 
-TEST(AudioPlayerPlayback, SeekingPlaysTheFileFromTheTargetFrame) {
-    Folder folder;
-    OfflineRig rig;
-    rig.player->load(openFile(writeRampFile(folder, "exact.wav", 2 * 44100, 2)));
-    rig.player->play();
+TEST_F(AudioPlayerPlayback, SeekingPlaysTheFileFromTheTargetFrame) {
+    loadRamp(2.0, 2);
+    player->play();
     rig.render(2048);
-    const double now = rig.player->currentTime();
-    rig.player->seek(0.5);
-    auto out = rig.render(1024);
-    EXPECT_EQ(out[0][0], rampValue(std::int64_t((now + 0.5) * 44100.0)));
+    const double now = player->currentTime();
+    player->seek(0.5);
+    EXPECT_EQ(firstOfNext(), rampValue(std::int64_t((now + 0.5) * 44100.0)));
 
     // Seeking needs a file: a buffer player without one does not move.
-    rig.player->stop();
-    rig.player->setFile(nullptr);
-    rig.player->load(rampBuffer(44100, 2));
-    rig.player->play();
+    player->stop();
+    player->setFile(nullptr);
+    player->load(rampBuffer(44100, 2));
+    player->play();
     rig.render(1024);
-    rig.player->seek(0.5);
-    EXPECT_EQ(rig.render(1024)[0][0], rampValue(1024));
+    player->seek(0.5);
+    EXPECT_EQ(firstOfNext(), rampValue(1024));
 }
 
-TEST(AudioPlayerPlayback, SeekingABufferStaysInsideItInItsOwnOrder) {
-    Folder folder;
-    OfflineRig rig;
-    rig.player->load(openFile(writeRampFile(folder, "three.wav", 3 * 44100, 2)), true);
-    rig.player->play(1.0, 2.0);
+TEST_F(AudioPlayerPlayback, SeekingABufferStaysInsideItInItsOwnOrder) {
+    loadRamp(3.0, 2, 44100.0, true);
+    player->play(1.0, 2.0);
     rig.render(1024);
-    rig.player->seek(0.5); // from 1.0 to 1.5
-    EXPECT_DOUBLE_EQ(rig.player->currentTime(), 1.5);
-    auto out = rig.render(1024);
-    EXPECT_EQ(out[0][0], rampValue(66150));
+    player->seek(0.5); // from 1.0 to 1.5
+    EXPECT_DOUBLE_EQ(player->currentTime(), 1.5);
+    EXPECT_EQ(firstOfNext(), rampValue(66150));
 
     // Before the edit start: the edit start (a buffer holds nothing before it).
-    rig.player->seek(-20.0);
-    EXPECT_TRUE(rig.player->isPlaying());
-    EXPECT_EQ(rig.player->currentTime(), 1.0);
-    EXPECT_EQ(rig.render(1024)[0][0], rampValue(44100));
+    player->seek(-20.0);
+    EXPECT_EQ(state(), std::pair(Playback::playing, 1.0));
+    EXPECT_EQ(firstOfNext(), rampValue(44100));
     // Past the edit end: stopped.
-    rig.player->seek(5.0);
-    EXPECT_EQ(rig.player->status(), Playback::stopped);
+    player->seek(5.0);
+    EXPECT_EQ(player->status(), Playback::stopped);
 
     // Reversed, the range plays backwards from its mirrored place and seeking moves on in that order.
-    rig.player->setReversed(true);
-    rig.player->play();
-    out = rig.render(1024);
-    EXPECT_EQ(out[0][0], rampValue(88199));
-    rig.player->stop();
-    rig.player->play();
-    rig.player->seek(0.5);
-    EXPECT_DOUBLE_EQ(rig.player->currentTime(), 1.5);
-    out = rig.render(1024);
-    EXPECT_EQ(out[0][0], rampValue(88199 - 22050));
-    EXPECT_EQ(out[0][1], rampValue(88199 - 22051));
+    player->setReversed(true);
+    player->play();
+    EXPECT_EQ(firstOfNext(), rampValue(88199));
+    player->stop();
+    player->play();
+    player->seek(0.5);
+    EXPECT_DOUBLE_EQ(player->currentTime(), 1.5);
+    const auto out = rig.render(1024);
+    EXPECT_EQ(std::pair(out[0][0], out[0][1]), std::pair(rampValue(88199 - 22050), rampValue(88199 - 22051)));
 }
 
-TEST(AudioPlayerPlayback, SeekingALoopingBufferWrapsToTheRangeStart) {
-    Folder folder;
-    OfflineRig rig;
-    rig.player->load(openFile(writeRampFile(folder, "wrap.wav", 3 * 44100, 1)), true);
-    rig.player->setLooping(true);
-    rig.player->play(1.0, 2.0);
+TEST_F(AudioPlayerPlayback, SeekingALoopingBufferWrapsToTheRangeStart) {
+    loadRamp(3.0, 1, 44100.0, true);
+    player->setLooping(true);
+    player->play(1.0, 2.0);
     rig.render(1024);
-    rig.player->seek(0.75);
-    EXPECT_DOUBLE_EQ(rig.player->currentTime(), 1.75);
+    player->seek(0.75);
+    EXPECT_DOUBLE_EQ(player->currentTime(), 1.75);
     // The rest of the pass, then the whole range again from its start.
     const auto rest = rig.render(11025);
-    EXPECT_EQ(rest[0][0], rampValue(77175));
-    EXPECT_EQ(rest[0][11024], rampValue(88199));
-    EXPECT_EQ(rig.render(1024)[0][0], rampValue(44100));
-    EXPECT_EQ(rig.player->currentTime(), 1.0);
+    EXPECT_EQ(std::pair(rest[0][0], rest[0][11024]), std::pair(rampValue(77175), rampValue(88199)));
+    EXPECT_EQ(firstOfNext(), rampValue(44100));
+    EXPECT_EQ(player->currentTime(), 1.0);
     rig.render(1024);
-    EXPECT_NEAR(rig.player->currentTime(), 1.0 + playbackSeconds(1024), 1e-9);
-    EXPECT_TRUE(rig.player->isPlaying());
+    EXPECT_NEAR(player->currentTime(), 1.0 + playbackSeconds(1024), 1e-9);
+    EXPECT_TRUE(player->isPlaying());
 }
 
-TEST(AudioPlayerPlayback, AsANodeItStartsStopsAndSetsItsVolume) {
-    OfflineRig rig;
-    rig.player->load(rampBuffer(20000, 2));
-    rig.player->start();
-    EXPECT_TRUE(rig.player->isStarted());
-    rig.player->setVolume(0.5f);
-    EXPECT_EQ(rig.player->volume(), 0.5f);
+TEST_F(AudioPlayerPlayback, AsANodeItStartsStopsAndSetsItsVolume) {
+    player->load(rampBuffer(20000, 2));
+    player->start();
+    EXPECT_TRUE(player->isStarted());
+    player->setVolume(0.5f);
     // The change ramps in over one cycle.
-    const auto out = rig.render(2048);
-    EXPECT_EQ(out[0][1500], 0.5f * rampValue(1500));
-    rig.player->stop();
-    EXPECT_FALSE(rig.player->isStarted());
-    EXPECT_EQ(rig.player->status(), Playback::stopped);
+    EXPECT_EQ(rig.render(2048)[0][1500], 0.5f * rampValue(1500));
+    player->stop();
+    EXPECT_EQ(std::pair(player->isStarted(), player->status()), std::pair(false, Playback::stopped));
     EXPECT_EQ(rig.render(1024)[0][10], 0.0f);
 }
 
-TEST(AudioPlayerPlayback, AStartTimeDelaysTheAudioAndCountsAsTimeBeforePlay) {
-    OfflineRig rig;
-    rig.player->load(rampBuffer(20000, 2));
+TEST_F(AudioPlayerPlayback, AStartTimeDelaysTheAudioAndCountsAsTimeBeforePlay) {
+    player->load(rampBuffer(20000, 2));
     rig.render(1024);
-    rig.player->play(std::nullopt, std::nullopt, platform::AudioTime::withSampleTime(1024 + 4410, 44100.0));
-    EXPECT_DOUBLE_EQ(rig.player->timeBeforePlay(), playbackSeconds(1024 + 4410));
+    player->play(std::nullopt, std::nullopt, platform::AudioTime::withSampleTime(1024 + 4410, 44100.0));
+    EXPECT_DOUBLE_EQ(player->timeBeforePlay(), playbackSeconds(1024 + 4410));
     const auto out = rig.render(8192);
-    EXPECT_EQ(out[0][4409], 0.0f);
-    EXPECT_EQ(out[0][4410], rampValue(0));
-    EXPECT_EQ(out[1][4411], rampValue(1, 1));
+    EXPECT_EQ(std::tuple(out[0][4409], out[0][4410], out[1][4411]),
+              std::tuple(0.0f, rampValue(0), rampValue(1, 1)));
 }

@@ -12,6 +12,7 @@
 #include "platform/files/AudioFile.h"
 #include "platform/foundation/Files.h"
 
+#include "tests/support/EngineRig.h"
 #include "tests/support/TemporaryFolder.h"
 #include "tests/support/ToolkitLogCapture.h"
 #include "tests/support/Wait.h"
@@ -37,11 +38,6 @@ using Folder = testsupport::TemporaryFolder;
 inline float rampValue(std::int64_t frame, std::uint32_t channel = 0) {
     const float value = float(frame + 1) / 1048576.0f;
     return channel == 0 ? value : channel == 1 ? -value : value * float(channel);
-}
-
-// The frame a channel-0 sample of rampValue() came from.
-inline std::int64_t rampFrame(float value) {
-    return std::llround(double(value) * 1048576.0) - 1;
 }
 
 inline std::shared_ptr<platform::PcmBuffer> rampBuffer(std::uint32_t frames, std::uint32_t channels,
@@ -97,13 +93,10 @@ inline std::shared_ptr<platform::AudioFile> openFile(const std::string& path) {
 struct OfflineRig {
     rozezeru::AudioEngine engine{std::make_unique<platform::NullAudioDevice>()};
     std::shared_ptr<rozezeru::AudioPlayer> player = std::make_shared<rozezeru::AudioPlayer>();
-    std::unique_ptr<platform::PcmBuffer> scratch;
 
     OfflineRig() {
         engine.setOutput(player);
         if (!engine.startTest(0.0)) throw std::runtime_error("offline engine");
-        scratch =
-            platform::PcmBuffer::make(engine.avEngine().manualRenderingFormat(), engine.maximumFrameCount());
     }
     // Offline, the player node still reports the ends of its items to the main queue, where the
     // player ignores them: they are cleared away here rather than left to later tests.
@@ -114,20 +107,10 @@ struct OfflineRig {
 
     // Renders `frames` frames in cycles of at most `cycle` frames; one vector per channel.
     Channels render(std::int64_t frames, std::uint32_t cycle = 1024) {
-        Channels out(2);
-        for (std::int64_t done = 0; done < frames;) {
-            const auto count = std::uint32_t(std::min<std::int64_t>(cycle, frames - done));
-            auto status = engine.avEngine().renderOffline(count, *scratch);
-            if (!status || *status != platform::ManualRenderingStatus::success)
-                throw std::runtime_error("offline render failed");
-            for (std::uint32_t c = 0; c < 2; ++c)
-                out[c].insert(out[c].end(), scratch->channel(c), scratch->channel(c) + count);
-            done += count;
-        }
+        auto out = testsupport::renderOfflineFrames(engine.avEngine(), std::uint32_t(frames), cycle);
+        if (out.size() != 2) throw std::runtime_error("offline render failed");
         return out;
     }
-    // Renders whole seconds (rounded to frames) in cycles of 1024 frames.
-    Channels renderSeconds(double seconds) { return render(std::llround(seconds * 44100.0)); }
 };
 
 // A player as the output of a toolkit engine on the null device, which renders in periods of 512
@@ -138,15 +121,10 @@ struct LiveRig {
     // Shared with the handler: a completion may still be queued when the rig is gone.
     std::shared_ptr<int> completions = std::make_shared<int>(0);
 
-    static platform::NullAudioDevice::Configuration configuration(bool paced) {
-        platform::NullAudioDevice::Configuration result;
-        result.pacing = paced ? platform::NullAudioDevice::Pacing::realTime
-                              : platform::NullAudioDevice::Pacing::asFastAsPossible;
-        return result;
-    }
-
     explicit LiveRig(bool paced = false)
-        : engine(std::make_unique<platform::NullAudioDevice>(configuration(paced))) {
+        : engine(testsupport::nullDevice(44100.0, 512,
+                                         paced ? platform::NullAudioDevice::Pacing::realTime
+                                               : platform::NullAudioDevice::Pacing::asFastAsPossible)) {
         platform::mainQueue().bindToCurrentThread();
         // What earlier tests left behind must not count here.
         platform::mainQueue().drain();
@@ -166,20 +144,35 @@ struct LiveRig {
     }
 };
 
+// A temporary folder and an offline rig whose player plays ramp files made in the folder.
+struct OfflinePlayerTest : testing::Test {
+    Folder folder;
+    OfflineRig rig;
+    std::shared_ptr<rozezeru::AudioPlayer> player = rig.player;
+
+    std::string ramp(const std::string& name, std::int64_t frames, std::uint32_t channels,
+                     double rate = 44100.0) {
+        return writeRampFile(folder, name, frames, channels, rate);
+    }
+    // Loads a new ramp file of `seconds` at `rate`.
+    void loadRamp(double seconds, std::uint32_t channels, double rate = 44100.0, bool buffered = false) {
+        player->load(openFile(ramp("ramp" + std::to_string(++files) + ".wav", std::llround(seconds * rate),
+                                   channels, rate)),
+                     buffered);
+    }
+    std::pair<double, double> editRange() const { return {player->editStartTime(), player->editEndTime()}; }
+    std::pair<rozezeru::NodeStatus::Playback, double> state() const {
+        return {player->status(), player->currentTime()};
+    }
+    // The first sample of channel 0 of the next `frames` frames.
+    float firstOfNext(std::int64_t frames = 1024) { return rig.render(frames)[0][0]; }
+    int files = 0;
+};
+
 // Waits, without running it, until work has been posted to the main queue (false after a few
 // seconds): the moment a completion has left the platform's thread.
 inline bool waitUntilPending() {
     return testsupport::waitUntil([] { return platform::mainQueue().pendingCount() != 0; });
-}
-
-// The contents of the records written in `file` by `function`, in order.
-inline std::vector<std::string> logContents(const testsupport::ToolkitLogCapture& capture,
-                                            const std::string& file, const std::string& function) {
-    std::vector<std::string> out;
-    for (const auto& record : capture.sink.records())
-        if (auto content = testsupport::toolkitLogContent(record.text, file, function))
-            out.push_back(*content);
-    return out;
 }
 
 } // namespace playertest

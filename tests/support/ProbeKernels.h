@@ -1,19 +1,40 @@
 #pragma once
-// Kernels for the bridge tests. A probe adds the frame values of its two parameters to its input (channel
-// 0 gets parameter 0, channel 1 parameter 1) and records, in fixed arrays so that rendering allocates
-// nothing, the ranges it processed and the notes it was given. Registered under test codes once per
-// test program. Test thread and the render thread of the test's engine.
+// Kernels for the tests of the kernel bridge (RozezEruEX) and of the nodes over it. A probe adds the frame
+// values of its two parameters to its input (channel 0 gets parameter 0, channel 1 parameter 1) and records,
+// in fixed arrays so that rendering allocates nothing, the ranges it processed, the MIDI events and the notes
+// it was given.
+// Registered under test codes once per test program. Test thread and the render thread of the test's engine.
 
 #include "RozezEruEX/DSPBase.h"
 #include "RozezEruEX/DSPRegistry.h"
 
 #include <array>
 #include <mutex>
+#include <string>
 #include <vector>
 
-namespace kerneltest {
+namespace testsupport {
 
-using namespace rozezeru;
+using platform::AudioBufferList;
+using platform::AUEventSampleTime;
+using rozezeru::DSPBase;
+using rozezeru::FrameRange;
+using rozezeru::ParameterRamper;
+using rozezeru::registerDSP;
+
+// What a kernel ramp of `frames` frames from `from` to `to` plays at its k-th frame.
+inline float kernelRampValue(float from, float to, std::uint32_t frames, std::uint32_t k) {
+    const float slope = (from - to) / float(frames);
+    return k < frames ? float(frames - k) * slope + to : to;
+}
+
+// The first `total` values of such a ramp.
+inline std::vector<float> kernelRamp(float from, float to, std::uint32_t frames, std::uint32_t total) {
+    std::vector<float> values(total);
+    for (std::uint32_t k = 0; k < total; ++k)
+        values[k] = kernelRampValue(from, to, frames, k);
+    return values;
+}
 
 struct NoteRecord {
     bool on = false;
@@ -43,6 +64,13 @@ public:
             }
         }
     }
+    void handleMIDIEvent(const platform::AUMIDIEvent& event) override {
+        if (midiCount < capacity) {
+            midi[midiCount] = event;
+            midiTimes[midiCount++] = now;
+        }
+        DSPBase::handleMIDIEvent(event);
+    }
     void startNote(int note, int velocity) override { record(true, note, velocity); }
     void stopNote(int note, int velocity) override { record(false, note, velocity); }
     void reset() override { ++resets; }
@@ -57,6 +85,37 @@ public:
     void setWavetable(const float* table, std::size_t length, int index) override {
         wavetable.assign(table, table + length);
         wavetableIndex = index;
+    }
+
+    // "start+count " per processed range, and "on|off note velocity " per note, in order.
+    std::string rangeText() const {
+        std::string text;
+        for (std::size_t i = 0; i < rangeCount; ++i)
+            text += std::to_string(ranges[i].start) + "+" + std::to_string(ranges[i].count) + " ";
+        return text;
+    }
+    // "status data1 data2 @sampleTime " in hexadecimal status, per MIDI event of three bytes on cable 0.
+    std::string midiText() const {
+        std::string text;
+        for (std::size_t i = 0; i < midiCount; ++i) {
+            const auto& m = midi[i];
+            if (m.length != 3 || m.cable != 0) {
+                text += "? ";
+                continue;
+            }
+            static const char digits[] = "0123456789abcdef";
+            text += std::string{digits[m.data[0] >> 4], digits[m.data[0] & 15]} + " " +
+                    std::to_string(m.data[1]) + " " + std::to_string(m.data[2]) + " @" +
+                    std::to_string(midiTimes[i]) + " ";
+        }
+        return text;
+    }
+    std::string noteText() const {
+        std::string text;
+        for (std::size_t i = 0; i < noteCount; ++i)
+            text += (notes[i].on ? "on " : "off ") + std::to_string(notes[i].note) + " " +
+                    std::to_string(notes[i].velocity) + " ";
+        return text;
     }
 
     // Views of the base's state for the tests.
@@ -75,6 +134,9 @@ public:
     ParameterRamper second;
     std::array<FrameRange, capacity> ranges{};
     std::size_t rangeCount = 0;
+    std::array<platform::AUMIDIEvent, capacity> midi{};
+    std::array<AUEventSampleTime, capacity> midiTimes{};
+    std::size_t midiCount = 0;
     std::array<NoteRecord, capacity> notes{};
     std::size_t noteCount = 0;
     int resets = 0, inits = 0, deinits = 0;
@@ -120,4 +182,4 @@ inline void registerProbeKernels() {
     });
 }
 
-} // namespace kerneltest
+} // namespace testsupport

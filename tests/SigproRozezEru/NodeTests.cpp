@@ -1,0 +1,173 @@
+#include "RozezEru/Internals/ComponentDescriptions.h"
+#include "RozezEru/Internals/FourCC.h"
+#include "RozezEru/Nodes/Parameter.h"
+#include "RozezEru/Nodes/ParameterSetup.h"
+#include "RozezEruEX/DSPInterface.h"
+#include "RozezEruEX/NodeRozezEruAU.h"
+#include "RozezEruEX/ParameterAutomation.h"
+#include "RozezEruEX/RozezEruAU.h"
+#include "SigproRozezEru/Effects/HighShelfParametricEqualizerFilter.h"
+#include "SigproRozezEru/Generators/GeneratorNode.h"
+#include "SigproRozezEru/NodeParameterTable.h"
+#include "SigproRozezEru/SigproRozezEruRegistration.h"
+#include "platform/audio/AUParameterTree.h"
+#include "platform/audio/AudioComponentRegistry.h"
+#include "tests/support/ProbeKernels.h"
+#include "tests/support/RenderCycleTrap.h"
+#include "tests/support/ToolkitNodes.h"
+#include "tests/support/ToolkitRig.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+using namespace rozezeru;
+using testsupport::constantNode;
+using testsupport::offlineToolkitEngine;
+using testsupport::registerProbeKernels;
+using testsupport::RenderCycleTrap;
+using testsupport::renderToolkit;
+using testsupport::rms;
+using testsupport::samplesNode;
+using testsupport::sine;
+using testsupport::toDecibels;
+using ShelfFilter = HighShelfParametricEqualizerFilter;
+
+namespace {
+
+// The probe generator after the template: set up, stopped, then given its values; it plays them.
+class ProbeToneGenerator final : public GeneratorNode {
+public:
+    ProbeToneGenerator() : GeneratorNode((registerProbeKernels(), "tsgn")) {
+        setupParameters();
+        stop();
+        first.setWrappedValue(0.75f);
+        second.setWrappedValue(-0.25f);
+    }
+    std::vector<std::shared_ptr<NodeParameter>> parameters() const override {
+        return parameterList(first, second);
+    }
+    Parameter<float> first{makeNodeParameterDef("ProbeGenerator", {"first", "First", 0.0f, {-1.0f, 1.0f}})};
+    Parameter<float> second{
+        makeNodeParameterDef("ProbeGenerator", {"second", "Second", 0.0f, {-1.0f, 1.0f}})};
+};
+
+} // namespace
+
+TEST(SigproRozezEruRegistration, RegistersTheKernelsAndNodeComponentsOnceFromAnyThread) {
+    { std::jthread a(registerSigproRozezEru), b(registerSigproRozezEru), c(registerSigproRozezEru); }
+    registerSigproRozezEru();
+    const auto components =
+        platform::AudioComponentRegistry::shared().components(componentDescription::effect("peq2"));
+    ASSERT_EQ(components.size(), 1u);
+    EXPECT_EQ(rzGetParameterAddress("HighShelfParametricEqualizerFilterParameterQ"), 2u);
+}
+
+TEST(NodeParameterTable, RegistryNamesJoinClassParameterAndTheCapitalisedIdentifier) {
+    EXPECT_EQ(parameterRegistryName("ZitaReverb", "equalizerFrequency2"),
+              "ZitaReverbParameterEqualizerFrequency2");
+    EXPECT_EQ(parameterRegistryName("Panner", "Pan"), "PannerParameterPan");
+    EXPECT_EQ(parameterRegistryName("Panner", ""), "PannerParameter");
+    registerSigproRozezEru();
+    EXPECT_EQ(makeNodeParameterDef("NoSuchNode", {"depth", "Depth"}).address, unknownParameterAddress)
+        << "a name the registry does not know drives no kernel parameter";
+}
+
+TEST(GeneratorNode, HasNoInputAndStartsBypassedUntilStarted) {
+    auto tone = std::make_shared<ProbeToneGenerator>();
+    EXPECT_TRUE(tone->connections().empty());
+    EXPECT_EQ(
+        std::pair(rozezEruAU(*tone).componentDescription().componentType, rozezEruAU(*tone).inputBusCount()),
+        std::pair(fourCC("aumu"), 0u));
+    EXPECT_EQ(tone->second.projectedValue()->def().address, 1u)
+        << "the registry's address of the table's name";
+    auto engine = offlineToolkitEngine(tone);
+    EXPECT_EQ(renderToolkit(*engine, 1024)[0], std::vector<float>(1024, 0.0f));
+    tone->start();
+    EXPECT_EQ(renderToolkit(*engine, 1024),
+              (std::vector{std::vector<float>(1024, 0.75f), std::vector<float>(1024, -0.25f)}));
+}
+
+TEST(EffectNodeDeathTest, AnEffectWithoutInputStopsTheProgram) {
+    EXPECT_DEATH(HighShelfParametricEqualizerFilter(nullptr), "An effect node needs an input node\\.");
+}
+
+TEST(HighShelfParametricEqualizerFilter, ANewNodeHostsThePeq2KernelWithTheTableParameters) {
+    using Unit = platform::AudioUnitParameterUnit;
+    struct Row {
+        NodeParameterDef def;
+        const char *identifier, *name;
+        float defaultValue, lower, upper;
+        Unit unit;
+    };
+    const Row rows[] = {{ShelfFilter::centerFrequencyDef(), "centerFrequency", "Corner Frequency", 1000, 12,
+                         20000, Unit::hertz},
+                        {ShelfFilter::gainDef(), "gain", "Gain", 1, 0, 10, Unit::generic},
+                        {ShelfFilter::qDef(), "q", "Q", 0.707f, 0, 2, Unit::generic}};
+    auto input = constantNode(0.0f);
+    auto node = std::make_shared<ShelfFilter>(input);
+    RozezEruAU& unit = rozezEruAU(*node);
+    for (platform::AUParameterAddress a = 0; a < 3; ++a) {
+        const Row& r = rows[a];
+        EXPECT_EQ(std::tie(r.def.identifier, r.def.name, r.def.address, r.def.defaultValue, r.def.unit),
+                  std::tie(r.identifier, r.name, a, r.defaultValue, r.unit));
+        EXPECT_EQ(std::pair(r.def.range.lowerBound, r.def.range.upperBound), std::pair(r.lower, r.upper));
+        EXPECT_EQ(r.def.flags, 0xC2000000u);
+        EXPECT_EQ(rzGetParameterValue(unit.dsp(), a), r.defaultValue) << "the defaults reach the kernel";
+    }
+    EXPECT_EQ(node->connections(), std::vector<std::shared_ptr<Node>>{input});
+    EXPECT_TRUE(node->isStarted());
+    EXPECT_EQ(unit.componentDescription().componentSubType, fourCC("peq2"));
+    EXPECT_EQ(node->gain.projectedValue()->parameter(), unit.parameterTree()->parameterWithAddress(1));
+
+    // Writes, the constructor's among them, are clamped before they reach the kernel; nodes share nothing.
+    ShelfFilter given(input, 5000.0f, 12.0f, 1.5f), other(input);
+    struct Write {
+        Parameter<float>& parameter;
+        float written, stored;
+    };
+    for (const Write& w :
+         {Write{given.gain, 12, 10}, Write{given.gain, -1, 0}, Write{given.gain, 4.5f, 4.5f},
+          Write{given.centerFrequency, 5, 12}, Write{given.q, 3, 2}, Write{given.q, -0.5f, 0}}) {
+        w.parameter.setWrappedValue(w.written);
+        EXPECT_EQ(rzGetParameterValue(rozezEruAU(given).dsp(), w.parameter.projectedValue()->def().address),
+                  w.stored)
+            << w.written;
+    }
+    EXPECT_EQ(
+        std::tuple(given.centerFrequency.wrappedValue(), given.q.wrappedValue(), other.gain.wrappedValue()),
+        std::tuple(12.0f, 0.0f, 1.0f));
+}
+
+TEST(HighShelfParametricEqualizerFilter, StopPassesTheInputThroughAndStartFiltersAgain) {
+    const auto input = sine(4096, 9000.0, 44100.0, 0.5);
+    auto node = std::make_shared<ShelfFilter>(samplesNode(input), 1000.0f, 10.0f);
+    auto engine = offlineToolkitEngine(node);
+    node->stop();
+    EXPECT_EQ(renderToolkit(*engine, 2048),
+              std::vector(2, std::vector<float>(input.begin(), input.begin() + 2048)));
+    node->start();
+    EXPECT_NEAR(toDecibels(rms(renderToolkit(*engine, 2048)[0], 1024) / rms(input, 3072)), 20.0, 1.0)
+        << "gain 10 lifts the treble by 20 dB";
+}
+
+TEST(HighShelfParametricEqualizerFilter, RenderingWhileParametersRampAllocatesNothing) {
+    auto node = std::make_shared<ShelfFilter>(samplesNode(sine(20000, 2000.0, 44100.0, 0.5)));
+    auto engine = offlineToolkitEngine(node);
+    renderToolkit(*engine, 1024, 256); // the engine's first plan is built outside the trap
+    automate(*node->gain.projectedValue(),
+             std::vector<AutomationEvent>{{8.0f, 0.01f, 0.05f}, {2.0f, 0.1f, 0.1f}, {5.0f, 0.15f, 0.0f}});
+    auto buffer = platform::PcmBuffer::make(engine->avEngine().manualRenderingFormat(), 256);
+    {
+        RenderCycleTrap trap;
+        for (int cycle = 0; cycle < 60; ++cycle) {
+            if (cycle % 6 == 0) node->centerFrequency.setWrappedValue(1000.0f + 300.0f * float(cycle));
+            if (cycle % 9 == 0) ramp(*node->q.projectedValue(), 0.5f, 1.5f, 0.01f);
+            if (cycle == 30) node->stop();
+            if (cycle == 35) node->start();
+            ASSERT_TRUE(engine->avEngine().renderOffline(256, *buffer));
+        }
+        trap.expectNothingAllocated(60);
+    }
+    EXPECT_EQ(node->gain.wrappedValue(), 5.0f) << "the automation played";
+}
