@@ -1,48 +1,25 @@
 #pragma once
-// Audio files made in code for the file tests and benchmarks: tones written with AudioFile,
-// libsndfile (MP3, Ogg, FLAC) and FFmpeg's AAC encoder (M4A, ADTS, TS).
+// The file tests' fixtures: the shared tone and file writers, and buffers moved in and out of an AudioFile.
+// Other test programs and the benchmarks include this for the tone and the writers.
 
 #include "platform/audio/PcmBuffer.h"
 #include "platform/files/AudioFile.h"
 #include "platform/foundation/Files.h"
+#include "tests/support/AudioFiles.h"
 #include "tests/support/TemporaryFolder.h"
-#include "tests/support/ToneFiles.h"
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-#include <libavutil/channel_layout.h>
-}
-
-#include <algorithm>
-#include <cmath>
-#include <cstdint>
 #include <memory>
 #include <string>
-#include <utility>
-#include <vector>
 
 namespace fixtures {
 
 using TempFolder = testsupport::TemporaryFolder;
-
 using testsupport::Channels;
+using testsupport::tone;
+using testsupport::writeAac;
+using testsupport::writeWithSndfile;
 
-// A tone per channel (440 Hz times the channel number) with bursts of noise, so that every stretch
-// of the signal differs from the others and a misplaced frame shows.
-inline Channels tone(std::int64_t frames, std::uint32_t channels, double rate, float amplitude = 0.4f) {
-    Channels out(channels, std::vector<float>(std::size_t(frames)));
-    std::uint32_t seed = 12345;
-    for (std::int64_t i = 0; i < frames; ++i)
-        for (std::uint32_t c = 0; c < channels; ++c) {
-            seed = seed * 1664525u + 1013904223u;
-            const float noise = (i / 3000) % 3 == 1 ? 0.2f * (float(seed >> 8) / 16777216.0f - 0.5f) : 0.0f;
-            out[c][std::size_t(i)] =
-                amplitude * float(std::sin(2.0 * M_PI * 440.0 * (c + 1) * double(i) / rate)) + noise;
-        }
-    return out;
-}
-
+// Frames [from, from + count) of `data` (to the end by default) in a float32 buffer of either layout.
 inline std::unique_ptr<platform::PcmBuffer> bufferOf(const Channels& data, double rate, std::int64_t from = 0,
                                                      std::int64_t count = -1, bool interleaved = false) {
     const auto channels = std::uint32_t(data.size());
@@ -74,79 +51,6 @@ inline Channels readToEnd(platform::AudioFile& file, std::uint32_t block = 4096)
             out[c].insert(out[c].end(), buffer->channel(c), buffer->channel(c) + buffer->frameLength());
     }
     return out;
-}
-
-using testsupport::writeWithSndfile;
-
-// Encodes with FFmpeg's own AAC encoder into the container the path's extension names (m4a, aac, ts).
-// `indexFirst` moves the MPEG-4 index before the audio data, as files made for streaming have it.
-inline bool writeAac(const std::string& path, const Channels& data, int rate, bool indexFirst = false) {
-    AVFormatContext* out = nullptr;
-    if (avformat_alloc_output_context2(&out, nullptr, nullptr, path.c_str()) < 0) return false;
-    const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_AAC);
-    AVStream* stream = avformat_new_stream(out, nullptr);
-    AVCodecContext* enc = avcodec_alloc_context3(codec);
-    AVFrame* frame = av_frame_alloc();
-    AVPacket* packet = av_packet_alloc();
-    const int channels = int(data.size());
-    enc->sample_fmt = AV_SAMPLE_FMT_FLTP;
-    enc->sample_rate = rate;
-    av_channel_layout_default(&enc->ch_layout, channels);
-    enc->bit_rate = 128000;
-    enc->time_base = AVRational{1, rate};
-    if (out->oformat->flags & AVFMT_GLOBALHEADER) enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    // Noise substitution draws from the decoder's random generator, whose state after a seek is
-    // not that of a continuous decode; without it a seek reproduces the decoded samples exactly.
-    AVDictionary* codecOptions = nullptr;
-    av_dict_set(&codecOptions, "aac_pns", "0", 0);
-    bool ok = avcodec_open2(enc, codec, &codecOptions) >= 0 &&
-              avcodec_parameters_from_context(stream->codecpar, enc) >= 0;
-    av_dict_free(&codecOptions);
-    stream->time_base = enc->time_base;
-    AVDictionary* options = nullptr;
-    // The edit list that hides the priming samples is kept in the movie's time scale: at the
-    // default of 1/1000 s the stated length would be rounded.
-    av_dict_set_int(&options, "movie_timescale", rate, 0);
-    if (indexFirst) av_dict_set(&options, "movflags", "+faststart", 0);
-    ok = ok && avio_open(&out->pb, path.c_str(), AVIO_FLAG_WRITE) >= 0 &&
-         avformat_write_header(out, &options) >= 0;
-    av_dict_free(&options);
-    const std::int64_t total = std::int64_t(data[0].size());
-    std::int64_t done = 0;
-    bool flushing = false;
-    while (ok) {
-        if (done < total) {
-            const int n = int(std::min<std::int64_t>(enc->frame_size, total - done));
-            frame->nb_samples = n;
-            frame->format = enc->sample_fmt;
-            frame->sample_rate = rate;
-            av_channel_layout_copy(&frame->ch_layout, &enc->ch_layout);
-            ok = av_frame_get_buffer(frame, 0) >= 0;
-            for (int c = 0; ok && c < channels; ++c)
-                std::copy_n(data[std::size_t(c)].data() + done, n, reinterpret_cast<float*>(frame->data[c]));
-            frame->pts = done;
-            done += n;
-            ok = ok && avcodec_send_frame(enc, frame) >= 0;
-            av_frame_unref(frame);
-        } else if (!flushing) {
-            flushing = true;
-            ok = avcodec_send_frame(enc, nullptr) >= 0;
-        }
-        int r;
-        while (ok && (r = avcodec_receive_packet(enc, packet)) == 0) {
-            av_packet_rescale_ts(packet, enc->time_base, stream->time_base);
-            packet->stream_index = stream->index;
-            ok = av_interleaved_write_frame(out, packet) >= 0;
-        }
-        if (flushing) break;
-    }
-    ok = ok && av_write_trailer(out) >= 0;
-    av_packet_free(&packet);
-    av_frame_free(&frame);
-    avcodec_free_context(&enc);
-    avio_closep(&out->pb);
-    avformat_free_context(out);
-    return ok;
 }
 
 } // namespace fixtures

@@ -3,7 +3,6 @@
 #include "tests/platform/ui/UiTestSupport.h"
 
 #include <QAbstractButton>
-#include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
@@ -11,23 +10,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 using namespace platform;
 using platform_ui_test::settleEvents;
 
 namespace {
-
-struct AlertAnswers {
-    std::vector<int> buttons;
-    AlertCompletion completion() {
-        return [this](int button) { buttons.push_back(button); };
-    }
-};
-
-QMessageBox* alertOf(QWidget& window) {
-    return window.findChild<QMessageBox*>();
-}
 
 QAbstractButton* buttonTitled(QMessageBox& box, const QString& title) {
     for (QAbstractButton* button : box.buttons())
@@ -37,125 +26,104 @@ QAbstractButton* buttonTitled(QMessageBox& box, const QString& title) {
 
 } // namespace
 
-TEST(QtAlerts, AnAlertIsASheetOnItsWindowAndAnswersOnceWithTheClickedButton) {
-    QWidget window;
-    window.show();
-    QtAlerts alerts;
-    AlertAnswers answers;
-    alerts.beginAlert(&window, {"Move all 3 other entries?", "They moved too.", {"OK", "Cancel"}},
-                      answers.completion());
-    EXPECT_TRUE(answers.buttons.empty());
+// An alert on a shown window, with its answers recorded.
+class QtAlertSheet : public ::testing::Test {
+protected:
+    QtAlertSheet() { window.show(); }
+    void TearDown() override { settleEvents(); }
 
-    QMessageBox* box = alertOf(window);
+    QMessageBox* begin(AlertOptions options) {
+        alerts.beginAlert(&window, std::move(options), [this](int button) { answers.push_back(button); });
+        return window.findChild<QMessageBox*>();
+    }
+
+    QWidget window;
+    QtAlerts alerts;
+    std::vector<int> answers;
+};
+
+TEST_F(QtAlertSheet, AnAlertIsASheetOnItsWindowAndAnswersOnceWithTheClickedButton) {
+    QMessageBox* box = begin({"Move all 3 other entries?", "They moved too.", {"OK", "Cancel"}});
     ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(answers.empty());
     EXPECT_TRUE(box->isVisible());
     EXPECT_EQ(box->windowModality(), Qt::WindowModal);
     EXPECT_EQ(box->text(), "Move all 3 other entries?");
     EXPECT_EQ(box->informativeText(), "They moved too.");
-    EXPECT_EQ(box->icon(), QMessageBox::Warning);
     ASSERT_EQ(box->buttons().size(), 2);
     ASSERT_NE(box->defaultButton(), nullptr);
     EXPECT_EQ(box->defaultButton()->text(), "OK");
 
-    QAbstractButton* cancel = buttonTitled(*box, "Cancel");
-    ASSERT_NE(cancel, nullptr);
-    QTest::mouseClick(cancel, Qt::LeftButton);
-    EXPECT_EQ(answers.buttons, std::vector<int>{1});
-
+    QTest::mouseClick(buttonTitled(*box, "Cancel"), Qt::LeftButton);
+    EXPECT_EQ(answers, std::vector<int>{1});
     settleEvents();
-    EXPECT_EQ(alertOf(window), nullptr);
-    EXPECT_EQ(answers.buttons, std::vector<int>{1});
+    EXPECT_EQ(window.findChild<QMessageBox*>(), nullptr);
+    EXPECT_EQ(answers, std::vector<int>{1});
 }
 
-TEST(QtAlerts, ReturnAnswersTheFirstButtonAndEscapeTheCancelButton) {
-    QWidget window;
-    window.show();
-    QtAlerts alerts;
-    AlertAnswers answers;
-
-    for (int action = 0; action < 3; ++action) {
-        alerts.beginAlert(&window, {"Replace?", "", {"Replace", "Cancel", "Keep Both"}},
-                          answers.completion());
-        QMessageBox* box = alertOf(window);
+TEST_F(QtAlertSheet, KeysAndClosesFromOutsideAnswerTheButtonsTheyStandFor) {
+    enum Act { escape, enter, clickLast, closeTwice };
+    const std::vector<std::string> replace = {"Replace", "Cancel", "Keep Both"},
+                                   save = {"Save", "Don't Save"};
+    const struct {
+        std::vector<std::string> buttons;
+        AlertStyle style;
+        Act act;
+        std::vector<int> answers;
+        QMessageBox::Icon icon;
+    } cases[] = {
+        {replace, AlertStyle::warning, escape, {1}, QMessageBox::Warning},
+        {replace, AlertStyle::warning, enter, {0}, QMessageBox::Warning},
+        {replace, AlertStyle::warning, clickLast, {2}, QMessageBox::Warning},
+        // Without a "Cancel", Escape does nothing and a close from outside answers the last button.
+        {save, AlertStyle::warning, escape, {}, QMessageBox::Warning},
+        {save, AlertStyle::warning, closeTwice, {1}, QMessageBox::Warning},
+        {{"OK", "Cancel"}, AlertStyle::informational, closeTwice, {1}, QMessageBox::Information},
+        // No buttons given: one "OK", which Escape answers too.
+        {{}, AlertStyle::critical, escape, {0}, QMessageBox::Critical},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(std::to_string(&k - cases));
+        answers.clear();
+        QMessageBox* box = begin({"Replace?", "", k.buttons, k.style});
         ASSERT_NE(box, nullptr);
-        if (action < 2)
-            QTest::keyClick(box, action == 0 ? Qt::Key_Escape : Qt::Key_Return);
-        else
-            QTest::mouseClick(buttonTitled(*box, "Keep Both"), Qt::LeftButton);
+        EXPECT_EQ(box->icon(), k.icon);
+        EXPECT_EQ(box->buttons().size(), qsizetype(std::max<std::size_t>(k.buttons.size(), 1)));
+        if (k.act == clickLast)
+            QTest::mouseClick(buttonTitled(*box, QString::fromStdString(k.buttons.back())), Qt::LeftButton);
+        if (k.act == escape || k.act == enter)
+            QTest::keyClick(box, k.act == escape ? Qt::Key_Escape : Qt::Key_Return);
+        for (int close = 0; k.act == closeTwice && close < 2; ++close)
+            box->done(QDialog::Rejected);
+        EXPECT_EQ(answers, k.answers);
+        EXPECT_EQ(box->isVisible(), k.answers.empty());
+        if (box->isVisible()) box->done(QDialog::Rejected);
         settleEvents();
     }
-    EXPECT_EQ(answers.buttons, (std::vector<int>{1, 0, 2}));
-}
-
-TEST(QtAlerts, WithoutACancelButtonEscapeDoesNothingUnlessTheButtonIsAlone) {
-    QWidget window;
-    window.show();
-    QtAlerts alerts;
-    AlertAnswers two;
-    alerts.beginAlert(&window, {"Save changes?", "", {"Save", "Don't Save"}}, two.completion());
-    QMessageBox* box = alertOf(window);
-    ASSERT_NE(box, nullptr);
-    QTest::keyClick(box, Qt::Key_Escape);
-    EXPECT_TRUE(two.buttons.empty());
-    EXPECT_TRUE(box->isVisible());
-    QTest::mouseClick(buttonTitled(*box, "Don't Save"), Qt::LeftButton);
-    EXPECT_EQ(two.buttons, std::vector<int>{1});
-    settleEvents();
-
-    // No buttons given: one "OK", which Escape answers too.
-    AlertAnswers lone;
-    alerts.beginAlert(&window, {"The file could not be read.", "", {}, AlertStyle::critical},
-                      lone.completion());
-    box = alertOf(window);
-    ASSERT_NE(box, nullptr);
-    EXPECT_EQ(box->icon(), QMessageBox::Critical);
-    ASSERT_EQ(box->buttons().size(), 1);
-    EXPECT_EQ(box->buttons().front()->text(), "OK");
-    QTest::keyClick(box, Qt::Key_Escape);
-    EXPECT_EQ(lone.buttons, std::vector<int>{0});
-    settleEvents();
-}
-
-TEST(QtAlerts, AnAlertClosedFromOutsideAnswersItsEscapeButton) {
-    QWidget window;
-    window.show();
-    QtAlerts alerts;
-    AlertAnswers answers;
-    alerts.beginAlert(&window, {"Move other entry?", "", {"OK", "Cancel"}, AlertStyle::informational},
-                      answers.completion());
-    QMessageBox* box = alertOf(window);
-    ASSERT_NE(box, nullptr);
-    EXPECT_EQ(box->icon(), QMessageBox::Information);
-    box->done(QDialog::Rejected);
-    box->done(QDialog::Rejected);
-    EXPECT_EQ(answers.buttons, std::vector<int>{1});
-    settleEvents();
+    EXPECT_EQ(begin({"Note", "", {}})->buttons().front()->text(), "OK");
 }
 
 TEST(QtAlerts, WithoutAWindowTheAlertBlocksTheApplication) {
     QtAlerts alerts;
-    AlertAnswers answers;
-    alerts.beginAlert(nullptr, {"Alone", "", {"OK"}}, answers.completion());
-    QMessageBox* box = nullptr;
-    for (QWidget* widget : QApplication::topLevelWidgets())
-        if (auto* candidate = qobject_cast<QMessageBox*>(widget); candidate && candidate->isVisible())
-            box = candidate;
+    std::vector<int> answers;
+    alerts.beginAlert(nullptr, {"Alone", "", {"OK"}}, [&](int button) { answers.push_back(button); });
+    auto* box = platform_ui_test::visibleTopLevel<QMessageBox>();
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(box->windowModality(), Qt::ApplicationModal);
     QTest::keyClick(box, Qt::Key_Return);
-    EXPECT_EQ(answers.buttons, std::vector<int>{0});
+    EXPECT_EQ(answers, std::vector<int>{0});
     settleEvents();
 }
 
 TEST(QtAlerts, AnAlertWhoseWindowGoesAwayNeverAnswers) {
     QtAlerts alerts;
-    AlertAnswers answers;
+    bool answered = false;
     {
         QWidget window;
         window.show();
-        alerts.beginAlert(&window, {"Gone", "", {"OK", "Cancel"}}, answers.completion());
-        ASSERT_NE(alertOf(window), nullptr);
+        alerts.beginAlert(&window, {"Gone", "", {"OK", "Cancel"}}, [&](int) { answered = true; });
+        ASSERT_NE(window.findChild<QMessageBox*>(), nullptr);
     }
     settleEvents();
-    EXPECT_TRUE(answers.buttons.empty());
+    EXPECT_FALSE(answered);
 }

@@ -16,35 +16,8 @@
 
 using namespace platform;
 using platform_ui_test::settleEvents;
-using platform_ui_test::TemporaryFolder;
 
 namespace {
-
-struct OpenPanelAnswers {
-    int calls = 0;
-    std::vector<Url> urls;
-    OpenPanelCompletion completion() {
-        return [this](std::vector<Url> chosen) {
-            ++calls;
-            urls = std::move(chosen);
-        };
-    }
-};
-
-struct SavePanelAnswers {
-    int calls = 0;
-    std::optional<Url> url;
-    SavePanelCompletion completion() {
-        return [this](std::optional<Url> chosen) {
-            ++calls;
-            url = std::move(chosen);
-        };
-    }
-};
-
-QFileDialog* panelOf(QWidget& window) {
-    return window.findChild<QFileDialog*>();
-}
 
 // Types into the panel's name field and presses Return, as a user would.
 void typeAndReturn(QFileDialog& dialog, const QString& text) {
@@ -54,241 +27,199 @@ void typeAndReturn(QFileDialog& dialog, const QString& text) {
     QApplication::setActiveWindow(&dialog);
     field->setFocus();
     ASSERT_TRUE(field->hasFocus());
-    field->setText(text);
+    if (!text.isEmpty()) field->setText(text);
     QTest::keyClick(field, Qt::Key_Return);
 }
 
-QString folderOf(const std::string& path) {
-    return QDir(QString::fromStdString(path)).absolutePath();
+Url panelFileUrl(const std::string& path) {
+    return Url::fileURLWithPath(path);
 }
 
 } // namespace
 
-TEST(QtFilePanels, OpenPanelIsASheetOnItsWindowAndAnswersOnceWithTheChosenFiles) {
-    TemporaryFolder folder;
-    const std::string a = folder.make("a.mp3");
-    const std::string b = folder.make("b.M4A");
-    folder.make("notes.txt");
-    QWidget window;
-    window.show();
+// Panels on a shown window over a folder of files, with their answers recorded.
+class QtFilePanelSheet : public ::testing::Test {
+protected:
+    QtFilePanelSheet() { window.show(); }
+    void TearDown() override { settleEvents(); }
 
+    QFileDialog* beginOpen(OpenPanelOptions options) {
+        settleEvents();
+        calls = 0;
+        options.directory = options.directory.empty() ? folder.path : options.directory;
+        panels.beginOpenPanel(&window, std::move(options), [this](std::vector<Url> chosen) {
+            ++calls;
+            urls = std::move(chosen);
+        });
+        return window.findChild<QFileDialog*>();
+    }
+    QFileDialog* beginSave(SavePanelOptions options) {
+        settleEvents();
+        calls = 0;
+        panels.beginSavePanel(&window, std::move(options), [this](std::optional<Url> chosen) {
+            ++calls;
+            saved = std::move(chosen);
+        });
+        return window.findChild<QFileDialog*>();
+    }
+
+    platform_ui_test::TemporaryFolder folder;
+    QWidget window;
     QtFilePanels panels;
-    OpenPanelAnswers answers;
+    int calls = 0;
+    std::vector<Url> urls;
+    std::optional<Url> saved;
+};
+
+TEST_F(QtFilePanelSheet, AnOpenPanelIsASheetThatAnswersOnceWithTheChosenFilesOfItsTypes) {
+    const std::string a = folder.make("a.mp3"), b = folder.make("b.M4A");
+    folder.make("notes.txt");
     OpenPanelOptions options;
     options.allowsMultipleSelection = true;
     options.allowedExtensions = {"mp3", "m4a"};
-    options.directory = folder.path;
     options.message = "Add an associated document";
     options.prompt = "Add";
-    panels.beginOpenPanel(&window, options, answers.completion());
-    EXPECT_EQ(answers.calls, 0);
-
-    QFileDialog* dialog = panelOf(window);
+    QFileDialog* dialog = beginOpen(options);
     ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(calls, 0);
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_EQ(dialog->windowModality(), Qt::WindowModal);
-    EXPECT_TRUE(dialog->testOption(QFileDialog::DontUseNativeDialog));
     EXPECT_EQ(dialog->fileMode(), QFileDialog::ExistingFiles);
-    EXPECT_EQ(dialog->directory().absolutePath(), folderOf(folder.path));
+    EXPECT_EQ(dialog->directory().absolutePath(), QDir(QString::fromStdString(folder.path)).absolutePath());
     EXPECT_EQ(dialog->windowTitle(), "Add an associated document");
     EXPECT_EQ(dialog->labelText(QFileDialog::Accept), "Add");
 
-    // A file of another type is refused and the panel stays open.
+    // A file of another type is refused and the panel stays open; extensions compare without regard to case.
     typeAndReturn(*dialog, "notes.txt");
-    EXPECT_EQ(answers.calls, 0);
+    EXPECT_EQ(calls, 0);
     EXPECT_TRUE(dialog->isVisible());
-
-    // Extensions compare without regard to case.
     typeAndReturn(*dialog, "\"a.mp3\" \"b.M4A\"");
-    EXPECT_EQ(answers.calls, 1);
-    EXPECT_EQ(answers.urls, (std::vector<Url>{Url::fileURLWithPath(a), Url::fileURLWithPath(b)}));
-
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(urls, (std::vector<Url>{panelFileUrl(a), panelFileUrl(b)}));
     settleEvents();
-    EXPECT_EQ(panelOf(window), nullptr);
-    EXPECT_EQ(answers.calls, 1);
-}
+    EXPECT_EQ(window.findChild<QFileDialog*>(), nullptr);
+    EXPECT_EQ(calls, 1);
 
-TEST(QtFilePanels, CancellingAnOpenPanelAnswersOnceWithNothing) {
-    TemporaryFolder folder;
-    folder.make("a.mp3");
-    QWidget window;
-    window.show();
-    QtFilePanels panels;
-    OpenPanelAnswers answers;
-    OpenPanelOptions options;
-    options.directory = folder.path;
-    panels.beginOpenPanel(&window, options, answers.completion());
-
-    QFileDialog* dialog = panelOf(window);
+    // Cancelled, a panel answers once with nothing.
+    dialog = beginOpen({});
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->fileMode(), QFileDialog::ExistingFile);
-    dialog->selectFile(QString::fromStdString(folder.path + "/a.mp3"));
+    dialog->selectFile(QString::fromStdString(a));
     QTest::keyClick(dialog, Qt::Key_Escape);
-    EXPECT_EQ(answers.calls, 1);
-    EXPECT_TRUE(answers.urls.empty());
-
-    // A second close of the same panel does not answer again.
+    EXPECT_EQ(calls, 1);
     dialog->reject();
     settleEvents();
-    EXPECT_EQ(answers.calls, 1);
+    EXPECT_EQ(calls, 1);
+    EXPECT_TRUE(urls.empty());
 }
 
-TEST(QtFilePanels, FilesAndFoldersCanBeChosenTogether) {
-    TemporaryFolder folder;
+TEST_F(QtFilePanelSheet, FilesAndFoldersCanBeChosenTogetherOrFoldersAlone) {
     const std::string music = folder.make("Music/");
     folder.make("Music/song.mp3");
-    QWidget window;
-    window.show();
-    QtFilePanels panels;
-
     OpenPanelOptions options;
     options.canChooseDirectories = true;
     options.allowsMultipleSelection = true;
-    options.directory = folder.path;
 
     // A chosen folder is taken as it is instead of being entered.
-    OpenPanelAnswers chosenFolder;
-    panels.beginOpenPanel(&window, options, chosenFolder.completion());
-    QFileDialog* dialog = panelOf(window);
+    QFileDialog* dialog = beginOpen(options);
     ASSERT_NE(dialog, nullptr);
     typeAndReturn(*dialog, "Music");
-    ASSERT_EQ(chosenFolder.calls, 1);
-    ASSERT_EQ(chosenFolder.urls.size(), 1u);
-    EXPECT_EQ(chosenFolder.urls[0].path(), music);
-    EXPECT_TRUE(chosenFolder.urls[0].hasDirectoryPath());
-    settleEvents();
+    ASSERT_EQ(calls, 1);
+    ASSERT_EQ(urls.size(), 1u);
+    EXPECT_EQ(urls[0].path(), music);
+    EXPECT_TRUE(urls[0].hasDirectoryPath());
 
     // With nothing selected, OK chooses the folder shown.
-    OpenPanelAnswers shownFolder;
     options.directory = music;
-    panels.beginOpenPanel(&window, options, shownFolder.completion());
-    dialog = panelOf(window);
+    dialog = beginOpen(options);
     ASSERT_NE(dialog, nullptr);
     static_cast<QDialog*>(dialog)->accept();
-    ASSERT_EQ(shownFolder.calls, 1);
-    EXPECT_EQ(shownFolder.urls, (std::vector<Url>{Url::fileURLWithPath(music)}));
-    settleEvents();
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(urls, std::vector<Url>{panelFileUrl(music)});
 
     // A name that does not exist chooses nothing and leaves the panel open.
-    OpenPanelAnswers missing;
-    panels.beginOpenPanel(&window, options, missing.completion());
-    dialog = panelOf(window);
+    dialog = beginOpen(options);
     ASSERT_NE(dialog, nullptr);
     typeAndReturn(*dialog, "nothing-here.mp3");
-    EXPECT_EQ(missing.calls, 0);
+    EXPECT_EQ(calls, 0);
     dialog->reject();
-    EXPECT_EQ(missing.calls, 1);
-    EXPECT_TRUE(missing.urls.empty());
-}
+    EXPECT_EQ(calls, 1);
+    EXPECT_TRUE(urls.empty());
 
-TEST(QtFilePanels, AFolderPanelChoosesOneFolder) {
-    TemporaryFolder folder;
-    const std::string prefix = folder.make("Prefix/");
-    QWidget window;
-    window.show();
-    QtFilePanels panels;
-    OpenPanelAnswers answers;
-    OpenPanelOptions options;
+    // A folder panel chooses one folder.
+    options = {};
     options.canChooseFiles = false;
     options.canChooseDirectories = true;
-    options.directory = folder.path;
-    panels.beginOpenPanel(&window, options, answers.completion());
-
-    QFileDialog* dialog = panelOf(window);
+    dialog = beginOpen(options);
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->fileMode(), QFileDialog::Directory);
-    EXPECT_TRUE(dialog->testOption(QFileDialog::ShowDirsOnly));
-    dialog->selectFile(QString::fromStdString(prefix));
+    dialog->selectFile(QString::fromStdString(music));
     static_cast<QDialog*>(dialog)->accept();
-    ASSERT_EQ(answers.calls, 1);
-    EXPECT_EQ(answers.urls, (std::vector<Url>{Url::fileURLWithPath(prefix)}));
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(urls, std::vector<Url>{panelFileUrl(music)});
 }
 
-TEST(QtFilePanels, SavePanelProposesANameAndGivesTheChosenOneTheSessionExtension) {
-    TemporaryFolder folder;
-    QWidget window;
-    window.show();
-    QtFilePanels panels;
+TEST_F(QtFilePanelSheet, ASavePanelProposesANameAndGivesTheChosenOneTheSessionExtension) {
     SavePanelOptions options;
     options.directory = folder.path;
     options.nameFieldStringValue = "Session.vantle";
     options.allowedExtensions = {"vantle"};
-
-    auto saveAs = [&](const QString& typed) {
-        SavePanelAnswers answers;
-        panels.beginSavePanel(&window, options, answers.completion());
-        QFileDialog* dialog = panelOf(window);
-        EXPECT_NE(dialog, nullptr);
-        if (!dialog) return answers;
+    // Typed: the name typed, or nothing to take the proposed one; answered: the path saved to.
+    for (const auto& [typed, answer] : {std::pair("", "Session.vantle"),
+                                        {"mine", "mine.vantle"},
+                                        {"mine.txt", "mine.txt.vantle"},
+                                        {"Mine.VANTLE", "Mine.VANTLE"}}) {
+        SCOPED_TRACE(typed);
+        QFileDialog* dialog = beginSave(options);
+        ASSERT_NE(dialog, nullptr);
         EXPECT_EQ(dialog->windowModality(), Qt::WindowModal);
         EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptSave);
-        if (typed.isEmpty())
-            QTest::keyClick(dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")), Qt::Key_Return);
-        else
-            typeAndReturn(*dialog, typed);
-        settleEvents();
-        return answers;
-    };
-
-    SavePanelAnswers proposed = saveAs(QString());
-    EXPECT_EQ(proposed.calls, 1);
-    EXPECT_EQ(proposed.url, Url::fileURLWithPath(folder.path + "/Session.vantle"));
-
-    EXPECT_EQ(saveAs("mine").url, Url::fileURLWithPath(folder.path + "/mine.vantle"));
-    EXPECT_EQ(saveAs("mine.txt").url, Url::fileURLWithPath(folder.path + "/mine.txt.vantle"));
-    EXPECT_EQ(saveAs("Mine.VANTLE").url, Url::fileURLWithPath(folder.path + "/Mine.VANTLE"));
-
-    SavePanelAnswers cancelled;
-    panels.beginSavePanel(&window, options, cancelled.completion());
-    ASSERT_NE(panelOf(window), nullptr);
-    QTest::keyClick(panelOf(window), Qt::Key_Escape);
-    EXPECT_EQ(cancelled.calls, 1);
-    EXPECT_EQ(cancelled.url, std::nullopt);
+        typeAndReturn(*dialog, typed);
+        EXPECT_EQ(calls, 1);
+        EXPECT_EQ(saved, Url::fileURLWithPath(folder.path + "/" + answer));
+    }
+    QFileDialog* dialog = beginSave(options);
+    ASSERT_NE(dialog, nullptr);
+    QTest::keyClick(dialog, Qt::Key_Escape);
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(saved, std::nullopt);
 }
 
 TEST(QtFilePanels, WithoutAWindowThePanelBlocksTheApplicationButStillReturnsAtOnce) {
     QtFilePanels panels;
-    OpenPanelAnswers answers;
-    panels.beginOpenPanel(nullptr, {}, answers.completion());
-    QFileDialog* dialog = nullptr;
-    for (QWidget* widget : QApplication::topLevelWidgets())
-        if (auto* candidate = qobject_cast<QFileDialog*>(widget); candidate && candidate->isVisible())
-            dialog = candidate;
+    int calls = 0;
+    panels.beginOpenPanel(nullptr, {}, [&](std::vector<Url>) { ++calls; });
+    auto* dialog = platform_ui_test::visibleTopLevel<QFileDialog>();
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->windowModality(), Qt::ApplicationModal);
-    EXPECT_EQ(answers.calls, 0);
+    EXPECT_EQ(calls, 0);
     dialog->reject();
-    EXPECT_EQ(answers.calls, 1);
+    EXPECT_EQ(calls, 1);
     settleEvents();
 }
 
 TEST(QtFilePanels, APanelWhoseWindowGoesAwayNeverAnswers) {
     QtFilePanels panels;
-    OpenPanelAnswers open;
-    SavePanelAnswers save;
-    {
+    int calls = 0;
+    for (const bool save : {false, true}) {
         QWidget window;
         window.show();
-        panels.beginOpenPanel(&window, {}, open.completion());
-        ASSERT_NE(panelOf(window), nullptr);
-    }
-    {
-        QWidget window;
-        window.show();
-        panels.beginSavePanel(&window, {}, save.completion());
-        ASSERT_NE(panelOf(window), nullptr);
+        if (save)
+            panels.beginSavePanel(&window, {}, [&](std::optional<Url>) { ++calls; });
+        else
+            panels.beginOpenPanel(&window, {}, [&](std::vector<Url>) { ++calls; });
+        ASSERT_NE(window.findChild<QFileDialog*>(), nullptr);
     }
     settleEvents();
-    EXPECT_EQ(open.calls, 0);
-    EXPECT_EQ(save.calls, 0);
+    EXPECT_EQ(calls, 0);
 }
 
 TEST(FilePanelExtensions, MatchIgnoringCaseAndOnlyTheLastExtension) {
     const std::vector<std::string> audio = {"mp3", "m4a"};
-    EXPECT_TRUE(hasAllowedExtension("/a/Song.MP3", audio));
-    EXPECT_TRUE(hasAllowedExtension("/a/b.c/Song.m4a", audio));
-    EXPECT_FALSE(hasAllowedExtension("/a/Song.mp3.txt", audio));
-    EXPECT_FALSE(hasAllowedExtension("/a/mp3", audio));
-    EXPECT_FALSE(hasAllowedExtension("/a/.mp3", audio));
+    for (const auto& [path, allowed] : {std::pair("/a/Song.MP3", true),
+                                        {"/a/Song.m4a", true},
+                                        {"/a/Song.mp3.txt", false},
+                                        {"/a/mp3", false}})
+        EXPECT_EQ(hasAllowedExtension(path, audio), allowed) << path;
     EXPECT_TRUE(hasAllowedExtension("/a/anything", {}));
 }

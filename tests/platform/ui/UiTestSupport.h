@@ -1,11 +1,11 @@
 #pragma once
-// Helpers shared by the platform user-interface tests: a temporary folder with files in it and a
-// way to let deferred deletions happen.
+// Helpers shared by the platform user-interface tests: a temporary folder with files in it, a way to let
+// deferred deletions happen and the dialog a call showed without a window.
 
 #include "platform/foundation/Files.h"
 #include "tests/support/TemporaryFolder.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QEvent>
 
 #include <string>
@@ -29,6 +29,13 @@ struct TemporaryFolder : testsupport::TemporaryFolder {
 inline void settleEvents() {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QCoreApplication::processEvents();
+}
+
+// The visible top-level widget of type T, such as a dialog that is modal to the whole application.
+template <typename T> T* visibleTopLevel() {
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (auto* found = qobject_cast<T*>(widget); found && found->isVisible()) return found;
+    return nullptr;
 }
 
 } // namespace platform_ui_test
