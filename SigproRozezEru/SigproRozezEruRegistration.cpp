@@ -7,6 +7,7 @@
 #include "Sigpro/kernels/AmplitudeEnvelopeDSP.h"
 #include "Sigpro/kernels/AutoPannerDSP.h"
 #include "Sigpro/kernels/BalancerDSP.h"
+#include "Sigpro/kernels/ConvolutionDSP.h"
 #include "Sigpro/kernels/EffectKernels.h"
 #include "Sigpro/kernels/HighShelfParametricEqualizerFilterDSP.h"
 #include "Sigpro/kernels/SigproKernels.h"
@@ -21,6 +22,7 @@
 #include "SigproRozezEru/Effects/ChowningReverb.h"
 #include "SigproRozezEru/Effects/Clipper.h"
 #include "SigproRozezEru/Effects/CombFilterReverb.h"
+#include "SigproRozezEru/Effects/Convolution.h"
 #include "SigproRozezEru/Effects/CostelloReverb.h"
 #include "SigproRozezEru/Effects/DCBlock.h"
 #include "SigproRozezEru/Effects/DiodeLadderFilter.h"
@@ -100,6 +102,7 @@ void registerSigproRozezEru() {
         registerEffectNodeClass<ChowningReverb, sigpro::ChowningReverbDSP>();
         registerEffectNodeClass<Clipper, sigpro::ClipperDSP>();
         registerEffectNodeClass<CombFilterReverb, sigpro::CombFilterReverbDSP>();
+        registerEffectNodeClass<Convolution, sigpro::ConvolutionDSP>();
         registerEffectNodeClass<CostelloReverb, sigpro::CostelloReverbDSP>();
         registerEffectNodeClass<DCBlock, sigpro::DCBlockDSP>();
         registerEffectNodeClass<DiodeLadderFilter, sigpro::DiodeLadderFilterDSP>();

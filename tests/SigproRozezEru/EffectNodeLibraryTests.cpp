@@ -14,6 +14,7 @@
 #include "SigproRozezEru/Effects/ChowningReverb.h"
 #include "SigproRozezEru/Effects/Clipper.h"
 #include "SigproRozezEru/Effects/CombFilterReverb.h"
+#include "SigproRozezEru/Effects/Convolution.h"
 #include "SigproRozezEru/Effects/CostelloReverb.h"
 #include "SigproRozezEru/Effects/DCBlock.h"
 #include "SigproRozezEru/Effects/DiodeLadderFilter.h"
@@ -44,6 +45,8 @@
 #include "SigproRozezEru/Effects/ZitaReverb.h"
 #include "platform/audio/AUParameterTree.h"
 #include "tests/support/Signals.h"
+#include "tests/support/TemporaryFolder.h"
+#include "tests/support/ToneFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -83,6 +86,16 @@ Maker balancer() {
     return [](std::shared_ptr<Node> input) {
         return std::make_shared<Balancer>(std::move(input),
                                           std::make_shared<SignalNode>([](std::int64_t) { return 0.25f; }));
+    };
+}
+
+Maker convolution() {
+    return [](std::shared_ptr<Node> input) {
+        static const testsupport::TemporaryFolder folder("vantle-effects");
+        const std::string path = folder.file("impulse.wav");
+        EXPECT_TRUE(
+            testsupport::writeWithSndfile(path, SF_FORMAT_WAV | SF_FORMAT_FLOAT, {{1.0f, 0.5f}}, 44100));
+        return std::make_shared<Convolution>(std::move(input), platform::Url::fileURLWithPath(path));
     };
 }
 
@@ -153,6 +166,7 @@ const std::vector<EffectClass>& effectClasses() {
          {
              {"reverbDuration", "Reverb duration", 1, 0, 10, sec},
          }},
+        {"Convolution", "conv", convolution(), {}},
         {"CostelloReverb",
          "rvsc",
          make<CostelloReverb>(),

@@ -8,6 +8,7 @@
 #include "SigproRozezEru/Effects/AutoPanner.h"
 #include "SigproRozezEru/Effects/AutoWah.h"
 #include "SigproRozezEru/Effects/Balancer.h"
+#include "SigproRozezEru/Effects/Convolution.h"
 #include "SigproRozezEru/Effects/CostelloReverb.h"
 #include "SigproRozezEru/Effects/DynamicRangeCompressor.h"
 #include "SigproRozezEru/Effects/MoogLadder.h"
@@ -32,6 +33,7 @@
 
 using namespace rozezeru;
 using namespace sigpronodetest;
+using testsupport::Channels;
 
 namespace {
 
@@ -43,6 +45,20 @@ std::shared_ptr<SignalNode> signalOf(std::vector<float> samples) {
 
 std::shared_ptr<SignalNode> unitImpulse() {
     return signalOf({1.0f});
+}
+
+platform::Url impulseFile(const testsupport::TemporaryFolder& folder, const std::string& name,
+                          const Channels& channels, int rate = 44100) {
+    const std::string path = folder.file(name);
+    EXPECT_TRUE(testsupport::writeWithSndfile(path, SF_FORMAT_WAV | SF_FORMAT_FLOAT, channels, rate));
+    return platform::Url::fileURLWithPath(path);
+}
+
+// A channel of `frames` samples, 1 at `at` and 0 elsewhere.
+std::vector<float> impulseAt(std::size_t at, std::size_t frames) {
+    std::vector<float> samples(frames, 0.0f);
+    samples[at] = 1.0f;
+    return samples;
 }
 
 std::size_t loudestFrame(const std::vector<float>& samples) {
@@ -62,6 +78,75 @@ std::vector<std::string> logged(const testsupport::ToolkitLogCapture& capture, c
 }
 
 } // namespace
+
+TEST(Convolution, AResponseOfOneImpulseGivesTheInputOnePartitionLaterAtTheKernelsScale) {
+    testsupport::TemporaryFolder folder;
+    const std::vector<float> input = testsupport::noise(2048, 3, 0.5f);
+    auto node = std::make_shared<Convolution>(signalOf(input),
+                                              impulseFile(folder, "one.wav", {impulseAt(0, 4)}), 256);
+    EXPECT_EQ(node->partitionLength(), 256);
+    auto engine = offlineToolkitEngine(node);
+    const auto output = renderToolkit(*engine, 2048);
+    double largestError = 0.0;
+    for (const auto& channel : output)
+        for (std::size_t n = 0; n < channel.size(); ++n)
+            largestError = std::max(largestError,
+                                    std::abs(channel[n] - (n < 256 ? 0.0 : 0.05 * double(input[n - 256]))));
+    EXPECT_LT(largestError, 1e-6);
+}
+
+TEST(Convolution, ResponsesGiveTheirFirstTwoChannelsAtTheEngineRate) {
+    testsupport::TemporaryFolder folder;
+    struct Case {
+        const char* name;
+        Channels channels;
+        int rate;
+        std::size_t leftFrame, rightFrame;
+    };
+    for (const Case& c : {
+             // The third channel has no slot to go to.
+             Case{"three.wav", {impulseAt(0, 64), impulseAt(10, 64), impulseAt(20, 64)}, 44100, 0, 10},
+             Case{"mono.wav", {impulseAt(5, 64)}, 44100, 5, 5},
+             // 400 frames at 22050 Hz are 800 at 44100 Hz: the impulse moves from frame 100 to 200.
+             Case{"half.wav", {impulseAt(100, 400)}, 22050, 200, 200},
+         }) {
+        SCOPED_TRACE(c.name);
+        testsupport::ToolkitLogCapture capture;
+        auto node = std::make_shared<Convolution>(unitImpulse(),
+                                                  impulseFile(folder, c.name, c.channels, c.rate), 256);
+        auto engine = offlineToolkitEngine(node);
+        const auto output = renderToolkit(*engine, 2048);
+        EXPECT_EQ(loudestFrame(output[0]), 256 + c.leftFrame);
+        EXPECT_EQ(loudestFrame(output[1]), 256 + c.rightFrame);
+        EXPECT_NEAR(output[1][256 + c.rightFrame], 0.05f, 0.01f);
+        EXPECT_TRUE(capture.sink.records().empty()) << "the kernel refuses a third impulse";
+    }
+}
+
+TEST(Convolution, AMissingFileLeavesItSilentABadPartitionLengthIsRefusedAndReloadsWaitForAStop) {
+    testsupport::TemporaryFolder folder;
+    testsupport::ToolkitLogCapture capture;
+    auto node =
+        std::make_shared<Convolution>(signalOf(testsupport::noise(16384, 5, 0.5f)),
+                                      platform::Url::fileURLWithPath("/nonexistent/impulse.wav"), 1000);
+    EXPECT_EQ(node->partitionLength(), 2048);
+    EXPECT_TRUE(node->isStarted());
+    EXPECT_EQ(logged(capture, "Convolution.cpp", "readAudioFile()"),
+              std::vector<std::string>{"Error = Reading impulse file"});
+    ASSERT_EQ(logged(capture, "Convolution.cpp", "init(_:impulseResponseFileURL:partitionLength:)").size(),
+              1u);
+    auto engine = offlineToolkitEngine(node);
+    for (const auto& channel : renderToolkit(*engine, 4096))
+        EXPECT_EQ(testsupport::peak(channel), 0.0f);
+
+    node->setImpulseResponseFileURL(impulseFile(folder, "one.wav", {impulseAt(0, 4)}));
+    node->readAudioFile();
+    EXPECT_EQ(logged(capture, "Convolution.cpp", "readAudioFile()").size(), 2u) << "refused while rendering";
+    engine->stop();
+    node->readAudioFile();
+    ASSERT_NE(engine->startTest(1.0), nullptr);
+    EXPECT_GT(testsupport::peak(renderToolkit(*engine, 4096)[1]), 0.01f);
+}
 
 TEST(AmplitudeEnvelope, TheGateOpensTheInputToTheSustainLevelAndClosesItAgain) {
     auto node = std::make_shared<AmplitudeEnvelope>(
