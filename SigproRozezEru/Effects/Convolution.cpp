@@ -16,8 +16,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <limits>
-#include <string>
+#include <memory>
+#include <optional>
+#include <string_view>
 #include <vector>
 
 namespace rozezeru {
