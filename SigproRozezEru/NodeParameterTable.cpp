@@ -2,6 +2,7 @@
 
 #include "RozezEru/Internals/AudioUnitParameterOptions.h"
 #include "RozezEruEX/DSPRegistry.h"
+#include "SigproRozezEru/SigproRozezEruRegistration.h"
 
 namespace rozezeru {
 
@@ -9,9 +10,7 @@ std::string parameterRegistryName(std::string_view className, std::string_view i
     std::string name(className);
     name += "Parameter";
     if (!identifier.empty()) {
-        const char first = identifier.front();
-        // Identifiers are ASCII; the locale must not change how they are spelt.
-        name += first >= 'a' && first <= 'z' ? char(first - 'a' + 'A') : first;
+        name += upperCaseInitial(identifier.front());
         name += identifier.substr(1);
     }
     return name;
@@ -25,6 +24,16 @@ NodeParameterDef makeNodeParameterDef(std::string_view className, const NodePara
             row.range,
             row.unit,
             AudioUnitParameterOptions::default_};
+}
+
+std::vector<NodeParameterDef> makeNodeParameterDefs(std::string_view className,
+                                                    std::span<const NodeParameterRow> rows) {
+    registerSigproRozezEru();
+    std::vector<NodeParameterDef> defs;
+    defs.reserve(rows.size());
+    for (const NodeParameterRow& row : rows)
+        defs.push_back(makeNodeParameterDef(className, row));
+    return defs;
 }
 
 } // namespace rozezeru

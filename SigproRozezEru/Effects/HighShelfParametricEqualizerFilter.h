@@ -9,8 +9,10 @@
 #include "RozezEru/Nodes/Parameter.h"
 #include "RozezEru/Nodes/ParameterSetup.h"
 #include "SigproRozezEru/Effects/EffectNode.h"
+#include "SigproRozezEru/NodeParameterTable.h"
 #include "platform/audio/AudioUnitTypes.h"
 
+#include <array>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -20,25 +22,32 @@ namespace rozezeru {
 class HighShelfParametricEqualizerFilter final : public EffectNode {
 public:
     static constexpr std::string_view componentSubType = "peq2";
+    static constexpr std::string_view nodeClassName = "HighShelfParametricEqualizerFilter";
+    // In declaration order, which is the order of the parameter tree and of the kernel's addresses.
+    static constexpr std::array<NodeParameterRow, 3> parameterRows{{
+        {"centerFrequency", "Corner Frequency", 1000.0f, {12.0f, 20000.0f}, ParameterUnit::hertz},
+        {"gain", "Gain", 1.0f, {0.0f, 10.0f}, ParameterUnit::generic},
+        {"q", "Q", 0.707f, {0.0f, 2.0f}, ParameterUnit::generic},
+    }};
+    static NodeParameterDef centerFrequencyDef() {
+        return nodeParameterDef<HighShelfParametricEqualizerFilter>(0);
+    }
+    static NodeParameterDef gainDef() { return nodeParameterDef<HighShelfParametricEqualizerFilter>(1); }
+    static NodeParameterDef qDef() { return nodeParameterDef<HighShelfParametricEqualizerFilter>(2); }
 
-    // Built once, on first use from any thread, with the addresses 0, 1 and 2; each call returns a copy.
-    // "centerFrequency" ("Corner Frequency"): 1000 Hz in 12 ... 20000.
-    static NodeParameterDef centerFrequencyDef();
-    // "gain" ("Gain"): 1 in 0 ... 10.
-    static NodeParameterDef gainDef();
-    // "q" ("Q"): 0.707 in 0 ... 2.
-    static NodeParameterDef qDef();
-
-    // `input` must not be null. The values are written (clamped) after the parameter tree is set up.
+    // `input` must not be null. The values are written (clamped) once the parameter tree is set up.
     explicit HighShelfParametricEqualizerFilter(
         std::shared_ptr<Node> input, platform::AUValue centerFrequency = centerFrequencyDef().defaultValue,
-        platform::AUValue gain = gainDef().defaultValue, platform::AUValue q = qDef().defaultValue);
+        platform::AUValue gain = gainDef().defaultValue, platform::AUValue q = qDef().defaultValue)
+        : EffectNode(std::move(input), componentSubType) {
+        setupParameters();
+        writeInitialValues({centerFrequency, gain, q});
+    }
 
     std::vector<std::shared_ptr<NodeParameter>> parameters() const override {
         return parameterList(centerFrequency, gain, q);
     }
 
-    // In declaration order, which is the order of the parameter tree and of the kernel's addresses.
     Parameter<float> centerFrequency{centerFrequencyDef()};
     Parameter<float> gain{gainDef()};
     Parameter<float> q{qDef()};

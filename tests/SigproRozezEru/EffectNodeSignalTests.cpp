@@ -1,0 +1,254 @@
+#include "SigproNodeRig.h"
+
+#include "RozezEru/Internals/Table.h"
+#include "RozezEru/Nodes/Playback/AudioPlayer.h"
+#include "RozezEruEX/NodeRozezEruAU.h"
+#include "RozezEruEX/RozezEruAU.h"
+#include "SigproRozezEru/Effects/AmplitudeEnvelope.h"
+#include "SigproRozezEru/Effects/AutoPanner.h"
+#include "SigproRozezEru/Effects/AutoWah.h"
+#include "SigproRozezEru/Effects/Balancer.h"
+#include "SigproRozezEru/Effects/Convolution.h"
+#include "SigproRozezEru/Effects/CostelloReverb.h"
+#include "SigproRozezEru/Effects/DynamicRangeCompressor.h"
+#include "SigproRozezEru/Effects/MoogLadder.h"
+#include "SigproRozezEru/Effects/Panner.h"
+#include "SigproRozezEru/Effects/Phaser.h"
+#include "SigproRozezEru/Effects/PitchShifter.h"
+#include "SigproRozezEru/Effects/Tremolo.h"
+#include "SigproRozezEru/Effects/VariableDelay.h"
+#include "SigproRozezEru/Effects/ZitaReverb.h"
+#include "platform/dispatch/MainQueue.h"
+#include "tests/RozezEru/Nodes/ParameterTestRig.h"
+#include "tests/support/AllocationTrap.h"
+#include "tests/support/Signals.h"
+#include "tests/support/TemporaryFolder.h"
+#include "tests/support/ToneFiles.h"
+#include "tests/support/ToolkitLogCapture.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+using namespace rozezeru;
+using namespace sigpronodetest;
+using testsupport::Channels;
+
+namespace {
+
+std::shared_ptr<SignalNode> signalOf(std::vector<float> samples) {
+    return std::make_shared<SignalNode>([samples = std::move(samples)](std::int64_t n) {
+        return std::size_t(n) < samples.size() ? samples[std::size_t(n)] : 0.0f;
+    });
+}
+
+std::shared_ptr<SignalNode> unitImpulse() {
+    return signalOf({1.0f});
+}
+
+platform::Url impulseFile(const testsupport::TemporaryFolder& folder, const std::string& name,
+                          const Channels& channels, int rate = 44100) {
+    const std::string path = folder.file(name);
+    EXPECT_TRUE(testsupport::writeWithSndfile(path, SF_FORMAT_WAV | SF_FORMAT_FLOAT, channels, rate));
+    return platform::Url::fileURLWithPath(path);
+}
+
+// A channel of `frames` samples, 1 at `at` and 0 elsewhere.
+std::vector<float> impulseAt(std::size_t at, std::size_t frames) {
+    std::vector<float> samples(frames, 0.0f);
+    samples[at] = 1.0f;
+    return samples;
+}
+
+std::size_t loudestFrame(const std::vector<float>& samples) {
+    return std::size_t(std::max_element(samples.begin(), samples.end(),
+                                        [](float a, float b) { return std::abs(a) < std::abs(b); }) -
+                       samples.begin());
+}
+
+// The contents of the records `function` wrote in `file`.
+std::vector<std::string> logged(const testsupport::ToolkitLogCapture& capture, const char* file,
+                                const char* function) {
+    std::vector<std::string> contents;
+    for (const auto& record : capture.sink.records())
+        if (auto content = testsupport::toolkitLogContent(record.text, file, function))
+            contents.push_back(*content);
+    return contents;
+}
+
+} // namespace
+
+TEST(Convolution, AResponseOfOneImpulseGivesTheInputOnePartitionLaterAtTheKernelsScale) {
+    testsupport::TemporaryFolder folder;
+    const std::vector<float> input = testsupport::noise(2048, 3, 0.5f);
+    auto node = std::make_shared<Convolution>(signalOf(input),
+                                              impulseFile(folder, "one.wav", {impulseAt(0, 4)}), 256);
+    EXPECT_EQ(node->partitionLength(), 256);
+    auto engine = offlineToolkitEngine(node);
+    const auto output = renderToolkit(*engine, 2048);
+    double largestError = 0.0;
+    for (const auto& channel : output)
+        for (std::size_t n = 0; n < channel.size(); ++n)
+            largestError = std::max(largestError,
+                                    std::abs(channel[n] - (n < 256 ? 0.0 : 0.05 * double(input[n - 256]))));
+    EXPECT_LT(largestError, 1e-6);
+}
+
+TEST(Convolution, ResponsesGiveTheirFirstTwoChannelsAtTheEngineRate) {
+    testsupport::TemporaryFolder folder;
+    struct Case {
+        const char* name;
+        Channels channels;
+        int rate;
+        std::size_t leftFrame, rightFrame;
+    };
+    for (const Case& c : {
+             // The third channel has no slot to go to.
+             Case{"three.wav", {impulseAt(0, 64), impulseAt(10, 64), impulseAt(20, 64)}, 44100, 0, 10},
+             Case{"mono.wav", {impulseAt(5, 64)}, 44100, 5, 5},
+             // 400 frames at 22050 Hz are 800 at 44100 Hz: the impulse moves from frame 100 to 200.
+             Case{"half.wav", {impulseAt(100, 400)}, 22050, 200, 200},
+         }) {
+        SCOPED_TRACE(c.name);
+        testsupport::ToolkitLogCapture capture;
+        auto node = std::make_shared<Convolution>(unitImpulse(),
+                                                  impulseFile(folder, c.name, c.channels, c.rate), 256);
+        auto engine = offlineToolkitEngine(node);
+        const auto output = renderToolkit(*engine, 2048);
+        EXPECT_EQ(loudestFrame(output[0]), 256 + c.leftFrame);
+        EXPECT_EQ(loudestFrame(output[1]), 256 + c.rightFrame);
+        EXPECT_NEAR(output[1][256 + c.rightFrame], 0.05f, 0.01f);
+        EXPECT_TRUE(capture.sink.records().empty()) << "the kernel refuses a third impulse";
+    }
+}
+
+TEST(Convolution, AMissingFileLeavesItSilentABadPartitionLengthIsRefusedAndReloadsWaitForAStop) {
+    testsupport::TemporaryFolder folder;
+    testsupport::ToolkitLogCapture capture;
+    auto node =
+        std::make_shared<Convolution>(signalOf(testsupport::noise(16384, 5, 0.5f)),
+                                      platform::Url::fileURLWithPath("/nonexistent/impulse.wav"), 1000);
+    EXPECT_EQ(node->partitionLength(), 2048);
+    EXPECT_TRUE(node->isStarted());
+    EXPECT_EQ(logged(capture, "Convolution.cpp", "readAudioFile()"),
+              std::vector<std::string>{"Error = Reading impulse file"});
+    ASSERT_EQ(logged(capture, "Convolution.cpp", "init(_:impulseResponseFileURL:partitionLength:)").size(),
+              1u);
+    auto engine = offlineToolkitEngine(node);
+    for (const auto& channel : renderToolkit(*engine, 4096))
+        EXPECT_EQ(testsupport::peak(channel), 0.0f);
+
+    node->setImpulseResponseFileURL(impulseFile(folder, "one.wav", {impulseAt(0, 4)}));
+    node->readAudioFile();
+    EXPECT_EQ(logged(capture, "Convolution.cpp", "readAudioFile()").size(), 2u) << "refused while rendering";
+    engine->stop();
+    node->readAudioFile();
+    ASSERT_NE(engine->startTest(1.0), nullptr);
+    EXPECT_GT(testsupport::peak(renderToolkit(*engine, 4096)[1]), 0.01f);
+}
+
+TEST(AmplitudeEnvelope, TheGateOpensTheInputToTheSustainLevelAndClosesItAgain) {
+    auto node = std::make_shared<AmplitudeEnvelope>(
+        std::make_shared<SignalNode>([](std::int64_t) { return 0.5f; }), 0.005f, 0.005f, 0.5f, 0.005f);
+    auto engine = offlineToolkitEngine(node);
+    EXPECT_EQ(testsupport::peak(renderToolkit(*engine, 2048)[0]), 0.0f);
+    node->openGate();
+    EXPECT_NEAR(renderToolkit(*engine, 4096)[1].back(), 0.25f, 0.005f);
+    node->closeGate();
+    EXPECT_LT(std::abs(renderToolkit(*engine, 4096)[0].back()), 0.001f);
+}
+
+TEST(VariableDelay, ATimeAboveItsMaximumIsHeldAtTheMaximum) {
+    auto node = std::make_shared<VariableDelay>(unitImpulse(), 0.0f, 0.0f, 0.01f);
+    node->time.setWrappedValue(0.1f);
+    EXPECT_EQ(node->time.wrappedValue(), 0.01f);
+    EXPECT_EQ(VariableDelay::timeDef().range.upperBound, 10.0f);
+    auto engine = offlineToolkitEngine(node);
+    const auto output = renderToolkit(*engine, 8192);
+    EXPECT_EQ(loudestFrame(output[0]), 441u);
+
+    testsupport::ToolkitLogCapture capture;
+    VariableDelay refused(unitImpulse(), 1.0f, 0.0f, -1.0f);
+    EXPECT_EQ(refused.time.wrappedValue(), 0.0f);
+    EXPECT_EQ(logged(capture, "VariableDelay.cpp", "init(_:time:feedback:maximumTime:)").size(), 1u);
+}
+
+TEST(Tremolo, ReplacesItsWaveformAndRefusesOnesWithoutSamples) {
+    testsupport::ToolkitLogCapture capture;
+    const auto noise = signalOf(testsupport::noise(4096, 9, 0.5f));
+    const auto first = std::make_shared<Table>(TableType::square, 256);
+    Tremolo node(noise, first);
+    EXPECT_EQ(node.getWaveformValues(), first->content());
+    std::vector<std::vector<float>> handed;
+    node.setWaveformUpdateHandler([&handed](const std::vector<float>& values) { handed.push_back(values); });
+    const auto second = std::make_shared<Table>(TableType::triangle, 128);
+    node.setWaveform(second);
+    node.setWaveform(std::make_shared<Table>(std::vector<float>{}));
+    node.setWaveform(nullptr);
+    EXPECT_EQ(handed, std::vector<std::vector<float>>{second->content()});
+    EXPECT_EQ(node.waveform(), second);
+    EXPECT_EQ(logged(capture, "EffectWaveform.cpp", "setWaveform(_:)").size(), 2u);
+
+    // An auto-panner given no samples pans with the default shape instead of resting hard left.
+    auto panner =
+        std::make_shared<AutoPanner>(noise, 10.0f, 1.0f, std::make_shared<Table>(std::vector<float>{}));
+    auto engine = offlineToolkitEngine(panner);
+    const auto output = renderToolkit(*engine, 4096);
+    EXPECT_GT(testsupport::rms(output[1]), 0.3 * testsupport::rms(output[0]));
+}
+
+TEST(Balancer, BringsItsInputToTheLevelOfTheComparatorOnItsSecondBus) {
+    auto input = signalOf(testsupport::sine(32768, 440.0, 44100.0, 0.05));
+    auto comparator = signalOf(testsupport::sine(32768, 1000.0, 44100.0, 0.5));
+    auto node = std::make_shared<Balancer>(input, comparator);
+    EXPECT_EQ(node->connections(), (std::vector<std::shared_ptr<Node>>{input, comparator}));
+    EXPECT_TRUE(rozezEruAU(*node).parameterTree()->allParameters().empty());
+    auto engine = offlineToolkitEngine(node);
+    const auto output = renderToolkit(*engine, 32768);
+    EXPECT_NEAR(testsupport::rms(output[0], 16384), 0.5 / std::sqrt(2.0), 0.03);
+    EXPECT_NEAR(testsupport::toneAmplitude(output[0], 44100.0, 440.0, 16384), 0.5, 0.05);
+}
+
+TEST(EffectNodeLibrary, TenEffectsAfterAPlayerRenderAFileWithoutAllocatingOnTheRenderThread) {
+    testsupport::TemporaryFolder folder;
+    const std::string path = folder.file("tone.wav");
+    ASSERT_TRUE(testsupport::writeSineFile(path, 2.0, 440.0));
+    auto player = std::make_shared<AudioPlayer>();
+    std::shared_ptr<Node> chain = player;
+    chain = std::make_shared<AutoWah>(chain);
+    chain = std::make_shared<Phaser>(chain);
+    chain = std::make_shared<MoogLadder>(chain);
+    chain = std::make_shared<DynamicRangeCompressor>(chain);
+    chain = std::make_shared<PitchShifter>(chain, 3.0f);
+    chain = std::make_shared<VariableDelay>(chain, 0.05f, 0.3f, 0.5f);
+    chain = std::make_shared<CostelloReverb>(chain);
+    chain = std::make_shared<Panner>(chain, 0.3f);
+    chain = std::make_shared<Tremolo>(chain);
+    chain = std::make_shared<ZitaReverb>(chain);
+    auto engine = testsupport::offlineToolkitEngine(chain, 0.0);
+    ASSERT_TRUE(player->load(path));
+    player->play();
+    auto buffer = platform::PcmBuffer::make(engine->avEngine().manualRenderingFormat(), 512);
+    ASSERT_TRUE(engine->avEngine().renderOffline(512, *buffer)); // the first plan is built outside the trap
+    double energy = 0.0;
+    bool finite = true;
+    {
+        parametertest::RenderCycleTrap trap;
+        for (int cycle = 0; cycle < 100; ++cycle) {
+            ASSERT_TRUE(engine->avEngine().renderOffline(512, *buffer));
+            for (std::uint32_t c = 0; c < 2; ++c)
+                for (std::uint32_t n = 0; n < 512; ++n) {
+                    finite = finite && std::isfinite(buffer->channel(c)[n]);
+                    energy += double(buffer->channel(c)[n]) * buffer->channel(c)[n];
+                }
+        }
+    }
+    EXPECT_EQ(testsupport::AllocationTrap::renderCycles(), 100u);
+    EXPECT_EQ(testsupport::AllocationTrap::renderThreadCounts().allocations, 0u);
+    EXPECT_EQ(testsupport::AllocationTrap::renderThreadCounts().deallocations, 0u);
+    EXPECT_TRUE(finite);
+    EXPECT_GT(energy, 1.0);
+    player->stop();
+    platform::mainQueue().drain();
+}
