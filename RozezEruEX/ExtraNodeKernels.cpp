@@ -1,5 +1,6 @@
 #include "RozezEruEX/ExtraNodeKernels.h"
 
+#include "RozezEruEX/CallbackInstrumentDSP.h"
 #include "RozezEruEX/DSPRegistry.h"
 #include "RozezEruEX/DryWetMixerDSP.h"
 #include "RozezEruEX/FaderDSP.h"
@@ -12,6 +13,7 @@ namespace rozezeru {
 void registerExtraNodeKernels() {
     static std::once_flag registered;
     std::call_once(registered, [] {
+        registerDSP<CallbackInstrumentDSP>("clbk", {});
         registerDSP<DryWetDualMixerDSP>("dwm2",
                                         {"DryWetDualMixerParameterDry", "DryWetDualMixerParameterWet"});
         registerDSP<DryWetMixerDSP>("dwmx", {"DryWetMixerParameterBalance"});

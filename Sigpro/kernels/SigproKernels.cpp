@@ -6,7 +6,9 @@
 #include "Sigpro/kernels/AutoPannerDSP.h"
 #include "Sigpro/kernels/BalancerDSP.h"
 #include "Sigpro/kernels/ConvolutionDSP.h"
+#include "Sigpro/kernels/DynamicOscillatorDSP.h"
 #include "Sigpro/kernels/EffectKernels.h"
+#include "Sigpro/kernels/GeneratorKernels.h"
 #include "Sigpro/kernels/HighShelfParametricEqualizerFilterDSP.h"
 #include "Sigpro/kernels/TremoloDSP.h"
 
@@ -72,6 +74,22 @@ void registerEffectKernels() {
     registerKernel<ZitaReverbDSP>("zita", "ZitaReverb");
 }
 
+void registerGeneratorKernels() {
+    registerKernel<BrownianNoiseDSP>("bron", "BrownianNoise");
+    registerKernel<DynamicOscillatorDSP>("csto", "DynamicOscillator");
+    registerKernel<FMOscillatorDSP>("fosc", "FMOscillator");
+    registerKernel<MetalBarDSP>("mbar", "MetalBar");
+    registerKernel<MorphingOscillatorDSP>("morf", "MorphingOscillator");
+    registerKernel<OscillatorDSP>("oscl", "Oscillator");
+    registerKernel<PWMOscillatorDSP>("pwmo", "PWMOscillator");
+    registerKernel<PhaseDistortionOscillatorDSP>("pdho", "PhaseDistortionOscillator");
+    registerKernel<PhaseLockedVocoderDSP>("minc", "PhaseLockedVocoder");
+    registerKernel<PinkNoiseDSP>("pink", "PinkNoise");
+    registerKernel<PluckedStringDSP>("pluk", "PluckedString");
+    registerKernel<VocalTractDSP>("vocw", "VocalTract");
+    registerKernel<WhiteNoiseDSP>("wnoz", "WhiteNoise");
+}
+
 template <class Kernel> Kernel& kernelFor(rozezeru::DSPBase* dsp, std::string_view setter) {
     auto* kernel = dynamic_cast<Kernel*>(dsp);
     if (!kernel) rozezeru::stopOnProgrammingError(std::string(setter) + ": dsp");
@@ -82,7 +100,10 @@ template <class Kernel> Kernel& kernelFor(rozezeru::DSPBase* dsp, std::string_vi
 
 void registerSigproKernels() {
     static std::once_flag registered;
-    std::call_once(registered, [] { registerEffectKernels(); });
+    std::call_once(registered, [] {
+        registerEffectKernels();
+        registerGeneratorKernels();
+    });
 }
 
 void rzCombFilterReverbSetLoopDuration(rozezeru::DSPBase* dsp, float duration) {

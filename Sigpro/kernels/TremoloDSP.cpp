@@ -16,39 +16,18 @@ TremoloDSP::~TremoloDSP() {
 void TremoloDSP::setWavetable(const float* table, std::size_t length, int) {
     wavetable_.assign(table, table + (table ? length : 0));
     // Without a context (before init, after deinit) the table waits for the next init.
-    if (sp) publish();
-}
-
-void TremoloDSP::publish() {
-    sp_ftbl* table = nullptr;
-    if (wavetable_.empty() || sp_ftbl_create(sp, &table, wavetable_.size()) != 1) return;
-    std::copy(wavetable_.begin(), wavetable_.end(), table->table);
-    records_.push_back(std::make_unique<TableRecord>(table));
-    pending_.store(records_.back().get(), std::memory_order_release);
-    freeRetiredRecords();
-}
-
-void TremoloDSP::freeRetiredRecords() {
-    // Records older than a retired one were retired before it or never taken up: none is read any more.
-    for (std::size_t index = records_.size(); index-- > 0;) {
-        if (records_[index]->retired.load(std::memory_order_acquire)) {
-            records_.erase(records_.begin(), records_.begin() + std::ptrdiff_t(index) + 1);
-            return;
-        }
-    }
+    if (sp) tables_.publish(sp, wavetable_);
 }
 
 void TremoloDSP::init(int channelCount, double sampleRate) {
     SigproDSPBase::init(channelCount, sampleRate);
     // Nothing renders during init: the tables of an earlier life can all go.
-    current_ = previous_ = nullptr;
-    pending_.store(nullptr, std::memory_order_relaxed);
-    records_.clear();
+    tables_.clear();
     crossfade_ = 0.0;
     if (oscillator_) sp_dynamicosc_destroy(&oscillator_);
     sp_dynamicosc_create(&oscillator_);
     sp_dynamicosc_init(sp, oscillator_, 0.0f);
-    publish();
+    tables_.publish(sp, wavetable_);
 }
 
 void TremoloDSP::deinit() {
@@ -60,23 +39,14 @@ void TremoloDSP::reset() {
     if (isInitialized && oscillator_) sp_dynamicosc_init(sp, oscillator_, 0.0f);
 }
 
-void TremoloDSP::takeUpPendingTable() {
-    TableRecord* pending = pending_.load(std::memory_order_acquire);
-    if (pending == current_) return;
-    if (previous_) previous_->retired.store(true, std::memory_order_release);
-    previous_ = current_;
-    if (previous_) crossfade_ = 0.0;
-    current_ = pending;
-}
-
 void TremoloDSP::process(FrameRange range) {
     if (!oscillator_) return;
-    takeUpPendingTable();
+    if (tables_.takeUp()) crossfade_ = 0.0;
     const rozezeru::AudioBufferList* input = inputBufferLists[0];
     rozezeru::AudioBufferList& output = *outputBufferList;
     const std::uint32_t channels = std::min<std::uint32_t>(output.numberBuffers, 2);
-    sp_ftbl* previousTable = previous_ ? previous_->table : nullptr;
-    sp_ftbl* currentTable = current_ ? current_->table : nullptr;
+    sp_ftbl* previousTable = tables_.previous();
+    sp_ftbl* currentTable = tables_.current();
 
     const std::uint32_t end = range.start + range.count;
     for (std::uint32_t frame = range.start; frame < end; ++frame) {

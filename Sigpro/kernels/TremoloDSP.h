@@ -9,12 +9,10 @@
 // table up at the start of each process call and retires the one it faded out.
 
 #include "Sigpro/kernels/SigproDSPBase.h"
+#include "Sigpro/kernels/WavetableHandover.h"
 #include "Sigpro/modules/sp_dynamicosc.h"
-#include "Sigpro/modules/sp_ftbl.h"
 
 #include <array>
-#include <atomic>
-#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -38,30 +36,11 @@ public:
     void setWavetable(const float* table, std::size_t length, int index) override;
 
 private:
-    struct TableRecord {
-        explicit TableRecord(sp_ftbl* table) : table(table) {}
-        ~TableRecord() { sp_ftbl_destroy(&table); }
-        TableRecord(const TableRecord&) = delete;
-        TableRecord& operator=(const TableRecord&) = delete;
-
-        sp_ftbl* table;
-        // Set by the render side once it will not read the table again.
-        std::atomic<bool> retired{false};
-    };
-
-    void publish();
-    void freeRetiredRecords();
-    void takeUpPendingTable();
-
     sp_dynamicosc* oscillator_ = nullptr;
     std::array<ParameterRamper, 2> ramps_;
     std::vector<float> wavetable_;
-    // Configuring side: every record made and not yet freed, oldest first.
-    std::vector<std::unique_ptr<TableRecord>> records_;
-    std::atomic<TableRecord*> pending_{nullptr};
+    WavetableHandover tables_;
     // Render side.
-    TableRecord* current_ = nullptr;
-    TableRecord* previous_ = nullptr;
     double crossfade_ = 0.0;
 };
 

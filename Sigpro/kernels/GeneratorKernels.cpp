@@ -1,0 +1,50 @@
+#include "Sigpro/kernels/GeneratorKernels.h"
+
+#include "RozezEru/Internals/Log.h"
+#include "Sigpro/modules/RecordLifetime.h"
+
+namespace sigpro {
+
+namespace generatorShape {
+
+void refuseWavetable(std::size_t length, int index, std::size_t tableCount) {
+    const rozezeru::LogSite site("setWavetable(_:length:index:)", rozezeru::LogType::error);
+    if (length == 0)
+        rozezeru::Log(site, "A wavetable of no points is refused; the kernel keeps the one it has");
+    else
+        rozezeru::Log(site, "No wavetable", index, "here: the kernel keeps", tableCount, "tables, from 0");
+}
+
+} // namespace generatorShape
+
+namespace generatorRows {
+
+int phaseDistortionChainCreate(PhaseDistortionChain** p) {
+    if (!createModuleRecord(p)) return 0;
+    PhaseDistortionChain& chain = **p;
+    if (sp_phasor_create(&chain.phasor) && sp_pdhalf_create(&chain.distortion) &&
+        sp_tabread_create(&chain.reader))
+        return 1;
+    phaseDistortionChainDestroy(p);
+    return 0;
+}
+
+int phaseDistortionChainDestroy(PhaseDistortionChain** p) {
+    if (p == nullptr || *p == nullptr) return 1;
+    PhaseDistortionChain& chain = **p;
+    if (chain.phasor) sp_phasor_destroy(&chain.phasor);
+    if (chain.distortion) sp_pdhalf_destroy(&chain.distortion);
+    if (chain.reader) sp_tabread_destroy(&chain.reader);
+    destroyModuleRecord(p);
+    return 1;
+}
+
+} // namespace generatorRows
+
+void MetalBarDSP::handleMIDIEvent(const AUMIDIEvent&) {
+    // A bar whose grid could not be made stays silent (and quiet: its set-up would report again).
+    if (module_ && module_->points > 0) generatorRows::MetalBar::setUp(sp, module_, tables_);
+    triggerValue = 1.0f;
+}
+
+} // namespace sigpro
