@@ -123,7 +123,9 @@ void MIDI::receive(const platform::MIDIEventList& eventList, MIDIUniqueID portID
     }
     for (const auto& packet : eventList.packets) {
         auto events = processUMPMessages(packet, reception);
-        for (auto& transformer : *transformers_.snapshot())
+        // The snapshot is held for the whole walk: the list it names may be replaced meanwhile.
+        const auto transformers = transformers_.snapshot();
+        for (auto& transformer : *transformers)
             events = transformer->transform(std::move(events));
         for (const auto& event : events)
             if (isDispatchable(event))

@@ -1,9 +1,8 @@
 #pragma once
-// An ordered list that one thread may read while others change it: readers take an immutable snapshot
-// without waiting for writers, writers copy the list, change the copy and publish it. Any thread but the
-// audio render thread.
+// An ordered list that one thread may walk while others change it: a reader takes an immutable snapshot
+// (a brief lock to copy one pointer, never held while the entries are called), a writer copies the list,
+// changes the copy and publishes it. Any thread but the audio render thread.
 
-#include <atomic>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -17,7 +16,10 @@ public:
     SnapshotList() : list_(std::make_shared<const std::vector<T>>()) {}
 
     // The list as it is now; later changes do not touch it.
-    Snapshot snapshot() const { return list_.load(std::memory_order_acquire); }
+    Snapshot snapshot() const {
+        std::lock_guard lock(listMutex_);
+        return list_;
+    }
 
     void append(T item) {
         change([&](std::vector<T>& items) { items.push_back(std::move(item)); });
@@ -32,14 +34,18 @@ public:
 
 private:
     template <typename Change> void change(Change&& apply) {
-        std::lock_guard lock(writeMutex_);
-        auto copy = std::make_shared<std::vector<T>>(*list_.load(std::memory_order_acquire));
+        std::lock_guard writing(writeMutex_);
+        auto copy = std::make_shared<std::vector<T>>(*snapshot());
         apply(*copy);
-        list_.store(std::move(copy), std::memory_order_release);
+        Snapshot published = std::move(copy);
+        std::lock_guard lock(listMutex_);
+        list_.swap(published);
+        // The old list is released here or by its last reader, never inside a listener's call.
     }
 
     std::mutex writeMutex_;
-    std::atomic<std::shared_ptr<const std::vector<T>>> list_;
+    mutable std::mutex listMutex_;
+    Snapshot list_;
 };
 
 } // namespace rozezeru

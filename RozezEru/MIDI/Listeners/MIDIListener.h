@@ -98,7 +98,8 @@ public:
     void removeAllObservers() { observers_.clear(); }
     // Calls `action` with each observer, in the order they were added.
     void forEachObserver(const std::function<void(Observer&)>& action) const {
-        for (auto& observer : *observers_.snapshot())
+        const auto observers = observers_.snapshot();
+        for (auto& observer : *observers)
             action(*observer);
     }
     typename SnapshotList<std::shared_ptr<Observer>>::Snapshot observers() const { return observers_.snapshot(); }
