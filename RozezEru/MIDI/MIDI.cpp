@@ -32,11 +32,12 @@ void MIDI::createClient() {
     if (client_ != 0) return;
     // The service may outlive the object: its blocks hold the object weakly.
     std::weak_ptr<MIDI> weak = weak_from_this();
-    const auto status = service_->clientCreate(clientName,
-                                               [weak](const platform::MIDINotification& notification) {
-                                                   if (auto midi = weak.lock()) midi->notify(notification);
-                                               },
-                                               client_);
+    const auto status = service_->clientCreate(
+        clientName,
+        [weak](const platform::MIDINotification& notification) {
+            if (auto midi = weak.lock()) midi->notify(notification);
+        },
+        client_);
     if (status != platform::kMIDINoErr)
         Log(LogSite("init()", OSLog::midi(), LogType::error), "Error creating MIDI client:", status);
 }
@@ -89,7 +90,8 @@ void MIDI::addTransformer(std::shared_ptr<MIDITransformer> transformer) {
 }
 
 void MIDI::removeTransformer(const MIDITransformer& transformer) {
-    transformers_.removeIf([&](const std::shared_ptr<MIDITransformer>& entry) { return entry.get() == &transformer; });
+    transformers_.removeIf(
+        [&](const std::shared_ptr<MIDITransformer>& entry) { return entry.get() == &transformer; });
 }
 
 void MIDI::clearTransformers() {
@@ -98,14 +100,16 @@ void MIDI::clearTransformers() {
 
 MIDIUniqueID MIDI::uniqueID(MIDIEndpointRef endpoint) const {
     std::int32_t id = 0;
-    if (service_->objectGetIntegerProperty(endpoint, platform::kMIDIPropertyUniqueID, id) != platform::kMIDINoErr)
+    if (service_->objectGetIntegerProperty(endpoint, platform::kMIDIPropertyUniqueID, id) !=
+        platform::kMIDINoErr)
         return 0;
     return id;
 }
 
 std::string MIDI::name(MIDIEndpointRef endpoint) const {
     std::string text;
-    if (service_->objectGetStringProperty(endpoint, platform::kMIDIPropertyName, text) != platform::kMIDINoErr)
+    if (service_->objectGetStringProperty(endpoint, platform::kMIDIPropertyName, text) !=
+        platform::kMIDINoErr)
         return {};
     return text;
 }

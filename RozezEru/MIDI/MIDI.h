@@ -33,7 +33,8 @@ public:
 
     // Makes the object and its platform client on `service`. A failure to make the client is logged and
     // the object stays usable.
-    static std::shared_ptr<MIDI> make(std::shared_ptr<platform::MIDIService> service = platform::defaultMIDIService());
+    static std::shared_ptr<MIDI>
+    make(std::shared_ptr<platform::MIDIService> service = platform::defaultMIDIService());
     // The shared instance, made on first use (once, also when threads race for it); replaceable.
     static std::shared_ptr<MIDI> shared();
     static void setShared(std::shared_ptr<MIDI> midi);
@@ -67,7 +68,9 @@ public:
     void addTransformer(std::shared_ptr<MIDITransformer> transformer);
     void removeTransformer(const MIDITransformer& transformer);
     void clearTransformers();
-    SnapshotList<std::shared_ptr<MIDITransformer>>::Snapshot transformers() const { return transformers_.snapshot(); }
+    SnapshotList<std::shared_ptr<MIDITransformer>>::Snapshot transformers() const {
+        return transformers_.snapshot();
+    }
 
     // The platform's sources without the client's own virtual outputs, read afresh on every call. The three
     // lists are one list: the same positions name the same source.
@@ -114,32 +117,41 @@ public:
                      const std::optional<std::vector<MIDIUniqueID>>& endpointsUIDs = std::nullopt,
                      const std::optional<std::vector<MIDIEndpointRef>>& virtualOutputPorts = std::nullopt);
     // With the current host time.
-    void sendEvent(const MIDIEvent& event, const std::optional<std::vector<MIDIUniqueID>>& endpointsUIDs = std::nullopt,
+    void sendEvent(const MIDIEvent& event,
+                   const std::optional<std::vector<MIDIUniqueID>>& endpointsUIDs = std::nullopt,
                    const std::optional<std::vector<MIDIEndpointRef>>& virtualOutputPorts = std::nullopt);
-    void sendNoteOnMessage(std::uint8_t noteNumber, std::uint8_t velocity, std::uint8_t channel, MIDITimeStamp time,
-                           const std::optional<std::vector<MIDIUniqueID>>& endpointsUIDs = std::nullopt,
-                           const std::optional<std::vector<MIDIEndpointRef>>& virtualOutputPorts = std::nullopt);
-    void sendNoteOffMessage(std::uint8_t noteNumber, std::uint8_t channel, MIDITimeStamp time,
-                            const std::optional<std::vector<MIDIUniqueID>>& endpointsUIDs = std::nullopt,
-                            const std::optional<std::vector<MIDIEndpointRef>>& virtualOutputPorts = std::nullopt);
-    void sendControllerMessage(std::uint8_t control, std::uint8_t value, std::uint8_t channel,
-                               const std::optional<std::vector<MIDIUniqueID>>& endpointsUIDs = std::nullopt,
-                               const std::optional<std::vector<MIDIEndpointRef>>& virtualOutputPorts = std::nullopt);
+    void
+    sendNoteOnMessage(std::uint8_t noteNumber, std::uint8_t velocity, std::uint8_t channel,
+                      MIDITimeStamp time,
+                      const std::optional<std::vector<MIDIUniqueID>>& endpointsUIDs = std::nullopt,
+                      const std::optional<std::vector<MIDIEndpointRef>>& virtualOutputPorts = std::nullopt);
+    void
+    sendNoteOffMessage(std::uint8_t noteNumber, std::uint8_t channel, MIDITimeStamp time,
+                       const std::optional<std::vector<MIDIUniqueID>>& endpointsUIDs = std::nullopt,
+                       const std::optional<std::vector<MIDIEndpointRef>>& virtualOutputPorts = std::nullopt);
+    void sendControllerMessage(
+        std::uint8_t control, std::uint8_t value, std::uint8_t channel,
+        const std::optional<std::vector<MIDIUniqueID>>& endpointsUIDs = std::nullopt,
+        const std::optional<std::vector<MIDIEndpointRef>>& virtualOutputPorts = std::nullopt);
     // Least significant 7 bits first; bits above 13 are dropped.
-    void sendPitchBendMessage(std::uint16_t value, std::uint8_t channel,
-                              const std::optional<std::vector<MIDIUniqueID>>& endpointsUIDs = std::nullopt,
-                              const std::optional<std::vector<MIDIEndpointRef>>& virtualOutputPorts = std::nullopt);
+    void sendPitchBendMessage(
+        std::uint16_t value, std::uint8_t channel,
+        const std::optional<std::vector<MIDIUniqueID>>& endpointsUIDs = std::nullopt,
+        const std::optional<std::vector<MIDIEndpointRef>>& virtualOutputPorts = std::nullopt);
 
     // Virtual ports: destinations others send to (dispatched like any input, with the port's unique id)
     // and sources we send from. Names and ids not given are the defaults: "RozezEru Input 1", ...; ids
     // 2000000, 2000002, ... for inputs and 2000001, 2000003, ... for outputs, never reused by a later call.
-    void createVirtualPorts(int count, const std::optional<std::vector<MIDIUniqueID>>& inputPortIDs = std::nullopt,
+    void createVirtualPorts(int count,
+                            const std::optional<std::vector<MIDIUniqueID>>& inputPortIDs = std::nullopt,
                             const std::optional<std::vector<MIDIUniqueID>>& outputPortIDs = std::nullopt,
                             const std::optional<std::vector<std::string>>& inputPortNames = std::nullopt,
                             const std::optional<std::vector<std::string>>& outputPortNames = std::nullopt);
-    void createVirtualInputPorts(int count, const std::optional<std::vector<MIDIUniqueID>>& uniqueIDs = std::nullopt,
+    void createVirtualInputPorts(int count,
+                                 const std::optional<std::vector<MIDIUniqueID>>& uniqueIDs = std::nullopt,
                                  const std::optional<std::vector<std::string>>& names = std::nullopt);
-    void createVirtualOutputPorts(int count, const std::optional<std::vector<MIDIUniqueID>>& uniqueIDs = std::nullopt,
+    void createVirtualOutputPorts(int count,
+                                  const std::optional<std::vector<MIDIUniqueID>>& uniqueIDs = std::nullopt,
                                   const std::optional<std::vector<std::string>>& names = std::nullopt);
     // True when every virtual input was disposed of; those that could not be stay listed.
     bool destroyVirtualInputPort();
@@ -154,12 +166,14 @@ private:
     explicit MIDI(std::shared_ptr<platform::MIDIService> service);
     void createClient();
     void notify(const platform::MIDINotification& notification);
-    void receive(const platform::MIDIEventList& eventList, MIDIUniqueID portID, MIDISysExReception& reception);
+    void receive(const platform::MIDIEventList& eventList, MIDIUniqueID portID,
+                 MIDISysExReception& reception);
     MIDIUniqueID uniqueID(MIDIEndpointRef endpoint) const;
     std::string name(MIDIEndpointRef endpoint) const;
     std::vector<MIDIEndpointRef> endpointRefs(bool sources) const;
     bool ensureOutputPort();
-    void createVirtualEndpoints(bool inputs, int count, const std::optional<std::vector<MIDIUniqueID>>& uniqueIDs,
+    void createVirtualEndpoints(bool inputs, int count,
+                                const std::optional<std::vector<MIDIUniqueID>>& uniqueIDs,
                                 const std::optional<std::vector<std::string>>& names, const char* function);
     bool destroyVirtualEndpoints(std::vector<MIDIEndpointRef>& list);
 

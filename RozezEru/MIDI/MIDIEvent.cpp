@@ -17,7 +17,8 @@ bool isRealTimeByte(std::uint8_t byte) {
     return byte >= 0xF8 && byte != 0xF9 && byte != 0xFD;
 }
 
-MIDIEvent channelMessage(std::uint8_t base, std::uint8_t channel, std::initializer_list<std::uint8_t> dataBytes) {
+MIDIEvent channelMessage(std::uint8_t base, std::uint8_t channel,
+                         std::initializer_list<std::uint8_t> dataBytes) {
     std::vector<std::uint8_t> bytes{static_cast<std::uint8_t>(base + (channel & 0x0F))};
     bytes.insert(bytes.end(), dataBytes);
     return MIDIEvent(bytes);
@@ -25,7 +26,8 @@ MIDIEvent channelMessage(std::uint8_t base, std::uint8_t channel, std::initializ
 
 } // namespace
 
-MIDIEvent::MIDIEvent(std::span<const std::uint8_t> bytes, std::optional<MIDITimeStamp> stamp) : timeStamp(stamp) {
+MIDIEvent::MIDIEvent(std::span<const std::uint8_t> bytes, std::optional<MIDITimeStamp> stamp)
+    : timeStamp(stamp) {
     if (bytes.empty()) return;
     const auto first = bytes[0];
     if (midiSystemCommandFromRawValue(first)) {
@@ -40,7 +42,8 @@ MIDIEvent::MIDIEvent(std::span<const std::uint8_t> bytes, std::optional<MIDITime
     }
 }
 
-MIDIEvent MIDIEvent::fromCommand(MIDISystemCommand command, std::uint8_t byte1, std::optional<std::uint8_t> byte2) {
+MIDIEvent MIDIEvent::fromCommand(MIDISystemCommand command, std::uint8_t byte1,
+                                 std::optional<std::uint8_t> byte2) {
     MIDIEvent event;
     event.data = {static_cast<std::uint8_t>(command), byte1};
     if (byte2) event.data.push_back(*byte2);
@@ -93,11 +96,13 @@ std::optional<MIDIEvent> MIDIEvent::continuingSysExPacket(const platform::MIDIPa
     return event;
 }
 
-std::vector<MIDIEvent> MIDIEvent::events(std::span<const std::uint8_t> packetList, MIDISysExReception& reception) {
+std::vector<MIDIEvent> MIDIEvent::events(std::span<const std::uint8_t> packetList,
+                                         MIDISysExReception& reception) {
     std::vector<MIDIEvent> events;
     for (const auto& packet : platform::MIDIPacketListView(packetList)) {
         auto more = packetEvents(packet, reception);
-        events.insert(events.end(), std::make_move_iterator(more.begin()), std::make_move_iterator(more.end()));
+        events.insert(events.end(), std::make_move_iterator(more.begin()),
+                      std::make_move_iterator(more.end()));
     }
     return events;
 }
@@ -212,7 +217,8 @@ std::vector<std::vector<std::uint8_t>> MIDIEvent::chunkedData() const {
 std::string MIDIEvent::description() const {
     const auto list = byteListDescription(data);
     if (!data.empty() && isChannelStatus(data[0])) return statusDescription(data[0]) + " - " + list;
-    if (auto systemCommand = command()) return std::string(rozezeru::description(*systemCommand)) + " - " + list;
+    if (auto systemCommand = command())
+        return std::string(rozezeru::description(*systemCommand)) + " - " + list;
     if (auto meta = MIDICustomMetaEvent::fromData(data)) return meta->description() + " - " + list;
     return "Unhandled event " + list;
 }

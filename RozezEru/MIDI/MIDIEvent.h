@@ -29,11 +29,14 @@ struct MIDIEvent {
     // Normalises: a channel status keeps its byte with every further byte masked to 7 bits; a system
     // command keeps all its bytes; anything else (data bytes first, undefined status) gives no bytes, with
     // a log line when the first byte is a meta-event type.
-    explicit MIDIEvent(std::span<const std::uint8_t> bytes, std::optional<MIDITimeStamp> timeStamp = std::nullopt);
-    MIDIEvent(std::initializer_list<std::uint8_t> bytes) : MIDIEvent(std::span(bytes.begin(), bytes.size())) {}
+    explicit MIDIEvent(std::span<const std::uint8_t> bytes,
+                       std::optional<MIDITimeStamp> timeStamp = std::nullopt);
+    MIDIEvent(std::initializer_list<std::uint8_t> bytes)
+        : MIDIEvent(std::span(bytes.begin(), bytes.size())) {}
 
     // [command, byte1] and byte2 when given, unchanged.
-    static MIDIEvent fromCommand(MIDISystemCommand command, std::uint8_t byte1, std::optional<std::uint8_t> byte2);
+    static MIDIEvent fromCommand(MIDISystemCommand command, std::uint8_t byte1,
+                                 std::optional<std::uint8_t> byte2);
     // Channels are 0...15; higher bits of a channel are dropped.
     static MIDIEvent noteOn(std::uint8_t noteNumber, std::uint8_t velocity, std::uint8_t channel);
     static MIDIEvent noteOff(std::uint8_t noteNumber, std::uint8_t velocity, std::uint8_t channel);
@@ -48,7 +51,8 @@ struct MIDIEvent {
     static std::optional<MIDIEvent> continuingSysExPacket(const platform::MIDIPacket& packet,
                                                           MIDISysExReception& reception);
     // Every message of every packet of a packet list held in `packetList`, in order.
-    static std::vector<MIDIEvent> events(std::span<const std::uint8_t> packetList, MIDISysExReception& reception);
+    static std::vector<MIDIEvent> events(std::span<const std::uint8_t> packetList,
+                                         MIDISysExReception& reception);
     static std::vector<MIDIEvent> events(std::span<const std::uint8_t> packetList);
     // The messages of one MIDI-over-Bluetooth-LE packet.
     static std::vector<MIDIEvent> eventsFromBluetoothData(std::span<const std::uint8_t> packet);

@@ -43,7 +43,8 @@ void MIDI::openInput(MIDIUniqueID uid) {
         }
         status = service_->portConnectSource(port, source);
         if (status != platform::kMIDINoErr) {
-            Log(LogSite("openInput(uid:)", OSLog::midi(), LogType::error), "Error connecting MIDI input:", status);
+            Log(LogSite("openInput(uid:)", OSLog::midi(), LogType::error),
+                "Error connecting MIDI input:", status);
             service_->portDispose(port);
             continue;
         }
@@ -87,8 +88,8 @@ void MIDI::closeInput(MIDIUniqueID uid) {
                 Log(LogSite(closeInputFunction, OSLog::midi()),
                     "Disconnected " + label + " and removed it from endpoints and input ports");
             else
-                Log(LogSite(closeInputFunction, OSLog::midi(), LogType::error), "Error disconnecting MIDI port:",
-                    status);
+                Log(LogSite(closeInputFunction, OSLog::midi(), LogType::error),
+                    "Error disconnecting MIDI port:", status);
         }
         // The port goes whatever the disconnection said, so the tables let go of it too.
         endpoints_.erase(key);
@@ -97,7 +98,8 @@ void MIDI::closeInput(MIDIUniqueID uid) {
         if (status == platform::kMIDINoErr)
             Log(LogSite(closeInputFunction, OSLog::midi()), "Disposed " + label);
         else
-            Log(LogSite(closeInputFunction, OSLog::midi(), LogType::error), "Error disposing MIDI port:", status);
+            Log(LogSite(closeInputFunction, OSLog::midi(), LogType::error),
+                "Error disposing MIDI port:", status);
     }
 }
 
@@ -116,7 +118,8 @@ void MIDI::closeAllInputs() {
     closeInput(MIDIUniqueID(0));
 }
 
-void MIDI::receive(const platform::MIDIEventList& eventList, MIDIUniqueID portID, MIDISysExReception& reception) {
+void MIDI::receive(const platform::MIDIEventList& eventList, MIDIUniqueID portID,
+                   MIDISysExReception& reception) {
     if (eventList.protocol != platform::MIDIProtocolID::midi1_0) {
         Log(LogSite("openInput(uid:)", OSLog::midi()), "Got unsupported MIDI 2.0 MIDIEventList, skipping");
         return;
@@ -128,8 +131,7 @@ void MIDI::receive(const platform::MIDIEventList& eventList, MIDIUniqueID portID
         for (auto& transformer : *transformers)
             events = transformer->transform(std::move(events));
         for (const auto& event : events)
-            if (isDispatchable(event))
-                handleMIDIMessage(event, portID);
+            if (isDispatchable(event)) handleMIDIMessage(event, portID);
     }
 }
 
@@ -143,7 +145,8 @@ void MIDI::handleMIDIMessage(const MIDIEvent& event, MIDIUniqueID fromInput) {
     const EventTime time = event.timeStamp;
     for (auto& listener : *listeners) {
         if (!isDispatchable(event)) {
-            Log(LogSite("handleMIDIMessage(_:fromInput:)", OSLog::midi()), "No usable status detected in handleMIDIMessage");
+            Log(LogSite("handleMIDIMessage(_:fromInput:)", OSLog::midi()),
+                "No usable status detected in handleMIDIMessage");
             continue;
         }
         const std::uint8_t channel = data[0] & 0x0F;
@@ -167,8 +170,8 @@ void MIDI::handleMIDIMessage(const MIDIEvent& event, MIDIUniqueID fromInput) {
             listener->receivedMIDIAftertouch(b1, channel, portID, time);
             break;
         case 0xE:
-            listener->receivedMIDIPitchWheel(data.size() >= 3 ? static_cast<std::uint16_t>(b2 * 128 + b1) : 0, channel,
-                                             portID, time);
+            listener->receivedMIDIPitchWheel(data.size() >= 3 ? static_cast<std::uint16_t>(b2 * 128 + b1) : 0,
+                                             channel, portID, time);
             break;
         default:
             listener->receivedMIDISystemCommand(data, portID, time);

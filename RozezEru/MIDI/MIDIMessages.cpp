@@ -1,7 +1,7 @@
 #include "RozezEru/MIDI/MIDIMessages.h"
 
-#include "RozezEru/MIDI/MIDIFile/MIDIVariableLengthQuantity.h"
 #include "RozezEru/MIDI/MIDIConversions.h"
+#include "RozezEru/MIDI/MIDIFile/MIDIVariableLengthQuantity.h"
 
 #include <algorithm>
 
@@ -191,7 +191,8 @@ std::optional<MIDICustomMetaEvent> MIDICustomMetaEvent::fromData(std::span<const
     event.length_ = static_cast<int>(std::min<std::uint32_t>(length, 0x7FFFFFFF));
     // The length quantity may take several bytes: the event ends after it and the payload.
     const std::uint64_t total = 2 + std::uint64_t(size) + length;
-    event.data_.assign(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(std::min<std::uint64_t>(total, bytes.size())));
+    event.data_.assign(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(
+                                                          std::min<std::uint64_t>(total, bytes.size())));
     return event;
 }
 
@@ -201,7 +202,8 @@ std::optional<std::string> MIDICustomMetaEvent::text() const {
 }
 
 std::string MIDICustomMetaEvent::description() const {
-    std::string text = std::string(rozezeru::description(type_)) + " " + std::to_string(length_) + " bytes long ";
+    std::string text =
+        std::string(rozezeru::description(type_)) + " " + std::to_string(length_) + " bytes long ";
     switch (type_) {
     case MIDICustomMetaEventType::trackName:
     case MIDICustomMetaEventType::instrumentName:

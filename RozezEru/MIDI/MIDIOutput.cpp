@@ -67,20 +67,23 @@ void MIDI::openOutput(std::string_view name) {
 }
 
 void MIDI::openOutputAt(int index) {
-    if (index >= 0 && static_cast<std::size_t>(index) < destinationRefs().size()) openOutput(destinationUID(index));
+    if (index >= 0 && static_cast<std::size_t>(index) < destinationRefs().size())
+        openOutput(destinationUID(index));
 }
 
 void MIDI::closeOutput(MIDIUniqueID uid) {
     const auto name = destinationName(uid);
     Log(LogSite(closeOutputFunction, OSLog::midi()), "Closing MIDI Output '" + name + "'");
     if (!outputEndpoints_.erase(uid)) return;
-    Log(LogSite(closeOutputFunction, OSLog::midi()), "Disconnected " + name + " and removed it from endpoints");
+    Log(LogSite(closeOutputFunction, OSLog::midi()),
+        "Disconnected " + name + " and removed it from endpoints");
     if (!outputEndpoints_.empty()) return;
     const auto status = service_->portDispose(outputPort_);
     if (status == platform::kMIDINoErr)
         Log(LogSite(closeOutputFunction, OSLog::midi()), "Disposed MIDI Output port");
     else
-        Log(LogSite(closeOutputFunction, OSLog::midi(), LogType::error), "Error disposing  MIDI Output port:", status);
+        Log(LogSite(closeOutputFunction, OSLog::midi(), LogType::error),
+            "Error disposing  MIDI Output port:", status);
     outputPort_ = 0;
 }
 
@@ -91,7 +94,8 @@ void MIDI::closeOutput(std::string_view name) {
 }
 
 void MIDI::closeOutputAt(int index) {
-    if (index >= 0 && static_cast<std::size_t>(index) < destinationRefs().size()) closeOutput(destinationUID(index));
+    if (index >= 0 && static_cast<std::size_t>(index) < destinationRefs().size())
+        closeOutput(destinationUID(index));
 }
 
 void MIDI::closeAllOutputs() {
@@ -114,7 +118,8 @@ void MIDI::sendMessage(std::span<const std::uint8_t> data, MIDITimeStamp time,
     for (auto destination : destinations) {
         const auto status = service_->send(outputPort_, destination, list);
         if (status != platform::kMIDINoErr)
-            Log(LogSite("sendMessage(_:time:endpointsUIDs:virtualOutputPorts:)", OSLog::midi(), LogType::error),
+            Log(LogSite("sendMessage(_:time:endpointsUIDs:virtualOutputPorts:)", OSLog::midi(),
+                        LogType::error),
                 "error sending midi:", status);
     }
     const bool hasVirtualOutputs = !(virtualOutputs_.size() == 1 && virtualOutputs_[0] == 0);
@@ -122,7 +127,8 @@ void MIDI::sendMessage(std::span<const std::uint8_t> data, MIDITimeStamp time,
     for (auto source : *virtualOutputPorts) {
         const auto status = service_->received(source, list);
         if (status != platform::kMIDINoErr)
-            Log(LogSite("sendMessage(_:time:endpointsUIDs:virtualOutputPorts:)", OSLog::midi(), LogType::error),
+            Log(LogSite("sendMessage(_:time:endpointsUIDs:virtualOutputPorts:)", OSLog::midi(),
+                        LogType::error),
                 "error sending midi from a virtual output:", status);
     }
 }
@@ -132,7 +138,8 @@ void MIDI::sendEvent(const MIDIEvent& event, const std::optional<std::vector<MID
     sendMessage(event.data, platform::hostTime(), endpointsUIDs, virtualOutputPorts);
 }
 
-void MIDI::sendNoteOnMessage(std::uint8_t noteNumber, std::uint8_t velocity, std::uint8_t channel, MIDITimeStamp time,
+void MIDI::sendNoteOnMessage(std::uint8_t noteNumber, std::uint8_t velocity, std::uint8_t channel,
+                             MIDITimeStamp time,
                              const std::optional<std::vector<MIDIUniqueID>>& endpointsUIDs,
                              const std::optional<std::vector<MIDIEndpointRef>>& virtualOutputPorts) {
     const std::uint8_t message[] = {static_cast<std::uint8_t>(0x90 + channel), noteNumber, velocity};
@@ -156,7 +163,8 @@ void MIDI::sendControllerMessage(std::uint8_t control, std::uint8_t value, std::
 void MIDI::sendPitchBendMessage(std::uint16_t value, std::uint8_t channel,
                                 const std::optional<std::vector<MIDIUniqueID>>& endpointsUIDs,
                                 const std::optional<std::vector<MIDIEndpointRef>>& virtualOutputPorts) {
-    const std::uint8_t message[] = {static_cast<std::uint8_t>(0xE0 + channel), static_cast<std::uint8_t>(value & 0x7F),
+    const std::uint8_t message[] = {static_cast<std::uint8_t>(0xE0 + channel),
+                                    static_cast<std::uint8_t>(value & 0x7F),
                                     static_cast<std::uint8_t>((value >> 7) & 0x7F)};
     sendMessage(message, platform::hostTime(), endpointsUIDs, virtualOutputPorts);
 }

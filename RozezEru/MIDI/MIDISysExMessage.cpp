@@ -12,8 +12,8 @@ std::optional<MIDISysExMessage> MIDISysExMessage::fromBytes(std::span<const std:
     MIDISysExMessage message;
     message.length_ = static_cast<int>(std::min<std::uint32_t>(length, 0x7FFFFFFF));
     const std::uint64_t total = 1 + std::uint64_t(size) + length;
-    message.data_.assign(bytes.begin(),
-                         bytes.begin() + static_cast<std::ptrdiff_t>(std::min<std::uint64_t>(total, bytes.size())));
+    message.data_.assign(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(
+                                                            std::min<std::uint64_t>(total, bytes.size())));
     return message;
 }
 

@@ -25,9 +25,13 @@ public:
 
     // The message being assembled from universal packets of a group (0...15), and whether a start has
     // been seen for it.
-    std::vector<std::uint8_t>& incomingUMPSysExMessage(std::uint8_t group) { return ump_[group & 0x0F].bytes; }
+    std::vector<std::uint8_t>& incomingUMPSysExMessage(std::uint8_t group) {
+        return ump_[group & 0x0F].bytes;
+    }
     bool isAssemblingUMPSysEx(std::uint8_t group) const { return ump_[group & 0x0F].assembling; }
-    void setAssemblingUMPSysEx(std::uint8_t group, bool assembling) { ump_[group & 0x0F].assembling = assembling; }
+    void setAssemblingUMPSysEx(std::uint8_t group, bool assembling) {
+        ump_[group & 0x0F].assembling = assembling;
+    }
 
 private:
     struct Assembly {

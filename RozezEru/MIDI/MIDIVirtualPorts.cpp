@@ -14,12 +14,14 @@ void MIDI::createVirtualPorts(int count, const std::optional<std::vector<MIDIUni
                               const std::optional<std::vector<MIDIUniqueID>>& outputPortIDs,
                               const std::optional<std::vector<std::string>>& inputPortNames,
                               const std::optional<std::vector<std::string>>& outputPortNames) {
-    const char* function = "createVirtualPorts(count:inputPortIDs:outputPortIDs:inputPortNames:outputPortNames:)";
+    const char* function =
+        "createVirtualPorts(count:inputPortIDs:outputPortIDs:inputPortNames:outputPortNames:)";
     if (count < 1) {
         Log(LogSite(function, OSLog::midi(), LogType::error), tooFewPorts);
         return;
     }
-    Log(LogSite(function, OSLog::midi()), "Creating " + std::to_string(count) + " virtual input and output ports");
+    Log(LogSite(function, OSLog::midi()),
+        "Creating " + std::to_string(count) + " virtual input and output ports");
     createVirtualInputPorts(count, inputPortIDs, inputPortNames);
     createVirtualOutputPorts(count, outputPortIDs, outputPortNames);
 }
@@ -31,11 +33,14 @@ void MIDI::createVirtualInputPorts(int count, const std::optional<std::vector<MI
 
 void MIDI::createVirtualOutputPorts(int count, const std::optional<std::vector<MIDIUniqueID>>& uniqueIDs,
                                     const std::optional<std::vector<std::string>>& names) {
-    createVirtualEndpoints(false, count, uniqueIDs, names, "createVirtualOutputPorts(count:uniqueIDs:names:)");
+    createVirtualEndpoints(false, count, uniqueIDs, names,
+                           "createVirtualOutputPorts(count:uniqueIDs:names:)");
 }
 
-void MIDI::createVirtualEndpoints(bool inputs, int count, const std::optional<std::vector<MIDIUniqueID>>& uniqueIDs,
-                                  const std::optional<std::vector<std::string>>& names, const char* function) {
+void MIDI::createVirtualEndpoints(bool inputs, int count,
+                                  const std::optional<std::vector<MIDIUniqueID>>& uniqueIDs,
+                                  const std::optional<std::vector<std::string>>& names,
+                                  const char* function) {
     if (count < 1) {
         Log(LogSite(function, OSLog::midi(), LogType::error), tooFewPorts);
         return;
@@ -79,14 +84,15 @@ void MIDI::createVirtualEndpoints(bool inputs, int count, const std::optional<st
         list[i] = endpoint;
         if (status != platform::kMIDINoErr) {
             Log(LogSite(function, OSLog::midi(), LogType::error), "Error", status,
-                std::string(inputs ? "Creating Virtual Input Port:" : "Creating Virtual Output Port:") + "\n" + name +
-                    " --\n" + std::to_string(endpoint));
+                std::string(inputs ? "Creating Virtual Input Port:" : "Creating Virtual Output Port:") +
+                    "\n" + name + " --\n" + std::to_string(endpoint));
             CheckError(status);
             continue;
         }
         if (auto idStatus = service_->objectSetIntegerProperty(endpoint, platform::kMIDIPropertyUniqueID, id);
             idStatus != platform::kMIDINoErr) {
-            Log(LogSite(function, OSLog::midi(), LogType::error), "Unique id", id, "could not be given to", name);
+            Log(LogSite(function, OSLog::midi(), LogType::error), "Unique id", id, "could not be given to",
+                name);
             CheckError(idStatus);
         }
     }
@@ -97,7 +103,8 @@ bool MIDI::destroyVirtualEndpoints(std::vector<MIDIEndpointRef>& list) {
     // Placeholders are no endpoints; what cannot be disposed of stays listed before a new placeholder.
     std::vector<MIDIEndpointRef> kept;
     for (auto endpoint : list)
-        if (endpoint != 0 && service_->endpointDispose(endpoint) != platform::kMIDINoErr) kept.push_back(endpoint);
+        if (endpoint != 0 && service_->endpointDispose(endpoint) != platform::kMIDINoErr)
+            kept.push_back(endpoint);
     const bool all = kept.empty();
     kept.push_back(0);
     list = std::move(kept);

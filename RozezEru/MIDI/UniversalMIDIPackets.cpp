@@ -25,15 +25,19 @@ std::optional<UMPMessageType> umpMessageTypeFromRawValue(std::uint8_t rawValue) 
 }
 
 std::string_view caseName(UMPMessageType type) {
-    static constexpr std::string_view names[] = {
-        "Utility32bit",    "SystemRealTimeAndCommon32bit", "MIDI1ChannelVoice32bit", "DataAndSysEx64bit",
-        "MIDI2ChannelVoice64bit", "Data128bit",            "Reserved32bit_1",        "Reserved32bit_2",
-        "Reserved64bit_3", "Reserved64bit_4",              "Reserved64bit_5",        "Reserved96bit_6",
-        "Reserved96bit_7", "Reserved128bit_8",             "Reserved128bit_9",       "Reserved128bit_10"};
+    static constexpr std::string_view names[] = {"Utility32bit",           "SystemRealTimeAndCommon32bit",
+                                                 "MIDI1ChannelVoice32bit", "DataAndSysEx64bit",
+                                                 "MIDI2ChannelVoice64bit", "Data128bit",
+                                                 "Reserved32bit_1",        "Reserved32bit_2",
+                                                 "Reserved64bit_3",        "Reserved64bit_4",
+                                                 "Reserved64bit_5",        "Reserved96bit_6",
+                                                 "Reserved96bit_7",        "Reserved128bit_8",
+                                                 "Reserved128bit_9",       "Reserved128bit_10"};
     return names[static_cast<int>(type) & 0x0F];
 }
 
-std::vector<MIDIEvent> processUMPMessages(const platform::MIDIEventPacket& packet, MIDISysExReception& reception) {
+std::vector<MIDIEvent> processUMPMessages(const platform::MIDIEventPacket& packet,
+                                          MIDISysExReception& reception) {
     std::vector<MIDIEvent> events;
     const auto& words = packet.words;
     std::size_t i = 0;
@@ -54,34 +58,40 @@ std::vector<MIDIEvent> processUMPMessages(const platform::MIDIEventPacket& packe
             std::uint8_t message[3] = {b1, b2, b3};
             // The word carries three bytes whatever the message's length: only the message's own count.
             const std::size_t length = platform::midi1MessageLength(b1);
-            events.emplace_back(std::span(message, type == UMPMessageType::Utility32bit || length == 0 ? 3 : length),
-                                packet.timeStamp);
+            events.emplace_back(
+                std::span(message, type == UMPMessageType::Utility32bit || length == 0 ? 3 : length),
+                packet.timeStamp);
             break;
         }
         case 3: {
             const std::uint32_t next = words[i + 1];
-            const std::uint8_t bytes[7] = {b1, b2, b3, std::uint8_t(next >> 24), std::uint8_t(next >> 16),
-                                           std::uint8_t(next >> 8), std::uint8_t(next)};
+            const std::uint8_t bytes[7] = {b1,
+                                           b2,
+                                           b3,
+                                           std::uint8_t(next >> 24),
+                                           std::uint8_t(next >> 16),
+                                           std::uint8_t(next >> 8),
+                                           std::uint8_t(next)};
             auto message = processUMPSysExMessage(bytes, (word >> 24) & 0x0F, reception);
             events.emplace_back(message, packet.timeStamp);
             break;
         }
         case 6:
         case 7:
-            Log(LogSite(processFunction, OSLog::midi()), "Got unsupported 32 bit UMP message of type:",
-                qualifiedTypeName(type));
+            Log(LogSite(processFunction, OSLog::midi()),
+                "Got unsupported 32 bit UMP message of type:", qualifiedTypeName(type));
             break;
         case 4:
         case 8:
         case 9:
         case 10:
-            Log(LogSite(processFunction, OSLog::midi()), "Got unsupported 64 bit UMP message of type:",
-                qualifiedTypeName(type));
+            Log(LogSite(processFunction, OSLog::midi()),
+                "Got unsupported 64 bit UMP message of type:", qualifiedTypeName(type));
             break;
         case 11:
         case 12:
-            Log(LogSite(processFunction, OSLog::midi()), "Got unsupported 96 bit UMP message of type:",
-                qualifiedTypeName(type));
+            Log(LogSite(processFunction, OSLog::midi()),
+                "Got unsupported 96 bit UMP message of type:", qualifiedTypeName(type));
             break;
         default:
             Log(LogSite(processFunction, OSLog::midi()), "Got unsupported 128 bit UMP message of type",
@@ -105,7 +115,8 @@ std::vector<std::uint8_t> processUMPSysExMessage(std::span<const std::uint8_t, 7
     auto& message = reception.incomingUMPSysExMessage(group);
     switch (status) {
     case 0:
-        Log(LogSite(sysExFunction, OSLog::midi()), "UMP SYSEX - Got complete SysEx message in one UMP packet");
+        Log(LogSite(sysExFunction, OSLog::midi()),
+            "UMP SYSEX - Got complete SysEx message in one UMP packet");
         message.assign({0xF0});
         message.insert(message.end(), payload.begin(), payload.end());
         message.push_back(0xF7);
@@ -119,8 +130,9 @@ std::vector<std::uint8_t> processUMPSysExMessage(std::span<const std::uint8_t, 7
         return {};
     case 2:
     case 3:
-        Log(LogSite(sysExFunction, OSLog::midi()), status == 2 ? "UMP SYSEX - Continue receiving UMP SysEx messages"
-                                                               : "UMP SYSEX - End of UMP SysEx messages");
+        Log(LogSite(sysExFunction, OSLog::midi()), status == 2
+                                                       ? "UMP SYSEX - Continue receiving UMP SysEx messages"
+                                                       : "UMP SYSEX - End of UMP SysEx messages");
         if (!reception.isAssemblingUMPSysEx(group)) {
             Log(LogSite(sysExFunction, OSLog::midi()), "UMP SYSEX - no message was started, dropped");
             return {};

@@ -40,7 +40,8 @@ std::string_view caseName(UMPMessageType type);
 
 // The events of one packet, in message order. A message cut off by the end of the packet is logged and
 // dropped.
-std::vector<MIDIEvent> processUMPMessages(const platform::MIDIEventPacket& packet, MIDISysExReception& reception);
+std::vector<MIDIEvent> processUMPMessages(const platform::MIDIEventPacket& packet,
+                                          MIDISysExReception& reception);
 
 // One 7-bit system-exclusive message: status and byte count in the first byte, up to 6 payload bytes after
 // it (a count above 6 reads as 6). Gives the complete message when one is finished, the payload for an

@@ -12,12 +12,14 @@ AlsaMIDIEncoder::~AlsaMIDIEncoder() {
     if (coder_) snd_midi_event_free(coder_);
 }
 
-void AlsaMIDIEncoder::encode(std::span<const std::uint8_t> bytes, const std::function<void(snd_seq_event_t&)>& emit) {
+void AlsaMIDIEncoder::encode(std::span<const std::uint8_t> bytes,
+                             const std::function<void(snd_seq_event_t&)>& emit) {
     if (!coder_) return;
     for (auto byte : bytes) {
         snd_seq_event_t event;
         snd_seq_ev_clear(&event);
-        if (snd_midi_event_encode_byte(coder_, byte, &event) == 1 && event.type != SND_SEQ_EVENT_NONE) emit(event);
+        if (snd_midi_event_encode_byte(coder_, byte, &event) == 1 && event.type != SND_SEQ_EVENT_NONE)
+            emit(event);
     }
 }
 
@@ -41,7 +43,8 @@ void AlsaMIDIDecoder::decode(const snd_seq_event_t& event, std::vector<std::uint
     if (snd_seq_ev_is_variable(&event)) capacity = std::max<std::size_t>(capacity, event.data.ext.len);
     const auto start = bytes.size();
     bytes.resize(start + capacity);
-    const long written = snd_midi_event_decode(coder_, bytes.data() + start, static_cast<long>(capacity), &copy);
+    const long written =
+        snd_midi_event_decode(coder_, bytes.data() + start, static_cast<long>(capacity), &copy);
     bytes.resize(start + static_cast<std::size_t>(std::max(written, 0L)));
 }
 

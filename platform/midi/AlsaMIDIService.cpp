@@ -35,11 +35,11 @@ MIDIUniqueID stableUniqueID(const std::string& text) {
 } // namespace
 
 struct AlsaMIDIService::Stream {
-    MIDIPortRef port = 0;           // an input port of ours, or
+    MIDIPortRef port = 0;            // an input port of ours, or
     MIDIEndpointRef destination = 0; // one of our destinations
     AlsaMIDIDecoder decoder;
     std::map<std::uint64_t, UniversalPacketEncoder> sources; // per sending address, for input ports
-    AlsaMIDIEncoder encoder;                                  // for what we send from this port
+    AlsaMIDIEncoder encoder;                                 // for what we send from this port
 };
 
 std::shared_ptr<AlsaMIDIService> AlsaMIDIService::open(std::string* why) {
@@ -84,7 +84,8 @@ AlsaMIDIService::~AlsaMIDIService() {
     ::close(wakeFd_);
 }
 
-MIDIStatusCode AlsaMIDIService::clientCreate(std::string_view name, NotifyBlock notify, MIDIClientRef& client) {
+MIDIStatusCode AlsaMIDIService::clientCreate(std::string_view name, NotifyBlock notify,
+                                             MIDIClientRef& client) {
     // The sequencer client carries the name of the first client made on it.
     bool first;
     {
@@ -279,9 +280,12 @@ void AlsaMIDIService::scanSetupLocked() {
             const unsigned caps = snd_seq_port_info_get_capability(port);
             if (caps & SND_SEQ_PORT_CAP_NO_EXPORT) continue;
             const auto address = sequencerAddress(id, snd_seq_port_info_get_port(port));
-            names[address] = std::string(snd_seq_client_info_get_name(client)) + ":" + snd_seq_port_info_get_name(port);
-            if ((caps & SND_SEQ_PORT_CAP_READ) && (caps & SND_SEQ_PORT_CAP_SUBS_READ)) sources.insert(address);
-            if ((caps & SND_SEQ_PORT_CAP_WRITE) && (caps & SND_SEQ_PORT_CAP_SUBS_WRITE)) destinations.insert(address);
+            names[address] =
+                std::string(snd_seq_client_info_get_name(client)) + ":" + snd_seq_port_info_get_name(port);
+            if ((caps & SND_SEQ_PORT_CAP_READ) && (caps & SND_SEQ_PORT_CAP_SUBS_READ))
+                sources.insert(address);
+            if ((caps & SND_SEQ_PORT_CAP_WRITE) && (caps & SND_SEQ_PORT_CAP_SUBS_WRITE))
+                destinations.insert(address);
         }
     }
     auto update = [&](std::map<std::uint64_t, MIDIEndpointRef>& known, const std::set<std::uint64_t>& present,

@@ -68,18 +68,21 @@ MIDIStatusCode LoopbackMIDIService::injected(Operation operation) {
     return status;
 }
 
-MIDIStatusCode LoopbackMIDIService::clientCreate(std::string_view name, NotifyBlock notify, MIDIClientRef& client) {
+MIDIStatusCode LoopbackMIDIService::clientCreate(std::string_view name, NotifyBlock notify,
+                                                 MIDIClientRef& client) {
     if (auto status = injected(Operation::clientCreate)) return status;
     return MIDIServiceCore::clientCreate(name, std::move(notify), client);
 }
 
 MIDIStatusCode LoopbackMIDIService::inputPortCreate(MIDIClientRef client, std::string_view name,
-                                                    MIDIProtocolID protocol, ReceiveBlock receive, MIDIPortRef& port) {
+                                                    MIDIProtocolID protocol, ReceiveBlock receive,
+                                                    MIDIPortRef& port) {
     if (auto status = injected(Operation::inputPortCreate)) return status;
     return MIDIServiceCore::inputPortCreate(client, name, protocol, std::move(receive), port);
 }
 
-MIDIStatusCode LoopbackMIDIService::outputPortCreate(MIDIClientRef client, std::string_view name, MIDIPortRef& port) {
+MIDIStatusCode LoopbackMIDIService::outputPortCreate(MIDIClientRef client, std::string_view name,
+                                                     MIDIPortRef& port) {
     if (auto status = injected(Operation::outputPortCreate)) return status;
     return MIDIServiceCore::outputPortCreate(client, name, port);
 }
@@ -99,8 +102,8 @@ MIDIStatusCode LoopbackMIDIService::portDisconnectSource(MIDIPortRef port, MIDIE
     return MIDIServiceCore::portDisconnectSource(port, source);
 }
 
-MIDIStatusCode LoopbackMIDIService::destinationCreate(MIDIClientRef client, std::string_view name, ReadBlock read,
-                                                      MIDIEndpointRef& destination) {
+MIDIStatusCode LoopbackMIDIService::destinationCreate(MIDIClientRef client, std::string_view name,
+                                                      ReadBlock read, MIDIEndpointRef& destination) {
     if (auto status = injected(Operation::destinationCreate)) return status;
     return MIDIServiceCore::destinationCreate(client, name, std::move(read), destination);
 }
@@ -138,7 +141,8 @@ MIDIStatusCode LoopbackMIDIService::send(MIDIPortRef portRef, MIDIEndpointRef de
     return kMIDINoErr;
 }
 
-MIDIStatusCode LoopbackMIDIService::received(MIDIEndpointRef source, std::span<const std::uint8_t> packetList) {
+MIDIStatusCode LoopbackMIDIService::received(MIDIEndpointRef source,
+                                             std::span<const std::uint8_t> packetList) {
     if (auto status = injected(Operation::received)) return status;
     Locked lock(*this);
     auto* endpoint = findEndpointLocked(source);
@@ -172,7 +176,8 @@ bool LoopbackMIDIService::removeExternalEndpoint(MIDIEndpointRef ref) {
     return true;
 }
 
-MIDIStatusCode LoopbackMIDIService::emit(MIDIEndpointRef externalSource, std::span<const std::uint8_t> packetList) {
+MIDIStatusCode LoopbackMIDIService::emit(MIDIEndpointRef externalSource,
+                                         std::span<const std::uint8_t> packetList) {
     Locked lock(*this);
     auto* endpoint = findEndpointLocked(externalSource);
     if (!endpoint) return kMIDIUnknownEndpoint;
@@ -181,7 +186,8 @@ MIDIStatusCode LoopbackMIDIService::emit(MIDIEndpointRef externalSource, std::sp
     return kMIDINoErr;
 }
 
-std::vector<std::vector<std::uint8_t>> LoopbackMIDIService::packetListsReceived(MIDIEndpointRef externalDestination) {
+std::vector<std::vector<std::uint8_t>>
+LoopbackMIDIService::packetListsReceived(MIDIEndpointRef externalDestination) {
     Locked lock(*this);
     auto found = externalReceived_.find(externalDestination);
     return found == externalReceived_.end() ? std::vector<std::vector<std::uint8_t>>() : found->second;

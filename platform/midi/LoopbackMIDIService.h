@@ -47,9 +47,11 @@ public:
     MIDIStatusCode received(MIDIEndpointRef source, std::span<const std::uint8_t> packetList) override;
     MIDIStatusCode destinationCreate(MIDIClientRef client, std::string_view name, ReadBlock read,
                                      MIDIEndpointRef& destination) override;
-    MIDIStatusCode sourceCreate(MIDIClientRef client, std::string_view name, MIDIEndpointRef& source) override;
+    MIDIStatusCode sourceCreate(MIDIClientRef client, std::string_view name,
+                                MIDIEndpointRef& source) override;
     MIDIStatusCode endpointDispose(MIDIEndpointRef endpoint) override;
-    MIDIStatusCode objectSetIntegerProperty(MIDIObjectRef object, std::string_view key, std::int32_t value) override;
+    MIDIStatusCode objectSetIntegerProperty(MIDIObjectRef object, std::string_view key,
+                                            std::int32_t value) override;
 
     // Endpoints of another program or device, announced like any other.
     MIDIEndpointRef addExternalSource(std::string_view name);

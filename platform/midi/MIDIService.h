@@ -34,9 +34,11 @@ public:
     // Disposes of the client's ports and endpoints too.
     virtual MIDIStatusCode clientDispose(MIDIClientRef client) = 0;
 
-    virtual MIDIStatusCode inputPortCreate(MIDIClientRef client, std::string_view name, MIDIProtocolID protocol,
-                                           ReceiveBlock receive, MIDIPortRef& port) = 0;
-    virtual MIDIStatusCode outputPortCreate(MIDIClientRef client, std::string_view name, MIDIPortRef& port) = 0;
+    virtual MIDIStatusCode inputPortCreate(MIDIClientRef client, std::string_view name,
+                                           MIDIProtocolID protocol, ReceiveBlock receive,
+                                           MIDIPortRef& port) = 0;
+    virtual MIDIStatusCode outputPortCreate(MIDIClientRef client, std::string_view name,
+                                            MIDIPortRef& port) = 0;
     virtual MIDIStatusCode portDispose(MIDIPortRef port) = 0;
     virtual MIDIStatusCode portConnectSource(MIDIPortRef port, MIDIEndpointRef source) = 0;
     virtual MIDIStatusCode portDisconnectSource(MIDIPortRef port, MIDIEndpointRef source) = 0;
@@ -49,7 +51,8 @@ public:
 
     virtual MIDIStatusCode destinationCreate(MIDIClientRef client, std::string_view name, ReadBlock read,
                                              MIDIEndpointRef& destination) = 0;
-    virtual MIDIStatusCode sourceCreate(MIDIClientRef client, std::string_view name, MIDIEndpointRef& source) = 0;
+    virtual MIDIStatusCode sourceCreate(MIDIClientRef client, std::string_view name,
+                                        MIDIEndpointRef& source) = 0;
     virtual MIDIStatusCode endpointDispose(MIDIEndpointRef endpoint) = 0;
 
     // The endpoints in the service's order; private endpoints are left out. An index past the end gives 0.

@@ -6,8 +6,8 @@ namespace platform {
 
 namespace {
 
-std::shared_ptr<MIDIObjectAddRemoveNotification> addRemoveNotification(MIDINotificationMessageID id,
-                                                                        MIDIObjectRef child, MIDIObjectType type) {
+std::shared_ptr<MIDIObjectAddRemoveNotification>
+addRemoveNotification(MIDINotificationMessageID id, MIDIObjectRef child, MIDIObjectType type) {
     auto notification = std::make_shared<MIDIObjectAddRemoveNotification>();
     notification->messageID = id;
     notification->messageSize = sizeof(MIDIObjectAddRemoveNotification);
@@ -53,14 +53,16 @@ MIDIStatusCode MIDIServiceCore::inputPortCreate(MIDIClientRef client, std::strin
                                                 ReceiveBlock receive, MIDIPortRef& port) {
     Locked lock(*this);
     if (!clients_.count(client)) return kMIDIInvalidClient;
-    Port made{client, true, std::string(name), std::make_shared<const ReceiveBlock>(std::move(receive)), {}, 0};
+    Port made{client, true, std::string(name), std::make_shared<const ReceiveBlock>(std::move(receive)),
+              {},     0};
     if (auto status = attachPort(made); status != kMIDINoErr) return status;
     port = nextRef_++;
     ports_.emplace(port, std::move(made));
     return kMIDINoErr;
 }
 
-MIDIStatusCode MIDIServiceCore::outputPortCreate(MIDIClientRef client, std::string_view name, MIDIPortRef& port) {
+MIDIStatusCode MIDIServiceCore::outputPortCreate(MIDIClientRef client, std::string_view name,
+                                                 MIDIPortRef& port) {
     Locked lock(*this);
     if (!clients_.count(client)) return kMIDIInvalidClient;
     Port made{client, false, std::string(name), nullptr, {}, 0};
@@ -92,7 +94,8 @@ MIDIStatusCode MIDIServiceCore::portConnectSource(MIDIPortRef ref, MIDIEndpointR
     auto* endpoint = findEndpointLocked(source);
     if (!endpoint) return kMIDIUnknownEndpoint;
     if (endpoint->type != MIDIObjectType::source) return kMIDIWrongEndpointType;
-    if (std::find(port->sources.begin(), port->sources.end(), source) != port->sources.end()) return kMIDINoErr;
+    if (std::find(port->sources.begin(), port->sources.end(), source) != port->sources.end())
+        return kMIDINoErr;
     if (auto status = attachConnection(*port, *endpoint); status != kMIDINoErr) return status;
     port->sources.push_back(source);
     return kMIDINoErr;
@@ -115,12 +118,14 @@ MIDIStatusCode MIDIServiceCore::destinationCreate(MIDIClientRef client, std::str
                           std::make_shared<const ReadBlock>(std::move(read)), destination);
 }
 
-MIDIStatusCode MIDIServiceCore::sourceCreate(MIDIClientRef client, std::string_view name, MIDIEndpointRef& source) {
+MIDIStatusCode MIDIServiceCore::sourceCreate(MIDIClientRef client, std::string_view name,
+                                             MIDIEndpointRef& source) {
     return createEndpoint(client, name, MIDIObjectType::source, nullptr, source);
 }
 
-MIDIStatusCode MIDIServiceCore::createEndpoint(MIDIClientRef client, std::string_view name, MIDIObjectType type,
-                                               std::shared_ptr<const ReadBlock> read, MIDIEndpointRef& out) {
+MIDIStatusCode MIDIServiceCore::createEndpoint(MIDIClientRef client, std::string_view name,
+                                               MIDIObjectType type, std::shared_ptr<const ReadBlock> read,
+                                               MIDIEndpointRef& out) {
     Locked lock(*this);
     if (!clients_.count(client)) return kMIDIInvalidClient;
     Endpoint endpoint;
@@ -148,7 +153,8 @@ MIDIEndpointRef MIDIServiceCore::addEndpointLocked(Endpoint endpoint, std::strin
     if (!endpoint.integers.count(kMIDIPropertyUniqueID)) {
         auto taken = [&](MIDIUniqueID id) {
             for (auto& [other, e] : endpoints_)
-                if (auto found = e.integers.find(kMIDIPropertyUniqueID); found != e.integers.end() && found->second == id)
+                if (auto found = e.integers.find(kMIDIPropertyUniqueID);
+                    found != e.integers.end() && found->second == id)
                     return true;
             return id == 0;
         };
@@ -179,7 +185,8 @@ void MIDIServiceCore::removeEndpointLocked(MIDIEndpointRef ref) {
     notifyLocked(std::make_shared<MIDINotification>());
 }
 
-MIDIEndpointRef MIDIServiceCore::endpointAtLocked(MIDIObjectType type, std::size_t index, std::size_t* count) {
+MIDIEndpointRef MIDIServiceCore::endpointAtLocked(MIDIObjectType type, std::size_t index,
+                                                  std::size_t* count) {
     std::size_t position = 0;
     MIDIEndpointRef found = 0;
     for (auto& [ref, endpoint] : endpoints_) {
@@ -237,7 +244,8 @@ MIDIStatusCode MIDIServiceCore::objectSetIntegerProperty(MIDIObjectRef object, s
     if (key == kMIDIPropertyUniqueID) {
         for (auto& [ref, other] : endpoints_) {
             if (ref == object) continue;
-            if (auto id = other.integers.find(kMIDIPropertyUniqueID); id != other.integers.end() && id->second == value)
+            if (auto id = other.integers.find(kMIDIPropertyUniqueID);
+                id != other.integers.end() && id->second == value)
                 return kMIDIIDNotUnique;
         }
     }
@@ -287,7 +295,8 @@ void MIDIServiceCore::deliverFromSourceLocked(MIDIEndpointRef ref, Endpoint& sou
     });
 }
 
-bool MIDIServiceCore::deliverToDestinationLocked(Endpoint& destination, std::span<const std::uint8_t> packetList) {
+bool MIDIServiceCore::deliverToDestinationLocked(Endpoint& destination,
+                                                 std::span<const std::uint8_t> packetList) {
     if (!destination.read || !*destination.read) return false;
     post([read = destination.read, bytes = std::vector<std::uint8_t>(packetList.begin(), packetList.end())] {
         (*read)(bytes);
@@ -306,7 +315,8 @@ void MIDIServiceCore::notifyLocked(std::shared_ptr<const MIDINotification> notif
     });
 }
 
-void MIDIServiceCore::notifyPropertyChangedLocked(MIDIObjectRef ref, const Endpoint& endpoint, std::string_view key) {
+void MIDIServiceCore::notifyPropertyChangedLocked(MIDIObjectRef ref, const Endpoint& endpoint,
+                                                  std::string_view key) {
     auto notification = std::make_shared<MIDIObjectPropertyChangeNotification>();
     notification->messageID = MIDINotificationMessageID::propertyChanged;
     notification->messageSize = sizeof(MIDIObjectPropertyChangeNotification);

@@ -29,15 +29,19 @@ public:
     MIDIStatusCode portDisconnectSource(MIDIPortRef port, MIDIEndpointRef source) override;
     MIDIStatusCode destinationCreate(MIDIClientRef client, std::string_view name, ReadBlock read,
                                      MIDIEndpointRef& destination) override;
-    MIDIStatusCode sourceCreate(MIDIClientRef client, std::string_view name, MIDIEndpointRef& source) override;
+    MIDIStatusCode sourceCreate(MIDIClientRef client, std::string_view name,
+                                MIDIEndpointRef& source) override;
     MIDIStatusCode endpointDispose(MIDIEndpointRef endpoint) override;
     std::size_t numberOfSources() override;
     MIDIEndpointRef source(std::size_t index) override;
     std::size_t numberOfDestinations() override;
     MIDIEndpointRef destination(std::size_t index) override;
-    MIDIStatusCode objectGetIntegerProperty(MIDIObjectRef object, std::string_view key, std::int32_t& value) override;
-    MIDIStatusCode objectSetIntegerProperty(MIDIObjectRef object, std::string_view key, std::int32_t value) override;
-    MIDIStatusCode objectGetStringProperty(MIDIObjectRef object, std::string_view key, std::string& value) override;
+    MIDIStatusCode objectGetIntegerProperty(MIDIObjectRef object, std::string_view key,
+                                            std::int32_t& value) override;
+    MIDIStatusCode objectSetIntegerProperty(MIDIObjectRef object, std::string_view key,
+                                            std::int32_t value) override;
+    MIDIStatusCode objectGetStringProperty(MIDIObjectRef object, std::string_view key,
+                                           std::string& value) override;
     MIDIStatusCode objectSetStringProperty(MIDIObjectRef object, std::string_view key,
                                            std::string_view value) override;
 
@@ -93,7 +97,8 @@ protected:
     // Removes an endpoint, its connections and announces that. mutex_ held.
     void removeEndpointLocked(MIDIEndpointRef ref);
     // Encodes a source's packets and posts them to the input ports connected to it. mutex_ held.
-    void deliverFromSourceLocked(MIDIEndpointRef ref, Endpoint& source, std::span<const std::uint8_t> packetList);
+    void deliverFromSourceLocked(MIDIEndpointRef ref, Endpoint& source,
+                                 std::span<const std::uint8_t> packetList);
     // Posts a packet list to a destination's read block; false when it has none. mutex_ held.
     bool deliverToDestinationLocked(Endpoint& destination, std::span<const std::uint8_t> packetList);
     // Posts a notification to every client. mutex_ held.

@@ -87,13 +87,14 @@ void UniversalPacketEncoder::encodeByte(std::uint8_t byte, std::vector<std::uint
 }
 
 void UniversalPacketEncoder::flushSysEx(bool last, std::vector<std::uint32_t>& words) {
-    std::uint32_t status = last ? (sysExStarted_ ? sysExEnd : sysExComplete) : (sysExStarted_ ? sysExContinue : sysExStart);
+    std::uint32_t status =
+        last ? (sysExStarted_ ? sysExEnd : sysExComplete) : (sysExStarted_ ? sysExContinue : sysExStart);
     std::uint8_t payload[6] = {};
     std::copy_n(sysEx_, sysExCount_, payload);
-    words.push_back(umpSysEx7 << 28 | std::uint32_t(group_) << 24 | status << 20 | std::uint32_t(sysExCount_) << 16 |
-                    std::uint32_t(payload[0]) << 8 | payload[1]);
-    words.push_back(std::uint32_t(payload[2]) << 24 | std::uint32_t(payload[3]) << 16 | std::uint32_t(payload[4]) << 8 |
-                    payload[5]);
+    words.push_back(umpSysEx7 << 28 | std::uint32_t(group_) << 24 | status << 20 |
+                    std::uint32_t(sysExCount_) << 16 | std::uint32_t(payload[0]) << 8 | payload[1]);
+    words.push_back(std::uint32_t(payload[2]) << 24 | std::uint32_t(payload[3]) << 16 |
+                    std::uint32_t(payload[4]) << 8 | payload[5]);
     sysExCount_ = 0;
     sysExStarted_ = !last;
     if (last) inSysEx_ = false;
@@ -119,7 +120,7 @@ void decodeUniversalPackets(std::span<const std::uint32_t> words, std::vector<st
             const std::uint32_t status = (word >> 20) & 0x0F;
             const std::size_t n = std::min<std::size_t>((word >> 16) & 0x0F, 6);
             const std::uint8_t payload[6] = {
-                static_cast<std::uint8_t>(word >> 8),        static_cast<std::uint8_t>(word),
+                static_cast<std::uint8_t>(word >> 8),          static_cast<std::uint8_t>(word),
                 static_cast<std::uint8_t>(words[i + 1] >> 24), static_cast<std::uint8_t>(words[i + 1] >> 16),
                 static_cast<std::uint8_t>(words[i + 1] >> 8),  static_cast<std::uint8_t>(words[i + 1])};
             if (status <= sysExEnd) {

@@ -44,9 +44,11 @@ public:
     virtual void receivedMIDIProgramChange(std::uint8_t program, std::uint8_t channel, PortID portID,
                                            EventTime timeStamp) {}
     // System messages, whole (first byte 0xF0...0xFF).
-    virtual void receivedMIDISystemCommand(std::span<const std::uint8_t> data, PortID portID, EventTime timeStamp) {}
+    virtual void receivedMIDISystemCommand(std::span<const std::uint8_t> data, PortID portID,
+                                           EventTime timeStamp) {}
     virtual void receivedMIDISetupChange() {}
-    virtual void receivedMIDIPropertyChange(const platform::MIDIObjectPropertyChangeNotification& propertyChangeInfo) {}
+    virtual void
+    receivedMIDIPropertyChange(const platform::MIDIObjectPropertyChangeNotification& propertyChangeInfo) {}
     virtual void receivedMIDINotification(const platform::MIDINotification& notification) {}
 };
 
@@ -93,7 +95,8 @@ template <typename Observer> class MIDIObserverMaster {
 public:
     void addObserver(std::shared_ptr<Observer> observer) { observers_.append(std::move(observer)); }
     void removeObserver(const Observer& observer) {
-        observers_.removeIf([&](const std::shared_ptr<Observer>& entry) { return entry->isSameObserver(observer); });
+        observers_.removeIf(
+            [&](const std::shared_ptr<Observer>& entry) { return entry->isSameObserver(observer); });
     }
     void removeAllObservers() { observers_.clear(); }
     // Calls `action` with each observer, in the order they were added.
@@ -102,7 +105,9 @@ public:
         for (auto& observer : *observers)
             action(*observer);
     }
-    typename SnapshotList<std::shared_ptr<Observer>>::Snapshot observers() const { return observers_.snapshot(); }
+    typename SnapshotList<std::shared_ptr<Observer>>::Snapshot observers() const {
+        return observers_.snapshot();
+    }
 
 private:
     SnapshotList<std::shared_ptr<Observer>> observers_;

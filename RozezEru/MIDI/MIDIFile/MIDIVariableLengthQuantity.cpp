@@ -12,7 +12,8 @@ std::pair<int, std::uint32_t> MIDIVariableLengthQuantity::read(std::span<const s
     return {static_cast<int>(bytes.size()), value};
 }
 
-std::optional<MIDIVariableLengthQuantity> MIDIVariableLengthQuantity::fromBytes(std::span<const std::uint8_t> bytes) {
+std::optional<MIDIVariableLengthQuantity>
+MIDIVariableLengthQuantity::fromBytes(std::span<const std::uint8_t> bytes) {
     if (bytes.empty()) return std::nullopt;
     const auto result = read(bytes);
     return MIDIVariableLengthQuantity{{bytes.begin(), bytes.begin() + result.first}, result};

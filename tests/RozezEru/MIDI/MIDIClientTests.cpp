@@ -36,10 +36,12 @@ public:
     void receivedMIDINoteOff(std::uint8_t n, std::uint8_t v, std::uint8_t c, PortID p, EventTime t) override {
         add("off " + std::to_string(n) + " " + std::to_string(v) + " " + std::to_string(c) + port(p, t));
     }
-    void receivedMIDIController(std::uint8_t n, std::uint8_t v, std::uint8_t c, PortID p, EventTime t) override {
+    void receivedMIDIController(std::uint8_t n, std::uint8_t v, std::uint8_t c, PortID p,
+                                EventTime t) override {
         add("cc " + std::to_string(n) + " " + std::to_string(v) + " " + std::to_string(c) + port(p, t));
     }
-    void receivedMIDIAftertouch(std::uint8_t n, std::uint8_t v, std::uint8_t c, PortID p, EventTime t) override {
+    void receivedMIDIAftertouch(std::uint8_t n, std::uint8_t v, std::uint8_t c, PortID p,
+                                EventTime t) override {
         add("poly " + std::to_string(n) + " " + std::to_string(v) + " " + std::to_string(c) + port(p, t));
     }
     void receivedMIDIAftertouch(std::uint8_t v, std::uint8_t c, PortID p, EventTime t) override {
@@ -97,12 +99,13 @@ TEST(MIDIClient, NoteFromOneClientsVirtualSourceReachesTheOthersListener) {
     everything->openInput();
 
     const auto source = clients.a->virtualOutputs()[0];
-    clients.a->sendNoteOnMessage(60, 100, 2, 42, std::vector<MIDIUniqueID>{}, std::vector<MIDIEndpointRef>{source});
+    clients.a->sendNoteOnMessage(60, 100, 2, 42, std::vector<MIDIUniqueID>{},
+                                 std::vector<MIDIEndpointRef>{source});
     clients.a->sendMessage(Bytes{0xF0, 0x7E, 0x01, 0xF7, 0x80, 0x3C, 0x00}, 43, std::nullopt,
                            std::vector<MIDIEndpointRef>{source});
-    EXPECT_EQ(clients.heard->calls(), (std::vector<std::string>{"on 60 100 2 @2000001 t42",
-                                                                "system [240, 126, 1, 247] @2000001 t43",
-                                                                "off 60 0 0 @2000001 t43"}));
+    EXPECT_EQ(clients.heard->calls(),
+              (std::vector<std::string>{"on 60 100 2 @2000001 t42", "system [240, 126, 1, 247] @2000001 t43",
+                                        "off 60 0 0 @2000001 t43"}));
     EXPECT_EQ(heardByAll->calls().at(0), "on 60 100 2 @0 t42");
 }
 
@@ -137,11 +140,16 @@ TEST(MIDIClient, DispatchCallsOneOperationPerMessage) {
     TwoClients clients;
     clients.b->addListener(clients.heard); // twice: called twice
     const std::pair<Bytes, std::string> cases[] = {
-        {{0x93, 60, 0}, "on 60 0 3 @7"},         {{0x80, 60, 5}, "off 60 5 0 @7"},
-        {{0xA1, 60, 9}, "poly 60 9 1 @7"},       {{0xB2, 7, 100}, "cc 7 100 2 @7"},
-        {{0xC4, 5}, "program 5 4 @7"},           {{0xD5, 6}, "pressure 6 5 @7"},
-        {{0xE3, 0x00, 0x40}, "bend 8192 3 @7"},  {{0xE3, 0x01}, "bend 0 3 @7"},
-        {{0x90}, "on 0 0 0 @7"},                 {{0xF8}, "system [248] @7"},
+        {{0x93, 60, 0}, "on 60 0 3 @7"},
+        {{0x80, 60, 5}, "off 60 5 0 @7"},
+        {{0xA1, 60, 9}, "poly 60 9 1 @7"},
+        {{0xB2, 7, 100}, "cc 7 100 2 @7"},
+        {{0xC4, 5}, "program 5 4 @7"},
+        {{0xD5, 6}, "pressure 6 5 @7"},
+        {{0xE3, 0x00, 0x40}, "bend 8192 3 @7"},
+        {{0xE3, 0x01}, "bend 0 3 @7"},
+        {{0x90}, "on 0 0 0 @7"},
+        {{0xF8}, "system [248] @7"},
         {{0xFF}, "system [255] @7"},
     };
     for (const auto& [bytes, call] : cases) {
@@ -189,7 +197,8 @@ TEST(MIDIClient, VirtualPortsGetDistinctIdsAndGoAway) {
     midi.createVirtualPorts(2);
     midi.createVirtualInputPorts(1, std::nullopt, std::vector<std::string>{"x", "y", "Third"});
     EXPECT_EQ(midi.virtualInputUIDs(), (std::vector<MIDIUniqueID>{2000000, 2000002, 2000004}));
-    EXPECT_EQ(midi.virtualInputNames(), (std::vector<std::string>{"RozezEru Input 1", "RozezEru Input 2", "Third"}));
+    EXPECT_EQ(midi.virtualInputNames(),
+              (std::vector<std::string>{"RozezEru Input 1", "RozezEru Input 2", "Third"}));
     EXPECT_EQ(midi.virtualOutputUIDs(), (std::vector<MIDIUniqueID>{2000001, 2000003}));
     EXPECT_EQ(midi.virtualOutputs().back(), 0u);
     // The same ids again: the ports are made, the clash is reported.
@@ -202,7 +211,8 @@ TEST(MIDIClient, VirtualPortsGetDistinctIdsAndGoAway) {
         clashLogged |= record.text.find("kMIDIIDNotUnique") != std::string::npos;
     EXPECT_TRUE(clashLogged);
 
-    clients.service->failNext(LoopbackMIDIService::Operation::endpointDispose, platform::kMIDIUnknownEndpoint);
+    clients.service->failNext(LoopbackMIDIService::Operation::endpointDispose,
+                              platform::kMIDIUnknownEndpoint);
     EXPECT_FALSE(midi.destroyVirtualInputPort());
     EXPECT_EQ(midi.virtualInputs().size(), 2u);
     EXPECT_TRUE(midi.destroyVirtualInputPort());
@@ -230,7 +240,8 @@ TEST(MIDIClient, InputsOpenOnceAndCloseWhateverTheServiceSays) {
     EXPECT_EQ(clients.heard->calls().size(), 1u);
     b.openInput("");
     EXPECT_EQ(b.inputPorts().size(), 2u);
-    clients.service->failNext(LoopbackMIDIService::Operation::portDisconnectSource, platform::kMIDINoConnection);
+    clients.service->failNext(LoopbackMIDIService::Operation::portDisconnectSource,
+                              platform::kMIDINoConnection);
     b.closeInput();
     EXPECT_TRUE(b.inputPorts().empty());
     EXPECT_TRUE(b.endpoints().empty());
@@ -264,7 +275,8 @@ TEST(MIDIClient, OutputsOpenOnlyWhatIsNamedAndSendLongMessagesWhole) {
     EXPECT_EQ(MIDIEvent::events(lists[0]), std::vector<MIDIEvent>{MIDIEvent(bulk, 9)});
     EXPECT_TRUE(clients.service->packetListsReceived(drums).empty());
     a.sendControllerMessage(7, 100, 15);
-    EXPECT_EQ(MIDIEvent::events(clients.service->packetListsReceived(drums).at(0)).at(0).data, (Bytes{0xBF, 7, 100}));
+    EXPECT_EQ(MIDIEvent::events(clients.service->packetListsReceived(drums).at(0)).at(0).data,
+              (Bytes{0xBF, 7, 100}));
     a.closeOutput("Synth");
     EXPECT_NE(a.outputPort(), 0u);
     a.closeOutput(a.destinationUID(1));

@@ -25,9 +25,13 @@ std::vector<Bytes> dataOf(const std::vector<MIDIEvent>& events) {
 TEST(MIDIEvent, ByteInitializerNormalisesAndReportsMetaTypes) {
     testsupport::ToolkitLogCapture capture;
     const std::pair<Bytes, Bytes> cases[] = {
-        {{0x93, 0xBC, 0xFF}, {0x93, 0x3C, 0x7F}}, {{0x3C, 0x40}, {}},     {{0x51, 0x03}, {}},
-        {{0xF8, 0x99}, {0xF8, 0x99}},             {{0xF0, 0x01, 0xF7}, {0xF0, 0x01, 0xF7}},
-        {{0xF4, 0x01}, {}},                       {{}, {}},
+        {{0x93, 0xBC, 0xFF}, {0x93, 0x3C, 0x7F}},
+        {{0x3C, 0x40}, {}},
+        {{0x51, 0x03}, {}},
+        {{0xF8, 0x99}, {0xF8, 0x99}},
+        {{0xF0, 0x01, 0xF7}, {0xF0, 0x01, 0xF7}},
+        {{0xF4, 0x01}, {}},
+        {{}, {}},
     };
     for (const auto& [given, stored] : cases)
         EXPECT_EQ(MIDIEvent(given).data, stored);
@@ -39,12 +43,14 @@ TEST(MIDIEvent, ByteInitializerNormalisesAndReportsMetaTypes) {
     EXPECT_EQ(MIDIEvent::noteOff(60, 0, 15).data, (Bytes{0x8F, 60, 0}));
     EXPECT_EQ(MIDIEvent::programChange(5, 0).data, (Bytes{0xC0, 5}));
     EXPECT_EQ(MIDIEvent::controllerChange(7, 100, 1).data, (Bytes{0xB1, 7, 100}));
-    EXPECT_EQ(MIDIEvent::fromCommand(MIDISystemCommand::songPosition, 0x90, 0xFF).data, (Bytes{0xF2, 0x90, 0xFF}));
+    EXPECT_EQ(MIDIEvent::fromCommand(MIDISystemCommand::songPosition, 0x90, 0xFF).data,
+              (Bytes{0xF2, 0x90, 0xFF}));
     EXPECT_EQ(MIDIEvent::fromCommand(MIDISystemCommand::songSelect, 3, std::nullopt).data, (Bytes{0xF3, 3}));
 }
 
 TEST(MIDIEvent, AnswersWhatTheToolkitAsksOfAMessage) {
-    const MIDIEvent clock{0xF8}, reset{0xFF}, aftertouch{0xA0, 0x3C, 0x10}, bend{0xE0, 0x00, 0x40}, note{0x95, 60, 1};
+    const MIDIEvent clock{0xF8}, reset{0xFF}, aftertouch{0xA0, 0x3C, 0x10}, bend{0xE0, 0x00, 0x40},
+        note{0x95, 60, 1};
     EXPECT_FALSE(clock.status());
     EXPECT_EQ(clock.command(), MIDISystemCommand::clock);
     EXPECT_FALSE(reset.command());
@@ -61,9 +67,9 @@ TEST(MIDIEvent, AnswersWhatTheToolkitAsksOfAMessage) {
     MIDIEvent meta;
     meta.data = {0xFF, 0x2F, 0x00};
     EXPECT_EQ(meta.description(), "End of Track 0 bytes long  - [255, 47, 0]");
-    for (auto [count, pieces] : {std::pair{600, std::vector<std::size_t>{256, 256, 88}},
-                                 std::pair{512, std::vector<std::size_t>{256, 256, 0}},
-                                 std::pair{0, std::vector<std::size_t>{0}}}) {
+    for (auto [count, pieces] :
+         {std::pair{600, std::vector<std::size_t>{256, 256, 88}},
+          std::pair{512, std::vector<std::size_t>{256, 256, 0}}, std::pair{0, std::vector<std::size_t>{0}}}) {
         MIDIEvent big;
         big.data.assign(count, 1);
         std::vector<std::size_t> sizes;

@@ -17,9 +17,15 @@ using Bytes = std::vector<std::uint8_t>;
 
 TEST(MIDIVariableLengthQuantity, ReadsUpToTheFirstByteWithBitSevenClear) {
     const std::pair<Bytes, std::pair<int, std::uint32_t>> cases[] = {
-        {{0x00}, {1, 0}},          {{0x7F}, {1, 127}},   {{0x81, 0x00}, {2, 128}}, {{0xFF, 0x7F}, {2, 16383}},
-        {{0x81, 0x80, 0x80, 0x00}, {4, 2097152}},        {{0x40, 0x81}, {1, 64}},  {{0x81, 0x81}, {2, 129}},
-        {{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F}, {6, 0xFFFFFFFF}}, {{}, {0, 0}},
+        {{0x00}, {1, 0}},
+        {{0x7F}, {1, 127}},
+        {{0x81, 0x00}, {2, 128}},
+        {{0xFF, 0x7F}, {2, 16383}},
+        {{0x81, 0x80, 0x80, 0x00}, {4, 2097152}},
+        {{0x40, 0x81}, {1, 64}},
+        {{0x81, 0x81}, {2, 129}},
+        {{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F}, {6, 0xFFFFFFFF}},
+        {{}, {0, 0}},
     };
     for (const auto& [bytes, result] : cases)
         EXPECT_EQ(MIDIVariableLengthQuantity::read(bytes), result);
@@ -50,9 +56,10 @@ TEST(MIDIConversions, BytesAsTextAndNumbers) {
 
 TEST(MIDIMessages, StatusCommandAndMetaEventDescriptions) {
     const std::pair<std::uint8_t, std::string> statuses[] = {
-        {0x93, "Note On channel 3"}, {0x80, "Note Off channel 0"}, {0xEF, "Pitch Wheel channel 15"},
-        {0xDA, "Channel Aftertouch / Pressure channel 10"}, {0xF8, "Command: Timing Clock"},
-        {0xFE, "Command: Active Sensing"}, {0x7F, "Invalid message"}, {0xF4, "Invalid message"}};
+        {0x93, "Note On channel 3"},      {0x80, "Note Off channel 0"},
+        {0xEF, "Pitch Wheel channel 15"}, {0xDA, "Channel Aftertouch / Pressure channel 10"},
+        {0xF8, "Command: Timing Clock"},  {0xFE, "Command: Active Sensing"},
+        {0x7F, "Invalid message"},        {0xF4, "Invalid message"}};
     for (const auto& [byte, text] : statuses)
         EXPECT_EQ(statusDescription(byte), text);
     EXPECT_EQ(MIDIStatus(MIDIStatusType::pitchWheel, 15).byte, 0xEF);

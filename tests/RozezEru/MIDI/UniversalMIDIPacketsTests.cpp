@@ -41,13 +41,15 @@ TEST(UniversalMIDIPackets, MessagesOfOneWordAndSystemExclusive) {
         {"clock", {0x10F80000}, {{0xF8}}},
         {"utility", {0x00000000}, {{}}},
         {"complete sysex", {0x30035F01, 0x02000000}, {{0xF0, 0x5F, 0x01, 0x02, 0xF7}}},
-        {"start and end", {0x30160102, 0x03040506, 0x30320708, 0x00000000},
+        {"start and end",
+         {0x30160102, 0x03040506, 0x30320708, 0x00000000},
          {{}, {0xF0, 1, 2, 3, 4, 5, 6, 7, 8, 0xF7}}},
         {"byte count above six", {0x300F0102, 0x03040506}, {{0xF0, 1, 2, 3, 4, 5, 6, 0xF7}}},
         {"end without a start", {0x30320708, 0x00000000}, {{}}},
         {"unknown sysex status: its payload is no message", {0x30420102, 0x00000000}, {{}}},
         {"MIDI 2.0 message skipped whole", {0x40903C00, 0xFFFF0000, 0x20903C64}, {{0x90, 0x3C, 0x64}}},
-        {"reserved types skipped by their size", {0x60000000, 0xB0000000, 1, 2, 0xD0000000, 1, 2, 3, 0x10FA0000},
+        {"reserved types skipped by their size",
+         {0x60000000, 0xB0000000, 1, 2, 0xD0000000, 1, 2, 3, 0x10FA0000},
          {{0xFA}}},
         {"second word missing", {0x20903C64, 0x30035F01}, {{0x90, 0x3C, 0x64}}},
         {"128-bit message cut", {0x50000000, 1}, {}},
@@ -73,8 +75,10 @@ TEST(UniversalMIDIPackets, SkippedMessagesAreLoggedByTheirQualifiedType) {
     std::vector<std::string> lines;
     for (const auto& record : capture.sink.records())
         lines.push_back(
-            testsupport::toolkitLogContent(record.text, "UniversalMIDIPackets.cpp", "processUMPMessages(_:)").value_or("?"));
-    EXPECT_EQ(lines, (std::vector<std::string>{
-                         "Got unsupported 64 bit UMP message of type: Optional(RozezEru.UMPMessageType.MIDI2ChannelVoice64bit)",
-                         "Got unsupported 128 bit UMP message of type Optional(RozezEru.UMPMessageType.Reserved128bit_10)"}));
+            testsupport::toolkitLogContent(record.text, "UniversalMIDIPackets.cpp", "processUMPMessages(_:)")
+                .value_or("?"));
+    EXPECT_EQ(lines, (std::vector<std::string>{"Got unsupported 64 bit UMP message of type: "
+                                               "Optional(RozezEru.UMPMessageType.MIDI2ChannelVoice64bit)",
+                                               "Got unsupported 128 bit UMP message of type "
+                                               "Optional(RozezEru.UMPMessageType.Reserved128bit_10)"}));
 }

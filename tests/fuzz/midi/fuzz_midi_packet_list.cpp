@@ -12,7 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::span<const std::uint8_t> bytes(data, size);
     MIDISysExReception reception;
     for (const auto& event : MIDIEvent::events(bytes, reception)) {
-        // Every event is made of bytes of the list, and a channel message is exactly as long as its status says.
+        // Every event is made of bytes of the list, and a channel message is exactly as long as its status
+        // says.
         if (event.data.size() > size) std::abort();
         if (event.status() && event.data.size() != platform::midi1MessageLength(event.data[0])) std::abort();
         (void)event.description();

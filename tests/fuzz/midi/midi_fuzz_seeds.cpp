@@ -34,7 +34,8 @@ bool write(const std::string& path, const Bytes& bytes) {
 
 int main(int argc, char** argv) {
     if (argc != 3) {
-        std::fprintf(stderr, "usage: %s fuzz_midi_packet_list|fuzz_midi_universal_packets <folder>\n", argv[0]);
+        std::fprintf(stderr, "usage: %s fuzz_midi_packet_list|fuzz_midi_universal_packets <folder>\n",
+                     argv[0]);
         return 2;
     }
     const std::string target = argv[1], folder = argv[2];

@@ -38,11 +38,13 @@ TEST(AlsaMIDICoding, MessagesBecomeSequencerEventsAndBack) {
         {{0xF3, 0x05}, {SND_SEQ_EVENT_SONGSEL}, {}},
         {{0xF6}, {SND_SEQ_EVENT_TUNE_REQUEST}, {}},
         {{0xF8, 0xFA, 0xFB, 0xFC, 0xFE, 0xFF},
-         {SND_SEQ_EVENT_CLOCK, SND_SEQ_EVENT_START, SND_SEQ_EVENT_CONTINUE, SND_SEQ_EVENT_STOP, SND_SEQ_EVENT_SENSING,
-          SND_SEQ_EVENT_RESET},
+         {SND_SEQ_EVENT_CLOCK, SND_SEQ_EVENT_START, SND_SEQ_EVENT_CONTINUE, SND_SEQ_EVENT_STOP,
+          SND_SEQ_EVENT_SENSING, SND_SEQ_EVENT_RESET},
          {}},
         {{0xF0, 0x7E, 0x01, 0xF7}, {SND_SEQ_EVENT_SYSEX}, {}},
-        {{0x90, 0x3C, 0x64, 0x3E, 0x64}, {SND_SEQ_EVENT_NOTEON, SND_SEQ_EVENT_NOTEON}, {0x90, 0x3C, 0x64, 0x90, 0x3E, 0x64}},
+        {{0x90, 0x3C, 0x64, 0x3E, 0x64},
+         {SND_SEQ_EVENT_NOTEON, SND_SEQ_EVENT_NOTEON},
+         {0x90, 0x3C, 0x64, 0x90, 0x3E, 0x64}},
         {{0x90, 0x3C, 0xF8, 0x64}, {SND_SEQ_EVENT_CLOCK, SND_SEQ_EVENT_NOTEON}, {0xF8, 0x90, 0x3C, 0x64}},
     };
     for (const auto& c : cases) {
@@ -88,19 +90,24 @@ TEST(AlsaMIDIService, NoteFromOurSourceReachesOurInputPort) {
     std::mutex mutex;
     std::vector<std::uint32_t> words;
     MIDIClientRef client = 0;
-    ASSERT_EQ(service->clientCreate("test", [&](const MIDINotification& n) {
-        if (n.messageID == MIDINotificationMessageID::objectAdded) ++sourcesAnnounced;
-    }, client), kMIDINoErr);
+    ASSERT_EQ(service->clientCreate(
+                  "test",
+                  [&](const MIDINotification& n) {
+                      if (n.messageID == MIDINotificationMessageID::objectAdded) ++sourcesAnnounced;
+                  },
+                  client),
+              kMIDINoErr);
     MIDIEndpointRef source = 0;
     MIDIPortRef input = 0;
     ASSERT_EQ(service->sourceCreate(client, "test out", source), kMIDINoErr);
-    ASSERT_EQ(service->inputPortCreate(client, "in", MIDIProtocolID::midi1_0,
-                                       [&](const MIDIEventList& list) {
-                                           std::lock_guard lock(mutex);
-                                           for (auto& packet : list.packets)
-                                               words.insert(words.end(), packet.words.begin(), packet.words.end());
-                                       },
-                                       input),
+    ASSERT_EQ(service->inputPortCreate(
+                  client, "in", MIDIProtocolID::midi1_0,
+                  [&](const MIDIEventList& list) {
+                      std::lock_guard lock(mutex);
+                      for (auto& packet : list.packets)
+                          words.insert(words.end(), packet.words.begin(), packet.words.end());
+                  },
+                  input),
               kMIDINoErr);
     ASSERT_EQ(service->portConnectSource(input, source), kMIDINoErr);
     ASSERT_EQ(service->received(source, makePacketList(0, Bytes{0x90, 0x3C, 0x64})), kMIDINoErr);
