@@ -1,0 +1,121 @@
+#include "platform/midi/AlsaMIDIService.h"
+
+#include "tests/support/Wait.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <vector>
+
+using namespace platform;
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+} // namespace
+
+TEST(AlsaMIDICoding, MessagesBecomeSequencerEventsAndBack) {
+    struct Case {
+        Bytes bytes;
+        std::vector<snd_seq_event_type_t> types;
+        Bytes back; // empty: the same bytes
+    };
+    const Case cases[] = {
+        {{0x93, 0x3C, 0x64}, {SND_SEQ_EVENT_NOTEON}, {}},
+        {{0x80, 0x3C, 0x00}, {SND_SEQ_EVENT_NOTEOFF}, {}},
+        {{0xA1, 0x3C, 0x10}, {SND_SEQ_EVENT_KEYPRESS}, {}},
+        {{0xB2, 0x07, 0x64}, {SND_SEQ_EVENT_CONTROLLER}, {}},
+        {{0xC5, 0x07}, {SND_SEQ_EVENT_PGMCHANGE}, {}},
+        {{0xD6, 0x20}, {SND_SEQ_EVENT_CHANPRESS}, {}},
+        {{0xEF, 0x00, 0x40}, {SND_SEQ_EVENT_PITCHBEND}, {}},
+        {{0xF1, 0x23}, {SND_SEQ_EVENT_QFRAME}, {}},
+        {{0xF2, 0x10, 0x20}, {SND_SEQ_EVENT_SONGPOS}, {}},
+        {{0xF3, 0x05}, {SND_SEQ_EVENT_SONGSEL}, {}},
+        {{0xF6}, {SND_SEQ_EVENT_TUNE_REQUEST}, {}},
+        {{0xF8, 0xFA, 0xFB, 0xFC, 0xFE, 0xFF},
+         {SND_SEQ_EVENT_CLOCK, SND_SEQ_EVENT_START, SND_SEQ_EVENT_CONTINUE, SND_SEQ_EVENT_STOP,
+          SND_SEQ_EVENT_SENSING, SND_SEQ_EVENT_RESET},
+         {}},
+        {{0xF0, 0x7E, 0x01, 0xF7}, {SND_SEQ_EVENT_SYSEX}, {}},
+        {{0x90, 0x3C, 0x64, 0x3E, 0x64},
+         {SND_SEQ_EVENT_NOTEON, SND_SEQ_EVENT_NOTEON},
+         {0x90, 0x3C, 0x64, 0x90, 0x3E, 0x64}},
+        {{0x90, 0x3C, 0xF8, 0x64}, {SND_SEQ_EVENT_CLOCK, SND_SEQ_EVENT_NOTEON}, {0xF8, 0x90, 0x3C, 0x64}},
+    };
+    for (const auto& c : cases) {
+        AlsaMIDIEncoder encoder;
+        AlsaMIDIDecoder decoder;
+        std::vector<snd_seq_event_type_t> types;
+        Bytes back;
+        encoder.encode(c.bytes, [&](snd_seq_event_t& event) {
+            types.push_back(event.type);
+            decoder.decode(event, back);
+        });
+        EXPECT_EQ(types, c.types) << int(c.bytes[0]);
+        EXPECT_EQ(back, c.back.empty() ? c.bytes : c.back) << int(c.bytes[0]);
+    }
+}
+
+TEST(AlsaMIDICoding, LongSystemExclusiveComesInPiecesThatJoinAgain) {
+    Bytes message{0xF0};
+    for (int i = 0; i < 1000; ++i)
+        message.push_back(i & 0x7F);
+    message.push_back(0xF7);
+    AlsaMIDIEncoder encoder(256);
+    AlsaMIDIDecoder decoder;
+    Bytes back;
+    int events = 0;
+    // Handed over in two calls, as two packets would bring it.
+    for (auto half : {std::span(message).first(500), std::span(message).subspan(500)})
+        encoder.encode(half, [&](snd_seq_event_t& event) {
+            ++events;
+            decoder.decode(event, back);
+        });
+    EXPECT_GT(events, 1);
+    EXPECT_EQ(back, message);
+}
+
+TEST(AlsaMIDIService, NoteFromOurSourceReachesOurInputPort) {
+    if (::access("/dev/snd/seq", R_OK | W_OK) != 0)
+        GTEST_SKIP() << "no ALSA sequencer here (/dev/snd/seq is missing or not accessible)";
+    std::string why;
+    auto service = AlsaMIDIService::open(&why);
+    ASSERT_TRUE(service) << why;
+    std::atomic<int> sourcesAnnounced{0};
+    std::mutex mutex;
+    std::vector<std::uint32_t> words;
+    MIDIClientRef client = 0;
+    ASSERT_EQ(service->clientCreate(
+                  "test",
+                  [&](const MIDINotification& n) {
+                      if (n.messageID == MIDINotificationMessageID::objectAdded) ++sourcesAnnounced;
+                  },
+                  client),
+              kMIDINoErr);
+    MIDIEndpointRef source = 0;
+    MIDIPortRef input = 0;
+    ASSERT_EQ(service->sourceCreate(client, "test out", source), kMIDINoErr);
+    ASSERT_EQ(service->inputPortCreate(
+                  client, "in", MIDIProtocolID::midi1_0,
+                  [&](const MIDIEventList& list) {
+                      std::lock_guard lock(mutex);
+                      for (auto& packet : list.packets)
+                          words.insert(words.end(), packet.words.begin(), packet.words.end());
+                  },
+                  input),
+              kMIDINoErr);
+    ASSERT_EQ(service->portConnectSource(input, source), kMIDINoErr);
+    ASSERT_EQ(service->received(source, makePacketList(0, Bytes{0x90, 0x3C, 0x64})), kMIDINoErr);
+    EXPECT_TRUE(testsupport::waitUntil([&] {
+        std::lock_guard lock(mutex);
+        return !words.empty();
+    }));
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(words, std::vector<std::uint32_t>{0x20903C64});
+    EXPECT_GE(sourcesAnnounced, 1);
+}
