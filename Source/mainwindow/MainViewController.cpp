@@ -2,6 +2,7 @@
 
 #include "Source/mainwindow/AppDelegate.h"
 #include "Source/mainwindow/ClockedBreakTimer.h"
+#include "Source/mainwindow/Logger.h"
 #include "Source/mainwindow/MainWindowController.h"
 #include "Source/mainwindow/StandInParts.h"
 #include "Source/session/AppServices.h"
@@ -109,7 +110,7 @@ MainViewController::MainViewController(MainViewEnvironment environment, QWidget*
 
     const MainViewParts& parts = environment.parts;
     log_ = parts.log ? parts.log(*this) : nullptr;
-    if (!log_) log_ = std::make_unique<StandInListeningLog>();
+    if (!log_) log_ = std::make_unique<Logger>(Logger::defaultLocation(), *clock_);
     screensaver_ = makeMainViewPart<ScreensaverPart, StandInScreensaver>(
         parts.screensaver, *this, [] { return std::make_unique<StandInScreensaver>(); });
     notices_ = makeMainViewPart<NoticesPart, StandInNotices>(
