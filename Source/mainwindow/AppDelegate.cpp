@@ -186,17 +186,15 @@ void AppDelegate::reportRefusals(const std::vector<Refusal>& refused) {
 AppDelegate::TerminateReply AppDelegate::applicationShouldTerminate() {
     if (!mainViewController_) return TerminateReply::now;
     if (terminationPending_) return TerminateReply::later;
-    // Even a quit without unsaved changes keeps what was heard: the entry's listening is closed and
-    // the state file (with the ranges of the listening) is written.
     mainViewController_->prepareToQuit();
-    if (!mainViewController_->playlist()->dirty) {
-        mainViewController_->saveStateForQuit();
-        return TerminateReply::now;
-    }
+    // Every quit goes through the save: a clean session with a location is written as well, so
+    // that what was heard is kept. The answer may come at once.
     terminationPending_ = true;
     QPointer<AppDelegate> self(this);
     mainViewController_->saveAndTerminate([self](SaveOutcome outcome) {
-        if (self) self->replyToApplicationShouldTerminate(outcome != SaveOutcome::failed);
+        if (self)
+            self->replyToApplicationShouldTerminate(outcome == SaveOutcome::saved ||
+                                                    outcome == SaveOutcome::notWritten);
     });
     return TerminateReply::later;
 }

@@ -66,10 +66,10 @@ public:
     static std::vector<std::string> commandLinePaths(int argc, const char* const* argv);
 
     // ---- quitting ----
-    // Stops playback and closes the current entry's listening; a session without unsaved changes
-    // then only saves the state and quits now; otherwise the session is saved first (through the
-    // save panel when it has no location) and the quit follows, unless the save failed: then the
-    // application stays and says so.
+    // Stops playback, closes the current entry's listening and saves the state and the session
+    // (through the save panel when it has unsaved changes and no location); the quit follows
+    // unless the user cancelled the panel or the save failed: then the application stays (and
+    // says why when the save failed).
     TerminateReply applicationShouldTerminate();
     // Asks, and quits now or once the save is done.
     void terminate();

@@ -79,8 +79,14 @@ struct MainViewEnvironment {
 };
 
 // How a save-first sequence ended: the document was written, there was nothing to write (an empty
-// playlist, or the user cancelled the save panel), or writing failed (the old file is intact).
-enum class SaveOutcome { saved, notWritten, failed };
+// playlist, or a quit with nothing unsaved and no location), the user cancelled the save panel
+// (nothing changed), or writing failed (reported; the old file is intact).
+enum class SaveOutcome { saved, notWritten, cancelled, failed };
+
+// Why the session is saved: a plain save leaves the current entry playing on; leaving the session
+// (close, new, opening another) and quitting first close the entry's listening, so that the
+// document holds it.
+enum class SaveReason { save, leave, quit };
 
 // A side document that opens in the video window: its tag or its file's extension is "mp4".
 bool isVideoAttachment(const Attachment& attachment);
@@ -164,13 +170,15 @@ public:
     // Writes the document with the current position when the session has a location.
     void savePlaylist();
     // Saves the open session (also when unchanged), asking for a location when it has none, then
-    // runs the continuation; an empty session only saves the state.
-    void saveSession(Continuation then);
+    // runs the continuation; an empty session only saves the state. A cancelled panel or a failed
+    // write (reported) does not run it.
+    void saveSession(Continuation then, SaveReason reason = SaveReason::save);
     // The save-first sequence with its ending: as saveSession, reporting how the save went.
-    void saveFirst(Ending ending);
-    // Asks for a location with the save panel, writes the document there and always runs the
-    // ending (cancel included); the unsaved-changes mark is cleared unless writing failed.
-    void runSavePanel(Ending ending);
+    void saveFirst(Ending ending, SaveReason reason = SaveReason::save);
+    // Asks for a location with the save panel and writes the document there; the ending learns how
+    // it went. Cancel changes nothing; a failed write is reported and leaves the session where it
+    // was (or unnamed).
+    void runSavePanel(Ending ending, SaveReason reason = SaveReason::save);
     // Clears the session and shows the document read from the location (after the caller saved).
     void replaceSession(const platform::Url& url, std::shared_ptr<Playlist> document);
     // The session at the location replaces the open one, which is saved first. A document that
@@ -180,25 +188,27 @@ public:
     void clearSession();
     // The toolbar's search field and with it the playlist's filter become empty.
     void clearSearchField() override;
-    // File menu: choose a session with the open panel; save under a new name; copy to the export
-    // folder; save and close; save and start a new session.
+    // File menu: choose a session with the open panel; save (asking where when it has no
+    // location); save under a new name; copy to the export folder; save and close; save and start a
+    // new session. Cancelling a save panel that close or new asked for leaves the session open.
     void openSessionAction();
+    void saveSessionAction();
     void saveAsSession();
     void exportToCloud();
     void closeSession();
     void newSession();
     // Remembers the location in "lastSessionURL" and among the recent documents.
     void recordSessionURL();
+    // The title names the session; the Window menu's items follow.
     void updateWindowTitle();
 
     // ---- quitting ----
-    // Stops playback and closes the current entry's listening (logged, ranges merged).
+    // Stops playback (Do Not Disturb is put back).
     void prepareToQuit();
-    // The save-first sequence ending in the ending.
+    // Closes the current entry's listening (logged, ranges merged), writes the state and saves the
+    // session: to its location, changed or not, or through the save panel when it has unsaved
+    // changes and none. The ending learns whether the quit may go on.
     void saveAndTerminate(Ending ending);
-    // What a quit without unsaved changes still keeps: the state file, unless there is nothing to
-    // remember (no session and no entries), which leaves the file of the last run as it is.
-    void saveStateForQuit();
 
     // ---- entries ----
     // Adds files (in order, before the entry or at the end) as one undoable "add entries".
@@ -309,8 +319,12 @@ private:
     void refreshContextLine(PlaylistEntry& entry, double time);
     void drawWaveform(const std::shared_ptr<PlaylistEntry>& entry);
     bool writeDocument(const platform::Url& url);
+    // writeDocument, reporting a failure.
+    bool writeSession(const platform::Url& url, SaveReason reason);
     void closeListening();
-    void saveAndClearSession();
+    // The state file when there is something to remember (a session or entries); otherwise the
+    // file of the last run is left for the next start.
+    void saveStateForQuit();
     void reportUnreadableSession(const platform::Url& url, const std::string& reason);
     void reportFailedSave(const platform::Url& url, bool quitting);
 
