@@ -8,7 +8,6 @@
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Text.h"
 #include "platform/foundation/Url.h"
-#include "platform/ui/Alerts.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -165,20 +164,7 @@ bool AppDelegate::takeFile(const std::string& path, std::vector<Refusal>& refuse
 }
 
 void AppDelegate::reportRefusals(const std::vector<Refusal>& refused) {
-    if (refused.empty() || !mainViewController_) return;
-    platform::AlertOptions options;
-    options.messageText = refused.size() == 1 ? std::string("A file could not be added.")
-                                              : std::to_string(refused.size()) + " files could not be added.";
-    // A whole folder of foreign files must not make an alert taller than the screen.
-    constexpr std::size_t listed = 12;
-    for (std::size_t i = 0; i < refused.size() && i < listed; ++i) {
-        if (i > 0) options.informativeText += "\n";
-        options.informativeText += platform::replacingInvalidUtf8(refused[i].path) + ": " + refused[i].reason;
-    }
-    if (refused.size() > listed)
-        options.informativeText +=
-            "\n… and " + std::to_string(refused.size() - listed) + " more (listed in the console)";
-    mainViewController_->alerts().beginAlert(mainViewController_->window(), std::move(options), {});
+    if (mainViewController_) mainViewController_->reportRefusedFiles(refused);
 }
 
 // ---- quitting ----

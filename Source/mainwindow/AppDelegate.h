@@ -4,6 +4,7 @@
 // quits through the save-first sequence; holds the Undo and Redo menu items. Main thread only.
 
 #include "Source/mainwindow/QActionMenuItem.h"
+#include "Source/mainwindow/RefusedFile.h"
 
 #include <QObject>
 
@@ -89,11 +90,7 @@ public:
     void actionRedo();
 
 private:
-    // A file that could not be taken, and why, in words for the user.
-    struct Refusal {
-        std::string path;
-        std::string reason;
-    };
+    using Refusal = RefusedFile;
     bool takeFile(const std::string& path, std::vector<Refusal>& refused);
     void reportRefusals(const std::vector<Refusal>& refused);
     void restoreOnce();

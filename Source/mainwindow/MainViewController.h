@@ -4,10 +4,12 @@
 // tick, restores the last session and opens, saves and closes session documents. Main thread only.
 
 #include "Source/mainwindow/MainViewParts.h"
+#include "Source/mainwindow/RefusedFile.h"
 #include "Source/playback/Player.h"
 #include "Source/session/MainWindowServices.h"
 #include "Source/views/PlaylistTableDelegate.h"
 #include "Source/views/TransportHost.h"
+#include "Source/views/VtlViewController.h"
 #include "platform/dispatch/TimerScheduler.h"
 #include "platform/foundation/Url.h"
 
@@ -214,16 +216,25 @@ public:
     // Adds files (in order, before the entry or at the end) as one undoable "add entries".
     void insertEntries(const std::vector<platform::Url>& urls,
                        const std::shared_ptr<PlaylistEntry>& before = nullptr);
-    // File menu: audio files and folders chosen with the open panel are added at the end; the first
-    // added row becomes the selected one and, unless the music plays, the current one.
+    // File menu: audio files and folders chosen with the open panel are added at the end.
     void chooseFilesToAdd();
-    // Adds the location and every regular file below it (hidden ones and hidden folders left out)
-    // in path order, before the entry (at the end without one); what is not audio is left out.
+    // What the add panel chose: every location's files (filesAt), all as one undoable step; the
+    // first added entry becomes the selected row when the filter shows it and, unless the music
+    // plays, the current entry. Chosen files that are not audio are listed in one alert.
+    void addChosenFiles(const std::vector<platform::Url>& chosen);
+    // The location and every regular file below it (hidden ones and hidden folders left out), in
+    // path order; nothing when a folder cannot be read (reported on the console).
+    static std::vector<platform::Url> filesAt(const platform::Url& location);
+    // Adds filesAt(location) before the entry (at the end without one); what is not audio is left
+    // out.
     void addFiles(const platform::Url& location, const std::shared_ptr<PlaylistEntry>& before = nullptr);
+    // One alert listing the files (the first twelve).
+    void reportRefusedFiles(const std::vector<RefusedFile>& refused);
     void loadEntry(const std::shared_ptr<PlaylistEntry>& entry) override;
     void loadEntryAtRow(std::ptrdiff_t row) override;
     // Down and Up: pause, then make the row after (before) the current entry's row the selected and
-    // current one; Down without a current entry goes to the first row, Up does nothing more.
+    // current one; Down without a current entry goes to the first row, Up only pauses. On the last
+    // (first) row they do nothing at all.
     void selectNextRow();
     void selectPreviousRow();
     // The selected entries leave the session (every entry of the same file with them) as one
@@ -308,10 +319,18 @@ private:
     void leaveEntry(const std::shared_ptr<PlaylistEntry>& old, bool log);
     void scrollCurrentRowToCenter();
     void closeSideWindows();
+    void buildEntryMenu();
+    // The bodies of the entry commands, without the table's reload.
+    void clearTimesOf(const std::vector<std::shared_ptr<PlaylistEntry>>& entries);
+    void clearZerosOf(const std::vector<std::shared_ptr<PlaylistEntry>>& entries);
+    void clearPlayedOf(const std::vector<std::shared_ptr<PlaylistEntry>>& entries);
+    void reloadTableKeepingSelection();
+    void relocateOtherEntries(const platform::Url& oldLocation, const platform::Url& newLocation);
+    void copySelectedRows(const std::function<std::optional<std::string>(std::size_t row)>& line);
     // The video window's content while that window is the active window; null otherwise.
     Mp4ViewController* activeVideoWindow() const;
     void installKeyMonitor();
-    void selectAndLoadRow(std::ptrdiff_t row);
+    void selectAndLoadRow(std::size_t row);
     void showPlaylist(std::shared_ptr<Playlist> playlist);
     // The decoded document, or null when it cannot be read (reported).
     std::shared_ptr<Playlist> readSessionDocument(const platform::Url& url);
