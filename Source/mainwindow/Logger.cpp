@@ -64,8 +64,8 @@ void Logger::append(std::string_view text) {
 }
 
 void Logger::logDate(platform::Date date) {
-    std::string text =
-        platform::formatDate(date, platform::DateFormatStyle::medium, platform::DateFormatStyle::none, locale_);
+    std::string text = platform::formatDate(date, platform::DateFormatStyle::medium,
+                                            platform::DateFormatStyle::none, locale_);
     if (text == prevDate_) return;
     prevDate_ = text;
     append(": " + text + "\n");
@@ -74,8 +74,8 @@ void Logger::logDate(platform::Date date) {
 void Logger::log(std::string_view text) {
     const platform::Date now = clock_.now();
     logDate(now);
-    const std::string time =
-        platform::formatDate(now, platform::DateFormatStyle::none, platform::DateFormatStyle::medium, locale_);
+    const std::string time = platform::formatDate(now, platform::DateFormatStyle::none,
+                                                  platform::DateFormatStyle::medium, locale_);
     // A file name may hold line breaks or other control characters; a line stays one line.
     append(time + " " + platform::replacingControlCharacters(text) + "\n");
 }
@@ -85,7 +85,8 @@ void Logger::logEntry(PlaylistEntry& entry) {
     const std::optional<double> duration = entry.duration();
     if (!duration || !(*duration > 0)) return;
     if (!entry.currentTimeRangeSet) entry.currentTimeRangeSet = std::make_shared<TimeRangeSet>();
-    const auto percent = static_cast<long long>(entry.coveredFraction(*entry.currentTimeRangeSet) * 100 + 0.5);
+    const auto percent =
+        static_cast<long long>(entry.coveredFraction(*entry.currentTimeRangeSet) * 100 + 0.5);
     if (percent < 10) return;
 
     const std::string path = entry._url.path();

@@ -15,6 +15,7 @@
 
 #include <QPointer>
 #include <QWidget>
+#include <Qt>
 
 #include <cstddef>
 #include <functional>
@@ -24,16 +25,20 @@
 #include <utility>
 #include <vector>
 
+class QAction;
 class QKeyEvent;
 class QLabel;
 class QLineEdit;
+class QMenu;
 
 namespace platform {
 class Alerts;
 class Clock;
 class DoNotDisturb;
 class FilePanels;
+class Pasteboard;
 class UserDefaults;
+class Workspace;
 } // namespace platform
 
 namespace vantle {
@@ -67,6 +72,11 @@ struct MainViewEnvironment {
     // Null: Qt's panels and message boxes.
     platform::FilePanels* filePanels = nullptr;
     platform::Alerts* alerts = nullptr;
+    // Null: the file manager and default applications through Qt and D-Bus; the system clipboard.
+    platform::Workspace* workspace = nullptr;
+    platform::Pasteboard* pasteboard = nullptr;
+    // The modifier keys held at this moment. Empty: as the window system reports them.
+    std::function<Qt::KeyboardModifiers()> modifierKeys;
     // Null: the standard user defaults.
     platform::UserDefaults* defaults = nullptr;
     // "Now" for played dates and the table's ages. Null: the system clock.
@@ -93,7 +103,7 @@ enum class SaveReason { save, leave, quit };
 // A side document that opens in the video window: its tag or its file's extension is "mp4".
 bool isVideoAttachment(const Attachment& attachment);
 
-class MainViewController final : public QWidget,
+class MainViewController final : public VtlViewController,
                                  public PlayerDelegate,
                                  public PlaylistTableDelegate,
                                  public MainWindowServices,
@@ -242,6 +252,34 @@ public:
     // unless the music plays.
     void removeSelectedEntries();
 
+    // ---- the entry menu (the playlist table's context menu, also in the menu bar) ----
+    QMenu& entryMenu() const { return *entryMenu_; }
+    // The entries at the table's selected rows, in row order (rows outside the filter skipped).
+    std::vector<std::shared_ptr<PlaylistEntry>> selectedVisibleEntries() const;
+    // Shows each selected entry's file in the file manager.
+    void entryViewInFinder();
+    // Asks where the current entry's file went and relocates it; then offers to relocate the
+    // other entries of its old folder whose files are found at the new place.
+    void entryMoved();
+    // Opens the current entry's notes file in the text editor.
+    void entryViewNotes();
+    // The selected entries' played ranges of this listening, their zero marks, their played
+    // dates (the last one when it is less than four hours old; all of them with Control or Alt
+    // held), or all three.
+    void entryClearTimes();
+    void entryPlayedToday();
+    void entryClearPlayed();
+    void entryClearZeros();
+    void entryClearAll();
+    // The clipboard gets the selected entries' names, or their played-days report lines (the days
+    // since last played, then the name), one per line.
+    void copyContextItems();
+    void copyReport();
+    // Opens the file with the user's default application for text, the text editor.
+    void openInTextEditor(const std::optional<platform::Url>& url);
+    // The listening log in the text editor.
+    void viewLog();
+
     // ---- side documents ----
     // The video window for the attachment ("ShowMp4WindowSegue"), replacing the one open before as
     // the main view's video window.
@@ -350,8 +388,13 @@ private:
     // The environment's services, or defaults owned here.
     std::unique_ptr<platform::FilePanels> ownPanels_;
     std::unique_ptr<platform::Alerts> ownAlerts_;
+    std::unique_ptr<platform::Workspace> ownWorkspace_;
+    std::unique_ptr<platform::Pasteboard> ownPasteboard_;
     platform::FilePanels* filePanels_;
     platform::Alerts* alerts_;
+    platform::Workspace* workspace_;
+    platform::Pasteboard* pasteboard_;
+    std::function<Qt::KeyboardModifiers()> modifierKeys_;
     platform::UserDefaults* defaults_;
     const platform::Clock* clock_;
     platform::TimerScheduler* scheduler_;
@@ -396,6 +439,7 @@ private:
     QLabel* waveformView_ = nullptr;
     QWidget* filesView_ = nullptr;
     PlaylistTableView* tableView_ = nullptr;
+    QMenu* entryMenu_ = nullptr;
 
     // Parts: owned here; their widgets sit in the widget tree.
     std::unique_ptr<ListeningLog> log_;

@@ -32,13 +32,14 @@ struct DateFormatCloser {
 
 } // namespace
 
-std::string formatDate(Date date, DateFormatStyle dateStyle, DateFormatStyle timeStyle, std::string_view locale) {
+std::string formatDate(Date date, DateFormatStyle dateStyle, DateFormatStyle timeStyle,
+                       std::string_view locale) {
     if (dateStyle == DateFormatStyle::none && timeStyle == DateFormatStyle::none) return {};
     const std::string localeId(locale);
     UErrorCode status = U_ZERO_ERROR;
     std::unique_ptr<UDateFormat, DateFormatCloser> format(
-        udat_open(icuDateStyle(timeStyle), icuDateStyle(dateStyle), localeId.empty() ? nullptr : localeId.c_str(),
-                  nullptr, -1, nullptr, -1, &status));
+        udat_open(icuDateStyle(timeStyle), icuDateStyle(dateStyle),
+                  localeId.empty() ? nullptr : localeId.c_str(), nullptr, -1, nullptr, -1, &status));
     if (U_FAILURE(status) || !format) return {};
     const UDate milliseconds = date.timeIntervalSince1970() * 1000.0;
     UChar buffer[128];

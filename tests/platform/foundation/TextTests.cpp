@@ -126,19 +126,3 @@ TEST(Text, Utf8Validity) {
               "b\xEF\xBF\xBD");
     EXPECT_EQ(replacingInvalidUtf8("\xC3\xA9"), "\xC3\xA9");
 }
-
-TEST(Text, ControlCharactersBecomeReplacementCharacters) {
-    // Line breaks of every kind, tabs, C1 controls and ill-formed bytes; letters and format
-    // characters stay.
-    EXPECT_EQ(replacingControlCharacters("a\nb\rc\td\xC2\x85"
-                                         "e\xE2\x80\xA8"
-                                         "f\xFF"
-                                         "\xC3\xA9\xE2\x80\x8B"),
-              "a\xEF\xBF\xBD"
-              "b\xEF\xBF\xBD"
-              "c\xEF\xBF\xBD"
-              "d\xEF\xBF\xBD"
-              "e\xEF\xBF\xBD"
-              "f\xEF\xBF\xBD"
-              "\xC3\xA9\xE2\x80\x8B");
-}
