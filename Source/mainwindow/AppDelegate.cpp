@@ -8,7 +8,6 @@
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Text.h"
 #include "platform/foundation/Url.h"
-#include "platform/ui/Alerts.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -165,20 +164,7 @@ bool AppDelegate::takeFile(const std::string& path, std::vector<Refusal>& refuse
 }
 
 void AppDelegate::reportRefusals(const std::vector<Refusal>& refused) {
-    if (refused.empty() || !mainViewController_) return;
-    platform::AlertOptions options;
-    options.messageText = refused.size() == 1 ? std::string("A file could not be added.")
-                                              : std::to_string(refused.size()) + " files could not be added.";
-    // A whole folder of foreign files must not make an alert taller than the screen.
-    constexpr std::size_t listed = 12;
-    for (std::size_t i = 0; i < refused.size() && i < listed; ++i) {
-        if (i > 0) options.informativeText += "\n";
-        options.informativeText += platform::replacingInvalidUtf8(refused[i].path) + ": " + refused[i].reason;
-    }
-    if (refused.size() > listed)
-        options.informativeText +=
-            "\n… and " + std::to_string(refused.size() - listed) + " more (listed in the console)";
-    mainViewController_->alerts().beginAlert(mainViewController_->window(), std::move(options), {});
+    if (mainViewController_) mainViewController_->reportRefusedFiles(refused);
 }
 
 // ---- quitting ----
@@ -186,17 +172,15 @@ void AppDelegate::reportRefusals(const std::vector<Refusal>& refused) {
 AppDelegate::TerminateReply AppDelegate::applicationShouldTerminate() {
     if (!mainViewController_) return TerminateReply::now;
     if (terminationPending_) return TerminateReply::later;
-    // Even a quit without unsaved changes keeps what was heard: the entry's listening is closed and
-    // the state file (with the ranges of the listening) is written.
     mainViewController_->prepareToQuit();
-    if (!mainViewController_->playlist()->dirty) {
-        mainViewController_->saveStateForQuit();
-        return TerminateReply::now;
-    }
+    // Every quit goes through the save: a clean session with a location is written as well, so
+    // that what was heard is kept. The answer may come at once.
     terminationPending_ = true;
     QPointer<AppDelegate> self(this);
     mainViewController_->saveAndTerminate([self](SaveOutcome outcome) {
-        if (self) self->replyToApplicationShouldTerminate(outcome != SaveOutcome::failed);
+        if (self)
+            self->replyToApplicationShouldTerminate(outcome == SaveOutcome::saved ||
+                                                    outcome == SaveOutcome::notWritten);
     });
     return TerminateReply::later;
 }

@@ -4,6 +4,7 @@
 // quits through the save-first sequence; holds the Undo and Redo menu items. Main thread only.
 
 #include "Source/mainwindow/QActionMenuItem.h"
+#include "Source/mainwindow/RefusedFile.h"
 
 #include <QObject>
 
@@ -66,10 +67,10 @@ public:
     static std::vector<std::string> commandLinePaths(int argc, const char* const* argv);
 
     // ---- quitting ----
-    // Stops playback and closes the current entry's listening; a session without unsaved changes
-    // then only saves the state and quits now; otherwise the session is saved first (through the
-    // save panel when it has no location) and the quit follows, unless the save failed: then the
-    // application stays and says so.
+    // Stops playback, closes the current entry's listening and saves the state and the session
+    // (through the save panel when it has unsaved changes and no location); the quit follows
+    // unless the user cancelled the panel or the save failed: then the application stays (and
+    // says why when the save failed).
     TerminateReply applicationShouldTerminate();
     // Asks, and quits now or once the save is done.
     void terminate();
@@ -89,11 +90,7 @@ public:
     void actionRedo();
 
 private:
-    // A file that could not be taken, and why, in words for the user.
-    struct Refusal {
-        std::string path;
-        std::string reason;
-    };
+    using Refusal = RefusedFile;
     bool takeFile(const std::string& path, std::vector<Refusal>& refused);
     void reportRefusals(const std::vector<Refusal>& refused);
     void restoreOnce();

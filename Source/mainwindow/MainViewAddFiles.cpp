@@ -6,6 +6,8 @@
 #include "Source/session/Playlist.h"
 #include "Source/views/PlaylistTableView.h"
 #include "platform/foundation/Console.h"
+#include "platform/foundation/Text.h"
+#include "platform/ui/Alerts.h"
 #include "platform/ui/FilePanels.h"
 
 #include <QPointer>
@@ -16,6 +18,16 @@
 
 namespace vantle {
 
+namespace {
+
+bool playlistHolds(const Playlist& playlist, const platform::Url& url) {
+    return std::any_of(
+        playlist.allEntries.begin(), playlist.allEntries.end(),
+        [&](const std::shared_ptr<PlaylistEntry>& entry) { return entry && entry->_url == url; });
+}
+
+} // namespace
+
 void MainViewController::chooseFilesToAdd() {
     platform::OpenPanelOptions options;
     options.canChooseFiles = true;
@@ -23,20 +35,47 @@ void MainViewController::chooseFilesToAdd() {
     options.allowsMultipleSelection = true;
     options.directory = panelStartFolder(*defaults_, PanelFolderKind::audio);
     QPointer<MainViewController> self(this);
-    filePanels_->beginOpenPanel(window(), std::move(options), [self](std::vector<platform::Url> urls) {
-        if (!self || urls.empty()) return;
-        rememberPanelFolder(*self->defaults_, PanelFolderKind::audio, urls);
-        const std::size_t first = self->playlist_->allEntries.size();
-        for (const platform::Url& url : urls)
-            self->addFiles(url);
-        if (self->playlist_->allEntries.size() == first) return;
-        self->tableView_->selectRows({first});
-        self->loadEntryAtRowAfterListEdit(first);
+    filePanels_->beginOpenPanel(window(), std::move(options), [self](std::vector<platform::Url> chosen) {
+        if (self && !chosen.empty()) self->addChosenFiles(chosen);
     });
 }
 
-void MainViewController::addFiles(const platform::Url& location,
-                                  const std::shared_ptr<PlaylistEntry>& before) {
+void MainViewController::addChosenFiles(const std::vector<platform::Url>& chosen) {
+    rememberPanelFolder(*defaults_, PanelFolderKind::audio, chosen);
+    // Everything one panel chose is one undo step.
+    std::vector<platform::Url> urls;
+    for (const platform::Url& location : chosen) {
+        std::vector<platform::Url> collected = filesAt(location);
+        urls.insert(urls.end(), collected.begin(), collected.end());
+    }
+    insertEntries(urls);
+
+    // The first file that made it in becomes the selected row when the filter shows it, and the
+    // current entry unless the music plays.
+    for (const platform::Url& url : urls) {
+        auto added =
+            std::find_if(playlist_->allEntries.begin(), playlist_->allEntries.end(),
+                         [&](const std::shared_ptr<PlaylistEntry>& entry) { return entry->_url == url; });
+        if (added == playlist_->allEntries.end()) continue;
+        if (std::optional<std::size_t> row = playlist_->row(*added)) {
+            loadEntryAtRowAfterListEdit(*row);
+            tableView_->selectRows({*row});
+        }
+        break;
+    }
+
+    // A folder may hold pictures and notes beside its music; only files chosen one by one are
+    // worth a word when they are not audio.
+    std::vector<RefusedFile> refused;
+    for (const platform::Url& location : chosen) {
+        if (platform::isDirectory(location.path()) || playlistHolds(*playlist_, location)) continue;
+        platform::consolePrint("can't add " + platform::escapingInvalidUtf8(location.path()) + ": not audio");
+        refused.push_back({location.path(), "not an audio file that Vantle can play"});
+    }
+    reportRefusedFiles(refused);
+}
+
+std::vector<platform::Url> MainViewController::filesAt(const platform::Url& location) {
     namespace fs = std::filesystem;
     std::vector<platform::Url> urls{location};
     std::error_code error;
@@ -45,7 +84,7 @@ void MainViewController::addFiles(const platform::Url& location,
                                                error);
         if (error) {
             platform::consolePrint(error.message() + " " + location.absoluteString());
-            return;
+            return {};
         }
         for (; items != fs::recursive_directory_iterator(); items.increment(error)) {
             const fs::path& path = items->path();
@@ -53,19 +92,43 @@ void MainViewController::addFiles(const platform::Url& location,
                 items.disable_recursion_pending();
                 continue;
             }
-            const fs::file_status status = items->symlink_status(error);
+            // A link to a file counts as the file; linked folders are not entered, so no loop.
+            const bool regular = items->is_regular_file(error);
             if (error) {
                 platform::consolePrint(error.message() + " " +
                                        platform::Url::fileURLWithPath(path.string()).absoluteString());
+                error.clear();
                 continue;
             }
-            if (fs::is_regular_file(status))
-                urls.push_back(platform::Url::fileURLWithPath(path.string(), false));
+            if (regular) urls.push_back(platform::Url::fileURLWithPath(path.string(), false));
         }
     }
     std::sort(urls.begin(), urls.end(),
               [](const platform::Url& a, const platform::Url& b) { return a.path() < b.path(); });
-    insertEntries(urls, before);
+    return urls;
+}
+
+void MainViewController::addFiles(const platform::Url& location,
+                                  const std::shared_ptr<PlaylistEntry>& before) {
+    std::vector<platform::Url> urls = filesAt(location);
+    if (!urls.empty()) insertEntries(urls, before);
+}
+
+void MainViewController::reportRefusedFiles(const std::vector<RefusedFile>& refused) {
+    if (refused.empty()) return;
+    platform::AlertOptions options;
+    options.messageText = refused.size() == 1 ? std::string("A file could not be added.")
+                                              : std::to_string(refused.size()) + " files could not be added.";
+    // A whole folder of foreign files must not make an alert taller than the screen.
+    constexpr std::size_t listed = 12;
+    for (std::size_t i = 0; i < refused.size() && i < listed; ++i) {
+        if (i > 0) options.informativeText += "\n";
+        options.informativeText += platform::replacingInvalidUtf8(refused[i].path) + ": " + refused[i].reason;
+    }
+    if (refused.size() > listed)
+        options.informativeText +=
+            "\n… and " + std::to_string(refused.size() - listed) + " more (listed in the console)";
+    alerts_->beginAlert(window(), std::move(options), {});
 }
 
 } // namespace vantle

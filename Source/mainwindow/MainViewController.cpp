@@ -2,6 +2,7 @@
 
 #include "Source/mainwindow/AppDelegate.h"
 #include "Source/mainwindow/ClockedBreakTimer.h"
+#include "Source/mainwindow/Logger.h"
 #include "Source/mainwindow/MainWindowController.h"
 #include "Source/mainwindow/StandInParts.h"
 #include "Source/session/AppServices.h"
@@ -18,9 +19,12 @@
 #include "platform/system/DoNotDisturb.h"
 #include "platform/ui/Alerts.h"
 #include "platform/ui/FilePanels.h"
+#include "platform/ui/Pasteboard.h"
+#include "platform/ui/Workspace.h"
 
 #include <QApplication>
 #include <QFontDatabase>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -82,7 +86,9 @@ bool isVideoAttachment(const Attachment& attachment) {
 }
 
 MainViewController::MainViewController(MainViewEnvironment environment, QWidget* parent)
-    : QWidget(parent), filePanels_(environment.filePanels), alerts_(environment.alerts),
+    : VtlViewController(parent), filePanels_(environment.filePanels), alerts_(environment.alerts),
+      workspace_(environment.workspace), pasteboard_(environment.pasteboard),
+      modifierKeys_(std::move(environment.modifierKeys)),
       defaults_(environment.defaults ? environment.defaults : &platform::UserDefaults::standard()),
       clock_(environment.clock ? environment.clock : &platform::Clock::system()),
       scheduler_(environment.scheduler ? environment.scheduler : &platform::sharedTimerScheduler()),
@@ -98,6 +104,15 @@ MainViewController::MainViewController(MainViewEnvironment environment, QWidget*
         ownAlerts_ = std::make_unique<platform::QtAlerts>();
         alerts_ = ownAlerts_.get();
     }
+    if (!workspace_) {
+        ownWorkspace_ = std::make_unique<platform::QtWorkspace>();
+        workspace_ = ownWorkspace_.get();
+    }
+    if (!pasteboard_) {
+        ownPasteboard_ = std::make_unique<platform::QtPasteboard>();
+        pasteboard_ = ownPasteboard_.get();
+    }
+    if (!modifierKeys_) modifierKeys_ = [] { return QGuiApplication::queryKeyboardModifiers(); };
 
     // The owned objects, in the order the window depends on them.
     player_ = environment.makePlayer();
@@ -109,7 +124,7 @@ MainViewController::MainViewController(MainViewEnvironment environment, QWidget*
 
     const MainViewParts& parts = environment.parts;
     log_ = parts.log ? parts.log(*this) : nullptr;
-    if (!log_) log_ = std::make_unique<StandInListeningLog>();
+    if (!log_) log_ = std::make_unique<Logger>(Logger::defaultLocation(), *clock_);
     screensaver_ = makeMainViewPart<ScreensaverPart, StandInScreensaver>(
         parts.screensaver, *this, [] { return std::make_unique<StandInScreensaver>(); });
     notices_ = makeMainViewPart<NoticesPart, StandInNotices>(
@@ -204,6 +219,8 @@ void MainViewController::buildLayout() {
     tableView_ = new PlaylistTableView(filesView_);
     tableView_->setObjectName("tableView");
     files->addWidget(tableView_);
+    buildEntryMenu();
+    tableView_->setEntryContextMenu(entryMenu_);
     column->addWidget(filesView_, 1);
 
     // Laid over the playlist, outside the layout.

@@ -4,15 +4,18 @@
 // tick, restores the last session and opens, saves and closes session documents. Main thread only.
 
 #include "Source/mainwindow/MainViewParts.h"
+#include "Source/mainwindow/RefusedFile.h"
 #include "Source/playback/Player.h"
 #include "Source/session/MainWindowServices.h"
 #include "Source/views/PlaylistTableDelegate.h"
 #include "Source/views/TransportHost.h"
+#include "Source/views/VtlViewController.h"
 #include "platform/dispatch/TimerScheduler.h"
 #include "platform/foundation/Url.h"
 
 #include <QPointer>
 #include <QWidget>
+#include <Qt>
 
 #include <cstddef>
 #include <functional>
@@ -22,16 +25,20 @@
 #include <utility>
 #include <vector>
 
+class QAction;
 class QKeyEvent;
 class QLabel;
 class QLineEdit;
+class QMenu;
 
 namespace platform {
 class Alerts;
 class Clock;
 class DoNotDisturb;
 class FilePanels;
+class Pasteboard;
 class UserDefaults;
+class Workspace;
 } // namespace platform
 
 namespace vantle {
@@ -65,6 +72,11 @@ struct MainViewEnvironment {
     // Null: Qt's panels and message boxes.
     platform::FilePanels* filePanels = nullptr;
     platform::Alerts* alerts = nullptr;
+    // Null: the file manager and default applications through Qt and D-Bus; the system clipboard.
+    platform::Workspace* workspace = nullptr;
+    platform::Pasteboard* pasteboard = nullptr;
+    // The modifier keys held at this moment. Empty: as the window system reports them.
+    std::function<Qt::KeyboardModifiers()> modifierKeys;
     // Null: the standard user defaults.
     platform::UserDefaults* defaults = nullptr;
     // "Now" for played dates and the table's ages. Null: the system clock.
@@ -79,13 +91,19 @@ struct MainViewEnvironment {
 };
 
 // How a save-first sequence ended: the document was written, there was nothing to write (an empty
-// playlist, or the user cancelled the save panel), or writing failed (the old file is intact).
-enum class SaveOutcome { saved, notWritten, failed };
+// playlist, or a quit with nothing unsaved and no location), the user cancelled the save panel
+// (nothing changed), or writing failed (reported; the old file is intact).
+enum class SaveOutcome { saved, notWritten, cancelled, failed };
+
+// Why the session is saved: a plain save leaves the current entry playing on; leaving the session
+// (close, new, opening another) and quitting first close the entry's listening, so that the
+// document holds it.
+enum class SaveReason { save, leave, quit };
 
 // A side document that opens in the video window: its tag or its file's extension is "mp4".
 bool isVideoAttachment(const Attachment& attachment);
 
-class MainViewController final : public QWidget,
+class MainViewController final : public VtlViewController,
                                  public PlayerDelegate,
                                  public PlaylistTableDelegate,
                                  public MainWindowServices,
@@ -164,13 +182,15 @@ public:
     // Writes the document with the current position when the session has a location.
     void savePlaylist();
     // Saves the open session (also when unchanged), asking for a location when it has none, then
-    // runs the continuation; an empty session only saves the state.
-    void saveSession(Continuation then);
+    // runs the continuation; an empty session only saves the state. A cancelled panel or a failed
+    // write (reported) does not run it.
+    void saveSession(Continuation then, SaveReason reason = SaveReason::save);
     // The save-first sequence with its ending: as saveSession, reporting how the save went.
-    void saveFirst(Ending ending);
-    // Asks for a location with the save panel, writes the document there and always runs the
-    // ending (cancel included); the unsaved-changes mark is cleared unless writing failed.
-    void runSavePanel(Ending ending);
+    void saveFirst(Ending ending, SaveReason reason = SaveReason::save);
+    // Asks for a location with the save panel and writes the document there; the ending learns how
+    // it went. Cancel changes nothing; a failed write is reported and leaves the session where it
+    // was (or unnamed).
+    void runSavePanel(Ending ending, SaveReason reason = SaveReason::save);
     // Clears the session and shows the document read from the location (after the caller saved).
     void replaceSession(const platform::Url& url, std::shared_ptr<Playlist> document);
     // The session at the location replaces the open one, which is saved first. A document that
@@ -180,46 +200,85 @@ public:
     void clearSession();
     // The toolbar's search field and with it the playlist's filter become empty.
     void clearSearchField() override;
-    // File menu: choose a session with the open panel; save under a new name; copy to the export
-    // folder; save and close; save and start a new session.
+    // File menu: choose a session with the open panel; save (asking where when it has no
+    // location); save under a new name; copy to the export folder; save and close; save and start a
+    // new session. Cancelling a save panel that close or new asked for leaves the session open.
     void openSessionAction();
+    void saveSessionAction();
     void saveAsSession();
     void exportToCloud();
     void closeSession();
     void newSession();
     // Remembers the location in "lastSessionURL" and among the recent documents.
     void recordSessionURL();
+    // The title names the session; the Window menu's items follow.
     void updateWindowTitle();
 
     // ---- quitting ----
-    // Stops playback and closes the current entry's listening (logged, ranges merged).
+    // Stops playback (Do Not Disturb is put back).
     void prepareToQuit();
-    // The save-first sequence ending in the ending.
+    // Closes the current entry's listening (logged, ranges merged), writes the state and saves the
+    // session: to its location, changed or not, or through the save panel when it has unsaved
+    // changes and none. The ending learns whether the quit may go on.
     void saveAndTerminate(Ending ending);
-    // What a quit without unsaved changes still keeps: the state file, unless there is nothing to
-    // remember (no session and no entries), which leaves the file of the last run as it is.
-    void saveStateForQuit();
 
     // ---- entries ----
     // Adds files (in order, before the entry or at the end) as one undoable "add entries".
     void insertEntries(const std::vector<platform::Url>& urls,
                        const std::shared_ptr<PlaylistEntry>& before = nullptr);
-    // File menu: audio files and folders chosen with the open panel are added at the end; the first
-    // added row becomes the selected one and, unless the music plays, the current one.
+    // File menu: audio files and folders chosen with the open panel are added at the end.
     void chooseFilesToAdd();
-    // Adds the location and every regular file below it (hidden ones and hidden folders left out)
-    // in path order, before the entry (at the end without one); what is not audio is left out.
+    // What the add panel chose: every location's files (filesAt), all as one undoable step; the
+    // first added entry becomes the selected row when the filter shows it and, unless the music
+    // plays, the current entry. Chosen files that are not audio are listed in one alert.
+    void addChosenFiles(const std::vector<platform::Url>& chosen);
+    // The location and every regular file below it (hidden ones and hidden folders left out), in
+    // path order; nothing when a folder cannot be read (reported on the console).
+    static std::vector<platform::Url> filesAt(const platform::Url& location);
+    // Adds filesAt(location) before the entry (at the end without one); what is not audio is left
+    // out.
     void addFiles(const platform::Url& location, const std::shared_ptr<PlaylistEntry>& before = nullptr);
+    // One alert listing the files (the first twelve).
+    void reportRefusedFiles(const std::vector<RefusedFile>& refused);
     void loadEntry(const std::shared_ptr<PlaylistEntry>& entry) override;
     void loadEntryAtRow(std::ptrdiff_t row) override;
     // Down and Up: pause, then make the row after (before) the current entry's row the selected and
-    // current one; Down without a current entry goes to the first row, Up does nothing more.
+    // current one; Down without a current entry goes to the first row, Up only pauses. On the last
+    // (first) row they do nothing at all.
     void selectNextRow();
     void selectPreviousRow();
     // The selected entries leave the session (every entry of the same file with them) as one
     // undoable "remove"; one row stays selected, and as after every list edit it becomes current
     // unless the music plays.
     void removeSelectedEntries();
+
+    // ---- the entry menu (the playlist table's context menu, also in the menu bar) ----
+    QMenu& entryMenu() const { return *entryMenu_; }
+    // The entries at the table's selected rows, in row order (rows outside the filter skipped).
+    std::vector<std::shared_ptr<PlaylistEntry>> selectedVisibleEntries() const;
+    // Shows each selected entry's file in the file manager.
+    void entryViewInFinder();
+    // Asks where the current entry's file went and relocates it; then offers to relocate the
+    // other entries of its old folder whose files are found at the new place.
+    void entryMoved();
+    // Opens the current entry's notes file in the text editor.
+    void entryViewNotes();
+    // The selected entries' played ranges of this listening, their zero marks, their played
+    // dates (the last one when it is less than four hours old; all of them with Control or Alt
+    // held), or all three.
+    void entryClearTimes();
+    void entryPlayedToday();
+    void entryClearPlayed();
+    void entryClearZeros();
+    void entryClearAll();
+    // The clipboard gets the selected entries' names, or their played-days report lines (the days
+    // since last played, then the name), one per line.
+    void copyContextItems();
+    void copyReport();
+    // Opens the file with the user's default application for text, the text editor.
+    void openInTextEditor(const std::optional<platform::Url>& url);
+    // The listening log in the text editor.
+    void viewLog();
 
     // ---- side documents ----
     // The video window for the attachment ("ShowMp4WindowSegue"), replacing the one open before as
@@ -298,10 +357,18 @@ private:
     void leaveEntry(const std::shared_ptr<PlaylistEntry>& old, bool log);
     void scrollCurrentRowToCenter();
     void closeSideWindows();
+    void buildEntryMenu();
+    // The bodies of the entry commands, without the table's reload.
+    void clearTimesOf(const std::vector<std::shared_ptr<PlaylistEntry>>& entries);
+    void clearZerosOf(const std::vector<std::shared_ptr<PlaylistEntry>>& entries);
+    void clearPlayedOf(const std::vector<std::shared_ptr<PlaylistEntry>>& entries);
+    void reloadTableKeepingSelection();
+    void relocateOtherEntries(const platform::Url& oldLocation, const platform::Url& newLocation);
+    void copySelectedRows(const std::function<std::optional<std::string>(std::size_t row)>& line);
     // The video window's content while that window is the active window; null otherwise.
     Mp4ViewController* activeVideoWindow() const;
     void installKeyMonitor();
-    void selectAndLoadRow(std::ptrdiff_t row);
+    void selectAndLoadRow(std::size_t row);
     void showPlaylist(std::shared_ptr<Playlist> playlist);
     // The decoded document, or null when it cannot be read (reported).
     std::shared_ptr<Playlist> readSessionDocument(const platform::Url& url);
@@ -309,16 +376,25 @@ private:
     void refreshContextLine(PlaylistEntry& entry, double time);
     void drawWaveform(const std::shared_ptr<PlaylistEntry>& entry);
     bool writeDocument(const platform::Url& url);
+    // writeDocument, reporting a failure.
+    bool writeSession(const platform::Url& url, SaveReason reason);
     void closeListening();
-    void saveAndClearSession();
+    // The state file when there is something to remember (a session or entries); otherwise the
+    // file of the last run is left for the next start.
+    void saveStateForQuit();
     void reportUnreadableSession(const platform::Url& url, const std::string& reason);
     void reportFailedSave(const platform::Url& url, bool quitting);
 
     // The environment's services, or defaults owned here.
     std::unique_ptr<platform::FilePanels> ownPanels_;
     std::unique_ptr<platform::Alerts> ownAlerts_;
+    std::unique_ptr<platform::Workspace> ownWorkspace_;
+    std::unique_ptr<platform::Pasteboard> ownPasteboard_;
     platform::FilePanels* filePanels_;
     platform::Alerts* alerts_;
+    platform::Workspace* workspace_;
+    platform::Pasteboard* pasteboard_;
+    std::function<Qt::KeyboardModifiers()> modifierKeys_;
     platform::UserDefaults* defaults_;
     const platform::Clock* clock_;
     platform::TimerScheduler* scheduler_;
@@ -363,6 +439,7 @@ private:
     QLabel* waveformView_ = nullptr;
     QWidget* filesView_ = nullptr;
     PlaylistTableView* tableView_ = nullptr;
+    QMenu* entryMenu_ = nullptr;
 
     // Parts: owned here; their widgets sit in the widget tree.
     std::unique_ptr<ListeningLog> log_;

@@ -3,6 +3,7 @@
 
 #include "Source/mainwindow/MainViewController.h"
 
+#include "Source/mainwindow/ClockedBreakTimer.h"
 #include "Source/mainwindow/MainWindowController.h"
 #include "Source/playback/BreakTimer.h"
 #include "Source/session/EditListTransaction.h"

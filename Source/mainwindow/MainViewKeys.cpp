@@ -162,25 +162,26 @@ void MainViewController::toggleKaraokeEditing(const QString& characters) {
 
 // ---- rows ----
 
+// At either end of the list a move does nothing at all: the music plays on and the entry stays.
 void MainViewController::selectNextRow() {
+    const std::optional<std::size_t> row = playlist_->currentRow();
+    if (row && *row + 1 >= playlist_->filteredEntries().size()) return;
     if (!player_->suspended()) player_->pause();
     player_->setPlaying(false);
-    const std::optional<std::size_t> row = playlist_->currentRow();
-    selectAndLoadRow(row ? static_cast<std::ptrdiff_t>(*row) + 1 : 0);
+    selectAndLoadRow(row ? *row + 1 : 0);
 }
 
 void MainViewController::selectPreviousRow() {
+    const std::optional<std::size_t> row = playlist_->currentRow();
+    if (row && *row == 0) return;
     if (!player_->suspended()) player_->pause();
     player_->setPlaying(false);
-    if (std::optional<std::size_t> row = playlist_->currentRow())
-        selectAndLoadRow(static_cast<std::ptrdiff_t>(*row) - 1);
+    if (row) selectAndLoadRow(*row - 1);
 }
 
-// Past either end of the list no row is selected and no entry is current, as after the last entry
-// has played.
-void MainViewController::selectAndLoadRow(std::ptrdiff_t row) {
-    tableView_->selectRows(row >= 0 ? RowIndexes{static_cast<std::size_t>(row)} : RowIndexes{});
-    loadEntryAtRow(row);
+void MainViewController::selectAndLoadRow(std::size_t row) {
+    tableView_->selectRows({row});
+    loadEntryAtRow(static_cast<std::ptrdiff_t>(row));
 }
 
 void MainViewController::removeSelectedEntries() {

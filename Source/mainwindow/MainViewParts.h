@@ -4,6 +4,8 @@
 // buttons, sound panel, listening log), each as the small interface the controller calls, and the factories
 // through which the application (or a test) supplies them. Main thread only.
 
+#include "platform/foundation/Url.h"
+
 #include <QColor>
 
 #include <functional>
@@ -112,6 +114,8 @@ public:
     virtual void log(std::string_view text) = 0;
     // The share heard of an entry that stops being current (read before its listening is closed).
     virtual void logEntry(PlaylistEntry& entry) = 0;
+    // The file the diary is written to, which the user can open; nothing when it has none.
+    virtual std::optional<platform::Url> url() const { return std::nullopt; }
 };
 
 // How the application supplies the parts; each factory runs once, while the controller is built,
@@ -127,6 +131,7 @@ struct MainViewParts {
     Factory<WaveformPart> waveform;
     Factory<AttachmentsPart> attachments;
     Factory<MainViewPart> soundPanel;
+    // Empty: the log file in the state folder (Logger).
     Factory<ListeningLog> log;
 };
 

@@ -14,6 +14,7 @@
 #include "Source/session/Playlist.h"
 #include "Source/session/PlaylistEntry.h"
 #include "Source/views/PlaylistTableView.h"
+#include "Source/views/WindowMenu.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/UserDefaults.h"
@@ -138,7 +139,7 @@ void MainViewController::showSession(const platform::Url& url, std::shared_ptr<P
 
 void MainViewController::savePlaylist() {
     if (!sessionURL_) return;
-    if (!writeDocument(*sessionURL_)) reportFailedSave(*sessionURL_, false);
+    (void)writeSession(*sessionURL_, SaveReason::save);
 }
 
 bool MainViewController::writeDocument(const platform::Url& url) {
@@ -149,54 +150,76 @@ bool MainViewController::writeDocument(const platform::Url& url) {
     return !playlist_->dirty;
 }
 
-void MainViewController::saveFirst(Ending ending) {
+bool MainViewController::writeSession(const platform::Url& url, SaveReason reason) {
+    if (writeDocument(url)) return true;
+    reportFailedSave(url, reason == SaveReason::quit);
+    return false;
+}
+
+void MainViewController::saveFirst(Ending ending, SaveReason reason) {
     if (playlist_->allEntries.empty()) {
         saveAppState();
-        ending(SaveOutcome::notWritten);
+        if (ending) ending(SaveOutcome::notWritten);
         return;
     }
     if (!sessionURL_) {
-        runSavePanel(std::move(ending));
+        runSavePanel(std::move(ending), reason);
         return;
     }
+    if (reason != SaveReason::save) closeListening();
     saveAppState();
-    ending(writeDocument(*sessionURL_) ? SaveOutcome::saved : SaveOutcome::failed);
+    const bool written = writeSession(*sessionURL_, reason);
+    if (ending) ending(written ? SaveOutcome::saved : SaveOutcome::failed);
 }
 
-void MainViewController::saveSession(Continuation then) {
-    QPointer<MainViewController> self(this);
-    saveFirst([self, then = std::move(then)](SaveOutcome outcome) {
-        // Whatever was to replace the session waits: its unsaved changes are still only here.
-        if (outcome == SaveOutcome::failed) {
-            if (self && self->sessionURL_) self->reportFailedSave(*self->sessionURL_, false);
-            return;
-        }
-        if (then) then();
-    });
+void MainViewController::saveSession(Continuation then, SaveReason reason) {
+    saveFirst(
+        [then = std::move(then)](SaveOutcome outcome) {
+            // Whatever was to replace the session waits when the user cancelled or the write failed:
+            // the unsaved changes are still only here.
+            if (outcome != SaveOutcome::saved && outcome != SaveOutcome::notWritten) return;
+            if (then) then();
+        },
+        reason);
 }
 
-void MainViewController::runSavePanel(Ending ending) {
+void MainViewController::saveSessionAction() {
+    saveSession({});
+}
+
+void MainViewController::runSavePanel(Ending ending, SaveReason reason) {
     platform::SavePanelOptions options;
     options.directory = panelStartFolder(*defaults_, PanelFolderKind::session);
     options.nameFieldStringValue = "Session.vantle";
     options.allowedExtensions = {"vantle"};
     options.canCreateDirectories = true;
     QPointer<MainViewController> self(this);
-    filePanels_->beginSavePanel(
-        window(), std::move(options), [self, ending = std::move(ending)](std::optional<platform::Url> url) {
-            if (!self) return;
-            SaveOutcome outcome = SaveOutcome::notWritten;
-            if (url) {
-                rememberPanelFolder(*self->defaults_, PanelFolderKind::session, {*url});
-                self->sessionURL_ = url;
-                self->updateWindowTitle();
-                outcome = self->writeDocument(*url) ? SaveOutcome::saved : SaveOutcome::failed;
-            }
-            self->saveAppState();
-            // Cancelling drops the changes; a failed write keeps them.
-            if (outcome != SaveOutcome::failed) self->playlist_->dirty = false;
-            if (ending) ending(outcome);
-        });
+    filePanels_->beginSavePanel(window(), std::move(options),
+                                [self, ending = std::move(ending), reason](std::optional<platform::Url> url) {
+                                    if (!self) return;
+                                    // Cancel changes nothing: the session keeps its changes, its location and
+                                    // its entry's listening, and whatever asked for the panel does not go on.
+                                    if (!url) {
+                                        if (ending) ending(SaveOutcome::cancelled);
+                                        return;
+                                    }
+                                    rememberPanelFolder(*self->defaults_, PanelFolderKind::session, {*url});
+                                    if (reason != SaveReason::save) self->closeListening();
+                                    const std::optional<platform::Url> previous = self->sessionURL_;
+                                    self->sessionURL_ = url;
+                                    self->updateWindowTitle();
+                                    if (!self->writeSession(*url, reason)) {
+                                        // The session stays where it was (or unnamed); only a written file
+                                        // names it.
+                                        self->sessionURL_ = previous;
+                                        self->playlist_->url = previous;
+                                        self->updateWindowTitle();
+                                        if (ending) ending(SaveOutcome::failed);
+                                        return;
+                                    }
+                                    self->saveAppState();
+                                    if (ending) ending(SaveOutcome::saved);
+                                });
 }
 
 void MainViewController::replaceSession(const platform::Url& url, std::shared_ptr<Playlist> document) {
@@ -209,18 +232,20 @@ void MainViewController::openSessionAt(const platform::Url& url) {
     // session, its location and the state file as they are.
     std::shared_ptr<Playlist> document = readSessionDocument(url);
     if (!document) return;
-    closeListening();
     QPointer<MainViewController> self(this);
-    saveSession([self, url, document] {
-        if (!self) return;
-        // The save may have written this very file (the open session itself, or Save As onto it):
-        // then what it holds now is what opens.
-        std::shared_ptr<Playlist> opened = document;
-        if (self->sessionURL_ == url) {
-            if (platform::Result<std::shared_ptr<Playlist>> written = Playlist::read(url)) opened = *written;
-        }
-        self->replaceSession(url, std::move(opened));
-    });
+    saveSession(
+        [self, url, document] {
+            if (!self) return;
+            // The save may have written this very file (the open session itself, or Save As onto
+            // it): then what it holds now is what opens.
+            std::shared_ptr<Playlist> opened = document;
+            if (self->sessionURL_ == url) {
+                if (platform::Result<std::shared_ptr<Playlist>> written = Playlist::read(url))
+                    opened = *written;
+            }
+            self->replaceSession(url, std::move(opened));
+        },
+        SaveReason::leave);
 }
 
 void MainViewController::clearSession() {
@@ -263,10 +288,7 @@ void MainViewController::openSessionAction() {
 void MainViewController::saveAsSession() {
     QPointer<MainViewController> self(this);
     runSavePanel([self](SaveOutcome outcome) {
-        if (!self) return;
-        if (outcome == SaveOutcome::failed && self->sessionURL_)
-            self->reportFailedSave(*self->sessionURL_, false);
-        self->recordSessionURL();
+        if (self && outcome == SaveOutcome::saved) self->recordSessionURL();
     });
 }
 
@@ -291,23 +313,26 @@ void MainViewController::closeListening() {
     }
 }
 
-void MainViewController::saveAndClearSession() {
-    // The listening of the current entry belongs to the document that is saved now.
-    closeListening();
-    QPointer<MainViewController> self(this);
-    saveSession([self] {
-        if (self) self->clearSession();
-    });
-}
-
 void MainViewController::closeSession() {
-    saveAndClearSession();
-    defaults_->removeObject(lastSessionURLKey);
-    defaults_->removeObject(lastSessionBookmarkKey);
+    QPointer<MainViewController> self(this);
+    saveSession(
+        [self] {
+            if (!self) return;
+            self->clearSession();
+            // Only a session that was closed is forgotten.
+            self->defaults_->removeObject(lastSessionURLKey);
+            self->defaults_->removeObject(lastSessionBookmarkKey);
+        },
+        SaveReason::leave);
 }
 
 void MainViewController::newSession() {
-    saveAndClearSession();
+    QPointer<MainViewController> self(this);
+    saveSession(
+        [self] {
+            if (self) self->clearSession();
+        },
+        SaveReason::leave);
 }
 
 void MainViewController::updateWindowTitle() {
@@ -317,6 +342,7 @@ void MainViewController::updateWindowTitle() {
     if (QWidget* top = window()) top->setWindowTitle(title);
     if (MainWindowController* windowController = mainWindowController())
         windowController->rebuildTagFilterButtons();
+    updateWindowMenuKeyEquivalents();
 }
 
 // ---- quitting ----
@@ -326,16 +352,19 @@ void MainViewController::prepareToQuit() {
     player_->setPlaying(false);
     // Quitting never leaves the user's notifications silenced.
     if (doNotDisturb_) doNotDisturb_->restore();
-    closeListening();
 }
 
 void MainViewController::saveAndTerminate(Ending ending) {
-    QPointer<MainViewController> self(this);
-    saveFirst([self, ending = std::move(ending)](SaveOutcome outcome) {
-        if (outcome == SaveOutcome::failed && self && self->sessionURL_)
-            self->reportFailedSave(*self->sessionURL_, true);
-        if (ending) ending(outcome);
-    });
+    // Every quit keeps what was heard and where: the entry's listening is closed, the state written
+    // and a session with a location written there, changed or not. Only an unchanged session
+    // without a location has no document to write.
+    if (!playlist_->dirty && !sessionURL_) {
+        closeListening();
+        saveStateForQuit();
+        if (ending) ending(SaveOutcome::notWritten);
+        return;
+    }
+    saveFirst(std::move(ending), SaveReason::quit);
 }
 
 void MainViewController::saveStateForQuit() {

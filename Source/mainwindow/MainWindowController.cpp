@@ -1,15 +1,22 @@
 #include "Source/mainwindow/MainWindowController.h"
 
 #include "Source/mainwindow/AppDelegate.h"
+#include "Source/mainwindow/WindowListMenu.h"
 #include "Source/playback/BreakTimer.h"
 #include "Source/session/Playlist.h"
 #include "Source/views/Clock.h"
 #include "Source/views/PlaylistTableView.h"
+#include "Source/views/WindowMenu.h"
+#include "platform/foundation/Text.h"
 #include "platform/ui/Badge.h"
+#include "platform/ui/RecentDocuments.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QToolBar>
@@ -99,27 +106,79 @@ MainWindowController::~MainWindowController() {
 
 void MainWindowController::buildMenus(AppDelegate* delegate) {
     MainViewController* view = mainView_;
+    // Each item is named after its action, so that tests and scripts find it.
+    auto add = [](QMenu* menu, const char* name, const QString& title, QKeySequence key, QObject* context,
+                  std::function<void()> command) {
+        QAction* action = menu->addAction(title, context, std::move(command));
+        action->setObjectName(name);
+        if (!key.isEmpty()) action->setShortcut(key);
+        return action;
+    };
+
     QMenu* file = menuBar()->addMenu(tr("&File"));
-    file->addAction(tr("New Session"), QKeySequence::New, view, [view] { view->newSession(); });
-    file->addAction(tr("Open Session…"), QKeySequence::Open, view, [view] { view->openSessionAction(); });
-    file->addAction(tr("Add Files…"), view, [view] { view->chooseFilesToAdd(); });
-    file->addAction(tr("Save Session As…"), QKeySequence::SaveAs, view, [view] { view->saveAsSession(); });
-    file->addAction(tr("Export to Documents"), view, [view] { view->exportToCloud(); });
+    add(file, "newSessionAction", tr("New Session"), QKeySequence(Qt::CTRL | Qt::Key_N), view,
+        [view] { view->newSession(); });
+    add(file, "openSession", tr("Open Session…"), QKeySequence(Qt::CTRL | Qt::Key_O), view,
+        [view] { view->openSessionAction(); });
+    QMenu* recent = file->addMenu(tr("Open Recent"));
+    recent->setObjectName("openRecentMenu");
+    connect(recent, &QMenu::aboutToShow, this, [this, recent] { rebuildRecentMenu(*recent); });
+    rebuildRecentMenu(*recent);
     file->addSeparator();
-    file->addAction(tr("Close Session"), view, [view] { view->closeSession(); });
+    add(file, "actionAddEntry", tr("Add Files…"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A), view,
+        [view] { view->chooseFilesToAdd(); });
     file->addSeparator();
-    QAction* quit = file->addAction(tr("Quit"), QKeySequence::Quit, this, [this] {
+    add(file, "saveSession", tr("Save Session"), QKeySequence(Qt::CTRL | Qt::Key_S), view,
+        [view] { view->saveSessionAction(); });
+    add(file, "saveAsSession", tr("Save Session As…"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), view,
+        [view] { view->saveAsSession(); });
+    add(file, "exportToCloud", tr("Export to Documents"), {}, view, [view] { view->exportToCloud(); });
+    file->addSeparator();
+    add(file, "fileCloseAction", tr("Close Session"), QKeySequence(Qt::CTRL | Qt::Key_W), view,
+        [view] { view->closeSession(); });
+    file->addSeparator();
+    add(file, "actionViewLog", tr("View Log"), {}, view, [view] { view->viewLog(); });
+    file->addSeparator();
+    QAction* quit = add(file, "terminate", tr("Quit"), QKeySequence(Qt::CTRL | Qt::Key_Q), this, [this] {
         if (delegate_)
             delegate_->terminate();
         else
             close();
     });
     quit->setMenuRole(QAction::QuitRole);
+
     if (delegate) {
         QMenu* edit = menuBar()->addMenu(tr("&Edit"));
         edit->addAction(delegate->undoAction());
         edit->addAction(delegate->redoAction());
     }
+
+    menuBar()->addMenu(&view->entryMenu());
+
+    QMenu* windows = menuBar()->addMenu(tr("&Window"));
+    windows->setObjectName("windowsMenu");
+    add(windows, "performMiniaturize", tr("Minimize"), QKeySequence(Qt::CTRL | Qt::Key_M), this, [] {
+        if (QWidget* active = QApplication::activeWindow()) active->showMinimized();
+    });
+    windowList_ = new WindowListMenu(*windows);
+    setApplicationWindowMenu(windows);
+}
+
+void MainWindowController::rebuildRecentMenu(QMenu& menu) {
+    menu.clear();
+    MainViewController* view = mainView_;
+    platform::RecentDocuments recent(view->defaults());
+    for (const platform::Url& url : recent.recentDocumentUrls()) {
+        QAction* item =
+            menu.addAction(QString::fromStdString(platform::replacingInvalidUtf8(url.lastPathComponent())),
+                           view, [view, url] { view->openSessionAt(url); });
+        item->setToolTip(QString::fromStdString(platform::replacingInvalidUtf8(url.path())));
+    }
+    if (!menu.isEmpty()) menu.addSeparator();
+    QAction* clear = menu.addAction(tr("Clear Menu"), view, [view] {
+        platform::RecentDocuments(view->defaults()).clearRecentDocuments();
+    });
+    clear->setEnabled(!recent.recentDocumentUrls().empty());
 }
 
 void MainWindowController::setUpTitlebarClock() {

@@ -11,6 +11,7 @@
 
 class QLabel;
 class QLineEdit;
+class QMenu;
 
 namespace platform {
 class QtLabelBadge;
@@ -20,6 +21,7 @@ namespace vantle {
 
 class AppDelegate;
 class Clock;
+class WindowListMenu;
 
 class MainWindowController final : public QMainWindow {
     Q_OBJECT
@@ -56,6 +58,8 @@ protected:
 
 private:
     void buildMenus(AppDelegate* delegate);
+    // The session documents opened last, most recent first, and "Clear Menu".
+    void rebuildRecentMenu(QMenu& menu);
     void setUpTitlebarClock();
 
     AppDelegate* delegate_;
@@ -66,6 +70,7 @@ private:
     QLabel* badgeLabel_;
     Clock* clockButton_;
     std::unique_ptr<platform::QtLabelBadge> badge_;
+    WindowListMenu* windowList_ = nullptr;
 };
 
 } // namespace vantle

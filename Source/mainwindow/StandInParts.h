@@ -119,11 +119,4 @@ public:
     QWidget* widget() override { return this; }
 };
 
-// No diary yet: nothing is written.
-class StandInListeningLog final : public ListeningLog {
-public:
-    void log(std::string_view) override {}
-    void logEntry(PlaylistEntry&) override {}
-};
-
 } // namespace vantle

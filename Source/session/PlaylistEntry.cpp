@@ -114,6 +114,14 @@ std::optional<double> PlaylistEntry::duration() {
     return _cachedDuration;
 }
 
+void PlaylistEntry::relocate(const platform::Url& url) {
+    if (noteSet_ && noteSet_->altered) noteSet_->save();
+    noteSet_.reset();
+    transcription_.reset();
+    _cachedDuration.reset();
+    _url = url;
+}
+
 void PlaylistEntry::beginTimeRange(double time) {
     if (!std::isfinite(time)) return;
     if (!currentTimeRangeSet) currentTimeRangeSet = std::make_shared<TimeRangeSet>();

@@ -81,6 +81,9 @@ public:
     // Seconds; measured once and cached. Nothing while the file cannot be opened (each read
     // tries again).
     std::optional<double> duration();
+    // The file is now at `url`: its length, notes and transcription are read from there on next
+    // use (notes altered and not yet saved are saved first, beside the old place).
+    void relocate(const platform::Url& url);
 
     // ---- listening history ----
 

@@ -251,6 +251,23 @@ std::string replacingInvalidUtf8(std::string_view text) {
     return out;
 }
 
+std::string replacingControlCharacters(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    std::int64_t i = 0;
+    auto length = static_cast<std::int64_t>(text.size());
+    while (i < length) {
+        auto begin = static_cast<std::size_t>(i);
+        const UChar32 c = textNextCodePoint(text, i);
+        const int type = c < 0 ? static_cast<int>(U_CONTROL_CHAR) : static_cast<int>(u_charType(c));
+        if (type == U_CONTROL_CHAR || type == U_LINE_SEPARATOR || type == U_PARAGRAPH_SEPARATOR)
+            out += textReplacementCharacter;
+        else
+            out.append(text.substr(begin, static_cast<std::size_t>(i) - begin));
+    }
+    return out;
+}
+
 std::string escapingInvalidUtf8(std::string_view text) {
     static constexpr char hex[] = "0123456789ABCDEF";
     std::string out;

@@ -50,6 +50,9 @@ std::vector<std::string> splittingAtControlCharacters(std::string_view text);
 bool isValidUtf8(std::string_view text);
 // The text with every ill-formed sequence replaced by U+FFFD.
 std::string replacingInvalidUtf8(std::string_view text);
+// The text as one safe line: every control character (general category Cc), line or paragraph
+// separator and ill-formed sequence replaced by U+FFFD.
+std::string replacingControlCharacters(std::string_view text);
 // The text with every byte of an ill-formed sequence written as "\xNN" (upper-case hex): still
 // UTF-8, and a file name in another encoding can be told from its neighbours.
 std::string escapingInvalidUtf8(std::string_view text);

@@ -11,6 +11,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QPixmap>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -99,6 +100,37 @@ TEST_F(XvfbWindowTest, TheWindowShowsTheTransportPanelAndTheTimeSliderOfTheLoade
     EXPECT_TRUE(near(pixel(grab, *slider, QPointF(slider->xForTime(30.0), middle)), QColor(255, 0, 0)));
     EXPECT_TRUE(near(pixel(grab, *slider, QPointF(slider->xForTime(70.0), middle)), QColor(0, 0, 0)));
     EXPECT_FALSE(near(pixel(grab, *slider, QPointF(slider->xForTime(70.0), 1.0)), QColor(0, 0, 0)));
+}
+
+TEST_F(XvfbWindowTest, ASessionMadeWithTheCommandsIsThereAgainAfterAQuit) {
+    const platform::Url one = audioFile("one.wav", 30), two = audioFile("two.wav", 30);
+    start();
+    activate();
+    focus();
+    auto keys = [](QKeySequence keys) { QTest::keySequence(QApplication::focusWidget(), keys); };
+    keys(QKeySequence("Ctrl+Shift+A"));
+    ASSERT_TRUE(panels.answerOpenPanel({one, two}));
+    keys(QKeySequence(Qt::Key_Space));
+    tick(20);
+    view().tableView().selectRows({1});
+    keys(QKeySequence(Qt::Key_Backspace));
+    ASSERT_EQ(playlist().allEntries.size(), 1u);
+    keys(QKeySequence::Undo);
+    keys(QKeySequence("Ctrl+S"));
+    ASSERT_TRUE(panels.answerSavePanel(audioFolder.url("Evening.vantle")));
+    tick(10);
+    keys(QKeySequence("Ctrl+Q"));
+    ASSERT_EQ(quits, 1);
+
+    stop();
+    start();
+    activate();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    EXPECT_EQ(text(window->windowTitle()), "Evening");
+    ASSERT_EQ(view().tableView().model()->rowCount(), 2);
+    EXPECT_TRUE(playlist().allEntries[0]->_url == one && playlist().allEntries[1]->_url == two);
+    EXPECT_EQ(player->entry(), playlist().allEntries[0]);
+    EXPECT_NEAR(player->playbackTime(), 3.0, 1e-6) << "played for 3 s in all";
 }
 
 } // namespace

@@ -1,0 +1,287 @@
+// The playlist table's context menu, also the menu bar's Entry menu: revealing, relocating and
+// annotating the selected entries, clearing what was recorded of them, copying their names or a
+// report, and opening text files in the user's editor.
+
+#include "Source/mainwindow/MainViewController.h"
+
+#include "Source/mainwindow/EntryRelocation.h"
+#include "Source/mainwindow/PanelFolders.h"
+#include "Source/session/Playlist.h"
+#include "Source/session/PlaylistEntry.h"
+#include "Source/session/TextNoteSet.h"
+#include "Source/views/PlaylistTableView.h"
+#include "platform/foundation/Clock.h"
+#include "platform/foundation/Console.h"
+#include "platform/foundation/Files.h"
+#include "platform/foundation/Text.h"
+#include "platform/ui/Alerts.h"
+#include "platform/ui/FilePanels.h"
+#include "platform/ui/Pasteboard.h"
+#include "platform/ui/Workspace.h"
+
+#include <QAction>
+#include <QKeySequence>
+#include <QLocale>
+#include <QMenu>
+#include <QPointer>
+
+namespace vantle {
+
+namespace {
+
+// A played date younger than this (seconds) is taken for a mistake that the command undoes.
+constexpr std::int64_t recentPlayedDateSeconds = 14399;
+
+std::string entryDisplayName(const platform::Url& url) {
+    std::string name = url.lastPathComponent();
+    for (std::string_view suffix : {".mp3", ".m4a"})
+        if (name.ends_with(suffix)) name.erase(name.size() - suffix.size());
+    return name;
+}
+
+} // namespace
+
+void MainViewController::buildEntryMenu() {
+    entryMenu_ = new QMenu(tr("&Entry"), this);
+    entryMenu_->setObjectName("entryMenu");
+    struct Item {
+        const char* name;
+        QString title;
+        void (MainViewController::*command)();
+        QList<QKeySequence> keys;
+    };
+    const Item items[] = {
+        {"entryViewInFinder", tr("Show in File Manager"), &MainViewController::entryViewInFinder, {}},
+        {"entryMoved", tr("File Moved…"), &MainViewController::entryMoved, {}},
+        {"entryViewNotes", tr("Open Notes"), &MainViewController::entryViewNotes, {}},
+        {nullptr, {}, nullptr, {}},
+        {"entryClearTimes", tr("Clear Played Times"), &MainViewController::entryClearTimes, {}},
+        {"entryPlayedToday", tr("Played Today"), &MainViewController::entryPlayedToday, {}},
+        {"entryClearPlayed", tr("Clear Played Date (Ctrl: All)"), &MainViewController::entryClearPlayed, {}},
+        {"entryClearZeros", tr("Clear Zero Marks"), &MainViewController::entryClearZeros, {}},
+        {"entryClearAll", tr("Clear All"), &MainViewController::entryClearAll, {}},
+        {nullptr, {}, nullptr, {}},
+        {"copyContextItems", tr("Copy"), &MainViewController::copyContextItems,
+         QKeySequence::keyBindings(QKeySequence::Copy)},
+        {"copyReport",
+         tr("Copy Played-Days Report"),
+         &MainViewController::copyReport,
+         {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C)}},
+        {nullptr, {}, nullptr, {}},
+        {"removeSelectedItems",
+         tr("Remove"),
+         &MainViewController::removeSelectedEntries,
+         {QKeySequence(Qt::Key_Backspace), QKeySequence(Qt::Key_Delete)}},
+    };
+    for (const Item& item : items) {
+        if (!item.name) {
+            entryMenu_->addSeparator();
+            continue;
+        }
+        QAction* action = entryMenu_->addAction(item.title, this, item.command);
+        action->setObjectName(item.name);
+        if (item.keys.isEmpty()) continue;
+        // The keys act on the rows only while the table has the focus; elsewhere they are the
+        // focused control's own.
+        action->setShortcuts(item.keys);
+        action->setShortcutContext(Qt::WidgetShortcut);
+        tableView_->addAction(action);
+    }
+}
+
+std::vector<std::shared_ptr<PlaylistEntry>> MainViewController::selectedVisibleEntries() const {
+    return tableView_->entries(tableView_->selectedRows());
+}
+
+void MainViewController::reloadTableKeepingSelection() {
+    tableView_->reloadTableSelecting(tableView_->selectedRows());
+}
+
+// ---- revealing and relocating ----
+
+void MainViewController::entryViewInFinder() {
+    for (const std::shared_ptr<PlaylistEntry>& entry : selectedVisibleEntries()) {
+        const std::string path = entry->_url.path();
+        const std::string name = entry->_url.lastPathComponent();
+        const std::string root =
+            !name.empty() && path.ends_with(name) ? path.substr(0, path.size() - name.size()) : path;
+        if (!workspace_->selectFile(path, root))
+            platform::consolePrint("can't show " + platform::escapingInvalidUtf8(path));
+    }
+}
+
+void MainViewController::entryMoved() {
+    platform::OpenPanelOptions options;
+    options.canChooseFiles = true;
+    options.canChooseDirectories = false;
+    options.allowsMultipleSelection = false;
+    options.directory = panelStartFolder(*defaults_, PanelFolderKind::audio);
+    QPointer<MainViewController> self(this);
+    filePanels_->beginOpenPanel(window(), std::move(options), [self](std::vector<platform::Url> urls) {
+        if (!self || urls.empty()) return;
+        std::shared_ptr<PlaylistEntry> entry = self->playlist_->assignedEntry;
+        if (!entry) return;
+        const platform::Url oldLocation = entry->_url;
+        const platform::Url& newLocation = urls.front();
+        entry->relocate(newLocation);
+        self->playlist_->dirty = true;
+        self->tableView_->reloadTable();
+        // The same entry, at its new place: the player opens the file again from there.
+        if (self->player_->entry() == entry)
+            self->makeCurrent(entry);
+        else
+            self->loadEntry(entry);
+        self->relocateOtherEntries(oldLocation, newLocation);
+    });
+}
+
+void MainViewController::relocateOtherEntries(const platform::Url& oldLocation,
+                                              const platform::Url& newLocation) {
+    const std::optional<MovedFolders> folders = movedFolders(newLocation.path(), oldLocation.path());
+    if (!folders) return;
+    // Only files that are really there follow; the others keep their location.
+    std::vector<std::pair<std::shared_ptr<PlaylistEntry>, platform::Url>> moves;
+    for (const std::shared_ptr<PlaylistEntry>& other : playlist_->allEntries) {
+        if (!other || other->_url == newLocation) continue;
+        const std::optional<std::string> path = relocatedPath(*folders, other->_url.path());
+        if (path && platform::fileExists(*path))
+            moves.emplace_back(other, platform::Url::fileURLWithPath(*path));
+    }
+    if (moves.empty()) return;
+    platform::AlertOptions options;
+    options.messageText = moves.size() == 1 ? std::string("Move other entry?")
+                                            : "Move all " + std::to_string(moves.size()) + " other entries?";
+    options.buttons = {"OK", "Cancel"};
+    QPointer<MainViewController> self(this);
+    alerts_->beginAlert(window(), std::move(options), [self, moves](int button) {
+        if (!self || button != 0) return;
+        for (const auto& [entry, url] : moves)
+            entry->relocate(url);
+        self->playlist_->dirty = true;
+        self->tableView_->reloadTable();
+    });
+}
+
+void MainViewController::entryViewNotes() {
+    std::shared_ptr<PlaylistEntry> entry = playlist_->assignedEntry;
+    openInTextEditor(entry ? std::optional<platform::Url>(entry->noteSet().textURL()) : std::nullopt);
+}
+
+void MainViewController::openInTextEditor(const std::optional<platform::Url>& url) {
+    if (!url) return;
+    if (!workspace_->openFile(*url))
+        platform::consolePrint("can't open " + platform::escapingInvalidUtf8(url->path()));
+}
+
+void MainViewController::viewLog() {
+    openInTextEditor(log_->url());
+}
+
+// ---- clearing what was recorded ----
+
+void MainViewController::clearTimesOf(const std::vector<std::shared_ptr<PlaylistEntry>>& entries) {
+    for (const std::shared_ptr<PlaylistEntry>& entry : entries) {
+        // Emptied in place: the player and the state file share the set.
+        if (!entry->currentTimeRangeSet) entry->currentTimeRangeSet = std::make_shared<TimeRangeSet>();
+        entry->currentTimeRangeSet->ranges.clear();
+        entry->cachedTimeRangeIndex.reset();
+        playlist_->dirty = true;
+    }
+    if (QWidget* slider = timeSlider_->widget()) slider->update();
+}
+
+void MainViewController::clearZerosOf(const std::vector<std::shared_ptr<PlaylistEntry>>& entries) {
+    for (const std::shared_ptr<PlaylistEntry>& entry : entries) {
+        entry->zeros.clear();
+        playlist_->dirty = true;
+    }
+    if (std::shared_ptr<PlaylistEntry> current = playlist_->assignedEntry) {
+        timeSlider_->loadEntry(current);
+        // The state file keeps the current entry's marks; it must not bring them back.
+        saveAppState();
+    }
+    refreshDisplay();
+}
+
+void MainViewController::clearPlayedOf(const std::vector<std::shared_ptr<PlaylistEntry>>& entries) {
+    const bool all = modifierKeys_() & (Qt::ControlModifier | Qt::AltModifier);
+    for (const std::shared_ptr<PlaylistEntry>& entry : entries) {
+        const std::optional<std::int64_t> age = entry->secondsSinceLastPlayed(*clock_);
+        if (!age) continue;
+        if (all)
+            entry->playedDates.clear();
+        else if (*age <= recentPlayedDateSeconds)
+            entry->playedDates.pop_back();
+        else
+            continue;
+        playlist_->dirty = true;
+    }
+}
+
+void MainViewController::entryClearTimes() {
+    clearTimesOf(selectedVisibleEntries());
+    reloadTableKeepingSelection();
+}
+
+void MainViewController::entryPlayedToday() {
+    for (const std::shared_ptr<PlaylistEntry>& entry : selectedVisibleEntries()) {
+        entry->playedDates.push_back(clock_->now());
+        playlist_->dirty = true;
+    }
+    reloadTableKeepingSelection();
+}
+
+void MainViewController::entryClearPlayed() {
+    clearPlayedOf(selectedVisibleEntries());
+    reloadTableKeepingSelection();
+}
+
+void MainViewController::entryClearZeros() {
+    clearZerosOf(selectedVisibleEntries());
+}
+
+void MainViewController::entryClearAll() {
+    const std::vector<std::shared_ptr<PlaylistEntry>> entries = selectedVisibleEntries();
+    clearTimesOf(entries);
+    clearZerosOf(entries);
+    clearPlayedOf(entries);
+    reloadTableKeepingSelection();
+}
+
+// ---- copying ----
+
+void MainViewController::copySelectedRows(
+    const std::function<std::optional<std::string>(std::size_t row)>& line) {
+    pasteboard_->clearContents();
+    std::string text;
+    bool first = true;
+    for (std::size_t row : tableView_->selectedRows()) {
+        std::optional<std::string> part = line(row);
+        if (!part) continue;
+        if (!first) text += '\n';
+        text += *part;
+        first = false;
+    }
+    pasteboard_->setString(text);
+}
+
+void MainViewController::copyContextItems() {
+    copySelectedRows([this](std::size_t row) -> std::optional<std::string> {
+        std::shared_ptr<PlaylistEntry> entry = playlist_->visibleEntry(static_cast<std::ptrdiff_t>(row));
+        if (!entry) return std::nullopt;
+        return entryDisplayName(entry->_url);
+    });
+}
+
+void MainViewController::copyReport() {
+    copySelectedRows([this](std::size_t row) -> std::optional<std::string> {
+        std::shared_ptr<PlaylistEntry> entry = playlist_->visibleEntry(static_cast<std::ptrdiff_t>(row));
+        if (!entry) return std::string();
+        std::string days;
+        if (std::optional<std::int64_t> count = entry->daysSinceLastPlayed(*clock_))
+            days = QLocale().toString(static_cast<qlonglong>(*count)).toStdString();
+        return days + entryDisplayName(entry->_url);
+    });
+}
+
+} // namespace vantle

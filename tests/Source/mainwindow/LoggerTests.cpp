@@ -1,0 +1,72 @@
+// The listening log, line by line, in the US English locale (the tests run in UTC).
+
+#include "Source/mainwindow/Logger.h"
+#include "Source/session/PlaylistEntry.h"
+#include "platform/foundation/Clock.h"
+#include "platform/foundation/Console.h"
+#include "platform/foundation/Files.h"
+#include "platform/foundation/Text.h"
+#include "platform/foundation/TextFile.h"
+#include "tests/Source/session/SessionFakes.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace vantle::testing {
+namespace {
+
+using ::testing::ElementsAre;
+
+TEST(Logger, WritesTheDiaryOfListening) {
+    SessionTempFolder folder;
+    const platform::Url url = folder.url("vantle.log.txt"), audio = writeSilentWav(folder.url("a.wav"), 1);
+    platform::FakeClock clock(platform::Date::fromUnix(1'796'486'706.0)); // 2026-12-05 16:05:06
+    // An entry at `path` of that length (none: not measurable), of which `heard` seconds were heard.
+    auto log = [&](Logger& logger, const std::string& path, double heard,
+                   std::optional<double> length = 100) {
+        std::shared_ptr<PlaylistEntry> entry = PlaylistEntry::make(audio);
+        entry->_url = platform::Url::fileURLWithPath(path);
+        entry->_cachedDuration = length;
+        entry->currentTimeRangeSet = std::make_shared<TimeRangeSet>();
+        entry->currentTimeRangeSet->ranges = {{0, heard}};
+        logger.logEntry(*entry);
+    };
+    {
+        Logger first(url, clock, "en_US");
+        first.log("-------------------------");
+        log(first, "/Music/Salsa/song.mp3", 87.4);
+        log(first, "/Music/Salsa/other.mp3", 9.6);
+        log(first, "/Music/Salsa/quiet.mp3", 9.4);
+        log(first, "/Music/Salsa/unmeasured.mp3", 50, std::nullopt);
+        log(first, "/Music/Salsa/empty.mp3", 0, 0.0);
+        log(first, "/Music/Tango/take.m4a", 100);
+        log(first, "/Music/Tango/take.wav", 50);
+        log(first, "/Music/Odd\nFolder/line\rbreak.mp3", 50);
+        clock.advance(8 * 3600);
+        first.log("after midnight");
+    }
+    Logger second(url, clock, "en_US");
+    second.log("-------------------------");
+    log(second, "/Music/Tango/take.m4a", 100);
+    const std::vector<std::string> lines =
+        platform::splittingAtControlCharacters(platform::readTextFile(url.path()).valueOr(std::string()));
+    const std::string pm = "4:05:06\u202FPM ", am = "12:05:06\u202FAM ";
+    EXPECT_THAT(lines, ElementsAre("Vantle Log", ": Dec 5, 2026", pm + "-------------------------",
+                                   "> /Music/Salsa/", pm + "87% song", pm + "10% other", "> /Music/Tango/",
+                                   pm + "100% take", pm + "50% take.wav", "> /Music/Odd\uFFFDFolder/",
+                                   pm + "50% line\uFFFDbreak", ": Dec 6, 2026", am + "after midnight",
+                                   ": Dec 6, 2026", am + "-------------------------", "> /Music/Tango/",
+                                   am + "100% take", ""));
+
+    // A log that went away is not made again; each line says so instead.
+    std::filesystem::remove(url.path());
+    platform::ScopedConsoleCapture console;
+    second.log("lost");
+    EXPECT_FALSE(platform::fileExists(url.path()));
+    EXPECT_THAT(console.lines(), ElementsAre("Can't write to log"));
+}
+
+} // namespace
+} // namespace vantle::testing

@@ -1,0 +1,282 @@
+// The session, entry and window commands from their menu items and by their keys: the save panel's
+// OK and Cancel, writes that fail, adding, removing and relocating entries while another one plays,
+// clearing, copying and opening.
+
+#include "tests/Source/mainwindow/RealPartsTestSupport.h"
+
+#include "Source/mainwindow/EntryRelocation.h"
+#include "Source/mainwindow/Logger.h"
+#include "Source/session/Attachment.h"
+#include "Source/session/TextNoteSet.h"
+
+#include <QAction>
+#include <QLocale>
+#include <QMenu>
+
+#include <sys/stat.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+namespace vantle::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+class CommandTest : public RealPartsTest {
+protected:
+    void SetUp() override {
+        RealPartsTest::SetUp();
+        configureEnvironment = [this, real = configureEnvironment](MainViewEnvironment& environment) {
+            real(environment);
+            environment.workspace = &workspace;
+            environment.pasteboard = &pasteboard;
+            environment.modifierKeys = [this] { return modifiers; };
+            environment.parts.log = [this](MainViewController&) {
+                return std::make_unique<Logger>(audioFolder.url("log.txt"), clock);
+            };
+        };
+    }
+    void open() {
+        start();
+        activate();
+    }
+    // From the menu item, or by its key where the focus is.
+    void run(const char* name, bool byKey = false) {
+        auto* action = window->findChild<QAction*>(name);
+        ASSERT_TRUE(action && (!byKey || !action->shortcut().isEmpty())) << name;
+        if (!byKey) return action->trigger();
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+        QTest::keySequence(QApplication::focusWidget(), action->shortcut());
+    }
+    std::vector<std::string> names() {
+        std::vector<std::string> result;
+        for (const auto& entry : playlist().allEntries)
+            result.push_back(entry->_url.lastPathComponent());
+        return result;
+    }
+    std::shared_ptr<PlaylistEntry> entry(std::size_t i) { return playlist().allEntries.at(i); }
+    // Playing the first entry, which the edits must leave playing.
+    void expectPlaying(bool start = false) {
+        if (start) view().loadEntry(entry(0)), view().transport().playPressed();
+        EXPECT_TRUE(playlist().assignedEntry == entry(0) && player->entry() == entry(0) && player->playing());
+    }
+    platform::UserDefaults& defaults() { return platform::UserDefaults::standard(); }
+
+    platform::FakeWorkspace workspace;
+    platform::FakePasteboard pasteboard;
+    Qt::KeyboardModifiers modifiers = Qt::NoModifier;
+};
+
+TEST_F(CommandTest, CancelInTheSavePanelChangesNothingAndOkGoesOn) {
+    const platform::Url a = audioFile("a.wav", 20), other = audioFolder.url("Other.vantle");
+    writeSession(other, {audioFile("o.wav", 10)});
+    const std::vector<std::pair<const char*, std::function<void(const platform::Url&)>>> cases = {
+        {"newSessionAction",
+         [&](auto&) { EXPECT_TRUE(names().empty() && defaults().object("lastSessionURL")); }},
+        {"fileCloseAction",
+         [&](auto&) { EXPECT_TRUE(names().empty() && !defaults().object("lastSessionURL")); }},
+        {"openSession", [&](auto&) { EXPECT_THAT(names(), ElementsAre("o.wav")); }},
+        {"saveSession", [&](auto& saved) { EXPECT_EQ(view().sessionURL(), saved); }},
+        {"saveAsSession", [&](auto& saved) { EXPECT_EQ(defaults().url("lastSessionURL"), saved); }},
+        {"terminate", [&](auto&) { EXPECT_EQ(quits, 1); }},
+    };
+    for (const auto& [name, check] : cases) {
+        for (bool byKey : {false, true}) {
+            SCOPED_TRACE(std::string(name) + (byKey ? " by key" : " from the menu"));
+            stop();
+            std::filesystem::remove(appStateFileURL().path());
+            quits = 0;
+            open();
+            defaults().setUrl("lastSessionURL", other);
+            view().insertEntries({a});
+            const platform::Url saved = audioFolder.url(std::string(name) + (byKey ? "Key" : "") + ".vantle");
+            for (std::optional<platform::Url> answer :
+                 {std::optional<platform::Url>(), std::optional(saved)}) {
+                run(name, byKey);
+                if (std::string_view(name) == "openSession") (void)panels.answerOpenPanel({other});
+                ASSERT_TRUE(panels.answerSavePanel(answer));
+                if (answer) break;
+                EXPECT_TRUE(names().size() == 1 && playlist().dirty && !view().sessionURL() && quits == 0);
+                EXPECT_TRUE(defaults().object("lastSessionURL") && !platform::fileExists(saved.path()));
+            }
+            EXPECT_TRUE(Playlist::read(saved).value()->allEntries.size() == 1 && !playlist().dirty);
+            check(saved);
+        }
+    }
+    EXPECT_TRUE(alerts.requests().empty());
+}
+
+// Read-only, and immutable where permissions do not bind (root).
+void setUnwritable(const std::string& path, bool on) {
+    ::chmod(path.c_str(), on ? 0555 : 0755);
+    (void)std::system(("chattr " + std::string(on ? "+i '" : "-i '") + path + "' 2>/dev/null").c_str());
+}
+
+TEST_F(CommandTest, AWriteThatFailsIsReportedAndLosesNothing) {
+    const std::string folder = audioFolder.path + "/Sessions";
+    std::filesystem::create_directories(folder);
+    const platform::Url late = audioFolder.url("Sessions/Late.vantle");
+    writeSession(late, {audioFile("a.wav", 20)});
+    open();
+    ASSERT_TRUE(view().loadSession(late));
+    view().insertEntries({audioFile("b.wav", 20)});
+    const platform::Bytes before = platform::readFile(late.path()).valueOr(platform::Bytes{});
+    setUnwritable(folder, true);
+    if (platform::writeFileAtomically(folder + "/probe", "x")) GTEST_SKIP() << "no folder can be locked here";
+
+    run("saveSession", true);
+    run("fileCloseAction");
+    run("saveAsSession", true);
+    ASSERT_TRUE(panels.answerSavePanel(audioFolder.url("Sessions/Elsewhere.vantle")));
+    run("terminate", true);
+    ASSERT_EQ(alerts.requests().size(), 4u);
+    EXPECT_THAT(alerts.requests()[2].options.messageText, HasSubstr("“Elsewhere.vantle” could not be saved"));
+    EXPECT_THAT(alerts.requests()[3].options.informativeText, HasSubstr("keeps running"));
+    EXPECT_TRUE(quits == 0 && names().size() == 2 && playlist().dirty && view().sessionURL() == late);
+    EXPECT_EQ(text(window->windowTitle()), "Late");
+    EXPECT_EQ(platform::readFile(late.path()).valueOr(platform::Bytes{}), before);
+    setUnwritable(folder, false);
+    run("terminate", true);
+    EXPECT_TRUE(quits == 1 && Playlist::read(late).value()->allEntries.size() == 2);
+}
+
+TEST_F(CommandTest, AddingAFolderRemovingAndMovingLeaveThePlayingEntryAlone) {
+    for (const char* name : {"Set/b.wav", "Set/a.wav", "Set/Sub/c.wav", "Set/.h.wav", "Set/.H/d.wav"}) {
+        std::filesystem::create_directories(
+            std::filesystem::path(audioFolder.path + "/" + name).parent_path());
+        audioFile(name, 5);
+    }
+    const platform::Url loose = audioFolder.url("loose.txt");
+    ASSERT_TRUE(platform::writeFileAtomically(audioFolder.path + "/Set/notes.txt", "x") &&
+                platform::writeFileAtomically(loose.path(), "x"));
+    open();
+    view().insertEntries({audioFile("playing.wav", 60)});
+    expectPlaying(true);
+
+    run("actionAddEntry", true);
+    ASSERT_TRUE(panels.answerOpenPanel({audioFolder.url("Set"), loose}));
+    // One step in byte order ("Sub/" before "a"), hidden ones left out, the first added selected.
+    EXPECT_THAT(names(), ElementsAre("playing.wav", "c.wav", "a.wav", "b.wav"));
+    EXPECT_THAT(view().tableView().selectedRows(), ElementsAre(1u));
+    EXPECT_THAT(alerts.requests().at(0).options.informativeText, HasSubstr("loose.txt: not an audio file"));
+    delegate->actionUndo();
+    EXPECT_THAT(names(), ElementsAre("playing.wav"));
+    delegate->actionRedo();
+    expectPlaying();
+
+    for (bool byKey : {false, true}) {
+        view().tableView().selectRows({1});
+        view().tableView().setFocus();
+        run("removeSelectedItems", byKey);
+        EXPECT_THAT(names(), ElementsAre("playing.wav", "a.wav", "b.wav"));
+        delegate->actionUndo();
+        expectPlaying();
+    }
+    // Up on the first row and Down on the last do nothing at all.
+    view().selectPreviousRow();
+    expectPlaying();
+    playlist().filterText = "playing";
+    view().selectNextRow();
+    expectPlaying();
+}
+
+TEST(EntryRelocation, FoldersFollowByWholeComponents) {
+    using Folders = std::optional<MovedFolders>;
+    // A common end inside a folder name does not count; a renamed file, one that stayed and one
+    // whose whole old path is the new one's end move nothing else.
+    EXPECT_EQ(movedFolders("/Disk/Band/song.mp3", "/Music/Old/Band/song.mp3"),
+              Folders({"/Music/Old", "/Disk"}));
+    EXPECT_EQ(movedFolders("/M/NewBand/song.mp3", "/M/OldBand/song.mp3"),
+              Folders({"/M/OldBand", "/M/NewBand"}));
+    for (const char* path : {"/Music/Band/song.mp3", "/Music/Band/tune.mp3", "/Disk/Music/Band/song.mp3"})
+        EXPECT_EQ(movedFolders(path, "/Music/Band/song.mp3"), std::nullopt) << path;
+}
+
+TEST_F(CommandTest, AMovedFileIsRelocatedAndTheOthersOfItsFolderFollowWhenFoundThere) {
+    for (const char* folder : {"Old/Band", "Old2", "New/Band"})
+        std::filesystem::create_directories(audioFolder.path + "/" + folder);
+    const platform::Url gone = audioFile("Old/Band/gone.wav", 9), near = audioFile("Old2/near.wav", 9);
+    open();
+    view().insertEntries({audioFile("Old/Band/song.wav", 9), audioFile("Old/Band/other.wav", 9), gone, near});
+    view().loadEntry(entry(0));
+    for (const char* name : {"song.wav", "other.wav"})
+        std::filesystem::rename(audioFolder.path + "/Old/Band/" + name,
+                                audioFolder.path + "/New/Band/" + name);
+    std::filesystem::copy_file(near.path(), audioFolder.path + "/New2.wav");
+    const int loads = player->entrySets;
+
+    run("entryMoved");
+    ASSERT_TRUE(panels.answerOpenPanel({audioFolder.url("New/Band/song.wav")}));
+    EXPECT_TRUE(entry(0)->_url == audioFolder.url("New/Band/song.wav") && player->entrySets == loads + 1);
+    // Only other.wav is found at the new place; near.wav lies in another folder (Old2).
+    EXPECT_EQ(alerts.requests().at(0).options.messageText, "Move other entry?");
+    ASSERT_TRUE(alerts.answerAlert(0));
+    EXPECT_EQ(entry(1)->_url, audioFolder.url("New/Band/other.wav"));
+    EXPECT_TRUE(entry(2)->_url == gone && entry(3)->_url == near && playlist().dirty);
+}
+
+TEST_F(CommandTest, ClearingCopyingRevealingAndOpeningWorkOnTheSelectedRows) {
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    const platform::Url a = audioFile("Song.m4a.mp3", 9), b = audioFile("Waltz.MP3", 9);
+    open();
+    view().insertEntries({a, b, audioFile("c.wav", 9)});
+    view().loadEntry(entry(0));
+    const platform::Date now = clock.now();
+    entry(0)->playedDates = {now.addingTimeInterval(-1500 * 86400.0), now.addingTimeInterval(-3 * 3600)};
+    entry(1)->playedDates = {now.addingTimeInterval(-5 * 3600)};
+    for (std::size_t i = 0; i < 3; ++i) {
+        entry(i)->zeros = {1.0};
+        entry(i)->currentTimeRangeSet = std::make_shared<TimeRangeSet>();
+        entry(i)->currentTimeRangeSet->ranges = {{0, 5}};
+    }
+    view().tableView().selectRows({0, 1});
+    playlist().dirty = false;
+
+    run("entryClearPlayed"); // the last date when under four hours old, a change to save
+    EXPECT_TRUE(entry(0)->playedDates.size() == 1 && entry(1)->playedDates.size() == 1 && playlist().dirty);
+    run("copyReport");
+    EXPECT_EQ(pasteboard.string(), "1,500Song\n0Waltz.MP3");
+    focus();
+    run("copyContextItems", true);
+    EXPECT_EQ(pasteboard.string(), "Song\nWaltz.MP3");
+    modifiers = Qt::ControlModifier; // all dates
+    run("entryClearAll");
+    for (std::size_t i = 0; i < 3; ++i)
+        EXPECT_EQ(entry(i)->playedDates.empty() + entry(i)->zeros.empty() +
+                      entry(i)->currentTimeRangeSet->ranges.empty(),
+                  i < 2 ? 3 : 1);
+    run("entryPlayedToday");
+    EXPECT_THAT(entry(1)->playedDates, ElementsAre(now));
+
+    run("entryViewInFinder");
+    const std::string in = audioFolder.path + "/";
+    EXPECT_EQ(workspace.selections(),
+              (std::vector<platform::FakeWorkspace::Selection>{{a.path(), in}, {b.path(), in}}));
+    run("entryViewNotes");
+    run("actionViewLog");
+    EXPECT_THAT(workspace.openedFiles(),
+                ElementsAre(entry(0)->noteSet().textURL(), audioFolder.url("log.txt")));
+    QLocale::setDefault(QLocale::c());
+}
+
+TEST_F(CommandTest, TheWindowMenuBringsEachWindowForwardByItsKey) {
+    open();
+    view().showMp4Window(Attachment(audioFolder.url("clip.mp4"), "mp4"));
+    QApplication::processEvents();
+    std::vector<std::string> items;
+    for (QAction* item : window->findChild<QMenu*>("windowsMenu")->actions())
+        if (!item->isSeparator()) items.push_back(text(item->text() + " " + item->shortcut().toString()));
+    EXPECT_THAT(items, ElementsAre("Minimize Ctrl+M", "Vantle Ctrl+1", "clip.mp4 Ctrl+3"));
+    ASSERT_NE(QApplication::activeWindow(), window.get());
+    QTest::keySequence(QApplication::activeWindow(), QKeySequence("Ctrl+1"));
+    EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
+}
+
+} // namespace
+} // namespace vantle::testing
