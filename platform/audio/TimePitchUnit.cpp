@@ -337,7 +337,8 @@ public:
         if (mode_ == Mode::stretching) applySettings();
         chooseWay(unity);
         const RenderStatus status = pull(frames, source);
-        if (mode_ == Mode::passing && !priming_ && !unity && fadeLeft_ == 0 && lastAudible_ > passHeard_)
+        if (mode_ == Mode::passing && !priming_ && !unity && !leaving_ && fadeLeft_ == 0 &&
+            lastAudible_ > passHeard_)
             startStretcher(frames);
         feed(frames);
         deliver(frames, output, underruns);
@@ -1146,6 +1147,7 @@ void TimePitchUnit::storeOverlap(float overlap) {
         Stretcher::make(finer, outputBus(0).format().channelCount(), kernel_->sampleRate(), wantedRatio());
     delete spareStretcher_.exchange(stretcher.release(), std::memory_order_acq_rel);
     delete retiredStretcher_.exchange(nullptr, std::memory_order_acq_rel);
+    finerWanted_.store(finer, std::memory_order_release);
 }
 
 double TimePitchUnit::wantedRatio() const {
@@ -1192,6 +1194,7 @@ Result<void> TimePitchUnit::allocateInternalRenderResources() {
     kernel->restart();
     kernel_ = std::move(kernel);
     kernelFiner_ = finer;
+    finerWanted_.store(finer, std::memory_order_release);
     timing_.clear();
     stretchedFrames_.store(0, std::memory_order_relaxed);
     return Result<void>();
@@ -1238,18 +1241,17 @@ RenderStatus TimePitchUnit::internalRender(const AudioTime& timestamp, AUAudioFr
             pitch_.store(std::clamp(value, minimumPitch, maximumPitch), std::memory_order_relaxed);
     }
 
-    // A primed stretcher from the configuring side: one of the other engine replaces the one in use as
-    // soon as that plays no more; one of the same engine replaces a used one while the unit passes its
-    // input through, so that the next start has it ready. The old one goes back through the retired slot.
-    if (Stretcher* spare = spareStretcher_.load(std::memory_order_acquire)) {
-        const bool otherEngine = spare->finer != kernel.stretcher().finer;
-        if (otherEngine) kernel.leaveStretcher();
-        if ((otherEngine || !kernel.stretcher().fresh) && kernel.stretcherUnused() &&
-            !retiredStretcher_.load(std::memory_order_acquire))
-            if (Stretcher* incoming = spareStretcher_.exchange(nullptr, std::memory_order_acq_rel))
-                retiredStretcher_.store(kernel.swapStretcher(std::unique_ptr<Stretcher>(incoming)).release(),
-                                        std::memory_order_release);
-    }
+    // A primed stretcher from the configuring side: one of the engine wanted replaces one of the other
+    // as soon as that plays no more; it replaces a used one while the unit passes its input through,
+    // so that the next start has it ready. The old one goes back through the retired slot. (Only a
+    // stretcher taken out of the spare slot is looked at: the configuring side may replace the spare.)
+    const bool otherEngine = finerWanted_.load(std::memory_order_acquire) != kernel.stretcher().finer;
+    if (otherEngine) kernel.leaveStretcher();
+    if ((otherEngine || !kernel.stretcher().fresh) && kernel.stretcherUnused() &&
+        spareStretcher_.load(std::memory_order_acquire) && !retiredStretcher_.load(std::memory_order_acquire))
+        if (Stretcher* incoming = spareStretcher_.exchange(nullptr, std::memory_order_acq_rel))
+            retiredStretcher_.store(kernel.swapStretcher(std::unique_ptr<Stretcher>(incoming)).release(),
+                                    std::memory_order_release);
 
     StretchTiming timing = stretchTimingAtCycleStart(timestamp, kernel);
     if (shouldBypassEffect()) {

@@ -13,10 +13,12 @@
 // The stretcher works only when it changes something. At rate 1 and pitch 0 the input passes through
 // with the stretcher's latency kept, and while nothing audible comes in (a player stopped or paused)
 // the stretcher is left alone: either way a cycle costs a copy. A stretcher never starts inside one
-// cycle: it is primed off the render thread, and takes in the new input a bounded share per cycle while
-// the input passes through (with a pitch shift, while the unit waits in silence); then the output
-// crosses over to it. So after a seek, a start or a switch to or from rate 1 the heard position moves
-// on without a jump, and no cycle costs much more than a steady one.
+// cycle: it is primed off the render thread (a spare is kept for the render thread to swap in), and
+// takes in the new input a share of a steady cycle's per cycle while the input passes through (with
+// a pitch shift, while the unit waits in silence); then the output crosses over to it. So after a
+// seek, a load or a switch to or from rate 1 the heard position moves on without a jump, and no cycle
+// costs much more than a steady one. (Switches made by scheduled events alone find no spare ready:
+// the used stretcher then first takes in silence, the same share per cycle.)
 //
 // Threads: as AudioUnit. Setters, bypass and the parameter tree: any thread but the render thread
 // (they may prime a stretcher there). timing(), latencySeconds() and the counters: any thread.
@@ -130,6 +132,8 @@ private:
     // the retired slot, only the other side empties it).
     std::atomic<Stretcher*> spareStretcher_{nullptr};
     std::atomic<Stretcher*> retiredStretcher_{nullptr};
+    // The engine wanted (kernelFiner_, for the render thread).
+    std::atomic<bool> finerWanted_{true};
 
     StretchTimingCell timing_;
     std::atomic<std::uint64_t> underruns_{0};
