@@ -1,10 +1,12 @@
 // The application's player (PlayerRZ: file player → time-pitch → mixer → treble shelf) rendered offline
-// in 512-frame cycles through 1,000 seeks and rate changes, with a new entry loaded every hundred. Every
-// cycle is timed: the table gives the worst, 99.9th-percentile and median cycle as a share of the
-// cycle's budget (512 frames at 44.1 kHz, 11.6 ms), over all cycles and over the first cycle after a
-// seek or a load. Then the render thread's CPU time per second of audio while stopped, while playing
-// at rate 1 and at rate 0.8, against a cycle that only copies its 512 stereo frames (memcpy), measured
-// in the same run.
+// in 512-frame cycles through 1,000 seeks and rate changes, a new entry loaded every hundred, each
+// followed by a quarter of a second of playing. Every cycle is timed, in wall time and in the render
+// thread's CPU time (which leaves out what a busy machine's preemptions add): the table gives the
+// worst, 99.9th-percentile and median cycle as a share of the cycle's budget (512 frames at 44.1 kHz,
+// 11.6 ms), over all cycles and over the first cycle after a seek or a load, against steady playing
+// at rate 1.25 (the fastest of the events, so the dearest steady cycle) measured first in the same
+// run. Then the render thread's CPU time per second of audio while stopped, while playing at rate 1
+// and at rate 0.8, against a cycle that only copies its 512 stereo frames (memcpy).
 //
 //   bench_player_seeks [--overlap=N] [--events=N]
 //
@@ -39,7 +41,7 @@ constexpr double seeksRate = 44100.0;
 constexpr double seeksBudget = seeksCycle / seeksRate;
 // Cycles rendered after every event, and the rates the events choose from (1 included: a teacher
 // goes back to the recording's own speed).
-constexpr int seeksCyclesPerEvent = 8;
+constexpr int seeksCyclesPerEvent = 22;
 constexpr float seeksRates[] = {1.0f, 0.8f, 0.9f, 1.0f, 1.1f, 1.25f, 0.75f, 1.0f};
 
 double threadCpuSeconds() {
@@ -69,11 +71,14 @@ struct Chain {
         (void)player.engine().startTest(0.0);
         buffer = platform::PcmBuffer::make(player.engine().avEngine().manualRenderingFormat(), seeksCycle);
     }
-    // One cycle; its wall time as a share of the budget, or a negative value when it failed.
-    double cycle() {
+    // One cycle; its wall time as a share of the budget, or a negative value when it failed. The
+    // render thread's CPU time of the cycle, the same way, in `cpu`.
+    double cycle(double* cpu = nullptr) {
         const double before = wallSeconds();
+        const double cpuBefore = threadCpuSeconds();
         const auto status = player.engine().avEngine().renderOffline(seeksCycle, *buffer);
         const double took = wallSeconds() - before;
+        if (cpu) *cpu = (threadCpuSeconds() - cpuBefore) / seeksBudget;
         if (!status || *status != platform::ManualRenderingStatus::success) return -1.0;
         return took / seeksBudget;
     }
@@ -127,13 +132,31 @@ int main(int argc, char** argv) {
         entries.push_back(vantle::PlaylistEntry::make(platform::Url::fileURLWithPath(path)));
 
     Chain chain(overlap);
+    struct Cycles {
+        std::vector<double> wall, cpu;
+        bool render(Chain& chain) {
+            double used = 0.0;
+            const double share = chain.cycle(&used);
+            wall.push_back(share);
+            cpu.push_back(used);
+            return share >= 0.0;
+        }
+    };
+    // Steady playing at rate 1.25, after a second to settle.
+    Cycles steady, all, afterSeek, afterLoad;
+    chain.player.setEntry(entries[0]);
+    chain.player.setRate(1.25f);
+    chain.player.play();
+    Cycles settling;
+    for (int i = 0; i < 100; ++i)
+        (void)settling.render(chain);
+    for (int i = 0; i < 1000; ++i)
+        if (!steady.render(chain)) return 1;
+
     std::mt19937 random(17);
     std::uniform_real_distribution<double> position(0.0, 55.0);
-    std::vector<double> all, afterSeek, afterLoad;
-    chain.player.setEntry(entries[0]);
-    chain.player.play();
     for (int event = 0; event < events; ++event) {
-        std::vector<double>* first = nullptr;
+        Cycles* first = nullptr;
         if (event % 100 == 99) {
             chain.player.setEntry(entries[std::size_t(event / 100) % 2]);
             chain.player.play();
@@ -145,13 +168,14 @@ int main(int argc, char** argv) {
             chain.player.setRate(seeksRates[std::size_t(event / 2) % std::size(seeksRates)]);
         }
         for (int i = 0; i < seeksCyclesPerEvent; ++i) {
-            const double share = chain.cycle();
-            if (share < 0) {
+            if (!all.render(chain)) {
                 std::fprintf(stderr, "render failed\n");
                 return 1;
             }
-            all.push_back(share);
-            if (i == 0 && first) first->push_back(share);
+            if (i == 0 && first) {
+                first->wall.push_back(all.wall.back());
+                first->cpu.push_back(all.cpu.back());
+            }
         }
         platform::mainQueue().drain();
     }
@@ -171,13 +195,21 @@ int main(int argc, char** argv) {
     const double copying = memcpyCpuPerSecond();
 
     std::printf("overlap %g, %d events, %zu cycles of %u frames (budget %.2f ms)\n\n", overlap, events,
-                all.size(), seeksCycle, seeksBudget * 1e3);
-    std::printf("| cycles | count | worst | 99.9th percentile | median |\n|---|---|---|---|---|\n");
-    const std::pair<const char*, const std::vector<double>*> rows[] = {
-        {"all", &all}, {"first after a seek", &afterSeek}, {"first after a load", &afterLoad}};
+                all.wall.size(), seeksCycle, seeksBudget * 1e3);
+    std::printf("| cycles | count | worst | 99.9th percentile | median | worst CPU × steady median CPU |\n"
+                "|---|---|---|---|---|---|\n");
+    const double steadyMedian = percentile(steady.cpu, 0.5);
+    const std::pair<const char*, const Cycles*> rows[] = {{"steady at rate 1.25", &steady},
+                                                          {"through the events", &all},
+                                                          {"first after a seek", &afterSeek},
+                                                          {"first after a load", &afterLoad}};
     for (const auto& [name, cycles] : rows)
-        std::printf("| %s | %zu | %.3f | %.3f | %.3f |\n", name, cycles->size(), percentile(*cycles, 1.0),
-                    percentile(*cycles, 0.999), percentile(*cycles, 0.5));
+        for (const auto& [kind, values] : {std::pair{"wall", &cycles->wall}, {"CPU", &cycles->cpu}})
+            std::printf("| %s, %s | %zu | %.3f | %.3f | %.3f | %s |\n", name, kind, values->size(),
+                        percentile(*values, 1.0), percentile(*values, 0.999), percentile(*values, 0.5),
+                        std::string(kind) == "CPU"
+                            ? std::to_string(percentile(*values, 1.0) / steadyMedian).substr(0, 4).c_str()
+                            : "");
     std::printf("\n| state | render-thread CPU per second of audio | × memcpy cycle |\n|---|---|---|\n");
     for (const auto& [name, cpu] : {std::pair{"stopped", stopped},
                                     {"playing at rate 1", unity},

@@ -59,7 +59,10 @@ constexpr std::int64_t timePitchAlignWindow = 256;
 constexpr double timePitchPreRollShare = 0.5;
 // The share of a steady cycle's input that a starting stretcher takes in per cycle. This, not the
 // length of the stretcher's pipeline, bounds a cycle's work after a seek or a start.
-constexpr double timePitchCatchUpShare = 1.5;
+constexpr double timePitchCatchUpShare = 1.25;
+// The share of a steady cycle's input that a stretching cycle takes in beyond its own, of the input
+// that waited while a stretcher got ready.
+constexpr double timePitchBacklogShare = 0.25;
 // Input frames after the last audible one that are heard before the unit stops stretching: the
 // stretcher's output has died away by then.
 constexpr double timePitchIdleTail = 4096.0;
@@ -428,6 +431,12 @@ private:
         return timePitchScale(cents_) * pipeline / catchUpPerFrame();
     }
 
+    // The input frames that pass while a used stretcher first takes in silence (see feed).
+    double flushLead() const {
+        if (stretcher_->fresh || silentEnough()) return 0.0;
+        return double(timePitchFlushLength - (stretcherInput_ - lastAudibleFed_)) / catchUpPerFrame();
+    }
+
     // True once the stretched output has come to rate 1 and pitch 0 at the frame being heard.
     bool stretchedAtUnity() const {
         if (!changes_.empty() || ratio_ != stretcher_->ratioFor(1.0) || scale_ != 1.0) return false;
@@ -492,7 +501,7 @@ private:
     // the input the stretcher takes in meanwhile would not all be kept), waits in silence for it.
     void startStretcher(AUAudioFrameCount frames) {
         const std::int64_t audible = std::max(passHeard_, audibleFrom_);
-        const double lead = startLead(frames);
+        const double lead = startLead(frames) + flushLead();
         std::int64_t start = audible;
         if (coverLimit_ != timePitchNoLimit) {
             start = coverLimit_;
@@ -663,11 +672,17 @@ private:
     // while stretching, a catch-up's worth while it gets ready.
     void feed(AUAudioFrameCount frames) {
         if (mode_ == Mode::passing && !priming_) return;
-        const std::size_t catchUp = catchUpBudget(frames);
-        std::size_t budget = catchUp;
-        if (mode_ == Mode::stretching)
+        // Stretching, a steady cycle's input, and beyond it a little of what waited from the time the
+        // input passed through (a catch-up's share when the output runs low).
+        std::size_t budget = catchUpBudget(frames);
+        if (mode_ == Mode::stretching) {
+            const bool low = recovering_ || double(output_.size()) < double(frames) + timePitchMargin / 2.0;
+            if (!low)
+                budget =
+                    std::size_t(std::ceil(double(budget) * timePitchBacklogShare / timePitchCatchUpShare));
             budget += std::size_t(
                 std::ceil(double(frames) * (1.0 + timePitchMaximumCorrection) / outputPerInput()));
+        }
         if (flushing_) {
             // A used stretcher first takes in silence until nothing of its old audio is left in it.
             std::array<const float*, AudioFormat::maxChannels> pad{};
@@ -1241,6 +1256,16 @@ RenderStatus TimePitchUnit::internalRender(const AudioTime& timestamp, AUAudioFr
             pitch_.store(std::clamp(value, minimumPitch, maximumPitch), std::memory_order_relaxed);
     }
 
+    StretchTiming timing = stretchTimingAtCycleStart(timestamp, kernel);
+    if (shouldBypassEffect()) {
+        bypassed_ = true;
+        return renderStretchBypassed(kernel, timing, timing_, frames, output, input);
+    }
+    if (bypassed_) {
+        bypassed_ = false;
+        kernel.restart();
+    }
+
     // A primed stretcher from the configuring side: one of the engine wanted replaces one of the other
     // as soon as that plays no more; it replaces a used one while the unit passes its input through,
     // so that the next start has it ready. The old one goes back through the retired slot. (Only a
@@ -1252,16 +1277,6 @@ RenderStatus TimePitchUnit::internalRender(const AudioTime& timestamp, AUAudioFr
         if (Stretcher* incoming = spareStretcher_.exchange(nullptr, std::memory_order_acq_rel))
             retiredStretcher_.store(kernel.swapStretcher(std::unique_ptr<Stretcher>(incoming)).release(),
                                     std::memory_order_release);
-
-    StretchTiming timing = stretchTimingAtCycleStart(timestamp, kernel);
-    if (shouldBypassEffect()) {
-        bypassed_ = true;
-        return renderStretchBypassed(kernel, timing, timing_, frames, output, input);
-    }
-    if (bypassed_) {
-        bypassed_ = false;
-        kernel.restart();
-    }
 
     timing.heardInputFrame = kernel.heardInputFrame();
     std::uint64_t underruns = 0;
