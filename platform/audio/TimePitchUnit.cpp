@@ -57,8 +57,9 @@ constexpr std::size_t timePitchCrossfade = 256;
 constexpr std::int64_t timePitchAlignWindow = 256;
 // The share of its start pad a stretcher started within audio takes in before the start.
 constexpr double timePitchPreRollShare = 0.5;
-// The share of a steady cycle's input that a starting stretcher takes in per cycle. This, not the
-// length of the stretcher's pipeline, bounds a cycle's work after a seek or a start.
+// What a starting stretcher takes in per cycle, in steady cycles' input (at rate 1, or at the rate when
+// faster). This, not the length of the stretcher's pipeline, bounds a cycle's work after a seek or a
+// start; above 1, the stretcher catches up with input passed through beyond its start.
 constexpr double timePitchCatchUpShare = 1.25;
 // The share of a steady cycle's input that a stretching cycle takes in beyond its own, of the input
 // that waited while a stretcher got ready.
