@@ -10,6 +10,8 @@
 // Without FILE it plays a 60 s stereo music-like MP3 made in a temporary folder; --make-mp3 writes
 // that MP3 to PATH and keeps it, so that other tools can be measured on the same file.
 
+#include "BenchMusic.h"
+
 #include "RozezEru/Internals/AudioEngine.h"
 #include "RozezEru/Nodes/Mixer.h"
 #include "RozezEru/Nodes/Playback/AudioPlayer.h"
@@ -24,7 +26,6 @@
 #include <cstdio>
 #include <ctime>
 #include <optional>
-#include <random>
 
 namespace {
 
@@ -37,33 +38,9 @@ double processCpuSeconds() {
     return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
 }
 
-// A minute of a chord progression over a beat with noisy hits, different on the two channels: music
-// keeps the stretcher as busy as songs do, where a pure tone or silence would flatter it.
-fixtures::Channels chainBenchMusic() {
-    constexpr int rate = 44100;
-    const std::size_t frames = std::size_t(60 * rate);
-    fixtures::Channels music(2, std::vector<float>(frames));
-    std::mt19937 noise(11);
-    std::uniform_real_distribution<float> spread(-1.0f, 1.0f);
-    const double chords[4][3] = {
-        {220.0, 277.2, 329.6}, {196.0, 246.9, 293.7}, {174.6, 220.0, 261.6}, {196.0, 246.9, 311.1}};
-    for (std::size_t i = 0; i < frames; ++i) {
-        const double t = double(i) / rate;
-        const double* chord = chords[std::size_t(t / 2.0) % 4];
-        const double beat = std::exp(-14.0 * std::fmod(t, 0.5));
-        const double offbeat = std::exp(-30.0 * std::fmod(t + 0.25, 0.5));
-        const double tones = std::sin(2 * M_PI * chord[0] * t) + std::sin(2 * M_PI * chord[1] * t) +
-                             std::sin(2 * M_PI * chord[2] * t);
-        const double bass = std::sin(2 * M_PI * chord[0] / 2 * t) * beat;
-        music[0][i] = float(0.12 * tones + 0.3 * bass + 0.25 * beat * spread(noise));
-        music[1][i] = float(0.12 * tones + 0.3 * bass + 0.2 * offbeat * spread(noise));
-    }
-    return music;
-}
-
 bool writeChainBenchMp3(const std::string& path) {
-    return fixtures::writeWithSndfile(path, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, chainBenchMusic(),
-                                      44100);
+    return fixtures::writeWithSndfile(path, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III,
+                                      benchmusic::music(60.0), 44100);
 }
 
 void playChain(benchmark::State& state, const std::string& path, float overlap) {

@@ -63,6 +63,28 @@ public:
         return frames;
     }
 
+    // Copies up to `frames` of the oldest frames into `channels` at `offset` and keeps them; returns
+    // the frames copied.
+    std::size_t peek(float* const* channels, std::size_t offset, std::size_t frames) const {
+        frames = std::min(frames, size_);
+        for (std::size_t done = 0, at = read_; done < frames;) {
+            const std::size_t run = std::min(frames - done, capacity_ - at);
+            for (std::size_t c = 0; c < data_.size(); ++c)
+                std::memcpy(channels[c] + offset + done, data_[c].data() + at, run * sizeof(float));
+            done += run;
+            at = (at + run) % capacity_;
+        }
+        return frames;
+    }
+
+    // Drops up to `frames` of the oldest frames; returns the frames dropped.
+    std::size_t skip(std::size_t frames) {
+        frames = std::min(frames, size_);
+        read_ = capacity_ ? (read_ + frames) % capacity_ : 0;
+        size_ -= frames;
+        return frames;
+    }
+
 private:
     std::vector<std::vector<float>> data_;
     std::size_t capacity_ = 0;

@@ -5,13 +5,23 @@
 // resamples the input (libsamplerate) before it, so that Rubber Band never changes its own pitch scale,
 // which makes it allocate on the render thread.
 //
-// At rate r the unit pulls about r frames of input per frame it renders, in one pull per render cycle
-// (see maximumFramesToPull). The stretcher delays the audio by about a tenth of a second; timing() says
-// by how much on the input's timeline, so that a player feeding the unit can report what is heard.
-// Rate and pitch changes take effect at the next render cycle and glide through the stretcher.
+// The unit pulls about r frames of input per frame it renders at rate r, in one pull per render cycle
+// (see maximumFramesToPull), and delays the audio by about a tenth of a second; timing() says by how
+// much on the input's timeline, so that a player feeding the unit can report what is heard. Rate and
+// pitch changes take effect at the next render cycle and glide through the stretcher.
 //
-// Threads: as AudioUnit. Setters and the parameter tree: any thread but the render thread (the overlap
-// setter may build a stretcher there). timing(), latencySeconds() and the counters: any thread.
+// The stretcher works only when it changes something. At rate 1 and pitch 0 the input passes through
+// with the stretcher's latency kept, and while nothing audible comes in (a player stopped or paused)
+// the stretcher is left alone: either way a cycle costs a copy. A stretcher never starts inside one
+// cycle: it is primed off the render thread (a spare is kept for the render thread to swap in), and
+// takes in the new input a share of a steady cycle's per cycle while the input passes through (with
+// a pitch shift, while the unit waits in silence); then the output crosses over to it. So after a
+// seek, a load or a switch to or from rate 1 the heard position moves on without a jump, and no cycle
+// costs much more than a steady one. (Switches made by scheduled events alone find no spare ready:
+// the used stretcher then first takes in silence, the same share per cycle.)
+//
+// Threads: as AudioUnit. Setters, bypass and the parameter tree: any thread but the render thread
+// (they may prime a stretcher there). timing(), latencySeconds() and the counters: any thread.
 
 #include "platform/audio/AudioUnit.h"
 #include "platform/audio/StretchTiming.h"
@@ -62,18 +72,24 @@ public:
     void setPitch(float cents);
     float overlap() const { return overlap_.load(std::memory_order_relaxed); }
     // Crossing finerEngineOverlap while allocated builds the other engine on the calling thread and
-    // hands it to the render thread, which takes it up at its next cycle.
+    // hands it to the render thread, which takes it up once nothing of the old one is playing.
     void setOverlap(float overlap);
     bool usesFinerEngine() const { return overlap() >= finerEngineOverlap; }
 
     // The last cycle's timing (see StretchTiming); empty before the first cycle after allocation or a
-    // reset. While bypassed the unit passes its input through and the latency is 0.
+    // reset. While bypassed the unit passes its input through and the latency is 0; after a bypass or
+    // a reset it starts again at the next input frame.
     std::optional<StretchTiming> timing() const { return timing_.read(); }
     // timing()'s latency in seconds, 0 without one.
     double latencySeconds() const;
 
     // Cycles that ran out of stretched audio and ended in silence (after the start), since allocation.
     std::uint64_t underruns() const { return underruns_.load(std::memory_order_relaxed); }
+    // Frames the render thread has put through the stretcher since allocation: its work, as the input
+    // side of Rubber Band counts it (the pitch stage's output, and silence that empties a stretcher).
+    std::uint64_t stretchedFrames() const { return stretchedFrames_.load(std::memory_order_relaxed); }
+
+    void setShouldBypassEffect(bool bypass) override;
 
     std::vector<int> channelCapabilities() const override { return {-1, -1}; }
     // outputFrames * 32 (the top rate) plus the room the pull regulation and a start need, at most
@@ -94,8 +110,10 @@ private:
     class Kernel;
 
     void storeOverlap(float overlap);
-    // Configuring side, under engineMutex_: frees the stretcher the render thread has let go of.
-    void reclaimStretchers();
+    double wantedRatio() const;
+    // Configuring side: primes the stretcher the render thread let go of, or a new one, as the spare.
+    void keepSpareStretcher();
+    void provideSpare(); // under engineMutex_
 
     std::shared_ptr<AUParameter> rateParameter_;
     std::shared_ptr<AUParameter> pitchParameter_;
@@ -109,13 +127,17 @@ private:
     std::mutex engineMutex_;
     std::unique_ptr<Kernel> kernel_;
     bool kernelFiner_ = true;
-    // A stretcher for the render thread to take up, and the one it gave back (render thread to
-    // configuring side; only the render thread fills the retired slot, only the other side empties it).
-    std::atomic<Stretcher*> pendingStretcher_{nullptr};
+    // A primed stretcher for the render thread to take up (only the configuring side fills the slot,
+    // and replaces one of the other engine), and the one it gave back (only the render thread fills
+    // the retired slot, only the other side empties it).
+    std::atomic<Stretcher*> spareStretcher_{nullptr};
     std::atomic<Stretcher*> retiredStretcher_{nullptr};
+    // The engine wanted (kernelFiner_, for the render thread).
+    std::atomic<bool> finerWanted_{true};
 
     StretchTimingCell timing_;
     std::atomic<std::uint64_t> underruns_{0};
+    std::atomic<std::uint64_t> stretchedFrames_{0};
     bool bypassed_ = false; // render thread: the last cycle passed its input through
 };
 

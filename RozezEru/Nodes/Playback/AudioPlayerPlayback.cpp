@@ -199,9 +199,18 @@ double AudioPlayer::currentTime() const {
     if (status_ == NodeStatus::Playback::paused) return pausedTime_;
     const double start = editStartTime_;
     const double length = editEndTime_ - editStartTime_;
-    const auto rendered = playerTime();
-    if (!rendered) return start;
-    double t = timeCompensation_ ? timeCompensation_->heardPlayerTime(*rendered) : *rendered;
+    // The compensation pairs the player's time with what the unit after it held in the same cycle:
+    // when the player renders again meanwhile (the unit may hold much more or less by then), both
+    // are read again.
+    double t = 0.0;
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        const auto before = playerNode_->lastRenderTime();
+        const auto rendered = playerTime();
+        if (!rendered) return start;
+        t = timeCompensation_ ? timeCompensation_->heardPlayerTime(*rendered) : *rendered;
+        const auto after = playerNode_->lastRenderTime();
+        if (!timeCompensation_ || (before && after && before->sampleTime() == after->sampleTime())) break;
+    }
     // Nothing is taken off while the player time is still below the time before play.
     if (timeBeforePlay_ <= t) t -= timeBeforePlay_;
     // The time before play comes off before the loop's remainder is taken: a buffer that loops

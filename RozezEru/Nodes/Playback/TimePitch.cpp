@@ -23,7 +23,12 @@ bool clampPlaybackSetting(float value, float lower, float upper, float& stored) 
 TimePitch::TimePitch(std::shared_ptr<Node> input, float rate, float pitch, float overlap)
     : input_(std::move(input)),
       unitNode_(std::make_shared<platform::AudioUnitNode>(std::make_unique<platform::TimePitchUnit>())),
-      rate_(rate), pitch_(pitch), overlap_(overlap) {}
+      rate_(rate), pitch_(pitch), overlap_(overlap) {
+    platform::TimePitchUnit& unit = timePitchAU();
+    unit.setOverlap(overlap);
+    unit.setRate(rate);
+    unit.setPitch(pitch);
+}
 
 TimePitch::~TimePitch() = default;
 
@@ -51,7 +56,9 @@ void TimePitch::setOverlap(float overlap) {
 VariSpeed::VariSpeed(std::shared_ptr<Node> input, float rate)
     : input_(std::move(input)),
       unitNode_(std::make_shared<platform::AudioUnitNode>(std::make_unique<platform::VarispeedUnit>())),
-      rate_(rate), lastKnownRate_(rate) {}
+      rate_(rate), lastKnownRate_(rate) {
+    static_cast<platform::VarispeedUnit&>(unitNode_->auAudioUnit()).setRate(rate);
+}
 
 VariSpeed::~VariSpeed() = default;
 

@@ -23,8 +23,7 @@ public:
     static constexpr float minimumOverlap = 3.0f;
     static constexpr float maximumOverlap = 32.0f;
 
-    // Stores the values as given; the unit keeps its own initial settings (rate 1, pitch 0,
-    // overlap 8) until a property is written.
+    // Stores the values as given and passes them to the unit, which holds them to its ranges.
     explicit TimePitch(std::shared_ptr<Node> input, float rate = 1.0f, float pitch = 0.0f,
                        float overlap = 8.0f);
     ~TimePitch() override;
@@ -57,8 +56,8 @@ public:
     static constexpr float minimumRate = 0.25f;
     static constexpr float maximumRate = 4.0f;
 
-    // Stores the rate as given, also as the last known rate; the unit keeps its own initial rate
-    // until `rate` is written.
+    // Stores the rate as given, also as the last known rate, and passes it to the unit, which holds it
+    // to its range.
     explicit VariSpeed(std::shared_ptr<Node> input, float rate = 1.0f);
     ~VariSpeed() override;
 

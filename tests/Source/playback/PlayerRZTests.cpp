@@ -227,7 +227,9 @@ TEST_F(PlayerRZTest, AMovedFileIsFoundThroughItsBookmark) {
 }
 
 TEST_F(PlayerRZTest, SeeksAreClampedAndRestartPlaybackWhilePlaying) {
-    makePlayer();
+    // Paced: at rate 1 the chain costs next to nothing, and an unpaced device would play the file
+    // out before the test looks.
+    makePlayer(std::make_unique<QuickDevice>());
     auto entry = toneEntry("seek.wav", 2.0);
     player->setEntry(entry);
 
@@ -268,7 +270,9 @@ TEST_F(PlayerRZTest, SeeksAreClampedAndRestartPlaybackWhilePlaying) {
 }
 
 TEST_F(PlayerRZTest, PlayAndStopTellTheDelegateAndShowTheBadge) {
-    makePlayer();
+    // Paced: at rate 1 the chain costs next to nothing, and an unpaced device would play the file
+    // out before the test looks.
+    makePlayer(std::make_unique<QuickDevice>());
     auto entry = toneEntry("badge.wav", 3.0);
     player->setEntry(entry);
     const int idle = delegate.idleResets;
@@ -324,7 +328,9 @@ TEST_F(PlayerRZTest, PlayAndStopTellTheDelegateAndShowTheBadge) {
 }
 
 TEST_F(PlayerRZTest, OnlyDanceModeRecordsThePlayedRanges) {
-    makePlayer();
+    // Paced: at rate 1 the chain costs next to nothing, and an unpaced device would play the file
+    // out before the test looks.
+    makePlayer(std::make_unique<QuickDevice>());
     auto entry = toneEntry("dance.wav", 3.0);
     player->setEntry(entry);
     player->play();
@@ -418,7 +424,9 @@ TEST_F(PlayerRZTest, AFailedReopenPlaysNothingAndReloadNeedsAnEntry) {
 }
 
 TEST_F(PlayerRZTest, SkipToEndJumpsOnlyWhilePlayingAndNearTheEnd) {
-    makePlayer();
+    // Paced: at rate 1 the chain costs next to nothing, and an unpaced device would play the file
+    // out before the test looks.
+    makePlayer(std::make_unique<QuickDevice>());
     player->setEntry(toneEntry("skip.wav", 2.0));
     player->skipToEndIfWithin(10);
     EXPECT_EQ(player->desiredTime(), 0.0);

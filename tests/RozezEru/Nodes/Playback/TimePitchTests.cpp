@@ -62,9 +62,9 @@ template <typename MakeNode> PlaybackRender renderThrough(MakeNode makeNode, dou
 
 TEST(TimePitch, WritesClampStoreAndReachTheUnit) {
     rozezeru::TimePitch node(std::make_shared<PlaybackToneSource>(), 2.0f, 0.0f, 8.0f);
-    // Created values are stored unchanged; the unit keeps its own initial rate until a write.
+    // Created values are stored unchanged and reach the unit.
     EXPECT_EQ(node.rate(), 2.0f);
-    EXPECT_EQ(node.timePitchAU().rate(), 1.0f);
+    EXPECT_EQ(node.timePitchAU().rate(), 2.0f);
 
     for (auto [set, expected] : {std::pair{0.0f, 0.03125f}, {100.0f, 32.0f}, {2.0f, 2.0f}}) {
         node.setRate(set);
