@@ -4,6 +4,7 @@
 #include "Source/playback/PlayerRZ.h"
 
 #include "PlaybackTestSupport.h"
+#include "tests/support/TemporaryFolder.h"
 #include "RozezEru/Internals/AudioEngine.h"
 #include "RozezEru/Nodes/Playback/AudioPlayer.h"
 #include "RozezEru/Nodes/Playback/TimePitch.h"
@@ -15,9 +16,9 @@ using namespace playbacktest;
 
 TEST(PlayerRZChainCost, SeeksAndLoadsStayCheapAStopCostsNoStretchingAndTheTimeMovesEvenly) {
     platform::mainQueue().bindToCurrentThread();
-    fixtures::TempFolder folder;
-    ASSERT_TRUE(writeSine(folder.file("a.wav"), 8.0, 440.0));
-    ASSERT_TRUE(writeSine(folder.file("b.wav"), 8.0, 660.0));
+    testsupport::TemporaryFolder folder;
+    ASSERT_TRUE(writeSineFile(folder.file("a.wav"), 8.0, 440.0));
+    ASSERT_TRUE(writeSineFile(folder.file("b.wav"), 8.0, 660.0));
     vantle::PlayerRZ player(fastDevice());
     ASSERT_TRUE(player.engine().startTest(0.0));
     auto buffer = platform::PcmBuffer::make(player.engine().avEngine().manualRenderingFormat(), 512);

@@ -42,7 +42,7 @@ TEST(TimePitchArguments, TheUnitsPlayAtTheSettingsGivenAtCreation) {
 
     // Two seconds out of a time-pitch created at rate 2 take about four of the tone in: played at the
     // rate given, nothing written afterwards.
-    auto engine = nodetest::fastEngine();
+    auto engine = testsupport::fastToolkitEngine();
     auto source = std::make_shared<ArgumentsTone>();
     engine->setOutput(std::make_shared<rozezeru::TimePitch>(source, 2.0f));
     ASSERT_TRUE(engine->startTest(2.0));
