@@ -61,6 +61,7 @@
 #include "SigproRozezEru/Generators/Oscillator.h"
 #include "SigproRozezEru/Generators/PWMOscillator.h"
 #include "SigproRozezEru/Generators/PhaseDistortionOscillator.h"
+#include "SigproRozezEru/Generators/PhaseLockedVocoder.h"
 #include "SigproRozezEru/Generators/PinkNoise.h"
 #include "SigproRozezEru/Generators/PluckedString.h"
 #include "SigproRozezEru/Generators/VocalTract.h"
@@ -165,6 +166,7 @@ void registerSigproRozezEru() {
         registerGeneratorNodeClass<Oscillator, sigpro::OscillatorDSP>();
         registerGeneratorNodeClass<PWMOscillator, sigpro::PWMOscillatorDSP>();
         registerGeneratorNodeClass<PhaseDistortionOscillator, sigpro::PhaseDistortionOscillatorDSP>();
+        registerGeneratorNodeClass<PhaseLockedVocoder, sigpro::PhaseLockedVocoderDSP>();
         registerGeneratorNodeClass<PinkNoise, sigpro::PinkNoiseDSP>();
         registerGeneratorNodeClass<PluckedString, sigpro::PluckedStringDSP>();
         registerGeneratorNodeClass<VocalTract, sigpro::VocalTractDSP>();
