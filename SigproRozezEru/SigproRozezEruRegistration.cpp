@@ -8,7 +8,9 @@
 #include "Sigpro/kernels/AutoPannerDSP.h"
 #include "Sigpro/kernels/BalancerDSP.h"
 #include "Sigpro/kernels/ConvolutionDSP.h"
+#include "Sigpro/kernels/DynamicOscillatorDSP.h"
 #include "Sigpro/kernels/EffectKernels.h"
+#include "Sigpro/kernels/GeneratorKernels.h"
 #include "Sigpro/kernels/HighShelfParametricEqualizerFilterDSP.h"
 #include "Sigpro/kernels/SigproKernels.h"
 #include "Sigpro/kernels/TremoloDSP.h"
@@ -51,6 +53,19 @@
 #include "SigproRozezEru/Effects/Tremolo.h"
 #include "SigproRozezEru/Effects/VariableDelay.h"
 #include "SigproRozezEru/Effects/ZitaReverb.h"
+#include "SigproRozezEru/Generators/BrownianNoise.h"
+#include "SigproRozezEru/Generators/DynamicOscillator.h"
+#include "SigproRozezEru/Generators/FMOscillator.h"
+#include "SigproRozezEru/Generators/MetalBar.h"
+#include "SigproRozezEru/Generators/MorphingOscillator.h"
+#include "SigproRozezEru/Generators/Oscillator.h"
+#include "SigproRozezEru/Generators/PWMOscillator.h"
+#include "SigproRozezEru/Generators/PhaseDistortionOscillator.h"
+#include "SigproRozezEru/Generators/PhaseLockedVocoder.h"
+#include "SigproRozezEru/Generators/PinkNoise.h"
+#include "SigproRozezEru/Generators/PluckedString.h"
+#include "SigproRozezEru/Generators/VocalTract.h"
+#include "SigproRozezEru/Generators/WhiteNoise.h"
 #include "SigproRozezEru/NodeParameterTable.h"
 
 #include <mutex>
@@ -76,14 +91,23 @@ template <class NodeClass, class Kernel> constexpr bool parameterRowsNameKernelP
     return true;
 }
 
-template <class NodeClass, class Kernel> void registerEffectNodeClass() {
+template <class NodeClass, class Kernel>
+void registerNodeClass(const AudioComponentDescription& description) {
     static_assert(parameterRowsNameKernelParameters<NodeClass, Kernel>(),
                   "a node's parameter table and its kernel's parameter names differ");
     // The kernel's code is written twice, here and where the kernel registers.
     if (!dynamic_cast<Kernel*>(create(NodeClass::componentSubType).get()))
         stopOnProgrammingError(std::string(NodeClass::nodeClassName) + ": \"" +
                                std::string(NodeClass::componentSubType) + "\" creates another kernel.");
-    RozezEruAU::registerComponent(componentDescription::effect(NodeClass::componentSubType));
+    RozezEruAU::registerComponent(description);
+}
+
+template <class NodeClass, class Kernel> void registerEffectNodeClass() {
+    registerNodeClass<NodeClass, Kernel>(componentDescription::effect(NodeClass::componentSubType));
+}
+
+template <class NodeClass, class Kernel> void registerGeneratorNodeClass() {
+    registerNodeClass<NodeClass, Kernel>(componentDescription::instrument(NodeClass::componentSubType));
 }
 
 } // namespace
@@ -134,6 +158,19 @@ void registerSigproRozezEru() {
         registerEffectNodeClass<Tremolo, sigpro::TremoloDSP>();
         registerEffectNodeClass<VariableDelay, sigpro::VariableDelayDSP>();
         registerEffectNodeClass<ZitaReverb, sigpro::ZitaReverbDSP>();
+        registerGeneratorNodeClass<BrownianNoise, sigpro::BrownianNoiseDSP>();
+        registerGeneratorNodeClass<DynamicOscillator, sigpro::DynamicOscillatorDSP>();
+        registerGeneratorNodeClass<FMOscillator, sigpro::FMOscillatorDSP>();
+        registerGeneratorNodeClass<MetalBar, sigpro::MetalBarDSP>();
+        registerGeneratorNodeClass<MorphingOscillator, sigpro::MorphingOscillatorDSP>();
+        registerGeneratorNodeClass<Oscillator, sigpro::OscillatorDSP>();
+        registerGeneratorNodeClass<PWMOscillator, sigpro::PWMOscillatorDSP>();
+        registerGeneratorNodeClass<PhaseDistortionOscillator, sigpro::PhaseDistortionOscillatorDSP>();
+        registerGeneratorNodeClass<PhaseLockedVocoder, sigpro::PhaseLockedVocoderDSP>();
+        registerGeneratorNodeClass<PinkNoise, sigpro::PinkNoiseDSP>();
+        registerGeneratorNodeClass<PluckedString, sigpro::PluckedStringDSP>();
+        registerGeneratorNodeClass<VocalTract, sigpro::VocalTractDSP>();
+        registerGeneratorNodeClass<WhiteNoise, sigpro::WhiteNoiseDSP>();
     });
 }
 
