@@ -68,12 +68,14 @@ std::unique_ptr<platform::AudioFile> extract(platform::AudioFile& file, const pl
                                              double from, double to, double fadeInTime, double fadeOutTime) {
     auto whole = toAVAudioPCMBuffer(file);
     if (!whole) {
-        Log(LogSite("extract(to:from:to:fadeInTime:fadeOutTime:)", LogType::error), "Error reading into input buffer");
+        Log(LogSite("extract(to:from:to:fadeInTime:fadeOutTime:)", LogType::error),
+            "Error reading into input buffer");
         return nullptr;
     }
     std::shared_ptr<const platform::PcmBuffer> range = extract(*whole, from, to);
     if (!range) {
-        Log(LogSite("extract(to:from:to:fadeInTime:fadeOutTime:)", LogType::error), "Failed to create edited buffer");
+        Log(LogSite("extract(to:from:to:fadeInTime:fadeOutTime:)", LogType::error),
+            "Failed to create edited buffer");
         return nullptr;
     }
     // Not-a-number lengths count as fades too: the fade itself decides what they mean.
@@ -86,15 +88,15 @@ std::unique_ptr<platform::AudioFile> extract(platform::AudioFile& file, const pl
     if (extension != "caf") target = target.deletingPathExtension().appendingPathExtension("caf");
     auto written = writeAudioFile(target.path(), *range);
     if (!written) {
-        Log(LogSite("extract(to:from:to:fadeInTime:fadeOutTime:)", LogType::error), "Failed to write new file at",
-            target.path());
+        Log(LogSite("extract(to:from:to:fadeInTime:fadeOutTime:)", LogType::error),
+            "Failed to write new file at", target.path());
         return nullptr;
     }
     return std::move(written.value());
 }
 
-void extract(platform::AudioFile& file, const platform::Url& destination, double from, double to, double fadeInTime,
-             double fadeOutTime, std::optional<FormatConverter::Options> options,
+void extract(platform::AudioFile& file, const platform::Url& destination, double from, double to,
+             double fadeInTime, double fadeOutTime, std::optional<FormatConverter::Options> options,
              FormatConverter::CompletionHandler completionHandler) {
     auto report = [&](const platform::Error& error) {
         if (completionHandler) completionHandler(error);
@@ -104,9 +106,11 @@ void extract(platform::AudioFile& file, const platform::Url& destination, double
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return char(std::tolower(c)); });
     // The options' format when they bring one, else what the destination's name asks for.
-    const AudioFileFormat target = (options && options->format) ? *options->format
-                                                                 : audioFileFormat(extension).value_or(AudioFileFormat::unknown);
-    if (std::find(FormatConverter::supportedOutputFormats.begin(), FormatConverter::supportedOutputFormats.end(),
+    const AudioFileFormat target = (options && options->format)
+                                       ? *options->format
+                                       : audioFileFormat(extension).value_or(AudioFileFormat::unknown);
+    if (std::find(FormatConverter::supportedOutputFormats.begin(),
+                  FormatConverter::supportedOutputFormats.end(),
                   target) == FormatConverter::supportedOutputFormats.end())
         return report(converterError("The output file format isn't able to be produced by this class.", 1));
     settings.format = target;
@@ -119,7 +123,8 @@ void extract(platform::AudioFile& file, const platform::Url& destination, double
     auto madeFolder = platform::makeTemporaryDirectory("." + base + ".", folder.path());
     if (!madeFolder) return report(converterError("Failed to create new file", 1));
     const std::string temporaryFolder = *madeFolder;
-    const platform::Url temporary = platform::Url::fileURLWithPath(temporaryFolder + "/" + base + "_temp.caf", false);
+    const platform::Url temporary =
+        platform::Url::fileURLWithPath(temporaryFolder + "/" + base + "_temp.caf", false);
 
     if (!extract(file, temporary, from, to, fadeInTime, fadeOutTime)) {
         (void)platform::removeItem(temporaryFolder);

@@ -53,8 +53,8 @@ std::unique_ptr<platform::AudioFile> extract(platform::AudioFile& file, const pl
 // Without options the source file's rate, depth and channels are kept. The cut range goes through
 // a temporary CAF file in a folder of its own beside the destination, removed after the handler has
 // been called. Returns once the converter has started; an unsupported target is refused at once.
-void extract(platform::AudioFile& file, const platform::Url& destination, double from, double to, double fadeInTime,
-             double fadeOutTime, std::optional<FormatConverter::Options> options,
+void extract(platform::AudioFile& file, const platform::Url& destination, double from, double to,
+             double fadeInTime, double fadeOutTime, std::optional<FormatConverter::Options> options,
              FormatConverter::CompletionHandler completionHandler);
 
 // An error in audioFileUtilitiesErrorDomain with the message as its text.

@@ -27,7 +27,8 @@ WaveformDataRequest::WaveformDataRequest(std::shared_ptr<platform::AudioFile> au
 platform::Result<std::shared_ptr<WaveformDataRequest>> WaveformDataRequest::make(const std::string& path) {
     auto file = platform::AudioFile::openForReading(path);
     if (!file) return file.error();
-    return std::make_shared<WaveformDataRequest>(std::shared_ptr<platform::AudioFile>(std::move(file.value())));
+    return std::make_shared<WaveformDataRequest>(
+        std::shared_ptr<platform::AudioFile>(std::move(file.value())));
 }
 
 WaveformDataRequest::~WaveformDataRequest() {
@@ -42,16 +43,17 @@ void WaveformDataRequest::cancel() {
     setAbortGetWaveformData(true);
 }
 
-std::optional<WaveformDataRequest::Data>
-WaveformDataRequest::getData(std::int64_t wanted, std::optional<std::int64_t> offset,
-                             std::optional<std::uint64_t> length) {
+std::optional<WaveformDataRequest::Data> WaveformDataRequest::getData(std::int64_t wanted,
+                                                                      std::optional<std::int64_t> offset,
+                                                                      std::optional<std::uint64_t> length) {
     const char* site = "getData(with:offset:length:)";
     if (!audioFile_) return std::nullopt;
     platform::AudioFile& file = *audioFile_;
     const auto points = std::uint64_t(std::max<std::int64_t>(wanted, 64));
     const std::int64_t savedFrame = file.framePosition();
     if (std::uint64_t(file.length()) > 0xffffffffu || points > 0xffffffffu) {
-        Log(LogSite(site, LogType::error), "The file is too long for waveform data:", file.length(), "frames");
+        Log(LogSite(site, LogType::error), "The file is too long for waveform data:", file.length(),
+            "frames");
         return std::nullopt;
     }
     const auto totalFrames = std::uint32_t(file.length());

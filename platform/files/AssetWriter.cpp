@@ -91,7 +91,8 @@ void AssetWriter::markAsFinished() {
 void AssetWriter::finishWriting(const std::function<void()>& handler) {
     if (status() == Status::writing) {
         Result<void> done;
-        if (converter_) done = converter_->finish([&](const PcmBuffer& block) { return file_->write(block); });
+        if (converter_)
+            done = converter_->finish([&](const PcmBuffer& block) { return file_->write(block); });
         if (done) done = file_->close();
         if (done) {
             converter_.reset();

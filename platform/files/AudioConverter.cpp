@@ -95,10 +95,12 @@ Result<void> AudioConverter::resample(std::uint32_t frames, bool end, const Sink
         data.data_out = resampled_.data();
         data.output_frames = long(room);
         if (int error = src_process(resampler_, &data); error != 0)
-            return Error::make("platform.audioconverter", std::string("Cannot resample: ") + src_strerror(error));
+            return Error::make("platform.audioconverter",
+                               std::string("Cannot resample: ") + src_strerror(error));
         data.data_in += std::size_t(data.input_frames_used) * channels;
         data.input_frames -= data.input_frames_used;
-        const auto usable = std::uint32_t(std::clamp<std::int64_t>(limit() - made_, 0, data.output_frames_gen));
+        const auto usable =
+            std::uint32_t(std::clamp<std::int64_t>(limit() - made_, 0, data.output_frames_gen));
         if (auto sent = emit(resampled_.data(), usable, sink); !sent) return sent;
         if (data.output_frames_gen == 0 && data.input_frames == 0) break;
         if (!end && data.input_frames == 0) break;

@@ -36,7 +36,9 @@ public:
 
     // Sets up muxer and encoder and writes the header; an empty text on success.
     Problem open(const AudioFileSettings& settings) {
-        auto refused = [](std::string text) { return Problem{AudioFileError::invalidSettings, std::move(text)}; };
+        auto refused = [](std::string text) {
+            return Problem{AudioFileError::invalidSettings, std::move(text)};
+        };
         auto failed = [](std::string text) { return Problem{AudioFileError::cannotCreate, std::move(text)}; };
         const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_AAC);
         if (!codec) return refused("no AAC encoder");
@@ -66,7 +68,8 @@ public:
         stream_->time_base = codec_->time_base;
         // Never follow the path into another protocol.
         const std::string url = "file:" + path_;
-        if ((r = avio_open(&format_->pb, url.c_str(), AVIO_FLAG_WRITE)) < 0) return failed(ffmpegWriterErrorText(r));
+        if ((r = avio_open(&format_->pb, url.c_str(), AVIO_FLAG_WRITE)) < 0)
+            return failed(ffmpegWriterErrorText(r));
         AVDictionary* options = nullptr;
         // The edit list that hides the priming samples is kept in the movie's time scale: at the
         // default of 1/1000 s the stated length would be rounded.
@@ -112,7 +115,8 @@ public:
         if (result) result = encode(nullptr);
         if (result) {
             if (int r = av_write_trailer(format_); r < 0)
-                result = failure("Cannot finish the file: " + ffmpegWriterErrorText(r), AudioFileError::writeFailed);
+                result = failure("Cannot finish the file: " + ffmpegWriterErrorText(r),
+                                 AudioFileError::writeFailed);
         }
         if (format_ && format_->pb) {
             const bool failed = format_->pb->error < 0;
@@ -151,18 +155,21 @@ private:
 
     Result<void> encode(const AVFrame* frame) {
         if (int r = avcodec_send_frame(codec_, frame); r < 0)
-            return failure("Cannot encode the audio: " + ffmpegWriterErrorText(r), AudioFileError::writeFailed);
+            return failure("Cannot encode the audio: " + ffmpegWriterErrorText(r),
+                           AudioFileError::writeFailed);
         for (;;) {
             int r = avcodec_receive_packet(codec_, packet_);
             if (r == AVERROR(EAGAIN) || r == AVERROR_EOF) return {};
             if (r < 0)
-                return failure("Cannot encode the audio: " + ffmpegWriterErrorText(r), AudioFileError::writeFailed);
+                return failure("Cannot encode the audio: " + ffmpegWriterErrorText(r),
+                               AudioFileError::writeFailed);
             av_packet_rescale_ts(packet_, codec_->time_base, stream_->time_base);
             packet_->stream_index = stream_->index;
             r = av_interleaved_write_frame(format_, packet_);
             if (r >= 0 && format_->pb->error < 0) r = format_->pb->error;
             if (r < 0)
-                return failure("Cannot write the audio: " + ffmpegWriterErrorText(r), AudioFileError::writeFailed);
+                return failure("Cannot write the audio: " + ffmpegWriterErrorText(r),
+                               AudioFileError::writeFailed);
         }
     }
 

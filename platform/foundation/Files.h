@@ -46,6 +46,7 @@ Result<void> copyItem(const std::string& from, const std::string& to);
 
 // A fresh, empty folder named prefix + six random characters under `parent`, by default the system's
 // temporary folder.
-Result<std::string> makeTemporaryDirectory(std::string_view prefix = "vantle", const std::string& parent = {});
+Result<std::string> makeTemporaryDirectory(std::string_view prefix = "vantle",
+                                           const std::string& parent = {});
 
 } // namespace platform

@@ -8,11 +8,21 @@ namespace rozezeru {
 namespace {
 
 constexpr std::array<std::pair<AudioFileFormat, std::string_view>, 16> audioFileFormatNames{{
-    {AudioFileFormat::aac, "aac"},   {AudioFileFormat::aif, "aif"},         {AudioFileFormat::aifc, "aifc"},
-    {AudioFileFormat::aiff, "aiff"}, {AudioFileFormat::au, "au"},           {AudioFileFormat::caf, "caf"},
-    {AudioFileFormat::m4a, "m4a"},   {AudioFileFormat::m4v, "m4v"},         {AudioFileFormat::mov, "mov"},
-    {AudioFileFormat::mp3, "mp3"},   {AudioFileFormat::mp4, "mp4"},         {AudioFileFormat::sd2, "sd2"},
-    {AudioFileFormat::snd, "snd"},   {AudioFileFormat::ts, "ts"},           {AudioFileFormat::unknown, "unknown"},
+    {AudioFileFormat::aac, "aac"},
+    {AudioFileFormat::aif, "aif"},
+    {AudioFileFormat::aifc, "aifc"},
+    {AudioFileFormat::aiff, "aiff"},
+    {AudioFileFormat::au, "au"},
+    {AudioFileFormat::caf, "caf"},
+    {AudioFileFormat::m4a, "m4a"},
+    {AudioFileFormat::m4v, "m4v"},
+    {AudioFileFormat::mov, "mov"},
+    {AudioFileFormat::mp3, "mp3"},
+    {AudioFileFormat::mp4, "mp4"},
+    {AudioFileFormat::sd2, "sd2"},
+    {AudioFileFormat::snd, "snd"},
+    {AudioFileFormat::ts, "ts"},
+    {AudioFileFormat::unknown, "unknown"},
     {AudioFileFormat::wav, "wav"},
 }};
 

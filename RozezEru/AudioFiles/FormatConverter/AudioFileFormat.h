@@ -8,7 +8,24 @@
 namespace rozezeru {
 
 // Raw values equal the case names.
-enum class AudioFileFormat { aac, aif, aifc, aiff, au, caf, m4a, m4v, mov, mp3, mp4, sd2, snd, ts, unknown, wav };
+enum class AudioFileFormat {
+    aac,
+    aif,
+    aifc,
+    aiff,
+    au,
+    caf,
+    m4a,
+    m4v,
+    mov,
+    mp3,
+    mp4,
+    sd2,
+    snd,
+    ts,
+    unknown,
+    wav
+};
 
 std::string_view rawValue(AudioFileFormat format);
 // An exact, case-sensitive match of one of the sixteen raw values; nothing otherwise.

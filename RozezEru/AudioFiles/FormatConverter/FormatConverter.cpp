@@ -23,9 +23,10 @@ std::string converterLowercased(std::string text) {
 // Whether both paths name one existing file (through links or other spellings of the path).
 bool converterSameFile(const std::string& a, const std::string& b) {
     if (a == b) return true;
-    struct stat first {}, second {};
-    return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&
-           first.st_ino == second.st_ino;
+    struct stat first {
+    }, second{};
+    return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 &&
+           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
 } // namespace
@@ -33,7 +34,8 @@ bool converterSameFile(const std::string& a, const std::string& b) {
 // Options ----------------------------------------------------------------------------------------------
 
 FormatConverter::Options::Options(std::optional<AudioFileFormat> format, std::optional<double> sampleRate,
-                                  std::optional<std::uint32_t> bitDepth, std::optional<std::uint32_t> channels)
+                                  std::optional<std::uint32_t> bitDepth,
+                                  std::optional<std::uint32_t> channels)
     : format(format), sampleRate(sampleRate), bitDepth(bitDepth), channels(channels) {}
 
 FormatConverter::Options FormatConverter::Options::fromAudioFile(const platform::AudioFile& file) {
@@ -61,7 +63,8 @@ void FormatConverter::Options::setBitRate(std::uint32_t bitRate) {
 
 FormatConverter::FormatConverter(std::optional<platform::Url> input, std::optional<platform::Url> output,
                                  std::optional<Options> given)
-    : inputURL(std::move(input)), outputURL(std::move(output)), options(given ? std::move(given) : Options()) {}
+    : inputURL(std::move(input)), outputURL(std::move(output)),
+      options(given ? std::move(given) : Options()) {}
 
 FormatConverter::~FormatConverter() {
     // A conversion that never reported (its queue gone with the process's end) leaves no temporary.
@@ -77,7 +80,9 @@ std::shared_ptr<FormatConverter> FormatConverter::keepAlive() {
 }
 
 void FormatConverter::start(CompletionHandler completionHandler) {
-    auto refuse = [&](std::string message) { completionProxy(makeError(std::move(message)), false, completionHandler); };
+    auto refuse = [&](std::string message) {
+        completionProxy(makeError(std::move(message)), false, completionHandler);
+    };
     if (!inputURL) return refuse("Input file can't be nil.");
     if (!outputURL) return refuse("Output file can't be nil.");
     // Checked before anything is removed: the output's removal would take the input with it.
@@ -85,12 +90,14 @@ void FormatConverter::start(CompletionHandler completionHandler) {
         return refuse("The input and output files are the same. You need to choose another output URL.");
     if (platform::fileExists(outputURL->path())) {
         if (!options || !options->eraseFile)
-            return refuse("The output file exists already. You need to choose a unique URL or delete the file.");
+            return refuse(
+                "The output file exists already. You need to choose a unique URL or delete the file.");
         // The old file goes only when the new one is complete and renamed over it.
         Log(LogSite("start(completionHandler:)"), "Warning: removing existing file at", outputURL->path());
     }
     if (options && !options->format)
-        options->format = audioFileFormat(converterLowercased(outputURL->pathExtension())).value_or(AudioFileFormat::unknown);
+        options->format = audioFileFormat(converterLowercased(outputURL->pathExtension()))
+                              .value_or(AudioFileFormat::unknown);
 
     const bool inputCompressed = isCompressed(*inputURL, false).value_or(false);
     const bool outputCompressed = isCompressed(*outputURL, false).value_or(false);

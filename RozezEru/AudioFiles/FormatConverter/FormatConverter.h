@@ -83,10 +83,10 @@ public:
     static constexpr std::array<AudioFileFormat, 4> supportedOutputFormats{
         AudioFileFormat::wav, AudioFileFormat::aif, AudioFileFormat::caf, AudioFileFormat::m4a};
     static constexpr std::array<AudioFileFormat, 17> supportedInputFormats{
-        AudioFileFormat::wav, AudioFileFormat::aif,  AudioFileFormat::caf,  AudioFileFormat::m4a,
-        AudioFileFormat::mp3, AudioFileFormat::snd,  AudioFileFormat::au,   AudioFileFormat::sd2,
-        AudioFileFormat::aif, AudioFileFormat::aiff, AudioFileFormat::aifc, AudioFileFormat::aac,
-        AudioFileFormat::mp4, AudioFileFormat::m4v,  AudioFileFormat::mov,  AudioFileFormat::ts,
+        AudioFileFormat::wav,    AudioFileFormat::aif,  AudioFileFormat::caf,  AudioFileFormat::m4a,
+        AudioFileFormat::mp3,    AudioFileFormat::snd,  AudioFileFormat::au,   AudioFileFormat::sd2,
+        AudioFileFormat::aif,    AudioFileFormat::aiff, AudioFileFormat::aifc, AudioFileFormat::aac,
+        AudioFileFormat::mp4,    AudioFileFormat::m4v,  AudioFileFormat::mov,  AudioFileFormat::ts,
         AudioFileFormat::unknown};
 
     // Without options the converter holds Options().

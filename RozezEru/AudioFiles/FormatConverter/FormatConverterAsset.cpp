@@ -33,7 +33,9 @@ platform::AudioFileType assetRouteFileType(AudioFileFormat format) {
 } // namespace
 
 void FormatConverter::convertPCMToCompressed(const CompletionHandler& completionHandler) {
-    auto report = [&](std::optional<platform::Error> error) { completionProxy(std::move(error), true, completionHandler); };
+    auto report = [&](std::optional<platform::Error> error) {
+        completionProxy(std::move(error), true, completionHandler);
+    };
     auto fail = [&](std::string message) { report(makeError(std::move(message))); };
     if (!inputURL) return fail("Input file can't be nil.");
     if (!outputURL) return fail("Output file can't be nil.");
@@ -77,7 +79,8 @@ void FormatConverter::convertPCMToCompressed(const CompletionHandler& completion
     } else {
         settings.formatID = platform::audioFormatID::linearPCM;
         settings.linearPCMBitDepth = bitDepth;
-        settings.linearPCMIsFloat = options->isFloat.value_or(depthFromInput && input->isFloat && bitDepth == 32);
+        settings.linearPCMIsFloat =
+            options->isFloat.value_or(depthFromInput && input->isFloat && bitDepth == 32);
         settings.linearPCMIsBigEndian = type != platform::AudioFileType::wave;
         settings.linearPCMIsNonInterleaved = !options->isInterleaved.value_or(!input->isNonInterleaved);
     }
@@ -98,7 +101,8 @@ void FormatConverter::convertPCMToCompressed(const CompletionHandler& completion
     }
 
     // The queue goes with the last work that holds it, which may be its own.
-    auto queue = std::make_shared<platform::SerialQueue>("com.fennorastudio.QRX.FormatConverter.convertAsset");
+    auto queue =
+        std::make_shared<platform::SerialQueue>("com.fennorastudio.QRX.FormatConverter.convertAsset");
     auto self = keepAlive();
     writer->requestMediaDataWhenReady(
         *queue, [this, self, queue, assetReader = reader, assetWriter = writer, completionHandler] {
@@ -123,7 +127,8 @@ void FormatConverter::convertPCMToCompressed(const CompletionHandler& completion
                             return completionProxy(assetWriter->error(), true, completionHandler);
                         }
                         auto moved = commitOutput();
-                        completionProxy(moved ? std::nullopt : std::optional(moved.error()), true, completionHandler);
+                        completionProxy(moved ? std::nullopt : std::optional(moved.error()), true,
+                                        completionHandler);
                     });
                     return;
                 case platform::AssetReader::Status::cancelled:
@@ -134,15 +139,18 @@ void FormatConverter::convertPCMToCompressed(const CompletionHandler& completion
                     Log(LogSite(site), "Conversion failed with error",
                         assetReader->error() ? std::optional(assetReader->error()->message) : std::nullopt);
                     assetWriter->cancelWriting();
-                    return completionProxy(assetReader->error().value_or(makeError("Error reading from the input file.")),
-                                           true, completionHandler);
+                    return completionProxy(
+                        assetReader->error().value_or(makeError("Error reading from the input file.")), true,
+                        completionHandler);
                 }
             }
         });
 }
 
 void FormatConverter::convertViaTemporaryPCM(const CompletionHandler& completionHandler) {
-    auto fail = [&](std::string message) { completionProxy(makeError(std::move(message)), false, completionHandler); };
+    auto fail = [&](std::string message) {
+        completionProxy(makeError(std::move(message)), false, completionHandler);
+    };
     if (!inputURL) return fail("Input file can't be nil.");
     if (!outputURL) return fail("Output file can't be nil.");
     if (!options) return fail("Options can't be nil.");
@@ -164,7 +172,8 @@ void FormatConverter::convertViaTemporaryPCM(const CompletionHandler& completion
     Options intermediate(AudioFileFormat::wav, options->sampleRate, 24, options->channels);
     auto first = std::make_shared<FormatConverter>(inputURL, temporary, intermediate);
     auto self = keepAlive();
-    first->start([this, self, temporary, temporaryFolder, completionHandler](const std::optional<platform::Error>& error) {
+    first->start([this, self, temporary, temporaryFolder,
+                  completionHandler](const std::optional<platform::Error>& error) {
         if (error) {
             (void)platform::removeItem(temporaryFolder);
             return completionProxy(makeError("Failed to convert input to PCM: " + error->message), false,

@@ -50,7 +50,9 @@ platform::AudioStreamDescription pcmRouteOutputFormat(const FormatConverter::Opt
 } // namespace
 
 void FormatConverter::convertToPCM(const CompletionHandler& completionHandler) {
-    auto report = [&](std::optional<platform::Error> error) { completionProxy(std::move(error), true, completionHandler); };
+    auto report = [&](std::optional<platform::Error> error) {
+        completionProxy(std::move(error), true, completionHandler);
+    };
     auto fail = [&](std::string message) { report(makeError(std::move(message))); };
     if (!inputURL) return fail("Input file can't be nil.");
     if (!outputURL) return fail("Output file can't be nil.");
@@ -69,15 +71,17 @@ void FormatConverter::convertToPCM(const CompletionHandler& completionHandler) {
     std::transform(inExtension.begin(), inExtension.end(), inExtension.begin(),
                    [](unsigned char c) { return char(std::tolower(c)); });
     if (audioFileFormat(inExtension).value_or(AudioFileFormat::unknown) == format &&
-        outFormat.sampleRate == inFormat.sampleRate && outFormat.channelsPerFrame == inFormat.channelsPerFrame &&
+        outFormat.sampleRate == inFormat.sampleRate &&
+        outFormat.channelsPerFrame == inFormat.channelsPerFrame &&
         outFormat.bitsPerChannel == inFormat.bitsPerChannel && outFormat.isFloat == inFormat.isFloat &&
         inFormat.isLinearPCM()) {
-        Log(LogSite("convertToPCM(completionHandler:)"), "No conversion is needed, formats are the same. Copying to",
-            outputURL->path());
+        Log(LogSite("convertToPCM(completionHandler:)"),
+            "No conversion is needed, formats are the same. Copying to", outputURL->path());
         auto partial = beginOutput();
         if (!partial) return report(partial.error());
         std::error_code ec;
-        std::filesystem::copy_file(inputURL->path(), *partial, std::filesystem::copy_options::overwrite_existing, ec);
+        std::filesystem::copy_file(inputURL->path(), *partial,
+                                   std::filesystem::copy_options::overwrite_existing, ec);
         if (ec) {
             Log(LogSite("convertToPCM(completionHandler:)"), ec.message());
             return report(platform::Error::make("platform.files", ec.message(), ec.value()));
@@ -86,8 +90,8 @@ void FormatConverter::convertToPCM(const CompletionHandler& completionHandler) {
         return report(std::nullopt);
     }
 
-    const std::string cannotCreate =
-        "Unable to create output file at " + outputURL->path() + ". " + "dstFormat " + outFormat.description();
+    const std::string cannotCreate = "Unable to create output file at " + outputURL->path() + ". " +
+                                     "dstFormat " + outFormat.description();
     if (std::uint64_t(outFormat.bitsPerChannel) * outFormat.channelsPerFrame > 0xffffffffu)
         return fail(cannotCreate);
     auto partial = beginOutput();
@@ -107,7 +111,8 @@ void FormatConverter::convertToPCM(const CompletionHandler& completionHandler) {
         if (block->frameLength() == 0) break;
         if (!converter.value()->convert(*block, write)) return fail("Error reading from the output file.");
     }
-    if (!converter.value()->finish(write) || !output.close()) return fail("Error reading from the output file.");
+    if (!converter.value()->finish(write) || !output.close())
+        return fail("Error reading from the output file.");
     if (auto moved = commitOutput(); !moved) return report(moved.error());
     report(std::nullopt);
 }

@@ -60,7 +60,8 @@ void MultiSegmentAudioPlayer::makeInternalConnections() {
         Log(LogSite("makeInternalConnections()", LogType::error), "Engine is nil");
         return;
     }
-    if (auto* previous = playerNode_->engine(); previous && previous != engine) previous->detach(*playerNode_);
+    if (auto* previous = playerNode_->engine(); previous && previous != engine)
+        previous->detach(*playerNode_);
     if (!playerNode_->engine()) {
         if (auto attached = engine->attach(playerNode_); !attached) {
             Log(LogSite("makeInternalConnections()", LogType::error), attached.error().message);
@@ -73,9 +74,9 @@ void MultiSegmentAudioPlayer::makeInternalConnections() {
         Log(LogSite("makeInternalConnections()", LogType::error), connected.error().message);
 }
 
-void MultiSegmentAudioPlayer::playSegments(const std::vector<std::shared_ptr<StreamableAudioSegment>>& audioSegments,
-                                           double referenceTimeStamp, std::optional<platform::AudioTime> referenceNowTime,
-                                           double processingDelay) {
+void MultiSegmentAudioPlayer::playSegments(
+    const std::vector<std::shared_ptr<StreamableAudioSegment>>& audioSegments, double referenceTimeStamp,
+    std::optional<platform::AudioTime> referenceNowTime, double processingDelay) {
     scheduleSegments(audioSegments, referenceTimeStamp, referenceNowTime, processingDelay);
     play();
 }
@@ -115,8 +116,9 @@ void MultiSegmentAudioPlayer::scheduleSegments(
                                                       platform::PlayerCompletionCallbackType::dataConsumed,
                                                       std::move(completion));
         if (!scheduled) {
-            Log(LogSite("scheduleSegments(audioSegments:referenceTimeStamp:referenceNowTime:processingDelay:)",
-                        LogType::error),
+            Log(LogSite(
+                    "scheduleSegments(audioSegments:referenceTimeStamp:referenceNowTime:processingDelay:)",
+                    LogType::error),
                 scheduled.error().message);
             continue;
         }

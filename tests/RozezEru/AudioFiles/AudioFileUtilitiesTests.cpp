@@ -25,7 +25,8 @@ std::string writeRamp(const std::string& path, std::size_t frames) {
 }
 
 std::optional<platform::Error> extractAndWait(platform::AudioFile& file, const std::string& destination,
-                                              std::optional<Options> options, std::set<std::string>* seenInHandler = nullptr,
+                                              std::optional<Options> options,
+                                              std::set<std::string>* seenInHandler = nullptr,
                                               const std::string& folder = {}) {
     auto reported = std::make_shared<std::promise<std::optional<platform::Error>>>();
     rozezeru::extract(file, url(destination), 0.5, 1.0, 0.0, 0.0, std::move(options),
@@ -46,7 +47,8 @@ TEST(AudioFileUtilities, WholeFilesAndBuffers) {
     EXPECT_EQ(rozezeru::duration(*file), 2.0);
     const auto channels = rozezeru::toFloatChannelData(*file);
     ASSERT_TRUE(channels);
-    EXPECT_EQ(std::pair(channels->size(), (*channels)[1][88199]), std::pair(std::size_t(2), 88199.0f / 1048576.0f));
+    EXPECT_EQ(std::pair(channels->size(), (*channels)[1][88199]),
+              std::pair(std::size_t(2), 88199.0f / 1048576.0f));
     // The loudest block is the last whole one.
     EXPECT_EQ(rozezeru::peak(*file)->framePosition, 172 * 512);
 
@@ -68,7 +70,8 @@ TEST(AudioFileUtilities, ExtractWritesTheRangeAsCaf) {
     testsupport::TemporaryFolder folder;
     auto file = open(writeRamp(folder.file("ramp.wav"), 88200));
     const auto whole = readAll(folder.file("ramp.wav"));
-    for (const auto& [destination, made] : {std::pair("clip.wav", "clip.caf"), std::pair("clip2.CAF", "clip2.CAF")}) {
+    for (const auto& [destination, made] :
+         {std::pair("clip.wav", "clip.caf"), std::pair("clip2.CAF", "clip2.CAF")}) {
         auto clip = rozezeru::extract(*file, url(folder.file(destination)), 0.5, 1.0, 0.0, 0.0);
         ASSERT_NE(clip, nullptr);
         const auto samples = readAll(folder.file(made));
@@ -88,7 +91,9 @@ TEST(AudioFileUtilities, ConvertingExtractNamesTheResultAfterTheTarget) {
     // A file of the user's with the old temporary name stays.
     ASSERT_TRUE(platform::writeFileAtomically(folder.file("clip_temp.caf"), std::string("mine")));
     std::set<std::string> duringHandler;
-    EXPECT_EQ(messageOf(extractAndWait(*mp3, folder.file("clip.wav"), std::nullopt, &duringHandler, folder.path)), "");
+    EXPECT_EQ(
+        messageOf(extractAndWait(*mp3, folder.file("clip.wav"), std::nullopt, &duringHandler, folder.path)),
+        "");
     EXPECT_EQ(readAll(folder.file("clip.wav"))[0].size(), 22050u);
     // The handler runs with the result in place, before the temporary range file's folder is removed.
     EXPECT_EQ(duringHandler.size(), 4u);

@@ -37,7 +37,9 @@ inline Channels toneChannels(std::size_t frames, std::uint32_t channels, double 
 
 inline std::string writeTone(const std::string& path, int sndfileFormat, std::size_t frames,
                              std::uint32_t channels = 2, int rate = 44100) {
-    EXPECT_TRUE(testsupport::writeWithSndfile(path, sndfileFormat, toneChannels(frames, channels, rate), rate)) << path;
+    EXPECT_TRUE(
+        testsupport::writeWithSndfile(path, sndfileFormat, toneChannels(frames, channels, rate), rate))
+        << path;
     return path;
 }
 
@@ -51,7 +53,8 @@ inline std::string writeM4a(const std::string& path, std::size_t frames, std::ui
     auto file = platform::AudioFile::openForWriting(path, settings);
     EXPECT_TRUE(file.ok()) << path;
     const auto data = toneChannels(frames, channels, rate);
-    auto buffer = platform::PcmBuffer::make(*platform::AudioFormat::standard(rate, channels), std::uint32_t(frames));
+    auto buffer =
+        platform::PcmBuffer::make(*platform::AudioFormat::standard(rate, channels), std::uint32_t(frames));
     for (std::uint32_t c = 0; c < channels; ++c)
         std::copy(data[c].begin(), data[c].end(), buffer->channel(c));
     buffer->setFrameLength(std::uint32_t(frames));
@@ -64,7 +67,8 @@ inline std::string writeM4a(const std::string& path, std::size_t frames, std::ui
 inline Channels readAll(const std::string& path) {
     auto file = platform::AudioFile::openForReading(path);
     if (!file) return {};
-    auto buffer = platform::PcmBuffer::make(file.value()->processingFormat(), std::uint32_t(file.value()->length()));
+    auto buffer =
+        platform::PcmBuffer::make(file.value()->processingFormat(), std::uint32_t(file.value()->length()));
     if (!buffer || !file.value()->read(*buffer)) return {};
     Channels out;
     for (std::uint32_t c = 0; c < buffer->format().channelCount(); ++c)
@@ -86,7 +90,8 @@ inline std::set<std::string> entries(const std::string& folder) {
 }
 
 // Runs the converter's start() to its one report (from whichever thread it comes).
-inline std::optional<platform::Error> runToReport(const std::shared_ptr<rozezeru::FormatConverter>& converter) {
+inline std::optional<platform::Error>
+runToReport(const std::shared_ptr<rozezeru::FormatConverter>& converter) {
     auto reported = std::make_shared<std::promise<std::optional<platform::Error>>>();
     auto future = reported->get_future();
     converter->start([reported](const std::optional<platform::Error>& error) { reported->set_value(error); });
@@ -99,7 +104,8 @@ inline std::optional<platform::Error> runToReport(const std::shared_ptr<rozezeru
 
 inline std::optional<platform::Error> convert(const std::string& input, const std::string& output,
                                               std::optional<Options> options = std::nullopt) {
-    return runToReport(std::make_shared<rozezeru::FormatConverter>(url(input), url(output), std::move(options)));
+    return runToReport(
+        std::make_shared<rozezeru::FormatConverter>(url(input), url(output), std::move(options)));
 }
 
 // The message of a report; "" for success.

@@ -21,9 +21,10 @@ namespace {
 
 // What ffprobe says of the file's first audio stream: "key=value" lines.
 std::string probe(const std::string& path) {
-    const std::string command = "ffprobe -v error -select_streams a:0 -show_entries "
-                                "stream=codec_name,sample_rate,channels,duration_ts,bit_rate -of default=nw=1 '" +
-                                path + "' 2>&1";
+    const std::string command =
+        "ffprobe -v error -select_streams a:0 -show_entries "
+        "stream=codec_name,sample_rate,channels,duration_ts,bit_rate -of default=nw=1 '" +
+        path + "' 2>&1";
     std::string out;
     if (FILE* pipe = ::popen(command.c_str(), "r")) {
         char line[256];
@@ -62,7 +63,8 @@ TEST(FormatConverter, OptionsAndClassification) {
     for (const auto& [path, ignoring, expected] :
          {Case{folder.file("x.flac"), false, true}, Case{folder.file("x.bwf"), false, false},
           Case{bare, false, false}, Case{lossless, false, false}, Case{mp3, false, true},
-          Case{folder.file("missing.xyz"), false, false}, Case{folder.file("missing.xyz"), true, std::nullopt}})
+          Case{folder.file("missing.xyz"), false, false},
+          Case{folder.file("missing.xyz"), true, std::nullopt}})
         EXPECT_EQ(FormatConverter::isCompressed(url(path), ignoring), expected) << path;
 }
 
@@ -142,13 +144,15 @@ TEST(FormatConverter, AacOutputHasTheRateBitRateAndLengthAsked) {
     testsupport::TemporaryFolder folder;
     const auto stereo = writeTone(folder.file("stereo.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 441000);
     const auto mono = writeTone(folder.file("mono.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 441000, 1);
-    const auto high = writeTone(folder.file("high.flac"), SF_FORMAT_FLAC | SF_FORMAT_PCM_24, 960000, 2, 96000);
+    const auto high =
+        writeTone(folder.file("high.flac"), SF_FORMAT_FLAC | SF_FORMAT_PCM_24, 960000, 2, 96000);
     struct Case {
         std::string input, output;
         long rate, frames, kbps;
     };
-    for (const auto& c : {Case{stereo, "stereo.m4a", 44100, 441000, 128}, Case{mono, "mono.m4a", 44100, 441000, 64},
-                          Case{high, "high.m4a", 48000, 480000, 128}}) {
+    for (const auto& c :
+         {Case{stereo, "stereo.m4a", 44100, 441000, 128}, Case{mono, "mono.m4a", 44100, 441000, 64},
+          Case{high, "high.m4a", 48000, 480000, 128}}) {
         const auto output = folder.file(c.output);
         EXPECT_EQ(messageOf(convert(c.input, output)), "") << c.output;
         EXPECT_EQ(readAll(output)[0].size(), std::size_t(c.frames)) << c.output;
@@ -156,7 +160,8 @@ TEST(FormatConverter, AacOutputHasTheRateBitRateAndLengthAsked) {
         EXPECT_EQ(std::tuple(probed(report, "sample_rate"), probed(report, "duration_ts")),
                   std::tuple(c.rate, c.frames))
             << report;
-        EXPECT_NEAR(double(probed(report, "bit_rate")) / 1000.0, double(c.kbps), 0.25 * double(c.kbps)) << report;
+        EXPECT_NEAR(double(probed(report, "bit_rate")) / 1000.0, double(c.kbps), 0.25 * double(c.kbps))
+            << report;
     }
     // A 96 kHz compressed input keeps its rate in PCM.
     EXPECT_EQ(messageOf(convert(high, folder.file("high.wav"))), "");
@@ -173,7 +178,8 @@ TEST(FormatConverter, CompressedToCompressedGoesThroughAPrivateTemporary) {
     EXPECT_EQ(converter->inputURL, url(mp3));
     EXPECT_EQ(readAll(folder.file("song.m4a"))[0].size(), readAll(mp3)[0].size());
     EXPECT_EQ(entries(folder.path), (std::set<std::string>{"song.mp3", "song.m4a", "song_TEMP.wav"}));
-    EXPECT_EQ(platform::readFile(folder.file("song_TEMP.wav")).value(), platform::Bytes({'m', 'i', 'n', 'e'}));
+    EXPECT_EQ(platform::readFile(folder.file("song_TEMP.wav")).value(),
+              platform::Bytes({'m', 'i', 'n', 'e'}));
 }
 
 TEST(FormatConverter, FailuresReportThePartsErrorAndLeaveNoOutput) {
@@ -196,26 +202,49 @@ TEST(FormatConverter, FailuresReportThePartsErrorAndLeaveNoOutput) {
     for (const auto& c : {
              Case{std::nullopt, folder.file("o.wav"), {}, "Input file can't be nil."},
              Case{wav, std::nullopt, {}, "Output file can't be nil."},
-             Case{wav, wav, {}, "The input and output files are the same. You need to choose another output URL."},
-             Case{wav, folder.path + "/./in.wav", {}, "The input and output files are the same. You need to choose another output URL."},
+             Case{wav,
+                  wav,
+                  {},
+                  "The input and output files are the same. You need to choose another output URL."},
+             Case{wav,
+                  folder.path + "/./in.wav",
+                  {},
+                  "The input and output files are the same. You need to choose another output URL."},
              Case{wav, folder.file("old.aif"), keep,
                   "The output file exists already. You need to choose a unique URL or delete the file."},
              Case{folder.file("junk.wav"), folder.file("old.aif"), {}, "Unable to open the input file."},
-             Case{folder.file("junk.mp3"), folder.file("o.wav"), {}, "Cannot read audio file \"" + folder.file("junk.mp3") + "\": " },
-             Case{wav, nowhere + ".aif", {}, "Unable to create output file at " + nowhere + ".aif. dstFormat <2 ch, 44100 Hz, 'lpcm' 16-bit big-endian signed integer, AIFF>"},
-             Case{mp3, nowhere + ".wav", {}, "cannot write \"" + nowhere + ".wav\": No such file or directory"},
-             Case{mp3, folder.file("o.xyz"), {}, "The output file format isn't able to be produced by this class."},
-             Case{mp3, folder.file("o.mp3"), {}, "The output file format isn't able to be produced by this class."},
+             Case{folder.file("junk.mp3"),
+                  folder.file("o.wav"),
+                  {},
+                  "Cannot read audio file \"" + folder.file("junk.mp3") + "\": "},
+             Case{wav,
+                  nowhere + ".aif",
+                  {},
+                  "Unable to create output file at " + nowhere +
+                      ".aif. dstFormat <2 ch, 44100 Hz, 'lpcm' 16-bit big-endian signed integer, AIFF>"},
+             Case{mp3,
+                  nowhere + ".wav",
+                  {},
+                  "cannot write \"" + nowhere + ".wav\": No such file or directory"},
+             Case{mp3,
+                  folder.file("o.xyz"),
+                  {},
+                  "The output file format isn't able to be produced by this class."},
+             Case{mp3,
+                  folder.file("o.mp3"),
+                  {},
+                  "The output file format isn't able to be produced by this class."},
          }) {
-        auto converter = std::make_shared<FormatConverter>(c.input ? std::optional(url(*c.input)) : std::nullopt,
-                                                           c.output ? std::optional(url(*c.output)) : std::nullopt,
-                                                           c.options);
+        auto converter = std::make_shared<FormatConverter>(
+            c.input ? std::optional(url(*c.input)) : std::nullopt,
+            c.output ? std::optional(url(*c.output)) : std::nullopt, c.options);
         const auto error = runToReport(converter);
         ASSERT_TRUE(error) << c.message;
         EXPECT_EQ(error->message.substr(0, c.message.size()), c.message);
         EXPECT_EQ(entries(folder.path), before) << c.message;
     }
-    EXPECT_EQ(platform::readFile(folder.file("old.aif")).value(), platform::Bytes({'p', 'r', 'e', 'v', 'i', 'o', 'u', 's'}));
+    EXPECT_EQ(platform::readFile(folder.file("old.aif")).value(),
+              platform::Bytes({'p', 'r', 'e', 'v', 'i', 'o', 'u', 's'}));
     EXPECT_EQ(readAll(wav)[0].size(), 4410u);
 
     // The PCM route itself writes PCM only; start() sends PCM to M4A through the asset route.
@@ -254,11 +283,13 @@ TEST(FormatConverter, AFullDiskFailsCleanlyAndKeepsThePreviousFile) {
     const auto wav = writeTone(folder.file("long.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 441000);
     const auto mp3 = writeTone(folder.file("long.mp3"), SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, 441000);
     ASSERT_TRUE(platform::writeFileAtomically(disk.file("old.wav"), std::string("previous")));
-    for (const auto& [input, output] : {std::pair(wav, disk.file("out.aif")), std::pair(mp3, disk.file("out.wav")),
-                                        std::pair(wav, disk.file("old.wav")), std::pair(mp3, disk.file("old.wav")),
-                                        std::pair(mp3, disk.file("out.m4a"))}) {
+    for (const auto& [input, output] :
+         {std::pair(wav, disk.file("out.aif")), std::pair(mp3, disk.file("out.wav")),
+          std::pair(wav, disk.file("old.wav")), std::pair(mp3, disk.file("old.wav")),
+          std::pair(mp3, disk.file("out.m4a"))}) {
         EXPECT_TRUE(convert(input, output)) << output;
         EXPECT_EQ(entries(disk.path), std::set<std::string>{"old.wav"}) << output;
     }
-    EXPECT_EQ(platform::readFile(disk.file("old.wav")).value(), platform::Bytes({'p', 'r', 'e', 'v', 'i', 'o', 'u', 's'}));
+    EXPECT_EQ(platform::readFile(disk.file("old.wav")).value(),
+              platform::Bytes({'p', 'r', 'e', 'v', 'i', 'o', 'u', 's'}));
 }

@@ -15,23 +15,27 @@ using rozezeru::WaveformDataRequest;
 struct WaveformDataRequestTest : testing::Test {
     testsupport::TemporaryFolder folder;
     // Channel 1 is twice channel 0, a ramp from 0: every point has its own level.
-    Channels samples{testsupport::ramp(44100, 0.0f, 1.0f / 65536.0f), testsupport::ramp(44100, 0.0f, 2.0f / 65536.0f)};
+    Channels samples{testsupport::ramp(44100, 0.0f, 1.0f / 65536.0f),
+                     testsupport::ramp(44100, 0.0f, 2.0f / 65536.0f)};
     std::shared_ptr<WaveformDataRequest> request;
 
     void SetUp() override {
-        ASSERT_TRUE(testsupport::writeWithSndfile(folder.file("ramp.wav"), SF_FORMAT_WAV | SF_FORMAT_FLOAT, samples, 44100));
+        ASSERT_TRUE(testsupport::writeWithSndfile(folder.file("ramp.wav"), SF_FORMAT_WAV | SF_FORMAT_FLOAT,
+                                                  samples, 44100));
         request = WaveformDataRequest::make(folder.file("ramp.wav")).value();
     }
 
     // What channel c should hold: the level of 689 frames from `startFrame` for points [first, end).
-    std::vector<float> expected(std::uint32_t c, std::size_t first, std::size_t end, std::int64_t startFrame) const {
+    std::vector<float> expected(std::uint32_t c, std::size_t first, std::size_t end,
+                                std::int64_t startFrame) const {
         std::vector<float> out(64, 0.0f);
         for (std::size_t i = first; i < end; ++i, startFrame += 689)
-            out[i] = float(testsupport::rms(samples[c], std::size_t(startFrame), std::size_t(startFrame) + 689));
+            out[i] =
+                float(testsupport::rms(samples[c], std::size_t(startFrame), std::size_t(startFrame) + 689));
         return out;
     }
-    void expectLevels(const std::optional<WaveformDataRequest::Data>& data, std::size_t first, std::size_t end,
-                      std::int64_t startFrame) const {
+    void expectLevels(const std::optional<WaveformDataRequest::Data>& data, std::size_t first,
+                      std::size_t end, std::int64_t startFrame) const {
         ASSERT_TRUE(data);
         ASSERT_EQ(data->size(), 2u);
         for (std::uint32_t c = 0; c < 2; ++c) {
@@ -79,7 +83,9 @@ TEST_F(WaveformDataRequestTest, FilesShorterThanThePointsGiveSilence) {
                                               Channels{testsupport::ramp(50, 0.5f, 0.0f)}, 44100));
     auto shortRequest = WaveformDataRequest::make(folder.file("short.wav")).value();
     shortRequest->audioFile()->setFramePosition(20);
-    for (const auto& offset : {std::optional<std::int64_t>(), std::optional<std::int64_t>(-2), std::optional<std::int64_t>(3)})
-        EXPECT_EQ(shortRequest->getData(64, offset), WaveformDataRequest::Data(1, std::vector<float>(64, 0.0f)));
+    for (const auto& offset :
+         {std::optional<std::int64_t>(), std::optional<std::int64_t>(-2), std::optional<std::int64_t>(3)})
+        EXPECT_EQ(shortRequest->getData(64, offset),
+                  WaveformDataRequest::Data(1, std::vector<float>(64, 0.0f)));
     EXPECT_FALSE(WaveformDataRequest::make(folder.file("missing.wav")).ok());
 }

@@ -21,21 +21,25 @@ TEST(AudioConversion, AacFilesAreWrittenAtTheirExactLength) {
         auto file = platform::AudioFile::openForWriting(dir.file("out.m4a"), settings);
         ASSERT_TRUE(file.ok()) << file.error().message;
         for (std::int64_t at = 0; at < 12345; at += 1000)
-            ASSERT_TRUE(file.value()->write(*bufferOf(data, 44100.0, at, std::min<std::int64_t>(1000, 12345 - at))));
+            ASSERT_TRUE(
+                file.value()->write(*bufferOf(data, 44100.0, at, std::min<std::int64_t>(1000, 12345 - at))));
         ASSERT_TRUE(file.value()->close());
     }
     auto read = platform::AudioFile::openForReading(dir.file("out.m4a"));
     ASSERT_TRUE(read.ok());
-    EXPECT_EQ(std::tuple(read.value()->length(), read.value()->fileFormat().formatID,
-                         read.value()->fileFormat().fileType),
-              std::tuple(std::int64_t(12345), platform::audioFormatID::mpeg4AAC, platform::AudioFileType::mpeg4));
+    EXPECT_EQ(
+        std::tuple(read.value()->length(), read.value()->fileFormat().formatID,
+                   read.value()->fileFormat().fileType),
+        std::tuple(std::int64_t(12345), platform::audioFormatID::mpeg4AAC, platform::AudioFileType::mpeg4));
 
-    for (auto [rate, type] : {std::pair(37800.0, platform::AudioFileType::mpeg4), {44100.0, platform::AudioFileType::wave}}) {
+    for (auto [rate, type] :
+         {std::pair(37800.0, platform::AudioFileType::mpeg4), {44100.0, platform::AudioFileType::wave}}) {
         settings.sampleRate = rate;
         settings.fileType = type;
         auto refused = platform::AudioFile::openForWriting(dir.file("refused.m4a"), settings);
         ASSERT_FALSE(refused.ok());
-        EXPECT_EQ(refused.error().code, int(platform::AudioFileError::invalidSettings)) << refused.error().message;
+        EXPECT_EQ(refused.error().code, int(platform::AudioFileError::invalidSettings))
+            << refused.error().message;
     }
 }
 
@@ -48,8 +52,9 @@ TEST(AudioConversion, StreamsKeepTheirDurationAcrossRates) {
     for (const auto& c : {Case{44100, 48000, 2, 2, 44101, 48001}, Case{48000, 44100, 1, 2, 10007, 9194},
                           Case{8000, 96000, 2, 1, 999, 11988}, Case{96000, 8000, 1, 1, 100001, 8333},
                           Case{44100, 44100, 2, 1, 5000, 5000}}) {
-        auto converter = platform::AudioConverter::make(*platform::AudioFormat::standard(c.from, c.inChannels),
-                                                        *platform::AudioFormat::standard(c.to, c.outChannels));
+        auto converter =
+            platform::AudioConverter::make(*platform::AudioFormat::standard(c.from, c.inChannels),
+                                           *platform::AudioFormat::standard(c.to, c.outChannels));
         ASSERT_TRUE(converter.ok());
         const Channels data = tone(c.frames, c.inChannels, c.from);
         std::int64_t made = 0;
@@ -62,7 +67,8 @@ TEST(AudioConversion, StreamsKeepTheirDurationAcrossRates) {
         };
         // In uneven pieces, as a reader hands them over.
         for (std::int64_t at = 0; at < c.frames; at += 777)
-            ASSERT_TRUE(converter.value()->convert(*bufferOf(data, c.from, at, std::min<std::int64_t>(777, c.frames - at)), sink));
+            ASSERT_TRUE(converter.value()->convert(
+                *bufferOf(data, c.from, at, std::min<std::int64_t>(777, c.frames - at)), sink));
         ASSERT_TRUE(converter.value()->finish(sink));
         EXPECT_EQ(made, c.expected) << c.from << " to " << c.to;
         // Stereo into mono is the average; at one rate nothing else changes.

@@ -14,7 +14,8 @@ struct RampSegment final : rozezeru::StreamableAudioSegment {
     double start, from, to;
     std::shared_ptr<std::atomic<int>> completions;
 
-    RampSegment(std::shared_ptr<platform::AudioFile> f, double s, double a, double b, std::shared_ptr<std::atomic<int>> c)
+    RampSegment(std::shared_ptr<platform::AudioFile> f, double s, double a, double b,
+                std::shared_ptr<std::atomic<int>> c)
         : file(std::move(f)), start(s), from(a), to(b), completions(std::move(c)) {}
     std::shared_ptr<platform::AudioFile> audioFile() const override { return file; }
     double playbackStartTime() const override { return start; }
@@ -41,9 +42,9 @@ TEST(MultiSegmentAudioPlayer, SegmentsPlayExactlyTheirFramesAtTheirTimes) {
         return std::make_shared<RampSegment>(file, start, from, to, completions);
     };
     // The timeline stands at 0.5 s, and "now" is the next frame the engine renders, plus 10 ms.
-    player->playSegments({segment(0.4, 1.0, 1.2),  // under way: file 1.1 s to 1.2 s, at once
-                          segment(0.6, 0.0, 0.05), // 0.1 s later, from its start
-                          segment(0.0, 0.0, 0.3),  // over
+    player->playSegments({segment(0.4, 1.0, 1.2),   // under way: file 1.1 s to 1.2 s, at once
+                          segment(0.6, 0.0, 0.05),  // 0.1 s later, from its start
+                          segment(0.0, 0.0, 0.3),   // over
                           segment(0.55, 0.7, 0.7)}, // empty
                          0.5, platform::AudioTime::withSampleTime(1024, 44100.0), 0.01);
     const auto out = testsupport::renderOfflineFrames(engine.avEngine(), 7556, 512);
@@ -59,7 +60,8 @@ TEST(MultiSegmentAudioPlayer, SegmentsPlayExactlyTheirFramesAtTheirTimes) {
 
     // Stopped, nothing plays; a node that has never rendered schedules nothing.
     player->stop();
-    EXPECT_EQ(testsupport::renderOfflineFrames(engine.avEngine(), 512, 512)[0], std::vector<float>(512, 0.0f));
+    EXPECT_EQ(testsupport::renderOfflineFrames(engine.avEngine(), 512, 512)[0],
+              std::vector<float>(512, 0.0f));
     MultiSegmentAudioPlayer unattached;
     testsupport::ToolkitLogCapture capture;
     unattached.playSegments({segment(0.0, 0.0, 0.1)});
