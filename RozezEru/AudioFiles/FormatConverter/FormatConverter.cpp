@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cctype>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace rozezeru {
 

@@ -3,7 +3,6 @@
 
 #include "RozezEru/AudioFiles/FormatConverter/FormatConverter.h"
 
-#include "RozezEru/AudioFiles/AudioFileUtilities.h"
 #include "RozezEru/Internals/Log.h"
 #include "platform/audio/PcmBuffer.h"
 #include "platform/dispatch/SerialQueue.h"
@@ -48,8 +47,8 @@ void FormatConverter::convertPCMToCompressed(const CompletionHandler& completion
     auto madeReader = platform::AssetReader::make(inputURL->path());
     if (!madeReader) return report(madeReader.error());
     reader = madeReader.value();
-    const auto input = assetAudioFormat(*inputURL);
-    if (!input) return fail("Unable to read the input file format.");
+    // The reader has the input open already: its format is the asset's audio format.
+    const platform::AudioStreamDescription* input = &reader->fileFormat();
 
     const platform::AudioFileType type = assetRouteFileType(format);
     auto partial = beginOutput();

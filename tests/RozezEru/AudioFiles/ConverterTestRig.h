@@ -1,13 +1,14 @@
 #pragma once
 // Test help for the format converter and the audio-file helpers: fixtures written with libsndfile
-// and the platform's AAC writer, a conversion run to its report, and what a folder holds afterwards.
+// and FFmpeg, a conversion run to its report, and what a folder holds afterwards.
 
-#include "RozezEru/AudioFiles/FormatConverter/FormatConverter.h"
+#include "RozezEru/AudioFiles/AudioFileUtilities.h"
 #include "platform/audio/PcmBuffer.h"
 #include "platform/files/AudioFile.h"
+#include "platform/foundation/Files.h"
 
+#include "tests/support/AudioFiles.h"
 #include "tests/support/TemporaryFolder.h"
-#include "tests/support/ToneFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -43,42 +44,25 @@ inline std::string writeTone(const std::string& path, int sndfileFormat, std::si
     return path;
 }
 
-// Through the platform's own AAC writer.
-inline std::string writeM4a(const std::string& path, std::size_t frames, std::uint32_t channels = 2,
-                            double rate = 44100.0) {
-    platform::AudioFileSettings settings;
-    settings.formatID = platform::audioFormatID::mpeg4AAC;
-    settings.sampleRate = rate;
-    settings.numberOfChannels = channels;
-    auto file = platform::AudioFile::openForWriting(path, settings);
-    EXPECT_TRUE(file.ok()) << path;
-    const auto data = toneChannels(frames, channels, rate);
-    auto buffer =
-        platform::PcmBuffer::make(*platform::AudioFormat::standard(rate, channels), std::uint32_t(frames));
-    for (std::uint32_t c = 0; c < channels; ++c)
-        std::copy(data[c].begin(), data[c].end(), buffer->channel(c));
-    buffer->setFrameLength(std::uint32_t(frames));
-    EXPECT_TRUE(file.value()->write(*buffer).ok());
-    EXPECT_TRUE(file.value()->close().ok());
+inline std::string writeM4a(const std::string& path, std::size_t frames) {
+    EXPECT_TRUE(testsupport::writeAac(path, toneChannels(frames, 2, 44100.0), 44100)) << path;
     return path;
 }
 
 // The whole file, one vector per channel; empty when it cannot be read.
 inline Channels readAll(const std::string& path) {
     auto file = platform::AudioFile::openForReading(path);
-    if (!file) return {};
-    auto buffer =
-        platform::PcmBuffer::make(file.value()->processingFormat(), std::uint32_t(file.value()->length()));
-    if (!buffer || !file.value()->read(*buffer)) return {};
-    Channels out;
-    for (std::uint32_t c = 0; c < buffer->format().channelCount(); ++c)
-        out.emplace_back(buffer->channel(c), buffer->channel(c) + buffer->frameLength());
-    return out;
+    return file ? rozezeru::toFloatChannelData(*file.value()).value_or(Channels{}) : Channels{};
 }
 
+// The file's own format; an empty one when it cannot be read.
 inline platform::AudioStreamDescription formatOf(const std::string& path) {
-    auto file = platform::AudioFile::openForReading(path);
-    return file ? file.value()->fileFormat() : platform::AudioStreamDescription{};
+    return rozezeru::assetAudioFormat(url(path)).value_or(platform::AudioStreamDescription{});
+}
+
+inline std::string textOf(const std::string& path) {
+    const auto bytes = platform::readFile(path);
+    return bytes ? std::string(bytes->begin(), bytes->end()) : std::string();
 }
 
 // Every entry of the folder, hidden ones included.
@@ -89,17 +73,20 @@ inline std::set<std::string> entries(const std::string& folder) {
     return names;
 }
 
-// Runs the converter's start() to its one report (from whichever thread it comes).
+// Runs `operation` to its one report through the handler it is given (from whichever thread it comes).
 inline std::optional<platform::Error>
-runToReport(const std::shared_ptr<rozezeru::FormatConverter>& converter) {
+reportOf(const std::function<void(rozezeru::FormatConverter::CompletionHandler)>& operation) {
     auto reported = std::make_shared<std::promise<std::optional<platform::Error>>>();
     auto future = reported->get_future();
-    converter->start([reported](const std::optional<platform::Error>& error) { reported->set_value(error); });
-    if (future.wait_for(std::chrono::seconds(60)) != std::future_status::ready) {
-        ADD_FAILURE() << "the conversion never reported";
-        return platform::Error::make("test", "no report");
-    }
-    return future.get();
+    operation([reported](const std::optional<platform::Error>& error) { reported->set_value(error); });
+    if (future.wait_for(std::chrono::seconds(60)) == std::future_status::ready) return future.get();
+    ADD_FAILURE() << "no report";
+    return platform::Error{};
+}
+
+inline std::optional<platform::Error>
+runToReport(const std::shared_ptr<rozezeru::FormatConverter>& converter) {
+    return reportOf([&](auto handler) { converter->start(handler); });
 }
 
 inline std::optional<platform::Error> convert(const std::string& input, const std::string& output,

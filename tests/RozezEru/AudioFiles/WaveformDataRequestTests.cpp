@@ -25,24 +25,18 @@ struct WaveformDataRequestTest : testing::Test {
         request = WaveformDataRequest::make(folder.file("ramp.wav")).value();
     }
 
-    // What channel c should hold: the level of 689 frames from `startFrame` for points [first, end).
-    std::vector<float> expected(std::uint32_t c, std::size_t first, std::size_t end,
-                                std::int64_t startFrame) const {
-        std::vector<float> out(64, 0.0f);
-        for (std::size_t i = first; i < end; ++i, startFrame += 689)
-            out[i] =
-                float(testsupport::rms(samples[c], std::size_t(startFrame), std::size_t(startFrame) + 689));
-        return out;
-    }
+    // Points [first, end) hold the levels of 689 frames each from `startFrame`; the rest 0.
     void expectLevels(const std::optional<WaveformDataRequest::Data>& data, std::size_t first,
                       std::size_t end, std::int64_t startFrame) const {
         ASSERT_TRUE(data);
-        ASSERT_EQ(data->size(), 2u);
-        for (std::uint32_t c = 0; c < 2; ++c) {
-            const auto want = expected(c, first, end, startFrame);
+        WaveformDataRequest::Data want(2, std::vector<float>(64, 0.0f));
+        for (std::size_t i = first; i < end; ++i, startFrame += 689)
+            for (std::uint32_t c = 0; c < 2; ++c)
+                want[c][i] = float(
+                    testsupport::rms(samples[c], std::size_t(startFrame), std::size_t(startFrame) + 689));
+        for (std::uint32_t c = 0; c < 2; ++c)
             for (std::size_t i = 0; i < 64; ++i)
-                EXPECT_NEAR((*data)[c][i], want[i], 1e-6) << "channel " << c << " point " << i;
-        }
+                EXPECT_NEAR((*data)[c][i], want[c][i], 1e-6) << "channel " << c << " point " << i;
     }
 };
 

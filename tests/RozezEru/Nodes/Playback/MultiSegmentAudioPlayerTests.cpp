@@ -58,10 +58,7 @@ TEST(MultiSegmentAudioPlayer, SegmentsPlayExactlyTheirFramesAtTheirTimes) {
     EXPECT_EQ(out[1], expected);
     EXPECT_TRUE(testsupport::waitUntil([&] { return *completions == 2; }));
 
-    // Stopped, nothing plays; a node that has never rendered schedules nothing.
-    player->stop();
-    EXPECT_EQ(testsupport::renderOfflineFrames(engine.avEngine(), 512, 512)[0],
-              std::vector<float>(512, 0.0f));
+    // A node that has never rendered schedules nothing.
     MultiSegmentAudioPlayer unattached;
     testsupport::ToolkitLogCapture capture;
     unattached.playSegments({segment(0.0, 0.0, 0.1)});
