@@ -159,7 +159,7 @@ TEST(FormatConverter, CompressedToCompressedGoesThroughAPrivateTemporary) {
     EXPECT_EQ(textOf(folder.file("song_TEMP.wav")), "mine");
 }
 
-TEST(FormatConverter, FailuresReportThePartsErrorAndLeaveNoOutput) {
+TEST(FormatConverter, FailuresReportTheirErrorAndLeaveNoOutput) {
     testsupport::TemporaryFolder folder;
     const auto wav = writeTone(folder.file("in.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 4410);
     const auto mp3 = writeTone(folder.file("in.mp3"), SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, 4410);
