@@ -2,6 +2,7 @@
 
 #include "platform/audio/PcmBuffer.h"
 #include "platform/files/FfmpegReader.h"
+#include "platform/files/FfmpegWriter.h"
 #include "platform/files/SndfileBackend.h"
 #include "platform/foundation/Files.h"
 
@@ -77,7 +78,8 @@ Result<std::unique_ptr<AudioFile>> AudioFile::openForWriting(const std::string& 
         return audioFileError(AudioFileError::cannotCreate, "Cannot create audio file", path,
                               "it is a folder");
     AudioFileBackend::Info info;
-    auto backend = openSndfileWriter(path, settings, info);
+    auto backend = settings.formatID == audioFormatID::mpeg4AAC ? openFfmpegWriter(path, settings, info)
+                                                                : openSndfileWriter(path, settings, info);
     if (!backend) return backend.error();
     auto format = AudioFormat::standard(info.fileFormat.sampleRate, info.fileFormat.channelsPerFrame);
     if (!format)

@@ -2,7 +2,8 @@
 // An audio file open for reading or for writing (stands in for the platform's audio file).
 // Reading decodes WAV, AIFF, CAF, FLAC, Ogg, MP3 and AU through libsndfile and the MPEG-4 family,
 // ADTS and transport streams through FFmpeg, always to 32-bit float at the file's own rate, with an
-// exact length and sample-accurate positioning. Writing stores linear PCM in WAV, AIFF or CAF.
+// exact length and sample-accurate positioning. Writing stores linear PCM in WAV, AIFF or CAF through
+// libsndfile, or AAC in an MPEG-4 (M4A) file through FFmpeg's own encoder.
 // Any thread may use a file, one thread at a time: an object is not shared between threads.
 // Not for the render thread (it does I/O and may allocate).
 
@@ -39,7 +40,9 @@ public:
     // Fails with a readable message for a missing, empty, damaged or foreign file.
     static Result<std::unique_ptr<AudioFile>> openForReading(const std::string& path);
     // Creates (or replaces) the file at `path`; the container is the settings' file type, else the
-    // path's extension. Big endian in a WAV file is ignored: WAV is little-endian.
+    // path's extension. Big endian in a WAV file is ignored: WAV is little-endian. AAC needs the
+    // MPEG-4 container and a rate its encoder takes (8000 ... 96000 Hz); the written file states its
+    // exact length, so that readers drop the encoder's priming and padding.
     static Result<std::unique_ptr<AudioFile>> openForWriting(const std::string& path,
                                                              const AudioFileSettings& settings);
 

@@ -80,7 +80,7 @@ struct AudioStreamDescription {
 // What a new file is written with; each field mirrors one key of the platform's audio settings
 // dictionary, so toolkit code can build it from the same values.
 struct AudioFileSettings {
-    std::uint32_t formatID = audioFormatID::linearPCM; // format identifier; only linear PCM is written
+    std::uint32_t formatID = audioFormatID::linearPCM; // format identifier: linear PCM, or AAC in MPEG-4
     double sampleRate = 44100.0;                       // sample rate
     std::uint32_t numberOfChannels = 2;                // number of channels
     std::uint32_t linearPCMBitDepth = 16;              // 8, 16, 24, 32 (integer) or 32, 64 (float)
@@ -88,6 +88,7 @@ struct AudioFileSettings {
     std::optional<bool> linearPCMIsBigEndian;          // is big endian; absent: the container's own order
     bool linearPCMIsNonInterleaved = false; // is non-interleaved; the caller's layout, not the file's
     std::optional<AudioFileType> fileType;  // absent: from the path's extension
+    std::uint32_t encoderBitRate = 128000;  // encoder bit rate of AAC, in bits per second, all channels
 
     // The settings of a PCM format, as the platform's format settings give them (a buffer's own format).
     static AudioFileSettings forFormat(const AudioFormat& format);

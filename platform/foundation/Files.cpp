@@ -116,33 +116,59 @@ Result<Bytes> readFile(const std::string& path) {
     return bytes;
 }
 
-Result<void> writeFileAtomically(const std::string& path, const void* data, std::size_t size) {
+namespace {
+
+// Creates the temporary of `path` (".name.XXXXXX" beside it) open for writing, with the permissions
+// the target has or, for a new file, the usual 0666 & ~umask.
+Result<int> filesOpenTemporary(const std::string& path, std::string& temporary) {
     fs::path target(path);
     fs::path folder = target.parent_path();
     if (folder.empty()) folder = ".";
-    std::string tmpl = folder.string();
-    tmpl += "/.";
-    tmpl += target.filename().string();
-    tmpl += ".XXXXXX";
+    temporary = folder.string() + "/." + target.filename().string() + ".XXXXXX";
     filesRemoveStaleTemporaries(folder, target.filename().string());
-    int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
+    int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0) return fileError("cannot write", path, errno);
+    struct stat old;
+    const mode_t mode = ::stat(path.c_str(), &old) == 0 ? old.st_mode & 07777 : 0666 & ~filesCurrentUmask();
+    if (::fchmod(fd, mode) != 0) {
+        const int err = errno;
+        ::close(fd);
+        ::unlink(temporary.c_str());
+        return fileError("cannot write", path, err);
+    }
+    return fd;
+}
+
+// Renames the flushed and closed temporary over `path` and makes the rename durable.
+Result<void> filesCommit(const std::string& temporary, const std::string& path) {
+    if (::rename(temporary.c_str(), path.c_str()) != 0) {
+        const int err = errno;
+        ::unlink(temporary.c_str());
+        return fileError("cannot write", path, err);
+    }
+    fs::path folder = fs::path(path).parent_path();
+    if (folder.empty()) folder = ".";
+    int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+    return {};
+}
+
+} // namespace
+
+Result<void> writeFileAtomically(const std::string& path, const void* data, std::size_t size) {
+    std::string tmpl;
+    auto opened = filesOpenTemporary(path, tmpl);
+    if (!opened) return opened.error();
+    const int fd = *opened;
 
     auto failed = [&](int err) {
         ::close(fd);
         ::unlink(tmpl.c_str());
         return fileError("cannot write", path, err);
     };
-
-    // Keep the permissions of the file being replaced; new files get the usual 0666 & ~umask.
-    struct stat old;
-    mode_t mode;
-    if (::stat(path.c_str(), &old) == 0) {
-        mode = old.st_mode & 07777;
-    } else {
-        mode = 0666 & ~filesCurrentUmask();
-    }
-    if (::fchmod(fd, mode) != 0) return failed(errno);
 
     const auto* p = static_cast<const std::uint8_t*>(data);
     std::size_t left = size;
@@ -161,18 +187,27 @@ Result<void> writeFileAtomically(const std::string& path, const void* data, std:
         ::unlink(tmpl.c_str());
         return fileError("cannot write", path, err);
     }
-    if (::rename(tmpl.c_str(), path.c_str()) != 0) {
-        int err = errno;
-        ::unlink(tmpl.c_str());
+    return filesCommit(tmpl, path);
+}
+
+Result<std::string> makeTemporaryFileBeside(const std::string& path) {
+    std::string temporary;
+    auto opened = filesOpenTemporary(path, temporary);
+    if (!opened) return opened.error();
+    ::close(*opened);
+    return temporary;
+}
+
+Result<void> replaceItemWithTemporary(const std::string& temporary, const std::string& path) {
+    int fd = ::open(temporary.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || ::fsync(fd) != 0) {
+        const int err = errno;
+        if (fd >= 0) ::close(fd);
+        ::unlink(temporary.c_str());
         return fileError("cannot write", path, err);
     }
-    // Make the rename itself durable.
-    int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
-    return {};
+    ::close(fd);
+    return filesCommit(temporary, path);
 }
 
 Result<void> removeItem(const std::string& path) {
@@ -199,9 +234,9 @@ Result<void> copyItem(const std::string& from, const std::string& to) {
     return {};
 }
 
-Result<std::string> makeTemporaryDirectory(std::string_view prefix) {
+Result<std::string> makeTemporaryDirectory(std::string_view prefix, const std::string& parent) {
     std::error_code ec;
-    fs::path base = fs::temp_directory_path(ec);
+    fs::path base = parent.empty() ? fs::temp_directory_path(ec) : fs::path(parent);
     if (ec) base = "/tmp";
     std::string tmpl = (base / (std::string(prefix) + ".XXXXXX")).string();
     if (::mkdtemp(tmpl.data()) == nullptr) return fileError("cannot create folder", tmpl, errno);

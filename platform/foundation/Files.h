@@ -29,13 +29,24 @@ inline Result<void> writeFileAtomically(const std::string& path, std::string_vie
     return writeFileAtomically(path, text.data(), text.size());
 }
 
+// For writers that cannot hand over their bytes at once (an encoder, a library that opens the path
+// itself): an empty file with a unique name beside `path`, in the form writeFileAtomically uses,
+// with the permissions `path` has or would get. Write it, then move it into place with
+// replaceItemWithTemporary(); on failure remove it.
+Result<std::string> makeTemporaryFileBeside(const std::string& path);
+// Flushes the finished temporary to disk and renames it over `path` (the old file, if any, goes only
+// then). On failure the temporary is removed and `path` is left as it was.
+Result<void> replaceItemWithTemporary(const std::string& temporary, const std::string& path);
+
 Result<void> removeItem(const std::string& path);
 // Creates the folder and any missing parents; succeeds when it already exists.
 Result<void> createDirectory(const std::string& path);
 // Fails when the target exists, like the platform's copy.
 Result<void> copyItem(const std::string& from, const std::string& to);
 
-// A fresh, empty folder under the system's temporary folder.
-Result<std::string> makeTemporaryDirectory(std::string_view prefix = "vantle");
+// A fresh, empty folder named prefix + six random characters under `parent`, by default the system's
+// temporary folder.
+Result<std::string> makeTemporaryDirectory(std::string_view prefix = "vantle",
+                                           const std::string& parent = {});
 
 } // namespace platform

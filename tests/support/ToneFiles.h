@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -59,6 +61,37 @@ inline bool writeRampFile(const std::string& path, std::size_t frames, float fir
                           int rate = 44100, int channels = 1) {
     return writeWithSndfile(path, SF_FORMAT_WAV | SF_FORMAT_FLOAT,
                             Channels(std::size_t(channels), ramp(frames, first, step)), rate);
+}
+
+// A CAF file of one 8-bit channel at 8000 Hz whose header announces `frames` frames; the audio is a
+// hole in the file, which takes no room on disk: files longer than any buffer, or than any test
+// would wait for, without the disk space.
+inline std::string writeSparseCaf(const std::string& path, std::uint64_t frames) {
+    std::string bytes = "caff";
+    auto put = [&](std::uint64_t value, int size) {
+        for (int shift = (size - 1) * 8; shift >= 0; shift -= 8)
+            bytes += char((value >> shift) & 0xff);
+    };
+    put(1, 2);
+    put(0, 2);
+    bytes += "desc";
+    put(32, 8);
+    put(0x40BF400000000000u, 8); // 8000.0
+    bytes += "lpcm";
+    put(0, 4); // flags: big-endian signed integer
+    put(1, 4); // bytes per packet
+    put(1, 4); // frames per packet
+    put(1, 4); // channels
+    put(8, 4); // bits
+    bytes += "data";
+    put(frames + 4, 8);
+    put(0, 4); // edit count
+    {
+        std::ofstream out(path, std::ios::binary);
+        out.write(bytes.data(), std::streamsize(bytes.size()));
+    }
+    std::filesystem::resize_file(path, bytes.size() + frames);
+    return path;
 }
 
 } // namespace testsupport

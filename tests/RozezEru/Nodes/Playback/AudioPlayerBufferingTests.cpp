@@ -5,6 +5,8 @@
 #include "RozezEru/AudioFiles/PcmBufferUtilities.h"
 #include "platform/player/AudioPlayerNode.h"
 
+#include "tests/support/ToneFiles.h"
+
 #include <filesystem>
 #include <fstream>
 
@@ -14,37 +16,6 @@ using rozezeru::NodeStatus::Playback;
 using testsupport::ToolkitLogCapture;
 
 namespace {
-
-// A CAF file of one 8-bit channel at 8000 Hz whose header announces `frames` frames; the audio is
-// a hole in the file, which takes no room on disk.
-std::string writeSparseCaf(const Folder& folder, std::uint64_t frames) {
-    const std::string path = folder.file("huge.caf");
-    std::string bytes = "caff";
-    auto put = [&](std::uint64_t value, int size) {
-        for (int shift = (size - 1) * 8; shift >= 0; shift -= 8)
-            bytes += char((value >> shift) & 0xff);
-    };
-    put(1, 2);
-    put(0, 2);
-    bytes += "desc";
-    put(32, 8);
-    put(0x40BF400000000000u, 8); // 8000.0
-    bytes += "lpcm";
-    put(0, 4); // flags: big-endian signed integer
-    put(1, 4); // bytes per packet
-    put(1, 4); // frames per packet
-    put(1, 4); // channels
-    put(8, 4); // bits
-    bytes += "data";
-    put(frames + 4, 8);
-    put(0, 4); // edit count
-    {
-        std::ofstream out(path, std::ios::binary);
-        out.write(bytes.data(), std::streamsize(bytes.size()));
-    }
-    std::filesystem::resize_file(path, bytes.size() + frames);
-    return path;
-}
 
 // The frames the buffer is filled from, and how many.
 std::tuple<std::uint32_t, std::int64_t, std::int64_t> bufferedRange(const AudioPlayer& player) {
@@ -161,7 +132,7 @@ TEST(AudioPlayerBuffering, RangesThatCannotBeReadLeaveTheBufferAlone) {
 TEST(AudioPlayerBuffering, FilesBeyondTheBufferLimitAreRefusedNotWrapped) {
     Folder folder;
     const std::uint64_t frames = (std::uint64_t(1) << 32) + 10;
-    const auto path = writeSparseCaf(folder, frames);
+    const auto path = testsupport::writeSparseCaf(folder.file("huge.caf"), frames);
     auto file = openFile(path);
     ASSERT_EQ(std::uint64_t(file->length()), frames);
 
