@@ -62,7 +62,7 @@ std::optional<Configuration> Configuration::make(QSizeF size, QColor backgroundC
 
 Configuration Configuration::stock() {
     return Configuration(QSizeF(0.0, 0.0), QColor(Qt::transparent),
-                         Style::gradient({QColor(Qt::black), QColor(Qt::gray)}),
+                         Style::gradient({QColor(Qt::black), QColor::fromRgbF(0.5f, 0.5f, 0.5f)}),
                          Damping::make(0.125f, Damping::Sides::both, [](float x) { return x * x; }),
                          SketchScreen::scale(), 0.95, false);
 }

@@ -140,8 +140,9 @@ public:
     static std::optional<Configuration> make(QSizeF size, QColor backgroundColor, Style style,
                                              std::optional<Damping> damping, double scale,
                                              double verticalScalingFactor, bool shouldAntialias);
-    // What the live views start from: no size, clear background, a black-to-grey gradient, an eighth of the
-    // picture faded quadratically at both ends, the screen's scale, 95 % of the height, no antialiasing.
+    // What the live views start from: no size, clear background, a gradient from black to mid grey, an eighth
+    // of the picture faded quadratically at both ends, the screen's scale, 95 % of the height, no
+    // antialiasing.
     static Configuration stock();
 
     // Absent changes keep the current field; a damping can be replaced but not removed.

@@ -62,31 +62,44 @@ public:
 
 private:
     void accumulate(const float* s, std::int64_t count) {
-        std::int64_t i = 0;
-        while (count - i >= laneCount) {
-            const std::int64_t blocks = std::min<std::int64_t>((count - i) / laneCount, blocksPerFold_);
-            multiplyLevels(lanes_, s + i, blocks, toRange_, range_);
-            i += blocks * laneCount;
-            fold(lanes_);
-        }
-        for (std::size_t l = 0; i < count; ++i, ++l)
-            lanes_[l] *= std::min(std::max(1.0f, std::fabs(s[i]) * toRange_), range_);
+        const std::int64_t blocks = count / laneCount;
+        exponents_ += multiplyLevels(lanes_, s, blocks, blocksPerFold_, toRange_, range_);
+        for (std::int64_t i = blocks * laneCount; i < count; ++i)
+            lanes_[std::size_t(i % laneCount)] *=
+                std::min(std::max(1.0f, std::fabs(s[i]) * toRange_), range_);
         fold(lanes_);
     }
 
-    // Written for the vector unit: the lanes in registers (as members they might alias the samples), the
-    // clip as its minimum and maximum (NaN gives the floor); kept out of line, where the compiler vectorises
-    // it whatever the caller around it.
-    [[gnu::noinline]] static void multiplyLevels(std::array<float, lanes>& into, const float* s,
-                                                 std::int64_t blocks, float toRange, float range) {
+    // Multiplies the levels of `blocks` runs of eight samples into the lanes, moving the lanes' binary
+    // exponents out every `blocksPerFold` runs (before a lane could overflow) and at the end; returns their
+    // sum. Written for the vector unit: the lanes in registers (as members they might alias the samples), the
+    // clip as its minimum and maximum (NaN gives the floor), the exponents taken with integer vector
+    // operations; and kept out of line, where the compiler vectorises it whatever the caller around it.
+    [[gnu::noinline]] static std::int64_t multiplyLevels(std::array<float, lanes>& into, const float* s,
+                                                         std::int64_t blocks, std::int64_t blocksPerFold,
+                                                         float toRange, float range) {
         std::array<float, lanes> acc = into;
-        for (std::int64_t b = 0; b < blocks; ++b, s += laneCount)
+        std::array<std::int32_t, lanes> exponents{}; // at most 4096 frames of 64 channels: no overflow
+        while (blocks > 0) {
+            const std::int64_t run = std::min(blocks, blocksPerFold);
+            for (std::int64_t b = 0; b < run; ++b, s += laneCount)
+                for (std::size_t l = 0; l < lanes; ++l) {
+                    const float y = std::fabs(s[l]) * toRange;
+                    const float raised = y > 1.0f ? y : 1.0f;
+                    acc[l] *= raised < range ? raised : range;
+                }
             for (std::size_t l = 0; l < lanes; ++l) {
-                const float y = std::fabs(s[l]) * toRange;
-                const float raised = y > 1.0f ? y : 1.0f;
-                acc[l] *= raised < range ? raised : range;
+                const auto bits = std::bit_cast<std::uint32_t>(acc[l]);
+                exponents[l] += std::int32_t(bits >> 23) - 127; // the lanes are positive
+                acc[l] = std::bit_cast<float>((bits & 0x007fffffu) | 0x3f800000u);
             }
+            blocks -= run;
+        }
         into = acc;
+        std::int64_t sum = 0;
+        for (std::int32_t e : exponents)
+            sum += e;
+        return sum;
     }
 
     // Moves each lane's binary exponent into the sum, leaving the lane in [1, 2).
@@ -131,10 +144,12 @@ Result<std::vector<float>> analyzeWaveform(const platform::Url& url, std::int64_
             return analyzerError(WaveformAnalyzer::AnalyzeError::emptyTracks, opened.error().message);
         return opened.error();
     }
-    if (count <= 0)
+    // More values than any picture has columns would only exhaust the memory.
+    if (count <= 0 || count > WaveformAnalyzer::maximumCount)
         return analyzerError(WaveformAnalyzer::AnalyzeError::userError,
-                             "The number of waveform values must be positive, not " + std::to_string(count) +
-                                 ".");
+                             "The number of waveform values must lie from 1 to " +
+                                 std::to_string(WaveformAnalyzer::maximumCount) + ", not " +
+                                 std::to_string(count) + ".");
     platform::AudioFile& file = **opened;
     const std::uint32_t channels = file.processingFormat().channelCount();
     const std::int64_t totalSamples = file.length() * channels;
@@ -180,7 +195,7 @@ void WaveformAnalyzer::samples(const platform::Url& audioURL, std::int64_t count
         Result<Amplitudes> result = Amplitudes{};
         try {
             result = analyzeWaveform(audioURL, count, floor);
-        } catch (const std::exception& failure) { // a count too large for memory, say
+        } catch (const std::exception& failure) { // memory running out, say
             result =
                 Error::make(errorDomain, std::string("The waveform cannot be analysed: ") + failure.what(),
                             int(AnalyzeError::generic));

@@ -21,12 +21,13 @@ public:
     // reader's errors, passed on unchanged.
     enum class AnalyzeError : int {
         readerError = 1, // reading stopped early; the message is the reader's
-        generic,         // the analysis could not be done at all (no memory for the values)
-        userError,       // a count of 0 or less
+        generic,         // the analysis could not be done at all (no memory, say)
+        userError,       // a count of 0 or less, or above maximumCount
         emptyTracks,     // the file has no audio track
         invalidNoiseFloor,
     };
     static constexpr const char* errorDomain = "wavesketch.WaveformAnalyzer";
+    static constexpr std::int64_t maximumCount = std::int64_t(1) << 26;
 
     using Amplitudes = std::vector<float>;
     using CompletionHandler = std::function<void(platform::Result<Amplitudes>)>;

@@ -122,7 +122,8 @@ TEST(WaveformAnalyzer, BadCountsAndFilesGiveErrors) {
     platform::ScopedConsoleCapture console;
     const std::tuple<std::string, std::int64_t, const char*, int> cases[] = {
         {wav, 0, WaveformAnalyzer::errorDomain, int(AnalyzeError::userError)},
-        {wav, std::int64_t(1) << 50, WaveformAnalyzer::errorDomain, int(AnalyzeError::generic)}, // no memory
+        {wav, WaveformAnalyzer::maximumCount + 1, WaveformAnalyzer::errorDomain,
+         int(AnalyzeError::userError)},
         {dir.file("a.mov"), 10, WaveformAnalyzer::errorDomain, int(AnalyzeError::emptyTracks)},
         {dir.file("none.wav"), 10, platform::audioFileErrorDomain, int(platform::AudioFileError::notFound)},
         {m4a, 10, platform::audioFileErrorDomain, int(platform::AudioFileError::unreadable)},
