@@ -30,6 +30,7 @@ enum class AudioFileError : int {
     wrongMode, // reading a file open for writing or the reverse
     readFailed,
     writeFailed,
+    noAudioTrack, // a container (a video, say) that holds no audio track
 };
 inline constexpr const char* audioFileErrorDomain = "platform.audiofile";
 

@@ -62,6 +62,8 @@ struct FfmpegStreams {
     AVStream* audio() const { return format->streams[stream]; }
 };
 
+constexpr const char* ffmpegNoAudioTrack = "no audio track";
+
 // Opens the file's best audio stream; an empty string on success, else what went wrong.
 std::string ffmpegOpen(const std::string& path, FfmpegStreams& s) {
     AVDictionary* options = nullptr;
@@ -76,7 +78,7 @@ std::string ffmpegOpen(const std::string& path, FfmpegStreams& s) {
     const AVCodec* decoder = nullptr;
     s.stream = av_find_best_stream(s.format, AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
     if (s.stream < 0)
-        return s.stream == AVERROR_DECODER_NOT_FOUND ? "no decoder for its audio" : "no audio track";
+        return s.stream == AVERROR_DECODER_NOT_FOUND ? "no decoder for its audio" : ffmpegNoAudioTrack;
     for (unsigned i = 0; i < s.format->nb_streams; ++i)
         if (int(i) != s.stream) s.format->streams[i]->discard = AVDISCARD_ALL;
     s.codec = avcodec_alloc_context3(decoder);
@@ -405,8 +407,15 @@ Result<std::unique_ptr<AudioFileBackend>> openFfmpegReader(const std::string& pa
                                                            AudioFileBackend::Info& info) {
     ffmpegQuietLogs();
     auto streams = std::make_unique<FfmpegStreams>();
-    if (std::string problem = ffmpegOpen(path, *streams); !problem.empty())
-        return audioFileError(AudioFileError::unreadable, "Cannot read audio file", path, problem);
+    if (std::string problem = ffmpegOpen(path, *streams); !problem.empty()) {
+        // A movie without sound is told apart from damage; the ADTS and transport-stream demuxers take
+        // noise for an empty stream, so there it stays unreadable.
+        const bool movie =
+            problem == ffmpegNoAudioTrack && streams->format &&
+            std::string_view(streams->format->iformat->name).find("mov") != std::string_view::npos;
+        return audioFileError(movie ? AudioFileError::noAudioTrack : AudioFileError::unreadable,
+                              "Cannot read audio file", path, problem);
+    }
     info.fileFormat = ffmpegDescribe(*streams);
     auto reader = std::make_unique<FfmpegReader>(path, std::move(streams));
     if (!reader->valid())
