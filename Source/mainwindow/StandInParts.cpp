@@ -166,38 +166,6 @@ void StandInKaraoke::layoutInFrame(double x) {
     raise();
 }
 
-StandInAttachments::StandInAttachments(MainViewController& controller, QWidget* parent)
-    : QWidget(parent), controller_(controller), row_(new QHBoxLayout(this)) {
-    setObjectName("attachmentStack");
-    row_->setContentsMargins(0, 0, 0, 0);
-    row_->addStretch();
-}
-
-void StandInAttachments::rebuild(const std::shared_ptr<PlaylistEntry>& entry) {
-    while (QLayoutItem* item = row_->takeAt(0)) {
-        delete item->widget();
-        delete item;
-    }
-    if (entry) {
-        for (const auto& attachment : entry->attachments) {
-            if (!attachment) continue;
-            auto* button = new QPushButton(QString::fromStdString(attachment->url.lastPathComponent()), this);
-            button->setFlat(true);
-            button->setFocusPolicy(Qt::NoFocus);
-            if (isVideoAttachment(*attachment)) {
-                std::weak_ptr<Attachment> video = attachment;
-                connect(button, &QPushButton::clicked, this, [this, video] {
-                    if (std::shared_ptr<Attachment> shown = video.lock()) controller_.showMp4Window(*shown);
-                });
-            } else {
-                button->setEnabled(false);
-            }
-            row_->addWidget(button);
-        }
-    }
-    row_->addStretch();
-}
-
 StandInSoundPanel::StandInSoundPanel(MainViewController& controller, QWidget* parent) : QWidget(parent) {
     setObjectName("soundPanel");
     auto* layout = new QHBoxLayout(this);

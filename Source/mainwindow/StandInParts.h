@@ -95,21 +95,6 @@ public:
     void requestPicture(const std::shared_ptr<PlaylistEntry>&, const QSize&, Delivery) override {}
 };
 
-// The side documents' names as flat buttons; a video's button opens the video window, the others
-// are inert.
-class StandInAttachments final : public QWidget, public AttachmentsPart {
-    Q_OBJECT
-
-public:
-    explicit StandInAttachments(MainViewController& controller, QWidget* parent = nullptr);
-    QWidget* widget() override { return this; }
-    void rebuild(const std::shared_ptr<PlaylistEntry>& entry) override;
-
-private:
-    MainViewController& controller_;
-    QHBoxLayout* row_;
-};
-
 // Two plain sliders, "Treble" and "Balance", in half steps from −10 to 10.
 class StandInSoundPanel final : public QWidget, public MainViewPart {
     Q_OBJECT
