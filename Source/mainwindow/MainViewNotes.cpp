@@ -36,8 +36,8 @@ void MainViewController::beginNoteAtCurrentTime() {
     }
     timeSlider_->loadEntry(entry);
     refreshDisplay();
-    // The refresh showed the note's text; typing goes on from its end.
-    noteTextField_->end(false);
+    // The field now holds the note's text (the refresh leaves a field being edited alone).
+    noteTextField_->setText(currentNote_ ? QString::fromStdString(currentNote_->text()) : QString());
 }
 
 void MainViewController::commitNoteEdit() {
