@@ -6,6 +6,8 @@
 #include "Source/mainwindow/InterceptingTextField.h"
 #include "Source/mainwindow/Logger.h"
 #include "Source/mainwindow/MainWindowController.h"
+#include "Source/mainwindow/RealParts.h"
+#include "Source/mainwindow/SoundPanel.h"
 #include "Source/mainwindow/StandInParts.h"
 #include "Source/playback/SoundEffect.h"
 #include "Source/session/AppServices.h"
@@ -118,22 +120,22 @@ MainViewController::MainViewController(MainViewEnvironment environment, QWidget*
     const MainViewParts& parts = environment.parts;
     log_ = parts.log ? parts.log(*this) : nullptr;
     if (!log_) log_ = std::make_unique<Logger>(Logger::defaultLocation(), *clock_);
-    screensaver_ = makeMainViewPart<ScreensaverPart, StandInScreensaver>(
-        parts.screensaver, *this, [] { return std::make_unique<StandInScreensaver>(); });
-    notices_ = makeMainViewPart<NoticesPart, StandInNotices>(
-        parts.notices, *this, [] { return std::make_unique<StandInNotices>(); });
-    timeSlider_ = makeMainViewPart<TimeSliderPart, StandInTimeSlider>(
-        parts.timeSlider, *this, [] { return std::make_unique<StandInTimeSlider>(); });
-    transport_ = makeMainViewPart<TransportPart, StandInTransport>(
-        parts.transport, *this, [this] { return std::make_unique<StandInTransport>(*this); });
+    screensaver_ = makeMainViewPart<ScreensaverPart, ScreensaverAdapter>(
+        parts.screensaver, *this, [this] { return std::make_unique<ScreensaverAdapter>(*this); });
+    notices_ = makeMainViewPart<NoticesPart, NoticesAdapter>(
+        parts.notices, *this, [] { return std::make_unique<NoticesAdapter>(); });
+    timeSlider_ = makeMainViewPart<TimeSliderPart, TimeSliderAdapter>(
+        parts.timeSlider, *this, [this] { return std::make_unique<TimeSliderAdapter>(*this); });
+    transport_ = makeMainViewPart<TransportPart, TransportAdapter>(
+        parts.transport, *this, [this] { return std::make_unique<TransportAdapter>(*this, nullptr); });
     karaoke_ = makeMainViewPart<KaraokePart, StandInKaraoke>(
         parts.karaoke, *this, [] { return std::make_unique<StandInKaraoke>(); });
     waveform_ = makeMainViewPart<WaveformPart, StandInWaveform>(
         parts.waveform, *this, [] { return std::make_unique<StandInWaveform>(); });
     attachments_ = makeMainViewPart<AttachmentsPart, AttachmentStack>(
         parts.attachments, *this, [this] { return std::make_unique<AttachmentStack>(*this); });
-    soundPanel_ = makeMainViewPart<MainViewPart, StandInSoundPanel>(
-        parts.soundPanel, *this, [this] { return std::make_unique<StandInSoundPanel>(*this); });
+    soundPanel_ = makeMainViewPart<MainViewPart, SoundPanel>(
+        parts.soundPanel, *this, [this] { return std::make_unique<SoundPanel>(*this); });
 
     buildLayout();
     viewDidLoad();
