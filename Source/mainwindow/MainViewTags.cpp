@@ -54,7 +54,6 @@ QMenu* addTitledMenu(QMenu* menu, const char* name, const char* const* titles, s
     menu->setObjectName(name);
     for (std::size_t i = 0; i < count; ++i) {
         QAction* item = menu->addAction(QString::fromUtf8(titles[i]));
-        item->setCheckable(true);
         QObject::connect(item, &QAction::triggered, menu, [command, item] { command(item); });
     }
     return menu;
