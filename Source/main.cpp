@@ -5,7 +5,6 @@
 #include "Source/mainwindow/AppDelegate.h"
 #include "Source/mainwindow/MainWindowController.h"
 #include "Source/mainwindow/RealParts.h"
-#include "Source/mainwindow/SoundPanel.h"
 #include "Source/playback/PlayerRZ.h"
 #include "Source/playback/RestTimer.h"
 #include "Source/playback/ToolkitScrubSnippetPlayer.h"
@@ -53,9 +52,6 @@ int main(int argc, char** argv) {
         vantle::AppDelegate delegate;
         vantle::MainViewEnvironment environment;
         environment.parts = vantle::realMainViewParts({&gameControllers});
-        environment.parts.soundPanel = [](vantle::MainViewController& controller) {
-            return std::make_unique<vantle::SoundPanel>(controller);
-        };
         environment.doNotDisturb = &doNotDisturb;
         // The player over the node graph (the sound card, or the null device when there is none) and
         // the break timer with its bell.

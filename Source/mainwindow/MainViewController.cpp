@@ -1,10 +1,15 @@
 #include "Source/mainwindow/MainViewController.h"
 
 #include "Source/mainwindow/AppDelegate.h"
+#include "Source/mainwindow/AttachmentStack.h"
 #include "Source/mainwindow/ClockedBreakTimer.h"
+#include "Source/mainwindow/InterceptingTextField.h"
 #include "Source/mainwindow/Logger.h"
 #include "Source/mainwindow/MainWindowController.h"
+#include "Source/mainwindow/RealParts.h"
+#include "Source/mainwindow/SoundPanel.h"
 #include "Source/mainwindow/StandInParts.h"
+#include "Source/playback/SoundEffect.h"
 #include "Source/session/AppServices.h"
 #include "Source/session/Attachment.h"
 #include "Source/session/Exporter.h"
@@ -72,18 +77,7 @@ private:
     QPointer<MainViewController> view_;
 };
 
-std::string mainViewLowercasedAscii(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
-
 } // namespace
-
-bool isVideoAttachment(const Attachment& attachment) {
-    return mainViewLowercasedAscii(attachment.tag) == "mp4" ||
-           mainViewLowercasedAscii(attachment.url.pathExtension()) == "mp4";
-}
 
 MainViewController::MainViewController(MainViewEnvironment environment, QWidget* parent)
     : VtlViewController(parent), filePanels_(environment.filePanels), alerts_(environment.alerts),
@@ -94,7 +88,8 @@ MainViewController::MainViewController(MainViewEnvironment environment, QWidget*
       scheduler_(environment.scheduler ? environment.scheduler : &platform::sharedTimerScheduler()),
       doNotDisturb_(environment.doNotDisturb),
       makeScrubSnippetPlayer_(std::move(environment.makeScrubSnippetPlayer)),
-      makeVideoPlayer_(std::move(environment.makeVideoPlayer)) {
+      makeVideoPlayer_(std::move(environment.makeVideoPlayer)),
+      playNoteSound_(std::move(environment.playNoteSound)) {
     setObjectName("mainView");
     if (!filePanels_) {
         ownPanels_ = std::make_unique<platform::QtFilePanels>();
@@ -125,22 +120,22 @@ MainViewController::MainViewController(MainViewEnvironment environment, QWidget*
     const MainViewParts& parts = environment.parts;
     log_ = parts.log ? parts.log(*this) : nullptr;
     if (!log_) log_ = std::make_unique<Logger>(Logger::defaultLocation(), *clock_);
-    screensaver_ = makeMainViewPart<ScreensaverPart, StandInScreensaver>(
-        parts.screensaver, *this, [] { return std::make_unique<StandInScreensaver>(); });
-    notices_ = makeMainViewPart<NoticesPart, StandInNotices>(
-        parts.notices, *this, [] { return std::make_unique<StandInNotices>(); });
-    timeSlider_ = makeMainViewPart<TimeSliderPart, StandInTimeSlider>(
-        parts.timeSlider, *this, [] { return std::make_unique<StandInTimeSlider>(); });
-    transport_ = makeMainViewPart<TransportPart, StandInTransport>(
-        parts.transport, *this, [this] { return std::make_unique<StandInTransport>(*this); });
+    screensaver_ = makeMainViewPart<ScreensaverPart, ScreensaverAdapter>(
+        parts.screensaver, *this, [this] { return std::make_unique<ScreensaverAdapter>(*this); });
+    notices_ = makeMainViewPart<NoticesPart, NoticesAdapter>(
+        parts.notices, *this, [] { return std::make_unique<NoticesAdapter>(); });
+    timeSlider_ = makeMainViewPart<TimeSliderPart, TimeSliderAdapter>(
+        parts.timeSlider, *this, [this] { return std::make_unique<TimeSliderAdapter>(*this); });
+    transport_ = makeMainViewPart<TransportPart, TransportAdapter>(
+        parts.transport, *this, [this] { return std::make_unique<TransportAdapter>(*this, nullptr); });
     karaoke_ = makeMainViewPart<KaraokePart, StandInKaraoke>(
         parts.karaoke, *this, [] { return std::make_unique<StandInKaraoke>(); });
     waveform_ = makeMainViewPart<WaveformPart, StandInWaveform>(
         parts.waveform, *this, [] { return std::make_unique<StandInWaveform>(); });
-    attachments_ = makeMainViewPart<AttachmentsPart, StandInAttachments>(
-        parts.attachments, *this, [this] { return std::make_unique<StandInAttachments>(*this); });
-    soundPanel_ = makeMainViewPart<MainViewPart, StandInSoundPanel>(
-        parts.soundPanel, *this, [this] { return std::make_unique<StandInSoundPanel>(*this); });
+    attachments_ = makeMainViewPart<AttachmentsPart, AttachmentStack>(
+        parts.attachments, *this, [this] { return std::make_unique<AttachmentStack>(*this); });
+    soundPanel_ = makeMainViewPart<MainViewPart, SoundPanel>(
+        parts.soundPanel, *this, [this] { return std::make_unique<SoundPanel>(*this); });
 
     buildLayout();
     viewDidLoad();
@@ -178,13 +173,13 @@ void MainViewController::buildLayout() {
     entryName_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     column->addWidget(entryName_);
 
-    noteTextField_ = new QLineEdit(this);
+    noteTextField_ = new InterceptingTextField(this);
     noteTextField_->setObjectName("noteTextField");
-    noteTextField_->setReadOnly(true);
     noteTextField_->setFrame(false);
     noteTextField_->setAlignment(Qt::AlignCenter);
     noteTextField_->setFocusPolicy(Qt::ClickFocus);
     column->addWidget(noteTextField_);
+    connect(noteTextField_, &QLineEdit::editingFinished, this, [this] { noteFieldDidEndEditing(); });
 
     auto* times = new QHBoxLayout;
     timeSinceZeroText_ = makeMainViewTimeText("timeSinceZeroText", this);
@@ -220,6 +215,8 @@ void MainViewController::buildLayout() {
     tableView_->setObjectName("tableView");
     files->addWidget(tableView_);
     buildEntryMenu();
+    buildTagAndBreakMenus();
+    buildAttachmentMenu();
     tableView_->setEntryContextMenu(entryMenu_);
     column->addWidget(filesView_, 1);
 
@@ -237,6 +234,7 @@ void MainViewController::viewDidLoad() {
         if (self) self->updateElapsedTime();
     });
     timeSlider_->setPlayer(playerPosition_.get());
+    noteTextField_->setMainViewController(this);
     player_->setDelegate(this);
     log_->log("-------------------------");
     if (AppDelegate* delegate = AppDelegate::shared()) delegate->setMainViewController(this);

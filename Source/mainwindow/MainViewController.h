@@ -3,6 +3,7 @@
 // break timer, the exporter and the window's parts; loads entries, drives the display from a 0.1 s
 // tick, restores the last session and opens, saves and closes session documents. Main thread only.
 
+#include "Source/mainwindow/InterceptingTextField.h"
 #include "Source/mainwindow/MainViewParts.h"
 #include "Source/mainwindow/RefusedFile.h"
 #include "Source/playback/Player.h"
@@ -30,6 +31,7 @@ class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QMouseEvent;
 
 namespace platform {
 class Alerts;
@@ -54,6 +56,7 @@ class PlaylistTableView;
 class RestTimerState;
 class Scrubber;
 class ScrubSnippetPlayer;
+class SoundEffect;
 class TextNote;
 class TimeSliderPlayer;
 class VideoPlayer;
@@ -88,6 +91,9 @@ struct MainViewEnvironment {
     std::function<std::unique_ptr<ScrubSnippetPlayer>(const platform::Url& url)> makeScrubSnippetPlayer;
     // The video window's player for a file. Empty: the window's own (Qt Multimedia).
     std::function<std::unique_ptr<VideoPlayer>(const platform::Url& url)> makeVideoPlayer;
+    // Rings when playback reaches a note whose first word begins with "!". Empty: the bell, made
+    // on first use.
+    std::function<void()> playNoteSound;
 };
 
 // How a save-first sequence ended: the document was written, there was nothing to write (an empty
@@ -99,9 +105,6 @@ enum class SaveOutcome { saved, notWritten, cancelled, failed };
 // (close, new, opening another) and quitting first close the entry's listening, so that the
 // document holds it.
 enum class SaveReason { save, leave, quit };
-
-// A side document that opens in the video window: its tag or its file's extension is "mp4".
-bool isVideoAttachment(const Attachment& attachment);
 
 class MainViewController final : public VtlViewController,
                                  public PlayerDelegate,
@@ -158,7 +161,7 @@ public:
     QLabel& timeSinceZeroText() const { return *timeSinceZeroText_; }
     QLabel& timeRemainingText() const { return *timeRemainingText_; }
     QLabel& entryName() const { return *entryName_; }
-    QLineEdit& noteTextField() const { return *noteTextField_; }
+    InterceptingTextField& noteTextField() const { return *noteTextField_; }
     QLabel& waveformView() const { return *waveformView_; }
     QWidget& filesView() const { return *filesView_; }
     QWidget* karaokeView() const;
@@ -286,6 +289,62 @@ public:
     void showMp4Window(const Attachment& attachment);
     // The video window's content while that window is open; null otherwise.
     Mp4ViewController* mp4ViewController() const;
+    // A click on a side document's button: with Control or Alt held (or a right click) it becomes
+    // the current attachment and its menu pops up at the button; otherwise it opens.
+    void attachmentButtonClicked(const std::shared_ptr<Attachment>& attachment, QWidget* button,
+                                 bool contextClick);
+    // A video opens in the video window; any other document with the user's default application,
+    // but only a regular file that is not executable (a session may come from someone else):
+    // anything else is shown in the file manager instead.
+    void openAttachment(const Attachment& attachment);
+    // The add button: a window-modal panel of documents to add to the selected entries.
+    void attachmentStackAddButtonPressed();
+    void addChosenAttachments(const std::vector<platform::Url>& chosen);
+    // Each selected entry that does not hold the document yet gets it, as one "Add Attachment"
+    // step per entry.
+    void addAttachment(const platform::Url& url);
+    // The attachment menu's items, on the current attachment (nothing without one); removing
+    // takes it from the current entry as one "Remove Attachment" step.
+    void attachmentOpen();
+    void attachmentViewInFinder();
+    void attachmentRemove();
+    const std::shared_ptr<Attachment>& currentAttachment() const { return currentAttachment_; }
+    QMenu& attachmentPopupMenu() const { return *attachmentPopupMenu_; }
+
+    // ---- tags and breaks (menu commands take their argument from the item's title) ----
+    QMenu& tagMenu() const { return *tagMenu_; }
+    QMenu& filterTagMenu() const { return *filterTagMenu_; }
+    QMenu& includeTagPopupMenu() const { return *includeTagPopupMenu_; }
+    QMenu& excludeTagPopupMenu() const { return *excludeTagPopupMenu_; }
+    QMenu& breakTimePopupMenu() const { return *breakTimePopupMenu_; }
+    QMenu& breakTimeThisSubMenu() const { return *breakTimeThisSubMenu_; }
+    QMenu& breakTimeAllSubMenu() const { return *breakTimeAllSubMenu_; }
+    // The tag toggles in the selected entries' tags as one undoable "update tags".
+    void actionTagEntry(QAction* item);
+    // The tag's first character goes none → include → exclude → none in the filter.
+    void actionFilterByTag(QAction* item);
+    // The tag (the sender's title: an item or a tag filter button's) toggles in the include or
+    // exclude filter; the title, the tag filter bar and the table follow.
+    void actionIncludeTag(const QString& title);
+    void actionExcludeTag(const QString& title);
+    // A whole number of minutes starts this break now; any other title stops the break.
+    void actionSetThisBreakTime(QAction* item);
+    // A number of minutes becomes the length of every break ("timerDuration").
+    void actionSetAllBreakTime(QAction* item);
+
+    // ---- timed notes ----
+    // The note field was clicked: playback pauses and, unless a note is near, an empty note is
+    // made at the position.
+    void beginNoteAtCurrentTime();
+    // The field's text becomes the note's (empty: the note goes) and the notes file is written.
+    void commitNoteEdit();
+    // Return or a change of focus in the note field; a click elsewhere on the main view.
+    void noteFieldDidEndEditing();
+    // Escape: the note keeps its text and the table gets the focus.
+    void cancelOperation();
+    // The note reached at the position, shown by its first word for 1 s; a first word beginning
+    // with "!" also rings. Nothing while a note is current.
+    void announceNote(const std::shared_ptr<TextNote>& note);
 
     // ---- keys ----
     // The key filter, offered every key press of the application: true when it took the key.
@@ -348,6 +407,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
@@ -358,6 +418,9 @@ private:
     void scrollCurrentRowToCenter();
     void closeSideWindows();
     void buildEntryMenu();
+    void buildTagAndBreakMenus();
+    void buildAttachmentMenu();
+    void toggleFilterTag(const QString& title, void (Playlist::*toggle)(std::string_view));
     // The bodies of the entry commands, without the table's reload.
     void clearTimesOf(const std::vector<std::shared_ptr<PlaylistEntry>>& entries);
     void clearZerosOf(const std::vector<std::shared_ptr<PlaylistEntry>>& entries);
@@ -401,6 +464,7 @@ private:
     platform::DoNotDisturb* doNotDisturb_;
     std::function<std::unique_ptr<ScrubSnippetPlayer>(const platform::Url& url)> makeScrubSnippetPlayer_;
     std::function<std::unique_ptr<VideoPlayer>(const platform::Url& url)> makeVideoPlayer_;
+    std::function<void()> playNoteSound_;
 
     std::unique_ptr<ApplicationPlayer> player_;
     std::unique_ptr<ApplicationPlayerPosition> playerPosition_;
@@ -409,12 +473,15 @@ private:
     std::shared_ptr<Scrubber> scrubber_;
     std::unique_ptr<ClockedBreakTimer> breakTimer_;
     std::unique_ptr<Exporter> exporter_;
+    // The note bell, made on first use.
+    std::unique_ptr<SoundEffect> noteSound_;
     std::shared_ptr<Playlist> playlist_;
 
     bool showingRemaining_ = true;
     std::shared_ptr<PlaylistEntry> prevEntry_;
     std::optional<platform::Url> sessionURL_;
     std::shared_ptr<TextNote> currentNote_;
+    std::shared_ptr<Attachment> currentAttachment_;
     float volume_ = 0.5f;
     bool first_ = true;
     // While a session is being opened the state file is written once, at the end.
@@ -433,13 +500,21 @@ private:
 
     // Views: owned by the widget tree.
     QLabel* entryName_ = nullptr;
-    QLineEdit* noteTextField_ = nullptr;
+    InterceptingTextField* noteTextField_ = nullptr;
     QLabel* timeSinceZeroText_ = nullptr;
     QLabel* timeRemainingText_ = nullptr;
     QLabel* waveformView_ = nullptr;
     QWidget* filesView_ = nullptr;
     PlaylistTableView* tableView_ = nullptr;
     QMenu* entryMenu_ = nullptr;
+    QMenu* tagMenu_ = nullptr;
+    QMenu* filterTagMenu_ = nullptr;
+    QMenu* includeTagPopupMenu_ = nullptr;
+    QMenu* excludeTagPopupMenu_ = nullptr;
+    QMenu* breakTimePopupMenu_ = nullptr;
+    QMenu* breakTimeThisSubMenu_ = nullptr;
+    QMenu* breakTimeAllSubMenu_ = nullptr;
+    QMenu* attachmentPopupMenu_ = nullptr;
 
     // Parts: owned here; their widgets sit in the widget tree.
     std::unique_ptr<ListeningLog> log_;

@@ -3,6 +3,7 @@
 
 #include "Source/mainwindow/MainViewController.h"
 
+#include "Source/mainwindow/InterceptingTextField.h"
 #include "Source/session/FormatTime.h"
 #include "Source/session/Playlist.h"
 #include "Source/session/PlaylistEntry.h"
@@ -66,7 +67,7 @@ void MainViewController::refreshDisplay() {
         setDisplayText(*timeSinceZeroText_, "--:--", false);
         setDisplayText(*timeRemainingText_, "--:--", false);
         showDisplayText(*entryName_, QString());
-        showDisplayText(*noteTextField_, QString());
+        if (!noteTextField_->editing()) showDisplayText(*noteTextField_, QString());
     } else {
         double lastZero = 0.0;
         for (double zero : entry->zeros) {
@@ -110,8 +111,12 @@ void MainViewController::refreshDisplay() {
 }
 
 void MainViewController::refreshContextLine(PlaylistEntry& entry, double time) {
-    // Announcing a note that is reached belongs to the note notices; here it is only remembered.
-    currentNote_ = entry.noteSet().note(time);
+    // Announced before it is stored: only a note reached while none was current is announced.
+    std::shared_ptr<TextNote> note = entry.noteSet().note(time);
+    announceNote(note);
+    currentNote_ = std::move(note);
+    // What the user is typing stays.
+    if (noteTextField_->editing()) return;
     if (currentNote_) {
         showDisplayText(*noteTextField_, QString::fromStdString(currentNote_->text()));
         return;

@@ -3,6 +3,8 @@
 
 #include "Source/mainwindow/MainViewController.h"
 
+#include "Source/mainwindow/InterceptingTextField.h"
+
 #include "Source/mainwindow/AppDelegate.h"
 #include "Source/mainwindow/MainWindowController.h"
 #include "Source/session/EditListTransaction.h"
@@ -72,8 +74,7 @@ void MainViewController::installKeyMonitor() {
 }
 
 bool MainViewController::noteFieldEditing() const {
-    // The field is editable only while a note is being written.
-    return noteTextField_->hasFocus() && !noteTextField_->isReadOnly();
+    return noteTextField_->editing();
 }
 
 bool MainViewController::handleKeyDownEvent(const QKeyEvent& event) {

@@ -14,12 +14,14 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QToolBar>
+#include <QToolButton>
 
 #include <string>
 
@@ -39,13 +41,6 @@ const char* modeDisplayName(PlayerMode mode) {
         return "karaoke editing";
     }
     return "";
-}
-
-std::string joinedFilterTags(const TagSet& tags) {
-    std::string text;
-    for (const std::string& tag : tags)
-        text += tag;
-    return text;
 }
 
 } // namespace
@@ -70,9 +65,23 @@ MainWindowController::MainWindowController(MainViewEnvironment environment, AppD
     modeLabel_->setObjectName("modeLabel");
     toolbar->addWidget(modeLabel_);
     toolbar->addSeparator();
-    tagFilterLabel_ = new QLabel(toolbar);
-    tagFilterLabel_->setObjectName("tagFilterLabel");
-    toolbar->addWidget(tagFilterLabel_);
+    tagStackView_ = new QWidget(toolbar);
+    tagStackView_->setObjectName("tagStackView");
+    auto* tagRow = new QHBoxLayout(tagStackView_);
+    tagRow->setContentsMargins(0, 0, 0, 0);
+    tagRow->setSpacing(2);
+    auto makeFilterButton = [this](const char* name, const QString& title, const QString& tip) {
+        auto* button = new QToolButton(tagStackView_);
+        button->setObjectName(name);
+        button->setText(title);
+        button->setToolTip(tip);
+        button->setFocusPolicy(Qt::NoFocus);
+        return button;
+    };
+    includeTagButton_ =
+        makeFilterButton("includeTagButton", tr("Include"), tr("Show only entries with a tag"));
+    excludeTagButton_ = makeFilterButton("excludeTagButton", tr("Exclude"), tr("Hide entries with a tag"));
+    toolbar->addWidget(tagStackView_);
     auto* spacer = new QWidget(toolbar);
     spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     toolbar->addWidget(spacer);
@@ -94,6 +103,12 @@ MainWindowController::MainWindowController(MainViewEnvironment environment, AppD
     mainView_ = new MainViewController(std::move(environment), this);
     setCentralWidget(mainView_);
     setUpTitlebarClock();
+    connect(clockButton_, &QAbstractButton::clicked, this,
+            [this] { popUpMenu(mainView_->breakTimePopupMenu(), *clockButton_); });
+    connect(includeTagButton_, &QToolButton::clicked, this,
+            [this] { popUpMenu(mainView_->includeTagPopupMenu(), *includeTagButton_); });
+    connect(excludeTagButton_, &QToolButton::clicked, this,
+            [this] { popUpMenu(mainView_->excludeTagPopupMenu(), *excludeTagButton_); });
     buildMenus(delegate);
     updateModeTools();
     rebuildTagFilterButtons();
@@ -215,14 +230,36 @@ void MainWindowController::updateModeTools() {
 
 void MainWindowController::rebuildTagFilterButtons() {
     const Playlist& playlist = *mainView_->playlist();
-    QString text;
-    if (!playlist.includeTags.empty())
-        text += "+" + QString::fromStdString(joinedFilterTags(playlist.includeTags));
-    if (!playlist.excludeTags.empty()) {
-        if (!text.isEmpty()) text += " ";
-        text += "−" + QString::fromStdString(joinedFilterTags(playlist.excludeTags));
+    auto* row = static_cast<QHBoxLayout*>(tagStackView_->layout());
+    while (QLayoutItem* item = row->takeAt(0)) {
+        QWidget* button = item->widget();
+        // The include and exclude buttons stay; a tag's button may be the one being clicked.
+        if (button && button != includeTagButton_ && button != excludeTagButton_) {
+            button->hide();
+            button->deleteLater();
+        }
+        delete item;
     }
-    tagFilterLabel_->setText(text);
+    MainViewController* view = mainView_;
+    auto addTags = [&](QToolButton* filterButton, const TagSet& tags, const char* name,
+                       void (MainViewController::*toggle)(const QString&)) {
+        row->addWidget(filterButton);
+        for (const std::string& tag : tags) {
+            auto* button = new QToolButton(tagStackView_);
+            button->setObjectName(name);
+            button->setText(QString::fromStdString(tag));
+            button->setFocusPolicy(Qt::NoFocus);
+            connect(button, &QToolButton::clicked, view,
+                    [view, button, toggle] { (view->*toggle)(button->text()); });
+            row->addWidget(button);
+        }
+    };
+    addTags(includeTagButton_, playlist.includeTags, "includedTag", &MainViewController::actionIncludeTag);
+    addTags(excludeTagButton_, playlist.excludeTags, "excludedTag", &MainViewController::actionExcludeTag);
+}
+
+void MainWindowController::popUpMenu(QMenu& menu, QWidget& at) {
+    menu.popup(at.mapToGlobal(QPoint(0, at.height())));
 }
 
 void MainWindowController::closeEvent(QCloseEvent* event) {

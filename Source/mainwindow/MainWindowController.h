@@ -12,6 +12,7 @@
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QToolButton;
 
 namespace platform {
 class QtLabelBadge;
@@ -35,7 +36,11 @@ public:
     MainViewController& mainViewController() const { return *mainView_; }
     QLineEdit& searchField() const { return *searchField_; }
     QLabel& modeLabel() const { return *modeLabel_; }
-    QLabel& tagFilterLabel() const { return *tagFilterLabel_; }
+    // The tag filter bar: the include button, a button per included tag, the exclude button, a
+    // button per excluded tag. A tag's button takes it out of its filter.
+    QWidget& tagStackView() const { return *tagStackView_; }
+    QToolButton& includeTagButton() const { return *includeTagButton_; }
+    QToolButton& excludeTagButton() const { return *excludeTagButton_; }
     QLabel& badgeLabel() const { return *badgeLabel_; }
     // The clock at the left of the toolbar (the title bar's on the original platform): the time and
     // the main view's break.
@@ -52,6 +57,8 @@ public:
     void actionPrepare();
     // Shows the playlist's include and exclude tags.
     void rebuildTagFilterButtons();
+    // Pops up one of the main view's menus under the widget.
+    void popUpMenu(QMenu& menu, QWidget& at);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -66,7 +73,9 @@ private:
     MainViewController* mainView_;
     QLineEdit* searchField_;
     QLabel* modeLabel_;
-    QLabel* tagFilterLabel_;
+    QWidget* tagStackView_;
+    QToolButton* includeTagButton_;
+    QToolButton* excludeTagButton_;
     QLabel* badgeLabel_;
     Clock* clockButton_;
     std::unique_ptr<platform::QtLabelBadge> badge_;

@@ -1,74 +1,12 @@
 #pragma once
-// Plain stand-ins for the parts of the main window that are built apart: enough to see the
-// position, play and pause, read a notice and the side documents' names. Main thread only.
+// Plain stand-ins for the parts of the main window that are not built yet: a grey lyrics panel and
+// no waveform picture. Main thread only.
 
 #include "Source/mainwindow/MainViewParts.h"
 
 #include <QLabel>
-#include <QSlider>
-#include <QWidget>
-
-#include <memory>
-
-class QHBoxLayout;
 
 namespace vantle {
-
-class MainViewController;
-
-// A plain slider in tenths of a second; dragging it seeks.
-class StandInTimeSlider final : public QSlider, public TimeSliderPart {
-    Q_OBJECT
-
-public:
-    explicit StandInTimeSlider(QWidget* parent = nullptr);
-    QWidget* widget() override { return this; }
-    void setPlayer(Player* player) override { player_ = player; }
-    void loadEntry(const std::shared_ptr<PlaylistEntry>& entry) override;
-    void setValue(double seconds) override;
-
-private:
-    Player* player_ = nullptr;
-};
-
-// Play and Pause buttons with the panel's play, pause, zero-mark and transcription-line actions (no
-// remote, no volume or speed controls).
-class StandInTransport final : public QWidget, public TransportPart {
-    Q_OBJECT
-
-public:
-    explicit StandInTransport(MainViewController& controller, QWidget* parent = nullptr);
-    QWidget* widget() override { return this; }
-    void setUpControls() override {}
-    // Stops the break, finishes the entry when less than 10 s are left, and plays.
-    void playPressed() override;
-    // Arms the break and stops, then steps back one second unless that passes the last zero mark.
-    void pausePressed() override;
-    void markZeroPressed() override;
-    void prevSegmentPressed() override;
-    void nextSegmentPressed() override;
-    void resetSpeedControls() override {}
-    void setVolumeSliderValue(float) override {}
-
-private:
-    MainViewController& controller_;
-};
-
-// One line of text, or a small picture, that goes away after its time.
-class StandInNotices final : public QLabel, public NoticesPart {
-    Q_OBJECT
-
-public:
-    explicit StandInNotices(QWidget* parent = nullptr);
-    QWidget* widget() override { return this; }
-    void showText(const QString& text, double seconds, std::optional<QColor> color) override;
-    void showImage(const QIcon& image) override;
-
-private:
-    void hideAfter(double seconds);
-
-    int shown_ = 0;
-};
 
 // A grey panel with a line of text, laid over the playlist.
 class StandInKaraoke final : public QLabel, public KaraokePart {
@@ -80,43 +18,11 @@ public:
     void layoutInFrame(double x) override;
 };
 
-// No clock yet: nothing to hide or show.
-class StandInScreensaver final : public ScreensaverPart {
-public:
-    QWidget* widget() override { return nullptr; }
-    void resetIdle() override {}
-    void show() override {}
-};
-
 // No picture yet: requests are never answered.
 class StandInWaveform final : public WaveformPart {
 public:
     QWidget* widget() override { return nullptr; }
     void requestPicture(const std::shared_ptr<PlaylistEntry>&, const QSize&, Delivery) override {}
-};
-
-// The side documents' names as flat buttons; a video's button opens the video window, the others
-// are inert.
-class StandInAttachments final : public QWidget, public AttachmentsPart {
-    Q_OBJECT
-
-public:
-    explicit StandInAttachments(MainViewController& controller, QWidget* parent = nullptr);
-    QWidget* widget() override { return this; }
-    void rebuild(const std::shared_ptr<PlaylistEntry>& entry) override;
-
-private:
-    MainViewController& controller_;
-    QHBoxLayout* row_;
-};
-
-// Two plain sliders, "Treble" and "Balance", in half steps from −10 to 10.
-class StandInSoundPanel final : public QWidget, public MainViewPart {
-    Q_OBJECT
-
-public:
-    explicit StandInSoundPanel(MainViewController& controller, QWidget* parent = nullptr);
-    QWidget* widget() override { return this; }
 };
 
 } // namespace vantle

@@ -16,6 +16,7 @@
 #include "platform/foundation/UserDefaults.h"
 #include "platform/ui/Fakes.h"
 #include "tests/Source/session/SessionFakes.h"
+#include "tests/support/MainViewStandIns.h"
 
 #include <QApplication>
 #include <QImage>
@@ -260,6 +261,7 @@ protected:
         environment.filePanels = &panels;
         environment.alerts = &alerts;
         if (configureEnvironment) configureEnvironment(environment);
+        testsupport::useMainViewStandIns(environment.parts);
         window = std::make_unique<MainWindowController>(std::move(environment), delegate.get());
         window->resize(900, 640);
         window->show();

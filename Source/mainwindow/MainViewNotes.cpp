@@ -1,0 +1,99 @@
+// Timed notes: typing a note at the position into the note field, and announcing a note that
+// playback reaches.
+
+#include "Source/mainwindow/MainViewController.h"
+
+#include "Source/playback/SoundEffect.h"
+#include "Source/session/Playlist.h"
+#include "Source/session/PlaylistEntry.h"
+#include "Source/session/TextNote.h"
+#include "Source/session/TextNoteSet.h"
+#include "Source/views/PlaylistTableView.h"
+#include "platform/audio/AudioDevice.h"
+
+#include <QMouseEvent>
+
+#include <algorithm>
+
+namespace vantle {
+
+void MainViewController::beginNoteAtCurrentTime() {
+    if (!player_->suspended()) player_->pause();
+    player_->setPlaying(false);
+    std::shared_ptr<PlaylistEntry> entry = playlist_->assignedEntry;
+    if (!entry) {
+        refreshDisplay();
+        return;
+    }
+    // Near an existing note that note is edited; elsewhere a new one starts, empty.
+    if (!currentNote_) {
+        TextNoteSet& notes = entry->noteSet();
+        const double time = player_->playbackTime();
+        auto note = std::make_shared<TextNote>(time, std::string());
+        notes.notes.insert(notes.notes.begin() + static_cast<std::ptrdiff_t>(notes.insertionIndex(time)),
+                           note);
+        notes.altered = true;
+    }
+    timeSlider_->loadEntry(entry);
+    refreshDisplay();
+    // The field now holds the note's text (the refresh leaves a field being edited alone).
+    noteTextField_->setText(currentNote_ ? QString::fromStdString(currentNote_->text()) : QString());
+}
+
+void MainViewController::commitNoteEdit() {
+    const std::string text = noteTextField_->text().toStdString();
+    std::shared_ptr<PlaylistEntry> entry = playlist_->assignedEntry;
+    if (!entry || !currentNote_) {
+        refreshDisplay();
+        return;
+    }
+    TextNoteSet& notes = entry->noteSet();
+    if (text.empty()) {
+        auto found = std::find(notes.notes.begin(), notes.notes.end(), currentNote_);
+        if (found != notes.notes.end()) notes.notes.erase(found);
+        notes.altered = true;
+    } else {
+        currentNote_->setText(text);
+    }
+    timeSlider_->loadEntry(entry);
+    notes.save();
+    refreshDisplay();
+}
+
+void MainViewController::noteFieldDidEndEditing() {
+    if (noteTextField_->editing()) {
+        noteTextField_->setEditing(false);
+        commitNoteEdit();
+    }
+    tableView_->setFocus(Qt::OtherFocusReason);
+}
+
+void MainViewController::cancelOperation() {
+    noteTextField_->cancelEdit();
+    tableView_->setFocus(Qt::OtherFocusReason);
+}
+
+void MainViewController::mousePressEvent(QMouseEvent* event) {
+    noteFieldDidEndEditing();
+    VtlViewController::mousePressEvent(event);
+}
+
+void MainViewController::announceNote(const std::shared_ptr<TextNote>& note) {
+    if (!note || currentNote_) return;
+    const QString text = QString::fromStdString(note->text());
+    const auto end = std::find_if(text.begin(), text.end(), [](QChar c) { return c.isSpace(); });
+    const QString word(text.begin(), end - text.begin());
+    // Nothing to show for a note that starts with a blank (or has no text).
+    if (word.isEmpty()) return;
+    notices_->showText(word, 1.0, std::nullopt);
+    if (!word.startsWith('!')) return;
+    if (playNoteSound_) {
+        playNoteSound_();
+        return;
+    }
+    if (!noteSound_)
+        noteSound_ = std::make_unique<SoundEffect>(SoundEffect::bellFileName, nullptr, *defaults_);
+    noteSound_->play();
+}
+
+} // namespace vantle

@@ -1,0 +1,135 @@
+// Tag commands on the selected entries and the tag filter, and the break-length menus. Each menu
+// command takes its argument from the title of the item that sent it.
+
+#include "Source/mainwindow/MainViewController.h"
+
+#include "Source/mainwindow/ClockedBreakTimer.h"
+#include "Source/playback/Preferences.h"
+#include "Source/session/Playlist.h"
+#include "Source/views/PlaylistTableView.h"
+#include "platform/foundation/UserDefaults.h"
+
+#include <QAction>
+#include <QMenu>
+
+#include <cmath>
+#include <cstdlib>
+#include <optional>
+
+namespace vantle {
+
+namespace {
+
+// The tags the menus offer, one character each.
+const char* const tagMenuTitles[] = {"★", "♥", "!", "a", "b", "c", "d", "e", "f", "g", "h", "x"};
+// Minutes; the this-break menu also has an item that stops the break.
+const char* const thisBreakTitles[] = {"No Break", "1", "2", "3", "5", "8", "10", "15", "20", "30"};
+const char* const allBreaksTitles[] = {"1", "1.5", "2", "3", "5", "8", "10", "15", "20", "30"};
+
+// A whole decimal number with an optional sign and digits only.
+std::optional<long long> wholeMinutes(const QString& title) {
+    const std::string text = title.toStdString();
+    std::size_t digits = (!text.empty() && (text[0] == '+' || text[0] == '-')) ? 1 : 0;
+    if (digits == text.size()) return std::nullopt;
+    for (std::size_t i = digits; i < text.size(); ++i)
+        if (text[i] < '0' || text[i] > '9') return std::nullopt;
+    errno = 0;
+    const long long value = std::strtoll(text.c_str(), nullptr, 10);
+    if (errno == ERANGE) return std::nullopt;
+    return value;
+}
+
+// The whole title as a finite decimal number; leading blanks make it none.
+std::optional<double> decimalMinutes(const QString& title) {
+    const std::string text = title.toStdString();
+    if (text.empty() || std::isspace(static_cast<unsigned char>(text[0]))) return std::nullopt;
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (end != text.c_str() + text.size() || !std::isfinite(value)) return std::nullopt;
+    return value;
+}
+
+QMenu* addTitledMenu(QMenu* menu, const char* name, const char* const* titles, std::size_t count,
+                     std::function<void(QAction*)> command) {
+    menu->setObjectName(name);
+    for (std::size_t i = 0; i < count; ++i) {
+        QAction* item = menu->addAction(QString::fromUtf8(titles[i]));
+        QObject::connect(item, &QAction::triggered, menu, [command, item] { command(item); });
+    }
+    return menu;
+}
+
+} // namespace
+
+void MainViewController::buildTagAndBreakMenus() {
+    auto tags = [&](const QString& title, const char* name, std::function<void(QAction*)> command) {
+        return addTitledMenu(new QMenu(title, this), name, tagMenuTitles, std::size(tagMenuTitles),
+                             std::move(command));
+    };
+    tagMenu_ = tags(tr("Tag"), "tagMenu", [this](QAction* item) { actionTagEntry(item); });
+    filterTagMenu_ =
+        tags(tr("Filter by Tag"), "filterTagMenu", [this](QAction* item) { actionFilterByTag(item); });
+    includeTagPopupMenu_ =
+        tags(tr("Include"), "includeTagPopupMenu", [this](QAction* item) { actionIncludeTag(item->text()); });
+    excludeTagPopupMenu_ =
+        tags(tr("Exclude"), "excludeTagPopupMenu", [this](QAction* item) { actionExcludeTag(item->text()); });
+
+    breakTimePopupMenu_ = new QMenu(tr("Break"), this);
+    breakTimePopupMenu_->setObjectName("breakTimePopupMenu");
+    breakTimeThisSubMenu_ = addTitledMenu(breakTimePopupMenu_->addMenu(tr("This Break (minutes)")),
+                                          "breakTimeThisSubMenu", thisBreakTitles, std::size(thisBreakTitles),
+                                          [this](QAction* item) { actionSetThisBreakTime(item); });
+    breakTimeAllSubMenu_ = addTitledMenu(breakTimePopupMenu_->addMenu(tr("All Breaks (minutes)")),
+                                         "breakTimeAllSubMenu", allBreaksTitles, std::size(allBreaksTitles),
+                                         [this](QAction* item) { actionSetAllBreakTime(item); });
+
+    entryMenu_->addSeparator();
+    entryMenu_->addMenu(tagMenu_);
+    entryMenu_->addMenu(filterTagMenu_);
+}
+
+void MainViewController::actionTagEntry(QAction* item) {
+    if (!item) return;
+    tableView_->tagSelectedRows(item->text().toStdString());
+    item->setChecked(false);
+}
+
+void MainViewController::actionFilterByTag(QAction* item) {
+    if (!item) return;
+    playlist_->cycleTagFilter(item->text().toStdString());
+    updateWindowTitle();
+    tableView_->reloadTable();
+    item->setChecked(false);
+}
+
+void MainViewController::toggleFilterTag(const QString& title, void (Playlist::*toggle)(std::string_view)) {
+    ((*playlist_).*toggle)(title.toStdString());
+    updateWindowTitle();
+    tableView_->reloadTable();
+}
+
+void MainViewController::actionIncludeTag(const QString& title) {
+    toggleFilterTag(title, &Playlist::toggleIncludeTag);
+}
+
+void MainViewController::actionExcludeTag(const QString& title) {
+    toggleFilterTag(title, &Playlist::toggleExcludeTag);
+}
+
+void MainViewController::actionSetThisBreakTime(QAction* item) {
+    if (!item) return;
+    item->setChecked(false);
+    if (std::optional<long long> minutes = wholeMinutes(item->text()))
+        breakTimer_->arm(static_cast<double>(*minutes) * 60.0);
+    else
+        breakTimer_->cancel();
+}
+
+void MainViewController::actionSetAllBreakTime(QAction* item) {
+    if (!item) return;
+    item->setChecked(false);
+    if (std::optional<double> minutes = decimalMinutes(item->text()))
+        defaults_->setDouble(Preferences::timerDurationKey, *minutes);
+}
+
+} // namespace vantle

@@ -1,0 +1,237 @@
+// Tags and tag filters, break lengths, timed notes with their notices, and side documents, driven
+// through the main window's menus, fields and buttons.
+
+#include "Source/mainwindow/AttachmentStack.h"
+#include "Source/playback/Preferences.h"
+#include "Source/session/Attachment.h"
+#include "Source/session/TextNoteSet.h"
+#include "Source/session/UndoRedoTransaction.h"
+#include "platform/foundation/TextFile.h"
+#include "tests/Source/mainwindow/MainWindowTestSupport.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QPushButton>
+#include <QTest>
+#include <QToolButton>
+
+#include <filesystem>
+
+namespace vantle::testing {
+namespace {
+
+class RecordingNotices final : public NoticesPart {
+public:
+    QWidget* widget() override { return nullptr; }
+    void showText(const QString& text, double, std::optional<QColor>) override {
+        texts.push_back(text.toStdString());
+    }
+    void showImage(const QIcon&) override {}
+    std::vector<std::string> texts;
+};
+
+class TagsNotesAttachmentsTest : public MainWindowTest {
+protected:
+    void SetUp() override {
+        MainWindowTest::SetUp();
+        configureEnvironment = [this](MainViewEnvironment& environment) {
+            environment.parts.notices = [this](MainViewController&) {
+                auto made = std::make_unique<RecordingNotices>();
+                notices = made.get();
+                return made;
+            };
+            environment.playNoteSound = [this] { ++rings; };
+            environment.workspace = &workspace;
+            environment.modifierKeys = [this] { return modifiers; };
+        };
+        start();
+        activate();
+    }
+
+    QAction* item(QMenu& menu, const QString& title) {
+        for (QAction* action : menu.actions())
+            if (action->text() == title) return action;
+        ADD_FAILURE() << "no item " << title.toStdString() << " in " << menu.objectName().toStdString();
+        return nullptr;
+    }
+    int rows() { return view().tableView().model()->rowCount(); }
+    std::string undoName() { return playlist().undoer.undoStack().back()->undoName(); }
+    std::vector<QPushButton*> attachmentButtons() {
+        return window->findChild<AttachmentStack*>("attachmentStack")->attachmentButtons();
+    }
+
+    static std::string notesText(const std::string& path) {
+        auto text = platform::readTextFile(path);
+        return text ? *text : std::string();
+    }
+
+    RecordingNotices* notices = nullptr;
+    platform::FakeWorkspace workspace;
+    Qt::KeyboardModifiers modifiers;
+    int rings = 0;
+};
+
+TEST_F(TagsNotesAttachmentsTest, TaggingIsOneStepAndTheFiltersChangeOnlyTheRows) {
+    view().insertEntries({audioFile("a.wav", 5), audioFile("b.wav", 5), audioFile("c.wav", 5)});
+    const std::size_t steps = playlist().undoer.undoStack().size();
+    view().selectRows({0, 2});
+    QAction* tag = item(view().tagMenu(), "a");
+    tag->trigger();
+    ASSERT_EQ(playlist().undoer.undoStack().size(), steps + 1);
+    EXPECT_EQ(undoName(), "Undo update tags");
+    EXPECT_EQ(playlist().allEntries[0]->tags, "a");
+    EXPECT_EQ(playlist().allEntries[2]->tags, "a");
+    EXPECT_FALSE(playlist().allEntries[1]->tags.has_value());
+
+    playlist().dirty = false;
+    auto tagButtons = [&](const char* name) {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        std::vector<std::string> titles;
+        for (QToolButton* button : window->tagStackView().findChildren<QToolButton*>(name))
+            titles.push_back(button->text().toStdString());
+        return titles;
+    };
+    item(view().includeTagPopupMenu(), "a")->trigger();
+    EXPECT_EQ(rows(), 2);
+    EXPECT_EQ(tagButtons("includedTag"), std::vector<std::string>{"a"});
+    item(view().excludeTagPopupMenu(), "a")->trigger(); // moves it to the exclude set
+    EXPECT_EQ(rows(), 1);
+    EXPECT_TRUE(tagButtons("includedTag").empty());
+    ASSERT_EQ(tagButtons("excludedTag"), std::vector<std::string>{"a"});
+    window->tagStackView().findChild<QToolButton*>("excludedTag")->click();
+    EXPECT_EQ(rows(), 3);
+    EXPECT_TRUE(tagButtons("excludedTag").empty());
+    // Cycling goes include, exclude, none.
+    const int cycled[] = {2, 1, 3};
+    for (int expected : cycled) {
+        item(view().filterTagMenu(), "a")->trigger();
+        EXPECT_EQ(rows(), expected);
+    }
+    EXPECT_FALSE(playlist().dirty);
+
+    playlist().undoer.undo();
+    EXPECT_FALSE(playlist().allEntries[0]->tags.has_value());
+}
+
+TEST_F(TagsNotesAttachmentsTest, BreakLengthItemsReadTheirTitles) {
+    struct Case {
+        bool thisBreak;
+        const char* title;
+        std::optional<double> armedSeconds;  // this break: armed, else cancelled
+        std::optional<double> storedMinutes; // all breaks: stored, else unchanged
+    } cases[] = {
+        {true, "5", 300.0, {}},     {true, "+2", 120.0, {}}, {true, "1.5", {}, {}},
+        {true, "No Break", {}, {}}, {true, "", {}, {}},      {false, "1.5", {}, 1.5},
+        {false, " 2", {}, {}},      {false, "two", {}, {}},  {false, "10", {}, 10.0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.title);
+        view().defaults().removeObject(Preferences::timerDurationKey);
+        const int cancels = breakTimer->cancels;
+        breakTimer->arms.clear();
+        QAction sender(c.title);
+        sender.setCheckable(true);
+        sender.setChecked(true);
+        if (c.thisBreak) {
+            view().actionSetThisBreakTime(&sender);
+            EXPECT_EQ(breakTimer->arms.empty() ? std::nullopt : breakTimer->arms.back(), c.armedSeconds);
+            EXPECT_EQ(breakTimer->cancels, cancels + (c.armedSeconds ? 0 : 1));
+        } else {
+            view().actionSetAllBreakTime(&sender);
+            EXPECT_EQ(view().defaults().object(Preferences::timerDurationKey).has_value(),
+                      c.storedMinutes.has_value());
+            EXPECT_EQ(view().defaults().doubleValue(Preferences::timerDurationKey),
+                      c.storedMinutes.value_or(0.0));
+        }
+        EXPECT_FALSE(sender.isChecked());
+    }
+    // The clock in the title bar opens the break menu.
+    window->clockButton().click();
+    EXPECT_TRUE(view().breakTimePopupMenu().isVisible());
+    view().breakTimePopupMenu().hide();
+}
+
+TEST_F(TagsNotesAttachmentsTest, ATypedNoteIsSavedAndAnnouncedOnceWhenReached) {
+    const platform::Url song = audioFile("song.wav", 80);
+    view().insertEntries({song});
+    view().selectRows({0});
+    InterceptingTextField& field = view().noteTextField();
+    player->setCurrentTime(65);
+    QTest::mouseClick(&field, Qt::LeftButton);
+    QTest::mouseClick(&field, Qt::LeftButton); // a second click starts no second note
+    ASSERT_TRUE(field.editing());
+    EXPECT_EQ(playlist().assignedEntry->noteSet().notes.size(), 1u);
+    QTest::keyClicks(&field, "!Turn left");
+    QTest::keyClick(&field, Qt::Key_Return);
+    EXPECT_FALSE(field.editing());
+    const std::string notesFile = companionTextURL(song, ".txt").path();
+    EXPECT_EQ(notesText(notesFile), song.path() + "\n 1:05 !Turn left\n");
+
+    // Escape leaves the note's text as it was.
+    QTest::mouseClick(&field, Qt::LeftButton);
+    QTest::keyClicks(&field, " now");
+    QTest::keyClick(&field, Qt::Key_Escape);
+    EXPECT_FALSE(field.editing());
+    EXPECT_EQ(field.text().toStdString(), "!Turn left");
+    // An abandoned new note leaves nothing behind.
+    player->setCurrentTime(20);
+    QTest::mouseClick(&field, Qt::LeftButton);
+    QTest::keyClick(&field, Qt::Key_Escape);
+    EXPECT_EQ(notesText(notesFile), song.path() + "\n 1:05 !Turn left\n");
+
+    // Played across, it shows its first word once and rings.
+    player->setCurrentTime(58);
+    player->play();
+    tick(150);
+    EXPECT_EQ(notices->texts, std::vector<std::string>{"!Turn"});
+    EXPECT_EQ(rings, 1);
+}
+
+TEST_F(TagsNotesAttachmentsTest, AttachmentButtonsOpenAndTheirMenuRemovesWithUndo) {
+    const platform::Url song = audioFile("song.wav", 30);
+    const platform::Url score = audioFolder.url("Score (violin).pdf");
+    const platform::Url script = audioFolder.url("run.sh");
+    ASSERT_TRUE(platform::writeTextFile(score.path(), "%PDF").ok());
+    ASSERT_TRUE(platform::writeTextFile(script.path(), "#!/bin/sh\n").ok());
+    std::filesystem::permissions(script.path(), std::filesystem::perms::owner_exec,
+                                 std::filesystem::perm_options::add);
+    view().insertEntries({song});
+    view().selectRows({0});
+
+    // Added through the panel, once per entry and document.
+    for (int i = 0; i < 2; ++i) {
+        window->findChild<QPushButton*>("attachmentStackAddButton")->click();
+        ASSERT_TRUE(panels.answerOpenPanel({score, script}));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    EXPECT_EQ(panels.openRequests().back().options.prompt, "Add");
+    EXPECT_EQ(playlist().undoer.undoStack().size(), 3u); // add entries, then two documents
+    EXPECT_EQ(undoName(), "Undo Add Attachment");
+    std::vector<QPushButton*> buttons = attachmentButtons();
+    ASSERT_EQ(buttons.size(), 2u);
+    EXPECT_EQ(buttons[0]->text().toStdString(), "violin");
+    EXPECT_EQ(playlist().assignedEntry->attachments[0]->tag, "pdf");
+
+    // A document opens; a program is only shown in the file manager.
+    QTest::mouseClick(buttons[0], Qt::LeftButton);
+    QTest::mouseClick(buttons[1], Qt::LeftButton);
+    ASSERT_EQ(workspace.openedFiles(), std::vector<platform::Url>{score});
+    ASSERT_EQ(workspace.selections().size(), 1u);
+    EXPECT_EQ(workspace.selections()[0].path, script.path());
+
+    modifiers = Qt::ControlModifier;
+    QTest::mouseClick(buttons[0], Qt::LeftButton);
+    EXPECT_EQ(view().currentAttachment(), playlist().assignedEntry->attachments[0]);
+    EXPECT_EQ(workspace.openedFiles().size(), 1u);
+    item(view().attachmentPopupMenu(), "Remove")->trigger();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(undoName(), "Undo Remove Attachment");
+    ASSERT_EQ(attachmentButtons().size(), 1u);
+    EXPECT_EQ(attachmentButtons()[0]->text().toStdString(), "sh");
+    playlist().undoer.undo();
+    ASSERT_EQ(attachmentButtons().size(), 2u);
+    EXPECT_EQ(attachmentButtons()[0]->text().toStdString(), "violin");
+}
+
+} // namespace
+} // namespace vantle::testing
