@@ -170,7 +170,9 @@ void FilterEffectUnit::processSlice(AudioBufferList& io, AUAudioFrameCount offse
         State::Section design;
         if (kind_ == Kind::bandPass) {
             const double octaves = second / 1200.0;
-            const double alpha = sine * std::sinh(std::numbers::ln2 / 2.0 * octaves * w / sine);
+            // Bands wider than the spectrum near the top would put the poles on the unit circle.
+            const double alpha =
+                std::min(1e4, sine * std::sinh(std::numbers::ln2 / 2.0 * octaves * w / sine));
             design.set(alpha, 0.0, -alpha, 1.0 + alpha, -2.0 * cosine, 1.0 - alpha);
         } else {
             const double q = std::pow(10.0, second / 20.0) / std::numbers::sqrt2;

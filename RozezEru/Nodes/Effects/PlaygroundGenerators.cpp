@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -47,7 +48,12 @@ struct PlaygroundNoiseGenerator::State {
     std::size_t next = 0, available = 0;
 
     bool refill(std::size_t count) {
-        const ssize_t got = getrandom(words.data(), count * sizeof(std::uint32_t), GRND_NONBLOCK);
+        ssize_t got = -1;
+        // Requests above 256 bytes may be cut short by a signal; a few tries are enough.
+        for (int attempt = 0; attempt < 3 && got < 0; ++attempt) {
+            got = getrandom(words.data(), count * sizeof(std::uint32_t), GRND_NONBLOCK);
+            if (got < 0 && errno != EINTR) break;
+        }
         next = 0;
         available = got > 0 ? std::size_t(got) / sizeof(std::uint32_t) : 0;
         return available > 0;
