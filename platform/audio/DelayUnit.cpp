@@ -14,7 +14,7 @@ namespace {
 
 using Unit = AudioUnitParameterUnit;
 
-constexpr EffectParameterSpec delaySpecs[] = {
+constexpr EffectParameterRow delayRows[] = {
     {"dryWetMix", "Dry-Wet Mix", DelayUnit::dryWetMix, 100, 0, 100, Unit::generic},
     {"time", "Delay time (Seconds)", DelayUnit::delayTime, 1, 0, 2, Unit::seconds},
     {"feedback", "Feedback (%)", DelayUnit::feedback, 50, -100, 100, Unit::generic},
@@ -41,7 +41,7 @@ AudioComponentDescription DelayUnit::componentDescription() {
 }
 
 DelayUnit::DelayUnit(const AudioComponentDescription& description)
-    : ParameterEffectUnit(description, delaySpecs) {}
+    : ParameterEffectUnit(description, delayRows) {}
 
 DelayUnit::~DelayUnit() {
     deallocateRenderResources();

@@ -15,7 +15,7 @@ using Unit = AudioUnitParameterUnit;
 using U = DistortionUnit;
 
 // In the order the platform unit lists them: the echo, the ring modulator, the decimator, the polynomial.
-constexpr EffectParameterSpec distortionSpecs[] = {
+constexpr EffectParameterRow distortionRows[] = {
     {"delay", "Delay", U::delay, 0.1f, 0.1f, 500, Unit::milliseconds},
     {"decay", "Decay", U::decay, 1, 0.1f, 50, Unit::rate},
     {"delayMix", "Delay Mix", U::delayMix, 50, 0, 100, Unit::percent},
@@ -104,7 +104,7 @@ AudioComponentDescription DistortionUnit::componentDescription() {
 }
 
 DistortionUnit::DistortionUnit(const AudioComponentDescription& description)
-    : ParameterEffectUnit(description, distortionSpecs) {}
+    : ParameterEffectUnit(description, distortionRows) {}
 
 DistortionUnit::~DistortionUnit() {
     deallocateRenderResources();

@@ -10,7 +10,7 @@ namespace {
 using Unit = AudioUnitParameterUnit;
 using D = DynamicsProcessorUnit;
 
-constexpr EffectParameterSpec dynamicsSpecs[] = {
+constexpr EffectParameterRow dynamicsRows[] = {
     {"threshold", "Threshold", D::threshold, -20, -40, 20, Unit::decibels},
     {"headRoom", "Head Room", D::headRoom, 5, 0.1f, 40, Unit::decibels},
     {"expansionRatio", "Expansion Ratio", D::expansionRatio, 2, 1, 50, Unit::rate},
@@ -50,7 +50,7 @@ AudioComponentDescription DynamicsProcessorUnit::componentDescription() {
 }
 
 DynamicsProcessorUnit::DynamicsProcessorUnit(const AudioComponentDescription& description)
-    : ParameterEffectUnit(description, dynamicsSpecs) {}
+    : ParameterEffectUnit(description, dynamicsRows) {}
 
 DynamicsProcessorUnit::~DynamicsProcessorUnit() {
     deallocateRenderResources();

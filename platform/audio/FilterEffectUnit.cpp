@@ -14,41 +14,41 @@ namespace {
 
 using Unit = AudioUnitParameterUnit;
 
-constexpr EffectParameterSpec bandPassSpecs[] = {
+constexpr EffectParameterRow bandPassRows[] = {
     {"centerFrequency", "Center Frequency", 0, 5000, 20, 22050, Unit::hertz},
     {"bandwidth", "Bandwidth", 1, 600, 100, 12000, Unit::cents},
 };
-constexpr EffectParameterSpec passSpecs[] = {
+constexpr EffectParameterRow passRows[] = {
     {"cutoffFrequency", "Cutoff Frequency", 0, 6900, 10, 22050, Unit::hertz},
     {"resonance", "Resonance", 1, 0, -20, 40, Unit::decibels},
 };
-constexpr EffectParameterSpec highShelfSpecs[] = {
+constexpr EffectParameterRow highShelfRows[] = {
     {"cutOffFrequency", "Cut Off Frequency", 0, 10000, 10000, 22050, Unit::hertz},
     {"gain", "Gain", 1, 0, -40, 40, Unit::decibels},
 };
-constexpr EffectParameterSpec lowShelfSpecs[] = {
+constexpr EffectParameterRow lowShelfRows[] = {
     {"cutoffFrequency", "Cutoff Frequency", 0, 80, 10, 200, Unit::hertz},
     {"gain", "Gain", 1, 0, -40, 40, Unit::decibels},
 };
-constexpr EffectParameterSpec equalizerSpecs[] = {
+constexpr EffectParameterRow equalizerRows[] = {
     {"centerFreq", "Center Freq", 0, 2000, 20, 22050, Unit::hertz},
     {"q", "Q", 1, 1, 0.1f, 20, Unit::hertz},
     {"gain", "Gain", 2, 0, -20, 20, Unit::decibels},
 };
 
-std::span<const EffectParameterSpec> filterSpecs(FilterEffectUnit::Kind kind) {
+std::span<const EffectParameterRow> filterRows(FilterEffectUnit::Kind kind) {
     switch (kind) {
     case FilterEffectUnit::Kind::bandPass:
-        return bandPassSpecs;
+        return bandPassRows;
     case FilterEffectUnit::Kind::highPass:
     case FilterEffectUnit::Kind::lowPass:
-        return passSpecs;
+        return passRows;
     case FilterEffectUnit::Kind::highShelf:
-        return highShelfSpecs;
+        return highShelfRows;
     case FilterEffectUnit::Kind::lowShelf:
-        return lowShelfSpecs;
+        return lowShelfRows;
     case FilterEffectUnit::Kind::parametricEQ:
-        return equalizerSpecs;
+        return equalizerRows;
     }
     return {};
 }
@@ -101,7 +101,7 @@ AudioComponentDescription FilterEffectUnit::componentDescription(Kind kind) {
 FilterEffectUnit::FilterEffectUnit(Kind kind) : FilterEffectUnit(kind, componentDescription(kind)) {}
 
 FilterEffectUnit::FilterEffectUnit(Kind kind, const AudioComponentDescription& description)
-    : ParameterEffectUnit(description, filterSpecs(kind)), kind_(kind) {}
+    : ParameterEffectUnit(description, filterRows(kind)), kind_(kind) {}
 
 FilterEffectUnit::~FilterEffectUnit() {
     deallocateRenderResources();

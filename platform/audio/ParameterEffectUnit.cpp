@@ -8,24 +8,24 @@
 namespace platform {
 
 ParameterEffectUnit::ParameterEffectUnit(const AudioComponentDescription& description,
-                                         std::span<const EffectParameterSpec> specs)
-    : AudioUnit(description, 1, 1, *AudioFormat::standard(44100.0, 2)), specs_(specs),
-      values_(new std::atomic<float>[specs.size()]), ramps_(new Ramp[specs.size()]) {
+                                         std::span<const EffectParameterRow> rows)
+    : AudioUnit(description, 1, 1, *AudioFormat::standard(44100.0, 2)), rows_(rows),
+      values_(new std::atomic<float>[rows.size()]), ramps_(new Ramp[rows.size()]) {
     std::vector<std::shared_ptr<AUParameter>> parameters;
-    for (std::size_t i = 0; i < specs.size(); ++i) {
-        const EffectParameterSpec& spec = specs[i];
-        values_[i].store(spec.defaultValue, std::memory_order_relaxed);
-        ramps_[i].current = ramps_[i].target = ramps_[i].seen = spec.defaultValue;
-        auto parameter = AUParameterTree::createParameter(
-            spec.identifier, spec.name, spec.address, spec.minValue, spec.maxValue, spec.unit, spec.flags);
-        parameter->setValue(spec.defaultValue);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const EffectParameterRow& row = rows[i];
+        values_[i].store(row.defaultValue, std::memory_order_relaxed);
+        ramps_[i].current = ramps_[i].target = ramps_[i].seen = row.defaultValue;
+        auto parameter = AUParameterTree::createParameter(row.identifier, row.name, row.address, row.minValue,
+                                                          row.maxValue, row.unit, row.flags);
+        parameter->setValue(row.defaultValue);
         parameters.push_back(std::move(parameter));
     }
     auto tree = AUParameterTree::createTree(std::move(parameters));
     tree->setImplementorValueObserver([this](const AUParameter& parameter, AUValue value) {
         const std::ptrdiff_t row = rowOf(parameter.address());
         if (row < 0 || std::isnan(value) ||
-            !(specs_[std::size_t(row)].flags & AudioUnitParameterFlag::isWritable))
+            !(rows_[std::size_t(row)].flags & AudioUnitParameterFlag::isWritable))
             return;
         values_[std::size_t(row)].store(limited(std::size_t(row), value), std::memory_order_relaxed);
     });
@@ -37,13 +37,13 @@ ParameterEffectUnit::ParameterEffectUnit(const AudioComponentDescription& descri
 ParameterEffectUnit::~ParameterEffectUnit() = default;
 
 std::ptrdiff_t ParameterEffectUnit::rowOf(AUParameterAddress address) const {
-    for (std::size_t i = 0; i < specs_.size(); ++i)
-        if (specs_[i].address == address) return std::ptrdiff_t(i);
+    for (std::size_t i = 0; i < rows_.size(); ++i)
+        if (rows_[i].address == address) return std::ptrdiff_t(i);
     return -1;
 }
 
 AUValue ParameterEffectUnit::limited(std::size_t row, AUValue value) const {
-    return std::clamp(value, specs_[row].minValue, specs_[row].maxValue);
+    return std::clamp(value, rows_[row].minValue, rows_[row].maxValue);
 }
 
 AUValue ParameterEffectUnit::parameterValue(AUParameterAddress address) const {
@@ -58,7 +58,7 @@ void ParameterEffectUnit::setRow(std::size_t index, AUValue value) {
 Result<void> ParameterEffectUnit::allocateInternalRenderResources() {
     auto prepared = prepareRender(outputBus(0).format().channelCount(), outputBus(0).format().sampleRate());
     if (!prepared) return prepared;
-    for (std::size_t i = 0; i < specs_.size(); ++i) {
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
         const float value = values_[i].load(std::memory_order_relaxed);
         ramps_[i] = Ramp{value, value, 0.0f, 0, value};
     }
@@ -76,8 +76,8 @@ void ParameterEffectUnit::resetInternalRenderState() {
 
 // A value set through the tree since the last look jumps there and ends a ramp under way.
 void ParameterEffectUnit::takeUpStoredValues() {
-    for (std::size_t i = 0; i < specs_.size(); ++i) {
-        if (!(specs_[i].flags & AudioUnitParameterFlag::isWritable)) continue;
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+        if (!(rows_[i].flags & AudioUnitParameterFlag::isWritable)) continue;
         const float stored = values_[i].load(std::memory_order_relaxed);
         Ramp& ramp = ramps_[i];
         if (stored == ramp.seen) continue;
@@ -89,7 +89,7 @@ void ParameterEffectUnit::apply(const AURenderEvent& event) {
     if (event.eventType == AURenderEventType::midi) return;
     const std::ptrdiff_t row = rowOf(event.parameter.parameterAddress);
     if (row < 0 || std::isnan(event.parameter.value) ||
-        !(specs_[std::size_t(row)].flags & AudioUnitParameterFlag::isWritable))
+        !(rows_[std::size_t(row)].flags & AudioUnitParameterFlag::isWritable))
         return;
     const float value = limited(std::size_t(row), event.parameter.value);
     values_[std::size_t(row)].store(value, std::memory_order_relaxed);
@@ -107,7 +107,7 @@ void ParameterEffectUnit::apply(const AURenderEvent& event) {
 
 void ParameterEffectUnit::advanceRamps(AUAudioFrameCount frames) {
     ramping_ = false;
-    for (std::size_t i = 0; i < specs_.size(); ++i) {
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
         Ramp& ramp = ramps_[i];
         if (ramp.remaining == 0) continue;
         if (frames >= ramp.remaining) {

@@ -21,7 +21,7 @@
 namespace platform {
 
 // One row of a unit's parameter table.
-struct EffectParameterSpec {
+struct EffectParameterRow {
     const char* identifier;
     const char* name;
     AUParameterAddress address;
@@ -66,9 +66,9 @@ public:
     bool canProcessInPlace() const override { return true; }
 
 protected:
-    // `specs` must outlive the unit (a constant table); its rows' order is the tree's.
+    // `rows` must outlive the unit (a constant table); its rows' order is the tree's.
     ParameterEffectUnit(const AudioComponentDescription& description,
-                        std::span<const EffectParameterSpec> specs);
+                        std::span<const EffectParameterRow> rows);
 
     // Render thread: the value of row `index` for the slice being processed.
     float current(std::size_t index) const { return ramps_[index].current; }
@@ -108,7 +108,7 @@ private:
     void apply(const AURenderEvent& event);
     void advanceRamps(AUAudioFrameCount frames);
 
-    const std::span<const EffectParameterSpec> specs_;
+    const std::span<const EffectParameterRow> rows_;
     std::unique_ptr<std::atomic<float>[]> values_;
     std::unique_ptr<Ramp[]> ramps_; // render thread
     bool ramping_ = false;          // render thread

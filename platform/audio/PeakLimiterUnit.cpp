@@ -10,7 +10,7 @@ namespace {
 
 using Unit = AudioUnitParameterUnit;
 
-constexpr EffectParameterSpec limiterSpecs[] = {
+constexpr EffectParameterRow limiterRows[] = {
     {"attackTime", "Attack Time", PeakLimiterUnit::attackTime, 0.012f, 0.001f, 0.03f, Unit::seconds},
     {"decayTime", "Decay Time", PeakLimiterUnit::decayTime, 0.024f, 0.001f, 0.06f, Unit::seconds},
     {"preGain", "Pre Gain", PeakLimiterUnit::preGain, 0, -40, 40, Unit::decibels},
@@ -76,7 +76,7 @@ AudioComponentDescription PeakLimiterUnit::componentDescription() {
 }
 
 PeakLimiterUnit::PeakLimiterUnit(const AudioComponentDescription& description)
-    : ParameterEffectUnit(description, limiterSpecs) {}
+    : ParameterEffectUnit(description, limiterRows) {}
 
 PeakLimiterUnit::~PeakLimiterUnit() {
     deallocateRenderResources();

@@ -9,7 +9,7 @@ namespace platform {
 
 namespace {
 
-constexpr EffectParameterSpec reverbSpecs[] = {
+constexpr EffectParameterRow reverbRows[] = {
     {"wetDryMix", "Wet Dry Mix", ReverbUnit::wetDryMixAddress, 100, 0, 100, AudioUnitParameterUnit::percent},
 };
 
@@ -53,7 +53,7 @@ AudioComponentDescription ReverbUnit::componentDescription() {
 }
 
 ReverbUnit::ReverbUnit(const AudioComponentDescription& description)
-    : ParameterEffectUnit(description, reverbSpecs) {}
+    : ParameterEffectUnit(description, reverbRows) {}
 
 ReverbUnit::~ReverbUnit() {
     deallocateRenderResources();
