@@ -1,8 +1,17 @@
 #include "platform/audio/AudioComponentRegistry.h"
 
+#include "platform/audio/DelayUnit.h"
+#include "platform/audio/DistortionUnit.h"
+#include "platform/audio/DynamicsProcessorUnit.h"
+#include "platform/audio/FilterEffectUnit.h"
 #include "platform/audio/MatrixMixerUnit.h"
+#include "platform/audio/NewPitchUnit.h"
+#include "platform/audio/PeakLimiterUnit.h"
+#include "platform/audio/ReverbUnit.h"
+
 #include "platform/audio/TimePitchUnit.h"
 #include "platform/audio/VarispeedUnit.h"
+#include <utility>
 
 namespace platform {
 
@@ -30,6 +39,12 @@ std::string registryDescriptionText(const AudioComponentDescription& d) {
            registryCodeText(d.componentManufacturer);
 }
 
+template <typename Unit> void registerEffect(AudioComponentRegistry& registry, const char* name) {
+    registry.registerComponent(
+        Unit::componentDescription(), name, 0x10000,
+        [](const AudioComponentDescription& description) { return std::make_unique<Unit>(description); });
+}
+
 // The platform's own units, which are there from the start as the system's are.
 void registerPlatformUnits(AudioComponentRegistry& registry) {
     registry.registerComponent(TimePitchUnit::componentDescription(), "Time Pitch", 0x10000,
@@ -44,6 +59,23 @@ void registerPlatformUnits(AudioComponentRegistry& registry) {
                                [](const AudioComponentDescription& description) {
                                    return std::make_unique<MatrixMixerUnit>(description);
                                });
+    registerEffect<DelayUnit>(registry, "Delay");
+    registerEffect<DistortionUnit>(registry, "Distortion");
+    registerEffect<DynamicsProcessorUnit>(registry, "Dynamics Processor");
+    registerEffect<PeakLimiterUnit>(registry, "Peak Limiter");
+    registerEffect<ReverbUnit>(registry, "Reverb 2");
+    registerEffect<NewPitchUnit>(registry, "Pitch");
+    using Kind = FilterEffectUnit::Kind;
+    const std::pair<Kind, const char*> filters[] = {
+        {Kind::bandPass, "Band Pass Filter"}, {Kind::highPass, "High Pass Filter"},
+        {Kind::lowPass, "Low Pass Filter"},   {Kind::highShelf, "High Shelf Filter"},
+        {Kind::lowShelf, "Low Shelf Filter"}, {Kind::parametricEQ, "Parametric EQ"},
+    };
+    for (const auto& [kind, name] : filters)
+        registry.registerComponent(FilterEffectUnit::componentDescription(kind), name, 0x10000,
+                                   [kind](const AudioComponentDescription& description) {
+                                       return std::make_unique<FilterEffectUnit>(kind, description);
+                                   });
 }
 
 } // namespace
