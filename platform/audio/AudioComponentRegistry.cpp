@@ -1,6 +1,7 @@
 #include "platform/audio/AudioComponentRegistry.h"
 
 #include "platform/audio/MatrixMixerUnit.h"
+#include "platform/audio/SamplerUnit.h"
 #include "platform/audio/TimePitchUnit.h"
 #include "platform/audio/VarispeedUnit.h"
 
@@ -43,6 +44,10 @@ void registerPlatformUnits(AudioComponentRegistry& registry) {
     registry.registerComponent(MatrixMixerUnit::componentDescription(), "Matrix Mixer", 0x10000,
                                [](const AudioComponentDescription& description) {
                                    return std::make_unique<MatrixMixerUnit>(description);
+                               });
+    registry.registerComponent(SamplerUnit::componentDescription(), "Sampler", 0x10000,
+                               [](const AudioComponentDescription& description) {
+                                   return std::make_unique<SamplerUnit>(description);
                                });
 }
 

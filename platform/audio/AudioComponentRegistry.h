@@ -29,7 +29,7 @@ public:
     };
 
     // The process's registry; it starts with the platform's own units: the time-pitch ('aufc' 'tmpt'
-    // 'appl') and varispeed ('aufc' 'vari' 'appl') effects and the matrix mixer ('aumx' 'mxmx' 'appl').
+    // 'appl') and varispeed ('aufc' 'vari' 'appl') effects the matrix mixer ('aumx' 'mxmx' 'appl') and the sampler ('aumu' 'samp' 'appl').
     static AudioComponentRegistry& shared();
 
     AudioComponentRegistry() = default;
