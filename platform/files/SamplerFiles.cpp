@@ -35,6 +35,11 @@ Result<SamplerZone> readSamplerZone(const std::string& path) {
     auto sample = std::make_shared<SamplerSample>();
     sample->sampleRate = info.samplerate;
     const int channels = std::min(info.channels, 2);
+    // A header may claim any length; a sample the sampler holds in memory stays below 512 MiB.
+    if (info.frames <= 0 || info.channels <= 0 || info.frames > (sf_count_t(1) << 27) / info.channels) {
+        sf_close(file);
+        return samplerFileError("The audio file is empty or too long for the sampler: " + path);
+    }
     std::vector<float> frames(std::size_t(info.frames) * std::size_t(info.channels));
     const sf_count_t read = sf_readf_float(file, frames.data(), info.frames);
     SF_INSTRUMENT chunk{};
