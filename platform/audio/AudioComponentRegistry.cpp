@@ -8,9 +8,10 @@
 #include "platform/audio/NewPitchUnit.h"
 #include "platform/audio/PeakLimiterUnit.h"
 #include "platform/audio/ReverbUnit.h"
-
+#include "platform/audio/SamplerUnit.h"
 #include "platform/audio/TimePitchUnit.h"
 #include "platform/audio/VarispeedUnit.h"
+
 #include <utility>
 
 namespace platform {
@@ -76,6 +77,10 @@ void registerPlatformUnits(AudioComponentRegistry& registry) {
                                    [kind](const AudioComponentDescription& description) {
                                        return std::make_unique<FilterEffectUnit>(kind, description);
                                    });
+    registry.registerComponent(SamplerUnit::componentDescription(), "Sampler", 0x10000,
+                               [](const AudioComponentDescription& description) {
+                                   return std::make_unique<SamplerUnit>(description);
+                               });
 }
 
 } // namespace

@@ -29,8 +29,9 @@ public:
     };
 
     // The process's registry; it starts with the platform's own units: the time-pitch ('aufc' 'tmpt'
-    // 'appl') and varispeed ('aufc' 'vari' 'appl') effects, the matrix mixer ('aumx' 'mxmx' 'appl') and
-    // the effects of type 'aufx' (delay, distortion, dynamics, limiter, filters, reverb and pitch).
+    // 'appl') and varispeed ('aufc' 'vari' 'appl') effects, the matrix mixer ('aumx' 'mxmx' 'appl'), the
+    // sampler ('aumu' 'samp' 'appl') and the effects of type 'aufx' (delay, distortion, dynamics,
+    // limiter, filters, reverb and pitch).
     static AudioComponentRegistry& shared();
 
     AudioComponentRegistry() = default;

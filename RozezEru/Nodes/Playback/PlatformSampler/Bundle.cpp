@@ -1,0 +1,28 @@
+#include "RozezEru/Nodes/Playback/PlatformSampler/Bundle.h"
+
+#include "platform/foundation/Files.h"
+
+#include <filesystem>
+#include <system_error>
+
+namespace rozezeru {
+
+const Bundle& Bundle::main() {
+    static const Bundle bundle = [] {
+        std::error_code error;
+        const auto program = std::filesystem::read_symlink("/proc/self/exe", error);
+        return Bundle(error ? std::string("Resources") : (program.parent_path() / "Resources").string());
+    }();
+    return bundle;
+}
+
+std::optional<std::string> Bundle::pathForResource(const std::string& name,
+                                                   const std::string& extension) const {
+    // A name that climbs out of the folder is no resource of it.
+    if (name.empty() || name.find("..") != std::string::npos) return std::nullopt;
+    const std::string path = resourcePath_ + "/" + name + "." + extension;
+    if (!platform::fileExists(path)) return std::nullopt;
+    return path;
+}
+
+} // namespace rozezeru
