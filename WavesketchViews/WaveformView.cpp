@@ -54,6 +54,9 @@ void WaveformView::rebuild() {
     if (!next) return;
     displayed_ = next.release();
     layout()->addWidget(displayed_);
+    // At once rather than on the next turn of the loop, so that what is painted next is the new content.
+    displayed_->show();
+    layout()->activate();
 }
 
 void WaveformView::showEvent(QShowEvent* event) {
