@@ -18,8 +18,15 @@ namespace {
 
 using Configuration = Waveform::Configuration;
 
-// Fades the ends towards silence (1) after the configuration's damping, in 32-bit floats throughout.
-std::vector<float> drawerDamped(std::span<const float> values, const Configuration& configuration) {
+void drawerPrepare(QPainter& context, const Configuration& configuration) {
+    context.setRenderHint(QPainter::Antialiasing, configuration.shouldAntialias());
+    context.setOpacity(1.0);
+    context.fillRect(QRectF(QPointF(0.0, 0.0), configuration.size()), configuration.backgroundColor());
+}
+
+} // namespace
+
+std::vector<float> dampedValues(std::span<const float> values, const Configuration& configuration) {
     std::vector<float> out(values.begin(), values.end());
     const auto& damping = configuration.damping();
     if (!damping || !(damping->percentage() > 0.0f)) return out;
@@ -40,11 +47,7 @@ std::vector<float> drawerDamped(std::span<const float> values, const Configurati
     return out;
 }
 
-void drawerPrepare(QPainter& context, const Configuration& configuration) {
-    context.setRenderHint(QPainter::Antialiasing, configuration.shouldAntialias());
-    context.setOpacity(1.0);
-    context.fillRect(QRectF(QPointF(0.0, 0.0), configuration.size()), configuration.backgroundColor());
-}
+namespace {
 
 std::optional<QImage> drawerImage(std::span<const float> samples, const Configuration& configuration,
                                   const WaveformRenderer& renderer, Waveform::Position position,
@@ -72,7 +75,7 @@ std::optional<QImage> drawerImage(std::span<const float> samples, const Configur
         // Points to pixels, with y growing upwards from the bottom edge.
         context.setTransform(QTransform(scale, 0.0, 0.0, -scale, 0.0, height * scale));
         drawerPrepare(context, configuration);
-        renderer.render(drawerDamped(samples, configuration), context, configuration, lastOffset, position);
+        renderer.render(dampedValues(samples, configuration), context, configuration, lastOffset, position);
     }
     image.setDevicePixelRatio(scale);
     return image;
@@ -141,7 +144,7 @@ void WaveformImageDrawer::draw(std::span<const float> waveform, QPainter& contex
         }
     }
     const auto kept = waveform.subspan(std::size_t(std::max<std::int64_t>(0, n - needed)));
-    std::vector<float> values = drawerDamped(kept, configuration);
+    std::vector<float> values = dampedValues(kept, configuration);
     if (shouldDrawSilencePadding_)
         values.insert(values.begin(), std::size_t(needed - std::int64_t(values.size())), 1.0f);
     drawerPrepare(context, configuration);

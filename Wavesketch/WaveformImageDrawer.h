@@ -18,6 +18,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <vector>
 
 class QPainter;
 
@@ -63,6 +64,10 @@ private:
     std::int64_t lastOffset_ = 0;
     std::int64_t lastSampleCount_ = 0;
 };
+
+// The values with the ends faded towards silence (1) after the configuration's damping; unchanged without
+// one or at a percentage of 0.
+std::vector<float> dampedValues(std::span<const float> values, const Waveform::Configuration& configuration);
 
 // Writes the image as PNG through a temporary file, so that a failure leaves an earlier file in place.
 platform::Result<void> writePNG(const QImage& image, const platform::Url& url);
