@@ -1,4 +1,5 @@
 #include "RozezEru/MIDI/MIDIFile/MIDIFile.h"
+#include "RozezEru/MIDI/MIDIFile/MIDIFileTrackNoteMap.h"
 
 #include "tests/support/MIDIFileBytes.h"
 #include "tests/support/TemporaryFolder.h"
@@ -140,4 +141,45 @@ TEST(MIDIFileTempoTrack, TempoFromTheLastThreeBytes) {
     const MIDIFile noTempo(join({header(1, 1, 96), chunk("MTrk", endOfTrack)}), "");
     EXPECT_FALSE(noTempo.tempoTrack());
     EXPECT_TRUE(noTempo.tracks().empty());
+}
+
+TEST(MIDIFileTrackNoteMap, PairsNotesPerChannelInBeats) {
+    // At 480 ticks per beat: 0x00 0xF0 is 240 ticks, half a beat.
+    const auto oneNote = chunk(
+        "MTrk", join({{0x81, 0x70, 0x90, 60, 100, 0x81, 0x70, 0x80, 60, 0, 0x83, 0x60}, meta(0x2F, {})}));
+    const auto twoChannels =
+        chunk("MTrk", join({{0x00, 0x90, 60, 100, 0x78, 0x91, 60, 100, 0x78, 0x90, 60, 0}, // velocity 0 ends
+                            {0x83, 0x60, 0x81, 60, 0, 0x00, 0x90, 64, 1, 0x00, 0x80, 64, 0}, // 64 at beat 1.5
+                            endOfTrack}));
+    const MIDIFile file(join({header(0, 3, 480), oneNote, twoChannels, chunk("MTrk", {0x00, 0x90, 1, 1})}),
+                        "");
+    struct Case {
+        int index, trackNumber, lo, hi, range;
+        double end;
+        std::vector<std::tuple<double, double, int>> notes;
+    };
+    const Case cases[] = {
+        {-1, 0, 60, 60, 1, 2.0, {{0.5, 1.0, 60}}},
+        {1, 1, 60, 64, 5, 1.5, {{0.0, 0.5, 60}, {0.25, 1.5, 60}, {1.5, 1.5, 64}}},
+        {7, 2, 0, 0, 1, 0.0, {}}, // a note that never ends is no note
+    };
+    for (const auto& c : cases) {
+        const MIDIFileTrackNoteMap map(file, c.index);
+        EXPECT_EQ(map.trackNumber(), c.trackNumber);
+        EXPECT_EQ(std::tuple(map.loNote, map.hiNote, map.noteRange, map.endOfTrack),
+                  std::tuple(c.lo, c.hi, c.range, c.end))
+            << c.index;
+        std::vector<std::tuple<double, double, int>> notes;
+        for (const auto& note : map.noteList) {
+            EXPECT_EQ(note.noteDuration, note.noteEndTime - note.noteStartTime);
+            notes.emplace_back(note.noteStartTime, note.noteEndTime, note.noteNumber);
+        }
+        EXPECT_EQ(notes, c.notes) << c.index;
+    }
+    ToolkitLogCapture capture;
+    const MIDIFileTrackNoteMap empty(MIDIFile(header(1, 0, 96), ""), 0);
+    EXPECT_FALSE(empty.midiTrack());
+    EXPECT_EQ(empty.noteRange, 0);
+    ASSERT_EQ(capture.sink.records().size(), 1u);
+    EXPECT_NE(capture.sink.records()[0].text.find("No Tracks in the MIDI File"), std::string::npos);
 }
