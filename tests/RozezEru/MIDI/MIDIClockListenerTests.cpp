@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <utility>
 
 using namespace rozezeru;
 using platform::mainQueue;
@@ -34,123 +35,114 @@ struct Journal : MIDITempoObserver, MIDIBeatObserver {
     }
 };
 
-void send(MIDIListener& listener, std::uint8_t byte, MIDITimeStamp time = 0) {
-    const std::uint8_t data[] = {byte};
-    listener.receivedMIDISystemCommand(data, std::nullopt, time);
-}
+using Lines = std::vector<std::string>;
 
-constexpr double nanosecondsPerClockAt120 = 60e9 / 120 / 24;
+struct Rig {
+    platform::ManualTimerScheduler scheduler;
+    std::shared_ptr<MIDITempoListener> tempo = MIDITempoListener::make(0.5, 10, scheduler);
+    MIDIClockListener& clock = *tempo->clockListener;
+    std::shared_ptr<Journal> journal = std::make_shared<Journal>();
+
+    void send(std::uint8_t byte, MIDITimeStamp time = 0) {
+        const std::uint8_t data[] = {byte};
+        tempo->receivedMIDISystemCommand(data, std::nullopt, time);
+        mainQueue().drain();
+    }
+    void clocks(int count) {
+        for (int i = 0; i < count; ++i)
+            send(0xF8, 1000 + clock.quantumCounter * 1000);
+    }
+    void pass(double seconds) {
+        scheduler.advance(seconds);
+        mainQueue().drain();
+    }
+    Lines heard() { return std::exchange(journal->lines, {}); }
+};
 
 } // namespace
 
 TEST(MIDITimeout, ArmsOnTheMainQueueAndOneSuccessDisarmsEveryTimer) {
-    platform::ManualTimerScheduler scheduler;
+    Rig rig;
     int successes = 0, timeouts = 0;
     auto timeout = MIDITimeout::make(
-        1.6, true, [&] { ++successes; }, [&] { ++timeouts; }, scheduler);
+        1.6, true, [&] { ++successes; }, [&] { ++timeouts; }, rig.scheduler);
     bool ran = false;
     timeout->perform([&] { ran = true; });
     EXPECT_TRUE(ran);
-    scheduler.advance(2); // not armed yet: the arming waits for the main queue
-    mainQueue().drain();
+    rig.pass(2); // not armed before this: the arming waits for the main queue
     timeout->perform(nullptr);
     timeout->succeed(); // queued behind the second arming: disarms both
     mainQueue().drain();
-    scheduler.advance(5);
-    mainQueue().drain();
+    rig.pass(5);
     EXPECT_EQ(std::pair(successes, timeouts), std::pair(1, 0));
-
     timeout->perform(nullptr);
     mainQueue().drain();
-    scheduler.advance(1.5);
-    mainQueue().drain();
+    rig.pass(1.5);
     EXPECT_EQ(timeouts, 0);
-    scheduler.advance(0.2);
-    mainQueue().drain();
+    rig.pass(0.2);
     EXPECT_EQ(timeouts, 1);
-
     timeout->disableFailure = true;
     timeout->disableSuccess = true;
     timeout->perform(nullptr);
     mainQueue().drain();
-    scheduler.advance(2);
+    rig.pass(2);
     timeout->succeed();
     mainQueue().drain();
     EXPECT_EQ(std::pair(successes, timeouts), std::pair(1, 1));
 }
 
 TEST(MIDITempoListener, SteadyClockAt120ReportsExactly120) {
-    platform::ManualTimerScheduler scheduler;
-    auto listener = MIDITempoListener::make(0.5, 10, scheduler);
-    auto journal = std::make_shared<Journal>();
-    listener->addTempoObserver(journal);
+    Rig rig;
+    rig.tempo->addTempoObserver(rig.journal);
     // Past 385 tempi, so the regression takes part as well as the plain average.
-    for (int clock = 1; clock <= 500; ++clock) {
-        send(*listener, 0xF8,
-             static_cast<MIDITimeStamp>(std::llround(1e9 + clock * nanosecondsPerClockAt120)));
-        mainQueue().drain();
-    }
-    ASSERT_TRUE(listener->bpmStats.lineFn);
-    EXPECT_NEAR(listener->tempo, 120.0, 1e-4);
-    EXPECT_EQ(journal->lines, (std::vector<std::string>{"follower", "tempo 120.00"}));
-    scheduler.advance(1.5);
-    mainQueue().drain();
-    EXPECT_EQ(journal->lines.size(), 2u);
-    scheduler.advance(0.2);
-    mainQueue().drain();
-    EXPECT_EQ(journal->lines.back(), "leader");
-    send(*listener, 0xFC);
-    send(*listener, 0xF8, 5'000'000'000);
-    mainQueue().drain();
-    EXPECT_EQ(journal->lines.back(), "follower"); // the clock is back; one clock gives no tempo yet
-    listener->removeTempoObserver(*journal);
-    send(*listener, 0xF8, 5'010'000'000);
-    EXPECT_EQ(journal->lines.back(), "follower");
-    mainQueue().drain();
+    for (int clock = 1; clock <= 500; ++clock)
+        rig.send(0xF8, static_cast<MIDITimeStamp>(std::llround(1e9 + clock * 60e9 / 120 / 24)));
+    ASSERT_TRUE(rig.tempo->bpmStats.lineFn);
+    EXPECT_NEAR(rig.tempo->tempo, 120.0, 1e-4);
+    EXPECT_EQ(rig.heard(), (Lines{"follower", "tempo 120.00"}));
+    rig.pass(1.5);
+    EXPECT_TRUE(rig.heard().empty());
+    rig.pass(0.2);
+    EXPECT_EQ(rig.heard(), Lines{"leader"});
+    rig.send(0xFC);
+    rig.send(0xF8, 5'000'000'000); // back again; a Stop leaves no clock to time the pause from
+    EXPECT_EQ(rig.heard(), Lines{"follower"});
+    rig.tempo->removeTempoObserver(*rig.journal);
+    rig.send(0xF8, 5'010'000'000);
+    EXPECT_TRUE(rig.heard().empty());
 }
 
 TEST(MIDIClockListener, CountsQuarterNotesAndSongPositionBeats) {
-    platform::ManualTimerScheduler scheduler;
-    auto tempo = MIDITempoListener::make(0.5, 10, scheduler);
-    auto journal = std::make_shared<Journal>();
-    auto& clock = *tempo->clockListener;
-    clock.addObserver(journal);
-    auto clocks = [&](int count) {
-        for (int i = 0; i < count; ++i)
-            send(*tempo, 0xF8, 1000 + clock.quantumCounter * 1000);
-        mainQueue().drain();
-    };
-    clocks(3); // stopped: only the quantum counter moves
+    Rig rig;
+    auto& clock = rig.clock;
+    clock.addObserver(rig.journal);
+    rig.clocks(3); // stopped: only the quantum counter moves
     EXPECT_EQ(std::tuple(clock.quantumCounter, clock.fourCount, clock.sppMIDIBeatCounter),
               std::tuple(3u, 0, 0u));
-    send(*tempo, 0xFA);
-    clocks(1);
-    EXPECT_EQ(journal->lines, (std::vector<std::string>{"prepare", "first", "quarter 1", "spp 0"}));
-    clocks(24 * 4);
-    EXPECT_EQ(clock.fourCount, 1); // the fifth quarter note counts as 1 again
-    EXPECT_EQ(clock.sppMIDIBeatCounter, 16u);
-    // Stopped in mid-beat, started again: the song-position beats restart at 0 on the first clock.
-    clocks(2);
-    send(*tempo, 0xFC);
-    EXPECT_EQ(tempo->srtListener->state(), MIDISystemRealTimeListener::SRTState::paused);
-    send(*tempo, 0xFC);
-    EXPECT_EQ(tempo->srtListener->state(), MIDISystemRealTimeListener::SRTState::stopped);
-    send(*tempo, 0xFA);
-    journal->lines.clear();
-    clocks(6);
-    EXPECT_EQ(journal->lines, (std::vector<std::string>{"first", "quarter 1", "spp 0"}));
-    clocks(1);
-    EXPECT_EQ(journal->lines.back(), "spp 1");
-    // Continue keeps the counters; Start and Continue before one quarter note report one first beat.
-    send(*tempo, 0xFC);
-    send(*tempo, 0xFA);
-    send(*tempo, 0xFB);
-    journal->lines.clear();
-    clocks(1);
-    EXPECT_EQ(journal->lines, (std::vector<std::string>{"first continue", "quarter 1", "spp 0"}));
-    clock.removeObserver(*journal);
-    clocks(24);
-    EXPECT_EQ(journal->lines.size(), 3u);
+    rig.send(0xFA);
+    rig.clocks(1);
+    EXPECT_EQ(rig.heard(), (Lines{"prepare", "first", "quarter 1", "spp 0"}));
+    rig.clocks(24 * 4 + 2);
+    EXPECT_EQ(std::tuple(clock.fourCount, clock.sppMIDIBeatCounter), std::tuple(1, 16u)); // 5th quarter is 1
+    // Stopped in mid-beat and started again: the song-position beats restart with the first clock.
+    rig.send(0xFC);
+    EXPECT_EQ(rig.tempo->srtListener->state(), MIDISystemRealTimeListener::SRTState::paused);
+    rig.send(0xFC);
+    EXPECT_EQ(rig.tempo->srtListener->state(), MIDISystemRealTimeListener::SRTState::stopped);
+    rig.send(0xFA);
+    rig.heard();
+    rig.clocks(7);
+    EXPECT_EQ(rig.heard(), (Lines{"first", "quarter 1", "spp 0", "spp 1"}));
+    // Start and Continue before one quarter note report one first beat, continuing.
+    rig.send(0xFC);
+    rig.send(0xFA);
+    rig.send(0xFB);
+    rig.heard();
+    rig.clocks(1);
+    EXPECT_EQ(rig.heard(), (Lines{"first continue", "quarter 1", "spp 0"}));
+    clock.removeObserver(*rig.journal);
+    rig.clocks(24);
+    EXPECT_TRUE(rig.heard().empty());
 }
 
 TEST(MIDIModeListeners, FollowTheirControllersOnly) {
