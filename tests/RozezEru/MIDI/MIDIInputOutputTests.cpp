@@ -35,30 +35,17 @@ Bytes sysex(std::size_t size) {
 } // namespace
 
 TEST(MIDIInputOutput, EveryStatusReachesItsOperationOnBothInputPaths) {
+    // clang-format off
     const std::pair<Bytes, std::string> table[] = {
-        {{0x81, 60, 5}, "off 60 5 1"},
-        {{0x92, 61, 100}, "on 61 100 2"},
-        {{0x93, 62, 0}, "on 62 0 3"},
-        {{0xA4, 63, 9}, "poly 63 9 4"},
-        {{0xB5, 7, 127}, "cc 7 127 5"},
-        {{0xC6, 8}, "program 8 6"},
-        {{0xD7, 10}, "pressure 10 7"},
-        {{0xEF, 0x7F, 0x7F}, "bend 16383 15"},
-        {{0xF1, 18}, "system [241, 18]"},
-        {{0xF2, 1, 2}, "system [242, 1, 2]"},
-        {{0xF3, 4}, "system [243, 4]"},
-        {{0xF6}, "system [246]"},
-        {{0xF8}, "system [248]"},
-        {{0xFA}, "system [250]"},
-        {{0xFB}, "system [251]"},
-        {{0xFC}, "system [252]"},
-        {{0xFE}, "system [254]"},
-        {{0xF0, 0x7E, 0xF7}, "system [240, 126, 247]"},
-        {{0xF4}, ""},
-        {{0xF5}, ""},
-        {{0xF9}, ""},
-        {{0xFD}, ""},
+        {{0x81, 60, 5}, "off 60 5 1"}, {{0x92, 61, 100}, "on 61 100 2"}, {{0x93, 62, 0}, "on 62 0 3"},
+        {{0xA4, 63, 9}, "poly 63 9 4"}, {{0xB5, 7, 127}, "cc 7 127 5"}, {{0xC6, 8}, "program 8 6"},
+        {{0xD7, 10}, "pressure 10 7"}, {{0xEF, 0x7F, 0x7F}, "bend 16383 15"}, {{0xF1, 18}, "system [241, 18]"},
+        {{0xF2, 1, 2}, "system [242, 1, 2]"}, {{0xF3, 4}, "system [243, 4]"}, {{0xF6}, "system [246]"},
+        {{0xF8}, "system [248]"}, {{0xFA}, "system [250]"}, {{0xFB}, "system [251]"}, {{0xFC}, "system [252]"},
+        {{0xFE}, "system [254]"}, {{0xF0, 0x7E, 0xF7}, "system [240, 126, 247]"},
+        {{0xF4}, ""}, {{0xF5}, ""}, {{0xF9}, ""}, {{0xFD}, ""},
     };
+    // clang-format on
     // Packet lists into a virtual input; universal packets into an input port from an outside source.
     Loop loop;
     loop.receiver->createVirtualInputPorts(1);
@@ -108,7 +95,7 @@ TEST(MIDIInputOutput, SendersPutExactBytesOnTheWire) {
     const std::vector<MIDIEndpointRef> own{loop.sender->virtualOutputs()[0]};
     loop.receiver->openInput(2000001);
     auto& s = *loop.sender;
-    // 1010 bytes filled one packet buffer of the original; longer messages must still arrive whole.
+    // 1010 bytes fill a packet list of 1024 bytes; longer messages must still arrive whole.
     const std::vector<std::pair<std::function<void()>, Bytes>> table = {
         {[&] { s.sendNoteOnMessage(60, 100, 1, 3, std::nullopt, own); }, {0x91, 60, 100}},
         {[&] { s.sendNoteOffMessage(60, 2, 3, std::nullopt, own); }, {0x82, 0x3C, 0x00}},
