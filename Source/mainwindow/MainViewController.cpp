@@ -4,6 +4,7 @@
 #include "Source/mainwindow/AttachmentStack.h"
 #include "Source/mainwindow/ClockedBreakTimer.h"
 #include "Source/mainwindow/InterceptingTextField.h"
+#include "Source/mainwindow/KaraokeView.h"
 #include "Source/mainwindow/Logger.h"
 #include "Source/mainwindow/MainWindowController.h"
 #include "Source/mainwindow/RealParts.h"
@@ -128,8 +129,8 @@ MainViewController::MainViewController(MainViewEnvironment environment, QWidget*
         parts.timeSlider, *this, [this] { return std::make_unique<TimeSliderAdapter>(*this); });
     transport_ = makeMainViewPart<TransportPart, TransportAdapter>(
         parts.transport, *this, [this] { return std::make_unique<TransportAdapter>(*this, nullptr); });
-    karaoke_ = makeMainViewPart<KaraokePart, StandInKaraoke>(
-        parts.karaoke, *this, [] { return std::make_unique<StandInKaraoke>(); });
+    karaoke_ = makeMainViewPart<KaraokePart, KaraokeView>(parts.karaoke, *this,
+                                                         [] { return std::make_unique<KaraokeView>(); });
     waveform_ = makeMainViewPart<WaveformPart, StandInWaveform>(
         parts.waveform, *this, [] { return std::make_unique<StandInWaveform>(); });
     attachments_ = makeMainViewPart<AttachmentsPart, AttachmentStack>(

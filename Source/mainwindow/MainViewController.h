@@ -198,7 +198,8 @@ public:
     void replaceSession(const platform::Url& url, std::shared_ptr<Playlist> document);
     // The session at the location replaces the open one, which is saved first. A document that
     // cannot be read is reported and changes nothing: nothing is saved or closed.
-    void openSessionAt(const platform::Url& url);
+    // False when the document cannot be read.
+    bool openSessionAt(const platform::Url& url);
     // An empty, unnamed, unchanged session.
     void clearSession();
     // The toolbar's search field and with it the playlist's filter become empty.
@@ -241,6 +242,14 @@ public:
     // Adds filesAt(location) before the entry (at the end without one); what is not audio is left
     // out.
     void addFiles(const platform::Url& location, const std::shared_ptr<PlaylistEntry>& before = nullptr);
+    // Rows dragged inside the table, dropped on the line above `row`: one undoable "move"; the
+    // first moved entry's row is selected and becomes current (never interrupting what plays).
+    void moveRows(const RowIndexes& rows, std::size_t row) override;
+    // Files and folders dropped on the line above `row` are added there as one undoable "add
+    // entries", and the row becomes current unless the music plays. A session document among them
+    // (".vantle", in any case) ends the walk and is opened in place of the session, which is saved
+    // first, when it can be read. True when anything was added or a session opened.
+    bool acceptDroppedURLs(const std::vector<platform::Url>& urls, std::size_t row) override;
     // One alert listing the files (the first twelve).
     void reportRefusedFiles(const std::vector<RefusedFile>& refused);
     void loadEntry(const std::shared_ptr<PlaylistEntry>& entry) override;
