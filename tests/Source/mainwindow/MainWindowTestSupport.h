@@ -263,7 +263,7 @@ protected:
         if (configureEnvironment) configureEnvironment(environment);
         testsupport::useMainViewStandIns(environment.parts);
         window = std::make_unique<MainWindowController>(std::move(environment), delegate.get());
-        window->resize(900, 640);
+        if (!keepSavedFrame) window->resize(900, 640);
         window->show();
         QApplication::processEvents();
     }
@@ -331,6 +331,8 @@ protected:
     FakeWaveform* waveform = nullptr;
     FakeListeningLog* log = nullptr;
     int quits = 0;
+    // The window opens with the frame the user defaults kept, not at 900 × 640.
+    bool keepSavedFrame = false;
     // Runs on the environment just before the window is made, for fixtures that add to it.
     std::function<void(MainViewEnvironment&)> configureEnvironment;
 };
