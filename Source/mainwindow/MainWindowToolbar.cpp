@@ -41,6 +41,7 @@ ModeImages modeImages(PlayerMode mode) {
 
 void MainWindowController::buildToolbarActions(QToolBar& toolbar) {
     const QColor ink = palette().color(QPalette::WindowText);
+    // Named apart from the menu items of the same meaning, which carry the key equivalents.
     auto add = [&](const char* name, const QString& title, const char* symbol,
                    std::function<void()> command) {
         QAction* action = toolbar.addAction(title, this, std::move(command));
@@ -49,17 +50,17 @@ void MainWindowController::buildToolbarActions(QToolBar& toolbar) {
         if (symbol) action->setIcon(SymbolImages::icon(symbol, ink));
         return action;
     };
-    add("actionPlay", tr("Play"), "play.fill", [this] { mainView_->transport().playPressed(); });
-    add("actionPause", tr("Pause"), "pause.fill", [this] { mainView_->transport().pausePressed(); });
-    add("actionPrevSegment", tr("Previous Line"), "backward.end.fill",
+    add("toolPlay", tr("Play"), "play.fill", [this] { mainView_->transport().playPressed(); });
+    add("toolPause", tr("Pause"), "pause.fill", [this] { mainView_->transport().pausePressed(); });
+    add("toolPrevSegment", tr("Previous Line"), "backward.end.fill",
         [this] { mainView_->transport().prevSegmentPressed(); });
-    add("actionMarkZero", tr("Mark Zero"), "z.square", [this] { mainView_->transport().markZeroPressed(); });
-    add("actionNextSegment", tr("Next Line"), "forward.end.fill",
+    add("toolMarkZero", tr("Mark Zero"), "z.square", [this] { mainView_->transport().markZeroPressed(); });
+    add("toolNextSegment", tr("Next Line"), "forward.end.fill",
         [this] { mainView_->transport().nextSegmentPressed(); });
     toolbar.addSeparator();
-    add("actionAddEntry", tr("Add"), nullptr, [this] { mainView_->chooseFilesToAdd(); });
-    add("actionRemoveEntry", tr("Remove"), nullptr, [this] { mainView_->removeSelectedEntries(); });
-    add("actionViewLog", tr("Log"), nullptr, [this] { mainView_->viewLog(); });
+    add("toolAddEntry", tr("Add"), nullptr, [this] { mainView_->chooseFilesToAdd(); });
+    add("toolRemoveEntry", tr("Remove"), nullptr, [this] { mainView_->removeSelectedEntries(); });
+    add("toolViewLog", tr("Log"), nullptr, [this] { mainView_->viewLog(); });
     toolbar.addSeparator();
 
     auto tool = [&](const char* name, const QString& title, PlayerMode mode) {
