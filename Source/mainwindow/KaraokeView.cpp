@@ -1,5 +1,8 @@
 #include "Source/mainwindow/KaraokeView.h"
 
+#include "Source/views/TextNotifierView.h"
+
+#include <QFontMetricsF>
 #include <QPalette>
 
 #include <algorithm>
@@ -26,10 +29,10 @@ const QString KaraokeView::dummyText =
 KaraokeView::KaraokeView(QWidget* parent) : QLabel(parent) {
     setObjectName("karaokeView");
     QFont font(QStringLiteral("Helvetica"));
-    font.setPointSizeF(50.0);
+    font.setPointSizeF(pointSize);
     setFont(font);
     setTextFormat(Qt::RichText);
-    setWordWrap(true);
+    setWordWrap(false);
     setAlignment(Qt::AlignLeft | Qt::AlignTop);
     hide();
 }
@@ -52,8 +55,27 @@ void KaraokeView::layoutInFrame(double x) {
         const int left = static_cast<int>(std::lround(x));
         setGeometry(left, 0, std::max(0, parent->width() - left), parent->height());
     }
+    fitFont();
     setText(makeAttributedText(highlightLocation, highlightLength));
     raise();
+}
+
+void KaraokeView::fitFont() {
+    // 50 points where there is room; a smaller window shrinks the lines rather than cutting them.
+    // An empty frame keeps the font it has.
+    if (width() <= 0 || height() <= 0) return;
+    QFont probe = font();
+    probe.setPointSizeF(12.0);
+    const QFontMetricsF metrics(probe);
+    double widest = 0.0;
+    for (const QString& line : dummyText.split(QLatin1Char('\n')))
+        widest = std::max(widest, metrics.horizontalAdvance(line));
+    const int lines = static_cast<int>(dummyText.count(QLatin1Char('\n'))) + 1;
+    const double fitted = TextNotifierView::fittedPointSize(QSizeF(widest, metrics.height() * lines),
+                                                            QSizeF(width(), height()));
+    QFont sized = font();
+    sized.setPointSizeF(std::min(pointSize, fitted));
+    setFont(sized);
 }
 
 } // namespace vantle

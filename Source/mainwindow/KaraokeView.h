@@ -26,16 +26,20 @@ public:
     // The span shown highlighted, whatever entry plays and wherever playback stands.
     static constexpr int highlightLocation = 10;
     static constexpr int highlightLength = 111;
+    static constexpr double pointSize = 50.0;
 
     explicit KaraokeView(QWidget* parent = nullptr);
 
     QWidget* widget() override { return this; }
-    // Covers the parent from x to its right edge at full height and sets the text.
+    // Covers the parent (the playlist's view) from x to its right edge at full height and sets the
+    // text, in the largest font up to 50 points that shows its three lines whole.
     void layoutInFrame(double x) override;
     // The sample text as rich text: grey on light grey, the span black on white.
     static QString makeAttributedText(int location, int length);
 
 private:
+    void fitFont();
+
     std::vector<KaraokeRange> ranges_;
 };
 

@@ -222,7 +222,8 @@ void MainViewController::buildLayout() {
     column->addWidget(filesView_, 1);
 
     // Laid over the playlist, outside the layout.
-    if (QWidget* lyrics = karaoke_->widget()) lyrics->setParent(this);
+    // The lyrics cover the playlist, whose view is their superview: they start at its left edge.
+    if (QWidget* lyrics = karaoke_->widget()) lyrics->setParent(filesView_);
     if (QWidget* clock = screensaver_->widget()) clock->setParent(this);
 }
 
@@ -258,7 +259,7 @@ void MainViewController::showEvent(QShowEvent* event) {
 void MainViewController::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     if (QWidget* lyrics = karaoke_->widget(); lyrics && lyrics->isVisible())
-        karaoke_->layoutInFrame(filesView_->x());
+        karaoke_->layoutInFrame(0);
     if (std::optional<std::size_t> row = playlist_->currentRow())
         tableView_->scrollRowToCenter(static_cast<int>(*row));
 }

@@ -35,8 +35,11 @@ TEST_F(MainWindowTest, TheKaraokePanelCoversThePlaylistInTheKaraokeModes) {
         const bool karaoke = mode == PlayerMode::karaoke || mode == PlayerMode::karaokePrepare;
         EXPECT_EQ(panel->isVisible(), karaoke);
         if (!karaoke) continue;
-        EXPECT_EQ(panel->geometry(),
-                  QRect(filesView->x(), 0, view().width() - filesView->x(), view().height()));
+        EXPECT_EQ(panel->geometry(), filesView->rect());
+        // The three lines fit: at most 50 points, never cut.
+        EXPECT_LE(panel->font().pointSizeF(), KaraokeView::pointSize);
+        EXPECT_LE(panel->sizeHint().width(), panel->width());
+        EXPECT_LE(panel->sizeHint().height(), panel->height());
         const auto [text, highlighted] = shownText(panel->text());
         EXPECT_EQ(text.size(), 201);
         EXPECT_EQ(text, KaraokeView::dummyText);
