@@ -1,6 +1,6 @@
 #include "Source/mainwindow/KaraokeView.h"
 
-#include "Source/views/TextNotifierView.h"
+#include "Source/mainwindow/MainViewController.h"
 
 #include <QFontMetricsF>
 #include <QPalette>
@@ -62,19 +62,16 @@ void KaraokeView::layoutInFrame(double x) {
 
 void KaraokeView::fitFont() {
     // 50 points where there is room; a smaller window shrinks the lines rather than cutting them.
-    // An empty frame keeps the font it has.
-    if (width() <= 0 || height() <= 0) return;
-    QFont probe = font();
-    probe.setPointSizeF(12.0);
-    const QFontMetricsF metrics(probe);
-    double widest = 0.0;
-    for (const QString& line : dummyText.split(QLatin1Char('\n')))
-        widest = std::max(widest, metrics.horizontalAdvance(line));
-    const int lines = static_cast<int>(dummyText.count(QLatin1Char('\n'))) + 1;
-    const double fitted = TextNotifierView::fittedPointSize(QSizeF(widest, metrics.height() * lines),
-                                                            QSizeF(width(), height()));
-    QFont sized = font();
-    sized.setPointSizeF(std::min(pointSize, fitted));
+    const QStringList lines = dummyText.split(QLatin1Char('\n'));
+    QString widest;
+    const QFontMetricsF metrics(font());
+    for (const QString& line : lines)
+        if (metrics.horizontalAdvance(line) > metrics.horizontalAdvance(widest)) widest = line;
+    const std::optional<QFont> fitted =
+        MainViewController::fittedFont(widest, font(), QSizeF(width(), height() / double(lines.size())));
+    if (!fitted) return;
+    QFont sized = *fitted;
+    sized.setPointSizeF(std::min(pointSize, fitted->pointSizeF()));
     setFont(sized);
 }
 

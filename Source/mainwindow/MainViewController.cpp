@@ -258,10 +258,7 @@ void MainViewController::showEvent(QShowEvent* event) {
 
 void MainViewController::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    if (QWidget* lyrics = karaoke_->widget(); lyrics && lyrics->isVisible())
-        karaoke_->layoutInFrame(0);
-    if (std::optional<std::size_t> row = playlist_->currentRow())
-        tableView_->scrollRowToCenter(static_cast<int>(*row));
+    handleWindowResize();
 }
 
 QWidget* MainViewController::karaokeView() const {

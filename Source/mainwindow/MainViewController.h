@@ -14,7 +14,9 @@
 #include "platform/dispatch/TimerScheduler.h"
 #include "platform/foundation/Url.h"
 
+#include <QFont>
 #include <QPointer>
+#include <QSize>
 #include <QWidget>
 #include <Qt>
 
@@ -32,6 +34,7 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QMouseEvent;
+class QTimer;
 
 namespace platform {
 class Alerts;
@@ -414,6 +417,19 @@ public:
     // The application's main window controller, when this view is its content.
     MainWindowController* mainWindowController() const;
 
+    // ---- window size ----
+    // The window changed size (a move alone changes nothing): the lyrics are laid out again and
+    // the current row stays in view; the waveform waits for the end of the resize.
+    void handleWindowResize();
+    // The end of a resize, a quiet spell after the last size change: the waveform is made again at
+    // the new width and the current row kept in view.
+    void windowEndResize();
+    static constexpr int endResizeQuietMilliseconds = 300;
+    // A font of the base font's family whose size makes the text fit the frame with 5 points to
+    // spare each way (only 77 % of the line height counts), at least 1 point; nothing for an empty
+    // frame.
+    static std::optional<QFont> fittedFont(const QString& text, const QFont& baseFont, QSizeF size);
+
 protected:
     void showEvent(QShowEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -497,6 +513,8 @@ private:
     int stateWritesHeld_ = 0;
     // Tags each waveform request, so that a late picture of an earlier entry is dropped.
     unsigned waveformRequest_ = 0;
+    std::optional<QSize> previousSize_;
+    QTimer* endResizeTimer_ = nullptr;
     // The played share last drawn in the current row, so that a refresh repaints that cell only
     // when the share moved.
     std::optional<std::pair<std::size_t, double>> shownPlayedShare_;
