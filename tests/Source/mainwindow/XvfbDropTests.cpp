@@ -4,6 +4,8 @@
 
 #include "tests/Source/mainwindow/RealPartsTestSupport.h"
 
+#include "Source/mainwindow/SoundPanel.h"
+
 #include <QAction>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -28,6 +30,12 @@ protected:
             GTEST_SKIP() << "needs an X server: the MainWindowOnXvfb test runs it";
         }
         RealPartsTest::SetUp();
+        configureEnvironment = [parts = configureEnvironment](MainViewEnvironment& environment) {
+            parts(environment);
+            environment.parts.soundPanel = [](MainViewController& controller) {
+                return std::make_unique<SoundPanel>(controller);
+            };
+        };
     }
 };
 
