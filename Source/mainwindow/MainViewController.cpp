@@ -4,6 +4,7 @@
 #include "Source/mainwindow/AttachmentStack.h"
 #include "Source/mainwindow/ClockedBreakTimer.h"
 #include "Source/mainwindow/InterceptingTextField.h"
+#include "Source/mainwindow/KaraokeView.h"
 #include "Source/mainwindow/Logger.h"
 #include "Source/mainwindow/MainWindowController.h"
 #include "Source/mainwindow/RealParts.h"
@@ -128,8 +129,8 @@ MainViewController::MainViewController(MainViewEnvironment environment, QWidget*
         parts.timeSlider, *this, [this] { return std::make_unique<TimeSliderAdapter>(*this); });
     transport_ = makeMainViewPart<TransportPart, TransportAdapter>(
         parts.transport, *this, [this] { return std::make_unique<TransportAdapter>(*this, nullptr); });
-    karaoke_ = makeMainViewPart<KaraokePart, StandInKaraoke>(
-        parts.karaoke, *this, [] { return std::make_unique<StandInKaraoke>(); });
+    karaoke_ = makeMainViewPart<KaraokePart, KaraokeView>(parts.karaoke, *this,
+                                                         [] { return std::make_unique<KaraokeView>(); });
     waveform_ = makeMainViewPart<WaveformPart, StandInWaveform>(
         parts.waveform, *this, [] { return std::make_unique<StandInWaveform>(); });
     attachments_ = makeMainViewPart<AttachmentsPart, AttachmentStack>(
@@ -221,7 +222,8 @@ void MainViewController::buildLayout() {
     column->addWidget(filesView_, 1);
 
     // Laid over the playlist, outside the layout.
-    if (QWidget* lyrics = karaoke_->widget()) lyrics->setParent(this);
+    // The lyrics cover the playlist, whose view is their superview: they start at its left edge.
+    if (QWidget* lyrics = karaoke_->widget()) lyrics->setParent(filesView_);
     if (QWidget* clock = screensaver_->widget()) clock->setParent(this);
 }
 
@@ -256,10 +258,7 @@ void MainViewController::showEvent(QShowEvent* event) {
 
 void MainViewController::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    if (QWidget* lyrics = karaoke_->widget(); lyrics && lyrics->isVisible())
-        karaoke_->layoutInFrame(filesView_->x());
-    if (std::optional<std::size_t> row = playlist_->currentRow())
-        tableView_->scrollRowToCenter(static_cast<int>(*row));
+    handleWindowResize();
 }
 
 QWidget* MainViewController::karaokeView() const {

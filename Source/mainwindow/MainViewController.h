@@ -14,7 +14,9 @@
 #include "platform/dispatch/TimerScheduler.h"
 #include "platform/foundation/Url.h"
 
+#include <QFont>
 #include <QPointer>
+#include <QSize>
 #include <QWidget>
 #include <Qt>
 
@@ -32,6 +34,7 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QMouseEvent;
+class QTimer;
 
 namespace platform {
 class Alerts;
@@ -198,7 +201,8 @@ public:
     void replaceSession(const platform::Url& url, std::shared_ptr<Playlist> document);
     // The session at the location replaces the open one, which is saved first. A document that
     // cannot be read is reported and changes nothing: nothing is saved or closed.
-    void openSessionAt(const platform::Url& url);
+    // False when the document cannot be read.
+    bool openSessionAt(const platform::Url& url);
     // An empty, unnamed, unchanged session.
     void clearSession();
     // The toolbar's search field and with it the playlist's filter become empty.
@@ -241,6 +245,14 @@ public:
     // Adds filesAt(location) before the entry (at the end without one); what is not audio is left
     // out.
     void addFiles(const platform::Url& location, const std::shared_ptr<PlaylistEntry>& before = nullptr);
+    // Rows dragged inside the table, dropped on the line above `row`: one undoable "move"; the
+    // first moved entry's row is selected and becomes current (never interrupting what plays).
+    void moveRows(const RowIndexes& rows, std::size_t row) override;
+    // Files and folders dropped on the line above `row` are added there as one undoable "add
+    // entries", and the row becomes current unless the music plays. A session document among them
+    // (".vantle", in any case) ends the walk and is opened in place of the session, which is saved
+    // first, when it can be read. True when anything was added or a session opened.
+    bool acceptDroppedURLs(const std::vector<platform::Url>& urls, std::size_t row) override;
     // One alert listing the files (the first twelve).
     void reportRefusedFiles(const std::vector<RefusedFile>& refused);
     void loadEntry(const std::shared_ptr<PlaylistEntry>& entry) override;
@@ -405,6 +417,19 @@ public:
     // The application's main window controller, when this view is its content.
     MainWindowController* mainWindowController() const;
 
+    // ---- window size ----
+    // The window changed size (a move alone changes nothing): the lyrics are laid out again and
+    // the current row stays in view; the waveform waits for the end of the resize.
+    void handleWindowResize();
+    // The end of a resize, a quiet spell after the last size change: the waveform is made again at
+    // the new width and the current row kept in view.
+    void windowEndResize();
+    static constexpr int endResizeQuietMilliseconds = 300;
+    // A font of the base font's family whose size makes the text fit the frame with 5 points to
+    // spare each way (only 77 % of the line height counts), at least 1 point; nothing for an empty
+    // frame.
+    static std::optional<QFont> fittedFont(const QString& text, const QFont& baseFont, QSizeF size);
+
 protected:
     void showEvent(QShowEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -488,6 +513,8 @@ private:
     int stateWritesHeld_ = 0;
     // Tags each waveform request, so that a late picture of an earlier entry is dropped.
     unsigned waveformRequest_ = 0;
+    std::optional<QSize> previousSize_;
+    QTimer* endResizeTimer_ = nullptr;
     // The played share last drawn in the current row, so that a refresh repaints that cell only
     // when the share moved.
     std::optional<std::pair<std::size_t, double>> shownPlayedShare_;

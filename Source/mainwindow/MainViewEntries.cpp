@@ -131,7 +131,7 @@ void MainViewController::updateForMode() {
     const PlayerMode mode = player_->mode();
     const bool shown = mode == PlayerMode::karaoke || mode == PlayerMode::karaokePrepare;
     if (lyrics) lyrics->setVisible(shown);
-    if (shown) karaoke_->layoutInFrame(filesView_->x());
+    if (shown) karaoke_->layoutInFrame(0);
 }
 
 void MainViewController::insertEntries(const std::vector<platform::Url>& urls,

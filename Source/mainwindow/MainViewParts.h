@@ -120,7 +120,7 @@ public:
 
 // How the application supplies the parts; each factory runs once, while the controller is built,
 // after its player and break timer exist. An empty factory gives the application's own part (without
-// a game-controller remote), or a stand-in for the karaoke panel and the waveform picture.
+// a game-controller remote), or a stand-in for the waveform picture.
 struct MainViewParts {
     template <typename Part> using Factory = std::function<std::unique_ptr<Part>(MainViewController&)>;
 

@@ -227,11 +227,11 @@ void MainViewController::replaceSession(const platform::Url& url, std::shared_pt
     showSession(url, std::move(document));
 }
 
-void MainViewController::openSessionAt(const platform::Url& url) {
+bool MainViewController::openSessionAt(const platform::Url& url) {
     // Read before anything is saved or closed: a document that cannot be read leaves the open
     // session, its location and the state file as they are.
     std::shared_ptr<Playlist> document = readSessionDocument(url);
-    if (!document) return;
+    if (!document) return false;
     QPointer<MainViewController> self(this);
     saveSession(
         [self, url, document] {
@@ -246,6 +246,7 @@ void MainViewController::openSessionAt(const platform::Url& url) {
             self->replaceSession(url, std::move(opened));
         },
         SaveReason::leave);
+    return true;
 }
 
 void MainViewController::clearSession() {

@@ -61,6 +61,7 @@ MainWindowController::MainWindowController(MainViewEnvironment environment, AppD
     clockButton_->setFocusPolicy(Qt::NoFocus);
     toolbar->addWidget(clockButton_);
     toolbar->addSeparator();
+    buildToolbarActions(*toolbar);
     modeLabel_ = new QLabel(toolbar);
     modeLabel_->setObjectName("modeLabel");
     toolbar->addWidget(modeLabel_);
@@ -110,6 +111,7 @@ MainWindowController::MainWindowController(MainViewEnvironment environment, AppD
     connect(excludeTagButton_, &QToolButton::clicked, this,
             [this] { popUpMenu(mainView_->excludeTagPopupMenu(), *excludeTagButton_); });
     buildMenus(delegate);
+    restoreFrame();
     updateModeTools();
     rebuildTagFilterButtons();
     mainView_->updateWindowTitle();
@@ -206,12 +208,7 @@ void MainWindowController::setUpTitlebarClock() {
 }
 
 void MainWindowController::actionPrepare() {
-    ApplicationPlayer& player = mainView_->player();
-    player.setMode(PlayerMode::prepare);
-    if (PlayerDelegate* playerDelegate = player.delegate()) playerDelegate->updateForMode();
-    mainView_->breakTimer().cancel();
-    clockButton_->update();
-    mainView_->screensaver().resetIdle();
+    setMode(PlayerMode::prepare);
 }
 
 void MainWindowController::actionSearch() {
@@ -225,7 +222,9 @@ void MainWindowController::clearSearchField() {
 }
 
 void MainWindowController::updateModeTools() {
-    modeLabel_->setText(QString::fromUtf8(modeDisplayName(mainView_->player().mode())));
+    const PlayerMode mode = mainView_->player().mode();
+    modeLabel_->setText(QString::fromUtf8(modeDisplayName(mode)));
+    showModeTools(mode);
 }
 
 void MainWindowController::rebuildTagFilterButtons() {
@@ -263,6 +262,7 @@ void MainWindowController::popUpMenu(QMenu& menu, QWidget& at) {
 }
 
 void MainWindowController::closeEvent(QCloseEvent* event) {
+    saveFrame();
     // Closing the main window is quitting; the delegate decides when.
     if (delegate_ && !delegate_->terminating()) {
         event->ignore();

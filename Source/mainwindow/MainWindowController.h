@@ -12,6 +12,8 @@
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QTimer;
+class QToolBar;
 class QToolButton;
 
 namespace platform {
@@ -55,6 +57,18 @@ public:
     // Prepare mode: the player's mode becomes `prepare` (the mode display follows), the break
     // timer stops and the screensaver's idle time starts over.
     void actionPrepare();
+    // The mode tools' actions: the player's mode, shown at once; prepare and karaoke stop the
+    // break timer; the screensaver's idle time starts over.
+    void setMode(PlayerMode mode);
+    // The toolbar's three mode tools; each names the picture it shows in its "imageName" property
+    // ("dance-active", "karaoke-editing", ...) and is checked while its mode is on.
+    QToolButton& danceTool() const { return *danceTool_; }
+    QToolButton& prepareTool() const { return *prepareTool_; }
+    QToolButton& karaokeTool() const { return *karaokeTool_; }
+    // The user defaults key of the window's frame.
+    static constexpr const char* frameAutosaveName = "VantleDefaultWindow";
+    // Writes the frame now (the debounce timer does so once a move or resize has settled).
+    void saveFrame();
     // Shows the playlist's include and exclude tags.
     void rebuildTagFilterButtons();
     // Pops up one of the main view's menus under the widget.
@@ -62,12 +76,18 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void buildMenus(AppDelegate* delegate);
     // The session documents opened last, most recent first, and "Clear Menu".
     void rebuildRecentMenu(QMenu& menu);
     void setUpTitlebarClock();
+    // Play, pause, zero and segment jumps, add, remove, the log and the mode tools.
+    void buildToolbarActions(QToolBar& toolbar);
+    void restoreFrame();
+    void showModeTools(PlayerMode mode);
 
     AppDelegate* delegate_;
     MainViewController* mainView_;
@@ -80,6 +100,11 @@ private:
     Clock* clockButton_;
     std::unique_ptr<platform::QtLabelBadge> badge_;
     WindowListMenu* windowList_ = nullptr;
+    QToolButton* danceTool_ = nullptr;
+    QToolButton* prepareTool_ = nullptr;
+    QToolButton* karaokeTool_ = nullptr;
+    // The end of a live move or resize: no event says so on Linux, so a quiet spell stands for it.
+    QTimer* frameSaveTimer_ = nullptr;
 };
 
 } // namespace vantle

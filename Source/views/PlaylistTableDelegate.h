@@ -1,8 +1,11 @@
 #pragma once
 // What the playlist table asks of the main view controller. Main thread.
 
+#include "Source/session/MainWindowServices.h"
+
 #include <cstddef>
 #include <memory>
+#include <vector>
 
 namespace vantle {
 
@@ -25,6 +28,14 @@ public:
     virtual void clearSearchField() = 0;
     // Refreshes the main view for the current entry and playback time.
     virtual void refreshDisplay() = 0;
+    // Rows dragged inside the table, dropped on the line above `row` (the row count: below the
+    // last row).
+    virtual void moveRows(const RowIndexes& /*rows*/, std::size_t /*row*/) {}
+    // Files and folders dragged in from another program, dropped on the line above `row`. True
+    // when the drop did anything.
+    virtual bool acceptDroppedURLs(const std::vector<platform::Url>& /*urls*/, std::size_t /*row*/) {
+        return false;
+    }
 };
 
 } // namespace vantle

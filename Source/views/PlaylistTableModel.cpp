@@ -168,7 +168,8 @@ QVariant PlaylistTableModel::headerData(int section, Qt::Orientation orientation
 
 Qt::ItemFlags PlaylistTableModel::flags(const QModelIndex& index) const {
     if (!index.isValid()) return Qt::NoItemFlags;
-    return Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemNeverHasChildren;
+    // Rows are dragged to reorder the playlist; drops are the table's business, between rows.
+    return Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemNeverHasChildren | Qt::ItemIsDragEnabled;
 }
 
 } // namespace vantle

@@ -8,12 +8,20 @@
 #include "platform/foundation/Clock.h"
 
 #include <QContextMenuEvent>
+#include <QDrag>
+#include <QDragEnterEvent>
+#include <QDragLeaveEvent>
+#include <QDragMoveEvent>
+#include <QDropEvent>
 #include <QHeaderView>
 #include <QItemSelection>
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMimeData>
+#include <QPainter>
 #include <QPointer>
+#include <QUrl>
 
 #include <algorithm>
 #include <utility>
@@ -31,6 +39,12 @@ PlaylistTableView::PlaylistTableView(QWidget* parent)
     setWordWrap(false);
     setTextElideMode(Qt::ElideRight);
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    setDragEnabled(true);
+    setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
+    setDragDropMode(QAbstractItemView::DragDrop);
+    // The indicator is ours: Qt's would offer drops onto rows.
+    setDropIndicatorShown(false);
     verticalHeader()->hide();
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 10);
 
@@ -275,6 +289,128 @@ void PlaylistTableView::contextMenuEvent(QContextMenuEvent* event) {
     }
     contextMenu_->popup(event->globalPos());
     event->accept();
+}
+
+// ---- drag and drop ----
+
+const char* const PlaylistTableView::rowsMimeType = "application/x-vantle-playlist-rows";
+
+namespace {
+
+// Local files and folders among the dragged URLs; other URLs cannot be played from here.
+std::vector<platform::Url> droppedFileURLs(const QMimeData& data) {
+    std::vector<platform::Url> urls;
+    for (const QUrl& url : data.urls())
+        if (url.isLocalFile() && !url.toLocalFile().isEmpty())
+            urls.push_back(platform::Url::fileURLWithPath(url.toLocalFile().toStdString()));
+    return urls;
+}
+
+} // namespace
+
+std::size_t PlaylistTableView::dropRow(const QPoint& position) const {
+    const QModelIndex index = indexAt(position);
+    if (!index.isValid()) {
+        // Above the first row (only when scrolled to the top) or below the last one.
+        const int rows = model_->rowCount();
+        if (rows > 0 && position.y() < visualRect(model_->index(0, 0)).top()) return 0;
+        return static_cast<std::size_t>(rows);
+    }
+    const QRect rect = visualRect(index);
+    const int row = index.row();
+    return static_cast<std::size_t>(position.y() > rect.center().y() ? row + 1 : row);
+}
+
+Qt::DropAction PlaylistTableView::dropActionFor(const QDropEvent& event) const {
+    const QMimeData* data = event.mimeData();
+    if (!data) return Qt::IgnoreAction;
+    if (event.source() == this && data->hasFormat(rowsMimeType)) return Qt::MoveAction;
+    if (!droppedFileURLs(*data).empty()) return Qt::CopyAction;
+    return Qt::IgnoreAction;
+}
+
+void PlaylistTableView::setDropIndicatorRow(std::optional<std::size_t> row) {
+    if (row == dropIndicatorRow_) return;
+    dropIndicatorRow_ = row;
+    viewport()->update();
+}
+
+void PlaylistTableView::startDrag(Qt::DropActions) {
+    const RowIndexes rows = selectedRows();
+    if (rows.empty()) return;
+    QByteArray text;
+    for (std::size_t row : rows)
+        text += QByteArray::number(static_cast<qulonglong>(row)) + '\n';
+    auto* data = new QMimeData;
+    data->setData(rowsMimeType, text);
+    auto* drag = new QDrag(this);
+    drag->setMimeData(data);
+    drag->exec(Qt::MoveAction);
+    setDropIndicatorRow(std::nullopt);
+}
+
+void PlaylistTableView::dragEnterEvent(QDragEnterEvent* event) {
+    dragMoveEvent(event);
+}
+
+void PlaylistTableView::dragMoveEvent(QDragMoveEvent* event) {
+    const Qt::DropAction action = dropActionFor(*event);
+    if (action == Qt::IgnoreAction) {
+        event->ignore();
+        setDropIndicatorRow(std::nullopt);
+        return;
+    }
+    event->setDropAction(action);
+    event->accept();
+    setDropIndicatorRow(dropRow(event->position().toPoint()));
+}
+
+void PlaylistTableView::dragLeaveEvent(QDragLeaveEvent* event) {
+    setDropIndicatorRow(std::nullopt);
+    event->accept();
+}
+
+void PlaylistTableView::dropEvent(QDropEvent* event) {
+    setDropIndicatorRow(std::nullopt);
+    const Qt::DropAction action = dropActionFor(*event);
+    const std::size_t row = dropRow(event->position().toPoint());
+    bool taken = false;
+    if (action == Qt::MoveAction && delegate_) {
+        RowIndexes rows;
+        for (const QByteArray& line : event->mimeData()->data(rowsMimeType).split('\n')) {
+            bool number = false;
+            const qulonglong value = line.toULongLong(&number);
+            if (number) rows.insert(static_cast<std::size_t>(value));
+        }
+        if (!rows.empty()) {
+            delegate_->moveRows(rows, row);
+            taken = true;
+        }
+    } else if (action == Qt::CopyAction && delegate_) {
+        taken = delegate_->acceptDroppedURLs(droppedFileURLs(*event->mimeData()), row);
+    }
+    if (taken) {
+        event->setDropAction(action);
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void PlaylistTableView::paintEvent(QPaintEvent* event) {
+    QTableView::paintEvent(event);
+    if (!dropIndicatorRow_) return;
+    const int rows = model_->rowCount();
+    int y = 0;
+    if (rows > 0) {
+        const int row =
+            static_cast<int>(std::min<std::size_t>(*dropIndicatorRow_, static_cast<std::size_t>(rows)));
+        y = row < rows ? visualRect(model_->index(row, 0)).top()
+                       : visualRect(model_->index(rows - 1, 0)).bottom() + 1;
+    }
+    QPainter painter(viewport());
+    painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+    painter.drawLine(0, y, viewport()->width(), y);
 }
 
 } // namespace vantle

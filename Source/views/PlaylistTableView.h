@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -80,19 +81,40 @@ public:
     // The visible entries at these rows, in ascending row order; rows outside are skipped.
     std::vector<std::shared_ptr<PlaylistEntry>> entries(const RowIndexes& rows) const;
 
+    // ---- drag and drop ----
+    // The table's own rows travel under this private type only, so that a drag from another
+    // program can never pass for a row move.
+    static const char* const rowsMimeType;
+    // The line between rows nearest to a point of the viewport: the row below it, or the row
+    // count below the last row. Drops land on lines, never onto a row.
+    std::size_t dropRow(const QPoint& position) const;
+    // Where the drop indicator stands while a drag hovers over the table.
+    std::optional<std::size_t> dropIndicatorRow() const { return dropIndicatorRow_; }
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void startDrag(Qt::DropActions supportedActions) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     void selectionDidChange();
     void setSortIndicator();
     void reloadTableAndDisplay();
+    // The operation a drag would get here: a move for the table's own rows, a copy for local files
+    // and folders, none for anything else.
+    Qt::DropAction dropActionFor(const QDropEvent& event) const;
+    void setDropIndicatorRow(std::optional<std::size_t> row);
 
     PlaylistTableModel* model_;
     PlaylistTableDelegate* delegate_ = nullptr;
     const platform::Clock* clock_;
     QMenu* contextMenu_ = nullptr;
+    std::optional<std::size_t> dropIndicatorRow_;
 };
 
 } // namespace vantle

@@ -19,6 +19,9 @@
 #include "tests/support/MainViewStandIns.h"
 
 #include <QApplication>
+#include <QDragEnterEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QImage>
 #include <QSize>
 
@@ -263,7 +266,7 @@ protected:
         if (configureEnvironment) configureEnvironment(environment);
         testsupport::useMainViewStandIns(environment.parts);
         window = std::make_unique<MainWindowController>(std::move(environment), delegate.get());
-        window->resize(900, 640);
+        if (!keepSavedFrame) window->resize(900, 640);
         window->show();
         QApplication::processEvents();
     }
@@ -317,6 +320,22 @@ protected:
     }
 
     std::string text(const QString& value) { return value.toStdString(); }
+    // Drops the local files (or other data) on the line above the playlist row, as the window
+    // system does: the entry makes the viewport the drag's target. True when the drop was taken.
+    bool dropOnTable(const QMimeData& data, int row) {
+        PlaylistTableView& table = view().tableView();
+        const QPoint at = table.visualRect(table.model()->index(row, 0)).topLeft() + QPoint(4, 1);
+        QDragEnterEvent enter(at, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(table.viewport(), &enter);
+        QDropEvent drop(at, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(table.viewport(), &drop);
+        return drop.isAccepted();
+    }
+    static void setFiles(QMimeData& data, const std::vector<platform::Url>& files) {
+        QList<QUrl> urls;
+        for (const platform::Url& file : files) urls.push_back(QUrl::fromLocalFile(QString::fromStdString(file.path())));
+        data.setUrls(urls);
+    }
 
     SessionTempFolder defaultsFolder;
     SessionTempFolder stateFolder;
@@ -331,6 +350,8 @@ protected:
     FakeWaveform* waveform = nullptr;
     FakeListeningLog* log = nullptr;
     int quits = 0;
+    // The window opens with the frame the user defaults kept, not at 900 × 640.
+    bool keepSavedFrame = false;
     // Runs on the environment just before the window is made, for fixtures that add to it.
     std::function<void(MainViewEnvironment&)> configureEnvironment;
 };

@@ -6,6 +6,7 @@
 #include "Source/session/Attachment.h"
 #include "Source/session/TextNoteSet.h"
 #include "Source/session/UndoRedoTransaction.h"
+#include "Source/views/Clock.h"
 #include "platform/foundation/TextFile.h"
 #include "tests/Source/mainwindow/MainWindowTestSupport.h"
 

@@ -1,0 +1,112 @@
+// Rows moved by dragging inside the playlist table, and files, folders and session documents
+// dropped onto it from other programs.
+
+#include "Source/mainwindow/MainViewController.h"
+
+#include "Source/session/EditListTransaction.h"
+#include "Source/session/Playlist.h"
+#include "Source/session/PlaylistEntry.h"
+#include "Source/views/PlaylistTableView.h"
+#include "platform/foundation/Console.h"
+#include "platform/foundation/Text.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace vantle {
+
+namespace {
+
+bool isSessionDocument(const platform::Url& url) {
+    static constexpr std::string_view suffix = ".vantle";
+    const std::string path = url.path();
+    if (path.size() < suffix.size()) return false;
+    return std::equal(suffix.begin(), suffix.end(), path.end() - static_cast<std::ptrdiff_t>(suffix.size()),
+                      [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
+}
+
+} // namespace
+
+void MainViewController::moveRows(const RowIndexes& rows, std::size_t row) {
+    const Playlist::EntryList visible = playlist_->filteredEntries();
+    Playlist::EntryList moved;
+    for (std::size_t i : rows)
+        if (i < visible.size()) moved.push_back(visible[i]);
+    if (moved.empty()) return;
+
+    const Playlist::EntryList& all = playlist_->allEntries;
+    auto sameFile = [](const std::shared_ptr<PlaylistEntry>& a, const std::shared_ptr<PlaylistEntry>& b) {
+        return a->_url == b->_url;
+    };
+    // Just after the entry shown above the drop line; hidden entries that follow it end up after
+    // the moved block.
+    std::size_t position = all.size();
+    if (row == 0) {
+        position = 0;
+    } else if (row < visible.size()) {
+        auto above = std::find_if(all.begin(), all.end(),
+                                  [&](const auto& entry) { return sameFile(entry, visible[row - 1]); });
+        position = static_cast<std::size_t>(above - all.begin()) + 1;
+    }
+
+    Playlist::EntryList before;
+    Playlist::EntryList after;
+    for (std::size_t j = 0; j < all.size(); ++j) {
+        const bool isMoved = std::any_of(moved.begin(), moved.end(),
+                                         [&](const auto& entry) { return sameFile(entry, all[j]); });
+        if (!isMoved) (j < position ? before : after).push_back(all[j]);
+    }
+    Playlist::EntryList ending = before;
+    ending.insert(ending.end(), moved.begin(), moved.end());
+    ending.insert(ending.end(), after.begin(), after.end());
+    const auto shownBefore = std::count_if(before.begin(), before.end(), [&](const auto& entry) {
+        return std::find(visible.begin(), visible.end(), entry) != visible.end();
+    });
+
+    EditListTransaction step("move", all, tableView_->selectedRows(), std::move(ending),
+                             RowIndexes{static_cast<std::size_t>(shownBefore)});
+    (void)step.redo();
+    playlist_->undoer.record(std::move(step));
+}
+
+bool MainViewController::acceptDroppedURLs(const std::vector<platform::Url>& urls, std::size_t row) {
+    const std::shared_ptr<PlaylistEntry> target = playlist_->visibleEntry(static_cast<std::ptrdiff_t>(row));
+    std::vector<platform::Url> files;
+    std::optional<platform::Url> session;
+    std::size_t walked = 0;
+    for (; walked < urls.size(); ++walked) {
+        if (isSessionDocument(urls[walked])) {
+            session = urls[walked];
+            break;
+        }
+        std::vector<platform::Url> found = filesAt(urls[walked]);
+        files.insert(files.end(), found.begin(), found.end());
+    }
+
+    bool added = false;
+    if (!files.empty()) {
+        const Playlist::EntryList initial = playlist_->allEntries;
+        insertEntries(files, target);
+        added = playlist_->allEntries != initial;
+    }
+
+    std::vector<RefusedFile> refused;
+    for (std::size_t i = 0; i < walked; ++i) {
+        const platform::Url& url = urls[i];
+        const bool listed = std::any_of(playlist_->allEntries.begin(), playlist_->allEntries.end(),
+                                        [&](const auto& entry) { return entry->_url == url; });
+        if (listed || platform::isDirectory(url.path())) continue;
+        platform::consolePrint("can't add " + platform::escapingInvalidUtf8(url.path()) + ": not audio");
+        refused.push_back({url.path(), "not an audio file that Vantle can play"});
+    }
+    reportRefusedFiles(refused);
+
+    if (session) return openSessionAt(*session) || added;
+    if (added) {
+        tableView_->selectRows({row});
+        loadEntryAtRowAfterListEdit(row);
+    }
+    return added;
+}
+
+} // namespace vantle

@@ -1,0 +1,56 @@
+// The toolbar's mode tools and the window's frame kept across runs.
+
+#include "tests/Source/mainwindow/MainWindowTestSupport.h"
+
+#include <QTest>
+#include <QToolButton>
+
+namespace vantle::testing {
+namespace {
+
+TEST_F(MainWindowTest, TheModeToolsSetTheModeAndShowIt) {
+    const struct {
+        QToolButton& (MainWindowController::*tool)() const;
+        PlayerMode mode;
+        QString images;
+        bool breakGoesOn;
+    } cases[] = {
+        {&MainWindowController::prepareTool, PlayerMode::prepare,
+         "dance-inactive prepare-active karaoke-inactive", false},
+        {&MainWindowController::danceTool, PlayerMode::dance,
+         "dance-active prepare-inactive karaoke-inactive", true},
+        {&MainWindowController::karaokeTool, PlayerMode::karaoke,
+         "dance-inactive prepare-inactive karaoke-active", false},
+    };
+    start();
+    auto shown = [&] {
+        QStringList images;
+        for (QToolButton* tool : {&window->danceTool(), &window->prepareTool(), &window->karaokeTool()})
+            images << tool->property("imageName").toString();
+        return images.join(' ');
+    };
+    for (const auto& c : cases) {
+        breakTimer->armed = true;
+        (window.get()->*c.tool)().click();
+        EXPECT_EQ(player->mode(), c.mode);
+        EXPECT_EQ(shown(), c.images);
+        EXPECT_EQ(breakTimer->armed, c.breakGoesOn);
+    }
+    QTest::keyClick(&view().tableView(), Qt::Key_X);
+    EXPECT_EQ(shown(), "dance-inactive prepare-inactive karaoke-editing");
+}
+
+TEST_F(MainWindowTest, TheWindowReopensWithItsFrame) {
+    start();
+    window->resize(700, 480);
+    // Saved once the resizing has settled, without waiting for the quit.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [] { return platform::UserDefaults::standard().data("VantleDefaultWindow").has_value(); }, 10000));
+    stop();
+    keepSavedFrame = true;
+    start();
+    EXPECT_EQ(window->size(), QSize(700, 480));
+}
+
+} // namespace
+} // namespace vantle::testing
