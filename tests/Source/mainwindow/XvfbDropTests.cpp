@@ -42,7 +42,9 @@ TEST_F(RealPartsTest, OnXvfbAFileDroppedOnThePlaylistPlays) {
     QApplication::processEvents();
     const QImage grab = window->grab().toImage();
     EXPECT_FALSE(grab.isNull());
-    if (const char* path = std::getenv("VANTLE_SCREENSHOT")) EXPECT_TRUE(grab.save(path));
+    if (const char* path = std::getenv("VANTLE_SCREENSHOT")) {
+        EXPECT_TRUE(grab.save(path));
+    }
 }
 
 } // namespace
