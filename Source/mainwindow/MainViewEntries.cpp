@@ -13,7 +13,9 @@
 #include "Source/views/Scrubber.h"
 #include "platform/foundation/Clock.h"
 
+#include <QGraphicsOpacityEffect>
 #include <QImage>
+#include <QPropertyAnimation>
 #include <QLabel>
 #include <QPixmap>
 #include <QPointer>
@@ -99,7 +101,19 @@ void MainViewController::drawWaveform(const std::shared_ptr<PlaylistEntry>& entr
         // A picture of an entry that is no longer current comes too late.
         if (!self || request != self->waveformRequest_) return;
         self->waveformView_->setPixmap(QPixmap::fromImage(picture));
+        self->fadeInWaveform();
     });
+}
+
+void MainViewController::fadeInWaveform() {
+    auto* effect = new QGraphicsOpacityEffect(waveformView_);
+    effect->setOpacity(0.0);
+    waveformView_->setGraphicsEffect(effect);
+    auto* fade = new QPropertyAnimation(effect, "opacity", effect);
+    fade->setDuration(4000);
+    fade->setStartValue(0.0);
+    fade->setEndValue(1.0);
+    fade->start(QAbstractAnimation::DeleteWhenStopped);
 }
 
 void MainViewController::playerDidFinish() {
