@@ -108,7 +108,8 @@ bool OutputVolume::isOutputMuted() {
 }
 
 void OutputVolume::fadeOutAndMute(float duration, bool synchronously) {
-    if (isOutputMuted()) return;
+    // Without a device there is nothing to fade (and isOutputMuted has said so).
+    if (isOutputMuted() || !backend_.defaultOutputDevice()) return;
     auto fade = [this, duration] {
         // A duration of 0 or less has no steps to take (and none that would raise the level).
         if (!(duration > 0.0f)) return setOutputMuted(true);
