@@ -5,7 +5,10 @@
 
 #include "platform/foundation/Result.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cmath>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -50,28 +53,28 @@ public:
                                                              Identifier identifier = std::nullopt);
 };
 
-// The reduction of one extraction, fed interleaved 16-bit levels in reading order; exposed so that the
-// extraction's arithmetic can be checked without a file.
+// The reduction of one extraction: the levels in decibels of the samples in interleaved reading order,
+// averaged in groups of samplesPerPixel; exposed so that the arithmetic can be checked and measured
+// without a file. Any one thread.
 class SampleReducer {
 public:
-    SampleReducer(std::size_t samplesPerPixel, float noiseFloor);
-    // Samples as floats in ±1, quantised to 16 bits as the reader delivers them.
-    void add(float sample) {
-        sum_ += level(sample);
-        if (++count_ == samplesPerPixel_) flush();
-    }
+    SampleReducer(std::size_t samplesPerPixel, std::uint32_t channels, float noiseFloor);
+    // The levels of `frames` samples of one channel (floats in ±1, quantised to 16 bits as the reader
+    // delivers them, then 20 log10 of the magnitude over 32768, clipped to [noise floor, 0]).
+    void levelsOf(const float* samples, std::size_t frames, float* levels) const;
+    // One level array per channel, `frames` long; groups run across the channels as interleaved.
+    void add(const float* const* levels, std::size_t frames);
     // The tail of fewer than samplesPerPixel samples becomes one last value, their mean.
     void finish();
     std::vector<float>& levels() { return levels_; }
     float sampleMax() const { return sampleMax_; }
 
 private:
-    float level(float sample) const;
     void flush();
 
     std::size_t samplesPerPixel_;
+    std::uint32_t channels_;
     float noiseFloor_;
-    const std::vector<float>* table_;
     double sum_ = 0.0;
     std::size_t count_ = 0;
     std::vector<float> levels_;
