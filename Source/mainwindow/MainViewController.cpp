@@ -152,6 +152,7 @@ MainViewController::~MainViewController() {
     for (const QPointer<Mp4WindowController>& window : videoWindows_)
         delete window.data();
     ticker_.cancel();
+    waveformResize_.cancel();
     if (tableView_) tableView_->setTableDelegate(nullptr);
     player_->setDelegate(nullptr);
     timeSlider_->setPlayer(nullptr);
@@ -264,6 +265,12 @@ void MainViewController::resizeEvent(QResizeEvent* event) {
         karaoke_->layoutInFrame(filesView_->x());
     if (std::optional<std::size_t> row = playlist_->currentRow())
         tableView_->scrollRowToCenter(static_cast<int>(*row));
+    // The window system says nothing of a resize's end: the picture is remade once the size has
+    // held still for a moment, not at every step of the drag.
+    QPointer<MainViewController> self(this);
+    waveformResize_ = scheduler_->scheduleOnce(0.3, [self] {
+        if (self && self->waveformView_->width() != self->waveformWidth_) self->drawWaveform(self->player_->entry());
+    });
 }
 
 QWidget* MainViewController::karaokeView() const {

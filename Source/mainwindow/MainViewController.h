@@ -494,6 +494,9 @@ private:
     int stateWritesHeld_ = 0;
     // Tags each waveform request, so that a late picture of an earlier entry is dropped.
     unsigned waveformRequest_ = 0;
+    // The width the picture was last asked for, and the wait for a resize to settle.
+    int waveformWidth_ = -1;
+    platform::DispatchTimer waveformResize_;
     // The played share last drawn in the current row, so that a refresh repaints that cell only
     // when the share moved.
     std::optional<std::pair<std::size_t, double>> shownPlayedShare_;

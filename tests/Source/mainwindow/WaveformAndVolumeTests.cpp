@@ -46,6 +46,17 @@ TEST_F(MainWindowTest, APictureThatArrivesFadesInFromTransparent) {
     ASSERT_NE(fade, nullptr);
     EXPECT_LT(fade->opacity(), 0.1);
     EXPECT_FALSE(view().waveformView().pixmap().isNull());
+
+    // A resize asks again once the size has held still, at the new width.
+    const std::size_t asked = waveform->requests.size();
+    window->resize(700, 640);
+    QApplication::processEvents();
+    window->resize(760, 640);
+    QApplication::processEvents();
+    EXPECT_EQ(waveform->requests.size(), asked);
+    scheduler.advance(0.3);
+    platform::mainQueue().drain();
+    EXPECT_EQ(waveform->requests.size(), asked + 1);
 }
 
 TEST_F(MainWindowTest, TheVolumeTakesOneGainPath) {
