@@ -269,7 +269,8 @@ void MainViewController::resizeEvent(QResizeEvent* event) {
     // held still for a moment, not at every step of the drag.
     QPointer<MainViewController> self(this);
     waveformResize_ = scheduler_->scheduleOnce(0.3, [self] {
-        if (self && self->waveformView_->width() != self->waveformWidth_) self->drawWaveform(self->player_->entry());
+        if (self && self->waveformView_->width() != self->waveformWidth_)
+            self->drawWaveform(self->player_->entry());
     });
 }
 

@@ -15,10 +15,10 @@
 
 #include <QGraphicsOpacityEffect>
 #include <QImage>
-#include <QPropertyAnimation>
 #include <QLabel>
 #include <QPixmap>
 #include <QPointer>
+#include <QPropertyAnimation>
 
 #include <algorithm>
 

@@ -30,7 +30,8 @@ void WaveformPicture::requestPicture(const std::shared_ptr<PlaylistEntry>& entry
     running_ = SamplesExtractor::extractSamples(
         path, size.width(),
         [size, deliver](std::vector<float> samples, float sampleMax, const SamplesExtractor::Identifier&) {
-            if (std::optional<QImage> picture = WaveFormDrawer::waveformImage(samples, configuration(size), sampleMax))
+            if (std::optional<QImage> picture =
+                    WaveFormDrawer::waveformImage(samples, configuration(size), sampleMax))
                 deliver(*picture);
         },
         [](const platform::Error& error, const SamplesExtractor::Identifier& identifier) {

@@ -16,7 +16,8 @@ class WaveformPicture final : public WaveformPart {
 public:
     ~WaveformPicture() override;
     QWidget* widget() override { return nullptr; }
-    void requestPicture(const std::shared_ptr<PlaylistEntry>& entry, const QSize& size, Delivery deliver) override;
+    void requestPicture(const std::shared_ptr<PlaylistEntry>& entry, const QSize& size,
+                        Delivery deliver) override;
 
     // The main window's drawing settings for a picture of `size`.
     static WaveformConfiguration configuration(const QSize& size);

@@ -27,14 +27,21 @@ platform::Error extractorError(SamplesExtractorError code, std::string message) 
 
 } // namespace
 
-void SamplesExtraction::cancel() { cancelled_.store(true, std::memory_order_release); }
+void SamplesExtraction::cancel() {
+    cancelled_.store(true, std::memory_order_release);
+}
 
-float SamplesExtractor::noiseFloor() { return extractorNoiseFloor.load(std::memory_order_relaxed); }
-void SamplesExtractor::setNoiseFloor(float decibels) { extractorNoiseFloor.store(decibels, std::memory_order_relaxed); }
+float SamplesExtractor::noiseFloor() {
+    return extractorNoiseFloor.load(std::memory_order_relaxed);
+}
+void SamplesExtractor::setNoiseFloor(float decibels) {
+    extractorNoiseFloor.store(decibels, std::memory_order_relaxed);
+}
 
 SampleReducer::SampleReducer(std::size_t samplesPerPixel, std::uint32_t channels, float noiseFloor)
-    : samplesPerPixel_(std::max<std::size_t>(1, samplesPerPixel)), channels_(std::max<std::uint32_t>(1, channels)),
-      noiseFloor_(noiseFloor), sampleMax_(-std::numeric_limits<float>::infinity()) {}
+    : samplesPerPixel_(std::max<std::size_t>(1, samplesPerPixel)),
+      channels_(std::max<std::uint32_t>(1, channels)), noiseFloor_(noiseFloor),
+      sampleMax_(-std::numeric_limits<float>::infinity()) {}
 
 void SampleReducer::levelsOf(const float* samples, std::size_t frames, float* levels) const {
     // A logarithm per sample would cost more than decoding the file: the level is computed four samples
@@ -61,7 +68,8 @@ void SampleReducer::levelsOf(const float* samples, std::size_t frames, float* le
         for (float term : {1.0f / 9, 1.0f / 7, 1.0f / 5, 1.0f / 3, 1.0f})
             series = _mm_add_ps(_mm_mul_ps(series, t2), _mm_set1_ps(term));
         const __m128 ln = _mm_mul_ps(_mm_mul_ps(two, t), series);
-        __m128 level = _mm_add_ps(exponent, _mm_sub_ps(_mm_mul_ps(ln, _mm_set1_ps(log2e)), _mm_set1_ps(15.0f)));
+        __m128 level =
+            _mm_add_ps(exponent, _mm_sub_ps(_mm_mul_ps(ln, _mm_set1_ps(log2e)), _mm_set1_ps(15.0f)));
         level = _mm_mul_ps(level, _mm_set1_ps(decibelsPerOctave));
         _mm_storeu_ps(levels + i, _mm_min_ps(_mm_max_ps(level, floor), zero));
     }
@@ -126,22 +134,26 @@ void SampleReducer::finish() {
     if (count_ > 0) flush();
 }
 
-std::shared_ptr<SamplesExtraction> SamplesExtractor::extractSamples(const std::string& path, int desiredNumberOfSamples,
+std::shared_ptr<SamplesExtraction> SamplesExtractor::extractSamples(const std::string& path,
+                                                                    int desiredNumberOfSamples,
                                                                     Success onSuccess, Failure onFailure,
                                                                     Identifier identifier) {
     auto extraction = std::make_shared<SamplesExtraction>();
     auto opened = platform::AudioFile::openForReading(path);
     if (!opened) {
         const platform::Error& error = opened.error();
-        if (error.domain == platform::audioFileErrorDomain && error.code == int(platform::AudioFileError::noAudioTrack))
-            onFailure(extractorError(SamplesExtractorError::audioTrackMediaTypeMissMatch, error.message), identifier);
+        if (error.domain == platform::audioFileErrorDomain &&
+            error.code == int(platform::AudioFileError::noAudioTrack))
+            onFailure(extractorError(SamplesExtractorError::audioTrackMediaTypeMissMatch, error.message),
+                      identifier);
         else
             onFailure(error, identifier);
         return extraction;
     }
     if (desiredNumberOfSamples <= 0) {
-        onFailure(extractorError(SamplesExtractorError::extractionHasFailed, "no waveform values were asked for"),
-                  identifier);
+        onFailure(
+            extractorError(SamplesExtractorError::extractionHasFailed, "no waveform values were asked for"),
+            identifier);
         return extraction;
     }
     std::shared_ptr<platform::AudioFile> file = std::move(opened).value();
@@ -178,8 +190,8 @@ std::shared_ptr<SamplesExtraction> SamplesExtractor::extractSamples(const std::s
         reducer.finish();
         std::vector<float> values = std::move(reducer.levels());
         const float sampleMax = reducer.sampleMax();
-        platform::mainQueue().async([extraction, failure, values = std::move(values), sampleMax, onSuccess, onFailure,
-                                     identifier]() mutable {
+        platform::mainQueue().async([extraction, failure, values = std::move(values), sampleMax, onSuccess,
+                                     onFailure, identifier]() mutable {
             if (extraction->isCancelled()) return;
             if (failure) return onFailure(*failure, identifier);
             const float floor = noiseFloor();

@@ -39,7 +39,8 @@ private:
 class SamplesExtractor {
 public:
     using Identifier = std::optional<std::string>;
-    using Success = std::function<void(std::vector<float> samples, float sampleMax, const Identifier& identifier)>;
+    using Success =
+        std::function<void(std::vector<float> samples, float sampleMax, const Identifier& identifier)>;
     using Failure = std::function<void(const platform::Error& error, const Identifier& identifier)>;
 
     // Lowest level in decibels; also the divisor of the final mapping.
@@ -48,8 +49,9 @@ public:
 
     // A file that cannot be opened fails before this returns; every later callback runs on the main
     // queue, unless the extraction was cancelled first. A wish of no values is a failure.
-    static std::shared_ptr<SamplesExtraction> extractSamples(const std::string& path, int desiredNumberOfSamples,
-                                                             Success onSuccess, Failure onFailure,
+    static std::shared_ptr<SamplesExtraction> extractSamples(const std::string& path,
+                                                             int desiredNumberOfSamples, Success onSuccess,
+                                                             Failure onFailure,
                                                              Identifier identifier = std::nullopt);
 };
 

@@ -16,8 +16,8 @@ namespace {
 // A bitmap beyond this many pixels per side is refused rather than attempted.
 constexpr double waveformLargestSide = 32768.0;
 
-void drawGraph(QPainter& painter, const std::vector<float>& samples, const WaveformConfiguration& configuration,
-               float sampleMax) {
+void drawGraph(QPainter& painter, const std::vector<float>& samples,
+               const WaveformConfiguration& configuration, float sampleMax) {
     const double height = configuration.size.height();
     const double axis = height * 0.5 + double(int(configuration.position)) * height * 0.5;
     const double padding =
@@ -77,10 +77,11 @@ std::optional<WaveformPosition> waveformPositionFromRawValue(int raw) {
 }
 
 std::optional<QImage> WaveFormDrawer::waveformImage(const std::vector<float>& samples,
-                                                    const WaveformConfiguration& configuration, float sampleMax) {
+                                                    const WaveformConfiguration& configuration,
+                                                    float sampleMax) {
     const double w = configuration.size.width(), h = configuration.size.height();
-    if (!std::isfinite(w) || !std::isfinite(h) || !std::isfinite(configuration.scale) || configuration.scale <= 0 ||
-        w < 1 || h < 1 || w > waveformLargestSide || h > waveformLargestSide)
+    if (!std::isfinite(w) || !std::isfinite(h) || !std::isfinite(configuration.scale) ||
+        configuration.scale <= 0 || w < 1 || h < 1 || w > waveformLargestSide || h > waveformLargestSide)
         return std::nullopt;
     QImage image(int(w), int(h), QImage::Format_ARGB32_Premultiplied);
     if (image.isNull()) return std::nullopt;

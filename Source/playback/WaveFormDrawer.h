@@ -30,8 +30,8 @@ struct WaveformConfiguration {
     WaveformConfiguration(QSizeF size, QColor color, QColor backgroundColor, WaveformStyle style,
                           WaveformPosition position, double scale, double borderWidth, QColor borderColor,
                           std::optional<double> paddingFactor)
-        : size(size), color(color), backgroundColor(backgroundColor), style(style), position(position), scale(scale),
-          borderWidth(borderWidth), borderColor(borderColor), paddingFactor(paddingFactor) {}
+        : size(size), color(color), backgroundColor(backgroundColor), style(style), position(position),
+          scale(scale), borderWidth(borderWidth), borderColor(borderColor), paddingFactor(paddingFactor) {}
 
     QSizeF size;
     QColor color;

@@ -21,8 +21,8 @@ struct MixerHandle {
 
 bool openMixer(MixerHandle& handle, const std::string& name) {
     if (snd_mixer_open(&handle.mixer, 0) < 0) return false;
-    if (snd_mixer_attach(handle.mixer, name.c_str()) < 0 || snd_mixer_selem_register(handle.mixer, nullptr, nullptr) < 0 ||
-        snd_mixer_load(handle.mixer) < 0) {
+    if (snd_mixer_attach(handle.mixer, name.c_str()) < 0 ||
+        snd_mixer_selem_register(handle.mixer, nullptr, nullptr) < 0 || snd_mixer_load(handle.mixer) < 0) {
         snd_mixer_close(handle.mixer);
         handle.mixer = nullptr;
         return false;

@@ -31,7 +31,9 @@ public:
     std::optional<float> readVolume(std::uint32_t) override {
         return hasVolume ? std::optional<float>(volume) : std::nullopt;
     }
-    std::optional<bool> readMute(std::uint32_t) override { return hasMute ? std::optional<bool>(muted) : std::nullopt; }
+    std::optional<bool> readMute(std::uint32_t) override {
+        return hasMute ? std::optional<bool>(muted) : std::nullopt;
+    }
     bool writeVolume(std::uint32_t, float value) override;
     bool writeMute(std::uint32_t, bool value) override;
 };

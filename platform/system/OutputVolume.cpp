@@ -18,7 +18,8 @@ OutputVolume::OutputVolume(OutputVolumeBackend& backend, Print print, Sleep slee
             std::printf("%s\n", line.c_str());
             std::fflush(stdout);
         };
-    if (!sleep_) sleep_ = [](double seconds) { std::this_thread::sleep_for(std::chrono::duration<double>(seconds)); };
+    if (!sleep_)
+        sleep_ = [](double seconds) { std::this_thread::sleep_for(std::chrono::duration<double>(seconds)); };
 }
 
 void OutputVolume::print(const char* format, ...) {
@@ -46,7 +47,8 @@ bool OutputVolume::setOutputVolume(float volume, bool unmute) {
         return false;
     }
     const float v = std::isnan(volume) ? 0.0f : std::clamp(volume, 0.0f, 1.0f);
-    if (v != volume) print("Tentative volume (%5.2f) was out of range; reset to %5.2f", double(volume), double(v));
+    if (v != volume)
+        print("Tentative volume (%5.2f) was out of range; reset to %5.2f", double(volume), double(v));
     const bool mute = v < 0.05f;
     const bool muteSettable = backend_.isSettable(device, OutputProperty::mute) == true;
     if (mute && backend_.hasProperty(device, OutputProperty::mute) && !muteSettable)
@@ -63,7 +65,8 @@ bool OutputVolume::setOutputVolume(float volume, bool unmute) {
     if (!written) print("The device 0x%0x was unable to set volume", device);
     if (mute) {
         // The level follows, but the device stays muted: a tiny volume is silence.
-        if (muteSettable && !backend_.writeMute(device, true)) print("The device 0x%0x was not muted", device);
+        if (muteSettable && !backend_.writeMute(device, true))
+            print("The device 0x%0x was not muted", device);
         return written;
     }
     if (unmute && !backend_.writeMute(device, false)) print("Unable to set volume for device 0x%0x", device);
@@ -73,7 +76,8 @@ bool OutputVolume::setOutputVolume(float volume, bool unmute) {
 void OutputVolume::setOutputMuted(bool muted) {
     const std::uint32_t device = defaultOutputDevice();
     if (device == 0) return print("Audio device unknown");
-    if (!backend_.hasProperty(device, OutputProperty::mute) || backend_.isSettable(device, OutputProperty::mute) != true)
+    if (!backend_.hasProperty(device, OutputProperty::mute) ||
+        backend_.isSettable(device, OutputProperty::mute) != true)
         return;
     if (!backend_.writeMute(device, muted)) print("Cannot change mute status of device 0x%0x", device);
 }
@@ -102,7 +106,8 @@ bool OutputVolume::isOutputMuted() {
         print("Audio device unknown");
         return false;
     }
-    if (!backend_.hasProperty(device, OutputProperty::mute) || backend_.isSettable(device, OutputProperty::mute) != true)
+    if (!backend_.hasProperty(device, OutputProperty::mute) ||
+        backend_.isSettable(device, OutputProperty::mute) != true)
         return false;
     return backend_.readMute(device).value_or(false);
 }

@@ -15,13 +15,15 @@ TEST(WaveformPictureTest, OfTwoQuickRequestsOnlyTheSecondPictureArrives) {
     testsupport::TemporaryFolder folder;
     const std::string quiet = folder.file("quiet.wav"), loud = folder.file("loud.wav");
     ASSERT_TRUE(testsupport::writeWithSndfile(quiet, SF_FORMAT_WAV | SF_FORMAT_FLOAT,
-                                              testsupport::Channels(2, std::vector<float>(441000, 0.0f)), 44100));
+                                              testsupport::Channels(2, std::vector<float>(441000, 0.0f)),
+                                              44100));
     ASSERT_TRUE(testsupport::writeSineFile(loud, 1.0, 440.0, 0.9));
     WaveformPicture picture;
     std::vector<std::pair<std::string, QImage>> delivered;
     for (const std::string& path : {quiet, loud})
-        picture.requestPicture(PlaylistEntry::make(platform::Url::fileURLWithPath(path)), QSize(200, 60),
-                               [&delivered, path](const QImage& image) { delivered.emplace_back(path, image); });
+        picture.requestPicture(
+            PlaylistEntry::make(platform::Url::fileURLWithPath(path)), QSize(200, 60),
+            [&delivered, path](const QImage& image) { delivered.emplace_back(path, image); });
     ASSERT_TRUE(platform::mainQueue().drainUntil([&] { return !delivered.empty(); }, 60.0));
     // Whatever the first extraction still posts is dropped.
     for (int i = 0; i < 20; ++i)
@@ -69,12 +71,12 @@ TEST_F(MainWindowTest, TheVolumeTakesOneGainPath) {
         bool muted;
     };
     const Step steps[] = {
-        {false, 1.3f, 1.0f, 1.0f, false},  // no sound card: the player carries it
-        {false, 0.4f, 0.4f, 0.4f, false},  //
-        {true, 0.7f, 0.7f, 1.0f, false},   // the device carries it, the player stays at 1
-        {true, -0.2f, 0.0f, 1.0f, true},   // silence: the device stays muted
-        {true, 0.03f, 0.03f, 1.0f, true},  //
-        {true, 0.5f, 0.5f, 1.0f, false},   // raising it unmutes
+        {false, 1.3f, 1.0f, 1.0f, false}, // no sound card: the player carries it
+        {false, 0.4f, 0.4f, 0.4f, false}, //
+        {true, 0.7f, 0.7f, 1.0f, false},  // the device carries it, the player stays at 1
+        {true, -0.2f, 0.0f, 1.0f, true},  // silence: the device stays muted
+        {true, 0.03f, 0.03f, 1.0f, true}, //
+        {true, 0.5f, 0.5f, 1.0f, false},  // raising it unmutes
     };
     for (const Step& s : steps) {
         if (s.device)
@@ -85,7 +87,9 @@ TEST_F(MainWindowTest, TheVolumeTakesOneGainPath) {
         EXPECT_FLOAT_EQ(view().volume(), s.stored) << s.set;
         EXPECT_FLOAT_EQ(player->volume(), s.playerVolume) << s.set;
         EXPECT_EQ(outputDevice.muted, s.muted) << s.set;
-        if (s.device) EXPECT_NEAR(outputDevice.volume, s.stored, 1e-6) << s.set;
+        if (s.device) {
+            EXPECT_NEAR(outputDevice.volume, s.stored, 1e-6) << s.set;
+        }
     }
 }
 
