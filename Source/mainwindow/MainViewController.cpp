@@ -10,6 +10,7 @@
 #include "Source/mainwindow/RealParts.h"
 #include "Source/mainwindow/SoundPanel.h"
 #include "Source/mainwindow/StandInParts.h"
+#include "Source/mainwindow/WaveformPicture.h"
 #include "Source/playback/SoundEffect.h"
 #include "Source/session/AppServices.h"
 #include "Source/session/Attachment.h"
@@ -23,6 +24,7 @@
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/system/DoNotDisturb.h"
+#include "platform/system/OutputVolume.h"
 #include "platform/ui/Alerts.h"
 #include "platform/ui/FilePanels.h"
 #include "platform/ui/Pasteboard.h"
@@ -36,6 +38,7 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
+#include <cmath>
 #include <utility>
 
 namespace vantle {
@@ -88,6 +91,7 @@ MainViewController::MainViewController(MainViewEnvironment environment, QWidget*
       clock_(environment.clock ? environment.clock : &platform::Clock::system()),
       scheduler_(environment.scheduler ? environment.scheduler : &platform::sharedTimerScheduler()),
       doNotDisturb_(environment.doNotDisturb),
+      outputVolume_(environment.outputVolume ? environment.outputVolume : &platform::systemOutputVolume()),
       makeScrubSnippetPlayer_(std::move(environment.makeScrubSnippetPlayer)),
       makeVideoPlayer_(std::move(environment.makeVideoPlayer)),
       playNoteSound_(std::move(environment.playNoteSound)) {
@@ -131,8 +135,8 @@ MainViewController::MainViewController(MainViewEnvironment environment, QWidget*
         parts.transport, *this, [this] { return std::make_unique<TransportAdapter>(*this, nullptr); });
     karaoke_ = makeMainViewPart<KaraokePart, KaraokeView>(parts.karaoke, *this,
                                                          [] { return std::make_unique<KaraokeView>(); });
-    waveform_ = makeMainViewPart<WaveformPart, StandInWaveform>(
-        parts.waveform, *this, [] { return std::make_unique<StandInWaveform>(); });
+    waveform_ = makeMainViewPart<WaveformPart, WaveformPicture>(
+        parts.waveform, *this, [] { return std::make_unique<WaveformPicture>(); });
     attachments_ = makeMainViewPart<AttachmentsPart, AttachmentStack>(
         parts.attachments, *this, [this] { return std::make_unique<AttachmentStack>(*this); });
     soundPanel_ = makeMainViewPart<MainViewPart, SoundPanel>(
@@ -149,6 +153,7 @@ MainViewController::~MainViewController() {
     for (const QPointer<Mp4WindowController>& window : videoWindows_)
         delete window.data();
     ticker_.cancel();
+    waveformResize_.cancel();
     if (tableView_) tableView_->setTableDelegate(nullptr);
     player_->setDelegate(nullptr);
     timeSlider_->setPlayer(nullptr);
@@ -259,6 +264,13 @@ void MainViewController::showEvent(QShowEvent* event) {
 void MainViewController::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     handleWindowResize();
+    // The window system says nothing of a resize's end: the picture is remade once the size has
+    // held still for a moment, not at every step of the drag.
+    QPointer<MainViewController> self(this);
+    waveformResize_ = scheduler_->scheduleOnce(0.3, [self] {
+        if (self && self->waveformView_->width() != self->waveformWidth_)
+            self->drawWaveform(self->player_->entry());
+    });
 }
 
 QWidget* MainViewController::karaokeView() const {
@@ -278,8 +290,13 @@ const RestTimerState& MainViewController::restTimerState() const {
 }
 
 void MainViewController::setVolume(float volume) {
-    volume_ = std::clamp(volume, 0.0f, 1.0f);
-    player_->setVolume(volume_);
+    volume_ = std::isnan(volume) ? 0.0f : std::clamp(volume, 0.0f, 1.0f);
+    // One gain path: the device's level where the system has one, else the player's; both would
+    // square the volume.
+    const bool onDevice = outputVolume_ && outputVolume_->setOutputVolume(volume_, true);
+    player_->setVolume(onDevice ? 1.0f : volume_);
+    // Below 0.05 the device stays muted.
+    if (onDevice && volume_ >= 0.05f) outputVolume_->setOutputMuted(false);
     transport_->setVolumeSliderValue(volume_);
 }
 

@@ -40,6 +40,7 @@ namespace platform {
 class Alerts;
 class Clock;
 class DoNotDisturb;
+class OutputVolume;
 class FilePanels;
 class Pasteboard;
 class UserDefaults;
@@ -90,6 +91,8 @@ struct MainViewEnvironment {
     // Switched on by the transport's play action, put back when playing stops and at quit. Null:
     // none.
     platform::DoNotDisturb* doNotDisturb = nullptr;
+    // The system output's volume and mute, which carry the playback volume. Null: the system's own.
+    platform::OutputVolume* outputVolume = nullptr;
     // The snippet player with which the time slider scrubs an entry's file. Empty: silent scrubbing.
     std::function<std::unique_ptr<ScrubSnippetPlayer>(const platform::Url& url)> makeScrubSnippetPlayer;
     // The video window's player for a file. Empty: the window's own (Qt Multimedia).
@@ -463,6 +466,8 @@ private:
     void showSession(const platform::Url& url, std::shared_ptr<Playlist> playlist);
     void refreshContextLine(PlaylistEntry& entry, double time);
     void drawWaveform(const std::shared_ptr<PlaylistEntry>& entry);
+    // The new picture comes in from transparent over four seconds.
+    void fadeInWaveform();
     bool writeDocument(const platform::Url& url);
     // writeDocument, reporting a failure.
     bool writeSession(const platform::Url& url, SaveReason reason);
@@ -487,6 +492,7 @@ private:
     const platform::Clock* clock_;
     platform::TimerScheduler* scheduler_;
     platform::DoNotDisturb* doNotDisturb_;
+    platform::OutputVolume* outputVolume_;
     std::function<std::unique_ptr<ScrubSnippetPlayer>(const platform::Url& url)> makeScrubSnippetPlayer_;
     std::function<std::unique_ptr<VideoPlayer>(const platform::Url& url)> makeVideoPlayer_;
     std::function<void()> playNoteSound_;
@@ -515,6 +521,9 @@ private:
     unsigned waveformRequest_ = 0;
     std::optional<QSize> previousSize_;
     QTimer* endResizeTimer_ = nullptr;
+    // The width the picture was last asked for, and the wait for a resize to settle.
+    int waveformWidth_ = -1;
+    platform::DispatchTimer waveformResize_;
     // The played share last drawn in the current row, so that a refresh repaints that cell only
     // when the share moved.
     std::optional<std::pair<std::size_t, double>> shownPlayedShare_;

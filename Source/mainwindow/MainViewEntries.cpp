@@ -13,10 +13,12 @@
 #include "Source/views/Scrubber.h"
 #include "platform/foundation/Clock.h"
 
+#include <QGraphicsOpacityEffect>
 #include <QImage>
 #include <QLabel>
 #include <QPixmap>
 #include <QPointer>
+#include <QPropertyAnimation>
 
 #include <algorithm>
 
@@ -93,13 +95,26 @@ void MainViewController::scrollCurrentRowToCenter() {
 void MainViewController::drawWaveform(const std::shared_ptr<PlaylistEntry>& entry) {
     const unsigned request = ++waveformRequest_;
     waveformView_->clear();
+    waveformWidth_ = waveformView_->width();
     if (!entry) return;
     QPointer<MainViewController> self(this);
     waveform_->requestPicture(entry, waveformView_->size(), [self, request](const QImage& picture) {
         // A picture of an entry that is no longer current comes too late.
         if (!self || request != self->waveformRequest_) return;
         self->waveformView_->setPixmap(QPixmap::fromImage(picture));
+        self->fadeInWaveform();
     });
+}
+
+void MainViewController::fadeInWaveform() {
+    auto* effect = new QGraphicsOpacityEffect(waveformView_);
+    effect->setOpacity(0.0);
+    waveformView_->setGraphicsEffect(effect);
+    auto* fade = new QPropertyAnimation(effect, "opacity", effect);
+    fade->setDuration(4000);
+    fade->setStartValue(0.0);
+    fade->setEndValue(1.0);
+    fade->start(QAbstractAnimation::DeleteWhenStopped);
 }
 
 void MainViewController::playerDidFinish() {

@@ -27,8 +27,8 @@ void MainViewController::handleWindowResize() {
     endResizeTimer_->start();
 }
 
+// The waveform keeps its own wait for the size to settle (see resizeEvent).
 void MainViewController::windowEndResize() {
-    drawWaveform(player_->entry());
     scrollCurrentRowToCenter();
 }
 

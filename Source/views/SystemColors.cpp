@@ -23,6 +23,7 @@ std::optional<QColor> namedColor(std::string_view name) {
     const QPalette palette = QGuiApplication::palette();
     if (name == "notifierBackground") return palette.color(QPalette::Active, QPalette::Window);
     if (name == "notifierForeground") return palette.color(QPalette::Active, QPalette::WindowText);
+    if (name == "waveformColor") return palette.color(QPalette::Active, QPalette::Highlight);
     return std::nullopt;
 }
 

@@ -16,7 +16,8 @@ QColor systemRedColor();
 // The colour of ordinary text in the application's current palette.
 QColor textColor();
 
-// The application's named colours ("notifierBackground", "notifierForeground"); nothing for a name
+// The application's named colours ("notifierBackground", "notifierForeground",
+// "waveformColor"); nothing for a name
 // the application does not define, so that callers apply their own fallback.
 std::optional<QColor> namedColor(std::string_view name);
 

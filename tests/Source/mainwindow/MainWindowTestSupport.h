@@ -14,6 +14,7 @@
 #include "platform/dispatch/MainQueue.h"
 #include "platform/dispatch/TimerScheduler.h"
 #include "platform/foundation/UserDefaults.h"
+#include "platform/system/FakeOutputVolumeBackend.h"
 #include "platform/ui/Fakes.h"
 #include "tests/Source/session/SessionFakes.h"
 #include "tests/support/MainViewStandIns.h"
@@ -263,6 +264,7 @@ protected:
         environment.scheduler = &scheduler;
         environment.filePanels = &panels;
         environment.alerts = &alerts;
+        environment.outputVolume = &outputVolume;
         if (configureEnvironment) configureEnvironment(environment);
         testsupport::useMainViewStandIns(environment.parts);
         window = std::make_unique<MainWindowController>(std::move(environment), delegate.get());
@@ -343,6 +345,14 @@ protected:
     platform::ManualTimerScheduler scheduler;
     platform::FakeFilePanels panels;
     platform::FakeAlerts alerts;
+    // No sound card unless a test gives the fake one; never the machine's own.
+    platform::FakeOutputVolumeBackend outputDevice = [] {
+        platform::FakeOutputVolumeBackend none;
+        none.device.reset();
+        return none;
+    }();
+    std::vector<std::string> outputLines;
+    platform::OutputVolume outputVolume{outputDevice, [this](const std::string& line) { outputLines.push_back(line); }};
     std::unique_ptr<AppDelegate> delegate;
     std::unique_ptr<MainWindowController> window;
     FakeApplicationPlayer* player = nullptr;
