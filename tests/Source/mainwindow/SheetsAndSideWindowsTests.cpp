@@ -45,7 +45,7 @@ TEST_F(SheetTest, PreferencesReadAndWriteTheUserDefaults) {
         EXPECT_EQ(sheet->restSoundVolumeSlider().value(), PreferenceViewController::volumeSteps);
         EXPECT_EQ(text(sheet->directoryPrefixText().text()), "");
         struct Case { int minutes; const char* label; };
-        for (const Case c : {Case{1, "Timer duration 1 minute"}, {5, "Timer duration 5 minutes"}}) {
+        for (const Case c : {Case{5, "Timer duration 5 minutes"}, {1, "Timer duration 1 minute"}}) {
             sheet->timerDurationSlider().setValue(c.minutes);
             EXPECT_EQ(text(sheet->timerDurationText().text()), c.label);
             EXPECT_EQ(defaults().doubleValue("timerDuration"), c.minutes);
@@ -71,7 +71,7 @@ TEST_F(SheetTest, PreferencesReadAndWriteTheUserDefaults) {
     defaults().setFloat("breaksoundAttenuation", 0.75f);
     auto reopened = preferences();
     EXPECT_EQ(reopened->restSoundVolumeSlider().value(), 25);
-    EXPECT_EQ(reopened->timerDurationSlider().value(), 5);
+    EXPECT_EQ(reopened->timerDurationSlider().value(), 1);
     EXPECT_EQ(text(reopened->directoryPrefixText().text()), "/music/classes");
     EXPECT_EQ(bells, 2);
 }
