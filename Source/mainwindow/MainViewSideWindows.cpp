@@ -28,7 +28,8 @@ void MainViewController::showPdfWindow(const Attachment& attachment) {
         window->pdfViewController().setTheDocument(std::move(document));
     else
         platform::consolePrint("can't read the PDF " + platform::escapingInvalidUtf8(attachment.url.path()));
-    window->setWindowTitle(QString::fromStdString(platform::replacingInvalidUtf8(attachment.url.lastPathComponent())));
+    window->setWindowTitle(
+        QString::fromStdString(platform::replacingInvalidUtf8(attachment.url.lastPathComponent())));
     // Only the latest one is the main view's; an earlier one stays open until it is closed.
     pdfWindow_ = window;
     std::erase_if(pdfWindows_, [](const QPointer<PdfWindowController>& open) { return !open; });
@@ -73,17 +74,22 @@ void MainViewController::buildHelpMenu(QMenu& menu) {
         if (!workspace->openUrl(url.toString().toStdString()))
             platform::consolePrint("can't open " + url.toString().toStdString());
     };
-    auto open = [](HtmlViewController* content, const QString& title) { (new HtmlWindow(content, title))->show(); };
-    menu.addAction(tr("Vantle Help"), this, [open, environment] {
-           open(new HelpViewController(environment), tr("Vantle Help"));
-       })->setObjectName("showHelp");
-    menu.addAction(tr("Welcome"), this, [open, environment] {
-           open(new HtmlViewController(environment), tr("Vantle"));
-       })->setObjectName("showIndex");
-    menu.addAction(tr("About Vantle"), this, [open, environment] {
-           open(new AboutViewController(QString::fromStdString(Environment::version()), environment),
-                tr("About Vantle"));
-       })->setObjectName("showAbout");
+    auto open = [](HtmlViewController* content, const QString& title) {
+        (new HtmlWindow(content, title))->show();
+    };
+    menu.addAction(tr("Vantle Help"), this,
+                   [open, environment] { open(new HelpViewController(environment), tr("Vantle Help")); })
+        ->setObjectName("showHelp");
+    menu.addAction(tr("Welcome"), this,
+                   [open, environment] { open(new HtmlViewController(environment), tr("Vantle")); })
+        ->setObjectName("showIndex");
+    menu.addAction(
+            tr("About Vantle"), this,
+            [open, environment] {
+                open(new AboutViewController(QString::fromStdString(Environment::version()), environment),
+                     tr("About Vantle"));
+            })
+        ->setObjectName("showAbout");
 }
 
 } // namespace vantle

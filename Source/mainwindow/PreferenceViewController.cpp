@@ -20,9 +20,9 @@
 namespace vantle {
 
 PreferenceViewController::PreferenceViewController(PreferenceEnvironment environment, QWidget* parent)
-    : QDialog(parent), environment_(std::move(environment)), timerDurationSlider_(new QSlider(Qt::Horizontal)),
-      restSoundVolumeSlider_(new QSlider(Qt::Horizontal)), timerDurationText_(new QLabel),
-      directoryPrefixText_(new QLineEdit) {
+    : QDialog(parent), environment_(std::move(environment)),
+      timerDurationSlider_(new QSlider(Qt::Horizontal)), restSoundVolumeSlider_(new QSlider(Qt::Horizontal)),
+      timerDurationText_(new QLabel), directoryPrefixText_(new QLineEdit) {
     setWindowTitle(tr("Preferences"));
     setWindowModality(Qt::WindowModal);
     timerDurationSlider_->setObjectName("timerDurationSlider");
@@ -49,12 +49,14 @@ PreferenceViewController::PreferenceViewController(PreferenceEnvironment environ
 
     viewDidLoad();
     // Only the user's moves store a value; the set-up above must not write the defaults.
-    connect(timerDurationSlider_, &QSlider::valueChanged, this, &PreferenceViewController::timerDurationChanged);
+    connect(timerDurationSlider_, &QSlider::valueChanged, this,
+            &PreferenceViewController::timerDurationChanged);
     connect(restSoundVolumeSlider_, &QSlider::sliderReleased, this,
             &PreferenceViewController::restSoundVolumeChanged);
     connect(restSoundVolumeSlider_, &QSlider::actionTriggered, this, [this](int) {
         if (!restSoundVolumeSlider_->isSliderDown())
-            QMetaObject::invokeMethod(this, &PreferenceViewController::restSoundVolumeChanged, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(this, &PreferenceViewController::restSoundVolumeChanged,
+                                      Qt::QueuedConnection);
     });
     connect(choose, &QPushButton::clicked, this, &PreferenceViewController::choosePrefixPressed);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -79,7 +81,8 @@ void PreferenceViewController::viewDidLoad() {
 
 void PreferenceViewController::updateTimerDurationText() {
     const int minutes = timerDurationSlider_->value();
-    timerDurationText_->setText(QStringLiteral("Timer duration %1 %2").arg(minutes).arg(minutes >= 2 ? "minutes" : "minute"));
+    timerDurationText_->setText(
+        QStringLiteral("Timer duration %1 %2").arg(minutes).arg(minutes >= 2 ? "minutes" : "minute"));
 }
 
 void PreferenceViewController::timerDurationChanged() {
@@ -100,12 +103,13 @@ void PreferenceViewController::choosePrefixPressed() {
     options.canChooseDirectories = true;
     options.allowsMultipleSelection = false;
     QPointer<PreferenceViewController> self(this);
-    environment_.filePanels->beginOpenPanel(this, std::move(options), [self](std::vector<platform::Url> chosen) {
-        if (!self || chosen.empty()) return;
-        const std::string path = chosen.front().path();
-        self->environment_.defaults->setString(Preferences::directoryPrefixKey, path);
-        self->directoryPrefixText_->setText(QString::fromStdString(path));
-    });
+    environment_.filePanels->beginOpenPanel(
+        this, std::move(options), [self](std::vector<platform::Url> chosen) {
+            if (!self || chosen.empty()) return;
+            const std::string path = chosen.front().path();
+            self->environment_.defaults->setString(Preferences::directoryPrefixKey, path);
+            self->directoryPrefixText_->setText(QString::fromStdString(path));
+        });
 }
 
 } // namespace vantle

@@ -17,7 +17,8 @@
 namespace vantle {
 
 PropertiesViewController::PropertiesViewController(PropertiesEnvironment environment, QWidget* parent)
-    : QDialog(parent), environment_(environment), sessionUrlLabel_(new QLabel), prefixTextfield_(new QLineEdit) {
+    : QDialog(parent), environment_(environment), sessionUrlLabel_(new QLabel),
+      prefixTextfield_(new QLineEdit) {
     setWindowTitle(tr("Session Properties"));
     setWindowModality(Qt::WindowModal);
     sessionUrlLabel_->setObjectName("sessionUrlLabel");
@@ -71,15 +72,16 @@ void PropertiesViewController::choosePrefixPressed() {
     options.canChooseDirectories = true;
     options.allowsMultipleSelection = false;
     QPointer<PropertiesViewController> self(this);
-    environment_.filePanels->beginOpenPanel(this, std::move(options), [self](std::vector<platform::Url> chosen) {
-        if (!self || chosen.empty()) return;
-        MainWindowServices& mainView = *self->environment_.mainView;
-        const std::shared_ptr<Playlist> playlist = mainView.playlist();
-        if (!playlist) return;
-        playlist->_directoryPrefix = chosen.front().path();
-        mainView.reloadTableSelecting(mainView.selectedRows());
-        self->prefixTextfield_->setText(QString::fromStdString(*playlist->_directoryPrefix));
-    });
+    environment_.filePanels->beginOpenPanel(
+        this, std::move(options), [self](std::vector<platform::Url> chosen) {
+            if (!self || chosen.empty()) return;
+            MainWindowServices& mainView = *self->environment_.mainView;
+            const std::shared_ptr<Playlist> playlist = mainView.playlist();
+            if (!playlist) return;
+            playlist->_directoryPrefix = chosen.front().path();
+            mainView.reloadTableSelecting(mainView.selectedRows());
+            self->prefixTextfield_->setText(QString::fromStdString(*playlist->_directoryPrefix));
+        });
 }
 
 } // namespace vantle

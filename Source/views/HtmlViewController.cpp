@@ -15,8 +15,8 @@ namespace vantle {
 namespace {
 
 void htmlTrace(const std::string& message, const char* file, const char* function, int line) {
-    platform::consolePrint("🟢 " + QFileInfo(QString::fromUtf8(file)).fileName().toStdString() + ": " + function +
-                           ", Line: " + std::to_string(line) + ", Message: " + message);
+    platform::consolePrint("🟢 " + QFileInfo(QString::fromUtf8(file)).fileName().toStdString() + ": " +
+                           function + ", Line: " + std::to_string(line) + ", Message: " + message);
 }
 
 } // namespace
@@ -103,7 +103,8 @@ void HelpViewController::loadContent(QTextBrowser& view) {
     view.setSource(path.startsWith(':') ? QUrl(QStringLiteral("qrc") + path) : QUrl::fromLocalFile(path));
 }
 
-HtmlWindow::HtmlWindow(HtmlViewController* content, const QString& title, QWidget* parent) : QMainWindow(parent) {
+HtmlWindow::HtmlWindow(HtmlViewController* content, const QString& title, QWidget* parent)
+    : QMainWindow(parent) {
     setAttribute(Qt::WA_DeleteOnClose);
     content->setParent(this);
     setCentralWidget(content);

@@ -59,8 +59,9 @@ void PdfViewController::viewDidAppear() {
     if (!frame) return;
     QWidget* w = window();
     const QRect outer = w->frameGeometry(), inner = w->geometry();
-    w->setGeometry(frame->marginsRemoved(QMargins(inner.left() - outer.left(), inner.top() - outer.top(),
-                                                  outer.right() - inner.right(), outer.bottom() - inner.bottom())));
+    w->setGeometry(
+        frame->marginsRemoved(QMargins(inner.left() - outer.left(), inner.top() - outer.top(),
+                                       outer.right() - inner.right(), outer.bottom() - inner.bottom())));
     pdfView_->setPageMode(QPdfView::PageMode::MultiPage);
     // Qt measures the page itself: a page of no width cannot make the zoom infinite.
     pdfView_->setZoomMode(QPdfView::ZoomMode::FitToWidth);

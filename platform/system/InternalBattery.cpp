@@ -18,7 +18,8 @@ std::optional<std::string> readBatteryText(const fs::path& file) {
     std::ifstream in(file);
     std::string line;
     if (!in || !std::getline(in, line)) return std::nullopt;
-    while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' '))
+        line.pop_back();
     return line;
 }
 
@@ -51,7 +52,8 @@ std::optional<double> dividedBy(const std::optional<std::int64_t>& value, double
     return static_cast<double>(*value) / divisor;
 }
 
-std::optional<double> percentOf(const std::optional<std::int64_t>& part, const std::optional<std::int64_t>& whole) {
+std::optional<double> percentOf(const std::optional<std::int64_t>& part,
+                                const std::optional<std::int64_t>& whole) {
     if (!part || !whole || *whole <= 0) return std::nullopt;
     return static_cast<double>(*part) / static_cast<double>(*whole) * 100.0;
 }
@@ -134,8 +136,9 @@ InternalBattery InternalFinder::readBattery(const std::string& batteryFolder) co
     // Drivers differ in the sign of the current; the record's is negative while discharging.
     if (auto microamperes = readBatteryInteger(battery / "current_now")) {
         const std::int64_t milliamperes = (*microamperes < 0 ? -*microamperes : *microamperes) / 1000;
-        record.amperage = record.isCharging.value_or(false) || record.isCharged.value_or(false) ? milliamperes
-                                                                                                 : -milliamperes;
+        record.amperage = record.isCharging.value_or(false) || record.isCharged.value_or(false)
+                              ? milliamperes
+                              : -milliamperes;
     }
     record.voltage = dividedBy(readBatteryInteger(battery / "voltage_now"), 1e6);
     record.temperature = dividedBy(readBatteryInteger(battery / "temp"), 10.0);

@@ -44,7 +44,10 @@ TEST_F(SheetTest, PreferencesReadAndWriteTheUserDefaults) {
         auto sheet = preferences();
         EXPECT_EQ(sheet->restSoundVolumeSlider().value(), PreferenceViewController::volumeSteps);
         EXPECT_EQ(text(sheet->directoryPrefixText().text()), "");
-        struct Case { int minutes; const char* label; };
+        struct Case {
+            int minutes;
+            const char* label;
+        };
         for (const Case c : {Case{5, "Timer duration 5 minutes"}, {1, "Timer duration 1 minute"}}) {
             sheet->timerDurationSlider().setValue(c.minutes);
             EXPECT_EQ(text(sheet->timerDurationText().text()), c.label);
@@ -116,7 +119,8 @@ TEST_F(SheetTest, MenuCommandsOpenTheSheetsAndAPdfAttachmentOpensItsWindow) {
     }
     EXPECT_NE(window->findChild<PreferenceViewController*>("preferencesSheet"), nullptr);
     EXPECT_NE(window->findChild<PropertiesViewController*>("propertiesSheet"), nullptr);
-    for (QDialog* sheet : window->findChildren<QDialog*>()) sheet->close();
+    for (QDialog* sheet : window->findChildren<QDialog*>())
+        sheet->close();
     QApplication::processEvents();
 
     const QString path = QString::fromStdString(audioFolder.url("score.pdf").path());

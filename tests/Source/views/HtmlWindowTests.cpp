@@ -15,7 +15,8 @@ namespace {
 
 struct HtmlRig {
     explicit HtmlRig(const std::vector<std::pair<std::string, std::string>>& pages) {
-        for (const auto& [name, text] : pages) std::ofstream(folder.file(name)) << text;
+        for (const auto& [name, text] : pages)
+            std::ofstream(folder.file(name)) << text;
         environment.pagesFolder = QString::fromStdString(folder.path);
         environment.openUrl = [this](const QUrl& url) { opened.push_back(url.toString().toStdString()); };
         environment.showHelpWindow = [this] { ++helpWindows; };
@@ -32,7 +33,9 @@ struct HtmlRig {
 };
 
 TEST(HtmlWindows, AboutPagePutsTheVersionOnlyWhereThePlaceholderIs) {
-    struct Case { std::string page, shown; };
+    struct Case {
+        std::string page, shown;
+    };
     for (const Case& c : {Case{"<p>Version %@</p>", "Version 0.1.0"},
                           Case{"<p>%s %n %d 100% and %@ then %@</p>", "%s %n %d 100% and 0.1.0 then %@"},
                           Case{"<p>No placeholder</p>", "No placeholder"}}) {
