@@ -72,9 +72,12 @@ void MainViewController::attachmentButtonClicked(const std::shared_ptr<Attachmen
 }
 
 void MainViewController::openAttachment(const Attachment& attachment) {
-    // The PDF window is not there yet: a PDF opens with the default application like any document.
     if (attachment.tag == "mp4") {
         showMp4Window(attachment);
+        return;
+    }
+    if (attachment.tag == "pdf") {
+        showPdfWindow(attachment);
         return;
     }
     if (attachmentOpensSafely(attachment.url)) {

@@ -18,6 +18,7 @@
 #include "Source/session/Playlist.h"
 #include "Source/session/PlaylistEntry.h"
 #include "Source/views/Mp4WindowController.h"
+#include "Source/views/PdfViewController.h"
 #include "Source/views/PlaylistTableView.h"
 #include "Source/views/Scrubber.h"
 #include "Source/views/TimeSliderPlayer.h"
@@ -151,6 +152,8 @@ MainViewController::~MainViewController() {
     keyMonitor_.reset();
     // The video windows have no parent; they go with the main window.
     for (const QPointer<Mp4WindowController>& window : videoWindows_)
+        delete window.data();
+    for (const QPointer<PdfWindowController>& window : pdfWindows_)
         delete window.data();
     ticker_.cancel();
     waveformResize_.cancel();
@@ -354,6 +357,7 @@ Mp4ViewController* MainViewController::activeVideoWindow() const {
 
 void MainViewController::closeSideWindows() {
     if (mp4Window_) mp4Window_->close();
+    if (pdfWindow_) pdfWindow_->close();
 }
 
 bool MainViewController::isPlaying() const {

@@ -56,6 +56,8 @@ class Exporter;
 class MainWindowController;
 class Mp4ViewController;
 class Mp4WindowController;
+class PdfViewController;
+class PdfWindowController;
 class PlaylistTableView;
 class RestTimerState;
 class Scrubber;
@@ -325,6 +327,19 @@ public:
     void attachmentRemove();
     const std::shared_ptr<Attachment>& currentAttachment() const { return currentAttachment_; }
     QMenu& attachmentPopupMenu() const { return *attachmentPopupMenu_; }
+    // The PDF window for the attachment ("ShowPdfWindowSegue"): its document when the file is a
+    // readable PDF, an empty view otherwise. It replaces the one open before as the main view's.
+    void showPdfWindow(const Attachment& attachment);
+    // The PDF window's content while that window is open; null otherwise.
+    PdfViewController* pdfViewController() const;
+
+    // ---- sheets and help windows ----
+    // The preferences ("ShowPreferencesSheet") and session properties ("ShowPropertiesView") sheets,
+    // window-modal over the main window.
+    void showPreferences();
+    void showProperties();
+    // The Help menu: the help page, the index page and the about page, each in a window of its own.
+    void buildHelpMenu(QMenu& menu);
 
     // ---- tags and breaks (menu commands take their argument from the item's title) ----
     QMenu& tagMenu() const { return *tagMenu_; }
@@ -458,6 +473,7 @@ private:
     void copySelectedRows(const std::function<std::optional<std::string>(std::size_t row)>& line);
     // The video window's content while that window is the active window; null otherwise.
     Mp4ViewController* activeVideoWindow() const;
+    PdfViewController* activePdfWindow() const;
     void installKeyMonitor();
     void selectAndLoadRow(std::size_t row);
     void showPlaylist(std::shared_ptr<Playlist> playlist);
@@ -533,6 +549,9 @@ private:
     // The video window opened last, and all that are open; each deletes itself when closed.
     QPointer<Mp4WindowController> mp4Window_;
     std::vector<QPointer<Mp4WindowController>> videoWindows_;
+    // The same for the PDF windows.
+    QPointer<PdfWindowController> pdfWindow_;
+    std::vector<QPointer<PdfWindowController>> pdfWindows_;
 
     // Views: owned by the widget tree.
     QLabel* entryName_ = nullptr;

@@ -12,6 +12,7 @@
 #include "Source/session/PlaylistEntry.h"
 #include "Source/views/KeyCharacters.h"
 #include "Source/views/Mp4ViewController.h"
+#include "Source/views/PdfViewController.h"
 #include "Source/views/PlaylistTableView.h"
 #include "platform/foundation/Console.h"
 
@@ -109,6 +110,10 @@ bool MainViewController::handleKeyDownEvent(const QKeyEvent& event) {
 void MainViewController::handleKey(const QString& characters) {
     if (Mp4ViewController* video = activeVideoWindow()) {
         video->handleKey(characters);
+        return;
+    }
+    if (PdfViewController* pdf = activePdfWindow()) {
+        pdf->handleKey(characters);
         return;
     }
     const PlayerMode mode = player_->mode();

@@ -150,6 +150,10 @@ void MainWindowController::buildMenus(AppDelegate* delegate) {
     add(file, "saveAsSession", tr("Save Session As…"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), view,
         [view] { view->saveAsSession(); });
     add(file, "exportToCloud", tr("Export to Documents"), {}, view, [view] { view->exportToCloud(); });
+    add(file, "showProperties", tr("Session Properties…"), {}, view, [view] { view->showProperties(); });
+    add(file, "showPreferences", tr("Preferences…"), QKeySequence(Qt::CTRL | Qt::Key_Comma), view,
+        [view] { view->showPreferences(); })
+        ->setMenuRole(QAction::PreferencesRole);
     file->addSeparator();
     add(file, "fileCloseAction", tr("Close Session"), QKeySequence(Qt::CTRL | Qt::Key_W), view,
         [view] { view->closeSession(); });
@@ -179,6 +183,8 @@ void MainWindowController::buildMenus(AppDelegate* delegate) {
     });
     windowList_ = new WindowListMenu(*windows);
     setApplicationWindowMenu(windows);
+
+    view->buildHelpMenu(*menuBar()->addMenu(tr("&Help")));
 }
 
 void MainWindowController::rebuildRecentMenu(QMenu& menu) {

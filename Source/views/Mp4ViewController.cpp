@@ -150,7 +150,8 @@ void Mp4ViewController::seekBack(float seconds) {
     const bool adding =
         prevSeekEventTime_ && moment < prevSeekEventTime_->addingTimeInterval(seekPressInterval);
     const double base = adding && prevTargetSeekTime_ ? *prevTargetSeekTime_ : now;
-    const double target = base - double(seconds);
+    // The media has no time before its start: quick presses near it stay at 0.
+    const double target = std::max(0.0, base - double(seconds));
     prevTargetSeekTime_ = target;
     prevSeekEventTime_ = moment;
     videoPlayer_->seek(target);

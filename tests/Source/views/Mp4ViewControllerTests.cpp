@@ -179,13 +179,13 @@ TEST_F(Mp4ViewTest, QuickSeekPressesAddUpAndSlowOnesStartFromThePosition) {
     clock.advance(0.5);
     record->time = 9.0;
     view.seekBack(1.0f);
-    // Targets before the start are the player's to clamp; they keep adding up.
+    // Targets before the start become the start, also when quick presses add up.
     clock.advance(1.0);
     record->time = 0.5;
     view.seekBack(3.0f);
     clock.advance(0.1);
     view.seekBack(3.0f);
-    EXPECT_EQ(record->seeks, (std::vector<double>{17.0, 14.0, 11.0, 9.5, 8.0, -2.5, -5.5}));
+    EXPECT_EQ(record->seeks, (std::vector<double>{17.0, 14.0, 11.0, 9.5, 8.0, 0.0, 0.0}));
 }
 
 TEST_F(Mp4ViewTest, RemoteButtonsControlVolumeTransportAndPosition) {

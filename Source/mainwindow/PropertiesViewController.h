@@ -1,0 +1,55 @@
+#pragma once
+// The session properties sheet: where the session file lies and the session's own directory prefix.
+
+#include <QDialog>
+
+class QLabel;
+class QLineEdit;
+
+namespace platform {
+class FilePanels;
+class UserDefaults;
+} // namespace platform
+
+namespace vantle {
+
+class MainWindowServices;
+
+// What the sheet takes from the application, or from a test. Pointers are not owned.
+struct PropertiesEnvironment {
+    // The open session and its table (the main view controller).
+    MainWindowServices* mainView = nullptr;
+    platform::UserDefaults* defaults = nullptr;
+    platform::FilePanels* filePanels = nullptr;
+};
+
+// A window-modal dialog over the main window. Closing it marks the session as changed, so that it
+// is saved at the next save or quit. Main thread only.
+class PropertiesViewController final : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit PropertiesViewController(PropertiesEnvironment environment, QWidget* parent = nullptr);
+
+    QLabel& sessionUrlLabel() const { return *sessionUrlLabel_; }
+    QLineEdit& prefixTextfield() const { return *prefixTextfield_; }
+
+    // The session's path, and its prefix: its own, else the preferences', else nothing.
+    void showSessionLocation();
+    // A folder chosen in a window-modal panel becomes the session's own prefix (the user defaults
+    // stay as they are) and the table is reloaded; Cancel changes nothing.
+    void choosePrefixPressed();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    void showDirectoryPrefix();
+
+    PropertiesEnvironment environment_;
+    QLabel* sessionUrlLabel_;
+    QLineEdit* prefixTextfield_;
+};
+
+} // namespace vantle

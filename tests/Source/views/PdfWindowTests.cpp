@@ -1,0 +1,82 @@
+#include "Source/views/PdfViewController.h"
+
+#include "platform/foundation/Console.h"
+#include "tests/support/TemporaryFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QPainter>
+#include <QPdfDocument>
+#include <QPdfView>
+#include <QPdfWriter>
+#include <QPointer>
+#include <QScrollBar>
+#include <QTest>
+
+#include <fstream>
+
+namespace vantle {
+namespace {
+
+// A document of `pages` pages, each with its number written on it.
+QString writePdf(const testsupport::TemporaryFolder& folder, int pages) {
+    const QString path = QString::fromStdString(folder.file("score.pdf"));
+    QPdfWriter writer(path);
+    QPainter painter(&writer);
+    for (int page = 1; page <= pages; ++page) {
+        if (page > 1) writer.newPage();
+        painter.drawText(QPointF(200, 200), QStringLiteral("Page %1").arg(page));
+    }
+    return path;
+}
+
+TEST(PdfWindow, OpensAGeneratedDocumentOverTheScreenAreaAndPagesWithTheKeys) {
+    testsupport::TemporaryFolder folder;
+    std::unique_ptr<QPdfDocument> document = PdfViewController::openDocument(writePdf(folder, 3));
+    ASSERT_TRUE(document);
+    EXPECT_EQ(document->pageCount(), 3);
+
+    PdfViewEnvironment environment;
+    const QRect screenArea(40, 30, 500, 400);
+    environment.mainScreenFrame = [screenArea] { return std::optional<QRect>(screenArea); };
+    QPointer<PdfWindowController> window = new PdfWindowController(environment);
+    PdfViewController& content = window->pdfViewController();
+    content.setTheDocument(std::move(document));
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    QApplication::processEvents();
+
+    EXPECT_EQ(window->frameGeometry().size(), screenArea.size());
+    QPdfView& view = content.pdfView();
+    // One column of pages, as wide as the view.
+    EXPECT_EQ(view.horizontalScrollBar()->maximum(), 0);
+    QScrollBar& scroll = *view.verticalScrollBar();
+    EXPECT_EQ(scroll.value(), 0);
+    ASSERT_GT(scroll.maximum(), 0);
+
+    view.setFocus();
+    QTest::keyClick(&view, Qt::Key_PageDown);
+    const int paged = scroll.value();
+    EXPECT_GT(paged, 0);
+    QTest::keyClick(&view, Qt::Key_Down);
+    EXPECT_GT(scroll.value(), paged);
+
+    platform::ScopedConsoleCapture console;
+    content.handleKey("q");
+    EXPECT_EQ(console.lines(), std::vector<std::string>{"PdfViewController: q"});
+    EXPECT_TRUE(window && window->isVisible());
+    QTest::keyClick(&view, Qt::Key_Escape);
+    QApplication::processEvents();
+    EXPECT_TRUE(window.isNull());
+}
+
+TEST(PdfWindow, AFileThatIsNotAPdfGivesNoDocument) {
+    testsupport::TemporaryFolder folder;
+    std::ofstream(folder.file("notes.pdf")) << "%PDF-1.4 but nothing else";
+    EXPECT_FALSE(PdfViewController::openDocument(QString::fromStdString(folder.file("notes.pdf"))));
+    EXPECT_FALSE(PdfViewController::openDocument(QString::fromStdString(folder.file("absent.pdf"))));
+}
+
+} // namespace
+} // namespace vantle
