@@ -59,7 +59,9 @@ TEST_F(SheetTest, PropertiesShowTheSessionSetItsOwnPrefixAndMarkItChanged) {
     const platform::Url session = audioFolder.url("class.vantle");
     writeSession(session, {audioFile("a.wav", 1)});
     for (const bool saved : {false, true}) {
-        if (saved) ASSERT_TRUE(view().loadSession(session));
+        if (saved) {
+            ASSERT_TRUE(view().loadSession(session));
+        }
         ASSERT_FALSE(playlist().dirty);
         PropertiesViewController sheet({&view(), &defaults(), &panels}, window.get());
         sheet.show();

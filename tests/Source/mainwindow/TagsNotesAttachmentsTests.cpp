@@ -190,9 +190,9 @@ TEST_F(TagsNotesAttachmentsTest, ATypedNoteIsSavedAndAnnouncedOnceWhenReached) {
 
 TEST_F(TagsNotesAttachmentsTest, AttachmentButtonsOpenAndTheirMenuRemovesWithUndo) {
     const platform::Url song = audioFile("song.wav", 30);
-    const platform::Url score = audioFolder.url("Score (violin).pdf");
+    const platform::Url score = audioFolder.url("Score (violin).txt");
     const platform::Url script = audioFolder.url("run.sh");
-    ASSERT_TRUE(platform::writeTextFile(score.path(), "%PDF").ok());
+    ASSERT_TRUE(platform::writeTextFile(score.path(), "Bars 1-16").ok());
     ASSERT_TRUE(platform::writeTextFile(script.path(), "#!/bin/sh\n").ok());
     std::filesystem::permissions(script.path(), std::filesystem::perms::owner_exec,
                                  std::filesystem::perm_options::add);
@@ -211,7 +211,7 @@ TEST_F(TagsNotesAttachmentsTest, AttachmentButtonsOpenAndTheirMenuRemovesWithUnd
     std::vector<QPushButton*> buttons = attachmentButtons();
     ASSERT_EQ(buttons.size(), 2u);
     EXPECT_EQ(buttons[0]->text().toStdString(), "violin");
-    EXPECT_EQ(playlist().assignedEntry->attachments[0]->tag, "pdf");
+    EXPECT_EQ(playlist().assignedEntry->attachments[0]->tag, "txt");
 
     // A document opens; a program is only shown in the file manager.
     QTest::mouseClick(buttons[0], Qt::LeftButton);
