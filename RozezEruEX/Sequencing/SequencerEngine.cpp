@@ -107,7 +107,10 @@ public:
                 stopAllPlayingNotes();
                 return;
             }
-            if (!looping || lengthSamples > 0) sendDueEvents(data, lengthSamples, frames);
+            // Without a tempo, a sample rate or (looping) a loop there is no frame to send anything at.
+            const bool timed = data.settings.tempo > 0.0 && std::isfinite(data.settings.tempo) &&
+                               data.sampleRate > 0.0 && std::isfinite(data.sampleRate);
+            if (timed && (!looping || lengthSamples > 0)) sendDueEvents(data, lengthSamples, frames);
             positionInSamples_ += frames;
         }
         positionInBeats.store(data.settings.tempo / 60.0 * (double(positionModulo(data)) / data.sampleRate));
