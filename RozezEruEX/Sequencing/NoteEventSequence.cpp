@@ -13,7 +13,8 @@ void NoteEventSequence::add(std::uint8_t noteNumber, std::uint8_t velocity, doub
         {{0x90, noteNumber, velocity, position}, {0x80, noteNumber, velocity, position + duration}});
 }
 
-void NoteEventSequence::add(std::uint8_t status, std::uint8_t data1, std::uint8_t data2, double position) {
+void NoteEventSequence::addEvent(std::uint8_t status, std::uint8_t data1, std::uint8_t data2,
+                                 double position) {
     events.push_back({status, data1, data2, position});
 }
 

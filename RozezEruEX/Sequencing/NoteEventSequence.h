@@ -27,7 +27,8 @@ struct NoteEventSequence {
 
     // A note on channel 1; numbers and velocities are stored as given.
     void add(std::uint8_t noteNumber, std::uint8_t velocity, double position, double duration);
-    void add(std::uint8_t status, std::uint8_t data1, std::uint8_t data2, double position);
+    // A free event, stored as given (add(status:data1:data2:position:); named apart from the note overload).
+    void addEvent(std::uint8_t status, std::uint8_t data1, std::uint8_t data2, double position);
     // Only channel messages of at least three bytes; anything else leaves the sequence as it is.
     void add(const MIDIEvent& event, double position);
     void removeEvent(double position);
