@@ -6,6 +6,7 @@
 // reaches the listeners on the service's delivery thread; listener and transformer lists may be changed
 // from any thread meanwhile.
 
+#include "RozezEru/MIDI/EndpointInfo.h"
 #include "RozezEru/MIDI/Listeners/MIDIListener.h"
 #include "RozezEru/MIDI/MIDIEvent.h"
 #include "RozezEru/MIDI/MIDITransformer.h"
@@ -161,6 +162,13 @@ public:
     std::vector<std::string> virtualInputNames() const;
     std::vector<MIDIUniqueID> virtualOutputUIDs() const;
     std::vector<std::string> virtualOutputNames() const;
+
+    // Endpoint descriptions, read afresh on every call: every destination (our virtual inputs too), every
+    // source, and our virtual inputs and outputs with the trailing placeholder.
+    std::vector<EndpointInfo> destinationInfos() const;
+    std::vector<EndpointInfo> inputInfos() const;
+    std::vector<EndpointInfo> virtualInputInfos() const;
+    std::vector<EndpointInfo> virtualOutputInfos() const;
 
 private:
     explicit MIDI(std::shared_ptr<platform::MIDIService> service);

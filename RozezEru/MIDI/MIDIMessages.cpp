@@ -178,7 +178,7 @@ std::string_view description(MIDICustomMetaEventType type) {
     case MIDICustomMetaEventType::sequencerSpecificMetaEvent:
         return "Sequence Specific";
     }
-    return {};
+    return "Unknown Meta Event";
 }
 
 std::optional<MIDICustomMetaEvent> MIDICustomMetaEvent::fromData(std::span<const std::uint8_t> bytes) {
@@ -193,6 +193,19 @@ std::optional<MIDICustomMetaEvent> MIDICustomMetaEvent::fromData(std::span<const
     const std::uint64_t total = 2 + std::uint64_t(size) + length;
     event.data_.assign(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(
                                                           std::min<std::uint64_t>(total, bytes.size())));
+    return event;
+}
+
+std::optional<MIDICustomMetaEvent> MIDICustomMetaEvent::fromFileData(std::span<const std::uint8_t> bytes) {
+    if (bytes.size() < 3 || bytes[0] != 0xFF || bytes[1] > 0x7F) return std::nullopt;
+    const auto [size, length] = MIDIVariableLengthQuantity::read(bytes.subspan(2));
+    if (bytes[1 + size] & 0x80) return std::nullopt; // the length quantity runs off the end
+    const std::uint64_t total = 2 + std::uint64_t(size) + length;
+    if (total > bytes.size()) return std::nullopt;
+    MIDICustomMetaEvent event;
+    event.type_ = static_cast<MIDICustomMetaEventType>(bytes[1]);
+    event.length_ = static_cast<int>(length);
+    event.data_.assign(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(total));
     return event;
 }
 

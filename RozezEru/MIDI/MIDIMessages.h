@@ -119,6 +119,10 @@ struct MIDICustomMetaEvent {
     // Nothing for fewer than 3 bytes, a first byte other than 0xFF or an unknown type. The event keeps its
     // own bytes only (type, length quantity and payload), or all of the input when that is shorter.
     static std::optional<MIDICustomMetaEvent> fromData(std::span<const std::uint8_t> bytes);
+    // As a file holds it: any type 0x00...0x7F (one without a name keeps its raw byte as type), and
+    // nothing unless the whole declared payload is there.
+    static std::optional<MIDICustomMetaEvent> fromFileData(std::span<const std::uint8_t> bytes);
+    bool isKnownType() const { return data_.size() > 1 && midiCustomMetaEventTypeFromRawValue(data_[1]); }
 
     const std::vector<std::uint8_t>& data() const { return data_; }
     MIDICustomMetaEventType type() const { return type_; }

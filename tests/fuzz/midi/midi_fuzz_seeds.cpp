@@ -1,7 +1,8 @@
 // Writes seed inputs for the MIDI fuzz targets into a folder, made with the project's own writers:
-//   midi_fuzz_seeds fuzz_midi_packet_list|fuzz_midi_universal_packets <folder>
+//   midi_fuzz_seeds fuzz_midi_packet_list|fuzz_midi_universal_packets|fuzz_midi_file <folder>
 #include "platform/midi/MIDIPacketList.h"
 #include "platform/midi/UniversalPackets.h"
+#include "tests/support/MIDIFileBytes.h"
 
 #include <cstdio>
 #include <cstring>
@@ -34,12 +35,25 @@ bool write(const std::string& path, const Bytes& bytes) {
 
 int main(int argc, char** argv) {
     if (argc != 3) {
-        std::fprintf(stderr, "usage: %s fuzz_midi_packet_list|fuzz_midi_universal_packets <folder>\n",
+        std::fprintf(stderr,
+                     "usage: %s fuzz_midi_packet_list|fuzz_midi_universal_packets|fuzz_midi_file <folder>\n",
                      argv[0]);
         return 2;
     }
     const std::string target = argv[1], folder = argv[2];
     int n = 0;
+    if (target == "fuzz_midi_file") {
+        using namespace testsupport;
+        const MIDIBytes files[] = {
+            formatOneFile(),
+            formatZeroFile(),
+            join({header(0, 1, 480),
+                  chunk("MTrk", join({{0x00, 0x90, 0x3C, 0x40, 0x10, 0x3E, 0x40}, endOfTrack}))}),
+        };
+        for (const auto& file : files)
+            if (!write(folder + "/seed" + std::to_string(n++), file)) return 1;
+        return 0;
+    }
     for (std::size_t i = 0; i < messages.size(); ++i) {
         Bytes seed;
         if (target == "fuzz_midi_packet_list") {
