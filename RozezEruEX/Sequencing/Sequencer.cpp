@@ -2,6 +2,7 @@
 
 #include "RozezEru/Internals/Log.h"
 #include "RozezEru/MIDI/MIDIEvent.h"
+#include "RozezEru/MIDI/MIDIFile/MIDIFile.h"
 
 #include <algorithm>
 #include <string>
@@ -20,6 +21,11 @@ Sequencer::Sequencer(std::optional<std::vector<std::shared_ptr<Node>>> targetNod
 
 Sequencer::Sequencer(std::shared_ptr<Node> targetNode)
     : Sequencer(std::vector<std::shared_ptr<Node>>{std::move(targetNode)}) {}
+
+Sequencer::Sequencer(std::string_view path, std::optional<std::vector<std::shared_ptr<Node>>> targetNodes)
+    : Sequencer(std::move(targetNodes)) {
+    load(path);
+}
 
 double Sequencer::tempo() const {
     return tracks_.empty() ? 0.0 : tracks_.front()->tempo();
@@ -82,7 +88,12 @@ void Sequencer::clear() {
         track->clear();
 }
 
-void Sequencer::load(std::span<const SequencerFileTrack> fileTracks) {
+void Sequencer::load(std::string_view path) {
+    load(MIDIFile(path));
+}
+
+void Sequencer::load(const MIDIFile& midiFile) {
+    const std::vector<MIDIFileTrack> fileTracks = midiFile.tracks();
     const std::size_t fileCount = fileTracks.size(), trackCount = tracks_.size();
     if (trackCount < fileCount)
         Log(LogSite("load(midiFile:)"), "Error: Track count and file track count do not match ",
@@ -91,11 +102,12 @@ void Sequencer::load(std::span<const SequencerFileTrack> fileTracks) {
         SequencerTrack& track = *tracks_[i];
         track.setSequence({});
         NoteEventSequence loaded;
-        for (const MIDIEvent& event : fileTracks[i].events)
+        for (const MIDIEvent& event : fileTracks[i].events())
             if (event.positionInBeats) loaded.add(event, *event.positionInBeats);
         // Each track keeps its own length, so a longer file track is never cut short; a track without
         // one ends at its last event rather than making an empty loop.
-        const double length = fileTracks[i].length > 0.0 ? fileTracks[i].length : loaded.lastBeat();
+        const double fileLength = fileTracks[i].length();
+        const double length = fileLength > 0.0 ? fileLength : loaded.lastBeat();
         track.setSequence(std::move(loaded));
         if (length > 0.0) track.setLength(length);
     }

@@ -8,26 +8,22 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <span>
+#include <string_view>
 #include <vector>
 
 namespace rozezeru {
 
 class Node;
 struct MIDIEvent;
-
-// What loading needs of one track of a standard MIDI file: its events with their positions in beats, in
-// file order, and its length in beats (0 when it has no meta event).
-struct SequencerFileTrack {
-    std::vector<MIDIEvent> events;
-    double length = 0.0;
-};
+struct MIDIFile;
 
 class Sequencer {
 public:
     // Without a list: no tracks, and a log that says to add some.
     explicit Sequencer(std::optional<std::vector<std::shared_ptr<Node>>> targetNodes = std::nullopt);
     explicit Sequencer(std::shared_ptr<Node> targetNode);
+    // Then loads the standard MIDI file at `path`.
+    Sequencer(std::string_view path, std::optional<std::vector<std::shared_ptr<Node>>> targetNodes);
 
     std::vector<std::unique_ptr<SequencerTrack>>& tracks() { return tracks_; }
     const std::vector<std::unique_ptr<SequencerTrack>>& tracks() const { return tracks_; }
@@ -50,8 +46,10 @@ public:
     void seek(double position);
     void clear();
 
-    // File track i replaces the content of track i and gives it the file track's length.
-    void load(std::span<const SequencerFileTrack> fileTracks);
+    // File track i replaces the content of track i and gives it the file track's length. A file that
+    // cannot be read has no tracks and changes nothing.
+    void load(std::string_view path);
+    void load(const MIDIFile& midiFile);
 
     void add(std::uint8_t noteNumber, std::uint8_t velocity, std::uint8_t channel, double position,
              double duration, int trackIndex);
