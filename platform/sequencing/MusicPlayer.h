@@ -1,0 +1,60 @@
+#pragma once
+// Plays a MusicSequence into the audio units its tracks are routed to, sample-accurately: the
+// sequence is turned into a schedule of frames when play starts, and a pre-render observer on each
+// destination unit hands the events due in the coming cycle to the unit's MIDI input. Stands for
+// the original platform's music player.
+//
+// Control calls from one thread (normally the main thread). Edits to the sequence apply the next
+// time the player starts or moves. The destination units must outlive the playback.
+
+#include "platform/audio/AudioUnit.h"
+#include "platform/sequencing/MusicSequence.h"
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace platform {
+
+class MusicPlayer {
+public:
+    MusicPlayer();
+    ~MusicPlayer();
+    MusicPlayer(const MusicPlayer&) = delete;
+    MusicPlayer& operator=(const MusicPlayer&) = delete;
+
+    void setSequence(MusicSequence* sequence);
+    // Routes a track of the player's sequence; nothing routes it nowhere.
+    void setDestination(const MusicTrackHandle& track, AudioUnit* unit);
+
+    void preroll();
+    void start();
+    void stop();
+    bool isPlaying() const { return playing_; }
+    // Beats from the start of the sequence; not wrapped by looping.
+    MusicTimeStamp time() const;
+    void setTime(MusicTimeStamp beats);
+    double playRateScalar() const { return rate_; }
+    // Rates not above 0 or not finite are refused.
+    std::int32_t setPlayRateScalar(double rate);
+
+private:
+    struct Schedule;
+    struct Route;
+    std::shared_ptr<Schedule> buildSchedule(AudioUnit& unit, double sampleRate) const;
+    void startRoutes();
+    void stopRoutes();
+    MusicTimeStamp timeOfRoutes() const;
+
+    MusicSequence* sequence_ = nullptr;
+    std::map<const MusicTrack*, std::pair<MusicTrackHandle, AudioUnit*>> destinations_;
+    std::vector<std::unique_ptr<Route>> routes_;
+    bool playing_ = false;
+    MusicTimeStamp startBeats_ = 0; // where the next start begins, and where a stopped player stands
+    double rate_ = 1.0;
+};
+
+} // namespace platform
