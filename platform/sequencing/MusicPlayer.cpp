@@ -58,17 +58,13 @@ MusicPlayer::~MusicPlayer() {
 void MusicPlayer::setSequence(MusicSequence* sequence) {
     stop();
     sequence_ = sequence;
-    destinations_.clear();
     startBeats_ = 0;
 }
 
 void MusicPlayer::setDestination(const MusicTrackHandle& track, AudioUnit* unit) {
     auto strong = track.lock();
     if (!strong) return;
-    if (unit)
-        destinations_[strong.get()] = {track, unit};
-    else
-        destinations_.erase(strong.get());
+    strong->setDestinationNode(unit);
     if (playing_) {
         const auto now = timeOfRoutes();
         stopRoutes();
@@ -82,10 +78,9 @@ std::shared_ptr<MusicPlayer::Schedule> MusicPlayer::buildSchedule(AudioUnit& uni
     auto frameOf = [&](MusicTimeStamp beats) {
         return framesAt(sequence_->secondsForBeats(beats), sampleRate);
     };
-    for (const auto& [key, route] : destinations_) {
-        if (route.second != &unit) continue;
-        auto track = route.first.lock();
-        if (!track || !sequence_->trackIndex(route.first)) continue;
+    for (std::uint32_t i = 0; i < sequence_->trackCount(); ++i) {
+        auto track = sequence_->indTrack(i).lock();
+        if (!track || track->destinationNode() != &unit) continue;
         Schedule::Track out;
         const auto loop = track->loopInfo();
         const MusicTimeStamp length = track->length();
@@ -135,8 +130,11 @@ std::shared_ptr<MusicPlayer::Schedule> MusicPlayer::buildSchedule(AudioUnit& uni
 void MusicPlayer::startRoutes() {
     if (!sequence_) return;
     std::vector<AudioUnit*> units;
-    for (const auto& [key, route] : destinations_)
-        if (std::find(units.begin(), units.end(), route.second) == units.end()) units.push_back(route.second);
+    for (std::uint32_t i = 0; i < sequence_->trackCount(); ++i)
+        if (auto track = sequence_->indTrack(i).lock())
+            if (auto* unit = track->destinationNode();
+                unit && std::find(units.begin(), units.end(), unit) == units.end())
+                units.push_back(unit);
     for (AudioUnit* unit : units) {
         auto route = std::make_unique<Route>();
         route->unit = unit;

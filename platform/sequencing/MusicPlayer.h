@@ -27,7 +27,7 @@ public:
     MusicPlayer& operator=(const MusicPlayer&) = delete;
 
     void setSequence(MusicSequence* sequence);
-    // Routes a track of the player's sequence; nothing routes it nowhere.
+    // Routes a track; nothing routes it nowhere. Takes effect at once while playing.
     void setDestination(const MusicTrackHandle& track, AudioUnit* unit);
 
     void preroll();
@@ -50,7 +50,6 @@ private:
     MusicTimeStamp timeOfRoutes() const;
 
     MusicSequence* sequence_ = nullptr;
-    std::map<const MusicTrack*, std::pair<MusicTrackHandle, AudioUnit*>> destinations_;
     std::vector<std::unique_ptr<Route>> routes_;
     bool playing_ = false;
     MusicTimeStamp startBeats_ = 0; // where the next start begins, and where a stopped player stands

@@ -101,14 +101,24 @@ void MusicTrack::setLoopInfo(MusicTrackLoopInfo info) {
     loopInfo_ = info;
 }
 
-std::shared_ptr<MusicTrackDestination> MusicTrack::destination() const {
+AudioUnit* MusicTrack::destinationNode() const {
     std::lock_guard lock(*mutex_);
-    return destination_;
+    return destinationNode_;
 }
 
-void MusicTrack::setDestination(std::shared_ptr<MusicTrackDestination> destination) {
+void MusicTrack::setDestinationNode(AudioUnit* unit) {
     std::lock_guard lock(*mutex_);
-    destination_ = std::move(destination);
+    destinationNode_ = unit;
+}
+
+std::uint32_t MusicTrack::destinationMIDIEndpoint() const {
+    std::lock_guard lock(*mutex_);
+    return destinationEndpoint_;
+}
+
+void MusicTrack::setDestinationMIDIEndpoint(std::uint32_t endpoint) {
+    std::lock_guard lock(*mutex_);
+    destinationEndpoint_ = endpoint;
 }
 
 std::int32_t MusicTrack::copyEvents(const MusicTrackHandle& sourceHandle, MusicTimeStamp start,

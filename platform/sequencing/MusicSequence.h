@@ -81,18 +81,11 @@ inline constexpr std::int32_t kAudioToolboxErr_TrackNotFound = -10858;
 inline constexpr std::int32_t kAudioToolboxErr_IllegalTrackDestination = -10855;
 inline constexpr std::int32_t kAudioToolboxErr_InvalidPlayerState = -10852;
 
+class AudioUnit;
 class MusicSequence;
 class MusicEventIterator;
 class MusicTrack;
 using MusicTrackHandle = std::weak_ptr<MusicTrack>;
-
-// Where a track's events go while the player plays; called on the player's thread.
-class MusicTrackDestination {
-public:
-    virtual ~MusicTrackDestination() = default;
-    // One MIDI message (status and data bytes) due `framesFromNow` output frames from now.
-    virtual void sendMIDI(std::span<const std::uint8_t> bytes, std::int64_t framesFromNow) = 0;
-};
 
 // One track of events in time order, equal times in insertion order. Reached through
 // MusicTrackHandle; all calls take the owning sequence's lock.
@@ -109,8 +102,13 @@ public:
     void setLength(MusicTimeStamp beats);
     MusicTrackLoopInfo loopInfo() const;
     void setLoopInfo(MusicTrackLoopInfo info);
-    std::shared_ptr<MusicTrackDestination> destination() const;
-    void setDestination(std::shared_ptr<MusicTrackDestination> destination);
+    // The audio unit the player sends the track's MIDI to (none: not played); the unit must outlive
+    // the playback.
+    AudioUnit* destinationNode() const;
+    void setDestinationNode(AudioUnit* unit);
+    // A MIDI endpoint kept for the track (0: none).
+    std::uint32_t destinationMIDIEndpoint() const;
+    void setDestinationMIDIEndpoint(std::uint32_t endpoint);
 
     // The two track operations across tracks, maybe of different sequences.
     static std::int32_t copyEvents(const MusicTrackHandle& source, MusicTimeStamp start, MusicTimeStamp end,
@@ -127,7 +125,8 @@ private:
     std::vector<MusicEvent> events_;
     MusicTimeStamp length_ = 0;
     MusicTrackLoopInfo loopInfo_;
-    std::shared_ptr<MusicTrackDestination> destination_;
+    AudioUnit* destinationNode_ = nullptr;
+    std::uint32_t destinationEndpoint_ = 0;
 };
 
 // Copies source events in [start, end) to `at`; copyInsert first moves the destination's events
