@@ -1,5 +1,6 @@
 #include "platform/sequencing/MusicPlayer.h"
 #include "tests/platform/audio/GainTestUnit.h"
+#include "tests/support/AllocationTrap.h"
 
 #include "platform/audio/PcmBuffer.h"
 
@@ -19,10 +20,14 @@ struct Instrument {
     Instrument() { EXPECT_TRUE(unit.allocateRenderResources()); }
     void render(std::int64_t frames) {
         AudioBufferList list = buffer->bufferList(512);
+        testsupport::AllocationTrap::resetCounts();
+        testsupport::ScopedRenderThread rendering;
         for (std::int64_t end = rendered + frames; rendered < end; rendered += 512)
             ASSERT_EQ(unit.render(AudioTime::withSampleTime(rendered, 44100.0), 512, 0, list,
                                   AudioUnitPullInput::none()),
                       RenderStatus::success);
+        // The player's observer and the events it schedules take nothing from the heap.
+        EXPECT_EQ(testsupport::AllocationTrap::renderThreadCounts().allocations, 0u);
     }
     std::vector<std::int64_t> noteOnFrames() const {
         std::vector<std::int64_t> out;
