@@ -26,6 +26,7 @@ struct MusicPlayer::Schedule {
     };
     struct Track {
         std::vector<Message> messages;
+        MIDIEndpointRef endpoint = 0;
         std::int64_t loopFrames = 0;
         std::int32_t loops = 0; // 0: for ever
     };
@@ -73,15 +74,17 @@ void MusicPlayer::setDestination(const MusicTrackHandle& track, AudioUnit* unit)
     }
 }
 
-std::shared_ptr<MusicPlayer::Schedule> MusicPlayer::buildSchedule(AudioUnit& unit, double sampleRate) const {
+std::shared_ptr<MusicPlayer::Schedule>
+MusicPlayer::buildSchedule(const std::function<bool(const MusicTrack&)>& plays, double sampleRate) const {
     auto schedule = std::make_shared<Schedule>();
     auto frameOf = [&](MusicTimeStamp beats) {
         return framesAt(sequence_->secondsForBeats(beats), sampleRate);
     };
     for (std::uint32_t i = 0; i < sequence_->trackCount(); ++i) {
         auto track = sequence_->indTrack(i).lock();
-        if (!track || track->destinationNode() != &unit) continue;
+        if (!track || !plays(*track)) continue;
         Schedule::Track out;
+        out.endpoint = track->destinationMIDIEndpoint();
         const auto loop = track->loopInfo();
         const MusicTimeStamp length = track->length();
         const MusicTimeStamp loopBeats = loop.loopDuration > 0 ? loop.loopDuration : 0;
@@ -127,6 +130,49 @@ std::shared_ptr<MusicPlayer::Schedule> MusicPlayer::buildSchedule(AudioUnit& uni
     return schedule;
 }
 
+// Each cursor starts on the first message at or after the start, in the pass it falls in.
+void MusicPlayer::placeCursors(Route& route) {
+    for (const auto& track : route.schedule->tracks) {
+        Route::Cursor cursor;
+        std::int64_t local = route.startFrame;
+        if (track.loopFrames > 0 && local >= track.loopFrames) {
+            cursor.pass = local / track.loopFrames;
+            local %= track.loopFrames;
+            if (track.loops > 0 && cursor.pass >= track.loops) cursor.index = track.messages.size();
+        }
+        if (cursor.index == 0)
+            cursor.index = static_cast<std::size_t>(
+                std::lower_bound(track.messages.begin(), track.messages.end(), local,
+                                 [](const Schedule::Message& m, std::int64_t f) { return m.frame < f; }) -
+                track.messages.begin());
+        route.cursors.push_back(cursor);
+    }
+}
+
+// Hands every message due before `to` to `send`, with its frame, looping where the tracks loop.
+// Used on the render thread: no lock, no allocation.
+template <typename Send> void MusicPlayer::advance(Route& route, double to, Send&& send) {
+    for (std::size_t t = 0; t < route.cursors.size(); ++t) {
+        const auto& track = route.schedule->tracks[t];
+        auto& cursor = route.cursors[t];
+        while (true) {
+            if (cursor.index >= track.messages.size()) {
+                const bool more = track.loopFrames > 0 && (track.loops == 0 || cursor.pass + 1 < track.loops);
+                if (!more) break;
+                ++cursor.pass;
+                cursor.index = 0;
+                continue;
+            }
+            const auto& message = track.messages[cursor.index];
+            const double at = static_cast<double>(message.frame + cursor.pass * track.loopFrames);
+            if (at >= to) break;
+            send(track, message, at);
+            ++cursor.index;
+        }
+    }
+    route.position.store(to, std::memory_order_relaxed);
+}
+
 void MusicPlayer::startRoutes() {
     if (!sequence_) return;
     std::vector<AudioUnit*> units;
@@ -140,62 +186,88 @@ void MusicPlayer::startRoutes() {
         route->unit = unit;
         const double rate = unit->outputBusCount() ? unit->outputBus(0).format().sampleRate() : 0.0;
         route->sampleRate = rate > 0 ? rate : 44100.0;
-        route->schedule = buildSchedule(*unit, route->sampleRate);
+        route->schedule = buildSchedule(
+            [unit](const MusicTrack& track) { return track.destinationNode() == unit; }, route->sampleRate);
         route->sequence = sequence_;
         route->startFrame = framesAt(sequence_->secondsForBeats(startBeats_), route->sampleRate);
         route->position = static_cast<double>(route->startFrame);
-        // Each cursor starts on the first message at or after the start, in the pass it falls in.
-        for (const auto& track : route->schedule->tracks) {
-            Route::Cursor cursor;
-            std::int64_t local = route->startFrame;
-            if (track.loopFrames > 0 && local >= track.loopFrames) {
-                cursor.pass = local / track.loopFrames;
-                local %= track.loopFrames;
-                if (track.loops > 0 && cursor.pass >= track.loops) cursor.index = track.messages.size();
-            }
-            if (cursor.index == 0)
-                cursor.index = static_cast<std::size_t>(
-                    std::lower_bound(track.messages.begin(), track.messages.end(), local,
-                                     [](const Schedule::Message& m, std::int64_t f) { return m.frame < f; }) -
-                    track.messages.begin());
-            route->cursors.push_back(cursor);
-        }
+        placeCursors(*route);
         Route* state = route.get();
         const double playRate = rate_;
         // Render thread: walks the cursors over the coming cycle; no lock, no allocation.
-        route->token = unit->tokenByAddingRenderObserver(
-            [state, playRate](AudioUnitRenderActionFlags flags, const AudioTime& timestamp,
-                              AUAudioFrameCount frames, std::uint32_t) {
-                if (!(flags & AudioUnitRenderAction::preRender)) return;
-                const double from = state->position.load(std::memory_order_relaxed);
-                const double to = from + frames * playRate;
-                for (std::size_t t = 0; t < state->cursors.size(); ++t) {
-                    const auto& track = state->schedule->tracks[t];
-                    auto& cursor = state->cursors[t];
-                    while (true) {
-                        if (cursor.index >= track.messages.size()) {
-                            const bool more =
-                                track.loopFrames > 0 && (track.loops == 0 || cursor.pass + 1 < track.loops);
-                            if (!more) break;
-                            ++cursor.pass;
-                            cursor.index = 0;
-                            continue;
-                        }
-                        const auto& message = track.messages[cursor.index];
-                        const double at = static_cast<double>(message.frame + cursor.pass * track.loopFrames);
-                        if (at >= to) break;
-                        const auto offset =
-                            static_cast<std::int64_t>(std::max(0.0, std::floor((at - from) / playRate)));
-                        state->unit->scheduleMIDIEvent(
-                            timestamp.sampleTime() + offset, 0,
-                            std::span<const std::uint8_t>(message.bytes, message.length));
-                        ++cursor.index;
-                    }
-                }
-                state->position.store(to, std::memory_order_relaxed);
+        route->token = unit->tokenByAddingRenderObserver([state, playRate](AudioUnitRenderActionFlags flags,
+                                                                           const AudioTime& timestamp,
+                                                                           AUAudioFrameCount frames,
+                                                                           std::uint32_t) {
+            if (!(flags & AudioUnitRenderAction::preRender)) return;
+            const double from = state->position.load(std::memory_order_relaxed);
+            const double to = from + frames * playRate;
+            advance(*state, to, [&](const Schedule::Track&, const Schedule::Message& message, double at) {
+                const auto offset =
+                    static_cast<std::int64_t>(std::max(0.0, std::floor((at - from) / playRate)));
+                state->unit->scheduleMIDIEvent(timestamp.sampleTime() + offset, 0,
+                                               std::span<const std::uint8_t>(message.bytes, message.length));
             });
+        });
         routes_.push_back(std::move(route));
     }
+    startEndpointThread();
+}
+
+void MusicPlayer::setMIDIOutput(MIDIService* service, MIDIPortRef port, const Clock& clock) {
+    const bool was = playing_;
+    stop();
+    midiService_ = service;
+    midiPort_ = port;
+    clock_ = &clock;
+    if (was) start();
+}
+
+// Microseconds are the endpoint thread's frames.
+constexpr double endpointFrameRate = 1e6;
+
+void MusicPlayer::startEndpointThread() {
+    if (!midiService_ || !sequence_) return;
+    auto route = std::make_unique<Route>();
+    route->sampleRate = endpointFrameRate;
+    route->schedule = buildSchedule(
+        [](const MusicTrack& track) {
+            return !track.destinationNode() && track.destinationMIDIEndpoint() != 0;
+        },
+        endpointFrameRate);
+    if (route->schedule->tracks.empty()) return;
+    route->startFrame = framesAt(sequence_->secondsForBeats(startBeats_), endpointFrameRate);
+    route->position = static_cast<double>(route->startFrame);
+    placeCursors(*route);
+    endpointRoute_ = std::move(route);
+    endpointStop_ = false;
+    endpointThread_ = std::thread([this, route = endpointRoute_.get(), playRate = rate_] {
+        const double startedAt = clock_->now().timeIntervalSinceReferenceDate;
+        const double startFrame = static_cast<double>(route->startFrame);
+        std::unique_lock lock(endpointMutex_);
+        while (!endpointStop_) {
+            const double elapsed = clock_->now().timeIntervalSinceReferenceDate - startedAt;
+            const double to = startFrame + std::max(0.0, elapsed) * endpointFrameRate * playRate + 1;
+            advance(*route, to, [&](const Schedule::Track& track, const Schedule::Message& message, double) {
+                const auto packets =
+                    makePacketList(0, std::span<const std::uint8_t>(message.bytes, message.length));
+                midiService_->send(midiPort_, track.endpoint, packets);
+            });
+            // A millisecond is finer than MIDI's own wire can tell apart.
+            endpointWake_.wait_for(lock, std::chrono::milliseconds(1));
+        }
+    });
+}
+
+void MusicPlayer::stopEndpointThread() {
+    if (!endpointThread_.joinable()) return;
+    {
+        std::lock_guard lock(endpointMutex_);
+        endpointStop_ = true;
+    }
+    endpointWake_.notify_all();
+    endpointThread_.join();
+    endpointRoute_.reset();
 }
 
 void MusicPlayer::stopRoutes() {
@@ -203,11 +275,13 @@ void MusicPlayer::stopRoutes() {
     for (auto& route : routes_)
         route->unit->removeRenderObserver(route->token);
     routes_.clear();
+    stopEndpointThread();
 }
 
 MusicTimeStamp MusicPlayer::timeOfRoutes() const {
-    if (routes_.empty() || !sequence_) return startBeats_;
-    const auto& route = *routes_.front();
+    const Route* first = !routes_.empty() ? routes_.front().get() : endpointRoute_.get();
+    if (!first || !sequence_) return startBeats_;
+    const auto& route = *first;
     return sequence_->beatsForSeconds(route.position.load(std::memory_order_relaxed) / route.sampleRate);
 }
 

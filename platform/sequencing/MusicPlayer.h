@@ -8,13 +8,19 @@
 // time the player starts or moves. The destination units must outlive the playback.
 
 #include "platform/audio/AudioUnit.h"
+#include "platform/foundation/Clock.h"
+#include "platform/midi/MIDIService.h"
 #include "platform/sequencing/MusicSequence.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <thread>
 #include <vector>
 
 namespace platform {
@@ -30,6 +36,10 @@ public:
     // Routes a track; nothing routes it nowhere. Takes effect at once while playing.
     void setDestination(const MusicTrackHandle& track, AudioUnit* unit);
 
+    // Where tracks routed to a MIDI endpoint (and to no audio unit) are sent: through `port` of
+    // `service`, timed by `clock` on a thread of the player's. The service must outlive the player.
+    void setMIDIOutput(MIDIService* service, MIDIPortRef port, const Clock& clock = Clock::system());
+
     void preroll();
     void start();
     void stop();
@@ -44,13 +54,26 @@ public:
 private:
     struct Schedule;
     struct Route;
-    std::shared_ptr<Schedule> buildSchedule(AudioUnit& unit, double sampleRate) const;
+    std::shared_ptr<Schedule> buildSchedule(const std::function<bool(const MusicTrack&)>& plays,
+                                            double rate) const;
+    void startEndpointThread();
+    void stopEndpointThread();
     void startRoutes();
+    static void placeCursors(Route& route);
+    template <typename Send> static void advance(Route& route, double to, Send&& send);
     void stopRoutes();
     MusicTimeStamp timeOfRoutes() const;
 
     MusicSequence* sequence_ = nullptr;
     std::vector<std::unique_ptr<Route>> routes_;
+    MIDIService* midiService_ = nullptr;
+    MIDIPortRef midiPort_ = 0;
+    const Clock* clock_ = &Clock::system();
+    std::unique_ptr<Route> endpointRoute_;
+    std::thread endpointThread_;
+    std::mutex endpointMutex_;
+    std::condition_variable endpointWake_;
+    bool endpointStop_ = false;
     bool playing_ = false;
     MusicTimeStamp startBeats_ = 0; // where the next start begins, and where a stopped player stands
     double rate_ = 1.0;

@@ -3,6 +3,10 @@
 #include "tests/support/AllocationTrap.h"
 
 #include "platform/audio/PcmBuffer.h"
+#include "platform/midi/LoopbackMIDIService.h"
+#include "tests/support/Wait.h"
+
+#include <mutex>
 
 #include <gtest/gtest.h>
 
@@ -102,4 +106,48 @@ TEST(MusicPlayer, StopKeepsThePositionAndStartGoesOnFromIt) {
     EXPECT_EQ(rig.player.time(), 0.0);
     EXPECT_EQ(rig.player.setPlayRateScalar(0), kAudioToolboxErr_InvalidPlayerState);
     EXPECT_EQ(rig.player.playRateScalar(), 1.0);
+}
+
+TEST(MusicPlayer, TracksRoutedToAnEndpointAreSentOnTimeByThePlayersThread) {
+    LoopbackMIDIService service;
+    MIDIClientRef client = 0;
+    MIDIPortRef port = 0;
+    MIDIEndpointRef destination = 0;
+    FakeClock clock;
+    std::mutex mutex;
+    std::vector<std::pair<double, std::uint8_t>> received; // clock seconds, note of each note-on
+    ASSERT_EQ(service.clientCreate(
+                  "sequencer", [](const MIDINotification&) {}, client),
+              kMIDINoErr);
+    ASSERT_EQ(service.outputPortCreate(client, "out", port), kMIDINoErr);
+    ASSERT_EQ(service.destinationCreate(
+                  client, "synth",
+                  [&](std::span<const std::uint8_t> list) {
+                      std::lock_guard lock(mutex);
+                      for (const auto& packet : MIDIPacketListView(list))
+                          if (packet.data.size() == 3 && packet.data[0] == 0x90)
+                              received.emplace_back(clock.now().timeIntervalSinceReferenceDate,
+                                                    packet.data[1]);
+                  },
+                  destination),
+              kMIDINoErr);
+    auto noteOns = [&] {
+        std::lock_guard lock(mutex);
+        return received.size();
+    };
+
+    Rig rig({{0, 120}});
+    rig.track.lock()->setDestinationNode(nullptr);
+    rig.track.lock()->setDestinationMIDIEndpoint(destination);
+    rig.player.setMIDIOutput(&service, port, clock);
+    rig.player.start();
+    // The clock stands still between steps, so each note arrives at the step that reaches its time.
+    for (std::size_t step = 1; step <= 4; ++step) {
+        ASSERT_TRUE(testsupport::waitUntil([&] { return noteOns() == step; })) << step;
+        clock.advance(0.5);
+    }
+    rig.player.stop();
+    EXPECT_EQ(received,
+              (std::vector<std::pair<double, std::uint8_t>>{{0.0, 60}, {0.5, 61}, {1.0, 62}, {1.5, 63}}));
+    EXPECT_GE(rig.player.time(), 3.0); // where the thread last looked
 }
