@@ -77,8 +77,8 @@ void PlatformSequencer::loadMIDIFile(const std::string& filename) {
     loadMIDIFileFromURL(path.string());
 }
 
-void PlatformSequencer::loadWith(std::int32_t status, const std::string& failure) {
-    if (status != platform::noErr) Log(LogSite("loadMIDIFile"), failure + std::to_string(status));
+void PlatformSequencer::loadWith(std::int32_t status, const char* function, const std::string& failure) {
+    if (status != platform::noErr) Log(LogSite(function), failure + std::to_string(status));
     initTracks();
 }
 
@@ -88,13 +88,15 @@ void PlatformSequencer::loadMIDIFileFromURL(const std::string& path) {
     auto bytes = platform::readFile(path);
     const std::int32_t status =
         bytes ? sequence->loadFileData(*bytes) : platform::kAudioToolboxErr_InvalidSequenceType;
-    loadWith(status, "error reading midi file url: file://" + path + ", read status: ");
+    loadWith(status, "loadMIDIFile(fromURL:)",
+             "error reading midi file url: file://" + path + ", read status: ");
 }
 
 void PlatformSequencer::loadMIDIFileFromData(const std::vector<std::uint8_t>& data) {
     removeTracks();
     if (!sequence) return initTracks();
-    loadWith(sequence->loadFileData(data), "error reading midi data, read status: ");
+    loadWith(sequence->loadFileData(data), "loadMIDIFile(fromData:)",
+             "error reading midi data, read status: ");
 }
 
 void PlatformSequencer::deleteTempoTrackEvents(bool timeSignatures) {

@@ -105,7 +105,7 @@ public:
     void addTracksFromMIDIFileURL(const std::string& path, bool useExistingSequencerLength);
 
 private:
-    void loadWith(std::int32_t status, const std::string& failure);
+    void loadWith(std::int32_t status, const char* function, const std::string& failure);
     void deleteTempoTrackEvents(bool timeSignatures);
     std::pair<double, double> gridPositions(double step) const;
     bool loopEnabled_ = false;

@@ -141,7 +141,7 @@ TEST(PlatformSequencer, LoadsExportsDeletesAndKeepsDisposedTracksSafe) {
     sequencer->loadMIDIFileFromData({'M', 'T', 'h', 'd', 0});
     EXPECT_TRUE(sequencer->tracks.empty());
     EXPECT_TRUE(sequencer->allTempoEvents().empty());
-    EXPECT_EQ(log.contents("PlatformSequencer.cpp", "loadMIDIFile"),
+    EXPECT_EQ(log.contents("PlatformSequencer.cpp", "loadMIDIFile(fromData:)"),
               std::vector<std::string>{"error reading midi data, read status: -10846"});
     EXPECT_EQ(log.contents("PlatformSequencer.cpp", "loadMIDIFile(_:)"),
               std::vector<std::string>{"No midi file found"});
