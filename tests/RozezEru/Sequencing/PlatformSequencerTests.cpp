@@ -62,7 +62,8 @@ TEST(MusicTrackManager, EditsLengthsAndEventRecords) {
     track.addController(7, 100, beats(1), 17);
     track.addSysEx({0xF0, 0x7E, 0xF7}, beats(2));
     std::vector<std::array<std::uint8_t, 3>> channelMessages;
-    for (const auto& record : *track.getRawEventData(platform::MusicEventType::midiChannelMessage)) {
+    const auto records = track.getRawEventData(platform::MusicEventType::midiChannelMessage);
+    for (const auto& record : *records) {
         const auto& message = std::get<platform::MIDIChannelMessage>(*record.data);
         channelMessages.push_back({message.status, message.data1, message.data2});
     }
