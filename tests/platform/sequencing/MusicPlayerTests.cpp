@@ -44,8 +44,8 @@ struct Instrument {
 struct Rig {
     MusicSequence sequence;
     MusicTrackHandle track = sequence.newTrack();
+    Instrument instrument; // outlives the player that observes it
     MusicPlayer player;
-    Instrument instrument;
     Rig(std::initializer_list<std::pair<double, double>> tempos) {
         for (auto [beat, bpm] : tempos)
             sequence.tempoTrack().lock()->addEvent(beat, ExtendedTempoEvent{bpm});
