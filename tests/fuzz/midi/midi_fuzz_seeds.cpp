@@ -1,5 +1,5 @@
 // Writes seed inputs for the MIDI fuzz targets into a folder, made with the project's own writers:
-//   midi_fuzz_seeds fuzz_midi_packet_list|fuzz_midi_universal_packets|fuzz_midi_file <folder>
+//   midi_fuzz_seeds fuzz_midi_packet_list|fuzz_midi_universal_packets|fuzz_midi_file|fuzz_music_sequence_file <folder>
 #include "platform/midi/MIDIPacketList.h"
 #include "platform/midi/UniversalPackets.h"
 #include "tests/support/MIDIFileBytes.h"
@@ -36,13 +36,13 @@ bool write(const std::string& path, const Bytes& bytes) {
 int main(int argc, char** argv) {
     if (argc != 3) {
         std::fprintf(stderr,
-                     "usage: %s fuzz_midi_packet_list|fuzz_midi_universal_packets|fuzz_midi_file <folder>\n",
+                     "usage: %s fuzz_midi_packet_list|fuzz_midi_universal_packets|fuzz_midi_file|fuzz_music_sequence_file <folder>\n",
                      argv[0]);
         return 2;
     }
     const std::string target = argv[1], folder = argv[2];
     int n = 0;
-    if (target == "fuzz_midi_file") {
+    if (target == "fuzz_midi_file" || target == "fuzz_music_sequence_file") {
         using namespace testsupport;
         const MIDIBytes files[] = {
             formatOneFile(),

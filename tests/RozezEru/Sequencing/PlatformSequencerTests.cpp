@@ -1,0 +1,211 @@
+#include "RozezEru/Sequencing/PlatformSequencer/PlatformSequencer.h"
+#include "tests/support/MIDIFileBytes.h"
+#include "tests/support/ToolkitLogCapture.h"
+
+#include <cmath>
+#include <gtest/gtest.h>
+
+using namespace rozezeru;
+using namespace testsupport;
+using platform::MIDINoteMessage;
+
+namespace {
+
+Duration beats(double value) {
+    return Duration(value, 60.0);
+}
+
+// A format 1 file at 96 ticks: the tempo chunk, a named track with two notes and a program change,
+// and a track of one note.
+MIDIBytes twoTrackFile() {
+    const auto tempoChunk = join({{0x00}, tempo(666667), {0x00}, meta(0x58, {3, 2, 24, 8}), endOfTrack});
+    const auto lead =
+        join({{0x00},
+              meta(0x03, {'L', 'e', 'a', 'd'}),
+              {0x00, 0x90, 60, 100, 0x60, 0x80, 60, 0, 0x00, 0xC2, 7, 0x00, 0x90, 62, 90, 0x60, 0x80, 62, 0},
+              endOfTrack});
+    const auto bass = join({{0x00, 0x90, 36, 100, 0x83, 0x00, 0x80, 36, 0}, endOfTrack});
+    return join({header(1, 3, 96), chunk("MTrk", tempoChunk), chunk("MTrk", lead), chunk("MTrk", bass)});
+}
+
+std::vector<double> notePositions(const MusicTrackManager& track) {
+    std::vector<double> out;
+    for (const auto& note : track.getMIDINoteData())
+        out.push_back(note.position.beats);
+    return out;
+}
+
+} // namespace
+
+TEST(MusicTrackManager, EditsLengthsAndEventRecords) {
+    ToolkitLogCapture log;
+    MusicTrackManager track("Keys");
+    EXPECT_FALSE(track.isEmpty()); // its name
+    track.add(60, 100, beats(0), beats(1));
+    track.add(62, 100, beats(3), beats(2));
+    track.add(64, 100, beats(3), beats(1)); // ends exactly at the new length
+    track.add(65, 100, beats(5), beats(1));
+    track.add(60, 90, beats(3.5), beats(0.25));
+    track.clearNote(60);
+    EXPECT_EQ(notePositions(track), (std::vector<double>{3, 3, 5}));
+    // Shortening removes what lies at or past the end and cuts what crosses it; nothing moves.
+    track.setLength(beats(4));
+    const auto notes = track.getMIDINoteData();
+    ASSERT_EQ(notes.size(), 2u);
+    EXPECT_EQ(std::tuple(notes[0].noteNumber, notes[0].duration.beats, notes[1].duration.beats),
+              std::tuple(62, 1.0, 1.0));
+    EXPECT_EQ(track.length().beats, 4.0);
+
+    // Pitch bends are clamped to 14 bits; channels above 15 keep their low bits.
+    for (int value : {-1, 20000, 8192})
+        track.addPitchBend(value, beats(1));
+    track.addController(7, 100, beats(1), 17);
+    track.addSysEx({0xF0, 0x7E, 0xF7}, beats(2));
+    std::vector<std::array<std::uint8_t, 3>> channelMessages;
+    const auto records = track.getRawEventData(platform::MusicEventType::midiChannelMessage);
+    for (const auto& record : *records) {
+        const auto& message = std::get<platform::MIDIChannelMessage>(*record.data);
+        channelMessages.push_back({message.status, message.data1, message.data2});
+    }
+    EXPECT_EQ(channelMessages, (std::vector<std::array<std::uint8_t, 3>>{
+                                   {0xE0, 0, 0}, {0xE0, 127, 127}, {0xE0, 0, 64}, {0xB1, 7, 100}}));
+    // A record keeps its own copy of the bytes after the track changes.
+    const auto before = track.getRawEventData(platform::MusicEventType::midiRawData);
+    track.clearSysExEvents();
+    track.clear();
+    EXPECT_TRUE(track.isEmpty());
+    EXPECT_EQ(std::get<platform::MIDIRawData>(*before->at(0).data).data,
+              (std::vector<std::uint8_t>{0xF0, 0x7E, 0xF7}));
+
+    EXPECT_TRUE(log.contents("MusicTrackManager.cpp", "getMIDINoteData()").empty());
+}
+
+TEST(MusicTrackManager, ListsProgramChangesAndDumpsEvents) {
+    ToolkitLogCapture log;
+    MusicTrackManager track("ab");
+    auto working = track.internalMusicTrack.lock();
+    working->addEvent(2, platform::MIDIChannelMessage{0xC3, 12});
+    working->addEvent(2, platform::MIDIChannelMessage{0xB3, 7, 1});
+    working->addEvent(2.5, platform::MIDIChannelMessage{0xF1, 1});
+    track.add(64, 80, beats(3), beats(0.25), 2);
+    working->addEvent(4, platform::ExtendedTempoEvent{90});
+    EXPECT_EQ(track.programChangeEvents(), (std::vector<MIDIProgramChangeEvent>{{2.0, 3, 12}}));
+    track.debug();
+    EXPECT_EQ(log.contents("MusicTrackManager.cpp", "debug()"),
+              (std::vector<std::string>{"MIDI Meta @ 0.0 - size: 2 - type: 3 - data: 97",
+                                        "MIDI Program Change @ 2.0 - program: 12 - channel: 3",
+                                        "MIDI Channel Message @2.0 data1:7 data2:1 status:controllerChange",
+                                        "MIDI Note @:3.0 note:64 velocity:80 duration:0.25 channel:2",
+                                        "MIDI Event @ 4.0"}));
+}
+
+TEST(PlatformSequencer, LoadsExportsDeletesAndKeepsDisposedTracksSafe) {
+    ToolkitLogCapture log;
+    auto sequencer = PlatformSequencer::makeFromData(twoTrackFile());
+    ASSERT_EQ(sequencer->tracks.size(), 2u);
+    EXPECT_EQ(sequencer->trackCount(), 2);
+    EXPECT_EQ(sequencer->tracks[0]->name, "InitializedTrack");
+    // Wrapping a loaded track writes no name of its own into it.
+    EXPECT_EQ(sequencer->tracks[1]->allRawEventData()->size(), 1u);
+    EXPECT_NEAR(sequencer->getTempo(0), 90.0, 1e-3);
+    EXPECT_EQ(sequencer->getTimeSignature(10).description(), "3/4");
+    EXPECT_EQ(sequencer->length().beats, 4.0);
+
+    auto again = PlatformSequencer::makeFromData(*sequencer->genData());
+    ASSERT_EQ(again->tracks.size(), 2u);
+    for (std::size_t i = 0; i < 2; ++i)
+        EXPECT_EQ(again->tracks[i]->internalMusicTrack.lock()->events(),
+                  sequencer->tracks[i]->internalMusicTrack.lock()->events());
+
+    // A wrapped track's content comes back after edits.
+    const auto loaded = sequencer->tracks[0]->internalMusicTrack.lock()->events();
+    sequencer->tracks[0]->clear();
+    sequencer->tracks[0]->addPitchBendCenter(beats(1));
+    sequencer->tracks[0]->restoreInitialState();
+    EXPECT_EQ(sequencer->tracks[0]->internalMusicTrack.lock()->events(), loaded);
+
+    auto held = sequencer->tracks[1];
+    for (int index : {2, -1})
+        sequencer->deleteTrack(index);
+    sequencer->deleteTrack(1);
+    EXPECT_EQ(sequencer->trackCount(), 1);
+    held->add(60, 100, beats(0), beats(1)); // the disposed track is not touched
+    EXPECT_EQ(log.contents("PlatformSequencer.cpp", "deleteTrack(trackIndex:)"),
+              std::vector<std::string>(2, "Can't get track for index"));
+    EXPECT_EQ(log.contents("MusicTrackManager.cpp", "add(noteNumber:velocity:position:duration:channel:)"),
+              std::vector<std::string>{"internalMusicTrack does not exist"});
+
+    // A bad file is reported and leaves no tracks; a missing resource keeps what is loaded.
+    sequencer->enableLooping();
+    sequencer->loadMIDIFile("absent");
+    EXPECT_EQ(sequencer->tracks.size(), 1u);
+    sequencer->loadMIDIFileFromData({'M', 'T', 'h', 'd', 0});
+    EXPECT_TRUE(sequencer->tracks.empty());
+    EXPECT_TRUE(sequencer->allTempoEvents().empty());
+    EXPECT_EQ(log.contents("PlatformSequencer.cpp", "loadMIDIFile(fromData:)"),
+              std::vector<std::string>{"error reading midi data, read status: -10846"});
+    EXPECT_EQ(log.contents("PlatformSequencer.cpp", "loadMIDIFile(_:)"),
+              std::vector<std::string>{"No midi file found"});
+    // Looping on: the next load loops its tracks over the new length.
+    sequencer->loadMIDIFileFromData(twoTrackFile());
+    EXPECT_EQ(sequencer->tracks[0]->internalMusicTrack.lock()->loopInfo(),
+              (platform::MusicTrackLoopInfo{4.0, 0}));
+
+    // Importing copies notes only, into new tracks cut to the length there was.
+    auto target = PlatformSequencer::make();
+    target->newTrack("Short")->add(40, 100, beats(0), beats(1.5));
+    target->addMusicTrackNoteData(*sequencer, true);
+    ASSERT_EQ(target->tracks.size(), 3u);
+    EXPECT_EQ(target->tracks[2]->getMIDINoteData().front().duration.beats, 1.5);
+}
+
+TEST(PlatformSequencer, TempoTrackKeepsItsMetreAndAnswersAtPositions) {
+    ToolkitLogCapture log;
+    auto sequencer = PlatformSequencer::make();
+    sequencer->newTrack("A")->add(60, 100, beats(0), beats(16));
+    sequencer->addTimeSignatureEvent(0, {6, TimeSignatureBottomValue::eight});
+    sequencer->addTimeSignatureEvent(4, {3, TimeSignatureBottomValue::four}, 24, 8, false);
+    for (double bpm : {0.0, -5.0, std::nan("")}) {
+        sequencer->setTempo(bpm);
+        EXPECT_EQ(sequencer->allTempoEvents(), (std::vector<std::pair<double, double>>{{0, 1}}));
+    }
+    sequencer->setTempo(90);
+    EXPECT_EQ(sequencer->allTimeSignatureEvents().size(), 2u); // setting the tempo keeps the metre
+    EXPECT_EQ(sequencer->tempo(), 90.0);                       // at the event the rewound player stands on
+    sequencer->addTempoEvent(140, beats(8));
+    for (auto [at, bpm] : {std::pair{7.99, 90.0}, {8.0, 140.0}, {100.0, 140.0}, {-1.0, 120.0}})
+        EXPECT_EQ(sequencer->getTempo(at), bpm) << at;
+    EXPECT_EQ(sequencer->getTimeSignature(3.9).description() + " " +
+                  sequencer->getTimeSignature(4).description(),
+              "6/8 3/4");
+    // An impossible denominator is skipped with a message; clearing replaces the rest.
+    sequencer->addTimeSignatureEvent(5, {3, static_cast<TimeSignatureBottomValue>(0)}, 24, 8, true);
+    EXPECT_TRUE(sequencer->allTimeSignatureEvents().empty());
+    EXPECT_EQ(log.contents("PlatformSequencer.cpp", "allTimeSignatureEvents"),
+              std::vector<std::string>{"Invalid time signature bottom value"});
+    // 8 beats at 90 BPM are 16/3 s, the next 2 at 140 BPM 6/7 s; signs follow the argument.
+    EXPECT_DOUBLE_EQ(sequencer->seconds(beats(-10)), -(16.0 / 3 + 6.0 / 7));
+    EXPECT_DOUBLE_EQ(sequencer->duration(-(16.0 / 3 + 6.0 / 7)).beats, -10.0);
+    EXPECT_TRUE(std::signbit(sequencer->duration(0).beats));
+}
+
+TEST(PlatformSequencer, GridPositionsSnapWithinTheLoop) {
+    struct Case {
+        double length, position, step, previous, next, nearest;
+    };
+    const Case cases[] = {
+        {8, 3.2, 1, 3, 4, 3},       {8, 3.5, 1, 3, 4, 4},  {8, 7.2, 1, 7, 0, 7},
+        {8, 7.8, 1, 7, 0, 0},       {8, 11.2, 1, 3, 4, 3}, {0, 3.2, 1, 3, 4, 3}, // no loop: unwrapped
+        {8, 3.2, 0, 3.2, 3.2, 3.2}, // no grid: the position itself
+    };
+    for (const auto& c : cases) {
+        auto sequencer = PlatformSequencer::make();
+        if (c.length > 0) sequencer->newTrack("A")->setLength(beats(c.length));
+        sequencer->setTime(c.position);
+        const double got[] = {sequencer->previousQuantizedPosition(c.step).beats,
+                              sequencer->nextQuantizedPosition(c.step).beats,
+                              sequencer->nearestQuantizedPosition(c.step).beats};
+        for (int i = 0; i < 3; ++i)
+            EXPECT_NEAR(got[i], (&c.previous)[i], 1e-9) << c.position << " step " << c.step << " #" << i;
+    }
+}
