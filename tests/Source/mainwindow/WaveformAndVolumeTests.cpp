@@ -12,6 +12,8 @@ namespace vantle::testing {
 namespace {
 
 TEST(WaveformPictureTest, OfTwoQuickRequestsOnlyTheSecondPictureArrives) {
+    // Before the extractor's thread can post to the main queue first and be taken for the main thread.
+    platform::mainQueue().bindToCurrentThread();
     testsupport::TemporaryFolder folder;
     const std::string quiet = folder.file("quiet.wav"), loud = folder.file("loud.wav");
     ASSERT_TRUE(testsupport::writeWithSndfile(quiet, SF_FORMAT_WAV | SF_FORMAT_FLOAT,
