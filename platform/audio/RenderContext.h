@@ -51,6 +51,8 @@ public:
 
 private:
     friend class RenderPlan;
+    RenderStatus pullInto(std::uint32_t bus, std::uint32_t frames, AudioBufferList& into);
+
     RenderContext(RenderPlan& plan, std::uint32_t node, RenderCycle& cycle, AudioBufferList& output,
                   bool fixed)
         : plan_(plan), node_(node), cycle_(cycle), output_(output), fixed_(fixed) {}

@@ -280,6 +280,10 @@ RenderStatus RenderContext::pullInput(std::uint32_t bus, std::uint32_t frames, c
 }
 
 RenderStatus RenderContext::pullInputInto(std::uint32_t bus, std::uint32_t frames, AudioBufferList& into) {
+    return pullInto(bus, frames, into);
+}
+
+inline RenderStatus RenderContext::pullInto(std::uint32_t bus, std::uint32_t frames, AudioBufferList& into) {
     const RenderPlan::Node& n = plan_.nodes_[node_];
     const RenderPlan::Input* in = bus < n.inputCount ? &plan_.inputs_[n.firstInput + bus] : nullptr;
     if (!in || in->source < 0) {
@@ -290,7 +294,7 @@ RenderStatus RenderContext::pullInputInto(std::uint32_t bus, std::uint32_t frame
 }
 
 RenderStatus RenderContext::forwardInput(std::uint32_t bus, std::uint32_t frames, AudioBufferList& out) {
-    if (fixed_ || &out != &output_) return pullInputInto(bus, frames, out);
+    if (fixed_ || &out != &output_) return pullInto(bus, frames, out);
     const AudioBufferList* data = nullptr;
     const RenderStatus status = pullInput(bus, frames, data);
     if (data && data->numberBuffers == out.numberBuffers)
