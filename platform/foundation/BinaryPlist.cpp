@@ -451,6 +451,9 @@ struct BinaryPlistReader::KeyTable {
     plist_detail::TextMap ids;
     // The text of each id, kept by `ids`.
     std::vector<std::string_view> texts{std::string_view()};
+    // Per id, the dictionary whose keys were last listed with it: a repeated key shows in one pass.
+    std::vector<std::uint32_t> stamps;
+    std::uint32_t stamp = 0;
     // The texts asked for last, by where the caller keeps them (mostly literals) and their length.
     struct Wanted {
         const char* data = nullptr;
@@ -635,8 +638,12 @@ std::string_view BinaryPlistReader::keptText(std::string_view text) const {
     return keys_->ids.find(text)->first;
 }
 
-std::uint32_t BinaryPlistReader::keyId(std::uint64_t ref) const {
+inline std::uint32_t BinaryPlistReader::keyId(std::uint64_t ref) const {
     if (ref < keys_->byRef.size() && keys_->byRef[ref] != 0) return keys_->byRef[ref];
+    return newKeyId(ref);
+}
+
+std::uint32_t BinaryPlistReader::newKeyId(std::uint64_t ref) const {
     const Header h = header(ref);
     if ((h.marker >> 4) != 0x5 && (h.marker >> 4) != 0x6) fail("dictionary key is not a string");
     if (keys_->byRef.empty()) keys_->byRef.assign(objectCount_, 0);
@@ -819,10 +826,13 @@ std::optional<BinaryPlistValue> BinaryPlistValue::find(std::string_view key,
     if (!index.read) {
         index.read = true;
         index.count = std::uint32_t(count_);
+        BinaryPlistReader::KeyTable& keys = *reader_->keys_;
+        const std::uint32_t stamp = ++keys.stamp;
         for (std::uint32_t i = 0; i < index.count; ++i) {
-            index.ids[i] = reader_->keyId(reader_->entryRef(at_, i));
-            for (std::uint32_t k = 0; k < i; ++k)
-                index.repeated |= index.ids[k] == index.ids[i];
+            const std::uint32_t id = index.ids[i] = reader_->keyId(reader_->entryRef(at_, i));
+            if (id >= keys.stamps.size()) keys.stamps.resize(keys.texts.size(), 0);
+            index.repeated |= keys.stamps[id] == stamp;
+            keys.stamps[id] = stamp;
         }
     }
     // A repeated key must be looked for from the end.

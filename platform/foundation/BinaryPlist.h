@@ -186,6 +186,7 @@ private:
     }
     std::string text(const Header& object) const;
     std::uint32_t keyId(std::uint64_t ref) const;
+    std::uint32_t newKeyId(std::uint64_t ref) const;
     std::uint32_t textId(std::string_view text) const;
     // textId through a small cache of the texts asked for last: decoders ask for the same keys, record
     // after record.
