@@ -1,13 +1,16 @@
 // Cost of the "peq2" high-shelf unit per stereo frame: the kernel-hosting unit rendering blocks of 512
 // frames (input pull, render loop, ramp steps, two sp_pareq sections), steady and with its gain ramping
 // all the time, against a plain stereo biquad loop over the same data. One core. per_frame is seconds per
-// stereo frame.
+// stereo frame. BM_Peq2UnitAgainstBiquad measures the steady unit and a plain transposed direct form II
+// biquad (each channel in turn) in one run and reports their ratio.
 
 #include "RozezEru/Internals/ComponentDescriptions.h"
 #include "RozezEruEX/RozezEruAU.h"
 #include "Sigpro/kernels/HighShelfParametricEqualizerFilterDSP.h"
 #include "Sigpro/kernels/SigproKernels.h"
 #include "platform/audio/PcmBuffer.h"
+
+#include "BenchRatio.h"
 
 #include <benchmark/benchmark.h>
 
@@ -48,20 +51,28 @@ void setPerFrame(benchmark::State& state) {
         double(peq2Block), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
-void renderPeq2Unit(benchmark::State& state, bool ramping) {
+// A "peq2" unit at 1 kHz, gain 4, Q 0.707, allocated; null when the registry has none.
+std::unique_ptr<rozezeru::RozezEruAU> makePeq2Unit() {
     sigpro::registerSigproKernels();
     auto made = rozezeru::RozezEruAU::make(rozezeru::componentDescription::effect("peq2"));
-    if (!made) {
-        state.SkipWithError("no peq2 unit");
-        return;
-    }
-    auto& unit = **made;
-    rozezeru::DSPBase* kernel = unit.dsp();
+    if (!made) return nullptr;
+    rozezeru::DSPBase* kernel = (*made)->dsp();
     rozezeru::rzSetParameterValue(kernel, HighShelfParametricEqualizerFilterDSP::centerFrequencyAddress,
                                   1000.0f);
     rozezeru::rzSetParameterValue(kernel, HighShelfParametricEqualizerFilterDSP::gainAddress, 4.0f);
     rozezeru::rzSetParameterValue(kernel, HighShelfParametricEqualizerFilterDSP::qAddress, 0.707f);
-    (void)unit.allocateRenderResources();
+    (void)(*made)->allocateRenderResources();
+    return std::move(*made);
+}
+
+void renderPeq2Unit(benchmark::State& state, bool ramping) {
+    auto made = makePeq2Unit();
+    if (!made) {
+        state.SkipWithError("no peq2 unit");
+        return;
+    }
+    auto& unit = *made;
+    rozezeru::DSPBase* kernel = unit.dsp();
     const Peq2BenchInput input;
     auto output = PcmBuffer::make(*AudioFormat::standard(44100.0, 2), peq2Block);
     AudioBufferList list = output->bufferList(peq2Block);
@@ -117,5 +128,47 @@ void BM_PlainStereoBiquad(benchmark::State& state) {
     setPerFrame(state);
 }
 BENCHMARK(BM_PlainStereoBiquad);
+
+// The steady unit against a transposed direct form II biquad over the same input, one channel after the
+// other, in alternating batches of 16 blocks; work_ns and reference_ns are per block of 512 frames.
+void BM_Peq2UnitAgainstBiquad(benchmark::State& state) {
+    auto unit = makePeq2Unit();
+    if (!unit) {
+        state.SkipWithError("no peq2 unit");
+        return;
+    }
+    const Peq2BenchInput input;
+    auto output = PcmBuffer::make(*AudioFormat::standard(44100.0, 2), peq2Block);
+    AudioBufferList list = output->bufferList(peq2Block);
+    std::int64_t sampleTime = 0;
+    const float b0 = 3.1f, b1 = -4.9f, b2 = 1.9f, a1 = -1.2f, a2 = 0.36f;
+    float states[2][2] = {};
+    benchratio::measureAgainst(
+        state, 16,
+        [&] {
+            unit->render(AudioTime::withSampleTime(sampleTime, 44100.0), peq2Block, 0, list, input);
+            sampleTime += peq2Block;
+            benchmark::DoNotOptimize(output->channel(1)[peq2Block - 1]);
+        },
+        [&] {
+            for (std::uint32_t c = 0; c < 2; ++c) {
+                const float* in = input.channel(c);
+                float* out = output->channel(c);
+                float s1 = states[c][0], s2 = states[c][1];
+                for (std::uint32_t i = 0; i < peq2Block; ++i) {
+                    const float x = in[i];
+                    const float y = b0 * x + s1;
+                    s1 = b1 * x - a1 * y + s2;
+                    s2 = b2 * x - a2 * y;
+                    out[i] = y;
+                }
+                states[c][0] = s1;
+                states[c][1] = s2;
+            }
+            benchmark::DoNotOptimize(output->channel(1)[peq2Block - 1]);
+            benchmark::ClobberMemory();
+        });
+}
+BENCHMARK(BM_Peq2UnitAgainstBiquad);
 
 } // namespace

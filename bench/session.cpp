@@ -1,11 +1,15 @@
 // Session documents: loading and saving a playlist of 10,000 entries, each with spans, dates,
-// zero marks, a bookmark, tags and, for every tenth, a side document.
+// zero marks, a bookmark, tags and, for every tenth, a side document. BM_SessionLoadSaveAgainstFile
+// measures a load and a save against reading the document's bytes and writing them again the same way
+// (temporary file, fsync, rename), in one run, and reports their ratio.
 
 #include "Source/session/Playlist.h"
 #include "Source/session/UrlCoding.h"
 #include "platform/foundation/Files.h"
 
 #include <benchmark/benchmark.h>
+
+#include "BenchRatio.h"
 
 #include <filesystem>
 #include <string>
@@ -94,5 +98,32 @@ void BM_SessionLoad(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_SessionLoad)->Unit(benchmark::kMillisecond);
+
+void BM_SessionLoadSaveAgainstFile(benchmark::State& state) {
+    BenchFolder folder;
+    platform::Url url = platform::Url::fileURLWithPath(folder.path + "/bench.vantle");
+    const std::string copy = folder.path + "/copy.vantle";
+    benchDocument()->save(url);
+    bool failed = false;
+    benchratio::measureAgainst(
+        state, 1,
+        [&] {
+            platform::Result<std::shared_ptr<Playlist>> playlist = Playlist::read(url);
+            if (!playlist) {
+                failed = true;
+                return;
+            }
+            (*playlist)->prepareAfterLoad();
+            (*playlist)->dirty = true;
+            (*playlist)->save(url);
+            failed |= (*playlist)->dirty;
+        },
+        [&] {
+            platform::Result<platform::Bytes> bytes = platform::readFile(url.path());
+            failed |= !bytes || !platform::writeFileAtomically(copy, *bytes);
+        });
+    if (failed) state.SkipWithError("load or save failed");
+}
+BENCHMARK(BM_SessionLoadSaveAgainstFile)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 
 } // namespace

@@ -67,6 +67,7 @@ struct AutoWah
 
 struct BandPassButterworthFilter
     : ModuleRow<sp_butbp, sp_butbp_create, sp_butbp_init, sp_butbp_compute, sp_butbp_destroy> {
+    static constexpr auto computePair = sp_butbp_compute_pair;
     static constexpr std::array parameterNames{"CenterFrequency"sv, "Bandwidth"sv};
     static void drive(sp_butbp& m, const float* v) {
         m.frequency = v[0];
@@ -76,6 +77,7 @@ struct BandPassButterworthFilter
 
 struct BandRejectButterworthFilter
     : ModuleRow<sp_butbr, sp_butbr_create, sp_butbr_init, sp_butbr_compute, sp_butbr_destroy> {
+    static constexpr auto computePair = sp_butbr_compute_pair;
     static constexpr std::array parameterNames{"CenterFrequency"sv, "Bandwidth"sv};
     static void drive(sp_butbr& m, const float* v) {
         m.frequency = v[0];
@@ -112,6 +114,7 @@ struct CombFilterReverb : ModuleRow<sp_comb, sp_comb_create, sp_comb_init, sp_co
 
 struct DCBlock
     : ModuleRow<sp_dcblock, sp_dcblock_create, sp_dcblock_init, sp_dcblock_compute, sp_dcblock_destroy> {
+    static constexpr auto computePair = sp_dcblock_compute_pair;
     static constexpr std::array<std::string_view, 0> parameterNames{};
     static void drive(sp_dcblock&, const float*) {}
 };
@@ -166,6 +169,7 @@ struct FormantFilter
 
 struct HighPassButterworthFilter
     : ModuleRow<sp_buthp, sp_buthp_create, sp_buthp_init, sp_buthp_compute, sp_buthp_destroy> {
+    static constexpr auto computePair = sp_buthp_compute_pair;
     static constexpr std::array parameterNames{"CutoffFrequency"sv};
     static void drive(sp_buthp& m, const float* v) { m.frequency = v[0]; }
 };
@@ -175,6 +179,7 @@ struct HighPassButterworthFilter
 template <int Mode>
 struct ParametricEqualizer
     : ModuleRow<sp_pareq, sp_pareq_create, sp_pareq_init, sp_pareq_compute, sp_pareq_destroy> {
+    static constexpr auto computePair = sp_pareq_compute_pair;
     static void afterInit(sp_pareq& m) { m.mode = float(Mode); }
     static void drive(sp_pareq& m, const float* v) {
         m.frequency = v[0];
@@ -209,6 +214,7 @@ struct KorgLowPassFilter
 
 struct LowPassButterworthFilter
     : ModuleRow<sp_butlp, sp_butlp_create, sp_butlp_init, sp_butlp_compute, sp_butlp_destroy> {
+    static constexpr auto computePair = sp_butlp_compute_pair;
     static constexpr std::array parameterNames{"CutoffFrequency"sv};
     static void drive(sp_butlp& m, const float* v) { m.frequency = v[0]; }
 };
@@ -294,12 +300,14 @@ struct ThreePoleLowpassFilter
 
 struct ToneComplementFilter
     : ModuleRow<sp_atone, sp_atone_create, sp_atone_init, sp_atone_compute, sp_atone_destroy> {
+    static constexpr auto computePair = sp_atone_compute_pair;
     static constexpr std::array parameterNames{"HalfPowerPoint"sv};
     static constexpr bool inPlace = false;
     static void drive(sp_atone& m, const float* v) { m.cutoff = v[0]; }
 };
 
 struct ToneFilter : ModuleRow<sp_tone, sp_tone_create, sp_tone_init, sp_tone_compute, sp_tone_destroy> {
+    static constexpr auto computePair = sp_tone_compute_pair;
     static constexpr std::array parameterNames{"HalfPowerPoint"sv};
     static void drive(sp_tone& m, const float* v) { m.half_power_point = v[0]; }
 };

@@ -12,7 +12,9 @@
 //   dryWetBalance = true                 the last parameter blends the input back in (initial 1, wet);
 //   initialLength with init(sp, module, length) and drive(module, values, length): a length outside
 //                                        the parameter table (a loop or maximum time), changed through
-//                                        setLength, which re-initialises the modules.
+//                                        setLength, which re-initialises the modules;
+//   computePair(sp, left, right, inLeft, inRight, outLeft, outRight, frames): the module's compute over a
+//                                        block for both channels at once (pair kernels, steady values).
 // Only channels 0 and 1 are rendered, and only those present: a missing input channel is silence, a
 // missing output channel is not written. Threads as DSPBase.
 //
@@ -199,9 +201,17 @@ private:
         this->drive(*right_, values.data());
     }
     // Frames whose parameters hold still to the end of the range, their values already in the modules:
-    // the one place for a path that works a block at a time.
+    // the one place for a path that works a block at a time. A row with a pair function runs the block
+    // at once, both channels together, when both are there to read and write.
     void processSteady(const shape::StereoPorts& ports, std::uint32_t frame, std::uint32_t end,
                        const float* values) {
+        if constexpr (requires { Row::computePair; } && !shape::dryWetBalance<Row>()) {
+            if (ports.inLeft && ports.inRight && ports.outLeft && ports.outRight) {
+                Row::computePair(this->sp, left_, right_, ports.inLeft + frame, ports.inRight + frame,
+                                 ports.outLeft + frame, ports.outRight + frame, end - frame);
+                return;
+            }
+        }
         for (; frame < end; ++frame)
             processFrame(ports, frame, values);
     }

@@ -4,6 +4,8 @@
 
 #include "Sigpro/modules/sp_data.h"
 
+#include <cstdint>
+
 namespace sigpro {
 
 struct sp_butbp {
@@ -20,5 +22,9 @@ int sp_butbp_destroy(sp_butbp** p);
 int sp_butbp_init(sp_data* sp, sp_butbp* p);
 // A bandwidth not above 0 gives 0.0 and leaves the history untouched.
 int sp_butbp_compute(sp_data* sp, sp_butbp* p, float* in, float* out);
+// `frames` calls of the compute function on each of the two records at once, the records' parameters
+// holding still over the block; the inputs are read before the outputs are written, frame by frame.
+int sp_butbp_compute_pair(sp_data* sp, sp_butbp* left, sp_butbp* right, const float* inLeft,
+                          const float* inRight, float* outLeft, float* outRight, std::uint32_t frames);
 
 } // namespace sigpro

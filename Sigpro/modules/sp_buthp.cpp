@@ -1,12 +1,33 @@
 #include "Sigpro/modules/sp_buthp.h"
 
 #include "Sigpro/modules/ButterworthSection.h"
+#include "Sigpro/modules/PairBlock.h"
 #include "Sigpro/modules/RecordLifetime.h"
 
 #include <cmath>
 #include <numbers>
 
 namespace sigpro {
+
+namespace {
+
+// Brings the coefficients up to date; false while the filter is off (its output is then 0).
+bool buthpReady(sp_buthp* p) {
+    if (!(p->frequency > 0.0f)) return false;
+    if (p->frequency != p->last_frequency) {
+        p->last_frequency = p->frequency;
+        const double c = static_cast<float>(std::tan(double(p->frequency * p->half_radians_per_hz)));
+        const double a1 = static_cast<float>(1.0 / (1.0 + std::numbers::sqrt2 * c + c * c));
+        p->a1 = static_cast<float>(a1);
+        p->a2 = static_cast<float>(-2.0 * a1);
+        p->a3 = static_cast<float>(a1);
+        p->a4 = static_cast<float>(2.0 * (c * c - 1.0) * a1);
+        p->a5 = static_cast<float>((1.0 - std::numbers::sqrt2 * c + c * c) * a1);
+    }
+    return true;
+}
+
+} // namespace
 
 int sp_buthp_create(sp_buthp** p) {
     return createModuleRecord(p);
@@ -26,21 +47,16 @@ int sp_buthp_init(sp_data* sp, sp_buthp* p) {
 }
 
 int sp_buthp_compute(sp_data*, sp_buthp* p, float* in, float* out) {
-    if (!(p->frequency > 0.0f)) {
-        *out = 0.0f;
-        return 1;
-    }
-    if (p->frequency != p->last_frequency) {
-        p->last_frequency = p->frequency;
-        const double c = static_cast<float>(std::tan(double(p->frequency * p->half_radians_per_hz)));
-        const double a1 = static_cast<float>(1.0 / (1.0 + std::numbers::sqrt2 * c + c * c));
-        p->a1 = static_cast<float>(a1);
-        p->a2 = static_cast<float>(-2.0 * a1);
-        p->a3 = static_cast<float>(a1);
-        p->a4 = static_cast<float>(2.0 * (c * c - 1.0) * a1);
-        p->a5 = static_cast<float>((1.0 - std::numbers::sqrt2 * c + c * c) * a1);
-    }
-    *out = butterworthSectionStep(*p, *in);
+    *out = buthpReady(p) ? butterworthSectionStep(*p, *in) : 0.0f;
+    return 1;
+}
+
+int sp_buthp_compute_pair(sp_data*, sp_buthp* left, sp_buthp* right, const float* inLeft,
+                          const float* inRight, float* outLeft, float* outRight, std::uint32_t frames) {
+    const bool liveLeft = buthpReady(left);
+    const bool liveRight = buthpReady(right);
+    runPairBlock(*left, *right, liveLeft, liveRight, inLeft, inRight, outLeft, outRight, frames,
+                 butterworthSectionStep<sp_buthp>);
     return 1;
 }
 

@@ -4,6 +4,8 @@
 
 #include "Sigpro/modules/sp_data.h"
 
+#include <cstdint>
+
 namespace sigpro {
 
 struct sp_buthp {
@@ -19,5 +21,9 @@ int sp_buthp_destroy(sp_buthp** p);
 int sp_buthp_init(sp_data* sp, sp_buthp* p);
 // A cutoff not above 0 gives 0.0 and leaves the history untouched.
 int sp_buthp_compute(sp_data* sp, sp_buthp* p, float* in, float* out);
+// `frames` calls of the compute function on each of the two records at once, the records' parameters
+// holding still over the block; the inputs are read before the outputs are written, frame by frame.
+int sp_buthp_compute_pair(sp_data* sp, sp_buthp* left, sp_buthp* right, const float* inLeft,
+                          const float* inRight, float* outLeft, float* outRight, std::uint32_t frames);
 
 } // namespace sigpro

@@ -1,8 +1,20 @@
 #include "Sigpro/modules/sp_dcblock.h"
 
+#include "Sigpro/modules/PairBlock.h"
 #include "Sigpro/modules/RecordLifetime.h"
 
 namespace sigpro {
+
+namespace {
+
+inline float dcblockStep(sp_dcblock& p, float x) {
+    const float y = p.gain * p.y1 + (x - p.x1);
+    p.y1 = y;
+    p.x1 = x;
+    return y;
+}
+
+} // namespace
 
 int sp_dcblock_create(sp_dcblock** p) {
     return createModuleRecord(p);
@@ -21,11 +33,13 @@ int sp_dcblock_init(sp_data*, sp_dcblock* p) {
 }
 
 int sp_dcblock_compute(sp_data*, sp_dcblock* p, float* in, float* out) {
-    const float x = *in;
-    const float y = p->gain * p->y1 + (x - p->x1);
-    *out = y;
-    p->y1 = y;
-    p->x1 = x;
+    *out = dcblockStep(*p, *in);
+    return 1;
+}
+
+int sp_dcblock_compute_pair(sp_data*, sp_dcblock* left, sp_dcblock* right, const float* inLeft,
+                            const float* inRight, float* outLeft, float* outRight, std::uint32_t frames) {
+    runPairBlock(*left, *right, inLeft, inRight, outLeft, outRight, frames, dcblockStep);
     return 1;
 }
 

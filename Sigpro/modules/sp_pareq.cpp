@@ -1,5 +1,7 @@
 #include "Sigpro/modules/sp_pareq.h"
 
+#include "Sigpro/modules/PairBlock.h"
+
 #include <cmath>
 #include <numbers>
 
@@ -61,6 +63,24 @@ void pareqCoefficients(sp_pareq* p) {
     p->a2 = static_cast<float>(A2) * r;
 }
 
+void pareqUpdate(sp_pareq* p) {
+    if (p->frequency != p->last_frequency || p->gain != p->last_gain || p->q != p->last_q) {
+        p->last_frequency = p->frequency;
+        p->last_gain = p->gain;
+        p->last_q = p->q;
+        pareqCoefficients(p);
+    }
+}
+
+inline float pareqStep(sp_pareq& p, float x) {
+    float y = ((p.b2 * p.x2 + (p.b0 * x + p.b1 * p.x1)) - p.a1 * p.y1) - p.a2 * p.y2;
+    p.x2 = p.x1;
+    p.x1 = x;
+    p.y2 = p.y1;
+    p.y1 = y;
+    return y;
+}
+
 } // namespace
 
 int sp_pareq_create(sp_pareq** p) {
@@ -80,19 +100,16 @@ int sp_pareq_init(sp_data* sp, sp_pareq* p) {
 }
 
 int sp_pareq_compute(sp_data* sp, sp_pareq* p, float* in, float* out) {
-    if (p->frequency != p->last_frequency || p->gain != p->last_gain || p->q != p->last_q) {
-        p->last_frequency = p->frequency;
-        p->last_gain = p->gain;
-        p->last_q = p->q;
-        pareqCoefficients(p);
-    }
-    float x = *in;
-    float y = ((p->b2 * p->x2 + (p->b0 * x + p->b1 * p->x1)) - p->a1 * p->y1) - p->a2 * p->y2;
-    *out = y;
-    p->x2 = p->x1;
-    p->x1 = x;
-    p->y2 = p->y1;
-    p->y1 = y;
+    pareqUpdate(p);
+    *out = pareqStep(*p, *in);
+    return 1;
+}
+
+int sp_pareq_compute_pair(sp_data*, sp_pareq* left, sp_pareq* right, const float* inLeft,
+                          const float* inRight, float* outLeft, float* outRight, std::uint32_t frames) {
+    pareqUpdate(left);
+    pareqUpdate(right);
+    runPairBlock(*left, *right, inLeft, inRight, outLeft, outRight, frames, pareqStep);
     return 1;
 }
 

@@ -2,6 +2,8 @@
 
 #include "Sigpro/modules/sp_data.h"
 
+#include <cstdint>
+
 namespace sigpro {
 
 // Biquad equaliser section: peaking band (mode 0), low shelf (1) or high shelf (2). One record per channel,
@@ -23,5 +25,9 @@ int sp_pareq_create(sp_pareq** p);
 int sp_pareq_init(sp_data* sp, sp_pareq* p);
 int sp_pareq_compute(sp_data* sp, sp_pareq* p, float* in, float* out);
 int sp_pareq_destroy(sp_pareq** p);
+// `frames` calls of the compute function on each of the two records at once, the records' parameters
+// holding still over the block; the inputs are read before the outputs are written, frame by frame.
+int sp_pareq_compute_pair(sp_data* sp, sp_pareq* left, sp_pareq* right, const float* inLeft,
+                          const float* inRight, float* outLeft, float* outRight, std::uint32_t frames);
 
 } // namespace sigpro

@@ -1,6 +1,7 @@
 #include "Sigpro/modules/sp_tone.h"
 
 #include "Sigpro/modules/OnePoleCoefficient.h"
+#include "Sigpro/modules/PairBlock.h"
 #include "Sigpro/modules/RecordLifetime.h"
 
 #include <numbers>
@@ -11,6 +12,19 @@ namespace {
 void toneCoefficients(sp_tone* p) {
     p->c2 = onePolePole(p->half_power_point, p->radians_per_hz);
     p->c1 = 1.0f - p->c2;
+}
+
+void toneUpdate(sp_tone* p) {
+    if (p->half_power_point != p->last_half_power_point) {
+        p->last_half_power_point = p->half_power_point;
+        toneCoefficients(p);
+    }
+}
+
+inline float toneStep(sp_tone& p, float x) {
+    const float y = p.c1 * x + p.c2 * p.y1;
+    p.y1 = y;
+    return y;
 }
 } // namespace
 
@@ -33,13 +47,16 @@ int sp_tone_init(sp_data* sp, sp_tone* p) {
 }
 
 int sp_tone_compute(sp_data*, sp_tone* p, float* in, float* out) {
-    if (p->half_power_point != p->last_half_power_point) {
-        p->last_half_power_point = p->half_power_point;
-        toneCoefficients(p);
-    }
-    const float y = p->c1 * *in + p->c2 * p->y1;
-    *out = y;
-    p->y1 = y;
+    toneUpdate(p);
+    *out = toneStep(*p, *in);
+    return 1;
+}
+
+int sp_tone_compute_pair(sp_data*, sp_tone* left, sp_tone* right, const float* inLeft, const float* inRight,
+                         float* outLeft, float* outRight, std::uint32_t frames) {
+    toneUpdate(left);
+    toneUpdate(right);
+    runPairBlock(*left, *right, inLeft, inRight, outLeft, outRight, frames, toneStep);
     return 1;
 }
 

@@ -4,6 +4,8 @@
 
 #include "Sigpro/modules/sp_data.h"
 
+#include <cstdint>
+
 namespace sigpro {
 
 struct sp_tone {
@@ -18,5 +20,9 @@ int sp_tone_create(sp_tone** p);
 int sp_tone_destroy(sp_tone** p);
 int sp_tone_init(sp_data* sp, sp_tone* p);
 int sp_tone_compute(sp_data* sp, sp_tone* p, float* in, float* out);
+// `frames` calls of the compute function on each of the two records at once, the records' parameters
+// holding still over the block; the inputs are read before the outputs are written, frame by frame.
+int sp_tone_compute_pair(sp_data* sp, sp_tone* left, sp_tone* right, const float* inLeft,
+                         const float* inRight, float* outLeft, float* outRight, std::uint32_t frames);
 
 } // namespace sigpro

@@ -33,16 +33,7 @@ std::optional<std::string> tagFromFileName(std::string_view name) {
 
 std::vector<std::shared_ptr<Attachment>> decodeAttachments(const platform::KeyedDecoder& decoder,
                                                            std::string_view key) {
-    std::vector<std::shared_ptr<Attachment>> attachments;
-    const platform::PlistValue* stored = decoder.dictionary().find(key);
-    const platform::PlistArray* records = stored ? stored->asArray() : nullptr;
-    if (!records) return attachments;
-    attachments.reserve(records->size());
-    for (const platform::PlistValue& record : *records) {
-        auto attachment = platform::decodePlistValue<std::shared_ptr<Attachment>>(record);
-        if (attachment) attachments.push_back(std::move(*attachment));
-    }
-    return attachments;
+    return decoder.decodeEachThatDecodes<std::shared_ptr<Attachment>>(key);
 }
 
 } // namespace vantle

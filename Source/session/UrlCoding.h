@@ -10,4 +10,7 @@ template <> struct platform::PlistCoding<platform::Url> {
     // A dictionary with an absolute "relative" URL string, or that string alone. Anything that is
     // not a file URL is a decoding error.
     static Url decode(const PlistValue& value, const CodingPath& path);
+    // The same, straight to and from a binary document.
+    static void write(BinaryPlistWriter& writer, const Url& url);
+    static Url read(const BinaryPlistValue& value, const CodingPath& path);
 };

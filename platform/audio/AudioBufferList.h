@@ -22,4 +22,12 @@ struct AudioBufferList {
     float* floatData(std::uint32_t buffer) const { return static_cast<float*>(buffers[buffer].data); }
 };
 
+// Makes `to` describe the buffers of `from`, copying only the descriptions in use: a view, sized to the
+// real channel count rather than the list's capacity.
+inline void assignBufferList(AudioBufferList& to, const AudioBufferList& from) {
+    to.numberBuffers = from.numberBuffers;
+    for (std::uint32_t b = 0; b < from.numberBuffers; ++b)
+        to.buffers[b] = from.buffers[b];
+}
+
 } // namespace platform

@@ -379,7 +379,8 @@ void AudioEngine::renderDevicePeriod(std::uint32_t frames, AudioBufferList& out,
     const double rate = deviceRate_;
     for (std::uint32_t done = 0; done < frames;) {
         const std::uint32_t count = std::min(frames - done, maximumFramesToRender);
-        AudioBufferList part = out;
+        AudioBufferList& part = renderList_;
+        assignBufferList(part, out);
         for (std::uint32_t b = 0; b < part.numberBuffers; ++b)
             part.buffers[b].data = static_cast<float*>(out.buffers[b].data) + done;
         const auto host = hostTime + std::uint64_t(double(done) * 1e9 / rate);
@@ -432,7 +433,11 @@ Result<ManualRenderingStatus> AudioEngine::renderOffline(std::uint32_t frames, P
         return ManualRenderingStatus::cannotDoInCurrentContext;
 
     callRenderCycleBeginHook();
-    AudioBufferList list = buffer.bufferList(frames);
+    // Only the channels in use are described; the list's whole capacity is never copied or cleared.
+    AudioBufferList& list = renderList_;
+    list.numberBuffers = manualFormat_.channelCount();
+    for (std::uint32_t c = 0; c < list.numberBuffers; ++c)
+        list.buffers[c] = AudioBuffer{1, std::uint32_t(frames * sizeof(float)), buffer.channel(c)};
     const auto when =
         AudioTime::withSampleTime(sampleTime_.load(std::memory_order_relaxed), manualFormat_.sampleRate());
     const RenderCycle cycle = renderCycle(frames, list, when, true);

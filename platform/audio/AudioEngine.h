@@ -161,6 +161,7 @@ private:
     std::atomic<bool> rendering_{false};
     std::atomic<std::int64_t> sampleTime_{0};
     std::uint64_t cycleNumber_ = 0; // render thread
+    AudioBufferList renderList_;    // render thread: the buffers of the cycle under way
     std::atomic<std::uint64_t> activeGeneration_{0};
     std::uint64_t lastGeneration_ = 0;
 };

@@ -357,7 +357,7 @@ RenderStatus AudioUnit::bypassRender(AUAudioFrameCount frames, AudioBufferList& 
         unitSilence(output, frames);
         return RenderStatus::success;
     }
-    const RenderStatus status = input.pullInto(0, frames, output);
+    const RenderStatus status = input.forward(0, frames, output);
     return status == RenderStatus::error ? RenderStatus::error : RenderStatus::success;
 }
 

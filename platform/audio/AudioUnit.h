@@ -70,7 +70,13 @@ public:
                               const AudioBufferList*& data) const = 0;
     // Copies the input into the buffers of `into` (which the caller points at room for `frames`
     // frames, possibly the output's): channels the input lacks, or all of them when it fails, are silent.
-    RenderStatus pullInto(std::uint32_t bus, AUAudioFrameCount frames, AudioBufferList& into) const;
+    // A host may have the input rendered straight into them instead.
+    virtual RenderStatus pullInto(std::uint32_t bus, AUAudioFrameCount frames, AudioBufferList& into) const;
+    // Makes `output`, the list the unit renders, carry input `bus` as it is (a bypass): as pullInto, or,
+    // where the host allows, by pointing `output` at the input's buffers.
+    virtual RenderStatus forward(std::uint32_t bus, AUAudioFrameCount frames, AudioBufferList& output) const {
+        return pullInto(bus, frames, output);
+    }
 
     // A source without inputs, for rendering a unit outside an engine.
     static const AudioUnitPullInput& none();

@@ -14,6 +14,13 @@ public:
                       const AudioBufferList*& data) const override {
         return context_.pullInput(bus, frames, data);
     }
+    RenderStatus pullInto(std::uint32_t bus, AUAudioFrameCount frames, AudioBufferList& into) const override {
+        return context_.pullInputInto(bus, frames, into);
+    }
+    RenderStatus forward(std::uint32_t bus, AUAudioFrameCount frames,
+                         AudioBufferList& output) const override {
+        return context_.forwardInput(bus, frames, output);
+    }
 
 private:
     RenderContext& context_;

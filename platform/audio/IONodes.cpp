@@ -57,13 +57,20 @@ OutputNode::makeRenderState(std::uint32_t maximumFrames, const std::shared_ptr<N
 
 RenderStatus OutputNode::render(RenderContext& context, std::uint32_t frames, AudioBufferList& out,
                                 const AudioTime&, std::uint32_t) {
-    ioSilence(out, frames);
     auto* state = static_cast<OutputRenderState*>(context.state());
-    if (!state) return RenderStatus::success;
+    if (!state) {
+        ioSilence(out, frames);
+        return RenderStatus::success;
+    }
+    // In the device's format already: what feeds the node renders straight into the device's buffer.
+    if (state->converter->passesThrough() && frames <= state->converter->maximumOutputFrames()) {
+        context.forwardInput(0, frames, out);
+        return RenderStatus::success;
+    }
     static constexpr float unity[AudioFormat::maxChannels] = {
         1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
         1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1};
-    state->converter->mixInto(context, 0, frames, out, unity);
+    state->converter->renderInto(context, 0, frames, out, unity);
     return RenderStatus::success;
 }
 

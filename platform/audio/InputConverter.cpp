@@ -57,45 +57,84 @@ std::uint32_t InputConverter::maximumInputFrames(const AudioFormat& from, const 
     return std::uint32_t(std::ceil(outputFrames / ratio)) + converterLookahead(ratio) + 2;
 }
 
+namespace {
+
+// destination = gain × source, plus what destination held when adding; the source read every `stride`
+// samples. The stride-1 loops are kept apart so that they vectorise.
+void converterMix(float* destination, const float* source, std::size_t stride, std::uint32_t frames,
+                  float gain, bool add) {
+    if (stride == 1) {
+        if (add)
+            for (std::uint32_t i = 0; i < frames; ++i)
+                destination[i] += gain * source[i];
+        else
+            for (std::uint32_t i = 0; i < frames; ++i)
+                destination[i] = gain * source[i];
+        return;
+    }
+    if (add)
+        for (std::uint32_t i = 0; i < frames; ++i)
+            destination[i] += gain * source[i * stride];
+    else
+        for (std::uint32_t i = 0; i < frames; ++i)
+            destination[i] = gain * source[i * stride];
+}
+
+void converterSilence(AudioBufferList& out, std::uint32_t firstChannel, std::uint32_t from,
+                      std::uint32_t to) {
+    if (to <= from) return;
+    for (std::uint32_t c = firstChannel; c < out.numberBuffers; ++c)
+        std::memset(out.floatData(c) + from, 0, std::size_t(to - from) * sizeof(float));
+}
+
+} // namespace
+
 void InputConverter::accumulate(const float* const* channels, std::size_t stride, std::uint32_t frames,
-                                AudioBufferList& out, const float* gains) const {
+                                AudioBufferList& out, const float* gains, bool add) const {
     const std::uint32_t inputs = from_.channelCount();
     const std::uint32_t outputs = out.numberBuffers;
     if (inputs == 1) {
-        for (std::uint32_t c = 0; c < outputs; ++c) {
-            float* destination = out.floatData(c);
-            const float gain = gains[c];
-            for (std::uint32_t i = 0; i < frames; ++i)
-                destination[i] += gain * channels[0][i * stride];
-        }
+        for (std::uint32_t c = 0; c < outputs; ++c)
+            converterMix(out.floatData(c), channels[0], stride, frames, gains[c], add);
     } else if (outputs == 1) {
-        float* destination = out.floatData(0);
         const float gain = gains[0] / float(inputs);
         for (std::uint32_t c = 0; c < inputs; ++c)
-            for (std::uint32_t i = 0; i < frames; ++i)
-                destination[i] += gain * channels[c][i * stride];
+            converterMix(out.floatData(0), channels[c], stride, frames, gain, add || c > 0);
     } else {
-        for (std::uint32_t c = 0; c < std::min(inputs, outputs); ++c) {
-            float* destination = out.floatData(c);
-            const float gain = gains[c];
-            for (std::uint32_t i = 0; i < frames; ++i)
-                destination[i] += gain * channels[c][i * stride];
-        }
+        const std::uint32_t shared = std::min(inputs, outputs);
+        for (std::uint32_t c = 0; c < shared; ++c)
+            converterMix(out.floatData(c), channels[c], stride, frames, gains[c], add);
+        if (!add) converterSilence(out, shared, 0, frames);
     }
 }
 
 RenderStatus InputConverter::mixInto(RenderContext& context, std::uint32_t bus, std::uint32_t frames,
                                      AudioBufferList& out, const float* gains) {
+    return convert(context, bus, frames, out, gains, true);
+}
+
+RenderStatus InputConverter::renderInto(RenderContext& context, std::uint32_t bus, std::uint32_t frames,
+                                        AudioBufferList& out, const float* gains) {
+    // Frames beyond the converter's reach stay silent, as they would under a mix into silence.
+    converterSilence(out, 0, std::min(frames, maximumOutputFrames_), frames);
+    return convert(context, bus, frames, out, gains, false);
+}
+
+RenderStatus InputConverter::convert(RenderContext& context, std::uint32_t bus, std::uint32_t frames,
+                                     AudioBufferList& out, const float* gains, bool add) {
     const std::uint32_t channels = from_.channelCount();
     frames = std::min(frames, maximumOutputFrames_);
     const float* pointers[AudioFormat::maxChannels];
     if (!resampler_) {
         const AudioBufferList* data = nullptr;
         const RenderStatus status = context.pullInput(bus, frames, data);
-        if (!data || data->numberBuffers < channels) return status;
+        if (!data || data->numberBuffers < channels) {
+            if (!add) converterSilence(out, 0, 0, frames);
+            return status;
+        }
         for (std::uint32_t c = 0; c < channels; ++c)
             pointers[c] = data->floatData(c);
-        accumulate(pointers, 1, frames, out, gains);
+        accumulate(pointers, 1, frames, out, gains, add);
         return status;
     }
 
@@ -127,7 +166,7 @@ RenderStatus InputConverter::mixInto(RenderContext& context, std::uint32_t bus, 
     framesMade_ += made;
     for (std::uint32_t c = 0; c < channels; ++c)
         pointers[c] = resampled_.get() + c;
-    accumulate(pointers, channels, frames, out, gains);
+    accumulate(pointers, channels, frames, out, gains, add);
     return status;
 }
 

@@ -38,15 +38,23 @@ public:
     std::uint32_t maximumOutputFrames() const { return maximumOutputFrames_; }
     bool resamples() const { return resampler_ != nullptr; }
 
+    // Whether the input reaches the output as it is at unity gain: one rate and one channel count.
+    bool passesThrough() const { return !resampler_ && from_.channelCount() == to_.channelCount(); }
+
     // Render thread: pulls input `bus` through the context and adds `frames` converted frames, each
     // output channel c scaled by gains[c], to `out` (which has the `to` format's channels).
     RenderStatus mixInto(RenderContext& context, std::uint32_t bus, std::uint32_t frames,
                          AudioBufferList& out, const float* gains);
+    // As mixInto, but writes `out` instead of adding to it: what nothing reaches is silent.
+    RenderStatus renderInto(RenderContext& context, std::uint32_t bus, std::uint32_t frames,
+                            AudioBufferList& out, const float* gains);
 
 private:
     InputConverter(const AudioFormat& from, const AudioFormat& to, std::uint32_t maximumOutputFrames);
+    RenderStatus convert(RenderContext& context, std::uint32_t bus, std::uint32_t frames,
+                         AudioBufferList& out, const float* gains, bool add);
     void accumulate(const float* const* channels, std::size_t stride, std::uint32_t frames,
-                    AudioBufferList& out, const float* gains) const;
+                    AudioBufferList& out, const float* gains, bool add) const;
     std::uint32_t resample(std::uint32_t frames);
 
     AudioFormat from_;

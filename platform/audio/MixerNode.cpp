@@ -109,13 +109,27 @@ MixerNode::makeRenderState(std::uint32_t maximumFrames, const std::shared_ptr<No
 
 RenderStatus MixerNode::render(RenderContext& context, std::uint32_t frames, AudioBufferList& out,
                                const AudioTime&, std::uint32_t) {
-    for (std::uint32_t c = 0; c < out.numberBuffers; ++c)
-        std::memset(out.floatData(c), 0, frames * sizeof(float));
     auto* state = static_cast<MixerRenderState*>(context.state());
-    if (!state) return RenderStatus::success;
+    if (!state || state->slots.empty()) {
+        for (std::uint32_t c = 0; c < out.numberBuffers; ++c)
+            std::memset(out.floatData(c), 0, frames * sizeof(float));
+        return RenderStatus::success;
+    }
 
     const std::uint32_t channels = out.numberBuffers;
+    float outputGains[AudioFormat::maxChannels];
+    std::fill(outputGains, outputGains + channels, outputVolume());
+    if (channels == 2) {
+        const StereoGains pan = balanceGains(this->pan());
+        outputGains[0] *= pan.left;
+        outputGains[1] *= pan.right;
+    }
+    auto unity = [channels](const float* gains) {
+        return std::all_of(gains, gains + channels, [](float gain) { return gain == 1.0f; });
+    };
+
     float gains[AudioFormat::maxChannels];
+    bool first = true;
     for (auto& slot : state->slots) {
         const float volume = inputVolume(slot.bus);
         std::fill(gains, gains + channels, volume);
@@ -124,21 +138,26 @@ RenderStatus MixerNode::render(RenderContext& context, std::uint32_t frames, Aud
             gains[0] *= pan.left;
             gains[1] *= pan.right;
         }
-        // A failed input counts as silence; the failure is already on the cycle's record.
-        slot.converter->mixInto(context, slot.bus, frames, out, gains);
+        // One input that arrives unchanged is handed on as it is, without clearing or summing.
+        if (state->slots.size() == 1 && slot.converter->passesThrough() &&
+            frames <= slot.converter->maximumOutputFrames() && unity(gains) && unity(outputGains)) {
+            context.forwardInput(slot.bus, frames, out);
+            return RenderStatus::success;
+        }
+        // A failed input counts as silence; the failure is already on the cycle's record. The first input
+        // writes the output, so it needs no clearing first.
+        if (first)
+            slot.converter->renderInto(context, slot.bus, frames, out, gains);
+        else
+            slot.converter->mixInto(context, slot.bus, frames, out, gains);
+        first = false;
     }
 
-    std::fill(gains, gains + channels, outputVolume());
-    if (channels == 2) {
-        const StereoGains pan = balanceGains(this->pan());
-        gains[0] *= pan.left;
-        gains[1] *= pan.right;
-    }
     for (std::uint32_t c = 0; c < channels; ++c) {
-        if (gains[c] == 1.0f) continue;
+        if (outputGains[c] == 1.0f) continue;
         float* samples = out.floatData(c);
         for (std::uint32_t i = 0; i < frames; ++i)
-            samples[i] *= gains[c];
+            samples[i] *= outputGains[c];
     }
     return RenderStatus::success;
 }

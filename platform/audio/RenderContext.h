@@ -28,6 +28,15 @@ public:
     // output: `frames` frames, one buffer per channel of the input's format. The data is read-only and
     // valid until the cycle ends. On notConnected or error `data` is null and the input counts as silence.
     RenderStatus pullInput(std::uint32_t bus, std::uint32_t frames, const AudioBufferList*& data);
+    // Brings input `bus` into the buffers of `into` (room for `frames` frames each), for a node that
+    // processes in place: the input renders straight into them when this node is its only consumer, and
+    // is copied otherwise. Channels the input lacks, or all of them when it fails, are silent.
+    RenderStatus pullInputInto(std::uint32_t bus, std::uint32_t frames, AudioBufferList& into);
+    // For a node whose output is its input as it is (a pass-through, a bypass): makes `out`, the list
+    // render() was given, carry input `bus`. Where the engine lets the node hand its output on, `out` is
+    // pointed at the input's buffers and nothing is copied (they are then read-only for this node);
+    // otherwise as pullInputInto.
+    RenderStatus forwardInput(std::uint32_t bus, std::uint32_t frames, AudioBufferList& out);
 
     // The node's state made by makeRenderState for this plan (null when it has none).
     NodeRenderState* state() const;
@@ -42,12 +51,18 @@ public:
 
 private:
     friend class RenderPlan;
-    RenderContext(RenderPlan& plan, std::uint32_t node, RenderCycle& cycle)
-        : plan_(plan), node_(node), cycle_(cycle) {}
+    RenderStatus pullInto(std::uint32_t bus, std::uint32_t frames, AudioBufferList& into);
+
+    RenderContext(RenderPlan& plan, std::uint32_t node, RenderCycle& cycle, AudioBufferList& output,
+                  bool fixed)
+        : plan_(plan), node_(node), cycle_(cycle), output_(output), fixed_(fixed) {}
 
     RenderPlan& plan_;
     std::uint32_t node_;
     RenderCycle& cycle_;
+    // The list the node renders into, and whether its buffers must receive the audio.
+    AudioBufferList& output_;
+    bool fixed_;
 };
 
 } // namespace platform

@@ -26,6 +26,27 @@ void planSetLength(AudioBufferList& list, std::uint32_t frames) {
         list.buffers[b].dataByteSize = frames * sizeof(float);
 }
 
+bool planSameBuffers(const AudioBufferList& a, const AudioBufferList& b) {
+    if (a.numberBuffers != b.numberBuffers) return false;
+    for (std::uint32_t c = 0; c < a.numberBuffers; ++c)
+        if (a.buffers[c].data != b.buffers[c].data) return false;
+    return true;
+}
+
+// `frames` frames of `from` into `into`; channels `from` lacks (all of them when it is null) are silent.
+void planCopy(AudioBufferList& into, const AudioBufferList* from, std::uint32_t frames) {
+    for (std::uint32_t c = 0; c < into.numberBuffers; ++c) {
+        into.buffers[c].dataByteSize = frames * sizeof(float);
+        float* destination = into.floatData(c);
+        if (from && c < from->numberBuffers) {
+            if (from->floatData(c) != destination)
+                std::memmove(destination, from->floatData(c), std::size_t(frames) * sizeof(float));
+        } else {
+            std::memset(destination, 0, std::size_t(frames) * sizeof(float));
+        }
+    }
+}
+
 } // namespace
 
 std::unique_ptr<RenderPlan> RenderPlan::build(AudioNode& output,
@@ -117,6 +138,12 @@ std::unique_ptr<RenderPlan> RenderPlan::build(AudioNode& output,
             plan->outputs_.push_back(out);
         }
     }
+    for (const Input& in : plan->inputs_)
+        if (in.source >= 0) {
+            const Node& source = plan->nodes_[std::uint32_t(in.source)];
+            if (in.sourceBus < source.outputCount)
+                ++plan->outputs_[source.firstOutput + in.sourceBus].consumers;
+        }
     plan->arena_.reset(new float[floats + planFloatsPerLine]());
     auto cursor = reinterpret_cast<std::uintptr_t>(plan->arena_.get());
     cursor = (cursor + 63) & ~std::uintptr_t(63);
@@ -125,13 +152,14 @@ std::unique_ptr<RenderPlan> RenderPlan::build(AudioNode& output,
         const Node& n = plan->nodes_[i];
         for (std::uint32_t bus = 0; bus < n.outputCount; ++bus) {
             Output& out = plan->outputs_[n.firstOutput + bus];
-            out.list.numberBuffers = out.format.channelCount();
-            for (std::uint32_t ch = 0; ch < out.list.numberBuffers; ++ch) {
-                out.list.buffers[ch].numberChannels = 1;
-                out.list.buffers[ch].data = reinterpret_cast<void*>(cursor);
-                out.list.buffers[ch].dataByteSize = 0;
+            out.own.numberBuffers = out.format.channelCount();
+            for (std::uint32_t ch = 0; ch < out.own.numberBuffers; ++ch) {
+                out.own.buffers[ch].numberChannels = 1;
+                out.own.buffers[ch].data = reinterpret_cast<void*>(cursor);
+                out.own.buffers[ch].dataByteSize = 0;
                 cursor += planRoundUp(n.capacity) * sizeof(float);
             }
+            assignBufferList(out.view, out.own);
         }
     }
 
@@ -162,24 +190,31 @@ RenderStatus RenderPlan::renderOutput(std::uint32_t frames, AudioBufferList& out
         cycle.failed = true;
         return RenderStatus::error;
     }
-    return callRender(outputNode_, 0, frames, out, cycle);
+    Output& view = outputs_[nodes_[outputNode_].firstOutput];
+    return callRender(outputNode_, 0, frames, out, view.view, true, cycle);
 }
 
 RenderStatus RenderPlan::callRender(std::uint32_t node, std::uint32_t bus, std::uint32_t frames,
-                                    AudioBufferList& out, RenderCycle& cycle) {
+                                    AudioBufferList& destination, AudioBufferList& view, bool fixed,
+                                    RenderCycle& cycle) {
     Node& n = nodes_[node];
     if (n.timedCycle != cycle.number) {
         n.timedCycle = cycle.number;
         n.node->recordRenderTime(cycle.when, cycle.generation);
     }
-    RenderContext context(*this, node, cycle);
-    // The node gets a copy of the list so that its buffer pointers stay ours whatever it does.
-    AudioBufferList list = out;
-    RenderStatus status = n.node->render(context, frames, list, cycle.when, bus);
+    assignBufferList(view, destination);
+    RenderContext context(*this, node, cycle, view, fixed);
+    RenderStatus status = n.node->render(context, frames, view, cycle.when, bus);
     if (status != RenderStatus::success) {
-        planSilence(out, 0, frames);
+        // The silence goes into buffers of our own, never into the ones a node forwarded.
+        assignBufferList(view, destination);
+        planSilence(view, 0, frames);
         cycle.failed = true;
-        status = RenderStatus::error;
+        return RenderStatus::error;
+    }
+    if (fixed && !planSameBuffers(view, destination)) {
+        planCopy(destination, &view, frames);
+        assignBufferList(view, destination);
     }
     return status;
 }
@@ -188,27 +223,51 @@ RenderStatus RenderPlan::renderBus(std::uint32_t node, std::uint32_t bus, std::u
                                    RenderCycle& cycle, const AudioBufferList*& data) {
     Node& n = nodes_[node];
     Output& out = outputs_[n.firstOutput + bus];
-    if (frames > n.capacity || out.list.numberBuffers == 0) {
+    if (frames > n.capacity || out.own.numberBuffers == 0) {
         data = nullptr;
         cycle.failed = true;
         return RenderStatus::error;
     }
     if (out.renderedCycle == cycle.number) {
         // Already rendered for another consumer. A consumer asking for more frames than the first one
-        // gets the rest as silence: rendering again would advance the node twice in one cycle.
+        // gets the rest as silence: rendering again would advance the node twice in one cycle. The rest
+        // goes after a copy in the bus's own buffers, never into buffers it forwarded.
         if (frames > out.renderedFrames) {
-            planSilence(out.list, out.renderedFrames, frames);
-            planSetLength(out.list, frames);
+            if (!planSameBuffers(out.view, out.own)) {
+                planCopy(out.own, &out.view, out.renderedFrames);
+                assignBufferList(out.view, out.own);
+            }
+            planSilence(out.view, out.renderedFrames, frames);
+            planSetLength(out.view, frames);
             out.renderedFrames = frames;
         }
     } else {
-        planSetLength(out.list, frames);
-        out.status = callRender(node, bus, frames, out.list, cycle);
+        planSetLength(out.own, frames);
+        out.status = callRender(node, bus, frames, out.own, out.view, false, cycle);
         out.renderedCycle = cycle.number;
         out.renderedFrames = frames;
     }
-    data = out.status == RenderStatus::success ? &out.list : nullptr;
+    data = out.status == RenderStatus::success ? &out.view : nullptr;
     return out.status;
+}
+
+RenderStatus RenderPlan::renderBusInto(std::uint32_t node, std::uint32_t bus, std::uint32_t frames,
+                                       RenderCycle& cycle, AudioBufferList& into) {
+    Node& n = nodes_[node];
+    Output& out = outputs_[n.firstOutput + bus];
+    // Straight into the consumer's buffers when nobody else reads the bus and they fit it.
+    if (out.consumers == 1 && out.renderedCycle != cycle.number && frames <= n.capacity &&
+        into.numberBuffers == out.own.numberBuffers) {
+        planSetLength(into, frames);
+        out.status = callRender(node, bus, frames, into, out.view, true, cycle);
+        out.renderedCycle = cycle.number;
+        out.renderedFrames = frames;
+        return out.status;
+    }
+    const AudioBufferList* data = nullptr;
+    const RenderStatus status = renderBus(node, bus, frames, cycle, data);
+    planCopy(into, data, frames);
+    return status;
 }
 
 RenderStatus RenderContext::pullInput(std::uint32_t bus, std::uint32_t frames, const AudioBufferList*& data) {
@@ -218,6 +277,31 @@ RenderStatus RenderContext::pullInput(std::uint32_t bus, std::uint32_t frames, c
     const RenderPlan::Input& in = plan_.inputs_[n.firstInput + bus];
     if (in.source < 0) return RenderStatus::notConnected;
     return plan_.renderBus(std::uint32_t(in.source), in.sourceBus, frames, cycle_, data);
+}
+
+RenderStatus RenderContext::pullInputInto(std::uint32_t bus, std::uint32_t frames, AudioBufferList& into) {
+    return pullInto(bus, frames, into);
+}
+
+inline RenderStatus RenderContext::pullInto(std::uint32_t bus, std::uint32_t frames, AudioBufferList& into) {
+    const RenderPlan::Node& n = plan_.nodes_[node_];
+    const RenderPlan::Input* in = bus < n.inputCount ? &plan_.inputs_[n.firstInput + bus] : nullptr;
+    if (!in || in->source < 0) {
+        planCopy(into, nullptr, frames);
+        return RenderStatus::notConnected;
+    }
+    return plan_.renderBusInto(std::uint32_t(in->source), in->sourceBus, frames, cycle_, into);
+}
+
+RenderStatus RenderContext::forwardInput(std::uint32_t bus, std::uint32_t frames, AudioBufferList& out) {
+    if (fixed_ || &out != &output_) return pullInto(bus, frames, out);
+    const AudioBufferList* data = nullptr;
+    const RenderStatus status = pullInput(bus, frames, data);
+    if (data && data->numberBuffers == out.numberBuffers)
+        assignBufferList(out, *data);
+    else
+        planCopy(out, data, frames);
+    return status;
 }
 
 NodeRenderState* RenderContext::state() const {

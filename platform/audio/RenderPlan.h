@@ -3,6 +3,11 @@
 // output in dependency order, who feeds which input bus, every node's render state and one cached
 // output buffer per node bus. Built on the main thread and published by pointer swap; while
 // published only the render thread touches its caches. Internal to the engine.
+//
+// Buffers are handed on rather than copied: a bus with one consumer renders straight into the buffers
+// that consumer offers (pullInputInto), and a node whose output is its input forwards the input's
+// buffers (forwardInput), so what a bus delivers in a cycle may lie in its own buffers, in its
+// consumer's or in those of a node further up.
 
 #include "platform/audio/AudioBufferList.h"
 #include "platform/audio/AudioFormat.h"
@@ -50,7 +55,11 @@ private:
 
     struct Output {
         AudioFormat format;
-        AudioBufferList list;
+        // The bus's own buffers, and where its audio of the current cycle lies.
+        AudioBufferList own;
+        AudioBufferList view;
+        // Input busses of the plan it feeds: with exactly one it may render into that consumer's buffers.
+        std::uint32_t consumers = 0;
         std::uint64_t renderedCycle = 0;
         std::uint32_t renderedFrames = 0;
         RenderStatus status = RenderStatus::success;
@@ -72,7 +81,12 @@ private:
 
     RenderStatus renderBus(std::uint32_t node, std::uint32_t bus, std::uint32_t frames, RenderCycle& cycle,
                            const AudioBufferList*& data);
-    RenderStatus callRender(std::uint32_t node, std::uint32_t bus, std::uint32_t frames, AudioBufferList& out,
+    RenderStatus renderBusInto(std::uint32_t node, std::uint32_t bus, std::uint32_t frames,
+                               RenderCycle& cycle, AudioBufferList& into);
+    // Renders into `view`, which starts as `destination`. Unless `fixed`, the node may point `view`
+    // elsewhere; when fixed the audio ends in `destination` whatever the node did.
+    RenderStatus callRender(std::uint32_t node, std::uint32_t bus, std::uint32_t frames,
+                            AudioBufferList& destination, AudioBufferList& view, bool fixed,
                             RenderCycle& cycle);
 
     std::vector<Node> nodes_;

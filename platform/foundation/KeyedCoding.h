@@ -27,7 +27,14 @@
 //
 // Failures inside decoding throw DecodingError (with a path like "playlist[3]._url"); the entry
 // points encodePlist and decodePlist turn every exception into an error result.
+//
+// Coders work on a value tree (KeyedEncoder over a PlistDictionary, KeyedDecoder over one) or straight on
+// the binary format: encodePlist streams records into a BinaryPlistWriter and decodePlist reads binary
+// documents in place, with no tree in between. A PlistCoding may add `static void write(BinaryPlistWriter&,
+// const T&)` and `static T read(const BinaryPlistValue&, const CodingPath&)` for that; without them its
+// value goes through a small tree.
 
+#include "platform/foundation/BinaryPlist.h"
 #include "platform/foundation/PropertyList.h"
 
 #include <concepts>
@@ -55,9 +62,14 @@ struct CodingPath {
     std::string_view key;
     std::size_t index = 0;
     bool isIndex = false;
+    int depth = 0;
 
-    CodingPath child(std::string_view childKey) const { return CodingPath{this, childKey, 0, false}; }
-    CodingPath child(std::size_t childIndex) const { return CodingPath{this, {}, childIndex, true}; }
+    CodingPath child(std::string_view childKey) const {
+        return CodingPath{this, childKey, 0, false, depth + 1};
+    }
+    CodingPath child(std::size_t childIndex) const {
+        return CodingPath{this, {}, childIndex, true, depth + 1};
+    }
     // "playlist[3]._url"; empty at the top.
     std::string render() const;
 };
@@ -97,6 +109,16 @@ concept HasPlistCoding = requires(const T& value, const PlistValue& plist, const
 };
 
 template <typename T>
+concept StreamsPlistCoding = requires(const T& value, BinaryPlistWriter& writer) {
+    PlistCoding<T>::write(writer, value);
+};
+
+template <typename T>
+concept ReadsPlistCoding = requires(const BinaryPlistValue& node, const CodingPath& path) {
+    { PlistCoding<T>::read(node, path) } -> std::convertible_to<T>;
+};
+
+template <typename T>
 concept KeyedEncodable = requires(const T& value, KeyedEncoder& encoder) {
     value.encode(encoder);
 };
@@ -119,6 +141,8 @@ template <typename> inline constexpr bool unsupportedType = false;
 
 [[noreturn]] void throwTypeMismatch(const CodingPath& path, std::string_view expected,
                                     const PlistValue& found);
+[[noreturn]] void throwTypeMismatch(const CodingPath& path, std::string_view expected,
+                                    PlistValue::Type found);
 [[noreturn]] void throwInvalidRawValue(const CodingPath& path, std::string describedValue);
 std::string describeRawValue(const std::string& value);
 std::string describeRawValue(std::int64_t value);
@@ -126,23 +150,46 @@ std::string describeRawValue(std::int64_t value);
 std::int64_t integerValue(const PlistValue& value, const CodingPath& path);
 // A real, or an integer converted.
 double realValue(const PlistValue& value, const CodingPath& path);
+std::int64_t integerValue(const BinaryPlistValue& value, const CodingPath& path);
+double realValue(const BinaryPlistValue& value, const CodingPath& path);
+// A container of a binary document at `path`, checked to be of the type and not nested too deeply.
+const BinaryPlistValue& binaryContainer(const BinaryPlistValue& value, const CodingPath& path,
+                                        PlistValue::Type type);
 
 template <typename T> PlistValue encodeValue(const T& value);
+template <typename T> void writeValue(BinaryPlistWriter& writer, const T& value);
 template <typename T> T decodeValue(const PlistValue& value, const CodingPath& path);
+template <typename T> T decodeValue(const BinaryPlistValue& value, const CodingPath& path);
 template <typename T> std::shared_ptr<T> decodeShared(const PlistValue& value, const CodingPath& path);
+template <typename T> std::shared_ptr<T> decodeShared(const BinaryPlistValue& value, const CodingPath& path);
 
 } // namespace coding_detail
 
-// Writes a record's keys into a dictionary, in the order written. A key written twice keeps its
-// first place and takes the last value.
+// Writes a record's keys into a dictionary, in the order written, or straight into a binary document.
+// A key written twice keeps its first place and takes the last value.
 class KeyedEncoder {
 public:
-    explicit KeyedEncoder(PlistDictionary& target) : target_(target) {}
+    explicit KeyedEncoder(PlistDictionary& target) : target_(&target) {}
+    // Into the dictionary the writer has open.
+    explicit KeyedEncoder(BinaryPlistWriter& writer) : writer_(&writer) {}
 
     template <typename T> void encode(std::string_view key, const T& value) {
-        target_.set(std::string(key), coding_detail::encodeValue(value));
+        if (writer_) {
+            writer_->key(key);
+            coding_detail::writeValue(*writer_, value);
+            return;
+        }
+        target_->set(std::string(key), coding_detail::encodeValue(value));
     }
-    void encode(std::string_view key, const char* value) { target_.set(std::string(key), PlistValue(value)); }
+    void encode(std::string_view key, const char* value) { encode(key, std::string_view(value)); }
+    void encode(std::string_view key, std::string_view value) {
+        if (writer_) {
+            writer_->key(key);
+            writer_->writeString(value);
+            return;
+        }
+        target_->set(std::string(key), PlistValue(value));
+    }
 
     template <typename T> void encodeIfPresent(std::string_view key, const std::optional<T>& value) {
         if (value) encode(key, *value);
@@ -156,75 +203,125 @@ public:
     template <typename Fill> void nestedContainer(std::string_view key, Fill&& fill);
     template <typename Fill> void nestedUnkeyedContainer(std::string_view key, Fill&& fill);
 
-    const PlistDictionary& dictionary() const { return target_; }
+    // The dictionary being filled; empty for an encoder that writes a binary document.
+    const PlistDictionary& dictionary() const;
 
 private:
-    PlistDictionary& target_;
+    PlistDictionary* target_ = nullptr;
+    BinaryPlistWriter* writer_ = nullptr;
 };
 
-// Appends values to an array.
+// Appends values to an array, or to the array a binary writer has open.
 class UnkeyedEncoder {
 public:
-    explicit UnkeyedEncoder(PlistArray& target) : target_(target) {}
+    explicit UnkeyedEncoder(PlistArray& target) : target_(&target) {}
+    explicit UnkeyedEncoder(BinaryPlistWriter& writer) : writer_(&writer) {}
 
     template <typename T> void encode(const T& value) {
-        target_.push_back(coding_detail::encodeValue(value));
+        ++count_;
+        if (writer_)
+            coding_detail::writeValue(*writer_, value);
+        else
+            target_->push_back(coding_detail::encodeValue(value));
     }
-    void encode(const char* value) { target_.emplace_back(value); }
+    void encode(const char* value) { encode(std::string(value)); }
 
     template <typename Fill> void nestedContainer(Fill&& fill) {
+        ++count_;
+        if (writer_) {
+            writer_->beginDictionary();
+            KeyedEncoder inner(*writer_);
+            fill(inner);
+            writer_->endDictionary();
+            return;
+        }
         PlistDictionary dict;
         KeyedEncoder inner(dict);
         fill(inner);
-        target_.emplace_back(std::move(dict));
+        target_->emplace_back(std::move(dict));
     }
     template <typename Fill> void nestedUnkeyedContainer(Fill&& fill) {
+        ++count_;
+        if (writer_) {
+            writer_->beginArray();
+            UnkeyedEncoder inner(*writer_);
+            fill(inner);
+            writer_->endArray();
+            return;
+        }
         PlistArray array;
         UnkeyedEncoder inner(array);
         fill(inner);
-        target_.emplace_back(std::move(array));
+        target_->emplace_back(std::move(array));
     }
 
-    std::size_t count() const { return target_.size(); }
+    std::size_t count() const { return target_ ? target_->size() : count_; }
 
 private:
-    PlistArray& target_;
+    PlistArray* target_ = nullptr;
+    BinaryPlistWriter* writer_ = nullptr;
+    std::size_t count_ = 0;
 };
 
 template <typename Fill> void KeyedEncoder::nestedContainer(std::string_view key, Fill&& fill) {
+    if (writer_) {
+        writer_->key(key);
+        writer_->beginDictionary();
+        KeyedEncoder inner(*writer_);
+        fill(inner);
+        writer_->endDictionary();
+        return;
+    }
     PlistDictionary dict;
     KeyedEncoder inner(dict);
     fill(inner);
-    target_.set(std::string(key), std::move(dict));
+    target_->set(std::string(key), std::move(dict));
 }
 
 template <typename Fill> void KeyedEncoder::nestedUnkeyedContainer(std::string_view key, Fill&& fill) {
+    if (writer_) {
+        writer_->key(key);
+        writer_->beginArray();
+        UnkeyedEncoder inner(*writer_);
+        fill(inner);
+        writer_->endArray();
+        return;
+    }
     PlistArray array;
     UnkeyedEncoder inner(array);
     fill(inner);
-    target_.set(std::string(key), std::move(array));
+    target_->set(std::string(key), std::move(array));
 }
 
-// Reads a record's keys from a dictionary. It refers to the decoded tree and, for error paths, to
-// the decoder it was nested in: use it while those live.
+// Reads a record's keys from a dictionary of a tree or of a binary document. It refers to the decoded
+// data and, for error paths, to the decoder it was nested in: use it while those live.
 class KeyedDecoder {
 public:
     explicit KeyedDecoder(const PlistDictionary& source, CodingPath path = {})
         : source_(&source), path_(path) {}
+    // Over a dictionary of a binary document.
+    KeyedDecoder(const BinaryPlistValue& source, CodingPath path) : binary_(source), path_(path) {}
 
     const CodingPath& codingPath() const { return path_; }
-    const PlistDictionary& dictionary() const { return *source_; }
-    bool contains(std::string_view key) const { return source_->contains(key); }
+    // The dictionary read; empty for a decoder that reads a binary document in place.
+    const PlistDictionary& dictionary() const;
+    bool contains(std::string_view key) const;
     std::vector<std::string> allKeys() const;
 
     // Required: fails when the key is missing or its value cannot be decoded as a T.
     template <typename T> T decode(std::string_view key) const {
+        if (binary_) return coding_detail::decodeValue<T>(requireBinary(key), path_.child(key));
         const auto* entry = require(key);
         return coding_detail::decodeValue<T>(entry->second, path_.child(entry->first));
     }
 
     // Optional, strict: nullopt when the key is missing; fails when the value cannot be decoded.
     template <typename T> std::optional<T> decodeIfPresent(std::string_view key) const {
+        if (binary_) {
+            const auto value = findBinary(key);
+            if (!value) return std::nullopt;
+            return coding_detail::decodeValue<T>(*value, path_.child(key));
+        }
         const auto* entry = lookup(key);
         if (!entry) return std::nullopt;
         return coding_detail::decodeValue<T>(entry->second, path_.child(entry->first));
@@ -241,14 +338,16 @@ public:
 
     // Lenient optional: nullopt when the key is missing or its value cannot be decoded.
     template <typename T> std::optional<T> tryDecode(std::string_view key) const {
-        const auto* entry = lookup(key);
-        if (!entry) return std::nullopt;
         try {
-            return coding_detail::decodeValue<T>(entry->second, path_.child(entry->first));
+            return decodeIfPresent<T>(key);
         } catch (const DecodingError&) {
             return std::nullopt;
         }
     }
+
+    // The elements of the array under `key` that decode as a T, each on its own: one that does not is
+    // left out. Empty when the key is missing or holds no array.
+    template <typename T> std::vector<T> decodeEachThatDecodes(std::string_view key) const;
 
     // Required nested containers.
     KeyedDecoder nestedContainer(std::string_view key) const;
@@ -260,25 +359,37 @@ public:
 private:
     const PlistDictionary::Entry* lookup(std::string_view key) const;
     const PlistDictionary::Entry* require(std::string_view key) const;
+    BinaryPlistValue requireBinary(std::string_view key) const;
 
-    const PlistDictionary* source_;
+    std::optional<BinaryPlistValue> findBinary(std::string_view key) const {
+        return binary_->find(key, keys_);
+    }
+
+    const PlistDictionary* source_ = nullptr;
+    std::optional<BinaryPlistValue> binary_;
+    mutable BinaryPlistKeyIndex keys_;
     CodingPath path_;
 };
 
 // Reads the elements of an array in order. Same lifetime rule as KeyedDecoder.
 class UnkeyedDecoder {
 public:
-    explicit UnkeyedDecoder(const PlistArray& source, CodingPath path = {}) : source_(&source), path_(path) {}
+    explicit UnkeyedDecoder(const PlistArray& source, CodingPath path = {})
+        : source_(&source), count_(source.size()), path_(path) {}
+    // Over an array of a binary document.
+    UnkeyedDecoder(const BinaryPlistValue& source, CodingPath path)
+        : binary_(source), count_(source.count()), path_(path) {}
 
     const CodingPath& codingPath() const { return path_; }
-    std::size_t count() const { return source_->size(); }
+    std::size_t count() const { return count_; }
     std::size_t currentIndex() const { return index_; }
-    bool isAtEnd() const { return index_ >= source_->size(); }
+    bool isAtEnd() const { return index_ >= count_; }
 
     // The next element; the position advances only when it decodes.
     template <typename T> T decode() {
-        const PlistValue& element = next();
-        T value = coding_detail::decodeValue<T>(element, path_.child(index_));
+        checkNext();
+        T value = binary_ ? coding_detail::decodeValue<T>(binary_->element(index_), path_.child(index_))
+                          : coding_detail::decodeValue<T>((*source_)[index_], path_.child(index_));
         ++index_;
         return value;
     }
@@ -287,33 +398,72 @@ public:
     UnkeyedDecoder nestedUnkeyedContainer();
 
 private:
-    const PlistValue& next() const;
+    void checkNext() const;
 
-    const PlistArray* source_;
+    const PlistArray* source_ = nullptr;
+    std::optional<BinaryPlistValue> binary_;
+    std::size_t count_ = 0;
     CodingPath path_;
     std::size_t index_ = 0;
 };
+
+template <typename T> std::vector<T> KeyedDecoder::decodeEachThatDecodes(std::string_view key) const {
+    std::vector<T> values;
+    const CodingPath path = path_.child(key);
+    auto each = [&](std::size_t count, auto&& element) {
+        values.reserve(count);
+        for (std::size_t i = 0; i < count; ++i) {
+            try {
+                values.push_back(element(i));
+            } catch (const DecodingError&) {
+            }
+        }
+    };
+    if (binary_) {
+        const auto array = findBinary(key);
+        if (!array || array->type() != PlistValue::Type::array) return values;
+        coding_detail::binaryContainer(*array, path, PlistValue::Type::array);
+        each(array->count(),
+             [&](std::size_t i) { return coding_detail::decodeValue<T>(array->element(i), path.child(i)); });
+        return values;
+    }
+    const auto* entry = lookup(key);
+    const PlistArray* array = entry ? entry->second.asArray() : nullptr;
+    if (!array) return values;
+    each(array->size(),
+         [&](std::size_t i) { return coding_detail::decodeValue<T>((*array)[i], path.child(i)); });
+    return values;
+}
 
 // ---- built-in value codings -------------------------------------------------------------------
 
 template <> struct PlistCoding<bool> {
     static PlistValue encode(bool value) { return value; }
     static bool decode(const PlistValue& value, const CodingPath& path);
+    static void write(BinaryPlistWriter& writer, bool value) { writer.writeBoolean(value); }
+    static bool read(const BinaryPlistValue& value, const CodingPath& path);
 };
 
 template <typename T>
 requires(std::integral<T> && !std::same_as<T, bool>) struct PlistCoding<T> {
-    static PlistValue encode(T value) {
+    static std::int64_t stored(T value) {
         if constexpr (std::is_unsigned_v<T> && sizeof(T) >= sizeof(std::int64_t)) {
             if (value > static_cast<T>(std::numeric_limits<std::int64_t>::max()))
                 throw EncodingError("unsigned value beyond the signed 64-bit range");
         }
         return static_cast<std::int64_t>(value);
     }
-    static T decode(const PlistValue& value, const CodingPath& path) {
-        std::int64_t v = coding_detail::integerValue(value, path);
+    static T fitted(std::int64_t v, const CodingPath& path) {
         if (!std::in_range<T>(v)) throw DecodingError(path.render(), "number does not fit the integer type");
         return static_cast<T>(v);
+    }
+    static PlistValue encode(T value) { return stored(value); }
+    static T decode(const PlistValue& value, const CodingPath& path) {
+        return fitted(coding_detail::integerValue(value, path), path);
+    }
+    static void write(BinaryPlistWriter& writer, T value) { writer.writeInteger(stored(value)); }
+    static T read(const BinaryPlistValue& value, const CodingPath& path) {
+        return fitted(coding_detail::integerValue(value, path), path);
     }
 };
 
@@ -322,37 +472,57 @@ template <> struct PlistCoding<double> {
     static double decode(const PlistValue& value, const CodingPath& path) {
         return coding_detail::realValue(value, path);
     }
+    static void write(BinaryPlistWriter& writer, double value) { writer.writeReal(value); }
+    static double read(const BinaryPlistValue& value, const CodingPath& path) {
+        return coding_detail::realValue(value, path);
+    }
 };
 
 template <> struct PlistCoding<float> {
     static PlistValue encode(float value) { return static_cast<double>(value); }
     static float decode(const PlistValue& value, const CodingPath& path);
+    static void write(BinaryPlistWriter& writer, float value) {
+        writer.writeReal(static_cast<double>(value));
+    }
+    static float read(const BinaryPlistValue& value, const CodingPath& path);
 };
 
 template <> struct PlistCoding<std::string> {
     static PlistValue encode(const std::string& value) { return value; }
     static std::string decode(const PlistValue& value, const CodingPath& path);
+    static void write(BinaryPlistWriter& writer, const std::string& value) { writer.writeString(value); }
+    static std::string read(const BinaryPlistValue& value, const CodingPath& path);
 };
 
 template <> struct PlistCoding<Date> {
     static PlistValue encode(Date value) { return value; }
     static Date decode(const PlistValue& value, const CodingPath& path);
+    static void write(BinaryPlistWriter& writer, Date value) { writer.writeDate(value); }
+    static Date read(const BinaryPlistValue& value, const CodingPath& path);
 };
 
 // Bytes are data, not an array of numbers.
 template <> struct PlistCoding<Bytes> {
     static PlistValue encode(const Bytes& value) { return value; }
     static Bytes decode(const PlistValue& value, const CodingPath& path);
+    static void write(BinaryPlistWriter& writer, const Bytes& value) {
+        writer.writeData(value.data(), value.size());
+    }
+    static Bytes read(const BinaryPlistValue& value, const CodingPath& path);
 };
 
 template <> struct PlistCoding<PlistValue> {
     static PlistValue encode(const PlistValue& value) { return value; }
     static PlistValue decode(const PlistValue& value, const CodingPath&) { return value; }
+    static void write(BinaryPlistWriter& writer, const PlistValue& value) { writer.writeValue(value); }
+    static PlistValue read(const BinaryPlistValue& value, const CodingPath&) { return value.materialize(); }
 };
 
 template <> struct PlistCoding<PlistDictionary> {
     static PlistValue encode(const PlistDictionary& value) { return value; }
     static PlistDictionary decode(const PlistValue& value, const CodingPath& path);
+    static void write(BinaryPlistWriter& writer, const PlistDictionary& value);
+    static PlistDictionary read(const BinaryPlistValue& value, const CodingPath& path);
 };
 
 template <typename T> struct PlistCoding<std::vector<T>> {
@@ -370,6 +540,21 @@ template <typename T> struct PlistCoding<std::vector<T>> {
         result.reserve(array->size());
         for (std::size_t i = 0; i < array->size(); ++i)
             result.push_back(coding_detail::decodeValue<T>((*array)[i], path.child(i)));
+        return result;
+    }
+    static void write(BinaryPlistWriter& writer, const std::vector<T>& values) {
+        writer.beginArray();
+        for (const T& value : values)
+            coding_detail::writeValue(writer, value);
+        writer.endArray();
+    }
+    static std::vector<T> read(const BinaryPlistValue& value, const CodingPath& path) {
+        const BinaryPlistValue& array = coding_detail::binaryContainer(value, path, PlistValue::Type::array);
+        const std::size_t count = array.count();
+        std::vector<T> result;
+        result.reserve(count);
+        for (std::size_t i = 0; i < count; ++i)
+            result.push_back(coding_detail::decodeValue<T>(array.element(i), path.child(i)));
         return result;
     }
 };
@@ -390,6 +575,26 @@ template <typename T> struct PlistCoding<std::map<std::string, T>> {
             result.emplace(key, coding_detail::decodeValue<T>(element, path.child(std::string_view(key))));
         return result;
     }
+    static void write(BinaryPlistWriter& writer, const std::map<std::string, T>& values) {
+        writer.beginDictionary();
+        for (const auto& [key, value] : values) {
+            writer.key(key);
+            coding_detail::writeValue(writer, value);
+        }
+        writer.endDictionary();
+    }
+    static std::map<std::string, T> read(const BinaryPlistValue& value, const CodingPath& path) {
+        const BinaryPlistValue& dict =
+            coding_detail::binaryContainer(value, path, PlistValue::Type::dictionary);
+        std::map<std::string, T> result;
+        // A repeated key takes its last value, as in a dictionary read into a tree.
+        for (std::size_t i = 0, count = dict.count(); i < count; ++i) {
+            std::string key = dict.keyAt(i);
+            T element = coding_detail::decodeValue<T>(dict.valueAt(i), path.child(std::string_view(key)));
+            result.insert_or_assign(std::move(key), std::move(element));
+        }
+        return result;
+    }
 };
 
 // Shared records (reference types): a null pointer cannot be encoded; use encodeIfPresent.
@@ -401,6 +606,13 @@ template <typename T> struct PlistCoding<std::shared_ptr<T>> {
     static std::shared_ptr<T> decode(const PlistValue& value, const CodingPath& path) {
         return coding_detail::decodeShared<T>(value, path);
     }
+    static void write(BinaryPlistWriter& writer, const std::shared_ptr<T>& value) {
+        if (!value) throw EncodingError("null reference");
+        coding_detail::writeValue(writer, *value);
+    }
+    static std::shared_ptr<T> read(const BinaryPlistValue& value, const CodingPath& path) {
+        return coding_detail::decodeShared<T>(value, path);
+    }
 };
 
 template <typename T> struct PlistCoding<std::unique_ptr<T>> {
@@ -409,6 +621,11 @@ template <typename T> struct PlistCoding<std::unique_ptr<T>> {
         return coding_detail::encodeValue(*value);
     }
     static std::unique_ptr<T> decode(const PlistValue& value, const CodingPath& path);
+    static void write(BinaryPlistWriter& writer, const std::unique_ptr<T>& value) {
+        if (!value) throw EncodingError("null reference");
+        coding_detail::writeValue(writer, *value);
+    }
+    static std::unique_ptr<T> read(const BinaryPlistValue& value, const CodingPath& path);
 };
 
 // ---- dispatch ---------------------------------------------------------------------------------
@@ -430,11 +647,39 @@ template <typename T> PlistValue encodeValue(const T& value) {
     }
 }
 
+template <typename T> void writeValue(BinaryPlistWriter& writer, const T& value) {
+    if constexpr (StreamsPlistCoding<T>) {
+        PlistCoding<T>::write(writer, value);
+    } else if constexpr (HasPlistCoding<T>) {
+        writer.writeValue(PlistCoding<T>::encode(value));
+    } else if constexpr (KeyedEncodable<T>) {
+        writer.beginDictionary();
+        KeyedEncoder encoder(writer);
+        value.encode(encoder);
+        writer.endDictionary();
+    } else if constexpr (RawValueCodable<T>) {
+        writeValue(writer, rawValue(value));
+    } else {
+        static_assert(unsupportedType<T>, "this type has no property-list coding");
+    }
+}
+
 template <typename T>
 const PlistDictionary& recordDictionary(const PlistValue& value, const CodingPath& path) {
     const PlistDictionary* dict = value.asDictionary();
     if (!dict) throwTypeMismatch(path, "dictionary", value);
     return *dict;
+}
+
+template <typename T> T fromRaw(const auto& raw, const CodingPath& path) {
+    std::optional<T> result = fromRawValue(std::type_identity<T>{}, raw);
+    if (!result) {
+        if constexpr (std::integral<std::decay_t<decltype(raw)>>)
+            throwInvalidRawValue(path, describeRawValue(static_cast<std::int64_t>(raw)));
+        else
+            throwInvalidRawValue(path, describeRawValue(std::string(raw)));
+    }
+    return std::move(*result);
 }
 
 template <typename T> T decodeValue(const PlistValue& value, const CodingPath& path) {
@@ -448,15 +693,26 @@ template <typename T> T decodeValue(const PlistValue& value, const CodingPath& p
             return T(decoder);
     } else if constexpr (RawValueCodable<T>) {
         using Raw = std::decay_t<decltype(rawValue(std::declval<const T&>()))>;
-        Raw raw = decodeValue<Raw>(value, path);
-        std::optional<T> result = fromRawValue(std::type_identity<T>{}, raw);
-        if (!result) {
-            if constexpr (std::integral<Raw>)
-                throwInvalidRawValue(path, describeRawValue(static_cast<std::int64_t>(raw)));
-            else
-                throwInvalidRawValue(path, describeRawValue(std::string(raw)));
-        }
-        return std::move(*result);
+        return fromRaw<T>(decodeValue<Raw>(value, path), path);
+    } else {
+        static_assert(unsupportedType<T>, "this type has no property-list coding");
+    }
+}
+
+template <typename T> T decodeValue(const BinaryPlistValue& value, const CodingPath& path) {
+    if constexpr (ReadsPlistCoding<T>) {
+        return PlistCoding<T>::read(value, path);
+    } else if constexpr (HasPlistCoding<T>) {
+        return PlistCoding<T>::decode(value.materialize(), path);
+    } else if constexpr (KeyedDecodable<T>) {
+        KeyedDecoder decoder(binaryContainer(value, path, PlistValue::Type::dictionary), path);
+        if constexpr (requires(const KeyedDecoder& d) { T::decode(d); })
+            return T::decode(decoder);
+        else
+            return T(decoder);
+    } else if constexpr (RawValueCodable<T>) {
+        using Raw = std::decay_t<decltype(rawValue(std::declval<const T&>()))>;
+        return fromRaw<T>(decodeValue<Raw>(value, path), path);
     } else {
         static_assert(unsupportedType<T>, "this type has no property-list coding");
     }
@@ -467,6 +723,16 @@ template <typename T> std::shared_ptr<T> decodeShared(const PlistValue& value, c
                   std::constructible_from<T, const KeyedDecoder&>) {
         KeyedDecoder decoder(recordDictionary<T>(value, path), path);
         return std::make_shared<T>(decoder); // records without a move constructor
+    } else {
+        return std::make_shared<T>(decodeValue<T>(value, path));
+    }
+}
+
+template <typename T> std::shared_ptr<T> decodeShared(const BinaryPlistValue& value, const CodingPath& path) {
+    if constexpr (!HasPlistCoding<T> && KeyedDecodable<T> &&
+                  std::constructible_from<T, const KeyedDecoder&>) {
+        KeyedDecoder decoder(binaryContainer(value, path, PlistValue::Type::dictionary), path);
+        return std::make_shared<T>(decoder);
     } else {
         return std::make_shared<T>(decodeValue<T>(value, path));
     }
@@ -485,9 +751,22 @@ std::unique_ptr<T> PlistCoding<std::unique_ptr<T>>::decode(const PlistValue& val
     }
 }
 
+template <typename T>
+std::unique_ptr<T> PlistCoding<std::unique_ptr<T>>::read(const BinaryPlistValue& value,
+                                                         const CodingPath& path) {
+    if constexpr (!HasPlistCoding<T> && KeyedDecodable<T> &&
+                  std::constructible_from<T, const KeyedDecoder&>) {
+        KeyedDecoder decoder(coding_detail::binaryContainer(value, path, PlistValue::Type::dictionary), path);
+        return std::make_unique<T>(decoder);
+    } else {
+        return std::make_unique<T>(coding_detail::decodeValue<T>(value, path));
+    }
+}
+
 // ---- entry points -----------------------------------------------------------------------------
 
 Error codingError(const std::exception& failure);
+Error codingError(const BinaryPlistFailure& failure);
 
 // The value as a property-list tree.
 template <typename T> Result<PlistValue> encodePlistValue(const T& value) {
@@ -498,11 +777,16 @@ template <typename T> Result<PlistValue> encodePlistValue(const T& value) {
     }
 }
 
-// The value as a binary property list, with the platform encoder's default settings.
+// The value as a binary property list, with the platform encoder's default settings, written as the
+// value is walked.
 template <typename T> Result<Bytes> encodePlist(const T& value) {
-    Result<PlistValue> tree = encodePlistValue(value);
-    if (!tree) return tree.error();
-    return serializeBinaryPlist(*tree);
+    BinaryPlistWriter writer;
+    try {
+        coding_detail::writeValue(writer, value);
+    } catch (const std::exception& failure) {
+        return codingError(failure);
+    }
+    return writer.finish();
 }
 
 template <typename T> Result<T> decodePlistValue(const PlistValue& tree) {
@@ -513,8 +797,19 @@ template <typename T> Result<T> decodePlistValue(const PlistValue& tree) {
     }
 }
 
-// Decodes a binary or XML property list.
+// Decodes a binary property list where it lies, or an XML one through its tree.
 template <typename T> Result<T> decodePlist(const Bytes& bytes) {
+    if (bytes.size() >= 6 && std::string_view(reinterpret_cast<const char*>(bytes.data()), 6) == "bplist") {
+        auto reader = BinaryPlistReader::open(bytes.data(), bytes.size());
+        if (!reader) return reader.error();
+        try {
+            return coding_detail::decodeValue<T>((*reader)->top(), CodingPath{});
+        } catch (const BinaryPlistFailure& failure) {
+            return codingError(failure);
+        } catch (const std::exception& failure) {
+            return codingError(failure);
+        }
+    }
     Result<PlistValue> tree = parsePlist(bytes);
     if (!tree) return tree.error();
     return decodePlistValue<T>(*tree);

@@ -1,5 +1,7 @@
 #include "platform/foundation/PropertyList.h"
 
+#include "platform/foundation/BinaryPlist.h"
+
 #include <plist/plist.h>
 
 #include <algorithm>
@@ -17,21 +19,13 @@
 
 namespace platform {
 
-namespace {
-
-constexpr std::string_view plistErrorDomain = "platform.propertyList";
-// Deeper documents are refused rather than risk the stack; real documents nest a few levels.
-constexpr int plistMaxDepth = 512;
-
-Error plistError(std::string message) {
-    return Error::make(std::string(plistErrorDomain), std::move(message));
-}
+namespace plist_detail {
 
 // ---- UTF-8 / UTF-16 -------------------------------------------------------------------------
 
 // Decodes one UTF-8 sequence at text[i]; returns the code point and advances i, or returns -1
 // (advancing past one byte) for an invalid, overlong or surrogate sequence.
-long plistNextCodePoint(std::string_view text, std::size_t& i) {
+long nextCodePoint(std::string_view text, std::size_t& i) {
     auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
     unsigned char c = byte(i);
     if (c < 0x80) {
@@ -71,7 +65,7 @@ long plistNextCodePoint(std::string_view text, std::size_t& i) {
     return cp;
 }
 
-void plistAppendUtf8(std::string& out, unsigned long cp) {
+void appendUtf8(std::string& out, unsigned long cp) {
     if (cp < 0x80) {
         out += static_cast<char>(cp);
     } else if (cp < 0x800) {
@@ -89,14 +83,26 @@ void plistAppendUtf8(std::string& out, unsigned long cp) {
     }
 }
 
+} // namespace plist_detail
+
+namespace {
+
+constexpr std::string_view plistErrorDomain = "platform.propertyList";
+// Deeper documents are refused rather than risk the stack; real documents nest a few levels.
+constexpr int plistMaxDepth = 512;
+
+Error plistError(std::string message) {
+    return Error::make(std::string(plistErrorDomain), std::move(message));
+}
+
 // Text from outside (libplist's XML parser) with every invalid sequence replaced by U+FFFD, so
 // that every string of a parsed value can be written again.
 std::string plistSanitizedUtf8(std::string_view text) {
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
-        long cp = plistNextCodePoint(text, i);
-        plistAppendUtf8(out, cp < 0 ? 0xFFFD : static_cast<unsigned long>(cp));
+        long cp = plist_detail::nextCodePoint(text, i);
+        plist_detail::appendUtf8(out, cp < 0 ? 0xFFFD : static_cast<unsigned long>(cp));
     }
     return out;
 }
@@ -252,7 +258,7 @@ bool BplistWriter::writeObject(const Object& object) {
         }
         utf16_.clear();
         for (std::size_t i = 0; i < text.size();) {
-            long cp = plistNextCodePoint(text, i);
+            long cp = plist_detail::nextCodePoint(text, i);
             if (cp < 0) {
                 failure_ = "string is not valid UTF-8";
                 return false;
@@ -334,208 +340,6 @@ Result<Bytes> BplistWriter::run(const PlistValue& root) {
     writeBigEndian(0, 8);
     writeBigEndian(tableOffset, 8);
     return std::move(out_);
-}
-
-// ---- binary reader --------------------------------------------------------------------------
-
-struct BplistFailure {
-    std::string message;
-};
-
-class BplistReader {
-public:
-    BplistReader(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-    PlistValue run();
-
-private:
-    [[noreturn]] static void fail(std::string message) { throw BplistFailure{std::move(message)}; }
-    std::uint64_t readBigEndian(std::uint64_t at, unsigned size) const;
-    void need(std::uint64_t at, std::uint64_t count, std::uint64_t unitSize) const;
-    std::uint64_t readCount(std::uint8_t marker, std::uint64_t& at) const;
-    std::uint64_t objectOffset(std::uint64_t ref) const;
-    PlistValue readObject(std::uint64_t ref, int depth);
-    std::string readString(std::uint64_t ref, int depth);
-
-    const std::uint8_t* data_;
-    std::size_t size_;
-    unsigned offsetSize_ = 0;
-    unsigned refSize_ = 0;
-    std::uint64_t objectCount_ = 0;
-    std::uint64_t tableOffset_ = 0;
-    std::uint64_t objectsEnd_ = 0;
-    std::uint64_t budget_ = 0;
-    std::vector<bool> active_;
-};
-
-std::uint64_t BplistReader::readBigEndian(std::uint64_t at, unsigned size) const {
-    std::uint64_t value = 0;
-    for (unsigned i = 0; i < size; ++i)
-        value = (value << 8) | data_[at + i];
-    return value;
-}
-
-// Fails unless `count` units of `unitSize` bytes starting at `at` lie inside the object area.
-void BplistReader::need(std::uint64_t at, std::uint64_t count, std::uint64_t unitSize) const {
-    if (at > objectsEnd_ || count > (objectsEnd_ - at) / unitSize)
-        fail("object runs past the end of the data");
-}
-
-std::uint64_t BplistReader::readCount(std::uint8_t marker, std::uint64_t& at) const {
-    std::uint64_t count = marker & 0x0F;
-    if (count != 0x0F) return count;
-    need(at, 1, 1);
-    std::uint8_t intMarker = data_[at++];
-    if ((intMarker & 0xF0) != 0x10 || (intMarker & 0x0F) > 3) fail("malformed object length");
-    unsigned size = 1u << (intMarker & 0x0F);
-    need(at, size, 1);
-    count = readBigEndian(at, size);
-    at += size;
-    return count;
-}
-
-std::uint64_t BplistReader::objectOffset(std::uint64_t ref) const {
-    if (ref >= objectCount_) fail("object reference out of range");
-    std::uint64_t offset = readBigEndian(tableOffset_ + ref * offsetSize_, offsetSize_);
-    if (offset < 8 || offset >= objectsEnd_) fail("object offset out of range");
-    return offset;
-}
-
-std::string BplistReader::readString(std::uint64_t ref, int depth) {
-    PlistValue key = readObject(ref, depth);
-    if (const std::string* text = key.asString()) return *text;
-    fail("dictionary key is not a string");
-}
-
-PlistValue BplistReader::readObject(std::uint64_t ref, int depth) {
-    if (depth > plistMaxDepth) fail("nested too deeply");
-    // Shared objects are expanded at each use; a small file must not unfold into a huge tree.
-    if (budget_ == 0) fail("too many objects");
-    --budget_;
-    std::uint64_t at = objectOffset(ref);
-    std::uint8_t marker = data_[at++];
-    switch (marker >> 4) {
-    case 0x0:
-        if (marker == 0x08) return false;
-        if (marker == 0x09) return true;
-        fail("unsupported object type");
-    case 0x1: {
-        unsigned sizeLog = marker & 0x0F;
-        if (sizeLog > 4) fail("malformed integer");
-        unsigned size = 1u << sizeLog;
-        need(at, size, 1);
-        if (size <= 8) {
-            // 1, 2 and 4 bytes are unsigned; 8 bytes are two's complement.
-            return static_cast<std::int64_t>(readBigEndian(at, size));
-        }
-        std::uint64_t high = readBigEndian(at, 8);
-        std::uint64_t low = readBigEndian(at + 8, 8);
-        bool fits = (high == 0 && low >> 63 == 0) || (high == ~0ull && low >> 63 == 1);
-        if (!fits) fail("integer out of range");
-        return static_cast<std::int64_t>(low);
-    }
-    case 0x2:
-        if (marker == 0x22) {
-            need(at, 4, 1);
-            return static_cast<double>(
-                std::bit_cast<float>(static_cast<std::uint32_t>(readBigEndian(at, 4))));
-        }
-        if (marker == 0x23) {
-            need(at, 8, 1);
-            return std::bit_cast<double>(readBigEndian(at, 8));
-        }
-        fail("malformed real");
-    case 0x3:
-        if (marker != 0x33) fail("malformed date");
-        need(at, 8, 1);
-        return Date{std::bit_cast<double>(readBigEndian(at, 8))};
-    case 0x4: {
-        std::uint64_t count = readCount(marker, at);
-        need(at, count, 1);
-        return Bytes(data_ + at, data_ + at + count);
-    }
-    case 0x5: {
-        std::uint64_t count = readCount(marker, at);
-        need(at, count, 1);
-        std::string text;
-        text.reserve(count);
-        for (std::uint64_t i = 0; i < count; ++i)
-            plistAppendUtf8(text, data_[at + i]); // Latin-1 at worst
-        return text;
-    }
-    case 0x6: {
-        std::uint64_t count = readCount(marker, at);
-        need(at, count, 2);
-        std::string text;
-        text.reserve(count);
-        for (std::uint64_t i = 0; i < count; ++i) {
-            unsigned long unit = readBigEndian(at + 2 * i, 2);
-            if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < count) {
-                unsigned long next = readBigEndian(at + 2 * (i + 1), 2);
-                if (next >= 0xDC00 && next <= 0xDFFF) {
-                    plistAppendUtf8(text, 0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00));
-                    ++i;
-                    continue;
-                }
-            }
-            plistAppendUtf8(text, unit >= 0xD800 && unit <= 0xDFFF ? 0xFFFD : unit);
-        }
-        return text;
-    }
-    case 0xA:
-    case 0xD: {
-        bool isDict = (marker >> 4) == 0xD;
-        std::uint64_t count = readCount(marker, at);
-        need(at, count, (isDict ? 2 : 1) * refSize_);
-        if (active_[ref]) fail("object contains itself");
-        active_[ref] = true;
-        PlistValue result;
-        if (isDict) {
-            std::vector<PlistDictionary::Entry> entries;
-            entries.reserve(count);
-            for (std::uint64_t i = 0; i < count; ++i) {
-                std::string key = readString(readBigEndian(at + i * refSize_, refSize_), depth + 1);
-                PlistValue value =
-                    readObject(readBigEndian(at + (count + i) * refSize_, refSize_), depth + 1);
-                entries.emplace_back(std::move(key), std::move(value));
-            }
-            PlistDictionary dict(std::move(entries));
-            result = std::move(dict);
-        } else {
-            PlistArray array;
-            array.reserve(count);
-            for (std::uint64_t i = 0; i < count; ++i)
-                array.push_back(readObject(readBigEndian(at + i * refSize_, refSize_), depth + 1));
-            result = std::move(array);
-        }
-        active_[ref] = false;
-        return result;
-    }
-    default:
-        fail("unsupported object type");
-    }
-}
-
-PlistValue BplistReader::run() {
-    constexpr std::size_t trailerSize = 32;
-    if (size_ < 8 + 1 + trailerSize) fail("binary property list is truncated");
-    if (std::memcmp(data_, "bplist00", 8) != 0) fail("unsupported binary property list version");
-    const std::uint64_t trailer = size_ - trailerSize;
-    offsetSize_ = data_[trailer + 6];
-    refSize_ = data_[trailer + 7];
-    objectCount_ = readBigEndian(trailer + 8, 8);
-    std::uint64_t top = readBigEndian(trailer + 16, 8);
-    tableOffset_ = readBigEndian(trailer + 24, 8);
-    auto validSize = [](unsigned s) { return s == 1 || s == 2 || s == 4 || s == 8; };
-    if (!validSize(offsetSize_) || !validSize(refSize_)) fail("malformed trailer");
-    if (objectCount_ == 0 || top >= objectCount_) fail("malformed trailer");
-    if (tableOffset_ < 9 || tableOffset_ > trailer || objectCount_ > (trailer - tableOffset_) / offsetSize_)
-        fail("offset table out of range");
-    objectsEnd_ = trailer;
-    // Without shared containers every object is read once per reference, and each reference
-    // costs at least a byte; allow some sharing on top of that.
-    budget_ = 2 * static_cast<std::uint64_t>(size_) + 1024;
-    active_.assign(objectCount_, false);
-    return readObject(top, 0);
 }
 
 // ---- XML through libplist -------------------------------------------------------------------
@@ -777,9 +581,11 @@ Result<Bytes> serializeBinaryPlist(const PlistValue& root) {
 Result<PlistValue> parsePlist(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return plistError("empty property list");
     if (size >= 6 && std::memcmp(data, "bplist", 6) == 0) {
+        auto reader = BinaryPlistReader::open(data, size);
+        if (!reader) return reader.error();
         try {
-            return BplistReader(data, size).run();
-        } catch (const BplistFailure& failure) {
+            return (*reader)->top().materialize();
+        } catch (const BinaryPlistFailure& failure) {
             return plistError(failure.message);
         }
     }

@@ -2,29 +2,64 @@
 
 #include "platform/foundation/Files.h"
 
+#include <algorithm>
 #include <filesystem>
 
 namespace platform {
 
 namespace {
 
-// Single slashes, no trailing slash; "/" for the root. Expects an absolute path.
-std::string urlCollapsedPath(std::string_view path) {
-    std::string out;
-    out.reserve(path.size());
-    for (char c : path) {
-        if (c == '/' && !out.empty() && out.back() == '/') continue;
-        out += c;
+// Single slashes, no trailing slash; "/" for the root. Expects an absolute path; collapses in place.
+std::string urlCollapsedPath(std::string path) {
+    if (path.find("//") == std::string::npos && (path.size() <= 1 || path.back() != '/')) {
+        if (path.empty()) path.push_back('/');
+        return path;
     }
-    if (out.size() > 1 && out.back() == '/') out.pop_back();
-    if (out.empty()) out.push_back('/');
-    return out;
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        if (path[i] == '/' && kept > 0 && path[kept - 1] == '/') continue;
+        path[kept++] = path[i];
+    }
+    path.resize(kept);
+    if (path.size() > 1 && path.back() == '/') path.pop_back();
+    if (path.empty()) path.push_back('/');
+    return path;
 }
 
+// Unreserved characters, the sub-delimiters, ":", "@" and the separator stay readable; every file URL
+// of a save and a load passes through this table.
+struct UrlKeptBytes {
+    bool kept[256] = {};
+    constexpr UrlKeptBytes() {
+        for (int c = 'a'; c <= 'z'; ++c)
+            kept[c] = true;
+        for (int c = 'A'; c <= 'Z'; ++c)
+            kept[c] = true;
+        for (int c = '0'; c <= '9'; ++c)
+            kept[c] = true;
+        for (char c : std::string_view("-._~/!$&'()*+,;=:@"))
+            kept[static_cast<unsigned char>(c)] = true;
+    }
+};
+constexpr UrlKeptBytes urlKeptBytes;
+
 bool urlKeepsByte(unsigned char c) {
-    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) return true;
-    // Unreserved characters, the sub-delimiters, ":", "@" and the separator stay readable.
-    return std::string_view("-._~/!$&'()*+,;=:@").find(static_cast<char>(c)) != std::string_view::npos;
+    return urlKeptBytes.kept[c];
+}
+
+// Appends the path percent-encoded, copying runs of readable bytes whole.
+void urlAppendEncoded(std::string& out, std::string_view path) {
+    static constexpr char hex[] = "0123456789ABCDEF";
+    std::size_t run = 0;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        const auto u = static_cast<unsigned char>(path[i]);
+        if (urlKeepsByte(u)) continue;
+        out.append(path.substr(run, i - run));
+        const char escape[3] = {'%', hex[u >> 4], hex[u & 0x0f]};
+        out.append(escape, 3);
+        run = i + 1;
+    }
+    out.append(path.substr(run));
 }
 
 int urlHexValue(char c) {
@@ -76,7 +111,7 @@ Url Url::fileURLWithPath(std::string_view path, bool isDirectory) {
                        .lexically_normal()
                        .string();
     }
-    return Url(urlCollapsedPath(absolute), isDirectory || trailingSlash);
+    return Url(urlCollapsedPath(std::move(absolute)), isDirectory || trailingSlash);
 }
 
 std::optional<Url> Url::fromAbsoluteString(std::string_view text) {
@@ -102,12 +137,15 @@ std::optional<Url> Url::fromAbsoluteString(std::string_view text) {
     std::optional<std::string> decoded = percentDecode(rest);
     if (!decoded) return {};
     bool trailingSlash = decoded->back() == '/';
-    return Url(urlCollapsedPath(*decoded), trailingSlash);
+    return Url(urlCollapsedPath(std::move(*decoded)), trailingSlash);
 }
 
 std::string Url::absoluteString() const {
     if (isEmpty()) return {};
-    std::string text = "file://" + percentEncodePath(path_);
+    std::string text;
+    text.reserve(7 + path_.size() + 8);
+    text = "file://";
+    urlAppendEncoded(text, path_);
     if (isDirectory_ && path_ != "/") text += '/';
     return text;
 }
@@ -158,19 +196,9 @@ Url Url::appendingPathComponent(std::string_view name, bool isDirectory) const {
 }
 
 std::string percentEncodePath(std::string_view path) {
-    static constexpr char hex[] = "0123456789ABCDEF";
     std::string out;
     out.reserve(path.size());
-    for (char c : path) {
-        auto u = static_cast<unsigned char>(c);
-        if (urlKeepsByte(u)) {
-            out += c;
-        } else {
-            out += '%';
-            out += hex[u >> 4];
-            out += hex[u & 0x0f];
-        }
-    }
+    urlAppendEncoded(out, path);
     return out;
 }
 
@@ -179,7 +207,10 @@ std::optional<std::string> percentDecode(std::string_view text) {
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] != '%') {
-            out += text[i];
+            // The text up to the next escape in one piece.
+            const std::size_t escape = std::min(text.find('%', i), text.size());
+            out.append(text.substr(i, escape - i));
+            i = escape - 1;
             continue;
         }
         if (i + 2 >= text.size()) return {};

@@ -1,0 +1,115 @@
+#include "Sigpro/modules/sp_atone.h"
+#include "Sigpro/modules/sp_butbp.h"
+#include "Sigpro/modules/sp_butbr.h"
+#include "Sigpro/modules/sp_buthp.h"
+#include "Sigpro/modules/sp_butlp.h"
+#include "Sigpro/modules/sp_dcblock.h"
+#include "Sigpro/modules/sp_pareq.h"
+#include "Sigpro/modules/sp_tone.h"
+#include "tests/Sigpro/modules/ModuleHandle.h"
+
+using namespace sigpro;
+using sigprotest::ContextHandle;
+
+namespace {
+
+template <class Record> struct PairFunctions {
+    int (*create)(Record**);
+    int (*init)(sp_data*, Record*);
+    int (*compute)(sp_data*, Record*, float*, float*);
+    int (*pair)(sp_data*, Record*, Record*, const float*, const float*, float*, float*, std::uint32_t);
+    int (*destroy)(Record**);
+};
+
+// Blocks of 1, 255 and 344 frames, each with the parameters `set` gives for (block, channel): the pair
+// function, in place, must give exactly what compute gives sample by sample.
+template <class Record>
+void expectPairIsComputeTwice(PairFunctions<Record> f, const std::function<void(Record&, int, int)>& set) {
+    ContextHandle sp;
+    Record* records[4];
+    for (Record*& record : records) {
+        ASSERT_EQ(f.create(&record), 1);
+        f.init(sp.get(), record);
+    }
+    const std::vector<float> inputs[2] = {testsupport::noise(600, 1u), testsupport::noise(600, 2u)};
+    std::vector<float> expected[2] = {std::vector<float>(600), std::vector<float>(600)};
+    std::vector<float> paired[2] = {inputs[0], inputs[1]};
+    std::uint32_t start = 0;
+    for (int block = 0; block < 3; ++block) {
+        const std::uint32_t frames = std::uint32_t(block == 0 ? 1 : block == 1 ? 255 : 344);
+        for (int r = 0; r < 4; ++r)
+            set(*records[r], block, r % 2);
+        for (std::uint32_t i = start; i < start + frames; ++i)
+            for (int c = 0; c < 2; ++c) {
+                float x = inputs[c][i];
+                f.compute(sp.get(), records[c], &x, &expected[c][i]);
+            }
+        f.pair(sp.get(), records[2], records[3], paired[0].data() + start, paired[1].data() + start,
+               paired[0].data() + start, paired[1].data() + start, frames);
+        start += frames;
+    }
+    EXPECT_EQ(paired[0], expected[0]);
+    EXPECT_EQ(paired[1], expected[1]);
+    for (Record*& record : records)
+        f.destroy(&record);
+}
+
+// Values by block; the left channel of block 1 gets `off` (a filter that is switched off there).
+float blockValue(int block, int channel, float a, float b, float c, float off) {
+    if (block == 1 && channel == 0) return off;
+    return block == 0 ? a : block == 1 ? b : c;
+}
+
+} // namespace
+
+TEST(SpPairBlock, PairFunctionsAreTheModulesComputeForBothChannels) {
+    {
+        SCOPED_TRACE("sp_pareq");
+        expectPairIsComputeTwice<sp_pareq>(
+            {sp_pareq_create, sp_pareq_init, sp_pareq_compute, sp_pareq_compute_pair, sp_pareq_destroy},
+            [](sp_pareq& m, int block, int channel) {
+                m.mode = 2.0f;
+                m.frequency = blockValue(block, channel, 1000.0f, 3000.0f, 300.0f, 3000.0f);
+                m.gain = blockValue(block, channel, 4.0f, 0.5f, 2.0f, 0.25f);
+                m.q = 0.707f;
+            });
+    }
+    auto cutoff = [](auto& m, int block, int channel) {
+        m.frequency = blockValue(block, channel, 1000.0f, 200.0f, 5000.0f, 0.0f);
+    };
+    auto band = [](auto& m, int block, int channel) {
+        m.frequency = blockValue(block, channel, 1000.0f, 2000.0f, 500.0f, 2000.0f);
+        m.bandwidth = blockValue(block, channel, 100.0f, 300.0f, 50.0f, 0.0f);
+    };
+    {
+        SCOPED_TRACE("Butterworth");
+        expectPairIsComputeTwice<sp_butlp>(
+            {sp_butlp_create, sp_butlp_init, sp_butlp_compute, sp_butlp_compute_pair, sp_butlp_destroy},
+            cutoff);
+        expectPairIsComputeTwice<sp_buthp>(
+            {sp_buthp_create, sp_buthp_init, sp_buthp_compute, sp_buthp_compute_pair, sp_buthp_destroy},
+            cutoff);
+        expectPairIsComputeTwice<sp_butbp>(
+            {sp_butbp_create, sp_butbp_init, sp_butbp_compute, sp_butbp_compute_pair, sp_butbp_destroy},
+            band);
+        expectPairIsComputeTwice<sp_butbr>(
+            {sp_butbr_create, sp_butbr_init, sp_butbr_compute, sp_butbr_compute_pair, sp_butbr_destroy},
+            band);
+    }
+    {
+        SCOPED_TRACE("one-pole and DC blocker");
+        expectPairIsComputeTwice<sp_tone>(
+            {sp_tone_create, sp_tone_init, sp_tone_compute, sp_tone_compute_pair, sp_tone_destroy},
+            [](sp_tone& m, int block, int channel) {
+                m.half_power_point = blockValue(block, channel, 1000.0f, 200.0f, 4000.0f, 50.0f);
+            });
+        expectPairIsComputeTwice<sp_atone>(
+            {sp_atone_create, sp_atone_init, sp_atone_compute, sp_atone_compute_pair, sp_atone_destroy},
+            [](sp_atone& m, int block, int channel) {
+                m.cutoff = blockValue(block, channel, 1000.0f, 200.0f, 4000.0f, 50.0f);
+            });
+        expectPairIsComputeTwice<sp_dcblock>({sp_dcblock_create, sp_dcblock_init, sp_dcblock_compute,
+                                              sp_dcblock_compute_pair, sp_dcblock_destroy},
+                                             [](sp_dcblock&, int, int) {});
+    }
+}
