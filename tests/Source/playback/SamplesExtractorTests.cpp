@@ -24,6 +24,8 @@ struct Extracted {
 
 Extracted extract(const std::string& path, int wanted,
                   SamplesExtractor::Identifier identifier = std::nullopt) {
+    // Before the extractor's thread can post to the main queue first and be taken for the main thread.
+    platform::mainQueue().bindToCurrentThread();
     Extracted out;
     bool returned = false, done = false;
     SamplesExtractor::extractSamples(
