@@ -181,6 +181,7 @@ RenderStatus RenderPlan::callRender(std::uint32_t node, std::uint32_t bus, std::
         cycle.failed = true;
         status = RenderStatus::error;
     }
+    n.node->taps_.feed(bus, status == RenderStatus::success ? list : out, frames, cycle.when);
     return status;
 }
 

@@ -1,0 +1,189 @@
+#include "platform/audio/AudioTap.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+namespace platform {
+
+struct AudioNodeTaps::Stream {
+    struct Mark {
+        std::uint64_t position = 0;
+        AudioTime when;
+    };
+
+    AudioFormat format;
+    std::uint32_t bufferSize = 0;
+    std::uint64_t capacity = 0;
+    std::vector<std::vector<float>> frames;
+    std::vector<Mark> marks;
+    // Single producer (render thread), single consumer (tap thread); positions only grow.
+    std::atomic<std::uint64_t> written{0}, read{0};
+    std::atomic<std::uint64_t> marksWritten{0}, marksRead{0};
+    std::atomic<std::uint64_t> dropped{0};
+    std::atomic<std::uint64_t> delivered{0};
+
+    AudioTapBlock block;
+    std::atomic<bool> removed{false};
+    // Held around each call of the block so that remove() can wait for the one in hand.
+    std::mutex delivery;
+    std::mutex wakeMutex;
+    std::condition_variable wake;
+    std::thread thread;
+
+    void write(const AudioBufferList& list, std::uint32_t count, const AudioTime& when) noexcept {
+        const std::uint64_t w = written.load(std::memory_order_relaxed);
+        const std::uint64_t mw = marksWritten.load(std::memory_order_relaxed);
+        if (w + count - read.load(std::memory_order_acquire) > capacity ||
+            mw - marksRead.load(std::memory_order_acquire) >= marks.size()) {
+            dropped.fetch_add(count, std::memory_order_relaxed);
+            return;
+        }
+        const bool interleaved = list.numberBuffers == 1 && list.buffers[0].numberChannels > 1;
+        const std::uint32_t listChannels = interleaved ? list.buffers[0].numberChannels : list.numberBuffers;
+        for (std::size_t c = 0; c < frames.size(); ++c) {
+            float* ring = frames[c].data();
+            const float* from = c < listChannels ? list.floatData(interleaved ? 0 : std::uint32_t(c)) : nullptr;
+            for (std::uint32_t i = 0; i < count; ++i) {
+                const float sample =
+                    from ? (interleaved ? from[std::size_t(i) * listChannels + c] : from[i]) : 0.0f;
+                ring[(w + i) % capacity] = sample;
+            }
+        }
+        marks[mw % marks.size()] = Mark{w, when};
+        marksWritten.store(mw + 1, std::memory_order_release);
+        written.store(w + count, std::memory_order_release);
+    }
+
+    // Tap thread: the time of the frame at `position`, from the last cycle mark at or before it.
+    AudioTime timeAt(std::uint64_t position) {
+        Mark current{};
+        bool found = false;
+        for (std::uint64_t m = marksRead.load(std::memory_order_relaxed);
+             m < marksWritten.load(std::memory_order_acquire); ++m) {
+            const Mark& mark = marks[m % marks.size()];
+            if (mark.position > position) break;
+            current = mark;
+            found = true;
+            // Keep this mark readable for the next buffer that starts inside its cycle.
+            if (m > marksRead.load(std::memory_order_relaxed)) marksRead.store(m, std::memory_order_release);
+        }
+        if (!found) return {};
+        const std::int64_t offset = std::int64_t(position - current.position);
+        const AudioTime& t = current.when;
+        const double rate = t.sampleRate() > 0 ? t.sampleRate() : format.sampleRate();
+        const std::uint64_t host =
+            t.isHostTimeValid() ? t.hostTime() + AudioTime::hostTimeForSeconds(double(offset) / rate) : 0;
+        if (t.isSampleTimeValid() && t.isHostTimeValid())
+            return AudioTime::withBoth(host, t.sampleTime() + offset, t.sampleRate());
+        if (t.isSampleTimeValid()) return AudioTime::withSampleTime(t.sampleTime() + offset, t.sampleRate());
+        if (t.isHostTimeValid()) return AudioTime::withHostTime(host);
+        return {};
+    }
+
+    void run() {
+        while (!removed.load(std::memory_order_acquire)) {
+            const std::uint64_t r = read.load(std::memory_order_relaxed);
+            if (written.load(std::memory_order_acquire) - r < bufferSize) {
+                std::unique_lock lock(wakeMutex);
+                wake.wait_for(lock, std::chrono::milliseconds(1),
+                              [this] { return removed.load(std::memory_order_acquire); });
+                continue;
+            }
+            std::shared_ptr<PcmBuffer> buffer = PcmBuffer::make(format, bufferSize);
+            const AudioTime when = timeAt(r);
+            if (buffer) {
+                for (std::size_t c = 0; c < frames.size(); ++c)
+                    for (std::uint32_t i = 0; i < bufferSize; ++i)
+                        buffer->channel(std::uint32_t(c))[i] = frames[c][(r + i) % capacity];
+                buffer->setFrameLength(bufferSize);
+            }
+            read.store(r + bufferSize, std::memory_order_release);
+            if (!buffer) continue;
+            std::lock_guard lock(delivery);
+            if (!removed.load(std::memory_order_acquire)) block(std::move(buffer), when);
+            delivered.fetch_add(1, std::memory_order_release);
+        }
+    }
+};
+
+AudioNodeTaps::~AudioNodeTaps() {
+    for (std::uint32_t bus = 0; bus < maxBusses; ++bus) remove(bus);
+}
+
+bool AudioNodeTaps::install(std::uint32_t bus, std::uint32_t bufferSize, const AudioFormat& format,
+                            AudioTapBlock block) {
+    if (bus >= maxBusses || bufferSize == 0 || !block || !format.isValid()) return false;
+    const auto standard = AudioFormat::standard(format.sampleRate(), format.channelCount());
+    if (!standard) return false;
+    std::lock_guard lock(mutex_);
+    if (owners_[bus]) return false;
+    auto stream = std::make_shared<Stream>();
+    stream->format = *standard;
+    stream->bufferSize = bufferSize;
+    // Room for a second of audio or eight buffers, whichever is more, so a tap thread that is late
+    // by a scheduling slice loses nothing.
+    stream->capacity = std::max<std::uint64_t>(std::uint64_t(bufferSize) * 8,
+                                               std::max<std::uint64_t>(65536, std::uint64_t(format.sampleRate())));
+    stream->frames.assign(standard->channelCount(), std::vector<float>(stream->capacity, 0.0f));
+    stream->marks.resize(4096);
+    stream->block = std::move(block);
+    // The thread keeps its own share, so a block that removes its own tap can let it finish alone.
+    stream->thread = std::thread([stream] { stream->run(); });
+    owners_[bus] = stream;
+    live_[bus].store(stream.get(), std::memory_order_seq_cst);
+    return true;
+}
+
+void AudioNodeTaps::remove(std::uint32_t bus) {
+    if (bus >= maxBusses) return;
+    std::shared_ptr<Stream> stream;
+    {
+        std::lock_guard lock(mutex_);
+        stream = std::move(owners_[bus]);
+        owners_[bus].reset();
+        if (!stream) return;
+        live_[bus].store(nullptr, std::memory_order_seq_cst);
+    }
+    // A render cycle that picked the stream up before the swap finishes within microseconds.
+    while (feeding_.load(std::memory_order_seq_cst) != 0) std::this_thread::yield();
+    stream->removed.store(true, std::memory_order_release);
+    {
+        std::lock_guard lock(stream->wakeMutex);
+    }
+    stream->wake.notify_all();
+    if (stream->thread.get_id() == std::this_thread::get_id()) {
+        // Called from the block itself: it returns to a loop that now ends.
+        stream->thread.detach();
+        return;
+    }
+    { std::lock_guard wait(stream->delivery); }
+    stream->thread.join();
+}
+
+bool AudioNodeTaps::isInstalled(std::uint32_t bus) const {
+    std::lock_guard lock(mutex_);
+    return bus < maxBusses && owners_[bus] != nullptr;
+}
+
+std::uint64_t AudioNodeTaps::droppedFrames(std::uint32_t bus) const {
+    std::lock_guard lock(mutex_);
+    return bus < maxBusses && owners_[bus] ? owners_[bus]->dropped.load(std::memory_order_relaxed) : 0;
+}
+
+std::uint64_t AudioNodeTaps::deliveredBuffers(std::uint32_t bus) const {
+    std::lock_guard lock(mutex_);
+    return bus < maxBusses && owners_[bus] ? owners_[bus]->delivered.load(std::memory_order_acquire) : 0;
+}
+
+void AudioNodeTaps::feed(std::uint32_t bus, const AudioBufferList& list, std::uint32_t frames,
+                         const AudioTime& when) noexcept {
+    if (bus >= maxBusses || frames == 0 || !live_[bus].load(std::memory_order_relaxed)) return;
+    feeding_.fetch_add(1, std::memory_order_seq_cst);
+    if (Stream* stream = live_[bus].load(std::memory_order_seq_cst)) stream->write(list, frames, when);
+    feeding_.fetch_sub(1, std::memory_order_seq_cst);
+}
+
+} // namespace platform
