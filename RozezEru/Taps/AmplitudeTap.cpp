@@ -13,12 +13,14 @@ AmplitudeTap::AmplitudeTap(std::shared_ptr<Node> input, std::uint32_t bufferSize
       channelCount_(input ? std::int64_t(input->outputFormat().channelCount()) : 0),
       amp_(std::make_unique<std::atomic<float>[]>(std::size_t(channelCount_))), stereoMode_(stereoMode),
       analysisMode_(analysisMode), handler_(std::move(handler)) {
-    for (std::int64_t c = 0; c < channelCount_; ++c) amp_[std::size_t(c)] = 0.0f;
+    for (std::int64_t c = 0; c < channelCount_; ++c)
+        amp_[std::size_t(c)] = 0.0f;
 }
 
 std::vector<float> AmplitudeTap::amp() const {
     std::vector<float> values(static_cast<std::size_t>(channelCount_));
-    for (std::size_t c = 0; c < values.size(); ++c) values[c] = amp_[c].load();
+    for (std::size_t c = 0; c < values.size(); ++c)
+        values[c] = amp_[c].load();
     return values;
 }
 
@@ -30,7 +32,8 @@ float AmplitudeTap::level(std::int64_t channel) const {
 float AmplitudeTap::amplitude() const {
     if (channelCount_ == 0) return 0.0f;
     float sum = 0.0f;
-    for (std::int64_t c = 0; c < channelCount_; ++c) sum += amp_[std::size_t(c)].load();
+    for (std::int64_t c = 0; c < channelCount_; ++c)
+        sum += amp_[std::size_t(c)].load();
     return sum / float(channelCount_);
 }
 
@@ -44,7 +47,8 @@ float AmplitudeTap::rightChannelAmplitude() const {
 
 void AmplitudeTap::stop() {
     BaseTap::stop();
-    for (std::int64_t c = 0; c < channelCount_; ++c) amp_[std::size_t(c)] = 0.0f;
+    for (std::int64_t c = 0; c < channelCount_; ++c)
+        amp_[std::size_t(c)] = 0.0f;
 }
 
 void AmplitudeTap::handleBuffer(const Buffer& buffer, const platform::AudioTime&) {
@@ -58,19 +62,27 @@ void AmplitudeTap::handleBuffer(const Buffer& buffer, const platform::AudioTime&
         const float* samples = data[c];
         float value = 0.0f;
         if (peak) {
-            for (std::uint32_t i = 0; i < frames; ++i) value = std::max(value, std::fabs(samples[i]));
+            for (std::uint32_t i = 0; i < frames; ++i)
+                value = std::max(value, std::fabs(samples[i]));
         } else if (frames > 0) {
             double sum = 0.0;
-            for (std::uint32_t i = 0; i < frames; ++i) sum += double(samples[i]) * samples[i];
+            for (std::uint32_t i = 0; i < frames; ++i)
+                sum += double(samples[i]) * samples[i];
             value = float(std::sqrt(sum / frames));
         }
         amp_[std::size_t(c)] = value;
     }
     if (!handler_) return;
     switch (stereoMode()) {
-    case StereoMode::left: handler_(leftChannelAmplitude()); break;
-    case StereoMode::right: handler_(rightChannelAmplitude()); break;
-    case StereoMode::center: handler_(amplitude()); break;
+    case StereoMode::left:
+        handler_(leftChannelAmplitude());
+        break;
+    case StereoMode::right:
+        handler_(rightChannelAmplitude());
+        break;
+    case StereoMode::center:
+        handler_(amplitude());
+        break;
     }
 }
 

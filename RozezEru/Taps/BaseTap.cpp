@@ -13,7 +13,8 @@ namespace {
 constexpr const char* notAttached = "The tapped node isn't attached to the engine";
 }
 
-BaseTap::BaseTap(std::shared_ptr<Node> input, std::uint32_t bufferSize, platform::DispatchQueue& callbackQueue)
+BaseTap::BaseTap(std::shared_ptr<Node> input, std::uint32_t bufferSize,
+                 platform::DispatchQueue& callbackQueue)
     : callbackQueue_(callbackQueue), bufferSize_(bufferSize), input_(std::move(input)) {}
 
 BaseTap::~BaseTap() = default;
@@ -58,10 +59,12 @@ void BaseTap::start() {
     const auto bus = std::uint32_t(bus_.load());
     std::weak_ptr<BaseTap> weak = weak_from_this();
     handleBlock_ = true;
-    const bool installed = platformNode->taps().install(
-        bus, bufferSize_, platformNode->outputFormat(bus), [weak](Buffer buffer, const platform::AudioTime& when) {
-            if (auto tap = weak.lock(); tap && tap->handleBlock_) tap->receiveTapBuffer(buffer, when);
-        });
+    const bool installed =
+        platformNode->taps().install(bus, bufferSize_, platformNode->outputFormat(bus),
+                                     [weak](Buffer buffer, const platform::AudioTime& when) {
+                                         if (auto tap = weak.lock(); tap && tap->handleBlock_)
+                                             tap->receiveTapBuffer(buffer, when);
+                                     });
     if (!installed) {
         handleBlock_ = false;
         Log(LogSite("start()"), "Unable to install a tap on bus", bus);
@@ -113,16 +116,18 @@ void BaseTap::receiveTapBuffer(const Buffer& buffer, const platform::AudioTime& 
         const std::uint32_t count = std::min(bufferSize_, length - std::min(offset, length));
         for (std::uint32_t c = 0; c < channels; ++c)
             std::memcpy(static_cast<std::uint8_t*>(piece->bufferData(c)),
-                        static_cast<const std::uint8_t*>(buffer->bufferData(c)) + std::size_t(offset) * bytesPerFrame,
+                        static_cast<const std::uint8_t*>(buffer->bufferData(c)) +
+                            std::size_t(offset) * bytesPerFrame,
                         std::size_t(count) * bytesPerFrame);
         piece->setFrameLength(bufferSize_);
         platform::AudioTime at = when;
         if (offset > 0 && when.isSampleTimeValid())
-            at = when.isHostTimeValid()
-                     ? platform::AudioTime::withBoth(
-                           when.hostTime() + platform::AudioTime::hostTimeForSeconds(offset / when.sampleRate()),
-                           when.sampleTime() + offset, when.sampleRate())
-                     : platform::AudioTime::withSampleTime(when.sampleTime() + offset, when.sampleRate());
+            at =
+                when.isHostTimeValid()
+                    ? platform::AudioTime::withBoth(when.hostTime() + platform::AudioTime::hostTimeForSeconds(
+                                                                          offset / when.sampleRate()),
+                                                    when.sampleTime() + offset, when.sampleRate())
+                    : platform::AudioTime::withSampleTime(when.sampleTime() + offset, when.sampleRate());
         submit(std::move(piece), at);
     }
 }

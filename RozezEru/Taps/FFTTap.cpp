@@ -21,10 +21,12 @@ std::optional<FFTValidBinCount> fftValidBinCount(double raw) {
 FFTSetupForBinCount::FFTSetupForBinCount(FFTValidBinCount count)
     : log2n(std::uint64_t(std::lround(std::log2(rawValue(count))))), binCount(std::int64_t(count)) {}
 
-FFTTap::FFTTap(std::shared_ptr<Node> input, std::uint32_t bufferSize, std::optional<FFTValidBinCount> binCount,
-               platform::DispatchQueue& callbackQueue, Handler handler)
+FFTTap::FFTTap(std::shared_ptr<Node> input, std::uint32_t bufferSize,
+               std::optional<FFTValidBinCount> binCount, platform::DispatchQueue& callbackQueue,
+               Handler handler)
     : BaseTap(std::move(input), bufferSize, callbackQueue),
-      fftData_(binCount ? std::size_t(*binCount) : std::size_t(bufferSize), 0.0f), handler_(std::move(handler)) {
+      fftData_(binCount ? std::size_t(*binCount) : std::size_t(bufferSize), 0.0f),
+      handler_(std::move(handler)) {
     if (binCount) setup_.emplace(*binCount);
 }
 
@@ -95,7 +97,8 @@ std::vector<float> FFTTap::magnitudeSpectrum(const platform::PcmBuffer& buffer, 
         const float largest = *std::max_element(spectrum.begin(), spectrum.end());
         // A silent buffer stays all zeros rather than turning into NaN.
         if (largest > 0.0f && std::isfinite(largest))
-            for (float& v : spectrum) v *= 1.0f / largest;
+            for (float& v : spectrum)
+                v *= 1.0f / largest;
     }
     return spectrum;
 }

@@ -12,9 +12,10 @@ void RawBufferTap::handleBuffer(const Buffer& buffer, const platform::AudioTime&
     if (handler_) handler_(buffer, when);
 }
 
-RawDataTap::RawDataTap(std::shared_ptr<Node> input, std::uint32_t bufferSize, platform::DispatchQueue& callbackQueue,
-                       Handler handler)
-    : BaseTap(std::move(input), bufferSize, callbackQueue), data_(bufferSize, 0.0f), handler_(std::move(handler)) {}
+RawDataTap::RawDataTap(std::shared_ptr<Node> input, std::uint32_t bufferSize,
+                       platform::DispatchQueue& callbackQueue, Handler handler)
+    : BaseTap(std::move(input), bufferSize, callbackQueue), data_(bufferSize, 0.0f),
+      handler_(std::move(handler)) {}
 
 std::vector<float> RawDataTap::data() const {
     std::lock_guard lock(mutex_);

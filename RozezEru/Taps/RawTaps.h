@@ -15,8 +15,8 @@ class RawBufferTap : public BaseTap {
 public:
     using Handler = std::function<void(const Buffer&, const platform::AudioTime&)>;
 
-    RawBufferTap(std::shared_ptr<Node> input, std::uint32_t bufferSize, platform::DispatchQueue& callbackQueue,
-                 Handler handler);
+    RawBufferTap(std::shared_ptr<Node> input, std::uint32_t bufferSize,
+                 platform::DispatchQueue& callbackQueue, Handler handler);
 
 protected:
     void handleBuffer(const Buffer& buffer, const platform::AudioTime& when) override;

@@ -19,7 +19,8 @@ void install(Node& node, std::shared_ptr<Tap> tap, std::uint32_t bufferSize) {
     auto strand = std::make_shared<platform::SerialQueue>("Tap");
     const bool installed = platformNode->taps().install(
         0, bufferSize, platformNode->outputFormat(0),
-        [tap = std::move(tap), strand](std::shared_ptr<platform::PcmBuffer> buffer, const platform::AudioTime& when) {
+        [tap = std::move(tap), strand](std::shared_ptr<platform::PcmBuffer> buffer,
+                                       const platform::AudioTime& when) {
             strand->async([tap, buffer = std::move(buffer), when] { tap->receive(buffer, when); });
         });
     if (!installed) Log(LogSite("install(tap:bufferSize:)"), "Unable to install a tap on bus 0");

@@ -19,7 +19,8 @@ class Tap {
 public:
     virtual ~Tap() = default;
     // On the install's serial queue.
-    virtual void receive(const std::shared_ptr<platform::PcmBuffer>& buffer, const platform::AudioTime& when) = 0;
+    virtual void receive(const std::shared_ptr<platform::PcmBuffer>& buffer,
+                         const platform::AudioTime& when) = 0;
 };
 
 // Logs and installs nothing when the node has no engine or bus 0 carries a tap already. The
@@ -35,7 +36,8 @@ public:
     // The node is not kept; install the object with install().
     RawDataTap2(const std::shared_ptr<Node>& node, Handler handler);
 
-    void receive(const std::shared_ptr<platform::PcmBuffer>& buffer, const platform::AudioTime& when) override;
+    void receive(const std::shared_ptr<platform::PcmBuffer>& buffer,
+                 const platform::AudioTime& when) override;
 
 private:
     const Handler handler_;

@@ -16,13 +16,15 @@ PitchTap::PitchTap(std::shared_ptr<Node> input, std::uint32_t bufferSize, Handle
     : BaseTap(std::move(input), bufferSize, platform::mainQueue()), handler_(std::move(handler)) {}
 
 PitchTap::~PitchTap() {
-    for (sigpro::PitchTracker* tracker : trackers_) sigpro::rzPitchTrackerDestroy(tracker);
+    for (sigpro::PitchTracker* tracker : trackers_)
+        sigpro::rzPitchTrackerDestroy(tracker);
 }
 
 float PitchTap::amplitude() const {
     if (lastChannels_ == 0) return 0.0f;
     float sum = 0.0f;
-    for (std::size_t c = 0; c < lastChannels_; ++c) sum += amp_[c];
+    for (std::size_t c = 0; c < lastChannels_; ++c)
+        sum += amp_[c];
     return sum / float(lastChannels_);
 }
 

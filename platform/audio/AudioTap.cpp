@@ -29,9 +29,6 @@ struct AudioNodeTaps::Stream {
     std::atomic<bool> removed{false};
     // Held around each call of the block so that remove() can wait for the one in hand.
     std::mutex delivery;
-    std::mutex wakeMutex;
-    std::condition_variable wake;
-    std::thread thread;
 
     void write(const AudioBufferList& list, std::uint32_t count, const AudioTime& when) noexcept {
         const std::uint64_t w = written.load(std::memory_order_relaxed);
@@ -45,7 +42,8 @@ struct AudioNodeTaps::Stream {
         const std::uint32_t listChannels = interleaved ? list.buffers[0].numberChannels : list.numberBuffers;
         for (std::size_t c = 0; c < frames.size(); ++c) {
             float* ring = frames[c].data();
-            const float* from = c < listChannels ? list.floatData(interleaved ? 0 : std::uint32_t(c)) : nullptr;
+            const float* from =
+                c < listChannels ? list.floatData(interleaved ? 0 : std::uint32_t(c)) : nullptr;
             for (std::uint32_t i = 0; i < count; ++i) {
                 const float sample =
                     from ? (interleaved ? from[std::size_t(i) * listChannels + c] : from[i]) : 0.0f;
@@ -83,15 +81,13 @@ struct AudioNodeTaps::Stream {
         return {};
     }
 
-    void run() {
+    // Tap thread: hands on every complete buffer; whether there was one.
+    bool deliverReady() {
+        bool any = false;
         while (!removed.load(std::memory_order_acquire)) {
             const std::uint64_t r = read.load(std::memory_order_relaxed);
-            if (written.load(std::memory_order_acquire) - r < bufferSize) {
-                std::unique_lock lock(wakeMutex);
-                wake.wait_for(lock, std::chrono::milliseconds(1),
-                              [this] { return removed.load(std::memory_order_acquire); });
-                continue;
-            }
+            if (written.load(std::memory_order_acquire) - r < bufferSize) break;
+            any = true;
             std::shared_ptr<PcmBuffer> buffer = PcmBuffer::make(format, bufferSize);
             const AudioTime when = timeAt(r);
             if (buffer) {
@@ -106,11 +102,70 @@ struct AudioNodeTaps::Stream {
             if (!removed.load(std::memory_order_acquire)) block(std::move(buffer), when);
             delivered.fetch_add(1, std::memory_order_release);
         }
+        return any;
     }
 };
 
+namespace {
+
+// The one tap thread of the process: installing a tap starts no thread, so taps can come and go
+// as often as their owners like. Blocks run without its lock held, so they may install and remove.
+class TapThread {
+public:
+    static TapThread& shared() {
+        static TapThread thread;
+        return thread;
+    }
+    ~TapThread() {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        wake_.notify_all();
+        thread_.join();
+    }
+    void add(std::shared_ptr<AudioNodeTaps::Stream> stream) {
+        {
+            std::lock_guard lock(mutex_);
+            streams_.push_back(std::move(stream));
+        }
+        wake_.notify_all();
+    }
+    void drop(const AudioNodeTaps::Stream* stream) {
+        std::lock_guard lock(mutex_);
+        std::erase_if(streams_, [stream](const auto& s) { return s.get() == stream; });
+    }
+    bool isCurrent() const { return std::this_thread::get_id() == thread_.get_id(); }
+
+private:
+    void run() {
+        std::vector<std::shared_ptr<AudioNodeTaps::Stream>> batch;
+        std::unique_lock lock(mutex_);
+        while (!stopping_) {
+            batch = streams_;
+            lock.unlock();
+            bool any = false;
+            for (const auto& stream : batch)
+                any = stream->deliverReady() || any;
+            // A removed stream may end here, with its block, outside the lock.
+            batch.clear();
+            lock.lock();
+            if (!any) wake_.wait_for(lock, std::chrono::milliseconds(1));
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::vector<std::shared_ptr<AudioNodeTaps::Stream>> streams_;
+    bool stopping_ = false;
+    std::thread thread_{[this] { run(); }};
+};
+
+} // namespace
+
 AudioNodeTaps::~AudioNodeTaps() {
-    for (std::uint32_t bus = 0; bus < maxBusses; ++bus) remove(bus);
+    for (std::uint32_t bus = 0; bus < maxBusses; ++bus)
+        remove(bus);
 }
 
 bool AudioNodeTaps::install(std::uint32_t bus, std::uint32_t bufferSize, const AudioFormat& format,
@@ -125,15 +180,14 @@ bool AudioNodeTaps::install(std::uint32_t bus, std::uint32_t bufferSize, const A
     stream->bufferSize = bufferSize;
     // Room for a second of audio or eight buffers, whichever is more, so a tap thread that is late
     // by a scheduling slice loses nothing.
-    stream->capacity = std::max<std::uint64_t>(std::uint64_t(bufferSize) * 8,
-                                               std::max<std::uint64_t>(65536, std::uint64_t(format.sampleRate())));
+    stream->capacity = std::max<std::uint64_t>(
+        std::uint64_t(bufferSize) * 8, std::max<std::uint64_t>(65536, std::uint64_t(format.sampleRate())));
     stream->frames.assign(standard->channelCount(), std::vector<float>(stream->capacity, 0.0f));
     stream->marks.resize(4096);
     stream->block = std::move(block);
-    // The thread keeps its own share, so a block that removes its own tap can let it finish alone.
-    stream->thread = std::thread([stream] { stream->run(); });
     owners_[bus] = stream;
     live_[bus].store(stream.get(), std::memory_order_seq_cst);
+    TapThread::shared().add(stream);
     return true;
 }
 
@@ -148,19 +202,15 @@ void AudioNodeTaps::remove(std::uint32_t bus) {
         live_[bus].store(nullptr, std::memory_order_seq_cst);
     }
     // A render cycle that picked the stream up before the swap finishes within microseconds.
-    while (feeding_.load(std::memory_order_seq_cst) != 0) std::this_thread::yield();
+    while (feeding_.load(std::memory_order_seq_cst) != 0)
+        std::this_thread::yield();
     stream->removed.store(true, std::memory_order_release);
-    {
-        std::lock_guard lock(stream->wakeMutex);
+    // From a block (this tap's own or another's) no other block is in hand; elsewhere wait for the
+    // one that may be.
+    if (!TapThread::shared().isCurrent()) {
+        std::lock_guard wait(stream->delivery);
     }
-    stream->wake.notify_all();
-    if (stream->thread.get_id() == std::this_thread::get_id()) {
-        // Called from the block itself: it returns to a loop that now ends.
-        stream->thread.detach();
-        return;
-    }
-    { std::lock_guard wait(stream->delivery); }
-    stream->thread.join();
+    TapThread::shared().drop(stream.get());
 }
 
 bool AudioNodeTaps::isInstalled(std::uint32_t bus) const {

@@ -1,8 +1,8 @@
 #pragma once
 // Taps on a node's output busses (stands in for the platform's bus taps). The render thread copies
-// each rendered bus into a preallocated lock-free ring and never waits; one tap thread per tap cuts
-// the stream into buffers of the requested size and calls the tap's block with each of them, in
-// order, with the time of its first frame. install() and remove() may be called from any thread but
+// each rendered bus into a preallocated lock-free ring and never waits; the process's tap thread
+// cuts each stream into buffers of the requested size and calls the tap's block with each of them,
+// in order, with the time of its first frame. install() and remove() may be called from any thread but
 // the render thread, remove() also from inside the tap's own block; after remove() returns the block
 // never runs again.
 
@@ -45,7 +45,8 @@ public:
     std::uint64_t deliveredBuffers(std::uint32_t bus) const;
 
     // Render thread: the rendered frames of a bus and the time of the cycle.
-    void feed(std::uint32_t bus, const AudioBufferList& list, std::uint32_t frames, const AudioTime& when) noexcept;
+    void feed(std::uint32_t bus, const AudioBufferList& list, std::uint32_t frames,
+              const AudioTime& when) noexcept;
 
     struct Stream;
 

@@ -3,6 +3,7 @@
 // node's tap thread has handed it on, so the ring never overruns on a slow machine; and PCM buffers
 // built from sample lists. Only the toolkit's test programs include this. Test thread.
 
+#include "RozezEru/Internals/Settings.h"
 #include "platform/audio/AudioNode.h"
 #include "tests/support/ToolkitNodes.h"
 #include "tests/support/ToolkitRig.h"
@@ -12,7 +13,8 @@
 namespace testsupport {
 
 struct TapRig {
-    explicit TapRig(std::shared_ptr<SignalNode> tapped) : node(std::move(tapped)), engine(offlineToolkitEngine(node, 20.0)) {}
+    explicit TapRig(std::shared_ptr<SignalNode> tapped)
+        : node(std::move(tapped)), engine(offlineToolkitEngine(node, 20.0)) {}
 
     platform::AudioNodeTaps& taps() const { return node->avAudioNode()->taps(); }
     // Renders `count` buffers of `size` frames through bus 0's tap.
@@ -40,9 +42,35 @@ inline std::shared_ptr<platform::PcmBuffer> pcmBuffer(const std::vector<std::vec
     return buffer;
 }
 
+// Plays its frame index.
+inline std::shared_ptr<SignalNode> rampNode() {
+    return std::make_shared<SignalNode>([](std::int64_t n) { return float(n); });
+}
+
+// A node whose toolkit output format is mono.
+class MonoNode final : public rozezeru::Node {
+public:
+    std::vector<std::shared_ptr<Node>> connections() const override { return {}; }
+    std::shared_ptr<platform::AudioNode> avAudioNode() const override { return source_.node; }
+    platform::AudioFormat outputFormat() const override { return mono(); }
+
+private:
+    CountingSource source_ = makeSource(mono(), [](std::int64_t) { return 0.0f; });
+};
+
+// Sets the process-wide format, in which the toolkit connects every node, for a scope.
+struct ScopedAudioFormat {
+    explicit ScopedAudioFormat(const platform::AudioFormat& format) {
+        rozezeru::Settings::setAudioFormat(format);
+    }
+    ~ScopedAudioFormat() { rozezeru::Settings::setAudioFormat(saved); }
+    platform::AudioFormat saved = rozezeru::Settings::audioFormat();
+};
+
 inline std::vector<float> rampSamples(std::uint32_t count, float start = 0.0f) {
     std::vector<float> samples(count);
-    for (std::uint32_t i = 0; i < count; ++i) samples[i] = start + float(i);
+    for (std::uint32_t i = 0; i < count; ++i)
+        samples[i] = start + float(i);
     return samples;
 }
 
