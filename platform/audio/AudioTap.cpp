@@ -17,7 +17,7 @@ struct AudioNodeTaps::Stream {
     AudioFormat format;
     std::uint32_t bufferSize = 0;
     std::uint64_t capacity = 0;
-    std::vector<std::vector<float>> frames;
+    std::vector<std::unique_ptr<float[]>> frames;
     std::vector<Mark> marks;
     // Single producer (render thread), single consumer (tap thread); positions only grow.
     std::atomic<std::uint64_t> written{0}, read{0};
@@ -41,7 +41,7 @@ struct AudioNodeTaps::Stream {
         const bool interleaved = list.numberBuffers == 1 && list.buffers[0].numberChannels > 1;
         const std::uint32_t listChannels = interleaved ? list.buffers[0].numberChannels : list.numberBuffers;
         for (std::size_t c = 0; c < frames.size(); ++c) {
-            float* ring = frames[c].data();
+            float* ring = frames[c].get();
             const float* from =
                 c < listChannels ? list.floatData(interleaved ? 0 : std::uint32_t(c)) : nullptr;
             for (std::uint32_t i = 0; i < count; ++i) {
@@ -178,12 +178,13 @@ bool AudioNodeTaps::install(std::uint32_t bus, std::uint32_t bufferSize, const A
     auto stream = std::make_shared<Stream>();
     stream->format = *standard;
     stream->bufferSize = bufferSize;
-    // Room for a second of audio or eight buffers, whichever is more, so a tap thread that is late
-    // by a scheduling slice loses nothing.
-    stream->capacity = std::max<std::uint64_t>(
-        std::uint64_t(bufferSize) * 8, std::max<std::uint64_t>(65536, std::uint64_t(format.sampleRate())));
-    stream->frames.assign(standard->channelCount(), std::vector<float>(stream->capacity, 0.0f));
-    stream->marks.resize(4096);
+    // Eight buffers and at least a third of a second at 44.1 kHz: the tap thread looks in every
+    // millisecond, so only a stalled machine makes the render thread drop frames. The ring is
+    // written before it is read, so it needs no clearing.
+    stream->capacity = std::max<std::uint64_t>(std::uint64_t(bufferSize) * 8, 16384);
+    for (std::uint32_t c = 0; c < standard->channelCount(); ++c)
+        stream->frames.push_back(std::make_unique_for_overwrite<float[]>(stream->capacity));
+    stream->marks.resize(1024);
     stream->block = std::move(block);
     owners_[bus] = stream;
     live_[bus].store(stream.get(), std::memory_order_seq_cst);
