@@ -5,6 +5,7 @@
 
 #include "platform/audio/AudioBufferList.h"
 #include "platform/audio/AudioFormat.h"
+#include "platform/audio/AudioTap.h"
 #include "platform/audio/AudioTime.h"
 
 #include <atomic>
@@ -69,6 +70,9 @@ public:
     // A short name for diagnostics ("MixerNode", "SourceNode" ...).
     virtual std::string typeName() const { return "AudioNode"; }
 
+    // The taps on the node's output busses (any thread but the render thread).
+    AudioNodeTaps& taps() const { return taps_; }
+
 protected:
     AudioNode(std::uint32_t inputs, std::uint32_t outputs);
 
@@ -117,6 +121,8 @@ private:
     std::atomic<double> renderSampleRate_{0.0};
     std::atomic<bool> renderHostTimeValid_{false};
     std::atomic<std::uint64_t> renderGeneration_{0};
+
+    mutable AudioNodeTaps taps_;
 };
 
 } // namespace platform

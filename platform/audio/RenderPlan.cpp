@@ -216,6 +216,7 @@ RenderStatus RenderPlan::callRender(std::uint32_t node, std::uint32_t bus, std::
         planCopy(destination, &view, frames);
         assignBufferList(view, destination);
     }
+    n.node->taps_.feed(bus, status == RenderStatus::success ? list : out, frames, cycle.when);
     return status;
 }
 
