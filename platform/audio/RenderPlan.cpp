@@ -210,13 +210,15 @@ RenderStatus RenderPlan::callRender(std::uint32_t node, std::uint32_t bus, std::
         assignBufferList(view, destination);
         planSilence(view, 0, frames);
         cycle.failed = true;
+        // A tap hears what the bus gave: silence here.
+        n.node->taps_.feed(bus, view, frames, cycle.when);
         return RenderStatus::error;
     }
     if (fixed && !planSameBuffers(view, destination)) {
         planCopy(destination, &view, frames);
         assignBufferList(view, destination);
     }
-    n.node->taps_.feed(bus, status == RenderStatus::success ? list : out, frames, cycle.when);
+    n.node->taps_.feed(bus, view, frames, cycle.when);
     return status;
 }
 
