@@ -1,5 +1,6 @@
 #include "RozezEru/Internals/MemoryAddress.h"
 #include "RozezEru/MIDI/MIDI.h"
+#include "RozezEru/MIDI/MIDICallbackInstrument.h"
 #include "RozezEru/MIDI/MIDIInstrument.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/midi/LoopbackMIDIService.h"
@@ -123,4 +124,31 @@ TEST(MIDIInstrument, IsNamedByItsAddressAndTakesItsHiddenDestinationAlongWhenDes
     EXPECT_NE(loop.send(endpoint, {0x90, 60, 100}), platform::kMIDINoErr);
     mainQueue().drain();
     EXPECT_TRUE(second.calls.empty());
+}
+
+TEST(MIDICallbackInstrument, EveryRoadEndsInOneChannelMessage) {
+    using Call = std::vector<InstrumentBytes>;
+    const std::pair<InstrumentBytes, Call> table[] = {
+        {{0x91, 0x40, 0x7F}, {{0x91, 0x40, 0x7F}}},
+        {{0x91, 0x40, 0x00}, {{0x81, 0x40, 0x00}}},
+        {{0xB2, 0x07, 0x64}, {{0xB2, 0x07, 0x64}}},
+        {{0xA0, 0x3C, 0x20}, {{0xA0, 0x3C, 0x20}}},
+        {{0xE5, 0x00, 0x40}, {{0xE5, 0x00, 0x40}}},
+        {{0xD4, 0x33}, {{0xD4, 0x33, 0x00}}},
+        {{0xC0, 0x05, 0x00}, {}},
+    };
+    InstrumentLoop loop;
+    Call heard;
+    MIDICallbackInstrument instrument("Callback", [&](std::uint8_t s, std::uint8_t d1, std::uint8_t d2) {
+        heard.push_back({s, d1, d2});
+    });
+    for (const auto& [bytes, calls] : table) {
+        heard.clear();
+        loop.send(instrument.midiIn(), bytes);
+        mainQueue().drain();
+        EXPECT_EQ(heard, calls);
+    }
+    heard.clear();
+    instrument.receivedMIDINoteOn(60, 0, 2, std::nullopt, std::nullopt);
+    EXPECT_EQ(heard, (Call{{0x82, 60, 0}}));
 }
