@@ -1,6 +1,7 @@
 #include "Source/playback/PlayerRZ.h"
 
 #include "PlaybackTestSupport.h"
+#include "tests/support/Wait.h"
 #include "RozezEru/Internals/AudioEngine.h"
 #include "RozezEru/Nodes/Mixer.h"
 #include "RozezEru/Nodes/Playback/AudioPlayer.h"
@@ -620,15 +621,15 @@ TEST_F(PlayerRZTest, NothingIsAllocatedOnTheRenderThreadWhileAnEntryPlaysSeeksAn
     player->play();
     ASSERT_TRUE(player->isPlaying());
     // Counted in render cycles, whatever the machine's pace; the deadline only ends a stuck run.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    for (int i = 0;
-         testsupport::AllocationTrap::renderCycles() < 400 && std::chrono::steady_clock::now() < deadline;
-         ++i) {
-        vantle::trebleChanged(*player, double(i % 41 - 20) / 2.0);
-        vantle::panChanged(*player, double(i % 21 - 10));
-        if (i % 100 == 99) player->setCurrentTime(0.5); // a seek empties the stretcher
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
+    int i = 0;
+    testsupport::waitUntil(
+        [&] {
+            vantle::trebleChanged(*player, double(i % 41 - 20) / 2.0);
+            vantle::panChanged(*player, double(i % 21 - 10));
+            if (i++ % 100 == 99) player->setCurrentTime(0.5); // a seek empties the stretcher
+            return testsupport::AllocationTrap::renderCycles() >= 400;
+        },
+        std::chrono::seconds(60));
     player->stop();
     const auto counts = testsupport::AllocationTrap::renderThreadCounts();
     EXPECT_GE(testsupport::AllocationTrap::renderCycles(), 400u);
