@@ -6,7 +6,6 @@
 #include "Source/session/PlaylistEntry.h"
 #include "platform/audio/AudioDevice.h"
 #include "platform/foundation/Console.h"
-#include "platform/ui/Badge.h"
 
 #include <algorithm>
 
@@ -32,11 +31,11 @@ PlayerAV::~PlayerAV() {
 }
 
 double PlayerAV::currentTime() const {
-    return !suspended_ && loaded_ && playing_ ? avplayer_->currentTime() : desiredTime_;
+    return !suspended_ && playable_ && playing_ ? avplayer_->currentTime() : desiredTime_;
 }
 
 double PlayerAV::duration() const {
-    return loaded_ ? avplayer_->duration() : 0.0;
+    return playable_ ? avplayer_->duration() : 0.0;
 }
 
 void PlayerAV::setEntry(std::shared_ptr<PlaylistEntry> entry) {
@@ -44,38 +43,30 @@ void PlayerAV::setEntry(std::shared_ptr<PlaylistEntry> entry) {
     setPlaying(false);
     entry_.reset();
     fileMonitor_.reset();
-    loaded_ = false;
+    playable_ = false;
     desiredTime_ = 0;
     if (!entry) return;
     if (auto opened = avplayer_->load(entry->_url.path()); !opened) {
         platform::consolePrint("can't open " + entry->_url.absoluteString() + ": " + opened.error().message);
         return;
     }
-    loaded_ = true;
-    auto monitor = std::make_unique<FileMonitor>(entry->_url, platform::FileSystemEvent::all, [this, entry] {
-        // The file changed on disk: it is read again, from the start.
-        setEntry(entry);
-    });
-    fileMonitor_ = monitor->isWatching() ? std::move(monitor) : nullptr;
+    playable_ = true;
+    // A file changed on disk is read again, from the start.
+    watch(entry, [this, entry] { setEntry(entry); });
     entry_ = std::move(entry);
 }
 
 void PlayerAV::setCurrentTime(double seconds) {
     suspend();
     const double lower = seconds >= 0 ? seconds : 0.0; // also for NaN
-    const double upper = loaded_ ? std::max(0.0, avplayer_->duration() - 0.1) : 9.9;
+    const double upper = playable_ ? std::max(0.0, avplayer_->duration() - 0.1) : 9.9;
     desiredTime_ = std::min(upper, lower);
     if (delegate_) delegate_->refreshDisplay();
     resume();
 }
 
-void PlayerAV::skipToEndIfWithin(double seconds) {
-    if (!playing_) return;
-    if (seconds > duration() - playbackTime()) setCurrentTime(duration());
-}
-
 void PlayerAV::play() {
-    if (!loaded_ || avplayer_->isPlaying()) return;
+    if (!playable_ || avplayer_->isPlaying()) return;
     avplayer_->completionHandler = [this] { playbackDidComplete(); };
     if (mode_ == PlayerMode::dance && entry_) entry_->beginTimeRange(desiredTime_);
     if (!engine_->isRunning()) (void)engine_->start();
@@ -84,55 +75,22 @@ void PlayerAV::play() {
 }
 
 void PlayerAV::pause() {
-    if (!(playing_ && loaded_)) return;
+    if (!(playing_ && playable_)) return;
     avplayer_->pause();
     desiredTime_ = avplayer_->currentTime();
     recordPlayedRange();
     avplayer_->stop();
 }
 
-void PlayerAV::suspend() {
-    if (suspended_) return;
-    if (playing_ && loaded_) pause();
-    suspended_ = true;
-}
-
-void PlayerAV::stop() {
-    if (!suspended_) pause();
-    setPlaying(false);
-}
-
-void PlayerAV::start() {
-    if (suspended_)
-        setPlaying(true);
-    else
-        play();
-}
-
-void PlayerAV::resume() {
-    if (!suspended_) return;
-    suspended_ = false;
-    if (playing_) play();
-}
-
 void PlayerAV::playbackDidComplete() {
     if (mode_ == PlayerMode::dance && entry_ && entry_->cachedTimeRangeIndex && entry_->currentTimeRangeSet)
         (void)entry_->currentTimeRangeSet->extendRange(*entry_->cachedTimeRangeIndex, avplayer_->duration());
     avplayer_->stop();
-    if (delegate_) {
-        platform::dockTile().setBadgeLabel("");
-        delegate_->resetScreensaverIdle();
-        delegate_->playerDidFinish();
-    }
-    if (playing_ && !avplayer_->isPlaying()) setPlaying(false);
+    finishPlayback();
 }
 
-void PlayerAV::setPlaying(bool playing) {
-    playing_ = playing;
-    if (!delegate_) return;
-    platform::dockTile().setBadgeLabel(playing ? "►" : "");
-    delegate_->resetScreensaverIdle();
-    if (playing) delegate_->clearPrevEntry();
+bool PlayerAV::filePlayerIsPlaying() const {
+    return avplayer_->isPlaying();
 }
 
 void PlayerAV::setVolume(float volume) {

@@ -15,7 +15,6 @@
 #include "platform/audio/NullAudioDevice.h"
 #include "platform/files/AudioFileMetadata.h"
 #include "platform/foundation/Console.h"
-#include "platform/ui/Badge.h"
 
 #include <algorithm>
 #include <atomic>
@@ -118,9 +117,7 @@ void PlayerRZ::load(const std::shared_ptr<PlaylistEntry>& entry) {
         return;
     }
 
-    auto monitor = std::make_unique<FileMonitor>(url, platform::FileSystemEvent::all,
-                                                 [this, entry] { fileChanged(entry); });
-    fileMonitor_ = monitor->isWatching() ? std::move(monitor) : nullptr;
+    watch(entry, [this, entry] { fileChanged(entry); });
     entry->storedBookmark = makeBookmark(url);
     rzplayer_->setVolume(1.0f);
     desiredTime_ = 0;
@@ -169,12 +166,6 @@ void PlayerRZ::setCurrentTime(double seconds) {
     resume();
 }
 
-void PlayerRZ::skipToEndIfWithin(double seconds) {
-    if (!playing_) return;
-    const double length = duration();
-    if (seconds > length - playbackTime()) setCurrentTime(length);
-}
-
 // ---- transport ----
 
 void PlayerRZ::play() {
@@ -206,30 +197,6 @@ void PlayerRZ::pause() {
     stopFilePlayer();
 }
 
-void PlayerRZ::suspend() {
-    if (suspended_) return;
-    if (playing_ && playable_) pause();
-    suspended_ = true;
-}
-
-void PlayerRZ::stop() {
-    if (!suspended_) pause();
-    setPlaying(false);
-}
-
-void PlayerRZ::start() {
-    if (suspended_)
-        setPlaying(true);
-    else
-        play();
-}
-
-void PlayerRZ::resume() {
-    if (!suspended_) return;
-    suspended_ = false;
-    if (playing_) play();
-}
-
 void PlayerRZ::stopFilePlayer() {
     if (rzplayer_->status() == rozezeru::NodeStatus::Playback::stopped) return;
     rzplayer_->stop();
@@ -246,23 +213,11 @@ void PlayerRZ::playbackDidComplete() {
                                                          rzplayer_->editEndTime());
     // Stopped without a reset of the stretcher: the last of the file it holds is still to be heard.
     rzplayer_->stop();
-    if (delegate_) {
-        platform::dockTile().setBadgeLabel("");
-        delegate_->resetScreensaverIdle();
-        delegate_->playerDidFinish();
-    }
-    // No further entry was loaded and nothing plays on: the player is no longer playing.
-    if (playing_ && !rzplayer_->isPlaying()) setPlaying(false);
+    finishPlayback();
 }
 
-// ---- state ----
-
-void PlayerRZ::setPlaying(bool playing) {
-    playing_ = playing;
-    if (!delegate_) return;
-    platform::dockTile().setBadgeLabel(playing ? "►" : "");
-    delegate_->resetScreensaverIdle();
-    if (playing) delegate_->clearPrevEntry();
+bool PlayerRZ::filePlayerIsPlaying() const {
+    return rzplayer_->isPlaying();
 }
 
 // ---- sound ----

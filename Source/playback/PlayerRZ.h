@@ -4,8 +4,7 @@
 // the player's own engine. It holds the current entry, keeps the position while nothing plays, records the
 // played ranges in `dance` mode, watches the entry's file and reports to its delegate. Main thread only.
 
-#include "RozezEru/Internals/HasAudioEngine.h"
-#include "Source/playback/Player.h"
+#include "Source/playback/EntryPlayer.h"
 
 #include <cstdint>
 #include <memory>
@@ -24,9 +23,7 @@ class TimePitch;
 
 namespace vantle {
 
-class FileMonitor;
-
-class PlayerRZ final : public ApplicationPlayer, public rozezeru::HasAudioEngine {
+class PlayerRZ final : public EntryPlayer {
 public:
     // Plays through the default output device: ALSA, or the null device when no sound card opens (said
     // once on the console).
@@ -41,38 +38,19 @@ public:
     rozezeru::AudioEngine& engine() override { return *engine_; }
 
     // ---- PlayerServices ----
-    PlayerMode mode() const override { return mode_; }
-    std::shared_ptr<PlaylistEntry> entry() const override { return entry_; }
     // The file player's own time.
     double currentTime() const override;
-    double desiredTime() const override { return desiredTime_; }
 
     // ---- ApplicationPlayer ----
     void setEntry(std::shared_ptr<PlaylistEntry> entry) override;
     void setCurrentTime(double seconds) override;
-    void skipToEndIfWithin(double seconds) override;
     double duration() const override;
     void play() override;
     void pause() override;
-    void suspend() override;
-    void stop() override;
-    void start() override;
-    void resume() override;
-    bool playable() const override { return playable_; }
-    bool suspended() const override { return suspended_; }
-    bool playing() const override { return playing_; }
-    void setPlaying(bool playing) override;
-    void setMode(PlayerMode mode) override { mode_ = mode; }
-    PlayerDelegate* delegate() const override { return delegate_; }
-    void setDelegate(PlayerDelegate* delegate) override { delegate_ = delegate; }
     // The volume acts on the mixer alone; the file player stays at 1, so neither a reload nor a seek
     // changes the loudness.
-    float volume() const override { return volume_; }
     void setVolume(float volume) override;
-    float pan() const override { return pan_; }
     void setPan(float pan) override;
-    float treble() const override { return treble_; }
-    void setTreble(float treble) override { treble_ = treble; }
     void setTrebleGain(float gain) override;
     void setRate(float rate) override;
 
@@ -96,10 +74,9 @@ public:
     const std::shared_ptr<rozezeru::HighShelfParametricEqualizerFilter>& highShelfFilter() const {
         return highShelfFilter_;
     }
-    // The monitor on the current file; null when none is watched.
-    const FileMonitor* fileMonitor() const { return fileMonitor_.get(); }
 
 private:
+    bool filePlayerIsPlaying() const override;
     // Stops a playing or paused file player and empties the time-pitch stage.
     void stopFilePlayer();
     // After the entry's file was opened again: a cached duration that the file no longer has is
@@ -111,17 +88,6 @@ private:
     std::shared_ptr<rozezeru::TimePitch> timePitch_;
     std::shared_ptr<rozezeru::Mixer> mixer_;
     std::shared_ptr<rozezeru::HighShelfParametricEqualizerFilter> highShelfFilter_;
-    std::shared_ptr<PlaylistEntry> entry_;
-    bool playable_ = false;
-    bool suspended_ = false;
-    double desiredTime_ = 0;
-    PlayerMode mode_ = PlayerMode::dance;
-    PlayerDelegate* delegate_ = nullptr;
-    std::unique_ptr<FileMonitor> fileMonitor_;
-    bool playing_ = false;
-    float volume_ = 0.5f;
-    float pan_ = 0;
-    float treble_ = 0;
 };
 
 } // namespace vantle
