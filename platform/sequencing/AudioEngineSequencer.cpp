@@ -1,0 +1,180 @@
+#include "platform/sequencing/AudioEngineSequencer.h"
+
+#include "platform/audio/AudioEngine.h"
+#include "platform/audio/AudioUnitNode.h"
+#include "platform/foundation/Files.h"
+#include "platform/midi/MIDIService.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace platform {
+
+namespace {
+
+constexpr const char* sequencerErrorDomain = "AudioEngineSequencer";
+
+} // namespace
+
+// ---- Track views
+
+struct MusicTrackView::Current {
+    std::shared_ptr<MusicTrack> track;
+    AudioEngineSequencer::TrackState* state = nullptr;
+};
+
+// The view's track while it is still the sequencer's track at the view's index.
+MusicTrackView::Current MusicTrackView::current() const {
+    auto track = track_.lock();
+    if (!track || index_ >= sequencer_->states_.size() ||
+        sequencer_->sequence_.indTrack(static_cast<std::uint32_t>(index_)).lock() != track)
+        return {};
+    return {std::move(track), &sequencer_->states_[index_]};
+}
+
+MusicTimeStamp MusicTrackView::lengthInBeats() const {
+    const auto now = current();
+    return now.track ? now.track->length() : 0.0;
+}
+
+void MusicTrackView::setLengthInBeats(MusicTimeStamp beats) {
+    const auto now = current();
+    if (!now.track || !std::isfinite(beats)) return;
+    now.track->setLength(std::max(0.0, beats));
+    sequencer_->restartIfPlaying();
+}
+
+bool MusicTrackView::isLoopingEnabled() const {
+    const auto now = current();
+    return now.state && now.state->looping;
+}
+
+void MusicTrackView::setLoopingEnabled(bool enabled) {
+    const auto now = current();
+    if (!now.track) return;
+    now.state->looping = enabled;
+    sequencer_->applyLoop(*now.track, *now.state);
+}
+
+MusicBeatRange MusicTrackView::loopRange() const {
+    const auto now = current();
+    return now.state ? now.state->loopRange : MusicBeatRange{};
+}
+
+void MusicTrackView::setLoopRange(MusicBeatRange range) {
+    const auto now = current();
+    if (!now.track || !std::isfinite(range.start) || !std::isfinite(range.length)) return;
+    now.state->loopRange = range;
+    sequencer_->applyLoop(*now.track, *now.state);
+}
+
+AudioUnitNode* MusicTrackView::destinationAudioUnit() const {
+    const auto now = current();
+    return now.state ? now.state->node : nullptr;
+}
+
+void MusicTrackView::setDestinationAudioUnit(AudioUnitNode* node) {
+    const auto now = current();
+    if (!now.track) return;
+    now.state->node = node;
+    now.track->setDestinationMIDIEndpoint(0);
+    // The player restarts itself when it is playing.
+    sequencer_->player_.setDestination(track_, node ? &node->auAudioUnit() : nullptr);
+}
+
+MIDIEndpointRef MusicTrackView::destinationMIDIEndpoint() const {
+    const auto now = current();
+    return now.track ? now.track->destinationMIDIEndpoint() : 0;
+}
+
+void MusicTrackView::setDestinationMIDIEndpoint(MIDIEndpointRef endpoint) {
+    const auto now = current();
+    if (!now.track) return;
+    if (endpoint != 0 && !sequencer_->openMIDIOutput()) return;
+    now.track->setDestinationMIDIEndpoint(endpoint);
+    now.state->node = nullptr;
+    sequencer_->player_.setDestination(track_, nullptr);
+}
+
+// ---- The sequencer
+
+AudioEngineSequencer::AudioEngineSequencer(AudioEngine& engine, std::shared_ptr<MIDIService> midiService)
+    : engine_(engine), midiService_(std::move(midiService)) {
+    player_.setSequence(&sequence_);
+}
+
+AudioEngineSequencer::~AudioEngineSequencer() {
+    // The endpoint thread sends through the port: it ends before the port goes.
+    player_.stop();
+    if (midiClient_) midiService_->clientDispose(midiClient_);
+}
+
+Result<void> AudioEngineSequencer::load(const std::string& path) {
+    auto bytes = readFile(path);
+    if (!bytes) {
+        player_.stop();
+        return bytes.error();
+    }
+    return load(std::span<const std::uint8_t>(bytes.value()));
+}
+
+Result<void> AudioEngineSequencer::load(std::span<const std::uint8_t> data) {
+    player_.stop();
+    const auto status = sequence_.loadFileData(data);
+    afterLoad();
+    if (status != noErr)
+        return Error::make(sequencerErrorDomain, "The data is not a standard MIDI file.", status);
+    return {};
+}
+
+void AudioEngineSequencer::afterLoad() {
+    states_.assign(sequence_.trackCount(), TrackState{});
+    player_.setTime(0);
+}
+
+std::vector<MusicTrackView> AudioEngineSequencer::tracks() const {
+    std::vector<MusicTrackView> views;
+    const auto count = std::min<std::size_t>(sequence_.trackCount(), states_.size());
+    views.reserve(count);
+    for (std::size_t i = 0; i < count; ++i)
+        views.push_back(MusicTrackView(const_cast<AudioEngineSequencer&>(*this), i,
+                                       sequence_.indTrack(static_cast<std::uint32_t>(i))));
+    return views;
+}
+
+void AudioEngineSequencer::applyLoop(MusicTrack& track, const TrackState& state) {
+    const bool loops = state.looping && state.loopRange.length > 0;
+    track.setLoopInfo(loops ? MusicTrackLoopInfo{state.loopRange.length, 0} : MusicTrackLoopInfo{});
+    restartIfPlaying();
+}
+
+void AudioEngineSequencer::restartIfPlaying() {
+    if (player_.isPlaying()) player_.setTime(player_.time());
+}
+
+Result<void> AudioEngineSequencer::start() {
+    if (!engine_.isRunning())
+        return Error::make(sequencerErrorDomain, "The audio engine is not running.",
+                           kAudioToolboxErr_InvalidPlayerState);
+    player_.start();
+    return {};
+}
+
+Result<void> AudioEngineSequencer::openMIDIOutput() {
+    if (midiPort_) return {};
+    if (!midiService_) midiService_ = defaultMIDIService();
+    MIDIClientRef client = 0;
+    MIDIPortRef port = 0;
+    if (midiService_->clientCreate("AudioEngineSequencer", {}, client) != kMIDINoErr)
+        return Error::make(sequencerErrorDomain, "No MIDI client.");
+    if (midiService_->outputPortCreate(client, "Sequencer Out", port) != kMIDINoErr) {
+        midiService_->clientDispose(client);
+        return Error::make(sequencerErrorDomain, "No MIDI output port.");
+    }
+    midiClient_ = client;
+    midiPort_ = port;
+    player_.setMIDIOutput(midiService_.get(), midiPort_);
+    return {};
+}
+
+} // namespace platform
