@@ -16,6 +16,13 @@ constexpr const char* sequencerErrorDomain = "AudioEngineSequencer";
 
 } // namespace
 
+template <typename Edit> void AudioEngineSequencer::edit(Edit&& change) {
+    const bool playing = player_.isPlaying();
+    if (playing) stop();
+    change();
+    if (playing) player_.start();
+}
+
 // ---- Track views
 
 struct MusicTrackView::Current {
@@ -40,8 +47,7 @@ MusicTimeStamp MusicTrackView::lengthInBeats() const {
 void MusicTrackView::setLengthInBeats(MusicTimeStamp beats) {
     const auto now = current();
     if (!now.track || !std::isfinite(beats)) return;
-    now.track->setLength(std::max(0.0, beats));
-    sequencer_->restartIfPlaying();
+    sequencer_->edit([&] { now.track->setLength(std::max(0.0, beats)); });
 }
 
 bool MusicTrackView::isLoopingEnabled() const {
@@ -76,10 +82,11 @@ AudioUnitNode* MusicTrackView::destinationAudioUnit() const {
 void MusicTrackView::setDestinationAudioUnit(AudioUnitNode* node) {
     const auto now = current();
     if (!now.track) return;
-    now.state->node = node;
-    now.track->setDestinationMIDIEndpoint(0);
-    // The player restarts itself when it is playing.
-    sequencer_->player_.setDestination(track_, node ? &node->auAudioUnit() : nullptr);
+    sequencer_->edit([&] {
+        now.state->node = node;
+        now.track->setDestinationMIDIEndpoint(0);
+        sequencer_->player_.setDestination(track_, node ? &node->auAudioUnit() : nullptr);
+    });
 }
 
 MIDIEndpointRef MusicTrackView::destinationMIDIEndpoint() const {
@@ -91,9 +98,11 @@ void MusicTrackView::setDestinationMIDIEndpoint(MIDIEndpointRef endpoint) {
     const auto now = current();
     if (!now.track) return;
     if (endpoint != 0 && !sequencer_->openMIDIOutput()) return;
-    now.track->setDestinationMIDIEndpoint(endpoint);
-    now.state->node = nullptr;
-    sequencer_->player_.setDestination(track_, nullptr);
+    sequencer_->edit([&] {
+        now.track->setDestinationMIDIEndpoint(endpoint);
+        now.state->node = nullptr;
+        sequencer_->player_.setDestination(track_, nullptr);
+    });
 }
 
 // ---- The sequencer
@@ -105,21 +114,21 @@ AudioEngineSequencer::AudioEngineSequencer(AudioEngine& engine, std::shared_ptr<
 
 AudioEngineSequencer::~AudioEngineSequencer() {
     // The endpoint thread sends through the port: it ends before the port goes.
-    player_.stop();
+    stop();
     if (midiClient_) midiService_->clientDispose(midiClient_);
 }
 
 Result<void> AudioEngineSequencer::load(const std::string& path) {
     auto bytes = readFile(path);
     if (!bytes) {
-        player_.stop();
+        stop();
         return bytes.error();
     }
     return load(std::span<const std::uint8_t>(bytes.value()));
 }
 
 Result<void> AudioEngineSequencer::load(std::span<const std::uint8_t> data) {
-    player_.stop();
+    stop();
     const auto status = sequence_.loadFileData(data);
     afterLoad();
     if (status != noErr)
@@ -144,12 +153,9 @@ std::vector<MusicTrackView> AudioEngineSequencer::tracks() const {
 
 void AudioEngineSequencer::applyLoop(MusicTrack& track, const TrackState& state) {
     const bool loops = state.looping && state.loopRange.length > 0;
-    track.setLoopInfo(loops ? MusicTrackLoopInfo{state.loopRange.length, 0} : MusicTrackLoopInfo{});
-    restartIfPlaying();
-}
-
-void AudioEngineSequencer::restartIfPlaying() {
-    if (player_.isPlaying()) player_.setTime(player_.time());
+    edit([&] {
+        track.setLoopInfo(loops ? MusicTrackLoopInfo{state.loopRange.length, 0} : MusicTrackLoopInfo{});
+    });
 }
 
 Result<void> AudioEngineSequencer::start() {
@@ -158,6 +164,34 @@ Result<void> AudioEngineSequencer::start() {
                            kAudioToolboxErr_InvalidPlayerState);
     player_.start();
     return {};
+}
+
+void AudioEngineSequencer::setCurrentPositionInBeats(MusicTimeStamp beats) {
+    edit([&] { player_.setTime(beats); });
+}
+
+void AudioEngineSequencer::stop() {
+    if (!player_.isPlaying()) return;
+    player_.stop();
+    releaseNotes();
+}
+
+void AudioEngineSequencer::releaseNotes() {
+    for (std::uint8_t channel = 0; channel < 16; ++channel) {
+        const std::uint8_t allNotesOff[] = {static_cast<std::uint8_t>(0xB0 | channel), 123, 0};
+        for (std::size_t i = 0; i < states_.size(); ++i) {
+            // A unit shared by several tracks hears it once.
+            auto* node = states_[i].node;
+            bool first = node != nullptr;
+            for (std::size_t j = 0; first && j < i; ++j)
+                first = states_[j].node != node;
+            if (first) node->auAudioUnit().scheduleMIDIEvent(AUEventSampleTimeImmediate, 0, allNotesOff);
+            auto track = sequence_.indTrack(static_cast<std::uint32_t>(i)).lock();
+            if (midiPort_ && track && track->destinationMIDIEndpoint() != 0)
+                midiService_->send(midiPort_, track->destinationMIDIEndpoint(),
+                                   makePacketList(0, allNotesOff));
+        }
+    }
 }
 
 Result<void> AudioEngineSequencer::openMIDIOutput() {

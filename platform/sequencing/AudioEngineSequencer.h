@@ -84,12 +84,13 @@ public:
 
     // Beats from the sequence's start; not wrapped by looping.
     MusicTimeStamp currentPositionInBeats() const { return player_.time(); }
-    void setCurrentPositionInBeats(MusicTimeStamp beats) { player_.setTime(beats); }
+    void setCurrentPositionInBeats(MusicTimeStamp beats);
     bool isPlaying() const { return player_.isPlaying(); }
     void prepareToPlay() { player_.preroll(); }
     // Fails while the engine is not running: nothing would render the events.
     Result<void> start();
-    void stop() { player_.stop(); }
+    // Notes still sounding are released (all notes off on every channel of every destination).
+    void stop();
 
     AudioEngine& engine() const { return engine_; }
 
@@ -102,8 +103,10 @@ private:
     };
     void afterLoad();
     void applyLoop(MusicTrack& track, const TrackState& state);
-    // A running player takes track edits in by starting again where it is.
-    void restartIfPlaying();
+    // A running player takes a track edit in by stopping, releasing its notes (the notes it started
+    // would not be ended otherwise) and starting again where it was.
+    template <typename Edit> void edit(Edit&& change);
+    void releaseNotes();
     Result<void> openMIDIOutput();
 
     AudioEngine& engine_;
