@@ -97,8 +97,8 @@ MIDIEndpointRef MusicTrackView::destinationMIDIEndpoint() const {
 void MusicTrackView::setDestinationMIDIEndpoint(MIDIEndpointRef endpoint) {
     const auto now = current();
     if (!now.track) return;
-    if (endpoint != 0 && !sequencer_->openMIDIOutput()) return;
     sequencer_->edit([&] {
+        if (endpoint != 0 && !sequencer_->openMIDIOutput()) return;
         now.track->setDestinationMIDIEndpoint(endpoint);
         now.state->node = nullptr;
         sequencer_->player_.setDestination(track_, nullptr);

@@ -5,8 +5,8 @@
 // its tracks.
 //
 // Control calls from one thread (normally the main thread); the events are prepared there, and the
-// destination units' render threads only hand them on. Track edits made while playing apply from the
-// current position on.
+// destination units' render threads only hand them on. Track edits and moves made while playing apply
+// from the current position on, once the notes sounding have been released.
 
 #include "platform/foundation/Result.h"
 #include "platform/midi/MIDITypes.h"
@@ -45,7 +45,8 @@ public:
     // its first `length` beats over and over.
     MusicBeatRange loopRange() const;
     void setLoopRange(MusicBeatRange range);
-    // One destination at a time: routing to a unit drops the endpoint, and the other way round.
+    // One destination at a time: routing to a unit drops the endpoint, and the other way round. When
+    // the MIDI service refuses the sequencer a client or port, the track keeps its destination.
     AudioUnitNode* destinationAudioUnit() const;
     void setDestinationAudioUnit(AudioUnitNode* node);
     MIDIEndpointRef destinationMIDIEndpoint() const;
