@@ -1,6 +1,7 @@
 #pragma once
 // Standard MIDI files written byte by byte: chunks, header bodies, variable-length quantities and a few
-// whole files that use every kind of event. Used by the reader's tests and its fuzz seeds. Any thread.
+// whole files that use every kind of event. Used by the reader's, sequencers' and player's tests and the fuzz
+// seeds. Any thread.
 
 #include <cstdint>
 #include <initializer_list>
@@ -72,6 +73,24 @@ inline MIDIBytes formatOneFile() {
 inline MIDIBytes formatZeroFile() {
     return join(
         {header(0, 1, 0xE728), chunk("MTrk", join({{0x00, 0x90, 64, 80, 0x28, 0x80, 64, 0}, endOfTrack}))});
+}
+
+// Format 1 at 96 ticks per beat and 120 BPM: note 60 at beat 0 and 62 at beat 2 in a track of 16 beats,
+// note 64 at beat 1 in a track of 24.
+inline MIDIBytes tracksOf16And24Beats() {
+    const MIDIBytes first = join({{0x00, 0x90, 60, 100},
+                                  vlq(96),
+                                  {0x80, 60, 0},
+                                  vlq(96),
+                                  {0x90, 62, 100},
+                                  vlq(96),
+                                  {0x80, 62, 0},
+                                  vlq(13 * 96),
+                                  {0xFF, 0x2F, 0x00}});
+    const MIDIBytes second =
+        join({vlq(96), {0x90, 64, 100}, vlq(48), {0x80, 64, 0}, vlq(22 * 96 + 48), {0xFF, 0x2F, 0x00}});
+    return join({header(1, 3, 96), chunk("MTrk", join({{0x00}, tempo(500000), endOfTrack})),
+                 chunk("MTrk", first), chunk("MTrk", second)});
 }
 
 } // namespace testsupport

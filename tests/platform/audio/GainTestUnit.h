@@ -10,6 +10,8 @@
 #include <array>
 #include <atomic>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 namespace unittest {
 
@@ -67,6 +69,14 @@ public:
     // What the render received; read while the unit does not render.
     std::size_t midiCount() const { return midiCount_.load(std::memory_order_acquire); }
     const MIDIRecord& midi(std::size_t index) const { return midi_[index]; }
+    // (time from `from`, note) of each note-on received from sample time `from` on, as they came.
+    std::vector<std::pair<AUEventSampleTime, int>> noteOns(AUEventSampleTime from = 0) const {
+        std::vector<std::pair<AUEventSampleTime, int>> out;
+        for (std::size_t i = 0; i < midiCount(); ++i)
+            if (midi_[i].time >= from && (midi_[i].data[0] & 0xF0) == 0x90)
+                out.emplace_back(midi_[i].time - from, midi_[i].data[1]);
+        return out;
+    }
 
     std::vector<int> channelCapabilities() const override { return capabilities; }
     // Pairs of channel counts (see AudioUnit::channelCapabilities); any count that is equal by default.
