@@ -83,7 +83,8 @@ Result<std::unique_ptr<AudioFile>> AudioFile::openForWriting(const std::string& 
     if (aac && (options.exclusive || options.headerAfterEachWrite))
         return audioFileError(AudioFileError::invalidSettings, "Cannot create audio file", path,
                               "only linear PCM files are created exclusively or kept current");
-    auto backend = aac ? openFfmpegWriter(path, settings, info) : openSndfileWriter(path, settings, options, info);
+    auto backend =
+        aac ? openFfmpegWriter(path, settings, info) : openSndfileWriter(path, settings, options, info);
     if (!backend) return backend.error();
     auto format = AudioFormat::standard(info.fileFormat.sampleRate, info.fileFormat.channelsPerFrame);
     if (!format)

@@ -30,7 +30,7 @@ enum class AudioFileError : int {
     wrongMode, // reading a file open for writing or the reverse
     readFailed,
     writeFailed,
-    noAudioTrack, // a container (a video, say) that holds no audio track
+    noAudioTrack,  // a container (a video, say) that holds no audio track
     alreadyExists, // an exclusive create found a file at the path
 };
 inline constexpr const char* audioFileErrorDomain = "platform.audiofile";

@@ -369,9 +369,10 @@ Result<std::unique_ptr<AudioFileBackend>> openSndfileReader(const std::string& p
     return std::unique_ptr<AudioFileBackend>(new SndfileReader(file, sfInfo, mode));
 }
 
-Result<std::unique_ptr<AudioFileBackend>>
-openSndfileWriter(const std::string& path, const AudioFileSettings& settings,
-                  const AudioFileWriteOptions& options, AudioFileBackend::Info& info) {
+Result<std::unique_ptr<AudioFileBackend>> openSndfileWriter(const std::string& path,
+                                                            const AudioFileSettings& settings,
+                                                            const AudioFileWriteOptions& options,
+                                                            AudioFileBackend::Info& info) {
     auto invalid = [&](const std::string& detail) {
         return audioFileError(AudioFileError::invalidSettings, "Cannot create audio file", path, detail);
     };
@@ -448,7 +449,8 @@ openSndfileWriter(const std::string& path, const AudioFileSettings& settings,
     if (options.exclusive) {
         descriptor = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (descriptor == -1)
-            return audioFileError(errno == EEXIST ? AudioFileError::alreadyExists : AudioFileError::cannotCreate,
+            return audioFileError(errno == EEXIST ? AudioFileError::alreadyExists
+                                                  : AudioFileError::cannotCreate,
                                   "Cannot create audio file", path, std::strerror(errno));
         file = sf_open_fd(descriptor, SFM_WRITE, &sfInfo, SF_FALSE);
         if (!file) {
