@@ -70,6 +70,16 @@ void expectChannel(const WriteableFile& file, int c) {
     EXPECT_EQ(file.fileFormat().bitsPerChannel, 24u);
 }
 
+struct CountingDelegate final : MultiChannelInputNodeTapDelegate {
+    void tapInstalled(MultiChannelInputNodeTap&) override { ++installed; }
+    void tapRemoved(MultiChannelInputNodeTap&) override { ++removed; }
+    void dataProcessed(MultiChannelInputNodeTap&, std::uint32_t frames, const platform::AudioTime&) override {
+        processed += frames;
+    }
+    int installed = 0, removed = 0;
+    std::atomic<std::uint64_t> processed{0};
+};
+
 } // namespace
 
 TEST(MultiChannelInputNodeTap, TakesRecordTheMappedChannelsAndNeverTruncateAnotherRecorder) {
@@ -125,10 +135,14 @@ TEST(MultiChannelInputNodeTap, AChannelWithoutAFileNeitherShiftsTheOthersNorReco
 
     std::ofstream(folder.file("Audio 3 #10000.wav")) << "taken";
     auto tap = tapOn(*engine, folder.path);
+    auto delegate = std::make_shared<CountingDelegate>();
+    tap->setDelegate(delegate);
     tap->setRecordCounter(10000);
     tap->prepare(std::vector<std::int32_t>{2, 3});
+    tap->setRecordEnabled(true);
     ASSERT_TRUE(engine->start().ok());
     take(*tap);
+    EXPECT_GE(delegate->processed.load(), 4096u);
     const Files files = tap->files();
     ASSERT_EQ(files.size(), 2u);
     EXPECT_EQ(files[0], nullptr);
@@ -136,4 +150,7 @@ TEST(MultiChannelInputNodeTap, AChannelWithoutAFileNeitherShiftsTheOthersNorReco
     expectChannel(*files[1], 3);
     engine->stop();
     tap->setRecordEnabled(false);
+    tap->setRecordEnabled(false);
+    EXPECT_EQ(delegate->installed, 1);
+    EXPECT_EQ(delegate->removed, 1);
 }
