@@ -62,6 +62,7 @@ void settingsReplaceStandardFormat(std::optional<double> rate, std::optional<std
 
 std::atomic<Settings::BufferLength> Settings::bufferLength{Settings::BufferLength::veryLong};
 std::atomic<Settings::BufferLength> Settings::secondBufferLength{Settings::BufferLength::veryLong};
+std::atomic<Settings::BufferLength> Settings::recorderBufferLength{Settings::BufferLength::veryLong};
 std::atomic<bool> Settings::delayRecorderStop{false};
 // Constant-initialised, so it is on before any static constructor can log.
 std::atomic<bool> Settings::loggingEnabled{true};

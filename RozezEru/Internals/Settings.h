@@ -54,6 +54,8 @@ public:
     static std::atomic<BufferLength> bufferLength;
     static std::atomic<BufferLength> secondBufferLength;
 
+    // The size of a node recorder's tap buffers; initially veryLong (1024 frames).
+    static std::atomic<BufferLength> recorderBufferLength;
     // When on, a node recorder's stop waits one record-buffer duration before removing its tap.
     static std::atomic<bool> delayRecorderStop;
 

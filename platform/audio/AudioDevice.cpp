@@ -9,6 +9,14 @@
 
 namespace platform {
 
+Result<void> AudioDevice::startCapture(CaptureRing&) {
+    return noAudioInputError(name());
+}
+
+Error noAudioInputError(const std::string& deviceName) {
+    return Error::make("AudioDevice", "No audio input device: \"" + deviceName + "\" has no input");
+}
+
 std::unique_ptr<AudioDevice> makeDefaultOutputDevice() {
     const char* forced = std::getenv(audioDeviceEnvironmentVariable);
     if (forced && std::strcmp(forced, "null") == 0) return std::make_unique<NullAudioDevice>();

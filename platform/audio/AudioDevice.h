@@ -1,6 +1,7 @@
 #pragma once
-// An audio output back end: it owns the render thread and asks its client for one period of audio at a
-// time. Made, started and stopped on the main thread; the client is called on the device's own thread.
+// An audio back end: its output owns the render thread and asks its client for one period of audio at
+// a time; its input, when it has one, hands captured frames to the render thread through a ring. Made,
+// started and stopped on the main thread; the client is called on the device's own thread.
 
 #include "platform/audio/AudioBufferList.h"
 #include "platform/audio/AudioFormat.h"
@@ -11,6 +12,8 @@
 #include <string>
 
 namespace platform {
+
+class CaptureRing;
 
 class AudioDevice {
 public:
@@ -41,7 +44,17 @@ public:
     // Returns once the render thread has ended: the client is not called any more.
     virtual void stop() = 0;
     virtual bool isRunning() const = 0;
+
+    // Starts delivering the device's input, in inputFormat(), into `ring` (which has that channel
+    // count) until stopCapture(). Fails when the device has no input or it cannot be opened; the
+    // default is a device without input.
+    virtual Result<void> startCapture(CaptureRing& ring);
+    // Returns once nothing writes into the ring any more.
+    virtual void stopCapture() {}
 };
+
+// The error of a device without audio input.
+Error noAudioInputError(const std::string& deviceName);
 
 // The environment variable that forces the null device when set to "null".
 inline constexpr const char* audioDeviceEnvironmentVariable = "VANTLE_AUDIO_DEVICE";

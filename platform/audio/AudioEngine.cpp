@@ -1,5 +1,6 @@
 #include "platform/audio/AudioEngine.h"
 
+#include "platform/audio/CaptureRing.h"
 #include "platform/audio/EnvironmentNode.h"
 #include "platform/audio/IONodes.h"
 #include "platform/audio/MixerNode.h"
@@ -32,6 +33,7 @@ AudioEngine::AudioEngine(std::unique_ptr<AudioDevice> device) : device_(std::mov
 
 AudioEngine::~AudioEngine() {
     if (running_ && !manual_) device_->stop();
+    stopCapture();
     running_ = false;
     activeGeneration_.store(0);
     retireAll();
@@ -68,7 +70,10 @@ void AudioEngine::detach(AudioNode& node) {
             break;
         }
     node.engine_ = nullptr;
-    if (&node == input_.get()) input_.reset();
+    if (&node == input_.get()) {
+        stopCapture();
+        input_.reset();
+    }
     if (&node == mainMixer_.get()) mainMixer_.reset();
     graphChanged();
 }
@@ -242,10 +247,34 @@ void AudioEngine::updateOutputFormats() {
 
 // Running -----------------------------------------------------------------------------------------
 
+Result<void> AudioEngine::startCapture() {
+    if (!input_ || manual_ || capturing_) return Result<void>();
+    const AudioFormat format = device_->inputFormat();
+    if (!format.isValid()) return noAudioInputError(device_->name());
+    // Room for several of the longest cycles, so a late render thread loses nothing.
+    const std::uint32_t capacity = 4 * std::max(device_->framesPerPeriod(), maximumFramesToRender);
+    auto ring = std::make_shared<CaptureRing>(format.channelCount(), capacity);
+    if (auto started = device_->startCapture(*ring); !started) return started.error();
+    captureRing_ = ring;
+    input_->setCaptureRing(std::move(ring));
+    capturing_ = true;
+    return Result<void>();
+}
+
+void AudioEngine::stopCapture() {
+    if (!capturing_) return;
+    device_->stopCapture();
+    capturing_ = false;
+    // The input node keeps the ring for its counters; the next start brings a fresh one.
+    captureRing_.reset();
+}
+
 Result<void> AudioEngine::start() {
     if (running_) return Result<void>();
     updateOutputFormats();
     deviceRate_ = device_->outputFormat().sampleRate();
+    if (input_ && !manual_) input_->setCaptureRing(nullptr);
+    if (auto captured = startCapture(); !captured) return captured.error();
     activeGeneration_.store(++lastGeneration_);
     publish(false);
     if (manual_) {
@@ -253,6 +282,7 @@ Result<void> AudioEngine::start() {
     } else if (auto started = device_->start(*this); !started) {
         activeGeneration_.store(0);
         retireAll();
+        stopCapture();
         return started.error();
     }
     running_ = true;
@@ -263,6 +293,7 @@ Result<void> AudioEngine::start() {
 void AudioEngine::pause() {
     if (!running_) return;
     if (!manual_) device_->stop();
+    stopCapture();
     manualStarted_.store(false);
     running_ = false;
     paused_ = true;
@@ -289,15 +320,19 @@ Result<void> AudioEngine::setOutputDevice(std::unique_ptr<AudioDevice> device) {
     if (!device) return engineError("No device given");
     const bool restart = running_ && !manual_;
     if (restart) device_->stop();
+    stopCapture();
     device_ = std::move(device);
     updateOutputFormats();
     deviceRate_ = device_->outputFormat().sampleRate();
     if (!restart) return Result<void>();
+    if (input_) input_->setCaptureRing(nullptr);
+    auto captured = startCapture();
     publish(false);
-    if (auto started = device_->start(*this); !started) {
+    if (auto started = captured ? device_->start(*this) : captured; !started) {
         running_ = false;
         activeGeneration_.store(0);
         retireAll();
+        stopCapture();
         return started.error();
     }
     return Result<void>();
@@ -316,8 +351,9 @@ void AudioEngine::graphChanged() {
 
 void AudioEngine::publish(bool freshStates) {
     const std::uint32_t frames = manual_ ? manualMaximumFrames_ : maximumFramesToRender;
+    AudioNode* liveInput = input_ && !manual_ ? input_.get() : nullptr;
     std::unique_ptr<RenderPlan> plan =
-        RenderPlan::build(*output_, connections_, nodes_, frames, plan_.load(), freshStates);
+        RenderPlan::build(*output_, connections_, nodes_, frames, plan_.load(), freshStates, liveInput);
     if (RenderPlan* old = plan_.exchange(plan.release())) retired_.push_back(old);
     reclaim();
 }

@@ -23,6 +23,7 @@
 
 namespace platform {
 
+class CaptureRing;
 class InputNode;
 class MixerNode;
 class OutputNode;
@@ -77,7 +78,9 @@ public:
     // The destinations of an output bus, in the order they were connected.
     std::vector<AudioConnectionPoint> outputConnectionPoints(const AudioNode& node, std::uint32_t bus) const;
 
-    // Starts the device (or, in manual rendering mode, makes renderOffline() possible).
+    // Starts the device (or, in manual rendering mode, makes renderOffline() possible). With an input
+    // node it also starts the device's capture, and fails, starting nothing, when the device has no
+    // input or it cannot be opened.
     Result<void> start();
     // Stops rendering and restarts the sample timeline at 0 for the next start.
     void stop();
@@ -90,7 +93,9 @@ public:
 
     // Always attached; its output bus has the device's format (or the manual rendering format).
     OutputNode& outputNode();
-    // Made and attached on first use; delivers the device's input (silence without one).
+    // Made and attached on first use; delivers the device's input from the next start on (start() fails
+    // on a device without input while the node is attached). Rendered in every cycle, so its taps hear
+    // the input whether or not it feeds the output.
     InputNode& inputNode();
     // Made on first use, attached and connected to the output node in the output node's format.
     MixerNode& mainMixerNode();
@@ -121,6 +126,8 @@ public:
     std::uint64_t renderGeneration() const { return activeGeneration_.load(); }
 
 private:
+    friend class InputNode;
+
     void renderDevicePeriod(std::uint32_t frames, AudioBufferList& out, std::uint64_t hostTime) override;
     RenderCycle renderCycle(std::uint32_t frames, AudioBufferList& out, const AudioTime& when, bool offline);
 
@@ -131,6 +138,8 @@ private:
     Result<AudioFormat> connectionFormat(AudioNode& from, std::uint32_t fromBus, AudioNode& to,
                                          std::uint32_t toBus, const std::optional<AudioFormat>& format) const;
     void updateOutputFormats();
+    Result<void> startCapture();
+    void stopCapture();
     void graphChanged();
     void publish(bool freshStates);
     void retireAll();
@@ -143,6 +152,9 @@ private:
     std::shared_ptr<OutputNode> output_;
     std::shared_ptr<InputNode> input_;
     std::shared_ptr<MixerNode> mainMixer_;
+    // The ring the device's capture fills while the engine runs live with an input node.
+    std::shared_ptr<CaptureRing> captureRing_;
+    bool capturing_ = false;
 
     bool running_ = false;
     bool paused_ = false;

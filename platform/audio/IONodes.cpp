@@ -1,11 +1,14 @@
 #include "platform/audio/IONodes.h"
 
 #include "platform/audio/AudioEngine.h"
+#include "platform/audio/CaptureRing.h"
 #include "platform/audio/InputConverter.h"
 #include "platform/audio/RenderContext.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
+#include <string>
 
 namespace platform {
 
@@ -18,6 +21,9 @@ struct OutputRenderState final : NodeRenderState {
 struct InputRenderState final : NodeRenderState {
     bool offline = false;
     InputNode::ManualRenderingInputBlock block;
+    std::shared_ptr<CaptureRing> ring;
+    std::array<std::int32_t, AudioFormat::maxChannels> map{};
+    std::uint32_t mapSize = 0;
 };
 
 void ioSilence(AudioBufferList& out, std::uint32_t frames) {
@@ -83,7 +89,37 @@ void InputNode::setDeviceFormat(const AudioFormat& format) {
     deviceFormat_ = format;
     setDefaultInputFormat(0, format);
     const bool manual = engine() && engine()->isInManualRenderingMode() && manualFormat_.isValid();
-    setDefaultOutputFormat(0, manual ? manualFormat_ : deviceFormat_);
+    setDefaultOutputFormat(0, manual ? manualFormat_ : mappedFormat());
+}
+
+AudioFormat InputNode::mappedFormat() const {
+    if (channelMap_.empty()) return deviceFormat_;
+    return AudioFormat::standard(deviceFormat_.sampleRate(), std::uint32_t(channelMap_.size()))
+        .value_or(deviceFormat_);
+}
+
+Result<void> InputNode::setChannelMap(std::vector<std::int32_t> map) {
+    const std::uint32_t channels = deviceFormat_.isValid() ? deviceFormat_.channelCount() : 0;
+    if (map.size() > AudioFormat::maxChannels)
+        return Error::make("InputNode", "A channel map has at most " +
+                                            std::to_string(AudioFormat::maxChannels) + " entries");
+    for (std::int32_t channel : map)
+        if (channel < 0 || std::uint32_t(channel) >= channels)
+            return Error::make("InputNode", "The device's input has no channel " + std::to_string(channel) +
+                                                " (it has " + std::to_string(channels) + ")");
+    if (map == channelMap_) return Result<void>();
+    channelMap_ = std::move(map);
+    setDeviceFormat(deviceFormat_);
+    if (engine()) engine()->graphChanged();
+    return Result<void>();
+}
+
+std::uint64_t InputNode::underruns() const {
+    return ring_ ? ring_->underruns() : 0;
+}
+
+std::uint64_t InputNode::missingFrames() const {
+    return ring_ ? ring_->missingFrames() : 0;
 }
 
 Result<void> InputNode::setManualRenderingInputBlock(const AudioFormat& format,
@@ -101,14 +137,46 @@ std::shared_ptr<NodeRenderState> InputNode::makeRenderState(std::uint32_t,
     auto state = std::make_shared<InputRenderState>();
     state->offline = engine() && engine()->isInManualRenderingMode();
     if (state->offline) state->block = manualBlock_;
+    if (!state->offline) state->ring = ring_;
+    state->mapSize = std::uint32_t(channelMap_.size());
+    std::copy(channelMap_.begin(), channelMap_.end(), state->map.begin());
     return state;
 }
 
+namespace {
+
+// Each device channel is read once, into the first output channel it feeds; others get a copy.
+void inputReadMapped(CaptureRing& ring, const InputRenderState& state, std::uint32_t frames,
+                     AudioBufferList& out) {
+    std::array<float*, AudioFormat::maxChannels> destinations{};
+    std::array<std::int32_t, AudioFormat::maxChannels> sources{};
+    for (std::uint32_t c = 0; c < out.numberBuffers; ++c) {
+        const std::int32_t source = state.mapSize ? (c < state.mapSize ? state.map[c] : -1) : std::int32_t(c);
+        sources[c] = source >= 0 && std::uint32_t(source) < ring.channelCount() ? source : -1;
+        if (sources[c] >= 0 && !destinations[std::size_t(sources[c])])
+            destinations[std::size_t(sources[c])] = out.floatData(c);
+    }
+    ring.read(destinations.data(), frames);
+    for (std::uint32_t c = 0; c < out.numberBuffers; ++c) {
+        if (sources[c] < 0)
+            std::memset(out.floatData(c), 0, frames * sizeof(float));
+        else if (const float* read = destinations[std::size_t(sources[c])]; read != out.floatData(c))
+            std::memcpy(out.floatData(c), read, frames * sizeof(float));
+    }
+}
+
+} // namespace
+
 RenderStatus InputNode::render(RenderContext& context, std::uint32_t frames, AudioBufferList& out,
                                const AudioTime&, std::uint32_t) {
-    ioSilence(out, frames);
     auto* state = static_cast<InputRenderState*>(context.state());
-    // No capture device back end delivers input yet: a device engine's input is silence.
+    if (state && state->ring) {
+        inputReadMapped(*state->ring, *state, frames, out);
+        return RenderStatus::success;
+    }
+    ioSilence(out, frames);
+    // A live engine without a capture ring has refused to start with input, or the node was made while
+    // it ran and captures from the next start.
     if (!state || !state->offline || !state->block) return RenderStatus::success;
     const AudioBufferList* input = state->block(frames);
     if (!input) {

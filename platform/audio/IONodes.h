@@ -1,15 +1,20 @@
 #pragma once
 // The engine's two ends. OutputNode hands the audio of its input bus to the device (or to the offline
-// caller), converting rate and channel count to the device's format. InputNode brings the device's input
-// into the graph; offline, an input block supplies it. Both belong to their engine; configure them on
-// the main thread.
+// caller), converting rate and channel count to the device's format. InputNode brings the device's
+// captured input into the graph through a channel map; offline, an input block supplies it. Both belong
+// to their engine; configure them on the main thread.
 
 #include "platform/audio/AudioNode.h"
 #include "platform/foundation/Result.h"
 
+#include <cstdint>
 #include <functional>
+#include <memory>
+#include <vector>
 
 namespace platform {
+
+class CaptureRing;
 
 class OutputNode final : public AudioNode {
 public:
@@ -39,6 +44,20 @@ public:
     // node. Fails for a format that is not non-interleaved float. Takes effect at the next start.
     Result<void> setManualRenderingInputBlock(const AudioFormat& format, ManualRenderingInputBlock block);
 
+    // Which device input channel feeds each output channel: entry i is the 0-based device channel of
+    // output channel i. Empty, the default, passes the device's channels in order. The node's output
+    // format gets one channel per entry (unless a connection fixes it). Fails, changing nothing, for an
+    // entry that names no channel of the device's input. A running engine takes it at once.
+    Result<void> setChannelMap(std::vector<std::int32_t> map);
+    const std::vector<std::int32_t>& channelMap() const { return channelMap_; }
+
+    // The device's input format: what the channel map chooses from.
+    AudioFormat deviceFormat() const { return deviceFormat_; }
+    // Render cycles whose captured input came up short since the engine last started capturing, and the
+    // frames they lacked (played as silence). Any thread.
+    std::uint64_t underruns() const;
+    std::uint64_t missingFrames() const;
+
     std::string typeName() const override { return "InputNode"; }
 
 protected:
@@ -51,10 +70,15 @@ private:
     friend class AudioEngine;
     explicit InputNode(const AudioFormat& deviceFormat);
     void setDeviceFormat(const AudioFormat& format);
+    AudioFormat mappedFormat() const;
+    // The engine hands over the ring capture fills before it publishes the plan (null: not capturing).
+    void setCaptureRing(std::shared_ptr<CaptureRing> ring) { ring_ = std::move(ring); }
 
     AudioFormat deviceFormat_;
     AudioFormat manualFormat_;
     ManualRenderingInputBlock manualBlock_;
+    std::vector<std::int32_t> channelMap_;
+    std::shared_ptr<CaptureRing> ring_;
 };
 
 } // namespace platform

@@ -53,7 +53,7 @@ std::unique_ptr<RenderPlan> RenderPlan::build(AudioNode& output,
                                               const std::vector<GraphConnection>& connections,
                                               const std::vector<std::shared_ptr<AudioNode>>& attached,
                                               std::uint32_t maximumFrames, const RenderPlan* previous,
-                                              bool freshStates) {
+                                              bool freshStates, AudioNode* alsoRender) {
     auto plan = std::unique_ptr<RenderPlan>(new RenderPlan);
     plan->maximumFrames_ = maximumFrames;
 
@@ -73,24 +73,30 @@ std::unique_ptr<RenderPlan> RenderPlan::build(AudioNode& output,
             AudioNode* node;
             std::uint32_t nextBus;
         };
-        std::vector<Frame> stack{{&output, 0}};
-        std::unordered_map<AudioNode*, bool> seen{{&output, true}};
-        while (!stack.empty()) {
-            Frame& top = stack.back();
-            if (top.nextBus < top.node->numberOfInputs()) {
-                const GraphConnection* c = feeding(top.node, top.nextBus++);
-                if (c && !seen[c->source]) {
-                    seen[c->source] = true;
-                    stack.push_back({c->source, 0});
+        std::unordered_map<AudioNode*, bool> seen;
+        // The output's graph first, then the extra node unless it is part of it.
+        for (AudioNode* root : {&output, alsoRender}) {
+            if (!root || seen[root]) continue;
+            seen[root] = true;
+            std::vector<Frame> stack{{root, 0}};
+            while (!stack.empty()) {
+                Frame& top = stack.back();
+                if (top.nextBus < top.node->numberOfInputs()) {
+                    const GraphConnection* c = feeding(top.node, top.nextBus++);
+                    if (c && !seen[c->source]) {
+                        seen[c->source] = true;
+                        stack.push_back({c->source, 0});
+                    }
+                    continue;
                 }
-                continue;
+                index[top.node] = std::uint32_t(order.size());
+                order.push_back(top.node);
+                stack.pop_back();
             }
-            index[top.node] = std::uint32_t(order.size());
-            order.push_back(top.node);
-            stack.pop_back();
         }
     }
     plan->outputNode_ = index[&output];
+    if (alsoRender && alsoRender != &output) plan->alsoRender_ = std::int32_t(index[alsoRender]);
 
     plan->nodes_.resize(order.size());
     for (std::uint32_t i = 0; i < order.size(); ++i) {
@@ -114,6 +120,7 @@ std::unique_ptr<RenderPlan> RenderPlan::build(AudioNode& output,
 
     // Frame capacities, consumers before what they pull from (reverse post-order).
     plan->nodes_[plan->outputNode_].capacity = maximumFrames;
+    if (plan->alsoRender_ >= 0) plan->nodes_[std::uint32_t(plan->alsoRender_)].capacity = maximumFrames;
     for (std::uint32_t i = std::uint32_t(order.size()); i-- > 0;) {
         Node& n = plan->nodes_[i];
         n.capacity = std::clamp<std::uint32_t>(n.capacity, 1, frameCapacityLimit);
@@ -191,7 +198,14 @@ RenderStatus RenderPlan::renderOutput(std::uint32_t frames, AudioBufferList& out
         return RenderStatus::error;
     }
     Output& view = outputs_[nodes_[outputNode_].firstOutput];
-    return callRender(outputNode_, 0, frames, out, view.view, true, cycle);
+    const RenderStatus status = callRender(outputNode_, 0, frames, out, view.view, true, cycle);
+    // Already rendered when it feeds the output; the extra frames it would then get are padding only.
+    // It renders as many frames as the output: the two share one rate in practice.
+    if (alsoRender_ >= 0 && nodes_[std::uint32_t(alsoRender_)].outputCount > 0) {
+        const AudioBufferList* data = nullptr;
+        (void)renderBus(std::uint32_t(alsoRender_), 0, frames, cycle, data);
+    }
+    return status;
 }
 
 RenderStatus RenderPlan::callRender(std::uint32_t node, std::uint32_t bus, std::uint32_t frames,

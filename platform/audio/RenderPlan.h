@@ -36,12 +36,13 @@ public:
     static constexpr std::uint32_t frameCapacityLimit = 1u << 20;
 
     // `attached` owns every node the connections name; `previous` (may be null) lends its render states
-    // unless `freshStates` is set.
+    // unless `freshStates` is set. `alsoRender` (may be null) renders in every cycle, after the output,
+    // whether or not it feeds the output: a live input keeps being read and its taps keep hearing it.
     static std::unique_ptr<RenderPlan> build(AudioNode& output,
                                              const std::vector<GraphConnection>& connections,
                                              const std::vector<std::shared_ptr<AudioNode>>& attached,
                                              std::uint32_t maximumFrames, const RenderPlan* previous,
-                                             bool freshStates);
+                                             bool freshStates, AudioNode* alsoRender = nullptr);
 
     // Render thread: renders the output node straight into `out`.
     RenderStatus renderOutput(std::uint32_t frames, AudioBufferList& out, RenderCycle& cycle);
@@ -94,6 +95,7 @@ private:
     std::vector<Output> outputs_;
     std::unique_ptr<float[]> arena_;
     std::uint32_t outputNode_ = 0;
+    std::int32_t alsoRender_ = -1;
     std::uint32_t maximumFrames_ = 0;
 };
 

@@ -73,13 +73,18 @@ Result<std::unique_ptr<AudioFile>> AudioFile::openForReading(const std::string& 
 }
 
 Result<std::unique_ptr<AudioFile>> AudioFile::openForWriting(const std::string& path,
-                                                             const AudioFileSettings& settings) {
+                                                             const AudioFileSettings& settings,
+                                                             const AudioFileWriteOptions& options) {
     if (isDirectory(path))
         return audioFileError(AudioFileError::cannotCreate, "Cannot create audio file", path,
                               "it is a folder");
     AudioFileBackend::Info info;
-    auto backend = settings.formatID == audioFormatID::mpeg4AAC ? openFfmpegWriter(path, settings, info)
-                                                                : openSndfileWriter(path, settings, info);
+    const bool aac = settings.formatID == audioFormatID::mpeg4AAC;
+    if (aac && (options.exclusive || options.headerAfterEachWrite))
+        return audioFileError(AudioFileError::invalidSettings, "Cannot create audio file", path,
+                              "only linear PCM files are created exclusively or kept current");
+    auto backend =
+        aac ? openFfmpegWriter(path, settings, info) : openSndfileWriter(path, settings, options, info);
     if (!backend) return backend.error();
     auto format = AudioFormat::standard(info.fileFormat.sampleRate, info.fileFormat.channelsPerFrame);
     if (!format)

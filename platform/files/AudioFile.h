@@ -30,11 +30,22 @@ enum class AudioFileError : int {
     wrongMode, // reading a file open for writing or the reverse
     readFailed,
     writeFailed,
-    noAudioTrack, // a container (a video, say) that holds no audio track
+    noAudioTrack,  // a container (a video, say) that holds no audio track
+    alreadyExists, // an exclusive create found a file at the path
 };
 inline constexpr const char* audioFileErrorDomain = "platform.audiofile";
 
 class AudioFileBackend;
+
+// How a linear-PCM file (WAV, AIFF, CAF) is created and kept while it is written.
+struct AudioFileWriteOptions {
+    // Fails with alreadyExists rather than replacing a file that is there, so that two writers that
+    // picked the same name never truncate each other's file.
+    bool exclusive = false;
+    // Brings the header up to date after every write: a writer killed mid-recording leaves a file
+    // that opens with every frame of its last completed write.
+    bool headerAfterEachWrite = false;
+};
 
 class AudioFile {
 public:
@@ -45,7 +56,8 @@ public:
     // MPEG-4 container and a rate its encoder takes (8000 ... 96000 Hz); the written file states its
     // exact length, so that readers drop the encoder's priming and padding.
     static Result<std::unique_ptr<AudioFile>> openForWriting(const std::string& path,
-                                                             const AudioFileSettings& settings);
+                                                             const AudioFileSettings& settings,
+                                                             const AudioFileWriteOptions& options = {});
 
     // Closes the file; a written file is finished first (use close() to learn whether that worked).
     ~AudioFile();

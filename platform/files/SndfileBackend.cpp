@@ -2,8 +2,14 @@
 
 #include <sndfile.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -263,8 +269,10 @@ std::int64_t sndfileMeasureLength(SNDFILE* file, std::int64_t reported, std::uin
 
 class SndfileWriter final : public AudioFileBackend {
 public:
-    SndfileWriter(SNDFILE* file, std::uint32_t channels)
-        : file_(file), channels_(channels), scratch_(std::size_t(sndfileChunkFrames) * channels) {}
+    // `descriptor`, when not -1, is the file libsndfile writes through; it is closed after libsndfile.
+    SndfileWriter(SNDFILE* file, std::uint32_t channels, int descriptor)
+        : file_(file), channels_(channels), descriptor_(descriptor),
+          scratch_(std::size_t(sndfileChunkFrames) * channels) {}
     ~SndfileWriter() override { (void)close(); }
 
     Result<void> write(ConstChannelPointers from, std::uint32_t frames) override {
@@ -301,6 +309,7 @@ public:
         if (!file_) return {};
         const int status = sf_close(file_);
         file_ = nullptr;
+        if (descriptor_ != -1) ::close(std::exchange(descriptor_, -1));
         if (status != 0)
             return Error::make(audioFileErrorDomain,
                                std::string("Cannot finish the file: ") + sf_error_number(status),
@@ -315,6 +324,7 @@ private:
 
     SNDFILE* file_;
     std::uint32_t channels_;
+    int descriptor_;
     std::vector<float> scratch_;
 };
 
@@ -359,8 +369,10 @@ Result<std::unique_ptr<AudioFileBackend>> openSndfileReader(const std::string& p
     return std::unique_ptr<AudioFileBackend>(new SndfileReader(file, sfInfo, mode));
 }
 
-Result<std::unique_ptr<AudioFileBackend>>
-openSndfileWriter(const std::string& path, const AudioFileSettings& settings, AudioFileBackend::Info& info) {
+Result<std::unique_ptr<AudioFileBackend>> openSndfileWriter(const std::string& path,
+                                                            const AudioFileSettings& settings,
+                                                            const AudioFileWriteOptions& options,
+                                                            AudioFileBackend::Info& info) {
     auto invalid = [&](const std::string& detail) {
         return audioFileError(AudioFileError::invalidSettings, "Cannot create audio file", path, detail);
     };
@@ -432,11 +444,28 @@ openSndfileWriter(const std::string& path, const AudioFileSettings& settings, Au
     sfInfo.format = major | sub | endian;
     if (!sf_format_check(&sfInfo)) return invalid("libsndfile cannot write this combination");
 
-    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &sfInfo);
+    int descriptor = -1;
+    SNDFILE* file = nullptr;
+    if (options.exclusive) {
+        descriptor = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (descriptor == -1)
+            return audioFileError(errno == EEXIST ? AudioFileError::alreadyExists
+                                                  : AudioFileError::cannotCreate,
+                                  "Cannot create audio file", path, std::strerror(errno));
+        file = sf_open_fd(descriptor, SFM_WRITE, &sfInfo, SF_FALSE);
+        if (!file) {
+            // The file is ours alone: nobody else could have opened it in between.
+            ::close(descriptor);
+            ::unlink(path.c_str());
+        }
+    } else {
+        file = sf_open(path.c_str(), SFM_WRITE, &sfInfo);
+    }
     if (!file)
         return audioFileError(AudioFileError::cannotCreate, "Cannot create audio file", path,
                               sf_strerror(nullptr));
     if (!settings.linearPCMIsFloat) sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    if (options.headerAfterEachWrite) sf_command(file, SFC_SET_UPDATE_HEADER_AUTO, nullptr, SF_TRUE);
 
     AudioStreamDescription& d = info.fileFormat;
     d.sampleRate = rate;
@@ -448,7 +477,7 @@ openSndfileWriter(const std::string& path, const AudioFileSettings& settings, Au
     d.fileType = type == AudioFileType::aifc ? AudioFileType::aiff : type;
     if (major == SF_FORMAT_AIFF && (d.isFloat || (!bigEndian && bits > 8))) d.fileType = AudioFileType::aifc;
     info.length = 0;
-    return std::unique_ptr<AudioFileBackend>(new SndfileWriter(file, channels));
+    return std::unique_ptr<AudioFileBackend>(new SndfileWriter(file, channels, descriptor));
 }
 
 } // namespace platform

@@ -11,6 +11,7 @@ namespace platform {
 Result<std::unique_ptr<AudioFileBackend>> openSndfileReader(const std::string& path,
                                                             AudioFileBackend::Info& info);
 Result<std::unique_ptr<AudioFileBackend>>
-openSndfileWriter(const std::string& path, const AudioFileSettings& settings, AudioFileBackend::Info& info);
+openSndfileWriter(const std::string& path, const AudioFileSettings& settings,
+                  const AudioFileWriteOptions& options, AudioFileBackend::Info& info);
 
 } // namespace platform

@@ -237,3 +237,28 @@ TEST(AudioFilePcm, SettingsThatCannotBeWrittenAreRefused) {
     ASSERT_TRUE(caf.ok());
     EXPECT_EQ((*caf)->fileFormat().fileType, AudioFileType::caf);
 }
+
+TEST(AudioFilePcm, ExclusiveWritersNeverReplaceAFileAndKeptHeadersShowEveryWrite) {
+    fixtures::TempFolder dir;
+    const Channels source = fixtures::tone(3000, 1, 44100);
+    const AudioFileWriteOptions kept{.exclusive = true, .headerAfterEachWrite = true};
+    for (const char* extension : {"wav", "caf", "aiff"}) {
+        SCOPED_TRACE(extension);
+        const std::string path = dir.file(std::string("take.") + extension);
+        auto file = AudioFile::openForWriting(path, pcmSettings(24, false, 1), kept);
+        ASSERT_TRUE(file.ok()) << file.error().message;
+        ASSERT_TRUE(file.value()->write(*bufferOf(source, 44100, 0, 1000)).ok());
+        // A second writer of the same name fails and leaves the first one's frames alone.
+        auto rival = AudioFile::openForWriting(path, pcmSettings(24, false, 1), kept);
+        ASSERT_FALSE(rival.ok());
+        EXPECT_EQ(rival.error().code, int(AudioFileError::alreadyExists));
+        ASSERT_TRUE(file.value()->write(*bufferOf(source, 44100, 1000, 2000)).ok());
+        // Read while the writer still holds the file open, as after a crash.
+        auto reader = AudioFile::openForReading(path);
+        ASSERT_TRUE(reader.ok()) << reader.error().message;
+        EXPECT_EQ(reader.value()->length(), 3000);
+        EXPECT_LE(pcmLargestDifference(fixtures::readToEnd(*reader.value()), source), 1.0 / 8388608);
+    }
+    EXPECT_EQ(AudioFile::openForWriting(dir.file("none/take.wav"), pcmSettings(16, false), kept).error().code,
+              int(AudioFileError::cannotCreate));
+}

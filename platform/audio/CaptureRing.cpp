@@ -1,0 +1,58 @@
+#include "platform/audio/CaptureRing.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace platform {
+
+CaptureRing::CaptureRing(std::uint32_t channels, std::uint32_t capacity)
+    : channels_(channels), capacity_(std::max<std::uint32_t>(capacity, 1)),
+      data_(new float[std::size_t(std::max<std::uint32_t>(channels, 1)) * capacity_]()) {}
+
+std::uint32_t CaptureRing::available() const {
+    return std::uint32_t(writePosition_.load(std::memory_order_acquire) -
+                         readPosition_.load(std::memory_order_acquire));
+}
+
+void CaptureRing::write(const float* const* channels, std::uint32_t channelCount, std::uint32_t frames) {
+    const std::uint64_t written = writePosition_.load(std::memory_order_relaxed);
+    const std::uint64_t room = capacity_ - (written - readPosition_.load(std::memory_order_acquire));
+    const std::uint32_t taken = std::uint32_t(std::min<std::uint64_t>(frames, room));
+    if (taken < frames) droppedFrames_.fetch_add(frames - taken, std::memory_order_relaxed);
+    for (std::uint32_t done = 0; done < taken;) {
+        const std::uint32_t at = std::uint32_t((written + done) % capacity_);
+        const std::uint32_t run = std::min(taken - done, capacity_ - at);
+        for (std::uint32_t c = 0; c < channels_; ++c) {
+            float* to = channel(c) + at;
+            if (c < channelCount && channels[c])
+                std::memcpy(to, channels[c] + done, run * sizeof(float));
+            else
+                std::memset(to, 0, run * sizeof(float));
+        }
+        done += run;
+    }
+    writePosition_.store(written + taken, std::memory_order_release);
+}
+
+std::uint32_t CaptureRing::read(float* const* destinations, std::uint32_t frames) {
+    const std::uint64_t read = readPosition_.load(std::memory_order_relaxed);
+    const std::uint64_t waiting = writePosition_.load(std::memory_order_acquire) - read;
+    const std::uint32_t taken = std::uint32_t(std::min<std::uint64_t>(frames, waiting));
+    for (std::uint32_t done = 0; done < taken;) {
+        const std::uint32_t at = std::uint32_t((read + done) % capacity_);
+        const std::uint32_t run = std::min(taken - done, capacity_ - at);
+        for (std::uint32_t c = 0; c < channels_; ++c)
+            if (destinations[c]) std::memcpy(destinations[c] + done, channel(c) + at, run * sizeof(float));
+        done += run;
+    }
+    readPosition_.store(read + taken, std::memory_order_release);
+    if (taken < frames) {
+        for (std::uint32_t c = 0; c < channels_; ++c)
+            if (destinations[c]) std::memset(destinations[c] + taken, 0, (frames - taken) * sizeof(float));
+        underruns_.fetch_add(1, std::memory_order_relaxed);
+        missingFrames_.fetch_add(frames - taken, std::memory_order_relaxed);
+    }
+    return taken;
+}
+
+} // namespace platform

@@ -1,0 +1,54 @@
+#pragma once
+// The hand-over of captured audio from a device's capture thread to the render thread: a fixed ring of
+// non-interleaved float frames with one writer and one reader, neither of which ever waits, locks or
+// allocates. Made on the main thread; write() belongs to the capture thread, read() to the render
+// thread, the counters to anyone.
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+namespace platform {
+
+class CaptureRing {
+public:
+    // Allocates `channels` × `capacity` floats.
+    CaptureRing(std::uint32_t channels, std::uint32_t capacity);
+
+    std::uint32_t channelCount() const { return channels_; }
+    std::uint32_t capacity() const { return capacity_; }
+    // Frames waiting to be read.
+    std::uint32_t available() const;
+
+    // Capture thread: appends `frames` frames, one pointer per channel for the first `channelCount`
+    // channels (null or missing ones are silent). Frames that find no room are dropped and counted:
+    // the render thread fell behind, and old input must not pile up as latency.
+    void write(const float* const* channels, std::uint32_t channelCount, std::uint32_t frames);
+
+    // Render thread: moves `frames` frames out; `destinations[c]` receives channel c (null drops it).
+    // Frames the ring lacks are silence at the end and count as an underrun. Returns the frames read.
+    std::uint32_t read(float* const* destinations, std::uint32_t frames);
+
+    // Reads that came up short, and the frames they lacked.
+    std::uint64_t underruns() const { return underruns_.load(std::memory_order_relaxed); }
+    std::uint64_t missingFrames() const { return missingFrames_.load(std::memory_order_relaxed); }
+    // Captured frames dropped for want of room.
+    std::uint64_t droppedFrames() const { return droppedFrames_.load(std::memory_order_relaxed); }
+    // Frames ever written.
+    std::uint64_t framesWritten() const { return writePosition_.load(std::memory_order_acquire); }
+
+private:
+    float* channel(std::uint32_t c) const { return data_.get() + std::size_t(c) * capacity_; }
+
+    std::uint32_t channels_;
+    std::uint32_t capacity_;
+    std::unique_ptr<float[]> data_;
+    // Frames written and read since construction; each is stored only by its own side.
+    alignas(64) std::atomic<std::uint64_t> writePosition_{0};
+    alignas(64) std::atomic<std::uint64_t> readPosition_{0};
+    alignas(64) std::atomic<std::uint64_t> underruns_{0};
+    std::atomic<std::uint64_t> missingFrames_{0};
+    std::atomic<std::uint64_t> droppedFrames_{0};
+};
+
+} // namespace platform

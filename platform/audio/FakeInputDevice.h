@@ -1,0 +1,81 @@
+#pragma once
+// A device without hardware whose input plays given signals, one per channel, and whose output is
+// discarded by a null device (paced or as fast as possible). Each period's input is captured on the
+// render thread just before the period renders, so an engine's input node hears the signals without a
+// gap and in step with the output: frame n of input channel c is frame n of signal c. For tests of
+// recording and of the input path. Main thread controls it; signals run on its render thread.
+
+#include "platform/audio/AudioDevice.h"
+#include "platform/audio/NullAudioDevice.h"
+
+#include <atomic>
+#include <functional>
+#include <vector>
+
+namespace platform {
+
+class FakeInputDevice final : public AudioDevice {
+public:
+    // Fills `frames` samples of one channel from input frame `first` on. Runs on the render thread:
+    // it must not lock, allocate or block.
+    using Signal = std::function<void(std::uint64_t first, float* out, std::uint32_t frames)>;
+
+    struct Configuration {
+        double sampleRate = 44100.0;
+        std::uint32_t outputChannels = 2;
+        // One signal per input channel; a null one is silent.
+        std::vector<Signal> inputs;
+        std::uint32_t framesPerPeriod = 512;
+        // As fast as possible outruns the taps' threads, which then drop buffers.
+        NullAudioDevice::Pacing pacing = NullAudioDevice::Pacing::realTime;
+        // Input frames captured per period, when fewer than framesPerPeriod: input that runs short.
+        std::uint32_t capturedFramesPerPeriod = 0;
+        std::string name = "Fake Input Device";
+        std::uint32_t deviceID = 0;
+    };
+
+    // `values`, then silence.
+    static Signal samples(std::vector<float> values);
+    // `sample(frame)` for every frame; the function must be cheap and free of side effects.
+    static Signal perFrame(std::function<float(std::uint64_t frame)> sample);
+
+    explicit FakeInputDevice(Configuration configuration);
+    ~FakeInputDevice() override;
+
+    std::string name() const override { return configuration_.name; }
+    std::uint32_t deviceID() const override { return configuration_.deviceID; }
+    AudioFormat outputFormat() const override { return output_.outputFormat(); }
+    AudioFormat inputFormat() const override { return input_; }
+    std::uint32_t framesPerPeriod() const override { return output_.framesPerPeriod(); }
+
+    Result<void> start(Client& client) override;
+    void stop() override;
+    bool isRunning() const override { return output_.isRunning(); }
+
+    // Fails when the device was given no input signals.
+    Result<void> startCapture(CaptureRing& ring) override;
+    void stopCapture() override;
+
+    // Input frames captured so far (any thread).
+    std::uint64_t framesCaptured() const { return captured_.load(std::memory_order_relaxed); }
+
+private:
+    struct Capturer final : AudioDevice::Client {
+        void renderDevicePeriod(std::uint32_t frames, AudioBufferList& out, std::uint64_t hostTime) override;
+        FakeInputDevice* device = nullptr;
+        Client* client = nullptr;
+    };
+    void capture(std::uint32_t frames);
+
+    Configuration configuration_;
+    NullAudioDevice output_;
+    AudioFormat input_;
+    std::vector<std::vector<float>> scratch_;
+    std::vector<const float*> pointers_;
+    Capturer capturer_;
+    std::atomic<CaptureRing*> ring_{nullptr};
+    std::atomic<bool> capturing_{false};
+    std::atomic<std::uint64_t> captured_{0};
+};
+
+} // namespace platform

@@ -1,0 +1,124 @@
+#include "RenderAllocationTrap.h"
+#include "tests/support/EngineRig.h"
+
+#include "platform/audio/FakeInputDevice.h"
+#include "platform/audio/IONodes.h"
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+
+using namespace platform;
+using namespace testsupport;
+
+namespace {
+
+// Frame n of input channel c carries c·100000 + n: every sample names its channel and frame exactly.
+std::unique_ptr<FakeInputDevice> eightChannels(std::uint32_t capturedPerPeriod = 0) {
+    FakeInputDevice::Configuration configuration;
+    for (int c = 0; c < 8; ++c)
+        configuration.inputs.push_back(
+            FakeInputDevice::perFrame([c](std::uint64_t n) { return float(c * 100000 + std::int64_t(n)); }));
+    configuration.capturedFramesPerPeriod = capturedPerPeriod;
+    return std::make_unique<FakeInputDevice>(std::move(configuration));
+}
+
+// What a tap on the input node heard, channel by channel.
+struct Heard {
+    std::mutex mutex;
+    std::vector<std::vector<float>> channels;
+    std::size_t frames() {
+        std::lock_guard lock(mutex);
+        return channels.empty() ? 0 : channels[0].size();
+    }
+};
+
+void listen(InputNode& input, Heard& heard) {
+    const AudioFormat format = input.outputFormat(0);
+    heard.channels.assign(format.channelCount(), {});
+    ASSERT_TRUE(
+        input.taps().install(0, 512, format, [&heard](std::shared_ptr<PcmBuffer> buffer, const AudioTime&) {
+            std::lock_guard lock(heard.mutex);
+            for (std::size_t c = 0; c < heard.channels.size(); ++c)
+                heard.channels[c].insert(heard.channels[c].end(), buffer->channel(std::uint32_t(c)),
+                                         buffer->channel(std::uint32_t(c)) + buffer->frameLength());
+        }));
+}
+
+} // namespace
+
+TEST(AudioInput, ChannelMapPicksTheDeviceChannelsSampleForSample) {
+    traptest::ScopedTrapHooks hooks;
+    AudioEngine engine(eightChannels());
+    InputNode& input = engine.inputNode();
+    EXPECT_EQ(input.outputFormat(0).channelCount(), 8u);
+
+    // A map naming a channel the device lacks changes nothing.
+    for (const auto& refused : {std::vector<std::int32_t>{2, 8}, std::vector<std::int32_t>{-1}})
+        EXPECT_FALSE(input.setChannelMap(refused));
+    EXPECT_TRUE(input.channelMap().empty());
+    ASSERT_TRUE(input.setChannelMap({3, 2, 3}));
+    EXPECT_EQ(input.outputFormat(0).channelCount(), 3u);
+    EXPECT_EQ(input.deviceFormat().channelCount(), 8u);
+
+    // Tapped and feeding nothing, the node still renders in every cycle.
+    Heard heard;
+    listen(input, heard);
+    ASSERT_TRUE(engine.start());
+    ASSERT_TRUE(waitUntil([&] { return heard.frames() >= 8192; }));
+    // A running engine takes a new map at once.
+    ASSERT_TRUE(input.setChannelMap({2, 3}));
+    engine.stop();
+    input.taps().remove(0);
+
+    std::lock_guard lock(heard.mutex);
+    bool exact = true;
+    for (std::size_t n = 0; n < 8192; ++n)
+        for (std::size_t c = 0; c < 3; ++c)
+            exact = exact && heard.channels[c][n] == float((c == 1 ? 2 : 3) * 100000 + std::int64_t(n));
+    EXPECT_TRUE(exact);
+    EXPECT_EQ(input.underruns(), 0u);
+    EXPECT_EQ(input.outputFormat(0).channelCount(), 2u);
+    traptest::expectNoRenderAllocations();
+}
+
+TEST(AudioInput, InputThatRunsShortIsSilenceAndCounted) {
+    // 384 frames captured per period of 512: each cycle lacks 128.
+    AudioEngine engine(eightChannels(384));
+    InputNode& input = engine.inputNode();
+    ASSERT_TRUE(input.setChannelMap({5}));
+    Heard heard;
+    listen(input, heard);
+    ASSERT_TRUE(engine.start());
+    ASSERT_TRUE(waitUntil([&] { return heard.frames() >= 1024; }));
+    engine.stop();
+    input.taps().remove(0);
+
+    std::lock_guard lock(heard.mutex);
+    const auto& got = heard.channels[0];
+    EXPECT_EQ(std::vector<float>(got.begin() + 382, got.begin() + 386),
+              (std::vector<float>{500382, 500383, 0, 0}));
+    EXPECT_EQ(std::vector<float>(got.begin() + 510, got.begin() + 514),
+              (std::vector<float>{0, 0, 500384, 500385}));
+    EXPECT_GE(input.underruns(), 2u);
+    EXPECT_EQ(input.missingFrames(), 128 * input.underruns());
+}
+
+TEST(AudioInput, WithoutACaptureDeviceTheEngineRefusesToStart) {
+    std::vector<std::unique_ptr<AudioDevice>> devices;
+    devices.push_back(std::make_unique<NullAudioDevice>());
+    devices.push_back(std::make_unique<FakeInputDevice>(FakeInputDevice::Configuration{}));
+    for (auto& device : devices) {
+        SCOPED_TRACE(device->name());
+        AudioEngine engine(std::move(device));
+        (void)engine.inputNode();
+        auto started = engine.start();
+        ASSERT_FALSE(started);
+        EXPECT_NE(started.error().message.find("No audio input device"), std::string::npos);
+        EXPECT_FALSE(engine.isRunning());
+        // Without the input node the output plays.
+        engine.detach(engine.inputNode());
+        EXPECT_TRUE(engine.start());
+        engine.stop();
+    }
+}
