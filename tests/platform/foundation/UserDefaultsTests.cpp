@@ -1,4 +1,5 @@
 #include "platform/foundation/UserDefaults.h"
+#include "tests/support/Environment.h"
 #include "tests/support/TemporaryFolder.h"
 
 #include <gtest/gtest.h>
@@ -110,22 +111,15 @@ TEST(UserDefaults, FailedWritesStayPendingAndInvalidTextIsRefused) {
 }
 
 TEST(UserDefaults, StandardInstanceAndFolderLocation) {
-    const char* saved = std::getenv("XDG_CONFIG_HOME");
-    std::string savedValue = saved ? saved : "";
-    ::setenv("XDG_CONFIG_HOME", "/config/here", 1);
-    EXPECT_EQ(UserDefaults::defaultFolder(), "/config/here/com.fennorastudio.Vantle");
-    ::setenv("XDG_CONFIG_HOME", "relative/ignored", 1);
-    std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
-    if (!home.empty()) {
-        EXPECT_EQ(UserDefaults::defaultFolder(), home + "/.config/com.fennorastudio.Vantle");
+    {
+        testsupport::ScopedEnvironment environment("XDG_CONFIG_HOME", "/config/here");
+        EXPECT_EQ(UserDefaults::defaultFolder(), "/config/here/com.fennorastudio.Vantle");
+        environment.set("XDG_CONFIG_HOME", "relative/ignored");
+        if (const char* home = std::getenv("HOME"); home && *home) {
+            EXPECT_EQ(UserDefaults::defaultFolder(), std::string(home) + "/.config/com.fennorastudio.Vantle");
+        }
     }
-    if (saved)
-        ::setenv("XDG_CONFIG_HOME", savedValue.c_str(), 1);
-    else
-        ::unsetenv("XDG_CONFIG_HOME");
-
-    DefaultsFolder first;
-    DefaultsFolder second;
+    DefaultsFolder first, second;
     UserDefaults::setStandardFolder(first.path);
     UserDefaults& standard = UserDefaults::standard();
     standard.setInteger("where", 1);
