@@ -137,7 +137,6 @@ TEST(AlsaBackEnd, MissingDevicesFailCleanly) {
     // The engine's own choice always ends with a device that can run.
     AudioEngine engine;
     EXPECT_TRUE(engine.outputNode().outputFormat(0).isValid());
-    EXPECT_EQ(AlsaDeviceList::identifierForName("default"), AlsaDeviceList::identifierForName("default"));
     EXPECT_NE(AlsaDeviceList::identifierForName("default"), AlsaDeviceList::identifierForName("null"));
 }
 
