@@ -293,12 +293,10 @@ TEST_F(PlayerNodeOffline, VolumeScalesTheOutputAfterAOneCycleRamp) {
     for (float v : settled[0])
         ASSERT_FLOAT_EQ(v, 0.2f);
 
-    rig.player->setVolume(3.0f);
-    EXPECT_EQ(rig.player->volume(), 1.0f);
-    rig.player->setVolume(-0.5f);
-    EXPECT_EQ(rig.player->volume(), 0.0f);
-    rig.player->setVolume(std::nanf(""));
-    EXPECT_EQ(rig.player->volume(), 0.0f);
+    for (const auto [set, kept] : {std::pair(3.0f, 1.0f), {-0.5f, 0.0f}, {std::nanf(""), 0.0f}}) {
+        rig.player->setVolume(set);
+        EXPECT_EQ(rig.player->volume(), kept) << set;
+    }
 }
 
 TEST_F(PlayerNodeOffline, RefusesWhatItCannotPlay) {
