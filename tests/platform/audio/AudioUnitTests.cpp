@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 using namespace platform;
 using namespace unittest;
 
@@ -46,10 +48,9 @@ TEST(AudioUnit, BussesFormatsAndRenderResources) {
     GainTestUnit unit;
     ASSERT_EQ(unit.inputBusCount(), 1u);
     ASSERT_EQ(unit.outputBusCount(), 1u);
-    EXPECT_EQ(unit.inputBus(0).busType(), AudioUnitBusType::input);
-    EXPECT_EQ(unit.outputBus(0).busType(), AudioUnitBusType::output);
-    EXPECT_EQ(unit.outputBus(0).format(), unitStereo());
-    EXPECT_EQ(unit.maximumFramesToRender(), 512u);
+    EXPECT_EQ(std::tuple(unit.inputBus(0).busType(), unit.outputBus(0).busType(), unit.outputBus(0).format(),
+                         unit.maximumFramesToRender()),
+              std::tuple(AudioUnitBusType::input, AudioUnitBusType::output, unitStereo(), 512u));
     EXPECT_FALSE(unit.renderResourcesAllocated());
 
     // Busses carry what the engine carries.

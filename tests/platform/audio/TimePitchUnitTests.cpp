@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <thread>
+#include <tuple>
 
 using namespace platform;
 using namespace stretchtest;
@@ -212,20 +213,16 @@ TEST(TimePitchUnit, OverlapSwitchesEngineOffTheRenderThread) {
 
 TEST(TimePitchUnit, ParametersClampAndReachTheTree) {
     TimePitchUnit unit;
-    EXPECT_EQ(unit.rate(), 1.0f);
-    EXPECT_EQ(unit.pitch(), 0.0f);
-    EXPECT_EQ(unit.overlap(), 8.0f);
-    EXPECT_TRUE(unit.usesFinerEngine());
+    EXPECT_EQ(std::tuple(unit.rate(), unit.pitch(), unit.overlap(), unit.usesFinerEngine()),
+              std::tuple(1.0f, 0.0f, 8.0f, true));
     const auto tree = unit.parameterTree();
     ASSERT_TRUE(tree);
     const auto rate = tree->parameterWithIdentifier("rate");
     const auto pitch = tree->parameterWithIdentifier("pitch");
     const auto overlap = tree->parameterWithIdentifier("overlap");
     ASSERT_TRUE(rate && pitch && overlap);
-    EXPECT_EQ(rate->address(), TimePitchUnit::rateAddress);
-    EXPECT_EQ(rate->minValue(), 1.0f / 32.0f);
-    EXPECT_EQ(rate->maxValue(), 32.0f);
-    EXPECT_EQ(pitch->unit(), AudioUnitParameterUnit::cents);
+    EXPECT_EQ(std::tuple(rate->address(), rate->minValue(), rate->maxValue(), pitch->unit()),
+              std::tuple(TimePitchUnit::rateAddress, 1.0f / 32.0f, 32.0f, AudioUnitParameterUnit::cents));
 
     unit.setRate(0.0f);
     EXPECT_EQ(unit.rate(), 0.03125f);

@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <thread>
+#include <tuple>
 
 using namespace platform;
 
@@ -40,12 +41,10 @@ TEST(UserDefaults, ValuesPersistInABinaryPropertyList) {
     EXPECT_EQ(keys, (std::vector<std::string>{"directoryPrefix", "volume", "rate", "count", "loop", "blob"}));
 
     UserDefaults again(folder.path);
-    EXPECT_EQ(again.string("directoryPrefix"), "/home/me/Music");
-    EXPECT_EQ(again.doubleValue("volume"), 0.75);
-    EXPECT_EQ(again.floatValue("rate"), 1.5f);
-    EXPECT_EQ(again.integer("count"), -3);
-    EXPECT_TRUE(again.boolValue("loop"));
-    EXPECT_EQ(again.data("blob"), (Bytes{1, 2, 3}));
+    EXPECT_EQ(std::tuple(again.string("directoryPrefix"), again.doubleValue("volume"),
+                         again.floatValue("rate"), again.integer("count"), again.boolValue("loop"),
+                         again.data("blob")),
+              std::tuple("/home/me/Music", 0.75, 1.5f, -3, true, Bytes{1, 2, 3}));
     EXPECT_EQ(again.object("gone"), std::nullopt);
 }
 
