@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-
 using namespace fixtures;
 
 TEST(AudioConversion, AacFilesAreWrittenAtTheirExactLength) {
