@@ -35,14 +35,9 @@ TEST(FakeDeviceList, ServesItsDevicesAndFiltersByDirection) {
     EXPECT_EQ(*list.defaultOutputDevice(), 73u);
     EXPECT_FALSE(list.deviceName(99));
 
-    auto outputs = list.outputDevices();
-    ASSERT_TRUE(outputs);
-    ASSERT_EQ(outputs->size(), 2u);
-    EXPECT_EQ((*outputs)[0], (AudioDeviceInfo{"Speakers", 0, 2, 73}));
-    EXPECT_EQ((*outputs)[1].name, "Interface");
-    auto inputs = list.inputDevices();
-    ASSERT_EQ(inputs->size(), 2u);
-    EXPECT_EQ((*inputs)[0].name, "Microphone");
+    using Infos = std::vector<AudioDeviceInfo>;
+    EXPECT_EQ(list.outputDevices().value(), (Infos{{"Speakers", 0, 2, 73}, {"Interface", 8, 6, 75}}));
+    EXPECT_EQ(list.inputDevices().value(), (Infos{{"Microphone", 1, 0, 74}, {"Interface", 8, 6, 75}}));
 
     // An output device for a listed identifier drives an engine.
     auto device = list.makeOutputDevice(75);
@@ -137,7 +132,6 @@ TEST(AlsaBackEnd, MissingDevicesFailCleanly) {
     // The engine's own choice always ends with a device that can run.
     AudioEngine engine;
     EXPECT_TRUE(engine.outputNode().outputFormat(0).isValid());
-    EXPECT_EQ(AlsaDeviceList::identifierForName("default"), AlsaDeviceList::identifierForName("default"));
     EXPECT_NE(AlsaDeviceList::identifierForName("default"), AlsaDeviceList::identifierForName("null"));
 }
 
@@ -160,8 +154,7 @@ TEST(AlsaBackEnd, NullPcmIsListedAndPlays) {
     auto* alsa = dynamic_cast<AlsaAudioDevice*>(made->get());
     ASSERT_NE(alsa, nullptr);
     EXPECT_EQ(alsa->deviceID(), nullID);
-    EXPECT_EQ(alsa->outputFormat().channelCount(), 2u);
-    EXPECT_EQ(alsa->outputFormat().sampleRate(), 44100.0);
+    EXPECT_EQ(alsa->outputFormat(), stereo());
     EXPECT_EQ(alsa->sampleType(), AlsaAudioDevice::SampleType::float32);
 
     // The null PCM takes audio as fast as it comes: a short run renders many periods, and stops at once.

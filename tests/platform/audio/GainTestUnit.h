@@ -37,6 +37,7 @@ public:
         std::uint8_t cable = 0;
         std::uint16_t length = 0;
         std::array<std::uint8_t, 3> data{};
+        bool operator==(const MIDIRecord&) const = default;
     };
 
     static AudioComponentDescription effectDescription() {

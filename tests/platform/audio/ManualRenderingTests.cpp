@@ -22,8 +22,6 @@ float rampValue(std::int64_t n) {
     return float(n % 1000) / 1000.0f - 0.5f;
 }
 
-// Installs the allocation trap's hooks for the lifetime of a test.
-
 } // namespace
 
 TEST(ManualRendering, MixerAppliesVolumesAndBalanceExactly) {
@@ -55,13 +53,10 @@ TEST(ManualRendering, MixerAppliesVolumesAndBalanceExactly) {
     }
     EXPECT_EQ(monoRamp.renders->load(), 6); // once per cycle
 
-    const StereoGains hard = balanceGains(1.0f), centre = balanceGains(0.0f), half = balanceGains(-0.5f);
-    EXPECT_EQ(hard.left, 0.0f);
-    EXPECT_EQ(hard.right, 1.0f);
-    EXPECT_EQ(centre.left, 1.0f);
-    EXPECT_EQ(centre.right, 1.0f);
-    EXPECT_EQ(half.left, 1.0f);
-    EXPECT_EQ(half.right, 0.5f);
+    for (const auto [balance, left, right] :
+         {std::tuple(1.0f, 0.0f, 1.0f), {0.0f, 1.0f, 1.0f}, {-0.5f, 1.0f, 0.5f}})
+        EXPECT_EQ(std::pair(balanceGains(balance).left, balanceGains(balance).right), std::pair(left, right))
+            << balance;
 }
 
 TEST(ManualRendering, ChannelMappingToTheOutputFormat) {

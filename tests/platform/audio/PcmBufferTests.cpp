@@ -25,7 +25,6 @@ TEST(AudioFormat, StandardFormatsAndRejectedValues) {
 TEST(PcmBuffer, ZeroFilledAlignedAndClampedLength) {
     auto buffer = PcmBuffer::make(*AudioFormat::standard(48000, 2), 1000);
     ASSERT_TRUE(buffer);
-    EXPECT_EQ(buffer->frameCapacity(), 1000u);
     EXPECT_EQ(buffer->frameLength(), 0u);
     for (std::uint32_t ch = 0; ch < 2; ++ch) {
         EXPECT_EQ(reinterpret_cast<std::uintptr_t>(buffer->channel(ch)) % 64, 0u);

@@ -18,8 +18,7 @@ using namespace std::chrono_literals;
 namespace {
 
 struct ObserverProbe {
-    std::atomic<int> pre{0};
-    std::atomic<int> post{0};
+    std::atomic<int> pre{0}, post{0};
 };
 
 } // namespace
@@ -45,8 +44,7 @@ TEST(RealtimeAudioUnit, RenderObserversAndEventsComeAndGoWhileRendering) {
     // A second controlling thread sends MIDI while the main thread schedules ramps and swaps observers.
     const std::array<std::uint8_t, 3> noteOn{0x90, 64, 127};
     std::atomic<bool> stopSending{false};
-    std::atomic<int> sent{0};
-    std::atomic<int> preCalls{0};
+    std::atomic<int> sent{0}, preCalls{0};
     std::thread sender([&] {
         while (!stopSending.load()) {
             if (unit.scheduleMIDIEvent(AUEventSampleTimeImmediate + 1, 0, noteOn)) sent.fetch_add(1);

@@ -1,5 +1,7 @@
 #include "RenderAllocationTrap.h"
 #include "tests/support/EngineRig.h"
+#include "tests/support/Environment.h"
+#include "tests/support/TestDevices.h"
 
 #include "platform/audio/MixerNode.h"
 #include "platform/audio/NullAudioDevice.h"
@@ -7,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <thread>
 
 using namespace platform;
@@ -20,19 +21,6 @@ std::int64_t sampleTimeOf(const AudioNode& node) {
     auto time = node.lastRenderTime();
     return time ? time->sampleTime() : -1;
 }
-
-class RefusingDevice final : public AudioDevice {
-public:
-    std::string name() const override { return "Refusing"; }
-    std::uint32_t deviceID() const override { return 99; }
-    AudioFormat outputFormat() const override { return stereo(); }
-    AudioFormat inputFormat() const override { return stereo(); }
-    std::uint32_t framesPerPeriod() const override { return 256; }
-    Result<void> start(Client&) override { return Error::make("RefusingDevice", "device is gone"); }
-    void stop() override {}
-    bool isRunning() const override { return false; }
-};
-
 } // namespace
 
 TEST(RealtimeEngine, NullDeviceAdvancesRenderTimesInRealTime) {
@@ -144,8 +132,7 @@ TEST(RealtimeEngine, GraphEditsWhileRunningAreRaceFree) {
 }
 
 TEST(RealtimeEngine, DeviceFailuresAndDeviceChanges) {
-    AudioEngine refused(std::make_unique<RefusingDevice>());
-    EXPECT_EQ(refused.outputDeviceID(), 99u);
+    AudioEngine refused(std::make_unique<RefusingDevice>("device is gone"));
     auto sine = makeSine(stereo(), 440.0);
     ASSERT_TRUE(refused.attach(sine.node));
     ASSERT_TRUE(refused.connect(*sine.node, refused.mainMixerNode(), std::nullopt));
@@ -175,14 +162,8 @@ TEST(RealtimeEngine, DeviceFailuresAndDeviceChanges) {
 }
 
 TEST(RealtimeEngine, EnvironmentForcesTheNullDevice) {
-    const char* previous = std::getenv(audioDeviceEnvironmentVariable);
-    const std::string saved = previous ? previous : "";
-    setenv(audioDeviceEnvironmentVariable, "null", 1);
+    ScopedEnvironment environment(audioDeviceEnvironmentVariable, "null");
     AudioEngine engine;
     EXPECT_EQ(engine.outputDevice().name(), "Null Audio Device");
     EXPECT_EQ(engine.outputDeviceID(), 0u);
-    if (previous)
-        setenv(audioDeviceEnvironmentVariable, saved.c_str(), 1);
-    else
-        unsetenv(audioDeviceEnvironmentVariable);
 }

@@ -141,19 +141,11 @@ TEST(ScheduledEvents, MIDIEventsArriveInTimeOrder) {
     std::vector<std::vector<float>> out;
     renderMore(rig, out, 512);
     ASSERT_EQ(unit.midiCount(), 4u);
-    EXPECT_EQ(unit.midi(0).time, 0);
-    EXPECT_EQ(unit.midi(0).length, 1u);
-    EXPECT_EQ(unit.midi(0).data[0], 0xF8);
-    EXPECT_EQ(unit.midi(1).time, 5);
-    EXPECT_EQ(unit.midi(1).data, noteOn);
-    EXPECT_EQ(unit.midi(2).time, 5);
-    EXPECT_EQ(unit.midi(2).cable, 2u);
-    EXPECT_EQ(unit.midi(2).length, 2u);
-    EXPECT_EQ(unit.midi(2).data[1], 7);
-    EXPECT_EQ(unit.midi(3).time, 300);
-    EXPECT_EQ(unit.midi(3).cycleStart, 256);
-    EXPECT_EQ(unit.midi(3).cable, 1u);
-    EXPECT_EQ(unit.midi(3).data, noteOff);
+    using Record = GainTestUnit::MIDIRecord; // time, cycle start, cable, length, bytes
+    EXPECT_EQ(unit.midi(0), (Record{0, 0, 0, 1, {0xF8}}));
+    EXPECT_EQ(unit.midi(1), (Record{5, 0, 0, 3, noteOn}));
+    EXPECT_EQ(unit.midi(2), (Record{5, 0, 2, 2, {0xB0, 7}}));
+    EXPECT_EQ(unit.midi(3), (Record{300, 256, 1, 3, noteOff}));
 
     // Plain effects take no MIDI.
     GainTestUnit effect({code("aufx"), code("gain"), code("Test"), 0, 0});

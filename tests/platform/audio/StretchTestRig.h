@@ -14,7 +14,6 @@
 #include <cmath>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <vector>
 
 namespace stretchtest {
@@ -32,14 +31,12 @@ template <typename Unit> struct StretchRig {
     std::shared_ptr<AudioUnitNode> node;
     Unit* unit = nullptr;
     testsupport::CountingSource source;
-    std::uint32_t maximumFrames = 0;
 };
 
 // Source (value(n) on both channels for input frame n) -> unit -> output, started.
 template <typename Unit, typename Signal>
 StretchRig<Unit> makeStretchRig(std::unique_ptr<Unit> unit, Signal value, std::uint32_t maximumFrames = 512) {
     StretchRig<Unit> rig;
-    rig.maximumFrames = maximumFrames;
     rig.engine = std::make_unique<AudioEngine>(std::make_unique<NullAudioDevice>());
     EXPECT_TRUE(rig.engine->enableManualRenderingMode(stretchStereo(), maximumFrames));
     rig.unit = unit.get();

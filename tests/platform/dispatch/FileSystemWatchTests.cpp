@@ -3,6 +3,7 @@
 #include "platform/dispatch/MainQueue.h"
 #include "platform/foundation/Files.h"
 #include "tests/support/TemporaryFolder.h"
+#include "tests/support/Wait.h"
 
 #include <atomic>
 #include <cerrno>
@@ -12,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <mutex>
 #include <ostream>
 #include <string>
@@ -133,9 +135,7 @@ TEST_F(FileSystemWatchTest, ReadingTheFileIsNeverReported) {
     for (int i = 0; i < 3; ++i) {
         EXPECT_TRUE(readFile(path).ok());
         std::ifstream in(path, std::ios::binary);
-        std::string text;
-        in >> text;
-        EXPECT_EQ(text, "RIFF");
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "RIFF");
     }
     touchMode();
     ASSERT_TRUE(log.waitFor(1));
@@ -223,9 +223,7 @@ TEST_F(FileSystemWatchTest, CancelStopsDeliveriesAndClosesTheDescriptor) {
 
     // A run already posted to the queue does not start once cancel() has returned.
     writeWholeFile(path, "RIFF 1");
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (mainQueue().pendingCount() < 2 && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(testsupport::waitUntil([] { return mainQueue().pendingCount() >= 2; }));
     ASSERT_EQ(mainQueue().pendingCount(), 2u);
     cancelledWatch.cancel();
     cancelledWatch.cancel(); // idempotent

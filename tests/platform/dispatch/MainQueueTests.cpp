@@ -1,8 +1,8 @@
 #include "platform/dispatch/MainQueue.h"
 
 #include <atomic>
+#include <functional>
 #include <gtest/gtest.h>
-#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -112,8 +112,7 @@ TEST_F(MainQueueTest, ThrowingWorkKeepsTheRestInOrder) {
 TEST_F(MainQueueTest, MainThreadIdentityAndDrainElsewhereRefused) {
     EXPECT_TRUE(isMainThread());
     EXPECT_TRUE(mainQueue().isCurrent());
-    bool otherIsMain = true;
-    bool refused = false;
+    bool otherIsMain = true, refused = false;
     std::thread other([&] {
         otherIsMain = isMainThread();
         try {

@@ -16,13 +16,11 @@ using namespace platform;
 
 TEST(SerialQueue, RunsWorkOneAtATimeInOrderOnItsOwnThread) {
     SerialQueue queue("test.serial");
-    EXPECT_EQ(queue.label(), "test.serial");
     EXPECT_FALSE(queue.isCurrent());
 
     std::vector<int> order;
     std::atomic<int> inside{0};
-    std::atomic<bool> overlapped{false};
-    std::atomic<bool> wrongThread{false};
+    std::atomic<bool> overlapped{false}, wrongThread{false};
     const auto caller = std::this_thread::get_id();
     // Posts from two threads at once; each thread's own items must keep their order.
     auto post = [&](int base) {
@@ -152,7 +150,6 @@ TEST(ConcurrentQueue, BarrierRunsAloneBetweenEarlierAndLaterWork) {
     std::atomic<bool> barrierShared{false};
     {
         ConcurrentQueue queue("test.concurrent");
-        EXPECT_EQ(queue.label(), "test.concurrent");
         for (int i = 0; i < 8; ++i)
             queue.async([&] {
                 ++running;
@@ -175,13 +172,10 @@ TEST(ConcurrentQueue, BarrierRunsAloneBetweenEarlierAndLaterWork) {
             });
     } // waits for all of it
     EXPECT_FALSE(barrierShared.load());
-    ASSERT_EQ(log.size(), 18u);
-    for (int i = 0; i < 8; ++i)
-        EXPECT_EQ(log[i], "before");
-    EXPECT_EQ(log[8], "barrier-start");
-    EXPECT_EQ(log[9], "barrier-end");
-    for (int i = 10; i < 18; ++i)
-        EXPECT_EQ(log[i], "after");
+    std::vector<std::string> expected(8, "before");
+    expected.insert(expected.end(), {"barrier-start", "barrier-end"});
+    expected.resize(18, "after");
+    EXPECT_EQ(log, expected);
 }
 
 TEST(Semaphore, CountsSignalsAndTimesOut) {

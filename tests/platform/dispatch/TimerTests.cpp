@@ -6,7 +6,6 @@
 #include <chrono>
 #include <functional>
 #include <gtest/gtest.h>
-#include <memory>
 #include <string>
 #include <thread>
 #include <vector>

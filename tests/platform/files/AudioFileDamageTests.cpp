@@ -64,12 +64,10 @@ TEST(AudioFileDamage, TruncatedOrScribbledFilesFailOrReadWhatIsThere) {
     fixtures::TempFolder dir;
     const int rate = 44100;
     const fixtures::Channels source = fixtures::tone(rate, 2, rate);
-    ASSERT_TRUE(
-        fixtures::writeWithSndfile(dir.file("whole.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, source, rate));
-    ASSERT_TRUE(fixtures::writeWithSndfile(dir.file("whole.mp3"), SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III,
-                                           source, rate));
-    ASSERT_TRUE(
-        fixtures::writeWithSndfile(dir.file("whole.flac"), SF_FORMAT_FLAC | SF_FORMAT_PCM_16, source, rate));
+    for (const auto& [ext, format] : {std::pair("wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16),
+                                      {"mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III},
+                                      {"flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16}})
+        ASSERT_TRUE(fixtures::writeWithSndfile(dir.file(std::string("whole.") + ext), format, source, rate));
     ASSERT_TRUE(fixtures::writeAac(dir.file("whole.m4a"), source, rate));
     ASSERT_TRUE(fixtures::writeAac(dir.file("whole.mp4"), source, rate, true));
     // The first `fraction` of a whole file, as a file of its own.

@@ -3,12 +3,9 @@
 #include "tests/support/Clocks.h"
 
 #include <cmath>
-#include <cstdlib>
 #include <ctime>
 #include <gtest/gtest.h>
 #include <limits>
-#include <optional>
-#include <string>
 
 using namespace platform;
 using testsupport::ScopedTimeZone;
@@ -33,7 +30,6 @@ TEST(Clock, FakeAndSystemClocks) {
 
     double unixNow = static_cast<double>(std::time(nullptr));
     EXPECT_NEAR(Clock::system().now().timeIntervalSince1970(), unixNow, 2.0);
-    EXPECT_EQ(&Clock::system(), &Clock::system());
 }
 
 TEST(Clock, StartOfDayInUtc) {
@@ -93,10 +89,8 @@ TEST(Clock, StartOfDayWhenMidnightIsSkipped) {
 }
 
 TEST(HostTime, MonotonicNanoseconds) {
-    EXPECT_EQ(hostTimebase().numer, 1u);
-    EXPECT_EQ(hostTimebase().denom, 1u);
-    std::uint64_t first = hostTime();
-    std::uint64_t second = hostTime();
+    EXPECT_EQ(std::pair(hostTimebase().numer, hostTimebase().denom), std::pair(1u, 1u));
+    const std::uint64_t first = hostTime(), second = hostTime();
     EXPECT_GT(first, 0u);
     EXPECT_GE(second, first);
 

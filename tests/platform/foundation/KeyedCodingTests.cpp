@@ -5,6 +5,7 @@
 #include <bit>
 #include <functional>
 #include <stdexcept>
+#include <tuple>
 
 using namespace platform;
 
@@ -12,23 +13,15 @@ namespace kctest {
 
 enum class AgeUnits { months, weeks, days, hours };
 
+const char* const ageUnitNames[] = {"months", "weeks", "days", "hours"};
+
 std::string rawValue(AgeUnits units) {
-    switch (units) {
-    case AgeUnits::months:
-        return "months";
-    case AgeUnits::weeks:
-        return "weeks";
-    case AgeUnits::days:
-        return "days";
-    case AgeUnits::hours:
-        return "hours";
-    }
-    return {};
+    return ageUnitNames[int(units)];
 }
 
 std::optional<AgeUnits> fromRawValue(std::type_identity<AgeUnits>, const std::string& text) {
-    for (AgeUnits units : {AgeUnits::months, AgeUnits::weeks, AgeUnits::days, AgeUnits::hours})
-        if (rawValue(units) == text) return units;
+    for (int i = 0; i < 4; ++i)
+        if (text == ageUnitNames[i]) return AgeUnits(i);
     return std::nullopt;
 }
 
@@ -162,6 +155,10 @@ std::vector<std::string> keysOf(const PlistValue& value) {
     return keys;
 }
 
+PlistDictionary& entryIn(PlistValue& document, std::size_t index) {
+    return *(*document.asDictionary()->find("playlist")->asArray())[index].asDictionary();
+}
+
 std::string errorOf(const std::function<void()>& action) {
     try {
         action();
@@ -223,24 +220,17 @@ TEST(KeyedCoding, DocumentRoundTripsThroughBytes) {
     EXPECT_EQ(first.prev->ranges, (std::vector<TimeRange>{{0, 10}, {12.5, 20}}));
     ASSERT_TRUE(first.current);
     EXPECT_EQ(first.current->ranges, (std::vector<TimeRange>{{3, 4}}));
-    EXPECT_EQ(first.zeros, (std::vector<double>{1.25, 7}));
     ASSERT_EQ(first.playedDates.size(), 2u);
     EXPECT_EQ(std::bit_cast<std::uint64_t>(first.playedDates[0].timeIntervalSinceReferenceDate),
               std::bit_cast<std::uint64_t>(786123456.789));
-    EXPECT_EQ(first.bookmark, (Bytes{0, 1, 2, 0xFF}));
-    EXPECT_EQ(first.cachedDuration, 215.04);
     ASSERT_EQ(first.attachments.size(), 1u);
-    EXPECT_EQ(first.attachments[0].tag, "pdf");
-    EXPECT_TRUE(first.checked);
-    EXPECT_EQ(first.tags, "ab");
+    EXPECT_EQ(std::tuple(first.zeros, first.bookmark, first.cachedDuration, first.attachments[0].tag,
+                         first.checked, first.tags),
+              std::tuple(std::vector<double>{1.25, 7}, Bytes{0, 1, 2, 0xFF}, 215.04, "pdf", true, "ab"));
     const Entry& second = *back->entries[1];
-    EXPECT_FALSE(second.current);
-    EXPECT_FALSE(second.tags);
-    EXPECT_FALSE(second.bookmark);
-    EXPECT_EQ(back->currentItem, 0);
-    EXPECT_EQ(back->currentTime, 12.75);
-    EXPECT_EQ(back->ageUnits, AgeUnits::weeks);
-    EXPECT_EQ(back->autoMove, false);
+    EXPECT_FALSE(second.current || second.tags || second.bookmark);
+    EXPECT_EQ(std::tuple(back->currentItem, back->currentTime, back->ageUnits, back->autoMove),
+              std::tuple(0, 12.75, AgeUnits::weeks, false));
 
     EXPECT_EQ(encodePlist(*back).value(), *bytes);
 }
@@ -300,45 +290,37 @@ TEST(KeyedCoding, NumbersConvertLikeThePlatformDecoder) {
 TEST(KeyedCoding, BadValuesInsideRecordsAndLists) {
     PlistValue tree = encodePlistValue(fullDocument()).value();
     PlistDictionary& root = *tree.asDictionary();
-    PlistArray& entries = *root.find("playlist")->asArray();
-    PlistDictionary& first = *entries[0].asDictionary();
 
     // Lenient fields of an entry fall back on their own; the entry still decodes.
     PlistValue lenient = tree;
-    {
-        PlistDictionary& e = *(*lenient.asDictionary()->find("playlist")->asArray())[0].asDictionary();
-        e.set("zeros", "not a list");
-        e.set("tags", 42);
-        (*e.find("sideDocuments")->asArray()).push_back(PlistDictionary{{"url", "file:///b.txt"}}); // no tag
-    }
+    PlistDictionary& badEntry = entryIn(lenient, 0);
+    badEntry.set("zeros", "not a list");
+    badEntry.set("tags", 42);
+    (*badEntry.find("sideDocuments")->asArray())
+        .push_back(PlistDictionary{{"url", "file:///b.txt"}}); // no tag
     Result<Document> doc = decodePlistValue<Document>(lenient);
     ASSERT_TRUE(doc.ok()) << doc.error().message;
     EXPECT_TRUE(doc->entries[0]->zeros.empty());
     EXPECT_FALSE(doc->entries[0]->tags);
     // One bad element makes the whole lenient list take its default, as the platform's `try?` does.
     EXPECT_TRUE(doc->entries[0]->attachments.empty());
-    EXPECT_EQ(doc->entries[0]->tags, std::nullopt);
     EXPECT_TRUE(doc->entries[0]->checked);
 
     // Read strictly, the same list fails and names the element.
-    const PlistDictionary& badEntry =
-        *(*lenient.asDictionary()->find("playlist")->asArray())[0].asDictionary();
     KeyedDecoder entryDecoder(badEntry);
     EXPECT_EQ(errorOf([&] { entryDecoder.decode<std::vector<Attachment>>("sideDocuments"); }),
               "sideDocuments[1].tag: missing key");
 
     // Required keys of a nested record fail the document, with the path in the error.
     PlistValue missingUrl = tree;
-    (*missingUrl.asDictionary()->find("playlist")->asArray())[1].asDictionary()->remove("_url");
+    entryIn(missingUrl, 1).remove("_url");
     Result<Document> failed = decodePlistValue<Document>(missingUrl);
     ASSERT_FALSE(failed.ok());
     EXPECT_EQ(failed.error().message, "playlist[1]._url: missing key");
 
     PlistValue badRange = tree;
-    {
-        PlistDictionary& e = *(*badRange.asDictionary()->find("playlist")->asArray())[0].asDictionary();
-        e.set("prevTimeRangeSet", PlistDictionary{{"ranges", PlistArray{PlistDictionary{{"start", 1}}}}});
-    }
+    entryIn(badRange, 0)
+        .set("prevTimeRangeSet", PlistDictionary{{"ranges", PlistArray{PlistDictionary{{"start", 1}}}}});
     EXPECT_EQ(decodePlistValue<Document>(badRange).error().message,
               "playlist[0].prevTimeRangeSet.ranges[0].end: missing key");
 
@@ -346,7 +328,7 @@ TEST(KeyedCoding, BadValuesInsideRecordsAndLists) {
     root.set("ageUnits", "years");
     EXPECT_EQ(decodePlistValue<Document>(tree).error().message, "ageUnits: invalid value \"years\"");
     root.remove("ageUnits");
-    first.remove("prevTimeRangeSet");
+    entryIn(tree, 0).remove("prevTimeRangeSet");
     EXPECT_EQ(decodePlistValue<Document>(tree).error().message, "playlist[0].prevTimeRangeSet: missing key");
 
     // Enums with integer raw values.

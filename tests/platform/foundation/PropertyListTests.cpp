@@ -113,20 +113,18 @@ TEST(PropertyList, WritesTheStandardLayout) {
     // stored once; -1 as an eight-byte integer; one-byte references and offsets.
     PlistValue value = PlistDictionary{{"a", 1}, {"b", PlistArray{-1, "a"}}};
     Bytes expected = plistBytes("bplist00");
-    Bytes objects = {
-        0xD2, 0x01, 0x02, 0x03, 0x04,                         // 0: dictionary
-        0x51, 'a',                                            // 1: "a"
-        0x51, 'b',                                            // 2: "b"
-        0x10, 0x01,                                           // 3: 1
-        0xA2, 0x05, 0x01,                                     // 4: [5, 1]
-        0x13, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, // 5: -1
+    const Bytes rest = {
+        0xD2, 0x01, 0x02, 0x03, 0x04,                                              // 0: dictionary
+        0x51, 'a',                                                                 // 1: "a"
+        0x51, 'b',                                                                 // 2: "b"
+        0x10, 0x01,                                                                // 3: 1
+        0xA2, 0x05, 0x01,                                                          // 4: [5, 1]
+        0x13, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,                      // 5: -1
+        8,    13,   15,   17,   19,   22,                                          // offset table
+        0,    0,    0,    0,    0,    0,    1,    1,    0,    0, 0, 0, 0, 0, 0, 6, // trailer
+        0,    0,    0,    0,    0,    0,    0,    0,    0,    0, 0, 0, 0, 0, 0, 31,
     };
-    expected.insert(expected.end(), objects.begin(), objects.end());
-    Bytes table = {8, 13, 15, 17, 19, 22};
-    expected.insert(expected.end(), table.begin(), table.end());
-    Bytes trailer = {0, 0, 0, 0, 0, 0, 1, 1, 0, 0, 0, 0, 0, 0, 0, 6,
-                     0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 31};
-    expected.insert(expected.end(), trailer.begin(), trailer.end());
+    expected.insert(expected.end(), rest.begin(), rest.end());
     EXPECT_EQ(serialized(value), expected);
 }
 
@@ -263,11 +261,7 @@ TEST(PropertyList, ReadsWhatOtherWritersProduce) {
         {0x62, 0xD8, 0x00, 0x00, 0x41}, // lone high surrogate, "A"
     }));
     ASSERT_TRUE(value.ok()) << value.error().message;
-    PlistValue expected = PlistDictionary{{"k", "\xEF\xBF\xBD"
-                                                "A"},
-                                          {"f", 1.5},
-                                          {"s", "A\xC3\xA9"}};
-    EXPECT_EQ(*value, expected);
+    EXPECT_EQ(*value, PlistValue(PlistDictionary{{"k", "\uFFFDA"}, {"f", 1.5}, {"s", "A\u00E9"}}));
 }
 
 TEST(PropertyList, DictionaryBuildingAndInvalidText) {

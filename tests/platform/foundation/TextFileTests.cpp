@@ -17,8 +17,7 @@ struct TextFileFolder : testsupport::TemporaryFolder {
 };
 
 // "Grüße 𝄞\n": two-byte, and four-byte (a surrogate pair in UTF-16) characters.
-const std::string sampleText = "Gr\xC3\xBC\xC3\x9F"
-                               "e \xF0\x9D\x84\x9E\n";
+const std::string sampleText = "Gr\u00FC\u00DFe \U0001D11E\n";
 
 std::string utf16(bool bigEndian, bool withMark) {
     const char16_t units[] = {u'G', u'r', 0x00FC, 0x00DF, u'e', u' ', 0xD834, 0xDD1E, u'\n'};
@@ -55,17 +54,14 @@ TEST(TextFile, ReadsUtf16WithMark) {
 
     // A trailing odd byte or a lone surrogate is an error, not a guess.
     EXPECT_FALSE(readTextFile(dir.write("odd.txt", utf16(false, true) + "x")).ok());
-    const char lone[] = "\xFF\xFE"
-                        "a\0\x34\xD8"
-                        "b\0";
+    const char lone[] = "\377\376a\0\64\330b\0";
     EXPECT_FALSE(readTextFile(dir.write("lone.txt", std::string_view(lone, 8))).ok());
 }
 
 TEST(TextFile, RejectsIllFormedUtf8AndMissingFiles) {
     TextFileFolder dir;
     for (std::string bad :
-         {std::string("caf\xE9"), std::string("\xC0\xAF"), std::string("\xED\xA0\x80"),
-          std::string("\xF4\x90\x80\x80"), std::string("ok \xE2\x82"), std::string("\xEF\xBB\xBF\xFF")}) {
+         {"caf\xE9", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "ok \xE2\x82", "\xEF\xBB\xBF\xFF"}) {
         auto read = readTextFile(dir.write("bad.txt", bad));
         ASSERT_FALSE(read.ok()) << bad;
         EXPECT_NE(read.error().message.find("bad.txt"), std::string::npos);

@@ -71,22 +71,15 @@ TEST(Text, PatternsAreSharedSafelyBetweenThreads) {
 }
 
 TEST(Text, CaseMapping) {
-    EXPECT_EQ(lowercased("\xC3\x89"
-                         "COLE"),
-              "\xC3\xA9"
-              "cole");                                                             // ÉCOLE
+    EXPECT_EQ(lowercased("\u00C9COLE"), "\u00E9cole");
     EXPECT_EQ(lowercased("\xCE\xA3\xCE\x91\xCE\xA3"), "\xCF\x83\xCE\xB1\xCF\x82"); // ΣΑΣ → σας
     EXPECT_EQ(lowercased("My Song.MP3"), "my song.mp3");
     EXPECT_EQ(lowercased("\xC4\xB0"), "i\xCC\x87"); // İ, root locale
-    EXPECT_EQ(uppercased("stra\xC3\x9F"
-                         "e"),
-              "STRASSE");
+    EXPECT_EQ(uppercased("stra\u00DFe"), "STRASSE");
     EXPECT_EQ(lowercased(""), "");
 
     EXPECT_TRUE(localizedCaseInsensitiveContains("My Song.MP3", "song"));
-    EXPECT_TRUE(localizedCaseInsensitiveContains("Stra\xC3\x9F"
-                                                 "e",
-                                                 "STRASSE"));
+    EXPECT_TRUE(localizedCaseInsensitiveContains("Stra\u00DFe", "STRASSE"));
     EXPECT_TRUE(localizedCaseInsensitiveContains("Cafe\xCC\x81 Noir", "CAF\xC3\x89")); // decomposed é
     EXPECT_FALSE(localizedCaseInsensitiveContains("Caf\xC3\xA9", "cafe"));
     EXPECT_FALSE(localizedCaseInsensitiveContains("abc", ""));
@@ -105,24 +98,16 @@ TEST(Text, TrimmingAndLineSplitting) {
     EXPECT_EQ(splittingAtControlCharacters("path\n 1:05 x\ty\n"), (Lines{"path", " 1:05 x", "y", ""}));
     EXPECT_EQ(splittingAtControlCharacters(""), (Lines{""}));
     // C1 controls and format characters (zero-width space, soft hyphen) end lines too.
-    EXPECT_EQ(splittingAtControlCharacters("a\xC2\x85"
-                                           "b\xE2\x80\x8B"
-                                           "c\xC2\xAD"
-                                           "d"),
-              (Lines{"a", "b", "c", "d"}));
+    EXPECT_EQ(splittingAtControlCharacters("a\u0085b\u200Bc\u00ADd"), (Lines{"a", "b", "c", "d"}));
     EXPECT_EQ(splittingAtControlCharacters("caf\xC3\xA9 \xFF"), (Lines{"caf\xC3\xA9 \xFF"}));
 }
 
 TEST(Text, Utf8Validity) {
     EXPECT_TRUE(isValidUtf8(""));
-    EXPECT_TRUE(isValidUtf8("Gr\xC3\xBC\xC3\x9F"
-                            "e \xF0\x9D\x84\x9E"));
+    EXPECT_TRUE(isValidUtf8("Gr\u00FC\u00DFe \U0001D11E"));
     for (const char* bad :
          {"\x80", "\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xE2\x82", "\xFE"})
         EXPECT_FALSE(isValidUtf8(bad)) << bad;
-    EXPECT_EQ(replacingInvalidUtf8("a\xFF"
-                                   "b\xE2\x82"),
-              "a\xEF\xBF\xBD"
-              "b\xEF\xBF\xBD");
+    EXPECT_EQ(replacingInvalidUtf8("a\377b\342\202"), "a\uFFFDb\uFFFD"); // a stray byte, a cut sequence
     EXPECT_EQ(replacingInvalidUtf8("\xC3\xA9"), "\xC3\xA9");
 }

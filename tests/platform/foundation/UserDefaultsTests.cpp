@@ -1,10 +1,12 @@
 #include "platform/foundation/UserDefaults.h"
+#include "tests/support/Environment.h"
 #include "tests/support/TemporaryFolder.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <thread>
+#include <tuple>
 
 using namespace platform;
 
@@ -39,12 +41,10 @@ TEST(UserDefaults, ValuesPersistInABinaryPropertyList) {
     EXPECT_EQ(keys, (std::vector<std::string>{"directoryPrefix", "volume", "rate", "count", "loop", "blob"}));
 
     UserDefaults again(folder.path);
-    EXPECT_EQ(again.string("directoryPrefix"), "/home/me/Music");
-    EXPECT_EQ(again.doubleValue("volume"), 0.75);
-    EXPECT_EQ(again.floatValue("rate"), 1.5f);
-    EXPECT_EQ(again.integer("count"), -3);
-    EXPECT_TRUE(again.boolValue("loop"));
-    EXPECT_EQ(again.data("blob"), (Bytes{1, 2, 3}));
+    EXPECT_EQ(std::tuple(again.string("directoryPrefix"), again.doubleValue("volume"),
+                         again.floatValue("rate"), again.integer("count"), again.boolValue("loop"),
+                         again.data("blob")),
+              std::tuple("/home/me/Music", 0.75, 1.5f, -3, true, Bytes{1, 2, 3}));
     EXPECT_EQ(again.object("gone"), std::nullopt);
 }
 
@@ -110,22 +110,15 @@ TEST(UserDefaults, FailedWritesStayPendingAndInvalidTextIsRefused) {
 }
 
 TEST(UserDefaults, StandardInstanceAndFolderLocation) {
-    const char* saved = std::getenv("XDG_CONFIG_HOME");
-    std::string savedValue = saved ? saved : "";
-    ::setenv("XDG_CONFIG_HOME", "/config/here", 1);
-    EXPECT_EQ(UserDefaults::defaultFolder(), "/config/here/com.fennorastudio.Vantle");
-    ::setenv("XDG_CONFIG_HOME", "relative/ignored", 1);
-    std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
-    if (!home.empty()) {
-        EXPECT_EQ(UserDefaults::defaultFolder(), home + "/.config/com.fennorastudio.Vantle");
+    {
+        testsupport::ScopedEnvironment environment("XDG_CONFIG_HOME", "/config/here");
+        EXPECT_EQ(UserDefaults::defaultFolder(), "/config/here/com.fennorastudio.Vantle");
+        environment.set("XDG_CONFIG_HOME", "relative/ignored");
+        if (const char* home = std::getenv("HOME"); home && *home) {
+            EXPECT_EQ(UserDefaults::defaultFolder(), std::string(home) + "/.config/com.fennorastudio.Vantle");
+        }
     }
-    if (saved)
-        ::setenv("XDG_CONFIG_HOME", savedValue.c_str(), 1);
-    else
-        ::unsetenv("XDG_CONFIG_HOME");
-
-    DefaultsFolder first;
-    DefaultsFolder second;
+    DefaultsFolder first, second;
     UserDefaults::setStandardFolder(first.path);
     UserDefaults& standard = UserDefaults::standard();
     standard.setInteger("where", 1);

@@ -82,8 +82,6 @@ TEST(LoopbackMIDIService, ClientsSeeEndpointsComeGoAndChange) {
     EXPECT_EQ(service.objectGetIntegerProperty(source, kMIDIPropertyModel, id), kMIDIUnknownProperty);
     EXPECT_EQ(service.objectGetIntegerProperty(source, kMIDIPropertyUniqueID, id), kMIDINoErr);
     EXPECT_NE(id, 0);
-    std::int32_t hiddenID = 0;
-    service.objectGetIntegerProperty(hidden, kMIDIPropertyUniqueID, hiddenID);
     EXPECT_EQ(service.objectSetIntegerProperty(hidden, kMIDIPropertyUniqueID, id), kMIDIIDNotUnique);
     EXPECT_EQ(service.objectSetIntegerProperty(hidden, kMIDIPropertyUniqueID, 2000000), kMIDINoErr);
 }

@@ -8,11 +8,10 @@
 using namespace platform;
 using namespace playertest;
 using Type = PlayerCompletionCallbackType;
+using PlayerNodeOffline = PlayerTest;
 
-TEST(PlayerNodeOffline, FilePlaysSampleExactlyThroughASmallRing) {
-    CompletionLog log; // outlives the node, whose completion thread calls it
-    TempFolder folder;
-    auto [data, file] = ToneFile(folder, "tone.wav", 10000);
+TEST_F(PlayerNodeOffline, FilePlaysSampleExactlyThroughASmallRing) {
+    auto [path, data, file] = ToneFile(folder, "tone.wav", 10000);
     // A ring of 441 frames: the segment wraps it many times, and every slice needs several refills.
     OfflineRig rig(44100.0, 2, {0.01});
     ASSERT_TRUE(rig.player->scheduleFile(*file, std::nullopt, Type::dataRendered, log.handler(1)));
@@ -22,11 +21,9 @@ TEST(PlayerNodeOffline, FilePlaysSampleExactlyThroughASmallRing) {
     Channels out = rig.render(9999);
     letCompletionsArrive();
     EXPECT_EQ(log.size(), 0u) << "completed before its last frame was rendered";
-    const Channels rest = rig.render(2001, 700);
+    append(out, rig.render(2001, 700));
     for (std::uint32_t c = 0; c < 2; ++c) {
-        out[c].insert(out[c].end(), rest[c].begin(), rest[c].end());
-        EXPECT_EQ(slice(out[c], 0, 10000), data[c]) << "channel " << c;
-        EXPECT_EQ(slice(out[c], 10000, 2000), zeros(2000));
+        EXPECT_EQ(out[c], joined({data[c], zeros(2000)})) << "channel " << c;
     }
     ASSERT_TRUE(log.waitFor(1));
     const auto entry = log.entries()[0];
@@ -43,12 +40,8 @@ TEST(PlayerNodeOffline, FilePlaysSampleExactlyThroughASmallRing) {
     EXPECT_EQ(rig.player->playerTime()->sampleRate(), 44100.0);
 }
 
-TEST(PlayerNodeOffline, SegmentsFollowEachOtherAndMonoFeedsEveryChannel) {
-    CompletionLog log; // outlives the node, whose completion thread calls it
-    TempFolder folder;
-    const Channels data = tone(20000, 1, 44100.0);
-    writeFile(folder.file("mono.wav"), data, 44100.0);
-    auto file = openFile(folder.file("mono.wav"));
+TEST_F(PlayerNodeOffline, SegmentsFollowEachOtherAndMonoFeedsEveryChannel) {
+    auto [path, data, file] = ToneFile(folder, "mono.wav", 20000, 1);
     OfflineRig rig;
     ASSERT_TRUE(
         rig.player->scheduleSegment(*file, 1000, 500, std::nullopt, Type::dataPlayedBack, log.handler(1)));
@@ -65,39 +58,29 @@ TEST(PlayerNodeOffline, SegmentsFollowEachOtherAndMonoFeedsEveryChannel) {
 
     ASSERT_TRUE(rig.player->play());
     const Channels out = rig.render(2000, 333);
-    std::vector<float> expected = slice(data[0], 1000, 500);
-    const auto second = slice(data[0], 300, 700), third = slice(data[0], 19800, 200);
-    expected.insert(expected.end(), second.begin(), second.end());
-    expected.insert(expected.end(), third.begin(), third.end());
-    const auto tail = zeros(2000 - expected.size());
-    expected.insert(expected.end(), tail.begin(), tail.end());
+    const auto expected =
+        joined({slice(data[0], 1000, 500), slice(data[0], 300, 700), slice(data[0], 19800, 200), zeros(600)});
     EXPECT_EQ(out[0], expected);
     EXPECT_EQ(out[1], expected);
     ASSERT_TRUE(log.waitFor(3));
     EXPECT_EQ(log.ids(), (std::vector<int>{1, 2, 3}));
 }
 
-TEST(PlayerNodeOffline, LoopingBuffersAndInterruptions) {
-    CompletionLog log; // outlives the node, whose completion thread calls it
+TEST_F(PlayerNodeOffline, LoopingBuffersAndInterruptions) {
     OfflineRig rig;
     const Channels loop = ramp(100, 2, 0.01f, 0.001f);
     const Channels other = ramp(50, 2, 0.5f, 0.002f);
     ASSERT_TRUE(rig.schedule(loop, PlayerBufferOptions::loops, Type::dataRendered, log.handler(1)));
     ASSERT_TRUE(rig.player->play());
-    const Channels looped = rig.render(350, 64);
-    for (std::size_t i = 0; i < 350; ++i) {
-        ASSERT_EQ(looped[0][i], loop[0][i % 100]) << i;
-        ASSERT_EQ(looped[1][i], loop[1][i % 100]) << i;
-    }
+    expectLooped(rig.render(350, 64), loop, 350);
     letCompletionsArrive();
     EXPECT_EQ(log.size(), 0u) << "a looping buffer does not end by itself";
 
     // An interrupting buffer replaces the loop at once; the loop completes as it is dropped.
     ASSERT_TRUE(rig.schedule(other, PlayerBufferOptions::interrupts, Type::dataRendered, log.handler(2)));
     const Channels interrupted = rig.render(100, 100);
-    EXPECT_EQ(slice(interrupted[0], 0, 50), other[0]);
+    EXPECT_EQ(interrupted[0], joined({other[0], zeros(50)}));
     EXPECT_EQ(slice(interrupted[1], 0, 50), other[1]);
-    EXPECT_EQ(slice(interrupted[0], 50, 50), zeros(50));
     ASSERT_TRUE(log.waitFor(2));
     EXPECT_EQ(log.ids(), (std::vector<int>{1, 2}));
     EXPECT_EQ(log.entries()[0].type, Type::dataRendered);
@@ -112,19 +95,15 @@ TEST(PlayerNodeOffline, LoopingBuffersAndInterruptions) {
     ASSERT_TRUE(rig.schedule(loop, PlayerBufferOptions::none, Type::dataConsumed, log.handler(4)));
     ASSERT_TRUE(
         rig.schedule(other, PlayerBufferOptions::interruptsAtLoop, Type::dataConsumed, log.handler(5)));
-    const Channels after = rig.render(170, 170);
-    out[0].insert(out[0].end(), after[0].begin(), after[0].end());
-    for (std::size_t i = 0; i < 200; ++i)
-        ASSERT_EQ(out[0][i], loop[0][i % 100]) << i;
-    EXPECT_EQ(slice(out[0], 200, 50), other[0]);
-    EXPECT_EQ(slice(out[0], 250, 50), zeros(50));
+    append(out, rig.render(170, 170));
+    expectLooped(out, loop, 200);
+    EXPECT_EQ(slice(out[0], 200, 100), joined({other[0], zeros(50)}));
     ASSERT_TRUE(log.waitFor(5));
     // 4 is dropped when 5 arrives, 3 completes at its loop point, then 5 plays.
     EXPECT_EQ(log.ids(), (std::vector<int>{1, 2, 4, 3, 5}));
 }
 
-TEST(PlayerNodeOffline, SchedulingAndPlayingAtNodeTimes) {
-    CompletionLog log; // outlives the node, whose completion thread calls it
+TEST_F(PlayerNodeOffline, SchedulingAndPlayingAtNodeTimes) {
     OfflineRig rig;
     const Channels first = ramp(300, 2, 0.1f, 0.001f), second = ramp(200, 2, -0.2f, 0.001f);
     ASSERT_TRUE(rig.player->play());
@@ -141,13 +120,7 @@ TEST(PlayerNodeOffline, SchedulingAndPlayingAtNodeTimes) {
     ASSERT_TRUE(rig.schedule(second, PlayerBufferOptions::none, Type::dataRendered, log.handler(4),
                              AudioTime::withSampleTime(10, 44100.0)));
     const Channels out = rig.render(2000, 256);
-    EXPECT_EQ(slice(out[0], 0, 500), zeros(500));
-    EXPECT_EQ(slice(out[0], 500, 300), first[0]);
-    EXPECT_EQ(slice(out[0], 800, 200), second[0]);
-    EXPECT_EQ(slice(out[0], 1000, 200), zeros(200));
-    EXPECT_EQ(slice(out[0], 1200, 300), first[0]);
-    EXPECT_EQ(slice(out[0], 1500, 200), second[0]);
-    EXPECT_EQ(slice(out[0], 1700, 300), zeros(300));
+    EXPECT_EQ(out[0], joined({zeros(500), first[0], second[0], zeros(200), first[0], second[0], zeros(300)}));
     ASSERT_TRUE(log.waitFor(4));
 
     // play(at:) starts player time at that node time; the first item waits for it.
@@ -156,17 +129,14 @@ TEST(PlayerNodeOffline, SchedulingAndPlayingAtNodeTimes) {
     ASSERT_TRUE(rig.player->play(AudioTime::withSampleTime(3300, 44100.0)));
     EXPECT_EQ(rig.player->playerTime(AudioTime::withSampleTime(3000, 44100.0))->sampleTime(), -300);
     const Channels later = rig.render(1000, 128);
-    EXPECT_EQ(slice(later[0], 0, 300), zeros(300));
-    EXPECT_EQ(slice(later[0], 300, 300), first[0]);
+    EXPECT_EQ(slice(later[0], 0, 600), joined({zeros(300), first[0]}));
     EXPECT_EQ(rig.player->playerTime(AudioTime::withSampleTime(3300, 44100.0))->sampleTime(), 0);
     EXPECT_EQ(rig.player->playerTime(AudioTime::withSampleTime(3400, 44100.0))->sampleTime(), 100);
     EXPECT_EQ(rig.player->playerTime()->sampleTime(), rig.player->lastRenderTime()->sampleTime() - 3300);
 }
 
-TEST(PlayerNodeOffline, CompletionsComeInOrderOfTheirKinds) {
-    CompletionLog log; // outlives the node, whose completion thread calls it
-    TempFolder folder;
-    auto [data, file] = ToneFile(folder, "short.wav", 3000);
+TEST_F(PlayerNodeOffline, CompletionsComeInOrderOfTheirKinds) {
+    auto [path, data, file] = ToneFile(folder, "short.wav", 3000);
     OfflineRig rig;
     ASSERT_TRUE(rig.player->scheduleFile(*file, std::nullopt, Type::dataPlayedBack, log.handler(1)));
     ASSERT_TRUE(rig.schedule(ramp(500, 2, 0.1f, 0.0f), PlayerBufferOptions::none, Type::dataRendered,
@@ -195,10 +165,8 @@ TEST(PlayerNodeOffline, CompletionsComeInOrderOfTheirKinds) {
         EXPECT_NE(entry.thread, std::this_thread::get_id());
 }
 
-TEST(PlayerNodeOffline, StopDropsEverythingAndCompletesItBeforeReturning) {
-    CompletionLog log; // outlives the node, whose completion thread calls it
-    TempFolder folder;
-    auto [data, file] = ToneFile(folder, "five.wav", 5000);
+TEST_F(PlayerNodeOffline, StopDropsEverythingAndCompletesItBeforeReturning) {
+    auto [path, data, file] = ToneFile(folder, "five.wav", 5000);
     OfflineRig rig;
     ASSERT_TRUE(rig.schedule(ramp(1000, 2, 0.1f, 0.0001f), PlayerBufferOptions::none, Type::dataPlayedBack,
                              log.handler(1)));
@@ -246,9 +214,8 @@ TEST(PlayerNodeOffline, StopDropsEverythingAndCompletesItBeforeReturning) {
     EXPECT_EQ(log.size(), 5u);
 }
 
-TEST(PlayerNodeOffline, PauseFreezesPlayerTimeAndKeepsThePosition) {
-    TempFolder folder;
-    auto [data, file] = ToneFile(folder, "eight.wav", 8000);
+TEST_F(PlayerNodeOffline, PauseFreezesPlayerTimeAndKeepsThePosition) {
+    auto [path, data, file] = ToneFile(folder, "eight.wav", 8000);
     OfflineRig rig;
     ASSERT_TRUE(rig.player->scheduleFile(*file, std::nullopt, Type::dataPlayedBack, {}));
     ASSERT_TRUE(rig.player->play());
@@ -264,10 +231,8 @@ TEST(PlayerNodeOffline, PauseFreezesPlayerTimeAndKeepsThePosition) {
     EXPECT_EQ(
         rig.player->playerTime(AudioTime::withSampleTime(rig.sampleTime() + 500, 44100.0))->sampleTime(),
         3000);
-    const Channels rest = rig.render(6000, 500);
-    out[0].insert(out[0].end(), rest[0].begin(), rest[0].end());
-    EXPECT_EQ(slice(out[0], 0, 8000), data[0]);
-    EXPECT_EQ(slice(out[0], 8000, 1000), zeros(1000));
+    append(out, rig.render(6000, 500));
+    EXPECT_EQ(out[0], joined({data[0], zeros(1000)}));
     EXPECT_EQ(rig.player->playerTime(AudioTime::withSampleTime(rig.sampleTime(), 44100.0))->sampleTime(),
               9000);
 
@@ -277,7 +242,7 @@ TEST(PlayerNodeOffline, PauseFreezesPlayerTimeAndKeepsThePosition) {
               9000);
 }
 
-TEST(PlayerNodeOffline, PlayerTimeCountsFramesAtTheNodeRate) {
+TEST_F(PlayerNodeOffline, PlayerTimeCountsFramesAtTheNodeRate) {
     // A 22050 Hz player feeding a 44100 Hz engine through the main mixer.
     AudioEngine engine{std::make_unique<NullAudioDevice>()};
     ASSERT_TRUE(engine.enableManualRenderingMode(standardFormat(44100.0, 2), 4096));
@@ -301,7 +266,7 @@ TEST(PlayerNodeOffline, PlayerTimeCountsFramesAtTheNodeRate) {
     EXPECT_NEAR(double(time->sampleTime()), 86 * 256.0, 200.0);
 }
 
-TEST(PlayerNodeOffline, VolumeScalesTheOutputAfterAOneCycleRamp) {
+TEST_F(PlayerNodeOffline, VolumeScalesTheOutputAfterAOneCycleRamp) {
     OfflineRig rig;
     ASSERT_TRUE(rig.schedule(ramp(4000, 2, 0.8f, 0.0f)));
     ASSERT_TRUE(rig.player->play());
@@ -317,33 +282,26 @@ TEST(PlayerNodeOffline, VolumeScalesTheOutputAfterAOneCycleRamp) {
     for (float v : settled[0])
         ASSERT_FLOAT_EQ(v, 0.2f);
 
-    rig.player->setVolume(3.0f);
-    EXPECT_EQ(rig.player->volume(), 1.0f);
-    rig.player->setVolume(-0.5f);
-    EXPECT_EQ(rig.player->volume(), 0.0f);
-    rig.player->setVolume(std::nanf(""));
-    EXPECT_EQ(rig.player->volume(), 0.0f);
+    for (const auto [set, kept] : {std::pair(3.0f, 1.0f), {-0.5f, 0.0f}, {std::nanf(""), 0.0f}}) {
+        rig.player->setVolume(set);
+        EXPECT_EQ(rig.player->volume(), kept) << set;
+    }
 }
 
-TEST(PlayerNodeOffline, RefusesWhatItCannotPlay) {
-    TempFolder folder;
-    writeFile(folder.file("three.wav"), tone(100, 3, 44100.0), 44100.0);
-    writeFile(folder.file("rate.wav"), tone(100, 2, 48000.0), 48000.0);
-    writeFile(folder.file("good.wav"), tone(100, 2, 44100.0), 44100.0);
+TEST_F(PlayerNodeOffline, RefusesWhatItCannotPlay) {
+    const ToneFile three(folder, "three.wav", 100, 3), rate(folder, "rate.wav", 100, 2, 48000.0),
+        good(folder, "good.wav", 100);
     OfflineRig rig;
-    auto three = openFile(folder.file("three.wav"));
-    auto rate = openFile(folder.file("rate.wav"));
-    auto good = openFile(folder.file("good.wav"));
-    EXPECT_FALSE(rig.player->scheduleFile(*three, std::nullopt, Type::dataRendered, {}));
-    const auto wrongRate = rig.player->scheduleFile(*rate, std::nullopt, Type::dataRendered, {});
+    EXPECT_FALSE(rig.player->scheduleFile(*three.file, std::nullopt, Type::dataRendered, {}));
+    const auto wrongRate = rig.player->scheduleFile(*rate.file, std::nullopt, Type::dataRendered, {});
     ASSERT_FALSE(wrongRate);
     EXPECT_NE(wrongRate.error().message.find("48000"), std::string::npos) << wrongRate.error().message;
 
     // The node reads the file through its own reader: a file spoilt since it was opened is refused.
-    { std::ofstream(folder.file("good.wav"), std::ios::trunc) << "no longer audio"; }
-    EXPECT_FALSE(rig.player->scheduleFile(*good, std::nullopt, Type::dataRendered, {}));
-    (void)removeItem(folder.file("good.wav"));
-    EXPECT_FALSE(rig.player->scheduleFile(*good, std::nullopt, Type::dataRendered, {}));
+    { std::ofstream(good.path, std::ios::trunc) << "no longer audio"; }
+    EXPECT_FALSE(rig.player->scheduleFile(*good.file, std::nullopt, Type::dataRendered, {}));
+    (void)removeItem(good.path);
+    EXPECT_FALSE(rig.player->scheduleFile(*good.file, std::nullopt, Type::dataRendered, {}));
 
     AudioFileSettings settings;
     auto writing = AudioFile::openForWriting(folder.file("new.wav"), settings);
@@ -375,13 +333,8 @@ TEST(PlayerNodeOffline, RefusesWhatItCannotPlay) {
     EXPECT_FALSE(loose->isPlaying());
 }
 
-TEST(PlayerNodeOffline, AFileCutShortAfterSchedulingPlaysSilenceForWhatIsMissing) {
-    CompletionLog log; // outlives the node, whose completion thread calls it
-    TempFolder folder;
-    const std::string path = folder.file("cut.wav");
-    const Channels data = tone(40000, 2, 44100.0);
-    writeFile(path, data, 44100.0);
-    auto file = openFile(path);
+TEST_F(PlayerNodeOffline, AFileCutShortAfterSchedulingPlaysSilenceForWhatIsMissing) {
+    auto [path, data, file] = ToneFile(folder, "cut.wav", 40000);
     // A ring of 441 frames: only the start is read before the file is cut.
     OfflineRig rig(44100.0, 2, {0.01});
     ASSERT_TRUE(rig.player->scheduleFile(*file, std::nullopt, Type::dataRendered, log.handler(1)));

@@ -9,6 +9,7 @@ using namespace platform;
 using namespace playertest;
 using Type = PlayerCompletionCallbackType;
 using namespace std::chrono_literals;
+using PlayerNodeRealtime = PlayerTest;
 
 namespace {
 
@@ -33,12 +34,8 @@ struct RealtimeRig {
 
 } // namespace
 
-TEST(PlayerNodeRealtime, AShortFilePlaysToItsEndAndCompletesOffTheRenderThread) {
-    CompletionLog log; // outlives the node, whose completion thread calls it
-    TempFolder folder;
-    const Channels data = tone(9600, 2, 16000.0);
-    writeFile(folder.file("short.wav"), data, 16000.0);
-    auto file = openFile(folder.file("short.wav"));
+TEST_F(PlayerNodeRealtime, AShortFilePlaysToItsEndAndCompletesOffTheRenderThread) {
+    auto [path, data, file] = ToneFile(folder, "short.wav", 9600, 2, 16000.0);
     // Paced like a sound card; a ring of 0.25 s that the 0.6 s file wraps twice.
     RealtimeRig rig(nullDevice(16000.0, 256, NullAudioDevice::Pacing::realTime), 16000, {0.25});
     std::atomic<std::size_t> completionThread{0};
@@ -67,20 +64,14 @@ TEST(PlayerNodeRealtime, AShortFilePlaysToItsEndAndCompletesOffTheRenderThread) 
     const std::size_t recorded = rig.recorder->recorded.load();
     rig.engine.stop();
     ASSERT_GE(recorded, 9600u + 256u);
-    for (std::uint32_t c = 0; c < 2; ++c) {
-        EXPECT_EQ(slice(rig.recorder->recordedChannels[c], 0, 9600), data[c]) << "channel " << c;
-        EXPECT_EQ(slice(rig.recorder->recordedChannels[c], 9600, 256), zeros(256));
-    }
+    for (std::uint32_t c = 0; c < 2; ++c)
+        EXPECT_EQ(slice(rig.recorder->recordedChannels[c], 0, 9856), joined({data[c], zeros(256)})) << c;
     EXPECT_EQ(rig.recorder->silentFrames.load() % 256, 0u) << "playback starts at a render cycle";
     EXPECT_EQ(rig.player->underruns(), 0u);
 }
 
-TEST(PlayerNodeRealtime, CompletionKindsArriveConsumedThenRenderedThenPlayedBack) {
-    CompletionLog log; // outlives the node, whose completion thread calls it
-    TempFolder folder;
-    const Channels data = tone(800, 1, 8000.0);
-    writeFile(folder.file("kinds.wav"), data, 8000.0);
-    auto file = openFile(folder.file("kinds.wav"));
+TEST_F(PlayerNodeRealtime, CompletionKindsArriveConsumedThenRenderedThenPlayedBack) {
+    auto [path, data, file] = ToneFile(folder, "kinds.wav", 800, 1, 8000.0);
     // Periods of 1024 frames at 8 kHz: played back comes a full 128 ms after rendered.
     AudioEngine engine(nullDevice(8000.0, 1024, NullAudioDevice::Pacing::realTime));
     const AudioFormat format = engine.outputDevice().outputFormat();
@@ -116,8 +107,7 @@ TEST(PlayerNodeRealtime, CompletionKindsArriveConsumedThenRenderedThenPlayedBack
     engine.stop();
 }
 
-TEST(PlayerNodeRealtime, ALoopingBufferRepeatsUntilStopCompletesIt) {
-    CompletionLog log; // outlives the node, whose completion thread calls it
+TEST_F(PlayerNodeRealtime, ALoopingBufferRepeatsUntilStopCompletesIt) {
     RealtimeRig rig(nullDevice(44100.0, 512, NullAudioDevice::Pacing::asFastAsPossible), 20000);
     const Channels loop = ramp(300, 2, 0.01f, 0.001f);
     ASSERT_TRUE(rig.player->scheduleBuffer(bufferOf(loop, 44100.0), std::nullopt,
@@ -132,19 +122,11 @@ TEST(PlayerNodeRealtime, ALoopingBufferRepeatsUntilStopCompletesIt) {
     ASSERT_EQ(log.size(), 1u) << "stop() returned before the loop completed";
     EXPECT_EQ(log.entries()[0].thread, std::this_thread::get_id());
     rig.engine.stop();
-    const auto& recorded = rig.recorder->recordedChannels;
-    for (std::size_t i = 0; i < 20000; ++i) {
-        ASSERT_EQ(recorded[0][i], loop[0][i % 300]) << i;
-        ASSERT_EQ(recorded[1][i], loop[1][i % 300]) << i;
-    }
+    expectLooped(rig.recorder->recordedChannels, loop, 20000);
 }
 
-TEST(PlayerNodeRealtime, TheRenderPathNeitherAllocatesNorLocksWhileAFileStreams) {
-    CompletionLog log; // outlives the node, whose completion thread calls it
-    TempFolder folder;
-    const Channels data = tone(132300, 2, 44100.0);
-    writeFile(folder.file("long.wav"), data, 44100.0);
-    auto file = openFile(folder.file("long.wav"));
+TEST_F(PlayerNodeRealtime, TheRenderPathNeitherAllocatesNorLocksWhileAFileStreams) {
+    auto [path, data, file] = ToneFile(folder, "long.wav", 132300);
     traptest::ScopedTrapHooks hooks;
     // As fast as possible, so the render thread outruns the streaming thread too (underruns).
     RealtimeRig rig(nullDevice(44100.0, 256, NullAudioDevice::Pacing::asFastAsPossible), 1000, {0.5});
@@ -170,7 +152,7 @@ TEST(PlayerNodeRealtime, TheRenderPathNeitherAllocatesNorLocksWhileAFileStreams)
     traptest::expectNoRenderAllocations();
 }
 
-TEST(PlayerNodeRealtime, ANodeReleasedByItsLastCompletionGoesQuietly) {
+TEST_F(PlayerNodeRealtime, ANodeReleasedByItsLastCompletionGoesQuietly) {
     // Holds the node as a toolkit player's completion holds its player; says when it let go.
     struct Holder {
         Holder(std::shared_ptr<AudioPlayerNode> held, std::atomic<bool>& flag)

@@ -15,6 +15,8 @@
 #include "platform/player/AudioPlayerNode.h"
 #include "tests/support/TemporaryFolder.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -22,6 +24,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -78,75 +81,16 @@ inline std::unique_ptr<AudioFile> openFile(const std::string& path) {
     return std::move(AudioFile::openForReading(path).value());
 }
 
-// A stereo 44.1 kHz tone written to `name` in `folder` and opened again.
+// A tone (stereo 44.1 kHz unless told) written to `name` in `folder` and opened again.
 struct ToneFile {
+    std::string path;
     Channels data;
     std::unique_ptr<AudioFile> file;
-    ToneFile(const TempFolder& folder, const std::string& name, std::int64_t frames)
-        : data(tone(frames, 2, 44100.0)) {
-        writeFile(folder.file(name), data, 44100.0);
-        file = openFile(folder.file(name));
-    }
-};
-
-// Frames whose every channel holds value(n) on channel 0 and -value(n) on the others.
-inline Channels ramp(std::size_t frames, std::uint32_t channels, float first, float step) {
-    Channels out(channels, std::vector<float>(frames));
-    for (std::size_t i = 0; i < frames; ++i)
-        for (std::uint32_t c = 0; c < channels; ++c)
-            out[c][i] = (c == 0 ? 1.0f : -1.0f) * (first + step * float(i));
-    return out;
-}
-
-inline std::vector<float> slice(const std::vector<float>& from, std::size_t start, std::size_t count) {
-    return std::vector<float>(from.begin() + std::ptrdiff_t(start),
-                              from.begin() + std::ptrdiff_t(start + count));
-}
-
-inline std::vector<float> zeros(std::size_t count) {
-    return std::vector<float>(count, 0.0f);
-}
-
-// An engine rendering offline into stereo (or `channels`) at `rate`, with a player node feeding the
-// output node directly (no mixer between them, so samples arrive unchanged).
-struct OfflineRig {
-    AudioEngine engine{std::make_unique<NullAudioDevice>()};
-    std::shared_ptr<AudioPlayerNode> player;
-    AudioFormat format;
-    std::unique_ptr<PcmBuffer> scratch;
-
-    explicit OfflineRig(double rate = 44100.0, std::uint32_t channels = 2,
-                        AudioPlayerNode::Configuration configuration = {})
-        : player(std::make_shared<AudioPlayerNode>(configuration)), format(standardFormat(rate, channels)) {
-        if (!engine.enableManualRenderingMode(format, 4096) || !engine.attach(player) ||
-            !engine.connect(*player, engine.outputNode(), format) || !engine.start())
-            throw std::runtime_error("offline engine");
-        scratch = PcmBuffer::make(format, 4096);
-    }
-
-    // Renders `frames` frames in slices of `slice`, one vector per channel.
-    Channels render(std::uint32_t frames, std::uint32_t sliceFrames = 1000) {
-        Channels out(format.channelCount());
-        for (std::uint32_t done = 0; done < frames;) {
-            const std::uint32_t count = std::min(sliceFrames, frames - done);
-            auto status = engine.renderOffline(count, *scratch);
-            if (!status || *status != ManualRenderingStatus::success)
-                throw std::runtime_error("render failed");
-            for (std::uint32_t c = 0; c < format.channelCount(); ++c)
-                out[c].insert(out[c].end(), scratch->channel(c), scratch->channel(c) + count);
-            done += count;
-        }
-        return out;
-    }
-
-    std::int64_t sampleTime() const { return engine.manualRenderingSampleTime(); }
-
-    Result<void> schedule(const Channels& data, PlayerBufferOptions options = PlayerBufferOptions::none,
-                          PlayerCompletionCallbackType type = PlayerCompletionCallbackType::dataRendered,
-                          PlayerCompletionHandler handler = {},
-                          std::optional<AudioTime> when = std::nullopt) {
-        return player->scheduleBuffer(bufferOf(data, format.sampleRate()), when, options, type,
-                                      std::move(handler));
+    ToneFile(const TempFolder& folder, const std::string& name, std::int64_t frames,
+             std::uint32_t channels = 2, double rate = 44100.0)
+        : path(folder.file(name)), data(tone(frames, channels, rate)) {
+        writeFile(path, data, rate);
+        file = openFile(path);
     }
 };
 
@@ -196,6 +140,94 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<Entry> entries_;
+};
+
+// Frames whose every channel holds value(n) on channel 0 and -value(n) on the others.
+inline Channels ramp(std::size_t frames, std::uint32_t channels, float first, float step) {
+    Channels out(channels, std::vector<float>(frames));
+    for (std::size_t i = 0; i < frames; ++i)
+        for (std::uint32_t c = 0; c < channels; ++c)
+            out[c][i] = (c == 0 ? 1.0f : -1.0f) * (first + step * float(i));
+    return out;
+}
+
+inline std::vector<float> slice(const std::vector<float>& from, std::size_t start, std::size_t count) {
+    return std::vector<float>(from.begin() + std::ptrdiff_t(start),
+                              from.begin() + std::ptrdiff_t(start + count));
+}
+
+inline std::vector<float> zeros(std::size_t count) {
+    return std::vector<float>(count, 0.0f);
+}
+
+inline std::vector<float> joined(std::initializer_list<std::vector<float>> parts) {
+    std::vector<float> out;
+    for (const auto& part : parts)
+        out.insert(out.end(), part.begin(), part.end());
+    return out;
+}
+
+// Appends `more` to `out`, channel by channel.
+inline void append(Channels& out, const Channels& more) {
+    for (std::size_t c = 0; c < out.size(); ++c)
+        out[c].insert(out[c].end(), more[c].begin(), more[c].end());
+}
+
+// Asserts that the first `frames` frames of every channel repeat `loop` from its start.
+inline void expectLooped(const Channels& out, const Channels& loop, std::size_t frames) {
+    for (std::size_t c = 0; c < loop.size(); ++c)
+        for (std::size_t i = 0; i < frames; ++i)
+            ASSERT_EQ(out[c][i], loop[c][i % loop[c].size()]) << "channel " << c << ", frame " << i;
+}
+
+// The log outlives the node, whose completion thread calls it.
+class PlayerTest : public ::testing::Test {
+protected:
+    CompletionLog log;
+    TempFolder folder;
+};
+
+// An engine rendering offline into stereo (or `channels`) at `rate`, with a player node feeding the
+// output node directly (no mixer between them, so samples arrive unchanged).
+struct OfflineRig {
+    AudioEngine engine{std::make_unique<NullAudioDevice>()};
+    std::shared_ptr<AudioPlayerNode> player;
+    AudioFormat format;
+    std::unique_ptr<PcmBuffer> scratch;
+
+    explicit OfflineRig(double rate = 44100.0, std::uint32_t channels = 2,
+                        AudioPlayerNode::Configuration configuration = {})
+        : player(std::make_shared<AudioPlayerNode>(configuration)), format(standardFormat(rate, channels)) {
+        if (!engine.enableManualRenderingMode(format, 4096) || !engine.attach(player) ||
+            !engine.connect(*player, engine.outputNode(), format) || !engine.start())
+            throw std::runtime_error("offline engine");
+        scratch = PcmBuffer::make(format, 4096);
+    }
+
+    // Renders `frames` frames in slices of `slice`, one vector per channel.
+    Channels render(std::uint32_t frames, std::uint32_t sliceFrames = 1000) {
+        Channels out(format.channelCount());
+        for (std::uint32_t done = 0; done < frames;) {
+            const std::uint32_t count = std::min(sliceFrames, frames - done);
+            auto status = engine.renderOffline(count, *scratch);
+            if (!status || *status != ManualRenderingStatus::success)
+                throw std::runtime_error("render failed");
+            for (std::uint32_t c = 0; c < format.channelCount(); ++c)
+                out[c].insert(out[c].end(), scratch->channel(c), scratch->channel(c) + count);
+            done += count;
+        }
+        return out;
+    }
+
+    std::int64_t sampleTime() const { return engine.manualRenderingSampleTime(); }
+
+    Result<void> schedule(const Channels& data, PlayerBufferOptions options = PlayerBufferOptions::none,
+                          PlayerCompletionCallbackType type = PlayerCompletionCallbackType::dataRendered,
+                          PlayerCompletionHandler handler = {},
+                          std::optional<AudioTime> when = std::nullopt) {
+        return player->scheduleBuffer(bufferOf(data, format.sampleRate()), when, options, type,
+                                      std::move(handler));
+    }
 };
 
 // Long enough for the completion thread (which looks every few milliseconds) to deliver anything
@@ -250,11 +282,5 @@ protected:
 private:
     bool hearing_ = false;
 };
-
-// The index of the first frame whose channel 0 is not silent, or the size.
-inline std::size_t firstSound(const std::vector<float>& samples) {
-    return std::size_t(std::find_if(samples.begin(), samples.end(), [](float v) { return v != 0.0f; }) -
-                       samples.begin());
-}
 
 } // namespace playertest

@@ -95,22 +95,14 @@ TEST(MusicSequence, TempoMapConvertsBothWays) {
 TEST(MusicSequence, StandardFilesImportExportAndImportAgainEqual) {
     // Format 1 at 96 ticks: 100 BPM then 150 BPM at beat 4, 3/4 then 6/8; a named track with notes,
     // an overlapped repeat, a controller, a pitch bend and a system-exclusive message; a second track.
-    const auto tempoChunk = join({{0x00},
-                                  tempo(600000),
-                                  {0x00},
-                                  meta(0x58, {3, 2, 24, 8}),
-                                  {0x83, 0x00},
-                                  tempo(400000),
-                                  {0x00},
-                                  meta(0x58, {6, 3, 24, 8}),
-                                  endOfTrack});
-    const auto first = join({{0x00},
-                             meta(0x03, {'L', 'e', 'a', 'd'}),
-                             {0x00, 0x90, 60, 100, 0x60, 0x80, 60, 64},
-                             {0x00, 0x90, 62, 90, 0x30, 62, 80, 0x30, 62, 0, 0x00, 0x80, 62, 0},
-                             {0x00, 0xB0, 7, 100, 0x00, 0xE0, 0, 64, 0x00, 0xF0, 0x02, 0x7E, 0xF7},
-                             endOfTrack});
-    const auto second = join({{0x81, 0x40, 0x95, 36, 127, 0x81, 0x40, 0x85, 36, 0, 0x60, 0xFF, 0x2F, 0x00}});
+    const auto start = join({{0x00}, tempo(600000), {0x00}, meta(0x58, {3, 2, 24, 8})});
+    const auto tempoChunk =
+        join({start, {0x83, 0x00}, tempo(400000), {0x00}, meta(0x58, {6, 3, 24, 8}), endOfTrack});
+    const auto notes = join({{0x00, 0x90, 60, 100, 0x60, 0x80, 60, 64},
+                             {0x00, 0x90, 62, 90, 0x30, 62, 80, 0x30, 62, 0, 0x00, 0x80, 62, 0}});
+    const MIDIBytes controls = {0x00, 0xB0, 7, 100, 0x00, 0xE0, 0, 64, 0x00, 0xF0, 0x02, 0x7E, 0xF7};
+    const auto first = join({{0x00}, meta(0x03, {'L', 'e', 'a', 'd'}), notes, controls, endOfTrack});
+    const MIDIBytes second = {0x81, 0x40, 0x95, 36, 127, 0x81, 0x40, 0x85, 36, 0, 0x60, 0xFF, 0x2F, 0x00};
     const auto file =
         join({header(1, 3, 96), chunk("MTrk", tempoChunk), chunk("MTrk", first), chunk("MTrk", second)});
 

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -38,17 +39,14 @@ TEST(InternalBattery, ReadsFiguresFromThePowerSupplyTree) {
     ASSERT_TRUE(finder.isBatteryPresent());
     const std::optional<InternalBattery> battery = finder.getInternalBattery();
     ASSERT_TRUE(battery);
-    EXPECT_EQ(battery->name, "5B10W13930");
-    EXPECT_EQ(battery->manufacturer, "SMP");
-    EXPECT_EQ(battery->acPowered, false);
-    EXPECT_EQ(battery->amperage, -1500);
+    EXPECT_EQ(std::tuple(battery->name, battery->manufacturer, battery->acPowered, battery->amperage,
+                         battery->cycleCount, battery->timeLeftText()),
+              std::tuple("5B10W13930", "SMP", false, -1500, 41, "02:15"));
     EXPECT_DOUBLE_EQ(*battery->voltage, 12.6);
     EXPECT_DOUBLE_EQ(*battery->watts, 18.9);
     EXPECT_DOUBLE_EQ(*battery->temperature, 30.1);
     EXPECT_DOUBLE_EQ(*battery->chargePercent(), 80.0);
     EXPECT_DOUBLE_EQ(*battery->healthPercent(), 80.0);
-    EXPECT_EQ(battery->cycleCount, 41);
-    EXPECT_EQ(battery->timeLeftText(), "02:15");
     EXPECT_EQ(battery->manufactureDate, std::chrono::year(2025) / 1 / 15);
 
     writeSupply(root, "BAT0", "status=Charging current_now=-2000000 time_to_full_now=360000");

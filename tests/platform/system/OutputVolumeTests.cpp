@@ -19,60 +19,31 @@ struct VolumeRig {
 
 TEST(OutputVolumeTest, SettingTheVolume) {
     using D = platform::FakeOutputVolumeBackend;
-    struct Case {
-        bool D::*flag; // set to `flagValue` first
-        bool flagValue;
-        float volume;
-        bool unmute;
-        Lines writes;
-        std::string line; // printed, when any
-        bool muted;
-    };
-    const std::string v50 = "volume 0.50";
-    const Case cases[] = {
-        {&D::muted,
-         false,
-         1.3f,
-         true,
-         {"volume 1.00", "mute 0"},
-         "Tentative volume ( 1.30) was out of range; reset to  1.00",
-         false},
-        {&D::muted, true, 0.5f, true, {v50, "mute 0"}, "", false},
-        {&D::muted, true, 0.5f, false, {v50}, "", true},
-        // Below 0.05 the level follows and the device is muted: silence.
-        {&D::muted, false, 0.03f, true, {"volume 0.03", "mute 1"}, "", true},
-        {&D::muteSettable,
-         false,
-         0.03f,
-         true,
-         {"volume 0.03"},
-         "Should mute device 0x2a but did not succeed",
-         false},
-        {&D::hasVolume, false, 0.5f, true, {}, "The device 0x2a does not have a volume to set", false},
-        {&D::volumeSettable, false, 0.5f, true, {}, "The volume of device 0x2a cannot be set", false},
-        {&D::volumeWriteFails,
-         true,
-         0.5f,
-         true,
-         {v50, "mute 0"},
-         "The device 0x2a was unable to set volume",
-         false},
-        {&D::muteWriteFails,
-         true,
-         0.5f,
-         true,
-         {v50, "mute 0"},
-         "Unable to set volume for device 0x2a",
-         false},
-    };
-    for (const Case& c : cases) {
+    // `flag` is set to `flagValue` first; `line` is what is printed, when anything.
+    auto check = [](bool D::*flag, bool flagValue, float volume, bool unmute, const Lines& writes, bool muted,
+                    const std::string& line) {
+        SCOPED_TRACE(testing::Message() << volume << " " << line);
         VolumeRig rig;
-        rig.device.*c.flag = c.flagValue;
-        rig.volume.setOutputVolume(c.volume, c.unmute);
-        EXPECT_EQ(rig.device.writes, c.writes) << c.line;
-        EXPECT_EQ(rig.lines, c.line.empty() ? Lines{} : Lines{c.line}) << c.volume;
-        EXPECT_EQ(rig.device.muted, c.muted) << c.line;
-    }
+        rig.device.*flag = flagValue;
+        rig.volume.setOutputVolume(volume, unmute);
+        EXPECT_EQ(rig.device.writes, writes);
+        EXPECT_EQ(rig.lines, line.empty() ? Lines{} : Lines{line});
+        EXPECT_EQ(rig.device.muted, muted);
+    };
+    const std::string v50 = "volume 0.50", m0 = "mute 0";
+    check(&D::muted, false, 1.3f, true, {"volume 1.00", m0}, false,
+          "Tentative volume ( 1.30) was out of range; reset to  1.00");
+    check(&D::muted, true, 0.5f, true, {v50, m0}, false, "");
+    check(&D::muted, true, 0.5f, false, {v50}, true, "");
+    // Below 0.05 the level follows and the device is muted: silence.
+    check(&D::muted, false, 0.03f, true, {"volume 0.03", "mute 1"}, true, "");
+    check(&D::muteSettable, false, 0.03f, true, {"volume 0.03"}, false,
+          "Should mute device 0x2a but did not succeed");
+    check(&D::hasVolume, false, 0.5f, true, {}, false, "The device 0x2a does not have a volume to set");
+    check(&D::volumeSettable, false, 0.5f, true, {}, false, "The volume of device 0x2a cannot be set");
+    check(&D::volumeWriteFails, true, 0.5f, true, {v50, m0}, false,
+          "The device 0x2a was unable to set volume");
+    check(&D::muteWriteFails, true, 0.5f, true, {v50, m0}, false, "Unable to set volume for device 0x2a");
 }
 
 TEST(OutputVolumeTest, MuteAndTheGetters) {

@@ -31,10 +31,6 @@ void typeAndReturn(QFileDialog& dialog, const QString& text) {
     QTest::keyClick(field, Qt::Key_Return);
 }
 
-Url panelFileUrl(const std::string& path) {
-    return Url::fileURLWithPath(path);
-}
-
 } // namespace
 
 // Panels on a shown window over a folder of files, with their answers recorded.
@@ -95,7 +91,7 @@ TEST_F(QtFilePanelSheet, AnOpenPanelIsASheetThatAnswersOnceWithTheChosenFilesOfI
     EXPECT_TRUE(dialog->isVisible());
     typeAndReturn(*dialog, "\"a.mp3\" \"b.M4A\"");
     EXPECT_EQ(calls, 1);
-    EXPECT_EQ(urls, (std::vector<Url>{panelFileUrl(a), panelFileUrl(b)}));
+    EXPECT_EQ(urls, (std::vector<Url>{Url::fileURLWithPath(a), Url::fileURLWithPath(b)}));
     settleEvents();
     EXPECT_EQ(window.findChild<QFileDialog*>(), nullptr);
     EXPECT_EQ(calls, 1);
@@ -135,7 +131,7 @@ TEST_F(QtFilePanelSheet, FilesAndFoldersCanBeChosenTogetherOrFoldersAlone) {
     ASSERT_NE(dialog, nullptr);
     static_cast<QDialog*>(dialog)->accept();
     EXPECT_EQ(calls, 1);
-    EXPECT_EQ(urls, std::vector<Url>{panelFileUrl(music)});
+    EXPECT_EQ(urls, std::vector<Url>{Url::fileURLWithPath(music)});
 
     // A name that does not exist chooses nothing and leaves the panel open.
     dialog = beginOpen(options);
@@ -156,7 +152,7 @@ TEST_F(QtFilePanelSheet, FilesAndFoldersCanBeChosenTogetherOrFoldersAlone) {
     dialog->selectFile(QString::fromStdString(music));
     static_cast<QDialog*>(dialog)->accept();
     EXPECT_EQ(calls, 1);
-    EXPECT_EQ(urls, std::vector<Url>{panelFileUrl(music)});
+    EXPECT_EQ(urls, std::vector<Url>{Url::fileURLWithPath(music)});
 }
 
 TEST_F(QtFilePanelSheet, ASavePanelProposesANameAndGivesTheChosenOneTheSessionExtension) {
