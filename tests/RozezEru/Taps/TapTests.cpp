@@ -21,10 +21,6 @@ namespace {
 
 const std::string notAttached = "The tapped node isn't attached to the engine";
 
-void drain() {
-    platform::mainQueue().drain();
-}
-
 TEST(BaseTap, StartStopAndLifetime) {
     ToolkitLogCapture log;
     int calls = 0;
@@ -50,7 +46,7 @@ TEST(BaseTap, StartStopAndLifetime) {
     tap.reset();
     EXPECT_TRUE(rig.taps().isInstalled(0));
     rig.feed(1024, 2);
-    drain();
+    platform::mainQueue().drain();
     EXPECT_EQ(calls, 2);
 }
 
@@ -65,13 +61,12 @@ TEST(AmplitudeTap, LevelsPerChannel) {
         StereoMode stereo;
         float reported;
     };
-    const std::vector<Case> cases{
-        {"trough outweighs crest", false, {{-1.0f, 0.1f}, {-1.0f, 0.1f}}, peak, center, 1.0f},
-        {"rms mean", false, {{0.5f, 0.5f}, {0.0f, 0.0f}}, rms, center, 0.25f},
-        {"right of a mono node", true, {{0.0f, 0.75f}}, peak, right, 0.75f},
-        {"wider buffer than the node", true, {{0.3f, 0.3f}, {0.9f, 0.9f}}, rms, left, 0.3f},
-    };
-    for (const Case& c : cases) {
+    for (const Case& c : std::vector<Case>{
+             {"trough outweighs crest", false, {{-1.0f, 0.1f}, {-1.0f, 0.1f}}, peak, center, 1.0f},
+             {"rms mean", false, {{0.5f, 0.5f}, {0.0f, 0.0f}}, rms, center, 0.25f},
+             {"right of a mono node", true, {{0.0f, 0.75f}}, peak, right, 0.75f},
+             {"wider buffer than the node", true, {{0.3f, 0.3f}, {0.9f, 0.9f}}, rms, left, 0.3f},
+         }) {
         SCOPED_TRACE(c.name);
         std::shared_ptr<rozezeru::Node> node =
             c.monoNode ? std::shared_ptr<rozezeru::Node>(std::make_shared<MonoNode>()) : rampNode();
@@ -81,7 +76,7 @@ TEST(AmplitudeTap, LevelsPerChannel) {
                                                   [&](float v) { reports.push_back(v); });
         tap->start();
         tap->receiveTapBuffer(pcmBuffer(c.buffer), AudioTime());
-        drain();
+        platform::mainQueue().drain();
         ASSERT_EQ(reports.size(), 1u);
         EXPECT_FLOAT_EQ(reports[0], c.reported);
         tap->stop();
@@ -95,15 +90,14 @@ TEST(FFTTap, SpectrumSizes) {
         std::optional<FFTValidBinCount> bins;
         std::size_t size;
     };
-    const std::vector<Case> cases{
-        {1024, 0, std::nullopt, 512},
-        {1024, 1, std::nullopt, 1024},
-        {4096, 0, FFTValidBinCount::twoThousandAndFortyEight, 2048},
-        {1024, 0, FFTValidBinCount::eightThousandOneHundredAndNintyTwo, 512},
-        {1400, 0, std::nullopt, 512}, // fewer transform points than frames
-        {4096, 0, FFTValidBinCount::fiveHundredAndTwelve, 512},
-    };
-    for (const Case& c : cases) {
+    for (const Case& c : std::vector<Case>{
+             {1024, 0, std::nullopt, 512},
+             {1024, 1, std::nullopt, 1024},
+             {4096, 0, FFTValidBinCount::twoThousandAndFortyEight, 2048},
+             {1024, 0, FFTValidBinCount::eightThousandOneHundredAndNintyTwo, 512},
+             {1400, 0, std::nullopt, 512}, // fewer transform points than frames
+             {4096, 0, FFTValidBinCount::fiveHundredAndTwelve, 512},
+         }) {
         auto buffer = pcmBuffer({std::vector<float>(c.frames, 0.25f)});
         std::optional<FFTSetupForBinCount> setup;
         if (c.bins) setup.emplace(*c.bins);
@@ -117,9 +111,7 @@ TEST(FFTTap, SpectrumSizes) {
 }
 
 TEST(FFTTap, SineThroughATapPeaksAtItsBin) {
-    auto node = std::make_shared<SignalNode>([](std::int64_t n) {
-        return float(std::sin(2.0 * std::numbers::pi * 1000.0 * double(n) / 44100.0));
-    });
+    auto node = samplesNode(sine(8192, 1000.0, 44100.0));
     TapRig rig(node);
     std::vector<float> last;
     auto tap = std::make_shared<FFTTap>(node, 1024, std::nullopt, platform::mainQueue(),
@@ -136,7 +128,7 @@ TEST(FFTTap, SineThroughATapPeaksAtItsBin) {
         std::make_shared<FFTTap>(node, 0, std::nullopt, platform::mainQueue(), [&](auto&) { called = true; });
     empty->start();
     empty->receiveTapBuffer(pcmBuffer({{0.5f, 0.5f}}), AudioTime());
-    drain();
+    platform::mainQueue().drain();
     EXPECT_FALSE(called);
 }
 
@@ -148,7 +140,7 @@ TEST(RawTaps, OnlyDeliveredFramesAreHandedOn) {
     tap->start();
     tap->receiveTapBuffer(pcmBuffer({rampSamples(4096)}), AudioTime());
     tap->receiveTapBuffer(pcmBuffer({rampSamples(512)}, 4096), AudioTime());
-    drain();
+    platform::mainQueue().drain();
     ASSERT_EQ(lists.size(), 5u);
     EXPECT_EQ(lists[3], rampSamples(1024, 3072.0f));
     std::vector<float> padded = rampSamples(512);
