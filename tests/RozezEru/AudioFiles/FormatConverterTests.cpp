@@ -178,6 +178,11 @@ TEST(FormatConverter, FailuresReportTheirErrorAndLeaveNoOutput) {
     const std::string nowhere = "/nonexistent-vantle-folder/out";
     const std::string same =
         "The input and output files are the same. You need to choose another output URL.";
+    const std::string unreadable = "Cannot read audio file \"" + folder.file("junk.mp3") + "\": ";
+    const std::string uncreatable =
+        "Unable to create output file at " + nowhere +
+        ".aif. dstFormat <2 ch, 44100 Hz, 'lpcm' 16-bit big-endian signed integer, AIFF>";
+    const std::string unproduced = "The output file format isn't able to be produced by this class.";
     for (const auto& c : {
              Case{std::nullopt, folder.file("o.wav"), {}, "Input file can't be nil."},
              Case{wav, std::nullopt, {}, "Output file can't be nil."},
@@ -186,27 +191,14 @@ TEST(FormatConverter, FailuresReportTheirErrorAndLeaveNoOutput) {
              Case{wav, folder.file("old.aif"), keep,
                   "The output file exists already. You need to choose a unique URL or delete the file."},
              Case{folder.file("junk.wav"), folder.file("old.aif"), {}, "Unable to open the input file."},
-             Case{folder.file("junk.mp3"),
-                  folder.file("o.wav"),
-                  {},
-                  "Cannot read audio file \"" + folder.file("junk.mp3") + "\": "},
-             Case{wav,
-                  nowhere + ".aif",
-                  {},
-                  "Unable to create output file at " + nowhere +
-                      ".aif. dstFormat <2 ch, 44100 Hz, 'lpcm' 16-bit big-endian signed integer, AIFF>"},
+             Case{folder.file("junk.mp3"), folder.file("o.wav"), {}, unreadable},
+             Case{wav, nowhere + ".aif", {}, uncreatable},
              Case{mp3,
                   nowhere + ".wav",
                   {},
                   "cannot write \"" + nowhere + ".wav\": No such file or directory"},
-             Case{mp3,
-                  folder.file("o.xyz"),
-                  {},
-                  "The output file format isn't able to be produced by this class."},
-             Case{mp3,
-                  folder.file("o.mp3"),
-                  {},
-                  "The output file format isn't able to be produced by this class."},
+             Case{mp3, folder.file("o.xyz"), {}, unproduced},
+             Case{mp3, folder.file("o.mp3"), {}, unproduced},
          }) {
         auto converter = std::make_shared<FormatConverter>(
             c.input ? std::optional(url(*c.input)) : std::nullopt,
