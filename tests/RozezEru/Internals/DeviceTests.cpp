@@ -13,7 +13,6 @@
 #include <unordered_set>
 
 using namespace rozezeru;
-using platform::AudioDeviceInfo;
 using platform::FakeDeviceList;
 using platform::LogType;
 using testsupport::ToolkitLogCapture;

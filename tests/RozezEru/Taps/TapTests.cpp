@@ -53,44 +53,34 @@ TEST(BaseTap, StartStopAndLifetime) {
 TEST(AmplitudeTap, LevelsPerChannel) {
     using enum AnalysisMode;
     using enum StereoMode;
-    struct Case {
-        const char* name;
-        bool monoNode;
-        std::vector<std::vector<float>> buffer;
-        AnalysisMode analysis;
-        StereoMode stereo;
-        float reported;
-    };
-    for (const Case& c : std::vector<Case>{
+    using Buffer = std::vector<std::vector<float>>;
+    for (const auto& [name, monoNode, buffer, analysis, stereoMode, reported] :
+         std::vector<std::tuple<const char*, bool, Buffer, AnalysisMode, StereoMode, float>>{
              {"trough outweighs crest", false, {{-1.0f, 0.1f}, {-1.0f, 0.1f}}, peak, center, 1.0f},
              {"rms mean", false, {{0.5f, 0.5f}, {0.0f, 0.0f}}, rms, center, 0.25f},
              {"right of a mono node", true, {{0.0f, 0.75f}}, peak, right, 0.75f},
              {"wider buffer than the node", true, {{0.3f, 0.3f}, {0.9f, 0.9f}}, rms, left, 0.3f},
          }) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(name);
         std::shared_ptr<rozezeru::Node> node =
-            c.monoNode ? std::shared_ptr<rozezeru::Node>(std::make_shared<MonoNode>()) : rampNode();
+            monoNode ? std::shared_ptr<rozezeru::Node>(std::make_shared<MonoNode>()) : rampNode();
         auto engine = offlineToolkitEngine(node);
         std::vector<float> reports;
-        auto tap = std::make_shared<AmplitudeTap>(node, 2, c.stereo, c.analysis, platform::mainQueue(),
+        auto tap = std::make_shared<AmplitudeTap>(node, 2, stereoMode, analysis, platform::mainQueue(),
                                                   [&](float v) { reports.push_back(v); });
         tap->start();
-        tap->receiveTapBuffer(pcmBuffer(c.buffer), AudioTime());
+        tap->receiveTapBuffer(pcmBuffer(buffer), AudioTime());
         platform::mainQueue().drain();
         ASSERT_EQ(reports.size(), 1u);
-        EXPECT_FLOAT_EQ(reports[0], c.reported);
+        EXPECT_FLOAT_EQ(reports[0], reported);
         tap->stop();
         EXPECT_EQ(tap->amplitude() + tap->leftChannelAmplitude() + tap->rightChannelAmplitude(), 0.0f);
     }
 }
 
 TEST(FFTTap, SpectrumSizes) {
-    struct Case {
-        std::uint32_t frames, padding;
-        std::optional<FFTValidBinCount> bins;
-        std::size_t size;
-    };
-    for (const Case& c : std::vector<Case>{
+    for (const auto& [frames, padding, bins, size] :
+         std::vector<std::tuple<std::uint32_t, std::uint32_t, std::optional<FFTValidBinCount>, std::size_t>>{
              {1024, 0, std::nullopt, 512},
              {1024, 1, std::nullopt, 1024},
              {4096, 0, FFTValidBinCount::twoThousandAndFortyEight, 2048},
@@ -98,11 +88,11 @@ TEST(FFTTap, SpectrumSizes) {
              {1400, 0, std::nullopt, 512}, // fewer transform points than frames
              {4096, 0, FFTValidBinCount::fiveHundredAndTwelve, 512},
          }) {
-        auto buffer = pcmBuffer({std::vector<float>(c.frames, 0.25f)});
+        auto buffer = pcmBuffer({std::vector<float>(frames, 0.25f)});
         std::optional<FFTSetupForBinCount> setup;
-        if (c.bins) setup.emplace(*c.bins);
-        const auto spectrum = FFTTap::magnitudeSpectrum(*buffer, true, c.padding, setup);
-        EXPECT_EQ(spectrum.size(), c.size) << c.frames;
+        if (bins) setup.emplace(*bins);
+        const auto spectrum = FFTTap::magnitudeSpectrum(*buffer, true, padding, setup);
+        EXPECT_EQ(spectrum.size(), size) << frames;
         EXPECT_FLOAT_EQ(*std::max_element(spectrum.begin(), spectrum.end()), 1.0f);
     }
     const auto silent =
@@ -149,17 +139,15 @@ TEST(RawTaps, OnlyDeliveredFramesAreHandedOn) {
     tap->stop();
     EXPECT_EQ(tap->data(), std::vector<float>(1024, 0.0f));
 
-    struct Case {
-        std::uint32_t frames, capacity;
-        std::vector<float> expected;
-    };
-    for (const Case& c : std::vector<Case>{{4096, 4096, rampSamples(1024)},
-                                           {2048, 4096, rampSamples(1024)},
-                                           {300, 300, rampSamples(300)}}) {
+    for (const auto& [frames, capacity, expected] :
+         std::vector<std::tuple<std::uint32_t, std::uint32_t, std::vector<float>>>{
+             {4096, 4096, rampSamples(1024)},
+             {2048, 4096, rampSamples(1024)},
+             {300, 300, rampSamples(300)}}) {
         std::vector<float> got;
         RawDataTap2 raw(rig.node, [&](const std::vector<float>& d) { got = d; });
-        raw.receive(pcmBuffer({rampSamples(c.frames)}, c.capacity), AudioTime());
-        EXPECT_EQ(got, c.expected) << c.frames;
+        raw.receive(pcmBuffer({rampSamples(frames)}, capacity), AudioTime());
+        EXPECT_EQ(got, expected) << frames;
     }
 }
 
