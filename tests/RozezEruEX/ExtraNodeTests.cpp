@@ -21,38 +21,34 @@ TEST(ExtraNodeKernels, FaderLimiterAndMixersComputeTheirChannelsFromTheirSetting
     EXPECT_EQ(rzGetParameterAddress("DryWetDualMixerParameterWet"), 1u);
     // Input bus 0 plays 0.8 left and 0.2 right, bus 1 −0.4 and 0.6.
     const ConstantBusInput input({{0.8f, 0.2f}, {-0.4f, 0.6f}});
-    struct MixCase {
-        const char* code;
-        std::vector<std::pair<AUParameterAddress, float>> settings;
-        float left, right;
-    };
-    const std::vector<MixCase> cases{
-        {"fder", {}, 0.8f, 0.2f},
-        {"fder", {{0, 0.5f}, {1, 2.0f}}, 0.4f, 0.4f},
-        {"fder", {{1, 0.0f}, {2, 1.0f}}, 0.2f, 0.0f}, // flipped: the gains stay with their outputs
-        {"fder", {{2, 0.5f}}, 0.8f, 0.2f},            // exactly 0.5 is off
-        {"fder", {{3, 0.51f}}, 0.5f, 0.5f},           // mono: the average on both
-        {"fder", {{2, 1.0f}, {3, 1.0f}}, 0.5f, 0.5f}, // mono wins over flip
-        {"sflm", {}, 0.8f, 0.2f},                     // the kernel starts at amount 0
-        {"sflm", {{0, 1.0f}}, 0.5f, 0.5f},
-        {"sflm", {{0, 0.5f}}, 0.65f, 0.35f},
-        {"dwmx", {}, 0.8f, 0.2f},
-        {"dwmx", {{0, 1.0f}}, -0.4f, 0.6f},
-        {"dwmx", {{0, 0.25f}}, 0.5f, 0.3f},
-        {"dwm2", {}, 0.0f, 0.0f},
-        {"dwm2", {{0, 1.0f}, {1, 1.0f}}, 0.4f, 0.8f},
-    };
-    for (const MixCase& c : cases) {
-        SCOPED_TRACE(c.code + std::to_string(c.settings.size()) + " " + std::to_string(c.left));
-        auto dsp = create(c.code);
-        for (const auto& [address, value] : c.settings)
+    using Settings = std::vector<std::pair<AUParameterAddress, float>>;
+    for (const auto& [code, settings, left, right] :
+         std::vector<std::tuple<const char*, Settings, float, float>>{
+             {"fder", {}, 0.8f, 0.2f},
+             {"fder", {{0, 0.5f}, {1, 2.0f}}, 0.4f, 0.4f},
+             {"fder", {{1, 0.0f}, {2, 1.0f}}, 0.2f, 0.0f}, // flipped: the gains stay with their outputs
+             {"fder", {{2, 0.5f}}, 0.8f, 0.2f},            // exactly 0.5 is off
+             {"fder", {{3, 0.51f}}, 0.5f, 0.5f},           // mono: the average on both
+             {"fder", {{2, 1.0f}, {3, 1.0f}}, 0.5f, 0.5f}, // mono wins over flip
+             {"sflm", {}, 0.8f, 0.2f},                     // the kernel starts at amount 0
+             {"sflm", {{0, 1.0f}}, 0.5f, 0.5f},
+             {"sflm", {{0, 0.5f}}, 0.65f, 0.35f},
+             {"dwmx", {}, 0.8f, 0.2f},
+             {"dwmx", {{0, 1.0f}}, -0.4f, 0.6f},
+             {"dwmx", {{0, 0.25f}}, 0.5f, 0.3f},
+             {"dwm2", {}, 0.0f, 0.0f},
+             {"dwm2", {{0, 1.0f}, {1, 1.0f}}, 0.4f, 0.8f},
+         }) {
+        SCOPED_TRACE(code + std::to_string(settings.size()) + " " + std::to_string(left));
+        auto dsp = create(code);
+        for (const auto& [address, value] : settings)
             dsp->setParameter(address, value, false);
         dsp->init(2, 44100.0);
         KernelHarness harness(*dsp);
         harness.render(0, 64, nullptr, &input);
         for (std::uint32_t n = 0; n < 64; ++n) {
-            ASSERT_NEAR(harness.output(0)[n], c.left, 1e-6f) << n;
-            ASSERT_NEAR(harness.output(1)[n], c.right, 1e-6f) << n;
+            ASSERT_NEAR(harness.output(0)[n], left, 1e-6f) << n;
+            ASSERT_NEAR(harness.output(1)[n], right, 1e-6f) << n;
         }
     }
 
