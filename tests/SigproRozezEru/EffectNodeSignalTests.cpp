@@ -86,28 +86,23 @@ TEST(Convolution, AResponseOfOneImpulseGivesTheInputOnePartitionLaterAtTheKernel
 
 TEST(Convolution, ResponsesGiveTheirFirstTwoChannelsAtTheEngineRate) {
     testsupport::TemporaryFolder folder;
-    struct Case {
-        const char* name;
-        Channels channels;
-        int rate;
-        std::size_t leftFrame, rightFrame;
-    };
-    for (const Case& c : {
+    using Case = std::tuple<const char*, Channels, int, std::size_t, std::size_t>;
+    for (const auto& [name, channels, rate, leftFrame, rightFrame] : {
              // The third channel has no slot to go to.
              Case{"three.wav", {impulseAt(0, 64), impulseAt(10, 64), impulseAt(20, 64)}, 44100, 0, 10},
              Case{"mono.wav", {impulseAt(5, 64)}, 44100, 5, 5},
              // 400 frames at 22050 Hz are 800 at 44100 Hz: the impulse moves from frame 100 to 200.
              Case{"half.wav", {impulseAt(100, 400)}, 22050, 200, 200},
          }) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(name);
         testsupport::ToolkitLogCapture capture;
-        auto node = std::make_shared<Convolution>(unitImpulse(),
-                                                  impulseFile(folder, c.name, c.channels, c.rate), 256);
+        auto node =
+            std::make_shared<Convolution>(unitImpulse(), impulseFile(folder, name, channels, rate), 256);
         auto engine = offlineToolkitEngine(node);
         const auto output = renderToolkit(*engine, 2048);
-        EXPECT_EQ(loudestFrame(output[0]), 256 + c.leftFrame);
-        EXPECT_EQ(loudestFrame(output[1]), 256 + c.rightFrame);
-        EXPECT_NEAR(output[1][256 + c.rightFrame], 0.05f, 0.01f);
+        EXPECT_EQ(loudestFrame(output[0]), 256 + leftFrame);
+        EXPECT_EQ(loudestFrame(output[1]), 256 + rightFrame);
+        EXPECT_NEAR(output[1][256 + rightFrame], 0.05f, 0.01f);
         EXPECT_TRUE(capture.sink.records().empty()) << "the kernel refuses a third impulse";
     }
 }

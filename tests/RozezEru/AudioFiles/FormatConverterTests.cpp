@@ -68,20 +68,16 @@ TEST(FormatConverter, PcmRoundTripKeepsTheSamples) {
     toFloat.bitDepth = 32;
     toFloat.bitDepthRule = FormatConverter::BitDepthRule::any;
     Options to16(std::nullopt, std::nullopt, 16, std::nullopt);
-    struct Step {
-        std::string from, to;
-        Options options;
-        std::uint32_t bits;
-        bool isFloat, bigEndian;
-    };
-    for (const auto& step : {Step{source, folder.file("b.aif"), to24, 24, false, true},
-                             Step{folder.file("b.aif"), folder.file("c.caf"), toFloat, 32, true, false},
-                             Step{folder.file("c.caf"), folder.file("d.wav"), to16, 16, false, false}}) {
-        EXPECT_EQ(messageOf(convert(step.from, step.to, step.options)), "") << step.to;
-        const auto format = formatOf(step.to);
+    using Step = std::tuple<std::string, std::string, Options, std::uint32_t, bool, bool>;
+    for (const auto& [from, to, options, bits, isFloat, bigEndian] :
+         {Step{source, folder.file("b.aif"), to24, 24, false, true},
+          Step{folder.file("b.aif"), folder.file("c.caf"), toFloat, 32, true, false},
+          Step{folder.file("c.caf"), folder.file("d.wav"), to16, 16, false, false}}) {
+        EXPECT_EQ(messageOf(convert(from, to, options)), "") << to;
+        const auto format = formatOf(to);
         EXPECT_EQ(std::tuple(format.bitsPerChannel, format.isFloat, format.isBigEndian),
-                  std::tuple(step.bits, step.isFloat, step.bigEndian))
-            << step.to;
+                  std::tuple(bits, isFloat, bigEndian))
+            << to;
     }
     // 16 → 24 → float → 16 bits loses nothing: the samples come back exactly.
     EXPECT_EQ(readAll(folder.file("d.wav")), readAll(source));

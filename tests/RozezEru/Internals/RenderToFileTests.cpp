@@ -198,20 +198,16 @@ TEST(RenderToFile, BadDurationsFailAndLeaveARunningEngineRunning) {
     bool called = false;
     auto mark = [&] { called = true; };
     // Negative, not finite, frames beyond any count, and (until silent) a limit below zero.
-    struct BadDuration {
-        double seconds;
-        bool untilSilent;
-        std::optional<double> limit;
-    };
-    for (auto bad : {BadDuration{-1.0, false, {}},
-                     {std::nan(""), false, {}},
-                     {INFINITY, false, {}},
-                     {1e300, false, {}},
-                     {1.0, true, -2.0}}) {
-        SCOPED_TRACE(bad.seconds);
-        expectRenderError(renderToFile(*graph.engine, *file, 1024, bad.seconds, bad.untilSilent, 0.00005f,
-                                       mark, {}, bad.limit),
-                          "Seconds needs to be a positive value");
+    using Bad = std::tuple<double, bool, std::optional<double>>;
+    for (const auto& [seconds, untilSilent, limit] : {Bad{-1.0, false, {}},
+                                                      {std::nan(""), false, {}},
+                                                      {INFINITY, false, {}},
+                                                      {1e300, false, {}},
+                                                      {1.0, true, -2.0}}) {
+        SCOPED_TRACE(seconds);
+        expectRenderError(
+            renderToFile(*graph.engine, *file, 1024, seconds, untilSilent, 0.00005f, mark, {}, limit),
+            "Seconds needs to be a positive value");
     }
     EXPECT_FALSE(called);
     EXPECT_EQ(engineState(*graph.engine), std::pair(true, false));
