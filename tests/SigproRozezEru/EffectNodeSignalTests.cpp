@@ -36,15 +36,7 @@ using testsupport::Channels;
 
 namespace {
 
-std::shared_ptr<SignalNode> signalOf(std::vector<float> samples) {
-    return std::make_shared<SignalNode>([samples = std::move(samples)](std::int64_t n) {
-        return std::size_t(n) < samples.size() ? samples[std::size_t(n)] : 0.0f;
-    });
-}
-
-std::shared_ptr<SignalNode> unitImpulse() {
-    return signalOf({1.0f});
-}
+using testsupport::samplesNode;
 
 platform::Url impulseFile(const testsupport::TemporaryFolder& folder, const std::string& name,
                           const Channels& channels, int rate = 44100) {
@@ -71,7 +63,7 @@ std::size_t loudestFrame(const std::vector<float>& samples) {
 TEST(Convolution, AResponseOfOneImpulseGivesTheInputOnePartitionLaterAtTheKernelsScale) {
     testsupport::TemporaryFolder folder;
     const std::vector<float> input = testsupport::noise(2048, 3, 0.5f);
-    auto node = std::make_shared<Convolution>(signalOf(input),
+    auto node = std::make_shared<Convolution>(samplesNode(input),
                                               impulseFile(folder, "one.wav", {impulseAt(0, 4)}), 256);
     EXPECT_EQ(node->partitionLength(), 256);
     auto engine = offlineToolkitEngine(node);
@@ -96,8 +88,8 @@ TEST(Convolution, ResponsesGiveTheirFirstTwoChannelsAtTheEngineRate) {
          }) {
         SCOPED_TRACE(name);
         testsupport::ToolkitLogCapture capture;
-        auto node =
-            std::make_shared<Convolution>(unitImpulse(), impulseFile(folder, name, channels, rate), 256);
+        auto node = std::make_shared<Convolution>(samplesNode({1.0f}),
+                                                  impulseFile(folder, name, channels, rate), 256);
         auto engine = offlineToolkitEngine(node);
         const auto output = renderToolkit(*engine, 2048);
         EXPECT_EQ(loudestFrame(output[0]), 256 + leftFrame);
@@ -111,7 +103,7 @@ TEST(Convolution, AMissingFileLeavesItSilentABadPartitionLengthIsRefusedAndReloa
     testsupport::TemporaryFolder folder;
     testsupport::ToolkitLogCapture capture;
     auto node =
-        std::make_shared<Convolution>(signalOf(testsupport::noise(16384, 5, 0.5f)),
+        std::make_shared<Convolution>(samplesNode(testsupport::noise(16384, 5, 0.5f)),
                                       platform::Url::fileURLWithPath("/nonexistent/impulse.wav"), 1000);
     EXPECT_EQ(node->partitionLength(), 2048);
     EXPECT_TRUE(node->isStarted());
@@ -144,7 +136,7 @@ TEST(AmplitudeEnvelope, TheGateOpensTheInputToTheSustainLevelAndClosesItAgain) {
 }
 
 TEST(VariableDelay, ATimeAboveItsMaximumIsHeldAtTheMaximum) {
-    auto node = std::make_shared<VariableDelay>(unitImpulse(), 0.0f, 0.0f, 0.01f);
+    auto node = std::make_shared<VariableDelay>(samplesNode({1.0f}), 0.0f, 0.0f, 0.01f);
     node->time.setWrappedValue(0.1f);
     EXPECT_EQ(node->time.wrappedValue(), 0.01f);
     EXPECT_EQ(VariableDelay::timeDef().range.upperBound, 10.0f);
@@ -153,14 +145,14 @@ TEST(VariableDelay, ATimeAboveItsMaximumIsHeldAtTheMaximum) {
     EXPECT_EQ(loudestFrame(output[0]), 441u);
 
     testsupport::ToolkitLogCapture capture;
-    VariableDelay refused(unitImpulse(), 1.0f, 0.0f, -1.0f);
+    VariableDelay refused(samplesNode({1.0f}), 1.0f, 0.0f, -1.0f);
     EXPECT_EQ(refused.time.wrappedValue(), 0.0f);
     EXPECT_EQ(capture.contents("VariableDelay.cpp", "init(_:time:feedback:maximumTime:)").size(), 1u);
 }
 
 TEST(Tremolo, ReplacesItsWaveformAndRefusesOnesWithoutSamples) {
     testsupport::ToolkitLogCapture capture;
-    const auto noise = signalOf(testsupport::noise(4096, 9, 0.5f));
+    const auto noise = samplesNode(testsupport::noise(4096, 9, 0.5f));
     const auto first = std::make_shared<Table>(TableType::square, 256);
     Tremolo node(noise, first);
     EXPECT_EQ(node.getWaveformValues(), first->content());
@@ -183,8 +175,8 @@ TEST(Tremolo, ReplacesItsWaveformAndRefusesOnesWithoutSamples) {
 }
 
 TEST(Balancer, BringsItsInputToTheLevelOfTheComparatorOnItsSecondBus) {
-    auto input = signalOf(testsupport::sine(32768, 440.0, 44100.0, 0.05));
-    auto comparator = signalOf(testsupport::sine(32768, 1000.0, 44100.0, 0.5));
+    auto input = samplesNode(testsupport::sine(32768, 440.0, 44100.0, 0.05));
+    auto comparator = samplesNode(testsupport::sine(32768, 1000.0, 44100.0, 0.5));
     auto node = std::make_shared<Balancer>(input, comparator);
     EXPECT_EQ(node->connections(), (std::vector<std::shared_ptr<Node>>{input, comparator}));
     EXPECT_TRUE(rozezEruAU(*node).parameterTree()->allParameters().empty());
