@@ -6,6 +6,7 @@
 #include "platform/audio/FakeDeviceList.h"
 #include "platform/audio/NullAudioDevice.h"
 
+#include "tests/support/EngineRig.h"
 #include "tests/support/ToolkitLogCapture.h"
 
 #include <deque>
@@ -64,11 +65,7 @@ auto fields(const Device& device) {
 
 std::unique_ptr<platform::AudioEngine> nullDeviceEngine(std::uint32_t framesPerPeriod = 512,
                                                         double rate = 44100.0) {
-    platform::NullAudioDevice::Configuration configuration;
-    configuration.framesPerPeriod = framesPerPeriod;
-    configuration.sampleRate = rate;
-    return std::make_unique<platform::AudioEngine>(
-        std::make_unique<platform::NullAudioDevice>(configuration));
+    return std::make_unique<platform::AudioEngine>(testsupport::nullDevice(rate, framesPerPeriod));
 }
 
 } // namespace
