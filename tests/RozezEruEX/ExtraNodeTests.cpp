@@ -62,8 +62,7 @@ TEST(ExtraNodeKernels, FaderLimiterAndMixersComputeTheirChannelsFromTheirSetting
     EventList flip;
     flip.parameter(10, 2, 1.0f);
     harness.render(0, 20, flip.head(), &input);
-    EXPECT_EQ(harness.output(0)[9], 0.8f);
-    EXPECT_EQ(harness.output(0)[10], 0.2f);
+    EXPECT_EQ(std::pair(harness.output(0)[9], harness.output(0)[10]), std::pair(0.8f, 0.2f));
     EXPECT_EQ(fader->getParameter(2), 1.0f);
 }
 
@@ -72,8 +71,7 @@ TEST(ExtraNodes, TheNodesWriteTheirValuesAndTheFaderKeepsItsGain) {
     tone->first.setWrappedValue(0.8f);
     tone->second.setWrappedValue(0.2f);
     auto fader = std::make_shared<Fader>(tone, 0.5f);
-    EXPECT_EQ(fader->gain(), 0.5f);
-    EXPECT_EQ(fader->leftGain.wrappedValue(), 0.5f);
+    EXPECT_EQ(std::pair(fader->gain(), fader->leftGain.wrappedValue()), std::pair(0.5f, 0.5f));
     EXPECT_NEAR(fader->dB(), 20.0f * std::log10(0.5f), 1e-5f);
     fader->setDB(-6.0f);
     EXPECT_NEAR(fader->rightGain.wrappedValue(), std::pow(10.0f, -0.3f), 1e-6f);
@@ -109,8 +107,7 @@ TEST(ExtraNodes, DryWetMixersTakeTheFirstInputOnBusZeroAndStartAtTheirAmounts) {
     auto wet = std::make_shared<ProbeToneNode>();
     auto mixer = std::make_shared<DryWetMixer>(dry, wet, 0.25f);
     auto dual = std::make_shared<DryWetDualMixer>(dry, wet, 1.0f, 0.5f);
-    EXPECT_EQ(mixer->balance.wrappedValue(), 0.25f);
-    EXPECT_EQ(dual->dry.wrappedValue(), 1.0f);
+    EXPECT_EQ(std::pair(mixer->balance.wrappedValue(), dual->dry.wrappedValue()), std::pair(0.25f, 1.0f));
     EXPECT_EQ(dual->wet.wrappedValue(), 0.5f);
     EXPECT_EQ(rzInputBusCount(rozezEruAU(*dual).dsp()), 2);
     EXPECT_EQ(mixer->connections(), (std::vector<std::shared_ptr<Node>>{dry, wet}));

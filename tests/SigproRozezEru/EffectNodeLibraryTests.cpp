@@ -275,12 +275,9 @@ TEST(EffectNodeLibrary, EveryClassHasItsDefinitionsClampsBypassesRendersAndAutom
             const NodeParameterDef& def = parameters[address]->def();
             EXPECT_EQ(def.identifier, e.identifier);
             EXPECT_EQ(def.name, e.name);
-            EXPECT_EQ(def.address, address);
-            EXPECT_EQ(def.defaultValue, e.defaultValue);
-            EXPECT_EQ(def.range.lowerBound, e.lower);
-            EXPECT_EQ(def.range.upperBound, e.upper);
-            EXPECT_EQ(def.unit, e.unit);
-            EXPECT_EQ(def.flags, 0xC2000000u);
+            EXPECT_EQ(std::pair(def.address, def.defaultValue), std::pair(address, e.defaultValue));
+            EXPECT_EQ(std::pair(def.range.lowerBound, def.range.upperBound), std::pair(e.lower, e.upper));
+            EXPECT_EQ(std::pair(def.unit, def.flags), std::pair(e.unit, 0xC2000000u));
             EXPECT_EQ(unit.parameterTree()->allParameters()[address]->identifier(), e.identifier);
             EXPECT_EQ(parameters[address]->value(), e.defaultValue);
         }

@@ -272,8 +272,7 @@ TEST(SlimSliderModel, PublishesStateOnlyIntoAnActiveState) {
     quiet.model.setHovering(true);
     quiet.model.dragChanged(20.0);
     quiet.model.setWidth(300.0);
-    EXPECT_EQ(quietCount, 0);
-    EXPECT_EQ(quiet.model.state(), SlimSliderState::inactive());
+    EXPECT_EQ(std::pair(quietCount, quiet.model.state()), std::pair(0, SlimSliderState::inactive()));
 
     Slider host = treble();
     std::vector<SlimSliderState> received;

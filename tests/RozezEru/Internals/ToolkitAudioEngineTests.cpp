@@ -95,8 +95,7 @@ TEST(ToolkitAudioEngine, RewiringKeepsTheRunningStateAndOneEntryPerOutput) {
     // A new output replaces the old one, which leaves the engine.
     auto second = constantNode();
     engine->setOutput(second);
-    EXPECT_EQ(engine->mainMixerNode(), mixer);
-    EXPECT_EQ(mixer->inputs(), Nodes{second});
+    EXPECT_EQ(std::pair(engine->mainMixerNode(), mixer->inputs()), std::pair(mixer, Nodes{second}));
     EXPECT_FALSE(engine->avEngine().isAttached(*first->avAudioNode()));
     EXPECT_TRUE(engine->isRunning());
 

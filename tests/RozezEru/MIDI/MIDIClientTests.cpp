@@ -100,8 +100,7 @@ TEST(MIDIClient, EndpointListsAgreePositionForPosition) {
     EXPECT_EQ(loop.receiver->inputRefs(), (std::vector<MIDIEndpointRef>{unnamed, keyboard}));
     EXPECT_EQ(loop.receiver->inputUIDs(), (std::vector<MIDIUniqueID>{0, 77}));
     EXPECT_EQ(loop.receiver->inputNames(), (std::vector<std::string>{"", "Keyboard"}));
-    EXPECT_EQ(loop.receiver->inputUID(1), 77);
-    EXPECT_EQ(loop.receiver->inputUID(2), 0);
+    EXPECT_EQ(std::pair(loop.receiver->inputUID(1), loop.receiver->inputUID(2)), std::pair(77, 0));
     EXPECT_EQ(loop.receiver->inputName(77), "Keyboard");
     EXPECT_EQ(loop.receiver->inputName(78), std::nullopt);
     EXPECT_EQ(loop.receiver->destinationNames(), std::vector<std::string>{"Synth"});

@@ -88,8 +88,7 @@ TEST(MIDIMessages, StatusCommandAndMetaEventDescriptions) {
         auto meta = MIDICustomMetaEvent::fromData(bytes);
         ASSERT_EQ(meta.has_value(), description.has_value());
         if (!meta) continue;
-        EXPECT_EQ(meta->description(), *description);
-        EXPECT_EQ(meta->data().size(), kept);
+        EXPECT_EQ(std::pair(meta->description(), meta->data().size()), std::pair(*description, kept));
     }
 }
 

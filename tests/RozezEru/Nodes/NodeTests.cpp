@@ -80,8 +80,7 @@ TEST(NodeWiring, GivesAMixersInputsDistinctBussesAndItsVolume) {
         for (auto bus : rig.busses(*source, *mixer))
             busses.push_back(bus);
     std::sort(busses.begin(), busses.end());
-    EXPECT_EQ(busses, (Busses{0, 1, 2}));
-    EXPECT_EQ(mixer->mixerAU()->outputVolume(), 0.5f);
+    EXPECT_EQ(std::pair(busses, mixer->mixerAU()->outputVolume()), std::pair((Busses{0, 1, 2}), 0.5f));
 
     // Wiring again changes nothing.
     mixer->makeAVConnections();

@@ -94,8 +94,7 @@ TEST(Peq2Unit, BypassPassesTheInputUnchangedAndUnitsKeepKernelsOfTheirOwn) {
     parameterOf(*rig.unit, "gain").setValue(10.0f);
     rig.unit->setShouldBypassEffect(true);
     const auto bypassed = rig.render(1024, 256);
-    EXPECT_EQ(bypassed[0], input);
-    EXPECT_EQ(bypassed[1], input);
+    EXPECT_EQ(std::pair(bypassed[0], bypassed[1]), std::pair(input, input));
 
     auto other = makeShelfRig([](std::int64_t) { return 0.0f; });
     parameterOf(*other.unit, "gain").setValue(7.0f);

@@ -55,21 +55,18 @@ std::vector<float> renderLeft(rozezeru::AudioEngine& engine, double seconds) {
 TEST(PlatformSamplerTest, PropertiesMapOntoTheUnit) {
     auto sampler = std::make_shared<PlatformSampler>();
     auto& unit = static_cast<platform::SamplerUnit&>(sampler->samplerUnit()->auAudioUnit());
-    EXPECT_EQ(sampler->amplitude(), 0.0f);
-    EXPECT_EQ(sampler->volume(), 1.0f);
+    EXPECT_EQ(std::pair(sampler->amplitude(), sampler->volume()), std::pair(0.0f, 1.0f));
     EXPECT_EQ(sampler->pan(), 0.0f);
     EXPECT_TRUE(sampler->audioFiles().empty() && sampler->connections().empty() && sampler->isStarted());
     EXPECT_EQ(sampler->avAudioNode(), sampler->samplerUnit());
     sampler->setVolume(0.5f);
     EXPECT_EQ(unit.masterGain(), -45.0f);
     sampler->setAmplitude(-6.0f);
-    EXPECT_EQ(unit.masterGain(), -6.0f);
-    EXPECT_EQ(sampler->volume(), 0.5f);
+    EXPECT_EQ(std::pair(unit.masterGain(), sampler->volume()), std::pair(-6.0f, 0.5f));
     sampler->setPan(-0.5f);
     EXPECT_EQ(unit.stereoPan(), -50.0f);
     sampler->setTuning(2.0f);
-    EXPECT_EQ(unit.globalTuning(), 200.0f);
-    EXPECT_EQ(sampler->tuning(), 2.0f);
+    EXPECT_EQ(std::pair(unit.globalTuning(), sampler->tuning()), std::pair(200.0f, 2.0f));
     auto* first = sampler->internalAU();
     sampler->setSamplerUnit(
         std::make_shared<platform::AudioUnitNode>(std::make_unique<platform::SamplerUnit>()));

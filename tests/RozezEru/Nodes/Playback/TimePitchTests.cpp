@@ -14,8 +14,7 @@ using testsupport::constantNode;
 TEST(TimePitch, WritesClampStoreAndReachTheUnit) {
     rozezeru::TimePitch node(constantNode(), 2.0f, 0.0f, 8.0f);
     // Created values are stored unchanged and reach the unit.
-    EXPECT_EQ(node.rate(), 2.0f);
-    EXPECT_EQ(node.timePitchAU().rate(), 2.0f);
+    EXPECT_EQ(std::pair(node.rate(), node.timePitchAU().rate()), std::pair(2.0f, 2.0f));
 
     for (auto [set, expected] : {std::pair{0.0f, 0.03125f}, {100.0f, 32.0f}, {2.0f, 2.0f}}) {
         node.setRate(set);
@@ -59,8 +58,7 @@ TEST(VariSpeed, StartAndStopRememberTheRate) {
     EXPECT_EQ(created.rate(), 3.0f);
 
     rozezeru::VariSpeed fast(input, 10.0f);
-    EXPECT_EQ(fast.rate(), 10.0f);
-    EXPECT_EQ(fast.lastKnownRate(), 10.0f);
+    EXPECT_EQ(std::pair(fast.rate(), fast.lastKnownRate()), std::pair(10.0f, 10.0f));
     fast.start();
     EXPECT_EQ(fast.rate(), 4.0f);
 }
