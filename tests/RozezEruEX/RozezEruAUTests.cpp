@@ -161,8 +161,7 @@ TEST(RozezEruAU, RenderResourcesInitTheKernelAndMakeInputBuffersWhenNotInPlace) 
     mixer->reset();
     EXPECT_EQ(mixerKernel.resets, 1);
     mixer->deallocateRenderResources();
-    EXPECT_TRUE(mixer->internalBuffers().empty());
-    EXPECT_FALSE(mixerKernel.initialized());
+    EXPECT_EQ(std::pair(mixer->internalBuffers().empty(), mixerKernel.initialized()), std::pair(true, false));
     EXPECT_EQ(mixerKernel.deinits, 1);
     EXPECT_EQ(mixerKernel.internalBuffer(0), nullptr);
     EXPECT_EQ(mixerKernel.internalBuffer(1), nullptr);

@@ -209,8 +209,7 @@ TEST(RenderToFile, BadDurationsFailAndLeaveARunningEngineRunning) {
             renderToFile(*graph.engine, *file, 1024, seconds, untilSilent, 0.00005f, mark, {}, limit),
             "Seconds needs to be a positive value");
     }
-    EXPECT_FALSE(called);
-    EXPECT_EQ(engineState(*graph.engine), std::pair(true, false));
+    EXPECT_EQ(std::pair(called, engineState(*graph.engine)), std::pair(false, std::pair(true, false)));
 
     // Zero seconds succeeds, writing nothing and reporting no progress.
     int progressCalls = 0;

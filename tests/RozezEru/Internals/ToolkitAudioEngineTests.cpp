@@ -101,8 +101,7 @@ TEST(ToolkitAudioEngine, RewiringKeepsTheRunningStateAndOneEntryPerOutput) {
 
     // No output on a running engine: the old one goes, the mixer stays, the engine stops.
     engine->setOutput(nullptr);
-    EXPECT_EQ(engine->mainMixerNode(), mixer);
-    EXPECT_TRUE(mixer->inputs().empty());
+    EXPECT_EQ(std::pair(engine->mainMixerNode(), mixer->inputs().empty()), std::pair(mixer, true));
     EXPECT_FALSE(engine->avEngine().isAttached(*second->avAudioNode()));
     EXPECT_FALSE(engine->isRunning());
     EXPECT_EQ(capture.contents("AudioEngine.cpp", "start()"), engineNoOutput);

@@ -160,8 +160,7 @@ TEST(MIDIClient, InputsOpenOnceAndCloseWhateverTheServiceSays) {
     EXPECT_EQ(b.inputPorts().size(), 2u);
     loop.service->failNext(LoopbackMIDIService::Operation::portDisconnectSource, platform::kMIDINoConnection);
     b.closeInput();
-    EXPECT_TRUE(b.inputPorts().empty());
-    EXPECT_TRUE(b.endpoints().empty());
+    EXPECT_EQ(std::pair(b.inputPorts().empty(), b.endpoints().empty()), std::pair(true, true));
     loop.service->emit(pads, note);
     EXPECT_EQ(loop.heard->calls().size(), 1u);
     b.openInputAt(1);
