@@ -82,9 +82,7 @@ TEST(ExtraNodes, TheNodesWriteTheirValuesAndTheFaderKeepsItsGain) {
     fader->setGain(1.0f);
     fader->flipStereo.setWrappedValue(true);
     auto limiter = std::make_shared<StereoFieldLimiter>(fader, 0.5f);
-    auto engine = offlineToolkitEngine();
-    engine->setOutput(limiter);
-    ASSERT_NE(engine->startTest(1.0), nullptr);
+    auto engine = offlineToolkitEngine(limiter, 1.0);
     const auto flipped = renderToolkit(*engine, 2048, 512);
     // Flipped to (0.2, 0.8), then narrowed by a half: 0.75 of each channel and 0.25 of the other.
     EXPECT_NEAR(flipped[0].back(), 0.35f, 1e-6f);
@@ -114,8 +112,6 @@ TEST(ExtraNodes, DryWetMixersTakeTheFirstInputOnBusZeroAndStartAtTheirAmounts) {
 
     dry->first.setWrappedValue(1.0f);
     wet->first.setWrappedValue(-1.0f);
-    auto engine = offlineToolkitEngine();
-    engine->setOutput(mixer);
-    ASSERT_NE(engine->startTest(1.0), nullptr);
+    auto engine = offlineToolkitEngine(mixer, 1.0);
     EXPECT_NEAR(renderToolkit(*engine, 2048, 512)[0].back(), 0.5f, 1e-6f);
 }
