@@ -11,7 +11,6 @@
 
 using namespace rozezeru;
 using miditest::Loop;
-using miditest::Recorder;
 using platform::LoopbackMIDIService;
 
 namespace {
