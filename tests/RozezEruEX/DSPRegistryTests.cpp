@@ -97,8 +97,7 @@ TEST(DSPInterface, FunctionsForwardToTheKernelAndIgnoreANullOne) {
     rzSetWavetable(dsp.get(), table, 3, 2);
     EXPECT_EQ(std::pair(probe.wavetable, probe.wavetableIndex), std::pair(std::vector<float>{1, 2, 3}, 2));
     rzDeallocateRenderResources(dsp.get());
-    EXPECT_FALSE(probe.initialized());
-    EXPECT_EQ(probe.deinits, 1);
+    EXPECT_EQ(std::pair(probe.initialized(), probe.deinits), std::pair(false, 1));
 
     // Nothing happens to a null kernel, and its render block renders silence as an error.
     rzSetBuffer(nullptr, &list, 0);

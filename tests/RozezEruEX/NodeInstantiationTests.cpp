@@ -38,9 +38,7 @@ TEST(NodeInstantiation, EachTypeGetsARegisteredUnitOfItsTypeHostingItsKernel) {
 TEST(NodeInstantiation, GatesAndTriggersSendNoteOnsForTheNextCycle) {
     registerProbeKernels();
     auto node = std::make_shared<NoteNode>(instantiateInstrument("tsgn"));
-    auto engine = offlineToolkitEngine();
-    engine->setOutput(node);
-    ASSERT_NE(engine->startTest(1.0), nullptr);
+    auto engine = offlineToolkitEngine(node, 1.0);
     renderToolkit(*engine, 256, 256);
 
     node->openGate();

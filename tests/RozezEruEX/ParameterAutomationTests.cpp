@@ -166,9 +166,7 @@ TEST(AutomationRenderObserver, EventsOverBeforeTheFirstCycleOnlyLeaveTheLastValu
 
 TEST(ParameterAutomation, TheKernelPlaysAutomationSampleBySample) {
     auto node = std::make_shared<ProbeToneNode>();
-    auto engine = offlineToolkitEngine();
-    engine->setOutput(node);
-    ASSERT_NE(engine->startTest(2.0), nullptr);
+    auto engine = offlineToolkitEngine(node);
     node->first.setWrappedValue(0.25f);
     renderToolkit(*engine, 1024, 1024);
 
@@ -205,9 +203,7 @@ TEST(ParameterAutomation, TheKernelPlaysAutomationSampleBySample) {
 TEST(ParameterAutomation, StartTimesWithoutAPlaceOnTheSampleTimelineStartNow) {
     // A node that joins an engine that has been rendering offline for a while.
     auto mixer = std::make_shared<Mixer>();
-    auto engine = offlineToolkitEngine();
-    engine->setOutput(mixer);
-    ASSERT_NE(engine->startTest(2.0), nullptr);
+    auto engine = offlineToolkitEngine(mixer);
     renderToolkit(*engine, 4096, 1024);
     auto node = std::make_shared<ProbeToneNode>();
     mixer->addInput(node);
@@ -223,9 +219,7 @@ TEST(ParameterAutomation, StartTimesWithoutAPlaceOnTheSampleTimelineStartNow) {
 
 TEST(ParameterAutomation, RampFromToGoesToTheStartThenToTheTarget) {
     auto node = std::make_shared<ProbeToneNode>();
-    auto engine = offlineToolkitEngine();
-    engine->setOutput(node);
-    ASSERT_NE(engine->startTest(1.0), nullptr);
+    auto engine = offlineToolkitEngine(node, 1.0);
     node->first.setWrappedValue(-1.0f);
     renderToolkit(*engine, 1024, 1024);
 

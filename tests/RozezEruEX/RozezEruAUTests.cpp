@@ -124,8 +124,7 @@ TEST(RozezEruAU, TheParameterTreeIsWiredToTheKernel) {
     // Once allocated, a set becomes a ramp; the tree still reads the value asked for.
     ASSERT_TRUE(unit->allocateRenderResources());
     first->setValue(4.0f);
-    EXPECT_EQ(probeOf(*unit).ramper(0).changeCounter.load(), 1u);
-    EXPECT_EQ(first->value(), 4.0f);
+    EXPECT_EQ(std::pair(probeOf(*unit).ramper(0).changeCounter.load(), first->value()), std::pair(1u, 4.0f));
 
     // A tree that outlives its unit forwards nothing.
     auto tree = unit->parameterTree();
@@ -162,8 +161,7 @@ TEST(RozezEruAU, RenderResourcesInitTheKernelAndMakeInputBuffersWhenNotInPlace) 
     mixer->reset();
     EXPECT_EQ(mixerKernel.resets, 1);
     mixer->deallocateRenderResources();
-    EXPECT_TRUE(mixer->internalBuffers().empty());
-    EXPECT_FALSE(mixerKernel.initialized());
+    EXPECT_EQ(std::pair(mixer->internalBuffers().empty(), mixerKernel.initialized()), std::pair(true, false));
     EXPECT_EQ(mixerKernel.deinits, 1);
     EXPECT_EQ(mixerKernel.internalBuffer(0), nullptr);
     EXPECT_EQ(mixerKernel.internalBuffer(1), nullptr);

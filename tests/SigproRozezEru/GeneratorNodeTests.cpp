@@ -46,20 +46,11 @@ struct Definition {
     Unit unit;
 };
 
-// What a started node plays: a tone of `hz` (by zero crossings) and `amplitude`, a level within `rms`,
-// power falling by `tilt` dB over two octaves from 1.4 kHz; 0 (for the tilt, below 0): not measured.
-struct Heard {
-    double hz = 0, amplitude = 0;
-    std::pair<double, double> rms{0, 100};
-    double tilt = -1;
-};
-
 struct GeneratorClass {
     const char *className, *subtype;
     std::function<std::shared_ptr<GeneratorNode>()> make;
     std::vector<float> values;
     bool startsStarted;
-    Heard heard;
     std::vector<Definition> definitions;
 };
 
@@ -89,13 +80,6 @@ float largestStep(const std::vector<float>& samples) {
     return step;
 }
 
-// Two octaves' fall of the power of `samples`, from 1.4 ... 2.8 kHz to 5.5 ... 11 kHz.
-double tiltOverTwoOctaves(const std::vector<float>& samples) {
-    std::size_t at = 0;
-    const auto power = testsupport::averagedPowerSpectrum([&] { return samples[at++]; }, 256, 64);
-    return 10.0 * std::log10(testsupport::bandPower(power, 8, 16) / testsupport::bandPower(power, 32, 64));
-}
-
 // Every generator class with its definitions as the library's documentation gives them, made with values
 // that show what reaches the kernel, and what it then plays.
 std::vector<GeneratorClass> generatorClasses(const platform::AudioFile& tone) {
@@ -108,39 +92,38 @@ std::vector<GeneratorClass> generatorClasses(const platform::AudioFile& tone) {
                                 generic};
     const std::vector<GeneratorClass> classes{
         {"BrownianNoise", "bron", [] { return std::make_shared<BrownianNoise>(1.0f); }, {1}, false,
-         {0, 0, {0.02, 0.5}, 12}, {amplitude1}},
-        {"PinkNoise", "pink", [] { return std::make_shared<PinkNoise>(1.0f); }, {1}, false,
-         {0, 0, {0.05, 1}, 6}, {amplitude1}},
+         {amplitude1}},
+        {"PinkNoise", "pink", [] { return std::make_shared<PinkNoise>(1.0f); }, {1}, false, {amplitude1}},
         {"WhiteNoise", "wnoz", [] { return std::make_shared<WhiteNoise>(0.5f); }, {0.5f}, false,
-         {0, 0, {0.28, 0.30}, 0}, {amplitude1}},
+         {amplitude1}},
         {"Oscillator", "oscl", [] { return std::make_shared<Oscillator>(sineTable(), 500, 0.5f, 100, 1.1f); },
-         {500, 0.5f, 100, 1.1f}, false, {650, 0.5}, {frequency, amplitude10, offset, multiplier}},
+         {500, 0.5f, 100, 1.1f}, false, {frequency, amplitude10, offset, multiplier}},
         {"FMOscillator", "fosc",
          [] { return std::make_shared<FMOscillator>(sineTable(), 220, 2, 1, 0, 0.8f); },
-         {220, 2, 1, 0, 0.8f}, false, {440, 0.8},
+         {220, 2, 1, 0, 0.8f}, false,
          {{"baseFrequency", "Base Frequency", 440, 0, 20000, hertz},
           {"carrierMultiplier", "Carrier Multiplier", 1, 0, 1000, generic},
           {"modulatingMultiplier", "Modulating Multiplier", 1, 0, 1000, generic},
           {"modulationIndex", "Modulation Index", 1, 0, 1000, generic}, amplitude10}},
         {"PhaseDistortionOscillator", "pdho",
          [] { return std::make_shared<PhaseDistortionOscillator>(sineTable(), 300, 0.5f, 0, 100, 2); },
-         {300, 0.5f, 0, 100, 1.11f}, false, {433, 0.5},
+         {300, 0.5f, 0, 100, 1.11f}, false,
          {frequency, amplitude10, {"phaseDistortion", "Phase distortion", 0, -1, 1, generic}, offset,
           {"detuningMultiplier", "Detuning multiplier", 1, 0.9f, 1.11f, generic}}},
         {"PWMOscillator", "pwmo", [] { return std::make_shared<PWMOscillator>(400, 1, 0.5f, 60, 1.1f); },
-         {400, 1, 0.5f, 60, 1.1f}, false, {500, 0, {0.9, 1.1}},
+         {400, 1, 0.5f, 60, 1.1f}, false,
          {frequency, amplitude10, {"pulseWidth", "Pulse Width", 0.5f, 0, 1, generic}, offset, multiplier}},
         {"MorphingOscillator", "morf", [] { return std::make_shared<MorphingOscillator>(
              MorphingOscillator::defaultWaveformArray(), 250, 0.5f, 0, 50, 2); },
-         {250, 0.5f, 0, 50, 1.11f}, false, {327.5, 0.5},
+         {250, 0.5f, 0, 50, 1.11f}, false,
          {{"frequency", "Frequency", 440, 0, 22050, hertz}, {"amplitude", "Amplitude", 0.5f, 0, 1, hertz},
           {"index", "Index", 0, 0, 3, hertz}, {"detuningOffset", "Detuning offset", 0, -1000, 1000, hertz},
           {"detuningMultiplier", "Detuning multiplier", 1, 0.9f, 1.11f, generic}}},
         {"DynamicOscillator", "csto",
          [] { return std::make_shared<DynamicOscillator>(sineTable(), 250, 0.8f, 50, 0.5f); },
-         {250, 0.8f, 50, 0.9f}, false, {275, 0.8}, {frequency, amplitude10, offset, multiplier}},
+         {250, 0.8f, 50, 0.9f}, false, {frequency, amplitude10, offset, multiplier}},
         {"MetalBar", "mbar", [] { return std::make_shared<MetalBar>(5, 0, 3, 0.25f, 0.2f, 500, 0.05f); },
-         {3, 1, 3, 0.25f, 0.2f, 500, 0.05f}, true, {0, 0, {0, 0}},
+         {3, 1, 3, 0.25f, 0.2f, 500, 0.05f}, true,
          {{"leftBoundaryCondition", "Boundary condition at left end of bar. 1 = clamped, 2 = pivoting, 3 = "
                                     "free", 1, 1, 3, hertz},
           {"rightBoundaryCondition", "Boundary condition at right end of bar. 1 = clamped, 2 = pivoting, 3 = "
@@ -151,18 +134,18 @@ std::vector<GeneratorClass> generatorClasses(const platform::AudioFile& tone) {
           {"strikeVelocity", "Normalized strike velocity", 500, 0, 1000, generic},
           {"strikeWidth", "Spatial width of strike.", 0.05f, 0, 1, generic}}},
         {"PluckedString", "pluk", [] { return std::make_shared<PluckedString>(220, 0.8f); }, {220, 0.8f},
-         true, {0, 0, {0, 0}},
+         true,
          {{"frequency", "Variable frequency. Values less than the initial frequency are doubled until "
                         "greater than that.", 110, 0, 22000, hertz},
           {"amplitude", "Amplitude", 0.5f, 0, 1, generic}}},
         {"VocalTract", "vocw", [] { return std::make_shared<VocalTract>(160, 0.5f, 1, 0.6f, 0); },
-         {160, 0.5f, 1, 0.6f, 0}, false, {160, 0, {0.05, 1}},
+         {160, 0.5f, 1, 0.6f, 0}, false,
          {{"frequency", "Glottal frequency", 160, 0, 22050, hertz},
           {"tonguePosition", "Tongue position", 0.5f, 0, 1, generic},
           {"tongueDiameter", "Tongue diameter", 1, 0, 1, generic},
           {"tenseness", "Vocal tenseness", 0.6f, 0, 1, generic}, {"nasality", "Nasality", 0, 0, 1, generic}}},
         {"PhaseLockedVocoder", "minc", [&] { return std::make_shared<PhaseLockedVocoder>(tone, 0.5f, 1, 1); },
-         {0.5f, 1, 1}, true, {440, 0.5},
+         {0.5f, 1, 1}, true,
          {{"position", "Position in time. When non-changing it will do a spectral freeze of a the current "
                        "point in time.", 0, 0, 100000, generic},
           {"amplitude", "Amplitude.", 1, 0, 1, generic},
@@ -206,14 +189,9 @@ TEST(GeneratorNodeLibrary, EveryClassHasItsDefinitionsStartsAsDocumentedPlaysIts
 
         auto engine = offlineToolkitEngine(node);
         node->start();
-        const std::vector<float> heard = renderToolkit(*engine, 16384)[1];
-        const double hz = testsupport::zeroCrossingFrequency(heard, 4096, 44100.0);
-        EXPECT_NEAR(c.heard.hz > 0 ? hz : 0.0, c.heard.hz, c.heard.hz * 0.005);
-        const double amplitude = testsupport::toneAmplitude(heard, 44100.0, c.heard.hz, 4096);
-        EXPECT_NEAR(c.heard.amplitude > 0 ? amplitude : 0.0, c.heard.amplitude, 0.02);
-        const double level = testsupport::rms(heard, 4096);
-        EXPECT_TRUE(level >= c.heard.rms.first && level <= c.heard.rms.second) << level;
-        EXPECT_NEAR(c.heard.tilt < 0 ? c.heard.tilt : tiltOverTwoOctaves(heard), c.heard.tilt, 2.0);
+        // What each plays is the kernels' to check; started, it sounds unless it waits to be struck.
+        const bool struck = dynamic_cast<Triggerable*>(node.get()) != nullptr;
+        EXPECT_EQ(testsupport::rms(renderToolkit(*engine, 8192)[1], 4096) > 0.02, !struck);
         node->stop();
         EXPECT_EQ(renderToolkit(*engine, 1024), std::vector(2, std::vector<float>(1024, 0.0f)));
         node->start();
@@ -281,8 +259,7 @@ TEST(DynamicOscillator, ReplacesItsTableWhilePlayingWithoutAClickAndTellsItsHand
     auto node = std::make_shared<DynamicOscillator>(first, 440, 1);
     std::vector<std::vector<float>> handed;
     node->setWaveformUpdateHandler([&handed](const std::vector<float>& values) { handed.push_back(values); });
-    EXPECT_TRUE(handed.empty());
-    EXPECT_EQ(node->getWaveformValues(), first->content());
+    EXPECT_EQ(std::pair(handed.empty(), node->getWaveformValues()), std::pair(true, first->content()));
     auto engine = offlineToolkitEngine(node);
     node->start();
     const std::vector<float> before = renderToolkit(*engine, 2048)[0];

@@ -30,18 +30,14 @@ TEST(SlimSliderScale, LinesAreSpacedEvenlyButNeverCloserThanTheMinimum) {
 TEST(SlimSliderScale, StepCountChoosesTheLayers) {
     const auto stepped = scaleLayers(5, 5.0, 3.0);
     ASSERT_EQ(stepped.size(), 1u);
-    EXPECT_EQ(stepped[0].scale.count, 5);
-    EXPECT_EQ(stepped[0].tone, ScaleTone::main);
+    EXPECT_EQ(std::pair(stepped[0].scale.count, stepped[0].tone), std::pair(5, ScaleTone::main));
     EXPECT_EQ(stepped[0].length, 5.0);
 
     const auto continuous = scaleLayers(0, 5.0, 3.0);
     ASSERT_EQ(continuous.size(), 2u);
-    EXPECT_EQ(continuous[0].scale.count, 49);
-    EXPECT_EQ(continuous[0].tone, ScaleTone::fine);
-    EXPECT_EQ(continuous[0].length, 3.0);
-    EXPECT_EQ(continuous[1].scale.count, 9);
-    EXPECT_EQ(continuous[1].tone, ScaleTone::main);
-    EXPECT_EQ(continuous[1].length, 5.0);
+    EXPECT_EQ(std::pair(continuous[0].scale.count, continuous[0].tone), std::pair(49, ScaleTone::fine));
+    EXPECT_EQ(std::pair(continuous[0].length, continuous[1].scale.count), std::pair(3.0, 9));
+    EXPECT_EQ(std::pair(continuous[1].tone, continuous[1].length), std::pair(ScaleTone::main, 5.0));
 
     // A step wider than the span leaves -1 boundaries: only the fine ticks.
     const auto wide = scaleLayers(-1, 5.0, 3.0);

@@ -80,8 +80,7 @@ TEST(WaveformShape, OutlinesToTheFarCornerWithOnlyTheFadedEndsDamped) {
         auto renderer = std::make_shared<PathRecorder>();
         WaveformShape(loud, sketchConfiguration({1, 1}, Style::filled(Qt::red), 1.0, damping), renderer)
             .path(QRectF(10, 20, 100, 50));
-        EXPECT_EQ(renderer->values, expected);
-        EXPECT_EQ(renderer->size, QSizeF(110, 70));
+        EXPECT_EQ(std::pair(renderer->values, renderer->size), std::pair(expected, QSizeF(110, 70)));
     }
 }
 

@@ -68,20 +68,16 @@ TEST(FormatConverter, PcmRoundTripKeepsTheSamples) {
     toFloat.bitDepth = 32;
     toFloat.bitDepthRule = FormatConverter::BitDepthRule::any;
     Options to16(std::nullopt, std::nullopt, 16, std::nullopt);
-    struct Step {
-        std::string from, to;
-        Options options;
-        std::uint32_t bits;
-        bool isFloat, bigEndian;
-    };
-    for (const auto& step : {Step{source, folder.file("b.aif"), to24, 24, false, true},
-                             Step{folder.file("b.aif"), folder.file("c.caf"), toFloat, 32, true, false},
-                             Step{folder.file("c.caf"), folder.file("d.wav"), to16, 16, false, false}}) {
-        EXPECT_EQ(messageOf(convert(step.from, step.to, step.options)), "") << step.to;
-        const auto format = formatOf(step.to);
+    using Step = std::tuple<std::string, std::string, Options, std::uint32_t, bool, bool>;
+    for (const auto& [from, to, options, bits, isFloat, bigEndian] :
+         {Step{source, folder.file("b.aif"), to24, 24, false, true},
+          Step{folder.file("b.aif"), folder.file("c.caf"), toFloat, 32, true, false},
+          Step{folder.file("c.caf"), folder.file("d.wav"), to16, 16, false, false}}) {
+        EXPECT_EQ(messageOf(convert(from, to, options)), "") << to;
+        const auto format = formatOf(to);
         EXPECT_EQ(std::tuple(format.bitsPerChannel, format.isFloat, format.isBigEndian),
-                  std::tuple(step.bits, step.isFloat, step.bigEndian))
-            << step.to;
+                  std::tuple(bits, isFloat, bigEndian))
+            << to;
     }
     // 16 → 24 → float → 16 bits loses nothing: the samples come back exactly.
     EXPECT_EQ(readAll(folder.file("d.wav")), readAll(source));
@@ -178,6 +174,11 @@ TEST(FormatConverter, FailuresReportTheirErrorAndLeaveNoOutput) {
     const std::string nowhere = "/nonexistent-vantle-folder/out";
     const std::string same =
         "The input and output files are the same. You need to choose another output URL.";
+    const std::string unreadable = "Cannot read audio file \"" + folder.file("junk.mp3") + "\": ";
+    const std::string uncreatable =
+        "Unable to create output file at " + nowhere +
+        ".aif. dstFormat <2 ch, 44100 Hz, 'lpcm' 16-bit big-endian signed integer, AIFF>";
+    const std::string unproduced = "The output file format isn't able to be produced by this class.";
     for (const auto& c : {
              Case{std::nullopt, folder.file("o.wav"), {}, "Input file can't be nil."},
              Case{wav, std::nullopt, {}, "Output file can't be nil."},
@@ -186,27 +187,14 @@ TEST(FormatConverter, FailuresReportTheirErrorAndLeaveNoOutput) {
              Case{wav, folder.file("old.aif"), keep,
                   "The output file exists already. You need to choose a unique URL or delete the file."},
              Case{folder.file("junk.wav"), folder.file("old.aif"), {}, "Unable to open the input file."},
-             Case{folder.file("junk.mp3"),
-                  folder.file("o.wav"),
-                  {},
-                  "Cannot read audio file \"" + folder.file("junk.mp3") + "\": "},
-             Case{wav,
-                  nowhere + ".aif",
-                  {},
-                  "Unable to create output file at " + nowhere +
-                      ".aif. dstFormat <2 ch, 44100 Hz, 'lpcm' 16-bit big-endian signed integer, AIFF>"},
+             Case{folder.file("junk.mp3"), folder.file("o.wav"), {}, unreadable},
+             Case{wav, nowhere + ".aif", {}, uncreatable},
              Case{mp3,
                   nowhere + ".wav",
                   {},
                   "cannot write \"" + nowhere + ".wav\": No such file or directory"},
-             Case{mp3,
-                  folder.file("o.xyz"),
-                  {},
-                  "The output file format isn't able to be produced by this class."},
-             Case{mp3,
-                  folder.file("o.mp3"),
-                  {},
-                  "The output file format isn't able to be produced by this class."},
+             Case{mp3, folder.file("o.xyz"), {}, unproduced},
+             Case{mp3, folder.file("o.mp3"), {}, unproduced},
          }) {
         auto converter = std::make_shared<FormatConverter>(
             c.input ? std::optional(url(*c.input)) : std::nullopt,

@@ -3,6 +3,7 @@
 
 #include "platform/audio/PcmBuffer.h"
 
+#include "tests/support/TapRig.h"
 #include "tests/support/ToolkitLogCapture.h"
 
 #include <gtest/gtest.h>
@@ -17,13 +18,7 @@ namespace {
 
 std::shared_ptr<platform::PcmBuffer> processingBuffer(std::uint32_t frames, std::uint32_t channels,
                                                       float value, double rate = 44100.0) {
-    std::shared_ptr<platform::PcmBuffer> buffer =
-        platform::PcmBuffer::make(*platform::AudioFormat::standard(rate, channels), frames);
-    for (std::uint32_t c = 0; c < channels; ++c)
-        for (std::uint32_t i = 0; i < frames; ++i)
-            buffer->channel(c)[i] = value;
-    buffer->setFrameLength(frames);
-    return buffer;
+    return testsupport::pcmBuffer(std::vector(channels, std::vector<float>(frames, value)), 0, rate);
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "platform/files/AudioFile.h"
 
 #include "tests/support/TemporaryFolder.h"
+#include "tests/support/ToneFiles.h"
 #include "tests/support/ToolkitLogCapture.h"
 
 #include <gtest/gtest.h>
@@ -181,12 +182,9 @@ TEST(PcmBufferUtilities, TheDigestCoversEverySampleUpToTheCapacity) {
 TEST(PcmBufferUtilities, AFileIsReadWholeFromItsStart) {
     const testsupport::TemporaryFolder folder;
     const std::string path = folder.file("tone.wav");
-    platform::AudioFileSettings settings;
-    settings.numberOfChannels = 2;
-    settings.linearPCMBitDepth = 32;
-    settings.linearPCMIsFloat = true;
     const auto written = utilitiesBuffer(3000);
-    ASSERT_TRUE(platform::AudioFile::openForWriting(path, settings).value()->write(*written));
+    ASSERT_TRUE(testsupport::writeWithSndfile(path, SF_FORMAT_WAV | SF_FORMAT_FLOAT,
+                                              *rozezeru::toFloatChannelData(*written), 44100));
     auto file = std::move(platform::AudioFile::openForReading(path).value());
     EXPECT_DOUBLE_EQ(rozezeru::duration(*file), 3000 / 44100.0);
     file->setFramePosition(1000);

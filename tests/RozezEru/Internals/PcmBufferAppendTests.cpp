@@ -51,8 +51,7 @@ TEST(PcmBufferAppend, CopiesEveryChannelBehindTheValidFrames) {
         // The rest of the source fits exactly.
         auto tail = appendTestBuffer(format, 1, 1, 5000.0f);
         EXPECT_TRUE(rozezeru::append(*buffer, *tail));
-        EXPECT_EQ(buffer->frameLength(), 10u);
-        EXPECT_EQ(appendTestSample(*buffer, 0, 9), 5000.0f);
+        EXPECT_EQ(std::pair(buffer->frameLength(), appendTestSample(*buffer, 0, 9)), std::pair(10u, 5000.0f));
     }
 }
 

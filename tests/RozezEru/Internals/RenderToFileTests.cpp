@@ -4,6 +4,7 @@
 #include "platform/audio/NullAudioDevice.h"
 #include "platform/files/AudioFile.h"
 #include "platform/foundation/Files.h"
+#include "tests/RozezEru/AudioFiles/ConverterTestRig.h"
 #include "tests/support/EngineRig.h"
 
 #include "tests/support/TemporaryFolder.h"
@@ -67,19 +68,6 @@ std::unique_ptr<AudioFile> floatWaveFile(const std::string& path, const AudioFor
     return file ? std::move(*file) : nullptr;
 }
 
-std::vector<std::vector<float>> readBack(const std::string& path) {
-    auto file = AudioFile::openForReading(path);
-    if (!file) return {};
-    const auto& format = (*file)->processingFormat();
-    auto buffer =
-        platform::PcmBuffer::make(format, std::uint32_t(std::max<std::int64_t>((*file)->length(), 1)));
-    if (!(*file)->read(*buffer)) return {};
-    std::vector<std::vector<float>> channels(format.channelCount());
-    for (std::uint32_t c = 0; c < format.channelCount(); ++c)
-        channels[c].assign(buffer->channel(c), buffer->channel(c) + buffer->frameLength());
-    return channels;
-}
-
 void expectRenderError(const platform::Result<void>& result, const std::string& message) {
     ASSERT_FALSE(result);
     EXPECT_EQ(std::tuple(result.error().domain, result.error().code, result.error().message),
@@ -126,7 +114,7 @@ TEST(RenderToFile, ToneThroughAMixerLandsInTheFileSampleForSample) {
     const double step = 2.0 * std::numbers::pi * 441.0 / 44100.0;
     for (std::size_t n = 0; n < 4410; ++n)
         expected[n] = float(0.5 * std::sin(step * double(n)));
-    EXPECT_EQ(readBack(path), std::vector(2, expected));
+    EXPECT_EQ(convertertest::readAll(path), std::vector(2, expected));
 }
 
 TEST(RenderToFile, UntilSilentStopsAtTheThirdQuietSliceInARow) {
@@ -198,23 +186,18 @@ TEST(RenderToFile, BadDurationsFailAndLeaveARunningEngineRunning) {
     bool called = false;
     auto mark = [&] { called = true; };
     // Negative, not finite, frames beyond any count, and (until silent) a limit below zero.
-    struct BadDuration {
-        double seconds;
-        bool untilSilent;
-        std::optional<double> limit;
-    };
-    for (auto bad : {BadDuration{-1.0, false, {}},
-                     {std::nan(""), false, {}},
-                     {INFINITY, false, {}},
-                     {1e300, false, {}},
-                     {1.0, true, -2.0}}) {
-        SCOPED_TRACE(bad.seconds);
-        expectRenderError(renderToFile(*graph.engine, *file, 1024, bad.seconds, bad.untilSilent, 0.00005f,
-                                       mark, {}, bad.limit),
-                          "Seconds needs to be a positive value");
+    using Bad = std::tuple<double, bool, std::optional<double>>;
+    for (const auto& [seconds, untilSilent, limit] : {Bad{-1.0, false, {}},
+                                                      {std::nan(""), false, {}},
+                                                      {INFINITY, false, {}},
+                                                      {1e300, false, {}},
+                                                      {1.0, true, -2.0}}) {
+        SCOPED_TRACE(seconds);
+        expectRenderError(
+            renderToFile(*graph.engine, *file, 1024, seconds, untilSilent, 0.00005f, mark, {}, limit),
+            "Seconds needs to be a positive value");
     }
-    EXPECT_FALSE(called);
-    EXPECT_EQ(engineState(*graph.engine), std::pair(true, false));
+    EXPECT_EQ(std::pair(called, engineState(*graph.engine)), std::pair(false, std::pair(true, false)));
 
     // Zero seconds succeeds, writing nothing and reporting no progress.
     int progressCalls = 0;

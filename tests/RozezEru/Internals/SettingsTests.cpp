@@ -10,7 +10,6 @@ using namespace rozezeru;
 using platform::AudioFormat;
 using platform::LogType;
 using testsupport::ToolkitLogCapture;
-using testsupport::toolkitLogContent;
 
 // Puts the process-wide values back, so that the tests do not depend on their order.
 class SettingsTest : public ::testing::Test {

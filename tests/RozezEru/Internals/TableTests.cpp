@@ -1,8 +1,9 @@
 #include "RozezEru/Internals/Table.h"
 
-#include "platform/audio/PcmBuffer.h"
 #include "platform/files/AudioFile.h"
-#include "platform/foundation/Files.h"
+#include "tests/support/Signals.h"
+#include "tests/support/TemporaryFolder.h"
+#include "tests/support/ToneFiles.h"
 #include "tests/support/ToolkitLogCapture.h"
 
 #include <gtest/gtest.h>
@@ -24,38 +25,20 @@ void tableTestExpectSamples(const Table& table, const Samples& expected, const s
         EXPECT_NEAR(table[std::int64_t(i)], expected[i], 1e-6f) << what << " sample " << i;
 }
 
-// A float WAV file of `frames` frames whose left channel counts up from 0 and right channel is -1.
-struct TableTestFile {
-    std::string folder = platform::makeTemporaryDirectory("table-test").value();
-    std::string path = folder + "/signal.wav";
-    explicit TableTestFile(std::uint32_t frames) {
-        platform::AudioFileSettings settings;
-        settings.numberOfChannels = 2;
-        settings.linearPCMBitDepth = 32;
-        settings.linearPCMIsFloat = true;
-        auto file = platform::AudioFile::openForWriting(path, settings);
-        auto buffer = platform::PcmBuffer::make(*platform::AudioFormat::standard(44100, 2), frames);
-        for (std::uint32_t i = 0; i < frames; ++i) {
-            buffer->channel(0)[i] = float(i) / float(frames);
-            buffer->channel(1)[i] = -1.0f;
-        }
-        buffer->setFrameLength(frames);
-        EXPECT_TRUE(file && file.value()->write(*buffer) && file.value()->close());
-    }
-    ~TableTestFile() { (void)platform::removeItem(folder); }
-    platform::Url url() const { return platform::Url::fileURLWithPath(path); }
-};
+// A float WAV file `name` of `frames` frames whose left channel counts up from 0 and right channel is -1.
+platform::Url tableTestFile(const testsupport::TemporaryFolder& folder, const char* name,
+                            std::uint32_t frames) {
+    EXPECT_TRUE(testsupport::writeWithSndfile(
+        folder.file(name), SF_FORMAT_WAV | SF_FORMAT_FLOAT,
+        {testsupport::ramp(frames, 0.0f, 1.0f / float(frames)), std::vector<float>(frames, -1.0f)}, 44100));
+    return platform::Url::fileURLWithPath(folder.file(name));
+}
 
 } // namespace
 
 TEST(Table, GeneratesEachShapeFromItsPhase) {
     const float s1 = 0.95105654f, s2 = 0.58778524f;
-    struct Case {
-        TableType type;
-        std::int64_t count;
-        float phase;
-        Samples expected;
-    } cases[] = {
+    const std::tuple<TableType, std::int64_t, float, Samples> cases[] = {
         {TableType::sine, 4, 0, {0, 1, 0, -1}},
         {TableType::sine, 5, 0, {0, s1, s2, -s2, -s1}},
         {TableType::positiveSine, 4, 0, {0.5f, 1, 0.5f, 0}},
@@ -85,19 +68,15 @@ TEST(Table, GeneratesEachShapeFromItsPhase) {
         {TableType::harmonicType({0.5f}), 4, 0.25f, {1.5f, -0.5f, -0.5f, -0.5f}}, // offset once per partial
         {TableType::triangle, 0, 0, {}},
     };
-    for (const Case& c : cases)
-        tableTestExpectSamples(Table(c.type, c.count, c.phase), c.expected,
-                               "shape " + std::to_string(c.type.shape()) + " of " + std::to_string(c.count));
+    for (const auto& [type, count, phase, expected] : cases)
+        tableTestExpectSamples(Table(type, count, phase), expected,
+                               "shape " + std::to_string(type.shape()) + " of " + std::to_string(count));
     EXPECT_NEAR(Table(TableType::sine, 4)[2], -8.742278e-8f, 1e-12f);
 }
 
 TEST(Table, AddsHarmonicsFromPhaseZero) {
     const float q = 0.70710677f, third = 1.0f / 3, ninth = 1.0f / 9;
-    struct Case {
-        void (Table::*add)(std::int64_t, bool);
-        std::int64_t harmonics;
-        Samples expected;
-    } cases[] = {
+    const std::tuple<void (Table::*)(std::int64_t, bool), std::int64_t, Samples> cases[] = {
         {&Table::addSawtoothHarmonics, 2, {0, q + 0.5f, 1, q - 0.5f, 0, 0.5f - q, -1, -q - 0.5f}},
         {&Table::addSquareHarmonics,
          3,
@@ -106,11 +85,11 @@ TEST(Table, AddsHarmonicsFromPhaseZero) {
          3,
          {0, q - q * ninth, 1 + ninth, q - q * ninth, 0, q * ninth - q, -1 - ninth, q * ninth - q}},
     };
-    for (const Case& c : cases) {
+    for (const auto& [add, harmonics, expected] : cases) {
         Table table(TableType::sine, 8, 0.5f);
-        (table.*c.add)(c.harmonics, true);
+        (table.*add)(harmonics, true);
         EXPECT_EQ(table.phase(), 0.0f);
-        tableTestExpectSamples(table, c.expected, "harmonics " + std::to_string(c.harmonics));
+        tableTestExpectSamples(table, expected, "harmonics " + std::to_string(harmonics));
     }
     Table onto(Samples{1, 1, 1, 1});
     onto.addSawtoothHarmonics(1, false);
@@ -201,22 +180,23 @@ TEST(Table, CutsDecimatesAndInterpolatesLists) {
 }
 
 TEST(Table, ReadsChannelZeroOfAudioFiles) {
-    TableTestFile file(600);
-    const auto table = Table::fromAudioFile(file.url());
+    const testsupport::TemporaryFolder folder;
+    const platform::Url url = tableTestFile(folder, "signal.wav", 600);
+    const auto table = Table::fromAudioFile(url);
     ASSERT_TRUE(table);
     EXPECT_EQ(table->type(), TableType::sine);
     ASSERT_EQ(table->count(), 600);
     EXPECT_EQ((*table)[300], 0.5f);
-    auto open = platform::AudioFile::openForReading(file.path);
+    auto open = platform::AudioFile::openForReading(folder.file("signal.wav"));
     ASSERT_TRUE(open);
     EXPECT_EQ(Table::fromAudioFile(*open.value())->content(), table->content());
-    EXPECT_EQ(Table::fromAudioFile(platform::Url::fileURLWithPath(file.folder + "/none.wav")), nullptr);
+    const platform::Url none = platform::Url::fileURLWithPath(folder.file("none.wav"));
+    EXPECT_EQ(Table::fromAudioFile(none), nullptr);
 
-    const Tables tables = Table::wavetablesFromAudioFile(file.url(), 256);
+    const Tables tables = Table::wavetablesFromAudioFile(url, 256);
     ASSERT_EQ(tables.size(), 256u);
     EXPECT_EQ(tables.back()->count(), 256);
     // Shorter than one table, or unreadable: no tables.
-    EXPECT_TRUE(Table::wavetablesFromAudioFile(TableTestFile(100).url(), 256).empty());
-    EXPECT_TRUE(Table::wavetablesFromAudioFile(platform::Url::fileURLWithPath(file.folder + "/none.wav"), 256)
-                    .empty());
+    EXPECT_TRUE(Table::wavetablesFromAudioFile(tableTestFile(folder, "short.wav", 100), 256).empty());
+    EXPECT_TRUE(Table::wavetablesFromAudioFile(none, 256).empty());
 }

@@ -95,15 +95,13 @@ TEST(ToolkitAudioEngine, RewiringKeepsTheRunningStateAndOneEntryPerOutput) {
     // A new output replaces the old one, which leaves the engine.
     auto second = constantNode();
     engine->setOutput(second);
-    EXPECT_EQ(engine->mainMixerNode(), mixer);
-    EXPECT_EQ(mixer->inputs(), Nodes{second});
+    EXPECT_EQ(std::pair(engine->mainMixerNode(), mixer->inputs()), std::pair(mixer, Nodes{second}));
     EXPECT_FALSE(engine->avEngine().isAttached(*first->avAudioNode()));
     EXPECT_TRUE(engine->isRunning());
 
     // No output on a running engine: the old one goes, the mixer stays, the engine stops.
     engine->setOutput(nullptr);
-    EXPECT_EQ(engine->mainMixerNode(), mixer);
-    EXPECT_TRUE(mixer->inputs().empty());
+    EXPECT_EQ(std::pair(engine->mainMixerNode(), mixer->inputs().empty()), std::pair(mixer, true));
     EXPECT_FALSE(engine->avEngine().isAttached(*second->avAudioNode()));
     EXPECT_FALSE(engine->isRunning());
     EXPECT_EQ(capture.contents("AudioEngine.cpp", "start()"), engineNoOutput);

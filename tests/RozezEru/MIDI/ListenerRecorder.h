@@ -2,6 +2,7 @@
 // A MIDI listener that writes down every call it gets, in order, as short texts ("on 60 100 2 @7 t42").
 
 #include "RozezEru/MIDI/MIDI.h"
+#include "platform/midi/LoopbackMIDIService.h"
 
 #include <mutex>
 #include <string>
@@ -65,6 +66,16 @@ private:
     }
     std::mutex mutex_;
     std::vector<std::string> calls_;
+};
+
+// Two clients of one loopback service, the recorder listening to the second.
+struct Loop {
+    std::shared_ptr<platform::LoopbackMIDIService> service =
+        std::make_shared<platform::LoopbackMIDIService>();
+    std::shared_ptr<MIDI> sender = MIDI::make(service);
+    std::shared_ptr<MIDI> receiver = MIDI::make(service);
+    std::shared_ptr<Recorder> heard = std::make_shared<Recorder>();
+    Loop() { receiver->addListener(heard); }
 };
 
 } // namespace miditest

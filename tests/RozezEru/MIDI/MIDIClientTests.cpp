@@ -11,6 +11,7 @@
 #include <vector>
 
 using namespace rozezeru;
+using miditest::Loop;
 using miditest::Recorder;
 using platform::LoopbackMIDIService;
 
@@ -18,55 +19,46 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-struct TwoClients {
-    std::shared_ptr<LoopbackMIDIService> service = std::make_shared<LoopbackMIDIService>();
-    std::shared_ptr<MIDI> a = MIDI::make(service);
-    std::shared_ptr<MIDI> b = MIDI::make(service);
-    std::shared_ptr<Recorder> heard = std::make_shared<Recorder>();
-    TwoClients() { b->addListener(heard); }
-};
-
 } // namespace
 
 TEST(MIDIClient, NoteFromOneClientsVirtualSourceReachesTheOthersListener) {
-    TwoClients clients;
-    clients.a->createVirtualOutputPorts(1);
-    EXPECT_EQ(clients.a->virtualOutputUIDs(), std::vector<MIDIUniqueID>{2000001});
-    EXPECT_TRUE(clients.a->inputUIDs().empty()); // its own source is left out
-    ASSERT_EQ(clients.b->inputUIDs(), std::vector<MIDIUniqueID>{2000001});
-    ASSERT_EQ(clients.b->inputNames(), std::vector<std::string>{"RozezEru Output 1"});
-    clients.b->openInput(2000001);
-    auto everything = MIDI::make(clients.service); // opens every input: port id 0
+    Loop loop;
+    loop.sender->createVirtualOutputPorts(1);
+    EXPECT_EQ(loop.sender->virtualOutputUIDs(), std::vector<MIDIUniqueID>{2000001});
+    EXPECT_TRUE(loop.sender->inputUIDs().empty()); // its own source is left out
+    ASSERT_EQ(loop.receiver->inputUIDs(), std::vector<MIDIUniqueID>{2000001});
+    ASSERT_EQ(loop.receiver->inputNames(), std::vector<std::string>{"RozezEru Output 1"});
+    loop.receiver->openInput(2000001);
+    auto everything = MIDI::make(loop.service); // opens every input: port id 0
     auto heardByAll = std::make_shared<Recorder>();
     everything->addListener(heardByAll);
     everything->openInput();
 
-    const auto source = clients.a->virtualOutputs()[0];
-    clients.a->sendNoteOnMessage(60, 100, 2, 42, std::vector<MIDIUniqueID>{},
-                                 std::vector<MIDIEndpointRef>{source});
-    clients.a->sendMessage(Bytes{0xF0, 0x7E, 0x01, 0xF7, 0x80, 0x3C, 0x00}, 43, std::nullopt,
-                           std::vector<MIDIEndpointRef>{source});
-    EXPECT_EQ(clients.heard->calls(),
+    const auto source = loop.sender->virtualOutputs()[0];
+    loop.sender->sendNoteOnMessage(60, 100, 2, 42, std::vector<MIDIUniqueID>{},
+                                   std::vector<MIDIEndpointRef>{source});
+    loop.sender->sendMessage(Bytes{0xF0, 0x7E, 0x01, 0xF7, 0x80, 0x3C, 0x00}, 43, std::nullopt,
+                             std::vector<MIDIEndpointRef>{source});
+    EXPECT_EQ(loop.heard->calls(),
               (std::vector<std::string>{"on 60 100 2 @2000001 t42", "system [240, 126, 1, 247] @2000001 t43",
                                         "off 60 0 0 @2000001 t43"}));
     EXPECT_EQ(heardByAll->calls().at(0), "on 60 100 2 @0 t42");
 }
 
 TEST(MIDIClient, ListenersHearTheServicesNotifications) {
-    TwoClients clients;
-    clients.heard->hearsNotifications = true;
-    clients.heard->hearsNotifications = true;
-    const auto keyboard = clients.service->addExternalSource("Keyboard");
-    clients.service->objectSetStringProperty(keyboard, platform::kMIDIPropertyName, "Piano");
-    clients.service->removeExternalEndpoint(keyboard);
-    EXPECT_EQ(clients.heard->calls(), (std::vector<std::string>{"notification 2", "setup", "property name",
-                                                                "notification 3", "setup"}));
+    Loop loop;
+    loop.heard->hearsNotifications = true;
+    const auto keyboard = loop.service->addExternalSource("Keyboard");
+    loop.service->objectSetStringProperty(keyboard, platform::kMIDIPropertyName, "Piano");
+    loop.service->removeExternalEndpoint(keyboard);
+    EXPECT_EQ(loop.heard->calls(), (std::vector<std::string>{"notification 2", "setup", "property name",
+                                                             "notification 3", "setup"}));
 }
 
 TEST(MIDIClient, DispatchCallsOneOperationPerMessage) {
     testsupport::ToolkitLogCapture capture;
-    TwoClients clients;
-    clients.b->addListener(clients.heard); // twice: called twice
+    Loop loop;
+    loop.receiver->addListener(loop.heard); // twice: called twice
     const std::pair<Bytes, std::string> cases[] = {
         {{0x93, 60, 0}, "on 60 0 3 @7"},
         {{0x80, 60, 5}, "off 60 5 0 @7"},
@@ -83,15 +75,15 @@ TEST(MIDIClient, DispatchCallsOneOperationPerMessage) {
     for (const auto& [bytes, call] : cases) {
         MIDIEvent event;
         event.data = bytes;
-        clients.b->handleMIDIMessage(event, 7);
-        EXPECT_EQ(clients.heard->calls().back(), call);
+        loop.receiver->handleMIDIMessage(event, 7);
+        EXPECT_EQ(loop.heard->calls().back(), call);
     }
-    EXPECT_EQ(clients.heard->calls().size(), 2 * std::size(cases));
-    clients.b->handleMIDIMessage(MIDIEvent(), 7);
-    clients.b->handleMIDIMessage(MIDIEvent{0xF4}, 7);
-    clients.b->removeListener(*clients.heard);
-    clients.b->handleMIDIMessage(MIDIEvent{0xF8}, 7);
-    EXPECT_EQ(clients.heard->calls().size(), 2 * std::size(cases));
+    EXPECT_EQ(loop.heard->calls().size(), 2 * std::size(cases));
+    loop.receiver->handleMIDIMessage(MIDIEvent(), 7);
+    loop.receiver->handleMIDIMessage(MIDIEvent{0xF4}, 7);
+    loop.receiver->removeListener(*loop.heard);
+    loop.receiver->handleMIDIMessage(MIDIEvent{0xF8}, 7);
+    EXPECT_EQ(loop.heard->calls().size(), 2 * std::size(cases));
     int noStatus = 0;
     for (const auto& record : capture.sink.records())
         noStatus += record.text.find("No usable status detected in handleMIDIMessage") != std::string::npos;
@@ -99,27 +91,26 @@ TEST(MIDIClient, DispatchCallsOneOperationPerMessage) {
 }
 
 TEST(MIDIClient, EndpointListsAgreePositionForPosition) {
-    TwoClients clients;
-    const auto unnamed = clients.service->addExternalSource("");
-    const auto keyboard = clients.service->addExternalSource("Keyboard");
-    clients.service->objectSetIntegerProperty(unnamed, platform::kMIDIPropertyUniqueID, 0);
-    clients.service->objectSetIntegerProperty(keyboard, platform::kMIDIPropertyUniqueID, 77);
-    clients.service->addExternalDestination("Synth");
-    EXPECT_EQ(clients.b->inputRefs(), (std::vector<MIDIEndpointRef>{unnamed, keyboard}));
-    EXPECT_EQ(clients.b->inputUIDs(), (std::vector<MIDIUniqueID>{0, 77}));
-    EXPECT_EQ(clients.b->inputNames(), (std::vector<std::string>{"", "Keyboard"}));
-    EXPECT_EQ(clients.b->inputUID(1), 77);
-    EXPECT_EQ(clients.b->inputUID(2), 0);
-    EXPECT_EQ(clients.b->inputName(77), "Keyboard");
-    EXPECT_EQ(clients.b->inputName(78), std::nullopt);
-    EXPECT_EQ(clients.b->destinationNames(), std::vector<std::string>{"Synth"});
-    EXPECT_EQ(clients.b->destinationName(77), "Unknown");
+    Loop loop;
+    const auto unnamed = loop.service->addExternalSource("");
+    const auto keyboard = loop.service->addExternalSource("Keyboard");
+    loop.service->objectSetIntegerProperty(unnamed, platform::kMIDIPropertyUniqueID, 0);
+    loop.service->objectSetIntegerProperty(keyboard, platform::kMIDIPropertyUniqueID, 77);
+    loop.service->addExternalDestination("Synth");
+    EXPECT_EQ(loop.receiver->inputRefs(), (std::vector<MIDIEndpointRef>{unnamed, keyboard}));
+    EXPECT_EQ(loop.receiver->inputUIDs(), (std::vector<MIDIUniqueID>{0, 77}));
+    EXPECT_EQ(loop.receiver->inputNames(), (std::vector<std::string>{"", "Keyboard"}));
+    EXPECT_EQ(std::pair(loop.receiver->inputUID(1), loop.receiver->inputUID(2)), std::pair(77, 0));
+    EXPECT_EQ(loop.receiver->inputName(77), "Keyboard");
+    EXPECT_EQ(loop.receiver->inputName(78), std::nullopt);
+    EXPECT_EQ(loop.receiver->destinationNames(), std::vector<std::string>{"Synth"});
+    EXPECT_EQ(loop.receiver->destinationName(77), "Unknown");
 }
 
 TEST(MIDIClient, VirtualPortsGetDistinctIdsAndGoAway) {
     testsupport::ToolkitLogCapture capture;
-    TwoClients clients;
-    auto& midi = *clients.a;
+    Loop loop;
+    auto& midi = *loop.sender;
     midi.createVirtualPorts(0);
     EXPECT_EQ(midi.virtualInputs(), std::vector<MIDIEndpointRef>{0});
     midi.createVirtualPorts(2);
@@ -130,17 +121,16 @@ TEST(MIDIClient, VirtualPortsGetDistinctIdsAndGoAway) {
     EXPECT_EQ(midi.virtualOutputUIDs(), (std::vector<MIDIUniqueID>{2000001, 2000003}));
     EXPECT_EQ(midi.virtualOutputs().back(), 0u);
     // The same ids again: the ports are made, the clash is reported.
-    clients.b->createVirtualInputPorts(1);
-    EXPECT_EQ(clients.b->virtualInputs().size(), 2u);
-    ASSERT_EQ(clients.b->virtualInputUIDs().size(), 1u);
-    EXPECT_NE(clients.b->virtualInputUIDs()[0], 2000000);
+    loop.receiver->createVirtualInputPorts(1);
+    EXPECT_EQ(loop.receiver->virtualInputs().size(), 2u);
+    ASSERT_EQ(loop.receiver->virtualInputUIDs().size(), 1u);
+    EXPECT_NE(loop.receiver->virtualInputUIDs()[0], 2000000);
     bool clashLogged = false;
     for (const auto& record : capture.sink.records())
         clashLogged |= record.text.find("kMIDIIDNotUnique") != std::string::npos;
     EXPECT_TRUE(clashLogged);
 
-    clients.service->failNext(LoopbackMIDIService::Operation::endpointDispose,
-                              platform::kMIDIUnknownEndpoint);
+    loop.service->failNext(LoopbackMIDIService::Operation::endpointDispose, platform::kMIDIUnknownEndpoint);
     EXPECT_FALSE(midi.destroyVirtualInputPort());
     EXPECT_EQ(midi.virtualInputs().size(), 2u);
     EXPECT_TRUE(midi.destroyVirtualInputPort());
@@ -148,33 +138,31 @@ TEST(MIDIClient, VirtualPortsGetDistinctIdsAndGoAway) {
     EXPECT_FALSE(midi.destroyVirtualInputPort());
     midi.destroyAllVirtualPorts();
     EXPECT_EQ(midi.virtualOutputs(), std::vector<MIDIEndpointRef>{0});
-    EXPECT_EQ(clients.service->numberOfSources(), 0u);
+    EXPECT_EQ(loop.service->numberOfSources(), 0u);
 }
 
 TEST(MIDIClient, InputsOpenOnceAndCloseWhateverTheServiceSays) {
-    TwoClients clients;
-    const auto keyboard = clients.service->addExternalSource("Keyboard");
-    const auto pads = clients.service->addExternalSource("Pads");
+    Loop loop;
+    const auto keyboard = loop.service->addExternalSource("Keyboard");
+    const auto pads = loop.service->addExternalSource("Pads");
     const auto note = platform::makePacketList(1, Bytes{0x90, 1, 2});
-    auto& b = *clients.b;
-    clients.service->failNext(LoopbackMIDIService::Operation::inputPortCreate, platform::kMIDIInvalidClient);
+    auto& b = *loop.receiver;
+    loop.service->failNext(LoopbackMIDIService::Operation::inputPortCreate, platform::kMIDIInvalidClient);
     b.openInput("Keyboard");
     EXPECT_TRUE(b.inputPorts().empty());
     b.openInput("Keyboard");
     b.openInput("Keyboard");
     b.openInput("Nothing");
     EXPECT_EQ(b.inputPorts().size(), 1u);
-    clients.service->emit(keyboard, note);
-    EXPECT_EQ(clients.heard->calls().size(), 1u);
+    loop.service->emit(keyboard, note);
+    EXPECT_EQ(loop.heard->calls().size(), 1u);
     b.openInput("");
     EXPECT_EQ(b.inputPorts().size(), 2u);
-    clients.service->failNext(LoopbackMIDIService::Operation::portDisconnectSource,
-                              platform::kMIDINoConnection);
+    loop.service->failNext(LoopbackMIDIService::Operation::portDisconnectSource, platform::kMIDINoConnection);
     b.closeInput();
-    EXPECT_TRUE(b.inputPorts().empty());
-    EXPECT_TRUE(b.endpoints().empty());
-    clients.service->emit(pads, note);
-    EXPECT_EQ(clients.heard->calls().size(), 1u);
+    EXPECT_EQ(std::pair(b.inputPorts().empty(), b.endpoints().empty()), std::pair(true, true));
+    loop.service->emit(pads, note);
+    EXPECT_EQ(loop.heard->calls().size(), 1u);
     b.openInputAt(1);
     EXPECT_EQ(b.endpoints().begin()->second, pads);
     b.closeInputAt(5);
@@ -184,10 +172,10 @@ TEST(MIDIClient, InputsOpenOnceAndCloseWhateverTheServiceSays) {
 }
 
 TEST(MIDIClient, OutputsOpenOnlyWhatIsNamed) {
-    TwoClients clients;
-    const auto synth = clients.service->addExternalDestination("Synth");
-    const auto drums = clients.service->addExternalDestination("Drums");
-    auto& a = *clients.a;
+    Loop loop;
+    const auto synth = loop.service->addExternalDestination("Synth");
+    const auto drums = loop.service->addExternalDestination("Drums");
+    auto& a = *loop.sender;
     a.openOutput("Synht");
     EXPECT_TRUE(a.outputEndpoints().empty());
     a.openOutputAt(-1);
@@ -195,10 +183,10 @@ TEST(MIDIClient, OutputsOpenOnlyWhatIsNamed) {
     a.openOutput();
     EXPECT_EQ(a.outputEndpoints().size(), 2u);
     a.sendMessage(Bytes{0xF8}, 9, std::vector<MIDIUniqueID>{a.destinationUID(0)});
-    EXPECT_EQ(clients.service->packetListsReceived(synth).size(), 1u);
-    EXPECT_TRUE(clients.service->packetListsReceived(drums).empty());
+    EXPECT_EQ(loop.service->packetListsReceived(synth).size(), 1u);
+    EXPECT_TRUE(loop.service->packetListsReceived(drums).empty());
     a.sendControllerMessage(7, 100, 15);
-    EXPECT_EQ(MIDIEvent::events(clients.service->packetListsReceived(drums).at(0)).at(0).data,
+    EXPECT_EQ(MIDIEvent::events(loop.service->packetListsReceived(drums).at(0)).at(0).data,
               (Bytes{0xBF, 7, 100}));
     a.closeOutput("Synth");
     EXPECT_NE(a.outputPort(), 0u);

@@ -147,28 +147,23 @@ TEST(MIDIFileTrackNoteMap, PairsNotesPerChannelInBeats) {
                             endOfTrack}));
     const MIDIFile file(join({header(0, 3, 480), oneNote, twoChannels, chunk("MTrk", {0x00, 0x90, 1, 1})}),
                         "");
-    struct Case {
-        int index, trackNumber, lo, hi, range;
-        double end;
-        std::vector<std::tuple<double, double, int>> notes;
-    };
-    const Case cases[] = {
+    using Notes = std::vector<std::tuple<double, double, int>>;
+    const std::tuple<int, int, int, int, int, double, Notes> cases[] = {
         {-1, 0, 60, 60, 1, 2.0, {{0.5, 1.0, 60}}},
         {1, 1, 60, 64, 5, 1.5, {{0.0, 0.5, 60}, {0.25, 1.5, 60}, {1.5, 1.5, 64}}},
         {7, 2, 0, 0, 1, 0.0, {}}, // a note that never ends is no note
     };
-    for (const auto& c : cases) {
-        const MIDIFileTrackNoteMap map(file, c.index);
-        EXPECT_EQ(map.trackNumber(), c.trackNumber);
-        EXPECT_EQ(std::tuple(map.loNote, map.hiNote, map.noteRange, map.endOfTrack),
-                  std::tuple(c.lo, c.hi, c.range, c.end))
-            << c.index;
-        std::vector<std::tuple<double, double, int>> notes;
+    for (const auto& [index, trackNumber, lo, hi, range, end, expected] : cases) {
+        const MIDIFileTrackNoteMap map(file, index);
+        EXPECT_EQ(std::tuple(map.trackNumber(), map.loNote, map.hiNote, map.noteRange, map.endOfTrack),
+                  std::tuple(trackNumber, lo, hi, range, end))
+            << index;
+        Notes notes;
         for (const auto& note : map.noteList) {
             EXPECT_EQ(note.noteDuration, note.noteEndTime - note.noteStartTime);
             notes.emplace_back(note.noteStartTime, note.noteEndTime, note.noteNumber);
         }
-        EXPECT_EQ(notes, c.notes) << c.index;
+        EXPECT_EQ(notes, expected) << index;
     }
     ToolkitLogCapture capture;
     const MIDIFileTrackNoteMap empty(MIDIFile(header(1, 0, 96), ""), 0);

@@ -10,20 +10,12 @@
 #include <unordered_set>
 
 using namespace rozezeru;
-using miditest::Recorder;
+using miditest::Loop;
 using platform::LoopbackMIDIService;
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-struct Loop {
-    std::shared_ptr<LoopbackMIDIService> service = std::make_shared<LoopbackMIDIService>();
-    std::shared_ptr<MIDI> sender = MIDI::make(service);
-    std::shared_ptr<MIDI> receiver = MIDI::make(service);
-    std::shared_ptr<Recorder> heard = std::make_shared<Recorder>();
-    Loop() { receiver->addListener(heard); }
-};
 
 Bytes sysex(std::size_t size) {
     Bytes bytes(size, 0x33);

@@ -71,14 +71,9 @@ TEST(MIDIMessages, StatusCommandAndMetaEventDescriptions) {
     EXPECT_FALSE(midiCustomMetaEventTypeFromRawValue(0x0B));
     EXPECT_EQ(midiTimeFormatFromRawValue(1), MIDITimeFormat::framesPerSecond);
 
-    struct MetaCase {
-        Bytes bytes;
-        std::optional<std::string> description;
-        std::size_t kept;
-    };
     Bytes longLyric{0xFF, 0x05, 0x81, 0x00};
     longLyric.resize(4 + 128 + 2, 'a');
-    const MetaCase metas[] = {
+    const std::tuple<Bytes, std::optional<std::string>, std::size_t> metas[] = {
         {{0xFF, 0x2F, 0x00}, "End of Track 0 bytes long ", 3},
         {{0xFF, 0x03, 0x04, 'B', 'a', 's', 's', 0x90}, "Track Name 4 bytes long - Bass", 7},
         {{0xFF, 0x03, 0x02, 0xC3, 0x28}, "Track Name 2 bytes long ", 5},
@@ -89,36 +84,31 @@ TEST(MIDIMessages, StatusCommandAndMetaEventDescriptions) {
         {{0xF0, 0x2F, 0x00}, std::nullopt, 0},
         {{0xFF, 0x0B, 0x00}, std::nullopt, 0},
     };
-    for (const auto& c : metas) {
-        auto meta = MIDICustomMetaEvent::fromData(c.bytes);
-        ASSERT_EQ(meta.has_value(), c.description.has_value());
+    for (const auto& [bytes, description, kept] : metas) {
+        auto meta = MIDICustomMetaEvent::fromData(bytes);
+        ASSERT_EQ(meta.has_value(), description.has_value());
         if (!meta) continue;
-        EXPECT_EQ(meta->description(), *c.description);
-        EXPECT_EQ(meta->data().size(), c.kept);
+        EXPECT_EQ(std::pair(meta->description(), meta->data().size()), std::pair(*description, kept));
     }
 }
 
 TEST(MIDISysExMessage, KeepsTheMessageItsLengthDeclares) {
-    struct Case {
-        Bytes bytes;
-        int length;
-        std::size_t kept;
-    };
     Bytes bulk{0xF0, 0x81, 0x00};
     bulk.resize(3 + 128 + 1, 0x01);
-    const Case cases[] = {
+    const std::tuple<Bytes, int, std::size_t> cases[] = {
         {{0xF0, 0x05, 0x7E, 0x00, 0x09, 0x01, 0xF7}, 5, 7},
         {{0xF0, 0x02, 0x41, 0x10, 0x42, 0xF7}, 2, 4},
         {bulk, 128, 3 + 128},
         {{0xF0, 0x7F, 0x01}, 127, 3},
     };
-    for (const auto& c : cases) {
-        auto message = MIDISysExMessage::fromBytes(c.bytes);
+    for (const auto& [bytes, length, kept] : cases) {
+        auto message = MIDISysExMessage::fromBytes(bytes);
         ASSERT_TRUE(message);
-        EXPECT_EQ(message->length(), c.length);
-        EXPECT_EQ(message->data(), Bytes(c.bytes.begin(), c.bytes.begin() + c.kept));
+        EXPECT_EQ(message->length(), length);
+        EXPECT_EQ(message->data(), Bytes(bytes.begin(), bytes.begin() + std::ptrdiff_t(kept)));
     }
-    EXPECT_EQ(MIDISysExMessage::fromBytes(cases[0].bytes)->description(), "MIDI SysEx message 5 bytes long");
+    EXPECT_EQ(MIDISysExMessage::fromBytes(std::get<0>(cases[0]))->description(),
+              "MIDI SysEx message 5 bytes long");
     EXPECT_FALSE(MIDISysExMessage::fromBytes(Bytes{0xF0, 0x7E}));
     EXPECT_FALSE(MIDISysExMessage::fromBytes(Bytes{0x90, 0x3C, 0x64}));
 }

@@ -30,12 +30,7 @@ std::vector<Bytes> process(const Words& words) {
 } // namespace
 
 TEST(UniversalMIDIPackets, MessagesOfOneWordAndSystemExclusive) {
-    struct Case {
-        const char* what;
-        Words words;
-        std::vector<Bytes> events;
-    };
-    const Case cases[] = {
+    const std::tuple<const char*, Words, std::vector<Bytes>> cases[] = {
         {"note on", {0x20903C64}, {{0x90, 0x3C, 0x64}}},
         {"program change keeps its two bytes", {0x20C50700}, {{0xC5, 0x07}}},
         {"clock", {0x10F80000}, {{0xF8}}},
@@ -55,8 +50,8 @@ TEST(UniversalMIDIPackets, MessagesOfOneWordAndSystemExclusive) {
         {"128-bit message cut", {0x50000000, 1}, {}},
         {"empty packet", {}, {}},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(process(c.words), c.events) << c.what;
+    for (const auto& [what, words, events] : cases)
+        EXPECT_EQ(process(words), events) << what;
 }
 
 TEST(UniversalMIDIPackets, AssemblyIsKeptPerSourceAndGroup) {

@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-using nodetest::ConstantSource;
 using rozezeru::EnvironmentalNode;
 using rozezeru::Mixer;
 using rozezeru::Mixer3D;
@@ -19,8 +18,8 @@ namespace {
 struct EnvironmentalRig {
     std::unique_ptr<platform::AudioEngine> engine = nodetest::runningManualEngine();
     std::shared_ptr<EnvironmentalNode> environment = std::make_shared<EnvironmentalNode>();
-    std::shared_ptr<Mixer3D> mixer = std::make_shared<Mixer3D>(
-        std::vector<std::shared_ptr<rozezeru::Node>>{std::make_shared<ConstantSource>()});
+    std::shared_ptr<Mixer3D> mixer =
+        std::make_shared<Mixer3D>(std::vector<std::shared_ptr<rozezeru::Node>>{testsupport::constantNode()});
 
     EnvironmentalRig() {
         EXPECT_TRUE(engine->attach(environment->avAudioNode()));

@@ -2,32 +2,33 @@
 
 #include "platform/audio/MatrixMixerUnit.h"
 
-#include "tests/support/ToolkitLogCapture.h"
 #include "NodeTestRig.h"
+#include "tests/support/ToolkitLogCapture.h"
 
 #include <gtest/gtest.h>
 
 #include <sstream>
 
-using nodetest::ConstantSource;
 using platform::AudioUnitScope;
 using platform::MatrixMixerUnit;
 using rozezeru::MatrixMixer;
 using rozezeru::Node;
+using testsupport::constantNode;
 
 namespace {
 
 // A source whose output is connected in `format`.
 class MatrixTestSource final : public Node {
 public:
-    MatrixTestSource(float value, platform::AudioFormat format) : format_(format), source_(value, format) {}
+    MatrixTestSource(float value, platform::AudioFormat format)
+        : format_(format), source_(constantNode(value, format)) {}
     std::vector<std::shared_ptr<Node>> connections() const override { return {}; }
-    std::shared_ptr<platform::AudioNode> avAudioNode() const override { return source_.avAudioNode(); }
+    std::shared_ptr<platform::AudioNode> avAudioNode() const override { return source_->avAudioNode(); }
     platform::AudioFormat outputFormat() const override { return format_; }
 
 private:
     platform::AudioFormat format_;
-    ConstantSource source_;
+    std::shared_ptr<testsupport::SignalNode> source_;
 };
 
 // The matrix wired between its inputs and the output of a running offline engine in `format`.
@@ -48,7 +49,7 @@ float matrixTestVolume(const MatrixMixer& matrix, AudioUnitScope scope, std::uin
 } // namespace
 
 TEST(MatrixMixer, RoutesTwoStereoInputsByItsCrosspoints) {
-    MatrixMixer matrix({std::make_shared<ConstantSource>(0.25f), std::make_shared<ConstantSource>(0.75f)});
+    MatrixMixer matrix({constantNode(0.25f), constantNode(0.75f)});
     EXPECT_EQ(matrix.unit()->auAudioUnit().inputBusCount(), 2u);
     EXPECT_EQ(matrix.unit()->auAudioUnit().outputBusCount(), 1u);
     auto engine = matrixTestEngine(matrix, testsupport::stereo());
@@ -67,7 +68,7 @@ TEST(MatrixMixer, RoutesTwoStereoInputsByItsCrosspoints) {
 
 TEST(MatrixMixer, AddressesVolumesByScopeAndElement) {
     testsupport::ToolkitLogCapture capture;
-    MatrixMixer matrix({std::make_shared<ConstantSource>()});
+    MatrixMixer matrix({constantNode()});
     matrix.setCrosspointsVolume(0.5f, {{1, 0}, {0, 1}, {0x10000, 0}, {-1, 0}});
     EXPECT_EQ(matrixTestVolume(matrix, AudioUnitScope::global, 0x00010000), 0.5f);
     EXPECT_EQ(matrixTestVolume(matrix, AudioUnitScope::global, 1), 0.5f);

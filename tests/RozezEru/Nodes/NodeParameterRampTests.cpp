@@ -65,8 +65,8 @@ TEST(NodeParameterRamp, DelaysInSamplesAreCappedAt4096) {
     ASSERT_LT(44100.0f * exact, 4097.0f);
     parameter.ramp(3.0f, 0.0f, exact);
     out = renderChannel0(rig, 8192);
-    EXPECT_EQ(firstFrameAt(out, 3.0f), 4096);
-    EXPECT_TRUE(capture.sink.records().empty());
+    EXPECT_EQ(std::pair(firstFrameAt(out, 3.0f), capture.sink.records().empty()),
+              std::pair(std::ptrdiff_t(4096), true));
 }
 
 TEST(NodeParameterRamp, DurationsInSamplesAndClampedTargets) {

@@ -23,20 +23,6 @@
 
 namespace nodetest {
 
-// A source with no inputs: every sample is `value`; counts its renders.
-class ConstantSource final : public rozezeru::Node {
-public:
-    explicit ConstantSource(float value = 0.25f, platform::AudioFormat format = testsupport::stereo())
-        : counted_(testsupport::makeSource(format, [value](std::int64_t) { return value; })) {}
-
-    std::vector<std::shared_ptr<rozezeru::Node>> connections() const override { return {}; }
-    std::shared_ptr<platform::AudioNode> avAudioNode() const override { return counted_.node; }
-    int renders() const { return counted_.renders->load(); }
-
-private:
-    testsupport::CountingSource counted_;
-};
-
 using testsupport::PassThrough;
 
 // A node hosting the test gain unit (a music effect, so it takes MIDI), with no parameter members.

@@ -80,8 +80,7 @@ TEST(NodeWiring, GivesAMixersInputsDistinctBussesAndItsVolume) {
         for (auto bus : rig.busses(*source, *mixer))
             busses.push_back(bus);
     std::sort(busses.begin(), busses.end());
-    EXPECT_EQ(busses, (Busses{0, 1, 2}));
-    EXPECT_EQ(mixer->mixerAU()->outputVolume(), 0.5f);
+    EXPECT_EQ(std::pair(busses, mixer->mixerAU()->outputVolume()), std::pair((Busses{0, 1, 2}), 0.5f));
 
     // Wiring again changes nothing.
     mixer->makeAVConnections();
@@ -155,8 +154,7 @@ TEST(NodeWiring, DetachAndDisconnectInputsWalkTheWholeChain) {
     // A root that was never attached still takes its attached inputs out.
     auto never = std::make_shared<PassThrough>(Nodes{middle});
     never->detach();
-    EXPECT_FALSE(rig.attached(*middle));
-    EXPECT_FALSE(rig.attached(*source));
+    EXPECT_EQ(std::pair(rig.attached(*middle), rig.attached(*source)), std::pair(false, false));
     EXPECT_TRUE(rig.attached(*top));
 }
 

@@ -5,9 +5,7 @@
 #include "RozezEru/Nodes/NodeParameterDef.h"
 #include "platform/audio/AudioUnitNode.h"
 #include "platform/audio/NullAudioDevice.h"
-#include "platform/audio/RenderCycleHooks.h"
 #include "tests/platform/audio/GainTestUnit.h"
-#include "tests/support/AllocationTrap.h"
 #include "tests/support/EngineRig.h"
 
 #include <gtest/gtest.h>
@@ -49,16 +47,5 @@ inline std::vector<float> renderChannel0(GeneratorRig& rig, std::uint32_t frames
     auto channels = testsupport::renderOfflineFrames(*rig.engine, frames, slice);
     return channels.empty() ? std::vector<float>{} : channels[0];
 }
-
-// Counts, from fresh, what engines' render threads allocate while it lives.
-struct RenderCycleTrap {
-    RenderCycleTrap() {
-        testsupport::AllocationTrap::resetCounts();
-        platform::setRenderCycleHooks(&testsupport::AllocationTrap::renderCycleBegan,
-                                      &testsupport::AllocationTrap::renderCycleEnded);
-    }
-    ~RenderCycleTrap() { platform::setRenderCycleHooks(nullptr, nullptr); }
-    RenderCycleTrap(const RenderCycleTrap&) = delete;
-};
 
 } // namespace parametertest

@@ -7,7 +7,6 @@
 
 using namespace rozezeru;
 using namespace testsupport;
-using platform::MIDINoteMessage;
 
 namespace {
 

@@ -21,10 +21,6 @@ namespace {
 
 const std::string notAttached = "The tapped node isn't attached to the engine";
 
-void drain() {
-    platform::mainQueue().drain();
-}
-
 TEST(BaseTap, StartStopAndLifetime) {
     ToolkitLogCapture log;
     int calls = 0;
@@ -42,73 +38,60 @@ TEST(BaseTap, StartStopAndLifetime) {
     rig.feed(1024, 2);
     EXPECT_TRUE(platform::mainQueue().drainUntil([&] { return calls == 2; }, 5.0));
     tap->stop();
-    EXPECT_FALSE(tap->isStarted());
-    EXPECT_FALSE(rig.taps().isInstalled(0));
+    EXPECT_EQ(std::pair(tap->isStarted(), rig.taps().isInstalled(0)), std::pair(false, false));
 
     // Destroyed while started: the platform tap stays, its deliveries find nobody.
     tap->start();
     tap.reset();
     EXPECT_TRUE(rig.taps().isInstalled(0));
     rig.feed(1024, 2);
-    drain();
+    platform::mainQueue().drain();
     EXPECT_EQ(calls, 2);
 }
 
 TEST(AmplitudeTap, LevelsPerChannel) {
     using enum AnalysisMode;
     using enum StereoMode;
-    struct Case {
-        const char* name;
-        bool monoNode;
-        std::vector<std::vector<float>> buffer;
-        AnalysisMode analysis;
-        StereoMode stereo;
-        float reported;
-    };
-    const std::vector<Case> cases{
-        {"trough outweighs crest", false, {{-1.0f, 0.1f}, {-1.0f, 0.1f}}, peak, center, 1.0f},
-        {"rms mean", false, {{0.5f, 0.5f}, {0.0f, 0.0f}}, rms, center, 0.25f},
-        {"right of a mono node", true, {{0.0f, 0.75f}}, peak, right, 0.75f},
-        {"wider buffer than the node", true, {{0.3f, 0.3f}, {0.9f, 0.9f}}, rms, left, 0.3f},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    using Buffer = std::vector<std::vector<float>>;
+    for (const auto& [name, monoNode, buffer, analysis, stereoMode, reported] :
+         std::vector<std::tuple<const char*, bool, Buffer, AnalysisMode, StereoMode, float>>{
+             {"trough outweighs crest", false, {{-1.0f, 0.1f}, {-1.0f, 0.1f}}, peak, center, 1.0f},
+             {"rms mean", false, {{0.5f, 0.5f}, {0.0f, 0.0f}}, rms, center, 0.25f},
+             {"right of a mono node", true, {{0.0f, 0.75f}}, peak, right, 0.75f},
+             {"wider buffer than the node", true, {{0.3f, 0.3f}, {0.9f, 0.9f}}, rms, left, 0.3f},
+         }) {
+        SCOPED_TRACE(name);
         std::shared_ptr<rozezeru::Node> node =
-            c.monoNode ? std::shared_ptr<rozezeru::Node>(std::make_shared<MonoNode>()) : rampNode();
+            monoNode ? std::shared_ptr<rozezeru::Node>(std::make_shared<MonoNode>()) : rampNode();
         auto engine = offlineToolkitEngine(node);
         std::vector<float> reports;
-        auto tap = std::make_shared<AmplitudeTap>(node, 2, c.stereo, c.analysis, platform::mainQueue(),
+        auto tap = std::make_shared<AmplitudeTap>(node, 2, stereoMode, analysis, platform::mainQueue(),
                                                   [&](float v) { reports.push_back(v); });
         tap->start();
-        tap->receiveTapBuffer(pcmBuffer(c.buffer), AudioTime());
-        drain();
+        tap->receiveTapBuffer(pcmBuffer(buffer), AudioTime());
+        platform::mainQueue().drain();
         ASSERT_EQ(reports.size(), 1u);
-        EXPECT_FLOAT_EQ(reports[0], c.reported);
+        EXPECT_FLOAT_EQ(reports[0], reported);
         tap->stop();
         EXPECT_EQ(tap->amplitude() + tap->leftChannelAmplitude() + tap->rightChannelAmplitude(), 0.0f);
     }
 }
 
 TEST(FFTTap, SpectrumSizes) {
-    struct Case {
-        std::uint32_t frames, padding;
-        std::optional<FFTValidBinCount> bins;
-        std::size_t size;
-    };
-    const std::vector<Case> cases{
-        {1024, 0, std::nullopt, 512},
-        {1024, 1, std::nullopt, 1024},
-        {4096, 0, FFTValidBinCount::twoThousandAndFortyEight, 2048},
-        {1024, 0, FFTValidBinCount::eightThousandOneHundredAndNintyTwo, 512},
-        {1400, 0, std::nullopt, 512}, // fewer transform points than frames
-        {4096, 0, FFTValidBinCount::fiveHundredAndTwelve, 512},
-    };
-    for (const Case& c : cases) {
-        auto buffer = pcmBuffer({std::vector<float>(c.frames, 0.25f)});
+    for (const auto& [frames, padding, bins, size] :
+         std::vector<std::tuple<std::uint32_t, std::uint32_t, std::optional<FFTValidBinCount>, std::size_t>>{
+             {1024, 0, std::nullopt, 512},
+             {1024, 1, std::nullopt, 1024},
+             {4096, 0, FFTValidBinCount::twoThousandAndFortyEight, 2048},
+             {1024, 0, FFTValidBinCount::eightThousandOneHundredAndNintyTwo, 512},
+             {1400, 0, std::nullopt, 512}, // fewer transform points than frames
+             {4096, 0, FFTValidBinCount::fiveHundredAndTwelve, 512},
+         }) {
+        auto buffer = pcmBuffer({std::vector<float>(frames, 0.25f)});
         std::optional<FFTSetupForBinCount> setup;
-        if (c.bins) setup.emplace(*c.bins);
-        const auto spectrum = FFTTap::magnitudeSpectrum(*buffer, true, c.padding, setup);
-        EXPECT_EQ(spectrum.size(), c.size) << c.frames;
+        if (bins) setup.emplace(*bins);
+        const auto spectrum = FFTTap::magnitudeSpectrum(*buffer, true, padding, setup);
+        EXPECT_EQ(spectrum.size(), size) << frames;
         EXPECT_FLOAT_EQ(*std::max_element(spectrum.begin(), spectrum.end()), 1.0f);
     }
     const auto silent =
@@ -117,9 +100,7 @@ TEST(FFTTap, SpectrumSizes) {
 }
 
 TEST(FFTTap, SineThroughATapPeaksAtItsBin) {
-    auto node = std::make_shared<SignalNode>([](std::int64_t n) {
-        return float(std::sin(2.0 * std::numbers::pi * 1000.0 * double(n) / 44100.0));
-    });
+    auto node = samplesNode(sine(8192, 1000.0, 44100.0));
     TapRig rig(node);
     std::vector<float> last;
     auto tap = std::make_shared<FFTTap>(node, 1024, std::nullopt, platform::mainQueue(),
@@ -136,7 +117,7 @@ TEST(FFTTap, SineThroughATapPeaksAtItsBin) {
         std::make_shared<FFTTap>(node, 0, std::nullopt, platform::mainQueue(), [&](auto&) { called = true; });
     empty->start();
     empty->receiveTapBuffer(pcmBuffer({{0.5f, 0.5f}}), AudioTime());
-    drain();
+    platform::mainQueue().drain();
     EXPECT_FALSE(called);
 }
 
@@ -148,7 +129,7 @@ TEST(RawTaps, OnlyDeliveredFramesAreHandedOn) {
     tap->start();
     tap->receiveTapBuffer(pcmBuffer({rampSamples(4096)}), AudioTime());
     tap->receiveTapBuffer(pcmBuffer({rampSamples(512)}, 4096), AudioTime());
-    drain();
+    platform::mainQueue().drain();
     ASSERT_EQ(lists.size(), 5u);
     EXPECT_EQ(lists[3], rampSamples(1024, 3072.0f));
     std::vector<float> padded = rampSamples(512);
@@ -157,17 +138,15 @@ TEST(RawTaps, OnlyDeliveredFramesAreHandedOn) {
     tap->stop();
     EXPECT_EQ(tap->data(), std::vector<float>(1024, 0.0f));
 
-    struct Case {
-        std::uint32_t frames, capacity;
-        std::vector<float> expected;
-    };
-    for (const Case& c : std::vector<Case>{{4096, 4096, rampSamples(1024)},
-                                           {2048, 4096, rampSamples(1024)},
-                                           {300, 300, rampSamples(300)}}) {
+    for (const auto& [frames, capacity, expected] :
+         std::vector<std::tuple<std::uint32_t, std::uint32_t, std::vector<float>>>{
+             {4096, 4096, rampSamples(1024)},
+             {2048, 4096, rampSamples(1024)},
+             {300, 300, rampSamples(300)}}) {
         std::vector<float> got;
         RawDataTap2 raw(rig.node, [&](const std::vector<float>& d) { got = d; });
-        raw.receive(pcmBuffer({rampSamples(c.frames)}, c.capacity), AudioTime());
-        EXPECT_EQ(got, c.expected) << c.frames;
+        raw.receive(pcmBuffer({rampSamples(frames)}, capacity), AudioTime());
+        EXPECT_EQ(got, expected) << frames;
     }
 }
 
@@ -212,8 +191,7 @@ TEST(BaseTap, StartAndStopRaceDeliveries) {
     render.join();
     const int atStop = calls.load();
     queue.sync([] {});
-    EXPECT_EQ(calls.load(), atStop);
-    EXPECT_FALSE(rig.taps().isInstalled(0));
+    EXPECT_EQ(std::pair(calls.load(), rig.taps().isInstalled(0)), std::pair(atStop, false));
     EXPECT_EQ(tap->amplitude(), 0.0f);
 }
 

@@ -63,11 +63,8 @@ std::vector<SequenceEvent> fourNotes() {
 } // namespace
 
 TEST(SequencerEngine, APatternLandsOnItsFramesInEveryPassOfTheLoop) {
-    struct Case {
-        const char* name;
-        std::vector<SequenceEvent> events;
-        std::vector<std::int64_t> noteOns; // over three passes of 88200 frames
-    } const cases[] = {
+    // The frames of the note-ons over three passes of 88200 frames.
+    const std::tuple<const char*, std::vector<SequenceEvent>, std::vector<std::int64_t>> cases[] = {
         {"four notes",
          fourNotes(),
          {0, 22050, 44100, 66150, 88200, 110250, 132300, 154350, 176400, 198450, 220500, 242550}},
@@ -77,13 +74,13 @@ TEST(SequencerEngine, APatternLandsOnItsFramesInEveryPassOfTheLoop) {
         {"at the loop length: each pass's start", {{0x90, 1, 1, 4.0}}, {0, 88200, 176400}},
         {"before the start or past the loop: never", {{0x90, 1, 1, -1.0}, {0x90, 1, 1, 4.5}}, {}},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [name, events, noteOns] : cases) {
+        SCOPED_TRACE(name);
         EngineRig rig;
-        rig.publish(c.events);
+        rig.publish(events);
         rzSequencerEngineSetPlaying(rig.engine, true);
         rig.renderUntil(3 * 88200 - 512); // in cycles of 512
-        EXPECT_EQ(rig.framesOf(0x90), c.noteOns);
+        EXPECT_EQ(rig.framesOf(0x90), noteOns);
     }
 }
 
@@ -115,21 +112,16 @@ TEST(SequencerEngine, ARunWithoutLoopStopsAtItsEndReleasingNotesHighestFirst) {
 }
 
 TEST(SequencerEngine, UnplayableInputSendsNothingAndNeverFaults) {
-    struct Case {
-        const char* name;
-        std::vector<SequenceEvent> events;
-        double length, tempo;
-        std::size_t dropped;
-    } const cases[] = {
+    const std::tuple<const char*, std::vector<SequenceEvent>, double, double, std::size_t> cases[] = {
         {"a loop of no length", {{0x90, 1, 1, 0.0}}, 0.0, 120.0, 0},
         {"note numbers beyond MIDI", {{0x90, 200, 1, 0.0}, {0x80, 128, 0, 0.5}}, 4.0, 120.0, 2},
         {"beats past any sample count", {{0x90, 1, 1, 1e300}}, 4.0, 120.0, 0},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [name, events, length, tempo, dropped] : cases) {
+        SCOPED_TRACE(name);
         EngineRig rig;
-        rig.publish(c.events, c.length, true, c.tempo);
-        EXPECT_EQ(sequencerEngineDroppedEventCount(rig.engine), c.dropped);
+        rig.publish(events, length, true, tempo);
+        EXPECT_EQ(sequencerEngineDroppedEventCount(rig.engine), dropped);
         rzSequencerEngineSetPlaying(rig.engine, true);
         rig.renderUntil(4 * 512);
         EXPECT_TRUE(rig.sent.empty());

@@ -193,7 +193,6 @@ TEST(EffectKernelBehaviour, ReverbsAtBalanceZeroPassTheInput) {
         KernelHarness harness(*dsp);
         SignalInput signal = noiseInput(*dsp, 2000, 51u);
         const Stereo output = renderSignal(harness, signal);
-        EXPECT_EQ(output.left, noise(2000, 51u));
-        EXPECT_EQ(output.right, noise(2000, 52u));
+        EXPECT_EQ(std::pair(output.left, output.right), std::pair(noise(2000, 51u), noise(2000, 52u)));
     }
 }

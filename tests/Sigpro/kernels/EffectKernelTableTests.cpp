@@ -85,8 +85,7 @@ TEST(EffectKernelTable, EveryCodeRegistersItsClassParametersAndRendersThroughIts
             ramp.ramp(8192, row.probe, row.probeValue, 881);
             const Stereo viaSet = set.render();
             const Stereo viaEvent = event.render(ramp.head());
-            EXPECT_EQ(viaSet.left, viaEvent.left);
-            EXPECT_EQ(viaSet.right, viaEvent.right);
+            EXPECT_EQ(std::pair(viaSet.left, viaSet.right), std::pair(viaEvent.left, viaEvent.right));
             EXPECT_NE(viaSet.left, unchanged.render().left);
         }
 
@@ -99,15 +98,13 @@ TEST(EffectKernelTable, EveryCodeRegistersItsClassParametersAndRendersThroughIts
             SignalInput forward({a}), backward({Stereo{a.right, a.left}});
             const Stereo out = renderSignal(straightHarness, forward);
             const Stereo outSwapped = renderSignal(swappedHarness, backward);
-            EXPECT_EQ(out.left, outSwapped.right);
-            EXPECT_EQ(out.right, outSwapped.left);
+            EXPECT_EQ(std::pair(out.left, out.right), std::pair(outSwapped.right, outSwapped.left));
         }
 
         // Bypassed, the input comes out unchanged.
         rozezeru::rzSetBypass(dsp.get(), true);
         SignalInput bypassed = noiseInput(*dsp, 1024, 31u);
         const Stereo through = renderSignal(harness, bypassed, 44100);
-        EXPECT_EQ(through.left, noise(1024, 31u));
-        EXPECT_EQ(through.right, noise(1024, 32u));
+        EXPECT_EQ(std::pair(through.left, through.right), std::pair(noise(1024, 31u), noise(1024, 32u)));
     }
 }

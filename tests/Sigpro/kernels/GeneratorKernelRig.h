@@ -106,14 +106,4 @@ inline std::vector<float> renderGenerator(KernelHarness& harness, std::uint32_t 
     return samples;
 }
 
-// The strongest component of the last 4096 samples: the peak of a Hann-windowed spectrum, refined by a
-// parabola through the logarithms of the peak bin and its neighbours.
-inline double peakFrequency(const std::vector<float>& samples, double rate) {
-    std::size_t next = samples.size() - 4096;
-    const auto power = testsupport::averagedPowerSpectrum([&] { return samples[next++]; }, 4096, 1);
-    const std::size_t k = std::size_t(std::max_element(power.begin() + 1, power.end() - 1) - power.begin());
-    const double a = std::log(power[k - 1]), b = std::log(power[k]), c = std::log(power[k + 1]);
-    return (double(k) + 0.5 * (a - c) / (a - 2.0 * b + c)) * rate / 4096.0;
-}
-
 } // namespace generatortest

@@ -48,8 +48,7 @@ void expectPairIsComputeTwice(PairFunctions<Record> f, const std::function<void(
                paired[0].data() + start, paired[1].data() + start, frames);
         start += frames;
     }
-    EXPECT_EQ(paired[0], expected[0]);
-    EXPECT_EQ(paired[1], expected[1]);
+    EXPECT_EQ(std::pair(paired[0], paired[1]), std::pair(expected[0], expected[1]));
     for (Record*& record : records)
         f.destroy(&record);
 }

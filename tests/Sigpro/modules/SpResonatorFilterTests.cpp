@@ -18,22 +18,6 @@ using Tbvcf = sigprotest::ModuleHandle<sp_tbvcf, sp_tbvcf_create, sp_tbvcf_destr
 using Korg35 =
     sigprotest::ModuleHandle<sp_wpkorg35, sp_wpkorg35_create, sp_wpkorg35_destroy, sp_wpkorg35_compute>;
 
-// Period in samples of a ringing signal: the lag of the highest autocorrelation in [minLag, maxLag],
-// refined by a parabola through its neighbours.
-double resPeriod(const std::vector<float>& y, std::size_t first, int minLag, int maxLag) {
-    auto correlation = [&](int lag) {
-        double sum = 0;
-        for (std::size_t n = first; n + lag < y.size(); ++n)
-            sum += double(y[n]) * y[n + lag];
-        return sum;
-    };
-    int best = minLag;
-    for (int lag = minLag + 1; lag <= maxLag; ++lag)
-        if (correlation(lag) > correlation(best)) best = lag;
-    const double left = correlation(best - 1), middle = correlation(best), right = correlation(best + 1);
-    return best + 0.5 * (left - right) / (left - 2.0 * middle + right);
-}
-
 // Ringing of a fresh string resonator struck by an impulse, at a rate, frequency and feedback.
 std::vector<float> resStresonRing(float frequency, float feedback, std::size_t samples, int rate = 44100) {
     ContextHandle sp(rate);
@@ -75,10 +59,13 @@ TEST(SpStreson, RingsAtItsFundamentalAndNeverBelowTwentyHertz) {
     EXPECT_EQ(std::tuple(s->loop_length, s->frequency, s->feedback), std::tuple(2205, 440.0f, 0.8f));
     // The whole-sample delay, the average's half sample and the all-pass's fraction add up to rate /
     // frequency; the all-pass's delay is its fraction only toward 0 Hz: a few cents flat at 1234.5 Hz.
-    EXPECT_NEAR(resPeriod(resStresonRing(440.0f, 0.99f, 20000), 2000, 60, 150), 44100.0 / 440.0, 0.05);
-    EXPECT_NEAR(resPeriod(resStresonRing(1234.5f, 0.99f, 20000), 2000, 20, 60), 44100.0 / 1234.5, 0.1);
+    EXPECT_NEAR(sigprotest::autocorrelationPeriod(resStresonRing(440.0f, 0.99f, 20000), 2000, 60, 150),
+                44100.0 / 440.0, 0.05);
+    EXPECT_NEAR(sigprotest::autocorrelationPeriod(resStresonRing(1234.5f, 0.99f, 20000), 2000, 20, 60),
+                44100.0 / 1234.5, 0.1);
     // 10 Hz counts as 20 Hz: the whole loop; a frequency that is not a number stays finite.
-    EXPECT_NEAR(resPeriod(resStresonRing(10.0f, 0.99f, 30000), 0, 1500, 3000), 2205.0, 0.5);
+    EXPECT_NEAR(sigprotest::autocorrelationPeriod(resStresonRing(10.0f, 0.99f, 30000), 0, 1500, 3000), 2205.0,
+                0.5);
     EXPECT_TRUE(sigprotest::allFinite(resStresonRing(NAN, 0.99f, 5000)));
     // The feedback sets the decay: each period multiplies the ring by about `feedback`.
     const auto ring = resStresonRing(441.0f, 0.5f, 1000);

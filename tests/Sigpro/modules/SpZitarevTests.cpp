@@ -52,8 +52,7 @@ TEST(SpZitarev, DefaultsAndLineLengthsAt44100AndSilenceStaysSilentButForTheDenor
     ASSERT_EQ(sp_zitarev_init(rev.sp(), twin.get()), 1);
     const auto a = zitarevRender(rev.sp(), rev, 30000, left, right),
                b = zitarevRender(rev.sp(), twin, 30000, left, right);
-    EXPECT_EQ(a.left, b.left);
-    EXPECT_EQ(a.right, b.right);
+    EXPECT_EQ(std::pair(a.left, a.right), std::pair(b.left, b.right));
     EXPECT_GT(rms(a.left, 22050, 26460), 1.5e-4);
 }
 

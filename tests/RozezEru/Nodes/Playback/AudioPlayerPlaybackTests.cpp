@@ -13,11 +13,6 @@ using testsupport::ToolkitLogCapture;
 
 namespace {
 
-// The seconds of `frames` frames at 44100 Hz.
-double playbackSeconds(std::int64_t frames) {
-    return double(frames) / 44100.0;
-}
-
 // Reports the player time of the audio heard as a fixed amount behind the audio rendered.
 class FixedDelay final : public rozezeru::PlayerTimeCompensation {
 public:
@@ -93,7 +88,7 @@ TEST_F(AudioPlayerPlayback, CurrentTimeFollowsThePlayerNodesClock) {
     EXPECT_EQ(player->currentTime(), 0.5);
     EXPECT_EQ(firstOfNext(10 * 1024), rampValue(22050));
     // The clock stands where the last cycle began.
-    EXPECT_DOUBLE_EQ(player->currentTime(), 0.5 + playbackSeconds(9 * 1024));
+    EXPECT_DOUBLE_EQ(player->currentTime(), 0.5 + (9 * 1024) / 44100.0);
 
     // A stopped player reports its edit start, not where it stopped.
     player->stop();
@@ -114,14 +109,14 @@ TEST_F(AudioPlayerPlayback, ADownstreamDelayIsTakenOffTheCurrentTime) {
     player->setTimeCompensation(std::make_shared<FixedDelay>(0.1));
     player->play(1.0);
     rig.render(11 * 1024);
-    EXPECT_NEAR(player->currentTime(), 1.0 + playbackSeconds(10 * 1024) - 0.1, 1e-12);
+    EXPECT_NEAR(player->currentTime(), 1.0 + (10 * 1024) / 44100.0 - 0.1, 1e-12);
     // Not heard yet: the edit start.
     player->stop();
     player->play(1.0);
     rig.render(2 * 1024);
     EXPECT_EQ(player->currentTime(), 1.0);
     player->setTimeCompensation(nullptr);
-    EXPECT_DOUBLE_EQ(player->currentTime(), 1.0 + playbackSeconds(1024));
+    EXPECT_DOUBLE_EQ(player->currentTime(), 1.0 + 1024 / 44100.0);
 }
 
 TEST_F(AudioPlayerPlayback, PauseHoldsTheTimeAndResumeGoesOnFromThere) {
@@ -156,7 +151,7 @@ TEST_F(AudioPlayerPlayback, PauseHoldsTheTimeAndResumeGoesOnFromThere) {
     rig.render(1024);
     player->play();
     EXPECT_EQ(firstOfNext(2048), rampValue(5 * 1024));
-    EXPECT_DOUBLE_EQ(player->currentTime(), paused + playbackSeconds(2048));
+    EXPECT_DOUBLE_EQ(player->currentTime(), paused + 2048 / 44100.0);
 }
 
 TEST_F(AudioPlayerPlayback, LoopingABufferWrapsTheCurrentTime) {
@@ -275,7 +270,7 @@ TEST_F(AudioPlayerPlayback, SeekingALoopingBufferWrapsToTheRangeStart) {
     EXPECT_EQ(firstOfNext(), rampValue(44100));
     EXPECT_EQ(player->currentTime(), 1.0);
     rig.render(1024);
-    EXPECT_NEAR(player->currentTime(), 1.0 + playbackSeconds(1024), 1e-9);
+    EXPECT_NEAR(player->currentTime(), 1.0 + 1024 / 44100.0, 1e-9);
     EXPECT_TRUE(player->isPlaying());
 }
 
@@ -295,7 +290,7 @@ TEST_F(AudioPlayerPlayback, AStartTimeDelaysTheAudioAndCountsAsTimeBeforePlay) {
     player->load(rampBuffer(20000, 2));
     rig.render(1024);
     player->play(std::nullopt, std::nullopt, platform::AudioTime::withSampleTime(1024 + 4410, 44100.0));
-    EXPECT_DOUBLE_EQ(player->timeBeforePlay(), playbackSeconds(1024 + 4410));
+    EXPECT_DOUBLE_EQ(player->timeBeforePlay(), (1024 + 4410) / 44100.0);
     const auto out = rig.render(8192);
     EXPECT_EQ(std::tuple(out[0][4409], out[0][4410], out[1][4411]),
               std::tuple(0.0f, rampValue(0), rampValue(1, 1)));

@@ -89,8 +89,7 @@ TEST(AudioPlayerCompletion, TheEndComesOnTheMainQueueOnceAndNotAfterStop) {
     // The platform reports the end on its own thread; the handler waits for the main queue.
     while (*rig.completions == 0) {
         ASSERT_TRUE(waitUntilPending());
-        EXPECT_EQ(*rig.completions, 0);
-        EXPECT_TRUE(rig.player->isPlaying());
+        EXPECT_EQ(std::pair(*rig.completions, rig.player->isPlaying()), std::pair(0, true));
         platform::mainQueue().drain();
     }
     EXPECT_EQ(std::tuple(*rig.completions, handlerThread, rig.player->status()),
@@ -206,6 +205,5 @@ TEST_F(AudioPlayerScheduling, TheOlderEntryPointsScheduleWithoutPlaying) {
     EXPECT_FALSE(player->isLooping());
 
     player->scheduleBuffer(ramp("legacy.wav", 5000, 2), std::nullopt, platform::PlayerBufferOptions::loops);
-    EXPECT_TRUE(player->isLooping());
-    EXPECT_EQ(player->buffer()->frameLength(), 5000u);
+    EXPECT_EQ(std::pair(player->isLooping(), player->buffer()->frameLength()), std::pair(true, 5000u));
 }

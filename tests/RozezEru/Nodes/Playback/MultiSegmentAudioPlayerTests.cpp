@@ -54,8 +54,7 @@ TEST(MultiSegmentAudioPlayer, SegmentsPlayExactlyTheirFramesAtTheirTimes) {
         expected[441 + k] = rampValue(48510 + k);
     for (int k = 0; k < 2205; ++k)
         expected[4851 + k] = rampValue(k);
-    EXPECT_EQ(out[0], expected);
-    EXPECT_EQ(out[1], expected);
+    EXPECT_EQ(std::pair(out[0], out[1]), std::pair(expected, expected));
     EXPECT_TRUE(testsupport::waitUntil([&] { return *completions == 2; }));
 
     // A node that has never rendered schedules nothing.

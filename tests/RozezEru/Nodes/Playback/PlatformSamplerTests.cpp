@@ -20,6 +20,7 @@ using rozezeru::Bundle;
 using rozezeru::PlatformSampler;
 
 constexpr double rate = 44100.0;
+using Load = std::function<platform::Result<void>()>;
 const std::string generalMIDIBank = "/usr/share/sounds/sf2/TimGM6mb.sf2";
 
 double keyHz(double key) {
@@ -54,21 +55,18 @@ std::vector<float> renderLeft(rozezeru::AudioEngine& engine, double seconds) {
 TEST(PlatformSamplerTest, PropertiesMapOntoTheUnit) {
     auto sampler = std::make_shared<PlatformSampler>();
     auto& unit = static_cast<platform::SamplerUnit&>(sampler->samplerUnit()->auAudioUnit());
-    EXPECT_EQ(sampler->amplitude(), 0.0f);
-    EXPECT_EQ(sampler->volume(), 1.0f);
+    EXPECT_EQ(std::pair(sampler->amplitude(), sampler->volume()), std::pair(0.0f, 1.0f));
     EXPECT_EQ(sampler->pan(), 0.0f);
     EXPECT_TRUE(sampler->audioFiles().empty() && sampler->connections().empty() && sampler->isStarted());
     EXPECT_EQ(sampler->avAudioNode(), sampler->samplerUnit());
     sampler->setVolume(0.5f);
     EXPECT_EQ(unit.masterGain(), -45.0f);
     sampler->setAmplitude(-6.0f);
-    EXPECT_EQ(unit.masterGain(), -6.0f);
-    EXPECT_EQ(sampler->volume(), 0.5f);
+    EXPECT_EQ(std::pair(unit.masterGain(), sampler->volume()), std::pair(-6.0f, 0.5f));
     sampler->setPan(-0.5f);
     EXPECT_EQ(unit.stereoPan(), -50.0f);
     sampler->setTuning(2.0f);
-    EXPECT_EQ(unit.globalTuning(), 200.0f);
-    EXPECT_EQ(sampler->tuning(), 2.0f);
+    EXPECT_EQ(std::pair(unit.globalTuning(), sampler->tuning()), std::pair(200.0f, 2.0f));
     auto* first = sampler->internalAU();
     sampler->setSamplerUnit(
         std::make_shared<platform::AudioUnitNode>(std::make_unique<platform::SamplerUnit>()));
@@ -111,25 +109,21 @@ TEST(PlatformSamplerTest, LoadersFindTheirFilesAndReportFailures) {
     const Bundle bundle(folder.path), empty(folder.file("none"));
     auto sampler = std::make_shared<PlatformSampler>();
     const int missing = 256, invalid = platform::SamplerUnit::invalidFileError;
-    struct Case {
-        const char* name;
-        std::function<platform::Result<void>()> load;
-        int code; // 0: loads
-    };
-    const std::vector<Case> cases = {
-        {"absolute name", [&] { return sampler->loadInstrument(folder.file("tone"), "wav", empty); }, 0},
-        {"relative name in the bundle", [&] { return sampler->loadInstrument("tone", "wav", bundle); }, 0},
-        {"absolute name missing", [&] { return sampler->loadInstrument(folder.file("gone"), "wav", bundle); },
-         missing},
-        {"wav", [&] { return sampler->loadWav("tone", bundle); }, 0},
-        {"wav missing", [&] { return sampler->loadWav("gone", bundle); }, missing},
-        {"not audio", [&] { return sampler->loadWav("bad", bundle); }, invalid},
-        {"exs", [&] { return sampler->loadInstrument("piano", "exs", bundle); }, invalid},
-    };
-    for (const Case& c : cases) {
-        const auto result = c.load();
-        EXPECT_EQ(result ? 0 : result.error().code, c.code) << c.name;
-        if (!result && c.code == missing) {
+    // The error code of each load; 0: it loads.
+    for (const auto& [name, load, code] : std::vector<std::tuple<const char*, Load, int>>{
+             {"absolute name", [&] { return sampler->loadInstrument(folder.file("tone"), "wav", empty); }, 0},
+             {"relative name in the bundle", [&] { return sampler->loadInstrument("tone", "wav", bundle); },
+              0},
+             {"absolute name missing",
+              [&] { return sampler->loadInstrument(folder.file("gone"), "wav", bundle); }, missing},
+             {"wav", [&] { return sampler->loadWav("tone", bundle); }, 0},
+             {"wav missing", [&] { return sampler->loadWav("gone", bundle); }, missing},
+             {"not audio", [&] { return sampler->loadWav("bad", bundle); }, invalid},
+             {"exs", [&] { return sampler->loadInstrument("piano", "exs", bundle); }, invalid},
+         }) {
+        const auto result = load();
+        EXPECT_EQ(result ? 0 : result.error().code, code) << name;
+        if (!result && code == missing) {
             EXPECT_EQ(result.error().domain, "NSURLErrorDomain");
         }
     }
@@ -160,29 +154,26 @@ TEST(PlatformSamplerTest, SoundFontsLoadByNameBankAndUrl) {
     auto sampler = std::make_shared<PlatformSampler>();
     const int missing = 256, invalid = platform::SamplerUnit::invalidFileError;
     const int refused = platform::AudioUnitErr::invalidPropertyValue;
-    struct Case {
-        const char* name;
-        std::function<platform::Result<void>()> load;
-        int code;
-    };
-    const std::vector<Case> cases = {
-        {"sf2 wins over dls", [&] { return sampler->loadSoundFont("gm", 0, 121, bundle); }, 0},
-        {"melodic bank 0", [&] { return sampler->loadSoundFontBank("gm", 0, 0, bundle); }, 0},
-        {"bank 128 is percussion", [&] { return sampler->loadSoundFontBank("gm", 0, 128, bundle); }, 0},
-        {"no melodic bank 5", [&] { return sampler->loadSoundFontBank("gm", 0, 5, bundle); }, invalid},
-        {"percussive", [&] { return sampler->loadPercussiveSoundFont("gm", 0, bundle); }, 0},
-        {"melodic url",
-         [&] { return sampler->loadMelodicSoundFont(platform::Url::fileURLWithPath(generalMIDIBank), 40); },
-         0},
-        {"dls found, refused", [&] { return sampler->loadSoundFont("broken", 0, 121, bundle); }, invalid},
-        {"missing by type", [&] { return sampler->loadSoundFont("gone", 0, 121, bundle); }, missing},
-        {"missing by bank", [&] { return sampler->loadSoundFontBank("gone", 0, 0, bundle); }, missing},
-        {"preset out of range", [&] { return sampler->loadSoundFont("gm", 256, 121, bundle); }, refused},
-        {"negative bank", [&] { return sampler->loadSoundFontBank("gm", 0, -1, bundle); }, refused},
-    };
-    for (const Case& c : cases) {
-        const auto result = c.load();
-        EXPECT_EQ(result ? 0 : result.error().code, c.code) << c.name;
+    for (const auto& [name, load, code] : std::vector<std::tuple<const char*, Load, int>>{
+             {"sf2 wins over dls", [&] { return sampler->loadSoundFont("gm", 0, 121, bundle); }, 0},
+             {"melodic bank 0", [&] { return sampler->loadSoundFontBank("gm", 0, 0, bundle); }, 0},
+             {"bank 128 is percussion", [&] { return sampler->loadSoundFontBank("gm", 0, 128, bundle); }, 0},
+             {"no melodic bank 5", [&] { return sampler->loadSoundFontBank("gm", 0, 5, bundle); }, invalid},
+             {"percussive", [&] { return sampler->loadPercussiveSoundFont("gm", 0, bundle); }, 0},
+             {"melodic url",
+              [&] {
+                  return sampler->loadMelodicSoundFont(platform::Url::fileURLWithPath(generalMIDIBank), 40);
+              },
+              0},
+             {"dls found, refused", [&] { return sampler->loadSoundFont("broken", 0, 121, bundle); },
+              invalid},
+             {"missing by type", [&] { return sampler->loadSoundFont("gone", 0, 121, bundle); }, missing},
+             {"missing by bank", [&] { return sampler->loadSoundFontBank("gone", 0, 0, bundle); }, missing},
+             {"preset out of range", [&] { return sampler->loadSoundFont("gm", 256, 121, bundle); }, refused},
+             {"negative bank", [&] { return sampler->loadSoundFontBank("gm", 0, -1, bundle); }, refused},
+         }) {
+        const auto result = load();
+        EXPECT_EQ(result ? 0 : result.error().code, code) << name;
     }
     EXPECT_EQ(log.contents("PlatformSamplerSoundFont.cpp", "loadSoundFont(_:preset:type:in:)"),
               (std::vector<std::string>{"Error loading SoundFont broken", "SoundFont file not found: gone"}));

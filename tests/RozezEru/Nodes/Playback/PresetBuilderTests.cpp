@@ -67,28 +67,25 @@ TEST(PresetBuilderTest, DocumentsParseIntoTheExpectedStructure) {
     ASSERT_TRUE(refs && refs->asDictionary());
     EXPECT_EQ(refs->asDictionary()->size(), 4u);
     EXPECT_EQ(*refs->find("Sample:268435458")->asString(), odd);
-    struct Layer {
-        std::int64_t id, waveform, root, minKey, maxKey;
-        bool loop, triggerMode;
-    };
-    const Layer expected[] = {{1, 268435457, 60, 60, 60, false, true},
-                              {2, 268435458, 62, 62, 62, true, false},
-                              {3, 268435457, 64, 50, 70, false, true},
-                              {5, 268435460, 67, 67, 67, false, false}};
+    // ID, waveform, root, lowest and highest key, looping and triggered by a note.
+    using I = std::int64_t;
+    const std::tuple<I, I, I, I, I, bool, bool> expected[] = {{1, 268435457, 60, 60, 60, false, true},
+                                                              {2, 268435458, 62, 62, 62, true, false},
+                                                              {3, 268435457, 64, 50, 70, false, true},
+                                                              {5, 268435460, 67, 67, 67, false, false}};
     for (std::size_t i = 0; i < std::size(expected); ++i) {
-        const Layer& e = expected[i];
+        const auto& [id, waveform, root, minKey, maxKey, loop, triggerMode] = expected[i];
         const PlistValue& layer = layerAt(preset, i);
         const PlistValue* zone = layer.find("Zones") ? layer.find("Zones")->at(0) : nullptr;
         ASSERT_NE(zone, nullptr) << i;
-        EXPECT_EQ(integerAt(layer, "ID"), e.id);
-        EXPECT_EQ(integerAt(*zone, "ID"), e.id - 1);
-        EXPECT_EQ(integerAt(*zone, "waveform"), e.waveform);
-        EXPECT_EQ(integerAt(*zone, "root key"), e.root);
-        EXPECT_EQ(integerAt(*zone, "min key"), e.minKey);
-        EXPECT_EQ(integerAt(*zone, "max key"), e.maxKey);
-        EXPECT_EQ(zone->find("loop enabled")->asBool(), e.loop) << i;
-        EXPECT_EQ(integerAt(layer, "trigger mode"), e.triggerMode ? 11 : -1) << i;
-        EXPECT_EQ(integerAt(*layer.find("Connections")->at(1), "destination"), 1343225856 + 256 * e.id);
+        EXPECT_EQ(std::tuple(integerAt(layer, "ID"), integerAt(*zone, "ID"), integerAt(*zone, "waveform"),
+                             integerAt(*zone, "root key"), integerAt(*zone, "min key"),
+                             integerAt(*zone, "max key")),
+                  std::tuple(id, id - 1, waveform, root, minKey, maxKey))
+            << i;
+        EXPECT_EQ(zone->find("loop enabled")->asBool(), loop) << i;
+        EXPECT_EQ(integerAt(layer, "trigger mode"), triggerMode ? 11 : -1) << i;
+        EXPECT_EQ(integerAt(*layer.find("Connections")->at(1), "destination"), 1343225856 + 256 * id);
         const PlistValue* stages = layer.find("Envelopes")->at(0)->find("Stages");
         EXPECT_EQ(stages->at(1)->find("time")->asReal(), 0.5);
         EXPECT_EQ(stages->at(5)->find("time")->asReal(), 2.0);
@@ -117,33 +114,28 @@ TEST(PresetBuilderTest, FailuresReachTheCallerAndKeepThePreviousFile) {
     testsupport::ToolkitLogCapture log;
     const std::string path = folder.file("kept.aupreset");
     ASSERT_TRUE(platform::writeFileAtomically(path, std::string_view("previous")));
-    struct Case {
-        const char* name;
-        std::vector<SampleDescription> dict;
-        std::string path;
-        std::string logged;
-    };
-    const std::vector<Case> cases = {
-        {"first without a file name", {described(1, 60)}, path, "No filename provided in PresetBuilder"},
-        {"later without a file name",
-         {described("a.wav", 60), described(2, 60)},
-         path,
-         "Unable to load new sound in PresetBuilder"},
-        {"control character",
-         {described("a\x01.wav", 60)},
-         path,
-         "A file name cannot be written in XML: a\x01.wav"},
-        {"folder is a file",
-         {described("a.wav", 60)},
-         path + "/inner.aupreset",
-         "Could not write to " + path + "/inner.aupreset"},
-    };
-    for (const Case& c : cases) {
-        EXPECT_FALSE(PresetBuilder::createAUPreset(c.dict, c.path, "n", 0.0, 0.0)) << c.name;
+    using Dict = std::vector<SampleDescription>;
+    for (const auto& [name, dict, target, message] :
+         std::vector<std::tuple<const char*, Dict, std::string, std::string>>{
+             {"first without a file name", {described(1, 60)}, path, "No filename provided in PresetBuilder"},
+             {"later without a file name",
+              {described("a.wav", 60), described(2, 60)},
+              path,
+              "Unable to load new sound in PresetBuilder"},
+             {"control character",
+              {described("a\x01.wav", 60)},
+              path,
+              "A file name cannot be written in XML: a\x01.wav"},
+             {"folder is a file",
+              {described("a.wav", 60)},
+              path + "/inner.aupreset",
+              "Could not write to " + path + "/inner.aupreset"},
+         }) {
+        EXPECT_FALSE(PresetBuilder::createAUPreset(dict, target, "n", 0.0, 0.0)) << name;
         const auto logged =
             log.contents("PresetBuilder.cpp", "createAUPreset(dict:path:instrumentName:attack:release:)");
         ASSERT_FALSE(logged.empty());
-        EXPECT_NE(std::find(logged.begin(), logged.end(), c.logged), logged.end()) << c.name;
+        EXPECT_NE(std::find(logged.begin(), logged.end(), message), logged.end()) << name;
     }
     EXPECT_EQ(platform::readFile(path).value(), platform::Bytes({'p', 'r', 'e', 'v', 'i', 'o', 'u', 's'}));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path), {}), 1) << "no partial file";

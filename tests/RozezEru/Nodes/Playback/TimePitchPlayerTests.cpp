@@ -7,7 +7,8 @@
 #include "RozezEru/Nodes/Playback/TimePitch.h"
 #include "RozezEru/Nodes/Playback/TimePitchCompensation.h"
 
-#include "../ParameterTestRig.h"
+#include "tests/support/RenderCycleTrap.h"
+#include "tests/support/Signals.h"
 
 #include <functional>
 
@@ -74,35 +75,9 @@ struct ChainRig {
     }
 };
 
-// The first frame at or after `from` whose magnitude passes `threshold`, or -1.
-std::int64_t chainOnset(const std::vector<float>& samples, std::int64_t from, float threshold = 0.25f) {
-    for (auto i = std::size_t(from); i < samples.size(); ++i)
-        if (std::abs(samples[i]) > threshold) return std::int64_t(i);
-    return -1;
-}
-
-// The last frame whose magnitude passes `threshold`, or -1.
-std::int64_t chainEnd(const std::vector<float>& samples, float threshold = 0.25f) {
-    for (auto i = std::int64_t(samples.size()) - 1; i >= 0; --i)
-        if (std::abs(samples[std::size_t(i)]) > threshold) return i;
-    return -1;
-}
-
-// Frequency from the rising zero crossings (placed between samples) of frames [begin, end).
-double chainFrequency(const std::vector<float>& samples, std::int64_t begin, std::int64_t end) {
-    double first = -1.0, last = -1.0;
-    int crossings = 0;
-    for (auto i = std::size_t(std::max<std::int64_t>(begin, 1)); i < std::size_t(end); ++i) {
-        const float a = samples[i - 1], b = samples[i];
-        if (!(a < 0.0f && b >= 0.0f)) continue;
-        const double at = double(i - 1) + double(a / (a - b));
-        if (first < 0.0)
-            first = at;
-        else
-            ++crossings;
-        last = at;
-    }
-    return crossings > 0 ? double(crossings) * chainRate / (last - first) : 0.0;
+// The first frame at or after `from` whose magnitude passes a quarter, or the end.
+std::size_t chainOnset(const std::vector<float>& samples, std::size_t from) {
+    return testsupport::onset(samples, 0.25f, from);
 }
 
 struct ChainTone {
@@ -116,10 +91,16 @@ ChainTone chainTone(const std::string& path, const ChainEffect& makeEffect) {
     if (!rig.player->load(path)) return {0.0, 0.0};
     rig.player->play();
     const std::vector<float> out = rig.renderSeconds(4.5);
-    const std::int64_t first = chainOnset(out, 0), last = chainEnd(out);
-    if (first < 0) return {0.0, 0.0};
-    const auto margin = std::int64_t(0.1 * chainRate);
-    return {double(last - first) / chainRate, chainFrequency(out, first + margin, last - margin)};
+    const std::size_t first = chainOnset(out, 0);
+    if (first == out.size()) return {0.0, 0.0};
+    const auto last = std::size_t(
+        std::find_if(out.rbegin(), out.rend(), [](float x) { return std::abs(x) > 0.25f; }).base() -
+        out.begin() - 1);
+    const auto margin = std::size_t(0.1 * chainRate);
+    return {double(last - first) / chainRate,
+            testsupport::zeroCrossingFrequency(
+                std::vector(out.begin(), out.begin() + std::ptrdiff_t(last - margin)), first + margin,
+                chainRate)};
 }
 
 } // namespace
@@ -148,7 +129,7 @@ TEST(TimePitchPlayer, ThePlayerReportsTheTimeThatIsHeard) {
     }
     for (int n = 1; n <= 3; ++n) {
         SCOPED_TRACE(n);
-        const std::int64_t onset = chainOnset(out, std::int64_t((n - 0.3) * chainRate));
+        const std::size_t onset = chainOnset(out, std::size_t((n - 0.3) * chainRate));
         EXPECT_NEAR(double(onset) / chainRate, double(n), 0.01);
         EXPECT_NEAR(heard[std::size_t(100 * n)], 0.8 * n, 0.01);
         // Without the compensation the time runs ahead by what the stretcher holds.
@@ -233,12 +214,12 @@ TEST(TimePitchPlayer, TheTimeFollowsTheAudioThroughRateChangesAndRestarts) {
 
     // 0.5 to 1.5 at 1.25, 2 to 3 at 0.7; after the restart 3 to 4 at 0.7, 4.5 and 5 at 1.
     const std::vector<double> bursts{0.5, 1.0, 1.5, 2.0, 2.5, 3.0, 3.0, 3.5, 4.0, 4.5, 5.0};
-    std::int64_t from = 0;
+    std::size_t from = 0;
     for (double burst : bursts) {
         SCOPED_TRACE(burst);
-        const std::int64_t onset = chainOnset(out, from);
-        ASSERT_GE(onset, 0);
-        from = onset + std::int64_t(0.08 * chainRate);
+        const std::size_t onset = chainOnset(out, from);
+        ASSERT_LT(onset, out.size());
+        from = onset + std::size_t(0.08 * chainRate);
         // The time at the onset, between those at the starts of its cycle and the next.
         const auto cycle = std::size_t(onset / 441);
         ASSERT_LT(cycle + 1, times.size());
@@ -246,7 +227,7 @@ TEST(TimePitchPlayer, TheTimeFollowsTheAudioThroughRateChangesAndRestarts) {
         EXPECT_NEAR(times[cycle] + within * (times[cycle + 1] - times[cycle]), burst, 0.01);
     }
     // Right after the restart the new place is heard, not the old one.
-    EXPECT_LT(chainOnset(out, std::int64_t(restart)), std::int64_t(restart + 441));
+    EXPECT_LT(chainOnset(out, restart), restart + 441);
 }
 
 TEST(TimePitchPlayer, PlaysAFileOnADeviceWithoutAllocatingWhileTheRateChanges) {
@@ -267,7 +248,7 @@ TEST(TimePitchPlayer, PlaysAFileOnADeviceWithoutAllocatingWhileTheRateChanges) {
     ASSERT_TRUE(player->load(path));
     ASSERT_TRUE(engine.start());
 
-    parametertest::RenderCycleTrap trap;
+    testsupport::RenderCycleTrap trap;
     player->play();
     ASSERT_TRUE(player->isPlaying());
     double previous = 0.0, furthest = 0.0;
@@ -296,10 +277,7 @@ TEST(TimePitchPlayer, PlaysAFileOnADeviceWithoutAllocatingWhileTheRateChanges) {
     player->stop();
     engine.stop();
 
-    const auto counts = testsupport::AllocationTrap::renderThreadCounts();
-    EXPECT_GE(testsupport::AllocationTrap::renderCycles(), 480u);
-    EXPECT_EQ(counts.allocations, 0u) << "last size " << counts.lastSize;
-    EXPECT_EQ(counts.deallocations, 0u);
+    trap.expectNothingAllocated(480);
     // The time moves forward (but for the seek); a read inside a cycle may be off by under a period.
     EXPECT_LT(backwards, 512.0 / 44100.0);
     EXPECT_GT(furthest, 1.0);

@@ -1,7 +1,5 @@
 #include "RozezEru/Nodes/Playback/TimePitch.h"
 
-#include "RozezEru/Internals/AudioEngine.h"
-#include "platform/audio/PcmBuffer.h"
 #include "platform/audio/TimePitchUnit.h"
 #include "platform/audio/VarispeedUnit.h"
 #include "tests/RozezEru/Nodes/NodeTestRig.h"
@@ -10,61 +8,13 @@
 
 #include <cmath>
 
-namespace {
+using testsupport::constantNode;
 
-// A 1 kHz sine source node that counts the frames it was asked for.
-class PlaybackToneSource final : public rozezeru::Node {
-public:
-    PlaybackToneSource() : counted_(testsupport::makeSine(testsupport::stereo(), 1000.0)) {}
-    std::vector<std::shared_ptr<rozezeru::Node>> connections() const override { return {}; }
-    std::shared_ptr<platform::AudioNode> avAudioNode() const override { return counted_.node; }
-    std::int64_t framesPulled() const { return counted_.frames->load(); }
-
-private:
-    testsupport::CountingSource counted_;
-};
-
-// Frequency from rising zero crossings over the second half of the channel (after any latency).
-double playbackToneFrequency(const platform::PcmBuffer& buffer) {
-    const float* samples = buffer.channel(0);
-    const std::uint32_t begin = buffer.frameLength() / 2;
-    std::int64_t first = -1, last = -1, crossings = 0;
-    for (std::uint32_t i = begin + 1; i < buffer.frameLength(); ++i)
-        if (samples[i - 1] < 0.0f && samples[i] >= 0.0f) {
-            if (first < 0)
-                first = i;
-            else
-                ++crossings;
-            last = i;
-        }
-    if (crossings == 0) return 0.0;
-    return double(crossings) * buffer.format().sampleRate() / double(last - first);
-}
-
-struct PlaybackRender {
-    double frequency;
-    std::int64_t pulled;
-};
-
-template <typename MakeNode> PlaybackRender renderThrough(MakeNode makeNode, double seconds) {
-    auto engine = nodetest::fastToolkitEngine();
-    auto source = std::make_shared<PlaybackToneSource>();
-    auto node = makeNode(source);
-    engine->setOutput(node);
-    EXPECT_TRUE(engine->startTest(seconds));
-    auto rendered = engine->render(seconds);
-    EXPECT_TRUE(rendered);
-    if (!rendered) return {0.0, 0};
-    return {playbackToneFrequency(*rendered), source->framesPulled()};
-}
-
-} // namespace
-
+// What the units do with rate and pitch is the platform's tests'; played through a player, the player's.
 TEST(TimePitch, WritesClampStoreAndReachTheUnit) {
-    rozezeru::TimePitch node(std::make_shared<PlaybackToneSource>(), 2.0f, 0.0f, 8.0f);
+    rozezeru::TimePitch node(constantNode(), 2.0f, 0.0f, 8.0f);
     // Created values are stored unchanged and reach the unit.
-    EXPECT_EQ(node.rate(), 2.0f);
-    EXPECT_EQ(node.timePitchAU().rate(), 2.0f);
+    EXPECT_EQ(std::pair(node.rate(), node.timePitchAU().rate()), std::pair(2.0f, 2.0f));
 
     for (auto [set, expected] : {std::pair{0.0f, 0.03125f}, {100.0f, 32.0f}, {2.0f, 2.0f}}) {
         node.setRate(set);
@@ -87,12 +37,11 @@ TEST(TimePitch, WritesClampStoreAndReachTheUnit) {
 }
 
 TEST(VariSpeed, StartAndStopRememberTheRate) {
-    auto input = std::make_shared<PlaybackToneSource>();
+    auto input = constantNode();
     rozezeru::VariSpeed created(input, 2.0f);
     EXPECT_TRUE(created.isStarted());
     created.stop();
-    EXPECT_EQ(created.rate(), 1.0f);
-    EXPECT_FALSE(created.isStarted());
+    EXPECT_EQ(std::pair(created.rate(), created.isStarted()), std::pair(1.0f, false));
     created.start();
     EXPECT_EQ(created.rate(), 2.0f);
 
@@ -108,38 +57,7 @@ TEST(VariSpeed, StartAndStopRememberTheRate) {
     EXPECT_EQ(created.rate(), 3.0f);
 
     rozezeru::VariSpeed fast(input, 10.0f);
-    EXPECT_EQ(fast.rate(), 10.0f);
-    EXPECT_EQ(fast.lastKnownRate(), 10.0f);
+    EXPECT_EQ(std::pair(fast.rate(), fast.lastKnownRate()), std::pair(10.0f, 10.0f));
     fast.start();
     EXPECT_EQ(fast.rate(), 4.0f);
-}
-
-TEST(TimePitch, RateChangesSpeedAndPitchChangesFrequencyOffline) {
-    // Two seconds of output; the input pulled includes what primes the stretcher.
-    struct Case {
-        const char* name;
-        bool variSpeed;
-        float rate, pitch;
-        double frequency, inputSeconds, inputTolerance;
-    };
-    for (auto c : {Case{"time-pitch rate 2", false, 2.0f, 0.0f, 1000.0, 4.0, 0.4},
-                   {"time-pitch octave up", false, 1.0f, 1200.0f, 2000.0, 2.0, 0.4},
-                   {"varispeed rate 2", true, 2.0f, 0.0f, 2000.0, 4.0, 0.2}}) {
-        SCOPED_TRACE(c.name);
-        auto result = renderThrough(
-            [&](std::shared_ptr<rozezeru::Node> source) -> std::shared_ptr<rozezeru::Node> {
-                if (c.variSpeed) {
-                    auto node = std::make_shared<rozezeru::VariSpeed>(source);
-                    node->setRate(c.rate);
-                    return node;
-                }
-                auto node = std::make_shared<rozezeru::TimePitch>(source);
-                node->setRate(c.rate);
-                node->setPitch(c.pitch);
-                return node;
-            },
-            2.0);
-        EXPECT_NEAR(result.frequency, c.frequency, c.frequency / 100.0);
-        EXPECT_NEAR(double(result.pulled) / 44100.0, c.inputSeconds, c.inputTolerance);
-    }
 }
