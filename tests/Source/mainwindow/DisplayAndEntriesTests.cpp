@@ -266,18 +266,7 @@ TEST_F(EntriesTest, AddingFilesIsOneStepThatTheEditMenuUndoes) {
 TEST_F(EntriesTest, TrebleAndBalanceReachThePlayer) {
     // Applied once when the view loaded.
     EXPECT_FLOAT_EQ(player->trebleGain, 0.707f);
-    view().trebleChanged(2.5);
-    EXPECT_NEAR(player->treble(), 0.08333f, 1e-5);
-    EXPECT_NEAR(player->trebleGain, 0.9603f, 1e-4);
-    view().trebleChanged(60);
-    EXPECT_FLOAT_EQ(player->treble(), 1.0f);
-    EXPECT_NEAR(player->trebleGain, 10.02f, 0.01);
-    view().panChanged(-10);
-    EXPECT_FLOAT_EQ(player->pan(), -1.0f);
-    view().panChanged(0.5);
-    EXPECT_NEAR(player->pan(), 0.05f, 1e-7);
-
-    // The sound panel's sliders reach the player at once.
+    // The sound panel's sliders reach the player at once; the mapping is the audio model's.
     auto* treble = window->findChild<QSlider*>("trebleSlider");
     auto* balance = window->findChild<QSlider*>("balanceSlider");
     ASSERT_TRUE(treble && balance);
