@@ -237,36 +237,5 @@ TEST_F(RestoreTest, QuittingAfterPlayingPartOfAnEntryAndStartingAgainRestoresIt)
     EXPECT_NEAR((*document)->currentTime, 25.0, 1e-6);
 }
 
-TEST_F(RestoreTest, AFailedSaveKeepsTheWindowOpenOnQuitAndSaysSo) {
-    std::filesystem::create_directories(audioFolder.path + "/Sessions");
-    const platform::Url located = audioFolder.url("Sessions/Late.vantle");
-    writeSession(located, {a, b});
-    start();
-    activate();
-    ASSERT_TRUE(view().loadSession(located));
-    view().insertEntries({c});
-    ASSERT_TRUE(playlist().dirty);
-
-    // The folder has become a file: the document cannot be written.
-    std::filesystem::remove_all(audioFolder.path + "/Sessions");
-    ASSERT_TRUE(platform::writeFileAtomically(audioFolder.path + "/Sessions", std::string_view("x")));
-    delegate->terminate();
-    EXPECT_EQ(quits, 0);
-    EXPECT_FALSE(delegate->terminationPending());
-    EXPECT_TRUE(playlist().dirty);
-    ASSERT_EQ(alerts.requests().size(), 1u);
-    EXPECT_THAT(alerts.requests()[0].options.messageText, HasSubstr("“Late.vantle” could not be saved"));
-    EXPECT_THAT(alerts.requests()[0].options.informativeText, HasSubstr("keeps running"));
-
-    // Once the folder is back, the next quit saves and goes.
-    std::filesystem::remove(audioFolder.path + "/Sessions");
-    std::filesystem::create_directories(audioFolder.path + "/Sessions");
-    delegate->terminate();
-    EXPECT_EQ(quits, 1);
-    platform::Result<std::shared_ptr<Playlist>> document = Playlist::read(located);
-    ASSERT_TRUE(document);
-    EXPECT_EQ((*document)->allEntries.size(), 3u);
-}
-
 } // namespace
 } // namespace vantle::testing
