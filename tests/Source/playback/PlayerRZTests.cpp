@@ -1,7 +1,6 @@
 #include "Source/playback/PlayerRZ.h"
 
 #include "PlaybackTestSupport.h"
-#include "tests/support/Wait.h"
 #include "RozezEru/Internals/AudioEngine.h"
 #include "RozezEru/Nodes/Mixer.h"
 #include "RozezEru/Nodes/Playback/AudioPlayer.h"
@@ -14,6 +13,7 @@
 #include "platform/foundation/Console.h"
 #include "platform/ui/Badge.h"
 #include "tests/support/AllocationTrap.h"
+#include "tests/support/Wait.h"
 
 #include <gtest/gtest.h>
 
@@ -31,9 +31,11 @@ namespace {
 
 const std::string kPlayerEventLine = "=== in eventHandler";
 
-std::string openingError(const std::string& path) {
+// What the player says when the file at `path` does not open.
+std::string cannotOpen(const std::string& path) {
     auto file = platform::AudioFile::openForReading(path);
-    return file ? std::string("(opens)") : file.error().message;
+    return "154 error " + (file ? std::string("(opens)") : file.error().message) + " can't open " +
+           fileURL(path);
 }
 
 std::vector<std::string> withoutEventLines(std::vector<std::string> lines) {
@@ -80,6 +82,9 @@ protected:
         if (!writeTone(folder.file(name), seconds, format, tags)) return nullptr;
         return entryFor(folder.file(name));
     }
+    // Paced: at rate 1 the chain costs next to nothing, and an unpaced device would play the file
+    // out before the test looks.
+    PlayerRZ& makePacedPlayer() { return makePlayer(std::make_unique<QuickDevice>()); }
     bool waitFor(const std::function<bool()>& done, double timeout = 10.0) {
         return mainQueue().drainUntil(done, timeout);
     }
@@ -174,7 +179,7 @@ TEST_F(PlayerRZTest, AnEntryThatDoesNotOpenLeavesThePlayerEmptyAndUnwatched) {
     console.clear();
     player->setEntry(entry);
     // Without a bookmark the entry is tried twice, as with one.
-    const std::string line = "154 error " + openingError(bad) + " can't open " + fileURL(bad);
+    const std::string line = cannotOpen(bad);
     EXPECT_EQ(console.lines(), (std::vector<std::string>{line, line}));
     EXPECT_FALSE(player->entry());
     EXPECT_FALSE(player->playable());
@@ -206,8 +211,7 @@ TEST_F(PlayerRZTest, AMovedFileIsFoundThroughItsBookmark) {
 
     console.clear();
     player->setEntry(entry);
-    EXPECT_EQ(console.lines(), std::vector<std::string>{"154 error " + openingError(before) + " can't open " +
-                                                        fileURL(before)});
+    EXPECT_EQ(console.lines(), std::vector<std::string>{cannotOpen(before)});
     EXPECT_EQ(player->entry(), entry);
     EXPECT_TRUE(player->playable());
     EXPECT_EQ(entry->_url.path(), after);
@@ -220,7 +224,7 @@ TEST_F(PlayerRZTest, AMovedFileIsFoundThroughItsBookmark) {
     std::filesystem::remove(after);
     console.clear();
     player->setEntry(entry);
-    const std::string line = "154 error " + openingError(after) + " can't open " + fileURL(after);
+    const std::string line = cannotOpen(after);
     EXPECT_EQ(console.lines(), (std::vector<std::string>{line, line}));
     EXPECT_FALSE(entry->storedBookmark);
     EXPECT_FALSE(player->entry());
@@ -228,9 +232,7 @@ TEST_F(PlayerRZTest, AMovedFileIsFoundThroughItsBookmark) {
 }
 
 TEST_F(PlayerRZTest, SeeksAreClampedAndRestartPlaybackWhilePlaying) {
-    // Paced: at rate 1 the chain costs next to nothing, and an unpaced device would play the file
-    // out before the test looks.
-    makePlayer(std::make_unique<QuickDevice>());
+    makePacedPlayer();
     auto entry = toneEntry("seek.wav", 2.0);
     player->setEntry(entry);
 
@@ -271,9 +273,7 @@ TEST_F(PlayerRZTest, SeeksAreClampedAndRestartPlaybackWhilePlaying) {
 }
 
 TEST_F(PlayerRZTest, PlayAndStopTellTheDelegateAndShowTheBadge) {
-    // Paced: at rate 1 the chain costs next to nothing, and an unpaced device would play the file
-    // out before the test looks.
-    makePlayer(std::make_unique<QuickDevice>());
+    makePacedPlayer();
     auto entry = toneEntry("badge.wav", 3.0);
     player->setEntry(entry);
     const int idle = delegate.idleResets;
@@ -329,9 +329,7 @@ TEST_F(PlayerRZTest, PlayAndStopTellTheDelegateAndShowTheBadge) {
 }
 
 TEST_F(PlayerRZTest, OnlyDanceModeRecordsThePlayedRanges) {
-    // Paced: at rate 1 the chain costs next to nothing, and an unpaced device would play the file
-    // out before the test looks.
-    makePlayer(std::make_unique<QuickDevice>());
+    makePacedPlayer();
     auto entry = toneEntry("dance.wav", 3.0);
     player->setEntry(entry);
     player->play();
@@ -415,7 +413,7 @@ TEST_F(PlayerRZTest, AFailedReopenPlaysNothingAndReloadNeedsAnEntry) {
     EXPECT_EQ(platform::dockTile().badgeLabel(), "");
 
     ASSERT_TRUE(waitFor([&] { return consoleHas("🎈change entry for " + fileURL(path)); }));
-    const std::string line = "154 error " + openingError(path) + " can't open " + fileURL(path);
+    const std::string line = cannotOpen(path);
     EXPECT_EQ(withoutEventLines(console.lines()),
               (std::vector<std::string>{"220 can't reopen " + fileURL(path),
                                         "🎈change entry for " + fileURL(path), line, line}));
@@ -425,9 +423,7 @@ TEST_F(PlayerRZTest, AFailedReopenPlaysNothingAndReloadNeedsAnEntry) {
 }
 
 TEST_F(PlayerRZTest, SkipToEndJumpsOnlyWhilePlayingAndNearTheEnd) {
-    // Paced: at rate 1 the chain costs next to nothing, and an unpaced device would play the file
-    // out before the test looks.
-    makePlayer(std::make_unique<QuickDevice>());
+    makePacedPlayer();
     player->setEntry(toneEntry("skip.wav", 2.0));
     player->skipToEndIfWithin(10);
     EXPECT_EQ(player->desiredTime(), 0.0);
@@ -541,7 +537,7 @@ TEST_F(PlayerRZTest, DeletingTheFileEmptiesThePlayer) {
     const std::string changeLine = "🎈change entry for " + fileURL(path);
     ASSERT_TRUE(waitFor([&] { return consoleHas(changeLine); }));
     EXPECT_FALSE(anyLineWithin(0.3));
-    const std::string line = "154 error " + openingError(path) + " can't open " + fileURL(path);
+    const std::string line = cannotOpen(path);
     EXPECT_EQ(console.lines(), (std::vector<std::string>{kPlayerEventLine, changeLine, line, line}));
     EXPECT_FALSE(player->entry());
     EXPECT_FALSE(player->playable());
