@@ -13,6 +13,7 @@
 #include "tests/platform/files/AudioFileFixtures.h"
 #include "tests/support/EngineRig.h"
 #include "tests/support/Signals.h"
+#include "tests/support/TestDevices.h"
 
 #include <atomic>
 #include <chrono>
@@ -49,20 +50,13 @@ using testsupport::fastDevice;
 // A device without hardware that renders periods of 512 frames at `speed` times real time: faster than
 // a sound card, yet paced, so that what a test measures in periods does not depend on how quickly
 // another thread got to look.
-class QuickDevice final : public platform::AudioDevice {
+class QuickDevice final : public testsupport::FixedFormatDevice {
 public:
-    explicit QuickDevice(double speed = 8.0) : speed_(speed) {
+    explicit QuickDevice(double speed = 8.0) : FixedFormatDevice("Quick"), speed_(speed) {
         buffer_ = platform::PcmBuffer::make(outputFormat(), 512);
         buffer_->setFrameLength(512);
     }
     ~QuickDevice() override { stop(); }
-    std::string name() const override { return "Quick"; }
-    std::uint32_t deviceID() const override { return 0; }
-    platform::AudioFormat outputFormat() const override {
-        return *platform::AudioFormat::standard(44100.0, 2);
-    }
-    platform::AudioFormat inputFormat() const override { return outputFormat(); }
-    std::uint32_t framesPerPeriod() const override { return 512; }
     platform::Result<void> start(Client& client) override {
         if (thread_.joinable()) return {};
         stopRequested_ = false;
@@ -99,21 +93,7 @@ private:
 };
 
 // A device that never starts, as a sound card that has gone away.
-class BrokenDevice final : public platform::AudioDevice {
-public:
-    std::string name() const override { return "Broken"; }
-    std::uint32_t deviceID() const override { return 0; }
-    platform::AudioFormat outputFormat() const override {
-        return *platform::AudioFormat::standard(44100.0, 2);
-    }
-    platform::AudioFormat inputFormat() const override { return outputFormat(); }
-    std::uint32_t framesPerPeriod() const override { return 512; }
-    platform::Result<void> start(Client&) override {
-        return platform::Error::make("test.device", "the device is gone");
-    }
-    void stop() override {}
-    bool isRunning() const override { return false; }
-};
+using BrokenDevice = testsupport::RefusingDevice;
 
 class RecordingDelegate final : public vantle::PlayerDelegate {
 public:
