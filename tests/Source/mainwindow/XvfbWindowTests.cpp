@@ -1,12 +1,15 @@
 // The main window on a real X server (the CTest entry "MainWindowOnXvfb" runs this program under
 // xvfb-run with the xcb platform): after an entry is loaded, the transport panel and the time slider
-// are on screen, read back from a grab of the window by their texts and a few pixels.
+// are on screen, read back from a grab of the window by their texts and a few pixels; a file dropped
+// onto the playlist plays.
 
 #include "tests/Source/mainwindow/RealPartsTestSupport.h"
 
+#include "Source/mainwindow/SoundPanel.h"
 #include "Source/views/TimeSlider.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
@@ -131,6 +134,38 @@ TEST_F(XvfbWindowTest, ASessionMadeWithTheCommandsIsThereAgainAfterAQuit) {
     EXPECT_TRUE(playlist().allEntries[0]->_url == one && playlist().allEntries[1]->_url == two);
     EXPECT_EQ(player->entry(), playlist().allEntries[0]);
     EXPECT_NEAR(player->playbackTime(), 3.0, 1e-6) << "played for 3 s in all";
+}
+
+// The window with a session, the karaoke panel and the sound panel is saved as a picture when
+// VANTLE_SCREENSHOT names a file.
+TEST_F(XvfbWindowTest, AFileDroppedOnThePlaylistPlays) {
+    configureEnvironment = [parts = configureEnvironment](MainViewEnvironment& environment) {
+        parts(environment);
+        environment.parts.soundPanel = [](MainViewController& view) {
+            return std::make_unique<SoundPanel>(view);
+        };
+    };
+    const platform::Url dropped = audioFile("Tango.wav", 95);
+    start();
+    activate();
+    view().insertEntries({audioFile("Waltz.wav", 40), audioFile("Polka.wav", 40)});
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+
+    QMimeData data;
+    setFiles(data, {dropped});
+    ASSERT_TRUE(dropOnTable(data, 1));
+    EXPECT_EQ(playlist().allEntries.at(1)->_url, dropped);
+    window->findChild<QAction*>("toolPlay")->trigger();
+    tick(5);
+    EXPECT_TRUE(player->playing() && player->entry()->_url == dropped);
+
+    window->karaokeTool().click();
+    QApplication::processEvents();
+    const QImage grab = window->grab().toImage();
+    EXPECT_FALSE(grab.isNull());
+    if (const char* path = std::getenv("VANTLE_SCREENSHOT")) {
+        EXPECT_TRUE(grab.save(path));
+    }
 }
 
 } // namespace
