@@ -186,24 +186,5 @@ TEST_F(KeyboardTest, DownUpAndReturnActOnlyInTheActiveMainWindowWithoutADialog) 
     EXPECT_EQ(player->entry(), entry(0));
 }
 
-TEST_F(KeyboardTest, BackspaceRemovesTheSelectedEntriesAsOneStep) {
-    view().tableView().selectRows({0});
-    ASSERT_EQ(player->entry(), entry(0));
-    focus();
-    type(Qt::Key_Space, " ");
-    view().tableView().selectRows({1, 2});
-    type(Qt::Key_Backspace, "\b");
-    ASSERT_EQ(playlist().allEntries.size(), 1u);
-    EXPECT_EQ(entry(0)->_url, first);
-    // The music goes on; one row is selected afterwards.
-    EXPECT_EQ(player->entry(), entry(0));
-    EXPECT_TRUE(player->playing());
-    EXPECT_THAT(view().tableView().selectedRows(), ElementsAre(0u));
-    EXPECT_EQ(text(delegate->undoAction()->text()), "Undo remove");
-    delegate->undoAction()->trigger();
-    ASSERT_EQ(playlist().allEntries.size(), 3u);
-    EXPECT_EQ(entry(2)->_url, third);
-}
-
 } // namespace
 } // namespace vantle::testing

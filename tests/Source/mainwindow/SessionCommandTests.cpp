@@ -171,12 +171,16 @@ TEST_F(CommandTest, AddingAFolderRemovingAndMovingLeaveThePlayingEntryAlone) {
     delegate->actionRedo();
     expectPlaying();
 
+    // One step; the selection goes to the first row removed, or to the last row left.
     for (bool byKey : {false, true}) {
-        view().tableView().selectRows({1});
+        view().tableView().selectRows(byKey ? RowIndexes{2, 3} : RowIndexes{1, 2});
         view().tableView().setFocus();
         run("removeSelectedItems", byKey);
-        EXPECT_THAT(names(), ElementsAre("playing.wav", "a.wav", "b.wav"));
+        EXPECT_EQ(names(), (std::vector<std::string>{"playing.wav", byKey ? "c.wav" : "b.wav"}));
+        EXPECT_THAT(view().tableView().selectedRows(), ElementsAre(1u));
+        EXPECT_EQ(text(delegate->undoAction()->text()), "Undo remove");
         delegate->actionUndo();
+        EXPECT_THAT(names(), ElementsAre("playing.wav", "c.wav", "a.wav", "b.wav"));
         expectPlaying();
     }
     // Up on the first row and Down on the last do nothing at all.
