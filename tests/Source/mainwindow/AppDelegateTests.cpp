@@ -33,13 +33,6 @@ protected:
         writeSession(other, {audioFile("o.wav", 10)});
     }
 
-    std::vector<std::string> names() {
-        std::vector<std::string> result;
-        for (const auto& entry : playlist().allEntries)
-            result.push_back(entry->_url.lastPathComponent());
-        return result;
-    }
-
     platform::Url loud, soft, other;
 };
 

@@ -145,7 +145,6 @@ protected:
         return table.visualRect(table.playlistModel().index(row, 0)).center();
     }
 
-    std::shared_ptr<PlaylistEntry> entry(std::size_t index) { return playlist().allEntries.at(index); }
 
     platform::Url a, b, c, session;
 };

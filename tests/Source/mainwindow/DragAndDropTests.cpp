@@ -17,12 +17,6 @@ protected:
         for (const std::string& name : names)
             view().insertEntries({audioFile(name, 1.0)});
     }
-    Names names() {
-        Names listed;
-        for (const auto& entry : playlist().allEntries)
-            listed.push_back(entry->_url.lastPathComponent());
-        return listed;
-    }
 };
 
 TEST_F(DragAndDropTest, DroppedFilesAndFoldersLandAtTheDropRowAsOneUndoStep) {

@@ -23,22 +23,11 @@ using ::testing::HasSubstr;
 
 class HandoverTest : public MainWindowTest {
 protected:
-    std::vector<std::string> handedNames() {
-        std::vector<std::string> result;
-        for (const auto& entry : playlist().allEntries)
-            result.push_back(entry->_url.lastPathComponent());
-        return result;
-    }
-
     platform::Url sndfileTone(const std::string& name, int format) {
         const platform::Url url = audioFolder.url(name);
         EXPECT_TRUE(fixtures::writeWithSndfile(url.path(), format, fixtures::tone(8000, 1, 8000), 8000))
             << name;
         return url;
-    }
-
-    platform::Bytes bytesOf(const platform::Url& url) {
-        return platform::readFile(url.path()).valueOr(platform::Bytes{});
     }
 };
 
@@ -65,7 +54,7 @@ TEST_F(HandoverTest, EveryFileTheReaderOpensIsAddedAndTheOthersAreListedInOneAle
     platform::ScopedConsoleCapture console;
     delegate->openFiles(paths);
 
-    EXPECT_THAT(handedNames(), ElementsAre("a.FLAC", "b.ogg", "c.Aiff", "d.wav", "e.mp3"));
+    EXPECT_THAT(names(), ElementsAre("a.FLAC", "b.ogg", "c.Aiff", "d.wav", "e.mp3"));
     EXPECT_EQ(text(delegate->undoAction()->text()), "Undo add entries");
     EXPECT_THAT(console.lines(), Contains(HasSubstr("can't add " + corrupt.path())));
     ASSERT_EQ(alerts.requests().size(), 1u);
@@ -99,7 +88,7 @@ TEST_F(HandoverTest, ANameThatIsNotUtf8IsAddedStoredAndShownWithReplacementChara
     delegate->openFilesFromLaterStart({paths[1]});
     EXPECT_FALSE(window->isMinimized());
 
-    ASSERT_THAT(handedNames(), ElementsAre(latin1));
+    ASSERT_THAT(names(), ElementsAre(latin1));
     EXPECT_EQ(playlist().allEntries[0]->_url.path(), file.path());
     EXPECT_THAT(console.lines(), Contains(audioFolder.path + "/caf\\xE9 d\\xE9j\\xE0.wav"));
     view().tableView().selectRows({0});

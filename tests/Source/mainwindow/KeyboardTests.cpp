@@ -41,7 +41,6 @@ protected:
         ASSERT_EQ(playlist().allEntries.size(), 3u);
     }
 
-    std::shared_ptr<PlaylistEntry> entry(std::size_t index) { return playlist().allEntries.at(index); }
     QLineEdit& searchField() { return window->searchField(); }
 
     platform::Url first, second, third;

@@ -13,6 +13,7 @@
 #include "Source/views/PlaylistTableView.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/dispatch/TimerScheduler.h"
+#include "platform/foundation/Files.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/system/FakeOutputVolumeBackend.h"
 #include "platform/ui/Fakes.h"
@@ -299,6 +300,17 @@ protected:
 
     MainViewController& view() { return window->mainViewController(); }
     Playlist& playlist() { return *view().playlist(); }
+    std::shared_ptr<PlaylistEntry> entry(std::size_t index) { return playlist().allEntries.at(index); }
+    // The file names of the entries, in order.
+    std::vector<std::string> names() {
+        std::vector<std::string> result;
+        for (const auto& entry : playlist().allEntries)
+            result.push_back(entry->_url.lastPathComponent());
+        return result;
+    }
+    static platform::Bytes bytesOf(const platform::Url& url) {
+        return platform::readFile(url.path()).valueOr(platform::Bytes{});
+    }
 
     // A silent WAV file of that length in the audio folder.
     platform::Url audioFile(const std::string& name, double seconds) {

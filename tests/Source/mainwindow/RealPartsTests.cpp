@@ -36,7 +36,6 @@ using ::testing::ElementsAre;
 
 class PartsTest : public RealPartsTest {
 protected:
-    std::shared_ptr<PlaylistEntry> entry(std::size_t index) { return playlist().allEntries.at(index); }
     TimeSlider& slider() {
         auto* found = window->findChild<TimeSlider*>("timeSlider");
         EXPECT_NE(found, nullptr);

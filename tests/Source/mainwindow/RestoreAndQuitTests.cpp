@@ -34,10 +34,6 @@ protected:
         session = audioFolder.url("Milonga.vantle");
     }
 
-    platform::Bytes stateFileBytes() {
-        return platform::readFile(appStateFileURL().path()).valueOr(platform::Bytes{});
-    }
-
     platform::Url a, b, c, session;
 };
 
@@ -137,7 +133,7 @@ TEST_F(RestoreTest, UnreadableSessionAtStartUpIsReportedAndLeavesTheStateFile) {
     last.currentTime = 5;
     last.currentEntryIndex = 0;
     writeAppState(last);
-    const platform::Bytes before = stateFileBytes();
+    const platform::Bytes before = bytesOf(appStateFileURL());
     ASSERT_FALSE(before.empty());
 
     start();
@@ -149,12 +145,12 @@ TEST_F(RestoreTest, UnreadableSessionAtStartUpIsReportedAndLeavesTheStateFile) {
     EXPECT_THAT(alerts.requests()[0].options.messageText, HasSubstr("Milonga.vantle"));
     ASSERT_FALSE(console.lines().empty());
     EXPECT_THAT(console.lines().back(), HasSubstr("can't open session " + session.path()));
-    EXPECT_EQ(stateFileBytes(), before);
+    EXPECT_EQ(bytesOf(appStateFileURL()), before);
 
     // Quitting with nothing to remember leaves it for the next start.
     delegate->terminate();
     EXPECT_EQ(quits, 1);
-    EXPECT_EQ(stateFileBytes(), before);
+    EXPECT_EQ(bytesOf(appStateFileURL()), before);
 
     // The broken document never becomes where the next save goes: a new session asks for a place.
     stop();

@@ -54,13 +54,6 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
         QTest::keySequence(QApplication::focusWidget(), action->shortcut());
     }
-    std::vector<std::string> names() {
-        std::vector<std::string> result;
-        for (const auto& entry : playlist().allEntries)
-            result.push_back(entry->_url.lastPathComponent());
-        return result;
-    }
-    std::shared_ptr<PlaylistEntry> entry(std::size_t i) { return playlist().allEntries.at(i); }
     // Playing the first entry, which the edits must leave playing.
     void expectPlaying(bool start = false) {
         if (start) view().loadEntry(entry(0)), view().transport().playPressed();
