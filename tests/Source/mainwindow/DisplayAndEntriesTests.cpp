@@ -25,8 +25,6 @@ class DisplayTest : public MainWindowTest {
 protected:
     void SetUp() override {
         MainWindowTest::SetUp();
-        for (const char* folder : {"/Music/Tango", "/Music/Salsa", "/Outside"})
-            std::filesystem::create_directories(audioFolder.path + folder);
         tango = audioFile("Music/Tango/b.wav", 90);
         salsa = audioFile("Music/Salsa/x.m4a.mp3", 30);
         outside = audioFile("Outside/y.mp3.m4a", 30);

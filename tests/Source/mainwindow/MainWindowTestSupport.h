@@ -30,6 +30,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -312,8 +313,9 @@ protected:
         return platform::readFile(url.path()).valueOr(platform::Bytes{});
     }
 
-    // A silent WAV file of that length in the audio folder.
+    // A silent WAV file of that length in the audio folder, in the subfolders the name gives.
     platform::Url audioFile(const std::string& name, double seconds) {
+        std::filesystem::create_directories(std::filesystem::path(audioFolder.file(name)).parent_path());
         return writeSilentWav(audioFolder.url(name), seconds);
     }
 

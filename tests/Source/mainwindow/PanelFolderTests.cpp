@@ -74,12 +74,11 @@ TEST_F(PanelFolderTest, EachKindStartsInItsLastFolderElseTheUsersFolderElseHome)
 
 // Which files of a folder are added, and in what order, the command tests pin.
 TEST_F(PanelFolderTest, TheFirstNewRowBecomesCurrentAndTheNextAddStartsBesideWhatWasChosen) {
-    const std::string music = folder("music");
     audioFile("music/a.wav", 1.0);
     view().insertEntries({audioFile("single.wav", 1.0)});
 
     view().chooseFilesToAdd();
-    ASSERT_TRUE(panels.answerOpenPanel({platform::Url::fileURLWithPath(music)}));
+    ASSERT_TRUE(panels.answerOpenPanel({audioFolder.url("music")}));
     ASSERT_EQ(playlist().allEntries.size(), 2u);
     EXPECT_EQ(playlist().assignedEntry, playlist().allEntries[1]);
     EXPECT_EQ(view().selectedRows(), RowIndexes{1});

@@ -27,7 +27,6 @@ class RestoreTest : public MainWindowTest {
 protected:
     void SetUp() override {
         MainWindowTest::SetUp();
-        std::filesystem::create_directories(audioFolder.path + "/Tango");
         a = audioFile("Tango/a.wav", 30);
         b = audioFile("Tango/b.wav", 90);
         c = audioFile("Tango/c.wav", 30);

@@ -31,7 +31,6 @@ int pixelsLike(const QImage& grab, QWidget& window, QWidget& widget, const QColo
 }
 
 TEST_F(MainWindowTest, TheGrabbedWindowShowsTheCurrentEntry) {
-    std::filesystem::create_directories(audioFolder.path + "/Vals");
     const platform::Url first = audioFile("Vals/first.wav", 75);
     const platform::Url second = audioFile("Vals/second.wav", 30);
     start();

@@ -62,7 +62,6 @@ protected:
 };
 
 TEST_F(XvfbWindowTest, TheWindowShowsTheTransportPanelAndTheTimeSliderOfTheLoadedEntry) {
-    std::filesystem::create_directories(audioFolder.path + "/Tango");
     const platform::Url song = audioFile("Tango/song.wav", 95);
     start();
     window->resize(900, 640);
