@@ -11,7 +11,6 @@
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QLineEdit>
-#include <QTest>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

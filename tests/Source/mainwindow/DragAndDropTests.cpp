@@ -2,7 +2,6 @@
 
 #include "tests/Source/mainwindow/MainWindowTestSupport.h"
 
-#include <filesystem>
 #include <fstream>
 
 namespace vantle::testing {

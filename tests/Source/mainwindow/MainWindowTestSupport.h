@@ -336,6 +336,25 @@ protected:
     }
 
     std::string text(const QString& value) { return value.toStdString(); }
+
+    // The colour at `at` in the widget, read from a grab of the window.
+    QColor pixel(const QImage& grab, QWidget& widget, QPoint at) {
+        const QPoint inWindow = widget.mapTo(window.get(), at);
+        return grab.pixelColor(static_cast<int>(inWindow.x() * grab.devicePixelRatio()),
+                               static_cast<int>(inWindow.y() * grab.devicePixelRatio()));
+    }
+    static bool near(const QColor& a, const QColor& b) {
+        return std::abs(a.red() - b.red()) < 40 && std::abs(a.green() - b.green()) < 40 &&
+               std::abs(a.blue() - b.blue()) < 40;
+    }
+    // Pixels of the widget's area, in a grab of the window, whose colour is close to `colour`.
+    int pixelsLike(const QImage& grab, QWidget& widget, const QColor& colour) {
+        int count = 0;
+        for (int y = 0; y < widget.height(); ++y)
+            for (int x = 0; x < widget.width(); ++x)
+                count += near(pixel(grab, widget, QPoint(x, y)), colour);
+        return count;
+    }
     // Drops the local files (or other data) on the line above the playlist row, as the window
     // system does: the entry makes the viewport the drag's target. True when the drop was taken.
     bool dropOnTable(const QMimeData& data, int row) {

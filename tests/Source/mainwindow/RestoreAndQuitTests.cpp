@@ -11,7 +11,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <filesystem>
 
 namespace vantle::testing {
 namespace {
@@ -163,8 +162,7 @@ TEST_F(RestoreTest, UnreadableSessionAtStartUpIsReportedAndLeavesTheStateFile) {
     // Cancel keeps the window and the changes.
     ASSERT_TRUE(panels.answerSavePanel(std::nullopt));
     EXPECT_EQ(quits, 1);
-    EXPECT_EQ(platform::readFile(session.path()).valueOr(platform::Bytes{}).size(),
-              std::string_view("not a property list").size());
+    EXPECT_EQ(bytesOf(session).size(), std::string_view("not a property list").size());
 }
 
 TEST_F(RestoreTest, QuittingAfterPlayingPartOfAnEntryAndStartingAgainRestoresIt) {

@@ -119,7 +119,7 @@ TEST_F(CommandTest, AWriteThatFailsIsReportedAndLosesNothing) {
     open();
     ASSERT_TRUE(view().loadSession(late));
     view().insertEntries({audioFile("b.wav", 20)});
-    const platform::Bytes before = platform::readFile(late.path()).valueOr(platform::Bytes{});
+    const platform::Bytes before = bytesOf(late);
     setUnwritable(folder, true);
     if (platform::writeFileAtomically(folder + "/probe", "x")) GTEST_SKIP() << "no folder can be locked here";
 
@@ -134,7 +134,7 @@ TEST_F(CommandTest, AWriteThatFailsIsReportedAndLosesNothing) {
     EXPECT_TRUE(quits == 0 && !delegate->terminationPending() && names().size() == 2 && playlist().dirty &&
                 view().sessionURL() == late);
     EXPECT_EQ(text(window->windowTitle()), "Late");
-    EXPECT_EQ(platform::readFile(late.path()).valueOr(platform::Bytes{}), before);
+    EXPECT_EQ(bytesOf(late), before);
     setUnwritable(folder, false);
     run("terminate", true);
     EXPECT_TRUE(quits == 1 && Playlist::read(late).value()->allEntries.size() == 2);

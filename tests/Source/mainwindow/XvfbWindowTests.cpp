@@ -19,7 +19,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
 
 namespace vantle::testing {
 namespace {
@@ -34,30 +33,6 @@ protected:
             GTEST_SKIP() << "needs an X server: the MainWindowOnXvfb test runs it";
         }
         RealPartsTest::SetUp();
-    }
-
-    QColor pixel(const QImage& grab, QWidget& widget, QPointF at) {
-        const QPoint inWindow = widget.mapTo(window.get(), at.toPoint());
-        return grab.pixelColor(static_cast<int>(inWindow.x() * grab.devicePixelRatio()),
-                               static_cast<int>(inWindow.y() * grab.devicePixelRatio()));
-    }
-
-    static bool near(const QColor& a, const QColor& b) {
-        return std::abs(a.red() - b.red()) < 40 && std::abs(a.green() - b.green()) < 40 &&
-               std::abs(a.blue() - b.blue()) < 40;
-    }
-
-    // Pixels of the widget's area, in the grab, that differ clearly from the colour.
-    int pixelsUnlike(const QImage& grab, QWidget& widget, const QColor& colour) {
-        int count = 0;
-        for (int y = 0; y < widget.height(); ++y)
-            for (int x = 0; x < widget.width(); ++x)
-                if (!near(pixel(grab, widget, QPointF(x, y)), colour)) ++count;
-        return count;
-    }
-
-    int pixelsLike(const QImage& grab, QWidget& widget, const QColor& colour) {
-        return widget.width() * widget.height() - pixelsUnlike(grab, widget, colour);
     }
 };
 
@@ -89,8 +64,9 @@ TEST_F(XvfbWindowTest, TheWindowShowsTheTransportPanelAndTheTimeSliderOfTheLoade
     EXPECT_EQ(text(transport.rateText()->text()), "45");
     QAbstractButton* play = transport.button("playPressed");
     ASSERT_TRUE(play && play->isVisible());
-    const QColor buttonFace = pixel(grab, *play, QPointF(2, 2));
-    EXPECT_GT(pixelsUnlike(grab, *play, buttonFace), 20) << "the play symbol is drawn";
+    const QColor buttonFace = pixel(grab, *play, QPoint(2, 2));
+    EXPECT_GT(play->width() * play->height() - pixelsLike(grab, *play, buttonFace), 20)
+        << "the play symbol is drawn";
 
     // The time slider: the red cursor at the position, the black track further on, nothing but the
     // window's background above the track.
@@ -98,10 +74,13 @@ TEST_F(XvfbWindowTest, TheWindowShowsTheTransportPanelAndTheTimeSliderOfTheLoade
     ASSERT_TRUE(slider && slider->isVisible());
     EXPECT_TRUE(window->rect().contains(QRect(slider->mapTo(window.get(), QPoint()), slider->size())));
     EXPECT_DOUBLE_EQ(slider->maxValue(), 95.0);
-    const double middle = slider->height() / 2.0;
-    EXPECT_TRUE(near(pixel(grab, *slider, QPointF(slider->xForTime(30.0), middle)), QColor(255, 0, 0)));
-    EXPECT_TRUE(near(pixel(grab, *slider, QPointF(slider->xForTime(70.0), middle)), QColor(0, 0, 0)));
-    EXPECT_FALSE(near(pixel(grab, *slider, QPointF(slider->xForTime(70.0), 1.0)), QColor(0, 0, 0)));
+    auto at = [&](double seconds, int y) {
+        return pixel(grab, *slider, QPointF(slider->xForTime(seconds), y).toPoint());
+    };
+    const int middle = slider->height() / 2;
+    EXPECT_TRUE(near(at(30.0, middle), QColor(255, 0, 0)));
+    EXPECT_TRUE(near(at(70.0, middle), QColor(0, 0, 0)));
+    EXPECT_FALSE(near(at(70.0, 1), QColor(0, 0, 0)));
 }
 
 TEST_F(XvfbWindowTest, ASessionMadeWithTheCommandsIsThereAgainAfterAQuit) {

@@ -20,7 +20,6 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
 using namespace playbacktest;
 using platform::mainQueue;

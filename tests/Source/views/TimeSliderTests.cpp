@@ -24,7 +24,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <limits>
 
 namespace vantle::testing {
 namespace {
