@@ -72,10 +72,7 @@ TEST_F(AppDelegateTest, FilesHandedOverBeforeTheRestoreWaitForIt) {
 }
 
 TEST_F(AppDelegateTest, RestoreRunsOnceEvenWhenNoActivationIsReported) {
-    AppState last;
-    last.playlistURL = other;
-    last.currentEntryIndex = 0;
-    writeAppState(last);
+    writeAppState(AppState(other, 0, 0, nullptr, std::nullopt));
     start();
     delegate->activationFallbackMilliseconds = 0;
     delegate->applicationDidFinishLaunching();
@@ -94,10 +91,7 @@ TEST_F(AppDelegateTest, RestoreRunsOnceEvenWhenNoActivationIsReported) {
 }
 
 TEST_F(AppDelegateTest, TheApplicationsActivationRestores) {
-    AppState last;
-    last.playlistURL = other;
-    last.currentEntryIndex = 0;
-    writeAppState(last);
+    writeAppState(AppState(other, 0, 0, nullptr, std::nullopt));
     auto* application = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
     ASSERT_TRUE(application);
     // A delegate that does not follow the application waits for its caller.

@@ -11,7 +11,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-
 namespace vantle::testing {
 namespace {
 
@@ -37,14 +36,9 @@ protected:
 
 TEST_F(RestoreTest, FirstActivationRestoresTheSavedEntryPositionedAndNotPlaying) {
     writeSession(session, {a, b, c}, 0, 3.0);
-    AppState last;
-    last.playlistURL = session;
-    last.currentTime = 65.5;
-    last.currentEntryIndex = 1;
-    last.currentTimeRangeSet = std::make_shared<TimeRangeSet>();
-    last.currentTimeRangeSet->ranges = {{10, 20}, {40, 65.5}};
-    last.zeros = std::vector<double>{30.0};
-    writeAppState(last);
+    auto heard = std::make_shared<TimeRangeSet>();
+    heard->ranges = {{10, 20}, {40, 65.5}};
+    writeAppState(AppState(session, 65.5, 1, heard, std::vector<double>{30.0}));
 
     start();
     // Nothing is restored before the application becomes active.
@@ -89,13 +83,7 @@ TEST_F(RestoreTest, StateOfAnotherDocumentOrPastTheListLeavesTheDocumentsOwnEntr
     const platform::Url other = audioFolder.url("Other.vantle");
     writeSession(other, {c});
     writeSession(session, {a, b, c}, 2, 12.0);
-    AppState elsewhere;
-    elsewhere.playlistURL = other;
-    elsewhere.currentTime = 7;
-    elsewhere.currentEntryIndex = 0;
-    elsewhere.currentTimeRangeSet = std::make_shared<TimeRangeSet>();
-    elsewhere.zeros = std::vector<double>{1.0};
-    writeAppState(elsewhere);
+    writeAppState(AppState(other, 7, 0, std::make_shared<TimeRangeSet>(), std::vector<double>{1.0}));
     start();
     activate();
     ASSERT_EQ(playlist().allEntries.size(), 1u);
@@ -110,13 +98,8 @@ TEST_F(RestoreTest, StateOfAnotherDocumentOrPastTheListLeavesTheDocumentsOwnEntr
     for (const auto& entry : playlist().allEntries)
         EXPECT_TRUE(entry->zeros.empty());
 
-    // A state of this document whose index lies past its list counts for nothing.
-    AppState stale;
-    stale.playlistURL = session;
-    stale.currentTime = 50;
-    stale.currentEntryIndex = 7;
-    stale.zeros = std::vector<double>{1.0};
-    writeAppState(stale);
+    // A state of this document whose index lies past its list counts for nothing, its time neither.
+    writeAppState(AppState(session, 50, 7, nullptr, std::vector<double>{1.0}));
     ASSERT_TRUE(view().loadSession(session));
     EXPECT_EQ(player->entry(), playlist().allEntries[2]);
     EXPECT_DOUBLE_EQ(player->playbackTime(), 12.0);
@@ -126,11 +109,7 @@ TEST_F(RestoreTest, StateOfAnotherDocumentOrPastTheListLeavesTheDocumentsOwnEntr
 
 TEST_F(RestoreTest, UnreadableSessionAtStartUpIsReportedAndLeavesTheStateFile) {
     ASSERT_TRUE(platform::writeFileAtomically(session.path(), std::string_view("not a property list")));
-    AppState last;
-    last.playlistURL = session;
-    last.currentTime = 5;
-    last.currentEntryIndex = 0;
-    writeAppState(last);
+    writeAppState(AppState(session, 5, 0, nullptr, std::nullopt));
     const platform::Bytes before = bytesOf(appStateFileURL());
     ASSERT_FALSE(before.empty());
 
