@@ -36,9 +36,7 @@ protected:
 
 TEST_F(RestoreTest, FirstActivationRestoresTheSavedEntryPositionedAndNotPlaying) {
     writeSession(session, {a, b, c}, 0, 3.0);
-    auto heard = std::make_shared<TimeRangeSet>();
-    heard->ranges = {{10, 20}, {40, 65.5}};
-    writeAppState(AppState(session, 65.5, 1, heard, std::vector<double>{30.0}));
+    writeAppState(AppState(session, 65.5, 1, heardSpans({{10, 20}, {40, 65.5}}), std::vector<double>{30.0}));
 
     start();
     // Nothing is restored before the application becomes active.

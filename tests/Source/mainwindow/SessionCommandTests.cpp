@@ -226,8 +226,7 @@ TEST_F(CommandTest, ClearingCopyingRevealingAndOpeningWorkOnTheSelectedRows) {
     entry(1)->playedDates = {now.addingTimeInterval(-5 * 3600)};
     for (std::size_t i = 0; i < 3; ++i) {
         entry(i)->zeros = {1.0};
-        entry(i)->currentTimeRangeSet = std::make_shared<TimeRangeSet>();
-        entry(i)->currentTimeRangeSet->ranges = {{0, 5}};
+        entry(i)->currentTimeRangeSet = heardSpans({{0, 5}});
     }
     view().tableView().selectRows({0, 1});
     playlist().dirty = false;

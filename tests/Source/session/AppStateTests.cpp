@@ -36,9 +36,7 @@ TEST(AppState, KeysInOrderAndOnlyWhenPresent) {
     writeAppState(bare, file);
     EXPECT_EQ(stateKeys(file), (std::vector<std::string>{"playlistURL", "currentTime"}));
 
-    auto spans = std::make_shared<TimeRangeSet>();
-    spans->ranges = {{1, 2.5}};
-    AppState full(folder.url("s.vantle"), 42.5, 3, spans, std::vector<double>{});
+    AppState full(folder.url("s.vantle"), 42.5, 3, heardSpans({{1, 2.5}}), std::vector<double>{});
     writeAppState(full, file);
     EXPECT_EQ(stateKeys(file), (std::vector<std::string>{"playlistURL", "currentTime", "currentEntryIndex",
                                                          "currentTimeRangeSet", "zeros"}));

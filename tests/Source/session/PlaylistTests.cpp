@@ -111,8 +111,7 @@ TEST(PlaylistDocument, CurrentEntrySurvivesSavingAndOutOfRangeIndexesMeanNone) {
     SessionTempFolder folder;
     Playlist playlist;
     playlist.allEntries = {decodedEntry("file:///m/a.mp3"), decodedEntry("file:///m/b.mp3")};
-    playlist.allEntries[0]->currentTimeRangeSet = std::make_shared<TimeRangeSet>();
-    playlist.allEntries[0]->currentTimeRangeSet->ranges = {{1, 2}};
+    playlist.allEntries[0]->currentTimeRangeSet = heardSpans({{1, 2}});
     playlist.assignedEntry = playlist.allEntries[0];
     playlist.save(folder.url("s.vantle"));
 

@@ -115,6 +115,13 @@ inline platform::Url writeSilentWav(const platform::Url& url, double seconds) {
     return url;
 }
 
+// A listening of the given spans.
+inline std::shared_ptr<TimeRangeSet> heardSpans(std::vector<TimeRange> ranges) {
+    auto made = std::make_shared<TimeRangeSet>();
+    made->ranges = std::move(ranges);
+    return made;
+}
+
 // An entry as a session document stores it, with nothing but the two keys it needs, and more when given.
 inline platform::PlistDictionary entryRecord(const std::string& url,
                                              const platform::PlistDictionary& more = {}) {
