@@ -106,6 +106,9 @@ public:
     void updateForMode() override { ++modeUpdates; }
     void resetScreensaverIdle() override { ++idleResets; }
     void clearPrevEntry() override { ++prevEntryClears; }
+    void entryDurationChanged(const std::shared_ptr<vantle::PlaylistEntry>& entry) override {
+        toldLengths.emplace_back(entry, entry->_cachedDuration);
+    }
 
     int refreshes = 0;
     int finishes = 0;
@@ -114,6 +117,7 @@ public:
     int idleResets = 0;
     int prevEntryClears = 0;
     std::function<void()> onFinish;
+    std::vector<std::pair<std::shared_ptr<vantle::PlaylistEntry>, std::optional<double>>> toldLengths;
 };
 
 // The main window as the player reaches it: it only records the rows it was asked to redraw.

@@ -525,6 +525,50 @@ TEST_F(PlayerRZTest, ARewriteOnDiskReloadsTheEntryOncePerChange) {
     EXPECT_NEAR(player->duration(), 1.5, 1e-6);
 }
 
+TEST_F(PlayerRZTest, AReplacedFileGivesItsNewLengthToTheEntryAndTheDelegateOncePerChange) {
+    makePlayer();
+    auto entry = toneEntry("song.wav", 3.0);
+    const std::string path = entry->_url.path();
+    ASSERT_EQ(entry->_cachedDuration, 3.0);
+    player->setEntry(entry);
+    player->play();
+    ASSERT_TRUE(player->isPlaying());
+    // In place, as `cp` does.
+    auto copyOver = [&](double seconds) {
+        ASSERT_TRUE(writeTone(folder.file("source.wav"), seconds));
+        std::filesystem::copy_file(folder.file("source.wav"), path,
+                                   std::filesystem::copy_options::overwrite_existing);
+    };
+    // Its line is printed as the reload begins.
+    auto monitorReloaded = [&] {
+        console.clear();
+        return waitFor([&] { return consoleHas("🎈change entry for " + fileURL(path)); });
+    };
+
+    // Copied over while it plays: the monitor reloads it.
+    copyOver(2.0);
+    ASSERT_TRUE(monitorReloaded());
+    EXPECT_EQ(player->duration(), 2.0);
+    EXPECT_EQ(entry->duration(), 2.0);
+    ASSERT_EQ(delegate.toldLengths.size(), 1u);
+    EXPECT_EQ(delegate.toldLengths[0].first, entry);
+    EXPECT_EQ(delegate.toldLengths[0].second, 2.0) << "cached before the delegate is told";
+
+    // Replaced again before the next play: play's own reopen takes the length, and the monitor's
+    // reload that follows finds nothing new.
+    copyOver(4.5);
+    player->play();
+    EXPECT_EQ(entry->duration(), 4.5);
+    ASSERT_EQ(delegate.toldLengths.size(), 2u);
+    ASSERT_TRUE(monitorReloaded());
+    EXPECT_EQ(delegate.toldLengths.size(), 2u);
+
+    // Rewritten with the same length: nothing to tell.
+    copyOver(4.5);
+    ASSERT_TRUE(monitorReloaded());
+    EXPECT_EQ(delegate.toldLengths.size(), 2u);
+}
+
 TEST_F(PlayerRZTest, DeletingTheFileEmptiesThePlayer) {
     makePlayer();
     auto entry = toneEntry("gone.wav", 2.0);
