@@ -1,4 +1,5 @@
-// The application delegate: files handed over, the restore's fallback trigger, saving sessions.
+// The application delegate: files handed over, the restore's fallback trigger, opening and saving
+// sessions.
 
 #include "tests/Source/mainwindow/MainWindowTestSupport.h"
 
@@ -151,6 +152,64 @@ TEST_F(AppDelegateTest, SavingSessionsAndTheirTitles) {
     ASSERT_TRUE(panels.answerSavePanel(std::nullopt));
     EXPECT_EQ(playlist().allEntries.size(), 1u);
     EXPECT_TRUE(playlist().dirty);
+}
+
+// A session document, handed over or chosen with File › Open, is read before anything of the open
+// session is saved or closed.
+TEST_F(MainWindowTest, ADocumentThatCannotBeReadChangesNothing) {
+    const platform::Url a = audioFile("a.wav", 30), b = audioFile("b.wav", 30);
+    const platform::Url friday = audioFolder.url("Friday.vantle");
+    writeSession(friday, {a, b}, 1);
+    const platform::Url garbage = audioFolder.url("Garbage.vantle");
+    ASSERT_TRUE(platform::writeFileAtomically(garbage.path(), std::string_view("bplist00 but not really")));
+    start();
+    activate();
+    ASSERT_TRUE(delegate->openFile(friday.path()));
+    view().transport().playPressed();
+    tick(20);
+    view().insertEntries({audioFile("c.wav", 5)});
+    const platform::Bytes document = bytesOf(friday);
+    const platform::Bytes state = bytesOf(appStateFileURL());
+    ASSERT_FALSE(state.empty());
+    const std::shared_ptr<Playlist> open = view().playlist();
+
+    // Handed over, from File › Open, and a document that is missing altogether.
+    struct Case {
+        const char* how;
+        std::function<void()> open;
+    };
+    const std::vector<Case> cases = {
+        {"handed over", [&] { EXPECT_TRUE(delegate->openFile(garbage.path())); }},
+        {"open panel",
+         [&] {
+             view().openSessionAction();
+             ASSERT_TRUE(panels.answerOpenPanel({garbage}));
+         }},
+        {"missing", [&] { delegate->openFile(audioFolder.path + "/Gone.vantle"); }},
+    };
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        SCOPED_TRACE(cases[i].how);
+        cases[i].open();
+        EXPECT_EQ(view().playlist(), open);
+        EXPECT_THAT(names(), ElementsAre("a.wav", "b.wav", "c.wav"));
+        EXPECT_TRUE(playlist().dirty);
+        EXPECT_EQ(view().sessionURL(), friday);
+        EXPECT_EQ(player->entry(), playlist().allEntries[1]);
+        EXPECT_TRUE(player->playing());
+        EXPECT_EQ(bytesOf(friday), document);
+        EXPECT_EQ(bytesOf(appStateFileURL()), state);
+        EXPECT_EQ(panels.pendingSavePanels(), 0u);
+        ASSERT_EQ(alerts.requests().size(), i + 1);
+        EXPECT_THAT(alerts.requests()[i].options.messageText, HasSubstr("could not be opened"));
+    }
+
+    // A readable one still replaces the session, which is saved first.
+    writeSession(garbage, {a});
+    ASSERT_TRUE(delegate->openFile(garbage.path()));
+    EXPECT_THAT(names(), ElementsAre("a.wav"));
+    EXPECT_EQ(view().sessionURL(), garbage);
+    EXPECT_EQ(Playlist::read(friday).value()->allEntries.size(), 3u);
+    EXPECT_EQ(readAppState()->playlistURL, garbage);
 }
 
 TEST(WindowTitle, NamesTheSessionAndStampsTestBuilds) {

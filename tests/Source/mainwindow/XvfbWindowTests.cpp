@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QPixmap>
 #include <QTest>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
