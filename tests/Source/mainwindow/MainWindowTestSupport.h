@@ -22,10 +22,10 @@
 
 #include <QApplication>
 #include <QDragEnterEvent>
-#include <QMimeData>
-#include <QUrl>
 #include <QImage>
+#include <QMimeData>
 #include <QSize>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -368,7 +368,8 @@ protected:
     }
     static void setFiles(QMimeData& data, const std::vector<platform::Url>& files) {
         QList<QUrl> urls;
-        for (const platform::Url& file : files) urls.push_back(QUrl::fromLocalFile(QString::fromStdString(file.path())));
+        for (const platform::Url& file : files)
+            urls.push_back(QUrl::fromLocalFile(QString::fromStdString(file.path())));
         data.setUrls(urls);
     }
 
@@ -385,7 +386,8 @@ protected:
         return none;
     }();
     std::vector<std::string> outputLines;
-    platform::OutputVolume outputVolume{outputDevice, [this](const std::string& line) { outputLines.push_back(line); }};
+    platform::OutputVolume outputVolume{outputDevice,
+                                        [this](const std::string& line) { outputLines.push_back(line); }};
     std::unique_ptr<AppDelegate> delegate;
     std::unique_ptr<MainWindowController> window;
     FakeApplicationPlayer* player = nullptr;
