@@ -103,7 +103,7 @@ public:
         finishedOnMainThread = platform::isMainThread();
         if (onFinish) onFinish();
     }
-    void updateForMode() override { ++modeUpdates; }
+    void updateForMode() override {}
     void resetScreensaverIdle() override { ++idleResets; }
     void clearPrevEntry() override { ++prevEntryClears; }
     void entryDurationChanged(const std::shared_ptr<vantle::PlaylistEntry>& entry) override {
@@ -113,7 +113,6 @@ public:
     int refreshes = 0;
     int finishes = 0;
     bool finishedOnMainThread = false;
-    int modeUpdates = 0;
     int idleResets = 0;
     int prevEntryClears = 0;
     std::function<void()> onFinish;
