@@ -296,7 +296,14 @@ TEST_F(EntriesTest, AddingFilesIsOneStepThatTheEditMenuUndoes) {
 TEST_F(EntriesTest, TrebleAndBalanceReachThePlayer) {
     // Applied once when the view loaded.
     EXPECT_FLOAT_EQ(player->trebleGain, 0.707f);
-    // The sound panel's sliders reach the player at once; the mapping is the audio model's.
+    // The receivers' own mapping clamps at the ends (its middle: the sound panel's window test).
+    view().trebleChanged(60);
+    EXPECT_FLOAT_EQ(player->treble(), 1.0f);
+    EXPECT_NEAR(player->trebleGain, 10.02f, 0.01);
+    view().panChanged(-10);
+    EXPECT_FLOAT_EQ(player->pan(), -1.0f);
+
+    // The sound panel's sliders reach the player at once.
     auto* treble = window->findChild<QSlider*>("trebleSlider");
     auto* balance = window->findChild<QSlider*>("balanceSlider");
     ASSERT_TRUE(treble && balance);

@@ -11,6 +11,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 namespace vantle::testing {
 namespace {
 
@@ -205,6 +207,33 @@ TEST_F(RestoreTest, QuittingAfterPlayingPartOfAnEntryAndStartingAgainRestoresIt)
     ASSERT_EQ((*document)->allEntries[0]->prevTimeRangeSet.ranges.size(), 1u);
     EXPECT_NEAR((*document)->allEntries[0]->prevTimeRangeSet.ranges[0].end, 25.0, 1e-6);
     EXPECT_NEAR((*document)->currentTime, 25.0, 1e-6);
+}
+
+// The entry commands' test fails its writes on a locked folder; this one also where none can be locked.
+TEST_F(RestoreTest, AFailedSaveKeepsTheWindowOpenOnQuitAndSaysSo) {
+    const std::string folder = audioFolder.path + "/Sessions";
+    const platform::Url located = audioFolder.url("Sessions/Late.vantle");
+    std::filesystem::create_directories(folder);
+    writeSession(located, {a, b});
+    start();
+    activate();
+    ASSERT_TRUE(view().loadSession(located));
+    view().insertEntries({c});
+
+    // The folder has become a file: the document cannot be written.
+    std::filesystem::remove_all(folder);
+    ASSERT_TRUE(platform::writeFileAtomically(folder, std::string_view("x")));
+    delegate->terminate();
+    EXPECT_TRUE(quits == 0 && !delegate->terminationPending() && playlist().dirty);
+    ASSERT_EQ(alerts.requests().size(), 1u);
+    EXPECT_THAT(alerts.requests()[0].options.messageText, HasSubstr("“Late.vantle” could not be saved"));
+    EXPECT_THAT(alerts.requests()[0].options.informativeText, HasSubstr("keeps running"));
+
+    // Once the folder is back, the next quit saves and goes.
+    std::filesystem::remove(folder);
+    std::filesystem::create_directories(folder);
+    delegate->terminate();
+    EXPECT_TRUE(quits == 1 && Playlist::read(located).value()->allEntries.size() == 3);
 }
 
 } // namespace

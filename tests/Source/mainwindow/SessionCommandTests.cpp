@@ -169,6 +169,7 @@ TEST_F(CommandTest, AddingAFolderRemovingAndMovingLeaveThePlayingEntryAlone) {
         EXPECT_EQ(names(), (std::vector<std::string>{"playing.wav", byKey ? "c.wav" : "b.wav"}));
         EXPECT_THAT(view().tableView().selectedRows(), ElementsAre(1u));
         EXPECT_EQ(text(delegate->undoAction()->text()), "Undo remove");
+        expectPlaying();
         delegate->actionUndo();
         EXPECT_THAT(names(), ElementsAre("playing.wav", "c.wav", "a.wav", "b.wav"));
         expectPlaying();

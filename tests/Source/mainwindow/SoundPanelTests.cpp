@@ -156,7 +156,7 @@ TEST_F(MainWindowTest, TheSoundPanelDrivesTheWindowsPlayer) {
     EXPECT_NEAR(player->treble(), 0.08333f, 1e-5);
     EXPECT_NEAR(player->trebleGain, 0.9603f, 1e-4);
     panel.audioModel().setPan(0.5);
-    EXPECT_NEAR(player->pan(), 0.05f, 1e-6);
+    EXPECT_NEAR(player->pan(), 0.05f, 1e-7);
 }
 
 } // namespace
