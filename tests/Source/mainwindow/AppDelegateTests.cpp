@@ -11,9 +11,9 @@
 #include "tests/platform/files/AudioFileFixtures.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QLineEdit>
+#include <QTest>
 
 #include <QAction>
 #include <QLabel>
@@ -82,11 +82,7 @@ TEST_F(AppDelegateTest, RestoreRunsOnceEvenWhenNoActivationIsReported) {
     start();
     delegate->activationFallbackMilliseconds = 0;
     delegate->applicationDidFinishLaunching();
-    QElapsedTimer waited;
-    waited.start();
-    while (!delegate->restored() && waited.elapsed() < 5000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    ASSERT_TRUE(delegate->restored());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return delegate->restored(); }, 5000));
     EXPECT_FALSE(view().first());
     EXPECT_THAT(names(), ElementsAre("o.wav"));
 
