@@ -15,6 +15,7 @@
 #include "tests/support/Signals.h"
 #include "tests/support/TestDevices.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -145,6 +146,14 @@ inline std::shared_ptr<vantle::PlaylistEntry> entryFor(const std::string& path) 
 // One channel of a buffer, for the measurements of the support library.
 inline std::vector<float> channelSamples(const platform::PcmBuffer& buffer, std::uint32_t channel) {
     return {buffer.channel(channel), buffer.channel(channel) + buffer.frameLength()};
+}
+
+// The largest magnitude in any channel of a buffer.
+inline float bufferPeak(const platform::PcmBuffer& buffer) {
+    float largest = 0.0f;
+    for (std::uint32_t channel = 0; channel < buffer.format().channelCount(); ++channel)
+        largest = std::max(largest, testsupport::peak(channelSamples(buffer, channel)));
+    return largest;
 }
 
 inline std::string fileURL(const std::string& path) {
