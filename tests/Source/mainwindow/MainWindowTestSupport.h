@@ -302,13 +302,7 @@ protected:
     MainViewController& view() { return window->mainViewController(); }
     Playlist& playlist() { return *view().playlist(); }
     std::shared_ptr<PlaylistEntry> entry(std::size_t index) { return playlist().allEntries.at(index); }
-    // The file names of the entries, in order.
-    std::vector<std::string> names() {
-        std::vector<std::string> result;
-        for (const auto& entry : playlist().allEntries)
-            result.push_back(entry->_url.lastPathComponent());
-        return result;
-    }
+    std::vector<std::string> names() { return fileNames(playlist().allEntries); }
     static platform::Bytes bytesOf(const platform::Url& url) {
         return platform::readFile(url.path()).valueOr(platform::Bytes{});
     }

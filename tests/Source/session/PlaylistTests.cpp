@@ -29,13 +29,6 @@ platform::Result<std::shared_ptr<Playlist>> decodeDocument(const platform::Plist
     return platform::decodePlist<std::shared_ptr<Playlist>>(platform::serializeBinaryPlist(document).value());
 }
 
-Keys fileNames(const Playlist::EntryList& entries) {
-    Keys names;
-    for (const auto& entry : entries)
-        names.push_back(entry->_url.lastPathComponent());
-    return names;
-}
-
 } // namespace
 
 TEST(PlaylistDocument, NewDocumentSavesThreeKeysAsABinaryList) {

@@ -115,6 +115,14 @@ inline platform::Url writeSilentWav(const platform::Url& url, double seconds) {
     return url;
 }
 
+// The file names of the entries, in order.
+inline std::vector<std::string> fileNames(const Playlist::EntryList& entries) {
+    std::vector<std::string> names;
+    for (const auto& entry : entries)
+        names.push_back(entry->_url.lastPathComponent());
+    return names;
+}
+
 // A listening of the given spans.
 inline std::shared_ptr<TimeRangeSet> heardSpans(std::vector<TimeRange> ranges) {
     auto made = std::make_shared<TimeRangeSet>();
