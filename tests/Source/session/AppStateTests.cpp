@@ -12,11 +12,7 @@ using namespace vantle::testing;
 namespace {
 
 std::vector<std::string> stateKeys(const platform::Url& file) {
-    platform::PlistValue tree = platform::parsePlist(platform::readFile(file.path()).value()).value();
-    std::vector<std::string> keys;
-    for (const auto& [key, value] : *tree.asDictionary())
-        keys.push_back(key);
-    return keys;
+    return dictionaryKeys(platform::parsePlist(platform::readFile(file.path()).value()).value());
 }
 
 // Points the state folder at a test folder and back at the default afterwards.

@@ -15,11 +15,7 @@ using namespace vantle::testing;
 namespace {
 
 std::vector<std::string> entryKeys(const PlaylistEntry& entry) {
-    platform::PlistValue tree = platform::encodePlistValue(entry).value();
-    std::vector<std::string> keys;
-    for (const auto& [key, value] : *tree.asDictionary())
-        keys.push_back(key);
-    return keys;
+    return dictionaryKeys(platform::encodePlistValue(entry).value());
 }
 
 platform::Result<std::shared_ptr<PlaylistEntry>> decodeEntry(const platform::PlistDictionary& record) {

@@ -18,13 +18,6 @@ platform::PlistValue savedTree(const std::string& path) {
     return platform::parsePlist(platform::readFile(path).value()).value();
 }
 
-Keys documentKeys(const platform::PlistValue& tree) {
-    Keys keys;
-    for (const auto& [key, value] : *tree.asDictionary())
-        keys.push_back(key);
-    return keys;
-}
-
 platform::Result<std::shared_ptr<Playlist>> decodeDocument(const platform::PlistDictionary& document) {
     return platform::decodePlist<std::shared_ptr<Playlist>>(platform::serializeBinaryPlist(document).value());
 }
@@ -40,7 +33,7 @@ TEST(PlaylistDocument, NewDocumentSavesThreeKeysAsABinaryList) {
     platform::Bytes bytes = platform::readFile(folder.path + "/Dance Night.vantle").value();
     EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 8), "bplist00");
     platform::PlistValue tree = platform::parsePlist(bytes).value();
-    EXPECT_EQ(documentKeys(tree), (Keys{"playlist", "currentItem", "currentTime"}));
+    EXPECT_EQ(dictionaryKeys(tree), (Keys{"playlist", "currentItem", "currentTime"}));
     // -1 is a signed integer, not a real and not a huge unsigned value.
     EXPECT_EQ(tree.find("currentItem")->asInteger(), -1);
 }
@@ -84,7 +77,7 @@ TEST(PlaylistDocument, SettingsComeBackOnlyWhenTheyWereThere) {
     decodeDocument({{"playlist", platform::PlistArray{}}, {"currentTime", 0.0}})
         .value()
         ->save(folder.url("bare"));
-    EXPECT_EQ(documentKeys(savedTree(folder.path + "/bare")),
+    EXPECT_EQ(dictionaryKeys(savedTree(folder.path + "/bare")),
               (Keys{"playlist", "currentItem", "currentTime"}));
 
     platform::PlistDictionary settings{{"playlist", platform::PlistArray{}},
@@ -94,8 +87,8 @@ TEST(PlaylistDocument, SettingsComeBackOnlyWhenTheyWereThere) {
                                        {"directoryPrefix", "/music/"}};
     decodeDocument(settings).value()->save(folder.url("settings"));
     platform::PlistValue tree = savedTree(folder.path + "/settings");
-    EXPECT_EQ(documentKeys(tree), (Keys{"playlist", "currentItem", "currentTime", "ageUnits",
-                                        "automaticallyMoveToHistory", "directoryPrefix"}));
+    EXPECT_EQ(dictionaryKeys(tree), (Keys{"playlist", "currentItem", "currentTime", "ageUnits",
+                                          "automaticallyMoveToHistory", "directoryPrefix"}));
     EXPECT_EQ(*tree.find("ageUnits"), platform::PlistValue("weeks"));
     EXPECT_EQ(*tree.find("directoryPrefix"), platform::PlistValue("/music/"));
 }

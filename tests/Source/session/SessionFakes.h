@@ -115,6 +115,14 @@ inline platform::Url writeSilentWav(const platform::Url& url, double seconds) {
     return url;
 }
 
+// The keys of a property-list dictionary, in stored order.
+inline std::vector<std::string> dictionaryKeys(const platform::PlistValue& tree) {
+    std::vector<std::string> keys;
+    for (const auto& [key, value] : *tree.asDictionary())
+        keys.push_back(key);
+    return keys;
+}
+
 // The file names of the entries, in order.
 inline std::vector<std::string> fileNames(const Playlist::EntryList& entries) {
     std::vector<std::string> names;
