@@ -112,7 +112,7 @@ TEST(SymbolImages, WeightSizeAndIconsDrawTheSameGlyph) {
     EXPECT_EQ(differingPixels(wide.copy(32, 0, 64, 64), symbolImage("pause.fill")), 0);
 }
 
-// A tinted button draws the shared symbol in its text colour.
+// The tinted button: the middle of its icon, drawn at 16 × 16.
 QColor centre(const QIcon& icon) {
     return icon.pixmap(QSize(16, 16)).toImage().pixelColor(8, 8);
 }
