@@ -1,24 +1,29 @@
-// The application delegate: files handed over, the restore's fallback trigger, saving sessions.
+// The application delegate: files handed over, the restore's fallback trigger, opening and saving
+// sessions.
 
 #include "tests/Source/mainwindow/MainWindowTestSupport.h"
 
 #include "Source/mainwindow/Environment.h"
 #include "Source/mainwindow/WindowTitle.h"
+#include "Source/views/PlaylistTableModel.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Files.h"
+#include "tests/platform/files/AudioFileFixtures.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QTest>
 
+#include <QAction>
+#include <QLabel>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 namespace vantle::testing {
 namespace {
 
+using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
@@ -31,13 +36,6 @@ protected:
         soft = audioFile("soft.m4a", 10);
         other = audioFolder.url("Other.vantle");
         writeSession(other, {audioFile("o.wav", 10)});
-    }
-
-    std::vector<std::string> names() {
-        std::vector<std::string> result;
-        for (const auto& entry : playlist().allEntries)
-            result.push_back(entry->_url.lastPathComponent());
-        return result;
     }
 
     platform::Url loud, soft, other;
@@ -80,18 +78,11 @@ TEST_F(AppDelegateTest, FilesHandedOverBeforeTheRestoreWaitForIt) {
 }
 
 TEST_F(AppDelegateTest, RestoreRunsOnceEvenWhenNoActivationIsReported) {
-    AppState last;
-    last.playlistURL = other;
-    last.currentEntryIndex = 0;
-    writeAppState(last);
+    writeAppState(AppState(other, 0, 0, nullptr, std::nullopt));
     start();
     delegate->activationFallbackMilliseconds = 0;
     delegate->applicationDidFinishLaunching();
-    QElapsedTimer waited;
-    waited.start();
-    while (!delegate->restored() && waited.elapsed() < 5000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    ASSERT_TRUE(delegate->restored());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return delegate->restored(); }, 5000));
     EXPECT_FALSE(view().first());
     EXPECT_THAT(names(), ElementsAre("o.wav"));
 
@@ -102,10 +93,7 @@ TEST_F(AppDelegateTest, RestoreRunsOnceEvenWhenNoActivationIsReported) {
 }
 
 TEST_F(AppDelegateTest, TheApplicationsActivationRestores) {
-    AppState last;
-    last.playlistURL = other;
-    last.currentEntryIndex = 0;
-    writeAppState(last);
+    writeAppState(AppState(other, 0, 0, nullptr, std::nullopt));
     auto* application = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
     ASSERT_TRUE(application);
     // A delegate that does not follow the application waits for its caller.
@@ -167,6 +155,64 @@ TEST_F(AppDelegateTest, SavingSessionsAndTheirTitles) {
     EXPECT_TRUE(playlist().dirty);
 }
 
+// A session document, handed over or chosen with File › Open, is read before anything of the open
+// session is saved or closed.
+TEST_F(MainWindowTest, ADocumentThatCannotBeReadChangesNothing) {
+    const platform::Url a = audioFile("a.wav", 30), b = audioFile("b.wav", 30);
+    const platform::Url friday = audioFolder.url("Friday.vantle");
+    writeSession(friday, {a, b}, 1);
+    const platform::Url garbage = audioFolder.url("Garbage.vantle");
+    ASSERT_TRUE(platform::writeFileAtomically(garbage.path(), std::string_view("bplist00 but not really")));
+    start();
+    activate();
+    ASSERT_TRUE(delegate->openFile(friday.path()));
+    view().transport().playPressed();
+    tick(20);
+    view().insertEntries({audioFile("c.wav", 5)});
+    const platform::Bytes document = bytesOf(friday);
+    const platform::Bytes state = bytesOf(appStateFileURL());
+    ASSERT_FALSE(state.empty());
+    const std::shared_ptr<Playlist> open = view().playlist();
+
+    // Handed over, from File › Open, and a document that is missing altogether.
+    struct Case {
+        const char* how;
+        std::function<void()> open;
+    };
+    const std::vector<Case> cases = {
+        {"handed over", [&] { EXPECT_TRUE(delegate->openFile(garbage.path())); }},
+        {"open panel",
+         [&] {
+             view().openSessionAction();
+             ASSERT_TRUE(panels.answerOpenPanel({garbage}));
+         }},
+        {"missing", [&] { delegate->openFile(audioFolder.path + "/Gone.vantle"); }},
+    };
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        SCOPED_TRACE(cases[i].how);
+        cases[i].open();
+        EXPECT_EQ(view().playlist(), open);
+        EXPECT_THAT(names(), ElementsAre("a.wav", "b.wav", "c.wav"));
+        EXPECT_TRUE(playlist().dirty);
+        EXPECT_EQ(view().sessionURL(), friday);
+        EXPECT_EQ(player->entry(), playlist().allEntries[1]);
+        EXPECT_TRUE(player->playing());
+        EXPECT_EQ(bytesOf(friday), document);
+        EXPECT_EQ(bytesOf(appStateFileURL()), state);
+        EXPECT_EQ(panels.pendingSavePanels(), 0u);
+        ASSERT_EQ(alerts.requests().size(), i + 1);
+        EXPECT_THAT(alerts.requests()[i].options.messageText, HasSubstr("could not be opened"));
+    }
+
+    // A readable one still replaces the session, which is saved first.
+    writeSession(garbage, {a});
+    ASSERT_TRUE(delegate->openFile(garbage.path()));
+    EXPECT_THAT(names(), ElementsAre("a.wav"));
+    EXPECT_EQ(view().sessionURL(), garbage);
+    EXPECT_EQ(Playlist::read(friday).value()->allEntries.size(), 3u);
+    EXPECT_EQ(readAppState()->playlistURL, garbage);
+}
+
 TEST(WindowTitle, NamesTheSessionAndStampsTestBuilds) {
     const platform::Date date = platform::Date::fromUnix(1'796'486'706.0); // 2026-12-05 16:05:06 UTC
     EXPECT_EQ(mainWindowTitle(std::nullopt, "1.2", date), "Vantle");
@@ -178,6 +224,102 @@ TEST(WindowTitle, NamesTheSessionAndStampsTestBuilds) {
     EXPECT_EQ(Environment::versionIn({{"CFBundleShortVersionString", 2}}), "<unknown version>");
     EXPECT_EQ(Environment::versionIn({}), "<unknown version>");
     EXPECT_EQ(Environment::version(), Environment::versionIn(Environment::infoDictionary()));
+}
+
+// Files handed over to the running window: every kind of audio the reader opens, names that are not UTF-8,
+// and damaged files told to the user.
+class HandoverTest : public MainWindowTest {
+protected:
+    platform::Url sndfileTone(const std::string& name, int format) {
+        const platform::Url url = audioFolder.url(name);
+        EXPECT_TRUE(fixtures::writeWithSndfile(url.path(), format, fixtures::tone(8000, 1, 8000), 8000))
+            << name;
+        return url;
+    }
+};
+
+TEST_F(HandoverTest, EveryFileTheReaderOpensIsAddedAndTheOthersAreListedInOneAlert) {
+    const std::vector<platform::Url> audio = {
+        sndfileTone("a.FLAC", SF_FORMAT_FLAC | SF_FORMAT_PCM_16),
+        sndfileTone("b.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS),
+        sndfileTone("c.Aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_16),
+        audioFile("d.wav", 2),
+        sndfileTone("e.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III),
+    };
+    const platform::Url corrupt = audioFolder.url("broken.mp3");
+    ASSERT_TRUE(platform::writeFileAtomically(corrupt.path(), std::string(4096, '\x5A')));
+    const platform::Url notes = audioFolder.url("notes.txt");
+    ASSERT_TRUE(platform::writeFileAtomically(notes.path(), std::string_view("not audio")));
+    start();
+    activate();
+
+    std::vector<std::string> paths;
+    for (const platform::Url& url : audio)
+        paths.push_back(url.path());
+    paths.insert(paths.begin() + 2, corrupt.path());
+    paths.push_back(notes.path());
+    platform::ScopedConsoleCapture console;
+    delegate->openFiles(paths);
+
+    EXPECT_THAT(names(), ElementsAre("a.FLAC", "b.ogg", "c.Aiff", "d.wav", "e.mp3"));
+    EXPECT_EQ(text(delegate->undoAction()->text()), "Undo add entries");
+    EXPECT_THAT(console.lines(), Contains(HasSubstr("can't add " + corrupt.path())));
+    ASSERT_EQ(alerts.requests().size(), 1u);
+    const platform::AlertOptions& shown = alerts.requests()[0].options;
+    EXPECT_EQ(shown.messageText, "2 files could not be added.");
+    EXPECT_THAT(shown.informativeText, HasSubstr(corrupt.path() + ": the file is damaged"));
+    EXPECT_THAT(shown.informativeText, HasSubstr(notes.path() + ": not a session or an audio file"));
+
+    // Handed over alone, a damaged file still gets its alert.
+    EXPECT_FALSE(delegate->openFile(corrupt.path()));
+    EXPECT_EQ(alerts.requests().size(), 2u);
+    EXPECT_EQ(alerts.requests()[1].options.messageText, "A file could not be added.");
+}
+
+TEST_F(HandoverTest, ANameThatIsNotUtf8IsAddedStoredAndShownWithReplacementCharacters) {
+    const std::string latin1 = "caf\xE9 d\xE9j\xE0.wav";
+    const platform::Url file = audioFile(latin1, 3);
+    const platform::Url session = audioFolder.url("Latin.vantle");
+    // The command line's bytes are the path, made absolute.
+    const std::string relative = "caf\xE9 d\xE9j\xE0.wav";
+    const char* const argv[] = {"vantle", relative.c_str(), file.path().c_str()};
+    const std::vector<std::string> paths = AppDelegate::commandLinePaths(3, argv);
+    EXPECT_THAT(paths, ElementsAre(platform::Url::fileURLWithPath(relative).path(), file.path()));
+    EXPECT_EQ(paths[0].substr(0, 1), "/");
+
+    start();
+    activate();
+    platform::ScopedConsoleCapture console;
+    // Handed over by a later start, with the window minimised: it comes back.
+    window->showMinimized();
+    delegate->openFilesFromLaterStart({paths[1]});
+    EXPECT_FALSE(window->isMinimized());
+
+    ASSERT_THAT(names(), ElementsAre(latin1));
+    EXPECT_EQ(playlist().allEntries[0]->_url.path(), file.path());
+    EXPECT_THAT(console.lines(), Contains(audioFolder.path + "/caf\\xE9 d\\xE9j\\xE0.wav"));
+    view().tableView().selectRows({0});
+    ASSERT_EQ(player->entry(), playlist().allEntries[0]);
+    EXPECT_TRUE(player->playable());
+    const QString title = view()
+                              .tableView()
+                              .playlistModel()
+                              .index(0, PlaylistTableModel::columnIndex(PlaylistColumn::Title))
+                              .data()
+                              .toString();
+    EXPECT_EQ(title, QString::fromUtf8("caf\uFFFD d\uFFFDj\uFFFD.wav"));
+    EXPECT_THAT(view().entryName().text().toStdString(), HasSubstr("caf\uFFFD d\uFFFDj\uFFFD"));
+
+    // The document keeps the bytes, percent-encoded, and gives them back.
+    view().saveAsSession();
+    ASSERT_TRUE(panels.answerSavePanel(session));
+    const platform::Bytes written = bytesOf(session);
+    EXPECT_NE(std::string(written.begin(), written.end()).find("caf%E9%20d%E9j%E0.wav"), std::string::npos);
+    platform::Result<std::shared_ptr<Playlist>> read = Playlist::read(session);
+    ASSERT_TRUE(read);
+    ASSERT_EQ((*read)->allEntries.size(), 1u);
+    EXPECT_EQ((*read)->allEntries[0]->_url.path(), file.path());
+    EXPECT_TRUE(alerts.requests().empty());
 }
 
 } // namespace

@@ -2,7 +2,6 @@
 
 #include "tests/Source/mainwindow/MainWindowTestSupport.h"
 
-#include <filesystem>
 #include <fstream>
 
 namespace vantle::testing {
@@ -17,21 +16,14 @@ protected:
         for (const std::string& name : names)
             view().insertEntries({audioFile(name, 1.0)});
     }
-    Names names() {
-        Names listed;
-        for (const auto& entry : playlist().allEntries)
-            listed.push_back(entry->_url.lastPathComponent());
-        return listed;
-    }
 };
 
 TEST_F(DragAndDropTest, DroppedFilesAndFoldersLandAtTheDropRowAsOneUndoStep) {
     startWith({"e0.wav", "e1.wav", "e2.wav"});
     view().loadEntryAtRow(2);
     player->play();
-    std::filesystem::create_directory(audioFolder.path + "/more");
     QMimeData data;
-    setFiles(data, {audioFile("n.wav", 1.0), writeSilentWav(audioFolder.url("more/m.wav"), 1.0)});
+    setFiles(data, {audioFile("n.wav", 1.0), audioFile("more/m.wav", 1.0)});
     EXPECT_TRUE(dropOnTable(data, 1));
     EXPECT_EQ(names(), (Names{"e0.wav", "n.wav", "m.wav", "e1.wav", "e2.wav"}));
     EXPECT_TRUE(player->playing() && player->entry()->_url.lastPathComponent() == "e2.wav");

@@ -41,7 +41,6 @@ protected:
         ASSERT_EQ(playlist().allEntries.size(), 3u);
     }
 
-    std::shared_ptr<PlaylistEntry> entry(std::size_t index) { return playlist().allEntries.at(index); }
     QLineEdit& searchField() { return window->searchField(); }
 
     platform::Url first, second, third;
@@ -184,25 +183,6 @@ TEST_F(KeyboardTest, DownUpAndReturnActOnlyInTheActiveMainWindowWithoutADialog) 
     EXPECT_TRUE(entry(0)->isCheckmarked);
     EXPECT_EQ(entry(0)->_url, third);
     EXPECT_EQ(player->entry(), entry(0));
-}
-
-TEST_F(KeyboardTest, BackspaceRemovesTheSelectedEntriesAsOneStep) {
-    view().tableView().selectRows({0});
-    ASSERT_EQ(player->entry(), entry(0));
-    focus();
-    type(Qt::Key_Space, " ");
-    view().tableView().selectRows({1, 2});
-    type(Qt::Key_Backspace, "\b");
-    ASSERT_EQ(playlist().allEntries.size(), 1u);
-    EXPECT_EQ(entry(0)->_url, first);
-    // The music goes on; one row is selected afterwards.
-    EXPECT_EQ(player->entry(), entry(0));
-    EXPECT_TRUE(player->playing());
-    EXPECT_THAT(view().tableView().selectedRows(), ElementsAre(0u));
-    EXPECT_EQ(text(delegate->undoAction()->text()), "Undo remove");
-    delegate->undoAction()->trigger();
-    ASSERT_EQ(playlist().allEntries.size(), 3u);
-    EXPECT_EQ(entry(2)->_url, third);
 }
 
 } // namespace

@@ -29,8 +29,7 @@ TEST(Logger, WritesTheDiaryOfListening) {
         std::shared_ptr<PlaylistEntry> entry = PlaylistEntry::make(audio);
         entry->_url = platform::Url::fileURLWithPath(path);
         entry->_cachedDuration = length;
-        entry->currentTimeRangeSet = std::make_shared<TimeRangeSet>();
-        entry->currentTimeRangeSet->ranges = {{0, heard}};
+        entry->currentTimeRangeSet = heardSpans({{0, heard}});
         logger.logEntry(*entry);
     };
     {

@@ -13,6 +13,7 @@
 #include "Source/views/PlaylistTableView.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/dispatch/TimerScheduler.h"
+#include "platform/foundation/Files.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/system/FakeOutputVolumeBackend.h"
 #include "platform/ui/Fakes.h"
@@ -21,14 +22,15 @@
 
 #include <QApplication>
 #include <QDragEnterEvent>
-#include <QMimeData>
-#include <QUrl>
 #include <QImage>
+#include <QMimeData>
 #include <QSize>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -299,9 +301,15 @@ protected:
 
     MainViewController& view() { return window->mainViewController(); }
     Playlist& playlist() { return *view().playlist(); }
+    std::shared_ptr<PlaylistEntry> entry(std::size_t index) { return playlist().allEntries.at(index); }
+    std::vector<std::string> names() { return fileNames(playlist().allEntries); }
+    static platform::Bytes bytesOf(const platform::Url& url) {
+        return platform::readFile(url.path()).valueOr(platform::Bytes{});
+    }
 
-    // A silent WAV file of that length in the audio folder.
+    // A silent WAV file of that length in the audio folder, in the subfolders the name gives.
     platform::Url audioFile(const std::string& name, double seconds) {
+        std::filesystem::create_directories(std::filesystem::path(audioFolder.file(name)).parent_path());
         return writeSilentWav(audioFolder.url(name), seconds);
     }
 
@@ -322,6 +330,25 @@ protected:
     }
 
     std::string text(const QString& value) { return value.toStdString(); }
+
+    // The colour at `at` in the widget, read from a grab of the window.
+    QColor pixel(const QImage& grab, QWidget& widget, QPoint at) {
+        const QPoint inWindow = widget.mapTo(window.get(), at);
+        return grab.pixelColor(static_cast<int>(inWindow.x() * grab.devicePixelRatio()),
+                               static_cast<int>(inWindow.y() * grab.devicePixelRatio()));
+    }
+    static bool near(const QColor& a, const QColor& b) {
+        return std::abs(a.red() - b.red()) < 40 && std::abs(a.green() - b.green()) < 40 &&
+               std::abs(a.blue() - b.blue()) < 40;
+    }
+    // Pixels of the widget's area, in a grab of the window, whose colour is close to `colour`.
+    int pixelsLike(const QImage& grab, QWidget& widget, const QColor& colour) {
+        int count = 0;
+        for (int y = 0; y < widget.height(); ++y)
+            for (int x = 0; x < widget.width(); ++x)
+                count += near(pixel(grab, widget, QPoint(x, y)), colour);
+        return count;
+    }
     // Drops the local files (or other data) on the line above the playlist row, as the window
     // system does: the entry makes the viewport the drag's target. True when the drop was taken.
     bool dropOnTable(const QMimeData& data, int row) {
@@ -335,7 +362,8 @@ protected:
     }
     static void setFiles(QMimeData& data, const std::vector<platform::Url>& files) {
         QList<QUrl> urls;
-        for (const platform::Url& file : files) urls.push_back(QUrl::fromLocalFile(QString::fromStdString(file.path())));
+        for (const platform::Url& file : files)
+            urls.push_back(QUrl::fromLocalFile(QString::fromStdString(file.path())));
         data.setUrls(urls);
     }
 
@@ -351,8 +379,8 @@ protected:
         none.device.reset();
         return none;
     }();
-    std::vector<std::string> outputLines;
-    platform::OutputVolume outputVolume{outputDevice, [this](const std::string& line) { outputLines.push_back(line); }};
+    // What the output volume says is no test's business here.
+    platform::OutputVolume outputVolume{outputDevice, [](const std::string&) {}};
     std::unique_ptr<AppDelegate> delegate;
     std::unique_ptr<MainWindowController> window;
     FakeApplicationPlayer* player = nullptr;

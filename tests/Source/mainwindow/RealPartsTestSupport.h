@@ -27,12 +27,6 @@
 
 namespace vantle::testing {
 
-class SettableClock final : public platform::Clock {
-public:
-    platform::Date now() const override { return date; }
-    platform::Date date = platform::Date::fromUnix(1'700'000'000);
-};
-
 // Plays nothing; remembers what it was told.
 class RecordingVideoPlayer final : public VideoPlayer {
 public:
@@ -114,7 +108,7 @@ protected:
     }
 
     platform::FakeDoNotDisturb doNotDisturb;
-    SettableClock clock;
+    platform::FakeClock clock{platform::Date::fromUnix(1'700'000'000)};
     platform::FakeGameControllerBackend* controllers = nullptr;
     std::unique_ptr<platform::GameControllerCenter> center;
     // Valid until released.

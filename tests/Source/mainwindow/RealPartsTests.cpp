@@ -1,14 +1,16 @@
 // The finished parts in the main window: the transport panel and the time slider after an entry is
 // loaded, the remote, the notices, the break the clocks draw, the screensaver, the video window and
-// Do Not Disturb.
+// Do Not Disturb; a file copied over while it plays.
 
 #include "tests/Source/mainwindow/RealPartsTestSupport.h"
 
 #include "Source/mainwindow/ClockedBreakTimer.h"
+#include "Source/playback/PlayerRZ.h"
 #include "Source/session/Attachment.h"
 #include "Source/views/Clock.h"
 #include "Source/views/ImageNotifierView.h"
 #include "Source/views/Mp4ViewController.h"
+#include "Source/views/PlaylistTableModel.h"
 #include "Source/views/RemotePictures.h"
 #include "Source/views/Screensaver.h"
 #include "Source/views/Scrubber.h"
@@ -16,6 +18,8 @@
 #include "Source/views/TextNotifierView.h"
 #include "Source/views/TimeSlider.h"
 #include "Source/views/TimeSliderButton.h"
+#include "platform/audio/NullAudioDevice.h"
+#include "tests/support/PaintCounter.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -27,6 +31,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QLineEdit>
+#include <QTest>
+#include <filesystem>
 #include <limits>
 
 namespace vantle::testing {
@@ -36,7 +44,6 @@ using ::testing::ElementsAre;
 
 class PartsTest : public RealPartsTest {
 protected:
-    std::shared_ptr<PlaylistEntry> entry(std::size_t index) { return playlist().allEntries.at(index); }
     TimeSlider& slider() {
         auto* found = window->findChild<TimeSlider*>("timeSlider");
         EXPECT_NE(found, nullptr);
@@ -175,14 +182,14 @@ TEST_F(PartsTest, TheClocksDrawTheBreakWithTheLengthItWasArmedWith) {
     const RestTimerState& state = view().restTimerState();
     EXPECT_EQ(state.timeArmed(), std::nullopt);
 
-    const platform::Date armedAt = clock.date;
+    const platform::Date armedAt = clock.now();
     view().breakTimer().arm(300.0);
     EXPECT_EQ(state.timeArmed(), armedAt);
     EXPECT_THAT(breakTimer->arms, ElementsAre(std::optional<double>(300.0)));
     // The default length as it is when the break starts; a later change does not move the arc.
-    clock.date = armedAt.addingTimeInterval(10);
+    clock.set(armedAt.addingTimeInterval(10));
     view().breakTimer().arm(std::nullopt);
-    EXPECT_EQ(state.timeArmed(), clock.date);
+    EXPECT_EQ(state.timeArmed(), clock.now());
     EXPECT_DOUBLE_EQ(state.armedLength(), 900.0);
     platform::UserDefaults::standard().setDouble("timerDuration", 0.5);
     EXPECT_DOUBLE_EQ(state.armedLength(), 900.0);
@@ -196,7 +203,7 @@ TEST_F(PartsTest, TheClocksDrawTheBreakWithTheLengthItWasArmedWith) {
     view().breakTimer().cancel();
     EXPECT_EQ(state.timeArmed(), std::nullopt);
     view().breakTimer().toggle();
-    EXPECT_EQ(state.timeArmed(), clock.date);
+    EXPECT_EQ(state.timeArmed(), clock.now());
     view().breakTimer().toggle();
     EXPECT_EQ(state.timeArmed(), std::nullopt);
 
@@ -292,6 +299,99 @@ TEST_F(PartsTest, DoNotDisturbLastsWhileTheMusicPlays) {
     view().prepareToQuit();
     EXPECT_FALSE(doNotDisturb.isOn);
     EXPECT_EQ(doNotDisturb.restoreCount, 2);
+}
+
+// A file copied over while it plays: the main window, on the real player, shows its new length.
+class ReloadedFileTest : public RealPartsTest {
+protected:
+    void SetUp() override {
+        RealPartsTest::SetUp();
+        configureEnvironment = [parts = configureEnvironment](MainViewEnvironment& environment) {
+            parts(environment);
+            environment.makePlayer = [] {
+                platform::NullAudioDevice::Configuration fast;
+                fast.pacing = platform::NullAudioDevice::Pacing::asFastAsPossible;
+                return std::make_unique<PlayerRZ>(std::make_unique<platform::NullAudioDevice>(fast));
+            };
+        };
+    }
+
+    std::string cell(PlaylistColumn column) {
+        const PlaylistTableModel& model = view().tableView().playlistModel();
+        return model.index(0, PlaylistTableModel::columnIndex(column)).data().toString().toStdString();
+    }
+};
+
+TEST_F(ReloadedFileTest, TheNewLengthReachesTheTextsTheSliderItsMarksAndTheTable) {
+    start();
+    activate();
+    const platform::Url song = audioFile("song.wav", 178.0);
+    const platform::Url shorter = audioFile("shorter.wav", 62.0);
+    view().insertEntries({song});
+    playlist().allEntries[0]->zeros = {30.0};
+    view().loadEntryAtRow(0);
+    playlist().dirty = false;
+    auto* slider = window->findChild<TimeSlider*>("timeSlider");
+    ASSERT_NE(slider, nullptr);
+    ASSERT_EQ(slider->zeroButtons().size(), 1u);
+    const double zeroXBefore = slider->zeroButtons()[0]->frameF().center().x();
+    EXPECT_EQ(slider->maxValue(), 178.0);
+    EXPECT_EQ(text(view().timeRemainingText().text()), " 2:58");
+    EXPECT_EQ(cell(PlaylistColumn::Duration), " 2:58");
+
+    view().transport().playPressed();
+    ASSERT_TRUE(view().player().isPlaying());
+    std::filesystem::copy_file(shorter.path(), song.path(),
+                               std::filesystem::copy_options::overwrite_existing);
+    ASSERT_TRUE(platform::mainQueue().drainUntil([&] { return slider->maxValue() != 178.0; }, 10.0));
+
+    EXPECT_EQ(slider->maxValue(), 62.0);
+    ASSERT_EQ(slider->zeroButtons().size(), 1u);
+    EXPECT_GT(slider->zeroButtons()[0]->frameF().center().x(), zeroXBefore) << "30 s of 62, not of 178";
+    EXPECT_EQ(text(view().timeRemainingText().text()), " 1:02");
+    EXPECT_EQ(cell(PlaylistColumn::Duration), " 1:02");
+    EXPECT_EQ(playlist().allEntries[0]->_cachedDuration, 62.0);
+    EXPECT_TRUE(playlist().dirty) << "the session stores the length";
+}
+
+// The display tick and the clock's timer repaint only the views whose content changed.
+class IdleRepaintTest : public RealPartsTest {
+protected:
+    // Ticks with the events they cause handled; the clock's date stands still.
+    void ticks(int count) {
+        for (int i = 0; i < count; ++i) {
+            tick();
+            QApplication::processEvents();
+        }
+    }
+};
+
+TEST_F(IdleRepaintTest, StoppedNothingIsRepaintedAndASeekRepaintsOnlyWhatMoved) {
+    start();
+    activate();
+    view().insertEntries({audioFile("song.wav", 178.0)});
+    view().loadEntryAtRow(0);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    ticks(10);
+    auto* slider = window->findChild<TimeSlider*>("timeSlider");
+    ASSERT_NE(slider, nullptr);
+
+    {
+        testsupport::PaintCounter counter;
+        ticks(100);
+        EXPECT_EQ(counter.total(), 0) << counter.painted();
+    }
+    {
+        testsupport::PaintCounter counter;
+        view().player().setCurrentTime(61.0);
+        ticks(10);
+        EXPECT_EQ(counter.paints(slider), 1);
+        EXPECT_EQ(counter.paints(&view().timeSinceZeroText()), 1);
+        EXPECT_EQ(counter.paints(&view().timeRemainingText()), 1);
+        EXPECT_EQ(counter.paints(&view().entryName()), 0);
+        EXPECT_EQ(counter.paints(&view().noteTextField()), 0);
+        EXPECT_EQ(counter.paints(view().tableView().viewport()), 0) << "the played share did not move";
+    }
 }
 
 } // namespace

@@ -102,12 +102,9 @@ TEST_F(TagsNotesAttachmentsTest, TaggingIsOneStepAndTheFiltersChangeOnlyTheRows)
     window->tagStackView().findChild<QToolButton*>("excludedTag")->click();
     EXPECT_EQ(rows(), 3);
     EXPECT_TRUE(tagButtons("excludedTag").empty());
-    // Cycling goes include, exclude, none.
-    const int cycled[] = {2, 1, 3};
-    for (int expected : cycled) {
-        item(view().filterTagMenu(), "a")->trigger();
-        EXPECT_EQ(rows(), expected);
-    }
+    // The filter menu cycles the tag (include first); the cycle itself is the document's.
+    item(view().filterTagMenu(), "a")->trigger();
+    EXPECT_EQ(rows(), 2);
     EXPECT_FALSE(playlist().dirty);
 
     playlist().undoer.undo();

@@ -1,22 +1,25 @@
 // The main window on a real X server (the CTest entry "MainWindowOnXvfb" runs this program under
 // xvfb-run with the xcb platform): after an entry is loaded, the transport panel and the time slider
-// are on screen, read back from a grab of the window by their texts and a few pixels.
+// are on screen, read back from a grab of the window by their texts and a few pixels; a file dropped
+// onto the playlist plays.
 
 #include "tests/Source/mainwindow/RealPartsTestSupport.h"
 
+#include "Source/mainwindow/SoundPanel.h"
 #include "Source/views/TimeSlider.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
 #include <QPixmap>
 #include <QTest>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
 
 namespace vantle::testing {
 namespace {
@@ -32,34 +35,9 @@ protected:
         }
         RealPartsTest::SetUp();
     }
-
-    QColor pixel(const QImage& grab, QWidget& widget, QPointF at) {
-        const QPoint inWindow = widget.mapTo(window.get(), at.toPoint());
-        return grab.pixelColor(static_cast<int>(inWindow.x() * grab.devicePixelRatio()),
-                               static_cast<int>(inWindow.y() * grab.devicePixelRatio()));
-    }
-
-    static bool near(const QColor& a, const QColor& b) {
-        return std::abs(a.red() - b.red()) < 40 && std::abs(a.green() - b.green()) < 40 &&
-               std::abs(a.blue() - b.blue()) < 40;
-    }
-
-    // Pixels of the widget's area, in the grab, that differ clearly from the colour.
-    int pixelsUnlike(const QImage& grab, QWidget& widget, const QColor& colour) {
-        int count = 0;
-        for (int y = 0; y < widget.height(); ++y)
-            for (int x = 0; x < widget.width(); ++x)
-                if (!near(pixel(grab, widget, QPointF(x, y)), colour)) ++count;
-        return count;
-    }
-
-    int pixelsLike(const QImage& grab, QWidget& widget, const QColor& colour) {
-        return widget.width() * widget.height() - pixelsUnlike(grab, widget, colour);
-    }
 };
 
 TEST_F(XvfbWindowTest, TheWindowShowsTheTransportPanelAndTheTimeSliderOfTheLoadedEntry) {
-    std::filesystem::create_directories(audioFolder.path + "/Tango");
     const platform::Url song = audioFile("Tango/song.wav", 95);
     start();
     window->resize(900, 640);
@@ -87,8 +65,9 @@ TEST_F(XvfbWindowTest, TheWindowShowsTheTransportPanelAndTheTimeSliderOfTheLoade
     EXPECT_EQ(text(transport.rateText()->text()), "45");
     QAbstractButton* play = transport.button("playPressed");
     ASSERT_TRUE(play && play->isVisible());
-    const QColor buttonFace = pixel(grab, *play, QPointF(2, 2));
-    EXPECT_GT(pixelsUnlike(grab, *play, buttonFace), 20) << "the play symbol is drawn";
+    const QColor buttonFace = pixel(grab, *play, QPoint(2, 2));
+    EXPECT_GT(play->width() * play->height() - pixelsLike(grab, *play, buttonFace), 20)
+        << "the play symbol is drawn";
 
     // The time slider: the red cursor at the position, the black track further on, nothing but the
     // window's background above the track.
@@ -96,10 +75,13 @@ TEST_F(XvfbWindowTest, TheWindowShowsTheTransportPanelAndTheTimeSliderOfTheLoade
     ASSERT_TRUE(slider && slider->isVisible());
     EXPECT_TRUE(window->rect().contains(QRect(slider->mapTo(window.get(), QPoint()), slider->size())));
     EXPECT_DOUBLE_EQ(slider->maxValue(), 95.0);
-    const double middle = slider->height() / 2.0;
-    EXPECT_TRUE(near(pixel(grab, *slider, QPointF(slider->xForTime(30.0), middle)), QColor(255, 0, 0)));
-    EXPECT_TRUE(near(pixel(grab, *slider, QPointF(slider->xForTime(70.0), middle)), QColor(0, 0, 0)));
-    EXPECT_FALSE(near(pixel(grab, *slider, QPointF(slider->xForTime(70.0), 1.0)), QColor(0, 0, 0)));
+    auto at = [&](double seconds, int y) {
+        return pixel(grab, *slider, QPointF(slider->xForTime(seconds), y).toPoint());
+    };
+    const int middle = slider->height() / 2;
+    EXPECT_TRUE(near(at(30.0, middle), QColor(255, 0, 0)));
+    EXPECT_TRUE(near(at(70.0, middle), QColor(0, 0, 0)));
+    EXPECT_FALSE(near(at(70.0, 1), QColor(0, 0, 0)));
 }
 
 TEST_F(XvfbWindowTest, ASessionMadeWithTheCommandsIsThereAgainAfterAQuit) {
@@ -131,6 +113,38 @@ TEST_F(XvfbWindowTest, ASessionMadeWithTheCommandsIsThereAgainAfterAQuit) {
     EXPECT_TRUE(playlist().allEntries[0]->_url == one && playlist().allEntries[1]->_url == two);
     EXPECT_EQ(player->entry(), playlist().allEntries[0]);
     EXPECT_NEAR(player->playbackTime(), 3.0, 1e-6) << "played for 3 s in all";
+}
+
+// The window with a session, the karaoke panel and the sound panel is saved as a picture when
+// VANTLE_SCREENSHOT names a file.
+TEST_F(XvfbWindowTest, AFileDroppedOnThePlaylistPlays) {
+    configureEnvironment = [parts = configureEnvironment](MainViewEnvironment& environment) {
+        parts(environment);
+        environment.parts.soundPanel = [](MainViewController& view) {
+            return std::make_unique<SoundPanel>(view);
+        };
+    };
+    const platform::Url dropped = audioFile("Tango.wav", 95);
+    start();
+    activate();
+    view().insertEntries({audioFile("Waltz.wav", 40), audioFile("Polka.wav", 40)});
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+
+    QMimeData data;
+    setFiles(data, {dropped});
+    ASSERT_TRUE(dropOnTable(data, 1));
+    EXPECT_EQ(playlist().allEntries.at(1)->_url, dropped);
+    window->findChild<QAction*>("toolPlay")->trigger();
+    tick(5);
+    EXPECT_TRUE(player->playing() && player->entry()->_url == dropped);
+
+    window->karaokeTool().click();
+    QApplication::processEvents();
+    const QImage grab = window->grab().toImage();
+    EXPECT_FALSE(grab.isNull());
+    if (const char* path = std::getenv("VANTLE_SCREENSHOT")) {
+        EXPECT_TRUE(grab.save(path));
+    }
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Files.h"
 #include "tests/support/TemporaryFolder.h"
+#include "tests/support/Wait.h"
 
 #include <chrono>
 #include <filesystem>
@@ -12,7 +13,6 @@
 #include <memory>
 #include <string>
 #include <sys/stat.h>
-#include <thread>
 #include <vector>
 
 using namespace vantle;
@@ -143,9 +143,7 @@ TEST_F(FileMonitorTest, DestroyedMonitorsCallNothingMoreEvenWhenACallWasPosted) 
     auto monitor =
         std::make_unique<FileMonitor>(Url::fileURLWithPath(path), FileSystemEvent::all, counting());
     writeSong(path, "ID3 edited");
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (mainQueue().pendingCount() == 0 && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    testsupport::waitUntil([] { return mainQueue().pendingCount() > 0; }, std::chrono::seconds(10));
     ASSERT_EQ(mainQueue().pendingCount(), 1u);
     monitor.reset();
     mainQueue().drain();

@@ -13,7 +13,9 @@
 #include "tests/platform/files/AudioFileFixtures.h"
 #include "tests/support/EngineRig.h"
 #include "tests/support/Signals.h"
+#include "tests/support/TestDevices.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -49,20 +51,13 @@ using testsupport::fastDevice;
 // A device without hardware that renders periods of 512 frames at `speed` times real time: faster than
 // a sound card, yet paced, so that what a test measures in periods does not depend on how quickly
 // another thread got to look.
-class QuickDevice final : public platform::AudioDevice {
+class QuickDevice final : public testsupport::FixedFormatDevice {
 public:
-    explicit QuickDevice(double speed = 8.0) : speed_(speed) {
+    explicit QuickDevice(double speed = 8.0) : FixedFormatDevice("Quick"), speed_(speed) {
         buffer_ = platform::PcmBuffer::make(outputFormat(), 512);
         buffer_->setFrameLength(512);
     }
     ~QuickDevice() override { stop(); }
-    std::string name() const override { return "Quick"; }
-    std::uint32_t deviceID() const override { return 0; }
-    platform::AudioFormat outputFormat() const override {
-        return *platform::AudioFormat::standard(44100.0, 2);
-    }
-    platform::AudioFormat inputFormat() const override { return outputFormat(); }
-    std::uint32_t framesPerPeriod() const override { return 512; }
     platform::Result<void> start(Client& client) override {
         if (thread_.joinable()) return {};
         stopRequested_ = false;
@@ -99,21 +94,7 @@ private:
 };
 
 // A device that never starts, as a sound card that has gone away.
-class BrokenDevice final : public platform::AudioDevice {
-public:
-    std::string name() const override { return "Broken"; }
-    std::uint32_t deviceID() const override { return 0; }
-    platform::AudioFormat outputFormat() const override {
-        return *platform::AudioFormat::standard(44100.0, 2);
-    }
-    platform::AudioFormat inputFormat() const override { return outputFormat(); }
-    std::uint32_t framesPerPeriod() const override { return 512; }
-    platform::Result<void> start(Client&) override {
-        return platform::Error::make("test.device", "the device is gone");
-    }
-    void stop() override {}
-    bool isRunning() const override { return false; }
-};
+using BrokenDevice = testsupport::RefusingDevice;
 
 class RecordingDelegate final : public vantle::PlayerDelegate {
 public:
@@ -123,17 +104,20 @@ public:
         finishedOnMainThread = platform::isMainThread();
         if (onFinish) onFinish();
     }
-    void updateForMode() override { ++modeUpdates; }
+    void updateForMode() override {}
     void resetScreensaverIdle() override { ++idleResets; }
     void clearPrevEntry() override { ++prevEntryClears; }
+    void entryDurationChanged(const std::shared_ptr<vantle::PlaylistEntry>& entry) override {
+        toldLengths.emplace_back(entry, entry->_cachedDuration);
+    }
 
     int refreshes = 0;
     int finishes = 0;
     bool finishedOnMainThread = false;
-    int modeUpdates = 0;
     int idleResets = 0;
     int prevEntryClears = 0;
     std::function<void()> onFinish;
+    std::vector<std::pair<std::shared_ptr<vantle::PlaylistEntry>, std::optional<double>>> toldLengths;
 };
 
 // The main window as the player reaches it: it only records the rows it was asked to redraw.
@@ -162,6 +146,14 @@ inline std::shared_ptr<vantle::PlaylistEntry> entryFor(const std::string& path) 
 // One channel of a buffer, for the measurements of the support library.
 inline std::vector<float> channelSamples(const platform::PcmBuffer& buffer, std::uint32_t channel) {
     return {buffer.channel(channel), buffer.channel(channel) + buffer.frameLength()};
+}
+
+// The largest magnitude in any channel of a buffer.
+inline float bufferPeak(const platform::PcmBuffer& buffer) {
+    float largest = 0.0f;
+    for (std::uint32_t channel = 0; channel < buffer.format().channelCount(); ++channel)
+        largest = std::max(largest, testsupport::peak(channelSamples(buffer, channel)));
+    return largest;
 }
 
 inline std::string fileURL(const std::string& path) {

@@ -1,7 +1,6 @@
 #include "Source/playback/PlayerRZ.h"
 
 #include "PlaybackTestSupport.h"
-#include "tests/support/Wait.h"
 #include "RozezEru/Internals/AudioEngine.h"
 #include "RozezEru/Nodes/Mixer.h"
 #include "RozezEru/Nodes/Playback/AudioPlayer.h"
@@ -11,16 +10,18 @@
 #include "Source/playback/FileMonitor.h"
 #include "Source/session/Bookmark.h"
 #include "platform/audio/RenderCycleHooks.h"
+#include "platform/audio/TimePitchUnit.h"
 #include "platform/foundation/Console.h"
 #include "platform/ui/Badge.h"
 #include "tests/support/AllocationTrap.h"
+#include "tests/support/TemporaryFolder.h"
+#include "tests/support/Wait.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
 using namespace playbacktest;
 using platform::mainQueue;
@@ -31,9 +32,11 @@ namespace {
 
 const std::string kPlayerEventLine = "=== in eventHandler";
 
-std::string openingError(const std::string& path) {
+// What the player says when the file at `path` does not open.
+std::string cannotOpen(const std::string& path) {
     auto file = platform::AudioFile::openForReading(path);
-    return file ? std::string("(opens)") : file.error().message;
+    return "154 error " + (file ? std::string("(opens)") : file.error().message) + " can't open " +
+           fileURL(path);
 }
 
 std::vector<std::string> withoutEventLines(std::vector<std::string> lines) {
@@ -80,6 +83,9 @@ protected:
         if (!writeTone(folder.file(name), seconds, format, tags)) return nullptr;
         return entryFor(folder.file(name));
     }
+    // Paced: at rate 1 the chain costs next to nothing, and an unpaced device would play the file
+    // out before the test looks.
+    PlayerRZ& makePacedPlayer() { return makePlayer(std::make_unique<QuickDevice>()); }
     bool waitFor(const std::function<bool()>& done, double timeout = 10.0) {
         return mainQueue().drainUntil(done, timeout);
     }
@@ -174,7 +180,7 @@ TEST_F(PlayerRZTest, AnEntryThatDoesNotOpenLeavesThePlayerEmptyAndUnwatched) {
     console.clear();
     player->setEntry(entry);
     // Without a bookmark the entry is tried twice, as with one.
-    const std::string line = "154 error " + openingError(bad) + " can't open " + fileURL(bad);
+    const std::string line = cannotOpen(bad);
     EXPECT_EQ(console.lines(), (std::vector<std::string>{line, line}));
     EXPECT_FALSE(player->entry());
     EXPECT_FALSE(player->playable());
@@ -206,8 +212,7 @@ TEST_F(PlayerRZTest, AMovedFileIsFoundThroughItsBookmark) {
 
     console.clear();
     player->setEntry(entry);
-    EXPECT_EQ(console.lines(), std::vector<std::string>{"154 error " + openingError(before) + " can't open " +
-                                                        fileURL(before)});
+    EXPECT_EQ(console.lines(), std::vector<std::string>{cannotOpen(before)});
     EXPECT_EQ(player->entry(), entry);
     EXPECT_TRUE(player->playable());
     EXPECT_EQ(entry->_url.path(), after);
@@ -220,7 +225,7 @@ TEST_F(PlayerRZTest, AMovedFileIsFoundThroughItsBookmark) {
     std::filesystem::remove(after);
     console.clear();
     player->setEntry(entry);
-    const std::string line = "154 error " + openingError(after) + " can't open " + fileURL(after);
+    const std::string line = cannotOpen(after);
     EXPECT_EQ(console.lines(), (std::vector<std::string>{line, line}));
     EXPECT_FALSE(entry->storedBookmark);
     EXPECT_FALSE(player->entry());
@@ -228,9 +233,7 @@ TEST_F(PlayerRZTest, AMovedFileIsFoundThroughItsBookmark) {
 }
 
 TEST_F(PlayerRZTest, SeeksAreClampedAndRestartPlaybackWhilePlaying) {
-    // Paced: at rate 1 the chain costs next to nothing, and an unpaced device would play the file
-    // out before the test looks.
-    makePlayer(std::make_unique<QuickDevice>());
+    makePacedPlayer();
     auto entry = toneEntry("seek.wav", 2.0);
     player->setEntry(entry);
 
@@ -271,9 +274,7 @@ TEST_F(PlayerRZTest, SeeksAreClampedAndRestartPlaybackWhilePlaying) {
 }
 
 TEST_F(PlayerRZTest, PlayAndStopTellTheDelegateAndShowTheBadge) {
-    // Paced: at rate 1 the chain costs next to nothing, and an unpaced device would play the file
-    // out before the test looks.
-    makePlayer(std::make_unique<QuickDevice>());
+    makePacedPlayer();
     auto entry = toneEntry("badge.wav", 3.0);
     player->setEntry(entry);
     const int idle = delegate.idleResets;
@@ -329,9 +330,7 @@ TEST_F(PlayerRZTest, PlayAndStopTellTheDelegateAndShowTheBadge) {
 }
 
 TEST_F(PlayerRZTest, OnlyDanceModeRecordsThePlayedRanges) {
-    // Paced: at rate 1 the chain costs next to nothing, and an unpaced device would play the file
-    // out before the test looks.
-    makePlayer(std::make_unique<QuickDevice>());
+    makePacedPlayer();
     auto entry = toneEntry("dance.wav", 3.0);
     player->setEntry(entry);
     player->play();
@@ -366,14 +365,17 @@ TEST_F(PlayerRZTest, OnlyDanceModeRecordsThePlayedRanges) {
 }
 
 TEST_F(PlayerRZTest, AStoppedEngineIsRestartedByPlayAndABrokenDeviceNeverPlays) {
-    makePlayer();
     auto entry = toneEntry("engine.wav", 2.0);
-    player->engine().stop();
-    console.clear();
-    player->setEntry(entry);
-    EXPECT_EQ(console.lines(), std::vector<std::string>{"🎈restarting rzplayer"});
-    EXPECT_TRUE(player->playable());
-    player->play();
+    // Loading into a stopped engine says so, and the entry is playable all the same.
+    auto playStopped = [&] {
+        console.clear();
+        player->setEntry(entry);
+        EXPECT_EQ(console.lines(), std::vector<std::string>{"🎈restarting rzplayer"});
+        EXPECT_TRUE(player->playable());
+        player->play();
+    };
+    makePlayer().engine().stop();
+    playStopped();
     EXPECT_TRUE(player->engine().isRunning());
     EXPECT_TRUE(player->isPlaying());
     player->stop();
@@ -381,11 +383,7 @@ TEST_F(PlayerRZTest, AStoppedEngineIsRestartedByPlayAndABrokenDeviceNeverPlays) 
     const int clears = delegate.prevEntryClears;
     makePlayer(std::make_unique<BrokenDevice>());
     EXPECT_FALSE(player->engine().isRunning());
-    console.clear();
-    player->setEntry(entry);
-    EXPECT_EQ(console.lines(), std::vector<std::string>{"🎈restarting rzplayer"});
-    EXPECT_TRUE(player->playable());
-    player->play();
+    playStopped();
     // Nothing is heard, so nothing claims to play.
     EXPECT_FALSE(player->playing());
     EXPECT_FALSE(player->isPlaying());
@@ -415,7 +413,7 @@ TEST_F(PlayerRZTest, AFailedReopenPlaysNothingAndReloadNeedsAnEntry) {
     EXPECT_EQ(platform::dockTile().badgeLabel(), "");
 
     ASSERT_TRUE(waitFor([&] { return consoleHas("🎈change entry for " + fileURL(path)); }));
-    const std::string line = "154 error " + openingError(path) + " can't open " + fileURL(path);
+    const std::string line = cannotOpen(path);
     EXPECT_EQ(withoutEventLines(console.lines()),
               (std::vector<std::string>{"220 can't reopen " + fileURL(path),
                                         "🎈change entry for " + fileURL(path), line, line}));
@@ -425,9 +423,7 @@ TEST_F(PlayerRZTest, AFailedReopenPlaysNothingAndReloadNeedsAnEntry) {
 }
 
 TEST_F(PlayerRZTest, SkipToEndJumpsOnlyWhilePlayingAndNearTheEnd) {
-    // Paced: at rate 1 the chain costs next to nothing, and an unpaced device would play the file
-    // out before the test looks.
-    makePlayer(std::make_unique<QuickDevice>());
+    makePacedPlayer();
     player->setEntry(toneEntry("skip.wav", 2.0));
     player->skipToEndIfWithin(10);
     EXPECT_EQ(player->desiredTime(), 0.0);
@@ -530,6 +526,50 @@ TEST_F(PlayerRZTest, ARewriteOnDiskReloadsTheEntryOncePerChange) {
     EXPECT_NEAR(player->duration(), 1.5, 1e-6);
 }
 
+TEST_F(PlayerRZTest, AReplacedFileGivesItsNewLengthToTheEntryAndTheDelegateOncePerChange) {
+    makePlayer();
+    auto entry = toneEntry("song.wav", 3.0);
+    const std::string path = entry->_url.path();
+    ASSERT_EQ(entry->_cachedDuration, 3.0);
+    player->setEntry(entry);
+    player->play();
+    ASSERT_TRUE(player->isPlaying());
+    // In place, as `cp` does.
+    auto copyOver = [&](double seconds) {
+        ASSERT_TRUE(writeTone(folder.file("source.wav"), seconds));
+        std::filesystem::copy_file(folder.file("source.wav"), path,
+                                   std::filesystem::copy_options::overwrite_existing);
+    };
+    // Its line is printed as the reload begins.
+    auto monitorReloaded = [&] {
+        console.clear();
+        return waitFor([&] { return consoleHas("🎈change entry for " + fileURL(path)); });
+    };
+
+    // Copied over while it plays: the monitor reloads it.
+    copyOver(2.0);
+    ASSERT_TRUE(monitorReloaded());
+    EXPECT_EQ(player->duration(), 2.0);
+    EXPECT_EQ(entry->duration(), 2.0);
+    ASSERT_EQ(delegate.toldLengths.size(), 1u);
+    EXPECT_EQ(delegate.toldLengths[0].first, entry);
+    EXPECT_EQ(delegate.toldLengths[0].second, 2.0) << "cached before the delegate is told";
+
+    // Replaced again before the next play: play's own reopen takes the length, and the monitor's
+    // reload that follows finds nothing new.
+    copyOver(4.5);
+    player->play();
+    EXPECT_EQ(entry->duration(), 4.5);
+    ASSERT_EQ(delegate.toldLengths.size(), 2u);
+    ASSERT_TRUE(monitorReloaded());
+    EXPECT_EQ(delegate.toldLengths.size(), 2u);
+
+    // Rewritten with the same length: nothing to tell.
+    copyOver(4.5);
+    ASSERT_TRUE(monitorReloaded());
+    EXPECT_EQ(delegate.toldLengths.size(), 2u);
+}
+
 TEST_F(PlayerRZTest, DeletingTheFileEmptiesThePlayer) {
     makePlayer();
     auto entry = toneEntry("gone.wav", 2.0);
@@ -541,7 +581,7 @@ TEST_F(PlayerRZTest, DeletingTheFileEmptiesThePlayer) {
     const std::string changeLine = "🎈change entry for " + fileURL(path);
     ASSERT_TRUE(waitFor([&] { return consoleHas(changeLine); }));
     EXPECT_FALSE(anyLineWithin(0.3));
-    const std::string line = "154 error " + openingError(path) + " can't open " + fileURL(path);
+    const std::string line = cannotOpen(path);
     EXPECT_EQ(console.lines(), (std::vector<std::string>{kPlayerEventLine, changeLine, line, line}));
     EXPECT_FALSE(player->entry());
     EXPECT_FALSE(player->playable());
@@ -635,4 +675,57 @@ TEST_F(PlayerRZTest, NothingIsAllocatedOnTheRenderThreadWhileAnEntryPlaysSeeksAn
     EXPECT_GE(testsupport::AllocationTrap::renderCycles(), 400u);
     EXPECT_EQ(counts.allocations, 0u) << "last size " << counts.lastSize;
     EXPECT_EQ(counts.deallocations, 0u);
+}
+
+// What the player's chain does per render cycle through seeks, loads, rate changes and a stop: the work put
+// through the stretcher, and the time heard.
+TEST(PlayerRZChainCost, SeeksAndLoadsStayCheapAStopCostsNoStretchingAndTheTimeMovesEvenly) {
+    platform::mainQueue().bindToCurrentThread();
+    testsupport::TemporaryFolder folder;
+    ASSERT_TRUE(writeSineFile(folder.file("a.wav"), 8.0, 440.0));
+    ASSERT_TRUE(writeSineFile(folder.file("b.wav"), 8.0, 660.0));
+    vantle::PlayerRZ player(fastDevice());
+    ASSERT_TRUE(player.engine().startTest(0.0));
+    auto buffer = platform::PcmBuffer::make(player.engine().avEngine().manualRenderingFormat(), 512);
+    const platform::TimePitchUnit& unit = player.timePitch()->timePitchAU();
+
+    player.setEntry(entryFor(folder.file("a.wav")));
+    player.setRate(0.9f);
+    player.play();
+    std::vector<std::uint64_t> work;
+    std::vector<double> heard;
+    for (int cycle = 0; cycle < 320; ++cycle) {
+        if (cycle == 40) player.setCurrentTime(3.0);
+        if (cycle == 80) {
+            player.setEntry(entryFor(folder.file("b.wav")));
+            player.play();
+        }
+        if (cycle == 140) player.setRate(1.0f);
+        if (cycle == 200) player.setRate(0.9f);
+        if (cycle == 260) player.stop();
+        const std::uint64_t before = unit.stretchedFrames();
+        ASSERT_EQ(*player.engine().avEngine().renderOffline(512, *buffer),
+                  platform::ManualRenderingStatus::success);
+        work.push_back(unit.stretchedFrames() - before);
+        heard.push_back(player.rzplayer()->currentTime());
+        platform::mainQueue().drain();
+    }
+
+    // Before, the first cycle after the seek and after the load took in the stretcher's whole pipeline
+    // (a dozen cycles' worth); now no cycle takes in more than a steady one and a starting share.
+    for (std::size_t i = 0; i < 260; ++i)
+        EXPECT_LE(work[i], std::uint64_t((1.25 + 1.1) * 512 + 2)) << "cycle " << i;
+    // Stopped, the stretcher takes in nothing.
+    for (std::size_t i = 261; i < work.size(); ++i)
+        EXPECT_EQ(work[i], 0u) << "cycle " << i;
+    // The seek is heard from its place on, and across the switches to rate 1 and back the time heard
+    // moves evenly: between 0.9 and 1 cycle per cycle, give or take the few milliseconds a crossfade
+    // lines the sounds up by.
+    EXPECT_NEAR(heard[40], 3.0, 0.001);
+    const double cycle = 512.0 / 44100.0;
+    for (std::size_t i = 100; i < 255; ++i) {
+        EXPECT_GE(heard[i] - heard[i - 1], 0.9 * cycle - 0.006) << "cycle " << i;
+        EXPECT_LE(heard[i] - heard[i - 1], 1.0 * cycle + 0.006) << "cycle " << i;
+    }
+    EXPECT_GT(heard[254], 1.0);
 }

@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 
 using namespace playbacktest;
@@ -17,11 +16,6 @@ using vantle::RestTimer;
 using vantle::SoundEffect;
 
 namespace {
-
-float bellPeak(const platform::PcmBuffer& buffer) {
-    return std::max(testsupport::peak(channelSamples(buffer, 0)),
-                    testsupport::peak(channelSamples(buffer, 1)));
-}
 
 double bellRms(const platform::PcmBuffer& buffer, double fromSeconds, double toSeconds) {
     return testsupport::rms(channelSamples(buffer, 0), std::size_t(fromSeconds * 44100.0),
@@ -52,7 +46,7 @@ protected:
         mainQueue().drain();
     }
     // The peak of the next half second the bell's engine renders.
-    float heard() { return bellPeak(*bell->engine().render(0.5)); }
+    float heard() { return bufferPeak(*bell->engine().render(0.5)); }
 
     fixtures::TempFolder folder;
     platform::UserDefaults defaults{folder.path};
@@ -176,7 +170,7 @@ TEST(SoundEffect, TheBellRingsAndDiesAwayAndAFileThatIsNoSoundIsSilent) {
     ASSERT_TRUE(bell);
     EXPECT_EQ(bell->format().channelCount(), 2u);
     EXPECT_EQ(bell->frameLength(), 132300u);
-    EXPECT_NEAR(bellPeak(*bell), 0.5f, 1e-6f);
+    EXPECT_NEAR(bufferPeak(*bell), 0.5f, 1e-6f);
     const double strike = bellRms(*bell, 0.0, 0.3);
     EXPECT_GT(strike, 4.0 * bellRms(*bell, 2.0, 2.5));
     EXPECT_LT(bellRms(*bell, 2.99, 3.0), 0.001);
@@ -195,7 +189,7 @@ TEST(SoundEffect, TheBellRingsAndDiesAwayAndAFileThatIsNoSoundIsSilent) {
     EXPECT_NEAR(chime.avplayer()->duration(), 1.0, 1e-6);
     (void)chime.engine().startTest(0.0);
     chime.play();
-    EXPECT_GT(bellPeak(*chime.engine().render(0.3)), 0.3f);
+    EXPECT_GT(bufferPeak(*chime.engine().render(0.3)), 0.3f);
 
     // On a running device the first play starts the engine.
     SoundEffect live(SoundEffect::bellFileName, fastDevice(), defaults);

@@ -23,37 +23,9 @@ bool writeScrubRamp(const std::string& path) {
     return testsupport::writeRampFile(path, frames, 0.0f, 1.0f / float(frames), 44100, 2);
 }
 
-double scrubRms(const platform::PcmBuffer& buffer) {
-    double sum = 0.0;
-    for (std::uint32_t i = 0; i < buffer.frameLength(); ++i)
-        sum += double(buffer.channel(0)[i]) * buffer.channel(0)[i];
-    return buffer.frameLength() ? std::sqrt(sum / buffer.frameLength()) : 0.0;
-}
-
-float scrubPeak(const platform::PcmBuffer& buffer) {
-    float peak = 0.0f;
-    for (std::uint32_t c = 0; c < buffer.format().channelCount(); ++c)
-        for (std::uint32_t i = 0; i < buffer.frameLength(); ++i)
-            peak = std::max(peak, std::fabs(buffer.channel(c)[i]));
-    return peak;
-}
-
-// The frequency from the rising zero crossings of the left channel, skipping the first tenth of a
-// second in which the rate unit settles.
+// Measured on the left channel, skipping the first tenth of a second in which the rate unit settles.
 double scrubFrequency(const platform::PcmBuffer& buffer) {
-    const float* left = buffer.channel(0);
-    const std::uint32_t begin = 4410;
-    std::int64_t first = -1, last = -1;
-    int crossings = 0;
-    for (std::uint32_t i = begin + 1; i < buffer.frameLength(); ++i) {
-        if (left[i - 1] < 0.0f && left[i] >= 0.0f) {
-            if (first < 0) first = i;
-            last = i;
-            ++crossings;
-        }
-    }
-    if (crossings < 2) return 0.0;
-    return double(crossings - 1) * 44100.0 / double(last - first);
+    return testsupport::zeroCrossingFrequency(channelSamples(buffer, 0), 4410, 44100.0);
 }
 
 } // namespace
@@ -92,7 +64,7 @@ TEST_F(ToolkitScrubSnippetPlayerTest, PlaysTheFileFromTheTimeSetAndAgainFromWher
     EXPECT_FALSE(player->isPlaying());
     EXPECT_NEAR(player->currentTime(), 2.1, 0.02);
     (void)player->engine().render(0.02);
-    EXPECT_LT(scrubPeak(*player->engine().render(0.2)), 1e-4f);
+    EXPECT_LT(bufferPeak(*player->engine().render(0.2)), 1e-4f);
     player->play();
     heard = player->engine().render(0.1);
     EXPECT_NEAR(heard->channel(0)[2000], 2.1f / 4.0f + 2000.0f / 176400.0f, 0.01f);
@@ -113,7 +85,7 @@ TEST_F(ToolkitScrubSnippetPlayerTest, RateSpeedsUpAndRaisesPitchOnlyWhenEnabledA
     player->play();
     auto plain = player->engine().render(0.5);
     EXPECT_NEAR(scrubFrequency(*plain), 441.0, 5.0);
-    const double fullRms = scrubRms(*plain);
+    const double fullRms = testsupport::rms(channelSamples(*plain, 0));
     EXPECT_NEAR(fullRms, 0.5 / std::sqrt(2.0), 0.03);
 
     player->setEnableRate(true);
@@ -125,7 +97,7 @@ TEST_F(ToolkitScrubSnippetPlayerTest, RateSpeedsUpAndRaisesPitchOnlyWhenEnabledA
     (void)player->engine().render(0.05);
     const auto quiet = player->engine().render(0.3);
     EXPECT_NEAR(scrubFrequency(*quiet), 441.0, 5.0);
-    EXPECT_NEAR(scrubRms(*quiet) / fullRms, 0.3, 0.02);
+    EXPECT_NEAR(testsupport::rms(channelSamples(*quiet, 0)) / fullRms, 0.3, 0.02);
 
     // Out-of-range volumes are held to 0 … 1.
     player->setVolume(3.0f);
@@ -133,7 +105,7 @@ TEST_F(ToolkitScrubSnippetPlayerTest, RateSpeedsUpAndRaisesPitchOnlyWhenEnabledA
     player->setVolume(-1.0f);
     EXPECT_FLOAT_EQ(player->volume(), 0.0f);
     (void)player->engine().render(0.05);
-    EXPECT_LT(scrubPeak(*player->engine().render(0.2)), 1e-4f);
+    EXPECT_LT(bufferPeak(*player->engine().render(0.2)), 1e-4f);
 }
 
 TEST_F(ToolkitScrubSnippetPlayerTest, AFileThatCannotBeOpenedGivesASilentPlayer) {

@@ -12,11 +12,7 @@ using namespace vantle::testing;
 namespace {
 
 std::vector<std::string> stateKeys(const platform::Url& file) {
-    platform::PlistValue tree = platform::parsePlist(platform::readFile(file.path()).value()).value();
-    std::vector<std::string> keys;
-    for (const auto& [key, value] : *tree.asDictionary())
-        keys.push_back(key);
-    return keys;
+    return dictionaryKeys(platform::parsePlist(platform::readFile(file.path()).value()).value());
 }
 
 // Points the state folder at a test folder and back at the default afterwards.
@@ -36,9 +32,7 @@ TEST(AppState, KeysInOrderAndOnlyWhenPresent) {
     writeAppState(bare, file);
     EXPECT_EQ(stateKeys(file), (std::vector<std::string>{"playlistURL", "currentTime"}));
 
-    auto spans = std::make_shared<TimeRangeSet>();
-    spans->ranges = {{1, 2.5}};
-    AppState full(folder.url("s.vantle"), 42.5, 3, spans, std::vector<double>{});
+    AppState full(folder.url("s.vantle"), 42.5, 3, heardSpans({{1, 2.5}}), std::vector<double>{});
     writeAppState(full, file);
     EXPECT_EQ(stateKeys(file), (std::vector<std::string>{"playlistURL", "currentTime", "currentEntryIndex",
                                                          "currentTimeRangeSet", "zeros"}));

@@ -41,6 +41,13 @@ struct ExportFixture {
         playlist.allEntries[1]->isCheckmarked = true;
         app.window.session = platform::Url::fileURLWithPath(media.path + "/Dance Night.vantle");
     }
+    // A whole run of an exporter made for it, into `folder`.
+    void exportTo(std::optional<std::string> folder) {
+        Exporter exporter(std::move(folder), queue);
+        exporter.exportPlaylist(app.window.document);
+        queue.runAll();
+    }
+
     ScopedFakeApp app;
     SessionTempFolder media;
     SessionTempFolder cloud;
@@ -111,11 +118,7 @@ TEST(Exporter, FolderNamesAndFailures) {
         entry->isCheckmarked = false;
     f.app.window.session = platform::Url::fileURLWithPath("/anywhere/set.plist");
     platform::ScopedConsoleCapture console;
-    {
-        Exporter exporter(f.cloud.path, f.queue);
-        exporter.exportPlaylist(f.app.window.document);
-        f.queue.runAll();
-    }
+    f.exportTo(f.cloud.path);
     EXPECT_EQ(console.lines(), std::vector<std::string>{"set.plist"});
     EXPECT_TRUE(platform::isDirectory(f.cloud.path + "/set.plist"));
 
@@ -123,11 +126,7 @@ TEST(Exporter, FolderNamesAndFailures) {
     console.clear();
     f.app.window.document->allEntries[0]->isCheckmarked = true;
     ASSERT_TRUE(platform::writeFileAtomically(f.cloud.path + "/file", std::string_view("x")));
-    {
-        Exporter exporter(f.cloud.path + "/file", f.queue);
-        exporter.exportPlaylist(f.app.window.document);
-        f.queue.runAll();
-    }
+    f.exportTo(f.cloud.path + "/file");
     ASSERT_EQ(console.lines().size(), 3u);
     EXPECT_EQ(console.lines()[1], "failed to create directory set.plist");
     EXPECT_EQ(console.lines()[2].rfind("didn't copy to file://", 0), 0u);

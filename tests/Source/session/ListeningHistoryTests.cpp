@@ -20,12 +20,7 @@ protected:
         auto made =
             PlaylistEntry::make(writeSilentWav(folder.url(std::to_string(++files) + ".wav"), seconds));
         EXPECT_TRUE(made);
-        if (!listening.empty()) made->currentTimeRangeSet = set(std::move(listening));
-        return made;
-    }
-    static std::shared_ptr<TimeRangeSet> set(Spans ranges) {
-        auto made = std::make_shared<TimeRangeSet>();
-        made->ranges = std::move(ranges);
+        if (!listening.empty()) made->currentTimeRangeSet = heardSpans(std::move(listening));
         return made;
     }
 
@@ -40,7 +35,7 @@ TEST_F(ListeningHistory, OpeningASpanFindsOrAddsIt) {
     ASSERT_TRUE(played->currentTimeRangeSet);
     EXPECT_EQ(played->currentTimeRangeSet->ranges, (Spans{{12, 12}}));
 
-    played->currentTimeRangeSet = set({{0, 10}, {20, 30}});
+    played->currentTimeRangeSet = heardSpans({{0, 10}, {20, 30}});
     played->beginTimeRange(10);
     EXPECT_EQ(played->cachedTimeRangeIndex, 0u);
     played->beginTimeRange(15);
@@ -119,12 +114,12 @@ TEST_F(ListeningHistory, FinishingSavesAlteredNotesEvenWithoutAListening) {
 
 TEST_F(ListeningHistory, CoveredFractionIsTheUnionWithinZeroAndOne) {
     auto played = entry(120);
-    EXPECT_DOUBLE_EQ(played->coveredFraction(*set({{0, 60}, {30, 90}})), 0.75);
-    EXPECT_DOUBLE_EQ(played->coveredFraction(*set({{0, 500}})), 1.0);
+    EXPECT_DOUBLE_EQ(played->coveredFraction(*heardSpans({{0, 60}, {30, 90}})), 0.75);
+    EXPECT_DOUBLE_EQ(played->coveredFraction(*heardSpans({{0, 500}})), 1.0);
     played->_cachedDuration = 0.001;
-    EXPECT_DOUBLE_EQ(played->coveredFraction(*set({{0, 1}})), 0.0);
-    EXPECT_DOUBLE_EQ(decodedEntry(folder.url("gone.wav").absoluteString())->coveredFraction(*set({{0, 30}})),
-                     0.0);
+    EXPECT_DOUBLE_EQ(played->coveredFraction(*heardSpans({{0, 1}})), 0.0);
+    EXPECT_DOUBLE_EQ(
+        decodedEntry(folder.url("gone.wav").absoluteString())->coveredFraction(*heardSpans({{0, 30}})), 0.0);
 }
 
 TEST_F(ListeningHistory, TimeSinceLastPlayedCountsSecondsAndCalendarDays) {

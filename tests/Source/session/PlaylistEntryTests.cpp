@@ -1,10 +1,13 @@
 #include "Source/session/Bookmark.h"
 #include "Source/session/PlaylistEntry.h"
 #include "Source/session/UrlCoding.h"
+#include "platform/foundation/PropertyList.h"
 #include "tests/Source/session/SessionFakes.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <vector>
 
 using namespace vantle;
 using namespace vantle::testing;
@@ -12,11 +15,7 @@ using namespace vantle::testing;
 namespace {
 
 std::vector<std::string> entryKeys(const PlaylistEntry& entry) {
-    platform::PlistValue tree = platform::encodePlistValue(entry).value();
-    std::vector<std::string> keys;
-    for (const auto& [key, value] : *tree.asDictionary())
-        keys.push_back(key);
-    return keys;
+    return dictionaryKeys(platform::encodePlistValue(entry).value());
 }
 
 platform::Result<std::shared_ptr<PlaylistEntry>> decodeEntry(const platform::PlistDictionary& record) {
@@ -149,4 +148,71 @@ TEST(Bookmark, ResolvesThePathOrTheRenamedFile) {
     EXPECT_FALSE(resolveBookmark(*bookmark));
     EXPECT_FALSE(makeBookmark(folder.url("none.wav")));
     EXPECT_FALSE(resolveBookmark(platform::Bytes{'b', 'p', 'l', 'i', 's', 't'}));
+}
+
+// A path holding a NUL byte names no file, whether or not the path cut at the NUL exists and
+// whether or not the folder holds a file with the recorded device and inode.
+TEST(BookmarkHostile, APathWithANulByteResolvesToNothing) {
+    SessionTempFolder folder;
+    writeSilentWav(folder.url("a"), 0.1);
+    struct stat info {};
+    ASSERT_EQ(::stat((folder.path + "/a").c_str(), &info), 0);
+    const auto device = static_cast<std::int64_t>(info.st_dev);
+    const auto inode = static_cast<std::int64_t>(info.st_ino);
+    struct Case {
+        std::string path;
+        std::int64_t device, inode;
+    };
+    for (const Case& bad : {Case{folder.path + std::string("/a\0b.mp3", 8), 1, 2},
+                            Case{folder.path + std::string("/a\0b.mp3", 8), device, inode},
+                            Case{folder.path + std::string("/gone\0b.mp3", 11), device, inode}}) {
+        const auto bytes = platform::serializeBinaryPlist(
+            platform::PlistDictionary{{"path", bad.path}, {"device", bad.device}, {"inode", bad.inode}});
+        ASSERT_TRUE(bytes.ok());
+        const std::optional<platform::Url> resolved = resolveBookmark(*bytes);
+        EXPECT_FALSE(resolved) << "\"" << resolved->absoluteString() << "\" for " << bad.device;
+    }
+}
+
+using platform::PlistDictionary;
+using platform::PlistValue;
+using platform::Url;
+
+namespace {
+
+// A file address as the documents store one.
+struct UrlHolder {
+    Url url;
+    void encode(platform::KeyedEncoder& e) const { e.encode("url", url); }
+    static UrlHolder decode(const platform::KeyedDecoder& d) { return {d.decode<Url>("url")}; }
+};
+
+} // namespace
+
+TEST(UrlCoding, WritesTheRelativeDictionaryAndReadsBothForms) {
+    Url url = Url::fileURLWithPath("/music/a b.mp3", false);
+    auto tree = platform::encodePlistValue(UrlHolder{url});
+    ASSERT_TRUE(tree);
+    EXPECT_EQ(*tree->find("url"), PlistValue(PlistDictionary{{"relative", "file:///music/a%20b.mp3"}}));
+    for (const PlistValue& stored : {*tree, PlistValue(PlistDictionary{{"url", "file:///music/a%20b.mp3"}})})
+        EXPECT_EQ(platform::decodePlistValue<UrlHolder>(stored).value().url, url);
+
+    // Round trip through the binary form too.
+    auto bytes = platform::encodePlist(std::vector<Url>{url, Url::fileURLWithPath("/x/ü.wav", false)});
+    ASSERT_TRUE(bytes);
+    auto urls = platform::decodePlist<std::vector<Url>>(*bytes);
+    ASSERT_TRUE(urls);
+    ASSERT_EQ(urls->size(), 2u);
+    EXPECT_EQ((*urls)[1].path(), "/x/ü.wav");
+}
+
+TEST(UrlCoding, RejectsWhatIsNotAFileUrl) {
+    for (const PlistValue& bad :
+         {PlistValue("http://example.com/a.mp3"), PlistValue("relative/a.mp3"), PlistValue(""), PlistValue(3),
+          PlistValue(PlistDictionary{}), PlistValue(PlistDictionary{{"relative", 5}}),
+          PlistValue(PlistDictionary{{"relative", "https://x/y"}})}) {
+        auto result = platform::decodePlistValue<UrlHolder>(PlistValue(PlistDictionary{{"url", bad}}));
+        EXPECT_FALSE(result);
+    }
+    EXPECT_FALSE(platform::encodePlistValue(UrlHolder{Url()}));
 }

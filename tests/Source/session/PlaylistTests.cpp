@@ -18,22 +18,8 @@ platform::PlistValue savedTree(const std::string& path) {
     return platform::parsePlist(platform::readFile(path).value()).value();
 }
 
-Keys documentKeys(const platform::PlistValue& tree) {
-    Keys keys;
-    for (const auto& [key, value] : *tree.asDictionary())
-        keys.push_back(key);
-    return keys;
-}
-
 platform::Result<std::shared_ptr<Playlist>> decodeDocument(const platform::PlistDictionary& document) {
     return platform::decodePlist<std::shared_ptr<Playlist>>(platform::serializeBinaryPlist(document).value());
-}
-
-Keys fileNames(const Playlist::EntryList& entries) {
-    Keys names;
-    for (const auto& entry : entries)
-        names.push_back(entry->_url.lastPathComponent());
-    return names;
 }
 
 } // namespace
@@ -47,7 +33,7 @@ TEST(PlaylistDocument, NewDocumentSavesThreeKeysAsABinaryList) {
     platform::Bytes bytes = platform::readFile(folder.path + "/Dance Night.vantle").value();
     EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 8), "bplist00");
     platform::PlistValue tree = platform::parsePlist(bytes).value();
-    EXPECT_EQ(documentKeys(tree), (Keys{"playlist", "currentItem", "currentTime"}));
+    EXPECT_EQ(dictionaryKeys(tree), (Keys{"playlist", "currentItem", "currentTime"}));
     // -1 is a signed integer, not a real and not a huge unsigned value.
     EXPECT_EQ(tree.find("currentItem")->asInteger(), -1);
 }
@@ -91,7 +77,7 @@ TEST(PlaylistDocument, SettingsComeBackOnlyWhenTheyWereThere) {
     decodeDocument({{"playlist", platform::PlistArray{}}, {"currentTime", 0.0}})
         .value()
         ->save(folder.url("bare"));
-    EXPECT_EQ(documentKeys(savedTree(folder.path + "/bare")),
+    EXPECT_EQ(dictionaryKeys(savedTree(folder.path + "/bare")),
               (Keys{"playlist", "currentItem", "currentTime"}));
 
     platform::PlistDictionary settings{{"playlist", platform::PlistArray{}},
@@ -101,8 +87,8 @@ TEST(PlaylistDocument, SettingsComeBackOnlyWhenTheyWereThere) {
                                        {"directoryPrefix", "/music/"}};
     decodeDocument(settings).value()->save(folder.url("settings"));
     platform::PlistValue tree = savedTree(folder.path + "/settings");
-    EXPECT_EQ(documentKeys(tree), (Keys{"playlist", "currentItem", "currentTime", "ageUnits",
-                                        "automaticallyMoveToHistory", "directoryPrefix"}));
+    EXPECT_EQ(dictionaryKeys(tree), (Keys{"playlist", "currentItem", "currentTime", "ageUnits",
+                                          "automaticallyMoveToHistory", "directoryPrefix"}));
     EXPECT_EQ(*tree.find("ageUnits"), platform::PlistValue("weeks"));
     EXPECT_EQ(*tree.find("directoryPrefix"), platform::PlistValue("/music/"));
 }
@@ -111,8 +97,7 @@ TEST(PlaylistDocument, CurrentEntrySurvivesSavingAndOutOfRangeIndexesMeanNone) {
     SessionTempFolder folder;
     Playlist playlist;
     playlist.allEntries = {decodedEntry("file:///m/a.mp3"), decodedEntry("file:///m/b.mp3")};
-    playlist.allEntries[0]->currentTimeRangeSet = std::make_shared<TimeRangeSet>();
-    playlist.allEntries[0]->currentTimeRangeSet->ranges = {{1, 2}};
+    playlist.allEntries[0]->currentTimeRangeSet = heardSpans({{1, 2}});
     playlist.assignedEntry = playlist.allEntries[0];
     playlist.save(folder.url("s.vantle"));
 

@@ -115,6 +115,29 @@ inline platform::Url writeSilentWav(const platform::Url& url, double seconds) {
     return url;
 }
 
+// The keys of a property-list dictionary, in stored order.
+inline std::vector<std::string> dictionaryKeys(const platform::PlistValue& tree) {
+    std::vector<std::string> keys;
+    for (const auto& [key, value] : *tree.asDictionary())
+        keys.push_back(key);
+    return keys;
+}
+
+// The file names of the entries, in order.
+inline std::vector<std::string> fileNames(const Playlist::EntryList& entries) {
+    std::vector<std::string> names;
+    for (const auto& entry : entries)
+        names.push_back(entry->_url.lastPathComponent());
+    return names;
+}
+
+// A listening of the given spans.
+inline std::shared_ptr<TimeRangeSet> heardSpans(std::vector<TimeRange> ranges) {
+    auto made = std::make_shared<TimeRangeSet>();
+    made->ranges = std::move(ranges);
+    return made;
+}
+
 // An entry as a session document stores it, with nothing but the two keys it needs, and more when given.
 inline platform::PlistDictionary entryRecord(const std::string& url,
                                              const platform::PlistDictionary& more = {}) {

@@ -54,10 +54,8 @@ BluePixels bluePixelsInColumn(const QImage& image, int x, int top, int bottom) {
 
 TEST_F(PlaylistTableTest, PlayedBarIsDrawnInTheVerticalMiddleOfItsRow) {
     auto entries = setEntries({"/a/whole.mp3", "/a/half.mp3", "/a/none.mp3"});
-    entries[0]->currentTimeRangeSet = std::make_shared<TimeRangeSet>();
-    entries[0]->currentTimeRangeSet->ranges = {TimeRange{0.0, 1.0}};
-    entries[1]->currentTimeRangeSet = std::make_shared<TimeRangeSet>();
-    entries[1]->currentTimeRangeSet->ranges = {TimeRange{0.0, 0.5}};
+    entries[0]->currentTimeRangeSet = heardSpans({TimeRange{0.0, 1.0}});
+    entries[1]->currentTimeRangeSet = heardSpans({TimeRange{0.0, 0.5}});
     table->verticalHeader()->setDefaultSectionSize(30);
     table->horizontalHeader()->resizeSection(PlaylistTableModel::columnIndex(PlaylistColumn::Played), 120);
     table->reloadTable();

@@ -70,10 +70,8 @@ TEST_F(PlaylistTableTest, DurationCellShowsWholeMinutesAndSecondsOfTheFile) {
 
 TEST_F(PlaylistTableTest, PlayedCellGivesTheCoveredShareOfTheCurrentListening) {
     auto entries = setEntries({"/a/whole.mp3", "/a/half.mp3", "/a/empty.mp3", "/a/fresh.mp3"});
-    entries[0]->currentTimeRangeSet = std::make_shared<TimeRangeSet>();
-    entries[0]->currentTimeRangeSet->ranges = {TimeRange{0.0, 1.0}};
-    entries[1]->currentTimeRangeSet = std::make_shared<TimeRangeSet>();
-    entries[1]->currentTimeRangeSet->ranges = {TimeRange{0.25, 0.75}};
+    entries[0]->currentTimeRangeSet = heardSpans({TimeRange{0.0, 1.0}});
+    entries[1]->currentTimeRangeSet = heardSpans({TimeRange{0.25, 0.75}});
     entries[2]->currentTimeRangeSet = std::make_shared<TimeRangeSet>();
     entries[3]->currentTimeRangeSet.reset();
     // Earlier listenings do not count.

@@ -2,12 +2,14 @@
 // drawn visibly as the fallback.
 
 #include "Source/views/SymbolImages.h"
+#include "Source/views/TintedButton.h"
 
 #include <QImage>
 #include <QPainter>
 
 #include <gtest/gtest.h>
 
+#include <QPixmap>
 #include <string>
 #include <vector>
 
@@ -108,6 +110,32 @@ TEST(SymbolImages, WeightSizeAndIconsDrawTheSameGlyph) {
     painter.end();
     EXPECT_EQ(inkIn(wide, QRect(0, 0, 32, 64)), 0);
     EXPECT_EQ(differingPixels(wide.copy(32, 0, 64, 64), symbolImage("pause.fill")), 0);
+}
+
+// The tinted button: the middle of its icon, drawn at 16 × 16.
+QColor centre(const QIcon& icon) {
+    return icon.pixmap(QSize(16, 16)).toImage().pixelColor(8, 8);
+}
+
+TEST(TintedButton, DrawsItsIconInTheTextColourAndLeavesTheSharedIconAlone) {
+    EXPECT_TRUE(TintedButton().icon().isNull());
+
+    QPixmap picture(16, 16);
+    picture.fill(Qt::transparent);
+    {
+        QPainter painter(&picture);
+        painter.fillRect(4, 4, 8, 8, Qt::red);
+    }
+    const QIcon shared(picture);
+    TintedButton first(shared, "A"), second(shared, "B");
+    QPushButton plain(shared, "C");
+    const QColor text = first.palette().color(QPalette::ButtonText);
+    ASSERT_NE(text, QColor(Qt::red));
+    EXPECT_EQ(centre(first.icon()), text);
+    EXPECT_EQ(centre(second.icon()), text);
+    EXPECT_EQ(centre(plain.icon()), QColor(Qt::red));
+    EXPECT_EQ(centre(shared), QColor(Qt::red));
+    EXPECT_EQ(first.icon().pixmap(QSize(16, 16)).toImage().pixelColor(1, 1).alpha(), 0);
 }
 
 } // namespace

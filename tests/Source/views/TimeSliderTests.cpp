@@ -24,7 +24,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <limits>
 
 namespace vantle::testing {
 namespace {
@@ -198,7 +197,7 @@ TEST_F(TimeSliderTest, DrawsTrackRangesAndCursor) {
     EXPECT_EQ(first.pixelColor(285, 20), QColor(Qt::black)); // the track where nothing was heard
     EXPECT_EQ(image.pixelColor(200, 20), QColor(Qt::black));
     EXPECT_EQ(image.pixelColor(200, 16), background);
-    EXPECT_EQ(image.pixelColor(517, 20), background); // beyond the track's round cap
+    EXPECT_EQ(image.pixelColor(517, 20), background);          // beyond the track's round cap
     EXPECT_EQ(image.pixelColor(410, 5), slider.cursorColor()); // the cursor at 80 s, full height
     EXPECT_EQ(image.pixelColor(410, 35), slider.cursorColor());
     EXPECT_EQ(image.pixelColor(410, 39), background);

@@ -93,7 +93,7 @@ TEST_F(TransportTest, PauseWithoutMarksWalksBackToTheStart) {
     EXPECT_EQ(log, (TransportLog{"text  0:00"}));
 }
 
-TEST_F(TransportTest, StepsBackReturnToTheEntryThatJustEnded) {
+TEST_F(TransportTest, StepsAndZeroJumpsBackReturnToTheEntryThatJustEnded) {
     auto finished = makeEntry("finished.wav", 120.0);
     auto next = makeEntry("next.wav", 200.0);
     host.previous = finished;
@@ -113,34 +113,37 @@ TEST_F(TransportTest, StepsBackReturnToTheEntryThatJustEnded) {
     panel.fwd1Pressed();
     EXPECT_EQ(log, (TransportLog{"seek 6"}));
     EXPECT_EQ(host.assigned, next);
+
+    // Zero jumps return to it first as well.
+    finished->zeros = {30.0, 100.0};
+    host.previous = finished;
+    loadAt(next, 0.0);
+    panel.prevZeroPressed();
+    EXPECT_EQ(log, (TransportLog{"loadEntry finished.wav", "seek 120", "clearPrevEntry", "seek 100",
+                                 "text  1:40"}));
 }
 
 TEST_F(TransportTest, ZeroJumpsLookPastTheMarkJustReached) {
     auto entry = makeEntry("song.wav", 120.0);
     entry->zeros = {10.0, 20.0};
 
-    const std::vector<std::pair<double, double>> previousCases = {
-        {20.5, 20.0}, // 0.5 s after a mark: to that mark
-        {20.2, 10.0}, // 0.2 s after it: to the one before
-        {10.2, 0.0},  // and with none before, to the start
-        {100.0, 20.0},
+    struct Jump {
+        bool next;
+        double from, to;
     };
-    for (const auto& [from, to] : previousCases) {
-        loadAt(entry, from);
-        panel.prevZeroPressed();
-        EXPECT_EQ(seeks(), std::vector<double>{to}) << "previous zero from " << from;
-    }
-
-    const std::vector<std::pair<double, double>> nextCases = {
-        {5.0, 10.0},
-        {9.8, 20.0},   // a mark 0.2 s ahead is skipped
-        {9.6, 10.0},   // one 0.4 s ahead is not
-        {19.9, 120.0}, // after the last mark: the end
-    };
-    for (const auto& [from, to] : nextCases) {
-        loadAt(entry, from);
-        panel.nextZeroPressed();
-        EXPECT_EQ(seeks(), std::vector<double>{to}) << "next zero from " << from;
+    for (const Jump& jump : {
+             Jump{false, 20.5, 20.0}, // 0.5 s after a mark: to that mark
+             Jump{false, 20.2, 10.0}, // 0.2 s after it: to the one before
+             Jump{false, 10.2, 0.0},  // and with none before, to the start
+             Jump{false, 100.0, 20.0}, Jump{true, 5.0, 10.0},
+             Jump{true, 9.8, 20.0},   // a mark 0.2 s ahead is skipped
+             Jump{true, 9.6, 10.0},   // one 0.4 s ahead is not
+             Jump{true, 19.9, 120.0}, // after the last mark: the end
+         }) {
+        loadAt(entry, jump.from);
+        jump.next ? panel.nextZeroPressed() : panel.prevZeroPressed();
+        EXPECT_EQ(seeks(), std::vector<double>{jump.to})
+            << (jump.next ? "next" : "previous") << " from " << jump.from;
     }
 
     // Each jump shows the position it reached, in green.
@@ -154,17 +157,6 @@ TEST_F(TransportTest, ZeroJumpsLookPastTheMarkJustReached) {
     loadAt(unmeasured, 0.0);
     panel.nextZeroPressed();
     EXPECT_EQ(seeks(), std::vector<double>{0.0});
-}
-
-TEST_F(TransportTest, ZeroJumpsReturnToTheFinishedEntryFirst) {
-    auto finished = makeEntry("finished.wav", 120.0);
-    finished->zeros = {30.0, 100.0};
-    auto next = makeEntry("next.wav", 200.0);
-    host.previous = finished;
-    loadAt(next, 0.0);
-    panel.prevZeroPressed();
-    EXPECT_EQ(log, (TransportLog{"loadEntry finished.wav", "seek 120", "clearPrevEntry", "seek 100",
-                                 "text  1:40"}));
 }
 
 TEST_F(TransportTest, ActionsWithoutAnEntryShowTheirSymbolAndMoveNothing) {
@@ -189,22 +181,15 @@ TEST_F(TransportTest, SegmentJumpsFollowTheTranscription) {
         cues.push_back(std::make_shared<TextNote>(time, "line"));
     auto finished = makeEntry("finished.wav", 60.0);
 
-    const std::vector<std::pair<double, double>> previousCases = {{4.2, 0.0}, {10.0, 4.0}};
-    for (const auto& [from, to] : previousCases) {
-        host.previous = finished; // segments never return to a finished entry
+    // Segments never return to a finished entry; the last line is the last to go to, and 0.3 s
+    // ahead already lies in the 4 s line.
+    for (const auto& [next, from, to] : std::vector<std::tuple<bool, double, double>>{
+             {false, 4.2, 0.0}, {false, 10.0, 4.0}, {true, 1.0, 4.0}, {true, 3.8, 9.5}, {true, 9.6, 9.5}}) {
+        host.previous = finished;
         loadAt(entry, from);
-        panel.prevSegmentPressed();
-        EXPECT_EQ(log, TransportLog{"seek " + transportNumber(to)}) << "previous segment from " << from;
-    }
-    const std::vector<std::pair<double, double>> nextCases = {
-        {1.0, 4.0},
-        {3.8, 9.5}, // 0.3 s ahead already lies in the 4 s line
-        {9.6, 9.5}, // the last line is the last to go to
-    };
-    for (const auto& [from, to] : nextCases) {
-        loadAt(entry, from);
-        panel.nextSegmentPressed();
-        EXPECT_EQ(log, TransportLog{"seek " + transportNumber(to)}) << "next segment from " << from;
+        next ? panel.nextSegmentPressed() : panel.prevSegmentPressed();
+        EXPECT_EQ(log, TransportLog{"seek " + transportNumber(to)})
+            << (next ? "next" : "previous") << " from " << from;
     }
 
     // Without a transcription both go to the start.

@@ -8,18 +8,15 @@
 #include "tests/Source/views/VideoClipWriter.h"
 #include "tests/support/TemporaryFolder.h"
 
-#include <QEventLoop>
 #include <QMediaPlayer>
 #include <QPointer>
 #include <QTest>
-#include <QTimer>
 #include <QVideoFrame>
 #include <QVideoSink>
 #include <QVideoWidget>
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -27,18 +24,9 @@
 namespace vantle {
 namespace {
 
-// Runs the event loop until the condition holds or the time is up; the condition's last answer.
-bool videoRunUntil(const std::function<bool()>& condition, int timeoutMs = 10000) {
-    if (condition()) return true;
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (condition()) loop.quit();
-    });
-    poll.start(5);
-    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    loop.exec();
-    return condition();
+// Handles events until the condition holds; a deadline generous enough for a busy machine.
+bool videoRunUntil(const std::function<bool()>& condition) {
+    return QTest::qWaitFor(condition, 10000);
 }
 
 class VideoPlaybackTest : public ::testing::Test {

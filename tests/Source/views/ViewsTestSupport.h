@@ -109,13 +109,7 @@ protected:
         return made;
     }
 
-    // The file names of the playlist's entries, in list order.
-    std::vector<std::string> order() {
-        std::vector<std::string> names;
-        for (const auto& entry : playlist().allEntries)
-            names.push_back(entry->_url.lastPathComponent());
-        return names;
-    }
+    std::vector<std::string> order() { return fileNames(playlist().allEntries); }
 
     // The text shown in a cell.
     std::string cell(int row, PlaylistColumn column) {
