@@ -1,6 +1,7 @@
 #include "RenderAllocationTrap.h"
 #include "tests/support/EngineRig.h"
 
+#include "platform/audio/AlsaAudioDevice.h"
 #include "platform/audio/FakeInputDevice.h"
 #include "platform/audio/IONodes.h"
 
@@ -121,4 +122,57 @@ TEST(AudioInput, WithoutACaptureDeviceTheEngineRefusesToStart) {
         EXPECT_TRUE(engine.start());
         engine.stop();
     }
+}
+
+namespace {
+
+// The ALSA "null" PCM for output and `capture` for input, or nothing when the machine has no "null".
+std::unique_ptr<AlsaAudioDevice> alsaNullDevice(const std::string& capture) {
+    AlsaAudioDevice::Request request;
+    request.pcmName = "null";
+    request.capturePcmName = capture;
+    auto device = AlsaAudioDevice::open(request);
+    return device ? std::move(device).value() : nullptr;
+}
+
+} // namespace
+
+TEST(AlsaCapture, AMissingCapturePcmIsAnErrorAndTheOutputStillPlays) {
+    auto device = alsaNullDevice("hw:CARD=VantleNoSuchCard,DEV=0");
+    if (!device) GTEST_SKIP() << "ALSA has no \"null\" PCM";
+    AudioEngine engine(std::move(device));
+    (void)engine.inputNode();
+    auto started = engine.start();
+    ASSERT_FALSE(started);
+    EXPECT_NE(started.error().message.find("No audio input device"), std::string::npos);
+    EXPECT_NE(started.error().message.find("VantleNoSuchCard"), std::string::npos);
+    EXPECT_FALSE(engine.isRunning());
+    engine.detach(engine.inputNode());
+    EXPECT_TRUE(engine.start());
+    engine.stop();
+}
+
+TEST(AlsaCapture, TheCaptureThreadFeedsTheInputNodeWhileTheEngineRuns) {
+    auto made = alsaNullDevice("null");
+    if (!made) GTEST_SKIP() << "ALSA has no \"null\" PCM";
+    AlsaAudioDevice& device = *made;
+    traptest::ScopedTrapHooks hooks;
+    AudioEngine engine(std::move(made));
+    InputNode& input = engine.inputNode();
+    ASSERT_TRUE(input.setChannelMap({1}));
+    Heard heard;
+    listen(input, heard);
+    if (auto started = engine.start(); !started) GTEST_SKIP() << started.error().message;
+    EXPECT_TRUE(device.isCapturing());
+    EXPECT_TRUE(waitUntil([&] { return device.framesCaptured() >= 8192 && heard.frames() >= 8192; }));
+    engine.stop();
+    input.taps().remove(0);
+    EXPECT_FALSE(device.isCapturing());
+    EXPECT_FALSE(device.captureHasFailed());
+    // And capture starts again with the engine.
+    const std::uint64_t captured = device.framesCaptured();
+    ASSERT_TRUE(engine.start());
+    EXPECT_TRUE(waitUntil([&] { return device.framesCaptured() > captured; }));
+    engine.stop();
+    traptest::expectNoRenderAllocations();
 }
