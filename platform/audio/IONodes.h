@@ -54,7 +54,7 @@ public:
     // The device's input format: what the channel map chooses from.
     AudioFormat deviceFormat() const { return deviceFormat_; }
     // Render cycles whose captured input came up short since the engine last started capturing, and the
-    // frames they lacked (played as silence). Any thread.
+    // frames they lacked (played as silence). Main thread.
     std::uint64_t underruns() const;
     std::uint64_t missingFrames() const;
 
