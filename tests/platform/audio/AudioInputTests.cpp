@@ -2,12 +2,14 @@
 #include "tests/support/EngineRig.h"
 
 #include "platform/audio/AlsaAudioDevice.h"
+#include "platform/audio/CaptureRing.h"
 #include "platform/audio/FakeInputDevice.h"
 #include "platform/audio/IONodes.h"
 
 #include <gtest/gtest.h>
 
 #include <mutex>
+#include <thread>
 
 using namespace platform;
 using namespace testsupport;
@@ -47,6 +49,51 @@ void listen(InputNode& input, Heard& heard) {
 }
 
 } // namespace
+
+TEST(CaptureRing, DropsWhatFindsNoRoomAndFillsWhatIsMissingWithSilence) {
+    CaptureRing ring(2, 4);
+    const float left[] = {1, 2, 3}, right[] = {-1, -2, -3};
+    const float* both[] = {left, right};
+    ring.write(both, 2, 3);
+    ring.write(both, 1, 3); // one frame fits; the missing channel is silent
+    EXPECT_EQ(std::pair(ring.available(), ring.droppedFrames()), std::pair(4u, std::uint64_t(2)));
+    float a[6], b[6];
+    float* out[] = {a, b};
+    EXPECT_EQ(ring.read(out, 6), 4u);
+    EXPECT_EQ(std::vector<float>(a, a + 6), (std::vector<float>{1, 2, 3, 1, 0, 0}));
+    EXPECT_EQ(std::vector<float>(b, b + 6), (std::vector<float>{-1, -2, -3, 0, 0, 0}));
+    EXPECT_EQ(std::pair(ring.underruns(), ring.missingFrames()), std::pair(std::uint64_t(1), std::uint64_t(2)));
+}
+
+TEST(CaptureRing, AWriterAndAReaderThreadKeepTheFramesInOrder) {
+    CaptureRing ring(1, 700);
+    constexpr std::uint32_t total = 200000;
+    std::thread writer([&] {
+        float chunk[333];
+        for (std::uint32_t next = 1; next <= total;) {
+            const std::uint32_t count =
+                std::min<std::uint32_t>({333, total + 1 - next, 700 - ring.available()});
+            for (std::uint32_t i = 0; i < count; ++i)
+                chunk[i] = float(next + i);
+            const float* channels[] = {chunk};
+            ring.write(channels, 1, count);
+            next += count;
+            if (count == 0) std::this_thread::yield();
+        }
+    });
+    std::uint32_t expected = 1;
+    bool ordered = true;
+    float block[256];
+    float* out[] = {block};
+    while (expected <= total && ordered) {
+        const std::uint32_t got = ring.read(out, 256);
+        for (std::uint32_t i = 0; i < got; ++i)
+            ordered = ordered && block[i] == float(expected++);
+    }
+    writer.join();
+    EXPECT_TRUE(ordered);
+    EXPECT_EQ(ring.droppedFrames(), 0u);
+}
 
 TEST(AudioInput, ChannelMapPicksTheDeviceChannelsSampleForSample) {
     traptest::ScopedTrapHooks hooks;
