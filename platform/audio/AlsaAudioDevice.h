@@ -52,6 +52,9 @@ public:
     // cannot be opened or configured at that rate.
     Result<void> startCapture(CaptureRing& ring) override;
     void stopCapture() override;
+    // Two periods: capture hands over whole periods, and the output may ask for one just before the
+    // capture thread wakes.
+    std::uint32_t captureLead() const override { return 2 * period_; }
     std::string capturePcmName() const { return captureName_; }
     bool isCapturing() const { return captureThread_.joinable(); }
     // Frames captured, and capture overruns recovered from, since the device was opened (any thread).

@@ -62,7 +62,28 @@ TEST(CaptureRing, DropsWhatFindsNoRoomAndFillsWhatIsMissingWithSilence) {
     EXPECT_EQ(ring.read(out, 6), 4u);
     EXPECT_EQ(std::vector<float>(a, a + 6), (std::vector<float>{1, 2, 3, 1, 0, 0}));
     EXPECT_EQ(std::vector<float>(b, b + 6), (std::vector<float>{-1, -2, -3, 0, 0, 0}));
-    EXPECT_EQ(std::pair(ring.underruns(), ring.missingFrames()), std::pair(std::uint64_t(1), std::uint64_t(2)));
+    EXPECT_EQ(std::pair(ring.underruns(), ring.missingFrames()),
+              std::pair(std::uint64_t(1), std::uint64_t(2)));
+}
+
+TEST(CaptureRing, ReadsOnceTheLeadHasComeInAndWaitsForItAgainAfterAnUnderrun) {
+    CaptureRing ring(1, 8, 3);
+    const float values[] = {1, 2, 3, 4, 5};
+    const float* in[] = {values};
+    float got[2];
+    float* out[] = {got};
+    struct Step {
+        std::uint32_t write, expectRead;
+        std::uint64_t underruns, missing;
+    };
+    // Two waiting: nothing read and nothing counted before the first lead; then the lead is in, two are
+    // read, one is left for a short read; after it, two waiting are not enough.
+    const Step steps[] = {{2, 0, 0, 0}, {1, 2, 0, 0}, {0, 1, 1, 1}, {2, 0, 2, 3}, {1, 2, 2, 3}};
+    for (const Step& step : steps) {
+        ring.write(in, 1, step.write);
+        EXPECT_EQ(ring.read(out, 2), step.expectRead);
+        EXPECT_EQ(std::pair(ring.underruns(), ring.missingFrames()), std::pair(step.underruns, step.missing));
+    }
 }
 
 TEST(CaptureRing, AWriterAndAReaderThreadKeepTheFramesInOrder) {
