@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <mutex>
 #include <thread>
 
@@ -30,10 +31,6 @@ std::unique_ptr<FakeInputDevice> eightChannels(std::uint32_t capturedPerPeriod =
 struct Heard {
     std::mutex mutex;
     std::vector<std::vector<float>> channels;
-    std::size_t frames() {
-        std::lock_guard lock(mutex);
-        return channels.empty() ? 0 : channels[0].size();
-    }
 };
 
 void listen(InputNode& input, Heard& heard) {
@@ -56,14 +53,13 @@ TEST(CaptureRing, DropsWhatFindsNoRoomAndFillsWhatIsMissingWithSilence) {
     const float* both[] = {left, right};
     ring.write(both, 2, 3);
     ring.write(both, 1, 3); // one frame fits; the missing channel is silent
-    EXPECT_EQ(std::pair(ring.available(), ring.droppedFrames()), std::pair(4u, std::uint64_t(2)));
     float a[6], b[6];
     float* out[] = {a, b};
     EXPECT_EQ(ring.read(out, 6), 4u);
     EXPECT_EQ(std::vector<float>(a, a + 6), (std::vector<float>{1, 2, 3, 1, 0, 0}));
     EXPECT_EQ(std::vector<float>(b, b + 6), (std::vector<float>{-1, -2, -3, 0, 0, 0}));
-    EXPECT_EQ(std::pair(ring.underruns(), ring.missingFrames()),
-              std::pair(std::uint64_t(1), std::uint64_t(2)));
+    EXPECT_EQ((std::vector<std::uint64_t>{ring.droppedFrames(), ring.underruns(), ring.missingFrames()}),
+              (std::vector<std::uint64_t>{2, 1, 2}));
 }
 
 TEST(CaptureRing, ReadsOnceTheLeadHasComeInAndWaitsForItAgainAfterAnUnderrun) {
@@ -89,6 +85,7 @@ TEST(CaptureRing, ReadsOnceTheLeadHasComeInAndWaitsForItAgainAfterAnUnderrun) {
 TEST(CaptureRing, AWriterAndAReaderThreadKeepTheFramesInOrder) {
     CaptureRing ring(1, 700);
     constexpr std::uint32_t total = 200000;
+    std::atomic<bool> written{false};
     std::thread writer([&] {
         float chunk[333];
         for (std::uint32_t next = 1; next <= total;) {
@@ -101,40 +98,40 @@ TEST(CaptureRing, AWriterAndAReaderThreadKeepTheFramesInOrder) {
             next += count;
             if (count == 0) std::this_thread::yield();
         }
+        written = true;
     });
     std::uint32_t expected = 1;
     bool ordered = true;
     float block[256];
     float* out[] = {block};
-    while (expected <= total && ordered) {
+    while (expected <= total && !(written && ring.available() == 0)) {
         const std::uint32_t got = ring.read(out, 256);
         for (std::uint32_t i = 0; i < got; ++i)
             ordered = ordered && block[i] == float(expected++);
     }
     writer.join();
     EXPECT_TRUE(ordered);
-    EXPECT_EQ(ring.droppedFrames(), 0u);
+    EXPECT_EQ(expected, total + 1);
 }
 
 TEST(AudioInput, ChannelMapPicksTheDeviceChannelsSampleForSample) {
     traptest::ScopedTrapHooks hooks;
     AudioEngine engine(eightChannels());
     InputNode& input = engine.inputNode();
-    EXPECT_EQ(input.outputFormat(0).channelCount(), 8u);
 
     // A map naming a channel the device lacks changes nothing.
     for (const auto& refused : {std::vector<std::int32_t>{2, 8}, std::vector<std::int32_t>{-1}})
         EXPECT_FALSE(input.setChannelMap(refused));
     EXPECT_TRUE(input.channelMap().empty());
     ASSERT_TRUE(input.setChannelMap({3, 2, 3}));
-    EXPECT_EQ(input.outputFormat(0).channelCount(), 3u);
-    EXPECT_EQ(input.deviceFormat().channelCount(), 8u);
+    EXPECT_EQ(std::pair(input.outputFormat(0).channelCount(), input.deviceFormat().channelCount()),
+              std::pair(3u, 8u));
 
     // Tapped and feeding nothing, the node still renders in every cycle.
     Heard heard;
     listen(input, heard);
     ASSERT_TRUE(engine.start());
-    ASSERT_TRUE(waitUntil([&] { return heard.frames() >= 8192; }));
+    ASSERT_TRUE(waitUntil([&] { return input.taps().deliveredBuffers(0) >= 16; }));
     // A running engine takes a new map at once.
     ASSERT_TRUE(input.setChannelMap({2, 3}));
     engine.stop();
@@ -159,7 +156,7 @@ TEST(AudioInput, InputThatRunsShortIsSilenceAndCounted) {
     Heard heard;
     listen(input, heard);
     ASSERT_TRUE(engine.start());
-    ASSERT_TRUE(waitUntil([&] { return heard.frames() >= 1024; }));
+    ASSERT_TRUE(waitUntil([&] { return input.taps().deliveredBuffers(0) >= 2; }));
     engine.stop();
     input.taps().remove(0);
 
@@ -171,25 +168,6 @@ TEST(AudioInput, InputThatRunsShortIsSilenceAndCounted) {
               (std::vector<float>{0, 0, 500384, 500385}));
     EXPECT_GE(input.underruns(), 2u);
     EXPECT_EQ(input.missingFrames(), 128 * input.underruns());
-}
-
-TEST(AudioInput, WithoutACaptureDeviceTheEngineRefusesToStart) {
-    std::vector<std::unique_ptr<AudioDevice>> devices;
-    devices.push_back(std::make_unique<NullAudioDevice>());
-    devices.push_back(std::make_unique<FakeInputDevice>(FakeInputDevice::Configuration{}));
-    for (auto& device : devices) {
-        SCOPED_TRACE(device->name());
-        AudioEngine engine(std::move(device));
-        (void)engine.inputNode();
-        auto started = engine.start();
-        ASSERT_FALSE(started);
-        EXPECT_NE(started.error().message.find("No audio input device"), std::string::npos);
-        EXPECT_FALSE(engine.isRunning());
-        // Without the input node the output plays.
-        engine.detach(engine.inputNode());
-        EXPECT_TRUE(engine.start());
-        engine.stop();
-    }
 }
 
 namespace {
@@ -205,19 +183,23 @@ std::unique_ptr<AlsaAudioDevice> alsaNullDevice(const std::string& capture) {
 
 } // namespace
 
-TEST(AlsaCapture, AMissingCapturePcmIsAnErrorAndTheOutputStillPlays) {
-    auto device = alsaNullDevice("hw:CARD=VantleNoSuchCard,DEV=0");
-    if (!device) GTEST_SKIP() << "ALSA has no \"null\" PCM";
-    AudioEngine engine(std::move(device));
-    (void)engine.inputNode();
-    auto started = engine.start();
-    ASSERT_FALSE(started);
-    EXPECT_NE(started.error().message.find("No audio input device"), std::string::npos);
-    EXPECT_NE(started.error().message.find("VantleNoSuchCard"), std::string::npos);
-    EXPECT_FALSE(engine.isRunning());
-    engine.detach(engine.inputNode());
-    EXPECT_TRUE(engine.start());
-    engine.stop();
+TEST(AudioInput, WithoutACaptureDeviceTheEngineRefusesToStartAndTheOutputStillPlays) {
+    std::vector<std::unique_ptr<AudioDevice>> devices;
+    devices.push_back(std::make_unique<NullAudioDevice>());
+    devices.push_back(std::make_unique<FakeInputDevice>(FakeInputDevice::Configuration{}));
+    if (auto alsa = alsaNullDevice("hw:CARD=VantleNoSuchCard,DEV=0")) devices.push_back(std::move(alsa));
+    for (auto& device : devices) {
+        SCOPED_TRACE(device->name());
+        AudioEngine engine(std::move(device));
+        (void)engine.inputNode();
+        auto started = engine.start();
+        ASSERT_FALSE(started);
+        EXPECT_EQ(started.error().message.find("No audio input device"), 0u) << started.error().message;
+        EXPECT_FALSE(engine.isRunning());
+        engine.detach(engine.inputNode());
+        EXPECT_TRUE(engine.start());
+        engine.stop();
+    }
 }
 
 TEST(AlsaCapture, TheCaptureThreadFeedsTheInputNodeWhileTheEngineRuns) {
@@ -232,7 +214,8 @@ TEST(AlsaCapture, TheCaptureThreadFeedsTheInputNodeWhileTheEngineRuns) {
     listen(input, heard);
     if (auto started = engine.start(); !started) GTEST_SKIP() << started.error().message;
     EXPECT_TRUE(device.isCapturing());
-    EXPECT_TRUE(waitUntil([&] { return device.framesCaptured() >= 8192 && heard.frames() >= 8192; }));
+    EXPECT_TRUE(
+        waitUntil([&] { return device.framesCaptured() >= 8192 && input.taps().deliveredBuffers(0) >= 16; }));
     engine.stop();
     input.taps().remove(0);
     EXPECT_FALSE(device.isCapturing());
