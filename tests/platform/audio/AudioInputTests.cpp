@@ -144,8 +144,13 @@ TEST(AudioInput, ChannelMapPicksTheDeviceChannelsSampleForSample) {
             exact = exact && heard.channels[c][n] == float((c == 1 ? 2 : 3) * 100000 + std::int64_t(n));
     EXPECT_TRUE(exact);
     EXPECT_EQ(input.underruns(), 0u);
-    EXPECT_EQ(input.outputFormat(0).channelCount(), 2u);
     traptest::expectNoRenderAllocations();
+    // Its consumers take the channel count of a new map.
+    ASSERT_TRUE(engine.connect(input, engine.mainMixerNode(), std::nullopt));
+    ASSERT_TRUE(input.setChannelMap({7}));
+    EXPECT_EQ(
+        std::pair(input.outputFormat(0).channelCount(), engine.mainMixerNode().inputFormat(0).channelCount()),
+        std::pair(1u, 1u));
 }
 
 TEST(AudioInput, InputThatRunsShortIsSilenceAndCounted) {
