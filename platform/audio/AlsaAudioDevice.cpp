@@ -1,5 +1,6 @@
 #include "platform/audio/AlsaAudioDevice.h"
 
+#include "platform/audio/CaptureRing.h"
 #include "platform/audio/PcmBuffer.h"
 
 #include <alsa/asoundlib.h>
@@ -34,11 +35,75 @@ void silenceAlsaErrorOutput() {
     std::call_once(once, [] { snd_lib_error_set_handler(&alsaQuietHandler); });
 }
 
+namespace {
+
+// What a PCM settled on.
+struct AlsaSettings {
+    AlsaAudioDevice::SampleType type = AlsaAudioDevice::SampleType::float32;
+    unsigned channels = 0;
+    unsigned rate = 0;
+    snd_pcm_uframes_t period = 0;
+    snd_pcm_uframes_t bufferSize = 0;
+};
+
+// Interleaved access in the first sample type the PCM takes, near the channels, rate and period asked.
+Result<AlsaSettings> alsaConfigure(snd_pcm_t* pcm, const std::string& quoted, unsigned channels, double rate,
+                                   std::uint32_t framesPerPeriod, std::uint32_t periods) {
+    AlsaSettings settings;
+    snd_pcm_hw_params_t* hw = nullptr;
+    snd_pcm_hw_params_alloca(&hw);
+    if (int error = snd_pcm_hw_params_any(pcm, hw); error < 0)
+        return alsaError("Cannot read the configurations of " + quoted, error);
+    if (int error = snd_pcm_hw_params_set_access(pcm, hw, SND_PCM_ACCESS_RW_INTERLEAVED); error < 0)
+        return alsaError(quoted + " does not take interleaved transfers", error);
+    using SampleType = AlsaAudioDevice::SampleType;
+    const std::pair<snd_pcm_format_t, SampleType> types[] = {{SND_PCM_FORMAT_FLOAT_LE, SampleType::float32},
+                                                             {SND_PCM_FORMAT_S32_LE, SampleType::int32},
+                                                             {SND_PCM_FORMAT_S16_LE, SampleType::int16}};
+    bool typed = false;
+    for (const auto& [alsaType, type] : types) {
+        if (snd_pcm_hw_params_set_format(pcm, hw, alsaType) == 0) {
+            settings.type = type;
+            typed = true;
+            break;
+        }
+    }
+    if (!typed) return Error::make("ALSA", quoted + " takes none of float, 32-bit or 16-bit samples");
+    settings.channels = std::clamp<unsigned>(channels, 1, AudioFormat::maxChannels);
+    if (int error = snd_pcm_hw_params_set_channels_near(pcm, hw, &settings.channels); error < 0)
+        return alsaError("Cannot set the channel count of " + quoted, error);
+    snd_pcm_hw_params_set_rate_resample(pcm, hw, 1);
+    settings.rate = unsigned(std::lround(rate));
+    if (int error = snd_pcm_hw_params_set_rate_near(pcm, hw, &settings.rate, nullptr); error < 0)
+        return alsaError("Cannot set the sample rate of " + quoted, error);
+    settings.period = std::clamp<std::uint32_t>(framesPerPeriod, 32, 8192);
+    if (int error = snd_pcm_hw_params_set_period_size_near(pcm, hw, &settings.period, nullptr); error < 0)
+        return alsaError("Cannot set the period size of " + quoted, error);
+    settings.bufferSize = settings.period * std::max<std::uint32_t>(periods, 2);
+    if (int error = snd_pcm_hw_params_set_buffer_size_near(pcm, hw, &settings.bufferSize); error < 0)
+        return alsaError("Cannot set the buffer size of " + quoted, error);
+    if (int error = snd_pcm_hw_params(pcm, hw); error < 0)
+        return alsaError("Cannot configure " + quoted, error);
+    snd_pcm_hw_params_get_period_size(hw, &settings.period, nullptr);
+    snd_pcm_hw_params_get_buffer_size(hw, &settings.bufferSize);
+    if (settings.period == 0 || settings.channels == 0)
+        return Error::make("ALSA", quoted + " settled on an unusable configuration");
+    settings.period = std::min<snd_pcm_uframes_t>(settings.period, 8192);
+    return settings;
+}
+
+std::size_t alsaSampleBytes(AlsaAudioDevice::SampleType type) {
+    return type == AlsaAudioDevice::SampleType::int16 ? 2 : 4;
+}
+
+} // namespace
+
 Result<std::unique_ptr<AlsaAudioDevice>> AlsaAudioDevice::open(const Request& request) {
     silenceAlsaErrorOutput();
     std::unique_ptr<AlsaAudioDevice> device(new AlsaAudioDevice);
     device->name_ = request.pcmName;
     device->deviceID_ = request.deviceID;
+    device->captureName_ = request.capturePcmName.empty() ? request.pcmName : request.capturePcmName;
     const std::string quoted = "\"" + request.pcmName + "\"";
 
     // Non-blocking, so that a device held by someone else fails at once instead of hanging.
@@ -48,60 +113,33 @@ Result<std::unique_ptr<AlsaAudioDevice>> AlsaAudioDevice::open(const Request& re
         return alsaError("Cannot open the ALSA device " + quoted, error);
     device->pcm_ = pcm;
 
-    snd_pcm_hw_params_t* hw = nullptr;
-    snd_pcm_hw_params_alloca(&hw);
-    if (int error = snd_pcm_hw_params_any(pcm, hw); error < 0)
-        return alsaError("Cannot read the configurations of " + quoted, error);
-    if (int error = snd_pcm_hw_params_set_access(pcm, hw, SND_PCM_ACCESS_RW_INTERLEAVED); error < 0)
-        return alsaError(quoted + " does not take interleaved writes", error);
-    const std::pair<snd_pcm_format_t, SampleType> types[] = {{SND_PCM_FORMAT_FLOAT_LE, SampleType::float32},
-                                                             {SND_PCM_FORMAT_S32_LE, SampleType::int32},
-                                                             {SND_PCM_FORMAT_S16_LE, SampleType::int16}};
-    bool typed = false;
-    for (const auto& [alsaType, type] : types) {
-        if (snd_pcm_hw_params_set_format(pcm, hw, alsaType) == 0) {
-            device->sampleType_ = type;
-            typed = true;
-            break;
-        }
-    }
-    if (!typed) return Error::make("ALSA", quoted + " takes none of float, 32-bit or 16-bit samples");
-    unsigned channels = std::clamp<unsigned>(request.channels, 1, AudioFormat::maxChannels);
-    if (int error = snd_pcm_hw_params_set_channels_near(pcm, hw, &channels); error < 0)
-        return alsaError("Cannot set the channel count of " + quoted, error);
-    snd_pcm_hw_params_set_rate_resample(pcm, hw, 1);
-    unsigned rate = unsigned(std::lround(request.sampleRate));
-    if (int error = snd_pcm_hw_params_set_rate_near(pcm, hw, &rate, nullptr); error < 0)
-        return alsaError("Cannot set the sample rate of " + quoted, error);
-    snd_pcm_uframes_t period = std::clamp<std::uint32_t>(request.framesPerPeriod, 32, 8192);
-    if (int error = snd_pcm_hw_params_set_period_size_near(pcm, hw, &period, nullptr); error < 0)
-        return alsaError("Cannot set the period size of " + quoted, error);
-    snd_pcm_uframes_t bufferSize = period * std::max<std::uint32_t>(request.periods, 2);
-    if (int error = snd_pcm_hw_params_set_buffer_size_near(pcm, hw, &bufferSize); error < 0)
-        return alsaError("Cannot set the buffer size of " + quoted, error);
-    if (int error = snd_pcm_hw_params(pcm, hw); error < 0)
-        return alsaError("Cannot configure " + quoted, error);
-    snd_pcm_hw_params_get_period_size(hw, &period, nullptr);
-    snd_pcm_hw_params_get_buffer_size(hw, &bufferSize);
+    auto settings = alsaConfigure(pcm, quoted, request.channels, request.sampleRate, request.framesPerPeriod,
+                                  request.periods);
+    if (!settings) return settings.error();
+    device->sampleType_ = settings->type;
 
     snd_pcm_sw_params_t* sw = nullptr;
     snd_pcm_sw_params_alloca(&sw);
     snd_pcm_sw_params_current(pcm, sw);
     // Start playing once the buffer is full, then wake for every period.
-    snd_pcm_sw_params_set_start_threshold(pcm, sw, bufferSize - bufferSize % period);
-    snd_pcm_sw_params_set_avail_min(pcm, sw, period);
+    snd_pcm_sw_params_set_start_threshold(pcm, sw,
+                                          settings->bufferSize - settings->bufferSize % settings->period);
+    snd_pcm_sw_params_set_avail_min(pcm, sw, settings->period);
     if (int error = snd_pcm_sw_params(pcm, sw); error < 0)
         return alsaError("Cannot configure the start of " + quoted, error);
 
-    auto format = AudioFormat::standard(double(rate), channels);
-    if (!format || period == 0) return Error::make("ALSA", quoted + " settled on an unusable configuration");
+    auto format = AudioFormat::standard(double(settings->rate), settings->channels);
+    if (!format) return Error::make("ALSA", quoted + " settled on an unusable configuration");
     device->format_ = *format;
-    device->period_ = std::uint32_t(std::min<snd_pcm_uframes_t>(period, 8192));
+    device->period_ = std::uint32_t(settings->period);
+    device->inputFormat_ =
+        AudioFormat::standard(double(settings->rate), request.captureChannels).value_or(AudioFormat());
     return device;
 }
 
 AlsaAudioDevice::~AlsaAudioDevice() {
     stop();
+    stopCapture();
     if (pcm_) snd_pcm_close(pcm_);
 }
 
@@ -189,6 +227,120 @@ bool AlsaAudioDevice::write(std::uint32_t frames) {
         underruns_.fetch_add(1, std::memory_order_relaxed);
     }
     return true;
+}
+
+// Capture -------------------------------------------------------------------------------------------
+
+Result<void> AlsaAudioDevice::startCapture(CaptureRing& ring) {
+    if (captureThread_.joinable()) return Result<void>();
+    if (!inputFormat_.isValid()) return noAudioInputError(name_);
+    const std::string quoted = "\"" + captureName_ + "\"";
+    snd_pcm_t* pcm = nullptr;
+    if (int error = snd_pcm_open(&pcm, captureName_.c_str(), SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK);
+        error < 0)
+        return alsaError("No audio input device: cannot open the ALSA capture device " + quoted, error);
+    auto fail = [&](Error error) {
+        snd_pcm_close(pcm);
+        return error;
+    };
+    auto settings =
+        alsaConfigure(pcm, quoted, inputFormat_.channelCount(), inputFormat_.sampleRate(), period_, 4);
+    if (!settings) return fail(settings.error());
+    // The render thread reads the ring at the output's pace: another rate would drift.
+    if (double(settings->rate) != inputFormat_.sampleRate())
+        return fail(Error::make("ALSA", quoted + " cannot capture at " +
+                                            std::to_string(std::lround(inputFormat_.sampleRate())) + " Hz"));
+    snd_pcm_sw_params_t* sw = nullptr;
+    snd_pcm_sw_params_alloca(&sw);
+    snd_pcm_sw_params_current(pcm, sw);
+    snd_pcm_sw_params_set_start_threshold(pcm, sw, 1);
+    snd_pcm_sw_params_set_avail_min(pcm, sw, settings->period);
+    if (int error = snd_pcm_sw_params(pcm, sw); error < 0)
+        return fail(alsaError("Cannot configure the start of " + quoted, error));
+    if (int error = snd_pcm_prepare(pcm); error < 0)
+        return fail(alsaError("Cannot prepare " + quoted, error));
+
+    capturePcm_ = pcm;
+    captureType_ = settings->type;
+    captureChannels_ = settings->channels;
+    capturePeriod_ = std::uint32_t(settings->period);
+    capturedInterleaved_.assign(
+        std::size_t(capturePeriod_) * captureChannels_ * alsaSampleBytes(captureType_), 0);
+    capturedPlanar_.assign(std::min(captureChannels_, ring.channelCount()),
+                           std::vector<float>(capturePeriod_));
+    capturedPointers_.clear();
+    for (const auto& channel : capturedPlanar_)
+        capturedPointers_.push_back(channel.data());
+    ring_ = &ring;
+    captureStopRequested_.store(false);
+    captureFailed_.store(false);
+    captureThread_ = std::thread([this] { capture(); });
+    return Result<void>();
+}
+
+void AlsaAudioDevice::stopCapture() {
+    if (captureThread_.joinable()) {
+        captureStopRequested_.store(true);
+        captureThread_.join();
+    }
+    if (capturePcm_) {
+        snd_pcm_drop(capturePcm_);
+        snd_pcm_close(capturePcm_);
+        capturePcm_ = nullptr;
+    }
+    ring_ = nullptr;
+}
+
+void AlsaAudioDevice::capture() {
+    snd_pcm_start(capturePcm_);
+    while (!captureStopRequested_.load(std::memory_order_relaxed)) {
+        const snd_pcm_sframes_t got = snd_pcm_readi(capturePcm_, capturedInterleaved_.data(), capturePeriod_);
+        if (got > 0) {
+            deinterleave(std::uint32_t(got));
+            ring_->write(capturedPointers_.data(), std::uint32_t(capturedPointers_.size()),
+                         std::uint32_t(got));
+            captured_.fetch_add(std::uint64_t(got), std::memory_order_relaxed);
+            continue;
+        }
+        if (got == 0 || got == -EAGAIN) {
+            // Nothing yet: wait for a period, but look at the stop request at least ten times a second.
+            if (int waited = snd_pcm_wait(capturePcm_, 100);
+                waited < 0 && snd_pcm_recover(capturePcm_, waited, 1) < 0)
+                break;
+            continue;
+        }
+        if (snd_pcm_recover(capturePcm_, int(got), 1) < 0) break;
+        overruns_.fetch_add(1, std::memory_order_relaxed);
+        snd_pcm_start(capturePcm_);
+    }
+    if (!captureStopRequested_.load()) captureFailed_.store(true);
+}
+
+void AlsaAudioDevice::deinterleave(std::uint32_t frames) {
+    const std::uint32_t stride = captureChannels_;
+    for (std::uint32_t c = 0; c < capturedPlanar_.size(); ++c) {
+        float* to = capturedPlanar_[c].data();
+        switch (captureType_) {
+        case SampleType::float32: {
+            const auto* from = reinterpret_cast<const float*>(capturedInterleaved_.data());
+            for (std::uint32_t i = 0; i < frames; ++i)
+                to[i] = from[i * stride + c];
+            break;
+        }
+        case SampleType::int32: {
+            const auto* from = reinterpret_cast<const std::int32_t*>(capturedInterleaved_.data());
+            for (std::uint32_t i = 0; i < frames; ++i)
+                to[i] = float(double(from[i * stride + c]) / 2147483648.0);
+            break;
+        }
+        case SampleType::int16: {
+            const auto* from = reinterpret_cast<const std::int16_t*>(capturedInterleaved_.data());
+            for (std::uint32_t i = 0; i < frames; ++i)
+                to[i] = float(from[i * stride + c]) / 32768.0f;
+            break;
+        }
+        }
+    }
 }
 
 } // namespace platform

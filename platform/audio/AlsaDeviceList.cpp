@@ -118,6 +118,8 @@ Result<std::unique_ptr<AudioDevice>> AlsaDeviceList::makeOutputDevice(std::uint3
     AlsaAudioDevice::Request request;
     request.pcmName = hint->name;
     request.deviceID = deviceID;
+    // An output-only PCM has no input to capture: the engine reports that rather than trying.
+    if (!hint->input) request.captureChannels = 0;
     auto device = AlsaAudioDevice::open(request);
     if (!device) return device.error();
     return std::unique_ptr<AudioDevice>(std::move(device).value());

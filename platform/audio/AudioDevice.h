@@ -51,6 +51,9 @@ public:
     virtual Result<void> startCapture(CaptureRing& ring);
     // Returns once nothing writes into the ring any more.
     virtual void stopCapture() {}
+    // How many frames capture must be ahead before the render thread reads them, so the jitter of its
+    // delivery never starves a cycle: none for a device that captures in step with its output.
+    virtual std::uint32_t captureLead() const { return 0; }
 };
 
 // The error of a device without audio input.

@@ -253,7 +253,7 @@ Result<void> AudioEngine::startCapture() {
     if (!format.isValid()) return noAudioInputError(device_->name());
     // Room for several of the longest cycles, so a late render thread loses nothing.
     const std::uint32_t capacity = 4 * std::max(device_->framesPerPeriod(), maximumFramesToRender);
-    auto ring = std::make_shared<CaptureRing>(format.channelCount(), capacity);
+    auto ring = std::make_shared<CaptureRing>(format.channelCount(), capacity, device_->captureLead());
     if (auto started = device_->startCapture(*ring); !started) return started.error();
     captureRing_ = ring;
     input_->setCaptureRing(std::move(ring));

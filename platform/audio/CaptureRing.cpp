@@ -5,8 +5,8 @@
 
 namespace platform {
 
-CaptureRing::CaptureRing(std::uint32_t channels, std::uint32_t capacity)
-    : channels_(channels), capacity_(std::max<std::uint32_t>(capacity, 1)),
+CaptureRing::CaptureRing(std::uint32_t channels, std::uint32_t capacity, std::uint32_t lead)
+    : channels_(channels), capacity_(std::max<std::uint32_t>(capacity, 1)), lead_(std::min(lead, capacity_)),
       data_(new float[std::size_t(std::max<std::uint32_t>(channels, 1)) * capacity_]()) {}
 
 std::uint32_t CaptureRing::available() const {
@@ -37,7 +37,8 @@ void CaptureRing::write(const float* const* channels, std::uint32_t channelCount
 std::uint32_t CaptureRing::read(float* const* destinations, std::uint32_t frames) {
     const std::uint64_t read = readPosition_.load(std::memory_order_relaxed);
     const std::uint64_t waiting = writePosition_.load(std::memory_order_acquire) - read;
-    const std::uint32_t taken = std::uint32_t(std::min<std::uint64_t>(frames, waiting));
+    if (!flowing_ && waiting >= lead_) flowing_ = started_ = true;
+    const std::uint32_t taken = flowing_ ? std::uint32_t(std::min<std::uint64_t>(frames, waiting)) : 0;
     for (std::uint32_t done = 0; done < taken;) {
         const std::uint32_t at = std::uint32_t((read + done) % capacity_);
         const std::uint32_t run = std::min(taken - done, capacity_ - at);
@@ -49,8 +50,11 @@ std::uint32_t CaptureRing::read(float* const* destinations, std::uint32_t frames
     if (taken < frames) {
         for (std::uint32_t c = 0; c < channels_; ++c)
             if (destinations[c]) std::memset(destinations[c] + taken, 0, (frames - taken) * sizeof(float));
-        underruns_.fetch_add(1, std::memory_order_relaxed);
-        missingFrames_.fetch_add(frames - taken, std::memory_order_relaxed);
+        flowing_ = false;
+        if (started_) {
+            underruns_.fetch_add(1, std::memory_order_relaxed);
+            missingFrames_.fetch_add(frames - taken, std::memory_order_relaxed);
+        }
     }
     return taken;
 }

@@ -12,8 +12,10 @@ namespace platform {
 
 class CaptureRing {
 public:
-    // Allocates `channels` × `capacity` floats.
-    CaptureRing(std::uint32_t channels, std::uint32_t capacity);
+    // Allocates `channels` × `capacity` floats. The reader waits, hearing silence, until `lead` frames
+    // are waiting, and again after an underrun: a capture thread that delivers a period at a time then
+    // stays ahead of the render thread instead of racing it at every period.
+    CaptureRing(std::uint32_t channels, std::uint32_t capacity, std::uint32_t lead = 0);
 
     std::uint32_t channelCount() const { return channels_; }
     std::uint32_t capacity() const { return capacity_; }
@@ -26,7 +28,8 @@ public:
     void write(const float* const* channels, std::uint32_t channelCount, std::uint32_t frames);
 
     // Render thread: moves `frames` frames out; `destinations[c]` receives channel c (null drops it).
-    // Frames the ring lacks are silence at the end and count as an underrun. Returns the frames read.
+    // Frames the ring lacks are silence at the end and count as an underrun, once the first lead has
+    // come in. Returns the frames read.
     std::uint32_t read(float* const* destinations, std::uint32_t frames);
 
     // Reads that came up short, and the frames they lacked.
@@ -42,6 +45,10 @@ private:
 
     std::uint32_t channels_;
     std::uint32_t capacity_;
+    std::uint32_t lead_;
+    // Reader's own: whether the lead has come in, and whether it ever had.
+    bool flowing_ = false;
+    bool started_ = false;
     std::unique_ptr<float[]> data_;
     // Frames written and read since construction; each is stored only by its own side.
     alignas(64) std::atomic<std::uint64_t> writePosition_{0};

@@ -9,6 +9,7 @@
 #include <array>
 #include <cstring>
 #include <string>
+#include <utility>
 
 namespace platform {
 
@@ -108,9 +109,19 @@ Result<void> InputNode::setChannelMap(std::vector<std::int32_t> map) {
             return Error::make("InputNode", "The device's input has no channel " + std::to_string(channel) +
                                                 " (it has " + std::to_string(channels) + ")");
     if (map == channelMap_) return Result<void>();
-    channelMap_ = std::move(map);
+    std::vector<std::int32_t> previous = std::exchange(channelMap_, std::move(map));
     setDeviceFormat(deviceFormat_);
-    if (engine()) engine()->graphChanged();
+    if (!engine()) return Result<void>();
+    // The node's consumers must take the new channel count: its connections are made again in it.
+    if (auto points = engine()->outputConnectionPoints(*this, 0); !points.empty()) {
+        auto connected = engine()->connect(*this, points, 0, outputFormat(0));
+        if (!connected) {
+            channelMap_ = std::move(previous);
+            setDeviceFormat(deviceFormat_);
+        }
+        return connected;
+    }
+    engine()->graphChanged();
     return Result<void>();
 }
 

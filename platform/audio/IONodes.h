@@ -46,15 +46,15 @@ public:
 
     // Which device input channel feeds each output channel: entry i is the 0-based device channel of
     // output channel i. Empty, the default, passes the device's channels in order. The node's output
-    // format gets one channel per entry (unless a connection fixes it). Fails, changing nothing, for an
-    // entry that names no channel of the device's input. A running engine takes it at once.
+    // format, and its connections, get one channel per entry. Fails, changing nothing, for an entry
+    // that names no channel of the device's input. A running engine takes it at once.
     Result<void> setChannelMap(std::vector<std::int32_t> map);
     const std::vector<std::int32_t>& channelMap() const { return channelMap_; }
 
     // The device's input format: what the channel map chooses from.
     AudioFormat deviceFormat() const { return deviceFormat_; }
     // Render cycles whose captured input came up short since the engine last started capturing, and the
-    // frames they lacked (played as silence). Any thread.
+    // frames they lacked (played as silence). Main thread.
     std::uint64_t underruns() const;
     std::uint64_t missingFrames() const;
 
