@@ -232,6 +232,24 @@ platform::Result<void> NodeRecorder::reset() {
     const std::string path = recorded->path();
     const platform::AudioFileSettings settings = recorded->fileFormat().settings();
     recorded.reset();
+    bool own = false;
+    {
+        std::lock_guard lock(fileMutex_);
+        own = std::find(ownFiles_.begin(), ownFiles_.end(), path) != ownFiles_.end();
+    }
+    if (!own) {
+        // An adopted file is the caller's recording: it stays, and the recorder starts over in one of
+        // its own.
+        std::unique_ptr<platform::AudioFile> file = createOwnFile();
+        if (!file)
+            return platform::Error::make(platform::audioFileErrorDomain,
+                                         "Cannot create a recording file in \"" + fileDirectoryURL_ + "\".",
+                                         int(platform::AudioFileError::cannotCreate));
+        std::lock_guard lock(fileMutex_);
+        internalAudioFile_ = std::move(file);
+        Log(LogSite("reset()"), "File has been cleared");
+        return {};
+    }
     const std::string name = std::filesystem::path(path).filename().string();
     std::error_code ec;
     if (!std::filesystem::remove(path, ec) || ec)

@@ -66,7 +66,8 @@ public:
     void stop();
     void pauseRecording() { isPaused_ = true; }
     void resumeRecording() { isPaused_ = false; }
-    // Stops, deletes the recorded file and starts an empty one at the same place.
+    // Stops, deletes the recorded file and starts an empty one at the same place; an adopted file is
+    // kept and an empty file of the recorder's own takes its place.
     platform::Result<void> reset();
     void startNewFile();
 

@@ -150,6 +150,16 @@ TEST(NodeRecorder, PausesAppendsTakesAndStartsNewFilesAfterReading) {
     ASSERT_TRUE(cleared);
     EXPECT_EQ(cleared->path(), next->path());
     EXPECT_EQ(cleared->length(), 0);
+
+    // A file handed in by the caller survives a reset with what was recorded into it.
+    auto mine = std::move(
+        platform::AudioFile::openForWriting(folder.file("mine.caf"), cleared->fileFormat().settings())
+            .value());
+    recorder->adoptFile(mine);
+    ASSERT_TRUE(recorder->record().ok());
+    rig.feed(1024, 1);
+    ASSERT_TRUE(recorder->reset().ok());
+    EXPECT_EQ(firstChannel(folder.file("mine.caf")), rampSamples(1024, 9216.0f));
 }
 
 TEST(NodeRecorder, RefusesWhatItCannotRecord) {
