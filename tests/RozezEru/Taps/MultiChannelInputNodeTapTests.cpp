@@ -154,3 +154,21 @@ TEST(MultiChannelInputNodeTap, AChannelWithoutAFileNeitherShiftsTheOthersNorReco
     EXPECT_EQ(delegate->installed, 1);
     EXPECT_EQ(delegate->removed, 1);
 }
+
+TEST(MultiChannelInputNodeTap, EveryChannelOfATakeStartsAndEndsOnTheSameFrame) {
+    TemporaryFolder folder;
+    auto engine = eightChannelEngine();
+    auto tap = tapOn(*engine, folder.path);
+    tap->prepare(std::vector<std::int32_t>{0, 1, 2, 3, 4, 5, 6, 7});
+    ASSERT_TRUE(engine->start().ok());
+    for (int n = 0; n < 100; ++n) {
+        ASSERT_TRUE(tap->record().ok());
+        finish(*tap, 512);
+        const Files files = tap->files();
+        for (const auto& file : files)
+            EXPECT_EQ(std::pair(file->timestamp()->sampleTime(), file->totalFramesWritten()),
+                      std::pair(files[0]->timestamp()->sampleTime(), files[0]->totalFramesWritten()));
+    }
+    engine->stop();
+    tap->setRecordEnabled(false);
+}
