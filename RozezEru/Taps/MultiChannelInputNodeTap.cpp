@@ -242,9 +242,19 @@ platform::Result<void> MultiChannelInputNodeTap::record() {
     }
     {
         std::lock_guard take(takeMutex_);
+        bool opened = false;
         for (const auto& file : files)
-            if (file) file->createFile();
-        isRecording_ = true;
+            if (file) {
+                file->createFile();
+                opened = file->isOpen() || opened;
+            }
+        isRecording_ = opened;
+    }
+    if (!isRecording_) {
+        // An unwritable or vanished folder: the files stay listed, so a later record() tries again.
+        Log(LogSite("record()"), "No channel file could be created in", directory_.value_or(""));
+        return platform::Error::make("MultiChannelInputNodeTap", "No channel file could be created in \"" +
+                                                                     directory_.value_or("") + "\".");
     }
     recordingChanged();
     setRecordEnabled(true);

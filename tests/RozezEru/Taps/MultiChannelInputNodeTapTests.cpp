@@ -132,6 +132,10 @@ TEST(MultiChannelInputNodeTap, AChannelWithoutAFileNeitherShiftsTheOthersNorReco
     EXPECT_FALSE(homeless->record().ok());
     EXPECT_FALSE(homeless->isRecording());
     homeless->setRecordEnabled(false);
+    auto lost = tapOn(*engine, folder.file("missing"));
+    lost->prepare(std::vector<std::int32_t>{1});
+    EXPECT_FALSE(lost->record().ok() || lost->isRecording());
+    lost->setRecordEnabled(false);
 
     std::ofstream(folder.file("Audio 3 #10000.wav")) << "taken";
     auto tap = tapOn(*engine, folder.path);
