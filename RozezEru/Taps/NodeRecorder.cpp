@@ -143,9 +143,22 @@ platform::Result<void> NodeRecorder::record() {
         return {};
     }
     const auto bus = std::uint32_t(bus_);
+    const platform::AudioFormat tapFormat = format.value_or(platformNode->outputFormat(bus));
+    {
+        std::lock_guard lock(fileMutex_);
+        // A file that takes no buffer of the tap would stay empty while the recorder looks busy.
+        if (internalAudioFile_ &&
+            (internalAudioFile_->processingFormat().channelCount() != tapFormat.channelCount() ||
+             internalAudioFile_->processingFormat().sampleRate() != tapFormat.sampleRate()))
+            return platform::Error::make(
+                platform::audioFileErrorDomain,
+                "The recording file (" + internalAudioFile_->processingFormat().description() +
+                    ") cannot take the tapped format " + tapFormat.description() + ".",
+                int(platform::AudioFileError::wrongBufferFormat));
+    }
     isRecording_ = true;
     const bool installed = platformNode->taps().install(
-        bus, bufferSize, format.value_or(platformNode->outputFormat(bus)),
+        bus, bufferSize, tapFormat,
         [recorder = shared_from_this()](std::shared_ptr<platform::PcmBuffer> buffer,
                                         const platform::AudioTime& when) {
             insideDelivery = true;

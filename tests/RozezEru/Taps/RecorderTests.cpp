@@ -177,6 +177,9 @@ TEST(NodeRecorder, RefusesWhatItCannotRecord) {
     EXPECT_FALSE(homeless->isRecording());
     EXPECT_FALSE(rig.taps().isInstalled(0));
     EXPECT_EQ(homeless->audioFile(), nullptr);
+    auto mono = std::make_shared<NodeRecorder>(rig.node, folder.path);
+    mono->setRecordFormat(platform::AudioFormat::standard(44100.0, 1));
+    EXPECT_FALSE(mono->record().ok() || rig.taps().isInstalled(0));
 }
 
 TEST(NodeRecorderDeathTest, KilledMidRecordingLeavesEveryCompletedWrite) {
