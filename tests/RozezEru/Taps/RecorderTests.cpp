@@ -94,6 +94,8 @@ TEST(NodeRecorder, RecordsATimedToneAndStopsItself) {
     EXPECT_FALSE(recorder->isRecording());
     EXPECT_FALSE(rig.taps().isInstalled(0));
     EXPECT_DOUBLE_EQ(recorder->currentFileDuration(), 2.0);
+    // The buffer that ends the recording reaches the callback after its own block removed the tap.
+    ASSERT_TRUE(waitUntil([&] { return delivered.load() >= 88200u; }));
     EXPECT_EQ(delivered.load(), 88200u);
     auto file = recorder->audioFile();
     ASSERT_TRUE(file);
