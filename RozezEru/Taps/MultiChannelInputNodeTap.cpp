@@ -220,8 +220,6 @@ void MultiChannelInputNodeTap::recordingChanged() {
         startedAtTime_ = now();
         const std::vector<std::shared_ptr<WriteableFile>> files = this->files();
         Log(LogSite("isRecording"), "⏺", files.size(), " to record", timeText(startedAtTime_));
-        for (const auto& file : files)
-            if (file) file->createFile();
     } else {
         stoppedAtTime_ = now();
         Log(LogSite("isRecording"), "⏹", files().size(), "recorded", timeText(stoppedAtTime_));
@@ -242,7 +240,22 @@ platform::Result<void> MultiChannelInputNodeTap::record() {
         Log(LogSite("record()"), "No channel file to record into");
         return platform::Error::make("MultiChannelInputNodeTap", "There is no channel file to record into.");
     }
-    isRecording_ = true;
+    {
+        std::lock_guard take(takeMutex_);
+        bool opened = false;
+        for (const auto& file : files)
+            if (file) {
+                file->createFile();
+                opened = file->isOpen() || opened;
+            }
+        isRecording_ = opened;
+    }
+    if (!isRecording_) {
+        // An unwritable or vanished folder: the files stay listed, so a later record() tries again.
+        Log(LogSite("record()"), "No channel file could be created in", directory_.value_or(""));
+        return platform::Error::make("MultiChannelInputNodeTap", "No channel file could be created in \"" +
+                                                                     directory_.value_or("") + "\".");
+    }
     recordingChanged();
     setRecordEnabled(true);
     Log(LogSite("record()"), "⏺ Recording " + std::to_string(files.size()) + " files using format",
@@ -255,13 +268,15 @@ void MultiChannelInputNodeTap::stop() {
         Log(LogSite("stop()"), "Not Recording");
         return;
     }
-    isRecording_ = false;
+    const std::vector<std::shared_ptr<WriteableFile>> files = this->files();
+    {
+        std::lock_guard take(takeMutex_);
+        isRecording_ = false;
+        for (const auto& file : files)
+            if (file) file->close();
+    }
     recordingChanged();
     filesReady_ = false;
-    // Each file's own lock keeps its close from meeting a write in progress on the tap thread.
-    const std::vector<std::shared_ptr<WriteableFile>> files = this->files();
-    for (const auto& file : files)
-        if (file) file->close();
     Log(LogSite("stop()"), "⏹", filesText(files));
 }
 
@@ -283,9 +298,10 @@ void MultiChannelInputNodeTap::process(const platform::PcmBuffer& buffer, const 
         Log(site, "buffer.floatChannelData is nil");
         return;
     }
-    const bool write = isRecording_;
     const std::uint32_t frames = buffer.frameLength();
     const std::uint32_t stride = buffer.stride();
+    std::unique_lock take(takeMutex_);
+    const bool write = isRecording_;
     const std::vector<std::shared_ptr<WriteableFile>> files = this->files();
     for (std::uint32_t c = 0; c < buffer.format().channelCount(); ++c) {
         std::shared_ptr<platform::PcmBuffer> channel = platform::PcmBuffer::make(*format, frames);
@@ -306,6 +322,7 @@ void MultiChannelInputNodeTap::process(const platform::PcmBuffer& buffer, const 
         if (auto result = files[c]->update(*channel, time, write); !result.ok())
             Log(site, "Write failed", result.error().message);
     }
+    take.unlock();
     if (recordEnabled_)
         if (auto delegate = this->delegate()) delegate->dataProcessed(*this, frames, time);
 }

@@ -121,6 +121,9 @@ private:
     std::optional<std::vector<FileChannel>> fileChannels_;
     ThreadLockedAccessor<std::vector<std::shared_ptr<WriteableFile>>> files_;
     std::atomic<bool> isRecording_{false};
+    // Held by the tap thread over each buffer's channels and by record() and stop() while they open or
+    // close a take, so that every channel of a take starts and ends on the same frame.
+    std::mutex takeMutex_;
     std::atomic<bool> recordEnabled_{false};
     std::string recordFileType_ = "wav";
     // Guards what the tap thread reads of the set-up: the formats and the delegate.

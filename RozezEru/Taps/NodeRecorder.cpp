@@ -143,9 +143,22 @@ platform::Result<void> NodeRecorder::record() {
         return {};
     }
     const auto bus = std::uint32_t(bus_);
+    const platform::AudioFormat tapFormat = format.value_or(platformNode->outputFormat(bus));
+    {
+        std::lock_guard lock(fileMutex_);
+        // A file that takes no buffer of the tap would stay empty while the recorder looks busy.
+        if (internalAudioFile_ &&
+            (internalAudioFile_->processingFormat().channelCount() != tapFormat.channelCount() ||
+             internalAudioFile_->processingFormat().sampleRate() != tapFormat.sampleRate()))
+            return platform::Error::make(
+                platform::audioFileErrorDomain,
+                "The recording file (" + internalAudioFile_->processingFormat().description() +
+                    ") cannot take the tapped format " + tapFormat.description() + ".",
+                int(platform::AudioFileError::wrongBufferFormat));
+    }
     isRecording_ = true;
     const bool installed = platformNode->taps().install(
-        bus, bufferSize, format.value_or(platformNode->outputFormat(bus)),
+        bus, bufferSize, tapFormat,
         [recorder = shared_from_this()](std::shared_ptr<platform::PcmBuffer> buffer,
                                         const platform::AudioTime& when) {
             insideDelivery = true;
@@ -232,6 +245,24 @@ platform::Result<void> NodeRecorder::reset() {
     const std::string path = recorded->path();
     const platform::AudioFileSettings settings = recorded->fileFormat().settings();
     recorded.reset();
+    bool own = false;
+    {
+        std::lock_guard lock(fileMutex_);
+        own = std::find(ownFiles_.begin(), ownFiles_.end(), path) != ownFiles_.end();
+    }
+    if (!own) {
+        // An adopted file is the caller's recording: it stays, and the recorder starts over in one of
+        // its own.
+        std::unique_ptr<platform::AudioFile> file = createOwnFile();
+        if (!file)
+            return platform::Error::make(platform::audioFileErrorDomain,
+                                         "Cannot create a recording file in \"" + fileDirectoryURL_ + "\".",
+                                         int(platform::AudioFileError::cannotCreate));
+        std::lock_guard lock(fileMutex_);
+        internalAudioFile_ = std::move(file);
+        Log(LogSite("reset()"), "File has been cleared");
+        return {};
+    }
     const std::string name = std::filesystem::path(path).filename().string();
     std::error_code ec;
     if (!std::filesystem::remove(path, ec) || ec)

@@ -59,14 +59,15 @@ public:
     // an adopted file.
     void adoptFile(std::unique_ptr<platform::AudioFile>& file);
 
-    // Fails, staying idle, when no recording file can be made; a node without an engine is logged
-    // and leaves the recorder idle.
+    // Fails, staying idle, when no recording file can be made or the file's channels or rate differ
+    // from the tapped format; a node without an engine is logged and leaves the recorder idle.
     platform::Result<void> record();
     // Also from inside the tap's own delivery.
     void stop();
     void pauseRecording() { isPaused_ = true; }
     void resumeRecording() { isPaused_ = false; }
-    // Stops, deletes the recorded file and starts an empty one at the same place.
+    // Stops, deletes the recorded file and starts an empty one at the same place; an adopted file is
+    // kept and an empty file of the recorder's own takes its place.
     platform::Result<void> reset();
     void startNewFile();
 

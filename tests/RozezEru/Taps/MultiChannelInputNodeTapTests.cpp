@@ -132,6 +132,10 @@ TEST(MultiChannelInputNodeTap, AChannelWithoutAFileNeitherShiftsTheOthersNorReco
     EXPECT_FALSE(homeless->record().ok());
     EXPECT_FALSE(homeless->isRecording());
     homeless->setRecordEnabled(false);
+    auto lost = tapOn(*engine, folder.file("missing"));
+    lost->prepare(std::vector<std::int32_t>{1});
+    EXPECT_FALSE(lost->record().ok() || lost->isRecording());
+    lost->setRecordEnabled(false);
 
     std::ofstream(folder.file("Audio 3 #10000.wav")) << "taken";
     auto tap = tapOn(*engine, folder.path);
@@ -142,7 +146,8 @@ TEST(MultiChannelInputNodeTap, AChannelWithoutAFileNeitherShiftsTheOthersNorReco
     tap->setRecordEnabled(true);
     ASSERT_TRUE(engine->start().ok());
     take(*tap);
-    EXPECT_GE(delegate->processed.load(), 4096u);
+    // The delegate hears of a buffer after its files took it.
+    EXPECT_TRUE(waitUntil([&] { return delegate->processed.load() >= 4096u; }));
     const Files files = tap->files();
     ASSERT_EQ(files.size(), 2u);
     EXPECT_EQ(files[0], nullptr);
@@ -153,4 +158,22 @@ TEST(MultiChannelInputNodeTap, AChannelWithoutAFileNeitherShiftsTheOthersNorReco
     tap->setRecordEnabled(false);
     EXPECT_EQ(delegate->installed, 1);
     EXPECT_EQ(delegate->removed, 1);
+}
+
+TEST(MultiChannelInputNodeTap, EveryChannelOfATakeStartsAndEndsOnTheSameFrame) {
+    TemporaryFolder folder;
+    auto engine = eightChannelEngine();
+    auto tap = tapOn(*engine, folder.path);
+    tap->prepare(std::vector<std::int32_t>{0, 1, 2, 3, 4, 5, 6, 7});
+    ASSERT_TRUE(engine->start().ok());
+    for (int n = 0; n < 100; ++n) {
+        ASSERT_TRUE(tap->record().ok());
+        finish(*tap, 512);
+        const Files files = tap->files();
+        for (const auto& file : files)
+            EXPECT_EQ(std::pair(file->timestamp()->sampleTime(), file->totalFramesWritten()),
+                      std::pair(files[0]->timestamp()->sampleTime(), files[0]->totalFramesWritten()));
+    }
+    engine->stop();
+    tap->setRecordEnabled(false);
 }

@@ -94,6 +94,8 @@ TEST(NodeRecorder, RecordsATimedToneAndStopsItself) {
     EXPECT_FALSE(recorder->isRecording());
     EXPECT_FALSE(rig.taps().isInstalled(0));
     EXPECT_DOUBLE_EQ(recorder->currentFileDuration(), 2.0);
+    // The buffer that ends the recording reaches the callback after its own block removed the tap.
+    ASSERT_TRUE(waitUntil([&] { return delivered.load() >= 88200u; }));
     EXPECT_EQ(delivered.load(), 88200u);
     auto file = recorder->audioFile();
     ASSERT_TRUE(file);
@@ -150,6 +152,16 @@ TEST(NodeRecorder, PausesAppendsTakesAndStartsNewFilesAfterReading) {
     ASSERT_TRUE(cleared);
     EXPECT_EQ(cleared->path(), next->path());
     EXPECT_EQ(cleared->length(), 0);
+
+    // A file handed in by the caller survives a reset with what was recorded into it.
+    auto mine = std::move(
+        platform::AudioFile::openForWriting(folder.file("mine.caf"), cleared->fileFormat().settings())
+            .value());
+    recorder->adoptFile(mine);
+    ASSERT_TRUE(recorder->record().ok());
+    rig.feed(1024, 1);
+    ASSERT_TRUE(recorder->reset().ok());
+    EXPECT_EQ(firstChannel(folder.file("mine.caf")), rampSamples(1024, 9216.0f));
 }
 
 TEST(NodeRecorder, RefusesWhatItCannotRecord) {
@@ -167,6 +179,9 @@ TEST(NodeRecorder, RefusesWhatItCannotRecord) {
     EXPECT_FALSE(homeless->isRecording());
     EXPECT_FALSE(rig.taps().isInstalled(0));
     EXPECT_EQ(homeless->audioFile(), nullptr);
+    auto mono = std::make_shared<NodeRecorder>(rig.node, folder.path);
+    mono->setRecordFormat(platform::AudioFormat::standard(44100.0, 1));
+    EXPECT_FALSE(mono->record().ok() || rig.taps().isInstalled(0));
 }
 
 TEST(NodeRecorderDeathTest, KilledMidRecordingLeavesEveryCompletedWrite) {
