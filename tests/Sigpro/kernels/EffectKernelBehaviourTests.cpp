@@ -1,10 +1,7 @@
 #include "EffectKernelRig.h"
 
 #include "Sigpro/modules/sp_conv.h"
-
-#include <gtest/gtest.h>
-
-#include <algorithm>
+#include "tests/Sigpro/modules/ModuleHandle.h"
 
 using namespace effecttest;
 using kerneltest::EventList;
@@ -25,24 +22,16 @@ Stereo constant(std::size_t frames, float left, float right) {
 }
 
 std::vector<float> bareConvolution(const std::vector<float>& impulse, const std::vector<float>& input) {
-    sigpro::sp_data* sp = nullptr;
-    sigpro::sp_create(&sp);
-    sp->sample_rate = 44100;
-    sigpro::sp_ftbl* table = nullptr;
-    sigpro::sp_ftbl_create(sp, &table, impulse.size());
-    std::copy(impulse.begin(), impulse.end(), table->table);
-    sigpro::sp_conv* convolution = nullptr;
-    sigpro::sp_conv_create(&convolution);
-    sigpro::sp_conv_init(sp, convolution, table, 256.0f);
-    std::vector<float> output;
-    for (float x : input) {
-        float y = 0.0f;
-        sigpro::sp_conv_compute(sp, convolution, &x, &y);
-        output.push_back(float(double(y) * 0.05));
-    }
-    sigpro::sp_conv_destroy(&convolution);
-    sigpro::sp_ftbl_destroy(&table);
-    sigpro::sp_destroy(&sp);
+    sigprotest::ContextHandle sp;
+    sigprotest::Table table(sp.get(), impulse.size(),
+                            [&](std::size_t i) { return i < impulse.size() ? impulse[i] : 0.0f; });
+    sigprotest::ModuleHandle<sigpro::sp_conv, sigpro::sp_conv_create, sigpro::sp_conv_destroy,
+                             sigpro::sp_conv_compute>
+        convolution;
+    sigpro::sp_conv_init(sp.get(), convolution.get(), table.get(), 256.0f);
+    std::vector<float> output = convolution(sp.get(), input);
+    for (float& y : output)
+        y = float(double(y) * 0.05);
     return output;
 }
 

@@ -78,6 +78,12 @@ private:
     T* p_ = nullptr;
 };
 
+// The handle of module sp_<name>, with or without its one-in, one-out compute; used inside namespace
+// sigpro or under its using-directive.
+#define SP_MODULE(name) sigprotest::ModuleHandle<sp_##name, sp_##name##_create, sp_##name##_destroy>
+#define SP_COMPUTING_MODULE(name)                                                                            \
+    sigprotest::ModuleHandle<sp_##name, sp_##name##_create, sp_##name##_destroy, sp_##name##_compute>
+
 // A module fresh from `init(context, record, args...)`, which must succeed, on a context of its own.
 template <class Handle> class Fresh : public Handle {
 public:

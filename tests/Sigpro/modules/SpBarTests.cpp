@@ -8,7 +8,7 @@ using testsupport::StderrCapture;
 
 namespace {
 
-using Bar = sigprotest::ModuleHandle<sp_bar, sp_bar_create, sp_bar_destroy, sp_bar_compute>;
+using Bar = SP_COMPUTING_MODULE(bar);
 
 constexpr char barBoundaryMessage[] = "sp_bar: Ends must be clamped(1), pivoting(2), or free(3)\n";
 

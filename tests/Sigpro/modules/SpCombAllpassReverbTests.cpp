@@ -9,10 +9,9 @@ using sigprotest::impulse;
 
 namespace {
 
-using Comb = sigprotest::ModuleHandle<sp_comb, sp_comb_create, sp_comb_destroy, sp_comb_compute>;
-using Allpass =
-    sigprotest::ModuleHandle<sp_allpass, sp_allpass_create, sp_allpass_destroy, sp_allpass_compute>;
-using Jcrev = sigprotest::ModuleHandle<sp_jcrev, sp_jcrev_create, sp_jcrev_destroy, sp_jcrev_compute>;
+using Comb = SP_COMPUTING_MODULE(comb);
+using Allpass = SP_COMPUTING_MODULE(allpass);
+using Jcrev = SP_COMPUTING_MODULE(jcrev);
 
 } // namespace
 

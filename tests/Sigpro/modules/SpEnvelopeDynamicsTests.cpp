@@ -12,15 +12,13 @@ using sigprotest::ContextHandle;
 
 namespace {
 
-using Adsr = sigprotest::ModuleHandle<sp_adsr, sp_adsr_create, sp_adsr_destroy, sp_adsr_compute>;
-using BalHandle = sigprotest::ModuleHandle<sp_bal, sp_bal_create, sp_bal_destroy>;
-using Clip = sigprotest::ModuleHandle<sp_clip, sp_clip_create, sp_clip_destroy, sp_clip_compute>;
-using Compressor = sigprotest::ModuleHandle<sp_compressor, sp_compressor_create, sp_compressor_destroy,
-                                            sp_compressor_compute>;
-using Dist = sigprotest::ModuleHandle<sp_dist, sp_dist_create, sp_dist_destroy, sp_dist_compute>;
-using Bitcrush =
-    sigprotest::ModuleHandle<sp_bitcrush, sp_bitcrush_create, sp_bitcrush_destroy, sp_bitcrush_compute>;
-using Fold = sigprotest::ModuleHandle<sp_fold, sp_fold_create, sp_fold_destroy, sp_fold_compute>;
+using Adsr = SP_COMPUTING_MODULE(adsr);
+using BalHandle = SP_MODULE(bal);
+using Clip = SP_COMPUTING_MODULE(clip);
+using Compressor = SP_COMPUTING_MODULE(compressor);
+using Dist = SP_COMPUTING_MODULE(dist);
+using Bitcrush = SP_COMPUTING_MODULE(bitcrush);
+using Fold = SP_COMPUTING_MODULE(fold);
 
 // `samples` outputs of the envelope at a fixed gate.
 std::vector<float> dynGate(sp_data* sp, const Adsr& env, float gate, std::size_t samples) {

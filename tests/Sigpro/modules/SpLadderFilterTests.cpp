@@ -7,10 +7,9 @@ using namespace sigpro;
 
 namespace {
 
-using Diode = sigprotest::ModuleHandle<sp_diode, sp_diode_create, sp_diode_destroy, sp_diode_compute>;
-using Lpf18 = sigprotest::ModuleHandle<sp_lpf18, sp_lpf18_create, sp_lpf18_destroy, sp_lpf18_compute>;
-using Moog = sigprotest::ModuleHandle<sp_moogladder, sp_moogladder_create, sp_moogladder_destroy,
-                                      sp_moogladder_compute>;
+using Diode = SP_COMPUTING_MODULE(diode);
+using Lpf18 = SP_COMPUTING_MODULE(lpf18);
+using Moog = SP_COMPUTING_MODULE(moogladder);
 
 // Small-signal gain in dB of a fresh ladder at `hz`, the input low enough to keep the saturations linear.
 template <class Handle>

@@ -17,17 +17,16 @@ using testsupport::toDecibels;
 
 namespace {
 
-using Butlp = sigprotest::ModuleHandle<sp_butlp, sp_butlp_create, sp_butlp_destroy, sp_butlp_compute>;
-using Buthp = sigprotest::ModuleHandle<sp_buthp, sp_buthp_create, sp_buthp_destroy, sp_buthp_compute>;
-using Butbp = sigprotest::ModuleHandle<sp_butbp, sp_butbp_create, sp_butbp_destroy, sp_butbp_compute>;
-using Butbr = sigprotest::ModuleHandle<sp_butbr, sp_butbr_create, sp_butbr_destroy, sp_butbr_compute>;
-using Atone = sigprotest::ModuleHandle<sp_atone, sp_atone_create, sp_atone_destroy, sp_atone_compute>;
-using Tone = sigprotest::ModuleHandle<sp_tone, sp_tone_create, sp_tone_destroy, sp_tone_compute>;
-using Dcblock =
-    sigprotest::ModuleHandle<sp_dcblock, sp_dcblock_create, sp_dcblock_destroy, sp_dcblock_compute>;
-using Eqfil = sigprotest::ModuleHandle<sp_eqfil, sp_eqfil_create, sp_eqfil_destroy, sp_eqfil_compute>;
-using Fofilt = sigprotest::ModuleHandle<sp_fofilt, sp_fofilt_create, sp_fofilt_destroy, sp_fofilt_compute>;
-using Mode = sigprotest::ModuleHandle<sp_mode, sp_mode_create, sp_mode_destroy, sp_mode_compute>;
+using Butlp = SP_COMPUTING_MODULE(butlp);
+using Buthp = SP_COMPUTING_MODULE(buthp);
+using Butbp = SP_COMPUTING_MODULE(butbp);
+using Butbr = SP_COMPUTING_MODULE(butbr);
+using Atone = SP_COMPUTING_MODULE(atone);
+using Tone = SP_COMPUTING_MODULE(tone);
+using Dcblock = SP_COMPUTING_MODULE(dcblock);
+using Eqfil = SP_COMPUTING_MODULE(eqfil);
+using Fofilt = SP_COMPUTING_MODULE(fofilt);
+using Mode = SP_COMPUTING_MODULE(mode);
 
 // Gain in dB at `hz` of a fresh filter with its defaults, or as `configure` sets it.
 template <class Handle>

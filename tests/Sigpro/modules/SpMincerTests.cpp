@@ -8,7 +8,7 @@ using sigprotest::Table;
 
 namespace {
 
-using Mincer = sigprotest::ModuleHandle<sp_mincer, sp_mincer_create, sp_mincer_destroy, sp_mincer_compute>;
+using Mincer = SP_COMPUTING_MODULE(mincer);
 
 // `samples` outputs with `time` advanced by `speed` seconds per second (0 holds it).
 std::vector<float> mincerRender(sp_data* sp, const Mincer& m, std::size_t samples, double speed) {

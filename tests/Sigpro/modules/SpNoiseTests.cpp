@@ -8,10 +8,9 @@ using sigprotest::ContextHandle;
 
 namespace {
 
-using Noise = sigprotest::ModuleHandle<sp_noise, sp_noise_create, sp_noise_destroy, sp_noise_compute>;
-using Brown = sigprotest::ModuleHandle<sp_brown, sp_brown_create, sp_brown_destroy, sp_brown_compute>;
-using Pink =
-    sigprotest::ModuleHandle<sp_pinknoise, sp_pinknoise_create, sp_pinknoise_destroy, sp_pinknoise_compute>;
+using Noise = SP_COMPUTING_MODULE(noise);
+using Brown = SP_COMPUTING_MODULE(brown);
+using Pink = SP_COMPUTING_MODULE(pinknoise);
 
 // The context generator's first values from its seed of 0, as floats in [0, 1).
 constexpr std::uint32_t noiseFirstDraws[] = {12345u, 1406932606u, 654583775u};

@@ -14,13 +14,11 @@ using testsupport::toneAmplitude;
 
 namespace {
 
-using Osc = sigprotest::ModuleHandle<sp_osc, sp_osc_create, sp_osc_destroy, sp_osc_compute>;
-using DynamicOscHandle = sigprotest::ModuleHandle<sp_dynamicosc, sp_dynamicosc_create, sp_dynamicosc_destroy>;
-using Fosc = sigprotest::ModuleHandle<sp_fosc, sp_fosc_create, sp_fosc_destroy, sp_fosc_compute>;
-using Oscmorph =
-    sigprotest::ModuleHandle<sp_oscmorph, sp_oscmorph_create, sp_oscmorph_destroy, sp_oscmorph_compute>;
-using Blsquare =
-    sigprotest::ModuleHandle<sp_blsquare, sp_blsquare_create, sp_blsquare_destroy, sp_blsquare_compute>;
+using Osc = SP_COMPUTING_MODULE(osc);
+using DynamicOscHandle = SP_MODULE(dynamicosc);
+using Fosc = SP_COMPUTING_MODULE(fosc);
+using Oscmorph = SP_COMPUTING_MODULE(oscmorph);
+using Blsquare = SP_COMPUTING_MODULE(blsquare);
 
 // 167392 / 2^24 of a cycle per sample: the phase increment of 440 Hz on a 4096-point table at 44100 Hz.
 const double oscPlayed440 = 167392.0 * 44100.0 / 16777216.0;

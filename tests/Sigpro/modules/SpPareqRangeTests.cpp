@@ -12,7 +12,7 @@ using sigprotest::ContextHandle;
 // The equaliser nodes allow q from 0: every shape stays finite and stable there, and a q of 0 sounds
 // as the smallest q the section takes.
 TEST(SpPareqRange, EveryShapeStaysFiniteAtQZero) {
-    using Handle = sigprotest::ModuleHandle<sp_pareq, sp_pareq_create, sp_pareq_destroy>;
+    using Handle = SP_MODULE(pareq);
     ContextHandle sp;
     std::mt19937 gen(11u);
     std::uniform_real_distribution<float> noise(-1.0f, 1.0f);

@@ -7,7 +7,7 @@ using namespace sigpro;
 
 namespace {
 
-using Pareq = sigprotest::ModuleHandle<sp_pareq, sp_pareq_create, sp_pareq_destroy, sp_pareq_compute>;
+using Pareq = SP_COMPUTING_MODULE(pareq);
 
 struct PareqSetting {
     float frequency, gain, q, mode;

@@ -9,10 +9,9 @@ using sigprotest::Table;
 
 namespace {
 
-using Phasor = sigprotest::ModuleHandle<sp_phasor, sp_phasor_create, sp_phasor_destroy, sp_phasor_compute>;
-using Pdhalf = sigprotest::ModuleHandle<sp_pdhalf, sp_pdhalf_create, sp_pdhalf_destroy, sp_pdhalf_compute>;
-using Tabread =
-    sigprotest::ModuleHandle<sp_tabread, sp_tabread_create, sp_tabread_destroy, sp_tabread_compute>;
+using Phasor = SP_COMPUTING_MODULE(phasor);
+using Pdhalf = SP_COMPUTING_MODULE(pdhalf);
+using Tabread = SP_COMPUTING_MODULE(tabread);
 
 } // namespace
 

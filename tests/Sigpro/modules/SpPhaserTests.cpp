@@ -7,7 +7,7 @@ using namespace sigpro;
 
 namespace {
 
-using PhaserHandle = sigprotest::ModuleHandle<sp_phaser, sp_phaser_create, sp_phaser_destroy>;
+using PhaserHandle = SP_MODULE(phaser);
 using Phaser = sigprotest::Fresh<PhaserHandle>;
 
 sigprotest::Stereo phaserRender(const Phaser& p, const std::vector<float>& left,

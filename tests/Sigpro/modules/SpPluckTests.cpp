@@ -6,7 +6,7 @@ using sigprotest::impulse;
 
 namespace {
 
-using PluckHandle = sigprotest::ModuleHandle<sp_pluck, sp_pluck_create, sp_pluck_destroy, sp_pluck_compute>;
+using PluckHandle = SP_COMPUTING_MODULE(pluck);
 using Pluck = sigprotest::Fresh<PluckHandle>;
 
 // Table points drawn from the context generator after `skipped` earlier draws, as a test-side copy.

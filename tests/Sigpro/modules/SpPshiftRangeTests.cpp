@@ -13,7 +13,7 @@ using sigprotest::ContextHandle;
 // 0 ... 10000) keeps the output finite and within what the two interpolating taps can reach: three
 // times the input's peak.
 TEST(SpPshiftRange, EveryLegalSettingStaysFiniteAndBounded) {
-    using Handle = sigprotest::ModuleHandle<sp_pshift, sp_pshift_create, sp_pshift_destroy>;
+    using Handle = SP_MODULE(pshift);
     ContextHandle sp;
     std::mt19937 gen(7u);
     std::uniform_real_distribution<float> noise(-1.0f, 1.0f);

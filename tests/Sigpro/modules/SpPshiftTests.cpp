@@ -6,7 +6,7 @@ using namespace testsupport;
 
 namespace {
 
-using Pshift = sigprotest::ModuleHandle<sp_pshift, sp_pshift_create, sp_pshift_destroy, sp_pshift_compute>;
+using Pshift = SP_COMPUTING_MODULE(pshift);
 
 } // namespace
 

@@ -7,7 +7,7 @@ using testsupport::StderrCapture;
 
 namespace {
 
-using PtrackHandle = sigprotest::ModuleHandle<sp_ptrack, sp_ptrack_create, sp_ptrack_destroy>;
+using PtrackHandle = SP_MODULE(ptrack);
 
 // Feeds the samples in order, allocating nothing; returns the pitch and amplitude of the last call.
 std::pair<float, float> ptrackFeed(sp_data* sp, const PtrackHandle& p, const std::vector<float>& input) {

@@ -11,12 +11,10 @@ using testsupport::toDecibels;
 
 namespace {
 
-using Reson = sigprotest::ModuleHandle<sp_reson, sp_reson_create, sp_reson_destroy, sp_reson_compute>;
-using Streson =
-    sigprotest::ModuleHandle<sp_streson, sp_streson_create, sp_streson_destroy, sp_streson_compute>;
-using Tbvcf = sigprotest::ModuleHandle<sp_tbvcf, sp_tbvcf_create, sp_tbvcf_destroy, sp_tbvcf_compute>;
-using Korg35 =
-    sigprotest::ModuleHandle<sp_wpkorg35, sp_wpkorg35_create, sp_wpkorg35_destroy, sp_wpkorg35_compute>;
+using Reson = SP_COMPUTING_MODULE(reson);
+using Streson = SP_COMPUTING_MODULE(streson);
+using Tbvcf = SP_COMPUTING_MODULE(tbvcf);
+using Korg35 = SP_COMPUTING_MODULE(wpkorg35);
 
 // Ringing of a fresh string resonator struck by an impulse, at a rate, frequency and feedback.
 std::vector<float> resStresonRing(float frequency, float feedback, std::size_t samples, int rate = 44100) {

@@ -6,7 +6,7 @@ using sigprotest::impulse;
 
 namespace {
 
-using Vdelay = sigprotest::ModuleHandle<sp_vdelay, sp_vdelay_create, sp_vdelay_destroy, sp_vdelay_compute>;
+using Vdelay = SP_COMPUTING_MODULE(vdelay);
 
 // Expects y to be zero but for the given samples.
 void expectEchoes(const std::vector<float>& y, const std::vector<std::pair<std::size_t, float>>& echoes) {

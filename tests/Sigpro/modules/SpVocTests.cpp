@@ -7,9 +7,8 @@ using sigprotest::ContextHandle;
 
 namespace {
 
-using Voc = sigprotest::ModuleHandle<sp_voc, sp_voc_create, sp_voc_destroy>;
-using VocWrapper = sigprotest::ModuleHandle<sp_vocwrapper, sp_vocwrapper_create, sp_vocwrapper_destroy,
-                                            sp_vocwrapper_compute>;
+using Voc = SP_MODULE(voc);
+using VocWrapper = SP_COMPUTING_MODULE(vocwrapper);
 
 // A voice fresh from init on its own context.
 struct VocVoice {

@@ -8,7 +8,7 @@ using sigprotest::ContextHandle;
 
 namespace {
 
-using Zitarev = sigprotest::ModuleHandle<sp_zitarev, sp_zitarev_create, sp_zitarev_destroy>;
+using Zitarev = SP_MODULE(zitarev);
 
 // `samples` frames; the inputs are 0 past their ends.
 sigprotest::Stereo zitarevRender(sp_data* sp, const Zitarev& rev, std::size_t samples,
