@@ -1,10 +1,7 @@
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <random>
-
 #include "Sigpro/modules/sp_pareq.h"
 #include "tests/Sigpro/modules/ModuleHandle.h"
+
+#include <random>
 
 using namespace sigpro;
 using sigprotest::ContextHandle;
@@ -22,9 +19,7 @@ TEST(SpPareqRange, EveryShapeStaysFiniteAtQZero) {
                 Handle atZero, atMinimum;
                 for (sp_pareq* eq : {atZero.get(), atMinimum.get()}) {
                     sp_pareq_init(sp.get(), eq);
-                    eq->mode = mode;
-                    eq->frequency = frequency;
-                    eq->gain = gain;
+                    std::tie(eq->mode, eq->frequency, eq->gain) = std::tuple(mode, frequency, gain);
                 }
                 atZero->q = 0.0f;
                 atMinimum->q = 0.001f;

@@ -116,17 +116,12 @@ TEST(SpPareq, ModeIsTruncatedAndReadOnlyWhenAnotherParameterChanges) {
 }
 
 TEST(SpPareq, ReinitClearsTheHistoryAndComputeNeverAllocates) {
-    sigprotest::expectModuleLifecycle<Pareq>(
-        [](sp_data* sp, sp_pareq* p) {
-            const int result = sp_pareq_init(sp, p);
-            pareqApply(p, {700, 5.0f, 3.0f, 0});
-            return result;
-        },
-        sigprotest::impulse(200),
-        [](sp_pareq* p) {
-            pareqApply(p, {9000, 0.1f, 0.5f, 1});
-        },
-        [](sp_pareq* p, int n) {
-            pareqApply(p, {500.0f + float(n), 2.0f, 0.7f, float(n % 3)});
-        });
+    auto init = [](sp_data* sp, sp_pareq* p) {
+        const int result = sp_pareq_init(sp, p);
+        pareqApply(p, {700, 5.0f, 3.0f, 0});
+        return result;
+    };
+    auto use = [](sp_pareq* p) { pareqApply(p, {9000, 0.1f, 0.5f, 1}); };
+    auto vary = [](sp_pareq* p, int n) { pareqApply(p, {500.0f + float(n), 2.0f, 0.7f, float(n % 3)}); };
+    sigprotest::expectModuleLifecycle<Pareq>(init, sigprotest::impulse(200), use, vary);
 }
