@@ -1,10 +1,7 @@
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <random>
-
 #include "Sigpro/modules/sp_pshift.h"
 #include "tests/Sigpro/modules/ModuleHandle.h"
+
+#include <random>
 
 using namespace sigpro;
 using sigprotest::ContextHandle;
@@ -22,9 +19,7 @@ TEST(SpPshiftRange, EveryLegalSettingStaysFiniteAndBounded) {
             for (float shift : {-24.0f, -7.5f, 0.0f, 0.5f, 12.0f, 24.0f}) {
                 Handle ps;
                 ASSERT_EQ(sp_pshift_init(sp.get(), ps.get()), 1);
-                *ps->shift = shift;
-                *ps->window = window;
-                *ps->crossfade = crossfade;
+                std::tie(*ps->shift, *ps->window, *ps->crossfade) = std::tuple(shift, window, crossfade);
                 for (int i = 0; i < 12000; ++i) {
                     float x = noise(gen), y = 0.0f;
                     sp_pshift_compute(sp.get(), ps.get(), &x, &y);
