@@ -54,8 +54,7 @@ TEST(SpBar, DecaysSixtyDecibelsInTheDecayTime) {
         ContextHandle sp;
         Bar bar;
         sp_bar_init(sp.get(), bar.get(), 3.0f, 0.0001f);
-        bar->decay_time = decay;
-        bar->scan_speed = 0.0f;
+        std::tie(bar->decay_time, bar->scan_speed) = std::pair(decay, 0.0f);
         // The trigger recomputes the loss from the new decay time and strikes.
         const auto samples = static_cast<std::size_t>(44100 * (0.3 + decay / 2));
         const auto y = bar(sp.get(), barStrikes(samples, {0}));
@@ -81,8 +80,7 @@ TEST(SpBar, BoundaryConditionsHoldOnTheRowTheySetAndTheOutputIsReadAtTheMiddle) 
     EXPECT_GT(maxInterior, 1e-4f);
 
     // Pivoting left, free right.
-    bar->left_boundary = 2.0f;
-    bar->right_boundary = 3.0f;
+    std::tie(bar->left_boundary, bar->right_boundary) = std::pair(2.0f, 3.0f);
     for (int i = 0; i < 2000; ++i) {
         ASSERT_TRUE(std::isfinite(bar(0.0f)));
         const float* c = bar->row_previous;
@@ -118,8 +116,7 @@ TEST(SpBar, BoundaryOutsideZeroToThreeFailsEverySampleAndSaysSoOnce) {
             EXPECT_EQ(std::pair(compute(), y), std::pair(0, 42.0f)) << bad;
         EXPECT_EQ(err.text(), barBoundaryMessage) << bad;
         // A valid setting computes again; a bad one after it is reported anew.
-        bar->left_boundary = 1.0f;
-        bar->right_boundary = bad;
+        std::tie(bar->left_boundary, bar->right_boundary) = std::pair(1.0f, bad);
         EXPECT_EQ(compute(), 0);
         bar->right_boundary = 1.0f;
         EXPECT_EQ(compute(), 1);
@@ -129,8 +126,7 @@ TEST(SpBar, BoundaryOutsideZeroToThreeFailsEverySampleAndSaysSoOnce) {
         EXPECT_EQ(err.text(), std::string(barBoundaryMessage) + barBoundaryMessage) << bad;
     }
     // Rounded to the nearest end condition: 3.4 is free, -0.4 unconstrained.
-    bar->left_boundary = 3.4f;
-    bar->right_boundary = -0.4f;
+    std::tie(bar->left_boundary, bar->right_boundary) = std::pair(3.4f, -0.4f);
     StderrCapture err;
     EXPECT_EQ(compute(), 1);
     EXPECT_EQ(err.text(), "");
@@ -138,8 +134,7 @@ TEST(SpBar, BoundaryOutsideZeroToThreeFailsEverySampleAndSaysSoOnce) {
 
 TEST(SpBar, EachTriggerStrikesOnceAndANewNoteReusesTheGrid) {
     sigprotest::Fresh<Bar> bar(sp_bar_init, 3.0f, 0.0001f);
-    bar->decay_time = 0.5f;
-    bar->scan_speed = 0.0f;
+    std::tie(bar->decay_time, bar->scan_speed) = std::pair(0.5f, 0.0f);
     // Let the note die away, then strike again: the note starts over. A note's re-init with unchanged
     // stiffness and loss keeps the grid and allocates nothing.
     const std::vector<float> strikes = barStrikes(44100, {0, 30000});

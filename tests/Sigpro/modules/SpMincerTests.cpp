@@ -38,8 +38,7 @@ TEST(SpMincer, DefaultsAndAConstantTableComesOutAtTwoThirdsOfTheWindowSumTimesTh
         Mincer m;
         ASSERT_EQ(sp_mincer_init(sp.get(), m.get(), table.get(), 1024), 1);
         EXPECT_EQ((std::vector{m->time, m->amp, m->pitch, m->lock}), (std::vector{0.0f, 1.0f, 1.0f, 1.0f}));
-        m->amp = amp;
-        m->time = 0.05f;
+        std::tie(m->amp, m->time) = std::pair(amp, 0.05f);
         const auto y = mincerRender(sp.get(), m, 4096, 1.0);
         EXPECT_EQ(y[0], 0.0f); // the ring starts empty and the window starts at 0
         EXPECT_LT(y[100], 0.5f * amp);

@@ -21,8 +21,7 @@ TEST(SpPareqRange, EveryShapeStaysFiniteAtQZero) {
                     sp_pareq_init(sp.get(), eq);
                     std::tie(eq->mode, eq->frequency, eq->gain) = std::tuple(mode, frequency, gain);
                 }
-                atZero->q = 0.0f;
-                atMinimum->q = 0.001f;
+                std::tie(atZero->q, atMinimum->q) = std::pair(0.0f, 0.001f);
                 for (int i = 0; i < 20000; ++i) {
                     float x = noise(gen), y = 0.0f, reference = 0.0f;
                     sp_pareq_compute(sp.get(), atZero.get(), &x, &y);
