@@ -157,14 +157,10 @@ TEST(SpOscmorph, MorphsLinearlyBetweenNeighbouringTables) {
     // `position` against the mix of plain oscillators over the first and the second table; with four
     // tables, a third of the way reads the second.
     auto compare = [&](sp_ftbl** tables, int count, float position, float first, float second) {
-        Oscmorph morph;
-        Osc a, b;
-        ASSERT_EQ(sp_oscmorph_init(sp.get(), morph.get(), tables, count, 0.0f), 1);
-        sp_osc_init(sp.get(), a.get(), sine.get(), 0.0f);
-        sp_osc_init(sp.get(), b.get(), octave.get(), 0.0f);
+        sigprotest::Fresh<Oscmorph> morph(sp_oscmorph_init, tables, count, 0.0f);
+        sigprotest::Fresh<Osc> a(sp_osc_init, sine.get(), 0.0f), b(sp_osc_init, octave.get(), 0.0f);
         morph->position = position;
-        const auto y = morph.generate(sp.get(), 300), ya = a.generate(sp.get(), 300),
-                   yb = b.generate(sp.get(), 300);
+        const auto y = morph.generate(300), ya = a.generate(300), yb = b.generate(300);
         for (std::size_t n = 0; n < y.size(); ++n)
             ASSERT_NEAR(y[n], first * ya[n] + second * yb[n], 1e-6) << position << " " << n;
         // Above 1 the integer part is dropped and stored back.
