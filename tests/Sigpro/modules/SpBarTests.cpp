@@ -2,7 +2,6 @@
 #include "tests/Sigpro/modules/ModuleHandle.h"
 
 using namespace sigpro;
-using sigprotest::ContextHandle;
 using testsupport::rms;
 using testsupport::StderrCapture;
 
@@ -51,13 +50,11 @@ TEST(SpBar, InitSizesTheGridFromStiffnessAndLossAndRefusesOnesThatGiveNone) {
 
 TEST(SpBar, DecaysSixtyDecibelsInTheDecayTime) {
     for (float decay : {0.5f, 1.0f, 2.0f}) {
-        ContextHandle sp;
-        Bar bar;
-        sp_bar_init(sp.get(), bar.get(), 3.0f, 0.0001f);
+        sigprotest::Fresh<Bar> bar(sp_bar_init, 3.0f, 0.0001f);
         std::tie(bar->decay_time, bar->scan_speed) = std::pair(decay, 0.0f);
         // The trigger recomputes the loss from the new decay time and strikes.
         const auto samples = static_cast<std::size_t>(44100 * (0.3 + decay / 2));
-        const auto y = bar(sp.get(), barStrikes(samples, {0}));
+        const auto y = bar(barStrikes(samples, {0}));
         const double seconds = double(samples - 2205 - 4410) / 44100.0;
         const double dropDb = 20.0 * std::log10(rms(y, 4410, 4410 + 2205) / rms(y, samples - 2205));
         EXPECT_NEAR(dropDb, 60.0 * seconds / decay, 0.05 * 60.0 * seconds / decay) << decay;

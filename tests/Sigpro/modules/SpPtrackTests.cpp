@@ -47,11 +47,9 @@ TEST(SpPtrack, FindsTheFundamentalOfSinesAndHarmonicTonesWithinOnePercent) {
          {Case{44100, 4096, 440.0, 1, 0}, Case{44100, 1024, 440.0, 1, 0}, Case{48000, 512, 440.0, 1, 0},
           Case{44100, 2048, 1234.5, 1, 0}, Case{22050, 4096, 82.4, 1, 0}, Case{44100, 1024, 110.0, 8, 0},
           Case{44100, 2048, 196.0, 8, 1}}) {
-        ContextHandle sp(c.rate);
-        PtrackHandle pt;
-        ASSERT_EQ(sp_ptrack_init(sp.get(), pt.get(), c.hop, 20), 1);
+        sigprotest::Fresh<PtrackHandle> pt(c.rate, sp_ptrack_init, c.hop, 20);
         const auto tone = ptrackTone(6 * c.hop + 1, c.rate, c.f0, 0.5, c.harmonics, c.missing);
-        EXPECT_NEAR(ptrackFeed(sp.get(), pt, tone).first, c.f0, 0.01 * c.f0) << c.rate << " " << c.hop;
+        EXPECT_NEAR(ptrackFeed(pt.sp(), pt, tone).first, c.f0, 0.01 * c.f0) << c.rate << " " << c.hop;
     }
 }
 

@@ -5,7 +5,6 @@
 #include "tests/Sigpro/modules/ModuleHandle.h"
 
 using namespace sigpro;
-using sigprotest::ContextHandle;
 using sigprotest::freshGain;
 using testsupport::toDecibels;
 
@@ -18,11 +17,9 @@ using Korg35 = SP_COMPUTING_MODULE(wpkorg35);
 
 // Ringing of a fresh string resonator struck by an impulse, at a rate, frequency and feedback.
 std::vector<float> resStresonRing(float frequency, float feedback, std::size_t samples, int rate = 44100) {
-    ContextHandle sp(rate);
-    Streson s;
-    sp_streson_init(sp.get(), s.get());
+    sigprotest::Fresh<Streson> s(rate, sp_streson_init);
     std::tie(s->frequency, s->feedback) = std::pair(frequency, feedback);
-    return s(sp.get(), sigprotest::impulse(samples));
+    return s(sigprotest::impulse(samples));
 }
 
 } // namespace
@@ -119,11 +116,9 @@ TEST(SpTbvcf, StaysBoundedWhereItsStepsWouldRunAway) {
     // At the default distortion and a low cutoff the integration steps overshoot and grow without
     // bound; the states are kept within reach instead of turning into inf and then NaN.
     for (float cutoff : {50.0f, 200.0f, 500.0f}) {
-        ContextHandle sp;
-        Tbvcf f;
-        sp_tbvcf_init(sp.get(), f.get());
+        sigprotest::Fresh<Tbvcf> f(sp_tbvcf_init);
         f->cutoff = cutoff;
-        const auto y = f(sp.get(), testsupport::sine(441000, 100.0, 44100.0, 0.3));
+        const auto y = f(testsupport::sine(441000, 100.0, 44100.0, 0.3));
         EXPECT_TRUE(sigprotest::allFinite(y)) << cutoff;
         EXPECT_LT(testsupport::peak(y), 2.0f) << cutoff;
         EXPECT_GT(testsupport::peak(y), 0.01f) << cutoff;

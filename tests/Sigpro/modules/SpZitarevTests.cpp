@@ -83,18 +83,16 @@ TEST(SpZitarev, RunsAt48And192kHzWithTheLongestPredelayWithoutWrapping) {
     };
     for (const Case& c :
          {Case{48000, 4800, 7350 - 977, 6136 - 1517}, Case{192000, 19200, 29401 - 3906, 24545 - 6068}}) {
-        ContextHandle sp(c.rate);
-        Zitarev rev;
-        ASSERT_EQ(sp_zitarev_init(sp.get(), rev.get()), 1) << c.rate;
+        sigprotest::Fresh<Zitarev> rev(c.rate, sp_zitarev_init);
         // Silence: the lines' own delays, not aliased by short buffers.
-        const auto quiet = zitarevRender(sp.get(), rev, c.silenceLeft + 10, {}, {});
+        const auto quiet = zitarevRender(rev.sp(), rev, c.silenceLeft + 10, {}, {});
         EXPECT_EQ(std::pair(onset(quiet.left), onset(quiet.right)), std::pair(c.silenceLeft, c.silenceRight))
             << c.rate;
 
         // The longest pre-delay: an impulse passes dry at once and returns wet exactly 100 ms later.
-        ASSERT_EQ(sp_zitarev_init(sp.get(), rev.get()), 1);
+        ASSERT_EQ(sp_zitarev_init(rev.sp(), rev.get()), 1);
         *rev->predelay = sp_zitarev_max_predelay;
-        const auto out = zitarevRender(sp.get(), rev, c.predelay + 100, {1.0f}, {});
+        const auto out = zitarevRender(rev.sp(), rev, c.predelay + 100, {1.0f}, {});
         EXPECT_GT(out.left[0], 0.0f);
         EXPECT_EQ(std::pair(onset(out.left, 1e-12f, 1), onset(out.right, 1e-12f, 1)),
                   std::pair(c.predelay, c.predelay));
@@ -104,9 +102,9 @@ TEST(SpZitarev, RunsAt48And192kHzWithTheLongestPredelayWithoutWrapping) {
         const std::size_t longest = rev->state->predelay_mask;
         EXPECT_GE(longest, c.predelay);
         for (auto [predelay, at] : {std::pair{1e6f, longest}, std::pair{-5.0f, std::size_t{0}}}) {
-            ASSERT_EQ(sp_zitarev_init(sp.get(), rev.get()), 1);
+            ASSERT_EQ(sp_zitarev_init(rev.sp(), rev.get()), 1);
             *rev->predelay = predelay;
-            EXPECT_EQ(onset(zitarevRender(sp.get(), rev, longest + 10, {}, {1.0f}).left, 1e-12f), at)
+            EXPECT_EQ(onset(zitarevRender(rev.sp(), rev, longest + 10, {}, {1.0f}).left, 1e-12f), at)
                 << predelay;
         }
     }
