@@ -25,19 +25,16 @@ double zitarevLevel(const std::vector<float>& y, double t0, double t1) {
 
 TEST(SpZitarev, DefaultsAndLineLengthsAt44100AndSilenceStaysSilentButForTheDenormalGuard) {
     sigprotest::Fresh<Zitarev> rev(sp_zitarev_init);
-    std::vector<float> values;
-    for (float* parameter :
-         {rev->predelay, rev->crossover_frequency, rev->low_release_time, rev->mid_release_time,
-          rev->damping_frequency, rev->equalizer_frequency1, rev->equalizer_level1, rev->equalizer_frequency2,
-          rev->equalizer_level2, rev->dry_wet_mix, rev->level})
-        values.push_back(*parameter);
-    EXPECT_EQ(values, (std::vector<float>{60, 200, 3, 2, 6000, 315, 0, 1500, 0, 1, 0}));
+    EXPECT_EQ((std::vector{*rev->predelay, *rev->crossover_frequency, *rev->low_release_time,
+                           *rev->mid_release_time, *rev->damping_frequency, *rev->equalizer_frequency1,
+                           *rev->equalizer_level1, *rev->equalizer_frequency2, *rev->equalizer_level2,
+                           *rev->dry_wet_mix, *rev->level}),
+              (std::vector<float>{60, 200, 3, 2, 6000, 315, 0, 1500, 0, 1, 0}));
     // Total and all-pass delays in samples, floor(t sr + 0.5).
-    const std::int32_t total[8] = {9702, 11329, 8481, 9278, 5513, 5638, 7705, 6753};
-    const std::int32_t allpass[8] = {843, 1205, 1292, 1077, 593, 1394, 1010, 897};
-    for (int n = 0; n < 8; ++n)
-        EXPECT_EQ(std::pair(rev->state->total_delay[n], rev->state->allpass_delay[n]),
-                  std::pair(total[n], allpass[n]));
+    EXPECT_EQ(std::vector(rev->state->total_delay, rev->state->total_delay + 8),
+              (std::vector<std::int32_t>{9702, 11329, 8481, 9278, 5513, 5638, 7705, 6753}));
+    EXPECT_EQ(std::vector(rev->state->allpass_delay, rev->state->allpass_delay + 8),
+              (std::vector<std::int32_t>{843, 1205, 1292, 1077, 593, 1394, 1010, 897}));
 
     // The 1e-20 guard arrives first via line 8 (6753 - 897) on the left, line 6 (5638 - 1394) on the right.
     const auto quiet = zitarevRender(rev.sp(), rev, 3 * 44100, {}, {});
