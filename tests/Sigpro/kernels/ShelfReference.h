@@ -12,10 +12,7 @@ namespace shelftest {
 
 using Dsp = sigpro::HighShelfParametricEqualizerFilterDSP;
 
-struct Stereo {
-    std::vector<float> left;
-    std::vector<float> right;
-};
+using sigprotest::Stereo;
 
 // A kernel initialised with a shelf set before init, so that the values jump.
 struct Shelf {
