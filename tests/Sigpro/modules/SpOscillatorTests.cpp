@@ -29,15 +29,14 @@ TEST(SpOsc, PlaysTheTableAtItsFrequencyWithTheReferenceIncrement) {
     ContextHandle sp;
     Table sine(sp.get(), 4096, sineCycle(4096));
     EXPECT_EQ(sine->phase_per_hz, 380.43573f);
-    Osc osc;
-    ASSERT_EQ(sp_osc_init(sp.get(), osc.get(), sine.get(), 0.0f), 1);
+    sigprotest::Fresh<Osc> osc(sp_osc_init, sine.get(), 0.0f);
     EXPECT_EQ(std::pair(osc->frequency, osc->amp), std::pair(440.0f, 0.2f));
-    EXPECT_EQ(osc(sp.get(), 0.0f), 0.0f);
+    EXPECT_EQ(osc(0.0f), 0.0f);
     EXPECT_EQ(std::pair(osc->increment, osc->phase), std::pair(167392, 167392));
-    EXPECT_NEAR(osc(sp.get(), 0.0f), 0.2 * std::sin(2.0 * std::numbers::pi * 167392.0 / 16777216.0), 1e-6);
+    EXPECT_NEAR(osc(0.0f), 0.2 * std::sin(2.0 * std::numbers::pi * 167392.0 / 16777216.0), 1e-6);
 
-    sp_osc_init(sp.get(), osc.get(), sine.get(), 0.0f);
-    const auto out = osc.generate(sp.get(), 44100);
+    sp_osc_init(osc.sp(), osc.get(), sine.get(), 0.0f);
+    const auto out = osc.generate(44100);
     EXPECT_NEAR(toneAmplitude(out, 44100, oscPlayed440), 0.2, 1e-4);
     EXPECT_NEAR(testsupport::risingZeroCrossings(out), 440, 1);
     // Linear interpolation of 4096 points leaves no audible second harmonic.
@@ -123,18 +122,17 @@ TEST(SpDynamicosc, ReadsTheTableOfEachCallAndAdvancesOnlyWhenAsked) {
 TEST(SpFosc, SpectrumFollowsTheBesselFunctionsOfTheIndex) {
     ContextHandle sp;
     Table sine(sp.get(), 4096, sineCycle(4096));
-    Fosc fm;
-    ASSERT_EQ(sp_fosc_init(sp.get(), fm.get(), sine.get()), 1);
+    sigprotest::Fresh<Fosc> fm(sp_fosc_init, sine.get());
     EXPECT_EQ(std::pair(fm->amp, fm->index), std::pair(0.4f, 1.0f));
     // Index 0: the bare carrier at frequency x carrier.
     std::tie(fm->carrier, fm->index) = std::pair(2.0f, 0.0f);
-    auto out = fm.generate(sp.get(), 44100);
+    auto out = fm.generate(44100);
     EXPECT_NEAR(toneAmplitude(out, 44100, 880), 0.4, 1e-3);
     EXPECT_LT(toneAmplitude(out, 44100, 440), 1e-4);
     // Carrier 5, modulator 1, index 1: side bands at 440 Hz steps with amplitudes J_k(1).
-    sp_fosc_init(sp.get(), fm.get(), sine.get());
+    sp_fosc_init(fm.sp(), fm.get(), sine.get());
     fm->carrier = 5.0f;
-    out = fm.generate(sp.get(), 44100);
+    out = fm.generate(44100);
     for (int k = -2; k <= 2; ++k)
         EXPECT_NEAR(toneAmplitude(out, 44100, 440.0 * (5 + k)),
                     0.4 * std::fabs(std::cyl_bessel_j(double(std::abs(k)), 1.0)), 0.005)
