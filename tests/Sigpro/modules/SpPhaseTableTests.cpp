@@ -125,19 +125,17 @@ TEST(SpTabread, ReadsInterpolatedPointsClampedOrWrapped) {
 TEST(SpPhaseDistortion, PhasorThroughPdhalfIntoTabreadMakesAShapedToneWithoutAllocating) {
     ContextHandle sp;
     Table sine(sp.get(), 4096, sigprotest::sineCycle(4096));
-    Phasor ph;
-    Pdhalf pd;
-    Tabread tr;
-    sp_pdhalf_init(sp.get(), pd.get());
-    sp_tabread_init(sp.get(), tr.get(), sine.get(), 1);
+    sigprotest::Fresh<Phasor> ph(sp_phasor_init, 0.0f);
+    sigprotest::Fresh<Pdhalf> pd(sp_pdhalf_init);
+    sigprotest::Fresh<Tabread> tr(sp_tabread_init, sine.get(), 1);
     auto render = [&](float amount) {
-        sp_phasor_init(sp.get(), ph.get(), 0.0f);
+        sp_phasor_init(ph.sp(), ph.get(), 0.0f);
         pd->amount = amount;
         std::vector<float> out(44100);
         EXPECT_EQ(sigprotest::renderThreadHeapCalls([&] {
                       for (float& y : out) {
-                          tr->index = pd(sp.get(), ph(sp.get(), 0.0f));
-                          y = tr(sp.get(), 0.0f);
+                          tr->index = pd(ph(0.0f));
+                          y = tr(0.0f);
                       }
                   }),
                   0u);
