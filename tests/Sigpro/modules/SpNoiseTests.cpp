@@ -62,10 +62,7 @@ TEST(SpNoise, WhiteNoiseIsUniformAndFlatFromTheSharedGenerator) {
     EXPECT_GE(low, -0.5f);
     EXPECT_LE(high, 0.5f);
     const std::vector<float> y = noise.generate(sp.get(), 200000);
-    double sum = 0;
-    for (float v : y)
-        sum += v;
-    EXPECT_NEAR(sum / double(y.size()), 0.0, 0.003);
+    EXPECT_NEAR(std::accumulate(y.begin(), y.end(), 0.0) / double(y.size()), 0.0, 0.003);
     // Uniform in [-a, a]: variance a^2 / 3.
     EXPECT_NEAR(std::pow(testsupport::rms(y), 2.0), 0.25 / 3.0, 0.002);
     // Flat: no octave differs from the next by more than a decibel.
@@ -102,10 +99,8 @@ TEST(SpPinknoise, SeededOnceFromTheContextThenItsOwnGenerator) {
     pink->seed = noiseFirstDraws[0];
     const auto a = pink.generate(sp.get(), 1000), c = later.generate(twinContext.get(), 1000);
     EXPECT_EQ(a, twin.generate(twinContext.get(), 1000));
-    int differences = 0;
-    for (std::size_t n = 0; n < a.size(); ++n)
-        differences += a[n] != c[n];
-    EXPECT_GT(differences, 900);
+    EXPECT_GT(std::inner_product(a.begin(), a.end(), c.begin(), 0, std::plus<>(), std::not_equal_to<>()),
+              900);
 
     // The counter skips 0xFFFFFFFF.
     pink->counter = 0xFFFFFFFEu;
