@@ -88,15 +88,14 @@ TEST(SpCombAllpass, ALoopTooShortForOneSampleRunsAsOneSample) {
 }
 
 TEST(SpCombAllpass, ReinitStartsOverLongLinesAreRefusedAndComputeNeverAllocates) {
+    auto use = [](auto* p) { p->reverb_time = 1.0f; };
+    auto vary = [](auto* p, int n) { p->reverb_time = 1.0f + 0.001f * float(n); };
     for (float loop : {0.01f, 0.05f}) {
         sigprotest::expectModuleLifecycle<Comb>(
-            [loop](sp_data* sp, sp_comb* p) { return sp_comb_init(sp, p, loop); }, impulse(3000),
-            [](sp_comb* p) { p->reverb_time = 1.0f; },
-            [](sp_comb* p, int n) { p->reverb_time = 1.0f + 0.001f * float(n); });
+            [loop](sp_data* sp, sp_comb* p) { return sp_comb_init(sp, p, loop); }, impulse(3000), use, vary);
         sigprotest::expectModuleLifecycle<Allpass>(
-            [loop](sp_data* sp, sp_allpass* p) { return sp_allpass_init(sp, p, loop); }, impulse(3000),
-            [](sp_allpass* p) { p->reverb_time = 1.0f; },
-            [](sp_allpass* p, int n) { p->reverb_time = 1.0f + 0.001f * float(n); });
+            [loop](sp_data* sp, sp_allpass* p) { return sp_allpass_init(sp, p, loop); }, impulse(3000), use,
+            vary);
     }
     // Another length: a line of that length.
     sigprotest::Fresh<Comb> comb(sp_comb_init, 0.01f);

@@ -163,8 +163,7 @@ TEST(SpResonators, ReinitStartsOverAndComputeNeverAllocates) {
     const std::vector<float> input = testsupport::noise(3000, 2u, 0.5f);
     sigprotest::expectModuleLifecycle<Reson>(sp_reson_init, input, {},
                                              [](sp_reson* p, int n) { p->frequency = 500.0f + float(n); });
-    sigprotest::expectModuleLifecycle<Tbvcf>(sp_tbvcf_init, input, {},
-                                             [](sp_tbvcf* p, int n) { p->cutoff = 500.0f + float(n); });
-    sigprotest::expectModuleLifecycle<Korg35>(sp_wpkorg35_init, input, {},
-                                              [](sp_wpkorg35* p, int n) { p->cutoff = 500.0f + float(n); });
+    auto cutoff = [](auto* p, int n) { p->cutoff = 500.0f + float(n); };
+    sigprotest::expectModuleLifecycle<Tbvcf>(sp_tbvcf_init, input, {}, cutoff);
+    sigprotest::expectModuleLifecycle<Korg35>(sp_wpkorg35_init, input, {}, cutoff);
 }
