@@ -10,6 +10,7 @@
 #include "tests/support/Signals.h"
 #include "tests/support/StderrCapture.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -146,6 +147,11 @@ inline std::function<double(std::size_t)> sineCycle(std::size_t size, double har
     return [=](std::size_t i) {
         return std::sin(2.0 * std::numbers::pi * harmonic * double(i % size) / double(size));
     };
+}
+
+// Matches samples each within `tolerance` of the one in `want` at its place.
+inline auto samplesNear(const std::vector<float>& want, float tolerance) {
+    return ::testing::Pointwise(::testing::FloatNear(tolerance), want);
 }
 
 inline bool allFinite(const std::vector<float>& y) {
