@@ -1,8 +1,8 @@
 #pragma once
 // Helpers of the module tests: owners of contexts, module records and wavetables, rendering through
-// one-sample compute functions, and the heap calls the render path makes. It brings GoogleTest, the
-// standard headers below, the support signals and the standard-error capture with it, for every module
-// test uses them. Test thread.
+// one-sample compute functions, and the heap calls the render path makes. It brings GoogleTest and
+// GoogleMock, the standard headers below, the support signals and the standard-error capture with it, for
+// every module test uses them. Test thread.
 
 #include "Sigpro/modules/sp_data.h"
 #include "Sigpro/modules/sp_ftbl.h"
