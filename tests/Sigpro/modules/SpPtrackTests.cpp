@@ -54,33 +54,31 @@ TEST(SpPtrack, FindsTheFundamentalOfSinesAndHarmonicTonesWithinOnePercent) {
 }
 
 TEST(SpPtrack, AnalysesOnTheCallAfterEachFullHopAndKeepsThePitchOnSilence) {
-    ContextHandle sp;
-    PtrackHandle pt;
     const int hop = 512;
-    ASSERT_EQ(sp_ptrack_init(sp.get(), pt.get(), hop, 20), 1);
+    sigprotest::Fresh<PtrackHandle> pt(sp_ptrack_init, hop, 20);
     EXPECT_EQ(pt->min_level, 40.0f);
     // Before the first analysis: 100 Hz and the amplitude of -144 dB.
     const std::vector<float> tone = ptrackTone(8 * hop + 1, 44100, 440.0, 0.5);
     const std::vector<float> firstHop(tone.begin(), tone.begin() + hop);
-    const auto before = ptrackFeed(sp.get(), pt, firstHop);
+    const auto before = ptrackFeed(pt.sp(), pt, firstHop);
     EXPECT_EQ(before.first, 100.0f);
     EXPECT_FLOAT_EQ(before.second, std::pow(10.0f, -144.0f / 20.0f));
-    EXPECT_GT(ptrackFeed(sp.get(), pt, {tone[hop]}).second, 0.01f);
-    EXPECT_NEAR(ptrackFeed(sp.get(), pt, std::vector<float>(tone.begin() + hop + 1, tone.end())).first,
-                440.0f, 4.4f);
+    EXPECT_GT(ptrackFeed(pt.sp(), pt, {tone[hop]}).second, 0.01f);
+    EXPECT_NEAR(ptrackFeed(pt.sp(), pt, std::vector<float>(tone.begin() + hop + 1, tone.end())).first, 440.0f,
+                4.4f);
 
     // Silence: the hops that still hold the tone's end may move the pitch; after them the level is 0
     // and the pitch holds.
-    const float held = ptrackFeed(sp.get(), pt, std::vector<float>(2 * hop, 0.0f)).first;
+    const float held = ptrackFeed(pt.sp(), pt, std::vector<float>(2 * hop, 0.0f)).first;
     EXPECT_NEAR(held, 440.0f, 0.05f * 440.0f);
     for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(ptrackFeed(sp.get(), pt, std::vector<float>(hop, 0.0f)),
+        EXPECT_EQ(ptrackFeed(pt.sp(), pt, std::vector<float>(hop, 0.0f)),
                   std::pair(held, ptrackSilentAmplitude));
 
     // Silence from the start never leaves 100 Hz, also once the level history has wrapped after 20 hops.
     PtrackHandle quiet;
-    ASSERT_EQ(sp_ptrack_init(sp.get(), quiet.get(), 256, 20), 1);
-    EXPECT_EQ(ptrackFeed(sp.get(), quiet, std::vector<float>(25 * 256 + 1, 0.0f)),
+    ASSERT_EQ(sp_ptrack_init(pt.sp(), quiet.get(), 256, 20), 1);
+    EXPECT_EQ(ptrackFeed(pt.sp(), quiet, std::vector<float>(25 * 256 + 1, 0.0f)),
               std::pair(100.0f, ptrackSilentAmplitude));
 }
 
