@@ -126,14 +126,12 @@ TEST(SpZitarev, EqualiserSectionIsFlatAtZeroDecibelsAndPeaksByItsLevel) {
 
     // In the reverb: moving 0 dB sections (all-passes) keeps the noise spectrum; +12 dB at 1 kHz lifts that
     // band.
-    ContextHandle sp;
-    Zitarev rev;
     const std::vector<float> left = noise(80000, 3u), right = noise(80000, 4u);
     auto spectrum = [&](float f1, float l1, float f2) {
-        EXPECT_EQ(sp_zitarev_init(sp.get(), rev.get()), 1);
+        sigprotest::Fresh<Zitarev> rev(sp_zitarev_init);
         std::tie(*rev->equalizer_frequency1, *rev->equalizer_level1, *rev->equalizer_frequency2,
                  *rev->predelay) = std::tuple(f1, l1, f2, 10.0f);
-        const auto out = zitarevRender(sp.get(), rev, 80000, left, right);
+        const auto out = zitarevRender(rev.sp(), rev, 80000, left, right);
         std::size_t n = 12000;
         return averagedPowerSpectrum([&] { return out.left[n++]; }, 1024, 64);
     };
@@ -150,14 +148,12 @@ TEST(SpZitarev, EqualiserSectionIsFlatAtZeroDecibelsAndPeaksByItsLevel) {
 }
 
 TEST(SpZitarev, ReleaseTimesSetTheDecayRate) {
-    ContextHandle sp;
-    Zitarev rev;
     // With both bands alike and the damping near the top, the tail falls 60 dB per release time.
     for (float release : {2.0f, 4.0f}) {
-        ASSERT_EQ(sp_zitarev_init(sp.get(), rev.get()), 1);
+        sigprotest::Fresh<Zitarev> rev(sp_zitarev_init);
         std::tie(*rev->low_release_time, *rev->mid_release_time, *rev->damping_frequency, *rev->predelay) =
             std::tuple(release, release, 20000.0f, 10.0f);
-        const auto out = zitarevRender(sp.get(), rev, 2 * 44100, std::vector<float>(10, 1.0f), {});
+        const auto out = zitarevRender(rev.sp(), rev, 2 * 44100, std::vector<float>(10, 1.0f), {});
         EXPECT_NEAR(zitarevLevel(out.left, 0.5, 0.7) - zitarevLevel(out.left, 1.5, 1.7), 60.0 / release, 2.0)
             << release;
     }
