@@ -38,9 +38,7 @@ TEST(SpBar, InitSizesTheGridFromStiffnessAndLossAndRefusesOnesThatGiveNone) {
     EXPECT_EQ(bar->points, points(96000.0, 1.0, 0.0001));
 
     // Stiffness and loss that give no grid are refused; the bar then stays silent.
-    const float nan = std::numeric_limits<float>::quiet_NaN(),
-                infinity = std::numeric_limits<float>::infinity();
-    for (auto [stiffness, loss] : {std::pair{0.0f, 0.0f}, {infinity, 0.0f}, {nan, 0.0f}, {1.0f, nan}}) {
+    for (auto [stiffness, loss] : {std::pair{0.0f, 0.0f}, {INFINITY, 0.0f}, {NAN, 0.0f}, {1.0f, NAN}}) {
         StderrCapture err;
         EXPECT_EQ(sp_bar_init(bar.sp(), bar.get(), stiffness, loss), 0);
         EXPECT_EQ(err.text().rfind("sp_bar: ", 0), 0u) << err.text();

@@ -95,8 +95,7 @@ TEST(SpPluck, RefusedSetUpsAndWildFrequenciesStaySafe) {
     EXPECT_EQ(Pluck(sp_pluck_init, 1e-6f)->length, sp_pluck_max_length);
     // Frequencies the table cannot follow hold the phase or read a whole period a sample; never outside.
     Pluck pluck(sp_pluck_init, 1000.0f);
-    for (float f : {-440.0f, 1e12f, std::numeric_limits<float>::infinity(),
-                    std::numeric_limits<float>::quiet_NaN(), 440.0f}) {
+    for (float f : {-440.0f, 1e12f, INFINITY, NAN, 440.0f}) {
         pluck->frequency = f;
         const auto y = pluck(f == -440.0f ? impulse(500) : std::vector<float>(500));
         EXPECT_TRUE(sigprotest::allFinite(y) && testsupport::peak(y) <= 0.5f) << f;

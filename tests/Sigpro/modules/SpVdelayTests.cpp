@@ -72,8 +72,7 @@ TEST(SpVdelay, DegenerateMaximaAndDelaysStaySafe) {
     // Delays beyond the line, negative or not finite read somewhere inside it.
     ASSERT_EQ(sp_vdelay_init(delay.sp(), delay.get(), 0.01f), 1);
     const std::vector<float> tone = testsupport::sine(2000, 2600.0, 44100.0);
-    for (float d : {1e9f, -0.5f, 0.0101f, std::numeric_limits<float>::infinity(),
-                    std::numeric_limits<float>::quiet_NaN()}) {
+    for (float d : {1e9f, -0.5f, 0.0101f, INFINITY, NAN}) {
         delay->delay = d;
         const auto out = delay(tone);
         EXPECT_TRUE(sigprotest::allFinite(out) && testsupport::peak(out) < 2.0f) << d;
