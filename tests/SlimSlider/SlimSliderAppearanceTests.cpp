@@ -99,8 +99,7 @@ TEST(SlimSliderSecondaryAppearance, DefaultAndModifiersFollowLabelAccentAndGiven
 
     QLinearGradient gradient(0, 0, 1, 0);
     gradient.setCoordinateMode(QGradient::ObjectBoundingMode);
-    gradient.setColorAt(0, Qt::red);
-    gradient.setColorAt(1, Qt::blue);
+    gradient.setStops({{0, Qt::red}, {1, Qt::blue}});
     const SecondaryAppearance shapes = SecondaryAppearance::shapeStyles(QBrush(Qt::green), QBrush(gradient));
     EXPECT_PRED3(colorNear, filled(shapes.progressFillStyle), QColor(Qt::green), 0);
     const QImage bar = filledImage(shapes.focusedProgressFillStyle, 100);

@@ -21,6 +21,10 @@ struct Slider {
         model.onLowerValueWritten = [this](double v) { written.push_back(v); };
         model.onUpperValueWritten = [this](double v) { written.push_back(v); };
     }
+    void drag(std::initializer_list<double> xs) {
+        for (double x : xs)
+            model.dragChanged(x);
+    }
     SlimSliderModel model;
     std::vector<double> written;
 };
@@ -71,9 +75,7 @@ TEST(SlimSliderModel, DragsSnapToStepsAndNeverWriteBeyondTheBounds) {
     t.model.dragChanged(0.37 * 200.0);
     EXPECT_DOUBLE_EQ(t.model.lowerProgress(), 0.375);
     EXPECT_TRUE(t.model.isDragging());
-    t.model.dragChanged(0.374 * 200.0); // same step: nothing written, no feedback
-    t.model.dragChanged(-40.0);
-    t.model.dragChanged(260.0);
+    t.drag({0.374 * 200.0, -40.0, 260.0}); // the first in the same step: nothing written, no feedback
     t.model.dragEnded(260.0);
     EXPECT_FALSE(t.model.isDragging());
     EXPECT_THAT(t.written, ElementsAre(-2.5, -10.0, 10.0));
@@ -81,8 +83,7 @@ TEST(SlimSliderModel, DragsSnapToStepsAndNeverWriteBeyondTheBounds) {
 
     // A span of 2.5 steps: the last snap of the right edge would lie at 1.2.
     Slider uneven(single(0.0, {0.0, 1.0}, 0.4));
-    uneven.model.dragChanged(100.0);
-    uneven.model.dragChanged(120.0);
+    uneven.drag({100.0, 120.0});
     EXPECT_THAT(uneven.written, ElementsAre(1.0));
     EXPECT_DOUBLE_EQ(uneven.model.lowerProgress(), 1.0);
     // Snapping from zero would put the lower edge below a bound that is no multiple of the step.
@@ -142,30 +143,25 @@ TEST(SlimSliderModel, OutsideValuesAreTakenAndWrittenBackSnapped) {
 TEST(SlimSliderModel, HapticFeedbackOnEachStepOrAtTheEndsUnlessDisabled) {
     CountingHapticPerformer haptics;
     Slider stepped(single(0.0, {0.0, 10.0}, 1.0));
-    for (double x : {2.0, 8.0, 12.0, 19.0, 21.0, 35.0, 35.0})
-        stepped.model.dragChanged(x);
+    stepped.drag({2.0, 8.0, 12.0, 19.0, 21.0, 35.0, 35.0});
     EXPECT_EQ(haptics.count, 3); // 0 -> 0.1 -> 0.2 -> 0.4
     // Continuous: reaching 0 or 1 with the lower value, 1 with the upper one.
     Slider continuous(single(0.5));
-    for (double x : {40.0, 20.0, 0.0, -10.0, 30.0, 99.0, 100.0, 150.0})
-        continuous.model.dragChanged(x);
+    continuous.drag({40.0, 20.0, 0.0, -10.0, 30.0, 99.0, 100.0, 150.0});
     EXPECT_EQ(haptics.count, 5);
     Slider pair(range(0.2, 0.6));
-    for (double x : {100.0, 0.0, 60.0}) // upper reaches 1, lower reaches 0, upper leaves 1
-        pair.model.dragChanged(x);
+    pair.drag({100.0, 0.0, 60.0}); // upper reaches 1, lower reaches 0, upper leaves 1
     EXPECT_EQ(haptics.count, 7);
     Slider quiet = treble();
     quiet.model.setHapticFeedbackDisabled(true);
-    quiet.model.dragChanged(10.0);
-    quiet.model.dragChanged(190.0);
+    quiet.drag({10.0, 190.0});
     EXPECT_EQ(quiet.written.size(), 2u);
     EXPECT_EQ(haptics.count, 7);
 }
 
 TEST(SlimSliderModel, RangeMovesTheNearerValueAndItsValuesCannotCross) {
     Slider apart(range(0.25, 0.75));
-    apart.model.dragChanged(30.0);
-    apart.model.dragChanged(70.0);
+    apart.drag({30.0, 70.0});
     EXPECT_EQ(std::pair(apart.model.lowerValue(), apart.model.upperValue()), std::pair(0.3, 0.7));
     Slider tie(range(0.25, 0.75));
     tie.model.dragChanged(50.0); // equally far: the lower one

@@ -1,10 +1,7 @@
 #include "EffectKernelRig.h"
 
 #include "Sigpro/modules/sp_conv.h"
-
-#include <gtest/gtest.h>
-
-#include <algorithm>
+#include "tests/Sigpro/modules/ModuleHandle.h"
 
 using namespace effecttest;
 using kerneltest::EventList;
@@ -12,12 +9,21 @@ using kerneltest::KernelHarness;
 
 namespace {
 
-std::unique_ptr<rozezeru::DSPBase> kernelWith(const char* code, std::vector<float> parameters) {
+// A kernel of `code` with `parameters`, initialized at 44100 Hz unless `initialize` is false.
+std::unique_ptr<rozezeru::DSPBase> kernelWith(const char* code, std::vector<float> parameters,
+                                              bool initialize = true) {
     sigpro::registerSigproKernels();
     auto dsp = rozezeru::create(code);
     for (std::size_t address = 0; address < parameters.size(); ++address)
         dsp->setParameter(address, parameters[address], false);
+    if (initialize) dsp->init(2, 44100.0);
     return dsp;
+}
+
+// All of `input` through a fresh harness of `dsp`.
+Stereo renderThrough(rozezeru::DSPBase& dsp, SignalInput input) {
+    KernelHarness harness(dsp);
+    return renderSignal(harness, input);
 }
 
 Stereo constant(std::size_t frames, float left, float right) {
@@ -25,24 +31,14 @@ Stereo constant(std::size_t frames, float left, float right) {
 }
 
 std::vector<float> bareConvolution(const std::vector<float>& impulse, const std::vector<float>& input) {
-    sigpro::sp_data* sp = nullptr;
-    sigpro::sp_create(&sp);
-    sp->sample_rate = 44100;
-    sigpro::sp_ftbl* table = nullptr;
-    sigpro::sp_ftbl_create(sp, &table, impulse.size());
-    std::copy(impulse.begin(), impulse.end(), table->table);
-    sigpro::sp_conv* convolution = nullptr;
-    sigpro::sp_conv_create(&convolution);
-    sigpro::sp_conv_init(sp, convolution, table, 256.0f);
-    std::vector<float> output;
-    for (float x : input) {
-        float y = 0.0f;
-        sigpro::sp_conv_compute(sp, convolution, &x, &y);
-        output.push_back(float(double(y) * 0.05));
-    }
-    sigpro::sp_conv_destroy(&convolution);
-    sigpro::sp_ftbl_destroy(&table);
-    sigpro::sp_destroy(&sp);
+    using namespace sigpro;
+    sigprotest::ContextHandle sp;
+    sigprotest::Table table(sp.get(), impulse.size(),
+                            [&](std::size_t i) { return i < impulse.size() ? impulse[i] : 0.0f; });
+    sigprotest::Fresh<SP_COMPUTING_MODULE(conv)> convolution(sp_conv_init, table.get(), 256.0f);
+    std::vector<float> output = convolution(input);
+    for (float& y : output)
+        y = float(double(y) * 0.05);
     return output;
 }
 
@@ -50,7 +46,6 @@ std::vector<float> bareConvolution(const std::vector<float>& impulse, const std:
 
 TEST(EffectKernelBehaviour, TheEnvelopeOpensAtTheNoteVelocityAndClosesOnNoteOffs) {
     auto dsp = kernelWith("adsr", {0.005f, 0.005f, 0.5f, 0.005f});
-    dsp->init(2, 44100.0);
     KernelHarness harness(*dsp);
     // 3000 frames of a constant input after each note message.
     std::vector<float> left, right;
@@ -84,7 +79,6 @@ TEST(EffectKernelBehaviour, TheTremoloFadesToANewTableOver200FramesWithoutALock)
         return renderSignal(harness, ones).left;
     };
     // Without a table the input passes unchanged.
-    dsp->init(2, 44100.0);
     EXPECT_EQ(render(300), std::vector<float>(300, 1.0f));
 
     // Each fade runs from the gain of the table in use (1 − Depth × value) to the new table's.
@@ -117,12 +111,9 @@ TEST(EffectKernelBehaviour, TheTremoloFadesToANewTableOver200FramesWithoutALock)
 
 TEST(EffectKernelBehaviour, AVariableDelayIsHeldAtItsMaximumAndZeroLengthsStayFinite) {
     auto dsp = kernelWith("vdla", {12.0f, 0.0f});
-    dsp->init(2, 44100.0);
-    KernelHarness harness(*dsp);
     Stereo impulse = constant(441100, 0.0f, 0.0f);
     impulse.left[0] = 1.0f;
-    SignalInput input({impulse});
-    const Stereo output = renderSignal(harness, input);
+    const Stereo output = renderThrough(*dsp, SignalInput({impulse}));
     const auto peak = std::max_element(output.left.begin(), output.left.end());
     EXPECT_EQ(peak - output.left.begin(), 441000); // 10 s, the default maximum
     EXPECT_NEAR(*peak, 1.0f, 1e-6f);
@@ -136,11 +127,8 @@ TEST(EffectKernelBehaviour, AVariableDelayIsHeldAtItsMaximumAndZeroLengthsStayFi
     for (const auto& [code, setter] : setters) {
         SCOPED_TRACE(code);
         auto kernel = kernelWith(code, {0.5f, 0.5f});
-        kernel->init(2, 44100.0);
         setter(kernel.get(), 0.0f);
-        KernelHarness zeroHarness(*kernel);
-        SignalInput noisy = noiseInput(*kernel, 2048, 5u);
-        const Stereo out = renderSignal(zeroHarness, noisy);
+        const Stereo out = renderThrough(*kernel, noiseInput(*kernel, 2048, 5u));
         EXPECT_TRUE(std::all_of(out.left.begin(), out.left.end(), [](float x) { return std::isfinite(x); }));
         EXPECT_NE(out.left, std::vector<float>(2048, 0.0f));
     }
@@ -150,13 +138,11 @@ TEST(EffectKernelBehaviour, TheConvolutionGivesATwentiethOfTheModuleOnEachSlot) 
     const std::vector<float> first = noise(300, 41u), second = noise(200, 43u);
     const Stereo input{noise(3000, 45u), noise(3000, 46u)};
     auto convolve = [&](auto setUp) {
-        auto dsp = kernelWith("conv", {});
+        auto dsp = kernelWith("conv", {}, false);
         sigpro::rzConvolutionSetPartitionLength(dsp.get(), 256);
         setUp(*dsp);
         dsp->init(2, 44100.0);
-        KernelHarness harness(*dsp);
-        SignalInput signal({input});
-        return renderSignal(harness, signal);
+        return renderThrough(*dsp, SignalInput({input}));
     };
     // One impulse: both channels convolve with it.
     const Stereo one =
@@ -189,10 +175,7 @@ TEST(EffectKernelBehaviour, ReverbsAtBalanceZeroPassTheInput) {
              {"jcrv", {0.0f}}, {"rvsc", {0.6f, 4000.0f, 0.0f}}}) {
         SCOPED_TRACE(code);
         auto dsp = kernelWith(code, parameters);
-        dsp->init(2, 44100.0);
-        KernelHarness harness(*dsp);
-        SignalInput signal = noiseInput(*dsp, 2000, 51u);
-        const Stereo output = renderSignal(harness, signal);
+        const Stereo output = renderThrough(*dsp, noiseInput(*dsp, 2000, 51u));
         EXPECT_EQ(std::pair(output.left, output.right), std::pair(noise(2000, 51u), noise(2000, 52u)));
     }
 }

@@ -106,4 +106,13 @@ inline std::vector<float> renderGenerator(KernelHarness& harness, std::uint32_t 
     return samples;
 }
 
+// What renderGenerator gives for a fresh kernel of `code` with `values`.
+inline std::vector<float> renderFreshGenerator(std::string_view code, std::vector<float> values,
+                                               std::uint32_t frames, std::uint32_t cycle = 512,
+                                               const std::vector<Message>& messages = {}) {
+    auto dsp = readyGenerator(code, std::move(values));
+    KernelHarness harness(*dsp);
+    return renderGenerator(harness, frames, cycle, messages);
+}
+
 } // namespace generatortest

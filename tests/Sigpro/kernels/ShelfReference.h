@@ -6,19 +6,13 @@
 #include "Sigpro/kernels/HighShelfParametricEqualizerFilterDSP.h"
 #include "Sigpro/modules/sp_pareq.h"
 #include "tests/RozezEruEX/KernelHarness.h"
-
-#include <algorithm>
-#include <cmath>
-#include <vector>
+#include "tests/Sigpro/modules/ModuleHandle.h"
 
 namespace shelftest {
 
 using Dsp = sigpro::HighShelfParametricEqualizerFilterDSP;
 
-struct Stereo {
-    std::vector<float> left;
-    std::vector<float> right;
-};
+using sigprotest::Stereo;
 
 // A kernel initialised with a shelf set before init, so that the values jump.
 struct Shelf {
@@ -53,27 +47,13 @@ struct Shelf {
 // One bare high-shelf section at a sample rate, stepped with explicit parameter values.
 class ReferenceShelf {
 public:
-    explicit ReferenceShelf(int sampleRate) {
-        sigpro::sp_create(&sp_);
-        sp_->sample_rate = sampleRate;
-        sigpro::sp_pareq_create(&eq_);
-        sigpro::sp_pareq_init(sp_, eq_);
+    explicit ReferenceShelf(int sampleRate) : sp_(sampleRate) {
+        sigpro::sp_pareq_init(sp_.get(), eq_.get());
         eq_->mode = 2.0f;
     }
-    ~ReferenceShelf() {
-        sigpro::sp_pareq_destroy(&eq_);
-        sigpro::sp_destroy(&sp_);
-    }
-    ReferenceShelf(const ReferenceShelf&) = delete;
-    ReferenceShelf& operator=(const ReferenceShelf&) = delete;
-
     float step(float x, float frequency, float gain, float q) {
-        eq_->frequency = frequency;
-        eq_->gain = gain;
-        eq_->q = q;
-        float y = 0.0f;
-        sigpro::sp_pareq_compute(sp_, eq_, &x, &y);
-        return y;
+        std::tie(eq_->frequency, eq_->gain, eq_->q) = std::tuple(frequency, gain, q);
+        return eq_(sp_.get(), x);
     }
     std::vector<float> filter(const std::vector<float>& input, float frequency, float gain, float q) {
         std::vector<float> output;
@@ -83,8 +63,10 @@ public:
     }
 
 private:
-    sigpro::sp_data* sp_ = nullptr;
-    sigpro::sp_pareq* eq_ = nullptr;
+    sigprotest::ContextHandle sp_;
+    sigprotest::ModuleHandle<sigpro::sp_pareq, sigpro::sp_pareq_create, sigpro::sp_pareq_destroy,
+                             sigpro::sp_pareq_compute>
+        eq_;
 };
 
 // The values of a deferred set from `from` to `to` over `frames` frames, frame by frame.

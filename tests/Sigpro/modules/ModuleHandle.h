@@ -1,8 +1,8 @@
 #pragma once
 // Helpers of the module tests: owners of contexts, module records and wavetables, rendering through
-// one-sample compute functions, and the heap calls the render path makes. It brings GoogleTest, the
-// standard headers below, the support signals and the standard-error capture with it, for every module
-// test uses them. Test thread.
+// one-sample compute functions, and the heap calls the render path makes. It brings GoogleTest and
+// GoogleMock, the standard headers below, the support signals and the standard-error capture with it, for
+// every module test uses them. Test thread.
 
 #include "Sigpro/modules/sp_data.h"
 #include "Sigpro/modules/sp_ftbl.h"
@@ -10,6 +10,7 @@
 #include "tests/support/Signals.h"
 #include "tests/support/StderrCapture.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -78,6 +79,12 @@ private:
     T* p_ = nullptr;
 };
 
+// The handle of module sp_<name>, with or without its one-in, one-out compute; used inside namespace
+// sigpro or under its using-directive.
+#define SP_MODULE(name) sigprotest::ModuleHandle<sp_##name, sp_##name##_create, sp_##name##_destroy>
+#define SP_COMPUTING_MODULE(name)                                                                            \
+    sigprotest::ModuleHandle<sp_##name, sp_##name##_create, sp_##name##_destroy, sp_##name##_compute>
+
 // A module fresh from `init(context, record, args...)`, which must succeed, on a context of its own.
 template <class Handle> class Fresh : public Handle {
 public:
@@ -140,6 +147,11 @@ inline std::function<double(std::size_t)> sineCycle(std::size_t size, double har
     return [=](std::size_t i) {
         return std::sin(2.0 * std::numbers::pi * harmonic * double(i % size) / double(size));
     };
+}
+
+// Matches samples each within `tolerance` of the one in `want` at its place.
+inline auto samplesNear(const std::vector<float>& want, float tolerance) {
+    return ::testing::Pointwise(::testing::FloatNear(tolerance), want);
 }
 
 inline bool allFinite(const std::vector<float>& y) {

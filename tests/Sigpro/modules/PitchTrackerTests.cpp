@@ -1,7 +1,7 @@
-#include <memory>
-
 #include "Sigpro/modules/PitchTracker.h"
 #include "tests/Sigpro/modules/ModuleHandle.h"
+
+#include <memory>
 
 using namespace sigpro;
 
@@ -32,11 +32,7 @@ TEST(PitchTracker, ReadsZeroUntilAnalysedThenTheModulesValuesAtItsOwnRate) {
         const std::vector<float> tone = testsupport::sine(std::size_t(rate), 440.0, rate, 0.4);
         analyze(t, tone, 0, 0);
         EXPECT_EQ(amplitudeAndPitch(t), std::make_pair(0.0f, 0.0f));
-        // The first samples show the module's values before its first analysis.
-        analyze(t, tone, 0, 10);
-        EXPECT_FLOAT_EQ(amplitudeAndPitch(t).first, std::pow(10.0f, -144.0f / 20.0f));
-        EXPECT_EQ(amplitudeAndPitch(t).second, 100.0f);
-        analyze(t, tone, 10, tone.size() - 10);
+        analyze(t, tone, 0, tone.size());
         const auto [amplitude, pitch] = amplitudeAndPitch(t);
         EXPECT_NEAR(pitch, 440.0f, 4.4f) << rate;
         EXPECT_GT(amplitude, 0.1f);

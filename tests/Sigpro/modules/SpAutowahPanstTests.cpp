@@ -7,9 +7,8 @@ using sigprotest::ContextHandle;
 
 namespace {
 
-using PanstHandle = sigprotest::ModuleHandle<sp_panst, sp_panst_create, sp_panst_destroy>;
-using Autowah =
-    sigprotest::ModuleHandle<sp_autowah, sp_autowah_create, sp_autowah_destroy, sp_autowah_compute>;
+using PanstHandle = SP_MODULE(panst);
+using Autowah = SP_COMPUTING_MODULE(autowah);
 
 // Gains of the panner at `pan` under `type`, measured with distinct inputs on both sides.
 std::pair<float, float> panstGains(sp_data* sp, sp_panst* p, std::uint32_t type, float pan) {

@@ -2,13 +2,12 @@
 #include "tests/Sigpro/modules/ModuleHandle.h"
 
 using namespace sigpro;
-using sigprotest::ContextHandle;
 using testsupport::rms;
 using testsupport::StderrCapture;
 
 namespace {
 
-using Bar = sigprotest::ModuleHandle<sp_bar, sp_bar_create, sp_bar_destroy, sp_bar_compute>;
+using Bar = SP_COMPUTING_MODULE(bar);
 
 constexpr char barBoundaryMessage[] = "sp_bar: Ends must be clamped(1), pivoting(2), or free(3)\n";
 
@@ -39,9 +38,7 @@ TEST(SpBar, InitSizesTheGridFromStiffnessAndLossAndRefusesOnesThatGiveNone) {
     EXPECT_EQ(bar->points, points(96000.0, 1.0, 0.0001));
 
     // Stiffness and loss that give no grid are refused; the bar then stays silent.
-    const float nan = std::numeric_limits<float>::quiet_NaN(),
-                infinity = std::numeric_limits<float>::infinity();
-    for (auto [stiffness, loss] : {std::pair{0.0f, 0.0f}, {infinity, 0.0f}, {nan, 0.0f}, {1.0f, nan}}) {
+    for (auto [stiffness, loss] : {std::pair{0.0f, 0.0f}, {INFINITY, 0.0f}, {NAN, 0.0f}, {1.0f, NAN}}) {
         StderrCapture err;
         EXPECT_EQ(sp_bar_init(bar.sp(), bar.get(), stiffness, loss), 0);
         EXPECT_EQ(err.text().rfind("sp_bar: ", 0), 0u) << err.text();
@@ -51,14 +48,11 @@ TEST(SpBar, InitSizesTheGridFromStiffnessAndLossAndRefusesOnesThatGiveNone) {
 
 TEST(SpBar, DecaysSixtyDecibelsInTheDecayTime) {
     for (float decay : {0.5f, 1.0f, 2.0f}) {
-        ContextHandle sp;
-        Bar bar;
-        sp_bar_init(sp.get(), bar.get(), 3.0f, 0.0001f);
-        bar->decay_time = decay;
-        bar->scan_speed = 0.0f;
+        sigprotest::Fresh<Bar> bar(sp_bar_init, 3.0f, 0.0001f);
+        std::tie(bar->decay_time, bar->scan_speed) = std::pair(decay, 0.0f);
         // The trigger recomputes the loss from the new decay time and strikes.
         const auto samples = static_cast<std::size_t>(44100 * (0.3 + decay / 2));
-        const auto y = bar(sp.get(), barStrikes(samples, {0}));
+        const auto y = bar(barStrikes(samples, {0}));
         const double seconds = double(samples - 2205 - 4410) / 44100.0;
         const double dropDb = 20.0 * std::log10(rms(y, 4410, 4410 + 2205) / rms(y, samples - 2205));
         EXPECT_NEAR(dropDb, 60.0 * seconds / decay, 0.05 * 60.0 * seconds / decay) << decay;
@@ -81,8 +75,7 @@ TEST(SpBar, BoundaryConditionsHoldOnTheRowTheySetAndTheOutputIsReadAtTheMiddle) 
     EXPECT_GT(maxInterior, 1e-4f);
 
     // Pivoting left, free right.
-    bar->left_boundary = 2.0f;
-    bar->right_boundary = 3.0f;
+    std::tie(bar->left_boundary, bar->right_boundary) = std::pair(2.0f, 3.0f);
     for (int i = 0; i < 2000; ++i) {
         ASSERT_TRUE(std::isfinite(bar(0.0f)));
         const float* c = bar->row_previous;
@@ -118,8 +111,7 @@ TEST(SpBar, BoundaryOutsideZeroToThreeFailsEverySampleAndSaysSoOnce) {
             EXPECT_EQ(std::pair(compute(), y), std::pair(0, 42.0f)) << bad;
         EXPECT_EQ(err.text(), barBoundaryMessage) << bad;
         // A valid setting computes again; a bad one after it is reported anew.
-        bar->left_boundary = 1.0f;
-        bar->right_boundary = bad;
+        std::tie(bar->left_boundary, bar->right_boundary) = std::pair(1.0f, bad);
         EXPECT_EQ(compute(), 0);
         bar->right_boundary = 1.0f;
         EXPECT_EQ(compute(), 1);
@@ -129,8 +121,7 @@ TEST(SpBar, BoundaryOutsideZeroToThreeFailsEverySampleAndSaysSoOnce) {
         EXPECT_EQ(err.text(), std::string(barBoundaryMessage) + barBoundaryMessage) << bad;
     }
     // Rounded to the nearest end condition: 3.4 is free, -0.4 unconstrained.
-    bar->left_boundary = 3.4f;
-    bar->right_boundary = -0.4f;
+    std::tie(bar->left_boundary, bar->right_boundary) = std::pair(3.4f, -0.4f);
     StderrCapture err;
     EXPECT_EQ(compute(), 1);
     EXPECT_EQ(err.text(), "");
@@ -138,8 +129,7 @@ TEST(SpBar, BoundaryOutsideZeroToThreeFailsEverySampleAndSaysSoOnce) {
 
 TEST(SpBar, EachTriggerStrikesOnceAndANewNoteReusesTheGrid) {
     sigprotest::Fresh<Bar> bar(sp_bar_init, 3.0f, 0.0001f);
-    bar->decay_time = 0.5f;
-    bar->scan_speed = 0.0f;
+    std::tie(bar->decay_time, bar->scan_speed) = std::pair(0.5f, 0.0f);
     // Let the note die away, then strike again: the note starts over. A note's re-init with unchanged
     // stiffness and loss keeps the grid and allocates nothing.
     const std::vector<float> strikes = barStrikes(44100, {0, 30000});

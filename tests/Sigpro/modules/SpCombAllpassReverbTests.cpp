@@ -4,15 +4,13 @@
 #include "tests/Sigpro/modules/ModuleHandle.h"
 
 using namespace sigpro;
-using sigprotest::ContextHandle;
 using sigprotest::impulse;
 
 namespace {
 
-using Comb = sigprotest::ModuleHandle<sp_comb, sp_comb_create, sp_comb_destroy, sp_comb_compute>;
-using Allpass =
-    sigprotest::ModuleHandle<sp_allpass, sp_allpass_create, sp_allpass_destroy, sp_allpass_compute>;
-using Jcrev = sigprotest::ModuleHandle<sp_jcrev, sp_jcrev_create, sp_jcrev_destroy, sp_jcrev_compute>;
+using Comb = SP_COMPUTING_MODULE(comb);
+using Allpass = SP_COMPUTING_MODULE(allpass);
+using Jcrev = SP_COMPUTING_MODULE(jcrev);
 
 } // namespace
 
@@ -71,33 +69,30 @@ TEST(SpAllpass, KeepsTheEnergyAndPassesEveryFrequencyAtUnityGain) {
 }
 
 TEST(SpCombAllpass, ALoopTooShortForOneSampleRunsAsOneSample) {
-    ContextHandle sp;
-    Comb comb;
-    Allpass ap;
     for (float loop : {0.0f, 1e-6f, -0.5f, NAN}) {
-        ASSERT_EQ(sp_comb_init(sp.get(), comb.get(), loop), 1) << loop;
-        ASSERT_EQ(sp_allpass_init(sp.get(), ap.get(), loop), 1) << loop;
+        SCOPED_TRACE(loop);
+        sigprotest::Fresh<Comb> comb(sp_comb_init, loop);
+        sigprotest::Fresh<Allpass> ap(sp_allpass_init, loop);
         EXPECT_EQ(std::pair(comb->line_length, ap->line_length), std::pair(1, 1));
         // The loop gain belongs to the loop actually run: 60 dB down after the reverberation time, 3.5 s.
-        const auto c = comb(sp.get(), impulse(44100 * 4));
+        const auto c = comb(impulse(44100 * 4));
         EXPECT_EQ(std::pair(c[0], c[1]), std::pair(0.0f, 1.0f));
         EXPECT_NEAR(c[1 + 154350], 0.001, 1e-4);
-        const auto a = ap(sp.get(), impulse(44100 * 4));
+        const auto a = ap(impulse(44100 * 4));
         EXPECT_TRUE(sigprotest::allFinite(a));
         EXPECT_LT(std::fabs(a.back()), 1e-3f);
     }
 }
 
 TEST(SpCombAllpass, ReinitStartsOverLongLinesAreRefusedAndComputeNeverAllocates) {
+    auto use = [](auto* p) { p->reverb_time = 1.0f; };
+    auto vary = [](auto* p, int n) { p->reverb_time = 1.0f + 0.001f * float(n); };
     for (float loop : {0.01f, 0.05f}) {
         sigprotest::expectModuleLifecycle<Comb>(
-            [loop](sp_data* sp, sp_comb* p) { return sp_comb_init(sp, p, loop); }, impulse(3000),
-            [](sp_comb* p) { p->reverb_time = 1.0f; },
-            [](sp_comb* p, int n) { p->reverb_time = 1.0f + 0.001f * float(n); });
+            [loop](sp_data* sp, sp_comb* p) { return sp_comb_init(sp, p, loop); }, impulse(3000), use, vary);
         sigprotest::expectModuleLifecycle<Allpass>(
-            [loop](sp_data* sp, sp_allpass* p) { return sp_allpass_init(sp, p, loop); }, impulse(3000),
-            [](sp_allpass* p) { p->reverb_time = 1.0f; },
-            [](sp_allpass* p, int n) { p->reverb_time = 1.0f + 0.001f * float(n); });
+            [loop](sp_data* sp, sp_allpass* p) { return sp_allpass_init(sp, p, loop); }, impulse(3000), use,
+            vary);
     }
     // Another length: a line of that length.
     sigprotest::Fresh<Comb> comb(sp_comb_init, 0.01f);
@@ -128,13 +123,10 @@ TEST(SpJcrev, ImpulseResponseStartsWithTheDirectPathThroughTheAllpassesAndDecays
 }
 
 TEST(SpJcrev, SilenceStaysSilentAndTheSameInputGivesTheSameOutputAtAnyRate) {
-    ContextHandle sp, fast(96000);
-    Jcrev a, b;
-    sp_jcrev_init(sp.get(), a.get());
-    EXPECT_EQ(a(sp.get(), std::vector<float>(20000, 0.0f)), std::vector<float>(20000, 0.0f));
+    sigprotest::Fresh<Jcrev> a(sp_jcrev_init), b(96000, sp_jcrev_init);
+    EXPECT_EQ(a(std::vector<float>(20000, 0.0f)), std::vector<float>(20000, 0.0f));
     // The loop lengths are in samples: the same output at any sample rate.
     const auto noise = testsupport::noise(30000, 3);
-    sp_jcrev_init(fast.get(), b.get());
-    EXPECT_EQ(b(fast.get(), noise), a(sp.get(), noise));
+    EXPECT_EQ(b(noise), a(noise));
     sigprotest::expectModuleLifecycle<Jcrev>(sp_jcrev_init, noise);
 }

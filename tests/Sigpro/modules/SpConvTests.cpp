@@ -8,7 +8,7 @@ using sigprotest::Table;
 
 namespace {
 
-using Conv = sigprotest::ModuleHandle<sp_conv, sp_conv_create, sp_conv_destroy, sp_conv_compute>;
+using Conv = SP_COMPUTING_MODULE(conv);
 
 // Expects the output for `input` to be its direct convolution with `ir`, delayed by `delay` samples.
 void expectConvolution(const std::vector<float>& out, const std::vector<float>& input,

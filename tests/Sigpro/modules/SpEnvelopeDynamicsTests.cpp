@@ -12,20 +12,13 @@ using sigprotest::ContextHandle;
 
 namespace {
 
-using Adsr = sigprotest::ModuleHandle<sp_adsr, sp_adsr_create, sp_adsr_destroy, sp_adsr_compute>;
-using BalHandle = sigprotest::ModuleHandle<sp_bal, sp_bal_create, sp_bal_destroy>;
-using Clip = sigprotest::ModuleHandle<sp_clip, sp_clip_create, sp_clip_destroy, sp_clip_compute>;
-using Compressor = sigprotest::ModuleHandle<sp_compressor, sp_compressor_create, sp_compressor_destroy,
-                                            sp_compressor_compute>;
-using Dist = sigprotest::ModuleHandle<sp_dist, sp_dist_create, sp_dist_destroy, sp_dist_compute>;
-using Bitcrush =
-    sigprotest::ModuleHandle<sp_bitcrush, sp_bitcrush_create, sp_bitcrush_destroy, sp_bitcrush_compute>;
-using Fold = sigprotest::ModuleHandle<sp_fold, sp_fold_create, sp_fold_destroy, sp_fold_compute>;
-
-// `samples` outputs of the envelope at a fixed gate.
-std::vector<float> dynGate(sp_data* sp, const Adsr& env, float gate, std::size_t samples) {
-    return env(sp, std::vector<float>(samples, gate));
-}
+using Adsr = SP_COMPUTING_MODULE(adsr);
+using BalHandle = SP_MODULE(bal);
+using Clip = SP_COMPUTING_MODULE(clip);
+using Compressor = SP_COMPUTING_MODULE(compressor);
+using Dist = SP_COMPUTING_MODULE(dist);
+using Bitcrush = SP_COMPUTING_MODULE(bitcrush);
+using Fold = SP_COMPUTING_MODULE(fold);
 
 // Gain in dB of the compressor for a steady 1 kHz sine of `amplitude` (fit over the last of two seconds).
 double dynCompressorGainDb(float ratio, float threshold, float amplitude) {
@@ -42,11 +35,11 @@ TEST(SpAdsr, StagesReachTheirLevelsWithTheirTimeConstants) {
     EXPECT_EQ((std::vector{env->attack, env->decay, env->sustain, env->release}),
               (std::vector{0.1f, 0.1f, 0.5f, 0.3f}));
     // Never gated: exact silence.
-    EXPECT_EQ(dynGate(env.sp(), env, 0.0f, 100), std::vector<float>(100, 0.0f));
+    EXPECT_EQ(env(std::vector<float>(100, 0.0f)), std::vector<float>(100, 0.0f));
 
     // Attack: time constant 0.6 x attack = 2646 samples toward the gate, ending on its first level above
     // 0.99, after ln(100) time constants; then the decay toward 0.5 with time constant `decay`.
-    const auto attack = dynGate(env.sp(), env, 1.0f, 20000);
+    const auto attack = env(std::vector<float>(20000, 1.0f));
     EXPECT_NEAR(attack[2645], 1.0 - std::exp(-1.0), 1e-3);
     std::size_t peak = 0;
     while (peak + 1 < attack.size() && attack[peak + 1] > attack[peak])
@@ -55,11 +48,11 @@ TEST(SpAdsr, StagesReachTheirLevelsWithTheirTimeConstants) {
     EXPECT_TRUE(attack[peak] > 0.99f && attack[peak - 1] < 0.99f);
     EXPECT_NEAR(attack[peak + 4410], 0.5 + (attack[peak] - 0.5) * std::exp(-1.0), 1e-3);
     // Float smoothing stalls within about 1.3e-4 of 0.5.
-    const float sustain = dynGate(env.sp(), env, 1.0f, 44100).back();
+    const float sustain = env(std::vector<float>(44100, 1.0f)).back();
     EXPECT_NEAR(sustain, 0.5f, 2e-4);
 
     // Release: toward 0 with time constant `release` (13230 samples).
-    const auto release = dynGate(env.sp(), env, 0.0f, 44100);
+    const auto release = env(std::vector<float>(44100, 0.0f));
     EXPECT_NEAR(release[13229], sustain * std::exp(-1.0), 1e-3);
     EXPECT_LT(release.back(), 0.02f);
     EXPECT_TRUE(std::is_sorted(release.rbegin(), release.rend()) &&
@@ -70,21 +63,21 @@ TEST(SpAdsr, SoftNotesDecayToTheirSustainAndRegatingRestartsOnlyOutsideTheDecay)
     sigprotest::Fresh<Adsr> env(sp_adsr_init);
     // A velocity-64 note rises to its own level and decays to half of it; it must not stay at the top.
     const float soft = 64.0f / 127.0f;
-    const auto held = dynGate(env.sp(), env, soft, 88200);
+    const auto held = env(std::vector<float>(88200, soft));
     EXPECT_NEAR(held.back(), soft * 0.5f, 2e-4);
     EXPECT_GT(testsupport::peak(held), 0.99f * soft);
 
     // A rising gate in decay or sustain does not restart the attack: the level follows gate x sustain.
-    const auto louder = dynGate(env.sp(), env, 1.0f, 88200);
+    const auto louder = env(std::vector<float>(88200, 1.0f));
     EXPECT_EQ(env->stage, sp_adsr_decay);
     EXPECT_NEAR(louder.back(), 0.5f, 2e-4);
     EXPECT_LT(testsupport::peak(louder), 0.5f + 2e-4f);
 
     // In the release a new gate starts a new attack from the current level.
-    dynGate(env.sp(), env, 0.0f, 4410);
+    env(std::vector<float>(4410, 0.0f));
     EXPECT_EQ(env->stage, sp_adsr_release);
     const float before = env->level;
-    const auto again = dynGate(env.sp(), env, 1.0f, 4000);
+    const auto again = env(std::vector<float>(4000, 1.0f));
     EXPECT_EQ(env->stage, sp_adsr_attack);
     EXPECT_GT(again[0], before);
     EXPECT_NEAR(again[2645], 1.0 - (1.0 - before) * std::exp(-1.0), 1e-3);

@@ -1,13 +1,7 @@
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cmath>
-#include <complex>
-#include <numbers>
-#include <vector>
-
 #include "Sigpro/modules/sp_fft.h"
-#include "tests/support/Signals.h"
+#include "tests/Sigpro/modules/ModuleHandle.h"
+
+#include <complex>
 
 using namespace sigpro;
 

@@ -11,23 +11,21 @@
 #include "tests/Sigpro/modules/ModuleHandle.h"
 
 using namespace sigpro;
-using sigprotest::ContextHandle;
 using sigprotest::freshGain;
 using testsupport::toDecibels;
 
 namespace {
 
-using Butlp = sigprotest::ModuleHandle<sp_butlp, sp_butlp_create, sp_butlp_destroy, sp_butlp_compute>;
-using Buthp = sigprotest::ModuleHandle<sp_buthp, sp_buthp_create, sp_buthp_destroy, sp_buthp_compute>;
-using Butbp = sigprotest::ModuleHandle<sp_butbp, sp_butbp_create, sp_butbp_destroy, sp_butbp_compute>;
-using Butbr = sigprotest::ModuleHandle<sp_butbr, sp_butbr_create, sp_butbr_destroy, sp_butbr_compute>;
-using Atone = sigprotest::ModuleHandle<sp_atone, sp_atone_create, sp_atone_destroy, sp_atone_compute>;
-using Tone = sigprotest::ModuleHandle<sp_tone, sp_tone_create, sp_tone_destroy, sp_tone_compute>;
-using Dcblock =
-    sigprotest::ModuleHandle<sp_dcblock, sp_dcblock_create, sp_dcblock_destroy, sp_dcblock_compute>;
-using Eqfil = sigprotest::ModuleHandle<sp_eqfil, sp_eqfil_create, sp_eqfil_destroy, sp_eqfil_compute>;
-using Fofilt = sigprotest::ModuleHandle<sp_fofilt, sp_fofilt_create, sp_fofilt_destroy, sp_fofilt_compute>;
-using Mode = sigprotest::ModuleHandle<sp_mode, sp_mode_create, sp_mode_destroy, sp_mode_compute>;
+using Butlp = SP_COMPUTING_MODULE(butlp);
+using Buthp = SP_COMPUTING_MODULE(buthp);
+using Butbp = SP_COMPUTING_MODULE(butbp);
+using Butbr = SP_COMPUTING_MODULE(butbr);
+using Atone = SP_COMPUTING_MODULE(atone);
+using Tone = SP_COMPUTING_MODULE(tone);
+using Dcblock = SP_COMPUTING_MODULE(dcblock);
+using Eqfil = SP_COMPUTING_MODULE(eqfil);
+using Fofilt = SP_COMPUTING_MODULE(fofilt);
+using Mode = SP_COMPUTING_MODULE(mode);
 
 // Gain in dB at `hz` of a fresh filter with its defaults, or as `configure` sets it.
 template <class Handle>
@@ -42,19 +40,13 @@ template <class Handle>
 std::pair<float, float>
 linearDcAndNyquist(int (*init)(sp_data*, typename Handle::Record*),
                    const std::function<void(typename Handle::Record*)>& configure = {}) {
-    ContextHandle sp;
-    Handle dc, nyquist;
-    init(sp.get(), dc.get());
-    init(sp.get(), nyquist.get());
-    if (configure) {
-        configure(dc.get());
-        configure(nyquist.get());
-    }
+    sigprotest::Fresh<Handle> dc(init), nyquist(init);
+    for (auto* filter : {dc.get(), nyquist.get()})
+        if (configure) configure(filter);
     std::vector<float> alternating(20000, 1.0f);
     for (std::size_t n = 1; n < alternating.size(); n += 2)
         alternating[n] = -1.0f;
-    return {dc(sp.get(), std::vector<float>(20000, 1.0f)).back(),
-            testsupport::peak(nyquist(sp.get(), alternating), 19001)};
+    return {dc(std::vector<float>(20000, 1.0f)).back(), testsupport::peak(nyquist(alternating), 19001)};
 }
 
 } // namespace
@@ -100,52 +92,37 @@ TEST(SpButterworth, BandPassPeaksAtTheCentreAndBandRejectNotchesIt) {
 }
 
 TEST(SpButterworth, WidthNotAboveZeroSilencesAndKeepsTheHistory) {
-    ContextHandle sp;
-    Butlp paused, steady;
-    sp_butlp_init(sp.get(), paused.get());
-    sp_butlp_init(sp.get(), steady.get());
-    std::vector<float> input(200);
-    for (std::size_t n = 0; n < input.size(); ++n)
-        input[n] = static_cast<float>(std::sin(0.05 * double(n)) + 0.3 * std::sin(0.9 * double(n)));
-    const std::vector<float> first(input.begin(), input.begin() + 100),
-        second(input.begin() + 100, input.end());
-    paused(sp.get(), first);
+    sigprotest::Fresh<Butlp> paused(sp_butlp_init), steady(sp_butlp_init);
+    const std::vector<float> first = testsupport::noise(100, 7u), second = testsupport::noise(100, 8u);
+    paused(first);
     for (float off : {0.0f, -250.0f, NAN}) {
         paused->frequency = off;
-        EXPECT_EQ(paused(sp.get(), 0.75f), 0.0f) << off;
+        EXPECT_EQ(paused(0.75f), 0.0f) << off;
     }
     // Back at the old cutoff it continues exactly where it stopped.
     paused->frequency = 1000.0f;
-    steady(sp.get(), first);
-    EXPECT_EQ(paused(sp.get(), second), steady(sp.get(), second));
+    steady(first);
+    EXPECT_EQ(paused(second), steady(second));
 
     // The band filters silence too; the band-reject does not pass the signal through.
-    Butbr br;
-    Butbp bp;
-    sp_butbr_init(sp.get(), br.get());
-    sp_butbp_init(sp.get(), bp.get());
-    br->bandwidth = 0.0f;
-    bp->bandwidth = -1.0f;
-    EXPECT_EQ(br(sp.get(), std::vector<float>(10, 1.0f)), std::vector<float>(10, 0.0f));
-    EXPECT_EQ(bp(sp.get(), 1.0f), 0.0f);
+    sigprotest::Fresh<Butbr> br(sp_butbr_init);
+    sigprotest::Fresh<Butbp> bp(sp_butbp_init);
+    std::tie(br->bandwidth, bp->bandwidth) = std::pair(0.0f, -1.0f);
+    EXPECT_EQ(br(std::vector<float>(10, 1.0f)), std::vector<float>(10, 0.0f));
+    EXPECT_EQ(bp(1.0f), 0.0f);
     sigprotest::expectModuleLifecycle<Butlp>(sp_butlp_init, first, {},
                                              [](sp_butlp* p, int n) { p->frequency = 100.0f + float(n); });
     sigprotest::expectModuleLifecycle<Butbr>(sp_butbr_init, first);
 }
 
 TEST(SpTone, LowPassAndItsComplementSumToTheInput) {
-    ContextHandle sp;
-    Atone high;
-    Tone low;
-    sp_atone_init(sp.get(), high.get());
-    sp_tone_init(sp.get(), low.get());
-    std::vector<float> input(500);
-    for (std::size_t n = 0; n < input.size(); ++n)
-        input[n] = static_cast<float>(std::sin(0.07 * double(n)) + 0.5 * std::cos(1.3 * double(n)) + 0.2);
+    sigprotest::Fresh<Atone> high(sp_atone_init), inPlace(sp_atone_init), separate(sp_atone_init);
+    sigprotest::Fresh<Tone> low(sp_tone_init);
+    const std::vector<float> input = testsupport::noise(500, 9u, 1.5f);
     for (float cutoff : {1000.0f, 300.0f, 5000.0f}) {
         high->cutoff = low->half_power_point = cutoff;
         for (float x : input)
-            ASSERT_NEAR(high(sp.get(), x) + low(sp.get(), x), x, 2e-6) << cutoff;
+            ASSERT_NEAR(high(x) + low(x), x, 2e-6) << cutoff;
     }
     EXPECT_NEAR(linearDb<Tone>(sp_tone_init, 1000), -3.0103, 0.02);
     EXPECT_NEAR(linearDb<Tone>(sp_tone_init, 200, [](sp_tone* p) { p->half_power_point = 200; }), -3.0103,
@@ -155,13 +132,10 @@ TEST(SpTone, LowPassAndItsComplementSumToTheInput) {
     EXPECT_NEAR(linearDcAndNyquist<Atone>(sp_atone_init).first, 0.0f, 1e-6);
 
     // The high-pass may run in place.
-    Atone inPlace, separate;
-    sp_atone_init(sp.get(), inPlace.get());
-    sp_atone_init(sp.get(), separate.get());
     for (float x : input) {
         float buffer = x;
-        sp_atone_compute(sp.get(), inPlace.get(), &buffer, &buffer);
-        ASSERT_EQ(buffer, separate(sp.get(), x));
+        sp_atone_compute(inPlace.sp(), inPlace.get(), &buffer, &buffer);
+        ASSERT_EQ(buffer, separate(x));
     }
 }
 

@@ -8,10 +8,9 @@ using sigprotest::ContextHandle;
 
 namespace {
 
-using Noise = sigprotest::ModuleHandle<sp_noise, sp_noise_create, sp_noise_destroy, sp_noise_compute>;
-using Brown = sigprotest::ModuleHandle<sp_brown, sp_brown_create, sp_brown_destroy, sp_brown_compute>;
-using Pink =
-    sigprotest::ModuleHandle<sp_pinknoise, sp_pinknoise_create, sp_pinknoise_destroy, sp_pinknoise_compute>;
+using Noise = SP_COMPUTING_MODULE(noise);
+using Brown = SP_COMPUTING_MODULE(brown);
+using Pink = SP_COMPUTING_MODULE(pinknoise);
 
 // The context generator's first values from its seed of 0, as floats in [0, 1).
 constexpr std::uint32_t noiseFirstDraws[] = {12345u, 1406932606u, 654583775u};
@@ -63,10 +62,7 @@ TEST(SpNoise, WhiteNoiseIsUniformAndFlatFromTheSharedGenerator) {
     EXPECT_GE(low, -0.5f);
     EXPECT_LE(high, 0.5f);
     const std::vector<float> y = noise.generate(sp.get(), 200000);
-    double sum = 0;
-    for (float v : y)
-        sum += v;
-    EXPECT_NEAR(sum / double(y.size()), 0.0, 0.003);
+    EXPECT_NEAR(std::accumulate(y.begin(), y.end(), 0.0) / double(y.size()), 0.0, 0.003);
     // Uniform in [-a, a]: variance a^2 / 3.
     EXPECT_NEAR(std::pow(testsupport::rms(y), 2.0), 0.25 / 3.0, 0.002);
     // Flat: no octave differs from the next by more than a decibel.
@@ -103,10 +99,8 @@ TEST(SpPinknoise, SeededOnceFromTheContextThenItsOwnGenerator) {
     pink->seed = noiseFirstDraws[0];
     const auto a = pink.generate(sp.get(), 1000), c = later.generate(twinContext.get(), 1000);
     EXPECT_EQ(a, twin.generate(twinContext.get(), 1000));
-    int differences = 0;
-    for (std::size_t n = 0; n < a.size(); ++n)
-        differences += a[n] != c[n];
-    EXPECT_GT(differences, 900);
+    EXPECT_GT(std::inner_product(a.begin(), a.end(), c.begin(), 0, std::plus<>(), std::not_equal_to<>()),
+              900);
 
     // The counter skips 0xFFFFFFFF.
     pink->counter = 0xFFFFFFFEu;

@@ -14,13 +14,11 @@ using testsupport::toneAmplitude;
 
 namespace {
 
-using Osc = sigprotest::ModuleHandle<sp_osc, sp_osc_create, sp_osc_destroy, sp_osc_compute>;
-using DynamicOscHandle = sigprotest::ModuleHandle<sp_dynamicosc, sp_dynamicosc_create, sp_dynamicosc_destroy>;
-using Fosc = sigprotest::ModuleHandle<sp_fosc, sp_fosc_create, sp_fosc_destroy, sp_fosc_compute>;
-using Oscmorph =
-    sigprotest::ModuleHandle<sp_oscmorph, sp_oscmorph_create, sp_oscmorph_destroy, sp_oscmorph_compute>;
-using Blsquare =
-    sigprotest::ModuleHandle<sp_blsquare, sp_blsquare_create, sp_blsquare_destroy, sp_blsquare_compute>;
+using Osc = SP_COMPUTING_MODULE(osc);
+using DynamicOscHandle = SP_MODULE(dynamicosc);
+using Fosc = SP_COMPUTING_MODULE(fosc);
+using Oscmorph = SP_COMPUTING_MODULE(oscmorph);
+using Blsquare = SP_COMPUTING_MODULE(blsquare);
 
 // 167392 / 2^24 of a cycle per sample: the phase increment of 440 Hz on a 4096-point table at 44100 Hz.
 const double oscPlayed440 = 167392.0 * 44100.0 / 16777216.0;
@@ -31,15 +29,14 @@ TEST(SpOsc, PlaysTheTableAtItsFrequencyWithTheReferenceIncrement) {
     ContextHandle sp;
     Table sine(sp.get(), 4096, sineCycle(4096));
     EXPECT_EQ(sine->phase_per_hz, 380.43573f);
-    Osc osc;
-    ASSERT_EQ(sp_osc_init(sp.get(), osc.get(), sine.get(), 0.0f), 1);
+    sigprotest::Fresh<Osc> osc(sp_osc_init, sine.get(), 0.0f);
     EXPECT_EQ(std::pair(osc->frequency, osc->amp), std::pair(440.0f, 0.2f));
-    EXPECT_EQ(osc(sp.get(), 0.0f), 0.0f);
+    EXPECT_EQ(osc(0.0f), 0.0f);
     EXPECT_EQ(std::pair(osc->increment, osc->phase), std::pair(167392, 167392));
-    EXPECT_NEAR(osc(sp.get(), 0.0f), 0.2 * std::sin(2.0 * std::numbers::pi * 167392.0 / 16777216.0), 1e-6);
+    EXPECT_NEAR(osc(0.0f), 0.2 * std::sin(2.0 * std::numbers::pi * 167392.0 / 16777216.0), 1e-6);
 
-    sp_osc_init(sp.get(), osc.get(), sine.get(), 0.0f);
-    const auto out = osc.generate(sp.get(), 44100);
+    sp_osc_init(osc.sp(), osc.get(), sine.get(), 0.0f);
+    const auto out = osc.generate(44100);
     EXPECT_NEAR(toneAmplitude(out, 44100, oscPlayed440), 0.2, 1e-4);
     EXPECT_NEAR(testsupport::risingZeroCrossings(out), 440, 1);
     // Linear interpolation of 4096 points leaves no audible second harmonic.
@@ -125,18 +122,17 @@ TEST(SpDynamicosc, ReadsTheTableOfEachCallAndAdvancesOnlyWhenAsked) {
 TEST(SpFosc, SpectrumFollowsTheBesselFunctionsOfTheIndex) {
     ContextHandle sp;
     Table sine(sp.get(), 4096, sineCycle(4096));
-    Fosc fm;
-    ASSERT_EQ(sp_fosc_init(sp.get(), fm.get(), sine.get()), 1);
+    sigprotest::Fresh<Fosc> fm(sp_fosc_init, sine.get());
     EXPECT_EQ(std::pair(fm->amp, fm->index), std::pair(0.4f, 1.0f));
     // Index 0: the bare carrier at frequency x carrier.
     std::tie(fm->carrier, fm->index) = std::pair(2.0f, 0.0f);
-    auto out = fm.generate(sp.get(), 44100);
+    auto out = fm.generate(44100);
     EXPECT_NEAR(toneAmplitude(out, 44100, 880), 0.4, 1e-3);
     EXPECT_LT(toneAmplitude(out, 44100, 440), 1e-4);
     // Carrier 5, modulator 1, index 1: side bands at 440 Hz steps with amplitudes J_k(1).
-    sp_fosc_init(sp.get(), fm.get(), sine.get());
+    sp_fosc_init(fm.sp(), fm.get(), sine.get());
     fm->carrier = 5.0f;
-    out = fm.generate(sp.get(), 44100);
+    out = fm.generate(44100);
     for (int k = -2; k <= 2; ++k)
         EXPECT_NEAR(toneAmplitude(out, 44100, 440.0 * (5 + k)),
                     0.4 * std::fabs(std::cyl_bessel_j(double(std::abs(k)), 1.0)), 0.005)
@@ -159,14 +155,10 @@ TEST(SpOscmorph, MorphsLinearlyBetweenNeighbouringTables) {
     // `position` against the mix of plain oscillators over the first and the second table; with four
     // tables, a third of the way reads the second.
     auto compare = [&](sp_ftbl** tables, int count, float position, float first, float second) {
-        Oscmorph morph;
-        Osc a, b;
-        ASSERT_EQ(sp_oscmorph_init(sp.get(), morph.get(), tables, count, 0.0f), 1);
-        sp_osc_init(sp.get(), a.get(), sine.get(), 0.0f);
-        sp_osc_init(sp.get(), b.get(), octave.get(), 0.0f);
+        sigprotest::Fresh<Oscmorph> morph(sp_oscmorph_init, tables, count, 0.0f);
+        sigprotest::Fresh<Osc> a(sp_osc_init, sine.get(), 0.0f), b(sp_osc_init, octave.get(), 0.0f);
         morph->position = position;
-        const auto y = morph.generate(sp.get(), 300), ya = a.generate(sp.get(), 300),
-                   yb = b.generate(sp.get(), 300);
+        const auto y = morph.generate(300), ya = a.generate(300), yb = b.generate(300);
         for (std::size_t n = 0; n < y.size(); ++n)
             ASSERT_NEAR(y[n], first * ya[n] + second * yb[n], 1e-6) << position << " " << n;
         // Above 1 the integer part is dropped and stored back.

@@ -53,6 +53,12 @@ void expectPairIsComputeTwice(PairFunctions<Record> f, const std::function<void(
         f.destroy(&record);
 }
 
+#define SP_PAIR_FUNCTIONS(name)                                                                              \
+    PairFunctions<sp_##name> {                                                                               \
+        sp_##name##_create, sp_##name##_init, sp_##name##_compute, sp_##name##_compute_pair,                 \
+            sp_##name##_destroy                                                                              \
+    }
+
 // Values by block; the left channel of block 1 gets `off` (a filter that is switched off there).
 float blockValue(int block, int channel, float a, float b, float c, float off) {
     if (block == 1 && channel == 0) return off;
@@ -64,14 +70,11 @@ float blockValue(int block, int channel, float a, float b, float c, float off) {
 TEST(SpPairBlock, PairFunctionsAreTheModulesComputeForBothChannels) {
     {
         SCOPED_TRACE("sp_pareq");
-        expectPairIsComputeTwice<sp_pareq>(
-            {sp_pareq_create, sp_pareq_init, sp_pareq_compute, sp_pareq_compute_pair, sp_pareq_destroy},
-            [](sp_pareq& m, int block, int channel) {
-                m.mode = 2.0f;
-                m.frequency = blockValue(block, channel, 1000.0f, 3000.0f, 300.0f, 3000.0f);
-                m.gain = blockValue(block, channel, 4.0f, 0.5f, 2.0f, 0.25f);
-                m.q = 0.707f;
-            });
+        expectPairIsComputeTwice<sp_pareq>(SP_PAIR_FUNCTIONS(pareq), [](sp_pareq& m, int block, int channel) {
+            std::tie(m.mode, m.q) = std::pair(2.0f, 0.707f);
+            m.frequency = blockValue(block, channel, 1000.0f, 3000.0f, 300.0f, 3000.0f);
+            m.gain = blockValue(block, channel, 4.0f, 0.5f, 2.0f, 0.25f);
+        });
     }
     auto cutoff = [](auto& m, int block, int channel) {
         m.frequency = blockValue(block, channel, 1000.0f, 200.0f, 5000.0f, 0.0f);
@@ -82,33 +85,19 @@ TEST(SpPairBlock, PairFunctionsAreTheModulesComputeForBothChannels) {
     };
     {
         SCOPED_TRACE("Butterworth");
-        expectPairIsComputeTwice<sp_butlp>(
-            {sp_butlp_create, sp_butlp_init, sp_butlp_compute, sp_butlp_compute_pair, sp_butlp_destroy},
-            cutoff);
-        expectPairIsComputeTwice<sp_buthp>(
-            {sp_buthp_create, sp_buthp_init, sp_buthp_compute, sp_buthp_compute_pair, sp_buthp_destroy},
-            cutoff);
-        expectPairIsComputeTwice<sp_butbp>(
-            {sp_butbp_create, sp_butbp_init, sp_butbp_compute, sp_butbp_compute_pair, sp_butbp_destroy},
-            band);
-        expectPairIsComputeTwice<sp_butbr>(
-            {sp_butbr_create, sp_butbr_init, sp_butbr_compute, sp_butbr_compute_pair, sp_butbr_destroy},
-            band);
+        expectPairIsComputeTwice<sp_butlp>(SP_PAIR_FUNCTIONS(butlp), cutoff);
+        expectPairIsComputeTwice<sp_buthp>(SP_PAIR_FUNCTIONS(buthp), cutoff);
+        expectPairIsComputeTwice<sp_butbp>(SP_PAIR_FUNCTIONS(butbp), band);
+        expectPairIsComputeTwice<sp_butbr>(SP_PAIR_FUNCTIONS(butbr), band);
     }
     {
         SCOPED_TRACE("one-pole and DC blocker");
-        expectPairIsComputeTwice<sp_tone>(
-            {sp_tone_create, sp_tone_init, sp_tone_compute, sp_tone_compute_pair, sp_tone_destroy},
-            [](sp_tone& m, int block, int channel) {
-                m.half_power_point = blockValue(block, channel, 1000.0f, 200.0f, 4000.0f, 50.0f);
-            });
-        expectPairIsComputeTwice<sp_atone>(
-            {sp_atone_create, sp_atone_init, sp_atone_compute, sp_atone_compute_pair, sp_atone_destroy},
-            [](sp_atone& m, int block, int channel) {
-                m.cutoff = blockValue(block, channel, 1000.0f, 200.0f, 4000.0f, 50.0f);
-            });
-        expectPairIsComputeTwice<sp_dcblock>({sp_dcblock_create, sp_dcblock_init, sp_dcblock_compute,
-                                              sp_dcblock_compute_pair, sp_dcblock_destroy},
-                                             [](sp_dcblock&, int, int) {});
+        expectPairIsComputeTwice<sp_tone>(SP_PAIR_FUNCTIONS(tone), [](sp_tone& m, int block, int channel) {
+            m.half_power_point = blockValue(block, channel, 1000.0f, 200.0f, 4000.0f, 50.0f);
+        });
+        expectPairIsComputeTwice<sp_atone>(SP_PAIR_FUNCTIONS(atone), [](sp_atone& m, int block, int channel) {
+            m.cutoff = blockValue(block, channel, 1000.0f, 200.0f, 4000.0f, 50.0f);
+        });
+        expectPairIsComputeTwice<sp_dcblock>(SP_PAIR_FUNCTIONS(dcblock), [](sp_dcblock&, int, int) {});
     }
 }

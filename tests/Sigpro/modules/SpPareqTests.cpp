@@ -7,7 +7,7 @@ using namespace sigpro;
 
 namespace {
 
-using Pareq = sigprotest::ModuleHandle<sp_pareq, sp_pareq_create, sp_pareq_destroy, sp_pareq_compute>;
+using Pareq = SP_COMPUTING_MODULE(pareq);
 
 struct PareqSetting {
     float frequency, gain, q, mode;
@@ -74,8 +74,7 @@ TEST(SpPareq, PeakingBandAndShelvesFollowTheirPrototype) {
 TEST(SpPareq, UnityGainIsFlatForPeakingAndNearlyFlatForShelves) {
     const std::vector<float> input = testsupport::noise(2000, 42);
     const std::vector<float> out = pareqRender({1000, 1.0f, 0.707f, 0}, input);
-    for (std::size_t i = 0; i < input.size(); ++i)
-        ASSERT_NEAR(out[i], input[i], 1e-5f) << i;
+    EXPECT_THAT(out, sigprotest::samplesNear(input, 1e-5f));
     // Shelves are flat at unity gain only with q = 1/sqrt(2); the default 0.707 dips by 1.5e-4 at the corner.
     for (float mode : {1.0f, 2.0f}) {
         for (double hz : {200.0, 1000.0, 6000.0})
@@ -116,17 +115,12 @@ TEST(SpPareq, ModeIsTruncatedAndReadOnlyWhenAnotherParameterChanges) {
 }
 
 TEST(SpPareq, ReinitClearsTheHistoryAndComputeNeverAllocates) {
-    sigprotest::expectModuleLifecycle<Pareq>(
-        [](sp_data* sp, sp_pareq* p) {
-            const int result = sp_pareq_init(sp, p);
-            pareqApply(p, {700, 5.0f, 3.0f, 0});
-            return result;
-        },
-        sigprotest::impulse(200),
-        [](sp_pareq* p) {
-            pareqApply(p, {9000, 0.1f, 0.5f, 1});
-        },
-        [](sp_pareq* p, int n) {
-            pareqApply(p, {500.0f + float(n), 2.0f, 0.7f, float(n % 3)});
-        });
+    auto init = [](sp_data* sp, sp_pareq* p) {
+        const int result = sp_pareq_init(sp, p);
+        pareqApply(p, {700, 5.0f, 3.0f, 0});
+        return result;
+    };
+    auto use = [](sp_pareq* p) { pareqApply(p, {9000, 0.1f, 0.5f, 1}); };
+    auto vary = [](sp_pareq* p, int n) { pareqApply(p, {500.0f + float(n), 2.0f, 0.7f, float(n % 3)}); };
+    sigprotest::expectModuleLifecycle<Pareq>(init, sigprotest::impulse(200), use, vary);
 }

@@ -9,10 +9,9 @@ using sigprotest::Table;
 
 namespace {
 
-using Phasor = sigprotest::ModuleHandle<sp_phasor, sp_phasor_create, sp_phasor_destroy, sp_phasor_compute>;
-using Pdhalf = sigprotest::ModuleHandle<sp_pdhalf, sp_pdhalf_create, sp_pdhalf_destroy, sp_pdhalf_compute>;
-using Tabread =
-    sigprotest::ModuleHandle<sp_tabread, sp_tabread_create, sp_tabread_destroy, sp_tabread_compute>;
+using Phasor = SP_COMPUTING_MODULE(phasor);
+using Pdhalf = SP_COMPUTING_MODULE(pdhalf);
+using Tabread = SP_COMPUTING_MODULE(tabread);
 
 } // namespace
 
@@ -126,19 +125,17 @@ TEST(SpTabread, ReadsInterpolatedPointsClampedOrWrapped) {
 TEST(SpPhaseDistortion, PhasorThroughPdhalfIntoTabreadMakesAShapedToneWithoutAllocating) {
     ContextHandle sp;
     Table sine(sp.get(), 4096, sigprotest::sineCycle(4096));
-    Phasor ph;
-    Pdhalf pd;
-    Tabread tr;
-    sp_pdhalf_init(sp.get(), pd.get());
-    sp_tabread_init(sp.get(), tr.get(), sine.get(), 1);
+    sigprotest::Fresh<Phasor> ph(sp_phasor_init, 0.0f);
+    sigprotest::Fresh<Pdhalf> pd(sp_pdhalf_init);
+    sigprotest::Fresh<Tabread> tr(sp_tabread_init, sine.get(), 1);
     auto render = [&](float amount) {
-        sp_phasor_init(sp.get(), ph.get(), 0.0f);
+        sp_phasor_init(ph.sp(), ph.get(), 0.0f);
         pd->amount = amount;
         std::vector<float> out(44100);
         EXPECT_EQ(sigprotest::renderThreadHeapCalls([&] {
                       for (float& y : out) {
-                          tr->index = pd(sp.get(), ph(sp.get(), 0.0f));
-                          y = tr(sp.get(), 0.0f);
+                          tr->index = pd(ph(0.0f));
+                          y = tr(0.0f);
                       }
                   }),
                   0u);

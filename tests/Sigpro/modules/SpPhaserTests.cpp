@@ -7,7 +7,7 @@ using namespace sigpro;
 
 namespace {
 
-using PhaserHandle = sigprotest::ModuleHandle<sp_phaser, sp_phaser_create, sp_phaser_destroy>;
+using PhaserHandle = SP_MODULE(phaser);
 using Phaser = sigprotest::Fresh<PhaserHandle>;
 
 sigprotest::Stereo phaserRender(const Phaser& p, const std::vector<float>& left,
@@ -36,10 +36,8 @@ TEST(SpPhaser, InitWritesTheDefaultsAndDepthZeroPassesTheInputScaledByTheLevel) 
         // Re-init restores the defaults in the same memory, without registering the parameters twice.
         EXPECT_EQ(sigprotest::renderThreadHeapCalls([&] { sp_phaser_init(ph.sp(), ph.get()); }), 0u);
         EXPECT_EQ(std::pair(ph->parameter_count, phaserParameters(ph)), std::pair(10, defaults));
-        *ph->depth = 0.0f;
-        *ph->level = level;
-        *ph->feedback_gain = 0.7f;
-        *ph->lfo_bpm = 200.0f;
+        std::tie(*ph->depth, *ph->level, *ph->feedback_gain, *ph->lfo_bpm) =
+            std::tuple(0.0f, level, 0.7f, 200.0f);
         const auto gain = static_cast<float>(std::pow(10.0, 0.05 * level));
         const auto out = phaserRender(ph, left, right);
         for (std::size_t i = 0; i < left.size(); ++i)
@@ -65,15 +63,9 @@ TEST(SpPhaser, FrozenSweepMatchesTheAllPassCascadeWithFeedback) {
     for (Setting s :
          {Setting{0, 1.0f, 0.0f, 0, 0.0f, 1000.0f, 1.5f}, Setting{1, 0.3f, 0.0f, 0, -3.0f, 300.0f, 2.0f},
           Setting{0, 0.6f, 0.5f, 1, 2.0f, 1000.0f, 1.5f}, Setting{1, 1.0f, 0.8f, 0, 0.0f, 200.0f, 1.2f}}) {
-        *ph->max_notch1_frequency = 50.0f;
-        *ph->min_notch1_frequency = 300.0f;
-        *ph->vibrato_mode = s.vibrato;
-        *ph->depth = s.depth;
-        *ph->feedback_gain = s.feedback;
-        *ph->invert = s.invert;
-        *ph->level = s.level;
-        *ph->notch_width = s.width;
-        *ph->notch_frequency = s.ratio;
+        std::tie(*ph->max_notch1_frequency, *ph->min_notch1_frequency, *ph->vibrato_mode, *ph->depth,
+                 *ph->feedback_gain, *ph->invert, *ph->level, *ph->notch_width, *ph->notch_frequency) =
+            std::tuple(50.0f, 300.0f, s.vibrato, s.depth, s.feedback, s.invert, s.level, s.width, s.ratio);
 
         const double radius = std::exp(-3.14159 * s.width / rate);
         const double wet = (s.vibrato != 0 ? 1.0 : 0.5 * s.depth) * (s.invert != 0 ? -1.0 : 1.0);

@@ -6,7 +6,7 @@ using sigprotest::impulse;
 
 namespace {
 
-using PluckHandle = sigprotest::ModuleHandle<sp_pluck, sp_pluck_create, sp_pluck_destroy, sp_pluck_compute>;
+using PluckHandle = SP_COMPUTING_MODULE(pluck);
 using Pluck = sigprotest::Fresh<PluckHandle>;
 
 // Table points drawn from the context generator after `skipped` earlier draws, as a test-side copy.
@@ -25,12 +25,6 @@ std::vector<float> pluckTable(const PluckHandle& p) {
     return std::vector<float>(points, points + p->length);
 }
 
-void expectNear(const std::vector<float>& got, const std::vector<float>& want) {
-    ASSERT_EQ(got.size(), want.size());
-    for (std::size_t i = 0; i < got.size(); ++i)
-        ASSERT_NEAR(got[i], want[i], 1e-6f) << i;
-}
-
 } // namespace
 
 TEST(SpPluck, TableLengthFollowsTheInitialFrequencyAndStaysSilentUntilPlucked) {
@@ -39,7 +33,7 @@ TEST(SpPluck, TableLengthFollowsTheInitialFrequencyAndStaysSilentUntilPlucked) {
     EXPECT_EQ(std::tuple(pluck->length, pluck->amplitude, pluck->frequency), std::tuple(64, 0.5f, 1000.0f));
     // Init fills the table from the context's generator: the first init drew 64 points, this one 441.
     ASSERT_EQ(sp_pluck_init(pluck.sp(), pluck.get(), 100.0f), 1);
-    expectNear(pluckTable(pluck), pluckNoise(64, 441));
+    EXPECT_THAT(pluckTable(pluck), sigprotest::samplesNear(pluckNoise(64, 441), 1e-6f));
     for (float f : {100.0f, 440.0f, 3000.0f}) {
         pluck->frequency = f;
         EXPECT_EQ(pluck.generate(2000), std::vector<float>(2000, 0.0f)) << f;
@@ -80,8 +74,8 @@ TEST(SpPluck, ATriggerInTheMiddleOfANoteRefillsTheTableAndRestartsThePeriod) {
     const auto step = static_cast<std::int32_t>(330.0f * pluck->phase_step_scale);
     EXPECT_EQ(pluck->phase, step);
     const std::vector<float> table = pluckTable(pluck);
-    expectNear(std::vector(table.begin() + 1, table.end()),
-               std::vector(expected.begin() + 1, expected.end()));
+    EXPECT_THAT(std::vector(table.begin() + 1, table.end()),
+                sigprotest::samplesNear(std::vector(expected.begin() + 1, expected.end()), 1e-6f));
     // NaN counts as a trigger too.
     pluck.generate(10);
     pluck(std::numeric_limits<float>::quiet_NaN());
@@ -101,8 +95,7 @@ TEST(SpPluck, RefusedSetUpsAndWildFrequenciesStaySafe) {
     EXPECT_EQ(Pluck(sp_pluck_init, 1e-6f)->length, sp_pluck_max_length);
     // Frequencies the table cannot follow hold the phase or read a whole period a sample; never outside.
     Pluck pluck(sp_pluck_init, 1000.0f);
-    for (float f : {-440.0f, 1e12f, std::numeric_limits<float>::infinity(),
-                    std::numeric_limits<float>::quiet_NaN(), 440.0f}) {
+    for (float f : {-440.0f, 1e12f, INFINITY, NAN, 440.0f}) {
         pluck->frequency = f;
         const auto y = pluck(f == -440.0f ? impulse(500) : std::vector<float>(500));
         EXPECT_TRUE(sigprotest::allFinite(y) && testsupport::peak(y) <= 0.5f) << f;

@@ -6,7 +6,7 @@ using namespace testsupport;
 
 namespace {
 
-using Pshift = sigprotest::ModuleHandle<sp_pshift, sp_pshift_create, sp_pshift_destroy, sp_pshift_compute>;
+using Pshift = SP_COMPUTING_MODULE(pshift);
 
 } // namespace
 
@@ -58,15 +58,14 @@ TEST(SpPshift, ReinitStartsOverAndNoSettingAllocatesOrLeavesTheFiniteRange) {
         sp_pshift_init, input,
         [](sp_pshift* p) { std::tie(*p->shift, *p->window) = std::pair(5.0f, 300.0f); },
         [](sp_pshift* p, int n) { *p->shift = static_cast<float>(n % 24) - 12.0f; });
-    const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
     for (auto [shift, window, crossfade] : {std::tuple{12.0f, 1000.0f, 0.0f},
                                             {-7.0f, 500.0f, -10.0f},
                                             {1000.0f, 200.0f, 10.0f},
                                             {5.0f, 1e12f, 10.0f},
                                             {5.0f, -300.0f, 10.0f},
-                                            {nan, 1000.0f, 10.0f},
-                                            {2.0f, inf, 10.0f},
-                                            {2.0f, nan, 10.0f}}) {
+                                            {NAN, 1000.0f, 10.0f},
+                                            {2.0f, INFINITY, 10.0f},
+                                            {2.0f, NAN, 10.0f}}) {
         sigprotest::Fresh<Pshift> ps(sp_pshift_init);
         std::tie(*ps->shift, *ps->window, *ps->crossfade) = std::tuple(shift, window, crossfade);
         EXPECT_TRUE(sigprotest::allFinite(ps(input))) << shift << " " << window << " " << crossfade;

@@ -7,7 +7,7 @@ using testsupport::StderrCapture;
 
 namespace {
 
-using PtrackHandle = sigprotest::ModuleHandle<sp_ptrack, sp_ptrack_create, sp_ptrack_destroy>;
+using PtrackHandle = SP_MODULE(ptrack);
 
 // Feeds the samples in order, allocating nothing; returns the pitch and amplitude of the last call.
 std::pair<float, float> ptrackFeed(sp_data* sp, const PtrackHandle& p, const std::vector<float>& input) {
@@ -47,42 +47,38 @@ TEST(SpPtrack, FindsTheFundamentalOfSinesAndHarmonicTonesWithinOnePercent) {
          {Case{44100, 4096, 440.0, 1, 0}, Case{44100, 1024, 440.0, 1, 0}, Case{48000, 512, 440.0, 1, 0},
           Case{44100, 2048, 1234.5, 1, 0}, Case{22050, 4096, 82.4, 1, 0}, Case{44100, 1024, 110.0, 8, 0},
           Case{44100, 2048, 196.0, 8, 1}}) {
-        ContextHandle sp(c.rate);
-        PtrackHandle pt;
-        ASSERT_EQ(sp_ptrack_init(sp.get(), pt.get(), c.hop, 20), 1);
+        sigprotest::Fresh<PtrackHandle> pt(c.rate, sp_ptrack_init, c.hop, 20);
         const auto tone = ptrackTone(6 * c.hop + 1, c.rate, c.f0, 0.5, c.harmonics, c.missing);
-        EXPECT_NEAR(ptrackFeed(sp.get(), pt, tone).first, c.f0, 0.01 * c.f0) << c.rate << " " << c.hop;
+        EXPECT_NEAR(ptrackFeed(pt.sp(), pt, tone).first, c.f0, 0.01 * c.f0) << c.rate << " " << c.hop;
     }
 }
 
 TEST(SpPtrack, AnalysesOnTheCallAfterEachFullHopAndKeepsThePitchOnSilence) {
-    ContextHandle sp;
-    PtrackHandle pt;
     const int hop = 512;
-    ASSERT_EQ(sp_ptrack_init(sp.get(), pt.get(), hop, 20), 1);
+    sigprotest::Fresh<PtrackHandle> pt(sp_ptrack_init, hop, 20);
     EXPECT_EQ(pt->min_level, 40.0f);
     // Before the first analysis: 100 Hz and the amplitude of -144 dB.
     const std::vector<float> tone = ptrackTone(8 * hop + 1, 44100, 440.0, 0.5);
     const std::vector<float> firstHop(tone.begin(), tone.begin() + hop);
-    const auto before = ptrackFeed(sp.get(), pt, firstHop);
+    const auto before = ptrackFeed(pt.sp(), pt, firstHop);
     EXPECT_EQ(before.first, 100.0f);
     EXPECT_FLOAT_EQ(before.second, std::pow(10.0f, -144.0f / 20.0f));
-    EXPECT_GT(ptrackFeed(sp.get(), pt, {tone[hop]}).second, 0.01f);
-    EXPECT_NEAR(ptrackFeed(sp.get(), pt, std::vector<float>(tone.begin() + hop + 1, tone.end())).first,
-                440.0f, 4.4f);
+    EXPECT_GT(ptrackFeed(pt.sp(), pt, {tone[hop]}).second, 0.01f);
+    EXPECT_NEAR(ptrackFeed(pt.sp(), pt, std::vector<float>(tone.begin() + hop + 1, tone.end())).first, 440.0f,
+                4.4f);
 
     // Silence: the hops that still hold the tone's end may move the pitch; after them the level is 0
     // and the pitch holds.
-    const float held = ptrackFeed(sp.get(), pt, std::vector<float>(2 * hop, 0.0f)).first;
+    const float held = ptrackFeed(pt.sp(), pt, std::vector<float>(2 * hop, 0.0f)).first;
     EXPECT_NEAR(held, 440.0f, 0.05f * 440.0f);
     for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(ptrackFeed(sp.get(), pt, std::vector<float>(hop, 0.0f)),
+        EXPECT_EQ(ptrackFeed(pt.sp(), pt, std::vector<float>(hop, 0.0f)),
                   std::pair(held, ptrackSilentAmplitude));
 
     // Silence from the start never leaves 100 Hz, also once the level history has wrapped after 20 hops.
     PtrackHandle quiet;
-    ASSERT_EQ(sp_ptrack_init(sp.get(), quiet.get(), 256, 20), 1);
-    EXPECT_EQ(ptrackFeed(sp.get(), quiet, std::vector<float>(25 * 256 + 1, 0.0f)),
+    ASSERT_EQ(sp_ptrack_init(pt.sp(), quiet.get(), 256, 20), 1);
+    EXPECT_EQ(ptrackFeed(pt.sp(), quiet, std::vector<float>(25 * 256 + 1, 0.0f)),
               std::pair(100.0f, ptrackSilentAmplitude));
 }
 

@@ -5,26 +5,21 @@
 #include "tests/Sigpro/modules/ModuleHandle.h"
 
 using namespace sigpro;
-using sigprotest::ContextHandle;
 using sigprotest::freshGain;
 using testsupport::toDecibels;
 
 namespace {
 
-using Reson = sigprotest::ModuleHandle<sp_reson, sp_reson_create, sp_reson_destroy, sp_reson_compute>;
-using Streson =
-    sigprotest::ModuleHandle<sp_streson, sp_streson_create, sp_streson_destroy, sp_streson_compute>;
-using Tbvcf = sigprotest::ModuleHandle<sp_tbvcf, sp_tbvcf_create, sp_tbvcf_destroy, sp_tbvcf_compute>;
-using Korg35 =
-    sigprotest::ModuleHandle<sp_wpkorg35, sp_wpkorg35_create, sp_wpkorg35_destroy, sp_wpkorg35_compute>;
+using Reson = SP_COMPUTING_MODULE(reson);
+using Streson = SP_COMPUTING_MODULE(streson);
+using Tbvcf = SP_COMPUTING_MODULE(tbvcf);
+using Korg35 = SP_COMPUTING_MODULE(wpkorg35);
 
 // Ringing of a fresh string resonator struck by an impulse, at a rate, frequency and feedback.
 std::vector<float> resStresonRing(float frequency, float feedback, std::size_t samples, int rate = 44100) {
-    ContextHandle sp(rate);
-    Streson s;
-    sp_streson_init(sp.get(), s.get());
+    sigprotest::Fresh<Streson> s(rate, sp_streson_init);
     std::tie(s->frequency, s->feedback) = std::pair(frequency, feedback);
-    return s(sp.get(), sigprotest::impulse(samples));
+    return s(sigprotest::impulse(samples));
 }
 
 } // namespace
@@ -121,11 +116,9 @@ TEST(SpTbvcf, StaysBoundedWhereItsStepsWouldRunAway) {
     // At the default distortion and a low cutoff the integration steps overshoot and grow without
     // bound; the states are kept within reach instead of turning into inf and then NaN.
     for (float cutoff : {50.0f, 200.0f, 500.0f}) {
-        ContextHandle sp;
-        Tbvcf f;
-        sp_tbvcf_init(sp.get(), f.get());
+        sigprotest::Fresh<Tbvcf> f(sp_tbvcf_init);
         f->cutoff = cutoff;
-        const auto y = f(sp.get(), testsupport::sine(441000, 100.0, 44100.0, 0.3));
+        const auto y = f(testsupport::sine(441000, 100.0, 44100.0, 0.3));
         EXPECT_TRUE(sigprotest::allFinite(y)) << cutoff;
         EXPECT_LT(testsupport::peak(y), 2.0f) << cutoff;
         EXPECT_GT(testsupport::peak(y), 0.01f) << cutoff;
@@ -170,8 +163,7 @@ TEST(SpResonators, ReinitStartsOverAndComputeNeverAllocates) {
     const std::vector<float> input = testsupport::noise(3000, 2u, 0.5f);
     sigprotest::expectModuleLifecycle<Reson>(sp_reson_init, input, {},
                                              [](sp_reson* p, int n) { p->frequency = 500.0f + float(n); });
-    sigprotest::expectModuleLifecycle<Tbvcf>(sp_tbvcf_init, input, {},
-                                             [](sp_tbvcf* p, int n) { p->cutoff = 500.0f + float(n); });
-    sigprotest::expectModuleLifecycle<Korg35>(sp_wpkorg35_init, input, {},
-                                              [](sp_wpkorg35* p, int n) { p->cutoff = 500.0f + float(n); });
+    auto cutoff = [](auto* p, int n) { p->cutoff = 500.0f + float(n); };
+    sigprotest::expectModuleLifecycle<Tbvcf>(sp_tbvcf_init, input, {}, cutoff);
+    sigprotest::expectModuleLifecycle<Korg35>(sp_wpkorg35_init, input, {}, cutoff);
 }

@@ -6,7 +6,7 @@ using namespace testsupport;
 
 namespace {
 
-using Revsc = sigprotest::Fresh<sigprotest::ModuleHandle<sp_revsc, sp_revsc_create, sp_revsc_destroy>>;
+using Revsc = sigprotest::Fresh<SP_MODULE(revsc)>;
 
 sigprotest::Stereo revscRender(const Revsc& rev, const std::vector<float>& left,
                                const std::vector<float>& right) {
@@ -83,7 +83,7 @@ TEST(SpRevsc, TheDampingCutoffDarkensTheTail) {
 
 TEST(SpRevsc, AnUninitialisedReverbIsSilentAndReinitAndComputeNeverAllocate) {
     sigprotest::ContextHandle sp;
-    sigprotest::ModuleHandle<sp_revsc, sp_revsc_create, sp_revsc_destroy> rev;
+    SP_MODULE(revsc) rev;
     float l = 1.0f, r = 1.0f, outL = 5.0f, outR = 5.0f;
     EXPECT_EQ(sp_revsc_compute(sp.get(), rev.get(), &l, &r, &outL, &outR), 0);
     EXPECT_EQ(std::pair(outL, outR), std::pair(0.0f, 0.0f));

@@ -6,7 +6,7 @@ using sigprotest::impulse;
 
 namespace {
 
-using Vdelay = sigprotest::ModuleHandle<sp_vdelay, sp_vdelay_create, sp_vdelay_destroy, sp_vdelay_compute>;
+using Vdelay = SP_COMPUTING_MODULE(vdelay);
 
 // Expects y to be zero but for the given samples.
 void expectEchoes(const std::vector<float>& y, const std::vector<std::pair<std::size_t, float>>& echoes) {
@@ -72,8 +72,7 @@ TEST(SpVdelay, DegenerateMaximaAndDelaysStaySafe) {
     // Delays beyond the line, negative or not finite read somewhere inside it.
     ASSERT_EQ(sp_vdelay_init(delay.sp(), delay.get(), 0.01f), 1);
     const std::vector<float> tone = testsupport::sine(2000, 2600.0, 44100.0);
-    for (float d : {1e9f, -0.5f, 0.0101f, std::numeric_limits<float>::infinity(),
-                    std::numeric_limits<float>::quiet_NaN()}) {
+    for (float d : {1e9f, -0.5f, 0.0101f, INFINITY, NAN}) {
         delay->delay = d;
         const auto out = delay(tone);
         EXPECT_TRUE(sigprotest::allFinite(out) && testsupport::peak(out) < 2.0f) << d;

@@ -7,9 +7,8 @@ using sigprotest::ContextHandle;
 
 namespace {
 
-using Voc = sigprotest::ModuleHandle<sp_voc, sp_voc_create, sp_voc_destroy>;
-using VocWrapper = sigprotest::ModuleHandle<sp_vocwrapper, sp_vocwrapper_create, sp_vocwrapper_destroy,
-                                            sp_vocwrapper_compute>;
+using Voc = SP_MODULE(voc);
+using VocWrapper = SP_COMPUTING_MODULE(vocwrapper);
 
 // A voice fresh from init on its own context.
 struct VocVoice {
@@ -28,29 +27,9 @@ struct VocVoice {
     Voc voc;
 };
 
-// Fundamental by normalised autocorrelation: shortest 60-1000 Hz lag within 90 % of the best, refined.
+// Fundamental in 60 ... 1000 Hz from the autocorrelation of y[first ...].
 double vocFundamentalHz(const std::vector<float>& y, std::size_t first, double rate) {
-    const auto minLag = static_cast<std::size_t>(rate / 1000.0),
-               maxLag = static_cast<std::size_t>(rate / 60.0);
-    const std::size_t n = y.size() - first - maxLag - 1;
-    std::vector<double> r(maxLag + 2, 0.0);
-    for (std::size_t lag = minLag - 1; lag <= maxLag + 1; ++lag) {
-        double xy = 0, xx = 0, yy = 0;
-        for (std::size_t i = first; i < first + n; ++i) {
-            xy += double(y[i]) * y[i + lag];
-            xx += double(y[i]) * y[i];
-            yy += double(y[i + lag]) * y[i + lag];
-        }
-        r[lag] = xy / std::sqrt(xx * yy);
-    }
-    const double best = *std::max_element(r.begin() + long(minLag), r.begin() + long(maxLag) + 1);
-    for (std::size_t lag = minLag; lag <= maxLag; ++lag) {
-        if (r[lag] < 0.9 * best || r[lag] < r[lag - 1] || r[lag] < r[lag + 1]) continue;
-        const double denominator = r[lag - 1] - 2 * r[lag] + r[lag + 1];
-        return rate /
-               (double(lag) + (denominator != 0 ? 0.5 * (r[lag - 1] - r[lag + 1]) / denominator : 0.0));
-    }
-    return 0.0;
+    return rate / sigprotest::autocorrelationPeriod(y, first, int(rate / 1000.0), int(rate / 60.0));
 }
 
 } // namespace

@@ -8,7 +8,7 @@ using sigprotest::ContextHandle;
 
 namespace {
 
-using Zitarev = sigprotest::ModuleHandle<sp_zitarev, sp_zitarev_create, sp_zitarev_destroy>;
+using Zitarev = SP_MODULE(zitarev);
 
 // `samples` frames; the inputs are 0 past their ends.
 sigprotest::Stereo zitarevRender(sp_data* sp, const Zitarev& rev, std::size_t samples,
@@ -25,19 +25,16 @@ double zitarevLevel(const std::vector<float>& y, double t0, double t1) {
 
 TEST(SpZitarev, DefaultsAndLineLengthsAt44100AndSilenceStaysSilentButForTheDenormalGuard) {
     sigprotest::Fresh<Zitarev> rev(sp_zitarev_init);
-    std::vector<float> values;
-    for (float* parameter :
-         {rev->predelay, rev->crossover_frequency, rev->low_release_time, rev->mid_release_time,
-          rev->damping_frequency, rev->equalizer_frequency1, rev->equalizer_level1, rev->equalizer_frequency2,
-          rev->equalizer_level2, rev->dry_wet_mix, rev->level})
-        values.push_back(*parameter);
-    EXPECT_EQ(values, (std::vector<float>{60, 200, 3, 2, 6000, 315, 0, 1500, 0, 1, 0}));
+    EXPECT_EQ((std::vector{*rev->predelay, *rev->crossover_frequency, *rev->low_release_time,
+                           *rev->mid_release_time, *rev->damping_frequency, *rev->equalizer_frequency1,
+                           *rev->equalizer_level1, *rev->equalizer_frequency2, *rev->equalizer_level2,
+                           *rev->dry_wet_mix, *rev->level}),
+              (std::vector<float>{60, 200, 3, 2, 6000, 315, 0, 1500, 0, 1, 0}));
     // Total and all-pass delays in samples, floor(t sr + 0.5).
-    const std::int32_t total[8] = {9702, 11329, 8481, 9278, 5513, 5638, 7705, 6753};
-    const std::int32_t allpass[8] = {843, 1205, 1292, 1077, 593, 1394, 1010, 897};
-    for (int n = 0; n < 8; ++n)
-        EXPECT_EQ(std::pair(rev->state->total_delay[n], rev->state->allpass_delay[n]),
-                  std::pair(total[n], allpass[n]));
+    EXPECT_EQ(std::vector(rev->state->total_delay, rev->state->total_delay + 8),
+              (std::vector<std::int32_t>{9702, 11329, 8481, 9278, 5513, 5638, 7705, 6753}));
+    EXPECT_EQ(std::vector(rev->state->allpass_delay, rev->state->allpass_delay + 8),
+              (std::vector<std::int32_t>{843, 1205, 1292, 1077, 593, 1394, 1010, 897}));
 
     // The 1e-20 guard arrives first via line 8 (6753 - 897) on the left, line 6 (5638 - 1394) on the right.
     const auto quiet = zitarevRender(rev.sp(), rev, 3 * 44100, {}, {});
@@ -83,18 +80,16 @@ TEST(SpZitarev, RunsAt48And192kHzWithTheLongestPredelayWithoutWrapping) {
     };
     for (const Case& c :
          {Case{48000, 4800, 7350 - 977, 6136 - 1517}, Case{192000, 19200, 29401 - 3906, 24545 - 6068}}) {
-        ContextHandle sp(c.rate);
-        Zitarev rev;
-        ASSERT_EQ(sp_zitarev_init(sp.get(), rev.get()), 1) << c.rate;
+        sigprotest::Fresh<Zitarev> rev(c.rate, sp_zitarev_init);
         // Silence: the lines' own delays, not aliased by short buffers.
-        const auto quiet = zitarevRender(sp.get(), rev, c.silenceLeft + 10, {}, {});
+        const auto quiet = zitarevRender(rev.sp(), rev, c.silenceLeft + 10, {}, {});
         EXPECT_EQ(std::pair(onset(quiet.left), onset(quiet.right)), std::pair(c.silenceLeft, c.silenceRight))
             << c.rate;
 
         // The longest pre-delay: an impulse passes dry at once and returns wet exactly 100 ms later.
-        ASSERT_EQ(sp_zitarev_init(sp.get(), rev.get()), 1);
+        ASSERT_EQ(sp_zitarev_init(rev.sp(), rev.get()), 1);
         *rev->predelay = sp_zitarev_max_predelay;
-        const auto out = zitarevRender(sp.get(), rev, c.predelay + 100, {1.0f}, {});
+        const auto out = zitarevRender(rev.sp(), rev, c.predelay + 100, {1.0f}, {});
         EXPECT_GT(out.left[0], 0.0f);
         EXPECT_EQ(std::pair(onset(out.left, 1e-12f, 1), onset(out.right, 1e-12f, 1)),
                   std::pair(c.predelay, c.predelay));
@@ -104,9 +99,9 @@ TEST(SpZitarev, RunsAt48And192kHzWithTheLongestPredelayWithoutWrapping) {
         const std::size_t longest = rev->state->predelay_mask;
         EXPECT_GE(longest, c.predelay);
         for (auto [predelay, at] : {std::pair{1e6f, longest}, std::pair{-5.0f, std::size_t{0}}}) {
-            ASSERT_EQ(sp_zitarev_init(sp.get(), rev.get()), 1);
+            ASSERT_EQ(sp_zitarev_init(rev.sp(), rev.get()), 1);
             *rev->predelay = predelay;
-            EXPECT_EQ(onset(zitarevRender(sp.get(), rev, longest + 10, {}, {1.0f}).left, 1e-12f), at)
+            EXPECT_EQ(onset(zitarevRender(rev.sp(), rev, longest + 10, {}, {1.0f}).left, 1e-12f), at)
                 << predelay;
         }
     }
@@ -131,14 +126,12 @@ TEST(SpZitarev, EqualiserSectionIsFlatAtZeroDecibelsAndPeaksByItsLevel) {
 
     // In the reverb: moving 0 dB sections (all-passes) keeps the noise spectrum; +12 dB at 1 kHz lifts that
     // band.
-    ContextHandle sp;
-    Zitarev rev;
     const std::vector<float> left = noise(80000, 3u), right = noise(80000, 4u);
     auto spectrum = [&](float f1, float l1, float f2) {
-        EXPECT_EQ(sp_zitarev_init(sp.get(), rev.get()), 1);
+        sigprotest::Fresh<Zitarev> rev(sp_zitarev_init);
         std::tie(*rev->equalizer_frequency1, *rev->equalizer_level1, *rev->equalizer_frequency2,
                  *rev->predelay) = std::tuple(f1, l1, f2, 10.0f);
-        const auto out = zitarevRender(sp.get(), rev, 80000, left, right);
+        const auto out = zitarevRender(rev.sp(), rev, 80000, left, right);
         std::size_t n = 12000;
         return averagedPowerSpectrum([&] { return out.left[n++]; }, 1024, 64);
     };
@@ -155,14 +148,12 @@ TEST(SpZitarev, EqualiserSectionIsFlatAtZeroDecibelsAndPeaksByItsLevel) {
 }
 
 TEST(SpZitarev, ReleaseTimesSetTheDecayRate) {
-    ContextHandle sp;
-    Zitarev rev;
     // With both bands alike and the damping near the top, the tail falls 60 dB per release time.
     for (float release : {2.0f, 4.0f}) {
-        ASSERT_EQ(sp_zitarev_init(sp.get(), rev.get()), 1);
+        sigprotest::Fresh<Zitarev> rev(sp_zitarev_init);
         std::tie(*rev->low_release_time, *rev->mid_release_time, *rev->damping_frequency, *rev->predelay) =
             std::tuple(release, release, 20000.0f, 10.0f);
-        const auto out = zitarevRender(sp.get(), rev, 2 * 44100, std::vector<float>(10, 1.0f), {});
+        const auto out = zitarevRender(rev.sp(), rev, 2 * 44100, std::vector<float>(10, 1.0f), {});
         EXPECT_NEAR(zitarevLevel(out.left, 0.5, 0.7) - zitarevLevel(out.left, 1.5, 1.7), 60.0 / release, 2.0)
             << release;
     }
