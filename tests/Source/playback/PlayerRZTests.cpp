@@ -39,6 +39,15 @@ std::string cannotOpen(const std::string& path) {
            fileURL(path);
 }
 
+std::string changeLine(const std::string& path) {
+    return "🎈change entry for " + fileURL(path);
+}
+
+// The ranges played of the entry, none when it has no set.
+std::vector<vantle::TimeRange> played(const vantle::PlaylistEntry& entry) {
+    return entry.currentTimeRangeSet ? entry.currentTimeRangeSet->ranges : std::vector<vantle::TimeRange>{};
+}
+
 std::vector<std::string> withoutEventLines(std::vector<std::string> lines) {
     std::erase(lines, kPlayerEventLine);
     return lines;
@@ -97,6 +106,20 @@ protected:
     bool consoleHas(const std::string& line) {
         const auto lines = console.lines();
         return std::find(lines.begin(), lines.end(), line) != lines.end();
+    }
+    // Waits for the monitor's reload of the file at `path` to begin and the main queue to fall quiet.
+    bool reloadSettled(const std::string& path) {
+        return waitFor([&] { return consoleHas(changeLine(path)); }) && !anyLineWithin(0.3);
+    }
+    // After an entry that does not open: nothing to play, to watch or to find again.
+    void expectEmptied(const vantle::PlaylistEntry& entry) {
+        EXPECT_FALSE(player->entry());
+        EXPECT_FALSE(player->playable());
+        EXPECT_FALSE(player->fileMonitor());
+        EXPECT_FALSE(entry.storedBookmark);
+        player->play();
+        EXPECT_FALSE(player->playing());
+        EXPECT_FALSE(player->rzplayer()->isPlaying());
     }
     // Waits until the file player's own clock has passed `seconds`.
     bool playedPast(double seconds) {
@@ -182,14 +205,7 @@ TEST_F(PlayerRZTest, AnEntryThatDoesNotOpenLeavesThePlayerEmptyAndUnwatched) {
     // Without a bookmark the entry is tried twice, as with one.
     const std::string line = cannotOpen(bad);
     EXPECT_EQ(console.lines(), (std::vector<std::string>{line, line}));
-    EXPECT_FALSE(player->entry());
-    EXPECT_FALSE(player->playable());
-    EXPECT_FALSE(player->fileMonitor());
-    EXPECT_FALSE(entry->storedBookmark);
-
-    player->play();
-    EXPECT_FALSE(player->playing());
-    EXPECT_FALSE(player->rzplayer()->isPlaying());
+    expectEmptied(*entry);
     player->setCurrentTime(0.5);
     EXPECT_EQ(player->desiredTime(), 0.0);
 
@@ -227,8 +243,7 @@ TEST_F(PlayerRZTest, AMovedFileIsFoundThroughItsBookmark) {
     player->setEntry(entry);
     const std::string line = cannotOpen(after);
     EXPECT_EQ(console.lines(), (std::vector<std::string>{line, line}));
-    EXPECT_FALSE(entry->storedBookmark);
-    EXPECT_FALSE(player->entry());
+    expectEmptied(*entry);
     EXPECT_EQ(window.reloadedRows.size(), 1u);
 }
 
@@ -343,13 +358,11 @@ TEST_F(PlayerRZTest, OnlyDanceModeRecordsThePlayedRanges) {
     EXPECT_GT(entry->currentTimeRangeSet->ranges[0].end, 0.3);
     ASSERT_TRUE(playedPast(0.8));
     player->stop();
-    // The pause records up to where it stopped.
-    ASSERT_EQ(entry->currentTimeRangeSet->ranges.size(), 1u);
-    EXPECT_EQ(entry->currentTimeRangeSet->ranges[0].start, 0.0);
-    EXPECT_EQ(entry->currentTimeRangeSet->ranges[0].end, player->desiredTime());
-    // Ticks while paused change nothing.
+    // The pause records up to where it stopped; ticks while paused change nothing.
+    const std::vector<vantle::TimeRange> upToPause{{0.0, player->desiredTime()}};
+    EXPECT_EQ(played(*entry), upToPause);
     player->recordPlayedRange();
-    EXPECT_EQ(entry->currentTimeRangeSet->ranges.size(), 1u);
+    EXPECT_EQ(played(*entry), upToPause);
 
     for (PlayerMode mode : {PlayerMode::prepare, PlayerMode::karaoke, PlayerMode::karaokePrepare}) {
         auto other = toneEntry("other.wav", 2.0);
@@ -360,7 +373,7 @@ TEST_F(PlayerRZTest, OnlyDanceModeRecordsThePlayedRanges) {
         player->recordPlayedRange();
         player->setCurrentTime(1.0);
         player->stop();
-        EXPECT_TRUE(!other->currentTimeRangeSet || other->currentTimeRangeSet->ranges.empty());
+        EXPECT_TRUE(played(*other).empty());
     }
 }
 
@@ -412,11 +425,10 @@ TEST_F(PlayerRZTest, AFailedReopenPlaysNothingAndReloadNeedsAnEntry) {
     EXPECT_FALSE(player->rzplayer()->isPlaying());
     EXPECT_EQ(platform::dockTile().badgeLabel(), "");
 
-    ASSERT_TRUE(waitFor([&] { return consoleHas("🎈change entry for " + fileURL(path)); }));
+    ASSERT_TRUE(waitFor([&] { return consoleHas(changeLine(path)); }));
     const std::string line = cannotOpen(path);
     EXPECT_EQ(withoutEventLines(console.lines()),
-              (std::vector<std::string>{"220 can't reopen " + fileURL(path),
-                                        "🎈change entry for " + fileURL(path), line, line}));
+              (std::vector<std::string>{"220 can't reopen " + fileURL(path), changeLine(path), line, line}));
     const auto lines = console.lines();
     EXPECT_EQ(std::count(lines.begin(), lines.end(), kPlayerEventLine), 1);
     EXPECT_FALSE(player->entry());
@@ -459,10 +471,7 @@ TEST_F(PlayerRZTest, SlowerWithTrebleAFileEndsOnceOnTheMainQueueWithItsWholeRang
     EXPECT_FALSE(anyLineWithin(0.2));
     EXPECT_EQ(delegate.finishes, 1);
 
-    ASSERT_TRUE(entry->currentTimeRangeSet);
-    ASSERT_EQ(entry->currentTimeRangeSet->ranges.size(), 1u);
-    EXPECT_EQ(entry->currentTimeRangeSet->ranges[0].start, 0.0);
-    EXPECT_DOUBLE_EQ(entry->currentTimeRangeSet->ranges[0].end, 2.0);
+    EXPECT_EQ(played(*entry), (std::vector<vantle::TimeRange>{{0.0, 2.0}}));
     // Nothing follows: the player has stopped playing.
     EXPECT_FALSE(player->playing());
     EXPECT_EQ(platform::dockTile().badgeLabel(), "");
@@ -485,7 +494,7 @@ TEST_F(PlayerRZTest, AtTheEndTheDelegateMayGoOnWithTheNextEntry) {
     EXPECT_TRUE(player->isPlaying());
     EXPECT_TRUE(player->rzplayer()->isPlaying());
     EXPECT_EQ(platform::dockTile().badgeLabel(), "►");
-    EXPECT_TRUE(!first->currentTimeRangeSet || first->currentTimeRangeSet->ranges.empty());
+    EXPECT_TRUE(played(*first).empty());
 }
 
 TEST_F(PlayerRZTest, ARewriteOnDiskReloadsTheEntryOncePerChange) {
@@ -493,7 +502,6 @@ TEST_F(PlayerRZTest, ARewriteOnDiskReloadsTheEntryOncePerChange) {
     auto entry = toneEntry("edit.mp3", 2.0, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III);
     const std::string path = entry->_url.path();
     player->setEntry(entry);
-    const std::string changeLine = "🎈change entry for " + fileURL(path);
 
     // Playing, seeking and pausing read the file and never count as a change.
     player->play();
@@ -505,9 +513,8 @@ TEST_F(PlayerRZTest, ARewriteOnDiskReloadsTheEntryOncePerChange) {
     EXPECT_FALSE(anyLineWithin(0.3));
 
     ASSERT_TRUE(writeTone(path, 1.0, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, {"Take two", ""}));
-    ASSERT_TRUE(waitFor([&] { return consoleHas(changeLine); }));
-    EXPECT_FALSE(anyLineWithin(0.3));
-    EXPECT_EQ(console.lines(), (std::vector<std::string>{kPlayerEventLine, changeLine, "Take two"}));
+    ASSERT_TRUE(reloadSettled(path));
+    EXPECT_EQ(console.lines(), (std::vector<std::string>{kPlayerEventLine, changeLine(path), "Take two"}));
     EXPECT_EQ(player->entry(), entry);
     EXPECT_NEAR(player->duration(), 1.0, 1e-6);
     ASSERT_TRUE(player->fileMonitor());
@@ -518,9 +525,8 @@ TEST_F(PlayerRZTest, ARewriteOnDiskReloadsTheEntryOncePerChange) {
     ASSERT_TRUE(player->isPlaying());
     console.clear();
     ASSERT_TRUE(writeTone(path, 1.5, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III));
-    ASSERT_TRUE(waitFor([&] { return consoleHas(changeLine); }));
-    EXPECT_FALSE(anyLineWithin(0.3));
-    EXPECT_EQ(console.lines(), (std::vector<std::string>{kPlayerEventLine, changeLine}));
+    ASSERT_TRUE(reloadSettled(path));
+    EXPECT_EQ(console.lines(), (std::vector<std::string>{kPlayerEventLine, changeLine(path)}));
     EXPECT_FALSE(player->playing());
     EXPECT_EQ(player->playbackTime(), 0.0);
     EXPECT_NEAR(player->duration(), 1.5, 1e-6);
@@ -543,7 +549,7 @@ TEST_F(PlayerRZTest, AReplacedFileGivesItsNewLengthToTheEntryAndTheDelegateOnceP
     // Its line is printed as the reload begins.
     auto monitorReloaded = [&] {
         console.clear();
-        return waitFor([&] { return consoleHas("🎈change entry for " + fileURL(path)); });
+        return waitFor([&] { return consoleHas(changeLine(path)); });
     };
 
     // Copied over while it plays: the monitor reloads it.
@@ -578,18 +584,11 @@ TEST_F(PlayerRZTest, DeletingTheFileEmptiesThePlayer) {
     player->play();
     console.clear();
     std::filesystem::remove(path);
-    const std::string changeLine = "🎈change entry for " + fileURL(path);
-    ASSERT_TRUE(waitFor([&] { return consoleHas(changeLine); }));
-    EXPECT_FALSE(anyLineWithin(0.3));
+    ASSERT_TRUE(reloadSettled(path));
     const std::string line = cannotOpen(path);
-    EXPECT_EQ(console.lines(), (std::vector<std::string>{kPlayerEventLine, changeLine, line, line}));
-    EXPECT_FALSE(player->entry());
-    EXPECT_FALSE(player->playable());
+    EXPECT_EQ(console.lines(), (std::vector<std::string>{kPlayerEventLine, changeLine(path), line, line}));
     EXPECT_FALSE(player->playing());
-    EXPECT_FALSE(entry->storedBookmark);
-    EXPECT_FALSE(player->fileMonitor());
-    player->play();
-    EXPECT_FALSE(player->playing());
+    expectEmptied(*entry);
 }
 
 TEST_F(PlayerRZTest, AReplacedMonitorAndThatOfAGonePlayerCallNothing) {
