@@ -8,7 +8,6 @@
 #include "platform/foundation/Console.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QMenu>
 #include <QPointer>
 #include <QTest>

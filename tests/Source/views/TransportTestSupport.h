@@ -20,6 +20,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vantle::testing {
@@ -242,6 +243,8 @@ protected:
     }
 
     TransportFakePlayer& player() { return host.fakePlayer; }
+    // The calls logged since the last look.
+    TransportLog taken() { return std::exchange(log, {}); }
 
     // The seeks logged, in order.
     std::vector<double> seeks() const {
