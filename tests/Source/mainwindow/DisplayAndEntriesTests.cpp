@@ -6,10 +6,7 @@
 #include "platform/foundation/Files.h"
 
 #include <QImage>
-#include <QLabel>
-#include <QLineEdit>
 #include <QPalette>
-#include <QPixmap>
 #include <QSlider>
 #include <QTest>
 

@@ -11,7 +11,6 @@
 
 #include <QDialog>
 #include <QGuiApplication>
-#include <QLabel>
 #include <QLineEdit>
 
 #include <gmock/gmock.h>

@@ -22,17 +22,14 @@
 #include "tests/support/PaintCounter.h"
 
 #include <QAbstractButton>
-#include <QCheckBox>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QSlider>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QLineEdit>
 #include <QTest>
 #include <filesystem>
 #include <limits>

@@ -5,8 +5,6 @@
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Files.h"
 
-#include <QLabel>
-#include <QLineEdit>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

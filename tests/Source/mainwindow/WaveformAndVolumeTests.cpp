@@ -6,7 +6,6 @@
 #include "tests/support/ToneFiles.h"
 
 #include <QGraphicsOpacityEffect>
-#include <QLabel>
 
 namespace vantle::testing {
 namespace {

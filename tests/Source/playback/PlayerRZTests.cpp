@@ -13,6 +13,7 @@
 #include "platform/audio/TimePitchUnit.h"
 #include "platform/foundation/Console.h"
 #include "platform/ui/Badge.h"
+#include "tests/Source/session/SessionFakes.h"
 #include "tests/support/AllocationTrap.h"
 #include "tests/support/TemporaryFolder.h"
 #include "tests/support/Wait.h"
@@ -217,7 +218,7 @@ TEST_F(PlayerRZTest, AnEntryThatDoesNotOpenLeavesThePlayerEmptyAndUnwatched) {
 }
 
 TEST_F(PlayerRZTest, AMovedFileIsFoundThroughItsBookmark) {
-    RowRecordingWindow window;
+    vantle::testing::ScopedFakeApp app;
     makePlayer();
     auto entry = toneEntry("before.wav", 1.0);
     ASSERT_TRUE(entry);
@@ -232,7 +233,7 @@ TEST_F(PlayerRZTest, AMovedFileIsFoundThroughItsBookmark) {
     EXPECT_EQ(player->entry(), entry);
     EXPECT_TRUE(player->playable());
     EXPECT_EQ(entry->_url.path(), after);
-    EXPECT_EQ(window.reloadedRows, std::vector<std::shared_ptr<vantle::PlaylistEntry>>{entry});
+    EXPECT_EQ(app.window.reloadedRows, std::vector<std::shared_ptr<vantle::PlaylistEntry>>{entry});
     ASSERT_TRUE(entry->storedBookmark);
     EXPECT_EQ(vantle::resolveBookmark(*entry->storedBookmark)->path(), after);
 
@@ -244,7 +245,7 @@ TEST_F(PlayerRZTest, AMovedFileIsFoundThroughItsBookmark) {
     const std::string line = cannotOpen(after);
     EXPECT_EQ(console.lines(), (std::vector<std::string>{line, line}));
     expectEmptied(*entry);
-    EXPECT_EQ(window.reloadedRows.size(), 1u);
+    EXPECT_EQ(app.window.reloadedRows.size(), 1u);
 }
 
 TEST_F(PlayerRZTest, SeeksAreClampedAndRestartPlaybackWhilePlaying) {
