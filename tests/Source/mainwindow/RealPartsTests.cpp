@@ -32,7 +32,6 @@
 #include <QApplication>
 #include <QTest>
 #include <filesystem>
-#include <limits>
 
 namespace vantle::testing {
 namespace {
@@ -190,12 +189,6 @@ TEST_F(PartsTest, TheClocksDrawTheBreakWithTheLengthItWasArmedWith) {
     EXPECT_DOUBLE_EQ(state.armedLength(), 900.0);
     platform::UserDefaults::standard().setDouble("timerDuration", 0.5);
     EXPECT_DOUBLE_EQ(state.armedLength(), 900.0);
-    view().breakTimer().arm(std::nullopt);
-    EXPECT_DOUBLE_EQ(state.armedLength(), 60.0);
-    view().breakTimer().arm(-5.0);
-    EXPECT_DOUBLE_EQ(state.armedLength(), 0.0);
-    view().breakTimer().arm(std::numeric_limits<double>::infinity());
-    EXPECT_DOUBLE_EQ(state.armedLength(), 60.0);
 
     view().breakTimer().cancel();
     EXPECT_EQ(state.timeArmed(), std::nullopt);

@@ -93,6 +93,13 @@ protected:
         if (!writeTone(folder.file(name), seconds, format, tags)) return nullptr;
         return entryFor(folder.file(name));
     }
+    // The entry of a new tone file, set in the player.
+    std::shared_ptr<vantle::PlaylistEntry> loaded(const std::string& name, double seconds,
+                                                  int format = SF_FORMAT_WAV | SF_FORMAT_FLOAT) {
+        auto entry = toneEntry(name, seconds, format);
+        player->setEntry(entry);
+        return entry;
+    }
     // Paced: at rate 1 the chain costs next to nothing, and an unpaced device would play the file
     // out before the test looks.
     PlayerRZ& makePacedPlayer() { return makePlayer(std::make_unique<QuickDevice>()); }
@@ -250,8 +257,7 @@ TEST_F(PlayerRZTest, AMovedFileIsFoundThroughItsBookmark) {
 
 TEST_F(PlayerRZTest, SeeksAreClampedAndRestartPlaybackWhilePlaying) {
     makePacedPlayer();
-    auto entry = toneEntry("seek.wav", 2.0);
-    player->setEntry(entry);
+    auto entry = loaded("seek.wav", 2.0);
 
     for (const auto& [to, clamped] :
          std::vector<std::pair<double, double>>{{-5, 0}, {1e9, 1.9}, {std::nan(""), 0}}) {
@@ -282,8 +288,7 @@ TEST_F(PlayerRZTest, SeeksAreClampedAndRestartPlaybackWhilePlaying) {
     EXPECT_DOUBLE_EQ(player->currentTime(), 0.5);
 
     // A file shorter than the margin never gets a negative position.
-    auto blip = toneEntry("blip.wav", 0.05);
-    player->setEntry(blip);
+    auto blip = loaded("blip.wav", 0.05);
     ASSERT_TRUE(player->playable());
     player->setCurrentTime(1.0);
     EXPECT_EQ(player->desiredTime(), 0.0);
@@ -291,8 +296,7 @@ TEST_F(PlayerRZTest, SeeksAreClampedAndRestartPlaybackWhilePlaying) {
 
 TEST_F(PlayerRZTest, PlayAndStopTellTheDelegateAndShowTheBadge) {
     makePacedPlayer();
-    auto entry = toneEntry("badge.wav", 3.0);
-    player->setEntry(entry);
+    auto entry = loaded("badge.wav", 3.0);
     const int idle = delegate.idleResets;
 
     player->play();
@@ -347,8 +351,7 @@ TEST_F(PlayerRZTest, PlayAndStopTellTheDelegateAndShowTheBadge) {
 
 TEST_F(PlayerRZTest, OnlyDanceModeRecordsThePlayedRanges) {
     makePacedPlayer();
-    auto entry = toneEntry("dance.wav", 3.0);
-    player->setEntry(entry);
+    auto entry = loaded("dance.wav", 3.0);
     player->play();
     ASSERT_TRUE(entry->currentTimeRangeSet);
     ASSERT_EQ(entry->currentTimeRangeSet->ranges.size(), 1u);
@@ -412,9 +415,8 @@ TEST_F(PlayerRZTest, AFailedReopenPlaysNothingAndReloadNeedsAnEntry) {
     EXPECT_EQ(console.lines(), std::vector<std::string>{"can't reload()"});
     EXPECT_FALSE(player->playable());
 
-    auto entry = toneEntry("spoilt.wav", 2.0);
+    auto entry = loaded("spoilt.wav", 2.0);
     const std::string path = entry->_url.path();
-    player->setEntry(entry);
     // Spoilt on disk; the monitor's reload is still on its way when play reopens the file.
     console.clear();
     std::ofstream(path, std::ios::binary | std::ios::trunc) << std::string(200, 'z');
@@ -455,8 +457,7 @@ TEST_F(PlayerRZTest, SlowerWithTrebleAFileEndsOnceOnTheMainQueueWithItsWholeRang
     auto quick = std::make_unique<QuickDevice>();
     QuickDevice& device = *quick;
     makePlayer(std::move(quick));
-    auto entry = toneEntry("end.wav", 2.0);
-    player->setEntry(entry);
+    auto entry = loaded("end.wav", 2.0);
     player->setRate(0.8f);
     vantle::trebleChanged(*player, 30.0); // treble +1
     EXPECT_FLOAT_EQ(player->highShelfFilter()->gain.wrappedValue(), 10.0f);
@@ -500,9 +501,8 @@ TEST_F(PlayerRZTest, AtTheEndTheDelegateMayGoOnWithTheNextEntry) {
 
 TEST_F(PlayerRZTest, ARewriteOnDiskReloadsTheEntryOncePerChange) {
     makePlayer();
-    auto entry = toneEntry("edit.mp3", 2.0, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III);
+    auto entry = loaded("edit.mp3", 2.0, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III);
     const std::string path = entry->_url.path();
-    player->setEntry(entry);
 
     // Playing, seeking and pausing read the file and never count as a change.
     player->play();
@@ -579,9 +579,8 @@ TEST_F(PlayerRZTest, AReplacedFileGivesItsNewLengthToTheEntryAndTheDelegateOnceP
 
 TEST_F(PlayerRZTest, DeletingTheFileEmptiesThePlayer) {
     makePlayer();
-    auto entry = toneEntry("gone.wav", 2.0);
+    auto entry = loaded("gone.wav", 2.0);
     const std::string path = entry->_url.path();
-    player->setEntry(entry);
     player->play();
     console.clear();
     std::filesystem::remove(path);
@@ -654,8 +653,7 @@ TEST_F(PlayerRZTest, VolumeBalanceAndTrebleShapeTheSoundAndASeekKeepsTheLoudness
 
 TEST_F(PlayerRZTest, NothingIsAllocatedOnTheRenderThreadWhileAnEntryPlaysSeeksAndTheToneMoves) {
     makePlayer();
-    auto entry = toneEntry("trap.wav", 3.0);
-    player->setEntry(entry);
+    auto entry = loaded("trap.wav", 3.0);
     player->setRate(0.9f);
     PlayerTrapHooks hooks;
     player->play();
