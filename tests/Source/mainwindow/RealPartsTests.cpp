@@ -49,6 +49,14 @@ protected:
         ASSERT_NE(button, nullptr);
         button->click();
     }
+    // The window started on one 80 s file, shown as the current entry.
+    void startOnASong(bool restore) {
+        const platform::Url song = audioFile("song.wav", 80);
+        start();
+        if (restore) activate();
+        view().insertEntries({song});
+        view().tableView().selectRows({0});
+    }
     void mouseOnSlider(QEvent::Type type, double seconds, Qt::MouseButtons buttons) {
         const QPointF at(slider().xForTime(seconds), slider().height() / 2.0);
         QMouseEvent event(type, at, slider().mapToGlobal(at), Qt::LeftButton, buttons, Qt::NoModifier);
@@ -57,11 +65,7 @@ protected:
 };
 
 TEST_F(PartsTest, LoadingAnEntryLaysOutTheTransportPanelAndTheTimeSlider) {
-    const platform::Url song = audioFile("song.wav", 80);
-    start();
-    activate();
-    view().insertEntries({song});
-    view().tableView().selectRows({0});
+    startOnASong(true);
     ASSERT_EQ(player->entry(), entry(0));
 
     // Both are in the window, laid out and shown, the slider over the entry's length.
@@ -143,10 +147,7 @@ TEST_F(PartsTest, TheRemoteDrivesThePanelOnceTheControlsAreSetUp) {
 }
 
 TEST_F(PartsTest, NoticesAppearOverTheirBand) {
-    const platform::Url song = audioFile("song.wav", 80);
-    start();
-    view().insertEntries({song});
-    view().tableView().selectRows({0});
+    startOnASong(false);
     auto* area = window->findChild<QWidget*>("noticeArea");
     ASSERT_NE(area, nullptr);
     EXPECT_TRUE(area->testAttribute(Qt::WA_TransparentForMouseEvents));
@@ -273,10 +274,7 @@ TEST_F(PartsTest, AVideoAttachmentOpensTheVideoWindowWhichTheNextEntryCloses) {
 }
 
 TEST_F(PartsTest, DoNotDisturbLastsWhileTheMusicPlays) {
-    const platform::Url song = audioFile("song.wav", 80);
-    start();
-    view().insertEntries({song});
-    view().tableView().selectRows({0});
+    startOnASong(false);
     view().transport().playPressed();
     EXPECT_TRUE(doNotDisturb.isOn);
     view().transport().pausePressed();
