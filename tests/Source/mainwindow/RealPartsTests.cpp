@@ -242,31 +242,31 @@ TEST_F(PartsTest, AVideoAttachmentOpensTheVideoWindowWhichTheNextEntryCloses) {
     ASSERT_TRUE(videoButton && pdfButton);
 
     videoButton->click();
-    ASSERT_EQ(videoPlayers.size(), 1u);
-    EXPECT_EQ(videoPlayers[0]->path, audioFolder.path + "/Clip (video).MP4");
+    EXPECT_EQ(videoPaths, std::vector<std::string>{audioFolder.path + "/Clip (video).MP4"});
+    ASSERT_EQ(videos.size(), 1u);
     Mp4ViewController* video = view().mp4ViewController();
     ASSERT_NE(video, nullptr);
-    EXPECT_EQ(video->videoPlayer(), videoPlayers[0]);
+    EXPECT_EQ(video->videoPlayer(), videos[0]->player);
 
     // While it is the active window the remote's buttons and the keys are the video's.
     video->window()->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(video->window()));
     EXPECT_EQ(view().keyVideoWindow(), video);
     panel().pressed(RemoteControlButton::A);
-    EXPECT_EQ(videoPlayers[0]->rate(), 1.0f);
+    EXPECT_EQ(videos[0]->rate, 1.0f);
     EXPECT_FALSE(player->playing());
     video->setFocus();
     ASSERT_EQ(QApplication::focusWidget(), video);
     type(Qt::Key_Space, " ");
-    EXPECT_EQ(videoPlayers[0]->rate(), 0.0f);
+    EXPECT_EQ(videos[0]->rate, 0.0f);
     view().handleKey(" ");
-    EXPECT_EQ(videoPlayers[0]->rate(), 1.0f);
+    EXPECT_EQ(videos[0]->rate, 1.0f);
     EXPECT_FALSE(player->playing());
 
     // Another entry closes it, which stops and releases the video.
     QPointer<QWidget> videoWindow = video->window();
     view().tableView().selectRows({1});
-    EXPECT_EQ(videoPlayersReleased, 1);
+    EXPECT_TRUE(videos[0]->released);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(videoWindow.isNull());
     EXPECT_EQ(view().mp4ViewController(), nullptr);
