@@ -26,8 +26,7 @@
 namespace playbacktest {
 
 struct Tags {
-    std::string title;
-    std::string album;
+    std::string title, album;
 };
 
 // A 440 Hz tone (the fixtures' tone) of `seconds`, 44.1 kHz stereo, written with libsndfile in the
