@@ -115,7 +115,6 @@ TEST_F(DisplayTest, TheTickShowsTimesNameAndContextLine) {
     EXPECT_EQ(context(), audioFolder.path.substr(1) + "/Outside/");
 }
 
-// What the window shows, read back from a grab of it.
 TEST_F(MainWindowTest, TheGrabbedWindowShowsTheCurrentEntry) {
     const platform::Url first = audioFile("Vals/first.wav", 75);
     const platform::Url second = audioFile("Vals/second.wav", 30);
