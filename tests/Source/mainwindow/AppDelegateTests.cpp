@@ -12,11 +12,8 @@
 
 #include <QCoreApplication>
 #include <QGuiApplication>
-#include <QLineEdit>
 #include <QTest>
 
-#include <QAction>
-#include <QLabel>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 

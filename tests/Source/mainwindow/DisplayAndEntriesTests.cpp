@@ -6,10 +6,7 @@
 #include "platform/foundation/Files.h"
 
 #include <QImage>
-#include <QLabel>
-#include <QLineEdit>
 #include <QPalette>
-#include <QPixmap>
 #include <QSlider>
 #include <QTest>
 
@@ -90,9 +87,6 @@ TEST_F(DisplayTest, TheTickShowsTimesNameAndContextLine) {
 
     // Paused, the tick leaves the display alone; a seek refreshes it once.
     view().transport().pausePressed();
-    EXPECT_FALSE(player->playing());
-    EXPECT_EQ(breakTimer->arms.size(), 1u);
-    EXPECT_NEAR(player->playbackTime(), 64.9, 1e-6);
     view().timeSinceZeroText().setText("untouched");
     tick(5);
     EXPECT_EQ(since(), "untouched");
@@ -121,7 +115,6 @@ TEST_F(DisplayTest, TheTickShowsTimesNameAndContextLine) {
     EXPECT_EQ(context(), audioFolder.path.substr(1) + "/Outside/");
 }
 
-// What the window shows, read back from a grab of it.
 TEST_F(MainWindowTest, TheGrabbedWindowShowsTheCurrentEntry) {
     const platform::Url first = audioFile("Vals/first.wav", 75);
     const platform::Url second = audioFile("Vals/second.wav", 30);
@@ -276,21 +269,16 @@ TEST_F(EntriesTest, AddingFilesIsOneStepThatTheEditMenuUndoes) {
     EXPECT_EQ(entry(2)->_url, d);
     EXPECT_EQ(entry(3)->_url, a);
     EXPECT_EQ(text(delegate->undoAction()->text()), "Undo add entries");
-    EXPECT_TRUE(delegate->undoAction()->isEnabled());
-    EXPECT_EQ(text(delegate->redoAction()->text()), "Redo");
-    EXPECT_FALSE(delegate->redoAction()->isEnabled());
 
+    // The menu items follow the history (its rules are the undoer's).
     delegate->undoAction()->trigger();
     ASSERT_EQ(playlist().allEntries.size(), 3u);
     EXPECT_EQ(entry(0)->_url, a);
-    EXPECT_EQ(text(delegate->undoAction()->text()), "Undo");
     EXPECT_FALSE(delegate->undoAction()->isEnabled());
     EXPECT_EQ(text(delegate->redoAction()->text()), "Redo add entries");
-    EXPECT_TRUE(delegate->redoAction()->isEnabled());
 
     delegate->redoAction()->trigger();
     EXPECT_EQ(playlist().allEntries.size(), 4u);
-    EXPECT_TRUE(delegate->undoAction()->isEnabled());
 }
 
 TEST_F(EntriesTest, TrebleAndBalanceReachThePlayer) {

@@ -7,11 +7,11 @@
 
 #include "Source/mainwindow/RealParts.h"
 #include "Source/views/TransportViewController.h"
-#include "Source/views/VideoPlayer.h"
 #include "platform/foundation/Clock.h"
 #include "platform/system/DoNotDisturb.h"
 #include "platform/system/FakeGameControllerBackend.h"
 #include "platform/system/GameControllerCenter.h"
+#include "tests/Source/views/FakeVideoPlayer.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -26,33 +26,6 @@
 #include <vector>
 
 namespace vantle::testing {
-
-// Plays nothing; remembers what it was told.
-class RecordingVideoPlayer final : public VideoPlayer {
-public:
-    RecordingVideoPlayer(std::string path, int& releases) : path(std::move(path)), releases_(releases) {}
-    ~RecordingVideoPlayer() override { ++releases_; }
-    float rate() const override { return rate_; }
-    void setRate(float rate) override { rate_ = rate; }
-    void play() override { rate_ = 1.0f; }
-    void pause() override {
-        rate_ = 0.0f;
-        ++pauses;
-    }
-    double currentTime() const override { return time; }
-    void seek(double seconds) override { time = seconds < 0 ? 0 : seconds; }
-    void setVolume(float volume) override { this->volume = volume; }
-    void setVideoOutput(QVideoWidget*) override {}
-
-    std::string path;
-    double time = 0;
-    float volume = -1;
-    int pauses = 0;
-
-private:
-    float rate_ = 0;
-    int& releases_;
-};
 
 class RealPartsTest : public MainWindowTest {
 protected:
@@ -70,9 +43,9 @@ protected:
             environment.doNotDisturb = &doNotDisturb;
             environment.clock = &clock;
             environment.makeVideoPlayer = [this](const platform::Url& url) {
-                auto made = std::make_unique<RecordingVideoPlayer>(url.path(), videoPlayersReleased);
-                videoPlayers.push_back(made.get());
-                return made;
+                videoPaths.push_back(url.path());
+                videos.push_back(std::make_shared<FakeVideoRecord>());
+                return std::make_unique<FakeVideoPlayer>(videos.back());
             };
         };
     }
@@ -111,9 +84,8 @@ protected:
     platform::FakeClock clock{platform::Date::fromUnix(1'700'000'000)};
     platform::FakeGameControllerBackend* controllers = nullptr;
     std::unique_ptr<platform::GameControllerCenter> center;
-    // Valid until released.
-    std::vector<RecordingVideoPlayer*> videoPlayers;
-    int videoPlayersReleased = 0;
+    std::vector<std::string> videoPaths;
+    std::vector<std::shared_ptr<FakeVideoRecord>> videos;
 };
 
 } // namespace vantle::testing

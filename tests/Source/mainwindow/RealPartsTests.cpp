@@ -11,10 +11,8 @@
 #include "Source/views/ImageNotifierView.h"
 #include "Source/views/Mp4ViewController.h"
 #include "Source/views/PlaylistTableModel.h"
-#include "Source/views/RemotePictures.h"
 #include "Source/views/Screensaver.h"
 #include "Source/views/Scrubber.h"
-#include "Source/views/SystemColors.h"
 #include "Source/views/TextNotifierView.h"
 #include "Source/views/TimeSlider.h"
 #include "Source/views/TimeSliderButton.h"
@@ -22,20 +20,16 @@
 #include "tests/support/PaintCounter.h"
 
 #include <QAbstractButton>
-#include <QCheckBox>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QSlider>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QLineEdit>
 #include <QTest>
 #include <filesystem>
-#include <limits>
 
 namespace vantle::testing {
 namespace {
@@ -53,6 +47,14 @@ protected:
         ASSERT_NE(button, nullptr);
         button->click();
     }
+    // The window started on one 80 s file, shown as the current entry.
+    void startOnASong(bool restore) {
+        const platform::Url song = audioFile("song.wav", 80);
+        start();
+        if (restore) activate();
+        view().insertEntries({song});
+        view().tableView().selectRows({0});
+    }
     void mouseOnSlider(QEvent::Type type, double seconds, Qt::MouseButtons buttons) {
         const QPointF at(slider().xForTime(seconds), slider().height() / 2.0);
         QMouseEvent event(type, at, slider().mapToGlobal(at), Qt::LeftButton, buttons, Qt::NoModifier);
@@ -61,11 +63,7 @@ protected:
 };
 
 TEST_F(PartsTest, LoadingAnEntryLaysOutTheTransportPanelAndTheTimeSlider) {
-    const platform::Url song = audioFile("song.wav", 80);
-    start();
-    activate();
-    view().insertEntries({song});
-    view().tableView().selectRows({0});
+    startOnASong(true);
     ASSERT_EQ(player->entry(), entry(0));
 
     // Both are in the window, laid out and shown, the slider over the entry's length.
@@ -114,7 +112,6 @@ TEST_F(PartsTest, TheRemoteDrivesThePanelOnceTheControlsAreSetUp) {
     const platform::Url song = audioFile("song.wav", 80);
     start();
     const platform::GameControllerId pad = controllers->connect();
-    QLabel& picture = *panel().remoteImage();
     view().insertEntries({song});
     view().tableView().selectRows({0});
     // Nothing listens before the restore sets the panel up.
@@ -123,34 +120,21 @@ TEST_F(PartsTest, TheRemoteDrivesThePanelOnceTheControlsAreSetUp) {
     platform::mainQueue().drain();
     EXPECT_FALSE(player->playing());
 
+    // Then A plays and R pauses, each first putting the window in dance mode. What every button does,
+    // and the pictures of the remote's state, are the panel's tests'.
     activate();
-    EXPECT_EQ(picture.pixmap().toImage(),
-              remotePicture("remote2-yellow").pixmap(picture.pixmap().size()).toImage());
-
-    // A plays (Do Not Disturb on), R pauses; each first puts the player in dance mode.
     player->setMode(PlayerMode::prepare);
     controllers->press(pad, platform::GamepadButton::buttonA);
     platform::mainQueue().drain();
     EXPECT_TRUE(player->playing());
     EXPECT_EQ(text(window->modeLabel().text()), "dance");
-    EXPECT_TRUE(doNotDisturb.isOn);
     controllers->press(pad, platform::GamepadButton::rightShoulder);
     platform::mainQueue().drain();
     EXPECT_FALSE(player->playing());
-    EXPECT_FALSE(doNotDisturb.isOn);
-
-    // Gone, the controller leaves the picture of none.
-    controllers->disconnect(pad);
-    platform::mainQueue().drain();
-    EXPECT_EQ(picture.pixmap().toImage(),
-              remotePicture("remoteImage").pixmap(picture.pixmap().size()).toImage());
 }
 
 TEST_F(PartsTest, NoticesAppearOverTheirBand) {
-    const platform::Url song = audioFile("song.wav", 80);
-    start();
-    view().insertEntries({song});
-    view().tableView().selectRows({0});
+    startOnASong(false);
     auto* area = window->findChild<QWidget*>("noticeArea");
     ASSERT_NE(area, nullptr);
     EXPECT_TRUE(area->testAttribute(Qt::WA_TransparentForMouseEvents));
@@ -173,7 +157,6 @@ TEST_F(PartsTest, NoticesAppearOverTheirBand) {
         if (notice->isVisible()) texts.push_back(notice);
     ASSERT_EQ(texts.size(), 1u);
     EXPECT_EQ(text(texts[0]->text()), " 1:04");
-    EXPECT_EQ(texts[0]->palette().color(QPalette::WindowText), systemGreenColor());
 }
 
 TEST_F(PartsTest, TheClocksDrawTheBreakWithTheLengthItWasArmedWith) {
@@ -193,12 +176,6 @@ TEST_F(PartsTest, TheClocksDrawTheBreakWithTheLengthItWasArmedWith) {
     EXPECT_DOUBLE_EQ(state.armedLength(), 900.0);
     platform::UserDefaults::standard().setDouble("timerDuration", 0.5);
     EXPECT_DOUBLE_EQ(state.armedLength(), 900.0);
-    view().breakTimer().arm(std::nullopt);
-    EXPECT_DOUBLE_EQ(state.armedLength(), 60.0);
-    view().breakTimer().arm(-5.0);
-    EXPECT_DOUBLE_EQ(state.armedLength(), 0.0);
-    view().breakTimer().arm(std::numeric_limits<double>::infinity());
-    EXPECT_DOUBLE_EQ(state.armedLength(), 60.0);
 
     view().breakTimer().cancel();
     EXPECT_EQ(state.timeArmed(), std::nullopt);
@@ -218,11 +195,10 @@ TEST_F(PartsTest, TheScreensaverComesUpAfterTwoIdleMinutesOverTheMainView) {
     start();
     auto* screensaver = window->findChild<Screensaver*>("screensaver");
     ASSERT_NE(screensaver, nullptr);
-    platform::mainQueue().drain();
-    scheduler.advance(119.0);
+    // When exactly is the screensaver's own rule; here that the main view's idle time brings it up.
     platform::mainQueue().drain();
     EXPECT_FALSE(screensaver->isVisible());
-    scheduler.advance(1.5);
+    scheduler.advance(120.5);
     platform::mainQueue().drain();
     ASSERT_TRUE(screensaver->isVisible());
     EXPECT_EQ(screensaver->geometry(), view().rect());
@@ -251,31 +227,31 @@ TEST_F(PartsTest, AVideoAttachmentOpensTheVideoWindowWhichTheNextEntryCloses) {
     ASSERT_TRUE(videoButton && pdfButton);
 
     videoButton->click();
-    ASSERT_EQ(videoPlayers.size(), 1u);
-    EXPECT_EQ(videoPlayers[0]->path, audioFolder.path + "/Clip (video).MP4");
+    EXPECT_EQ(videoPaths, std::vector<std::string>{audioFolder.path + "/Clip (video).MP4"});
+    ASSERT_EQ(videos.size(), 1u);
     Mp4ViewController* video = view().mp4ViewController();
     ASSERT_NE(video, nullptr);
-    EXPECT_EQ(video->videoPlayer(), videoPlayers[0]);
+    EXPECT_EQ(video->videoPlayer(), videos[0]->player);
 
     // While it is the active window the remote's buttons and the keys are the video's.
     video->window()->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(video->window()));
     EXPECT_EQ(view().keyVideoWindow(), video);
     panel().pressed(RemoteControlButton::A);
-    EXPECT_EQ(videoPlayers[0]->rate(), 1.0f);
+    EXPECT_EQ(videos[0]->rate, 1.0f);
     EXPECT_FALSE(player->playing());
     video->setFocus();
     ASSERT_EQ(QApplication::focusWidget(), video);
     type(Qt::Key_Space, " ");
-    EXPECT_EQ(videoPlayers[0]->rate(), 0.0f);
+    EXPECT_EQ(videos[0]->rate, 0.0f);
     view().handleKey(" ");
-    EXPECT_EQ(videoPlayers[0]->rate(), 1.0f);
+    EXPECT_EQ(videos[0]->rate, 1.0f);
     EXPECT_FALSE(player->playing());
 
     // Another entry closes it, which stops and releases the video.
     QPointer<QWidget> videoWindow = video->window();
     view().tableView().selectRows({1});
-    EXPECT_EQ(videoPlayersReleased, 1);
+    EXPECT_TRUE(videos[0]->released);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(videoWindow.isNull());
     EXPECT_EQ(view().mp4ViewController(), nullptr);
@@ -283,10 +259,7 @@ TEST_F(PartsTest, AVideoAttachmentOpensTheVideoWindowWhichTheNextEntryCloses) {
 }
 
 TEST_F(PartsTest, DoNotDisturbLastsWhileTheMusicPlays) {
-    const platform::Url song = audioFile("song.wav", 80);
-    start();
-    view().insertEntries({song});
-    view().tableView().selectRows({0});
+    startOnASong(false);
     view().transport().playPressed();
     EXPECT_TRUE(doNotDisturb.isOn);
     view().transport().pausePressed();

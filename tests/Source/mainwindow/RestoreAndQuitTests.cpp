@@ -5,9 +5,6 @@
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Files.h"
 
-#include <QLabel>
-#include <QLineEdit>
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -189,14 +186,11 @@ TEST_F(RestoreTest, QuittingAfterPlayingPartOfAnEntryAndStartingAgainRestoresIt)
     EXPECT_NEAR(restored->currentTimeRangeSet->ranges[0].end, 20.0, 1e-6);
     EXPECT_THAT(restored->zeros, ElementsAre(5.0));
 
-    // Unsaved changes are written before the quit, with the listening closed. A list edit made
-    // while the entry plays leaves it playing.
+    // Unsaved changes are written before the quit, with the listening closed.
     view().transport().playPressed();
     tick(50);
     view().insertEntries({c, a});
     ASSERT_TRUE(playlist().dirty);
-    EXPECT_EQ(player->entry(), restored);
-    EXPECT_TRUE(player->playing());
     delegate->terminate();
     EXPECT_EQ(quits, 2);
     platform::Result<std::shared_ptr<Playlist>> document = Playlist::read(session);

@@ -4,13 +4,10 @@
 #include "Source/views/PdfViewController.h"
 #include "tests/Source/mainwindow/MainWindowTestSupport.h"
 
-#include <QLabel>
-#include <QLineEdit>
 #include <QMenuBar>
 #include <QPainter>
 #include <QPdfDocument>
 #include <QPdfWriter>
-#include <QSlider>
 #include <QTest>
 
 namespace vantle::testing {

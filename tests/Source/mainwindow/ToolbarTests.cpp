@@ -55,7 +55,6 @@ TEST_F(MainWindowTest, TheWindowReopensWithItsFrame) {
     EXPECT_EQ(window->size(), QSize(700, 480));
 }
 
-// The karaoke panel: shown over the playlist in the two karaoke modes, with its sample text.
 TEST_F(MainWindowTest, TheKaraokePanelCoversThePlaylistInTheKaraokeModes) {
     start();
     auto* panel = qobject_cast<KaraokeView*>(view().karaokeView());

@@ -6,7 +6,6 @@
 #include "tests/support/ToneFiles.h"
 
 #include <QGraphicsOpacityEffect>
-#include <QLabel>
 
 namespace vantle::testing {
 namespace {
@@ -67,9 +66,7 @@ TEST_F(MainWindowTest, TheVolumeTakesOneGainPath) {
     start();
     struct Step {
         bool device;
-        float set;
-        float stored;
-        float playerVolume;
+        float set, stored, playerVolume;
         bool muted;
     };
     const Step steps[] = {

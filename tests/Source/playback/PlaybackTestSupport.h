@@ -3,8 +3,6 @@
 // fast as it can, a delegate and a main window that record what they were told.
 
 #include "Source/playback/Player.h"
-#include "Source/session/AppServices.h"
-#include "Source/session/MainWindowServices.h"
 #include "Source/session/PlaylistEntry.h"
 #include "platform/audio/AudioDevice.h"
 #include "platform/audio/NullAudioDevice.h"
@@ -28,8 +26,7 @@
 namespace playbacktest {
 
 struct Tags {
-    std::string title;
-    std::string album;
+    std::string title, album;
 };
 
 // A 440 Hz tone (the fixtures' tone) of `seconds`, 44.1 kHz stereo, written with libsndfile in the
@@ -118,25 +115,6 @@ public:
     int prevEntryClears = 0;
     std::function<void()> onFinish;
     std::vector<std::pair<std::shared_ptr<vantle::PlaylistEntry>, std::optional<double>>> toldLengths;
-};
-
-// The main window as the player reaches it: it only records the rows it was asked to redraw.
-class RowRecordingWindow final : public vantle::MainWindowServices {
-public:
-    RowRecordingWindow() { vantle::AppServices::setMainWindow(this); }
-    ~RowRecordingWindow() override { vantle::AppServices::setMainWindow(nullptr); }
-    std::shared_ptr<vantle::Playlist> playlist() const override { return nullptr; }
-    std::optional<platform::Url> sessionURL() const override { return std::nullopt; }
-    vantle::RowIndexes selectedRows() const override { return {}; }
-    void selectRows(const vantle::RowIndexes&) override {}
-    void loadEntryAtRowAfterListEdit(std::size_t) override {}
-    void reloadTableSelecting(const vantle::RowIndexes&) override {}
-    void rebuildAttachmentStack(const std::shared_ptr<vantle::PlaylistEntry>&) override {}
-    void reloadEntryRow(const std::shared_ptr<vantle::PlaylistEntry>& entry) override {
-        reloadedRows.push_back(entry);
-    }
-
-    std::vector<std::shared_ptr<vantle::PlaylistEntry>> reloadedRows;
 };
 
 inline std::shared_ptr<vantle::PlaylistEntry> entryFor(const std::string& path) {

@@ -13,6 +13,7 @@
 #include "platform/audio/TimePitchUnit.h"
 #include "platform/foundation/Console.h"
 #include "platform/ui/Badge.h"
+#include "tests/Source/session/SessionFakes.h"
 #include "tests/support/AllocationTrap.h"
 #include "tests/support/TemporaryFolder.h"
 #include "tests/support/Wait.h"
@@ -37,6 +38,15 @@ std::string cannotOpen(const std::string& path) {
     auto file = platform::AudioFile::openForReading(path);
     return "154 error " + (file ? std::string("(opens)") : file.error().message) + " can't open " +
            fileURL(path);
+}
+
+std::string changeLine(const std::string& path) {
+    return "🎈change entry for " + fileURL(path);
+}
+
+// The ranges played of the entry, none when it has no set.
+std::vector<vantle::TimeRange> played(const vantle::PlaylistEntry& entry) {
+    return entry.currentTimeRangeSet ? entry.currentTimeRangeSet->ranges : std::vector<vantle::TimeRange>{};
 }
 
 std::vector<std::string> withoutEventLines(std::vector<std::string> lines) {
@@ -83,6 +93,13 @@ protected:
         if (!writeTone(folder.file(name), seconds, format, tags)) return nullptr;
         return entryFor(folder.file(name));
     }
+    // The entry of a new tone file, set in the player.
+    std::shared_ptr<vantle::PlaylistEntry> loaded(const std::string& name, double seconds,
+                                                  int format = SF_FORMAT_WAV | SF_FORMAT_FLOAT) {
+        auto entry = toneEntry(name, seconds, format);
+        player->setEntry(entry);
+        return entry;
+    }
     // Paced: at rate 1 the chain costs next to nothing, and an unpaced device would play the file
     // out before the test looks.
     PlayerRZ& makePacedPlayer() { return makePlayer(std::make_unique<QuickDevice>()); }
@@ -97,6 +114,20 @@ protected:
     bool consoleHas(const std::string& line) {
         const auto lines = console.lines();
         return std::find(lines.begin(), lines.end(), line) != lines.end();
+    }
+    // Waits for the monitor's reload of the file at `path` to begin and the main queue to fall quiet.
+    bool reloadSettled(const std::string& path) {
+        return waitFor([&] { return consoleHas(changeLine(path)); }) && !anyLineWithin(0.3);
+    }
+    // After an entry that does not open: nothing to play, to watch or to find again.
+    void expectEmptied(const vantle::PlaylistEntry& entry) {
+        EXPECT_FALSE(player->entry());
+        EXPECT_FALSE(player->playable());
+        EXPECT_FALSE(player->fileMonitor());
+        EXPECT_FALSE(entry.storedBookmark);
+        player->play();
+        EXPECT_FALSE(player->playing());
+        EXPECT_FALSE(player->rzplayer()->isPlaying());
     }
     // Waits until the file player's own clock has passed `seconds`.
     bool playedPast(double seconds) {
@@ -182,14 +213,7 @@ TEST_F(PlayerRZTest, AnEntryThatDoesNotOpenLeavesThePlayerEmptyAndUnwatched) {
     // Without a bookmark the entry is tried twice, as with one.
     const std::string line = cannotOpen(bad);
     EXPECT_EQ(console.lines(), (std::vector<std::string>{line, line}));
-    EXPECT_FALSE(player->entry());
-    EXPECT_FALSE(player->playable());
-    EXPECT_FALSE(player->fileMonitor());
-    EXPECT_FALSE(entry->storedBookmark);
-
-    player->play();
-    EXPECT_FALSE(player->playing());
-    EXPECT_FALSE(player->rzplayer()->isPlaying());
+    expectEmptied(*entry);
     player->setCurrentTime(0.5);
     EXPECT_EQ(player->desiredTime(), 0.0);
 
@@ -201,7 +225,7 @@ TEST_F(PlayerRZTest, AnEntryThatDoesNotOpenLeavesThePlayerEmptyAndUnwatched) {
 }
 
 TEST_F(PlayerRZTest, AMovedFileIsFoundThroughItsBookmark) {
-    RowRecordingWindow window;
+    vantle::testing::ScopedFakeApp app;
     makePlayer();
     auto entry = toneEntry("before.wav", 1.0);
     ASSERT_TRUE(entry);
@@ -216,7 +240,7 @@ TEST_F(PlayerRZTest, AMovedFileIsFoundThroughItsBookmark) {
     EXPECT_EQ(player->entry(), entry);
     EXPECT_TRUE(player->playable());
     EXPECT_EQ(entry->_url.path(), after);
-    EXPECT_EQ(window.reloadedRows, std::vector<std::shared_ptr<vantle::PlaylistEntry>>{entry});
+    EXPECT_EQ(app.window.reloadedRows, std::vector<std::shared_ptr<vantle::PlaylistEntry>>{entry});
     ASSERT_TRUE(entry->storedBookmark);
     EXPECT_EQ(vantle::resolveBookmark(*entry->storedBookmark)->path(), after);
 
@@ -227,15 +251,13 @@ TEST_F(PlayerRZTest, AMovedFileIsFoundThroughItsBookmark) {
     player->setEntry(entry);
     const std::string line = cannotOpen(after);
     EXPECT_EQ(console.lines(), (std::vector<std::string>{line, line}));
-    EXPECT_FALSE(entry->storedBookmark);
-    EXPECT_FALSE(player->entry());
-    EXPECT_EQ(window.reloadedRows.size(), 1u);
+    expectEmptied(*entry);
+    EXPECT_EQ(app.window.reloadedRows.size(), 1u);
 }
 
 TEST_F(PlayerRZTest, SeeksAreClampedAndRestartPlaybackWhilePlaying) {
     makePacedPlayer();
-    auto entry = toneEntry("seek.wav", 2.0);
-    player->setEntry(entry);
+    auto entry = loaded("seek.wav", 2.0);
 
     for (const auto& [to, clamped] :
          std::vector<std::pair<double, double>>{{-5, 0}, {1e9, 1.9}, {std::nan(""), 0}}) {
@@ -266,8 +288,7 @@ TEST_F(PlayerRZTest, SeeksAreClampedAndRestartPlaybackWhilePlaying) {
     EXPECT_DOUBLE_EQ(player->currentTime(), 0.5);
 
     // A file shorter than the margin never gets a negative position.
-    auto blip = toneEntry("blip.wav", 0.05);
-    player->setEntry(blip);
+    auto blip = loaded("blip.wav", 0.05);
     ASSERT_TRUE(player->playable());
     player->setCurrentTime(1.0);
     EXPECT_EQ(player->desiredTime(), 0.0);
@@ -275,8 +296,7 @@ TEST_F(PlayerRZTest, SeeksAreClampedAndRestartPlaybackWhilePlaying) {
 
 TEST_F(PlayerRZTest, PlayAndStopTellTheDelegateAndShowTheBadge) {
     makePacedPlayer();
-    auto entry = toneEntry("badge.wav", 3.0);
-    player->setEntry(entry);
+    auto entry = loaded("badge.wav", 3.0);
     const int idle = delegate.idleResets;
 
     player->play();
@@ -331,8 +351,7 @@ TEST_F(PlayerRZTest, PlayAndStopTellTheDelegateAndShowTheBadge) {
 
 TEST_F(PlayerRZTest, OnlyDanceModeRecordsThePlayedRanges) {
     makePacedPlayer();
-    auto entry = toneEntry("dance.wav", 3.0);
-    player->setEntry(entry);
+    auto entry = loaded("dance.wav", 3.0);
     player->play();
     ASSERT_TRUE(entry->currentTimeRangeSet);
     ASSERT_EQ(entry->currentTimeRangeSet->ranges.size(), 1u);
@@ -343,13 +362,11 @@ TEST_F(PlayerRZTest, OnlyDanceModeRecordsThePlayedRanges) {
     EXPECT_GT(entry->currentTimeRangeSet->ranges[0].end, 0.3);
     ASSERT_TRUE(playedPast(0.8));
     player->stop();
-    // The pause records up to where it stopped.
-    ASSERT_EQ(entry->currentTimeRangeSet->ranges.size(), 1u);
-    EXPECT_EQ(entry->currentTimeRangeSet->ranges[0].start, 0.0);
-    EXPECT_EQ(entry->currentTimeRangeSet->ranges[0].end, player->desiredTime());
-    // Ticks while paused change nothing.
+    // The pause records up to where it stopped; ticks while paused change nothing.
+    const std::vector<vantle::TimeRange> upToPause{{0.0, player->desiredTime()}};
+    EXPECT_EQ(played(*entry), upToPause);
     player->recordPlayedRange();
-    EXPECT_EQ(entry->currentTimeRangeSet->ranges.size(), 1u);
+    EXPECT_EQ(played(*entry), upToPause);
 
     for (PlayerMode mode : {PlayerMode::prepare, PlayerMode::karaoke, PlayerMode::karaokePrepare}) {
         auto other = toneEntry("other.wav", 2.0);
@@ -360,7 +377,7 @@ TEST_F(PlayerRZTest, OnlyDanceModeRecordsThePlayedRanges) {
         player->recordPlayedRange();
         player->setCurrentTime(1.0);
         player->stop();
-        EXPECT_TRUE(!other->currentTimeRangeSet || other->currentTimeRangeSet->ranges.empty());
+        EXPECT_TRUE(played(*other).empty());
     }
 }
 
@@ -398,9 +415,8 @@ TEST_F(PlayerRZTest, AFailedReopenPlaysNothingAndReloadNeedsAnEntry) {
     EXPECT_EQ(console.lines(), std::vector<std::string>{"can't reload()"});
     EXPECT_FALSE(player->playable());
 
-    auto entry = toneEntry("spoilt.wav", 2.0);
+    auto entry = loaded("spoilt.wav", 2.0);
     const std::string path = entry->_url.path();
-    player->setEntry(entry);
     // Spoilt on disk; the monitor's reload is still on its way when play reopens the file.
     console.clear();
     std::ofstream(path, std::ios::binary | std::ios::trunc) << std::string(200, 'z');
@@ -412,11 +428,10 @@ TEST_F(PlayerRZTest, AFailedReopenPlaysNothingAndReloadNeedsAnEntry) {
     EXPECT_FALSE(player->rzplayer()->isPlaying());
     EXPECT_EQ(platform::dockTile().badgeLabel(), "");
 
-    ASSERT_TRUE(waitFor([&] { return consoleHas("🎈change entry for " + fileURL(path)); }));
+    ASSERT_TRUE(waitFor([&] { return consoleHas(changeLine(path)); }));
     const std::string line = cannotOpen(path);
     EXPECT_EQ(withoutEventLines(console.lines()),
-              (std::vector<std::string>{"220 can't reopen " + fileURL(path),
-                                        "🎈change entry for " + fileURL(path), line, line}));
+              (std::vector<std::string>{"220 can't reopen " + fileURL(path), changeLine(path), line, line}));
     const auto lines = console.lines();
     EXPECT_EQ(std::count(lines.begin(), lines.end(), kPlayerEventLine), 1);
     EXPECT_FALSE(player->entry());
@@ -442,11 +457,9 @@ TEST_F(PlayerRZTest, SlowerWithTrebleAFileEndsOnceOnTheMainQueueWithItsWholeRang
     auto quick = std::make_unique<QuickDevice>();
     QuickDevice& device = *quick;
     makePlayer(std::move(quick));
-    auto entry = toneEntry("end.wav", 2.0);
-    player->setEntry(entry);
+    auto entry = loaded("end.wav", 2.0);
     player->setRate(0.8f);
-    vantle::trebleChanged(*player, 30.0); // treble +1
-    EXPECT_FLOAT_EQ(player->highShelfFilter()->gain.wrappedValue(), 10.0f);
+    vantle::trebleChanged(*player, 30.0); // treble +1: the filter's most
 
     std::uint64_t periodsAtEnd = 0;
     delegate.onFinish = [&] { periodsAtEnd = device.periodsRendered(); };
@@ -459,10 +472,7 @@ TEST_F(PlayerRZTest, SlowerWithTrebleAFileEndsOnceOnTheMainQueueWithItsWholeRang
     EXPECT_FALSE(anyLineWithin(0.2));
     EXPECT_EQ(delegate.finishes, 1);
 
-    ASSERT_TRUE(entry->currentTimeRangeSet);
-    ASSERT_EQ(entry->currentTimeRangeSet->ranges.size(), 1u);
-    EXPECT_EQ(entry->currentTimeRangeSet->ranges[0].start, 0.0);
-    EXPECT_DOUBLE_EQ(entry->currentTimeRangeSet->ranges[0].end, 2.0);
+    EXPECT_EQ(played(*entry), (std::vector<vantle::TimeRange>{{0.0, 2.0}}));
     // Nothing follows: the player has stopped playing.
     EXPECT_FALSE(player->playing());
     EXPECT_EQ(platform::dockTile().badgeLabel(), "");
@@ -485,15 +495,13 @@ TEST_F(PlayerRZTest, AtTheEndTheDelegateMayGoOnWithTheNextEntry) {
     EXPECT_TRUE(player->isPlaying());
     EXPECT_TRUE(player->rzplayer()->isPlaying());
     EXPECT_EQ(platform::dockTile().badgeLabel(), "►");
-    EXPECT_TRUE(!first->currentTimeRangeSet || first->currentTimeRangeSet->ranges.empty());
+    EXPECT_TRUE(played(*first).empty());
 }
 
 TEST_F(PlayerRZTest, ARewriteOnDiskReloadsTheEntryOncePerChange) {
     makePlayer();
-    auto entry = toneEntry("edit.mp3", 2.0, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III);
+    auto entry = loaded("edit.mp3", 2.0, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III);
     const std::string path = entry->_url.path();
-    player->setEntry(entry);
-    const std::string changeLine = "🎈change entry for " + fileURL(path);
 
     // Playing, seeking and pausing read the file and never count as a change.
     player->play();
@@ -505,9 +513,8 @@ TEST_F(PlayerRZTest, ARewriteOnDiskReloadsTheEntryOncePerChange) {
     EXPECT_FALSE(anyLineWithin(0.3));
 
     ASSERT_TRUE(writeTone(path, 1.0, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, {"Take two", ""}));
-    ASSERT_TRUE(waitFor([&] { return consoleHas(changeLine); }));
-    EXPECT_FALSE(anyLineWithin(0.3));
-    EXPECT_EQ(console.lines(), (std::vector<std::string>{kPlayerEventLine, changeLine, "Take two"}));
+    ASSERT_TRUE(reloadSettled(path));
+    EXPECT_EQ(console.lines(), (std::vector<std::string>{kPlayerEventLine, changeLine(path), "Take two"}));
     EXPECT_EQ(player->entry(), entry);
     EXPECT_NEAR(player->duration(), 1.0, 1e-6);
     ASSERT_TRUE(player->fileMonitor());
@@ -518,9 +525,8 @@ TEST_F(PlayerRZTest, ARewriteOnDiskReloadsTheEntryOncePerChange) {
     ASSERT_TRUE(player->isPlaying());
     console.clear();
     ASSERT_TRUE(writeTone(path, 1.5, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III));
-    ASSERT_TRUE(waitFor([&] { return consoleHas(changeLine); }));
-    EXPECT_FALSE(anyLineWithin(0.3));
-    EXPECT_EQ(console.lines(), (std::vector<std::string>{kPlayerEventLine, changeLine}));
+    ASSERT_TRUE(reloadSettled(path));
+    EXPECT_EQ(console.lines(), (std::vector<std::string>{kPlayerEventLine, changeLine(path)}));
     EXPECT_FALSE(player->playing());
     EXPECT_EQ(player->playbackTime(), 0.0);
     EXPECT_NEAR(player->duration(), 1.5, 1e-6);
@@ -543,7 +549,7 @@ TEST_F(PlayerRZTest, AReplacedFileGivesItsNewLengthToTheEntryAndTheDelegateOnceP
     // Its line is printed as the reload begins.
     auto monitorReloaded = [&] {
         console.clear();
-        return waitFor([&] { return consoleHas("🎈change entry for " + fileURL(path)); });
+        return waitFor([&] { return consoleHas(changeLine(path)); });
     };
 
     // Copied over while it plays: the monitor reloads it.
@@ -572,24 +578,16 @@ TEST_F(PlayerRZTest, AReplacedFileGivesItsNewLengthToTheEntryAndTheDelegateOnceP
 
 TEST_F(PlayerRZTest, DeletingTheFileEmptiesThePlayer) {
     makePlayer();
-    auto entry = toneEntry("gone.wav", 2.0);
+    auto entry = loaded("gone.wav", 2.0);
     const std::string path = entry->_url.path();
-    player->setEntry(entry);
     player->play();
     console.clear();
     std::filesystem::remove(path);
-    const std::string changeLine = "🎈change entry for " + fileURL(path);
-    ASSERT_TRUE(waitFor([&] { return consoleHas(changeLine); }));
-    EXPECT_FALSE(anyLineWithin(0.3));
+    ASSERT_TRUE(reloadSettled(path));
     const std::string line = cannotOpen(path);
-    EXPECT_EQ(console.lines(), (std::vector<std::string>{kPlayerEventLine, changeLine, line, line}));
-    EXPECT_FALSE(player->entry());
-    EXPECT_FALSE(player->playable());
+    EXPECT_EQ(console.lines(), (std::vector<std::string>{kPlayerEventLine, changeLine(path), line, line}));
     EXPECT_FALSE(player->playing());
-    EXPECT_FALSE(entry->storedBookmark);
-    EXPECT_FALSE(player->fileMonitor());
-    player->play();
-    EXPECT_FALSE(player->playing());
+    expectEmptied(*entry);
 }
 
 TEST_F(PlayerRZTest, AReplacedMonitorAndThatOfAGonePlayerCallNothing) {
@@ -630,9 +628,8 @@ TEST_F(PlayerRZTest, VolumeBalanceAndTrebleShapeTheSoundAndASeekKeepsTheLoudness
     EXPECT_EQ(player->rzplayer()->volume(), 1.0f);
     EXPECT_EQ(player->mixer()->volume(), 0.5f);
 
+    // Which pan the balance gives is the audio model's table; here what is heard.
     vantle::panChanged(*player, -10);
-    EXPECT_EQ(player->pan(), -1.0f);
-    EXPECT_EQ(player->mixer()->pan(), -1.0f);
     auto left = player->engine().render(0.3);
     EXPECT_GT(playerRms(*left, 0, 4410), 0.1);
     EXPECT_LT(playerRms(*left, 1, 4410), 0.005);
@@ -654,8 +651,7 @@ TEST_F(PlayerRZTest, VolumeBalanceAndTrebleShapeTheSoundAndASeekKeepsTheLoudness
 
 TEST_F(PlayerRZTest, NothingIsAllocatedOnTheRenderThreadWhileAnEntryPlaysSeeksAndTheToneMoves) {
     makePlayer();
-    auto entry = toneEntry("trap.wav", 3.0);
-    player->setEntry(entry);
+    auto entry = loaded("trap.wav", 3.0);
     player->setRate(0.9f);
     PlayerTrapHooks hooks;
     player->play();

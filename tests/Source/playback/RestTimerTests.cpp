@@ -53,10 +53,10 @@ protected:
     platform::ManualTimerScheduler scheduler{1000.0};
     int bellsMade = 0;
     SoundEffect* bell = nullptr;
+    RestTimer timer{scheduler, defaults, offlineBell()};
 };
 
 TEST_F(RestTimerTest, TheDefaultBreakComesFromTheUserDefaults) {
-    RestTimer timer(scheduler, defaults, offlineBell());
     EXPECT_EQ(timer.defaultLength(), 60.0);
     defaults.setDouble("timerDuration", 0.5);
     EXPECT_EQ(timer.defaultLength(), 60.0);
@@ -75,7 +75,6 @@ TEST_F(RestTimerTest, TheDefaultBreakComesFromTheUserDefaults) {
 }
 
 TEST_F(RestTimerTest, TheRemainingShareIsThatOfTheLengthArmedWith) {
-    RestTimer timer(scheduler, defaults, offlineBell());
     EXPECT_FALSE(timer.fractionRemaining());
     timer.arm(std::nullopt);
     EXPECT_EQ(timer.fractionRemaining(), 1.0);
@@ -105,7 +104,6 @@ TEST_F(RestTimerTest, TheRemainingShareIsThatOfTheLengthArmedWith) {
 }
 
 TEST_F(RestTimerTest, ToggleAndCancelStopTheBreakWithoutABell) {
-    RestTimer timer(scheduler, defaults, offlineBell());
     timer.toggle();
     EXPECT_TRUE(timer.isArmed());
     timer.toggle();
@@ -130,7 +128,6 @@ TEST_F(RestTimerTest, ToggleAndCancelStopTheBreakWithoutABell) {
 }
 
 TEST_F(RestTimerTest, ArmingAgainRestartsTheBreakAndOnlyTheLaterBellRings) {
-    RestTimer timer(scheduler, defaults, offlineBell());
     timer.arm(std::nullopt);
     advance(40);
     timer.arm(std::nullopt);
@@ -147,7 +144,6 @@ TEST_F(RestTimerTest, ArmingAgainRestartsTheBreakAndOnlyTheLaterBellRings) {
 }
 
 TEST_F(RestTimerTest, TheRestSoundAttenuationSetsTheBellsVolume) {
-    RestTimer timer(scheduler, defaults, offlineBell());
     struct Case {
         float attenuation, volume;
     };

@@ -109,8 +109,7 @@ TEST(SamplesExtractorTest, ReductionEdgeCases) {
         float sample;
         int wanted;
         std::size_t count;
-        float value;
-        float sampleMax;
+        float value, sampleMax;
     };
     const Case cases[] = {
         {"10 s stereo in 882 values, no tail", 441000, 0.25f, 882, 882, 12.0412f / 50, -12.0412f},

@@ -1,10 +1,9 @@
 #include "Source/session/Exporter.h"
-#include "platform/dispatch/DispatchQueue.h"
+#include "platform/dispatch/MainQueue.h"
 #include "platform/foundation/Console.h"
 #include "tests/Source/session/SessionFakes.h"
 #include "tests/support/Environment.h"
 
-#include <deque>
 #include <gtest/gtest.h>
 
 using namespace vantle;
@@ -12,25 +11,10 @@ using namespace vantle::testing;
 
 namespace {
 
-// Keeps posted work until the test runs it, so a test decides when the background run happens.
-class HeldQueue final : public platform::DispatchQueue {
-public:
-    void async(Work work) override { pending.push_back(std::move(work)); }
-    const std::string& label() const override { return name; }
-    bool isCurrent() const override { return false; }
-    void runAll() {
-        while (!pending.empty()) {
-            Work work = std::move(pending.front());
-            pending.pop_front();
-            work();
-        }
-    }
-    std::deque<Work> pending;
-    std::string name = "held";
-};
-
 struct ExportFixture {
     ExportFixture() {
+        queue.bindToCurrentThread();
+        queue.drain();
         a = writeSilentWav(media.url("x.mp3"), 1);
         b = writeSilentWav(media.url("y.m4a"), 1);
         c = writeSilentWav(media.url("z.wav"), 1);
@@ -45,13 +29,14 @@ struct ExportFixture {
     void exportTo(std::optional<std::string> folder) {
         Exporter exporter(std::move(folder), queue);
         exporter.exportPlaylist(app.window.document);
-        queue.runAll();
+        queue.drain();
     }
 
     ScopedFakeApp app;
     SessionTempFolder media;
     SessionTempFolder cloud;
-    HeldQueue queue;
+    // Work posted here waits until the test drains it, so a test decides when the background run happens.
+    platform::MainQueue& queue = platform::mainQueue();
     platform::Url a, b, c;
 };
 
@@ -68,7 +53,7 @@ TEST(Exporter, CopiesTheCheckedFilesIntoAFolderNamedAfterTheSession) {
     // Edits made while the copies wait do not change what this run copies.
     f.app.window.document->allEntries[1]->isCheckmarked = false;
     f.app.window.document->allEntries[2]->isCheckmarked = true;
-    f.queue.runAll();
+    f.queue.drain();
     EXPECT_FALSE(exporter.running());
     platform::Url folder = platform::Url::fileURLWithPath(f.cloud.path + "/Dance Night", true);
     platform::Url x = folder.appendingPathComponent("x.mp3", false);
@@ -84,7 +69,7 @@ TEST(Exporter, CopiesTheCheckedFilesIntoAFolderNamedAfterTheSession) {
     f.app.window.document->allEntries[2]->isCheckmarked = false;
     console.clear();
     exporter.exportPlaylist(f.app.window.document);
-    f.queue.runAll();
+    f.queue.drain();
     EXPECT_EQ(console.lines(),
               (std::vector<std::string>{"Dance Night", "didn't copy to " + x.absoluteString(),
                                         "didn't copy to " + y.absoluteString()}));
@@ -98,8 +83,8 @@ TEST(Exporter, RefusesASecondRunAndNeedsASession) {
     exporter.exportPlaylist(f.app.window.document);
     EXPECT_EQ(console.lines(),
               (std::vector<std::string>{"Dance Night", "export refused: an export is still running"}));
-    EXPECT_EQ(f.queue.pending.size(), 1u);
-    f.queue.runAll();
+    EXPECT_EQ(f.queue.pendingCount(), 1u);
+    f.queue.drain();
     EXPECT_EQ(console.lines().size(), 4u);
 
     // Without a session location nothing is printed and nothing runs.
@@ -109,7 +94,7 @@ TEST(Exporter, RefusesASecondRunAndNeedsASession) {
     AppServices::setMainWindow(nullptr);
     exporter.exportPlaylist(f.app.window.document);
     EXPECT_TRUE(console.lines().empty());
-    EXPECT_TRUE(f.queue.pending.empty());
+    EXPECT_EQ(f.queue.pendingCount(), 0u);
 }
 
 TEST(Exporter, FolderNamesAndFailures) {
@@ -136,7 +121,7 @@ TEST(Exporter, FolderNamesAndFailures) {
     {
         Exporter exporter(std::nullopt, f.queue);
         exporter.exportPlaylist(f.app.window.document);
-        f.queue.runAll();
+        f.queue.drain();
         EXPECT_FALSE(exporter.driveURL());
         EXPECT_FALSE(exporter.running());
     }
@@ -148,7 +133,7 @@ TEST(Exporter, FolderNamesAndFailures) {
         Exporter exporter(f.cloud.path, f.queue);
         exporter.exportPlaylist(f.app.window.document);
     }
-    f.queue.runAll();
+    f.queue.drain();
     EXPECT_EQ(console.lines(), std::vector<std::string>{"set.plist"});
 }
 

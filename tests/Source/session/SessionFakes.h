@@ -54,6 +54,9 @@ public:
     void rebuildAttachmentStack(const std::shared_ptr<PlaylistEntry>& entry) override {
         rebuiltFor.push_back(entry);
     }
+    void reloadEntryRow(const std::shared_ptr<PlaylistEntry>& entry) override {
+        reloadedRows.push_back(entry);
+    }
 
     std::shared_ptr<Playlist> document = std::make_shared<Playlist>();
     std::optional<platform::Url> session;
@@ -63,6 +66,7 @@ public:
     std::vector<std::shared_ptr<PlaylistEntry>> loadedEntries;
     std::vector<RowIndexes> reloads;
     std::vector<std::shared_ptr<PlaylistEntry>> rebuiltFor;
+    std::vector<std::shared_ptr<PlaylistEntry>> reloadedRows;
 };
 
 // Registers a fake window and menu items for the lifetime of a test.

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <limits>
+#include <regex>
 #include <string>
 
 using platform::Url;
@@ -22,29 +23,11 @@ struct TranscriptionFolder : testsupport::TemporaryFolder {
     }
 };
 
-const std::string threeCues = "WEBVTT\n"
-                              "\n"
-                              "\n"
-                              "\n"
-                              "0:00.000 --> 0:04.000\n"
-                              "\n"
-                              "First words\n"
-                              "0:04.000 --> 0:09.500\n"
-                              "\n"
-                              "Second words\n"
-                              "0:09.500 --> 0:15.000\n"
-                              "\n";
-
-std::string withLineEnds(const std::string& text, std::string_view lineEnd) {
-    std::string out;
-    for (char c : text) {
-        if (c == '\n')
-            out += lineEnd;
-        else
-            out += c;
-    }
-    return out;
-}
+// A header of three lines, then groups of text, timing and a blank line.
+const std::string threeCues = "WEBVTT\n\n\n"
+                              "\n0:00.000 --> 0:04.000\n\n"
+                              "First words\n0:04.000 --> 0:09.500\n\n"
+                              "Second words\n0:09.500 --> 0:15.000\n\n";
 
 double cueTime(std::string_view timing) {
     auto cue = TextNote::fromCue("t", timing);
@@ -89,8 +72,9 @@ TEST(Transcription, ReadsGroupsOfThreeLines) {
     EXPECT_EQ(lf->segments[2]->time(), 9.5);
 
     // CRLF and CR line ends give the same cues, and so does a byte-order mark.
-    for (std::string_view lineEnd : {"\r\n", "\r"}) {
-        auto other = folder.read("Other", "\xEF\xBB\xBF" + withLineEnds(threeCues, lineEnd));
+    for (const char* lineEnd : {"\r\n", "\r"}) {
+        auto other =
+            folder.read("Other", "\xEF\xBB\xBF" + std::regex_replace(threeCues, std::regex("\n"), lineEnd));
         ASSERT_EQ(other->segments.size(), 3u);
         EXPECT_EQ(other->segments[2]->time(), 9.5);
         EXPECT_EQ(other->segments[2]->text(), "Second words");

@@ -16,28 +16,21 @@ class CountingStep final : public UndoRedoTransaction {
 public:
     CountingStep(std::string name, int* log, bool failing = false)
         : name_(std::move(name)), log_(log), failing_(failing) {}
-    platform::Result<void> redo() override {
-        *log_ += 1;
-        if (failing_) return platform::Error::make("test", name_ + " cannot be redone");
-        return {};
-    }
-    platform::Result<void> undo() override {
-        *log_ -= 1;
-        if (failing_) return platform::Error::make("test", name_ + " cannot be undone");
-        return {};
-    }
+    platform::Result<void> redo() override { return step(1, "redone"); }
+    platform::Result<void> undo() override { return step(-1, "undone"); }
     std::string redoName() const override { return "Redo " + name_; }
     std::string undoName() const override { return "Undo " + name_; }
 
 private:
+    platform::Result<void> step(int by, const std::string& done) {
+        *log_ += by;
+        if (failing_) return platform::Error::make("test", name_ + " cannot be " + done);
+        return {};
+    }
     std::string name_;
     int* log_;
     bool failing_;
 };
-
-std::shared_ptr<PlaylistEntry> undoTestEntry(SessionTempFolder&, const std::string& name) {
-    return decodedEntry("file:///m/" + name);
-}
 
 } // namespace
 
@@ -101,10 +94,9 @@ TEST(Undoer, EmptyStacksDoNothingAndFailedStepsAreDropped) {
 
 TEST(EditListTransaction, AppliesListSelectionAndLoadsTheLowestRow) {
     ScopedFakeApp app;
-    SessionTempFolder folder;
-    auto a = undoTestEntry(folder, "a.wav");
-    auto b = undoTestEntry(folder, "b.wav");
-    auto c = undoTestEntry(folder, "c.wav");
+    auto a = decodedEntry("file:///m/a.wav");
+    auto b = decodedEntry("file:///m/b.wav");
+    auto c = decodedEntry("file:///m/c.wav");
     Playlist& playlist = *app.window.document;
     playlist.allEntries = {a, b, c};
 
@@ -129,9 +121,8 @@ TEST(EditListTransaction, AppliesListSelectionAndLoadsTheLowestRow) {
 }
 
 TEST(EditListTransaction, NeverStopsWhatPlaysAndNeedsAMainWindow) {
-    SessionTempFolder folder;
-    auto a = undoTestEntry(folder, "a.wav");
-    auto b = undoTestEntry(folder, "b.wav");
+    auto a = decodedEntry("file:///m/a.wav");
+    auto b = decodedEntry("file:///m/b.wav");
     std::shared_ptr<Playlist> document;
     {
         ScopedFakeApp app;
@@ -163,8 +154,8 @@ TEST(EditListTransaction, NeverStopsWhatPlaysAndNeedsAMainWindow) {
 
 TEST(EditAttachmentsTransaction, ChangesTheEntryAndRebuildsForTheCurrentOne) {
     SessionTempFolder folder;
-    auto current = undoTestEntry(folder, "current.wav");
-    auto edited = undoTestEntry(folder, "edited.wav");
+    auto current = decodedEntry("file:///m/current.wav");
+    auto edited = decodedEntry("file:///m/edited.wav");
     auto pdf = std::make_shared<Attachment>(folder.url("score.pdf"), "pdf");
     auto video = std::make_shared<Attachment>(folder.url("clip.mp4"), "mp4");
     edited->attachments = {pdf};

@@ -128,7 +128,6 @@ TEST(ClockDisplayTimer, StartsOnceAndTicksEverySecond) {
     EXPECT_EQ(clock.ticks, 3);
 }
 
-// The clock's one-second timer repaints it only when its picture changes.
 TEST(ClockRepaint, TheSecondTimerRepaintsOnlyAChangedPicture) {
     platform::FakeClock dates{testing::clockLocalDate(15, 0, 0)};
     platform::ManualTimerScheduler scheduler;

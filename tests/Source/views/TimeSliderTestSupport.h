@@ -27,12 +27,10 @@ public:
     double currentTime() const override { return time; }
     void setCurrentTime(double seconds) override {
         time = seconds;
-        seeks.push_back(seconds);
         log_.push_back("seek " + timeSliderLogNumber(seconds));
     }
 
     double time = 0;
-    std::vector<double> seeks;
 
 private:
     CallLog& log_;
@@ -43,12 +41,10 @@ public:
     explicit FakeTimeSliderHost(CallLog& log) : log_(log) {}
     void refreshDisplay() override { log_.push_back("refresh"); }
     void setShowingRemaining(bool value) override {
-        showingRemaining = value;
         log_.push_back(value ? "showingRemaining on" : "showingRemaining off");
     }
     std::shared_ptr<Scrubber> scrubber() const override { return currentScrubber; }
 
-    bool showingRemaining = true;
     std::shared_ptr<Scrubber> currentScrubber;
 
 private:

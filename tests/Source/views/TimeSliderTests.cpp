@@ -24,6 +24,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <utility>
 
 namespace vantle::testing {
 namespace {
@@ -73,6 +74,9 @@ protected:
             tips.push_back(button->toolTip().toStdString());
         return tips;
     }
+
+    // The calls logged since the last look.
+    CallLog taken() { return std::exchange(log, {}); }
 
     // Chooses " Remove" in the marker's context menu.
     static void chooseRemove(TimeSliderButton* button) {
@@ -330,35 +334,30 @@ TEST_F(TimeSliderTest, ClicksAndDragsSeekAndScrubInOrder) {
     log.clear();
 
     sendMouse(&slider, QEvent::MouseButtonPress, {135, 20}, Qt::LeftButton, Qt::LeftButton);
-    EXPECT_EQ(log, (CallLog{"seek 25", "showingRemaining off", "refresh"}));
-    log.clear();
+    EXPECT_EQ(taken(), (CallLog{"seek 25", "showingRemaining off", "refresh"}));
     sendMouse(&slider, QEvent::MouseMove, {260, 20}, Qt::NoButton, Qt::LeftButton);
-    EXPECT_EQ(log, (CallLog{"seek 50", "snippet at 50", "volume 0.3", "enableRate", "rate 1.5", "play"}));
-    log.clear();
+    EXPECT_EQ(taken(), (CallLog{"seek 50", "snippet at 50", "volume 0.3", "enableRate", "rate 1.5", "play"}));
     // Beyond either end the seeks are clamped; a snippet already sounds, so none starts.
     sendMouse(&slider, QEvent::MouseMove, {900, 20}, Qt::NoButton, Qt::LeftButton);
     sendMouse(&slider, QEvent::MouseMove, {-40, 20}, Qt::NoButton, Qt::LeftButton);
-    EXPECT_EQ(log, (CallLog{"seek 99.9", "seek 0"}));
-    log.clear();
+    EXPECT_EQ(taken(), (CallLog{"seek 99.9", "seek 0"}));
     scheduler.advance(1.0);
     platform::mainQueue().drain();
-    EXPECT_EQ(log, (CallLog{"pause at 1", "snippet at 0", "volume 0.3", "enableRate", "rate 1.5", "play"}));
-    log.clear();
+    EXPECT_EQ(taken(),
+              (CallLog{"pause at 1", "snippet at 0", "volume 0.3", "enableRate", "rate 1.5", "play"}));
     sendMouse(&slider, QEvent::MouseButtonRelease, {385, 20}, Qt::LeftButton, Qt::NoButton);
-    EXPECT_EQ(log, (CallLog{"seek 75", "showingRemaining on", "refresh"}));
+    EXPECT_EQ(taken(), (CallLog{"seek 75", "showingRemaining on", "refresh"}));
     EXPECT_FALSE(host.currentScrubber->scrubbing());
-    log.clear();
     scheduler.advance(1.0);
     platform::mainQueue().drain();
     scheduler.advance(1.0);
     platform::mainQueue().drain();
-    EXPECT_EQ(log, (CallLog{"pause at 2"}));
+    EXPECT_EQ(taken(), (CallLog{"pause at 2"}));
 
     // Moves without the left button, and other buttons, do nothing.
-    log.clear();
     sendMouse(&slider, QEvent::MouseMove, {200, 20}, Qt::NoButton, Qt::NoButton);
     sendMouse(&slider, QEvent::MouseButtonPress, {200, 20}, Qt::RightButton, Qt::RightButton);
-    EXPECT_TRUE(log.empty());
+    EXPECT_TRUE(taken().empty());
 }
 
 TEST_F(TimeSliderTest, AClickOnAMarkerSeeksToIt) {
@@ -372,20 +371,19 @@ TEST_F(TimeSliderTest, AClickOnAMarkerSeeksToIt) {
     sendMouse(marker, QEvent::MouseButtonPress, centre, Qt::LeftButton, Qt::LeftButton);
     sendMouse(marker, QEvent::MouseButtonRelease, centre, Qt::LeftButton, Qt::NoButton);
     EXPECT_EQ(console.lines(), (std::vector<std::string>{"TimeSliderButton clicked"}));
-    EXPECT_EQ(log, (CallLog{"seek 25", "showingRemaining off", "refresh", "seek 25", "showingRemaining on",
-                            "refresh"}));
+    EXPECT_EQ(taken(), (CallLog{"seek 25", "showingRemaining off", "refresh", "seek 25",
+                                "showingRemaining on", "refresh"}));
 }
 
 TEST_F(TimeSliderTest, WithoutPlayerHostOrDurationNothingBreaks) {
     slider.loadEntry(makeEntry(std::nullopt));
     log.clear();
     sendMouse(&slider, QEvent::MouseButtonPress, {300, 20}, Qt::LeftButton, Qt::LeftButton);
-    EXPECT_EQ(log, (CallLog{"seek 0", "showingRemaining off", "refresh"}));
+    EXPECT_EQ(taken(), (CallLog{"seek 0", "showingRemaining off", "refresh"}));
 
     // No scrubber: drags only seek.
-    log.clear();
     sendMouse(&slider, QEvent::MouseMove, {300, 20}, Qt::NoButton, Qt::LeftButton);
-    EXPECT_EQ(log, (CallLog{"seek 0"}));
+    EXPECT_EQ(taken(), (CallLog{"seek 0"}));
 
     slider.setPlayer(nullptr);
     slider.setHost(nullptr);
@@ -394,7 +392,7 @@ TEST_F(TimeSliderTest, WithoutPlayerHostOrDurationNothingBreaks) {
     sendMouse(&slider, QEvent::MouseButtonPress, {300, 20}, Qt::LeftButton, Qt::LeftButton);
     sendMouse(&slider, QEvent::MouseMove, {320, 20}, Qt::NoButton, Qt::LeftButton);
     sendMouse(&slider, QEvent::MouseButtonRelease, {320, 20}, Qt::LeftButton, Qt::NoButton);
-    EXPECT_TRUE(log.empty());
+    EXPECT_TRUE(taken().empty());
 }
 
 } // namespace

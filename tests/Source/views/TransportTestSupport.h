@@ -6,10 +6,10 @@
 #include "Source/playback/BreakTimer.h"
 #include "Source/playback/Player.h"
 #include "Source/session/PlaylistEntry.h"
-#include "platform/system/DoNotDisturb.h"
 #include "Source/views/RemoteControlDelegate.h"
 #include "Source/views/TransportHost.h"
 #include "Source/views/TransportViewController.h"
+#include "platform/system/DoNotDisturb.h"
 #include "tests/Source/session/SessionFakes.h"
 
 #include <QString>
@@ -20,6 +20,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vantle::testing {
@@ -30,23 +31,29 @@ inline std::string transportNumber(double value) {
     return QString::number(value, 'g', 6).toStdString();
 }
 
-class TransportFakePlayerDelegate final : public PlayerDelegate {
+// What every fake here shares: the one log.
+class TransportLogging {
 public:
-    explicit TransportFakePlayerDelegate(TransportLog& log) : log_(log) {}
+    explicit TransportLogging(TransportLog& log) : log_(log) {}
+
+protected:
+    TransportLog& log_;
+};
+
+class TransportFakePlayerDelegate final : public PlayerDelegate, TransportLogging {
+public:
+    using TransportLogging::TransportLogging;
     void refreshDisplay() override { log_.push_back("delegate refreshDisplay"); }
     void playerDidFinish() override { log_.push_back("delegate playerDidFinish"); }
     void updateForMode() override { log_.push_back("updateForMode"); }
     void resetScreensaverIdle() override { log_.push_back("delegate resetScreensaverIdle"); }
     void clearPrevEntry() override { log_.push_back("delegate clearPrevEntry"); }
-
-private:
-    TransportLog& log_;
 };
 
 // A player whose position is one number: seeks store it clamped to 0 … duration − 0.1.
-class TransportFakePlayer final : public ApplicationPlayer {
+class TransportFakePlayer final : public ApplicationPlayer, TransportLogging {
 public:
-    explicit TransportFakePlayer(TransportLog& log) : log_(log) {}
+    using TransportLogging::TransportLogging;
 
     PlayerMode mode() const override { return playerMode; }
     std::shared_ptr<PlaylistEntry> entry() const override { return loaded; }
@@ -110,14 +117,11 @@ public:
     bool isSuspended = false;
     float playerVolume = 1;
     std::optional<float> rate;
-
-private:
-    TransportLog& log_;
 };
 
-class TransportFakeBreakTimer final : public BreakTimer {
+class TransportFakeBreakTimer final : public BreakTimer, TransportLogging {
 public:
-    explicit TransportFakeBreakTimer(TransportLog& log) : log_(log) {}
+    using TransportLogging::TransportLogging;
     void arm(std::optional<double> seconds) override {
         log_.push_back(seconds ? "arm " + transportNumber(*seconds) : "arm default");
         armed = true;
@@ -131,32 +135,23 @@ public:
     std::optional<double> fractionRemaining() const override { return std::nullopt; }
 
     bool armed = true;
-
-private:
-    TransportLog& log_;
 };
 
-class TransportFakeDoNotDisturb final : public platform::DoNotDisturb {
+class TransportFakeDoNotDisturb final : public platform::DoNotDisturb, TransportLogging {
 public:
-    explicit TransportFakeDoNotDisturb(TransportLog& log) : log_(log) {}
+    using TransportLogging::TransportLogging;
     void enable() override { log_.push_back("doNotDisturb on"); }
     void restore() override { log_.push_back("doNotDisturb off"); }
-
-private:
-    TransportLog& log_;
 };
 
-class TransportFakeVideoWindow final : public RemoteControlDelegate {
+class TransportFakeVideoWindow final : public RemoteControlDelegate, TransportLogging {
 public:
-    explicit TransportFakeVideoWindow(TransportLog& log) : log_(log) {}
+    using TransportLogging::TransportLogging;
     void pressed(RemoteControlButton button) override {
         log_.push_back("video pressed " + std::to_string(static_cast<int>(button)));
     }
     void released(RemoteControlButton) override { log_.push_back("video released"); }
     void connected(int) override { log_.push_back("video connected"); }
-
-private:
-    TransportLog& log_;
 };
 
 // One notice as the main view was asked to show it.
@@ -169,10 +164,10 @@ struct TransportNotice {
 
 // The main view as the panel sees it. Loading an entry hands it to the player, as the real one
 // does; setting the volume clamps it.
-class TransportFakeHost final : public TransportHost {
+class TransportFakeHost final : public TransportHost, TransportLogging {
 public:
     explicit TransportFakeHost(TransportLog& log)
-        : log_(log), fakePlayer(log), fakeBreakTimer(log), playerDelegate(log) {
+        : TransportLogging(log), fakePlayer(log), fakeBreakTimer(log), playerDelegate(log) {
         fakePlayer.playerDelegate = &playerDelegate;
     }
 
@@ -216,11 +211,6 @@ public:
     float storedVolume = 0.5f;
     std::vector<TransportNotice> notices;
     RemoteControlDelegate* videoWindow = nullptr;
-
-private:
-    TransportLog& log_;
-
-public:
     mutable TransportFakePlayer fakePlayer;
     mutable TransportFakeBreakTimer fakeBreakTimer;
     TransportFakePlayerDelegate playerDelegate;
@@ -253,6 +243,8 @@ protected:
     }
 
     TransportFakePlayer& player() { return host.fakePlayer; }
+    // The calls logged since the last look.
+    TransportLog taken() { return std::exchange(log, {}); }
 
     // The seeks logged, in order.
     std::vector<double> seeks() const {

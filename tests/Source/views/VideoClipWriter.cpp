@@ -14,6 +14,11 @@ namespace vantle::testing {
 
 namespace {
 
+constexpr int clipWidth = 160;
+constexpr int clipHeight = 120;
+constexpr int clipRate = 25;
+constexpr int clipFrames = 25;
+
 // Owns what one clip needs and frees it on every path out.
 struct ClipMuxer {
     AVFormatContext* format = nullptr;
@@ -51,17 +56,17 @@ struct ClipMuxer {
     }
 };
 
-bool clipOpenVideo(ClipMuxer& mux, const VideoClipShape& shape) {
+bool clipOpenVideo(ClipMuxer& mux) {
     const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_MPEG4);
     if (!codec) return false;
     mux.videoStream = avformat_new_stream(mux.format, nullptr);
     mux.video = avcodec_alloc_context3(codec);
     if (!mux.videoStream || !mux.video) return false;
-    mux.video->width = shape.width;
-    mux.video->height = shape.height;
+    mux.video->width = clipWidth;
+    mux.video->height = clipHeight;
     mux.video->pix_fmt = AV_PIX_FMT_YUV420P;
-    mux.video->time_base = AVRational{1, shape.framesPerSecond};
-    mux.video->framerate = AVRational{shape.framesPerSecond, 1};
+    mux.video->time_base = AVRational{1, clipRate};
+    mux.video->framerate = AVRational{clipRate, 1};
     mux.video->gop_size = 5;
     mux.video->bit_rate = 400000;
     mux.video->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
@@ -88,19 +93,19 @@ bool clipOpenAudio(ClipMuxer& mux) {
 }
 
 // Moving diagonal stripes whose colour changes from frame to frame.
-bool clipWritePictures(ClipMuxer& mux, const VideoClipShape& shape) {
+bool clipWritePictures(ClipMuxer& mux) {
     AVFrame* frame = mux.frame;
     frame->format = mux.video->pix_fmt;
-    frame->width = shape.width;
-    frame->height = shape.height;
+    frame->width = clipWidth;
+    frame->height = clipHeight;
     if (av_frame_get_buffer(frame, 0) < 0) return false;
-    for (int i = 0; i < shape.frames; ++i) {
+    for (int i = 0; i < clipFrames; ++i) {
         if (av_frame_make_writable(frame) < 0) return false;
-        for (int y = 0; y < shape.height; ++y)
-            for (int x = 0; x < shape.width; ++x)
+        for (int y = 0; y < clipHeight; ++y)
+            for (int x = 0; x < clipWidth; ++x)
                 frame->data[0][y * frame->linesize[0] + x] = std::uint8_t((x + y + 8 * i) & 0xFF);
-        for (int y = 0; y < shape.height / 2; ++y)
-            for (int x = 0; x < shape.width / 2; ++x) {
+        for (int y = 0; y < clipHeight / 2; ++y)
+            for (int x = 0; x < clipWidth / 2; ++x) {
                 frame->data[1][y * frame->linesize[1] + x] = std::uint8_t(128 + 4 * i);
                 frame->data[2][y * frame->linesize[2] + x] = std::uint8_t(128 - 4 * i);
             }
@@ -111,8 +116,8 @@ bool clipWritePictures(ClipMuxer& mux, const VideoClipShape& shape) {
     return avcodec_send_frame(mux.video, nullptr) >= 0 && mux.drain(mux.video, mux.videoStream);
 }
 
-bool clipWriteTone(ClipMuxer& mux, const VideoClipShape& shape) {
-    const std::int64_t total = std::int64_t(44100) * shape.frames / shape.framesPerSecond;
+bool clipWriteTone(ClipMuxer& mux) {
+    const std::int64_t total = std::int64_t(44100) * clipFrames / clipRate;
     AVFrame* frame = mux.frame;
     for (std::int64_t done = 0; done < total;) {
         // Only the last block may be shorter than the encoder's frame.
@@ -137,16 +142,16 @@ bool clipWriteTone(ClipMuxer& mux, const VideoClipShape& shape) {
 
 } // namespace
 
-std::string writeVideoClip(const std::string& path, const VideoClipShape& shape) {
+std::string writeVideoClip(const std::string& path) {
     ClipMuxer mux;
     if (!mux.frame || !mux.packet) return "out of memory";
     if (avformat_alloc_output_context2(&mux.format, nullptr, "mp4", path.c_str()) < 0) return "no MP4 muxer";
-    if (!clipOpenVideo(mux, shape)) return "no MPEG-4 video encoder";
-    if (shape.withAudio && !clipOpenAudio(mux)) return "no AAC encoder";
+    if (!clipOpenVideo(mux)) return "no MPEG-4 video encoder";
+    if (!clipOpenAudio(mux)) return "no AAC encoder";
     if (avio_open(&mux.format->pb, path.c_str(), AVIO_FLAG_WRITE) < 0) return "cannot create " + path;
     if (avformat_write_header(mux.format, nullptr) < 0) return "cannot write the MP4 header";
-    if (!clipWritePictures(mux, shape)) return "cannot encode the pictures";
-    if (shape.withAudio && !clipWriteTone(mux, shape)) return "cannot encode the tone";
+    if (!clipWritePictures(mux)) return "cannot encode the pictures";
+    if (!clipWriteTone(mux)) return "cannot encode the tone";
     if (av_write_trailer(mux.format) < 0) return "cannot finish the MP4 file";
     return {};
 }
