@@ -193,7 +193,6 @@ struct OfflineRig {
     AudioEngine engine{std::make_unique<NullAudioDevice>()};
     std::shared_ptr<AudioPlayerNode> player;
     AudioFormat format;
-    std::unique_ptr<PcmBuffer> scratch;
 
     explicit OfflineRig(double rate = 44100.0, std::uint32_t channels = 2,
                         AudioPlayerNode::Configuration configuration = {})
@@ -201,21 +200,12 @@ struct OfflineRig {
         if (!engine.enableManualRenderingMode(format, 4096) || !engine.attach(player) ||
             !engine.connect(*player, engine.outputNode(), format) || !engine.start())
             throw std::runtime_error("offline engine");
-        scratch = PcmBuffer::make(format, 4096);
     }
 
     // Renders `frames` frames in slices of `slice`, one vector per channel.
     Channels render(std::uint32_t frames, std::uint32_t sliceFrames = 1000) {
-        Channels out(format.channelCount());
-        for (std::uint32_t done = 0; done < frames;) {
-            const std::uint32_t count = std::min(sliceFrames, frames - done);
-            auto status = engine.renderOffline(count, *scratch);
-            if (!status || *status != ManualRenderingStatus::success)
-                throw std::runtime_error("render failed");
-            for (std::uint32_t c = 0; c < format.channelCount(); ++c)
-                out[c].insert(out[c].end(), scratch->channel(c), scratch->channel(c) + count);
-            done += count;
-        }
+        Channels out = testsupport::renderOfflineFrames(engine, frames, sliceFrames);
+        if (out.empty()) throw std::runtime_error("render failed");
         return out;
     }
 
