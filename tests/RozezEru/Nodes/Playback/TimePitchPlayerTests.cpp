@@ -40,7 +40,6 @@ struct ChainRig {
     std::shared_ptr<rozezeru::TimePitch> timePitch;
     std::shared_ptr<rozezeru::TimePitchCompensation> compensation;
     std::shared_ptr<rozezeru::Mixer> mixer;
-    std::unique_ptr<platform::PcmBuffer> scratch;
 
     explicit ChainRig(const ChainEffect& makeEffect = {}) {
         effect = makeEffect ? makeEffect(player) : std::make_shared<rozezeru::TimePitch>(player);
@@ -52,8 +51,6 @@ struct ChainRig {
         mixer = std::make_shared<rozezeru::Mixer>(std::vector<std::shared_ptr<rozezeru::Node>>{effect});
         engine.setOutput(mixer);
         if (!engine.startTest(0.0)) throw std::runtime_error("offline engine");
-        scratch =
-            platform::PcmBuffer::make(engine.avEngine().manualRenderingFormat(), engine.maximumFrameCount());
     }
     ~ChainRig() {
         player->stop();
@@ -62,10 +59,9 @@ struct ChainRig {
 
     // Renders one cycle and appends channel 0 to `out`.
     void cycle(std::uint32_t frames, std::vector<float>& out) {
-        auto status = engine.avEngine().renderOffline(frames, *scratch);
-        if (!status || *status != platform::ManualRenderingStatus::success)
-            throw std::runtime_error("offline render failed");
-        out.insert(out.end(), scratch->channel(0), scratch->channel(0) + frames);
+        const auto rendered = testsupport::renderOfflineFrames(engine.avEngine(), frames, frames);
+        if (rendered.empty()) throw std::runtime_error("offline render failed");
+        out.insert(out.end(), rendered[0].begin(), rendered[0].end());
     }
     std::vector<float> renderSeconds(double seconds) {
         std::vector<float> out;
