@@ -100,17 +100,14 @@ TEST(HighShelfParametricEqualizerFilter, ItsParametersDriveTheKernelAndTheConstr
 
     // Writes, the constructor's among them, are clamped before they reach the kernel; nodes share nothing.
     ShelfFilter given(input, 5000.0f, 12.0f, 1.5f), other(input);
-    struct Write {
-        Parameter<float>& parameter;
-        float written, stored;
-    };
-    for (const Write& w :
+    using Write = std::tuple<Parameter<float>&, float, float>; // the value written, the value stored
+    for (const auto& [parameter, written, stored] :
          {Write{given.gain, 12, 10}, Write{given.gain, -1, 0}, Write{given.gain, 4.5f, 4.5f},
           Write{given.centerFrequency, 5, 12}, Write{given.q, 3, 2}, Write{given.q, -0.5f, 0}}) {
-        w.parameter.setWrappedValue(w.written);
-        EXPECT_EQ(rzGetParameterValue(rozezEruAU(given).dsp(), w.parameter.projectedValue()->def().address),
-                  w.stored)
-            << w.written;
+        parameter.setWrappedValue(written);
+        EXPECT_EQ(rzGetParameterValue(rozezEruAU(given).dsp(), parameter.projectedValue()->def().address),
+                  stored)
+            << written;
     }
     EXPECT_EQ(
         std::tuple(given.centerFrequency.wrappedValue(), given.q.wrappedValue(), other.gain.wrappedValue()),

@@ -65,25 +65,23 @@ TEST(EnvironmentNode, PansEqualPowerByWhereTheSourceIs) {
 
 TEST(EnvironmentNode, DoublingTheDistanceFollowsTheModel) {
     using Model = AudioEnvironmentDistanceAttenuationModel;
-    struct Case {
-        Model model;
-        float rolloff, reference, maximum, ratio;
-    } cases[] = {
+    using Case = std::tuple<Model, float, float, float, float>;
+    const Case cases[] = {
         {Model::inverse, 1, 1, 100000, 0.5f},      {Model::inverse, 0.5f, 1, 100000, 0.6f},
         {Model::exponential, 1, 1, 100000, 0.5f},  {Model::exponential, 2, 1, 100000, 0.25f},
         {Model::linear, 1, 1, 9, 0.625f / 0.875f}, {Model::inverse, 1, 1, 2, 1.0f}, // beyond the maximum
     };
-    for (const Case& c : cases) {
+    for (const auto& [model, rolloff, reference, maximum, ratio] : cases) {
         EnvironmentRig rig([](std::int64_t) { return 1.0f; });
         auto& attenuation = rig.environment->distanceAttenuationParameters();
-        attenuation.setDistanceAttenuationModel(c.model);
-        attenuation.setRolloffFactor(c.rolloff);
-        attenuation.setReferenceDistance(c.reference);
-        attenuation.setMaximumDistance(c.maximum);
+        attenuation.setDistanceAttenuationModel(model);
+        attenuation.setRolloffFactor(rolloff);
+        attenuation.setReferenceDistance(reference);
+        attenuation.setMaximumDistance(maximum);
         rig.source->setPosition({0, 0, -2});
         const float near = rig.settle().first;
         rig.source->setPosition({0, 0, -4});
-        EXPECT_NEAR(rig.settle().first / near, c.ratio, 1e-5f) << int(c.model) << " rolloff " << c.rolloff;
+        EXPECT_NEAR(rig.settle().first / near, ratio, 1e-5f) << int(model) << " rolloff " << rolloff;
     }
 }
 
