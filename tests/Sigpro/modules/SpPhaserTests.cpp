@@ -59,35 +59,32 @@ TEST(SpPhaser, FrozenSweepMatchesTheAllPassCascadeWithFeedback) {
     const double rate = 44100.0;
     // One module for every setting: each change must reach the next sample.
     Phaser ph(sp_phaser_init);
-    struct Setting {
-        float vibrato, depth, feedback, invert, level, width, ratio;
-    };
-    for (Setting s :
+    using Setting = std::tuple<float, float, float, float, float, float, float>;
+    for (const auto& [vibrato, depth, feedback, invert, level, width, ratio] :
          {Setting{0, 1.0f, 0.0f, 0, 0.0f, 1000.0f, 1.5f}, Setting{1, 0.3f, 0.0f, 0, -3.0f, 300.0f, 2.0f},
           Setting{0, 0.6f, 0.5f, 1, 2.0f, 1000.0f, 1.5f}, Setting{1, 1.0f, 0.8f, 0, 0.0f, 200.0f, 1.2f}}) {
         *ph->max_notch1_frequency = 50.0f;
         *ph->min_notch1_frequency = 300.0f;
-        *ph->vibrato_mode = s.vibrato;
-        *ph->depth = s.depth;
-        *ph->feedback_gain = s.feedback;
-        *ph->invert = s.invert;
-        *ph->level = s.level;
-        *ph->notch_width = s.width;
-        *ph->notch_frequency = s.ratio;
+        *ph->vibrato_mode = vibrato;
+        *ph->depth = depth;
+        *ph->feedback_gain = feedback;
+        *ph->invert = invert;
+        *ph->level = level;
+        *ph->notch_width = width;
+        *ph->notch_frequency = ratio;
 
-        const double radius = std::exp(-3.14159 * s.width / rate);
-        const double wet = (s.vibrato != 0 ? 1.0 : 0.5 * s.depth) * (s.invert != 0 ? -1.0 : 1.0);
+        const double radius = std::exp(-3.14159 * width / rate);
+        const double wet = (vibrato != 0 ? 1.0 : 0.5 * depth) * (invert != 0 ? -1.0 : 1.0);
         for (double hz : {150.0, 450.0, 700.0, 2500.0}) {
             const std::complex<double> z1 = std::polar(1.0, -2.0 * std::numbers::pi * hz / rate);
             std::complex<double> allpass = 1.0;
             for (int k = 1; k <= 4; ++k) {
-                const double c =
-                    2.0 * radius * std::cos(6.28319 * 300.0 * std::pow(double(s.ratio), k) / rate);
+                const double c = 2.0 * radius * std::cos(6.28319 * 300.0 * std::pow(double(ratio), k) / rate);
                 allpass *= (radius * radius - c * z1 + z1 * z1) / (1.0 - c * z1 + radius * radius * z1 * z1);
             }
             const std::complex<double> want =
-                std::pow(10.0, 0.05 * s.level) *
-                (1.0 - std::abs(wet) + wet * allpass / (1.0 - double(s.feedback) * z1 * allpass));
+                std::pow(10.0, 0.05 * level) *
+                (1.0 - std::abs(wet) + wet * allpass / (1.0 - double(feedback) * z1 * allpass));
             const std::vector<float> tone = testsupport::sine(22050, hz, rate);
             const auto out = phaserRender(ph, tone, tone);
             const std::complex<double> got = testsupport::toneComponent(out.left, rate, hz, 11025);

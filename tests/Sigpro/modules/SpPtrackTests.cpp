@@ -37,21 +37,17 @@ const float ptrackSilentAmplitude = static_cast<float>(std::pow(10.0, double(0.0
 } // namespace
 
 TEST(SpPtrack, FindsTheFundamentalOfSinesAndHarmonicTonesWithinOnePercent) {
-    struct Case {
-        int rate, hop;
-        double f0;
-        int harmonics, missing;
-    };
+    using Case = std::tuple<int, int, double, int, int>; // rate, hop, f0, harmonics, harmonics missing
     // The pitch tap's set-up (hop 4096, 20 peaks) and shorter hops; a tone without its fundamental too.
-    for (Case c :
+    for (const auto& [rate, hop, f0, harmonics, missing] :
          {Case{44100, 4096, 440.0, 1, 0}, Case{44100, 1024, 440.0, 1, 0}, Case{48000, 512, 440.0, 1, 0},
           Case{44100, 2048, 1234.5, 1, 0}, Case{22050, 4096, 82.4, 1, 0}, Case{44100, 1024, 110.0, 8, 0},
           Case{44100, 2048, 196.0, 8, 1}}) {
-        ContextHandle sp(c.rate);
+        ContextHandle sp(rate);
         PtrackHandle pt;
-        ASSERT_EQ(sp_ptrack_init(sp.get(), pt.get(), c.hop, 20), 1);
-        const auto tone = ptrackTone(6 * c.hop + 1, c.rate, c.f0, 0.5, c.harmonics, c.missing);
-        EXPECT_NEAR(ptrackFeed(sp.get(), pt, tone).first, c.f0, 0.01 * c.f0) << c.rate << " " << c.hop;
+        ASSERT_EQ(sp_ptrack_init(sp.get(), pt.get(), hop, 20), 1);
+        const auto tone = ptrackTone(6 * hop + 1, rate, f0, 0.5, harmonics, missing);
+        EXPECT_NEAR(ptrackFeed(sp.get(), pt, tone).first, f0, 0.01 * f0) << rate << " " << hop;
     }
 }
 
