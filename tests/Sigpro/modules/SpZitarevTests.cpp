@@ -77,37 +77,34 @@ TEST(SpZitarev, MixAndLevelFadeInFromSilenceAfterInit) {
 }
 
 TEST(SpZitarev, RunsAt48And192kHzWithTheLongestPredelayWithoutWrapping) {
-    struct Case {
-        int rate;
-        std::size_t predelay, silenceLeft, silenceRight; // 100 ms; lines 8 and 6, as the guard leaves them
-    };
-    for (const Case& c :
+    // The rate; 100 ms; the silences of lines 8 and 6, as the guard leaves them.
+    using Case = std::tuple<int, std::size_t, std::size_t, std::size_t>;
+    for (const auto& [rate, predelay, silenceLeft, silenceRight] :
          {Case{48000, 4800, 7350 - 977, 6136 - 1517}, Case{192000, 19200, 29401 - 3906, 24545 - 6068}}) {
-        ContextHandle sp(c.rate);
+        ContextHandle sp(rate);
         Zitarev rev;
-        ASSERT_EQ(sp_zitarev_init(sp.get(), rev.get()), 1) << c.rate;
+        ASSERT_EQ(sp_zitarev_init(sp.get(), rev.get()), 1) << rate;
         // Silence: the lines' own delays, not aliased by short buffers.
-        const auto quiet = zitarevRender(sp.get(), rev, c.silenceLeft + 10, {}, {});
-        EXPECT_EQ(std::pair(onset(quiet.left), onset(quiet.right)), std::pair(c.silenceLeft, c.silenceRight))
-            << c.rate;
+        const auto quiet = zitarevRender(sp.get(), rev, silenceLeft + 10, {}, {});
+        EXPECT_EQ(std::pair(onset(quiet.left), onset(quiet.right)), std::pair(silenceLeft, silenceRight))
+            << rate;
 
         // The longest pre-delay: an impulse passes dry at once and returns wet exactly 100 ms later.
         ASSERT_EQ(sp_zitarev_init(sp.get(), rev.get()), 1);
         *rev->predelay = sp_zitarev_max_predelay;
-        const auto out = zitarevRender(sp.get(), rev, c.predelay + 100, {1.0f}, {});
+        const auto out = zitarevRender(sp.get(), rev, predelay + 100, {1.0f}, {});
         EXPECT_GT(out.left[0], 0.0f);
         EXPECT_EQ(std::pair(onset(out.left, 1e-12f, 1), onset(out.right, 1e-12f, 1)),
-                  std::pair(c.predelay, c.predelay));
-        EXPECT_GT(std::fabs(out.left[c.predelay]), 1e-3f) << c.rate;
+                  std::pair(predelay, predelay));
+        EXPECT_GT(std::fabs(out.left[predelay]), 1e-3f) << rate;
 
         // Beyond the line and below 0 the pre-delay is held at the ends.
         const std::size_t longest = rev->state->predelay_mask;
-        EXPECT_GE(longest, c.predelay);
-        for (auto [predelay, at] : {std::pair{1e6f, longest}, std::pair{-5.0f, std::size_t{0}}}) {
+        EXPECT_GE(longest, predelay);
+        for (auto [held, at] : {std::pair{1e6f, longest}, std::pair{-5.0f, std::size_t{0}}}) {
             ASSERT_EQ(sp_zitarev_init(sp.get(), rev.get()), 1);
-            *rev->predelay = predelay;
-            EXPECT_EQ(onset(zitarevRender(sp.get(), rev, longest + 10, {}, {1.0f}).left, 1e-12f), at)
-                << predelay;
+            *rev->predelay = held;
+            EXPECT_EQ(onset(zitarevRender(sp.get(), rev, longest + 10, {}, {1.0f}).left, 1e-12f), at) << held;
         }
     }
 }

@@ -162,21 +162,20 @@ TEST(PlatformEffectUnits, PeakLimiterHoldsEveryPeakWithinTheCeiling) {
 TEST(PlatformEffectUnits, DynamicsProcessorFollowsItsStaticCurve) {
     using D = DynamicsProcessorUnit;
     // Threshold -20 dB, head room 5 dB; expansion 2:1 below -50 dBFS.
-    const struct {
-        double inDecibels, outDecibels;
-    } curve[] = {{-60, -70}, {-54, -58}, {-30, -30}, {-10, -20 + 5.0 * 10 / 15}, {0, -16}};
-    for (const auto& point : curve) {
+    const std::pair<double, double> curve[] = {
+        {-60, -70}, {-54, -58}, {-30, -30}, {-10, -20 + 5.0 * 10 / 15}, {0, -16}};
+    for (const auto& [inDecibels, outDecibels] : curve) {
         auto rig = fxRig(
-            "dcmp", fxSine(1000, std::pow(10.0, point.inDecibels / 20.0)),
+            "dcmp", fxSine(1000, std::pow(10.0, inDecibels / 20.0)),
             {{D::threshold, -20}, {D::headRoom, 5}, {D::expansionThreshold, 50}, {D::expansionRatio, 2}});
         const auto out = rig.render(22050, 512);
         EXPECT_NEAR(testsupport::toDecibels(testsupport::toneAmplitude(out[0], fxRate, 1000, 11025)),
-                    point.outDecibels, 0.5)
-            << point.inDecibels;
-        EXPECT_NEAR(rig.unit->getParameter(D::inputAmplitude, AudioUnitScope::global, 0).value(),
-                    point.inDecibels, 0.5);
+                    outDecibels, 0.5)
+            << inDecibels;
+        EXPECT_NEAR(rig.unit->getParameter(D::inputAmplitude, AudioUnitScope::global, 0).value(), inDecibels,
+                    0.5);
         EXPECT_NEAR(rig.unit->getParameter(D::compressionAmount, AudioUnitScope::global, 0).value(),
-                    point.outDecibels - point.inDecibels, 0.5);
+                    outDecibels - inDecibels, 0.5);
     }
 }
 
