@@ -60,14 +60,10 @@ TEST(NodeInstantiation, GatesAndTriggersSendNoteOnsForTheNextCycle) {
 
 TEST(NodeInstantiationDeathTest, ProgrammingErrorsStopTheProgram) {
     registerProbeKernels();
-    EXPECT_DEATH(instantiateEffect("abc"), "\"abc\" is 3 bytes long, not 4");
-    EXPECT_DEATH(instantiateEffect("none"), "Unable to instantiate AVAudioUnit");
-
+    // A bad code and a code nothing is registered under stop the helpers these call; their tests say so.
     nodetest::GainNode foreign;
     EXPECT_DEATH(rozezEruAU(foreign), "Wrong audio unit type\\.");
 
     NoteNode mixer(instantiateMixer("tsdw"));
     EXPECT_DEATH(mixer.openGate(), "Attempt to trigger audio unit which doesn't respond to MIDI\\.");
-    NoteNode generator(instantiateGenerator("tsgn"));
-    EXPECT_DEATH(generator.trigger(), "Attempt to trigger audio unit which doesn't respond to MIDI\\.");
 }

@@ -273,11 +273,10 @@ TEST(EffectNodeLibrary, EveryClassHasItsDefinitionsClampsBypassesRendersAndAutom
             const ExpectedParameter& e = expected[address];
             SCOPED_TRACE(e.identifier);
             const NodeParameterDef& def = parameters[address]->def();
-            EXPECT_EQ(def.identifier, e.identifier);
-            EXPECT_EQ(def.name, e.name);
-            EXPECT_EQ(std::pair(def.address, def.defaultValue), std::pair(address, e.defaultValue));
-            EXPECT_EQ(std::pair(def.range.lowerBound, def.range.upperBound), std::pair(e.lower, e.upper));
-            EXPECT_EQ(std::pair(def.unit, def.flags), std::pair(e.unit, 0xC2000000u));
+            EXPECT_EQ(std::tuple(def.identifier, def.name, def.address, def.defaultValue,
+                                 def.range.lowerBound, def.range.upperBound, def.unit, def.flags),
+                      std::tuple(e.identifier, e.name, address, e.defaultValue, e.lower, e.upper, e.unit,
+                                 0xC2000000u));
             EXPECT_EQ(unit.parameterTree()->allParameters()[address]->identifier(), e.identifier);
             EXPECT_EQ(parameters[address]->value(), e.defaultValue);
         }

@@ -19,11 +19,17 @@ inline Configuration sketchConfiguration(QSizeF size, Style style, double scale 
     return *Configuration::make(size, Qt::white, std::move(style), std::move(damping), scale, 1.0, false);
 }
 
-// Records the values and scroll offset of each render call instead of drawing.
+// Records the values and scroll offset of each render call, and the values and picture size of the last
+// outline asked for, instead of drawing.
 struct RecordingRenderer final : wavesketch::WaveformRenderer {
     mutable std::vector<std::pair<std::vector<float>, std::int64_t>> calls; // the values and the offset
+    mutable std::vector<float> pathValues;
+    mutable QSizeF pathSize;
 
-    QPainterPath path(std::span<const float>, const Configuration&, std::int64_t, Position) const override {
+    QPainterPath path(std::span<const float> samples, const Configuration& configuration, std::int64_t,
+                      Position) const override {
+        pathValues.assign(samples.begin(), samples.end());
+        pathSize = configuration.size();
         return {};
     }
     void render(std::span<const float> samples, QPainter&, const Configuration&, std::int64_t lastOffset,

@@ -43,20 +43,6 @@ struct HeldCall { // an analysis the view asked for, finished by the test
     WaveformView::Completion finish;
 };
 
-// Records the values and the picture size the shape asks its renderer to outline.
-struct PathRecorder final : WaveformRenderer {
-    mutable std::vector<float> values;
-    mutable QSizeF size;
-    QPainterPath path(std::span<const float> samples, const Configuration& configuration, std::int64_t,
-                      Position) const override {
-        values.assign(samples.begin(), samples.end());
-        size = configuration.size();
-        return {};
-    }
-    void render(std::span<const float>, QPainter&, const Configuration&, std::int64_t,
-                Position) const override {}
-};
-
 TEST(WaveformViewBlocks, OnChangeActsOnlyOnNewValuesAndLazyContentBuildsOnEachAsk) {
     std::vector<int> seen;
     OnChange<int> watch(1, [&](const int& value) { seen.push_back(value); });
@@ -77,10 +63,10 @@ TEST(WaveformShape, OutlinesToTheFarCornerWithOnlyTheFadedEndsDamped) {
         {Damping::make(0.0f, Damping::Sides::both, linear), loud},
         {Damping::make(0.25f, Damping::Sides::left, linear), {1, 0.5f, 0, 0, 0, 0, 0, 0}}};
     for (const auto& [damping, expected] : cases) {
-        auto renderer = std::make_shared<PathRecorder>();
+        auto renderer = std::make_shared<RecordingRenderer>();
         WaveformShape(loud, sketchConfiguration({1, 1}, Style::filled(Qt::red), 1.0, damping), renderer)
             .path(QRectF(10, 20, 100, 50));
-        EXPECT_EQ(std::pair(renderer->values, renderer->size), std::pair(expected, QSizeF(110, 70)));
+        EXPECT_EQ(std::pair(renderer->pathValues, renderer->pathSize), std::pair(expected, QSizeF(110, 70)));
     }
 }
 

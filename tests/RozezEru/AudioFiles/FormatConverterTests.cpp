@@ -123,19 +123,16 @@ TEST(FormatConverter, AacOutputHasTheRateBitRateAndLengthAsked) {
     const auto mono = writeTone(folder.file("mono.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16, 441000, 1);
     const auto high =
         writeTone(folder.file("high.flac"), SF_FORMAT_FLAC | SF_FORMAT_PCM_24, 960000, 2, 96000);
-    struct Case {
-        std::string input, output;
-        long rate, frames, kbps;
-    };
-    for (const auto& c :
+    using Case = std::tuple<std::string, std::string, long, long, long>;
+    for (const auto& [input, name, expectedRate, expectedFrames, kbps] :
          {Case{stereo, "stereo.m4a", 44100, 441000, 128}, Case{mono, "mono.m4a", 44100, 441000, 64},
           Case{high, "high.m4a", 48000, 480000, 128}}) {
-        const auto output = folder.file(c.output);
-        EXPECT_EQ(messageOf(convert(c.input, output)), "") << c.output;
-        EXPECT_EQ(readAll(output)[0].size(), std::size_t(c.frames)) << c.output;
+        const auto output = folder.file(name);
+        EXPECT_EQ(messageOf(convert(input, output)), "") << name;
+        EXPECT_EQ(readAll(output)[0].size(), std::size_t(expectedFrames)) << name;
         const auto [rate, frames, bitRate] = probe(output);
-        EXPECT_EQ(std::pair(rate, frames), std::pair(c.rate, c.frames)) << c.output;
-        EXPECT_NEAR(double(bitRate) / 1000.0, double(c.kbps), 0.25 * double(c.kbps)) << c.output;
+        EXPECT_EQ(std::pair(rate, frames), std::pair(expectedRate, expectedFrames)) << name;
+        EXPECT_NEAR(double(bitRate) / 1000.0, double(kbps), 0.25 * double(kbps)) << name;
     }
     // A 96 kHz compressed input keeps its rate in PCM.
     EXPECT_EQ(messageOf(convert(high, folder.file("high.wav"))), "");
@@ -166,11 +163,8 @@ TEST(FormatConverter, FailuresReportTheirErrorAndLeaveNoOutput) {
     Options keep;
     keep.eraseFile = false;
     Options m4a(AudioFileFormat::m4a, std::nullopt, std::nullopt, std::nullopt);
-    struct Case {
-        std::optional<std::string> input, output;
-        std::optional<Options> options;
-        std::string message;
-    };
+    using Case = std::tuple<std::optional<std::string>, std::optional<std::string>, std::optional<Options>,
+                            std::string>;
     const std::string nowhere = "/nonexistent-vantle-folder/out";
     const std::string same =
         "The input and output files are the same. You need to choose another output URL.";
@@ -179,7 +173,7 @@ TEST(FormatConverter, FailuresReportTheirErrorAndLeaveNoOutput) {
         "Unable to create output file at " + nowhere +
         ".aif. dstFormat <2 ch, 44100 Hz, 'lpcm' 16-bit big-endian signed integer, AIFF>";
     const std::string unproduced = "The output file format isn't able to be produced by this class.";
-    for (const auto& c : {
+    for (const auto& [input, output, options, message] : {
              Case{std::nullopt, folder.file("o.wav"), {}, "Input file can't be nil."},
              Case{wav, std::nullopt, {}, "Output file can't be nil."},
              Case{wav, wav, {}, same},
@@ -196,13 +190,13 @@ TEST(FormatConverter, FailuresReportTheirErrorAndLeaveNoOutput) {
              Case{mp3, folder.file("o.xyz"), {}, unproduced},
              Case{mp3, folder.file("o.mp3"), {}, unproduced},
          }) {
-        auto converter = std::make_shared<FormatConverter>(
-            c.input ? std::optional(url(*c.input)) : std::nullopt,
-            c.output ? std::optional(url(*c.output)) : std::nullopt, c.options);
+        auto converter =
+            std::make_shared<FormatConverter>(input ? std::optional(url(*input)) : std::nullopt,
+                                              output ? std::optional(url(*output)) : std::nullopt, options);
         const auto error = runToReport(converter);
-        ASSERT_TRUE(error) << c.message;
-        EXPECT_EQ(error->message.substr(0, c.message.size()), c.message);
-        EXPECT_EQ(entries(folder.path), before) << c.message;
+        ASSERT_TRUE(error) << message;
+        EXPECT_EQ(error->message.substr(0, message.size()), message);
+        EXPECT_EQ(entries(folder.path), before) << message;
     }
     EXPECT_EQ(textOf(folder.file("old.aif")), "previous");
     EXPECT_EQ(readAll(wav)[0].size(), 4410u);

@@ -1,18 +1,29 @@
+#include "RozezEru/Internals/AudioUnitHelpers.h"
 #include "RozezEru/Internals/AudioUnitParameterOptions.h"
 #include "RozezEru/Internals/DSPSplitComplex.h"
 #include "RozezEru/Internals/Downsampling.h"
 #include "RozezEru/Internals/FourCC.h"
+#include "RozezEru/Internals/MIDIControl.h"
+#include "RozezEru/Internals/MemoryAddress.h"
+#include "RozezEru/Internals/MusicalDuration.h"
 #include "RozezEru/Internals/NoteConversions.h"
 #include "RozezEru/Internals/Occupiable.h"
 #include "RozezEru/Internals/RangeMapping.h"
 #include "RozezEru/Internals/TitleCase.h"
+#include "platform/audio/AUParameterTree.h"
+#include "platform/audio/AudioUnitNode.h"
+#include "tests/platform/audio/GainTestUnit.h"
 
 #include <cmath>
+#include <cstdint>
 #include <gtest/gtest.h>
 #include <limits>
 #include <map>
 #include <numeric>
+#include <set>
+#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/support/Signals.h"
@@ -133,4 +144,117 @@ TEST(SmallHelpers, SplitComplexFlagsAndEmptiness) {
     EXPECT_EQ((std::vector{isNotEmpty(std::string("a")), isNotEmpty(std::string()),
                            isNotEmpty(std::vector<int>()), isNotEmpty(std::map<int, int>{{1, 2}})}),
               (std::vector{true, false, false, true}));
+}
+
+TEST(MemoryAddress, EighteenCharactersOfZeroPaddedHexadecimal) {
+    for (auto [address, text] : {std::pair<std::uintptr_t, const char*>{0x7ff7b4c0a8f0, "0x00007ff7b4c0a8f0"},
+                                 {0, "0x0000000000000000"},
+                                 {0x10, "0x0000000000000010"},
+                                 {0xffff8000deadbeefu, "0xffff8000deadbeef"}})
+        EXPECT_EQ(MemoryAddress::addressString(reinterpret_cast<const void*>(address)), text);
+    // The top bit set: negative as the signed integer the record holds, the same text.
+    MemoryAddress high(reinterpret_cast<const void*>(std::uintptr_t(0xffff8000deadbeefu)));
+    EXPECT_LT(high.opaquePointerAddress, 0);
+    EXPECT_EQ(high.description(), "0xffff8000deadbeef");
+    int first = 0, second = 0;
+    EXPECT_NE(MemoryAddress::addressString(&second), MemoryAddress(&first).description());
+}
+
+TEST(MusicalDuration, RawValuesTheirTableAndWrappingSteps) {
+    for (int raw : {-1, 12, 100})
+        EXPECT_FALSE(musicalDurationFromRawValue(raw).has_value()) << raw;
+    EXPECT_EQ(std::pair(wholeNoteFraction(MusicalDuration::thirtysecond),
+                        std::string(displayText(MusicalDuration::thirtysecond))),
+              std::pair(0.03125, std::string("1/32")));
+    EXPECT_EQ(std::string(displayText(MusicalDuration::quarterDotted)), "1/4 D");
+    EXPECT_EQ(std::string(displayText(MusicalDuration::wholeDotted)), "1 D");
+    // Plain and dotted values alternate from the thirty-second up; each plain value doubles the one before,
+    // its dotted value is half as long again and reads the same with " D".
+    for (int raw = 0; raw < 12; ++raw) {
+        const auto duration = allMusicalDurations[raw];
+        EXPECT_EQ(musicalDurationFromRawValue(raw), duration);
+        const auto plain = allMusicalDurations[raw / 2 * 2];
+        EXPECT_EQ(wholeNoteFraction(duration), 0.03125 * (1 << raw / 2) * (raw % 2 ? 1.5 : 1.0)) << raw;
+        if (raw % 2) {
+            EXPECT_EQ(std::string(displayText(duration)), std::string(displayText(plain)) + " D");
+        }
+        EXPECT_EQ(next(duration), allMusicalDurations[(raw + 1) % 12]);
+        EXPECT_EQ(previous(duration), allMusicalDurations[(raw + 11) % 12]);
+    }
+}
+
+TEST(InstantiateSynchronously, MakesTheMatchingUnitOrStops) {
+    platform::AudioComponentRegistry registry;
+    registry.registerComponent(unittest::GainTestUnit::effectDescription(), "Gain", 1,
+                               [](const platform::AudioComponentDescription& description) {
+                                   return std::make_unique<unittest::GainTestUnit>(description);
+                               });
+    auto node = rozezeru::instantiateSynchronously(unittest::GainTestUnit::effectDescription(), registry);
+    ASSERT_NE(node, nullptr);
+    EXPECT_EQ(node->auAudioUnit().componentDescription(), unittest::GainTestUnit::effectDescription());
+    EXPECT_EQ(node->engine(), nullptr);
+
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(
+        (void)rozezeru::instantiateSynchronously(unittest::GainTestUnit::generatorDescription(), registry),
+        "^Unable to instantiate AVAudioUnit\n$");
+}
+
+TEST(ParameterForKey, FindsAParameterOfATreeByIdentifier) {
+    unittest::GainTestUnit unit;
+    EXPECT_EQ(rozezeru::parameter(unit, "gain"), unit.parameterTree()->parameterWithAddress(0));
+    EXPECT_EQ(rozezeru::parameter(unit, "Gain"), nullptr);
+    unit.setParameterTree(nullptr);
+    EXPECT_EQ(rozezeru::parameter(unit, "gain"), nullptr);
+}
+
+TEST(MIDIControl, NamesByControllerNumber) {
+    // "number:text|..." as the controller tables give them.
+    const std::string given =
+        "1:Modulation Wheel|2:Breath Control|8:Balance|10:Stereo Panning|11:Expression Pedal|"
+        "64:Damper Pedal On/Off|65:Portamento On/Off|66:Sustenuto On/Off|67:Soft Pedal On/Off|"
+        "70:Sound Variation|71:Resonance|74:Cutoff|75:Sound Control 6|76:Sound Control 7|"
+        "77:Sound Control 8|78:Sound Control 9|79:Sound Control 10|80:GP Button 1|91:Reverb Level|"
+        "92:Tremolo Level|93:Chorus Level|94:Celeste Level or Detune|95:Phaser Level|"
+        "96:Data Entry Addition|97:Data Entry Subtraction|98:Non-registered Parameter Number LSB|"
+        "99:Non-registered Parameter Number MSB|100:Registered Parameter Number LSB|"
+        "101:Registered Parameter Number MSB|120:All Sounds Off|121:All Controllers Off|"
+        "122:Local Control On/Off|124:Omni Mode Off|126:Mono Operation|0:CC #0|3:CC #3|9:CC #9|"
+        "33:Mod Wheel LSB|34:Breath LSB|36:Foot LSB|39:Main Volume LSB|42:Pan LSB|43:Expression LSB|"
+        "44:Effect CTRL 1 LSB|45:Effect CTRL 2 LSB";
+    std::istringstream entries(given);
+    int count = 0;
+    for (std::string entry; std::getline(entries, entry, '|'); ++count) {
+        const int number = std::stoi(entry);
+        const auto control = midiControlFromRawValue(number);
+        ASSERT_TRUE(control) << number;
+        EXPECT_EQ(std::pair(int(rawValue(*control)), std::string(description(*control))),
+                  std::pair(number, entry.substr(entry.find(':') + 1)));
+    }
+    EXPECT_EQ(count, 45);
+    for (int number = 12; number <= 32; ++number)
+        EXPECT_EQ(description(*midiControlFromRawValue(number)), "CC #" + std::to_string(number));
+    EXPECT_EQ(midiControlFromRawValue(36), MIDIControl::footControlLsb);
+}
+
+TEST(MIDIControl, EveryCaseHasItsOwnNumberAndConstantTextAndNoOtherNumberHasOne) {
+    std::set<int> numbers;
+    std::set<std::string_view> texts;
+    for (MIDIControl control : allMIDIControls) {
+        numbers.insert(rawValue(control));
+        texts.insert(description(control));
+        EXPECT_EQ(midiControlFromRawValue(rawValue(control)), control);
+        EXPECT_EQ(description(control).data(), description(control).data())
+            << "the same static text on every read";
+    }
+    EXPECT_EQ(std::pair(numbers.size(), texts.size()), std::pair(std::size_t(81), std::size_t(81)));
+    EXPECT_FALSE(texts.contains(""));
+    EXPECT_EQ(std::pair(allMIDIControls.front(), allMIDIControls.back()),
+              std::pair(MIDIControl::modulationWheel, MIDIControl::effectControl2Lsb));
+    for (int number : {-1, 128, 255, 1000})
+        EXPECT_FALSE(midiControlFromRawValue(number)) << number;
+    int named = 0;
+    for (int number = 0; number < 128; ++number)
+        named += midiControlFromRawValue(number).has_value();
+    EXPECT_EQ(named, 81);
 }

@@ -68,30 +68,26 @@ TEST_F(SettingsTest, ValuesThatMakeNoFormatAreRefusedWithAnError) {
     Settings::setAudioFormat(standardFormat(48000, 2));
     const auto kept = Settings::audioFormat();
 
-    struct Refusal {
-        double rate;
-        std::uint32_t channels;
-        bool setsRate;
-        const char* described; // the pair as the message gives it
-    };
-    for (const Refusal& refusal :
+    // The rate or the channel count written, and the pair as the message gives it.
+    using Refusal = std::tuple<double, std::uint32_t, bool, const char*>;
+    for (const auto& [rate, channels, setsRate, described] :
          {Refusal{0.0, 2, true, "0.0 Hz with 2"}, Refusal{-44100.0, 2, true, "-44100.0 Hz with 2"},
           Refusal{std::nan(""), 2, true, "nan Hz with 2"}, Refusal{INFINITY, 2, true, "inf Hz with 2"},
           Refusal{48000.0, 0, false, "48000.0 Hz with 0"},
           Refusal{48000.0, 65, false, "48000.0 Hz with 65"}}) {
-        SCOPED_TRACE(refusal.described);
+        SCOPED_TRACE(described);
         capture.sink.clear();
-        if (refusal.setsRate)
-            Settings::setSampleRate(refusal.rate);
+        if (setsRate)
+            Settings::setSampleRate(rate);
         else
-            Settings::setChannelCount(refusal.channels);
+            Settings::setChannelCount(channels);
 
         EXPECT_EQ(Settings::audioFormat(), kept);
         ASSERT_EQ(capture.sink.records().size(), 1u);
         EXPECT_EQ(std::pair(capture.sink.records()[0].category, capture.sink.records()[0].level),
                   std::pair(std::string("settings"), LogType::error));
-        EXPECT_EQ(capture.contents("Settings.cpp", refusal.setsRate ? "sampleRate" : "channelCount"),
-                  std::vector{std::string("🛑 Error: Cannot make an audio format of ") + refusal.described +
+        EXPECT_EQ(capture.contents("Settings.cpp", setsRate ? "sampleRate" : "channelCount"),
+                  std::vector{std::string("🛑 Error: Cannot make an audio format of ") + described +
                               " channels; keeping <2 ch, 48000 Hz, Float32, deinterleaved>"});
     }
 

@@ -10,7 +10,7 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-std::vector<Bytes> walk(std::initializer_list<Bytes> packets) {
+std::vector<Bytes> walk(const std::vector<Bytes>& packets) {
     std::vector<std::size_t> sizes;
     for (auto& packet : packets)
         sizes.push_back(packet.size());
@@ -30,11 +30,7 @@ std::vector<Bytes> walk(std::initializer_list<Bytes> packets) {
 } // namespace
 
 TEST(MIDIPacketWalk, EveryMessageOfEveryPacketComesOut) {
-    struct Case {
-        const char* what;
-        std::initializer_list<Bytes> packets;
-        std::vector<Bytes> events;
-    };
+    using Case = std::tuple<const char*, std::vector<Bytes>, std::vector<Bytes>>; // packets, then events
     const Case cases[] = {
         {"no packets", {}, {}},
         {"empty packet", {{}}, {}},
@@ -69,8 +65,8 @@ TEST(MIDIPacketWalk, EveryMessageOfEveryPacketComesOut) {
          {{0xC1, 0x02}}},
         {"long packet", {Bytes(400, 0x00)}, {}},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(walk(c.packets), c.events) << c.what;
+    for (const auto& [what, packets, events] : cases)
+        EXPECT_EQ(walk(packets), events) << what;
 }
 
 TEST(MIDIPacketWalk, EachSourceKeepsItsOwnSystemExclusive) {

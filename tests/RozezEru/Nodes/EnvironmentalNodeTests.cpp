@@ -61,11 +61,8 @@ TEST(EnvironmentalNode, WiresALoneMixer3DInMonoAndPlacesThatMixer) {
     EXPECT_EQ(format.sampleRate(), rozezeru::Settings::sampleRate());
 
     rig.mixer->setPosition({-3, 0, 0});
+    // Where a placed source is heard is the platform environment's test.
     EXPECT_EQ(rig.mixer->mixerAU()->position(), (platform::Audio3DPoint{-3, 0, 0}));
-    // Hard left: the right channel is silent.
-    const auto out = testsupport::renderOfflineFrames(*rig.engine, 2048, 512);
-    EXPECT_GT(out[0].back(), 0.01f);
-    EXPECT_EQ(out[1].back(), 0.0f);
 }
 
 TEST(EnvironmentalNode, KeepsTheOtherDestinationsOfAMixer3D) {

@@ -189,22 +189,21 @@ TEST(PlatformSequencer, TempoTrackKeepsItsMetreAndAnswersAtPositions) {
 }
 
 TEST(PlatformSequencer, GridPositionsSnapWithinTheLoop) {
-    struct Case {
-        double length, position, step, previous, next, nearest;
-    };
+    using Case = std::tuple<double, double, double, double, double, double>;
     const Case cases[] = {
         {8, 3.2, 1, 3, 4, 3},       {8, 3.5, 1, 3, 4, 4},  {8, 7.2, 1, 7, 0, 7},
         {8, 7.8, 1, 7, 0, 0},       {8, 11.2, 1, 3, 4, 3}, {0, 3.2, 1, 3, 4, 3}, // no loop: unwrapped
         {8, 3.2, 0, 3.2, 3.2, 3.2}, // no grid: the position itself
     };
-    for (const auto& c : cases) {
+    for (const auto& [length, position, step, previous, next, nearest] : cases) {
         auto sequencer = PlatformSequencer::make();
-        if (c.length > 0) sequencer->newTrack("A")->setLength(beats(c.length));
-        sequencer->setTime(c.position);
-        const double got[] = {sequencer->previousQuantizedPosition(c.step).beats,
-                              sequencer->nextQuantizedPosition(c.step).beats,
-                              sequencer->nearestQuantizedPosition(c.step).beats};
+        if (length > 0) sequencer->newTrack("A")->setLength(beats(length));
+        sequencer->setTime(position);
+        const double got[] = {sequencer->previousQuantizedPosition(step).beats,
+                              sequencer->nextQuantizedPosition(step).beats,
+                              sequencer->nearestQuantizedPosition(step).beats};
+        const double expected[] = {previous, next, nearest};
         for (int i = 0; i < 3; ++i)
-            EXPECT_NEAR(got[i], (&c.previous)[i], 1e-9) << c.position << " step " << c.step << " #" << i;
+            EXPECT_NEAR(got[i], expected[i], 1e-9) << position << " step " << step << " #" << i;
     }
 }

@@ -171,7 +171,6 @@ TEST(RawTaps, InstalledTapReceivesTheStreamInOrder) {
     EXPECT_EQ(firsts, (std::vector<float>{0, 1024, 2048, 3072, 4096, 5120, 6144, 7168}));
 }
 
-// Start and stop on this thread while a render thread keeps delivering.
 TEST(BaseTap, StartAndStopRaceDeliveries) {
     TapRig rig(rampNode());
     platform::SerialQueue queue("taps");

@@ -35,11 +35,8 @@ TEST(SpPanst, LawsGiveTheirGainsOnlyTheTwoLowBitsOfTheTypeCount) {
 
     const float quarter = static_cast<float>(std::cos(std::numbers::pi / 4.0));
     const float half = static_cast<float>(std::numbers::sqrt2 / 2.0);
-    struct Case {
-        std::uint32_t type;
-        float pan, left, right;
-    };
-    for (Case c :
+    using Case = std::tuple<std::uint32_t, float, float, float>; // type, pan, left and right gains
+    for (const auto& [type, pan, leftGain, rightGain] :
          {// Equal power: cos and sin of a quarter turn.
           Case{0, 0.0f, quarter, quarter}, Case{0, -1.0f, 1.0f, 0.0f}, Case{0, 1.0f, 0.0f, 1.0f},
           // Square root, mirrored: -1 silences the left and passes the right.
@@ -50,9 +47,9 @@ TEST(SpPanst, LawsGiveTheirGainsOnlyTheTwoLowBitsOfTheTypeCount) {
           // Alternative equal power: full left passes both at sqrt(2)/2, full right negates the right.
           Case{3, 1.0f, half, -half}, Case{3, -1.0f, half, half}, Case{3, 0.0f, 1.0f, 0.0f}}) {
         for (std::uint32_t high : {0u, 4u, 8u, 0x80000000u, 0xFFFFFFFCu}) {
-            const auto [left, right] = panstGains(sp.get(), p.get(), c.type | high, c.pan);
-            EXPECT_NEAR(left, c.left, 1e-6f) << "type " << c.type << " pan " << c.pan << " high " << high;
-            EXPECT_NEAR(right, c.right, 1e-6f) << "type " << c.type << " pan " << c.pan << " high " << high;
+            const auto [left, right] = panstGains(sp.get(), p.get(), type | high, pan);
+            EXPECT_NEAR(left, leftGain, 1e-6f) << "type " << type << " pan " << pan << " high " << high;
+            EXPECT_NEAR(right, rightGain, 1e-6f) << "type " << type << " pan " << pan << " high " << high;
         }
     }
     // Between the ends the equal-power laws keep the power and the linear one the sum.

@@ -29,27 +29,21 @@ Table convTable(sp_data* sp, const std::vector<float>& ir) {
 
 TEST(SpConv, OutputIsTheDirectConvolutionDelayedByOnePartition) {
     ContextHandle sp;
-    struct Case {
-        std::vector<float> ir;
-        float partitionLength;
-        int partitionSize, partitions;
-        double tolerance;
-    };
+    using Case = std::tuple<std::vector<float>, float, int, int, double>;
     // An impulse; long and short responses, partial last partitions, a table shorter than one partition;
     // lengths rounded to the nearest integer.
-    for (const Case& c :
+    for (const auto& [ir, partitionLength, partitionSize, partitions, tolerance] :
          {Case{{1.0f, 0.0f, 0.0f}, 4, 4, 1, 1e-6}, Case{{1.0f, 0.0f, 0.0f}, 1024, 1024, 1, 1e-6},
           Case{noise(1000, 1u), 64, 64, 16, 1e-3}, Case{noise(10, 2u), 4, 4, 3, 1e-3},
           Case{noise(4096, 3u), 512, 512, 8, 1e-3}, Case{noise(300, 4u), 1024, 1024, 1, 1e-3},
           Case{{1.0f}, 3.6f, 4, 1, 1e-6}, Case{{1.0f}, 63.7f, 64, 1, 1e-6}}) {
-        const Table table = convTable(sp.get(), c.ir);
+        const Table table = convTable(sp.get(), ir);
         StderrCapture err;
-        sigprotest::Fresh<Conv> conv(sp_conv_init, table.get(), c.partitionLength);
+        sigprotest::Fresh<Conv> conv(sp_conv_init, table.get(), partitionLength);
         EXPECT_EQ(err.text(), "");
-        EXPECT_EQ(std::pair(conv->partition_size, conv->partitions),
-                  std::pair(c.partitionSize, c.partitions));
-        const std::vector<float> input = noise(c.ir.size() + 6 * std::size_t(c.partitionSize), 29u);
-        expectConvolution(conv(input), input, c.ir, std::size_t(c.partitionSize), c.tolerance);
+        EXPECT_EQ(std::pair(conv->partition_size, conv->partitions), std::pair(partitionSize, partitions));
+        const std::vector<float> input = noise(ir.size() + 6 * std::size_t(partitionSize), 29u);
+        expectConvolution(conv(input), input, ir, std::size_t(partitionSize), tolerance);
     }
 }
 

@@ -124,3 +124,18 @@ TEST(SpPareq, ReinitClearsTheHistoryAndComputeNeverAllocates) {
     auto vary = [](sp_pareq* p, int n) { pareqApply(p, {500.0f + float(n), 2.0f, 0.7f, float(n % 3)}); };
     sigprotest::expectModuleLifecycle<Pareq>(init, sigprotest::impulse(200), use, vary);
 }
+
+// The equaliser nodes allow q from 0: every shape stays finite and stable there, and a q of 0 sounds
+// as the smallest q the section takes.
+TEST(SpPareq, EveryShapeStaysFiniteAtQZero) {
+    const std::vector<float> input = testsupport::noise(20000, 11u);
+    for (float mode : {0.0f, 1.0f, 2.0f})
+        for (float frequency : {12.0f, 1000.0f, 20000.0f})
+            for (float gain : {0.0f, 1.0f, 10.0f}) {
+                SCOPED_TRACE(testing::Message()
+                             << "mode " << mode << ", " << frequency << " Hz, gain " << gain);
+                const std::vector<float> y = pareqRender({frequency, gain, 0.0f, mode}, input);
+                EXPECT_TRUE(std::all_of(y.begin(), y.end(), [](float v) { return std::fabs(v) < 100.0f; }));
+                EXPECT_EQ(y, pareqRender({frequency, gain, 0.001f, mode}, input));
+            }
+}

@@ -50,10 +50,8 @@ TEST(SpPdhalf, MapsTheKneeToTheMiddleOfTheRange) {
             EXPECT_FLOAT_EQ(pd(nullptr, x), x);
         }
     }
-    struct Case {
-        float bipolar, amount, fullScale, x, y;
-    };
-    for (Case c :
+    using Case = std::tuple<float, float, float, float, float>;
+    for (const auto& [bipolar, amount, fullScale, x, y] :
          {// Unipolar, amount 0.5: the knee at 0.75.
           Case{0, 0.5f, 1, 0.75f, 0.5f}, Case{0, 0.5f, 1, 0.375f, 0.25f}, Case{0, 0.5f, 1, 0.875f, 0.75f},
           Case{0, 0.5f, 1, 0.0f, 0.0f}, Case{0, 0.5f, 1, 1.0f, 1.0f},
@@ -67,9 +65,8 @@ TEST(SpPdhalf, MapsTheKneeToTheMiddleOfTheRange) {
           Case{1, 0.5f, 1, 0.5f, 0.0f}, Case{1, 0.5f, 1, -1.0f, -1.0f}, Case{1, 0.5f, 1, 1.0f, 1.0f},
           Case{1, 0.5f, 1, 0.75f, 0.5f}, Case{1, 0.5f, 1, -0.25f, -0.5f}, Case{1, -1.0f, 1, -1.0f, 0.0f},
           Case{1, -1.0f, 1, 0.0f, 0.5f}}) {
-        std::tie(pd->bipolar, pd->amount, pd->full_scale) = std::tuple(c.bipolar, c.amount, c.fullScale);
-        EXPECT_FLOAT_EQ(pd(nullptr, c.x), c.y)
-            << c.bipolar << " " << c.amount << " " << c.fullScale << " " << c.x;
+        std::tie(pd->bipolar, pd->amount, pd->full_scale) = std::tuple(bipolar, amount, fullScale);
+        EXPECT_FLOAT_EQ(pd(nullptr, x), y) << bipolar << " " << amount << " " << fullScale << " " << x;
     }
 }
 

@@ -71,3 +71,19 @@ TEST(SpPshift, ReinitStartsOverAndNoSettingAllocatesOrLeavesTheFiniteRange) {
         EXPECT_TRUE(sigprotest::allFinite(ps(input))) << shift << " " << window << " " << crossfade;
     }
 }
+
+// Every setting inside the pitch-shifter node's ranges (shift -24 ... 24, window and crossfade
+// 0 ... 10000) keeps the output finite and within what the two interpolating taps can reach: three
+// times the input's peak.
+TEST(SpPshift, EveryLegalSettingStaysFiniteAndBounded) {
+    const std::vector<float> input = noise(12000, 7u);
+    for (float window : {0.0f, 0.5f, 1.0f, 1.5f, 2.0f, 3.0f, 1024.0f, 10000.0f})
+        for (float crossfade : {0.0f, 1e-30f, 0.5f, 1.0f, 512.0f, 10000.0f})
+            for (float shift : {-24.0f, -7.5f, 0.0f, 0.5f, 12.0f, 24.0f}) {
+                sigprotest::Fresh<Pshift> ps(sp_pshift_init);
+                std::tie(*ps->shift, *ps->window, *ps->crossfade) = std::tuple(shift, window, crossfade);
+                const std::vector<float> y = ps(input);
+                EXPECT_TRUE(std::all_of(y.begin(), y.end(), [](float v) { return std::fabs(v) <= 3.0f; }))
+                    << "window " << window << ", crossfade " << crossfade << ", shift " << shift;
+            }
+}

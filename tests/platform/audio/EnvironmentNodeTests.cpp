@@ -43,47 +43,42 @@ float environmentTestMaximumStep(const std::vector<float>& samples) {
 } // namespace
 
 TEST(EnvironmentNode, PansEqualPowerByWhereTheSourceIs) {
-    const float side = 0.5f, centre = 0.5f * std::sqrt(0.5f); // two metres away: inverse gain 1/2
-    struct Case {
-        Audio3DPoint position;
-        float yaw;
-        float left, right;
-    } cases[] = {
+    const float side = 0.5f, centre = 0.5f * std::sqrt(0.5f);   // two metres away: inverse gain 1/2
+    using Case = std::tuple<Audio3DPoint, float, float, float>; // position, yaw, left and right gains
+    const Case cases[] = {
         {{0, 0, -2}, 0, centre, centre},        {{-2, 0, 0}, 0, side, 0},  {{2, 0, 0}, 0, 0, side},
         {{2, 0, 0}, 90, centre, centre},        {{0, 0, -2}, 90, side, 0}, {{0, 2, 0}, 0, centre, centre},
         {{0, 0, 0}, 0, 2 * centre, 2 * centre}, // at the listener: no side, no distance
     };
-    for (const Case& c : cases) {
+    for (const auto& [position, yaw, leftGain, rightGain] : cases) {
         EnvironmentRig rig([](std::int64_t) { return 1.0f; });
-        rig.source->setPosition(c.position);
-        rig.environment->setListenerAngularOrientation({c.yaw, 0, 0});
+        rig.source->setPosition(position);
+        rig.environment->setListenerAngularOrientation({yaw, 0, 0});
         const auto [left, right] = rig.settle();
-        EXPECT_NEAR(left, c.left, 1e-5f) << c.position.x << "," << c.position.z << " yaw " << c.yaw;
-        EXPECT_NEAR(right, c.right, 1e-5f) << c.position.x << "," << c.position.z << " yaw " << c.yaw;
+        EXPECT_NEAR(left, leftGain, 1e-5f) << position.x << "," << position.z << " yaw " << yaw;
+        EXPECT_NEAR(right, rightGain, 1e-5f) << position.x << "," << position.z << " yaw " << yaw;
     }
 }
 
 TEST(EnvironmentNode, DoublingTheDistanceFollowsTheModel) {
     using Model = AudioEnvironmentDistanceAttenuationModel;
-    struct Case {
-        Model model;
-        float rolloff, reference, maximum, ratio;
-    } cases[] = {
+    using Case = std::tuple<Model, float, float, float, float>;
+    const Case cases[] = {
         {Model::inverse, 1, 1, 100000, 0.5f},      {Model::inverse, 0.5f, 1, 100000, 0.6f},
         {Model::exponential, 1, 1, 100000, 0.5f},  {Model::exponential, 2, 1, 100000, 0.25f},
         {Model::linear, 1, 1, 9, 0.625f / 0.875f}, {Model::inverse, 1, 1, 2, 1.0f}, // beyond the maximum
     };
-    for (const Case& c : cases) {
+    for (const auto& [model, rolloff, reference, maximum, ratio] : cases) {
         EnvironmentRig rig([](std::int64_t) { return 1.0f; });
         auto& attenuation = rig.environment->distanceAttenuationParameters();
-        attenuation.setDistanceAttenuationModel(c.model);
-        attenuation.setRolloffFactor(c.rolloff);
-        attenuation.setReferenceDistance(c.reference);
-        attenuation.setMaximumDistance(c.maximum);
+        attenuation.setDistanceAttenuationModel(model);
+        attenuation.setRolloffFactor(rolloff);
+        attenuation.setReferenceDistance(reference);
+        attenuation.setMaximumDistance(maximum);
         rig.source->setPosition({0, 0, -2});
         const float near = rig.settle().first;
         rig.source->setPosition({0, 0, -4});
-        EXPECT_NEAR(rig.settle().first / near, c.ratio, 1e-5f) << int(c.model) << " rolloff " << c.rolloff;
+        EXPECT_NEAR(rig.settle().first / near, ratio, 1e-5f) << int(model) << " rolloff " << rolloff;
     }
 }
 

@@ -53,7 +53,7 @@ TEST(ManualRendering, MixerAppliesVolumesAndBalanceExactly) {
     }
     EXPECT_EQ(monoRamp.renders->load(), 6); // once per cycle
 
-    for (const auto [balance, left, right] :
+    for (const auto& [balance, left, right] :
          {std::tuple(1.0f, 0.0f, 1.0f), {0.0f, 1.0f, 1.0f}, {-0.5f, 1.0f, 0.5f}})
         EXPECT_EQ(std::pair(balanceGains(balance).left, balanceGains(balance).right), std::pair(left, right))
             << balance;
@@ -115,30 +115,28 @@ TEST(ManualRendering, SharedSourceRendersOncePerCycle) {
 }
 
 TEST(ManualRendering, ResampledInputKeepsItsFrequency) {
-    struct Case {
-        double sourceRate, outputRate, frequency;
-        std::uint32_t channels;
-    };
-    for (const Case& c : {Case{48000, 44100, 1000, 1}, Case{44100, 48000, 1000, 2},
-                          Case{22050, 44100, 441, 1}, Case{96000, 44100, 3000, 2}}) {
-        SCOPED_TRACE(std::to_string(c.sourceRate) + " -> " + std::to_string(c.outputRate));
-        auto engine = offlineEngine(stereo(c.outputRate), 512);
-        auto sine = makeSine(*AudioFormat::standard(c.sourceRate, c.channels), c.frequency);
+    using Case = std::tuple<double, double, double, std::uint32_t>;
+    for (const auto& [sourceRate, outputRate, frequency, channels] :
+         {Case{48000, 44100, 1000, 1}, Case{44100, 48000, 1000, 2}, Case{22050, 44100, 441, 1},
+          Case{96000, 44100, 3000, 2}}) {
+        SCOPED_TRACE(std::to_string(sourceRate) + " -> " + std::to_string(outputRate));
+        auto engine = offlineEngine(stereo(outputRate), 512);
+        auto sine = makeSine(*AudioFormat::standard(sourceRate, channels), frequency);
         ASSERT_TRUE(engine->attach(sine.node));
         ASSERT_TRUE(engine->connect(*sine.node, engine->mainMixerNode(), std::nullopt));
         ASSERT_TRUE(engine->start());
-        const auto frames = std::uint32_t(c.outputRate); // one second
+        const auto frames = std::uint32_t(outputRate); // one second
         auto out = renderOfflineFrames(*engine, frames, 512);
         ASSERT_EQ(out.size(), 2u);
         const std::size_t settle = 512;
 
-        EXPECT_NEAR(zeroCrossingFrequency(out[0], settle, c.outputRate), c.frequency, c.frequency * 0.001);
+        EXPECT_NEAR(zeroCrossingFrequency(out[0], settle, outputRate), frequency, frequency * 0.001);
         // Wrongly converted audio would land at frequency * outputRate / sourceRate.
-        const double wrong = c.frequency * c.sourceRate / c.outputRate;
-        EXPECT_GT(goertzelPower(out[0], settle, c.frequency, c.outputRate),
-                  100.0 * goertzelPower(out[0], settle, wrong, c.outputRate));
+        const double wrong = frequency * sourceRate / outputRate;
+        EXPECT_GT(goertzelPower(out[0], settle, frequency, outputRate),
+                  100.0 * goertzelPower(out[0], settle, wrong, outputRate));
         // No gaps: a 0.5 sine never moves further between samples than its steepest slope allows.
-        const double steepest = 0.5 * 2.0 * std::numbers::pi * c.frequency / c.outputRate;
+        const double steepest = 0.5 * 2.0 * std::numbers::pi * frequency / outputRate;
         float biggestStep = 0.0f, peak = 0.0f;
         for (std::size_t i = settle; i < out[0].size(); ++i) {
             biggestStep = std::max(biggestStep, std::abs(out[0][i] - out[0][i - 1]));
@@ -147,8 +145,8 @@ TEST(ManualRendering, ResampledInputKeepsItsFrequency) {
         EXPECT_LT(biggestStep, steepest * 1.05);
         EXPECT_NEAR(peak, 0.5f, 0.01f);
         // The source was pulled at its own rate: about one second of its frames.
-        EXPECT_NEAR(double(sine.frames->load()), c.sourceRate, c.sourceRate * 0.01);
-        EXPECT_GT(engine->renderCapacity(*sine.node), 512u * c.sourceRate / c.outputRate);
+        EXPECT_NEAR(double(sine.frames->load()), sourceRate, sourceRate * 0.01);
+        EXPECT_GT(engine->renderCapacity(*sine.node), 512u * sourceRate / outputRate);
     }
 }
 

@@ -29,19 +29,15 @@ TEST(MatrixMixerUnit, BusCountsFollowTheElementCount) {
     EXPECT_EQ(matrixTestSetCount(unit, AudioUnitScope::output, 2).error().code,
               AudioUnitErr::propertyNotWritable);
     EXPECT_EQ(matrixTestSetCount(unit, AudioUnitScope::global, 2).error().code, AudioUnitErr::invalidScope);
-    struct Refusal {
-        AudioUnitParameterID id;
-        AudioUnitScope scope;
-        AudioUnitElement element;
-        int code;
-    } refusals[] = {
+    using Refusal = std::tuple<AudioUnitParameterID, AudioUnitScope, AudioUnitElement, int>;
+    const Refusal refusals[] = {
         {0, AudioUnitScope::global, MatrixMixerUnit::crosspointElement(64, 0), AudioUnitErr::invalidElement},
         {0, AudioUnitScope::output, 64, AudioUnitErr::invalidElement},
         {1, AudioUnitScope::input, 0, AudioUnitErr::invalidParameter},
     };
-    for (const auto& r : refusals) {
-        EXPECT_EQ(unit.setParameter(r.id, r.scope, r.element, 1.0f).error().code, r.code) << r.element;
-        EXPECT_EQ(unit.getParameter(r.id, r.scope, r.element).error().code, r.code) << r.element;
+    for (const auto& [id, scope, element, code] : refusals) {
+        EXPECT_EQ(unit.setParameter(id, scope, element, 1.0f).error().code, code) << element;
+        EXPECT_EQ(unit.getParameter(id, scope, element).error().code, code) << element;
     }
 }
 

@@ -27,7 +27,7 @@ using FxRig = testsupport::UnitRig<AudioUnit>;
 
 // Source (`signal`) -> the registered unit of `subType` -> output, with `parameters` (address, value) set.
 FxRig fxRig(const char (&subType)[5], FxSignal signal,
-            std::initializer_list<std::pair<AUParameterAddress, AUValue>> parameters = {}) {
+            const std::vector<std::pair<AUParameterAddress, AUValue>>& parameters = {}) {
     auto node = AudioComponentRegistry::shared().instantiate(appleEffectDescription(subType));
     EXPECT_TRUE(node) << subType;
     for (auto [address, value] : parameters)
@@ -47,7 +47,7 @@ FxSignal fxClick() {
 
 // Gain in dB of a unit at `hz`, from the second half of 16384 rendered frames.
 double fxGainAt(const char (&subType)[5],
-                std::initializer_list<std::pair<AUParameterAddress, AUValue>> parameters, double hz) {
+                const std::vector<std::pair<AUParameterAddress, AUValue>>& parameters, double hz) {
     auto rig = fxRig(subType, fxSine(hz), parameters);
     const auto out = rig.render(16384, 512);
     return testsupport::toDecibels(testsupport::toneAmplitude(out[0], fxRate, hz, 8192) / 0.5);
@@ -107,11 +107,9 @@ TEST(PlatformEffectUnits, EachBypassesExactlyRendersItsDefaultsAndNeverAllocates
 }
 
 TEST(PlatformEffectUnits, FiltersMeetTheirCornersAndShelfGains) {
-    struct Case {
-        const char* subType;
-        std::initializer_list<std::pair<AUParameterAddress, AUValue>> parameters;
-        double hz, decibels, tolerance;
-    } cases[] = {
+    using Case =
+        std::tuple<const char*, std::vector<std::pair<AUParameterAddress, AUValue>>, double, double, double>;
+    const Case cases[] = {
         {"lpas", {{0, 1000}, {1, 0}}, 1000, -3.01, 0.05},
         {"lpas", {{0, 1000}, {1, 0}}, 100, 0.0, 0.05},
         {"lpas", {{0, 1000}, {1, 12}}, 1000, 8.99, 0.05},
@@ -127,9 +125,9 @@ TEST(PlatformEffectUnits, FiltersMeetTheirCornersAndShelfGains) {
         {"pmeq", {{0, 1000}, {1, 2}, {2, 9}}, 1000, 9.0, 0.05},
         {"pmeq", {{0, 1000}, {1, 2}, {2, 9}}, 100, 0.0, 0.2},
     };
-    for (const auto& c : cases) {
-        char code[5] = {c.subType[0], c.subType[1], c.subType[2], c.subType[3], 0};
-        EXPECT_NEAR(fxGainAt(code, c.parameters, c.hz), c.decibels, c.tolerance) << c.subType << " " << c.hz;
+    for (const auto& [subType, parameters, hz, decibels, tolerance] : cases) {
+        char code[5] = {subType[0], subType[1], subType[2], subType[3], 0};
+        EXPECT_NEAR(fxGainAt(code, parameters, hz), decibels, tolerance) << subType << " " << hz;
     }
 }
 
@@ -162,21 +160,20 @@ TEST(PlatformEffectUnits, PeakLimiterHoldsEveryPeakWithinTheCeiling) {
 TEST(PlatformEffectUnits, DynamicsProcessorFollowsItsStaticCurve) {
     using D = DynamicsProcessorUnit;
     // Threshold -20 dB, head room 5 dB; expansion 2:1 below -50 dBFS.
-    const struct {
-        double inDecibels, outDecibels;
-    } curve[] = {{-60, -70}, {-54, -58}, {-30, -30}, {-10, -20 + 5.0 * 10 / 15}, {0, -16}};
-    for (const auto& point : curve) {
+    const std::pair<double, double> curve[] = {
+        {-60, -70}, {-54, -58}, {-30, -30}, {-10, -20 + 5.0 * 10 / 15}, {0, -16}};
+    for (const auto& [inDecibels, outDecibels] : curve) {
         auto rig = fxRig(
-            "dcmp", fxSine(1000, std::pow(10.0, point.inDecibels / 20.0)),
+            "dcmp", fxSine(1000, std::pow(10.0, inDecibels / 20.0)),
             {{D::threshold, -20}, {D::headRoom, 5}, {D::expansionThreshold, 50}, {D::expansionRatio, 2}});
         const auto out = rig.render(22050, 512);
         EXPECT_NEAR(testsupport::toDecibels(testsupport::toneAmplitude(out[0], fxRate, 1000, 11025)),
-                    point.outDecibels, 0.5)
-            << point.inDecibels;
-        EXPECT_NEAR(rig.unit->getParameter(D::inputAmplitude, AudioUnitScope::global, 0).value(),
-                    point.inDecibels, 0.5);
+                    outDecibels, 0.5)
+            << inDecibels;
+        EXPECT_NEAR(rig.unit->getParameter(D::inputAmplitude, AudioUnitScope::global, 0).value(), inDecibels,
+                    0.5);
         EXPECT_NEAR(rig.unit->getParameter(D::compressionAmount, AudioUnitScope::global, 0).value(),
-                    point.outDecibels - point.inDecibels, 0.5);
+                    outDecibels - inDecibels, 0.5);
     }
 }
 

@@ -108,12 +108,8 @@ TEST(SamplerUnitTest, LoopSustainsWhileHeldAndEveryWayOfLettingGoSilences) {
     looped.loopEnabled = true;
     looped.loopStart = 4400;
     looped.loopEnd = 8800;
-    struct Case {
-        const char* name;
-        bool loop;
-        // Sent after two seconds of holding key 69 on channel 3.
-        std::vector<std::array<std::uint8_t, 3>> release;
-    };
+    // Whether the zone loops, and what is sent after two seconds of holding key 69 on channel 3.
+    using Case = std::tuple<const char*, bool, std::vector<std::array<std::uint8_t, 3>>>;
     const std::vector<Case> cases = {
         {"note off", true, {{0x83, 69, 0}}},
         {"note on at velocity 0", true, {{0x93, 69, 0}}},
@@ -121,23 +117,23 @@ TEST(SamplerUnitTest, LoopSustainsWhileHeldAndEveryWayOfLettingGoSilences) {
         {"pedal held, then lifted", true, {{0xB3, 64, 127}, {0x83, 69, 0}, {0xB3, 64, 0}}},
         {"no loop: the sample ends", false, {{0x83, 69, 0}}},
     };
-    for (const Case& c : cases) {
+    for (const auto& [name, loop, release] : cases) {
         SamplerZone zone = looped;
-        zone.loopEnabled = c.loop;
+        zone.loopEnabled = loop;
         SamplerInstrument instrument;
         instrument.zones = {zone};
         auto rig = samplerRig(std::move(instrument));
         rig.unit->startNote(69, 127, 3);
         const auto held = left(rig, 2.0);
-        EXPECT_EQ(rms(held, held.size() - 22050) > 0.1, c.loop) << c.name;
-        for (std::size_t i = 0; i < c.release.size(); ++i) {
-            EXPECT_TRUE(rig.unit->scheduleMIDIEvent(platform::AUEventSampleTimeImmediate, 0, c.release[i]));
+        EXPECT_EQ(rms(held, held.size() - 22050) > 0.1, loop) << name;
+        for (std::size_t i = 0; i < release.size(); ++i) {
+            EXPECT_TRUE(rig.unit->scheduleMIDIEvent(platform::AUEventSampleTimeImmediate, 0, release[i]));
             const auto after = left(rig, 0.1);
-            const bool last = i + 1 == c.release.size();
+            const bool last = i + 1 == release.size();
             // Before the pedal is lifted the note goes on.
-            EXPECT_EQ(rms(after, after.size() - 2205) > 0.1, !last && c.loop) << c.name << " " << i;
+            EXPECT_EQ(rms(after, after.size() - 2205) > 0.1, !last && loop) << name << " " << i;
         }
-        EXPECT_EQ(rig.unit->activeVoiceCount(), 0u) << c.name;
+        EXPECT_EQ(rig.unit->activeVoiceCount(), 0u) << name;
     }
 }
 

@@ -74,8 +74,6 @@ private:
     std::vector<FileSystemEvent> runs_;
 };
 
-} // namespace
-
 class FileSystemWatchTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -99,10 +97,10 @@ protected:
     testsupport::TemporaryFolder temporary;
     std::string folder = temporary.path;
     std::string path;
+    EventLog log; // outlives the test's watches and the drain after them
 };
 
 TEST_F(FileSystemWatchTest, EachSaveIsOneWriteOnceTheWriterIsDone) {
-    EventLog log;
     auto watch = watchOnMain(log);
     ASSERT_TRUE(watch.isWatching());
     EXPECT_GE(watch.fileDescriptor(), 0);
@@ -130,7 +128,6 @@ TEST_F(FileSystemWatchTest, EachSaveIsOneWriteOnceTheWriterIsDone) {
 }
 
 TEST_F(FileSystemWatchTest, ReadingTheFileIsNeverReported) {
-    EventLog log;
     auto watch = watchOnMain(log);
     for (int i = 0; i < 3; ++i) {
         EXPECT_TRUE(readFile(path).ok());
@@ -161,7 +158,6 @@ TEST_F(FileSystemWatchTest, ReplacementByRenameIsOneDeletionOfTheWatchedFile) {
 }
 
 TEST_F(FileSystemWatchTest, RemovalRenamingLinksAndModesAreTold) {
-    EventLog log;
     auto watch = watchOnMain(log);
     std::string other = folder + "/other name.wav";
     std::string moved = folder + "/moved.wav";
@@ -185,7 +181,6 @@ TEST_F(FileSystemWatchTest, RemovalRenamingLinksAndModesAreTold) {
 }
 
 TEST_F(FileSystemWatchTest, OnlyTheEventsOfTheMaskAreReported) {
-    EventLog log;
     auto watch = watchOnMain(log, FileSystemEvent::write | FileSystemEvent::deleted);
     touchMode();
     writeWholeFile(path, "RIFF data");
@@ -196,7 +191,6 @@ TEST_F(FileSystemWatchTest, OnlyTheEventsOfTheMaskAreReported) {
 }
 
 TEST_F(FileSystemWatchTest, WritesWithoutACloseAreReportedOnceTheWriterPauses) {
-    EventLog log;
     auto watch = watchOnMain(log);
     ASSERT_EQ(::truncate(path.c_str(), 0), 0);
     ASSERT_TRUE(log.waitFor(1));
@@ -314,7 +308,6 @@ TEST_F(FileSystemWatchTest, AFileThatCannotBeOpenedGivesAnError) {
 }
 
 TEST_F(FileSystemWatchTest, ManyWatchesLeaveNoDescriptorBehind) {
-    EventLog log;
     auto warmUp = watchOnMain(log); // the shared inotify descriptor stays open for good
     int before = openDescriptorCount();
     std::vector<std::string> paths;
@@ -363,9 +356,10 @@ TEST_F(FileSystemWatchTest, WatchesComeAndGoWhileTheFileChanges) {
     stop = true;
     writer.join();
 
-    EventLog log;
     auto watch = watchOnMain(log);
     touchMode();
     ASSERT_TRUE(log.waitFor(1));
     EXPECT_EQ(log.runs(), (std::vector{FileSystemEvent::attrib}));
 }
+
+} // namespace

@@ -13,11 +13,9 @@ using platform::readMetadata;
 TEST(AudioFileMetadata, ReadsTheCommonTagsOfEveryFormatAndNoneOfAnUntaggedFile) {
     fixtures::TempFolder folder;
     const fixtures::Channels tone = fixtures::tone(8192, 2, 44100.0);
-    const struct {
-        std::string name;
-        int format;        // 0: AAC, untagged
-        std::string album; // empty: untagged
-    } cases[] = {
+    // Format 0: AAC, untagged; an empty album: untagged.
+    using Case = std::tuple<std::string, int, std::string>;
+    const Case cases[] = {
         {"tagged.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, "Waltzes Ä"},
         {"tagged.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, "Waltzes Ä"},
         {"tagged.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, "Waltzes Ä"},
@@ -26,22 +24,22 @@ TEST(AudioFileMetadata, ReadsTheCommonTagsOfEveryFormatAndNoneOfAnUntaggedFile) 
         {"plain.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, ""},
         {"plain.m4a", 0, ""},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::string path = folder.file(c.name);
-        if (c.album.empty()) {
-            ASSERT_TRUE(c.format ? fixtures::writeWithSndfile(path, c.format, tone, 44100)
-                                 : fixtures::writeAac(path, tone, 44100));
+    for (const auto& [name, format, album] : cases) {
+        SCOPED_TRACE(name);
+        const std::string path = folder.file(name);
+        if (album.empty()) {
+            ASSERT_TRUE(format ? fixtures::writeWithSndfile(path, format, tone, 44100)
+                               : fixtures::writeAac(path, tone, 44100));
         } else {
             ASSERT_TRUE(fixtures::writeWithSndfile(
-                path, c.format, tone, 44100, -1.0, -1,
-                {{SF_STR_TITLE, "Blue Danube"}, {SF_STR_ALBUM, c.album}, {SF_STR_GENRE, "Waltz"}}));
+                path, format, tone, 44100, -1.0, -1,
+                {{SF_STR_TITLE, "Blue Danube"}, {SF_STR_ALBUM, album}, {SF_STR_GENRE, "Waltz"}}));
         }
         auto metadata = readMetadata(path);
         ASSERT_TRUE(metadata.ok()) << metadata.error().message;
-        EXPECT_EQ(metadata->value("TITLE"), c.album.empty() ? std::nullopt : std::optional("Blue Danube"));
-        EXPECT_EQ(metadata->value("album"), c.album.empty() ? std::nullopt : std::optional(c.album));
-        EXPECT_EQ(metadata->value("genre"), c.album.empty() ? std::nullopt : std::optional("Waltz"));
+        EXPECT_EQ(metadata->value("TITLE"), album.empty() ? std::nullopt : std::optional("Blue Danube"));
+        EXPECT_EQ(metadata->value("album"), album.empty() ? std::nullopt : std::optional(album));
+        EXPECT_EQ(metadata->value("genre"), album.empty() ? std::nullopt : std::optional("Waltz"));
         EXPECT_FALSE(metadata->value("composer"));
         for (const auto& item : metadata->items)
             EXPECT_EQ(item.key, platform::lowercased(item.key));

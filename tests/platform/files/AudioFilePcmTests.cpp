@@ -42,15 +42,10 @@ TEST(AudioFilePcm, EveryContainerAndSampleFormatRoundTripsAndDescribesItself) {
     const Channels source = fixtures::tone(frames, 2, rate);
     const double lsb16 = 1.0 / 32768, lsb24 = 1.0 / 8388608;
     using enum AudioFileType;
-    const struct {
-        const char* extension;
-        std::uint32_t bits;
-        bool isFloat;
-        std::optional<bool> bigEndian; // asked for
-        AudioFileType type;
-        bool isBigEndian; // stored
-        double tolerance;
-    } cases[] = {
+    // Extension, bits, float; the byte order asked for; the type and byte order stored; the tolerance.
+    using Case =
+        std::tuple<const char*, std::uint32_t, bool, std::optional<bool>, AudioFileType, bool, double>;
+    const Case cases[] = {
         {"wav", 8, false, {}, wave, false, 1.0 / 128}, {"wav", 16, false, true, wave, false, lsb16},
         {"wav", 24, false, {}, wave, false, lsb24},    {"wav", 32, false, {}, wave, false, 1e-7},
         {"wav", 32, true, {}, wave, false, 0},         {"wav", 64, true, {}, wave, false, 0},
@@ -62,11 +57,11 @@ TEST(AudioFilePcm, EveryContainerAndSampleFormatRoundTripsAndDescribesItself) {
         {"caf", 64, true, {}, caf, true, 0},
     };
     int n = 0;
-    for (const auto& k : cases) {
-        const std::string name = std::to_string(++n) + "." + k.extension;
-        SCOPED_TRACE(name + " " + std::to_string(k.bits) + (k.isFloat ? " float" : " int"));
-        AudioFileSettings settings = pcmSettings(k.bits, k.isFloat, 2, rate);
-        settings.linearPCMIsBigEndian = k.bigEndian;
+    for (const auto& [extension, bits, isFloat, bigEndian, type, isBigEndian, tolerance] : cases) {
+        const std::string name = std::to_string(++n) + "." + extension;
+        SCOPED_TRACE(name + " " + std::to_string(bits) + (isFloat ? " float" : " int"));
+        AudioFileSettings settings = pcmSettings(bits, isFloat, 2, rate);
+        settings.linearPCMIsBigEndian = bigEndian;
         AudioStreamDescription written;
         {
             auto writer = AudioFile::openForWriting(dir.file(name), settings);
@@ -84,12 +79,12 @@ TEST(AudioFilePcm, EveryContainerAndSampleFormatRoundTripsAndDescribesItself) {
         EXPECT_EQ(f, written);
         EXPECT_EQ(std::tuple(f.formatID, f.bitsPerChannel, f.isFloat, f.sampleRate, f.channelsPerFrame,
                              f.fileType, f.isBigEndian),
-                  std::tuple(audioFormatID::linearPCM, k.bits, k.isFloat, rate, 2u, k.type, k.isBigEndian));
+                  std::tuple(audioFormatID::linearPCM, bits, isFloat, rate, 2u, type, isBigEndian));
         EXPECT_EQ((*reader)->processingFormat(), *AudioFormat::standard(rate, 2));
         EXPECT_EQ((*reader)->length(), frames);
         const Channels back = fixtures::readToEnd(**reader, 1000);
         ASSERT_EQ(back[0].size(), std::size_t(frames));
-        EXPECT_LE(pcmLargestDifference(source, back), k.tolerance * 1.01);
+        EXPECT_LE(pcmLargestDifference(source, back), tolerance * 1.01);
         // A file made again from a file's own settings has the same format (as a recorder that clears
         // its file does).
         const std::string again = dir.file("again-" + name);
@@ -205,11 +200,8 @@ TEST(AudioFilePcm, PositionsLengthsAndBufferRules) {
 TEST(AudioFilePcm, SettingsThatCannotBeWrittenAreRefused) {
     fixtures::TempFolder dir;
     const auto invalid = AudioFileError::invalidSettings;
-    const struct {
-        std::string name;
-        std::function<void(AudioFileSettings&)> change;
-        AudioFileError error;
-    } cases[] = {
+    using Case = std::tuple<std::string, std::function<void(AudioFileSettings&)>, AudioFileError>;
+    const Case cases[] = {
         {"a.wav", [](auto& s) { s.formatID = audioFormatID::mpeg4AAC; }, invalid},
         {"b.wav", [](auto& s) { s.linearPCMBitDepth = 12; }, invalid},
         {"c.wav", [](auto& s) { s.linearPCMIsFloat = true; }, invalid},
@@ -222,12 +214,12 @@ TEST(AudioFilePcm, SettingsThatCannotBeWrittenAreRefused) {
         {"missing/folder/x.wav", [](auto&) {}, AudioFileError::cannotCreate},
         {"", [](auto&) {}, AudioFileError::cannotCreate}, // the folder itself
     };
-    for (const auto& k : cases) {
+    for (const auto& [name, change, error] : cases) {
         AudioFileSettings settings;
-        k.change(settings);
-        auto file = AudioFile::openForWriting(k.name.empty() ? dir.path : dir.file(k.name), settings);
-        ASSERT_FALSE(file.ok()) << k.name;
-        EXPECT_EQ(file.error().code, int(k.error)) << k.name;
+        change(settings);
+        auto file = AudioFile::openForWriting(name.empty() ? dir.path : dir.file(name), settings);
+        ASSERT_FALSE(file.ok()) << name;
+        EXPECT_EQ(file.error().code, int(error)) << name;
         EXPECT_FALSE(file.error().message.empty());
     }
     // An explicit type wins over the extension.

@@ -111,3 +111,18 @@ TEST(Text, Utf8Validity) {
     EXPECT_EQ(replacingInvalidUtf8("a\377b\342\202"), "a\uFFFDb\uFFFD"); // a stray byte, a cut sequence
     EXPECT_EQ(replacingInvalidUtf8("\xC3\xA9"), "\xC3\xA9");
 }
+
+// A search that retries a long run at every start position gives up on it rather than stalling the
+// program; the same search written to run in linear time finds its match in the same text, and
+// short texts backtrack as much as they need.
+TEST(TextSearchBound, BacktrackingIsBoundedByTheTextsLength) {
+    const std::string longRun = std::string(100000, '7') + " 1:00 late";
+    EXPECT_FALSE(firstMatch(R"((\d+):(\d\d))", longRun));
+    const auto linear = firstMatch(R"((?<!\d)(\d++):(\d\d))", longRun);
+    ASSERT_TRUE(linear);
+    EXPECT_EQ(linear->groups[0].text, "1:00");
+
+    const auto shortRun = firstMatch(R"((\d+):(\d\d))", std::string(400, '7') + " 1:00");
+    ASSERT_TRUE(shortRun);
+    EXPECT_EQ(shortRun->groups[0].text, "1:00");
+}

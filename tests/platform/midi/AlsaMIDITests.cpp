@@ -20,11 +20,7 @@ using Bytes = std::vector<std::uint8_t>;
 } // namespace
 
 TEST(AlsaMIDICoding, MessagesBecomeSequencerEventsAndBack) {
-    struct Case {
-        Bytes bytes;
-        std::vector<snd_seq_event_type_t> types;
-        Bytes back; // empty: the same bytes
-    };
+    using Case = std::tuple<Bytes, std::vector<snd_seq_event_type_t>, Bytes>; // no bytes back: the same
     const Case cases[] = {
         {{0x93, 0x3C, 0x64}, {SND_SEQ_EVENT_NOTEON}, {}},
         {{0x80, 0x3C, 0x00}, {SND_SEQ_EVENT_NOTEOFF}, {}},
@@ -47,17 +43,17 @@ TEST(AlsaMIDICoding, MessagesBecomeSequencerEventsAndBack) {
          {0x90, 0x3C, 0x64, 0x90, 0x3E, 0x64}},
         {{0x90, 0x3C, 0xF8, 0x64}, {SND_SEQ_EVENT_CLOCK, SND_SEQ_EVENT_NOTEON}, {0xF8, 0x90, 0x3C, 0x64}},
     };
-    for (const auto& c : cases) {
+    for (const auto& [bytes, expectedTypes, expectedBack] : cases) {
         AlsaMIDIEncoder encoder;
         AlsaMIDIDecoder decoder;
         std::vector<snd_seq_event_type_t> types;
         Bytes back;
-        encoder.encode(c.bytes, [&](snd_seq_event_t& event) {
+        encoder.encode(bytes, [&](snd_seq_event_t& event) {
             types.push_back(event.type);
             decoder.decode(event, back);
         });
-        EXPECT_EQ(types, c.types) << int(c.bytes[0]);
-        EXPECT_EQ(back, c.back.empty() ? c.bytes : c.back) << int(c.bytes[0]);
+        EXPECT_EQ(types, expectedTypes) << int(bytes[0]);
+        EXPECT_EQ(back, expectedBack.empty() ? bytes : expectedBack) << int(bytes[0]);
     }
 }
 

@@ -44,11 +44,7 @@ TEST(MIDIPacketList, BuiltListsWalkBackInTheLayoutTheToolkitReads) {
 
 TEST(MIDIPacketList, WalkStopsAtTheBufferWhateverTheCountsClaim) {
     auto list = listOf({{1, {0x90, 0x3C, 0x64}}, {2, {0x80, 0x3C, 0x00}}});
-    struct Case {
-        const char* what;
-        Bytes bytes;
-        std::size_t packets;
-    };
+    using Case = std::tuple<const char*, Bytes, std::size_t>;
     Bytes moreClaimed = list;
     moreClaimed[0] = 200;
     Bytes longerClaimed = list;
@@ -62,8 +58,8 @@ TEST(MIDIPacketList, WalkStopsAtTheBufferWhateverTheCountsClaim) {
         {"second packet cut", Bytes(list.begin(), list.end() - 1), 1},
         {"header of the second packet cut", Bytes(list.begin(), list.begin() + 4 + 13 + 5), 1},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(walk(c.bytes).size(), c.packets) << c.what;
+    for (const auto& [what, bytes, packets] : cases)
+        EXPECT_EQ(walk(bytes).size(), packets) << what;
 }
 
 TEST(MIDIPacketList, BuilderRefusesWhatDoesNotFit) {

@@ -11,7 +11,7 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using Words = std::vector<std::uint32_t>;
 
-Words encode(std::initializer_list<Bytes> chunks, std::uint8_t group = 0) {
+Words encode(const std::vector<Bytes>& chunks, std::uint8_t group = 0) {
     UniversalPacketEncoder encoder(group);
     Words words;
     for (const auto& chunk : chunks)
@@ -28,12 +28,8 @@ Bytes decode(const Words& words) {
 } // namespace
 
 TEST(UniversalPackets, BytesBecomePacketsAndBack) {
-    struct Case {
-        const char* what;
-        std::initializer_list<Bytes> chunks;
-        Words words;
-        Bytes back;
-    };
+    using Case =
+        std::tuple<const char*, std::vector<Bytes>, Words, Bytes>; // the chunks, their words, the bytes back
     const Case cases[] = {
         {"note on", {{0x90, 0x3C, 0x64}}, {0x20903C64}, {0x90, 0x3C, 0x64}},
         {"note off, aftertouch, controller, pitch wheel",
@@ -66,10 +62,10 @@ TEST(UniversalPackets, BytesBecomePacketsAndBack) {
          {0xF0, 1, 2, 0xF7, 0x90, 1, 2}},
         {"stray data, stray end, undefined bytes", {{0x01, 0xF7, 0xF4, 0x02, 0xF9, 0xFD}}, {}, {}},
     };
-    for (const auto& c : cases) {
-        const auto words = encode(c.chunks);
-        EXPECT_EQ(words, c.words) << c.what;
-        EXPECT_EQ(decode(words), c.back) << c.what;
+    for (const auto& [what, chunks, expected, back] : cases) {
+        const auto words = encode(chunks);
+        EXPECT_EQ(words, expected) << what;
+        EXPECT_EQ(decode(words), back) << what;
     }
     EXPECT_EQ(encode({{0x90, 0x3C, 0x64}}, 5), Words{0x25903C64});
 }

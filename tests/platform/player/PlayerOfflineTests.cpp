@@ -245,10 +245,10 @@ TEST_F(PlayerNodeOffline, PauseFreezesPlayerTimeAndKeepsThePosition) {
 TEST_F(PlayerNodeOffline, PlayerTimeCountsFramesAtTheNodeRate) {
     // A 22050 Hz player feeding a 44100 Hz engine through the main mixer.
     AudioEngine engine{std::make_unique<NullAudioDevice>()};
-    ASSERT_TRUE(engine.enableManualRenderingMode(standardFormat(44100.0, 2), 4096));
+    ASSERT_TRUE(engine.enableManualRenderingMode(stereo(), 4096));
     auto player = std::make_shared<AudioPlayerNode>();
     ASSERT_TRUE(engine.attach(player));
-    ASSERT_TRUE(engine.connect(*player, engine.mainMixerNode(), standardFormat(22050.0, 2)));
+    ASSERT_TRUE(engine.connect(*player, engine.mainMixerNode(), stereo(22050.0)));
     ASSERT_TRUE(engine.start());
     ASSERT_TRUE(player->scheduleBuffer(bufferOf(ramp(22050, 2, 0.1f, 0.0f), 22050.0), std::nullopt,
                                        PlayerBufferOptions::none, Type::dataRendered, {}));
@@ -282,7 +282,7 @@ TEST_F(PlayerNodeOffline, VolumeScalesTheOutputAfterAOneCycleRamp) {
     for (float v : settled[0])
         ASSERT_FLOAT_EQ(v, 0.2f);
 
-    for (const auto [set, kept] : {std::pair(3.0f, 1.0f), {-0.5f, 0.0f}, {std::nanf(""), 0.0f}}) {
+    for (const auto& [set, kept] : {std::pair(3.0f, 1.0f), {-0.5f, 0.0f}, {std::nanf(""), 0.0f}}) {
         rig.player->setVolume(set);
         EXPECT_EQ(rig.player->volume(), kept) << set;
     }
@@ -310,7 +310,7 @@ TEST_F(PlayerNodeOffline, RefusesWhatItCannotPlay) {
 
     EXPECT_FALSE(
         rig.player->scheduleBuffer(nullptr, std::nullopt, PlayerBufferOptions::none, Type::dataRendered, {}));
-    std::shared_ptr<PcmBuffer> empty = PcmBuffer::make(standardFormat(44100.0, 2), 10);
+    std::shared_ptr<PcmBuffer> empty = PcmBuffer::make(stereo(), 10);
     EXPECT_FALSE(
         rig.player->scheduleBuffer(empty, std::nullopt, PlayerBufferOptions::none, Type::dataRendered, {}));
     std::shared_ptr<PcmBuffer> interleaved =

@@ -38,10 +38,7 @@ using Channels = std::vector<std::vector<float>>;
 using testsupport::nullDevice;
 using testsupport::waitUntil;
 
-inline AudioFormat standardFormat(double rate, std::uint32_t channels) {
-    return *AudioFormat::standard(rate, channels);
-}
-
+using testsupport::stereo;
 using TempFolder = testsupport::TemporaryFolder;
 
 // A different tone per channel over a small offset, so that no sample is 0 and a misplaced frame shows.
@@ -57,8 +54,8 @@ inline Channels tone(std::int64_t frames, std::uint32_t channels, double rate) {
 
 // A buffer holding the samples.
 inline std::shared_ptr<PcmBuffer> bufferOf(const Channels& data, double rate) {
-    std::shared_ptr<PcmBuffer> buffer =
-        PcmBuffer::make(standardFormat(rate, std::uint32_t(data.size())), std::uint32_t(data[0].size()));
+    std::shared_ptr<PcmBuffer> buffer = PcmBuffer::make(
+        *AudioFormat::standard(rate, std::uint32_t(data.size())), std::uint32_t(data[0].size()));
     for (std::size_t c = 0; c < data.size(); ++c)
         std::copy(data[c].begin(), data[c].end(), buffer->channel(std::uint32_t(c)));
     buffer->setFrameLength(std::uint32_t(data[0].size()));
@@ -193,29 +190,20 @@ struct OfflineRig {
     AudioEngine engine{std::make_unique<NullAudioDevice>()};
     std::shared_ptr<AudioPlayerNode> player;
     AudioFormat format;
-    std::unique_ptr<PcmBuffer> scratch;
 
     explicit OfflineRig(double rate = 44100.0, std::uint32_t channels = 2,
                         AudioPlayerNode::Configuration configuration = {})
-        : player(std::make_shared<AudioPlayerNode>(configuration)), format(standardFormat(rate, channels)) {
+        : player(std::make_shared<AudioPlayerNode>(configuration)),
+          format(*AudioFormat::standard(rate, channels)) {
         if (!engine.enableManualRenderingMode(format, 4096) || !engine.attach(player) ||
             !engine.connect(*player, engine.outputNode(), format) || !engine.start())
             throw std::runtime_error("offline engine");
-        scratch = PcmBuffer::make(format, 4096);
     }
 
     // Renders `frames` frames in slices of `slice`, one vector per channel.
     Channels render(std::uint32_t frames, std::uint32_t sliceFrames = 1000) {
-        Channels out(format.channelCount());
-        for (std::uint32_t done = 0; done < frames;) {
-            const std::uint32_t count = std::min(sliceFrames, frames - done);
-            auto status = engine.renderOffline(count, *scratch);
-            if (!status || *status != ManualRenderingStatus::success)
-                throw std::runtime_error("render failed");
-            for (std::uint32_t c = 0; c < format.channelCount(); ++c)
-                out[c].insert(out[c].end(), scratch->channel(c), scratch->channel(c) + count);
-            done += count;
-        }
+        Channels out = testsupport::renderOfflineFrames(engine, frames, sliceFrames);
+        if (out.empty()) throw std::runtime_error("render failed");
         return out;
     }
 

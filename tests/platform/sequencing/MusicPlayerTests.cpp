@@ -46,7 +46,7 @@ struct Rig {
     MusicTrackHandle track = sequence.newTrack();
     Instrument instrument; // outlives the player that observes it
     MusicPlayer player;
-    Rig(std::initializer_list<std::pair<double, double>> tempos) {
+    explicit Rig(const std::vector<std::pair<double, double>>& tempos) {
         for (auto [beat, bpm] : tempos)
             sequence.tempoTrack().lock()->addEvent(beat, ExtendedTempoEvent{bpm});
         for (int beat = 0; beat < 4; ++beat)
@@ -61,25 +61,20 @@ struct Rig {
 } // namespace
 
 TEST(MusicPlayer, NotesArriveOnTheirFramesLoopAndFollowTheTempoMap) {
-    struct Case {
-        const char* name;
-        std::initializer_list<std::pair<double, double>> tempos;
-        MusicTrackLoopInfo loop;
-        std::int64_t frames;
-        std::vector<std::int64_t> noteOns;
-    };
+    using Case = std::tuple<const char*, std::vector<std::pair<double, double>>, MusicTrackLoopInfo,
+                            std::int64_t, std::vector<std::int64_t>>;
     const Case cases[] = {
         {"120 BPM", {{0, 120}}, {}, 176400, {0, 22050, 44100, 66150}},
         {"looping", {{0, 120}}, {4, 0}, 176128, {0, 22050, 44100, 66150, 88200, 110250, 132300, 154350}},
         {"two loops", {{0, 120}}, {4, 2}, 300000, {0, 22050, 44100, 66150, 88200, 110250, 132300, 154350}},
         {"60 BPM from beat 2", {{0, 120}, {2, 60}}, {}, 176400, {0, 22050, 44100, 88200}},
     };
-    for (const auto& c : cases) {
-        Rig rig(c.tempos);
-        rig.track.lock()->setLoopInfo(c.loop);
+    for (const auto& [name, tempos, loop, frames, noteOns] : cases) {
+        Rig rig(tempos);
+        rig.track.lock()->setLoopInfo(loop);
         rig.player.start();
-        rig.instrument.render(c.frames);
-        EXPECT_EQ(rig.instrument.noteOnFrames(), c.noteOns) << c.name;
+        rig.instrument.render(frames);
+        EXPECT_EQ(rig.instrument.noteOnFrames(), noteOns) << name;
     }
 }
 

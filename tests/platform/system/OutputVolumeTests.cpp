@@ -66,22 +66,19 @@ TEST(OutputVolumeTest, MuteAndTheGetters) {
 }
 
 TEST(OutputVolumeTest, FadesStepDownThenMuteWithTheLevelBack) {
-    struct Case {
-        float duration;
-        int steps;
-        Lines firstWrites;
-    };
-    for (const Case& c : {Case{3.0f, 6, {"volume 0.50", "mute 0"}},   // 0.6 − 0.6/6
-                          Case{30.0f, 20, {"volume 0.59", "mute 0"}}, // cut to 10 s: steps of 0.6/60
-                          Case{-3.0f, 0, {"mute 1"}}, Case{0.0f, 0, {"mute 1"}}}) {
+    using Case = std::tuple<float, int, Lines>;
+    for (const auto& [duration, steps, firstWrites] :
+         {Case{3.0f, 6, {"volume 0.50", "mute 0"}},   // 0.6 − 0.6/6
+          Case{30.0f, 20, {"volume 0.59", "mute 0"}}, // cut to 10 s: steps of 0.6/60
+          Case{-3.0f, 0, {"mute 1"}}, Case{0.0f, 0, {"mute 1"}}}) {
         VolumeRig rig;
         rig.device.volume = 0.6f;
-        rig.volume.fadeOutAndMute(c.duration, true);
-        EXPECT_EQ(rig.sleeps, c.steps) << c.duration;
-        EXPECT_EQ(Lines(rig.device.writes.begin(), rig.device.writes.begin() + long(c.firstWrites.size())),
-                  c.firstWrites)
-            << c.duration;
-        EXPECT_TRUE(rig.device.muted && std::abs(rig.device.volume - 0.6f) < 1e-6) << c.duration;
+        rig.volume.fadeOutAndMute(duration, true);
+        EXPECT_EQ(rig.sleeps, steps) << duration;
+        EXPECT_EQ(Lines(rig.device.writes.begin(), rig.device.writes.begin() + long(firstWrites.size())),
+                  firstWrites)
+            << duration;
+        EXPECT_TRUE(rig.device.muted && std::abs(rig.device.volume - 0.6f) < 1e-6) << duration;
     }
 }
 

@@ -65,13 +65,8 @@ TEST_F(QtAlertSheet, KeysAndClosesFromOutsideAnswerTheButtonsTheyStandFor) {
     enum Act { escape, enter, clickLast, closeTwice };
     const std::vector<std::string> replace = {"Replace", "Cancel", "Keep Both"},
                                    save = {"Save", "Don't Save"};
-    const struct {
-        std::vector<std::string> buttons;
-        AlertStyle style;
-        Act act;
-        std::vector<int> answers;
-        QMessageBox::Icon icon;
-    } cases[] = {
+    using Case = std::tuple<std::vector<std::string>, AlertStyle, Act, std::vector<int>, QMessageBox::Icon>;
+    const Case cases[] = {
         {replace, AlertStyle::warning, escape, {1}, QMessageBox::Warning},
         {replace, AlertStyle::warning, enter, {0}, QMessageBox::Warning},
         {replace, AlertStyle::warning, clickLast, {2}, QMessageBox::Warning},
@@ -82,21 +77,22 @@ TEST_F(QtAlertSheet, KeysAndClosesFromOutsideAnswerTheButtonsTheyStandFor) {
         // No buttons given: one "OK", which Escape answers too.
         {{}, AlertStyle::critical, escape, {0}, QMessageBox::Critical},
     };
-    for (const auto& k : cases) {
-        SCOPED_TRACE(std::to_string(&k - cases));
+    int row = 0;
+    for (const auto& [buttons, style, act, expected, icon] : cases) {
+        SCOPED_TRACE(row++);
         answers.clear();
-        QMessageBox* box = begin({"Replace?", "", k.buttons, k.style});
+        QMessageBox* box = begin({"Replace?", "", buttons, style});
         ASSERT_NE(box, nullptr);
-        EXPECT_EQ(box->icon(), k.icon);
-        EXPECT_EQ(box->buttons().size(), qsizetype(std::max<std::size_t>(k.buttons.size(), 1)));
-        if (k.act == clickLast)
-            QTest::mouseClick(buttonTitled(*box, QString::fromStdString(k.buttons.back())), Qt::LeftButton);
-        if (k.act == escape || k.act == enter)
-            QTest::keyClick(box, k.act == escape ? Qt::Key_Escape : Qt::Key_Return);
-        for (int close = 0; k.act == closeTwice && close < 2; ++close)
+        EXPECT_EQ(box->icon(), icon);
+        EXPECT_EQ(box->buttons().size(), qsizetype(std::max<std::size_t>(buttons.size(), 1)));
+        if (act == clickLast)
+            QTest::mouseClick(buttonTitled(*box, QString::fromStdString(buttons.back())), Qt::LeftButton);
+        if (act == escape || act == enter)
+            QTest::keyClick(box, act == escape ? Qt::Key_Escape : Qt::Key_Return);
+        for (int close = 0; act == closeTwice && close < 2; ++close)
             box->done(QDialog::Rejected);
-        EXPECT_EQ(answers, k.answers);
-        EXPECT_EQ(box->isVisible(), k.answers.empty());
+        EXPECT_EQ(answers, expected);
+        EXPECT_EQ(box->isVisible(), expected.empty());
         if (box->isVisible()) box->done(QDialog::Rejected);
         settleEvents();
     }

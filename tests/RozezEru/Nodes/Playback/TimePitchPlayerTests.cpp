@@ -40,7 +40,6 @@ struct ChainRig {
     std::shared_ptr<rozezeru::TimePitch> timePitch;
     std::shared_ptr<rozezeru::TimePitchCompensation> compensation;
     std::shared_ptr<rozezeru::Mixer> mixer;
-    std::unique_ptr<platform::PcmBuffer> scratch;
 
     explicit ChainRig(const ChainEffect& makeEffect = {}) {
         effect = makeEffect ? makeEffect(player) : std::make_shared<rozezeru::TimePitch>(player);
@@ -52,8 +51,6 @@ struct ChainRig {
         mixer = std::make_shared<rozezeru::Mixer>(std::vector<std::shared_ptr<rozezeru::Node>>{effect});
         engine.setOutput(mixer);
         if (!engine.startTest(0.0)) throw std::runtime_error("offline engine");
-        scratch =
-            platform::PcmBuffer::make(engine.avEngine().manualRenderingFormat(), engine.maximumFrameCount());
     }
     ~ChainRig() {
         player->stop();
@@ -62,10 +59,9 @@ struct ChainRig {
 
     // Renders one cycle and appends channel 0 to `out`.
     void cycle(std::uint32_t frames, std::vector<float>& out) {
-        auto status = engine.avEngine().renderOffline(frames, *scratch);
-        if (!status || *status != platform::ManualRenderingStatus::success)
-            throw std::runtime_error("offline render failed");
-        out.insert(out.end(), scratch->channel(0), scratch->channel(0) + frames);
+        const auto rendered = testsupport::renderOfflineFrames(engine.avEngine(), frames, frames);
+        if (rendered.empty()) throw std::runtime_error("offline render failed");
+        out.insert(out.end(), rendered[0].begin(), rendered[0].end());
     }
     std::vector<float> renderSeconds(double seconds) {
         std::vector<float> out;
@@ -153,31 +149,29 @@ TEST(TimePitchPlayer, RateAndPitchChangeTheFileAsHeard) {
 
     // The time-pitch unit passes the start through as it is while its stretcher gets ready: at rate 2
     // the tone is heard a few hundredths of a second longer.
-    struct ToneCase {
-        const char* name;
-        bool variSpeed;
-        float rate, pitch;
-        double seconds, frequency, longer;
-    };
-    for (auto tone : {ToneCase{"plain", false, 1.0f, 0.0f, 2.0, 1000.0, 0.0},
-                      {"faster", false, 2.0f, 0.0f, 1.0, 1000.0, 0.05},
-                      {"higher", false, 1.0f, 1200.0f, 2.0, 2000.0, 0.0},
-                      {"varied", true, 2.0f, 0.0f, 1.0, 2000.0, 0.0}}) {
-        SCOPED_TRACE(tone.name);
+    // What plays the tone, its rate and pitch; how long it sounds, at what frequency, and how much longer
+    // it may be.
+    using ToneCase = std::tuple<const char*, bool, float, float, double, double, double>;
+    for (const auto& [name, variSpeed, rate, pitch, seconds, frequency, longer] :
+         {ToneCase{"plain", false, 1.0f, 0.0f, 2.0, 1000.0, 0.0},
+          {"faster", false, 2.0f, 0.0f, 1.0, 1000.0, 0.05},
+          {"higher", false, 1.0f, 1200.0f, 2.0, 2000.0, 0.0},
+          {"varied", true, 2.0f, 0.0f, 1.0, 2000.0, 0.0}}) {
+        SCOPED_TRACE(name);
         const ChainTone heard = chainTone(path, [&](std::shared_ptr<rozezeru::Node> player) {
-            if (tone.variSpeed) {
+            if (variSpeed) {
                 auto node = std::make_shared<rozezeru::VariSpeed>(player);
-                node->setRate(tone.rate);
+                node->setRate(rate);
                 return std::shared_ptr<rozezeru::Node>(node);
             }
             auto node = std::make_shared<rozezeru::TimePitch>(player);
-            node->setRate(tone.rate);
-            node->setPitch(tone.pitch);
+            node->setRate(rate);
+            node->setPitch(pitch);
             return std::shared_ptr<rozezeru::Node>(node);
         });
-        EXPECT_GE(heard.seconds, tone.seconds - 0.02);
-        EXPECT_LE(heard.seconds, tone.seconds + tone.longer + 0.02);
-        EXPECT_NEAR(heard.frequency, tone.frequency, tone.frequency / 100.0);
+        EXPECT_GE(heard.seconds, seconds - 0.02);
+        EXPECT_LE(heard.seconds, seconds + longer + 0.02);
+        EXPECT_NEAR(heard.frequency, frequency, frequency / 100.0);
     }
 }
 

@@ -1,5 +1,6 @@
 #include "RozezEru/Nodes/Playback/TimePitch.h"
 
+#include "platform/audio/AudioUnitNode.h"
 #include "platform/audio/TimePitchUnit.h"
 #include "platform/audio/VarispeedUnit.h"
 #include "tests/RozezEru/Nodes/NodeTestRig.h"
@@ -12,9 +13,11 @@ using testsupport::constantNode;
 
 // What the units do with rate and pitch is the platform's tests'; played through a player, the player's.
 TEST(TimePitch, WritesClampStoreAndReachTheUnit) {
-    rozezeru::TimePitch node(constantNode(), 2.0f, 0.0f, 8.0f);
-    // Created values are stored unchanged and reach the unit.
-    EXPECT_EQ(std::pair(node.rate(), node.timePitchAU().rate()), std::pair(2.0f, 2.0f));
+    rozezeru::TimePitch node(constantNode(), 2.0f, 300.0f, 4.0f);
+    // Created values are stored unchanged and reach the unit, which once kept its own until written.
+    const platform::TimePitchUnit& unit = node.timePitchAU();
+    EXPECT_EQ(std::tuple(node.rate(), unit.rate(), unit.pitch(), unit.overlap(), unit.usesFinerEngine()),
+              std::tuple(2.0f, 2.0f, 300.0f, 4.0f, false));
 
     for (auto [set, expected] : {std::pair{0.0f, 0.03125f}, {100.0f, 32.0f}, {2.0f, 2.0f}}) {
         node.setRate(set);
@@ -36,8 +39,13 @@ TEST(TimePitch, WritesClampStoreAndReachTheUnit) {
     ASSERT_EQ(node.connections().size(), 1u);
 }
 
-TEST(VariSpeed, StartAndStopRememberTheRate) {
+TEST(VariSpeed, TheUnitTakesTheCreatedRateAndStartAndStopRememberIt) {
     auto input = constantNode();
+    for (auto [given, played] : {std::pair{0.8f, 0.8f}, {10.0f, 4.0f}}) {
+        rozezeru::VariSpeed variSpeed(input, given);
+        const auto node = std::static_pointer_cast<platform::AudioUnitNode>(variSpeed.avAudioNode());
+        EXPECT_EQ(static_cast<platform::VarispeedUnit&>(node->auAudioUnit()).rate(), played) << given;
+    }
     rozezeru::VariSpeed created(input, 2.0f);
     EXPECT_TRUE(created.isStarted());
     created.stop();
