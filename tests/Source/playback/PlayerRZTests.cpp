@@ -10,12 +10,10 @@
 #include "Source/playback/FileMonitor.h"
 #include "Source/session/Bookmark.h"
 #include "platform/audio/RenderCycleHooks.h"
-#include "platform/audio/TimePitchUnit.h"
 #include "platform/foundation/Console.h"
 #include "platform/ui/Badge.h"
 #include "tests/Source/session/SessionFakes.h"
 #include "tests/support/AllocationTrap.h"
-#include "tests/support/TemporaryFolder.h"
 #include "tests/support/Wait.h"
 
 #include <gtest/gtest.h>
@@ -503,15 +501,7 @@ TEST_F(PlayerRZTest, ARewriteOnDiskReloadsTheEntryOncePerChange) {
     auto entry = loaded("edit.mp3", 2.0, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III);
     const std::string path = entry->_url.path();
 
-    // Playing, seeking and pausing read the file and never count as a change.
-    player->play();
-    player->setCurrentTime(1.0);
-    player->stop();
-    player->play();
-    player->stop();
     console.clear();
-    EXPECT_FALSE(anyLineWithin(0.3));
-
     ASSERT_TRUE(writeTone(path, 1.0, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, {"Take two", ""}));
     ASSERT_TRUE(reloadSettled(path));
     EXPECT_EQ(console.lines(), (std::vector<std::string>{kPlayerEventLine, changeLine(path), "Take two"}));
@@ -590,7 +580,7 @@ TEST_F(PlayerRZTest, DeletingTheFileEmptiesThePlayer) {
     expectEmptied(*entry);
 }
 
-TEST_F(PlayerRZTest, AReplacedMonitorAndThatOfAGonePlayerCallNothing) {
+TEST_F(PlayerRZTest, TheMonitorOfAReplacedEntryCallsNothing) {
     makePlayer();
     auto first = toneEntry("first.wav", 1.0);
     auto second = toneEntry("second.wav", 1.0);
@@ -600,21 +590,14 @@ TEST_F(PlayerRZTest, AReplacedMonitorAndThatOfAGonePlayerCallNothing) {
     ASSERT_TRUE(writeTone(first->_url.path(), 0.5));
     EXPECT_FALSE(anyLineWithin(0.3));
     EXPECT_EQ(player->entry(), second);
-
-    player.reset();
-    ASSERT_TRUE(writeTone(second->_url.path(), 0.5));
-    EXPECT_FALSE(anyLineWithin(0.3));
 }
 
-TEST_F(PlayerRZTest, VolumeBalanceAndTrebleShapeTheSoundAndASeekKeepsTheLoudness) {
+TEST_F(PlayerRZTest, TheVolumeIsHeardAndASeekKeepsTheLoudness) {
     makePlayer();
     ASSERT_TRUE(writeSineFile(folder.file("low.wav"), 3.0, 1000.0));
-    ASSERT_TRUE(writeSineFile(folder.file("high.wav"), 3.0, 10000.0));
-    auto low = entryFor(folder.file("low.wav"));
-    auto high = entryFor(folder.file("high.wav"));
     ASSERT_TRUE(player->engine().startTest(0.0));
 
-    player->setEntry(low);
+    player->setEntry(entryFor(folder.file("low.wav")));
     player->setVolume(0.5f);
     player->play();
     ASSERT_TRUE(player->rzplayer()->isPlaying());
@@ -627,25 +610,6 @@ TEST_F(PlayerRZTest, VolumeBalanceAndTrebleShapeTheSoundAndASeekKeepsTheLoudness
     EXPECT_NEAR(playerRms(*after, 0, 13230), loud, loud * 0.05);
     EXPECT_EQ(player->rzplayer()->volume(), 1.0f);
     EXPECT_EQ(player->mixer()->volume(), 0.5f);
-
-    // Which pan the balance gives is the audio model's table; here what is heard.
-    vantle::panChanged(*player, -10);
-    auto left = player->engine().render(0.3);
-    EXPECT_GT(playerRms(*left, 0, 4410), 0.1);
-    EXPECT_LT(playerRms(*left, 1, 4410), 0.005);
-    vantle::panChanged(*player, 10);
-    auto right = player->engine().render(0.3);
-    EXPECT_LT(playerRms(*right, 0, 4410), 0.005);
-    EXPECT_GT(playerRms(*right, 1, 4410), 0.1);
-    vantle::panChanged(*player, 0);
-
-    player->setEntry(high);
-    vantle::trebleChanged(*player, -10);
-    player->play();
-    const double dull = playerRms(*player->engine().render(0.5), 0, 8820);
-    vantle::trebleChanged(*player, 10);
-    const double bright = playerRms(*player->engine().render(0.5), 0, 8820);
-    EXPECT_GT(bright / dull, 8.0);
     player->stop();
 }
 
@@ -671,57 +635,4 @@ TEST_F(PlayerRZTest, NothingIsAllocatedOnTheRenderThreadWhileAnEntryPlaysSeeksAn
     EXPECT_GE(testsupport::AllocationTrap::renderCycles(), 400u);
     EXPECT_EQ(counts.allocations, 0u) << "last size " << counts.lastSize;
     EXPECT_EQ(counts.deallocations, 0u);
-}
-
-// What the player's chain does per render cycle through seeks, loads, rate changes and a stop: the work put
-// through the stretcher, and the time heard.
-TEST(PlayerRZChainCost, SeeksAndLoadsStayCheapAStopCostsNoStretchingAndTheTimeMovesEvenly) {
-    platform::mainQueue().bindToCurrentThread();
-    testsupport::TemporaryFolder folder;
-    ASSERT_TRUE(writeSineFile(folder.file("a.wav"), 8.0, 440.0));
-    ASSERT_TRUE(writeSineFile(folder.file("b.wav"), 8.0, 660.0));
-    vantle::PlayerRZ player(fastDevice());
-    ASSERT_TRUE(player.engine().startTest(0.0));
-    auto buffer = platform::PcmBuffer::make(player.engine().avEngine().manualRenderingFormat(), 512);
-    const platform::TimePitchUnit& unit = player.timePitch()->timePitchAU();
-
-    player.setEntry(entryFor(folder.file("a.wav")));
-    player.setRate(0.9f);
-    player.play();
-    std::vector<std::uint64_t> work;
-    std::vector<double> heard;
-    for (int cycle = 0; cycle < 320; ++cycle) {
-        if (cycle == 40) player.setCurrentTime(3.0);
-        if (cycle == 80) {
-            player.setEntry(entryFor(folder.file("b.wav")));
-            player.play();
-        }
-        if (cycle == 140) player.setRate(1.0f);
-        if (cycle == 200) player.setRate(0.9f);
-        if (cycle == 260) player.stop();
-        const std::uint64_t before = unit.stretchedFrames();
-        ASSERT_EQ(*player.engine().avEngine().renderOffline(512, *buffer),
-                  platform::ManualRenderingStatus::success);
-        work.push_back(unit.stretchedFrames() - before);
-        heard.push_back(player.rzplayer()->currentTime());
-        platform::mainQueue().drain();
-    }
-
-    // Before, the first cycle after the seek and after the load took in the stretcher's whole pipeline
-    // (a dozen cycles' worth); now no cycle takes in more than a steady one and a starting share.
-    for (std::size_t i = 0; i < 260; ++i)
-        EXPECT_LE(work[i], std::uint64_t((1.25 + 1.1) * 512 + 2)) << "cycle " << i;
-    // Stopped, the stretcher takes in nothing.
-    for (std::size_t i = 261; i < work.size(); ++i)
-        EXPECT_EQ(work[i], 0u) << "cycle " << i;
-    // The seek is heard from its place on, and across the switches to rate 1 and back the time heard
-    // moves evenly: between 0.9 and 1 cycle per cycle, give or take the few milliseconds a crossfade
-    // lines the sounds up by.
-    EXPECT_NEAR(heard[40], 3.0, 0.001);
-    const double cycle = 512.0 / 44100.0;
-    for (std::size_t i = 100; i < 255; ++i) {
-        EXPECT_GE(heard[i] - heard[i - 1], 0.9 * cycle - 0.006) << "cycle " << i;
-        EXPECT_LE(heard[i] - heard[i - 1], 1.0 * cycle + 0.006) << "cycle " << i;
-    }
-    EXPECT_GT(heard[254], 1.0);
 }
