@@ -6,11 +6,13 @@
 #include "tests/support/Wait.h"
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 using namespace vantle;
@@ -25,6 +27,13 @@ const std::string kEventLine = "=== in eventHandler";
 
 void writeSong(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+
+int openDescriptors() {
+    int count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
+        ++count;
+    return count;
 }
 
 } // namespace
@@ -107,6 +116,18 @@ TEST_F(FileMonitorTest, AtomicReplaceCallsOnceAndTheCompletionMayReplaceItsMonit
     EXPECT_EQ(console.lines(), (std::vector{kEventLine, kEventLine, kEventLine}));
 }
 
+TEST_F(FileMonitorTest, ReadingTheFileCallsNothing) {
+    monitor = watch(path, counting());
+    for (int i = 0; i < 5; ++i)
+        ASSERT_TRUE(platform::readFile(path).ok());
+    EXPECT_FALSE(anotherCallWithin(0.3));
+    // The monitor is live: a change right after the reads is the first and only call.
+    ASSERT_EQ(::chmod(path.c_str(), 0600), 0);
+    ASSERT_TRUE(waitForCalls(1));
+    EXPECT_FALSE(anotherCallWithin(0.1));
+    EXPECT_EQ(calls, 1);
+}
+
 TEST_F(FileMonitorTest, DeletingTheFileCallsOnceAndAReloadThenFindsNothingToWatch) {
     watchReloading();
     ASSERT_TRUE(platform::removeItem(path).ok());
@@ -132,6 +153,17 @@ TEST_F(FileMonitorTest, DestroyedMonitorsCallNothingMoreEvenWhenACallWasPosted) 
     monitor.reset();
     mainQueue().drain();
     EXPECT_EQ(calls, 0);
+
+    // Replacing a monitor retires the previous one: a change of the earlier file no longer calls back.
+    std::string other = folder + "/karaoke.m4a";
+    writeSong(other, "ftyp");
+    int otherCalls = 0;
+    monitor = watch(path, counting());
+    monitor = watch(other, [&] { ++otherCalls; });
+    writeSong(path, "ID3 edited again");
+    writeSong(other, "ftyp edited");
+    ASSERT_TRUE(mainQueue().drainUntil([&] { return otherCalls == 1; }, kMonitorTimeout));
+    EXPECT_EQ(calls, 0);
 }
 
 TEST_F(FileMonitorTest, AMonitorWithoutCompletionOnlyPrints) {
@@ -140,4 +172,17 @@ TEST_F(FileMonitorTest, AMonitorWithoutCompletionOnlyPrints) {
     ASSERT_TRUE(mainQueue().drainUntil([&] { return !console.lines().empty(); }, kMonitorTimeout));
     mainQueue().drain();
     EXPECT_EQ(console.lines(), (std::vector{kEventLine}));
+}
+
+TEST_F(FileMonitorTest, ManyMonitorsLeaveNoDescriptorBehind) {
+    watch(path, nullptr);
+    int before = openDescriptors();
+    std::unique_ptr<FileMonitor> current;
+    for (int i = 0; i < 100; ++i) {
+        current = watch(path, counting());
+        watch(folder + "/gone.mp3", counting());
+    }
+    EXPECT_EQ(openDescriptors(), before + 1);
+    current.reset();
+    EXPECT_EQ(openDescriptors(), before);
 }
