@@ -170,24 +170,20 @@ TEST_F(PlayerRZTest, WithoutASoundCardTheDefaultDeviceIsTheNullDeviceSaidOnce) {
 
 TEST_F(PlayerRZTest, LoadingPrintsTheTagsWatchesTheFileAndKeepsItsBookmark) {
     makePlayer();
-    for (const auto& [name, format] :
-         std::vector<std::pair<std::string, int>>{{"waltz.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT},
-                                                  {"waltz.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III}}) {
-        SCOPED_TRACE(name);
-        auto entry = toneEntry(name, 2.0, format, {"Blue Danube", "Waltzes"});
-        ASSERT_TRUE(entry);
-        console.clear();
-        player->setEntry(entry);
-        EXPECT_EQ(console.lines(), (std::vector<std::string>{"Blue Danube", "Waltzes"}));
-        EXPECT_TRUE(player->playable());
-        EXPECT_NEAR(player->duration(), 2.0, 1e-6);
-        EXPECT_EQ(player->rzplayer()->volume(), 1.0f);
-        ASSERT_TRUE(entry->storedBookmark);
-        EXPECT_EQ(vantle::resolveBookmark(*entry->storedBookmark), entry->_url);
-        ASSERT_TRUE(player->fileMonitor());
-        EXPECT_TRUE(player->fileMonitor()->isWatching());
-        EXPECT_EQ(player->fileMonitor()->url(), entry->_url);
-    }
+    // Which tags each format carries is the metadata reader's; here which ones are printed.
+    auto entry = toneEntry("waltz.wav", 2.0, SF_FORMAT_WAV | SF_FORMAT_FLOAT, {"Blue Danube", "Waltzes"});
+    ASSERT_TRUE(entry);
+    console.clear();
+    player->setEntry(entry);
+    EXPECT_EQ(console.lines(), (std::vector<std::string>{"Blue Danube", "Waltzes"}));
+    EXPECT_TRUE(player->playable());
+    EXPECT_NEAR(player->duration(), 2.0, 1e-6);
+    EXPECT_EQ(player->rzplayer()->volume(), 1.0f);
+    ASSERT_TRUE(entry->storedBookmark);
+    EXPECT_EQ(vantle::resolveBookmark(*entry->storedBookmark), entry->_url);
+    ASSERT_TRUE(player->fileMonitor());
+    EXPECT_TRUE(player->fileMonitor()->isWatching());
+    EXPECT_EQ(player->fileMonitor()->url(), entry->_url);
 
     // No entry: nothing loaded, nothing watched, nothing to play.
     player->setEntry(nullptr);
