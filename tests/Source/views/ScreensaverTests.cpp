@@ -1,4 +1,4 @@
-// The screensaver's idle rules, with the idle and display timers on a hand-moved clock.
+// The screensaver's idle rules, with its timers on a hand-moved clock.
 
 #include "Source/views/Screensaver.h"
 
