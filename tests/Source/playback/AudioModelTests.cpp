@@ -81,17 +81,11 @@ TEST(AudioModel, TheReceiversSetThePlayersEqualiserAndMixer) {
     EXPECT_NEAR(player.highShelfFilter()->gain.wrappedValue(), 0.707f, 1e-6);
     EXPECT_EQ(player.mixer()->pan(), 0.0f);
 
+    // The mapping of slider values is pinned above, the filter's and the mixer's limits by their own
+    // tests; here that each value reaches the player.
     model.setTreble(2.5);
     EXPECT_NEAR(player.treble(), 0.08333f, 1e-5);
     EXPECT_NEAR(player.highShelfFilter()->gain.wrappedValue(), 0.9603f, 1e-3);
-    model.setTreble(60);
-    EXPECT_EQ(player.treble(), 1.0f);
-    // The filter limits what it is asked for (10.02) to its range.
-    EXPECT_EQ(player.highShelfFilter()->gain.wrappedValue(), 10.0f);
-
-    model.setPan(-10);
-    EXPECT_EQ(player.pan(), -1.0f);
-    EXPECT_EQ(player.mixer()->pan(), -1.0f);
     model.setPan(0.5);
     EXPECT_FLOAT_EQ(player.pan(), 0.05f);
     EXPECT_FLOAT_EQ(player.mixer()->pan(), 0.05f);

@@ -98,7 +98,6 @@ public:
     void refreshDisplay() override { ++refreshes; }
     void playerDidFinish() override {
         ++finishes;
-        finishedOnMainThread = platform::isMainThread();
         if (onFinish) onFinish();
     }
     void updateForMode() override {}
@@ -110,7 +109,6 @@ public:
 
     int refreshes = 0;
     int finishes = 0;
-    bool finishedOnMainThread = false;
     int idleResets = 0;
     int prevEntryClears = 0;
     std::function<void()> onFinish;

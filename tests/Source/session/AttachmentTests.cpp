@@ -48,12 +48,10 @@ TEST(Attachment, CodingKeepsUrlAndTag) {
     const PlistValue expected = PlistDictionary{
         {"url", PlistDictionary{{"relative", "file:///m/Score%20(violin).pdf"}}}, {"tag", "pdf"}};
     EXPECT_EQ(*tree, expected);
-
-    auto bytes = platform::encodePlist(std::vector<std::shared_ptr<Attachment>>{original});
-    ASSERT_TRUE(bytes);
-    auto back = platform::decodePlist<std::vector<std::shared_ptr<Attachment>>>(*bytes);
-    ASSERT_TRUE(back && back->size() == 1u);
-    EXPECT_EQ((*back)[0]->url, original->url);
+    auto back = platform::decodePlistValue<std::shared_ptr<Attachment>>(*tree);
+    ASSERT_TRUE(back);
+    EXPECT_TRUE(**back == *original);
+    EXPECT_EQ((*back)->tag, "pdf");
 
     // Both keys are required, with the right kinds.
     for (const PlistDictionary& bad :

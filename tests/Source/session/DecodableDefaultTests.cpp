@@ -56,9 +56,7 @@ TEST(DecodableDefault, StartsFromTheSourceDefaultAndIsStoredAsTheBareValue) {
     EXPECT_EQ(*tree, PlistValue(PlistDictionary{
                          {"speed", 0.5}, {"greeting", "hello"}, {"list", PlistValue::Array{}}}));
 
-    auto bytes = platform::encodePlist(record);
-    ASSERT_TRUE(bytes);
-    auto back = platform::decodePlist<DefaultsRecord>(*bytes);
+    auto back = platform::decodePlistValue<DefaultsRecord>(*tree);
     ASSERT_TRUE(back);
     EXPECT_EQ(platform::encodePlistValue(*back).value(), *tree);
 

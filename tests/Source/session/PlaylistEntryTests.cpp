@@ -196,14 +196,6 @@ TEST(UrlCoding, WritesTheRelativeDictionaryAndReadsBothForms) {
     EXPECT_EQ(*tree->find("url"), PlistValue(PlistDictionary{{"relative", "file:///music/a%20b.mp3"}}));
     for (const PlistValue& stored : {*tree, PlistValue(PlistDictionary{{"url", "file:///music/a%20b.mp3"}})})
         EXPECT_EQ(platform::decodePlistValue<UrlHolder>(stored).value().url, url);
-
-    // Round trip through the binary form too.
-    auto bytes = platform::encodePlist(std::vector<Url>{url, Url::fileURLWithPath("/x/ü.wav", false)});
-    ASSERT_TRUE(bytes);
-    auto urls = platform::decodePlist<std::vector<Url>>(*bytes);
-    ASSERT_TRUE(urls);
-    ASSERT_EQ(urls->size(), 2u);
-    EXPECT_EQ((*urls)[1].path(), "/x/ü.wav");
 }
 
 TEST(UrlCoding, RejectsWhatIsNotAFileUrl) {

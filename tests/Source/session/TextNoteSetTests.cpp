@@ -110,17 +110,6 @@ TEST(TextNoteSet, ReadsNotesInFileOrderAndNeverTheHeader) {
     // A time stamp in the header path is not a note.
     folder.write("Live 10:30.txt", folder.path + "/Live 10:30.mp3\n 0:10 start\n");
     expectNotes(TextNoteSet(folder.audio("Live 10:30.mp3")), {{10, "start"}});
-
-    // CRLF and CR line ends, a byte-order mark, a tab inside a note, a last line without a line end.
-    folder.write("Crlf.txt", "\xEF\xBB\xBF/x/Crlf.mp3\r\n 0:01 one\r\n 0:02 two\tand more\r 0:03 three");
-    expectNotes(TextNoteSet(folder.audio("Crlf.mp3")), {{1, "one"}, {2, "two\tand more"}, {3, "three"}});
-
-    // A UTF-16 file with its mark is read too.
-    std::string utf16{"\xFF\xFE", 2};
-    for (char c : std::string("/p\n1:00 x\n"))
-        utf16 += std::string{c, '\0'};
-    folder.write("Wide.txt", utf16);
-    expectNotes(TextNoteSet(folder.audio("Wide.mp3")), {{60, "x"}});
 }
 
 TEST(TextNoteSet, GarbageAndTruncatedFilesGiveWhatTheyCan) {

@@ -123,12 +123,6 @@ TEST(TimeRangeSet, Coding) {
                                                      PlistDictionary{{"start", 20.0}, {"end", 30.0}}}}};
     EXPECT_EQ(*tree, expected);
 
-    auto bytes = platform::encodePlist(set);
-    ASSERT_TRUE(bytes);
-    auto back = platform::decodePlist<std::shared_ptr<TimeRangeSet>>(*bytes);
-    ASSERT_TRUE(back);
-    EXPECT_EQ((*back)->ranges, set->ranges);
-
     // Stored order and overlaps are kept; integers read as seconds.
     auto stored = platform::decodePlistValue<TimeRangeSet>(
         PlistDictionary{{"ranges", PlistValue::Array{PlistDictionary{{"start", 20}, {"end", 30}},

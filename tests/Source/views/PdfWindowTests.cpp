@@ -31,7 +31,7 @@ QString writePdf(const testsupport::TemporaryFolder& folder, int pages) {
     return path;
 }
 
-TEST(PdfWindow, OpensAGeneratedDocumentOverTheScreenAreaAndPagesWithTheKeys) {
+TEST(PdfWindow, OpensAGeneratedDocumentOverTheScreenAreaAndTakesTheKeysTheViewLeaves) {
     testsupport::TemporaryFolder folder;
     std::unique_ptr<QPdfDocument> document = PdfViewController::openDocument(writePdf(folder, 3));
     ASSERT_TRUE(document);
@@ -51,17 +51,9 @@ TEST(PdfWindow, OpensAGeneratedDocumentOverTheScreenAreaAndPagesWithTheKeys) {
     QPdfView& view = content.pdfView();
     // One column of pages, as wide as the view.
     EXPECT_EQ(view.horizontalScrollBar()->maximum(), 0);
-    QScrollBar& scroll = *view.verticalScrollBar();
-    EXPECT_EQ(scroll.value(), 0);
-    ASSERT_GT(scroll.maximum(), 0);
+    EXPECT_GT(view.verticalScrollBar()->maximum(), 0);
 
-    view.setFocus();
-    QTest::keyClick(&view, Qt::Key_PageDown);
-    const int paged = scroll.value();
-    EXPECT_GT(paged, 0);
-    QTest::keyClick(&view, Qt::Key_Down);
-    EXPECT_GT(scroll.value(), paged);
-
+    // Paging is the view's own; the keys it leaves reach the window's content.
     platform::ScopedConsoleCapture console;
     content.handleKey("q");
     EXPECT_EQ(console.lines(), std::vector<std::string>{"PdfViewController: q"});

@@ -341,18 +341,10 @@ TEST_F(TimeSliderTest, ClicksAndDragsSeekAndScrubInOrder) {
     sendMouse(&slider, QEvent::MouseMove, {900, 20}, Qt::NoButton, Qt::LeftButton);
     sendMouse(&slider, QEvent::MouseMove, {-40, 20}, Qt::NoButton, Qt::LeftButton);
     EXPECT_EQ(taken(), (CallLog{"seek 99.9", "seek 0"}));
-    scheduler.advance(1.0);
-    platform::mainQueue().drain();
-    EXPECT_EQ(taken(),
-              (CallLog{"pause at 1", "snippet at 0", "volume 0.3", "enableRate", "rate 1.5", "play"}));
+    // How snippets follow each other while scrubbing is the scrubber's; the release ends it.
     sendMouse(&slider, QEvent::MouseButtonRelease, {385, 20}, Qt::LeftButton, Qt::NoButton);
     EXPECT_EQ(taken(), (CallLog{"seek 75", "showingRemaining on", "refresh"}));
     EXPECT_FALSE(host.currentScrubber->scrubbing());
-    scheduler.advance(1.0);
-    platform::mainQueue().drain();
-    scheduler.advance(1.0);
-    platform::mainQueue().drain();
-    EXPECT_EQ(taken(), (CallLog{"pause at 2"}));
 
     // Moves without the left button, and other buttons, do nothing.
     sendMouse(&slider, QEvent::MouseMove, {200, 20}, Qt::NoButton, Qt::NoButton);

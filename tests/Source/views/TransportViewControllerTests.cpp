@@ -147,12 +147,6 @@ TEST_F(TransportTest, ZeroJumpsLookPastTheMarkJustReached) {
     panel.prevZeroPressed();
     EXPECT_EQ(taken(), (TransportLog{"seek 20", "text  0:20"}));
     EXPECT_EQ(host.notices.back().color, systemGreenColor());
-
-    // An entry whose length cannot be measured and that has no marks: the start.
-    auto unmeasured = makeEntry("gone.wav", std::nullopt);
-    loadAt(unmeasured, 0.0);
-    panel.nextZeroPressed();
-    EXPECT_EQ(seeks(), std::vector<double>{0.0});
 }
 
 TEST_F(TransportTest, ActionsWithoutAnEntryShowTheirSymbolAndMoveNothing) {

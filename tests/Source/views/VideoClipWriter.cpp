@@ -3,11 +3,8 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
-#include <libavutil/channel_layout.h>
 }
 
-#include <algorithm>
-#include <cmath>
 #include <cstdint>
 
 namespace vantle::testing {
@@ -23,9 +20,7 @@ constexpr int clipFrames = 25;
 struct ClipMuxer {
     AVFormatContext* format = nullptr;
     AVCodecContext* video = nullptr;
-    AVCodecContext* audio = nullptr;
     AVStream* videoStream = nullptr;
-    AVStream* audioStream = nullptr;
     AVFrame* frame = av_frame_alloc();
     AVPacket* packet = av_packet_alloc();
 
@@ -33,7 +28,6 @@ struct ClipMuxer {
         av_packet_free(&packet);
         av_frame_free(&frame);
         avcodec_free_context(&video);
-        avcodec_free_context(&audio);
         if (format) {
             if (format->pb) avio_closep(&format->pb);
             avformat_free_context(format);
@@ -48,7 +42,7 @@ struct ClipMuxer {
             if (got < 0) return false;
             // Every picture lasts one frame, the last one included, so the clip is exactly as long as
             // its frames.
-            if (packet->duration == 0 && encoder == video) packet->duration = 1;
+            if (packet->duration == 0) packet->duration = 1;
             av_packet_rescale_ts(packet, encoder->time_base, stream->time_base);
             packet->stream_index = stream->index;
             if (av_interleaved_write_frame(format, packet) < 0) return false;
@@ -75,23 +69,6 @@ bool clipOpenVideo(ClipMuxer& mux) {
     return avcodec_parameters_from_context(mux.videoStream->codecpar, mux.video) >= 0;
 }
 
-bool clipOpenAudio(ClipMuxer& mux) {
-    const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_AAC);
-    if (!codec) return false;
-    mux.audioStream = avformat_new_stream(mux.format, nullptr);
-    mux.audio = avcodec_alloc_context3(codec);
-    if (!mux.audioStream || !mux.audio) return false;
-    mux.audio->sample_fmt = AV_SAMPLE_FMT_FLTP;
-    mux.audio->sample_rate = 44100;
-    av_channel_layout_default(&mux.audio->ch_layout, 1);
-    mux.audio->bit_rate = 64000;
-    mux.audio->time_base = AVRational{1, 44100};
-    mux.audio->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    if (avcodec_open2(mux.audio, codec, nullptr) < 0) return false;
-    mux.audioStream->time_base = mux.audio->time_base;
-    return avcodec_parameters_from_context(mux.audioStream->codecpar, mux.audio) >= 0;
-}
-
 // Moving diagonal stripes whose colour changes from frame to frame.
 bool clipWritePictures(ClipMuxer& mux) {
     AVFrame* frame = mux.frame;
@@ -116,30 +93,6 @@ bool clipWritePictures(ClipMuxer& mux) {
     return avcodec_send_frame(mux.video, nullptr) >= 0 && mux.drain(mux.video, mux.videoStream);
 }
 
-bool clipWriteTone(ClipMuxer& mux) {
-    const std::int64_t total = std::int64_t(44100) * clipFrames / clipRate;
-    AVFrame* frame = mux.frame;
-    for (std::int64_t done = 0; done < total;) {
-        // Only the last block may be shorter than the encoder's frame.
-        const int length = int(std::min<std::int64_t>(mux.audio->frame_size, total - done));
-        frame->nb_samples = length;
-        frame->format = mux.audio->sample_fmt;
-        frame->sample_rate = mux.audio->sample_rate;
-        if (av_channel_layout_copy(&frame->ch_layout, &mux.audio->ch_layout) < 0 ||
-            av_frame_get_buffer(frame, 0) < 0)
-            return false;
-        auto* samples = reinterpret_cast<float*>(frame->data[0]);
-        for (int j = 0; j < length; ++j)
-            samples[j] = 0.3f * float(std::sin(2.0 * M_PI * 440.0 * double(done + j) / 44100.0));
-        frame->pts = done;
-        const bool sent = avcodec_send_frame(mux.audio, frame) >= 0;
-        av_frame_unref(frame);
-        if (!sent || !mux.drain(mux.audio, mux.audioStream)) return false;
-        done += length;
-    }
-    return avcodec_send_frame(mux.audio, nullptr) >= 0 && mux.drain(mux.audio, mux.audioStream);
-}
-
 } // namespace
 
 std::string writeVideoClip(const std::string& path) {
@@ -147,11 +100,9 @@ std::string writeVideoClip(const std::string& path) {
     if (!mux.frame || !mux.packet) return "out of memory";
     if (avformat_alloc_output_context2(&mux.format, nullptr, "mp4", path.c_str()) < 0) return "no MP4 muxer";
     if (!clipOpenVideo(mux)) return "no MPEG-4 video encoder";
-    if (!clipOpenAudio(mux)) return "no AAC encoder";
     if (avio_open(&mux.format->pb, path.c_str(), AVIO_FLAG_WRITE) < 0) return "cannot create " + path;
     if (avformat_write_header(mux.format, nullptr) < 0) return "cannot write the MP4 header";
     if (!clipWritePictures(mux)) return "cannot encode the pictures";
-    if (!clipWriteTone(mux)) return "cannot encode the tone";
     if (av_write_trailer(mux.format) < 0) return "cannot finish the MP4 file";
     return {};
 }
