@@ -287,9 +287,6 @@ TEST(EffectNodeLibrary, EveryClassHasItsDefinitionsClampsBypassesRendersAndAutom
         for (const auto& channel : bypassed)
             EXPECT_EQ(channel, std::vector<float>(noise.begin(), noise.begin() + 1024));
         node->start();
-        for (const auto& channel : renderToolkit(*engine, 4096))
-            EXPECT_TRUE(
-                std::all_of(channel.begin(), channel.end(), [](float x) { return std::isfinite(x); }));
 
         // A ramp reaches the kernel in the next render cycle; writes reach it at once, clamped.
         const auto rampTarget = [](const ExpectedParameter& e) {

@@ -61,22 +61,6 @@ TEST(AudioPlayerCompletion, ALoopingFilePlaysAgainAfterEachEnd) {
     EXPECT_EQ(*rig.completions, sofar + 1);
 }
 
-TEST(AudioPlayerCompletion, ALoopingBufferRepeatsWithoutEnding) {
-    LiveRig rig(true);
-    rig.player->load(rampBuffer(441, 2));
-    rig.player->setLooping(true);
-    rig.player->play();
-    ASSERT_TRUE(rig.player->isPlaying());
-    // Twenty passes of the buffer in real time.
-    EXPECT_FALSE(platform::mainQueue().drainUntil([&] { return *rig.completions > 0; }, 0.2));
-    EXPECT_TRUE(rig.player->isPlaying());
-    EXPECT_GT(rig.player->playerNode()->playerTime().value().sampleTime(), 10 * 441);
-    EXPECT_TRUE(rig.player->currentTime() >= 0.0 && rig.player->currentTime() < 0.01) << "inside the buffer";
-    rig.player->stop();
-    platform::mainQueue().drain();
-    EXPECT_EQ(*rig.completions, 0);
-}
-
 TEST(AudioPlayerCompletion, TheEndComesOnTheMainQueueOnceAndNotAfterStop) {
     LiveRig rig;
     std::thread::id handlerThread;
