@@ -194,15 +194,6 @@ TEST(GeneratorNodeLibrary, EveryClassHasItsDefinitionsStartsAsDocumentedPlaysIts
         EXPECT_EQ(testsupport::rms(renderToolkit(*engine, 8192)[1], 4096) > 0.02, !struck);
         node->stop();
         EXPECT_EQ(renderToolkit(*engine, 1024), std::vector(2, std::vector<float>(1024, 0.0f)));
-
-        // Writes are clamped before they reach the kernel, whose tests play the ends of every range.
-        for (bool top : {true, false})
-            for (std::size_t address = 0; address < parameters.size(); ++address) {
-                const Definition& e = c.definitions[address];
-                parameters[address]->setValue(top ? 2.0f * e.upper - e.lower + 1.0f
-                                                  : 2.0f * e.lower - e.upper - 1.0f);
-                EXPECT_EQ(rzGetParameterValue(unit.dsp(), address), top ? e.upper : e.lower) << e.identifier;
-            }
     }
 }
 
@@ -269,28 +260,21 @@ TEST(DynamicOscillator, ReplacesItsTableWhilePlayingWithoutAClickAndTellsItsHand
     EXPECT_NEAR(testsupport::toneAmplitude(after, 44100.0, 440.0, 2048), 0.25, 0.01);
 }
 
-// Note-ons reach the kernels as any node's MIDI does; the kernel tests own what they play.
-TEST(PhysicalModels, SoundOncePerTriggerAndAreSilentStopped) {
+// Note-ons reach the kernels as any node's MIDI does; the kernel tests own what they play, how it dies
+// away and that every strike sounds again.
+TEST(PhysicalModels, SoundWhenTriggeredAndAreSilentStopped) {
     for (const bool bar : {true, false}) {
         std::shared_ptr<GeneratorNode> model =
             bar ? std::shared_ptr<GeneratorNode>(std::make_shared<MetalBar>(1, 1, 0.1f))
                 : std::make_shared<PluckedString>(440, 0.8f);
         SCOPED_TRACE(model->className());
         auto engine = offlineToolkitEngine(model);
-        EXPECT_EQ(testsupport::peak(renderToolkit(*engine, 2048)[0]), 0.0f);
-        // The bar dies away after each strike, until the next; the string rings on for long.
-        for (int strike = 0; strike < (bar ? 2 : 1); ++strike) {
-            if (auto* string = dynamic_cast<PluckedString*>(model.get())) {
-                string->trigger(880, 2); // writes both, clamped, before it plucks
-                EXPECT_EQ(string->amplitude.wrappedValue(), 1.0f);
-            } else
-                dynamic_cast<Triggerable&>(*model).trigger();
-            const std::vector<float> struck = renderToolkit(*engine, 44100)[1];
-            EXPECT_GT(testsupport::peak(struck, 0, 2048), 0.01f) << strike;
-            if (bar) {
-                EXPECT_LT(testsupport::peak(struck, 40000), 0.01f * testsupport::peak(struck, 0, 2048));
-            }
-        }
+        if (auto* string = dynamic_cast<PluckedString*>(model.get())) {
+            string->trigger(880, 2); // writes both, clamped, before it plucks
+            EXPECT_EQ(string->amplitude.wrappedValue(), 1.0f);
+        } else
+            dynamic_cast<Triggerable&>(*model).trigger();
+        EXPECT_GT(testsupport::peak(renderToolkit(*engine, 2048)[1]), 0.01f);
         model->stop();
         dynamic_cast<Triggerable&>(*model).trigger();
         EXPECT_EQ(testsupport::peak(renderToolkit(*engine, 4096)[0]), 0.0f);

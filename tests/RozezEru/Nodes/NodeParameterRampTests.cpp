@@ -136,27 +136,8 @@ TEST(NodeParameterRamp, UnrampableParametersAndInvalidTimesScheduleNothing) {
     EXPECT_EQ(rig.unit->refusedEventCount(), 0u);
 }
 
-TEST(NodeParameterRamp, ARampFromAPreRenderObserverLandsInThatCycle) {
-    auto rig = makeGeneratorRig();
-    NodeParameter parameter(gainDef());
-    parameter.bind(rig.node);
-    // In the cycle starting at sample 8192: from 1 to 0.5 over 441 frames, 2205 frames in.
-    const auto token = rig.unit->tokenByAddingRenderObserver([&](platform::AudioUnitRenderActionFlags flags,
-                                                                 const platform::AudioTime& when,
-                                                                 platform::AUAudioFrameCount, std::uint32_t) {
-        if (flags == platform::AudioUnitRenderAction::preRender && when.sampleTime() == 8192)
-            parameter.ramp(0.5f, 0.01f, 0.05f);
-    });
-    const auto out = renderChannel0(rig, 16384);
-    rig.unit->removeRenderObserver(token);
-    ASSERT_EQ(out.size(), 16384u);
-    const std::size_t start = 8192 + 2205;
-    EXPECT_EQ(std::vector<float>(out.begin(), out.begin() + start), std::vector<float>(start, 1.0f));
-    EXPECT_FLOAT_EQ(out[start + 1], 1.0f - 0.5f / 441.0f);
-    EXPECT_FLOAT_EQ(out[start + 220], 1.0f - 0.5f * 220.0f / 441.0f);
-    EXPECT_EQ(std::pair(out[start + 441], out[16383]), std::pair(0.5f, 0.5f));
-}
-
+// A ramp asked for from a pre-render observer, as here, lands in the cycle it watches (the platform's
+// scheduled-event test shows where); here, that none of it allocates.
 TEST(NodeParameterRamp, RampsAndObserversLeaveTheRenderThreadAllocationFree) {
     auto& mainQueue = platform::mainQueue();
     mainQueue.drain();
