@@ -70,6 +70,17 @@ void NodeRecorder::setAudioDataCallback(AudioDataCallback callback) {
     audioDataCallback_ = std::move(callback);
 }
 
+platform::Result<void> NodeRecorder::switchToOwnFile() {
+    std::unique_ptr<platform::AudioFile> file = createOwnFile();
+    if (!file)
+        return platform::Error::make(platform::audioFileErrorDomain,
+                                     "Cannot create a recording file in \"" + fileDirectoryURL_ + "\".",
+                                     int(platform::AudioFileError::cannotCreate));
+    std::lock_guard lock(fileMutex_);
+    internalAudioFile_ = std::move(file);
+    return {};
+}
+
 std::unique_ptr<platform::AudioFile> NodeRecorder::createOwnFile() {
     std::unique_ptr<platform::AudioFile> file = createAudioFile(fileDirectoryURL_);
     if (file) {
@@ -119,13 +130,7 @@ platform::Result<void> NodeRecorder::record() {
         needsFile = !internalAudioFile_ || !std::filesystem::exists(internalAudioFile_->path());
     }
     if (needsFile) {
-        std::unique_ptr<platform::AudioFile> file = createOwnFile();
-        if (!file)
-            return platform::Error::make(platform::audioFileErrorDomain,
-                                         "Cannot create a recording file in \"" + fileDirectoryURL_ + "\".",
-                                         int(platform::AudioFileError::cannotCreate));
-        std::lock_guard lock(fileMutex_);
-        internalAudioFile_ = std::move(file);
+        if (auto switched = switchToOwnFile(); !switched) return switched;
     }
     const std::uint32_t bufferSize = sampleCount(Settings::recorderBufferLength.load());
     std::optional<platform::AudioFormat> format;
@@ -253,13 +258,7 @@ platform::Result<void> NodeRecorder::reset() {
     if (!own) {
         // An adopted file is the caller's recording: it stays, and the recorder starts over in one of
         // its own.
-        std::unique_ptr<platform::AudioFile> file = createOwnFile();
-        if (!file)
-            return platform::Error::make(platform::audioFileErrorDomain,
-                                         "Cannot create a recording file in \"" + fileDirectoryURL_ + "\".",
-                                         int(platform::AudioFileError::cannotCreate));
-        std::lock_guard lock(fileMutex_);
-        internalAudioFile_ = std::move(file);
+        if (auto switched = switchToOwnFile(); !switched) return switched;
         Log(LogSite("reset()"), "File has been cleared");
         return {};
     }

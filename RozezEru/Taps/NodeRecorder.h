@@ -90,6 +90,8 @@ private:
     // With fileMutex_ held.
     void closeFile(std::unique_ptr<platform::AudioFile>& file);
     std::unique_ptr<platform::AudioFile> createOwnFile();
+    // A new file of the recorder's own becomes the recording file; an error when none can be made.
+    platform::Result<void> switchToOwnFile();
 
     const std::shared_ptr<Node> node_;
     const std::string fileDirectoryURL_;
