@@ -217,13 +217,10 @@ TEST(LoadAudioSignal, ReturnsTheFirstChannelOfAFileAndLogsWhatCannotBeRead) {
     EXPECT_EQ(signal->samples, testsupport::ramp(1000, 0.0f, 0.001f));
     EXPECT_TRUE(capture.sink.records().empty());
 
-    ASSERT_TRUE(
-        platform::writeFileAtomically(folder.file("garbage.wav"), std::string_view("RIFF....not audio"))
-            .ok());
-    for (const char* name : {"missing.wav", "garbage.wav"})
-        EXPECT_FALSE(rozezeru::loadAudioSignal(platform::Url::fileURLWithPath(folder.file(name)))) << name;
+    // Which files cannot be read is the platform reader's; here that the failure is logged.
+    EXPECT_FALSE(rozezeru::loadAudioSignal(platform::Url::fileURLWithPath(folder.file("missing.wav"))));
     EXPECT_EQ(capture.contents("AudioSignal.cpp", "loadAudioSignal(audioURL:)"),
-              std::vector<std::string>(2, "Error in Load Audio Signal: could not read url into audio file"));
+              std::vector<std::string>{"Error in Load Audio Signal: could not read url into audio file"});
     for (const auto& record : capture.sink.records())
         EXPECT_EQ(std::pair(record.level, record.category),
                   std::pair(platform::LogType::error, std::string("general")));

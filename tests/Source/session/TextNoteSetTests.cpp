@@ -130,9 +130,6 @@ TEST(TextNoteSet, GarbageAndTruncatedFilesGiveWhatTheyCan) {
     folder.write("Noise.txt", noise);
     for (const auto& note : TextNoteSet(folder.audio("Noise.mp3")).notes)
         EXPECT_GE(note->time(), 0);
-
-    ASSERT_TRUE(platform::createDirectory(folder.path + "/Folder.txt"));
-    EXPECT_TRUE(TextNoteSet(folder.audio("Folder.mp3")).notes.empty());
 }
 
 TEST(TextNoteSet, SaveWritesTheWholeFile) {

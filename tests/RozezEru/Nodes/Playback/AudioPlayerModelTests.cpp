@@ -72,9 +72,6 @@ TEST_F(AudioPlayerModel, OpeningAndLoadingFilesReportsFailuresAndKeepsTheOldFile
     EXPECT_EQ(std::pair(player->isBuffered(), player->buffer()->frameLength()), std::pair(true, 8000u));
     const auto file = player->file();
 
-    const std::string garbage = folder.file("garbage.wav");
-    ASSERT_TRUE(platform::writeFileAtomically(garbage, std::string(300, 'x')));
-    EXPECT_FALSE(player->load(garbage).ok());
     EXPECT_FALSE(player->load(folder.file("missing.wav")).ok());
     EXPECT_EQ(std::tuple(player->file(), player->editEndTime(), player->isBuffered()),
               std::tuple(file, 1.0, true));
