@@ -1,7 +1,7 @@
 #pragma once
 // The audio devices of the system: identifiers, names, channel counts, the default output, and an output
 // device for a listed identifier. Every query asks the system anew and can fail on its own. Back ends:
-// AlsaDeviceList, and FakeDeviceList for tests. Any one thread at a time.
+// AlsaDeviceList (tests have their own). Any one thread at a time.
 
 #include "platform/audio/AudioDevice.h"
 #include "platform/foundation/Result.h"

@@ -3,7 +3,7 @@
 #include "RozezEru/Internals/DeviceUtils.h"
 #include "RozezEru/Internals/Settings.h"
 #include "platform/audio/AudioEngine.h"
-#include "platform/audio/FakeDeviceList.h"
+#include "tests/support/FakeDeviceList.h"
 #include "platform/audio/NullAudioDevice.h"
 
 #include "tests/support/EngineRig.h"
@@ -14,7 +14,7 @@
 #include <unordered_set>
 
 using namespace rozezeru;
-using platform::FakeDeviceList;
+using testsupport::FakeDeviceList;
 using platform::LogType;
 using testsupport::ToolkitLogCapture;
 

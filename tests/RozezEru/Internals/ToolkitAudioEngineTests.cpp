@@ -5,7 +5,7 @@
 #include "RozezEru/Internals/MainBundleInfo.h"
 #include "RozezEru/Internals/MemoryAddress.h"
 #include "RozezEru/Internals/Settings.h"
-#include "platform/audio/FakeDeviceList.h"
+#include "tests/support/FakeDeviceList.h"
 #include "platform/audio/IONodes.h"
 #include "platform/audio/MixerNode.h"
 #include "platform/files/AudioFile.h"
@@ -244,7 +244,7 @@ TEST(ToolkitAudioEngine, FindsTheFirstAudioUnitOfANameThatLoads) {
 }
 
 TEST(ToolkitAudioEngine, ListsDevicesByDirectionAndPlaysThroughTheChosenOne) {
-    auto list = std::make_shared<platform::FakeDeviceList>();
+    auto list = std::make_shared<testsupport::FakeDeviceList>();
     list->addDevice({"Microphone", 1, 0, 11});
     list->addDevice({"Speakers", 0, 2, 12});
     list->addDevice({"Interface", 4, 4, 13});

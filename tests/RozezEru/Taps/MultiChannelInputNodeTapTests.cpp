@@ -4,7 +4,7 @@
 #include "RozezEru/AudioFiles/PcmBufferUtilities.h"
 #include "RozezEru/Taps/MultiChannelInputNodeTap.h"
 #include "platform/audio/AudioEngine.h"
-#include "platform/audio/FakeInputDevice.h"
+#include "tests/support/FakeInputDevice.h"
 #include "platform/audio/IONodes.h"
 
 #include <gtest/gtest.h>
@@ -25,12 +25,12 @@ float deviceSample(int c, std::uint64_t n) {
 }
 
 std::unique_ptr<platform::AudioEngine> eightChannelEngine() {
-    platform::FakeInputDevice::Configuration configuration;
+    testsupport::FakeInputDevice::Configuration configuration;
     for (int c = 0; c < 8; ++c)
         configuration.inputs.push_back(
-            platform::FakeInputDevice::perFrame([c](std::uint64_t n) { return deviceSample(c, n); }));
+            testsupport::FakeInputDevice::perFrame([c](std::uint64_t n) { return deviceSample(c, n); }));
     return std::make_unique<platform::AudioEngine>(
-        std::make_unique<platform::FakeInputDevice>(std::move(configuration)));
+        std::make_unique<testsupport::FakeInputDevice>(std::move(configuration)));
 }
 
 std::shared_ptr<MultiChannelInputNodeTap> tapOn(platform::AudioEngine& engine, const std::string& folder) {

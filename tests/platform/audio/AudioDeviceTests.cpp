@@ -3,7 +3,7 @@
 
 #include "platform/audio/AlsaAudioDevice.h"
 #include "platform/audio/AlsaDeviceList.h"
-#include "platform/audio/FakeDeviceList.h"
+#include "tests/support/FakeDeviceList.h"
 #include "platform/audio/MixerNode.h"
 
 #include <gtest/gtest.h>

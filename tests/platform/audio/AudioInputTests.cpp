@@ -3,7 +3,7 @@
 
 #include "platform/audio/AlsaAudioDevice.h"
 #include "platform/audio/CaptureRing.h"
-#include "platform/audio/FakeInputDevice.h"
+#include "tests/support/FakeInputDevice.h"
 #include "platform/audio/IONodes.h"
 
 #include <gtest/gtest.h>

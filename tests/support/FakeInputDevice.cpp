@@ -1,4 +1,4 @@
-#include "platform/audio/FakeInputDevice.h"
+#include "tests/support/FakeInputDevice.h"
 
 #include "platform/audio/CaptureRing.h"
 
@@ -6,7 +6,9 @@
 #include <cstring>
 #include <thread>
 
-namespace platform {
+namespace testsupport {
+
+using namespace platform;
 
 namespace {
 
@@ -103,4 +105,4 @@ void FakeInputDevice::capture(std::uint32_t frames) {
     capturing_.store(false);
 }
 
-} // namespace platform
+} // namespace testsupport

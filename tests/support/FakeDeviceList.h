@@ -4,9 +4,9 @@
 
 #include "platform/audio/AudioDeviceList.h"
 
-namespace platform {
+namespace testsupport {
 
-class FakeDeviceList final : public AudioDeviceList {
+class FakeDeviceList final : public platform::AudioDeviceList {
 public:
     enum class Query {
         devices,
@@ -17,26 +17,27 @@ public:
         makeOutputDevice
     };
 
-    void addDevice(const AudioDeviceInfo& device) { devices_.push_back(device); }
+    void addDevice(const platform::AudioDeviceInfo& device) { devices_.push_back(device); }
     void removeAllDevices() { devices_.clear(); }
     void setDefaultOutputDevice(std::uint32_t deviceID) { defaultOutput_ = deviceID; }
     void setFailing(Query query, bool failing);
 
-    Result<std::vector<std::uint32_t>> devices() override;
-    Result<std::string> deviceName(std::uint32_t deviceID) override;
-    Result<std::uint32_t> inputChannels(std::uint32_t deviceID) override;
-    Result<std::uint32_t> outputChannels(std::uint32_t deviceID) override;
-    Result<std::uint32_t> defaultOutputDevice() override;
+    platform::Result<std::vector<std::uint32_t>> devices() override;
+    platform::Result<std::string> deviceName(std::uint32_t deviceID) override;
+    platform::Result<std::uint32_t> inputChannels(std::uint32_t deviceID) override;
+    platform::Result<std::uint32_t> outputChannels(std::uint32_t deviceID) override;
+    platform::Result<std::uint32_t> defaultOutputDevice() override;
     // A null device (as fast as possible) with the device's output channel count and identifier.
-    Result<std::unique_ptr<AudioDevice>> makeOutputDevice(std::uint32_t deviceID) override;
+    platform::Result<std::unique_ptr<platform::AudioDevice>>
+    makeOutputDevice(std::uint32_t deviceID) override;
 
 private:
-    const AudioDeviceInfo* find(std::uint32_t deviceID) const;
+    const platform::AudioDeviceInfo* find(std::uint32_t deviceID) const;
     bool failing(Query query) const { return failing_ & (1u << unsigned(query)); }
 
-    std::vector<AudioDeviceInfo> devices_;
+    std::vector<platform::AudioDeviceInfo> devices_;
     std::uint32_t defaultOutput_ = 0;
     std::uint32_t failing_ = 0;
 };
 
-} // namespace platform
+} // namespace testsupport

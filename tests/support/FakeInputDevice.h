@@ -12,9 +12,9 @@
 #include <functional>
 #include <vector>
 
-namespace platform {
+namespace testsupport {
 
-class FakeInputDevice final : public AudioDevice {
+class FakeInputDevice final : public platform::AudioDevice {
 public:
     // Fills `frames` samples of one channel from input frame `first` on. Runs on the render thread:
     // it must not lock, allocate or block.
@@ -27,7 +27,7 @@ public:
         std::vector<Signal> inputs;
         std::uint32_t framesPerPeriod = 512;
         // As fast as possible outruns the taps' threads, which then drop buffers.
-        NullAudioDevice::Pacing pacing = NullAudioDevice::Pacing::realTime;
+        platform::NullAudioDevice::Pacing pacing = platform::NullAudioDevice::Pacing::realTime;
         // Input frames captured per period, when fewer than framesPerPeriod: input that runs short.
         std::uint32_t capturedFramesPerPeriod = 0;
         std::string name = "Fake Input Device";
@@ -44,38 +44,39 @@ public:
 
     std::string name() const override { return configuration_.name; }
     std::uint32_t deviceID() const override { return configuration_.deviceID; }
-    AudioFormat outputFormat() const override { return output_.outputFormat(); }
-    AudioFormat inputFormat() const override { return input_; }
+    platform::AudioFormat outputFormat() const override { return output_.outputFormat(); }
+    platform::AudioFormat inputFormat() const override { return input_; }
     std::uint32_t framesPerPeriod() const override { return output_.framesPerPeriod(); }
 
-    Result<void> start(Client& client) override;
+    platform::Result<void> start(Client& client) override;
     void stop() override;
     bool isRunning() const override { return output_.isRunning(); }
 
     // Fails when the device was given no input signals.
-    Result<void> startCapture(CaptureRing& ring) override;
+    platform::Result<void> startCapture(platform::CaptureRing& ring) override;
     void stopCapture() override;
 
     // Input frames captured so far (any thread).
     std::uint64_t framesCaptured() const { return captured_.load(std::memory_order_relaxed); }
 
 private:
-    struct Capturer final : AudioDevice::Client {
-        void renderDevicePeriod(std::uint32_t frames, AudioBufferList& out, std::uint64_t hostTime) override;
+    struct Capturer final : platform::AudioDevice::Client {
+        void renderDevicePeriod(std::uint32_t frames, platform::AudioBufferList& out,
+                                std::uint64_t hostTime) override;
         FakeInputDevice* device = nullptr;
         Client* client = nullptr;
     };
     void capture(std::uint32_t frames);
 
     Configuration configuration_;
-    NullAudioDevice output_;
-    AudioFormat input_;
+    platform::NullAudioDevice output_;
+    platform::AudioFormat input_;
     std::vector<std::vector<float>> scratch_;
     std::vector<const float*> pointers_;
     Capturer capturer_;
-    std::atomic<CaptureRing*> ring_{nullptr};
+    std::atomic<platform::CaptureRing*> ring_{nullptr};
     std::atomic<bool> capturing_{false};
     std::atomic<std::uint64_t> captured_{0};
 };
 
-} // namespace platform
+} // namespace testsupport

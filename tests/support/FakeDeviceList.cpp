@@ -1,8 +1,10 @@
-#include "platform/audio/FakeDeviceList.h"
+#include "tests/support/FakeDeviceList.h"
 
 #include "platform/audio/NullAudioDevice.h"
 
-namespace platform {
+namespace testsupport {
+
+using namespace platform;
 
 namespace {
 
@@ -74,4 +76,4 @@ Result<std::unique_ptr<AudioDevice>> FakeDeviceList::makeOutputDevice(std::uint3
     return std::unique_ptr<AudioDevice>(std::make_unique<NullAudioDevice>(configuration));
 }
 
-} // namespace platform
+} // namespace testsupport
