@@ -98,7 +98,7 @@ void MusicTrackView::setDestinationMIDIEndpoint(MIDIEndpointRef endpoint) {
     const auto now = current();
     if (!now.track) return;
     sequencer_->edit([&] {
-        if (endpoint != 0 && !sequencer_->openMIDIOutput()) return;
+        if (endpoint != 0 && !sequencer_->midiOutput_.open(sequencer_->player_)) return;
         now.track->setDestinationMIDIEndpoint(endpoint);
         now.state->node = nullptr;
         sequencer_->player_.setDestination(track_, nullptr);
@@ -108,14 +108,12 @@ void MusicTrackView::setDestinationMIDIEndpoint(MIDIEndpointRef endpoint) {
 // ---- The sequencer
 
 AudioEngineSequencer::AudioEngineSequencer(AudioEngine& engine, std::shared_ptr<MIDIService> midiService)
-    : engine_(engine), midiService_(std::move(midiService)) {
+    : engine_(engine), midiOutput_("AudioEngineSequencer", std::move(midiService)) {
     player_.setSequence(&sequence_);
 }
 
 AudioEngineSequencer::~AudioEngineSequencer() {
-    // The endpoint thread sends through the port: it ends before the port goes.
     stop();
-    if (midiClient_) midiService_->clientDispose(midiClient_);
 }
 
 Result<void> AudioEngineSequencer::load(const std::string& path) {
@@ -187,28 +185,11 @@ void AudioEngineSequencer::releaseNotes() {
                 first = states_[j].node != node;
             if (first) node->auAudioUnit().scheduleMIDIEvent(AUEventSampleTimeImmediate, 0, allNotesOff);
             auto track = sequence_.indTrack(static_cast<std::uint32_t>(i)).lock();
-            if (midiPort_ && track && track->destinationMIDIEndpoint() != 0)
-                midiService_->send(midiPort_, track->destinationMIDIEndpoint(),
-                                   makePacketList(0, allNotesOff));
+            if (midiOutput_.isOpen() && track && track->destinationMIDIEndpoint() != 0)
+                midiOutput_.service().send(midiOutput_.port(), track->destinationMIDIEndpoint(),
+                                           makePacketList(0, allNotesOff));
         }
     }
-}
-
-Result<void> AudioEngineSequencer::openMIDIOutput() {
-    if (midiPort_) return {};
-    if (!midiService_) midiService_ = defaultMIDIService();
-    MIDIClientRef client = 0;
-    MIDIPortRef port = 0;
-    if (midiService_->clientCreate("AudioEngineSequencer", {}, client) != kMIDINoErr)
-        return Error::make(sequencerErrorDomain, "No MIDI client.");
-    if (midiService_->outputPortCreate(client, "Sequencer Out", port) != kMIDINoErr) {
-        midiService_->clientDispose(client);
-        return Error::make(sequencerErrorDomain, "No MIDI output port.");
-    }
-    midiClient_ = client;
-    midiPort_ = port;
-    player_.setMIDIOutput(midiService_.get(), midiPort_);
-    return {};
 }
 
 } // namespace platform

@@ -11,6 +11,7 @@
 #include "platform/foundation/Result.h"
 #include "platform/midi/MIDITypes.h"
 #include "platform/sequencing/MusicPlayer.h"
+#include "platform/sequencing/MusicPlayerMIDIOutput.h"
 #include "platform/sequencing/MusicSequence.h"
 
 #include <cstdint>
@@ -24,7 +25,6 @@ namespace platform {
 class AudioEngine;
 class AudioUnitNode;
 class AudioEngineSequencer;
-class MIDIService;
 
 struct MusicBeatRange {
     MusicTimeStamp start = 0;
@@ -108,12 +108,9 @@ private:
     // would not be ended otherwise) and starting again where it was.
     template <typename Edit> void edit(Edit&& change);
     void releaseNotes();
-    Result<void> openMIDIOutput();
 
     AudioEngine& engine_;
-    std::shared_ptr<MIDIService> midiService_;
-    MIDIClientRef midiClient_ = 0;
-    MIDIPortRef midiPort_ = 0;
+    MusicPlayerMIDIOutput midiOutput_; // before the player that sends through it
     MusicSequence sequence_;
     std::vector<TrackState> states_;
     MusicPlayer player_; // after the sequence it plays

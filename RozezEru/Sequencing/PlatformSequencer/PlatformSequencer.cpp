@@ -36,7 +36,8 @@ template <typename T> T valueAt(const std::vector<std::pair<double, T>>& list, d
 
 PlatformSequencer::PlatformSequencer()
     : sequence(std::make_unique<platform::MusicSequence>()),
-      musicPlayer(std::make_unique<platform::MusicPlayer>()) {
+      musicPlayer(std::make_unique<platform::MusicPlayer>()),
+      midiOutput_(std::make_unique<platform::MusicPlayerMIDIOutput>("PlatformSequencer")) {
     musicPlayer->setSequence(sequence.get());
 }
 
@@ -267,7 +268,15 @@ std::uint32_t PlatformSequencer::timeResolution() const {
 // ---- Transport
 
 void PlatformSequencer::play() {
-    if (musicPlayer) musicPlayer->start();
+    if (!musicPlayer) return;
+    // The client is opened only for a sequence that has somewhere to send.
+    bool routed = false;
+    for (std::uint32_t i = 0; sequence && i < sequence->trackCount(); ++i)
+        if (auto track = sequence->indTrack(i).lock()) routed |= track->destinationMIDIEndpoint() != 0;
+    if (routed && !musicPlayer->isPlaying())
+        if (auto opened = midiOutput_->open(*musicPlayer); !opened)
+            Log(LogSite("play()"), opened.error().message);
+    musicPlayer->start();
 }
 void PlatformSequencer::stop() {
     if (musicPlayer) musicPlayer->stop();
@@ -363,6 +372,16 @@ void PlatformSequencer::clearRange(const Duration& start, const Duration& durati
 void PlatformSequencer::setMIDIOutput(std::uint32_t endpoint) {
     for (const auto& track : tracks)
         track->setMIDIOutput(endpoint);
+}
+
+void PlatformSequencer::setMIDIService(std::shared_ptr<platform::MIDIService> service,
+                                       const platform::Clock& clock) {
+    if (midiOutput_->isOpen()) {
+        Log(LogSite("setMIDIService(_:clock:)"), "The MIDI service is in use; it stays.");
+        return;
+    }
+    midiOutput_ =
+        std::make_unique<platform::MusicPlayerMIDIOutput>("PlatformSequencer", std::move(service), clock);
 }
 
 Duration PlatformSequencer::currentRelativePosition() const {

@@ -2,11 +2,13 @@
 // One platform music sequence with its player and a track manager per sequence track: loading and
 // exporting standard MIDI files, the tempo track, transport, time conversion, length, looping and
 // quantisation. Made and used from one thread at a time (normally the main thread); the player
-// sends its events from the render threads of the tracks' audio units.
+// sends its events from the render threads of the tracks' audio units, and to MIDI endpoints from a
+// thread of its own.
 
 #include "RozezEru/Sequencing/Duration.h"
 #include "RozezEru/Sequencing/PlatformSequencer/MusicTrackManager.h"
 #include "platform/sequencing/MusicPlayer.h"
+#include "platform/sequencing/MusicPlayerMIDIOutput.h"
 #include "platform/sequencing/MusicSequence.h"
 
 #include <cstdint>
@@ -96,6 +98,10 @@ public:
     void toggleLoop();
     void clearRange(const Duration& start, const Duration& duration);
     void setMIDIOutput(std::uint32_t endpoint);
+    // Where tracks routed to a MIDI endpoint are sent from, timed by `clock`: the process's default
+    // service unless set before the first play that sends to an endpoint.
+    void setMIDIService(std::shared_ptr<platform::MIDIService> service,
+                        const platform::Clock& clock = platform::Clock::system());
     Duration currentRelativePosition() const;
     Duration previousQuantizedPosition(double step) const;
     Duration nextQuantizedPosition(double step) const;
@@ -109,6 +115,7 @@ private:
     void deleteTempoTrackEvents(bool timeSignatures);
     std::pair<double, double> gridPositions(double step) const;
     bool loopEnabled_ = false;
+    std::unique_ptr<platform::MusicPlayerMIDIOutput> midiOutput_;
 };
 
 } // namespace rozezeru

@@ -1,9 +1,14 @@
 #include "RozezEru/Sequencing/PlatformSequencer/PlatformSequencer.h"
+#include "platform/midi/LoopbackMIDIService.h"
+#include "platform/midi/MIDIPacketList.h"
 #include "tests/support/MIDIFileBytes.h"
 #include "tests/support/ToolkitLogCapture.h"
+#include "tests/support/Wait.h"
 
+#include <array>
 #include <cmath>
 #include <gtest/gtest.h>
+#include <mutex>
 
 using namespace rozezeru;
 using namespace testsupport;
@@ -203,4 +208,41 @@ TEST(PlatformSequencer, GridPositionsSnapWithinTheLoop) {
         for (int i = 0; i < 3; ++i)
             EXPECT_NEAR(got[i], expected[i], 1e-9) << position << " step " << step << " #" << i;
     }
+}
+
+TEST(PlatformSequencer, TracksRoutedToAnEndpointSendTheirNotesOnTheInjectedClock) {
+    auto service = std::make_shared<platform::LoopbackMIDIService>();
+    platform::FakeClock clock;
+    std::mutex mutex;
+    using Message = std::pair<double, std::array<std::uint8_t, 2>>; // clock seconds, status and note
+    std::vector<Message> received;
+    platform::MIDIClientRef client = 0;
+    platform::MIDIEndpointRef destination = 0;
+    ASSERT_EQ(service->clientCreate("synth", {}, client), platform::kMIDINoErr);
+    auto read = [&](std::span<const std::uint8_t> list) {
+        std::lock_guard lock(mutex);
+        for (const auto& packet : platform::MIDIPacketListView(list))
+            received.push_back(
+                {clock.now().timeIntervalSinceReferenceDate, {packet.data[0], packet.data[1]}});
+    };
+    ASSERT_EQ(service->destinationCreate(client, "in", read, destination), platform::kMIDINoErr);
+
+    auto sequencer = PlatformSequencer::make();
+    sequencer->setMIDIService(service, clock);
+    auto track = sequencer->newTrack("Lead");
+    track->add(60, 100, beats(0), beats(1), 1);
+    track->add(62, 90, beats(2), beats(1), 1);
+    sequencer->setMIDIOutput(destination);
+    sequencer->play();
+    // At 120 BPM each half second of the standing clock lets exactly one more message through.
+    for (std::size_t step = 1; step <= 4; ++step) {
+        ASSERT_TRUE(waitUntil([&] {
+            std::lock_guard lock(mutex);
+            return received.size() == step;
+        })) << step;
+        clock.advance(0.5);
+    }
+    sequencer->stop();
+    EXPECT_EQ(received, (std::vector<Message>{
+                            {0.0, {0x91, 60}}, {0.5, {0x81, 60}}, {1.0, {0x91, 62}}, {1.5, {0x81, 62}}}));
 }
