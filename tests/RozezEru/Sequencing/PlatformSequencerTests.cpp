@@ -1,14 +1,13 @@
 #include "RozezEru/Sequencing/PlatformSequencer/PlatformSequencer.h"
 #include "platform/midi/LoopbackMIDIService.h"
-#include "platform/midi/MIDIPacketList.h"
 #include "tests/support/MIDIFileBytes.h"
 #include "tests/support/ToolkitLogCapture.h"
 #include "tests/support/Wait.h"
 
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <gtest/gtest.h>
-#include <mutex>
 
 using namespace rozezeru;
 using namespace testsupport;
@@ -213,20 +212,19 @@ TEST(PlatformSequencer, GridPositionsSnapWithinTheLoop) {
 TEST(PlatformSequencer, TracksRoutedToAnEndpointSendTheirNotesOnTheInjectedClock) {
     auto service = std::make_shared<platform::LoopbackMIDIService>();
     platform::FakeClock clock;
-    std::mutex mutex;
     using Message = std::pair<double, std::array<std::uint8_t, 2>>; // clock seconds, status and note
-    std::vector<Message> received;
+    std::vector<Message> received; // the player's thread writes it until the stop
+    std::atomic<std::size_t> count{0};
     platform::MIDIClientRef client = 0;
     platform::MIDIEndpointRef destination = 0;
     ASSERT_EQ(service->clientCreate("synth", {}, client), platform::kMIDINoErr);
     auto read = [&](std::span<const std::uint8_t> list) {
-        std::lock_guard lock(mutex);
         for (const auto& packet : platform::MIDIPacketListView(list))
             received.push_back(
                 {clock.now().timeIntervalSinceReferenceDate, {packet.data[0], packet.data[1]}});
+        count = received.size();
     };
     ASSERT_EQ(service->destinationCreate(client, "in", read, destination), platform::kMIDINoErr);
-
     auto sequencer = PlatformSequencer::make();
     sequencer->setMIDIService(service, clock);
     auto track = sequencer->newTrack("Lead");
@@ -236,10 +234,7 @@ TEST(PlatformSequencer, TracksRoutedToAnEndpointSendTheirNotesOnTheInjectedClock
     sequencer->play();
     // At 120 BPM each half second of the standing clock lets exactly one more message through.
     for (std::size_t step = 1; step <= 4; ++step) {
-        ASSERT_TRUE(waitUntil([&] {
-            std::lock_guard lock(mutex);
-            return received.size() == step;
-        })) << step;
+        ASSERT_TRUE(waitUntil([&] { return count.load() == step; })) << step;
         clock.advance(0.5);
     }
     sequencer->stop();
