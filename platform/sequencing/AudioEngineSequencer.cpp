@@ -175,21 +175,7 @@ void AudioEngineSequencer::stop() {
 }
 
 void AudioEngineSequencer::releaseNotes() {
-    for (std::uint8_t channel = 0; channel < 16; ++channel) {
-        const std::uint8_t allNotesOff[] = {static_cast<std::uint8_t>(0xB0 | channel), 123, 0};
-        for (std::size_t i = 0; i < states_.size(); ++i) {
-            // A unit shared by several tracks hears it once.
-            auto* node = states_[i].node;
-            bool first = node != nullptr;
-            for (std::size_t j = 0; first && j < i; ++j)
-                first = states_[j].node != node;
-            if (first) node->auAudioUnit().scheduleMIDIEvent(AUEventSampleTimeImmediate, 0, allNotesOff);
-            auto track = sequence_.indTrack(static_cast<std::uint32_t>(i)).lock();
-            if (midiOutput_.isOpen() && track && track->destinationMIDIEndpoint() != 0)
-                midiOutput_.service().send(midiOutput_.port(), track->destinationMIDIEndpoint(),
-                                           makePacketList(0, allNotesOff));
-        }
-    }
+    midiOutput_.releaseNotes(sequence_);
 }
 
 } // namespace platform

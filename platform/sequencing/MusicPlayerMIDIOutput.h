@@ -29,6 +29,10 @@ public:
     MIDIService& service() const { return *service_; }
     MIDIPortRef port() const { return port_; }
 
+    // A stopped player leaves sounding notes on: all notes off (controller 123) on every channel, once
+    // to each unit and, when open, each endpoint that a track of `sequence` is routed to.
+    void releaseNotes(const MusicSequence& sequence) const;
+
 private:
     std::string clientName_;
     std::shared_ptr<MIDIService> service_;

@@ -279,7 +279,10 @@ void PlatformSequencer::play() {
     musicPlayer->start();
 }
 void PlatformSequencer::stop() {
-    if (musicPlayer) musicPlayer->stop();
+    if (!musicPlayer) return;
+    const bool wasPlaying = musicPlayer->isPlaying();
+    musicPlayer->stop();
+    if (wasPlaying && sequence) midiOutput_->releaseNotes(*sequence);
 }
 void PlatformSequencer::preroll() {
     if (musicPlayer) musicPlayer->preroll();

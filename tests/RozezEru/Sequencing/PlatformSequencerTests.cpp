@@ -238,6 +238,9 @@ TEST(PlatformSequencer, TracksRoutedToAnEndpointSendTheirNotesOnTheInjectedClock
         clock.advance(0.5);
     }
     sequencer->stop();
-    EXPECT_EQ(received, (std::vector<Message>{
-                            {0.0, {0x91, 60}}, {0.5, {0x81, 60}}, {1.0, {0x91, 62}}, {1.5, {0x81, 62}}}));
+    std::vector<Message> expected{{0.0, {0x91, 60}}, {0.5, {0x81, 60}}, {1.0, {0x91, 62}}, {1.5, {0x81, 62}}};
+    // The stop releases whatever an endpoint still sounds: all notes off on every channel.
+    for (std::uint8_t channel = 0; channel < 16; ++channel)
+        expected.push_back({2.0, {std::uint8_t(0xB0 | channel), 123}});
+    EXPECT_EQ(received, expected);
 }
