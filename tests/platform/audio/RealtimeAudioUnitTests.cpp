@@ -84,7 +84,7 @@ TEST(RealtimeAudioUnit, RenderObserversAndEventsComeAndGoWhileRendering) {
             const std::uint64_t at = device->periodsRendered();
             rendering = testsupport::waitUntil([&] { return device->periodsRendered() >= at + 2; });
         } else {
-            std::this_thread::sleep_for(500us);
+            std::this_thread::yield();
         }
     }
     // A busy machine may have held the sender back: wait for its notes to reach the unit.
@@ -154,7 +154,7 @@ TEST(RealtimeAudioUnit, ReconfiguringWhileRunningIsRaceFree) {
             const std::uint64_t at = device->periodsRendered();
             ASSERT_TRUE(testsupport::waitUntil([&] { return device->periodsRendered() >= at + 2; }));
         } else {
-            std::this_thread::sleep_for(700us);
+            std::this_thread::yield();
         }
     }
     const int rendersBefore = unit.renders.load();
