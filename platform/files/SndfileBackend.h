@@ -10,8 +10,9 @@ namespace platform {
 
 Result<std::unique_ptr<AudioFileBackend>> openSndfileReader(const std::string& path,
                                                             AudioFileBackend::Info& info);
-Result<std::unique_ptr<AudioFileBackend>>
-openSndfileWriter(const std::string& path, const AudioFileSettings& settings,
-                  const AudioFileWriteOptions& options, AudioFileBackend::Info& info);
+Result<std::unique_ptr<AudioFileBackend>> openSndfileWriter(const std::string& path,
+                                                            const AudioFileSettings& settings,
+                                                            const AudioFileWriteOptions& options,
+                                                            AudioFileBackend::Info& info);
 
 } // namespace platform

@@ -3,8 +3,8 @@
 #include "RozezEru/Internals/DeviceUtils.h"
 #include "RozezEru/Internals/Settings.h"
 #include "platform/audio/AudioEngine.h"
-#include "tests/support/FakeDeviceList.h"
 #include "platform/audio/NullAudioDevice.h"
+#include "tests/support/FakeDeviceList.h"
 
 #include "tests/support/EngineRig.h"
 #include "tests/support/ToolkitLogCapture.h"
@@ -14,8 +14,8 @@
 #include <unordered_set>
 
 using namespace rozezeru;
-using testsupport::FakeDeviceList;
 using platform::LogType;
+using testsupport::FakeDeviceList;
 using testsupport::ToolkitLogCapture;
 
 namespace {

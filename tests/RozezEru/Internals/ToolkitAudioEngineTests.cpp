@@ -5,10 +5,10 @@
 #include "RozezEru/Internals/MainBundleInfo.h"
 #include "RozezEru/Internals/MemoryAddress.h"
 #include "RozezEru/Internals/Settings.h"
-#include "tests/support/FakeDeviceList.h"
 #include "platform/audio/IONodes.h"
 #include "platform/audio/MixerNode.h"
 #include "platform/files/AudioFile.h"
+#include "tests/support/FakeDeviceList.h"
 
 #include "tests/platform/audio/GainTestUnit.h"
 #include "tests/support/TemporaryFolder.h"

@@ -4,8 +4,8 @@
 #include "RozezEru/AudioFiles/PcmBufferUtilities.h"
 #include "RozezEru/Taps/MultiChannelInputNodeTap.h"
 #include "platform/audio/AudioEngine.h"
-#include "tests/support/FakeInputDevice.h"
 #include "platform/audio/IONodes.h"
+#include "tests/support/FakeInputDevice.h"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,8 @@
 
 #include "platform/audio/AlsaAudioDevice.h"
 #include "platform/audio/AlsaDeviceList.h"
-#include "tests/support/FakeDeviceList.h"
 #include "platform/audio/MixerNode.h"
+#include "tests/support/FakeDeviceList.h"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,8 @@
 
 #include "platform/audio/AlsaAudioDevice.h"
 #include "platform/audio/CaptureRing.h"
-#include "tests/support/FakeInputDevice.h"
 #include "platform/audio/IONodes.h"
+#include "tests/support/FakeInputDevice.h"
 
 #include <gtest/gtest.h>
 
