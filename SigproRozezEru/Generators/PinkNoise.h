@@ -1,43 +1,19 @@
 #pragma once
-// Pink noise, its power falling by 3 dB an octave, within ±`amplitude`. A new node is silent until start().
-// Main thread (the kernel renders on the render thread).
+// Pink noise, its power falling by 3 dB an octave, within ±`amplitude`.
 
-#include "RozezEru/Nodes/NodeParameterDef.h"
-#include "RozezEru/Nodes/Parameter.h"
-#include "RozezEru/Nodes/ParameterSetup.h"
-#include "SigproRozezEru/Generators/GeneratorNode.h"
-#include "SigproRozezEru/NodeParameterTable.h"
-#include "platform/audio/AudioUnitTypes.h"
+#include "SigproRozezEru/Generators/NoiseGenerator.h"
 
-#include <array>
-#include <memory>
 #include <string_view>
-#include <vector>
 
 namespace rozezeru {
 
-class PinkNoise final : public GeneratorNode {
+class PinkNoise final : public NoiseGenerator<PinkNoise> {
 public:
     static constexpr std::string_view componentSubType = "pink";
     static constexpr std::string_view nodeClassName = "PinkNoise";
-    static constexpr std::array<NodeParameterRow, 1> parameterRows{{
-        {"amplitude", "Amplitude", 1.0f, {0.0f, 1.0f}, ParameterUnit::generic},
-    }};
-    static NodeParameterDef amplitudeDef() { return nodeParameterDef<PinkNoise>(0); }
 
-    // Bypassed, then the amplitude written (clamped).
     explicit PinkNoise(platform::AUValue amplitude = amplitudeDef().defaultValue)
-        : GeneratorNode(componentSubType) {
-        setupParameters();
-        stop();
-        writeInitialValues({amplitude});
-    }
-
-    std::vector<std::shared_ptr<NodeParameter>> parameters() const override {
-        return parameterList(amplitude);
-    }
-
-    Parameter<float> amplitude{amplitudeDef()};
+        : NoiseGenerator(amplitude) {}
 };
 
 } // namespace rozezeru
