@@ -1,21 +1,13 @@
 #pragma once
-// A ladder low-pass filter with resonance. Main thread (the kernel renders on the render thread).
+// A ladder low-pass filter with resonance.
 
-#include "RozezEru/Nodes/NodeParameterDef.h"
-#include "RozezEru/Nodes/Parameter.h"
-#include "RozezEru/Nodes/ParameterSetup.h"
-#include "SigproRozezEru/Effects/EffectNode.h"
-#include "SigproRozezEru/NodeParameterTable.h"
-#include "platform/audio/AudioUnitTypes.h"
+#include "SigproRozezEru/Effects/EffectNodeShapes.h"
 
-#include <array>
-#include <memory>
 #include <string_view>
-#include <vector>
 
 namespace rozezeru {
 
-class MoogLadder final : public EffectNode {
+class MoogLadder final : public CutoffResonanceFilterNode<MoogLadder> {
 public:
     static constexpr std::string_view componentSubType = "mgld";
     static constexpr std::string_view nodeClassName = "MoogLadder";
@@ -24,24 +16,11 @@ public:
         {"cutoffFrequency", "Cutoff Frequency", 1000.0f, {12.0f, 20000.0f}, ParameterUnit::hertz},
         {"resonance", "Resonance", 0.5f, {0.0f, 2.0f}, ParameterUnit::percent},
     }};
-    static NodeParameterDef cutoffFrequencyDef() { return nodeParameterDef<MoogLadder>(0); }
-    static NodeParameterDef resonanceDef() { return nodeParameterDef<MoogLadder>(1); }
 
-    // `input` must not be null. The values are written (clamped) once the parameter tree is set up.
     explicit MoogLadder(std::shared_ptr<Node> input,
                         platform::AUValue cutoffFrequency = cutoffFrequencyDef().defaultValue,
                         platform::AUValue resonance = resonanceDef().defaultValue)
-        : EffectNode(std::move(input), componentSubType) {
-        setupParameters();
-        writeInitialValues({cutoffFrequency, resonance});
-    }
-
-    std::vector<std::shared_ptr<NodeParameter>> parameters() const override {
-        return parameterList(cutoffFrequency, resonance);
-    }
-
-    Parameter<float> cutoffFrequency{cutoffFrequencyDef()};
-    Parameter<float> resonance{resonanceDef()};
+        : CutoffResonanceFilterNode(std::move(input), cutoffFrequency, resonance) {}
 };
 
 } // namespace rozezeru

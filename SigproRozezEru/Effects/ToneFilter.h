@@ -1,22 +1,13 @@
 #pragma once
-// A first-order low-pass filter given by its half-power point. Main thread (the kernel renders on the render
-// thread).
+// A first-order low-pass filter given by its half-power point.
 
-#include "RozezEru/Nodes/NodeParameterDef.h"
-#include "RozezEru/Nodes/Parameter.h"
-#include "RozezEru/Nodes/ParameterSetup.h"
-#include "SigproRozezEru/Effects/EffectNode.h"
-#include "SigproRozezEru/NodeParameterTable.h"
-#include "platform/audio/AudioUnitTypes.h"
+#include "SigproRozezEru/Effects/EffectNodeShapes.h"
 
-#include <array>
-#include <memory>
 #include <string_view>
-#include <vector>
 
 namespace rozezeru {
 
-class ToneFilter final : public EffectNode {
+class ToneFilter final : public HalfPowerPointFilterNode<ToneFilter> {
 public:
     static constexpr std::string_view componentSubType = "tone";
     static constexpr std::string_view nodeClassName = "ToneFilter";
@@ -24,21 +15,10 @@ public:
     static constexpr std::array<NodeParameterRow, 1> parameterRows{{
         {"halfPowerPoint", "Half-Power Point", 1000.0f, {12.0f, 20000.0f}, ParameterUnit::hertz},
     }};
-    static NodeParameterDef halfPowerPointDef() { return nodeParameterDef<ToneFilter>(0); }
 
-    // `input` must not be null. The values are written (clamped) once the parameter tree is set up.
     explicit ToneFilter(std::shared_ptr<Node> input,
                         platform::AUValue halfPowerPoint = halfPowerPointDef().defaultValue)
-        : EffectNode(std::move(input), componentSubType) {
-        setupParameters();
-        writeInitialValues({halfPowerPoint});
-    }
-
-    std::vector<std::shared_ptr<NodeParameter>> parameters() const override {
-        return parameterList(halfPowerPoint);
-    }
-
-    Parameter<float> halfPowerPoint{halfPowerPointDef()};
+        : HalfPowerPointFilterNode(std::move(input), halfPowerPoint) {}
 };
 
 } // namespace rozezeru

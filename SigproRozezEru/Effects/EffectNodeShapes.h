@@ -1,0 +1,98 @@
+#pragma once
+// The shapes several effect nodes share: the same parameters, members and constructor, each node naming
+// its own component, class and parameter rows (ranges and defaults). `input` must not be null; the values
+// are written (clamped) once the parameter tree is set up. Main thread (the kernel renders on the render
+// thread).
+
+#include "RozezEru/Nodes/NodeParameterDef.h"
+#include "RozezEru/Nodes/Parameter.h"
+#include "RozezEru/Nodes/ParameterSetup.h"
+#include "SigproRozezEru/Effects/EffectNode.h"
+#include "SigproRozezEru/NodeParameterTable.h"
+#include "platform/audio/AudioUnitTypes.h"
+
+#include <array>
+#include <memory>
+#include <vector>
+
+namespace rozezeru {
+
+template <class Derived> class CutoffFilterNode : public EffectNode {
+public:
+    static NodeParameterDef cutoffFrequencyDef() { return nodeParameterDef<Derived>(0); }
+
+    std::vector<std::shared_ptr<NodeParameter>> parameters() const override {
+        return parameterList(cutoffFrequency);
+    }
+
+    Parameter<float> cutoffFrequency{cutoffFrequencyDef()};
+
+protected:
+    CutoffFilterNode(std::shared_ptr<Node> input, platform::AUValue cutoffFrequencyValue)
+        : EffectNode(std::move(input), Derived::componentSubType) {
+        setupParameters();
+        writeInitialValues({cutoffFrequencyValue});
+    }
+};
+
+template <class Derived> class CutoffResonanceFilterNode : public EffectNode {
+public:
+    static NodeParameterDef cutoffFrequencyDef() { return nodeParameterDef<Derived>(0); }
+    static NodeParameterDef resonanceDef() { return nodeParameterDef<Derived>(1); }
+
+    std::vector<std::shared_ptr<NodeParameter>> parameters() const override {
+        return parameterList(cutoffFrequency, resonance);
+    }
+
+    Parameter<float> cutoffFrequency{cutoffFrequencyDef()};
+    Parameter<float> resonance{resonanceDef()};
+
+protected:
+    CutoffResonanceFilterNode(std::shared_ptr<Node> input, platform::AUValue cutoffFrequencyValue,
+                              platform::AUValue resonanceValue)
+        : EffectNode(std::move(input), Derived::componentSubType) {
+        setupParameters();
+        writeInitialValues({cutoffFrequencyValue, resonanceValue});
+    }
+};
+
+template <class Derived> class BandFilterNode : public EffectNode {
+public:
+    static NodeParameterDef centerFrequencyDef() { return nodeParameterDef<Derived>(0); }
+    static NodeParameterDef bandwidthDef() { return nodeParameterDef<Derived>(1); }
+
+    std::vector<std::shared_ptr<NodeParameter>> parameters() const override {
+        return parameterList(centerFrequency, bandwidth);
+    }
+
+    Parameter<float> centerFrequency{centerFrequencyDef()};
+    Parameter<float> bandwidth{bandwidthDef()};
+
+protected:
+    BandFilterNode(std::shared_ptr<Node> input, platform::AUValue centerFrequencyValue,
+                   platform::AUValue bandwidthValue)
+        : EffectNode(std::move(input), Derived::componentSubType) {
+        setupParameters();
+        writeInitialValues({centerFrequencyValue, bandwidthValue});
+    }
+};
+
+template <class Derived> class HalfPowerPointFilterNode : public EffectNode {
+public:
+    static NodeParameterDef halfPowerPointDef() { return nodeParameterDef<Derived>(0); }
+
+    std::vector<std::shared_ptr<NodeParameter>> parameters() const override {
+        return parameterList(halfPowerPoint);
+    }
+
+    Parameter<float> halfPowerPoint{halfPowerPointDef()};
+
+protected:
+    HalfPowerPointFilterNode(std::shared_ptr<Node> input, platform::AUValue halfPowerPointValue)
+        : EffectNode(std::move(input), Derived::componentSubType) {
+        setupParameters();
+        writeInitialValues({halfPowerPointValue});
+    }
+};
+
+} // namespace rozezeru
