@@ -81,17 +81,7 @@ std::vector<std::string> NodeRecorder::temporaryFileURLs() {
 }
 
 void NodeRecorder::removeRecordedFiles() {
-    std::vector<std::string> paths;
-    {
-        RecordingList& list = recordingList();
-        std::lock_guard lock(list.mutex);
-        paths.swap(list.paths);
-    }
-    for (const std::string& path : paths) {
-        std::error_code ignored;
-        std::filesystem::remove(path, ignored);
-        Log(LogSite("removeRecordedFiles()"), "𝗫 Deleted tmp file at", path);
-    }
+    removeRecordedFiles(temporaryFileURLs());
 }
 
 void NodeRecorder::removeRecordedFiles(const std::vector<std::string>& own) {
