@@ -131,6 +131,24 @@ platform::Result<std::unique_ptr<platform::PcmBuffer>> bufferFromFile(const std:
     return bufferFromFile(*file.value());
 }
 
+std::optional<float> averageRms(const platform::PcmBuffer& buffer, std::uint32_t channels) {
+    const float* const* data = buffer.floatChannelData();
+    const std::uint32_t frames = buffer.frameLength();
+    if (!data || channels == 0 || frames == 0) return std::nullopt;
+    const std::uint32_t stride = buffer.stride();
+    double sum = 0.0;
+    for (std::uint32_t c = 0; c < channels; ++c) {
+        const float* samples = stride == 1 ? data[c] : data[0] + c;
+        double squares = 0.0;
+        for (std::uint32_t i = 0; i < frames; ++i) {
+            const double sample = samples[std::size_t(i) * stride];
+            squares += sample * sample;
+        }
+        sum += std::sqrt(squares / frames);
+    }
+    return float(sum / channels);
+}
+
 bool isAllZeros(const platform::PcmBuffer& buffer) {
     if (!buffer.floatChannelData()) return true;
     for (std::uint32_t c = 0; c < buffer.format().channelCount(); ++c)

@@ -52,6 +52,10 @@ platform::Result<std::unique_ptr<platform::PcmBuffer>> bufferFromFile(platform::
 // The same for the file at `path`; nullptr (without an error) when it cannot be opened.
 platform::Result<std::unique_ptr<platform::PcmBuffer>> bufferFromFile(const std::string& path);
 
+// The RMS level of each of the first `channels` channels over the valid frames, averaged; none
+// without float samples, channels or frames.
+std::optional<float> averageRms(const platform::PcmBuffer& buffer, std::uint32_t channels);
+
 // Whether every valid sample is 0.0 (or -0.0); true without 32-bit float samples.
 bool isAllZeros(const platform::PcmBuffer& buffer);
 

@@ -1,5 +1,6 @@
 #include "RozezEru/Internals/RenderToFile.h"
 
+#include "RozezEru/AudioFiles/PcmBufferUtilities.h"
 #include "RozezEru/Internals/Log.h"
 #include "platform/audio/AudioEngine.h"
 #include "platform/audio/PcmBuffer.h"
@@ -26,26 +27,6 @@ std::optional<std::int64_t> renderToFileFrames(double rate, double seconds) {
     const double frames = std::trunc(rate * seconds);
     if (!(frames >= 0.0 && frames < 9223372036854775808.0)) return std::nullopt;
     return static_cast<std::int64_t>(frames);
-}
-
-// The channels' RMS over the buffer's valid frames, averaged; nothing without float samples,
-// which never count as silent.
-std::optional<float> renderToFileAverageRms(const platform::PcmBuffer& buffer, std::uint32_t channels) {
-    const float* const* data = buffer.floatChannelData();
-    const std::uint32_t frames = buffer.frameLength();
-    if (!data || channels == 0 || frames == 0) return std::nullopt;
-    const std::uint32_t stride = buffer.stride();
-    double sum = 0.0;
-    for (std::uint32_t c = 0; c < channels; ++c) {
-        const float* samples = stride == 1 ? data[c] : data[0] + c;
-        double squares = 0.0;
-        for (std::uint32_t i = 0; i < frames; ++i) {
-            const double sample = samples[std::size_t(i) * stride];
-            squares += sample * sample;
-        }
-        sum += std::abs(std::sqrt(squares / frames));
-    }
-    return float(sum / channels);
 }
 
 } // namespace
@@ -115,7 +96,8 @@ platform::Result<void> renderToFile(platform::AudioEngine& engine, platform::Aud
             const std::int64_t written = file.framePosition();
             if (progress) progress(std::min(double(written) / double(*target), 1.0));
             if (renderUntilSilent && written >= *target) {
-                const auto rms = renderToFileAverageRms(*buffer, channels);
+                // A buffer without float samples never counts as silent.
+                const auto rms = averageRms(*buffer, channels);
                 if (rms && silenceThreshold > *rms) {
                     done = ++silentRuns > 2;
                 } else {

@@ -18,10 +18,9 @@ platform::MusicTrackView MIDIPlayer::operator[](Index index) const {
 }
 
 template <typename Body> void MIDIPlayer::forEachTrack(Body&& body) const {
-    for (Index i = startIndex(); i < endIndex(); i = index(i)) {
-        auto track = (*this)[i];
+    // One read of the track list, not one per track.
+    for (platform::MusicTrackView& track : tracks())
         body(track);
-    }
 }
 
 void MIDIPlayer::loadMIDIFile(const std::string& filename, const Bundle& bundle) {

@@ -300,15 +300,16 @@ void MultiChannelInputNodeTap::process(const platform::PcmBuffer& buffer, const 
     }
     const std::uint32_t frames = buffer.frameLength();
     const std::uint32_t stride = buffer.stride();
+    // One buffer serves every channel in turn: each file writes and meters it before the next copy.
+    const std::unique_ptr<platform::PcmBuffer> channel = platform::PcmBuffer::make(*format, frames);
+    if (!channel) {
+        Log(site, "Failed creating channelBuffer");
+        return;
+    }
     std::unique_lock take(takeMutex_);
     const bool write = isRecording_;
     const std::vector<std::shared_ptr<WriteableFile>> files = this->files();
     for (std::uint32_t c = 0; c < buffer.format().channelCount(); ++c) {
-        std::shared_ptr<platform::PcmBuffer> channel = platform::PcmBuffer::make(*format, frames);
-        if (!channel) {
-            Log(site, "Failed creating channelBuffer");
-            return;
-        }
         const float* in = buffer.format().isInterleaved() ? channels[0] + c : channels[c];
         float* out = channel->channel(0);
         for (std::uint32_t f = 0; f < frames; ++f)

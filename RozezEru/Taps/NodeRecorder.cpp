@@ -4,6 +4,7 @@
 #include "RozezEru/Internals/Log.h"
 #include "RozezEru/Internals/Settings.h"
 #include "RozezEru/Nodes/Node.h"
+#include "RozezEru/Taps/RecordingFiles.h"
 #include "platform/audio/AudioNode.h"
 
 #include <algorithm>
@@ -266,8 +267,7 @@ platform::Result<void> NodeRecorder::reset() {
     std::error_code ec;
     if (!std::filesystem::remove(path, ec) || ec)
         Log(LogSite("reset()"), "Error: Can't delete" + name + (ec ? ec.message() : "the file is gone"));
-    auto file = platform::AudioFile::openForWriting(
-        path, settings, platform::AudioFileWriteOptions{.exclusive = true, .headerAfterEachWrite = true});
+    auto file = platform::AudioFile::openForWriting(path, settings, recordingWriteOptions);
     if (!file.ok()) {
         Log(LogSite("reset()"), "Error: Can't record to" + name);
         return file.error();

@@ -33,12 +33,11 @@ RecordingList& recordingList() {
 platform::Result<std::unique_ptr<platform::AudioFile>>
 createRecordingFile(const std::string& directory, const std::string& stem, const std::string& extension,
                     const platform::AudioFileSettings& settings) {
-    const platform::AudioFileWriteOptions options{.exclusive = true, .headerAfterEachWrite = true};
     const std::string dot = extension.empty() ? "" : "." + extension;
     for (int n = 1;; ++n) {
         const std::string name = n == 1 ? stem : stem + " " + std::to_string(n);
         auto file = platform::AudioFile::openForWriting(
-            (std::filesystem::path(directory) / (name + dot)).string(), settings, options);
+            (std::filesystem::path(directory) / (name + dot)).string(), settings, recordingWriteOptions);
         if (file.ok() || file.error().code != int(platform::AudioFileError::alreadyExists) ||
             n == lastRecordingSuffix)
             return file;
@@ -82,17 +81,7 @@ std::vector<std::string> NodeRecorder::temporaryFileURLs() {
 }
 
 void NodeRecorder::removeRecordedFiles() {
-    std::vector<std::string> paths;
-    {
-        RecordingList& list = recordingList();
-        std::lock_guard lock(list.mutex);
-        paths.swap(list.paths);
-    }
-    for (const std::string& path : paths) {
-        std::error_code ignored;
-        std::filesystem::remove(path, ignored);
-        Log(LogSite("removeRecordedFiles()"), "𝗫 Deleted tmp file at", path);
-    }
+    removeRecordedFiles(temporaryFileURLs());
 }
 
 void NodeRecorder::removeRecordedFiles(const std::vector<std::string>& own) {

@@ -4,32 +4,9 @@
 #include "RozezEru/Internals/Log.h"
 #include "RozezEru/Taps/RecordingFiles.h"
 
-#include <cmath>
 #include <filesystem>
 
 namespace rozezeru {
-
-namespace {
-
-// The mean of the channels' root-mean-square levels.
-float meanLevel(const platform::PcmBuffer& buffer) {
-    const float* const* channels = buffer.floatChannelData();
-    const std::uint32_t count = buffer.format().channelCount();
-    if (!channels || count == 0) return 0.0f;
-    const std::uint32_t stride = buffer.stride();
-    const std::uint32_t frames = buffer.frameLength();
-    double sum = 0.0;
-    for (std::uint32_t c = 0; c < count; ++c) {
-        const float* samples = buffer.format().isInterleaved() ? channels[0] + c : channels[c];
-        double squares = 0.0;
-        for (std::uint32_t i = 0; i < frames; ++i)
-            squares += double(samples[std::size_t(i) * stride]) * samples[std::size_t(i) * stride];
-        sum += frames ? std::sqrt(squares / frames) : 0.0;
-    }
-    return float(sum / count);
-}
-
-} // namespace
 
 WriteableFile::WriteableFile(std::string url, platform::AudioStreamDescription fileFormat,
                              std::int32_t channel, std::uint32_t ioLatency)
@@ -111,7 +88,7 @@ platform::Result<void> WriteableFile::writeFile(const platform::PcmBuffer& buffe
 
 platform::Result<void> WriteableFile::update(const platform::PcmBuffer& buffer,
                                              const platform::AudioTime& time, bool write) {
-    const float level = meanLevel(buffer);
+    const float level = averageRms(buffer, buffer.format().channelCount()).value_or(0.0f);
     std::lock_guard lock(mutex_);
     if (write)
         if (auto result = writeLocked(buffer, time, level); !result.ok()) return result;
