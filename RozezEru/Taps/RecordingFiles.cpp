@@ -64,9 +64,11 @@ std::unique_ptr<platform::AudioFile> NodeRecorder::createAudioFile(const std::st
     const std::string stem = timestampString(clock);
     platform::AudioFileSettings settings = platform::AudioFileSettings::forFormat(Settings::audioFormat());
     settings.linearPCMIsNonInterleaved = false;
-    Log(LogSite("createAudioFile(fileDirectoryURL:)"), "Creating temp file at",
-        (std::filesystem::path(fileDirectoryURL) / (stem + ".caf")).string());
     auto file = createRecordingFile(fileDirectoryURL, stem, "caf", settings);
+    // The name actually made: a taken one gets " 2", " 3" ….
+    Log(LogSite("createAudioFile(fileDirectoryURL:)"), "Creating temp file at",
+        file.ok() ? file.value()->path()
+                  : (std::filesystem::path(fileDirectoryURL) / (stem + ".caf")).string());
     if (!file.ok()) return nullptr;
     RecordingList& list = recordingList();
     std::lock_guard lock(list.mutex);
