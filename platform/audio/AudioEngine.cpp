@@ -255,7 +255,6 @@ Result<void> AudioEngine::startCapture() {
     const std::uint32_t capacity = 4 * std::max(device_->framesPerPeriod(), maximumFramesToRender);
     auto ring = std::make_shared<CaptureRing>(format.channelCount(), capacity, device_->captureLead());
     if (auto started = device_->startCapture(*ring); !started) return started.error();
-    captureRing_ = ring;
     input_->setCaptureRing(std::move(ring));
     capturing_ = true;
     return Result<void>();
@@ -264,9 +263,8 @@ Result<void> AudioEngine::startCapture() {
 void AudioEngine::stopCapture() {
     if (!capturing_) return;
     device_->stopCapture();
-    capturing_ = false;
     // The input node keeps the ring for its counters; the next start brings a fresh one.
-    captureRing_.reset();
+    capturing_ = false;
 }
 
 Result<void> AudioEngine::start() {
