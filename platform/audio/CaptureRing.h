@@ -18,7 +18,6 @@ public:
     CaptureRing(std::uint32_t channels, std::uint32_t capacity, std::uint32_t lead = 0);
 
     std::uint32_t channelCount() const { return channels_; }
-    std::uint32_t capacity() const { return capacity_; }
     // Frames waiting to be read.
     std::uint32_t available() const;
 
@@ -37,8 +36,6 @@ public:
     std::uint64_t missingFrames() const { return missingFrames_.load(std::memory_order_relaxed); }
     // Captured frames dropped for want of room.
     std::uint64_t droppedFrames() const { return droppedFrames_.load(std::memory_order_relaxed); }
-    // Frames ever written.
-    std::uint64_t framesWritten() const { return writePosition_.load(std::memory_order_acquire); }
 
 private:
     float* channel(std::uint32_t c) const { return data_.get() + std::size_t(c) * capacity_; }
