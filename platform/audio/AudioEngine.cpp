@@ -249,6 +249,8 @@ void AudioEngine::updateOutputFormats() {
 
 Result<void> AudioEngine::startCapture() {
     if (!input_ || manual_ || capturing_) return Result<void>();
+    // A capture that fails to start leaves no ring behind: the node's counters start again with each.
+    input_->setCaptureRing(nullptr);
     const AudioFormat format = device_->inputFormat();
     if (!format.isValid()) return noAudioInputError(device_->name());
     // Room for several of the longest cycles, so a late render thread loses nothing.
@@ -271,7 +273,6 @@ Result<void> AudioEngine::start() {
     if (running_) return Result<void>();
     updateOutputFormats();
     deviceRate_ = device_->outputFormat().sampleRate();
-    if (input_ && !manual_) input_->setCaptureRing(nullptr);
     if (auto captured = startCapture(); !captured) return captured.error();
     activeGeneration_.store(++lastGeneration_);
     publish(false);
@@ -323,7 +324,6 @@ Result<void> AudioEngine::setOutputDevice(std::unique_ptr<AudioDevice> device) {
     updateOutputFormats();
     deviceRate_ = device_->outputFormat().sampleRate();
     if (!restart) return Result<void>();
-    if (input_) input_->setCaptureRing(nullptr);
     auto captured = startCapture();
     publish(false);
     if (auto started = captured ? device_->start(*this) : captured; !started) {
