@@ -92,6 +92,19 @@ Result<AlsaSettings> alsaConfigure(snd_pcm_t* pcm, const std::string& quoted, un
     return settings;
 }
 
+// Starts the PCM once `threshold` frames are queued, then wakes its thread for every period.
+Result<void> alsaSetStart(snd_pcm_t* pcm, const std::string& quoted, snd_pcm_uframes_t threshold,
+                          snd_pcm_uframes_t period) {
+    snd_pcm_sw_params_t* sw = nullptr;
+    snd_pcm_sw_params_alloca(&sw);
+    snd_pcm_sw_params_current(pcm, sw);
+    snd_pcm_sw_params_set_start_threshold(pcm, sw, threshold);
+    snd_pcm_sw_params_set_avail_min(pcm, sw, period);
+    if (int error = snd_pcm_sw_params(pcm, sw); error < 0)
+        return alsaError("Cannot configure the start of " + quoted, error);
+    return Result<void>();
+}
+
 std::size_t alsaSampleBytes(AlsaAudioDevice::SampleType type) {
     return type == AlsaAudioDevice::SampleType::int16 ? 2 : 4;
 }
@@ -118,15 +131,11 @@ Result<std::unique_ptr<AlsaAudioDevice>> AlsaAudioDevice::open(const Request& re
     if (!settings) return settings.error();
     device->sampleType_ = settings->type;
 
-    snd_pcm_sw_params_t* sw = nullptr;
-    snd_pcm_sw_params_alloca(&sw);
-    snd_pcm_sw_params_current(pcm, sw);
-    // Start playing once the buffer is full, then wake for every period.
-    snd_pcm_sw_params_set_start_threshold(pcm, sw,
-                                          settings->bufferSize - settings->bufferSize % settings->period);
-    snd_pcm_sw_params_set_avail_min(pcm, sw, settings->period);
-    if (int error = snd_pcm_sw_params(pcm, sw); error < 0)
-        return alsaError("Cannot configure the start of " + quoted, error);
+    // Start playing once the buffer is full.
+    if (auto started = alsaSetStart(
+            pcm, quoted, settings->bufferSize - settings->bufferSize % settings->period, settings->period);
+        !started)
+        return started.error();
 
     auto format = AudioFormat::standard(double(settings->rate), settings->channels);
     if (!format) return Error::make("ALSA", quoted + " settled on an unusable configuration");
@@ -149,8 +158,7 @@ Result<void> AlsaAudioDevice::start(Client& client) {
     if (!buffer_) {
         buffer_ = PcmBuffer::make(format_, period_);
         if (!buffer_) return Error::make("ALSA", "Could not allocate the period buffer");
-        const std::size_t bytes = sampleType_ == SampleType::int16 ? 2 : 4;
-        interleaved_.assign(std::size_t(period_) * format_.channelCount() * bytes, 0);
+        interleaved_.assign(std::size_t(period_) * format_.channelCount() * alsaSampleBytes(sampleType_), 0);
     }
     if (int error = snd_pcm_prepare(pcm_); error < 0)
         return alsaError("Cannot prepare \"" + name_ + "\"", error);
@@ -250,13 +258,7 @@ Result<void> AlsaAudioDevice::startCapture(CaptureRing& ring) {
     if (double(settings->rate) != inputFormat_.sampleRate())
         return fail(Error::make("ALSA", quoted + " cannot capture at " +
                                             std::to_string(std::lround(inputFormat_.sampleRate())) + " Hz"));
-    snd_pcm_sw_params_t* sw = nullptr;
-    snd_pcm_sw_params_alloca(&sw);
-    snd_pcm_sw_params_current(pcm, sw);
-    snd_pcm_sw_params_set_start_threshold(pcm, sw, 1);
-    snd_pcm_sw_params_set_avail_min(pcm, sw, settings->period);
-    if (int error = snd_pcm_sw_params(pcm, sw); error < 0)
-        return fail(alsaError("Cannot configure the start of " + quoted, error));
+    if (auto started = alsaSetStart(pcm, quoted, 1, settings->period); !started) return fail(started.error());
     if (int error = snd_pcm_prepare(pcm); error < 0)
         return fail(alsaError("Cannot prepare " + quoted, error));
 

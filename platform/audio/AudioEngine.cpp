@@ -249,13 +249,14 @@ void AudioEngine::updateOutputFormats() {
 
 Result<void> AudioEngine::startCapture() {
     if (!input_ || manual_ || capturing_) return Result<void>();
+    // A capture that fails to start leaves no ring behind: the node's counters start again with each.
+    input_->setCaptureRing(nullptr);
     const AudioFormat format = device_->inputFormat();
     if (!format.isValid()) return noAudioInputError(device_->name());
     // Room for several of the longest cycles, so a late render thread loses nothing.
     const std::uint32_t capacity = 4 * std::max(device_->framesPerPeriod(), maximumFramesToRender);
     auto ring = std::make_shared<CaptureRing>(format.channelCount(), capacity, device_->captureLead());
     if (auto started = device_->startCapture(*ring); !started) return started.error();
-    captureRing_ = ring;
     input_->setCaptureRing(std::move(ring));
     capturing_ = true;
     return Result<void>();
@@ -264,16 +265,14 @@ Result<void> AudioEngine::startCapture() {
 void AudioEngine::stopCapture() {
     if (!capturing_) return;
     device_->stopCapture();
-    capturing_ = false;
     // The input node keeps the ring for its counters; the next start brings a fresh one.
-    captureRing_.reset();
+    capturing_ = false;
 }
 
 Result<void> AudioEngine::start() {
     if (running_) return Result<void>();
     updateOutputFormats();
     deviceRate_ = device_->outputFormat().sampleRate();
-    if (input_ && !manual_) input_->setCaptureRing(nullptr);
     if (auto captured = startCapture(); !captured) return captured.error();
     activeGeneration_.store(++lastGeneration_);
     publish(false);
@@ -325,7 +324,6 @@ Result<void> AudioEngine::setOutputDevice(std::unique_ptr<AudioDevice> device) {
     updateOutputFormats();
     deviceRate_ = device_->outputFormat().sampleRate();
     if (!restart) return Result<void>();
-    if (input_) input_->setCaptureRing(nullptr);
     auto captured = startCapture();
     publish(false);
     if (auto started = captured ? device_->start(*this) : captured; !started) {

@@ -23,7 +23,6 @@
 
 namespace platform {
 
-class CaptureRing;
 class InputNode;
 class MixerNode;
 class OutputNode;
@@ -152,8 +151,7 @@ private:
     std::shared_ptr<OutputNode> output_;
     std::shared_ptr<InputNode> input_;
     std::shared_ptr<MixerNode> mainMixer_;
-    // The ring the device's capture fills while the engine runs live with an input node.
-    std::shared_ptr<CaptureRing> captureRing_;
+    // Whether the device fills the input node's ring: the engine runs live with an input node.
     bool capturing_ = false;
 
     bool running_ = false;

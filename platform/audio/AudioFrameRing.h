@@ -2,7 +2,8 @@
 // A first-in first-out store of non-interleaved float frames with a fixed capacity, for the render
 // state of units that produce audio at another pace than they take it in. Sized on the configuring
 // thread (reset allocates); written and read by one thread at a time, the render thread, without
-// allocating.
+// allocating. Its positioned copies also serve as the storage of CaptureRing, which keeps its own
+// positions across threads.
 
 #include <algorithm>
 #include <cstddef>
@@ -31,7 +32,27 @@ public:
     std::size_t write(const float* const* channels, std::size_t channelCount, std::size_t frames) {
         frames = std::min(frames, space());
         if (frames == 0) return 0;
-        std::size_t at = (read_ + size_) % capacity_;
+        store((read_ + size_) % capacity_, channels, channelCount, frames);
+        size_ += frames;
+        return frames;
+    }
+
+    // Moves up to `frames` frames into `channels` at `offset`; returns the frames moved.
+    std::size_t read(float* const* channels, std::size_t offset, std::size_t frames) {
+        return skip(peek(channels, offset, frames));
+    }
+
+    // Copies up to `frames` of the oldest frames into `channels` at `offset` and keeps them; returns
+    // the frames copied.
+    std::size_t peek(float* const* channels, std::size_t offset, std::size_t frames) const {
+        frames = std::min(frames, size_);
+        if (frames > 0) load(read_, channels, offset, frames);
+        return frames;
+    }
+
+    // Copies from and to ring position `at` (wrapping), leaving what is stored as it was: for a ring
+    // whose fill is tracked elsewhere, such as one shared by two threads. Null channels are skipped.
+    void store(std::size_t at, const float* const* channels, std::size_t channelCount, std::size_t frames) {
         for (std::size_t done = 0; done < frames;) {
             const std::size_t run = std::min(frames - done, capacity_ - at);
             for (std::size_t c = 0; c < data_.size(); ++c) {
@@ -44,37 +65,16 @@ public:
             done += run;
             at = (at + run) % capacity_;
         }
-        size_ += frames;
-        return frames;
     }
-
-    // Moves up to `frames` frames into `channels` at `offset`; returns the frames moved.
-    std::size_t read(float* const* channels, std::size_t offset, std::size_t frames) {
-        frames = std::min(frames, size_);
-        if (frames == 0) return 0;
+    void load(std::size_t at, float* const* channels, std::size_t offset, std::size_t frames) const {
         for (std::size_t done = 0; done < frames;) {
-            const std::size_t run = std::min(frames - done, capacity_ - read_);
-            for (std::size_t c = 0; c < data_.size(); ++c)
-                std::memcpy(channels[c] + offset + done, data_[c].data() + read_, run * sizeof(float));
-            done += run;
-            read_ = (read_ + run) % capacity_;
-        }
-        size_ -= frames;
-        return frames;
-    }
-
-    // Copies up to `frames` of the oldest frames into `channels` at `offset` and keeps them; returns
-    // the frames copied.
-    std::size_t peek(float* const* channels, std::size_t offset, std::size_t frames) const {
-        frames = std::min(frames, size_);
-        for (std::size_t done = 0, at = read_; done < frames;) {
             const std::size_t run = std::min(frames - done, capacity_ - at);
             for (std::size_t c = 0; c < data_.size(); ++c)
-                std::memcpy(channels[c] + offset + done, data_[c].data() + at, run * sizeof(float));
+                if (channels[c])
+                    std::memcpy(channels[c] + offset + done, data_[c].data() + at, run * sizeof(float));
             done += run;
             at = (at + run) % capacity_;
         }
-        return frames;
     }
 
     // Drops up to `frames` of the oldest frames; returns the frames dropped.

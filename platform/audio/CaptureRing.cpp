@@ -6,8 +6,9 @@
 namespace platform {
 
 CaptureRing::CaptureRing(std::uint32_t channels, std::uint32_t capacity, std::uint32_t lead)
-    : channels_(channels), capacity_(std::max<std::uint32_t>(capacity, 1)), lead_(std::min(lead, capacity_)),
-      data_(new float[std::size_t(std::max<std::uint32_t>(channels, 1)) * capacity_]()) {}
+    : capacity_(std::max<std::uint32_t>(capacity, 1)), lead_(std::min(lead, capacity_)) {
+    storage_.reset(channels, capacity_);
+}
 
 std::uint32_t CaptureRing::available() const {
     return std::uint32_t(writePosition_.load(std::memory_order_acquire) -
@@ -19,18 +20,7 @@ void CaptureRing::write(const float* const* channels, std::uint32_t channelCount
     const std::uint64_t room = capacity_ - (written - readPosition_.load(std::memory_order_acquire));
     const std::uint32_t taken = std::uint32_t(std::min<std::uint64_t>(frames, room));
     if (taken < frames) droppedFrames_.fetch_add(frames - taken, std::memory_order_relaxed);
-    for (std::uint32_t done = 0; done < taken;) {
-        const std::uint32_t at = std::uint32_t((written + done) % capacity_);
-        const std::uint32_t run = std::min(taken - done, capacity_ - at);
-        for (std::uint32_t c = 0; c < channels_; ++c) {
-            float* to = channel(c) + at;
-            if (c < channelCount && channels[c])
-                std::memcpy(to, channels[c] + done, run * sizeof(float));
-            else
-                std::memset(to, 0, run * sizeof(float));
-        }
-        done += run;
-    }
+    storage_.store(std::size_t(written % capacity_), channels, channelCount, taken);
     writePosition_.store(written + taken, std::memory_order_release);
 }
 
@@ -39,16 +29,10 @@ std::uint32_t CaptureRing::read(float* const* destinations, std::uint32_t frames
     const std::uint64_t waiting = writePosition_.load(std::memory_order_acquire) - read;
     if (!flowing_ && waiting >= lead_) flowing_ = started_ = true;
     const std::uint32_t taken = flowing_ ? std::uint32_t(std::min<std::uint64_t>(frames, waiting)) : 0;
-    for (std::uint32_t done = 0; done < taken;) {
-        const std::uint32_t at = std::uint32_t((read + done) % capacity_);
-        const std::uint32_t run = std::min(taken - done, capacity_ - at);
-        for (std::uint32_t c = 0; c < channels_; ++c)
-            if (destinations[c]) std::memcpy(destinations[c] + done, channel(c) + at, run * sizeof(float));
-        done += run;
-    }
+    storage_.load(std::size_t(read % capacity_), destinations, 0, taken);
     readPosition_.store(read + taken, std::memory_order_release);
     if (taken < frames) {
-        for (std::uint32_t c = 0; c < channels_; ++c)
+        for (std::uint32_t c = 0; c < channelCount(); ++c)
             if (destinations[c]) std::memset(destinations[c] + taken, 0, (frames - taken) * sizeof(float));
         flowing_ = false;
         if (started_) {

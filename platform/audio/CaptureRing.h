@@ -4,9 +4,10 @@
 // allocates. Made on the main thread; write() belongs to the capture thread, read() to the render
 // thread, the counters to anyone.
 
+#include "platform/audio/AudioFrameRing.h"
+
 #include <atomic>
 #include <cstdint>
-#include <memory>
 
 namespace platform {
 
@@ -17,8 +18,7 @@ public:
     // stays ahead of the render thread instead of racing it at every period.
     CaptureRing(std::uint32_t channels, std::uint32_t capacity, std::uint32_t lead = 0);
 
-    std::uint32_t channelCount() const { return channels_; }
-    std::uint32_t capacity() const { return capacity_; }
+    std::uint32_t channelCount() const { return std::uint32_t(storage_.channels()); }
     // Frames waiting to be read.
     std::uint32_t available() const;
 
@@ -37,19 +37,15 @@ public:
     std::uint64_t missingFrames() const { return missingFrames_.load(std::memory_order_relaxed); }
     // Captured frames dropped for want of room.
     std::uint64_t droppedFrames() const { return droppedFrames_.load(std::memory_order_relaxed); }
-    // Frames ever written.
-    std::uint64_t framesWritten() const { return writePosition_.load(std::memory_order_acquire); }
 
 private:
-    float* channel(std::uint32_t c) const { return data_.get() + std::size_t(c) * capacity_; }
-
-    std::uint32_t channels_;
     std::uint32_t capacity_;
     std::uint32_t lead_;
     // Reader's own: whether the lead has come in, and whether it ever had.
     bool flowing_ = false;
     bool started_ = false;
-    std::unique_ptr<float[]> data_;
+    // Only its positioned copies: the positions below are what the two threads share.
+    AudioFrameRing storage_;
     // Frames written and read since construction; each is stored only by its own side.
     alignas(64) std::atomic<std::uint64_t> writePosition_{0};
     alignas(64) std::atomic<std::uint64_t> readPosition_{0};
