@@ -80,14 +80,17 @@ void MainViewController::openAttachment(const Attachment& attachment) {
         showPdfWindow(attachment);
         return;
     }
+    const std::string name = "“" + platform::escapingInvalidUtf8(attachment.url.lastPathComponent()) + "”";
     if (attachmentOpensSafely(attachment.url)) {
         if (!workspace_->openFile(attachment.url))
-            platform::consolePrint("can't open " + platform::escapingInvalidUtf8(attachment.url.path()));
+            reportNotDone(name + " was not opened", "No program is set up to open this kind of document.");
         return;
     }
     platform::consolePrint("not opened, shown in the file manager: " +
                            platform::escapingInvalidUtf8(attachment.url.path()));
-    (void)workspace_->selectFile(attachment.url.path(), attachmentRootFolder(attachment.url));
+    if (!workspace_->selectFile(attachment.url.path(), attachmentRootFolder(attachment.url)))
+        reportNotDone(name + " was neither opened nor shown",
+                      "It is no regular document, and no file manager answered.");
 }
 
 void MainViewController::attachmentStackAddButtonPressed() {
@@ -132,7 +135,9 @@ void MainViewController::attachmentViewInFinder() {
     if (!currentAttachment_) return;
     const platform::Url& url = currentAttachment_->url;
     if (!workspace_->selectFile(url.path(), attachmentRootFolder(url)))
-        platform::consolePrint("can't show " + platform::escapingInvalidUtf8(url.path()));
+        reportNotDone("“" + platform::escapingInvalidUtf8(url.lastPathComponent()) +
+                          "” was not shown in a file manager",
+                      "No file manager answered, and no program is set up to open folders.");
 }
 
 void MainViewController::attachmentRemove() {

@@ -285,7 +285,7 @@ public:
     void entryViewNotes();
     // The selected entries' played ranges of this listening, their zero marks, their played
     // dates (the last one when it is less than four hours old; all of them with Control or Alt
-    // held), or all three.
+    // held), or all three; each clearing is one undoable step named after its menu item.
     void entryClearTimes();
     void entryPlayedToday();
     void entryClearPlayed();
@@ -431,6 +431,7 @@ public:
     void reloadTableSelecting(const RowIndexes& rows) override;
     void reloadEntryRow(const std::shared_ptr<PlaylistEntry>& entry) override;
     void rebuildAttachmentStack(const std::shared_ptr<PlaylistEntry>& entry) override;
+    void entryRecordsChanged() override;
 
     // The application's main window controller, when this view is its content.
     MainWindowController* mainWindowController() const;
@@ -468,7 +469,11 @@ private:
     void clearTimesOf(const std::vector<std::shared_ptr<PlaylistEntry>>& entries);
     void clearZerosOf(const std::vector<std::shared_ptr<PlaylistEntry>>& entries);
     void clearPlayedOf(const std::vector<std::shared_ptr<PlaylistEntry>>& entries);
+    // The selected entries' records of the kinds cleared as one undoable step named `name`.
+    void clearRecords(const std::string& name, bool times, bool zeros, bool played);
     void reloadTableKeepingSelection();
+    // A command that did nothing says so: an alert with what did not happen and why.
+    void reportNotDone(const std::string& what, const std::string& why);
     void relocateOtherEntries(const platform::Url& oldLocation, const platform::Url& newLocation);
     void copySelectedRows(const std::function<std::optional<std::string>(std::size_t row)>& line);
     // The video window's content while that window is the active window; null otherwise.

@@ -25,6 +25,8 @@
 
 #include <QPointer>
 
+#include <algorithm>
+
 #include <utility>
 
 namespace vantle {
@@ -256,6 +258,8 @@ void MainViewController::clearSession() {
     playlist_->allEntries.clear();
     playlist_->assignedEntry.reset();
     playlist_->url.reset();
+    // A folder prefix belongs to the document it was set in; a new one starts with the preferences'.
+    playlist_->_directoryPrefix.reset();
     playlist_->dirty = true;
     tableView_->selectRows({});
     loadEntryAtRow(-1);
@@ -294,6 +298,24 @@ void MainViewController::saveAsSession() {
 }
 
 void MainViewController::exportToCloud() {
+    // The exporter itself only prints; here the user learns why nothing was copied.
+    if (!sessionURL_) {
+        reportNotDone("The session was not exported",
+                      "It has not been saved yet: save it first, so that its export folder can be named "
+                      "after it.");
+        return;
+    }
+    const bool anyChecked = std::any_of(playlist_->allEntries.begin(), playlist_->allEntries.end(),
+                                        [](const auto& entry) { return entry && entry->isCheckmarked; });
+    if (!anyChecked) {
+        reportNotDone("Nothing was exported",
+                      "No entry is checked: check the entries whose files are to be copied.");
+        return;
+    }
+    if (exporter_->running()) {
+        reportNotDone("The session was not exported", "An export is still copying files.");
+        return;
+    }
     exporter_->exportPlaylist(playlist_);
 }
 

@@ -4,6 +4,8 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDesktopServices>
+#include <QMimeDatabase>
+#include <QProcess>
 #include <QStringList>
 #include <QUrl>
 
@@ -36,9 +38,29 @@ QUrl qtFileUrl(const std::string& path) {
 
 QtWorkspace::QtWorkspace() : QtWorkspace(Handlers{}) {}
 
+std::optional<std::string> QtWorkspace::defaultApplicationFor(const std::string& path) {
+    const QString type = QMimeDatabase().mimeTypeForFile(QString::fromStdString(path)).name();
+    QProcess query;
+    query.start(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"), type});
+    // A local look-up in a few files; the deadline only guards against a hung helper.
+    if (!query.waitForFinished(5000) || query.exitStatus() != QProcess::NormalExit) {
+        query.kill();
+        return std::nullopt;
+    }
+    if (query.exitCode() != 0) return std::nullopt;
+    return QString::fromLocal8Bit(query.readAllStandardOutput()).trimmed().toStdString();
+}
+
 QtWorkspace::QtWorkspace(Handlers handlers) : handlers_(std::move(handlers)) {
     if (!handlers_.openUrl)
-        handlers_.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+        handlers_.openUrl = [](const QUrl& url) {
+            if (url.isLocalFile()) {
+                const std::optional<std::string> application =
+                    defaultApplicationFor(url.toLocalFile().toStdString());
+                if (application && application->empty()) return false;
+            }
+            return QDesktopServices::openUrl(url);
+        };
     if (!handlers_.showItem) handlers_.showItem = showItemThroughFileManager;
 }
 

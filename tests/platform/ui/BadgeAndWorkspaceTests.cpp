@@ -1,13 +1,18 @@
 #include "platform/ui/Badge.h"
 #include "platform/ui/Fakes.h"
 #include "platform/ui/Workspace.h"
+#include "tests/support/Environment.h"
+#include "tests/support/TemporaryFolder.h"
 
 #include <QGuiApplication>
 #include <QLabel>
+#include <QStandardPaths>
 #include <QUrl>
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <vector>
 
@@ -85,4 +90,29 @@ TEST(QtWorkspace, AFailedOpenIsReported) {
     if (QGuiApplication::platformName() != QStringLiteral("offscreen"))
         GTEST_SKIP() << "needs the offscreen platform";
     EXPECT_FALSE(QtWorkspace().openFile(Url::fileURLWithPath("/nonexistent/file.pdf")));
+}
+
+TEST(QtWorkspace, AFileWhoseTypeHasNoDefaultApplicationIsNotHandedOn) {
+    if (QStandardPaths::findExecutable(QStringLiteral("xdg-mime")).isEmpty())
+        GTEST_SKIP() << "needs xdg-mime (xdg-utils)";
+    testsupport::TemporaryFolder home;
+    std::filesystem::create_directories(home.path + "/config");
+    std::filesystem::create_directories(home.path + "/data/applications");
+    testsupport::ScopedEnvironment environment;
+    environment.set("XDG_CONFIG_HOME", home.path + "/config");
+    environment.set("XDG_DATA_HOME", home.path + "/data");
+    environment.set("XDG_CONFIG_DIRS", home.path + "/none");
+    environment.set("XDG_DATA_DIRS", home.path + "/none");
+    environment.set("XDG_CURRENT_DESKTOP", std::nullopt);
+    environment.set("KDE_FULL_SESSION", std::nullopt);
+    environment.set("GNOME_DESKTOP_SESSION_ID", std::nullopt);
+    const std::string score = home.path + "/score.pdf";
+    EXPECT_EQ(QtWorkspace::defaultApplicationFor(score), std::optional<std::string>(""));
+    EXPECT_FALSE(QtWorkspace().openFile(Url::fileURLWithPath(score)));
+
+    std::ofstream(home.path + "/data/applications/vantle-viewer.desktop")
+        << "[Desktop Entry]\nType=Application\nName=Viewer\nExec=true %f\nMimeType=application/pdf;\n";
+    std::ofstream(home.path + "/config/mimeapps.list")
+        << "[Default Applications]\napplication/pdf=vantle-viewer.desktop\n";
+    EXPECT_EQ(QtWorkspace::defaultApplicationFor(score), std::optional<std::string>("vantle-viewer.desktop"));
 }
