@@ -65,10 +65,13 @@ void WindowListMenu::refresh() {
     }
     std::vector<QWidget*> windows;
     for (QWidget* widget : QApplication::topLevelWidgets())
-        if (widget->isVisible() && contentViewController(widget)) windows.push_back(widget);
-    std::stable_sort(windows.begin(), windows.end(), [](QWidget* a, QWidget* b) {
-        return contentViewController(a)->keyEquivalent() < contentViewController(b)->keyEquivalent();
-    });
+        if (widget->isVisible() && listedInWindowMenu(widget)) windows.push_back(widget);
+    // Windows reached by a key first, in key order; the pages without a key after them.
+    auto key = [](QWidget* window) {
+        VtlViewController* content = contentViewController(window);
+        return content ? content->keyEquivalent() : QStringLiteral("~");
+    };
+    std::stable_sort(windows.begin(), windows.end(), [&](QWidget* a, QWidget* b) { return key(a) < key(b); });
     if (!windows.empty()) {
         QAction* separator = menu_->addSeparator();
         separator->setProperty(windowListItemProperty, true);
