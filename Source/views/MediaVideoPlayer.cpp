@@ -70,6 +70,9 @@ void MediaVideoPlayer::setVolume(float volume) {
 
 void MediaVideoPlayer::setVideoOutput(QVideoWidget* view) {
     player_->setVideoOutput(view);
+    // Paused rather than stopped, the pipeline prerolls and the picture shows the frame at the
+    // position (the first one) instead of staying black until playing starts.
+    if (view && player_->playbackState() == QMediaPlayer::StoppedState) player_->pause();
 }
 
 } // namespace vantle
