@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -23,9 +24,34 @@
 #include <QToolBar>
 #include <QToolButton>
 
+#include <functional>
+
 #include <string>
 
 namespace vantle {
+
+namespace {
+
+// Escape typed in the search field empties it, as Escape from the playlist empties the search.
+class SearchFieldEscape final : public QObject {
+public:
+    SearchFieldEscape(QLineEdit& field, std::function<void()> clear)
+        : QObject(&field), clear_(std::move(clear)) {
+        field.installEventFilter(this);
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::KeyPress || static_cast<QKeyEvent*>(event)->key() != Qt::Key_Escape)
+            return false;
+        if (!static_cast<QWidget*>(watched)->hasFocus()) return false;
+        clear_();
+        return true;
+    }
+
+private:
+    std::function<void()> clear_;
+};
+
+} // namespace
 
 namespace {
 
@@ -93,6 +119,7 @@ MainWindowController::MainWindowController(MainViewEnvironment environment, AppD
     searchField_->setMaximumWidth(220);
     toolbar->addWidget(searchField_);
     connect(searchField_, &QLineEdit::textEdited, this, [this] { actionSearch(); });
+    new SearchFieldEscape(*searchField_, [this] { clearSearchField(); });
 
     badgeLabel_ = new QLabel(this);
     badgeLabel_->setObjectName("badge");
@@ -151,9 +178,9 @@ void MainWindowController::buildMenus(AppDelegate* delegate) {
         [view] { view->saveAsSession(); });
     add(file, "exportToCloud", tr("Export to Documents"), {}, view, [view] { view->exportToCloud(); });
     add(file, "showProperties", tr("Session Properties…"), {}, view, [view] { view->showProperties(); });
-    add(file, "showPreferences", tr("Preferences…"), QKeySequence(Qt::CTRL | Qt::Key_Comma), view,
-        [view] { view->showPreferences(); })
-        ->setMenuRole(QAction::PreferencesRole);
+    add(file, "showPreferences", tr("Preferences…"), QKeySequence(Qt::CTRL | Qt::Key_Comma), view, [view] {
+        view->showPreferences();
+    })->setMenuRole(QAction::PreferencesRole);
     file->addSeparator();
     add(file, "fileCloseAction", tr("Close Session"), QKeySequence(Qt::CTRL | Qt::Key_W), view,
         [view] { view->closeSession(); });
