@@ -3,6 +3,8 @@
 
 #include "Source/mainwindow/MainViewController.h"
 
+#include "Source/mainwindow/PanelFolders.h"
+
 #include "Source/session/Attachment.h"
 #include "Source/session/EditAttachmentsTransaction.h"
 #include "Source/session/Playlist.h"
@@ -100,9 +102,12 @@ void MainViewController::attachmentStackAddButtonPressed() {
     options.allowsMultipleSelection = true;
     options.prompt = "Add";
     options.message = "Add an associated document";
+    options.directory = panelStartFolder(*defaults_, PanelFolderKind::attachment);
     QPointer<MainViewController> self(this);
     filePanels_->beginOpenPanel(window(), std::move(options), [self](std::vector<platform::Url> chosen) {
-        if (self) self->addChosenAttachments(chosen);
+        if (!self) return;
+        rememberPanelFolder(*self->defaults_, PanelFolderKind::attachment, chosen);
+        self->addChosenAttachments(chosen);
     });
 }
 

@@ -192,7 +192,9 @@ void MainViewController::saveSessionAction() {
 void MainViewController::runSavePanel(Ending ending, SaveReason reason) {
     platform::SavePanelOptions options;
     options.directory = panelStartFolder(*defaults_, PanelFolderKind::session);
-    options.nameFieldStringValue = "Session.vantle";
+    // A named session is proposed under its own name, so that Save As starts from it.
+    options.nameFieldStringValue =
+        sessionURL_ ? sessionURL_->lastPathComponent() : std::string("Session.vantle");
     options.allowedExtensions = {"vantle"};
     options.canCreateDirectories = true;
     QPointer<MainViewController> self(this);
@@ -220,6 +222,9 @@ void MainViewController::runSavePanel(Ending ending, SaveReason reason) {
                                         return;
                                     }
                                     self->saveAppState();
+                                    // Every new location is one the user may want back: Save, Save As
+                                    // and the save before a close all enter Open Recent.
+                                    self->recordSessionURL();
                                     if (ending) ending(SaveOutcome::saved);
                                 });
 }
@@ -291,10 +296,7 @@ void MainViewController::openSessionAction() {
 }
 
 void MainViewController::saveAsSession() {
-    QPointer<MainViewController> self(this);
-    runSavePanel([self](SaveOutcome outcome) {
-        if (self && outcome == SaveOutcome::saved) self->recordSessionURL();
-    });
+    runSavePanel({});
 }
 
 void MainViewController::exportToCloud() {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <functional>
 #include <tuple>
 
@@ -254,3 +256,21 @@ TEST(AudioFilePcm, ExclusiveWritersNeverReplaceAFileAndKeptHeadersShowEveryWrite
     EXPECT_EQ(AudioFile::openForWriting(dir.file("none/take.wav"), pcmSettings(16, false), kept).error().code,
               int(AudioFileError::cannotCreate));
 }
+
+namespace {
+
+TEST(AudioFileExtensions, EveryListedExtensionNamesATypeInAnyCase) {
+    const std::vector<std::string>& extensions = platform::audioFileExtensions();
+    for (const char* expected : {"wav", "aiff", "caf", "flac", "ogg", "mp3", "m4a", "aac"})
+        EXPECT_NE(std::find(extensions.begin(), extensions.end(), expected), extensions.end()) << expected;
+    for (const std::string& extension : extensions) {
+        std::string upper = extension;
+        for (char& c : upper)
+            c = char(std::toupper(static_cast<unsigned char>(c)));
+        EXPECT_NE(platform::audioFileTypeForPath("/m/song." + upper), platform::AudioFileType::unknown)
+            << upper;
+    }
+    EXPECT_EQ(platform::audioFileTypeForPath("/m/notes.txt"), platform::AudioFileType::unknown);
+}
+
+} // namespace

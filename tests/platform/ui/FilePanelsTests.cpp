@@ -110,6 +110,19 @@ TEST_F(QtFilePanelSheet, AnOpenPanelIsASheetThatAnswersOnceWithTheChosenFilesOfI
     EXPECT_TRUE(urls.empty());
 }
 
+TEST_F(QtFilePanelSheet, TheFileTypeMenuShowsItsChoicesButAnyFileMayBeChosen) {
+    const std::string notes = folder.make("notes.txt");
+    OpenPanelOptions options;
+    options.fileFilters = {{"Audio files", {"wav", "mp3"}}, {"All files", {}}};
+    QFileDialog* dialog = beginOpen(options);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->nameFilters(), (QStringList{"Audio files (*.wav *.mp3)", "All files (*)"}));
+    EXPECT_EQ(dialog->selectedNameFilter(), "Audio files (*.wav *.mp3)");
+    typeAndReturn(*dialog, "notes.txt");
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(urls, std::vector<Url>{Url::fileURLWithPath(notes)});
+}
+
 TEST_F(QtFilePanelSheet, FilesAndFoldersCanBeChosenTogetherOrFoldersAlone) {
     const std::string music = folder.make("Music/");
     folder.make("Music/song.mp3");
