@@ -37,6 +37,10 @@ public:
     static void chooseMediaBackend();
 
 private:
+    void showFrame();
+
+    // A view is waiting for the frame at the position.
+    bool showFrameOnceLoaded_ = false;
     std::unique_ptr<QAudioOutput> audio_;
     std::unique_ptr<QMediaPlayer> player_;
 };
