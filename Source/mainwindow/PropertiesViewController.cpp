@@ -36,11 +36,14 @@ PropertiesViewController::PropertiesViewController(PropertiesEnvironment environ
 
     auto* choose = new QPushButton(tr("Choose…"));
     choose->setObjectName("choosePrefix");
+    // Return in the prefix field takes the typed text; it must not also open the panel or close.
+    choose->setAutoDefault(false);
     auto* prefixRow = new QHBoxLayout;
     prefixRow->addWidget(prefixTextfield_, 1);
     prefixRow->addWidget(choose);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close);
     buttons->button(QDialogButtonBox::Close)->setText(tr("Done"));
+    buttons->button(QDialogButtonBox::Close)->setAutoDefault(false);
 
     auto* form = new QFormLayout(this);
     form->addRow(tr("Session file"), sessionUrlLabel_);
@@ -48,7 +51,10 @@ PropertiesViewController::PropertiesViewController(PropertiesEnvironment environ
     form->addRow(QString(), prefixError_);
     form->addRow(buttons);
     connect(choose, &QPushButton::clicked, this, &PropertiesViewController::choosePrefixPressed);
-    connect(buttons, &QDialogButtonBox::rejected, this, &PropertiesViewController::reject);
+    // Done keeps the sheet open while the typed text is refused; Escape drops that text.
+    connect(buttons, &QDialogButtonBox::rejected, this, [this] {
+        if (commitTypedPrefix()) QDialog::reject();
+    });
     connect(prefixTextfield_, &QLineEdit::editingFinished, this, [this] { (void)commitTypedPrefix(); });
     connect(prefixTextfield_, &QLineEdit::textEdited, prefixError_, &QLabel::hide);
 }
@@ -89,7 +95,7 @@ bool PropertiesViewController::commitTypedPrefix() {
 }
 
 void PropertiesViewController::reject() {
-    if (!commitTypedPrefix()) return;
+    if (!commitTypedPrefix()) prefixTextfield_->setModified(false);
     QDialog::reject();
 }
 

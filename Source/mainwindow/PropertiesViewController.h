@@ -54,7 +54,8 @@ public:
     // nothing. False for such a text.
     bool commitTypedPrefix();
 
-    // Closing (Done, Escape) with a typed text that is no folder keeps the sheet open.
+    // Done with a typed text that is no folder keeps the sheet open; Escape (and closing the
+    // window) drops such a text and closes.
     void reject() override;
 
 protected:

@@ -4,11 +4,13 @@
 #include "Source/views/PdfViewController.h"
 #include "tests/Source/mainwindow/MainWindowTestSupport.h"
 
+#include <QDialogButtonBox>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPainter>
 #include <QPdfDocument>
 #include <QPdfWriter>
+#include <QPushButton>
 #include <QTest>
 
 #include <gmock/gmock.h>
@@ -111,6 +113,8 @@ TEST_F(SheetTest, ATypedFolderBecomesThePrefixOtherTextIsRefusedVisiblyAndNewSes
         type(c.typed);
         EXPECT_EQ(playlist()._directoryPrefix, c.prefix);
         EXPECT_EQ(sheet.prefixError().isVisible(), c.refused);
+        EXPECT_EQ(panels.pendingOpenPanels(), 0u) << "Return only takes the text";
+        EXPECT_TRUE(sheet.isVisible());
         if (c.refused) {
             EXPECT_THAT(text(sheet.prefixError().text()), ::testing::HasSubstr(c.typed));
             EXPECT_EQ(text(field.text()), c.typed) << "the typed text stays to be mended";
@@ -120,13 +124,19 @@ TEST_F(SheetTest, ATypedFolderBecomesThePrefixOtherTextIsRefusedVisiblyAndNewSes
     EXPECT_EQ(text(view().tableView().model()->index(0, 1).data().toString()), "Tango/");
     // Done with a refused text keeps the sheet open; an empty text leaves the session without a prefix.
     type("nowhere");
-    sheet.reject();
+    sheet.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Close)->click();
     EXPECT_TRUE(sheet.isVisible());
     type("");
     EXPECT_FALSE(playlist()._directoryPrefix);
     EXPECT_EQ(text(field.text()), "/music");
     type(tango);
-    sheet.reject();
+    sheet.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Close)->click();
+    EXPECT_FALSE(sheet.isVisible());
+    EXPECT_EQ(playlist()._directoryPrefix, tango);
+    // Escape drops a refused text and closes.
+    sheet.show();
+    type("nowhere");
+    QTest::keyClick(&field, Qt::Key_Escape);
     EXPECT_FALSE(sheet.isVisible());
     EXPECT_EQ(playlist()._directoryPrefix, tango);
     EXPECT_EQ(defaults().string("directoryPrefix"), "/music");
