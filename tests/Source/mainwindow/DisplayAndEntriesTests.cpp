@@ -115,6 +115,26 @@ TEST_F(DisplayTest, TheTickShowsTimesNameAndContextLine) {
     EXPECT_EQ(context(), audioFolder.path.substr(1) + "/Outside/");
 }
 
+TEST_F(DisplayTest, AFileWhoseLengthIsUnknownShowsNoRemainingTime) {
+    view().insertEntries({tango});
+    view().tableView().selectRows({0});
+    player->setCurrentTime(65.0);
+    ASSERT_EQ(remaining(), " 0:25");
+    // The file goes away under the entry: its length can no longer be read.
+    playlist().assignedEntry->relocate(platform::Url::fileURLWithPath(audioFolder.path + "/gone.wav"));
+    ASSERT_FALSE(playlist().assignedEntry->duration());
+    for (std::vector<double> zeros : {std::vector<double>{}, std::vector<double>{61.0}}) {
+        playlist().assignedEntry->zeros = zeros;
+        view().refreshDisplay();
+        EXPECT_EQ(remaining(), "--:--");
+        EXPECT_EQ(since(), zeros.empty() ? " 1:05" : " 0:04");
+    }
+    // While the slider is held the position shows, length or not.
+    view().setShowingRemaining(false);
+    view().refreshDisplay();
+    EXPECT_EQ(remaining(), " 1:05");
+}
+
 class EntriesTest : public MainWindowTest {
 protected:
     void SetUp() override {
