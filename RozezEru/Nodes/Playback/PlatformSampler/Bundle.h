@@ -1,6 +1,7 @@
 #pragma once
 // The stand-in for an application bundle's resources: a folder in which a resource is found by its name
-// and extension. The main bundle's folder is "Resources" beside the running program. Any thread.
+// and extension. The main bundle's folder is "Resources" beside the running program (the build tree) or,
+// for a program installed in "<prefix>/bin", "<prefix>/share/com.fennorastudio.Vantle". Any thread.
 
 #include <optional>
 #include <string>
@@ -11,6 +12,8 @@ class Bundle {
 public:
     explicit Bundle(std::string resourcePath) : resourcePath_(std::move(resourcePath)) {}
     static const Bundle& main();
+    // The resource folder of a program in `programFolder`, as main() chooses it.
+    static std::string resourcePathForProgramFolder(const std::string& programFolder);
 
     const std::string& resourcePath() const { return resourcePath_; }
     // The path of "<name>.<extension>" in the folder when such a file exists.
