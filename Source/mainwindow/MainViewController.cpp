@@ -197,6 +197,9 @@ void MainViewController::buildLayout() {
     waveformView_ = new QLabel(this);
     waveformView_->setObjectName("waveformView");
     waveformView_->setMinimumHeight(24);
+    // The picture is scaled to the view: its own width must not hold the time texts' share of the
+    // row when the window narrows.
+    waveformView_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     waveformView_->setScaledContents(true);
     middle->addWidget(waveformView_);
     if (QWidget* slider = timeSlider_->widget()) middle->addWidget(slider);
