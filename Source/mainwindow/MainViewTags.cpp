@@ -108,6 +108,8 @@ void MainViewController::makePaletteMenu(QMenu& menu) {
         button->setObjectName("paletteItem");
         button->setIcon(icon);
         button->setIconSize(picture.size().expandedTo(QSize(1, 1)));
+        // A one-character title makes a small picture; the button stays big enough to hit.
+        button->setMinimumSize(24, 24);
         button->setToolTip(item->text());
         button->setAutoRaise(true);
         button->setToolButtonStyle(Qt::ToolButtonIconOnly);
