@@ -147,6 +147,15 @@ TEST_F(WindowShellTest, TheTimeTextsFollowTheWindowsSize) {
     ASSERT_EQ(waveform->requests.size(), pictures + 1);
     EXPECT_EQ(waveform->requests.back().first, playlist().allEntries.at(0));
 
+    // A picture drawn for the wide window does not hold the row's width when it narrows again.
+    QImage wide(1300, 40, QImage::Format_RGB32);
+    wide.fill(Qt::blue);
+    waveform->requests.back().second(wide);
+    resizeTo(700, 500);
+    EXPECT_EQ(window->width(), 700);
+    EXPECT_GE(view().timeSinceZeroText().width(), 700 / 8);
+    expectFitted(view().timeSinceZeroText().font(), timeFrame());
+
     // A move alone changes nothing.
     const int loadsBeforeMove = slider->loads;
     window->move(window->pos() + QPoint(30, 20));
