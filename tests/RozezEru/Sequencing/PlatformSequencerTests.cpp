@@ -149,7 +149,7 @@ TEST(PlatformSequencer, LoadsExportsDeletesAndKeepsDisposedTracksSafe) {
     // Looping on: the next load loops its tracks over the new length.
     sequencer->loadMIDIFileFromData(twoTrackFile());
     EXPECT_EQ(sequencer->tracks[0]->internalMusicTrack.lock()->loopInfo(),
-              (platform::MusicTrackLoopInfo{4.0, 0}));
+              (platform::MusicTrackLoopInfo{4.0, 0, {}}));
 
     // Importing copies notes only, into new tracks cut to the length there was.
     auto target = PlatformSequencer::make();
