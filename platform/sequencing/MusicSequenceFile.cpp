@@ -296,6 +296,7 @@ std::int32_t MusicSequence::loadFileData(std::span<const std::uint8_t> bytes) {
     std::lock_guard lock(*mutex_);
     clearLocked();
     if (!valid) return kAudioToolboxErr_InvalidSequenceType;
+    timeResolution_ = division;
     for (std::size_t i = 0; i < loaded.size(); ++i) {
         auto& track = loaded[i];
         for (auto& event : track.tempoEvents)
