@@ -5,12 +5,12 @@
 #include <filesystem>
 #include <system_error>
 
-namespace rozezeru {
-
 // Where `cmake --install` puts the data folder, from the folder it puts the program in.
 #ifndef VANTLE_DATA_FROM_PROGRAM
 #define VANTLE_DATA_FROM_PROGRAM "../share/com.fennorastudio.Vantle"
 #endif
+
+namespace rozezeru {
 
 const Bundle& Bundle::main() {
     static const Bundle bundle = [] {
