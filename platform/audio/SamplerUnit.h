@@ -28,7 +28,35 @@ struct SamplerSample {
     double sampleRate = 44100.0;
 };
 
+// A layer's low-pass filter over each of its voices: cutoff in hertz, resonance in decibels at the
+// cutoff.
+struct SamplerFilter {
+    bool enabled = false;
+    double cutoffHz = 20000.0;
+    double resonanceDecibels = 0.0;
+};
+
+// A layer's LFO: a cycle of `rateHz` starting `delaySeconds` after each note. Waveforms: 0 triangle,
+// 1 sine, 2 square, 3 rising saw, 4 falling saw (others: triangle).
+struct SamplerLFO {
+    int waveform = 0;
+    double delaySeconds = 0.0, rateHz = 3.0;
+};
+
+// A connection from an LFO to the pitch (in cents) or the gain (in decibels) of a layer's voices: over
+// the LFO's cycle the destination moves between `minimum` and `maximum`, times a controller's value /
+// 127 when `controller` is one (0 … 127).
+struct SamplerModulation {
+    enum class Destination { pitch, gain };
+    std::size_t lfo = 0;
+    Destination destination = Destination::pitch;
+    double minimum = 0.0, maximum = 0.0;
+    int controller = -1;
+};
+
 struct SamplerZone {
+    static constexpr std::size_t maximumLFOs = 4, maximumModulations = 8;
+
     std::shared_ptr<const SamplerSample> sample;
     int rootKey = 60;
     int minKey = 0, maxKey = 127;
@@ -37,6 +65,10 @@ struct SamplerZone {
     bool loopEnabled = false;
     // Frames [loopStart, loopEnd) repeat while the note is held and through its release.
     std::int64_t loopStart = 0, loopEnd = 0;
+    // What the zone's layer puts over its voices; beyond the maxima, LFOs and connections are ignored.
+    SamplerFilter filter;
+    std::vector<SamplerLFO> lfos;
+    std::vector<SamplerModulation> modulations;
 };
 
 struct SamplerInstrument {
@@ -60,6 +92,9 @@ public:
     // The unit's refusal of a file it cannot read (kAudioUnitErr_InvalidFile).
     static constexpr int invalidFileError = -10871;
     static constexpr std::size_t maximumVoices = 64;
+    // The synthesizer's own default level: headroom for a dense General MIDI arrangement, about 14 dB
+    // below its full gain of 1.
+    static constexpr double soundBankGain = 0.2;
     // Global-scope parameters.
     static constexpr AudioUnitParameterID masterGainParameter = 900;   // dB
     static constexpr AudioUnitParameterID stereoPanParameter = 901;    // -100 … 100
@@ -73,7 +108,8 @@ public:
 
     // Replaces what the unit plays. Configuring thread.
     void loadInstrument(SamplerInstrument instrument);
-    // Fails, keeping the current instrument, when FluidSynth cannot read the file or it has no such
+    // Fails, keeping the current instrument, when the file is not a regular file, a sample header of a
+    // SoundFont does not hold (checkSoundBankFile), FluidSynth cannot read the file or it has no such
     // program (error code invalidFileError).
     Result<void> loadSoundBank(const SamplerSoundBank& bank);
 
@@ -117,10 +153,16 @@ private:
         double position = 0.0, baseStep = 0.0;
         float velocityGain = 0.0f, level = 0.0f;
         std::uint64_t age = 0;
+        // The layer's filter (coefficients b0 b1 b2 a1 a2, state per side) and LFOs.
+        std::array<float, 5> filter{};
+        std::array<float, 4> filterState{};
+        std::array<double, SamplerZone::maximumLFOs> lfoPhase{};
+        double seconds = 0.0;
     };
     struct Channel {
         float bendSemitones = 0.0f;
         float volume = 100.0f / 127.0f, expression = 1.0f, pan = 0.0f;
+        std::array<std::uint8_t, 128> controllers{};
         bool sustain = false;
     };
 
