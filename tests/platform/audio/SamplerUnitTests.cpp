@@ -184,10 +184,17 @@ TEST(SamplerUnitTest, SoundBankProgramsPlayAtPitch) {
 TEST(SamplerUnitTest, ThirtyTwoVoicesRenderWithoutAllocating) {
     SamplerInstrument instrument;
     instrument.zones = {sineZone(441.0, 69, 3.0)};
+    SamplerInstrument modulated = instrument;
+    modulated.zones[0].filter = {true, 2000.0, 6.0};
+    modulated.zones[0].lfos = {{1, 0.0, 5.0}, {0, 0.1, 2.0}};
+    modulated.zones[0].modulations = {{0, platform::SamplerModulation::Destination::pitch, -50, 50, 1},
+                                      {1, platform::SamplerModulation::Destination::gain, -3, 3, -1}};
     auto zonesRig = samplerRig(std::move(instrument));
+    auto modulatedRig = samplerRig(std::move(modulated));
+    modulatedRig.unit->sendController(1, 100, 0);
     auto bankRig = samplerRig();
     ASSERT_TRUE(bankRig.unit->loadSoundBank({generalMIDIBank, 0, 121, 0}));
-    for (auto* rig : {&zonesRig, &bankRig}) {
+    for (auto* rig : {&zonesRig, &modulatedRig, &bankRig}) {
         traptest::ScopedTrapHooks hooks;
         for (std::uint8_t key = 40; key < 72; ++key)
             rig->unit->startNote(key, 100, std::uint8_t(key % 16));
