@@ -61,7 +61,8 @@ double samplerLFOValue(int waveform, double phase) {
 // Low-pass biquad coefficients (b0 b1 b2 a1 a2) for a cutoff and a resonance peak in decibels.
 std::array<float, 5> samplerLowPass(const SamplerFilter& filter, double rate) {
     const double cutoff = std::clamp(filter.cutoffHz, 10.0, 0.45 * rate);
-    const double q = std::sqrt(0.5) * std::pow(10.0, std::clamp(filter.resonanceDecibels, -20.0, 30.0) / 20.0);
+    const double q =
+        std::sqrt(0.5) * std::pow(10.0, std::clamp(filter.resonanceDecibels, -20.0, 30.0) / 20.0);
     const double w = 2.0 * M_PI * cutoff / rate, alpha = std::sin(w) / (2.0 * q), c = std::cos(w);
     const double a0 = 1.0 + alpha;
     return {float((1.0 - c) / 2.0 / a0), float((1.0 - c) / a0), float((1.0 - c) / 2.0 / a0),
@@ -387,7 +388,8 @@ void SamplerUnit::renderZones(float* left, float* right, AUAudioFrameCount frame
         const float gainLeft = gain * samplerBalance(pan, true),
                     gainRight = gain * samplerBalance(pan, false);
         const std::size_t lfoCount = std::min(zone.lfos.size(), SamplerZone::maximumLFOs);
-        const std::size_t modulationCount = std::min(zone.modulations.size(), SamplerZone::maximumModulations);
+        const std::size_t modulationCount =
+            std::min(zone.modulations.size(), SamplerZone::maximumModulations);
         const bool filtered = zone.filter.enabled;
         const auto& k = voice.filter;
         double step = baseStep;
@@ -432,7 +434,8 @@ void SamplerUnit::renderZones(float* left, float* right, AUAudioFrameCount frame
                 // However far one step jumps (a high rate, a high key), wrapping costs the same.
                 if (index >= zone.loopEnd) {
                     const double span = double(zone.loopEnd - zone.loopStart);
-                    voice.position = double(zone.loopStart) + std::fmod(voice.position - double(zone.loopStart), span);
+                    voice.position =
+                        double(zone.loopStart) + std::fmod(voice.position - double(zone.loopStart), span);
                     index = std::min(std::int64_t(voice.position), zone.loopEnd - 1);
                 }
             } else if (index + 1 >= length) {

@@ -3,9 +3,10 @@
 // plays MIDI notes from an instrument of zones, each a sample with its root key, key and velocity
 // ranges, loop, and its layer's low-pass filter and LFOs on pitch and gain, or from one program of a
 // SoundFont or DLS bank through FluidSynth (one synth per unit, rendered inside the unit's render call).
-// Every zone whose ranges hold a note sounds, so zones that share keys layer. Per channel it follows pitch bend (±2 semitones), volume (7), pan (10), expression
-// (11), the sustain pedal (64), all sound off (120), reset controllers (121) and all notes off (123);
-// over everything a master gain in decibels, a stereo pan from -100 to 100 and a global tuning in cents.
+// Every zone whose ranges hold a note sounds, so zones that share keys layer. Per channel it follows pitch
+// bend (±2 semitones), volume (7), pan (10), expression (11), the sustain pedal (64), all sound off (120),
+// reset controllers (121) and all notes off (123); over everything a master gain in decibels, a stereo pan
+// from -100 to 100 and a global tuning in cents.
 //
 // Threads. MIDI reaches the unit through its event queue (scheduleMIDIEvent) and is read at the start
 // of each render call; gain, pan and tuning are atomics any thread may set. Loading an instrument is

@@ -94,19 +94,20 @@ Result<void> checkSoundBankFile(const std::string& path) {
     if (riffSize < 4) return soundBankError(path, "the RIFF chunk is empty");
     const ChunkSpan whole{12, riffSize - 4};
     const auto sdta = findChunk(file, whole, "sdta", true);
-    const auto smpl = sdta ? findChunk(file, *sdta, "smpl", false) : std::nullopt;
     const auto pdta = findChunk(file, whole, "pdta", true);
-    const auto shdr = pdta ? findChunk(file, *pdta, "shdr", false) : std::nullopt;
-    if (!smpl || !shdr) return soundBankError(path, "no sample data or no sample headers");
+    const auto smplFound = sdta ? findChunk(file, *sdta, "smpl", false) : std::nullopt;
+    const auto shdrFound = pdta ? findChunk(file, *pdta, "shdr", false) : std::nullopt;
+    if (!smplFound || !shdrFound) return soundBankError(path, "no sample data or no sample headers");
+    const ChunkSpan smpl = *smplFound, shdr = *shdrFound;
     constexpr std::size_t recordSize = 46;
-    if (shdr->size < recordSize || shdr->size % recordSize != 0)
+    if (shdr.size < recordSize || shdr.size % recordSize != 0)
         return soundBankError(path, "the sample headers are damaged");
-    const std::uint64_t frames = smpl->size / 2;
+    const std::uint64_t frames = smpl.size / 2;
     // The last record only ends the list.
-    const std::uint64_t count = shdr->size / recordSize - 1;
+    const std::uint64_t count = shdr.size / recordSize - 1;
     for (std::uint64_t i = 0; i < count; ++i) {
         std::array<std::uint8_t, recordSize> record;
-        if (!file.read(shdr->offset + i * recordSize, record.data(), recordSize))
+        if (!file.read(shdr.offset + i * recordSize, record.data(), recordSize))
             return soundBankError(path, "the sample headers are cut short");
         const std::uint32_t start = littleEndian32(&record[20]), end = littleEndian32(&record[24]);
         const std::uint32_t loopStart = littleEndian32(&record[28]), loopEnd = littleEndian32(&record[32]);
@@ -116,7 +117,7 @@ Result<void> checkSoundBankFile(const std::string& path) {
         if (type & 0x8000) continue;
         const std::string which = "sample " + std::to_string(i);
         // A compressed sample (SoundFont 3) counts its bounds in bytes of the sample chunk.
-        const std::uint64_t limit = (type & 0x10) ? smpl->size : frames;
+        const std::uint64_t limit = (type & 0x10) ? smpl.size : frames;
         if (start >= end || end > limit) return soundBankError(path, which + " lies outside the sample data");
         if (!(type & 0x10) && (loopStart < start || loopEnd > end || loopStart > loopEnd))
             return soundBankError(path, which + " has its loop outside the sample");

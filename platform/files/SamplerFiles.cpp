@@ -119,8 +119,8 @@ void presetModulation(const PlistValue& layer, SamplerZone& zone) {
         zone.lfos.push_back(lfo);
     }
     const PlistValue* connections = layer.find("Connections");
-    for (std::size_t i = 0; connections && connections->at(i) &&
-                            zone.modulations.size() < SamplerZone::maximumModulations;
+    for (std::size_t i = 0;
+         connections && connections->at(i) && zone.modulations.size() < SamplerZone::maximumModulations;
          ++i) {
         const PlistValue& entry = *connections->at(i);
         const PlistValue* enabled = entry.find("enabled");

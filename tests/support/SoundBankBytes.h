@@ -37,7 +37,8 @@ inline RiffBytes riffChunk(const char* id, const RiffBytes& data) {
 }
 
 // A "LIST" (or, with `outer` "RIFF", the file) of `type` holding the chunks.
-inline RiffBytes riffList(const char* type, const std::vector<RiffBytes>& chunks, const char* outer = "LIST") {
+inline RiffBytes riffList(const char* type, const std::vector<RiffBytes>& chunks,
+                          const char* outer = "LIST") {
     RiffBytes data(type, type + 4);
     for (const auto& chunk : chunks)
         data.insert(data.end(), chunk.begin(), chunk.end());
@@ -83,7 +84,8 @@ inline RiffBytes soundFontBytes(const std::vector<SoundFontSample>& samples,
         const std::uint32_t start = starts[i];
         riffPutText(shdr, "sample" + std::to_string(i), 20);
         riffPut32(shdr, start);
-        riffPut32(shdr, start + std::uint32_t(sample.end >= 0 ? sample.end : std::int64_t(sample.data.size())));
+        riffPut32(shdr,
+                  start + std::uint32_t(sample.end >= 0 ? sample.end : std::int64_t(sample.data.size())));
         riffPut32(shdr, start + sample.loopStart);
         riffPut32(shdr, start + sample.loopEnd);
         riffPut32(shdr, sample.rate);
@@ -132,16 +134,15 @@ inline RiffBytes soundFontBytes(const std::vector<SoundFontSample>& samples,
     RiffBytes engine, name;
     riffPutText(engine, "EMU8000", 8);
     riffPutText(name, "Test bank", 10);
-    return riffList("sfbk",
-                    {riffList("INFO", {riffChunk("ifil", version), riffChunk("isng", engine),
-                                       riffChunk("INAM", name)}),
-                     riffList("sdta", {riffChunk("smpl", smpl)}),
-                     riffList("pdta", {riffChunk("phdr", phdr), riffChunk("pbag", pbag),
-                                       riffChunk("pmod", modTerminal), riffChunk("pgen", pgen),
-                                       riffChunk("inst", inst), riffChunk("ibag", ibag),
-                                       riffChunk("imod", modTerminal), riffChunk("igen", igen),
-                                       riffChunk("shdr", shdr)})},
-                    "RIFF");
+    return riffList(
+        "sfbk",
+        {riffList("INFO", {riffChunk("ifil", version), riffChunk("isng", engine), riffChunk("INAM", name)}),
+         riffList("sdta", {riffChunk("smpl", smpl)}),
+         riffList("pdta",
+                  {riffChunk("phdr", phdr), riffChunk("pbag", pbag), riffChunk("pmod", modTerminal),
+                   riffChunk("pgen", pgen), riffChunk("inst", inst), riffChunk("ibag", ibag),
+                   riffChunk("imod", modTerminal), riffChunk("igen", igen), riffChunk("shdr", shdr)})},
+        "RIFF");
 }
 
 // A DLS level 1 collection of one melodic instrument (bank 0, `program`) with one region over every
@@ -150,12 +151,12 @@ inline RiffBytes dlsBytes(const std::vector<std::int16_t>& wave, std::uint32_t r
                           std::uint32_t program = 0) {
     RiffBytes colh, insh, rgnh, wsmp, wlnk, ptbl, format, data;
     riffPut32(colh, 1);
-    riffPut32(insh, 1);     // regions
-    riffPut32(insh, 0);     // bank 0, melodic
+    riffPut32(insh, 1); // regions
+    riffPut32(insh, 0); // bank 0, melodic
     riffPut32(insh, program);
-    riffPut16(rgnh, 0);     // keys 0 … 127
+    riffPut16(rgnh, 0); // keys 0 … 127
     riffPut16(rgnh, 127);
-    riffPut16(rgnh, 0);     // velocities 0 … 127
+    riffPut16(rgnh, 0); // velocities 0 … 127
     riffPut16(rgnh, 127);
     riffPut16(rgnh, 0);
     riffPut16(rgnh, 0);
@@ -164,19 +165,19 @@ inline RiffBytes dlsBytes(const std::vector<std::int16_t>& wave, std::uint32_t r
     riffPut16(wsmp, 0);
     riffPut32(wsmp, 0);
     riffPut32(wsmp, 0);
-    riffPut32(wsmp, 1);     // one loop
+    riffPut32(wsmp, 1); // one loop
     riffPut32(wsmp, 16);
-    riffPut32(wsmp, 0);     // forward
+    riffPut32(wsmp, 0); // forward
     riffPut32(wsmp, 0);
     riffPut32(wsmp, std::uint32_t(wave.size()));
     riffPut16(wlnk, 0);
     riffPut16(wlnk, 0);
-    riffPut32(wlnk, 1);     // left channel
-    riffPut32(wlnk, 0);     // wave 0 of the pool
+    riffPut32(wlnk, 1); // left channel
+    riffPut32(wlnk, 0); // wave 0 of the pool
     riffPut32(ptbl, 8);
     riffPut32(ptbl, 1);
-    riffPut32(ptbl, 0);     // the first wave starts the pool
-    riffPut16(format, 1);   // PCM
+    riffPut32(ptbl, 0);   // the first wave starts the pool
+    riffPut16(format, 1); // PCM
     riffPut16(format, 1);
     riffPut32(format, rate);
     riffPut32(format, rate * 2);
@@ -187,10 +188,11 @@ inline RiffBytes dlsBytes(const std::vector<std::int16_t>& wave, std::uint32_t r
     const RiffBytes region =
         riffList("rgn ", {riffChunk("rgnh", rgnh), riffChunk("wsmp", wsmp), riffChunk("wlnk", wlnk)});
     const RiffBytes instrument = riffList("ins ", {riffChunk("insh", insh), riffList("lrgn", {region})});
-    return riffList("DLS ",
-                    {riffChunk("colh", colh), riffList("lins", {instrument}), riffChunk("ptbl", ptbl),
-                     riffList("wvpl", {riffList("wave", {riffChunk("fmt ", format), riffChunk("data", data)})})},
-                    "RIFF");
+    return riffList(
+        "DLS ",
+        {riffChunk("colh", colh), riffList("lins", {instrument}), riffChunk("ptbl", ptbl),
+         riffList("wvpl", {riffList("wave", {riffChunk("fmt ", format), riffChunk("data", data)})})},
+        "RIFF");
 }
 
 } // namespace testsupport

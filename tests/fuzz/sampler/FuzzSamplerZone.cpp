@@ -6,6 +6,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string path = fuzzsupport::scratchFile("zone.wav", data, size);
-    if (auto loaded = platform::loadSamplerAudioFiles(*samplerfuzz::rig().unit, {path})) samplerfuzz::rig().play();
+    if (auto loaded = platform::loadSamplerAudioFiles(*samplerfuzz::rig().unit, {path}))
+        samplerfuzz::rig().play();
     return 0;
 }

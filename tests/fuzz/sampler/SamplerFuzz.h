@@ -5,6 +5,7 @@
 
 #include "platform/audio/AudioEngine.h"
 #include "platform/audio/AudioUnitNode.h"
+#include "platform/audio/IONodes.h"
 #include "platform/audio/NullAudioDevice.h"
 #include "platform/audio/PcmBuffer.h"
 #include "platform/audio/SamplerUnit.h"

@@ -38,7 +38,8 @@ void seedZone(const std::string& name, int format, int channels, bool chunk) {
     if (chunk) {
         SF_INSTRUMENT instrument{};
         instrument.basenote = 69;
-        instrument.key_lo = 40, instrument.key_hi = 90, instrument.velocity_lo = 1, instrument.velocity_hi = 100;
+        instrument.key_lo = 40, instrument.key_hi = 90, instrument.velocity_lo = 1,
+        instrument.velocity_hi = 100;
         instrument.loop_count = 1;
         instrument.loops[0] = {SF_LOOP_FORWARD, 400, 800, 0};
         sf_command(file, SFC_SET_INSTRUMENT, &instrument, sizeof instrument);
@@ -74,7 +75,8 @@ int main(int argc, char** argv) {
     testsupport::SoundFontSample once = looped;
     once.loop = false;
     once.rootKey = 72;
-    seed("sound_font", "two-samples.sf2", testsupport::soundFontBytes({looped, once}, {{0, 0, 0}, {1, 0, 1}}));
+    seed("sound_font", "two-samples.sf2",
+         testsupport::soundFontBytes({looped, once}, {{0, 0, 0}, {1, 0, 1}}));
     seed("sound_font", "percussion.sf2", testsupport::soundFontBytes({once}, {{0, 128, 0}}));
     seed("sound_font", "one.dls", testsupport::dlsBytes(looped.data, 44100, 69));
 
@@ -89,11 +91,13 @@ int main(int argc, char** argv) {
     if (!PresetBuilder::createAUPreset(samples, scratch + "/two.aupreset", "Fuzz", 0.01, 0.2)) return 1;
     seed("sampler_preset", "two.aupreset", platform::readFile(scratch + "/two.aupreset").value());
     // The default layer, with its LFO connection under the wheel and an enabled filter.
-    std::string document = PresetBuilder::generateAUPreset(
-        "Default", "", "", PresetBuilder::generateFilter(1200.0, 6.0), PresetBuilder::generateLFO(0, 1, 0.1, 5.0),
-        PresetBuilder::generateZone(0, 60, 0, 127, 268435457, 0, true),
-        PresetBuilder::generateFileRef(268435457, samplerfuzz::zonePath), "");
-    if (const auto off = document.find("<false/>"); off != std::string::npos) document.replace(off, 8, "<true/>");
+    std::string document =
+        PresetBuilder::generateAUPreset("Default", "", "", PresetBuilder::generateFilter(1200.0, 6.0),
+                                        PresetBuilder::generateLFO(0, 1, 0.1, 5.0),
+                                        PresetBuilder::generateZone(0, 60, 0, 127, 268435457, 0, true),
+                                        PresetBuilder::generateFileRef(268435457, samplerfuzz::zonePath), "");
+    if (const auto off = document.find("<false/>"); off != std::string::npos)
+        document.replace(off, 8, "<true/>");
     seed("sampler_preset", "default-layer.aupreset", platform::Bytes(document.begin(), document.end()));
     (void)platform::removeItem(scratch);
     return 0;

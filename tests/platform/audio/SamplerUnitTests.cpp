@@ -246,8 +246,8 @@ TEST(SamplerUnitTest, SoundBanksWhoseSampleHeadersLieAreRefusedAndTheLastInstrum
          }) {
         auto sample = loopedSine();
         change(sample);
-        const std::string path = writeBank(folder, std::string(name) + ".sf2",
-                                           testsupport::soundFontBytes({sample}, {{}}));
+        const std::string path =
+            writeBank(folder, std::string(name) + ".sf2", testsupport::soundFontBytes({sample}, {{}}));
         const auto loaded = rig.unit->loadSoundBank({path, 0, 121, 0});
         ASSERT_FALSE(loaded) << name;
         EXPECT_EQ(loaded.error().code, SamplerUnit::invalidFileError) << name;

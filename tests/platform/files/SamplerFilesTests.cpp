@@ -25,7 +25,8 @@ std::string writeTone(const testsupport::TemporaryFolder& folder, const std::str
                       std::vector<float> samples = {}) {
     if (samples.empty()) samples = testsupport::sine(4410, 441.0, 44100.0, 0.5);
     const std::string path = folder.file(name);
-    EXPECT_TRUE(testsupport::writeWithSndfile(path, SF_FORMAT_WAV | SF_FORMAT_FLOAT, {samples}, rate)) << name;
+    EXPECT_TRUE(testsupport::writeWithSndfile(path, SF_FORMAT_WAV | SF_FORMAT_FLOAT, {samples}, rate))
+        << name;
     return path;
 }
 
@@ -99,7 +100,8 @@ TEST(SamplerFilesTest, EachDistinctFileIsReadOncePerLoad) {
     // 400 zones play the shared file, one the other.
     std::vector<std::size_t> zoneFiles(400, 0);
     zoneFiles.insert(zoneFiles.begin() + 200, 1);
-    const auto preset = platform::readSamplerPreset(writePreset(folder, {shared, other}, zoneFiles), counting);
+    const auto preset =
+        platform::readSamplerPreset(writePreset(folder, {shared, other}, zoneFiles), counting);
     ASSERT_TRUE(preset);
     EXPECT_EQ(reads, (std::vector<std::string>{shared, other}));
     ASSERT_EQ(preset->zones.size(), 401u);
@@ -124,11 +126,12 @@ TEST(SamplerFilesTest, PresetZonesCarryVelocityRangesAndTheirLayersFilterAndLFOs
     // Layer 1: LFO 0 (sine, 0.25 s delay, 5 Hz) to pitch ±30 cents under the wheel, LFO 1 (default
     // triangle) to gain -3 … 9 dB inverted; the key and velocity connections are the unit's own.
     const PlistDictionary layer{
-        {"Filters", PlistDictionary{{"ID", 0}, {"cutoff", 800.0}, {"enabled", true}, {"resonance", 6.0},
-                                    {"type", 40}}},
-        {"LFOs", PlistArray{PlistDictionary{{"ID", 0}, {"delay", 0.25}, {"enabled", true}, {"rate", 5.0},
-                                            {"waveform", 1}},
-                            PlistDictionary{{"ID", 1}, {"delay", 0.0}, {"enabled", true}, {"rate", 3.0}}}},
+        {"Filters",
+         PlistDictionary{{"ID", 0}, {"cutoff", 800.0}, {"enabled", true}, {"resonance", 6.0}, {"type", 40}}},
+        {"LFOs",
+         PlistArray{
+             PlistDictionary{{"ID", 0}, {"delay", 0.25}, {"enabled", true}, {"rate", 5.0}, {"waveform", 1}},
+             PlistDictionary{{"ID", 1}, {"delay", 0.0}, {"enabled", true}, {"rate", 3.0}}}},
         {"Connections",
          PlistArray{connection(300, 816840704 + 256, PlistDictionary{{"scale", 12800.0}}),
                     connection(268435456, 816840704 + 256, PlistDictionary{{"scale", 30.0}}, 1),
@@ -141,7 +144,8 @@ TEST(SamplerFilesTest, PresetZonesCarryVelocityRangesAndTheirLayersFilterAndLFOs
     ASSERT_TRUE(preset);
     ASSERT_EQ(preset->zones.size(), 2u);
     const auto& zone = preset->zones[0];
-    EXPECT_EQ(std::tuple(zone.minKey, zone.maxKey, zone.minVelocity, zone.maxVelocity), std::tuple(40, 80, 64, 100));
+    EXPECT_EQ(std::tuple(zone.minKey, zone.maxKey, zone.minVelocity, zone.maxVelocity),
+              std::tuple(40, 80, 64, 100));
     EXPECT_EQ(std::pair(preset->zones[1].minVelocity, preset->zones[1].maxVelocity), std::pair(1, 127));
     EXPECT_TRUE(zone.filter.enabled);
     EXPECT_EQ(std::pair(zone.filter.cutoffHz, zone.filter.resonanceDecibels), std::pair(800.0, 6.0));

@@ -188,7 +188,8 @@ TEST(PlatformSamplerTest, DLSBanksLoadAndPlayAtPitch) {
     testsupport::TemporaryFolder folder;
     // 441 Hz, whole periods in the looped wave, rooted at key 69 (440 Hz): key 81 sounds at 882 Hz.
     const auto wave = testsupport::pcm16(testsupport::sine(4410, 441.0, rate, 0.8));
-    ASSERT_TRUE(platform::writeFileAtomically(folder.file("tones.dls"), testsupport::dlsBytes(wave, 44100, 69)));
+    ASSERT_TRUE(
+        platform::writeFileAtomically(folder.file("tones.dls"), testsupport::dlsBytes(wave, 44100, 69)));
     const Bundle bundle(folder.path);
     auto sampler = std::make_shared<PlatformSampler>();
     auto engine = testsupport::offlineToolkitEngine(sampler, 30.0);
@@ -228,8 +229,8 @@ TEST(PlatformSamplerTest, ABuiltPresetsLFOBendsThePitchUnderTheModWheel) {
         std::vector<double> hz;
         for (std::size_t at = 0; at + 1764 <= out.size(); at += 882)
             hz.push_back(testsupport::zeroCrossingFrequency(
-                std::vector<float>(out.begin() + std::ptrdiff_t(at), out.begin() + std::ptrdiff_t(at + 1764)), 0,
-                rate));
+                std::vector<float>(out.begin() + std::ptrdiff_t(at), out.begin() + std::ptrdiff_t(at + 1764)),
+                0, rate));
         const auto [low, high] = std::minmax_element(hz.begin(), hz.end());
         EXPECT_NEAR(1200.0 * std::log2(*high / *low), swing, 12.0) << "wheel " << wheel;
         sampler->stop(69, 0);
