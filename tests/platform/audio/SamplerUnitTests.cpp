@@ -347,10 +347,12 @@ TEST(SamplerUnitTest, LayerFilterAndLFOsShapeTheirVoices) {
 }
 
 TEST(SamplerUnitTest, ALoopAtAnExtremeStepWrapsAndStaysFinite) {
-    // At 768 kHz played 127 keys above its root, each output frame steps about 25 000 frames through a
-    // loop of three.
+    // A zone built in code may state any rate. At 1e18 Hz played 127 keys above its root, one step
+    // lands some 3e16 frames past a loop of three, where taking one loop length off at a time no longer
+    // changes the position in double precision: the wrap must take the remainder at once, or it never
+    // ends.
     SamplerZone zone = sineZone(441.0, 0, 0.01);
-    std::const_pointer_cast<platform::SamplerSample>(zone.sample)->sampleRate = 768000.0;
+    std::const_pointer_cast<platform::SamplerSample>(zone.sample)->sampleRate = 1e18;
     zone.loopEnabled = true;
     zone.loopStart = 100;
     zone.loopEnd = 103;
