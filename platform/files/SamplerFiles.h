@@ -1,7 +1,7 @@
 #pragma once
 // The files the sampler unit plays, read into its instruments: audio files with their instrument chunks
 // (root key, key and velocity ranges, detune, the first loop; read through libsndfile), sampler presets
-// (the XML or binary property lists PresetBuilder writes), SoundFont banks and, refused, EXS instruments,
+// (the XML or binary property lists PresetBuilder writes), SoundFont and DLS banks and, refused, EXS instruments,
 // whose format is unpublished. Configuring thread.
 
 #include "platform/audio/SamplerUnit.h"
