@@ -1,8 +1,8 @@
 #pragma once
 // The files the sampler unit plays, read into its instruments: audio files with their instrument chunks
 // (root key, key and velocity ranges, detune, the first loop; read through libsndfile), sampler presets
-// (the XML or binary property lists PresetBuilder writes), SoundFont and DLS banks and, refused, EXS instruments,
-// whose format is unpublished. Configuring thread.
+// (the XML or binary property lists PresetBuilder writes), SoundFont and DLS banks and, refused, EXS
+// instruments, whose format is unpublished. Configuring thread.
 
 #include "platform/audio/SamplerUnit.h"
 #include "platform/foundation/Result.h"
