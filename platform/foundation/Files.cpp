@@ -104,18 +104,30 @@ bool isDirectory(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-Result<Bytes> readFile(const std::string& path, std::uint64_t sizeLimit) {
-    // Non-blocking, so that opening a FIFO does not wait for a writer; the check below turns it away.
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return fileError("cannot open", path, errno);
-    FdCloser closer{fd};
-    struct stat st;
-    if (::fstat(fd, &st) != 0) return fileError("cannot read", path, errno);
+namespace {
+
+// A device (a link to /dev/zero) never ends, a FIFO or a socket may never answer; a folder has no
+// bytes. None of them is opened: opening some devices already does something.
+std::optional<Error> filesNotReadableWhole(const std::string& path, const struct stat& st) {
     if (S_ISDIR(st.st_mode)) return fileError("cannot read", path, EISDIR);
-    // A device (a link to /dev/zero), a FIFO or a socket never ends or may never answer.
     if (!S_ISREG(st.st_mode))
         return Error::make("platform.files", "cannot read \"" + path + "\": it is not a regular file",
                            EINVAL);
+    return std::nullopt;
+}
+
+} // namespace
+
+Result<Bytes> readFile(const std::string& path, std::uint64_t sizeLimit) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0)
+        if (std::optional<Error> refused = filesNotReadableWhole(path, st)) return *refused;
+    // Non-blocking, in case the name was given to a FIFO since: the check below turns it away.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return fileError("cannot open", path, errno);
+    FdCloser closer{fd};
+    if (::fstat(fd, &st) != 0) return fileError("cannot read", path, errno);
+    if (std::optional<Error> refused = filesNotReadableWhole(path, st)) return *refused;
     if (static_cast<std::uint64_t>(st.st_size) > sizeLimit)
         return Error::make(
             "platform.files",
