@@ -3,6 +3,7 @@
 
 #include "platform/ui/SingleInstance.h"
 #include "tests/platform/ui/UiTestSupport.h"
+#include "tests/support/Environment.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -77,33 +78,11 @@ TEST(SingleInstance, LaterStartsHandTheirPathsOverByteForByte) {
     EXPECT_EQ(SingleInstance(hungAddress).start({"/b.ogg"}, 300), SingleInstance::Role::noAnswer);
 }
 
-// Sets an environment variable for the life of the object; `value` none unsets it.
-class ScopedEnvironment {
-public:
-    ScopedEnvironment(const char* name, std::optional<std::string> value)
-        : name_(name), saved_(qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt) {
-        if (value)
-            qputenv(name, QByteArray::fromStdString(*value));
-        else
-            qunsetenv(name);
-    }
-    ~ScopedEnvironment() {
-        if (saved_)
-            qputenv(name_, *saved_);
-        else
-            qunsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::optional<QByteArray> saved_;
-};
-
 // Only a start on the same display with the same state and settings folders reaches the running
 // window; one that shows nothing to a user never takes part.
 TEST(SingleInstance, OneInstancePerFoldersAndDisplay) {
     platform_ui_test::TemporaryFolder runtime;
-    const ScopedEnvironment runtimeDir("XDG_RUNTIME_DIR", runtime.path);
+    const testsupport::ScopedEnvironment runtimeDir("XDG_RUNTIME_DIR", runtime.path);
     const std::string home = runtime.path + "/home", other = runtime.path + "/other";
     QDir().mkpath(QString::fromStdString(home + "/state"));
     QDir().mkpath(QString::fromStdString(other + "/state"));
@@ -169,7 +148,8 @@ TEST(SingleInstance, OneInstancePerFoldersAndDisplay) {
     };
     for (const Display& d : displays) {
         SCOPED_TRACE(d.platform);
-        const ScopedEnvironment x11("DISPLAY", d.x11), wayland("WAYLAND_DISPLAY", d.wayland);
+        testsupport::ScopedEnvironment environment("DISPLAY", d.x11);
+        environment.set("WAYLAND_DISPLAY", d.wayland);
         EXPECT_EQ(SingleInstance::displayOf(d.platform), d.display);
     }
 }
