@@ -344,7 +344,10 @@ TEST(HelpDocuments, AreFoundInTheBuildTreeAndAfterAnInstall) {
         file.read(magic, 5);
         return std::string(magic, 5) == "%PDF-";
     };
-    const rozezeru::Bundle inBuildTree(rozezeru::Bundle::resourcePathForProgramFolder(build / "Source"));
+    // Where `cmake --install` puts the data folder, seen from the program's folder.
+    const std::string dataFolder = "../share/com.fennorastudio.Vantle";
+    const rozezeru::Bundle inBuildTree =
+        rozezeru::Bundle::forProgram((build / "Source" / "vantle").string(), dataFolder);
     testsupport::TemporaryFolder prefix;
     QProcess install;
     install.start("cmake", {"--install", QString::fromStdString(build.string()), "--prefix",
@@ -352,7 +355,7 @@ TEST(HelpDocuments, AreFoundInTheBuildTreeAndAfterAnInstall) {
     ASSERT_TRUE(install.waitForFinished(60000));
     ASSERT_EQ(install.exitCode(), 0) << install.readAllStandardError().toStdString();
     std::filesystem::create_directories(prefix.path + "/bin");
-    const rozezeru::Bundle installed(rozezeru::Bundle::resourcePathForProgramFolder(prefix.path + "/bin"));
+    const rozezeru::Bundle installed = rozezeru::Bundle::forProgram(prefix.path + "/bin/vantle", dataFolder);
     for (const char* name : {"Help", "Remote_Manual"}) {
         SCOPED_TRACE(name);
         const std::optional<std::string> built = inBuildTree.pathForResource(name, "pdf");
