@@ -15,8 +15,8 @@
 #include "platform/dispatch/TimerScheduler.h"
 #include "platform/foundation/Files.h"
 #include "platform/foundation/UserDefaults.h"
-#include "platform/system/FakeOutputVolumeBackend.h"
-#include "platform/ui/Fakes.h"
+#include "tests/support/FakeOutputVolumeBackend.h"
+#include "tests/support/UiFakes.h"
 #include "tests/Source/session/SessionFakes.h"
 #include "tests/support/MainViewStandIns.h"
 
@@ -58,9 +58,12 @@ public:
         ++entrySets;
         if (!entry) return;
         if (std::optional<double> length = entry->duration()) {
+            entry->fileMissing = false;
             entry_ = std::move(entry);
             fileDuration = *length;
             playable_ = true;
+        } else {
+            entry->fileMissing = !platform::fileExists(entry->_url.path());
         }
     }
     void setCurrentTime(double seconds) override {
@@ -75,7 +78,11 @@ public:
     double duration() const override { return fileDuration; }
 
     void play() override {
-        if (!playable_ || fileRunning) return;
+        if (fileRunning) return;
+        if (!playable_) {
+            if (delegate_) delegate_->nothingToPlay();
+            return;
+        }
         if (mode_ == PlayerMode::dance && entry_) entry_->beginTimeRange(desired);
         fileTime = playStart = desired;
         fileRunning = true;
@@ -371,11 +378,11 @@ protected:
     SessionTempFolder stateFolder;
     SessionTempFolder audioFolder;
     platform::ManualTimerScheduler scheduler;
-    platform::FakeFilePanels panels;
-    platform::FakeAlerts alerts;
+    testsupport::FakeFilePanels panels;
+    testsupport::FakeAlerts alerts;
     // No sound card unless a test gives the fake one; never the machine's own.
-    platform::FakeOutputVolumeBackend outputDevice = [] {
-        platform::FakeOutputVolumeBackend none;
+    testsupport::FakeOutputVolumeBackend outputDevice = [] {
+        testsupport::FakeOutputVolumeBackend none;
         none.device.reset();
         return none;
     }();

@@ -61,8 +61,8 @@ protected:
     }
     platform::UserDefaults& defaults() { return platform::UserDefaults::standard(); }
 
-    platform::FakeWorkspace workspace;
-    platform::FakePasteboard pasteboard;
+    testsupport::FakeWorkspace workspace;
+    testsupport::FakePasteboard pasteboard;
     Qt::KeyboardModifiers modifiers = Qt::NoModifier;
 };
 
@@ -174,6 +174,27 @@ TEST_F(CommandTest, AddingAFolderRemovingAndMovingLeaveThePlayingEntryAlone) {
         EXPECT_THAT(names(), ElementsAre("playing.wav", "c.wav", "a.wav", "b.wav"));
         expectPlaying();
     }
+    // The playing row itself, by Backspace, by Delete and by the Remove button: it leaves the list
+    // and plays on; undo brings the row back, the player untouched.
+    const std::shared_ptr<PlaylistEntry> playing = entry(0);
+    const int loads = player->entrySets;
+    for (const char* how : {"Backspace", "Delete", "Remove button"}) {
+        SCOPED_TRACE(how);
+        view().tableView().selectRows({0});
+        focus();
+        if (std::string_view(how) == "Remove button")
+            window->findChild<QAction*>("toolRemoveEntry")->trigger();
+        else
+            QTest::keyClick(QApplication::focusWidget(),
+                            std::string_view(how) == "Backspace" ? Qt::Key_Backspace : Qt::Key_Delete);
+        EXPECT_THAT(names(), ElementsAre("c.wav", "a.wav", "b.wav"));
+        EXPECT_TRUE(player->entry() == playing && playlist().assignedEntry == playing && player->playing());
+        EXPECT_EQ(player->entrySets, loads);
+        delegate->actionUndo();
+        EXPECT_THAT(names(), ElementsAre("playing.wav", "c.wav", "a.wav", "b.wav"));
+        expectPlaying();
+        EXPECT_EQ(player->entrySets, loads);
+    }
     // Up on the first row and Down on the last do nothing at all.
     view().selectPreviousRow();
     expectPlaying();
@@ -251,7 +272,7 @@ TEST_F(CommandTest, ClearingCopyingRevealingAndOpeningWorkOnTheSelectedRows) {
     run("entryViewInFinder");
     const std::string in = audioFolder.path + "/";
     EXPECT_EQ(workspace.selections(),
-              (std::vector<platform::FakeWorkspace::Selection>{{a.path(), in}, {b.path(), in}}));
+              (std::vector<testsupport::FakeWorkspace::Selection>{{a.path(), in}, {b.path(), in}}));
     run("entryViewNotes");
     run("actionViewLog");
     EXPECT_THAT(workspace.openedFiles(),
