@@ -6,6 +6,7 @@
 #include <QDesktopServices>
 #include <QMimeDatabase>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QStringList>
 #include <QUrl>
 
@@ -54,6 +55,18 @@ std::optional<std::string> QtWorkspace::defaultApplicationFor(const std::string&
 QtWorkspace::QtWorkspace(Handlers handlers) : handlers_(std::move(handlers)) {
     if (!handlers_.openUrl)
         handlers_.openUrl = [](const QUrl& url) {
+            // gio launches the default application and says whether it could (no application for
+            // the type, or a terminal program without a terminal, is an error); xdg-open cannot.
+            const QString gio = QStandardPaths::findExecutable(QStringLiteral("gio"));
+            if (url.isLocalFile() && !gio.isEmpty()) {
+                QProcess launch;
+                launch.start(gio, {QStringLiteral("open"), url.toString(QUrl::FullyEncoded)});
+                if (!launch.waitForFinished(10000)) {
+                    launch.kill();
+                    return false;
+                }
+                return launch.exitStatus() == QProcess::NormalExit && launch.exitCode() == 0;
+            }
             if (url.isLocalFile()) {
                 const std::optional<std::string> application =
                     defaultApplicationFor(url.toLocalFile().toStdString());

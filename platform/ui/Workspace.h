@@ -43,9 +43,10 @@ public:
     };
 
     QtWorkspace();
-    // An empty openUrl handler gives Qt's, which is asked for a local file only when the file's type
-    // has a default application: Qt hands every file to xdg-open and calls that a success, even when
-    // xdg-open then finds no program for it.
+    // An empty openUrl handler opens local files with gio, which reports a failed launch; without
+    // gio it gives Qt's, asked for a local file only when the file's type has a default application:
+    // Qt hands every file to xdg-open and calls that a success, even when xdg-open then finds no
+    // program for it.
     explicit QtWorkspace(Handlers handlers);
 
     // The desktop file of the user's default application for the file's type ("org.gnome.Evince.desktop"),

@@ -1,8 +1,8 @@
 #include "platform/ui/Badge.h"
-#include "tests/support/UiFakes.h"
 #include "platform/ui/Workspace.h"
 #include "tests/support/Environment.h"
 #include "tests/support/TemporaryFolder.h"
+#include "tests/support/UiFakes.h"
 
 #include <QGuiApplication>
 #include <QLabel>
@@ -103,7 +103,10 @@ TEST(QtWorkspace, AFileWhoseTypeHasNoDefaultApplicationIsNotHandedOn) {
     environment.set("XDG_CONFIG_HOME", home.path + "/config");
     environment.set("XDG_DATA_HOME", home.path + "/data");
     environment.set("XDG_CONFIG_DIRS", home.path + "/none");
-    environment.set("XDG_DATA_DIRS", home.path + "/none");
+    // The system's MIME types, but none of its applications.
+    std::filesystem::create_directories(home.path + "/system");
+    std::filesystem::create_directory_symlink("/usr/share/mime", home.path + "/system/mime");
+    environment.set("XDG_DATA_DIRS", home.path + "/system");
     environment.set("XDG_CURRENT_DESKTOP", std::nullopt);
     environment.set("KDE_FULL_SESSION", std::nullopt);
     environment.set("GNOME_DESKTOP_SESSION_ID", std::nullopt);
@@ -116,4 +119,17 @@ TEST(QtWorkspace, AFileWhoseTypeHasNoDefaultApplicationIsNotHandedOn) {
     std::ofstream(home.path + "/config/mimeapps.list")
         << "[Default Applications]\napplication/pdf=vantle-viewer.desktop\n";
     EXPECT_EQ(QtWorkspace::defaultApplicationFor(score), std::optional<std::string>("vantle-viewer.desktop"));
+
+    // A terminal program where there is no terminal opens nothing either.
+    if (QStandardPaths::findExecutable(QStringLiteral("gio")).isEmpty()) return;
+    std::ofstream(home.path + "/data/applications/vantle-viewer.desktop")
+        << "[Desktop Entry]\nType=Application\nName=Viewer\nExec=true %f\nTerminal=true\n"
+           "MimeType=application/pdf;\n";
+    environment.set("PATH", "/usr/bin:/bin");
+    environment.set("TERMINAL", std::nullopt);
+    if (!QStandardPaths::findExecutable(QStringLiteral("x-terminal-emulator")).isEmpty() ||
+        !QStandardPaths::findExecutable(QStringLiteral("xterm")).isEmpty())
+        return;
+    std::ofstream(score) << "%PDF-1.4";
+    EXPECT_FALSE(QtWorkspace().openFile(Url::fileURLWithPath(score)));
 }
