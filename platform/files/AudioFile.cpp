@@ -166,8 +166,17 @@ Result<void> AudioFile::write(const PcmBuffer& from) {
         audioFileChannels<ConstChannelPointers>(from.floatChannelData(), from.format(), slots),
         from.frameLength());
     if (!put) {
+        // A write that failed halfway (a full disk) may have left some of its frames behind: the file
+        // goes back to what it held before, so that it never holds part of a write.
         backendPosition_ = -1;
-        return put;
+        Error error = put.error();
+        if (auto cut = backend_->truncate(length_); cut) {
+            backendPosition_ = length_;
+            error.message += " The file keeps its first " + std::to_string(length_) + " frames.";
+        } else {
+            error.message += " " + cut.error().message;
+        }
+        return error;
     }
     position_ += from.frameLength();
     backendPosition_ = position_;
