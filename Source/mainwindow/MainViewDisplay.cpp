@@ -111,6 +111,11 @@ void MainViewController::refreshDisplay() {
 }
 
 void MainViewController::refreshContextLine(PlaylistEntry& entry, double time) {
+    if (const QString unplayable = unplayableEntryText(); !unplayable.isEmpty()) {
+        currentNote_.reset();
+        if (!noteTextField_->editing()) showDisplayText(*noteTextField_, unplayable);
+        return;
+    }
     // Announced before it is stored: only a note reached while none was current is announced.
     std::shared_ptr<TextNote> note = entry.noteSet().note(time);
     announceNote(note);

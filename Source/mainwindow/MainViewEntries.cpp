@@ -12,6 +12,8 @@
 #include "Source/views/PlaylistTableView.h"
 #include "Source/views/Scrubber.h"
 #include "platform/foundation/Clock.h"
+#include "platform/foundation/Console.h"
+#include "platform/foundation/Files.h"
 
 #include <QGraphicsOpacityEffect>
 #include <QImage>
@@ -131,7 +133,12 @@ void MainViewController::playerDidFinish() {
         const std::size_t next = *rows.begin();
         tableView_->selectRows({next});
         loadEntryAtRow(static_cast<std::ptrdiff_t>(next));
-        transport_->playPressed();
+        // A marked entry whose file is gone cannot follow: the user is told, and the break goes on
+        // as after the last song that could be played.
+        if (player_->entry() && player_->playable())
+            transport_->playPressed();
+        else
+            nothingToPlay();
     } else if (finishedRow) {
         tableView_->selectRows({*finishedRow + 1});
         loadEntryAtRow(static_cast<std::ptrdiff_t>(*finishedRow + 1));
@@ -163,12 +170,26 @@ void MainViewController::insertEntries(const std::vector<platform::Url>& urls,
 }
 
 void MainViewController::loadEntryAtRowAfterListEdit(std::size_t row) {
-    // A list edit never interrupts the music.
-    if (std::shared_ptr<PlaylistEntry> playing = player_->entry(); playing && player_->playing()) {
-        const auto& entries = playlist_->allEntries;
-        if (std::find(entries.begin(), entries.end(), playing) != entries.end()) return;
-    }
+    // A list edit never interrupts the music, not even one that removes what plays: that entry plays
+    // on to its end, where what follows it is chosen as after any other.
+    if (player_->entry() && player_->playing()) return;
     loadEntryAtRow(static_cast<std::ptrdiff_t>(row));
+}
+
+QString MainViewController::unplayableEntryText() const {
+    const std::shared_ptr<PlaylistEntry>& entry = playlist_->assignedEntry;
+    if (!entry || player_->entry() == entry) return {};
+    const QString path = QString::fromStdString(entry->_url.path());
+    if (entry->fileMissing || !platform::fileExists(entry->_url.path()))
+        return tr("File not found: %1 — Entry › File Moved… can relocate it").arg(path);
+    return tr("Cannot play %1: not an audio file this player can open").arg(path);
+}
+
+void MainViewController::nothingToPlay() {
+    const QString text = unplayableEntryText();
+    if (text.isEmpty()) return;
+    platform::consolePrint(text.toStdString());
+    notices_->showText(text, 6.0, std::nullopt);
 }
 
 } // namespace vantle

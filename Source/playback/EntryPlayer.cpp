@@ -2,17 +2,69 @@
 
 #include "Source/playback/FileMonitor.h"
 #include "Source/session/PlaylistEntry.h"
+#include "platform/files/AudioFile.h"
+#include "platform/foundation/Console.h"
+#include "platform/foundation/Files.h"
 #include "platform/ui/Badge.h"
+
+#include <algorithm>
 
 namespace vantle {
 
 EntryPlayer::EntryPlayer() = default;
 EntryPlayer::~EntryPlayer() = default;
 
-void EntryPlayer::watch(const std::shared_ptr<PlaylistEntry>& entry, std::function<void()> changed) {
-    auto monitor =
-        std::make_unique<FileMonitor>(entry->_url, platform::FileSystemEvent::all, std::move(changed));
-    fileMonitor_ = monitor->isWatching() ? std::move(monitor) : nullptr;
+void EntryPlayer::watch(const std::shared_ptr<PlaylistEntry>& entry) {
+    fileMonitor_.reset();
+    auto monitor = std::make_unique<FileMonitor>(entry->_url, platform::FileSystemEvent::all,
+                                                 [this, entry] { fileChanged(entry); });
+    if (!monitor->isWatching()) {
+        watchedFile_.reset();
+        return;
+    }
+    fileMonitor_ = std::move(monitor);
+    watchedFile_ = FileFingerprint::of(entry->_url.path());
+}
+
+void EntryPlayer::fileChanged(const std::shared_ptr<PlaylistEntry>& entry) {
+    // A monitor goes with its entry; this guards a completion already on its way.
+    if (!entry || entry != entry_) return;
+    const std::string path = entry->_url.path();
+    const std::string described = entry->_url.absoluteString();
+    if (!platform::fileExists(path)) {
+        // The open file stays readable until it is closed: the song plays on to its end.
+        entry->fileMissing = true;
+        fileMonitor_.reset();
+        watchedFile_.reset();
+        platform::consolePrint("🎈file gone, playing on from the open file: " + described);
+        return;
+    }
+    const std::optional<FileFingerprint> now = FileFingerprint::of(path);
+    if (now && watchedFile_ && now->sameBytes(*watchedFile_)) {
+        // Touched, or written again with the same song. Another file renamed over the old one needs a
+        // watch of its own.
+        if (!now->sameFile(*watchedFile_)) watch(entry);
+        return;
+    }
+    platform::consolePrint("🎈change entry for " + described);
+    auto reopened = platform::AudioFile::openForReading(path);
+    if (!reopened) {
+        // Half written, or no longer audio: what is open plays on; the next event may bring it whole.
+        platform::consolePrint("220 can't reopen " + described);
+        return;
+    }
+    suspend();
+    const double position = desiredTime_;
+    replaceFile(std::move(reopened.value()));
+    entry->fileMissing = false;
+    watch(entry);
+    desiredTime_ = std::min(position, std::max(0.0, duration() - 0.1));
+    if (delegate_) delegate_->refreshDisplay();
+    resume();
+}
+
+void EntryPlayer::refusePlay() {
+    if (delegate_) delegate_->nothingToPlay();
 }
 
 void EntryPlayer::skipToEndIfWithin(double seconds) {

@@ -5,10 +5,15 @@
 // thread only.
 
 #include "RozezEru/Internals/HasAudioEngine.h"
+#include "Source/playback/FileFingerprint.h"
 #include "Source/playback/Player.h"
 
-#include <functional>
 #include <memory>
+#include <optional>
+
+namespace platform {
+class AudioFile;
+}
 
 namespace vantle {
 
@@ -42,11 +47,21 @@ public:
     // The monitor on the current file; null when none is watched.
     const FileMonitor* fileMonitor() const { return fileMonitor_.get(); }
 
+    // The file monitor's callback, on the main queue. A class is listening: a change event never stops
+    // the music by itself. The same bytes as before (a `touch`) change nothing; other bytes are read
+    // anew in place, keeping the playing state and the position (within the new length); a file gone
+    // or moved away plays on from what is open, and the entry is marked missing.
+    void fileChanged(const std::shared_ptr<PlaylistEntry>& entry);
+
 protected:
     EntryPlayer();
-    // Watches `entry`'s file, calling `changed` on the main queue; nothing is watched where the
-    // folder cannot be.
-    void watch(const std::shared_ptr<PlaylistEntry>& entry, std::function<void()> changed);
+    // Watches `entry`'s file (fileChanged on each event) and notes what it holds; nothing is
+    // watched where the file cannot be.
+    void watch(const std::shared_ptr<PlaylistEntry>& entry);
+    // Puts the reopened file of the current entry in the file player, which is stopped.
+    virtual void replaceFile(std::unique_ptr<platform::AudioFile> file) = 0;
+    // Play was asked for but there is nothing to play: the delegate is told.
+    void refusePlay();
     // The end of the file was heard and the file player stopped: the delegate is told (it may play
     // the next entry), and when nothing plays on the player no longer counts as playing.
     void finishPlayback();
@@ -60,6 +75,8 @@ protected:
     PlayerMode mode_ = PlayerMode::dance;
     PlayerDelegate* delegate_ = nullptr;
     std::unique_ptr<FileMonitor> fileMonitor_;
+    // What the watched file held when it was opened.
+    std::optional<FileFingerprint> watchedFile_;
     float volume_ = 0.5f;
     float pan_ = 0;
     float treble_ = 0;

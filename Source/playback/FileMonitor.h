@@ -12,8 +12,9 @@
 
 namespace vantle {
 
-// The player puts one on each entry file it loads and reloads the entry when it fires. Each delivery of the
-// watch prints "=== in eventHandler" on the global queue and runs the completion once on the main queue.
+// The player puts one on each entry file it loads and looks at what changed when it fires. Each delivery
+// of the watch prints "=== in eventHandler" on the global queue and runs the completion once on the main
+// queue.
 // Create and destroy on the main thread. Destroying the monitor cancels its watch and closes its descriptor;
 // no completion of it runs afterwards, even one already posted (so a replaced monitor can never make an
 // earlier entry current again). A completion may destroy its own monitor.

@@ -38,6 +38,9 @@ public:
     // The entry's file was read again and has another length than the one cached; the entry's
     // cached duration already holds the new length. A delegate that shows no length ignores it.
     virtual void entryDurationChanged(const std::shared_ptr<PlaylistEntry>& /*entry*/) {}
+    // Play was asked for with no file to play (the entry's file did not open, or no longer does); the
+    // player stays stopped. A delegate that shows nothing ignores it.
+    virtual void nothingToPlay() {}
 };
 
 // The application's player: the one over the node graph, or a test's fake. As PlayerServices it

@@ -5,7 +5,9 @@
 #include "Source/playback/FileMonitor.h"
 #include "Source/session/PlaylistEntry.h"
 #include "platform/audio/AudioDevice.h"
+#include "platform/files/AudioFile.h"
 #include "platform/foundation/Console.h"
+#include "platform/foundation/Files.h"
 
 #include <algorithm>
 
@@ -48,12 +50,17 @@ void PlayerAV::setEntry(std::shared_ptr<PlaylistEntry> entry) {
     if (!entry) return;
     if (auto opened = avplayer_->load(entry->_url.path()); !opened) {
         platform::consolePrint("can't open " + entry->_url.absoluteString() + ": " + opened.error().message);
+        entry->fileMissing = !platform::fileExists(entry->_url.path());
         return;
     }
     playable_ = true;
-    // A file changed on disk is read again, from the start.
-    watch(entry, [this, entry] { setEntry(entry); });
+    entry->fileMissing = false;
     entry_ = std::move(entry);
+    watch(entry_);
+}
+
+void PlayerAV::replaceFile(std::unique_ptr<platform::AudioFile> file) {
+    avplayer_->load(std::shared_ptr<platform::AudioFile>(std::move(file)));
 }
 
 void PlayerAV::setCurrentTime(double seconds) {
@@ -66,7 +73,8 @@ void PlayerAV::setCurrentTime(double seconds) {
 }
 
 void PlayerAV::play() {
-    if (!playable_ || avplayer_->isPlaying()) return;
+    if (avplayer_->isPlaying()) return;
+    if (!playable_) return refusePlay();
     avplayer_->completionHandler = [this] { playbackDidComplete(); };
     if (mode_ == PlayerMode::dance && entry_) entry_->beginTimeRange(desiredTime_);
     if (!engine_->isRunning()) (void)engine_->start();

@@ -9,7 +9,8 @@
 
 namespace platform {
 class AudioDevice;
-}
+class AudioFile;
+} // namespace platform
 
 namespace rozezeru {
 class AudioEngine;
@@ -46,6 +47,7 @@ public:
 
 private:
     bool filePlayerIsPlaying() const override;
+    void replaceFile(std::unique_ptr<platform::AudioFile> file) override;
 
     std::unique_ptr<rozezeru::AudioEngine> engine_;
     std::shared_ptr<rozezeru::AudioPlayer> avplayer_;

@@ -13,8 +13,10 @@
 #include "Source/session/PlaylistEntry.h"
 #include "platform/audio/AudioDevice.h"
 #include "platform/audio/NullAudioDevice.h"
+#include "platform/files/AudioFile.h"
 #include "platform/files/AudioFileMetadata.h"
 #include "platform/foundation/Console.h"
+#include "platform/foundation/Files.h"
 
 #include <algorithm>
 #include <atomic>
@@ -102,7 +104,11 @@ void PlayerRZ::setEntry(std::shared_ptr<PlaylistEntry> entry) {
         }
     }
     load(entry);
-    if (playable_) entry_ = std::move(entry);
+    if (playable_) {
+        entry_ = std::move(entry);
+        return;
+    }
+    entry->fileMissing = !platform::fileExists(entry->_url.path());
 }
 
 void PlayerRZ::load(const std::shared_ptr<PlaylistEntry>& entry) {
@@ -117,7 +123,8 @@ void PlayerRZ::load(const std::shared_ptr<PlaylistEntry>& entry) {
         return;
     }
 
-    watch(entry, [this, entry] { fileChanged(entry); });
+    entry->fileMissing = false;
+    watch(entry);
     entry->storedBookmark = makeBookmark(url);
     rzplayer_->setVolume(1.0f);
     desiredTime_ = 0;
@@ -143,10 +150,10 @@ void PlayerRZ::reload() {
     takeFileDuration(entry_);
 }
 
-void PlayerRZ::fileChanged(const std::shared_ptr<PlaylistEntry>& entry) {
-    platform::consolePrint("🎈change entry for " + entry->_url.absoluteString());
-    setEntry(entry);
-    if (playable_ && entry_ == entry) takeFileDuration(entry);
+void PlayerRZ::replaceFile(std::unique_ptr<platform::AudioFile> file) {
+    rzplayer_->load(std::shared_ptr<platform::AudioFile>(std::move(file)));
+    rzplayer_->setVolume(1.0f);
+    takeFileDuration(entry_);
 }
 
 void PlayerRZ::takeFileDuration(const std::shared_ptr<PlaylistEntry>& entry) {
@@ -169,13 +176,14 @@ void PlayerRZ::setCurrentTime(double seconds) {
 // ---- transport ----
 
 void PlayerRZ::play() {
-    if (!playable_ || rzplayer_->isPlaying()) return;
+    if (rzplayer_->isPlaying()) return;
+    if (!playable_) return refusePlay();
     rzplayer_->completionHandler = [this] { playbackDidComplete(); };
     reload();
     // The file on disk is what plays: when it no longer opens, nothing plays rather than an old file.
     if (!playable_) {
         if (playing_) setPlaying(false);
-        return;
+        return refusePlay();
     }
     if (mode_ == PlayerMode::dance && entry_) entry_->beginTimeRange(desiredTime_);
     if (!engine_->isRunning()) (void)engine_->start();

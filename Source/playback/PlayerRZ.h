@@ -11,7 +11,8 @@
 
 namespace platform {
 class AudioDevice;
-}
+class AudioFile;
+} // namespace platform
 
 namespace rozezeru {
 class AudioEngine;
@@ -62,8 +63,6 @@ public:
     // Reopens the current entry's file (every play does, so a file replaced on disk is played anew).
     // A new length replaces the entry's cached duration and is told to the delegate.
     void reload();
-    // The file monitor's callback: loads the entry again, its length as reload() does.
-    void fileChanged(const std::shared_ptr<PlaylistEntry>& entry);
     // The file player's end of the file, on the main queue.
     void playbackDidComplete();
 
@@ -77,6 +76,7 @@ public:
 
 private:
     bool filePlayerIsPlaying() const override;
+    void replaceFile(std::unique_ptr<platform::AudioFile> file) override;
     // Stops a playing or paused file player and empties the time-pitch stage.
     void stopFilePlayer();
     // After the entry's file was opened again: a cached duration that the file no longer has is

@@ -73,6 +73,9 @@ public:
     bool zombie_playedSinceHistory = false;
     // One character per tag; absent and empty both mean none.
     std::optional<std::string> tags;
+    // Its file was gone when the player last looked (at a load, or while it played on from the file
+    // still open); never stored.
+    bool fileMissing = false;
 
     // The timed notes and the transcription beside the audio file, read on first use.
     TextNoteSet& noteSet();

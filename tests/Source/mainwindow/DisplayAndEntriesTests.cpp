@@ -6,6 +6,7 @@
 #include "platform/foundation/Files.h"
 
 #include <QImage>
+#include <QLabel>
 #include <QPalette>
 #include <QSlider>
 #include <QTest>
@@ -13,6 +14,8 @@
 #include <QFontMetricsF>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 namespace vantle::testing {
 namespace {
@@ -115,6 +118,47 @@ TEST_F(DisplayTest, TheTickShowsTimesNameAndContextLine) {
     EXPECT_EQ(context(), audioFolder.path.substr(1) + "/Outside/");
 }
 
+// The last text notice shown (the stand-in keeps it as its label's text).
+std::string noticeText(MainViewController& view) {
+    auto* label = dynamic_cast<QLabel*>(view.notices().widget());
+    return label ? label->text().toStdString() : std::string("(no notices)");
+}
+
+TEST_F(DisplayTest, AnEntryWhoseFileDoesNotOpenSaysWhyAndPlaySaysItAgain) {
+    const platform::Url spoilt = audioFile("Music/Spoilt/z.wav", 30);
+    view().insertEntries({tango, salsa, spoilt});
+    ASSERT_TRUE(platform::writeFileAtomically(spoilt.path(), "not audio"));
+    std::filesystem::remove(salsa.path());
+    const struct {
+        std::size_t row;
+        std::string says;
+    } cases[] = {
+        {1, "File not found: " + salsa.path() + " — Entry › File Moved… can relocate it"},
+        {2, "Cannot play " + spoilt.path() + ": not an audio file this player can open"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.says);
+        view().tableView().selectRows({0});
+        view().tableView().selectRows({c.row});
+        ASSERT_EQ(playlist().assignedEntry, entry(c.row));
+        ASSERT_EQ(player->entry(), nullptr);
+        EXPECT_EQ(since(), " 0:00");
+        EXPECT_EQ(remaining(), " 0:00");
+        EXPECT_EQ(context(), c.says);
+        EXPECT_EQ(view().unplayableEntryText().toStdString(), c.says);
+        EXPECT_EQ(entry(c.row)->fileMissing, c.row == 1);
+
+        view().notices().showText(QString(), 1.0, std::nullopt);
+        view().transport().playPressed();
+        EXPECT_FALSE(player->playing());
+        EXPECT_EQ(noticeText(view()), c.says);
+    }
+    // A file that opens says nothing of the kind.
+    view().tableView().selectRows({0});
+    EXPECT_EQ(view().unplayableEntryText(), QString());
+    EXPECT_EQ(context(), "Tango/");
+}
+
 class EntriesTest : public MainWindowTest {
 protected:
     void SetUp() override {
@@ -208,6 +252,60 @@ TEST_F(EntriesTest, TheEndOfAnEntryInDanceArmsTheBreakAndLoadsTheNextRowWithoutP
     EXPECT_EQ(player->entry(), nullptr);
     EXPECT_EQ(playlist().assignedEntry, nullptr);
     EXPECT_EQ(text(view().timeSinceZeroText().text()), "--:--");
+}
+
+TEST_F(EntriesTest, RemovingThePlayingEntryLetsItPlayOnToItsEnd) {
+    const std::shared_ptr<PlaylistEntry> playing = entry(0), second = entry(1);
+    view().transport().playPressed();
+    tick(50);
+    const int loads = player->entrySets;
+    view().tableView().selectRows({0});
+    view().removeSelectedEntries();
+    EXPECT_THAT(names(), ElementsAre("b.wav", "c.wav"));
+    EXPECT_THAT(view().tableView().selectedRows(), ElementsAre(0u));
+    auto untouched = [&](double at) {
+        EXPECT_TRUE(player->entry() == playing && playlist().assignedEntry == playing && player->playing());
+        EXPECT_EQ(player->entrySets, loads);
+        EXPECT_NEAR(player->playbackTime(), at, 1e-6);
+    };
+    untouched(5.0);
+    tick(10);
+    untouched(6.0);
+
+    // Undo brings the row back and redo takes it away again; the music goes on through both.
+    delegate->actionUndo();
+    EXPECT_THAT(names(), ElementsAre("a.wav", "b.wav", "c.wav"));
+    untouched(6.0);
+    delegate->actionRedo();
+    EXPECT_THAT(names(), ElementsAre("b.wav", "c.wav"));
+    untouched(6.0);
+
+    // At its end the usual rule applies: the row the removal selected is the one marked to follow.
+    tick(240);
+    EXPECT_EQ(view().prevEntry(), nullptr);
+    EXPECT_EQ(player->entry(), second);
+    EXPECT_TRUE(player->playing());
+    EXPECT_EQ(playing->playedDates.size(), 1u);
+}
+
+TEST_F(EntriesTest, AMarkedNextEntryWhoseFileIsGoneIsNamedAndTheBreakBegins) {
+    view().transport().playPressed();
+    tick(10);
+    std::filesystem::remove(b.path());
+    view().tableView().selectRows({1});
+    const int plays = player->plays;
+    tick(295);
+    EXPECT_EQ(playlist().assignedEntry, entry(1));
+    EXPECT_EQ(player->entry(), nullptr);
+    EXPECT_EQ(player->plays, plays);
+    EXPECT_FALSE(player->playing());
+    // As after the last song: the break runs, and the window names the file it could not play.
+    ASSERT_EQ(breakTimer->arms.size(), 1u);
+    EXPECT_TRUE(breakTimer->armed);
+    const std::string says = "File not found: " + b.path() + " — Entry › File Moved… can relocate it";
+    EXPECT_EQ(noticeText(view()), says);
+    EXPECT_EQ(text(view().noteTextField().text()), says);
+    EXPECT_EQ(text(view().timeRemainingText().text()), " 0:00");
 }
 
 TEST_F(EntriesTest, APictureForAnEntryLeftIsDropped) {

@@ -58,9 +58,12 @@ public:
         ++entrySets;
         if (!entry) return;
         if (std::optional<double> length = entry->duration()) {
+            entry->fileMissing = false;
             entry_ = std::move(entry);
             fileDuration = *length;
             playable_ = true;
+        } else {
+            entry->fileMissing = !platform::fileExists(entry->_url.path());
         }
     }
     void setCurrentTime(double seconds) override {
@@ -75,7 +78,11 @@ public:
     double duration() const override { return fileDuration; }
 
     void play() override {
-        if (!playable_ || fileRunning) return;
+        if (fileRunning) return;
+        if (!playable_) {
+            if (delegate_) delegate_->nothingToPlay();
+            return;
+        }
         if (mode_ == PlayerMode::dance && entry_) entry_->beginTimeRange(desired);
         fileTime = playStart = desired;
         fileRunning = true;

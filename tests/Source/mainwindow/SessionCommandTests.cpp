@@ -174,6 +174,27 @@ TEST_F(CommandTest, AddingAFolderRemovingAndMovingLeaveThePlayingEntryAlone) {
         EXPECT_THAT(names(), ElementsAre("playing.wav", "c.wav", "a.wav", "b.wav"));
         expectPlaying();
     }
+    // The playing row itself, by Backspace, by Delete and by the Remove button: it leaves the list
+    // and plays on; undo brings the row back, the player untouched.
+    const std::shared_ptr<PlaylistEntry> playing = entry(0);
+    const int loads = player->entrySets;
+    for (const char* how : {"Backspace", "Delete", "Remove button"}) {
+        SCOPED_TRACE(how);
+        view().tableView().selectRows({0});
+        focus();
+        if (std::string_view(how) == "Remove button")
+            window->findChild<QAction*>("toolRemoveEntry")->trigger();
+        else
+            QTest::keyClick(QApplication::focusWidget(),
+                            std::string_view(how) == "Backspace" ? Qt::Key_Backspace : Qt::Key_Delete);
+        EXPECT_THAT(names(), ElementsAre("c.wav", "a.wav", "b.wav"));
+        EXPECT_TRUE(player->entry() == playing && playlist().assignedEntry == playing && player->playing());
+        EXPECT_EQ(player->entrySets, loads);
+        delegate->actionUndo();
+        EXPECT_THAT(names(), ElementsAre("playing.wav", "c.wav", "a.wav", "b.wav"));
+        expectPlaying();
+        EXPECT_EQ(player->entrySets, loads);
+    }
     // Up on the first row and Down on the last do nothing at all.
     view().selectPreviousRow();
     expectPlaying();

@@ -6,7 +6,10 @@
 #include "tests/Source/mainwindow/RealPartsTestSupport.h"
 
 #include "Source/mainwindow/SoundPanel.h"
+#include "Source/playback/PlayerRZ.h"
 #include "Source/views/TimeSlider.h"
+#include "platform/audio/NullAudioDevice.h"
+#include "platform/foundation/Console.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -19,7 +22,12 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cstdlib>
+#include <functional>
 
 namespace vantle::testing {
 namespace {
@@ -145,6 +153,60 @@ TEST_F(XvfbWindowTest, AFileDroppedOnThePlaylistPlays) {
     if (const char* path = std::getenv("VANTLE_SCREENSHOT")) {
         EXPECT_TRUE(grab.save(path));
     }
+}
+
+// With the player over the node graph, on a null device paced as a sound card: the playing song's row
+// removed with Del, then its file touched as sync tools do; the music goes on where it was.
+TEST_F(XvfbWindowTest, ThePlayingSongPlaysOnWhenItsRowIsRemovedAndItsFileTouched) {
+    PlayerRZ* real = nullptr;
+    configureEnvironment = [parts = configureEnvironment, &real](MainViewEnvironment& environment) {
+        parts(environment);
+        environment.makePlayer = [&real] {
+            auto made = std::make_unique<PlayerRZ>(std::make_unique<platform::NullAudioDevice>());
+            real = made.get();
+            return made;
+        };
+    };
+    const platform::Url one = audioFile("one.wav", 30);
+    start();
+    activate();
+    view().insertEntries({one, audioFile("two.wav", 30), audioFile("three.wav", 30)});
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    view().tableView().selectRows({0});
+    const std::shared_ptr<PlaylistEntry> playing = entry(0);
+    ASSERT_TRUE(real && real->entry() == playing);
+    auto waitFor = [](const std::function<bool()>& done) {
+        return QTest::qWaitFor(
+            [&] {
+                platform::mainQueue().drain();
+                return done();
+            },
+            10000);
+    };
+    focus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    ASSERT_TRUE(waitFor([&] { return real->isPlaying() && real->playbackTime() > 0.3; }));
+
+    view().tableView().selectRows({0});
+    focus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Delete);
+    ASSERT_EQ(names(), (std::vector<std::string>{"two.wav", "three.wav"}));
+    EXPECT_TRUE(real->isPlaying() && real->entry() == playing && playlist().assignedEntry == playing);
+    const double removedAt = real->playbackTime();
+    EXPECT_TRUE(waitFor([&] { return real->playbackTime() > removedAt + 0.2; })) << "the music goes on";
+
+    platform::ScopedConsoleCapture console;
+    const double touchedAt = real->playbackTime();
+    ASSERT_EQ(::utimensat(AT_FDCWD, one.path().c_str(), nullptr, 0), 0);
+    ASSERT_TRUE(waitFor([&] {
+        const auto lines = console.lines();
+        return std::find(lines.begin(), lines.end(), "=== in eventHandler") != lines.end();
+    }));
+    QTest::qWait(300);
+    platform::mainQueue().drain();
+    EXPECT_TRUE(real->isPlaying() && real->entry() == playing);
+    EXPECT_GE(real->playbackTime(), touchedAt) << "not back at 0:00";
+    EXPECT_TRUE(waitFor([&] { return real->playbackTime() > touchedAt + 0.3; }));
 }
 
 } // namespace

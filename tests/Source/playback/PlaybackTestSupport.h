@@ -13,6 +13,9 @@
 #include "tests/support/Signals.h"
 #include "tests/support/TestDevices.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -106,14 +109,21 @@ public:
     void entryDurationChanged(const std::shared_ptr<vantle::PlaylistEntry>& entry) override {
         toldLengths.emplace_back(entry, entry->_cachedDuration);
     }
+    void nothingToPlay() override { ++refusals; }
 
     int refreshes = 0;
     int finishes = 0;
     int idleResets = 0;
     int prevEntryClears = 0;
+    int refusals = 0;
     std::function<void()> onFinish;
     std::vector<std::pair<std::shared_ptr<vantle::PlaylistEntry>, std::optional<double>>> toldLengths;
 };
+
+// Sets the file's times to now, as `touch` and sync tools do; the bytes stay.
+inline bool touchFile(const std::string& path) {
+    return ::utimensat(AT_FDCWD, path.c_str(), nullptr, 0) == 0;
+}
 
 inline std::shared_ptr<vantle::PlaylistEntry> entryFor(const std::string& path) {
     return vantle::PlaylistEntry::make(platform::Url::fileURLWithPath(path));

@@ -4,9 +4,13 @@
 
 #include "PlaybackTestSupport.h"
 #include "RozezEru/Internals/AudioEngine.h"
+#include "platform/foundation/Console.h"
 #include "platform/ui/Badge.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
 
 using namespace playbacktest;
 
@@ -49,6 +53,55 @@ TEST(PlayerAVTest, SeeksPlaysToTheEndAndRecordsWhatWasHeard) {
     EXPECT_DOUBLE_EQ(entry->currentTimeRangeSet->ranges[0].end, 1.5);
     player.setEntry(entry);
     EXPECT_FLOAT_EQ(player.volume(), 0.3f);
+}
+
+TEST(PlayerAVTest, ChangeEventsOnThePlayingFileLeaveTheMusicPlaying) {
+    platform::mainQueue().bindToCurrentThread();
+    platform::ScopedConsoleCapture console;
+    fixtures::TempFolder folder;
+    const std::string path = folder.file("a.wav");
+    ASSERT_TRUE(writeTone(path, 20.0));
+    RecordingDelegate delegate;
+    vantle::PlayerAV player(std::make_unique<QuickDevice>());
+    player.setDelegate(&delegate);
+    auto entry = entryFor(path);
+    player.setEntry(entry);
+    player.play();
+    auto lineCame = [&](const std::string& line) {
+        return platform::mainQueue().drainUntil(
+            [&] {
+                const auto lines = console.lines();
+                return std::find(lines.begin(), lines.end(), line) != lines.end();
+            },
+            10.0);
+    };
+    ASSERT_TRUE(platform::mainQueue().drainUntil([&] { return player.playbackTime() > 1.0; }, 10.0));
+
+    // Touched: nothing happens.
+    ASSERT_TRUE(touchFile(path));
+    ASSERT_TRUE(lineCame("=== in eventHandler"));
+    (void)platform::mainQueue().drainUntil([] { return false; }, 0.3);
+    EXPECT_TRUE(player.isPlaying());
+    EXPECT_GT(player.playbackTime(), 1.0);
+
+    // Rewritten longer: read again where it was.
+    ASSERT_TRUE(writeTone(path, 40.0));
+    ASSERT_TRUE(lineCame("🎈change entry for " + fileURL(path)));
+    EXPECT_TRUE(player.isPlaying());
+    EXPECT_GT(player.playbackTime(), 1.0);
+    EXPECT_NEAR(player.duration(), 40.0, 1e-6);
+
+    // Deleted: plays on, the entry marked missing.
+    std::filesystem::remove(path);
+    ASSERT_TRUE(platform::mainQueue().drainUntil([&] { return entry->fileMissing; }, 10.0));
+    EXPECT_TRUE(player.isPlaying());
+    EXPECT_EQ(player.entry(), entry);
+
+    // Play with nothing to play says so.
+    player.setEntry(entry);
+    player.play();
+    EXPECT_EQ(delegate.refusals, 1);
+    EXPECT_FALSE(player.playing());
 }
 
 } // namespace

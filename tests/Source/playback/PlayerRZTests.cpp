@@ -125,7 +125,9 @@ protected:
         EXPECT_FALSE(player->playable());
         EXPECT_FALSE(player->fileMonitor());
         EXPECT_FALSE(entry.storedBookmark);
+        const int refusals = delegate.refusals;
         player->play();
+        EXPECT_EQ(delegate.refusals, refusals + 1) << "the delegate hears that nothing can play";
         EXPECT_FALSE(player->playing());
         EXPECT_FALSE(player->rzplayer()->isPlaying());
     }
@@ -483,29 +485,98 @@ TEST_F(PlayerRZTest, AtTheEndTheDelegateMayGoOnWithTheNextEntry) {
 }
 
 TEST_F(PlayerRZTest, ARewriteOnDiskReloadsTheEntryOncePerChange) {
-    makePlayer();
+    makePlayer(std::make_unique<QuickDevice>(1.0));
     auto entry = loaded("edit.mp3", 2.0, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III);
     const std::string path = entry->_url.path();
 
+    // Paused at 1.5 s: read again in place, the position kept within the new length.
+    player->setCurrentTime(1.5);
     console.clear();
     ASSERT_TRUE(writeTone(path, 1.0, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, {"Take two", ""}));
     ASSERT_TRUE(reloadSettled(path));
-    EXPECT_EQ(console.lines(), (std::vector<std::string>{kPlayerEventLine, changeLine(path), "Take two"}));
+    EXPECT_EQ(console.lines(), (std::vector<std::string>{kPlayerEventLine, changeLine(path)}));
     EXPECT_EQ(player->entry(), entry);
     EXPECT_NEAR(player->duration(), 1.0, 1e-6);
+    EXPECT_NEAR(player->desiredTime(), 0.9, 1e-9);
+    EXPECT_FALSE(player->playing());
     ASSERT_TRUE(player->fileMonitor());
     EXPECT_TRUE(player->fileMonitor()->isWatching());
 
-    // While playing: the reload stops playback and starts over at 0.
+    // While playing: the music goes on, from where it was, in the new file.
+    player->setCurrentTime(0.0);
     player->play();
     ASSERT_TRUE(player->isPlaying());
+    ASSERT_TRUE(playedPast(0.3));
     console.clear();
     ASSERT_TRUE(writeTone(path, 1.5, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III));
     ASSERT_TRUE(reloadSettled(path));
     EXPECT_EQ(console.lines(), (std::vector<std::string>{kPlayerEventLine, changeLine(path)}));
-    EXPECT_FALSE(player->playing());
-    EXPECT_EQ(player->playbackTime(), 0.0);
+    EXPECT_TRUE(player->isPlaying());
+    EXPECT_TRUE(player->rzplayer()->isPlaying());
+    EXPECT_GE(player->rzplayer()->editStartTime(), 0.3);
     EXPECT_NEAR(player->duration(), 1.5, 1e-6);
+}
+
+TEST_F(PlayerRZTest, ChangeEventsOnThePlayingFileNeverStopTheMusic) {
+    const std::string path = folder.file("song.wav"), same = folder.file("same.wav");
+    const std::string longer = folder.file("longer.wav"), shorter = folder.file("shorter.wav");
+    ASSERT_TRUE(writeTone(longer, 30.0) && writeTone(shorter, 10.0));
+    auto copyOver = [](const std::string& from, const std::string& to) {
+        std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing);
+    };
+    const struct {
+        const char* what;
+        std::function<void()> change;
+        bool readAgain; // else nothing at all happens
+        double length;
+    } cases[] = {
+        {"touched", [&] { ASSERT_TRUE(touchFile(path)); }, false, 20.0},
+        {"the same bytes copied over", [&] { copyOver(same, path); }, false, 20.0},
+        {"the same bytes renamed over",
+         [&] {
+             copyOver(same, path + ".part");
+             std::filesystem::rename(path + ".part", path);
+         },
+         false, 20.0},
+        {"a longer song copied over", [&] { copyOver(longer, path); }, true, 30.0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(writeTone(path, 20.0));
+        copyOver(path, same);
+        // 5 s to play the 20 s: long enough for a case on a busy machine.
+        makePlayer(std::make_unique<QuickDevice>(4.0));
+        auto entry = entryFor(path);
+        player->setEntry(entry);
+        player->play();
+        ASSERT_TRUE(playedPast(1.0));
+        console.clear();
+        c.change();
+        ASSERT_TRUE(waitFor([&] { return consoleHas(kPlayerEventLine); }));
+        (void)anyLineWithin(0.3);
+        EXPECT_TRUE(player->isPlaying() && player->rzplayer()->isPlaying() && player->entry() == entry);
+        EXPECT_EQ(consoleHas(changeLine(path)), c.readAgain);
+        EXPECT_NEAR(player->duration(), c.length, 1e-6);
+        if (c.readAgain)
+            EXPECT_GE(player->rzplayer()->editStartTime(), 1.0) << "goes on where it was";
+        else
+            EXPECT_EQ(player->rzplayer()->editStartTime(), 0.0) << "never restarted";
+
+        // The watch is on the file the path names now: a later change of it is read.
+        console.clear();
+        copyOver(shorter, path);
+        ASSERT_TRUE(waitFor([&] { return consoleHas(changeLine(path)); }));
+        EXPECT_NEAR(player->duration(), 10.0, 1e-6);
+        EXPECT_TRUE(player->isPlaying());
+    }
+
+    // Shorter than the position: the new song's last moment plays, and it ends as songs do.
+    EXPECT_EQ(delegate.finishes, 0);
+    ASSERT_TRUE(playedPast(3.0));
+    ASSERT_TRUE(writeTone(shorter, 2.0));
+    copyOver(shorter, path);
+    ASSERT_TRUE(waitFor([&] { return delegate.finishes > 0; }));
+    EXPECT_NEAR(player->duration(), 2.0, 1e-6);
 }
 
 TEST_F(PlayerRZTest, AReplacedFileGivesItsNewLengthToTheEntryAndTheDelegateOncePerChange) {
@@ -546,23 +617,39 @@ TEST_F(PlayerRZTest, AReplacedFileGivesItsNewLengthToTheEntryAndTheDelegateOnceP
     ASSERT_TRUE(monitorReloaded());
     EXPECT_EQ(delegate.toldLengths.size(), 2u);
 
-    // Rewritten with the same length: nothing to tell.
+    // Written again with the same song: not even read again, nothing to tell.
+    console.clear();
     copyOver(4.5);
-    ASSERT_TRUE(monitorReloaded());
+    ASSERT_TRUE(waitFor([&] { return consoleHas(kPlayerEventLine); }));
+    EXPECT_FALSE(anyLineWithin(0.3));
+    EXPECT_FALSE(consoleHas(changeLine(path)));
     EXPECT_EQ(delegate.toldLengths.size(), 2u);
 }
 
-TEST_F(PlayerRZTest, DeletingTheFileEmptiesThePlayer) {
-    makePlayer();
-    auto entry = loaded("gone.wav", 2.0);
+TEST_F(PlayerRZTest, ADeletedPlayingFilePlaysOnFromWhatIsOpenAndIsMarkedMissing) {
+    makePacedPlayer();
+    auto entry = loaded("gone.wav", 6.0);
     const std::string path = entry->_url.path();
     player->play();
+    ASSERT_TRUE(playedPast(0.5));
     console.clear();
     std::filesystem::remove(path);
-    ASSERT_TRUE(reloadSettled(path));
-    const std::string line = cannotOpen(path);
-    EXPECT_EQ(console.lines(), (std::vector<std::string>{kPlayerEventLine, changeLine(path), line, line}));
-    EXPECT_FALSE(player->playing());
+    ASSERT_TRUE(waitFor([&] { return entry->fileMissing; }));
+    EXPECT_EQ(console.lines(),
+              (std::vector<std::string>{kPlayerEventLine,
+                                        "🎈file gone, playing on from the open file: " + fileURL(path)}));
+    EXPECT_TRUE(player->isPlaying() && player->rzplayer()->isPlaying() && player->entry() == entry);
+    EXPECT_FALSE(player->fileMonitor());
+
+    // It plays to its end, and ends as any song does.
+    ASSERT_TRUE(waitFor([&] { return delegate.finishes > 0; }));
+    EXPECT_EQ(played(*entry), (std::vector<vantle::TimeRange>{{0.0, 6.0}}));
+    EXPECT_EQ(delegate.refusals, 0);
+
+    // Its next load finds it missing.
+    console.clear();
+    player->setEntry(entry);
+    EXPECT_TRUE(entry->fileMissing);
     expectEmptied(*entry);
 }
 

@@ -1,0 +1,104 @@
+// The stretchers of the time-pitch unit: made and primed on the configuring thread (they allocate),
+// and the spare one kept ready, which the render thread takes up by an atomic exchange.
+
+#include "platform/audio/TimePitchKernel.h"
+
+namespace platform {
+
+double TimePitchUnit::Stretcher::ratioFor(bool finer, double ratio) {
+    if (finer) return std::clamp(ratio, 1.0 / timePitchMaximumRatio, timePitchMaximumRatio);
+    if (ratio == 1.0) return timePitchFasterUnity;
+    return std::clamp(ratio, 1.0 / timePitchFasterMaximumRatio, timePitchFasterMaximumRatio);
+}
+
+std::unique_ptr<TimePitchUnit::Stretcher> TimePitchUnit::Stretcher::make(bool finer, std::size_t channels,
+                                                                         double sampleRate, double wanted) {
+    auto stretcher = std::make_unique<Stretcher>();
+    stretcher->finer = finer;
+    stretcher->channels = channels;
+    const RubberBandStretcher::Options options =
+        RubberBandStretcher::OptionProcessRealTime |
+        (finer ? RubberBandStretcher::OptionEngineFiner : RubberBandStretcher::OptionEngineFaster);
+    stretcher->rubberBand =
+        std::make_unique<RubberBandStretcher>(std::size_t(std::lround(sampleRate)), channels, options);
+    RubberBandStretcher& band = *stretcher->rubberBand;
+    band.setMaxProcessSize(timePitchBlock);
+    // Run a block of silence through at both ends of the ratio range, so that every buffer has
+    // grown to its largest size before the render thread uses it; reset keeps the buffers.
+    std::vector<float> silence(timePitchBlock, 0.0f);
+    std::vector<float> sink(1 << 16);
+    std::vector<const float*> in(channels, silence.data());
+    std::vector<float*> out(channels, sink.data());
+    const double top = finer ? timePitchMaximumRatio : timePitchFasterMaximumRatio;
+    for (double primingRatio : {top, 1.0 / top, ratioFor(finer, 1.0)}) {
+        band.setTimeRatio(primingRatio);
+        band.process(in.data(), timePitchBlock, false);
+        while (band.available() > 0)
+            band.retrieve(out.data(), std::min<std::size_t>(std::size_t(band.available()), sink.size()));
+    }
+    stretcher->prime(wanted);
+    return stretcher;
+}
+
+void TimePitchUnit::Stretcher::prime(double wanted) {
+    RubberBandStretcher& band = *rubberBand;
+    band.reset();
+    primedRatio = ratioFor(wanted);
+    band.setTimeRatio(primedRatio);
+    startPad = band.getPreferredStartPad();
+    startDelay = band.getStartDelay();
+    std::vector<float> silence(timePitchBlock, 0.0f);
+    std::vector<float> sink(timePitchStepOutput);
+    std::vector<const float*> in(channels, silence.data());
+    std::vector<float*> out(channels, sink.data());
+    std::size_t dropped = 0;
+    for (std::size_t done = 0; done < startPad;) {
+        const std::size_t run = std::min(timePitchBlock, startPad - done);
+        band.process(in.data(), run, false);
+        done += run;
+        while (band.available() > 0) {
+            const std::size_t count = std::min<std::size_t>(std::size_t(band.available()), sink.size());
+            band.retrieve(out.data(), count);
+            dropped += count;
+        }
+    }
+    startDiscard = startDelay > dropped ? startDelay - dropped : 0;
+    fresh = true;
+}
+
+void TimePitchUnit::storeOverlap(float overlap) {
+    overlap_.store(overlap, std::memory_order_relaxed);
+    const bool finer = overlap >= finerEngineOverlap;
+    std::lock_guard lock(engineMutex_);
+    if (!kernel_ || finer == kernelFiner_) {
+        provideSpare();
+        return;
+    }
+    // Built here, off the render thread; the render thread takes it up once nothing of the old engine
+    // plays any more, and hands the old one back through the retired slot.
+    kernelFiner_ = finer;
+    auto stretcher =
+        Stretcher::make(finer, outputBus(0).format().channelCount(), kernel_->sampleRate(), wantedRatio());
+    delete spareStretcher_.exchange(stretcher.release(), std::memory_order_acq_rel);
+    delete retiredStretcher_.exchange(nullptr, std::memory_order_acq_rel);
+    finerWanted_.store(finer, std::memory_order_release);
+}
+
+void TimePitchUnit::keepSpareStretcher() {
+    std::lock_guard lock(engineMutex_);
+    provideSpare();
+}
+
+void TimePitchUnit::provideSpare() {
+    std::unique_ptr<Stretcher> retired(retiredStretcher_.exchange(nullptr, std::memory_order_acq_rel));
+    // Only this side puts a stretcher into the spare slot; the render thread only takes it out.
+    if (!kernel_ || spareStretcher_.load(std::memory_order_acquire)) return;
+    if (retired && retired->finer == kernelFiner_)
+        retired->prime(wantedRatio());
+    else
+        retired = Stretcher::make(kernelFiner_, outputBus(0).format().channelCount(), kernel_->sampleRate(),
+                                  wantedRatio());
+    spareStretcher_.store(retired.release(), std::memory_order_release);
+}
+
+} // namespace platform
