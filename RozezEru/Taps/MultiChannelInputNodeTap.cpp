@@ -348,6 +348,12 @@ void MultiChannelInputNodeTap::process(const platform::PcmBuffer& buffer, const 
             write = false;
         }
     }
+    if (failure && isRecording_) {
+        // The channels before the failed one took this buffer: out it comes again.
+        for (const auto& file : files)
+            if (file)
+                if (auto undone = file->undoLastWrite(); !undone.ok()) Log(site, undone.error().message);
+    }
     if (failure && endTake()) {
         take.unlock();
         {

@@ -184,6 +184,17 @@ Result<void> AudioFile::write(const PcmBuffer& from) {
     return {};
 }
 
+Result<void> AudioFile::truncate(std::int64_t frames) {
+    if (!backend_ || !writing_)
+        return Error::make(audioFileErrorDomain, "The file is not open for writing.",
+                           int(AudioFileError::wrongMode));
+    frames = std::clamp<std::int64_t>(frames, 0, length_);
+    backendPosition_ = -1;
+    if (auto cut = backend_->truncate(frames); !cut) return cut;
+    length_ = position_ = backendPosition_ = frames;
+    return {};
+}
+
 Result<void> AudioFile::close() {
     if (!backend_) return {};
     auto closed = backend_->close();
