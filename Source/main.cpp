@@ -1,6 +1,6 @@
 // The application: the main window over the player, restored to the last session at the first
 // activation. Files named on the command line are handed over as the system would hand them: to this
-// instance, or to the one already running.
+// instance, or to the one already running for the same user, folders and display.
 
 #include "Source/mainwindow/AppDelegate.h"
 #include "Source/mainwindow/MainWindowController.h"
@@ -8,7 +8,9 @@
 #include "Source/playback/PlayerRZ.h"
 #include "Source/playback/RestTimer.h"
 #include "Source/playback/ToolkitScrubSnippetPlayer.h"
+#include "Source/session/AppState.h"
 #include "platform/foundation/Console.h"
+#include "platform/foundation/UserDefaults.h"
 #include "platform/system/GameControllerCenter.h"
 #include "platform/system/SdlGameControllerBackend.h"
 #include "platform/ui/DesktopDoNotDisturb.h"
@@ -18,6 +20,7 @@
 #include <QApplication>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,16 +32,24 @@ int main(int argc, char** argv) {
 
     const std::vector<std::string> files = vantle::AppDelegate::commandLinePaths(argc, argv);
 
-    // One instance per user: a later start hands its files to the running one and leaves.
-    platform::SingleInstance instance(platform::SingleInstance::forUser("com.fennorastudio.Vantle"));
-    switch (instance.start(files)) {
-    case platform::SingleInstance::Role::handedOver:
-        return 0;
-    case platform::SingleInstance::Role::noAnswer:
-        platform::consolePrint("Vantle is already running but does not answer; nothing was opened");
-        return 1;
-    case platform::SingleInstance::Role::running:
-        break;
+    // One instance per user, state and settings folder and display: a later start hands its files
+    // to the running one and leaves. A start that shows nothing to a user (offscreen) is always
+    // one of its own.
+    std::optional<platform::SingleInstance> instance;
+    if (const std::optional<std::string> display =
+            platform::SingleInstance::displayOf(QGuiApplication::platformName().toStdString())) {
+        instance.emplace(platform::SingleInstance::forUser(
+            "com.fennorastudio.Vantle",
+            {vantle::appStateDirectory(), platform::UserDefaults::defaultFolder()}, *display));
+        switch (instance->start(files)) {
+        case platform::SingleInstance::Role::handedOver:
+            return 0;
+        case platform::SingleInstance::Role::noAnswer:
+            platform::consolePrint("Vantle is already running but does not answer; nothing was opened");
+            return 1;
+        case platform::SingleInstance::Role::running:
+            break;
+        }
     }
     platform::bindMainQueueToQtLoop(application);
 
@@ -64,12 +75,13 @@ int main(int argc, char** argv) {
         vantle::MainWindowController window(std::move(environment), &delegate);
         window.show();
 
-        instance.setReceiver(
-            [&delegate](std::vector<std::string> handed) { delegate.openFilesFromLaterStart(handed); });
+        if (instance)
+            instance->setReceiver(
+                [&delegate](std::vector<std::string> handed) { delegate.openFilesFromLaterStart(handed); });
         delegate.openFiles(files);
         delegate.applicationDidFinishLaunching();
         result = QApplication::exec();
-        instance.setReceiver({});
+        if (instance) instance->setReceiver({});
     }
     platform::unbindMainQueueFromQtLoop();
     return result;

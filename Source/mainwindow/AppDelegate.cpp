@@ -2,10 +2,12 @@
 
 #include "Source/mainwindow/MainViewController.h"
 #include "Source/session/AppServices.h"
+#include "Source/session/AppState.h"
 #include "Source/session/Playlist.h"
 #include "platform/files/AudioFile.h"
 #include "platform/files/AudioFileSettings.h"
 #include "platform/foundation/Console.h"
+#include "platform/foundation/Files.h"
 #include "platform/foundation/Text.h"
 #include "platform/foundation/Url.h"
 
@@ -92,10 +94,16 @@ void AppDelegate::applicationDidBecomeActive() {
 void AppDelegate::restoreOnce() {
     if (!mainViewController_ || !mainViewController_->first()) return;
     mainViewController_->setFirst(false);
-    mainViewController_->restoreState();
-    restored_ = true;
     std::vector<std::string> files = std::move(pendingFiles_);
     pendingFiles_.clear();
+    // At start-up this instance is the one writer of its state file and of the documents it opens
+    // (a writer elsewhere keeps its temporary locked): a killed run's leftovers go now, however young.
+    platform::removeTemporariesOf(appStateFileURL().path());
+    for (const std::string& path : files)
+        if (lowerCaseExtension(platform::Url::fileURLWithPath(path)) == "vantle")
+            platform::removeTemporariesOf(path);
+    mainViewController_->restoreState();
+    restored_ = true;
     openFiles(files);
 }
 

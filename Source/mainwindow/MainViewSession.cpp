@@ -17,6 +17,7 @@
 #include "Source/views/WindowMenu.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/Console.h"
+#include "platform/foundation/Files.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/system/DoNotDisturb.h"
 #include "platform/ui/Alerts.h"
@@ -66,6 +67,8 @@ void MainViewController::restoreState() {
     if (PlayerDelegate* delegate = player_->delegate()) delegate->updateForMode();
     platform::Result<AppState> state = readAppState(appStateFileURL());
     if (!state || !state->playlistURL) return;
+    // Start-up: what a killed run left beside the document goes before it is read (see AppDelegate).
+    platform::removeTemporariesOf(state->playlistURL->path());
     // Opening the session brings back the saved entry, position, ranges and marks, and writes the
     // state again; a session that cannot be read leaves the state file for the next start.
     (void)loadSession(*state->playlistURL);

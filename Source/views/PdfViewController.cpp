@@ -4,6 +4,7 @@
 #include "Source/views/WindowMenu.h"
 #include "platform/foundation/Console.h"
 
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPdfDocument>
@@ -38,6 +39,8 @@ QString PdfViewController::keyEquivalent() const {
 }
 
 std::unique_ptr<QPdfDocument> PdfViewController::openDocument(const QString& path) {
+    // A FIFO would hold the window until some writer comes, and a device never ends.
+    if (!QFileInfo(path).isFile()) return nullptr;
     auto document = std::make_unique<QPdfDocument>();
     if (document->load(path) != QPdfDocument::Error::None) return nullptr;
     return document;

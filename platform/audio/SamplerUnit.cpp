@@ -1,5 +1,7 @@
 #include "platform/audio/SamplerUnit.h"
 
+#include "platform/audio/SoundBankCheck.h"
+
 #include <fluidsynth.h>
 
 #include <algorithm>
@@ -40,6 +42,36 @@ float samplerBalance(float pan, bool left) {
     return left ? std::min(1.0f, 1.0f - pan) : std::min(1.0f, 1.0f + pan);
 }
 
+// One LFO value in -1 … 1 at `phase` (0 … 1) of its cycle.
+double samplerLFOValue(int waveform, double phase) {
+    switch (waveform) {
+    case 1:
+        return std::sin(2.0 * M_PI * phase);
+    case 2:
+        return phase < 0.5 ? 1.0 : -1.0;
+    case 3:
+        return 2.0 * phase - 1.0;
+    case 4:
+        return 1.0 - 2.0 * phase;
+    default:
+        return phase < 0.5 ? 4.0 * phase - 1.0 : 3.0 - 4.0 * phase;
+    }
+}
+
+// Low-pass biquad coefficients (b0 b1 b2 a1 a2) for a cutoff and a resonance peak in decibels.
+std::array<float, 5> samplerLowPass(const SamplerFilter& filter, double rate) {
+    const double cutoff = std::clamp(filter.cutoffHz, 10.0, 0.45 * rate);
+    const double q =
+        std::sqrt(0.5) * std::pow(10.0, std::clamp(filter.resonanceDecibels, -20.0, 30.0) / 20.0);
+    const double w = 2.0 * M_PI * cutoff / rate, alpha = std::sin(w) / (2.0 * q), c = std::cos(w);
+    const double a0 = 1.0 + alpha;
+    return {float((1.0 - c) / 2.0 / a0), float((1.0 - c) / a0), float((1.0 - c) / 2.0 / a0),
+            float(-2.0 * c / a0), float((1.0 - alpha) / a0)};
+}
+
+// Frames rendered between two updates of a voice's LFOs.
+constexpr std::uint32_t samplerControlFrames = 32;
+
 } // namespace
 
 struct SamplerUnit::Synth {
@@ -66,7 +98,10 @@ struct SamplerUnit::Synth {
         fluid_settings_setint(made->settings, "synth.reverb.active", 0);
         fluid_settings_setint(made->settings, "synth.chorus.active", 0);
         fluid_settings_setint(made->settings, "synth.polyphony", int(maximumVoices) * 4);
-        fluid_settings_setnum(made->settings, "synth.gain", 1.0);
+        fluid_settings_setnum(made->settings, "synth.gain", soundBankGain);
+        // Before FluidSynth reads a byte: it trusts a bank's sample headers, and a lying one crashes the
+        // render thread at the first note.
+        if (auto checked = checkSoundBankFile(bank.path); !checked) return checked.error();
         made->synth = new_fluid_synth(made->settings);
         if (!made->synth) return samplerError(invalidFileError, "FluidSynth could not start");
         const int id = fluid_synth_sfload(made->synth, bank.path.c_str(), 0);
@@ -226,6 +261,7 @@ void SamplerUnit::noteOn(std::uint8_t channel, std::uint8_t key, std::uint8_t ve
         voice->velocityGain = v * v;
         voice->level = instrument_->attackSeconds > 0.0 ? 0.0f : 1.0f;
         voice->age = ++noteCount_;
+        if (zone.filter.enabled) voice->filter = samplerLowPass(zone.filter, outputRate_);
     }
 }
 
@@ -286,6 +322,7 @@ void SamplerUnit::applyMIDI(const AUMIDIEvent& midi) {
         state.bendSemitones = float((data1 | data2 << 7) - 8192) / 8192.0f * 2.0f;
         break;
     case 0xB0:
+        state.controllers[data1] = data2;
         switch (data1) {
         case 7:
             state.volume = data2 / 127.0f;
@@ -344,13 +381,45 @@ void SamplerUnit::renderZones(float* left, float* right, AUAudioFrameCount frame
         const bool loops = zone.loopEnabled && zone.loopStart >= 0 && zone.loopEnd > zone.loopStart &&
                            zone.loopEnd <= length;
         const Channel& channel = channels_[voice.channel];
-        const double step = voice.baseStep * std::exp2((channel.bendSemitones + tuning) / 12.0);
+        const double baseStep = voice.baseStep * std::exp2((channel.bendSemitones + tuning) / 12.0);
         const float pan = std::clamp(channel.pan + unitPan, -1.0f, 1.0f);
         const float gain =
             voice.velocityGain * channel.volume * channel.volume * channel.expression * channel.expression;
         const float gainLeft = gain * samplerBalance(pan, true),
                     gainRight = gain * samplerBalance(pan, false);
+        const std::size_t lfoCount = std::min(zone.lfos.size(), SamplerZone::maximumLFOs);
+        const std::size_t modulationCount =
+            std::min(zone.modulations.size(), SamplerZone::maximumModulations);
+        const bool filtered = zone.filter.enabled;
+        const auto& k = voice.filter;
+        double step = baseStep;
+        float lfoGain = 1.0f;
         for (AUAudioFrameCount i = 0; i < frames; ++i) {
+            if (lfoCount > 0 && i % samplerControlFrames == 0) {
+                double cents = 0.0, decibels = 0.0;
+                for (std::size_t m = 0; m < modulationCount; ++m) {
+                    const SamplerModulation& modulation = zone.modulations[m];
+                    if (modulation.lfo >= lfoCount) continue;
+                    const SamplerLFO& lfo = zone.lfos[modulation.lfo];
+                    if (voice.seconds < lfo.delaySeconds) continue;
+                    const double value = samplerLFOValue(lfo.waveform, voice.lfoPhase[modulation.lfo]);
+                    double amount =
+                        modulation.minimum + (value + 1.0) / 2.0 * (modulation.maximum - modulation.minimum);
+                    if (modulation.controller >= 0 && modulation.controller < 128)
+                        amount *= channel.controllers[std::size_t(modulation.controller)] / 127.0;
+                    (modulation.destination == SamplerModulation::Destination::pitch ? cents : decibels) +=
+                        amount;
+                }
+                step = baseStep * std::exp2(cents / 1200.0);
+                lfoGain = float(std::pow(10.0, std::min(decibels, 40.0) / 20.0));
+                const double elapsed = double(std::min(samplerControlFrames, frames - i)) / outputRate_;
+                for (std::size_t l = 0; l < lfoCount; ++l) {
+                    if (voice.seconds < zone.lfos[l].delaySeconds) continue;
+                    const double phase = voice.lfoPhase[l] + zone.lfos[l].rateHz * elapsed;
+                    voice.lfoPhase[l] = std::isfinite(phase) ? phase - std::floor(phase) : 0.0;
+                }
+                voice.seconds += elapsed;
+            }
             if (voice.releasing) {
                 voice.level -= releaseStep;
                 if (voice.level <= 0.0f) {
@@ -362,9 +431,12 @@ void SamplerUnit::renderZones(float* left, float* right, AUAudioFrameCount frame
             }
             auto index = std::int64_t(voice.position);
             if (loops) {
-                while (index >= zone.loopEnd) {
-                    voice.position -= double(zone.loopEnd - zone.loopStart);
-                    index = std::int64_t(voice.position);
+                // However far one step jumps (a high rate, a high key), wrapping costs the same.
+                if (index >= zone.loopEnd) {
+                    const double span = double(zone.loopEnd - zone.loopStart);
+                    voice.position =
+                        double(zone.loopStart) + std::fmod(voice.position - double(zone.loopStart), span);
+                    index = std::min(std::int64_t(voice.position), zone.loopEnd - 1);
                 }
             } else if (index + 1 >= length) {
                 voice.active = false;
@@ -372,13 +444,24 @@ void SamplerUnit::renderZones(float* left, float* right, AUAudioFrameCount frame
             }
             const std::int64_t next = loops && index + 1 >= zone.loopEnd ? zone.loopStart : index + 1;
             const float frac = float(voice.position - double(index));
-            const float a = first[index] + frac * (first[next] - first[index]);
-            const float b = second[index] + frac * (second[next] - second[index]);
+            float a = first[index] + frac * (first[next] - first[index]);
+            float b = second[index] + frac * (second[next] - second[index]);
+            if (filtered) {
+                auto& z = voice.filterState;
+                const float ya = k[0] * a + z[0];
+                z[0] = k[1] * a - k[3] * ya + z[1];
+                z[1] = k[2] * a - k[4] * ya;
+                const float yb = k[0] * b + z[2];
+                z[2] = k[1] * b - k[3] * yb + z[3];
+                z[3] = k[2] * b - k[4] * yb;
+                a = ya, b = yb;
+            }
+            const float level = voice.level * lfoGain;
             if (right) {
-                left[i] += voice.level * gainLeft * a;
-                right[i] += voice.level * gainRight * b;
+                left[i] += level * gainLeft * a;
+                right[i] += level * gainRight * b;
             } else {
-                left[i] += voice.level * 0.5f * (gainLeft * a + gainRight * b);
+                left[i] += level * 0.5f * (gainLeft * a + gainRight * b);
             }
             voice.position += step;
         }

@@ -1,11 +1,12 @@
 #pragma once
 // The platform's sampler instrument (in place of its 'aumu' 'samp' 'appl' unit): a source unit that
 // plays MIDI notes from an instrument of zones, each a sample with its root key, key and velocity
-// ranges and loop, or from one program of a SoundFont bank through FluidSynth (one synth per unit,
-// rendered inside the unit's render call). Every zone whose ranges hold a note sounds, so zones that
-// share keys layer. Per channel it follows pitch bend (±2 semitones), volume (7), pan (10), expression
-// (11), the sustain pedal (64), all sound off (120), reset controllers (121) and all notes off (123);
-// over everything a master gain in decibels, a stereo pan from -100 to 100 and a global tuning in cents.
+// ranges, loop, and its layer's low-pass filter and LFOs on pitch and gain, or from one program of a
+// SoundFont or DLS bank through FluidSynth (one synth per unit, rendered inside the unit's render call).
+// Every zone whose ranges hold a note sounds, so zones that share keys layer. Per channel it follows pitch
+// bend (±2 semitones), volume (7), pan (10), expression (11), the sustain pedal (64), all sound off (120),
+// reset controllers (121) and all notes off (123); over everything a master gain in decibels, a stereo pan
+// from -100 to 100 and a global tuning in cents.
 //
 // Threads. MIDI reaches the unit through its event queue (scheduleMIDIEvent) and is read at the start
 // of each render call; gain, pan and tuning are atomics any thread may set. Loading an instrument is
@@ -28,7 +29,35 @@ struct SamplerSample {
     double sampleRate = 44100.0;
 };
 
+// A layer's low-pass filter over each of its voices: cutoff in hertz, resonance in decibels at the
+// cutoff.
+struct SamplerFilter {
+    bool enabled = false;
+    double cutoffHz = 20000.0;
+    double resonanceDecibels = 0.0;
+};
+
+// A layer's LFO: a cycle of `rateHz` starting `delaySeconds` after each note. Waveforms: 0 triangle,
+// 1 sine, 2 square, 3 rising saw, 4 falling saw (others: triangle).
+struct SamplerLFO {
+    int waveform = 0;
+    double delaySeconds = 0.0, rateHz = 3.0;
+};
+
+// A connection from an LFO to the pitch (in cents) or the gain (in decibels) of a layer's voices: over
+// the LFO's cycle the destination moves between `minimum` and `maximum`, times a controller's value /
+// 127 when `controller` is one (0 … 127).
+struct SamplerModulation {
+    enum class Destination { pitch, gain };
+    std::size_t lfo = 0;
+    Destination destination = Destination::pitch;
+    double minimum = 0.0, maximum = 0.0;
+    int controller = -1;
+};
+
 struct SamplerZone {
+    static constexpr std::size_t maximumLFOs = 4, maximumModulations = 8;
+
     std::shared_ptr<const SamplerSample> sample;
     int rootKey = 60;
     int minKey = 0, maxKey = 127;
@@ -37,6 +66,10 @@ struct SamplerZone {
     bool loopEnabled = false;
     // Frames [loopStart, loopEnd) repeat while the note is held and through its release.
     std::int64_t loopStart = 0, loopEnd = 0;
+    // What the zone's layer puts over its voices; beyond the maxima, LFOs and connections are ignored.
+    SamplerFilter filter;
+    std::vector<SamplerLFO> lfos;
+    std::vector<SamplerModulation> modulations;
 };
 
 struct SamplerInstrument {
@@ -60,6 +93,9 @@ public:
     // The unit's refusal of a file it cannot read (kAudioUnitErr_InvalidFile).
     static constexpr int invalidFileError = -10871;
     static constexpr std::size_t maximumVoices = 64;
+    // The synthesizer's own default level: headroom for a dense General MIDI arrangement, about 14 dB
+    // below its full gain of 1.
+    static constexpr double soundBankGain = 0.2;
     // Global-scope parameters.
     static constexpr AudioUnitParameterID masterGainParameter = 900;   // dB
     static constexpr AudioUnitParameterID stereoPanParameter = 901;    // -100 … 100
@@ -73,7 +109,8 @@ public:
 
     // Replaces what the unit plays. Configuring thread.
     void loadInstrument(SamplerInstrument instrument);
-    // Fails, keeping the current instrument, when FluidSynth cannot read the file or it has no such
+    // Fails, keeping the current instrument, when the file is not a regular file, a sample header of a
+    // SoundFont does not hold (checkSoundBankFile), FluidSynth cannot read the file or it has no such
     // program (error code invalidFileError).
     Result<void> loadSoundBank(const SamplerSoundBank& bank);
 
@@ -117,10 +154,16 @@ private:
         double position = 0.0, baseStep = 0.0;
         float velocityGain = 0.0f, level = 0.0f;
         std::uint64_t age = 0;
+        // The layer's filter (coefficients b0 b1 b2 a1 a2, state per side) and LFOs.
+        std::array<float, 5> filter{};
+        std::array<float, 4> filterState{};
+        std::array<double, SamplerZone::maximumLFOs> lfoPhase{};
+        double seconds = 0.0;
     };
     struct Channel {
         float bendSemitones = 0.0f;
         float volume = 100.0f / 127.0f, expression = 1.0f, pan = 0.0f;
+        std::array<std::uint8_t, 128> controllers{};
         bool sustain = false;
     };
 

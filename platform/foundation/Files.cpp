@@ -9,6 +9,8 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
+#include <optional>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -66,18 +68,26 @@ bool filesIsTemporaryOf(std::string_view entry, std::string_view name) {
 }
 
 // A process that died while writing leaves its temporary behind; the next write of the same
-// target removes those that nobody has touched for a minute (a live writer's is younger).
-void filesRemoveStaleTemporaries(const fs::path& folder, const std::string& name) {
-    constexpr time_t staleSeconds = 60;
+// target removes those that nobody has touched for `staleSeconds` (a live writer's is younger) or, with
+// none, every one that no live writer holds locked.
+void filesRemoveTemporaries(const fs::path& folder, const std::string& name,
+                            std::optional<time_t> staleSeconds) {
     DIR* dir = ::opendir(folder.c_str());
     if (dir == nullptr) return;
     const time_t now = ::time(nullptr);
     while (const dirent* entry = ::readdir(dir)) {
         if (!filesIsTemporaryOf(entry->d_name, name)) continue;
         struct stat st;
-        if (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-        if (S_ISREG(st.st_mode) && st.st_mtime < now - staleSeconds)
-            ::unlinkat(::dirfd(dir), entry->d_name, 0);
+        if (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
+            continue;
+        if (staleSeconds) {
+            if (st.st_mtime < now - *staleSeconds) ::unlinkat(::dirfd(dir), entry->d_name, 0);
+            continue;
+        }
+        const int fd = ::openat(::dirfd(dir), entry->d_name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+        if (fd < 0) continue;
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) ::unlinkat(::dirfd(dir), entry->d_name, 0);
+        ::close(fd);
     }
     ::closedir(dir);
 }
@@ -94,13 +104,34 @@ bool isDirectory(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-Result<Bytes> readFile(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+namespace {
+
+// A device (a link to /dev/zero) never ends, a FIFO or a socket may never answer; a folder has no
+// bytes. None of them is opened: opening some devices already does something.
+std::optional<Error> filesNotReadableWhole(const std::string& path, const struct stat& st) {
+    if (S_ISDIR(st.st_mode)) return fileError("cannot read", path, EISDIR);
+    if (!S_ISREG(st.st_mode))
+        return Error::make("platform.files", "cannot read \"" + path + "\": it is not a regular file",
+                           EINVAL);
+    return std::nullopt;
+}
+
+} // namespace
+
+Result<Bytes> readFile(const std::string& path, std::uint64_t sizeLimit) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0)
+        if (std::optional<Error> refused = filesNotReadableWhole(path, st)) return *refused;
+    // Non-blocking, in case the name was given to a FIFO since: the check below turns it away.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return fileError("cannot open", path, errno);
     FdCloser closer{fd};
-    struct stat st;
     if (::fstat(fd, &st) != 0) return fileError("cannot read", path, errno);
-    if (S_ISDIR(st.st_mode)) return fileError("cannot read", path, EISDIR);
+    if (std::optional<Error> refused = filesNotReadableWhole(path, st)) return *refused;
+    if (static_cast<std::uint64_t>(st.st_size) > sizeLimit)
+        return Error::make(
+            "platform.files",
+            "cannot read \"" + path + "\": it is larger than " + std::to_string(sizeLimit) + " bytes", EFBIG);
     Bytes bytes;
     bytes.reserve(st.st_size > 0 ? static_cast<std::size_t>(st.st_size) : 0);
     std::uint8_t chunk[64 * 1024];
@@ -111,6 +142,13 @@ Result<Bytes> readFile(const std::string& path) {
             return fileError("cannot read", path, errno);
         }
         if (n == 0) break;
+        // A file that grows while it is read (or reports no size, as those in /proc do) is held to
+        // the same limit.
+        if (bytes.size() + static_cast<std::size_t>(n) > sizeLimit)
+            return Error::make("platform.files",
+                               "cannot read \"" + path + "\": it is larger than " +
+                                   std::to_string(sizeLimit) + " bytes",
+                               EFBIG);
         bytes.insert(bytes.end(), chunk, chunk + n);
     }
     return bytes;
@@ -125,9 +163,12 @@ Result<int> filesOpenTemporary(const std::string& path, std::string& temporary) 
     fs::path folder = target.parent_path();
     if (folder.empty()) folder = ".";
     temporary = folder.string() + "/." + target.filename().string() + ".XXXXXX";
-    filesRemoveStaleTemporaries(folder, target.filename().string());
+    filesRemoveTemporaries(folder, target.filename().string(), 60);
     int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0) return fileError("cannot write", path, errno);
+    // Held while the writer lives, so that removeTemporariesOf() leaves this one alone; the kernel
+    // lets it go when the writer dies.
+    (void)::flock(fd, LOCK_EX | LOCK_NB);
     struct stat old;
     const mode_t mode = ::stat(path.c_str(), &old) == 0 ? old.st_mode & 07777 : 0666 & ~filesCurrentUmask();
     if (::fchmod(fd, mode) != 0) {
@@ -208,6 +249,13 @@ Result<void> replaceItemWithTemporary(const std::string& temporary, const std::s
     }
     ::close(fd);
     return filesCommit(temporary, path);
+}
+
+void removeTemporariesOf(const std::string& path) {
+    fs::path target(path);
+    fs::path folder = target.parent_path();
+    if (folder.empty()) folder = ".";
+    filesRemoveTemporaries(folder, target.filename().string(), std::nullopt);
 }
 
 Result<void> removeItem(const std::string& path) {

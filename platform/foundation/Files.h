@@ -15,7 +15,12 @@ using Bytes = std::vector<std::uint8_t>;
 bool fileExists(const std::string& path);
 bool isDirectory(const std::string& path);
 
-Result<Bytes> readFile(const std::string& path);
+// Far above any session, state, notes or preset file, far below what the machine can hold.
+inline constexpr std::uint64_t readFileSizeLimit = std::uint64_t(1) << 30;
+
+// The whole of a regular file (after links are followed). Anything else (a folder, a device, a
+// FIFO, a socket) is refused without waiting for it, as is a file larger than `sizeLimit`.
+Result<Bytes> readFile(const std::string& path, std::uint64_t sizeLimit = readFileSizeLimit);
 
 // Writes through a temporary file in the same folder that is flushed to disk and then
 // renamed over the target, so the old file survives any failure (full disk, no permission,
@@ -37,6 +42,10 @@ Result<std::string> makeTemporaryFileBeside(const std::string& path);
 // Flushes the finished temporary to disk and renames it over `path` (the old file, if any, goes only
 // then). On failure the temporary is removed and `path` is left as it was.
 Result<void> replaceItemWithTemporary(const std::string& temporary, const std::string& path);
+// Removes every temporary of `path` that writeFileAtomically left behind, whatever its age, except
+// one that writeFileAtomically is filling at this moment (in any process). For the start of a program that is
+// the only writer of `path`, where a killed run's leftovers would otherwise wait for a write a minute later.
+void removeTemporariesOf(const std::string& path);
 
 Result<void> removeItem(const std::string& path);
 // Creates the folder and any missing parents; succeeds when it already exists.

@@ -152,7 +152,9 @@ std::vector<MusicTrackView> AudioEngineSequencer::tracks() const {
 void AudioEngineSequencer::applyLoop(MusicTrack& track, const TrackState& state) {
     const bool loops = state.looping && state.loopRange.length > 0;
     edit([&] {
-        track.setLoopInfo(loops ? MusicTrackLoopInfo{state.loopRange.length, 0} : MusicTrackLoopInfo{});
+        track.setLoopInfo(loops ? MusicTrackLoopInfo{state.loopRange.length, 0,
+                                                     state.loopRange.start + state.loopRange.length}
+                                : MusicTrackLoopInfo{});
     });
 }
 

@@ -37,12 +37,11 @@ struct MusicBeatRange {
 class MusicTrackView {
 public:
     MusicTimeStamp lengthInBeats() const;
-    // Events from the new length on are not played.
+    // Events after the new length are not played.
     void setLengthInBeats(MusicTimeStamp beats);
     bool isLoopingEnabled() const;
     void setLoopingEnabled(bool enabled);
-    // The range is kept as given, but the player loops from the track's start: a looping track plays
-    // its first `length` beats over and over.
+    // A looping track plays from its start to the range's end, then the range over and over.
     MusicBeatRange loopRange() const;
     void setLoopRange(MusicBeatRange range);
     // One destination at a time: routing to a unit drops the endpoint, and the other way round. When

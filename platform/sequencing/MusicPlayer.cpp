@@ -1,5 +1,7 @@
 #include "platform/sequencing/MusicPlayer.h"
 
+#include "platform/foundation/HostTime.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -17,7 +19,8 @@ std::int64_t framesAt(double seconds, double sampleRate) {
 
 } // namespace
 
-// One track's messages in frame order, with its loop in frames (0: no loop).
+// One track's messages in frame order. A looping track plays them all once, up to `loopEndFrame`,
+// then those from `loopStartIndex` on in passes `loopFrames` long (0: no loop).
 struct MusicPlayer::Schedule {
     struct Message {
         std::int64_t frame; // from the start of the sequence
@@ -28,13 +31,17 @@ struct MusicPlayer::Schedule {
         std::vector<Message> messages;
         MIDIEndpointRef endpoint = 0;
         std::int64_t loopFrames = 0;
+        std::int64_t loopStartFrame = 0;
+        std::int64_t loopEndFrame = 0;
+        std::size_t loopStartIndex = 0;
         std::int32_t loops = 0; // 0: for ever
     };
     std::vector<Track> tracks;
 };
 
 // The state one destination unit's observer works on. The observer is the only writer of the
-// cursors; the control thread reads `position` and removes the observer before touching the rest.
+// cursors and the anchor; the control thread reads `position` and the anchor, and removes the
+// observer before touching the rest.
 struct MusicPlayer::Route {
     AudioUnit* unit = nullptr;
     AudioUnit::RenderObserverToken token = 0;
@@ -48,6 +55,32 @@ struct MusicPlayer::Route {
     };
     std::vector<Cursor> cursors;
     const MusicSequence* sequence = nullptr;
+
+    // The host time of the latest render period and the frame it began at, behind a sequence count
+    // (odd while written, 0 before the first stamped period).
+    std::atomic<std::uint32_t> anchorSequence{0};
+    std::atomic<std::uint64_t> anchorHost{0};
+    std::atomic<double> anchorFrame{0};
+
+    void setAnchor(std::uint64_t host, double frame) {
+        const auto sequenceNow = anchorSequence.load(std::memory_order_relaxed);
+        anchorSequence.store(sequenceNow + 1, std::memory_order_relaxed);
+        std::atomic_thread_fence(std::memory_order_release);
+        anchorHost.store(host, std::memory_order_relaxed);
+        anchorFrame.store(frame, std::memory_order_relaxed);
+        anchorSequence.store(sequenceNow + 2, std::memory_order_release);
+    }
+    std::optional<std::pair<std::uint64_t, double>> readAnchor() const {
+        while (true) {
+            const auto before = anchorSequence.load(std::memory_order_acquire);
+            if (before == 0) return std::nullopt;
+            const auto host = anchorHost.load(std::memory_order_relaxed);
+            const auto frame = anchorFrame.load(std::memory_order_relaxed);
+            std::atomic_thread_fence(std::memory_order_acquire);
+            if (!(before & 1) && anchorSequence.load(std::memory_order_relaxed) == before)
+                return std::pair(host, frame);
+        }
+    }
 };
 
 MusicPlayer::MusicPlayer() = default;
@@ -80,6 +113,12 @@ MusicPlayer::buildSchedule(const std::function<bool(const MusicTrack&)>& plays, 
     auto frameOf = [&](MusicTimeStamp beats) {
         return framesAt(sequence_->secondsForBeats(beats), sampleRate);
     };
+    // Offs first at a frame, so a note repeated as it ends sounds again; a note whose off falls on
+    // its own on's frame is ended right after it instead, or it would hang.
+    struct Ordered {
+        Schedule::Message message;
+        bool endsEarlier;
+    };
     for (std::uint32_t i = 0; i < sequence_->trackCount(); ++i) {
         auto track = sequence_->indTrack(i).lock();
         if (!track || !plays(*track)) continue;
@@ -87,44 +126,59 @@ MusicPlayer::buildSchedule(const std::function<bool(const MusicTrack&)>& plays, 
         out.endpoint = track->destinationMIDIEndpoint();
         const auto loop = track->loopInfo();
         const MusicTimeStamp length = track->length();
-        const MusicTimeStamp loopBeats = loop.loopDuration > 0 ? loop.loopDuration : 0;
-        const MusicTimeStamp end = loopBeats > 0 ? loopBeats : length;
-        if (loopBeats > 0) {
-            out.loopFrames = frameOf(loopBeats);
+        const bool loops = loop.loopDuration > 0 && std::isfinite(loop.loopDuration) &&
+                           (!loop.loopEnd || std::isfinite(*loop.loopEnd));
+        const MusicTimeStamp end = loops ? loop.loopEnd.value_or(length) : length;
+        const MusicTimeStamp loopStart = end - loop.loopDuration;
+        if (loops) {
+            out.loopStartFrame = frameOf(loopStart);
+            out.loopEndFrame = frameOf(end);
+            out.loopFrames = std::max<std::int64_t>(0, out.loopEndFrame - out.loopStartFrame);
             out.loops = std::max<std::int32_t>(0, loop.numberOfLoops);
         }
+        // Events at the track's own end belong to it; a loop that ends earlier stops short of its end.
+        auto inside = [&](MusicTimeStamp time) { return time < end || (time == end && end == length); };
+        std::vector<Ordered> ordered;
         for (const auto& event : track->events()) {
-            if (event.time < 0 || event.time >= end) continue;
+            if (event.time < 0 || !inside(event.time)) continue;
             const auto frame = frameOf(event.time);
             if (const auto* note = std::get_if<MIDINoteMessage>(&event.data)) {
                 if (note->note > 127 || note->velocity == 0) continue;
                 const auto channel = static_cast<std::uint8_t>(note->channel & 0x0F);
                 const MusicTimeStamp offBeat = std::min(end, event.time + std::max(0.0f, note->duration));
-                out.messages.push_back({frame,
-                                        3,
-                                        {static_cast<std::uint8_t>(0x90 | channel), note->note,
-                                         static_cast<std::uint8_t>(std::min<int>(note->velocity, 127))}});
-                out.messages.push_back({frameOf(offBeat),
-                                        3,
-                                        {static_cast<std::uint8_t>(0x80 | channel), note->note,
-                                         static_cast<std::uint8_t>(note->releaseVelocity & 0x7F)}});
+                const auto offFrame = std::max(frame, frameOf(offBeat));
+                ordered.push_back({{frame,
+                                    3,
+                                    {static_cast<std::uint8_t>(0x90 | channel), note->note,
+                                     static_cast<std::uint8_t>(std::min<int>(note->velocity, 127))}},
+                                   false});
+                ordered.push_back({{offFrame,
+                                    3,
+                                    {static_cast<std::uint8_t>(0x80 | channel), note->note,
+                                     static_cast<std::uint8_t>(note->releaseVelocity & 0x7F)}},
+                                   offFrame > frame});
             } else if (const auto* message = std::get_if<MIDIChannelMessage>(&event.data)) {
                 if (message->status < 0x80 || message->status >= 0xF0) continue;
                 const auto kind = message->status & 0xF0;
-                const std::uint8_t length = kind == 0xC0 || kind == 0xD0 ? 2 : 3;
-                out.messages.push_back({frame,
-                                        length,
-                                        {message->status, static_cast<std::uint8_t>(message->data1 & 0x7F),
-                                         static_cast<std::uint8_t>(message->data2 & 0x7F)}});
+                const std::uint8_t size = kind == 0xC0 || kind == 0xD0 ? 2 : 3;
+                ordered.push_back({{frame,
+                                    size,
+                                    {message->status, static_cast<std::uint8_t>(message->data1 & 0x7F),
+                                     static_cast<std::uint8_t>(message->data2 & 0x7F)}},
+                                   false});
             }
         }
-        // Offs before ons at the same frame, so a note repeated as it ends sounds again.
-        std::stable_sort(out.messages.begin(), out.messages.end(),
-                         [](const Schedule::Message& a, const Schedule::Message& b) {
-                             const bool aOff = (a.bytes[0] & 0xF0) == 0x80,
-                                        bOff = (b.bytes[0] & 0xF0) == 0x80;
-                             return a.frame < b.frame || (a.frame == b.frame && aOff && !bOff);
-                         });
+        std::stable_sort(ordered.begin(), ordered.end(), [](const Ordered& a, const Ordered& b) {
+            return a.message.frame < b.message.frame ||
+                   (a.message.frame == b.message.frame && a.endsEarlier && !b.endsEarlier);
+        });
+        out.messages.reserve(ordered.size());
+        for (const auto& entry : ordered)
+            out.messages.push_back(entry.message);
+        out.loopStartIndex = static_cast<std::size_t>(
+            std::lower_bound(out.messages.begin(), out.messages.end(), out.loopStartFrame,
+                             [](const Schedule::Message& m, std::int64_t f) { return m.frame < f; }) -
+            out.messages.begin());
         schedule->tracks.push_back(std::move(out));
     }
     return schedule;
@@ -135,14 +189,18 @@ void MusicPlayer::placeCursors(Route& route) {
     for (const auto& track : route.schedule->tracks) {
         Route::Cursor cursor;
         std::int64_t local = route.startFrame;
-        if (track.loopFrames > 0 && local >= track.loopFrames) {
-            cursor.pass = local / track.loopFrames;
-            local %= track.loopFrames;
-            if (track.loops > 0 && cursor.pass >= track.loops) cursor.index = track.messages.size();
+        auto first = track.messages.begin();
+        if (track.loopFrames > 0 && local >= track.loopEndFrame) {
+            const std::int64_t into = local - track.loopEndFrame;
+            cursor.pass = into / track.loopFrames + 1;
+            local = track.loopStartFrame + into % track.loopFrames;
+            first += static_cast<long>(track.loopStartIndex);
         }
-        if (cursor.index == 0)
+        if (track.loops > 0 && cursor.pass >= track.loops)
+            cursor.index = track.messages.size();
+        else
             cursor.index = static_cast<std::size_t>(
-                std::lower_bound(track.messages.begin(), track.messages.end(), local,
+                std::lower_bound(first, track.messages.end(), local,
                                  [](const Schedule::Message& m, std::int64_t f) { return m.frame < f; }) -
                 track.messages.begin());
         route.cursors.push_back(cursor);
@@ -157,10 +215,12 @@ template <typename Send> void MusicPlayer::advance(Route& route, double to, Send
         auto& cursor = route.cursors[t];
         while (true) {
             if (cursor.index >= track.messages.size()) {
-                const bool more = track.loopFrames > 0 && (track.loops == 0 || cursor.pass + 1 < track.loops);
+                // A loop with nothing in it has nothing more to send, however long it runs.
+                const bool more = track.loopFrames > 0 && track.loopStartIndex < track.messages.size() &&
+                                  (track.loops == 0 || cursor.pass + 1 < track.loops);
                 if (!more) break;
                 ++cursor.pass;
-                cursor.index = 0;
+                cursor.index = track.loopStartIndex;
                 continue;
             }
             const auto& message = track.messages[cursor.index];
@@ -175,6 +235,8 @@ template <typename Send> void MusicPlayer::advance(Route& route, double to, Send
 
 void MusicPlayer::startRoutes() {
     if (!sequence_) return;
+    clockStartedAt_ = clock_->now().timeIntervalSinceReferenceDate;
+    hostStartedAt_ = hostTime();
     std::vector<AudioUnit*> units;
     for (std::uint32_t i = 0; i < sequence_->trackCount(); ++i)
         if (auto track = sequence_->indTrack(i).lock())
@@ -201,6 +263,7 @@ void MusicPlayer::startRoutes() {
                                                                            std::uint32_t) {
             if (!(flags & AudioUnitRenderAction::preRender)) return;
             const double from = state->position.load(std::memory_order_relaxed);
+            if (timestamp.isHostTimeValid()) state->setAnchor(timestamp.hostTime(), from);
             const double to = from + frames * playRate;
             advance(*state, to, [&](const Schedule::Track&, const Schedule::Message& message, double at) {
                 const auto offset =
@@ -279,10 +342,45 @@ void MusicPlayer::stopRoutes() {
 }
 
 MusicTimeStamp MusicPlayer::timeOfRoutes() const {
+    if (!sequence_) return startBeats_;
     const Route* first = !routes_.empty() ? routes_.front().get() : endpointRoute_.get();
-    if (!first || !sequence_) return startBeats_;
+    if (!first) {
+        // Nothing renders or sends the tracks, so the clock alone moves the position.
+        const double elapsed = clock_->now().timeIntervalSinceReferenceDate - clockStartedAt_;
+        return sequence_->beatsForSeconds(sequence_->secondsForBeats(startBeats_) +
+                                          std::max(0.0, elapsed) * rate_);
+    }
     const auto& route = *first;
     return sequence_->beatsForSeconds(route.position.load(std::memory_order_relaxed) / route.sampleRate);
+}
+
+std::pair<std::uint64_t, double> MusicPlayer::anchor() const {
+    for (const auto& route : routes_)
+        if (auto stamped = route->readAnchor()) return {stamped->first, stamped->second / route->sampleRate};
+    // Until a unit renders a stamped period, the start stands for it.
+    return {hostStartedAt_, sequence_->secondsForBeats(startBeats_)};
+}
+
+std::int32_t MusicPlayer::hostTimeForBeats(MusicTimeStamp beats, std::uint64_t& out) const {
+    if (!playing_ || !sequence_) return kAudioToolboxErr_InvalidPlayerState;
+    if (!std::isfinite(beats)) return kAudio_ParamError;
+    const auto [host, seconds] = anchor();
+    const double after = (sequence_->secondsForBeats(beats) - seconds) / rate_;
+    const double hostSeconds = hostTimeToSeconds(host) + after;
+    // The host clock starts at 0 and holds 64 bits of ticks.
+    if (!(hostSeconds >= 0) || secondsToHostTime(hostSeconds) == std::numeric_limits<std::uint64_t>::max())
+        return kAudio_ParamError;
+    out = after >= 0 ? host + secondsToHostTime(after) : host - std::min(host, secondsToHostTime(-after));
+    return noErr;
+}
+
+std::int32_t MusicPlayer::beatsForHostTime(std::uint64_t hostTime, MusicTimeStamp& out) const {
+    if (!playing_ || !sequence_) return kAudioToolboxErr_InvalidPlayerState;
+    const auto [host, seconds] = anchor();
+    const double since =
+        hostTime >= host ? hostTimeToSeconds(hostTime - host) : -hostTimeToSeconds(host - hostTime);
+    out = sequence_->beatsForSeconds(seconds + since * rate_);
+    return noErr;
 }
 
 void MusicPlayer::preroll() {}

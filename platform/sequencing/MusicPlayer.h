@@ -21,6 +21,7 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -39,17 +40,27 @@ public:
     // Where tracks routed to a MIDI endpoint (and to no audio unit) are sent: through `port` of
     // `service`, timed by `clock` on a thread of the player's. The service must outlive the player.
     void setMIDIOutput(MIDIService* service, MIDIPortRef port, const Clock& clock = Clock::system());
+    // The clock that moves a player none of whose tracks is routed to a unit (the endpoint thread's
+    // too). Takes effect at the next start.
+    void setClock(const Clock& clock) { clock_ = &clock; }
 
     void preroll();
     void start();
     void stop();
     bool isPlaying() const { return playing_; }
-    // Beats from the start of the sequence; not wrapped by looping.
+    // Beats from the start of the sequence; not wrapped by looping. A player with no unit to render
+    // its tracks moves on its clock.
     MusicTimeStamp time() const;
     void setTime(MusicTimeStamp beats);
     double playRateScalar() const { return rate_; }
     // Rates not above 0 or not finite are refused.
     std::int32_t setPlayRateScalar(double rate);
+    // The host time (platform::hostTime()) at which a beat plays, and the other way round, on the
+    // tempo map and the rate, from the latest render period of a destination unit (or the start).
+    // kAudioToolboxErr_InvalidPlayerState while stopped; kAudio_ParamError for a time the host clock
+    // cannot hold or a beat that is not a number.
+    std::int32_t hostTimeForBeats(MusicTimeStamp beats, std::uint64_t& hostTime) const;
+    std::int32_t beatsForHostTime(std::uint64_t hostTime, MusicTimeStamp& beats) const;
 
 private:
     struct Schedule;
@@ -63,6 +74,8 @@ private:
     template <typename Send> static void advance(Route& route, double to, Send&& send);
     void stopRoutes();
     MusicTimeStamp timeOfRoutes() const;
+    // A host time and the sequence's seconds that played at it.
+    std::pair<std::uint64_t, double> anchor() const;
 
     MusicSequence* sequence_ = nullptr;
     std::vector<std::unique_ptr<Route>> routes_;
@@ -77,6 +90,8 @@ private:
     bool playing_ = false;
     MusicTimeStamp startBeats_ = 0; // where the next start begins, and where a stopped player stands
     double rate_ = 1.0;
+    double clockStartedAt_ = 0;       // the clock's seconds at the latest start of the routes
+    std::uint64_t hostStartedAt_ = 0; // the host time then
 };
 
 } // namespace platform

@@ -301,7 +301,13 @@ MusicTimeStamp MusicSequence::beatsForSeconds(double seconds) const {
     return 0;
 }
 
+std::uint16_t MusicSequence::timeResolution() const {
+    std::lock_guard lock(*mutex_);
+    return timeResolution_;
+}
+
 void MusicSequence::clearLocked() {
+    timeResolution_ = 480;
     tracks_.clear();
     tempoTrack_->events_.clear();
     tempoTrack_->length_ = 0;

@@ -68,9 +68,13 @@ struct MusicEvent {
     friend bool operator==(const MusicEvent&, const MusicEvent&) = default;
 };
 
+// A looping track plays from where it starts to its loop's end, then the last `loopDuration` beats
+// before that end over and over: `numberOfLoops` passes in all (0: for ever). The loop ends where
+// the track does, unless `loopEnd` says otherwise.
 struct MusicTrackLoopInfo {
     MusicTimeStamp loopDuration = 0;
     std::int32_t numberOfLoops = 0;
+    std::optional<MusicTimeStamp> loopEnd;
     friend bool operator==(const MusicTrackLoopInfo&, const MusicTrackLoopInfo&) = default;
 };
 
@@ -80,6 +84,7 @@ inline constexpr std::int32_t kAudioToolboxErr_InvalidSequenceType = -10846;
 inline constexpr std::int32_t kAudioToolboxErr_TrackNotFound = -10858;
 inline constexpr std::int32_t kAudioToolboxErr_IllegalTrackDestination = -10855;
 inline constexpr std::int32_t kAudioToolboxErr_InvalidPlayerState = -10852;
+inline constexpr std::int32_t kAudio_ParamError = -50;
 
 class AudioUnit;
 class MusicSequence;
@@ -190,6 +195,8 @@ public:
     std::int32_t loadFileData(std::span<const std::uint8_t> bytes);
     // A format 1 file: the tempo track first, then every track.
     std::vector<std::uint8_t> createFileData(std::uint16_t ticksPerQuarter = 480) const;
+    // Ticks per beat of the file loaded last; 480 for a new sequence or after a failed load.
+    std::uint16_t timeResolution() const;
 
     std::mutex& mutex() const { return *mutex_; }
 
@@ -198,6 +205,7 @@ private:
     std::shared_ptr<std::mutex> mutex_;
     std::shared_ptr<MusicTrack> tempoTrack_;
     std::vector<std::shared_ptr<MusicTrack>> tracks_;
+    std::uint16_t timeResolution_ = 480;
 };
 
 } // namespace platform

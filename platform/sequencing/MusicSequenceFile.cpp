@@ -169,7 +169,7 @@ void appendBigEndian(std::vector<std::uint8_t>& out, std::uint32_t value, int co
 }
 
 // Messages of one track chunk at their ticks; note-offs sort before anything else at their tick,
-// so a note repeated at the moment it ends is not cut short.
+// so a note repeated at the moment it ends is not cut short (but not before their own note-on).
 struct FileMessage {
     std::uint64_t tick;
     int order;
@@ -233,8 +233,9 @@ std::vector<FileMessage> fileMessages(const std::vector<MusicEvent>& events, std
                          n,
                          {static_cast<std::uint8_t>(0x90 | channel), note,
                           static_cast<std::uint8_t>(std::clamp<int>(record.velocity, 1, 127))}});
+                    // A note that ends where it starts keeps its off after its on.
                     messages.push_back({offTick,
-                                        0,
+                                        offTick > tick ? 0 : 1,
                                         n,
                                         {static_cast<std::uint8_t>(0x80 | channel), note,
                                          static_cast<std::uint8_t>(record.releaseVelocity & 0x7F)}});
@@ -296,6 +297,7 @@ std::int32_t MusicSequence::loadFileData(std::span<const std::uint8_t> bytes) {
     std::lock_guard lock(*mutex_);
     clearLocked();
     if (!valid) return kAudioToolboxErr_InvalidSequenceType;
+    timeResolution_ = division;
     for (std::size_t i = 0; i < loaded.size(); ++i) {
         auto& track = loaded[i];
         for (auto& event : track.tempoEvents)

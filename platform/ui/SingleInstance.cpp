@@ -3,6 +3,7 @@
 #include "platform/foundation/Console.h"
 
 #include <QByteArray>
+#include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
@@ -51,17 +52,47 @@ bool parseHandoverMessage(const QByteArray& buffer, std::optional<std::vector<st
 
 } // namespace
 
-SingleInstance::Address SingleInstance::forUser(std::string_view identifier) {
-    const std::string name(identifier);
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty() && QDir::isAbsolutePath(runtime) && QFileInfo(runtime).isDir()) {
-        const std::string folder = runtime.toStdString();
-        return {folder + "/" + name + ".socket", folder + "/" + name + ".lock"};
+SingleInstance::Address SingleInstance::forUser(std::string_view identifier,
+                                                const std::vector<std::string>& folders,
+                                                std::string_view display) {
+    // The same folder named through a link is the same instance.
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    for (const std::string& folder : folders) {
+        const QString named = QString::fromStdString(folder);
+        const QString canonical = QFileInfo(named).canonicalFilePath();
+        hash.addData((canonical.isEmpty() ? QDir::cleanPath(named) : canonical).toUtf8());
+        hash.addData(QByteArrayView("\0", 1));
     }
-    // The temporary folder is shared: the user's id keeps users apart, and the socket is made
-    // accessible to its owner only.
-    const std::string base = QDir::tempPath().toStdString() + "/" + name + "-" + std::to_string(::getuid());
+    hash.addData(QByteArrayView(display.data(), qsizetype(display.size())));
+    // 64 bits keep the socket's path well inside the 108 bytes a local address may have.
+    const std::string key = std::string(identifier) + "-" + std::to_string(::getuid()) + "-" +
+                            hash.result().toHex().left(16).toStdString();
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    std::string base;
+    if (!runtime.isEmpty() && QDir::isAbsolutePath(runtime) && QFileInfo(runtime).isDir())
+        base = runtime.toStdString() + "/" + key;
+    else
+        // The temporary folder is shared: the user's id keeps users apart, and the socket is made
+        // accessible to its owner only.
+        base = QDir::tempPath().toStdString() + "/" + key;
     return {base + ".socket", base + ".lock"};
+}
+
+std::optional<std::string> SingleInstance::displayOf(std::string_view platformName) {
+    const QString platform = QString::fromUtf8(platformName.data(), qsizetype(platformName.size()));
+    if (platform == "offscreen" || platform.startsWith("minimal")) return std::nullopt;
+    if (platform == "xcb") {
+        const QString display = qEnvironmentVariable("DISPLAY");
+        if (display.isEmpty()) return std::nullopt;
+        return "xcb " + display.toStdString();
+    }
+    if (platform.startsWith("wayland")) {
+        // Qt's own default when the variable is not set.
+        const QString display = qEnvironmentVariable("WAYLAND_DISPLAY", "wayland-0");
+        return "wayland " + display.toStdString();
+    }
+    // A framebuffer or a remote-view plugin: one screen per machine.
+    return platform.toStdString();
 }
 
 SingleInstance::SingleInstance(Address address, QObject* parent)

@@ -1,12 +1,13 @@
 #pragma once
-// One running instance of the application per user. Stands in for the platform's launch services,
-// which hand a document opened while the application runs to that application instead of starting
-// another. Main thread only.
+// One running instance of the application per user, set of folders and display. Stands in for the
+// platform's launch services, which hand a document opened while the application runs to that
+// application instead of starting another. Main thread only.
 
 #include <QObject>
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,9 +28,17 @@ public:
         std::string socketPath;
         std::string lockPath;
     };
-    // In $XDG_RUNTIME_DIR when it names a folder; otherwise in the temporary folder under a name
-    // that holds the user's id.
-    static Address forUser(std::string_view identifier);
+    // The instance of this user that keeps its files in `folders` (state, settings) and shows its
+    // windows on `display` (see displayOf): a start with other folders or on another display is
+    // another instance, and its files must not reach this one's window. In $XDG_RUNTIME_DIR when it
+    // names a folder, otherwise in the temporary folder; the name holds the user's id and a hash of
+    // the folders and the display.
+    static Address forUser(std::string_view identifier, const std::vector<std::string>& folders,
+                           std::string_view display);
+    // The display that windows of the platform plugin `platformName` appear on ("xcb" and $DISPLAY,
+    // "wayland" and $WAYLAND_DISPLAY, ...). None for a platform no user sees (offscreen, minimal)
+    // or an X display that is not named: such a process hands nothing over and takes nothing.
+    static std::optional<std::string> displayOf(std::string_view platformName);
 
     enum class Role {
         // This process is the running instance (also when it could not listen: reported, and it

@@ -98,7 +98,7 @@ void MusicTrackManager::setLoopInfo(const Duration& duration, std::int64_t loopC
     if (!track) return;
     // The record holds 32 bits; larger counts saturate rather than wrap.
     const auto count = static_cast<std::int32_t>(std::clamp<std::int64_t>(loopCount, INT32_MIN, INT32_MAX));
-    track->setLoopInfo({duration.beats, count});
+    track->setLoopInfo({duration.beats, count, std::nullopt});
 }
 
 void MusicTrackManager::setLengthProperty(const Duration& duration) {

@@ -2,6 +2,7 @@
 
 #include "RozezEru/Internals/Log.h"
 #include "RozezEru/Internals/Settings.h"
+#include "RozezEru/Nodes/Playback/PlatformSampler/Bundle.h"
 #include "platform/foundation/Files.h"
 
 #include <algorithm>
@@ -69,13 +70,14 @@ std::shared_ptr<PlatformSequencer> PlatformSequencer::makeFromData(const std::ve
 }
 
 void PlatformSequencer::loadMIDIFile(const std::string& filename) {
+    const Bundle bundle(resourceFolder().empty() ? Bundle::main().resourcePath() : resourceFolder());
+    const auto path = bundle.pathForResource(filename, "mid");
     std::error_code error;
-    const auto path = std::filesystem::path(resourceFolder()) / (filename + ".mid");
-    if (resourceFolder().empty() || filename.empty() || !std::filesystem::is_regular_file(path, error)) {
+    if (!path || !std::filesystem::is_regular_file(*path, error)) {
         Log(LogSite("loadMIDIFile(_:)"), "No midi file found");
         return;
     }
-    loadMIDIFileFromURL(path.string());
+    loadMIDIFileFromURL(*path);
 }
 
 void PlatformSequencer::loadWith(std::int32_t status, const char* function, const std::string& failure) {
@@ -166,7 +168,7 @@ int PlatformSequencer::trackCount() const {
 
 std::optional<std::vector<std::uint8_t>> PlatformSequencer::genData() const {
     if (!sequence) return std::nullopt;
-    return sequence->createFileData(480);
+    return sequence->createFileData(sequence->timeResolution());
 }
 
 void PlatformSequencer::debug() const {
@@ -262,7 +264,7 @@ std::uint32_t PlatformSequencer::timeResolution() const {
         Log(LogSite("timeResolution"), "Couldn't get sequence for time resolution");
         return 0;
     }
-    return 480; // the resolution files are written at
+    return sequence->timeResolution();
 }
 
 // ---- Transport
@@ -317,13 +319,22 @@ double PlatformSequencer::seconds(const Duration& duration) const {
     return duration.beats > 0 ? s : -s;
 }
 
-TimeConversionResult<std::uint64_t> PlatformSequencer::hostTime(double) const {
-    // The player runs on the render clocks of its destinations, which have no host clock to map to.
-    return MusicPlayerTimeConversionError{MusicPlayerTimeConversionError::Kind::musicPlayerIsNotPlaying, 0};
+TimeConversionResult<std::uint64_t> PlatformSequencer::hostTime(double forBeats) const {
+    using Error = MusicPlayerTimeConversionError;
+    if (!isPlaying()) return Error{Error::Kind::musicPlayerIsNotPlaying, 0};
+    std::uint64_t out = 0;
+    if (const auto status = musicPlayer->hostTimeForBeats(forBeats, out); status != platform::noErr)
+        return Error{Error::Kind::osStatus, status};
+    return out;
 }
 
-TimeConversionResult<double> PlatformSequencer::beats(std::uint64_t) const {
-    return MusicPlayerTimeConversionError{MusicPlayerTimeConversionError::Kind::musicPlayerIsNotPlaying, 0};
+TimeConversionResult<double> PlatformSequencer::beats(std::uint64_t forHostTime) const {
+    using Error = MusicPlayerTimeConversionError;
+    if (!isPlaying()) return Error{Error::Kind::musicPlayerIsNotPlaying, 0};
+    double out = 0;
+    if (const auto status = musicPlayer->beatsForHostTime(forHostTime, out); status != platform::noErr)
+        return Error{Error::Kind::osStatus, status};
+    return out;
 }
 
 // ---- Length, looping, quantisation and import

@@ -40,7 +40,8 @@ public:
     static std::shared_ptr<PlatformSequencer> makeFromURL(const std::string& path);
     static std::shared_ptr<PlatformSequencer> makeFromData(const std::vector<std::uint8_t>& data);
 
-    // Where named files are looked up ("<name>.mid"); the application's resources. Main thread.
+    // Where named files are looked up ("<name>.mid"): the program's main bundle unless set (empty:
+    // back to it). Main thread.
     static void setResourceFolder(std::string folder);
 
     std::unique_ptr<platform::MusicSequence> sequence;

@@ -1,13 +1,20 @@
+#include "RozezEru/Nodes/Playback/PlatformSampler/Bundle.h"
 #include "RozezEru/Sequencing/PlatformSequencer/PlatformSequencer.h"
+#include "platform/foundation/Files.h"
 #include "platform/midi/LoopbackMIDIService.h"
 #include "tests/support/MIDIFileBytes.h"
+#include "tests/support/TemporaryFolder.h"
 #include "tests/support/ToolkitLogCapture.h"
 #include "tests/support/Wait.h"
 
 #include <array>
 #include <atomic>
 #include <cmath>
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <optional>
+#include <unistd.h>
+#include <variant>
 
 using namespace rozezeru;
 using namespace testsupport;
@@ -149,7 +156,7 @@ TEST(PlatformSequencer, LoadsExportsDeletesAndKeepsDisposedTracksSafe) {
     // Looping on: the next load loops its tracks over the new length.
     sequencer->loadMIDIFileFromData(twoTrackFile());
     EXPECT_EQ(sequencer->tracks[0]->internalMusicTrack.lock()->loopInfo(),
-              (platform::MusicTrackLoopInfo{4.0, 0}));
+              (platform::MusicTrackLoopInfo{4.0, 0, {}}));
 
     // Importing copies notes only, into new tracks cut to the length there was.
     auto target = PlatformSequencer::make();
@@ -243,4 +250,86 @@ TEST(PlatformSequencer, TracksRoutedToAnEndpointSendTheirNotesOnTheInjectedClock
     for (std::uint8_t channel = 0; channel < 16; ++channel)
         expected.push_back({2.0, {std::uint8_t(0xB0 | channel), 123}});
     EXPECT_EQ(received, expected);
+}
+
+TEST(PlatformSequencer, TimeResolutionIsTheLoadedFilesAndExportKeepsIt) {
+    auto divisionOf = [](const std::vector<std::uint8_t>& file) { return file.at(12) << 8 | file.at(13); };
+    EXPECT_EQ(PlatformSequencer::make()->timeResolution(), 480u);
+    EXPECT_EQ(divisionOf(*PlatformSequencer::make()->genData()), 480);
+    for (std::uint16_t division : {96, 960, 480}) {
+        // One beat of note 60, then the track's end a beat later.
+        const auto file = join({header(0, 1, division), chunk("MTrk", join({{0x00, 0x90, 60, 100},
+                                                                            vlq(division),
+                                                                            {0x80, 60, 0},
+                                                                            vlq(division),
+                                                                            {0xFF, 0x2F, 0x00}}))});
+        auto sequencer = PlatformSequencer::makeFromData(file);
+        EXPECT_EQ(sequencer->timeResolution(), division);
+        const auto exported = *sequencer->genData();
+        EXPECT_EQ(divisionOf(exported), division);
+        auto again = PlatformSequencer::makeFromData(exported);
+        EXPECT_EQ(again->timeResolution(), division);
+        ASSERT_EQ(again->tracks.size(), 1u);
+        EXPECT_EQ(again->length().beats, 2.0) << division;
+        // A file that does not load leaves the resolution of a new sequence.
+        sequencer->loadMIDIFileFromData({'M', 'T', 'h', 'd', 0});
+        EXPECT_EQ(sequencer->timeResolution(), 480u);
+    }
+}
+
+TEST(PlatformSequencer, PlayingWithNothingRoutedMovesAndConvertsHostTimes) {
+    platform::FakeClock clock;
+    auto sequencer = PlatformSequencer::make();
+    sequencer->newTrack("Lead")->add(60, 100, beats(0), beats(8));
+    sequencer->setTempo(120);
+    sequencer->musicPlayer->setClock(clock);
+    using Kind = MusicPlayerTimeConversionError::Kind;
+    auto kindOf = [](const auto& result) {
+        return std::holds_alternative<MusicPlayerTimeConversionError>(result)
+                   ? std::optional(std::get<MusicPlayerTimeConversionError>(result).kind)
+                   : std::nullopt;
+    };
+    EXPECT_EQ(kindOf(sequencer->hostTime(1)), Kind::musicPlayerIsNotPlaying);
+    EXPECT_EQ(kindOf(sequencer->beats(1)), Kind::musicPlayerIsNotPlaying);
+    sequencer->play();
+    ASSERT_TRUE(sequencer->isPlaying());
+    clock.advance(1.0);
+    EXPECT_DOUBLE_EQ(sequencer->currentPosition().beats, 2.0);
+    // Beat 4 plays a second after beat 2, and converts back.
+    const auto atTwo = sequencer->hostTime(2);
+    const auto atFour = sequencer->hostTime(4);
+    ASSERT_EQ(std::pair(kindOf(atTwo), kindOf(atFour)),
+              std::pair(std::optional<Kind>(), std::optional<Kind>()));
+    EXPECT_EQ(std::get<std::uint64_t>(atFour) - std::get<std::uint64_t>(atTwo), 1000000000u);
+    const auto back = sequencer->beats(std::get<std::uint64_t>(atFour));
+    ASSERT_EQ(kindOf(back), std::nullopt);
+    EXPECT_NEAR(std::get<double>(back), 4.0, 1e-9);
+    EXPECT_EQ(kindOf(sequencer->hostTime(std::nan(""))), Kind::osStatus);
+    sequencer->stop();
+    clock.advance(1.0);
+    EXPECT_DOUBLE_EQ(sequencer->currentPosition().beats, 2.0);
+    EXPECT_EQ(kindOf(sequencer->hostTime(1)), Kind::musicPlayerIsNotPlaying);
+}
+
+TEST(PlatformSequencer, NamedFilesComeFromTheProgramsResourceFolder) {
+    // Installed, the program's resources are its data folder; run from the build tree, "Resources"
+    // beside it.
+    TemporaryFolder prefix;
+    const std::string program = prefix.file("bin/vantle");
+    EXPECT_EQ(Bundle::forProgram(program, "../share/app").resourcePath(), prefix.file("bin/Resources"));
+    std::filesystem::create_directories(prefix.file("share/app"));
+    EXPECT_EQ(Bundle::forProgram(program, "../share/app").resourcePath(), prefix.file("share/app"));
+
+    // With no folder set, a sequencer finds named files in the program's bundle.
+    const std::filesystem::path folder = Bundle::main().resourcePath();
+    const bool made = std::filesystem::create_directories(folder);
+    const std::string name = "platform-sequencer-test-" + std::to_string(::getpid());
+    const auto path = folder / (name + ".mid");
+    ASSERT_TRUE(platform::writeFileAtomically(path.string(), twoTrackFile()));
+    ToolkitLogCapture log;
+    auto sequencer = PlatformSequencer::make(name);
+    EXPECT_EQ(sequencer->tracks.size(), 2u);
+    EXPECT_TRUE(log.contents("PlatformSequencer.cpp", "loadMIDIFile(_:)").empty());
+    std::filesystem::remove(path);
+    if (made) std::filesystem::remove(folder);
 }

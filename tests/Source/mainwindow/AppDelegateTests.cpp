@@ -14,6 +14,9 @@
 #include <QGuiApplication>
 #include <QTest>
 
+#include <filesystem>
+#include <sys/stat.h>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -147,6 +150,9 @@ TEST_F(MainWindowTest, ADocumentThatCannotBeReadChangesNothing) {
     writeSession(friday, {a, b}, 1);
     const platform::Url garbage = audioFolder.url("Garbage.vantle");
     ASSERT_TRUE(platform::writeFileAtomically(garbage.path(), std::string_view("bplist00 but not really")));
+    const std::string fifo = audioFolder.path + "/x.vantle", zero = audioFolder.path + "/zero.vantle";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/zero", zero);
     start();
     activate();
     ASSERT_TRUE(delegate->openFile(friday.path()));
@@ -171,6 +177,9 @@ TEST_F(MainWindowTest, ADocumentThatCannotBeReadChangesNothing) {
              ASSERT_TRUE(panels.answerOpenPanel({garbage}));
          }},
         {"missing", [&] { delegate->openFile(audioFolder.path + "/Gone.vantle"); }},
+        // Neither blocks the window nor is read for ever.
+        {"FIFO", [&] { EXPECT_TRUE(delegate->openFile(fifo)); }},
+        {"link to /dev/zero", [&] { EXPECT_TRUE(delegate->openFile(zero)); }},
     };
     for (std::size_t i = 0; i < cases.size(); ++i) {
         SCOPED_TRACE(cases[i].how);
@@ -186,6 +195,8 @@ TEST_F(MainWindowTest, ADocumentThatCannotBeReadChangesNothing) {
         EXPECT_EQ(panels.pendingSavePanels(), 0u);
         ASSERT_EQ(alerts.requests().size(), i + 1);
         EXPECT_THAT(alerts.requests()[i].options.messageText, HasSubstr("could not be opened"));
+        if (i >= 3)
+            EXPECT_THAT(alerts.requests()[i].options.informativeText, HasSubstr("is not a regular file"));
     }
 
     // A readable one still replaces the session, which is saved first.

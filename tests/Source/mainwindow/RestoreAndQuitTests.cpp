@@ -95,6 +95,40 @@ TEST_F(RestoreTest, StateOfAnotherDocumentOrPastTheListLeavesTheDocumentsOwnEntr
         EXPECT_TRUE(entry->zeros.empty());
 }
 
+// A run killed while saving leaves hidden temporaries beside the state file and the document; the
+// next start clears them, however young, before it reads anything.
+TEST_F(RestoreTest, StartUpClearsTheTemporariesOfAKilledRun) {
+    const platform::Url named = audioFolder.url("Named.vantle");
+    writeSession(session, {a, b});
+    writeSession(named, {c});
+    writeAppState(AppState(session, 5, 0, nullptr, std::nullopt));
+    const std::string state = appStateFileURL().path();
+    const auto beside = [](const std::string& path, const char* letters) {
+        const std::filesystem::path target(path);
+        return (target.parent_path() / ("." + target.filename().string() + "." + letters)).string();
+    };
+    // Half-written and a second old: the rule for later writes would keep them for a minute.
+    const std::vector<std::string> leftovers = {
+        beside(state, "Ab12Cd"),
+        beside(state, "x0Y1z2"),
+        beside(session.path(), "Ab12Cd"),
+        beside(named.path(), "Qq00Qq"),
+    };
+    for (const std::string& leftover : leftovers)
+        ASSERT_TRUE(platform::writeFileAtomically(leftover, std::string_view("bplist00 half")));
+    const std::string otherFiles = beside(audioFolder.path + "/Other.vantle", "Ab12Cd");
+    ASSERT_TRUE(platform::writeFileAtomically(otherFiles, std::string_view("another document's")));
+
+    start();
+    delegate->openFiles({named.path()});
+    activate();
+    for (const std::string& leftover : leftovers)
+        EXPECT_FALSE(platform::fileExists(leftover)) << leftover;
+    EXPECT_TRUE(platform::fileExists(otherFiles));
+    EXPECT_EQ(view().sessionURL(), named);
+    EXPECT_EQ(Playlist::read(session).value()->allEntries.size(), 2u);
+}
+
 TEST_F(RestoreTest, UnreadableSessionAtStartUpIsReportedAndLeavesTheStateFile) {
     ASSERT_TRUE(platform::writeFileAtomically(session.path(), std::string_view("not a property list")));
     writeAppState(AppState(session, 5, 0, nullptr, std::nullopt));

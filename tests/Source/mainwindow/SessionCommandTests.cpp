@@ -61,8 +61,8 @@ protected:
     }
     platform::UserDefaults& defaults() { return platform::UserDefaults::standard(); }
 
-    platform::FakeWorkspace workspace;
-    platform::FakePasteboard pasteboard;
+    testsupport::FakeWorkspace workspace;
+    testsupport::FakePasteboard pasteboard;
     Qt::KeyboardModifiers modifiers = Qt::NoModifier;
 };
 
@@ -272,7 +272,7 @@ TEST_F(CommandTest, ClearingCopyingRevealingAndOpeningWorkOnTheSelectedRows) {
     run("entryViewInFinder");
     const std::string in = audioFolder.path + "/";
     EXPECT_EQ(workspace.selections(),
-              (std::vector<platform::FakeWorkspace::Selection>{{a.path(), in}, {b.path(), in}}));
+              (std::vector<testsupport::FakeWorkspace::Selection>{{a.path(), in}, {b.path(), in}}));
     run("entryViewNotes");
     run("actionViewLog");
     EXPECT_THAT(workspace.openedFiles(),

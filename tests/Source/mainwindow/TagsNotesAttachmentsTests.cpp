@@ -67,7 +67,7 @@ protected:
     }
 
     RecordingNotices* notices = nullptr;
-    platform::FakeWorkspace workspace;
+    testsupport::FakeWorkspace workspace;
     Qt::KeyboardModifiers modifiers;
     int rings = 0;
 };

@@ -14,7 +14,14 @@
 #include <QScrollBar>
 #include <QTest>
 
+#include <chrono>
+#include <filesystem>
 #include <fstream>
+#include <future>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace vantle {
 namespace {
@@ -68,6 +75,24 @@ TEST(PdfWindow, AFileThatIsNotAPdfGivesNoDocument) {
     std::ofstream(folder.file("notes.pdf")) << "%PDF-1.4 but nothing else";
     EXPECT_FALSE(PdfViewController::openDocument(QString::fromStdString(folder.file("notes.pdf"))));
     EXPECT_FALSE(PdfViewController::openDocument(QString::fromStdString(folder.file("absent.pdf"))));
+
+    // A FIFO would hold the window until a writer comes, a device never ends.
+    const std::string fifo = folder.file("fifo.pdf"), zero = folder.file("zero.pdf");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/zero", zero);
+    for (const std::string& path : {fifo, zero}) {
+        SCOPED_TRACE(path);
+        auto opening = std::async(std::launch::async, [&] {
+            return PdfViewController::openDocument(QString::fromStdString(path)) != nullptr;
+        });
+        if (opening.wait_for(std::chrono::seconds(30)) != std::future_status::ready) {
+            // Let a blocked open go, so that the test ends.
+            const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+            if (writer >= 0) ::close(writer);
+            ADD_FAILURE() << "opening blocked";
+        }
+        EXPECT_FALSE(opening.get());
+    }
 }
 
 } // namespace

@@ -5,7 +5,10 @@
 #include <atomic>
 #include <fcntl.h>
 #include <filesystem>
+#include <iterator>
 #include <set>
+#include <string>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -15,6 +18,10 @@ using namespace platform;
 namespace {
 
 std::atomic<int> leftoversUmaskCalls{0};
+// When set, the next fsync (the writer's, of its filled temporary) first runs a start-up's clean-up of
+// this target, as another process could at that moment.
+std::atomic<bool> leftoversCleanAtFsync{false};
+std::string leftoversCleanTarget;
 
 } // namespace
 
@@ -22,6 +29,11 @@ std::atomic<int> leftoversUmaskCalls{0};
 extern "C" mode_t umask(mode_t mask) noexcept {
     leftoversUmaskCalls.fetch_add(1);
     return static_cast<mode_t>(::syscall(SYS_umask, mask));
+}
+
+extern "C" int fsync(int fd) {
+    if (leftoversCleanAtFsync.exchange(false)) removeTemporariesOf(leftoversCleanTarget);
+    return static_cast<int>(::syscall(SYS_fsync, fd));
 }
 
 TEST(AtomicWriteLeftovers, StaleTemporariesOfTheTargetGoOnTheNextWrite) {
@@ -77,5 +89,53 @@ TEST(AtomicWriteLeftovers, NewFilesFollowTheCreationMaskWhichIsReadNotSet) {
     EXPECT_EQ(st.st_mode & 0777, 0604u);
     EXPECT_EQ(leftoversUmaskCalls.load(), 0);
     ::umask(saved);
+    (void)removeItem(folder);
+}
+
+// At start-up the program is the only writer of its files: a killed run's temporaries go however
+// young they are, but not one that a writer of another process is filling (it holds it locked).
+TEST(AtomicWriteLeftovers, StartUpRemovesEveryTemporaryOfTheTargetNotBeingWritten) {
+    const std::string folder = makeTemporaryDirectory("leftovers").value();
+    const std::set<std::string> young{".state.plist.Ab12Cd", ".state.plist.000000"};
+    const std::set<std::string> kept{
+        ".state.plist.Lk0ckd", // being written: locked by its writer
+        ".other.plist.Ab12Cd", // another target's
+        "state.plist.Ab12Cd",  // not hidden
+        ".state.plist.Ab12C",  // not the pattern
+        "state.plist",         // the target itself
+    };
+    for (const std::string& name : young)
+        ASSERT_TRUE(writeFileAtomically(folder + "/" + name, std::string_view("half")).ok());
+    for (const std::string& name : kept)
+        ASSERT_TRUE(writeFileAtomically(folder + "/" + name, std::string_view("x")).ok());
+    const int writer = ::open((folder + "/.state.plist.Lk0ckd").c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(writer, 0);
+    ASSERT_EQ(::flock(writer, LOCK_EX | LOCK_NB), 0);
+
+    removeTemporariesOf(folder + "/state.plist");
+    std::set<std::string> present;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        present.insert(entry.path().filename().string());
+    EXPECT_EQ(present, kept);
+
+    // Once its writer is gone (as when killed), it goes too.
+    ::close(writer);
+    removeTemporariesOf(folder + "/state.plist");
+    EXPECT_FALSE(fileExists(folder + "/.state.plist.Lk0ckd"));
+    EXPECT_TRUE(fileExists(folder + "/state.plist"));
+    (void)removeItem(folder);
+}
+
+// writeFileAtomically holds its temporary locked while it fills it: a start-up's clean-up in another
+// process, coming in between, leaves it alone and the write succeeds.
+TEST(AtomicWriteLeftovers, AWritersTemporaryOutlivesAStartUpCleanUp) {
+    const std::string folder = makeTemporaryDirectory("leftovers").value();
+    leftoversCleanTarget = folder + "/doc.vantle";
+    leftoversCleanAtFsync = true;
+    EXPECT_TRUE(writeFileAtomically(leftoversCleanTarget, std::string_view("whole")).ok());
+    EXPECT_FALSE(leftoversCleanAtFsync.load());
+    const Bytes written = readFile(leftoversCleanTarget).valueOr(Bytes{});
+    EXPECT_EQ(std::string(written.begin(), written.end()), "whole");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
     (void)removeItem(folder);
 }

@@ -1,12 +1,16 @@
 #include "platform/foundation/Files.h"
 #include "tests/support/TemporaryFolder.h"
 
+#include <chrono>
+#include <fcntl.h>
 #include <filesystem>
+#include <future>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 using namespace platform;
 
@@ -94,4 +98,57 @@ TEST(Files, ReadRemoveCreateCopy) {
 
     ASSERT_TRUE(removeItem(dir.path + "/a").ok());
     EXPECT_FALSE(fileExists(dir.path + "/a"));
+}
+
+// Only regular files are read whole: a FIFO would block the reader until a writer comes, a device
+// such as /dev/zero never ends, and a file over the limit would take the memory with it.
+TEST(Files, ReadsOnlyRegularFilesWithinTheLimit) {
+    testsupport::TemporaryFolder dir;
+    const std::string fifo = dir.file("x.vantle");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/zero", dir.file("zero.vantle"));
+    std::filesystem::create_symlink(fifo, dir.file("link.vantle"));
+    std::filesystem::create_directory(dir.file("folder.vantle"));
+    const std::string big = dir.file("big.vantle");
+    {
+        // Sparse: no disk space and no time, only the size.
+        const int fd = ::open(big.c_str(), O_WRONLY | O_CREAT, 0600);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::ftruncate(fd, off_t(readFileSizeLimit) + 1), 0);
+        ::close(fd);
+    }
+
+    struct Case {
+        std::string path;
+        std::uint64_t limit;
+        const char* reason;
+    };
+    const std::vector<Case> refused = {
+        {fifo, readFileSizeLimit, "is not a regular file"},
+        {dir.file("link.vantle"), readFileSizeLimit, "is not a regular file"},
+        {dir.file("zero.vantle"), readFileSizeLimit, "is not a regular file"},
+        {dir.file("folder.vantle"), readFileSizeLimit, "directory"},
+        {big, readFileSizeLimit, "is larger than 1073741824 bytes"},
+        // Reports no size, so only the bytes read count.
+        {"/proc/self/status", 16, "is larger than 16 bytes"},
+    };
+    for (const Case& c : refused) {
+        SCOPED_TRACE(c.path);
+        auto reading = std::async(std::launch::async, [&] { return readFile(c.path, c.limit); });
+        if (reading.wait_for(std::chrono::seconds(30)) != std::future_status::ready) {
+            // Blocked in open(): a writer lets it go, so that the test ends.
+            const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+            if (writer >= 0) ::close(writer);
+            ADD_FAILURE() << "the read blocked";
+        }
+        Result<Bytes> read = reading.get();
+        ASSERT_FALSE(read.ok());
+        EXPECT_NE(read.error().message.find(c.reason), std::string::npos) << read.error().message;
+        EXPECT_NE(read.error().message.find(c.path), std::string::npos) << read.error().message;
+    }
+
+    // A file of exactly the limit is read.
+    ASSERT_TRUE(writeFileAtomically(dir.file("small"), std::string_view("sixteen bytes!!!")).ok());
+    EXPECT_EQ(text(readFile(dir.file("small"), 16).value()), "sixteen bytes!!!");
+    EXPECT_FALSE(readFile("/proc/self/status").value().empty());
 }

@@ -55,3 +55,29 @@ TEST(AudioEngineSequencer, EditsWhilePlayingApplyAtOnceAndOneTrackAtATimeGoesToA
     EXPECT_EQ(std::pair(track.lengthInBeats(), sequencer.tracks().at(0).lengthInBeats()),
               std::pair(0.0, 16.0));
 }
+
+TEST(AudioEngineSequencer, ALoopingTrackRepeatsItsLoopRangeFromTheRangesStart) {
+    // Track 0: note 60 on beat 0 and 62 on beat 2, in 16 beats; beats are 22050 frames.
+    using Case = std::tuple<MusicBeatRange, std::vector<std::pair<AUEventSampleTime, int>>>;
+    const Case cases[] = {
+        {{0, 1}, {{0, 60}, {22050, 60}, {44100, 60}, {66150, 60}, {88200, 60}}},
+        {{2, 1}, {{0, 60}, {44100, 62}, {66150, 62}, {88200, 62}}},
+        {{1, 2}, {{0, 60}, {44100, 62}, {88200, 62}}},
+    };
+    for (const auto& [range, noteOns] : cases) {
+        auto rig = makeUnitRig<unittest::GainTestUnit>(
+            std::make_shared<AudioUnitNode>(
+                std::make_unique<unittest::GainTestUnit>(unittest::GainTestUnit::effectDescription(), 0)),
+            stereo(), 512, [](std::int64_t) { return 0.0f; });
+        AudioEngineSequencer sequencer(*rig.engine, std::make_shared<LoopbackMIDIService>());
+        ASSERT_TRUE(sequencer.load(tracksOf16And24Beats()));
+        auto track = sequencer.tracks().at(0);
+        track.setDestinationAudioUnit(rig.node.get());
+        track.setLoopRange(range);
+        track.setLoopingEnabled(true);
+        EXPECT_EQ(track.loopRange(), range);
+        ASSERT_TRUE(sequencer.start());
+        (void)rig.render(4 * 22050 + 512, 512);
+        EXPECT_EQ(rig.unit->noteOns(), noteOns) << range.start << " " << range.length;
+    }
+}

@@ -102,7 +102,9 @@ TEST(MusicSequence, StandardFilesImportExportAndImportAgainEqual) {
                              {0x00, 0x90, 62, 90, 0x30, 62, 80, 0x30, 62, 0, 0x00, 0x80, 62, 0}});
     const MIDIBytes controls = {0x00, 0xB0, 7, 100, 0x00, 0xE0, 0, 64, 0x00, 0xF0, 0x02, 0x7E, 0xF7};
     const auto first = join({{0x00}, meta(0x03, {'L', 'e', 'a', 'd'}), notes, controls, endOfTrack});
-    const MIDIBytes second = {0x81, 0x40, 0x95, 36, 127, 0x81, 0x40, 0x85, 36, 0, 0x60, 0xFF, 0x2F, 0x00};
+    // The second starts with a note that ends where it starts.
+    const MIDIBytes second = {0x00, 0x95, 40,   50,   0x00, 0x85, 40, 0,    0x81, 0x40, 0x95,
+                              36,   127,  0x81, 0x40, 0x85, 36,   0,  0x60, 0xFF, 0x2F, 0x00};
     const auto file =
         join({header(1, 3, 96), chunk("MTrk", tempoChunk), chunk("MTrk", first), chunk("MTrk", second)});
 
@@ -122,6 +124,8 @@ TEST(MusicSequence, StandardFilesImportExportAndImportAgainEqual) {
               (MusicEvent{1.5, MIDINoteMessage{0, 62, 80, 0, 0.5f}})); // the off at 2 ends the repeat
     EXPECT_EQ(lead[6], (MusicEvent{2, MIDIRawData{{0xF0, 0x7E, 0xF7}}}));
     EXPECT_EQ(sequence.indTrack(1).lock()->length(), 5.0);
+    EXPECT_EQ(sequence.indTrack(1).lock()->events().at(0),
+              (MusicEvent{0, MIDINoteMessage{5, 40, 50, 0, 0.0f}}));
 
     const auto exported = sequence.createFileData();
     EXPECT_EQ(std::vector<std::uint8_t>(exported.begin() + 8, exported.begin() + 14),

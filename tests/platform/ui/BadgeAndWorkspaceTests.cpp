@@ -1,5 +1,5 @@
 #include "platform/ui/Badge.h"
-#include "platform/ui/Fakes.h"
+#include "tests/support/UiFakes.h"
 #include "platform/ui/Workspace.h"
 
 #include <QGuiApplication>
@@ -12,6 +12,7 @@
 #include <vector>
 
 using namespace platform;
+using namespace testsupport;
 
 TEST(QtLabelBadge, ShowsTheTextAndHidesWhileThereIsNone) {
     auto label = std::make_unique<QLabel>();

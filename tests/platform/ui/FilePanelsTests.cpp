@@ -1,4 +1,4 @@
-#include "platform/ui/Fakes.h"
+#include "tests/support/UiFakes.h"
 #include "platform/ui/FilePanels.h"
 
 #include "tests/platform/ui/UiTestSupport.h"
@@ -16,6 +16,7 @@
 #include <vector>
 
 using namespace platform;
+using namespace testsupport;
 using platform_ui_test::settleEvents;
 
 namespace {

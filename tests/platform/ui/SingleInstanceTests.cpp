@@ -3,8 +3,10 @@
 
 #include "platform/ui/SingleInstance.h"
 #include "tests/platform/ui/UiTestSupport.h"
+#include "tests/support/Environment.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -13,6 +15,9 @@
 #include <gtest/gtest.h>
 
 #include <future>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -71,6 +76,82 @@ TEST(SingleInstance, LaterStartsHandTheirPathsOverByteForByte) {
     const SingleInstance::Address hungAddress{folder.path + "/hung.socket", folder.path + "/hung.lock"};
     ASSERT_TRUE(hung.listen(QString::fromStdString(hungAddress.socketPath)));
     EXPECT_EQ(SingleInstance(hungAddress).start({"/b.ogg"}, 300), SingleInstance::Role::noAnswer);
+}
+
+// Only a start on the same display with the same state and settings folders reaches the running
+// window; one that shows nothing to a user never takes part.
+TEST(SingleInstance, OneInstancePerFoldersAndDisplay) {
+    platform_ui_test::TemporaryFolder runtime;
+    const testsupport::ScopedEnvironment runtimeDir("XDG_RUNTIME_DIR", runtime.path);
+    const std::string home = runtime.path + "/home", other = runtime.path + "/other";
+    QDir().mkpath(QString::fromStdString(home + "/state"));
+    QDir().mkpath(QString::fromStdString(other + "/state"));
+    ASSERT_EQ(::symlink(home.c_str(), (runtime.path + "/linked").c_str()), 0);
+    const std::vector<std::string> folders{home + "/state", home + "/config"};
+    const SingleInstance::Address address = SingleInstance::forUser("app", folders, "xcb :68");
+    EXPECT_EQ(address.socketPath.rfind(runtime.path + "/app-" + std::to_string(::getuid()) + "-", 0), 0u)
+        << address.socketPath;
+    EXPECT_NE(address.socketPath, address.lockPath);
+
+    struct Case {
+        const char* what;
+        std::vector<std::string> folders;
+        const char* display;
+        bool same;
+    };
+    const std::vector<Case> cases = {
+        {"the same start", folders, "xcb :68", true},
+        {"the folders through a link", {runtime.path + "/linked/state", home + "/config"}, "xcb :68", true},
+        {"another state folder", {other + "/state", home + "/config"}, "xcb :68", false},
+        {"another settings folder", {home + "/state", other + "/config"}, "xcb :68", false},
+        {"another display", folders, "xcb :69", false},
+        {"another kind of display", folders, "wayland :68", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const SingleInstance::Address later = SingleInstance::forUser("app", c.folders, c.display);
+        EXPECT_EQ(later.socketPath == address.socketPath, c.same);
+        EXPECT_EQ(later.lockPath == address.lockPath, c.same);
+    }
+
+    // Handed over only where the addresses agree; elsewhere the start runs as an instance of its
+    // own.
+    SingleInstance running(address);
+    ASSERT_EQ(running.start({}), SingleInstance::Role::running);
+    std::vector<std::vector<std::string>> received;
+    running.setReceiver([&](std::vector<std::string> paths) { received.push_back(std::move(paths)); });
+    const SingleInstance::Address elsewhere = SingleInstance::forUser("app", folders, "xcb :69");
+    auto second = std::async(std::launch::async, [&] {
+        SingleInstance instance(elsewhere);
+        return instance.start({"/a.vantle"});
+    });
+    EXPECT_EQ(second.get(), SingleInstance::Role::running);
+    EXPECT_EQ(startElsewhere(SingleInstance::forUser("app", folders, "xcb :68"), {"/b.vantle"}),
+              SingleInstance::Role::handedOver);
+    EXPECT_THAT(received, ElementsAre(ElementsAre("/b.vantle")));
+
+    // Which display a start shows its windows on.
+    struct Display {
+        const char* platform;
+        std::optional<std::string> x11, wayland;
+        std::optional<std::string> display;
+    };
+    const std::vector<Display> displays = {
+        {"offscreen", ":68", "wayland-1", std::nullopt},
+        {"minimal", ":68", "wayland-1", std::nullopt},
+        {"minimalegl", ":68", std::nullopt, std::nullopt},
+        {"xcb", ":68", "wayland-1", "xcb :68"},
+        {"xcb", std::nullopt, "wayland-1", std::nullopt},
+        {"wayland", ":68", "wayland-1", "wayland wayland-1"},
+        {"wayland-egl", std::nullopt, std::nullopt, "wayland wayland-0"},
+        {"linuxfb", std::nullopt, std::nullopt, "linuxfb"},
+    };
+    for (const Display& d : displays) {
+        SCOPED_TRACE(d.platform);
+        testsupport::ScopedEnvironment environment("DISPLAY", d.x11);
+        environment.set("WAYLAND_DISPLAY", d.wayland);
+        EXPECT_EQ(SingleInstance::displayOf(d.platform), d.display);
+    }
 }
 
 } // namespace

@@ -5,15 +5,29 @@
 #include <filesystem>
 #include <system_error>
 
+// Where `cmake --install` puts the data folder, from the folder it puts the program in.
+#ifndef VANTLE_DATA_FROM_PROGRAM
+#define VANTLE_DATA_FROM_PROGRAM "../share/com.fennorastudio.Vantle"
+#endif
+
 namespace rozezeru {
 
 const Bundle& Bundle::main() {
     static const Bundle bundle = [] {
         std::error_code error;
         const auto program = std::filesystem::read_symlink("/proc/self/exe", error);
-        return Bundle(error ? std::string("Resources") : (program.parent_path() / "Resources").string());
+        return error ? Bundle("Resources") : forProgram(program.string(), VANTLE_DATA_FROM_PROGRAM);
     }();
     return bundle;
+}
+
+Bundle Bundle::forProgram(const std::string& programPath, const std::string& dataFolder) {
+    const auto folder = std::filesystem::path(programPath).parent_path();
+    std::error_code error;
+    const auto installed = (folder / dataFolder).lexically_normal();
+    if (!dataFolder.empty() && std::filesystem::is_directory(installed, error))
+        return Bundle(installed.string());
+    return Bundle((folder / "Resources").string());
 }
 
 std::optional<std::string> Bundle::pathForResource(const std::string& name,

@@ -1,9 +1,11 @@
 #include "RozezEru/Nodes/Playback/PlatformSampler/PlatformSampler.h"
+#include "RozezEru/Nodes/Playback/PlatformSampler/PresetBuilder.h"
 #include "platform/audio/AudioUnitNode.h"
 #include "platform/audio/SamplerUnit.h"
 #include "platform/files/AudioFile.h"
 #include "platform/foundation/Files.h"
 
+#include "tests/support/SoundBankBytes.h"
 #include "tests/support/Spectrum.h"
 #include "tests/support/TemporaryFolder.h"
 #include "tests/support/ToneFiles.h"
@@ -180,6 +182,60 @@ TEST(PlatformSamplerTest, SoundFontsLoadByNameBankAndUrl) {
     EXPECT_EQ(log.contents("PlatformSamplerSoundFont.cpp", "loadSoundFont(_:preset:bank:in:)"),
               (std::vector<std::string>{"Error loading SoundFont gm", "Soundfont file not found: gone"}));
     EXPECT_TRUE(sampler->audioFiles().empty());
+}
+
+TEST(PlatformSamplerTest, DLSBanksLoadAndPlayAtPitch) {
+    testsupport::TemporaryFolder folder;
+    // 441 Hz, whole periods in the looped wave, rooted at key 69 (440 Hz): key 81 sounds at 882 Hz.
+    const auto wave = testsupport::pcm16(testsupport::sine(4410, 441.0, rate, 0.8));
+    ASSERT_TRUE(
+        platform::writeFileAtomically(folder.file("tones.dls"), testsupport::dlsBytes(wave, 44100, 69)));
+    const Bundle bundle(folder.path);
+    auto sampler = std::make_shared<PlatformSampler>();
+    auto engine = testsupport::offlineToolkitEngine(sampler, 30.0);
+    for (const auto& [name, load] : std::vector<std::pair<const char*, Load>>{
+             {"as an instrument", [&] { return sampler->loadInstrumentAtPath(folder.file("tones.dls")); }},
+             {"as a sound bank by name", [&] { return sampler->loadMelodicSoundFont("tones", 0, bundle); }},
+         }) {
+        ASSERT_TRUE(load()) << name;
+        sampler->play(81, 120, 0);
+        const auto out = renderLeft(*engine, 1.0);
+        EXPECT_GT(testsupport::rms(out, 22050), 0.005) << name;
+        EXPECT_NEAR(testsupport::spectralPeakFrequency(out, 4096, rate) / 882.0, 1.0, 0.005) << name;
+        sampler->stop(81, 0);
+        (void)renderLeft(*engine, 0.5);
+    }
+}
+
+TEST(PlatformSamplerTest, ABuiltPresetsLFOBendsThePitchUnderTheModWheel) {
+    testsupport::TemporaryFolder folder;
+    const std::string tone = folder.file("tone.wav");
+    writeRootedSine(tone, 69, 0.3, 4400, 8800);
+    // The default layer: a triangle LFO at 3 Hz, connected to the pitch by ±50 cents under the wheel.
+    const std::string preset = folder.file("vibrato.aupreset");
+    const std::string document = rozezeru::PresetBuilder::generateAUPreset(
+        "Vibrato", "", "", "", "", rozezeru::PresetBuilder::generateZone(0, 69, 0, 127, 268435457, 0, true),
+        rozezeru::PresetBuilder::generateFileRef(268435457, tone), "");
+    ASSERT_TRUE(platform::writeFileAtomically(preset, std::string_view(document)));
+    auto sampler = std::make_shared<PlatformSampler>();
+    auto engine = testsupport::offlineToolkitEngine(sampler, 30.0);
+    ASSERT_TRUE(sampler->loadInstrumentAtPath(preset));
+    auto& unit = static_cast<platform::SamplerUnit&>(sampler->samplerUnit()->auAudioUnit());
+    // The wheel's position, and the cents between the highest and the lowest pitch over one second.
+    for (const auto& [wheel, swing] : {std::pair{0, 0.0}, {127, 100.0}}) {
+        unit.sendController(1, std::uint8_t(wheel), 0);
+        sampler->play(69, 127, 0);
+        const auto out = renderLeft(*engine, 1.0);
+        std::vector<double> hz;
+        for (std::size_t at = 0; at + 1764 <= out.size(); at += 882)
+            hz.push_back(testsupport::zeroCrossingFrequency(
+                std::vector<float>(out.begin() + std::ptrdiff_t(at), out.begin() + std::ptrdiff_t(at + 1764)),
+                0, rate));
+        const auto [low, high] = std::minmax_element(hz.begin(), hz.end());
+        EXPECT_NEAR(1200.0 * std::log2(*high / *low), swing, 12.0) << "wheel " << wheel;
+        sampler->stop(69, 0);
+        (void)renderLeft(*engine, 0.1);
+    }
 }
 
 } // namespace
