@@ -11,7 +11,7 @@
 #include "Source/session/Bookmark.h"
 #include "Source/session/MainWindowServices.h"
 #include "Source/session/PlaylistEntry.h"
-#include "platform/audio/AudioDevice.h"
+#include "platform/audio/DefaultOutputDevice.h"
 #include "platform/audio/NullAudioDevice.h"
 #include "platform/files/AudioFile.h"
 #include "platform/files/AudioFileMetadata.h"

@@ -5,7 +5,7 @@
 #include "RozezEru/Internals/AudioEngine.h"
 #include "RozezEru/Nodes/Mixer.h"
 #include "RozezEru/Nodes/Playback/AudioPlayer.h"
-#include "platform/audio/AudioDevice.h"
+#include "platform/audio/DefaultOutputDevice.h"
 #include "platform/audio/PcmBuffer.h"
 #include "platform/files/AudioFile.h"
 #include "platform/foundation/UserDefaults.h"

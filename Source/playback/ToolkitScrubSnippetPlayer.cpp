@@ -4,7 +4,7 @@
 #include "RozezEru/Nodes/Mixer.h"
 #include "RozezEru/Nodes/Playback/AudioPlayer.h"
 #include "RozezEru/Nodes/Playback/TimePitch.h"
-#include "platform/audio/AudioDevice.h"
+#include "platform/audio/DefaultOutputDevice.h"
 #include "platform/foundation/Url.h"
 
 #include <algorithm>

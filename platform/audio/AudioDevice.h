@@ -60,11 +60,4 @@ public:
 // The error of a device without audio input.
 Error noAudioInputError(const std::string& deviceName);
 
-// The environment variable that forces the null device when set to "null".
-inline constexpr const char* audioDeviceEnvironmentVariable = "VANTLE_AUDIO_DEVICE";
-
-// The engine's choice: ALSA "default" when it opens, else the null device pacing itself in real time
-// (always the null device when VANTLE_AUDIO_DEVICE is "null").
-std::unique_ptr<AudioDevice> makeDefaultOutputDevice();
-
 } // namespace platform

@@ -1,6 +1,7 @@
 #include "platform/audio/AudioEngine.h"
 
 #include "platform/audio/CaptureRing.h"
+#include "platform/audio/DefaultOutputDevice.h"
 #include "platform/audio/EnvironmentNode.h"
 #include "platform/audio/IONodes.h"
 #include "platform/audio/MixerNode.h"

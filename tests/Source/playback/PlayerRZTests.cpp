@@ -9,6 +9,7 @@
 #include "Source/playback/AudioModel.h"
 #include "Source/playback/FileMonitor.h"
 #include "Source/session/Bookmark.h"
+#include "platform/audio/DefaultOutputDevice.h"
 #include "platform/audio/RenderCycleHooks.h"
 #include "platform/audio/TimePitchUnit.h"
 #include "platform/foundation/Console.h"

@@ -3,6 +3,7 @@
 #include "tests/support/Environment.h"
 #include "tests/support/TestDevices.h"
 
+#include "platform/audio/DefaultOutputDevice.h"
 #include "platform/audio/MixerNode.h"
 #include "platform/audio/NullAudioDevice.h"
 
