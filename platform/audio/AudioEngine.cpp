@@ -38,14 +38,17 @@ AudioEngine::~AudioEngine() {
     running_ = false;
     activeGeneration_.store(0);
     retireAll();
-    for (auto& node : nodes_)
+    for (auto& node : nodes_) {
         node->engine_ = nullptr;
+        node->graph_ = nullptr;
+    }
 }
 
 // Graph -------------------------------------------------------------------------------------------
 
 AudioNode* AudioEngine::attachInternal(std::shared_ptr<AudioNode> node) {
     node->engine_ = this;
+    node->graph_ = this;
     nodes_.push_back(std::move(node));
     return nodes_.back().get();
 }
@@ -71,6 +74,7 @@ void AudioEngine::detach(AudioNode& node) {
             break;
         }
     node.engine_ = nullptr;
+    node.graph_ = nullptr;
     if (&node == input_.get()) {
         stopCapture();
         input_.reset();

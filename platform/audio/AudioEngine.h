@@ -11,6 +11,7 @@
 #include "platform/audio/AudioDevice.h"
 #include "platform/audio/AudioFormat.h"
 #include "platform/audio/AudioNode.h"
+#include "platform/audio/NodeGraph.h"
 #include "platform/audio/PcmBuffer.h"
 #include "platform/audio/RenderPlan.h"
 #include "platform/foundation/Result.h"
@@ -34,7 +35,7 @@ enum class ManualRenderingStatus {
     cannotDoInCurrentContext = 2,
 };
 
-class AudioEngine final : private AudioDevice::Client {
+class AudioEngine final : private NodeGraph, private AudioDevice::Client {
 public:
     // Frames one device cycle renders at most; longer device periods are rendered in several cycles.
     static constexpr std::uint32_t maximumFramesToRender = 4096;
@@ -65,17 +66,19 @@ public:
     Result<void> connect(AudioNode& from, AudioNode& to, std::optional<AudioFormat> format);
     // Fan-out: the source bus feeds exactly these points afterwards.
     Result<void> connect(AudioNode& from, const std::vector<AudioConnectionPoint>& points,
-                         std::uint32_t fromBus, std::optional<AudioFormat> format);
+                         std::uint32_t fromBus, std::optional<AudioFormat> format) override;
 
     void disconnectNodeInput(AudioNode& node);
-    void disconnectNodeInput(AudioNode& node, std::uint32_t bus);
+    void disconnectNodeInput(AudioNode& node, std::uint32_t bus) override;
     void disconnectNodeOutput(AudioNode& node);
-    void disconnectNodeOutput(AudioNode& node, std::uint32_t bus);
+    void disconnectNodeOutput(AudioNode& node, std::uint32_t bus) override;
 
     // The source feeding an input bus, if any.
-    std::optional<AudioConnectionPoint> inputConnectionPoint(const AudioNode& node, std::uint32_t bus) const;
+    std::optional<AudioConnectionPoint> inputConnectionPoint(const AudioNode& node,
+                                                             std::uint32_t bus) const override;
     // The destinations of an output bus, in the order they were connected.
-    std::vector<AudioConnectionPoint> outputConnectionPoints(const AudioNode& node, std::uint32_t bus) const;
+    std::vector<AudioConnectionPoint> outputConnectionPoints(const AudioNode& node,
+                                                             std::uint32_t bus) const override;
 
     // Starts the device (or, in manual rendering mode, makes renderOffline() possible). With an input
     // node it also starts the device's capture, and fails, starting nothing, when the device has no
@@ -102,7 +105,7 @@ public:
     // Offline manual rendering: the caller pulls audio with renderOffline(). Only while stopped.
     Result<void> enableManualRenderingMode(const AudioFormat& format, std::uint32_t maximumFrameCount);
     Result<void> disableManualRenderingMode();
-    bool isInManualRenderingMode() const { return manual_.load(); }
+    bool isInManualRenderingMode() const override { return manual_.load(); }
     AudioFormat manualRenderingFormat() const { return manualFormat_; }
     std::uint32_t manualRenderingMaximumFrameCount() const { return manualMaximumFrames_; }
     // Renders `frames` frames into `buffer` (which must have the manual rendering format and room for
@@ -122,11 +125,9 @@ public:
     std::uint32_t renderCapacity(const AudioNode& node) const;
 
     // Nonzero while the engine runs; changes with every start (see AudioNode::lastRenderTime).
-    std::uint64_t renderGeneration() const { return activeGeneration_.load(); }
+    std::uint64_t renderGeneration() const override { return activeGeneration_.load(); }
 
 private:
-    friend class InputNode;
-
     void renderDevicePeriod(std::uint32_t frames, AudioBufferList& out, std::uint64_t hostTime) override;
     RenderCycle renderCycle(std::uint32_t frames, AudioBufferList& out, const AudioTime& when, bool offline);
 
@@ -139,7 +140,7 @@ private:
     void updateOutputFormats();
     Result<void> startCapture();
     void stopCapture();
-    void graphChanged();
+    void graphChanged() override;
     void publish(bool freshStates);
     void retireAll();
     void reclaim();

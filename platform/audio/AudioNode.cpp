@@ -1,7 +1,5 @@
 #include "platform/audio/AudioNode.h"
 
-#include "platform/audio/AudioEngine.h"
-
 namespace platform {
 
 AudioNode::AudioNode(std::uint32_t inputs, std::uint32_t outputs)
@@ -26,16 +24,16 @@ void AudioNode::setDefaultOutputFormat(std::uint32_t bus, const AudioFormat& for
 }
 
 void AudioNode::setNumberOfInputs(std::uint32_t count) {
-    if (engine_)
+    if (graph_)
         for (std::uint32_t bus = count; bus < numberOfInputs(); ++bus)
-            engine_->disconnectNodeInput(*this, bus);
+            graph_->disconnectNodeInput(*this, bus);
     inputFormats_.resize(count);
 }
 
 void AudioNode::setNumberOfOutputs(std::uint32_t count) {
-    if (engine_)
+    if (graph_)
         for (std::uint32_t bus = count; bus < numberOfOutputs(); ++bus)
-            engine_->disconnectNodeOutput(*this, bus);
+            graph_->disconnectNodeOutput(*this, bus);
     outputFormats_.resize(count);
 }
 
@@ -62,8 +60,8 @@ void AudioNode::recordRenderTime(const AudioTime& when, std::uint64_t generation
 }
 
 std::optional<AudioTime> AudioNode::lastRenderTime() const {
-    if (!engine_) return std::nullopt;
-    const std::uint64_t active = engine_->renderGeneration();
+    if (!graph_) return std::nullopt;
+    const std::uint64_t active = graph_->renderGeneration();
     if (active == 0) return std::nullopt;
     for (;;) {
         const std::uint32_t before = timeSequence_.load(std::memory_order_acquire);

@@ -7,6 +7,7 @@
 #include "platform/audio/AudioFormat.h"
 #include "platform/audio/AudioTap.h"
 #include "platform/audio/AudioTime.h"
+#include "platform/audio/NodeGraph.h"
 
 #include <atomic>
 #include <cstdint>
@@ -34,13 +35,6 @@ enum class RenderStatus {
 class NodeRenderState {
 public:
     virtual ~NodeRenderState() = default;
-};
-
-// One end of a connection: a node and one of its busses.
-struct AudioConnectionPoint {
-    AudioNode* node = nullptr;
-    std::uint32_t bus = 0;
-    friend bool operator==(const AudioConnectionPoint&, const AudioConnectionPoint&) = default;
 };
 
 class AudioNode {
@@ -75,6 +69,9 @@ public:
 
 protected:
     AudioNode(std::uint32_t inputs, std::uint32_t outputs);
+
+    // The engine the node is attached to, as far as the node's own bookkeeping needs it; or null.
+    NodeGraph* graph() const { return graph_; }
 
     // Render thread. Fills `frames` frames of output bus `bus` into `out` (one buffer per channel of
     // the bus's format, each `frames` long). Pull inputs through `context`. Runs at most once per cycle
@@ -111,6 +108,8 @@ private:
     void recordRenderTime(const AudioTime& when, std::uint64_t generation);
 
     AudioEngine* engine_ = nullptr;
+    // The same engine, seen as the graph the node asks about its connections; set with engine_.
+    NodeGraph* graph_ = nullptr;
     std::vector<AudioFormat> inputFormats_;
     std::vector<AudioFormat> outputFormats_;
 

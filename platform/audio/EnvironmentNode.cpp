@@ -2,7 +2,6 @@
 
 #include "Sigpro/modules/sp_data.h"
 #include "Sigpro/modules/sp_revsc.h"
-#include "platform/audio/AudioEngine.h"
 #include "platform/audio/InputConverter.h"
 #include "platform/audio/RenderContext.h"
 
@@ -191,8 +190,8 @@ EnvironmentNode::~EnvironmentNode() = default;
 
 std::uint32_t EnvironmentNode::nextAvailableInputBus() const {
     std::uint32_t bus = 0;
-    if (engine())
-        while (bus < numberOfInputs() && engine()->inputConnectionPoint(*this, bus))
+    if (graph())
+        while (bus < numberOfInputs() && graph()->inputConnectionPoint(*this, bus))
             ++bus;
     return bus;
 }
@@ -294,8 +293,8 @@ EnvironmentNode::makeRenderState(std::uint32_t maximumFrames,
     state->left.assign(maximumFrames, 0.0f);
     state->right.assign(maximumFrames, 0.0f);
     state->send.assign(maximumFrames, 0.0f);
-    for (std::uint32_t bus = 0; bus < numberOfInputs() && engine(); ++bus) {
-        const auto point = engine()->inputConnectionPoint(*this, bus);
+    for (std::uint32_t bus = 0; bus < numberOfInputs() && graph(); ++bus) {
+        const auto point = graph()->inputConnectionPoint(*this, bus);
         if (!point) continue;
         EnvironmentSource source{bus, point->node, point->bus, environmentOriginSource(), nullptr};
         if (const auto* mixing = dynamic_cast<const Audio3DMixing*>(point->node))

@@ -1,6 +1,5 @@
 #include "platform/audio/IONodes.h"
 
-#include "platform/audio/AudioEngine.h"
 #include "platform/audio/CaptureRing.h"
 #include "platform/audio/InputConverter.h"
 #include "platform/audio/RenderContext.h"
@@ -41,7 +40,7 @@ OutputNode::OutputNode(const AudioFormat& deviceFormat) : AudioNode(1, 1) {
 
 void OutputNode::setDeviceFormat(const AudioFormat& format) {
     setDefaultOutputFormat(0, format);
-    if (!engine() || !engine()->inputConnectionPoint(*this, 0)) setDefaultInputFormat(0, format);
+    if (!graph() || !graph()->inputConnectionPoint(*this, 0)) setDefaultInputFormat(0, format);
 }
 
 std::uint32_t OutputNode::maximumFramesToPull(std::uint32_t bus, std::uint32_t outputFrames) const {
@@ -50,7 +49,7 @@ std::uint32_t OutputNode::maximumFramesToPull(std::uint32_t bus, std::uint32_t o
 
 std::shared_ptr<NodeRenderState>
 OutputNode::makeRenderState(std::uint32_t maximumFrames, const std::shared_ptr<NodeRenderState>& previous) {
-    if (!engine() || !engine()->inputConnectionPoint(*this, 0)) return nullptr;
+    if (!graph() || !graph()->inputConnectionPoint(*this, 0)) return nullptr;
     const AudioFormat from = inputFormat(0);
     const AudioFormat to = outputFormat(0);
     if (const auto* old = dynamic_cast<const OutputRenderState*>(previous.get()))
@@ -89,7 +88,7 @@ InputNode::InputNode(const AudioFormat& deviceFormat) : AudioNode(1, 1), deviceF
 void InputNode::setDeviceFormat(const AudioFormat& format) {
     deviceFormat_ = format;
     setDefaultInputFormat(0, format);
-    const bool manual = engine() && engine()->isInManualRenderingMode() && manualFormat_.isValid();
+    const bool manual = graph() && graph()->isInManualRenderingMode() && manualFormat_.isValid();
     setDefaultOutputFormat(0, manual ? manualFormat_ : mappedFormat());
 }
 
@@ -111,17 +110,17 @@ Result<void> InputNode::setChannelMap(std::vector<std::int32_t> map) {
     if (map == channelMap_) return Result<void>();
     std::vector<std::int32_t> previous = std::exchange(channelMap_, std::move(map));
     setDeviceFormat(deviceFormat_);
-    if (!engine()) return Result<void>();
+    if (!graph()) return Result<void>();
     // The node's consumers must take the new channel count: its connections are made again in it.
-    if (auto points = engine()->outputConnectionPoints(*this, 0); !points.empty()) {
-        auto connected = engine()->connect(*this, points, 0, outputFormat(0));
+    if (auto points = graph()->outputConnectionPoints(*this, 0); !points.empty()) {
+        auto connected = graph()->connect(*this, points, 0, outputFormat(0));
         if (!connected) {
             channelMap_ = std::move(previous);
             setDeviceFormat(deviceFormat_);
         }
         return connected;
     }
-    engine()->graphChanged();
+    graph()->graphChanged();
     return Result<void>();
 }
 
@@ -146,7 +145,7 @@ Result<void> InputNode::setManualRenderingInputBlock(const AudioFormat& format,
 std::shared_ptr<NodeRenderState> InputNode::makeRenderState(std::uint32_t,
                                                             const std::shared_ptr<NodeRenderState>&) {
     auto state = std::make_shared<InputRenderState>();
-    state->offline = engine() && engine()->isInManualRenderingMode();
+    state->offline = graph() && graph()->isInManualRenderingMode();
     if (state->offline) state->block = manualBlock_;
     if (!state->offline) state->ring = ring_;
     state->mapSize = std::uint32_t(channelMap_.size());

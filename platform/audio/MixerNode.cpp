@@ -1,6 +1,5 @@
 #include "platform/audio/MixerNode.h"
 
-#include "platform/audio/AudioEngine.h"
 #include "platform/audio/InputConverter.h"
 #include "platform/audio/RenderContext.h"
 
@@ -50,8 +49,8 @@ MixerNode::MixerNode()
 
 std::uint32_t MixerNode::nextAvailableInputBus() const {
     std::uint32_t bus = 0;
-    if (engine())
-        while (bus < numberOfInputs() && engine()->inputConnectionPoint(*this, bus))
+    if (graph())
+        while (bus < numberOfInputs() && graph()->inputConnectionPoint(*this, bus))
             ++bus;
     return bus;
 }
@@ -88,8 +87,8 @@ MixerNode::makeRenderState(std::uint32_t maximumFrames, const std::shared_ptr<No
     auto state = std::make_shared<MixerRenderState>();
     const auto* old = dynamic_cast<const MixerRenderState*>(previous.get());
     const AudioFormat out = outputFormat(0);
-    for (std::uint32_t bus = 0; bus < numberOfInputs() && engine(); ++bus) {
-        const auto point = engine()->inputConnectionPoint(*this, bus);
+    for (std::uint32_t bus = 0; bus < numberOfInputs() && graph(); ++bus) {
+        const auto point = graph()->inputConnectionPoint(*this, bus);
         if (!point) continue;
         MixerInputSlot slot{bus, point->node, point->bus, nullptr};
         const AudioFormat from = inputFormat(bus);
