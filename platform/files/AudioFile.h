@@ -8,6 +8,7 @@
 // Not for the render thread (it does I/O and may allocate).
 
 #include "platform/audio/AudioFormat.h"
+#include "platform/files/AudioFileError.h"
 #include "platform/files/AudioFileSettings.h"
 #include "platform/foundation/Result.h"
 
@@ -17,35 +18,8 @@
 
 namespace platform {
 
-class PcmBuffer;
-
-// Codes of the errors an AudioFile reports, in the domain audioFileErrorDomain.
-enum class AudioFileError : int {
-    notFound = 1,
-    emptyFile,
-    unreadable,      // not audio, damaged, or a format no back end reads
-    cannotCreate,    // the file cannot be created at the path
-    invalidSettings, // settings that no writable file can hold
-    wrongBufferFormat,
-    wrongMode, // reading a file open for writing or the reverse
-    readFailed,
-    writeFailed,
-    noAudioTrack,  // a container (a video, say) that holds no audio track
-    alreadyExists, // an exclusive create found a file at the path
-};
-inline constexpr const char* audioFileErrorDomain = "platform.audiofile";
-
 class AudioFileBackend;
-
-// How a linear-PCM file (WAV, AIFF, CAF) is created and kept while it is written.
-struct AudioFileWriteOptions {
-    // Fails with alreadyExists rather than replacing a file that is there, so that two writers that
-    // picked the same name never truncate each other's file.
-    bool exclusive = false;
-    // Brings the header up to date after every write: a writer killed mid-recording leaves a file
-    // that opens with every frame of its last completed write.
-    bool headerAfterEachWrite = false;
-};
+class PcmBuffer;
 
 class AudioFile {
 public:

@@ -3,7 +3,9 @@
 // platform_files). A back end keeps its own decode position; AudioFile seeks it only when the
 // caller moved the frame position. Same threading as AudioFile.
 
-#include "platform/files/AudioFile.h"
+#include "platform/files/AudioFileError.h"
+#include "platform/files/AudioFileSettings.h"
+#include "platform/foundation/Result.h"
 
 #include <cstddef>
 #include <cstdint>

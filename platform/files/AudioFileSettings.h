@@ -99,4 +99,14 @@ struct AudioFileSettings {
     friend bool operator==(const AudioFileSettings&, const AudioFileSettings&) = default;
 };
 
+// How a linear-PCM file (WAV, AIFF, CAF) is created and kept while it is written.
+struct AudioFileWriteOptions {
+    // Fails with alreadyExists rather than replacing a file that is there, so that two writers that
+    // picked the same name never truncate each other's file.
+    bool exclusive = false;
+    // Brings the header up to date after every write: a writer killed mid-recording leaves a file
+    // that opens with every frame of its last completed write.
+    bool headerAfterEachWrite = false;
+};
+
 } // namespace platform
