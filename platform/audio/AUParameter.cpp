@@ -1,6 +1,6 @@
 #include "platform/audio/AUParameter.h"
 
-#include "platform/audio/AUParameterTree.h"
+#include "platform/audio/AUParameterHooks.h"
 #include "platform/foundation/FloatText.h"
 #include "platform/foundation/HostTime.h"
 
@@ -17,8 +17,8 @@ AUParameter::AUParameter(std::string identifier, std::string name, AUParameterAd
       maxValue_(max), unit_(unit), flags_(flags), value_(min) {}
 
 AUValue AUParameter::value() const {
-    if (const AUParameterTree* tree = tree_.load(std::memory_order_acquire))
-        if (const auto& provider = tree->implementorValueProvider()) return provider(*this);
+    if (const AUParameterHooks* hooks = hooks_.load(std::memory_order_acquire))
+        if (hooks->valueProvider) return hooks->valueProvider(*this);
     return value_.load(std::memory_order_relaxed);
 }
 
@@ -29,8 +29,8 @@ void AUParameter::setValue(AUValue value, AUParameterObserverToken originator) {
 void AUParameter::setValue(AUValue value, AUParameterObserverToken originator, std::uint64_t hostTime,
                            AUParameterAutomationEventType eventType) {
     value_.store(value, std::memory_order_relaxed);
-    if (const AUParameterTree* tree = tree_.load(std::memory_order_acquire))
-        if (const auto& observer = tree->implementorValueObserver()) observer(*this, value);
+    if (const AUParameterHooks* hooks = hooks_.load(std::memory_order_acquire))
+        if (hooks->valueObserver) hooks->valueObserver(*this, value);
 
     std::shared_ptr<const ObserverList> observers;
     {
@@ -48,8 +48,8 @@ void AUParameter::setValue(AUValue value, AUParameterObserverToken originator, s
 }
 
 std::string AUParameter::stringFromValue(const AUValue* value) const {
-    if (const AUParameterTree* tree = tree_.load(std::memory_order_acquire))
-        if (const auto& callback = tree->implementorStringFromValueCallback()) return callback(*this, value);
+    if (const AUParameterHooks* hooks = hooks_.load(std::memory_order_acquire))
+        if (hooks->stringFromValue) return hooks->stringFromValue(*this, value);
     return floatText(value ? *value : this->value());
 }
 

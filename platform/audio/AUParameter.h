@@ -19,6 +19,7 @@
 namespace platform {
 
 class AUParameterTree;
+struct AUParameterHooks;
 
 // Names an observer; passed as the originator of a change, it keeps that observer from hearing it.
 // 0 is no observer.
@@ -99,7 +100,8 @@ private:
     const AudioUnitParameterOptions flags_;
 
     std::atomic<AUValue> value_{0.0f};
-    std::atomic<AUParameterTree*> tree_{nullptr};
+    // The hooks of the tree the parameter belongs to; cleared when the tree goes.
+    std::atomic<const AUParameterHooks*> hooks_{nullptr};
 
     mutable std::mutex observersMutex_;
     std::shared_ptr<const ObserverList> observers_; // replaced whole, so callers iterate a snapshot

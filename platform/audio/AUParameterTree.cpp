@@ -15,7 +15,7 @@ AUParameterTree::createTree(std::vector<std::shared_ptr<AUParameter>> children) 
     std::shared_ptr<AUParameterTree> tree(new AUParameterTree);
     for (auto& child : children) {
         if (!child) continue;
-        child->tree_.store(tree.get(), std::memory_order_release);
+        child->hooks_.store(&tree->hooks_, std::memory_order_release);
         tree->parameters_.push_back(std::move(child));
     }
     return tree;
@@ -24,8 +24,8 @@ AUParameterTree::createTree(std::vector<std::shared_ptr<AUParameter>> children) 
 AUParameterTree::~AUParameterTree() {
     // Parameters may outlive their tree (a node keeps its bound parameters); they must stop asking it.
     for (const auto& parameter : parameters_) {
-        AUParameterTree* self = this;
-        parameter->tree_.compare_exchange_strong(self, nullptr, std::memory_order_acq_rel);
+        const AUParameterHooks* own = &hooks_;
+        parameter->hooks_.compare_exchange_strong(own, nullptr, std::memory_order_acq_rel);
     }
 }
 

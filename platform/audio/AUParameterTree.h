@@ -7,6 +7,7 @@
 // parameter, the render thread included, so they must not lock or allocate when reading values.
 
 #include "platform/audio/AUParameter.h"
+#include "platform/audio/AUParameterHooks.h"
 
 #include <functional>
 #include <memory>
@@ -17,10 +18,9 @@ namespace platform {
 
 class AUParameterTree {
 public:
-    using ValueObserver = std::function<void(const AUParameter& parameter, AUValue value)>;
-    using ValueProvider = std::function<AUValue(const AUParameter& parameter)>;
-    using StringFromValueCallback =
-        std::function<std::string(const AUParameter& parameter, const AUValue* value)>;
+    using ValueObserver = AUParameterHooks::ValueObserver;
+    using ValueProvider = AUParameterHooks::ValueProvider;
+    using StringFromValueCallback = AUParameterHooks::StringFromValueCallback;
 
     // A parameter for a tree. Its value starts at `min`.
     static std::shared_ptr<AUParameter> createParameter(std::string identifier, std::string name,
@@ -44,22 +44,23 @@ public:
     // Every parameter in tree order.
     const std::vector<std::shared_ptr<AUParameter>>& allParameters() const { return parameters_; }
 
-    void setImplementorValueObserver(ValueObserver observer) { valueObserver_ = std::move(observer); }
-    void setImplementorValueProvider(ValueProvider provider) { valueProvider_ = std::move(provider); }
+    void setImplementorValueObserver(ValueObserver observer) { hooks_.valueObserver = std::move(observer); }
+    void setImplementorValueProvider(ValueProvider provider) { hooks_.valueProvider = std::move(provider); }
     void setImplementorStringFromValueCallback(StringFromValueCallback callback) {
-        stringFromValue_ = std::move(callback);
+        hooks_.stringFromValue = std::move(callback);
     }
-    const ValueObserver& implementorValueObserver() const { return valueObserver_; }
-    const ValueProvider& implementorValueProvider() const { return valueProvider_; }
-    const StringFromValueCallback& implementorStringFromValueCallback() const { return stringFromValue_; }
+    const ValueObserver& implementorValueObserver() const { return hooks_.valueObserver; }
+    const ValueProvider& implementorValueProvider() const { return hooks_.valueProvider; }
+    const StringFromValueCallback& implementorStringFromValueCallback() const {
+        return hooks_.stringFromValue;
+    }
 
 private:
     AUParameterTree() = default;
 
     std::vector<std::shared_ptr<AUParameter>> parameters_;
-    ValueObserver valueObserver_;
-    ValueProvider valueProvider_;
-    StringFromValueCallback stringFromValue_;
+    // Its parameters reach the hooks directly, so a parameter needs nothing of the tree.
+    AUParameterHooks hooks_;
 };
 
 } // namespace platform
