@@ -5,10 +5,9 @@
 
 namespace platform {
 
-std::int64_t TimePitchUnit::Kernel::bestLag(const std::vector<std::vector<float>>& fixed,
-                                            const std::vector<std::vector<float>>& sliding,
-                                            std::int64_t frames, std::int64_t lags,
-                                            std::int64_t preferred) const {
+std::int64_t TimePitchKernel::bestLag(const std::vector<std::vector<float>>& fixed,
+                                      const std::vector<std::vector<float>>& sliding, std::int64_t frames,
+                                      std::int64_t lags, std::int64_t preferred) const {
     auto score = [&](std::int64_t lag) {
         double dot = 0.0, energy = 0.0;
         for (std::size_t c = 0; c < channels_; ++c)
@@ -32,14 +31,14 @@ std::int64_t TimePitchUnit::Kernel::bestLag(const std::vector<std::vector<float>
 }
 
 std::array<float*, AudioFormat::maxChannels>
-TimePitchUnit::Kernel::pointers(std::vector<std::vector<float>>& buffers) const {
+TimePitchKernel::pointers(std::vector<std::vector<float>>& buffers) const {
     std::array<float*, AudioFormat::maxChannels> to{};
     for (std::size_t c = 0; c < channels_; ++c)
         to[c] = buffers[c].data();
     return to;
 }
 
-std::int64_t TimePitchUnit::Kernel::alignedWithStretched(std::int64_t position) {
+std::int64_t TimePitchKernel::alignedWithStretched(std::int64_t position) {
     const auto n = std::int64_t(output_.peek(pointers(alignStretched_).data(), 0, timePitchCrossfade));
     const std::int64_t from = std::max(position - timePitchAlignWindow, input_.begin());
     const std::int64_t to = std::min(position + timePitchAlignWindow + n, input_.end());
@@ -48,7 +47,7 @@ std::int64_t TimePitchUnit::Kernel::alignedWithStretched(std::int64_t position) 
     return from + bestLag(alignStretched_, alignInput_, n, to - from - n, position - from);
 }
 
-void TimePitchUnit::Kernel::alignStretchedWith(std::int64_t position) {
+void TimePitchKernel::alignStretchedWith(std::int64_t position) {
     const std::int64_t n = timePitchCrossfade;
     if (!input_.holds(position) || position + n > input_.end()) return;
     input_.copy(position, std::size_t(n), pointers(alignInput_).data(), 0);
@@ -60,8 +59,8 @@ void TimePitchUnit::Kernel::alignStretchedWith(std::int64_t position) {
     advance(std::size_t(lag));
 }
 
-void TimePitchUnit::Kernel::blendOutStretched(float* const* out, std::uint32_t buffers, std::size_t offset,
-                                              std::size_t frames) {
+void TimePitchKernel::blendOutStretched(float* const* out, std::uint32_t buffers, std::size_t offset,
+                                        std::size_t frames) {
     if (fadeLeft_ == 0 || !fadeFromStretcher_) return;
     const std::size_t blended = std::min(frames, fadeLeft_);
     std::array<float*, AudioFormat::maxChannels> fading{};

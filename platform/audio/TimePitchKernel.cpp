@@ -6,8 +6,8 @@
 
 namespace platform {
 
-TimePitchUnit::Kernel::Kernel(std::size_t channels, double sampleRate, AUAudioFrameCount maximumFrames,
-                              AUAudioFrameCount maximumPull)
+TimePitchKernel::TimePitchKernel(std::size_t channels, double sampleRate, AUAudioFrameCount maximumFrames,
+                                 AUAudioFrameCount maximumPull)
     : channels_(channels), sampleRate_(sampleRate) {
     input_.reset(channels, std::size_t(maximumPull) + timePitchMaximumStep + timePitchHistoryRoom);
     output_.reset(channels, 2 * std::size_t(maximumFrames) + timePitchStepOutput + timePitchBurst +
@@ -26,14 +26,14 @@ TimePitchUnit::Kernel::Kernel(std::size_t channels, double sampleRate, AUAudioFr
     resampler_ = src_new(SRC_SINC_MEDIUM_QUALITY, int(channels), &error);
 }
 
-std::unique_ptr<TimePitchUnit::Stretcher>
-TimePitchUnit::Kernel::swapStretcher(std::unique_ptr<Stretcher> incoming) {
+std::unique_ptr<TimePitchStretcher>
+TimePitchKernel::swapStretcher(std::unique_ptr<TimePitchStretcher> incoming) {
     std::swap(stretcher_, incoming);
     leaving_ = false;
     return incoming;
 }
 
-void TimePitchUnit::Kernel::restart() {
+void TimePitchKernel::restart() {
     mode_ = Mode::passing;
     passHeard_ = pulled_;
     idle_ = false;
@@ -47,9 +47,9 @@ void TimePitchUnit::Kernel::restart() {
     correction_ = pullRemainder_ = 0.0;
 }
 
-RenderStatus TimePitchUnit::Kernel::render(AUAudioFrameCount frames, AudioBufferList& output,
-                                           const AudioUnitPullInput& source, float rate, float cents,
-                                           std::uint64_t& underruns) {
+RenderStatus TimePitchKernel::render(AUAudioFrameCount frames, AudioBufferList& output,
+                                     const AudioUnitPullInput& source, float rate, float cents,
+                                     std::uint64_t& underruns) {
     rate_ = rate;
     cents_ = cents;
     const bool unity = rate == 1.0f && cents == 0.0f;
@@ -69,7 +69,7 @@ RenderStatus TimePitchUnit::Kernel::render(AUAudioFrameCount frames, AudioBuffer
     return status;
 }
 
-void TimePitchUnit::Kernel::applySettings() {
+void TimePitchKernel::applySettings() {
     const double scale = timePitchScale(cents_);
     if (scale != scale_) {
         const bool resampling = scale != 1.0;
@@ -96,7 +96,7 @@ void TimePitchUnit::Kernel::applySettings() {
     }
 }
 
-RenderStatus TimePitchUnit::Kernel::pull(AUAudioFrameCount frames, const AudioUnitPullInput& source) {
+RenderStatus TimePitchKernel::pull(AUAudioFrameCount frames, const AudioUnitPullInput& source) {
     std::int64_t count = 0;
     if (mode_ == Mode::passing) {
         // Keep the latency, and at least the lead a stretcher needs to start without a wait.
@@ -129,8 +129,7 @@ RenderStatus TimePitchUnit::Kernel::pull(AUAudioFrameCount frames, const AudioUn
     return status == RenderStatus::error ? RenderStatus::error : RenderStatus::success;
 }
 
-void TimePitchUnit::Kernel::noteAudible(const float* const* channels, std::size_t available,
-                                        std::size_t frames) {
+void TimePitchKernel::noteAudible(const float* const* channels, std::size_t available, std::size_t frames) {
     std::int64_t first = -1, last = -1;
     for (std::size_t c = 0; c < available; ++c) {
         const float* samples = channels[c];
@@ -151,7 +150,7 @@ void TimePitchUnit::Kernel::noteAudible(const float* const* channels, std::size_
     lastAudible_ = pulled_ + last + 1;
 }
 
-void TimePitchUnit::Kernel::feed(AUAudioFrameCount frames) {
+void TimePitchKernel::feed(AUAudioFrameCount frames) {
     if (mode_ == Mode::passing && !priming_) return;
     // Stretching, a steady cycle's input, and beyond it a little of what waited from the time the
     // input passed through (a catch-up's share when the output runs low).
@@ -209,7 +208,7 @@ void TimePitchUnit::Kernel::feed(AUAudioFrameCount frames) {
     }
 }
 
-void TimePitchUnit::Kernel::resample(std::size_t count) {
+void TimePitchKernel::resample(std::size_t count) {
     float* interleaved = interleavedIn_.data();
     for (std::size_t i = 0; i < count; ++i)
         for (std::size_t c = 0; c < channels_; ++c)
@@ -234,7 +233,7 @@ void TimePitchUnit::Kernel::resample(std::size_t count) {
     }
 }
 
-void TimePitchUnit::Kernel::process(std::size_t frames) {
+void TimePitchKernel::process(std::size_t frames) {
     std::array<const float*, AudioFormat::maxChannels> in{};
     for (std::size_t c = 0; c < channels_; ++c)
         in[c] = staging_[c].data();
@@ -244,7 +243,7 @@ void TimePitchUnit::Kernel::process(std::size_t frames) {
     collect();
 }
 
-void TimePitchUnit::Kernel::collect() {
+void TimePitchKernel::collect() {
     RubberBandStretcher& band = *stretcher_->rubberBand;
     std::array<float*, AudioFormat::maxChannels> scratch{};
     std::array<const float*, AudioFormat::maxChannels> kept{};
@@ -261,7 +260,7 @@ void TimePitchUnit::Kernel::collect() {
     }
 }
 
-double TimePitchUnit::Kernel::stretchedFramesBefore(double t) const {
+double TimePitchKernel::stretchedFramesBefore(double t) const {
     double frames = 0.0;
     double at = heard_;
     double slope = slope_;
@@ -278,15 +277,14 @@ double TimePitchUnit::Kernel::stretchedFramesBefore(double t) const {
     return frames;
 }
 
-void TimePitchUnit::Kernel::dropStretchedBefore(double t) {
+void TimePitchKernel::dropStretchedBefore(double t) {
     const auto frames = std::size_t(std::max(0.0, std::round(stretchedFramesBefore(t))));
     const std::size_t stored = output_.skip(frames);
     discard_ += frames - stored;
     advance(frames);
 }
 
-void TimePitchUnit::Kernel::deliver(AUAudioFrameCount frames, AudioBufferList& output,
-                                    std::uint64_t& underruns) {
+void TimePitchKernel::deliver(AUAudioFrameCount frames, AudioBufferList& output, std::uint64_t& underruns) {
     std::array<float*, AudioFormat::maxChannels> out{};
     for (std::uint32_t c = 0; c < output.numberBuffers; ++c) {
         out[c] = output.floatData(c);
@@ -324,8 +322,8 @@ void TimePitchUnit::Kernel::deliver(AUAudioFrameCount frames, AudioBufferList& o
     playStretched(out.data(), output.numberBuffers, from, frames - from, underruns);
 }
 
-void TimePitchUnit::Kernel::playStretched(float* const* out, std::uint32_t buffers, std::size_t offset,
-                                          std::size_t frames, std::uint64_t& underruns) {
+void TimePitchKernel::playStretched(float* const* out, std::uint32_t buffers, std::size_t offset,
+                                    std::size_t frames, std::uint64_t& underruns) {
     if (recovering_ && double(output_.size()) >= double(frames) + timePitchMargin) recovering_ = false;
     std::size_t played = 0;
     if (!recovering_) {
@@ -360,7 +358,7 @@ void TimePitchUnit::Kernel::playStretched(float* const* out, std::uint32_t buffe
     fadeLeft_ -= blended;
 }
 
-void TimePitchUnit::Kernel::advance(std::size_t frames) {
+void TimePitchKernel::advance(std::size_t frames) {
     double left = double(frames);
     while (left > 0.0) {
         if (changes_.empty()) {
@@ -380,7 +378,7 @@ void TimePitchUnit::Kernel::advance(std::size_t frames) {
     }
 }
 
-void TimePitchUnit::Kernel::regulate(AUAudioFrameCount frames) {
+void TimePitchKernel::regulate(AUAudioFrameCount frames) {
     const double error = timePitchMargin - inHand();
     const double beyond = error > timePitchDeadBand    ? error - timePitchDeadBand
                           : error < -timePitchDeadBand ? error + timePitchDeadBand
@@ -389,7 +387,7 @@ void TimePitchUnit::Kernel::regulate(AUAudioFrameCount frames) {
                              -timePitchMaximumCorrection, timePitchMaximumCorrection);
 }
 
-std::int64_t TimePitchUnit::Kernel::firstNeeded(bool leaving) const {
+std::int64_t TimePitchKernel::firstNeeded(bool leaving) const {
     std::int64_t first = timePitchNoLimit;
     if (mode_ == Mode::passing && passHeard_ < coverLimit_) first = passHeard_;
     if (mode_ == Mode::stretching || priming_) first = std::min(first, feed_);

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "platform/audio/AudioFrameRing.h"
-#include "platform/audio/TimePitchUnit.h"
+#include "platform/audio/AudioUnit.h"
 
 #include <rubberband/RubberBandStretcher.h>
 #include <samplerate.h>
@@ -81,12 +81,15 @@ inline constexpr float timePitchAudible = 1.0e-6f;
 inline constexpr std::int64_t timePitchRunGap = 64;
 inline constexpr std::int64_t timePitchNoLimit = std::numeric_limits<std::int64_t>::max();
 
+// The most input frames a cycle pulls at all (the unit's maximumInputFramesPerCycle, checked equal there).
+inline constexpr AUAudioFrameCount timePitchMaximumInputFramesPerCycle = 1u << 18;
+
 // The most input frames a cycle of `frames` frames pulls.
 inline AUAudioFrameCount timePitchPullLimit(AUAudioFrameCount frames) {
     const double most =
         std::ceil(double(frames) * timePitchMaximumRatio * (1.0 + timePitchMaximumCorrection)) +
         timePitchStartAllowance;
-    return AUAudioFrameCount(std::min(most, double(TimePitchUnit::maximumInputFramesPerCycle)));
+    return AUAudioFrameCount(std::min(most, double(timePitchMaximumInputFramesPerCycle)));
 }
 
 inline double timePitchScale(float cents) {
@@ -152,7 +155,7 @@ private:
 };
 
 // One Rubber Band stretcher with the facts the render thread needs about it.
-struct TimePitchUnit::Stretcher {
+struct TimePitchStretcher {
     std::unique_ptr<RubberBandStretcher> rubberBand;
     bool finer = true;
     std::size_t channels = 0;
@@ -173,8 +176,8 @@ struct TimePitchUnit::Stretcher {
     double holdBeyondPad(double ratio) const { return finer ? 0.0 : 1536.0 + 512.0 / ratio; }
 
     // Configuring thread: made, sized and primed, so that the render thread never makes it allocate.
-    static std::unique_ptr<Stretcher> make(bool finer, std::size_t channels, double sampleRate,
-                                           double wanted);
+    static std::unique_ptr<TimePitchStretcher> make(bool finer, std::size_t channels, double sampleRate,
+                                                    double wanted);
 
     // Configuring thread (never the render thread: it allocates): empties the stretcher and feeds it
     // its start pad of silence, dropping what that gives out.
@@ -202,15 +205,15 @@ struct TimePitchUnit::Stretcher {
 // input position of the next stretched frame to play. A stretcher that has taken in enough silence may
 // go on with input from anywhere: a breakpoint ties its next frame to that input, and its output up
 // to there is dropped.
-class TimePitchUnit::Kernel {
+class TimePitchKernel {
 public:
-    Kernel(std::size_t channels, double sampleRate, AUAudioFrameCount maximumFrames,
-           AUAudioFrameCount maximumPull);
-    ~Kernel() {
+    TimePitchKernel(std::size_t channels, double sampleRate, AUAudioFrameCount maximumFrames,
+                    AUAudioFrameCount maximumPull);
+    ~TimePitchKernel() {
         if (resampler_) src_delete(resampler_);
     }
-    Kernel(const Kernel&) = delete;
-    Kernel& operator=(const Kernel&) = delete;
+    TimePitchKernel(const TimePitchKernel&) = delete;
+    TimePitchKernel& operator=(const TimePitchKernel&) = delete;
 
     bool valid() const { return resampler_ != nullptr; }
     double sampleRate() const { return sampleRate_; }
@@ -219,13 +222,13 @@ public:
     std::uint64_t stretchedFrames() const { return stretched_; }
 
     // The stretcher in use, and whether it may be swapped now: nothing of it is playing or starting.
-    const Stretcher& stretcher() const { return *stretcher_; }
+    const TimePitchStretcher& stretcher() const { return *stretcher_; }
     bool stretcherUnused() const { return mode_ == Mode::passing && !priming_ && fadeLeft_ == 0; }
     // Gives up the stretcher at the next chance (another engine is waiting).
     void leaveStretcher() { leaving_ = true; }
     // Configuring thread, the render thread shut out: empties the stretcher and primes it afresh.
     void primeStretcher(double wanted) { stretcher_->prime(wanted); }
-    std::unique_ptr<Stretcher> swapStretcher(std::unique_ptr<Stretcher> incoming);
+    std::unique_ptr<TimePitchStretcher> swapStretcher(std::unique_ptr<TimePitchStretcher> incoming);
 
     // Starts afresh at the next input frame: nothing held, nothing heard yet (allocation, reset, the end
     // of a bypass). The stretcher's own books are kept: a used one is continued or replaced later.
@@ -429,7 +432,7 @@ private:
 
     const std::size_t channels_;
     const double sampleRate_;
-    std::unique_ptr<Stretcher> stretcher_;
+    std::unique_ptr<TimePitchStretcher> stretcher_;
     SRC_STATE* resampler_ = nullptr;
     TimePitchInput input_;
     AudioFrameRing output_;

@@ -6,14 +6,14 @@
 
 namespace platform {
 
-bool TimePitchUnit::Kernel::stretchedAtUnity() const {
+bool TimePitchKernel::stretchedAtUnity() const {
     if (!changes_.empty() || ratio_ != stretcher_->ratioFor(1.0) || scale_ != 1.0) return false;
     if (breakpoints_.empty()) return true;
     const Breakpoint& newest = breakpoints_.fromNewest(0);
     return newest.slope == 1.0 && heard_ >= newest.from;
 }
 
-void TimePitchUnit::Kernel::chooseWay(bool unity) {
+void TimePitchKernel::chooseWay(bool unity) {
     if (mode_ == Mode::passing) {
         if (unity) {
             coverLimit_ = timePitchNoLimit;
@@ -56,8 +56,8 @@ void TimePitchUnit::Kernel::chooseWay(bool unity) {
     fadeFromStretcher_ = true;
 }
 
-double TimePitchUnit::Kernel::startLead(AUAudioFrameCount frames) const {
-    const Stretcher& s = *stretcher_;
+double TimePitchKernel::startLead(AUAudioFrameCount frames) const {
+    const TimePitchStretcher& s = *stretcher_;
     const double ratio = wantedRatio();
     const double pipeline =
         preRollFrames() + double(s.startPad) + s.holdBeyondPad(ratio) +
@@ -65,7 +65,7 @@ double TimePitchUnit::Kernel::startLead(AUAudioFrameCount frames) const {
     return timePitchScale(cents_) * pipeline / catchUpPerFrame();
 }
 
-void TimePitchUnit::Kernel::startStretcher(AUAudioFrameCount frames) {
+void TimePitchKernel::startStretcher(AUAudioFrameCount frames) {
     const std::int64_t audible = std::max(passHeard_, audibleFrom_);
     const double lead = startLead(frames) + flushLead();
     std::int64_t start = audible;
@@ -95,8 +95,8 @@ void TimePitchUnit::Kernel::startStretcher(AUAudioFrameCount frames) {
     }
 }
 
-void TimePitchUnit::Kernel::beginFresh() {
-    Stretcher& s = *stretcher_;
+void TimePitchKernel::beginFresh() {
+    TimePitchStretcher& s = *stretcher_;
     s.fresh = false;
     stretcherInput_ = 0;
     lastAudibleFed_ = -timePitchFlushLength;
@@ -115,7 +115,7 @@ void TimePitchUnit::Kernel::beginFresh() {
     slope_ = 1.0 / ratio_;
 }
 
-void TimePitchUnit::Kernel::splice() {
+void TimePitchKernel::splice() {
     applySettings();
     const double at = double(stretcherInput_);
     dropStretchedBefore(at);
@@ -123,8 +123,8 @@ void TimePitchUnit::Kernel::splice() {
     breakpoints_.push({at, double(feed_), scale_});
 }
 
-void TimePitchUnit::Kernel::passThrough(float* const* out, std::uint32_t buffers, std::size_t offset,
-                                        std::size_t frames) {
+void TimePitchKernel::passThrough(float* const* out, std::uint32_t buffers, std::size_t offset,
+                                  std::size_t frames) {
     if (idle_) {
         // The input is silent here: silence, with the heard position moving at the rate.
         const double heard =
@@ -139,8 +139,8 @@ void TimePitchUnit::Kernel::passThrough(float* const* out, std::uint32_t buffers
     blendOutStretched(out, buffers, offset, frames);
 }
 
-void TimePitchUnit::Kernel::passRaw(float* const* out, std::uint32_t buffers, std::size_t offset,
-                                    std::size_t frames) {
+void TimePitchKernel::passRaw(float* const* out, std::uint32_t buffers, std::size_t offset,
+                              std::size_t frames) {
     const std::int64_t limit = std::min(coverLimit_, input_.end());
     const auto passed = std::size_t(std::clamp<std::int64_t>(limit - passHeard_, 0, std::int64_t(frames)));
     input_.copy(passHeard_, passed, out, offset);

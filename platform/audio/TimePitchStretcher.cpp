@@ -2,18 +2,19 @@
 // and the spare one kept ready, which the render thread takes up by an atomic exchange.
 
 #include "platform/audio/TimePitchKernel.h"
+#include "platform/audio/TimePitchUnit.h"
 
 namespace platform {
 
-double TimePitchUnit::Stretcher::ratioFor(bool finer, double ratio) {
+double TimePitchStretcher::ratioFor(bool finer, double ratio) {
     if (finer) return std::clamp(ratio, 1.0 / timePitchMaximumRatio, timePitchMaximumRatio);
     if (ratio == 1.0) return timePitchFasterUnity;
     return std::clamp(ratio, 1.0 / timePitchFasterMaximumRatio, timePitchFasterMaximumRatio);
 }
 
-std::unique_ptr<TimePitchUnit::Stretcher> TimePitchUnit::Stretcher::make(bool finer, std::size_t channels,
-                                                                         double sampleRate, double wanted) {
-    auto stretcher = std::make_unique<Stretcher>();
+std::unique_ptr<TimePitchStretcher> TimePitchStretcher::make(bool finer, std::size_t channels,
+                                                             double sampleRate, double wanted) {
+    auto stretcher = std::make_unique<TimePitchStretcher>();
     stretcher->finer = finer;
     stretcher->channels = channels;
     const RubberBandStretcher::Options options =
@@ -40,7 +41,7 @@ std::unique_ptr<TimePitchUnit::Stretcher> TimePitchUnit::Stretcher::make(bool fi
     return stretcher;
 }
 
-void TimePitchUnit::Stretcher::prime(double wanted) {
+void TimePitchStretcher::prime(double wanted) {
     RubberBandStretcher& band = *rubberBand;
     band.reset();
     primedRatio = ratioFor(wanted);
@@ -77,8 +78,8 @@ void TimePitchUnit::storeOverlap(float overlap) {
     // Built here, off the render thread; the render thread takes it up once nothing of the old engine
     // plays any more, and hands the old one back through the retired slot.
     kernelFiner_ = finer;
-    auto stretcher =
-        Stretcher::make(finer, outputBus(0).format().channelCount(), kernel_->sampleRate(), wantedRatio());
+    auto stretcher = TimePitchStretcher::make(finer, outputBus(0).format().channelCount(),
+                                              kernel_->sampleRate(), wantedRatio());
     delete spareStretcher_.exchange(stretcher.release(), std::memory_order_acq_rel);
     delete retiredStretcher_.exchange(nullptr, std::memory_order_acq_rel);
     finerWanted_.store(finer, std::memory_order_release);
@@ -90,14 +91,15 @@ void TimePitchUnit::keepSpareStretcher() {
 }
 
 void TimePitchUnit::provideSpare() {
-    std::unique_ptr<Stretcher> retired(retiredStretcher_.exchange(nullptr, std::memory_order_acq_rel));
+    std::unique_ptr<TimePitchStretcher> retired(
+        retiredStretcher_.exchange(nullptr, std::memory_order_acq_rel));
     // Only this side puts a stretcher into the spare slot; the render thread only takes it out.
     if (!kernel_ || spareStretcher_.load(std::memory_order_acquire)) return;
     if (retired && retired->finer == kernelFiner_)
         retired->prime(wantedRatio());
     else
-        retired = Stretcher::make(kernelFiner_, outputBus(0).format().channelCount(), kernel_->sampleRate(),
-                                  wantedRatio());
+        retired = TimePitchStretcher::make(kernelFiner_, outputBus(0).format().channelCount(),
+                                           kernel_->sampleRate(), wantedRatio());
     spareStretcher_.store(retired.release(), std::memory_order_release);
 }
 

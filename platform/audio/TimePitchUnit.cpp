@@ -10,6 +10,8 @@
 
 namespace platform {
 
+static_assert(TimePitchUnit::maximumInputFramesPerCycle == timePitchMaximumInputFramesPerCycle);
+
 AudioComponentDescription TimePitchUnit::componentDescription() {
     return {timePitchFourCC("aufc"), timePitchFourCC("tmpt"), timePitchFourCC("appl"), 0, 0};
 }
@@ -98,12 +100,12 @@ Result<void> TimePitchUnit::allocateInternalRenderResources() {
     const AudioFormat& format = outputBus(0).format();
     const bool finer = usesFinerEngine();
     auto kernel =
-        std::make_unique<Kernel>(format.channelCount(), format.sampleRate(), maximumFramesToRender(),
-                                 maximumFramesToPull(0, maximumFramesToRender()));
+        std::make_unique<TimePitchKernel>(format.channelCount(), format.sampleRate(), maximumFramesToRender(),
+                                          maximumFramesToPull(0, maximumFramesToRender()));
     if (!kernel->valid())
         return Error::make("TimePitchUnit", "The resampler of the pitch stage could not be made");
     (void)kernel->swapStretcher(
-        Stretcher::make(finer, format.channelCount(), format.sampleRate(), wantedRatio()));
+        TimePitchStretcher::make(finer, format.channelCount(), format.sampleRate(), wantedRatio()));
     kernel->restart();
     kernel_ = std::move(kernel);
     kernelFiner_ = finer;
@@ -126,10 +128,10 @@ void TimePitchUnit::resetInternalRenderState() {
     if (kernel_) {
         // The render thread is shut out: a waiting stretcher of the other engine is taken up now, and
         // a used one is primed here, so that the next start has only the new input to take in.
-        Stretcher* spare = spareStretcher_.load(std::memory_order_acquire);
+        TimePitchStretcher* spare = spareStretcher_.load(std::memory_order_acquire);
         if (spare && spare->finer != kernel_->stretcher().finer) {
             spareStretcher_.store(nullptr, std::memory_order_release);
-            (void)kernel_->swapStretcher(std::unique_ptr<Stretcher>(spare));
+            (void)kernel_->swapStretcher(std::unique_ptr<TimePitchStretcher>(spare));
         }
         if (!kernel_->stretcher().fresh) kernel_->primeStretcher(wantedRatio());
         kernel_->restart();
@@ -141,7 +143,7 @@ void TimePitchUnit::resetInternalRenderState() {
 RenderStatus TimePitchUnit::internalRender(const AudioTime& timestamp, AUAudioFrameCount frames,
                                            std::uint32_t, AudioBufferList& output,
                                            const AURenderEvent* events, const AudioUnitPullInput& input) {
-    Kernel& kernel = *kernel_;
+    TimePitchKernel& kernel = *kernel_;
     // Events apply at the start of the cycle: the stretcher takes one ratio per cycle anyway. The overlap
     // chooses the engine, which is built off the render thread: it is set through the tree or setOverlap.
     for (const AURenderEvent* event = events; event; event = event->next) {
@@ -172,9 +174,10 @@ RenderStatus TimePitchUnit::internalRender(const AudioTime& timestamp, AUAudioFr
     if (otherEngine) kernel.leaveStretcher();
     if ((otherEngine || !kernel.stretcher().fresh) && kernel.stretcherUnused() &&
         spareStretcher_.load(std::memory_order_acquire) && !retiredStretcher_.load(std::memory_order_acquire))
-        if (Stretcher* incoming = spareStretcher_.exchange(nullptr, std::memory_order_acq_rel))
-            retiredStretcher_.store(kernel.swapStretcher(std::unique_ptr<Stretcher>(incoming)).release(),
-                                    std::memory_order_release);
+        if (TimePitchStretcher* incoming = spareStretcher_.exchange(nullptr, std::memory_order_acq_rel))
+            retiredStretcher_.store(
+                kernel.swapStretcher(std::unique_ptr<TimePitchStretcher>(incoming)).release(),
+                std::memory_order_release);
 
     timing.heardInputFrame = kernel.heardInputFrame();
     std::uint64_t underruns = 0;

@@ -33,6 +33,9 @@
 
 namespace platform {
 
+class TimePitchKernel;
+struct TimePitchStretcher;
+
 class TimePitchUnit final : public AudioUnit {
 public:
     static constexpr AUParameterAddress rateAddress = 0;
@@ -106,9 +109,6 @@ protected:
                                 const AudioUnitPullInput& input) override;
 
 private:
-    struct Stretcher;
-    class Kernel;
-
     void storeOverlap(float overlap);
     double wantedRatio() const;
     // Configuring side: primes the stretcher the render thread let go of, or a new one, as the spare.
@@ -125,13 +125,13 @@ private:
     // Configuring side: the render state (replaced only while the render thread is shut out) and the
     // engine it was built for.
     std::mutex engineMutex_;
-    std::unique_ptr<Kernel> kernel_;
+    std::unique_ptr<TimePitchKernel> kernel_;
     bool kernelFiner_ = true;
     // A primed stretcher for the render thread to take up (only the configuring side fills the slot,
     // and replaces one of the other engine), and the one it gave back (only the render thread fills
     // the retired slot, only the other side empties it).
-    std::atomic<Stretcher*> spareStretcher_{nullptr};
-    std::atomic<Stretcher*> retiredStretcher_{nullptr};
+    std::atomic<TimePitchStretcher*> spareStretcher_{nullptr};
+    std::atomic<TimePitchStretcher*> retiredStretcher_{nullptr};
     // The engine wanted (kernelFiner_, for the render thread).
     std::atomic<bool> finerWanted_{true};
 
