@@ -14,6 +14,7 @@
 // is shut out, which also silences every voice. Render thread: no lock, no allocation.
 
 #include "platform/audio/AudioUnit.h"
+#include "platform/audio/SoundBankCheck.h"
 
 #include <array>
 #include <atomic>
@@ -91,7 +92,7 @@ struct SamplerSoundBank {
 class SamplerUnit final : public AudioUnit {
 public:
     // The unit's refusal of a file it cannot read (kAudioUnitErr_InvalidFile).
-    static constexpr int invalidFileError = -10871;
+    static constexpr int invalidFileError = samplerInvalidFileError;
     static constexpr std::size_t maximumVoices = 64;
     // The synthesizer's own default level: headroom for a dense General MIDI arrangement, about 14 dB
     // below its full gain of 1.

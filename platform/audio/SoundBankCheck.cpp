@@ -1,7 +1,5 @@
 #include "platform/audio/SoundBankCheck.h"
 
-#include "platform/audio/SamplerUnit.h"
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,7 +17,7 @@ namespace {
 
 Error soundBankError(const std::string& path, const std::string& reason) {
     return Error::make("AudioUnit", "Not a sound bank the sampler can play: " + path + ": " + reason,
-                       SamplerUnit::invalidFileError);
+                       samplerInvalidFileError);
 }
 
 std::uint32_t littleEndian32(const std::uint8_t* bytes) {
