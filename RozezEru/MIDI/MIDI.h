@@ -11,7 +11,7 @@
 #include "RozezEru/MIDI/MIDIEvent.h"
 #include "RozezEru/MIDI/MIDITransformer.h"
 #include "RozezEru/MIDI/SnapshotList.h"
-#include "platform/midi/MIDIService.h"
+#include "platform/midi/DefaultMIDIService.h"
 
 #include <cstdint>
 #include <map>

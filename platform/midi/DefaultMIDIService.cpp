@@ -1,4 +1,4 @@
-#include "platform/midi/MIDIService.h"
+#include "platform/midi/DefaultMIDIService.h"
 
 #include "platform/midi/AlsaMIDIService.h"
 #include "platform/midi/LoopbackMIDIService.h"

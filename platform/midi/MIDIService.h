@@ -72,11 +72,4 @@ public:
                                                    std::string_view value) = 0;
 };
 
-// The environment variable that picks the back end: "loopback" or "alsa".
-inline constexpr const char* midiServiceEnvironmentVariable = "VANTLE_MIDI_SERVICE";
-
-// The process's service, made on first use: the ALSA sequencer when it opens (unless the environment
-// asks for the loopback), else a threaded loopback. Any thread.
-std::shared_ptr<MIDIService> defaultMIDIService();
-
 } // namespace platform

@@ -1,6 +1,7 @@
 #include "platform/sequencing/MusicPlayerMIDIOutput.h"
 
 #include "platform/audio/AudioUnit.h"
+#include "platform/midi/DefaultMIDIService.h"
 #include "platform/midi/MIDIPacketList.h"
 
 #include <algorithm>
