@@ -5,7 +5,7 @@
 
 #include "platform/foundation/Date.h"
 #include "platform/foundation/Files.h"
-#include "platform/foundation/PropertyList.h"
+#include "platform/foundation/PlistValue.h"
 #include "platform/foundation/Result.h"
 
 #include <cstddef>
