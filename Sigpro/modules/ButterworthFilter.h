@@ -26,12 +26,13 @@ struct ButterworthBandRecord {
     float half_radians_per_hz, radians_per_hz;
 };
 
-// The shared functions return 1, as the modules' own do.
+// Each function below returns 1, as the modules' own do.
 
 // Sets a1 ... a5 from the record's parameters, which are above 0.
 using ButterworthCutoffDesign = void (*)(ButterworthCutoffRecord& r);
 using ButterworthBandDesign = void (*)(ButterworthBandRecord& r);
 
+// A frequency of 1000 Hz (and the given width), no history, the coefficients due at the first compute.
 int butterworthInit(sp_data* sp, ButterworthCutoffRecord& r);
 int butterworthInit(sp_data* sp, ButterworthBandRecord& r, float bandwidth);
 
