@@ -5,9 +5,18 @@
 // automation goes through each member's projectedValue(). Main thread (the kernel renders on the render
 // thread).
 
+#include "RozezEru/Nodes/NodeParameterDef.h"
+#include "RozezEru/Nodes/Parameter.h"
+#include "RozezEru/Nodes/ParameterSetup.h"
+#include "SigproRozezEru/Effects/EffectNode.h"
 #include "SigproRozezEru/Effects/EffectNodeShapes.h"
+#include "SigproRozezEru/NodeParameterTable.h"
+#include "platform/audio/AudioUnitTypes.h"
 
+#include <array>
+#include <memory>
 #include <string_view>
+#include <vector>
 
 namespace rozezeru {
 

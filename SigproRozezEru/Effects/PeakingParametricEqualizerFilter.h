@@ -2,9 +2,18 @@
 // A peaking (bell) equaliser: lifts or cuts around the centre frequency by `gain` (linear; 1 is flat), one
 // filter per channel. Main thread (the kernel renders on the render thread).
 
+#include "RozezEru/Nodes/NodeParameterDef.h"
+#include "RozezEru/Nodes/Parameter.h"
+#include "RozezEru/Nodes/ParameterSetup.h"
+#include "SigproRozezEru/Effects/EffectNode.h"
 #include "SigproRozezEru/Effects/EffectNodeShapes.h"
+#include "SigproRozezEru/NodeParameterTable.h"
+#include "platform/audio/AudioUnitTypes.h"
 
+#include <array>
+#include <memory>
 #include <string_view>
+#include <vector>
 
 namespace rozezeru {
 

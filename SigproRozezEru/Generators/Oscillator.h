@@ -3,9 +3,19 @@
 // and scaled by `amplitude`. A new node is silent until start(). Main thread (the kernel renders on the
 // render thread).
 
+#include "RozezEru/Nodes/NodeParameterDef.h"
+#include "RozezEru/Nodes/Parameter.h"
+#include "RozezEru/Nodes/ParameterSetup.h"
+#include "SigproRozezEru/Generators/GeneratorNode.h"
+#include "SigproRozezEru/Generators/OscillatorWaveform.h"
 #include "SigproRozezEru/Generators/WavetableOscillatorNode.h"
+#include "SigproRozezEru/NodeParameterTable.h"
+#include "platform/audio/AudioUnitTypes.h"
 
+#include <array>
+#include <memory>
 #include <string_view>
+#include <vector>
 
 namespace rozezeru {
 
