@@ -59,8 +59,10 @@ protected:
         };
     }
     std::unique_ptr<FileMonitor> watch(const std::string& file, std::function<void()> completion) {
+        FileMonitor::Completion withEvents;
+        if (completion) withEvents = [completion = std::move(completion)](FileSystemEvent) { completion(); };
         return std::make_unique<FileMonitor>(Url::fileURLWithPath(file), FileSystemEvent::all,
-                                             std::move(completion));
+                                             std::move(withEvents));
     }
     // As the player does: each call reloads the entry and puts a new monitor on the new file.
     void watchReloading() {

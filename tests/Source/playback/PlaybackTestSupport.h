@@ -108,6 +108,7 @@ public:
     void clearPrevEntry() override { ++prevEntryClears; }
     void entryDurationChanged(const std::shared_ptr<vantle::PlaylistEntry>& entry) override {
         toldLengths.emplace_back(entry, entry->_cachedDuration);
+        if (onLength) onLength();
     }
     void nothingToPlay() override { ++refusals; }
 
@@ -117,6 +118,7 @@ public:
     int prevEntryClears = 0;
     int refusals = 0;
     std::function<void()> onFinish;
+    std::function<void()> onLength;
     std::vector<std::pair<std::shared_ptr<vantle::PlaylistEntry>, std::optional<double>>> toldLengths;
 };
 
