@@ -106,6 +106,18 @@ TEST_F(FileMonitorTest, EachRewriteCallsTheCompletionOnceOnTheMainQueue) {
     EXPECT_EQ(console.lines(), (std::vector{kEventLine, kEventLine}));
 }
 
+TEST_F(FileMonitorTest, TheCompletionIsToldWhatChanged) {
+    std::vector<FileSystemEvent> told;
+    monitor = std::make_unique<FileMonitor>(Url::fileURLWithPath(path), FileSystemEvent::all,
+                                            [&](FileSystemEvent events) { told.push_back(events); });
+    ASSERT_EQ(::chmod(path.c_str(), 0600), 0);
+    ASSERT_TRUE(mainQueue().drainUntil([&] { return told.size() == 1; }, kMonitorTimeout));
+    EXPECT_EQ(told[0], FileSystemEvent::attrib);
+    writeSong(path, "ID3 edited, longer");
+    ASSERT_TRUE(mainQueue().drainUntil([&] { return told.size() == 2; }, kMonitorTimeout));
+    EXPECT_EQ(told[1], FileSystemEvent::write | FileSystemEvent::extend);
+}
+
 TEST_F(FileMonitorTest, AtomicReplaceCallsOnceAndTheCompletionMayReplaceItsMonitor) {
     watchReloading();
     for (int take = 1; take <= 3; ++take) {
