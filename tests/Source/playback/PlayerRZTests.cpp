@@ -500,7 +500,9 @@ TEST_F(PlayerRZTest, AtTheEndTheDelegateMayGoOnWithTheNextEntry) {
 }
 
 TEST_F(PlayerRZTest, ARewriteOnDiskReloadsTheEntryOncePerChange) {
-    makePlayer(std::make_unique<QuickDevice>(1.0));
+    auto quick = std::make_unique<QuickDevice>(1.0);
+    QuickDevice& device = *quick;
+    makePlayer(std::move(quick));
     auto entry = loaded("edit.mp3", 2.0, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III);
     const std::string path = entry->_url.path();
     // Encoded aside and written over it in one write: an encoder pausing half a second midway on a
@@ -532,6 +534,8 @@ TEST_F(PlayerRZTest, ARewriteOnDiskReloadsTheEntryOncePerChange) {
     player->play();
     ASSERT_TRUE(player->isPlaying());
     ASSERT_TRUE(playedPast(0.3));
+    // Held there, the rest of the song outlasts the rewrite however long it takes.
+    device.allowPeriods(device.periodsRendered());
     console.clear();
     ASSERT_TRUE(rewrite(1.5));
     ASSERT_TRUE(reloadSettled(path));
@@ -565,16 +569,20 @@ TEST_F(PlayerRZTest, ChangeEventsOnThePlayingFileNeverStopTheMusic) {
          false, 20.0},
         {"a longer song copied over", [&] { copyOver(longer, path); }, true, 30.0},
     };
+    QuickDevice* device = nullptr;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         ASSERT_TRUE(writeTone(path, 20.0));
         copyOver(path, same);
-        // 5 s to play the 20 s: long enough for a case on a busy machine.
-        makePlayer(std::make_unique<QuickDevice>(4.0));
+        auto quick = std::make_unique<QuickDevice>(4.0);
+        device = quick.get();
+        makePlayer(std::move(quick));
         auto entry = entryFor(path);
         player->setEntry(entry);
         player->play();
         ASSERT_TRUE(playedPast(1.0));
+        // Held there, the song outlasts the case however long it takes.
+        device->allowPeriods(device->periodsRendered());
         console.clear();
         c.change();
         ASSERT_TRUE(waitFor([&] { return consoleHas(kPlayerEventLine); }));
@@ -599,6 +607,7 @@ TEST_F(PlayerRZTest, ChangeEventsOnThePlayingFileNeverStopTheMusic) {
 
     // Shorter than the position: the new song's last moment plays, and it ends as songs do.
     EXPECT_EQ(delegate.finishes, 0);
+    device->allowPeriods(~std::uint64_t(0));
     ASSERT_TRUE(playedPast(3.0));
     ASSERT_TRUE(writeTone(shorter, 2.0));
     copyOver(shorter, path);
@@ -635,8 +644,9 @@ TEST_F(PlayerRZTest, AReplacedFileGivesItsNewLengthToTheEntryAndTheDelegateOnceP
     EXPECT_EQ(delegate.toldLengths[0].first, entry);
     EXPECT_EQ(delegate.toldLengths[0].second, 2.0) << "cached before the delegate is told";
 
-    // Replaced again before the next play: play's own reopen takes the length, and the monitor's
-    // reload that follows finds nothing new.
+    // Replaced again once it has played to its end, before the next play: play's own reopen takes the
+    // length, and the monitor's reload that follows finds nothing new.
+    ASSERT_TRUE(waitFor([&] { return delegate.finishes > 0 && !player->rzplayer()->isPlaying(); }));
     copyOver(4.5);
     player->play();
     EXPECT_EQ(entry->duration(), 4.5);
