@@ -105,7 +105,8 @@ protected:
     // Paced: at rate 1 the chain costs next to nothing, and an unpaced device would play the file
     // out before the test looks.
     PlayerRZ& makePacedPlayer() { return makePlayer(std::make_unique<QuickDevice>()); }
-    bool waitFor(const std::function<bool()>& done, double timeout = 10.0) {
+    // The deadline only ends a broken run: a machine under load renders seconds of stretched audio slowly.
+    bool waitFor(const std::function<bool()>& done, double timeout = 30.0) {
         return mainQueue().drainUntil(done, timeout);
     }
     // Runs the main queue for a while; true when a console line came meanwhile.
