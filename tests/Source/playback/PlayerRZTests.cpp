@@ -104,7 +104,19 @@ protected:
     }
     // Paced: at rate 1 the chain costs next to nothing, and an unpaced device would play the file
     // out before the test looks.
-    PlayerRZ& makePacedPlayer() { return makePlayer(std::make_unique<QuickDevice>()); }
+    // Held: it renders nothing until renderOnly() or renderOn() allows it.
+    PlayerRZ& makePacedPlayer() {
+        auto device = std::make_unique<QuickDevice>();
+        pacedDevice = device.get();
+        pacedDevice->allowPeriods(0);
+        return makePlayer(std::move(device));
+    }
+    // The paced device renders `seconds` more and waits there: a song longer than that is not over
+    // when the test looks, however late.
+    void renderOnly(double seconds) {
+        pacedDevice->allowPeriods(pacedDevice->periodsRendered() + std::uint64_t(seconds * 44100.0 / 512.0));
+    }
+    void renderOn() { pacedDevice->allowPeriods(~std::uint64_t(0)); }
     // The deadline only ends a broken run: a machine under load renders seconds of stretched audio slowly.
     bool waitFor(const std::function<bool()>& done, double timeout = 30.0) {
         return mainQueue().drainUntil(done, timeout);
@@ -143,6 +155,7 @@ protected:
     fixtures::TempFolder folder;
     RecordingDelegate delegate;
     std::unique_ptr<PlayerRZ> player;
+    QuickDevice* pacedDevice = nullptr;
 };
 
 TEST_F(PlayerRZTest, ANewPlayerRunsItsEngineWithNothingLoaded) {
@@ -282,6 +295,7 @@ TEST_F(PlayerRZTest, SeeksAreClampedAndRestartPlaybackWhilePlaying) {
     EXPECT_EQ(delegate.refreshes, 5);
 
     // Paused: the position is the time reached, not the file player's.
+    renderOnly(1.2);
     ASSERT_TRUE(playedPast(1.0));
     player->stop();
     EXPECT_GT(player->desiredTime(), 1.0);
@@ -310,6 +324,7 @@ TEST_F(PlayerRZTest, PlayAndStopTellTheDelegateAndShowTheBadge) {
     EXPECT_EQ(delegate.prevEntryClears, 1);
     EXPECT_EQ(delegate.idleResets, idle + 1);
 
+    renderOnly(1.0);
     ASSERT_TRUE(playedPast(0.5));
     player->stop();
     EXPECT_FALSE(player->playing());
@@ -358,6 +373,7 @@ TEST_F(PlayerRZTest, OnlyDanceModeRecordsThePlayedRanges) {
     ASSERT_EQ(entry->currentTimeRangeSet->ranges.size(), 1u);
     EXPECT_EQ(entry->currentTimeRangeSet->ranges[0].start, 0.0);
 
+    renderOnly(1.5);
     ASSERT_TRUE(playedPast(0.4));
     player->recordPlayedRange(); // the display tick
     EXPECT_GT(entry->currentTimeRangeSet->ranges[0].end, 0.3);
@@ -374,6 +390,7 @@ TEST_F(PlayerRZTest, OnlyDanceModeRecordsThePlayedRanges) {
         player->setMode(mode);
         player->setEntry(other);
         player->play();
+        renderOnly(0.8);
         ASSERT_TRUE(playedPast(0.3));
         player->recordPlayedRange();
         player->setCurrentTime(1.0);
@@ -724,6 +741,7 @@ TEST_F(PlayerRZTest, ADeletedPlayingFilePlaysOnFromWhatIsOpenAndIsMarkedMissing)
     auto entry = loaded("gone.wav", 6.0);
     const std::string path = entry->_url.path();
     player->play();
+    renderOnly(1.0);
     ASSERT_TRUE(playedPast(0.5));
     console.clear();
     std::filesystem::remove(path);
@@ -735,6 +753,7 @@ TEST_F(PlayerRZTest, ADeletedPlayingFilePlaysOnFromWhatIsOpenAndIsMarkedMissing)
     EXPECT_FALSE(player->fileMonitor());
 
     // It plays to its end, and ends as any song does.
+    renderOn();
     ASSERT_TRUE(waitFor([&] { return delegate.finishes > 0; }));
     EXPECT_EQ(played(*entry), (std::vector<vantle::TimeRange>{{0.0, 6.0}}));
     EXPECT_EQ(delegate.refusals, 0);
