@@ -1,6 +1,7 @@
 #include "SigproRozezEru/SigproRozezEruRegistration.h"
 
 #include "RozezEru/Internals/ComponentDescriptions.h"
+#include "RozezEru/Internals/Log.h"
 #include "RozezEruEX/DSPRegistry.h"
 #include "RozezEruEX/ProgrammingError.h"
 #include "RozezEruEX/RozezEruAU.h"
@@ -12,6 +13,7 @@
 #include "Sigpro/kernels/EffectKernels.h"
 #include "Sigpro/kernels/GeneratorKernels.h"
 #include "Sigpro/kernels/HighShelfParametricEqualizerFilterDSP.h"
+#include "Sigpro/kernels/KernelLog.h"
 #include "Sigpro/kernels/SigproKernels.h"
 #include "Sigpro/kernels/TremoloDSP.h"
 #include "SigproRozezEru/Effects/AmplitudeEnvelope.h"
@@ -115,6 +117,12 @@ template <class NodeClass, class Kernel> void registerGeneratorNodeClass() {
 void registerSigproRozezEru() {
     static std::once_flag registered;
     std::call_once(registered, [] {
+        // The kernels' reports join the toolkit's log, with its switch and its record form.
+        sigpro::setKernelLogHandler(
+            [](std::string_view function, std::string_view text, const std::source_location& where) {
+                Log(LogSite(function, OSLog::general(), LogType::error, where.file_name(), int(where.line())),
+                    text);
+            });
         sigpro::registerSigproKernels();
         registerEffectNodeClass<AmplitudeEnvelope, sigpro::AmplitudeEnvelopeDSP>();
         registerEffectNodeClass<AutoPanner, sigpro::AutoPannerDSP>();

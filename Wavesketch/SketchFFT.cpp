@@ -47,9 +47,11 @@ void SketchFFT::fftForward(std::span<const float> samples) {
         std::transform(work_.begin(), work_.end(), window_.begin(), work_.begin(), std::multiplies<>());
     }
     sigpro::sp_fftr(&setup_, work_.data(), int(size));
+    // The packed real transform this object stands by yields twice each bin of the discrete transform,
+    // so its powers are four times those of the plain sums.
     magnitudes.assign(std::size_t(halfSize), 0.0f);
     for (std::size_t k = 0; k < magnitudes.size(); ++k)
-        magnitudes[k] = work_[2 * k] * work_[2 * k] + work_[2 * k + 1] * work_[2 * k + 1];
+        magnitudes[k] = 4.0f * (work_[2 * k] * work_[2 * k] + work_[2 * k + 1] * work_[2 * k + 1]);
     hasPerformedFFT = true;
 }
 

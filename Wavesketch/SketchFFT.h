@@ -26,9 +26,10 @@ public:
     SketchFFT(const SketchFFT&) = delete;
     SketchFFT& operator=(const SketchFFT&) = delete;
 
-    // Fills magnitudes with halfSize bin powers |X(k)|² of the unscaled transform; entry 0 holds
-    // DC² + Nyquist², as the packed real spectrum puts them together. A block of any other length than
-    // size is ignored.
+    // Fills magnitudes with halfSize unscaled bin powers (2·|X(k)|)², X the discrete transform (the
+    // packed real transform's doubled output): a unit sine on bin 100 of 4096 gives 4096². Entry 0 holds
+    // (2·DC)² + (2·Nyquist)², as the packed real spectrum puts them together. A block of any other length
+    // than size is ignored.
     void fftForward(std::span<const float> samples);
     // Averages magnitudes into `numberOfBands` bands from minFrequency to maxFrequency (the latter lowered
     // to the Nyquist frequency). Ignored before the first transform and for bands that cannot be formed

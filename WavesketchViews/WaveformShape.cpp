@@ -45,16 +45,16 @@ QPainterPath WaveformShape::path(const QRectF& rect) const {
     const QSizeF size(rect.right(), rect.bottom());
     // Only the size changes, so the configuration stays valid.
     const auto drawConfiguration = *configuration_.with({.size = size});
-    const QPainterPath rendered = renderer_->path(dampedValues(samples_, configuration_), drawConfiguration,
-                                                  0, Waveform::Position::middle());
-    // The renderers count y upwards from the bottom edge; widgets count it down from the top.
-    return QTransform(1.0, 0.0, 0.0, -1.0, 0.0, size.height()).map(rendered);
+    return renderer_->path(dampedValues(samples_, configuration_), drawConfiguration, 0,
+                           Waveform::Position::middle());
 }
 
 void paintStyled(QPainter& painter, const WaveformShape& shape, const QRectF& rect,
                  const Waveform::Configuration& configuration) {
     using Style = Waveform::Style;
-    QPainterPath path = shape.path(rect);
+    // The outline counts y upwards from the bottom edge; widgets count it down from the top. Only the
+    // path turns over, so pen widths and the gradient stay in widget coordinates.
+    QPainterPath path = QTransform(1.0, 0.0, 0.0, -1.0, 0.0, rect.bottom()).map(shape.path(rect));
     path.setFillRule(Qt::WindingFill);
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, true);

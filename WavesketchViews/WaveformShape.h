@@ -1,6 +1,7 @@
 #pragma once
 // A list of amplitude values as a shape: asked for its outline in a rectangle it returns the renderer's
-// path, faded after the configuration's damping, in widget coordinates (y down). Beside it the package's
+// path, faded after the configuration's damping, as the renderer draws it (y up from the bottom edge, as
+// in the drawer's images); whoever paints it in a widget turns it over. Beside it the package's
 // default styling, which paints such a shape after the configuration's style. Value type; the painting
 // widget lives on the main thread.
 

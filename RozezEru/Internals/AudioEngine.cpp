@@ -14,8 +14,10 @@
 #include "platform/audio/PcmBuffer.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <limits>
+#include <thread>
 
 namespace rozezeru {
 
@@ -29,6 +31,10 @@ std::optional<std::uint32_t> engineFrameCount(double seconds) {
     if (!(frames >= 0.0 && frames <= double(std::numeric_limits<std::uint32_t>::max()))) return std::nullopt;
     return static_cast<std::uint32_t>(frames);
 }
+
+// How often, and how far apart, render(duration:) tries again while another thread renders offline.
+constexpr int renderBusyTries = 100;
+constexpr std::chrono::milliseconds renderBusyPause(1);
 
 constexpr const char* engineDurationRefusal =
     "the duration must be a finite, non-negative number of seconds whose frames fit one buffer";
@@ -176,6 +182,7 @@ std::unique_ptr<platform::PcmBuffer> AudioEngine::render(double duration) {
             "🛑 Could not render offline: the engine is not in manual rendering mode");
         return nullptr;
     }
+    int busyTries = 0;
     while (avEngine_.manualRenderingSampleTime() < target) {
         const auto count = static_cast<std::uint32_t>(
             std::min<std::int64_t>(target - avEngine_.manualRenderingSampleTime(), maximumFrameCount_));
@@ -184,8 +191,26 @@ std::unique_ptr<platform::PcmBuffer> AudioEngine::render(double duration) {
             Log(LogSite("render(duration:)"), "🛑 Could not render offline " + status.error().message);
             break;
         }
-        // Nothing was rendered then; the same slice is tried again.
-        if (*status == platform::ManualRenderingStatus::cannotDoInCurrentContext) continue;
+        if (*status == platform::ManualRenderingStatus::cannotDoInCurrentContext) {
+            // Another thread renders: nothing was rendered, so the slice is tried again, but a render
+            // that never ends must not keep this call waiting.
+            if (++busyTries > renderBusyTries) {
+                Log(LogSite("render(duration:)"),
+                    "🛑 Could not render offline another render is under way");
+                break;
+            }
+            std::this_thread::sleep_for(renderBusyPause);
+            continue;
+        }
+        busyTries = 0;
+        if (*status != platform::ManualRenderingStatus::success) {
+            // The slice holds silence or stale frames, not audio.
+            Log(LogSite("render(duration:)"),
+                *status == platform::ManualRenderingStatus::insufficientDataFromInputNode
+                    ? "🛑 Could not render offline the input node had too little data"
+                    : "🛑 Could not render offline a node failed to render");
+            break;
+        }
         (void)append(*result, *slice, 0, slice->frameLength());
     }
     return result;

@@ -84,7 +84,8 @@ public:
     // a finite, non-negative count of at most 2^32 - 1 frames.
     virtual std::unique_ptr<platform::PcmBuffer> startTest(double totalDuration);
     // Renders trunc(rate × duration) frames offline (after startTest) and returns them; a render
-    // error is logged ("🛑 Could not render offline …") and ends with the frames rendered so far.
+    // error is logged ("🛑 Could not render offline …") and ends with the frames rendered so far, as
+    // does another thread's render that still runs after about a hundred tries a millisecond apart.
     virtual std::unique_ptr<platform::PcmBuffer> render(double duration);
 
     // A new unit of the first component named `name` that can be made; nothing, with a record

@@ -104,7 +104,9 @@ std::string EndpointInfo::json() const {
     object["midiUniqueID"] = midiUniqueID;
     object["midiEndpointRef"] = midiEndpointRef;
     if (midiPortRef) object["midiPortRef"] = *midiPortRef;
-    return object.dump();
+    // The sequencer hands names over as bytes, which need not be UTF-8: such bytes become U+FFFD rather
+    // than an exception.
+    return object.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
 std::optional<EndpointInfo> EndpointInfo::fromJSON(std::string_view text, std::string* error) {

@@ -39,8 +39,9 @@ struct EndpointInfo {
     // only when present.
     void encode(platform::KeyedEncoder& encoder) const;
     static EndpointInfo decode(const platform::KeyedDecoder& decoder);
-    // The same keys as a JSON object. A missing required key or a value of the wrong type or range
-    // gives nothing, with the reason in `error`.
+    // The same keys as a JSON object; bytes of the texts that are not UTF-8 are written as U+FFFD. A
+    // missing required key or a value of the wrong type or range gives nothing, with the reason in
+    // `error`.
     std::string json() const;
     static std::optional<EndpointInfo> fromJSON(std::string_view text, std::string* error = nullptr);
 };

@@ -71,10 +71,11 @@ struct MIDIEvent {
     friend bool operator==(const MIDIEvent&, const MIDIEvent&) = default;
 };
 
-// The events of the messages in one packet. Channel messages may use running status; real-time bytes
-// inside a message come out as events of their own before it; a system-exclusive message runs to its
-// 0xF7, across packets through `reception`, and the messages after it follow. Unfinished messages at the
-// end of the packet and stray data bytes are dropped. Every event carries the packet's time stamp.
+// The events of the messages in one packet. Each message takes the bytes its status needs; real-time
+// bytes inside a message come out as events of their own before it; a system-exclusive message runs to
+// its 0xF7, across packets through `reception`, and the messages after it follow. A data byte where a
+// status should stand ends the walk (packets use no running status), and an unfinished message at the
+// end of the packet is dropped. Every event carries the packet's time stamp.
 std::vector<MIDIEvent> packetEvents(const platform::MIDIPacket& packet, MIDISysExReception& reception);
 
 } // namespace rozezeru

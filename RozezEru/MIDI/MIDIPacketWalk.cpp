@@ -11,7 +11,6 @@ std::vector<MIDIEvent> packetEvents(const platform::MIDIPacket& packet, MIDISysE
     std::uint8_t message[3] = {};
     std::size_t count = 0;
     std::size_t needed = 0;
-    std::uint8_t runningStatus = 0;
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         const auto byte = bytes[i];
         if (byte >= 0xF8) {
@@ -37,21 +36,21 @@ std::vector<MIDIEvent> packetEvents(const platform::MIDIPacket& packet, MIDISysE
         if (byte == 0xF0) {
             reception.startReceivingSysEx({byte});
             count = 0;
-            runningStatus = 0;
             continue;
         }
         if (byte >= 0x80) {
             count = 0;
             needed = platform::midi1MessageLength(byte);
-            runningStatus = byte < 0xF0 ? byte : 0;
             // A stray 0xF7 and the undefined 0xF4 and 0xF5 carry no message.
             if (needed == 0) continue;
             message[count++] = byte;
         } else {
+            // Packets carry whole messages, so a data byte where a status belongs means the rest cannot
+            // be read safely: a three-byte program change must not turn into a second one.
             if (count == 0) {
-                if (runningStatus == 0) continue;
-                message[count++] = runningStatus;
-                needed = platform::midi1MessageLength(runningStatus);
+                Log(LogSite("packetEvents", OSLog::midi()), "Data byte", static_cast<int>(byte),
+                    "without a status, rest of the packet dropped:", bytes.size() - i, "bytes");
+                break;
             }
             message[count++] = byte;
         }

@@ -215,15 +215,36 @@ void MultiChannelInputNodeTap::setRecordEnabled(bool enabled) {
     }
 }
 
+std::optional<platform::AudioTime> MultiChannelInputNodeTap::startedAtTime() const {
+    std::lock_guard lock(setupMutex_);
+    return startedAtTime_;
+}
+
+std::optional<platform::AudioTime> MultiChannelInputNodeTap::stoppedAtTime() const {
+    std::lock_guard lock(setupMutex_);
+    return stoppedAtTime_;
+}
+
 void MultiChannelInputNodeTap::recordingChanged() {
-    if (isRecording_) {
-        startedAtTime_ = now();
-        const std::vector<std::shared_ptr<WriteableFile>> files = this->files();
-        Log(LogSite("isRecording"), "⏺", files.size(), " to record", timeText(startedAtTime_));
-    } else {
-        stoppedAtTime_ = now();
-        Log(LogSite("isRecording"), "⏹", files().size(), "recorded", timeText(stoppedAtTime_));
+    const platform::AudioTime time = now();
+    {
+        std::lock_guard lock(setupMutex_);
+        (isRecording_ ? startedAtTime_ : stoppedAtTime_) = time;
     }
+    if (isRecording_)
+        Log(LogSite("isRecording"), "⏺", files().size(), " to record", timeText(time));
+    else
+        Log(LogSite("isRecording"), "⏹", files().size(), "recorded", timeText(time));
+}
+
+bool MultiChannelInputNodeTap::endTake() {
+    if (!isRecording_) return false;
+    isRecording_ = false;
+    for (const auto& file : files())
+        if (file) file->close();
+    // The next take makes new files with the next take number.
+    filesReady_ = false;
+    return true;
 }
 
 platform::Result<void> MultiChannelInputNodeTap::record() {
@@ -264,23 +285,22 @@ platform::Result<void> MultiChannelInputNodeTap::record() {
 }
 
 void MultiChannelInputNodeTap::stop() {
-    if (!isRecording_) {
+    bool ended = false;
+    {
+        // A failed write may end the take on the tap thread at any moment.
+        std::lock_guard take(takeMutex_);
+        ended = endTake();
+    }
+    if (!ended) {
         Log(LogSite("stop()"), "Not Recording");
         return;
     }
-    const std::vector<std::shared_ptr<WriteableFile>> files = this->files();
-    {
-        std::lock_guard take(takeMutex_);
-        isRecording_ = false;
-        for (const auto& file : files)
-            if (file) file->close();
-    }
     recordingChanged();
-    filesReady_ = false;
-    Log(LogSite("stop()"), "⏹", filesText(files));
+    Log(LogSite("stop()"), "⏹", filesText(files()));
 }
 
 std::optional<double> MultiChannelInputNodeTap::durationRecorded() const {
+    std::lock_guard lock(setupMutex_);
     if (isRecording_ || !startedAtTime_ || !stoppedAtTime_) return std::nullopt;
     return platform::AudioTime::secondsForHostTime(stoppedAtTime_->hostTime()) -
            platform::AudioTime::secondsForHostTime(startedAtTime_->hostTime());
@@ -307,7 +327,8 @@ void MultiChannelInputNodeTap::process(const platform::PcmBuffer& buffer, const 
         return;
     }
     std::unique_lock take(takeMutex_);
-    const bool write = isRecording_;
+    bool write = isRecording_;
+    std::optional<platform::Error> failure;
     const std::vector<std::shared_ptr<WriteableFile>> files = this->files();
     for (std::uint32_t c = 0; c < buffer.format().channelCount(); ++c) {
         const float* in = buffer.format().isInterleaved() ? channels[0] + c : channels[c];
@@ -320,10 +341,29 @@ void MultiChannelInputNodeTap::process(const platform::PcmBuffer& buffer, const 
             return;
         }
         if (!files[c]) continue;
-        if (auto result = files[c]->update(*channel, time, write); !result.ok())
-            Log(site, "Write failed", result.error().message);
+        if (auto result = files[c]->update(*channel, time, write); !result.ok()) {
+            // Going on would leave this channel with a gap and fail alike at every buffer: the take
+            // ends here, each file keeping what was written in full.
+            failure = result.error();
+            write = false;
+        }
     }
-    take.unlock();
+    if (failure && isRecording_) {
+        // The channels before the failed one took this buffer: out it comes again.
+        for (const auto& file : files)
+            if (file)
+                if (auto undone = file->undoLastWrite(); !undone.ok()) Log(site, undone.error().message);
+    }
+    if (failure && endTake()) {
+        take.unlock();
+        {
+            std::lock_guard lock(setupMutex_);
+            stoppedAtTime_ = now();
+        }
+        Log(site, "Write failed", failure->message, "The take has stopped.");
+        if (auto delegate = this->delegate()) delegate->recordingFailed(*this, *failure);
+    }
+    if (take.owns_lock()) take.unlock();
     if (recordEnabled_)
         if (auto delegate = this->delegate()) delegate->dataProcessed(*this, frames, time);
 }

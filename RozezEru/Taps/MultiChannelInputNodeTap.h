@@ -29,7 +29,7 @@ namespace rozezeru {
 
 class MultiChannelInputNodeTap;
 
-// Told about the tap; implement all three.
+// Told about the tap; implement all four.
 class MultiChannelInputNodeTapDelegate {
 public:
     virtual ~MultiChannelInputNodeTapDelegate() = default;
@@ -39,6 +39,9 @@ public:
     // On the tap thread, after each buffer handled while the tap is enabled.
     virtual void dataProcessed(MultiChannelInputNodeTap& tap, std::uint32_t frameLength,
                                const platform::AudioTime& time) = 0;
+    // On the tap thread, once the take has ended because a channel file could not be written (a
+    // full disk, say): every file is closed with the buffers written in full before.
+    virtual void recordingFailed(MultiChannelInputNodeTap& tap, const platform::Error& error) = 0;
 };
 
 class MultiChannelInputNodeTap : public std::enable_shared_from_this<MultiChannelInputNodeTap> {
@@ -85,8 +88,8 @@ public:
     // The take number the next name search starts from; never below 1.
     std::int64_t recordCounter() const { return recordCounter_; }
     void setRecordCounter(std::int64_t counter) { recordCounter_ = counter < 2 ? 1 : counter; }
-    std::optional<platform::AudioTime> startedAtTime() const { return startedAtTime_; }
-    std::optional<platform::AudioTime> stoppedAtTime() const { return stoppedAtTime_; }
+    std::optional<platform::AudioTime> startedAtTime() const;
+    std::optional<platform::AudioTime> stoppedAtTime() const;
     const std::vector<std::int32_t>& channelMap() const { return channelMap_; }
     // Entry i is the device channel heard on channel i of the tap; a map the node refuses changes
     // nothing. A new map removes the tap.
@@ -101,7 +104,8 @@ public:
 
     // Starts a take into fresh files; fails, not recording, when no channel file can be made.
     platform::Result<void> record();
-    // Ends the take and closes its files; the tap stays.
+    // Ends the take and closes its files; the tap stays. A take also ends by itself, told to the
+    // delegate, when a channel file cannot be written.
     void stop();
     // Seconds of the last finished take; none before the first stop and while a take runs.
     std::optional<double> durationRecorded() const;
@@ -114,6 +118,8 @@ private:
     std::optional<std::string> nextFileURL(const std::string& directory, const std::string& name,
                                            std::int64_t counter) const;
     void recordingChanged();
+    // With takeMutex_ held: ends the take and closes its files; false when no take was running.
+    bool endTake();
     void process(const platform::PcmBuffer& buffer, const platform::AudioTime& time);
     std::shared_ptr<MultiChannelInputNodeTapDelegate> delegate() const;
 
@@ -136,7 +142,9 @@ private:
     std::uint32_t bufferSize_ = 2048;
     std::optional<std::string> directory_;
     std::int64_t recordCounter_ = 1;
-    bool filesReady_ = false;
+    // Also cleared by the tap thread when a failed write ends the take.
+    std::atomic<bool> filesReady_{false};
+    // Under setupMutex_: a failed write stamps the stop on the tap thread.
     std::optional<platform::AudioTime> startedAtTime_;
     std::optional<platform::AudioTime> stoppedAtTime_;
     std::vector<std::int32_t> channelMap_;

@@ -71,6 +71,11 @@ void NodeRecorder::setAudioDataCallback(AudioDataCallback callback) {
     audioDataCallback_ = std::move(callback);
 }
 
+void NodeRecorder::setRecordingFailedCallback(RecordingFailedCallback callback) {
+    std::lock_guard lock(fileMutex_);
+    recordingFailedCallback_ = std::move(callback);
+}
+
 platform::Result<void> NodeRecorder::switchToOwnFile() {
     std::unique_ptr<platform::AudioFile> file = createOwnFile();
     if (!file)
@@ -183,6 +188,8 @@ platform::Result<void> NodeRecorder::record() {
 void NodeRecorder::process(const platform::PcmBuffer& buffer, const platform::AudioTime& time) {
     if (isPaused_) return;
     bool reached = false;
+    std::optional<platform::Error> failure;
+    RecordingFailedCallback failed;
     std::unique_ptr<platform::PcmBuffer> head;
     const platform::PcmBuffer* written = &buffer;
     {
@@ -203,12 +210,22 @@ void NodeRecorder::process(const platform::PcmBuffer& buffer, const platform::Au
         }
         if (frames > 0) {
             if (auto result = internalAudioFile_->write(*written); !result.ok()) {
-                Log(LogSite("process(buffer:time:)"), "Write failed: error -> " + result.error().message);
-                return;
+                // Going on would leave a gap in the recording, and every later buffer fail alike: the
+                // file, cut back to its last whole write, is closed as the recording, and the buffers
+                // still on their way find no file.
+                failure = result.error();
+                failed = recordingFailedCallback_;
+                closeFile(internalAudioFile_);
             }
         }
-        reached = limit > 0.0 && double(internalAudioFile_->length()) / rate >= limit;
+        if (!failure) reached = limit > 0.0 && double(internalAudioFile_->length()) / rate >= limit;
         if (frames == 0) written = nullptr;
+    }
+    if (failure) {
+        Log(LogSite("process(buffer:time:)"), "Write failed: error -> " + failure->message);
+        if (isRecording_) stop();
+        if (failed) failed(*failure);
+        return;
     }
     if (reached) stop();
     if (written) deliverAudioData(*written, time);

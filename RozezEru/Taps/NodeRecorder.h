@@ -28,6 +28,8 @@ class NodeRecorder : public std::enable_shared_from_this<NodeRecorder> {
 public:
     // Channel 0 of each written buffer; on the tap thread.
     using AudioDataCallback = std::function<void(const std::vector<float>&, const platform::AudioTime&)>;
+    // A write that failed (a full disk, say) and so ended the recording; on the tap thread.
+    using RecordingFailedCallback = std::function<void(const platform::Error&)>;
 
     // No directory: the process's temporary folder. The first recording file is created here; when it
     // cannot be, the recorder starts without one.
@@ -50,6 +52,10 @@ public:
     std::optional<platform::AudioFormat> recordFormat() const;
     void setRecordFormat(std::optional<platform::AudioFormat> format);
     void setAudioDataCallback(AudioDataCallback callback);
+    // When a buffer cannot be written the recording stops: the file keeps every buffer written
+    // before, is closed and becomes the recorded file (audioFile()), the failure is logged once and
+    // this callback is told.
+    void setRecordingFailedCallback(RecordingFailedCallback callback);
 
     // Closes the file being written and opens the last recorded file for reading; a new object each
     // time; nullptr (logged) when there is none or it cannot be opened.
@@ -108,6 +114,7 @@ private:
     std::optional<std::string> recordedFileURL_;
     std::optional<platform::AudioFormat> recordFormat_;
     AudioDataCallback audioDataCallback_;
+    RecordingFailedCallback recordingFailedCallback_;
     std::vector<std::string> ownFiles_;
 };
 

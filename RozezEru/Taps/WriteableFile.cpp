@@ -90,6 +90,7 @@ platform::Result<void> WriteableFile::update(const platform::PcmBuffer& buffer,
                                              const platform::AudioTime& time, bool write) {
     const float level = averageRms(buffer, buffer.format().channelCount()).value_or(0.0f);
     std::lock_guard lock(mutex_);
+    lengthBeforeLastWrite_.reset();
     if (write)
         if (auto result = writeLocked(buffer, time, level); !result.ok()) return result;
     amplitude_ = level;
@@ -98,6 +99,7 @@ platform::Result<void> WriteableFile::update(const platform::PcmBuffer& buffer,
 
 platform::Result<void> WriteableFile::writeLocked(const platform::PcmBuffer& buffer,
                                                   const platform::AudioTime& time, float level) {
+    lengthBeforeLastWrite_.reset();
     if (!file_) return {};
     const std::uint32_t frames = buffer.frameLength();
     totalFramesRead_ += frames;
@@ -120,9 +122,21 @@ platform::Result<void> WriteableFile::writeLocked(const platform::PcmBuffer& buf
         }
         ioLatencyHandled_ = true;
     }
+    const std::int64_t before = file_->length();
     if (auto result = file_->write(*chosen); !result.ok()) return result;
+    lengthBeforeLastWrite_ = before;
     // The level of the buffer just written, so that the history lines up with the audio.
     amplitudeArray_.push_back(level);
+    totalFramesWritten_ = file_->length();
+    return {};
+}
+
+platform::Result<void> WriteableFile::undoLastWrite() {
+    std::lock_guard lock(mutex_);
+    if (!file_ || !lengthBeforeLastWrite_) return {};
+    if (auto cut = file_->truncate(*lengthBeforeLastWrite_); !cut.ok()) return cut;
+    lengthBeforeLastWrite_.reset();
+    if (!amplitudeArray_.empty()) amplitudeArray_.pop_back();
     totalFramesWritten_ = file_->length();
     return {};
 }

@@ -52,6 +52,9 @@ public:
     platform::Result<void> update(const platform::PcmBuffer& buffer, const platform::AudioTime& time,
                                   bool write);
     void close();
+    // Takes the last buffer handed over back out of the file, when it was written there: a take that
+    // ends on a failed write keeps every channel to the same frame.
+    platform::Result<void> undoLastWrite();
 
 private:
     platform::Result<void> writeLocked(const platform::PcmBuffer& buffer, const platform::AudioTime& time,
@@ -69,6 +72,8 @@ private:
     std::uint64_t totalFramesRead_ = 0;
     std::int64_t totalFramesWritten_ = 0;
     bool ioLatencyHandled_ = false;
+    // What the file held before the last buffer handed over, when that buffer was written.
+    std::optional<std::int64_t> lengthBeforeLastWrite_;
 };
 
 } // namespace rozezeru

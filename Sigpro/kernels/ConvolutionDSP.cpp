@@ -1,6 +1,8 @@
 #include "Sigpro/kernels/ConvolutionDSP.h"
 
-#include "RozezEru/Internals/Log.h"
+#include "Sigpro/kernels/KernelLog.h"
+
+#include <string>
 
 #include <algorithm>
 
@@ -14,8 +16,8 @@ ConvolutionDSP::~ConvolutionDSP() {
 
 void ConvolutionDSP::setWavetable(const float* table, std::size_t length, int index) {
     if (index != 0 && index != 1) {
-        rozezeru::Log(rozezeru::LogSite("setWavetable(_:length:index:)", rozezeru::LogType::error),
-                      "Convolution has impulse slots 0 and 1 only, not", index);
+        kernelLog("setWavetable(_:length:index:)",
+                  "Convolution has impulse slots 0 and 1 only, not " + std::to_string(index));
         return;
     }
     const auto slot = std::size_t(index);

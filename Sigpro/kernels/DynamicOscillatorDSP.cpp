@@ -1,6 +1,8 @@
 #include "Sigpro/kernels/DynamicOscillatorDSP.h"
 
-#include "RozezEru/Internals/Log.h"
+#include "Sigpro/kernels/KernelLog.h"
+
+#include <string>
 
 #include <algorithm>
 
@@ -17,8 +19,8 @@ DynamicOscillatorDSP::~DynamicOscillatorDSP() {
 
 void DynamicOscillatorDSP::setWavetable(const float* table, std::size_t length, int) {
     if (!table || length == 0) {
-        rozezeru::Log(rozezeru::LogSite("setWavetable(_:length:index:)", rozezeru::LogType::error),
-                      "A wavetable of no points is refused; the oscillator keeps the one it has");
+        kernelLog("setWavetable(_:length:index:)",
+                  "A wavetable of no points is refused; the oscillator keeps the one it has");
         return;
     }
     wavetable_.assign(table, table + length);

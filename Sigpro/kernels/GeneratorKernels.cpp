@@ -1,18 +1,21 @@
 #include "Sigpro/kernels/GeneratorKernels.h"
 
-#include "RozezEru/Internals/Log.h"
+#include "Sigpro/kernels/KernelLog.h"
 #include "Sigpro/modules/RecordLifetime.h"
+
+#include <string>
 
 namespace sigpro {
 
 namespace generatorShape {
 
 void refuseWavetable(std::size_t length, int index, std::size_t tableCount) {
-    const rozezeru::LogSite site("setWavetable(_:length:index:)", rozezeru::LogType::error);
+    constexpr std::string_view function = "setWavetable(_:length:index:)";
     if (length == 0)
-        rozezeru::Log(site, "A wavetable of no points is refused; the kernel keeps the one it has");
+        kernelLog(function, "A wavetable of no points is refused; the kernel keeps the one it has");
     else
-        rozezeru::Log(site, "No wavetable", index, "here: the kernel keeps", tableCount, "tables, from 0");
+        kernelLog(function, "No wavetable " + std::to_string(index) + " here: the kernel keeps " +
+                                std::to_string(tableCount) + " tables, from 0");
 }
 
 } // namespace generatorShape

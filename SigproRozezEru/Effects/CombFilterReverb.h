@@ -1,22 +1,14 @@
 #pragma once
-// A comb-filter reverb: the loop duration, fixed when the node is made, sets the echo spacing,
-// `reverbDuration` the time to fall by 60 dB. Main thread (the kernel renders on the render thread).
+// A comb-filter reverb (two combs in the loop).
 
-#include "RozezEru/Nodes/NodeParameterDef.h"
-#include "RozezEru/Nodes/Parameter.h"
-#include "RozezEru/Nodes/ParameterSetup.h"
-#include "SigproRozezEru/Effects/EffectNode.h"
-#include "SigproRozezEru/NodeParameterTable.h"
-#include "platform/audio/AudioUnitTypes.h"
+#include "Sigpro/kernels/SigproKernels.h"
+#include "SigproRozezEru/Effects/EffectNodeShapes.h"
 
-#include <array>
-#include <memory>
 #include <string_view>
-#include <vector>
 
 namespace rozezeru {
 
-class CombFilterReverb final : public EffectNode {
+class CombFilterReverb final : public LoopReverbNode<CombFilterReverb> {
 public:
     static constexpr std::string_view componentSubType = "comb";
     static constexpr std::string_view nodeClassName = "CombFilterReverb";
@@ -24,22 +16,13 @@ public:
     static constexpr std::array<NodeParameterRow, 1> parameterRows{{
         {"reverbDuration", "Reverb duration", 1.0f, {0.0f, 10.0f}, ParameterUnit::seconds},
     }};
-    static NodeParameterDef reverbDurationDef() { return nodeParameterDef<CombFilterReverb>(0); }
 
-    // Seconds, unless another loop duration is given.
-    static constexpr float defaultLoopDuration = 0.1f;
-
-    // `input` must not be null. The loop duration (seconds) goes to the kernel's two combs once, before
-    // the value is written (clamped); it cannot be changed later.
+    // `input` must not be null.
     explicit CombFilterReverb(std::shared_ptr<Node> input,
                               platform::AUValue reverbDuration = reverbDurationDef().defaultValue,
-                              float loopDuration = defaultLoopDuration);
-
-    std::vector<std::shared_ptr<NodeParameter>> parameters() const override {
-        return parameterList(reverbDuration);
-    }
-
-    Parameter<float> reverbDuration{reverbDurationDef()};
+                              float loopDuration = defaultLoopDuration)
+        : LoopReverbNode(std::move(input), reverbDuration, loopDuration,
+                         &sigpro::rzCombFilterReverbSetLoopDuration) {}
 };
 
 } // namespace rozezeru

@@ -7,6 +7,8 @@
 #include "RozezEru/Nodes/NodeParameterDef.h"
 #include "RozezEru/Nodes/Parameter.h"
 #include "RozezEru/Nodes/ParameterSetup.h"
+#include "RozezEruEX/NodeRozezEruAU.h"
+#include "RozezEruEX/RozezEruAU.h"
 #include "SigproRozezEru/Effects/EffectNode.h"
 #include "SigproRozezEru/NodeParameterTable.h"
 #include "platform/audio/AudioUnitTypes.h"
@@ -92,6 +94,34 @@ protected:
         : EffectNode(std::move(input), Derived::componentSubType) {
         setupParameters();
         writeInitialValues({halfPowerPointValue});
+    }
+};
+
+// A reverb over a loop: the loop duration, fixed when the node is made, sets the echo spacing,
+// `reverbDuration` the time to fall by 60 dB. The loop duration (seconds) goes to the kernel once, before
+// the value is written (clamped); it cannot be changed later.
+template <class Derived> class LoopReverbNode : public EffectNode {
+public:
+    static NodeParameterDef reverbDurationDef() { return nodeParameterDef<Derived>(0); }
+
+    // Seconds, unless another loop duration is given.
+    static constexpr float defaultLoopDuration = 0.1f;
+
+    std::vector<std::shared_ptr<NodeParameter>> parameters() const override {
+        return parameterList(reverbDuration);
+    }
+
+    Parameter<float> reverbDuration{reverbDurationDef()};
+
+protected:
+    using SetLoopDuration = void (*)(DSPBase* dsp, float duration);
+
+    LoopReverbNode(std::shared_ptr<Node> input, platform::AUValue reverbDurationValue, float loopDuration,
+                   SetLoopDuration setLoopDuration)
+        : EffectNode(std::move(input), Derived::componentSubType) {
+        setupParameters();
+        setLoopDuration(rozezEruAU(*this).dsp(), loopDuration);
+        writeInitialValues({reverbDurationValue});
     }
 };
 

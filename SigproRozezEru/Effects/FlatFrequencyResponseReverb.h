@@ -1,23 +1,14 @@
 #pragma once
-// An all-pass reverb with a flat frequency response: the loop duration, fixed when the node is made, sets the
-// echo spacing, `reverbDuration` the time to fall by 60 dB. Main thread (the kernel renders on the render
-// thread).
+// An all-pass reverb with a flat frequency response (two all-passes in the loop).
 
-#include "RozezEru/Nodes/NodeParameterDef.h"
-#include "RozezEru/Nodes/Parameter.h"
-#include "RozezEru/Nodes/ParameterSetup.h"
-#include "SigproRozezEru/Effects/EffectNode.h"
-#include "SigproRozezEru/NodeParameterTable.h"
-#include "platform/audio/AudioUnitTypes.h"
+#include "Sigpro/kernels/SigproKernels.h"
+#include "SigproRozezEru/Effects/EffectNodeShapes.h"
 
-#include <array>
-#include <memory>
 #include <string_view>
-#include <vector>
 
 namespace rozezeru {
 
-class FlatFrequencyResponseReverb final : public EffectNode {
+class FlatFrequencyResponseReverb final : public LoopReverbNode<FlatFrequencyResponseReverb> {
 public:
     static constexpr std::string_view componentSubType = "alps";
     static constexpr std::string_view nodeClassName = "FlatFrequencyResponseReverb";
@@ -25,22 +16,13 @@ public:
     static constexpr std::array<NodeParameterRow, 1> parameterRows{{
         {"reverbDuration", "Reverb duration", 0.5f, {0.0f, 10.0f}, ParameterUnit::seconds},
     }};
-    static NodeParameterDef reverbDurationDef() { return nodeParameterDef<FlatFrequencyResponseReverb>(0); }
 
-    // Seconds, unless another loop duration is given.
-    static constexpr float defaultLoopDuration = 0.1f;
-
-    // `input` must not be null. The loop duration (seconds) goes to the kernel's two all-passes once, before
-    // the value is written (clamped); it cannot be changed later.
+    // `input` must not be null.
     explicit FlatFrequencyResponseReverb(std::shared_ptr<Node> input,
                                          platform::AUValue reverbDuration = reverbDurationDef().defaultValue,
-                                         float loopDuration = defaultLoopDuration);
-
-    std::vector<std::shared_ptr<NodeParameter>> parameters() const override {
-        return parameterList(reverbDuration);
-    }
-
-    Parameter<float> reverbDuration{reverbDurationDef()};
+                                         float loopDuration = defaultLoopDuration)
+        : LoopReverbNode(std::move(input), reverbDuration, loopDuration,
+                         &sigpro::rzFlatFrequencyResponseSetLoopDuration) {}
 };
 
 } // namespace rozezeru

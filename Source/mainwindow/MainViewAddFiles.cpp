@@ -5,6 +5,7 @@
 #include "Source/mainwindow/PanelFolders.h"
 #include "Source/session/Playlist.h"
 #include "Source/views/PlaylistTableView.h"
+#include "platform/files/AudioFileSettings.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Text.h"
 #include "platform/ui/Alerts.h"
@@ -34,6 +35,9 @@ void MainViewController::chooseFilesToAdd() {
     options.canChooseDirectories = true;
     options.allowsMultipleSelection = true;
     options.directory = panelStartFolder(*defaults_, PanelFolderKind::audio);
+    options.message = "Add Files";
+    options.prompt = "Add";
+    options.fileFilters = {{"Audio files", platform::audioFileExtensions()}, {"All files", {}}};
     QPointer<MainViewController> self(this);
     filePanels_->beginOpenPanel(window(), std::move(options), [self](std::vector<platform::Url> chosen) {
         if (self && !chosen.empty()) self->addChosenFiles(chosen);

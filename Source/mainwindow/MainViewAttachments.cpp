@@ -3,6 +3,8 @@
 
 #include "Source/mainwindow/MainViewController.h"
 
+#include "Source/mainwindow/PanelFolders.h"
+
 #include "Source/session/Attachment.h"
 #include "Source/session/EditAttachmentsTransaction.h"
 #include "Source/session/Playlist.h"
@@ -80,14 +82,17 @@ void MainViewController::openAttachment(const Attachment& attachment) {
         showPdfWindow(attachment);
         return;
     }
+    const std::string name = "“" + platform::escapingInvalidUtf8(attachment.url.lastPathComponent()) + "”";
     if (attachmentOpensSafely(attachment.url)) {
         if (!workspace_->openFile(attachment.url))
-            platform::consolePrint("can't open " + platform::escapingInvalidUtf8(attachment.url.path()));
+            reportNotDone(name + " was not opened", "No program is set up to open this kind of document.");
         return;
     }
     platform::consolePrint("not opened, shown in the file manager: " +
                            platform::escapingInvalidUtf8(attachment.url.path()));
-    (void)workspace_->selectFile(attachment.url.path(), attachmentRootFolder(attachment.url));
+    if (!workspace_->selectFile(attachment.url.path(), attachmentRootFolder(attachment.url)))
+        reportNotDone(name + " was neither opened nor shown",
+                      "It is no regular document, and no file manager answered.");
 }
 
 void MainViewController::attachmentStackAddButtonPressed() {
@@ -97,9 +102,12 @@ void MainViewController::attachmentStackAddButtonPressed() {
     options.allowsMultipleSelection = true;
     options.prompt = "Add";
     options.message = "Add an associated document";
+    options.directory = panelStartFolder(*defaults_, PanelFolderKind::attachment);
     QPointer<MainViewController> self(this);
     filePanels_->beginOpenPanel(window(), std::move(options), [self](std::vector<platform::Url> chosen) {
-        if (self) self->addChosenAttachments(chosen);
+        if (!self) return;
+        rememberPanelFolder(*self->defaults_, PanelFolderKind::attachment, chosen);
+        self->addChosenAttachments(chosen);
     });
 }
 
@@ -132,7 +140,9 @@ void MainViewController::attachmentViewInFinder() {
     if (!currentAttachment_) return;
     const platform::Url& url = currentAttachment_->url;
     if (!workspace_->selectFile(url.path(), attachmentRootFolder(url)))
-        platform::consolePrint("can't show " + platform::escapingInvalidUtf8(url.path()));
+        reportNotDone("“" + platform::escapingInvalidUtf8(url.lastPathComponent()) +
+                          "” was not shown in a file manager",
+                      "No file manager answered, and no program is set up to open folders.");
 }
 
 void MainViewController::attachmentRemove() {

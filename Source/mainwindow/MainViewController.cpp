@@ -9,7 +9,6 @@
 #include "Source/mainwindow/MainWindowController.h"
 #include "Source/mainwindow/RealParts.h"
 #include "Source/mainwindow/SoundPanel.h"
-#include "Source/mainwindow/StandInParts.h"
 #include "Source/mainwindow/WaveformPicture.h"
 #include "Source/playback/SoundEffect.h"
 #include "Source/session/AppServices.h"
@@ -37,6 +36,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -59,12 +59,12 @@ std::unique_ptr<Part> makeMainViewPart(const MainViewParts::Factory<Part>& facto
 QLabel* makeMainViewTimeText(const char* name, QWidget* parent) {
     auto* label = new QLabel("--:--", parent);
     label->setObjectName(name);
-    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    font.setPointSize(28);
-    font.setBold(true);
-    label->setFont(font);
+    label->setFont(MainViewController::timeTextBaseFont());
     label->setAlignment(Qt::AlignCenter);
-    label->setMinimumWidth(QFontMetrics(font).horizontalAdvance("-00:00") + 8);
+    // The frame comes from the window's size and the font is fitted to it, not the other way round.
+    label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    label->setMinimumWidth(60);
+    label->setFixedHeight(MainViewController::timeTextMinimumHeight);
     return label;
 }
 
@@ -135,7 +135,7 @@ MainViewController::MainViewController(MainViewEnvironment environment, QWidget*
     transport_ = makeMainViewPart<TransportPart, TransportAdapter>(
         parts.transport, *this, [this] { return std::make_unique<TransportAdapter>(*this, nullptr); });
     karaoke_ = makeMainViewPart<KaraokePart, KaraokeView>(parts.karaoke, *this,
-                                                         [] { return std::make_unique<KaraokeView>(); });
+                                                          [] { return std::make_unique<KaraokeView>(); });
     waveform_ = makeMainViewPart<WaveformPart, WaveformPicture>(
         parts.waveform, *this, [] { return std::make_unique<WaveformPicture>(); });
     attachments_ = makeMainViewPart<AttachmentsPart, AttachmentStack>(
@@ -197,12 +197,15 @@ void MainViewController::buildLayout() {
     waveformView_ = new QLabel(this);
     waveformView_->setObjectName("waveformView");
     waveformView_->setMinimumHeight(24);
+    // The picture is scaled to the view: its own width must not hold the time texts' share of the
+    // row when the window narrows.
+    waveformView_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     waveformView_->setScaledContents(true);
     middle->addWidget(waveformView_);
     if (QWidget* slider = timeSlider_->widget()) middle->addWidget(slider);
-    times->addWidget(timeSinceZeroText_);
-    times->addLayout(middle, 1);
-    times->addWidget(timeRemainingText_);
+    times->addWidget(timeSinceZeroText_, 1);
+    times->addLayout(middle, 4);
+    times->addWidget(timeRemainingText_, 1);
     column->addLayout(times);
 
     // The transport panel alone is about as wide as a small screen: the sound panel goes below it.
@@ -256,6 +259,9 @@ void MainViewController::viewDidLoad() {
     installKeyMonitor();
     screensaver_->resetIdle();
     if (QWidget* lyrics = karaoke_->widget()) lyrics->hide();
+    for (QMenu* menu : {tagMenu_, breakTimeThisSubMenu_, breakTimeAllSubMenu_})
+        makePaletteMenu(*menu);
+    layoutTimeTexts(true);
 }
 
 void MainViewController::showEvent(QShowEvent* event) {
@@ -267,12 +273,11 @@ void MainViewController::showEvent(QShowEvent* event) {
 void MainViewController::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     handleWindowResize();
-    // The window system says nothing of a resize's end: the picture is remade once the size has
-    // held still for a moment, not at every step of the drag.
+    // The window system says nothing of a resize's end: once the size has held still for a moment
+    // the resize counts as ended, so the picture is remade once, not at every step of the drag.
     QPointer<MainViewController> self(this);
-    waveformResize_ = scheduler_->scheduleOnce(0.3, [self] {
-        if (self && self->waveformView_->width() != self->waveformWidth_)
-            self->drawWaveform(self->player_->entry());
+    waveformResize_ = scheduler_->scheduleOnce(endResizeQuietSeconds, [self] {
+        if (self) self->windowEndResize();
     });
 }
 

@@ -140,6 +140,7 @@ public:
     PlaylistTableView& tableView() const { return *tableView_; }
     platform::UserDefaults& defaults() const { return *defaults_; }
     platform::Alerts& alerts() const { return *alerts_; }
+    platform::Workspace& workspace() const { return *workspace_; }
     NoticesPart& notices() const { return *notices_; }
     ScreensaverPart& screensaver() const { return *screensaver_; }
     TransportPart& transport() const { return *transport_; }
@@ -285,7 +286,7 @@ public:
     void entryViewNotes();
     // The selected entries' played ranges of this listening, their zero marks, their played
     // dates (the last one when it is less than four hours old; all of them with Control or Alt
-    // held), or all three.
+    // held), or all three; each clearing is one undoable step named after its menu item.
     void entryClearTimes();
     void entryPlayedToday();
     void entryClearPlayed();
@@ -361,6 +362,9 @@ public:
     void actionSetThisBreakTime(QAction* item);
     // A number of minutes becomes the length of every break ("timerDuration").
     void actionSetAllBreakTime(QAction* item);
+    // Shows the menu as a grid of pictures of its items' titles (also their on-state picture); a
+    // picture's button triggers its item, which stays in the menu hidden.
+    static void makePaletteMenu(QMenu& menu);
 
     // ---- timed notes ----
     // The note field was clicked: playback pauses and, unless a note is near, an empty note is
@@ -438,18 +442,29 @@ public:
     void reloadTableSelecting(const RowIndexes& rows) override;
     void reloadEntryRow(const std::shared_ptr<PlaylistEntry>& entry) override;
     void rebuildAttachmentStack(const std::shared_ptr<PlaylistEntry>& entry) override;
+    void entryRecordsChanged() override;
 
     // The application's main window controller, when this view is its content.
     MainWindowController* mainWindowController() const;
 
     // ---- window size ----
-    // The window changed size (a move alone changes nothing): the lyrics are laid out again and
-    // the current row stays in view; the waveform waits for the end of the resize.
+    // The window changed size (a move alone changes nothing): the lyrics and the time texts are
+    // laid out again and the current row stays in view; the waveform waits for the end of the
+    // resize.
     void handleWindowResize();
-    // The end of a resize, a quiet spell after the last size change: the waveform is made again at
-    // the new width and the current row kept in view.
+    // The end of a resize, a quiet spell after the last size change: the time texts are laid out,
+    // the waveform is made again at the new width and the current row kept in view.
     void windowEndResize();
-    static constexpr int endResizeQuietMilliseconds = 300;
+    static constexpr double endResizeQuietSeconds = 0.3;
+    // Both time texts get the font that fits "99:59" into the frame of the time since the zero
+    // mark; the time slider is laid out again for its entry; the waveform is remade when asked.
+    void layoutTimeTexts(bool redrawWaveform);
+    static constexpr const char* timeTextSample = "99:59";
+    // The bold fixed-pitch system font at 42 points, from which the time texts' fonts are fitted.
+    static QFont timeTextBaseFont();
+    // The time texts' height follows the view's, within these bounds.
+    static constexpr int timeTextMinimumHeight = 36;
+    static constexpr int timeTextMaximumHeight = 140;
     // A font of the base font's family whose size makes the text fit the frame with 5 points to
     // spare each way (only 77 % of the line height counts), at least 1 point; nothing for an empty
     // frame.
@@ -475,7 +490,11 @@ private:
     void clearTimesOf(const std::vector<std::shared_ptr<PlaylistEntry>>& entries);
     void clearZerosOf(const std::vector<std::shared_ptr<PlaylistEntry>>& entries);
     void clearPlayedOf(const std::vector<std::shared_ptr<PlaylistEntry>>& entries);
+    // The selected entries' records of the kinds cleared as one undoable step named `name`.
+    void clearRecords(const std::string& name, bool times, bool zeros, bool played);
     void reloadTableKeepingSelection();
+    // A command that did nothing says so: an alert with what did not happen and why.
+    void reportNotDone(const std::string& what, const std::string& why);
     void relocateOtherEntries(const platform::Url& oldLocation, const platform::Url& newLocation);
     void copySelectedRows(const std::function<std::optional<std::string>(std::size_t row)>& line);
     // The video window's content while that window is the active window; null otherwise.
@@ -543,9 +562,7 @@ private:
     // Tags each waveform request, so that a late picture of an earlier entry is dropped.
     unsigned waveformRequest_ = 0;
     std::optional<QSize> previousSize_;
-    QTimer* endResizeTimer_ = nullptr;
-    // The width the picture was last asked for, and the wait for a resize to settle.
-    int waveformWidth_ = -1;
+    // The wait for a resize to settle.
     platform::DispatchTimer waveformResize_;
     // The played share last drawn in the current row, so that a refresh repaints that cell only
     // when the share moved.

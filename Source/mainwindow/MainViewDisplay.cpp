@@ -74,12 +74,13 @@ void MainViewController::refreshDisplay() {
             if (zero > time) break;
             lastZero = zero;
         }
-        const double duration = entry->duration().value_or(0.0);
+        const std::optional<double> duration = entry->duration();
         const double since = std::trunc(time - lastZero);
-        const double segment = std::trunc(duration - lastZero);
         setDisplayText(*timeSinceZeroText_, formatTime(since), true);
         if (showingRemaining_) {
-            setDisplayText(*timeRemainingText_, formatTime(segment - since), true);
+            // Without a length (the file cannot be read now) nothing remains to count down to.
+            setDisplayText(*timeRemainingText_,
+                           duration ? formatTime(std::trunc(*duration - lastZero) - since) : "--:--", true);
             setDisplayColour(*timeRemainingText_, displayRemainingColour);
         } else {
             setDisplayText(*timeRemainingText_, formatTime(time), true);

@@ -97,7 +97,6 @@ void MainViewController::scrollCurrentRowToCenter() {
 void MainViewController::drawWaveform(const std::shared_ptr<PlaylistEntry>& entry) {
     const unsigned request = ++waveformRequest_;
     waveformView_->clear();
-    waveformWidth_ = waveformView_->width();
     if (!entry) return;
     QPointer<MainViewController> self(this);
     waveform_->requestPicture(entry, waveformView_->size(), [self, request](const QImage& picture) {

@@ -6,6 +6,7 @@
 
 #include "Source/mainwindow/EntryRelocation.h"
 #include "Source/mainwindow/PanelFolders.h"
+#include "Source/session/ClearRecordsTransaction.h"
 #include "Source/session/Playlist.h"
 #include "Source/session/PlaylistEntry.h"
 #include "Source/session/TextNoteSet.h"
@@ -100,14 +101,29 @@ void MainViewController::reloadTableKeepingSelection() {
 // ---- revealing and relocating ----
 
 void MainViewController::entryViewInFinder() {
+    std::vector<std::string> notShown;
     for (const std::shared_ptr<PlaylistEntry>& entry : selectedVisibleEntries()) {
         const std::string path = entry->_url.path();
         const std::string name = entry->_url.lastPathComponent();
         const std::string root =
             !name.empty() && path.ends_with(name) ? path.substr(0, path.size() - name.size()) : path;
-        if (!workspace_->selectFile(path, root))
-            platform::consolePrint("can't show " + platform::escapingInvalidUtf8(path));
+        if (!workspace_->selectFile(path, root)) notShown.push_back(name);
     }
+    if (notShown.empty()) return;
+    reportNotDone(notShown.size() == 1
+                      ? "“" + platform::escapingInvalidUtf8(notShown.front()) +
+                            "” was not shown in a file manager"
+                      : std::to_string(notShown.size()) + " files were not shown in a file manager",
+                  "No file manager answered, and no program is set up to open folders.");
+}
+
+void MainViewController::reportNotDone(const std::string& what, const std::string& why) {
+    platform::consolePrint(what + ": " + why);
+    platform::AlertOptions options;
+    options.messageText = what;
+    options.informativeText = why;
+    options.style = platform::AlertStyle::informational;
+    alerts_->beginAlert(window(), std::move(options), {});
 }
 
 void MainViewController::entryMoved() {
@@ -170,11 +186,17 @@ void MainViewController::entryViewNotes() {
 void MainViewController::openInTextEditor(const std::optional<platform::Url>& url) {
     if (!url) return;
     if (!workspace_->openFile(*url))
-        platform::consolePrint("can't open " + platform::escapingInvalidUtf8(url->path()));
+        reportNotDone("“" + platform::escapingInvalidUtf8(url->lastPathComponent()) + "” was not opened",
+                      "No program is set up to open text files.");
 }
 
 void MainViewController::viewLog() {
-    openInTextEditor(log_->url());
+    const std::optional<platform::Url> url = log_->url();
+    if (!url || !platform::fileExists(url->path())) {
+        reportNotDone("The log was not opened", "Nothing has been logged yet.");
+        return;
+    }
+    openInTextEditor(url);
 }
 
 // ---- clearing what was recorded ----
@@ -187,7 +209,6 @@ void MainViewController::clearTimesOf(const std::vector<std::shared_ptr<Playlist
         entry->cachedTimeRangeIndex.reset();
         playlist_->dirty = true;
     }
-    if (QWidget* slider = timeSlider_->widget()) slider->update();
 }
 
 void MainViewController::clearZerosOf(const std::vector<std::shared_ptr<PlaylistEntry>>& entries) {
@@ -195,12 +216,6 @@ void MainViewController::clearZerosOf(const std::vector<std::shared_ptr<Playlist
         entry->zeros.clear();
         playlist_->dirty = true;
     }
-    if (std::shared_ptr<PlaylistEntry> current = playlist_->assignedEntry) {
-        timeSlider_->loadEntry(current);
-        // The state file keeps the current entry's marks; it must not bring them back.
-        saveAppState();
-    }
-    refreshDisplay();
 }
 
 void MainViewController::clearPlayedOf(const std::vector<std::shared_ptr<PlaylistEntry>>& entries) {
@@ -218,9 +233,36 @@ void MainViewController::clearPlayedOf(const std::vector<std::shared_ptr<Playlis
     }
 }
 
-void MainViewController::entryClearTimes() {
-    clearTimesOf(selectedVisibleEntries());
+void MainViewController::clearRecords(const std::string& name, bool times, bool zeros, bool played) {
+    // Prepared zero marks and dates are work: every clearing is one step the Edit menu takes back.
+    const std::vector<std::shared_ptr<PlaylistEntry>> entries = selectedVisibleEntries();
+    const ClearRecordsTransaction::Kinds kinds{times, zeros, played};
+    std::vector<ClearRecordsTransaction::Change> changes;
+    for (const std::shared_ptr<PlaylistEntry>& entry : entries)
+        changes.push_back({entry, ClearRecordsTransaction::recordsOf(*entry, kinds), {}});
+    if (times) clearTimesOf(entries);
+    if (zeros) clearZerosOf(entries);
+    if (played) clearPlayedOf(entries);
+    for (ClearRecordsTransaction::Change& change : changes)
+        change.after = ClearRecordsTransaction::recordsOf(*change.entry, kinds);
+    ClearRecordsTransaction step(name, std::move(changes));
+    if (!step.empty()) playlist_->undoer.record(std::move(step));
+    entryRecordsChanged();
+}
+
+void MainViewController::entryRecordsChanged() {
+    if (std::shared_ptr<PlaylistEntry> current = playlist_->assignedEntry) {
+        timeSlider_->loadEntry(current);
+        // The state file keeps the current entry's spans and marks; it must not bring them back.
+        saveAppState();
+    }
+    if (QWidget* slider = timeSlider_->widget()) slider->update();
     reloadTableKeepingSelection();
+    refreshDisplay();
+}
+
+void MainViewController::entryClearTimes() {
+    clearRecords("Clear Played Times", true, false, false);
 }
 
 void MainViewController::entryPlayedToday() {
@@ -232,20 +274,15 @@ void MainViewController::entryPlayedToday() {
 }
 
 void MainViewController::entryClearPlayed() {
-    clearPlayedOf(selectedVisibleEntries());
-    reloadTableKeepingSelection();
+    clearRecords("Clear Played Date", false, false, true);
 }
 
 void MainViewController::entryClearZeros() {
-    clearZerosOf(selectedVisibleEntries());
+    clearRecords("Clear Zero Marks", false, true, false);
 }
 
 void MainViewController::entryClearAll() {
-    const std::vector<std::shared_ptr<PlaylistEntry>> entries = selectedVisibleEntries();
-    clearTimesOf(entries);
-    clearZerosOf(entries);
-    clearPlayedOf(entries);
-    reloadTableKeepingSelection();
+    clearRecords("Clear All", true, true, true);
 }
 
 // ---- copying ----

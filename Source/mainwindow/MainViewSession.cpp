@@ -26,6 +26,8 @@
 
 #include <QPointer>
 
+#include <algorithm>
+
 #include <utility>
 
 namespace vantle {
@@ -193,7 +195,9 @@ void MainViewController::saveSessionAction() {
 void MainViewController::runSavePanel(Ending ending, SaveReason reason) {
     platform::SavePanelOptions options;
     options.directory = panelStartFolder(*defaults_, PanelFolderKind::session);
-    options.nameFieldStringValue = "Session.vantle";
+    // A named session is proposed under its own name, so that Save As starts from it.
+    options.nameFieldStringValue =
+        sessionURL_ ? sessionURL_->lastPathComponent() : std::string("Session.vantle");
     options.allowedExtensions = {"vantle"};
     options.canCreateDirectories = true;
     QPointer<MainViewController> self(this);
@@ -221,6 +225,9 @@ void MainViewController::runSavePanel(Ending ending, SaveReason reason) {
                                         return;
                                     }
                                     self->saveAppState();
+                                    // Every new location is one the user may want back: Save, Save As
+                                    // and the save before a close all enter Open Recent.
+                                    self->recordSessionURL();
                                     if (ending) ending(SaveOutcome::saved);
                                 });
 }
@@ -259,6 +266,8 @@ void MainViewController::clearSession() {
     playlist_->allEntries.clear();
     playlist_->assignedEntry.reset();
     playlist_->url.reset();
+    // A folder prefix belongs to the document it was set in; a new one starts with the preferences'.
+    playlist_->_directoryPrefix.reset();
     playlist_->dirty = true;
     tableView_->selectRows({});
     loadEntryAtRow(-1);
@@ -290,13 +299,28 @@ void MainViewController::openSessionAction() {
 }
 
 void MainViewController::saveAsSession() {
-    QPointer<MainViewController> self(this);
-    runSavePanel([self](SaveOutcome outcome) {
-        if (self && outcome == SaveOutcome::saved) self->recordSessionURL();
-    });
+    runSavePanel({});
 }
 
 void MainViewController::exportToCloud() {
+    // The exporter itself only prints; here the user learns why nothing was copied.
+    if (!sessionURL_) {
+        reportNotDone("The session was not exported",
+                      "It has not been saved yet: save it first, so that its export folder can be named "
+                      "after it.");
+        return;
+    }
+    const bool anyChecked = std::any_of(playlist_->allEntries.begin(), playlist_->allEntries.end(),
+                                        [](const auto& entry) { return entry && entry->isCheckmarked; });
+    if (!anyChecked) {
+        reportNotDone("Nothing was exported",
+                      "No entry is checked: check the entries whose files are to be copied.");
+        return;
+    }
+    if (exporter_->running()) {
+        reportNotDone("The session was not exported", "An export is still copying files.");
+        return;
+    }
     exporter_->exportPlaylist(playlist_);
 }
 

@@ -2,11 +2,13 @@
 
 #include "Source/mainwindow/Environment.h"
 #include "Source/mainwindow/MainViewController.h"
+
 #include "Source/mainwindow/PreferenceViewController.h"
 #include "Source/mainwindow/PropertiesViewController.h"
 #include "Source/session/Attachment.h"
 #include "Source/views/HtmlViewController.h"
 #include "Source/views/PdfViewController.h"
+#include "Source/views/WindowMenu.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Text.h"
 #include "platform/ui/Workspace.h"
@@ -54,6 +56,8 @@ void MainViewController::showPreferences() {
     auto* sheet = new PreferenceViewController(std::move(environment), window());
     sheet->setObjectName("preferencesSheet");
     sheet->setAttribute(Qt::WA_DeleteOnClose);
+    // Escape closes a dialog by itself.
+    addCloseKeys(*sheet, false);
     sheet->open();
 }
 
@@ -65,6 +69,7 @@ void MainViewController::showProperties() {
     auto* sheet = new PropertiesViewController(environment, window());
     sheet->setObjectName("propertiesSheet");
     sheet->setAttribute(Qt::WA_DeleteOnClose);
+    addCloseKeys(*sheet, false);
     sheet->open();
 }
 

@@ -10,8 +10,15 @@
 #include "platform/foundation/UserDefaults.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QGridLayout>
 #include <QMenu>
+#include <QPainter>
+#include <QPixmap>
+#include <QToolButton>
+#include <QWidgetAction>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <optional>
@@ -59,7 +66,68 @@ QMenu* addTitledMenu(QMenu* menu, const char* name, const char* const* titles, s
     return menu;
 }
 
+// The title drawn in the menu's font and text colour at the picture's origin; an empty title gives
+// an empty picture.
+QPixmap titlePicture(const QMenu& menu, const QString& title) {
+    const QFontMetrics metrics(menu.font());
+    const QSize size = title.isEmpty() ? QSize() : metrics.size(Qt::TextSingleLine, title);
+    if (size.isEmpty()) return {};
+    QPixmap picture(size);
+    picture.fill(Qt::transparent);
+    QPainter painter(&picture);
+    painter.setFont(menu.font());
+    painter.setPen(menu.palette().color(QPalette::WindowText));
+    painter.drawText(QRect(QPoint(), size), Qt::AlignLeft | Qt::AlignTop, title);
+    return picture;
+}
+
+constexpr int paletteColumns = 6;
+
 } // namespace
+
+void MainViewController::makePaletteMenu(QMenu& menu) {
+    const QList<QAction*> items = menu.actions();
+    auto* palette = new QWidget(&menu);
+    palette->setObjectName("palette");
+    auto* grid = new QGridLayout(palette);
+    grid->setContentsMargins(4, 4, 4, 4);
+    grid->setSpacing(2);
+    int index = 0;
+    for (QAction* item : items) {
+        const QPixmap picture = titlePicture(menu, item->text());
+        QIcon icon;
+        if (!picture.isNull()) {
+            icon.addPixmap(picture, QIcon::Normal, QIcon::Off);
+            icon.addPixmap(picture, QIcon::Normal, QIcon::On);
+        }
+        item->setIcon(icon);
+        // The item stays in the menu, where the commands and shortcuts find it, but only its picture
+        // in the grid shows.
+        item->setVisible(false);
+        auto* button = new QToolButton(palette);
+        button->setObjectName("paletteItem");
+        button->setIcon(icon);
+        button->setIconSize(picture.size().expandedTo(QSize(1, 1)));
+        // A one-character title makes a small picture; the button stays big enough to hit.
+        button->setMinimumSize(24, 24);
+        button->setToolTip(item->text());
+        button->setAutoRaise(true);
+        button->setToolButtonStyle(Qt::ToolButtonIconOnly);
+        QObject::connect(button, &QToolButton::clicked, item, [item] {
+            // A popup closes on a click in a plain item; the grid's buttons close the open menus
+            // themselves, before the command may open anything new.
+            while (QWidget* popup = QApplication::activePopupWidget())
+                popup->close();
+            item->trigger();
+        });
+        grid->addWidget(button, index / paletteColumns, index % paletteColumns);
+        ++index;
+    }
+    auto* presentation = new QWidgetAction(&menu);
+    presentation->setObjectName("palettePresentation");
+    presentation->setDefaultWidget(palette);
+    menu.addAction(presentation);
+}
 
 void MainViewController::buildTagAndBreakMenus() {
     auto tags = [&](const QString& title, const char* name, std::function<void(QAction*)> command) {

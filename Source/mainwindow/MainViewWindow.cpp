@@ -5,8 +5,12 @@
 #include "Source/playback/Player.h"
 #include "Source/views/TextNotifierView.h"
 
+#include <QFontDatabase>
 #include <QFontMetricsF>
-#include <QTimer>
+#include <QLabel>
+#include <QLayout>
+
+#include <algorithm>
 
 namespace vantle {
 
@@ -16,20 +20,39 @@ void MainViewController::handleWindowResize() {
     if (QWidget* lyrics = karaoke_->widget(); lyrics && lyrics->isVisible()) karaoke_->layoutInFrame(0);
     if (previousSize_ == frame->size()) return;
     previousSize_ = frame->size();
+    layoutTimeTexts(false);
     scrollCurrentRowToCenter();
-    // No event marks the end of a live resize here.
-    if (!endResizeTimer_) {
-        endResizeTimer_ = new QTimer(this);
-        endResizeTimer_->setSingleShot(true);
-        endResizeTimer_->setInterval(endResizeQuietMilliseconds);
-        connect(endResizeTimer_, &QTimer::timeout, this, [this] { windowEndResize(); });
-    }
-    endResizeTimer_->start();
 }
 
-// The waveform keeps its own wait for the size to settle (see resizeEvent).
 void MainViewController::windowEndResize() {
+    layoutTimeTexts(true);
     scrollCurrentRowToCenter();
+}
+
+QFont MainViewController::timeTextBaseFont() {
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setBold(true);
+    font.setPointSizeF(42.0);
+    return font;
+}
+
+void MainViewController::layoutTimeTexts(bool redrawWaveform) {
+    // The texts' frames follow the view's height, never their own font, so that fitting the font
+    // cannot change the frame it was fitted to.
+    const int height = std::clamp(this->height() / 7, timeTextMinimumHeight, timeTextMaximumHeight);
+    if (timeSinceZeroText_->height() != height || timeRemainingText_->height() != height) {
+        timeSinceZeroText_->setFixedHeight(height);
+        timeRemainingText_->setFixedHeight(height);
+        if (layout()) layout()->activate();
+    }
+    if (std::optional<QFont> font = fittedFont(QString::fromLatin1(timeTextSample), timeTextBaseFont(),
+                                               QSizeF(timeSinceZeroText_->size()))) {
+        timeSinceZeroText_->setFont(*font);
+        timeRemainingText_->setFont(*font);
+    }
+    // The slider's zero and note marks follow its new width.
+    timeSlider_->loadEntry(player_->entry());
+    if (redrawWaveform) drawWaveform(player_->entry());
 }
 
 std::optional<QFont> MainViewController::fittedFont(const QString& text, const QFont& baseFont, QSizeF size) {

@@ -3,29 +3,62 @@
 #include "Source/mainwindow/AppDelegate.h"
 #include "Source/mainwindow/WindowListMenu.h"
 #include "Source/playback/BreakTimer.h"
+#include "Source/session/Attachment.h"
 #include "Source/session/Playlist.h"
 #include "Source/views/Clock.h"
 #include "Source/views/PlaylistTableView.h"
 #include "Source/views/WindowMenu.h"
 #include "platform/foundation/Text.h"
+#include "platform/ui/Alerts.h"
 #include "platform/ui/Badge.h"
 #include "platform/ui/RecentDocuments.h"
+#include "platform/ui/Workspace.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCursor>
+#include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
+#include <QProcess>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
 
+#include <functional>
+
 #include <string>
 
 namespace vantle {
+
+namespace {
+
+// Escape typed in the search field empties it, as Escape from the playlist empties the search.
+class SearchFieldEscape final : public QObject {
+public:
+    SearchFieldEscape(QLineEdit& field, std::function<void()> clear)
+        : QObject(&field), clear_(std::move(clear)) {
+        field.installEventFilter(this);
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::KeyPress || static_cast<QKeyEvent*>(event)->key() != Qt::Key_Escape)
+            return false;
+        if (!static_cast<QWidget*>(watched)->hasFocus()) return false;
+        clear_();
+        return true;
+    }
+
+private:
+    std::function<void()> clear_;
+};
+
+} // namespace
 
 namespace {
 
@@ -93,6 +126,7 @@ MainWindowController::MainWindowController(MainViewEnvironment environment, AppD
     searchField_->setMaximumWidth(220);
     toolbar->addWidget(searchField_);
     connect(searchField_, &QLineEdit::textEdited, this, [this] { actionSearch(); });
+    new SearchFieldEscape(*searchField_, [this] { clearSearchField(); });
 
     badgeLabel_ = new QLabel(this);
     badgeLabel_->setObjectName("badge");
@@ -115,9 +149,20 @@ MainWindowController::MainWindowController(MainViewEnvironment environment, AppD
     updateModeTools();
     rebuildTagFilterButtons();
     mainView_->updateWindowTitle();
+
+    // Every mouse movement of the application passes here, whichever widget it is for.
+    qApp->installEventFilter(this);
+    lastMouseMove_ = mainView_->scheduler().now();
+    QPointer<MainWindowController> self(this);
+    mouseTimer_ = mainView_->scheduler().scheduleRepeating(mouseTimeOut, [self] {
+        if (self) self->hideMouseIfIdle();
+    });
 }
 
 MainWindowController::~MainWindowController() {
+    mouseTimer_.cancel();
+    qApp->removeEventFilter(this);
+    if (cursorHidden_) QGuiApplication::restoreOverrideCursor();
     if (platform::dockTile().badge() == badge_.get()) platform::dockTile().setBadge(nullptr);
 }
 
@@ -151,9 +196,9 @@ void MainWindowController::buildMenus(AppDelegate* delegate) {
         [view] { view->saveAsSession(); });
     add(file, "exportToCloud", tr("Export to Documents"), {}, view, [view] { view->exportToCloud(); });
     add(file, "showProperties", tr("Session Properties…"), {}, view, [view] { view->showProperties(); });
-    add(file, "showPreferences", tr("Preferences…"), QKeySequence(Qt::CTRL | Qt::Key_Comma), view,
-        [view] { view->showPreferences(); })
-        ->setMenuRole(QAction::PreferencesRole);
+    add(file, "showPreferences", tr("Preferences…"), QKeySequence(Qt::CTRL | Qt::Key_Comma), view, [view] {
+        view->showPreferences();
+    })->setMenuRole(QAction::PreferencesRole);
     file->addSeparator();
     add(file, "fileCloseAction", tr("Close Session"), QKeySequence(Qt::CTRL | Qt::Key_W), view,
         [view] { view->closeSession(); });
@@ -168,11 +213,18 @@ void MainWindowController::buildMenus(AppDelegate* delegate) {
     });
     quit->setMenuRole(QAction::QuitRole);
 
+    QMenu* edit = menuBar()->addMenu(tr("&Edit"));
     if (delegate) {
-        QMenu* edit = menuBar()->addMenu(tr("&Edit"));
         edit->addAction(delegate->undoAction());
         edit->addAction(delegate->redoAction());
+        edit->addSeparator();
     }
+    add(edit, "actionFocusSearch", tr("Find"), QKeySequence(Qt::CTRL | Qt::Key_F), this,
+        [this] { focusSearchField(); });
+
+    QMenu* controls = menuBar()->addMenu(tr("&Controls"));
+    add(controls, "actionBreak", tr("Start or Cancel Break"), QKeySequence(Qt::CTRL | Qt::Key_B), this,
+        [this] { toggleBreakTimer(); });
 
     menuBar()->addMenu(&view->entryMenu());
 
@@ -184,7 +236,12 @@ void MainWindowController::buildMenus(AppDelegate* delegate) {
     windowList_ = new WindowListMenu(*windows);
     setApplicationWindowMenu(windows);
 
-    view->buildHelpMenu(*menuBar()->addMenu(tr("&Help")));
+    QMenu* help = menuBar()->addMenu(tr("&Help"));
+    view->buildHelpMenu(*help);
+    help->addSeparator();
+    add(help, "actionOpenPdfHelp", tr("Vantle Help (PDF)"), {}, this, [this] { openBundledPDF("Help"); });
+    add(help, "actionOpenPdfRemoteManual", tr("Game-Pad Remote Manual (PDF)"), {}, this,
+        [this] { openBundledPDF("Remote_Manual"); });
 }
 
 void MainWindowController::rebuildRecentMenu(QMenu& menu) {
@@ -265,6 +322,70 @@ void MainWindowController::rebuildTagFilterButtons() {
 
 void MainWindowController::popUpMenu(QMenu& menu, QWidget& at) {
     menu.popup(at.mapToGlobal(QPoint(0, at.height())));
+}
+
+void MainWindowController::toggleBreakTimer() {
+    mainView_->breakTimer().toggle();
+    clockButton_->update();
+}
+
+void MainWindowController::focusSearchField() {
+    searchField_->setFocus(Qt::ShortcutFocusReason);
+    searchField_->selectAll();
+}
+
+namespace {
+
+bool desktopHasPdfApplication() {
+    QProcess query;
+    query.start("xdg-mime", {"query", "default", "application/pdf"});
+    if (!query.waitForFinished(3000) || query.exitStatus() != QProcess::NormalExit || query.exitCode() != 0)
+        return false;
+    return !query.readAllStandardOutput().trimmed().isEmpty();
+}
+
+} // namespace
+
+void MainWindowController::openBundledPDF(const std::string& name) {
+    const std::optional<std::string> path = bundle_.pathForResource(name, "pdf");
+    if (!path) {
+        platform::AlertOptions options;
+        options.messageText = "The document \"" + name + ".pdf\" is missing.";
+        options.informativeText = "It belongs in the program's resources, " +
+                                  platform::replacingInvalidUtf8(bundle_.resourcePath()) +
+                                  "; installing the program again puts it back.";
+        mainView_->alerts().beginAlert(this, std::move(options), [](int) {});
+        return;
+    }
+    const platform::Url url = platform::Url::fileURLWithPath(*path);
+    const bool hasApplication = hasPdfApplication_ ? hasPdfApplication_() : desktopHasPdfApplication();
+    if (hasApplication && mainView_->workspace().openFile(url)) return;
+    // Nothing else shows PDF documents here: the program's own window does.
+    mainView_->showPdfWindow(Attachment(url, ""));
+}
+
+void MainWindowController::hideMouseIfIdle() {
+    const auto idle = static_cast<float>(mainView_->scheduler().now() - lastMouseMove_);
+    if (cursorHidden_ || !(idle > mouseTimeOut) || !isActiveWindow()) return;
+    QGuiApplication::setOverrideCursor(QCursor(Qt::BlankCursor));
+    cursorHidden_ = true;
+}
+
+bool MainWindowController::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseMove) {
+        lastMouseMove_ = mainView_->scheduler().now();
+        if (cursorHidden_) {
+            cursorHidden_ = false;
+            QGuiApplication::restoreOverrideCursor();
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindowController::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    // The user is back: the screensaver's idle time starts over.
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) mainView_->screensaver().resetIdle();
 }
 
 void MainWindowController::closeEvent(QCloseEvent* event) {

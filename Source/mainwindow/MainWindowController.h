@@ -3,11 +3,15 @@
 // status line with the badge, and the main view as its content. Closing it quits the application.
 // Main thread only.
 
+#include "RozezEru/Nodes/Playback/PlatformSampler/Bundle.h"
 #include "Source/mainwindow/MainViewController.h"
+#include "platform/dispatch/TimerScheduler.h"
 
 #include <QMainWindow>
 
+#include <functional>
 #include <memory>
+#include <string>
 
 class QLabel;
 class QLineEdit;
@@ -74,7 +78,33 @@ public:
     // Pops up one of the main view's menus under the widget.
     void popUpMenu(QMenu& menu, QWidget& at);
 
+    // The toolbar's and the Controls menu's break: an idle break timer starts with the default
+    // length, a running one is cancelled; the clock shows it at once.
+    void toggleBreakTimer();
+    // The toolbar's search field takes the keyboard focus (the Edit menu's Find, Ctrl+F).
+    void focusSearchField();
+
+    // Opens "<name>.pdf" of the program's resources with the user's default application for PDF
+    // documents, or in a PDF window of the program's own when none takes it. A document missing
+    // from the resources is reported in an alert.
+    void openBundledPDF(const std::string& name);
+    // Where openBundledPDF looks; the program's own resources unless a test says otherwise.
+    void setResourceBundle(rozezeru::Bundle bundle) { bundle_ = std::move(bundle); }
+    // Whether the desktop names a default application for PDF documents; by default asked of
+    // xdg-mime.
+    void setPdfApplicationCheck(std::function<bool()> check) { hasPdfApplication_ = std::move(check); }
+
+    // Seconds without mouse movement after which the pointer is hidden while the window is active;
+    // also the period of the check.
+    static constexpr float mouseTimeOut = 1.0f;
+    // The check: hides the pointer when the mouse has rested longer than mouseTimeOut and this is
+    // the active window. It shows again at the next movement.
+    void hideMouseIfIdle();
+    bool cursorHidden() const { return cursorHidden_; }
+
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -105,6 +135,13 @@ private:
     QToolButton* karaokeTool_ = nullptr;
     // The end of a live move or resize: no event says so on Linux, so a quiet spell stands for it.
     QTimer* frameSaveTimer_ = nullptr;
+    rozezeru::Bundle bundle_ = rozezeru::Bundle::main();
+    std::function<bool()> hasPdfApplication_;
+    // Fires every mouseTimeOut seconds for the window's life, on the main view's scheduler, whose
+    // clock also dates the last mouse movement.
+    platform::DispatchTimer mouseTimer_;
+    double lastMouseMove_ = 0.0;
+    bool cursorHidden_ = false;
 };
 
 } // namespace vantle

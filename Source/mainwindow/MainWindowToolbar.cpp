@@ -61,6 +61,8 @@ void MainWindowController::buildToolbarActions(QToolBar& toolbar) {
     add("toolAddEntry", tr("Add"), nullptr, [this] { mainView_->chooseFilesToAdd(); });
     add("toolRemoveEntry", tr("Remove"), nullptr, [this] { mainView_->removeSelectedEntries(); });
     add("toolViewLog", tr("Log"), nullptr, [this] { mainView_->viewLog(); });
+    add("toolBreak", tr("Break"), nullptr, [this] { toggleBreakTimer(); });
+    add("toolHelp", tr("Help"), nullptr, [this] { openBundledPDF("Help"); });
     toolbar.addSeparator();
 
     auto tool = [&](const char* name, const QString& title, PlayerMode mode) {

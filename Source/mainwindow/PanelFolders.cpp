@@ -16,9 +16,19 @@ namespace vantle {
 
 namespace {
 
+// The folder of the side-document panel (a file URL).
+constexpr std::string_view attachmentPanelFolderKey = "attachmentPanelFolder";
+
 std::string_view panelFolderKey(PanelFolderKind kind) {
-    return kind == PanelFolderKind::audio ? Preferences::audioPanelFolderKey
-                                          : Preferences::sessionPanelFolderKey;
+    switch (kind) {
+    case PanelFolderKind::audio:
+        return Preferences::audioPanelFolderKey;
+    case PanelFolderKind::session:
+        return Preferences::sessionPanelFolderKey;
+    case PanelFolderKind::attachment:
+        break;
+    }
+    return attachmentPanelFolderKey;
 }
 
 std::optional<std::string> existingPanelFolder(const std::string& path) {

@@ -1,6 +1,7 @@
 #pragma once
 // Where the open and save panels start: the folder last used for the kind of file they choose, or
-// the user's Music folder for audio and Documents folder for sessions. Main thread.
+// the user's Music folder for audio and Documents folder for sessions and side documents. Main
+// thread.
 
 #include "platform/foundation/Url.h"
 
@@ -13,7 +14,7 @@ class UserDefaults;
 
 namespace vantle {
 
-enum class PanelFolderKind { audio, session };
+enum class PanelFolderKind { audio, session, attachment };
 
 // The folder last used for the kind while it still exists; else the user's folder for it (the XDG
 // user directories), while that exists; else the home folder.

@@ -11,6 +11,7 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace vantle {
@@ -65,10 +66,14 @@ void WindowListMenu::refresh() {
     }
     std::vector<QWidget*> windows;
     for (QWidget* widget : QApplication::topLevelWidgets())
-        if (widget->isVisible() && contentViewController(widget)) windows.push_back(widget);
-    std::stable_sort(windows.begin(), windows.end(), [](QWidget* a, QWidget* b) {
-        return contentViewController(a)->keyEquivalent() < contentViewController(b)->keyEquivalent();
-    });
+        if (widget->isVisible() && listedInWindowMenu(widget)) windows.push_back(widget);
+    // Windows reached by a key first, in key order; the pages without a key after them, by title.
+    auto key = [](QWidget* window) {
+        VtlViewController* content = contentViewController(window);
+        return content ? std::pair(content->keyEquivalent(), QString())
+                       : std::pair(QStringLiteral("~"), window->windowTitle());
+    };
+    std::stable_sort(windows.begin(), windows.end(), [&](QWidget* a, QWidget* b) { return key(a) < key(b); });
     if (!windows.empty()) {
         QAction* separator = menu_->addSeparator();
         separator->setProperty(windowListItemProperty, true);

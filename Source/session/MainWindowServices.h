@@ -47,6 +47,10 @@ public:
     // Redraws the entry's row of the playlist table (the player calls it when the entry's file was
     // found at another place). The main window overrides it; the default draws nothing.
     virtual void reloadEntryRow(const std::shared_ptr<PlaylistEntry>& entry) {}
+
+    // Entries' played spans, zero marks or played dates changed: the time slider, the table and the
+    // display show them, and the state file keeps the current entry's. The default does nothing.
+    virtual void entryRecordsChanged() {}
 };
 
 } // namespace vantle

@@ -65,7 +65,14 @@ bool TextNoteSet::notesFileMayBeReplaced(const std::string& header) const {
 void TextNoteSet::save() {
     const std::string header = notesFileLineText(mp3URL_.path());
     bool written = false;
-    if (notesFileMayBeReplaced(header)) {
+    if (notesFileMayBeReplaced(header) && notes.empty()) {
+        // No notes, no file: a note begun and abandoned leaves nothing beside the song, and the
+        // last note deleted takes its file with it. An empty file of someone else's stays.
+        const std::string& path = textURL_.path();
+        const bool ours =
+            platform::fileExists(path) && !platform::readTextFile(path).valueOr(std::string()).empty();
+        written = !ours || platform::removeItem(path).ok();
+    } else if (notesFileMayBeReplaced(header)) {
         std::string output = header + "\n";
         for (const auto& note : notes) {
             output += formatTime(note->time(), 0, 2);

@@ -36,7 +36,8 @@ public:
     // Writes the whole notes file atomically: the audio file's path, then one line per note
     // (formatTime of its time, a blank, its text with tabs and line breaks as blanks). An
     // existing file whose first line is not this audio file's path (someone else's text, another
-    // audio file's notes) is never replaced. A failure prints "can't write <file URL>" and an
+    // audio file's notes) is never replaced. Without notes nothing is written and our own file is
+    // removed. A failure prints "can't write <file URL>" and an
     // empty line and leaves `altered` as it was.
     void save();
 

@@ -1,5 +1,6 @@
 #include "Source/views/HtmlViewController.h"
 
+#include "Source/views/WindowMenu.h"
 #include "platform/foundation/Console.h"
 
 #include <QDesktopServices>
@@ -110,6 +111,8 @@ HtmlWindow::HtmlWindow(HtmlViewController* content, const QString& title, QWidge
     setCentralWidget(content);
     setWindowTitle(title);
     resize(640, 560);
+    addCloseKeys(*this, true);
+    setListedInWindowMenu(*this);
     content->viewDidLoad();
 }
 

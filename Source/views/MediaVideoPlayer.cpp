@@ -27,6 +27,7 @@ MediaVideoPlayer::MediaVideoPlayer(const platform::Url& url) {
                      [name](QMediaPlayer::Error, const QString& message) {
                          platform::consolePrint("Video " + name + ": " + message.toStdString());
                      });
+    QObject::connect(player_.get(), &QMediaPlayer::mediaStatusChanged, [this] { showFrame(); });
     player_->setSource(QUrl::fromLocalFile(QString::fromStdString(url.path())));
 }
 
@@ -70,6 +71,20 @@ void MediaVideoPlayer::setVolume(float volume) {
 
 void MediaVideoPlayer::setVideoOutput(QVideoWidget* view) {
     player_->setVideoOutput(view);
+    showFrameOnceLoaded_ = view != nullptr;
+    showFrame();
+}
+
+void MediaVideoPlayer::showFrame() {
+    // Paused rather than stopped, and moved to where it stands, the pipeline prerolls and the
+    // picture shows the frame at the position (the first one) instead of staying black until
+    // playing starts. Before the file is loaded there is nothing to show yet.
+    if (!showFrameOnceLoaded_ || player_->playbackState() != QMediaPlayer::StoppedState) return;
+    const QMediaPlayer::MediaStatus status = player_->mediaStatus();
+    if (status != QMediaPlayer::LoadedMedia && status != QMediaPlayer::BufferedMedia) return;
+    showFrameOnceLoaded_ = false;
+    player_->pause();
+    player_->setPosition(player_->position());
 }
 
 } // namespace vantle

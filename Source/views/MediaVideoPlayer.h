@@ -28,6 +28,7 @@ public:
     double currentTime() const override;
     void seek(double seconds) override;
     void setVolume(float volume) override;
+    // A stopped player is paused on its way to a view, so that the view shows its frame at once.
     void setVideoOutput(QVideoWidget* view) override;
 
     QMediaPlayer& mediaPlayer() const { return *player_; }
@@ -36,6 +37,10 @@ public:
     static void chooseMediaBackend();
 
 private:
+    void showFrame();
+
+    // A view is waiting for the frame at the position.
+    bool showFrameOnceLoaded_ = false;
     std::unique_ptr<QAudioOutput> audio_;
     std::unique_ptr<QMediaPlayer> player_;
 };

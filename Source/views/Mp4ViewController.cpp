@@ -36,6 +36,8 @@ Mp4ViewController::Mp4ViewController(Mp4ViewEnvironment environment, QWidget* pa
     // The keys belong to the controller, not to the picture.
     mp4aview_->setFocusPolicy(Qt::NoFocus);
     setFocusPolicy(Qt::StrongFocus);
+    // Escape is also one of the window's keys (handleKey), where it closes the window as well.
+    addCloseKeys(*this, true);
 }
 
 Mp4ViewController::~Mp4ViewController() {
@@ -111,6 +113,11 @@ void Mp4ViewController::keyPressEvent(QKeyEvent* event) {
 }
 
 void Mp4ViewController::handleKey(const QString& characters) {
+    if (characters == QStringLiteral("\x1b")) {
+        // Closing stops the video; a window whose video could not be made closes all the same.
+        window()->close();
+        return;
+    }
     if (!videoPlayer_) return;
     VideoPlayer& player = *videoPlayer_;
     if (characters == QStringLiteral(" ")) {
@@ -135,9 +142,6 @@ void Mp4ViewController::handleKey(const QString& characters) {
     } else if (characters == QString(QChar(leftArrowFunctionKey)) ||
                characters == QString(QChar(rightArrowFunctionKey))) {
         // Taken, so that they are not logged.
-    } else if (characters == QStringLiteral("\x1b")) {
-        // Closing stops the video.
-        window()->close();
     } else {
         platform::consolePrint("Mp4ViewController: " + characters.toStdString());
     }

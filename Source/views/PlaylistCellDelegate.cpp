@@ -39,6 +39,32 @@ QColor PlaylistCellDelegate::indicatorTint() {
     return QColor(10, 96, 255);
 }
 
+QColor PlaylistCellDelegate::tagTint() {
+    return QColor(175, 82, 222);
+}
+
+PlaylistCellDelegate::TitleLayout PlaylistCellDelegate::titleLayout(const QString& name, const QString& tags,
+                                                                    const QFontMetricsF& metrics,
+                                                                    const QRectF& rect,
+                                                                    Qt::TextElideMode elideMode) {
+    TitleLayout layout;
+    if (tags.isEmpty()) {
+        layout.name = metrics.elidedText(name, elideMode, rect.width());
+        layout.nameRect = rect;
+        return layout;
+    }
+    const qreal tagsWidth = std::min(metrics.horizontalAdvance(tags), rect.width());
+    layout.tags = metrics.elidedText(tags, Qt::ElideRight, rect.width());
+    const qreal room = std::max(0.0, rect.width() - tagsWidth - tagGap);
+    layout.name = metrics.elidedText(name, elideMode, room);
+    const qreal nameWidth =
+        layout.name.isEmpty() ? 0.0 : std::min(metrics.horizontalAdvance(layout.name), room);
+    layout.nameRect = QRectF(rect.x(), rect.y(), nameWidth, rect.height());
+    const qreal tagsLeft = layout.name.isEmpty() ? rect.x() : rect.x() + nameWidth + tagGap;
+    layout.tagsRect = QRectF(tagsLeft, rect.y(), tagsWidth, rect.height());
+    return layout;
+}
+
 QRectF PlaylistCellDelegate::centeredTitleRect(const QRectF& bounds, const QRectF& baseRect,
                                                qreal textHeight) {
     return QRectF(baseRect.x(), bounds.y() - 1.0 + (bounds.height() - textHeight) * 0.5, baseRect.width(),
@@ -58,7 +84,7 @@ void PlaylistCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& 
     if (played.isValid())
         paintIndicator(painter, cell, played.toDouble());
     else
-        paintText(painter, cell);
+        paintText(painter, cell, index.data(PlaylistTableModel::TagsRole).toString());
 }
 
 void PlaylistCellDelegate::paintIndicator(QPainter* painter, const QStyleOptionViewItem& cell,
@@ -88,7 +114,8 @@ void PlaylistCellDelegate::paintIndicator(QPainter* painter, const QStyleOptionV
                        painter, cell.widget);
 }
 
-void PlaylistCellDelegate::paintText(QPainter* painter, const QStyleOptionViewItem& cell) const {
+void PlaylistCellDelegate::paintText(QPainter* painter, const QStyleOptionViewItem& cell,
+                                     const QString& tags) const {
     QStyle* style = playlistCellStyle(cell);
     const QRectF base = playlistTextRect(cell);
     const QString text = cell.text;
@@ -108,9 +135,19 @@ void PlaylistCellDelegate::paintText(QPainter* painter, const QStyleOptionViewIt
     painter->save();
     painter->setClipRect(cell.rect);
     painter->setFont(cell.font);
-    painter->setPen(cell.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text));
-    painter->drawText(title, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
-                      metrics.elidedText(text, cell.textElideMode, base.width()));
+    const QColor textColor = cell.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text);
+    const bool tagged = !tags.isEmpty() && text.endsWith(tags);
+    const TitleLayout layout =
+        titleLayout(tagged ? text.chopped(tags.size()) : text, tagged ? tags : QString(), metrics,
+                    QRectF(base.x(), title.y(), base.width(), title.height()), cell.textElideMode);
+    constexpr auto flags = Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine | Qt::TextDontClip;
+    painter->setPen(textColor);
+    painter->drawText(layout.nameRect, flags, layout.name);
+    if (!layout.tags.isEmpty()) {
+        // On a selected row the highlight's text colour, so that the tags stay readable there.
+        painter->setPen(selected ? textColor : tagTint());
+        painter->drawText(layout.tagsRect, flags, layout.tags);
+    }
     painter->restore();
 }
 

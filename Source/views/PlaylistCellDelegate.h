@@ -3,7 +3,9 @@
 // of text, or the bar of the played share; shows a truncated text whole as a tool tip. Main thread.
 
 #include <QColor>
+#include <QFontMetricsF>
 #include <QRectF>
+#include <QString>
 #include <QStyledItemDelegate>
 
 namespace vantle {
@@ -27,6 +29,21 @@ public:
     // in the superview's coordinates; x, width and height stay.
     static QRectF centeredIndicatorFrame(qreal superviewHeight, const QRectF& indicatorFrame);
 
+    // A title's tags are drawn apart from the file name, after a gap and in their own colour, so
+    // that "roule.wav" and the tag "a" do not read as "roule.wava".
+    static constexpr qreal tagGap = 6.0;
+    static QColor tagTint();
+    // Where a title's name and tags go in `rect`: the tags whole at the end of the name plus the gap,
+    // the name elided to the room the tags leave. Tags that do not fit even alone are elided too.
+    struct TitleLayout {
+        QString name;
+        QRectF nameRect;
+        QString tags;
+        QRectF tagsRect;
+    };
+    static TitleLayout titleLayout(const QString& name, const QString& tags, const QFontMetricsF& metrics,
+                                   const QRectF& rect, Qt::TextElideMode elideMode);
+
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override;
     bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
@@ -34,7 +51,7 @@ public:
 
 private:
     void paintIndicator(QPainter* painter, const QStyleOptionViewItem& option, double percent) const;
-    void paintText(QPainter* painter, const QStyleOptionViewItem& option) const;
+    void paintText(QPainter* painter, const QStyleOptionViewItem& option, const QString& tags) const;
 };
 
 } // namespace vantle

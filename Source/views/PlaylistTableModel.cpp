@@ -128,6 +128,9 @@ QVariant PlaylistTableModel::data(const QModelIndex& index, int role) const {
         // A listening not begun yet still shows as an empty one from now on.
         if (!entry->currentTimeRangeSet) entry->currentTimeRangeSet = std::make_shared<TimeRangeSet>();
         return 100.0 * entry->coveredFraction(*entry->currentTimeRangeSet);
+    case TagsRole:
+        if (column != PlaylistColumn::Title) return {};
+        return QString::fromStdString(entry->tags.value_or(std::string()));
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
     default:

@@ -34,6 +34,8 @@ public:
     static constexpr int IdentifierRole = Qt::UserRole;
     // data() of a Played cell: the share of the file its current time ranges cover, 0…100 (double).
     static constexpr int PlayedValueRole = Qt::UserRole + 1;
+    // data() of a Title cell: the entry's tags, with which its text ends (empty without tags).
+    static constexpr int TagsRole = Qt::UserRole + 2;
 
     explicit PlaylistTableModel(QObject* parent = nullptr);
     ~PlaylistTableModel() override;

@@ -174,12 +174,20 @@ void TimeSlider::paintEvent(QPaintEvent*) {
         const QColor accent = palette().color(QPalette::Active, QPalette::Highlight);
         // Earlier listenings in a faded accent, like a disabled control's.
         const QColor earlier = mixTimeSliderColors(accent, palette().color(QPalette::Window), 0.55);
+        // The round caps would make a dot of every span: the instants that seeking and scrubbing
+        // open while playing, heard for no length worth showing, are left out.
+        auto heard = [&](const TimeRange& range) {
+            auto [from, to] = band(range.start, range.end);
+            return to.x() - from.x() >= minimumDrawnSpanWidth;
+        };
         for (const TimeRange& range : entry_->prevTimeRangeSet.ranges) {
+            if (!heard(range)) continue;
             auto [from, to] = band(range.start, range.end);
             strokeTimeSliderLine(painter, earlier, 15.0, from, to);
         }
         if (!entry_->currentTimeRangeSet) entry_->currentTimeRangeSet = std::make_shared<TimeRangeSet>();
         for (const TimeRange& range : entry_->currentTimeRangeSet->ranges) {
+            if (!heard(range)) continue;
             auto [from, to] = band(range.start, range.end);
             strokeTimeSliderLine(painter, accent, 15.0, from, to);
         }

@@ -41,6 +41,8 @@ public:
     static constexpr double buttonSize = 17.0;
     // A seek stops this far before the end of the entry.
     static constexpr double endMargin = 0.1;
+    // A played span narrower than this on the track (pixels) is not drawn.
+    static constexpr double minimumDrawnSpanWidth = 1.0;
 
     explicit TimeSlider(QWidget* parent = nullptr);
     ~TimeSlider() override;

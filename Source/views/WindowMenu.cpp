@@ -45,6 +45,27 @@ void updateWindowMenuKeyEquivalents(QMenu& windowMenu) {
     }
 }
 
+void addCloseKeys(QWidget& widget, bool escapeCloses) {
+    auto* close = new QAction(&widget);
+    close->setObjectName("closeWindow");
+    QList<QKeySequence> keys{QKeySequence(Qt::CTRL | Qt::Key_W)};
+    if (escapeCloses) keys.push_back(QKeySequence(Qt::Key_Escape));
+    close->setShortcuts(keys);
+    close->setShortcutContext(Qt::WindowShortcut);
+    QObject::connect(close, &QAction::triggered, &widget, [target = QPointer<QWidget>(&widget)] {
+        if (target) target->window()->close();
+    });
+    widget.addAction(close);
+}
+
+void setListedInWindowMenu(QWidget& window) {
+    window.setProperty("vantleListedInWindowMenu", true);
+}
+
+bool listedInWindowMenu(QWidget* window) {
+    return window && (contentViewController(window) || window->property("vantleListedInWindowMenu").toBool());
+}
+
 void setApplicationWindowMenu(QMenu* windowMenu) {
     windowMenuRegistration() = windowMenu;
 }

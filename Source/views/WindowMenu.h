@@ -23,6 +23,15 @@ QWidget* windowMenuItemWindow(const QAction& item);
 // with the platform's command modifier (Ctrl+1 …); other items keep their shortcuts.
 void updateWindowMenuKeyEquivalents(QMenu& windowMenu);
 
+// Gives the window (or the content widget of one) the keys that close its window: Ctrl+W, and
+// Escape too unless the window's own keys give Escape a meaning.
+void addCloseKeys(QWidget& widget, bool escapeCloses);
+
+// A window without a VtlViewController content that the Window menu lists all the same (help and
+// about pages), under its title and without a key.
+void setListedInWindowMenu(QWidget& window);
+bool listedInWindowMenu(QWidget* window);
+
 // The application's Window menu, registered by the application (held weakly; null unregisters).
 void setApplicationWindowMenu(QMenu* windowMenu);
 QMenu* applicationWindowMenu();

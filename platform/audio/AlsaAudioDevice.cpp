@@ -1,5 +1,6 @@
 #include "platform/audio/AlsaAudioDevice.h"
 
+#include "platform/audio/CaptureRateConverter.h"
 #include "platform/audio/CaptureRing.h"
 #include "platform/audio/PcmBuffer.h"
 
@@ -254,10 +255,18 @@ Result<void> AlsaAudioDevice::startCapture(CaptureRing& ring) {
     auto settings =
         alsaConfigure(pcm, quoted, inputFormat_.channelCount(), inputFormat_.sampleRate(), period_, 4);
     if (!settings) return fail(settings.error());
-    // The render thread reads the ring at the output's pace: another rate would drift.
-    if (double(settings->rate) != inputFormat_.sampleRate())
-        return fail(Error::make("ALSA", quoted + " cannot capture at " +
-                                            std::to_string(std::lround(inputFormat_.sampleRate())) + " Hz"));
+    // The render thread reads the ring at the output's pace: a capture PCM that settled on another rate
+    // is converted to it here, on the capture thread.
+    captureConverter_.reset();
+    if (double(settings->rate) != inputFormat_.sampleRate()) {
+        captureConverter_ = CaptureRateConverter::make(double(settings->rate), inputFormat_.sampleRate(),
+                                                       ring.channelCount());
+        if (!captureConverter_)
+            return fail(Error::make("ALSA", quoted + " captures at " + std::to_string(settings->rate) +
+                                                " Hz, which cannot be converted to " +
+                                                std::to_string(std::lround(inputFormat_.sampleRate())) +
+                                                " Hz"));
+    }
     if (auto started = alsaSetStart(pcm, quoted, 1, settings->period); !started) return fail(started.error());
     if (int error = snd_pcm_prepare(pcm); error < 0)
         return fail(alsaError("Cannot prepare " + quoted, error));
@@ -299,8 +308,12 @@ void AlsaAudioDevice::capture() {
         const snd_pcm_sframes_t got = snd_pcm_readi(capturePcm_, capturedInterleaved_.data(), capturePeriod_);
         if (got > 0) {
             deinterleave(std::uint32_t(got));
-            ring_->write(capturedPointers_.data(), std::uint32_t(capturedPointers_.size()),
-                         std::uint32_t(got));
+            if (captureConverter_)
+                captureConverter_->write(*ring_, capturedPointers_.data(),
+                                         std::uint32_t(capturedPointers_.size()), std::uint32_t(got));
+            else
+                ring_->write(capturedPointers_.data(), std::uint32_t(capturedPointers_.size()),
+                             std::uint32_t(got));
             captured_.fetch_add(std::uint64_t(got), std::memory_order_relaxed);
             continue;
         }

@@ -2,13 +2,15 @@
 // A device that plays through an ALSA PCM: its own render thread renders a period, converts it to the
 // sample type the PCM accepts (float, 32- or 16-bit integer, interleaved) and writes it, recovering from
 // underruns. Its input is captured from an ALSA capture PCM, opened only when capture starts, on a
-// thread of its own that converts each period to float and hands it to the render thread through the
-// capture ring. Opening a missing device fails with an error, never blocks. Made, started and stopped
-// on the main thread.
+// thread of its own that converts each period to float (and to the output's rate, when the capture PCM
+// runs at another) and hands it to the render thread through the capture ring. Opening a missing device fails
+// with an error, never blocks. Made, started and stopped on the main thread.
 
 #include "platform/audio/AudioDevice.h"
+#include "platform/audio/CaptureRateConverter.h"
 
 #include <atomic>
+#include <memory>
 #include <thread>
 #include <vector>
 
@@ -48,8 +50,9 @@ public:
     void stop() override;
     bool isRunning() const override { return thread_.joinable(); }
 
-    // Opens the capture PCM at the output's rate and starts the capture thread. Fails when the PCM
-    // cannot be opened or configured at that rate.
+    // Opens the capture PCM, near the output's rate, and starts the capture thread, which converts
+    // the input to the output's rate when the PCM settled on another. Fails when the PCM cannot be
+    // opened or configured.
     Result<void> startCapture(CaptureRing& ring) override;
     void stopCapture() override;
     // Two periods: capture hands over whole periods, and the output may ask for one just before the
@@ -99,6 +102,7 @@ private:
     std::uint32_t captureChannels_ = 0; // what the capture PCM settled on
     std::uint32_t capturePeriod_ = 0;
     CaptureRing* ring_ = nullptr;
+    std::unique_ptr<CaptureRateConverter> captureConverter_; // when the capture PCM runs at another rate
     std::vector<unsigned char> capturedInterleaved_;
     std::vector<std::vector<float>> capturedPlanar_;
     std::vector<const float*> capturedPointers_;

@@ -37,7 +37,7 @@ void Audio3DMixing::setOcclusion(float decibels) {
 }
 
 void Audio3DMixing::setRate(float rate) {
-    mixing3DStoreLimited(values_->rate, rate, 0.5f, 2.0f);
+    mixing3DStoreLimited(values_->rate, rate, minimumRate, maximumRate);
 }
 
 void Audio3DMixing::setReverbBlend(float blend) {

@@ -74,7 +74,9 @@ public:
     void setObstruction(float decibels);
     float occlusion() const { return values_->occlusion.load(std::memory_order_relaxed); }
     void setOcclusion(float decibels);
-    // 0.5 to 2. Kept for the source; the environment node plays every source at its own rate.
+    // 0.5 to 2: the environment node plays the source this many times as fast, its pitch following.
+    static constexpr float minimumRate = 0.5f;
+    static constexpr float maximumRate = 2.0f;
     float rate() const { return values_->rate.load(std::memory_order_relaxed); }
     void setRate(float rate);
     // 0 (dry) to 1 (all reverb), while the environment's reverb is on.

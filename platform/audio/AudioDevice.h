@@ -46,7 +46,8 @@ public:
     virtual bool isRunning() const = 0;
 
     // Starts delivering the device's input, in inputFormat(), into `ring` (which has that channel
-    // count) until stopCapture(). Fails when the device has no input or it cannot be opened; the
+    // count) until stopCapture(); hardware that captures at another rate goes through a
+    // CaptureRateConverter. Fails when the device has no input or it cannot be opened; the
     // default is a device without input.
     virtual Result<void> startCapture(CaptureRing& ring);
     // Returns once nothing writes into the ring any more.

@@ -276,7 +276,7 @@ std::vector<Audio3DMixingRenderingAlgorithm> EnvironmentNode::applicableRenderin
 
 std::uint32_t EnvironmentNode::maximumFramesToPull(std::uint32_t bus, std::uint32_t outputFrames) const {
     return InputConverter::maximumInputFrames(inputFormat(bus), environmentMono(outputFormat(0).sampleRate()),
-                                              outputFrames);
+                                              outputFrames, Audio3DMixing::maximumRate);
 }
 
 std::shared_ptr<NodeRenderState>
@@ -309,7 +309,9 @@ EnvironmentNode::makeRenderState(std::uint32_t maximumFrames,
                     candidate.voice->converter->to() == mono && candidate.voice->mono.size() >= maximumFrames)
                     source.voice = candidate.voice;
         if (!source.voice) {
-            auto converter = InputConverter::make(inputFormat(bus), mono, maximumFrames);
+            // Each source has a resampler of its own from the start, so a new rate needs nothing made.
+            auto converter =
+                InputConverter::make(inputFormat(bus), mono, maximumFrames, Audio3DMixing::maximumRate);
             if (!converter) continue;
             source.voice = std::make_shared<EnvironmentVoice>();
             source.voice->converter = std::move(converter);
@@ -350,11 +352,12 @@ RenderStatus EnvironmentNode::render(RenderContext& context, std::uint32_t frame
         AudioBufferList monoList;
         monoList.numberBuffers = 1;
         monoList.buffers[0] = {1, frames * std::uint32_t(sizeof(float)), mono};
+        const Audio3DMixingValues& mixing = *source.mixing;
+        voice.converter->setSpeed(mixing.rate.load(std::memory_order_relaxed));
         const float unity = 1.0f;
         // A failed input counts as silence; the failure is already on the cycle's record.
         voice.converter->mixInto(context, source.bus, frames, monoList, &unity);
 
-        const Audio3DMixingValues& mixing = *source.mixing;
         const EnvironmentVector offset{mixing.x.load(std::memory_order_relaxed) - listener.x,
                                        mixing.y.load(std::memory_order_relaxed) - listener.y,
                                        mixing.z.load(std::memory_order_relaxed) - listener.z};

@@ -1,7 +1,8 @@
 #pragma once
 // A 3D environment (in place of the platform's environment node): a listener with a position and an
 // orientation, and any number of sources mixed around it into a stereo output. Each input bus is one
-// source, taken as mono (several channels are averaged) and brought to the output's rate; its place
+// source, taken as mono (several channels are averaged), played at its own rate (faster or slower, the
+// pitch following) and brought to the output's sample rate by a resampler of its own; its place
 // and settings are the Audio3DMixing of the node that feeds the bus (a mixer), or the origin when that
 // node has none.
 //

@@ -31,19 +31,25 @@ InputConverter::~InputConverter() {
 }
 
 std::unique_ptr<InputConverter> InputConverter::make(const AudioFormat& from, const AudioFormat& to,
-                                                     std::uint32_t maximumOutputFrames) {
+                                                     std::uint32_t maximumOutputFrames, double maximumSpeed) {
     if (!from.isValid() || !to.isValid() || maximumOutputFrames == 0) return nullptr;
     std::unique_ptr<InputConverter> converter(new InputConverter(from, to, maximumOutputFrames));
-    if (from.sampleRate() == to.sampleRate()) return converter;
+    converter->maximumSpeed_ = std::isfinite(maximumSpeed) ? std::max(maximumSpeed, 1.0) : 1.0;
+    const bool ratesDiffer = from.sampleRate() != to.sampleRate();
+    if (!ratesDiffer && converter->maximumSpeed_ == 1.0) return converter;
 
-    converter->ratio_ = to.sampleRate() / from.sampleRate();
-    if (!src_is_valid_ratio(converter->ratio_)) return nullptr;
+    converter->ratio_ = converter->lastRatio_ = to.sampleRate() / from.sampleRate();
+    if (!src_is_valid_ratio(converter->ratio_ / converter->maximumSpeed_) ||
+        !src_is_valid_ratio(converter->ratio_ * converter->maximumSpeed_))
+        return nullptr;
     int error = 0;
     converter->resampler_ = src_new(SRC_SINC_MEDIUM_QUALITY, int(from.channelCount()), &error);
     if (!converter->resampler_) return nullptr;
-    converter->lookahead_ = converterLookahead(converter->ratio_);
+    converter->engaged_ = ratesDiffer;
+    converter->lookahead_ = converterLookahead(converter->ratio_ / converter->maximumSpeed_);
     const std::size_t channels = from.channelCount();
-    converter->pendingCapacity_ = 2 * maximumInputFrames(from, to, maximumOutputFrames);
+    converter->pendingCapacity_ =
+        2 * maximumInputFrames(from, to, maximumOutputFrames, converter->maximumSpeed_);
     converter->pending_.reset(new (std::nothrow) float[converter->pendingCapacity_ * channels]());
     converter->resampled_.reset(new (std::nothrow) float[std::size_t(maximumOutputFrames) * channels]());
     if (!converter->pending_ || !converter->resampled_) return nullptr;
@@ -51,10 +57,16 @@ std::unique_ptr<InputConverter> InputConverter::make(const AudioFormat& from, co
 }
 
 std::uint32_t InputConverter::maximumInputFrames(const AudioFormat& from, const AudioFormat& to,
-                                                 std::uint32_t outputFrames) {
-    if (!from.isValid() || !to.isValid() || from.sampleRate() == to.sampleRate()) return outputFrames;
-    const double ratio = to.sampleRate() / from.sampleRate();
+                                                 std::uint32_t outputFrames, double maximumSpeed) {
+    maximumSpeed = std::isfinite(maximumSpeed) ? std::max(maximumSpeed, 1.0) : 1.0;
+    if (!from.isValid() || !to.isValid() || (from.sampleRate() == to.sampleRate() && maximumSpeed == 1.0))
+        return outputFrames;
+    const double ratio = to.sampleRate() / from.sampleRate() / maximumSpeed;
     return std::uint32_t(std::ceil(outputFrames / ratio)) + converterLookahead(ratio) + 2;
+}
+
+void InputConverter::setSpeed(double speed) {
+    if (std::isfinite(speed)) speed_ = std::clamp(speed, 1.0 / maximumSpeed_, maximumSpeed_);
 }
 
 namespace {
@@ -125,7 +137,12 @@ RenderStatus InputConverter::convert(RenderContext& context, std::uint32_t bus, 
     const std::uint32_t channels = from_.channelCount();
     frames = std::min(frames, maximumOutputFrames_);
     const float* pointers[AudioFormat::maxChannels];
-    if (!resampler_) {
+    if (resampler_ && !engaged_ && speed_ != 1.0) {
+        // The source's frames run on unbroken: the resampler takes over from the next frame on.
+        engaged_ = true;
+        lastRatio_ = ratio_ / speed_;
+    }
+    if (!engaged_) {
         const AudioBufferList* data = nullptr;
         const RenderStatus status = context.pullInput(bus, frames, data);
         if (!data || data->numberBuffers < channels) {
@@ -139,11 +156,16 @@ RenderStatus InputConverter::convert(RenderContext& context, std::uint32_t bus, 
     }
 
     // Pull once per cycle just what keeps the converter's input ahead of the output made so far, so
-    // that input and output stay in the rates' ratio over any number of cycles.
-    const double needed = std::ceil(double(framesMade_ + frames) / ratio_) + lookahead_;
+    // that input and output stay in the rates' ratio over any number of cycles. libsamplerate moves
+    // from the last cycle's ratio to this one's across the cycle.
+    const double ratio = ratio_ / speed_;
+    framesConsumed_ += 0.5 * frames * (1.0 / lastRatio_ + 1.0 / ratio);
+    lastRatio_ = ratio;
+    const double needed = std::ceil(framesConsumed_) + lookahead_;
     std::int64_t wanted = std::max<std::int64_t>(0, std::int64_t(needed) - framesPulled_);
     wanted = std::min<std::int64_t>(wanted, pendingCapacity_ - pendingFrames_);
-    wanted = std::min<std::int64_t>(wanted, maximumInputFrames(from_, to_, maximumOutputFrames_));
+    wanted =
+        std::min<std::int64_t>(wanted, maximumInputFrames(from_, to_, maximumOutputFrames_, maximumSpeed_));
     RenderStatus status = RenderStatus::success;
     if (wanted > 0) {
         const AudioBufferList* data = nullptr;
@@ -162,15 +184,14 @@ RenderStatus InputConverter::convert(RenderContext& context, std::uint32_t bus, 
         pendingFrames_ += std::uint32_t(wanted);
         framesPulled_ += wanted;
     }
-    const std::uint32_t made = resample(frames);
-    framesMade_ += made;
+    resample(frames, ratio);
     for (std::uint32_t c = 0; c < channels; ++c)
         pointers[c] = resampled_.get() + c;
     accumulate(pointers, channels, frames, out, gains, add);
     return status;
 }
 
-std::uint32_t InputConverter::resample(std::uint32_t frames) {
+std::uint32_t InputConverter::resample(std::uint32_t frames, double ratio) {
     const std::uint32_t channels = from_.channelCount();
     std::uint32_t made = 0;
     while (made < frames) {
@@ -179,7 +200,7 @@ std::uint32_t InputConverter::resample(std::uint32_t frames) {
         data.input_frames = pendingFrames_;
         data.data_out = resampled_.get() + std::size_t(made) * channels;
         data.output_frames = frames - made;
-        data.src_ratio = ratio_;
+        data.src_ratio = ratio;
         data.end_of_input = 0;
         if (src_process(resampler_, &data) != 0) break;
         const auto used = std::uint32_t(data.input_frames_used);

@@ -166,12 +166,32 @@ Result<void> AudioFile::write(const PcmBuffer& from) {
         audioFileChannels<ConstChannelPointers>(from.floatChannelData(), from.format(), slots),
         from.frameLength());
     if (!put) {
+        // A write that failed halfway (a full disk) may have left some of its frames behind: the file
+        // goes back to what it held before, so that it never holds part of a write.
         backendPosition_ = -1;
-        return put;
+        Error error = put.error();
+        if (auto cut = backend_->truncate(length_); cut) {
+            backendPosition_ = length_;
+            error.message += " The file keeps its first " + std::to_string(length_) + " frames.";
+        } else {
+            error.message += " " + cut.error().message;
+        }
+        return error;
     }
     position_ += from.frameLength();
     backendPosition_ = position_;
     length_ = std::max(length_, position_);
+    return {};
+}
+
+Result<void> AudioFile::truncate(std::int64_t frames) {
+    if (!backend_ || !writing_)
+        return Error::make(audioFileErrorDomain, "The file is not open for writing.",
+                           int(AudioFileError::wrongMode));
+    frames = std::clamp<std::int64_t>(frames, 0, length_);
+    backendPosition_ = -1;
+    if (auto cut = backend_->truncate(frames); !cut) return cut;
+    length_ = position_ = backendPosition_ = frames;
     return {};
 }
 

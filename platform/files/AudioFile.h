@@ -86,8 +86,15 @@ public:
     Result<void> read(PcmBuffer& into);
 
     // Writes the buffer's valid frames at the frame position (float32, the file's rate and channel
-    // count, either layout); samples beyond ±1 are clipped in integer files.
+    // count, either layout); samples beyond ±1 are clipped in integer files. A write that fails (a
+    // full disk, say) leaves a linear-PCM file cut back to the length() it had before, header
+    // included, so that no part of the failed write stays in it.
     Result<void> write(const PcmBuffer& from);
+
+    // Cuts a linear-PCM file being written back to its first `frames` frames (no more than its
+    // length), header included, and moves the frame position there. Fails for a file not open for
+    // writing, or one whose container cannot be cut (M4A).
+    Result<void> truncate(std::int64_t frames);
 
     // Finishes a written file (its header gets the final length) and releases the file; later calls
     // of read and write fail. Closing twice is harmless.

@@ -42,6 +42,13 @@ public:
     }
     // Moves the position to `frame`, which lies within [0, length].
     virtual Result<void> seek(std::int64_t frame) = 0;
+    // After a failed write: cuts the file back to its first `frames` frames, with a header that says
+    // so, and leaves the position there. A back end that cannot fails.
+    virtual Result<void> truncate(std::int64_t frames) {
+        return Error::make(audioFileErrorDomain,
+                           "The file cannot be cut back to " + std::to_string(frames) + " frames.",
+                           int(AudioFileError::writeFailed));
+    }
     virtual Result<void> close() { return {}; }
 };
 

@@ -41,6 +41,41 @@ std::string_view audioFileTypeName(AudioFileType type) {
     return "unknown";
 }
 
+namespace {
+
+struct AudioExtensionType {
+    const char* ext;
+    AudioFileType type;
+};
+
+constexpr AudioExtensionType audioExtensionTypes[] = {
+    {"wav", AudioFileType::wave},
+    {"wave", AudioFileType::wave},
+    {"aif", AudioFileType::aiff},
+    {"aiff", AudioFileType::aiff},
+    {"aifc", AudioFileType::aifc},
+    {"caf", AudioFileType::caf},
+    {"flac", AudioFileType::flac},
+    {"ogg", AudioFileType::ogg},
+    {"oga", AudioFileType::ogg},
+    {"opus", AudioFileType::ogg},
+    {"mp3", AudioFileType::mp3},
+    {"au", AudioFileType::au},
+    {"snd", AudioFileType::au},
+    {"w64", AudioFileType::w64},
+    {"rf64", AudioFileType::rf64},
+    {"m4a", AudioFileType::mpeg4},
+    {"mp4", AudioFileType::mpeg4},
+    {"m4v", AudioFileType::mpeg4},
+    {"mov", AudioFileType::mpeg4},
+    {"m4b", AudioFileType::mpeg4},
+    {"aac", AudioFileType::adts},
+    {"adts", AudioFileType::adts},
+    {"ts", AudioFileType::mpegTransportStream},
+};
+
+} // namespace
+
 AudioFileType audioFileTypeForPath(std::string_view path) {
     const auto slash = path.find_last_of('/');
     const auto name = slash == std::string_view::npos ? path : path.substr(slash + 1);
@@ -49,38 +84,19 @@ AudioFileType audioFileTypeForPath(std::string_view path) {
     std::string ext;
     for (char c : name.substr(dot + 1))
         ext += char(std::tolower(static_cast<unsigned char>(c)));
-    struct Entry {
-        const char* ext;
-        AudioFileType type;
-    };
-    static constexpr Entry table[] = {
-        {"wav", AudioFileType::wave},
-        {"wave", AudioFileType::wave},
-        {"aif", AudioFileType::aiff},
-        {"aiff", AudioFileType::aiff},
-        {"aifc", AudioFileType::aifc},
-        {"caf", AudioFileType::caf},
-        {"flac", AudioFileType::flac},
-        {"ogg", AudioFileType::ogg},
-        {"oga", AudioFileType::ogg},
-        {"opus", AudioFileType::ogg},
-        {"mp3", AudioFileType::mp3},
-        {"au", AudioFileType::au},
-        {"snd", AudioFileType::au},
-        {"w64", AudioFileType::w64},
-        {"rf64", AudioFileType::rf64},
-        {"m4a", AudioFileType::mpeg4},
-        {"mp4", AudioFileType::mpeg4},
-        {"m4v", AudioFileType::mpeg4},
-        {"mov", AudioFileType::mpeg4},
-        {"m4b", AudioFileType::mpeg4},
-        {"aac", AudioFileType::adts},
-        {"adts", AudioFileType::adts},
-        {"ts", AudioFileType::mpegTransportStream},
-    };
-    for (const auto& e : table)
+    for (const auto& e : audioExtensionTypes)
         if (ext == e.ext) return e.type;
     return AudioFileType::unknown;
+}
+
+const std::vector<std::string>& audioFileExtensions() {
+    static const std::vector<std::string> extensions = [] {
+        std::vector<std::string> all;
+        for (const auto& e : audioExtensionTypes)
+            all.emplace_back(e.ext);
+        return all;
+    }();
+    return extensions;
 }
 
 AudioFileSettings AudioStreamDescription::settings() const {

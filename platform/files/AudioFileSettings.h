@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -34,6 +35,8 @@ enum class AudioFileType {
 std::string_view audioFileTypeName(AudioFileType type);
 // The type a path's extension names, compared case-insensitively: "wav" gives wave; unknown otherwise.
 AudioFileType audioFileTypeForPath(std::string_view path);
+// Every extension audioFileTypeForPath knows, lower case, without the dot: the files the reader opens.
+const std::vector<std::string>& audioFileExtensions();
 
 // Four-character encoding identifiers, as the platform's format-identifier key holds them.
 namespace audioFormatID {

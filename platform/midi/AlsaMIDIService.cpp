@@ -132,11 +132,20 @@ void AlsaMIDIService::detachConnection(Port& port, Endpoint& source) {
         stream->second->sources.erase(source.address);
 }
 
+unsigned AlsaMIDIService::endpointCapabilities(MIDIObjectType type, bool isPrivate) {
+    const bool isSource = type == MIDIObjectType::source;
+    // Our own sends reach a private destination directly, which needs only the plain write capability.
+    const unsigned access = isSource ? SND_SEQ_PORT_CAP_READ : SND_SEQ_PORT_CAP_WRITE;
+    if (isPrivate) return access | SND_SEQ_PORT_CAP_NO_EXPORT;
+    return access | (isSource ? SND_SEQ_PORT_CAP_SUBS_READ : SND_SEQ_PORT_CAP_SUBS_WRITE);
+}
+
 MIDIStatusCode AlsaMIDIService::attachEndpoint(Endpoint& endpoint) {
     if (endpoint.owner == 0) return kMIDINoErr;
     const bool isSource = endpoint.type == MIDIObjectType::source;
-    const unsigned capabilities = isSource ? SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ
-                                           : SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE;
+    const auto hidden = endpoint.integers.find(kMIDIPropertyPrivate);
+    const unsigned capabilities =
+        endpointCapabilities(endpoint.type, hidden != endpoint.integers.end() && hidden->second != 0);
     const int number = createSequencerPort(endpoint.strings[std::string(kMIDIPropertyName)], capabilities);
     if (number < 0) return kMIDIServerStartErr;
     endpoint.address = sequencerAddress(clientId_, number);
@@ -150,6 +159,17 @@ void AlsaMIDIService::detachEndpoint(Endpoint& endpoint) {
     if (endpoint.owner == 0) return;
     snd_seq_delete_simple_port(sequencer_, addressPort(endpoint.address));
     streams_.erase(addressPort(endpoint.address));
+}
+
+MIDIStatusCode AlsaMIDIService::changeEndpointPrivacy(Endpoint& endpoint, bool isPrivate) {
+    snd_seq_port_info_t* info;
+    snd_seq_port_info_alloca(&info);
+    if (snd_seq_get_port_info(sequencer_, addressPort(endpoint.address), info) < 0)
+        return kMIDIObjectNotFound;
+    snd_seq_port_info_set_capability(info, endpointCapabilities(endpoint.type, isPrivate));
+    if (snd_seq_set_port_info(sequencer_, addressPort(endpoint.address), info) < 0)
+        return kMIDIServerStartErr;
+    return kMIDINoErr;
 }
 
 MIDIStatusCode AlsaMIDIService::output(std::uint64_t from, std::uint64_t to, bool toSubscribers,

@@ -26,6 +26,10 @@ public:
                         std::span<const std::uint8_t> packetList) override;
     MIDIStatusCode received(MIDIEndpointRef source, std::span<const std::uint8_t> packetList) override;
 
+    // The sequencer port capabilities of one of our endpoints. A private one offers no subscription and
+    // is not exported: other programs neither list it nor connect to it, and only we send to it.
+    static unsigned endpointCapabilities(MIDIObjectType type, bool isPrivate);
+
 protected:
     MIDIStatusCode attachPort(Port& port) override;
     void detachPort(Port& port) override;
@@ -33,6 +37,7 @@ protected:
     void detachConnection(Port& port, Endpoint& source) override;
     MIDIStatusCode attachEndpoint(Endpoint& endpoint) override;
     void detachEndpoint(Endpoint& endpoint) override;
+    MIDIStatusCode changeEndpointPrivacy(Endpoint& endpoint, bool isPrivate) override;
     void dispatch(std::vector<std::function<void()>> work) override;
 
 private:

@@ -249,6 +249,10 @@ MIDIStatusCode MIDIServiceCore::objectSetIntegerProperty(MIDIObjectRef object, s
                 return kMIDIIDNotUnique;
         }
     }
+    if (key == kMIDIPropertyPrivate && endpoint->owner != 0) {
+        if (const auto status = changeEndpointPrivacy(*endpoint, value != 0); status != kMIDINoErr)
+            return status;
+    }
     endpoint->integers[std::string(key)] = value;
     notifyPropertyChangedLocked(object, *endpoint, key);
     return kMIDINoErr;

@@ -72,6 +72,9 @@ protected:
     virtual void detachConnection(Port& port, Endpoint& source) {}
     virtual MIDIStatusCode attachEndpoint(Endpoint& endpoint) { return kMIDINoErr; }
     virtual void detachEndpoint(Endpoint& endpoint) {}
+    // One of our endpoints becomes private (or public again): the transport stops (or starts) offering it
+    // to other programs. Called before the property is stored; a failure leaves it unchanged.
+    virtual MIDIStatusCode changeEndpointPrivacy(Endpoint& endpoint, bool isPrivate) { return kMIDINoErr; }
     // Runs work on the delivery thread, in order; called without the lock.
     virtual void dispatch(std::vector<std::function<void()>> work) = 0;
 

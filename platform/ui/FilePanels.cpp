@@ -106,6 +106,19 @@ void applyPanelTexts(QFileDialog& dialog, const std::string& directory, const st
     }
 }
 
+// "Audio files (*.wav *.mp3)", "All files (*)".
+QStringList panelNameFilters(const std::vector<PanelFileFilter>& filters) {
+    QStringList names;
+    for (const PanelFileFilter& filter : filters) {
+        QStringList patterns;
+        for (const auto& extension : filter.extensions)
+            patterns << QStringLiteral("*.") + QString::fromStdString(extension);
+        if (patterns.isEmpty()) patterns << QStringLiteral("*");
+        names << QString::fromStdString(filter.name) + QStringLiteral(" (") + patterns.join(u' ') + u')';
+    }
+    return names;
+}
+
 void showAsSheet(QDialog& dialog, QWidget* window) {
     if (window) {
         dialog.open();
@@ -138,6 +151,7 @@ void QtFilePanels::beginOpenPanel(QWidget* window, OpenPanelOptions options, Ope
         if (options.canChooseDirectories) dialog->chooseFilesAndFolders();
     }
     applyPanelTexts(*dialog, options.directory, options.message, options.prompt, options.allowedExtensions);
+    if (!options.fileFilters.empty()) dialog->setNameFilters(panelNameFilters(options.fileFilters));
     dialog->onClose([completion = std::move(completion)](const QStringList& files) {
         std::vector<Url> urls;
         for (const QString& file : files)

@@ -12,6 +12,14 @@ class QWidget;
 
 namespace platform {
 
+// A choice of the panel's file-type menu: the files it shows; no extensions shows every file.
+struct PanelFileFilter {
+    std::string name;
+    // Without the dot ("wav"), compared ignoring case.
+    std::vector<std::string> extensions;
+    friend bool operator==(const PanelFileFilter&, const PanelFileFilter&) = default;
+};
+
 // The settings of an open panel (the platform's open panel and its properties).
 struct OpenPanelOptions {
     bool canChooseFiles = true;
@@ -26,6 +34,9 @@ struct OpenPanelOptions {
     std::string message;
     // The text of the OK button; empty keeps the default.
     std::string prompt;
+    // The file-type menu, the first choice shown first. Unlike allowedExtensions these only show
+    // and hide files; the user may pick any of them. Empty: the panel's own.
+    std::vector<PanelFileFilter> fileFilters;
 };
 
 // The settings of a save panel.

@@ -4,6 +4,9 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDesktopServices>
+#include <QMimeDatabase>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QStringList>
 #include <QUrl>
 
@@ -36,9 +39,41 @@ QUrl qtFileUrl(const std::string& path) {
 
 QtWorkspace::QtWorkspace() : QtWorkspace(Handlers{}) {}
 
+std::optional<std::string> QtWorkspace::defaultApplicationFor(const std::string& path) {
+    const QString type = QMimeDatabase().mimeTypeForFile(QString::fromStdString(path)).name();
+    QProcess query;
+    query.start(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"), type});
+    // A local look-up in a few files; the deadline only guards against a hung helper.
+    if (!query.waitForFinished(5000) || query.exitStatus() != QProcess::NormalExit) {
+        query.kill();
+        return std::nullopt;
+    }
+    if (query.exitCode() != 0) return std::nullopt;
+    return QString::fromLocal8Bit(query.readAllStandardOutput()).trimmed().toStdString();
+}
+
 QtWorkspace::QtWorkspace(Handlers handlers) : handlers_(std::move(handlers)) {
     if (!handlers_.openUrl)
-        handlers_.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+        handlers_.openUrl = [](const QUrl& url) {
+            // gio launches the default application and says whether it could (no application for
+            // the type, or a terminal program without a terminal, is an error); xdg-open cannot.
+            const QString gio = QStandardPaths::findExecutable(QStringLiteral("gio"));
+            if (url.isLocalFile() && !gio.isEmpty()) {
+                QProcess launch;
+                launch.start(gio, {QStringLiteral("open"), url.toString(QUrl::FullyEncoded)});
+                if (!launch.waitForFinished(10000)) {
+                    launch.kill();
+                    return false;
+                }
+                return launch.exitStatus() == QProcess::NormalExit && launch.exitCode() == 0;
+            }
+            if (url.isLocalFile()) {
+                const std::optional<std::string> application =
+                    defaultApplicationFor(url.toLocalFile().toStdString());
+                if (application && application->empty()) return false;
+            }
+            return QDesktopServices::openUrl(url);
+        };
     if (!handlers_.showItem) handlers_.showItem = showItemThroughFileManager;
 }
 

@@ -4,6 +4,7 @@
 #include "platform/foundation/Url.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -42,7 +43,15 @@ public:
     };
 
     QtWorkspace();
+    // An empty openUrl handler opens local files with gio, which reports a failed launch; without
+    // gio it gives Qt's, asked for a local file only when the file's type has a default application:
+    // Qt hands every file to xdg-open and calls that a success, even when xdg-open then finds no
+    // program for it.
     explicit QtWorkspace(Handlers handlers);
+
+    // The desktop file of the user's default application for the file's type ("org.gnome.Evince.desktop"),
+    // as xdg-mime answers; empty when the type has none; nothing when xdg-mime cannot be asked.
+    static std::optional<std::string> defaultApplicationFor(const std::string& path);
 
     bool openFile(const Url& url) override;
     bool openUrl(std::string_view urlText) override;

@@ -4,6 +4,7 @@
 #include "RozezEru/Nodes/Playback/AudioPlayer.h"
 #include "RozezEruEX/NodeRozezEruAU.h"
 #include "RozezEruEX/RozezEruAU.h"
+#include "Sigpro/kernels/KernelLog.h"
 #include "SigproRozezEru/Effects/AmplitudeEnvelope.h"
 #include "SigproRozezEru/Effects/AutoPanner.h"
 #include "SigproRozezEru/Effects/AutoWah.h"
@@ -18,6 +19,7 @@
 #include "SigproRozezEru/Effects/Tremolo.h"
 #include "SigproRozezEru/Effects/VariableDelay.h"
 #include "SigproRozezEru/Effects/ZitaReverb.h"
+#include "SigproRozezEru/SigproRozezEruRegistration.h"
 #include "platform/dispatch/MainQueue.h"
 #include "tests/support/RenderCycleTrap.h"
 #include "tests/support/Signals.h"
@@ -133,6 +135,17 @@ TEST(VariableDelay, ATimeAboveItsMaximumIsHeldAtTheMaximum) {
     VariableDelay refused(samplesNode({1.0f}), 1.0f, 0.0f, -1.0f);
     EXPECT_EQ(refused.time.wrappedValue(), 0.0f);
     EXPECT_EQ(capture.contents("VariableDelay.cpp", "init(_:time:feedback:maximumTime:)").size(), 1u);
+}
+
+TEST(KernelReports, JoinTheToolkitsLogOnceTheKernelsAreRegistered) {
+    registerSigproRozezEru();
+    testsupport::ToolkitLogCapture capture;
+    sigpro::kernelLog("setWavetable(_:length:index:)", "refused");
+    EXPECT_EQ(capture.contents("EffectNodeSignalTests.cpp", "setWavetable(_:length:index:)"),
+              std::vector<std::string>{"refused"});
+    rozezeru::Settings::loggingEnabled = false;
+    sigpro::kernelLog("setWavetable(_:length:index:)", "not written while logging is off");
+    EXPECT_EQ(capture.sink.records().size(), 1u);
 }
 
 TEST(Tremolo, ReplacesItsWaveformAndRefusesOnesWithoutSamples) {

@@ -150,11 +150,26 @@ TEST(SketchFFT, ASineShowsAsThePowerOfItsBinScaledByTheWindowsMean) {
         fft->fftForward(tone);
         const auto peak = std::max_element(fft->magnitudes.begin(), fft->magnitudes.end());
         EXPECT_EQ(peak - fft->magnitudes.begin(), 100);
-        EXPECT_NEAR(*peak, std::pow(0.25 * 2048.0 * mean, 2.0), *peak * 1e-3) << raw;
+        // The packed transform doubles each bin: (2 · amplitude · N/2 · window mean)².
+        EXPECT_NEAR(*peak, std::pow(2.0 * 0.25 * 2048.0 * mean, 2.0), *peak * 1e-3) << raw;
     }
     auto fft = SketchFFT::make(8, 8.0f); // bin 0 holds DC and Nyquist together
     fft->fftForward(std::vector<float>{3, 1, 3, 1, 3, 1, 3, 1});
-    EXPECT_FLOAT_EQ(fft->magnitudes[0], 16.0f * 16.0f + 8.0f * 8.0f);
+    EXPECT_FLOAT_EQ(fft->magnitudes[0], 32.0f * 32.0f + 16.0f * 16.0f);
+}
+
+TEST(SketchFFT, PowersAreThoseOfTheDoubledPackedTransformAndBandsAverageThem) {
+    auto unitSine = SketchFFT::make(4096, 44100.0f);
+    unitSine->fftForward(sine(4096, 100 * 44100.0 / 4096.0, 44100.0));
+    EXPECT_NEAR(unitSine->magnitudes[100], 16777216.0f, 16777216.0f * 1e-5);
+    unitSine->calculateLinearBands(0, 22050, 2048); // one bin a band
+    EXPECT_EQ((*unitSine->bandMagnitudes)[100], unitSine->magnitudes[100]);
+
+    auto constant = SketchFFT::make(8, 8.0f);
+    constant->fftForward(std::vector<float>(8, 0.5f));
+    EXPECT_EQ(constant->magnitudes, (std::vector<float>{64.0f, 0.0f, 0.0f, 0.0f}));
+    constant->calculateLinearBands(0, 2, 1); // bins 0 and 1: (64 + 0) / 2
+    EXPECT_EQ(*constant->bandMagnitudes, std::vector<float>{32.0f});
 }
 
 TEST(SketchFFT, LinearBandsAverageEqualRangesOfBins) {

@@ -70,6 +70,39 @@ TEST(WaveformShape, OutlinesToTheFarCornerWithOnlyTheFadedEndsDamped) {
     }
 }
 
+// Outlines the lower half of the picture, counting y upwards from the bottom edge as the renderers do.
+struct LowerHalfRenderer final : WaveformRenderer {
+    QPainterPath path(std::span<const float>, const Configuration& configuration, std::int64_t,
+                      Position) const override {
+        QPainterPath path;
+        path.addRect(QRectF(0, 0, configuration.size().width(), configuration.size().height() / 2));
+        return path;
+    }
+    void render(std::span<const float>, QPainter&, const Configuration&, std::int64_t,
+                Position) const override {}
+};
+
+TEST(WaveformShape, OutlineIsTheRenderersPathAndOnlyThePainterTurnsItOver) {
+    const std::vector<float> values{0.1f, 0.9f, 0.3f, 0.6f, 0.0f, 0.8f};
+    const auto configuration = sketchConfiguration({1, 1}, Style::filled(Qt::red));
+    const auto renderer = std::make_shared<LinearWaveformRenderer>();
+    for (const QRectF rect : {QRectF(0, 0, 6, 40), QRectF(10, 20, 100, 50)}) {
+        const auto expected =
+            renderer->path(values, *configuration.with({.size = QSizeF(rect.right(), rect.bottom())}), 0,
+                           Position::middle());
+        ASSERT_FALSE(expected.isEmpty());
+        EXPECT_EQ(WaveformShape(values, configuration, renderer).path(rect), expected)
+            << rect.width() << " x " << rect.height();
+    }
+    // Painted in a widget, the lower half of the picture is the lower half of the widget.
+    auto widget = wavesketch::style(
+        WaveformShape(values, configuration, std::make_shared<LowerHalfRenderer>()), configuration);
+    widget->resize(40, 40);
+    const auto image = widget->grab().toImage();
+    EXPECT_TRUE(near(image.pixel(20, 30), Qt::red));
+    EXPECT_FALSE(near(image.pixel(20, 10), Qt::red));
+}
+
 TEST(WaveformShape, DefaultStylingFillsStrokesAndGradesBottomToTop) {
     const QColor blank = QWidget().palette().window().color();
     // Values of half scale at 50 % of the height: edges at y = 10 and 30 of a 40 × 40 widget; the gradient

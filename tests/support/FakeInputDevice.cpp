@@ -3,6 +3,7 @@
 #include "platform/audio/CaptureRing.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <thread>
 
@@ -45,7 +46,10 @@ FakeInputDevice::FakeInputDevice(Configuration configuration)
     input_ = AudioFormat::standard(output_.outputFormat().sampleRate(),
                                    std::uint32_t(configuration_.inputs.size()))
                  .value_or(AudioFormat());
-    const std::uint32_t period = output_.framesPerPeriod();
+    const double outputRate = output_.outputFormat().sampleRate();
+    inputRate_ = configuration_.inputSampleRate > 0.0 ? configuration_.inputSampleRate : outputRate;
+    // Room for a period at the input's rate, with a frame to spare for the rounding.
+    const auto period = std::uint32_t(std::ceil(output_.framesPerPeriod() * inputRate_ / outputRate)) + 1;
     scratch_.assign(configuration_.inputs.size(), std::vector<float>(period, 0.0f));
     for (const auto& channel : scratch_)
         pointers_.push_back(channel.data());
@@ -70,8 +74,19 @@ Result<void> FakeInputDevice::startCapture(CaptureRing& ring) {
     if (!input_.isValid()) return noAudioInputError(name());
     if (ring.channelCount() != input_.channelCount())
         return Error::make("FakeInputDevice", "The capture ring's channel count is not the input's");
+    const double outputRate = output_.outputFormat().sampleRate();
+    converter_.reset();
+    if (inputRate_ != outputRate) {
+        converter_ = CaptureRateConverter::make(inputRate_, outputRate, ring.channelCount());
+        if (!converter_) return Error::make("FakeInputDevice", "The input's rate cannot be converted");
+    }
+    due_ = double(captured_.load());
     ring_.store(&ring);
     return Result<void>();
+}
+
+std::uint32_t FakeInputDevice::captureLead() const {
+    return inputRate_ != output_.outputFormat().sampleRate() ? 2 * output_.framesPerPeriod() : 0;
 }
 
 void FakeInputDevice::stopCapture() {
@@ -93,13 +108,19 @@ void FakeInputDevice::capture(std::uint32_t frames) {
         if (configuration_.capturedFramesPerPeriod > 0)
             frames = std::min(frames, configuration_.capturedFramesPerPeriod);
         const std::uint64_t first = captured_.load(std::memory_order_relaxed);
+        // At another input rate, a period's worth of input at that rate.
+        due_ += double(frames) * inputRate_ / output_.outputFormat().sampleRate();
+        frames = std::uint32_t(std::max(0.0, std::floor(due_) - double(first)));
         for (std::size_t c = 0; c < configuration_.inputs.size(); ++c) {
             if (configuration_.inputs[c])
                 configuration_.inputs[c](first, scratch_[c].data(), frames);
             else
                 std::memset(scratch_[c].data(), 0, frames * sizeof(float));
         }
-        ring->write(pointers_.data(), std::uint32_t(pointers_.size()), frames);
+        if (converter_)
+            converter_->write(*ring, pointers_.data(), std::uint32_t(pointers_.size()), frames);
+        else
+            ring->write(pointers_.data(), std::uint32_t(pointers_.size()), frames);
         captured_.store(first + frames, std::memory_order_relaxed);
     }
     capturing_.store(false);

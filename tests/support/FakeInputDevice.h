@@ -6,10 +6,12 @@
 // recording and of the input path. Main thread controls it; signals run on its render thread.
 
 #include "platform/audio/AudioDevice.h"
+#include "platform/audio/CaptureRateConverter.h"
 #include "platform/audio/NullAudioDevice.h"
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace testsupport {
@@ -22,6 +24,9 @@ public:
 
     struct Configuration {
         double sampleRate = 44100.0;
+        // The rate the input is captured at; 0 for the output's. The device delivers its input at the
+        // output's rate, converting as a capture device whose hardware runs at another rate does.
+        double inputSampleRate = 0.0;
         std::uint32_t outputChannels = 2;
         // One signal per input channel; a null one is silent.
         std::vector<Signal> inputs;
@@ -56,7 +61,10 @@ public:
     platform::Result<void> startCapture(platform::CaptureRing& ring) override;
     void stopCapture() override;
 
-    // Input frames captured so far (any thread).
+    // Two periods when the input is converted: the converter hands over its frames a little late.
+    std::uint32_t captureLead() const override;
+
+    // Input frames captured so far, at the input's own rate (any thread).
     std::uint64_t framesCaptured() const { return captured_.load(std::memory_order_relaxed); }
 
 private:
@@ -77,6 +85,11 @@ private:
     std::atomic<platform::CaptureRing*> ring_{nullptr};
     std::atomic<bool> capturing_{false};
     std::atomic<std::uint64_t> captured_{0};
+    double inputRate_ = 0.0;
+    // Made when capture starts at another input rate.
+    std::unique_ptr<platform::CaptureRateConverter> converter_;
+    // Input frames due by the end of the periods rendered so far (render thread).
+    double due_ = 0.0;
 };
 
 } // namespace testsupport

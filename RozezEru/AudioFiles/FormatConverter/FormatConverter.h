@@ -53,8 +53,9 @@ public:
         std::optional<std::uint32_t> channels;
         // Asset route, PCM output: the layout asked of the writer (files store interleaved frames).
         std::optional<bool> isInterleaved;
-        // PCM output: float samples (32 or 64 bits) rather than integers. Absent: float exactly when
-        // the input is float and keeps its bit depth.
+        // PCM output: float samples (32 or 64 bits) rather than integers. Absent: the PCM route writes
+        // integers whatever the input holds; the asset route writes float only for an input whose own
+        // settings say 32 bits of float.
         std::optional<bool> isFloat;
         // Whether an existing file at the output location may be replaced.
         bool eraseFile = true;

@@ -30,8 +30,10 @@ platform::AudioStreamDescription pcmRouteOutputFormat(const FormatConverter::Opt
         bits = std::min(bits, input.bitsPerChannel);
     const bool substituted = bits == 0;
     out.bitsPerChannel = substituted ? 16 : bits;
-    // Integer samples would clip a float input's overs: it stays float while it keeps its depth.
-    out.isFloat = options.isFloat.value_or(input.isFloat && out.bitsPerChannel == input.bitsPerChannel);
+    // Packed signed integers unless the caller asks for float, whatever the input holds; integer samples
+    // stop at 32 bits, so a 64-bit float input gives 32-bit integers.
+    out.isFloat = options.isFloat.value_or(false);
+    if (!out.isFloat) out.bitsPerChannel = std::min(out.bitsPerChannel, 32u);
     switch (*options.format) {
     case AudioFileFormat::aif:
         out.fileType = platform::AudioFileType::aiff;

@@ -4,6 +4,7 @@
 // handles are weak: once the owning sequence disposes the track, every edit logs and does nothing.
 // Caller's thread, one at a time.
 
+#include "RozezEru/MIDI/MIDIFile/MIDINoteData.h"
 #include "RozezEru/Sequencing/Duration.h"
 #include "platform/sequencing/MusicSequence.h"
 
@@ -21,14 +22,6 @@ class AudioUnit;
 namespace rozezeru {
 
 class PlatformSequencer;
-
-struct MIDINoteData {
-    std::uint8_t noteNumber = 0;
-    std::uint8_t velocity = 0;
-    std::uint8_t channel = 0;
-    Duration duration;
-    Duration position;
-};
 
 // One event as the track lists it; the record is a copy, so it stays valid whatever happens to
 // the track later.

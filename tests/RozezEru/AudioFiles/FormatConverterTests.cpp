@@ -90,6 +90,31 @@ TEST(FormatConverter, PcmRoundTripKeepsTheSamples) {
     EXPECT_EQ(formatOf(folder.file("g.aif")).bitsPerChannel, 16u);
 }
 
+TEST(FormatConverter, PcmOutputIsSignedIntegerUnlessFloatIsAskedFor) {
+    testsupport::TemporaryFolder folder;
+    const auto single = writeTone(folder.file("single.wav"), SF_FORMAT_WAV | SF_FORMAT_FLOAT, 4000);
+    const auto twice = writeTone(folder.file("double.caf"), SF_FORMAT_CAF | SF_FORMAT_DOUBLE, 4000);
+    Options asFloat;
+    asFloat.isFloat = true;
+    using Case = std::tuple<std::string, std::string, Options, std::uint32_t, bool, bool>;
+    for (const auto& [from, to, options, bits, isFloat, bigEndian] :
+         {Case{single, "a.aif", {}, 32, false, true}, Case{single, "a.wav", {}, 32, false, false},
+          Case{single, "a.caf", {}, 32, false, false}, Case{twice, "b.wav", {}, 32, false, false},
+          Case{single, "c.caf", asFloat, 32, true, false}, Case{twice, "d.wav", asFloat, 64, true, false}}) {
+        EXPECT_EQ(messageOf(convert(from, folder.file(to), options)), "") << to;
+        const auto format = formatOf(folder.file(to));
+        EXPECT_EQ(std::tuple(format.bitsPerChannel, format.isFloat, format.isBigEndian),
+                  std::tuple(bits, isFloat, bigEndian))
+            << to;
+        // 32-bit integers and float keep a tone at this level to within float rounding.
+        const auto got = readAll(folder.file(to)), sent = readAll(from);
+        ASSERT_EQ(got.size(), 2u) << to;
+        ASSERT_EQ(got[1].size(), sent[1].size()) << to;
+        for (std::size_t i = 0; i < got[1].size(); i += 97)
+            ASSERT_NEAR(got[1][i], sent[1][i], 1e-6) << to << " frame " << i;
+    }
+}
+
 TEST(FormatConverter, ARateChangeKeepsTimeAndPitch) {
     testsupport::TemporaryFolder folder;
     const auto source = writeTone(folder.file("tone.wav"), SF_FORMAT_WAV | SF_FORMAT_FLOAT, 44100);

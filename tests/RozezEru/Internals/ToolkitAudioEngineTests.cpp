@@ -7,6 +7,7 @@
 #include "RozezEru/Internals/Settings.h"
 #include "platform/audio/IONodes.h"
 #include "platform/audio/MixerNode.h"
+#include "platform/audio/SourceNode.h"
 #include "platform/files/AudioFile.h"
 #include "tests/support/FakeDeviceList.h"
 
@@ -18,7 +19,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
+#include <future>
+#include <limits>
+#include <thread>
 
 using rozezeru::Node;
 using rozezeru::Settings;
@@ -39,6 +44,39 @@ const std::vector<std::string> engineNoOutput{"🛑 Error: Attempt to start engi
 struct SettingsRestorer {
     platform::AudioFormat saved = Settings::audioFormat();
     ~SettingsRestorer() { Settings::setAudioFormat(saved); }
+};
+
+// A source of 0.5 that can hold its next render until released, and fails from a given frame on.
+class GatedSource final : public Node {
+public:
+    struct Gate {
+        std::atomic<bool> holdNext{false}, held{false}, release{false};
+        std::atomic<std::int64_t> failFrom{std::numeric_limits<std::int64_t>::max()};
+        std::atomic<std::int64_t> rendered{0};
+    };
+
+    GatedSource()
+        : node_(std::make_shared<platform::SourceNode>(
+              stereo(), [gate = gate](const platform::AudioTime&, std::uint32_t frames,
+                                      platform::AudioBufferList& out) {
+                  if (gate->holdNext.exchange(false)) {
+                      gate->held = true;
+                      while (!gate->release)
+                          std::this_thread::yield();
+                  }
+                  if (gate->rendered.fetch_add(frames) >= gate->failFrom) return false;
+                  for (std::uint32_t c = 0; c < out.numberBuffers; ++c)
+                      std::fill_n(out.floatData(c), frames, 0.5f);
+                  return true;
+              })) {}
+
+    Nodes connections() const override { return {}; }
+    std::shared_ptr<platform::AudioNode> avAudioNode() const override { return node_; }
+
+    const std::shared_ptr<Gate> gate = std::make_shared<Gate>();
+
+private:
+    std::shared_ptr<platform::SourceNode> node_;
 };
 
 } // namespace
@@ -201,6 +239,40 @@ TEST(ToolkitAudioEngine, OfflineFailuresAreLoggedAndReturnWhatThereIs) {
     ASSERT_NE(playing->startTest(0.01), nullptr);
     auto offline = playing->render(0.01);
     EXPECT_EQ(std::pair(offline->frameLength(), offline->channel(0)[440]), std::pair(441u, 0.5f));
+}
+
+TEST(ToolkitAudioEngine, OfflineRenderingStopsAtAFailedSliceAndGivesUpOnAnotherThreadsRender) {
+    ToolkitLogCapture capture;
+    rozezeru::AudioEngine engine(std::make_unique<platform::NullAudioDevice>());
+    auto source = std::make_shared<GatedSource>();
+    engine.setOutput(source);
+    ASSERT_NE(engine.startTest(1.0), nullptr);
+
+    // A failed slice is no audio: what came before it is returned.
+    source->gate->failFrom = 1024;
+    EXPECT_EQ(engine.render(0.1)->frameLength(), 1024u);
+    EXPECT_EQ(capture.contents("AudioEngine.cpp", "render(duration:)"),
+              std::vector<std::string>{"🛑 Could not render offline a node failed to render"});
+
+    // While another thread's render does not end, the call tries a while, then returns and says so.
+    capture.sink.clear();
+    source->gate->failFrom = std::numeric_limits<std::int64_t>::max();
+    source->gate->holdNext = true;
+    std::thread other([&] {
+        auto buffer = platform::PcmBuffer::make(engine.avEngine().manualRenderingFormat(), 512);
+        (void)engine.avEngine().renderOffline(512, *buffer);
+    });
+    ASSERT_TRUE(waitUntil([&] { return source->gate->held.load(); }));
+    auto rendering = std::async(std::launch::async, [&] { return engine.render(0.05); });
+    const bool returned = rendering.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
+    source->gate->release = true;
+    other.join();
+    EXPECT_TRUE(returned) << "still waiting for the other render";
+    EXPECT_EQ(rendering.get()->frameLength(), 0u);
+    EXPECT_EQ(capture.contents("AudioEngine.cpp", "render(duration:)"),
+              std::vector<std::string>{"🛑 Could not render offline another render is under way"});
+    // Once the other render is over, rendering goes on.
+    EXPECT_EQ(engine.render(0.01)->channel(0)[0], 0.5f);
 }
 
 // The slicing, progress and failures of rendering to a file are the render-to-file tests' own.

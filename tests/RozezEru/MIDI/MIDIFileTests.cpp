@@ -1,5 +1,6 @@
 #include "RozezEru/MIDI/MIDIFile/MIDIFile.h"
 #include "RozezEru/MIDI/MIDIFile/MIDIFileTrackNoteMap.h"
+#include "RozezEru/MIDI/MIDIFile/MIDINoteData.h"
 
 #include "tests/support/MIDIFileBytes.h"
 #include "tests/support/TemporaryFolder.h"
@@ -8,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <limits>
 
 using namespace rozezeru;
 using namespace testsupport;
@@ -171,4 +173,32 @@ TEST(MIDIFileTrackNoteMap, PairsNotesPerChannelInBeats) {
     EXPECT_EQ(empty.noteRange, 0);
     ASSERT_EQ(capture.sink.records().size(), 1u);
     EXPECT_NE(capture.sink.records()[0].text.find("No Tracks in the MIDI File"), std::string::npos);
+}
+
+TEST(MIDINoteData, EqualByBytesAndBeatsAndDescribedLineByLine) {
+    const auto beats = [](double value, double sampleRate = 44100, double tempo = 120) {
+        Duration duration(value, tempo);
+        duration.sampleRate = sampleRate;
+        return duration;
+    };
+    const MIDINoteData note{60, 100, 1, beats(1.0), beats(0.5)};
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const std::pair<MIDINoteData, bool> cases[] = {
+        {{60, 100, 1, beats(1.0, 48000, 90), beats(0.5, 96000, 60)}, true}, // rate and tempo do not count
+        {{61, 100, 1, beats(1.0), beats(0.5)}, false},
+        {{60, 99, 1, beats(1.0), beats(0.5)}, false},
+        {{60, 100, 2, beats(1.0), beats(0.5)}, false},
+        {{60, 100, 1, beats(1.5), beats(0.5)}, false},
+        {{60, 100, 1, beats(1.0), beats(0.25)}, false},
+    };
+    for (const auto& [other, equal] : cases) {
+        EXPECT_EQ(note == other, equal) << other.description();
+        EXPECT_EQ(other == note, equal) << other.description();
+    }
+    const MIDINoteData notANumber{60, 100, 1, beats(nan), beats(0.5)};
+    EXPECT_FALSE(notANumber == notANumber);
+
+    EXPECT_EQ(note.description(), "note: 60\nvelocity: 100\nchannel: 1\nduration: 1.0\nposition: 0.5");
+    EXPECT_EQ((MIDINoteData{127, 0, 15, beats(0.1), beats(1e-05)}).description(),
+              "note: 127\nvelocity: 0\nchannel: 15\nduration: 0.1\nposition: 1e-05");
 }

@@ -166,6 +166,25 @@ TEST(EndpointInfo, DescribesEndpointsAndComesBackFromJSON) {
     }
 }
 
+TEST(EndpointInfo, TextsThatAreNotUTF8AreWrittenWithReplacementCharacters) {
+    const std::pair<std::string, std::string> names[] = {
+        {"Synth \xC3(", "Synth \uFFFD("}, // a lead byte without its continuation
+        {"Port \xE2\x82", "Port \uFFFD"}, // cut short at the end
+        {"\xFF\xFE Latin-1 \xE9", "\uFFFD\uFFFD Latin-1 \uFFFD"},
+        {"Fl\xC3\xBCgel \xE2\x9C\x93", "Fl\xC3\xBCgel \xE2\x9C\x93"}, // UTF-8 stays as it is
+    };
+    for (const auto& [name, written] : names) {
+        EndpointInfo info;
+        info.name = name;
+        info.model = name;
+        std::string text;
+        ASSERT_NO_THROW(text = info.json()) << name;
+        const auto back = EndpointInfo::fromJSON(text);
+        ASSERT_TRUE(back) << text;
+        EXPECT_EQ(std::tie(back->name, back->model), std::tie(written, written)) << text;
+    }
+}
+
 TEST(MIDIInputOutput, ListenersChangeWhileAHundredThousandEventsArrive) {
     struct Counter : MIDIListener {
         std::atomic<int> notes{0};

@@ -1,4 +1,6 @@
+#include "tests/support/SmallFilesystem.h"
 #include "tests/support/TemporaryFolder.h"
+#include "tests/support/ToolkitLogCapture.h"
 #include "tests/support/Wait.h"
 
 #include "RozezEru/AudioFiles/PcmBufferUtilities.h"
@@ -12,6 +14,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 
 using namespace rozezeru;
 using namespace testsupport;
@@ -76,8 +79,16 @@ struct CountingDelegate final : MultiChannelInputNodeTapDelegate {
     void dataProcessed(MultiChannelInputNodeTap&, std::uint32_t frames, const platform::AudioTime&) override {
         processed += frames;
     }
+    void recordingFailed(MultiChannelInputNodeTap& tap, const platform::Error& error) override {
+        std::lock_guard lock(mutex);
+        failures.push_back(error);
+        recordingWhenTold = tap.isRecording();
+    }
     int installed = 0, removed = 0;
     std::atomic<std::uint64_t> processed{0};
+    std::mutex mutex;
+    std::vector<platform::Error> failures;
+    bool recordingWhenTold = true;
 };
 
 } // namespace
@@ -176,4 +187,52 @@ TEST(MultiChannelInputNodeTap, EveryChannelOfATakeStartsAndEndsOnTheSameFrame) {
     }
     engine->stop();
     tap->setRecordEnabled(false);
+}
+
+TEST(MultiChannelInputNodeTap, AFullDiskEndsTheTakeWithEveryWholeWriteAndTellsTheDelegate) {
+    // The eight files grow alike, so which of them meets the full disk first depends on what else is
+    // on it: a few pages of another file make a later channel fail after the earlier ones took the
+    // buffer.
+    for (const std::size_t otherPages : {0u, 3u}) {
+        SCOPED_TRACE(otherPages);
+        SmallFilesystem disk(1);
+        if (!disk.mounted()) GTEST_SKIP() << "this machine does not let the test mount a file system";
+        std::ofstream(disk.file("other")) << std::string(otherPages * 4096, 'x');
+        ToolkitLogCapture log;
+        auto engine = eightChannelEngine();
+        auto tap = tapOn(*engine, disk.path());
+        auto delegate = std::make_shared<CountingDelegate>();
+        tap->setDelegate(delegate);
+        // Eight 24-bit channels fill the megabyte in about a second.
+        tap->prepare(std::vector<std::int32_t>{0, 1, 2, 3, 4, 5, 6, 7});
+        ASSERT_TRUE(engine->start().ok());
+        ASSERT_TRUE(tap->record().ok());
+        ASSERT_TRUE(waitUntil([&] { return !tap->isRecording(); }, std::chrono::seconds(60)));
+        engine->stop();
+        tap->setRecordEnabled(false);
+
+        {
+            std::lock_guard lock(delegate->mutex);
+            ASSERT_EQ(delegate->failures.size(), 1u);
+            EXPECT_EQ(delegate->failures[0].code, int(platform::AudioFileError::writeFailed));
+            EXPECT_FALSE(delegate->recordingWhenTold);
+        }
+        const std::vector<std::string> lines =
+            log.contents("MultiChannelInputNodeTap.cpp", "process(buffer:time:)");
+        EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                                [](const std::string& line) { return line.rfind("Write failed", 0) == 0; }),
+                  1);
+        EXPECT_TRUE(tap->durationRecorded());
+        // Every file is closed and holds its channel exactly, all up to the same last whole buffer.
+        const Files files = tap->files();
+        ASSERT_EQ(files.size(), 8u);
+        for (int c = 0; c < 8; ++c) {
+            EXPECT_FALSE(files[c]->isOpen());
+            expectChannel(*files[c], c);
+            auto reread = bufferFromFile(files[c]->url());
+            ASSERT_TRUE(reread.ok() && reread.value());
+            EXPECT_EQ(std::int64_t(reread.value()->frameLength()), files[0]->totalFramesWritten()) << c;
+            EXPECT_EQ(files[c]->timestamp()->sampleTime(), files[0]->timestamp()->sampleTime()) << c;
+        }
+    }
 }

@@ -1,5 +1,6 @@
 #include "tests/support/Clocks.h"
 #include "tests/support/Signals.h"
+#include "tests/support/SmallFilesystem.h"
 #include "tests/support/TapRig.h"
 #include "tests/support/TemporaryFolder.h"
 #include "tests/support/ToolkitLogCapture.h"
@@ -15,6 +16,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <mutex>
 #include <numbers>
 
 using namespace rozezeru;
@@ -182,6 +184,40 @@ TEST(NodeRecorder, RefusesWhatItCannotRecord) {
     auto mono = std::make_shared<NodeRecorder>(rig.node, folder.path);
     mono->setRecordFormat(platform::AudioFormat::standard(44100.0, 1));
     EXPECT_FALSE(mono->record().ok() || rig.taps().isInstalled(0));
+}
+
+TEST(NodeRecorder, AFullDiskEndsTheRecordingWithEveryWholeWriteAndTellsTheOwner) {
+    for (const std::uint32_t megabytes : {1u, 4u}) {
+        SCOPED_TRACE(std::to_string(megabytes) + " MB");
+        SmallFilesystem disk(megabytes);
+        if (!disk.mounted()) GTEST_SKIP() << "this machine does not let the test mount a file system";
+        ToolkitLogCapture log;
+        TapRig rig(rampNode());
+        auto recorder = std::make_shared<NodeRecorder>(rig.node, disk.path(), 0, false);
+        std::mutex mutex;
+        std::vector<platform::Error> told;
+        recorder->setRecordingFailedCallback([&](const platform::Error& error) {
+            std::lock_guard lock(mutex);
+            told.push_back(error);
+        });
+        ASSERT_TRUE(recorder->record().ok());
+        // Stereo float at 8 bytes a frame: the disk is full long before this.
+        rig.feedWhileTapped(1024, int(megabytes) * 200);
+        EXPECT_FALSE(recorder->isRecording());
+        EXPECT_FALSE(rig.taps().isInstalled(0));
+        {
+            std::lock_guard lock(mutex);
+            ASSERT_EQ(told.size(), 1u);
+            EXPECT_EQ(told[0].code, int(platform::AudioFileError::writeFailed));
+        }
+        EXPECT_EQ(log.contents("NodeRecorder.cpp", "process(buffer:time:)").size(), 1u);
+        // The recording holds the buffers written in full, in order, and nothing of the failed one.
+        auto file = recorder->audioFile();
+        ASSERT_TRUE(file);
+        EXPECT_GT(file->length(), 0);
+        EXPECT_EQ(file->length() % 1024, 0);
+        EXPECT_EQ(firstChannel(file->path()), rampSamples(std::uint32_t(file->length())));
+    }
 }
 
 TEST(NodeRecorderDeathTest, KilledMidRecordingLeavesEveryCompletedWrite) {

@@ -118,6 +118,26 @@ TEST_F(DisplayTest, TheTickShowsTimesNameAndContextLine) {
     EXPECT_EQ(context(), audioFolder.path.substr(1) + "/Outside/");
 }
 
+TEST_F(DisplayTest, AFileWhoseLengthIsUnknownShowsNoRemainingTime) {
+    view().insertEntries({tango});
+    view().tableView().selectRows({0});
+    player->setCurrentTime(65.0);
+    ASSERT_EQ(remaining(), " 0:25");
+    // The file goes away under the entry: its length can no longer be read.
+    playlist().assignedEntry->relocate(platform::Url::fileURLWithPath(audioFolder.path + "/gone.wav"));
+    ASSERT_FALSE(playlist().assignedEntry->duration());
+    for (std::vector<double> zeros : {std::vector<double>{}, std::vector<double>{61.0}}) {
+        playlist().assignedEntry->zeros = zeros;
+        view().refreshDisplay();
+        EXPECT_EQ(remaining(), "--:--");
+        EXPECT_EQ(since(), zeros.empty() ? " 1:05" : " 0:04");
+    }
+    // While the slider is held the position shows, length or not.
+    view().setShowingRemaining(false);
+    view().refreshDisplay();
+    EXPECT_EQ(remaining(), " 1:05");
+}
+
 // The last text notice shown (the stand-in keeps it as its label's text).
 std::string noticeText(MainViewController& view) {
     auto* label = dynamic_cast<QLabel*>(view.notices().widget());
@@ -143,7 +163,8 @@ TEST_F(DisplayTest, AnEntryWhoseFileDoesNotOpenSaysWhyAndPlaySaysItAgain) {
         ASSERT_EQ(playlist().assignedEntry, entry(c.row));
         ASSERT_EQ(player->entry(), nullptr);
         EXPECT_EQ(since(), " 0:00");
-        EXPECT_EQ(remaining(), " 0:00");
+        // Its length cannot be read: nothing to count down.
+        EXPECT_EQ(remaining(), "--:--");
         EXPECT_EQ(context(), c.says);
         EXPECT_EQ(view().unplayableEntryText().toStdString(), c.says);
         EXPECT_EQ(entry(c.row)->fileMissing, c.row == 1);
@@ -305,7 +326,8 @@ TEST_F(EntriesTest, AMarkedNextEntryWhoseFileIsGoneIsNamedAndTheBreakBegins) {
     const std::string says = "File not found: " + b.path() + " — Entry › File Moved… can relocate it";
     EXPECT_EQ(noticeText(view()), says);
     EXPECT_EQ(text(view().noteTextField().text()), says);
-    EXPECT_EQ(text(view().timeRemainingText().text()), " 0:00");
+    // Its length cannot be read: nothing to count down.
+    EXPECT_EQ(text(view().timeRemainingText().text()), "--:--");
 }
 
 TEST_F(EntriesTest, APictureForAnEntryLeftIsDropped) {

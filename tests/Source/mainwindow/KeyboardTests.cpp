@@ -130,6 +130,18 @@ TEST_F(KeyboardTest, KeysWithModifiersOrAnotherFocusAreLeftToTheControl) {
     EXPECT_TRUE(playlist().allEntries.empty());
 }
 
+TEST_F(KeyboardTest, EscapeInTheSearchFieldEmptiesTheSearch) {
+    focus(&searchField());
+    for (const char* letter : {"f", "i", "r"})
+        type(letter[0] - 'a' + Qt::Key_A, letter);
+    ASSERT_EQ(view().tableView().model()->rowCount(), 1);
+    QTest::keyClick(&searchField(), Qt::Key_Escape);
+    EXPECT_TRUE(searchField().text().isEmpty());
+    EXPECT_TRUE(playlist().filterText.empty());
+    EXPECT_EQ(view().tableView().model()->rowCount(), 3);
+    EXPECT_EQ(QApplication::focusWidget(), &searchField()) << "the field keeps the focus for a new search";
+}
+
 TEST_F(KeyboardTest, DownUpAndReturnActOnlyInTheActiveMainWindowWithoutADialog) {
     // Down without a current entry goes to the first row, also from the search field.
     focus(&searchField());

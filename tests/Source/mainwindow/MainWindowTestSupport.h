@@ -15,8 +15,8 @@
 #include "platform/dispatch/TimerScheduler.h"
 #include "platform/foundation/Files.h"
 #include "platform/foundation/UserDefaults.h"
-#include "platform/system/FakeOutputVolumeBackend.h"
-#include "platform/ui/Fakes.h"
+#include "tests/support/FakeOutputVolumeBackend.h"
+#include "tests/support/UiFakes.h"
 #include "tests/Source/session/SessionFakes.h"
 #include "tests/support/MainViewStandIns.h"
 
@@ -378,11 +378,11 @@ protected:
     SessionTempFolder stateFolder;
     SessionTempFolder audioFolder;
     platform::ManualTimerScheduler scheduler;
-    platform::FakeFilePanels panels;
-    platform::FakeAlerts alerts;
+    testsupport::FakeFilePanels panels;
+    testsupport::FakeAlerts alerts;
     // No sound card unless a test gives the fake one; never the machine's own.
-    platform::FakeOutputVolumeBackend outputDevice = [] {
-        platform::FakeOutputVolumeBackend none;
+    testsupport::FakeOutputVolumeBackend outputDevice = [] {
+        testsupport::FakeOutputVolumeBackend none;
         none.device.reset();
         return none;
     }();

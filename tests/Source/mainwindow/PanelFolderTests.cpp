@@ -3,8 +3,11 @@
 
 #include "tests/Source/mainwindow/MainWindowTestSupport.h"
 
+#include "platform/ui/RecentDocuments.h"
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -84,6 +87,54 @@ TEST_F(PanelFolderTest, TheNextAddStartsBesideWhatWasChosen) {
 
     view().chooseFilesToAdd();
     EXPECT_EQ(lastOpenFolder(), audioFolder.path) << "the folder that holds what was chosen";
+}
+
+TEST_F(PanelFolderTest, TheAddPanelOffersAudioFilesAndTheDocumentPanelStartsInItsLastFolder) {
+    view().chooseFilesToAdd();
+    const platform::OpenPanelOptions& add = panels.openRequests().back().options;
+    EXPECT_EQ(add.message, "Add Files");
+    ASSERT_EQ(add.fileFilters.size(), 2u);
+    EXPECT_EQ(add.fileFilters[0].name, "Audio files");
+    for (const char* extension : {"wav", "mp3", "m4a", "flac", "ogg", "aiff", "caf"})
+        EXPECT_NE(
+            std::find(add.fileFilters[0].extensions.begin(), add.fileFilters[0].extensions.end(), extension),
+            add.fileFilters[0].extensions.end())
+            << extension;
+    EXPECT_EQ(add.fileFilters[1], (platform::PanelFileFilter{"All files", {}}));
+    EXPECT_TRUE(add.allowedExtensions.empty()) << "any file may still be chosen";
+    ASSERT_TRUE(panels.answerOpenPanel({}));
+
+    view().insertEntries({audioFile("song.wav", 1.0)});
+    view().tableView().selectRows({0});
+    view().attachmentStackAddButtonPressed();
+    EXPECT_EQ(lastOpenFolder(), home + "/Papers");
+    const std::string scores = folder("Scores");
+    ASSERT_TRUE(platform::writeFileAtomically(scores + "/waltz.pdf", std::string_view("%PDF")));
+    ASSERT_TRUE(panels.answerOpenPanel({platform::Url::fileURLWithPath(scores + "/waltz.pdf")}));
+    view().attachmentStackAddButtonPressed();
+    EXPECT_EQ(lastOpenFolder(), scores);
+    ASSERT_TRUE(panels.answerOpenPanel({}));
+    view().chooseFilesToAdd();
+    EXPECT_EQ(lastOpenFolder(), home + "/Tunes") << "the audio panel keeps its own folder";
+}
+
+TEST_F(PanelFolderTest, SaveAsProposesTheSessionsNameAndEveryNewLocationIsRecent) {
+    view().insertEntries({audioFile("song.wav", 1.0)});
+    // Named with Save (Ctrl+S): recent at once.
+    view().saveSessionAction();
+    EXPECT_EQ(panels.saveRequests().back().options.nameFieldStringValue, "Session.vantle");
+    const platform::Url first = platform::Url::fileURLWithPath(folder("sets") + "/Tuesday.vantle");
+    ASSERT_TRUE(panels.answerSavePanel(first));
+    platform::RecentDocuments recent(platform::UserDefaults::standard());
+    EXPECT_EQ(recent.recentDocumentUrls(), std::vector<platform::Url>{first});
+    EXPECT_EQ(platform::UserDefaults::standard().url("lastSessionURL"), first);
+
+    view().saveAsSession();
+    EXPECT_EQ(panels.saveRequests().back().options.nameFieldStringValue, "Tuesday.vantle");
+    const platform::Url second =
+        platform::Url::fileURLWithPath(audioFolder.path + "/sets/Tuesday late.vantle");
+    ASSERT_TRUE(panels.answerSavePanel(second));
+    EXPECT_EQ(recent.recentDocumentUrls(), (std::vector<platform::Url>{second, first}));
 }
 
 } // namespace

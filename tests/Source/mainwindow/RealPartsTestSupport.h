@@ -8,8 +8,8 @@
 #include "Source/mainwindow/RealParts.h"
 #include "Source/views/TransportViewController.h"
 #include "platform/foundation/Clock.h"
-#include "platform/system/DoNotDisturb.h"
-#include "platform/system/FakeGameControllerBackend.h"
+#include "tests/support/FakeDoNotDisturb.h"
+#include "tests/support/FakeGameControllerBackend.h"
 #include "platform/system/GameControllerCenter.h"
 #include "tests/Source/views/FakeVideoPlayer.h"
 
@@ -31,7 +31,7 @@ class RealPartsTest : public MainWindowTest {
 protected:
     void SetUp() override {
         MainWindowTest::SetUp();
-        auto backend = std::make_unique<platform::FakeGameControllerBackend>();
+        auto backend = std::make_unique<testsupport::FakeGameControllerBackend>();
         controllers = backend.get();
         center = std::make_unique<platform::GameControllerCenter>(std::move(backend));
         configureEnvironment = [this](MainViewEnvironment& environment) {
@@ -80,9 +80,9 @@ protected:
         return *found;
     }
 
-    platform::FakeDoNotDisturb doNotDisturb;
+    testsupport::FakeDoNotDisturb doNotDisturb;
     platform::FakeClock clock{platform::Date::fromUnix(1'700'000'000)};
-    platform::FakeGameControllerBackend* controllers = nullptr;
+    testsupport::FakeGameControllerBackend* controllers = nullptr;
     std::unique_ptr<platform::GameControllerCenter> center;
     std::vector<std::string> videoPaths;
     std::vector<std::shared_ptr<FakeVideoRecord>> videos;

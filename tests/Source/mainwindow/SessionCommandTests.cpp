@@ -61,8 +61,8 @@ protected:
     }
     platform::UserDefaults& defaults() { return platform::UserDefaults::standard(); }
 
-    platform::FakeWorkspace workspace;
-    platform::FakePasteboard pasteboard;
+    testsupport::FakeWorkspace workspace;
+    testsupport::FakePasteboard pasteboard;
     Qt::KeyboardModifiers modifiers = Qt::NoModifier;
 };
 
@@ -272,12 +272,150 @@ TEST_F(CommandTest, ClearingCopyingRevealingAndOpeningWorkOnTheSelectedRows) {
     run("entryViewInFinder");
     const std::string in = audioFolder.path + "/";
     EXPECT_EQ(workspace.selections(),
-              (std::vector<platform::FakeWorkspace::Selection>{{a.path(), in}, {b.path(), in}}));
+              (std::vector<testsupport::FakeWorkspace::Selection>{{a.path(), in}, {b.path(), in}}));
     run("entryViewNotes");
     run("actionViewLog");
     EXPECT_THAT(workspace.openedFiles(),
                 ElementsAre(entry(0)->noteSet().textURL(), audioFolder.url("log.txt")));
     QLocale::setDefault(QLocale::c());
+}
+
+TEST_F(CommandTest, EachClearingIsOneUndoStepThatPutsBackTheEntriesAndTheStateFile) {
+    open();
+    view().insertEntries({audioFile("a.wav", 20), audioFile("b.wav", 20)});
+    // A named session: only then is there a state file.
+    view().saveSessionAction();
+    ASSERT_TRUE(panels.answerSavePanel(audioFolder.url("Prepared.vantle")));
+    view().loadEntry(entry(0));
+    const platform::Date played = clock.now().addingTimeInterval(-3600);
+    const std::vector<TimeRange> heard{{0, 5}, {8, 9}};
+    const auto prepare = [&] {
+        for (std::size_t i = 0; i < 2; ++i) {
+            // In place: the current entry's set is the player's and the state file's.
+            if (!entry(i)->currentTimeRangeSet) entry(i)->currentTimeRangeSet = heardSpans({});
+            entry(i)->currentTimeRangeSet->ranges = heard;
+            entry(i)->zeros = {1.0, 4.0};
+            entry(i)->playedDates = {played};
+        }
+        view().saveAppState();
+        view().tableView().selectRows({0, 1});
+    };
+    struct Case {
+        const char* action;
+        const char* undo;
+        bool times, zeros, dates;
+    };
+    for (const Case& c : {Case{"entryClearAll", "Undo Clear All", true, true, true},
+                          Case{"entryClearZeros", "Undo Clear Zero Marks", false, true, false},
+                          Case{"entryClearPlayed", "Undo Clear Played Date", false, false, true},
+                          Case{"entryClearTimes", "Undo Clear Played Times", true, false, false}}) {
+        SCOPED_TRACE(c.action);
+        prepare();
+        run(c.action);
+        ASSERT_TRUE(delegate->undoAction()->isEnabled());
+        EXPECT_EQ(text(delegate->undoAction()->text()), c.undo);
+        for (std::size_t i = 0; i < 2; ++i)
+            EXPECT_TRUE(entry(i)->currentTimeRangeSet->ranges.empty() == c.times &&
+                        entry(i)->zeros.empty() == c.zeros && entry(i)->playedDates.empty() == c.dates);
+        EXPECT_EQ(readAppState()->zeros->empty(), c.zeros);
+        EXPECT_EQ(readAppState()->currentTimeRangeSet->ranges.empty(), c.times);
+
+        playlist().dirty = false;
+        delegate->actionUndo();
+        for (std::size_t i = 0; i < 2; ++i) {
+            EXPECT_EQ(entry(i)->currentTimeRangeSet->ranges, heard);
+            EXPECT_EQ(entry(i)->zeros, (std::vector<double>{1.0, 4.0}));
+            EXPECT_THAT(entry(i)->playedDates, ElementsAre(played));
+        }
+        EXPECT_EQ(player->entry()->currentTimeRangeSet, entry(0)->currentTimeRangeSet);
+        EXPECT_EQ(readAppState()->zeros, (std::vector<double>{1.0, 4.0}));
+        EXPECT_EQ(readAppState()->currentTimeRangeSet->ranges, heard);
+        EXPECT_TRUE(playlist().dirty);
+        EXPECT_EQ(text(delegate->redoAction()->text()), std::string("Redo ") + (c.undo + 5));
+        delegate->actionRedo();
+        EXPECT_EQ(entry(1)->zeros.empty(), c.zeros);
+        EXPECT_EQ(readAppState()->zeros->empty(), c.zeros);
+    }
+    // Nothing selected, nothing cleared: no step.
+    const std::size_t steps = playlist().undoer.undoStack().size();
+    view().tableView().selectRows({});
+    run("entryClearAll");
+    EXPECT_EQ(playlist().undoer.undoStack().size(), steps);
+}
+
+TEST_F(CommandTest, CommandsThatCannotDoTheirWorkSayWhatDidNotHappenAndWhy) {
+    open();
+    view().insertEntries({audioFile("a.wav", 9), audioFile("b.wav", 9)});
+    const platform::Url notes = audioFolder.url("notes.odt");
+    ASSERT_TRUE(platform::writeFileAtomically(notes.path(), std::string_view("steps")));
+    auto lastAlert = [&] {
+        return alerts.requests().empty() ? std::string()
+                                         : alerts.requests().back().options.messageText + " / " +
+                                               alerts.requests().back().options.informativeText;
+    };
+    struct Case {
+        std::function<void()> command;
+        const char* what;
+        const char* why;
+    };
+    const std::vector<Case> cases = {
+        {[&] { run("exportToCloud"); }, "The session was not exported", "save it first"},
+        {[&] {
+             view().saveSessionAction();
+             ASSERT_TRUE(panels.answerSavePanel(audioFolder.url("Class.vantle")));
+             run("exportToCloud");
+         },
+         "Nothing was exported", "No entry is checked"},
+        {[&] {
+             workspace.succeeds = false;
+             view().tableView().selectRows({0, 1});
+             run("entryViewInFinder");
+         },
+         "2 files were not shown in a file manager", "No file manager answered"},
+        {[&] { view().openAttachment(Attachment(notes, "odt")); }, "“notes.odt” was not opened",
+         "No program is set up"},
+        {[&] { run("actionViewLog"); }, "“log.txt” was not opened", "No program is set up"},
+        {[&] {
+             std::filesystem::remove(audioFolder.path + "/log.txt");
+             run("actionViewLog");
+         },
+         "The log was not opened", "Nothing has been logged yet"},
+    };
+    for (const Case& c : cases) {
+        const std::size_t before = alerts.requests().size();
+        c.command();
+        ASSERT_EQ(alerts.requests().size(), before + 1) << c.what;
+        EXPECT_THAT(lastAlert(), HasSubstr(c.what));
+        EXPECT_THAT(lastAlert(), HasSubstr(c.why));
+        EXPECT_EQ(alerts.requests().back().window, window.get());
+    }
+}
+
+TEST_F(CommandTest, TheHelpAndAboutWindowsAreListedInTheWindowMenuWhileOpen) {
+    open();
+    auto items = [&] {
+        std::vector<std::string> listed;
+        for (QAction* item : window->findChild<QMenu*>("windowsMenu")->actions())
+            if (!item->isSeparator())
+                listed.push_back(text(item->text() + " " + item->shortcut().toString()));
+        return listed;
+    };
+    window->findChild<QAction*>("showAbout")->trigger();
+    window->findChild<QAction*>("showHelp")->trigger();
+    QApplication::processEvents();
+    EXPECT_THAT(items(), ElementsAre("Minimize Ctrl+M", "Vantle Ctrl+1", "About Vantle ", "Vantle Help "));
+    QWidget* about = QApplication::activeWindow();
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (top->windowTitle() == "About Vantle") about = top;
+    ASSERT_EQ(about->windowTitle(), "About Vantle");
+    about->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(about));
+    QTest::keySequence(about, QKeySequence("Ctrl+W"));
+    QApplication::processEvents();
+    EXPECT_THAT(items(), ElementsAre("Minimize Ctrl+M", "Vantle Ctrl+1", "Vantle Help "));
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (top->windowTitle() == "Vantle Help") top->close();
+    QApplication::processEvents();
 }
 
 TEST_F(CommandTest, TheWindowMenuBringsEachWindowForwardByItsKey) {

@@ -4,11 +4,18 @@
 #include "Source/views/PdfViewController.h"
 #include "tests/Source/mainwindow/MainWindowTestSupport.h"
 
+#include <QDialogButtonBox>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QPainter>
 #include <QPdfDocument>
 #include <QPdfWriter>
+#include <QPushButton>
 #include <QTest>
+
+#include <gmock/gmock.h>
+
+#include <filesystem>
 
 namespace vantle::testing {
 namespace {
@@ -73,6 +80,73 @@ TEST_F(SheetTest, PropertiesShowTheSessionSetItsOwnPrefixAndMarkItChanged) {
         EXPECT_TRUE(playlist().dirty);
     }
     EXPECT_EQ(defaults().string("directoryPrefix"), "/music");
+}
+
+TEST_F(SheetTest, ATypedFolderBecomesThePrefixOtherTextIsRefusedVisiblyAndNewSessionsStartWithout) {
+    defaults().setString("directoryPrefix", "/music");
+    std::filesystem::create_directories(audioFolder.path + "/Tango");
+    start();
+    view().insertEntries({audioFile("Tango/a.wav", 1)});
+    const std::string tango = audioFolder.path + "/Tango";
+    PropertiesViewController sheet({&view(), &defaults(), &panels}, window.get());
+    sheet.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&sheet));
+    QLineEdit& field = sheet.prefixTextfield();
+    ASSERT_FALSE(field.isReadOnly());
+    auto type = [&](const std::string& text) {
+        field.setFocus();
+        field.selectAll();
+        QTest::keyClick(&field, Qt::Key_Backspace);
+        QTest::keyClicks(&field, QString::fromStdString(text));
+        QTest::keyClick(&field, Qt::Key_Return);
+    };
+    struct Case {
+        std::string typed;
+        std::optional<std::string> prefix; // the session's own afterwards
+        bool refused;
+    };
+    for (const Case& c :
+         {Case{tango + "/", tango, false}, Case{"relative/folder", tango, true},
+          Case{audioFolder.path + "/a.wav", tango, true}, Case{audioFolder.path + "/missing", tango, true},
+          Case{audioFolder.path, audioFolder.path, false}}) {
+        SCOPED_TRACE(c.typed);
+        type(c.typed);
+        EXPECT_EQ(playlist()._directoryPrefix, c.prefix);
+        EXPECT_EQ(sheet.prefixError().isVisible(), c.refused);
+        EXPECT_EQ(panels.pendingOpenPanels(), 0u) << "Return only takes the text";
+        EXPECT_TRUE(sheet.isVisible());
+        if (c.refused) {
+            EXPECT_THAT(text(sheet.prefixError().text()), ::testing::HasSubstr(c.typed));
+            EXPECT_EQ(text(field.text()), c.typed) << "the typed text stays to be mended";
+        }
+    }
+    // The table shows the folders shortened by the typed prefix.
+    EXPECT_EQ(text(view().tableView().model()->index(0, 1).data().toString()), "Tango/");
+    // Done with a refused text keeps the sheet open; an empty text leaves the session without a prefix.
+    type("nowhere");
+    sheet.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Close)->click();
+    EXPECT_TRUE(sheet.isVisible());
+    type("");
+    EXPECT_FALSE(playlist()._directoryPrefix);
+    EXPECT_EQ(text(field.text()), "/music");
+    type(tango);
+    sheet.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Close)->click();
+    EXPECT_FALSE(sheet.isVisible());
+    EXPECT_EQ(playlist()._directoryPrefix, tango);
+    // Escape drops a refused text and closes.
+    sheet.show();
+    type("nowhere");
+    QTest::keyClick(&field, Qt::Key_Escape);
+    EXPECT_FALSE(sheet.isVisible());
+    EXPECT_EQ(playlist()._directoryPrefix, tango);
+    EXPECT_EQ(defaults().string("directoryPrefix"), "/music");
+
+    playlist().dirty = false;
+    view().newSession();
+    ASSERT_TRUE(panels.answerSavePanel(audioFolder.url("class.vantle")));
+    EXPECT_TRUE(playlist().allEntries.empty());
+    EXPECT_FALSE(playlist()._directoryPrefix);
+    EXPECT_EQ(Playlist::read(audioFolder.url("class.vantle")).value()->_directoryPrefix, tango);
 }
 
 TEST_F(SheetTest, MenuCommandsOpenTheSheetsAndPdfAttachmentsOpenInTheirWindows) {

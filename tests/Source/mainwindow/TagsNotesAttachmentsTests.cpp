@@ -67,7 +67,7 @@ protected:
     }
 
     RecordingNotices* notices = nullptr;
-    platform::FakeWorkspace workspace;
+    testsupport::FakeWorkspace workspace;
     Qt::KeyboardModifiers modifiers;
     int rings = 0;
 };
@@ -177,6 +177,34 @@ TEST_F(TagsNotesAttachmentsTest, ATypedNoteIsSavedAndAnnouncedOnceWhenReached) {
     tick(150);
     EXPECT_EQ(notices->texts, std::vector<std::string>{"!Turn"});
     EXPECT_EQ(rings, 1);
+}
+
+TEST_F(TagsNotesAttachmentsTest, ANoteBegunAndAbandonedLeavesNoNotesFileBesideTheSong) {
+    const platform::Url song = audioFile("quiet.wav", 80);
+    view().insertEntries({song});
+    view().selectRows({0});
+    InterceptingTextField& field = view().noteTextField();
+    const std::string notesFile = companionTextURL(song, ".txt").path();
+    for (Qt::Key ending : {Qt::Key_Escape, Qt::Key_Return}) {
+        player->setCurrentTime(30);
+        QTest::mouseClick(&field, Qt::LeftButton);
+        ASSERT_TRUE(field.editing());
+        QTest::keyClick(&field, ending);
+        EXPECT_FALSE(field.editing());
+        EXPECT_TRUE(playlist().assignedEntry->noteSet().notes.empty());
+        EXPECT_FALSE(platform::fileExists(notesFile))
+            << "after " << QKeySequence(ending).toString().toStdString();
+    }
+    // The last note deleted takes its file along.
+    QTest::mouseClick(&field, Qt::LeftButton);
+    QTest::keyClicks(&field, "step");
+    QTest::keyClick(&field, Qt::Key_Return);
+    ASSERT_TRUE(platform::fileExists(notesFile));
+    QTest::mouseClick(&field, Qt::LeftButton);
+    field.selectAll();
+    QTest::keyClick(&field, Qt::Key_Backspace);
+    QTest::keyClick(&field, Qt::Key_Return);
+    EXPECT_FALSE(platform::fileExists(notesFile));
 }
 
 TEST_F(TagsNotesAttachmentsTest, AttachmentButtonsOpenAndTheirMenuRemovesWithUndo) {

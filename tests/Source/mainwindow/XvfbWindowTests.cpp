@@ -13,10 +13,13 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QContextMenuEvent>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
+#include <QMenu>
 #include <QPixmap>
+#include <QPointer>
 #include <QTest>
 #include <QToolButton>
 
@@ -121,6 +124,56 @@ TEST_F(XvfbWindowTest, ASessionMadeWithTheCommandsIsThereAgainAfterAQuit) {
     EXPECT_TRUE(playlist().allEntries[0]->_url == one && playlist().allEntries[1]->_url == two);
     EXPECT_EQ(player->entry(), playlist().allEntries[0]);
     EXPECT_NEAR(player->playbackTime(), 3.0, 1e-6) << "played for 3 s in all";
+}
+
+// Clear All from the playlist's context menu on a prepared entry, and Ctrl+Z brings its zero marks,
+// played spans and dates back, on screen and in the state file.
+TEST_F(XvfbWindowTest, ClearAllFromTheContextMenuIsTakenBackWithUndo) {
+    start();
+    window->resize(900, 640);
+    activate();
+    view().insertEntries({audioFile("Prepared.wav", 60)});
+    view().saveSessionAction();
+    ASSERT_TRUE(panels.answerSavePanel(audioFolder.url("Class.vantle")));
+    view().loadEntry(playlist().allEntries[0]);
+    PlaylistEntry& entry = *playlist().allEntries[0];
+    entry.zeros = {10.0, 20.0, 40.0};
+    entry.currentTimeRangeSet->ranges = {{0, 12}};
+    entry.playedDates = {clock.now().addingTimeInterval(-600)};
+    view().loadTimeSliderEntry(playlist().allEntries[0]);
+    view().saveAppState();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    auto* slider = window->findChild<TimeSlider*>("timeSlider");
+    ASSERT_TRUE(slider);
+    ASSERT_EQ(slider->zeroButtons().size(), 3u);
+
+    PlaylistTableView& table = view().tableView();
+    table.selectRows({0});
+    table.setFocus();
+    const QRect row = table.visualRect(table.model()->index(0, 0));
+    QContextMenuEvent click(QContextMenuEvent::Mouse, row.center(),
+                            table.viewport()->mapToGlobal(row.center()));
+    QApplication::sendEvent(table.viewport(), &click);
+    QPointer<QMenu> menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_TRUE(menu) << "no context menu";
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
+    for (QAction* item : menu->actions())
+        if (item->objectName() == "entryClearAll") menu->setActiveAction(item);
+    ASSERT_TRUE(menu->activeAction() && menu->activeAction()->objectName() == "entryClearAll");
+    QTest::keyClick(menu, Qt::Key_Return);
+    EXPECT_TRUE(entry.zeros.empty() && entry.currentTimeRangeSet->ranges.empty() &&
+                entry.playedDates.empty());
+    EXPECT_TRUE(slider->zeroButtons().empty());
+    EXPECT_TRUE(readAppState()->zeros->empty());
+
+    activate();
+    focus();
+    QTest::keySequence(QApplication::focusWidget(), QKeySequence::Undo);
+    EXPECT_EQ(entry.zeros, (std::vector<double>{10.0, 20.0, 40.0}));
+    EXPECT_EQ(entry.currentTimeRangeSet->ranges, (std::vector<TimeRange>{{0, 12}}));
+    EXPECT_EQ(entry.playedDates.size(), 1u);
+    EXPECT_EQ(slider->zeroButtons().size(), 3u);
+    EXPECT_EQ(readAppState()->zeros, (std::vector<double>{10.0, 20.0, 40.0}));
 }
 
 // The window with a session, the karaoke panel and the sound panel is saved as a picture when

@@ -57,6 +57,7 @@ public:
     void reloadEntryRow(const std::shared_ptr<PlaylistEntry>& entry) override {
         reloadedRows.push_back(entry);
     }
+    void entryRecordsChanged() override { ++recordsShown; }
 
     std::shared_ptr<Playlist> document = std::make_shared<Playlist>();
     std::optional<platform::Url> session;
@@ -67,6 +68,7 @@ public:
     std::vector<RowIndexes> reloads;
     std::vector<std::shared_ptr<PlaylistEntry>> rebuiltFor;
     std::vector<std::shared_ptr<PlaylistEntry>> reloadedRows;
+    int recordsShown = 0;
 };
 
 // Registers a fake window and menu items for the lifetime of a test.

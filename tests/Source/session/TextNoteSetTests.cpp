@@ -148,10 +148,19 @@ TEST(TextNoteSet, SaveWritesTheWholeFile) {
     // Reads back whole seconds; the note text survives unchanged apart from its line breaks.
     expectNotes(TextNoteSet(folder.audio("Song.mp3")), {{65, "tempo"}, {754, ""}, {6000, "a b c  d e"}});
 
-    // Saving again over our own file works, and an empty list leaves just the header.
+    // Saving again over our own file works, and an empty list removes it: a notes file without
+    // notes is none.
     set.notes.clear();
+    set.altered = true;
     set.save();
-    EXPECT_EQ(folder.read("Song.txt"), header);
+    EXPECT_FALSE(platform::fileExists(folder.path + "/Song.txt"));
+    EXPECT_FALSE(set.altered);
+    // Nor is one made for a note begun and abandoned.
+    TextNoteSet abandoned(folder.audio("Abandoned.mp3"));
+    abandoned.altered = true;
+    abandoned.save();
+    EXPECT_FALSE(platform::fileExists(folder.path + "/Abandoned.txt"));
+    EXPECT_FALSE(abandoned.altered);
 
     // An empty existing file holds nothing to protect.
     folder.write("Blank.txt", "");
@@ -203,6 +212,7 @@ TEST(TextNoteSet, WriteFailureKeepsAlteredAndPrints) {
     ASSERT_TRUE(platform::createDirectory(folder.path + "/ro"));
     ASSERT_EQ(chmod((folder.path + "/ro").c_str(), 0555), 0);
     TextNoteSet locked(folder.audio("ro/a.mp3"));
+    locked.notes.push_back(std::make_shared<TextNote>(1, "y"));
     locked.altered = true;
     locked.save();
     if (!platform::fileExists(folder.path + "/ro/a.txt")) {

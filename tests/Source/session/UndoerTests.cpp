@@ -1,3 +1,4 @@
+#include "Source/session/ClearRecordsTransaction.h"
 #include "Source/session/EditAttachmentsTransaction.h"
 #include "Source/session/EditListTransaction.h"
 #include "Source/session/Undoer.h"
@@ -184,4 +185,61 @@ TEST(EditAttachmentsTransaction, ChangesTheEntryAndRebuildsForTheCurrentOne) {
     EXPECT_EQ(edited->attachments.size(), 1u);
     EXPECT_FALSE(playlist.dirty);
     EXPECT_EQ(app.window.rebuiltFor.size(), 2u);
+}
+
+TEST(ClearRecordsTransaction, PutsBackOnlyTheRecordsItTouchedInTheSharedSpanSet) {
+    ScopedFakeApp app;
+    Playlist& playlist = *app.window.document;
+    auto entry = decodedEntry("file:///m/waltz.wav");
+    auto untouched = decodedEntry("file:///m/tango.wav");
+    playlist.allEntries = {entry, untouched};
+    entry->currentTimeRangeSet = heardSpans({{0, 5}, {9, 12}});
+    const std::shared_ptr<TimeRangeSet> shared = entry->currentTimeRangeSet;
+    entry->zeros = {1.5, 30};
+    entry->playedDates = {platform::Date{100}, platform::Date{200}};
+    entry->cachedTimeRangeIndex = 1;
+
+    const ClearRecordsTransaction::Kinds zerosOnly{false, true, false};
+    std::vector<ClearRecordsTransaction::Change> changes;
+    for (const auto& e : {entry, untouched})
+        changes.push_back({e, ClearRecordsTransaction::recordsOf(*e, zerosOnly), {}});
+    entry->zeros.clear();
+    for (auto& change : changes)
+        change.after = ClearRecordsTransaction::recordsOf(*change.entry, zerosOnly);
+    ClearRecordsTransaction step("Clear Zero Marks", std::move(changes));
+    // The entry without marks had nothing cleared.
+    ASSERT_EQ(step.changes.size(), 1u);
+    playlist.undoer.record(std::move(step));
+    EXPECT_EQ(app.undoItem.title, "Undo Clear Zero Marks");
+    EXPECT_TRUE(app.undoItem.enabled);
+
+    // Heard since the clearing: an undo of the marks leaves the listening alone.
+    entry->currentTimeRangeSet->ranges.push_back({40, 41});
+    playlist.dirty = false;
+    playlist.undoer.undo();
+    EXPECT_EQ(entry->zeros, (std::vector<double>{1.5, 30}));
+    EXPECT_EQ(entry->currentTimeRangeSet->ranges.size(), 3u);
+    EXPECT_TRUE(playlist.dirty);
+    EXPECT_EQ(app.window.recordsShown, 1);
+    EXPECT_EQ(app.redoItem.title, "Redo Clear Zero Marks");
+    playlist.undoer.redo();
+    EXPECT_TRUE(entry->zeros.empty());
+    EXPECT_EQ(app.window.recordsShown, 2);
+
+    // All three kinds: spans go back into the same set the player and the state file hold.
+    const ClearRecordsTransaction::Kinds all{true, true, true};
+    entry->zeros = {2};
+    ClearRecordsTransaction::Change change{entry, ClearRecordsTransaction::recordsOf(*entry, all), {}};
+    entry->currentTimeRangeSet->ranges.clear();
+    entry->zeros.clear();
+    entry->playedDates.pop_back();
+    change.after = ClearRecordsTransaction::recordsOf(*entry, all);
+    playlist.undoer.record(ClearRecordsTransaction("Clear All", {change}));
+    playlist.undoer.undo();
+    EXPECT_EQ(entry->currentTimeRangeSet, shared);
+    EXPECT_EQ(shared->ranges, (std::vector<TimeRange>{{0, 5}, {9, 12}, {40, 41}}));
+    EXPECT_FALSE(entry->cachedTimeRangeIndex);
+    EXPECT_EQ(entry->zeros, (std::vector<double>{2}));
+    EXPECT_EQ(entry->playedDates, (std::vector<platform::Date>{platform::Date{100}, platform::Date{200}}));
+    EXPECT_TRUE(untouched->zeros.empty() && untouched->playedDates.empty());
 }

@@ -1,6 +1,6 @@
 #include "Source/views/GameControllerSet.h"
 #include "platform/foundation/Console.h"
-#include "platform/system/FakeGameControllerBackend.h"
+#include "tests/support/FakeGameControllerBackend.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-using platform::FakeGameControllerBackend;
+using testsupport::FakeGameControllerBackend;
 using platform::GamepadButton;
 using vantle::GameControllerSet;
 using vantle::RemoteControlButton;

@@ -140,3 +140,68 @@ TEST_F(PlaylistTableTest, OnlyATruncatedTextShowsWholeAsAToolTip) {
 
 } // namespace
 } // namespace vantle::testing
+
+namespace vantle::testing {
+namespace {
+
+TEST(TaggedTitles, TagsSitApartFromTheNameAndStayWholeWhenTheNameIsElided) {
+    const QFont font;
+    const QFontMetricsF metrics(font);
+    const QString name = QStringLiteral("Mon Amour roule.wav"), tags = QStringLiteral("ab");
+    const QRectF wide(4, 0, 400, 20);
+    const auto laid = PlaylistCellDelegate::titleLayout(name, tags, metrics, wide, Qt::ElideRight);
+    EXPECT_EQ(laid.name, name);
+    EXPECT_EQ(laid.tags, tags);
+    EXPECT_DOUBLE_EQ(laid.tagsRect.left(),
+                     wide.left() + metrics.horizontalAdvance(name) + PlaylistCellDelegate::tagGap);
+    // A narrow cell shortens the name, never the tags.
+    const QRectF narrow(4, 0, metrics.horizontalAdvance(QStringLiteral("Mon Am…")) + 30, 20);
+    const auto short_ = PlaylistCellDelegate::titleLayout(name, tags, metrics, narrow, Qt::ElideRight);
+    EXPECT_TRUE(short_.name.endsWith(QChar(0x2026))) << short_.name.toStdString();
+    EXPECT_EQ(short_.tags, tags);
+    EXPECT_LE(short_.tagsRect.right(), narrow.right() + 0.001);
+    EXPECT_GE(short_.tagsRect.left(), short_.nameRect.right() + PlaylistCellDelegate::tagGap - 0.001);
+    // Untagged titles take the whole cell.
+    const auto plain = PlaylistCellDelegate::titleLayout(name, {}, metrics, wide, Qt::ElideRight);
+    EXPECT_TRUE(plain.tags.isEmpty() && plain.nameRect == wide);
+}
+
+TEST_F(PlaylistTableTest, TagsAreDrawnInTheirOwnColourAfterAGap) {
+    auto entries = setEntries({"/a/roule.wav", "/a/plain.wav"});
+    entries[0]->tags = "a";
+    table->reloadTable();
+    QPalette palette = table->palette();
+    palette.setColor(QPalette::Base, Qt::white);
+    palette.setColor(QPalette::Text, Qt::black);
+    table->setPalette(palette);
+    EXPECT_EQ(table->playlistModel().index(0, 0).data().toString(), "roule.wava") << "the cell's text stays";
+    EXPECT_EQ(table->playlistModel().index(0, 0).data(PlaylistTableModel::TagsRole).toString(), "a");
+
+    const QImage image = table->viewport()->grab().toImage();
+    const QColor tint = PlaylistCellDelegate::tagTint();
+    // The columns of each row's ink: dark for the name, the tint for the tags.
+    auto inkColumns = [&](int row, auto like) {
+        const QRect rect = table->visualRect(table->playlistModel().index(row, 0));
+        std::vector<int> columns;
+        for (int x = rect.left(); x <= rect.right(); ++x)
+            for (int y = rect.top(); y <= rect.bottom(); ++y)
+                if (like(image.pixelColor(x, y))) {
+                    columns.push_back(x);
+                    break;
+                }
+        return columns;
+    };
+    auto isTint = [&](const QColor& c) {
+        return std::abs(c.red() - tint.red()) < 40 && std::abs(c.green() - tint.green()) < 40 &&
+               std::abs(c.blue() - tint.blue()) < 40 && c.saturation() > 100;
+    };
+    auto isDark = [](const QColor& c) { return c.lightness() < 100; };
+    const std::vector<int> name = inkColumns(0, isDark), tags = inkColumns(0, isTint);
+    ASSERT_FALSE(name.empty());
+    ASSERT_FALSE(tags.empty()) << "the tag is drawn in its colour";
+    EXPECT_GE(tags.front() - name.back(), 4) << "a gap between name and tags";
+    EXPECT_TRUE(inkColumns(1, isTint).empty());
+}
+
+} // namespace
+} // namespace vantle::testing

@@ -215,6 +215,26 @@ TEST_F(TimeSliderTest, DrawsTrackRangesAndCursor) {
     EXPECT_EQ(empty.pixelColor(0, 10), slider.cursorColor());
 }
 
+TEST_F(TimeSliderTest, InstantsThatScrubbingLeavesAreNoDotsInThePlayedBar) {
+    auto entry = makeEntry(100.0);
+    // A drag while playing: every movement opens a span at its place, heard for an instant.
+    entry->currentTimeRangeSet = std::make_shared<TimeRangeSet>();
+    entry->currentTimeRangeSet->ranges = {{20, 20}, {30, 30.02}, {40, 40.1}, {50, 60}};
+    entry->prevTimeRangeSet.ranges = {{70, 70.05}, {80, 81}};
+    slider.loadEntry(entry);
+    slider.setDoubleValue(99);
+    const QImage image = slider.grab().toImage();
+    const QColor accent = slider.palette().color(QPalette::Active, QPalette::Highlight);
+    const QColor background = image.pixelColor(200, 2);
+    for (double seconds : {20.0, 30.0, 40.0, 70.0}) {
+        const int x = int(std::lround(slider.xForTime(seconds)));
+        EXPECT_EQ(image.pixelColor(x, 14), background) << seconds << " s";
+        EXPECT_EQ(image.pixelColor(x, 20), QColor(Qt::black)) << seconds << " s: the bare track";
+    }
+    EXPECT_EQ(image.pixelColor(int(slider.xForTime(55.0)), 14), accent);
+    EXPECT_NE(image.pixelColor(int(slider.xForTime(80.5)), 14), background);
+}
+
 TEST_F(TimeSliderTest, MarkersDrawTheirSymbolsAboveTheCursor) {
     auto entry = makeEntry(100.0);
     entry->zeros = {25.0};

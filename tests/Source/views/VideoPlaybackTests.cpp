@@ -100,6 +100,26 @@ TEST_F(VideoPlaybackTest, AGeneratedOneSecondClipPlaysInTheWindowToItsEnd) {
     EXPECT_TRUE(error.isEmpty()) << error.toStdString();
 }
 
+TEST_F(VideoPlaybackTest, TheWindowShowsTheFirstFrameAsSoonAsItOpens) {
+    ASSERT_EQ(testing::writeVideoClip(folder + "/clip.mp4"), "");
+    window = new Mp4WindowController();
+    QVideoSink* sink = window->mp4ViewController().mp4aview().videoSink();
+    ASSERT_NE(sink, nullptr);
+    QVideoFrame shown;
+    QObject::connect(sink, &QVideoSink::videoFrameChanged, window, [&](const QVideoFrame& frame) {
+        if (frame.isValid()) shown = frame;
+    });
+    window->loadVideo(platform::Url::fileURLWithPath(folder + "/clip.mp4"));
+    auto* player = dynamic_cast<MediaVideoPlayer*>(window->mp4ViewController().videoPlayer());
+    ASSERT_NE(player, nullptr);
+    window->show();
+    ASSERT_TRUE(videoRunUntil([&] { return shown.isValid(); })) << "the picture stayed black";
+    EXPECT_EQ(shown.size(), QSize(160, 120));
+    // Shown, not played: Space still starts it from the beginning.
+    EXPECT_EQ(player->rate(), 0.0f);
+    EXPECT_LT(player->currentTime(), 0.05);
+}
+
 TEST_F(VideoPlaybackTest, AFileThatIsNoVideoIsReportedAndTheWindowGoesOn) {
     {
         std::ofstream out(folder + "/broken.mp4", std::ios::binary);

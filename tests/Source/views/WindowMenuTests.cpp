@@ -1,14 +1,24 @@
 // The Window menu's key equivalents, taken from the content controllers of the windows.
 
+#include "Source/views/HtmlViewController.h"
 #include "Source/views/Mp4ViewController.h"
+#include "Source/views/Mp4WindowController.h"
+#include "Source/views/PdfViewController.h"
 #include "Source/views/VtlViewController.h"
 #include "Source/views/WindowMenu.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QMainWindow>
 #include <QMenu>
+#include <QPointer>
+#include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
 
 namespace vantle {
 namespace {
@@ -67,6 +77,48 @@ TEST(WindowMenu, ItemsOfContentControllersGetTheirKeysOthersKeepTheirs) {
     EXPECT_EQ(contentViewController(&videoWindow), &videoWindow);
     EXPECT_EQ(contentViewController(&otherWindow), nullptr);
     EXPECT_EQ(contentViewController(nullptr), nullptr);
+}
+
+} // namespace
+} // namespace vantle
+
+namespace vantle {
+namespace {
+
+// Every side window closes with Ctrl+W; the pages with Escape as well, the PDF and video windows by
+// their own Escape key. The pages are listed in the Window menu although they have no key.
+TEST(WindowMenu, EverySideWindowClosesWithCtrlWAndEscape) {
+    struct Case {
+        const char* name;
+        std::function<QWidget*()> make;
+        QKeySequence key;
+    };
+    const std::vector<Case> cases = {
+        {"about page", [] { return new HtmlWindow(new HtmlViewController, "About Vantle"); },
+         QKeySequence("Ctrl+W")},
+        {"help page", [] { return new HtmlWindow(new HelpViewController, "Vantle Help"); },
+         QKeySequence(Qt::Key_Escape)},
+        {"PDF window", [] { return new PdfWindowController; }, QKeySequence("Ctrl+W")},
+        {"PDF window", [] { return new PdfWindowController; }, QKeySequence(Qt::Key_Escape)},
+        {"video window", [] { return new Mp4WindowController; }, QKeySequence("Ctrl+W")},
+        {"video window", [] { return new Mp4WindowController; }, QKeySequence(Qt::Key_Escape)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " " + c.key.toString().toStdString());
+        QPointer<QWidget> window = c.make();
+        EXPECT_TRUE(listedInWindowMenu(window));
+        window->show();
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+        QWidget* focus = QApplication::focusWidget() ? QApplication::focusWidget() : window.data();
+        QTest::keySequence(focus, c.key);
+        EXPECT_TRUE(!window || !window->isVisible());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_TRUE(window.isNull());
+        delete window.data();
+    }
+    QMainWindow plain;
+    EXPECT_FALSE(listedInWindowMenu(&plain));
 }
 
 } // namespace

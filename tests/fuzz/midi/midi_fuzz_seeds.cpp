@@ -1,5 +1,8 @@
 // Writes seed inputs for the MIDI fuzz targets into a folder, made with the project's own writers:
-//   midi_fuzz_seeds fuzz_midi_packet_list|fuzz_midi_universal_packets|fuzz_midi_file|fuzz_music_sequence_file <folder>
+//   midi_fuzz_seeds
+//   fuzz_midi_packet_list|fuzz_midi_universal_packets|fuzz_midi_file|fuzz_music_sequence_file|
+//                   fuzz_midi_endpoint_json <folder>
+#include "RozezEru/MIDI/EndpointInfo.h"
 #include "platform/midi/MIDIPacketList.h"
 #include "platform/midi/UniversalPackets.h"
 #include "tests/support/MIDIFileBytes.h"
@@ -36,7 +39,8 @@ bool write(const std::string& path, const Bytes& bytes) {
 int main(int argc, char** argv) {
     if (argc != 3) {
         std::fprintf(stderr,
-                     "usage: %s fuzz_midi_packet_list|fuzz_midi_universal_packets|fuzz_midi_file|fuzz_music_sequence_file <folder>\n",
+                     "usage: %s fuzz_midi_packet_list|fuzz_midi_universal_packets|fuzz_midi_file|"
+                     "fuzz_music_sequence_file|fuzz_midi_endpoint_json <folder>\n",
                      argv[0]);
         return 2;
     }
@@ -52,6 +56,21 @@ int main(int argc, char** argv) {
         };
         for (const auto& file : files)
             if (!write(folder + "/seed" + std::to_string(n++), file)) return 1;
+        return 0;
+    }
+    if (target == "fuzz_midi_endpoint_json") {
+        // The description's own JSON: plain, with a port, with a name that is not UTF-8 (which the
+        // writer replaces) and with texts that need escaping.
+        rozezeru::EndpointInfo infos[4];
+        infos[0] = {"Synth", "Synth", "", "", "", "", 0, 0, std::nullopt};
+        infos[1] = {"MIDI In", "Keys:MIDI In", "K-49", "Fennora", "/usr/share/k49.png", "snd-usb",
+                    -12,       4000000000u,    3u};
+        infos[2] = {"Port \xC3(\xFF", "", "", "", "", "", 2000001, 7, std::nullopt};
+        infos[3] = {"\"quoted\" \\ tab\t line\n \u00FC \u2713", "", "", "", "", "", 1, 1, 0u};
+        for (const auto& info : infos) {
+            const auto text = info.json();
+            if (!write(folder + "/seed" + std::to_string(n++), Bytes(text.begin(), text.end()))) return 1;
+        }
         return 0;
     }
     for (std::size_t i = 0; i < messages.size(); ++i) {

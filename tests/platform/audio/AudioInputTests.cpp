@@ -5,6 +5,8 @@
 #include "platform/audio/CaptureRing.h"
 #include "platform/audio/IONodes.h"
 #include "tests/support/FakeInputDevice.h"
+#include "tests/support/Signals.h"
+#include "tests/support/Spectrum.h"
 
 #include <gtest/gtest.h>
 
@@ -230,5 +232,37 @@ TEST(AlsaCapture, TheCaptureThreadFeedsTheInputNodeWhileTheEngineRuns) {
     ASSERT_TRUE(engine.start());
     EXPECT_TRUE(waitUntil([&] { return device.framesCaptured() > captured; }));
     engine.stop();
+    traptest::expectNoRenderAllocations();
+}
+
+TEST(AudioInput, InputAtAnotherRateArrivesAtItsPitchAndLevel) {
+    traptest::ScopedTrapHooks hooks;
+    for (const double inputRate : {48000.0, 22050.0, 96000.0}) {
+        SCOPED_TRACE(inputRate);
+        // A 1 kHz tone of amplitude 0.5 at the input's own rate, into a 44.1 kHz engine.
+        FakeInputDevice::Configuration configuration;
+        configuration.inputSampleRate = inputRate;
+        configuration.inputs.push_back(FakeInputDevice::perFrame([inputRate](std::uint64_t n) {
+            return float(0.5 * std::sin(2.0 * std::numbers::pi * 1000.0 * double(n) / inputRate));
+        }));
+        AudioEngine engine(std::make_unique<FakeInputDevice>(std::move(configuration)));
+        InputNode& input = engine.inputNode();
+        EXPECT_EQ(input.outputFormat(0).sampleRate(), 44100.0);
+        Heard heard;
+        listen(input, heard);
+        ASSERT_TRUE(engine.start());
+        ASSERT_TRUE(waitUntil([&] { return input.taps().deliveredBuffers(0) >= 24; }));
+        engine.stop();
+        input.taps().remove(0);
+
+        std::lock_guard lock(heard.mutex);
+        const auto& got = heard.channels[0];
+        ASSERT_GE(got.size(), 24u * 512u);
+        // Past the converter's first frames, the tone as it was played, and nothing missing.
+        const std::size_t first = onset(got, 0.1f) + 1024;
+        EXPECT_NEAR(spectralPeakFrequency(got, first, 44100.0), 1000.0, 1.0);
+        EXPECT_NEAR(toneAmplitude(got, 44100.0, 1000.0, first), 0.5, 0.005);
+        EXPECT_EQ(input.underruns(), 0u);
+    }
     traptest::expectNoRenderAllocations();
 }

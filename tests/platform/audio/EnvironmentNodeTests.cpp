@@ -1,5 +1,7 @@
 #include "RenderAllocationTrap.h"
 #include "tests/support/EngineRig.h"
+#include "tests/support/Signals.h"
+#include "tests/support/Spectrum.h"
 
 #include "platform/audio/EnvironmentNode.h"
 
@@ -131,4 +133,36 @@ TEST(EnvironmentNode, ListenerOrientationsAreOne) {
 
     environment.setListenerVectorOrientation({{0, 0, -1}, {0, 0, 2}}); // up along forward: ignored
     EXPECT_NEAR(environment.listenerAngularOrientation().roll, 45.0f, 1e-4f);
+}
+
+TEST(EnvironmentNode, PlaysEachSourceAtItsRateWithoutAllocating) {
+    traptest::ScopedTrapHooks hooks;
+    const double step = 2.0 * std::numbers::pi * 441.0 / 44100.0;
+    const float level = 0.5f * std::sqrt(0.5f); // a 0.5 sine at the listener, equal power on each side
+    // The rate as set, the rate played (limited to 0.5 ... 2).
+    const std::pair<float, float> cases[] = {{1.0f, 1.0f},   {2.0f, 2.0f}, {0.5f, 0.5f},
+                                             {0.75f, 0.75f}, {4.0f, 2.0f}, {0.1f, 0.5f}};
+    for (const auto& [rate, played] : cases) {
+        SCOPED_TRACE(rate);
+        EnvironmentRig rig([step](std::int64_t n) { return float(0.5 * std::sin(step * double(n))); });
+        rig.source->setPosition({0, 0, 0});
+        // The first cycles play at rate 1: the change reaches a running render.
+        (void)renderOfflineFrames(*rig.engine, 2048, 512);
+        rig.source->setRate(rate);
+        EXPECT_EQ(rig.source->rate(), played);
+        testsupport::AllocationTrap::resetCounts();
+        const std::int64_t pulledBefore = rig.signal.frames->load();
+        const auto out = renderOfflineFrames(*rig.engine, 16384, 512);
+        traptest::expectNoRenderAllocations();
+        ASSERT_EQ(out.size(), 2u);
+        // The source is pulled at its rate, the pitch follows, and its level stays.
+        EXPECT_NEAR(double(rig.signal.frames->load() - pulledBefore) / 16384.0, played, 0.02);
+        EXPECT_NEAR(spectralPeakFrequency(out[0], 4096, 44100.0), 441.0 * played, 2.0);
+        for (std::uint32_t c = 0; c < 2; ++c)
+            EXPECT_NEAR(toneAmplitude(out[c], 44100.0, 441.0 * played, 4096), level, 0.01 * level) << c;
+    }
+    // Equal-power panning is the one algorithm rendered.
+    EXPECT_EQ(
+        EnvironmentNode().applicableRenderingAlgorithms(),
+        std::vector<Audio3DMixingRenderingAlgorithm>{Audio3DMixingRenderingAlgorithm::equalPowerPanning});
 }

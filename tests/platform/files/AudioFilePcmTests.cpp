@@ -1,7 +1,10 @@
 #include "AudioFileFixtures.h"
+#include "tests/support/SmallFilesystem.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <functional>
 #include <tuple>
 
@@ -254,3 +257,76 @@ TEST(AudioFilePcm, ExclusiveWritersNeverReplaceAFileAndKeptHeadersShowEveryWrite
     EXPECT_EQ(AudioFile::openForWriting(dir.file("none/take.wav"), pcmSettings(16, false), kept).error().code,
               int(AudioFileError::cannotCreate));
 }
+
+TEST(AudioFilePcm, AWriteThatFindsTheDiskFullLeavesTheFileAsItWasBeforeIt) {
+    // Frame n of channel c holds a value of its own, so a frame out of place shows.
+    auto frameValue = [](std::int64_t n, std::uint32_t c) {
+        return float((n * 7 + c * 3) % 65536) / 65536.0f - 0.5f;
+    };
+    const std::uint32_t block = 1000;
+    const AudioFormat format = *AudioFormat::standard(44100, 2);
+    const AudioFileWriteOptions kept{.exclusive = true, .headerAfterEachWrite = true};
+    using Case = std::tuple<std::uint32_t, const char*, std::uint32_t, bool, AudioFileWriteOptions>;
+    const Case cases[] = {
+        {1, "caf", 32, true, kept}, {4, "wav", 24, false, kept}, {16, "caf", 32, true, kept},
+        {1, "aiff", 16, false, {}}, {1, "wav", 32, true, {}},
+    };
+    for (const auto& [megabytes, extension, bits, isFloat, options] : cases) {
+        SCOPED_TRACE(std::to_string(megabytes) + " MB " + extension);
+        testsupport::SmallFilesystem disk(megabytes);
+        if (!disk.mounted()) GTEST_SKIP() << "this machine does not let the test mount a file system";
+        const std::string path = disk.file(std::string("take.") + extension);
+        auto opened = AudioFile::openForWriting(path, pcmSettings(bits, isFloat), options);
+        ASSERT_TRUE(opened.ok()) << opened.error().message;
+        AudioFile& file = *opened.value();
+        auto buffer = PcmBuffer::make(format, block);
+        std::int64_t written = 0;
+        Result<void> result;
+        for (int i = 0; i < 100000 && result.ok(); ++i) {
+            for (std::uint32_t c = 0; c < 2; ++c)
+                for (std::uint32_t f = 0; f < block; ++f)
+                    buffer->channel(c)[f] = frameValue(written + f, c);
+            buffer->setFrameLength(block);
+            result = file.write(*buffer);
+            if (result.ok()) written += block;
+        }
+        ASSERT_FALSE(result.ok()) << "the disk never filled";
+        EXPECT_EQ(result.error().code, int(AudioFileError::writeFailed));
+        EXPECT_EQ(file.length(), written);
+        // A writer can also take its last write back itself.
+        ASSERT_TRUE(file.truncate(written - block).ok());
+        written -= block;
+        EXPECT_EQ(std::pair(file.length(), file.framePosition()), std::pair(written, written));
+        EXPECT_TRUE(file.close().ok());
+
+        // Exactly the frames of the writes that succeeded, under a header that says so.
+        auto reader = AudioFile::openForReading(path);
+        ASSERT_TRUE(reader.ok()) << reader.error().message;
+        EXPECT_EQ(reader.value()->length(), written);
+        const Channels got = fixtures::readToEnd(*reader.value());
+        const double tolerance = isFloat ? 0.0 : 1.0 / (1 << (bits - 1));
+        bool exact = got.size() == 2 && std::int64_t(got[0].size()) == written;
+        for (std::uint32_t c = 0; exact && c < 2; ++c)
+            for (std::int64_t n = 0; exact && n < written; ++n)
+                exact = std::fabs(got[c][std::size_t(n)] - frameValue(n, c)) <= tolerance;
+        EXPECT_TRUE(exact);
+    }
+}
+
+namespace {
+
+TEST(AudioFileExtensions, EveryListedExtensionNamesATypeInAnyCase) {
+    const std::vector<std::string>& extensions = platform::audioFileExtensions();
+    for (const char* expected : {"wav", "aiff", "caf", "flac", "ogg", "mp3", "m4a", "aac"})
+        EXPECT_NE(std::find(extensions.begin(), extensions.end(), expected), extensions.end()) << expected;
+    for (const std::string& extension : extensions) {
+        std::string upper = extension;
+        for (char& c : upper)
+            c = char(std::toupper(static_cast<unsigned char>(c)));
+        EXPECT_NE(platform::audioFileTypeForPath("/m/song." + upper), platform::AudioFileType::unknown)
+            << upper;
+    }
+    EXPECT_EQ(platform::audioFileTypeForPath("/m/notes.txt"), platform::AudioFileType::unknown);
+}
+
+} // namespace

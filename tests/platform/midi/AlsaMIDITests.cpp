@@ -8,7 +8,9 @@
 
 #include <atomic>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using namespace platform;
@@ -114,4 +116,74 @@ TEST(AlsaMIDIService, NoteFromOurSourceReachesOurInputPort) {
     std::lock_guard lock(mutex);
     EXPECT_EQ(words, std::vector<std::uint32_t>{0x20903C64});
     EXPECT_GE(sourcesAnnounced, 1);
+}
+
+TEST(AlsaMIDIService, PrivateEndpointsOfferNoSubscriptionAndAreNotExported) {
+    using Case = std::tuple<MIDIObjectType, bool, unsigned>;
+    for (const auto& [type, isPrivate, capabilities] :
+         {Case{MIDIObjectType::source, false, SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ},
+          Case{MIDIObjectType::destination, false, SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE},
+          Case{MIDIObjectType::source, true, SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_NO_EXPORT},
+          Case{MIDIObjectType::destination, true, SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_NO_EXPORT}})
+        EXPECT_EQ(AlsaMIDIService::endpointCapabilities(type, isPrivate), capabilities)
+            << int(type) << " " << isPrivate;
+}
+
+TEST(AlsaMIDIService, APrivateDestinationIsNeitherListedNorSubscribedToByOthers) {
+    if (::access("/dev/snd/seq", R_OK | W_OK) != 0)
+        GTEST_SKIP() << "no ALSA sequencer here (/dev/snd/seq is missing or not accessible)";
+    std::string why;
+    auto service = AlsaMIDIService::open(&why);
+    ASSERT_TRUE(service) << why;
+    MIDIClientRef client = 0;
+    ASSERT_EQ(service->clientCreate("hiding", {}, client), kMIDINoErr);
+    std::atomic<int> heard{0};
+    MIDIEndpointRef destination = 0;
+    ASSERT_EQ(service->destinationCreate(
+                  client, "vantle hidden destination", [&](std::span<const std::uint8_t>) { ++heard; },
+                  destination),
+              kMIDINoErr);
+
+    // Another program, as a client of its own.
+    snd_seq_t* other = nullptr;
+    ASSERT_GE(snd_seq_open(&other, "default", SND_SEQ_OPEN_DUPLEX, 0), 0);
+    const int otherPort = snd_seq_create_simple_port(
+        other, "other", SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ, SND_SEQ_PORT_TYPE_APPLICATION);
+    const auto capabilitiesSeen = [&]() -> std::optional<std::pair<int, unsigned>> {
+        snd_seq_client_info_t* clientInfo;
+        snd_seq_port_info_t* portInfo;
+        snd_seq_client_info_alloca(&clientInfo);
+        snd_seq_port_info_alloca(&portInfo);
+        snd_seq_client_info_set_client(clientInfo, -1);
+        while (snd_seq_query_next_client(other, clientInfo) >= 0) {
+            snd_seq_port_info_set_client(portInfo, snd_seq_client_info_get_client(clientInfo));
+            snd_seq_port_info_set_port(portInfo, -1);
+            while (snd_seq_query_next_port(other, portInfo) >= 0)
+                if (std::string(snd_seq_port_info_get_name(portInfo)) == "vantle hidden destination")
+                    return std::pair(snd_seq_port_info_get_client(portInfo) << 16 |
+                                         snd_seq_port_info_get_port(portInfo),
+                                     snd_seq_port_info_get_capability(portInfo));
+        }
+        return std::nullopt;
+    };
+    const auto open = capabilitiesSeen();
+    ASSERT_TRUE(open);
+    EXPECT_TRUE(open->second & SND_SEQ_PORT_CAP_SUBS_WRITE);
+
+    ASSERT_EQ(service->objectSetIntegerProperty(destination, kMIDIPropertyPrivate, 1), kMIDINoErr);
+    const auto hidden = capabilitiesSeen();
+    ASSERT_TRUE(hidden);
+    EXPECT_EQ(hidden->second & (SND_SEQ_PORT_CAP_SUBS_WRITE | SND_SEQ_PORT_CAP_NO_EXPORT),
+              unsigned(SND_SEQ_PORT_CAP_NO_EXPORT));
+    EXPECT_LT(snd_seq_connect_to(other, otherPort, hidden->first >> 16, hidden->first & 0xFFFF), 0);
+
+    // Its owner still reaches it.
+    MIDIPortRef out = 0;
+    ASSERT_EQ(service->outputPortCreate(client, "out", out), kMIDINoErr);
+    ASSERT_EQ(service->send(out, destination, makePacketList(0, Bytes{0x90, 0x3C, 0x64})), kMIDINoErr);
+    EXPECT_TRUE(testsupport::waitUntil([&] { return heard > 0; }));
+
+    ASSERT_EQ(service->objectSetIntegerProperty(destination, kMIDIPropertyPrivate, 0), kMIDINoErr);
+    EXPECT_EQ(capabilitiesSeen()->second, open->second);
+    snd_seq_close(other);
 }

@@ -1,4 +1,4 @@
-#include "platform/system/FakeGameControllerBackend.h"
+#include "tests/support/FakeGameControllerBackend.h"
 #include "platform/system/GameControllerCenter.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +9,7 @@
 #include <vector>
 
 using namespace platform;
+using namespace testsupport;
 using Lines = std::vector<std::string>;
 
 namespace {

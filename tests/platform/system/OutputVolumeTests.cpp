@@ -1,6 +1,6 @@
 // The system output's volume and mute against a fake device: every step's writes and messages, the
 // silent tiny volume, the fade, and a machine without a sound card.
-#include "platform/system/FakeOutputVolumeBackend.h"
+#include "tests/support/FakeOutputVolumeBackend.h"
 #include "platform/system/OutputVolume.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +10,7 @@ namespace {
 using Lines = std::vector<std::string>;
 
 struct VolumeRig {
-    platform::FakeOutputVolumeBackend device;
+    testsupport::FakeOutputVolumeBackend device;
     Lines lines;
     int sleeps = 0;
     platform::OutputVolume volume{device, [this](const std::string& line) { lines.push_back(line); },
@@ -18,7 +18,7 @@ struct VolumeRig {
 };
 
 TEST(OutputVolumeTest, SettingTheVolume) {
-    using D = platform::FakeOutputVolumeBackend;
+    using D = testsupport::FakeOutputVolumeBackend;
     // `flag` is set to `flagValue` first; `line` is what is printed, when anything.
     auto check = [](bool D::*flag, bool flagValue, float volume, bool unmute, const Lines& writes, bool muted,
                     const std::string& line) {

@@ -1,4 +1,4 @@
-#include "platform/ui/Fakes.h"
+#include "tests/support/UiFakes.h"
 #include "platform/ui/FilePanels.h"
 
 #include "tests/platform/ui/UiTestSupport.h"
@@ -16,6 +16,7 @@
 #include <vector>
 
 using namespace platform;
+using namespace testsupport;
 using platform_ui_test::settleEvents;
 
 namespace {
@@ -108,6 +109,19 @@ TEST_F(QtFilePanelSheet, AnOpenPanelIsASheetThatAnswersOnceWithTheChosenFilesOfI
     settleEvents();
     EXPECT_EQ(calls, 1);
     EXPECT_TRUE(urls.empty());
+}
+
+TEST_F(QtFilePanelSheet, TheFileTypeMenuShowsItsChoicesButAnyFileMayBeChosen) {
+    const std::string notes = folder.make("notes.txt");
+    OpenPanelOptions options;
+    options.fileFilters = {{"Audio files", {"wav", "mp3"}}, {"All files", {}}};
+    QFileDialog* dialog = beginOpen(options);
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->nameFilters(), (QStringList{"Audio files (*.wav *.mp3)", "All files (*)"}));
+    EXPECT_EQ(dialog->selectedNameFilter(), "Audio files (*.wav *.mp3)");
+    typeAndReturn(*dialog, "notes.txt");
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(urls, std::vector<Url>{Url::fileURLWithPath(notes)});
 }
 
 TEST_F(QtFilePanelSheet, FilesAndFoldersCanBeChosenTogetherOrFoldersAlone) {

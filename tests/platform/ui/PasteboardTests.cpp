@@ -1,6 +1,6 @@
 #include "platform/ui/Pasteboard.h"
 
-#include "platform/ui/Fakes.h"
+#include "tests/support/UiFakes.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 using namespace platform;
+using namespace testsupport;
 
 namespace {
 

@@ -1,8 +1,8 @@
-#include "platform/ui/Fakes.h"
+#include "tests/support/UiFakes.h"
 
 #include <utility>
 
-namespace platform {
+namespace testsupport {
 
 void FakeFilePanels::beginOpenPanel(QWidget* window, OpenPanelOptions options,
                                     OpenPanelCompletion completion) {
@@ -72,4 +72,4 @@ bool FakeWorkspace::selectFile(const std::string& path, const std::string& rootF
     return succeeds;
 }
 
-} // namespace platform
+} // namespace testsupport

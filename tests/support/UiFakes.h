@@ -15,7 +15,21 @@
 #include <utility>
 #include <vector>
 
-namespace platform {
+namespace testsupport {
+
+using platform::AlertCompletion;
+using platform::AlertOptions;
+using platform::Alerts;
+using platform::Badge;
+using platform::FilePanels;
+using platform::OpenPanelCompletion;
+using platform::OpenPanelOptions;
+using platform::Pasteboard;
+using platform::PasteboardItem;
+using platform::SavePanelCompletion;
+using platform::SavePanelOptions;
+using platform::Url;
+using platform::Workspace;
 
 // Keeps each panel open until the test answers it; panels are answered in the order they were begun.
 class FakeFilePanels final : public FilePanels {
@@ -124,4 +138,4 @@ private:
     std::vector<Selection> selections_;
 };
 
-} // namespace platform
+} // namespace testsupport

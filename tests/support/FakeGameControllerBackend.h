@@ -7,7 +7,12 @@
 #include <optional>
 #include <string>
 
-namespace platform {
+namespace testsupport {
+
+using platform::GameControllerBackend;
+using platform::GameControllerDevice;
+using platform::GameControllerId;
+using platform::GamepadButton;
 
 // Controllers come and go and buttons change when the test says so; each report reaches the sink at once,
 // inside the call. Devices connected before start() are reported by start(). Main thread only.
@@ -35,4 +40,4 @@ private:
     std::map<GameControllerId, GameControllerDevice> devices_;
 };
 
-} // namespace platform
+} // namespace testsupport

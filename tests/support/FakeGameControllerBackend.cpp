@@ -1,8 +1,8 @@
-#include "platform/system/FakeGameControllerBackend.h"
+#include "tests/support/FakeGameControllerBackend.h"
 
 #include <utility>
 
-namespace platform {
+namespace testsupport {
 
 bool FakeGameControllerBackend::start(Sink& sink) {
     sink_ = &sink;
@@ -33,4 +33,4 @@ void FakeGameControllerBackend::setValue(GameControllerId id, GamepadButton butt
     if (sink_ && devices_.count(id) != 0) sink_->buttonChanged(id, button, value);
 }
 
-} // namespace platform
+} // namespace testsupport

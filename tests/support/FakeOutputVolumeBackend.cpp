@@ -1,8 +1,8 @@
-#include "platform/system/FakeOutputVolumeBackend.h"
+#include "tests/support/FakeOutputVolumeBackend.h"
 
 #include <cstdio>
 
-namespace platform {
+namespace testsupport {
 
 bool FakeOutputVolumeBackend::writeVolume(std::uint32_t, float value) {
     char line[32];
@@ -20,4 +20,4 @@ bool FakeOutputVolumeBackend::writeMute(std::uint32_t, bool value) {
     return true;
 }
 
-} // namespace platform
+} // namespace testsupport

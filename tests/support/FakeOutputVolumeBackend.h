@@ -8,7 +8,10 @@
 #include <string>
 #include <vector>
 
-namespace platform {
+namespace testsupport {
+
+using platform::OutputProperty;
+using platform::OutputVolumeBackend;
 
 class FakeOutputVolumeBackend final : public OutputVolumeBackend {
 public:
@@ -38,4 +41,4 @@ public:
     bool writeMute(std::uint32_t, bool value) override;
 };
 
-} // namespace platform
+} // namespace testsupport

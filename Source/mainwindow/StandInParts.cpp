@@ -1,1 +1,0 @@
-#include "Source/mainwindow/StandInParts.h"
