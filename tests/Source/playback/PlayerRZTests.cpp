@@ -736,6 +736,29 @@ TEST_F(PlayerRZTest, AFileIsReadOnceItsWriterIsDoneAndEachWriteIsRead) {
     EXPECT_FALSE(player->isPlaying());
 }
 
+TEST_F(PlayerRZTest, AFileRenamedOverThatDoesNotOpenYetIsWatchedForItsNextWrite) {
+    makePlayer(std::make_unique<testsupport::StuckDevice>());
+    auto entry = loaded("song.wav", 3.0);
+    const std::string path = entry->_url.path();
+    player->play();
+    std::ofstream(folder.file("aside.wav"), std::ios::binary) << "RIFF";
+    console.clear();
+    std::filesystem::rename(folder.file("aside.wav"), path);
+    ASSERT_TRUE(waitFor([&] { return consoleHas("220 can't reopen " + fileURL(path)); }));
+    EXPECT_EQ(player->duration(), 3.0);
+    EXPECT_TRUE(player->isPlaying());
+
+    // Written whole in place: read.
+    ASSERT_TRUE(writeTone(folder.file("two.wav"), 2.0));
+    std::ifstream in(folder.file("two.wav"), std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(bytes.data(), std::streamsize(bytes.size()));
+    ASSERT_TRUE(waitFor([&] { return player->duration() == 2.0; }));
+    EXPECT_EQ(entry->duration(), 2.0);
+    EXPECT_TRUE(player->isPlaying());
+}
+
 TEST_F(PlayerRZTest, ADeletedPlayingFilePlaysOnFromWhatIsOpenAndIsMarkedMissing) {
     makePacedPlayer();
     auto entry = loaded("gone.wav", 6.0);
