@@ -92,6 +92,8 @@ protected:
     virtual void stopFilePlayer();
     // Right before a play starts: false when there is nothing to play after all (the delegate was told).
     virtual bool readyToPlay() { return true; }
+    // Play was asked for but there is nothing to play: the delegate is told.
+    void refusePlay();
 
     std::unique_ptr<rozezeru::AudioEngine> engine_;
     // The head of the chain: the current entry's file.
@@ -106,9 +108,6 @@ protected:
     float volume_ = 0.5f;
     float pan_ = 0;
     float treble_ = 0;
-
-    // Play was asked for but there is nothing to play: the delegate is told.
-    void refusePlay();
 
 private:
     // Watches `entry`'s file (fileChanged on each event) and notes what it holds; nothing is
