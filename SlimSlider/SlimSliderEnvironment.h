@@ -3,8 +3,8 @@
 // every slider inside it (the widget itself included), the nearest setting winning; where none is set the
 // defaults hold. Main thread.
 
+#include "SlimSlider/AnySlimSliderStyle.h"
 #include "SlimSlider/SecondaryAppearance.h"
-#include "SlimSlider/SlimSliderStyle.h"
 
 class QWidget;
 

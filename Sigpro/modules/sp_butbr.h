@@ -2,20 +2,15 @@
 // Second-order Butterworth band-reject filter, one channel; kernels write `frequency` (centre, Hz) and
 // `bandwidth` (Hz) before each sample. Render thread (init on the kernel's set-up or reset).
 
+#include "Sigpro/modules/ButterworthFilter.h"
 #include "Sigpro/modules/sp_data.h"
 
 #include <cstdint>
 
 namespace sigpro {
 
-struct sp_butbr {
-    float frequency;
-    float bandwidth;
-    float last_frequency, last_bandwidth;
-    float a1, a2, a3, a4, a5;
-    float s1, s2;
-    float half_radians_per_hz, radians_per_hz;
-};
+// The fields are those of ButterworthBandRecord (ButterworthFilter.h).
+struct sp_butbr : ButterworthBandRecord {};
 
 int sp_butbr_create(sp_butbr** p);
 int sp_butbr_destroy(sp_butbr** p);

@@ -1,7 +1,5 @@
 #include "Sigpro/modules/sp_buthp.h"
 
-#include "Sigpro/modules/ButterworthSection.h"
-#include "Sigpro/modules/PairBlock.h"
 #include "Sigpro/modules/RecordLifetime.h"
 
 #include <cmath>
@@ -11,20 +9,15 @@ namespace sigpro {
 
 namespace {
 
-// Brings the coefficients up to date; false while the filter is off (its output is then 0).
-bool buthpReady(sp_buthp* p) {
-    if (!(p->frequency > 0.0f)) return false;
-    if (p->frequency != p->last_frequency) {
-        p->last_frequency = p->frequency;
-        const double c = static_cast<float>(std::tan(double(p->frequency * p->half_radians_per_hz)));
-        const double a1 = static_cast<float>(1.0 / (1.0 + std::numbers::sqrt2 * c + c * c));
-        p->a1 = static_cast<float>(a1);
-        p->a2 = static_cast<float>(-2.0 * a1);
-        p->a3 = static_cast<float>(a1);
-        p->a4 = static_cast<float>(2.0 * (c * c - 1.0) * a1);
-        p->a5 = static_cast<float>((1.0 - std::numbers::sqrt2 * c + c * c) * a1);
-    }
-    return true;
+// The high-pass coefficients.
+void buthpDesign(ButterworthCutoffRecord& r) {
+    const double c = static_cast<float>(std::tan(double(r.frequency * r.half_radians_per_hz)));
+    const double a1 = static_cast<float>(1.0 / (1.0 + std::numbers::sqrt2 * c + c * c));
+    r.a1 = static_cast<float>(a1);
+    r.a2 = static_cast<float>(-2.0 * a1);
+    r.a3 = static_cast<float>(a1);
+    r.a4 = static_cast<float>(2.0 * (c * c - 1.0) * a1);
+    r.a5 = static_cast<float>((1.0 - std::numbers::sqrt2 * c + c * c) * a1);
 }
 
 } // namespace
@@ -39,25 +32,16 @@ int sp_buthp_destroy(sp_buthp** p) {
 }
 
 int sp_buthp_init(sp_data* sp, sp_buthp* p) {
-    p->frequency = 1000.0f;
-    p->last_frequency = 0.0f;
-    p->s1 = p->s2 = 0.0f;
-    p->half_radians_per_hz = static_cast<float>(std::numbers::pi / sp->sample_rate);
-    return 1;
+    return butterworthInit(sp, *p);
 }
 
 int sp_buthp_compute(sp_data*, sp_buthp* p, float* in, float* out) {
-    *out = buthpReady(p) ? butterworthSectionStep(*p, *in) : 0.0f;
-    return 1;
+    return butterworthCompute(*p, buthpDesign, in, out);
 }
 
 int sp_buthp_compute_pair(sp_data*, sp_buthp* left, sp_buthp* right, const float* inLeft,
                           const float* inRight, float* outLeft, float* outRight, std::uint32_t frames) {
-    const bool liveLeft = buthpReady(left);
-    const bool liveRight = buthpReady(right);
-    runPairBlock(*left, *right, liveLeft, liveRight, inLeft, inRight, outLeft, outRight, frames,
-                 butterworthSectionStep<sp_buthp>);
-    return 1;
+    return butterworthComputePair(*left, *right, buthpDesign, inLeft, inRight, outLeft, outRight, frames);
 }
 
 } // namespace sigpro

@@ -2,19 +2,15 @@
 // Second-order Butterworth high-pass filter, one channel; kernels write `frequency` (cutoff, Hz) before each
 // sample. Render thread (init on the kernel's set-up or reset).
 
+#include "Sigpro/modules/ButterworthFilter.h"
 #include "Sigpro/modules/sp_data.h"
 
 #include <cstdint>
 
 namespace sigpro {
 
-struct sp_buthp {
-    float frequency;
-    float last_frequency;
-    float a1, a2, a3, a4, a5;
-    float s1, s2;
-    float half_radians_per_hz;
-};
+// The fields are those of ButterworthCutoffRecord (ButterworthFilter.h).
+struct sp_buthp : ButterworthCutoffRecord {};
 
 int sp_buthp_create(sp_buthp** p);
 int sp_buthp_destroy(sp_buthp** p);

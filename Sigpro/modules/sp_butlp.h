@@ -2,19 +2,15 @@
 // Second-order Butterworth low-pass filter, one channel; kernels write `frequency` (cutoff, Hz) before each
 // sample. Render thread (init on the kernel's set-up or reset).
 
+#include "Sigpro/modules/ButterworthFilter.h"
 #include "Sigpro/modules/sp_data.h"
 
 #include <cstdint>
 
 namespace sigpro {
 
-struct sp_butlp {
-    float frequency;
-    float last_frequency;
-    float a1, a2, a3, a4, a5;
-    float s1, s2;
-    float half_radians_per_hz;
-};
+// The fields are those of ButterworthCutoffRecord (ButterworthFilter.h).
+struct sp_butlp : ButterworthCutoffRecord {};
 
 int sp_butlp_create(sp_butlp** p);
 int sp_butlp_destroy(sp_butlp** p);

@@ -97,6 +97,29 @@ protected:
     }
 };
 
+template <class Derived> class ParametricEqualizerFilterNode : public EffectNode {
+public:
+    static NodeParameterDef centerFrequencyDef() { return nodeParameterDef<Derived>(0); }
+    static NodeParameterDef gainDef() { return nodeParameterDef<Derived>(1); }
+    static NodeParameterDef qDef() { return nodeParameterDef<Derived>(2); }
+
+    std::vector<std::shared_ptr<NodeParameter>> parameters() const override {
+        return parameterList(centerFrequency, gain, q);
+    }
+
+    Parameter<float> centerFrequency{centerFrequencyDef()};
+    Parameter<float> gain{gainDef()};
+    Parameter<float> q{qDef()};
+
+protected:
+    ParametricEqualizerFilterNode(std::shared_ptr<Node> input, platform::AUValue centerFrequencyValue,
+                                  platform::AUValue gainValue, platform::AUValue qValue)
+        : EffectNode(std::move(input), Derived::componentSubType) {
+        setupParameters();
+        writeInitialValues({centerFrequencyValue, gainValue, qValue});
+    }
+};
+
 // A reverb over a loop: the loop duration, fixed when the node is made, sets the echo spacing,
 // `reverbDuration` the time to fall by 60 dB. The loop duration (seconds) goes to the kernel once, before
 // the value is written (clamped); it cannot be changed later.

@@ -9,6 +9,7 @@
 #include "RozezEru/Nodes/Parameter.h"
 #include "RozezEru/Nodes/ParameterSetup.h"
 #include "SigproRozezEru/Effects/EffectNode.h"
+#include "SigproRozezEru/Effects/EffectNodeShapes.h"
 #include "SigproRozezEru/NodeParameterTable.h"
 #include "platform/audio/AudioUnitTypes.h"
 
@@ -19,7 +20,8 @@
 
 namespace rozezeru {
 
-class HighShelfParametricEqualizerFilter final : public EffectNode {
+class HighShelfParametricEqualizerFilter final
+    : public ParametricEqualizerFilterNode<HighShelfParametricEqualizerFilter> {
 public:
     static constexpr std::string_view componentSubType = "peq2";
     static constexpr std::string_view nodeClassName = "HighShelfParametricEqualizerFilter";
@@ -29,28 +31,11 @@ public:
         {"gain", "Gain", 1.0f, {0.0f, 10.0f}, ParameterUnit::generic},
         {"q", "Q", 0.707f, {0.0f, 2.0f}, ParameterUnit::generic},
     }};
-    static NodeParameterDef centerFrequencyDef() {
-        return nodeParameterDef<HighShelfParametricEqualizerFilter>(0);
-    }
-    static NodeParameterDef gainDef() { return nodeParameterDef<HighShelfParametricEqualizerFilter>(1); }
-    static NodeParameterDef qDef() { return nodeParameterDef<HighShelfParametricEqualizerFilter>(2); }
 
-    // `input` must not be null. The values are written (clamped) once the parameter tree is set up.
     explicit HighShelfParametricEqualizerFilter(
         std::shared_ptr<Node> input, platform::AUValue centerFrequency = centerFrequencyDef().defaultValue,
         platform::AUValue gain = gainDef().defaultValue, platform::AUValue q = qDef().defaultValue)
-        : EffectNode(std::move(input), componentSubType) {
-        setupParameters();
-        writeInitialValues({centerFrequency, gain, q});
-    }
-
-    std::vector<std::shared_ptr<NodeParameter>> parameters() const override {
-        return parameterList(centerFrequency, gain, q);
-    }
-
-    Parameter<float> centerFrequency{centerFrequencyDef()};
-    Parameter<float> gain{gainDef()};
-    Parameter<float> q{qDef()};
+        : ParametricEqualizerFilterNode(std::move(input), centerFrequency, gain, q) {}
 };
 
 } // namespace rozezeru

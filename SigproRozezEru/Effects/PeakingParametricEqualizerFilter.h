@@ -6,6 +6,7 @@
 #include "RozezEru/Nodes/Parameter.h"
 #include "RozezEru/Nodes/ParameterSetup.h"
 #include "SigproRozezEru/Effects/EffectNode.h"
+#include "SigproRozezEru/Effects/EffectNodeShapes.h"
 #include "SigproRozezEru/NodeParameterTable.h"
 #include "platform/audio/AudioUnitTypes.h"
 
@@ -16,7 +17,8 @@
 
 namespace rozezeru {
 
-class PeakingParametricEqualizerFilter final : public EffectNode {
+class PeakingParametricEqualizerFilter final
+    : public ParametricEqualizerFilterNode<PeakingParametricEqualizerFilter> {
 public:
     static constexpr std::string_view componentSubType = "peq0";
     static constexpr std::string_view nodeClassName = "PeakingParametricEqualizerFilter";
@@ -26,28 +28,11 @@ public:
         {"gain", "Gain", 1.0f, {0.0f, 10.0f}, ParameterUnit::generic},
         {"q", "Q", 0.707f, {0.0f, 2.0f}, ParameterUnit::generic},
     }};
-    static NodeParameterDef centerFrequencyDef() {
-        return nodeParameterDef<PeakingParametricEqualizerFilter>(0);
-    }
-    static NodeParameterDef gainDef() { return nodeParameterDef<PeakingParametricEqualizerFilter>(1); }
-    static NodeParameterDef qDef() { return nodeParameterDef<PeakingParametricEqualizerFilter>(2); }
 
-    // `input` must not be null. The values are written (clamped) once the parameter tree is set up.
     explicit PeakingParametricEqualizerFilter(
         std::shared_ptr<Node> input, platform::AUValue centerFrequency = centerFrequencyDef().defaultValue,
         platform::AUValue gain = gainDef().defaultValue, platform::AUValue q = qDef().defaultValue)
-        : EffectNode(std::move(input), componentSubType) {
-        setupParameters();
-        writeInitialValues({centerFrequency, gain, q});
-    }
-
-    std::vector<std::shared_ptr<NodeParameter>> parameters() const override {
-        return parameterList(centerFrequency, gain, q);
-    }
-
-    Parameter<float> centerFrequency{centerFrequencyDef()};
-    Parameter<float> gain{gainDef()};
-    Parameter<float> q{qDef()};
+        : ParametricEqualizerFilterNode(std::move(input), centerFrequency, gain, q) {}
 };
 
 } // namespace rozezeru

@@ -10,12 +10,7 @@ namespace rozezeru {
 DynamicOscillator::DynamicOscillator(std::shared_ptr<const Table> waveform, platform::AUValue frequency,
                                      platform::AUValue amplitude, platform::AUValue detuningOffset,
                                      platform::AUValue detuningMultiplier)
-    : GeneratorNode(componentSubType) {
-    setupParameters();
-    stop();
-    waveform_ = handOscillatorWaveform(
-        *this, std::move(waveform), "init(waveform:frequency:amplitude:detuningOffset:detuningMultiplier:)");
-    writeInitialValues({frequency, amplitude, detuningOffset, detuningMultiplier});
+    : WavetableOscillatorNode(std::move(waveform), frequency, amplitude, detuningOffset, detuningMultiplier) {
 }
 
 void DynamicOscillator::setWaveform(std::shared_ptr<const Table> waveform) {

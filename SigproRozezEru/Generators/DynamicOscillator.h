@@ -10,6 +10,7 @@
 #include "RozezEru/Nodes/ParameterSetup.h"
 #include "SigproRozezEru/Generators/GeneratorNode.h"
 #include "SigproRozezEru/Generators/OscillatorWaveform.h"
+#include "SigproRozezEru/Generators/WavetableOscillatorNode.h"
 #include "SigproRozezEru/NodeParameterTable.h"
 #include "platform/audio/AudioUnitTypes.h"
 
@@ -20,7 +21,8 @@
 
 namespace rozezeru {
 
-class DynamicOscillator final : public GeneratorNode, public DynamicWaveformNode {
+class DynamicOscillator final : public WavetableOscillatorNode<DynamicOscillator>,
+                                public DynamicWaveformNode {
 public:
     static constexpr std::string_view componentSubType = "csto";
     static constexpr std::string_view nodeClassName = "DynamicOscillator";
@@ -31,10 +33,6 @@ public:
         {"detuningOffset", "Frequency offset", 0.0f, {-1000.0f, 1000.0f}, ParameterUnit::hertz},
         {"detuningMultiplier", "Frequency detuning multiplier", 1.0f, {0.9f, 1.11f}, ParameterUnit::generic},
     }};
-    static NodeParameterDef frequencyDef() { return nodeParameterDef<DynamicOscillator>(0); }
-    static NodeParameterDef amplitudeDef() { return nodeParameterDef<DynamicOscillator>(1); }
-    static NodeParameterDef detuningOffsetDef() { return nodeParameterDef<DynamicOscillator>(2); }
-    static NodeParameterDef detuningMultiplierDef() { return nodeParameterDef<DynamicOscillator>(3); }
 
     // As Oscillator's; the update handler is not called.
     explicit DynamicOscillator(std::shared_ptr<const Table> waveform = defaultOscillatorWaveform(),
@@ -48,20 +46,8 @@ public:
     void setWaveform(std::shared_ptr<const Table> waveform) override;
     std::vector<float> getWaveformValues() const override;
     void setWaveformUpdateHandler(WaveformUpdateHandler handler) override;
-    // The table kept: the one last given to the constructor or setWaveform.
-    const std::shared_ptr<const Table>& waveform() const { return waveform_; }
-
-    std::vector<std::shared_ptr<NodeParameter>> parameters() const override {
-        return parameterList(frequency, amplitude, detuningOffset, detuningMultiplier);
-    }
-
-    Parameter<float> frequency{frequencyDef()};
-    Parameter<float> amplitude{amplitudeDef()};
-    Parameter<float> detuningOffset{detuningOffsetDef()};
-    Parameter<float> detuningMultiplier{detuningMultiplierDef()};
 
 private:
-    std::shared_ptr<const Table> waveform_;
     WaveformUpdateHandler waveformUpdateHandler_ = [](const std::vector<float>&) {};
 };
 

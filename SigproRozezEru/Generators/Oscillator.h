@@ -8,6 +8,7 @@
 #include "RozezEru/Nodes/ParameterSetup.h"
 #include "SigproRozezEru/Generators/GeneratorNode.h"
 #include "SigproRozezEru/Generators/OscillatorWaveform.h"
+#include "SigproRozezEru/Generators/WavetableOscillatorNode.h"
 #include "SigproRozezEru/NodeParameterTable.h"
 #include "platform/audio/AudioUnitTypes.h"
 
@@ -18,7 +19,7 @@
 
 namespace rozezeru {
 
-class Oscillator final : public GeneratorNode {
+class Oscillator final : public WavetableOscillatorNode<Oscillator> {
 public:
     static constexpr std::string_view componentSubType = "oscl";
     static constexpr std::string_view nodeClassName = "Oscillator";
@@ -29,10 +30,6 @@ public:
         {"detuningOffset", "Frequency offset", 0.0f, {-1000.0f, 1000.0f}, ParameterUnit::hertz},
         {"detuningMultiplier", "Frequency detuning multiplier", 1.0f, {0.9f, 1.11f}, ParameterUnit::generic},
     }};
-    static NodeParameterDef frequencyDef() { return nodeParameterDef<Oscillator>(0); }
-    static NodeParameterDef amplitudeDef() { return nodeParameterDef<Oscillator>(1); }
-    static NodeParameterDef detuningOffsetDef() { return nodeParameterDef<Oscillator>(2); }
-    static NodeParameterDef detuningMultiplierDef() { return nodeParameterDef<Oscillator>(3); }
 
     // Bypassed; the waveform's samples go to the kernel once (a waveform without samples is refused with an
     // error record and the default sine played), then the values are written (clamped). The kernel keeps
@@ -42,29 +39,8 @@ public:
                         platform::AUValue amplitude = amplitudeDef().defaultValue,
                         platform::AUValue detuningOffset = detuningOffsetDef().defaultValue,
                         platform::AUValue detuningMultiplier = detuningMultiplierDef().defaultValue)
-        : GeneratorNode(componentSubType) {
-        setupParameters();
-        stop();
-        waveform_ =
-            handOscillatorWaveform(*this, std::move(waveform),
-                                   "init(waveform:frequency:amplitude:detuningOffset:detuningMultiplier:)");
-        writeInitialValues({frequency, amplitude, detuningOffset, detuningMultiplier});
-    }
-
-    // The table the kernel was given.
-    const std::shared_ptr<const Table>& waveform() const { return waveform_; }
-
-    std::vector<std::shared_ptr<NodeParameter>> parameters() const override {
-        return parameterList(frequency, amplitude, detuningOffset, detuningMultiplier);
-    }
-
-    Parameter<float> frequency{frequencyDef()};
-    Parameter<float> amplitude{amplitudeDef()};
-    Parameter<float> detuningOffset{detuningOffsetDef()};
-    Parameter<float> detuningMultiplier{detuningMultiplierDef()};
-
-private:
-    std::shared_ptr<const Table> waveform_;
+        : WavetableOscillatorNode(std::move(waveform), frequency, amplitude, detuningOffset,
+                                  detuningMultiplier) {}
 };
 
 } // namespace rozezeru

@@ -1,8 +1,5 @@
 #include "Source/session/Playlist.h"
 
-#include "Source/session/AppServices.h"
-#include "Source/session/EditListTransaction.h"
-#include "Source/session/MainWindowServices.h"
 #include "Source/session/UrlCoding.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Files.h"
@@ -90,46 +87,6 @@ void Playlist::insertEntry(const platform::Url& fileURL, const std::shared_ptr<P
     if (before) at = std::find_if(allEntries.begin(), allEntries.end(), sameFile(before->_url));
     allEntries.insert(at, std::move(entry));
     dirty = true;
-}
-
-void Playlist::recordListEdit(std::string name, EntryList sorted) {
-    MainWindowServices* window = AppServices::mainWindow();
-    RowIndexes initialSelection = window ? window->selectedRows() : RowIndexes{};
-    EditListTransaction step(std::move(name), allEntries, std::move(initialSelection), std::move(sorted),
-                             RowIndexes{0});
-    (void)step.redo();
-    undoer.record(std::move(step));
-}
-
-void Playlist::sortEntries(const EntryOrder& order) {
-    EntryList sorted = allEntries;
-    std::stable_sort(sorted.begin(), sorted.end(),
-                     [&](const auto& a, const auto& b) { return order(*a, *b); });
-    recordListEdit("sort", std::move(sorted));
-}
-
-void Playlist::sortByCheckmark() {
-    EntryList sorted = allEntries;
-    std::stable_partition(sorted.begin(), sorted.end(),
-                          [](const auto& entry) { return entry->isCheckmarked; });
-    recordListEdit("sort by checkmark", std::move(sorted));
-}
-
-bool Playlist::titleOrder(const PlaylistEntry& a, const PlaylistEntry& b) {
-    return a._url.lastPathComponent() < b._url.lastPathComponent();
-}
-
-bool Playlist::directoryOrder(const PlaylistEntry& a, const PlaylistEntry& b) {
-    return a._url.path() < b._url.path();
-}
-
-Playlist::EntryOrder Playlist::ageOrder(const platform::Clock& clock) {
-    return [&clock](const PlaylistEntry& a, const PlaylistEntry& b) {
-        std::optional<std::int64_t> ageA = a.secondsSinceLastPlayed(clock);
-        std::optional<std::int64_t> ageB = b.secondsSinceLastPlayed(clock);
-        if (!ageA || !ageB) return !ageA && ageB;
-        return *ageA > *ageB;
-    };
 }
 
 std::vector<std::string> Playlist::filterWords() const {

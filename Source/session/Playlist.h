@@ -78,6 +78,8 @@ public:
     // (at the end when `before` is null or not listed). A file that is not audio changes nothing.
     void insertEntry(const platform::Url& url, const std::shared_ptr<PlaylistEntry>& before = nullptr);
 
+    // ---- sorting (PlaylistSorting.cpp) ----
+
     // Stable sorts as one undoable step ("sort", "sort by checkmark"): row 0 is then selected.
     void sortEntries(const EntryOrder& order);
     void sortByCheckmark();

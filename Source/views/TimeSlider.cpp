@@ -94,6 +94,7 @@ void TimeSlider::loadEntry(std::shared_ptr<PlaylistEntry> entry) {
     if (entry_) {
         for (double zero : entry_->zeros) {
             auto* button = new ZeroButton(zero, markerFrame(zero), this);
+            connect(button, &ZeroButton::removeRequested, this, &TimeSlider::removeZeroButton);
             button->setToolTip(QString::number(zero, 'f', 2));
             button->show();
             zeroButtons_.push_back(button);
@@ -101,6 +102,7 @@ void TimeSlider::loadEntry(std::shared_ptr<PlaylistEntry> entry) {
         for (const std::shared_ptr<TextNote>& note : entry_->noteSet().notes) {
             if (!note) continue;
             auto* button = new NoteButton(note, markerFrame(note->time()), this);
+            connect(button, &NoteButton::removeRequested, this, &TimeSlider::removeNoteButton);
             button->setToolTip(QString::fromStdString(note->text()));
             button->show();
             noteButtons_.push_back(button);

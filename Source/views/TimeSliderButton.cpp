@@ -3,7 +3,6 @@
 #include "Source/views/SymbolImages.h"
 
 #include "Source/session/TextNote.h"
-#include "Source/views/TimeSlider.h"
 #include "platform/foundation/Console.h"
 
 #include <QContextMenuEvent>
@@ -24,8 +23,8 @@ QImage timeSliderSymbolImage(const QString& symbolName, const QColor& color, dou
 }
 
 TimeSliderButton::TimeSliderButton(double time, const QRectF& frame, const QString& symbolName,
-                                   const QColor& paletteColor, double pointSize, TimeSlider* timeSlider)
-    : QAbstractButton(timeSlider), time_(time), timeSlider_(timeSlider) {
+                                   const QColor& paletteColor, double pointSize, QWidget* timeSlider)
+    : QAbstractButton(timeSlider), time_(time) {
     setFocusPolicy(Qt::NoFocus);
     setAccessibleDescription(symbolName);
     normalImage_ = timeSliderSymbolImage(symbolName, paletteColor, pointSize,
@@ -75,22 +74,22 @@ void TimeSliderButton::contextMenuEvent(QContextMenuEvent* event) {
     menu->popup(event->globalPos());
 }
 
-ZeroButton::ZeroButton(double time, const QRectF& frame, TimeSlider* timeSlider)
+ZeroButton::ZeroButton(double time, const QRectF& frame, QWidget* timeSlider)
     : TimeSliderButton(time, frame, QStringLiteral("z.square"),
                        timeSlider ? timeSlider->palette().color(QPalette::Text) : QColor(Qt::black), 27.0,
                        timeSlider) {}
 
 void ZeroButton::remove() {
-    if (TimeSlider* slider = timeSlider()) slider->removeZeroButton(this);
+    emit removeRequested(this);
 }
 
-NoteButton::NoteButton(std::shared_ptr<TextNote> note, const QRectF& frame, TimeSlider* timeSlider)
+NoteButton::NoteButton(std::shared_ptr<TextNote> note, const QRectF& frame, QWidget* timeSlider)
     : TimeSliderButton(note ? note->time() : 0.0, frame, QStringLiteral("pencil"), QColor(52, 199, 89), 40.0,
                        timeSlider),
       note_(std::move(note)) {}
 
 void NoteButton::remove() {
-    if (TimeSlider* slider = timeSlider()) slider->removeNoteButton(this);
+    emit removeRequested(this);
 }
 
 } // namespace vantle

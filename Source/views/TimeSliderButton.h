@@ -5,7 +5,6 @@
 #include <QAbstractButton>
 #include <QColor>
 #include <QImage>
-#include <QPointer>
 #include <QRectF>
 #include <QString>
 
@@ -16,22 +15,21 @@ class QMenu;
 namespace vantle {
 
 class TextNote;
-class TimeSlider;
 
 // A marker at a time of the entry. It shows `normalImage`, which the slider draws centred on the
 // marker and larger than its frame; the frame is where it takes clicks. A left click seeks like a
-// click on the slider there; the context menu offers to remove what the marker stands for.
+// click on the slider there; the context menu offers to remove what the marker stands for, which
+// the marker asks of the slider through its `removeRequested` signal.
 class TimeSliderButton : public QAbstractButton {
     Q_OBJECT
 
 public:
-    // `frame` in the slider's coordinates. The symbol ("z.square", "pencil") is drawn in
-    // `paletteColor` at `pointSize`.
+    // `frame` in the coordinates of `timeSlider`, the marker's parent. The symbol ("z.square", "pencil")
+    // is drawn in `paletteColor` at `pointSize`.
     TimeSliderButton(double time, const QRectF& frame, const QString& symbolName, const QColor& paletteColor,
-                     double pointSize, TimeSlider* timeSlider);
+                     double pointSize, QWidget* timeSlider);
 
     double time() const { return time_; }
-    TimeSlider* timeSlider() const { return timeSlider_; }
     const QImage& normalImage() const { return normalImage_; }
     // The unrounded frame the slider laid the marker out in.
     const QRectF& frameF() const { return frame_; }
@@ -55,7 +53,6 @@ protected:
 
 private:
     double time_;
-    QPointer<TimeSlider> timeSlider_;
     QImage normalImage_;
     QRectF frame_;
 };
@@ -65,9 +62,12 @@ class ZeroButton final : public TimeSliderButton {
     Q_OBJECT
 
 public:
-    ZeroButton(double time, const QRectF& frame, TimeSlider* timeSlider);
+    ZeroButton(double time, const QRectF& frame, QWidget* timeSlider);
     QString menuTitle() const override { return QStringLiteral("Zero"); }
     void remove() override;
+
+Q_SIGNALS:
+    void removeRequested(vantle::ZeroButton* button);
 };
 
 // Stands for one of the entry's timed notes.
@@ -75,10 +75,13 @@ class NoteButton final : public TimeSliderButton {
     Q_OBJECT
 
 public:
-    NoteButton(std::shared_ptr<TextNote> note, const QRectF& frame, TimeSlider* timeSlider);
+    NoteButton(std::shared_ptr<TextNote> note, const QRectF& frame, QWidget* timeSlider);
     const std::shared_ptr<TextNote>& note() const { return note_; }
     QString menuTitle() const override { return QStringLiteral("Note"); }
     void remove() override;
+
+Q_SIGNALS:
+    void removeRequested(vantle::NoteButton* button);
 
 private:
     std::shared_ptr<TextNote> note_;

@@ -4,7 +4,7 @@ namespace rozezeru {
 
 Compressor::Compressor(std::shared_ptr<Node> input, float threshold, float headRoom, float attackTime,
                        float releaseTime, float masterGain)
-    : PlatformEffectNode(std::move(input), effect) {
+    : PlatformDynamicsNode(std::move(input)) {
     bindParameters();
     setInitialValues({threshold, headRoom, attackTime, releaseTime, masterGain});
 }
@@ -12,7 +12,7 @@ Compressor::Compressor(std::shared_ptr<Node> input, float threshold, float headR
 DynamicsProcessor::DynamicsProcessor(std::shared_ptr<Node> input, float threshold, float headRoom,
                                      float expansionRatio, float expansionThreshold, float attackTime,
                                      float releaseTime, float masterGain)
-    : PlatformEffectNode(std::move(input), effect) {
+    : PlatformDynamicsNode(std::move(input)) {
     bindParameters();
     setInitialValues(
         {threshold, headRoom, expansionRatio, expansionThreshold, attackTime, releaseTime, masterGain});
@@ -20,7 +20,7 @@ DynamicsProcessor::DynamicsProcessor(std::shared_ptr<Node> input, float threshol
 
 Expander::Expander(std::shared_ptr<Node> input, float expansionRatio, float expansionThreshold,
                    float attackTime, float releaseTime, float masterGain)
-    : PlatformEffectNode(std::move(input), effect) {
+    : PlatformDynamicsNode(std::move(input)) {
     bindParameters();
     setInitialValues({expansionRatio, expansionThreshold, attackTime, releaseTime, masterGain});
 }

@@ -3,6 +3,7 @@
 // PlatformEffectParameterDefs.h.
 
 #include "RozezEru/Nodes/Effects/PlatformEffectNode.h"
+#include "RozezEru/Nodes/Effects/PlatformEffectNodeShapes.h"
 
 #include <memory>
 #include <vector>
@@ -11,14 +12,11 @@ namespace rozezeru {
 
 // The compressing half of the platform's dynamics processor (DynamicsProcessorUnit), with its meters.
 // Main thread.
-class Compressor final : public PlatformEffectNode {
+class Compressor final : public PlatformDynamicsNode<Compressor> {
 public:
     static constexpr PlatformEffect effect = PlatformEffect::compressor;
     static const NodeParameterDef& thresholdDef() { return def(effect, "threshold"); }
     static const NodeParameterDef& headRoomDef() { return def(effect, "headRoom"); }
-    static const NodeParameterDef& attackTimeDef() { return def(effect, "attackTime"); }
-    static const NodeParameterDef& releaseTimeDef() { return def(effect, "releaseTime"); }
-    static const NodeParameterDef& masterGainDef() { return def(effect, "masterGain"); }
 
     explicit Compressor(std::shared_ptr<Node> input, float threshold = thresholdDef().defaultValue,
                         float headRoom = headRoomDef().defaultValue,
@@ -30,30 +28,19 @@ public:
         return parameterList(threshold, headRoom, attackTime, releaseTime, masterGain);
     }
 
-    // The unit's meters (entries 7, 8 and 9 of its parameter list), in dB; 0 without them.
-    float compressionAmount() const { return unitParameterAt(7); }
-    float inputAmplitude() const { return unitParameterAt(8); }
-    float outputAmplitude() const { return unitParameterAt(9); }
-
     Parameter<float> threshold{thresholdDef()};
     Parameter<float> headRoom{headRoomDef()};
-    Parameter<float> attackTime{attackTimeDef()};
-    Parameter<float> releaseTime{releaseTimeDef()};
-    Parameter<float> masterGain{masterGainDef()};
 };
 
 // The platform's dynamics processor (DynamicsProcessorUnit): compression and expansion, with its meters.
 // Main thread.
-class DynamicsProcessor final : public PlatformEffectNode {
+class DynamicsProcessor final : public PlatformDynamicsNode<DynamicsProcessor> {
 public:
     static constexpr PlatformEffect effect = PlatformEffect::dynamicsProcessor;
     static const NodeParameterDef& thresholdDef() { return def(effect, "threshold"); }
     static const NodeParameterDef& headRoomDef() { return def(effect, "headRoom"); }
     static const NodeParameterDef& expansionRatioDef() { return def(effect, "expansionRatio"); }
     static const NodeParameterDef& expansionThresholdDef() { return def(effect, "expansionThreshold"); }
-    static const NodeParameterDef& attackTimeDef() { return def(effect, "attackTime"); }
-    static const NodeParameterDef& releaseTimeDef() { return def(effect, "releaseTime"); }
-    static const NodeParameterDef& masterGainDef() { return def(effect, "masterGain"); }
 
     explicit DynamicsProcessor(std::shared_ptr<Node> input, float threshold = thresholdDef().defaultValue,
                                float headRoom = headRoomDef().defaultValue,
@@ -68,30 +55,19 @@ public:
                              masterGain);
     }
 
-    // The unit's meters (entries 7, 8 and 9 of its parameter list), in dB; 0 without them.
-    float compressionAmount() const { return unitParameterAt(7); }
-    float inputAmplitude() const { return unitParameterAt(8); }
-    float outputAmplitude() const { return unitParameterAt(9); }
-
     Parameter<float> threshold{thresholdDef()};
     Parameter<float> headRoom{headRoomDef()};
     Parameter<float> expansionRatio{expansionRatioDef()};
     Parameter<float> expansionThreshold{expansionThresholdDef()};
-    Parameter<float> attackTime{attackTimeDef()};
-    Parameter<float> releaseTime{releaseTimeDef()};
-    Parameter<float> masterGain{masterGainDef()};
 };
 
 // The expanding half of the platform's dynamics processor (DynamicsProcessorUnit), with its meters.
 // Main thread.
-class Expander final : public PlatformEffectNode {
+class Expander final : public PlatformDynamicsNode<Expander> {
 public:
     static constexpr PlatformEffect effect = PlatformEffect::expander;
     static const NodeParameterDef& expansionRatioDef() { return def(effect, "expansionRatio"); }
     static const NodeParameterDef& expansionThresholdDef() { return def(effect, "expansionThreshold"); }
-    static const NodeParameterDef& attackTimeDef() { return def(effect, "attackTime"); }
-    static const NodeParameterDef& releaseTimeDef() { return def(effect, "releaseTime"); }
-    static const NodeParameterDef& masterGainDef() { return def(effect, "masterGain"); }
 
     explicit Expander(std::shared_ptr<Node> input, float expansionRatio = expansionRatioDef().defaultValue,
                       float expansionThreshold = expansionThresholdDef().defaultValue,
@@ -103,16 +79,8 @@ public:
         return parameterList(expansionRatio, expansionThreshold, attackTime, releaseTime, masterGain);
     }
 
-    // The unit's meters (entries 7, 8 and 9 of its parameter list), in dB; 0 without them.
-    float compressionAmount() const { return unitParameterAt(7); }
-    float inputAmplitude() const { return unitParameterAt(8); }
-    float outputAmplitude() const { return unitParameterAt(9); }
-
     Parameter<float> expansionRatio{expansionRatioDef()};
     Parameter<float> expansionThreshold{expansionThresholdDef()};
-    Parameter<float> attackTime{attackTimeDef()};
-    Parameter<float> releaseTime{releaseTimeDef()};
-    Parameter<float> masterGain{masterGainDef()};
 };
 
 // Holds its input below full scale through the platform's peak limiter (PeakLimiterUnit). Main thread.

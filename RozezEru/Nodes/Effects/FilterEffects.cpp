@@ -8,22 +8,10 @@ BandPassFilter::BandPassFilter(std::shared_ptr<Node> input, float centerFrequenc
     setInitialValues({centerFrequency, bandwidth});
 }
 
-HighPassFilter::HighPassFilter(std::shared_ptr<Node> input, float cutoffFrequency, float resonance)
-    : PlatformEffectNode(std::move(input), effect) {
-    bindParameters();
-    setInitialValues({cutoffFrequency, resonance});
-}
-
 HighShelfFilter::HighShelfFilter(std::shared_ptr<Node> input, float cutOffFrequency, float gain)
     : PlatformEffectNode(std::move(input), effect) {
     bindParameters();
     setInitialValues({cutOffFrequency, gain});
-}
-
-LowPassFilter::LowPassFilter(std::shared_ptr<Node> input, float cutoffFrequency, float resonance)
-    : PlatformEffectNode(std::move(input), effect) {
-    bindParameters();
-    setInitialValues({cutoffFrequency, resonance});
 }
 
 LowShelfFilter::LowShelfFilter(std::shared_ptr<Node> input, float cutoffFrequency, float gain)

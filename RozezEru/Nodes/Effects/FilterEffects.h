@@ -3,6 +3,7 @@
 // PlatformEffectParameterDefs.h.
 
 #include "RozezEru/Nodes/Effects/PlatformEffectNode.h"
+#include "RozezEru/Nodes/Effects/PlatformEffectNodeShapes.h"
 
 #include <memory>
 #include <vector>
@@ -29,22 +30,14 @@ public:
 };
 
 // The platform's resonant high-pass filter (FilterEffectUnit). Main thread.
-class HighPassFilter final : public PlatformEffectNode {
+class HighPassFilter final : public PlatformCutoffResonanceFilterNode<HighPassFilter> {
 public:
     static constexpr PlatformEffect effect = PlatformEffect::highPassFilter;
-    static const NodeParameterDef& cutoffFrequencyDef() { return def(effect, "cutoffFrequency"); }
-    static const NodeParameterDef& resonanceDef() { return def(effect, "resonance"); }
 
     explicit HighPassFilter(std::shared_ptr<Node> input,
                             float cutoffFrequency = cutoffFrequencyDef().defaultValue,
-                            float resonance = resonanceDef().defaultValue);
-
-    std::vector<std::shared_ptr<NodeParameter>> parameters() const override {
-        return parameterList(cutoffFrequency, resonance);
-    }
-
-    Parameter<float> cutoffFrequency{cutoffFrequencyDef()};
-    Parameter<float> resonance{resonanceDef()};
+                            float resonance = resonanceDef().defaultValue)
+        : PlatformCutoffResonanceFilterNode(std::move(input), cutoffFrequency, resonance) {}
 };
 
 // The platform's high-shelf filter (FilterEffectUnit). Main thread.
@@ -67,22 +60,14 @@ public:
 };
 
 // The platform's resonant low-pass filter (FilterEffectUnit). Main thread.
-class LowPassFilter final : public PlatformEffectNode {
+class LowPassFilter final : public PlatformCutoffResonanceFilterNode<LowPassFilter> {
 public:
     static constexpr PlatformEffect effect = PlatformEffect::lowPassFilter;
-    static const NodeParameterDef& cutoffFrequencyDef() { return def(effect, "cutoffFrequency"); }
-    static const NodeParameterDef& resonanceDef() { return def(effect, "resonance"); }
 
     explicit LowPassFilter(std::shared_ptr<Node> input,
                            float cutoffFrequency = cutoffFrequencyDef().defaultValue,
-                           float resonance = resonanceDef().defaultValue);
-
-    std::vector<std::shared_ptr<NodeParameter>> parameters() const override {
-        return parameterList(cutoffFrequency, resonance);
-    }
-
-    Parameter<float> cutoffFrequency{cutoffFrequencyDef()};
-    Parameter<float> resonance{resonanceDef()};
+                           float resonance = resonanceDef().defaultValue)
+        : PlatformCutoffResonanceFilterNode(std::move(input), cutoffFrequency, resonance) {}
 };
 
 // The platform's low-shelf filter (FilterEffectUnit). Main thread.

@@ -1,4 +1,4 @@
-#include "SlimSlider/SlimSliderStyle.h"
+#include "SlimSlider/AnySlimSliderStyle.h"
 
 #include "SlimSlider/DefaultSlimSliderStyle.h"
 
