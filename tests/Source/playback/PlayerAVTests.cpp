@@ -128,10 +128,17 @@ TEST(PlayerAVTest, AMovedFileIsFoundThroughTheBookmarkItsLoadKept) {
     EXPECT_EQ(entry->_url.path(), after);
     EXPECT_EQ(app.window.reloadedRows, std::vector<std::shared_ptr<vantle::PlaylistEntry>>{entry});
 
-    // Gone altogether: the bookmark that leads nowhere is dropped, and the entry is missing.
+    // Gone altogether: the bookmark that leads nowhere is dropped, and the entry is missing. It was
+    // tried twice, before and after the bookmark, each failure said as the graph player says it.
     player.setEntry(nullptr);
     std::filesystem::remove(after);
+    console.clear();
     player.setEntry(entry);
+    const auto lines = console.lines();
+    ASSERT_EQ(lines.size(), 2u);
+    for (const std::string& line : lines)
+        EXPECT_TRUE(line.starts_with("154 error ") && line.ends_with(" can't open " + fileURL(after)))
+            << line;
     EXPECT_FALSE(player.entry());
     EXPECT_FALSE(player.playable());
     EXPECT_FALSE(entry->storedBookmark);
