@@ -25,8 +25,6 @@ namespace vantle {
 
 namespace {
 
-AppDelegate* sharedAppDelegate = nullptr;
-
 std::string lowerCaseExtension(const platform::Url& url) {
     std::string extension = url.pathExtension();
     std::transform(extension.begin(), extension.end(), extension.begin(),
@@ -50,7 +48,7 @@ std::string audioRefusalReason(const platform::Error& error) {
 AppDelegate::AppDelegate(QObject* parent, bool followApplicationState)
     : QObject(parent), quit_([] { QCoreApplication::quit(); }), undoItem_(new QAction(tr("Undo"), this)),
       redoItem_(new QAction(tr("Redo"), this)) {
-    sharedAppDelegate = this;
+    setShared(this);
     undoAction()->setShortcut(QKeySequence::Undo);
     redoAction()->setShortcut(QKeySequence::Redo);
     undoAction()->setEnabled(false);
@@ -69,11 +67,11 @@ AppDelegate::AppDelegate(QObject* parent, bool followApplicationState)
 
 AppDelegate::~AppDelegate() {
     AppServices::setMenuItems(nullptr, nullptr);
-    if (sharedAppDelegate == this) sharedAppDelegate = nullptr;
+    if (MainViewHolder::shared() == this) setShared(nullptr);
 }
 
 AppDelegate* AppDelegate::shared() {
-    return sharedAppDelegate;
+    return dynamic_cast<AppDelegate*>(MainViewHolder::shared());
 }
 
 // ---- launching and activation ----

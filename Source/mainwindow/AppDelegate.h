@@ -3,6 +3,7 @@
 // controller; restores the last session once, at the first activation; opens files handed over;
 // quits through the save-first sequence; holds the Undo and Redo menu items. Main thread only.
 
+#include "Source/mainwindow/MainViewHolder.h"
 #include "Source/mainwindow/QActionMenuItem.h"
 #include "Source/mainwindow/RefusedFile.h"
 
@@ -18,7 +19,7 @@ namespace vantle {
 
 class MainViewController;
 
-class AppDelegate final : public QObject {
+class AppDelegate final : public QObject, public MainViewHolder {
     Q_OBJECT
 
 public:
@@ -34,8 +35,8 @@ public:
     static AppDelegate* shared();
 
     // Set by the main view controller when its view has loaded.
-    MainViewController* mainViewController() const { return mainViewController_; }
-    void setMainViewController(MainViewController* controller) { mainViewController_ = controller; }
+    MainViewController* mainViewController() const override { return mainViewController_; }
+    void setMainViewController(MainViewController* controller) override { mainViewController_ = controller; }
 
     // ---- launching and activation ----
     // Launch is done: when the platform never reports an activation (no window manager, say), the

@@ -1,6 +1,5 @@
 #include "Source/mainwindow/AttachmentStack.h"
 
-#include "Source/mainwindow/MainViewController.h"
 #include "Source/session/Attachment.h"
 #include "Source/session/PlaylistEntry.h"
 #include "platform/foundation/Text.h"
@@ -17,37 +16,37 @@ namespace {
 // a right click (the context-menu request) also opens the attachment menu.
 class AttachmentButton final : public QPushButton {
 public:
-    AttachmentButton(MainViewController& controller, std::shared_ptr<Attachment> attachment, QWidget* parent)
+    AttachmentButton(AttachmentStackHost& host, std::shared_ptr<Attachment> attachment, QWidget* parent)
         : QPushButton(QString::fromStdString(platform::replacingInvalidUtf8(attachment->buttonTitle())),
                       parent),
-          controller_(controller), attachment_(std::move(attachment)) {
+          host_(host), attachment_(std::move(attachment)) {
         setToolTip(QString::fromStdString(platform::replacingInvalidUtf8(attachment_->toolTip())));
         setFocusPolicy(Qt::NoFocus);
         // A click made by program or keyboard, which no mouse press announced.
         connect(this, &QPushButton::clicked, this,
-                [this] { controller_.attachmentButtonClicked(attachment_, this, false); });
+                [this] { host_.attachmentButtonClicked(attachment_, this, false); });
     }
 
 protected:
     void mousePressEvent(QMouseEvent* event) override {
         if (event->button() == Qt::RightButton) return QPushButton::mousePressEvent(event);
         event->accept();
-        controller_.attachmentButtonClicked(attachment_, this, false);
+        host_.attachmentButtonClicked(attachment_, this, false);
     }
     void contextMenuEvent(QContextMenuEvent* event) override {
         event->accept();
-        controller_.attachmentButtonClicked(attachment_, this, true);
+        host_.attachmentButtonClicked(attachment_, this, true);
     }
 
 private:
-    MainViewController& controller_;
+    AttachmentStackHost& host_;
     std::shared_ptr<Attachment> attachment_;
 };
 
 } // namespace
 
-AttachmentStack::AttachmentStack(MainViewController& controller, QWidget* parent)
-    : QWidget(parent), controller_(controller), row_(new QHBoxLayout(this)) {
+AttachmentStack::AttachmentStack(AttachmentStackHost& host, QWidget* parent)
+    : QWidget(parent), host_(host), row_(new QHBoxLayout(this)) {
     setObjectName("attachmentStack");
     row_->setContentsMargins(0, 0, 0, 0);
     rebuild(nullptr);
@@ -70,12 +69,11 @@ void AttachmentStack::rebuild(const std::shared_ptr<PlaylistEntry>& entry) {
     QFont font = addButton_->font();
     font.setPointSizeF(24.0);
     addButton_->setFont(font);
-    connect(addButton_, &QPushButton::clicked, this,
-            [this] { controller_.attachmentStackAddButtonPressed(); });
+    connect(addButton_, &QPushButton::clicked, this, [this] { host_.attachmentStackAddButtonPressed(); });
     row_->addWidget(addButton_);
     if (entry)
         for (const std::shared_ptr<Attachment>& attachment : entry->attachments)
-            if (attachment) row_->addWidget(new AttachmentButton(controller_, attachment, this));
+            if (attachment) row_->addWidget(new AttachmentButton(host_, attachment, this));
     row_->addStretch();
 }
 

@@ -11,6 +11,19 @@ class QPushButton;
 
 namespace vantle {
 
+class Attachment;
+
+// What the row's buttons ask of the main view. Main thread only.
+class AttachmentStackHost {
+public:
+    virtual ~AttachmentStackHost() = default;
+    // A side document's button was clicked (`contextClick`: a right click).
+    virtual void attachmentButtonClicked(const std::shared_ptr<Attachment>& attachment, QWidget* button,
+                                         bool contextClick) = 0;
+    // The add button was pressed.
+    virtual void attachmentStackAddButtonPressed() = 0;
+};
+
 class AttachmentStack final : public QWidget, public AttachmentsPart {
     Q_OBJECT
 
@@ -18,7 +31,7 @@ public:
     // The add button's title: an add symbol of the system's symbol font.
     static constexpr const char* addButtonTitle = "+";
 
-    explicit AttachmentStack(MainViewController& controller, QWidget* parent = nullptr);
+    explicit AttachmentStack(AttachmentStackHost& host, QWidget* parent = nullptr);
     QWidget* widget() override { return this; }
     void rebuild(const std::shared_ptr<PlaylistEntry>& entry) override;
 
@@ -27,7 +40,7 @@ public:
     QPushButton* addButton() const { return addButton_; }
 
 private:
-    MainViewController& controller_;
+    AttachmentStackHost& host_;
     QHBoxLayout* row_;
     QPushButton* addButton_ = nullptr;
 };

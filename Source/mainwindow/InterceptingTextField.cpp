@@ -1,6 +1,5 @@
 #include "Source/mainwindow/InterceptingTextField.h"
 
-#include "Source/mainwindow/MainViewController.h"
 #include "Source/session/TextNote.h"
 
 #include <QKeyEvent>

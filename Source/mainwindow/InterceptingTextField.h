@@ -5,9 +5,25 @@
 
 #include <QLineEdit>
 
+#include <memory>
+
 namespace vantle {
 
-class MainViewController;
+class TextNote;
+
+// What the note field asks of the main view. Main thread only.
+class NoteFieldHost {
+public:
+    virtual ~NoteFieldHost() = default;
+    // An edit began: playback pauses and the note at the position becomes current.
+    virtual void beginNoteAtCurrentTime() = 0;
+    // Escape in the field.
+    virtual void cancelOperation() = 0;
+    // The note being edited; null for none.
+    virtual const std::shared_ptr<TextNote>& currentNote() const = 0;
+    // The field's text becomes the current note's.
+    virtual void commitNoteEdit() = 0;
+};
 
 class InterceptingTextField final : public QLineEdit {
     Q_OBJECT
@@ -18,8 +34,9 @@ public:
     bool editing() const { return editing_; }
     // Leaving an edit makes the field read-only again.
     void setEditing(bool editing);
-    MainViewController* mainViewController() const { return mainViewController_; }
-    void setMainViewController(MainViewController* controller) { mainViewController_ = controller; }
+    // The main view the field reports to; null: none.
+    NoteFieldHost* mainViewController() const { return mainViewController_; }
+    void setMainViewController(NoteFieldHost* host) { mainViewController_ = host; }
 
     // Puts the current note's stored text back and commits it, so the note is unchanged.
     void cancelEdit();
@@ -33,7 +50,7 @@ private:
     void beginEdit();
 
     bool editing_ = false;
-    MainViewController* mainViewController_ = nullptr;
+    NoteFieldHost* mainViewController_ = nullptr;
 };
 
 } // namespace vantle

@@ -1,6 +1,6 @@
 #include "Source/mainwindow/KaraokeView.h"
 
-#include "Source/mainwindow/MainViewController.h"
+#include "Source/mainwindow/FittedFont.h"
 
 #include <QFontMetricsF>
 #include <QPalette>
@@ -68,7 +68,7 @@ void KaraokeView::fitFont() {
     for (const QString& line : lines)
         if (metrics.horizontalAdvance(line) > metrics.horizontalAdvance(widest)) widest = line;
     const std::optional<QFont> fitted =
-        MainViewController::fittedFont(widest, font(), QSizeF(width(), height() / double(lines.size())));
+        fittedFont(widest, font(), QSizeF(width(), height() / double(lines.size())));
     if (!fitted) return;
     QFont sized = *fitted;
     sized.setPointSizeF(std::min(pointSize, fitted->pointSizeF()));

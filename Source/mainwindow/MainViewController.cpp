@@ -1,13 +1,13 @@
 #include "Source/mainwindow/MainViewController.h"
 
-#include "Source/mainwindow/AppDelegate.h"
 #include "Source/mainwindow/AttachmentStack.h"
 #include "Source/mainwindow/ClockedBreakTimer.h"
 #include "Source/mainwindow/InterceptingTextField.h"
 #include "Source/mainwindow/KaraokeView.h"
 #include "Source/mainwindow/Logger.h"
-#include "Source/mainwindow/MainWindowController.h"
-#include "Source/mainwindow/RealParts.h"
+#include "Source/mainwindow/MainViewHolder.h"
+#include "Source/mainwindow/MainWindowHost.h"
+#include "Source/mainwindow/RealPartAdapters.h"
 #include "Source/mainwindow/SoundPanel.h"
 #include "Source/mainwindow/WaveformPicture.h"
 #include "Source/playback/SoundEffect.h"
@@ -126,14 +126,16 @@ MainViewController::MainViewController(MainViewEnvironment environment, QWidget*
     const MainViewParts& parts = environment.parts;
     log_ = parts.log ? parts.log(*this) : nullptr;
     if (!log_) log_ = std::make_unique<Logger>(Logger::defaultLocation(), *clock_);
-    screensaver_ = makeMainViewPart<ScreensaverPart, ScreensaverAdapter>(
-        parts.screensaver, *this, [this] { return std::make_unique<ScreensaverAdapter>(*this); });
+    screensaver_ = makeMainViewPart<ScreensaverPart, ScreensaverAdapter>(parts.screensaver, *this, [this] {
+        return std::make_unique<ScreensaverAdapter>(*player_, restTimerState(), *clock_, *scheduler_);
+    });
     notices_ = makeMainViewPart<NoticesPart, NoticesAdapter>(
         parts.notices, *this, [] { return std::make_unique<NoticesAdapter>(); });
     timeSlider_ = makeMainViewPart<TimeSliderPart, TimeSliderAdapter>(
         parts.timeSlider, *this, [this] { return std::make_unique<TimeSliderAdapter>(*this); });
-    transport_ = makeMainViewPart<TransportPart, TransportAdapter>(
-        parts.transport, *this, [this] { return std::make_unique<TransportAdapter>(*this, nullptr); });
+    transport_ = makeMainViewPart<TransportPart, TransportAdapter>(parts.transport, *this, [this] {
+        return std::make_unique<TransportAdapter>(*this, doNotDisturb_, nullptr);
+    });
     karaoke_ = makeMainViewPart<KaraokePart, KaraokeView>(parts.karaoke, *this,
                                                           [] { return std::make_unique<KaraokeView>(); });
     waveform_ = makeMainViewPart<WaveformPart, WaveformPicture>(
@@ -161,8 +163,8 @@ MainViewController::~MainViewController() {
     player_->setDelegate(nullptr);
     timeSlider_->setPlayer(nullptr);
     if (AppServices::mainWindow() == this) AppServices::setMainWindow(nullptr);
-    if (AppDelegate* delegate = AppDelegate::shared(); delegate && delegate->mainViewController() == this)
-        delegate->setMainViewController(nullptr);
+    if (MainViewHolder* holder = MainViewHolder::shared(); holder && holder->mainViewController() == this)
+        holder->setMainViewController(nullptr);
 }
 
 void MainViewController::buildLayout() {
@@ -250,7 +252,7 @@ void MainViewController::viewDidLoad() {
     noteTextField_->setMainViewController(this);
     player_->setDelegate(this);
     log_->log("-------------------------");
-    if (AppDelegate* delegate = AppDelegate::shared()) delegate->setMainViewController(this);
+    if (MainViewHolder* holder = MainViewHolder::shared()) holder->setMainViewController(this);
     AppServices::setMainWindow(this);
     tableView_->setClock(*clock_);
     tableView_->setTableDelegate(this);
@@ -285,8 +287,8 @@ QWidget* MainViewController::karaokeView() const {
     return karaoke_->widget();
 }
 
-MainWindowController* MainViewController::mainWindowController() const {
-    return qobject_cast<MainWindowController*>(window());
+MainWindowHost* MainViewController::mainWindowController() const {
+    return dynamic_cast<MainWindowHost*>(window());
 }
 
 BreakTimer& MainViewController::breakTimer() const {

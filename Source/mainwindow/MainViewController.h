@@ -3,12 +3,15 @@
 // break timer, the exporter and the window's parts; loads entries, drives the display from a 0.1 s
 // tick, restores the last session and opens, saves and closes session documents. Main thread only.
 
+#include "Source/mainwindow/AttachmentStack.h"
 #include "Source/mainwindow/InterceptingTextField.h"
 #include "Source/mainwindow/MainViewParts.h"
 #include "Source/mainwindow/RefusedFile.h"
+#include "Source/mainwindow/SoundPanel.h"
 #include "Source/playback/Player.h"
 #include "Source/session/MainWindowServices.h"
 #include "Source/views/PlaylistTableDelegate.h"
+#include "Source/views/TimeSlider.h"
 #include "Source/views/TransportHost.h"
 #include "Source/views/VtlViewController.h"
 #include "platform/dispatch/TimerScheduler.h"
@@ -53,7 +56,7 @@ class Attachment;
 class BreakTimer;
 class ClockedBreakTimer;
 class Exporter;
-class MainWindowController;
+class MainWindowHost;
 class Mp4ViewController;
 class Mp4WindowController;
 class PdfViewController;
@@ -118,7 +121,11 @@ class MainViewController final : public VtlViewController,
                                  public PlayerDelegate,
                                  public PlaylistTableDelegate,
                                  public MainWindowServices,
-                                 public TransportHost {
+                                 public TransportHost,
+                                 public TimeSliderHost,
+                                 public NoteFieldHost,
+                                 public AttachmentStackHost,
+                                 public SoundPanelHost {
     Q_OBJECT
 
 public:
@@ -146,7 +153,7 @@ public:
     TransportPart& transport() const { return *transport_; }
     TimeSliderPart& timeSlider() const { return *timeSlider_; }
     // The current entry's scrubber; null without an entry.
-    std::shared_ptr<Scrubber> scrubber() const { return scrubber_; }
+    std::shared_ptr<Scrubber> scrubber() const override { return scrubber_; }
     platform::DoNotDisturb* doNotDisturb() const { return doNotDisturb_; }
     const platform::Clock& clock() const { return *clock_; }
     platform::TimerScheduler& scheduler() const { return *scheduler_; }
@@ -157,11 +164,11 @@ public:
     void setFirst(bool first) { first_ = first; }
     // The remaining time is shown (false while the time slider is held: the position instead).
     bool showingRemaining() const { return showingRemaining_; }
-    void setShowingRemaining(bool showing) { showingRemaining_ = showing; }
+    void setShowingRemaining(bool showing) override { showingRemaining_ = showing; }
     // The entry that ended before an automatic advance; the transport's back action returns to it.
     const std::shared_ptr<PlaylistEntry>& prevEntry() const override { return prevEntry_; }
     void setPrevEntry(std::shared_ptr<PlaylistEntry> entry) { prevEntry_ = std::move(entry); }
-    const std::shared_ptr<TextNote>& currentNote() const { return currentNote_; }
+    const std::shared_ptr<TextNote>& currentNote() const override { return currentNote_; }
     float volume() const override { return volume_; }
     // Clamped to 0 … 1, given to the player and shown by the transport's volume control.
     void setVolume(float volume) override;
@@ -310,13 +317,13 @@ public:
     // A click on a side document's button: with Control or Alt held (or a right click) it becomes
     // the current attachment and its menu pops up at the button; otherwise it opens.
     void attachmentButtonClicked(const std::shared_ptr<Attachment>& attachment, QWidget* button,
-                                 bool contextClick);
+                                 bool contextClick) override;
     // A video opens in the video window; any other document with the user's default application,
     // but only a regular file that is not executable (a session may come from someone else):
     // anything else is shown in the file manager instead.
     void openAttachment(const Attachment& attachment);
     // The add button: a window-modal panel of documents to add to the selected entries.
-    void attachmentStackAddButtonPressed();
+    void attachmentStackAddButtonPressed() override;
     void addChosenAttachments(const std::vector<platform::Url>& chosen);
     // Each selected entry that does not hold the document yet gets it, as one "Add Attachment"
     // step per entry.
@@ -369,13 +376,13 @@ public:
     // ---- timed notes ----
     // The note field was clicked: playback pauses and, unless a note is near, an empty note is
     // made at the position.
-    void beginNoteAtCurrentTime();
+    void beginNoteAtCurrentTime() override;
     // The field's text becomes the note's (empty: the note goes) and the notes file is written.
-    void commitNoteEdit();
+    void commitNoteEdit() override;
     // Return or a change of focus in the note field; a click elsewhere on the main view.
     void noteFieldDidEndEditing();
     // Escape: the note keeps its text and the table gets the focus.
-    void cancelOperation();
+    void cancelOperation() override;
     // The note reached at the position, shown by its first word for 1 s; a first word beginning
     // with "!" also rings. Nothing while a note is current.
     void announceNote(const std::shared_ptr<TextNote>& note);
@@ -409,8 +416,8 @@ public:
     RemoteControlDelegate* keyVideoWindow() const override;
 
     // ---- treble and balance (the sound panel's values, −10 … 10) ----
-    void trebleChanged(double value);
-    void panChanged(double value);
+    void trebleChanged(double value) override;
+    void panChanged(double value) override;
 
     // ---- PlayerDelegate ----
     void playerDidFinish() override;
@@ -445,7 +452,7 @@ public:
     void entryRecordsChanged() override;
 
     // The application's main window controller, when this view is its content.
-    MainWindowController* mainWindowController() const;
+    MainWindowHost* mainWindowController() const;
 
     // ---- window size ----
     // The window changed size (a move alone changes nothing): the lyrics and the time texts are

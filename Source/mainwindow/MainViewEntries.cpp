@@ -4,7 +4,7 @@
 #include "Source/mainwindow/MainViewController.h"
 
 #include "Source/mainwindow/ClockedBreakTimer.h"
-#include "Source/mainwindow/MainWindowController.h"
+#include "Source/mainwindow/MainWindowHost.h"
 #include "Source/playback/BreakTimer.h"
 #include "Source/session/EditListTransaction.h"
 #include "Source/session/Playlist.h"
@@ -147,7 +147,7 @@ void MainViewController::playerDidFinish() {
 }
 
 void MainViewController::updateForMode() {
-    if (MainWindowController* windowController = mainWindowController()) windowController->updateModeTools();
+    if (MainWindowHost* windowController = mainWindowController()) windowController->updateModeTools();
     QWidget* lyrics = karaoke_->widget();
     const PlayerMode mode = player_->mode();
     const bool shown = mode == PlayerMode::karaoke || mode == PlayerMode::karaokePrepare;

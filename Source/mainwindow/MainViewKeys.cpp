@@ -5,8 +5,8 @@
 
 #include "Source/mainwindow/InterceptingTextField.h"
 
-#include "Source/mainwindow/AppDelegate.h"
-#include "Source/mainwindow/MainWindowController.h"
+#include "Source/mainwindow/MainViewHolder.h"
+#include "Source/mainwindow/MainWindowHost.h"
 #include "Source/session/EditListTransaction.h"
 #include "Source/session/Playlist.h"
 #include "Source/session/PlaylistEntry.h"
@@ -120,8 +120,8 @@ void MainViewController::handleKey(const QString& characters) {
     if (mode == PlayerMode::karaoke || mode == PlayerMode::karaokePrepare) toggleKaraokeEditing(characters);
 
     // The zero mark and the line jumps go to the application's main view, which is this one.
-    AppDelegate* delegate = AppDelegate::shared();
-    MainViewController* hub = delegate ? delegate->mainViewController() : nullptr;
+    MainViewHolder* holder = MainViewHolder::shared();
+    MainViewController* hub = holder ? holder->mainViewController() : nullptr;
     const bool inMainWindow = mainWindowController() && hub;
 
     if (characters == mainViewSpaceKey) {
@@ -137,8 +137,7 @@ void MainViewController::handleKey(const QString& characters) {
         if (inMainWindow) hub->transport().nextSegmentPressed();
     } else if (characters == mainViewEscapeKey) {
         clearSearchField();
-        if (MainWindowController* windowController = mainWindowController())
-            windowController->actionPrepare();
+        if (MainWindowHost* windowController = mainWindowController()) windowController->actionPrepare();
     } else if (characters == mainViewDeleteKey) {
         removeSelectedEntries();
     } else if (characters == QStringLiteral("s")) {

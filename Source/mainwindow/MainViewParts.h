@@ -103,8 +103,8 @@ public:
 };
 
 // The sound panel ("Treble" and "Balance", −10 … 10 in half steps) is a MainViewPart: it hands
-// its values to MainViewController::trebleChanged and panChanged, and the controller calls nothing
-// of it.
+// its values to its SoundPanelHost (the controller's trebleChanged and panChanged), and the
+// controller calls nothing of it.
 
 // The diary of listening (a text log); no view.
 class ListeningLog {

@@ -5,7 +5,7 @@
 
 #include "Source/mainwindow/ClockedBreakTimer.h"
 #include "Source/mainwindow/Environment.h"
-#include "Source/mainwindow/MainWindowController.h"
+#include "Source/mainwindow/MainWindowHost.h"
 #include "Source/mainwindow/PanelFolders.h"
 #include "Source/mainwindow/WindowTitle.h"
 #include "Source/playback/BreakTimer.h"
@@ -276,7 +276,7 @@ void MainViewController::clearSession() {
 }
 
 void MainViewController::clearSearchField() {
-    if (MainWindowController* windowController = mainWindowController()) {
+    if (MainWindowHost* windowController = mainWindowController()) {
         windowController->clearSearchField();
         return;
     }
@@ -368,7 +368,7 @@ void MainViewController::updateWindowTitle() {
     const QString title =
         QString::fromStdString(mainWindowTitle(sessionURL_, Environment::version(), buildDate));
     if (QWidget* top = window()) top->setWindowTitle(title);
-    if (MainWindowController* windowController = mainWindowController())
+    if (MainWindowHost* windowController = mainWindowController())
         windowController->rebuildTagFilterButtons();
     updateWindowMenuKeyEquivalents();
 }

@@ -2,11 +2,10 @@
 
 #include "Source/mainwindow/MainViewController.h"
 
+#include "Source/mainwindow/FittedFont.h"
 #include "Source/playback/Player.h"
-#include "Source/views/TextNotifierView.h"
 
 #include <QFontDatabase>
-#include <QFontMetricsF>
 #include <QLabel>
 #include <QLayout>
 
@@ -56,14 +55,7 @@ void MainViewController::layoutTimeTexts(bool redrawWaveform) {
 }
 
 std::optional<QFont> MainViewController::fittedFont(const QString& text, const QFont& baseFont, QSizeF size) {
-    if (!(size.width() > 0.0) || !(size.height() > 0.0)) return std::nullopt;
-    QFont probe = baseFont;
-    probe.setPointSizeF(12.0);
-    const QFontMetricsF metrics(probe);
-    QFont fitted = baseFont;
-    fitted.setPointSizeF(
-        TextNotifierView::fittedPointSize(QSizeF(metrics.horizontalAdvance(text), metrics.height()), size));
-    return fitted;
+    return vantle::fittedFont(text, baseFont, size);
 }
 
 } // namespace vantle

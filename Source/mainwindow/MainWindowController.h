@@ -5,6 +5,7 @@
 
 #include "RozezEru/Nodes/Playback/PlatformSampler/Bundle.h"
 #include "Source/mainwindow/MainViewController.h"
+#include "Source/mainwindow/MainWindowHost.h"
 #include "platform/dispatch/TimerScheduler.h"
 
 #include <QMainWindow>
@@ -30,7 +31,7 @@ class AppDelegate;
 class Clock;
 class WindowListMenu;
 
-class MainWindowController final : public QMainWindow {
+class MainWindowController final : public QMainWindow, public MainWindowHost {
     Q_OBJECT
 
 public:
@@ -55,12 +56,12 @@ public:
     // The search field's text becomes the playlist's filter; the table is reloaded.
     void actionSearch();
     // Empties the search field and applies the empty filter.
-    void clearSearchField();
+    void clearSearchField() override;
     // Shows the player's mode.
-    void updateModeTools();
+    void updateModeTools() override;
     // Prepare mode: the player's mode becomes `prepare` (the mode display follows), the break
     // timer stops and the screensaver's idle time starts over.
-    void actionPrepare();
+    void actionPrepare() override;
     // The mode tools' actions: the player's mode, shown at once; prepare and karaoke stop the
     // break timer; the screensaver's idle time starts over.
     void setMode(PlayerMode mode);
@@ -74,7 +75,7 @@ public:
     // Writes the frame now (the debounce timer does so once a move or resize has settled).
     void saveFrame();
     // Shows the playlist's include and exclude tags.
-    void rebuildTagFilterButtons();
+    void rebuildTagFilterButtons() override;
     // Pops up one of the main view's menus under the widget.
     void popUpMenu(QMenu& menu, QWidget& at);
 

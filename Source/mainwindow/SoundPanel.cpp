@@ -1,13 +1,12 @@
 #include "Source/mainwindow/SoundPanel.h"
 
 #include "Source/mainwindow/AudioView.h"
-#include "Source/mainwindow/MainViewController.h"
 
 namespace vantle {
 
-SoundPanel::SoundPanel(MainViewController& controller)
-    : SoundPanel([&controller](double value) { controller.trebleChanged(value); },
-                 [&controller](double value) { controller.panChanged(value); }) {}
+SoundPanel::SoundPanel(SoundPanelHost& host)
+    : SoundPanel([&host](double value) { host.trebleChanged(value); },
+                 [&host](double value) { host.panChanged(value); }) {}
 
 SoundPanel::SoundPanel(AudioModel::Receiver trebleChanged, AudioModel::Receiver panChanged)
     : view_(new AudioView(audioModel_)) {

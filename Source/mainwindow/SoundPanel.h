@@ -11,12 +11,19 @@
 
 namespace vantle {
 
-class MainViewController;
+// Where the panel's values go: the main view, which sets the player (slider units, −10 … 10).
+// Main thread only.
+class SoundPanelHost {
+public:
+    virtual ~SoundPanelHost() = default;
+    virtual void trebleChanged(double value) = 0;
+    virtual void panChanged(double value) = 0;
+};
 
 class SoundPanel final : public MainViewPart {
 public:
-    // Hands the values to the controller's trebleChanged and panChanged.
-    explicit SoundPanel(MainViewController& controller);
+    // Hands the values to the host's trebleChanged and panChanged.
+    explicit SoundPanel(SoundPanelHost& host);
     // Hands them to the given receivers (slider units, −10 … 10).
     SoundPanel(AudioModel::Receiver trebleChanged, AudioModel::Receiver panChanged);
     ~SoundPanel() override;
