@@ -88,8 +88,9 @@ void EntryPlayer::load(const std::shared_ptr<PlaylistEntry>& entry) {
 
 void EntryPlayer::watch(const std::shared_ptr<PlaylistEntry>& entry) {
     fileMonitor_.reset();
-    auto monitor = std::make_unique<FileMonitor>(entry->_url, platform::FileSystemEvent::all,
-                                                 [this, entry] { fileChanged(entry); });
+    auto monitor = std::make_unique<FileMonitor>(
+        entry->_url, platform::FileSystemEvent::all,
+        [this, entry](platform::FileSystemEvent events) { fileChanged(entry, events); });
     if (!monitor->isWatching()) {
         watchedFile_.reset();
         return;
@@ -98,9 +99,22 @@ void EntryPlayer::watch(const std::shared_ptr<PlaylistEntry>& entry) {
     watchedFile_ = FileFingerprint::of(entry->_url.path());
 }
 
-void EntryPlayer::fileChanged(const std::shared_ptr<PlaylistEntry>& entry) {
+void EntryPlayer::watchAgain(const std::shared_ptr<PlaylistEntry>& entry,
+                             const std::optional<FileFingerprint>& read) {
+    watch(entry);
+    // Changed between the read and the new watch: no event of that change will come.
+    if (fileMonitor_ && read && watchedFile_ && !watchedFile_->sameBytes(*read)) {
+        watchedFile_ = read;
+        fileChanged(entry, platform::FileSystemEvent::write);
+    }
+}
+
+void EntryPlayer::fileChanged(const std::shared_ptr<PlaylistEntry>& entry, platform::FileSystemEvent events) {
     // A monitor goes with its entry; this guards a completion already on its way.
     if (!entry || entry != entry_) return;
+    // Its mode or times alone leave the bytes as they were, or a writer is still at them (a copy sets the
+    // mode of the file it has just emptied): a write is reported of its own once its writer is done.
+    if (events == platform::FileSystemEvent::attrib) return;
     const std::string path = entry->_url.path();
     const std::string described = entry->_url.absoluteString();
     if (!platform::fileExists(path)) {
@@ -115,7 +129,7 @@ void EntryPlayer::fileChanged(const std::shared_ptr<PlaylistEntry>& entry) {
     if (now && watchedFile_ && now->sameBytes(*watchedFile_)) {
         // Touched, or written again with the same song. Another file renamed over the old one needs a
         // watch of its own.
-        if (!now->sameFile(*watchedFile_)) watch(entry);
+        if (!now->sameFile(*watchedFile_)) watchAgain(entry, now);
         return;
     }
     platform::consolePrint("🎈change entry for " + described);
@@ -123,16 +137,26 @@ void EntryPlayer::fileChanged(const std::shared_ptr<PlaylistEntry>& entry) {
     if (!reopened) {
         // Half written, or no longer audio: what is open plays on; the next event may bring it whole.
         platform::consolePrint("220 can't reopen " + described);
+        if (now && watchedFile_ && !now->sameFile(*watchedFile_)) {
+            // The file renamed over the old one is the one whose next write counts.
+            const std::optional<FileFingerprint> playing = watchedFile_;
+            watch(entry);
+            if (fileMonitor_) watchedFile_ = playing;
+        }
         return;
     }
     suspend();
     const double position = desiredTime_;
     replaceFile(std::move(reopened.value()));
     entry->fileMissing = false;
-    watch(entry);
+    // What was read is what was on disk before the open, not what is there by now: a write made
+    // meanwhile differs from it, and the watch, kept while the path names its file, reports that write.
+    const bool sameWatch = fileMonitor_ && now && watchedFile_ && now->sameFile(*watchedFile_);
+    if (sameWatch) watchedFile_ = now;
     desiredTime_ = std::min(position, std::max(0.0, duration() - 0.1));
     if (delegate_) delegate_->refreshDisplay();
     resume();
+    if (!sameWatch) watchAgain(entry, now);
 }
 
 void EntryPlayer::replaceFile(std::unique_ptr<platform::AudioFile> file) {

@@ -8,6 +8,7 @@
 #include "RozezEru/Internals/HasAudioEngine.h"
 #include "Source/playback/FileFingerprint.h"
 #include "Source/playback/Player.h"
+#include "platform/dispatch/FileSystemWatch.h"
 
 #include <memory>
 #include <optional>
@@ -78,7 +79,9 @@ public:
     // the music by itself. The same bytes as before (a `touch`) change nothing; other bytes are read
     // anew in place, keeping the playing state and the position (within the new length); a file gone
     // or moved away plays on from what is open, and the entry is marked missing.
-    void fileChanged(const std::shared_ptr<PlaylistEntry>& entry);
+    // A change of mode or times alone reads nothing. What was read is what the file held before it was
+    // opened, so a write made while it is read is read in turn.
+    void fileChanged(const std::shared_ptr<PlaylistEntry>& entry, platform::FileSystemEvent events);
 
 protected:
     // The engine plays through `device`; the subclass puts its chain behind filePlayer_ as the
@@ -113,6 +116,9 @@ private:
     // Watches `entry`'s file (fileChanged on each event) and notes what it holds; nothing is
     // watched where the file cannot be.
     void watch(const std::shared_ptr<PlaylistEntry>& entry);
+    // Watches `entry`'s file anew after `read` was read of it, and reads it again at once when it no
+    // longer holds that.
+    void watchAgain(const std::shared_ptr<PlaylistEntry>& entry, const std::optional<FileFingerprint>& read);
 
     const double seekLimitWithoutFile_;
     std::unique_ptr<FileMonitor> fileMonitor_;

@@ -11,19 +11,19 @@ namespace vantle {
 
 // Shared by the monitor and its posted blocks, so a completion survives the monitor it destroys.
 struct FileMonitor::Delivery {
-    std::function<void()> completion;
+    FileMonitor::Completion completion;
     std::atomic<bool> cancelled{false};
 };
 
-FileMonitor::FileMonitor(platform::Url url, platform::FileSystemEvent event, std::function<void()> completion)
+FileMonitor::FileMonitor(platform::Url url, platform::FileSystemEvent event, Completion completion)
     : delivery_(std::make_shared<Delivery>()), dispatchQueue_(platform::globalQueue()), url_(std::move(url)) {
     delivery_->completion = std::move(completion);
     auto watch = platform::FileSystemWatch::watch(
         url_.path(), event,
-        [delivery = delivery_](platform::FileSystemEvent) {
+        [delivery = delivery_](platform::FileSystemEvent events) {
             platform::consolePrint("=== in eventHandler");
-            platform::mainQueue().async([delivery] {
-                if (!delivery->cancelled.load() && delivery->completion) delivery->completion();
+            platform::mainQueue().async([delivery, events] {
+                if (!delivery->cancelled.load() && delivery->completion) delivery->completion(events);
             });
         },
         dispatchQueue_);

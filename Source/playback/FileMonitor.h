@@ -14,7 +14,7 @@ namespace vantle {
 
 // The player puts one on each entry file it loads and looks at what changed when it fires. Each delivery
 // of the watch prints "=== in eventHandler" on the global queue and runs the completion once on the main
-// queue.
+// queue, with the kinds of change it brings.
 // Create and destroy on the main thread. Destroying the monitor cancels its watch and closes its descriptor;
 // no completion of it runs afterwards, even one already posted (so a replaced monitor can never make an
 // earlier entry current again). A completion may destroy its own monitor.
@@ -22,7 +22,8 @@ class FileMonitor {
 public:
     // Watching when it returns, unless the file cannot be opened: then nothing is watched and error() says
     // why.
-    FileMonitor(platform::Url url, platform::FileSystemEvent event, std::function<void()> completion);
+    using Completion = std::function<void(platform::FileSystemEvent events)>;
+    FileMonitor(platform::Url url, platform::FileSystemEvent event, Completion completion);
     ~FileMonitor();
     FileMonitor(const FileMonitor&) = delete;
     FileMonitor& operator=(const FileMonitor&) = delete;

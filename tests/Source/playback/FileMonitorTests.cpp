@@ -59,8 +59,10 @@ protected:
         };
     }
     std::unique_ptr<FileMonitor> watch(const std::string& file, std::function<void()> completion) {
+        FileMonitor::Completion withEvents;
+        if (completion) withEvents = [completion = std::move(completion)](FileSystemEvent) { completion(); };
         return std::make_unique<FileMonitor>(Url::fileURLWithPath(file), FileSystemEvent::all,
-                                             std::move(completion));
+                                             std::move(withEvents));
     }
     // As the player does: each call reloads the entry and puts a new monitor on the new file.
     void watchReloading() {
@@ -102,6 +104,18 @@ TEST_F(FileMonitorTest, EachRewriteCallsTheCompletionOnceOnTheMainQueue) {
     EXPECT_FALSE(anotherCallWithin(0.2));
     EXPECT_EQ(calls, 2);
     EXPECT_EQ(console.lines(), (std::vector{kEventLine, kEventLine}));
+}
+
+TEST_F(FileMonitorTest, TheCompletionIsToldWhatChanged) {
+    std::vector<FileSystemEvent> told;
+    monitor = std::make_unique<FileMonitor>(Url::fileURLWithPath(path), FileSystemEvent::all,
+                                            [&](FileSystemEvent events) { told.push_back(events); });
+    ASSERT_EQ(::chmod(path.c_str(), 0600), 0);
+    ASSERT_TRUE(mainQueue().drainUntil([&] { return told.size() == 1; }, kMonitorTimeout));
+    EXPECT_EQ(told[0], FileSystemEvent::attrib);
+    writeSong(path, "ID3 edited, longer");
+    ASSERT_TRUE(mainQueue().drainUntil([&] { return told.size() == 2; }, kMonitorTimeout));
+    EXPECT_EQ(told[1], FileSystemEvent::write | FileSystemEvent::extend);
 }
 
 TEST_F(FileMonitorTest, AtomicReplaceCallsOnceAndTheCompletionMayReplaceItsMonitor) {

@@ -65,6 +65,13 @@ public:
             const auto period = std::chrono::nanoseconds(std::int64_t(1e9 * 512 / 44100.0 / speed_));
             auto due = std::chrono::steady_clock::now();
             while (!stopRequested_) {
+                if (periods_ >= allowed_) {
+                    holding_ = true;
+                    std::this_thread::sleep_for(std::chrono::microseconds(200));
+                    due = std::chrono::steady_clock::now();
+                    continue;
+                }
+                holding_ = false;
                 platform::AudioBufferList list = buffer_->bufferList(512);
                 client.renderDevicePeriod(
                     512, list,
@@ -84,6 +91,13 @@ public:
     }
     bool isRunning() const override { return thread_.joinable(); }
     std::uint64_t periodsRendered() const { return periods_; }
+    // Renders no period past the `count`th, so that what a test reads on the main thread afterwards
+    // was rendered by then however late it reads; holding() once it waits there.
+    void allowPeriods(std::uint64_t count) {
+        holding_ = false;
+        allowed_ = count;
+    }
+    bool holding() const { return holding_; }
 
 private:
     double speed_;
@@ -91,6 +105,8 @@ private:
     std::thread thread_;
     std::atomic<bool> stopRequested_{false};
     std::atomic<std::uint64_t> periods_{0};
+    std::atomic<std::uint64_t> allowed_{~std::uint64_t(0)};
+    std::atomic<bool> holding_{false};
 };
 
 // A device that never starts, as a sound card that has gone away.
@@ -108,6 +124,7 @@ public:
     void clearPrevEntry() override { ++prevEntryClears; }
     void entryDurationChanged(const std::shared_ptr<vantle::PlaylistEntry>& entry) override {
         toldLengths.emplace_back(entry, entry->_cachedDuration);
+        if (onLength) onLength();
     }
     void nothingToPlay() override { ++refusals; }
 
@@ -117,6 +134,7 @@ public:
     int prevEntryClears = 0;
     int refusals = 0;
     std::function<void()> onFinish;
+    std::function<void()> onLength;
     std::vector<std::pair<std::shared_ptr<vantle::PlaylistEntry>, std::optional<double>>> toldLengths;
 };
 

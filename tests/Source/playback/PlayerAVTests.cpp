@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 
 using namespace playbacktest;
@@ -66,7 +67,8 @@ TEST(PlayerAVTest, ChangeEventsOnThePlayingFileLeaveTheMusicPlaying) {
     const std::string path = folder.file("a.wav");
     ASSERT_TRUE(writeTone(path, 20.0));
     RecordingDelegate delegate;
-    vantle::PlayerAV player(std::make_unique<QuickDevice>());
+    // 10 s to play the 20 s: the song is still playing when the last change is read on a busy machine.
+    vantle::PlayerAV player(std::make_unique<QuickDevice>(2.0));
     player.setDelegate(&delegate);
     auto entry = entryFor(path);
     player.setEntry(entry);
@@ -88,8 +90,11 @@ TEST(PlayerAVTest, ChangeEventsOnThePlayingFileLeaveTheMusicPlaying) {
     EXPECT_TRUE(player.isPlaying());
     EXPECT_GT(player.playbackTime(), 1.0);
 
-    // Rewritten longer: read again where it was.
+    // Rewritten longer: read again where it was. A writer paused midway is read midway too, and again
+    // once it is done.
     ASSERT_TRUE(writeTone(path, 40.0));
+    ASSERT_TRUE(
+        platform::mainQueue().drainUntil([&] { return std::abs(player.duration() - 40.0) < 1e-6; }, 10.0));
     ASSERT_TRUE(lineCame("🎈change entry for " + fileURL(path)));
     EXPECT_TRUE(player.isPlaying());
     EXPECT_GT(player.playbackTime(), 1.0);
