@@ -20,8 +20,8 @@
 //
 // Any thread may log; the audio render thread never does.
 
+#include "RozezEru/Internals/LoggingSwitch.h"
 #include "RozezEru/Internals/OSLog.h"
-#include "RozezEru/Internals/Settings.h"
 #include "platform/foundation/FloatText.h"
 #include "platform/foundation/LogSink.h"
 
@@ -152,7 +152,7 @@ template <typename T> void appendItem(std::string& out, const T& item) {
 } // namespace logDetail
 
 template <typename... Items> void Log(const LogSite& site, const Items&... items) {
-    if (!Settings::loggingEnabled.load(std::memory_order_relaxed)) return;
+    if (!loggingSwitch.load(std::memory_order_relaxed)) return;
     std::string content;
     if constexpr (sizeof...(Items) > 0) {
         bool first = true;

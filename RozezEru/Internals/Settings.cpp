@@ -64,8 +64,6 @@ std::atomic<Settings::BufferLength> Settings::bufferLength{Settings::BufferLengt
 std::atomic<Settings::BufferLength> Settings::secondBufferLength{Settings::BufferLength::veryLong};
 std::atomic<Settings::BufferLength> Settings::recorderBufferLength{Settings::BufferLength::veryLong};
 std::atomic<bool> Settings::delayRecorderStop{false};
-// Constant-initialised, so it is on before any static constructor can log.
-std::atomic<bool> Settings::loggingEnabled{true};
 
 const platform::AudioFormat& Settings::defaultAudioFormat() {
     static const platform::AudioFormat format =

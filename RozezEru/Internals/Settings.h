@@ -2,6 +2,7 @@
 // The toolkit's process-wide settings, as static members read directly by every part of the
 // toolkit; there is no settings object to pass around.
 
+#include "RozezEru/Internals/LoggingSwitch.h"
 #include "RozezEru/Internals/OSStatus.h"
 #include "platform/audio/AudioFormat.h"
 
@@ -61,7 +62,7 @@ public:
 
     // Log records are written only while this is on (initially on). Readers load it relaxed:
     // a change only needs to show at the next log call, not order anything else.
-    static std::atomic<bool> loggingEnabled;
+    static constexpr std::atomic<bool>& loggingEnabled = loggingSwitch;
 
     // The output device's I/O buffer duration in seconds, from what an engine's output unit
     // reports: the status and frame count of its buffer-frame-size read and its output sample

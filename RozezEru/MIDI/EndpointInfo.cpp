@@ -1,6 +1,6 @@
 #include "RozezEru/MIDI/EndpointInfo.h"
 
-#include "RozezEru/MIDI/MIDI.h"
+#include "platform/midi/MIDIService.h"
 
 #include <nlohmann/json.hpp>
 
@@ -142,34 +142,6 @@ std::optional<EndpointInfo> EndpointInfo::fromJSON(std::string_view text, std::s
         info.midiPortRef = port;
     }
     return info;
-}
-
-std::vector<EndpointInfo> MIDI::destinationInfos() const {
-    std::vector<EndpointInfo> infos;
-    for (std::size_t i = 0, count = service_->numberOfDestinations(); i < count; ++i)
-        infos.push_back(EndpointInfo::read(*service_, service_->destination(i)));
-    return infos;
-}
-
-std::vector<EndpointInfo> MIDI::inputInfos() const {
-    std::vector<EndpointInfo> infos;
-    for (std::size_t i = 0, count = service_->numberOfSources(); i < count; ++i)
-        infos.push_back(EndpointInfo::read(*service_, service_->source(i)));
-    return infos;
-}
-
-std::vector<EndpointInfo> MIDI::virtualInputInfos() const {
-    std::vector<EndpointInfo> infos;
-    for (auto endpoint : virtualInputs_)
-        infos.push_back(EndpointInfo::read(*service_, endpoint));
-    return infos;
-}
-
-std::vector<EndpointInfo> MIDI::virtualOutputInfos() const {
-    std::vector<EndpointInfo> infos;
-    for (auto endpoint : virtualOutputs_)
-        infos.push_back(EndpointInfo::read(*service_, endpoint));
-    return infos;
 }
 
 } // namespace rozezeru

@@ -184,4 +184,32 @@ MIDIUniqueID MIDI::destinationUID(int position) const {
     return position >= 0 && static_cast<std::size_t>(position) < refs.size() ? uniqueID(refs[position]) : 0;
 }
 
+std::vector<EndpointInfo> MIDI::destinationInfos() const {
+    std::vector<EndpointInfo> infos;
+    for (std::size_t i = 0, count = service_->numberOfDestinations(); i < count; ++i)
+        infos.push_back(EndpointInfo::read(*service_, service_->destination(i)));
+    return infos;
+}
+
+std::vector<EndpointInfo> MIDI::inputInfos() const {
+    std::vector<EndpointInfo> infos;
+    for (std::size_t i = 0, count = service_->numberOfSources(); i < count; ++i)
+        infos.push_back(EndpointInfo::read(*service_, service_->source(i)));
+    return infos;
+}
+
+std::vector<EndpointInfo> MIDI::virtualInputInfos() const {
+    std::vector<EndpointInfo> infos;
+    for (auto endpoint : virtualInputs_)
+        infos.push_back(EndpointInfo::read(*service_, endpoint));
+    return infos;
+}
+
+std::vector<EndpointInfo> MIDI::virtualOutputInfos() const {
+    std::vector<EndpointInfo> infos;
+    for (auto endpoint : virtualOutputs_)
+        infos.push_back(EndpointInfo::read(*service_, endpoint));
+    return infos;
+}
+
 } // namespace rozezeru

@@ -67,6 +67,9 @@ public:
     // platform::MixerNode::maximumInputBusses, since its bus array grows as inputs are connected.
     virtual int reserveInputBusses(int required);
 
+protected:
+    std::optional<float> volumeWhenWired() const override { return volume_; }
+
 private:
     std::shared_ptr<platform::MixerNode> mixerAU_;
     std::vector<std::shared_ptr<Node>> inputs_;

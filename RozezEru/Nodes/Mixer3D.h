@@ -33,6 +33,9 @@ public:
     void setSourceMode(platform::Audio3DMixingSourceMode mode);
     platform::Audio3DMixingRenderingAlgorithm renderingAlgorithm() const;
     void setRenderingAlgorithm(platform::Audio3DMixingRenderingAlgorithm algorithm);
+
+protected:
+    bool joinsEnvironmentInMono() const override { return true; }
 };
 
 } // namespace rozezeru

@@ -4,8 +4,6 @@
 #include "RozezEru/Internals/Log.h"
 #include "RozezEru/Internals/MemoryAddress.h"
 #include "RozezEru/Internals/Settings.h"
-#include "RozezEru/Nodes/Mixer.h"
-#include "RozezEru/Nodes/Mixer3D.h"
 #include "RozezEru/Nodes/NodeParameter.h"
 #include "RozezEru/Nodes/ParameterSetup.h"
 #include "platform/audio/AudioEngine.h"
@@ -165,10 +163,9 @@ void Node::makeAVConnections(const std::vector<std::shared_ptr<Node>>& inputs) {
         if (auto* mixer = dynamic_cast<platform::MixerNode*>(self.get())) {
             addMixerConnection(*mixer, *inputNode, input->outputFormat());
             // A mixer's volume waits in the object until the mixer is wired.
-            if (const auto* toolkitMixer = dynamic_cast<const Mixer*>(this))
-                mixer->setOutputVolume(toolkitMixer->volume());
+            if (const auto volume = volumeWhenWired()) mixer->setOutputVolume(*volume);
         } else if (auto* environment = dynamic_cast<platform::EnvironmentNode*>(self.get());
-                   environment && dynamic_cast<const Mixer3D*>(input.get()) &&
+                   environment && input->joinsEnvironmentInMono() &&
                    dynamic_cast<platform::MixerNode*>(inputNode.get())) {
             connectMixer3D(*environment, static_cast<platform::MixerNode&>(*inputNode),
                            input->outputFormat());

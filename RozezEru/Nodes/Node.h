@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -108,6 +109,13 @@ protected:
 
     // The audio unit behind the platform node, or null when it is not a unit.
     platform::AudioUnit* auAudioUnit() const;
+
+    // The volume this node's platform mixer is given when makeAVConnections() wires an input into
+    // it; nothing (the default) leaves the mixer's volume alone. A Mixer keeps its volume until then.
+    virtual std::optional<float> volumeWhenWired() const { return std::nullopt; }
+    // Whether this node joins an environment node it feeds on the next free bus in mono rather
+    // than on its bus in the list (a Mixer3D); false by default.
+    virtual bool joinsEnvironmentInMono() const { return false; }
 };
 
 // A node with a display name, shown in the tree text. Mixed into Node subclasses.

@@ -3,7 +3,6 @@
 #include "RozezEru/Internals/Log.h"
 #include "RozezEru/Internals/Settings.h"
 #include "RozezEru/MIDI/MIDIMessages.h"
-#include "RozezEru/Sequencing/PlatformSequencer/PlatformSequencer.h"
 
 #include <algorithm>
 
@@ -29,44 +28,10 @@ void iterateMusicTrack(const platform::MusicTrackHandle& track, const MusicTrack
         if (!handler(*iterator, event->time, event->type(), event->data)) iterator->nextEvent();
 }
 
-MusicTrackManager::MusicTrackManager(std::string name_)
-    : name(std::move(name_)), sequencer(PlatformSequencer::make()) {
-    if (!sequencer->sequence) return;
-    internalMusicTrack = sequencer->sequence->newTrack();
-    initMusicTrack = sequencer->sequence->newTrack();
-    if (auto track = internalMusicTrack.lock())
-        track->addEvent(0, platform::MIDIMetaEvent{3, std::vector<std::uint8_t>(name.begin(), name.end())});
-}
-
-MusicTrackManager::MusicTrackManager(platform::MusicTrackHandle musicTrack, std::string name_)
-    : internalMusicTrack(std::move(musicTrack)), name(std::move(name_)),
-      sequencer(PlatformSequencer::make()) {
-    // A track that already holds events (a loaded file's) keeps its own name, if any.
-    if (auto track = internalMusicTrack.lock(); track && track->eventCount() == 0)
-        track->addEvent(0, platform::MIDIMetaEvent{3, std::vector<std::uint8_t>(name.begin(), name.end())});
-    initSequence();
-}
-
-MusicTrackManager::MusicTrackManager(platform::MusicTrackHandle musicTrack,
-                                     std::shared_ptr<PlatformSequencer> owner)
-    : internalMusicTrack(std::move(musicTrack)), sequencer(std::move(owner)) {
-    initSequence();
-}
-
 std::shared_ptr<platform::MusicTrack> MusicTrackManager::working(const char* function) const {
     auto track = internalMusicTrack.lock();
     if (!track && function) Log(LogSite(function), noTrack);
     return track;
-}
-
-void MusicTrackManager::initSequence() {
-    if (!sequencer || !sequencer->sequence) {
-        Log(LogSite("initSequence()"), "Sequence is nil");
-        return;
-    }
-    initMusicTrack = sequencer->sequence->newTrack();
-    if (!internalMusicTrack.expired() && !initMusicTrack.expired())
-        platform::musicTrackMerge(internalMusicTrack, 0, length().beats, initMusicTrack, 0);
 }
 
 bool MusicTrackManager::isEmpty() const {
@@ -267,17 +232,6 @@ void MusicTrackManager::restoreInitialState() {
     setLength(initLength());
     initTrack->setLength(initial);
     platform::musicTrackMerge(initMusicTrack, 0, length().beats, internalMusicTrack, 0);
-}
-
-void MusicTrackManager::setMIDIOutput(std::uint32_t endpoint) {
-    auto track = working(nullptr);
-    if (!track) return;
-    if (sequencer && sequencer->isPlaying()) {
-        Log(LogSite("setMIDIOutput(_:)"), "🛑 Error: InvalidPlayerState. Please stop any sequencer "
-                                          "playback before performing this operation.");
-        return;
-    }
-    track->setDestinationMIDIEndpoint(endpoint);
 }
 
 std::optional<std::vector<PlatformMIDIEvent>>

@@ -1,5 +1,5 @@
 // The fuzz targets link the parsers without the audio settings: only the logging switch, off, so that the
 // targets measure parsing rather than the system log.
-#include "RozezEru/Internals/Settings.h"
+#include "RozezEru/Internals/LoggingSwitch.h"
 
-std::atomic<bool> rozezeru::Settings::loggingEnabled{false};
+std::atomic<bool> rozezeru::loggingSwitch{false};

@@ -1,3 +1,5 @@
+// The registration list: every effect and generator node class with its kernel, registered by
+// registerSigproRozezEru().
 #include "SigproRozezEru/SigproRozezEruRegistration.h"
 
 #include "RozezEru/Internals/ComponentDescriptions.h"
