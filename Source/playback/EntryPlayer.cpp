@@ -1,7 +1,13 @@
 #include "Source/playback/EntryPlayer.h"
 
+#include "RozezEru/Internals/AudioEngine.h"
+#include "RozezEru/Nodes/Playback/AudioPlayer.h"
 #include "Source/playback/FileMonitor.h"
+#include "Source/session/AppServices.h"
+#include "Source/session/Bookmark.h"
+#include "Source/session/MainWindowServices.h"
 #include "Source/session/PlaylistEntry.h"
+#include "platform/audio/AudioDevice.h"
 #include "platform/files/AudioFile.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Files.h"
@@ -11,8 +17,74 @@
 
 namespace vantle {
 
-EntryPlayer::EntryPlayer() = default;
-EntryPlayer::~EntryPlayer() = default;
+namespace {
+constexpr auto playerCallbackType = rozezeru::AudioPlayer::CompletionCallbackType::dataPlayedBack;
+}
+
+EntryPlayer::EntryPlayer(std::unique_ptr<platform::AudioDevice> device, double seekLimitWithoutFile)
+    : engine_(std::make_unique<rozezeru::AudioEngine>(std::move(device))),
+      filePlayer_(std::make_shared<rozezeru::AudioPlayer>()), seekLimitWithoutFile_(seekLimitWithoutFile) {}
+
+EntryPlayer::~EntryPlayer() {
+    fileMonitor_.reset();
+    filePlayer_->completionHandler = nullptr;
+    filePlayer_->stop();
+    engine_->stop();
+}
+
+double EntryPlayer::duration() const {
+    // The file player keeps its last file after a failed load; that file is not the player's.
+    return playable_ ? filePlayer_->duration() : 0.0;
+}
+
+// ---- entry ----
+
+void EntryPlayer::setEntry(std::shared_ptr<PlaylistEntry> entry) {
+    stopFilePlayer();
+    setPlaying(false);
+    entry_.reset();
+    // A file that is no longer current is no longer watched: its change must not bring it back.
+    fileMonitor_.reset();
+    playable_ = false;
+    desiredTime_ = 0;
+    if (!entry) return;
+
+    load(entry);
+    if (playable_) {
+        entry_ = std::move(entry);
+        return;
+    }
+    if (entry->storedBookmark) {
+        if (std::optional<platform::Url> resolved = resolveBookmark(*entry->storedBookmark)) {
+            entry->_url = *resolved;
+            if (MainWindowServices* mainWindow = AppServices::mainWindow()) mainWindow->reloadEntryRow(entry);
+        } else {
+            entry->storedBookmark.reset();
+        }
+    }
+    load(entry);
+    if (playable_) {
+        entry_ = std::move(entry);
+        return;
+    }
+    entry->fileMissing = !platform::fileExists(entry->_url.path());
+}
+
+void EntryPlayer::load(const std::shared_ptr<PlaylistEntry>& entry) {
+    const platform::Url url = entry->_url;
+    if (auto loaded = filePlayer_->load(url.path()); !loaded) {
+        platform::consolePrint("154 error " + loaded.error().message + " can't open " + url.absoluteString());
+        playable_ = false;
+        return;
+    }
+    entry->fileMissing = false;
+    watch(entry);
+    entry->storedBookmark = makeBookmark(url);
+    desiredTime_ = 0;
+    playable_ = true;
+}
+
+// ---- the watch on the file ----
 
 void EntryPlayer::watch(const std::shared_ptr<PlaylistEntry>& entry) {
     fileMonitor_.reset();
@@ -87,14 +159,56 @@ void EntryPlayer::fileChanged(const std::shared_ptr<PlaylistEntry>& entry, platf
     if (!sameWatch) watchAgain(entry, now);
 }
 
-void EntryPlayer::refusePlay() {
-    if (delegate_) delegate_->nothingToPlay();
+void EntryPlayer::replaceFile(std::unique_ptr<platform::AudioFile> file) {
+    filePlayer_->load(std::shared_ptr<platform::AudioFile>(std::move(file)));
+}
+
+// ---- position ----
+
+void EntryPlayer::setCurrentTime(double seconds) {
+    suspend();
+    const double lower = seconds >= 0 ? seconds : 0.0; // also for NaN
+    const double upper = playable_ ? std::max(0.0, filePlayer_->duration() - 0.1) : seekLimitWithoutFile_;
+    desiredTime_ = std::min(upper, lower);
+    if (delegate_) delegate_->refreshDisplay();
+    resume();
 }
 
 void EntryPlayer::skipToEndIfWithin(double seconds) {
     if (!playing_) return;
     const double length = duration();
     if (seconds > length - playbackTime()) setCurrentTime(length);
+}
+
+// ---- transport ----
+
+void EntryPlayer::play() {
+    if (filePlayer_->isPlaying()) return;
+    if (!playable_) return refusePlay();
+    filePlayer_->completionHandler = [this] { playbackDidComplete(); };
+    if (!readyToPlay()) return;
+    if (mode_ == PlayerMode::dance && entry_) entry_->beginTimeRange(desiredTime_);
+    if (!engine_->isRunning()) (void)engine_->start();
+    filePlayer_->play(desiredTime_, std::nullopt, std::nullopt, playerCallbackType);
+    // Playing means heard: a refused start (no running engine) leaves the player stopped.
+    if (filePlayer_->isPlaying())
+        setPlaying(true);
+    else if (playing_)
+        setPlaying(false);
+}
+
+void EntryPlayer::pause() {
+    if (!(playing_ && playable_)) return;
+    // Paused first, the file player holds the time reached, for the position and the played range
+    // alike; stopped, it would report the time its play started from.
+    filePlayer_->pause();
+    desiredTime_ = filePlayer_->currentTime();
+    recordPlayedRange();
+    stopFilePlayer();
+}
+
+void EntryPlayer::stopFilePlayer() {
+    filePlayer_->stop();
 }
 
 void EntryPlayer::suspend() {
@@ -121,6 +235,10 @@ void EntryPlayer::resume() {
     if (playing_) play();
 }
 
+void EntryPlayer::refusePlay() {
+    if (delegate_) delegate_->nothingToPlay();
+}
+
 void EntryPlayer::setPlaying(bool playing) {
     playing_ = playing;
     if (!delegate_) return;
@@ -129,13 +247,22 @@ void EntryPlayer::setPlaying(bool playing) {
     if (playing) delegate_->clearPrevEntry();
 }
 
-void EntryPlayer::finishPlayback() {
+void EntryPlayer::playbackDidComplete() {
+    const std::shared_ptr<PlaylistEntry> finished = entry_;
+    // The whole file was heard: the played range reaches its end, whatever the last tick saw.
+    if (mode_ == PlayerMode::dance && finished && finished->cachedTimeRangeIndex &&
+        finished->currentTimeRangeSet)
+        (void)finished->currentTimeRangeSet->extendRange(*finished->cachedTimeRangeIndex,
+                                                         filePlayer_->editEndTime());
+    // Stopped without emptying the chain: the last of the file it may hold is still to be heard.
+    filePlayer_->stop();
     if (delegate_) {
         platform::dockTile().setBadgeLabel("");
         delegate_->resetScreensaverIdle();
         delegate_->playerDidFinish();
     }
-    if (playing_ && !filePlayerIsPlaying()) setPlaying(false);
+    // The delegate may have gone on with the next entry; when nothing plays on, nothing is playing.
+    if (playing_ && !filePlayer_->isPlaying()) setPlaying(false);
 }
 
 } // namespace vantle

@@ -1,8 +1,9 @@
 #pragma once
-// What the two players over the toolkit's engine share: the entry, the position kept while nothing
-// plays, the suspension of a seek, the user's playing intent with its badge and delegate calls, and
-// the kept sound settings. Each player brings its own chain, loading, seeking and transport. Main
-// thread only.
+// What the two players over the toolkit's engine share: the engine and its file player, the entry with
+// its loading and bookmark fallback, the position kept while nothing plays, seeks and their suspension,
+// the transport, the played ranges, the user's playing intent with its badge and delegate calls, the
+// watch on the entry's file with its change rules, and the kept sound settings. Each player builds its
+// own chain behind the file player and brings its own sound controls. Main thread only.
 
 #include "RozezEru/Internals/HasAudioEngine.h"
 #include "Source/playback/FileFingerprint.h"
@@ -13,8 +14,14 @@
 #include <optional>
 
 namespace platform {
+class AudioDevice;
 class AudioFile;
-}
+} // namespace platform
+
+namespace rozezeru {
+class AudioEngine;
+class AudioPlayer;
+} // namespace rozezeru
 
 namespace vantle {
 
@@ -22,13 +29,25 @@ class FileMonitor;
 
 class EntryPlayer : public ApplicationPlayer, public rozezeru::HasAudioEngine {
 public:
+    // Stops the file player and the engine; no completion of the file player or the monitor runs after.
     ~EntryPlayer() override;
+    EntryPlayer(const EntryPlayer&) = delete;
+    EntryPlayer& operator=(const EntryPlayer&) = delete;
 
+    // ---- HasAudioEngine ----
+    rozezeru::AudioEngine& engine() override { return *engine_; }
+
+    // ---- ApplicationPlayer ----
     PlayerMode mode() const override { return mode_; }
     std::shared_ptr<PlaylistEntry> entry() const override { return entry_; }
     double desiredTime() const override { return desiredTime_; }
 
+    void setEntry(std::shared_ptr<PlaylistEntry> entry) override;
+    void setCurrentTime(double seconds) override;
     void skipToEndIfWithin(double seconds) override;
+    double duration() const override;
+    void play() override;
+    void pause() override;
     void suspend() override;
     void stop() override;
     void start() override;
@@ -45,6 +64,14 @@ public:
     float treble() const override { return treble_; }
     void setTreble(float treble) override { treble_ = treble; }
 
+    // ---- the steps the operations above are made of ----
+
+    // Opens the entry's file in the file player, watches it and renews its bookmark; playable() tells
+    // whether it opened.
+    virtual void load(const std::shared_ptr<PlaylistEntry>& entry);
+    // The file player's end of the file, on the main queue.
+    void playbackDidComplete();
+
     // The monitor on the current file; null when none is watched.
     const FileMonitor* fileMonitor() const { return fileMonitor_.get(); }
 
@@ -57,22 +84,23 @@ public:
     void fileChanged(const std::shared_ptr<PlaylistEntry>& entry, platform::FileSystemEvent events);
 
 protected:
-    EntryPlayer();
-    // Watches `entry`'s file (fileChanged on each event) and notes what it holds; nothing is
-    // watched where the file cannot be.
-    void watch(const std::shared_ptr<PlaylistEntry>& entry);
-    // Watches `entry`'s file anew after `read` was read of it, and reads it again at once when it no
-    // longer holds that.
-    void watchAgain(const std::shared_ptr<PlaylistEntry>& entry, const std::optional<FileFingerprint>& read);
+    // The engine plays through `device`; the subclass puts its chain behind filePlayer_ as the
+    // engine's output and starts the engine. A seek without a file keeps at most
+    // `seekLimitWithoutFile`.
+    EntryPlayer(std::unique_ptr<platform::AudioDevice> device, double seekLimitWithoutFile);
+
     // Puts the reopened file of the current entry in the file player, which is stopped.
-    virtual void replaceFile(std::unique_ptr<platform::AudioFile> file) = 0;
+    virtual void replaceFile(std::unique_ptr<platform::AudioFile> file);
+    // Stops a playing or paused file player, and whatever of it the chain still holds.
+    virtual void stopFilePlayer();
+    // Right before a play starts: false when there is nothing to play after all (the delegate was told).
+    virtual bool readyToPlay() { return true; }
     // Play was asked for but there is nothing to play: the delegate is told.
     void refusePlay();
-    // The end of the file was heard and the file player stopped: the delegate is told (it may play
-    // the next entry), and when nothing plays on the player no longer counts as playing.
-    void finishPlayback();
-    virtual bool filePlayerIsPlaying() const = 0;
 
+    std::unique_ptr<rozezeru::AudioEngine> engine_;
+    // The head of the chain: the current entry's file.
+    std::shared_ptr<rozezeru::AudioPlayer> filePlayer_;
     std::shared_ptr<PlaylistEntry> entry_;
     bool playable_ = false;
     bool suspended_ = false;
@@ -80,12 +108,22 @@ protected:
     double desiredTime_ = 0;
     PlayerMode mode_ = PlayerMode::dance;
     PlayerDelegate* delegate_ = nullptr;
-    std::unique_ptr<FileMonitor> fileMonitor_;
-    // What the watched file held when it was opened.
-    std::optional<FileFingerprint> watchedFile_;
     float volume_ = 0.5f;
     float pan_ = 0;
     float treble_ = 0;
+
+private:
+    // Watches `entry`'s file (fileChanged on each event) and notes what it holds; nothing is
+    // watched where the file cannot be.
+    void watch(const std::shared_ptr<PlaylistEntry>& entry);
+    // Watches `entry`'s file anew after `read` was read of it, and reads it again at once when it no
+    // longer holds that.
+    void watchAgain(const std::shared_ptr<PlaylistEntry>& entry, const std::optional<FileFingerprint>& read);
+
+    const double seekLimitWithoutFile_;
+    std::unique_ptr<FileMonitor> fileMonitor_;
+    // What the watched file held when it was opened.
+    std::optional<FileFingerprint> watchedFile_;
 };
 
 } // namespace vantle

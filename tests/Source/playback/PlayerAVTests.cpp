@@ -1,11 +1,15 @@
 // The plain player: seeks clamped to the file (9.9 s without one), played ranges in dance mode up to the
-// end of the file, and a volume no load resets. How the file player tells its end is the toolkit's.
+// end of the file, a volume no load resets, and the entry rules it shares with PlayerRZ (a moved file
+// found through its bookmark, change events on the playing file). How the file player tells its end is
+// the toolkit's.
 #include "Source/playback/PlayerAV.h"
 
 #include "PlaybackTestSupport.h"
 #include "RozezEru/Internals/AudioEngine.h"
+#include "Source/session/Bookmark.h"
 #include "platform/foundation/Console.h"
 #include "platform/ui/Badge.h"
+#include "tests/Source/session/SessionFakes.h"
 
 #include <gtest/gtest.h>
 
@@ -107,6 +111,43 @@ TEST(PlayerAVTest, ChangeEventsOnThePlayingFileLeaveTheMusicPlaying) {
     player.play();
     EXPECT_EQ(delegate.refusals, 1);
     EXPECT_FALSE(player.playing());
+}
+
+TEST(PlayerAVTest, AMovedFileIsFoundThroughTheBookmarkItsLoadKept) {
+    platform::mainQueue().bindToCurrentThread();
+    vantle::testing::ScopedFakeApp app;
+    platform::ScopedConsoleCapture console;
+    fixtures::TempFolder folder;
+    const std::string before = folder.file("before.wav"), after = folder.file("after.wav");
+    ASSERT_TRUE(writeTone(before, 1.0));
+    vantle::PlayerAV player(std::make_unique<QuickDevice>());
+    auto entry = entryFor(before);
+    player.setEntry(entry);
+    ASSERT_TRUE(entry->storedBookmark);
+    player.setEntry(nullptr);
+    std::filesystem::rename(before, after);
+
+    player.setEntry(entry);
+    EXPECT_EQ(player.entry(), entry);
+    EXPECT_TRUE(player.playable());
+    EXPECT_EQ(entry->_url.path(), after);
+    EXPECT_EQ(app.window.reloadedRows, std::vector<std::shared_ptr<vantle::PlaylistEntry>>{entry});
+
+    // Gone altogether: the bookmark that leads nowhere is dropped, and the entry is missing. It was
+    // tried twice, before and after the bookmark, each failure said as the graph player says it.
+    player.setEntry(nullptr);
+    std::filesystem::remove(after);
+    console.clear();
+    player.setEntry(entry);
+    const auto lines = console.lines();
+    ASSERT_EQ(lines.size(), 2u);
+    for (const std::string& line : lines)
+        EXPECT_TRUE(line.starts_with("154 error ") && line.ends_with(" can't open " + fileURL(after)))
+            << line;
+    EXPECT_FALSE(player.entry());
+    EXPECT_FALSE(player.playable());
+    EXPECT_FALSE(entry->storedBookmark);
+    EXPECT_TRUE(entry->fileMissing);
 }
 
 } // namespace
