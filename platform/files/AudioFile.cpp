@@ -8,7 +8,10 @@
 
 #include <algorithm>
 #include <array>
+#include <fcntl.h>
+#include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace platform {
 
@@ -39,8 +42,17 @@ bool audioFilePrefersFfmpeg(const std::string& path) {
 } // namespace
 
 Result<std::unique_ptr<AudioFile>> AudioFile::openForReading(const std::string& path) {
+    return openReader(path, path);
+}
+
+Result<std::unique_ptr<AudioFile>> AudioFile::openAgain() const {
+    if (writing_ || heldDescriptor_ < 0) return openForReading(path_);
+    return openReader(path_, "/proc/self/fd/" + std::to_string(heldDescriptor_));
+}
+
+Result<std::unique_ptr<AudioFile>> AudioFile::openReader(const std::string& path, const std::string& source) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
+    if (::stat(source.c_str(), &st) != 0)
         return audioFileError(AudioFileError::notFound, "No audio file at", path);
     if (S_ISDIR(st.st_mode))
         return audioFileError(AudioFileError::unreadable, "Not an audio file but a folder:", path);
@@ -51,19 +63,27 @@ Result<std::unique_ptr<AudioFile>> AudioFile::openForReading(const std::string& 
     using Opener = Result<std::unique_ptr<AudioFileBackend>> (*)(const std::string&, AudioFileBackend::Info&);
     Opener first = openSndfileReader, second = openFfmpegReader;
     if (audioFilePrefersFfmpeg(path)) std::swap(first, second);
-    auto backend = first(path, info);
+    // Held before the back end opens the path, so that both name the same file.
+    const int held = ::open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    auto backend = first(source, info);
     if (!backend) {
         info = {};
-        auto other = second(path, info);
-        if (!other) return backend.error();
+        auto other = second(source, info);
+        if (!other) {
+            if (held >= 0) ::close(held);
+            return backend.error();
+        }
         backend = std::move(other);
     }
 
     auto format = AudioFormat::standard(info.fileFormat.sampleRate, info.fileFormat.channelsPerFrame);
-    if (!format)
+    if (!format) {
+        if (held >= 0) ::close(held);
         return audioFileError(AudioFileError::unreadable, "Cannot read audio file", path,
                               "unsupported format");
+    }
     std::unique_ptr<AudioFile> file(new AudioFile);
+    file->heldDescriptor_ = held;
     file->path_ = path;
     file->fileFormat_ = info.fileFormat;
     file->processingFormat_ = *format;
@@ -101,6 +121,7 @@ Result<std::unique_ptr<AudioFile>> AudioFile::openForWriting(const std::string& 
 
 AudioFile::~AudioFile() {
     if (backend_) (void)backend_->close();
+    if (heldDescriptor_ >= 0) ::close(heldDescriptor_);
 }
 
 void AudioFile::setFramePosition(std::int64_t frame) {

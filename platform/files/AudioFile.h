@@ -25,6 +25,10 @@ class AudioFile {
 public:
     // Fails with a readable message for a missing, empty, damaged or foreign file.
     static Result<std::unique_ptr<AudioFile>> openForReading(const std::string& path);
+    // Another reader of the file this one reads, with a position of its own: the same file even when
+    // its path has since been removed or names another file. A file open for writing, or one whose
+    // file can no longer be reached, is opened anew by its path.
+    Result<std::unique_ptr<AudioFile>> openAgain() const;
     // Creates (or replaces) the file at `path`; the container is the settings' file type, else the
     // path's extension. Big endian in a WAV file is ignored: WAV is little-endian. AAC needs the
     // MPEG-4 container and a rate its encoder takes (8000 ... 96000 Hz); the written file states its
@@ -76,6 +80,8 @@ public:
 
 private:
     AudioFile() = default;
+    // Reads the file at `source`, known to the caller as `path` (its type is guessed from the latter).
+    static Result<std::unique_ptr<AudioFile>> openReader(const std::string& path, const std::string& source);
     Result<void> checkBuffer(const AudioFormat& format, const char* what) const;
 
     std::string path_;
@@ -87,6 +93,9 @@ private:
     // Where the back end stands; differs from position_ after setFramePosition until the next access.
     std::int64_t backendPosition_ = 0;
     std::unique_ptr<AudioFileBackend> backend_;
+    // A read-only descriptor of the file that was opened, so that another reader can reach it after
+    // its path no longer does; -1 when none could be kept.
+    int heldDescriptor_ = -1;
 };
 
 } // namespace platform

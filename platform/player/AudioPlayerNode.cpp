@@ -97,9 +97,9 @@ Result<void> AudioPlayerNode::scheduleStream(const AudioFile& file, std::int64_t
     if (auto fits = checkFormat(file.processingFormat(), "The file"); !fits) return fits;
     const double ringSeconds = streamingSeconds_ * file.processingFormat().sampleRate();
     const auto ringFrames = std::uint32_t(std::clamp(ringSeconds, 1.0, double(1u << 26)));
-    auto stream = PlayerFileStream::open(file.path(), start, frames, ringFrames);
+    auto stream = PlayerFileStream::open(file, start, frames, ringFrames);
     if (!stream) return stream.error();
-    // The file on disk may have changed since the caller opened it.
+    // The file may have been written over in place since the caller opened it.
     if (auto fits = checkFormat((*stream)->format(), "The file"); !fits) return fits;
 
     auto item = std::make_unique<PlayerItem>();

@@ -68,8 +68,9 @@ public:
     // Drops the schedule without calling completions.
     ~AudioPlayerNode() override;
 
-    // The whole file. Fails when the file cannot be opened for reading (the node opens its own
-    // reader of file.path()), is empty, or does not fit the node's format.
+    // The whole file. Fails when the file cannot be opened for reading (the node opens a reader of its
+    // own of the file `file` reads, which may since have been removed from its path), is empty, or
+    // does not fit the node's format.
     Result<void> scheduleFile(const AudioFile& file, const std::optional<AudioTime>& when,
                               PlayerCompletionCallbackType callbackType, PlayerCompletionHandler completion);
     // `frameCount` frames from `startingFrame`, cut at the end of the file. Fails as above, and for a

@@ -16,10 +16,10 @@ constexpr std::uint32_t fileStreamChunkFrames = 4096;
 
 } // namespace
 
-Result<std::unique_ptr<PlayerFileStream>> PlayerFileStream::open(const std::string& path, std::int64_t start,
+Result<std::unique_ptr<PlayerFileStream>> PlayerFileStream::open(const AudioFile& file, std::int64_t start,
                                                                  std::int64_t frames,
                                                                  std::uint32_t ringFrames) {
-    auto reader = AudioFile::openForReading(path);
+    auto reader = file.openAgain();
     if (!reader) return reader.error();
     std::unique_ptr<PlayerFileStream> stream(new PlayerFileStream);
     stream->reader_ = std::move(reader.value());
@@ -32,7 +32,7 @@ Result<std::unique_ptr<PlayerFileStream>> PlayerFileStream::open(const std::stri
     stream->chunk_ = PcmBuffer::make(stream->format_, std::min(fileStreamChunkFrames, stream->capacity_));
     stream->ring_.reset(new (std::nothrow) float[std::size_t(stream->capacity_) * stream->channels_]());
     if (!stream->chunk_ || !stream->ring_)
-        return Error::make("AudioPlayerNode", "Not enough memory to stream \"" + path + "\"");
+        return Error::make("AudioPlayerNode", "Not enough memory to stream \"" + file.path() + "\"");
     stream->reader_->setFramePosition(start);
     return stream;
 }

@@ -21,9 +21,10 @@ class PcmBuffer;
 
 class PlayerFileStream {
 public:
-    // Opens a reader of the file at `path` for the frames [start, start + frames) and a ring of
-    // `ringFrames` frames (fewer for a shorter segment). Control thread.
-    static Result<std::unique_ptr<PlayerFileStream>> open(const std::string& path, std::int64_t start,
+    // Opens a reader of its own of the file `file` reads (even when its path no longer names it) for
+    // the frames [start, start + frames) and a ring of `ringFrames` frames (fewer for a shorter
+    // segment). Control thread.
+    static Result<std::unique_ptr<PlayerFileStream>> open(const AudioFile& file, std::int64_t start,
                                                           std::int64_t frames, std::uint32_t ringFrames);
     ~PlayerFileStream();
     PlayerFileStream(const PlayerFileStream&) = delete;

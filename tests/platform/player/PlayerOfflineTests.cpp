@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <unistd.h>
 
@@ -346,4 +348,25 @@ TEST_F(PlayerNodeOffline, AFileCutShortAfterSchedulingPlaysSilenceForWhatIsMissi
     EXPECT_EQ(slice(out[0], 0, 441), slice(data[0], 0, 441));
     EXPECT_EQ(slice(out[0], 10000, 31000), zeros(31000));
     ASSERT_TRUE(log.waitFor(1)) << "the segment still ends, on time";
+}
+
+// The node plays the file its caller opened, even once its path is gone or names another file.
+TEST_F(PlayerNodeOffline, PlaysTheFileItWasGivenWhateverItsPathNowNames) {
+    for (const bool replaced : {false, true}) {
+        SCOPED_TRACE(replaced ? "another file renamed over it" : "removed");
+        auto [path, data, file] = ToneFile(folder, "held.wav", 20000);
+        if (replaced) {
+            const std::string other = folder.file("other.wav");
+            writeFile(other, Channels{zeros(30000), zeros(30000)}, 44100.0);
+            ASSERT_EQ(std::rename(other.c_str(), path.c_str()), 0);
+        } else {
+            ASSERT_TRUE(std::filesystem::remove(path));
+        }
+        OfflineRig rig;
+        ASSERT_TRUE(rig.player->scheduleSegment(*file, 5000, 10000, std::nullopt, Type::dataRendered, {}));
+        ASSERT_TRUE(rig.player->play());
+        const Channels out = rig.render(10000);
+        for (std::uint32_t c = 0; c < 2; ++c)
+            EXPECT_EQ(out[c], slice(data[c], 5000, 10000)) << "channel " << c;
+    }
 }
