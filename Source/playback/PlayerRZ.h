@@ -49,7 +49,8 @@ public:
     // title, genre and album.
     void load(const std::shared_ptr<PlaylistEntry>& entry) override;
     // Reopens the current entry's file (every play does, so a file replaced on disk is played anew).
-    // A new length replaces the entry's cached duration and is told to the delegate.
+    // A new length replaces the entry's cached duration and is told to the delegate. A file gone from
+    // disk while current (the entry marked missing) stays playable from the file already open.
     void reload();
 
     // ---- the chain ----

@@ -105,6 +105,17 @@ TEST(PlayerAVTest, ChangeEventsOnThePlayingFileLeaveTheMusicPlaying) {
     ASSERT_TRUE(platform::mainQueue().drainUntil([&] { return entry->fileMissing; }, 10.0));
     EXPECT_TRUE(player.isPlaying());
     EXPECT_EQ(player.entry(), entry);
+    // A seek, and a pause and a play, go on from the open file.
+    player.setCurrentTime(5.0);
+    EXPECT_TRUE(player.isPlaying());
+    ASSERT_TRUE(platform::mainQueue().drainUntil([&] { return player.playbackTime() > 5.2; }, 10.0));
+    player.stop();
+    EXPECT_FALSE(player.isPlaying());
+    const double paused = player.playbackTime();
+    player.start();
+    EXPECT_TRUE(player.isPlaying());
+    ASSERT_TRUE(platform::mainQueue().drainUntil([&] { return player.playbackTime() > paused + 0.2; }, 10.0));
+    EXPECT_EQ(delegate.refusals, 0);
 
     // Play with nothing to play says so.
     player.setEntry(entry);

@@ -25,6 +25,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 
 using namespace playbacktest;
@@ -787,6 +788,57 @@ TEST_F(PlayerRZTest, ADeletedPlayingFilePlaysOnFromWhatIsOpenAndIsMarkedMissing)
     player->setEntry(entry);
     EXPECT_TRUE(entry->fileMissing);
     expectEmptied(*entry);
+}
+
+// Music in front of a class must not stop: with the current entry's file gone, a seek, a skip back,
+// a pause and a play go on from the file that is open, heard where they ask.
+TEST_F(PlayerRZTest, ADeletedPlayingFileStillSeeksPausesAndPlaysFromWhatIsOpen) {
+    makePlayer();
+    ASSERT_TRUE(writeSineFile(folder.file("gone.wav"), 6.0, 1000.0));
+    ASSERT_TRUE(player->engine().startTest(0.0));
+    auto entry = entryFor(folder.file("gone.wav"));
+    player->setEntry(entry);
+    player->setVolume(1.0f);
+    player->play();
+    const double loud = playerRms(*player->engine().render(0.6), 0, 13230);
+    ASSERT_GT(loud, 0.3);
+    std::filesystem::remove(entry->_url.path());
+    ASSERT_TRUE(waitFor([&] { return entry->fileMissing; }));
+
+    struct Step {
+        const char* what;
+        std::function<void()> act;
+        double from;
+    };
+    const std::vector<Step> steps{
+        {"seek", [&] { player->setCurrentTime(3.0); }, 3.0},
+        {"skip back", [&] { player->setCurrentTime(1.0); }, 1.0},
+        {"pause, then play",
+         [&] {
+             player->stop();
+             EXPECT_FALSE(player->isPlaying());
+             player->start();
+         },
+         1.6},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        step.act();
+        EXPECT_TRUE(player->isPlaying() && player->rzplayer()->isPlaying());
+        EXPECT_TRUE(player->playable());
+        EXPECT_EQ(player->entry(), entry);
+        auto heard = player->engine().render(0.6);
+        EXPECT_NEAR(playerRms(*heard, 0, 13230), loud, loud * 0.05) << "the file's tone, not silence";
+        EXPECT_NEAR(player->rzplayer()->currentTime(), step.from + 0.6, 0.05);
+    }
+    EXPECT_EQ(delegate.refusals, 0);
+    EXPECT_EQ(player->duration(), 6.0);
+
+    // Loaded anew, it is missing.
+    player->setEntry(entry);
+    EXPECT_TRUE(entry->fileMissing);
+    EXPECT_FALSE(player->entry());
+    player->stop();
 }
 
 TEST_F(PlayerRZTest, TheVolumeIsHeardAndASeekKeepsTheLoudness) {
