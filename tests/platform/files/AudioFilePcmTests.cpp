@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <functional>
 #include <tuple>
 
@@ -330,3 +331,31 @@ TEST(AudioFileExtensions, EveryListedExtensionNamesATypeInAnyCase) {
 }
 
 } // namespace
+
+// Another reader of an open file reads that file, from its own position, whatever its path names now.
+TEST(AudioFilePcm, AnotherReaderReadsTheOpenFileEvenWhenItsPathNoLongerNamesIt) {
+    fixtures::TempFolder dir;
+    const double rate = 44100;
+    const Channels source = fixtures::tone(5000, 2, rate), other = fixtures::tone(7000, 1, rate);
+    const std::string path = dir.file("held.wav"), otherPath = dir.file("other.wav");
+    for (const bool replaced : {false, true}) {
+        SCOPED_TRACE(replaced ? "another file renamed over it" : "removed");
+        ASSERT_TRUE(fixtures::writeWithSndfile(path, SF_FORMAT_WAV | SF_FORMAT_FLOAT, source, int(rate)));
+        auto file = AudioFile::openForReading(path);
+        ASSERT_TRUE(file.ok());
+        (*file)->setFramePosition(1000);
+        if (replaced) {
+            ASSERT_TRUE(
+                fixtures::writeWithSndfile(otherPath, SF_FORMAT_WAV | SF_FORMAT_FLOAT, other, int(rate)));
+            ASSERT_EQ(std::rename(otherPath.c_str(), path.c_str()), 0);
+        } else {
+            ASSERT_EQ(std::remove(path.c_str()), 0);
+        }
+        auto again = (*file)->openAgain();
+        ASSERT_TRUE(again.ok()) << again.error().message;
+        EXPECT_EQ((*again)->path(), path);
+        EXPECT_EQ((*again)->framePosition(), 0);
+        EXPECT_EQ(fixtures::readToEnd(**again), source);
+        EXPECT_EQ((*file)->framePosition(), 1000);
+    }
+}
