@@ -207,7 +207,14 @@ TEST(MultiChannelInputNodeTap, AFullDiskEndsTheTakeWithEveryWholeWriteAndTellsTh
         tap->prepare(std::vector<std::int32_t>{0, 1, 2, 3, 4, 5, 6, 7});
         ASSERT_TRUE(engine->start().ok());
         ASSERT_TRUE(tap->record().ok());
-        ASSERT_TRUE(waitUntil([&] { return !tap->isRecording(); }, std::chrono::seconds(60)));
+        // The delegate is told on the tap thread, after the take has ended.
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                std::lock_guard lock(delegate->mutex);
+                return !delegate->failures.empty();
+            },
+            std::chrono::seconds(60)));
+        EXPECT_FALSE(tap->isRecording());
         engine->stop();
         tap->setRecordEnabled(false);
 

@@ -203,6 +203,13 @@ TEST(NodeRecorder, AFullDiskEndsTheRecordingWithEveryWholeWriteAndTellsTheOwner)
         ASSERT_TRUE(recorder->record().ok());
         // Stereo float at 8 bytes a frame: the disk is full long before this.
         rig.feedWhileTapped(1024, int(megabytes) * 200);
+        // The owner is told on the tap thread, after the recording has stopped.
+        EXPECT_TRUE(waitUntil(
+            [&] {
+                std::lock_guard lock(mutex);
+                return !told.empty();
+            },
+            std::chrono::seconds(60)));
         EXPECT_FALSE(recorder->isRecording());
         EXPECT_FALSE(rig.taps().isInstalled(0));
         {

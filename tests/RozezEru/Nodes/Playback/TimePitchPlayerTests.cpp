@@ -153,6 +153,10 @@ TEST(TimePitchPlayer, PlaysAFileOnADeviceWithoutAllocatingWhileTheRateChanges) {
             // A seek (the player restarts and the unit drops what it holds) on the way.
             player->seek(-1.0);
             timePitch->reset();
+            // The seek is over once the new place has been rendered: a read before that may still pair
+            // the new place with what the unit held of the old one.
+            const std::uint64_t seekPeriod = device.periodsRendered();
+            ASSERT_TRUE(testsupport::waitUntil([&] { return device.periodsRendered() >= seekPeriod + 2; }));
             previous = player->currentTime();
         }
         const std::uint64_t until = device.periodsRendered() + 20;
