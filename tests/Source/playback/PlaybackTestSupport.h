@@ -19,8 +19,10 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <utility>
@@ -66,12 +68,14 @@ public:
             auto due = std::chrono::steady_clock::now();
             while (!stopRequested_) {
                 if (periods_ >= allowed_) {
+                    // Held until the test allows more periods (or stops the device); pacing starts afresh.
+                    std::unique_lock lock(holdMutex_);
                     holding_ = true;
-                    std::this_thread::sleep_for(std::chrono::microseconds(200));
+                    held_.wait(lock, [this] { return stopRequested_ || periods_ < allowed_; });
+                    holding_ = false;
                     due = std::chrono::steady_clock::now();
                     continue;
                 }
-                holding_ = false;
                 platform::AudioBufferList list = buffer_->bufferList(512);
                 client.renderDevicePeriod(
                     512, list,
@@ -86,7 +90,11 @@ public:
     }
     void stop() override {
         if (!thread_.joinable()) return;
-        stopRequested_ = true;
+        {
+            std::lock_guard lock(holdMutex_);
+            stopRequested_ = true;
+        }
+        held_.notify_all();
         thread_.join();
     }
     bool isRunning() const override { return thread_.joinable(); }
@@ -94,8 +102,12 @@ public:
     // Renders no period past the `count`th, so that what a test reads on the main thread afterwards
     // was rendered by then however late it reads; holding() once it waits there.
     void allowPeriods(std::uint64_t count) {
-        holding_ = false;
-        allowed_ = count;
+        {
+            std::lock_guard lock(holdMutex_);
+            holding_ = false;
+            allowed_ = count;
+        }
+        held_.notify_all();
     }
     bool holding() const { return holding_; }
 
@@ -107,6 +119,8 @@ private:
     std::atomic<std::uint64_t> periods_{0};
     std::atomic<std::uint64_t> allowed_{~std::uint64_t(0)};
     std::atomic<bool> holding_{false};
+    std::mutex holdMutex_;
+    std::condition_variable held_;
 };
 
 // A device that never starts, as a sound card that has gone away.
