@@ -213,6 +213,8 @@ namespace plist_detail {
 // The code point at text[i], advancing i; -1 (advancing one byte) for an invalid sequence.
 long nextCodePoint(std::string_view text, std::size_t& i);
 void appendUtf8(std::string& out, unsigned long codePoint);
+// Appends the code point's UTF-16 units (a surrogate pair above the basic plane).
+void appendUtf16(std::vector<std::uint16_t>& out, long codePoint);
 } // namespace plist_detail
 
 } // namespace platform

@@ -255,13 +255,7 @@ std::uint32_t BinaryPlistWriter::stringObject(std::string_view text) {
             invalidText_ = true;
             continue;
         }
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            utf16_.push_back(static_cast<std::uint16_t>(0xD800 + (cp >> 10)));
-            utf16_.push_back(static_cast<std::uint16_t>(0xDC00 + (cp & 0x3FF)));
-        } else {
-            utf16_.push_back(static_cast<std::uint16_t>(cp));
-        }
+        plist_detail::appendUtf16(utf16_, cp);
     }
     writeMarker(0x60, utf16_.size());
     std::uint8_t* to = grow(2 * utf16_.size());

@@ -65,6 +65,16 @@ long nextCodePoint(std::string_view text, std::size_t& i) {
     return cp;
 }
 
+void appendUtf16(std::vector<std::uint16_t>& out, long cp) {
+    if (cp >= 0x10000) {
+        cp -= 0x10000;
+        out.push_back(static_cast<std::uint16_t>(0xD800 + (cp >> 10)));
+        out.push_back(static_cast<std::uint16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+        out.push_back(static_cast<std::uint16_t>(cp));
+    }
+}
+
 void appendUtf8(std::string& out, unsigned long cp) {
     if (cp < 0x80) {
         out += static_cast<char>(cp);
@@ -263,13 +273,7 @@ bool BplistWriter::writeObject(const Object& object) {
                 failure_ = "string is not valid UTF-8";
                 return false;
             }
-            if (cp >= 0x10000) {
-                cp -= 0x10000;
-                utf16_.push_back(static_cast<std::uint16_t>(0xD800 + (cp >> 10)));
-                utf16_.push_back(static_cast<std::uint16_t>(0xDC00 + (cp & 0x3FF)));
-            } else {
-                utf16_.push_back(static_cast<std::uint16_t>(cp));
-            }
+            plist_detail::appendUtf16(utf16_, cp);
         }
         writeMarker(0x60, utf16_.size());
         for (std::uint16_t unit : utf16_)
