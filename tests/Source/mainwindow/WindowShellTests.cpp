@@ -214,7 +214,7 @@ TEST_F(WindowShellTest, TheBreakItemStartsAndThenCancelsTheBreakAndTheClockRepai
             testsupport::PaintCounter paints;
             item->trigger();
             EXPECT_EQ(breakTimer->armed, armed);
-            ASSERT_TRUE(QTest::qWaitFor([&] { return paints.paints(&window->clockButton()) > 0; }, 5000));
+            ASSERT_TRUE(QTest::qWaitFor([&] { return paints.paints(&window->clockButton()) > 0; }, 30000));
         }
         // Started with the default length, then cancelled.
         EXPECT_EQ(breakTimer->arms, (std::vector<std::optional<double>>{std::nullopt}));
