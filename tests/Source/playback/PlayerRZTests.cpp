@@ -608,20 +608,19 @@ TEST_F(PlayerRZTest, ChangeEventsOnThePlayingFileNeverStopTheMusic) {
         ASSERT_TRUE(waitFor([&] { return consoleHas(kPlayerEventLine); }));
         // A copy sets the mode of the file it has emptied before it writes: that event may come first.
         if (c.readAgain) ASSERT_TRUE(waitFor([&] { return consoleHas(changeLine(path)); }));
-        (void)anyLineWithin(0.3);
         EXPECT_TRUE(player->isPlaying() && player->rzplayer()->isPlaying() && player->entry() == entry);
-        EXPECT_EQ(consoleHas(changeLine(path)), c.readAgain);
         EXPECT_NEAR(player->duration(), c.length, 1e-6);
         if (c.readAgain)
             EXPECT_GE(player->rzplayer()->editStartTime(), 1.0) << "goes on where it was";
         else
             EXPECT_EQ(player->rzplayer()->editStartTime(), 0.0) << "never restarted";
 
-        // The watch is on the file the path names now: a later change of it is read.
-        console.clear();
+        // The watch is on the file the path names now: a later change of it is read. Its events come
+        // after all of the first change's, so once it is read a late reload of the first would show.
         copyOver(shorter, path);
-        ASSERT_TRUE(waitFor([&] { return consoleHas(changeLine(path)); }));
-        EXPECT_NEAR(player->duration(), 10.0, 1e-6);
+        ASSERT_TRUE(waitFor([&] { return std::abs(player->duration() - 10.0) < 1e-6; }));
+        const auto lines = console.lines();
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), changeLine(path)), int(c.readAgain) + 1);
         EXPECT_TRUE(player->isPlaying());
     }
 
