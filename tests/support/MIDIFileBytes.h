@@ -52,6 +52,10 @@ inline MIDIBytes tempo(std::uint32_t microsecondsPerBeat) {
 
 inline const MIDIBytes endOfTrack = {0x00, 0xFF, 0x2F, 0x00};
 
+inline MIDIBytes endOfTrackAfter(std::uint32_t ticks) {
+    return join({vlq(ticks), meta(0x2F, {})});
+}
+
 // Format 1 at 96 ticks per beat: a tempo track with two tempos, an unknown chunk, a track with a name,
 // running status, a long unknown meta event, a system-exclusive message and an escape, and an empty track.
 inline MIDIBytes formatOneFile() {

@@ -258,11 +258,10 @@ TEST(PlatformSequencer, TimeResolutionIsTheLoadedFilesAndExportKeepsIt) {
     EXPECT_EQ(divisionOf(*PlatformSequencer::make()->genData()), 480);
     for (std::uint16_t division : {96, 960, 480}) {
         // One beat of note 60, then the track's end a beat later.
-        const auto file = join({header(0, 1, division), chunk("MTrk", join({{0x00, 0x90, 60, 100},
-                                                                            vlq(division),
-                                                                            {0x80, 60, 0},
-                                                                            vlq(division),
-                                                                            {0xFF, 0x2F, 0x00}}))});
+        const auto file = join(
+            {header(0, 1, division),
+             chunk("MTrk",
+                   join({{0x00, 0x90, 60, 100}, vlq(division), {0x80, 60, 0}, endOfTrackAfter(division)}))});
         auto sequencer = PlatformSequencer::makeFromData(file);
         EXPECT_EQ(sequencer->timeResolution(), division);
         const auto exported = *sequencer->genData();

@@ -49,12 +49,7 @@ struct Instrument {
                                                        unit.midi(i).data.begin() + unit.midi(i).length));
         return out;
     }
-    std::vector<std::pair<std::int64_t, int>> noteOns() const {
-        std::vector<std::pair<std::int64_t, int>> out;
-        for (std::size_t i = 0; i < unit.midiCount(); ++i)
-            if (unit.midi(i).data[0] == 0x90) out.emplace_back(unit.midi(i).time, unit.midi(i).data[1]);
-        return out;
-    }
+    std::vector<std::pair<std::int64_t, int>> noteOns() const { return unit.noteOns(); }
     std::vector<std::int64_t> noteOnFrames() const {
         std::vector<std::int64_t> out;
         for (std::size_t i = 0; i < unit.midiCount(); ++i)
@@ -214,7 +209,7 @@ namespace {
 // One track at 96 ticks per beat, 120 BPM: the events, and the track's end on the tick of the last.
 void loadTrack(MusicSequence& sequence, const testsupport::MIDIBytes& events) {
     using namespace testsupport;
-    const auto body = join({events, {0x00, 0xFF, 0x2F, 0x00}});
+    const auto body = join({events, endOfTrack});
     EXPECT_EQ(sequence.loadFileData(join({header(0, 1, 96), chunk("MTrk", body)})), noErr);
 }
 
