@@ -2,7 +2,9 @@
 // A fresh folder under the system's temporary folder, removed with all it holds when the test is done.
 // The standard library and POSIX only. Test thread.
 
+#include <fcntl.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <stdexcept>
@@ -36,5 +38,10 @@ private:
         return pattern;
     }
 };
+
+// Sets the file's times to now, as `touch` and sync tools do; the bytes stay.
+inline bool touchFile(const std::string& path) {
+    return ::utimensat(AT_FDCWD, path.c_str(), nullptr, 0) == 0;
+}
 
 } // namespace testsupport

@@ -11,6 +11,7 @@
 #include "Source/views/TimeSlider.h"
 #include "platform/audio/NullAudioDevice.h"
 #include "platform/foundation/Console.h"
+#include "tests/support/TemporaryFolder.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -25,9 +26,6 @@
 #include <QToolButton>
 
 #include <gtest/gtest.h>
-
-#include <fcntl.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -252,7 +250,7 @@ TEST_F(XvfbWindowTest, ThePlayingSongPlaysOnWhenItsRowIsRemovedAndItsFileTouched
     platform::ScopedConsoleCapture console;
     const double touchedAt = real->playbackTime();
     const double startedAt = real->rzplayer()->editStartTime();
-    ASSERT_EQ(::utimensat(AT_FDCWD, one.path().c_str(), nullptr, 0), 0);
+    ASSERT_TRUE(testsupport::touchFile(one.path()));
     ASSERT_TRUE(waitFor([&] {
         const auto lines = console.lines();
         return std::find(lines.begin(), lines.end(), "=== in eventHandler") != lines.end();

@@ -8,13 +8,12 @@
 #include "platform/audio/NullAudioDevice.h"
 #include "platform/audio/PcmBuffer.h"
 #include "platform/dispatch/MainQueue.h"
+#include "platform/foundation/Console.h"
 #include "tests/platform/files/AudioFileFixtures.h"
 #include "tests/support/EngineRig.h"
 #include "tests/support/Signals.h"
+#include "tests/support/TemporaryFolder.h"
 #include "tests/support/TestDevices.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <atomic>
@@ -152,9 +151,18 @@ public:
     std::vector<std::pair<std::shared_ptr<vantle::PlaylistEntry>, std::optional<double>>> toldLengths;
 };
 
-// Sets the file's times to now, as `touch` and sync tools do; the bytes stay.
-inline bool touchFile(const std::string& path) {
-    return ::utimensat(AT_FDCWD, path.c_str(), nullptr, 0) == 0;
+using testsupport::touchFile;
+
+// Whether the captured console holds the line.
+inline bool consoleHas(const platform::ScopedConsoleCapture& console, const std::string& line) {
+    const auto lines = console.lines();
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+// Runs the main queue until `done`. The deadline only ends a broken run: a machine under load renders
+// seconds of stretched audio slowly.
+inline bool waitFor(const std::function<bool()>& done, double timeout = 30.0) {
+    return platform::mainQueue().drainUntil(done, timeout);
 }
 
 inline std::shared_ptr<vantle::PlaylistEntry> entryFor(const std::string& path) {

@@ -82,12 +82,7 @@ TEST(PlayerAVTest, ChangeEventsOnThePlayingFileLeaveTheMusicPlaying) {
     player.play();
     renderOnly(1.5);
     auto lineCame = [&](const std::string& line) {
-        return platform::mainQueue().drainUntil(
-            [&] {
-                const auto lines = console.lines();
-                return std::find(lines.begin(), lines.end(), line) != lines.end();
-            },
-            10.0);
+        return waitFor([&] { return consoleHas(console, line); });
     };
     ASSERT_TRUE(platform::mainQueue().drainUntil([&] { return player.playbackTime() > 1.0; }, 10.0));
 

@@ -119,22 +119,14 @@ protected:
         pacedDevice->allowPeriods(pacedDevice->periodsRendered() + std::uint64_t(seconds * 44100.0 / 512.0));
     }
     void renderOn() { pacedDevice->allowPeriods(~std::uint64_t(0)); }
-    // The deadline only ends a broken run: a machine under load renders seconds of stretched audio slowly.
-    bool waitFor(const std::function<bool()>& done, double timeout = 30.0) {
-        return mainQueue().drainUntil(done, timeout);
-    }
     // Runs the main queue for a while; true when a console line came meanwhile.
     bool anyLineWithin(double seconds) {
         const std::size_t now = console.lines().size();
         return mainQueue().drainUntil([&] { return console.lines().size() > now; }, seconds);
     }
-    bool consoleHas(const std::string& line) {
-        const auto lines = console.lines();
-        return std::find(lines.begin(), lines.end(), line) != lines.end();
-    }
     // Waits for the monitor's reload of the file at `path` to begin and the main queue to fall quiet.
     bool reloadSettled(const std::string& path) {
-        return waitFor([&] { return consoleHas(changeLine(path)); }) && !anyLineWithin(0.3);
+        return waitFor([&] { return consoleHas(console, changeLine(path)); }) && !anyLineWithin(0.3);
     }
     // After an entry that does not open: nothing to play, to watch or to find again.
     void expectEmptied(const vantle::PlaylistEntry& entry) {
@@ -605,9 +597,9 @@ TEST_F(PlayerRZTest, ChangeEventsOnThePlayingFileNeverStopTheMusic) {
         device->allowPeriods(device->periodsRendered());
         console.clear();
         c.change();
-        ASSERT_TRUE(waitFor([&] { return consoleHas(kPlayerEventLine); }));
+        ASSERT_TRUE(waitFor([&] { return consoleHas(console, kPlayerEventLine); }));
         // A copy sets the mode of the file it has emptied before it writes: that event may come first.
-        if (c.readAgain) ASSERT_TRUE(waitFor([&] { return consoleHas(changeLine(path)); }));
+        if (c.readAgain) ASSERT_TRUE(waitFor([&] { return consoleHas(console, changeLine(path)); }));
         EXPECT_TRUE(player->isPlaying() && player->rzplayer()->isPlaying() && player->entry() == entry);
         EXPECT_NEAR(player->duration(), c.length, 1e-6);
         if (c.readAgain)
@@ -651,7 +643,7 @@ TEST_F(PlayerRZTest, AReplacedFileGivesItsNewLengthToTheEntryAndTheDelegateOnceP
     // Its line is printed as the reload begins.
     auto monitorReloaded = [&] {
         console.clear();
-        return waitFor([&] { return consoleHas(changeLine(path)); });
+        return waitFor([&] { return consoleHas(console, changeLine(path)); });
     };
 
     // Copied over while it plays: the monitor reloads it.
@@ -745,7 +737,7 @@ TEST_F(PlayerRZTest, AFileRenamedOverThatDoesNotOpenYetIsWatchedForItsNextWrite)
     std::ofstream(folder.file("aside.wav"), std::ios::binary) << "RIFF";
     console.clear();
     std::filesystem::rename(folder.file("aside.wav"), path);
-    ASSERT_TRUE(waitFor([&] { return consoleHas("220 can't reopen " + fileURL(path)); }));
+    ASSERT_TRUE(waitFor([&] { return consoleHas(console, "220 can't reopen " + fileURL(path)); }));
     EXPECT_EQ(player->duration(), 3.0);
     EXPECT_TRUE(player->isPlaying());
 
