@@ -96,6 +96,7 @@ void MainViewController::scrollCurrentRowToCenter() {
 
 void MainViewController::drawWaveform(const std::shared_ptr<PlaylistEntry>& entry) {
     const unsigned request = ++waveformRequest_;
+    waveformWidth_ = waveformView_->width();
     waveformView_->clear();
     if (!entry) return;
     QPointer<MainViewController> self(this);
