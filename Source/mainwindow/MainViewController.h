@@ -568,6 +568,9 @@ private:
     int stateWritesHeld_ = 0;
     // Tags each waveform request, so that a late picture of an earlier entry is dropped.
     unsigned waveformRequest_ = 0;
+    // The waveform view's width at the last picture request: a settled resize that keeps it keeps
+    // the picture.
+    int waveformWidth_ = -1;
     std::optional<QSize> previousSize_;
     // The wait for a resize to settle.
     platform::DispatchTimer waveformResize_;

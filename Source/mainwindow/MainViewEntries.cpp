@@ -96,6 +96,7 @@ void MainViewController::scrollCurrentRowToCenter() {
 
 void MainViewController::drawWaveform(const std::shared_ptr<PlaylistEntry>& entry) {
     const unsigned request = ++waveformRequest_;
+    waveformWidth_ = waveformView_->width();
     waveformView_->clear();
     if (!entry) return;
     QPointer<MainViewController> self(this);
@@ -179,8 +180,8 @@ QString MainViewController::unplayableEntryText() const {
     const std::shared_ptr<PlaylistEntry>& entry = playlist_->assignedEntry;
     if (!entry || player_->entry() == entry) return {};
     const QString path = QString::fromStdString(entry->_url.path());
-    if (entry->fileMissing || !platform::fileExists(entry->_url.path()))
-        return tr("File not found: %1 — Entry › File Moved… can relocate it").arg(path);
+    // The player marks a missing file at each failed load of it.
+    if (entry->fileMissing) return tr("File not found: %1 — Entry › File Moved… can relocate it").arg(path);
     return tr("Cannot play %1: not an audio file this player can open").arg(path);
 }
 

@@ -24,7 +24,9 @@ void MainViewController::handleWindowResize() {
 }
 
 void MainViewController::windowEndResize() {
-    layoutTimeTexts(true);
+    layoutTimeTexts(false);
+    // The picture is drawn to the view's width; a height alone changes nothing worth decoding again.
+    if (waveformView_->width() != waveformWidth_) drawWaveform(player_->entry());
     scrollCurrentRowToCenter();
 }
 

@@ -80,18 +80,22 @@ bool PropertiesViewController::commitTypedPrefix() {
         prefixError_->show();
         return false;
     }
-    prefixError_->hide();
     prefixTextfield_->setModified(false);
+    applyPrefix(*prefix);
+    return true;
+}
+
+void PropertiesViewController::applyPrefix(const std::string& prefix) {
+    prefixError_->hide();
     MainWindowServices& mainView = *environment_.mainView;
     const std::shared_ptr<Playlist> playlist = mainView.playlist();
-    if (!playlist) return true;
-    if (prefix->empty())
+    if (!playlist) return;
+    if (prefix.empty())
         playlist->_directoryPrefix.reset();
     else
-        playlist->_directoryPrefix = *prefix;
+        playlist->_directoryPrefix = prefix;
     mainView.reloadTableSelecting(mainView.selectedRows());
     showDirectoryPrefix();
-    return true;
 }
 
 void PropertiesViewController::reject() {
@@ -128,17 +132,11 @@ void PropertiesViewController::choosePrefixPressed() {
     options.canChooseDirectories = true;
     options.allowsMultipleSelection = false;
     QPointer<PropertiesViewController> self(this);
-    environment_.filePanels->beginOpenPanel(
-        this, std::move(options), [self](std::vector<platform::Url> chosen) {
-            if (!self || chosen.empty()) return;
-            MainWindowServices& mainView = *self->environment_.mainView;
-            const std::shared_ptr<Playlist> playlist = mainView.playlist();
-            if (!playlist) return;
-            playlist->_directoryPrefix = chosen.front().path();
-            mainView.reloadTableSelecting(mainView.selectedRows());
-            self->prefixError_->hide();
-            self->prefixTextfield_->setText(QString::fromStdString(*playlist->_directoryPrefix));
-        });
+    environment_.filePanels->beginOpenPanel(this, std::move(options),
+                                            [self](std::vector<platform::Url> chosen) {
+                                                if (self && !chosen.empty())
+                                                    self->applyPrefix(chosen.front().path());
+                                            });
 }
 
 } // namespace vantle

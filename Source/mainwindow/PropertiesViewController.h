@@ -63,6 +63,9 @@ protected:
     void hideEvent(QHideEvent* event) override;
 
 private:
+    // Makes `prefix` the playlist's folder prefix (empty: none) and shows it; the typed and the chosen
+    // prefix both end here.
+    void applyPrefix(const std::string& prefix);
     void showDirectoryPrefix();
 
     PropertiesEnvironment environment_;

@@ -86,7 +86,7 @@ void EntryPlayer::load(const std::shared_ptr<PlaylistEntry>& entry) {
 
 // ---- the watch on the file ----
 
-void EntryPlayer::watch(const std::shared_ptr<PlaylistEntry>& entry) {
+void EntryPlayer::watch(const std::shared_ptr<PlaylistEntry>& entry, std::optional<FileFingerprint> held) {
     fileMonitor_.reset();
     auto monitor = std::make_unique<FileMonitor>(
         entry->_url, platform::FileSystemEvent::all,
@@ -96,7 +96,7 @@ void EntryPlayer::watch(const std::shared_ptr<PlaylistEntry>& entry) {
         return;
     }
     fileMonitor_ = std::move(monitor);
-    watchedFile_ = FileFingerprint::of(entry->_url.path());
+    watchedFile_ = held ? std::move(held) : FileFingerprint::of(entry->_url.path());
 }
 
 void EntryPlayer::watchAgain(const std::shared_ptr<PlaylistEntry>& entry,
@@ -139,9 +139,7 @@ void EntryPlayer::fileChanged(const std::shared_ptr<PlaylistEntry>& entry, platf
         platform::consolePrint("220 can't reopen " + described);
         if (now && watchedFile_ && !now->sameFile(*watchedFile_)) {
             // The file renamed over the old one is the one whose next write counts.
-            const std::optional<FileFingerprint> playing = watchedFile_;
-            watch(entry);
-            if (fileMonitor_) watchedFile_ = playing;
+            watch(entry, watchedFile_);
         }
         return;
     }

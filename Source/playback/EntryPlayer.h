@@ -113,9 +113,10 @@ protected:
     float treble_ = 0;
 
 private:
-    // Watches `entry`'s file (fileChanged on each event) and notes what it holds; nothing is
-    // watched where the file cannot be.
-    void watch(const std::shared_ptr<PlaylistEntry>& entry);
+    // Watches `entry`'s file (fileChanged on each event) and notes what it holds, or `held` when the
+    // caller knows that already; nothing is watched where the file cannot be.
+    void watch(const std::shared_ptr<PlaylistEntry>& entry,
+               std::optional<FileFingerprint> held = std::nullopt);
     // Watches `entry`'s file anew after `read` was read of it, and reads it again at once when it no
     // longer holds that.
     void watchAgain(const std::shared_ptr<PlaylistEntry>& entry, const std::optional<FileFingerprint>& read);

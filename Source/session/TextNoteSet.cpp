@@ -53,10 +53,9 @@ TextNoteSet::TextNoteSet(platform::Url mp3URL)
     }
 }
 
-bool TextNoteSet::notesFileMayBeReplaced(const std::string& header) const {
-    const std::string& path = textURL_.path();
-    auto existing = platform::readTextFile(path);
-    if (!existing) return !platform::fileExists(path);
+bool TextNoteSet::notesFileMayBeReplaced(const platform::Result<std::string>& existing,
+                                         const std::string& header) const {
+    if (!existing) return !platform::fileExists(textURL_.path());
     if (existing->empty()) return true;
     const std::size_t lineEnd = existing->find_first_of("\r\n");
     return std::string_view(*existing).substr(0, lineEnd) == header;
@@ -64,15 +63,16 @@ bool TextNoteSet::notesFileMayBeReplaced(const std::string& header) const {
 
 void TextNoteSet::save() {
     const std::string header = notesFileLineText(mp3URL_.path());
+    const std::string& path = textURL_.path();
+    const platform::Result<std::string> existing = platform::readTextFile(path);
+    const bool mayReplace = notesFileMayBeReplaced(existing, header);
     bool written = false;
-    if (notesFileMayBeReplaced(header) && notes.empty()) {
+    if (mayReplace && notes.empty()) {
         // No notes, no file: a note begun and abandoned leaves nothing beside the song, and the
         // last note deleted takes its file with it. An empty file of someone else's stays.
-        const std::string& path = textURL_.path();
-        const bool ours =
-            platform::fileExists(path) && !platform::readTextFile(path).valueOr(std::string()).empty();
+        const bool ours = existing && !existing->empty();
         written = !ours || platform::removeItem(path).ok();
-    } else if (notesFileMayBeReplaced(header)) {
+    } else if (mayReplace) {
         std::string output = header + "\n";
         for (const auto& note : notes) {
             output += formatTime(note->time(), 0, 2);
@@ -80,7 +80,7 @@ void TextNoteSet::save() {
             output += notesFileLineText(note->text());
             output += '\n';
         }
-        written = platform::writeTextFile(textURL_.path(), output).ok();
+        written = platform::writeTextFile(path, output).ok();
     }
     if (written) {
         altered = false;

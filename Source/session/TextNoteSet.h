@@ -3,6 +3,7 @@
 // ".txt" replacing its last extension. Owned by one playlist entry; main thread only.
 
 #include "Source/session/TextNote.h"
+#include "platform/foundation/Result.h"
 #include "platform/foundation/Url.h"
 
 #include <cstddef>
@@ -48,7 +49,9 @@ public:
     std::shared_ptr<TextNote> note(double near) const;
 
 private:
-    bool notesFileMayBeReplaced(const std::string& header) const;
+    // Whether the notes file, read as `existing`, is ours to replace or remove.
+    bool notesFileMayBeReplaced(const platform::Result<std::string>& existing,
+                                const std::string& header) const;
 
     platform::Url mp3URL_;
     platform::Url textURL_;

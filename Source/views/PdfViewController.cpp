@@ -28,8 +28,8 @@ PdfViewController::PdfViewController(PdfViewEnvironment environment, QWidget* pa
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(pdfView_);
     setFocusPolicy(Qt::StrongFocus);
-    // Escape is also one of the window's keys (handleKey), where it closes the window as well.
-    addCloseKeys(*this, true);
+    // Escape reaches handleKey, which closes the window; the shortcut adds only Ctrl+W.
+    addCloseKeys(*this, false);
 }
 
 PdfViewController::~PdfViewController() {

@@ -60,6 +60,20 @@ TEST_F(MainWindowTest, APictureThatArrivesFadesInFromTransparent) {
     scheduler.advance(0.3);
     platform::mainQueue().drain();
     EXPECT_EQ(waveform->requests.size(), asked + 1);
+
+    // A settled resize that keeps the picture's width keeps the picture: only a new width decodes again.
+    const int width = view().waveformView().width();
+    window->resize(760, 720);
+    QApplication::processEvents();
+    scheduler.advance(0.3);
+    platform::mainQueue().drain();
+    ASSERT_EQ(view().waveformView().width(), width);
+    EXPECT_EQ(waveform->requests.size(), asked + 1);
+    window->resize(820, 720);
+    QApplication::processEvents();
+    scheduler.advance(0.3);
+    platform::mainQueue().drain();
+    EXPECT_EQ(waveform->requests.size(), asked + 2);
 }
 
 TEST_F(MainWindowTest, TheVolumeTakesOneGainPath) {
