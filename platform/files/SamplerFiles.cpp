@@ -234,10 +234,6 @@ Result<SamplerInstrument> readSamplerAudioFiles(const std::vector<std::string>& 
 }
 
 Result<SamplerInstrument> readSamplerPreset(const std::string& path, const SamplerZoneReader& readZone) {
-    if (const int fd = openSamplerFile(path); fd >= 0)
-        ::close(fd);
-    else
-        return samplerFileError("Cannot read the preset " + path + ": not a regular file");
     auto bytes = readFile(path);
     if (!bytes) return samplerFileError("Cannot read the preset " + path + ": " + bytes.error().message);
     auto root = parsePlist(bytes.value());
