@@ -20,13 +20,13 @@ namespace {
 // Deeper documents are refused rather than risk the stack; real documents nest a few levels.
 constexpr int binaryPlistMaxDepth = 512;
 
-Error binaryPlistError(std::string message) {
-    return Error::make("platform.propertyList", std::move(message));
-}
-
 } // namespace
 
 namespace plist_detail {
+
+Error binaryPlistError(std::string message) {
+    return Error::make("platform.propertyList", std::move(message));
+}
 
 struct TextHash {
     using is_transparent = void;
@@ -71,9 +71,10 @@ void BinaryPlistReader::fail(std::string message) {
 Result<std::unique_ptr<BinaryPlistReader>> BinaryPlistReader::open(const std::uint8_t* data,
                                                                    std::size_t size) {
     constexpr std::size_t trailerSize = 32;
-    if (size < 8 + 1 + trailerSize) return binaryPlistError("binary property list is truncated");
+    if (size < 8 + 1 + trailerSize)
+        return plist_detail::binaryPlistError("binary property list is truncated");
     if (std::memcmp(data, "bplist00", 8) != 0)
-        return binaryPlistError("unsupported binary property list version");
+        return plist_detail::binaryPlistError("unsupported binary property list version");
     std::unique_ptr<BinaryPlistReader> reader(new BinaryPlistReader(data, size));
     BinaryPlistReader& r = *reader;
     const std::uint64_t trailer = size - trailerSize;
@@ -83,11 +84,13 @@ Result<std::unique_ptr<BinaryPlistReader>> BinaryPlistReader::open(const std::ui
     r.top_ = r.readBigEndian(trailer + 16, 8);
     r.tableOffset_ = r.readBigEndian(trailer + 24, 8);
     auto validSize = [](unsigned s) { return s == 1 || s == 2 || s == 4 || s == 8; };
-    if (!validSize(r.offsetSize_) || !validSize(r.refSize_)) return binaryPlistError("malformed trailer");
-    if (r.objectCount_ == 0 || r.top_ >= r.objectCount_) return binaryPlistError("malformed trailer");
+    if (!validSize(r.offsetSize_) || !validSize(r.refSize_))
+        return plist_detail::binaryPlistError("malformed trailer");
+    if (r.objectCount_ == 0 || r.top_ >= r.objectCount_)
+        return plist_detail::binaryPlistError("malformed trailer");
     if (r.tableOffset_ < 9 || r.tableOffset_ > trailer ||
         r.objectCount_ > (trailer - r.tableOffset_) / r.offsetSize_)
-        return binaryPlistError("offset table out of range");
+        return plist_detail::binaryPlistError("offset table out of range");
     r.objectsEnd_ = trailer;
     // Without shared containers every object is read once per reference, and each reference costs at
     // least a byte; allow some sharing on top of that.

@@ -215,6 +215,8 @@ long nextCodePoint(std::string_view text, std::size_t& i);
 void appendUtf8(std::string& out, unsigned long codePoint);
 // Appends the code point's UTF-16 units (a surrogate pair above the basic plane).
 void appendUtf16(std::vector<std::uint16_t>& out, long codePoint);
+// The error both the reader and the writer report, under one domain.
+Error binaryPlistError(std::string message);
 } // namespace plist_detail
 
 } // namespace platform

@@ -17,10 +17,6 @@ namespace platform {
 
 namespace {
 
-Error binaryPlistWriteError(std::string message) {
-    return Error::make("platform.propertyList", std::move(message));
-}
-
 std::uint8_t binaryPlistBytesFor(std::uint64_t value) {
     if (value < (1ull << 8)) return 1;
     if (value < (1ull << 16)) return 2;
@@ -405,9 +401,9 @@ void BinaryPlistWriter::endContainer(bool dictionary) {
 }
 
 Result<Bytes> BinaryPlistWriter::finish() {
-    if (invalidText_) return binaryPlistWriteError("string is not valid UTF-8");
-    if (tooLarge_) return binaryPlistWriteError("the document is too large");
-    if (!open_.empty() || top_ < 0) return binaryPlistWriteError("the document is not one value");
+    if (invalidText_) return plist_detail::binaryPlistError("string is not valid UTF-8");
+    if (tooLarge_) return plist_detail::binaryPlistError("the document is too large");
+    if (!open_.empty() || top_ < 0) return plist_detail::binaryPlistError("the document is not one value");
     const std::uint64_t tableOffset = size_;
     const unsigned offsetSize = binaryPlistBytesFor(tableOffset);
     binaryPlistPutNumbers(grow(offsets_.size() * offsetSize), offsets_.data(), offsets_.size(), offsetSize);
