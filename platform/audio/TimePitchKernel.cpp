@@ -342,12 +342,9 @@ void TimePitchKernel::playStretched(float* const* out, std::uint32_t buffers, st
         std::memset(out[c] + offset + played, 0, (frames - played) * sizeof(float));
     if (fadeLeft_ == 0 || fadeFromStretcher_) return;
     const std::size_t blended = std::min(frames, fadeLeft_);
-    std::array<float*, AudioFormat::maxChannels> fading{};
-    for (std::size_t c = 0; c < channels_; ++c)
-        fading[c] = fading_[c].data();
     const auto passed =
         std::size_t(std::clamp<std::int64_t>(input_.end() - fadePosition_, 0, std::int64_t(blended)));
-    input_.copy(fadePosition_, passed, fading.data(), 0);
+    input_.copy(fadePosition_, passed, pointers(fading_).data(), 0);
     for (std::size_t c = 0; c < std::min<std::size_t>(buffers, channels_); ++c)
         for (std::size_t k = 0; k < blended; ++k) {
             const float in = timePitchFadeIn(timePitchCrossfade - fadeLeft_ + k);

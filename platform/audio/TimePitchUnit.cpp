@@ -95,6 +95,42 @@ AUAudioFrameCount TimePitchUnit::maximumFramesToPull(std::uint32_t, AUAudioFrame
     return timePitchPullLimit(outputFrames);
 }
 
+void TimePitchUnit::storeOverlap(float overlap) {
+    overlap_.store(overlap, std::memory_order_relaxed);
+    const bool finer = overlap >= finerEngineOverlap;
+    std::lock_guard lock(engineMutex_);
+    if (!kernel_ || finer == kernelFiner_) {
+        provideSpare();
+        return;
+    }
+    // Built here, off the render thread; the render thread takes it up once nothing of the old engine
+    // plays any more, and hands the old one back through the retired slot.
+    kernelFiner_ = finer;
+    auto stretcher = TimePitchStretcher::make(finer, outputBus(0).format().channelCount(),
+                                              kernel_->sampleRate(), wantedRatio());
+    delete spareStretcher_.exchange(stretcher.release(), std::memory_order_acq_rel);
+    delete retiredStretcher_.exchange(nullptr, std::memory_order_acq_rel);
+    finerWanted_.store(finer, std::memory_order_release);
+}
+
+void TimePitchUnit::keepSpareStretcher() {
+    std::lock_guard lock(engineMutex_);
+    provideSpare();
+}
+
+void TimePitchUnit::provideSpare() {
+    std::unique_ptr<TimePitchStretcher> retired(
+        retiredStretcher_.exchange(nullptr, std::memory_order_acq_rel));
+    // Only this side puts a stretcher into the spare slot; the render thread only takes it out.
+    if (!kernel_ || spareStretcher_.load(std::memory_order_acquire)) return;
+    if (retired && retired->finer == kernelFiner_)
+        retired->prime(wantedRatio());
+    else
+        retired = TimePitchStretcher::make(kernelFiner_, outputBus(0).format().channelCount(),
+                                           kernel_->sampleRate(), wantedRatio());
+    spareStretcher_.store(retired.release(), std::memory_order_release);
+}
+
 Result<void> TimePitchUnit::allocateInternalRenderResources() {
     std::lock_guard lock(engineMutex_);
     const AudioFormat& format = outputBus(0).format();
