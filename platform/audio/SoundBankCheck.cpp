@@ -5,11 +5,11 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <optional>
+#include <vector>
 
 namespace platform {
 
@@ -103,10 +103,13 @@ Result<void> checkSoundBankFile(const std::string& path) {
     const std::uint64_t frames = smpl.size / 2;
     // The last record only ends the list.
     const std::uint64_t count = shdr.size / recordSize - 1;
+    // One read for all the headers: the chunk lies within the file, so its size is bounded by the
+    // file's.
+    std::vector<std::uint8_t> headers(std::size_t(count * recordSize));
+    if (!file.read(shdr.offset, headers.data(), headers.size()))
+        return soundBankError(path, "the sample headers are cut short");
     for (std::uint64_t i = 0; i < count; ++i) {
-        std::array<std::uint8_t, recordSize> record;
-        if (!file.read(shdr.offset + i * recordSize, record.data(), recordSize))
-            return soundBankError(path, "the sample headers are cut short");
+        const std::uint8_t* record = headers.data() + i * recordSize;
         const std::uint32_t start = littleEndian32(&record[20]), end = littleEndian32(&record[24]);
         const std::uint32_t loopStart = littleEndian32(&record[28]), loopEnd = littleEndian32(&record[32]);
         const std::uint32_t rate = littleEndian32(&record[36]);
