@@ -1,7 +1,5 @@
 #include "RozezEru/Nodes/Playback/PlatformSampler/Bundle.h"
 
-#include "platform/foundation/Files.h"
-
 #include <filesystem>
 #include <system_error>
 
@@ -35,7 +33,9 @@ std::optional<std::string> Bundle::pathForResource(const std::string& name,
     // A name that climbs out of the folder is no resource of it.
     if (name.empty() || name.find("..") != std::string::npos) return std::nullopt;
     const std::string path = resourcePath_ + "/" + name + "." + extension;
-    if (!platform::fileExists(path)) return std::nullopt;
+    // Every resource is read as a file: a folder of that name is none.
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) return std::nullopt;
     return path;
 }
 
