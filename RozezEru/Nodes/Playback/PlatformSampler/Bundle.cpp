@@ -3,9 +3,10 @@
 #include <filesystem>
 #include <system_error>
 
-// Where `cmake --install` puts the data folder, from the folder it puts the program in.
+// Where `cmake --install` puts the data folder, from the folder it puts the program in: the build
+// defines it (RozezEru/CMakeLists.txt), so the name is written in one place.
 #ifndef VANTLE_DATA_FROM_PROGRAM
-#define VANTLE_DATA_FROM_PROGRAM "../share/com.fennorastudio.Vantle"
+#error "VANTLE_DATA_FROM_PROGRAM is not defined: build this file as part of the rozezeru library"
 #endif
 
 namespace rozezeru {
