@@ -353,13 +353,9 @@ void MultiChannelInputNodeTap::process(const platform::PcmBuffer& buffer, const 
         for (const auto& file : files)
             if (file)
                 if (auto undone = file->undoLastWrite(); !undone.ok()) Log(site, undone.error().message);
-    }
-    if (failure && endTake()) {
+        endTake();
         take.unlock();
-        {
-            std::lock_guard lock(setupMutex_);
-            stoppedAtTime_ = now();
-        }
+        recordingChanged();
         Log(site, "Write failed", failure->message, "The take has stopped.");
         if (auto delegate = this->delegate()) delegate->recordingFailed(*this, *failure);
     }

@@ -11,7 +11,8 @@ namespace sigpro {
 using KernelLogHandler = void (*)(std::string_view function, std::string_view text,
                                   const std::source_location& where);
 
-// Reports made while no handler is set go to the platform's log sink as errors.
+// Reports made while no handler is set go to the platform's log sink as errors, while the toolkit's
+// logging switch is on.
 void setKernelLogHandler(KernelLogHandler handler);
 void kernelLog(std::string_view function, std::string_view text,
                std::source_location where = std::source_location::current());

@@ -1,6 +1,5 @@
 #include "Sigpro/modules/ButterworthFilter.h"
 
-#include "Sigpro/modules/ButterworthSection.h"
 #include "Sigpro/modules/PairBlock.h"
 
 #include <numbers>
@@ -9,31 +8,11 @@ namespace sigpro {
 
 namespace {
 
-// Brings the coefficients up to date; false while the filter is off (its output is then 0).
-bool coefficientsReady(ButterworthCutoffRecord& r, ButterworthCutoffDesign design) {
-    if (!(r.frequency > 0.0f)) return false;
-    if (r.frequency != r.last_frequency) {
-        r.last_frequency = r.frequency;
-        design(r);
-    }
-    return true;
-}
-
-bool coefficientsReady(ButterworthBandRecord& r, ButterworthBandDesign design) {
-    if (!(r.bandwidth > 0.0f)) return false;
-    if (r.bandwidth != r.last_bandwidth || r.frequency != r.last_frequency) {
-        r.last_bandwidth = r.bandwidth;
-        r.last_frequency = r.frequency;
-        design(r);
-    }
-    return true;
-}
-
 template <class Record, class Design>
 void computeButterworthPair(Record& left, Record& right, Design design, const float* inLeft,
                             const float* inRight, float* outLeft, float* outRight, std::uint32_t frames) {
-    const bool liveLeft = coefficientsReady(left, design);
-    const bool liveRight = coefficientsReady(right, design);
+    const bool liveLeft = butterworthCoefficientsReady(left, design);
+    const bool liveRight = butterworthCoefficientsReady(right, design);
     runPairBlock(left, right, liveLeft, liveRight, inLeft, inRight, outLeft, outRight, frames,
                  butterworthSectionStep<Record>);
 }
@@ -55,17 +34,6 @@ int butterworthInit(sp_data* sp, ButterworthBandRecord& r, float bandwidth) {
     r.s1 = r.s2 = 0.0f;
     r.half_radians_per_hz = static_cast<float>(std::numbers::pi / sp->sample_rate);
     r.radians_per_hz = static_cast<float>(2.0 * std::numbers::pi / sp->sample_rate);
-    return 1;
-}
-
-int butterworthCompute(ButterworthCutoffRecord& r, ButterworthCutoffDesign design, const float* in,
-                       float* out) {
-    *out = coefficientsReady(r, design) ? butterworthSectionStep(r, *in) : 0.0f;
-    return 1;
-}
-
-int butterworthCompute(ButterworthBandRecord& r, ButterworthBandDesign design, const float* in, float* out) {
-    *out = coefficientsReady(r, design) ? butterworthSectionStep(r, *in) : 0.0f;
     return 1;
 }
 

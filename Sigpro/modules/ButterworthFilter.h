@@ -3,6 +3,7 @@
 // with a centre and a width, for sp_butbp and sp_butbr) and everything but each filter's coefficient
 // design. Render thread (init on the kernel's set-up or reset).
 
+#include "Sigpro/modules/ButterworthSection.h"
 #include "Sigpro/modules/sp_data.h"
 
 #include <cstdint>
@@ -36,10 +37,39 @@ using ButterworthBandDesign = void (*)(ButterworthBandRecord& r);
 int butterworthInit(sp_data* sp, ButterworthCutoffRecord& r);
 int butterworthInit(sp_data* sp, ButterworthBandRecord& r, float bandwidth);
 
-// One sample; a cutoff or width not above 0 gives 0.0 and leaves the history untouched.
-int butterworthCompute(ButterworthCutoffRecord& r, ButterworthCutoffDesign design, const float* in,
-                       float* out);
-int butterworthCompute(ButterworthBandRecord& r, ButterworthBandDesign design, const float* in, float* out);
+// Brings the coefficients up to date; false while the filter is off (its output is then 0).
+inline bool butterworthCoefficientsReady(ButterworthCutoffRecord& r, ButterworthCutoffDesign design) {
+    if (!(r.frequency > 0.0f)) return false;
+    if (r.frequency != r.last_frequency) {
+        r.last_frequency = r.frequency;
+        design(r);
+    }
+    return true;
+}
+
+inline bool butterworthCoefficientsReady(ButterworthBandRecord& r, ButterworthBandDesign design) {
+    if (!(r.bandwidth > 0.0f)) return false;
+    if (r.bandwidth != r.last_bandwidth || r.frequency != r.last_frequency) {
+        r.last_bandwidth = r.bandwidth;
+        r.last_frequency = r.frequency;
+        design(r);
+    }
+    return true;
+}
+
+// One sample; a cutoff or width not above 0 gives 0.0 and leaves the history untouched. Called per sample
+// on the render path, so the design is a template argument and the whole step inlines into each module.
+template <ButterworthCutoffDesign design>
+inline int butterworthCompute(ButterworthCutoffRecord& r, const float* in, float* out) {
+    *out = butterworthCoefficientsReady(r, design) ? butterworthSectionStep(r, *in) : 0.0f;
+    return 1;
+}
+
+template <ButterworthBandDesign design>
+inline int butterworthCompute(ButterworthBandRecord& r, const float* in, float* out) {
+    *out = butterworthCoefficientsReady(r, design) ? butterworthSectionStep(r, *in) : 0.0f;
+    return 1;
+}
 
 // `frames` samples of each of the two records, their parameters holding still over the block.
 int butterworthComputePair(ButterworthCutoffRecord& left, ButterworthCutoffRecord& right,

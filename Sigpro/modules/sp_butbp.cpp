@@ -37,7 +37,7 @@ int sp_butbp_init(sp_data* sp, sp_butbp* p) {
 }
 
 int sp_butbp_compute(sp_data*, sp_butbp* p, float* in, float* out) {
-    return butterworthCompute(*p, butbpDesign, in, out);
+    return butterworthCompute<butbpDesign>(*p, in, out);
 }
 
 int sp_butbp_compute_pair(sp_data*, sp_butbp* left, sp_butbp* right, const float* inLeft,

@@ -38,7 +38,7 @@ int sp_butbr_init(sp_data* sp, sp_butbr* p) {
 
 // Zero width silences the output rather than passing the input: that is the reference behaviour.
 int sp_butbr_compute(sp_data*, sp_butbr* p, float* in, float* out) {
-    return butterworthCompute(*p, butbrDesign, in, out);
+    return butterworthCompute<butbrDesign>(*p, in, out);
 }
 
 int sp_butbr_compute_pair(sp_data*, sp_butbr* left, sp_butbr* right, const float* inLeft,

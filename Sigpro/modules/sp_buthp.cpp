@@ -36,7 +36,7 @@ int sp_buthp_init(sp_data* sp, sp_buthp* p) {
 }
 
 int sp_buthp_compute(sp_data*, sp_buthp* p, float* in, float* out) {
-    return butterworthCompute(*p, buthpDesign, in, out);
+    return butterworthCompute<buthpDesign>(*p, in, out);
 }
 
 int sp_buthp_compute_pair(sp_data*, sp_buthp* left, sp_buthp* right, const float* inLeft,

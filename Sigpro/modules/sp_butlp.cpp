@@ -36,7 +36,7 @@ int sp_butlp_init(sp_data* sp, sp_butlp* p) {
 }
 
 int sp_butlp_compute(sp_data*, sp_butlp* p, float* in, float* out) {
-    return butterworthCompute(*p, butlpDesign, in, out);
+    return butterworthCompute<butlpDesign>(*p, in, out);
 }
 
 int sp_butlp_compute_pair(sp_data*, sp_butlp* left, sp_butlp* right, const float* inLeft,

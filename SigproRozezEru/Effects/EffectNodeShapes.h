@@ -7,8 +7,6 @@
 #include "RozezEru/Nodes/NodeParameterDef.h"
 #include "RozezEru/Nodes/Parameter.h"
 #include "RozezEru/Nodes/ParameterSetup.h"
-#include "RozezEruEX/NodeRozezEruAU.h"
-#include "RozezEruEX/RozezEruAU.h"
 #include "SigproRozezEru/Effects/EffectNode.h"
 #include "SigproRozezEru/NodeParameterTable.h"
 #include "platform/audio/AudioUnitTypes.h"
@@ -18,6 +16,13 @@
 #include <vector>
 
 namespace rozezeru {
+
+class DSPBase;
+
+// Hands `duration` to the kernel of `node` through `setLoopDuration`: out of line, so the reverb shape
+// needs no view of the audio unit.
+void setKernelLoopDuration(const Node& node, void (*setLoopDuration)(DSPBase* dsp, float duration),
+                           float duration);
 
 template <class Derived> class CutoffFilterNode : public EffectNode {
 public:
@@ -143,7 +148,7 @@ protected:
                    SetLoopDuration setLoopDuration)
         : EffectNode(std::move(input), Derived::componentSubType) {
         setupParameters();
-        setLoopDuration(rozezEruAU(*this).dsp(), loopDuration);
+        setKernelLoopDuration(*this, setLoopDuration, loopDuration);
         writeInitialValues({reverbDurationValue});
     }
 };

@@ -6,9 +6,6 @@
 // thread).
 
 #include "RozezEru/Nodes/NodeParameterDef.h"
-#include "RozezEru/Nodes/Parameter.h"
-#include "RozezEru/Nodes/ParameterSetup.h"
-#include "SigproRozezEru/Effects/EffectNode.h"
 #include "SigproRozezEru/Effects/EffectNodeShapes.h"
 #include "SigproRozezEru/NodeParameterTable.h"
 #include "platform/audio/AudioUnitTypes.h"
@@ -16,7 +13,6 @@
 #include <array>
 #include <memory>
 #include <string_view>
-#include <vector>
 
 namespace rozezeru {
 

@@ -3,9 +3,6 @@
 // filter per channel. Main thread (the kernel renders on the render thread).
 
 #include "RozezEru/Nodes/NodeParameterDef.h"
-#include "RozezEru/Nodes/Parameter.h"
-#include "RozezEru/Nodes/ParameterSetup.h"
-#include "SigproRozezEru/Effects/EffectNode.h"
 #include "SigproRozezEru/Effects/EffectNodeShapes.h"
 #include "SigproRozezEru/NodeParameterTable.h"
 #include "platform/audio/AudioUnitTypes.h"
@@ -13,7 +10,6 @@
 #include <array>
 #include <memory>
 #include <string_view>
-#include <vector>
 
 namespace rozezeru {
 

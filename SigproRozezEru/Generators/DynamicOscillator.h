@@ -6,9 +6,6 @@
 
 #include "RozezEru/Nodes/DynamicWaveformNode.h"
 #include "RozezEru/Nodes/NodeParameterDef.h"
-#include "RozezEru/Nodes/Parameter.h"
-#include "RozezEru/Nodes/ParameterSetup.h"
-#include "SigproRozezEru/Generators/GeneratorNode.h"
 #include "SigproRozezEru/Generators/OscillatorWaveform.h"
 #include "SigproRozezEru/Generators/WavetableOscillatorNode.h"
 #include "SigproRozezEru/NodeParameterTable.h"

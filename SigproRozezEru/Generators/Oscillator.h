@@ -4,9 +4,6 @@
 // render thread).
 
 #include "RozezEru/Nodes/NodeParameterDef.h"
-#include "RozezEru/Nodes/Parameter.h"
-#include "RozezEru/Nodes/ParameterSetup.h"
-#include "SigproRozezEru/Generators/GeneratorNode.h"
 #include "SigproRozezEru/Generators/OscillatorWaveform.h"
 #include "SigproRozezEru/Generators/WavetableOscillatorNode.h"
 #include "SigproRozezEru/NodeParameterTable.h"
@@ -15,7 +12,6 @@
 #include <array>
 #include <memory>
 #include <string_view>
-#include <vector>
 
 namespace rozezeru {
 

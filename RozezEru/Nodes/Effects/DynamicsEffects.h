@@ -2,7 +2,6 @@
 // The nodes over the platform's dynamics processor and peak limiter. The member definitions are in
 // PlatformEffectParameterDefs.h.
 
-#include "RozezEru/Nodes/Effects/PlatformEffectNode.h"
 #include "RozezEru/Nodes/Effects/PlatformEffectNodeShapes.h"
 
 #include <memory>

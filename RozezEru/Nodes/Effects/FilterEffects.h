@@ -2,7 +2,6 @@
 // The nodes over the platform's filter and equaliser units. The member definitions are in
 // PlatformEffectParameterDefs.h.
 
-#include "RozezEru/Nodes/Effects/PlatformEffectNode.h"
 #include "RozezEru/Nodes/Effects/PlatformEffectNodeShapes.h"
 
 #include <memory>

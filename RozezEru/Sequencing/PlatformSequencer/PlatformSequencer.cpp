@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <filesystem>
 
 namespace rozezeru {
 
@@ -72,8 +71,7 @@ std::shared_ptr<PlatformSequencer> PlatformSequencer::makeFromData(const std::ve
 void PlatformSequencer::loadMIDIFile(const std::string& filename) {
     const Bundle bundle(resourceFolder().empty() ? Bundle::main().resourcePath() : resourceFolder());
     const auto path = bundle.pathForResource(filename, "mid");
-    std::error_code error;
-    if (!path || !std::filesystem::is_regular_file(*path, error)) {
+    if (!path) {
         Log(LogSite("loadMIDIFile(_:)"), "No midi file found");
         return;
     }

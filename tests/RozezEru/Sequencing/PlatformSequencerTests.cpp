@@ -310,6 +310,19 @@ TEST(PlatformSequencer, PlayingWithNothingRoutedMovesAndConvertsHostTimes) {
     EXPECT_EQ(kindOf(sequencer->hostTime(1)), Kind::musicPlayerIsNotPlaying);
 }
 
+TEST(Bundle, AResourceIsARegularFileInItsFolder) {
+    TemporaryFolder folder;
+    ASSERT_TRUE(platform::writeFileAtomically(folder.file("song.mid"), twoTrackFile()));
+    std::filesystem::create_directories(folder.file("folder.mid"));
+    const Bundle bundle(folder.path);
+    for (const auto& [name, found] : std::vector<std::pair<std::string, bool>>{
+             {"song", true}, {"folder", false}, {"gone", false}, {"../song", false}}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(bundle.pathForResource(name, "mid"),
+                  found ? std::optional(folder.file(name + ".mid")) : std::nullopt);
+    }
+}
+
 TEST(PlatformSequencer, NamedFilesComeFromTheProgramsResourceFolder) {
     // Installed, the program's resources are its data folder; run from the build tree, "Resources"
     // beside it.

@@ -7,6 +7,7 @@
 #include "tests/support/Wait.h"
 
 #include "Sigpro/kernels/GeneratorKernels.h"
+#include "Sigpro/kernels/KernelLog.h"
 
 #include <gtest/gtest.h>
 
@@ -139,6 +140,16 @@ TEST(GeneratorKernels, TheVocalTractSetsItsInputsAfterInitAndEmptyOrUnknownTable
     EXPECT_EQ(log.sink.records()[0].level, platform::LogType::error);
     KernelHarness harness(*morph);
     EXPECT_EQ(renderGenerator(harness, 64), std::vector(64, 3.0f));
+}
+
+TEST(KernelReports, GoToThePlatformsLogOnlyWhileTheToolkitsLoggingIsOn) {
+    // No handler is registered in this program: the fallback writes, and obeys the switch.
+    testsupport::ToolkitLogCapture log;
+    sigpro::kernelLog("setWavetable(_:length:index:)", "written");
+    rozezeru::Settings::loggingEnabled = false;
+    sigpro::kernelLog("setWavetable(_:length:index:)", "not written while logging is off");
+    ASSERT_EQ(log.sink.records().size(), 1u);
+    EXPECT_EQ(log.sink.records()[0].text, "setWavetable(_:length:index:): written");
 }
 
 TEST(GeneratorKernels, TablesSwappedWhileTheDynamicOscillatorRendersAreNeverFreedUnderIt) {

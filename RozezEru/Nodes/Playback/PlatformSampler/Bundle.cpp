@@ -1,13 +1,12 @@
 #include "RozezEru/Nodes/Playback/PlatformSampler/Bundle.h"
 
-#include "platform/foundation/Files.h"
-
 #include <filesystem>
 #include <system_error>
 
-// Where `cmake --install` puts the data folder, from the folder it puts the program in.
+// Where `cmake --install` puts the data folder, from the folder it puts the program in: the build
+// defines it (RozezEru/CMakeLists.txt), so the name is written in one place.
 #ifndef VANTLE_DATA_FROM_PROGRAM
-#define VANTLE_DATA_FROM_PROGRAM "../share/com.fennorastudio.Vantle"
+#error "VANTLE_DATA_FROM_PROGRAM is not defined: build this file as part of the rozezeru library"
 #endif
 
 namespace rozezeru {
@@ -35,7 +34,9 @@ std::optional<std::string> Bundle::pathForResource(const std::string& name,
     // A name that climbs out of the folder is no resource of it.
     if (name.empty() || name.find("..") != std::string::npos) return std::nullopt;
     const std::string path = resourcePath_ + "/" + name + "." + extension;
-    if (!platform::fileExists(path)) return std::nullopt;
+    // Every resource is read as a file: a folder of that name is none.
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) return std::nullopt;
     return path;
 }
 

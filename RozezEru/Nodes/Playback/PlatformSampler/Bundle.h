@@ -17,7 +17,7 @@ public:
     static Bundle forProgram(const std::string& programPath, const std::string& dataFolder);
 
     const std::string& resourcePath() const { return resourcePath_; }
-    // The path of "<name>.<extension>" in the folder when such a file exists.
+    // The path of "<name>.<extension>" in the folder when it is a regular file (or a link to one).
     std::optional<std::string> pathForResource(const std::string& name, const std::string& extension) const;
 
 private:
