@@ -1,5 +1,7 @@
 #include "platform/foundation/Console.h"
 
+#include "platform/foundation/Text.h"
+
 #include <cstdio>
 #include <mutex>
 
@@ -18,12 +20,15 @@ ScopedConsoleCapture* activeConsoleCapture = nullptr;
 } // namespace
 
 void consolePrint(std::string_view text) {
+    // Escaped here, once for every caller: a file name quoted in a line can neither break it in two
+    // nor pass as a line of its own.
+    const std::string line = printableLine(text);
     std::lock_guard lock(consoleLock());
     if (activeConsoleCapture) {
-        activeConsoleCapture->lines_.emplace_back(text);
+        activeConsoleCapture->lines_.push_back(line);
         return;
     }
-    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fwrite(line.data(), 1, line.size(), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
 }

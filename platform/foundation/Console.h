@@ -9,8 +9,9 @@
 namespace platform {
 
 // Prints `text` and a line break to standard output and flushes, so lines of concurrent
-// callers never interleave. Any thread. While a ScopedConsoleCapture lives, the line goes to
-// the capture instead.
+// callers never interleave. Any thread. Each call prints one line of UTF-8: control characters
+// and ill-formed bytes in the text are escaped (printableLine). While a ScopedConsoleCapture
+// lives, the line goes to the capture instead, escaped as it would be printed.
 void consolePrint(std::string_view text);
 
 // Collects the console lines printed during its lifetime instead of printing them, for tests.

@@ -1,5 +1,7 @@
 #include "platform/foundation/LogSink.h"
 
+#include "platform/foundation/Text.h"
+
 #include <shared_mutex>
 #include <syslog.h>
 
@@ -54,10 +56,12 @@ int syslogPriority(LogType type) {
 }
 
 void SyslogLogSink::write(const LogCategory& category, LogType type, std::string_view text) {
-    // The text is always an argument, never the format: records quote user data such as file names.
+    // The text is always an argument, never the format, and one line: records quote user data such
+    // as file names.
+    const std::string line = printableLine(text);
     send_(syslogPriority(type), "[%.*s:%.*s] %.*s", logFieldWidth(category.subsystem()),
           category.subsystem().data(), logFieldWidth(category.category()), category.category().data(),
-          logFieldWidth(text), text.data());
+          logFieldWidth(line), line.data());
 }
 
 void CaptureLogSink::write(const LogCategory& category, LogType type, std::string_view text) {

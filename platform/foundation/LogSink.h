@@ -49,7 +49,8 @@ public:
 };
 
 // The default sink: the system log (syslog), one message per record, tagged with subsystem
-// and category. Writes silently go nowhere when no syslog daemon listens.
+// and category, its control characters escaped (printableLine) so that a record is one line
+// whatever it quotes. Writes silently go nowhere when no syslog daemon listens.
 class SyslogLogSink final : public LogSink {
 public:
     // The C library's syslog (null), or a stand-in with its signature that sees each call as made.

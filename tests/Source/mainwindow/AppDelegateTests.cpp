@@ -213,6 +213,9 @@ TEST(WindowTitle, NamesTheSessionAndStampsTestBuilds) {
     EXPECT_EQ(mainWindowTitle(std::nullopt, "1.2", date), "Vantle");
     EXPECT_EQ(mainWindowTitle(platform::Url::fileURLWithPath("/s/Milonga.vantle"), "1.2", date), "Milonga");
     EXPECT_EQ(mainWindowTitle(platform::Url::fileURLWithPath("/s/notes.txt"), "", date), "notes.txt");
+    // A title is one line whatever the session file is called.
+    EXPECT_EQ(mainWindowTitle(platform::Url::fileURLWithPath("/s/Mon\nday\t2.vantle"), "1.2b", date),
+              "Mon\\nday\\t2 1.2b 2026-12-05 16:05:06 +0000");
     EXPECT_EQ(mainWindowTitle(platform::Url::fileURLWithPath("/s/Milonga.vantle"), "1.2b", date),
               "Milonga 1.2b 2026-12-05 16:05:06 +0000");
     EXPECT_EQ(Environment::versionIn({{"CFBundleShortVersionString", "2.0a"}}), "2.0a");

@@ -45,3 +45,19 @@ TEST(Console, PrintsToStandardOutputWithoutCapture) {
     consolePrint("second");
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "plain console line\nsecond\n");
 }
+
+// A file name can neither split a console line nor pass as a line of its own, on the terminal as in a
+// capture; a line the program means to leave empty still prints.
+TEST(Console, EveryCallPrintsOneLineWhateverItQuotes) {
+    const std::string faked = "can't add /m/a.mp3\n220 can't reopen /m/b\x1B[2K.wav\tend\xE9";
+    const std::string shown = "can't add /m/a.mp3\\n220 can't reopen /m/b\\u001B[2K.wav\\tend\\xE9";
+    {
+        ScopedConsoleCapture capture;
+        consolePrint(faked);
+        consolePrint("");
+        EXPECT_EQ(capture.lines(), (std::vector<std::string>{shown, ""}));
+    }
+    testing::internal::CaptureStdout();
+    consolePrint(faked);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), shown + "\n");
+}

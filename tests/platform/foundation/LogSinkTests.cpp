@@ -100,3 +100,14 @@ TEST(LogSink, SystemLogTakesTextAsArgumentNotFormat) {
                                                         {LOG_CRIT, smoke},
                                                         {LOG_INFO, "[com.example.%s:%n] unterminated"}}));
 }
+
+TEST(LogSink, SystemLogGetsEachRecordAsOneLine) {
+    // Some log daemons split a message at its line breaks: a quoted name must not make a record of its own.
+    SyslogLogSink sink(&logSinkTestSend);
+    LogCategory category("com.example.test", "files");
+    logSinkTestSent.clear();
+    sink.write(category, LogType::error, "can't open /m/a\n<3>forged record\r\u2028\xFF.wav");
+    EXPECT_EQ(logSinkTestSent, (std::vector<std::pair<int, std::string>>{
+                                   {LOG_ERR, "[com.example.test:files] can't open /m/a\\n<3>forged "
+                                             "record\\r\\u2028\\xFF.wav"}}));
+}
