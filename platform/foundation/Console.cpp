@@ -4,28 +4,29 @@
 
 #include <cstdio>
 #include <mutex>
+#include <utility>
 
 namespace platform {
 
 namespace {
 
-// One lock for printing and for the captures' lines keeps every line whole.
+// One lock for printing and for handing lines to a receiver keeps every line whole.
 std::mutex& consoleLock() {
     static std::mutex lock;
     return lock;
 }
 
-ScopedConsoleCapture* activeConsoleCapture = nullptr;
+ConsoleReceiver* activeConsoleReceiver = nullptr;
 
 } // namespace
 
 void consolePrint(std::string_view text) {
     // Escaped here, once for every caller: a file name quoted in a line can neither break it in two
     // nor pass as a line of its own.
-    const std::string line = printableLine(text);
+    std::string line = printableLine(text);
     std::lock_guard lock(consoleLock());
-    if (activeConsoleCapture) {
-        activeConsoleCapture->lines_.push_back(line);
+    if (activeConsoleReceiver) {
+        activeConsoleReceiver->receive(std::move(line));
         return;
     }
     std::fwrite(line.data(), 1, line.size(), stdout);
@@ -33,25 +34,15 @@ void consolePrint(std::string_view text) {
     std::fflush(stdout);
 }
 
-ScopedConsoleCapture::ScopedConsoleCapture() {
+ScopedConsoleReceiver::ScopedConsoleReceiver(ConsoleReceiver& receiver) {
     std::lock_guard lock(consoleLock());
-    previous_ = activeConsoleCapture;
-    activeConsoleCapture = this;
+    previous_ = activeConsoleReceiver;
+    activeConsoleReceiver = &receiver;
 }
 
-ScopedConsoleCapture::~ScopedConsoleCapture() {
+ScopedConsoleReceiver::~ScopedConsoleReceiver() {
     std::lock_guard lock(consoleLock());
-    activeConsoleCapture = previous_;
-}
-
-std::vector<std::string> ScopedConsoleCapture::lines() const {
-    std::lock_guard lock(consoleLock());
-    return lines_;
-}
-
-void ScopedConsoleCapture::clear() {
-    std::lock_guard lock(consoleLock());
-    lines_.clear();
+    activeConsoleReceiver = previous_;
 }
 
 } // namespace platform

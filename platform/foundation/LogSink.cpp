@@ -2,6 +2,7 @@
 
 #include "platform/foundation/Text.h"
 
+#include <mutex>
 #include <shared_mutex>
 #include <syslog.h>
 
@@ -62,22 +63,6 @@ void SyslogLogSink::write(const LogCategory& category, LogType type, std::string
     send_(syslogPriority(type), "[%.*s:%.*s] %.*s", logFieldWidth(category.subsystem()),
           category.subsystem().data(), logFieldWidth(category.category()), category.category().data(),
           logFieldWidth(line), line.data());
-}
-
-void CaptureLogSink::write(const LogCategory& category, LogType type, std::string_view text) {
-    LogRecord record{category.subsystem(), category.category(), type, std::string(text)};
-    std::lock_guard lock(mutex_);
-    records_.push_back(std::move(record));
-}
-
-std::vector<LogRecord> CaptureLogSink::records() const {
-    std::lock_guard lock(mutex_);
-    return records_;
-}
-
-void CaptureLogSink::clear() {
-    std::lock_guard lock(mutex_);
-    records_.clear();
 }
 
 ScopedLogSink::ScopedLogSink(LogSink& sink) {

@@ -9,6 +9,7 @@
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Files.h"
 #include "tests/platform/files/AudioFileFixtures.h"
+#include "tests/support/ConsoleCapture.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -48,7 +49,7 @@ TEST_F(AppDelegateTest, FilesHandedOverBeforeTheRestoreWaitForIt) {
     EXPECT_TRUE(playlist().allEntries.empty());
     EXPECT_FALSE(delegate->restored());
 
-    platform::ScopedConsoleCapture console;
+    testsupport::ScopedConsoleCapture console;
     activate();
     EXPECT_TRUE(delegate->restored());
     // Extensions compare without case; anything but audio and sessions is refused.
@@ -256,7 +257,7 @@ TEST_F(HandoverTest, EveryFileTheReaderOpensIsAddedAndTheOthersAreListedInOneAle
         paths.push_back(url.path());
     paths.insert(paths.begin() + 2, corrupt.path());
     paths.push_back(notes.path());
-    platform::ScopedConsoleCapture console;
+    testsupport::ScopedConsoleCapture console;
     delegate->openFiles(paths);
 
     EXPECT_THAT(names(), ElementsAre("a.FLAC", "b.ogg", "c.Aiff", "d.wav", "e.mp3"));
@@ -287,7 +288,7 @@ TEST_F(HandoverTest, ANameThatIsNotUtf8IsAddedStoredAndShownWithReplacementChara
 
     start();
     activate();
-    platform::ScopedConsoleCapture console;
+    testsupport::ScopedConsoleCapture console;
     // Handed over by a later start, with the window minimised: it comes back.
     window->showMinimized();
     delegate->openFilesFromLaterStart({paths[1]});

@@ -6,6 +6,7 @@
 #include "Source/views/PlaylistTableModel.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Files.h"
+#include "tests/support/ConsoleCapture.h"
 
 #include <QImage>
 #include <QLabel>
@@ -201,7 +202,7 @@ TEST_F(DisplayTest, NamesWithLineBreaksAndTabsStayOnOneLine) {
     EXPECT_EQ(cell(PlaylistColumn::Title), "two\\nlines\\tsong.wav");
     EXPECT_EQ(cell(PlaylistColumn::Directory), "Odd\\nFolder/");
 
-    platform::ScopedConsoleCapture console;
+    testsupport::ScopedConsoleCapture console;
     view().tableView().selectRows({1});
     view().transport().playPressed();
     const std::string says = "File not found: " + audioFolder.path +

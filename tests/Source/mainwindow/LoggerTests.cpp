@@ -8,6 +8,8 @@
 #include "platform/foundation/Text.h"
 #include "platform/foundation/TextFile.h"
 #include "tests/Source/session/SessionFakes.h"
+#include "tests/support/Clocks.h"
+#include "tests/support/ConsoleCapture.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -22,7 +24,7 @@ using ::testing::ElementsAre;
 TEST(Logger, WritesTheDiaryOfListening) {
     SessionTempFolder folder;
     const platform::Url url = folder.url("vantle.log.txt"), audio = writeSilentWav(folder.url("a.wav"), 1);
-    platform::FakeClock clock(platform::Date::fromUnix(1'796'486'706.0)); // 2026-12-05 16:05:06
+    testsupport::FakeClock clock(platform::Date::fromUnix(1'796'486'706.0)); // 2026-12-05 16:05:06
     // An entry at `path` of that length (none: not measurable), of which `heard` seconds were heard.
     auto log = [&](Logger& logger, const std::string& path, double heard,
                    std::optional<double> length = 100) {
@@ -61,7 +63,7 @@ TEST(Logger, WritesTheDiaryOfListening) {
 
     // A log that went away is not made again; each line says so instead.
     std::filesystem::remove(url.path());
-    platform::ScopedConsoleCapture console;
+    testsupport::ScopedConsoleCapture console;
     second.log("lost");
     EXPECT_FALSE(platform::fileExists(url.path()));
     EXPECT_THAT(console.lines(), ElementsAre("Can't write to log"));

@@ -2,6 +2,7 @@
 #include "Source/session/UrlCoding.h"
 #include "platform/foundation/Console.h"
 #include "tests/Source/session/SessionFakes.h"
+#include "tests/support/ConsoleCapture.h"
 #include "tests/support/Environment.h"
 
 #include <gtest/gtest.h>
@@ -121,7 +122,7 @@ TEST(AppState, FileLivesInTheStateFolderAndFailuresAreReportedOnce) {
     // A state folder that cannot be made (a file is in the way): one line, then silence.
     ASSERT_TRUE(platform::writeFileAtomically(folder.path + "/blocker", std::string_view("x")));
     ScopedStateFolder blocked(folder.path + "/blocker/state");
-    platform::ScopedConsoleCapture console;
+    testsupport::ScopedConsoleCapture console;
     platform::Url file = appStateFileURL();
     AppState state(folder.url("s.vantle"), 1, std::nullopt, nullptr, std::nullopt);
     writeAppState(state, file);

@@ -2,6 +2,7 @@
 #include "platform/dispatch/MainQueue.h"
 #include "platform/foundation/Console.h"
 #include "tests/Source/session/SessionFakes.h"
+#include "tests/support/ConsoleCapture.h"
 #include "tests/support/Environment.h"
 
 #include <gtest/gtest.h>
@@ -45,7 +46,7 @@ struct ExportFixture {
 TEST(Exporter, CopiesTheCheckedFilesIntoAFolderNamedAfterTheSession) {
     ExportFixture f;
     Exporter exporter(f.cloud.path, f.queue);
-    platform::ScopedConsoleCapture console;
+    testsupport::ScopedConsoleCapture console;
     exporter.exportPlaylist(f.app.window.document);
     EXPECT_TRUE(exporter.running());
     EXPECT_EQ(console.lines(), std::vector<std::string>{"Dance Night"});
@@ -78,7 +79,7 @@ TEST(Exporter, CopiesTheCheckedFilesIntoAFolderNamedAfterTheSession) {
 TEST(Exporter, RefusesASecondRunAndNeedsASession) {
     ExportFixture f;
     Exporter exporter(f.cloud.path, f.queue);
-    platform::ScopedConsoleCapture console;
+    testsupport::ScopedConsoleCapture console;
     exporter.exportPlaylist(f.app.window.document);
     exporter.exportPlaylist(f.app.window.document);
     EXPECT_EQ(console.lines(),
@@ -102,7 +103,7 @@ TEST(Exporter, FolderNamesAndFailures) {
     for (auto& entry : f.app.window.document->allEntries)
         entry->isCheckmarked = false;
     f.app.window.session = platform::Url::fileURLWithPath("/anywhere/set.plist");
-    platform::ScopedConsoleCapture console;
+    testsupport::ScopedConsoleCapture console;
     f.exportTo(f.cloud.path);
     EXPECT_EQ(console.lines(), std::vector<std::string>{"set.plist"});
     EXPECT_TRUE(platform::isDirectory(f.cloud.path + "/set.plist"));
