@@ -111,8 +111,7 @@ void MainViewController::entryViewInFinder() {
     }
     if (notShown.empty()) return;
     reportNotDone(notShown.size() == 1
-                      ? "“" + platform::escapingInvalidUtf8(notShown.front()) +
-                            "” was not shown in a file manager"
+                      ? "“" + platform::printableLine(notShown.front()) + "” was not shown in a file manager"
                       : std::to_string(notShown.size()) + " files were not shown in a file manager",
                   "No file manager answered, and no program is set up to open folders.");
 }
@@ -186,7 +185,7 @@ void MainViewController::entryViewNotes() {
 void MainViewController::openInTextEditor(const std::optional<platform::Url>& url) {
     if (!url) return;
     if (!workspace_->openFile(*url))
-        reportNotDone("“" + platform::escapingInvalidUtf8(url->lastPathComponent()) + "” was not opened",
+        reportNotDone("“" + platform::printableLine(url->lastPathComponent()) + "” was not opened",
                       "No program is set up to open text files.");
 }
 

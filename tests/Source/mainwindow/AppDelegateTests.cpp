@@ -275,6 +275,26 @@ TEST_F(HandoverTest, EveryFileTheReaderOpensIsAddedAndTheOthersAreListedInOneAle
     EXPECT_EQ(alerts.requests()[1].options.messageText, "A file could not be added.");
 }
 
+// A refused file or session whose name holds a line break or a tab keeps to one line of its alert.
+TEST_F(HandoverTest, RefusedNamesWithLineBreaksKeepToOneLineOfTheAlert) {
+    const platform::Url notes = audioFolder.url("a\nnotes.txt"), broken = audioFolder.url("b\tbroken.mp3");
+    ASSERT_TRUE(platform::writeFileAtomically(notes.path(), std::string_view("not audio")));
+    ASSERT_TRUE(platform::writeFileAtomically(broken.path(), std::string(4096, '\x5A')));
+    const platform::Url session = audioFolder.url("Bad\nday.vantle");
+    ASSERT_TRUE(platform::writeFileAtomically(session.path(), std::string_view("not a session")));
+    start();
+    activate();
+    delegate->openFiles({notes.path(), broken.path()});
+    ASSERT_EQ(alerts.requests().size(), 1u);
+    EXPECT_EQ(alerts.requests()[0].options.informativeText,
+              audioFolder.path + "/a\\nnotes.txt: not a session or an audio file\n" + audioFolder.path +
+                  "/b\\tbroken.mp3: the file is damaged or holds no audio that Vantle can play");
+    delegate->openFile(session.path());
+    ASSERT_EQ(alerts.requests().size(), 2u);
+    EXPECT_EQ(alerts.requests()[1].options.messageText,
+              "The session “Bad\\nday.vantle” could not be opened.");
+}
+
 TEST_F(HandoverTest, ANameThatIsNotUtf8IsAddedStoredAndShownWithReplacementCharacters) {
     const std::string latin1 = "caf\xE9 d\xE9j\xE0.wav";
     const platform::Url file = audioFile(latin1, 3);
