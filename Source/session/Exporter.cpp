@@ -4,8 +4,8 @@
 #include "Source/session/MainWindowServices.h"
 #include "Source/session/Playlist.h"
 #include "platform/dispatch/ConcurrentQueue.h"
-#include "platform/foundation/Console.h"
 #include "platform/dispatch/MainQueue.h"
+#include "platform/foundation/Console.h"
 #include "platform/foundation/Files.h"
 #include "platform/foundation/Text.h"
 #include "platform/foundation/TextFile.h"
@@ -97,7 +97,8 @@ bool exporterSameBytes(const std::string& source, const std::string& copy) {
     platform::Result<platform::FileDescriptor> a = platform::openRegularFileForReading(source);
     platform::Result<platform::FileDescriptor> b = platform::openRegularFileForReading(copy);
     if (!a || !b) return false;
-    struct stat sa {}, sb {};
+    struct stat sa {};
+    struct stat sb {};
     if (::fstat(a->get(), &sa) != 0 || ::fstat(b->get(), &sb) != 0 || sa.st_size != sb.st_size) return false;
     std::vector<char> chunkA(256 * 1024), chunkB(256 * 1024);
     for (;;) {
@@ -111,18 +112,26 @@ bool exporterSameBytes(const std::string& source, const std::string& copy) {
 std::string exporterReason(const platform::Error& error, const std::string& source) {
     switch (error.code) {
     case ENOSPC:
-    case EDQUOT: return "the disk is full";
-    case EEXIST: return "a different file of that name is already there";
-    case EISDIR: return "it is a folder";
-    case EINVAL: return "it is not a regular file";
+    case EDQUOT:
+        return "the disk is full";
+    case EEXIST:
+        return "a different file of that name is already there";
+    case EISDIR:
+        return "it is a folder";
+    case EINVAL:
+        return "it is not a regular file";
     case EACCES:
-    case EPERM: return "permission denied";
-    case EROFS: return "the disk is read-only";
-    case EFBIG: return "it is too large for the disk";
+    case EPERM:
+        return "permission denied";
+    case EROFS:
+        return "the disk is read-only";
+    case EFBIG:
+        return "it is too large for the disk";
     case ENOENT:
         if (!platform::fileExists(source)) return "the file is missing";
         break;
-    default: break;
+    default:
+        break;
     }
     std::string reason = std::strerror(error.code);
     if (!reason.empty()) reason[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(reason[0])));
@@ -145,7 +154,8 @@ ExportMessage exportMessage(const ExportOutcome& outcome) {
     const std::size_t done = outcome.copied + outcome.alreadyThere;
     message.complete = outcome.notCopied.empty();
     if (message.complete)
-        message.title = outcome.fileCount == 1 ? "The file was exported" : "All " + exporterFiles(outcome.fileCount) + " were exported";
+        message.title = outcome.fileCount == 1 ? "The file was exported"
+                                               : "All " + exporterFiles(outcome.fileCount) + " were exported";
     else if (done == 0)
         message.title = "No file was exported";
     else
@@ -262,7 +272,7 @@ ExportOutcome Exporter::copyFiles(const std::string& folderName, const std::vect
 }
 
 ExportOutcome Exporter::State::copyFiles(const std::string& folderName,
-                                        const std::vector<platform::Url>& files) {
+                                         const std::vector<platform::Url>& files) {
     ExportOutcome outcome;
     outcome.folderName = folderName;
     outcome.fileCount = files.size();

@@ -14,8 +14,7 @@
 
 namespace testsupport {
 
-template <typename T>
-struct GuardedCall {
+template <typename T> struct GuardedCall {
     bool blocked = false;
     T result;
 };

@@ -397,7 +397,9 @@ TEST_F(CommandTest, AnExportSaysWhenItEndsWhatItCopiedAndWhatNot) {
     SessionTempFolder documents;
     configureEnvironment = [&, real = configureEnvironment](MainViewEnvironment& environment) {
         real(environment);
-        environment.makeExporter = [&] { return std::make_unique<Exporter>(documents.path, platform::mainQueue()); };
+        environment.makeExporter = [&] {
+            return std::make_unique<Exporter>(documents.path, platform::mainQueue());
+        };
     };
     open();
     view().insertEntries({audioFile("a.wav", 9), audioFile("b.wav", 9)});

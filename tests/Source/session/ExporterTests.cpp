@@ -218,21 +218,24 @@ TEST(Exporter, AKilledRunLeavesNoPartialFileAndTheNextRunCopiesItWhole) {
 // On a full disk each file that does not fit is left out whole, and the run says which and why.
 TEST(Exporter, AFullDiskLeavesOutWholeFilesAndSaysWhich) {
     testsupport::SmallFilesystem disk(10);
-    if (!disk.mounted()) GTEST_SKIP() << "this machine does not let the test mount a 10 MB tmpfs (needs root)";
+    if (!disk.mounted())
+        GTEST_SKIP() << "this machine does not let the test mount a 10 MB tmpfs (needs root)";
     ExportFixture f;
     const platform::Url big = writeSilentWav(f.media.url("big.wav"), 8192); // 16 MB
     ASSERT_FALSE(big.path().empty());
     f.checkOnly({f.a, big, f.b});
     platform::ScopedConsoleCapture console;
     const std::optional<ExportOutcome> outcome = f.exportTo(disk.path());
-    EXPECT_EQ(testsupport::entryNames(disk.path() + "/Dance Night"), (std::set<std::string>{"x.mp3", "y.m4a"}));
+    EXPECT_EQ(testsupport::entryNames(disk.path() + "/Dance Night"),
+              (std::set<std::string>{"x.mp3", "y.m4a"}));
     ASSERT_TRUE(outcome);
     EXPECT_EQ(outcome->fileCount, 3u);
     EXPECT_EQ(outcome->copied, 2u);
     ASSERT_EQ(outcome->notCopied.size(), 1u);
     EXPECT_EQ(outcome->notCopied[0].name, "big.wav");
     EXPECT_EQ(outcome->notCopied[0].reason, "the disk is full");
-    const std::string folder = platform::Url::fileURLWithPath(disk.path() + "/Dance Night", true).absoluteString();
+    const std::string folder =
+        platform::Url::fileURLWithPath(disk.path() + "/Dance Night", true).absoluteString();
     const std::vector<std::string> lines = console.lines();
     EXPECT_NE(std::find(lines.begin(), lines.end(), "didn't copy to " + folder + "big.wav: the disk is full"),
               lines.end());
@@ -293,10 +296,15 @@ TEST(Exporter, TheMessageSaysWhatWasCopiedAndWhatWasNot) {
         bool complete;
     };
     const std::vector<Case> cases = {
-        {outcome(3, 3, 0, 0), "All 3 files were exported", {"Folder: /home/u/Documents/Class", "Copied: 3 files"}, true},
+        {outcome(3, 3, 0, 0),
+         "All 3 files were exported",
+         {"Folder: /home/u/Documents/Class", "Copied: 3 files"},
+         true},
         {outcome(1, 0, 1, 0), "The file was exported", {"Already there, left as they were: 1 file"}, true},
-        {outcome(3, 1, 1, 1), "2 of 3 files were exported",
-         {"Copied: 1 file", "Already there", "Not copied:\n• song 0.wav: the disk is full"}, false},
+        {outcome(3, 1, 1, 1),
+         "2 of 3 files were exported",
+         {"Copied: 1 file", "Already there", "Not copied:\n• song 0.wav: the disk is full"},
+         false},
         {outcome(2, 0, 0, 2), "No file was exported", {"• song 1.wav: the disk is full"}, false},
         {outcome(10, 0, 0, 10), "No file was exported", {"• song 7.wav", "… and 2 more"}, false},
     };

@@ -229,13 +229,14 @@ TEST(Files, OpensForReadingOnlyRegularFilesWithoutWaiting) {
         int code; // 0: opened
     };
     const std::vector<Case> cases = {
-        {"song.wav", 0},          {"link.wav", 0},       {"fifo.wav", EINVAL},    {"fifo-link.wav", EINVAL},
-        {"zero.wav", EINVAL},     {"folder.wav", EISDIR}, {"absent.wav", ENOENT},
+        {"song.wav", 0},      {"link.wav", 0},        {"fifo.wav", EINVAL},   {"fifo-link.wav", EINVAL},
+        {"zero.wav", EINVAL}, {"folder.wav", EISDIR}, {"absent.wav", ENOENT},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string path = dir.file(c.name);
-        auto call = testsupport::callGuardedAgainstFifo(fifo, [&] { return openRegularFileForReading(path); });
+        auto call =
+            testsupport::callGuardedAgainstFifo(fifo, [&] { return openRegularFileForReading(path); });
         EXPECT_FALSE(call.blocked);
         ASSERT_EQ(call.result.ok(), c.code == 0) << (call.result ? "" : call.result.error().message);
         if (!call.result) {
@@ -275,16 +276,14 @@ TEST(Files, CopiesAFileWholeOrNotAtAll) {
         int code;
     };
     const std::vector<Case> refused = {
-        {"song.wav", "out/other.wav", EEXIST},
-        {"pipe.wav", "out/pipe.wav", EINVAL},
-        {"out", "out/folder.wav", EISDIR},
-        {"absent.wav", "out/absent.wav", ENOENT},
+        {"song.wav", "out/other.wav", EEXIST},    {"pipe.wav", "out/pipe.wav", EINVAL},
+        {"out", "out/folder.wav", EISDIR},        {"absent.wav", "out/absent.wav", ENOENT},
         {"song.wav", "missing/song.wav", ENOENT},
     };
     for (const Case& c : refused) {
         SCOPED_TRACE(c.from);
-        auto call = testsupport::callGuardedAgainstFifo(dir.file("pipe.wav"),
-                                                        [&] { return copyItem(dir.file(c.from), dir.file(c.to)); });
+        auto call = testsupport::callGuardedAgainstFifo(
+            dir.file("pipe.wav"), [&] { return copyItem(dir.file(c.from), dir.file(c.to)); });
         EXPECT_FALSE(call.blocked);
         ASSERT_FALSE(call.result.ok());
         EXPECT_EQ(call.result.error().code, c.code);
@@ -295,7 +294,8 @@ TEST(Files, CopiesAFileWholeOrNotAtAll) {
 
 TEST(Files, ACopyCutShortByAFullDiskLeavesNothingBehind) {
     testsupport::SmallFilesystem disk(10);
-    if (!disk.mounted()) GTEST_SKIP() << "this machine does not let the test mount a 10 MB tmpfs (needs root)";
+    if (!disk.mounted())
+        GTEST_SKIP() << "this machine does not let the test mount a 10 MB tmpfs (needs root)";
     testsupport::TemporaryFolder dir;
     ASSERT_TRUE(writeFileAtomically(dir.file("big.wav"), std::string(16 << 20, 'b')).ok());
     ASSERT_TRUE(writeFileAtomically(dir.file("small.wav"), std::string(1 << 20, 's')).ok());
