@@ -1,6 +1,5 @@
 #include "platform/foundation/Files.h"
 #include "tests/support/FifoGuard.h"
-#include "tests/support/SmallFilesystem.h"
 #include "tests/support/TemporaryFolder.h"
 
 #include <chrono>
@@ -290,21 +289,4 @@ TEST(Files, CopiesAFileWholeOrNotAtAll) {
     }
     EXPECT_EQ(text(readFile(dir.file("out/other.wav")).value()), "theirs");
     EXPECT_EQ(testsupport::entryNames(dir.file("out")), (std::set<std::string>{"song.wav", "other.wav"}));
-}
-
-TEST(Files, ACopyCutShortByAFullDiskLeavesNothingBehind) {
-    testsupport::SmallFilesystem disk(10);
-    if (!disk.mounted())
-        GTEST_SKIP() << "this machine does not let the test mount a 10 MB tmpfs (needs root)";
-    testsupport::TemporaryFolder dir;
-    ASSERT_TRUE(writeFileAtomically(dir.file("big.wav"), std::string(16 << 20, 'b')).ok());
-    ASSERT_TRUE(writeFileAtomically(dir.file("small.wav"), std::string(1 << 20, 's')).ok());
-
-    const Result<void> copied = copyItem(dir.file("big.wav"), disk.file("big.wav"));
-    ASSERT_FALSE(copied.ok());
-    EXPECT_EQ(copied.error().code, ENOSPC);
-    EXPECT_TRUE(testsupport::entryNames(disk.path()).empty());
-    // Its room is free again for what fits.
-    ASSERT_TRUE(copyItem(dir.file("small.wav"), disk.file("small.wav")).ok());
-    EXPECT_EQ(testsupport::entryNames(disk.path()), std::set<std::string>{"small.wav"});
 }
