@@ -41,8 +41,9 @@ private:
 
 // Opens a regular file (after links are followed) for reading. Anything else (a folder, a FIFO, a
 // socket, a device) is refused without waiting for it and, where the name shows it at once, without
-// opening it, since opening some devices already does something. The error's code is the errno
-// (EISDIR for a folder, EINVAL for the rest that is not a regular file).
+// opening it, since opening some devices already does something. The descriptor is not inherited by
+// programs the player starts. The error's code is the errno (EISDIR for a folder, EINVAL for the rest
+// that is not a regular file).
 Result<FileDescriptor> openRegularFileForReading(const std::string& path);
 
 // Far above any session, state, notes or preset file, far below what the machine can hold.
