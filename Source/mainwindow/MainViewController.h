@@ -56,6 +56,7 @@ class Attachment;
 class BreakTimer;
 class ClockedBreakTimer;
 class Exporter;
+struct ExportOutcome;
 class MainWindowHost;
 class Mp4ViewController;
 class Mp4WindowController;
@@ -502,6 +503,8 @@ private:
     void reloadTableKeepingSelection();
     // A command that did nothing says so: an alert with what did not happen and why.
     void reportNotDone(const std::string& what, const std::string& why);
+    // The end of an export: how many files were copied, and which were not and why.
+    void reportExport(const ExportOutcome& outcome);
     void relocateOtherEntries(const platform::Url& oldLocation, const platform::Url& newLocation);
     void copySelectedRows(const std::function<std::optional<std::string>(std::size_t row)>& line);
     // The video window's content while that window is the active window; null otherwise.

@@ -7,6 +7,7 @@
 #include "Source/mainwindow/EntryRelocation.h"
 #include "Source/mainwindow/Logger.h"
 #include "Source/session/Attachment.h"
+#include "Source/session/Exporter.h"
 #include "Source/session/TextNoteSet.h"
 
 #include <QAction>
@@ -389,6 +390,35 @@ TEST_F(CommandTest, CommandsThatCannotDoTheirWorkSayWhatDidNotHappenAndWhy) {
         EXPECT_THAT(lastAlert(), HasSubstr(c.why));
         EXPECT_EQ(alerts.requests().back().window, window.get());
     }
+}
+
+// When an export ends, the window says how many files were copied, and which were not and why.
+TEST_F(CommandTest, AnExportSaysWhenItEndsWhatItCopiedAndWhatNot) {
+    SessionTempFolder documents;
+    configureEnvironment = [&, real = configureEnvironment](MainViewEnvironment& environment) {
+        real(environment);
+        environment.makeExporter = [&] {
+            return std::make_unique<Exporter>(documents.path, platform::mainQueue());
+        };
+    };
+    open();
+    view().insertEntries({audioFile("a.wav", 9), audioFile("b.wav", 9)});
+    entry(0)->isCheckmarked = entry(1)->isCheckmarked = true;
+    view().saveSessionAction();
+    ASSERT_TRUE(panels.answerSavePanel(audioFolder.url("Class.vantle")));
+    ASSERT_TRUE(platform::createDirectory(documents.path + "/Class"));
+    ASSERT_TRUE(platform::writeFileAtomically(documents.path + "/Class/b.wav", std::string_view("theirs")));
+    const std::size_t before = alerts.requests().size();
+    run("exportToCloud");
+    EXPECT_EQ(alerts.requests().size(), before);
+    platform::mainQueue().drain();
+    ASSERT_EQ(alerts.requests().size(), before + 1);
+    const platform::AlertOptions& shown = alerts.requests().back().options;
+    EXPECT_EQ(shown.messageText, "1 of 2 files were exported");
+    EXPECT_THAT(shown.informativeText, HasSubstr("Copied: 1 file"));
+    EXPECT_THAT(shown.informativeText, HasSubstr("b.wav: a different file of that name is already there"));
+    EXPECT_EQ(shown.style, platform::AlertStyle::warning);
+    EXPECT_EQ(alerts.requests().back().window, window.get());
 }
 
 TEST_F(CommandTest, TheHelpAndAboutWindowsAreListedInTheWindowMenuWhileOpen) {
