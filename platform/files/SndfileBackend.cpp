@@ -291,13 +291,16 @@ bool sndfileIsTrailingChunk(const unsigned char* id) {
 // The data chunk of a WAV file whose samples reach more than 4 GiB past their start, with their true
 // size; nothing for any other file. Only the chunks before the data are read.
 std::optional<SndfileWavData> sndfileWrappedWavData(const std::string& path) {
+    // Most files are far smaller: they are not opened again.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || std::uint64_t(st.st_size) <= 0xffffffffu)
+        return std::nullopt;
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return std::nullopt;
     struct Closer {
         int fd;
         ~Closer() { ::close(fd); }
     } closer{fd};
-    struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
     const auto fileSize = std::uint64_t(st.st_size);
     if (fileSize <= 0xffffffffu) return std::nullopt;
