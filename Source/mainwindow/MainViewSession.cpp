@@ -290,6 +290,9 @@ void MainViewController::openSessionAction() {
     options.canChooseFiles = true;
     options.canChooseDirectories = false;
     options.allowsMultipleSelection = false;
+    options.message = "Open Session";
+    // A session saved under another extension can still be chosen through "All files".
+    options.fileFilters = {{"Vantle sessions", {"vantle"}}, {"All files", {}}};
     QPointer<MainViewController> self(this);
     filePanels_->beginOpenPanel(window(), std::move(options), [self](std::vector<platform::Url> urls) {
         if (!self || urls.empty()) return;
