@@ -151,6 +151,7 @@ void MainViewController::attachmentRemove() {
     EditAttachmentsTransaction::AttachmentList ending;
     for (const std::shared_ptr<Attachment>& attachment : entry->attachments)
         if (!attachment || !(*attachment == *currentAttachment_)) ending.push_back(attachment);
+    if (ending.size() == entry->attachments.size()) return;
     EditAttachmentsTransaction step("Remove Attachment", entry, entry->attachments, std::move(ending));
     (void)step.redo();
     playlist_->undoer.record(std::move(step));

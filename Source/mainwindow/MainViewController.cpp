@@ -121,6 +121,7 @@ MainViewController::MainViewController(MainViewEnvironment environment, QWidget*
     scrubPosition_ = std::make_shared<MainViewScrubPosition>(*this);
     breakTimer_ = std::make_unique<ClockedBreakTimer>(environment.makeBreakTimer(), *clock_, *defaults_);
     exporter_ = environment.makeExporter ? environment.makeExporter() : std::make_unique<Exporter>();
+    exporter_->setFinishedHandler([this](const ExportOutcome& outcome) { reportExport(outcome); });
     playlist_ = std::make_shared<Playlist>();
 
     const MainViewParts& parts = environment.parts;

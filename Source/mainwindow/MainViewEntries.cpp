@@ -161,9 +161,15 @@ void MainViewController::insertEntries(const std::vector<platform::Url>& urls,
                                        const std::shared_ptr<PlaylistEntry>& before) {
     const Playlist::EntryList initialList = playlist_->allEntries;
     const RowIndexes initialSelection = tableView_->selectedRows();
+    const bool wasDirty = playlist_->dirty;
     for (const platform::Url& url : urls)
         playlist_->insertEntry(url, before);
     const Playlist::EntryList endingList = playlist_->allEntries;
+    // Nothing that could be added, or files already listed where they were.
+    if (endingList == initialList) {
+        playlist_->dirty = wasDirty;
+        return;
+    }
     const RowIndexes endingSelection = tableView_->selectedRows();
     EditListTransaction step("add entries", initialList, initialSelection, endingList, endingSelection);
     (void)step.redo();

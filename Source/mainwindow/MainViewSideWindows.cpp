@@ -85,8 +85,9 @@ void MainViewController::buildHelpMenu(QMenu& menu) {
     menu.addAction(tr("Vantle Help"), this,
                    [open, environment] { open(new HelpViewController(environment), tr("Vantle Help")); })
         ->setObjectName("showHelp");
-    menu.addAction(tr("Welcome"), this,
-                   [open, environment] { open(new HtmlViewController(environment), tr("Vantle")); })
+    menu.addAction(
+            tr("Welcome"), this,
+            [open, environment] { open(new HtmlViewController(environment), tr("Welcome to Vantle")); })
         ->setObjectName("showIndex");
     menu.addAction(
             tr("About Vantle"), this,

@@ -6,6 +6,8 @@
 #include "tests/support/ConsoleCapture.h"
 
 #include <gtest/gtest.h>
+
+#include <functional>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -279,6 +281,42 @@ TEST(PlaylistDocument, SortsAreStableUndoableStepsThatSelectRowZero) {
     app.window.playing = original[3];
     playlist.sortEntries(Playlist::titleOrder);
     EXPECT_EQ(playlist.assignedEntry, original[3]);
+}
+
+// Each order is checked against the list as it stands, so the table can mark the column sorted by.
+TEST(PlaylistDocument, ASortOfAListAlreadyInThatOrderChangesNothingAndIsNoStep) {
+    ScopedFakeApp app;
+    Playlist& playlist = *app.window.document;
+    playlist.allEntries = {decodedEntry("file:///b/a.mp3"), decodedEntry("file:///a/b.mp3"),
+                           decodedEntry("file:///c/c.mp3")};
+    playlist.allEntries[0]->isCheckmarked = true;
+    const Playlist::EntryList original = playlist.allEntries;
+    const struct {
+        const char* name;
+        std::function<void()> sort;
+        Playlist::EntryOrder order;
+    } sorts[] = {
+        {"title", [&] { playlist.sortEntries(Playlist::titleOrder); }, &Playlist::titleOrder},
+        {"check mark", [&] { playlist.sortByCheckmark(); }, &Playlist::checkmarkOrder},
+    };
+    for (const auto& sort : sorts) {
+        SCOPED_TRACE(sort.name);
+        app.window.selection = {2};
+        playlist.dirty = false;
+        ASSERT_TRUE(playlist.isInOrder(sort.order));
+        sort.sort();
+        EXPECT_EQ(playlist.allEntries, original);
+        EXPECT_TRUE(playlist.undoer.undoStack().empty());
+        EXPECT_EQ(app.undoItem.title, "untouched") << "the Edit menu was not touched";
+        EXPECT_EQ(app.window.selection, RowIndexes{2});
+        EXPECT_FALSE(playlist.dirty);
+    }
+    EXPECT_FALSE(playlist.isInOrder(&Playlist::directoryOrder));
+    playlist.sortEntries(Playlist::directoryOrder);
+    EXPECT_TRUE(playlist.isInOrder(&Playlist::directoryOrder));
+    EXPECT_FALSE(playlist.isInOrder(&Playlist::titleOrder));
+    EXPECT_FALSE(playlist.isInOrder(&Playlist::checkmarkOrder));
+    EXPECT_EQ(playlist.undoer.undoStack().size(), 1u);
 }
 
 TEST(PlaylistDocument, AgeOrderPutsNeverPlayedFirstThenTheLongestAgo) {
