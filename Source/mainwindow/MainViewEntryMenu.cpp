@@ -142,8 +142,7 @@ void MainViewController::entryMoved() {
     options.allowsMultipleSelection = false;
     // The panel names the file it looks for and starts where it was, which a moved file often
     // still is near (a renamed file, a folder renamed one level up).
-    options.message =
-        "Where is “" + platform::escapingInvalidUtf8(entry->_url.lastPathComponent()) + "” now?";
+    options.message = "Where is “" + platform::printableLine(entry->_url.lastPathComponent()) + "” now?";
     options.directory = nearestExistingFolder(oldPath);
     if (options.directory.empty()) options.directory = panelStartFolder(*defaults_, PanelFolderKind::audio);
     QPointer<MainViewController> self(this);

@@ -150,7 +150,7 @@ TEST(AppState, WithoutASessionOnlyTheStateFileItselfGoes) {
     const AppState none;
     ASSERT_TRUE(platform::createDirectory(file.path() + "/inner"));
     ASSERT_TRUE(platform::writeFileAtomically(file.path() + "/notes.txt", std::string_view("mine")));
-    platform::ScopedConsoleCapture console;
+    testsupport::ScopedConsoleCapture console;
     writeAppState(none, file);
     writeAppState(none, file);
     EXPECT_EQ(testsupport::entryNames(file.path()), (std::set<std::string>{"inner", "notes.txt"}));
