@@ -18,7 +18,7 @@ class ConsoleReceiver {
 public:
     virtual ~ConsoleReceiver() = default;
     // One line as it would be printed, without its line break. Called under the console's lock, so
-    // lines arrive whole and one at a time, from whichever thread printed them.
+    // lines arrive whole and one at a time, from whichever thread printed them; it must not print.
     virtual void receive(std::string line) = 0;
 };
 
