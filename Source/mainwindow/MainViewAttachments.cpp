@@ -82,7 +82,7 @@ void MainViewController::openAttachment(const Attachment& attachment) {
         showPdfWindow(attachment);
         return;
     }
-    const std::string name = "“" + platform::escapingInvalidUtf8(attachment.url.lastPathComponent()) + "”";
+    const std::string name = "“" + platform::printableLine(attachment.url.lastPathComponent()) + "”";
     if (attachmentOpensSafely(attachment.url)) {
         if (!workspace_->openFile(attachment.url))
             reportNotDone(name + " was not opened", "No program is set up to open this kind of document.");
@@ -140,7 +140,7 @@ void MainViewController::attachmentViewInFinder() {
     if (!currentAttachment_) return;
     const platform::Url& url = currentAttachment_->url;
     if (!workspace_->selectFile(url.path(), attachmentRootFolder(url)))
-        reportNotDone("“" + platform::escapingInvalidUtf8(url.lastPathComponent()) +
+        reportNotDone("“" + platform::printableLine(url.lastPathComponent()) +
                           "” was not shown in a file manager",
                       "No file manager answered, and no program is set up to open folders.");
 }

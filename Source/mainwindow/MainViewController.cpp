@@ -46,14 +46,14 @@ namespace vantle {
 
 namespace {
 
-// The factory's part, or the stand-in when the application supplies none.
-template <typename Part, typename StandIn>
+// The factory's part, or the application's own when the factory is empty or gives none.
+template <typename Part, typename Own>
 std::unique_ptr<Part> makeMainViewPart(const MainViewParts::Factory<Part>& factory,
                                        MainViewController& controller,
-                                       std::function<std::unique_ptr<StandIn>()> standIn) {
+                                       std::function<std::unique_ptr<Own>()> makeOwn) {
     if (factory)
         if (std::unique_ptr<Part> part = factory(controller)) return part;
-    return standIn();
+    return makeOwn();
 }
 
 QLabel* makeMainViewTimeText(const char* name, QWidget* parent) {

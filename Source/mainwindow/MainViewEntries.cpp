@@ -14,6 +14,7 @@
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Files.h"
+#include "platform/foundation/Text.h"
 
 #include <QGraphicsOpacityEffect>
 #include <QImage>
@@ -185,7 +186,7 @@ void MainViewController::loadEntryAtRowAfterListEdit(std::size_t row) {
 QString MainViewController::unplayableEntryText() const {
     const std::shared_ptr<PlaylistEntry>& entry = playlist_->assignedEntry;
     if (!entry || player_->entry() == entry) return {};
-    const QString path = QString::fromStdString(entry->_url.path());
+    const QString path = QString::fromStdString(platform::escapingControlCharacters(entry->_url.path()));
     // The player marks a missing file at each failed load of it.
     if (entry->fileMissing) return tr("File not found: %1 — Entry › File Moved… can relocate it").arg(path);
     return tr("Cannot play %1: not an audio file this player can open").arg(path);

@@ -113,8 +113,7 @@ void MainViewController::entryViewInFinder() {
     }
     if (notShown.empty()) return;
     reportNotDone(notShown.size() == 1
-                      ? "“" + platform::escapingInvalidUtf8(notShown.front()) +
-                            "” was not shown in a file manager"
+                      ? "“" + platform::printableLine(notShown.front()) + "” was not shown in a file manager"
                       : std::to_string(notShown.size()) + " files were not shown in a file manager",
                   "No file manager answered, and no program is set up to open folders.");
 }
@@ -143,8 +142,7 @@ void MainViewController::entryMoved() {
     options.allowsMultipleSelection = false;
     // The panel names the file it looks for and starts where it was, which a moved file often
     // still is near (a renamed file, a folder renamed one level up).
-    options.message =
-        "Where is “" + platform::escapingInvalidUtf8(entry->_url.lastPathComponent()) + "” now?";
+    options.message = "Where is “" + platform::printableLine(entry->_url.lastPathComponent()) + "” now?";
     options.directory = nearestExistingFolder(oldPath);
     if (options.directory.empty()) options.directory = panelStartFolder(*defaults_, PanelFolderKind::audio);
     QPointer<MainViewController> self(this);
@@ -206,7 +204,7 @@ void MainViewController::entryViewNotes() {
 void MainViewController::openInTextEditor(const std::optional<platform::Url>& url) {
     if (!url) return;
     if (!workspace_->openFile(*url))
-        reportNotDone("“" + platform::escapingInvalidUtf8(url->lastPathComponent()) + "” was not opened",
+        reportNotDone("“" + platform::printableLine(url->lastPathComponent()) + "” was not opened",
                       "No program is set up to open text files.");
 }
 

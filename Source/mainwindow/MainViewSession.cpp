@@ -18,6 +18,7 @@
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Files.h"
+#include "platform/foundation/Text.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/system/DoNotDisturb.h"
 #include "platform/ui/Alerts.h"
@@ -51,7 +52,7 @@ private:
 };
 
 std::string sessionDisplayName(const platform::Url& url) {
-    return url.lastPathComponent();
+    return platform::printableLine(url.lastPathComponent());
 }
 
 } // namespace

@@ -160,7 +160,7 @@ ExportMessage exportMessage(const ExportOutcome& outcome) {
         message.title = "No file was exported";
     else
         message.title = std::to_string(done) + " of " + exporterFiles(outcome.fileCount) + " were exported";
-    message.details = "Folder: " + platform::escapingInvalidUtf8(outcome.folder->path());
+    message.details = "Folder: " + platform::printableLine(outcome.folder->path());
     if (outcome.copied > 0) message.details += "\nCopied: " + exporterFiles(outcome.copied);
     if (outcome.alreadyThere > 0)
         message.details += "\nAlready there, left as they were: " + exporterFiles(outcome.alreadyThere);
@@ -168,7 +168,7 @@ ExportMessage exportMessage(const ExportOutcome& outcome) {
         message.details += "\nNot copied:";
         constexpr std::size_t listed = 8;
         for (std::size_t i = 0; i < outcome.notCopied.size() && i < listed; ++i)
-            message.details += "\n• " + platform::escapingInvalidUtf8(outcome.notCopied[i].name) + ": " +
+            message.details += "\n• " + platform::printableLine(outcome.notCopied[i].name) + ": " +
                                outcome.notCopied[i].reason;
         if (outcome.notCopied.size() > listed)
             message.details += "\n… and " + std::to_string(outcome.notCopied.size() - listed) +

@@ -4,6 +4,7 @@
 
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Files.h"
+#include "tests/support/ConsoleCapture.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -146,7 +147,7 @@ TEST_F(RestoreTest, UnreadableSessionAtStartUpIsReportedAndLeavesTheStateFile) {
     ASSERT_FALSE(before.empty());
 
     start();
-    platform::ScopedConsoleCapture console;
+    testsupport::ScopedConsoleCapture console;
     activate();
     EXPECT_TRUE(playlist().allEntries.empty());
     EXPECT_EQ(view().sessionURL(), std::nullopt);

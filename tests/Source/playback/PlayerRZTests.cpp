@@ -17,6 +17,7 @@
 #include "platform/ui/Badge.h"
 #include "tests/Source/session/SessionFakes.h"
 #include "tests/support/AllocationTrap.h"
+#include "tests/support/ConsoleCapture.h"
 #include "tests/support/TemporaryFolder.h"
 #include "tests/support/Wait.h"
 
@@ -146,7 +147,7 @@ protected:
         return waitFor([&] { return player->rzplayer()->currentTime() > seconds; });
     }
 
-    platform::ScopedConsoleCapture console;
+    testsupport::ScopedConsoleCapture console;
     fixtures::TempFolder folder;
     RecordingDelegate delegate;
     std::unique_ptr<PlayerRZ> player;

@@ -2,6 +2,7 @@
 #include "Source/session/UrlCoding.h"
 #include "platform/foundation/Console.h"
 #include "tests/Source/session/SessionFakes.h"
+#include "tests/support/ConsoleCapture.h"
 #include "tests/support/Environment.h"
 #include "tests/support/TemporaryFolder.h"
 
@@ -125,7 +126,7 @@ TEST(AppState, FileLivesInTheStateFolderAndFailuresAreReportedOnce) {
     // A state folder that cannot be made (a file is in the way): one line, then silence.
     ASSERT_TRUE(platform::writeFileAtomically(folder.path + "/blocker", std::string_view("x")));
     ScopedStateFolder blocked(folder.path + "/blocker/state");
-    platform::ScopedConsoleCapture console;
+    testsupport::ScopedConsoleCapture console;
     platform::Url file = appStateFileURL();
     AppState state(folder.url("s.vantle"), 1, std::nullopt, nullptr, std::nullopt);
     writeAppState(state, file);
@@ -149,7 +150,7 @@ TEST(AppState, WithoutASessionOnlyTheStateFileItselfGoes) {
     const AppState none;
     ASSERT_TRUE(platform::createDirectory(file.path() + "/inner"));
     ASSERT_TRUE(platform::writeFileAtomically(file.path() + "/notes.txt", std::string_view("mine")));
-    platform::ScopedConsoleCapture console;
+    testsupport::ScopedConsoleCapture console;
     writeAppState(none, file);
     writeAppState(none, file);
     EXPECT_EQ(testsupport::entryNames(file.path()), (std::set<std::string>{"inner", "notes.txt"}));

@@ -2,6 +2,7 @@
 #include "platform/dispatch/MainQueue.h"
 #include "platform/foundation/Console.h"
 #include "tests/Source/session/SessionFakes.h"
+#include "tests/support/ConsoleCapture.h"
 #include "tests/support/Environment.h"
 #include "tests/support/SmallFilesystem.h"
 #include "tests/support/TemporaryFolder.h"
@@ -66,7 +67,7 @@ struct ExportFixture {
 TEST(Exporter, CopiesTheCheckedFilesIntoAFolderNamedAfterTheSession) {
     ExportFixture f;
     Exporter exporter(f.cloud.path, f.queue);
-    platform::ScopedConsoleCapture console;
+    testsupport::ScopedConsoleCapture console;
     exporter.exportPlaylist(f.app.window.document);
     EXPECT_TRUE(exporter.running());
     EXPECT_EQ(console.lines(), std::vector<std::string>{"Dance Night"});
@@ -99,7 +100,7 @@ TEST(Exporter, CopiesTheCheckedFilesIntoAFolderNamedAfterTheSession) {
 TEST(Exporter, RefusesASecondRunAndNeedsASession) {
     ExportFixture f;
     Exporter exporter(f.cloud.path, f.queue);
-    platform::ScopedConsoleCapture console;
+    testsupport::ScopedConsoleCapture console;
     exporter.exportPlaylist(f.app.window.document);
     exporter.exportPlaylist(f.app.window.document);
     EXPECT_EQ(console.lines(),
@@ -123,7 +124,7 @@ TEST(Exporter, FolderNamesAndFailures) {
     for (auto& entry : f.app.window.document->allEntries)
         entry->isCheckmarked = false;
     f.app.window.session = platform::Url::fileURLWithPath("/anywhere/set.plist");
-    platform::ScopedConsoleCapture console;
+    testsupport::ScopedConsoleCapture console;
     f.exportTo(f.cloud.path);
     EXPECT_EQ(console.lines(), std::vector<std::string>{"set.plist"});
     EXPECT_TRUE(platform::isDirectory(f.cloud.path + "/set.plist"));
@@ -206,7 +207,7 @@ TEST(Exporter, AKilledRunLeavesNoPartialFileAndTheNextRunCopiesItWhole) {
     ASSERT_EQ(left.size(), 1u);
     EXPECT_EQ(left.begin()->rfind(".big.wav" + std::string(platform::temporaryMark), 0), 0u) << *left.begin();
 
-    platform::ScopedConsoleCapture console;
+    testsupport::ScopedConsoleCapture console;
     const std::optional<ExportOutcome> outcome = f.exportTo(f.cloud.path);
     EXPECT_EQ(testsupport::entryNames(folder), std::set<std::string>{"big.wav"});
     EXPECT_EQ(platform::readFile(folder + "/big.wav").value(), platform::readFile(big.path()).value());
@@ -224,7 +225,7 @@ TEST(Exporter, AFullDiskLeavesOutWholeFilesAndSaysWhich) {
     const platform::Url big = writeSilentWav(f.media.url("big.wav"), 8192); // 16 MB
     ASSERT_FALSE(big.path().empty());
     f.checkOnly({f.a, big, f.b});
-    platform::ScopedConsoleCapture console;
+    testsupport::ScopedConsoleCapture console;
     const std::optional<ExportOutcome> outcome = f.exportTo(disk.path());
     EXPECT_EQ(testsupport::entryNames(disk.path() + "/Dance Night"),
               (std::set<std::string>{"x.mp3", "y.m4a"}));
@@ -317,6 +318,11 @@ TEST(Exporter, TheMessageSaysWhatWasCopiedAndWhatWasNot) {
             EXPECT_NE(message.details.find(part), std::string::npos) << part << " in " << message.details;
     }
     EXPECT_EQ(exportMessage(outcome(10, 0, 0, 10)).details.find("song 8.wav"), std::string::npos);
+    // A name with a line break keeps to its own line of the list.
+    ExportOutcome oddName = outcome(1, 0, 0, 0);
+    oddName.notCopied.push_back({"a\nb\t.wav", "the disk is full"});
+    EXPECT_EQ(exportMessage(oddName).details,
+              "Folder: /home/u/Documents/Class\nNot copied:\n• a\\nb\\t.wav: the disk is full");
     ExportOutcome nowhere = outcome(2, 0, 0, 0);
     nowhere.folder.reset();
     EXPECT_EQ(exportMessage(nowhere).title, "The session was not exported");

@@ -2,6 +2,8 @@
 #include "platform/foundation/Console.h"
 #include "platform/foundation/UserDefaults.h"
 #include "tests/Source/session/SessionFakes.h"
+#include "tests/support/Clocks.h"
+#include "tests/support/ConsoleCapture.h"
 
 #include <gtest/gtest.h>
 
@@ -176,7 +178,7 @@ TEST(PlaylistDocument, FailedSaveKeepsTheOldFileAndTheDirtyFlag) {
     const platform::Bytes before = platform::readFile(url.path()).value();
     auto failedSave = [&](const platform::Url& to) {
         playlist.dirty = true;
-        platform::ScopedConsoleCapture console;
+        testsupport::ScopedConsoleCapture console;
         playlist.save(to);
         EXPECT_EQ(console.lines(), Keys{"can't save " + to.absoluteString()});
         EXPECT_TRUE(playlist.dirty);
@@ -201,7 +203,7 @@ TEST(PlaylistDocument, FailedSaveKeepsTheOldFileAndTheDirtyFlag) {
     ASSERT_GE(child, 0);
     if (child == 0) {
         if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
-        platform::ScopedConsoleCapture console;
+        testsupport::ScopedConsoleCapture console;
         playlist.save(url);
         ::_exit(playlist.dirty && console.lines().size() == 1 ? 0 : 1);
     }
@@ -318,7 +320,7 @@ TEST(PlaylistDocument, ASortOfAListAlreadyInThatOrderChangesNothingAndIsNoStep) 
 }
 
 TEST(PlaylistDocument, AgeOrderPutsNeverPlayedFirstThenTheLongestAgo) {
-    platform::FakeClock clock(platform::Date{1000000});
+    testsupport::FakeClock clock(platform::Date{1000000});
     auto recent = decodedEntry("file:///m/recent.mp3");
     auto old = decodedEntry("file:///m/old.mp3");
     auto never = decodedEntry("file:///m/never.mp3");
