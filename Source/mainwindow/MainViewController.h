@@ -375,9 +375,11 @@ public:
 
     // ---- timed notes ----
     // The note field was clicked: playback pauses and, unless a note is near, an empty note is
-    // made at the position.
+    // made at the position. With a notes file too large to read, nothing is made and the window
+    // says why.
     void beginNoteAtCurrentTime() override;
-    // The field's text becomes the note's (empty: the note goes) and the notes file is written.
+    // The field's text becomes the note's (empty: the note goes) and the notes file is written. A
+    // text left as it was shown leaves the note's whole text as it is.
     void commitNoteEdit() override;
     // Return or a change of focus in the note field; a click elsewhere on the main view.
     void noteFieldDidEndEditing();
@@ -386,6 +388,9 @@ public:
     // The note reached at the position, shown by its first word for 1 s; a first word beginning
     // with "!" also rings. Nothing while a note is current.
     void announceNote(const std::shared_ptr<TextNote>& note);
+    // A notes file refused for its size is named in the console and a notice, once per load of
+    // its entry.
+    void reportUnreadNotes(const std::shared_ptr<PlaylistEntry>& entry);
 
     // ---- keys ----
     // The key filter, offered every key press of the application: true when it took the key.

@@ -124,11 +124,11 @@ void MainViewController::refreshContextLine(PlaylistEntry& entry, double time) {
     // What the user is typing stays.
     if (noteTextField_->editing()) return;
     if (currentNote_) {
-        showDisplayText(*noteTextField_, QString::fromStdString(currentNote_->text()));
+        showDisplayText(*noteTextField_, QString::fromStdString(currentNote_->shownText()));
         return;
     }
     if (std::shared_ptr<TextNote> cue = entry.transcription().segment(time)) {
-        showDisplayText(*noteTextField_, QString::fromStdString(cue->text()));
+        showDisplayText(*noteTextField_, QString::fromStdString(cue->shownText()));
         return;
     }
     std::string folder = entry._url.path();
