@@ -63,6 +63,10 @@ void MainViewController::updateElapsedTime() {
 void MainViewController::refreshDisplay() {
     const double time = player_->playbackTime();
     std::shared_ptr<PlaylistEntry> entry = playlist_->assignedEntry;
+    // A song of 100 minutes or more needs room for another digit, and a shorter one the larger
+    // font again.
+    const std::optional<double> duration = entry ? entry->duration() : std::nullopt;
+    if (timeTextSampleFor(duration) != fittedTimeTextSample_) fitTimeTexts();
     if (!entry) {
         setDisplayText(*timeSinceZeroText_, "--:--", false);
         setDisplayText(*timeRemainingText_, "--:--", false);
@@ -74,7 +78,6 @@ void MainViewController::refreshDisplay() {
             if (zero > time) break;
             lastZero = zero;
         }
-        const std::optional<double> duration = entry->duration();
         const double since = std::trunc(time - lastZero);
         setDisplayText(*timeSinceZeroText_, formatTime(since), true);
         if (showingRemaining_) {
