@@ -117,10 +117,15 @@ void measureNotesLoad(benchmark::State& state, const std::string& notesText, std
 void BM_NotesLoad(benchmark::State& state) {
     const auto count = static_cast<std::size_t>(state.range(0));
     // Lines of some 45 characters, the length of "12:34 promenade home, then swing your partner".
-    measureNotesLoad(state,
-                     testsupport::notesFileText("/home/caller/Music/Hoedown.wav", count, 30), count);
+    measureNotesLoad(state, testsupport::notesFileText("/home/caller/Music/Hoedown.wav", count, 30), count);
 }
-BENCHMARK(BM_NotesLoad)->Arg(0)->Arg(100)->Arg(10000)->Arg(40000)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_NotesLoad)
+    ->Arg(0)
+    ->Arg(100)
+    ->Arg(10000)
+    ->Arg(40000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
 
 void BM_NotesLoadFullestFile(benchmark::State& state) {
     // "0:01\n" over and over, up to the largest file read.

@@ -134,8 +134,7 @@ TextNotifierView* TextNotifierView::show(const QString& text, double duration, s
     copy->setGeometry(area->rect());
     // A fading notice must not take the clicks meant for the view beneath it.
     copy->setAttribute(Qt::WA_TransparentForMouseEvents);
-    const QString shown =
-        text.size() > longestShownText ? text.left(longestShownText) + QChar(0x2026) : text;
+    const QString shown = text.size() > longestShownText ? text.left(longestShownText) + QChar(0x2026) : text;
     copy->setFont(noticeFont(shown, noticeBaseFont(), QSizeF(copy->size())));
     copy->setText(shown);
     if (std::optional<QColor> foreground = color ? color : namedColor("notifierForeground")) {
@@ -159,7 +158,8 @@ void TextNotifierView::paintEvent(QPaintEvent* event) {
     double top = box.center().y() - size.height() / 2;
     if (alignment() & Qt::AlignTop) top = box.top();
     if (alignment() & Qt::AlignBottom) top = box.bottom() - size.height();
-    painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
+    painter.setPen(
+        palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
     layout.draw(&painter, QPointF(box.left() + noticeMargin / 2, top));
 }
 

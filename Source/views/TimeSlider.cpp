@@ -138,7 +138,8 @@ void TimeSlider::removeMark(const TimeSliderMark& mark) {
     if (mark.kind == TimeSliderMark::Kind::zero) {
         if (entry_) {
             std::vector<double>& zeros = entry_->zeros;
-            if (auto it = std::find(zeros.begin(), zeros.end(), mark.time); it != zeros.end()) zeros.erase(it);
+            if (auto it = std::find(zeros.begin(), zeros.end(), mark.time); it != zeros.end())
+                zeros.erase(it);
         }
         loadEntry(entry_);
         return;
@@ -169,7 +170,8 @@ void TimeSlider::resizeEvent(QResizeEvent* event) {
 void TimeSlider::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     // The zero symbol is drawn in the palette's text colour.
-    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange) marksLayer_ = QImage();
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange)
+        marksLayer_ = QImage();
 }
 
 const QImage& TimeSlider::marksLayer() {

@@ -7,9 +7,9 @@
 #include "Source/session/TextNoteSet.h"
 #include "Source/session/UndoRedoTransaction.h"
 #include "Source/views/Clock.h"
-#include "platform/foundation/TextFile.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Files.h"
+#include "platform/foundation/TextFile.h"
 #include "tests/Source/mainwindow/MainWindowTestSupport.h"
 #include "tests/support/NotesFiles.h"
 

@@ -185,8 +185,8 @@ TEST_F(WindowShellTest, TimesOfAHundredMinutesAndMoreFitTheirFrames) {
     const struct {
         std::optional<double> duration;
         const char* sample;
-    } samples[] = {{std::nullopt, "99:59"}, {5999.9, "99:59"}, {6000.0, "999:59"},
-                   {60000.0, "9999:59"}, {std::nan(""), "99:59"}, {1e300, "999999999999:59"}};
+    } samples[] = {{std::nullopt, "99:59"}, {5999.9, "99:59"},       {6000.0, "999:59"},
+                   {60000.0, "9999:59"},    {std::nan(""), "99:59"}, {1e300, "999999999999:59"}};
     for (const auto& sample : samples)
         EXPECT_EQ(MainViewController::timeTextSampleFor(sample.duration).toStdString(), sample.sample);
 }

@@ -97,7 +97,8 @@ TEST(TextNote, ShownTextIsCutToALineWorthKeepingTheStoredText) {
         {std::string(limit, 'a'), std::string(limit, 'a')},
         {std::string(limit + 1, 'a'), std::string(limit, 'a') + "…"},
         {times(e, limit + 1), times(e, limit) + "…"}, // characters, not bytes, and never half of one
-        {std::string(limit - 1, 'a') + "\xF0\x9F\x8E\xB5" + "tail", std::string(limit - 1, 'a') + "\xF0\x9F\x8E\xB5…"},
+        {std::string(limit - 1, 'a') + "\xF0\x9F\x8E\xB5" + "tail",
+         std::string(limit - 1, 'a') + "\xF0\x9F\x8E\xB5…"},
         {std::string(8 << 20, 'z'), std::string(limit, 'z') + "…"},
     };
     for (const auto& c : cases) {

@@ -180,9 +180,9 @@ InkBounds inkOf(QWidget& notice) {
 }
 
 TEST(NoticeFont, LongNoticesAreShownWholeInAReadableSize) {
-    const QString missing = QString::fromUtf8(
-        "File not found: /home/teacher/Music/Latin Night/Moo – Samba.flac — Entry › File "
-        "Moved… can relocate it");
+    const QString missing =
+        QString::fromUtf8("File not found: /home/teacher/Music/Latin Night/Moo – Samba.flac — Entry › File "
+                          "Moved… can relocate it");
     const QString unbroken = QString(TextNotifierView::longestShownText + 500, QChar('w'));
     const struct {
         QString text;
@@ -217,9 +217,10 @@ TEST(NoticeFont, LongNoticesAreShownWholeInAReadableSize) {
     band.resize(700, 72);
     auto* position = (new TextNotifierView(&band))->show(" 1:05", 1.0);
     ASSERT_NE(position, nullptr);
-    EXPECT_DOUBLE_EQ(position->font().pointSizeF(),
-                     TextNotifierView::fittedFont(" 1:05", TextNotifierView::noticeBaseFont(), QSizeF(700, 72))
-                         .pointSizeF());
+    EXPECT_DOUBLE_EQ(
+        position->font().pointSizeF(),
+        TextNotifierView::fittedFont(" 1:05", TextNotifierView::noticeBaseFont(), QSizeF(700, 72))
+            .pointSizeF());
 }
 
 QIcon solidIcon(int width, int height, const QColor& color) {

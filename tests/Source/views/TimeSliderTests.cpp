@@ -166,7 +166,7 @@ TEST_F(TimeSliderTest, MarkersSitAtTheirTimesWithTheirToolTips) {
             EXPECT_TRUE(sameMark(slider.markAt(frame.center()), mark)) << mark.time;
             EXPECT_TRUE(sameMark(slider.markAt(frame.topLeft() + QPointF(0.5, 0.5)), mark)) << mark.time;
         }
-    EXPECT_FALSE(slider.markAt({260, 20})); // 50 s: no marker
+    EXPECT_FALSE(slider.markAt({260, 20}));     // 50 s: no marker
     EXPECT_FALSE(slider.markAt({160, 20 + 9})); // below the note's frame
     // One widget draws and answers for them all.
     EXPECT_TRUE(slider.findChildren<QWidget*>().isEmpty());
