@@ -183,20 +183,26 @@ const QImage& TimeSlider::marksLayer() {
     marksLayer_.setDevicePixelRatio(ratio);
     marksLayer_.fill(Qt::transparent);
     QPainter painter(&marksLayer_);
-    // Symbols larger than a marker's frame, centred on it; all markers of a kind look alike, so each
-    // is drawn once per device pixel column however many share it, and hidden ones not at all.
+    // Symbols larger than a marker's frame, centred on it. All markers of a kind look alike, so of
+    // those that share a device pixel column only the last, which lies on top, is drawn; hidden
+    // ones not at all.
     auto drawAll = [&](const std::vector<TimeSliderMark>& marks, const QImage& symbol) {
         const int symbolWidth = symbol.width();
         const int top = qRound(height() * 0.5 * ratio - symbol.height() * 0.5);
-        std::vector<bool> drawn(static_cast<std::size_t>(pixels.width() + symbolWidth), false);
-        for (const TimeSliderMark& mark : marks) {
-            const long left = std::lround(xForTime(mark.time) * ratio - symbolWidth * 0.5);
+        auto leftOf = [&](const TimeSliderMark& mark) {
+            return std::lround(xForTime(mark.time) * ratio - symbolWidth * 0.5);
+        };
+        std::vector<bool> taken(static_cast<std::size_t>(pixels.width() + symbolWidth), false);
+        std::vector<bool> onTop(marks.size(), false);
+        for (std::size_t i = marks.size(); i-- > 0;) {
+            const long left = leftOf(marks[i]);
             if (left <= -symbolWidth || left >= pixels.width()) continue;
             const auto column = static_cast<std::size_t>(left + symbolWidth);
-            if (drawn[column]) continue;
-            drawn[column] = true;
-            painter.drawImage(QPointF(double(left) / ratio, top / ratio), symbol);
+            onTop[i] = !taken[column];
+            taken[column] = true;
         }
+        for (std::size_t i = 0; i < marks.size(); ++i)
+            if (onTop[i]) painter.drawImage(QPointF(double(leftOf(marks[i])) / ratio, top / ratio), symbol);
     };
     auto symbol = [&](const char* name, const QColor& color, double pointSize) {
         return SymbolImages::pixmap(name, {pointSize, SymbolWeight::heavy, color}, ratio).toImage();
