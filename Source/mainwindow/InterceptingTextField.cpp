@@ -2,6 +2,7 @@
 
 #include "Source/session/TextNote.h"
 
+#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 
@@ -23,14 +24,16 @@ void InterceptingTextField::beginEdit() {
 }
 
 void InterceptingTextField::focusInEvent(QFocusEvent* event) {
-    beginEdit();
+    // The press that gave the focus begins the edit itself, once.
+    if (event->reason() != Qt::MouseFocusReason) beginEdit();
     QLineEdit::focusInEvent(event);
 }
 
 void InterceptingTextField::mousePressEvent(QMouseEvent* event) {
-    // A click starts the edit and nothing else: the text is not selected or moved under it.
+    // A click starts the edit and nothing else: the text is not selected or moved under it. An
+    // edit the main view refused leaves the focus where the main view put it.
     beginEdit();
-    if (!hasFocus()) setFocus(Qt::MouseFocusReason);
+    if (editing_ && !hasFocus()) setFocus(Qt::MouseFocusReason);
     event->accept();
 }
 
@@ -48,7 +51,7 @@ void InterceptingTextField::cancelEdit() {
     setEditing(false);
     if (!mainViewController_) return;
     const std::shared_ptr<TextNote>& note = mainViewController_->currentNote();
-    setText(note ? QString::fromStdString(note->text()) : QString());
+    setText(note ? QString::fromStdString(note->shownText()) : QString());
     mainViewController_->commitNoteEdit();
 }
 

@@ -380,9 +380,11 @@ public:
 
     // ---- timed notes ----
     // The note field was clicked: playback pauses and, unless a note is near, an empty note is
-    // made at the position.
+    // made at the position. With a notes file too large to read, nothing is made and the window
+    // says why.
     void beginNoteAtCurrentTime() override;
-    // The field's text becomes the note's (empty: the note goes) and the notes file is written.
+    // The field's text becomes the note's (empty: the note goes) and the notes file is written. A
+    // text left as it was shown leaves the note's whole text as it is.
     void commitNoteEdit() override;
     // Return or a change of focus in the note field; a click elsewhere on the main view.
     void noteFieldDidEndEditing();
@@ -391,6 +393,9 @@ public:
     // The note reached at the position, shown by its first word for 1 s; a first word beginning
     // with "!" also rings. Nothing while a note is current.
     void announceNote(const std::shared_ptr<TextNote>& note);
+    // A notes file refused for its size is named in the console and a notice, once per load of
+    // its entry.
+    void reportUnreadNotes(const std::shared_ptr<PlaylistEntry>& entry);
 
     // ---- keys ----
     // The key filter, offered every key press of the application: true when it took the key.
@@ -468,10 +473,15 @@ public:
     // the waveform is made again at the new width and the current row kept in view.
     void windowEndResize();
     static constexpr double endResizeQuietSeconds = 0.3;
-    // Both time texts get the font that fits "99:59" into the frame of the time since the zero
-    // mark; the time slider is laid out again for its entry; the waveform is remade when asked.
+    // Both time texts get the font that fits the current entry's sample (timeTextSampleFor) into
+    // the frame of the time since the zero mark; the time slider is laid out again for its entry;
+    // the waveform is remade when asked. The display refresh fits the font again whenever the
+    // entry's sample changes.
     void layoutTimeTexts(bool redrawWaveform);
     static constexpr const char* timeTextSample = "99:59";
+    // The widest time an entry of that length shows, in the fixed-pitch font: "99:59" up to 100
+    // minutes, then a nine for each digit of its minutes ("999:59" for 100 minutes and more).
+    static QString timeTextSampleFor(std::optional<double> duration);
     // The bold fixed-pitch system font at 42 points, from which the time texts' fonts are fitted.
     static QFont timeTextBaseFont();
     // The time texts' height follows the view's, within these bounds.
@@ -493,6 +503,8 @@ private:
     void makeCurrent(const std::shared_ptr<PlaylistEntry>& entry);
     void leaveEntry(const std::shared_ptr<PlaylistEntry>& old, bool log);
     void scrollCurrentRowToCenter();
+    // The time texts' frames for the view's height and their font for the assigned entry's sample.
+    void fitTimeTexts();
     void closeSideWindows();
     void buildEntryMenu();
     void buildTagAndBreakMenus();
@@ -579,6 +591,8 @@ private:
     // the picture.
     int waveformWidth_ = -1;
     std::optional<QSize> previousSize_;
+    // The sample the time texts' font was last fitted to.
+    QString fittedTimeTextSample_;
     // The wait for a resize to settle.
     platform::DispatchTimer waveformResize_;
     // The played share last drawn in the current row, so that a refresh repaints that cell only

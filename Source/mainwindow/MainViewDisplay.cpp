@@ -64,6 +64,10 @@ void MainViewController::updateElapsedTime() {
 void MainViewController::refreshDisplay() {
     const double time = player_->playbackTime();
     std::shared_ptr<PlaylistEntry> entry = playlist_->assignedEntry;
+    // A song of 100 minutes or more needs room for another digit, and a shorter one the larger
+    // font again.
+    const std::optional<double> duration = entry ? entry->duration() : std::nullopt;
+    if (timeTextSampleFor(duration) != fittedTimeTextSample_) fitTimeTexts();
     if (!entry) {
         setDisplayText(*timeSinceZeroText_, "--:--", false);
         setDisplayText(*timeRemainingText_, "--:--", false);
@@ -75,7 +79,6 @@ void MainViewController::refreshDisplay() {
             if (zero > time) break;
             lastZero = zero;
         }
-        const std::optional<double> duration = entry->duration();
         const double since = std::trunc(time - lastZero);
         setDisplayText(*timeSinceZeroText_, formatTime(since), true);
         if (showingRemaining_) {
@@ -125,11 +128,11 @@ void MainViewController::refreshContextLine(PlaylistEntry& entry, double time) {
     // What the user is typing stays.
     if (noteTextField_->editing()) return;
     if (currentNote_) {
-        showDisplayText(*noteTextField_, QString::fromStdString(currentNote_->text()));
+        showDisplayText(*noteTextField_, QString::fromStdString(currentNote_->shownText()));
         return;
     }
     if (std::shared_ptr<TextNote> cue = entry.transcription().segment(time)) {
-        showDisplayText(*noteTextField_, QString::fromStdString(cue->text()));
+        showDisplayText(*noteTextField_, QString::fromStdString(cue->shownText()));
         return;
     }
     std::string folder = entry._url.path();

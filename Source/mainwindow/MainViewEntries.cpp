@@ -84,6 +84,7 @@ void MainViewController::makeCurrent(const std::shared_ptr<PlaylistEntry>& entry
     }
     attachments_->rebuild(entry);
     timeSlider_->loadEntry(entry);
+    reportUnreadNotes(entry);
     refreshDisplay();
     saveAppState();
     drawWaveform(entry);

@@ -10,6 +10,7 @@
 #include "Source/session/TextNoteSet.h"
 #include "Source/views/PlaylistTableView.h"
 #include "platform/audio/AudioDevice.h"
+#include "platform/foundation/Console.h"
 
 #include <QMouseEvent>
 
@@ -18,9 +19,17 @@
 namespace vantle {
 
 void MainViewController::beginNoteAtCurrentTime() {
+    std::shared_ptr<PlaylistEntry> entry = playlist_->assignedEntry;
+    // Its notes were never read, so none can be added to them; the music goes on.
+    if (entry && entry->noteSet().tooLarge()) {
+        noteTextField_->setEditing(false);
+        tableView_->setFocus(Qt::OtherFocusReason);
+        reportUnreadNotes(entry);
+        refreshDisplay();
+        return;
+    }
     if (!player_->suspended()) player_->pause();
     player_->setPlaying(false);
-    std::shared_ptr<PlaylistEntry> entry = playlist_->assignedEntry;
     if (!entry) {
         refreshDisplay();
         return;
@@ -36,8 +45,8 @@ void MainViewController::beginNoteAtCurrentTime() {
     }
     timeSlider_->loadEntry(entry);
     refreshDisplay();
-    // The field now holds the note's text (the refresh leaves a field being edited alone).
-    noteTextField_->setText(currentNote_ ? QString::fromStdString(currentNote_->text()) : QString());
+    // The field now holds the note's text as shown (the refresh leaves a field being edited alone).
+    noteTextField_->setText(currentNote_ ? QString::fromStdString(currentNote_->shownText()) : QString());
 }
 
 void MainViewController::commitNoteEdit() {
@@ -52,7 +61,8 @@ void MainViewController::commitNoteEdit() {
         auto found = std::find(notes.notes.begin(), notes.notes.end(), currentNote_);
         if (found != notes.notes.end()) notes.notes.erase(found);
         notes.altered = true;
-    } else {
+    } else if (QString::fromStdString(currentNote_->shownText()) != noteTextField_->text()) {
+        // Only a text the user changed replaces the note's: a long note is shown cut short.
         currentNote_->setText(text);
     }
     timeSlider_->loadEntry(entry);
@@ -80,7 +90,7 @@ void MainViewController::mousePressEvent(QMouseEvent* event) {
 
 void MainViewController::announceNote(const std::shared_ptr<TextNote>& note) {
     if (!note || currentNote_) return;
-    const QString text = QString::fromStdString(note->text());
+    const QString text = QString::fromStdString(note->shownText());
     const auto end = std::find_if(text.begin(), text.end(), [](QChar c) { return c.isSpace(); });
     const QString word(text.begin(), end - text.begin());
     // Nothing to show for a note that starts with a blank (or has no text).
@@ -94,6 +104,15 @@ void MainViewController::announceNote(const std::shared_ptr<TextNote>& note) {
     if (!noteSound_)
         noteSound_ = std::make_unique<SoundEffect>(SoundEffect::bellFileName, nullptr, *defaults_);
     noteSound_->play();
+}
+
+void MainViewController::reportUnreadNotes(const std::shared_ptr<PlaylistEntry>& entry) {
+    if (!entry || !entry->noteSet().tooLarge()) return;
+    const QString text = tr("Notes file too large to read (over %1 MB): %2")
+                             .arg(TextNoteSet::largestFileSize >> 20)
+                             .arg(QString::fromStdString(entry->noteSet().textURL().path()));
+    platform::consolePrint(text.toStdString());
+    notices_->showText(text, 6.0, std::nullopt);
 }
 
 } // namespace vantle

@@ -4,12 +4,15 @@
 
 #include "Source/mainwindow/FittedFont.h"
 #include "Source/playback/Player.h"
+#include "Source/session/Playlist.h"
+#include "Source/session/PlaylistEntry.h"
 
 #include <QFontDatabase>
 #include <QLabel>
 #include <QLayout>
 
 #include <algorithm>
+#include <cmath>
 
 namespace vantle {
 
@@ -37,7 +40,16 @@ QFont MainViewController::timeTextBaseFont() {
     return font;
 }
 
-void MainViewController::layoutTimeTexts(bool redrawWaveform) {
+QString MainViewController::timeTextSampleFor(std::optional<double> duration) {
+    double minutes = duration && *duration > 0 && std::isfinite(*duration) ? std::trunc(*duration / 60) : 0;
+    // Beyond a dozen digits the length is nonsense, and the texts show "--:--" anyway.
+    int digits = 2;
+    for (; minutes >= 100 && digits < 12; minutes /= 10)
+        ++digits;
+    return QString(digits, QChar('9')) + QStringLiteral(":59");
+}
+
+void MainViewController::fitTimeTexts() {
     // The texts' frames follow the view's height, never their own font, so that fitting the font
     // cannot change the frame it was fitted to.
     const int height = std::clamp(this->height() / 7, timeTextMinimumHeight, timeTextMaximumHeight);
@@ -46,11 +58,17 @@ void MainViewController::layoutTimeTexts(bool redrawWaveform) {
         timeRemainingText_->setFixedHeight(height);
         if (layout()) layout()->activate();
     }
-    if (std::optional<QFont> font = fittedFont(QString::fromLatin1(timeTextSample), timeTextBaseFont(),
-                                               QSizeF(timeSinceZeroText_->size()))) {
+    const std::shared_ptr<PlaylistEntry>& entry = playlist_->assignedEntry;
+    fittedTimeTextSample_ = timeTextSampleFor(entry ? entry->duration() : std::nullopt);
+    if (std::optional<QFont> font =
+            fittedFont(fittedTimeTextSample_, timeTextBaseFont(), QSizeF(timeSinceZeroText_->size()))) {
         timeSinceZeroText_->setFont(*font);
         timeRemainingText_->setFont(*font);
     }
+}
+
+void MainViewController::layoutTimeTexts(bool redrawWaveform) {
+    fitTimeTexts();
     // The slider's zero and note marks follow its new width.
     timeSlider_->loadEntry(player_->entry());
     if (redrawWaveform) drawWaveform(player_->entry());

@@ -29,6 +29,16 @@ std::optional<std::int64_t> noteDecimal(std::string_view digits) {
 TextNote::TextNote(double time, std::string text)
     : time_(std::isfinite(time) ? time : 0.0), text_(std::move(text)) {}
 
+std::string TextNote::shownText() const {
+    // Counted in code points: a cut never splits a UTF-8 sequence.
+    std::size_t characters = 0;
+    for (std::size_t i = 0; i < text_.size(); ++i) {
+        if ((static_cast<unsigned char>(text_[i]) & 0xC0) == 0x80) continue;
+        if (characters++ == shownCharacterLimit) return text_.substr(0, i) + "…";
+    }
+    return text_;
+}
+
 std::shared_ptr<TextNote> TextNote::fromNoteLine(std::string_view line) {
     auto match = platform::firstMatch(noteStampPattern, line);
     if (!match || match->groups.size() < 3) return nullptr;

@@ -3,6 +3,7 @@
 // object shared by std::shared_ptr and compared by identity (two notes with the same time and
 // text are different notes). Main thread only.
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -28,8 +29,15 @@ public:
     // line holds no such stamp.
     static std::shared_ptr<TextNote> fromCue(std::string text, std::string_view cueLine);
 
+    // At most this many characters of a note's text are shown on one line (a notice, the note
+    // line, a tool tip); fitting and painting a whole file's worth of text would stall the window.
+    static constexpr std::size_t shownCharacterLimit = 300;
+
     double time() const { return time_; }
     const std::string& text() const { return text_; }
+    // The text as shown: whole when it has at most shownCharacterLimit characters, else that many
+    // followed by "…". The stored text stays whole.
+    std::string shownText() const;
     void setText(std::string text) { text_ = std::move(text); }
 
 private:

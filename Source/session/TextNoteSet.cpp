@@ -6,6 +6,7 @@
 #include "platform/foundation/Text.h"
 #include "platform/foundation/TextFile.h"
 
+#include <cerrno>
 #include <string>
 
 namespace vantle {
@@ -45,8 +46,11 @@ platform::Url companionTextURL(const platform::Url& audioURL, std::string_view s
 
 TextNoteSet::TextNoteSet(platform::Url mp3URL)
     : mp3URL_(std::move(mp3URL)), textURL_(companionTextURL(mp3URL_, ".txt")) {
-    auto text = platform::readTextFile(textURL_.path());
-    if (!text) return;
+    auto text = platform::readTextFile(textURL_.path(), largestFileSize);
+    if (!text) {
+        tooLarge_ = text.error().code == EFBIG;
+        return;
+    }
     std::vector<std::string> lines = splitTextLines(*text);
     for (std::size_t i = 1; i < lines.size(); ++i) {
         if (auto note = TextNote::fromNoteLine(lines[i])) notes.push_back(std::move(note));
@@ -64,7 +68,8 @@ bool TextNoteSet::notesFileMayBeReplaced(const platform::Result<std::string>& ex
 void TextNoteSet::save() {
     const std::string header = notesFileLineText(mp3URL_.path());
     const std::string& path = textURL_.path();
-    const platform::Result<std::string> existing = platform::readTextFile(path);
+    // A file too large to read is no one's to replace: it stays as it is.
+    const platform::Result<std::string> existing = platform::readTextFile(path, largestFileSize);
     const bool mayReplace = notesFileMayBeReplaced(existing, header);
     bool written = false;
     if (mayReplace && notes.empty()) {

@@ -7,6 +7,7 @@
 #include "platform/foundation/Url.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -18,9 +19,13 @@ public:
     static constexpr double preTrigger = 3.0;
     static constexpr double postTrigger = 3.0;
 
+    // A notes file larger than this is not read: it would hold far more notes than anyone writes
+    // by hand, and reading it would hold up the window.
+    static constexpr std::uint64_t largestFileSize = std::uint64_t(2) << 20;
+
     // Reads the notes file at once. A missing, unreadable or undecodable file gives no notes,
     // silently; so do lines without a time stamp. The first line, the audio file's path, is
-    // never read as a note.
+    // never read as a note. A file larger than largestFileSize gives no notes and sets tooLarge.
     explicit TextNoteSet(platform::Url mp3URL);
     TextNoteSet(const TextNoteSet&) = delete;
     TextNoteSet& operator=(const TextNoteSet&) = delete;
@@ -33,6 +38,9 @@ public:
     // Set by the callers that add or delete a note; cleared by a successful save().
     bool altered = false;
     bool loaded = false;
+    // The notes file was refused for its size: its notes are not here, and it is never written
+    // over or removed (save() fails).
+    bool tooLarge() const { return tooLarge_; }
 
     // Writes the whole notes file atomically: the audio file's path, then one line per note
     // (formatTime of its time, a blank, its text with tabs and line breaks as blanks). An
@@ -55,6 +63,7 @@ private:
 
     platform::Url mp3URL_;
     platform::Url textURL_;
+    bool tooLarge_ = false;
 };
 
 // The file beside `audioURL` named after it, with `suffix` (".txt", ".t.txt") replacing its

@@ -8,11 +8,44 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPropertyAnimation>
+#include <QTextLayout>
+#include <QTextOption>
 
 #include <algorithm>
 #include <cmath>
 
 namespace vantle {
+
+namespace {
+
+// The margin left free of the area's width and height, in all.
+constexpr double noticeMargin = 5.0;
+
+// Lays the text out in lines of `width`, as the notice draws it; returns the widest line's width
+// and the lines' height.
+QSizeF layOutNoticeText(QTextLayout& layout, double width, Qt::Alignment alignment) {
+    QTextOption option(alignment & Qt::AlignHorizontal_Mask);
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    double height = 0, widest = 0;
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(width);
+        line.setPosition(QPointF(0, height));
+        height += line.height();
+        widest = std::max(widest, line.naturalTextWidth());
+    }
+    layout.endLayout();
+    return {widest, height};
+}
+
+QFont noticeFontAt(const QFont& base, double pointSize) {
+    QFont font = base;
+    font.setPointSizeF(pointSize);
+    return font;
+}
+
+} // namespace
 
 TextNotifierView::TextNotifierView(QWidget* parent) : QLabel(parent) {
     setAlignment(Qt::AlignCenter);
@@ -35,6 +68,40 @@ QFont TextNotifierView::fittedFont(const QString& text, const QFont& base, QSize
     QFont fitted = base;
     fitted.setPointSizeF(fittedPointSize(QSizeF(metrics.horizontalAdvance(text), metrics.height()), area));
     return fitted;
+}
+
+QFont TextNotifierView::noticeFont(const QString& text, const QFont& base, QSizeF area) {
+    QFont single = fittedFont(text, base, area);
+    const double width = area.width() - noticeMargin;
+    const double height = area.height() - noticeMargin;
+    if (!(width > 0) || !(height > 0) || text.isEmpty()) return single;
+    // The size scaled from a 12-point measure runs a few per cent wide at small sizes, where
+    // glyphs are hinted to whole pixels: the real advance decides.
+    for (int step = 0; step < 20 && single.pointSizeF() > minimumPointSize; ++step) {
+        if (QFontMetricsF(single).horizontalAdvance(text) <= width) break;
+        single.setPointSizeF(std::max(minimumPointSize, single.pointSizeF() * 0.97));
+    }
+
+    // More lines pay only when two of them fit the height at a larger size than one line has.
+    const QFontMetricsF at12(noticeFontAt(base, 12.0));
+    double low = single.pointSizeF();
+    double high = std::min(maximumPointSize, 12.0 * height / (2.0 * at12.height()));
+    auto wrappedFits = [&](double pointSize) {
+        QTextLayout layout(text, noticeFontAt(base, pointSize));
+        const QSizeF size = layOutNoticeText(layout, width, Qt::AlignCenter);
+        return size.width() <= width && size.height() <= height;
+    };
+    if (!(high > low) || !wrappedFits(low)) return single;
+    double best = low;
+    for (int step = 0; step < 14 && high - low > 0.05; ++step) {
+        const double middle = (low + high) / 2;
+        if (wrappedFits(middle)) {
+            best = low = middle;
+        } else {
+            high = middle;
+        }
+    }
+    return best > single.pointSizeF() ? noticeFontAt(base, best) : single;
 }
 
 QFont TextNotifierView::noticeBaseFont() {
@@ -67,8 +134,9 @@ TextNotifierView* TextNotifierView::show(const QString& text, double duration, s
     copy->setGeometry(area->rect());
     // A fading notice must not take the clicks meant for the view beneath it.
     copy->setAttribute(Qt::WA_TransparentForMouseEvents);
-    copy->setFont(fittedFont(text, noticeBaseFont(), QSizeF(copy->size())));
-    copy->setText(text);
+    const QString shown = text.size() > longestShownText ? text.left(longestShownText) + QChar(0x2026) : text;
+    copy->setFont(noticeFont(shown, noticeBaseFont(), QSizeF(copy->size())));
+    copy->setText(shown);
     if (std::optional<QColor> foreground = color ? color : namedColor("notifierForeground")) {
         QPalette palette = copy->palette();
         palette.setColor(QPalette::WindowText, *foreground);
@@ -81,11 +149,18 @@ TextNotifierView* TextNotifierView::show(const QString& text, double duration, s
 }
 
 void TextNotifierView::paintEvent(QPaintEvent* event) {
-    {
-        QPainter painter(this);
-        painter.fillRect(event->rect(), namedColor("notifierBackground").value_or(QColor(Qt::white)));
-    }
-    QLabel::paintEvent(event);
+    QPainter painter(this);
+    painter.fillRect(event->rect(), namedColor("notifierBackground").value_or(QColor(Qt::white)));
+    // Laid out as noticeFont measured it, so that what fitted is what is drawn.
+    const QRectF box = QRectF(contentsRect()).adjusted(margin(), margin(), -margin(), -margin());
+    QTextLayout layout(text(), font());
+    const QSizeF size = layOutNoticeText(layout, box.width() - noticeMargin, alignment());
+    double top = box.center().y() - size.height() / 2;
+    if (alignment() & Qt::AlignTop) top = box.top();
+    if (alignment() & Qt::AlignBottom) top = box.bottom() - size.height();
+    painter.setPen(
+        palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
+    layout.draw(&painter, QPointF(box.left() + noticeMargin / 2, top));
 }
 
 } // namespace vantle

@@ -5,13 +5,18 @@
 #include "Source/session/TextNoteSet.h"
 #include "Source/session/TimeRangeSet.h"
 #include "Source/views/Scrubber.h"
-#include "Source/views/TimeSliderButton.h"
+#include "Source/views/SymbolImages.h"
 #include "Source/views/TimeSliderPlayer.h"
+#include "platform/foundation/Console.h"
 
+#include <QContextMenuEvent>
+#include <QHelpEvent>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPalette>
 #include <QPen>
+#include <QToolTip>
 
 #include <algorithm>
 #include <cmath>
@@ -20,13 +25,7 @@ namespace vantle {
 
 namespace {
 
-// Takes a marker out of the slider; it is deleted once the event that removed it is over (it may
-// be the one whose menu asked for the removal).
-void detachTimeSliderMarker(TimeSliderButton* button) {
-    button->hide();
-    button->setParent(nullptr);
-    button->deleteLater();
-}
+const QColor noteMarkColor(52, 199, 89); // the system green
 
 void strokeTimeSliderLine(QPainter& painter, const QColor& color, double width, QPointF from, QPointF to) {
     painter.setPen(QPen(color, width, Qt::SolidLine, Qt::RoundCap));
@@ -90,59 +89,69 @@ void TimeSlider::loadEntry(std::shared_ptr<PlaylistEntry> entry) {
     maxValue_ = duration && std::isfinite(*duration) && *duration > 0 ? *duration : 0.0;
     doubleValue_ = 0;
 
-    clearMarkers();
+    zeroMarks_.clear();
+    noteMarks_.clear();
     if (entry_) {
-        for (double zero : entry_->zeros) {
-            auto* button = new ZeroButton(zero, markerFrame(zero), this);
-            connect(button, &ZeroButton::removeRequested, this, &TimeSlider::removeZeroButton);
-            button->setToolTip(QString::number(zero, 'f', 2));
-            button->show();
-            zeroButtons_.push_back(button);
-        }
-        for (const std::shared_ptr<TextNote>& note : entry_->noteSet().notes) {
-            if (!note) continue;
-            auto* button = new NoteButton(note, markerFrame(note->time()), this);
-            connect(button, &NoteButton::removeRequested, this, &TimeSlider::removeNoteButton);
-            button->setToolTip(QString::fromStdString(note->text()));
-            button->show();
-            noteButtons_.push_back(button);
-        }
+        zeroMarks_.reserve(entry_->zeros.size());
+        for (double zero : entry_->zeros)
+            zeroMarks_.push_back({TimeSliderMark::Kind::zero, zero, nullptr});
+        const std::vector<std::shared_ptr<TextNote>>& notes = entry_->noteSet().notes;
+        noteMarks_.reserve(notes.size());
+        for (const std::shared_ptr<TextNote>& note : notes)
+            if (note) noteMarks_.push_back({TimeSliderMark::Kind::note, note->time(), note});
     }
+    marksLayer_ = QImage();
     if (host_) host_->refreshDisplay();
     update();
 }
 
-void TimeSlider::clearMarkers() {
-    for (ZeroButton* button : zeroButtons_)
-        detachTimeSliderMarker(button);
-    zeroButtons_.clear();
-    for (NoteButton* button : noteButtons_)
-        detachTimeSliderMarker(button);
-    noteButtons_.clear();
+std::optional<TimeSliderMark> TimeSlider::markAt(QPointF point) const {
+    auto topmost = [&](const std::vector<TimeSliderMark>& marks) -> const TimeSliderMark* {
+        for (auto mark = marks.rbegin(); mark != marks.rend(); ++mark)
+            if (markerFrame(mark->time).contains(point)) return &*mark;
+        return nullptr;
+    };
+    if (const TimeSliderMark* note = topmost(noteMarks_)) return *note;
+    if (const TimeSliderMark* zero = topmost(zeroMarks_)) return *zero;
+    return std::nullopt;
 }
 
-void TimeSlider::removeZeroButton(ZeroButton* button) {
-    if (auto it = std::find(zeroButtons_.begin(), zeroButtons_.end(), button); it != zeroButtons_.end()) {
-        zeroButtons_.erase(it);
-        detachTimeSliderMarker(button);
-    }
-    if (entry_) {
-        std::vector<double>& zeros = entry_->zeros;
-        if (auto it = std::find(zeros.begin(), zeros.end(), button->time()); it != zeros.end())
-            zeros.erase(it);
-    }
-    loadEntry(entry_);
+QString TimeSlider::toolTip(const TimeSliderMark& mark) {
+    if (mark.kind == TimeSliderMark::Kind::zero) return QString::number(mark.time, 'f', 2);
+    return mark.note ? QString::fromStdString(mark.note->shownText()) : QString();
 }
 
-void TimeSlider::removeNoteButton(NoteButton* button) {
-    auto it = std::find(noteButtons_.begin(), noteButtons_.end(), button);
-    if (it == noteButtons_.end()) return;
-    noteButtons_.erase(it);
-    detachTimeSliderMarker(button);
+QString TimeSlider::menuTitle(const TimeSliderMark& mark) {
+    return mark.kind == TimeSliderMark::Kind::zero ? QStringLiteral("Zero") : QStringLiteral("Note");
+}
+
+QMenu* TimeSlider::makeContextMenu(const TimeSliderMark& mark) {
+    auto* menu = new QMenu();
+    QAction* title = menu->addAction(menuTitle(mark));
+    title->setEnabled(false);
+    QAction* removeItem = menu->addAction(QStringLiteral(" Remove"));
+    connect(removeItem, &QAction::triggered, this, [this, mark] { removeMark(mark); });
+    return menu;
+}
+
+void TimeSlider::removeMark(const TimeSliderMark& mark) {
+    if (mark.kind == TimeSliderMark::Kind::zero) {
+        if (entry_) {
+            std::vector<double>& zeros = entry_->zeros;
+            if (auto it = std::find(zeros.begin(), zeros.end(), mark.time); it != zeros.end())
+                zeros.erase(it);
+        }
+        loadEntry(entry_);
+        return;
+    }
+    // A menu may outlive the layout it was opened on; only a note still shown is removed.
+    auto shown = std::find_if(noteMarks_.begin(), noteMarks_.end(),
+                              [&](const TimeSliderMark& candidate) { return candidate.note == mark.note; });
+    if (!mark.note || shown == noteMarks_.end()) return;
     if (entry_) {
-        // By identity: the note's place in the list may have changed since the markers were made.
+        // By identity: the note's place in the list may have changed since the markers were laid out.
         TextNoteSet& noteSet = entry_->noteSet();
-        auto note = std::find(noteSet.notes.begin(), noteSet.notes.end(), button->note());
+        auto note = std::find(noteSet.notes.begin(), noteSet.notes.end(), mark.note);
         if (note != noteSet.notes.end()) {
             noteSet.notes.erase(note);
             noteSet.altered = true;
@@ -155,10 +164,52 @@ void TimeSlider::removeNoteButton(NoteButton* button) {
 
 void TimeSlider::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    for (ZeroButton* button : zeroButtons_)
-        button->setFrameF(markerFrame(button->time()));
-    for (NoteButton* button : noteButtons_)
-        button->setFrameF(markerFrame(button->time()));
+    marksLayer_ = QImage();
+}
+
+void TimeSlider::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    // The zero symbol is drawn in the palette's text colour.
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange)
+        marksLayer_ = QImage();
+}
+
+const QImage& TimeSlider::marksLayer() {
+    const double ratio = devicePixelRatioF();
+    const QSize pixels = (QSizeF(size()) * ratio).toSize();
+    if (!marksLayer_.isNull() && marksLayer_.size() == pixels && marksLayer_.devicePixelRatio() == ratio)
+        return marksLayer_;
+    marksLayer_ = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+    marksLayer_.setDevicePixelRatio(ratio);
+    marksLayer_.fill(Qt::transparent);
+    QPainter painter(&marksLayer_);
+    // Symbols larger than a marker's frame, centred on it. All markers of a kind look alike, so of
+    // those that share a device pixel column only the last, which lies on top, is drawn; hidden
+    // ones not at all.
+    auto drawAll = [&](const std::vector<TimeSliderMark>& marks, const QImage& symbol) {
+        const int symbolWidth = symbol.width();
+        const int top = qRound(height() * 0.5 * ratio - symbol.height() * 0.5);
+        auto leftOf = [&](const TimeSliderMark& mark) {
+            return std::lround(xForTime(mark.time) * ratio - symbolWidth * 0.5);
+        };
+        std::vector<bool> taken(static_cast<std::size_t>(pixels.width() + symbolWidth), false);
+        std::vector<bool> onTop(marks.size(), false);
+        for (std::size_t i = marks.size(); i-- > 0;) {
+            const long left = leftOf(marks[i]);
+            if (left <= -symbolWidth || left >= pixels.width()) continue;
+            const auto column = static_cast<std::size_t>(left + symbolWidth);
+            onTop[i] = !taken[column];
+            taken[column] = true;
+        }
+        for (std::size_t i = 0; i < marks.size(); ++i)
+            if (onTop[i]) painter.drawImage(QPointF(double(leftOf(marks[i])) / ratio, top / ratio), symbol);
+    };
+    auto symbol = [&](const char* name, const QColor& color, double pointSize) {
+        return SymbolImages::pixmap(name, {pointSize, SymbolWeight::heavy, color}, ratio).toImage();
+    };
+    if (!zeroMarks_.empty()) drawAll(zeroMarks_, symbol("z.square", palette().color(QPalette::Text), 27.0));
+    if (!noteMarks_.empty()) drawAll(noteMarks_, symbol("pencil", noteMarkColor, 40.0));
+    return marksLayer_;
 }
 
 void TimeSlider::paintEvent(QPaintEvent*) {
@@ -198,18 +249,20 @@ void TimeSlider::paintEvent(QPaintEvent*) {
     const double cursorX = xForTime(doubleValue_);
     strokeTimeSliderLine(painter, cursorColor_, 3.5, QPointF(cursorX, 3.5), QPointF(cursorX, height() - 3.5));
 
-    // The marker symbols are larger than the markers' frames, which clip what a child widget
-    // paints; so the slider draws them, above everything else, zeros first and notes on top.
-    auto drawMarker = [&](const TimeSliderButton* button) {
-        const QImage& image = button->normalImage();
-        QSizeF size = image.deviceIndependentSize();
-        QPointF centre = button->frameF().center();
-        painter.drawImage(QRectF(centre - QPointF(size.width() / 2, size.height() / 2), size), image);
-    };
-    for (const ZeroButton* button : zeroButtons_)
-        drawMarker(button);
-    for (const NoteButton* button : noteButtons_)
-        drawMarker(button);
+    // The marker symbols lie above everything else, zeros first and notes on top.
+    if (!zeroMarks_.empty() || !noteMarks_.empty()) painter.drawImage(QPointF(0, 0), marksLayer());
+}
+
+bool TimeSlider::event(QEvent* event) {
+    if (event->type() != QEvent::ToolTip) return QWidget::event(event);
+    auto* help = static_cast<QHelpEvent*>(event);
+    if (std::optional<TimeSliderMark> mark = markAt(help->pos())) {
+        QToolTip::showText(help->globalPos(), toolTip(*mark), this, markerFrame(mark->time).toAlignedRect());
+    } else {
+        QToolTip::hideText();
+        event->ignore();
+    }
+    return true;
 }
 
 // ---- mouse ----
@@ -223,6 +276,7 @@ void TimeSlider::mousePressEvent(QMouseEvent* event) {
         event->ignore();
         return;
     }
+    if (markAt(event->position())) platform::consolePrint("TimeSliderButton clicked");
     seekTo(event->position().x());
     if (host_) {
         host_->setShowingRemaining(false);
@@ -254,6 +308,17 @@ void TimeSlider::mouseReleaseEvent(QMouseEvent* event) {
         host_->setShowingRemaining(true);
         host_->refreshDisplay();
     }
+}
+
+void TimeSlider::contextMenuEvent(QContextMenuEvent* event) {
+    std::optional<TimeSliderMark> mark = markAt(event->pos());
+    if (!mark) {
+        event->ignore();
+        return;
+    }
+    QMenu* menu = makeContextMenu(*mark);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(event->globalPos());
 }
 
 } // namespace vantle

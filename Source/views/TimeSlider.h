@@ -4,19 +4,35 @@
 // each zero mark and note. Clicks and drags seek, drags scrub audibly. Main thread.
 
 #include <QColor>
+#include <QImage>
 #include <QRectF>
+#include <QString>
 #include <QWidget>
 
 #include <memory>
+#include <optional>
 #include <vector>
+
+class QMenu;
 
 namespace vantle {
 
-class NoteButton;
 class PlaylistEntry;
 class Scrubber;
+class TextNote;
 class TimeSliderPlayer;
-class ZeroButton;
+
+// A marker on the slider: one of the entry's zero marks or notes as the slider last laid them
+// out. The slider draws every marker itself and finds the one under the pointer, so an entry
+// with thousands of notes costs no more than their list.
+struct TimeSliderMark {
+    enum class Kind { zero, note };
+    Kind kind = Kind::zero;
+    double time = 0;
+    // The note a note marker stands for, by identity (two notes alike are still two); null for a
+    // zero.
+    std::shared_ptr<TextNote> note;
+};
 
 // What the time slider asks of the main view. The main view implements it; tests use a fake.
 class TimeSliderHost {
@@ -68,15 +84,26 @@ public:
 
     QColor cursorColor() const { return cursorColor_; }
 
-    // The markers shown, in the order of the entry's zeros and notes.
-    const std::vector<ZeroButton*>& zeroButtons() const { return zeroButtons_; }
-    const std::vector<NoteButton*>& noteButtons() const { return noteButtons_; }
+    // The markers shown, in the order of the entry's zeros and notes. Notes lie above zeros and,
+    // within each kind, later markers above earlier ones.
+    const std::vector<TimeSliderMark>& zeroMarks() const { return zeroMarks_; }
+    const std::vector<TimeSliderMark>& noteMarks() const { return noteMarks_; }
 
-    // Removes the marker and the first zero exactly equal to its time, then reloads.
-    void removeZeroButton(ZeroButton* button);
-    // Removes the marker and its note (the same note, whatever its place in the list now), marks
-    // the notes altered, then reloads.
-    void removeNoteButton(NoteButton* button);
+    // The topmost marker whose frame holds the point (slider coordinates), if any. A left click
+    // on a marker writes "TimeSliderButton clicked" and seeks like any click there; hovering
+    // shows its tool tip; a right click opens its context menu.
+    std::optional<TimeSliderMark> markAt(QPointF point) const;
+    // A zero's time with two decimals; a note's text as shown on one line.
+    static QString toolTip(const TimeSliderMark& mark);
+    // "Zero" or "Note".
+    static QString menuTitle(const TimeSliderMark& mark);
+    // The marker's context menu: its disabled title, then " Remove". The caller owns it.
+    QMenu* makeContextMenu(const TimeSliderMark& mark);
+
+    // A zero marker: removes the first zero exactly equal to its time, then reloads. A note
+    // marker still shown: removes its note (the same note, whatever its place in the list now),
+    // marks the notes altered, then reloads; a marker no longer shown removes nothing.
+    void removeMark(const TimeSliderMark& mark);
 
     // ---- geometry ----
     // Where a time is drawn; 0 while the range is too short to lay out (maxValue ≤ 0.001).
@@ -91,18 +118,23 @@ public:
     QSize sizeHint() const override;
 
 protected:
+    bool event(QEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
-    void clearMarkers();
     void seekTo(double x);
+    // The marker symbols, drawn once per layout rather than on every move of the cursor.
+    const QImage& marksLayer();
 
-    std::vector<ZeroButton*> zeroButtons_;
-    std::vector<NoteButton*> noteButtons_;
+    std::vector<TimeSliderMark> zeroMarks_;
+    std::vector<TimeSliderMark> noteMarks_;
+    QImage marksLayer_;
     std::shared_ptr<PlaylistEntry> entry_;
     std::shared_ptr<TimeSliderPlayer> player_;
     TimeSliderHost* host_ = nullptr;

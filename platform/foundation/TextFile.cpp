@@ -39,7 +39,11 @@ Result<std::string> textFileFromUtf16(const std::string& path, const std::uint8_
 } // namespace
 
 Result<std::string> readTextFile(const std::string& path) {
-    Result<Bytes> read = readFile(path);
+    return readTextFile(path, readFileSizeLimit);
+}
+
+Result<std::string> readTextFile(const std::string& path, std::uint64_t sizeLimit) {
+    Result<Bytes> read = readFile(path, sizeLimit);
     if (!read) return read.error();
     const Bytes& bytes = read.value();
     const std::uint8_t* data = bytes.data();

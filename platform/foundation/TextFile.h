@@ -3,6 +3,7 @@
 
 #include "platform/foundation/Result.h"
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -12,6 +13,8 @@ namespace platform {
 // dropped), UTF-16 little- or big-endian (converted); without a mark the file must be UTF-8.
 // Ill-formed text is an error, never a guess.
 Result<std::string> readTextFile(const std::string& path);
+// The same, refusing a file of more than `sizeLimit` bytes without reading it (error code EFBIG).
+Result<std::string> readTextFile(const std::string& path, std::uint64_t sizeLimit);
 
 // Writes the text as UTF-8 without a byte-order mark, atomically (the old file survives any
 // failure). Ill-formed sequences, such as a file-system path in a legacy encoding, are written

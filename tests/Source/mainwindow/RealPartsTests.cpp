@@ -15,7 +15,6 @@
 #include "Source/views/Scrubber.h"
 #include "Source/views/TextNotifierView.h"
 #include "Source/views/TimeSlider.h"
-#include "Source/views/TimeSliderButton.h"
 #include "tests/support/PaintCounter.h"
 #include "tests/support/TestDevices.h"
 
@@ -72,8 +71,8 @@ TEST_F(PartsTest, LoadingAnEntryConnectsTheTransportPanelAndTheTimeSlider) {
 
     // The panel works on the main view: a zero mark at the position shows on the slider.
     click(transport.button("markZeroPressed"));
-    ASSERT_EQ(slider().zeroButtons().size(), 1u);
-    EXPECT_DOUBLE_EQ(slider().zeroButtons()[0]->time(), 30.0);
+    ASSERT_EQ(slider().zeroMarks().size(), 1u);
+    EXPECT_DOUBLE_EQ(slider().zeroMarks()[0].time, 30.0);
 
     // The volume: the main view's follows the panel's buttons, the panel's slider the main view's.
     view().setVolume(0.8f);
@@ -284,8 +283,8 @@ TEST_F(ReloadedFileTest, TheNewLengthReachesTheTextsTheSliderItsMarksAndTheTable
     playlist().dirty = false;
     auto* slider = window->findChild<TimeSlider*>("timeSlider");
     ASSERT_NE(slider, nullptr);
-    ASSERT_EQ(slider->zeroButtons().size(), 1u);
-    const double zeroXBefore = slider->zeroButtons()[0]->frameF().center().x();
+    ASSERT_EQ(slider->zeroMarks().size(), 1u);
+    const double zeroXBefore = slider->xForTime(slider->zeroMarks()[0].time);
     EXPECT_EQ(slider->maxValue(), 178.0);
     EXPECT_EQ(text(view().timeRemainingText().text()), " 2:58");
     EXPECT_EQ(cell(PlaylistColumn::Duration), " 2:58");
@@ -297,8 +296,8 @@ TEST_F(ReloadedFileTest, TheNewLengthReachesTheTextsTheSliderItsMarksAndTheTable
     ASSERT_TRUE(platform::mainQueue().drainUntil([&] { return slider->maxValue() != 178.0; }, 10.0));
 
     EXPECT_EQ(slider->maxValue(), 62.0);
-    ASSERT_EQ(slider->zeroButtons().size(), 1u);
-    EXPECT_GT(slider->zeroButtons()[0]->frameF().center().x(), zeroXBefore) << "30 s of 62, not of 178";
+    ASSERT_EQ(slider->zeroMarks().size(), 1u);
+    EXPECT_GT(slider->xForTime(slider->zeroMarks()[0].time), zeroXBefore) << "30 s of 62, not of 178";
     EXPECT_EQ(text(view().timeRemainingText().text()), " 1:02");
     EXPECT_EQ(cell(PlaylistColumn::Duration), " 1:02");
     EXPECT_TRUE(playlist().dirty) << "the session stores the length";

@@ -7,8 +7,11 @@
 #include "Source/session/TextNoteSet.h"
 #include "Source/session/UndoRedoTransaction.h"
 #include "Source/views/Clock.h"
+#include "platform/foundation/Console.h"
+#include "platform/foundation/Files.h"
 #include "platform/foundation/TextFile.h"
 #include "tests/Source/mainwindow/MainWindowTestSupport.h"
+#include "tests/support/NotesFiles.h"
 
 #include <QAction>
 #include <QMenu>
@@ -205,6 +208,68 @@ TEST_F(TagsNotesAttachmentsTest, ANoteBegunAndAbandonedLeavesNoNotesFileBesideTh
     QTest::keyClick(&field, Qt::Key_Backspace);
     QTest::keyClick(&field, Qt::Key_Return);
     EXPECT_FALSE(platform::fileExists(notesFile));
+}
+
+TEST_F(TagsNotesAttachmentsTest, ANotesFileTooLargeToReadIsNamedLeftAsItIsAndTheSongPlays) {
+    const platform::Url song = audioFile("crowded.wav", 80);
+    const std::string notesFile = companionTextURL(song, ".txt").path();
+    const std::string crowded = testsupport::notesFileText(song.path(), 60000, 30);
+    ASSERT_GT(crowded.size(), TextNoteSet::largestFileSize);
+    ASSERT_TRUE(platform::writeFileAtomically(notesFile, crowded));
+    view().insertEntries({song});
+    testsupport::ScopedConsoleCapture console;
+    view().selectRows({0});
+    const std::string named = "Notes file too large to read (over 2 MB): " + notesFile;
+    EXPECT_EQ(notices->texts, std::vector<std::string>{named});
+    EXPECT_EQ(console.lines(), std::vector<std::string>{named});
+    EXPECT_TRUE(playlist().assignedEntry->noteSet().notes.empty());
+
+    view().transport().playPressed();
+    tick(3);
+    EXPECT_TRUE(player->playing());
+    // A note cannot be added to notes never read: the music goes on and the window says why.
+    InterceptingTextField& field = view().noteTextField();
+    QTest::mouseClick(&field, Qt::LeftButton);
+    EXPECT_FALSE(field.editing());
+    EXPECT_TRUE(player->playing());
+    EXPECT_TRUE(playlist().assignedEntry->noteSet().notes.empty());
+    EXPECT_EQ(notices->texts, (std::vector<std::string>{named, named}));
+    EXPECT_EQ(notesText(notesFile), crowded);
+}
+
+TEST_F(TagsNotesAttachmentsTest, ALongNoteIsShownCutShortAndKeptWhole) {
+    const platform::Url song = audioFile("long note.wav", 80);
+    const std::string notesFile = companionTextURL(song, ".txt").path();
+    const std::string word(1 << 20, 'w');
+    const std::string stored = song.path() + "\n 0:10 " + word + " and more\n";
+    ASSERT_TRUE(platform::writeFileAtomically(notesFile, stored));
+    view().insertEntries({song});
+    view().selectRows({0});
+    const std::string cut = std::string(TextNote::shownCharacterLimit, 'w') + "…";
+
+    // Played across, its first word is announced cut short.
+    player->setCurrentTime(5);
+    view().transport().playPressed();
+    tick(60);
+    EXPECT_EQ(notices->texts, std::vector<std::string>{cut});
+    InterceptingTextField& field = view().noteTextField();
+    EXPECT_EQ(field.text().toStdString(), cut);
+
+    // Opened and left, by Escape or by Return, the note stays whole.
+    for (Qt::Key ending : {Qt::Key_Escape, Qt::Key_Return}) {
+        QTest::mouseClick(&field, Qt::LeftButton);
+        ASSERT_TRUE(field.editing());
+        EXPECT_EQ(field.text().toStdString(), cut);
+        QTest::keyClick(&field, ending);
+        EXPECT_EQ(notesText(notesFile), stored);
+        ASSERT_EQ(playlist().assignedEntry->noteSet().notes.size(), 1u);
+        EXPECT_EQ(playlist().assignedEntry->noteSet().notes[0]->text().size(), word.size() + 9);
+    }
+    // What the user changes is what is kept.
+    QTest::mouseClick(&field, Qt::LeftButton);
+    field.setText("short now");
+    QTest::keyClick(&field, Qt::Key_Return);
+    EXPECT_EQ(notesText(notesFile), song.path() + "\n 0:10 short now\n");
 }
 
 TEST_F(TagsNotesAttachmentsTest, AttachmentButtonsOpenAndTheirMenuRemovesWithUndo) {

@@ -163,6 +163,33 @@ TEST_F(WindowShellTest, TheTimeTextsFollowTheWindowsSize) {
     EXPECT_EQ(slider->loads, loadsBeforeMove);
 }
 
+TEST_F(WindowShellTest, TimesOfAHundredMinutesAndMoreFitTheirFrames) {
+    view().insertEntries({audioFile("short.wav", 90), audioFile("long.wav", 6000)});
+    // Whether the label's text fits its frame with 5 points to spare.
+    auto fits = [&](const QLabel& label) {
+        const double width = QFontMetricsF(label.font()).horizontalAdvance(label.text());
+        return width <= (label.width() - 5.0) * 1.02;
+    };
+    for (QSize size : {QSize(1000, 700), QSize(520, 420)}) {
+        resizeTo(size.width(), size.height());
+        view().loadEntry(entry(1));
+        EXPECT_EQ(view().timeRemainingText().text().toStdString(), "100:00");
+        EXPECT_TRUE(fits(view().timeRemainingText())) << size.width();
+        const QFont longFont = view().timeRemainingText().font();
+        // Back on a short song, the texts take the larger font fitted to "99:59" again.
+        view().loadEntry(entry(0));
+        expectFitted(view().timeSinceZeroText().font(), timeFrame());
+        EXPECT_GT(view().timeSinceZeroText().font().pointSizeF(), longFont.pointSizeF());
+    }
+    const struct {
+        std::optional<double> duration;
+        const char* sample;
+    } samples[] = {{std::nullopt, "99:59"}, {5999.9, "99:59"},       {6000.0, "999:59"},
+                   {60000.0, "9999:59"},    {std::nan(""), "99:59"}, {1e300, "999999999999:59"}};
+    for (const auto& sample : samples)
+        EXPECT_EQ(MainViewController::timeTextSampleFor(sample.duration).toStdString(), sample.sample);
+}
+
 TEST_F(WindowShellTest, ActivatingTheWindowRestartsTheScreensaversIdleTime) {
     auto* other = new QWidget;
     other->setAttribute(Qt::WA_DeleteOnClose);

@@ -145,7 +145,7 @@ TEST_F(XvfbWindowTest, ClearAllFromTheContextMenuIsTakenBackWithUndo) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     auto* slider = window->findChild<TimeSlider*>("timeSlider");
     ASSERT_TRUE(slider);
-    ASSERT_EQ(slider->zeroButtons().size(), 3u);
+    ASSERT_EQ(slider->zeroMarks().size(), 3u);
 
     PlaylistTableView& table = view().tableView();
     table.selectRows({0});
@@ -163,7 +163,7 @@ TEST_F(XvfbWindowTest, ClearAllFromTheContextMenuIsTakenBackWithUndo) {
     QTest::keyClick(menu, Qt::Key_Return);
     EXPECT_TRUE(entry.zeros.empty() && entry.currentTimeRangeSet->ranges.empty() &&
                 entry.playedDates.empty());
-    EXPECT_TRUE(slider->zeroButtons().empty());
+    EXPECT_TRUE(slider->zeroMarks().empty());
     EXPECT_TRUE(readAppState()->zeros->empty());
 
     activate();
@@ -172,7 +172,7 @@ TEST_F(XvfbWindowTest, ClearAllFromTheContextMenuIsTakenBackWithUndo) {
     EXPECT_EQ(entry.zeros, (std::vector<double>{10.0, 20.0, 40.0}));
     EXPECT_EQ(entry.currentTimeRangeSet->ranges, (std::vector<TimeRange>{{0, 12}}));
     EXPECT_EQ(entry.playedDates.size(), 1u);
-    EXPECT_EQ(slider->zeroButtons().size(), 3u);
+    EXPECT_EQ(slider->zeroMarks().size(), 3u);
     EXPECT_EQ(readAppState()->zeros, (std::vector<double>{10.0, 20.0, 40.0}));
 }
 

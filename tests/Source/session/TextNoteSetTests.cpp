@@ -2,6 +2,7 @@
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Files.h"
 #include "tests/support/ConsoleCapture.h"
+#include "tests/support/NotesFiles.h"
 #include "tests/support/TemporaryFolder.h"
 
 #include <gtest/gtest.h>
@@ -78,6 +79,34 @@ TEST(TextNote, NoteLines) {
     // A non-finite time is never kept.
     EXPECT_EQ(TextNote(std::numeric_limits<double>::quiet_NaN(), "n").time(), 0);
     EXPECT_EQ(TextNote(-std::numeric_limits<double>::infinity(), "n").time(), 0);
+}
+
+TEST(TextNote, ShownTextIsCutToALineWorthKeepingTheStoredText) {
+    const std::size_t limit = TextNote::shownCharacterLimit;
+    const std::string e = "\xC3\xA9"; // é, two bytes
+    auto times = [](const std::string& piece, std::size_t count) {
+        std::string out;
+        for (std::size_t i = 0; i < count; ++i)
+            out += piece;
+        return out;
+    };
+    const struct {
+        std::string text, shown;
+    } cases[] = {
+        {"", ""},
+        {"!Turn left", "!Turn left"},
+        {std::string(limit, 'a'), std::string(limit, 'a')},
+        {std::string(limit + 1, 'a'), std::string(limit, 'a') + "…"},
+        {times(e, limit + 1), times(e, limit) + "…"}, // characters, not bytes, and never half of one
+        {std::string(limit - 1, 'a') + "\xF0\x9F\x8E\xB5" + "tail",
+         std::string(limit - 1, 'a') + "\xF0\x9F\x8E\xB5…"},
+        {std::string(8 << 20, 'z'), std::string(limit, 'z') + "…"},
+    };
+    for (const auto& c : cases) {
+        TextNote note(1, c.text);
+        EXPECT_EQ(note.shownText(), c.shown) << c.text.size() << " bytes";
+        EXPECT_EQ(note.text(), c.text);
+    }
 }
 
 TEST(TextNote, SplitTextLines) {
@@ -237,6 +266,44 @@ TEST(TextNoteSet, OddAudioPathsStillMatchTheirHeader) {
         expectNotes(TextNoteSet(folder.audio(dir + "/Song.mp3")), {{61, "one"}, {62, "two"}});
         EXPECT_TRUE(console.lines().empty()) << dir;
     }
+}
+
+TEST(TextNoteSet, AFileOverTheSizeLimitIsRefusedAndNeverWrittenOverOrRemoved) {
+    NotesFolder folder;
+    // A file of exactly the largest size, padded with blanks, for the given song.
+    auto filledToLimit = [&](const std::string& song, std::size_t extra) {
+        std::string text = testsupport::notesFileText(folder.path + "/" + song, 10000);
+        EXPECT_LT(text.size(), TextNoteSet::largestFileSize);
+        text.append(TextNoteSet::largestFileSize - text.size() - 1 + extra, ' ');
+        return text + "\n";
+    };
+    folder.write("Full.txt", filledToLimit("Full.mp3", 0));
+    TextNoteSet full(folder.audio("Full.mp3"));
+    EXPECT_FALSE(full.tooLarge());
+    EXPECT_EQ(full.notes.size(), 10000u);
+
+    // One byte more, or a great many notes, and the file is refused: no notes, and what the user
+    // adds is neither saved over it nor removes it, though it names this song.
+    for (const std::string& content :
+         {filledToLimit("Big.mp3", 1), testsupport::notesFileText(folder.path + "/Big.mp3", 60000, 30)}) {
+        ASSERT_GT(content.size(), TextNoteSet::largestFileSize);
+        folder.write("Big.txt", content);
+        TextNoteSet set(folder.audio("Big.mp3"));
+        EXPECT_TRUE(set.tooLarge());
+        EXPECT_TRUE(set.notes.empty());
+
+        testsupport::ScopedConsoleCapture console;
+        set.notes.push_back(std::make_shared<TextNote>(3, "added"));
+        set.altered = true;
+        set.save();
+        EXPECT_EQ(folder.read("Big.txt"), content);
+        EXPECT_TRUE(set.altered);
+        set.notes.clear();
+        set.save();
+        EXPECT_EQ(folder.read("Big.txt"), content);
+        EXPECT_EQ(console.lines().size(), 4u) << "each failed save says so";
+    }
+    EXPECT_FALSE(TextNoteSet(folder.audio("None.mp3")).tooLarge()) << "no file is not a large file";
 }
 
 TEST(TextNoteSet, InsertionIndexAndNearNote) {

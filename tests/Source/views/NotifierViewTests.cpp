@@ -156,6 +156,73 @@ TEST(NoticeFont, CopiesUseTheFittedFont) {
     deleteFinishedNotices();
 }
 
+// Where a notice's text leaves ink: the columns and rows of the first and last pixels that are
+// not the background.
+struct InkBounds {
+    int left = -1, right = -1, top = -1, bottom = -1;
+    bool any() const { return left >= 0; }
+};
+
+InkBounds inkOf(QWidget& notice) {
+    const QImage image = notice.grab().toImage();
+    const QColor background = image.pixelColor(0, 0);
+    InkBounds ink;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            if (image.pixelColor(x, y) == background) continue;
+            if (!ink.any()) ink = {x, x, y, y};
+            ink.left = std::min(ink.left, x);
+            ink.right = std::max(ink.right, x);
+            ink.top = std::min(ink.top, y);
+            ink.bottom = std::max(ink.bottom, y);
+        }
+    return ink;
+}
+
+TEST(NoticeFont, LongNoticesAreShownWholeInAReadableSize) {
+    const QString missing =
+        QString::fromUtf8("File not found: /home/teacher/Music/Latin Night/Moo – Samba.flac — Entry › File "
+                          "Moved… can relocate it");
+    const QString unbroken = QString(TextNotifierView::longestShownText + 500, QChar('w'));
+    const struct {
+        QString text;
+        QSize band;
+        double smallestPixels; // the least font height that still reads
+    } cases[] = {
+        {missing, {1200, 72}, 16},
+        {missing, {700, 72}, 12},
+        {missing, {420, 72}, 9},
+        // No word boundary to wrap at: broken within the word, and cut short.
+        {QString(120, QChar('m')), {500, 72}, 9},
+        {unbroken, {800, 72}, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.left(20).toStdString() + " in " + std::to_string(c.band.width()));
+        QWidget area;
+        area.resize(c.band);
+        auto* notice = (new TextNotifierView(&area))->show(c.text, 1.0);
+        ASSERT_NE(notice, nullptr);
+        const InkBounds ink = inkOf(*notice);
+        ASSERT_TRUE(ink.any());
+        // Nothing runs into an edge of the band, where it would be cut off.
+        EXPECT_GT(ink.left, 0);
+        EXPECT_LT(ink.right, c.band.width() - 1);
+        EXPECT_GT(ink.top, 0);
+        EXPECT_LT(ink.bottom, c.band.height() - 1);
+        EXPECT_GE(QFontMetricsF(notice->font()).height(), c.smallestPixels);
+        EXPECT_LE(notice->text().size(), TextNotifierView::longestShownText + 1);
+    }
+    // Short texts keep to one line, as large as the band allows.
+    QWidget band;
+    band.resize(700, 72);
+    auto* position = (new TextNotifierView(&band))->show(" 1:05", 1.0);
+    ASSERT_NE(position, nullptr);
+    EXPECT_DOUBLE_EQ(
+        position->font().pointSizeF(),
+        TextNotifierView::fittedFont(" 1:05", TextNotifierView::noticeBaseFont(), QSizeF(700, 72))
+            .pointSizeF());
+}
+
 QIcon solidIcon(int width, int height, const QColor& color) {
     QPixmap pixmap(width, height);
     pixmap.fill(color);

@@ -7,21 +7,24 @@
 #include "Source/session/TextNote.h"
 #include "Source/session/TextNoteSet.h"
 #include "Source/session/TimeRangeSet.h"
-#include "Source/views/TimeSliderButton.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/dispatch/TimerScheduler.h"
 #include "platform/foundation/Console.h"
+#include "platform/foundation/Files.h"
 #include "tests/Source/session/SessionFakes.h"
 #include "tests/support/ConsoleCapture.h"
 #include "tests/support/ManualTimers.h"
+#include "tests/support/NotesFiles.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QHelpEvent>
 #include <QImage>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPalette>
+#include <QToolTip>
 
 #include <gtest/gtest.h>
 
@@ -70,19 +73,26 @@ protected:
         return texts;
     }
 
-    static std::vector<std::string> toolTips(const auto& buttons) {
+    static std::vector<std::string> toolTips(const std::vector<TimeSliderMark>& marks) {
         std::vector<std::string> tips;
-        for (const TimeSliderButton* button : buttons)
-            tips.push_back(button->toolTip().toStdString());
+        for (const TimeSliderMark& mark : marks)
+            tips.push_back(TimeSlider::toolTip(mark).toStdString());
         return tips;
+    }
+
+    QPointF centreOf(const TimeSliderMark& mark) const { return slider.markerFrame(mark.time).center(); }
+
+    // Whether the marker found at the point is this one (a note by identity).
+    static bool sameMark(const std::optional<TimeSliderMark>& found, const TimeSliderMark& mark) {
+        return found && found->kind == mark.kind && found->time == mark.time && found->note == mark.note;
     }
 
     // The calls logged since the last look.
     CallLog taken() { return std::exchange(log, {}); }
 
     // Chooses " Remove" in the marker's context menu.
-    static void chooseRemove(TimeSliderButton* button) {
-        std::unique_ptr<QMenu> menu(button->makeContextMenu());
+    void chooseRemove(const TimeSliderMark& mark) {
+        std::unique_ptr<QMenu> menu(slider.makeContextMenu(mark));
         ASSERT_EQ(menu->actions().size(), 2);
         menu->actions()[1]->trigger();
     }
@@ -141,41 +151,98 @@ TEST_F(TimeSliderTest, MarkersSitAtTheirTimesWithTheirToolTips) {
     EXPECT_EQ(slider.entry(), entry);
     EXPECT_EQ(slider.doubleValue(), 0.0);
     EXPECT_EQ(log, (CallLog{"refresh"}));
-    ASSERT_EQ(slider.zeroButtons().size(), 3u);
-    ASSERT_EQ(slider.noteButtons().size(), 2u);
-    EXPECT_EQ(toolTips(slider.zeroButtons()), (std::vector<std::string>{"7.50", "25.00", "100.00"}));
-    EXPECT_EQ(toolTips(slider.noteButtons()), (std::vector<std::string>{"Chorus starts", "Bridge"}));
-    EXPECT_EQ(slider.zeroButtons()[1]->frameF(), QRectF(126.5, 11.5, 17, 17));
-    EXPECT_EQ(slider.zeroButtons()[2]->frameF().center().x(), 510.0); // a zero at the very end
-    EXPECT_EQ(slider.noteButtons()[0]->frameF().center().x(), 160.0);
-    EXPECT_EQ(slider.noteButtons()[1]->note()->text(), "Bridge");
-    EXPECT_EQ(slider.zeroButtons()[0]->menuTitle(), "Zero");
-    EXPECT_EQ(slider.noteButtons()[0]->menuTitle(), "Note");
-    for (const TimeSliderButton* button : slider.findChildren<TimeSliderButton*>())
-        EXPECT_TRUE(QRectF(button->geometry()).contains(button->frameF().center()));
+    ASSERT_EQ(slider.zeroMarks().size(), 3u);
+    ASSERT_EQ(slider.noteMarks().size(), 2u);
+    EXPECT_EQ(toolTips(slider.zeroMarks()), (std::vector<std::string>{"7.50", "25.00", "100.00"}));
+    EXPECT_EQ(toolTips(slider.noteMarks()), (std::vector<std::string>{"Chorus starts", "Bridge"}));
+    EXPECT_EQ(slider.markerFrame(slider.zeroMarks()[1].time), QRectF(126.5, 11.5, 17, 17));
+    EXPECT_EQ(centreOf(slider.zeroMarks()[2]).x(), 510.0); // a zero at the very end
+    EXPECT_EQ(centreOf(slider.noteMarks()[0]).x(), 160.0);
+    EXPECT_EQ(slider.noteMarks()[1].note->text(), "Bridge");
+    EXPECT_EQ(TimeSlider::menuTitle(slider.zeroMarks()[0]), "Zero");
+    EXPECT_EQ(TimeSlider::menuTitle(slider.noteMarks()[0]), "Note");
+    // Each marker is found within its frame, and only there.
+    for (const auto* marks : {&slider.zeroMarks(), &slider.noteMarks()})
+        for (const TimeSliderMark& mark : *marks) {
+            const QRectF frame = slider.markerFrame(mark.time);
+            EXPECT_TRUE(sameMark(slider.markAt(frame.center()), mark)) << mark.time;
+            EXPECT_TRUE(sameMark(slider.markAt(frame.topLeft() + QPointF(0.5, 0.5)), mark)) << mark.time;
+        }
+    EXPECT_FALSE(slider.markAt({260, 20}));     // 50 s: no marker
+    EXPECT_FALSE(slider.markAt({160, 20 + 9})); // below the note's frame
+    // One widget draws and answers for them all.
+    EXPECT_TRUE(slider.findChildren<QWidget*>().isEmpty());
 
     // A resize moves the markers with the track (a hidden widget hears of it only when shown).
     slider.show();
     slider.resize(1020, 40);
-    EXPECT_EQ(slider.zeroButtons()[1]->frameF().center().x(), 260.0);
+    EXPECT_EQ(centreOf(slider.zeroMarks()[1]).x(), 260.0);
+    EXPECT_TRUE(sameMark(slider.markAt({260, 20}), slider.zeroMarks()[1]));
 
-    // Reloading replaces the markers; only the current ones remain children of the slider.
+    // Reloading replaces the markers.
     entry->zeros = {50.0};
     slider.loadEntry(entry);
-    EXPECT_EQ(slider.findChildren<TimeSliderButton*>().size(), 3);
-    EXPECT_EQ(toolTips(slider.zeroButtons()), (std::vector<std::string>{"50.00"}));
+    EXPECT_EQ(slider.zeroMarks().size() + slider.noteMarks().size(), 3u);
+    EXPECT_EQ(toolTips(slider.zeroMarks()), (std::vector<std::string>{"50.00"}));
+    EXPECT_FALSE(slider.markAt({260, 20})) << "the zero at 25 s is gone";
 
     // Without a duration the markers are still made, all at x −8.5.
     auto unmeasured = makeEntry(std::nullopt);
     unmeasured->zeros = {5.0, 80.0};
     slider.loadEntry(unmeasured);
-    ASSERT_EQ(slider.zeroButtons().size(), 2u);
-    EXPECT_EQ(slider.zeroButtons()[1]->frameF().x(), -8.5);
+    ASSERT_EQ(slider.zeroMarks().size(), 2u);
+    EXPECT_EQ(slider.markerFrame(slider.zeroMarks()[1].time).x(), -8.5);
 
     slider.loadEntry(nullptr);
-    EXPECT_TRUE(slider.zeroButtons().empty());
-    EXPECT_TRUE(slider.noteButtons().empty());
-    EXPECT_TRUE(slider.findChildren<TimeSliderButton*>().isEmpty());
+    EXPECT_TRUE(slider.zeroMarks().empty());
+    EXPECT_TRUE(slider.noteMarks().empty());
+    EXPECT_FALSE(slider.markAt({10, 20}));
+}
+
+TEST_F(TimeSliderTest, NotesAboveZerosAndLaterMarkersAboveEarlierOnes) {
+    auto entry = makeEntry(100.0);
+    entry->zeros = {50.0, 50.5};
+    auto early = addNote(*entry, 25, "early");
+    auto late = addNote(*entry, 25.5, "late");
+    addNote(*entry, 50, "over the zero");
+    slider.loadEntry(entry);
+    ASSERT_EQ(slider.noteMarks().size(), 3u);
+    EXPECT_EQ(slider.markAt({135, 20})->note, late) << "the later of two overlapping notes";
+    EXPECT_EQ(slider.markAt({127.5, 20})->note, early) << "where only the earlier one reaches";
+    EXPECT_EQ(slider.markAt({260, 20})->note->text(), "over the zero");
+    EXPECT_EQ(slider.markAt({267, 20})->note->text(), "over the zero");
+    EXPECT_EQ(slider.markAt({270, 20})->kind, TimeSliderMark::Kind::zero) << "beyond the note's frame";
+    EXPECT_EQ(slider.markAt({270, 20})->time, 50.5);
+}
+
+TEST_F(TimeSliderTest, ThousandsOfNotesAreOneWidgetFoundByPosition) {
+    // A notes file beside the song, as a user's file would be found.
+    auto entry = makeEntry(4000.0);
+    ASSERT_TRUE(platform::writeFileAtomically(folder.url("song.txt").path(),
+                                              testsupport::notesFileText(entry->_url.path(), 3000)));
+    slider.loadEntry(entry);
+    ASSERT_EQ(slider.noteMarks().size(), 3000u);
+    EXPECT_TRUE(slider.findChildren<QWidget*>().isEmpty());
+    // Note i sits at i seconds, so they cover the first three quarters of the track.
+    const TimeSliderMark& last = slider.noteMarks().back();
+    EXPECT_EQ(last.note->text(), "note 2999");
+    EXPECT_EQ(slider.markAt(centreOf(last))->note, last.note);
+    // At 2000 s (x 260) the notes lie 1/8 pixel apart: the latest whose frame reaches there answers.
+    const std::optional<TimeSliderMark> middle = slider.markAt({260, 20});
+    ASSERT_TRUE(middle);
+    EXPECT_EQ(middle->note->text(), "note 2068");
+
+    // Drawn where they are, and not beyond the last one's symbol.
+    const QImage image = slider.grab().toImage();
+    auto green = [&](int x) {
+        int count = 0;
+        for (int y = 0; y < image.height(); ++y)
+            if (image.pixelColor(x, y) == QColor(52, 199, 89)) ++count;
+        return count;
+    };
+    EXPECT_GT(green(260), 0);
+    EXPECT_GT(green(385), 0);
+    EXPECT_EQ(green(450), 0);
 }
 
 TEST_F(TimeSliderTest, DrawsTrackRangesAndCursor) {
@@ -260,7 +327,24 @@ TEST_F(TimeSliderTest, MarkersDrawTheirSymbolsAboveTheCursor) {
     for (int y = 0; y < image.height(); ++y)
         if (image.pixelColor(385, y) == QColor(52, 199, 89)) ++green;
     EXPECT_GT(green, 0);
-    EXPECT_NE(slider.zeroButtons()[0]->normalImage().pixelColor(13, 13), QColor(Qt::transparent));
+    // The zero's symbol is its own, not the track's or the cursor's.
+    entry->zeros.clear();
+    slider.loadEntry(entry);
+    slider.setDoubleValue(75);
+    EXPECT_NE(slider.grab().toImage().copy(118, 0, 34, 40), image.copy(118, 0, 34, 40));
+
+    // The symbols follow the track when the slider is resized: the note at 75 s moves to x 760.
+    slider.resize(1020, 40);
+    slider.setDoubleValue(0);
+    const QImage wide = slider.grab().toImage();
+    auto greenAt = [&](int x) {
+        int count = 0;
+        for (int y = 0; y < wide.height(); ++y)
+            if (wide.pixelColor(x, y) == QColor(52, 199, 89)) ++count;
+        return count;
+    };
+    EXPECT_GT(greenAt(760), 0);
+    EXPECT_EQ(greenAt(385), 0);
 }
 
 TEST_F(TimeSliderTest, ZeroMarkerMenuRemovesTheFirstEqualZeroAndReloads) {
@@ -268,9 +352,9 @@ TEST_F(TimeSliderTest, ZeroMarkerMenuRemovesTheFirstEqualZeroAndReloads) {
     entry->zeros = {10.0, 10.0, 30.0};
     addNote(*entry, 40, "kept");
     slider.loadEntry(entry);
-    ZeroButton* second = slider.zeroButtons()[1];
+    const TimeSliderMark second = slider.zeroMarks()[1];
 
-    std::unique_ptr<QMenu> menu(second->makeContextMenu());
+    std::unique_ptr<QMenu> menu(slider.makeContextMenu(second));
     EXPECT_EQ(menuTexts(*menu), (std::vector<std::string>{"Zero", " Remove"}));
     EXPECT_FALSE(menu->actions()[0]->isEnabled());
     EXPECT_TRUE(menu->actions()[1]->isEnabled());
@@ -278,17 +362,16 @@ TEST_F(TimeSliderTest, ZeroMarkerMenuRemovesTheFirstEqualZeroAndReloads) {
     log.clear();
     menu->actions()[1]->trigger();
     EXPECT_EQ(entry->zeros, (std::vector<double>{10.0, 30.0}));
-    EXPECT_EQ(toolTips(slider.zeroButtons()), (std::vector<std::string>{"10.00", "30.00"}));
-    EXPECT_EQ(toolTips(slider.noteButtons()), (std::vector<std::string>{"kept"}));
+    EXPECT_EQ(toolTips(slider.zeroMarks()), (std::vector<std::string>{"10.00", "30.00"}));
+    EXPECT_EQ(toolTips(slider.noteMarks()), (std::vector<std::string>{"kept"}));
     EXPECT_EQ(log, (CallLog{"refresh"}));
-    EXPECT_EQ(slider.findChildren<TimeSliderButton*>().size(), 3);
 
     // A zero whose mark is gone from the entry: nothing more is removed, the markers are rebuilt.
-    ZeroButton* stale = slider.zeroButtons()[1];
+    const TimeSliderMark stale = slider.zeroMarks()[1];
     entry->zeros = {10.0};
     chooseRemove(stale);
     EXPECT_EQ(entry->zeros, (std::vector<double>{10.0}));
-    EXPECT_EQ(toolTips(slider.zeroButtons()), (std::vector<std::string>{"10.00"}));
+    EXPECT_EQ(toolTips(slider.zeroMarks()), (std::vector<std::string>{"10.00"}));
 }
 
 TEST_F(TimeSliderTest, NoteMarkerMenuRemovesItsOwnNoteAndReloads) {
@@ -297,10 +380,10 @@ TEST_F(TimeSliderTest, NoteMarkerMenuRemovesItsOwnNoteAndReloads) {
     auto second = addNote(*entry, 20, "second");
     auto third = addNote(*entry, 30, "third");
     slider.loadEntry(entry);
-    NoteButton* marker = slider.noteButtons()[1];
-    ASSERT_EQ(marker->note(), second);
+    const TimeSliderMark marker = slider.noteMarks()[1];
+    ASSERT_EQ(marker.note, second);
 
-    std::unique_ptr<QMenu> menu(marker->makeContextMenu());
+    std::unique_ptr<QMenu> menu(slider.makeContextMenu(marker));
     EXPECT_EQ(menuTexts(*menu), (std::vector<std::string>{"Note", " Remove"}));
     EXPECT_FALSE(menu->actions()[0]->isEnabled());
 
@@ -311,22 +394,30 @@ TEST_F(TimeSliderTest, NoteMarkerMenuRemovesItsOwnNoteAndReloads) {
     menu->actions()[1]->trigger();
     EXPECT_EQ(entry->noteSet().notes, (std::vector<std::shared_ptr<TextNote>>{added, first, third}));
     EXPECT_TRUE(entry->noteSet().altered);
-    EXPECT_EQ(toolTips(slider.noteButtons()), (std::vector<std::string>{"added", "first", "third"}));
+    EXPECT_EQ(toolTips(slider.noteMarks()), (std::vector<std::string>{"added", "first", "third"}));
 
     // Two notes with the same time and text are still different notes.
     auto twin = addNote(*entry, 30, "third");
     slider.loadEntry(entry);
-    chooseRemove(slider.noteButtons()[3]);
+    chooseRemove(slider.noteMarks()[3]);
     EXPECT_EQ(entry->noteSet().notes, (std::vector<std::shared_ptr<TextNote>>{added, first, third}));
 
     // A marker whose note is already gone removes nothing and leaves the set unaltered.
     entry->noteSet().altered = false;
-    NoteButton* orphan = slider.noteButtons()[0];
+    const TimeSliderMark orphan = slider.noteMarks()[0];
     entry->noteSet().notes.erase(entry->noteSet().notes.begin());
     chooseRemove(orphan);
     EXPECT_EQ(entry->noteSet().notes, (std::vector<std::shared_ptr<TextNote>>{first, third}));
     EXPECT_FALSE(entry->noteSet().altered);
-    EXPECT_EQ(slider.noteButtons().size(), 2u);
+    EXPECT_EQ(slider.noteMarks().size(), 2u);
+
+    // A menu left open over a layout since replaced removes nothing, not even a note still there.
+    const TimeSliderMark outlived = slider.noteMarks()[0];
+    entry->noteSet().notes.clear();
+    slider.loadEntry(entry);
+    entry->noteSet().notes = {first};
+    chooseRemove(outlived);
+    EXPECT_EQ(entry->noteSet().notes, (std::vector<std::shared_ptr<TextNote>>{first}));
 }
 
 TEST_F(TimeSliderTest, RightClickOnAMarkerPopsUpItsMenu) {
@@ -334,16 +425,21 @@ TEST_F(TimeSliderTest, RightClickOnAMarkerPopsUpItsMenu) {
     entry->zeros = {50.0};
     slider.show();
     slider.loadEntry(entry);
-    ZeroButton* marker = slider.zeroButtons()[0];
-    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(8, 8), marker->mapToGlobal(QPoint(8, 8)));
-    QApplication::sendEvent(marker, &event);
+    // Away from the marker there is no menu.
+    QContextMenuEvent away(QContextMenuEvent::Mouse, QPoint(100, 20), slider.mapToGlobal(QPoint(100, 20)));
+    QApplication::sendEvent(&slider, &away);
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+
+    const QPoint at = centreOf(slider.zeroMarks()[0]).toPoint() + QPoint(3, -3);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, slider.mapToGlobal(at));
+    QApplication::sendEvent(&slider, &event);
     auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
     ASSERT_NE(menu, nullptr);
     EXPECT_EQ(menuTexts(*menu), (std::vector<std::string>{"Zero", " Remove"}));
     menu->actions()[1]->trigger();
     menu->close();
     EXPECT_TRUE(entry->zeros.empty());
-    EXPECT_TRUE(slider.zeroButtons().empty());
+    EXPECT_TRUE(slider.zeroMarks().empty());
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
 }
@@ -380,13 +476,38 @@ TEST_F(TimeSliderTest, AClickOnAMarkerSeeksToIt) {
     slider.loadEntry(entry);
     log.clear();
     testsupport::ScopedConsoleCapture console;
-    ZeroButton* marker = slider.zeroButtons()[0];
-    QPointF centre = marker->frameF().center() - QPointF(marker->geometry().topLeft());
-    sendMouse(marker, QEvent::MouseButtonPress, centre, Qt::LeftButton, Qt::LeftButton);
-    sendMouse(marker, QEvent::MouseButtonRelease, centre, Qt::LeftButton, Qt::NoButton);
+    const QPointF centre = centreOf(slider.zeroMarks()[0]);
+    sendMouse(&slider, QEvent::MouseButtonPress, centre, Qt::LeftButton, Qt::LeftButton);
+    sendMouse(&slider, QEvent::MouseButtonRelease, centre, Qt::LeftButton, Qt::NoButton);
     EXPECT_EQ(console.lines(), (std::vector<std::string>{"TimeSliderButton clicked"}));
     EXPECT_EQ(taken(), (CallLog{"seek 25", "showingRemaining off", "refresh", "seek 25",
                                 "showingRemaining on", "refresh"}));
+
+    // Elsewhere a click only seeks.
+    console.clear();
+    sendMouse(&slider, QEvent::MouseButtonPress, {260, 20}, Qt::LeftButton, Qt::LeftButton);
+    EXPECT_TRUE(console.lines().empty());
+    EXPECT_EQ(taken(), (CallLog{"seek 50", "showingRemaining off", "refresh"}));
+}
+
+TEST_F(TimeSliderTest, HoveringAMarkerShowsItsToolTipCutToALine) {
+    auto entry = makeEntry(100.0);
+    entry->zeros = {25.0};
+    auto longNote = addNote(*entry, 75, std::string(1 << 20, 'w') + " end");
+    slider.show();
+    slider.loadEntry(entry);
+    auto hover = [&](QPoint at) {
+        QHelpEvent event(QEvent::ToolTip, at, slider.mapToGlobal(at));
+        QApplication::sendEvent(&slider, &event);
+        // Away from markers the event is left to the slider's parent.
+        return event.isAccepted() && QToolTip::isVisible() ? QToolTip::text().toStdString()
+                                                           : std::string("<none>");
+    };
+    EXPECT_EQ(hover({135, 20}), "25.00");
+    const std::string shown = hover({385, 20});
+    EXPECT_EQ(shown, std::string(TextNote::shownCharacterLimit, 'w') + "…");
+    EXPECT_EQ(longNote->text().size(), (1u << 20) + 4) << "the note itself is kept whole";
+    EXPECT_EQ(hover({260, 20}), "<none>");
 }
 
 TEST_F(TimeSliderTest, WithoutPlayerHostOrDurationNothingBreaks) {
