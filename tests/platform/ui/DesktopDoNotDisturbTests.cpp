@@ -84,13 +84,16 @@ public:
         return std::exchange(calls_, {});
     }
 
-    // Waits until every answer sent so far has reached the program: the fakes answer in order, so the answer
-    // to a later call comes after them.
+    // Waits until every answer sent so far has reached the program's handlers: the fakes answer in order, so
+    // the answer to a later call comes after them. A watcher made after its answer had arrived hands it on in
+    // two posted steps, so the wait is for this call's handler, then for one more pass of the event loop.
     bool settle() {
         QDBusPendingCallWatcher watcher(
             QDBusConnection::sessionBus().asyncCall(QDBusMessage::createMethodCall(
                 services[2].first, services[2].second, "org.vantle.Test", "Settle")));
-        const bool done = QTest::qWaitFor([&] { return watcher.isFinished(); }, 5000);
+        bool handled = false;
+        QObject::connect(&watcher, &QDBusPendingCallWatcher::finished, [&handled] { handled = true; });
+        const bool done = QTest::qWaitFor([&] { return handled; }, 5000);
         QCoreApplication::processEvents();
         return done;
     }
