@@ -8,11 +8,13 @@
 #include "Source/session/PlaylistEntry.h"
 #include "Source/session/TextNote.h"
 #include "Source/session/TextNoteSet.h"
+#include "Source/session/Transcription.h"
 #include "Source/views/PlaylistTableView.h"
 #include "platform/audio/AudioDevice.h"
 #include "platform/foundation/Console.h"
 
 #include <QMouseEvent>
+#include <QStringList>
 
 #include <algorithm>
 
@@ -107,12 +109,20 @@ void MainViewController::announceNote(const std::shared_ptr<TextNote>& note) {
 }
 
 void MainViewController::reportUnreadNotes(const std::shared_ptr<PlaylistEntry>& entry) {
-    if (!entry || !entry->noteSet().tooLarge()) return;
-    const QString text = tr("Notes file too large to read (over %1 MB): %2")
-                             .arg(TextNoteSet::largestFileSize >> 20)
-                             .arg(QString::fromStdString(entry->noteSet().textURL().path()));
-    platform::consolePrint(text.toStdString());
-    notices_->showText(text, 6.0, std::nullopt);
+    if (!entry) return;
+    QStringList texts;
+    if (entry->noteSet().tooLarge())
+        texts << tr("Notes file too large to read (over %1 MB): %2")
+                     .arg(TextNoteSet::largestFileSize >> 20)
+                     .arg(QString::fromStdString(entry->noteSet().textURL().path()));
+    if (entry->transcription().tooLarge())
+        texts << tr("Transcription file too large to read (over %1 MB): %2")
+                     .arg(TextNoteSet::largestFileSize >> 20)
+                     .arg(QString::fromStdString(entry->transcription().textURL().path()));
+    if (texts.isEmpty()) return;
+    for (const QString& text : texts)
+        platform::consolePrint(text.toStdString());
+    notices_->showText(texts.join(QStringLiteral("; ")), 6.0, std::nullopt);
 }
 
 } // namespace vantle

@@ -4,13 +4,18 @@
 #include "platform/foundation/TextFile.h"
 
 #include <algorithm>
+#include <cerrno>
 
 namespace vantle {
 
 Transcription::Transcription(platform::Url mp3URL)
     : mp3URL_(std::move(mp3URL)), textURL_(companionTextURL(mp3URL_, ".t.txt")) {
-    auto text = platform::readTextFile(textURL_.path());
-    if (!text) return;
+    // Read on the main thread when its entry is shown: bounded like the notes beside the same song.
+    auto text = platform::readTextFile(textURL_.path(), TextNoteSet::largestFileSize);
+    if (!text) {
+        tooLarge_ = text.error().code == EFBIG;
+        return;
+    }
     std::vector<std::string> lines = splitTextLines(*text);
     // Lines 3k and 3k + 1 are the text and the timing line of group k; the line after them is
     // not needed, so a file whose last timing line has no line end still gives its last cue.

@@ -19,13 +19,15 @@ public:
 
     // Reads the file at once: three header lines, then groups of three lines (the cue's text,
     // its timing line "[h:]m:ss.f --> …", a line not read). A last group may lack its third
-    // line. A missing or unreadable file, or a group without a time stamp, gives no cue, silently.
+    // line. A missing or unreadable file, or a group without a time stamp, gives no cue, silently;
+    // a file larger than a notes file may be is not read at all and sets tooLarge.
     explicit Transcription(platform::Url mp3URL);
     Transcription(const Transcription&) = delete;
     Transcription& operator=(const Transcription&) = delete;
 
     const platform::Url& mp3URL() const { return mp3URL_; }
     const platform::Url& textURL() const { return textURL_; }
+    bool tooLarge() const { return tooLarge_; }
 
     // The cues in file order.
     std::vector<std::shared_ptr<TextNote>> segments;
@@ -46,6 +48,7 @@ private:
 
     platform::Url mp3URL_;
     platform::Url textURL_;
+    bool tooLarge_ = false;
 };
 
 } // namespace vantle

@@ -237,6 +237,21 @@ TEST_F(TagsNotesAttachmentsTest, ANotesFileTooLargeToReadIsNamedLeftAsItIsAndThe
     EXPECT_EQ(notesText(notesFile), crowded);
 }
 
+TEST_F(TagsNotesAttachmentsTest, ATranscriptionFileTooLargeToReadIsNamedAndTheSongPlays) {
+    const platform::Url song = audioFile("sung.wav", 80);
+    const std::string cuesFile = companionTextURL(song, ".t.txt").path();
+    ASSERT_TRUE(platform::writeFileAtomically(cuesFile, std::string(TextNoteSet::largestFileSize + 1, '\n')));
+    view().insertEntries({song});
+    testsupport::ScopedConsoleCapture console;
+    view().selectRows({0});
+    const std::string named = "Transcription file too large to read (over 2 MB): " + cuesFile;
+    EXPECT_EQ(notices->texts, std::vector<std::string>{named});
+    EXPECT_EQ(console.lines(), std::vector<std::string>{named});
+    view().transport().playPressed();
+    tick(3);
+    EXPECT_TRUE(player->playing());
+}
+
 TEST_F(TagsNotesAttachmentsTest, ALongNoteIsShownCutShortAndKeptWhole) {
     const platform::Url song = audioFile("long note.wav", 80);
     const std::string notesFile = companionTextURL(song, ".txt").path();

@@ -1,3 +1,4 @@
+#include "Source/session/TextNoteSet.h"
 #include "Source/session/Transcription.h"
 #include "platform/foundation/Files.h"
 #include "tests/support/TemporaryFolder.h"
@@ -101,6 +102,18 @@ TEST(Transcription, MissingShortAndGarbageFiles) {
     ASSERT_EQ(withNul->segments.size(), 1u);
     EXPECT_EQ(withNul->segments[0]->text(), std::string("\0x\0", 3));
     EXPECT_EQ(withNul->segments[0]->time(), 2.5);
+
+    // Beyond the size a notes file may have, the file is not read at all.
+    std::string huge = threeCues;
+    while (huge.size() <= vantle::TextNoteSet::largestFileSize)
+        huge += threeCues.substr(3);
+    auto tooLarge = folder.read("Huge", huge);
+    EXPECT_TRUE(tooLarge->segments.empty());
+    EXPECT_TRUE(tooLarge->tooLarge());
+    auto fits = folder.read("Fits", huge.substr(0, vantle::TextNoteSet::largestFileSize));
+    EXPECT_FALSE(fits->segments.empty());
+    EXPECT_FALSE(fits->tooLarge());
+    EXPECT_FALSE(missing.tooLarge());
 
     std::string noise;
     for (int i = 0; i < 30000; ++i)
