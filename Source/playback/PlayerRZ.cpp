@@ -74,20 +74,16 @@ void PlayerRZ::load(const std::shared_ptr<PlaylistEntry>& entry) {
 }
 
 void PlayerRZ::reload() {
-    const bool wasPlayable = playable_;
-    playable_ = false;
     if (!entry_) {
+        playable_ = false;
         platform::consolePrint("can't reload()");
         return;
     }
-    if (auto loaded = filePlayer_->load(entry_->_url.path()); !loaded) {
-        platform::consolePrint("220 can't reopen " + entry_->_url.absoluteString());
-        // Deleted or moved away while current: the file still open is the song, and it goes on.
-        playable_ = wasPlayable && entry_->fileMissing;
-        return;
-    }
+    reopen();
+}
+
+void PlayerRZ::fileReopened() {
     filePlayer_->setVolume(1.0f);
-    playable_ = true;
     takeFileDuration(entry_);
 }
 
@@ -108,12 +104,7 @@ void PlayerRZ::takeFileDuration(const std::shared_ptr<PlaylistEntry>& entry) {
 
 bool PlayerRZ::readyToPlay() {
     reload();
-    // The file on disk is what plays: when it no longer opens, nothing plays rather than an old file;
-    // only the current entry's file gone from disk plays on from what is open.
-    if (playable_) return true;
-    if (playing_) setPlaying(false);
-    refusePlay();
-    return false;
+    return playableOrRefused();
 }
 
 void PlayerRZ::stopFilePlayer() {
