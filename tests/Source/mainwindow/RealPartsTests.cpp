@@ -252,6 +252,36 @@ TEST_F(PartsTest, DoNotDisturbLastsWhileTheMusicPlays) {
     EXPECT_EQ(doNotDisturb.restoreCount, 2);
 }
 
+// Play with nothing to play (the song's file gone) leaves the notifications as they were; once the file
+// is back the next Play plays it.
+TEST_F(PartsTest, PlayWithNothingToPlayLeavesDoNotDisturbOffAndPlaysTheFileOnceItIsBack) {
+    startOnASong(false);
+    view().insertEntries({audioFile("other.wav", 30)});
+    const std::string path = entry(0)->_url.path();
+    const std::string aside = path + ".aside";
+    view().tableView().selectRows({1});
+    std::filesystem::rename(path, aside);
+    view().tableView().selectRows({0});
+    ASSERT_EQ(player->entry(), nullptr);
+    view().transport().playPressed();
+    EXPECT_FALSE(player->playing());
+    EXPECT_FALSE(doNotDisturb.isOn);
+    EXPECT_EQ(doNotDisturb.enableCount, 0);
+
+    const std::string says = "File not found: " + path + " — Entry › File Moved… can relocate it";
+    EXPECT_EQ(view().unplayableEntryText().toStdString(), says);
+
+    // Back: the same Play plays it, says no more that it is not found, and only now are notifications
+    // silenced.
+    std::filesystem::rename(aside, path);
+    view().transport().playPressed();
+    EXPECT_TRUE(player->playing());
+    EXPECT_EQ(player->entry(), entry(0));
+    EXPECT_FALSE(entry(0)->fileMissing);
+    EXPECT_EQ(view().unplayableEntryText(), QString());
+    EXPECT_TRUE(doNotDisturb.isOn);
+}
+
 // A file copied over while it plays: the main window, on the real player, shows its new length.
 class ReloadedFileTest : public RealPartsTest {
 protected:
