@@ -126,6 +126,15 @@ void EntryPlayer::fileChanged(const std::shared_ptr<PlaylistEntry>& entry, platf
     // Its mode or times alone leave the bytes as they were, or a writer is still at them (a copy sets the
     // mode of the file it has just emptied): a write is reported of its own once its writer is done.
     if (events == platform::FileSystemEvent::attrib) return;
+    // Grown while its writer is still at it: only a file whose header already states its full length
+    // (opened while it held less) is worth reading yet; any other is read once its writer is done.
+    if (!contains(events, platform::FileSystemEvent::write) &&
+        (events & (platform::FileSystemEvent::deleted | platform::FileSystemEvent::rename |
+                   platform::FileSystemEvent::link | platform::FileSystemEvent::revoke)) ==
+            platform::FileSystemEvent::none) {
+        const std::shared_ptr<platform::AudioFile>& open = filePlayer_->file();
+        if (!open || open->isComplete()) return;
+    }
     const std::string path = entry->_url.path();
     const std::string described = entry->_url.absoluteString();
     if (!platform::fileExists(path)) {

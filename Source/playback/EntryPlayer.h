@@ -79,8 +79,10 @@ public:
     // the music by itself. The same bytes as before (a `touch`) change nothing; other bytes are read
     // anew in place, keeping the playing state and the position (within the new length); a file gone
     // or moved away plays on from what is open, and the entry is marked missing.
-    // A change of mode or times alone reads nothing. What was read is what the file held before it was
-    // opened, so a write made while it is read is read in turn.
+    // A change of mode or times alone reads nothing, nor does growth while its writer is still at it,
+    // unless the file open held less than its header states (then its new length is taken at once).
+    // What was read is what the file held before it was opened, so a write made while it is read is
+    // read in turn.
     void fileChanged(const std::shared_ptr<PlaylistEntry>& entry, platform::FileSystemEvent events);
 
 protected:

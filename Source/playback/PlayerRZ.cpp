@@ -95,8 +95,12 @@ void PlayerRZ::replaceFile(std::unique_ptr<platform::AudioFile> file) {
 
 void PlayerRZ::takeFileDuration(const std::shared_ptr<PlaylistEntry>& entry) {
     const double length = filePlayer_->duration();
-    if (!entry->_cachedDuration || *entry->_cachedDuration == length) return;
+    if (!entry->_cachedDuration) return;
+    const std::shared_ptr<platform::AudioFile>& file = filePlayer_->file();
+    const bool provisional = file && !file->isComplete();
+    if (*entry->_cachedDuration == length && entry->durationIsProvisional == provisional) return;
     entry->_cachedDuration = length;
+    entry->durationIsProvisional = provisional;
     if (delegate_) delegate_->entryDurationChanged(entry);
 }
 

@@ -69,8 +69,9 @@ private:
     // Reopens the file: the file on disk is what plays.
     bool readyToPlay() override;
     void fileReopened() override;
-    // After the entry's file was opened again: a cached duration that the file no longer has is
-    // replaced, and the delegate told. One not measured yet stays so: nothing shows it.
+    // After the entry's file was opened again: a cached duration that the file no longer has, or that
+    // has become final (the file's writer done), is replaced, and the delegate told. One not measured
+    // yet stays so: nothing shows it.
     void takeFileDuration(const std::shared_ptr<PlaylistEntry>& entry);
 
     std::shared_ptr<rozezeru::TimePitch> timePitch_;

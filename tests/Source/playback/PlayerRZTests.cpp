@@ -13,6 +13,7 @@
 #include "platform/audio/RenderCycleHooks.h"
 #include "platform/audio/TimePitchUnit.h"
 #include "platform/foundation/Console.h"
+#include "platform/foundation/KeyedCoding.h"
 #include "platform/ui/Badge.h"
 #include "tests/Source/session/SessionFakes.h"
 #include "tests/support/AllocationTrap.h"
@@ -27,6 +28,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <thread>
 
 using namespace playbacktest;
 using platform::mainQueue;
@@ -1023,4 +1025,65 @@ TEST_F(PlayerRZTest, ASongThatNoLongerReadsStopsWithAWordAndPlaysOnceItsFolderIs
     EXPECT_GT(playerRms(*player->engine().render(0.6), 0, 13230), 0.3);
     EXPECT_NEAR(player->rzplayer()->currentTime(), 2.6, 0.05);
     player->stop();
+}
+
+// A WAV file whose header states its full length while its writer is still at it (a recording, a slow
+// copy): the player follows it as it grows, and the entry's length is stored only once it is whole.
+TEST_F(PlayerRZTest, AFileStillBeingWrittenIsFollowedAsItGrowsAndItsLengthIsStoredOnceWhole) {
+    auto stored = [](const vantle::PlaylistEntry& entry) {
+        const platform::PlistValue tree = platform::encodePlistValue(entry).value();
+        const platform::PlistValue* duration = tree.find("_cachedDuration");
+        return duration ? std::optional<double>(duration->asReal().value_or(-1.0)) : std::nullopt;
+    };
+    ASSERT_TRUE(writeTone(folder.file("whole.wav"), 12.0));
+    std::ifstream in(folder.file("whole.wav"), std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+    const std::string path = folder.file("growing.wav");
+    std::size_t written = bytes.size() / 6;
+    std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(written));
+
+    auto entry = entryFor(path);
+    ASSERT_TRUE(entry);
+    EXPECT_NEAR(entry->_cachedDuration.value_or(0), 2.0, 0.01);
+    EXPECT_EQ(stored(*entry), std::nullopt) << "not stored while the file grows";
+    makePlayer(std::make_unique<testsupport::StuckDevice>());
+    player->setEntry(entry);
+    player->play();
+    ASSERT_TRUE(player->isPlaying());
+
+    // Written a little at a time, never pausing, until the player has taken a longer length.
+    std::atomic<bool> longer{false}, closed{false};
+    std::thread writer([&] {
+        std::ofstream out(path, std::ios::binary | std::ios::app);
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!longer && std::chrono::steady_clock::now() < end && written + 4096 < bytes.size()) {
+            out.write(bytes.data() + written, 4096).flush();
+            written += 4096;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        out.write(bytes.data() + written, std::streamsize(bytes.size() - written)).flush();
+        out.close();
+        closed = true;
+    });
+    const bool followed = waitFor([&] { return player->duration() > 2.05; });
+    const bool whileWritten = !closed;
+    longer = true;
+    writer.join();
+    EXPECT_TRUE(followed && whileWritten) << "taken while its writer was still at it";
+    EXPECT_TRUE(entry->durationIsProvisional);
+
+    ASSERT_TRUE(waitFor([&] { return player->duration() == 12.0; }));
+    EXPECT_TRUE(player->isPlaying());
+    EXPECT_FALSE(entry->durationIsProvisional);
+    EXPECT_EQ(stored(*entry), 12.0);
+    ASSERT_FALSE(delegate.toldLengths.empty());
+    EXPECT_EQ(delegate.toldLengths.back().second, 12.0);
+
+    // A whole file being written over in place is not read until its writer is done, however it grows.
+    console.clear();
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(bytes.data(), std::streamsize(bytes.size() / 2));
+    player->fileChanged(entry, platform::FileSystemEvent::extend);
+    EXPECT_EQ(withoutEventLines(console.lines()), std::vector<std::string>{});
+    EXPECT_EQ(player->duration(), 12.0);
 }
