@@ -75,7 +75,10 @@ void MainViewController::makeCurrent(const std::shared_ptr<PlaylistEntry>& entry
     playlist_->assignedEntry = entry;
     // Measured again from the file, which may have changed since it was last current.
     if (entry) entry->_cachedDuration.reset();
+    const bool wasMissing = entry && entry->fileMissing;
     player_->setEntry(entry);
+    // Back: its row shows the length it has again.
+    if (wasMissing && !entry->fileMissing) tableView_->reloadEntryRow(entry);
     setVolume(volume_);
     scrubber_.reset();
     if (entry) {

@@ -23,6 +23,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QSignalSpy>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -274,8 +275,12 @@ TEST_F(PartsTest, PlayWithNothingToPlayLeavesDoNotDisturbOffAndPlaysTheFileOnceI
     // Back: the same Play plays it, says no more that it is not found, and only now are notifications
     // silenced.
     std::filesystem::rename(aside, path);
+    QSignalSpy redrawn(view().tableView().model(), &QAbstractItemModel::dataChanged);
     view().transport().playPressed();
     EXPECT_TRUE(player->playing());
+    EXPECT_TRUE(std::any_of(redrawn.begin(), redrawn.end(), [](const QList<QVariant>& cells) {
+        return cells[0].toModelIndex().row() == 0;
+    })) << "its row is drawn again, with its length";
     EXPECT_EQ(player->entry(), entry(0));
     EXPECT_FALSE(entry(0)->fileMissing);
     EXPECT_EQ(view().unplayableEntryText(), QString());
