@@ -24,6 +24,7 @@
 #include "platform/dispatch/MainQueue.h"
 #include "platform/foundation/Console.h"
 #include "tests/platform/files/AudioFileFixtures.h"
+#include "tests/support/ConsoleCapture.h"
 
 #include <algorithm>
 #include <chrono>
@@ -117,7 +118,7 @@ std::string option(int argc, char** argv, const std::string& name, const std::st
 int main(int argc, char** argv) {
     const float overlap = std::stof(option(argc, argv, "--overlap", "8"));
     const int events = std::stoi(option(argc, argv, "--events", "1000"));
-    platform::ScopedConsoleCapture quiet;
+    testsupport::ScopedConsoleCapture quiet;
     platform::mainQueue().bindToCurrentThread();
     fixtures::TempFolder folder;
     const std::vector<std::string> paths = {folder.file("a.wav"), folder.file("b.wav")};

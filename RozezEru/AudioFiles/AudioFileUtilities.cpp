@@ -127,11 +127,11 @@ void extract(platform::AudioFile& file, const platform::Url& destination, double
         platform::Url::fileURLWithPath(temporaryFolder + "/" + base + "_temp.caf", false);
 
     if (!extract(file, temporary, from, to, fadeInTime, fadeOutTime)) {
-        (void)platform::removeItem(temporaryFolder);
+        (void)platform::removeTemporaryDirectory(temporaryFolder);
         return report(converterError("Failed to create new file", 1));
     }
     if (::access(temporary.path().c_str(), R_OK) != 0) {
-        (void)platform::removeItem(temporaryFolder);
+        (void)platform::removeTemporaryDirectory(temporaryFolder);
         return report(converterError("File wasn't created correctly", 1));
     }
     auto converter = std::make_shared<FormatConverter>(temporary, output, settings);
@@ -139,7 +139,7 @@ void extract(platform::AudioFile& file, const platform::Url& destination, double
         const char* site = "extract(to:from:to:fadeInTime:fadeOutTime:options:completionHandler:)";
         if (error) Log(LogSite(site, LogType::error), "Done, error", error->message);
         if (completionHandler) completionHandler(error);
-        if (!platform::removeItem(temporaryFolder))
+        if (!platform::removeTemporaryDirectory(temporaryFolder))
             Log(LogSite(site, LogType::error), "Unable to remove temp file at", temporaryFolder);
     });
 }

@@ -1,6 +1,5 @@
 #include "Sigpro/kernels/KernelLog.h"
 
-#include "RozezEru/Internals/LoggingSwitch.h"
 #include "platform/foundation/LogSink.h"
 
 #include <atomic>
@@ -23,8 +22,6 @@ void kernelLog(std::string_view function, std::string_view text, std::source_loc
         handler(function, text, where);
         return;
     }
-    // Until the kernels are registered their reports still obey the toolkit's switch.
-    if (!rozezeru::loggingSwitch.load(std::memory_order_relaxed)) return;
     static const platform::LogCategory category("com.fennorastudio.sigpro", "kernels");
     std::string record(function);
     record += ": ";

@@ -11,8 +11,9 @@ namespace sigpro {
 using KernelLogHandler = void (*)(std::string_view function, std::string_view text,
                                   const std::source_location& where);
 
-// Reports made while no handler is set go to the platform's log sink as errors, while the toolkit's
-// logging switch is on.
+// Reports made while no handler is set go to the platform's log sink as errors. The toolkit sets its
+// handler before it registers the kernels, so from then on reports join its log and obey its logging
+// switch; a program that uses the kernels without it sets a handler of its own to do the same.
 void setKernelLogHandler(KernelLogHandler handler);
 void kernelLog(std::string_view function, std::string_view text,
                std::source_location where = std::source_location::current());

@@ -17,10 +17,10 @@ namespace {
 class AttachmentButton final : public QPushButton {
 public:
     AttachmentButton(AttachmentStackHost& host, std::shared_ptr<Attachment> attachment, QWidget* parent)
-        : QPushButton(QString::fromStdString(platform::replacingInvalidUtf8(attachment->buttonTitle())),
+        : QPushButton(QString::fromStdString(platform::escapingControlCharacters(attachment->buttonTitle())),
                       parent),
           host_(host), attachment_(std::move(attachment)) {
-        setToolTip(QString::fromStdString(platform::replacingInvalidUtf8(attachment_->toolTip())));
+        setToolTip(QString::fromStdString(platform::escapingControlCharacters(attachment_->toolTip())));
         setFocusPolicy(Qt::NoFocus);
         // A click made by program or keyboard, which no mouse press announced.
         connect(this, &QPushButton::clicked, this,

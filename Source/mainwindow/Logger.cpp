@@ -77,7 +77,7 @@ void Logger::log(std::string_view text) {
     const std::string time = platform::formatDate(now, platform::DateFormatStyle::none,
                                                   platform::DateFormatStyle::medium, locale_);
     // A file name may hold line breaks or other control characters; a line stays one line.
-    append(time + " " + platform::replacingControlCharacters(text) + "\n");
+    append(time + " " + platform::printableLine(text) + "\n");
 }
 
 void Logger::logEntry(PlaylistEntry& entry) {
@@ -95,7 +95,7 @@ void Logger::logEntry(PlaylistEntry& entry) {
         !name.empty() && path.ends_with(name) ? path.substr(0, path.size() - name.size()) : path;
     if (folder != lastDir_) {
         lastDir_ = folder;
-        append("> " + platform::replacingControlCharacters(folder) + "\n");
+        append("> " + platform::printableLine(folder) + "\n");
     }
     log(std::to_string(percent) + "% " + withoutSuffix(withoutSuffix(name, ".mp3"), ".m4a"));
 }

@@ -127,7 +127,9 @@ void MainViewController::reportRefusedFiles(const std::vector<RefusedFile>& refu
     constexpr std::size_t listed = 12;
     for (std::size_t i = 0; i < refused.size() && i < listed; ++i) {
         if (i > 0) options.informativeText += "\n";
-        options.informativeText += platform::replacingInvalidUtf8(refused[i].path) + ": " + refused[i].reason;
+        options.informativeText +=
+            platform::escapingControlCharacters(platform::replacingInvalidUtf8(refused[i].path)) + ": " +
+            refused[i].reason;
     }
     if (refused.size() > listed)
         options.informativeText +=

@@ -82,7 +82,7 @@ void MainViewController::openAttachment(const Attachment& attachment) {
         showPdfWindow(attachment);
         return;
     }
-    const std::string name = "“" + platform::escapingInvalidUtf8(attachment.url.lastPathComponent()) + "”";
+    const std::string name = "“" + platform::printableLine(attachment.url.lastPathComponent()) + "”";
     if (attachmentOpensSafely(attachment.url)) {
         if (!workspace_->openFile(attachment.url))
             reportNotDone(name + " was not opened", "No program is set up to open this kind of document.");
@@ -140,7 +140,7 @@ void MainViewController::attachmentViewInFinder() {
     if (!currentAttachment_) return;
     const platform::Url& url = currentAttachment_->url;
     if (!workspace_->selectFile(url.path(), attachmentRootFolder(url)))
-        reportNotDone("“" + platform::escapingInvalidUtf8(url.lastPathComponent()) +
+        reportNotDone("“" + platform::printableLine(url.lastPathComponent()) +
                           "” was not shown in a file manager",
                       "No file manager answered, and no program is set up to open folders.");
 }
@@ -151,6 +151,7 @@ void MainViewController::attachmentRemove() {
     EditAttachmentsTransaction::AttachmentList ending;
     for (const std::shared_ptr<Attachment>& attachment : entry->attachments)
         if (!attachment || !(*attachment == *currentAttachment_)) ending.push_back(attachment);
+    if (ending.size() == entry->attachments.size()) return;
     EditAttachmentsTransaction step("Remove Attachment", entry, entry->attachments, std::move(ending));
     (void)step.redo();
     playlist_->undoer.record(std::move(step));

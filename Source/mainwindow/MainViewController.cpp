@@ -46,14 +46,14 @@ namespace vantle {
 
 namespace {
 
-// The factory's part, or the stand-in when the application supplies none.
-template <typename Part, typename StandIn>
+// The factory's part, or the application's own when the factory is empty or gives none.
+template <typename Part, typename Own>
 std::unique_ptr<Part> makeMainViewPart(const MainViewParts::Factory<Part>& factory,
                                        MainViewController& controller,
-                                       std::function<std::unique_ptr<StandIn>()> standIn) {
+                                       std::function<std::unique_ptr<Own>()> makeOwn) {
     if (factory)
         if (std::unique_ptr<Part> part = factory(controller)) return part;
-    return standIn();
+    return makeOwn();
 }
 
 QLabel* makeMainViewTimeText(const char* name, QWidget* parent) {
@@ -121,6 +121,7 @@ MainViewController::MainViewController(MainViewEnvironment environment, QWidget*
     scrubPosition_ = std::make_shared<MainViewScrubPosition>(*this);
     breakTimer_ = std::make_unique<ClockedBreakTimer>(environment.makeBreakTimer(), *clock_, *defaults_);
     exporter_ = environment.makeExporter ? environment.makeExporter() : std::make_unique<Exporter>();
+    exporter_->setFinishedHandler([this](const ExportOutcome& outcome) { reportExport(outcome); });
     playlist_ = std::make_shared<Playlist>();
 
     const MainViewParts& parts = environment.parts;

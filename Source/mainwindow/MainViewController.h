@@ -56,6 +56,7 @@ class Attachment;
 class BreakTimer;
 class ClockedBreakTimer;
 class Exporter;
+struct ExportOutcome;
 class MainWindowHost;
 class Mp4ViewController;
 class Mp4WindowController;
@@ -243,7 +244,8 @@ public:
     void saveAndTerminate(Ending ending);
 
     // ---- entries ----
-    // Adds files (in order, before the entry or at the end) as one undoable "add entries".
+    // Adds files (in order, before the entry or at the end) as one undoable "add entries"; when
+    // the list ends up as it was, nothing is recorded.
     void insertEntries(const std::vector<platform::Url>& urls,
                        const std::shared_ptr<PlaylistEntry>& before = nullptr);
     // File menu: audio files and folders chosen with the open panel are added at the end.
@@ -260,6 +262,7 @@ public:
     void addFiles(const platform::Url& location, const std::shared_ptr<PlaylistEntry>& before = nullptr);
     // Rows dragged inside the table, dropped on the line above `row`: one undoable "move"; the
     // first moved entry's row is selected and becomes current (never interrupting what plays).
+    // Rows dropped where they were change nothing and record nothing.
     void moveRows(const RowIndexes& rows, std::size_t row) override;
     // Files and folders dropped on the line above `row` are added there as one undoable "add
     // entries", and the row becomes current unless the music plays. A session document among them
@@ -277,7 +280,7 @@ public:
     void selectPreviousRow();
     // The selected entries leave the session (every entry of the same file with them) as one
     // undoable "remove"; one row stays selected, and as after every list edit it becomes current
-    // unless the music plays.
+    // unless the music plays. With nothing selected it does nothing.
     void removeSelectedEntries();
 
     // ---- the entry menu (the playlist table's context menu, also in the menu bar) ----
@@ -286,8 +289,10 @@ public:
     std::vector<std::shared_ptr<PlaylistEntry>> selectedVisibleEntries() const;
     // Shows each selected entry's file in the file manager.
     void entryViewInFinder();
-    // Asks where the current entry's file went and relocates it; then offers to relocate the
-    // other entries of its old folder whose files are found at the new place.
+    // Asks where the current entry's file went, in a panel named after the file and opened in its
+    // old folder (or the nearest that still exists), and relocates that entry; then offers to
+    // relocate the other entries of its old folder whose files are found at the new place.
+    // Without a current entry the user is told why no panel comes.
     void entryMoved();
     // Opens the current entry's notes file in the text editor.
     void entryViewNotes();
@@ -502,6 +507,8 @@ private:
     void reloadTableKeepingSelection();
     // A command that did nothing says so: an alert with what did not happen and why.
     void reportNotDone(const std::string& what, const std::string& why);
+    // The end of an export: how many files were copied, and which were not and why.
+    void reportExport(const ExportOutcome& outcome);
     void relocateOtherEntries(const platform::Url& oldLocation, const platform::Url& newLocation);
     void copySelectedRows(const std::function<std::optional<std::string>(std::size_t row)>& line);
     // The video window's content while that window is the active window; null otherwise.

@@ -11,6 +11,7 @@
 #include "Source/session/Transcription.h"
 #include "Source/views/PlaylistTableModel.h"
 #include "Source/views/PlaylistTableView.h"
+#include "platform/foundation/Text.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -89,8 +90,8 @@ void MainViewController::refreshDisplay() {
 
         std::string marker = entry->transcription().segments.empty() ? "" : "💬";
         marker += entry->tags.value_or("");
-        const std::string name =
-            withoutNameSuffix(withoutNameSuffix(entry->_url.lastPathComponent(), ".mp3"), ".m4a");
+        const std::string name = platform::escapingControlCharacters(
+            withoutNameSuffix(withoutNameSuffix(entry->_url.lastPathComponent(), ".mp3"), ".m4a"));
         showDisplayText(*entryName_, QString::fromStdString(marker + " " + name + " " + marker));
 
         refreshContextLine(*entry, time);
@@ -135,7 +136,7 @@ void MainViewController::refreshContextLine(PlaylistEntry& entry, double time) {
     folder.erase(folder.size() - entry._url.lastPathComponent().size());
     const std::string prefix = playlist_->directoryPrefix() + "/";
     if (folder.compare(0, prefix.size(), prefix) == 0) folder.erase(0, prefix.size());
-    showDisplayText(*noteTextField_, QString::fromStdString(folder));
+    showDisplayText(*noteTextField_, QString::fromStdString(platform::escapingControlCharacters(folder)));
 }
 
 void MainViewController::entryDurationChanged(const std::shared_ptr<PlaylistEntry>& entry) {

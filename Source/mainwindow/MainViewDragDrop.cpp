@@ -59,6 +59,8 @@ void MainViewController::moveRows(const RowIndexes& rows, std::size_t row) {
     Playlist::EntryList ending = before;
     ending.insert(ending.end(), moved.begin(), moved.end());
     ending.insert(ending.end(), after.begin(), after.end());
+    // Rows dropped where they were.
+    if (ending == all) return;
     const auto shownBefore = std::count_if(before.begin(), before.end(), [&](const auto& entry) {
         return std::find(visible.begin(), visible.end(), entry) != visible.end();
     });

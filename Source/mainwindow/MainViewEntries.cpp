@@ -14,6 +14,7 @@
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Files.h"
+#include "platform/foundation/Text.h"
 
 #include <QGraphicsOpacityEffect>
 #include <QImage>
@@ -167,9 +168,15 @@ void MainViewController::insertEntries(const std::vector<platform::Url>& urls,
                                        const std::shared_ptr<PlaylistEntry>& before) {
     const Playlist::EntryList initialList = playlist_->allEntries;
     const RowIndexes initialSelection = tableView_->selectedRows();
+    const bool wasDirty = playlist_->dirty;
     for (const platform::Url& url : urls)
         playlist_->insertEntry(url, before);
     const Playlist::EntryList endingList = playlist_->allEntries;
+    // Nothing that could be added, or files already listed where they were.
+    if (endingList == initialList) {
+        playlist_->dirty = wasDirty;
+        return;
+    }
     const RowIndexes endingSelection = tableView_->selectedRows();
     EditListTransaction step("add entries", initialList, initialSelection, endingList, endingSelection);
     (void)step.redo();
@@ -186,7 +193,7 @@ void MainViewController::loadEntryAtRowAfterListEdit(std::size_t row) {
 QString MainViewController::unplayableEntryText() const {
     const std::shared_ptr<PlaylistEntry>& entry = playlist_->assignedEntry;
     if (!entry || (player_->entry() == entry && player_->playable())) return {};
-    const QString path = QString::fromStdString(entry->_url.path());
+    const QString path = QString::fromStdString(platform::escapingControlCharacters(entry->_url.path()));
     // The player marks a missing file at each failed load of it.
     if (entry->fileMissing) return tr("File not found: %1 — Entry › File Moved… can relocate it").arg(path);
     return tr("Cannot play %1: not an audio file this player can open").arg(path);

@@ -26,6 +26,8 @@
 #include <QMenu>
 #include <QPointer>
 
+#include <algorithm>
+
 namespace vantle {
 
 namespace {
@@ -111,8 +113,7 @@ void MainViewController::entryViewInFinder() {
     }
     if (notShown.empty()) return;
     reportNotDone(notShown.size() == 1
-                      ? "“" + platform::escapingInvalidUtf8(notShown.front()) +
-                            "” was not shown in a file manager"
+                      ? "“" + platform::printableLine(notShown.front()) + "” was not shown in a file manager"
                       : std::to_string(notShown.size()) + " files were not shown in a file manager",
                   "No file manager answered, and no program is set up to open folders.");
 }
@@ -127,16 +128,32 @@ void MainViewController::reportNotDone(const std::string& what, const std::strin
 }
 
 void MainViewController::entryMoved() {
+    const std::shared_ptr<PlaylistEntry> entry = playlist_->assignedEntry;
+    if (!entry) {
+        reportNotDone(
+            "No file was relocated",
+            "No entry is current: select the entry whose file moved, then choose File Moved… again.");
+        return;
+    }
+    const std::string oldPath = entry->_url.path();
     platform::OpenPanelOptions options;
     options.canChooseFiles = true;
     options.canChooseDirectories = false;
     options.allowsMultipleSelection = false;
-    options.directory = panelStartFolder(*defaults_, PanelFolderKind::audio);
+    // The panel names the file it looks for and starts where it was, which a moved file often
+    // still is near (a renamed file, a folder renamed one level up).
+    options.message = "Where is “" + platform::printableLine(entry->_url.lastPathComponent()) + "” now?";
+    options.directory = nearestExistingFolder(oldPath);
+    if (options.directory.empty()) options.directory = panelStartFolder(*defaults_, PanelFolderKind::audio);
     QPointer<MainViewController> self(this);
-    filePanels_->beginOpenPanel(window(), std::move(options), [self](std::vector<platform::Url> urls) {
+    std::weak_ptr<PlaylistEntry> asked = entry;
+    filePanels_->beginOpenPanel(window(), std::move(options), [self, asked](std::vector<platform::Url> urls) {
         if (!self || urls.empty()) return;
-        std::shared_ptr<PlaylistEntry> entry = self->playlist_->assignedEntry;
-        if (!entry) return;
+        // The entry the panel named, even when another one became current meanwhile; an entry no
+        // longer listed has nothing left to relocate.
+        std::shared_ptr<PlaylistEntry> entry = asked.lock();
+        const Playlist::EntryList& all = self->playlist_->allEntries;
+        if (!entry || std::find(all.begin(), all.end(), entry) == all.end()) return;
         const platform::Url oldLocation = entry->_url;
         const platform::Url& newLocation = urls.front();
         entry->relocate(newLocation);
@@ -145,8 +162,9 @@ void MainViewController::entryMoved() {
         // The same entry, at its new place: the player opens the file again from there.
         if (self->player_->entry() == entry)
             self->makeCurrent(entry);
-        else
+        else if (self->playlist_->assignedEntry == entry)
             self->loadEntry(entry);
+        self->tableView_->reloadEntryRow(entry);
         self->relocateOtherEntries(oldLocation, newLocation);
     });
 }
@@ -186,7 +204,7 @@ void MainViewController::entryViewNotes() {
 void MainViewController::openInTextEditor(const std::optional<platform::Url>& url) {
     if (!url) return;
     if (!workspace_->openFile(*url))
-        reportNotDone("“" + platform::escapingInvalidUtf8(url->lastPathComponent()) + "” was not opened",
+        reportNotDone("“" + platform::printableLine(url->lastPathComponent()) + "” was not opened",
                       "No program is set up to open text files.");
 }
 

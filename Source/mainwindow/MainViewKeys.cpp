@@ -196,6 +196,7 @@ void MainViewController::removeSelectedEntries() {
     for (std::size_t row : initialSelection)
         if (std::shared_ptr<PlaylistEntry> entry = playlist_->visibleEntry(static_cast<std::ptrdiff_t>(row)))
             removed.push_back(std::move(entry));
+    if (removed.empty()) return;
     Playlist::EntryList endingList;
     for (const std::shared_ptr<PlaylistEntry>& entry : initialList) {
         const bool gone =

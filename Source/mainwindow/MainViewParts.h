@@ -119,8 +119,8 @@ public:
 };
 
 // How the application supplies the parts; each factory runs once, while the controller is built,
-// after its player and break timer exist. An empty factory gives the application's own part (without
-// a game-controller remote), or a stand-in for the waveform picture.
+// after its player and break timer exist. An empty factory (or one that gives nothing) gives the
+// application's own part; the transport panel made so has no game-controller remote.
 struct MainViewParts {
     template <typename Part> using Factory = std::function<std::unique_ptr<Part>(MainViewController&)>;
 

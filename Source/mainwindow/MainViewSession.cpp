@@ -18,6 +18,7 @@
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Files.h"
+#include "platform/foundation/Text.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/system/DoNotDisturb.h"
 #include "platform/ui/Alerts.h"
@@ -51,7 +52,7 @@ private:
 };
 
 std::string sessionDisplayName(const platform::Url& url) {
-    return url.lastPathComponent();
+    return platform::printableLine(url.lastPathComponent());
 }
 
 } // namespace
@@ -290,6 +291,9 @@ void MainViewController::openSessionAction() {
     options.canChooseFiles = true;
     options.canChooseDirectories = false;
     options.allowsMultipleSelection = false;
+    options.message = "Open Session";
+    // A session saved under another extension can still be chosen through "All files".
+    options.fileFilters = {{"Vantle sessions", {"vantle"}}, {"All files", {}}};
     QPointer<MainViewController> self(this);
     filePanels_->beginOpenPanel(window(), std::move(options), [self](std::vector<platform::Url> urls) {
         if (!self || urls.empty()) return;
@@ -303,7 +307,7 @@ void MainViewController::saveAsSession() {
 }
 
 void MainViewController::exportToCloud() {
-    // The exporter itself only prints; here the user learns why nothing was copied.
+    // The exporter reports what its runs did (reportExport); here the user learns why none started.
     if (!sessionURL_) {
         reportNotDone("The session was not exported",
                       "It has not been saved yet: save it first, so that its export folder can be named "
@@ -322,6 +326,15 @@ void MainViewController::exportToCloud() {
         return;
     }
     exporter_->exportPlaylist(playlist_);
+}
+
+void MainViewController::reportExport(const ExportOutcome& outcome) {
+    const ExportMessage message = exportMessage(outcome);
+    platform::AlertOptions options;
+    options.messageText = message.title;
+    options.informativeText = message.details;
+    options.style = message.complete ? platform::AlertStyle::informational : platform::AlertStyle::warning;
+    alerts_->beginAlert(window(), std::move(options), {});
 }
 
 void MainViewController::recordSessionURL() {

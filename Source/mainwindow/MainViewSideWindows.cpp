@@ -31,7 +31,7 @@ void MainViewController::showPdfWindow(const Attachment& attachment) {
     else
         platform::consolePrint("can't read the PDF " + platform::escapingInvalidUtf8(attachment.url.path()));
     window->setWindowTitle(
-        QString::fromStdString(platform::replacingInvalidUtf8(attachment.url.lastPathComponent())));
+        QString::fromStdString(platform::escapingControlCharacters(attachment.url.lastPathComponent())));
     // Only the latest one is the main view's; an earlier one stays open until it is closed.
     pdfWindow_ = window;
     std::erase_if(pdfWindows_, [](const QPointer<PdfWindowController>& open) { return !open; });
@@ -85,8 +85,9 @@ void MainViewController::buildHelpMenu(QMenu& menu) {
     menu.addAction(tr("Vantle Help"), this,
                    [open, environment] { open(new HelpViewController(environment), tr("Vantle Help")); })
         ->setObjectName("showHelp");
-    menu.addAction(tr("Welcome"), this,
-                   [open, environment] { open(new HtmlViewController(environment), tr("Vantle")); })
+    menu.addAction(
+            tr("Welcome"), this,
+            [open, environment] { open(new HtmlViewController(environment), tr("Welcome to Vantle")); })
         ->setObjectName("showIndex");
     menu.addAction(
             tr("About Vantle"), this,

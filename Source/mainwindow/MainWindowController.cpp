@@ -249,10 +249,10 @@ void MainWindowController::rebuildRecentMenu(QMenu& menu) {
     MainViewController* view = mainView_;
     platform::RecentDocuments recent(view->defaults());
     for (const platform::Url& url : recent.recentDocumentUrls()) {
-        QAction* item =
-            menu.addAction(QString::fromStdString(platform::replacingInvalidUtf8(url.lastPathComponent())),
-                           view, [view, url] { view->openSessionAt(url); });
-        item->setToolTip(QString::fromStdString(platform::replacingInvalidUtf8(url.path())));
+        QAction* item = menu.addAction(
+            QString::fromStdString(platform::escapingControlCharacters(url.lastPathComponent())), view,
+            [view, url] { view->openSessionAt(url); });
+        item->setToolTip(QString::fromStdString(platform::escapingControlCharacters(url.path())));
     }
     if (!menu.isEmpty()) menu.addSeparator();
     QAction* clear = menu.addAction(tr("Clear Menu"), view, [view] {

@@ -56,6 +56,15 @@ std::string panelStartFolder(const platform::UserDefaults& defaults, PanelFolder
     return panelFolderPath(QDir::homePath());
 }
 
+std::string nearestExistingFolder(const std::string& path) {
+    if (!path.starts_with('/')) return {};
+    std::filesystem::path folder = std::filesystem::path(path).lexically_normal().parent_path();
+    // The root always exists, so the walk ends there at the latest.
+    while (!existingPanelFolder(folder.string()) && folder.has_relative_path())
+        folder = folder.parent_path();
+    return folder.string();
+}
+
 void rememberPanelFolder(platform::UserDefaults& defaults, PanelFolderKind kind,
                          const std::vector<platform::Url>& chosen) {
     if (chosen.empty() || !chosen.front().isFileURL()) return;

@@ -20,6 +20,10 @@ enum class PanelFolderKind { audio, session, attachment };
 // user directories), while that exists; else the home folder.
 std::string panelStartFolder(const platform::UserDefaults& defaults, PanelFolderKind kind);
 
+// The folder that holds `path` while it exists, else its nearest parent that does: where a panel
+// looking for a moved file starts. Empty for a path that is not absolute.
+std::string nearestExistingFolder(const std::string& path);
+
 // Remembers the folder that holds the first chosen location; nothing chosen changes nothing.
 void rememberPanelFolder(platform::UserDefaults& defaults, PanelFolderKind kind,
                          const std::vector<platform::Url>& chosen);

@@ -18,8 +18,8 @@ struct RealPartsServices {
     platform::GameControllerCenter* gameControllers = nullptr;
 };
 
-// The time slider, the transport panel, the notices and the screensaver; the other parts are left
-// to their stand-ins.
+// The time slider, the transport panel with the remote over the given controllers, the notices and
+// the screensaver; the other parts are the ones the main view makes when no factory is given.
 MainViewParts realMainViewParts(const RealPartsServices& services);
 
 } // namespace vantle

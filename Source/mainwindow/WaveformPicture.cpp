@@ -4,10 +4,9 @@
 #include "Source/playback/WaveFormDrawer.h"
 #include "Source/session/PlaylistEntry.h"
 #include "Source/views/SystemColors.h"
+#include "platform/foundation/Console.h"
 
 #include <QSize>
-
-#include <cstdio>
 
 namespace vantle {
 
@@ -39,8 +38,7 @@ void WaveformPicture::requestPicture(const std::shared_ptr<PlaylistEntry>& entry
             if (error.domain == samplesExtractorErrorDomain &&
                 error.code == int(SamplesExtractorError::audioTrackMediaTypeMissMatch))
                 return;
-            std::printf("%s %s\n", identifier.value_or("").c_str(), error.message.c_str());
-            std::fflush(stdout);
+            platform::consolePrint(identifier.value_or("") + " " + error.message);
         },
         path);
 }

@@ -1,5 +1,7 @@
 #include "Source/mainwindow/WindowTitle.h"
 
+#include "platform/foundation/Text.h"
+
 #include <cmath>
 #include <cstdio>
 #include <ctime>
@@ -15,6 +17,8 @@ std::string mainWindowTitle(const std::optional<platform::Url>& session, const s
         if (name.size() >= extension.size() &&
             name.compare(name.size() - extension.size(), extension.size(), extension) == 0)
             name.erase(name.size() - extension.size());
+        // A title is one line, whatever the file is called.
+        name = platform::escapingControlCharacters(name);
     }
     const bool testBuild = !version.empty() && ((version.back() >= 'a' && version.back() <= 'z') ||
                                                 (version.back() >= 'A' && version.back() <= 'Z'));

@@ -10,9 +10,9 @@
 
 namespace vantle {
 
-// The session document's file name without a final ".vantle", or "Vantle" for a session that has
-// no location; then, when the version's last character is a letter, a blank, the version, a blank
-// and the build date's description.
+// The session document's file name without a final ".vantle" (control characters escaped), or
+// "Vantle" for a session that has no location; then, when the version's last character is a letter, a blank,
+// the version, a blank and the build date's description.
 std::string mainWindowTitle(const std::optional<platform::Url>& session, const std::string& version,
                             platform::Date buildDate);
 

@@ -1,6 +1,7 @@
 #include "Source/playback/FileFingerprint.h"
 
-#include <fcntl.h>
+#include "platform/foundation/Files.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -38,11 +39,13 @@ bool fingerprintRead(int descriptor, std::uint64_t offset, std::uint64_t count, 
 } // namespace
 
 std::optional<FileFingerprint> FileFingerprint::of(const std::string& path) {
-    const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (descriptor < 0) return std::nullopt;
+    // A FIFO or a device put at the path must not hold the caller.
+    platform::Result<platform::FileDescriptor> opened = platform::openRegularFileForReading(path);
+    if (!opened) return std::nullopt;
+    const int descriptor = opened->get();
     struct stat status {};
     std::optional<FileFingerprint> result;
-    if (::fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode)) {
+    if (::fstat(descriptor, &status) == 0) {
         FileFingerprint print;
         print.device = static_cast<std::uint64_t>(status.st_dev);
         print.inode = static_cast<std::uint64_t>(status.st_ino);
@@ -57,7 +60,6 @@ std::optional<FileFingerprint> FileFingerprint::of(const std::string& path) {
             result = print;
         }
     }
-    ::close(descriptor);
     return result;
 }
 

@@ -9,6 +9,8 @@
 #include "Source/session/PlaylistEntry.h"
 #include "platform/audio/DefaultOutputDevice.h"
 #include "platform/audio/NullAudioDevice.h"
+#include "platform/dispatch/ConcurrentQueue.h"
+#include "platform/dispatch/MainQueue.h"
 #include "platform/files/AudioFile.h"
 #include "platform/files/AudioFileMetadata.h"
 #include "platform/foundation/Console.h"
@@ -60,6 +62,7 @@ double PlayerRZ::currentTime() const {
 // ---- entry ----
 
 void PlayerRZ::load(const std::shared_ptr<PlaylistEntry>& entry) {
+    const std::uint64_t tagRead = ++*tagReads_;
     if (!engine_->isRunning()) {
         platform::consolePrint("🎈restarting rzplayer");
         filePlayer_->play(std::nullopt, std::nullopt, std::nullopt,
@@ -68,9 +71,25 @@ void PlayerRZ::load(const std::shared_ptr<PlaylistEntry>& entry) {
     EntryPlayer::load(entry);
     if (!playable_) return;
     filePlayer_->setVolume(1.0f);
-    if (auto metadata = platform::readMetadata(entry->_url.path()))
+    // The tags are read on a worker, so that a file whose headers send the reader far never holds the
+    // window; they are printed only while this load is the player's last and its entry still current.
+    std::weak_ptr<std::uint64_t> reads = tagReads_;
+    std::weak_ptr<PlaylistEntry> loaded = entry;
+    platform::globalQueue().async([this, reads, tagRead, loaded, path = entry->_url.path()] {
+        auto metadata = platform::readMetadata(path);
+        if (!metadata) return;
+        std::vector<std::string> lines;
         for (const auto& item : metadata->items)
-            if (playerPrintsTag(item.key)) platform::consolePrint(item.value);
+            if (playerPrintsTag(item.key)) lines.push_back(item.value);
+        if (lines.empty()) return;
+        platform::mainQueue().async([this, reads, tagRead, loaded, lines = std::move(lines)] {
+            // The count goes with the player: while it is there, so is the player.
+            const std::shared_ptr<std::uint64_t> last = reads.lock();
+            if (!last || *last != tagRead || !entry_ || entry_ != loaded.lock()) return;
+            for (const std::string& line : lines)
+                platform::consolePrint(line);
+        });
+    });
 }
 
 void PlayerRZ::reload() {

@@ -6,6 +6,7 @@
 
 #include "Source/playback/EntryPlayer.h"
 
+#include <cstdint>
 #include <memory>
 
 namespace platform {
@@ -45,8 +46,9 @@ public:
 
     // ---- the steps the operations above are made of ----
 
-    // As the shared load, first restarting a stopped engine's file player, and then printing the file's
-    // title, genre and album.
+    // As the shared load, first restarting a stopped engine's file player; the file's title, genre and
+    // album are then read off the main thread and printed when they come, unless another load or
+    // entry came first.
     void load(const std::shared_ptr<PlaylistEntry>& entry) override;
     // Reopens the current entry's file (every play does, so a file replaced on disk is played anew).
     // A new length replaces the entry's cached duration and is told to the delegate. When its path no
@@ -77,6 +79,9 @@ private:
     std::shared_ptr<rozezeru::TimePitch> timePitch_;
     std::shared_ptr<rozezeru::Mixer> mixer_;
     std::shared_ptr<rozezeru::HighShelfParametricEqualizerFilter> highShelfFilter_;
+    // The loads so far; a tag read that comes back to another count, or finds it gone with the player,
+    // prints nothing.
+    std::shared_ptr<std::uint64_t> tagReads_ = std::make_shared<std::uint64_t>(0);
 };
 
 } // namespace vantle

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <mutex>
 #include <pwd.h>
@@ -144,7 +145,10 @@ platform::Result<AppState> readAppState(const platform::Url& file) {
 
 void writeAppState(const AppState& state, const platform::Url& file) {
     if (!state.playlistURL) {
-        (void)platform::removeItem(file.path());
+        // Only the file the program wrote goes: whatever else has taken its name is left as it is.
+        const platform::Result<void> removed = platform::removeItem(file.path());
+        if (!removed && removed.error().code != ENOENT && removed.error().code != ENOTDIR)
+            reportAppStateFailure(removed.error().message);
         return;
     }
     platform::Result<platform::Bytes> bytes = platform::encodePlist(state);

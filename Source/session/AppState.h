@@ -63,9 +63,10 @@ void setAppStateDirectory(std::optional<std::string> folder);
 
 // Reads the state file; a missing, truncated or malformed file gives an error.
 platform::Result<AppState> readAppState(const platform::Url& file = appStateFileURL());
-// Without a playlistURL the state file is deleted (a failure is ignored); otherwise the record is
-// written atomically. A failed write keeps the old file and prints "can't save " with the URL,
-// once until a write succeeds again.
+// Without a playlistURL the state file is deleted: that one file or link, nothing else; a folder or
+// anything else at its path stays and is reported with a console line. Otherwise the record is
+// written atomically. A failed write keeps the old file and prints "can't save " with the URL.
+// Each failure is printed once until a write succeeds again.
 void writeAppState(const AppState& state, const platform::Url& file = appStateFileURL());
 
 } // namespace vantle

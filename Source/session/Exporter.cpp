@@ -4,15 +4,21 @@
 #include "Source/session/MainWindowServices.h"
 #include "Source/session/Playlist.h"
 #include "platform/dispatch/ConcurrentQueue.h"
+#include "platform/dispatch/MainQueue.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Files.h"
+#include "platform/foundation/Text.h"
 #include "platform/foundation/TextFile.h"
 
 #include <atomic>
+#include <cctype>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <pwd.h>
 #include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vantle {
@@ -25,8 +31,11 @@ struct Exporter::State {
     mutable std::mutex mutex; // guards driveURL and playlist, which both threads touch
     std::optional<platform::Url> driveURL;
     std::shared_ptr<Playlist> playlist;
+    // Main thread only.
+    std::function<void(const ExportOutcome&)> finished;
+    bool ownerGone = false;
 
-    void copyFiles(const std::string& folderName, const std::vector<platform::Url>& files);
+    ExportOutcome copyFiles(const std::string& folderName, const std::vector<platform::Url>& files);
 };
 
 namespace {
@@ -70,7 +79,103 @@ std::string exportFolderName(const platform::Url& sessionURL) {
     return name;
 }
 
+// Fills `into` as far as the file goes; the count read, or -1 on an error.
+ssize_t exporterReadUpTo(int fd, std::vector<char>& into) {
+    std::size_t filled = 0;
+    while (filled < into.size()) {
+        const ssize_t got = ::read(fd, into.data() + filled, into.size() - filled);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return -1;
+        if (got == 0) break;
+        filled += static_cast<std::size_t>(got);
+    }
+    return static_cast<ssize_t>(filled);
+}
+
+// Whether the file already in the export folder is a whole copy of the source.
+bool exporterSameBytes(const std::string& source, const std::string& copy) {
+    platform::Result<platform::FileDescriptor> a = platform::openRegularFileForReading(source);
+    platform::Result<platform::FileDescriptor> b = platform::openRegularFileForReading(copy);
+    if (!a || !b) return false;
+    struct stat sa {};
+    struct stat sb {};
+    if (::fstat(a->get(), &sa) != 0 || ::fstat(b->get(), &sb) != 0 || sa.st_size != sb.st_size) return false;
+    std::vector<char> chunkA(256 * 1024), chunkB(256 * 1024);
+    for (;;) {
+        const ssize_t gotA = exporterReadUpTo(a->get(), chunkA), gotB = exporterReadUpTo(b->get(), chunkB);
+        if (gotA < 0 || gotA != gotB) return false;
+        if (gotA == 0) return true;
+        if (std::memcmp(chunkA.data(), chunkB.data(), static_cast<std::size_t>(gotA)) != 0) return false;
+    }
+}
+
+std::string exporterReason(const platform::Error& error, const std::string& source) {
+    switch (error.code) {
+    case ENOSPC:
+    case EDQUOT:
+        return "the disk is full";
+    case EEXIST:
+        return "a different file of that name is already there";
+    case EISDIR:
+        return "it is a folder";
+    case EINVAL:
+        return "it is not a regular file";
+    case EACCES:
+    case EPERM:
+        return "permission denied";
+    case EROFS:
+        return "the disk is read-only";
+    case EFBIG:
+        return "it is too large for the disk";
+    case ENOENT:
+        if (!platform::fileExists(source)) return "the file is missing";
+        break;
+    default:
+        break;
+    }
+    std::string reason = std::strerror(error.code);
+    if (!reason.empty()) reason[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(reason[0])));
+    return reason;
+}
+
+std::string exporterFiles(std::size_t count) {
+    return std::to_string(count) + (count == 1 ? " file" : " files");
+}
+
 } // namespace
+
+ExportMessage exportMessage(const ExportOutcome& outcome) {
+    ExportMessage message;
+    if (!outcome.folder) {
+        message.title = "The session was not exported";
+        message.details = "No folder to export into was found: there is no home folder.";
+        return message;
+    }
+    const std::size_t done = outcome.copied + outcome.alreadyThere;
+    message.complete = outcome.notCopied.empty();
+    if (message.complete)
+        message.title = outcome.fileCount == 1 ? "The file was exported"
+                                               : "All " + exporterFiles(outcome.fileCount) + " were exported";
+    else if (done == 0)
+        message.title = "No file was exported";
+    else
+        message.title = std::to_string(done) + " of " + exporterFiles(outcome.fileCount) + " were exported";
+    message.details = "Folder: " + platform::printableLine(outcome.folder->path());
+    if (outcome.copied > 0) message.details += "\nCopied: " + exporterFiles(outcome.copied);
+    if (outcome.alreadyThere > 0)
+        message.details += "\nAlready there, left as they were: " + exporterFiles(outcome.alreadyThere);
+    if (!outcome.notCopied.empty()) {
+        message.details += "\nNot copied:";
+        constexpr std::size_t listed = 8;
+        for (std::size_t i = 0; i < outcome.notCopied.size() && i < listed; ++i)
+            message.details += "\n• " + platform::printableLine(outcome.notCopied[i].name) + ": " +
+                               outcome.notCopied[i].reason;
+        if (outcome.notCopied.size() > listed)
+            message.details += "\n… and " + std::to_string(outcome.notCopied.size() - listed) +
+                               " more (each is named in the console output)";
+    }
+    return message;
+}
 
 std::optional<std::string> Exporter::defaultExportFolder() {
     if (const char* documents = std::getenv("XDG_DOCUMENTS_DIR"); documents && *documents == '/')
@@ -94,7 +199,13 @@ Exporter::Exporter(std::optional<std::string> exportFolder, platform::DispatchQu
     state_->folder = std::move(exportFolder);
 }
 
-Exporter::~Exporter() = default;
+Exporter::~Exporter() {
+    state_->ownerGone = true;
+}
+
+void Exporter::setFinishedHandler(std::function<void(const ExportOutcome&)> handler) {
+    state_->finished = std::move(handler);
+}
 
 bool Exporter::running() const {
     return state_->running.load();
@@ -142,34 +253,61 @@ void Exporter::exportPlaylist(const std::shared_ptr<Playlist>& playlist) {
             else
                 state->driveURL.reset();
         }
+        std::optional<ExportOutcome> outcome;
         if (std::shared_ptr<State> state = weakState.lock()) {
-            state->copyFiles(name, files);
+            outcome = state->copyFiles(name, files);
             state->running.store(false);
         }
+        if (!outcome) return;
+        platform::mainQueue().async([weakState, outcome = std::move(*outcome)] {
+            // The flag, set on this thread, tells an exporter destroyed meanwhile from a live one.
+            std::shared_ptr<State> state = weakState.lock();
+            if (state && !state->ownerGone && state->finished) state->finished(outcome);
+        });
     });
 }
 
-void Exporter::copyFiles(const std::string& folderName, const std::vector<platform::Url>& files) {
-    state_->copyFiles(folderName, files);
+ExportOutcome Exporter::copyFiles(const std::string& folderName, const std::vector<platform::Url>& files) {
+    return state_->copyFiles(folderName, files);
 }
 
-void Exporter::State::copyFiles(const std::string& folderName, const std::vector<platform::Url>& files) {
+ExportOutcome Exporter::State::copyFiles(const std::string& folderName,
+                                         const std::vector<platform::Url>& files) {
+    ExportOutcome outcome;
+    outcome.folderName = folderName;
+    outcome.fileCount = files.size();
     std::optional<platform::Url> drive;
     {
         std::lock_guard lock(mutex);
         drive = driveURL;
     }
-    if (!drive) return;
+    if (!drive) return outcome;
     platform::Url folderURL = drive->appendingPathComponent(folderName, true);
-    if (!platform::createDirectory(folderURL.path()))
+    outcome.folder = folderURL;
+    const platform::Result<void> made = platform::createDirectory(folderURL.path());
+    if (!made)
         platform::consolePrint("failed to create directory " + folderName);
+    else
+        // What a run killed half-way left goes; a copy under way elsewhere holds its temporary locked.
+        platform::removeTemporariesIn(folderURL.path());
     for (const platform::Url& file : files) {
-        platform::Url destination = folderURL.appendingPathComponent(file.lastPathComponent(), false);
-        if (platform::copyItem(file.path(), destination.path()))
+        const std::string name = file.lastPathComponent();
+        platform::Url destination = folderURL.appendingPathComponent(name, false);
+        const platform::Result<void> copied = platform::copyItem(file.path(), destination.path());
+        if (copied) {
+            ++outcome.copied;
             platform::consolePrint("copied to " + destination.absoluteString());
-        else
-            platform::consolePrint("didn't copy to " + destination.absoluteString());
+        } else if (copied.error().code == EEXIST && exporterSameBytes(file.path(), destination.path())) {
+            ++outcome.alreadyThere;
+            platform::consolePrint("already copied to " + destination.absoluteString());
+        } else {
+            const std::string reason =
+                made ? exporterReason(copied.error(), file.path()) : "the export folder could not be made";
+            outcome.notCopied.push_back({name, reason});
+            platform::consolePrint("didn't copy to " + destination.absoluteString() + ": " + reason);
+        }
     }
+    return outcome;
 }
 
 } // namespace vantle

@@ -1,9 +1,12 @@
 #pragma once
 // Copies the audio files of a playlist's checked entries into the export folder. export runs on
-// the main thread; the copying runs on a background queue and reports only console lines.
+// the main thread; the copying runs on a background queue, prints a line per file and, when it
+// ends, hands what it did to the main thread.
 
 #include "platform/foundation/Url.h"
 
+#include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -16,6 +19,31 @@ class DispatchQueue;
 namespace vantle {
 
 class Playlist;
+
+// What one export run did.
+struct ExportOutcome {
+    struct NotCopied {
+        std::string name;
+        std::string reason;
+    };
+    std::string folderName;
+    // Where the files went; nothing when no export folder was found.
+    std::optional<platform::Url> folder;
+    std::size_t fileCount = 0;
+    std::size_t copied = 0;
+    // Found in the folder with the same bytes already and left as they were: done as well.
+    std::size_t alreadyThere = 0;
+    std::vector<NotCopied> notCopied;
+};
+
+// The outcome in words for the window: a headline and the details (counts, folder, and each file not
+// copied with its reason, the first few of them by name).
+struct ExportMessage {
+    std::string title;
+    std::string details;
+    bool complete = false;
+};
+ExportMessage exportMessage(const ExportOutcome& outcome);
 
 // The export folder stands in for the cloud documents folder: a configurable folder, by default
 // the user's Documents folder. Each export copies into a subfolder named after the session
@@ -38,9 +66,13 @@ public:
     // a run is copying, another export is refused with a console line.
     void exportPlaylist(const std::shared_ptr<Playlist>& playlist);
 
-    // The copying step of a run: creates driveURL/folderName and copies each file into it,
-    // printing one line per file.
-    void copyFiles(const std::string& folderName, const std::vector<platform::Url>& files);
+    // The copying step of a run: creates driveURL/folderName, removes what a run killed half-way
+    // left there, and copies each file into it, printing one line per file. A file is copied through
+    // a temporary that takes its name only when whole; one already there is never replaced.
+    ExportOutcome copyFiles(const std::string& folderName, const std::vector<platform::Url>& files);
+
+    // Called on the main thread with what each run did when it ends, while the exporter exists.
+    void setFinishedHandler(std::function<void(const ExportOutcome&)> handler);
 
     // True while a run is copying.
     bool running() const;

@@ -80,15 +80,19 @@ public:
 
     // ---- sorting (PlaylistSorting.cpp) ----
 
-    // Stable sorts as one undoable step ("sort", "sort by checkmark"): row 0 is then selected.
+    // Stable sorts as one undoable step ("sort", "sort by checkmark"): row 0 is then selected. A
+    // list already in that order is left as it is, with no step.
     void sortEntries(const EntryOrder& order);
     void sortByCheckmark();
 
-    // Orders of the table's columns: file name, full path, and age (never played first, then
-    // longest since last played).
+    // Orders of the table's columns: file name, full path, age (never played first, then longest
+    // since last played) and check mark (checked first).
     static bool titleOrder(const PlaylistEntry& a, const PlaylistEntry& b);
     static bool directoryOrder(const PlaylistEntry& a, const PlaylistEntry& b);
     static EntryOrder ageOrder(const platform::Clock& clock = platform::Clock::system());
+    static bool checkmarkOrder(const PlaylistEntry& a, const PlaylistEntry& b);
+    // Whether the whole list keeps the order: no entry belongs before the one above it.
+    bool isInOrder(const EntryOrder& order) const;
 
     // ---- filtered view (rows) ----
 

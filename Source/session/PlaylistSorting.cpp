@@ -13,6 +13,8 @@
 namespace vantle {
 
 void Playlist::recordListEdit(std::string name, EntryList sorted) {
+    // A list already in that order: nothing to take back.
+    if (sorted == allEntries) return;
     MainWindowServices* window = AppServices::mainWindow();
     RowIndexes initialSelection = window ? window->selectedRows() : RowIndexes{};
     EditListTransaction step(std::move(name), allEntries, std::move(initialSelection), std::move(sorted),
@@ -33,6 +35,15 @@ void Playlist::sortByCheckmark() {
     std::stable_partition(sorted.begin(), sorted.end(),
                           [](const auto& entry) { return entry->isCheckmarked; });
     recordListEdit("sort by checkmark", std::move(sorted));
+}
+
+bool Playlist::isInOrder(const EntryOrder& order) const {
+    return std::is_sorted(allEntries.begin(), allEntries.end(),
+                          [&](const auto& a, const auto& b) { return order(*a, *b); });
+}
+
+bool Playlist::checkmarkOrder(const PlaylistEntry& a, const PlaylistEntry& b) {
+    return a.isCheckmarked && !b.isCheckmarked;
 }
 
 bool Playlist::titleOrder(const PlaylistEntry& a, const PlaylistEntry& b) {

@@ -1,6 +1,7 @@
 #include "Source/views/Mp4WindowController.h"
 
 #include "Source/views/MediaVideoPlayer.h"
+#include "platform/foundation/Text.h"
 
 namespace vantle {
 
@@ -20,7 +21,7 @@ Mp4WindowController::~Mp4WindowController() = default;
 void Mp4WindowController::loadVideo(const platform::Url& url) {
     if (auto* content = qobject_cast<Mp4ViewController*>(centralWidget()))
         content->setVideoPlayer(makePlayer_(url));
-    setWindowTitle(QString::fromStdString(url.lastPathComponent()));
+    setWindowTitle(QString::fromStdString(platform::escapingControlCharacters(url.lastPathComponent())));
 }
 
 } // namespace vantle

@@ -5,6 +5,7 @@
 #include "Source/session/PlaylistEntry.h"
 #include "Source/session/TimeRangeSet.h"
 #include "platform/foundation/Clock.h"
+#include "platform/foundation/Text.h"
 
 #include <QLocale>
 
@@ -140,11 +141,12 @@ QVariant PlaylistTableModel::data(const QModelIndex& index, int role) const {
 
 QVariant PlaylistTableModel::cellText(PlaylistEntry& entry, PlaylistColumn column) const {
     switch (column) {
+    // A cell is one line, whatever the file and its folders are called.
     case PlaylistColumn::Directory:
-        return QString::fromStdString(
-            playlistDirectoryText(entry, playlist_ ? playlist_->directoryPrefix() : ""));
+        return QString::fromStdString(platform::escapingControlCharacters(
+            playlistDirectoryText(entry, playlist_ ? playlist_->directoryPrefix() : "")));
     case PlaylistColumn::Title:
-        return QString::fromStdString(playlistTitleText(entry));
+        return QString::fromStdString(platform::escapingControlCharacters(playlistTitleText(entry)));
     case PlaylistColumn::Duration:
         if (std::optional<double> seconds = entry.duration())
             return QString::fromStdString(formatTime(*seconds, 0, 2));

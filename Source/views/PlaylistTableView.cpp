@@ -28,6 +28,28 @@
 
 namespace vantle {
 
+namespace {
+
+// The order a header click sorts by; none for the columns that do not sort.
+Playlist::EntryOrder playlistColumnOrder(PlaylistColumn column, const platform::Clock& clock) {
+    switch (column) {
+    case PlaylistColumn::Title:
+        return &Playlist::titleOrder;
+    case PlaylistColumn::Directory:
+        return &Playlist::directoryOrder;
+    case PlaylistColumn::Age:
+        return Playlist::ageOrder(clock);
+    case PlaylistColumn::Checked:
+        return &Playlist::checkmarkOrder;
+    case PlaylistColumn::Duration:
+    case PlaylistColumn::Played:
+        break;
+    }
+    return {};
+}
+
+} // namespace
+
 PlaylistTableView::PlaylistTableView(QWidget* parent)
     : QTableView(parent), model_(new PlaylistTableModel(this)), clock_(&platform::Clock::system()) {
     setModel(model_);
@@ -81,6 +103,7 @@ void PlaylistTableView::setTableDelegate(PlaylistTableDelegate* delegate) {
 }
 
 void PlaylistTableView::setPlaylist(std::shared_ptr<Playlist> playlist) {
+    sortedColumns_.clear();
     model_->setPlaylist(std::move(playlist));
     reloadTable();
 }
@@ -122,10 +145,20 @@ void PlaylistTableView::reloadEntryRow(const std::shared_ptr<PlaylistEntry>& ent
     if (delegate_) delegate_->refreshDisplay();
 }
 
+std::optional<PlaylistColumn> PlaylistTableView::sortedColumn() const {
+    std::shared_ptr<Playlist> playlist = model_->playlist();
+    if (!playlist) return std::nullopt;
+    // The latest sort the list still keeps: after a drag or an added file none, after undoing a
+    // sort the one before it.
+    for (PlaylistColumn column : sortedColumns_)
+        if (playlist->isInOrder(playlistColumnOrder(column, *clock_))) return column;
+    return std::nullopt;
+}
+
 void PlaylistTableView::setSortIndicator() {
-    // Always the folder column, always pointing up, whatever was sorted last. Qt's styles on
-    // Linux draw the upward chevron for the descending order.
-    horizontalHeader()->setSortIndicator(PlaylistTableModel::columnIndex(PlaylistColumn::Directory),
+    // Qt's styles on Linux draw the upward chevron for the descending order; -1 shows none.
+    const std::optional<PlaylistColumn> sorted = sortedColumn();
+    horizontalHeader()->setSortIndicator(sorted ? PlaylistTableModel::columnIndex(*sorted) : -1,
                                          Qt::DescendingOrder);
 }
 
@@ -210,28 +243,19 @@ void PlaylistTableView::clickColumn(const QString& identifier) {
         setSortIndicator();
         return;
     }
-    switch (*column) {
-    case PlaylistColumn::Title:
-        playlist->sortEntries(&Playlist::titleOrder);
-        reloadTable();
-        break;
-    case PlaylistColumn::Directory:
-        playlist->sortEntries(&Playlist::directoryOrder);
-        reloadTable();
-        break;
-    case PlaylistColumn::Age:
-        playlist->sortEntries(Playlist::ageOrder(*clock_));
-        reloadTable();
-        break;
-    case PlaylistColumn::Checked:
+    const Playlist::EntryOrder order = playlistColumnOrder(*column, *clock_);
+    if (order) {
+        std::erase(sortedColumns_, *column);
+        sortedColumns_.insert(sortedColumns_.begin(), *column);
+    }
+    if (*column == PlaylistColumn::Checked) {
         if (delegate_) delegate_->clearSearchField();
         playlist->sortByCheckmark();
-        break;
-    case PlaylistColumn::Duration:
-    case PlaylistColumn::Played:
-        break;
+    } else if (order) {
+        playlist->sortEntries(order);
+        reloadTable();
     }
-    // A header click must not move the indicator (the header flips it on every click).
+    // The header flips its own indicator on every click, also on columns that do not sort.
     setSortIndicator();
 }
 
@@ -256,7 +280,14 @@ void PlaylistTableView::tagSelectedRows(const std::string& toggle) {
     if (!playlist) return;
     // The step may be undone long after this table is gone.
     QPointer<PlaylistTableView> table(this);
-    UpdateTagsTransaction step(UpdateTagsTransaction::tagChanges(entries(selectedRows()), toggle), [table] {
+    UpdateTagsTransaction::ArgsList changes =
+        UpdateTagsTransaction::tagChanges(entries(selectedRows()), toggle);
+    // No row selected, or nothing to toggle: the Edit menu gets no empty step.
+    std::erase_if(changes, [](const UpdateTagsTransaction::TagChange& change) {
+        return change.oldTags == change.newTags;
+    });
+    if (changes.empty()) return;
+    UpdateTagsTransaction step(std::move(changes), [table] {
         if (table) table->reloadTableAndDisplay();
     });
     (void)step.redo();

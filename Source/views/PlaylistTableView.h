@@ -69,14 +69,15 @@ public:
     void doubleClickRow(int clickedRow);
     // Header click: "TitleColumn", "DirectoryColumn" and "AgeColumn" sort the playlist (one
     // undoable "sort"), "CheckedColumn" clears the search field and sorts by check mark (undoable
-    // "sort by checkmark"); any other identifier does nothing.
+    // "sort by checkmark"); any other identifier does nothing. The header's arrow stands on the
+    // column of the latest sort the list still keeps, and on none once it is in an order of its own.
     void clickColumn(const QString& identifier);
     // Return: checks the selected entries, moves every checked entry to the front (keeping the
     // order within both groups), makes the first entry current and clears the search field. Not
     // undoable.
     void checkAndPromoteSelectedRows();
     // Toggles the characters of `toggle` in the tags of the selected entries, as one undoable
-    // "update tags" (also with no row selected).
+    // "update tags"; with nothing to change (no row selected) it does nothing.
     void tagSelectedRows(const std::string& toggle);
     // The visible entries at these rows, in ascending row order; rows outside are skipped.
     std::vector<std::shared_ptr<PlaylistEntry>> entries(const RowIndexes& rows) const;
@@ -103,6 +104,8 @@ protected:
 
 private:
     void selectionDidChange();
+    // The column whose arrow the header shows; none in an order of the user's own.
+    std::optional<PlaylistColumn> sortedColumn() const;
     void setSortIndicator();
     void reloadTableAndDisplay();
     // The operation a drag would get here: a move for the table's own rows, a copy for local files
@@ -115,6 +118,8 @@ private:
     const platform::Clock* clock_;
     QMenu* contextMenu_ = nullptr;
     std::optional<std::size_t> dropIndicatorRow_;
+    // The columns sorted by since the playlist was shown, the latest first, each once.
+    std::vector<PlaylistColumn> sortedColumns_;
 };
 
 } // namespace vantle

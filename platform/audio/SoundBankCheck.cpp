@@ -1,6 +1,7 @@
 #include "platform/audio/SoundBankCheck.h"
 
-#include <fcntl.h>
+#include "platform/foundation/Files.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -29,18 +30,14 @@ std::uint16_t littleEndian16(const std::uint8_t* bytes) {
     return std::uint16_t(bytes[0] | bytes[1] << 8);
 }
 
-// The file descriptor, closed on every path out.
 struct BankFile {
-    int fd = -1;
+    FileDescriptor fd;
     std::uint64_t size = 0;
-    ~BankFile() {
-        if (fd >= 0) ::close(fd);
-    }
     bool read(std::uint64_t at, void* into, std::size_t count) const {
         if (at > size || count > size - at) return false;
         auto* bytes = static_cast<char*>(into);
         while (count > 0) {
-            const ssize_t got = ::pread(fd, bytes, count, off_t(at));
+            const ssize_t got = ::pread(fd.get(), bytes, count, off_t(at));
             if (got <= 0) return false;
             bytes += got, at += std::uint64_t(got), count -= std::size_t(got);
         }
@@ -77,12 +74,15 @@ std::optional<ChunkSpan> findChunk(const BankFile& file, ChunkSpan within, const
 
 Result<void> checkSoundBankFile(const std::string& path) {
     BankFile file;
-    // Without blocking: a FIFO or a device would hold the loader until someone writes to it.
-    file.fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (file.fd < 0) return soundBankError(path, std::strerror(errno));
+    // Only a regular file: a FIFO or a device would hold the loader until someone writes to it.
+    Result<FileDescriptor> opened = openRegularFileForReading(path);
+    if (!opened) {
+        const int code = opened.error().code;
+        return soundBankError(path, code == EINVAL ? "not a regular file" : std::strerror(code));
+    }
+    file.fd = std::move(opened.value());
     struct stat status {};
-    if (::fstat(file.fd, &status) != 0 || !S_ISREG(status.st_mode))
-        return soundBankError(path, "not a regular file");
+    if (::fstat(file.fd.get(), &status) != 0) return soundBankError(path, std::strerror(errno));
     file.size = std::uint64_t(status.st_size);
     std::uint8_t riff[12];
     if (!file.read(0, riff, 12) || std::memcmp(riff, "RIFF", 4) != 0)

@@ -1,7 +1,6 @@
 #pragma once
-// Time sources for timers: the real monotonic clock, and a hand-moved one for tests.
-
-#include <atomic>
+// Time sources for timers: the real monotonic clock, or another one injected (a test's, moved by
+// hand).
 
 namespace platform {
 
@@ -16,18 +15,6 @@ public:
 class MonotonicTimerClock final : public TimerClock {
 public:
     double now() const override;
-};
-
-// A clock that moves only when told to, for tests; any thread may read or move it.
-class ManualTimerClock final : public TimerClock {
-public:
-    explicit ManualTimerClock(double start = 0) : now_(start) {}
-    double now() const override { return now_.load(); }
-    // Moves the clock forward; a negative step is ignored (the clock is monotonic).
-    void advance(double seconds);
-
-private:
-    std::atomic<double> now_;
 };
 
 } // namespace platform

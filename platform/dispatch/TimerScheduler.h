@@ -71,25 +71,6 @@ private:
     std::thread thread_;
 };
 
-// A scheduler on a manual clock, for tests: time moves only through advance().
-class ManualTimerScheduler final : public TimerScheduler {
-public:
-    explicit ManualTimerScheduler(double start = 0)
-        : ManualTimerScheduler(std::make_shared<ManualTimerClock>(start)) {}
-
-    // Moves the clock by seconds in one jump and posts the handlers of everything then due.
-    void advance(double seconds) {
-        clock_->advance(seconds);
-        fireDueTimers();
-    }
-
-private:
-    explicit ManualTimerScheduler(std::shared_ptr<ManualTimerClock> clock)
-        : TimerScheduler(clock), clock_(std::move(clock)) {}
-
-    std::shared_ptr<ManualTimerClock> clock_;
-};
-
 // The process-wide real-time scheduler.
 TimerScheduler& sharedTimerScheduler();
 

@@ -88,7 +88,8 @@ Result<std::unique_ptr<AudioFile>> AudioFile::openReader(const std::string& path
     Opener first = openSndfileReader, second = openFfmpegReader;
     if (audioFilePrefersFfmpeg(path)) std::swap(first, second);
     // Held before the back end opens the path, so that both name the same file.
-    const int held = ::open(source.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    Result<FileDescriptor> opened = openRegularFileForReading(source);
+    const int held = opened ? opened->release() : -1;
     auto backend = first(source, info);
     if (!backend) {
         info = {};

@@ -8,7 +8,12 @@ extern "C" {
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace platform {
 
@@ -36,6 +41,44 @@ std::string metadataErrorText(int code) {
     return text;
 }
 
+// What a demuxer may read while it looks for tags. A header walk over a file whose sizes lie (a WAV
+// over 4 GiB with wrapped sizes steps through gigabytes eight bytes at a time) then ends at this
+// budget instead of running for minutes; real tags, cover art included, lie well within it.
+constexpr std::int64_t metadataByteBudget = std::int64_t(64) << 20;
+constexpr int metadataReadBudget = 16384;
+constexpr int metadataBufferSize = 32 * 1024;
+
+// The file FFmpeg reads through, with what is left of the budget.
+struct MetadataSource {
+    int descriptor = -1;
+    // Demuxers ask for the size at every step of a walk; it is taken once.
+    std::int64_t size = 0;
+    std::int64_t bytesLeft = metadataByteBudget;
+    int readsLeft = metadataReadBudget;
+};
+
+int metadataRead(void* opaque, std::uint8_t* into, int size) {
+    auto& source = *static_cast<MetadataSource*>(opaque);
+    if (source.bytesLeft <= 0 || source.readsLeft <= 0) return AVERROR_EOF;
+    --source.readsLeft;
+    const auto wanted = std::size_t(std::min<std::int64_t>(size, source.bytesLeft));
+    ssize_t got;
+    do
+        got = ::read(source.descriptor, into, wanted);
+    while (got < 0 && errno == EINTR);
+    if (got < 0) return AVERROR(errno);
+    if (got == 0) return AVERROR_EOF;
+    source.bytesLeft -= got;
+    return int(got);
+}
+
+std::int64_t metadataSeek(void* opaque, std::int64_t offset, int whence) {
+    const auto& source = *static_cast<MetadataSource*>(opaque);
+    if (whence & AVSEEK_SIZE) return source.size;
+    const off_t at = ::lseek(source.descriptor, off_t(offset), whence & ~AVSEEK_FORCE);
+    return at < 0 ? AVERROR(errno) : std::int64_t(at);
+}
+
 } // namespace
 
 std::optional<std::string> AudioFileMetadata::value(std::string_view key) const {
@@ -50,11 +93,47 @@ Result<AudioFileMetadata> readMetadata(const std::string& path) {
     static std::once_flag quiet;
     std::call_once(quiet, [] { av_log_set_level(AV_LOG_FATAL); });
 
-    AVFormatContext* format = nullptr;
+    auto failure = [&](const std::string& why) {
+        return Error::make("platform.metadata", "cannot read tags of " + path + ": " + why);
+    };
+    // Non-blocking, so that a FIFO or device at the path cannot hold the caller; only regular files
+    // are read.
+    MetadataSource source;
+    source.descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (source.descriptor < 0) return failure(std::strerror(errno));
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{source.descriptor};
+    struct stat st {};
+    if (::fstat(source.descriptor, &st) != 0) return failure(std::strerror(errno));
+    if (!S_ISREG(st.st_mode)) return failure("not a regular file");
+    source.size = std::int64_t(st.st_size);
+
+    auto* buffer = static_cast<unsigned char*>(av_malloc(metadataBufferSize));
+    AVIOContext* io = buffer ? avio_alloc_context(buffer, metadataBufferSize, 0, &source, &metadataRead,
+                                                  nullptr, &metadataSeek)
+                             : nullptr;
+    AVFormatContext* format = io ? avformat_alloc_context() : nullptr;
+    auto release = [&] {
+        avformat_close_input(&format);
+        if (io)
+            av_freep(&io->buffer);
+        else
+            av_free(buffer);
+        avio_context_free(&io);
+    };
+    if (!format) {
+        release();
+        return failure("out of memory");
+    }
+    format->pb = io;
+    // The path still names the file to the probe, whose guess leans on the extension.
     const int opened = avformat_open_input(&format, path.c_str(), nullptr, nullptr);
-    if (opened < 0)
-        return Error::make("platform.metadata",
-                           "cannot read tags of " + path + ": " + metadataErrorText(opened));
+    if (opened < 0) {
+        release();
+        return failure(metadataErrorText(opened));
+    }
 
     AudioFileMetadata metadata;
     metadataAppend(metadata, format->metadata, false);
@@ -64,7 +143,7 @@ Result<AudioFileMetadata> readMetadata(const std::string& path) {
         metadataAppend(metadata, stream->metadata, true);
         break;
     }
-    avformat_close_input(&format);
+    release();
     return metadata;
 }
 

@@ -27,7 +27,9 @@ struct AudioFileMetadata {
     std::optional<std::string> value(std::string_view key) const;
 };
 
-// Fails only when the file cannot be opened or no demuxer recognises it; a file without tags gives none.
+// Fails only when the file cannot be opened, is not a regular file or no demuxer recognises it; a file
+// without tags gives none. Reads a bounded part of the file (tens of megabytes), so that a file whose
+// headers lie keeps no caller for long: tags found before the bound are given.
 Result<AudioFileMetadata> readMetadata(const std::string& path);
 
 } // namespace platform

@@ -4,10 +4,7 @@
 #include "platform/foundation/Files.h"
 #include "platform/foundation/PropertyList.h"
 
-#include <fcntl.h>
 #include <sndfile.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -31,19 +28,6 @@ std::string samplerExtension(const std::string& path) {
     std::transform(extension.begin(), extension.end(), extension.begin(),
                    [](unsigned char c) { return char(std::tolower(c)); });
     return extension;
-}
-
-// Opens without blocking and only regular files: a FIFO or a device named in a preset would hold the
-// loader until someone writes to it.
-int openSamplerFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return -1;
-    struct stat status {};
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
 }
 
 // Reads each distinct file of one load once, however many zones share it.
@@ -163,10 +147,13 @@ void presetModulation(const PlistValue& layer, SamplerZone& zone) {
 } // namespace
 
 Result<SamplerZone> readSamplerZone(const std::string& path) {
-    const int fd = openSamplerFile(path);
-    if (fd < 0) return samplerFileError("Not an audio file the sampler can read: " + path);
+    // Only a regular file: a FIFO or a device named in a preset would hold the loader until someone
+    // writes to it.
+    Result<FileDescriptor> opened = openRegularFileForReading(path);
+    if (!opened) return samplerFileError("Not an audio file the sampler can read: " + path);
     SF_INFO info{};
-    SNDFILE* file = sf_open_fd(fd, SFM_READ, &info, SF_TRUE);
+    // libsndfile closes the descriptor, whether it opens or not.
+    SNDFILE* file = sf_open_fd(opened->release(), SFM_READ, &info, SF_TRUE);
     if (!file) return samplerFileError("Not an audio file the sampler can read: " + path);
     if (info.samplerate < minimumSamplerRate || info.samplerate > maximumSamplerRate) {
         sf_close(file);

@@ -3,12 +3,14 @@
 #include <sndfile.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -267,6 +269,134 @@ std::int64_t sndfileMeasureLength(SNDFILE* file, std::int64_t reported, std::uin
     return countFrom(good);
 }
 
+// A WAV file over 4 GiB written without RF64 states its RIFF and data sizes modulo 2^32, and
+// libsndfile plays only what the wrapped size says: the first few hours of a ten-hour recording.
+struct SndfileWavData {
+    std::uint64_t offset = 0;     // of the first sample byte
+    std::uint32_t statedSize = 0; // the data chunk's size field
+    std::uint64_t trueSize = 0;   // what the file holds
+    bool bigEndian = false;       // RIFX
+};
+
+// Chunks that follow the samples in WAV files: one of these where the stated size ends means the size
+// is right. Audio that happens to spell one of them is not to be expected.
+bool sndfileIsTrailingChunk(const unsigned char* id) {
+    static constexpr const char* known[] = {"LIST", "id3 ", "ID3 ", "JUNK", "junk", "PAD ", "bext",
+                                            "cue ", "smpl", "inst", "iXML", "_PMX", "acid", "fact",
+                                            "DISP", "cart", "umid", "axml", "plst", "labl", "ltxt"};
+    return std::any_of(std::begin(known), std::end(known),
+                       [&](const char* name) { return std::memcmp(id, name, 4) == 0; });
+}
+
+// The data chunk of a WAV file whose samples reach more than 4 GiB past their start, with their true
+// size; nothing for any other file. Only the chunks before the data are read.
+std::optional<SndfileWavData> sndfileWrappedWavData(const std::string& path) {
+    // Most files are far smaller: they are not opened again.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || std::uint64_t(st.st_size) <= 0xffffffffu)
+        return std::nullopt;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    const auto fileSize = std::uint64_t(st.st_size);
+    if (fileSize <= 0xffffffffu) return std::nullopt;
+
+    auto readAt = [&](std::uint64_t at, unsigned char* into, std::size_t count) {
+        return ::pread(fd, into, count, off_t(at)) == ssize_t(count);
+    };
+    unsigned char head[12];
+    if (!readAt(0, head, sizeof head) || std::memcmp(head + 8, "WAVE", 4) != 0) return std::nullopt;
+    SndfileWavData data;
+    if (std::memcmp(head, "RIFX", 4) == 0)
+        data.bigEndian = true;
+    else if (std::memcmp(head, "RIFF", 4) != 0)
+        return std::nullopt;
+    auto size32 = [&](const unsigned char* b) {
+        return data.bigEndian
+                   ? std::uint32_t(b[0]) << 24 | std::uint32_t(b[1]) << 16 | std::uint32_t(b[2]) << 8 | b[3]
+                   : std::uint32_t(b[3]) << 24 | std::uint32_t(b[2]) << 16 | std::uint32_t(b[1]) << 8 | b[0];
+    };
+    // The header chunks (format, list, fact, junk …) are few; a walk that finds no data soon gives up.
+    std::uint64_t at = 12;
+    for (int chunk = 0;; ++chunk) {
+        unsigned char header[8];
+        if (chunk == 64 || !readAt(at, header, sizeof header)) return std::nullopt;
+        const std::uint32_t size = size32(header + 4);
+        if (std::memcmp(header, "data", 4) == 0) {
+            data.offset = at + 8;
+            data.statedSize = size;
+            break;
+        }
+        at += 8 + std::uint64_t(size) + (size & 1);
+    }
+    if (data.offset >= fileSize) return std::nullopt;
+    const std::uint64_t held = fileSize - data.offset;
+    if (held <= 0xffffffffu) return std::nullopt;
+    if (data.statedSize == 0 || data.statedSize == 0xffffffffu) {
+        // A writer that never came back to fill in the size: the samples run to the end.
+        data.trueSize = held;
+        return data;
+    }
+    unsigned char next[4];
+    const std::uint64_t statedEnd = data.offset + data.statedSize + (data.statedSize & 1);
+    if (statedEnd + 8 <= fileSize && readAt(statedEnd, next, sizeof next) && sndfileIsTrailingChunk(next))
+        return std::nullopt;
+    // The stated size plus every whole 4 GiB the file still holds past it: what follows the samples (a
+    // tag chunk, say) is far smaller than that.
+    data.trueSize = data.statedSize + ((held - data.statedSize) & ~std::uint64_t(0xffffffffu));
+    return data;
+}
+
+// Opens the samples of a wrapped WAV file as raw audio from their first byte, which libsndfile reads to
+// the end of the file; fills in the true length. Null when the encoding cannot be read raw (ADPCM, GSM).
+SNDFILE* sndfileOpenWrappedWav(const std::string& path, const SF_INFO& wav, const SndfileWavData& data,
+                               std::int64_t& length) {
+    const int sub = wav.format & SF_FORMAT_SUBMASK;
+    int bytes = 0;
+    switch (sub) {
+    case SF_FORMAT_PCM_U8:
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_ULAW:
+    case SF_FORMAT_ALAW:
+        bytes = 1;
+        break;
+    case SF_FORMAT_PCM_16:
+        bytes = 2;
+        break;
+    case SF_FORMAT_PCM_24:
+        bytes = 3;
+        break;
+    case SF_FORMAT_PCM_32:
+    case SF_FORMAT_FLOAT:
+        bytes = 4;
+        break;
+    case SF_FORMAT_DOUBLE:
+        bytes = 8;
+        break;
+    default:
+        return nullptr;
+    }
+    SF_INFO raw{};
+    raw.samplerate = wav.samplerate;
+    raw.channels = wav.channels;
+    raw.format = SF_FORMAT_RAW | sub | (data.bigEndian ? SF_ENDIAN_BIG : SF_ENDIAN_LITTLE);
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &raw);
+    if (!file) return nullptr;
+    sf_count_t offset = sf_count_t(data.offset);
+    // The command leaves the read position where the open put it, at the file's first byte.
+    if (sf_command(file, SFC_SET_RAW_START_OFFSET, &offset, sizeof offset) != 0 ||
+        sf_seek(file, 0, SEEK_SET) != 0) {
+        sf_close(file);
+        return nullptr;
+    }
+    length = std::int64_t(data.trueSize / (std::uint64_t(bytes) * std::uint32_t(wav.channels)));
+    return file;
+}
+
 class SndfileWriter final : public AudioFileBackend {
 public:
     // `descriptor`, when not -1, is the file libsndfile writes through; it is closed after libsndfile.
@@ -342,6 +472,20 @@ private:
     std::vector<float> scratch_;
 };
 
+// libsndfile's error number whose text says the file does not exist or is not a regular file. Its
+// MPEG decoder gives it for a file it cannot find one audio frame in: an MP3 of tags and a header frame.
+constexpr int sndfileBadFileError = 7;
+
+// Why libsndfile could not open the file at `path`, in words that are true of it.
+std::string sndfileOpenFailure(const std::string& path) {
+    const int code = sf_error(nullptr);
+    std::string text = sf_strerror(nullptr);
+    struct stat st {};
+    if (code == sndfileBadFileError && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        return "no audio in it can be decoded";
+    return text;
+}
+
 } // namespace
 
 Result<std::unique_ptr<AudioFileBackend>> openSndfileReader(const std::string& path,
@@ -350,7 +494,7 @@ Result<std::unique_ptr<AudioFileBackend>> openSndfileReader(const std::string& p
     SNDFILE* file = sf_open(path.c_str(), SFM_READ, &sfInfo);
     if (!file)
         return audioFileError(AudioFileError::unreadable, "Cannot read audio file", path,
-                              sf_strerror(nullptr));
+                              sndfileOpenFailure(path));
     auto fail = [&](const std::string& detail) -> Result<std::unique_ptr<AudioFileBackend>> {
         sf_close(file);
         return audioFileError(AudioFileError::unreadable, "Cannot read audio file", path, detail);
@@ -371,6 +515,18 @@ Result<std::unique_ptr<AudioFileBackend>> openSndfileReader(const std::string& p
 
     info.fileFormat = sndfileDescribe(sfInfo);
     info.length = sfInfo.frames;
+    const int major = sfInfo.format & SF_FORMAT_TYPEMASK;
+    if (major == SF_FORMAT_WAV || major == SF_FORMAT_WAVEX)
+        if (const std::optional<SndfileWavData> wrapped = sndfileWrappedWavData(path)) {
+            std::int64_t length = 0;
+            SNDFILE* whole = sndfileOpenWrappedWav(path, sfInfo, *wrapped, length);
+            if (!whole)
+                return fail("it holds more than the 4 GiB its header can state, and its encoding "
+                            "cannot be read past what the header says");
+            sf_close(file);
+            file = whole;
+            info.length = length;
+        }
     const bool flac = (sfInfo.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_FLAC;
     const bool alac = sub == SF_FORMAT_ALAC_16 || sub == SF_FORMAT_ALAC_20 || sub == SF_FORMAT_ALAC_24 ||
                       sub == SF_FORMAT_ALAC_32;

@@ -61,10 +61,4 @@ Date SystemClock::now() const {
     return Date::fromUnix(static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9);
 }
 
-void FakeClock::advance(double seconds) {
-    double current = seconds_.load();
-    while (!seconds_.compare_exchange_weak(current, current + seconds)) {
-    }
-}
-
 } // namespace platform

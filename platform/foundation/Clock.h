@@ -3,8 +3,6 @@
 
 #include "platform/foundation/Date.h"
 
-#include <atomic>
-
 namespace platform {
 
 // Where the program reads the current date and the local calendar day.
@@ -25,18 +23,6 @@ public:
 class SystemClock final : public Clock {
 public:
     Date now() const override;
-};
-
-// A clock that stands still until a test sets or advances it.
-class FakeClock final : public Clock {
-public:
-    explicit FakeClock(Date start = Date{}) : seconds_(start.timeIntervalSinceReferenceDate) {}
-    Date now() const override { return Date{seconds_.load()}; }
-    void set(Date date) { seconds_.store(date.timeIntervalSinceReferenceDate); }
-    void advance(double seconds);
-
-private:
-    std::atomic<double> seconds_;
 };
 
 } // namespace platform

@@ -1,52 +1,48 @@
 #include "platform/foundation/Console.h"
 
+#include "platform/foundation/Text.h"
+
 #include <cstdio>
 #include <mutex>
+#include <utility>
 
 namespace platform {
 
 namespace {
 
-// One lock for printing and for the captures' lines keeps every line whole.
+// One lock for printing and for handing lines to a receiver keeps every line whole.
 std::mutex& consoleLock() {
     static std::mutex lock;
     return lock;
 }
 
-ScopedConsoleCapture* activeConsoleCapture = nullptr;
+ConsoleReceiver* activeConsoleReceiver = nullptr;
 
 } // namespace
 
 void consolePrint(std::string_view text) {
+    // Escaped here, once for every caller: a file name quoted in a line can neither break it in two
+    // nor pass as a line of its own.
+    std::string line = printableLine(text);
     std::lock_guard lock(consoleLock());
-    if (activeConsoleCapture) {
-        activeConsoleCapture->lines_.emplace_back(text);
+    if (activeConsoleReceiver) {
+        activeConsoleReceiver->receive(std::move(line));
         return;
     }
-    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fwrite(line.data(), 1, line.size(), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
 }
 
-ScopedConsoleCapture::ScopedConsoleCapture() {
+ScopedConsoleReceiver::ScopedConsoleReceiver(ConsoleReceiver& receiver) {
     std::lock_guard lock(consoleLock());
-    previous_ = activeConsoleCapture;
-    activeConsoleCapture = this;
+    previous_ = activeConsoleReceiver;
+    activeConsoleReceiver = &receiver;
 }
 
-ScopedConsoleCapture::~ScopedConsoleCapture() {
+ScopedConsoleReceiver::~ScopedConsoleReceiver() {
     std::lock_guard lock(consoleLock());
-    activeConsoleCapture = previous_;
-}
-
-std::vector<std::string> ScopedConsoleCapture::lines() const {
-    std::lock_guard lock(consoleLock());
-    return lines_;
-}
-
-void ScopedConsoleCapture::clear() {
-    std::lock_guard lock(consoleLock());
-    lines_.clear();
+    activeConsoleReceiver = previous_;
 }
 
 } // namespace platform

@@ -9,10 +9,13 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
+#include <mutex>
 #include <optional>
+#include <set>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace platform {
 namespace fs = std::filesystem;
@@ -57,19 +60,23 @@ mode_t filesCurrentUmask() {
     return static_cast<mode_t>(std::strtoul(line + 7, nullptr, 8) & 0777);
 }
 
-// A temporary of writeFileAtomically for `name`: "." name "." and the six letters or digits that
-// mkostemp puts in place of "XXXXXX".
+// A temporary of writeFileAtomically: "." name temporaryMark and the six letters or digits that
+// mkostemp puts in place of "XXXXXX". With `name` empty, the temporary of any target.
 bool filesIsTemporaryOf(std::string_view entry, std::string_view name) {
-    if (entry.size() != name.size() + 8 || entry.front() != '.') return false;
-    if (entry.substr(1, name.size()) != name || entry[name.size() + 1] != '.') return false;
-    for (char c : entry.substr(name.size() + 2))
+    constexpr std::size_t randomPart = 6;
+    const std::size_t suffix = temporaryMark.size() + randomPart;
+    if (entry.size() < 2 + suffix || entry.front() != '.') return false;
+    const std::string_view target = entry.substr(1, entry.size() - 1 - suffix);
+    if (name.empty() ? target.empty() : target != name) return false;
+    if (entry.substr(entry.size() - suffix, temporaryMark.size()) != temporaryMark) return false;
+    for (char c : entry.substr(entry.size() - randomPart))
         if (!std::isalnum(static_cast<unsigned char>(c))) return false;
     return true;
 }
 
 // A process that died while writing leaves its temporary behind; the next write of the same
 // target removes those that nobody has touched for `staleSeconds` (a live writer's is younger) or, with
-// none, every one that no live writer holds locked.
+// none, every one that no live writer holds locked. An empty `name` stands for every target.
 void filesRemoveTemporaries(const fs::path& folder, const std::string& name,
                             std::optional<time_t> staleSeconds) {
     DIR* dir = ::opendir(folder.c_str());
@@ -104,11 +111,24 @@ bool isDirectory(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept {
+    if (this != &other) {
+        reset();
+        fd_ = other.release();
+    }
+    return *this;
+}
+
+void FileDescriptor::reset() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+}
+
 namespace {
 
 // A device (a link to /dev/zero) never ends, a FIFO or a socket may never answer; a folder has no
-// bytes. None of them is opened: opening some devices already does something.
-std::optional<Error> filesNotReadableWhole(const std::string& path, const struct stat& st) {
+// bytes.
+std::optional<Error> filesNotRegular(const std::string& path, const struct stat& st) {
     if (S_ISDIR(st.st_mode)) return fileError("cannot read", path, EISDIR);
     if (!S_ISREG(st.st_mode))
         return Error::make("platform.files", "cannot read \"" + path + "\": it is not a regular file",
@@ -118,16 +138,24 @@ std::optional<Error> filesNotReadableWhole(const std::string& path, const struct
 
 } // namespace
 
-Result<Bytes> readFile(const std::string& path, std::uint64_t sizeLimit) {
+Result<FileDescriptor> openRegularFileForReading(const std::string& path) {
     struct stat st;
     if (::stat(path.c_str(), &st) == 0)
-        if (std::optional<Error> refused = filesNotReadableWhole(path, st)) return *refused;
+        if (std::optional<Error> refused = filesNotRegular(path, st)) return *refused;
     // Non-blocking, in case the name was given to a FIFO since: the check below turns it away.
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return fileError("cannot open", path, errno);
-    FdCloser closer{fd};
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    if (fd.get() < 0) return fileError("cannot open", path, errno);
+    if (::fstat(fd.get(), &st) != 0) return fileError("cannot read", path, errno);
+    if (std::optional<Error> refused = filesNotRegular(path, st)) return *refused;
+    return fd;
+}
+
+Result<Bytes> readFile(const std::string& path, std::uint64_t sizeLimit) {
+    Result<FileDescriptor> opened = openRegularFileForReading(path);
+    if (!opened) return opened.error();
+    const int fd = opened->get();
+    struct stat st;
     if (::fstat(fd, &st) != 0) return fileError("cannot read", path, errno);
-    if (std::optional<Error> refused = filesNotReadableWhole(path, st)) return *refused;
     if (static_cast<std::uint64_t>(st.st_size) > sizeLimit)
         return Error::make(
             "platform.files",
@@ -156,13 +184,13 @@ Result<Bytes> readFile(const std::string& path, std::uint64_t sizeLimit) {
 
 namespace {
 
-// Creates the temporary of `path` (".name.XXXXXX" beside it) open for writing, with the permissions
+// Creates the marked temporary of `path` beside it, open for writing and locked, with the permissions
 // the target has or, for a new file, the usual 0666 & ~umask.
 Result<int> filesOpenTemporary(const std::string& path, std::string& temporary) {
     fs::path target(path);
     fs::path folder = target.parent_path();
     if (folder.empty()) folder = ".";
-    temporary = folder.string() + "/." + target.filename().string() + ".XXXXXX";
+    temporary = folder.string() + "/." + target.filename().string() + std::string(temporaryMark) + "XXXXXX";
     filesRemoveTemporaries(folder, target.filename().string(), 60);
     int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0) return fileError("cannot write", path, errno);
@@ -258,11 +286,32 @@ void removeTemporariesOf(const std::string& path) {
     filesRemoveTemporaries(folder, target.filename().string(), std::nullopt);
 }
 
+void removeTemporariesIn(const std::string& folder) {
+    filesRemoveTemporaries(folder.empty() ? fs::path(".") : fs::path(folder), std::string(), std::nullopt);
+}
+
+namespace {
+
+const char* filesKindOf(mode_t mode) {
+    if (S_ISDIR(mode)) return "a folder";
+    if (S_ISFIFO(mode)) return "a named pipe";
+    if (S_ISSOCK(mode)) return "a socket";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+    return "not a file";
+}
+
+} // namespace
+
 Result<void> removeItem(const std::string& path) {
-    std::error_code ec;
-    if (!fs::exists(fs::symlink_status(path, ec))) return fileError("cannot remove", path, ENOENT);
-    fs::remove_all(path, ec);
-    if (ec) return fileError("cannot remove", path, ec);
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0) return fileError("cannot remove", path, errno);
+    if (!S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode))
+        return Error::make("platform.files",
+                           "left \"" + path + "\" as it is: it is " + filesKindOf(st.st_mode) +
+                               ", not a file",
+                           S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+    // unlink never takes a folder, should one have come to the name since.
+    if (::unlink(path.c_str()) != 0) return fileError("cannot remove", path, errno);
     return {};
 }
 
@@ -274,13 +323,90 @@ Result<void> createDirectory(const std::string& path) {
     return {};
 }
 
+namespace {
+
+// Renames the finished temporary to `path` unless something has that name by now.
+int filesRenameWithoutReplacing(const std::string& temporary, const std::string& path) {
+    if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0) return 0;
+    if (errno != EINVAL && errno != ENOSYS) return errno;
+    // A file system without the flag: a hard link fails the same way on an existing name.
+    if (::link(temporary.c_str(), path.c_str()) != 0) return errno;
+    ::unlink(temporary.c_str());
+    return 0;
+}
+
+Result<void> filesCopyBytes(int from, int to, const std::string& source, const std::string& target) {
+    std::vector<std::uint8_t> chunk(1 << 20);
+    for (;;) {
+        const ssize_t got = ::read(from, chunk.data(), chunk.size());
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return fileError("cannot read", source, errno);
+        }
+        if (got == 0) return {};
+        for (ssize_t done = 0; done < got;) {
+            const ssize_t put = ::write(to, chunk.data() + done, static_cast<std::size_t>(got - done));
+            if (put < 0) {
+                if (errno == EINTR) continue;
+                return fileError("cannot copy to", target, errno);
+            }
+            done += put;
+        }
+    }
+}
+
+} // namespace
+
 Result<void> copyItem(const std::string& from, const std::string& to) {
-    std::error_code ec;
-    if (fs::exists(fs::symlink_status(to, ec))) return fileError("cannot copy to", to, EEXIST);
-    fs::copy(from, to, fs::copy_options::recursive, ec);
-    if (ec) return fileError("cannot copy to", to, ec);
+    struct stat st;
+    if (::lstat(to.c_str(), &st) == 0) return fileError("cannot copy to", to, EEXIST);
+    Result<FileDescriptor> source = openRegularFileForReading(from);
+    if (!source) return source.error();
+    std::string temporary;
+    Result<int> opened = filesOpenTemporary(to, temporary);
+    if (!opened) return opened.error();
+    const int fd = *opened;
+    auto failed = [&](Error error) -> Result<void> {
+        ::close(fd);
+        ::unlink(temporary.c_str());
+        return error;
+    };
+    if (::fstat(source->get(), &st) == 0) (void)::fchmod(fd, st.st_mode & 0777);
+    if (Result<void> copied = filesCopyBytes(source->get(), fd, from, to); !copied)
+        return failed(copied.error());
+    if (::fsync(fd) != 0) return failed(fileError("cannot copy to", to, errno));
+    if (::close(fd) != 0) {
+        const int err = errno;
+        ::unlink(temporary.c_str());
+        return fileError("cannot copy to", to, err);
+    }
+    if (const int err = filesRenameWithoutReplacing(temporary, to); err != 0) {
+        ::unlink(temporary.c_str());
+        return fileError("cannot copy to", to, err);
+    }
+    fs::path folder = fs::path(to).parent_path();
+    if (folder.empty()) folder = ".";
+    if (const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
     return {};
 }
+
+namespace {
+
+// The folders makeTemporaryDirectory made in this process and nobody has removed yet.
+struct FilesOwnFolders {
+    std::mutex mutex;
+    std::set<std::string> paths;
+};
+
+FilesOwnFolders& filesOwnFolders() {
+    static FilesOwnFolders folders;
+    return folders;
+}
+
+} // namespace
 
 Result<std::string> makeTemporaryDirectory(std::string_view prefix, const std::string& parent) {
     std::error_code ec;
@@ -288,7 +414,25 @@ Result<std::string> makeTemporaryDirectory(std::string_view prefix, const std::s
     if (ec) base = "/tmp";
     std::string tmpl = (base / (std::string(prefix) + ".XXXXXX")).string();
     if (::mkdtemp(tmpl.data()) == nullptr) return fileError("cannot create folder", tmpl, errno);
+    FilesOwnFolders& own = filesOwnFolders();
+    std::lock_guard lock(own.mutex);
+    own.paths.insert(tmpl);
     return tmpl;
+}
+
+Result<void> removeTemporaryDirectory(const std::string& path) {
+    FilesOwnFolders& own = filesOwnFolders();
+    std::lock_guard lock(own.mutex);
+    const auto found = own.paths.find(path);
+    if (found == own.paths.end())
+        return Error::make("platform.files",
+                           "left \"" + path + "\" as it is: not a temporary folder made by this program",
+                           EPERM);
+    std::error_code ec;
+    fs::remove_all(path, ec);
+    if (ec) return fileError("cannot remove", path, ec);
+    own.paths.erase(found);
+    return {};
 }
 
 } // namespace platform

@@ -15,6 +15,37 @@ using Bytes = std::vector<std::uint8_t>;
 bool fileExists(const std::string& path);
 bool isDirectory(const std::string& path);
 
+// An open file descriptor, closed when it goes.
+class FileDescriptor {
+public:
+    FileDescriptor() = default;
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor() { reset(); }
+    FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.release()) {}
+    FileDescriptor& operator=(FileDescriptor&& other) noexcept;
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+
+    int get() const { return fd_; }
+    // Hands the descriptor over; the caller closes it.
+    int release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+    void reset();
+
+private:
+    int fd_ = -1;
+};
+
+// Opens a regular file (after links are followed) for reading. Anything else (a folder, a FIFO, a
+// socket, a device) is refused without waiting for it and, where the name shows it at once, without
+// opening it, since opening some devices already does something. The descriptor is not inherited by
+// programs the player starts. The error's code is the errno (EISDIR for a folder, EINVAL for the rest
+// that is not a regular file).
+Result<FileDescriptor> openRegularFileForReading(const std::string& path);
+
 // Far above any session, state, notes or preset file, far below what the machine can hold.
 inline constexpr std::uint64_t readFileSizeLimit = std::uint64_t(1) << 30;
 
@@ -24,8 +55,11 @@ Result<Bytes> readFile(const std::string& path, std::uint64_t sizeLimit = readFi
 
 // Writes through a temporary file in the same folder that is flushed to disk and then
 // renamed over the target, so the old file survives any failure (full disk, no permission,
-// crash half-way) and readers never see a half-written file. Temporaries of the same target
-// that a crashed writer left behind are removed once they are a minute old.
+// crash half-way) and readers never see a half-written file. A temporary is named
+// "." name temporaryMark and six random letters or digits, a mark no one gives a file of their own;
+// those of the same target that a crashed writer left behind are removed once they are a minute
+// old. Nothing without the mark is ever taken for a temporary.
+inline constexpr std::string_view temporaryMark = ".vantle-tmp-";
 Result<void> writeFileAtomically(const std::string& path, const void* data, std::size_t size);
 inline Result<void> writeFileAtomically(const std::string& path, const Bytes& bytes) {
     return writeFileAtomically(path, bytes.data(), bytes.size());
@@ -46,16 +80,26 @@ Result<void> replaceItemWithTemporary(const std::string& temporary, const std::s
 // one that writeFileAtomically is filling at this moment (in any process). For the start of a program that is
 // the only writer of `path`, where a killed run's leftovers would otherwise wait for a write a minute later.
 void removeTemporariesOf(const std::string& path);
+// The same for every target in `folder`: each marked temporary that no live writer holds goes.
+void removeTemporariesIn(const std::string& folder);
 
+// Removes the file at `path`: one regular file or one symbolic link (not what it points to).
+// Anything else there (a folder, a FIFO, a device) is left as it is and the error says what it is.
 Result<void> removeItem(const std::string& path);
 // Creates the folder and any missing parents; succeeds when it already exists.
 Result<void> createDirectory(const std::string& path);
-// Fails when the target exists, like the platform's copy.
+// Copies the regular file `from` to `to`, which must not exist (EEXIST otherwise: nothing is ever
+// replaced). The bytes go to a marked temporary beside `to`, held locked while it is filled, flushed
+// to disk and only then renamed to `to`; a failed copy removes its temporary, so `to` never names a
+// partial copy, whatever stops the copy half-way (a full disk, a kill).
 Result<void> copyItem(const std::string& from, const std::string& to);
 
 // A fresh, empty folder named prefix + six random characters under `parent`, by default the system's
 // temporary folder.
 Result<std::string> makeTemporaryDirectory(std::string_view prefix = "vantle",
                                            const std::string& parent = {});
+// Removes a folder that makeTemporaryDirectory made in this process, with everything in it. Any
+// other path is refused and left alone: nothing else is ever removed with its contents.
+Result<void> removeTemporaryDirectory(const std::string& path);
 
 } // namespace platform

@@ -1,5 +1,8 @@
 #include "platform/foundation/LogSink.h"
 
+#include "platform/foundation/Text.h"
+
+#include <mutex>
 #include <shared_mutex>
 #include <syslog.h>
 
@@ -54,26 +57,12 @@ int syslogPriority(LogType type) {
 }
 
 void SyslogLogSink::write(const LogCategory& category, LogType type, std::string_view text) {
-    // The text is always an argument, never the format: records quote user data such as file names.
+    // The text is always an argument, never the format, and one line: records quote user data such
+    // as file names.
+    const std::string line = printableLine(text);
     send_(syslogPriority(type), "[%.*s:%.*s] %.*s", logFieldWidth(category.subsystem()),
           category.subsystem().data(), logFieldWidth(category.category()), category.category().data(),
-          logFieldWidth(text), text.data());
-}
-
-void CaptureLogSink::write(const LogCategory& category, LogType type, std::string_view text) {
-    LogRecord record{category.subsystem(), category.category(), type, std::string(text)};
-    std::lock_guard lock(mutex_);
-    records_.push_back(std::move(record));
-}
-
-std::vector<LogRecord> CaptureLogSink::records() const {
-    std::lock_guard lock(mutex_);
-    return records_;
-}
-
-void CaptureLogSink::clear() {
-    std::lock_guard lock(mutex_);
-    records_.clear();
+          logFieldWidth(line), line.data());
 }
 
 ScopedLogSink::ScopedLogSink(LogSink& sink) {

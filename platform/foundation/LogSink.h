@@ -2,11 +2,9 @@
 // The stand-in for the platform's unified log: categories, levels and the process-wide sink
 // that receives every record.
 
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <utility>
-#include <vector>
 
 namespace platform {
 
@@ -31,16 +29,6 @@ private:
     std::string category_;
 };
 
-// One record as a capture keeps it.
-struct LogRecord {
-    std::string subsystem;
-    std::string category;
-    LogType level = LogType::info;
-    std::string text;
-
-    friend bool operator==(const LogRecord&, const LogRecord&) = default;
-};
-
 // Receives records; implementations must accept concurrent writes from any thread.
 class LogSink {
 public:
@@ -49,7 +37,8 @@ public:
 };
 
 // The default sink: the system log (syslog), one message per record, tagged with subsystem
-// and category. Writes silently go nowhere when no syslog daemon listens.
+// and category, its control characters escaped (printableLine) so that a record is one line
+// whatever it quotes. Writes silently go nowhere when no syslog daemon listens.
 class SyslogLogSink final : public LogSink {
 public:
     // The C library's syslog (null), or a stand-in with its signature that sees each call as made.
@@ -63,18 +52,6 @@ private:
 
 // The syslog priority a level maps to.
 int syslogPriority(LogType type);
-
-// Keeps the records written to it, for tests. Thread-safe.
-class CaptureLogSink final : public LogSink {
-public:
-    void write(const LogCategory& category, LogType type, std::string_view text) override;
-    std::vector<LogRecord> records() const;
-    void clear();
-
-private:
-    mutable std::mutex mutex_;
-    std::vector<LogRecord> records_;
-};
 
 // Makes `sink` the process-wide sink for its lifetime, then restores the previous one.
 // Installers nest and must end in reverse order. Once the installer is gone no write reaches

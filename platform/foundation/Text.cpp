@@ -251,19 +251,34 @@ std::string replacingInvalidUtf8(std::string_view text) {
     return out;
 }
 
-std::string replacingControlCharacters(std::string_view text) {
+std::string escapingControlCharacters(std::string_view text) {
+    static constexpr char hex[] = "0123456789ABCDEF";
+    // Most lines are plain ASCII text: they go out as they came.
+    if (std::none_of(text.begin(), text.end(), [](char c) {
+            const auto byte = static_cast<unsigned char>(c);
+            return byte < 0x20 || byte >= 0x7F;
+        }))
+        return std::string(text);
     std::string out;
-    out.reserve(text.size());
+    out.reserve(text.size() + 16);
     std::int64_t i = 0;
     auto length = static_cast<std::int64_t>(text.size());
     while (i < length) {
         auto begin = static_cast<std::size_t>(i);
         const UChar32 c = textNextCodePoint(text, i);
-        const int type = c < 0 ? static_cast<int>(U_CONTROL_CHAR) : static_cast<int>(u_charType(c));
-        if (type == U_CONTROL_CHAR || type == U_LINE_SEPARATOR || type == U_PARAGRAPH_SEPARATOR)
-            out += textReplacementCharacter;
-        else
+        if (c == '\t') {
+            out += "\\t";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if ((c >= 0 && c < 0x20) || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029) {
+            out += "\\u";
+            for (int shift = 12; shift >= 0; shift -= 4)
+                out += hex[(c >> shift) & 0x0f];
+        } else {
             out.append(text.substr(begin, static_cast<std::size_t>(i) - begin));
+        }
     }
     return out;
 }
@@ -289,6 +304,10 @@ std::string escapingInvalidUtf8(std::string_view text) {
         }
     }
     return out;
+}
+
+std::string printableLine(std::string_view text) {
+    return escapingControlCharacters(escapingInvalidUtf8(text));
 }
 
 } // namespace platform

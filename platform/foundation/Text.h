@@ -50,11 +50,18 @@ std::vector<std::string> splittingAtControlCharacters(std::string_view text);
 bool isValidUtf8(std::string_view text);
 // The text with every ill-formed sequence replaced by U+FFFD.
 std::string replacingInvalidUtf8(std::string_view text);
-// The text as one safe line: every control character (general category Cc), line or paragraph
-// separator and ill-formed sequence replaced by U+FFFD.
-std::string replacingControlCharacters(std::string_view text);
+// The text as one line that still says what it holds: tab, line feed and carriage return written
+// "\t", "\n" and "\r", every other control character (C0, DEL, C1) and the line and paragraph
+// separators written "\u" and four upper-case hex digits ("\u001B", "\u2028"). Whatever a file name
+// holds, shown this way it never breaks a line, fakes another one or sends a terminal a command.
+// Ill-formed sequences are kept as they are (a text widget shows them as U+FFFD; text printed as
+// bytes escapes them as well: printableLine).
+std::string escapingControlCharacters(std::string_view text);
 // The text with every byte of an ill-formed sequence written as "\xNN" (upper-case hex): still
 // UTF-8, and a file name in another encoding can be told from its neighbours.
 std::string escapingInvalidUtf8(std::string_view text);
+// The text as one line of well-formed UTF-8 to print or write to a file: ill-formed bytes and
+// control characters escaped as the two functions above do.
+std::string printableLine(std::string_view text);
 
 } // namespace platform

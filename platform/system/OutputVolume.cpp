@@ -1,6 +1,7 @@
 #include "platform/system/OutputVolume.h"
 
 #include "platform/dispatch/ConcurrentQueue.h"
+#include "platform/foundation/Console.h"
 
 #include <algorithm>
 #include <chrono>
@@ -13,11 +14,7 @@ namespace platform {
 
 OutputVolume::OutputVolume(OutputVolumeBackend& backend, Print print, Sleep sleep)
     : backend_(backend), print_(std::move(print)), sleep_(std::move(sleep)) {
-    if (!print_)
-        print_ = [](const std::string& line) {
-            std::printf("%s\n", line.c_str());
-            std::fflush(stdout);
-        };
+    if (!print_) print_ = [](const std::string& line) { platform::consolePrint(line); };
     if (!sleep_)
         sleep_ = [](double seconds) { std::this_thread::sleep_for(std::chrono::duration<double>(seconds)); };
 }

@@ -7,6 +7,7 @@
 #include "RozezEruEX/CallbackInstrument.h"
 #include "RozezEruEX/RozezEruAU.h"
 #include "platform/dispatch/ConcurrentQueue.h"
+#include "tests/support/ManualTimers.h"
 
 #include <gtest/gtest.h>
 
@@ -36,7 +37,7 @@ TEST(CallbackInstrument, MessagesScheduledOnTheNodeReachItsCallbackInOrderWithTh
 }
 
 TEST(CallbackInstrument, AFullRingDropsTheNewestAndSaysSoOnceAndGoingAwayEndsTheDeliveries) {
-    platform::ManualTimerScheduler scheduler;
+    testsupport::ManualTimerScheduler scheduler;
     auto drainOnce = [&] {
         scheduler.advance(CallbackInstrumentDSP::drainInterval);
         std::atomic<bool> done{false};

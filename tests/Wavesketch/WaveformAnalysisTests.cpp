@@ -2,6 +2,7 @@
 #include "Wavesketch/WaveformAnalyzer.h"
 #include "platform/foundation/Console.h"
 #include "tests/Wavesketch/WavesketchTestSupport.h"
+#include "tests/support/ConsoleCapture.h"
 #include "tests/support/Signals.h"
 
 #include <gtest/gtest.h>
@@ -119,7 +120,7 @@ TEST(WaveformAnalyzer, BadCountsAndFilesGiveErrors) {
     ASSERT_TRUE(platform::writeFileAtomically(flac, wiped).ok());
     // A movie box without a single track.
     ASSERT_TRUE(platform::writeFileAtomically(dir.file("a.mov"), std::string_view("\0\0\0\x08moov", 8)).ok());
-    platform::ScopedConsoleCapture console;
+    testsupport::ScopedConsoleCapture console;
     const std::tuple<std::string, std::int64_t, const char*, int> cases[] = {
         {wav, 0, WaveformAnalyzer::errorDomain, int(AnalyzeError::userError)},
         {wav, WaveformAnalyzer::maximumCount + 1, WaveformAnalyzer::errorDomain,

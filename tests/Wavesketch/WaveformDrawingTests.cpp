@@ -3,6 +3,7 @@
 #include "Wavesketch/WaveformImageDrawer.h"
 #include "platform/foundation/Console.h"
 #include "tests/Wavesketch/WavesketchTestSupport.h"
+#include "tests/support/ConsoleCapture.h"
 
 #include <gtest/gtest.h>
 
@@ -117,7 +118,7 @@ TEST(WaveformRenderer, StylesPaintTheirPixels) {
     EXPECT_LT(qRed(gradient.pixel(20, 6)), qBlue(gradient.pixel(20, 6)));
 
     // Nothing is drawn, and a line says why: no colour for a gradient, no stripe bucket below a scale of 1.
-    platform::ScopedConsoleCapture console;
+    testsupport::ScopedConsoleCapture console;
     expect(paint(Style::gradient({})), {{20, 10, white}});
     expect(paint(stripes, nullptr, Position::middle(), 0.5), {{10, 5, white}});
     expect(paint(stripes, &circle, Position::middle(), 0.5), {{10, 5, white}});

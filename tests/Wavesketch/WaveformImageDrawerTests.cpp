@@ -3,6 +3,7 @@
 #include "Wavesketch/WaveformImageDrawer.h"
 #include "platform/foundation/Console.h"
 #include "tests/Wavesketch/WavesketchTestSupport.h"
+#include "tests/support/ConsoleCapture.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +18,7 @@ using Sides = Damping::Sides;
 
 TEST(WaveformImageDrawer, AnImageNeedsOneValuePerPixelColumnAndIsWrittenAsPng) {
     fixtures::TempFolder dir;
-    platform::ScopedConsoleCapture console;
+    testsupport::ScopedConsoleCapture console;
     const auto configuration = sketchConfiguration({100, 10}, Style::filled(Qt::red), 2.0);
     const auto image = WaveformImageDrawer().waveformImage(std::vector<float>(200, 0.5f), configuration,
                                                            LinearWaveformRenderer(), Position::middle());
@@ -112,7 +113,7 @@ TEST(WaveformImageDrawer, AnImageOfAFileIsOneAnalysisDampedOnce) {
     drawer.waveformImage(*values, damped, *recording, Position::middle());
     EXPECT_EQ(recording->calls.at(0).first, recording->calls.at(1).first);
 
-    platform::ScopedConsoleCapture console; // the line about the empty image
+    testsupport::ScopedConsoleCapture console; // the line about the empty image
     const auto plain = sketchConfiguration({50, 10}, Style::filled(Qt::red));
     EXPECT_EQ(fromFile(Url::fileURLWithPath(dir.file("none.wav")), plain, linear).error().code,
               int(platform::AudioFileError::notFound));

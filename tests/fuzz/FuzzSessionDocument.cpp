@@ -2,6 +2,7 @@
 
 #include "Source/session/Playlist.h"
 #include "platform/foundation/Clock.h"
+#include "tests/support/Clocks.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     auto playlist =
@@ -10,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (*playlist)->prepareAfterLoad();
     (void)(*playlist)->currentRow();
     // What the window shows of each entry from the decoded fields alone (no file is read).
-    const platform::FakeClock clock(platform::Date{7.2e8});
+    const testsupport::FakeClock clock(platform::Date{7.2e8});
     for (const auto& entry : (*playlist)->allEntries) {
         if (!entry) continue;
         (void)entry->secondsSinceLastPlayed(clock);

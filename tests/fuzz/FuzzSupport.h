@@ -17,7 +17,7 @@ inline const std::string& scratchFolder() {
     static const std::string folder = [] {
         std::string made = platform::makeTemporaryDirectory("vantle-fuzz").value();
         static std::string removeAtExit = made;
-        std::atexit([] { (void)platform::removeItem(removeAtExit); });
+        std::atexit([] { (void)platform::removeTemporaryDirectory(removeAtExit); });
         return made;
     }();
     return folder;

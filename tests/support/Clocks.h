@@ -1,17 +1,38 @@
 #pragma once
-// Time for tests with a fake clock: dates given as wall-clock times in UTC or in the process's time zone,
-// and a time zone set for a scope. Test thread, with no other thread reading local time meanwhile.
+// Time for tests: a wall clock that stands still until the test moves it, dates given as wall-clock
+// times in UTC or in the process's time zone, and a time zone set for a scope. Test thread, with no
+// other thread reading local time meanwhile (the fake clock itself may be read and moved from any
+// thread).
 
+#include "platform/foundation/Clock.h"
 #include "platform/foundation/Date.h"
 
 #include <time.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <ctime>
 #include <optional>
 #include <string>
 
 namespace testsupport {
+
+// A clock that stands still until a test sets or advances it.
+class FakeClock final : public platform::Clock {
+public:
+    explicit FakeClock(platform::Date start = platform::Date{})
+        : seconds_(start.timeIntervalSinceReferenceDate) {}
+    platform::Date now() const override { return platform::Date{seconds_.load()}; }
+    void set(platform::Date date) { seconds_.store(date.timeIntervalSinceReferenceDate); }
+    void advance(double seconds) {
+        double current = seconds_.load();
+        while (!seconds_.compare_exchange_weak(current, current + seconds)) {
+        }
+    }
+
+private:
+    std::atomic<double> seconds_;
+};
 
 // The parts of a wall-clock time, daylight saving time as the zone has it on that day.
 inline std::tm wallClock(int year, int month, int day, int hour, int minute, int second) {

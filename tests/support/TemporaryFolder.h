@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -38,6 +39,15 @@ private:
         return pattern;
     }
 };
+
+// The names in a folder, hidden ones too; none when it cannot be read.
+inline std::set<std::string> entryNames(const std::string& folder) {
+    std::set<std::string> names;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+        names.insert(it->path().filename().string());
+    return names;
+}
 
 // Sets the file's times to now, as `touch` and sync tools do; the bytes stay.
 inline bool touchFile(const std::string& path) {

@@ -1,13 +1,17 @@
 #pragma once
 // Audio files made in code: samples written with libsndfile in any format it writes (WAV, AIFF, FLAC,
-// Ogg, MP3), tagged when asked. A program that includes this links test_support_files. Test thread.
+// Ogg, MP3), tagged when asked, and sparse files of many gigabytes written by hand. A program that includes
+// this links test_support_files. Test thread.
 
 #include "tests/support/Signals.h"
 
 #include <sndfile.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -92,6 +96,73 @@ inline std::string writeSparseCaf(const std::string& path, std::uint64_t frames)
     }
     std::filesystem::resize_file(path, bytes.size() + frames);
     return path;
+}
+
+// A 16-bit stereo WAV of `frames` frames at 44.1 kHz as a recorder that knows no RF64 leaves one over
+// 4 GiB: the RIFF and data sizes are the true ones modulo 2^32. The audio is a hole (silence that takes
+// no room on disk) but for the `marks`: at each frame, four frames whose samples are that frame's mark
+// value plus 0, 1, 2, 3 on the left and their negatives on the right. A title in a LIST INFO chunk
+// before the data when `title` is not empty. Returns the path, or "" when it could not be written.
+struct WavMark {
+    std::uint64_t frame;
+    std::int16_t value;
+};
+inline std::string writeWrappedWav(const std::string& path, std::uint64_t frames,
+                                   const std::vector<WavMark>& marks, const std::string& title = {}) {
+    auto put = [](std::string& to, std::uint64_t value, int size) {
+        for (int i = 0; i < size; ++i)
+            to += char((value >> (8 * i)) & 0xff);
+    };
+    std::string info;
+    if (!title.empty()) {
+        const std::uint64_t padded = title.size() + 1 + (title.size() + 1) % 2;
+        info = "LIST";
+        put(info, 4 + 8 + padded, 4);
+        info += "INFOINAM";
+        put(info, title.size() + 1, 4);
+        info += title;
+        info.append(std::size_t(padded - title.size()), '\0');
+    }
+    const std::uint64_t dataBytes = frames * 4;
+    std::string bytes = "RIFF";
+    put(bytes, (4 + 24 + info.size() + 8 + dataBytes) & 0xffffffffu, 4);
+    bytes += "WAVEfmt ";
+    put(bytes, 16, 4);
+    put(bytes, 1, 2);         // PCM
+    put(bytes, 2, 2);         // channels
+    put(bytes, 44100, 4);     // rate
+    put(bytes, 44100 * 4, 4); // bytes per second
+    put(bytes, 4, 2);         // block
+    put(bytes, 16, 2);        // bits
+    bytes += info;
+    bytes += "data";
+    put(bytes, dataBytes & 0xffffffffu, 4);
+    const std::uint64_t dataStart = bytes.size();
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out.write(bytes.data(), std::streamsize(bytes.size()));
+        if (!out) return {};
+    }
+    std::error_code error;
+    std::filesystem::resize_file(path, dataStart + dataBytes, error);
+    if (error) return {};
+    std::fstream out(path, std::ios::binary | std::ios::in | std::ios::out);
+    for (const WavMark& mark : marks) {
+        std::string samples;
+        for (int i = 0; i < 4; ++i)
+            for (const int value : {mark.value + i, -(mark.value + i)})
+                put(samples, std::uint16_t(value), 2);
+        out.seekp(std::streamoff(dataStart + mark.frame * 4));
+        out.write(samples.data(), std::streamsize(samples.size()));
+    }
+    return out.flush() ? path : std::string();
+}
+
+// True when the file takes less room on disk than its size: the file system keeps holes as holes, so
+// a test may make files of many gigabytes.
+inline bool isSparse(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && std::uint64_t(st.st_blocks) * 512 < std::uint64_t(st.st_size);
 }
 
 } // namespace testsupport

@@ -4,6 +4,7 @@
 
 #include "RozezEru/Internals/Settings.h"
 #include "platform/foundation/LogSink.h"
+#include "tests/support/LogCapture.h"
 
 #include <cctype>
 #include <optional>
@@ -32,7 +33,7 @@ inline std::optional<std::string> toolkitLogContent(std::string_view text, std::
 
 // Captures the records of one test with logging on, and puts the switch back afterwards.
 struct ToolkitLogCapture {
-    platform::CaptureLogSink sink;
+    testsupport::CaptureLogSink sink;
     platform::ScopedLogSink install{sink};
     bool wasEnabled = rozezeru::Settings::loggingEnabled.exchange(true);
     ~ToolkitLogCapture() { rozezeru::Settings::loggingEnabled = wasEnabled; }

@@ -2,8 +2,11 @@
 // Waiting for another thread without depending on the machine's speed: poll a condition under a
 // generous deadline that only a broken program reaches. Any thread.
 
+#include <atomic>
 #include <chrono>
+#include <memory>
 #include <thread>
+#include <utility>
 
 namespace testsupport {
 
@@ -15,6 +18,19 @@ bool waitUntil(Condition condition, std::chrono::milliseconds timeout = std::chr
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
     return true;
+}
+
+// Runs `work` on a thread of its own and waits for it under a generous deadline; false when it did not
+// finish by then. Work that hangs is left behind (the thread is detached) so that the test fails instead
+// of hanging: it must own what it uses, and its results are only to be read after a true return.
+template <typename Work>
+bool finishesWithin(Work work, std::chrono::milliseconds timeout = std::chrono::milliseconds(60000)) {
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    std::thread([work = std::move(work), done]() mutable {
+        work();
+        done->store(true);
+    }).detach();
+    return waitUntil([&] { return done->load(); }, timeout);
 }
 
 } // namespace testsupport

@@ -174,7 +174,7 @@ void FormatConverter::convertViaTemporaryPCM(const CompletionHandler& completion
     first->start([this, self, temporary, temporaryFolder,
                   completionHandler](const std::optional<platform::Error>& error) {
         if (error) {
-            (void)platform::removeItem(temporaryFolder);
+            (void)platform::removeTemporaryDirectory(temporaryFolder);
             return completionProxy(makeError("Failed to convert input to PCM: " + error->message), false,
                                    completionHandler);
         }
@@ -182,7 +182,7 @@ void FormatConverter::convertViaTemporaryPCM(const CompletionHandler& completion
         inputURL = temporary;
         convertPCMToCompressed([this, self, originalInput, temporaryFolder,
                                 completionHandler](const std::optional<platform::Error>& second) {
-            (void)platform::removeItem(temporaryFolder);
+            (void)platform::removeTemporaryDirectory(temporaryFolder);
             inputURL = originalInput;
             if (completionHandler) completionHandler(second);
         });

@@ -21,7 +21,7 @@ struct LogTestCapture : testsupport::ToolkitLogCapture {
     }
 };
 
-std::tuple<std::string, std::string, LogType> metadata(const platform::LogRecord& record) {
+std::tuple<std::string, std::string, LogType> metadata(const testsupport::LogRecord& record) {
     return {record.subsystem, record.category, record.level};
 }
 

@@ -1,6 +1,7 @@
 #include "RozezEru/MIDI/Listeners/MIDIClockListeners.h"
 #include "RozezEru/MIDI/Listeners/MIDIModeListeners.h"
 #include "RozezEru/MIDI/MIDITimeout.h"
+#include "tests/support/ManualTimers.h"
 
 #include <gtest/gtest.h>
 
@@ -38,7 +39,7 @@ struct Journal : MIDITempoObserver, MIDIBeatObserver {
 using Lines = std::vector<std::string>;
 
 struct Rig {
-    platform::ManualTimerScheduler scheduler;
+    testsupport::ManualTimerScheduler scheduler;
     std::shared_ptr<MIDITempoListener> tempo = MIDITempoListener::make(0.5, 10, scheduler);
     MIDIClockListener& clock = *tempo->clockListener;
     std::shared_ptr<Journal> journal = std::make_shared<Journal>();

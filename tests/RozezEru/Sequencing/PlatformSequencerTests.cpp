@@ -2,6 +2,7 @@
 #include "RozezEru/Sequencing/PlatformSequencer/PlatformSequencer.h"
 #include "platform/foundation/Files.h"
 #include "platform/midi/LoopbackMIDIService.h"
+#include "tests/support/Clocks.h"
 #include "tests/support/MIDIFileBytes.h"
 #include "tests/support/TemporaryFolder.h"
 #include "tests/support/ToolkitLogCapture.h"
@@ -218,7 +219,7 @@ TEST(PlatformSequencer, GridPositionsSnapWithinTheLoop) {
 
 TEST(PlatformSequencer, TracksRoutedToAnEndpointSendTheirNotesOnTheInjectedClock) {
     auto service = std::make_shared<platform::LoopbackMIDIService>();
-    platform::FakeClock clock;
+    testsupport::FakeClock clock;
     using Message = std::pair<double, std::array<std::uint8_t, 2>>; // clock seconds, status and note
     std::vector<Message> received; // the player's thread writes it until the stop
     std::atomic<std::size_t> count{0};
@@ -277,7 +278,7 @@ TEST(PlatformSequencer, TimeResolutionIsTheLoadedFilesAndExportKeepsIt) {
 }
 
 TEST(PlatformSequencer, PlayingWithNothingRoutedMovesAndConvertsHostTimes) {
-    platform::FakeClock clock;
+    testsupport::FakeClock clock;
     auto sequencer = PlatformSequencer::make();
     sequencer->newTrack("Lead")->add(60, 100, beats(0), beats(8));
     sequencer->setTempo(120);

@@ -50,7 +50,7 @@ std::shared_ptr<SignalNode> toneNode(double hz) {
 TEST(RecordingFiles, NamesNeverCollideAndEachRecorderDeletesOnlyItsOwn) {
     ScopedTimeZone zone("UTC");
     TemporaryFolder folder;
-    platform::FakeClock clock(
+    testsupport::FakeClock clock(
         platform::Date::fromUnix(utcDate(2024, 3, 5, 14, 7, 9).timeIntervalSince1970() + 0.1234));
     EXPECT_EQ(NodeRecorder::timestampString(clock), "2024-03-05 14-07-09.1234");
 

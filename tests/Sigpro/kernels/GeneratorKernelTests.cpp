@@ -142,14 +142,30 @@ TEST(GeneratorKernels, TheVocalTractSetsItsInputsAfterInitAndEmptyOrUnknownTable
     EXPECT_EQ(renderGenerator(harness, 64), std::vector(64, 3.0f));
 }
 
-TEST(KernelReports, GoToThePlatformsLogOnlyWhileTheToolkitsLoggingIsOn) {
-    // No handler is registered in this program: the fallback writes, and obeys the switch.
+namespace {
+
+// What a handler set from above receives, as the toolkit's handler would see it.
+std::vector<std::string> kernelReportsHandled;
+
+} // namespace
+
+TEST(KernelReports, GoToThePlatformsLogUntilAHandlerSetFromAboveTakesThem) {
+    // No handler is registered in this program: the fallback writes to the platform's log.
     testsupport::ToolkitLogCapture log;
+    kernelReportsHandled.clear();
     sigpro::kernelLog("setWavetable(_:length:index:)", "written");
-    rozezeru::Settings::loggingEnabled = false;
-    sigpro::kernelLog("setWavetable(_:length:index:)", "not written while logging is off");
-    ASSERT_EQ(log.sink.records().size(), 1u);
+    // The toolkit sets its handler (which applies its logging switch) when it registers the kernels.
+    sigpro::setKernelLogHandler(
+        [](std::string_view function, std::string_view text, const std::source_location&) {
+            kernelReportsHandled.push_back(std::string(function) + " " + std::string(text));
+        });
+    sigpro::kernelLog("setWavetable(_:length:index:)", "handled");
+    sigpro::setKernelLogHandler(nullptr);
+    sigpro::kernelLog("setWavetable(_:length:index:)", "written again");
+    ASSERT_EQ(log.sink.records().size(), 2u);
     EXPECT_EQ(log.sink.records()[0].text, "setWavetable(_:length:index:): written");
+    EXPECT_EQ(log.sink.records()[1].text, "setWavetable(_:length:index:): written again");
+    EXPECT_EQ(kernelReportsHandled, std::vector<std::string>{"setWavetable(_:length:index:) handled"});
 }
 
 TEST(GeneratorKernels, TablesSwappedWhileTheDynamicOscillatorRendersAreNeverFreedUnderIt) {

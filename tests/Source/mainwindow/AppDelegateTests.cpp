@@ -9,6 +9,7 @@
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Files.h"
 #include "tests/platform/files/AudioFileFixtures.h"
+#include "tests/support/ConsoleCapture.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -48,7 +49,7 @@ TEST_F(AppDelegateTest, FilesHandedOverBeforeTheRestoreWaitForIt) {
     EXPECT_TRUE(playlist().allEntries.empty());
     EXPECT_FALSE(delegate->restored());
 
-    platform::ScopedConsoleCapture console;
+    testsupport::ScopedConsoleCapture console;
     activate();
     EXPECT_TRUE(delegate->restored());
     // Extensions compare without case; anything but audio and sessions is refused.
@@ -213,6 +214,9 @@ TEST(WindowTitle, NamesTheSessionAndStampsTestBuilds) {
     EXPECT_EQ(mainWindowTitle(std::nullopt, "1.2", date), "Vantle");
     EXPECT_EQ(mainWindowTitle(platform::Url::fileURLWithPath("/s/Milonga.vantle"), "1.2", date), "Milonga");
     EXPECT_EQ(mainWindowTitle(platform::Url::fileURLWithPath("/s/notes.txt"), "", date), "notes.txt");
+    // A title is one line whatever the session file is called.
+    EXPECT_EQ(mainWindowTitle(platform::Url::fileURLWithPath("/s/Mon\nday\t2.vantle"), "1.2b", date),
+              "Mon\\nday\\t2 1.2b 2026-12-05 16:05:06 +0000");
     EXPECT_EQ(mainWindowTitle(platform::Url::fileURLWithPath("/s/Milonga.vantle"), "1.2b", date),
               "Milonga 1.2b 2026-12-05 16:05:06 +0000");
     EXPECT_EQ(Environment::versionIn({{"CFBundleShortVersionString", "2.0a"}}), "2.0a");
@@ -253,7 +257,7 @@ TEST_F(HandoverTest, EveryFileTheReaderOpensIsAddedAndTheOthersAreListedInOneAle
         paths.push_back(url.path());
     paths.insert(paths.begin() + 2, corrupt.path());
     paths.push_back(notes.path());
-    platform::ScopedConsoleCapture console;
+    testsupport::ScopedConsoleCapture console;
     delegate->openFiles(paths);
 
     EXPECT_THAT(names(), ElementsAre("a.FLAC", "b.ogg", "c.Aiff", "d.wav", "e.mp3"));
@@ -271,6 +275,26 @@ TEST_F(HandoverTest, EveryFileTheReaderOpensIsAddedAndTheOthersAreListedInOneAle
     EXPECT_EQ(alerts.requests()[1].options.messageText, "A file could not be added.");
 }
 
+// A refused file or session whose name holds a line break or a tab keeps to one line of its alert.
+TEST_F(HandoverTest, RefusedNamesWithLineBreaksKeepToOneLineOfTheAlert) {
+    const platform::Url notes = audioFolder.url("a\nnotes.txt"), broken = audioFolder.url("b\tbroken.mp3");
+    ASSERT_TRUE(platform::writeFileAtomically(notes.path(), std::string_view("not audio")));
+    ASSERT_TRUE(platform::writeFileAtomically(broken.path(), std::string(4096, '\x5A')));
+    const platform::Url session = audioFolder.url("Bad\nday.vantle");
+    ASSERT_TRUE(platform::writeFileAtomically(session.path(), std::string_view("not a session")));
+    start();
+    activate();
+    delegate->openFiles({notes.path(), broken.path()});
+    ASSERT_EQ(alerts.requests().size(), 1u);
+    EXPECT_EQ(alerts.requests()[0].options.informativeText,
+              audioFolder.path + "/a\\nnotes.txt: not a session or an audio file\n" + audioFolder.path +
+                  "/b\\tbroken.mp3: the file is damaged or holds no audio that Vantle can play");
+    delegate->openFile(session.path());
+    ASSERT_EQ(alerts.requests().size(), 2u);
+    EXPECT_EQ(alerts.requests()[1].options.messageText,
+              "The session “Bad\\nday.vantle” could not be opened.");
+}
+
 TEST_F(HandoverTest, ANameThatIsNotUtf8IsAddedStoredAndShownWithReplacementCharacters) {
     const std::string latin1 = "caf\xE9 d\xE9j\xE0.wav";
     const platform::Url file = audioFile(latin1, 3);
@@ -284,7 +308,7 @@ TEST_F(HandoverTest, ANameThatIsNotUtf8IsAddedStoredAndShownWithReplacementChara
 
     start();
     activate();
-    platform::ScopedConsoleCapture console;
+    testsupport::ScopedConsoleCapture console;
     // Handed over by a later start, with the window minimised: it comes back.
     window->showMinimized();
     delegate->openFilesFromLaterStart({paths[1]});

@@ -3,7 +3,10 @@
 #include "tests/Source/mainwindow/MainWindowTestSupport.h"
 
 #include "Source/session/TextNote.h"
+#include "Source/views/PlaylistTableModel.h"
+#include "platform/foundation/Console.h"
 #include "platform/foundation/Files.h"
+#include "tests/support/ConsoleCapture.h"
 
 #include <QImage>
 #include <QLabel>
@@ -209,6 +212,42 @@ TEST_F(DisplayTest, AMissingEntryWhoseFileIsPutBackOpensFromItsOwnRow) {
         EXPECT_EQ(context(), "Salsa/");
         EXPECT_EQ(remaining(), " 0:30");
     }
+}
+
+// A name with a line break or a tab in it is shown and printed on one line, the break and the tab spelled
+// out, wherever it appears: the window title, the name under it, the context line, the list's cells, the
+// notice and the console.
+TEST_F(DisplayTest, NamesWithLineBreaksAndTabsStayOnOneLine) {
+    const platform::Url odd = audioFile("Music/Odd\nFolder/two\nlines\tsong.wav", 30);
+    const platform::Url gone = audioFile("Music/Odd\nFolder/fake\n220 can't reopen x.wav", 30);
+    view().insertEntries({odd, gone});
+    std::filesystem::remove(gone.path());
+    view().tableView().selectRows({0});
+    ASSERT_EQ(player->entry(), entry(0));
+    EXPECT_EQ(name(), " two\\nlines\\tsong.wav ");
+    EXPECT_EQ(context(), "Odd\\nFolder/");
+    const PlaylistTableModel& model = view().tableView().playlistModel();
+    const auto cell = [&](PlaylistColumn column) {
+        return text(model.index(0, PlaylistTableModel::columnIndex(column)).data().toString());
+    };
+    EXPECT_EQ(cell(PlaylistColumn::Title), "two\\nlines\\tsong.wav");
+    EXPECT_EQ(cell(PlaylistColumn::Directory), "Odd\\nFolder/");
+
+    testsupport::ScopedConsoleCapture console;
+    view().tableView().selectRows({1});
+    view().transport().playPressed();
+    const std::string says = "File not found: " + audioFolder.path +
+                             "/Music/Odd\\nFolder/fake\\n220 can't reopen x.wav — Entry › File Moved… can "
+                             "relocate it";
+    EXPECT_EQ(context(), says);
+    EXPECT_EQ(noticeText(view()), says);
+    EXPECT_THAT(console.lines(), ::testing::Contains(says));
+    for (const std::string& line : console.lines())
+        EXPECT_EQ(line.find_first_of("\n\t"), std::string::npos) << line;
+
+    view().saveAsSession();
+    ASSERT_TRUE(panels.answerSavePanel(audioFolder.url("Mon\nday\tclass.vantle")));
+    EXPECT_EQ(text(window->windowTitle()), "Mon\\nday\\tclass");
 }
 
 class EntriesTest : public MainWindowTest {

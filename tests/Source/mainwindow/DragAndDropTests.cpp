@@ -38,22 +38,28 @@ TEST_F(DragAndDropTest, MovedRowsFollowTheDropLineAndUndo) {
         std::size_t to;
         std::string filter;
         Names order;
-        std::size_t selected;
+        RowIndexes selected;
+        const char* undoTitle;
     } cases[] = {
-        {{1, 3}, 0, "", {"e1.wav", "e3.wav", "e0.wav", "e2.wav"}, 0},
-        {{0}, 3, "", {"e1.wav", "e2.wav", "e0.wav", "e3.wav"}, 2},
-        {{2}, 2, "", four, 2},                                       // back where it was: still a step
-        {{0}, 1, "e1", {"e0.wav", "e2.wav", "e3.wav", "e1.wav"}, 0}, // below the last shown: the very end
+        {{1, 3}, 0, "", {"e1.wav", "e3.wav", "e0.wav", "e2.wav"}, {0}, "Undo move"},
+        {{0}, 3, "", {"e1.wav", "e2.wav", "e0.wav", "e3.wav"}, {2}, "Undo move"},
+        // Back where it was: nothing moved, so no step and the selection stays.
+        {{2}, 2, "", four, {}, "Undo add entries"},
+        {{2}, 3, "", four, {}, "Undo add entries"},
+        {{0}, 1, "e1", {"e0.wav", "e2.wav", "e3.wav", "e1.wav"}, {0}, "Undo move"}, // below the last shown:
+                                                                                    // the very end
     };
     for (const auto& c : cases) {
         startWith(four);
         playlist().filterText = c.filter;
         view().tableView().reloadTable();
+        const std::size_t steps = playlist().undoer.undoStack().size();
         view().moveRows(c.rows, c.to);
         EXPECT_EQ(names(), c.order);
-        EXPECT_EQ(view().tableView().selectedRows(), RowIndexes{c.selected});
-        EXPECT_EQ(playlist().undoer.undoStack().back()->undoName(), "Undo move");
-        playlist().undoer.undo();
+        EXPECT_EQ(view().tableView().selectedRows(), c.selected);
+        EXPECT_EQ(playlist().undoer.undoStack().back()->undoName(), c.undoTitle);
+        EXPECT_EQ(playlist().undoer.undoStack().size(), steps + (c.order == four ? 0 : 1));
+        if (c.order != four) playlist().undoer.undo();
         EXPECT_EQ(names(), four);
         stop();
     }

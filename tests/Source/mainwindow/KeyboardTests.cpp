@@ -8,6 +8,7 @@
 #include "Source/views/TimeSlider.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Files.h"
+#include "tests/support/ConsoleCapture.h"
 
 #include <QDialog>
 #include <QGuiApplication>
@@ -85,7 +86,7 @@ TEST_F(KeyboardTest, TypedKeysDriveThePlayerFromTheTable) {
 
 TEST_F(KeyboardTest, AnyOtherKeyIsPrintedOnceForEachOfItsScalars) {
     focus();
-    platform::ScopedConsoleCapture console;
+    testsupport::ScopedConsoleCapture console;
     type(Qt::Key_Eacute, QStringLiteral("é"));
     type(Qt::Key_unknown, QStringLiteral("ab"));
     type(Qt::Key_unknown, QString::fromUtf8("\xF0\x9F\x8E\xB5")); // one scalar, two UTF-16 units

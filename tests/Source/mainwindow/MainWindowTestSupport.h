@@ -15,10 +15,11 @@
 #include "platform/dispatch/TimerScheduler.h"
 #include "platform/foundation/Files.h"
 #include "platform/foundation/UserDefaults.h"
-#include "tests/support/FakeOutputVolumeBackend.h"
-#include "tests/support/UiFakes.h"
 #include "tests/Source/session/SessionFakes.h"
+#include "tests/support/FakeOutputVolumeBackend.h"
 #include "tests/support/MainViewStandIns.h"
+#include "tests/support/ManualTimers.h"
+#include "tests/support/UiFakes.h"
 
 #include <QApplication>
 #include <QDragEnterEvent>
@@ -377,7 +378,7 @@ protected:
     SessionTempFolder defaultsFolder;
     SessionTempFolder stateFolder;
     SessionTempFolder audioFolder;
-    platform::ManualTimerScheduler scheduler;
+    testsupport::ManualTimerScheduler scheduler;
     testsupport::FakeFilePanels panels;
     testsupport::FakeAlerts alerts;
     // No sound card unless a test gives the fake one; never the machine's own.

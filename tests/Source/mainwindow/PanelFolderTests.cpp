@@ -3,6 +3,7 @@
 
 #include "tests/Source/mainwindow/MainWindowTestSupport.h"
 
+#include "Source/mainwindow/PanelFolders.h"
 #include "platform/ui/RecentDocuments.h"
 
 #include <gtest/gtest.h>
@@ -116,6 +117,36 @@ TEST_F(PanelFolderTest, TheAddPanelOffersAudioFilesAndTheDocumentPanelStartsInIt
     ASSERT_TRUE(panels.answerOpenPanel({}));
     view().chooseFilesToAdd();
     EXPECT_EQ(lastOpenFolder(), home + "/Tunes") << "the audio panel keeps its own folder";
+}
+
+TEST_F(PanelFolderTest, TheOpenSessionPanelIsTitledAndShowsSessionsFirst) {
+    view().openSessionAction();
+    const platform::OpenPanelOptions& options = panels.openRequests().back().options;
+    EXPECT_EQ(options.message, "Open Session");
+    EXPECT_EQ(options.fileFilters,
+              (std::vector<platform::PanelFileFilter>{{"Vantle sessions", {"vantle"}}, {"All files", {}}}));
+    EXPECT_TRUE(options.allowedExtensions.empty()) << "a session under another name may still be chosen";
+    EXPECT_FALSE(options.allowsMultipleSelection || options.canChooseDirectories);
+}
+
+// Where the panel looking for a moved file starts.
+TEST_F(PanelFolderTest, AMovedFileIsLookedForInItsFolderOrTheNearestThatExists) {
+    const std::string band = folder("Old/Band");
+    ASSERT_TRUE(platform::writeFileAtomically(audioFolder.path + "/Old/file", std::string_view("x")));
+    const struct {
+        std::string path;
+        std::string start;
+    } cases[] = {
+        {band + "/song.wav", band},
+        {band + "/gone/deeper/song.wav", band},
+        {audioFolder.path + "/Old/file/song.wav", audioFolder.path + "/Old"}, // a file is no folder
+        {band + "/../Band/./song.wav", band},
+        {"/no-such-folder-here/song.wav", "/"},
+        {"relative/song.wav", ""},
+        {"", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(nearestExistingFolder(c.path), c.start) << c.path;
 }
 
 TEST_F(PanelFolderTest, SaveAsProposesTheSessionsNameAndEveryNewLocationIsRecent) {

@@ -8,10 +8,11 @@
 #include "Source/mainwindow/RealParts.h"
 #include "Source/views/TransportViewController.h"
 #include "platform/foundation/Clock.h"
-#include "tests/support/FakeDoNotDisturb.h"
-#include "tests/support/FakeGameControllerBackend.h"
 #include "platform/system/GameControllerCenter.h"
 #include "tests/Source/views/FakeVideoPlayer.h"
+#include "tests/support/Clocks.h"
+#include "tests/support/FakeDoNotDisturb.h"
+#include "tests/support/FakeGameControllerBackend.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -81,7 +82,7 @@ protected:
     }
 
     testsupport::FakeDoNotDisturb doNotDisturb;
-    platform::FakeClock clock{platform::Date::fromUnix(1'700'000'000)};
+    testsupport::FakeClock clock{platform::Date::fromUnix(1'700'000'000)};
     testsupport::FakeGameControllerBackend* controllers = nullptr;
     std::unique_ptr<platform::GameControllerCenter> center;
     std::vector<std::string> videoPaths;

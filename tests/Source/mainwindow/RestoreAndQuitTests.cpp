@@ -4,6 +4,7 @@
 
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Files.h"
+#include "tests/support/ConsoleCapture.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -103,28 +104,38 @@ TEST_F(RestoreTest, StartUpClearsTheTemporariesOfAKilledRun) {
     writeSession(named, {c});
     writeAppState(AppState(session, 5, 0, nullptr, std::nullopt));
     const std::string state = appStateFileURL().path();
-    const auto beside = [](const std::string& path, const char* letters) {
+    const auto beside = [](const std::string& path, const std::string& suffix) {
         const std::filesystem::path target(path);
-        return (target.parent_path() / ("." + target.filename().string() + "." + letters)).string();
+        return (target.parent_path() / ("." + target.filename().string() + suffix)).string();
     };
+    const std::string mark(platform::temporaryMark);
     // Half-written and a second old: the rule for later writes would keep them for a minute.
     const std::vector<std::string> leftovers = {
-        beside(state, "Ab12Cd"),
-        beside(state, "x0Y1z2"),
-        beside(session.path(), "Ab12Cd"),
-        beside(named.path(), "Qq00Qq"),
+        beside(state, mark + "Ab12Cd"),
+        beside(state, mark + "x0Y1z2"),
+        beside(session.path(), mark + "Ab12Cd"),
+        beside(named.path(), mark + "Qq00Qq"),
     };
     for (const std::string& leftover : leftovers)
         ASSERT_TRUE(platform::writeFileAtomically(leftover, std::string_view("bplist00 half")));
-    const std::string otherFiles = beside(audioFolder.path + "/Other.vantle", "Ab12Cd");
-    ASSERT_TRUE(platform::writeFileAtomically(otherFiles, std::string_view("another document's")));
+    // Another document's, the user's own hidden copies, and an older version's unmarked leftover stay.
+    const std::vector<std::string> kept = {
+        beside(audioFolder.path + "/Other.vantle", mark + "Ab12Cd"),
+        beside(session.path(), ".backup"),
+        beside(named.path(), ".before"),
+        beside(state, ".backup"),
+        beside(session.path(), ".Ab12Cd"),
+    };
+    for (const std::string& file : kept)
+        ASSERT_TRUE(platform::writeFileAtomically(file, std::string_view("the user's")));
 
     start();
     delegate->openFiles({named.path()});
     activate();
     for (const std::string& leftover : leftovers)
         EXPECT_FALSE(platform::fileExists(leftover)) << leftover;
-    EXPECT_TRUE(platform::fileExists(otherFiles));
+    for (const std::string& file : kept)
+        EXPECT_TRUE(platform::fileExists(file)) << file;
     EXPECT_EQ(view().sessionURL(), named);
     EXPECT_EQ(Playlist::read(session).value()->allEntries.size(), 2u);
 }
@@ -136,7 +147,7 @@ TEST_F(RestoreTest, UnreadableSessionAtStartUpIsReportedAndLeavesTheStateFile) {
     ASSERT_FALSE(before.empty());
 
     start();
-    platform::ScopedConsoleCapture console;
+    testsupport::ScopedConsoleCapture console;
     activate();
     EXPECT_TRUE(playlist().allEntries.empty());
     EXPECT_EQ(view().sessionURL(), std::nullopt);

@@ -7,6 +7,7 @@
 #include "Source/mainwindow/EntryRelocation.h"
 #include "Source/mainwindow/Logger.h"
 #include "Source/session/Attachment.h"
+#include "Source/session/Exporter.h"
 #include "Source/session/TextNoteSet.h"
 
 #include <QAction>
@@ -18,8 +19,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 
 namespace vantle::testing {
 namespace {
@@ -237,6 +240,120 @@ TEST_F(CommandTest, AMovedFileIsRelocatedAndTheOthersOfItsFolderFollowWhenFoundT
     EXPECT_TRUE(entry(2)->_url == gone && entry(3)->_url == near && playlist().dirty);
 }
 
+// The panel says which file it looks for and starts where that file was, or as near as still
+// exists; the row shows the new name as soon as the panel closes.
+TEST_F(CommandTest, FileMovedNamesTheFileAndStartsWhereItWas) {
+    const struct {
+        const char* gone; // removed under the audio folder before asking
+        const char* start;
+    } cases[] = {
+        {"Old/Band/song.wav", "Old/Band"},
+        {"Old/Band", "Old"},
+        {"Old", ""},
+    };
+    open();
+    // The Add Files panel was last used elsewhere.
+    view().chooseFilesToAdd();
+    ASSERT_TRUE(panels.answerOpenPanel({audioFile("Elsewhere/x.wav", 1)}));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.gone);
+        const platform::Url song = audioFile("Old/Band/song.wav", 2);
+        view().insertEntries({song});
+        view().loadEntry(entry(1));
+        ASSERT_EQ(playlist().assignedEntry->_url, song);
+        std::filesystem::remove_all(audioFolder.path + "/" + c.gone);
+
+        run("entryMoved");
+        ASSERT_EQ(panels.pendingOpenPanels(), 1u);
+        const platform::OpenPanelOptions& options = panels.openRequests().back().options;
+        EXPECT_EQ(options.message, "Where is “song.wav” now?");
+        EXPECT_EQ(options.directory, *c.start ? audioFolder.path + "/" + c.start : audioFolder.path);
+        EXPECT_FALSE(options.allowsMultipleSelection || options.canChooseDirectories);
+
+        const platform::Url found = audioFile("Found/song 2.wav", 2);
+        ASSERT_TRUE(panels.answerOpenPanel({found}));
+        EXPECT_EQ(entry(1)->_url, found);
+        const QModelIndex title = view().tableView().playlistModel().index(
+            1, PlaylistTableModel::columnIndex(PlaylistColumn::Title));
+        EXPECT_EQ(text(title.data().toString()), "song 2.wav");
+        EXPECT_THAT(view().tableView().selectedRows(), ElementsAre(1u));
+        EXPECT_EQ(player->entry(), entry(1));
+        delegate->actionUndo(); // the added entry goes again
+        std::filesystem::remove_all(audioFolder.path + "/Found");
+    }
+}
+
+// The panel names one entry; if the player moved on to the next while it was open, that entry is
+// still the one relocated, and the one now current is left alone. Without a current entry the user
+// is told why no panel comes.
+TEST_F(CommandTest, FileMovedRelocatesTheEntryThePanelNamed) {
+    open();
+    view().insertEntries({audioFile("a.wav", 9), audioFile("b.wav", 9)});
+    view().loadEntry(entry(0));
+    run("entryMoved");
+    view().loadEntry(entry(1));
+    const platform::Url moved = audioFile("Moved/a.wav", 9);
+    ASSERT_TRUE(panels.answerOpenPanel({moved}));
+    EXPECT_EQ(entry(0)->_url, moved);
+    EXPECT_EQ(entry(1)->_url, audioFolder.url("b.wav"));
+    EXPECT_TRUE(playlist().assignedEntry == entry(1) && player->entry() == entry(1));
+
+    view().loadEntry(nullptr);
+    const std::size_t asked = panels.openRequests().size();
+    run("entryMoved");
+    EXPECT_EQ(panels.openRequests().size(), asked);
+    ASSERT_EQ(alerts.requests().size(), 1u);
+    EXPECT_EQ(alerts.requests().back().options.messageText, "No file was relocated");
+    EXPECT_THAT(alerts.requests().back().options.informativeText, HasSubstr("No entry is current"));
+}
+
+// A command that changes nothing leaves the Edit menu and the session's saved state alone.
+TEST_F(CommandTest, ACommandThatChangesNothingAddsNoUndoStep) {
+    const platform::Url notAudio = audioFolder.url("notes.txt");
+    ASSERT_TRUE(platform::writeFileAtomically(notAudio.path(), std::string_view("x")));
+    struct Case {
+        const char* name;
+        std::function<void()> command;
+    };
+    const std::vector<Case> cases = {
+        {"remove with nothing selected",
+         [&] {
+             view().tableView().selectRows({});
+             run("removeSelectedItems");
+         }},
+        {"remove by key with nothing selected",
+         [&] {
+             view().tableView().selectRows({});
+             view().tableView().setFocus();
+             run("removeSelectedItems", true);
+         }},
+        {"add nothing", [&] { view().insertEntries({}); }},
+        {"add a file that is no audio", [&] { view().insertEntries({notAudio}); }},
+        {"add the last entry again",
+         [&] {
+             if (!playlist().allEntries.empty()) view().insertEntries({playlist().allEntries.back()->_url});
+         }},
+    };
+    for (bool empty : {true, false}) {
+        open();
+        if (!empty) {
+            view().insertEntries({audioFile("a.wav", 9), audioFile("b.wav", 9)});
+            playlist().dirty = false;
+        }
+        const std::vector<std::string> before = names();
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + (empty ? " in an empty session" : ""));
+            const std::size_t steps = playlist().undoer.undoStack().size();
+            c.command();
+            EXPECT_EQ(playlist().undoer.undoStack().size(), steps);
+            EXPECT_EQ(text(delegate->undoAction()->text()), empty ? "Undo" : "Undo add entries");
+            EXPECT_EQ(names(), before);
+            EXPECT_FALSE(playlist().dirty);
+        }
+        stop();
+    }
+}
+
 TEST_F(CommandTest, ClearingCopyingRevealingAndOpeningWorkOnTheSelectedRows) {
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     const platform::Url a = audioFile("Song.m4a.mp3", 9), b = audioFile("Waltz.MP3", 9);
@@ -391,6 +508,35 @@ TEST_F(CommandTest, CommandsThatCannotDoTheirWorkSayWhatDidNotHappenAndWhy) {
     }
 }
 
+// When an export ends, the window says how many files were copied, and which were not and why.
+TEST_F(CommandTest, AnExportSaysWhenItEndsWhatItCopiedAndWhatNot) {
+    SessionTempFolder documents;
+    configureEnvironment = [&, real = configureEnvironment](MainViewEnvironment& environment) {
+        real(environment);
+        environment.makeExporter = [&] {
+            return std::make_unique<Exporter>(documents.path, platform::mainQueue());
+        };
+    };
+    open();
+    view().insertEntries({audioFile("a.wav", 9), audioFile("b.wav", 9)});
+    entry(0)->isCheckmarked = entry(1)->isCheckmarked = true;
+    view().saveSessionAction();
+    ASSERT_TRUE(panels.answerSavePanel(audioFolder.url("Class.vantle")));
+    ASSERT_TRUE(platform::createDirectory(documents.path + "/Class"));
+    ASSERT_TRUE(platform::writeFileAtomically(documents.path + "/Class/b.wav", std::string_view("theirs")));
+    const std::size_t before = alerts.requests().size();
+    run("exportToCloud");
+    EXPECT_EQ(alerts.requests().size(), before);
+    platform::mainQueue().drain();
+    ASSERT_EQ(alerts.requests().size(), before + 1);
+    const platform::AlertOptions& shown = alerts.requests().back().options;
+    EXPECT_EQ(shown.messageText, "1 of 2 files were exported");
+    EXPECT_THAT(shown.informativeText, HasSubstr("Copied: 1 file"));
+    EXPECT_THAT(shown.informativeText, HasSubstr("b.wav: a different file of that name is already there"));
+    EXPECT_EQ(shown.style, platform::AlertStyle::warning);
+    EXPECT_EQ(alerts.requests().back().window, window.get());
+}
+
 TEST_F(CommandTest, TheHelpAndAboutWindowsAreListedInTheWindowMenuWhileOpen) {
     open();
     auto items = [&] {
@@ -415,6 +561,28 @@ TEST_F(CommandTest, TheHelpAndAboutWindowsAreListedInTheWindowMenuWhileOpen) {
     EXPECT_THAT(items(), ElementsAre("Minimize Ctrl+M", "Vantle Ctrl+1", "Vantle Help "));
     for (QWidget* top : QApplication::topLevelWidgets())
         if (top->windowTitle() == "Vantle Help") top->close();
+    QApplication::processEvents();
+}
+
+// Each Help window has a title of its own, so none is listed under the main window's name.
+TEST_F(CommandTest, EachHelpWindowIsListedInTheWindowMenuUnderItsOwnTitle) {
+    open();
+    const struct {
+        const char* command;
+        const char* title;
+    } windows[] = {
+        {"showIndex", "Welcome to Vantle"}, {"showHelp", "Vantle Help"}, {"showAbout", "About Vantle"}};
+    for (const auto& w : windows)
+        window->findChild<QAction*>(w.command)->trigger();
+    QApplication::processEvents();
+    std::vector<std::string> listed;
+    for (QAction* item : window->findChild<QMenu*>("windowsMenu")->actions())
+        if (!item->isSeparator()) listed.push_back(text(item->text()));
+    EXPECT_EQ(std::count(listed.begin(), listed.end(), "Vantle"), 1);
+    for (const auto& w : windows)
+        EXPECT_EQ(std::count(listed.begin(), listed.end(), w.title), 1) << w.title;
+    for (QWidget* top : QApplication::topLevelWidgets())
+        if (top != window.get() && top->isVisible()) top->close();
     QApplication::processEvents();
 }
 

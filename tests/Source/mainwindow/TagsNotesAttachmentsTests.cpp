@@ -248,6 +248,11 @@ TEST_F(TagsNotesAttachmentsTest, AttachmentButtonsOpenAndTheirMenuRemovesWithUnd
     EXPECT_EQ(undoName(), "Undo Remove Attachment");
     ASSERT_EQ(attachmentButtons().size(), 1u);
     EXPECT_EQ(attachmentButtons()[0]->text().toStdString(), "sh");
+    // Once more on the document already gone: nothing to remove, no step.
+    const std::size_t steps = playlist().undoer.undoStack().size();
+    item(view().attachmentPopupMenu(), "Remove")->trigger();
+    EXPECT_EQ(playlist().undoer.undoStack().size(), steps);
+    EXPECT_EQ(attachmentButtons().size(), 1u);
 }
 
 } // namespace

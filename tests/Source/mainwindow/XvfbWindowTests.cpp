@@ -12,6 +12,7 @@
 #include "Source/views/TimeSlider.h"
 #include "platform/audio/NullAudioDevice.h"
 #include "platform/foundation/Console.h"
+#include "tests/support/ConsoleCapture.h"
 #include "tests/support/TemporaryFolder.h"
 
 #include <QAbstractButton>
@@ -250,7 +251,7 @@ TEST_F(XvfbWindowTest, ThePlayingSongPlaysOnWhenItsRowIsRemovedAndItsFileTouched
     const double removedAt = real->playbackTime();
     EXPECT_TRUE(waitFor([&] { return real->playbackTime() > removedAt + 0.2; })) << "the music goes on";
 
-    platform::ScopedConsoleCapture console;
+    testsupport::ScopedConsoleCapture console;
     const double touchedAt = real->playbackTime();
     const double startedAt = real->rzplayer()->editStartTime();
     ASSERT_TRUE(testsupport::touchFile(one.path()));

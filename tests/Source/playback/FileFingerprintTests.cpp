@@ -2,6 +2,7 @@
 #include "Source/playback/FileFingerprint.h"
 
 #include "PlaybackTestSupport.h"
+#include "tests/support/FifoGuard.h"
 #include "tests/support/TemporaryFolder.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include <fstream>
 #include <functional>
 #include <string>
+#include <sys/stat.h>
 
 using vantle::FileFingerprint;
 
@@ -65,6 +67,21 @@ TEST(FileFingerprint, TellsTheSameBytesAndTheSameFileApart) {
     }
     EXPECT_FALSE(FileFingerprint::of(folder.file("absent.bin")));
     EXPECT_FALSE(FileFingerprint::of(folder.path));
+}
+
+// A FIFO or a device renamed over the playing file: the fingerprint is nothing, at once, instead of
+// holding the main thread until someone writes to the FIFO.
+TEST(FileFingerprint, NoneForAFifoOrADeviceAndNoWait) {
+    fixtures::TempFolder folder;
+    const std::string fifo = folder.file("song.wav");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/zero", folder.file("zero.wav"));
+    for (const std::string& path : {fifo, folder.file("zero.wav")}) {
+        SCOPED_TRACE(path);
+        auto call = testsupport::callGuardedAgainstFifo(fifo, [&] { return FileFingerprint::of(path); });
+        EXPECT_FALSE(call.blocked);
+        EXPECT_FALSE(call.result);
+    }
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "platform/dispatch/MainQueue.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Files.h"
+#include "tests/support/ConsoleCapture.h"
 #include "tests/support/TemporaryFolder.h"
 #include "tests/support/Wait.h"
 
@@ -81,7 +82,7 @@ protected:
         return mainQueue().drainUntil([&] { return calls > now; }, seconds);
     }
 
-    platform::ScopedConsoleCapture console;
+    testsupport::ScopedConsoleCapture console;
     testsupport::TemporaryFolder temporary;
     std::string folder = temporary.path;
     std::string path;

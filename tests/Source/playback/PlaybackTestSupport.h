@@ -10,6 +10,7 @@
 #include "platform/dispatch/MainQueue.h"
 #include "platform/foundation/Console.h"
 #include "tests/platform/files/AudioFileFixtures.h"
+#include "tests/support/ConsoleCapture.h"
 #include "tests/support/EngineRig.h"
 #include "tests/support/Signals.h"
 #include "tests/support/TemporaryFolder.h"
@@ -155,7 +156,7 @@ public:
 using testsupport::touchFile;
 
 // Whether the captured console holds the line.
-inline bool consoleHas(const platform::ScopedConsoleCapture& console, const std::string& line) {
+inline bool consoleHas(const testsupport::ScopedConsoleCapture& console, const std::string& line) {
     const auto lines = console.lines();
     return std::find(lines.begin(), lines.end(), line) != lines.end();
 }

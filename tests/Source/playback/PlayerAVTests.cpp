@@ -10,6 +10,7 @@
 #include "platform/foundation/Console.h"
 #include "platform/ui/Badge.h"
 #include "tests/Source/session/SessionFakes.h"
+#include "tests/support/ConsoleCapture.h"
 
 #include <gtest/gtest.h>
 
@@ -62,7 +63,7 @@ TEST(PlayerAVTest, SeeksPlaysToTheEndAndRecordsWhatWasHeard) {
 
 TEST(PlayerAVTest, ChangeEventsOnThePlayingFileLeaveTheMusicPlaying) {
     platform::mainQueue().bindToCurrentThread();
-    platform::ScopedConsoleCapture console;
+    testsupport::ScopedConsoleCapture console;
     fixtures::TempFolder folder;
     const std::string path = folder.file("a.wav");
     ASSERT_TRUE(writeTone(path, 20.0));
@@ -132,7 +133,7 @@ TEST(PlayerAVTest, ChangeEventsOnThePlayingFileLeaveTheMusicPlaying) {
 TEST(PlayerAVTest, AMovedFileIsFoundThroughTheBookmarkItsLoadKept) {
     platform::mainQueue().bindToCurrentThread();
     vantle::testing::ScopedFakeApp app;
-    platform::ScopedConsoleCapture console;
+    testsupport::ScopedConsoleCapture console;
     fixtures::TempFolder folder;
     const std::string before = folder.file("before.wav"), after = folder.file("after.wav");
     ASSERT_TRUE(writeTone(before, 1.0));

@@ -12,11 +12,13 @@
 #include "platform/audio/DefaultOutputDevice.h"
 #include "platform/audio/RenderCycleHooks.h"
 #include "platform/audio/TimePitchUnit.h"
+#include "platform/dispatch/ConcurrentQueue.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/KeyedCoding.h"
 #include "platform/ui/Badge.h"
 #include "tests/Source/session/SessionFakes.h"
 #include "tests/support/AllocationTrap.h"
+#include "tests/support/ConsoleCapture.h"
 #include "tests/support/TemporaryFolder.h"
 #include "tests/support/Wait.h"
 
@@ -147,7 +149,7 @@ protected:
         return waitFor([&] { return player->rzplayer()->currentTime() > seconds; });
     }
 
-    platform::ScopedConsoleCapture console;
+    testsupport::ScopedConsoleCapture console;
     fixtures::TempFolder folder;
     RecordingDelegate delegate;
     std::unique_ptr<PlayerRZ> player;
@@ -189,6 +191,7 @@ TEST_F(PlayerRZTest, LoadingPrintsTheTagsWatchesTheFileAndKeepsItsBookmark) {
     ASSERT_TRUE(entry);
     console.clear();
     player->setEntry(entry);
+    ASSERT_TRUE(waitFor([&] { return console.lines().size() >= 2; }));
     EXPECT_EQ(console.lines(), (std::vector<std::string>{"Blue Danube", "Waltzes"}));
     EXPECT_TRUE(player->playable());
     EXPECT_NEAR(player->duration(), 2.0, 1e-6);
@@ -205,6 +208,64 @@ TEST_F(PlayerRZTest, LoadingPrintsTheTagsWatchesTheFileAndKeepsItsBookmark) {
     EXPECT_FALSE(player->fileMonitor());
     player->play();
     EXPECT_FALSE(player->rzplayer()->isPlaying());
+}
+
+TEST_F(PlayerRZTest, TagsComeAfterTheLoadAndOnlyWhileTheirEntryIsStillCurrent) {
+    auto first = toneEntry("first.wav", 0.5, SF_FORMAT_WAV | SF_FORMAT_FLOAT, {"First", "One"});
+    auto second = toneEntry("second.wav", 0.5, SF_FORMAT_WAV | SF_FORMAT_FLOAT, {"Second", "Two"});
+    ASSERT_TRUE(first && second);
+    const std::vector<std::string> firstTags = {"First", "One"}, secondTags = {"Second", "Two"};
+    struct Case {
+        const char* then;
+        std::function<void()> action;
+        std::vector<std::string> printed;
+    };
+    const Case cases[] = {
+        {"nothing", [] {}, firstTags},
+        {"another entry", [&] { player->setEntry(second); }, secondTags},
+        {"the same entry again", [&] { player->setEntry(first); }, firstTags},
+        {"no entry", [&] { player->setEntry(nullptr); }, {}},
+        {"the player goes", [&] { player.reset(); }, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.then);
+        makePlayer();
+        console.clear();
+        player->setEntry(first);
+        // The window goes on before the tags are read.
+        EXPECT_TRUE(console.lines().empty());
+        c.action();
+        // Every read finished (and posted what it found) before the barrier runs.
+        std::atomic<bool> readsDone{false};
+        platform::globalQueue().asyncBarrier([&] { readsDone = true; });
+        ASSERT_TRUE(waitFor([&] { return readsDone.load(); }));
+        mainQueue().drain();
+        EXPECT_EQ(console.lines(), c.printed);
+    }
+}
+
+TEST_F(PlayerRZTest, ATenHourWavWhoseSizesWrappedLoadsAtOnceAndPlaysToItsTrueEnd) {
+    const std::uint64_t frames = 36000ull * 44100;
+    const std::string path =
+        testsupport::writeWrappedWav(folder.file("night.wav"), frames, {{frames - 4, 1000}}, "Night");
+    ASSERT_FALSE(path.empty());
+    if (!testsupport::isSparse(path)) GTEST_SKIP() << "the temporary folder keeps no sparse files";
+    makePlayer();
+    auto entry = entryFor(path);
+    console.clear();
+    player->setEntry(entry);
+    ASSERT_TRUE(player->playable());
+    EXPECT_DOUBLE_EQ(player->duration(), 36000.0);
+    ASSERT_TRUE(waitFor([&] { return consoleHas(console, "Night"); }));
+
+    player->setCurrentTime(35998.5);
+    EXPECT_DOUBLE_EQ(player->desiredTime(), 35998.5);
+    player->play();
+    ASSERT_TRUE(waitFor([&] { return delegate.finishes > 0; }));
+    const std::vector<vantle::TimeRange> ranges = played(*entry);
+    ASSERT_FALSE(ranges.empty());
+    EXPECT_NEAR(ranges.back().start, 35998.5, 0.01);
+    EXPECT_NEAR(ranges.back().end, 36000.0, 0.1);
 }
 
 TEST_F(PlayerRZTest, AnEntryThatDoesNotOpenLeavesThePlayerEmptyAndUnwatched) {

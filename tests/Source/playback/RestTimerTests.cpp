@@ -5,6 +5,7 @@
 #include "RozezEru/Nodes/Playback/AudioPlayer.h"
 #include "Source/playback/SoundEffect.h"
 #include "platform/foundation/UserDefaults.h"
+#include "tests/support/ManualTimers.h"
 
 #include <gtest/gtest.h>
 
@@ -50,7 +51,7 @@ protected:
 
     fixtures::TempFolder folder;
     platform::UserDefaults defaults{folder.path};
-    platform::ManualTimerScheduler scheduler{1000.0};
+    testsupport::ManualTimerScheduler scheduler{1000.0};
     int bellsMade = 0;
     SoundEffect* bell = nullptr;
     RestTimer timer{scheduler, defaults, offlineBell()};

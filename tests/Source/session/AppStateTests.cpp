@@ -2,9 +2,14 @@
 #include "Source/session/UrlCoding.h"
 #include "platform/foundation/Console.h"
 #include "tests/Source/session/SessionFakes.h"
+#include "tests/support/ConsoleCapture.h"
 #include "tests/support/Environment.h"
+#include "tests/support/TemporaryFolder.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
 
 using namespace vantle;
 using namespace vantle::testing;
@@ -121,7 +126,7 @@ TEST(AppState, FileLivesInTheStateFolderAndFailuresAreReportedOnce) {
     // A state folder that cannot be made (a file is in the way): one line, then silence.
     ASSERT_TRUE(platform::writeFileAtomically(folder.path + "/blocker", std::string_view("x")));
     ScopedStateFolder blocked(folder.path + "/blocker/state");
-    platform::ScopedConsoleCapture console;
+    testsupport::ScopedConsoleCapture console;
     platform::Url file = appStateFileURL();
     AppState state(folder.url("s.vantle"), 1, std::nullopt, nullptr, std::nullopt);
     writeAppState(state, file);
@@ -134,4 +139,37 @@ TEST(AppState, FileLivesInTheStateFolderAndFailuresAreReportedOnce) {
     writeAppState(state, file);
     EXPECT_EQ(console.lines().size(), 2u);
     EXPECT_EQ(console.lines().back(), "can't save " + file.absoluteString());
+}
+
+// With no session the state file goes, and only it: a folder that has taken its name stays with all
+// it holds, reported once; a link goes, not what it points to.
+TEST(AppState, WithoutASessionOnlyTheStateFileItselfGoes) {
+    SessionTempFolder folder;
+    ScopedStateFolder scoped(folder.path);
+    const platform::Url file = folder.url("state.plist");
+    const AppState none;
+    ASSERT_TRUE(platform::createDirectory(file.path() + "/inner"));
+    ASSERT_TRUE(platform::writeFileAtomically(file.path() + "/notes.txt", std::string_view("mine")));
+    testsupport::ScopedConsoleCapture console;
+    writeAppState(none, file);
+    writeAppState(none, file);
+    EXPECT_EQ(testsupport::entryNames(file.path()), (std::set<std::string>{"inner", "notes.txt"}));
+    ASSERT_EQ(console.lines().size(), 1u);
+    EXPECT_NE(console.lines()[0].find(file.path()), std::string::npos) << console.lines()[0];
+    EXPECT_NE(console.lines()[0].find("it is a folder"), std::string::npos) << console.lines()[0];
+
+    const platform::Url linked = folder.url("linked.plist");
+    std::filesystem::create_symlink(folder.url("state.plist/notes.txt").path(), linked.path());
+    writeAppState(none, linked);
+    EXPECT_FALSE(std::filesystem::is_symlink(linked.path()));
+    EXPECT_TRUE(platform::fileExists(file.path() + "/notes.txt"));
+
+    const platform::Url written = folder.url("written.plist");
+    writeAppState(AppState(folder.url("s.vantle"), 1, std::nullopt, nullptr, std::nullopt), written);
+    ASSERT_TRUE(platform::fileExists(written.path()));
+    writeAppState(none, written);
+    EXPECT_FALSE(platform::fileExists(written.path()));
+    // Nothing there is nothing to say.
+    writeAppState(none, written);
+    EXPECT_EQ(console.lines().size(), 1u);
 }

@@ -2,9 +2,18 @@
 #include "platform/dispatch/MainQueue.h"
 #include "platform/foundation/Console.h"
 #include "tests/Source/session/SessionFakes.h"
+#include "tests/support/ConsoleCapture.h"
 #include "tests/support/Environment.h"
+#include "tests/support/SmallFilesystem.h"
+#include "tests/support/TemporaryFolder.h"
 
 #include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <set>
+#include <sys/resource.h>
+#include <unistd.h>
 
 using namespace vantle;
 using namespace vantle::testing;
@@ -25,11 +34,24 @@ struct ExportFixture {
         playlist.allEntries[1]->isCheckmarked = true;
         app.window.session = platform::Url::fileURLWithPath(media.path + "/Dance Night.vantle");
     }
-    // A whole run of an exporter made for it, into `folder`.
-    void exportTo(std::optional<std::string> folder) {
+    // A whole run of an exporter made for it, into `folder`; what it reported when it ended.
+    std::optional<ExportOutcome> exportTo(std::optional<std::string> folder) {
         Exporter exporter(std::move(folder), queue);
+        std::optional<ExportOutcome> outcome;
+        exporter.setFinishedHandler([&](const ExportOutcome& ended) { outcome = ended; });
         exporter.exportPlaylist(app.window.document);
         queue.drain();
+        return outcome;
+    }
+    // Checks only the entries of these files, added to the playlist as needed.
+    void checkOnly(const std::vector<platform::Url>& files) {
+        Playlist& playlist = *app.window.document;
+        for (const platform::Url& file : files)
+            if (std::none_of(playlist.allEntries.begin(), playlist.allEntries.end(),
+                             [&](const auto& entry) { return entry->_url == file; }))
+                playlist.insertEntry(file);
+        for (const auto& entry : playlist.allEntries)
+            entry->isCheckmarked = std::find(files.begin(), files.end(), entry->_url) != files.end();
     }
 
     ScopedFakeApp app;
@@ -45,7 +67,7 @@ struct ExportFixture {
 TEST(Exporter, CopiesTheCheckedFilesIntoAFolderNamedAfterTheSession) {
     ExportFixture f;
     Exporter exporter(f.cloud.path, f.queue);
-    platform::ScopedConsoleCapture console;
+    testsupport::ScopedConsoleCapture console;
     exporter.exportPlaylist(f.app.window.document);
     EXPECT_TRUE(exporter.running());
     EXPECT_EQ(console.lines(), std::vector<std::string>{"Dance Night"});
@@ -71,14 +93,14 @@ TEST(Exporter, CopiesTheCheckedFilesIntoAFolderNamedAfterTheSession) {
     exporter.exportPlaylist(f.app.window.document);
     f.queue.drain();
     EXPECT_EQ(console.lines(),
-              (std::vector<std::string>{"Dance Night", "didn't copy to " + x.absoluteString(),
-                                        "didn't copy to " + y.absoluteString()}));
+              (std::vector<std::string>{"Dance Night", "already copied to " + x.absoluteString(),
+                                        "already copied to " + y.absoluteString()}));
 }
 
 TEST(Exporter, RefusesASecondRunAndNeedsASession) {
     ExportFixture f;
     Exporter exporter(f.cloud.path, f.queue);
-    platform::ScopedConsoleCapture console;
+    testsupport::ScopedConsoleCapture console;
     exporter.exportPlaylist(f.app.window.document);
     exporter.exportPlaylist(f.app.window.document);
     EXPECT_EQ(console.lines(),
@@ -102,7 +124,7 @@ TEST(Exporter, FolderNamesAndFailures) {
     for (auto& entry : f.app.window.document->allEntries)
         entry->isCheckmarked = false;
     f.app.window.session = platform::Url::fileURLWithPath("/anywhere/set.plist");
-    platform::ScopedConsoleCapture console;
+    testsupport::ScopedConsoleCapture console;
     f.exportTo(f.cloud.path);
     EXPECT_EQ(console.lines(), std::vector<std::string>{"set.plist"});
     EXPECT_TRUE(platform::isDirectory(f.cloud.path + "/set.plist"));
@@ -151,4 +173,158 @@ TEST(Exporter, DefaultFolderIsTheUsersDocuments) {
     EXPECT_EQ(Exporter::defaultExportFolder(), home.path + "/Dokumente");
     environment.set("XDG_DOCUMENTS_DIR", "/srv/docs");
     EXPECT_EQ(Exporter::defaultExportFolder(), "/srv/docs");
+}
+
+namespace {
+
+// What a user's kill does, at the moment the kernel stops a copy for its size limit.
+void exporterKillOnSizeLimit(int) {
+    ::kill(::getpid(), SIGKILL);
+}
+
+} // namespace
+
+// A run killed while it copies leaves no partial file under the song's name; the next export to the
+// folder removes what the killed one left and copies the song whole.
+TEST(Exporter, AKilledRunLeavesNoPartialFileAndTheNextRunCopiesItWhole) {
+    ExportFixture f;
+    const platform::Url big = writeSilentWav(f.media.url("big.wav"), 2048); // 4 MB
+    ASSERT_FALSE(big.path().empty());
+    f.checkOnly({big});
+    const std::string folder = f.cloud.path + "/Dance Night";
+    // The child's copy is stopped once it holds 1 MB: the kernel's file-size limit raises SIGXFSZ,
+    // whose handler kills the child as a user would.
+    auto killedRun = [&] {
+        const rlimit noCore{0, 0}, oneMegabyte{1 << 20, 1 << 20};
+        ::setrlimit(RLIMIT_CORE, &noCore);
+        ::setrlimit(RLIMIT_FSIZE, &oneMegabyte);
+        std::signal(SIGXFSZ, exporterKillOnSizeLimit);
+        f.exportTo(f.cloud.path);
+        std::_Exit(0);
+    };
+    EXPECT_EXIT(killedRun(), ::testing::KilledBySignal(SIGKILL), "");
+    const std::set<std::string> left = testsupport::entryNames(folder);
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(left.begin()->rfind(".big.wav" + std::string(platform::temporaryMark), 0), 0u) << *left.begin();
+
+    testsupport::ScopedConsoleCapture console;
+    const std::optional<ExportOutcome> outcome = f.exportTo(f.cloud.path);
+    EXPECT_EQ(testsupport::entryNames(folder), std::set<std::string>{"big.wav"});
+    EXPECT_EQ(platform::readFile(folder + "/big.wav").value(), platform::readFile(big.path()).value());
+    ASSERT_TRUE(outcome);
+    EXPECT_EQ(outcome->copied, 1u);
+    EXPECT_TRUE(outcome->notCopied.empty());
+}
+
+// On a full disk each file that does not fit is left out whole, and the run says which and why.
+TEST(Exporter, AFullDiskLeavesOutWholeFilesAndSaysWhich) {
+    testsupport::SmallFilesystem disk(10);
+    if (!disk.mounted())
+        GTEST_SKIP() << "this machine does not let the test mount a 10 MB tmpfs (needs root)";
+    ExportFixture f;
+    const platform::Url big = writeSilentWav(f.media.url("big.wav"), 8192); // 16 MB
+    ASSERT_FALSE(big.path().empty());
+    f.checkOnly({f.a, big, f.b});
+    testsupport::ScopedConsoleCapture console;
+    const std::optional<ExportOutcome> outcome = f.exportTo(disk.path());
+    EXPECT_EQ(testsupport::entryNames(disk.path() + "/Dance Night"),
+              (std::set<std::string>{"x.mp3", "y.m4a"}));
+    ASSERT_TRUE(outcome);
+    EXPECT_EQ(outcome->fileCount, 3u);
+    EXPECT_EQ(outcome->copied, 2u);
+    ASSERT_EQ(outcome->notCopied.size(), 1u);
+    EXPECT_EQ(outcome->notCopied[0].name, "big.wav");
+    EXPECT_EQ(outcome->notCopied[0].reason, "the disk is full");
+    const std::string folder =
+        platform::Url::fileURLWithPath(disk.path() + "/Dance Night", true).absoluteString();
+    const std::vector<std::string> lines = console.lines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "didn't copy to " + folder + "big.wav: the disk is full"),
+              lines.end());
+}
+
+// A file already in the folder is never replaced: the same bytes count as done, other bytes as not
+// copied, with the reason.
+TEST(Exporter, FilesAlreadyThereAreDoneWhenTheSameAndNamedWhenNot) {
+    ExportFixture f;
+    f.checkOnly({f.a, f.b, f.c});
+    const std::string folder = f.cloud.path + "/Dance Night";
+    ASSERT_TRUE(platform::createDirectory(folder));
+    ASSERT_TRUE(platform::copyItem(f.a.path(), folder + "/x.mp3"));
+    ASSERT_TRUE(platform::writeFileAtomically(folder + "/y.m4a", std::string_view("someone else's")));
+    // Same size, other bytes.
+    platform::Bytes altered = platform::readFile(f.c.path()).value();
+    altered.back() ^= 1;
+    ASSERT_TRUE(platform::writeFileAtomically(folder + "/z.wav", altered));
+    const std::optional<ExportOutcome> outcome = f.exportTo(f.cloud.path);
+    ASSERT_TRUE(outcome);
+    EXPECT_EQ(outcome->copied, 0u);
+    EXPECT_EQ(outcome->alreadyThere, 1u);
+    ASSERT_EQ(outcome->notCopied.size(), 2u);
+    for (const auto& notCopied : outcome->notCopied)
+        EXPECT_EQ(notCopied.reason, "a different file of that name is already there") << notCopied.name;
+    EXPECT_EQ(platform::readFile(folder + "/z.wav").value(), altered);
+
+    // An exporter gone before its run's report arrives hears nothing of it.
+    bool heard = false;
+    {
+        Exporter exporter(f.cloud.path, f.queue);
+        exporter.setFinishedHandler([&](const ExportOutcome&) { heard = true; });
+        exporter.exportPlaylist(f.app.window.document);
+        f.queue.drain(1); // the run, whose report then waits
+        ASSERT_EQ(f.queue.pendingCount(), 1u);
+    }
+    f.queue.drain();
+    EXPECT_FALSE(heard);
+}
+
+TEST(Exporter, TheMessageSaysWhatWasCopiedAndWhatWasNot) {
+    const platform::Url folder = platform::Url::fileURLWithPath("/home/u/Documents/Class", true);
+    auto outcome = [&](std::size_t count, std::size_t copied, std::size_t already, std::size_t failed) {
+        ExportOutcome made;
+        made.folderName = "Class";
+        made.folder = folder;
+        made.fileCount = count;
+        made.copied = copied;
+        made.alreadyThere = already;
+        for (std::size_t i = 0; i < failed; ++i)
+            made.notCopied.push_back({"song " + std::to_string(i) + ".wav", "the disk is full"});
+        return made;
+    };
+    struct Case {
+        ExportOutcome outcome;
+        const char* title;
+        std::vector<const char*> details;
+        bool complete;
+    };
+    const std::vector<Case> cases = {
+        {outcome(3, 3, 0, 0),
+         "All 3 files were exported",
+         {"Folder: /home/u/Documents/Class", "Copied: 3 files"},
+         true},
+        {outcome(1, 0, 1, 0), "The file was exported", {"Already there, left as they were: 1 file"}, true},
+        {outcome(3, 1, 1, 1),
+         "2 of 3 files were exported",
+         {"Copied: 1 file", "Already there", "Not copied:\n• song 0.wav: the disk is full"},
+         false},
+        {outcome(2, 0, 0, 2), "No file was exported", {"• song 1.wav: the disk is full"}, false},
+        {outcome(10, 0, 0, 10), "No file was exported", {"• song 7.wav", "… and 2 more"}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.title);
+        const ExportMessage message = exportMessage(c.outcome);
+        EXPECT_EQ(message.title, c.title);
+        EXPECT_EQ(message.complete, c.complete);
+        for (const char* part : c.details)
+            EXPECT_NE(message.details.find(part), std::string::npos) << part << " in " << message.details;
+    }
+    EXPECT_EQ(exportMessage(outcome(10, 0, 0, 10)).details.find("song 8.wav"), std::string::npos);
+    // A name with a line break keeps to its own line of the list.
+    ExportOutcome oddName = outcome(1, 0, 0, 0);
+    oddName.notCopied.push_back({"a\nb\t.wav", "the disk is full"});
+    EXPECT_EQ(exportMessage(oddName).details,
+              "Folder: /home/u/Documents/Class\nNot copied:\n• a\\nb\\t.wav: the disk is full");
+    ExportOutcome nowhere = outcome(2, 0, 0, 0);
+    nowhere.folder.reset();
+    EXPECT_EQ(exportMessage(nowhere).title, "The session was not exported");
+    EXPECT_FALSE(exportMessage(nowhere).complete);
 }

@@ -25,7 +25,7 @@ protected:
     }
 
     SessionTempFolder folder;
-    platform::FakeClock clock{platform::Date{700000000}};
+    testsupport::FakeClock clock{platform::Date{700000000}};
     int files = 0;
 };
 

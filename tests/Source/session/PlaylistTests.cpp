@@ -2,8 +2,12 @@
 #include "platform/foundation/Console.h"
 #include "platform/foundation/UserDefaults.h"
 #include "tests/Source/session/SessionFakes.h"
+#include "tests/support/Clocks.h"
+#include "tests/support/ConsoleCapture.h"
 
 #include <gtest/gtest.h>
+
+#include <functional>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -174,7 +178,7 @@ TEST(PlaylistDocument, FailedSaveKeepsTheOldFileAndTheDirtyFlag) {
     const platform::Bytes before = platform::readFile(url.path()).value();
     auto failedSave = [&](const platform::Url& to) {
         playlist.dirty = true;
-        platform::ScopedConsoleCapture console;
+        testsupport::ScopedConsoleCapture console;
         playlist.save(to);
         EXPECT_EQ(console.lines(), Keys{"can't save " + to.absoluteString()});
         EXPECT_TRUE(playlist.dirty);
@@ -199,7 +203,7 @@ TEST(PlaylistDocument, FailedSaveKeepsTheOldFileAndTheDirtyFlag) {
     ASSERT_GE(child, 0);
     if (child == 0) {
         if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
-        platform::ScopedConsoleCapture console;
+        testsupport::ScopedConsoleCapture console;
         playlist.save(url);
         ::_exit(playlist.dirty && console.lines().size() == 1 ? 0 : 1);
     }
@@ -279,8 +283,44 @@ TEST(PlaylistDocument, SortsAreStableUndoableStepsThatSelectRowZero) {
     EXPECT_EQ(playlist.assignedEntry, original[3]);
 }
 
+// Each order is checked against the list as it stands, so the table can mark the column sorted by.
+TEST(PlaylistDocument, ASortOfAListAlreadyInThatOrderChangesNothingAndIsNoStep) {
+    ScopedFakeApp app;
+    Playlist& playlist = *app.window.document;
+    playlist.allEntries = {decodedEntry("file:///b/a.mp3"), decodedEntry("file:///a/b.mp3"),
+                           decodedEntry("file:///c/c.mp3")};
+    playlist.allEntries[0]->isCheckmarked = true;
+    const Playlist::EntryList original = playlist.allEntries;
+    const struct {
+        const char* name;
+        std::function<void()> sort;
+        Playlist::EntryOrder order;
+    } sorts[] = {
+        {"title", [&] { playlist.sortEntries(Playlist::titleOrder); }, &Playlist::titleOrder},
+        {"check mark", [&] { playlist.sortByCheckmark(); }, &Playlist::checkmarkOrder},
+    };
+    for (const auto& sort : sorts) {
+        SCOPED_TRACE(sort.name);
+        app.window.selection = {2};
+        playlist.dirty = false;
+        ASSERT_TRUE(playlist.isInOrder(sort.order));
+        sort.sort();
+        EXPECT_EQ(playlist.allEntries, original);
+        EXPECT_TRUE(playlist.undoer.undoStack().empty());
+        EXPECT_EQ(app.undoItem.title, "untouched") << "the Edit menu was not touched";
+        EXPECT_EQ(app.window.selection, RowIndexes{2});
+        EXPECT_FALSE(playlist.dirty);
+    }
+    EXPECT_FALSE(playlist.isInOrder(&Playlist::directoryOrder));
+    playlist.sortEntries(Playlist::directoryOrder);
+    EXPECT_TRUE(playlist.isInOrder(&Playlist::directoryOrder));
+    EXPECT_FALSE(playlist.isInOrder(&Playlist::titleOrder));
+    EXPECT_FALSE(playlist.isInOrder(&Playlist::checkmarkOrder));
+    EXPECT_EQ(playlist.undoer.undoStack().size(), 1u);
+}
+
 TEST(PlaylistDocument, AgeOrderPutsNeverPlayedFirstThenTheLongestAgo) {
-    platform::FakeClock clock(platform::Date{1000000});
+    testsupport::FakeClock clock(platform::Date{1000000});
     auto recent = decodedEntry("file:///m/recent.mp3");
     auto old = decodedEntry("file:///m/old.mp3");
     auto never = decodedEntry("file:///m/never.mp3");

@@ -1,6 +1,7 @@
 #include "Source/session/TextNoteSet.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Files.h"
+#include "tests/support/ConsoleCapture.h"
 #include "tests/support/TemporaryFolder.h"
 
 #include <gtest/gtest.h>
@@ -140,7 +141,7 @@ TEST(TextNoteSet, SaveWritesTheWholeFile) {
     set.notes.push_back(std::make_shared<TextNote>(6000, "a\tb\nc\r\nd\xE2\x80\xA8"
                                                          "e"));
     set.altered = true;
-    platform::ScopedConsoleCapture console;
+    testsupport::ScopedConsoleCapture console;
     set.save();
     EXPECT_FALSE(set.altered);
     const std::string header = folder.path + "/Song.mp3\n";
@@ -173,7 +174,7 @@ TEST(TextNoteSet, SaveWritesTheWholeFile) {
 
 TEST(TextNoteSet, NeverWritesOverAnotherFile) {
     NotesFolder folder;
-    platform::ScopedConsoleCapture console;
+    testsupport::ScopedConsoleCapture console;
     const struct {
         std::string notesFile, content, audio;
     } others[] = {
@@ -202,7 +203,7 @@ TEST(TextNoteSet, WriteFailureKeepsAlteredAndPrints) {
     TextNoteSet set(folder.audio("no such folder/Song One.mp3"));
     set.notes.push_back(std::make_shared<TextNote>(10, "x"));
     set.altered = true;
-    platform::ScopedConsoleCapture console;
+    testsupport::ScopedConsoleCapture console;
     set.save();
     EXPECT_TRUE(set.altered);
     EXPECT_EQ(console.lines(),
@@ -228,7 +229,7 @@ TEST(TextNoteSet, OddAudioPathsStillMatchTheirHeader) {
         ASSERT_TRUE(platform::createDirectory(folder.path + "/" + dir));
         TextNoteSet set(folder.audio(dir + "/Song.mp3"));
         set.notes.push_back(std::make_shared<TextNote>(61, "one"));
-        platform::ScopedConsoleCapture console;
+        testsupport::ScopedConsoleCapture console;
         set.save();
         TextNoteSet again(folder.audio(dir + "/Song.mp3"));
         again.notes.push_back(std::make_shared<TextNote>(62, "two"));

@@ -4,6 +4,7 @@
 #include "Source/session/Undoer.h"
 #include "platform/foundation/Console.h"
 #include "tests/Source/session/SessionFakes.h"
+#include "tests/support/ConsoleCapture.h"
 
 #include <gtest/gtest.h>
 
@@ -80,7 +81,7 @@ TEST(Undoer, EmptyStacksDoNothingAndFailedStepsAreDropped) {
     int state = 0;
     undoer.record(CountingStep("A", &state));
     undoer.record(CountingStep("broken", &state, true));
-    platform::ScopedConsoleCapture console;
+    testsupport::ScopedConsoleCapture console;
     undoer.undo();
     EXPECT_EQ(console.lines(), std::vector<std::string>{"broken cannot be undone"});
     EXPECT_EQ(undoer.undoStack().size(), 1u);

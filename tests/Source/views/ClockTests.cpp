@@ -8,6 +8,8 @@
 #include "platform/dispatch/TimerScheduler.h"
 #include "platform/foundation/Clock.h"
 #include "tests/Source/views/ClockTestSupport.h"
+#include "tests/support/Clocks.h"
+#include "tests/support/ManualTimers.h"
 #include "tests/support/PaintCounter.h"
 
 #include <QApplication>
@@ -36,8 +38,8 @@ protected:
 
     const QColor black{0, 0, 0};
     const QColor blue{0, 0, 255};
-    platform::FakeClock dates{clockLocalDate(15, 0, 0)};
-    platform::ManualTimerScheduler scheduler;
+    testsupport::FakeClock dates{clockLocalDate(15, 0, 0)};
+    testsupport::ManualTimerScheduler scheduler;
     FakeRestTimer breakTimer;
     Clock clock;
 };
@@ -97,7 +99,7 @@ public:
 };
 
 TEST(ClockDisplayTimer, StartsOnceAndTicksEverySecond) {
-    platform::ManualTimerScheduler scheduler;
+    testsupport::ManualTimerScheduler scheduler;
     CountingClock clock;
     clock.setTimerScheduler(scheduler);
     EXPECT_FALSE(clock.hasDisplayTimer());
@@ -112,8 +114,8 @@ TEST(ClockDisplayTimer, StartsOnceAndTicksEverySecond) {
 }
 
 TEST(ClockRepaint, TheSecondTimerRepaintsOnlyAChangedPicture) {
-    platform::FakeClock dates{testing::clockLocalDate(15, 0, 0)};
-    platform::ManualTimerScheduler scheduler;
+    testsupport::FakeClock dates{testing::clockLocalDate(15, 0, 0)};
+    testsupport::ManualTimerScheduler scheduler;
     Clock clock;
     clock.setDateSource(dates);
     clock.setTimerScheduler(scheduler);

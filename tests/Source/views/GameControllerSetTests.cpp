@@ -1,5 +1,6 @@
 #include "Source/views/GameControllerSet.h"
 #include "platform/foundation/Console.h"
+#include "tests/support/ConsoleCapture.h"
 #include "tests/support/FakeGameControllerBackend.h"
 
 #include <gtest/gtest.h>
@@ -51,7 +52,7 @@ using Calls = std::vector<std::string>;
 TEST_F(GameControllerSetTest, reportsControllerCountsAsControllersComeAndGo) {
     const auto first = fake->connect("Xbox Wireless Controller", "Xbox One");
 
-    platform::ScopedConsoleCapture console;
+    testsupport::ScopedConsoleCapture console;
     int willChange = 0;
     std::unique_ptr<GameControllerSet> remote;
     remote = std::make_unique<GameControllerSet>(&delegate, *center);
@@ -112,7 +113,7 @@ TEST_F(GameControllerSetTest, controllersWithoutTheGamepadProfileAreCountedButNe
     GameControllerSet remote(&delegate, *center);
     EXPECT_TRUE(delegate.calls.empty()); // nothing connected at creation: no report
 
-    platform::ScopedConsoleCapture console;
+    testsupport::ScopedConsoleCapture console;
     const auto stick = fake->connect("Flight Stick", "Generic", false);
     fake->press(stick, GamepadButton::buttonA);
     EXPECT_TRUE(delegate.calls.empty());
@@ -126,7 +127,7 @@ TEST_F(GameControllerSetTest, controllersWithoutTheGamepadProfileAreCountedButNe
 }
 
 TEST_F(GameControllerSetTest, goesQuietWithoutDelegateAndOnceDestroyed) {
-    platform::ScopedConsoleCapture console;
+    testsupport::ScopedConsoleCapture console;
     const auto pad = fake->connect();
     {
         GameControllerSet silent(nullptr, *center);

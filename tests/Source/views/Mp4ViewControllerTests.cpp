@@ -6,6 +6,8 @@
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/Console.h"
 #include "tests/Source/views/FakeVideoPlayer.h"
+#include "tests/support/Clocks.h"
+#include "tests/support/ConsoleCapture.h"
 
 #include <QAction>
 #include <QMenu>
@@ -57,7 +59,7 @@ protected:
 
     static void deleteClosedWindows() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 
-    platform::FakeClock clock{platform::Date{1000.0}};
+    testsupport::FakeClock clock{platform::Date{1000.0}};
     std::optional<QRect> screenFrame = QRect(10, 20, 640, 360);
     std::vector<float> outputVolumes;
     std::vector<std::string> opened;
@@ -69,7 +71,7 @@ TEST_F(Mp4ViewTest, TypedCharactersSetRatesPlayPauseAndLogTheRest) {
     Mp4ViewController view(environment());
     auto record = std::make_shared<FakeVideoRecord>();
     view.setVideoPlayer(std::make_unique<FakeVideoPlayer>(record));
-    platform::ScopedConsoleCapture console;
+    testsupport::ScopedConsoleCapture console;
 
     view.handleKey(" ");
     EXPECT_EQ(record->rate, 1.0f);
@@ -108,7 +110,7 @@ TEST_F(Mp4ViewTest, TypedCharactersSetRatesPlayPauseAndLogTheRest) {
 
 TEST_F(Mp4ViewTest, WithoutAPlayerKeysAndButtonsDoNothing) {
     Mp4ViewController view(environment());
-    platform::ScopedConsoleCapture console;
+    testsupport::ScopedConsoleCapture console;
     for (const QString& key : {QString(" "), QString("q"), QString(QChar(0xF700))})
         view.handleKey(key);
     view.seekBack(3.0f);
@@ -229,7 +231,7 @@ TEST_F(Mp4ViewTest, TheWindowOpensAFileFillsTheScreenAndStopsWhenClosed) {
     EXPECT_EQ(item->shortcut(), QKeySequence("Ctrl+3"));
 
     // Keys typed in the window reach the controller, arrows as their function-key characters.
-    platform::ScopedConsoleCapture console;
+    testsupport::ScopedConsoleCapture console;
     QTest::keyClicks(&view, "D");
     EXPECT_EQ(records[0]->rate, 2.0f);
     QTest::keyClick(&view, Qt::Key_Up);

@@ -1,6 +1,7 @@
 #include "Source/views/PdfViewController.h"
 
 #include "platform/foundation/Console.h"
+#include "tests/support/ConsoleCapture.h"
 #include "tests/support/TemporaryFolder.h"
 
 #include <gtest/gtest.h>
@@ -61,7 +62,7 @@ TEST(PdfWindow, OpensAGeneratedDocumentOverTheScreenAreaAndTakesTheKeysTheViewLe
     EXPECT_GT(view.verticalScrollBar()->maximum(), 0);
 
     // Paging is the view's own; the keys it leaves reach the window's content.
-    platform::ScopedConsoleCapture console;
+    testsupport::ScopedConsoleCapture console;
     content.handleKey("q");
     EXPECT_EQ(console.lines(), std::vector<std::string>{"PdfViewController: q"});
     EXPECT_TRUE(window && window->isVisible());

@@ -12,6 +12,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <optional>
+
 namespace vantle::testing {
 namespace {
 
@@ -123,7 +126,7 @@ TEST_F(PlaylistTableTest, DoubleClickChecksLikeTheClickedRowAndLoadsIt) {
 }
 
 // The orders themselves, their stability and their undo steps are the session model's; here each
-// header picks its order, and the sort indicator stays where it was.
+// header picks its order, and the arrow marks the column sorted by.
 TEST_F(PlaylistTableTest, HeadersSortByTheirColumnAsOneUndoableStep) {
     const struct {
         PlaylistColumn column;
@@ -151,13 +154,81 @@ TEST_F(PlaylistTableTest, HeadersSortByTheirColumnAsOneUndoableStep) {
         EXPECT_EQ(paths, header.order) << PlaylistTableModel::identifier(header.column).toStdString();
         EXPECT_EQ(undoItem.title, header.undoTitle);
         EXPECT_EQ(playlist().undoer.undoStack().size(), steps + (undoItem.title == "untouched" ? 0 : 1));
+        const bool sorts = undoItem.title != "untouched";
         EXPECT_EQ(table->horizontalHeader()->sortIndicatorSection(),
-                  PlaylistTableModel::columnIndex(PlaylistColumn::Directory));
+                  sorts ? PlaylistTableModel::columnIndex(header.column) : -1);
         EXPECT_EQ(table->horizontalHeader()->sortIndicatorOrder(), Qt::DescendingOrder);
     }
     const std::size_t steps = playlist().undoer.undoStack().size();
     table->clickColumn("NoSuchColumn");
     EXPECT_EQ(playlist().undoer.undoStack().size(), steps);
+}
+
+// The arrow is the list's own state: it follows undo and redo, leaves with an order the user made
+// and never stands on a column the list is not sorted by.
+TEST_F(PlaylistTableTest, TheHeaderArrowStandsOnlyOnTheColumnTheListIsSortedBy) {
+    auto arrow = [&]() -> std::optional<PlaylistColumn> {
+        const int section = table->horizontalHeader()->sortIndicatorSection();
+        if (section < 0) return std::nullopt;
+        return static_cast<PlaylistColumn>(section);
+    };
+    auto entries = setEntries({"/b/2.mp3", "/c/1.mp3", "/a/3.mp3"});
+    EXPECT_EQ(arrow(), std::nullopt) << "an order nobody sorted";
+    const struct {
+        const char* step;
+        std::function<void()> action;
+        std::vector<std::string> order;
+        std::optional<PlaylistColumn> arrow;
+    } steps[] = {
+        {"folder",
+         [&] { clickHeader(*table, PlaylistColumn::Directory); },
+         {"3", "2", "1"},
+         PlaylistColumn::Directory},
+        {"title",
+         [&] { clickHeader(*table, PlaylistColumn::Title); },
+         {"1", "2", "3"},
+         PlaylistColumn::Title},
+        {"duration",
+         [&] { clickHeader(*table, PlaylistColumn::Duration); },
+         {"1", "2", "3"},
+         PlaylistColumn::Title},
+        {"undo title", [&] { playlist().undoer.undo(); }, {"3", "2", "1"}, PlaylistColumn::Directory},
+        {"redo title", [&] { playlist().undoer.redo(); }, {"1", "2", "3"}, PlaylistColumn::Title},
+        {"a drag into folder order",
+         [&] {
+             std::swap(playlist().allEntries[0], playlist().allEntries[2]);
+             table->reloadTableSelecting({0});
+         },
+         {"3", "2", "1"},
+         PlaylistColumn::Directory},
+        {"a drag into no order",
+         [&] {
+             std::swap(playlist().allEntries[0], playlist().allEntries[1]);
+             table->reloadTable();
+         },
+         {"2", "3", "1"},
+         std::nullopt},
+        {"played header",
+         [&] { clickHeader(*table, PlaylistColumn::Played); },
+         {"2", "3", "1"},
+         std::nullopt},
+        {"check mark",
+         [&] {
+             entries[1]->isCheckmarked = true;
+             clickHeader(*table, PlaylistColumn::Checked);
+         },
+         {"1", "2", "3"},
+         PlaylistColumn::Checked},
+        {"another playlist", [&] { table->setPlaylist(mainView.document); }, {"1", "2", "3"}, std::nullopt},
+    };
+    for (const auto& step : steps) {
+        step.action();
+        std::vector<std::string> names;
+        for (const auto& entry : playlist().allEntries)
+            names.push_back(entry->_url.lastPathComponent().substr(0, 1));
+        EXPECT_EQ(names, step.order) << step.step;
+        EXPECT_EQ(arrow(), step.arrow) << step.step;
+    }
 }
 
 TEST_F(PlaylistTableTest, CheckedHeaderClearsTheSearch) {
@@ -213,11 +284,15 @@ TEST_F(PlaylistTableTest, TaggingTheSelectionIsOneUndoableStep) {
     playlist().undoer.undo();
     EXPECT_EQ(cell(2, PlaylistColumn::Title), "2c");
 
-    // With nothing selected the step is still recorded and changes nothing.
-    table->selectRows({});
-    const std::size_t steps = playlist().undoer.undoStack().size();
-    table->tagSelectedRows("q");
-    EXPECT_EQ(playlist().undoer.undoStack().size(), steps + 1);
+    // With nothing selected, or nothing to toggle, there is no step and the session is unchanged.
+    for (const std::string& toggle : {std::string("q"), std::string()}) {
+        table->selectRows(toggle.empty() ? RowIndexes{0} : RowIndexes{});
+        playlist().dirty = false;
+        const std::size_t steps = playlist().undoer.undoStack().size();
+        table->tagSelectedRows(toggle);
+        EXPECT_EQ(playlist().undoer.undoStack().size(), steps) << toggle;
+        EXPECT_FALSE(playlist().dirty) << toggle;
+    }
 }
 
 TEST_F(PlaylistTableTest, AnUndoneTagStepOutlivesTheTable) {

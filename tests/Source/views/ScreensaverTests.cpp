@@ -7,6 +7,8 @@
 #include "platform/dispatch/TimerScheduler.h"
 #include "platform/foundation/Clock.h"
 #include "tests/Source/views/ClockTestSupport.h"
+#include "tests/support/Clocks.h"
+#include "tests/support/ManualTimers.h"
 
 #include <QApplication>
 #include <QMouseEvent>
@@ -66,8 +68,8 @@ protected:
         settle();
     }
 
-    platform::ManualTimerScheduler scheduler;
-    platform::FakeClock dates{testing::clockLocalDate(20, 0, 0)};
+    testsupport::ManualTimerScheduler scheduler;
+    testsupport::FakeClock dates{testing::clockLocalDate(20, 0, 0)};
     testing::FakeRestTimer breakTimer;
     FakeScreensaverHost host;
     QWidget window;
@@ -170,7 +172,7 @@ TEST_F(ScreensaverTest, ShowComesUpAtOnceWithTheMainWindowsBreakTimer) {
 }
 
 TEST(ScreensaverWithoutHost, DoesNothing) {
-    platform::ManualTimerScheduler scheduler;
+    testsupport::ManualTimerScheduler scheduler;
     QWidget window;
     auto* saver = new Screensaver(&window);
     saver->setTimerScheduler(scheduler);

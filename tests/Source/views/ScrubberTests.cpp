@@ -5,6 +5,7 @@
 
 #include "platform/dispatch/MainQueue.h"
 #include "platform/dispatch/TimerScheduler.h"
+#include "tests/support/ManualTimers.h"
 
 #include <gtest/gtest.h>
 
@@ -31,7 +32,7 @@ protected:
     }
 
     CallLog log;
-    platform::ManualTimerScheduler scheduler;
+    testsupport::ManualTimerScheduler scheduler;
     std::shared_ptr<FakeTimeSliderPlayer> player = std::make_shared<FakeTimeSliderPlayer>(log);
     float mainVolume = 0.6f;
 };

@@ -12,6 +12,8 @@
 #include "platform/dispatch/TimerScheduler.h"
 #include "platform/foundation/Console.h"
 #include "tests/Source/session/SessionFakes.h"
+#include "tests/support/ConsoleCapture.h"
+#include "tests/support/ManualTimers.h"
 
 #include <QAction>
 #include <QApplication>
@@ -347,7 +349,7 @@ TEST_F(TimeSliderTest, RightClickOnAMarkerPopsUpItsMenu) {
 }
 
 TEST_F(TimeSliderTest, ClicksAndDragsSeekAndScrubInOrder) {
-    platform::ManualTimerScheduler scheduler;
+    testsupport::ManualTimerScheduler scheduler;
     host.currentScrubber = Scrubber::make(
         player, std::make_unique<FakeScrubSnippetPlayer>(log, scheduler), [] { return 0.6f; }, scheduler);
     slider.loadEntry(makeEntry(100.0));
@@ -377,7 +379,7 @@ TEST_F(TimeSliderTest, AClickOnAMarkerSeeksToIt) {
     entry->zeros = {25.0};
     slider.loadEntry(entry);
     log.clear();
-    platform::ScopedConsoleCapture console;
+    testsupport::ScopedConsoleCapture console;
     ZeroButton* marker = slider.zeroButtons()[0];
     QPointF centre = marker->frameF().center() - QPointF(marker->geometry().topLeft());
     sendMouse(marker, QEvent::MouseButtonPress, centre, Qt::LeftButton, Qt::LeftButton);

@@ -6,6 +6,7 @@
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Files.h"
 #include "tests/Source/views/VideoClipWriter.h"
+#include "tests/support/ConsoleCapture.h"
 #include "tests/support/TemporaryFolder.h"
 
 #include <QMediaPlayer>
@@ -126,7 +127,7 @@ TEST_F(VideoPlaybackTest, AFileThatIsNoVideoIsReportedAndTheWindowGoesOn) {
         for (int i = 0; i < 4096; ++i)
             out.put(char((i * 7919) >> 3));
     }
-    platform::ScopedConsoleCapture console;
+    testsupport::ScopedConsoleCapture console;
     MediaVideoPlayer& player = open("broken.mp4");
     QTest::keyClick(&window->mp4ViewController(), Qt::Key_Space);
     ASSERT_TRUE(videoRunUntil([&] { return player.mediaPlayer().error() != QMediaPlayer::NoError; }))

@@ -11,6 +11,7 @@
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/UserDefaults.h"
 #include "tests/Source/session/SessionFakes.h"
+#include "tests/support/Clocks.h"
 
 #include <gtest/gtest.h>
 
@@ -119,7 +120,7 @@ protected:
 
     SessionTempFolder folder;
     SessionTempFolder defaultsFolder;
-    platform::FakeClock clock{platform::Date::fromUnix(1'700'000'000.0)}; // 2023-11-14 22:13:20 UTC
+    testsupport::FakeClock clock{platform::Date::fromUnix(1'700'000'000.0)}; // 2023-11-14 22:13:20 UTC
     FakeMainView mainView;
     FakeMenuItem undoItem;
     FakeMenuItem redoItem;

@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
 namespace {
 
@@ -99,6 +100,7 @@ int main(int argc, char** argv) {
     if (const auto off = document.find("<false/>"); off != std::string::npos)
         document.replace(off, 8, "<true/>");
     seed("sampler_preset", "default-layer.aupreset", platform::Bytes(document.begin(), document.end()));
-    (void)platform::removeItem(scratch);
+    std::error_code ignored;
+    std::filesystem::remove_all(scratch, ignored);
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "platform/dispatch/ConcurrentQueue.h"
 #include "platform/dispatch/SerialQueue.h"
 #include "platform/dispatch/TimerScheduler.h"
+#include "tests/support/ManualTimers.h"
 
 #include <atomic>
 #include <chrono>
@@ -26,7 +27,7 @@ protected:
         mainQueue().drain();
     }
 
-    ManualTimerScheduler scheduler;
+    testsupport::ManualTimerScheduler scheduler;
 };
 
 TEST_F(TimerTest, OneShotFiresOnceAtItsDeadline) {
@@ -146,7 +147,7 @@ TEST_F(TimerTest, HandlerMayReplaceItsOwnTimerAndHandlesMayOutliveTheScheduler) 
     int fired = 0;
     DispatchTimer orphan;
     {
-        ManualTimerScheduler shortLived;
+        testsupport::ManualTimerScheduler shortLived;
         orphan = shortLived.scheduleOnce(1, [&] { ++fired; });
         auto repeating = shortLived.scheduleRepeating(1, [&] { ++fired; });
         shortLived.advance(0.5);

@@ -148,3 +148,51 @@ TEST(AudioFileDamage, AFileHoldingLessThanItsHeaderStatesIsNotComplete) {
         if (!c.complete) EXPECT_LT((*file)->length(), rate) << "what is there, not what is stated";
     }
 }
+
+TEST(AudioFileDamage, AFileWithTagsAndHeadersButNoAudioSaysSo) {
+    fixtures::TempFolder dir;
+    const std::string whole = dir.file("whole.mp3");
+    ASSERT_TRUE(fixtures::writeWithSndfile(whole, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III,
+                                           fixtures::tone(44100, 2, 44100), 44100));
+    // The encoder's first frame is its header (Xing or Info), which holds no audio.
+    const Bytes mp3 = readFile(whole).value();
+    ASSERT_GT(mp3.size(), 4u);
+    ASSERT_EQ(mp3[0], 0xff);
+    ASSERT_EQ(mp3[1] & 0xfe, 0xfa) << "MPEG-1 layer III";
+    static constexpr int kbps[] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+    static constexpr int rates[] = {44100, 48000, 32000};
+    const std::size_t frameSize =
+        144000 * std::size_t(kbps[mp3[2] >> 4]) / std::size_t(rates[(mp3[2] >> 2) & 3]) + ((mp3[2] >> 1) & 1);
+    ASSERT_LT(frameSize, mp3.size());
+    const Bytes header(mp3.begin(), mp3.begin() + std::ptrdiff_t(frameSize));
+    const std::string text(header.begin(), header.end());
+    ASSERT_TRUE(text.find("Info") != std::string::npos || text.find("Xing") != std::string::npos);
+    // An ID3v2.3 tag with a title.
+    const std::string title = std::string("\0Only the header", 16);
+    Bytes tag = {'I', 'D',
+                 '3', 3,
+                 0,   0,
+                 0,   0,
+                 0,   std::uint8_t(10 + title.size()),
+                 'T', 'I',
+                 'T', '2',
+                 0,   0,
+                 0,   std::uint8_t(title.size()),
+                 0,   0};
+    tag.insert(tag.end(), title.begin(), title.end());
+    Bytes both = tag;
+    both.insert(both.end(), header.begin(), header.end());
+
+    for (const auto& [name, bytes] : {std::pair("header only.mp3", both), {"tag only.mp3", tag}}) {
+        SCOPED_TRACE(name);
+        const std::string path = writeBytes(dir.file(name), bytes);
+        auto opened = AudioFile::openForReading(path);
+        ASSERT_FALSE(opened.ok());
+        const std::string& message = opened.error().message;
+        EXPECT_EQ(opened.error().code, int(AudioFileError::unreadable));
+        EXPECT_NE(message.find(path), std::string::npos) << message;
+        EXPECT_EQ(message.find("does not exist"), std::string::npos) << message;
+        EXPECT_EQ(message.find("regular file"), std::string::npos) << message;
+        EXPECT_NE(message.find("no audio"), std::string::npos) << message;
+    }
+}

@@ -3,10 +3,14 @@
 #include "AudioFileFixtures.h"
 
 #include "platform/foundation/Text.h"
+#include "tests/support/Wait.h"
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <fstream>
+#include <memory>
 
 using platform::readMetadata;
 
@@ -55,4 +59,30 @@ TEST(AudioFileMetadata, MissingAndDamagedFilesAreErrors) {
     EXPECT_FALSE(readMetadata(folder.file("garbage.mp3")).ok());
     std::ofstream(folder.file("empty.wav"), std::ios::binary).flush();
     EXPECT_FALSE(readMetadata(folder.file("empty.wav")).ok());
+}
+
+TEST(AudioFileMetadata, ReadingStopsAtWhatTagsCanTakeAndAtWhatIsNoFile) {
+    fixtures::TempFolder folder;
+    // Ten hours of stereo samples: sizes that wrap past 4 GiB send a header walk through gigabytes.
+    const std::string wrapped =
+        testsupport::writeWrappedWav(folder.file("ten hours.wav"), 36000ull * 44100, {}, "Night");
+    ASSERT_FALSE(wrapped.empty());
+    if (!testsupport::isSparse(wrapped)) GTEST_SKIP() << "the temporary folder keeps no sparse files";
+    // A FIFO with no writer would hold an open that waits for one.
+    const std::string fifo = folder.file("song.mp3");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+
+    using Read = std::shared_ptr<std::optional<platform::Result<platform::AudioFileMetadata>>>;
+    for (const std::string& path : {wrapped, fifo}) {
+        SCOPED_TRACE(path);
+        Read read = std::make_shared<Read::element_type>();
+        ASSERT_TRUE(testsupport::finishesWithin([path, read] { *read = readMetadata(path); }));
+        ASSERT_TRUE(*read);
+        if (path == fifo) {
+            EXPECT_FALSE((*read)->ok());
+            continue;
+        }
+        ASSERT_TRUE((*read)->ok()) << (*read)->error().message;
+        EXPECT_EQ((**read)->value("title"), std::optional<std::string>("Night"));
+    }
 }

@@ -20,7 +20,7 @@ double hours(Date from, Date to) {
 } // namespace
 
 TEST(Clock, FakeAndSystemClocks) {
-    FakeClock fake(Date{1000.0});
+    testsupport::FakeClock fake(Date{1000.0});
     const Clock& clock = fake;
     EXPECT_EQ(clock.now(), Date{1000.0});
     fake.advance(59.5);
@@ -51,7 +51,7 @@ TEST(Clock, StartOfDayInUtc) {
 
 TEST(Clock, StartOfDayAcrossDaylightSavingChanges) {
     ScopedTimeZone zone("Europe/Berlin");
-    FakeClock clock;
+    testsupport::FakeClock clock;
 
     // Spring forward on 2026-03-29 (02:00 CET → 03:00 CEST): a 23-hour day.
     Date springStart = clock.startOfDay(utcDate(2026, 3, 29, 10));         // 12:00 local
@@ -76,7 +76,7 @@ TEST(Clock, StartOfDayAcrossDaylightSavingChanges) {
 TEST(Clock, StartOfDayWhenMidnightIsSkipped) {
     // Santiago springs forward at midnight: 2026-09-06 begins at 01:00 local (04:00 UTC).
     ScopedTimeZone zone("America/Santiago");
-    FakeClock clock;
+    testsupport::FakeClock clock;
     EXPECT_EQ(clock.startOfDay(utcDate(2026, 9, 6, 15)), utcDate(2026, 9, 6, 4));
     EXPECT_EQ(clock.startOfDay(utcDate(2026, 9, 6, 4)), utcDate(2026, 9, 6, 4));
     EXPECT_EQ(clock.startOfDay(utcDate(2026, 9, 6, 3, 59, 59)),

@@ -1,4 +1,5 @@
 #include "platform/foundation/Console.h"
+#include "tests/support/ConsoleCapture.h"
 
 #include <gtest/gtest.h>
 #include <thread>
@@ -6,10 +7,10 @@
 using namespace platform;
 
 TEST(Console, CaptureCollectsLinesAndNests) {
-    ScopedConsoleCapture outer;
+    testsupport::ScopedConsoleCapture outer;
     consolePrint("Error saving playlist");
     {
-        ScopedConsoleCapture inner;
+        testsupport::ScopedConsoleCapture inner;
         consolePrint("inner line");
         EXPECT_EQ(inner.lines(), std::vector<std::string>{"inner line"});
     }
@@ -20,7 +21,7 @@ TEST(Console, CaptureCollectsLinesAndNests) {
 }
 
 TEST(Console, ConcurrentPrintsStayWholeLines) {
-    ScopedConsoleCapture capture;
+    testsupport::ScopedConsoleCapture capture;
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {
         threads.emplace_back([t] {
@@ -44,4 +45,20 @@ TEST(Console, PrintsToStandardOutputWithoutCapture) {
     consolePrint("plain console line");
     consolePrint("second");
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "plain console line\nsecond\n");
+}
+
+// A file name can neither split a console line nor pass as a line of its own, on the terminal as in a
+// capture; a line the program means to leave empty still prints.
+TEST(Console, EveryCallPrintsOneLineWhateverItQuotes) {
+    const std::string faked = "can't add /m/a.mp3\n220 can't reopen /m/b\x1B[2K.wav\tend\xE9";
+    const std::string shown = "can't add /m/a.mp3\\n220 can't reopen /m/b\\u001B[2K.wav\\tend\\xE9";
+    {
+        testsupport::ScopedConsoleCapture capture;
+        consolePrint(faked);
+        consolePrint("");
+        EXPECT_EQ(capture.lines(), (std::vector<std::string>{shown, ""}));
+    }
+    testing::internal::CaptureStdout();
+    consolePrint(faked);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), shown + "\n");
 }

@@ -1,4 +1,5 @@
 #include "platform/foundation/Files.h"
+#include "tests/support/FifoGuard.h"
 #include "tests/support/TemporaryFolder.h"
 
 #include <chrono>
@@ -7,6 +8,7 @@
 #include <future>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <set>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -96,8 +98,11 @@ TEST(Files, ReadRemoveCreateCopy) {
     EXPECT_FALSE(r.ok());
     EXPECT_EQ(text(readFile(dir.path + "/a/b/other").value()), "keep");
 
-    ASSERT_TRUE(removeItem(dir.path + "/a").ok());
-    EXPECT_FALSE(fileExists(dir.path + "/a"));
+    // A folder is never removed with what it holds.
+    EXPECT_FALSE(removeItem(dir.path + "/a").ok());
+    ASSERT_TRUE(removeItem(dir.path + "/a/b/other").ok());
+    EXPECT_FALSE(fileExists(dir.path + "/a/b/other"));
+    EXPECT_TRUE(fileExists(dir.path + "/a/b/song.mp3"));
 }
 
 // Only regular files are read whole: a FIFO would block the reader until a writer comes, a device
@@ -151,4 +156,137 @@ TEST(Files, ReadsOnlyRegularFilesWithinTheLimit) {
     ASSERT_TRUE(writeFileAtomically(dir.file("small"), std::string_view("sixteen bytes!!!")).ok());
     EXPECT_EQ(text(readFile(dir.file("small"), 16).value()), "sixteen bytes!!!");
     EXPECT_FALSE(readFile("/proc/self/status").value().empty());
+}
+
+// A file the program wrote is removed alone; whatever else has taken its name stays, and the error
+// says what it is.
+TEST(Files, RemovesOneFileOrLinkAndLeavesAnythingElse) {
+    testsupport::TemporaryFolder dir;
+    ASSERT_TRUE(createDirectory(dir.file("folder/inner")).ok());
+    ASSERT_TRUE(writeFileAtomically(dir.file("folder/keep.txt"), std::string_view("mine")).ok());
+    ASSERT_TRUE(writeFileAtomically(dir.file("file"), std::string_view("x")).ok());
+    std::filesystem::create_directory_symlink(dir.file("folder"), dir.file("link"));
+    ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
+    struct Case {
+        const char* name;
+        int code; // 0: removed
+        const char* says;
+    };
+    const std::vector<Case> cases = {
+        {"file", 0, ""},
+        {"link", 0, ""},
+        {"folder", EISDIR, "it is a folder"},
+        {"fifo", EINVAL, "it is a named pipe"},
+        {"absent", ENOENT, "cannot remove"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Result<void> removed = removeItem(dir.file(c.name));
+        ASSERT_EQ(removed.ok(), c.code == 0);
+        if (removed) continue;
+        EXPECT_EQ(removed.error().code, c.code);
+        EXPECT_NE(removed.error().message.find(c.says), std::string::npos) << removed.error().message;
+        EXPECT_NE(removed.error().message.find(dir.file(c.name)), std::string::npos);
+    }
+    EXPECT_EQ(testsupport::entryNames(dir.path), (std::set<std::string>{"folder", "fifo"}));
+    EXPECT_EQ(testsupport::entryNames(dir.file("folder")), (std::set<std::string>{"inner", "keep.txt"}));
+}
+
+// Only a folder made by makeTemporaryDirectory in this run goes with its contents.
+TEST(Files, RemovesWithItsContentsOnlyAFolderItMadeItself) {
+    testsupport::TemporaryFolder dir;
+    ASSERT_TRUE(writeFileAtomically(dir.file("keep.txt"), std::string_view("mine")).ok());
+    const Result<void> refused = removeTemporaryDirectory(dir.path);
+    ASSERT_FALSE(refused.ok());
+    EXPECT_EQ(refused.error().code, EPERM);
+    EXPECT_TRUE(fileExists(dir.file("keep.txt")));
+
+    const std::string made = makeTemporaryDirectory(".song.", dir.path).value();
+    ASSERT_TRUE(createDirectory(made + "/deep/er").ok());
+    ASSERT_TRUE(writeFileAtomically(made + "/deep/part.wav", std::string_view("x")).ok());
+    EXPECT_TRUE(removeTemporaryDirectory(made).ok());
+    EXPECT_FALSE(fileExists(made));
+    // Once it is gone, a folder that someone else makes under the same name is not ours.
+    ASSERT_TRUE(createDirectory(made + "/theirs").ok());
+    EXPECT_FALSE(removeTemporaryDirectory(made).ok());
+    EXPECT_TRUE(isDirectory(made + "/theirs"));
+}
+
+// One opener for every reader that must not wait: a FIFO, a device or a folder at the path is refused
+// at once, and what is opened is not inherited by programs the player starts.
+TEST(Files, OpensForReadingOnlyRegularFilesWithoutWaiting) {
+    testsupport::TemporaryFolder dir;
+    ASSERT_TRUE(writeFileAtomically(dir.file("song.wav"), std::string_view("RIFF")).ok());
+    std::filesystem::create_symlink(dir.file("song.wav"), dir.file("link.wav"));
+    const std::string fifo = dir.file("fifo.wav");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::filesystem::create_symlink(fifo, dir.file("fifo-link.wav"));
+    std::filesystem::create_symlink("/dev/zero", dir.file("zero.wav"));
+    std::filesystem::create_directory(dir.file("folder.wav"));
+    struct Case {
+        const char* name;
+        int code; // 0: opened
+    };
+    const std::vector<Case> cases = {
+        {"song.wav", 0},      {"link.wav", 0},        {"fifo.wav", EINVAL},   {"fifo-link.wav", EINVAL},
+        {"zero.wav", EINVAL}, {"folder.wav", EISDIR}, {"absent.wav", ENOENT},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir.file(c.name);
+        auto call =
+            testsupport::callGuardedAgainstFifo(fifo, [&] { return openRegularFileForReading(path); });
+        EXPECT_FALSE(call.blocked);
+        ASSERT_EQ(call.result.ok(), c.code == 0) << (call.result ? "" : call.result.error().message);
+        if (!call.result) {
+            EXPECT_EQ(call.result.error().code, c.code);
+            EXPECT_NE(call.result.error().message.find(path), std::string::npos);
+            continue;
+        }
+        const int fd = call.result->get();
+        EXPECT_NE(::fcntl(fd, F_GETFD) & FD_CLOEXEC, 0);
+        char bytes[8] = {};
+        EXPECT_EQ(::read(fd, bytes, sizeof bytes), 4);
+        EXPECT_EQ(std::string(bytes, 4), "RIFF");
+    }
+}
+
+// A copy takes its name only when it is whole and never replaces what is there.
+TEST(Files, CopiesAFileWholeOrNotAtAll) {
+    testsupport::TemporaryFolder dir;
+    std::string song(300 * 1024, '\0');
+    for (std::size_t i = 0; i < song.size(); ++i)
+        song[i] = static_cast<char>(i * 7 % 251);
+    ASSERT_TRUE(writeFileAtomically(dir.file("song.wav"), song).ok());
+    ASSERT_EQ(::chmod(dir.file("song.wav").c_str(), 0640), 0);
+    ASSERT_EQ(::mkfifo(dir.file("pipe.wav").c_str(), 0600), 0);
+    ASSERT_TRUE(createDirectory(dir.file("out")).ok());
+
+    ASSERT_TRUE(copyItem(dir.file("song.wav"), dir.file("out/song.wav")).ok());
+    EXPECT_EQ(text(readFile(dir.file("out/song.wav")).value()), song);
+    struct stat st {};
+    ASSERT_EQ(::stat(dir.file("out/song.wav").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+
+    ASSERT_TRUE(writeFileAtomically(dir.file("out/other.wav"), std::string_view("theirs")).ok());
+    struct Case {
+        const char* from;
+        const char* to;
+        int code;
+    };
+    const std::vector<Case> refused = {
+        {"song.wav", "out/other.wav", EEXIST},    {"pipe.wav", "out/pipe.wav", EINVAL},
+        {"out", "out/folder.wav", EISDIR},        {"absent.wav", "out/absent.wav", ENOENT},
+        {"song.wav", "missing/song.wav", ENOENT},
+    };
+    for (const Case& c : refused) {
+        SCOPED_TRACE(c.from);
+        auto call = testsupport::callGuardedAgainstFifo(
+            dir.file("pipe.wav"), [&] { return copyItem(dir.file(c.from), dir.file(c.to)); });
+        EXPECT_FALSE(call.blocked);
+        ASSERT_FALSE(call.result.ok());
+        EXPECT_EQ(call.result.error().code, c.code);
+    }
+    EXPECT_EQ(text(readFile(dir.file("out/other.wav")).value()), "theirs");
+    EXPECT_EQ(testsupport::entryNames(dir.file("out")), (std::set<std::string>{"song.wav", "other.wav"}));
 }

@@ -1,4 +1,5 @@
 #include "platform/foundation/LogSink.h"
+#include "tests/support/LogCapture.h"
 
 #include <gtest/gtest.h>
 #include <syslog.h>
@@ -30,17 +31,17 @@ void logSinkTestSend(int priority, const char* format, ...) {
 
 TEST(LogSink, CaptureReceivesRecordsWhileInstalledOnly) {
     LogCategory category("com.example.test", "general");
-    CaptureLogSink outer;
+    testsupport::CaptureLogSink outer;
     {
         ScopedLogSink installOuter(outer);
         category.write(LogType::info, "first");
         {
-            CaptureLogSink inner;
+            testsupport::CaptureLogSink inner;
             ScopedLogSink installInner(inner);
             category.write(LogType::error, "second");
             ASSERT_EQ(inner.records().size(), 1u);
             EXPECT_EQ(inner.records()[0],
-                      (LogRecord{"com.example.test", "general", LogType::error, "second"}));
+                      (testsupport::LogRecord{"com.example.test", "general", LogType::error, "second"}));
         }
         category.write(LogType::debug, "third");
     }
@@ -48,7 +49,7 @@ TEST(LogSink, CaptureReceivesRecordsWhileInstalledOnly) {
 
     auto records = outer.records();
     ASSERT_EQ(records.size(), 2u);
-    EXPECT_EQ(records[0], (LogRecord{"com.example.test", "general", LogType::info, "first"}));
+    EXPECT_EQ(records[0], (testsupport::LogRecord{"com.example.test", "general", LogType::info, "first"}));
     EXPECT_EQ(records[1].text, "third");
     EXPECT_EQ(records[1].level, LogType::debug);
 
@@ -57,7 +58,7 @@ TEST(LogSink, CaptureReceivesRecordsWhileInstalledOnly) {
 }
 
 TEST(LogSink, ConcurrentWritersKeepEveryRecordWhole) {
-    CaptureLogSink capture;
+    testsupport::CaptureLogSink capture;
     ScopedLogSink install(capture);
     constexpr int threadCount = 4;
     constexpr int perThread = 500;
@@ -99,4 +100,15 @@ TEST(LogSink, SystemLogTakesTextAsArgumentNotFormat) {
                                                         {LOG_NOTICE, smoke},
                                                         {LOG_CRIT, smoke},
                                                         {LOG_INFO, "[com.example.%s:%n] unterminated"}}));
+}
+
+TEST(LogSink, SystemLogGetsEachRecordAsOneLine) {
+    // Some log daemons split a message at its line breaks: a quoted name must not make a record of its own.
+    SyslogLogSink sink(&logSinkTestSend);
+    LogCategory category("com.example.test", "files");
+    logSinkTestSent.clear();
+    sink.write(category, LogType::error, "can't open /m/a\n<3>forged record\r\u2028\xFF.wav");
+    EXPECT_EQ(logSinkTestSent, (std::vector<std::pair<int, std::string>>{
+                                   {LOG_ERR, "[com.example.test:files] can't open /m/a\\n<3>forged "
+                                             "record\\r\\u2028\\xFF.wav"}}));
 }

@@ -112,6 +112,49 @@ TEST(Text, Utf8Validity) {
     EXPECT_EQ(replacingInvalidUtf8("\xC3\xA9"), "\xC3\xA9");
 }
 
+// What a file name may hold, as it is shown on one line: every control character, the line and paragraph
+// separators and (printed) every ill-formed byte say what they are, and nothing else changes.
+TEST(Text, OneLineEscapes) {
+    struct Case {
+        const char* text;
+        const char* shown;   // escapingControlCharacters
+        const char* printed; // printableLine
+    };
+    const Case cases[] = {
+        {"plain song.mp3", "plain song.mp3", "plain song.mp3"},
+        {"", "", ""},
+        {"two\nlines.wav", "two\\nlines.wav", "two\\nlines.wav"},
+        {"tab\there\r\n", "tab\\there\\r\\n", "tab\\there\\r\\n"},
+        {"nul\x01"
+         "bell\x07"
+         "esc\x1B[2J",
+         "nul\\u0001bell\\u0007esc\\u001B[2J", "nul\\u0001bell\\u0007esc\\u001B[2J"},
+        {"del\x7F!", "del\\u007F!", "del\\u007F!"},
+        // C1 controls (NEL, CSI) and the Unicode line and paragraph separators.
+        {"nel\u0085csi\u009B", "nel\\u0085csi\\u009B", "nel\\u0085csi\\u009B"},
+        {"a\u2028b\u2029c", "a\\u2028b\\u2029c", "a\\u2028b\\u2029c"},
+        // Letters, marks, symbols and other format characters stay.
+        {"D\u00E9j\u00E0 \u266B \u200B\U0001D11E", "D\u00E9j\u00E0 \u266B \u200B\U0001D11E",
+         "D\u00E9j\u00E0 \u266B \u200B\U0001D11E"},
+        // A name in another encoding: a widget shows the bytes as U+FFFD, a printed line spells them out.
+        {"caf\xE9\n", "caf\xE9\\n", "caf\\xE9\\n"},
+        {"\x9B"
+         "2J",
+         "\x9B"
+         "2J",
+         "\\x9B"
+         "2J"},
+        // A backslash is not doubled: an escaped name reads as its own bytes would.
+        {"back\\slash", "back\\slash", "back\\slash"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(escapingControlCharacters(c.text), c.shown) << c.text;
+        EXPECT_EQ(printableLine(c.text), c.printed) << c.text;
+        EXPECT_TRUE(isValidUtf8(printableLine(c.text))) << c.text;
+        EXPECT_TRUE(regexMatches("[\\p{Cc}\\u2028\\u2029]", printableLine(c.text)).empty()) << c.text;
+    }
+}
+
 // A search that retries a long run at every start position gives up on it rather than stalling the
 // program; the same search written to run in linear time finds its match in the same text, and
 // short texts backtrack as much as they need.

@@ -5,6 +5,7 @@
 #include "platform/audio/PcmBuffer.h"
 #include "platform/foundation/HostTime.h"
 #include "platform/midi/LoopbackMIDIService.h"
+#include "tests/support/Clocks.h"
 #include "tests/support/MIDIFileBytes.h"
 #include "tests/support/Wait.h"
 
@@ -125,7 +126,7 @@ TEST(MusicPlayer, TracksRoutedToAnEndpointAreSentOnTimeByThePlayersThread) {
     MIDIClientRef client = 0;
     MIDIPortRef port = 0;
     MIDIEndpointRef destination = 0;
-    FakeClock clock;
+    testsupport::FakeClock clock;
     std::mutex mutex;
     std::vector<std::pair<double, std::uint8_t>> received; // clock seconds, note of each note-on
     ASSERT_EQ(service.clientCreate(
@@ -294,7 +295,7 @@ TEST(MusicPlayer, HostTimesAndBeatsConvertOnTheRenderedPeriodsWhilePlaying) {
 TEST(MusicPlayer, APlayerWithNothingRoutedMovesOnItsClock) {
     MusicSequence sequence;
     sequence.newTrack().lock()->addEvent(0, MIDINoteMessage{0, 60, 100, 0, 8});
-    FakeClock clock;
+    testsupport::FakeClock clock;
     MusicPlayer player;
     player.setSequence(&sequence);
     player.setClock(clock);

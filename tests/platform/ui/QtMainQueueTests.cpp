@@ -2,6 +2,7 @@
 
 #include "platform/dispatch/MainQueue.h"
 #include "platform/foundation/LogSink.h"
+#include "tests/support/LogCapture.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -87,7 +88,7 @@ TEST_F(QtMainQueueLoop, ABurstOfWorkCostsOneCallIntoTheLoopAndKeepsItsOrder) {
 }
 
 TEST_F(QtMainQueueLoop, WorkThatThrowsIsLoggedAndTheRestStillRuns) {
-    CaptureLogSink sink;
+    testsupport::CaptureLogSink sink;
     ScopedLogSink capture(sink);
     mainQueue().async([] { throw std::runtime_error("disk vanished"); });
     mainQueue().async([&] { loop.quit(); });
