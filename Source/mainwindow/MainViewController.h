@@ -439,12 +439,12 @@ public:
     // The file was replaced with one of another length: the session keeps the new length (unsaved
     // until the next save) and the slider, table row, waveform and time texts show it.
     void entryDurationChanged(const std::shared_ptr<PlaylistEntry>& entry) override;
-    // Play found no file to play: the notices say why (the text of unplayableEntryText), and so does
-    // the console.
+    // Play found no file to play: the notices say why (the text of unplayableEntryText), and so do
+    // the line under the entry's name and the console.
     void nothingToPlay() override;
-    // When the current entry's file did not open, what the window says about it in the line under
-    // the entry's name: the missing path and how to find it again, or that the file is not audio it
-    // can play. Empty otherwise.
+    // When the current entry's file did not open, or no longer reads, what the window says about it in
+    // the line under the entry's name: the missing path and how to find it again, or that the file is
+    // not audio it can play. Empty otherwise.
     QString unplayableEntryText() const;
 
     // ---- PlaylistTableDelegate ----

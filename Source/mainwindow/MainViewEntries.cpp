@@ -52,7 +52,11 @@ void MainViewController::loadEntryAtRow(std::ptrdiff_t row) {
     std::shared_ptr<PlaylistEntry> entry = playlist_->visibleEntry(row);
     if (old) {
         if (sameEntryFile(entry, old)) {
-            scrollCurrentRowToCenter();
+            // One whose file did not open is looked for again: the file may be back.
+            if (!player_->entry())
+                makeCurrent(entry);
+            else
+                scrollCurrentRowToCenter();
             return;
         }
         leaveEntry(old, true);
@@ -72,7 +76,10 @@ void MainViewController::makeCurrent(const std::shared_ptr<PlaylistEntry>& entry
     playlist_->assignedEntry = entry;
     // Measured again from the file, which may have changed since it was last current.
     if (entry) entry->_cachedDuration.reset();
+    const bool wasMissing = entry && entry->fileMissing;
     player_->setEntry(entry);
+    // Back: its row shows the length it has again.
+    if (wasMissing && !entry->fileMissing) tableView_->reloadEntryRow(entry);
     setVolume(volume_);
     scrubber_.reset();
     if (entry) {
@@ -186,7 +193,7 @@ void MainViewController::loadEntryAtRowAfterListEdit(std::size_t row) {
 
 QString MainViewController::unplayableEntryText() const {
     const std::shared_ptr<PlaylistEntry>& entry = playlist_->assignedEntry;
-    if (!entry || player_->entry() == entry) return {};
+    if (!entry || (player_->entry() == entry && player_->playable())) return {};
     const QString path = QString::fromStdString(platform::escapingControlCharacters(entry->_url.path()));
     // The player marks a missing file at each failed load of it.
     if (entry->fileMissing) return tr("File not found: %1 — Entry › File Moved… can relocate it").arg(path);
@@ -198,6 +205,7 @@ void MainViewController::nothingToPlay() {
     if (text.isEmpty()) return;
     platform::consolePrint(text.toStdString());
     notices_->showText(text, 6.0, std::nullopt);
+    refreshDisplay();
 }
 
 } // namespace vantle

@@ -13,13 +13,24 @@
 #include "platform/foundation/Files.h"
 #include "platform/ui/Badge.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 
 namespace vantle {
 
 namespace {
+
 constexpr auto playerCallbackType = rozezeru::AudioPlayer::CompletionCallbackType::dataPlayedBack;
+
+// Whether `path` names the file `print` was taken of.
+bool entryPlayerNames(const std::string& path, const FileFingerprint& print) {
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 && std::uint64_t(status.st_dev) == print.device &&
+           std::uint64_t(status.st_ino) == print.inode;
 }
+
+} // namespace
 
 EntryPlayer::EntryPlayer(std::unique_ptr<platform::AudioDevice> device, double seekLimitWithoutFile)
     : engine_(std::make_unique<rozezeru::AudioEngine>(std::move(device))),
@@ -115,6 +126,15 @@ void EntryPlayer::fileChanged(const std::shared_ptr<PlaylistEntry>& entry, platf
     // Its mode or times alone leave the bytes as they were, or a writer is still at them (a copy sets the
     // mode of the file it has just emptied): a write is reported of its own once its writer is done.
     if (events == platform::FileSystemEvent::attrib) return;
+    // Grown while its writer is still at it: only a file whose header already states its full length
+    // (opened while it held less) is worth reading yet; any other is read once its writer is done.
+    if (!contains(events, platform::FileSystemEvent::write) &&
+        (events & (platform::FileSystemEvent::deleted | platform::FileSystemEvent::rename |
+                   platform::FileSystemEvent::link | platform::FileSystemEvent::revoke)) ==
+            platform::FileSystemEvent::none) {
+        const std::shared_ptr<platform::AudioFile>& open = filePlayer_->file();
+        if (!open || open->isComplete()) return;
+    }
     const std::string path = entry->_url.path();
     const std::string described = entry->_url.absoluteString();
     if (!platform::fileExists(path)) {
@@ -157,6 +177,26 @@ void EntryPlayer::fileChanged(const std::shared_ptr<PlaylistEntry>& entry, platf
     if (!sameWatch) watchAgain(entry, now);
 }
 
+void EntryPlayer::reopen() {
+    const bool wasPlayable = playable_;
+    playable_ = false;
+    const std::string path = entry_->_url.path();
+    if (auto loaded = filePlayer_->load(path); !loaded) {
+        platform::consolePrint("220 can't reopen " + entry_->_url.absoluteString());
+        // The path may name nothing now (a folder renamed or unplugged is no event of the file's own
+        // watch), or something else: the song is the file still open, while that reads.
+        if (!platform::fileExists(path)) entry_->fileMissing = true;
+        const std::shared_ptr<platform::AudioFile>& open = filePlayer_->file();
+        playable_ = wasPlayable && open && open->openAgain();
+        return;
+    }
+    playable_ = true;
+    entry_->fileMissing = false;
+    // Back at its path, maybe as another file: the watch goes to the file the path names.
+    if (!fileMonitor_ || !watchedFile_ || !entryPlayerNames(path, *watchedFile_)) watch(entry_);
+    fileReopened();
+}
+
 void EntryPlayer::replaceFile(std::unique_ptr<platform::AudioFile> file) {
     filePlayer_->load(std::shared_ptr<platform::AudioFile>(std::move(file)));
 }
@@ -166,7 +206,9 @@ void EntryPlayer::replaceFile(std::unique_ptr<platform::AudioFile> file) {
 void EntryPlayer::setCurrentTime(double seconds) {
     suspend();
     const double lower = seconds >= 0 ? seconds : 0.0; // also for NaN
-    const double upper = playable_ ? std::max(0.0, filePlayer_->duration() - 0.1) : seekLimitWithoutFile_;
+    // The file or its folder may be back; while nothing reads, the song's length still bounds the seek.
+    if (entry_ && !playable_) reopen();
+    const double upper = entry_ ? std::max(0.0, filePlayer_->duration() - 0.1) : seekLimitWithoutFile_;
     desiredTime_ = std::min(upper, lower);
     if (delegate_) delegate_->refreshDisplay();
     resume();
@@ -182,17 +224,34 @@ void EntryPlayer::skipToEndIfWithin(double seconds) {
 
 void EntryPlayer::play() {
     if (filePlayer_->isPlaying()) return;
-    if (!playable_) return refusePlay();
+    if (!entry_) return refusePlay();
     filePlayer_->completionHandler = [this] { playbackDidComplete(); };
     if (!readyToPlay()) return;
-    if (mode_ == PlayerMode::dance && entry_) entry_->beginTimeRange(desiredTime_);
+    if (mode_ == PlayerMode::dance) entry_->beginTimeRange(desiredTime_);
     if (!engine_->isRunning()) (void)engine_->start();
     filePlayer_->play(desiredTime_, std::nullopt, std::nullopt, playerCallbackType);
     // Playing means heard: a refused start (no running engine) leaves the player stopped.
-    if (filePlayer_->isPlaying())
-        setPlaying(true);
-    else if (playing_)
-        setPlaying(false);
+    if (filePlayer_->isPlaying()) return setPlaying(true);
+    if (playing_) setPlaying(false);
+    // The engine runs, yet nothing of the file could be scheduled: it no longer reads (its device
+    // gone). Said, never silence without a word; a later play looks for it again.
+    if (engine_->isRunning()) {
+        playable_ = false;
+        if (!platform::fileExists(entry_->_url.path())) entry_->fileMissing = true;
+        refusePlay();
+    }
+}
+
+bool EntryPlayer::readyToPlay() {
+    if (!playable_) reopen();
+    return playableOrRefused();
+}
+
+bool EntryPlayer::playableOrRefused() {
+    if (playable_) return true;
+    if (playing_) setPlaying(false);
+    refusePlay();
+    return false;
 }
 
 void EntryPlayer::pause() {

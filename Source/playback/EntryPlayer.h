@@ -79,8 +79,10 @@ public:
     // the music by itself. The same bytes as before (a `touch`) change nothing; other bytes are read
     // anew in place, keeping the playing state and the position (within the new length); a file gone
     // or moved away plays on from what is open, and the entry is marked missing.
-    // A change of mode or times alone reads nothing. What was read is what the file held before it was
-    // opened, so a write made while it is read is read in turn.
+    // A change of mode or times alone reads nothing, nor does growth while its writer is still at it,
+    // unless the file open held less than its header states (then its new length is taken at once).
+    // What was read is what the file held before it was opened, so a write made while it is read is
+    // read in turn.
     void fileChanged(const std::shared_ptr<PlaylistEntry>& entry, platform::FileSystemEvent events);
 
 protected:
@@ -93,10 +95,20 @@ protected:
     virtual void replaceFile(std::unique_ptr<platform::AudioFile> file);
     // Stops a playing or paused file player, and whatever of it the chain still holds.
     virtual void stopFilePlayer();
-    // Right before a play starts: false when there is nothing to play after all (the delegate was told).
-    virtual bool readyToPlay() { return true; }
+    // Right before a play starts, with an entry: false when there is nothing to play after all (the
+    // player is then stopped and the delegate told). The file open plays; one that no longer reads is
+    // looked for again by its path.
+    virtual bool readyToPlay();
+    // readyToPlay's end: true when playable, else stops and tells the delegate.
+    bool playableOrRefused();
     // Play was asked for but there is nothing to play: the delegate is told.
     void refusePlay();
+    // Opens the current entry's file again by its path (needs an entry); a file back at its path is
+    // watched anew and no longer missing. When the path no longer opens (the file or its folder moved
+    // away, or spoilt), the file that is open goes on as long as it still reads: playable() tells.
+    void reopen();
+    // After reopen() opened the entry's file by its path.
+    virtual void fileReopened() {}
 
     std::unique_ptr<rozezeru::AudioEngine> engine_;
     // The head of the chain: the current entry's file.

@@ -93,20 +93,16 @@ void PlayerRZ::load(const std::shared_ptr<PlaylistEntry>& entry) {
 }
 
 void PlayerRZ::reload() {
-    const bool wasPlayable = playable_;
-    playable_ = false;
     if (!entry_) {
+        playable_ = false;
         platform::consolePrint("can't reload()");
         return;
     }
-    if (auto loaded = filePlayer_->load(entry_->_url.path()); !loaded) {
-        platform::consolePrint("220 can't reopen " + entry_->_url.absoluteString());
-        // Deleted or moved away while current: the file still open is the song, and it goes on.
-        playable_ = wasPlayable && entry_->fileMissing;
-        return;
-    }
+    reopen();
+}
+
+void PlayerRZ::fileReopened() {
     filePlayer_->setVolume(1.0f);
-    playable_ = true;
     takeFileDuration(entry_);
 }
 
@@ -118,8 +114,12 @@ void PlayerRZ::replaceFile(std::unique_ptr<platform::AudioFile> file) {
 
 void PlayerRZ::takeFileDuration(const std::shared_ptr<PlaylistEntry>& entry) {
     const double length = filePlayer_->duration();
-    if (!entry->_cachedDuration || *entry->_cachedDuration == length) return;
+    if (!entry->_cachedDuration) return;
+    const std::shared_ptr<platform::AudioFile>& file = filePlayer_->file();
+    const bool provisional = file && !file->isComplete();
+    if (*entry->_cachedDuration == length && entry->durationIsProvisional == provisional) return;
     entry->_cachedDuration = length;
+    entry->durationIsProvisional = provisional;
     if (delegate_) delegate_->entryDurationChanged(entry);
 }
 
@@ -127,12 +127,7 @@ void PlayerRZ::takeFileDuration(const std::shared_ptr<PlaylistEntry>& entry) {
 
 bool PlayerRZ::readyToPlay() {
     reload();
-    // The file on disk is what plays: when it no longer opens, nothing plays rather than an old file;
-    // only the current entry's file gone from disk plays on from what is open.
-    if (playable_) return true;
-    if (playing_) setPlaying(false);
-    refusePlay();
-    return false;
+    return playableOrRefused();
 }
 
 void PlayerRZ::stopFilePlayer() {

@@ -51,8 +51,9 @@ public:
     // entry came first.
     void load(const std::shared_ptr<PlaylistEntry>& entry) override;
     // Reopens the current entry's file (every play does, so a file replaced on disk is played anew).
-    // A new length replaces the entry's cached duration and is told to the delegate. A file gone from
-    // disk while current (the entry marked missing) stays playable from the file already open.
+    // A new length replaces the entry's cached duration and is told to the delegate. When its path no
+    // longer opens (the file or its folder gone), it stays playable from the file already open while
+    // that still reads.
     void reload();
 
     // ---- the chain ----
@@ -69,8 +70,10 @@ private:
     void stopFilePlayer() override;
     // Reopens the file: the file on disk is what plays.
     bool readyToPlay() override;
-    // After the entry's file was opened again: a cached duration that the file no longer has is
-    // replaced, and the delegate told. One not measured yet stays so: nothing shows it.
+    void fileReopened() override;
+    // After the entry's file was opened again: a cached duration that the file no longer has, or that
+    // has become final (the file's writer done), is replaced, and the delegate told. One not measured
+    // yet stays so: nothing shows it.
     void takeFileDuration(const std::shared_ptr<PlaylistEntry>& entry);
 
     std::shared_ptr<rozezeru::TimePitch> timePitch_;

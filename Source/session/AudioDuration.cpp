@@ -4,13 +4,18 @@
 
 namespace vantle {
 
-std::optional<double> audioFileDuration(const platform::Url& url) {
+std::optional<AudioFileLength> audioFileLength(const platform::Url& url) {
     if (!url.isFileURL()) return std::nullopt;
     auto file = platform::AudioFile::openForReading(url.path());
     if (!file) return std::nullopt;
     double rate = (*file)->processingFormat().sampleRate();
     if (!(rate > 0)) return std::nullopt;
-    return static_cast<double>((*file)->length()) / rate;
+    return AudioFileLength{static_cast<double>((*file)->length()) / rate, (*file)->isComplete()};
+}
+
+std::optional<double> audioFileDuration(const platform::Url& url) {
+    if (std::optional<AudioFileLength> length = audioFileLength(url)) return length->seconds;
+    return std::nullopt;
 }
 
 } // namespace vantle

@@ -7,7 +7,15 @@
 
 namespace vantle {
 
+struct AudioFileLength {
+    double seconds = 0;
+    // False while the file holds less than its header states (still being written): a later look may
+    // find it longer.
+    bool final = true;
+};
+
 // Frames divided by the sample rate; nothing when the file cannot be opened as audio.
+std::optional<AudioFileLength> audioFileLength(const platform::Url& url);
 std::optional<double> audioFileDuration(const platform::Url& url);
 
 } // namespace vantle

@@ -50,13 +50,14 @@ std::vector<std::string> tagCharacters(std::string_view text) {
 }
 
 std::shared_ptr<PlaylistEntry> PlaylistEntry::make(const platform::Url& url) {
-    std::optional<double> duration = audioFileDuration(url);
-    if (!duration) return nullptr;
-    return std::make_shared<PlaylistEntry>(MadeFromURL{}, url, *duration);
+    std::optional<AudioFileLength> length = audioFileLength(url);
+    if (!length) return nullptr;
+    return std::make_shared<PlaylistEntry>(MadeFromURL{}, url, length->seconds, length->final);
 }
 
-PlaylistEntry::PlaylistEntry(MadeFromURL, platform::Url url, double duration)
-    : _url(std::move(url)), _cachedDuration(duration), id(nextPlaylistEntryId()) {
+PlaylistEntry::PlaylistEntry(MadeFromURL, platform::Url url, double duration, bool durationIsFinal)
+    : _url(std::move(url)), _cachedDuration(duration), durationIsProvisional(!durationIsFinal),
+      id(nextPlaylistEntryId()) {
     if (_url.pathExtension() == "mp4") attachments.push_back(std::make_shared<Attachment>(_url, "mp4"));
 }
 
@@ -87,7 +88,8 @@ void PlaylistEntry::encode(platform::KeyedEncoder& encoder) const {
     encoder.encode("zeros", zeros);
     encoder.encode("playedDates", playedDates);
     encoder.encodeIfPresent("storedBookmark", storedBookmark);
-    encoder.encodeIfPresent("_cachedDuration", _cachedDuration);
+    // A length that may grow is measured again when the session is next read.
+    if (!durationIsProvisional) encoder.encodeIfPresent("_cachedDuration", _cachedDuration);
     encoder.nestedUnkeyedContainer("sideDocuments", [&](platform::UnkeyedEncoder& list) {
         for (const auto& attachment : attachments)
             if (attachment) list.encode(*attachment);
@@ -110,7 +112,10 @@ Transcription& PlaylistEntry::transcription() {
 
 std::optional<double> PlaylistEntry::duration() {
     if (_cachedDuration) return _cachedDuration;
-    _cachedDuration = audioFileDuration(_url);
+    std::optional<AudioFileLength> length = audioFileLength(_url);
+    if (!length) return std::nullopt;
+    durationIsProvisional = !length->final;
+    _cachedDuration = length->seconds;
     return _cachedDuration;
 }
 
@@ -119,6 +124,7 @@ void PlaylistEntry::relocate(const platform::Url& url) {
     noteSet_.reset();
     transcription_.reset();
     _cachedDuration.reset();
+    durationIsProvisional = false;
     _url = url;
 }
 

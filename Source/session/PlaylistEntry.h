@@ -62,6 +62,9 @@ public:
     std::vector<platform::Date> playedDates;
     std::optional<platform::Bytes> storedBookmark;
     std::optional<double> _cachedDuration;
+    // The cached duration was measured while the file held less than its header states (still being
+    // written): shown, but never stored as the file's length. Never stored itself.
+    bool durationIsProvisional = false;
     // The span of currentTimeRangeSet that playback is extending.
     std::optional<std::size_t> cachedTimeRangeIndex;
     // Identity within one run: 1 for the first entry made, never stored.
@@ -82,7 +85,7 @@ public:
     Transcription& transcription();
 
     // Seconds; measured once and cached. Nothing while the file cannot be opened (each read
-    // tries again).
+    // tries again). A length measured while the file is still being written is provisional.
     std::optional<double> duration();
     // The file is now at `url`: its length, notes and transcription are read from there on next
     // use (notes altered and not yet saved are saved first, beside the old place).
@@ -122,7 +125,7 @@ private:
 
 public:
     // For make() only.
-    PlaylistEntry(MadeFromURL, platform::Url url, double duration);
+    PlaylistEntry(MadeFromURL, platform::Url url, double duration, bool durationIsFinal);
 
 private:
     std::unique_ptr<TextNoteSet> noteSet_;

@@ -6,11 +6,11 @@
 #include "Source/session/PlaylistEntry.h"
 #include "Source/session/TextNote.h"
 #include "Source/session/Transcription.h"
-#include "platform/system/DoNotDisturb.h"
 #include "Source/views/RemotePictures.h"
 #include "Source/views/SymbolImages.h"
 #include "Source/views/SystemColors.h"
 #include "Source/views/TransportHost.h"
+#include "platform/system/DoNotDisturb.h"
 
 #include <QCheckBox>
 #include <QGuiApplication>
@@ -266,13 +266,18 @@ void TransportViewController::playPressed() {
     ApplicationPlayer& thePlayer = player();
     showSymbolNotice("play.fill");
     host_->breakTimer().cancel();
+    // The current entry's file did not open when it was made current: it may be back by now.
+    if (std::shared_ptr<PlaylistEntry> assigned = host_->assignedEntry(); assigned && !thePlayer.entry())
+        host_->loadEntry(assigned);
     thePlayer.skipToEndIfWithin(skipToEndWithin);
-    if (doNotDisturb_) doNotDisturb_->enable();
     // During a seek the player only needs to know the intent: it plays when the seek ends.
     if (thePlayer.suspended())
         thePlayer.setPlaying(true);
     else
         thePlayer.play();
+    // Only music that plays silences the notifications; a play that ends (or a seek that finds nothing
+    // to play) puts them back.
+    if (doNotDisturb_ && thePlayer.playing()) doNotDisturb_->enable();
 }
 
 // ---- zero marks ----

@@ -68,7 +68,7 @@ public:
     // The main view; not owned, and must outlive the panel or be reset to null first.
     void setParentMainViewController(TransportHost* host) { host_ = host; }
     TransportHost* parentMainViewController() const { return host_; }
-    // Switched on by every play action; not owned; null for none.
+    // Switched on by every play action that leaves the player playing; not owned; null for none.
     void setDoNotDisturb(platform::DoNotDisturb* doNotDisturb) { doNotDisturb_ = doNotDisturb; }
     // Used by setUpControls; none: no remote.
     void setRemoteMaker(RemoteMaker makeRemote) { makeRemote_ = std::move(makeRemote); }

@@ -24,6 +24,8 @@ using WatchClock = std::chrono::steady_clock;
 
 // How long an open writer must stay quiet before its writes are reported without a close.
 constexpr auto kWatchWriteSettle = std::chrono::milliseconds(500);
+// How often a file that a writer keeps extending is reported to have grown, for watches of `extend`.
+constexpr auto kWatchGrowthReport = std::chrono::milliseconds(1000);
 
 // IN_ACCESS, IN_OPEN and IN_CLOSE_NOWRITE stay out: reading the file is no change.
 constexpr std::uint32_t kWatchInotifyMask =
@@ -53,8 +55,10 @@ struct FileSystemWatch::State {
     bool posted = false;
     bool modified = false; // written since the last reported write
     WatchClock::time_point modifiedAt;
-    off_t sizeAtLastWrite = 0; // what a write is measured against for `extend`
-    struct stat last {};       // the file's status when it was last looked at
+    WatchClock::time_point growthCheckedAt; // first write since the last report or growth check
+    off_t sizeAtLastWrite = 0;              // what a write is measured against for `extend`
+    off_t sizeAtLastGrowth = 0;             // what a writer still at work is measured against
+    struct stat last {};                    // the file's status when it was last looked at
 };
 
 namespace {
@@ -157,19 +161,40 @@ private:
         for (const auto& [wd, states] : watches_)
             for (const auto& state : states) {
                 if (!state->modified) continue;
-                auto left =
-                    std::chrono::ceil<std::chrono::milliseconds>(state->modifiedAt + kWatchWriteSettle - now);
+                auto due = state->modifiedAt + kWatchWriteSettle;
+                if (reportsGrowth(*state)) due = std::min(due, state->growthCheckedAt + kWatchGrowthReport);
+                auto left = std::chrono::ceil<std::chrono::milliseconds>(due - now);
                 int ms = left.count() > 0 ? static_cast<int>(left.count()) : 0;
                 if (timeoutMs < 0 || ms < timeoutMs) timeoutMs = ms;
             }
         return timeoutMs;
     }
 
+    static bool reportsGrowth(const FileSystemWatch::State& state) {
+        return contains(state.mask, FileSystemEvent::extend);
+    }
+
     void settleQuietWritersLocked(WatchClock::time_point now) {
         for (const auto& [wd, states] : watches_)
-            for (const auto& state : states)
-                if (state->modified && now - state->modifiedAt >= kWatchWriteSettle)
+            for (const auto& state : states) {
+                if (!state->modified) continue;
+                if (now - state->modifiedAt >= kWatchWriteSettle)
                     reportLocked(state, takeWriteLocked(*state));
+                else if (reportsGrowth(*state) && now - state->growthCheckedAt >= kWatchGrowthReport)
+                    reportLocked(state, growthLocked(*state, now));
+            }
+    }
+
+    // A writer that keeps at it is never quiet for long: its file growing is reported on its own, so
+    // that a reader of a file whose header states its full length can follow it. Its write is still
+    // reported once it is done.
+    static FileSystemEvent growthLocked(FileSystemWatch::State& state, WatchClock::time_point now) {
+        state.growthCheckedAt = now;
+        struct stat status {};
+        if (::fstat(state.fd.load(), &status) != 0 || status.st_size <= state.sizeAtLastGrowth)
+            return FileSystemEvent::none;
+        state.sizeAtLastGrowth = status.st_size;
+        return FileSystemEvent::extend;
     }
 
     void handleLocked(const inotify_event& event, WatchClock::time_point now) {
@@ -190,6 +215,7 @@ private:
         for (const auto& state : found->second) {
             FileSystemEvent events = FileSystemEvent::none;
             if (event.mask & IN_MODIFY) {
+                if (!state->modified) state->growthCheckedAt = now;
                 state->modified = true;
                 state->modifiedAt = now;
             }
@@ -218,7 +244,7 @@ private:
         struct stat previous;
         if (!refreshStatusLocked(state, previous)) return FileSystemEvent::write;
         bool grew = state.last.st_size > state.sizeAtLastWrite;
-        state.sizeAtLastWrite = state.last.st_size;
+        state.sizeAtLastWrite = state.sizeAtLastGrowth = state.last.st_size;
         return grew ? FileSystemEvent::write | FileSystemEvent::extend : FileSystemEvent::write;
     }
 
@@ -246,7 +272,7 @@ private:
             state.modified = false;
             events |= FileSystemEvent::write;
             if (now.st_size > state.sizeAtLastWrite) events |= FileSystemEvent::extend;
-            state.sizeAtLastWrite = now.st_size;
+            state.sizeAtLastWrite = state.sizeAtLastGrowth = now.st_size;
         } else if (now.st_ctim.tv_sec != previous.st_ctim.tv_sec ||
                    now.st_ctim.tv_nsec != previous.st_ctim.tv_nsec) {
             events |= FileSystemEvent::attrib;
@@ -306,7 +332,7 @@ Result<FileSystemWatch> FileSystemWatch::watch(const std::string& path, FileSyst
         ::close(fd);
         return watchError(path, err);
     }
-    state->sizeAtLastWrite = state->last.st_size;
+    state->sizeAtLastWrite = state->sizeAtLastGrowth = state->last.st_size;
     auto added = InotifyWatchRegistry::shared().add(state, path);
     if (!added) {
         ::close(fd);

@@ -50,7 +50,8 @@ std::string describe(FileSystemEvent events);
 // editors and atomic writes do) reports `deleted` once and nothing after; watching the new file takes a new
 // watch. A write is reported once the writer closes the file, so one save is one event and the file is
 // whole when the handler runs; a writer that keeps the file open is reported after it has paused for half a
-// second. Reading the file is never reported.
+// second. A watch of `extend` also hears, about once a second, that a file a writer is still extending has
+// grown (`extend` alone, before the writer's `write`). Reading the file is never reported.
 // All inotify watches of the process share one inotify descriptor and one reader thread, started by the
 // first watch; each watch adds the descriptor of its own file.
 // Any thread may create, cancel or destroy a watch; one watch object is not used by two threads at once.

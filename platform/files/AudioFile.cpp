@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
@@ -37,6 +38,29 @@ bool audioFilePrefersFfmpeg(const std::string& path) {
     default:
         return false;
     }
+}
+
+// Whether the RIFF (WAV) or FORM (AIFF) header of the file open at `descriptor` states no more bytes
+// than the file holds. Other containers, and sizes that wrapped past 4 GiB (stated short), count as
+// complete.
+bool audioFileHoldsStatedSize(int descriptor) {
+    unsigned char head[12];
+    struct stat st {};
+    if (descriptor < 0 || ::fstat(descriptor, &st) != 0 || ::pread(descriptor, head, sizeof head, 0) != 12)
+        return true;
+    std::uint64_t stated = 0;
+    if (std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "WAVE", 4) == 0)
+        stated = std::uint64_t(head[4]) | std::uint64_t(head[5]) << 8 | std::uint64_t(head[6]) << 16 |
+                 std::uint64_t(head[7]) << 24;
+    else if (std::memcmp(head, "FORM", 4) == 0 &&
+             (std::memcmp(head + 8, "AIFF", 4) == 0 || std::memcmp(head + 8, "AIFC", 4) == 0))
+        stated = std::uint64_t(head[4]) << 24 | std::uint64_t(head[5]) << 16 | std::uint64_t(head[6]) << 8 |
+                 std::uint64_t(head[7]);
+    else
+        return true;
+    // 0xFFFFFFFF is a placeholder some writers leave (and RF64's mark): no length is stated.
+    // A missing pad byte after odd-sized data is no sign of a writer still at work.
+    return stated == 0xFFFFFFFFu || stated + 8 <= std::uint64_t(st.st_size) + 1;
 }
 
 } // namespace
@@ -89,6 +113,7 @@ Result<std::unique_ptr<AudioFile>> AudioFile::openReader(const std::string& path
     file->fileFormat_ = info.fileFormat;
     file->processingFormat_ = *format;
     file->length_ = info.length;
+    file->complete_ = audioFileHoldsStatedSize(held);
     file->backend_ = std::move(backend.value());
     return file;
 }

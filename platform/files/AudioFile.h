@@ -51,6 +51,10 @@ public:
     const AudioFormat& processingFormat() const { return processingFormat_; }
     // Frames in the file; for a file being written, the frames written so far.
     std::int64_t length() const { return length_; }
+    // False for a file read whose header states more than the file holds (a WAV or AIFF file whose
+    // writer put its full length first and is still writing, or one cut short): length() counts only
+    // the frames there are, and a later reader may find more.
+    bool isComplete() const { return complete_; }
     // The next frame to read or write.
     std::int64_t framePosition() const { return position_; }
     // Clamped to [0, length()]; takes effect at the next read or write.
@@ -89,6 +93,7 @@ private:
     AudioStreamDescription fileFormat_;
     AudioFormat processingFormat_;
     std::int64_t length_ = 0;
+    bool complete_ = true;
     std::int64_t position_ = 0;
     // Where the back end stands; differs from position_ after setFramePosition until the next access.
     std::int64_t backendPosition_ = 0;

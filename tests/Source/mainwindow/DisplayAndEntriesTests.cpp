@@ -183,6 +183,37 @@ TEST_F(DisplayTest, AnEntryWhoseFileDoesNotOpenSaysWhyAndPlaySaysItAgain) {
     EXPECT_EQ(context(), "Tango/");
 }
 
+// The mark "missing" lasts only while the file is gone: once it is back (copied again), loading its row
+// again opens it without another row chosen first, and the window no longer says it is not found.
+TEST_F(DisplayTest, AMissingEntryWhoseFileIsPutBackOpensFromItsOwnRow) {
+    view().insertEntries({tango, salsa});
+    const std::string aside = audioFolder.file("x.aside");
+    const std::string says = "File not found: " + salsa.path() + " — Entry › File Moved… can relocate it";
+    const struct {
+        const char* how;
+        std::function<void()> load;
+    } cases[] = {
+        {"double click", [&] { view().tableView().doubleClickRow(1); }},
+        {"its row loaded as the keys do", [&] { view().loadEntryAtRow(1); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.how);
+        view().tableView().selectRows({0});
+        std::filesystem::rename(salsa.path(), aside);
+        view().tableView().selectRows({1});
+        ASSERT_EQ(player->entry(), nullptr);
+        ASSERT_EQ(context(), says);
+
+        std::filesystem::rename(aside, salsa.path());
+        c.load();
+        EXPECT_EQ(player->entry(), entry(1));
+        EXPECT_FALSE(entry(1)->fileMissing);
+        EXPECT_EQ(view().unplayableEntryText(), QString());
+        EXPECT_EQ(context(), "Salsa/");
+        EXPECT_EQ(remaining(), " 0:30");
+    }
+}
+
 // A name with a line break or a tab in it is shown and printed on one line, the break and the tab spelled
 // out, wherever it appears: the window title, the name under it, the context line, the list's cells, the
 // notice and the console.

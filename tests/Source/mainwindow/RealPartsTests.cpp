@@ -22,6 +22,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QSignalSpy>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -249,6 +250,40 @@ TEST_F(PartsTest, DoNotDisturbLastsWhileTheMusicPlays) {
     view().prepareToQuit();
     EXPECT_FALSE(doNotDisturb.isOn);
     EXPECT_EQ(doNotDisturb.restoreCount, 2);
+}
+
+// Play with nothing to play (the song's file gone) leaves the notifications as they were; once the file
+// is back the next Play plays it.
+TEST_F(PartsTest, PlayWithNothingToPlayLeavesDoNotDisturbOffAndPlaysTheFileOnceItIsBack) {
+    startOnASong(false);
+    view().insertEntries({audioFile("other.wav", 30)});
+    const std::string path = entry(0)->_url.path();
+    const std::string aside = path + ".aside";
+    view().tableView().selectRows({1});
+    std::filesystem::rename(path, aside);
+    view().tableView().selectRows({0});
+    ASSERT_EQ(player->entry(), nullptr);
+    view().transport().playPressed();
+    EXPECT_FALSE(player->playing());
+    EXPECT_FALSE(doNotDisturb.isOn);
+    EXPECT_EQ(doNotDisturb.enableCount, 0);
+
+    const std::string says = "File not found: " + path + " — Entry › File Moved… can relocate it";
+    EXPECT_EQ(view().unplayableEntryText().toStdString(), says);
+
+    // Back: the same Play plays it, says no more that it is not found, and only now are notifications
+    // silenced.
+    std::filesystem::rename(aside, path);
+    QSignalSpy redrawn(view().tableView().model(), &QAbstractItemModel::dataChanged);
+    view().transport().playPressed();
+    EXPECT_TRUE(player->playing());
+    EXPECT_TRUE(std::any_of(redrawn.begin(), redrawn.end(), [](const QList<QVariant>& cells) {
+        return cells[0].toModelIndex().row() == 0;
+    })) << "its row is drawn again, with its length";
+    EXPECT_EQ(player->entry(), entry(0));
+    EXPECT_FALSE(entry(0)->fileMissing);
+    EXPECT_EQ(view().unplayableEntryText(), QString());
+    EXPECT_TRUE(doNotDisturb.isOn);
 }
 
 // A file copied over while it plays: the main window, on the real player, shows its new length.

@@ -8,6 +8,7 @@
 #include "RozezEru/Nodes/Playback/AudioPlayer.h"
 #include "Source/mainwindow/SoundPanel.h"
 #include "Source/playback/PlayerRZ.h"
+#include "Source/views/TextNotifierView.h"
 #include "Source/views/TimeSlider.h"
 #include "platform/audio/NullAudioDevice.h"
 #include "platform/foundation/Console.h"
@@ -30,6 +31,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 
 namespace vantle::testing {
@@ -266,6 +269,118 @@ TEST_F(XvfbWindowTest, ThePlayingSongPlaysOnWhenItsRowIsRemovedAndItsFileTouched
     EXPECT_GE(lowest, touchedAt) << "not back at 0:00";
     EXPECT_EQ(real->rzplayer()->editStartTime(), startedAt) << "never restarted";
     EXPECT_TRUE(real->isPlaying() && real->entry() == playing);
+}
+
+// With the player over the node graph, on a null device paced as a sound card: the playing song's folder
+// renamed (as a USB stick pulled out) while it plays, while it is paused and while it is only loaded. The
+// music goes on from the file open, with the skip buttons, pause and play; back at its path, the song is
+// played from there. When the file open no longer reads either, the music stops and the window says so,
+// naming the file, until the song is back.
+TEST_F(XvfbWindowTest, ASongWhoseFolderIsRenamedPlaysOnAndIsFoundAgainWhenTheFolderIsBack) {
+    PlayerRZ* real = nullptr;
+    configureEnvironment = [parts = configureEnvironment, &real](MainViewEnvironment& environment) {
+        parts(environment);
+        environment.makePlayer = [&real] {
+            auto made = std::make_unique<PlayerRZ>(std::make_unique<platform::NullAudioDevice>());
+            real = made.get();
+            return made;
+        };
+    };
+    const platform::Url song = audioFile("Class/song.wav", 30);
+    const std::string home = audioFolder.file("Class"), away = audioFolder.file("Class moved");
+    start();
+    activate();
+    view().insertEntries({song, audioFile("Other/two.wav", 30)});
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    view().tableView().selectRows({0});
+    const std::shared_ptr<PlaylistEntry> current = entry(0);
+    ASSERT_TRUE(real && real->entry() == current);
+    auto waitFor = [](const std::function<bool()>& done) {
+        return QTest::qWaitFor(
+            [&] {
+                platform::mainQueue().drain();
+                return done();
+            },
+            10000);
+    };
+    // Playing, and heard past `seconds`.
+    auto playsPast = [&](double seconds) {
+        return waitFor([&] { return real->isPlaying() && real->playbackTime() > seconds; });
+    };
+    auto space = [&] {
+        focus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    };
+    // The clock under the song's name, as the display tick shows it.
+    auto clock = [&] {
+        tick();
+        return text(view().timeSinceZeroText().text());
+    };
+    const std::string says = "File not found: " + song.path() + " — Entry › File Moved… can relocate it";
+
+    // Playing, then paused, then only loaded when the folder goes; each time the skip button, a pause
+    // and a play go on from the file open.
+    const struct {
+        const char* state;
+        std::function<void()> before;
+    } cases[] = {
+        {"playing", [&] { space(); }},
+        {"paused", [&] { space(), space(); }},
+        {"loaded", [&] { view().tableView().selectRows({1}), view().tableView().selectRows({0}); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.state);
+        c.before();
+        ASSERT_EQ(real->entry(), current);
+        std::filesystem::rename(home, away);
+        if (!real->playing()) space();
+        ASSERT_TRUE(playsPast(real->desiredTime() + 0.2)) << "played from the file open";
+        const double at = real->playbackTime();
+        panel().button("fwd1Pressed")->click();
+        EXPECT_TRUE(playsPast(at + 1.0)) << "the skip button went on, not back to 0:00";
+        EXPECT_NE(clock(), " 0:00");
+        space();
+        EXPECT_FALSE(real->playing());
+        const double paused = real->playbackTime();
+        space();
+        EXPECT_TRUE(playsPast(paused + 0.2)) << "played on after the pause";
+        EXPECT_EQ(view().unplayableEntryText(), QString());
+        EXPECT_EQ(real->entry(), current);
+
+        // Back: the next play takes the song from its path again.
+        std::filesystem::rename(away, home);
+        space();
+        space();
+        EXPECT_TRUE(playsPast(real->desiredTime() + 0.2));
+        EXPECT_FALSE(current->fileMissing);
+        space();
+    }
+
+    // Gone, and the file open no longer reads: a skip stops the music, and the window says why.
+    space();
+    ASSERT_TRUE(playsPast(real->desiredTime() + 0.2));
+    std::filesystem::rename(home, away);
+    {
+        std::ofstream spoilt(away + "/song.wav", std::ios::binary | std::ios::trunc);
+        spoilt << std::string(4096, 'z');
+    }
+    panel().button("fwd1Pressed")->click();
+    EXPECT_FALSE(real->playing());
+    EXPECT_EQ(text(view().noteTextField().text()), says);
+    std::vector<std::string> notices;
+    for (TextNotifierView* notice : window->findChildren<TextNotifierView*>())
+        if (notice->isVisible()) notices.push_back(text(notice->text()));
+    EXPECT_NE(std::find(notices.begin(), notices.end(), says), notices.end()) << "a notice names the file";
+
+    // Put back whole: Play plays it, and the window no longer says it is not found.
+    std::filesystem::remove_all(away);
+    std::filesystem::create_directories(home);
+    writeSilentWav(song, 30);
+    space();
+    EXPECT_TRUE(playsPast(real->desiredTime() + 0.2));
+    tick();
+    EXPECT_NE(text(view().noteTextField().text()), says);
+    EXPECT_FALSE(current->fileMissing);
 }
 
 } // namespace

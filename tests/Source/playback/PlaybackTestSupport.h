@@ -20,6 +20,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -181,6 +182,13 @@ inline float bufferPeak(const platform::PcmBuffer& buffer) {
     for (std::uint32_t channel = 0; channel < buffer.format().channelCount(); ++channel)
         largest = std::max(largest, testsupport::peak(channelSamples(buffer, channel)));
     return largest;
+}
+
+// The file's own bytes replaced by ones no decoder takes, on the same inode: what a descriptor
+// still open on it reads from now on, as from a device that has gone.
+inline bool spoilInPlace(const std::string& path) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    return bool(out << std::string(4096, 'z'));
 }
 
 inline std::string fileURL(const std::string& path) {

@@ -168,3 +168,47 @@ TEST(PlayerAVTest, AMovedFileIsFoundThroughTheBookmarkItsLoadKept) {
 }
 
 } // namespace
+
+// With its folder gone the song plays on from the file open; once that no longer reads either (its
+// device gone), Play says so instead of leaving silence, and plays the song once its folder is back.
+TEST(PlayerAVTest, ASongWhoseFolderGoesPlaysOnAndOneThatNoLongerReadsIsSaid) {
+    platform::mainQueue().bindToCurrentThread();
+    fixtures::TempFolder folder;
+    const std::string home = folder.file("Stick"), away = folder.file("Stick gone");
+    const std::string path = home + "/song.wav";
+    std::filesystem::create_directories(home);
+    ASSERT_TRUE(writeSineFile(path, 6.0, 1000.0));
+    RecordingDelegate delegate;
+    vantle::PlayerAV player(fastDevice());
+    player.setDelegate(&delegate);
+    ASSERT_TRUE(player.engine().startTest(0.0));
+    auto entry = entryFor(path);
+    player.setEntry(entry);
+    player.setVolume(1.0f);
+    auto loud = [&] {
+        return testsupport::rms(channelSamples(*player.engine().render(0.5), 0), 13230) > 0.3;
+    };
+
+    std::filesystem::rename(home, away);
+    player.setCurrentTime(2.0);
+    player.play();
+    EXPECT_TRUE(player.playing());
+    EXPECT_TRUE(loud());
+    player.stop();
+
+    ASSERT_TRUE(spoilInPlace(away + "/song.wav"));
+    player.play();
+    EXPECT_EQ(delegate.refusals, 1);
+    EXPECT_FALSE(player.playing());
+    EXPECT_TRUE(entry->fileMissing);
+    EXPECT_EQ(player.entry(), entry);
+
+    std::filesystem::create_directories(home);
+    ASSERT_TRUE(writeSineFile(path, 6.0, 1000.0));
+    player.play();
+    EXPECT_TRUE(player.playing());
+    EXPECT_FALSE(entry->fileMissing);
+    EXPECT_TRUE(loud());
+    EXPECT_EQ(delegate.refusals, 1);
+    player.stop();
+}

@@ -14,6 +14,7 @@
 #include "platform/audio/TimePitchUnit.h"
 #include "platform/dispatch/ConcurrentQueue.h"
 #include "platform/foundation/Console.h"
+#include "platform/foundation/KeyedCoding.h"
 #include "platform/ui/Badge.h"
 #include "tests/Source/session/SessionFakes.h"
 #include "tests/support/AllocationTrap.h"
@@ -29,6 +30,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <thread>
 
 using namespace playbacktest;
 using platform::mainQueue;
@@ -975,4 +977,174 @@ TEST(PlayerRZChainCost, SeeksAndLoadsStayCheap) {
         EXPECT_LE(work[i], std::uint64_t((1.25 + 1.1) * 512 + 2)) << "cycle " << i;
     // The seek is heard from its place on.
     EXPECT_NEAR(heard[40], 3.0, 0.001);
+}
+
+// A folder renamed or unplugged is no event of its file's watch: the player finds out at the next play
+// or seek, and goes on from the file it has open, whatever state the song was in. Once the path names a
+// song again, that song is the one played.
+TEST_F(PlayerRZTest, ASongWhoseFolderMovesAwayPlaysOnFromWhatIsOpenUntilTheFolderIsBack) {
+    const std::string home = folder.file("Class"), away = folder.file("Class moved");
+    const std::string path = home + "/song.wav";
+    const struct {
+        const char* state;
+        bool started, paused;
+    } cases[] = {{"playing", true, false}, {"paused", true, true}, {"loaded", false, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.state);
+        std::filesystem::remove_all(away);
+        std::filesystem::create_directories(home);
+        ASSERT_TRUE(writeSineFile(path, 6.0, 1000.0));
+        makePlayer();
+        ASSERT_TRUE(player->engine().startTest(0.0));
+        auto entry = entryFor(path);
+        player->setEntry(entry);
+        player->setVolume(1.0f);
+        double at = 0.0;
+        if (c.started) {
+            player->play();
+            (void)player->engine().render(0.6);
+            at = 0.6;
+        }
+        if (c.paused) player->stop();
+        std::filesystem::rename(home, away);
+
+        struct Step {
+            const char* what;
+            std::function<void()> act;
+            double from;
+        };
+        const std::vector<Step> steps{
+            {"play", [&] { player->start(); }, at},
+            {"seek", [&] { player->setCurrentTime(3.0); }, 3.0},
+            {"skip back", [&] { player->setCurrentTime(1.0); }, 1.0},
+            {"pause, then play", [&] { player->stop(), player->start(); }, 1.6},
+        };
+        for (const Step& step : steps) {
+            SCOPED_TRACE(step.what);
+            step.act();
+            ASSERT_TRUE(player->isPlaying() && player->rzplayer()->isPlaying());
+            EXPECT_EQ(player->entry(), entry);
+            auto heard = player->engine().render(0.6);
+            EXPECT_GT(playerRms(*heard, 0, 13230), 0.3) << "the song, not silence";
+            EXPECT_NEAR(player->rzplayer()->currentTime(), step.from + 0.6, 0.05);
+        }
+        EXPECT_EQ(delegate.refusals, 0);
+        EXPECT_TRUE(entry->fileMissing);
+
+        // Back, with another take of the song in it: the next seek plays that one, and watches it.
+        std::filesystem::create_directories(home);
+        ASSERT_TRUE(writeSineFile(path, 4.0, 1000.0));
+        player->setCurrentTime(1.0);
+        EXPECT_TRUE(player->isPlaying());
+        EXPECT_EQ(player->duration(), 4.0);
+        EXPECT_FALSE(entry->fileMissing);
+        ASSERT_TRUE(player->fileMonitor());
+        EXPECT_TRUE(player->fileMonitor()->isWatching());
+        player->stop();
+        std::filesystem::remove_all(home);
+    }
+}
+
+// When the file open no longer reads either (its device gone), the music stops and the delegate hears of
+// it at once; the entry is missing until its folder is back, and then Play plays it.
+TEST_F(PlayerRZTest, ASongThatNoLongerReadsStopsWithAWordAndPlaysOnceItsFolderIsBack) {
+    const std::string home = folder.file("Stick"), away = folder.file("Stick gone");
+    const std::string path = home + "/song.wav";
+    std::filesystem::create_directories(home);
+    ASSERT_TRUE(writeSineFile(path, 6.0, 1000.0));
+    makePlayer();
+    ASSERT_TRUE(player->engine().startTest(0.0));
+    auto entry = entryFor(path);
+    player->setEntry(entry);
+    player->setVolume(1.0f);
+    player->play();
+    (void)player->engine().render(0.6);
+    std::filesystem::rename(home, away);
+    ASSERT_TRUE(spoilInPlace(away + "/song.wav"));
+
+    for (const char* action : {"seek", "play"}) {
+        SCOPED_TRACE(action);
+        const int refusals = delegate.refusals;
+        if (std::string(action) == "seek")
+            player->setCurrentTime(2.0);
+        else
+            player->play();
+        EXPECT_EQ(delegate.refusals, refusals + 1);
+        EXPECT_FALSE(player->playing() || player->rzplayer()->isPlaying());
+        EXPECT_EQ(platform::dockTile().badgeLabel(), "");
+        EXPECT_TRUE(entry->fileMissing);
+        EXPECT_EQ(player->entry(), entry) << "still the current song";
+    }
+    EXPECT_NEAR(player->desiredTime(), 2.0, 1e-9) << "the seek is kept for when it is back";
+
+    std::filesystem::remove_all(away);
+    std::filesystem::create_directories(home);
+    ASSERT_TRUE(writeSineFile(path, 6.0, 1000.0));
+    player->play();
+    EXPECT_TRUE(player->isPlaying() && player->rzplayer()->isPlaying());
+    EXPECT_FALSE(entry->fileMissing);
+    EXPECT_GT(playerRms(*player->engine().render(0.6), 0, 13230), 0.3);
+    EXPECT_NEAR(player->rzplayer()->currentTime(), 2.6, 0.05);
+    player->stop();
+}
+
+// A WAV file whose header states its full length while its writer is still at it (a recording, a slow
+// copy): the player follows it as it grows, and the entry's length is stored only once it is whole.
+TEST_F(PlayerRZTest, AFileStillBeingWrittenIsFollowedAsItGrowsAndItsLengthIsStoredOnceWhole) {
+    auto stored = [](const vantle::PlaylistEntry& entry) {
+        const platform::PlistValue tree = platform::encodePlistValue(entry).value();
+        const platform::PlistValue* duration = tree.find("_cachedDuration");
+        return duration ? std::optional<double>(duration->asReal().value_or(-1.0)) : std::nullopt;
+    };
+    ASSERT_TRUE(writeTone(folder.file("whole.wav"), 12.0));
+    std::ifstream in(folder.file("whole.wav"), std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+    const std::string path = folder.file("growing.wav");
+    std::size_t written = bytes.size() / 6;
+    std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(written));
+
+    auto entry = entryFor(path);
+    ASSERT_TRUE(entry);
+    EXPECT_NEAR(entry->_cachedDuration.value_or(0), 2.0, 0.01);
+    EXPECT_EQ(stored(*entry), std::nullopt) << "not stored while the file grows";
+    makePlayer(std::make_unique<testsupport::StuckDevice>());
+    player->setEntry(entry);
+    player->play();
+    ASSERT_TRUE(player->isPlaying());
+
+    // Written a little at a time, never pausing, until the player has taken a longer length.
+    std::atomic<bool> longer{false}, closed{false};
+    std::thread writer([&] {
+        std::ofstream out(path, std::ios::binary | std::ios::app);
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!longer && std::chrono::steady_clock::now() < end && written + 4096 < bytes.size()) {
+            out.write(bytes.data() + written, 4096).flush();
+            written += 4096;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        out.write(bytes.data() + written, std::streamsize(bytes.size() - written)).flush();
+        out.close();
+        closed = true;
+    });
+    const bool followed = waitFor([&] { return player->duration() > 2.05; });
+    const bool whileWritten = !closed;
+    longer = true;
+    writer.join();
+    EXPECT_TRUE(followed && whileWritten) << "taken while its writer was still at it";
+    EXPECT_TRUE(entry->durationIsProvisional);
+
+    ASSERT_TRUE(waitFor([&] { return player->duration() == 12.0; }));
+    EXPECT_TRUE(player->isPlaying());
+    EXPECT_FALSE(entry->durationIsProvisional);
+    EXPECT_EQ(stored(*entry), 12.0);
+    ASSERT_FALSE(delegate.toldLengths.empty());
+    EXPECT_EQ(delegate.toldLengths.back().second, 12.0);
+
+    // A whole file being written over in place is not read until its writer is done, however it grows.
+    console.clear();
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(bytes.data(), std::streamsize(bytes.size() / 2));
+    player->fileChanged(entry, platform::FileSystemEvent::extend);
+    EXPECT_EQ(withoutEventLines(console.lines()), std::vector<std::string>{});
+    EXPECT_EQ(player->duration(), 12.0);
 }

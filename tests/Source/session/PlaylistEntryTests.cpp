@@ -4,7 +4,9 @@
 #include "platform/foundation/PropertyList.h"
 #include "tests/Source/session/SessionFakes.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <vector>
@@ -130,6 +132,40 @@ TEST(PlaylistEntry, DurationIsMeasuredOnceAndRetriedWhileUnreadable) {
     // Cached: the file is not read again.
     ASSERT_TRUE(platform::removeItem(folder.path + "/late.wav"));
     EXPECT_DOUBLE_EQ(entry->duration().value_or(0), 3.0);
+}
+
+// A length measured while the file holds less than its header states (still being written) is shown but
+// not stored; measured again once the file is whole, it is.
+TEST(PlaylistEntry, ALengthMeasuredWhileTheFileIsWrittenIsNotStored) {
+    SessionTempFolder folder;
+    const platform::Url url = writeSilentWav(folder.url("recording.wav"), 8);
+    const platform::Bytes whole = platform::readFile(url.path()).value();
+    ASSERT_TRUE(platform::writeFileAtomically(url.path(), whole.data(), whole.size() / 4));
+    const struct {
+        const char* how;
+        std::function<std::shared_ptr<PlaylistEntry>()> make;
+    } cases[] = {
+        {"added", [&] { return PlaylistEntry::make(url); }},
+        {"measured later",
+         [&] {
+             auto entry = decodeEntry(entryRecord(url.absoluteString())).value();
+             (void)entry->duration();
+             return entry;
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.how);
+        auto entry = c.make();
+        ASSERT_TRUE(entry);
+        EXPECT_NEAR(entry->duration().value_or(0), 2.0, 0.05);
+        EXPECT_TRUE(entry->durationIsProvisional);
+        const std::vector<std::string> keys = entryKeys(*entry);
+        EXPECT_EQ(std::count(keys.begin(), keys.end(), "_cachedDuration"), 0);
+    }
+    ASSERT_TRUE(platform::writeFileAtomically(url.path(), whole));
+    auto entry = PlaylistEntry::make(url);
+    EXPECT_FALSE(entry->durationIsProvisional);
+    EXPECT_EQ(entryKeys(*entry)[4], "_cachedDuration");
 }
 
 TEST(Bookmark, ResolvesThePathOrTheRenamedFile) {

@@ -38,7 +38,7 @@ TEST_F(TransportTest, EveryRemoteButtonEntersDanceModeThenActs) {
         {RemoteControlButton::dpadLeft, {"text 46", "rate " + transportNumber(46 / 45.0)}},
         {RemoteControlButton::dpadRight, {"text 44", "rate " + transportNumber(44 / 45.0)}},
         {RemoteControlButton::A,
-         {"image play.fill", "cancel break", "skipToEndIfWithin 10", "doNotDisturb on", "play"}},
+         {"image play.fill", "cancel break", "skipToEndIfWithin 10", "play", "doNotDisturb on"}},
         {RemoteControlButton::B, {"seek 47"}},
         {RemoteControlButton::X, {"seek 10", "text  0:10"}},
         {RemoteControlButton::Y, {"seek 200", "text  3:19"}},

@@ -76,7 +76,7 @@ public:
     double duration() const override { return length; }
     void play() override {
         log_.push_back("play");
-        isPlayingFlag = true;
+        isPlayingFlag = !refusesPlay;
     }
     void pause() override { log_.push_back("pause"); }
     void suspend() override { log_.push_back("suspend"); }
@@ -115,6 +115,8 @@ public:
     double time = 0;
     bool isPlayingFlag = false;
     bool isSuspended = false;
+    // Play finds nothing to play (the file no longer reads).
+    bool refusesPlay = false;
     float playerVolume = 1;
     std::optional<float> rate;
 };

@@ -22,8 +22,8 @@ TEST_F(TransportTest, PlayRunsItsStepsInOrder) {
     loadAt(entry, 195.0);
     player().isPlayingFlag = true;
     panel.playPressed();
-    EXPECT_EQ(taken(), (TransportLog{"image play.fill", "cancel break", "skipToEndIfWithin 10",
-                                     "doNotDisturb on", "play"}));
+    EXPECT_EQ(taken(), (TransportLog{"image play.fill", "cancel break", "skipToEndIfWithin 10", "play",
+                                     "doNotDisturb on"}));
     EXPECT_FALSE(host.fakeBreakTimer.armed);
 
     // During a seek only the intent is set: the player plays when the seek ends.
@@ -31,13 +31,36 @@ TEST_F(TransportTest, PlayRunsItsStepsInOrder) {
     player().isPlayingFlag = false;
     panel.playPressed();
     EXPECT_EQ(taken(), (TransportLog{"image play.fill", "cancel break", "skipToEndIfWithin 10",
-                                     "doNotDisturb on", "setPlaying true"}));
+                                     "setPlaying true", "doNotDisturb on"}));
 
     // Without a Do Not Disturb switch the rest still runs.
     player().isSuspended = false;
     panel.setDoNotDisturb(nullptr);
     panel.playPressed();
     EXPECT_EQ(taken(), (TransportLog{"image play.fill", "cancel break", "skipToEndIfWithin 10", "play"}));
+}
+
+// Notifications are silenced only by music that plays; an entry whose file did not open when it was
+// made current is looked for again, since the file may be back.
+TEST_F(TransportTest, PlayLooksForTheFileAgainAndSilencesNotificationsOnlyWhenMusicStarts) {
+    const std::string press[] = {"image play.fill", "cancel break"};
+    const std::string skip = "skipToEndIfWithin 10";
+    const struct {
+        bool loaded, refused;
+        TransportLog steps;
+    } cases[] = {
+        {true, true, {press[0], press[1], skip, "play"}},
+        {false, true, {press[0], press[1], "loadEntry song.wav", skip, "play"}},
+        {false, false, {press[0], press[1], "loadEntry song.wav", skip, "play", "doNotDisturb on"}},
+    };
+    for (const auto& c : cases) {
+        auto entry = makeEntry("song.wav", 200.0);
+        loadAt(entry, 20.0);
+        if (!c.loaded) player().setEntry(nullptr);
+        player().refusesPlay = c.refused;
+        panel.playPressed();
+        EXPECT_EQ(taken(), c.steps);
+    }
 }
 
 TEST_F(TransportTest, PauseStopsAndStepsBackUnlessAZeroMarkIsNear) {
@@ -333,7 +356,7 @@ TEST_F(TransportTest, ButtonsRunTheirActions) {
     panel.button("fwd1Pressed")->click();
     panel.button("playPressed")->click();
     EXPECT_EQ(taken(), (TransportLog{"seek 47", "seek 48", "image play.fill", "cancel break",
-                                     "skipToEndIfWithin 10", "doNotDisturb on", "play"}));
+                                     "skipToEndIfWithin 10", "play", "doNotDisturb on"}));
     EXPECT_EQ(panel.button("noSuchAction"), nullptr);
     EXPECT_EQ(panel.leftShoulderButton(), panel.button("markZeroPressed"));
 }

@@ -5,6 +5,7 @@
 #include "tests/support/TemporaryFolder.h"
 #include "tests/support/Wait.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -205,6 +206,40 @@ TEST_F(FileSystemWatchTest, WritesWithoutACloseAreReportedOnceTheWriterPauses) {
     touchMode();
     ASSERT_TRUE(log.waitFor(3));
     EXPECT_EQ(log.runs(), (std::vector{FileSystemEvent::write, kWriteExtend, FileSystemEvent::attrib}));
+}
+
+// A recorder, or a copy of a large file, keeps writing without pause: that the file grows is reported
+// meanwhile (to a watch of `extend` alone), and its write once the writer is done.
+TEST_F(FileSystemWatchTest, AFileAWriterKeepsExtendingIsReportedToGrow) {
+    EventLog growth;
+    auto watch = watchOnMain(log);
+    auto writesOnly = watchOnMain(growth, FileSystemEvent::write);
+    auto grew = [&] {
+        const auto runs = log.runs();
+        return std::find(runs.begin(), runs.end(), FileSystemEvent::extend) != runs.end();
+    };
+    std::atomic<bool> seen{false};
+    std::thread writer([&] {
+        FILE* file = std::fopen(path.c_str(), "ab");
+        if (!file) return;
+        // Never quiet for as long as a pause takes, until the growth was heard (or a broken run ends).
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!seen && std::chrono::steady_clock::now() < end) {
+            std::fputs("more of the recording ", file);
+            std::fflush(file);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        std::fclose(file);
+    });
+    const bool heard = mainQueue().drainUntil(grew, 30.0);
+    seen = true;
+    writer.join();
+    EXPECT_TRUE(heard);
+    ASSERT_TRUE(mainQueue().drainUntil([&] { return log.runs().back() == kWriteExtend; }, kWatchTimeout));
+    ASSERT_TRUE(growth.waitFor(1));
+    EXPECT_EQ(growth.runs().back(), FileSystemEvent::write) << "a watch of writes hears the write alone";
+    for (FileSystemEvent run : growth.runs())
+        EXPECT_EQ(run, FileSystemEvent::write);
 }
 
 TEST_F(FileSystemWatchTest, CancelStopsDeliveriesAndClosesTheDescriptor) {

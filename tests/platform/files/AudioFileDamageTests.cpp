@@ -111,6 +111,44 @@ TEST(AudioFileDamage, TruncatedOrScribbledFilesFailOrReadWhatIsThere) {
     EXPECT_LT((*halfMp4)->length(), 2 * rate / 3);
 }
 
+// A file whose header states more than it holds is still being written (or was cut short): it reads
+// what is there, and says it is not complete; the same file once whole, or with a header that states
+// no more than it holds, is.
+TEST(AudioFileDamage, AFileHoldingLessThanItsHeaderStatesIsNotComplete) {
+    fixtures::TempFolder dir;
+    const int rate = 44100;
+    const fixtures::Channels source = fixtures::tone(rate * 2, 1, rate);
+    const struct {
+        const char* name;
+        int format;
+        double kept; // of the whole file's bytes
+        std::ptrdiff_t added;
+        bool complete;
+    } cases[] = {
+        {"whole.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1.0, 0, true},
+        {"growing.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 0.25, 0, false},
+        {"growing.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_16, 0.25, 0, false},
+        {"trailing.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 1.0, 100, true},
+        {"no-pad-byte.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_U8, 1.0, -1, true},
+        {"whole.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 1.0, 0, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string whole = dir.file(std::string("source-") + c.name);
+        // One frame more makes the 8-bit file's data odd-sized, and its pad byte the file's last.
+        const fixtures::Channels samples = c.added < 0 ? fixtures::tone(rate * 2 + 1, 1, rate) : source;
+        ASSERT_TRUE(fixtures::writeWithSndfile(whole, c.format, samples, rate));
+        Bytes bytes = readFile(whole).value();
+        if (c.added < 0) ASSERT_EQ(bytes.size() % 2, 0u);
+        bytes.resize(std::size_t(double(bytes.size()) * c.kept + double(c.added)));
+        auto file = AudioFile::openForReading(writeBytes(dir.file(c.name), bytes));
+        ASSERT_TRUE(file.ok()) << file.error().message;
+        EXPECT_EQ((*file)->isComplete(), c.complete);
+        EXPECT_EQ(std::int64_t(fixtures::readToEnd(**file)[0].size()), (*file)->length());
+        if (!c.complete) EXPECT_LT((*file)->length(), rate) << "what is there, not what is stated";
+    }
+}
+
 TEST(AudioFileDamage, AFileWithTagsAndHeadersButNoAudioSaysSo) {
     fixtures::TempFolder dir;
     const std::string whole = dir.file("whole.mp3");
