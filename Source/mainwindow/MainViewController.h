@@ -501,6 +501,11 @@ private:
     void buildLayout();
     void viewDidLoad();
     void makeCurrent(const std::shared_ptr<PlaylistEntry>& entry);
+    // The scrubber of `entry`'s file, or none.
+    void makeScrubber(const std::shared_ptr<PlaylistEntry>& entry);
+    // The current entry was found elsewhere while the player still holds its file open: what plays
+    // goes on, and what reads the file by its path (scrubbing, notes, waveform) follows it there.
+    void followRelocatedCurrentEntry(const std::shared_ptr<PlaylistEntry>& entry);
     void leaveEntry(const std::shared_ptr<PlaylistEntry>& old, bool log);
     void scrollCurrentRowToCenter();
     // The time texts' frames for the view's height and their font for the assigned entry's sample.

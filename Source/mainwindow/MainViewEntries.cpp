@@ -81,14 +81,7 @@ void MainViewController::makeCurrent(const std::shared_ptr<PlaylistEntry>& entry
     // Back: its row shows the length it has again.
     if (wasMissing && !entry->fileMissing) tableView_->reloadEntryRow(entry);
     setVolume(volume_);
-    scrubber_.reset();
-    if (entry) {
-        std::unique_ptr<ScrubSnippetPlayer> snippets =
-            makeScrubSnippetPlayer_ ? makeScrubSnippetPlayer_(entry->_url) : nullptr;
-        QPointer<MainViewController> self(this);
-        scrubber_ = Scrubber::make(
-            scrubPosition_, std::move(snippets), [self] { return self ? self->volume_ : 0.0f; }, *scheduler_);
-    }
+    makeScrubber(entry);
     attachments_->rebuild(entry);
     timeSlider_->loadEntry(entry);
     reportUnreadNotes(entry);
@@ -96,6 +89,27 @@ void MainViewController::makeCurrent(const std::shared_ptr<PlaylistEntry>& entry
     saveAppState();
     drawWaveform(entry);
     scrollCurrentRowToCenter();
+}
+
+void MainViewController::makeScrubber(const std::shared_ptr<PlaylistEntry>& entry) {
+    scrubber_.reset();
+    if (!entry) return;
+    std::unique_ptr<ScrubSnippetPlayer> snippets =
+        makeScrubSnippetPlayer_ ? makeScrubSnippetPlayer_(entry->_url) : nullptr;
+    QPointer<MainViewController> self(this);
+    scrubber_ = Scrubber::make(
+        scrubPosition_, std::move(snippets), [self] { return self ? self->volume_ : 0.0f; }, *scheduler_);
+}
+
+void MainViewController::followRelocatedCurrentEntry(const std::shared_ptr<PlaylistEntry>& entry) {
+    // The player opens the new place at its next play or seek by path; the music is not cut for it.
+    entry->fileMissing = !platform::fileExists(entry->_url.path());
+    makeScrubber(entry);
+    timeSlider_->loadEntry(entry);
+    reportUnreadNotes(entry);
+    refreshDisplay();
+    saveAppState();
+    drawWaveform(entry);
 }
 
 void MainViewController::scrollCurrentRowToCenter() {

@@ -159,8 +159,11 @@ void MainViewController::entryMoved() {
         entry->relocate(newLocation);
         self->playlist_->dirty = true;
         self->tableView_->reloadTable();
-        // The same entry, at its new place: the player opens the file again from there.
-        if (self->player_->entry() == entry)
+        // The same entry, at its new place. A file the player still holds plays on; one it could
+        // not open is opened from there.
+        if (self->player_->entry() == entry && self->player_->playable())
+            self->followRelocatedCurrentEntry(entry);
+        else if (self->player_->entry() == entry)
             self->makeCurrent(entry);
         else if (self->playlist_->assignedEntry == entry)
             self->loadEntry(entry);

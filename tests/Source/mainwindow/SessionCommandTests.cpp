@@ -232,12 +232,37 @@ TEST_F(CommandTest, AMovedFileIsRelocatedAndTheOthersOfItsFolderFollowWhenFoundT
 
     run("entryMoved");
     ASSERT_TRUE(panels.answerOpenPanel({audioFolder.url("New/Band/song.wav")}));
-    EXPECT_TRUE(entry(0)->_url == audioFolder.url("New/Band/song.wav") && player->entrySets == loads + 1);
+    // The player still holds the file it opened before the move: nothing is loaded anew.
+    EXPECT_TRUE(entry(0)->_url == audioFolder.url("New/Band/song.wav") && player->entrySets == loads);
     // Only other.wav is found at the new place; near.wav lies in another folder (Old2).
     EXPECT_EQ(alerts.requests().at(0).options.messageText, "Move other entry?");
     ASSERT_TRUE(alerts.answerAlert(0));
     EXPECT_EQ(entry(1)->_url, audioFolder.url("New/Band/other.wav"));
     EXPECT_TRUE(entry(2)->_url == gone && entry(3)->_url == near && playlist().dirty);
+}
+
+// Relocating the song that plays lets it play on from the file the player holds; a current entry
+// whose file could not be opened is opened from its new place.
+TEST_F(CommandTest, FileMovedKeepsThePlayingSongPlayingAndOpensOneThatWasMissing) {
+    open();
+    view().insertEntries({audioFile("Class/a.wav", 9), audioFile("Class/b.wav", 9)});
+    expectPlaying(true);
+    player->advance(3);
+    std::filesystem::rename(audioFolder.path + "/Class", audioFolder.path + "/Class 2");
+    const int loads = player->entrySets;
+    run("entryMoved");
+    ASSERT_TRUE(panels.answerOpenPanel({audioFolder.url("Class 2/a.wav")}));
+    EXPECT_EQ(entry(0)->_url, audioFolder.url("Class 2/a.wav"));
+    EXPECT_EQ(player->entrySets, loads);
+    expectPlaying();
+    EXPECT_TRUE(player->fileRunning && player->fileTime == 3 && !entry(0)->fileMissing);
+
+    view().loadEntry(entry(1));
+    ASSERT_FALSE(player->playable());
+    run("entryMoved");
+    ASSERT_TRUE(panels.answerOpenPanel({audioFolder.url("Class 2/b.wav")}));
+    EXPECT_EQ(player->entrySets, loads + 2);
+    EXPECT_TRUE(player->entry() == entry(1) && player->playable() && !entry(1)->fileMissing);
 }
 
 // The panel says which file it looks for and starts where that file was, or as near as still
