@@ -1,4 +1,5 @@
 #include "platform/files/AudioFileMetadata.h"
+#include "platform/foundation/Files.h"
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -98,16 +99,15 @@ Result<AudioFileMetadata> readMetadata(const std::string& path) {
     };
     // Non-blocking, so that a FIFO or device at the path cannot hold the caller; only regular files
     // are read.
+    Result<FileDescriptor> file = openRegularFileForReading(path);
+    if (!file)
+        return failure(file.error().code == EISDIR || file.error().code == EINVAL
+                           ? "not a regular file"
+                           : std::strerror(file.error().code));
     MetadataSource source;
-    source.descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (source.descriptor < 0) return failure(std::strerror(errno));
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{source.descriptor};
+    source.descriptor = file->get();
     struct stat st {};
     if (::fstat(source.descriptor, &st) != 0) return failure(std::strerror(errno));
-    if (!S_ISREG(st.st_mode)) return failure("not a regular file");
     source.size = std::int64_t(st.st_size);
 
     auto* buffer = static_cast<unsigned char*>(av_malloc(metadataBufferSize));
