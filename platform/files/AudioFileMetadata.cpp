@@ -1,5 +1,7 @@
 #include "platform/files/AudioFileMetadata.h"
 
+#include "platform/foundation/Files.h"
+
 extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/dict.h>
@@ -10,7 +12,6 @@ extern "C" {
 #include <cctype>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -96,18 +97,14 @@ Result<AudioFileMetadata> readMetadata(const std::string& path) {
     auto failure = [&](const std::string& why) {
         return Error::make("platform.metadata", "cannot read tags of " + path + ": " + why);
     };
-    // Non-blocking, so that a FIFO or device at the path cannot hold the caller; only regular files
-    // are read.
+    // Only a regular file: a FIFO or a device at the path must not hold the caller.
+    Result<FileDescriptor> file = openRegularFileForReading(path);
+    if (!file)
+        return failure(file.error().code == EINVAL ? "not a regular file" : std::strerror(file.error().code));
     MetadataSource source;
-    source.descriptor = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (source.descriptor < 0) return failure(std::strerror(errno));
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{source.descriptor};
+    source.descriptor = file->get();
     struct stat st {};
     if (::fstat(source.descriptor, &st) != 0) return failure(std::strerror(errno));
-    if (!S_ISREG(st.st_mode)) return failure("not a regular file");
     source.size = std::int64_t(st.st_size);
 
     auto* buffer = static_cast<unsigned char*>(av_malloc(metadataBufferSize));

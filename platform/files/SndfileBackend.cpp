@@ -1,5 +1,7 @@
 #include "platform/files/SndfileBackend.h"
 
+#include "platform/foundation/Files.h"
+
 #include <sndfile.h>
 
 #include <fcntl.h>
@@ -295,13 +297,10 @@ std::optional<SndfileWavData> sndfileWrappedWavData(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || std::uint64_t(st.st_size) <= 0xffffffffu)
         return std::nullopt;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    Result<FileDescriptor> opened = openRegularFileForReading(path);
+    if (!opened) return std::nullopt;
+    const int fd = opened->get();
+    if (::fstat(fd, &st) != 0) return std::nullopt;
     const auto fileSize = std::uint64_t(st.st_size);
     if (fileSize <= 0xffffffffu) return std::nullopt;
 
