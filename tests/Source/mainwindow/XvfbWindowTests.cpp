@@ -64,6 +64,16 @@ protected:
         return nodeGraphPlayer_;
     }
 
+    // Runs the Qt loop and the main queue until `done`, under a generous deadline.
+    static bool waitFor(const std::function<bool()>& done) {
+        return QTest::qWaitFor(
+            [&] {
+                platform::mainQueue().drain();
+                return done();
+            },
+            10000);
+    }
+
 private:
     PlayerRZ* nodeGraphPlayer_ = nullptr;
 };
@@ -240,14 +250,6 @@ TEST_F(XvfbWindowTest, ThePlayingSongPlaysOnWhenItsRowIsRemovedAndItsFileTouched
     view().tableView().selectRows({0});
     const std::shared_ptr<PlaylistEntry> playing = entry(0);
     ASSERT_TRUE(real && real->entry() == playing);
-    auto waitFor = [](const std::function<bool()>& done) {
-        return QTest::qWaitFor(
-            [&] {
-                platform::mainQueue().drain();
-                return done();
-            },
-            10000);
-    };
     focus();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
     ASSERT_TRUE(waitFor([&] { return real->isPlaying() && real->playbackTime() > 0.3; }));
@@ -296,14 +298,6 @@ TEST_F(XvfbWindowTest, ASongWhoseFolderIsRenamedPlaysOnAndIsFoundAgainWhenTheFol
     view().tableView().selectRows({0});
     const std::shared_ptr<PlaylistEntry> current = entry(0);
     ASSERT_TRUE(real && real->entry() == current);
-    auto waitFor = [](const std::function<bool()>& done) {
-        return QTest::qWaitFor(
-            [&] {
-                platform::mainQueue().drain();
-                return done();
-            },
-            10000);
-    };
     // Playing, and heard past `seconds`.
     auto playsPast = [&](double seconds) {
         return waitFor([&] { return real->isPlaying() && real->playbackTime() > seconds; });
