@@ -12,6 +12,7 @@
 #include "Source/views/PlaylistTableView.h"
 #include "platform/audio/AudioDevice.h"
 #include "platform/foundation/Console.h"
+#include "platform/foundation/Text.h"
 
 #include <QMouseEvent>
 #include <QStringList>
@@ -110,15 +111,19 @@ void MainViewController::announceNote(const std::shared_ptr<TextNote>& note) {
 
 void MainViewController::reportUnreadNotes(const std::shared_ptr<PlaylistEntry>& entry) {
     if (!entry) return;
+    // A notice is read as one line, whatever the file is called.
+    auto named = [](const platform::Url& url) {
+        return QString::fromStdString(platform::escapingControlCharacters(url.path()));
+    };
     QStringList texts;
     if (entry->noteSet().tooLarge())
         texts << tr("Notes file too large to read (over %1 MB): %2")
                      .arg(TextNoteSet::largestFileSize >> 20)
-                     .arg(QString::fromStdString(entry->noteSet().textURL().path()));
+                     .arg(named(entry->noteSet().textURL()));
     if (entry->transcription().tooLarge())
         texts << tr("Transcription file too large to read (over %1 MB): %2")
                      .arg(TextNoteSet::largestFileSize >> 20)
-                     .arg(QString::fromStdString(entry->transcription().textURL().path()));
+                     .arg(named(entry->transcription().textURL()));
     if (texts.isEmpty()) return;
     for (const QString& text : texts)
         platform::consolePrint(text.toStdString());

@@ -134,7 +134,13 @@ TextNotifierView* TextNotifierView::show(const QString& text, double duration, s
     copy->setGeometry(area->rect());
     // A fading notice must not take the clicks meant for the view beneath it.
     copy->setAttribute(Qt::WA_TransparentForMouseEvents);
-    const QString shown = text.size() > longestShownText ? text.left(longestShownText) + QChar(0x2026) : text;
+    QString shown = text;
+    if (text.size() > longestShownText) {
+        // A character beyond the BMP is two UTF-16 units: it goes whole or not at all.
+        const int cut =
+            text.at(longestShownText - 1).isHighSurrogate() ? longestShownText - 1 : longestShownText;
+        shown = text.left(cut) + QChar(0x2026);
+    }
     copy->setFont(noticeFont(shown, noticeBaseFont(), QSizeF(copy->size())));
     copy->setText(shown);
     if (std::optional<QColor> foreground = color ? color : namedColor("notifierForeground")) {

@@ -1,4 +1,5 @@
 #include "platform/files/AudioFileMetadata.h"
+
 #include "platform/foundation/Files.h"
 
 extern "C" {
@@ -11,7 +12,6 @@ extern "C" {
 #include <cctype>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -97,13 +97,10 @@ Result<AudioFileMetadata> readMetadata(const std::string& path) {
     auto failure = [&](const std::string& why) {
         return Error::make("platform.metadata", "cannot read tags of " + path + ": " + why);
     };
-    // Non-blocking, so that a FIFO or device at the path cannot hold the caller; only regular files
-    // are read.
+    // Only a regular file: a FIFO or a device at the path must not hold the caller.
     Result<FileDescriptor> file = openRegularFileForReading(path);
     if (!file)
-        return failure(file.error().code == EISDIR || file.error().code == EINVAL
-                           ? "not a regular file"
-                           : std::strerror(file.error().code));
+        return failure(file.error().code == EINVAL ? "not a regular file" : std::strerror(file.error().code));
     MetadataSource source;
     source.descriptor = file->get();
     struct stat st {};

@@ -1,4 +1,5 @@
 #include "platform/files/SndfileBackend.h"
+
 #include "platform/foundation/Files.h"
 
 #include <sndfile.h>

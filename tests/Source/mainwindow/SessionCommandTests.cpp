@@ -9,6 +9,7 @@
 #include "Source/session/Attachment.h"
 #include "Source/session/Exporter.h"
 #include "Source/session/TextNoteSet.h"
+#include "tests/support/ConsoleCapture.h"
 
 #include <QAction>
 #include <QLocale>
@@ -106,6 +107,31 @@ TEST_F(CommandTest, CancelInTheSavePanelChangesNothingAndOkGoesOn) {
         }
     }
     EXPECT_TRUE(alerts.requests().empty());
+}
+
+// In a window with no session, saving, closing and starting anew each drop the state file; a folder that
+// has taken its name stays with everything in it, and the console says so once.
+TEST_F(CommandTest, AFolderAtTheStateFilesPathOutlivesTheCommandsOfAnEmptyWindow) {
+    const std::string state = appStateFileURL().path();
+    std::filesystem::remove(state);
+    ASSERT_TRUE(platform::createDirectory(state + "/Backups"));
+    ASSERT_TRUE(platform::writeFileAtomically(state + "/Backups/class.vantle", std::string_view("mine")));
+    testsupport::ScopedConsoleCapture console;
+    open();
+    for (const char* name : {"saveSession", "fileCloseAction", "newSessionAction"}) {
+        SCOPED_TRACE(name);
+        run(name, true);
+        (void)panels.answerSavePanel(std::nullopt);
+        EXPECT_EQ(bytesOf(platform::Url::fileURLWithPath(state + "/Backups/class.vantle")),
+                  platform::Bytes({'m', 'i', 'n', 'e'}));
+    }
+    const std::vector<std::string> lines = console.lines();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [&](const std::string& line) {
+                                return line.find(state) != std::string::npos &&
+                                       line.find("it is a folder") != std::string::npos;
+                            }),
+              1);
 }
 
 // Read-only, and immutable where permissions do not bind (root).

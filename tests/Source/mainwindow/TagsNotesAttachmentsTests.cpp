@@ -237,19 +237,40 @@ TEST_F(TagsNotesAttachmentsTest, ANotesFileTooLargeToReadIsNamedLeftAsItIsAndThe
     EXPECT_EQ(notesText(notesFile), crowded);
 }
 
-TEST_F(TagsNotesAttachmentsTest, ATranscriptionFileTooLargeToReadIsNamedAndTheSongPlays) {
-    const platform::Url song = audioFile("sung.wav", 80);
-    const std::string cuesFile = companionTextURL(song, ".t.txt").path();
-    ASSERT_TRUE(platform::writeFileAtomically(cuesFile, std::string(TextNoteSet::largestFileSize + 1, '\n')));
-    view().insertEntries({song});
-    testsupport::ScopedConsoleCapture console;
-    view().selectRows({0});
-    const std::string named = "Transcription file too large to read (over 2 MB): " + cuesFile;
-    EXPECT_EQ(notices->texts, std::vector<std::string>{named});
-    EXPECT_EQ(console.lines(), std::vector<std::string>{named});
-    view().transport().playPressed();
-    tick(3);
-    EXPECT_TRUE(player->playing());
+TEST_F(TagsNotesAttachmentsTest, ATranscriptionFileTooLargeToReadIsNamedOnOneLineAndTheSongPlays) {
+    struct Case {
+        std::string song;
+        std::string shown; // the transcription file's name below the test's folder, as shown
+    };
+    // A name with a line break or a tab still makes one line of notice and one console line.
+    const Case cases[] = {{"sung.wav", "sung.t.txt"},
+                          {"Odd\nFolder/two\tlines\nsung.wav", "Odd\\nFolder/two\\tlines\\nsung.t.txt"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.song);
+        const platform::Url song = audioFile(c.song, 80);
+        const std::string cuesFile = companionTextURL(song, ".t.txt").path();
+        ASSERT_TRUE(
+            platform::writeFileAtomically(cuesFile, std::string(TextNoteSet::largestFileSize + 1, '\n')));
+        view().insertEntries({song});
+        notices->texts.clear();
+        testsupport::ScopedConsoleCapture console;
+        std::size_t row = 0;
+        while (playlist().visibleEntry(std::ptrdiff_t(row)) &&
+               playlist().visibleEntry(std::ptrdiff_t(row))->_url != song)
+            ++row;
+        ASSERT_TRUE(playlist().visibleEntry(std::ptrdiff_t(row)));
+        view().selectRows({row});
+        const std::string folder = song.path().substr(0, song.path().size() - c.song.size());
+        const std::string named = "Transcription file too large to read (over 2 MB): " + folder + c.shown;
+        EXPECT_EQ(notices->texts, std::vector<std::string>{named});
+        EXPECT_EQ(console.lines(), std::vector<std::string>{named});
+        view().transport().playPressed();
+        tick(3);
+        EXPECT_TRUE(player->playing());
+        // Paused, a selected row becomes the current song.
+        view().transport().pausePressed();
+        tick(1);
+    }
 }
 
 TEST_F(TagsNotesAttachmentsTest, ALongNoteIsShownCutShortAndKeptWhole) {

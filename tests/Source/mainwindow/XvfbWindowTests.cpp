@@ -49,6 +49,33 @@ protected:
         }
         RealPartsTest::SetUp();
     }
+
+    // The window's player becomes the one over the node graph, on a null device paced as a sound card;
+    // the pointer returned names it once start() has made it.
+    PlayerRZ*& useNodeGraphPlayer() {
+        configureEnvironment = [parts = configureEnvironment, this](MainViewEnvironment& environment) {
+            parts(environment);
+            environment.makePlayer = [this] {
+                auto made = std::make_unique<PlayerRZ>(std::make_unique<platform::NullAudioDevice>());
+                nodeGraphPlayer_ = made.get();
+                return made;
+            };
+        };
+        return nodeGraphPlayer_;
+    }
+
+    // Runs the Qt loop and the main queue until `done`, under a generous deadline.
+    static bool waitFor(const std::function<bool()>& done) {
+        return QTest::qWaitFor(
+            [&] {
+                platform::mainQueue().drain();
+                return done();
+            },
+            10000);
+    }
+
+private:
+    PlayerRZ* nodeGraphPlayer_ = nullptr;
 };
 
 TEST_F(XvfbWindowTest, TheWindowShowsTheTransportPanelAndTheTimeSliderOfTheLoadedEntry) {
@@ -214,15 +241,7 @@ TEST_F(XvfbWindowTest, AFileDroppedOnThePlaylistPlays) {
 // With the player over the node graph, on a null device paced as a sound card: the playing song's row
 // removed with Del, then its file touched as sync tools do; the music goes on where it was.
 TEST_F(XvfbWindowTest, ThePlayingSongPlaysOnWhenItsRowIsRemovedAndItsFileTouched) {
-    PlayerRZ* real = nullptr;
-    configureEnvironment = [parts = configureEnvironment, &real](MainViewEnvironment& environment) {
-        parts(environment);
-        environment.makePlayer = [&real] {
-            auto made = std::make_unique<PlayerRZ>(std::make_unique<platform::NullAudioDevice>());
-            real = made.get();
-            return made;
-        };
-    };
+    PlayerRZ*& real = useNodeGraphPlayer();
     const platform::Url one = audioFile("one.wav", 30);
     start();
     activate();
@@ -231,14 +250,6 @@ TEST_F(XvfbWindowTest, ThePlayingSongPlaysOnWhenItsRowIsRemovedAndItsFileTouched
     view().tableView().selectRows({0});
     const std::shared_ptr<PlaylistEntry> playing = entry(0);
     ASSERT_TRUE(real && real->entry() == playing);
-    auto waitFor = [](const std::function<bool()>& done) {
-        return QTest::qWaitFor(
-            [&] {
-                platform::mainQueue().drain();
-                return done();
-            },
-            10000);
-    };
     focus();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
     ASSERT_TRUE(waitFor([&] { return real->isPlaying() && real->playbackTime() > 0.3; }));
@@ -277,15 +288,7 @@ TEST_F(XvfbWindowTest, ThePlayingSongPlaysOnWhenItsRowIsRemovedAndItsFileTouched
 // played from there. When the file open no longer reads either, the music stops and the window says so,
 // naming the file, until the song is back.
 TEST_F(XvfbWindowTest, ASongWhoseFolderIsRenamedPlaysOnAndIsFoundAgainWhenTheFolderIsBack) {
-    PlayerRZ* real = nullptr;
-    configureEnvironment = [parts = configureEnvironment, &real](MainViewEnvironment& environment) {
-        parts(environment);
-        environment.makePlayer = [&real] {
-            auto made = std::make_unique<PlayerRZ>(std::make_unique<platform::NullAudioDevice>());
-            real = made.get();
-            return made;
-        };
-    };
+    PlayerRZ*& real = useNodeGraphPlayer();
     const platform::Url song = audioFile("Class/song.wav", 30);
     const std::string home = audioFolder.file("Class"), away = audioFolder.file("Class moved");
     start();
@@ -295,14 +298,6 @@ TEST_F(XvfbWindowTest, ASongWhoseFolderIsRenamedPlaysOnAndIsFoundAgainWhenTheFol
     view().tableView().selectRows({0});
     const std::shared_ptr<PlaylistEntry> current = entry(0);
     ASSERT_TRUE(real && real->entry() == current);
-    auto waitFor = [](const std::function<bool()>& done) {
-        return QTest::qWaitFor(
-            [&] {
-                platform::mainQueue().drain();
-                return done();
-            },
-            10000);
-    };
     // Playing, and heard past `seconds`.
     auto playsPast = [&](double seconds) {
         return waitFor([&] { return real->isPlaying() && real->playbackTime() > seconds; });

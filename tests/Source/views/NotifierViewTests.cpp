@@ -223,6 +223,23 @@ TEST(NoticeFont, LongNoticesAreShownWholeInAReadableSize) {
             .pointSizeF());
 }
 
+// A long notice is cut between characters, never inside one written as two UTF-16 units.
+TEST(NoticeFont, ALongNoticeIsCutWholeCharactersFirst) {
+    const QString emoji = QString::fromUtf8("\xF0\x9F\x8E\xB5"); // a note symbol beyond the BMP
+    for (int before : {TextNotifierView::longestShownText - 1, TextNotifierView::longestShownText - 2}) {
+        SCOPED_TRACE(before);
+        const QString text = QString(before, QChar('a')) + emoji + QString(50, QChar('b'));
+        QWidget area;
+        area.resize(800, 72);
+        auto* notice = (new TextNotifierView(&area))->show(text, 1.0);
+        ASSERT_NE(notice, nullptr);
+        const QString shown = notice->text();
+        ASSERT_TRUE(shown.endsWith(QChar(0x2026)));
+        EXPECT_TRUE(text.startsWith(shown.chopped(1)));
+        EXPECT_FALSE(shown.chopped(1).back().isHighSurrogate()) << "half a character left at the cut";
+    }
+}
+
 QIcon solidIcon(int width, int height, const QColor& color) {
     QPixmap pixmap(width, height);
     pixmap.fill(color);
