@@ -51,7 +51,7 @@ void InterceptingTextField::cancelEdit() {
     setEditing(false);
     if (!mainViewController_) return;
     const std::shared_ptr<TextNote>& note = mainViewController_->currentNote();
-    setText(note ? QString::fromStdString(note->shownText()) : QString());
+    setText(note ? QString::fromStdString(note->text()) : QString());
     mainViewController_->commitNoteEdit();
 }
 

@@ -31,6 +31,20 @@ void MainViewController::beginNoteAtCurrentTime() {
         refreshDisplay();
         return;
     }
+    // The field holds a note whole while it is edited, so an edit never cuts off what was not shown.
+    if (entry && currentNote_ && !currentNote_->editable()) {
+        noteTextField_->setEditing(false);
+        tableView_->setFocus(Qt::OtherFocusReason);
+        const QString text =
+            tr("This note is too long to edit here (over %1 characters); it is kept whole in %2")
+                .arg(TextNote::editableCharacterLimit)
+                .arg(QString::fromStdString(
+                    platform::escapingControlCharacters(entry->noteSet().textURL().path())));
+        platform::consolePrint(text.toStdString());
+        notices_->showText(text, 6.0, std::nullopt);
+        refreshDisplay();
+        return;
+    }
     if (!player_->suspended()) player_->pause();
     player_->setPlaying(false);
     if (!entry) {
@@ -48,8 +62,8 @@ void MainViewController::beginNoteAtCurrentTime() {
     }
     timeSlider_->loadEntry(entry);
     refreshDisplay();
-    // The field now holds the note's text as shown (the refresh leaves a field being edited alone).
-    noteTextField_->setText(currentNote_ ? QString::fromStdString(currentNote_->shownText()) : QString());
+    // The field now holds the note's whole text (the refresh leaves a field being edited alone).
+    noteTextField_->setText(currentNote_ ? QString::fromStdString(currentNote_->text()) : QString());
 }
 
 void MainViewController::commitNoteEdit() {
@@ -64,8 +78,7 @@ void MainViewController::commitNoteEdit() {
         auto found = std::find(notes.notes.begin(), notes.notes.end(), currentNote_);
         if (found != notes.notes.end()) notes.notes.erase(found);
         notes.altered = true;
-    } else if (QString::fromStdString(currentNote_->shownText()) != noteTextField_->text()) {
-        // Only a text the user changed replaces the note's: a long note is shown cut short.
+    } else if (currentNote_->text() != text) {
         currentNote_->setText(text);
     }
     timeSlider_->loadEntry(entry);

@@ -39,6 +39,14 @@ std::string TextNote::shownText() const {
     return text_;
 }
 
+bool TextNote::editable() const {
+    std::size_t characters = 0;
+    for (const char byte : text_)
+        if ((static_cast<unsigned char>(byte) & 0xC0) != 0x80 && ++characters > editableCharacterLimit)
+            return false;
+    return true;
+}
+
 std::shared_ptr<TextNote> TextNote::fromNoteLine(std::string_view line) {
     auto match = platform::firstMatch(noteStampPattern, line);
     if (!match || match->groups.size() < 3) return nullptr;

@@ -32,12 +32,16 @@ public:
     // At most this many characters of a note's text are shown on one line (a notice, the note
     // line, a tool tip); fitting and painting a whole file's worth of text would stall the window.
     static constexpr std::size_t shownCharacterLimit = 300;
+    // A note is edited whole in the note line, so only up to this many characters; a longer one is
+    // left to its notes file rather than cut by an edit.
+    static constexpr std::size_t editableCharacterLimit = 10000;
 
     double time() const { return time_; }
     const std::string& text() const { return text_; }
     // The text as shown: whole when it has at most shownCharacterLimit characters, else that many
     // followed by "…". The stored text stays whole.
     std::string shownText() const;
+    bool editable() const;
     void setText(std::string text) { text_ = std::move(text); }
 
 private:

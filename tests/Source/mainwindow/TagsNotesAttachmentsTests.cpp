@@ -291,21 +291,31 @@ TEST_F(TagsNotesAttachmentsTest, ALongNoteIsShownCutShortAndKeptWhole) {
     InterceptingTextField& field = view().noteTextField();
     EXPECT_EQ(field.text().toStdString(), cut);
 
-    // Opened and left, by Escape or by Return, the note stays whole.
+    // Too long to be edited whole in the line, it is not opened at all: the music goes on and the
+    // window says where the note is kept.
+    EXPECT_TRUE(player->playing());
+    QTest::mouseClick(&field, Qt::LeftButton);
+    EXPECT_FALSE(field.editing());
+    EXPECT_TRUE(player->playing());
+    EXPECT_EQ(notices->texts.back(),
+              "This note is too long to edit here (over 10000 characters); it is kept whole in " + notesFile);
+    EXPECT_EQ(notesText(notesFile), stored);
+
+    // A note longer than what is shown but short enough is edited whole: what was not shown stays.
+    const std::string longer = std::string(TextNote::shownCharacterLimit + 50, 'l') + " tail";
+    playlist().assignedEntry->noteSet().notes[0]->setText(longer);
     for (Qt::Key ending : {Qt::Key_Escape, Qt::Key_Return}) {
         QTest::mouseClick(&field, Qt::LeftButton);
         ASSERT_TRUE(field.editing());
-        EXPECT_EQ(field.text().toStdString(), cut);
+        EXPECT_EQ(field.text().toStdString(), longer);
         QTest::keyClick(&field, ending);
-        EXPECT_EQ(notesText(notesFile), stored);
-        ASSERT_EQ(playlist().assignedEntry->noteSet().notes.size(), 1u);
-        EXPECT_EQ(playlist().assignedEntry->noteSet().notes[0]->text().size(), word.size() + 9);
+        EXPECT_EQ(playlist().assignedEntry->noteSet().notes.at(0)->text(), longer);
     }
-    // What the user changes is what is kept.
     QTest::mouseClick(&field, Qt::LeftButton);
-    field.setText("short now");
+    QTest::keyClick(&field, Qt::Key_End);
+    QTest::keyClicks(&field, " added");
     QTest::keyClick(&field, Qt::Key_Return);
-    EXPECT_EQ(notesText(notesFile), song.path() + "\n 0:10 short now\n");
+    EXPECT_EQ(notesText(notesFile), song.path() + "\n 0:10 " + longer + " added\n");
 }
 
 TEST_F(TagsNotesAttachmentsTest, AttachmentButtonsOpenAndTheirMenuRemovesWithUndo) {
