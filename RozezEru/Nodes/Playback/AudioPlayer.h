@@ -163,6 +163,12 @@ public:
                       bool preserveEditTime = false);
     // Sets the buffer and buffered mode.
     virtual void load(std::shared_ptr<const platform::PcmBuffer> buffer);
+    // Takes `grown`, the file that plays read again after its writer added to it (a recording or a
+    // copy still under way), without a break in what plays: an edit range that ran to the old end runs
+    // to the new one, and a playing or paused player plays the new frames right after those it has
+    // scheduled. False, with nothing changed, when it cannot be taken so (no file, another format,
+    // fewer frames, buffered or reversed play, a seek under way): load it instead.
+    bool takeGrownFile(std::shared_ptr<platform::AudioFile> grown);
 
     // Playback ---------------------------------------------------------------------------------------
 
@@ -259,6 +265,10 @@ private:
     std::uint32_t frameCount_ = 0;
     std::optional<std::int64_t> startingFrame_;
     std::optional<std::int64_t> endingFrame_;
+    // The file frame after the last one on the player node, and the callback type it was scheduled
+    // with, while a file segment is scheduled.
+    std::int64_t scheduledEndFrame_ = 0;
+    CompletionCallbackType scheduledCallbackType_ = CompletionCallbackType::dataPlayedBack;
     // A completion counts only while no stop, seek or new schedule came after its audio was
     // scheduled: one already queued on the main queue then belongs to audio that is gone.
     std::uint64_t completionGeneration_ = 0;

@@ -132,6 +132,8 @@ void AudioPlayer::seek(double time) {
         stopPlayer();
         return;
     }
+    scheduledEndFrame_ = startFrame + frames;
+    scheduledCallbackType_ = CompletionCallbackType::dataPlayedBack;
     (void)playerNode_->play();
     status_ = NodeStatus::Playback::playing;
     seeking_->store(false);

@@ -98,7 +98,40 @@ bool AudioPlayer::scheduleSegment(std::optional<platform::AudioTime> at,
         return false;
     }
     playerNode_->prepare(std::uint32_t(total));
+    scheduledEndFrame_ = std::min(length, startFrame + total);
+    scheduledCallbackType_ = completionCallbackType;
     status_ = NodeStatus::Playback::stopped;
+    return true;
+}
+
+bool AudioPlayer::takeGrownFile(std::shared_ptr<platform::AudioFile> grown) {
+    if (!grown || !file_ || isBuffered_ || isReversed_ || seeking_->load()) return false;
+    if (!(grown->processingFormat() == file_->processingFormat()) ||
+        grown->fileFormat().sampleRate != file_->fileFormat().sampleRate || grown->length() < file_->length())
+        return false;
+    const bool toTheEnd = !(editEndTime_ < duration());
+    const bool scheduled =
+        status_ == NodeStatus::Playback::playing || status_ == NodeStatus::Playback::paused;
+    const std::int64_t from = scheduledEndFrame_;
+    // What is scheduled stops where the old file did; with a range ending earlier, nothing follows it.
+    const std::int64_t frames =
+        std::min<std::int64_t>(grown->length() - from, std::numeric_limits<std::uint32_t>::max());
+    if (scheduled && toTheEnd && from < file_->length() - 1) return false;
+    if (scheduled && toTheEnd && frames > 0) {
+        // The end of the old schedule is no longer the end: only the new segment's completion counts.
+        const std::uint64_t generation = completionGeneration_;
+        retireCompletions();
+        if (auto appended = playerNode_->scheduleSegment(*grown, from, std::uint32_t(frames), std::nullopt,
+                                                         scheduledCallbackType_, makeCompletion());
+            !appended) {
+            Log(LogSite("takeGrownFile(_:)", LogType::error), appended.error().message);
+            completionGeneration_ = generation;
+            return false;
+        }
+        scheduledEndFrame_ = from + frames;
+    }
+    file_ = std::move(grown);
+    if (toTheEnd) editEndTime_ = duration();
     return true;
 }
 

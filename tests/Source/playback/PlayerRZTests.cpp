@@ -1148,3 +1148,90 @@ TEST_F(PlayerRZTest, AFileStillBeingWrittenIsFollowedAsItGrowsAndItsLengthIsStor
     EXPECT_EQ(withoutEventLines(console.lines()), std::vector<std::string>{});
     EXPECT_EQ(player->duration(), 12.0);
 }
+
+// A song whose header states its full length while its writer is still at it: each new length is taken
+// without a break in what is heard, and the song ends once, at its last frame.
+TEST_F(PlayerRZTest, AGrowingSongPlaysOnIntoEachNewLengthWithoutABreak) {
+    constexpr double hz = 997.0, rate = 44100.0; // no whole number of frames per period
+    constexpr std::size_t frameBytes = 8;        // stereo 32-bit float
+    ASSERT_TRUE(writeSineFile(folder.file("whole.wav"), 6.0, hz));
+    const struct {
+        const char* state;
+        bool playing;
+    } cases[] = {{"playing", true}, {"paused", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.state);
+        testsupport::GrowingWav growing(folder.file("whole.wav"), folder.file(std::string(c.state) + ".wav"));
+        ASSERT_TRUE(growing.ok() && growing.writeFrames(std::size_t(2.0 * rate), frameBytes));
+        makePlayer();
+        ASSERT_TRUE(player->engine().startTest(0.0));
+        auto entry = entryFor(growing.path());
+        player->setEntry(entry);
+        player->setVolume(1.0f);
+        player->play();
+        std::vector<float> heard;
+        auto listen = [&](double seconds) {
+            const auto out = player->engine().render(seconds);
+            const std::vector<float> samples = channelSamples(*out, 0);
+            heard.insert(heard.end(), samples.begin(), samples.end());
+        };
+        listen(1.0);
+        if (!c.playing) player->stop();
+        const double pausedAt = player->desiredTime();
+        // A second of playing between the writer's steps; its last step closes the file.
+        for (const double length : {3.5, 5.0, 6.0}) {
+            if (length < 6.0) {
+                ASSERT_TRUE(growing.writeFrames(std::size_t(length * rate), frameBytes));
+                player->fileChanged(entry, platform::FileSystemEvent::extend);
+            } else {
+                ASSERT_TRUE(growing.finish());
+                player->fileChanged(entry,
+                                    platform::FileSystemEvent::write | platform::FileSystemEvent::extend);
+            }
+            EXPECT_EQ(player->duration(), length);
+            EXPECT_EQ(entry->_cachedDuration, length);
+            EXPECT_EQ(player->isPlaying(), c.playing);
+            if (c.playing) listen(1.0);
+        }
+        EXPECT_FALSE(entry->durationIsProvisional);
+        if (!c.playing) {
+            EXPECT_GT(pausedAt, 0.9);
+            EXPECT_EQ(player->desiredTime(), pausedAt) << "the place kept";
+            continue;
+        }
+        // Unbroken from the first frame heard on, through the old ends at 2, 3.5 and 5 seconds.
+        const std::size_t first = testsupport::onset(heard, 0.01f) + 1;
+        ASSERT_LT(first, std::size_t(0.1 * rate));
+        const testsupport::SineBreak worst = testsupport::largestSineBreak(heard, hz, rate, first);
+        EXPECT_LT(worst.size, 1e-4) << "broken at " << double(worst.at) / rate << " s";
+        const double level = testsupport::rms(heard, first, first + 4410);
+        for (std::size_t at = first; at + 4410 <= heard.size(); at += 4410)
+            EXPECT_NEAR(testsupport::rms(heard, at, at + 4410), level, level * 0.02)
+                << double(at) / rate << " s";
+        EXPECT_NEAR(player->rzplayer()->currentTime(), 4.0, 0.01);
+        player->stop();
+    }
+}
+
+// The end of what was there when the song started is no end once more was taken: it finishes once, after
+// its last frame.
+TEST_F(PlayerRZTest, AGrowingSongFinishesOnceAtItsNewEnd) {
+    ASSERT_TRUE(writeSineFile(folder.file("whole.wav"), 3.0, 1000.0));
+    testsupport::GrowingWav growing(folder.file("whole.wav"), folder.file("growing.wav"));
+    ASSERT_TRUE(growing.ok() && growing.writeFrames(44100, 8));
+    makePacedPlayer();
+    auto entry = entryFor(growing.path());
+    player->setEntry(entry);
+    player->play();
+    ASSERT_TRUE(player->isPlaying());
+    ASSERT_EQ(pacedDevice->periodsRendered(), 0u);
+    ASSERT_TRUE(growing.finish());
+    player->fileChanged(entry, platform::FileSystemEvent::write | platform::FileSystemEvent::extend);
+    ASSERT_EQ(player->duration(), 3.0);
+    renderOn();
+    ASSERT_TRUE(waitFor([&] { return delegate.finishes > 0; }));
+    // The file player runs ahead of the output by the stretcher's latency, a tenth of a second or so.
+    EXPECT_GE(double(pacedDevice->periodsRendered() * 512), 2.5 * 44100) << "not at the first part's end";
+    EXPECT_FALSE(mainQueue().drainUntil([&] { return delegate.finishes > 1; }, 0.2));
+    EXPECT_EQ(delegate.finishes, 1);
+}
