@@ -134,6 +134,7 @@ void AudioPlayer::seek(double time) {
     }
     scheduledEndFrame_ = startFrame + frames;
     scheduledCallbackType_ = CompletionCallbackType::dataPlayedBack;
+    segmentsQueued_ = 1;
     (void)playerNode_->play();
     status_ = NodeStatus::Playback::playing;
     seeking_->store(false);

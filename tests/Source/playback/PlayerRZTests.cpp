@@ -1170,10 +1170,14 @@ TEST_F(PlayerRZTest, AGrowingSongPlaysOnIntoEachNewLengthWithoutABreak) {
         player->setVolume(1.0f);
         player->play();
         std::vector<float> heard;
+        // The main queue runs between short renders, as it does while a device plays.
         auto listen = [&](double seconds) {
-            const auto out = player->engine().render(seconds);
-            const std::vector<float> samples = channelSamples(*out, 0);
-            heard.insert(heard.end(), samples.begin(), samples.end());
+            for (int piece = 0; piece < int(std::lround(seconds * 10)); ++piece) {
+                const auto out = player->engine().render(0.1);
+                const std::vector<float> samples = channelSamples(*out, 0);
+                heard.insert(heard.end(), samples.begin(), samples.end());
+                mainQueue().drain();
+            }
         };
         listen(1.0);
         if (!c.playing) player->stop();
@@ -1199,39 +1203,48 @@ TEST_F(PlayerRZTest, AGrowingSongPlaysOnIntoEachNewLengthWithoutABreak) {
             EXPECT_EQ(player->desiredTime(), pausedAt) << "the place kept";
             continue;
         }
-        // Unbroken from the first frame heard on, through the old ends at 2, 3.5 and 5 seconds.
-        const std::size_t first = testsupport::onset(heard, 0.01f) + 1;
-        ASSERT_LT(first, std::size_t(0.1 * rate));
-        const testsupport::SineBreak worst = testsupport::largestSineBreak(heard, hz, rate, first);
-        EXPECT_LT(worst.size, 1e-4) << "broken at " << double(worst.at) / rate << " s";
-        const double level = testsupport::rms(heard, first, first + 4410);
-        for (std::size_t at = first; at + 4410 <= heard.size(); at += 4410)
-            EXPECT_NEAR(testsupport::rms(heard, at, at + 4410), level, level * 0.02)
-                << double(at) / rate << " s";
         EXPECT_NEAR(player->rzplayer()->currentTime(), 4.0, 0.01);
+        listen(2.5);
+        // Unbroken from the first frame heard to the last, through the old ends at 2, 3.5 and 5 seconds,
+        // and six seconds long: nothing left out or heard twice.
+        const std::size_t first = testsupport::onset(heard, 0.01f) + 1, window = 4410;
+        const std::size_t end = first + std::size_t(6.0 * rate) - 1;
+        ASSERT_LT(first, window);
+        const testsupport::SineBreak worst = testsupport::largestSineBreak(heard, hz, rate, first, end - 1);
+        EXPECT_LT(worst.size, 1e-4) << "broken at " << double(worst.at) / rate << " s";
+        const double level = testsupport::rms(heard, first, first + window);
+        for (std::size_t at = first; at + window <= end; at += window / 2)
+            EXPECT_NEAR(testsupport::rms(heard, at, at + window), level, level * 0.02)
+                << double(at) / rate << " s";
+        EXPECT_NEAR(testsupport::rms(heard, end - window, end), level, level * 0.02) << "the end heard";
+        EXPECT_LT(testsupport::rms(heard, end + 441, end + 441 + window), level * 0.01) << "silent after it";
         player->stop();
     }
 }
 
-// The end of what was there when the song started is no end once more was taken: it finishes once, after
-// its last frame.
+// The end of what was there when the song started is no end once more was taken, however many steps its
+// writer took before any of it was heard: it finishes once, after its last frame.
 TEST_F(PlayerRZTest, AGrowingSongFinishesOnceAtItsNewEnd) {
     ASSERT_TRUE(writeSineFile(folder.file("whole.wav"), 3.0, 1000.0));
     testsupport::GrowingWav growing(folder.file("whole.wav"), folder.file("growing.wav"));
-    ASSERT_TRUE(growing.ok() && growing.writeFrames(44100, 8));
+    ASSERT_TRUE(growing.ok() && growing.writeFrames(22050, 8));
     makePacedPlayer();
     auto entry = entryFor(growing.path());
     player->setEntry(entry);
     player->play();
     ASSERT_TRUE(player->isPlaying());
-    ASSERT_EQ(pacedDevice->periodsRendered(), 0u);
+    for (const double length : {1.0, 1.5, 2.0, 2.5}) {
+        ASSERT_TRUE(growing.writeFrames(std::size_t(length * 44100), 8));
+        player->fileChanged(entry, platform::FileSystemEvent::extend);
+    }
     ASSERT_TRUE(growing.finish());
     player->fileChanged(entry, platform::FileSystemEvent::write | platform::FileSystemEvent::extend);
     ASSERT_EQ(player->duration(), 3.0);
+    ASSERT_EQ(pacedDevice->periodsRendered(), 0u);
     renderOn();
     ASSERT_TRUE(waitFor([&] { return delegate.finishes > 0; }));
     // The file player runs ahead of the output by the stretcher's latency, a tenth of a second or so.
-    EXPECT_GE(double(pacedDevice->periodsRendered() * 512), 2.5 * 44100) << "not at the first part's end";
+    EXPECT_GE(double(pacedDevice->periodsRendered() * 512), 2.75 * 44100) << "not before its last frames";
     EXPECT_FALSE(mainQueue().drainUntil([&] { return delegate.finishes > 1; }, 0.2));
     EXPECT_EQ(delegate.finishes, 1);
 }

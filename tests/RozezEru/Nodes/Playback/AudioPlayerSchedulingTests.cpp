@@ -7,6 +7,8 @@
 #include "platform/player/AudioPlayerNode.h"
 #include "tests/support/ToneFiles.h"
 
+#include <filesystem>
+#include <iterator>
 #include <thread>
 
 using namespace playertest;
@@ -80,6 +82,28 @@ TEST_F(AudioPlayerScheduling, AGrownFileIsTakenWithoutABreak) {
                     departure = i;
         EXPECT_EQ(departure, heard[0].size()) << "frame " << departure << " is not the file's";
     }
+}
+
+// A writer far ahead of the player: however many steps it takes, the player holds a few readers of the
+// file, not one per step.
+TEST_F(AudioPlayerScheduling, AFileGrowingFarAheadKeepsAFewReadersOpen) {
+    const std::string whole = ramp("whole.wav", 441000, 2);
+    testsupport::GrowingWav growing(whole, folder.file("far.wav"));
+    ASSERT_TRUE(growing.ok() && growing.writeFrames(44100, 8));
+    player->load(openFile(growing.path()));
+    player->play();
+    (void)rig.render(1024);
+    auto descriptors = [] {
+        const std::filesystem::directory_iterator open("/proc/self/fd");
+        return std::distance(begin(open), end(open));
+    };
+    const auto before = descriptors();
+    for (int step = 1; step <= 36; ++step) {
+        ASSERT_TRUE(growing.writeFrames(std::size_t(44100 + step * 11025), 8));
+        ASSERT_TRUE(player->takeGrownFile(openFile(growing.path())));
+    }
+    EXPECT_EQ(player->duration(), 10.0);
+    EXPECT_LT(descriptors() - before, 12);
 }
 
 // What cannot be followed without a reload is refused, and the player keeps what it had.
