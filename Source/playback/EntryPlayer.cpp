@@ -163,9 +163,22 @@ void EntryPlayer::fileChanged(const std::shared_ptr<PlaylistEntry>& entry, platf
         }
         return;
     }
+    std::shared_ptr<platform::AudioFile> file = std::move(reopened.value());
+    // The same file, grown since it was opened short of the length its header states: what plays goes
+    // on into the new frames. Reloading would restart the music at each step of its writer.
+    const std::shared_ptr<platform::AudioFile>& open = filePlayer_->file();
+    const bool grown = open && !open->isComplete() && now && watchedFile_ && now->sameFile(*watchedFile_) &&
+                       now->size >= watchedFile_->size;
+    if (grown && filePlayer_->isPlaying() && filePlayer_->takeGrownFile(file)) {
+        entry->fileMissing = false;
+        watchedFile_ = now;
+        fileReopened();
+        if (delegate_) delegate_->refreshDisplay();
+        return;
+    }
     suspend();
     const double position = desiredTime_;
-    replaceFile(std::move(reopened.value()));
+    replaceFile(std::move(file));
     entry->fileMissing = false;
     // What was read is what was on disk before the open, not what is there by now: a write made
     // meanwhile differs from it, and the watch, kept while the path names its file, reports that write.
@@ -197,8 +210,8 @@ void EntryPlayer::reopen() {
     fileReopened();
 }
 
-void EntryPlayer::replaceFile(std::unique_ptr<platform::AudioFile> file) {
-    filePlayer_->load(std::shared_ptr<platform::AudioFile>(std::move(file)));
+void EntryPlayer::replaceFile(std::shared_ptr<platform::AudioFile> file) {
+    filePlayer_->load(std::move(file));
 }
 
 // ---- position ----

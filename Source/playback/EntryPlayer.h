@@ -80,7 +80,8 @@ public:
     // anew in place, keeping the playing state and the position (within the new length); a file gone
     // or moved away plays on from what is open, and the entry is marked missing.
     // A change of mode or times alone reads nothing, nor does growth while its writer is still at it,
-    // unless the file open held less than its header states (then its new length is taken at once).
+    // unless the file open held less than its header states (then its new length is taken at once,
+    // and a playing song goes on into the new frames without a break).
     // What was read is what the file held before it was opened, so a write made while it is read is
     // read in turn.
     void fileChanged(const std::shared_ptr<PlaylistEntry>& entry, platform::FileSystemEvent events);
@@ -92,7 +93,7 @@ protected:
     EntryPlayer(std::unique_ptr<platform::AudioDevice> device, double seekLimitWithoutFile);
 
     // Puts the reopened file of the current entry in the file player, which is stopped.
-    virtual void replaceFile(std::unique_ptr<platform::AudioFile> file);
+    virtual void replaceFile(std::shared_ptr<platform::AudioFile> file);
     // Stops a playing or paused file player, and whatever of it the chain still holds.
     virtual void stopFilePlayer();
     // Right before a play starts, with an entry: false when there is nothing to play after all (the
@@ -107,7 +108,7 @@ protected:
     // watched anew and no longer missing. When the path no longer opens (the file or its folder moved
     // away, or spoilt), the file that is open goes on as long as it still reads: playable() tells.
     void reopen();
-    // After reopen() opened the entry's file by its path.
+    // After reopen() opened the entry's file by its path, or the file player took the grown file.
     virtual void fileReopened() {}
 
     std::unique_ptr<rozezeru::AudioEngine> engine_;

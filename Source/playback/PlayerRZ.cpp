@@ -106,7 +106,7 @@ void PlayerRZ::fileReopened() {
     takeFileDuration(entry_);
 }
 
-void PlayerRZ::replaceFile(std::unique_ptr<platform::AudioFile> file) {
+void PlayerRZ::replaceFile(std::shared_ptr<platform::AudioFile> file) {
     EntryPlayer::replaceFile(std::move(file));
     filePlayer_->setVolume(1.0f);
     takeFileDuration(entry_);

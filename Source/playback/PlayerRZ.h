@@ -65,7 +65,7 @@ public:
     }
 
 private:
-    void replaceFile(std::unique_ptr<platform::AudioFile> file) override;
+    void replaceFile(std::shared_ptr<platform::AudioFile> file) override;
     // Also empties the time-pitch stage.
     void stopFilePlayer() override;
     // Reopens the file: the file on disk is what plays.

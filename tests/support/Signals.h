@@ -106,6 +106,25 @@ inline double zeroCrossingFrequency(const std::vector<float>& samples, std::size
     return crossings < 2 ? 0.0 : (crossings - 1) * rate / (last - first);
 }
 
+// Where samples[from, to) depart most from one unbroken sine of `hz` (of any amplitude and phase), and
+// by how much: a sine keeps x[n - 1] + x[n + 1] = 2 cos(w) x[n], which a skipped, repeated or silent
+// stretch breaks at its edges.
+struct SineBreak {
+    std::size_t at = 0;
+    double size = 0.0;
+};
+inline SineBreak largestSineBreak(const std::vector<float>& samples, double hz, double rate,
+                                  std::size_t from = 0, std::size_t to = SIZE_MAX) {
+    const double twiceCos = 2.0 * std::cos(2.0 * std::numbers::pi * hz / rate);
+    to = std::min(to, samples.size());
+    SineBreak largest;
+    for (std::size_t n = std::max<std::size_t>(from, 1); n + 1 < to; ++n) {
+        const double size = std::fabs(double(samples[n - 1]) + samples[n + 1] - twiceCos * samples[n]);
+        if (size > largest.size) largest = {n, size};
+    }
+    return largest;
+}
+
 // Power of samples[from ...] at `hz` (Goertzel), normalised by the length.
 inline double goertzelPower(const std::vector<float>& samples, std::size_t from, double hz, double rate) {
     const double coefficient = 2.0 * std::cos(2.0 * std::numbers::pi * hz / rate);

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -164,5 +165,50 @@ inline bool isSparse(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && std::uint64_t(st.st_blocks) * 512 < std::uint64_t(st.st_size);
 }
+
+// A copy of a whole RIFF WAV file at `path`, written as a recorder or a slow copy writes it: the header
+// (stating the whole length) first, the frames a step at a time, the file kept open between steps.
+class GrowingWav {
+public:
+    // Nothing is written yet; ok() is false when `whole` is not a WAV file with a data chunk.
+    GrowingWav(const std::string& whole, std::string path) : path_(std::move(path)) {
+        std::ifstream in(whole, std::ios::binary);
+        bytes_.assign(std::istreambuf_iterator<char>(in), {});
+        // The chunks after "RIFF" size "WAVE", up to "data".
+        for (std::size_t at = 12; at + 8 <= bytes_.size();) {
+            const auto byte = [&](std::size_t i) { return std::uint32_t(std::uint8_t(bytes_[at + 4 + i])); };
+            const std::uint32_t size = byte(0) | byte(1) << 8 | byte(2) << 16 | byte(3) << 24;
+            if (bytes_.compare(at, 4, "data") == 0) {
+                dataOffset_ = at + 8;
+                break;
+            }
+            at += 8 + size + (size & 1);
+        }
+        out_.open(path_, std::ios::binary | std::ios::trunc);
+    }
+    bool ok() const { return dataOffset_ != 0 && bool(out_); }
+    // Writes on until the file holds the header and the first `frames` frames of `frameBytes` bytes each
+    // (at most the whole file); true when written and flushed.
+    bool writeFrames(std::size_t frames, std::size_t frameBytes) {
+        const std::size_t end = std::min(bytes_.size(), dataOffset_ + frames * frameBytes);
+        if (end > written_) out_.write(bytes_.data() + written_, std::streamsize(end - written_));
+        written_ = std::max(written_, end);
+        return bool(out_.flush());
+    }
+    // The rest of the file, and closed: its writer is done.
+    bool finish() {
+        writeFrames(bytes_.size(), 1);
+        out_.close();
+        return !out_.fail();
+    }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+    std::string bytes_;
+    std::size_t dataOffset_ = 0;
+    std::size_t written_ = 0;
+    std::ofstream out_;
+};
 
 } // namespace testsupport

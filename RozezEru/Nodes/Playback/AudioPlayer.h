@@ -163,6 +163,13 @@ public:
                       bool preserveEditTime = false);
     // Sets the buffer and buffered mode.
     virtual void load(std::shared_ptr<const platform::PcmBuffer> buffer);
+    // Takes `grown`, the file that plays read again after its writer added to it (a recording or a
+    // copy still under way), without a break in what plays: an edit range that ran to the old end runs
+    // to the new one, and a playing or paused player plays the new frames right after those it has
+    // scheduled (once the segment playing ends, when one already waits). False, with nothing changed,
+    // when it cannot be taken so (no file, another format, fewer frames, buffered or reversed play, a
+    // seek under way, the new frames not schedulable): load it instead.
+    bool takeGrownFile(std::shared_ptr<platform::AudioFile> grown);
 
     // Playback ---------------------------------------------------------------------------------------
 
@@ -236,6 +243,11 @@ private:
     // Reconnects when the player node's connection cannot play `format`.
     void fitConnection(const platform::AudioFormat& format);
     void seekInBuffer(double target);
+    // Schedules the frames of `file` (the file of play, grown) from scheduledEndFrame_ on after what is
+    // scheduled; false, logged, when they cannot be.
+    bool appendSegment(const platform::AudioFile& file);
+    // The end of a segment followed by another, on the main thread: frames taken since follow.
+    void segmentEnded();
     void seekPastTheEnd();
 
     std::shared_ptr<platform::AudioPlayerNode> playerNode_;
@@ -259,6 +271,14 @@ private:
     std::uint32_t frameCount_ = 0;
     std::optional<std::int64_t> startingFrame_;
     std::optional<std::int64_t> endingFrame_;
+    // While file segments are scheduled: the file frame after the last one on the player node, the
+    // callback type the first was scheduled with, and how many have not ended yet.
+    std::int64_t scheduledEndFrame_ = 0;
+    CompletionCallbackType scheduledCallbackType_ = CompletionCallbackType::dataPlayedBack;
+    int segmentsQueued_ = 0;
+    // Each completion made has its number; only the end of the item made last ends play, that of an
+    // earlier segment of a grown file lets the next frames follow (segmentEnded).
+    std::uint64_t lastItem_ = 0;
     // A completion counts only while no stop, seek or new schedule came after its audio was
     // scheduled: one already queued on the main queue then belongs to audio that is gone.
     std::uint64_t completionGeneration_ = 0;

@@ -132,6 +132,9 @@ void AudioPlayer::seek(double time) {
         stopPlayer();
         return;
     }
+    scheduledEndFrame_ = startFrame + frames;
+    scheduledCallbackType_ = CompletionCallbackType::dataPlayedBack;
+    segmentsQueued_ = 1;
     (void)playerNode_->play();
     status_ = NodeStatus::Playback::playing;
     seeking_->store(false);

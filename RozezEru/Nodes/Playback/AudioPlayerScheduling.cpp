@@ -98,21 +98,81 @@ bool AudioPlayer::scheduleSegment(std::optional<platform::AudioTime> at,
         return false;
     }
     playerNode_->prepare(std::uint32_t(total));
+    scheduledEndFrame_ = std::min(length, startFrame + total);
+    scheduledCallbackType_ = completionCallbackType;
+    segmentsQueued_ = 1;
     status_ = NodeStatus::Playback::stopped;
     return true;
+}
+
+namespace {
+
+// File segments a grown file keeps on the player node at most: each holds a reader and up to the
+// node's streaming buffer, and each waiting one is at least a report of the file's growth long.
+constexpr int kGrownSegmentsQueued = 4;
+
+} // namespace
+
+bool AudioPlayer::takeGrownFile(std::shared_ptr<platform::AudioFile> grown) {
+    if (!grown || !file_ || isBuffered_ || isReversed_ || seeking_->load()) return false;
+    if (!(grown->processingFormat() == file_->processingFormat()) ||
+        grown->fileFormat().sampleRate != file_->fileFormat().sampleRate || grown->length() < file_->length())
+        return false;
+    const bool toTheEnd = !(editEndTime_ < duration());
+    const bool scheduled =
+        status_ == NodeStatus::Playback::playing || status_ == NodeStatus::Playback::paused;
+    // A writer far ahead of the player would otherwise pile up a reader and a ring per step: past a few
+    // segments, the new frames follow as each segment ends.
+    if (scheduled && toTheEnd && segmentsQueued_ < kGrownSegmentsQueued && !appendSegment(*grown))
+        return false;
+    file_ = std::move(grown);
+    if (toTheEnd) editEndTime_ = duration();
+    return true;
+}
+
+bool AudioPlayer::appendSegment(const platform::AudioFile& file) {
+    const std::int64_t from = scheduledEndFrame_;
+    const std::int64_t frames =
+        std::min<std::int64_t>(file.length() - from, std::numeric_limits<std::uint32_t>::max());
+    if (frames <= 0) return true;
+    // The segment scheduled last is no longer the end of play: the new one is.
+    const std::uint64_t last = lastItem_;
+    if (auto appended = playerNode_->scheduleSegment(file, from, std::uint32_t(frames), std::nullopt,
+                                                     scheduledCallbackType_, makeCompletion());
+        !appended) {
+        Log(LogSite("appendSegment(_:)", LogType::error), appended.error().message);
+        lastItem_ = last;
+        return false;
+    }
+    scheduledEndFrame_ = from + frames;
+    ++segmentsQueued_;
+    return true;
+}
+
+void AudioPlayer::segmentEnded() {
+    --segmentsQueued_;
+    const bool scheduled =
+        status_ == NodeStatus::Playback::playing || status_ == NodeStatus::Playback::paused;
+    if (scheduled && file_ && !(editEndTime_ < duration()) && scheduledEndFrame_ < file_->length())
+        (void)appendSegment(*file_);
 }
 
 platform::PlayerCompletionHandler AudioPlayer::makeCompletion() {
     std::weak_ptr<AudioPlayer> weak = weak_from_this();
     std::shared_ptr<std::atomic<bool>> seeking = seeking_;
     const std::uint64_t generation = completionGeneration_;
+    const std::uint64_t item = ++lastItem_;
     // Runs on the platform's completion thread (or inside the player node's stop()): it touches
     // nothing of the player there but the seeking flag, and hands the rest to the main thread.
-    return [weak = std::move(weak), seeking = std::move(seeking), generation](CompletionCallbackType) {
+    return [weak = std::move(weak), seeking = std::move(seeking), generation, item](CompletionCallbackType) {
         if (seeking->load()) return;
-        auto deliver = [weak, generation] {
+        auto deliver = [weak, generation, item] {
             const auto player = weak.lock();
-            if (player && player->completionGeneration_ == generation) player->internalCompletionHandler();
+            if (!player || player->completionGeneration_ != generation) return;
+            if (item == player->lastItem_)
+                player->internalCompletionHandler();
+            else
+                player->segmentEnded();
         };
         if (platform::mainQueue().isMainThread())
             deliver();

@@ -5,7 +5,10 @@
 
 #include "platform/audio/MixerNode.h"
 #include "platform/player/AudioPlayerNode.h"
+#include "tests/support/ToneFiles.h"
 
+#include <filesystem>
+#include <iterator>
 #include <thread>
 
 using namespace playertest;
@@ -34,6 +37,101 @@ TEST_F(AudioPlayerScheduling, TheEditRangeChoosesTheFramesOfTheFile) {
     const auto whole = rig.render(441000 + 1024);
     EXPECT_EQ(std::tuple(whole[0][0], whole[0][440999], whole[0][441000]),
               std::tuple(rampValue(0), rampValue(440999), 0.0f));
+}
+
+// A file read again after its writer added to it (its header stated the whole length from the start):
+// every frame plays once, in order, across each old end, whatever the player was doing when it grew.
+TEST_F(AudioPlayerScheduling, AGrownFileIsTakenWithoutABreak) {
+    const std::string whole = ramp("whole.wav", 88200, 2);
+    const struct {
+        const char* state;
+        bool started, paused;
+    } cases[] = {{"playing", true, false}, {"paused", true, true}, {"stopped", false, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.state);
+        testsupport::GrowingWav growing(whole, folder.file(std::string(c.state) + ".wav"));
+        ASSERT_TRUE(growing.ok() && growing.writeFrames(22050, 8));
+        player->stop();
+        player->load(openFile(growing.path()));
+        ASSERT_FALSE(player->file()->isComplete());
+        Channels heard(2);
+        auto listen = [&](std::int64_t frames) {
+            const Channels out = rig.render(frames);
+            for (std::size_t channel = 0; channel < 2; ++channel)
+                heard[channel].insert(heard[channel].end(), out[channel].begin(), out[channel].end());
+        };
+        if (c.started) {
+            player->play();
+            listen(11025);
+        }
+        if (c.paused) player->pause();
+        // The playing player crosses each old end (0.5, 1 and 1.5 s) in the quarter second after it.
+        for (const std::int64_t frames : {44100, 66150, 88200}) {
+            ASSERT_TRUE(growing.writeFrames(std::size_t(frames), 8));
+            ASSERT_TRUE(player->takeGrownFile(openFile(growing.path())));
+            EXPECT_EQ(std::pair(player->duration(), player->editEndTime()),
+                      std::pair(double(frames) / 44100.0, double(frames) / 44100.0));
+            if (c.started && !c.paused) listen(22050);
+        }
+        player->play();
+        listen(88200 + 1024 - std::int64_t(heard[0].size()));
+        std::size_t departure = heard[0].size();
+        for (std::size_t i = 0; i < heard[0].size() && departure == heard[0].size(); ++i)
+            for (std::uint32_t channel = 0; channel < 2; ++channel)
+                if (heard[channel][i] != (i < 88200 ? rampValue(std::int64_t(i), channel) : 0.0f))
+                    departure = i;
+        EXPECT_EQ(departure, heard[0].size()) << "frame " << departure << " is not the file's";
+    }
+}
+
+// A writer far ahead of the player: however many steps it takes, the player holds a few readers of the
+// file, not one per step.
+TEST_F(AudioPlayerScheduling, AFileGrowingFarAheadKeepsAFewReadersOpen) {
+    const std::string whole = ramp("whole.wav", 441000, 2);
+    testsupport::GrowingWav growing(whole, folder.file("far.wav"));
+    ASSERT_TRUE(growing.ok() && growing.writeFrames(44100, 8));
+    player->load(openFile(growing.path()));
+    player->play();
+    (void)rig.render(1024);
+    auto descriptors = [] {
+        const std::filesystem::directory_iterator open("/proc/self/fd");
+        return std::distance(begin(open), end(open));
+    };
+    const auto before = descriptors();
+    for (int step = 1; step <= 36; ++step) {
+        ASSERT_TRUE(growing.writeFrames(std::size_t(44100 + step * 11025), 8));
+        ASSERT_TRUE(player->takeGrownFile(openFile(growing.path())));
+    }
+    EXPECT_EQ(player->duration(), 10.0);
+    EXPECT_LT(descriptors() - before, 12);
+}
+
+// What cannot be followed without a reload is refused, and the player keeps what it had.
+TEST_F(AudioPlayerScheduling, AFileThatIsNotTheOneGrownIsRefused) {
+    const std::string stereo = ramp("stereo.wav", 44100, 2), shorter = ramp("shorter.wav", 22050, 2),
+                      mono = ramp("mono.wav", 88200, 1), longer = ramp("longer.wav", 88200, 2);
+    const struct {
+        const char* what;
+        bool buffered, reversed;
+        std::string grown;
+    } cases[] = {{"fewer frames", false, false, shorter},
+                 {"another format", false, false, mono},
+                 {"buffered", true, false, longer},
+                 {"reversed", false, true, longer}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        player->stop();
+        player->setReversed(false);
+        player->load(openFile(stereo), c.buffered);
+        player->setReversed(c.reversed);
+        player->play();
+        (void)rig.render(1024);
+        const std::shared_ptr<platform::AudioFile> had = player->file();
+        EXPECT_FALSE(player->takeGrownFile(openFile(c.grown)));
+        EXPECT_EQ(std::tuple(player->file(), player->duration(), player->isPlaying()),
+                  std::tuple(had, 1.0, true));
+    }
+    EXPECT_FALSE(std::make_shared<AudioPlayer>()->takeGrownFile(openFile(longer))) << "nothing loaded";
 }
 
 TEST(AudioPlayerCompletion, ALoopingFilePlaysAgainAfterEachEnd) {
