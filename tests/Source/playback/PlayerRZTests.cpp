@@ -1112,21 +1112,24 @@ TEST_F(PlayerRZTest, AFileStillBeingWrittenIsFollowedAsItGrowsAndItsLengthIsStor
     player->play();
     ASSERT_TRUE(player->isPlaying());
 
-    // Written a little at a time, never pausing, until the player has taken a longer length.
+    // Written a little at a time, never pausing, until the player has taken a longer length. Near the
+    // end it goes on a frame at a time, so a slow machine's player still finds it being written.
     std::atomic<bool> longer{false}, closed{false};
     std::thread writer([&] {
         std::ofstream out(path, std::ios::binary | std::ios::app);
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        while (!longer && std::chrono::steady_clock::now() < end && written + 4096 < bytes.size()) {
-            out.write(bytes.data() + written, 4096).flush();
-            written += 4096;
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        const std::size_t tail = bytes.size() - bytes.size() / 6;
+        while (!longer && std::chrono::steady_clock::now() < end && written + 4 < bytes.size()) {
+            const std::size_t step = written + 4096 < tail ? 4096 : 4;
+            out.write(bytes.data() + written, std::streamsize(step)).flush();
+            written += step;
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
         out.write(bytes.data() + written, std::streamsize(bytes.size() - written)).flush();
         out.close();
         closed = true;
     });
-    const bool followed = waitFor([&] { return player->duration() > 2.05; });
+    const bool followed = waitFor([&] { return player->duration() > 2.05; }, 50.0);
     const bool whileWritten = !closed;
     longer = true;
     writer.join();
