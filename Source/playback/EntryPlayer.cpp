@@ -16,6 +16,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <utility>
 
 namespace vantle {
 
@@ -54,6 +55,7 @@ void EntryPlayer::setEntry(std::shared_ptr<PlaylistEntry> entry) {
     stopFilePlayer();
     setPlaying(false);
     entry_.reset();
+    reopenFailureSaid_ = false;
     // A file that is no longer current is no longer watched: its change must not bring it back.
     fileMonitor_.reset();
     playable_ = false;
@@ -195,7 +197,9 @@ void EntryPlayer::reopen() {
     playable_ = false;
     const std::string path = entry_->_url.path();
     if (auto loaded = filePlayer_->load(path); !loaded) {
-        platform::consolePrint("220 can't reopen " + entry_->_url.absoluteString());
+        // Once: every play and seek looks for the file again, and a slider dragged would repeat it.
+        if (!std::exchange(reopenFailureSaid_, true))
+            platform::consolePrint("220 can't reopen " + entry_->_url.absoluteString());
         // The path may name nothing now (a folder renamed or unplugged is no event of the file's own
         // watch), or something else: the song is the file still open, while that reads.
         if (!platform::fileExists(path)) entry_->fileMissing = true;
@@ -204,6 +208,7 @@ void EntryPlayer::reopen() {
         return;
     }
     playable_ = true;
+    reopenFailureSaid_ = false;
     entry_->fileMissing = false;
     // Back at its path, maybe as another file: the watch goes to the file the path names.
     if (!fileMonitor_ || !watchedFile_ || !entryPlayerNames(path, *watchedFile_)) watch(entry_);

@@ -118,6 +118,8 @@ protected:
     bool playable_ = false;
     bool suspended_ = false;
     bool playing_ = false;
+    // The entry's path was found not to open and the console was told; said again only after it opened.
+    bool reopenFailureSaid_ = false;
     double desiredTime_ = 0;
     PlayerMode mode_ = PlayerMode::dance;
     PlayerDelegate* delegate_ = nullptr;

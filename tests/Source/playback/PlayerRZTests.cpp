@@ -1030,6 +1030,10 @@ TEST_F(PlayerRZTest, ASongWhoseFolderMovesAwayPlaysOnFromWhatIsOpenUntilTheFolde
         }
         EXPECT_EQ(delegate.refusals, 0);
         EXPECT_TRUE(entry->fileMissing);
+        // Each play looked for the file again; the console was told once.
+        const std::vector<std::string> said = console.lines();
+        EXPECT_EQ(std::count(said.begin(), said.end(), "220 can't reopen " + fileURL(path)), 1);
+        console.clear();
 
         // Back, with another take of the song in it: the next seek plays that one, and watches it.
         std::filesystem::create_directories(home);
