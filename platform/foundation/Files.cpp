@@ -251,12 +251,10 @@ Result<void> writeFileAtomically(const std::string& path, const void* data, std:
         left -= static_cast<std::size_t>(n);
     }
     if (::fsync(fd) != 0) return failed(errno);
-    if (::close(fd) != 0) {
-        int err = errno;
-        ::unlink(tmpl.c_str());
-        return fileError("cannot write", path, err);
-    }
-    return filesCommit(tmpl, path);
+    // Renamed while still open and locked: a sweep by another run takes only temporaries nobody holds.
+    Result<void> committed = filesCommit(tmpl, path);
+    ::close(fd);
+    return committed;
 }
 
 Result<std::string> makeTemporaryFileBeside(const std::string& path) {
@@ -375,15 +373,11 @@ Result<void> copyItem(const std::string& from, const std::string& to) {
     if (Result<void> copied = filesCopyBytes(source->get(), fd, from, to); !copied)
         return failed(copied.error());
     if (::fsync(fd) != 0) return failed(fileError("cannot copy to", to, errno));
-    if (::close(fd) != 0) {
-        const int err = errno;
-        ::unlink(temporary.c_str());
-        return fileError("cannot copy to", to, err);
-    }
-    if (const int err = filesRenameWithoutReplacing(temporary, to); err != 0) {
-        ::unlink(temporary.c_str());
-        return fileError("cannot copy to", to, err);
-    }
+    // Renamed while still open and locked: an export starting in this folder meanwhile sweeps only
+    // temporaries nobody holds.
+    if (const int err = filesRenameWithoutReplacing(temporary, to); err != 0)
+        return failed(fileError("cannot copy to", to, err));
+    ::close(fd);
     fs::path folder = fs::path(to).parent_path();
     if (folder.empty()) folder = ".";
     if (const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dirFd >= 0) {
