@@ -17,6 +17,7 @@
 #include <QLineEdit>
 
 #include <algorithm>
+#include <type_traits>
 #include <cmath>
 #include <string>
 #include <string_view>
@@ -31,7 +32,10 @@ const QColor displayElapsedColour(40, 205, 65);   // the system green
 // The tick refreshes ten times a second, mostly with what is already shown: each view is set only
 // when its content changes, so that nothing unchanged is repainted.
 template <typename View> void showDisplayText(View& view, const QString& text) {
-    if (view.text() != text) view.setText(text);
+    if (view.text() == text) return;
+    view.setText(text);
+    // A line shows its text from the start, so a long path leaves what the line is about in view.
+    if constexpr (std::is_base_of_v<QLineEdit, View>) view.setCursorPosition(0);
 }
 
 void setDisplayText(QLabel& label, const std::string& text, bool enabled) {

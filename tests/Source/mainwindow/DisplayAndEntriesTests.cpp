@@ -169,6 +169,7 @@ TEST_F(DisplayTest, AnEntryWhoseFileDoesNotOpenSaysWhyAndPlaySaysItAgain) {
         // Its length cannot be read: nothing to count down.
         EXPECT_EQ(remaining(), "--:--");
         EXPECT_EQ(context(), c.says);
+        EXPECT_EQ(view().noteTextField().cursorPosition(), 0) << "shown from its start";
         EXPECT_EQ(view().unplayableEntryText().toStdString(), c.says);
         EXPECT_EQ(entry(c.row)->fileMissing, c.row == 1);
 
