@@ -108,6 +108,15 @@ protected:
         player->setEntry(entry);
         return entry;
     }
+    // A new player rendering offline at full volume, with the song at `path` set in it.
+    std::shared_ptr<vantle::PlaylistEntry> offlineEntry(const std::string& path) {
+        makePlayer();
+        EXPECT_TRUE(player->engine().startTest(0.0));
+        auto entry = entryFor(path);
+        player->setEntry(entry);
+        player->setVolume(1.0f);
+        return entry;
+    }
     // Paced: at rate 1 the chain costs next to nothing, and an unpaced device would play the file
     // out before the test looks.
     // Held: it renders nothing until renderOnly() or renderOn() allows it.
@@ -847,12 +856,8 @@ TEST_F(PlayerRZTest, ADeletedPlayingFilePlaysOnFromWhatIsOpenAndIsMarkedMissing)
 // Music in front of a class must not stop: with the current entry's file gone, a seek, a skip back,
 // a pause and a play go on from the file that is open, heard where they ask.
 TEST_F(PlayerRZTest, ADeletedPlayingFileStillSeeksPausesAndPlaysFromWhatIsOpen) {
-    makePlayer();
     ASSERT_TRUE(writeSineFile(folder.file("gone.wav"), 6.0, 1000.0));
-    ASSERT_TRUE(player->engine().startTest(0.0));
-    auto entry = entryFor(folder.file("gone.wav"));
-    player->setEntry(entry);
-    player->setVolume(1.0f);
+    auto entry = offlineEntry(folder.file("gone.wav"));
     player->play();
     const double loud = playerRms(*player->engine().render(0.6), 0, 13230);
     ASSERT_GT(loud, 0.3);
@@ -994,11 +999,7 @@ TEST_F(PlayerRZTest, ASongWhoseFolderMovesAwayPlaysOnFromWhatIsOpenUntilTheFolde
         std::filesystem::remove_all(away);
         std::filesystem::create_directories(home);
         ASSERT_TRUE(writeSineFile(path, 6.0, 1000.0));
-        makePlayer();
-        ASSERT_TRUE(player->engine().startTest(0.0));
-        auto entry = entryFor(path);
-        player->setEntry(entry);
-        player->setVolume(1.0f);
+        auto entry = offlineEntry(path);
         double at = 0.0;
         if (c.started) {
             player->play();
@@ -1056,11 +1057,7 @@ TEST_F(PlayerRZTest, ASongThatNoLongerReadsStopsWithAWordAndPlaysOnceItsFolderIs
     const std::string path = home + "/song.wav";
     std::filesystem::create_directories(home);
     ASSERT_TRUE(writeSineFile(path, 6.0, 1000.0));
-    makePlayer();
-    ASSERT_TRUE(player->engine().startTest(0.0));
-    auto entry = entryFor(path);
-    player->setEntry(entry);
-    player->setVolume(1.0f);
+    auto entry = offlineEntry(path);
     player->play();
     (void)player->engine().render(0.6);
     std::filesystem::rename(home, away);
@@ -1164,11 +1161,7 @@ TEST_F(PlayerRZTest, AGrowingSongPlaysOnIntoEachNewLengthWithoutABreak) {
     ASSERT_TRUE(writeSineFile(folder.file("whole.wav"), 6.0, hz));
     testsupport::GrowingWav growing(folder.file("whole.wav"), folder.file("growing.wav"));
     ASSERT_TRUE(growing.ok() && growing.writeFrames(std::size_t(2.0 * rate), frameBytes));
-    makePlayer();
-    ASSERT_TRUE(player->engine().startTest(0.0));
-    auto entry = entryFor(growing.path());
-    player->setEntry(entry);
-    player->setVolume(1.0f);
+    auto entry = offlineEntry(growing.path());
     player->play();
     std::vector<float> heard;
     // The main queue runs between short renders, as it does while a device plays.
