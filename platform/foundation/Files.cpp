@@ -9,9 +9,9 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
+#include <map>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -392,7 +392,8 @@ namespace {
 // The folders makeTemporaryDirectory made in this process and nobody has removed yet.
 struct FilesOwnFolders {
     std::mutex mutex;
-    std::set<std::string> paths;
+    // Each folder's device and inode as made: a folder put at its path later is someone else's.
+    std::map<std::string, std::pair<dev_t, ino_t>> paths;
 };
 
 FilesOwnFolders& filesOwnFolders() {
@@ -408,9 +409,11 @@ Result<std::string> makeTemporaryDirectory(std::string_view prefix, const std::s
     if (ec) base = "/tmp";
     std::string tmpl = (base / (std::string(prefix) + ".XXXXXX")).string();
     if (::mkdtemp(tmpl.data()) == nullptr) return fileError("cannot create folder", tmpl, errno);
+    struct stat st;
+    if (::lstat(tmpl.c_str(), &st) != 0) return fileError("cannot create folder", tmpl, errno);
     FilesOwnFolders& own = filesOwnFolders();
     std::lock_guard lock(own.mutex);
-    own.paths.insert(tmpl);
+    own.paths[tmpl] = {st.st_dev, st.st_ino};
     return tmpl;
 }
 
@@ -418,10 +421,16 @@ Result<void> removeTemporaryDirectory(const std::string& path) {
     FilesOwnFolders& own = filesOwnFolders();
     std::lock_guard lock(own.mutex);
     const auto found = own.paths.find(path);
-    if (found == own.paths.end())
+    struct stat st;
+    const bool ours = found != own.paths.end() && ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+                      std::pair(st.st_dev, st.st_ino) == found->second;
+    if (!ours) {
+        // Moved away or replaced since: whatever the path names now was not made here.
+        if (found != own.paths.end()) own.paths.erase(found);
         return Error::make("platform.files",
                            "left \"" + path + "\" as it is: not a temporary folder made by this program",
                            EPERM);
+    }
     std::error_code ec;
     fs::remove_all(path, ec);
     if (ec) return fileError("cannot remove", path, ec);

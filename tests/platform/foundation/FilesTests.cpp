@@ -210,6 +210,22 @@ TEST(Files, RemovesWithItsContentsOnlyAFolderItMadeItself) {
     ASSERT_TRUE(createDirectory(made + "/theirs").ok());
     EXPECT_FALSE(removeTemporaryDirectory(made).ok());
     EXPECT_TRUE(isDirectory(made + "/theirs"));
+
+    // Nor is a folder or a link put where one of ours was while it was still listed.
+    for (const bool link : {false, true}) {
+        const std::string ours = makeTemporaryDirectory(".take.", dir.path).value();
+        std::filesystem::rename(ours, ours + ".moved");
+        if (link)
+            std::filesystem::create_directory_symlink(dir.path + "/theirs-too", ours);
+        else
+            ASSERT_TRUE(createDirectory(ours).ok());
+        ASSERT_TRUE(createDirectory(dir.path + "/theirs-too").ok() || isDirectory(dir.path + "/theirs-too"));
+        ASSERT_TRUE(writeFileAtomically((link ? dir.path + "/theirs-too" : ours) + "/keep.txt",
+                                        std::string_view("mine"))
+                        .ok());
+        EXPECT_FALSE(removeTemporaryDirectory(ours).ok()) << (link ? "a link" : "a folder");
+        EXPECT_TRUE(fileExists(ours + "/keep.txt"));
+    }
 }
 
 // One opener for every reader that must not wait: a FIFO, a device or a folder at the path is refused
