@@ -487,10 +487,6 @@ public:
     // The time texts' height follows the view's, within these bounds.
     static constexpr int timeTextMinimumHeight = 36;
     static constexpr int timeTextMaximumHeight = 140;
-    // A font of the base font's family whose size makes the text fit the frame with 5 points to
-    // spare each way (only 77 % of the line height counts), at least 1 point; nothing for an empty
-    // frame.
-    static std::optional<QFont> fittedFont(const QString& text, const QFont& baseFont, QSizeF size);
 
 protected:
     void showEvent(QShowEvent* event) override;
