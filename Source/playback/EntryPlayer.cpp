@@ -13,8 +13,6 @@
 #include "platform/foundation/Files.h"
 #include "platform/ui/Badge.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <utility>
 
@@ -23,13 +21,6 @@ namespace vantle {
 namespace {
 
 constexpr auto playerCallbackType = rozezeru::AudioPlayer::CompletionCallbackType::dataPlayedBack;
-
-// Whether `path` names the file `print` was taken of.
-bool entryPlayerNames(const std::string& path, const FileFingerprint& print) {
-    struct stat status {};
-    return ::stat(path.c_str(), &status) == 0 && std::uint64_t(status.st_dev) == print.device &&
-           std::uint64_t(status.st_ino) == print.inode;
-}
 
 } // namespace
 
@@ -211,7 +202,7 @@ void EntryPlayer::reopen() {
     reopenFailureSaid_ = false;
     entry_->fileMissing = false;
     // Back at its path, maybe as another file: the watch goes to the file the path names.
-    if (!fileMonitor_ || !watchedFile_ || !entryPlayerNames(path, *watchedFile_)) watch(entry_);
+    if (!fileMonitor_ || !watchedFile_ || !watchedFile_->namedBy(path)) watch(entry_);
     fileReopened();
 }
 
