@@ -130,7 +130,10 @@ void EntryPlayer::fileChanged(const std::shared_ptr<PlaylistEntry>& entry, platf
     }
     const std::string path = entry->_url.path();
     const std::string described = entry->_url.absoluteString();
-    if (!platform::fileExists(path)) {
+    const std::optional<FileFingerprint> now = FileFingerprint::of(path);
+    // Only a path that names no readable file is looked up again, to tell a file gone from one that
+    // cannot be read.
+    if (!now && !platform::fileExists(path)) {
         // The open file stays readable until it is closed: the song plays on to its end.
         entry->fileMissing = true;
         fileMonitor_.reset();
@@ -138,7 +141,6 @@ void EntryPlayer::fileChanged(const std::shared_ptr<PlaylistEntry>& entry, platf
         platform::consolePrint("🎈file gone, playing on from the open file: " + described);
         return;
     }
-    const std::optional<FileFingerprint> now = FileFingerprint::of(path);
     if (now && watchedFile_ && now->sameBytes(*watchedFile_)) {
         // Touched, or written again with the same song. Another file renamed over the old one needs a
         // watch of its own.
