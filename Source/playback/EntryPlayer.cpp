@@ -173,7 +173,8 @@ void EntryPlayer::fileChanged(const std::shared_ptr<PlaylistEntry>& entry, platf
     }
     suspend();
     const double position = desiredTime_;
-    replaceFile(std::move(file));
+    filePlayer_->load(std::move(file));
+    fileReopened();
     entry->fileMissing = false;
     // What was read is what was on disk before the open, not what is there by now: a write made
     // meanwhile differs from it, and the watch, kept while the path names its file, reports that write.
@@ -206,10 +207,6 @@ void EntryPlayer::reopen() {
     // Back at its path, maybe as another file: the watch goes to the file the path names.
     if (!fileMonitor_ || !watchedFile_ || !watchedFile_->namedBy(path)) watch(entry_);
     fileReopened();
-}
-
-void EntryPlayer::replaceFile(std::shared_ptr<platform::AudioFile> file) {
-    filePlayer_->load(std::move(file));
 }
 
 // ---- position ----
