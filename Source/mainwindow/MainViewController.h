@@ -497,6 +497,9 @@ private:
     void buildLayout();
     void viewDidLoad();
     void makeCurrent(const std::shared_ptr<PlaylistEntry>& entry);
+    // What reads the current entry's file by its path (the scrubber, the slider's marks, the notes,
+    // the waveform) takes up `entry`'s, and the display and the saved state follow.
+    void showEntryFile(const std::shared_ptr<PlaylistEntry>& entry);
     // The scrubber of `entry`'s file, or none.
     void makeScrubber(const std::shared_ptr<PlaylistEntry>& entry);
     // The current entry was found elsewhere while the player still holds its file open: what plays
