@@ -297,10 +297,9 @@ std::optional<SndfileWavData> sndfileWrappedWavData(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || std::uint64_t(st.st_size) <= 0xffffffffu)
         return std::nullopt;
-    Result<FileDescriptor> opened = openRegularFileForReading(path);
+    Result<FileDescriptor> opened = openRegularFileForReading(path, &st);
     if (!opened) return std::nullopt;
     const int fd = opened->get();
-    if (::fstat(fd, &st) != 0) return std::nullopt;
     const auto fileSize = std::uint64_t(st.st_size);
     if (fileSize <= 0xffffffffu) return std::nullopt;
 

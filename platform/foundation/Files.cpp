@@ -130,7 +130,7 @@ std::optional<Error> filesNotRegular(const std::string& path, const struct stat&
 
 } // namespace
 
-Result<FileDescriptor> openRegularFileForReading(const std::string& path) {
+Result<FileDescriptor> openRegularFileForReading(const std::string& path, struct stat* status) {
     struct stat st;
     if (::stat(path.c_str(), &st) == 0)
         if (std::optional<Error> refused = filesNotRegular(path, st)) return *refused;
@@ -139,15 +139,15 @@ Result<FileDescriptor> openRegularFileForReading(const std::string& path) {
     if (fd.get() < 0) return fileError("cannot open", path, errno);
     if (::fstat(fd.get(), &st) != 0) return fileError("cannot read", path, errno);
     if (std::optional<Error> refused = filesNotRegular(path, st)) return *refused;
+    if (status) *status = st;
     return fd;
 }
 
 Result<Bytes> readFile(const std::string& path, std::uint64_t sizeLimit) {
-    Result<FileDescriptor> opened = openRegularFileForReading(path);
+    struct stat st;
+    Result<FileDescriptor> opened = openRegularFileForReading(path, &st);
     if (!opened) return opened.error();
     const int fd = opened->get();
-    struct stat st;
-    if (::fstat(fd, &st) != 0) return fileError("cannot read", path, errno);
     if (static_cast<std::uint64_t>(st.st_size) > sizeLimit)
         return Error::make(
             "platform.files",
@@ -352,7 +352,7 @@ Result<void> filesCopyBytes(int from, int to, const std::string& source, const s
 Result<void> copyItem(const std::string& from, const std::string& to) {
     struct stat st;
     if (::lstat(to.c_str(), &st) == 0) return fileError("cannot copy to", to, EEXIST);
-    Result<FileDescriptor> source = openRegularFileForReading(from);
+    Result<FileDescriptor> source = openRegularFileForReading(from, &st);
     if (!source) return source.error();
     std::string temporary;
     Result<int> opened = filesOpenTemporary(to, temporary);
@@ -363,7 +363,7 @@ Result<void> copyItem(const std::string& from, const std::string& to) {
         ::unlink(temporary.c_str());
         return error;
     };
-    if (::fstat(source->get(), &st) == 0) (void)::fchmod(fd, st.st_mode & 0777);
+    (void)::fchmod(fd, st.st_mode & 0777);
     if (Result<void> copied = filesCopyBytes(source->get(), fd, from, to); !copied)
         return failed(copied.error());
     if (::fsync(fd) != 0) return failed(fileError("cannot copy to", to, errno));
