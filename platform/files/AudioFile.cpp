@@ -72,8 +72,10 @@ Result<std::unique_ptr<AudioFile>> AudioFile::openAgain() const {
 }
 
 Result<std::unique_ptr<AudioFile>> AudioFile::openReader(const std::string& path, const std::string& source) {
+    // Held before the back end opens the path, so that both name the same file.
     struct stat st {};
-    if (::stat(source.c_str(), &st) != 0)
+    Result<FileDescriptor> opened = openRegularFileForReading(source, &st);
+    if (!opened && ::stat(source.c_str(), &st) != 0)
         return audioFileError(AudioFileError::notFound, "No audio file at", path);
     if (S_ISDIR(st.st_mode))
         return audioFileError(AudioFileError::unreadable, "Not an audio file but a folder:", path);
@@ -84,9 +86,6 @@ Result<std::unique_ptr<AudioFile>> AudioFile::openReader(const std::string& path
     using Opener = Result<std::unique_ptr<AudioFileBackend>> (*)(const std::string&, AudioFileBackend::Info&);
     Opener first = openSndfileReader, second = openFfmpegReader;
     if (audioFilePrefersFfmpeg(path)) std::swap(first, second);
-    // Held before the back end opens the path, so that both name the same file.
-    struct stat held {};
-    Result<FileDescriptor> opened = openRegularFileForReading(source, &held);
     auto backend = first(source, info);
     if (!backend) {
         info = {};
@@ -101,7 +100,7 @@ Result<std::unique_ptr<AudioFile>> AudioFile::openReader(const std::string& path
                               "unsupported format");
     std::unique_ptr<AudioFile> file(new AudioFile);
     if (opened) {
-        file->complete_ = audioFileHoldsStatedSize(opened->get(), std::uint64_t(held.st_size));
+        file->complete_ = audioFileHoldsStatedSize(opened->get(), std::uint64_t(st.st_size));
         file->heldDescriptor_ = std::move(opened.value());
     }
     file->path_ = path;
