@@ -250,8 +250,9 @@ TEST(Files, OpensForReadingOnlyRegularFilesWithoutWaiting) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string path = dir.file(c.name);
-        auto call =
-            testsupport::callGuardedAgainstFifo(fifo, [&] { return openRegularFileForReading(path); });
+        struct stat status {};
+        auto call = testsupport::callGuardedAgainstFifo(
+            fifo, [&] { return openRegularFileForReading(path, &status); });
         EXPECT_FALSE(call.blocked);
         ASSERT_EQ(call.result.ok(), c.code == 0) << (call.result ? "" : call.result.error().message);
         if (!call.result) {
@@ -261,6 +262,9 @@ TEST(Files, OpensForReadingOnlyRegularFilesWithoutWaiting) {
         }
         const int fd = call.result->get();
         EXPECT_NE(::fcntl(fd, F_GETFD) & FD_CLOEXEC, 0);
+        // The status handed back is the opened file's, not the link's.
+        EXPECT_TRUE(S_ISREG(status.st_mode));
+        EXPECT_EQ(status.st_size, 4);
         char bytes[8] = {};
         EXPECT_EQ(::read(fd, bytes, sizeof bytes), 4);
         EXPECT_EQ(std::string(bytes, 4), "RIFF");
