@@ -40,27 +40,23 @@ bool fingerprintRead(int descriptor, std::uint64_t offset, std::uint64_t count, 
 
 std::optional<FileFingerprint> FileFingerprint::of(const std::string& path) {
     // A FIFO or a device put at the path must not hold the caller.
-    platform::Result<platform::FileDescriptor> opened = platform::openRegularFileForReading(path);
+    struct stat status {};
+    platform::Result<platform::FileDescriptor> opened = platform::openRegularFileForReading(path, &status);
     if (!opened) return std::nullopt;
     const int descriptor = opened->get();
-    struct stat status {};
-    std::optional<FileFingerprint> result;
-    if (::fstat(descriptor, &status) == 0) {
-        FileFingerprint print;
-        print.device = static_cast<std::uint64_t>(status.st_dev);
-        print.inode = static_cast<std::uint64_t>(status.st_ino);
-        print.size = static_cast<std::uint64_t>(status.st_size);
-        std::uint64_t sum = 0xcbf29ce484222325ull;
-        const std::uint64_t head = print.size < fingerprintSpan ? print.size : fingerprintSpan;
-        const std::uint64_t tailStart =
-            print.size - (print.size - head < fingerprintSpan ? print.size - head : fingerprintSpan);
-        if (fingerprintRead(descriptor, 0, head, sum) &&
-            fingerprintRead(descriptor, tailStart, print.size - tailStart, sum)) {
-            print.headAndTail = sum;
-            result = print;
-        }
-    }
-    return result;
+    FileFingerprint print;
+    print.device = static_cast<std::uint64_t>(status.st_dev);
+    print.inode = static_cast<std::uint64_t>(status.st_ino);
+    print.size = static_cast<std::uint64_t>(status.st_size);
+    std::uint64_t sum = 0xcbf29ce484222325ull;
+    const std::uint64_t head = print.size < fingerprintSpan ? print.size : fingerprintSpan;
+    const std::uint64_t tailStart =
+        print.size - (print.size - head < fingerprintSpan ? print.size - head : fingerprintSpan);
+    if (!fingerprintRead(descriptor, 0, head, sum) ||
+        !fingerprintRead(descriptor, tailStart, print.size - tailStart, sum))
+        return std::nullopt;
+    print.headAndTail = sum;
+    return print;
 }
 
 bool FileFingerprint::namedBy(const std::string& path) const {

@@ -94,12 +94,11 @@ ssize_t exporterReadUpTo(int fd, std::vector<char>& into) {
 
 // Whether the file already in the export folder is a whole copy of the source.
 bool exporterSameBytes(const std::string& source, const std::string& copy) {
-    platform::Result<platform::FileDescriptor> a = platform::openRegularFileForReading(source);
-    platform::Result<platform::FileDescriptor> b = platform::openRegularFileForReading(copy);
-    if (!a || !b) return false;
     struct stat sa {};
     struct stat sb {};
-    if (::fstat(a->get(), &sa) != 0 || ::fstat(b->get(), &sb) != 0 || sa.st_size != sb.st_size) return false;
+    platform::Result<platform::FileDescriptor> a = platform::openRegularFileForReading(source, &sa);
+    platform::Result<platform::FileDescriptor> b = platform::openRegularFileForReading(copy, &sb);
+    if (!a || !b || sa.st_size != sb.st_size) return false;
     std::vector<char> chunkA(256 * 1024), chunkB(256 * 1024);
     for (;;) {
         const ssize_t gotA = exporterReadUpTo(a->get(), chunkA), gotB = exporterReadUpTo(b->get(), chunkB);
