@@ -20,7 +20,6 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -153,13 +152,9 @@ public:
     std::vector<std::pair<std::shared_ptr<vantle::PlaylistEntry>, std::optional<double>>> toldLengths;
 };
 
+using testsupport::consoleHas;
+using testsupport::spoilInPlace;
 using testsupport::touchFile;
-
-// Whether the captured console holds the line.
-inline bool consoleHas(const testsupport::ScopedConsoleCapture& console, const std::string& line) {
-    const auto lines = console.lines();
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
 
 // Runs the main queue until `done`. The deadline only ends a broken run: a machine under load renders
 // seconds of stretched audio slowly.
@@ -182,13 +177,6 @@ inline float bufferPeak(const platform::PcmBuffer& buffer) {
     for (std::uint32_t channel = 0; channel < buffer.format().channelCount(); ++channel)
         largest = std::max(largest, testsupport::peak(channelSamples(buffer, channel)));
     return largest;
-}
-
-// The file's own bytes replaced by ones no decoder takes, on the same inode: what a descriptor
-// still open on it reads from now on, as from a device that has gone.
-inline bool spoilInPlace(const std::string& path) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    return bool(out << std::string(4096, 'z'));
 }
 
 inline std::string fileURL(const std::string& path) {
