@@ -110,6 +110,12 @@ public:
         held_.notify_all();
     }
     bool holding() const { return holding_; }
+    // The periods that hold `seconds` of sound.
+    static std::uint64_t periodsOf(double seconds) { return std::uint64_t(seconds * 44100.0 / 512.0); }
+    // Renders `seconds` more from the period reached, and waits there.
+    void renderOnly(double seconds) { allowPeriods(periodsRendered() + periodsOf(seconds)); }
+    // Renders on with no period to wait at.
+    void renderOn() { allowPeriods(~std::uint64_t(0)); }
 
 private:
     double speed_;
