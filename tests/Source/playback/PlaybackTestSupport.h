@@ -20,7 +20,9 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -183,6 +185,19 @@ inline float bufferPeak(const platform::PcmBuffer& buffer) {
     for (std::uint32_t channel = 0; channel < buffer.format().channelCount(); ++channel)
         largest = std::max(largest, testsupport::peak(channelSamples(buffer, channel)));
     return largest;
+}
+
+// The whole of the file; empty when it does not read.
+inline std::string fileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// The bytes of `from` written over `to` in one write, on its inode: no watch sees it half written.
+inline bool writeOverInOneWrite(const std::string& from, const std::string& to) {
+    const std::string bytes = fileBytes(from);
+    std::ofstream out(to, std::ios::binary | std::ios::trunc);
+    return !bytes.empty() && bool(out.write(bytes.data(), std::streamsize(bytes.size())));
 }
 
 inline std::string fileURL(const std::string& path) {

@@ -592,11 +592,8 @@ TEST_F(PlayerRZTest, ARewriteOnDiskReloadsTheEntryOncePerChange) {
     // busy machine would be a change of its own.
     auto rewrite = [&](double seconds, const Tags& tags = {}) {
         const std::string aside = folder.file("aside.mp3");
-        if (!writeTone(aside, seconds, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, tags)) return false;
-        std::ifstream in(aside, std::ios::binary);
-        const std::string bytes{std::istreambuf_iterator<char>(in), {}};
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        return bool(out.write(bytes.data(), std::streamsize(bytes.size())));
+        return writeTone(aside, seconds, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, tags) &&
+               writeOverInOneWrite(aside, path);
     };
 
     // Paused at 1.5 s: read again in place, the position kept within the new length.
@@ -758,8 +755,7 @@ TEST_F(PlayerRZTest, AFileIsReadOnceItsWriterIsDoneAndEachWriteIsRead) {
 
     // Its mode set on the emptied file, as a copy does before it writes: nothing is read yet.
     {
-        std::ifstream in(folder.file("two.wav"), std::ios::binary);
-        const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+        const std::string bytes = fileBytes(folder.file("two.wav"));
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         out.write(bytes.data(), std::streamsize(bytes.size() / 2)).flush();
         console.clear();
@@ -812,10 +808,7 @@ TEST_F(PlayerRZTest, AFileRenamedOverThatDoesNotOpenYetIsWatchedForItsNextWrite)
 
     // Written whole in place: read.
     ASSERT_TRUE(writeTone(folder.file("two.wav"), 2.0));
-    std::ifstream in(folder.file("two.wav"), std::ios::binary);
-    const std::string bytes{std::istreambuf_iterator<char>(in), {}};
-    std::ofstream(path, std::ios::binary | std::ios::trunc)
-        .write(bytes.data(), std::streamsize(bytes.size()));
+    ASSERT_TRUE(writeOverInOneWrite(folder.file("two.wav"), path));
     ASSERT_TRUE(waitFor([&] { return player->duration() == 2.0; }));
     EXPECT_EQ(entry->duration(), 2.0);
     EXPECT_TRUE(player->isPlaying());
