@@ -57,16 +57,10 @@ inline bool butterworthCoefficientsReady(ButterworthBandRecord& r, ButterworthBa
     return true;
 }
 
-// One sample; a cutoff or width not above 0 gives 0.0 and leaves the history untouched. Called per sample
-// on the render path, so the design is a template argument and the whole step inlines into each module.
-template <ButterworthCutoffDesign design>
-inline int butterworthCompute(ButterworthCutoffRecord& r, const float* in, float* out) {
-    *out = butterworthCoefficientsReady(r, design) ? butterworthSectionStep(r, *in) : 0.0f;
-    return 1;
-}
-
-template <ButterworthBandDesign design>
-inline int butterworthCompute(ButterworthBandRecord& r, const float* in, float* out) {
+// One sample of either record; a cutoff or width not above 0 gives 0.0 and leaves the history untouched.
+// Called per sample on the render path, so the design is a template argument and the whole step inlines
+// into each module.
+template <auto design, class Record> inline int butterworthCompute(Record& r, const float* in, float* out) {
     *out = butterworthCoefficientsReady(r, design) ? butterworthSectionStep(r, *in) : 0.0f;
     return 1;
 }

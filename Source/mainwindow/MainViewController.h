@@ -487,10 +487,6 @@ public:
     // The time texts' height follows the view's, within these bounds.
     static constexpr int timeTextMinimumHeight = 36;
     static constexpr int timeTextMaximumHeight = 140;
-    // A font of the base font's family whose size makes the text fit the frame with 5 points to
-    // spare each way (only 77 % of the line height counts), at least 1 point; nothing for an empty
-    // frame.
-    static std::optional<QFont> fittedFont(const QString& text, const QFont& baseFont, QSizeF size);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -501,6 +497,9 @@ private:
     void buildLayout();
     void viewDidLoad();
     void makeCurrent(const std::shared_ptr<PlaylistEntry>& entry);
+    // What reads the current entry's file by its path (the scrubber, the slider's marks, the notes,
+    // the waveform) takes up `entry`'s, and the display and the saved state follow.
+    void showEntryFile(const std::shared_ptr<PlaylistEntry>& entry);
     // The scrubber of `entry`'s file, or none.
     void makeScrubber(const std::shared_ptr<PlaylistEntry>& entry);
     // The current entry was found elsewhere while the player still holds its file open: what plays

@@ -81,14 +81,18 @@ void MainViewController::makeCurrent(const std::shared_ptr<PlaylistEntry>& entry
     // Back: its row shows the length it has again.
     if (wasMissing && !entry->fileMissing) tableView_->reloadEntryRow(entry);
     setVolume(volume_);
-    makeScrubber(entry);
     attachments_->rebuild(entry);
+    showEntryFile(entry);
+    scrollCurrentRowToCenter();
+}
+
+void MainViewController::showEntryFile(const std::shared_ptr<PlaylistEntry>& entry) {
+    makeScrubber(entry);
     timeSlider_->loadEntry(entry);
     reportUnreadNotes(entry);
     refreshDisplay();
     saveAppState();
     drawWaveform(entry);
-    scrollCurrentRowToCenter();
 }
 
 void MainViewController::makeScrubber(const std::shared_ptr<PlaylistEntry>& entry) {
@@ -104,12 +108,7 @@ void MainViewController::makeScrubber(const std::shared_ptr<PlaylistEntry>& entr
 void MainViewController::followRelocatedCurrentEntry(const std::shared_ptr<PlaylistEntry>& entry) {
     // The player opens the new place at its next play or seek by path; the music is not cut for it.
     entry->fileMissing = !platform::fileExists(entry->_url.path());
-    makeScrubber(entry);
-    timeSlider_->loadEntry(entry);
-    reportUnreadNotes(entry);
-    refreshDisplay();
-    saveAppState();
-    drawWaveform(entry);
+    showEntryFile(entry);
 }
 
 void MainViewController::scrollCurrentRowToCenter() {

@@ -74,8 +74,4 @@ void MainViewController::layoutTimeTexts(bool redrawWaveform) {
     if (redrawWaveform) drawWaveform(player_->entry());
 }
 
-std::optional<QFont> MainViewController::fittedFont(const QString& text, const QFont& baseFont, QSizeF size) {
-    return vantle::fittedFont(text, baseFont, size);
-}
-
 } // namespace vantle

@@ -13,8 +13,6 @@
 #include "platform/foundation/Files.h"
 #include "platform/ui/Badge.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <utility>
 
@@ -23,13 +21,6 @@ namespace vantle {
 namespace {
 
 constexpr auto playerCallbackType = rozezeru::AudioPlayer::CompletionCallbackType::dataPlayedBack;
-
-// Whether `path` names the file `print` was taken of.
-bool entryPlayerNames(const std::string& path, const FileFingerprint& print) {
-    struct stat status {};
-    return ::stat(path.c_str(), &status) == 0 && std::uint64_t(status.st_dev) == print.device &&
-           std::uint64_t(status.st_ino) == print.inode;
-}
 
 } // namespace
 
@@ -139,7 +130,10 @@ void EntryPlayer::fileChanged(const std::shared_ptr<PlaylistEntry>& entry, platf
     }
     const std::string path = entry->_url.path();
     const std::string described = entry->_url.absoluteString();
-    if (!platform::fileExists(path)) {
+    const std::optional<FileFingerprint> now = FileFingerprint::of(path);
+    // Only a path that names no readable file is looked up again, to tell a file gone from one that
+    // cannot be read.
+    if (!now && !platform::fileExists(path)) {
         // The open file stays readable until it is closed: the song plays on to its end.
         entry->fileMissing = true;
         fileMonitor_.reset();
@@ -147,7 +141,6 @@ void EntryPlayer::fileChanged(const std::shared_ptr<PlaylistEntry>& entry, platf
         platform::consolePrint("🎈file gone, playing on from the open file: " + described);
         return;
     }
-    const std::optional<FileFingerprint> now = FileFingerprint::of(path);
     if (now && watchedFile_ && now->sameBytes(*watchedFile_)) {
         // Touched, or written again with the same song. Another file renamed over the old one needs a
         // watch of its own.
@@ -180,7 +173,8 @@ void EntryPlayer::fileChanged(const std::shared_ptr<PlaylistEntry>& entry, platf
     }
     suspend();
     const double position = desiredTime_;
-    replaceFile(std::move(file));
+    filePlayer_->load(std::move(file));
+    fileReopened();
     entry->fileMissing = false;
     // What was read is what was on disk before the open, not what is there by now: a write made
     // meanwhile differs from it, and the watch, kept while the path names its file, reports that write.
@@ -211,12 +205,8 @@ void EntryPlayer::reopen() {
     reopenFailureSaid_ = false;
     entry_->fileMissing = false;
     // Back at its path, maybe as another file: the watch goes to the file the path names.
-    if (!fileMonitor_ || !watchedFile_ || !entryPlayerNames(path, *watchedFile_)) watch(entry_);
+    if (!fileMonitor_ || !watchedFile_ || !watchedFile_->namedBy(path)) watch(entry_);
     fileReopened();
-}
-
-void EntryPlayer::replaceFile(std::shared_ptr<platform::AudioFile> file) {
-    filePlayer_->load(std::move(file));
 }
 
 // ---- position ----

@@ -15,7 +15,6 @@
 
 namespace platform {
 class AudioDevice;
-class AudioFile;
 } // namespace platform
 
 namespace rozezeru {
@@ -92,8 +91,6 @@ protected:
     // `seekLimitWithoutFile`.
     EntryPlayer(std::unique_ptr<platform::AudioDevice> device, double seekLimitWithoutFile);
 
-    // Puts the reopened file of the current entry in the file player, which is stopped.
-    virtual void replaceFile(std::shared_ptr<platform::AudioFile> file);
     // Stops a playing or paused file player, and whatever of it the chain still holds.
     virtual void stopFilePlayer();
     // Right before a play starts, with an entry: false when there is nothing to play after all (the
@@ -108,7 +105,8 @@ protected:
     // watched anew and no longer missing. When the path no longer opens (the file or its folder moved
     // away, or spoilt), the file that is open goes on as long as it still reads: playable() tells.
     void reopen();
-    // After reopen() opened the entry's file by its path, or the file player took the grown file.
+    // After reopen() opened the entry's file by its path, or the file player took the file read anew
+    // after a change on disk (the grown file, or the replaced one).
     virtual void fileReopened() {}
 
     std::unique_ptr<rozezeru::AudioEngine> engine_;

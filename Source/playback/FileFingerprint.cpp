@@ -63,4 +63,10 @@ std::optional<FileFingerprint> FileFingerprint::of(const std::string& path) {
     return result;
 }
 
+bool FileFingerprint::namedBy(const std::string& path) const {
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 && static_cast<std::uint64_t>(status.st_dev) == device &&
+           static_cast<std::uint64_t>(status.st_ino) == inode;
+}
+
 } // namespace vantle

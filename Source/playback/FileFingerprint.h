@@ -26,6 +26,8 @@ struct FileFingerprint {
     bool sameFile(const FileFingerprint& other) const {
         return device == other.device && inode == other.inode;
     }
+    // Whether `path` names the file this was taken of now; its bytes are not read.
+    bool namedBy(const std::string& path) const;
 };
 
 } // namespace vantle

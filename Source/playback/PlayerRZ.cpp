@@ -106,12 +106,6 @@ void PlayerRZ::fileReopened() {
     takeFileDuration(entry_);
 }
 
-void PlayerRZ::replaceFile(std::shared_ptr<platform::AudioFile> file) {
-    EntryPlayer::replaceFile(std::move(file));
-    filePlayer_->setVolume(1.0f);
-    takeFileDuration(entry_);
-}
-
 void PlayerRZ::takeFileDuration(const std::shared_ptr<PlaylistEntry>& entry) {
     const double length = filePlayer_->duration();
     if (!entry->_cachedDuration) return;

@@ -11,7 +11,6 @@
 
 namespace platform {
 class AudioDevice;
-class AudioFile;
 } // namespace platform
 
 namespace rozezeru {
@@ -65,7 +64,6 @@ public:
     }
 
 private:
-    void replaceFile(std::shared_ptr<platform::AudioFile> file) override;
     // Also empties the time-pitch stage.
     void stopFilePlayer() override;
     // Reopens the file: the file on disk is what plays.

@@ -13,9 +13,4 @@ std::optional<AudioFileLength> audioFileLength(const platform::Url& url) {
     return AudioFileLength{static_cast<double>((*file)->length()) / rate, (*file)->isComplete()};
 }
 
-std::optional<double> audioFileDuration(const platform::Url& url) {
-    if (std::optional<AudioFileLength> length = audioFileLength(url)) return length->seconds;
-    return std::nullopt;
-}
-
 } // namespace vantle

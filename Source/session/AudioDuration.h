@@ -16,6 +16,5 @@ struct AudioFileLength {
 
 // Frames divided by the sample rate; nothing when the file cannot be opened as audio.
 std::optional<AudioFileLength> audioFileLength(const platform::Url& url);
-std::optional<double> audioFileDuration(const platform::Url& url);
 
 } // namespace vantle

@@ -75,14 +75,13 @@ std::optional<ChunkSpan> findChunk(const BankFile& file, ChunkSpan within, const
 Result<void> checkSoundBankFile(const std::string& path) {
     BankFile file;
     // Only a regular file: a FIFO or a device would hold the loader until someone writes to it.
-    Result<FileDescriptor> opened = openRegularFileForReading(path);
+    struct stat status {};
+    Result<FileDescriptor> opened = openRegularFileForReading(path, &status);
     if (!opened) {
         const int code = opened.error().code;
         return soundBankError(path, code == EINVAL ? "not a regular file" : std::strerror(code));
     }
     file.fd = std::move(opened.value());
-    struct stat status {};
-    if (::fstat(file.fd.get(), &status) != 0) return soundBankError(path, std::strerror(errno));
     file.size = std::uint64_t(status.st_size);
     std::uint8_t riff[12];
     if (!file.read(0, riff, 12) || std::memcmp(riff, "RIFF", 4) != 0)

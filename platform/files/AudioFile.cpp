@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -40,14 +39,12 @@ bool audioFilePrefersFfmpeg(const std::string& path) {
     }
 }
 
-// Whether the RIFF (WAV) or FORM (AIFF) header of the file open at `descriptor` states no more bytes
-// than the file holds. Other containers, and sizes that wrapped past 4 GiB (stated short), count as
-// complete.
-bool audioFileHoldsStatedSize(int descriptor) {
+// Whether the RIFF (WAV) or FORM (AIFF) header of the file open at `descriptor`, `fileSize` bytes
+// long, states no more bytes than the file holds. Other containers, and sizes that wrapped past 4 GiB
+// (stated short), count as complete.
+bool audioFileHoldsStatedSize(int descriptor, std::uint64_t fileSize) {
     unsigned char head[12];
-    struct stat st {};
-    if (descriptor < 0 || ::fstat(descriptor, &st) != 0 || ::pread(descriptor, head, sizeof head, 0) != 12)
-        return true;
+    if (::pread(descriptor, head, sizeof head, 0) != 12) return true;
     std::uint64_t stated = 0;
     if (std::memcmp(head, "RIFF", 4) == 0 && std::memcmp(head + 8, "WAVE", 4) == 0)
         stated = std::uint64_t(head[4]) | std::uint64_t(head[5]) << 8 | std::uint64_t(head[6]) << 16 |
@@ -60,7 +57,7 @@ bool audioFileHoldsStatedSize(int descriptor) {
         return true;
     // 0xFFFFFFFF is a placeholder some writers leave (and RF64's mark): no length is stated.
     // A missing pad byte after odd-sized data is no sign of a writer still at work.
-    return stated == 0xFFFFFFFFu || stated + 8 <= std::uint64_t(st.st_size) + 1;
+    return stated == 0xFFFFFFFFu || stated + 8 <= fileSize + 1;
 }
 
 } // namespace
@@ -70,13 +67,15 @@ Result<std::unique_ptr<AudioFile>> AudioFile::openForReading(const std::string& 
 }
 
 Result<std::unique_ptr<AudioFile>> AudioFile::openAgain() const {
-    if (writing_ || heldDescriptor_ < 0) return openForReading(path_);
-    return openReader(path_, "/proc/self/fd/" + std::to_string(heldDescriptor_));
+    if (writing_ || heldDescriptor_.get() < 0) return openForReading(path_);
+    return openReader(path_, "/proc/self/fd/" + std::to_string(heldDescriptor_.get()));
 }
 
 Result<std::unique_ptr<AudioFile>> AudioFile::openReader(const std::string& path, const std::string& source) {
+    // Held before the back end opens the path, so that both name the same file.
     struct stat st {};
-    if (::stat(source.c_str(), &st) != 0)
+    Result<FileDescriptor> opened = openRegularFileForReading(source, &st);
+    if (!opened && ::stat(source.c_str(), &st) != 0)
         return audioFileError(AudioFileError::notFound, "No audio file at", path);
     if (S_ISDIR(st.st_mode))
         return audioFileError(AudioFileError::unreadable, "Not an audio file but a folder:", path);
@@ -87,33 +86,27 @@ Result<std::unique_ptr<AudioFile>> AudioFile::openReader(const std::string& path
     using Opener = Result<std::unique_ptr<AudioFileBackend>> (*)(const std::string&, AudioFileBackend::Info&);
     Opener first = openSndfileReader, second = openFfmpegReader;
     if (audioFilePrefersFfmpeg(path)) std::swap(first, second);
-    // Held before the back end opens the path, so that both name the same file.
-    Result<FileDescriptor> opened = openRegularFileForReading(source);
-    const int held = opened ? opened->release() : -1;
     auto backend = first(source, info);
     if (!backend) {
         info = {};
         auto other = second(source, info);
-        if (!other) {
-            if (held >= 0) ::close(held);
-            return backend.error();
-        }
+        if (!other) return backend.error();
         backend = std::move(other);
     }
 
     auto format = AudioFormat::standard(info.fileFormat.sampleRate, info.fileFormat.channelsPerFrame);
-    if (!format) {
-        if (held >= 0) ::close(held);
+    if (!format)
         return audioFileError(AudioFileError::unreadable, "Cannot read audio file", path,
                               "unsupported format");
-    }
     std::unique_ptr<AudioFile> file(new AudioFile);
-    file->heldDescriptor_ = held;
+    if (opened) {
+        file->complete_ = audioFileHoldsStatedSize(opened->get(), std::uint64_t(st.st_size));
+        file->heldDescriptor_ = std::move(opened.value());
+    }
     file->path_ = path;
     file->fileFormat_ = info.fileFormat;
     file->processingFormat_ = *format;
     file->length_ = info.length;
-    file->complete_ = audioFileHoldsStatedSize(held);
     file->backend_ = std::move(backend.value());
     return file;
 }
@@ -147,7 +140,6 @@ Result<std::unique_ptr<AudioFile>> AudioFile::openForWriting(const std::string& 
 
 AudioFile::~AudioFile() {
     if (backend_) (void)backend_->close();
-    if (heldDescriptor_ >= 0) ::close(heldDescriptor_);
 }
 
 void AudioFile::setFramePosition(std::int64_t frame) {

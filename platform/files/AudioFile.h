@@ -10,6 +10,7 @@
 #include "platform/audio/AudioFormat.h"
 #include "platform/files/AudioFileError.h"
 #include "platform/files/AudioFileSettings.h"
+#include "platform/foundation/Files.h"
 #include "platform/foundation/Result.h"
 
 #include <cstdint>
@@ -99,8 +100,8 @@ private:
     std::int64_t backendPosition_ = 0;
     std::unique_ptr<AudioFileBackend> backend_;
     // A read-only descriptor of the file that was opened, so that another reader can reach it after
-    // its path no longer does; -1 when none could be kept.
-    int heldDescriptor_ = -1;
+    // its path no longer does; none (-1) when none could be kept.
+    FileDescriptor heldDescriptor_;
 };
 
 } // namespace platform

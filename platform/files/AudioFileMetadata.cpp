@@ -98,13 +98,12 @@ Result<AudioFileMetadata> readMetadata(const std::string& path) {
         return Error::make("platform.metadata", "cannot read tags of " + path + ": " + why);
     };
     // Only a regular file: a FIFO or a device at the path must not hold the caller.
-    Result<FileDescriptor> file = openRegularFileForReading(path);
+    struct stat st {};
+    Result<FileDescriptor> file = openRegularFileForReading(path, &st);
     if (!file)
         return failure(file.error().code == EINVAL ? "not a regular file" : std::strerror(file.error().code));
     MetadataSource source;
     source.descriptor = file->get();
-    struct stat st {};
-    if (::fstat(source.descriptor, &st) != 0) return failure(std::strerror(errno));
     source.size = std::int64_t(st.st_size);
 
     auto* buffer = static_cast<unsigned char*>(av_malloc(metadataBufferSize));

@@ -297,10 +297,9 @@ std::optional<SndfileWavData> sndfileWrappedWavData(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || std::uint64_t(st.st_size) <= 0xffffffffu)
         return std::nullopt;
-    Result<FileDescriptor> opened = openRegularFileForReading(path);
+    Result<FileDescriptor> opened = openRegularFileForReading(path, &st);
     if (!opened) return std::nullopt;
     const int fd = opened->get();
-    if (::fstat(fd, &st) != 0) return std::nullopt;
     const auto fileSize = std::uint64_t(st.st_size);
     if (fileSize <= 0xffffffffu) return std::nullopt;
 
@@ -350,35 +349,17 @@ std::optional<SndfileWavData> sndfileWrappedWavData(const std::string& path) {
     return data;
 }
 
-// Opens the samples of a wrapped WAV file as raw audio from their first byte, which libsndfile reads to
-// the end of the file; fills in the true length. Null when the encoding cannot be read raw (ADPCM, GSM).
-SNDFILE* sndfileOpenWrappedWav(const std::string& path, const SF_INFO& wav, const SndfileWavData& data,
+// Opens the samples of a wrapped WAV file, described by `described`, as raw audio from their first
+// byte, which libsndfile reads to the end of the file; fills in the true length. Null when the encoding
+// cannot be read raw (ADPCM, GSM).
+SNDFILE* sndfileOpenWrappedWav(const std::string& path, const SF_INFO& wav,
+                               const AudioStreamDescription& described, const SndfileWavData& data,
                                std::int64_t& length) {
+    const bool rawReadable = described.isLinearPCM() || described.formatID == audioFormatID::uLaw ||
+                             described.formatID == audioFormatID::aLaw;
+    if (!rawReadable) return nullptr;
     const int sub = wav.format & SF_FORMAT_SUBMASK;
-    int bytes = 0;
-    switch (sub) {
-    case SF_FORMAT_PCM_U8:
-    case SF_FORMAT_PCM_S8:
-    case SF_FORMAT_ULAW:
-    case SF_FORMAT_ALAW:
-        bytes = 1;
-        break;
-    case SF_FORMAT_PCM_16:
-        bytes = 2;
-        break;
-    case SF_FORMAT_PCM_24:
-        bytes = 3;
-        break;
-    case SF_FORMAT_PCM_32:
-    case SF_FORMAT_FLOAT:
-        bytes = 4;
-        break;
-    case SF_FORMAT_DOUBLE:
-        bytes = 8;
-        break;
-    default:
-        return nullptr;
-    }
+    const std::uint32_t bytes = described.bitsPerChannel / 8;
     SF_INFO raw{};
     raw.samplerate = wav.samplerate;
     raw.channels = wav.channels;
@@ -518,7 +499,7 @@ Result<std::unique_ptr<AudioFileBackend>> openSndfileReader(const std::string& p
     if (major == SF_FORMAT_WAV || major == SF_FORMAT_WAVEX)
         if (const std::optional<SndfileWavData> wrapped = sndfileWrappedWavData(path)) {
             std::int64_t length = 0;
-            SNDFILE* whole = sndfileOpenWrappedWav(path, sfInfo, *wrapped, length);
+            SNDFILE* whole = sndfileOpenWrappedWav(path, sfInfo, info.fileFormat, *wrapped, length);
             if (!whole)
                 return fail("it holds more than the 4 GiB its header can state, and its encoding "
                             "cannot be read past what the header says");

@@ -9,9 +9,9 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
+#include <map>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -30,13 +30,6 @@ Error fileError(const std::string& what, const std::string& path, const std::err
     return Error::make("platform.files", what + " \"" + path + "\": " + ec.message(), ec.value());
 }
 
-struct FdCloser {
-    int fd;
-    ~FdCloser() {
-        if (fd >= 0) ::close(fd);
-    }
-};
-
 // The mask as the process started, before any thread could create files; only for kernels that
 // do not report it in /proc.
 const mode_t filesStartupUmask = [] {
@@ -48,11 +41,10 @@ const mode_t filesStartupUmask = [] {
 // The file-creation mask, read without setting it: setting it, even for a moment, would change the
 // permissions of files that other threads create meanwhile.
 mode_t filesCurrentUmask() {
-    int fd = ::open("/proc/self/status", O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return filesStartupUmask;
-    FdCloser closer{fd};
+    const FileDescriptor fd(::open("/proc/self/status", O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) return filesStartupUmask;
     char text[4096];
-    ssize_t n = ::read(fd, text, sizeof text - 1);
+    ssize_t n = ::read(fd.get(), text, sizeof text - 1);
     if (n <= 0) return filesStartupUmask;
     text[n] = '\0';
     const char* line = std::strstr(text, "\nUmask:");
@@ -138,7 +130,7 @@ std::optional<Error> filesNotRegular(const std::string& path, const struct stat&
 
 } // namespace
 
-Result<FileDescriptor> openRegularFileForReading(const std::string& path) {
+Result<FileDescriptor> openRegularFileForReading(const std::string& path, struct stat* status) {
     struct stat st;
     if (::stat(path.c_str(), &st) == 0)
         if (std::optional<Error> refused = filesNotRegular(path, st)) return *refused;
@@ -147,15 +139,15 @@ Result<FileDescriptor> openRegularFileForReading(const std::string& path) {
     if (fd.get() < 0) return fileError("cannot open", path, errno);
     if (::fstat(fd.get(), &st) != 0) return fileError("cannot read", path, errno);
     if (std::optional<Error> refused = filesNotRegular(path, st)) return *refused;
+    if (status) *status = st;
     return fd;
 }
 
 Result<Bytes> readFile(const std::string& path, std::uint64_t sizeLimit) {
-    Result<FileDescriptor> opened = openRegularFileForReading(path);
+    struct stat st;
+    Result<FileDescriptor> opened = openRegularFileForReading(path, &st);
     if (!opened) return opened.error();
     const int fd = opened->get();
-    struct stat st;
-    if (::fstat(fd, &st) != 0) return fileError("cannot read", path, errno);
     if (static_cast<std::uint64_t>(st.st_size) > sizeLimit)
         return Error::make(
             "platform.files",
@@ -208,20 +200,22 @@ Result<int> filesOpenTemporary(const std::string& path, std::string& temporary) 
     return fd;
 }
 
-// Renames the flushed and closed temporary over `path` and makes the rename durable.
+// Makes a rename to `path` durable: the folder's entry reaches the disk.
+void filesSyncFolderOf(const std::string& path) {
+    fs::path folder = fs::path(path).parent_path();
+    if (folder.empty()) folder = ".";
+    const FileDescriptor dirFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dirFd.get() >= 0) ::fsync(dirFd.get());
+}
+
+// Renames the flushed temporary over `path` and makes the rename durable.
 Result<void> filesCommit(const std::string& temporary, const std::string& path) {
     if (::rename(temporary.c_str(), path.c_str()) != 0) {
         const int err = errno;
         ::unlink(temporary.c_str());
         return fileError("cannot write", path, err);
     }
-    fs::path folder = fs::path(path).parent_path();
-    if (folder.empty()) folder = ".";
-    int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
+    filesSyncFolderOf(path);
     return {};
 }
 
@@ -358,7 +352,7 @@ Result<void> filesCopyBytes(int from, int to, const std::string& source, const s
 Result<void> copyItem(const std::string& from, const std::string& to) {
     struct stat st;
     if (::lstat(to.c_str(), &st) == 0) return fileError("cannot copy to", to, EEXIST);
-    Result<FileDescriptor> source = openRegularFileForReading(from);
+    Result<FileDescriptor> source = openRegularFileForReading(from, &st);
     if (!source) return source.error();
     std::string temporary;
     Result<int> opened = filesOpenTemporary(to, temporary);
@@ -369,7 +363,7 @@ Result<void> copyItem(const std::string& from, const std::string& to) {
         ::unlink(temporary.c_str());
         return error;
     };
-    if (::fstat(source->get(), &st) == 0) (void)::fchmod(fd, st.st_mode & 0777);
+    (void)::fchmod(fd, st.st_mode & 0777);
     if (Result<void> copied = filesCopyBytes(source->get(), fd, from, to); !copied)
         return failed(copied.error());
     if (::fsync(fd) != 0) return failed(fileError("cannot copy to", to, errno));
@@ -378,12 +372,7 @@ Result<void> copyItem(const std::string& from, const std::string& to) {
     if (const int err = filesRenameWithoutReplacing(temporary, to); err != 0)
         return failed(fileError("cannot copy to", to, err));
     ::close(fd);
-    fs::path folder = fs::path(to).parent_path();
-    if (folder.empty()) folder = ".";
-    if (const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
+    filesSyncFolderOf(to);
     return {};
 }
 
@@ -392,7 +381,8 @@ namespace {
 // The folders makeTemporaryDirectory made in this process and nobody has removed yet.
 struct FilesOwnFolders {
     std::mutex mutex;
-    std::set<std::string> paths;
+    // Each folder's device and inode as made: a folder put at its path later is someone else's.
+    std::map<std::string, std::pair<dev_t, ino_t>> paths;
 };
 
 FilesOwnFolders& filesOwnFolders() {
@@ -408,9 +398,11 @@ Result<std::string> makeTemporaryDirectory(std::string_view prefix, const std::s
     if (ec) base = "/tmp";
     std::string tmpl = (base / (std::string(prefix) + ".XXXXXX")).string();
     if (::mkdtemp(tmpl.data()) == nullptr) return fileError("cannot create folder", tmpl, errno);
+    struct stat st;
+    if (::lstat(tmpl.c_str(), &st) != 0) return fileError("cannot create folder", tmpl, errno);
     FilesOwnFolders& own = filesOwnFolders();
     std::lock_guard lock(own.mutex);
-    own.paths.insert(tmpl);
+    own.paths[tmpl] = {st.st_dev, st.st_ino};
     return tmpl;
 }
 
@@ -418,10 +410,16 @@ Result<void> removeTemporaryDirectory(const std::string& path) {
     FilesOwnFolders& own = filesOwnFolders();
     std::lock_guard lock(own.mutex);
     const auto found = own.paths.find(path);
-    if (found == own.paths.end())
+    struct stat st;
+    const bool ours = found != own.paths.end() && ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+                      std::pair(st.st_dev, st.st_ino) == found->second;
+    if (!ours) {
+        // Moved away or replaced since: whatever the path names now was not made here.
+        if (found != own.paths.end()) own.paths.erase(found);
         return Error::make("platform.files",
                            "left \"" + path + "\" as it is: not a temporary folder made by this program",
                            EPERM);
+    }
     std::error_code ec;
     fs::remove_all(path, ec);
     if (ec) return fileError("cannot remove", path, ec);

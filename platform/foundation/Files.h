@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+struct stat;
+
 namespace platform {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -43,8 +45,9 @@ private:
 // socket, a device) is refused without waiting for it and, where the name shows it at once, without
 // opening it, since opening some devices already does something. The descriptor is not inherited by
 // programs the player starts. The error's code is the errno (EISDIR for a folder, EINVAL for the rest
-// that is not a regular file).
-Result<FileDescriptor> openRegularFileForReading(const std::string& path);
+// that is not a regular file). With `status`, the opened file's status is left there, so that the
+// caller need not ask for it again.
+Result<FileDescriptor> openRegularFileForReading(const std::string& path, struct stat* status = nullptr);
 
 // Far above any session, state, notes or preset file, far below what the machine can hold.
 inline constexpr std::uint64_t readFileSizeLimit = std::uint64_t(1) << 30;

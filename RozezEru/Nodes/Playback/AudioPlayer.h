@@ -248,6 +248,9 @@ private:
     bool appendSegment(const platform::AudioFile& file);
     // The end of a segment followed by another, on the main thread: frames taken since follow.
     void segmentEnded();
+    // Whether frames a grown file adds are played: its segments are on the player node (playing or
+    // paused) and no edit end comes before the end of the file.
+    bool followsGrowth() const;
     void seekPastTheEnd();
 
     std::shared_ptr<platform::AudioPlayerNode> playerNode_;

@@ -119,12 +119,9 @@ bool AudioPlayer::takeGrownFile(std::shared_ptr<platform::AudioFile> grown) {
         grown->fileFormat().sampleRate != file_->fileFormat().sampleRate || grown->length() < file_->length())
         return false;
     const bool toTheEnd = !(editEndTime_ < duration());
-    const bool scheduled =
-        status_ == NodeStatus::Playback::playing || status_ == NodeStatus::Playback::paused;
     // A writer far ahead of the player would otherwise pile up a reader and a ring per step: past a few
     // segments, the new frames follow as each segment ends.
-    if (scheduled && toTheEnd && segmentsQueued_ < kGrownSegmentsQueued && !appendSegment(*grown))
-        return false;
+    if (followsGrowth() && segmentsQueued_ < kGrownSegmentsQueued && !appendSegment(*grown)) return false;
     file_ = std::move(grown);
     if (toTheEnd) editEndTime_ = duration();
     return true;
@@ -151,10 +148,13 @@ bool AudioPlayer::appendSegment(const platform::AudioFile& file) {
 
 void AudioPlayer::segmentEnded() {
     --segmentsQueued_;
+    if (file_ && followsGrowth() && scheduledEndFrame_ < file_->length()) (void)appendSegment(*file_);
+}
+
+bool AudioPlayer::followsGrowth() const {
     const bool scheduled =
         status_ == NodeStatus::Playback::playing || status_ == NodeStatus::Playback::paused;
-    if (scheduled && file_ && !(editEndTime_ < duration()) && scheduledEndFrame_ < file_->length())
-        (void)appendSegment(*file_);
+    return scheduled && !(editEndTime_ < duration());
 }
 
 platform::PlayerCompletionHandler AudioPlayer::makeCompletion() {

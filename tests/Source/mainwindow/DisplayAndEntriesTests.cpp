@@ -2,6 +2,7 @@
 
 #include "tests/Source/mainwindow/MainWindowTestSupport.h"
 
+#include "Source/mainwindow/FittedFont.h"
 #include "Source/session/TextNote.h"
 #include "Source/views/PlaylistTableModel.h"
 #include "platform/foundation/Console.h"
@@ -439,7 +440,7 @@ TEST(FittedFont, FillsTheFrameAndNeverVanishes) {
         bool made;
     } cases[] = {{{200, 60}, {}, true}, {{600, 300}, {}, true}, {{4, 4}, 1.0, true}, {{0, 60}, {}, false}};
     for (const auto& c : cases) {
-        const std::optional<QFont> font = MainViewController::fittedFont(sample, base, c.frame);
+        const std::optional<QFont> font = fittedFont(sample, base, c.frame);
         ASSERT_EQ(font.has_value(), c.made);
         if (!font) continue;
         const QFontMetricsF metrics(*font);

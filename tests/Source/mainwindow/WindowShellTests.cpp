@@ -1,6 +1,7 @@
 // The window's shell: fitted time texts, the idle pointer, the break toggle, the search shortcut,
 // the palette menus and the help documents.
 
+#include "Source/mainwindow/FittedFont.h"
 #include "Source/views/PdfViewController.h"
 #include "tests/Source/mainwindow/MainWindowTestSupport.h"
 #include "tests/support/PaintCounter.h"
@@ -38,17 +39,17 @@ void expectFitted(const QFont& font, QSizeF frame) {
 TEST(FittedFont, MakesTheSampleFillTheFrameAndNoMore) {
     const QFont base = MainViewController::timeTextBaseFont();
     for (QSizeF frame : {QSizeF(200, 60), QSizeF(120, 120), QSizeF(400, 50), QSizeF(60, 36)}) {
-        const std::optional<QFont> fitted = MainViewController::fittedFont("99:59", base, frame);
+        const std::optional<QFont> fitted = fittedFont("99:59", base, frame);
         ASSERT_TRUE(fitted);
         EXPECT_EQ(fitted->family(), base.family());
         EXPECT_TRUE(fitted->bold());
         expectFitted(*fitted, frame);
     }
     // A frame smaller than the margin still gives a drawable font; an empty one gives none.
-    const std::optional<QFont> tiny = MainViewController::fittedFont("99:59", base, QSizeF(4, 4));
+    const std::optional<QFont> tiny = fittedFont("99:59", base, QSizeF(4, 4));
     ASSERT_TRUE(tiny);
     EXPECT_GE(tiny->pointSizeF(), 1.0);
-    EXPECT_FALSE(MainViewController::fittedFont("99:59", base, QSizeF(0, 40)));
+    EXPECT_FALSE(fittedFont("99:59", base, QSizeF(0, 40)));
 }
 
 // Counts what the shell asks of the time slider and the screensaver.

@@ -57,6 +57,7 @@ TEST(FileFingerprint, TellsTheSameBytesAndTheSameFileApart) {
         ASSERT_TRUE(after);
         EXPECT_EQ(after->sameBytes(*before), c.sameBytes);
         EXPECT_EQ(after->sameFile(*before), c.sameFile);
+        EXPECT_EQ(before->namedBy(path), c.sameFile);
     }
 
     // Small and empty files are read whole; what is not a readable file has none.
@@ -66,6 +67,7 @@ TEST(FileFingerprint, TellsTheSameBytesAndTheSameFileApart) {
         EXPECT_EQ(FileFingerprint::of(path)->size, bytes.size());
     }
     EXPECT_FALSE(FileFingerprint::of(folder.file("absent.bin")));
+    EXPECT_FALSE(FileFingerprint::of(path)->namedBy(folder.file("absent.bin")));
     EXPECT_FALSE(FileFingerprint::of(folder.path));
 }
 

@@ -210,6 +210,22 @@ TEST(Files, RemovesWithItsContentsOnlyAFolderItMadeItself) {
     ASSERT_TRUE(createDirectory(made + "/theirs").ok());
     EXPECT_FALSE(removeTemporaryDirectory(made).ok());
     EXPECT_TRUE(isDirectory(made + "/theirs"));
+
+    // Nor is a folder or a link put where one of ours was while it was still listed.
+    for (const bool link : {false, true}) {
+        const std::string ours = makeTemporaryDirectory(".take.", dir.path).value();
+        std::filesystem::rename(ours, ours + ".moved");
+        if (link)
+            std::filesystem::create_directory_symlink(dir.path + "/theirs-too", ours);
+        else
+            ASSERT_TRUE(createDirectory(ours).ok());
+        ASSERT_TRUE(createDirectory(dir.path + "/theirs-too").ok() || isDirectory(dir.path + "/theirs-too"));
+        ASSERT_TRUE(writeFileAtomically((link ? dir.path + "/theirs-too" : ours) + "/keep.txt",
+                                        std::string_view("mine"))
+                        .ok());
+        EXPECT_FALSE(removeTemporaryDirectory(ours).ok()) << (link ? "a link" : "a folder");
+        EXPECT_TRUE(fileExists(ours + "/keep.txt"));
+    }
 }
 
 // One opener for every reader that must not wait: a FIFO, a device or a folder at the path is refused
@@ -234,8 +250,9 @@ TEST(Files, OpensForReadingOnlyRegularFilesWithoutWaiting) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string path = dir.file(c.name);
-        auto call =
-            testsupport::callGuardedAgainstFifo(fifo, [&] { return openRegularFileForReading(path); });
+        struct stat status {};
+        auto call = testsupport::callGuardedAgainstFifo(
+            fifo, [&] { return openRegularFileForReading(path, &status); });
         EXPECT_FALSE(call.blocked);
         ASSERT_EQ(call.result.ok(), c.code == 0) << (call.result ? "" : call.result.error().message);
         if (!call.result) {
@@ -245,6 +262,9 @@ TEST(Files, OpensForReadingOnlyRegularFilesWithoutWaiting) {
         }
         const int fd = call.result->get();
         EXPECT_NE(::fcntl(fd, F_GETFD) & FD_CLOEXEC, 0);
+        // The status handed back is the opened file's, not the link's.
+        EXPECT_TRUE(S_ISREG(status.st_mode));
+        EXPECT_EQ(status.st_size, 4);
         char bytes[8] = {};
         EXPECT_EQ(::read(fd, bytes, sizeof bytes), 4);
         EXPECT_EQ(std::string(bytes, 4), "RIFF");
