@@ -4,6 +4,7 @@
 
 #include "platform/foundation/Console.h"
 
+#include <algorithm>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -36,5 +37,11 @@ private:
     // Last, so that it is gone before the lines are.
     platform::ScopedConsoleReceiver install_{*this};
 };
+
+// Whether the captured console holds the line.
+inline bool consoleHas(const ScopedConsoleCapture& console, const std::string& line) {
+    const std::vector<std::string> lines = console.lines();
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
 
 } // namespace testsupport

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -52,6 +53,13 @@ inline std::set<std::string> entryNames(const std::string& folder) {
 // Sets the file's times to now, as `touch` and sync tools do; the bytes stay.
 inline bool touchFile(const std::string& path) {
     return ::utimensat(AT_FDCWD, path.c_str(), nullptr, 0) == 0;
+}
+
+// The file's own bytes replaced by ones no decoder takes, on the same inode: what a descriptor
+// still open on it reads from now on, as from a device that has gone.
+inline bool spoilInPlace(const std::string& path) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    return bool(out << std::string(4096, 'z'));
 }
 
 } // namespace testsupport

@@ -32,7 +32,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 
 namespace vantle::testing {
@@ -266,10 +265,7 @@ TEST_F(XvfbWindowTest, ThePlayingSongPlaysOnWhenItsRowIsRemovedAndItsFileTouched
     const double touchedAt = real->playbackTime();
     const double startedAt = real->rzplayer()->editStartTime();
     ASSERT_TRUE(testsupport::touchFile(one.path()));
-    ASSERT_TRUE(waitFor([&] {
-        const auto lines = console.lines();
-        return std::find(lines.begin(), lines.end(), "=== in eventHandler") != lines.end();
-    }));
+    ASSERT_TRUE(waitFor([&] { return testsupport::consoleHas(console, "=== in eventHandler"); }));
     // The event's handling is posted to the main queue, which each look drains: watched until the song
     // has played on well past the touch, the position never went back and no play began anew.
     double lowest = real->playbackTime();
@@ -355,10 +351,7 @@ TEST_F(XvfbWindowTest, ASongWhoseFolderIsRenamedPlaysOnAndIsFoundAgainWhenTheFol
     space();
     ASSERT_TRUE(playsPast(real->desiredTime() + 0.2));
     std::filesystem::rename(home, away);
-    {
-        std::ofstream spoilt(away + "/song.wav", std::ios::binary | std::ios::trunc);
-        spoilt << std::string(4096, 'z');
-    }
+    ASSERT_TRUE(testsupport::spoilInPlace(away + "/song.wav"));
     panel().button("fwd1Pressed")->click();
     EXPECT_FALSE(real->playing());
     EXPECT_EQ(text(view().noteTextField().text()), says);

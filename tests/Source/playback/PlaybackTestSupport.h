@@ -22,6 +22,7 @@
 #include <condition_variable>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -111,6 +112,12 @@ public:
         held_.notify_all();
     }
     bool holding() const { return holding_; }
+    // The periods that hold `seconds` of sound.
+    static std::uint64_t periodsOf(double seconds) { return std::uint64_t(seconds * 44100.0 / 512.0); }
+    // Renders `seconds` more from the period reached, and waits there.
+    void renderOnly(double seconds) { allowPeriods(periodsRendered() + periodsOf(seconds)); }
+    // Renders on with no period to wait at.
+    void renderOn() { allowPeriods(~std::uint64_t(0)); }
 
 private:
     double speed_;
@@ -153,13 +160,9 @@ public:
     std::vector<std::pair<std::shared_ptr<vantle::PlaylistEntry>, std::optional<double>>> toldLengths;
 };
 
+using testsupport::consoleHas;
+using testsupport::spoilInPlace;
 using testsupport::touchFile;
-
-// Whether the captured console holds the line.
-inline bool consoleHas(const testsupport::ScopedConsoleCapture& console, const std::string& line) {
-    const auto lines = console.lines();
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
 
 // Runs the main queue until `done`. The deadline only ends a broken run: a machine under load renders
 // seconds of stretched audio slowly.
@@ -184,11 +187,17 @@ inline float bufferPeak(const platform::PcmBuffer& buffer) {
     return largest;
 }
 
-// The file's own bytes replaced by ones no decoder takes, on the same inode: what a descriptor
-// still open on it reads from now on, as from a device that has gone.
-inline bool spoilInPlace(const std::string& path) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    return bool(out << std::string(4096, 'z'));
+// The whole of the file; empty when it does not read.
+inline std::string fileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// The bytes of `from` written over `to` in one write, on its inode: no watch sees it half written.
+inline bool writeOverInOneWrite(const std::string& from, const std::string& to) {
+    const std::string bytes = fileBytes(from);
+    std::ofstream out(to, std::ios::binary | std::ios::trunc);
+    return !bytes.empty() && bool(out.write(bytes.data(), std::streamsize(bytes.size())));
 }
 
 inline std::string fileURL(const std::string& path) {

@@ -73,15 +73,12 @@ TEST(PlayerAVTest, ChangeEventsOnThePlayingFileLeaveTheMusicPlaying) {
     auto quick = std::make_unique<QuickDevice>(2.0);
     QuickDevice& device = *quick;
     device.allowPeriods(0);
-    auto renderOnly = [&](double seconds) {
-        device.allowPeriods(device.periodsRendered() + std::uint64_t(seconds * 44100.0 / 512.0));
-    };
     vantle::PlayerAV player(std::move(quick));
     player.setDelegate(&delegate);
     auto entry = entryFor(path);
     player.setEntry(entry);
     player.play();
-    renderOnly(1.5);
+    device.renderOnly(1.5);
     auto lineCame = [&](const std::string& line) {
         return waitFor([&] { return consoleHas(console, line); });
     };
@@ -112,14 +109,14 @@ TEST(PlayerAVTest, ChangeEventsOnThePlayingFileLeaveTheMusicPlaying) {
     // A seek, and a pause and a play, go on from the open file.
     player.setCurrentTime(5.0);
     EXPECT_TRUE(player.isPlaying());
-    renderOnly(1.0);
+    device.renderOnly(1.0);
     ASSERT_TRUE(platform::mainQueue().drainUntil([&] { return player.playbackTime() > 5.2; }, 10.0));
     player.stop();
     EXPECT_FALSE(player.isPlaying());
     const double paused = player.playbackTime();
     player.start();
     EXPECT_TRUE(player.isPlaying());
-    renderOnly(1.0);
+    device.renderOnly(1.0);
     ASSERT_TRUE(platform::mainQueue().drainUntil([&] { return player.playbackTime() > paused + 0.2; }, 10.0));
     EXPECT_EQ(delegate.refusals, 0);
 

@@ -117,21 +117,25 @@ protected:
         player->setVolume(1.0f);
         return entry;
     }
-    // Paced: at rate 1 the chain costs next to nothing, and an unpaced device would play the file
-    // out before the test looks.
-    // Held: it renders nothing until renderOnly() or renderOn() allows it.
-    PlayerRZ& makePacedPlayer() {
-        auto device = std::make_unique<QuickDevice>();
+    // A new player on a device paced at `speed` times real time, which pacedDevice then names. Held,
+    // the device renders nothing until renderOnly() or renderOn() allows it.
+    QuickDevice& makeQuickPlayer(double speed, bool held) {
+        auto device = std::make_unique<QuickDevice>(speed);
         pacedDevice = device.get();
-        pacedDevice->allowPeriods(0);
-        return makePlayer(std::move(device));
+        if (held) pacedDevice->allowPeriods(0);
+        makePlayer(std::move(device));
+        return *pacedDevice;
+    }
+    // Paced: at rate 1 the chain costs next to nothing, and an unpaced device would play the file
+    // out before the test looks. Held.
+    PlayerRZ& makePacedPlayer() {
+        makeQuickPlayer(8.0, true);
+        return *player;
     }
     // The paced device renders `seconds` more and waits there: a song longer than that is not over
     // when the test looks, however late.
-    void renderOnly(double seconds) {
-        pacedDevice->allowPeriods(pacedDevice->periodsRendered() + std::uint64_t(seconds * 44100.0 / 512.0));
-    }
-    void renderOn() { pacedDevice->allowPeriods(~std::uint64_t(0)); }
+    void renderOnly(double seconds) { pacedDevice->renderOnly(seconds); }
+    void renderOn() { pacedDevice->renderOn(); }
     // Runs the main queue for a while; true when a console line came meanwhile.
     bool anyLineWithin(double seconds) {
         const std::size_t now = console.lines().size();
@@ -530,9 +534,7 @@ TEST_F(PlayerRZTest, SkipToEndJumpsOnlyWhilePlayingAndNearTheEnd) {
 }
 
 TEST_F(PlayerRZTest, SlowerWithTrebleAFileEndsWhenAllOfItWasHeardWithItsWholeRangePlayed) {
-    auto quick = std::make_unique<QuickDevice>();
-    QuickDevice& device = *quick;
-    makePlayer(std::move(quick));
+    QuickDevice& device = makeQuickPlayer(8.0, false);
     auto entry = loaded("end.wav", 2.0);
     player->setRate(0.8f);
     vantle::trebleChanged(*player, 30.0); // treble +1: the filter's most
@@ -540,7 +542,6 @@ TEST_F(PlayerRZTest, SlowerWithTrebleAFileEndsWhenAllOfItWasHeardWithItsWholeRan
     // The device renders up to a given period and waits there: the periods counted when the end is
     // told on the main thread are then those rendered by the end, not by the time the main thread got
     // to it.
-    auto periodsOf = [](double seconds) { return std::uint64_t(seconds * 44100.0 / 512.0); };
     device.allowPeriods(0);
     ASSERT_TRUE(testsupport::waitUntil([&] { return device.holding(); }));
     const std::uint64_t periodsAtStart = device.periodsRendered();
@@ -548,12 +549,12 @@ TEST_F(PlayerRZTest, SlowerWithTrebleAFileEndsWhenAllOfItWasHeardWithItsWholeRan
     delegate.onFinish = [&] { periodsAtEnd = device.periodsRendered(); };
     player->play();
     // Not before all of it was heard.
-    device.allowPeriods(periodsAtStart + periodsOf(2.3));
-    ASSERT_TRUE(waitFor(
-        [&] { return device.periodsRendered() == periodsAtStart + periodsOf(2.3) && device.holding(); }));
+    const std::uint64_t beforeTheEnd = periodsAtStart + QuickDevice::periodsOf(2.3);
+    device.allowPeriods(beforeTheEnd);
+    ASSERT_TRUE(waitFor([&] { return device.periodsRendered() == beforeTheEnd && device.holding(); }));
     (void)waitFor([&] { return delegate.finishes > 0; }, 0.3);
     EXPECT_EQ(delegate.finishes, 0);
-    device.allowPeriods(periodsAtStart + periodsOf(2.7));
+    device.allowPeriods(periodsAtStart + QuickDevice::periodsOf(2.7));
     ASSERT_TRUE(waitFor([&] { return delegate.finishes > 0; }));
     const double heard = double(periodsAtEnd - periodsAtStart) * 512.0 / 44100.0;
     EXPECT_NEAR(heard, 2.5, 0.2);
@@ -584,20 +585,15 @@ TEST_F(PlayerRZTest, AtTheEndTheDelegateMayGoOnWithTheNextEntry) {
 }
 
 TEST_F(PlayerRZTest, ARewriteOnDiskReloadsTheEntryOncePerChange) {
-    auto quick = std::make_unique<QuickDevice>(1.0);
-    QuickDevice& device = *quick;
-    makePlayer(std::move(quick));
+    QuickDevice& device = makeQuickPlayer(1.0, false);
     auto entry = loaded("edit.mp3", 2.0, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III);
     const std::string path = entry->_url.path();
     // Encoded aside and written over it in one write: an encoder pausing half a second midway on a
     // busy machine would be a change of its own.
     auto rewrite = [&](double seconds, const Tags& tags = {}) {
         const std::string aside = folder.file("aside.mp3");
-        if (!writeTone(aside, seconds, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, tags)) return false;
-        std::ifstream in(aside, std::ios::binary);
-        const std::string bytes{std::istreambuf_iterator<char>(in), {}};
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        return bool(out.write(bytes.data(), std::streamsize(bytes.size())));
+        return writeTone(aside, seconds, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, tags) &&
+               writeOverInOneWrite(aside, path);
     };
 
     // Paused at 1.5 s: read again in place, the position kept within the new length.
@@ -658,9 +654,7 @@ TEST_F(PlayerRZTest, ChangeEventsOnThePlayingFileNeverStopTheMusic) {
         SCOPED_TRACE(c.what);
         ASSERT_TRUE(writeTone(path, 20.0));
         copyOver(path, same);
-        auto quick = std::make_unique<QuickDevice>(4.0);
-        device = quick.get();
-        makePlayer(std::move(quick));
+        device = &makeQuickPlayer(4.0, false);
         auto entry = entryFor(path);
         player->setEntry(entry);
         player->play();
@@ -690,7 +684,7 @@ TEST_F(PlayerRZTest, ChangeEventsOnThePlayingFileNeverStopTheMusic) {
 
     // Shorter than the position: the new song's last moment plays, and it ends as songs do.
     EXPECT_EQ(delegate.finishes, 0);
-    device->allowPeriods(~std::uint64_t(0));
+    device->renderOn();
     ASSERT_TRUE(playedPast(3.0));
     ASSERT_TRUE(writeTone(shorter, 2.0));
     copyOver(shorter, path);
@@ -761,8 +755,7 @@ TEST_F(PlayerRZTest, AFileIsReadOnceItsWriterIsDoneAndEachWriteIsRead) {
 
     // Its mode set on the emptied file, as a copy does before it writes: nothing is read yet.
     {
-        std::ifstream in(folder.file("two.wav"), std::ios::binary);
-        const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+        const std::string bytes = fileBytes(folder.file("two.wav"));
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         out.write(bytes.data(), std::streamsize(bytes.size() / 2)).flush();
         console.clear();
@@ -815,10 +808,7 @@ TEST_F(PlayerRZTest, AFileRenamedOverThatDoesNotOpenYetIsWatchedForItsNextWrite)
 
     // Written whole in place: read.
     ASSERT_TRUE(writeTone(folder.file("two.wav"), 2.0));
-    std::ifstream in(folder.file("two.wav"), std::ios::binary);
-    const std::string bytes{std::istreambuf_iterator<char>(in), {}};
-    std::ofstream(path, std::ios::binary | std::ios::trunc)
-        .write(bytes.data(), std::streamsize(bytes.size()));
+    ASSERT_TRUE(writeOverInOneWrite(folder.file("two.wav"), path));
     ASSERT_TRUE(waitFor([&] { return player->duration() == 2.0; }));
     EXPECT_EQ(entry->duration(), 2.0);
     EXPECT_TRUE(player->isPlaying());

@@ -237,9 +237,8 @@ TEST(Exporter, AFullDiskLeavesOutWholeFilesAndSaysWhich) {
     EXPECT_EQ(outcome->notCopied[0].reason, "the disk is full");
     const std::string folder =
         platform::Url::fileURLWithPath(disk.path() + "/Dance Night", true).absoluteString();
-    const std::vector<std::string> lines = console.lines();
-    EXPECT_NE(std::find(lines.begin(), lines.end(), "didn't copy to " + folder + "big.wav: the disk is full"),
-              lines.end());
+    EXPECT_TRUE(testsupport::consoleHas(console, "didn't copy to " + folder + "big.wav: the disk is full"))
+        << ::testing::PrintToString(console.lines());
 }
 
 // A file already in the folder is never replaced: the same bytes count as done, other bytes as not

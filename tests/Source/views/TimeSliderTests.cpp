@@ -87,6 +87,14 @@ protected:
         return found && found->kind == mark.kind && found->time == mark.time && found->note == mark.note;
     }
 
+    // The pixels of column x drawn in the note markers' green.
+    static int notePixelsInColumn(const QImage& image, int x) {
+        int count = 0;
+        for (int y = 0; y < image.height(); ++y)
+            if (image.pixelColor(x, y) == QColor(52, 199, 89)) ++count;
+        return count;
+    }
+
     // The calls logged since the last look.
     CallLog taken() { return std::exchange(log, {}); }
 
@@ -234,15 +242,9 @@ TEST_F(TimeSliderTest, ThousandsOfNotesAreOneWidgetFoundByPosition) {
 
     // Drawn where they are, and not beyond the last one's symbol.
     const QImage image = slider.grab().toImage();
-    auto green = [&](int x) {
-        int count = 0;
-        for (int y = 0; y < image.height(); ++y)
-            if (image.pixelColor(x, y) == QColor(52, 199, 89)) ++count;
-        return count;
-    };
-    EXPECT_GT(green(260), 0);
-    EXPECT_GT(green(385), 0);
-    EXPECT_EQ(green(450), 0);
+    EXPECT_GT(notePixelsInColumn(image, 260), 0);
+    EXPECT_GT(notePixelsInColumn(image, 385), 0);
+    EXPECT_EQ(notePixelsInColumn(image, 450), 0);
 }
 
 TEST_F(TimeSliderTest, DrawsTrackRangesAndCursor) {
@@ -323,10 +325,7 @@ TEST_F(TimeSliderTest, MarkersDrawTheirSymbolsAboveTheCursor) {
     // The zero's symbol reaches beyond its 17-pixel frame.
     EXPECT_GT(inked(135 - 13, 135 - 9), 0);
     // The note's green symbol covers part of the cursor.
-    int green = 0;
-    for (int y = 0; y < image.height(); ++y)
-        if (image.pixelColor(385, y) == QColor(52, 199, 89)) ++green;
-    EXPECT_GT(green, 0);
+    EXPECT_GT(notePixelsInColumn(image, 385), 0);
     // The zero's symbol is its own, not the track's or the cursor's.
     entry->zeros.clear();
     slider.loadEntry(entry);
@@ -337,14 +336,8 @@ TEST_F(TimeSliderTest, MarkersDrawTheirSymbolsAboveTheCursor) {
     slider.resize(1020, 40);
     slider.setDoubleValue(0);
     const QImage wide = slider.grab().toImage();
-    auto greenAt = [&](int x) {
-        int count = 0;
-        for (int y = 0; y < wide.height(); ++y)
-            if (wide.pixelColor(x, y) == QColor(52, 199, 89)) ++count;
-        return count;
-    };
-    EXPECT_GT(greenAt(760), 0);
-    EXPECT_EQ(greenAt(385), 0);
+    EXPECT_GT(notePixelsInColumn(wide, 760), 0);
+    EXPECT_EQ(notePixelsInColumn(wide, 385), 0);
 }
 
 TEST_F(TimeSliderTest, ZeroMarkerMenuRemovesTheFirstEqualZeroAndReloads) {
