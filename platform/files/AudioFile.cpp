@@ -72,7 +72,8 @@ Result<std::unique_ptr<AudioFile>> AudioFile::openAgain() const {
 }
 
 Result<std::unique_ptr<AudioFile>> AudioFile::openReader(const std::string& path, const std::string& source) {
-    // Held before the back end opens the path, so that both name the same file.
+    // The back ends read through this descriptor: the file checked is the file read, and it is the one
+    // descriptor the reader holds.
     struct stat st {};
     Result<FileDescriptor> opened = openRegularFileForReading(source, &st);
     if (!opened && ::stat(source.c_str(), &st) != 0)
@@ -80,16 +81,20 @@ Result<std::unique_ptr<AudioFile>> AudioFile::openReader(const std::string& path
     if (S_ISDIR(st.st_mode))
         return audioFileError(AudioFileError::unreadable, "Not an audio file but a folder:", path);
     if (st.st_size == 0) return audioFileError(AudioFileError::emptyFile, "The audio file is empty:", path);
+    if (!opened)
+        return audioFileError(AudioFileError::unreadable, "Cannot read audio file", path,
+                              std::strerror(opened.error().code));
 
     // By extension first, then by content: a file whose extension lies still opens.
     AudioFileBackend::Info info;
-    using Opener = Result<std::unique_ptr<AudioFileBackend>> (*)(const std::string&, AudioFileBackend::Info&);
+    using Opener =
+        Result<std::unique_ptr<AudioFileBackend>> (*)(int, const std::string&, AudioFileBackend::Info&);
     Opener first = openSndfileReader, second = openFfmpegReader;
     if (audioFilePrefersFfmpeg(path)) std::swap(first, second);
-    auto backend = first(source, info);
+    auto backend = first(opened->get(), path, info);
     if (!backend) {
         info = {};
-        auto other = second(source, info);
+        auto other = second(opened->get(), path, info);
         if (!other) return backend.error();
         backend = std::move(other);
     }
@@ -99,10 +104,8 @@ Result<std::unique_ptr<AudioFile>> AudioFile::openReader(const std::string& path
         return audioFileError(AudioFileError::unreadable, "Cannot read audio file", path,
                               "unsupported format");
     std::unique_ptr<AudioFile> file(new AudioFile);
-    if (opened) {
-        file->complete_ = audioFileHoldsStatedSize(opened->get(), std::uint64_t(st.st_size));
-        file->heldDescriptor_ = std::move(opened.value());
-    }
+    file->complete_ = audioFileHoldsStatedSize(opened->get(), std::uint64_t(st.st_size));
+    file->heldDescriptor_ = std::move(opened.value());
     file->path_ = path;
     file->fileFormat_ = info.fileFormat;
     file->processingFormat_ = *format;
@@ -139,7 +142,8 @@ Result<std::unique_ptr<AudioFile>> AudioFile::openForWriting(const std::string& 
 }
 
 AudioFile::~AudioFile() {
-    if (backend_) (void)backend_->close();
+    // The back end goes before the descriptor it reads through.
+    (void)close();
 }
 
 void AudioFile::setFramePosition(std::int64_t frame) {

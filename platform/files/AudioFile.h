@@ -24,7 +24,8 @@ class PcmBuffer;
 
 class AudioFile {
 public:
-    // Fails with a readable message for a missing, empty, damaged or foreign file.
+    // Fails with a readable message for a missing, empty, damaged or foreign file. The file is read
+    // through the one descriptor that was opened and checked.
     static Result<std::unique_ptr<AudioFile>> openForReading(const std::string& path);
     // Another reader of the file this one reads, with a position of its own: the same file even when
     // its path has since been removed or names another file. A file open for writing, or one whose
@@ -99,8 +100,8 @@ private:
     // Where the back end stands; differs from position_ after setFramePosition until the next access.
     std::int64_t backendPosition_ = 0;
     std::unique_ptr<AudioFileBackend> backend_;
-    // A read-only descriptor of the file that was opened, so that another reader can reach it after
-    // its path no longer does; none (-1) when none could be kept.
+    // The read-only descriptor of a file read: the back end reads through it, and another reader
+    // reaches the file by it after its path no longer does. None (-1) for a file written.
     FileDescriptor heldDescriptor_;
 };
 

@@ -1,5 +1,7 @@
 #include "platform/files/FfmpegReader.h"
 
+#include "platform/files/FfmpegLimits.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -9,7 +11,11 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <mutex>
 #include <vector>
@@ -17,10 +23,6 @@ extern "C" {
 namespace platform {
 
 namespace {
-
-// Only the containers this back end is for: FFmpeg's other demuxers would happily find "audio" in
-// random bytes.
-constexpr const char* ffmpegDemuxers = "mov,mp4,m4a,3gp,3g2,mj2,aac,mpegts";
 
 // AAC needs one frame of history for its overlap; decoding from eight frames before a seek target
 // makes the samples at the target equal to those of a continuous decode.
@@ -46,8 +48,54 @@ std::int64_t ffmpegToFrames(std::int64_t ts, AVRational timeBase, int rate) {
                             AVRounding(AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX));
 }
 
+constexpr int ffmpegBufferSize = 32 * 1024;
+
+// The file a demuxer reads: the descriptor AudioFile opened and checked, read at an offset of the
+// demuxer's own (a restart's new demuxer starts again at 0 on the same descriptor).
+struct FfmpegSource {
+    int descriptor = -1;
+    std::int64_t position = 0;
+    std::int64_t size = 0;
+};
+
+int ffmpegRead(void* opaque, std::uint8_t* into, int size) {
+    auto& source = *static_cast<FfmpegSource*>(opaque);
+    ssize_t got;
+    do
+        got = ::pread(source.descriptor, into, std::size_t(size), off_t(source.position));
+    while (got < 0 && errno == EINTR);
+    if (got < 0) return AVERROR(errno);
+    if (got == 0) return AVERROR_EOF;
+    source.position += got;
+    return int(got);
+}
+
+std::int64_t ffmpegSeek(void* opaque, std::int64_t offset, int whence) {
+    auto& source = *static_cast<FfmpegSource*>(opaque);
+    std::int64_t at = 0;
+    switch (whence & ~AVSEEK_FORCE) {
+    case AVSEEK_SIZE:
+        return source.size;
+    case SEEK_SET:
+        at = offset;
+        break;
+    case SEEK_CUR:
+        at = source.position + offset;
+        break;
+    case SEEK_END:
+        at = source.size + offset;
+        break;
+    default:
+        return AVERROR(EINVAL);
+    }
+    if (at < 0) return AVERROR(EINVAL);
+    return source.position = at;
+}
+
 // One open demuxer with the decoder of its audio stream.
 struct FfmpegStreams {
+    FfmpegSource source;
+    AVIOContext* io = nullptr;
     AVFormatContext* format = nullptr;
     AVCodecContext* codec = nullptr;
     int stream = -1;
@@ -57,21 +105,32 @@ struct FfmpegStreams {
     FfmpegStreams& operator=(const FfmpegStreams&) = delete;
     ~FfmpegStreams() {
         avcodec_free_context(&codec);
+        // The demuxer leaves a context it was handed alone.
         avformat_close_input(&format);
+        if (io) av_freep(&io->buffer);
+        avio_context_free(&io);
     }
     AVStream* audio() const { return format->streams[stream]; }
 };
 
 constexpr const char* ffmpegNoAudioTrack = "no audio track";
 
-// Opens the file's best audio stream; an empty string on success, else what went wrong.
-std::string ffmpegOpen(const std::string& path, FfmpegStreams& s) {
+// Opens the best audio stream of the file open at `descriptor`, known as `path` (its extension helps
+// the probe); an empty string on success, else what went wrong.
+std::string ffmpegOpen(int descriptor, const std::string& path, FfmpegStreams& s) {
+    struct stat st {};
+    if (::fstat(descriptor, &st) != 0) return std::strerror(errno);
+    s.source = {descriptor, 0, std::int64_t(st.st_size)};
+    auto* buffer = static_cast<unsigned char*>(av_malloc(ffmpegBufferSize));
+    if (buffer)
+        s.io = avio_alloc_context(buffer, ffmpegBufferSize, 0, &s.source, &ffmpegRead, nullptr, &ffmpegSeek);
+    if (!s.io) av_free(buffer);
+    if (s.io) s.format = avformat_alloc_context();
+    if (!s.format) return "out of memory";
+    s.format->pb = s.io;
     AVDictionary* options = nullptr;
-    av_dict_set(&options, "format_whitelist", ffmpegDemuxers, 0);
-    // Never follow a path into another protocol ("concat:", URLs) or referenced files.
-    av_dict_set(&options, "protocol_whitelist", "file", 0);
-    const std::string url = "file:" + path;
-    int r = avformat_open_input(&s.format, url.c_str(), nullptr, &options);
+    ffmpegLimitInput(&options, ffmpegAudioDemuxers);
+    int r = avformat_open_input(&s.format, path.c_str(), nullptr, &options);
     av_dict_free(&options);
     if (r < 0) return ffmpegErrorText(r);
     if ((r = avformat_find_stream_info(s.format, nullptr)) < 0) return ffmpegErrorText(r);
@@ -145,9 +204,10 @@ AudioStreamDescription ffmpegDescribe(const FfmpegStreams& s) {
 
 class FfmpegReader final : public AudioFileBackend {
 public:
-    FfmpegReader(std::string path, std::unique_ptr<FfmpegStreams> streams)
-        : path_(std::move(path)), streams_(std::move(streams)), packet_(av_packet_alloc()),
-          frame_(av_frame_alloc()), channels_(std::uint32_t(streams_->codec->ch_layout.nb_channels)),
+    FfmpegReader(int descriptor, std::string path, std::unique_ptr<FfmpegStreams> streams)
+        : descriptor_(descriptor), path_(std::move(path)), streams_(std::move(streams)),
+          packet_(av_packet_alloc()), frame_(av_frame_alloc()),
+          channels_(std::uint32_t(streams_->codec->ch_layout.nb_channels)),
           rate_(streams_->codec->sample_rate), pending_(channels_) {
         const AVStream* st = streams_->audio();
         origin_ = st->start_time != AV_NOPTS_VALUE ? st->start_time : 0;
@@ -270,10 +330,10 @@ private:
         return {};
     }
 
-    // Reopens the file and decodes from its start again.
+    // Opens the file anew and decodes from its start again.
     Result<void> restart() {
         auto fresh = std::make_unique<FfmpegStreams>();
-        if (std::string problem = ffmpegOpen(path_, *fresh); !problem.empty())
+        if (std::string problem = ffmpegOpen(descriptor_, path_, *fresh); !problem.empty())
             return audioFileError(AudioFileError::readFailed, "Cannot read audio file", path_, problem);
         if (fresh->codec->ch_layout.nb_channels != int(channels_) || fresh->codec->sample_rate != rate_)
             return audioFileError(AudioFileError::readFailed, "Cannot read audio file", path_,
@@ -379,6 +439,7 @@ private:
         return true;
     }
 
+    int descriptor_;
     std::string path_;
     std::unique_ptr<FfmpegStreams> streams_;
     AVPacket* packet_;
@@ -403,11 +464,11 @@ private:
 
 } // namespace
 
-Result<std::unique_ptr<AudioFileBackend>> openFfmpegReader(const std::string& path,
+Result<std::unique_ptr<AudioFileBackend>> openFfmpegReader(int descriptor, const std::string& path,
                                                            AudioFileBackend::Info& info) {
     ffmpegQuietLogs();
     auto streams = std::make_unique<FfmpegStreams>();
-    if (std::string problem = ffmpegOpen(path, *streams); !problem.empty()) {
+    if (std::string problem = ffmpegOpen(descriptor, path, *streams); !problem.empty()) {
         // A movie without sound is told apart from damage; the ADTS and transport-stream demuxers take
         // noise for an empty stream, so there it stays unreadable.
         const bool movie =
@@ -417,7 +478,7 @@ Result<std::unique_ptr<AudioFileBackend>> openFfmpegReader(const std::string& pa
                               "Cannot read audio file", path, problem);
     }
     info.fileFormat = ffmpegDescribe(*streams);
-    auto reader = std::make_unique<FfmpegReader>(path, std::move(streams));
+    auto reader = std::make_unique<FfmpegReader>(descriptor, path, std::move(streams));
     if (!reader->valid())
         return audioFileError(AudioFileError::unreadable, "Cannot read audio file", path, "out of memory");
     auto length = reader->measureLength();

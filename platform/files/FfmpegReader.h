@@ -8,7 +8,9 @@
 
 namespace platform {
 
-Result<std::unique_ptr<AudioFileBackend>> openFfmpegReader(const std::string& path,
+// Reads the file open at `descriptor`, known as `path` (for its extension and in errors); the caller
+// keeps the descriptor open for as long as the reader lives.
+Result<std::unique_ptr<AudioFileBackend>> openFfmpegReader(int descriptor, const std::string& path,
                                                            AudioFileBackend::Info& info);
 
 } // namespace platform

@@ -1,7 +1,5 @@
 #include "platform/files/SndfileBackend.h"
 
-#include "platform/foundation/Files.h"
-
 #include <sndfile.h>
 
 #include <fcntl.h>
@@ -168,10 +166,50 @@ bool sndfileIsContiguousInterleaved(const float* const* channels, std::size_t st
     return true;
 }
 
+// The file libsndfile reads: the descriptor AudioFile opened and checked, at an offset of its own.
+// sf_open_fd would close the descriptor when an open fails, and move an offset it shares.
+struct SndfileSource {
+    int descriptor = -1;
+    sf_count_t position = 0;
+};
+
+sf_count_t sndfileSourceLength(void* user) {
+    struct stat st {};
+    return ::fstat(static_cast<SndfileSource*>(user)->descriptor, &st) == 0 ? sf_count_t(st.st_size) : -1;
+}
+
+sf_count_t sndfileSourceSeek(sf_count_t offset, int whence, void* user) {
+    auto& source = *static_cast<SndfileSource*>(user);
+    sf_count_t at = offset;
+    if (whence == SEEK_CUR) at += source.position;
+    if (whence == SEEK_END) at += sndfileSourceLength(user);
+    if (at < 0) return -1;
+    return source.position = at;
+}
+
+sf_count_t sndfileSourceRead(void* into, sf_count_t count, void* user) {
+    auto& source = *static_cast<SndfileSource*>(user);
+    ssize_t got;
+    do
+        got = ::pread(source.descriptor, into, std::size_t(count), off_t(source.position));
+    while (got < 0 && errno == EINTR);
+    if (got <= 0) return 0;
+    source.position += got;
+    return got;
+}
+
+sf_count_t sndfileSourceTell(void* user) {
+    return static_cast<SndfileSource*>(user)->position;
+}
+
+SF_VIRTUAL_IO sndfileSourceIO{&sndfileSourceLength, &sndfileSourceSeek, &sndfileSourceRead, nullptr,
+                              &sndfileSourceTell};
+
 class SndfileReader final : public AudioFileBackend {
 public:
-    SndfileReader(SNDFILE* file, const SF_INFO& info, SndfileSeekMode mode)
-        : file_(file), channels_(std::uint32_t(info.channels)), mode_(mode),
+    SndfileReader(SNDFILE* file, std::unique_ptr<SndfileSource> source, const SF_INFO& info,
+                  SndfileSeekMode mode)
+        : file_(file), source_(std::move(source)), channels_(std::uint32_t(info.channels)), mode_(mode),
           scratch_(std::size_t(sndfileChunkFrames) * std::uint32_t(info.channels)) {}
     ~SndfileReader() override { sf_close(file_); }
 
@@ -235,6 +273,7 @@ public:
 
 private:
     SNDFILE* file_;
+    std::unique_ptr<SndfileSource> source_;
     std::uint32_t channels_;
     SndfileSeekMode mode_;
     std::int64_t position_ = 0;
@@ -290,16 +329,11 @@ bool sndfileIsTrailingChunk(const unsigned char* id) {
                        [&](const char* name) { return std::memcmp(id, name, 4) == 0; });
 }
 
-// The data chunk of a WAV file whose samples reach more than 4 GiB past their start, with their true
-// size; nothing for any other file. Only the chunks before the data are read.
-std::optional<SndfileWavData> sndfileWrappedWavData(const std::string& path) {
-    // Most files are far smaller: they are not opened again.
+// The data chunk of the WAV file open at `fd` whose samples reach more than 4 GiB past their start,
+// with their true size; nothing for any other file. Only the chunks before the data are read.
+std::optional<SndfileWavData> sndfileWrappedWavData(int fd) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || std::uint64_t(st.st_size) <= 0xffffffffu)
-        return std::nullopt;
-    Result<FileDescriptor> opened = openRegularFileForReading(path, &st);
-    if (!opened) return std::nullopt;
-    const int fd = opened->get();
+    if (::fstat(fd, &st) != 0) return std::nullopt;
     const auto fileSize = std::uint64_t(st.st_size);
     if (fileSize <= 0xffffffffu) return std::nullopt;
 
@@ -349,10 +383,10 @@ std::optional<SndfileWavData> sndfileWrappedWavData(const std::string& path) {
     return data;
 }
 
-// Opens the samples of a wrapped WAV file, described by `described`, as raw audio from their first
-// byte, which libsndfile reads to the end of the file; fills in the true length. Null when the encoding
-// cannot be read raw (ADPCM, GSM).
-SNDFILE* sndfileOpenWrappedWav(const std::string& path, const SF_INFO& wav,
+// Opens the samples of the wrapped WAV file at `source`, described by `described`, as raw audio from
+// their first byte, which libsndfile reads to the end of the file; fills in the true length. Null when
+// the encoding cannot be read raw (ADPCM, GSM). Nothing else may read through `source` meanwhile.
+SNDFILE* sndfileOpenWrappedWav(SndfileSource& source, const SF_INFO& wav,
                                const AudioStreamDescription& described, const SndfileWavData& data,
                                std::int64_t& length) {
     const bool rawReadable = described.isLinearPCM() || described.formatID == audioFormatID::uLaw ||
@@ -364,7 +398,8 @@ SNDFILE* sndfileOpenWrappedWav(const std::string& path, const SF_INFO& wav,
     raw.samplerate = wav.samplerate;
     raw.channels = wav.channels;
     raw.format = SF_FORMAT_RAW | sub | (data.bigEndian ? SF_ENDIAN_BIG : SF_ENDIAN_LITTLE);
-    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &raw);
+    source.position = 0;
+    SNDFILE* file = sf_open_virtual(&sndfileSourceIO, SFM_READ, &raw, &source);
     if (!file) return nullptr;
     sf_count_t offset = sf_count_t(data.offset);
     // The command leaves the read position where the open put it, at the file's first byte.
@@ -456,25 +491,29 @@ private:
 // MPEG decoder gives it for a file it cannot find one audio frame in: an MP3 of tags and a header frame.
 constexpr int sndfileBadFileError = 7;
 
-// Why libsndfile could not open the file at `path`, in words that are true of it.
-std::string sndfileOpenFailure(const std::string& path) {
+// Why libsndfile could not open the regular file open at `descriptor`, in words that are true of it.
+std::string sndfileOpenFailure(int descriptor) {
     const int code = sf_error(nullptr);
-    std::string text = sf_strerror(nullptr);
-    struct stat st {};
-    if (code == sndfileBadFileError && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+    // An MP3's ID3 tag with no audio frame after it: libsndfile, which knows no name to go by, does
+    // not take it for MP3 at all.
+    unsigned char head[3];
+    if (code == sndfileBadFileError ||
+        (code == SF_ERR_UNRECOGNISED_FORMAT && ::pread(descriptor, head, sizeof head, 0) == 3 &&
+         std::memcmp(head, "ID3", 3) == 0))
         return "no audio in it can be decoded";
-    return text;
+    return sf_strerror(nullptr);
 }
 
 } // namespace
 
-Result<std::unique_ptr<AudioFileBackend>> openSndfileReader(const std::string& path,
+Result<std::unique_ptr<AudioFileBackend>> openSndfileReader(int descriptor, const std::string& path,
                                                             AudioFileBackend::Info& info) {
     SF_INFO sfInfo{};
-    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &sfInfo);
+    auto source = std::make_unique<SndfileSource>(SndfileSource{descriptor});
+    SNDFILE* file = sf_open_virtual(&sndfileSourceIO, SFM_READ, &sfInfo, source.get());
     if (!file)
         return audioFileError(AudioFileError::unreadable, "Cannot read audio file", path,
-                              sndfileOpenFailure(path));
+                              sndfileOpenFailure(descriptor));
     auto fail = [&](const std::string& detail) -> Result<std::unique_ptr<AudioFileBackend>> {
         sf_close(file);
         return audioFileError(AudioFileError::unreadable, "Cannot read audio file", path, detail);
@@ -497,15 +536,14 @@ Result<std::unique_ptr<AudioFileBackend>> openSndfileReader(const std::string& p
     info.length = sfInfo.frames;
     const int major = sfInfo.format & SF_FORMAT_TYPEMASK;
     if (major == SF_FORMAT_WAV || major == SF_FORMAT_WAVEX)
-        if (const std::optional<SndfileWavData> wrapped = sndfileWrappedWavData(path)) {
-            std::int64_t length = 0;
-            SNDFILE* whole = sndfileOpenWrappedWav(path, sfInfo, info.fileFormat, *wrapped, length);
-            if (!whole)
-                return fail("it holds more than the 4 GiB its header can state, and its encoding "
-                            "cannot be read past what the header says");
+        if (const std::optional<SndfileWavData> wrapped = sndfileWrappedWavData(descriptor)) {
+            // Closed first: both would read through the one source.
             sf_close(file);
-            file = whole;
-            info.length = length;
+            file = sndfileOpenWrappedWav(*source, sfInfo, info.fileFormat, *wrapped, info.length);
+            if (!file)
+                return audioFileError(AudioFileError::unreadable, "Cannot read audio file", path,
+                                      "it holds more than the 4 GiB its header can state, and its encoding "
+                                      "cannot be read past what the header says");
         }
     const bool flac = (sfInfo.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_FLAC;
     const bool alac = sub == SF_FORMAT_ALAC_16 || sub == SF_FORMAT_ALAC_20 || sub == SF_FORMAT_ALAC_24 ||
@@ -516,7 +554,7 @@ Result<std::unique_ptr<AudioFileBackend>> openSndfileReader(const std::string& p
             return fail("the audio stream cannot be decoded");
         if (info.length == 0 && sfInfo.frames > 0) return fail("no audio frames decode");
     }
-    return std::unique_ptr<AudioFileBackend>(new SndfileReader(file, sfInfo, mode));
+    return std::unique_ptr<AudioFileBackend>(new SndfileReader(file, std::move(source), sfInfo, mode));
 }
 
 Result<std::unique_ptr<AudioFileBackend>> openSndfileWriter(const std::string& path,

@@ -8,7 +8,9 @@
 
 namespace platform {
 
-Result<std::unique_ptr<AudioFileBackend>> openSndfileReader(const std::string& path,
+// Reads the file open at `descriptor`, known as `path` in errors; the caller keeps the descriptor open
+// for as long as the reader lives. Its offset is neither used nor moved.
+Result<std::unique_ptr<AudioFileBackend>> openSndfileReader(int descriptor, const std::string& path,
                                                             AudioFileBackend::Info& info);
 Result<std::unique_ptr<AudioFileBackend>> openSndfileWriter(const std::string& path,
                                                             const AudioFileSettings& settings,

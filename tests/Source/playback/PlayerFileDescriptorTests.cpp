@@ -1,0 +1,101 @@
+// What the player holds of a song's file: one descriptor per reader however often the song is played,
+// sought and opened again.
+
+#include "Source/playback/PlayerRZ.h"
+
+#include "PlaybackTestSupport.h"
+#include "RozezEru/Internals/AudioEngine.h"
+#include "RozezEru/Nodes/Playback/AudioPlayer.h"
+#include "platform/ui/Badge.h"
+#include "tests/support/OpenDescriptors.h"
+#include "tests/support/Wait.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace playbacktest;
+using platform::mainQueue;
+
+namespace {
+
+class PlayerFilesTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        mainQueue().bindToCurrentThread();
+        mainQueue().drain();
+    }
+    void TearDown() override {
+        player.reset();
+        mainQueue().drain();
+        platform::dockTile().setBadgeLabel("");
+    }
+    // A player rendering offline, with the song at `path` set in it.
+    std::shared_ptr<vantle::PlaylistEntry> offlineEntry(const std::string& path) {
+        player = std::make_unique<vantle::PlayerRZ>(fastDevice());
+        player->setDelegate(&delegate);
+        EXPECT_TRUE(player->engine().startTest(0.0));
+        auto entry = entryFor(path);
+        player->setEntry(entry);
+        return entry;
+    }
+
+    testsupport::ScopedConsoleCapture console;
+    fixtures::TempFolder folder;
+    RecordingDelegate delegate;
+    std::unique_ptr<vantle::PlayerRZ> player;
+};
+
+} // namespace
+
+// The song's watch, the file the player holds, and the reader of the segment that plays: segments a seek
+// or a stop dropped give theirs back, and a song opened again by its path keeps no earlier reader.
+TEST_F(PlayerFilesTest, ASongKeepsOneDescriptorPerReaderThroughPlaysSeeksAndReopensWithItsFolderAwayAndBack) {
+    const std::string home = folder.file("Class"), away = folder.file("Class moved");
+    const std::string path = home + "/song.wav";
+    std::filesystem::create_directories(home);
+    ASSERT_TRUE(writeSineFile(path, 20.0, 1000.0));
+    const std::optional<testsupport::FileIdentity> song = testsupport::fileIdentity(path);
+    ASSERT_TRUE(song);
+    auto entry = offlineEntry(path);
+    ASSERT_TRUE(player->playable());
+
+    constexpr int watch = 1, heldFile = 1, playingSegment = 1;
+    constexpr int stopped = watch + heldFile, playing = stopped + playingSegment;
+    // Dropped segments are freed on the player's completion thread, a moment later.
+    auto holds = [&](int expected) {
+        testsupport::waitUntil([&] { return testsupport::descriptorsOn(*song) <= expected; });
+        return testsupport::descriptorsOn(*song);
+    };
+    struct Step {
+        const char* what;
+        std::function<void()> act;
+        int descriptors;
+    };
+    const std::vector<Step> steps{
+        {"play", [&] { player->start(); }, playing},
+        {"folder away", [&] { std::filesystem::rename(home, away); }, playing},
+        {"seek away", [&] { player->setCurrentTime(7.0); }, playing},
+        {"stop away", [&] { player->stop(); }, stopped},
+        {"play away", [&] { player->start(); }, playing},
+        {"reopen away", [&] { player->reload(); }, playing},
+        {"folder back", [&] { std::filesystem::rename(away, home); }, playing},
+        {"seek back", [&] { player->setCurrentTime(2.0); }, playing},
+        {"reopen back", [&] { player->reload(); }, playing},
+        {"stop back", [&] { player->stop(); }, stopped},
+    };
+    for (int cycle = 0; cycle < 50; ++cycle) {
+        SCOPED_TRACE("cycle " + std::to_string(cycle));
+        for (const Step& step : steps) {
+            SCOPED_TRACE(step.what);
+            step.act();
+            if (player->playing()) (void)player->engine().render(0.1);
+            mainQueue().drain();
+            ASSERT_EQ(holds(step.descriptors), step.descriptors);
+        }
+    }
+    EXPECT_EQ(player->entry(), entry);
+    EXPECT_EQ(delegate.refusals, 0);
+    player.reset();
+    EXPECT_EQ(holds(0), 0);
+}

@@ -1,0 +1,112 @@
+// What an audio file reader opens: the one descriptor it checked, read to the end through it whatever
+// becomes of the path meanwhile.
+
+#include "AudioFileFixtures.h"
+
+#include "tests/support/OpenDescriptors.h"
+#include "tests/support/Signals.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+
+using fixtures::Channels;
+using platform::AudioFile;
+
+namespace {
+
+struct DescriptorCase {
+    const char* name;
+    // Writes a song of the given tone at the path.
+    std::function<bool(const std::string&, const Channels&)> write;
+};
+
+const std::vector<DescriptorCase>& descriptorCases() {
+    auto sndfile = [](int format) {
+        return [format](const std::string& path, const Channels& tone) {
+            return fixtures::writeWithSndfile(path, format, tone, 44100);
+        };
+    };
+    static const std::vector<DescriptorCase> cases{
+        {"song.wav", sndfile(SF_FORMAT_WAV | SF_FORMAT_PCM_16)},
+        {"song.flac", sndfile(SF_FORMAT_FLAC | SF_FORMAT_PCM_16)},
+        {"song.mp3", sndfile(SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III)},
+        {"song.ogg", sndfile(SF_FORMAT_OGG | SF_FORMAT_VORBIS)},
+        {"song.m4a",
+         [](const std::string& path, const Channels& tone) { return fixtures::writeAac(path, tone, 44100); }},
+    };
+    return cases;
+}
+
+Channels sineTone(double hz) {
+    return Channels(2, testsupport::sine(3 * 44100, hz, 44100.0, 0.4));
+}
+
+// `frames` frames from `from` on.
+Channels readFrames(AudioFile& file, std::int64_t from, std::uint32_t frames) {
+    file.setFramePosition(from);
+    Channels read(file.processingFormat().channelCount());
+    auto buffer = platform::PcmBuffer::make(file.processingFormat(), frames);
+    if (file.read(*buffer, frames).ok())
+        for (std::uint32_t c = 0; c < read.size(); ++c)
+            read[c].assign(buffer->channel(c), buffer->channel(c) + buffer->frameLength());
+    return read;
+}
+
+} // namespace
+
+TEST(AudioFileDescriptors, EachReaderHoldsOneDescriptorOfItsFileThroughReadsAndSeeksAndNoneOnceGone) {
+    fixtures::TempFolder folder;
+    for (const DescriptorCase& c : descriptorCases()) {
+        SCOPED_TRACE(c.name);
+        const std::string path = folder.file(c.name);
+        ASSERT_TRUE(c.write(path, sineTone(440.0)));
+        const std::optional<testsupport::FileIdentity> song = testsupport::fileIdentity(path);
+        ASSERT_TRUE(song);
+        {
+            auto file = AudioFile::openForReading(path);
+            ASSERT_TRUE(file.ok()) << file.error().message;
+            EXPECT_EQ(testsupport::descriptorsOn(*song), 1);
+            auto again = (*file)->openAgain();
+            ASSERT_TRUE(again.ok()) << again.error().message;
+            EXPECT_EQ(testsupport::descriptorsOn(*song), 2);
+            // On to the end and back to the start: an MPEG-4 demuxer begins anew, through the same
+            // descriptor.
+            for (AudioFile* reader : {file->get(), again->get()}) {
+                EXPECT_FALSE(fixtures::readToEnd(*reader).at(0).empty());
+                EXPECT_EQ(readFrames(*reader, 0, 4096).at(0).size(), 4096u);
+            }
+            EXPECT_EQ(testsupport::descriptorsOn(*song), 2);
+        }
+        EXPECT_EQ(testsupport::descriptorsOn(*song), 0);
+    }
+}
+
+// The folder renamed away and another take of the song written where it was: a reader goes on reading the
+// file it opened, from anywhere in it, and so does another reader made of it.
+TEST(AudioFileDescriptors, AReaderReadsTheFileItOpenedAfterAnotherTookItsPath) {
+    for (const DescriptorCase& c : descriptorCases()) {
+        SCOPED_TRACE(c.name);
+        fixtures::TempFolder folder;
+        const std::string home = folder.file("Class"), away = folder.file("Class moved");
+        const std::string path = home + "/" + c.name;
+        std::filesystem::create_directories(home);
+        ASSERT_TRUE(c.write(path, sineTone(440.0)));
+        auto file = AudioFile::openForReading(path);
+        ASSERT_TRUE(file.ok()) << file.error().message;
+        const Channels start = readFrames(**file, 0, 8192), later = readFrames(**file, 44100, 8192);
+        ASSERT_EQ(start.at(0).size(), 8192u);
+
+        std::filesystem::rename(home, away);
+        std::filesystem::create_directories(home);
+        ASSERT_TRUE(c.write(path, sineTone(1000.0)));
+        auto again = (*file)->openAgain();
+        ASSERT_TRUE(again.ok()) << again.error().message;
+        for (AudioFile* reader : {file->get(), again->get()}) {
+            EXPECT_EQ(readFrames(*reader, 44100, 8192), later);
+            EXPECT_EQ(readFrames(*reader, 0, 8192), start);
+        }
+    }
+}
