@@ -1,5 +1,6 @@
 #include "platform/files/AudioFileMetadata.h"
 
+#include "platform/files/FfmpegLimits.h"
 #include "platform/foundation/Files.h"
 
 extern "C" {
@@ -124,8 +125,11 @@ Result<AudioFileMetadata> readMetadata(const std::string& path) {
         return failure("out of memory");
     }
     format->pb = io;
+    AVDictionary* options = nullptr;
+    ffmpegLimitInput(&options, ffmpegTagDemuxers);
     // The path still names the file to the probe, whose guess leans on the extension.
-    const int opened = avformat_open_input(&format, path.c_str(), nullptr, nullptr);
+    const int opened = avformat_open_input(&format, path.c_str(), nullptr, &options);
+    av_dict_free(&options);
     if (opened < 0) {
         release();
         return failure(metadataErrorText(opened));

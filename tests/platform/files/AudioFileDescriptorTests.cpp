@@ -1,14 +1,16 @@
 // What an audio file reader opens: the one descriptor it checked, read to the end through it whatever
-// becomes of the path meanwhile.
+// becomes of the path meanwhile; and, for tags, only the containers the reader itself reads.
 
 #include "AudioFileFixtures.h"
 
+#include "platform/files/AudioFileMetadata.h"
 #include "tests/support/OpenDescriptors.h"
 #include "tests/support/Signals.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 
@@ -109,4 +111,14 @@ TEST(AudioFileDescriptors, AReaderReadsTheFileItOpenedAfterAnotherTookItsPath) {
             EXPECT_EQ(readFrames(*reader, 0, 8192), start);
         }
     }
+}
+
+// FFmpeg knows formats that hold no audio yet carry tags of their own: a file in one of them, whatever
+// its name, gives no tags.
+TEST(AudioFileDescriptors, TagsAreReadOnlyFromTheContainersTheAudioReaderReads) {
+    fixtures::TempFolder folder;
+    const std::string text = folder.file("metadata.mp3");
+    std::ofstream(text, std::ios::binary) << ";FFMETADATA1\ntitle=Taken from text\n";
+    platform::Result<platform::AudioFileMetadata> read = platform::readMetadata(text);
+    EXPECT_FALSE(read.ok() && read->value("title")) << read->value("title").value_or("");
 }
