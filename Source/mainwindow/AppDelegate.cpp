@@ -38,6 +38,8 @@ std::string audioRefusalReason(const platform::Error& error) {
         return "there is no such file";
     case platform::AudioFileError::emptyFile:
         return "the file is empty";
+    case platform::AudioFileError::notRegularFile:
+        return "not a regular file (a FIFO, a device or a socket)";
     default:
         return "the file is damaged or holds no audio that Vantle can play";
     }

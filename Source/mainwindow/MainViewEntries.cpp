@@ -120,7 +120,8 @@ void MainViewController::drawWaveform(const std::shared_ptr<PlaylistEntry>& entr
     const unsigned request = ++waveformRequest_;
     waveformWidth_ = waveformView_->width();
     waveformView_->clear();
-    if (!entry) return;
+    // A file the player could not open has no picture either, and the player has said why.
+    if (!entry || entry != player_->entry()) return;
     QPointer<MainViewController> self(this);
     waveform_->requestPicture(entry, waveformView_->size(), [self, request](const QImage& picture) {
         // A picture of an entry that is no longer current comes too late.

@@ -77,10 +77,21 @@ void EntryPlayer::setEntry(std::shared_ptr<PlaylistEntry> entry) {
 void EntryPlayer::load(const std::shared_ptr<PlaylistEntry>& entry) {
     const platform::Url url = entry->_url;
     if (auto loaded = filePlayer_->load(url.path()); !loaded) {
-        platform::consolePrint("154 error " + loaded.error().message + " can't open " + url.absoluteString());
+        // A FIFO, device or socket is refused unread, alike at every try: said once for the entry.
+        const bool notRegular = loaded.error().domain == platform::audioFileErrorDomain &&
+                                loaded.error().code == int(platform::AudioFileError::notRegularFile);
+        const bool said = notRegular && refusalSaid_.lock() == entry && refusalSaidPath_ == url.path();
+        if (!said)
+            platform::consolePrint("154 error " + loaded.error().message + " can't open " +
+                                   url.absoluteString());
+        if (notRegular) {
+            refusalSaid_ = entry;
+            refusalSaidPath_ = url.path();
+        }
         playable_ = false;
         return;
     }
+    refusalSaid_.reset();
     entry->fileMissing = false;
     watch(entry);
     entry->storedBookmark = makeBookmark(url);

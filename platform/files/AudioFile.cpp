@@ -60,6 +60,25 @@ bool audioFileHoldsStatedSize(int descriptor, std::uint64_t fileSize) {
     return stated == 0xFFFFFFFFu || stated + 8 <= fileSize + 1;
 }
 
+// Why the file at `source`, known as `path`, did not open for reading.
+Error audioFileOpenFailure(const std::string& path, const std::string& source, const Error& refused) {
+    struct stat st {};
+    if (::stat(source.c_str(), &st) != 0)
+        return audioFileError(AudioFileError::notFound, "No audio file at", path);
+    if (S_ISDIR(st.st_mode))
+        return audioFileError(AudioFileError::unreadable, "Not an audio file but a folder:", path);
+    if (!S_ISREG(st.st_mode)) {
+        const char* kind = S_ISFIFO(st.st_mode)                         ? "a FIFO"
+                           : S_ISSOCK(st.st_mode)                       ? "a socket"
+                           : S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) ? "a device"
+                                                                        : "something else";
+        return audioFileError(AudioFileError::notRegularFile, "Cannot read audio file", path,
+                              std::string("it is not a regular file but ") + kind);
+    }
+    return audioFileError(AudioFileError::unreadable, "Cannot read audio file", path,
+                          std::strerror(refused.code));
+}
+
 } // namespace
 
 Result<std::unique_ptr<AudioFile>> AudioFile::openForReading(const std::string& path) {
@@ -76,14 +95,8 @@ Result<std::unique_ptr<AudioFile>> AudioFile::openReader(const std::string& path
     // descriptor the reader holds.
     struct stat st {};
     Result<FileDescriptor> opened = openRegularFileForReading(source, &st);
-    if (!opened && ::stat(source.c_str(), &st) != 0)
-        return audioFileError(AudioFileError::notFound, "No audio file at", path);
-    if (S_ISDIR(st.st_mode))
-        return audioFileError(AudioFileError::unreadable, "Not an audio file but a folder:", path);
+    if (!opened) return audioFileOpenFailure(path, source, opened.error());
     if (st.st_size == 0) return audioFileError(AudioFileError::emptyFile, "The audio file is empty:", path);
-    if (!opened)
-        return audioFileError(AudioFileError::unreadable, "Cannot read audio file", path,
-                              std::strerror(opened.error().code));
 
     // By extension first, then by content: a file whose extension lies still opens.
     AudioFileBackend::Info info;

@@ -24,8 +24,9 @@ class PcmBuffer;
 
 class AudioFile {
 public:
-    // Fails with a readable message for a missing, empty, damaged or foreign file. The file is read
-    // through the one descriptor that was opened and checked.
+    // Fails with a readable message for a missing, empty, damaged or foreign file, and for a FIFO,
+    // device or socket, which is refused without being read. The file is read through the one
+    // descriptor that was opened and checked.
     static Result<std::unique_ptr<AudioFile>> openForReading(const std::string& path);
     // Another reader of the file this one reads, with a position of its own: the same file even when
     // its path has since been removed or names another file. A file open for writing, or one whose

@@ -16,6 +16,7 @@ enum class AudioFileError : int {
     writeFailed,
     noAudioTrack,  // a container (a video, say) that holds no audio track
     alreadyExists, // an exclusive create found a file at the path
+    notRegularFile, // a FIFO, a device or a socket, which is never read as audio
 };
 inline constexpr const char* audioFileErrorDomain = "platform.audiofile";
 

@@ -1,5 +1,6 @@
-// What the player holds of a song's file: one descriptor per reader however often the song is played,
-// sought and opened again.
+// What the player holds of a song's file and says of one it cannot open: one descriptor per reader
+// however often the song is played, sought and opened again, and one line for an entry that names no
+// regular file.
 
 #include "Source/playback/PlayerRZ.h"
 
@@ -12,6 +13,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 
 using namespace playbacktest;
@@ -98,4 +103,42 @@ TEST_F(PlayerFilesTest, ASongKeepsOneDescriptorPerReaderThroughPlaysSeeksAndReop
     EXPECT_EQ(delegate.refusals, 0);
     player.reset();
     EXPECT_EQ(holds(0), 0);
+}
+
+// A session's entry whose file was replaced by a FIFO (or a device, or a socket) is made current again
+// and again as the window starts and the user tries it: the console says what it is, once.
+TEST_F(PlayerFilesTest, AnEntryAtAFifoIsSaidOnceToBeNoRegularFileHoweverOftenItIsSet) {
+    const std::string good = folder.file("good.wav"), fifo = folder.file("song.wav");
+    ASSERT_TRUE(writeSineFile(good, 1.0, 440.0));
+    auto entry = offlineEntry(good);
+    // As a session read it: the song's file is a FIFO by now.
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    entry->_url = platform::Url::fileURLWithPath(fifo);
+    entry->storedBookmark.reset();
+    console.clear();
+    player->setEntry(entry);
+    player->setEntry(entry);
+    player->setEntry(entry);
+    player->play();
+    EXPECT_FALSE(player->playable());
+    EXPECT_FALSE(player->entry());
+
+    std::vector<std::string> said = console.lines();
+    auto mentions = [&](const std::string& path) {
+        return std::count_if(said.begin(), said.end(),
+                             [&](const std::string& line) { return line.find(path) != std::string::npos; });
+    };
+    ASSERT_EQ(mentions(fifo), 1) << ::testing::PrintToString(said);
+    const std::string line = *std::find_if(said.begin(), said.end(), [&](const std::string& text) {
+        return text.find(fifo) != std::string::npos;
+    });
+    EXPECT_NE(line.find("not a regular file but a FIFO"), std::string::npos) << line;
+    EXPECT_EQ(line.find("empty"), std::string::npos) << line;
+
+    // Another song in between: coming back to the entry is a new try, said anew.
+    player->setEntry(entryFor(good));
+    ASSERT_TRUE(player->playable());
+    player->setEntry(entry);
+    said = console.lines();
+    EXPECT_EQ(mentions(fifo), 2);
 }

@@ -1,13 +1,20 @@
 // What an audio file reader opens: the one descriptor it checked, read to the end through it whatever
-// becomes of the path meanwhile; and, for tags, only the containers the reader itself reads.
+// becomes of the path meanwhile; nothing that is not a regular file; and, for tags, only the containers
+// the reader itself reads.
 
 #include "AudioFileFixtures.h"
 
 #include "platform/files/AudioFileMetadata.h"
 #include "tests/support/OpenDescriptors.h"
 #include "tests/support/Signals.h"
+#include "tests/support/Wait.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -16,6 +23,7 @@
 
 using fixtures::Channels;
 using platform::AudioFile;
+using platform::AudioFileError;
 
 namespace {
 
@@ -111,6 +119,38 @@ TEST(AudioFileDescriptors, AReaderReadsTheFileItOpenedAfterAnotherTookItsPath) {
             EXPECT_EQ(readFrames(*reader, 0, 8192), start);
         }
     }
+}
+
+TEST(AudioFileDescriptors, AFifoADeviceOrASocketIsRefusedUnreadAsNoRegularFile) {
+    fixtures::TempFolder folder;
+    const std::string fifo = folder.file("fifo.wav"), zero = folder.file("zero.wav"),
+                      socketPath = folder.file("socket.mp3");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/zero", zero);
+    const int listening = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(listening, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+    std::copy(socketPath.begin(), socketPath.end(), address.sun_path);
+    ASSERT_EQ(::bind(listening, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+
+    for (const auto& [path, kind] :
+         {std::pair(fifo, "a FIFO"), {zero, "a device"}, {socketPath, "a socket"}}) {
+        SCOPED_TRACE(path);
+        auto opened = std::make_shared<std::optional<platform::Result<std::unique_ptr<AudioFile>>>>();
+        ASSERT_TRUE(
+            testsupport::finishesWithin([path, opened] { *opened = AudioFile::openForReading(path); }));
+        ASSERT_TRUE(*opened);
+        ASSERT_FALSE((*opened)->ok());
+        const platform::Error& error = (*opened)->error();
+        EXPECT_EQ(error.code, int(AudioFileError::notRegularFile));
+        EXPECT_NE(error.message.find(path), std::string::npos) << error.message;
+        EXPECT_NE(error.message.find(std::string("not a regular file but ") + kind), std::string::npos)
+            << error.message;
+        EXPECT_EQ(error.message.find("empty"), std::string::npos) << error.message;
+    }
+    ::close(listening);
 }
 
 // FFmpeg knows formats that hold no audio yet carry tags of their own: a file in one of them, whatever
