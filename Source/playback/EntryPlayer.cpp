@@ -77,17 +77,15 @@ void EntryPlayer::setEntry(std::shared_ptr<PlaylistEntry> entry) {
 void EntryPlayer::load(const std::shared_ptr<PlaylistEntry>& entry) {
     const platform::Url url = entry->_url;
     if (auto loaded = filePlayer_->load(url.path()); !loaded) {
-        // A FIFO, device or socket is refused unread, alike at every try: said once for the entry.
+        // A FIFO, device or socket is refused unread, alike at every try and for every entry of the path
+        // (a session opened again has entries of its own): said once, until a song opens.
         const bool notRegular = loaded.error().domain == platform::audioFileErrorDomain &&
                                 loaded.error().code == int(platform::AudioFileError::notRegularFile);
-        const bool said = notRegular && refusalSaid_.lock() == entry && refusalSaidPath_ == url.path();
+        const bool said = notRegular && refusalSaid_ == url.path();
         if (!said)
             platform::consolePrint("154 error " + loaded.error().message + " can't open " +
                                    url.absoluteString());
-        if (notRegular) {
-            refusalSaid_ = entry;
-            refusalSaidPath_ = url.path();
-        }
+        if (notRegular) refusalSaid_ = url.path();
         playable_ = false;
         return;
     }

@@ -136,9 +136,8 @@ private:
     void watchAgain(const std::shared_ptr<PlaylistEntry>& entry, const std::optional<FileFingerprint>& read);
 
     const double seekLimitWithoutFile_;
-    // The entry, and its path, last refused on the console for naming no regular file.
-    std::weak_ptr<PlaylistEntry> refusalSaid_;
-    std::string refusalSaidPath_;
+    // The path last refused on the console for naming no regular file.
+    std::optional<std::string> refusalSaid_;
     std::unique_ptr<FileMonitor> fileMonitor_;
     // What the watched file held when it was opened.
     std::optional<FileFingerprint> watchedFile_;

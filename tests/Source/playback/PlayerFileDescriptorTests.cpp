@@ -106,18 +106,24 @@ TEST_F(PlayerFilesTest, ASongKeepsOneDescriptorPerReaderThroughPlaysSeeksAndReop
 }
 
 // A session's entry whose file was replaced by a FIFO (or a device, or a socket) is made current again
-// and again as the window starts and the user tries it: the console says what it is, once.
+// and again as the window starts (the session restored, then the same session handed over) and the
+// user tries it: the console says what it is, once.
 TEST_F(PlayerFilesTest, AnEntryAtAFifoIsSaidOnceToBeNoRegularFileHoweverOftenItIsSet) {
     const std::string good = folder.file("good.wav"), fifo = folder.file("song.wav");
     ASSERT_TRUE(writeSineFile(good, 1.0, 440.0));
-    auto entry = offlineEntry(good);
-    // As a session read it: the song's file is a FIFO by now.
+    offlineEntry(good);
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    entry->_url = platform::Url::fileURLWithPath(fifo);
-    entry->storedBookmark.reset();
+    // As a session read it: the song's file is a FIFO by now.
+    auto readFromSession = [&] {
+        auto entry = entryFor(good);
+        entry->_url = platform::Url::fileURLWithPath(fifo);
+        return entry;
+    };
+    auto entry = readFromSession();
     console.clear();
     player->setEntry(entry);
     player->setEntry(entry);
+    player->setEntry(readFromSession());
     player->setEntry(entry);
     player->play();
     EXPECT_FALSE(player->playable());
