@@ -1,4 +1,4 @@
-// The palette menus (Tag and the break lengths) under the pointer.
+// The palette menus (Tag and the break lengths) under the pointer, and the menu bar's letters.
 
 #include "Source/views/Clock.h"
 #include "tests/Source/mainwindow/MainWindowTestSupport.h"
@@ -10,6 +10,7 @@
 #include <QToolButton>
 
 #include <functional>
+#include <set>
 
 namespace vantle::testing {
 namespace {
@@ -43,6 +44,13 @@ protected:
     QMenu* openBreakMenu() {
         window->clockButton().click();
         return openedMenu();
+    }
+
+    // Keys go to the window once it is the active one (at once offscreen, not so on an X server).
+    void press(const QKeySequence& keys) {
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+        QTest::keySequence(window.get(), keys);
     }
 
     // Rests the pointer on the submenu's item until the submenu is shown. It comes in from the
@@ -115,6 +123,24 @@ TEST_F(PaletteMenuTest, AQuickPickPastTheNextItemClosesTheMenusAndThePalettesOpe
         ASSERT_TRUE(menu);
         EXPECT_TRUE(hoverUntilOpen(*menu, thisBreak)) << "the break palette opens again";
         menu->close();
+    }
+}
+
+// Every menu in the bar has a letter of its own, so Alt with it opens that menu and no other.
+TEST_F(PaletteMenuTest, EachMenuBarTitleHasItsOwnLetter) {
+    std::set<QKeySequence> letters;
+    for (QAction* title : window->menuBar()->actions()) {
+        const QKeySequence letter = QKeySequence::mnemonic(title->text());
+        EXPECT_FALSE(letter.isEmpty()) << title->text().toStdString();
+        EXPECT_TRUE(letters.insert(letter).second) << title->text().toStdString();
+    }
+    for (const QKeySequence& letter : letters) {
+        SCOPED_TRACE(letter.toString().toStdString());
+        press(letter);
+        QMenu* opened = openedMenu();
+        ASSERT_TRUE(opened);
+        EXPECT_EQ(QKeySequence::mnemonic(opened->title()), letter);
+        opened->close();
     }
 }
 
