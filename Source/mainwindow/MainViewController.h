@@ -537,7 +537,9 @@ private:
     std::shared_ptr<Playlist> readSessionDocument(const platform::Url& url);
     void showSession(const platform::Url& url, std::shared_ptr<Playlist> playlist);
     void refreshContextLine(PlaylistEntry& entry, double time);
-    void drawWaveform(const std::shared_ptr<PlaylistEntry>& entry);
+    // `keepShown`: the picture on view stays until the new one comes, which then replaces it as it is
+    // (the same entry's file, now whole).
+    void drawWaveform(const std::shared_ptr<PlaylistEntry>& entry, bool keepShown = false);
     // The new picture comes in from transparent over four seconds.
     void fadeInWaveform();
     bool writeDocument(const platform::Url& url);
