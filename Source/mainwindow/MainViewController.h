@@ -505,7 +505,10 @@ private:
     // The current entry was found elsewhere while the player still holds its file open: what plays
     // goes on, and what reads the file by its path (scrubbing, notes, waveform) follows it there.
     void followRelocatedCurrentEntry(const std::shared_ptr<PlaylistEntry>& entry);
-    void leaveEntry(const std::shared_ptr<PlaylistEntry>& old, bool log);
+    // The entry stops being current: its line in the listening log, then its listening closed. However
+    // the next one was chosen (a click while paused, a double-click, the end of a song), a song heard
+    // gets its line.
+    void leaveEntry(const std::shared_ptr<PlaylistEntry>& old);
     void scrollCurrentRowToCenter();
     // The time texts' frames for the view's height and their font for the assigned entry's sample.
     void fitTimeTexts();

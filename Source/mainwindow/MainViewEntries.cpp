@@ -42,7 +42,7 @@ void MainViewController::loadEntry(const std::shared_ptr<PlaylistEntry>& entry) 
             scrollCurrentRowToCenter();
             return;
         }
-        leaveEntry(old, false);
+        leaveEntry(old);
     }
     makeCurrent(entry);
 }
@@ -59,14 +59,14 @@ void MainViewController::loadEntryAtRow(std::ptrdiff_t row) {
                 scrollCurrentRowToCenter();
             return;
         }
-        leaveEntry(old, true);
+        leaveEntry(old);
     }
     makeCurrent(entry);
 }
 
-void MainViewController::leaveEntry(const std::shared_ptr<PlaylistEntry>& old, bool log) {
+void MainViewController::leaveEntry(const std::shared_ptr<PlaylistEntry>& old) {
     // The log reads the listening before it is closed.
-    if (log) log_->logEntry(*old);
+    log_->logEntry(*old);
     old->finishListening(*clock_);
     closeSideWindows();
     tableView_->reloadEntryRow(old);
