@@ -152,7 +152,8 @@ void MainViewController::entryDurationChanged(const std::shared_ptr<PlaylistEntr
     // never be finished before the next step restarted it.
     const bool growing = entry->durationIsProvisional;
     const auto& entries = playlist_->allEntries;
-    if (!growing && std::find(entries.begin(), entries.end(), entry) != entries.end()) playlist_->dirty = true;
+    if (!growing && std::find(entries.begin(), entries.end(), entry) != entries.end())
+        playlist_->dirty = true;
     tableView_->reloadEntryRow(entry);
     if (entry != playlist_->assignedEntry) return;
     timeSlider_->loadEntry(entry);

@@ -33,7 +33,8 @@ protected:
     }
     std::string lengthCell(int row) {
         const PlaylistTableModel& model = view().tableView().playlistModel();
-        return text(model.index(row, PlaylistTableModel::columnIndex(PlaylistColumn::Duration)).data().toString());
+        return text(
+            model.index(row, PlaylistTableModel::columnIndex(PlaylistColumn::Duration)).data().toString());
     }
     static QImage picture(Qt::GlobalColor colour) {
         QImage image(40, 10, QImage::Format_RGB32);

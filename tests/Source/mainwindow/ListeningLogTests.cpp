@@ -52,8 +52,8 @@ std::string chosenName(const ::testing::TestParamInfo<NextChosen>& info) {
 }
 
 INSTANTIATE_TEST_SUITE_P(NextChosen, ListeningLogTest,
-                         ::testing::Values(NextChosen::byAClickAfterAPause, NextChosen::byADoubleClickWhileItPlays,
-                                           NextChosen::byItsEnd),
+                         ::testing::Values(NextChosen::byAClickAfterAPause,
+                                           NextChosen::byADoubleClickWhileItPlays, NextChosen::byItsEnd),
                          chosenName);
 
 } // namespace

@@ -4,7 +4,6 @@
 
 #include "Source/playback/PlayerRZ.h"
 
-#include "tests/Source/playback/PlaybackTestSupport.h"
 #include "RozezEru/Internals/AudioEngine.h"
 #include "RozezEru/Nodes/Mixer.h"
 #include "RozezEru/Nodes/Playback/AudioPlayer.h"
@@ -20,6 +19,7 @@
 #include "platform/foundation/Console.h"
 #include "platform/foundation/KeyedCoding.h"
 #include "platform/ui/Badge.h"
+#include "tests/Source/playback/PlaybackTestSupport.h"
 #include "tests/Source/session/SessionFakes.h"
 #include "tests/support/AllocationTrap.h"
 #include "tests/support/ConsoleCapture.h"
