@@ -385,6 +385,15 @@ Result<void> copyItem(const std::string& from, const std::string& to) {
     if (::lstat(to.c_str(), &st) == 0) return fileError("cannot copy to", to, EEXIST);
     Result<FileDescriptor> source = openRegularFileForReading(from, &st);
     if (!source) return source.error();
+    return copyItem(*source, from, to);
+}
+
+Result<void> copyItem(const FileDescriptor& source, const std::string& from, const std::string& to) {
+    struct stat st;
+    if (::lstat(to.c_str(), &st) == 0) return fileError("cannot copy to", to, EEXIST);
+    if (::fstat(source.get(), &st) != 0 || ::lseek(source.get(), 0, SEEK_SET) != 0)
+        return fileError("cannot read", from, errno);
+    if (std::optional<Error> refused = filesNotRegular(from, st)) return *refused;
     std::string temporary;
     Result<FileDescriptor> opened = filesOpenTemporary(to, temporary);
     if (!opened) return opened.error();
@@ -394,7 +403,7 @@ Result<void> copyItem(const std::string& from, const std::string& to) {
         return error;
     };
     (void)::fchmod(fd, st.st_mode & 0777);
-    if (Result<void> copied = filesCopyBytes(source->get(), fd, from, to); !copied)
+    if (Result<void> copied = filesCopyBytes(source.get(), fd, from, to); !copied)
         return failed(copied.error());
     if (::fsync(fd) != 0) return failed(fileError("cannot copy to", to, errno));
     // Renamed while still open and locked: an export starting in this folder meanwhile sweeps only

@@ -115,6 +115,9 @@ Result<void> createDirectory(const std::string& path);
 // to disk and only then renamed to `to`; a failed copy removes its temporary, so `to` never names a
 // partial copy, whatever stops the copy half-way (a full disk, a kill).
 Result<void> copyItem(const std::string& from, const std::string& to);
+// The same for a source the caller has opened (and checked) already: what it copies is that very file,
+// from its start, whatever `from` names by now. `from` only names it in errors.
+Result<void> copyItem(const FileDescriptor& source, const std::string& from, const std::string& to);
 
 // A fresh, empty folder named prefix + six random characters under `parent`, by default the system's
 // temporary folder.
