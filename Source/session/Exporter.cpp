@@ -194,13 +194,22 @@ ExportMessage exportMessage(const ExportOutcome& outcome) {
     }
     const std::size_t done = outcome.copied + outcome.alreadyThere;
     message.complete = outcome.notCopied.empty();
-    if (message.complete)
-        message.title = outcome.fileCount == 1 ? "The file was exported"
-                                               : "All " + exporterFiles(outcome.fileCount) + " were exported";
-    else if (done == 0)
+    // Only what this run copied was exported; what it found there already is counted apart.
+    const bool one = message.complete && outcome.fileCount == 1;
+    const std::string counted = one ? "The file"
+                                : message.complete
+                                    ? "All " + exporterFiles(outcome.fileCount)
+                                    : std::to_string(done) + " of " + exporterFiles(outcome.fileCount);
+    const std::string was = one || (!message.complete && done == 1) ? " was" : " were";
+    if (done == 0 && !message.complete)
         message.title = "No file was exported";
+    else if (outcome.alreadyThere == 0)
+        message.title = counted + was + " exported";
+    else if (outcome.copied == 0)
+        message.title = counted + was + " already in the folder";
     else
-        message.title = std::to_string(done) + " of " + exporterFiles(outcome.fileCount) + " were exported";
+        message.title = counted + " are in the folder: " + std::to_string(outcome.copied) + " copied, " +
+                        std::to_string(outcome.alreadyThere) + " already there";
     message.details = "Folder: " + platform::printableLine(outcome.folder->path());
     if (outcome.copied > 0) message.details += "\nCopied: " + exporterFiles(outcome.copied);
     if (outcome.alreadyThere > 0)

@@ -301,11 +301,23 @@ TEST(Exporter, TheMessageSaysWhatWasCopiedAndWhatWasNot) {
          "All 3 files were exported",
          {"Folder: /home/u/Documents/Class", "Copied: 3 files"},
          true},
-        {outcome(1, 0, 1, 0), "The file was exported", {"Already there, left as they were: 1 file"}, true},
+        {outcome(1, 0, 1, 0),
+         "The file was already in the folder",
+         {"Already there, left as they were: 1 file"},
+         true},
         {outcome(3, 1, 1, 1),
-         "2 of 3 files were exported",
+         "2 of 3 files are in the folder: 1 copied, 1 already there",
          {"Copied: 1 file", "Already there", "Not copied:\n• song 0.wav: the disk is full"},
          false},
+        {outcome(3, 2, 1, 0),
+         "All 3 files are in the folder: 2 copied, 1 already there",
+         {"Copied: 2 files"},
+         true},
+        {outcome(3, 0, 2, 1),
+         "2 of 3 files were already in the folder",
+         {"left as they were: 2 files"},
+         false},
+        {outcome(3, 1, 0, 2), "1 of 3 files was exported", {"Copied: 1 file"}, false},
         {outcome(2, 0, 0, 2), "No file was exported", {"• song 1.wav: the disk is full"}, false},
         {outcome(10, 0, 0, 10), "No file was exported", {"• song 7.wav", "… and 2 more"}, false},
     };
@@ -408,5 +420,6 @@ TEST(Exporter, AMissingFileIsSaidToBeMissingAndFilesThereAlreadyAreCountedApart)
     EXPECT_EQ(outcome->notCopied[0].reason, "the file is missing");
     EXPECT_EQ(platform::readFile(folder + "/x.mp3").value(), earlier);
     const ExportMessage message = exportMessage(*outcome);
+    EXPECT_EQ(message.title, "2 of 3 files are in the folder: 1 copied, 1 already there");
     EXPECT_NE(message.details.find("• x.mp3: the file is missing"), std::string::npos) << message.details;
 }
