@@ -200,7 +200,7 @@ ExportMessage exportMessage(const ExportOutcome& outcome) {
                                 : message.complete
                                     ? "All " + exporterFiles(outcome.fileCount)
                                     : std::to_string(done) + " of " + exporterFiles(outcome.fileCount);
-    const std::string was = one || (!message.complete && done == 1) ? " was" : " were";
+    const std::string was = one ? " was" : " were";
     if (done == 0 && !message.complete)
         message.title = "No file was exported";
     else if (outcome.alreadyThere == 0)

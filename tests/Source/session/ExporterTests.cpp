@@ -317,7 +317,7 @@ TEST(Exporter, TheMessageSaysWhatWasCopiedAndWhatWasNot) {
          "2 of 3 files were already in the folder",
          {"left as they were: 2 files"},
          false},
-        {outcome(3, 1, 0, 2), "1 of 3 files was exported", {"Copied: 1 file"}, false},
+        {outcome(3, 1, 0, 2), "1 of 3 files were exported", {"Copied: 1 file"}, false},
         {outcome(2, 0, 0, 2), "No file was exported", {"• song 1.wav: the disk is full"}, false},
         {outcome(10, 0, 0, 10), "No file was exported", {"• song 7.wav", "… and 2 more"}, false},
     };
