@@ -363,13 +363,18 @@ TEST(Exporter, CopiesOnlySongsAndSaysWhyForEachOtherFile) {
     if (platform::fileExists("/sys/kernel/uevent_seqnum"))
         refused.push_back({"/sys/kernel/uevent_seqnum", system});
     // A song, but in /dev (a RAM disk there is no place to share from).
-    std::optional<std::string> inDev;
+    struct RemovedAtEnd {
+        std::string path;
+        ~RemovedAtEnd() {
+            if (!path.empty()) (void)platform::removeTemporaryDirectory(path);
+        }
+    } inDev;
     if (platform::isDirectory("/dev/shm") && ::access("/dev/shm", W_OK) == 0)
-        if (platform::Result<std::string> made = platform::makeTemporaryDirectory("export", "/dev/shm"))
-            if (platform::copyItem(f.a.path(), *made + "/shm song.wav")) {
-                inDev = *made;
+        if (platform::Result<std::string> made = platform::makeTemporaryDirectory("export", "/dev/shm")) {
+            inDev.path = *made;
+            if (platform::copyItem(f.a.path(), *made + "/shm song.wav"))
                 refused.push_back({*made + "/shm song.wav", system});
-            }
+        }
     // Entries as a session document may name them: adding files would have refused most of these.
     std::vector<platform::Url> checked{f.a};
     for (const Refused& file : refused) {
@@ -398,7 +403,6 @@ TEST(Exporter, CopiesOnlySongsAndSaysWhyForEachOtherFile) {
             testsupport::consoleHas(console, "didn't copy to " + destination + ": " + refused[i].reason))
             << ::testing::PrintToString(console.lines());
     }
-    if (inDev) (void)platform::removeTemporaryDirectory(*inDev);
 }
 
 // A checked file that is gone is said to be missing, even with an earlier copy in the folder; the

@@ -15,12 +15,17 @@ using namespace platform;
 
 namespace {
 
-// A folder on a RAM disk where there is one (the race is at its widest there), else the temporary folder.
-std::string sweepTestFolder() {
-    if (isDirectory("/dev/shm") && ::access("/dev/shm", W_OK) == 0)
-        if (Result<std::string> made = makeTemporaryDirectory("sweeps", "/dev/shm")) return *made;
-    return makeTemporaryDirectory("sweeps").value();
-}
+// A folder on a RAM disk where there is one (the race is at its widest there), else in the temporary
+// folder; removed with what it holds when the test ends.
+struct SweepFolder {
+    static std::string make() {
+        if (isDirectory("/dev/shm") && ::access("/dev/shm", W_OK) == 0)
+            if (Result<std::string> made = makeTemporaryDirectory("sweeps", "/dev/shm")) return *made;
+        return makeTemporaryDirectory("sweeps").value();
+    }
+    ~SweepFolder() { (void)removeTemporaryDirectory(path); }
+    const std::string path = make();
+};
 
 std::string sweepFileText(const std::string& path) {
     const Bytes bytes = readFile(path).valueOr(Bytes{});
@@ -45,7 +50,8 @@ int sweepLeftover(const std::string& path, time_t age, bool held) {
 // as a program starting does, one the whole folder's, as an export does): no save ever loses its
 // temporary to them.
 TEST(TemporarySweeps, NoSaveFailsWhileOthersSweep) {
-    const std::string folder = sweepTestFolder();
+    const SweepFolder place;
+    const std::string& folder = place.path;
     const std::string target = folder + "/state.plist";
     const std::string song = folder + "/take.wav";
     std::atomic<bool> done{false};
@@ -94,13 +100,13 @@ TEST(TemporarySweeps, NoSaveFailsWhileOthersSweep) {
     EXPECT_EQ(sweepFileText(target), std::to_string(saves - 1));
     EXPECT_EQ(sweepFileText(song), "take " + std::to_string(saves - 1));
     EXPECT_EQ(testsupport::entryNames(folder), (std::set<std::string>{"state.plist", "take.wav"}));
-    (void)removeTemporaryDirectory(folder);
 }
 
 // A temporary made beside a file stays its writer's while the writer has it, however long the
 // writing takes; once let go without being moved into place, the next sweep takes it.
 TEST(TemporarySweeps, HeldTemporariesOutliveSweepsAndTheMinuteRule) {
-    const std::string folder = sweepTestFolder();
+    const SweepFolder place;
+    const std::string& folder = place.path;
     const std::string song = folder + "/song.caf";
     Result<TemporaryFile> temporary = makeTemporaryFileBeside(song);
     ASSERT_TRUE(temporary.ok());
@@ -127,5 +133,4 @@ TEST(TemporarySweeps, HeldTemporariesOutliveSweepsAndTheMinuteRule) {
     EXPECT_TRUE(fileExists(name));
     removeTemporariesIn(folder);
     EXPECT_EQ(testsupport::entryNames(folder), std::set<std::string>{"doc.vantle"});
-    (void)removeTemporaryDirectory(folder);
 }
