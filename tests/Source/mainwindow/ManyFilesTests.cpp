@@ -101,5 +101,46 @@ TEST_F(ManyFilesTest, TheCommandLinesFilesAreOneStepAfterTheRestore) {
     EXPECT_THAT(names(), ::testing::ElementsAre("first.wav"));
 }
 
+// Every row of a long list selected, removed and brought back: the selection is kept as runs of rows,
+// and the removal and its undo touch each row once.
+TEST_F(ManyFilesTest, EveryRowOfALongListIsSelectedRemovedAndBroughtBack) {
+    std::vector<platform::Url> files;
+    for (std::size_t i = 0; i < 300; ++i)
+        files.push_back(audioFile("s" + std::to_string(1000 + i) + ".wav", 0.1));
+    start();
+    activate();
+    view().insertEntries(files);
+    const Playlist::EntryList all = playlist().allEntries;
+    PlaylistTableView& table = view().tableView();
+
+    const struct {
+        RowIndexes rows;
+        int ranges;
+    } selections[] = {
+        {{0, 1, 2, 5, 6, 9, 299}, 4},
+        {{7}, 1},
+        {{298, 299, 300, 301}, 1}, // rows past the end are left out
+    };
+    for (const auto& c : selections) {
+        table.selectRows(c.rows);
+        EXPECT_EQ(table.selectionModel()->selection().size(), c.ranges);
+        RowIndexes kept = c.rows;
+        std::erase_if(kept, [](std::size_t row) { return row >= 300; });
+        EXPECT_EQ(table.selectedRows(), kept);
+    }
+
+    RowIndexes every;
+    for (std::size_t row = 0; row < 300; ++row)
+        every.insert(row);
+    table.selectRows(every);
+    EXPECT_EQ(table.selectionModel()->selection().size(), 1);
+    view().removeSelectedEntries();
+    EXPECT_TRUE(playlist().allEntries.empty());
+    delegate->actionUndo();
+    EXPECT_TRUE(playlist().allEntries == all);
+    EXPECT_EQ(table.selectedRows(), every);
+    EXPECT_EQ(table.selectionModel()->selection().size(), 1);
+}
+
 } // namespace
 } // namespace vantle::testing
