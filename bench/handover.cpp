@@ -79,9 +79,9 @@ double heapMegabytes() {
 // files through an encoder would take longer than the measurement.
 void writeTinyWav(const std::string& path) {
     constexpr std::uint32_t frames = 800, rate = 8000, dataBytes = frames * 2;
-    unsigned char header[44] = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
-                                16, 0, 0, 0, 1, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 16, 0,
-                                'd', 'a', 't', 'a', 0, 0, 0, 0};
+    unsigned char header[44] = {'R', 'I', 'F', 'F', 0,  0, 0,   0,   'W', 'A', 'V', 'E', 'f', 'm', 't',
+                                ' ', 16,  0,   0,   0,  1, 0,   1,   0,   0,   0,   0,   0,   0,   0,
+                                0,   0,   2,   0,   16, 0, 'd', 'a', 't', 'a', 0,   0,   0,   0};
     const auto put32 = [&](int at, std::uint32_t value) {
         for (int i = 0; i < 4; ++i)
             header[at + i] = static_cast<unsigned char>(value >> (8 * i));
@@ -180,6 +180,12 @@ void BM_HandOver(benchmark::State& state) {
         ::close(console);
     }
 }
-BENCHMARK(BM_HandOver)->Arg(4000)->Arg(16000)->Arg(100000)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+BENCHMARK(BM_HandOver)
+    ->Arg(4000)
+    ->Arg(16000)
+    ->Arg(100000)
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond)
+    ->UseRealTime();
 
 } // namespace

@@ -200,7 +200,8 @@ std::size_t AppDelegate::takeFiles(const std::vector<std::string>& paths) {
 
 AppDelegate::Refusal AppDelegate::refusalOfAudioFile(const platform::Url& url) {
     const std::string shown = platform::escapingInvalidUtf8(url.path());
-    platform::Result<std::unique_ptr<platform::AudioFile>> file = platform::AudioFile::openForReading(url.path());
+    platform::Result<std::unique_ptr<platform::AudioFile>> file =
+        platform::AudioFile::openForReading(url.path());
     if (file) {
         // Opened, but with no rate to measure its length by.
         platform::consolePrint("can't add " + shown + ": it has no sample rate");

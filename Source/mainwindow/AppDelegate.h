@@ -10,7 +10,6 @@
 #include <QObject>
 
 #include <cstddef>
-
 #include <functional>
 #include <string>
 #include <vector>

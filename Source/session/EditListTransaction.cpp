@@ -16,11 +16,12 @@ using Placed = EditListTransaction::Placed;
 
 // Indexes into `sequence` of a longest strictly increasing run of its values (patience sorting).
 std::vector<std::size_t> longestIncreasingRun(const std::vector<std::size_t>& sequence) {
-    std::vector<std::size_t> tails;                    // index into sequence of each pile's top
+    std::vector<std::size_t> tails;                     // index into sequence of each pile's top
     std::vector<std::size_t> previous(sequence.size()); // the element below it in its run
     for (std::size_t i = 0; i < sequence.size(); ++i) {
-        auto pile = std::lower_bound(tails.begin(), tails.end(), sequence[i],
-                                     [&](std::size_t top, std::size_t value) { return sequence[top] < value; });
+        auto pile =
+            std::lower_bound(tails.begin(), tails.end(), sequence[i],
+                             [&](std::size_t top, std::size_t value) { return sequence[top] < value; });
         previous[i] = pile == tails.begin() ? i : *(pile - 1);
         if (pile == tails.end())
             tails.push_back(i);
@@ -50,7 +51,8 @@ EditListTransaction::EditListTransaction(std::string name, const EntryList& init
     while (first < initialList.size() && first < endingList.size() && initialList[first] == endingList[first])
         ++first;
     std::size_t initialEnd = initialList.size(), endingEnd = endingList.size();
-    while (initialEnd > first && endingEnd > first && initialList[initialEnd - 1] == endingList[endingEnd - 1]) {
+    while (initialEnd > first && endingEnd > first &&
+           initialList[initialEnd - 1] == endingList[endingEnd - 1]) {
         --initialEnd;
         --endingEnd;
     }
@@ -111,8 +113,8 @@ platform::Result<void> EditListTransaction::undo() {
 }
 
 platform::Result<void> EditListTransaction::change(std::size_t count, const std::vector<Placed>& taken,
-                                                   const std::vector<Placed>& put, const RowIndexes& selection,
-                                                   const char* doing) {
+                                                   const std::vector<Placed>& put,
+                                                   const RowIndexes& selection, const char* doing) {
     MainWindowServices* window = AppServices::mainWindow();
     std::shared_ptr<Playlist> playlist = window ? window->playlist() : nullptr;
     if (!playlist) return {};

@@ -46,12 +46,6 @@ public:
     // document dirty and reloads the table. Without a main window it does nothing.
     static void apply(EntryList list, const RowIndexes& selection);
 
-    // `list` without the entries of `taken` (ascending indexes into `list`), with those of `put`
-    // (ascending indexes into the result) added. Nothing when `list` does not hold `taken` there or
-    // the result cannot hold `put`.
-    static std::optional<EntryList> spliced(const EntryList& list, const std::vector<Placed>& taken,
-                                            const std::vector<Placed>& put);
-
     std::string name;
     RowIndexes initialSelection;
     RowIndexes endingSelection;
@@ -63,8 +57,14 @@ public:
     std::vector<Placed> inserted;
 
 private:
+    // `list` without the entries of `taken` (ascending indexes into `list`), with those of `put`
+    // (ascending indexes into the result) added. Nothing when `list` does not hold `taken` there or
+    // the result cannot hold `put`.
+    static std::optional<EntryList> spliced(const EntryList& list, const std::vector<Placed>& taken,
+                                            const std::vector<Placed>& put);
     platform::Result<void> change(std::size_t count, const std::vector<Placed>& taken,
-                                  const std::vector<Placed>& put, const RowIndexes& selection, const char* doing);
+                                  const std::vector<Placed>& put, const RowIndexes& selection,
+                                  const char* doing);
 };
 
 } // namespace vantle

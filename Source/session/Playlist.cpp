@@ -91,7 +91,8 @@ void Playlist::insertEntry(const platform::Url& fileURL, const std::shared_ptr<P
     dirty = true;
 }
 
-void Playlist::insertEntries(const std::vector<platform::Url>& urls, const std::shared_ptr<PlaylistEntry>& before) {
+void Playlist::insertEntries(const std::vector<platform::Url>& urls,
+                             const std::shared_ptr<PlaylistEntry>& before) {
     // A linked list with an index by file keeps each step of insertEntry to constant time: find the
     // listed entry, take it out, find the anchor, put the entry in front of it.
     using Order = std::list<std::shared_ptr<PlaylistEntry>>;

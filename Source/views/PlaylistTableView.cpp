@@ -181,9 +181,8 @@ void PlaylistTableView::selectRows(const RowIndexes& rows) {
     // a long list as ranges of one row each would take minutes.
     for (auto row = rows.begin(); row != rows.end() && *row < static_cast<std::size_t>(count);) {
         auto last = row;
-        for (auto next = std::next(row); next != rows.end() && *next == *last + 1 &&
-                                         *next < static_cast<std::size_t>(count);
-             ++next)
+        for (auto next = std::next(row);
+             next != rows.end() && *next == *last + 1 && *next < static_cast<std::size_t>(count); ++next)
             last = next;
         selection.select(model_->index(static_cast<int>(*row), 0),
                          model_->index(static_cast<int>(*last), lastColumn));

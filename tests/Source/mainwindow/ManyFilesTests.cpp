@@ -59,8 +59,10 @@ TEST_F(ManyFilesTest, AHandOverIsOneUndoStepAndOneReload) {
     ASSERT_EQ(alerts.requests().size(), 1u);
     EXPECT_EQ(alerts.requests()[0].options.informativeText,
               audioFolder.file("notes.txt") + ": not a session or an audio file\n" +
-                  audioFolder.file("broken.mp3") + ": the file is damaged or holds no audio that Vantle can play");
-    EXPECT_THAT(console.lines(), ::testing::Contains(HasSubstr("can't add " + audioFolder.file("broken.mp3"))));
+                  audioFolder.file("broken.mp3") +
+                  ": the file is damaged or holds no audio that Vantle can play");
+    EXPECT_THAT(console.lines(),
+                ::testing::Contains(HasSubstr("can't add " + audioFolder.file("broken.mp3"))));
 
     delegate->actionUndo();
     EXPECT_TRUE(playlist().allEntries.empty());
@@ -117,9 +119,7 @@ TEST_F(ManyFilesTest, EveryRowOfALongListIsSelectedRemovedAndBroughtBack) {
         RowIndexes rows;
         int ranges;
     } selections[] = {
-        {{0, 1, 2, 5, 6, 9, 299}, 4},
-        {{7}, 1},
-        {{298, 299, 300, 301}, 1}, // rows past the end are left out
+        {{0, 1, 2, 5, 6, 9, 299}, 4}, {{7}, 1}, {{298, 299, 300, 301}, 1}, // rows past the end are left out
     };
     for (const auto& c : selections) {
         table.selectRows(c.rows);

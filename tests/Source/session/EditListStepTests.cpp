@@ -82,7 +82,8 @@ TEST(EditListStep, HoldsOnlyTheEntriesThatLeaveOrComeAndPutsTheListBackExactly) 
              return list;
          },
          1, 2},
-        {"sorted backwards", [](EntryList list) {
+        {"sorted backwards",
+         [](EntryList list) {
              std::reverse(list.begin(), list.end());
              return list;
          },
@@ -124,8 +125,8 @@ TEST(EditListStep, HoldsOnlyTheEntriesThatLeaveOrComeAndPutsTheListBackExactly) 
     EntryList ending = initial;
     ending.insert(ending.begin() + 700, added.begin(), added.end());
     const EditListTransaction step("add entries", initial, {}, ending, {});
-    EXPECT_EQ(step.inserted, (std::vector<EditListTransaction::Placed>{
-                                 {700, added[0]}, {701, added[1]}, {702, added[2]}}));
+    EXPECT_EQ(step.inserted,
+              (std::vector<EditListTransaction::Placed>{{700, added[0]}, {701, added[1]}, {702, added[2]}}));
     EXPECT_TRUE(step.removed.empty());
     EXPECT_EQ(referencesBeyond(initial, 2), 0); // `initial` and `ending` only
 }
