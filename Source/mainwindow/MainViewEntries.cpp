@@ -181,19 +181,20 @@ void MainViewController::updateForMode() {
 
 void MainViewController::insertEntries(const std::vector<platform::Url>& urls,
                                        const std::shared_ptr<PlaylistEntry>& before) {
-    const Playlist::EntryList initialList = playlist_->allEntries;
+    Playlist::EntryList initialList = playlist_->allEntries;
     const RowIndexes initialSelection = tableView_->selectedRows();
     const bool wasDirty = playlist_->dirty;
-    for (const platform::Url& url : urls)
-        playlist_->insertEntry(url, before);
-    const Playlist::EntryList endingList = playlist_->allEntries;
+    playlist_->insertEntries(urls, before);
     // Nothing that could be added, or files already listed where they were.
-    if (endingList == initialList) {
+    if (playlist_->allEntries == initialList) {
         playlist_->dirty = wasDirty;
         return;
     }
     const RowIndexes endingSelection = tableView_->selectedRows();
-    EditListTransaction step("add entries", initialList, initialSelection, endingList, endingSelection);
+    EditListTransaction step("add entries", initialList, initialSelection, playlist_->allEntries,
+                             endingSelection);
+    // The step is taken from the list as it was.
+    playlist_->allEntries.swap(initialList);
     (void)step.redo();
     playlist_->undoer.record(std::move(step));
 }

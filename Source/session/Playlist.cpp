@@ -8,6 +8,8 @@
 #include "platform/foundation/UserDefaults.h"
 
 #include <algorithm>
+#include <list>
+#include <unordered_map>
 
 namespace vantle {
 
@@ -86,6 +88,45 @@ void Playlist::insertEntry(const platform::Url& fileURL, const std::shared_ptr<P
     auto at = allEntries.end();
     if (before) at = std::find_if(allEntries.begin(), allEntries.end(), sameFile(before->_url));
     allEntries.insert(at, std::move(entry));
+    dirty = true;
+}
+
+void Playlist::insertEntries(const std::vector<platform::Url>& urls,
+                             const std::shared_ptr<PlaylistEntry>& before) {
+    // A linked list with an index by file keeps each step of insertEntry to constant time: find the
+    // listed entry, take it out, find the anchor, put the entry in front of it.
+    using Order = std::list<std::shared_ptr<PlaylistEntry>>;
+    Order order(allEntries.begin(), allEntries.end());
+    std::unordered_map<platform::Url, Order::iterator> listed;
+    listed.reserve(order.size() + urls.size());
+    for (auto at = order.begin(); at != order.end(); ++at) {
+        // Two entries of one file (a document written elsewhere) leave "the first listed" to the
+        // one-by-one search.
+        if (*at && !listed.emplace((*at)->_url, at).second) {
+            for (const platform::Url& url : urls)
+                insertEntry(url, before);
+            return;
+        }
+    }
+    bool inserted = false;
+    for (const platform::Url& url : urls) {
+        std::shared_ptr<PlaylistEntry> entry;
+        if (auto found = listed.find(url); found != listed.end()) {
+            entry = *found->second;
+            order.erase(found->second);
+            listed.erase(found);
+        } else {
+            entry = PlaylistEntry::make(url);
+            if (!entry) continue;
+        }
+        auto at = order.end();
+        if (before)
+            if (auto anchor = listed.find(before->_url); anchor != listed.end()) at = anchor->second;
+        listed.emplace(url, order.insert(at, std::move(entry)));
+        inserted = true;
+    }
+    if (!inserted) return;
+    allEntries.assign(order.begin(), order.end());
     dirty = true;
 }
 

@@ -77,6 +77,10 @@ public:
     // Adds the entry for an audio file, or moves the one already listed, in front of `before`
     // (at the end when `before` is null or not listed). A file that is not audio changes nothing.
     void insertEntry(const platform::Url& url, const std::shared_ptr<PlaylistEntry>& before = nullptr);
+    // insertEntry for each URL in turn, with one look at the list for the whole batch: adding
+    // thousands of files to a list of thousands takes time in proportion to their sum.
+    void insertEntries(const std::vector<platform::Url>& urls,
+                       const std::shared_ptr<PlaylistEntry>& before = nullptr);
 
     // ---- sorting (PlaylistSorting.cpp) ----
 
