@@ -197,7 +197,7 @@ void MainViewController::askAboutChangedSession(const platform::Url& url, SaveRe
         " after this window last opened or saved it. Keep this window's version to write over the "
         "one on disk, or open the version on disk in place of this window's" +
         (playlist_->dirty ? std::string(", whose unsaved changes are then dropped") : std::string()) +
-        ". To keep both, cancel and save this window's version elsewhere with File › Save Session As….";
+        ". To keep both, cancel and choose File › Save Session As… for this window's version.";
     options.buttons = {"Keep This Window's Version", "Open the Version on Disk", "Cancel"};
     ++changedSessionQuestions_;
     QPointer<MainViewController> self(this);
