@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <functional>
+#include <string_view>
 
 namespace vantle {
 
@@ -34,15 +36,12 @@ void Playlist::encode(platform::KeyedEncoder& encoder) const {
 
 namespace {
 
-// FNV-1a over the whole document: a session is small, and a change anywhere in it (a tag on one row of
-// thousands, a check mark that keeps the size) must show.
+// A checksum of the whole document: a change anywhere in it (a tag on one row of thousands, a check
+// mark that keeps the size) must show. The library's byte hash is fast enough to run at every save;
+// it need only agree with itself within one run.
 Playlist::FileVersion playlistFileVersion(const std::string& path, const platform::Bytes& bytes) {
-    std::uint64_t sum = 0xcbf29ce484222325ull;
-    for (const std::uint8_t byte : bytes) {
-        sum ^= byte;
-        sum *= 0x100000001b3ull;
-    }
-    return Playlist::FileVersion{path, bytes.size(), sum};
+    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    return Playlist::FileVersion{path, bytes.size(), std::hash<std::string_view>{}(text)};
 }
 
 } // namespace
