@@ -543,9 +543,10 @@ private:
     // Writes where the save panel pointed (which asked about a file already there), reporting a
     // failure.
     bool writeSession(const platform::Url& url, SaveReason reason);
-    // Writes the session to its location; a file there changed on disk since this window last read
-    // or wrote it is only written over when the user says so (askAboutChangedSession). A failure is
-    // reported. The ending learns how it went.
+    // Writes the state and the session to its location, closing the entry's listening first when
+    // leaving or quitting; a file there changed on disk since this window last read or wrote it is
+    // only written over when the user says so (askAboutChangedSession). A failure is reported. The
+    // ending learns how it went.
     void saveToLocation(SaveReason reason, Ending ending, bool writeOverChanges = false);
     // The alert naming the changed file: keep this window's version (written over it), open the
     // version on disk in its place, or cancel. Only the first lets what asked for the save go on.

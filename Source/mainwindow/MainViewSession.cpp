@@ -172,6 +172,18 @@ bool MainViewController::writeSession(const platform::Url& url, SaveReason reaso
 
 void MainViewController::saveToLocation(SaveReason reason, Ending ending, bool writeOverChanges) {
     const platform::Url url = *sessionURL_;
+    if (reason != SaveReason::save) {
+        // The entry's listening goes into the document and the log only with a write that will be
+        // made: a file changed on disk is asked about first.
+        if (!writeOverChanges) {
+            if (platform::Result<bool> changed = playlist_->changedOnDisk(url); changed && *changed) {
+                askAboutChangedSession(url, reason, std::move(ending));
+                return;
+            }
+        }
+        closeListening();
+    }
+    saveAppState();
     const Playlist::SaveResult result = writeSessionDocument(
         *playlist_, player_->playbackTime(), url,
         writeOverChanges ? Playlist::Overwrite::always : Playlist::Overwrite::ifUnchanged);
@@ -190,6 +202,8 @@ void MainViewController::saveToLocation(SaveReason reason, Ending ending, bool w
 }
 
 void MainViewController::askAboutChangedSession(const platform::Url& url, SaveReason reason, Ending ending) {
+    platform::consolePrint("not saved " + url.absoluteString() +
+                           ": the file was changed on disk since this window read or saved it");
     platform::AlertOptions options;
     options.messageText = "The session “" + sessionDisplayName(url) + "” was changed on disk.";
     options.informativeText =
@@ -233,8 +247,6 @@ void MainViewController::saveFirst(Ending ending, SaveReason reason) {
         runSavePanel(std::move(ending), reason);
         return;
     }
-    if (reason != SaveReason::save) closeListening();
-    saveAppState();
     saveToLocation(reason, std::move(ending));
 }
 

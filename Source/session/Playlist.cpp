@@ -80,11 +80,7 @@ Playlist::SaveResult Playlist::save(const platform::Url& target, Overwrite overw
     if (overwrite == Overwrite::ifUnchanged) {
         platform::Result<bool> changed = changedOnDisk(target);
         if (!changed) return failed(changed.error());
-        if (*changed) {
-            platform::consolePrint("not saved " + target.absoluteString() +
-                                   ": the file was changed on disk since it was read or saved here");
-            return SaveResult{SaveResult::Status::changedOnDisk, {}};
-        }
+        if (*changed) return SaveResult{SaveResult::Status::changedOnDisk, {}};
     }
     url = target;
     _currentItem = -1;

@@ -85,7 +85,10 @@ TEST_F(SessionOnDiskTest, ASaveOfAChangedFileAsksAndEachAnswerDoesWhatItSays) {
             anotherWindowRemovesARow();
             const platform::Bytes theirs = bytesOf(session);
             const std::size_t asked = alerts.requests().size();
+            testsupport::ScopedConsoleCapture console;
             command.run();
+            EXPECT_THAT(console.lines(),
+                        ::testing::Contains(HasSubstr("not saved " + session.absoluteString())));
 
             // Nothing is written, and nothing goes on, until the user answers.
             ASSERT_EQ(alerts.requests().size(), asked + 1);
@@ -147,6 +150,20 @@ TEST_F(SessionOnDiskTest, TheSaveAfterASongWaitsForTheOpenQuestion) {
     ASSERT_TRUE(alerts.answerAlert(2));
     view().playerDidFinish();
     EXPECT_EQ(alerts.requests().size(), 2u);
+}
+
+// What was heard goes into the document and the log with the write the answer allows, once.
+TEST_F(SessionOnDiskTest, TheEntrysListeningIsClosedOnlyWhenTheQuitWrites) {
+    openWithTagAdded();
+    view().loadEntry(entry(0));
+    anotherWindowRemovesARow();
+    run("terminate");
+    ASSERT_TRUE(alerts.answerAlert(2));
+    EXPECT_TRUE(log->loggedEntries.empty());
+    run("terminate");
+    ASSERT_TRUE(alerts.answerAlert(0));
+    EXPECT_THAT(log->loggedEntries, ElementsAre("a.wav"));
+    EXPECT_EQ(quits, 1);
 }
 
 TEST_F(SessionOnDiskTest, AFailedSaveSaysTheSystemsReasonAndNamesSaveAs) {
