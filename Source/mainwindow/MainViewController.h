@@ -505,7 +505,10 @@ private:
     // The current entry was found elsewhere while the player still holds its file open: what plays
     // goes on, and what reads the file by its path (scrubbing, notes, waveform) follows it there.
     void followRelocatedCurrentEntry(const std::shared_ptr<PlaylistEntry>& entry);
-    void leaveEntry(const std::shared_ptr<PlaylistEntry>& old, bool log);
+    // The entry stops being current: its line in the listening log, then its listening closed. However
+    // the next one was chosen (a click while paused, a double-click, the end of a song), a song heard
+    // gets its line.
+    void leaveEntry(const std::shared_ptr<PlaylistEntry>& old);
     void scrollCurrentRowToCenter();
     // The time texts' frames for the view's height and their font for the assigned entry's sample.
     void fitTimeTexts();
@@ -537,7 +540,9 @@ private:
     std::shared_ptr<Playlist> readSessionDocument(const platform::Url& url);
     void showSession(const platform::Url& url, std::shared_ptr<Playlist> playlist);
     void refreshContextLine(PlaylistEntry& entry, double time);
-    void drawWaveform(const std::shared_ptr<PlaylistEntry>& entry);
+    // `keepShown`: the picture on view stays until the new one comes, which then replaces it as it is
+    // (the same entry's file, now whole).
+    void drawWaveform(const std::shared_ptr<PlaylistEntry>& entry, bool keepShown = false);
     // The new picture comes in from transparent over four seconds.
     void fadeInWaveform();
     // Writes where the save panel pointed (which asked about a file already there), reporting a

@@ -42,7 +42,7 @@ void MainViewController::loadEntry(const std::shared_ptr<PlaylistEntry>& entry) 
             scrollCurrentRowToCenter();
             return;
         }
-        leaveEntry(old, false);
+        leaveEntry(old);
     }
     makeCurrent(entry);
 }
@@ -59,14 +59,14 @@ void MainViewController::loadEntryAtRow(std::ptrdiff_t row) {
                 scrollCurrentRowToCenter();
             return;
         }
-        leaveEntry(old, true);
+        leaveEntry(old);
     }
     makeCurrent(entry);
 }
 
-void MainViewController::leaveEntry(const std::shared_ptr<PlaylistEntry>& old, bool log) {
+void MainViewController::leaveEntry(const std::shared_ptr<PlaylistEntry>& old) {
     // The log reads the listening before it is closed.
-    if (log) log_->logEntry(*old);
+    log_->logEntry(*old);
     old->finishListening(*clock_);
     closeSideWindows();
     tableView_->reloadEntryRow(old);
@@ -116,17 +116,18 @@ void MainViewController::scrollCurrentRowToCenter() {
         tableView_->scrollRowToCenter(static_cast<int>(*row));
 }
 
-void MainViewController::drawWaveform(const std::shared_ptr<PlaylistEntry>& entry) {
+void MainViewController::drawWaveform(const std::shared_ptr<PlaylistEntry>& entry, bool keepShown) {
     const unsigned request = ++waveformRequest_;
     waveformWidth_ = waveformView_->width();
-    waveformView_->clear();
+    if (!keepShown) waveformView_->clear();
     if (!entry) return;
     QPointer<MainViewController> self(this);
     waveform_->requestPicture(entry, waveformView_->size(), [self, request](const QImage& picture) {
         // A picture of an entry that is no longer current comes too late.
         if (!self || request != self->waveformRequest_) return;
+        const bool replacing = !self->waveformView_->pixmap().isNull();
         self->waveformView_->setPixmap(QPixmap::fromImage(picture));
-        self->fadeInWaveform();
+        if (!replacing) self->fadeInWaveform();
     });
 }
 

@@ -345,7 +345,8 @@ void MainViewController::clearSession() {
     playlist_->dirty = true;
     tableView_->selectRows({});
     loadEntryAtRow(-1);
-    tableView_->reloadTable();
+    // Taken as a new list, so the sorts of the session before no longer count as its own.
+    tableView_->setPlaylist(playlist_);
     playlist_->dirty = false;
 }
 
