@@ -545,15 +545,25 @@ private:
     void drawWaveform(const std::shared_ptr<PlaylistEntry>& entry, bool keepShown = false);
     // The new picture comes in from transparent over four seconds.
     void fadeInWaveform();
-    bool writeDocument(const platform::Url& url);
-    // writeDocument, reporting a failure.
+    // Writes where the save panel pointed (which asked about a file already there), reporting a
+    // failure.
     bool writeSession(const platform::Url& url, SaveReason reason);
+    // Writes the state and the session to its location, closing the entry's listening first when
+    // leaving or quitting; a file there changed on disk since this window last read or wrote it is
+    // only written over when the user says so (askAboutChangedSession). A failure is reported. The
+    // ending learns how it went.
+    void saveToLocation(SaveReason reason, Ending ending, bool writeOverChanges = false);
+    // The alert naming the changed file: keep this window's version (written over it), open the
+    // version on disk in its place, or cancel. Only the first lets what asked for the save go on.
+    void askAboutChangedSession(const platform::Url& url, SaveReason reason, Ending ending);
+    void answerChangedSession(int button, const platform::Url& url, SaveReason reason, const Ending& ending);
     void closeListening();
     // The state file when there is something to remember (a session or entries); otherwise the
     // file of the last run is left for the next start.
     void saveStateForQuit();
     void reportUnreadableSession(const platform::Url& url, const std::string& reason);
-    void reportFailedSave(const platform::Url& url, bool quitting);
+    // The system's reason, and at a close or quit where else the changes can be kept.
+    void reportFailedSave(const platform::Url& url, SaveReason reason, const std::string& why);
 
     // The environment's services, or defaults owned here.
     std::unique_ptr<platform::FilePanels> ownPanels_;
@@ -594,6 +604,8 @@ private:
     bool first_ = true;
     // While a session is being opened the state file is written once, at the end.
     int stateWritesHeld_ = 0;
+    // Alerts open about the session's file changed on disk; the save after each song waits for them.
+    int changedSessionQuestions_ = 0;
     // Tags each waveform request, so that a late picture of an earlier entry is dropped.
     unsigned waveformRequest_ = 0;
     // The waveform view's width at the last picture request: a settled resize that keeps it keeps

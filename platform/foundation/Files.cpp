@@ -325,6 +325,20 @@ const char* filesKindOf(mode_t mode) {
 
 } // namespace
 
+std::string fileErrorReason(const Error& error) {
+    std::string reason = error.message;
+    if (error.domain == "platform.files") {
+        // The message names the operation and the quoted path first; the system's words come last.
+        const std::size_t end = reason.rfind("\": ");
+        if (end != std::string::npos) reason.erase(0, end + 3);
+    }
+    // Inside a sentence "Read-only file system" reads "read-only file system"; "I/O error" stays.
+    if (reason.size() > 1 && std::isupper(static_cast<unsigned char>(reason[0])) &&
+        std::islower(static_cast<unsigned char>(reason[1])))
+        reason[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(reason[0])));
+    return reason;
+}
+
 Result<void> removeItem(const std::string& path) {
     struct stat st;
     if (::lstat(path.c_str(), &st) != 0) return fileError("cannot remove", path, errno);

@@ -105,6 +105,11 @@ void removeTemporariesOf(const std::string& path);
 // The same for every target in `folder`: each marked temporary that no live writer holds goes.
 void removeTemporariesIn(const std::string& folder);
 
+// The system's reason for a failed file operation as a phrase for a sentence ("read-only file system",
+// "permission denied"), without the operation and the path the error's message begins with. An
+// error from elsewhere gives its message.
+std::string fileErrorReason(const Error& error);
+
 // Removes the file at `path`: one regular file or one symbolic link (not what it points to).
 // Anything else there (a folder, a FIFO, a device) is left as it is and the error says what it is.
 Result<void> removeItem(const std::string& path);
