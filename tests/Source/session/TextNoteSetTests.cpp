@@ -1,4 +1,5 @@
 #include "Source/session/TextNoteSet.h"
+#include "Source/session/FormatTime.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Files.h"
 #include "tests/support/ConsoleCapture.h"
@@ -7,6 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <fstream>
+#include <functional>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
 
@@ -320,4 +325,160 @@ TEST(TextNoteSet, InsertionIndexAndNearNote) {
     EXPECT_EQ(set.note(13), twelve);
     EXPECT_EQ(set.note(15), nullptr);
     EXPECT_EQ(set.note(std::numeric_limits<double>::quiet_NaN()), nullptr);
+}
+
+namespace {
+
+// The notes of `set` as "m:ss text" lines in list order, to compare with a file's lines.
+std::string notesAsLines(const TextNoteSet& set) {
+    std::string lines;
+    for (const auto& note : set.notes)
+        lines += vantle::formatTime(note->time(), 0, 2) + ' ' + note->text() + '\n';
+    return lines;
+}
+
+// What a shell's ">>" does: the same file, longer.
+void appendInPlace(const std::string& path, const std::string& text) {
+    std::ofstream file(path, std::ios::app | std::ios::binary);
+    file << text;
+    ASSERT_TRUE(file.flush());
+}
+
+std::shared_ptr<TextNote> noteNamed(const TextNoteSet& set, const std::string& text) {
+    for (const auto& note : set.notes)
+        if (note->text() == text) return note;
+    ADD_FAILURE() << "no note " << text;
+    return nullptr;
+}
+
+} // namespace
+
+TEST(TextNoteSet, ASaveLaysItsOwnChangeOverWhatWasWrittenElsewhereSinceTheFileWasRead) {
+    using Change = std::function<void(TextNoteSet&)>;
+    auto add = [](double time, std::string text) {
+        return Change([time, text](TextNoteSet& set) {
+            set.notes.insert(set.notes.begin() + std::ptrdiff_t(set.insertionIndex(time)),
+                             std::make_shared<TextNote>(time, text));
+            set.altered = true;
+        });
+    };
+    auto remove = [](std::string text) {
+        return Change([text](TextNoteSet& set) {
+            std::erase(set.notes, noteNamed(set, text));
+            set.altered = true;
+        });
+    };
+    auto edit = [](std::string text, std::string to) {
+        return Change([text, to](TextNoteSet& set) { noteNamed(set, text)->setText(to); });
+    };
+    enum class Elsewhere { nothing, appended, savedAnew, removed };
+    const struct {
+        const char* what;
+        std::string read; // the lines after the path when the set read the file
+        Elsewhere done;   // to the file afterwards, elsewhere
+        std::string outside;
+        Change change;
+        std::optional<std::string> saved; // none: no file
+    } cases[] = {
+        {"a line added between two saves", " 0:10 mine\n", Elsewhere::appended, " 0:30 editor\nno time here\n",
+         add(20, "second"), " 0:10 mine\n 0:20 second\n 0:30 editor\nno time here\n"},
+        {"a note added after all", " 0:10 mine\n", Elsewhere::savedAnew, " 0:10 mine\n 0:30 editor\nno time here\n",
+         add(50, "last"), " 0:10 mine\n 0:30 editor\nno time here\n 0:50 last\n"},
+        {"the last note shown deleted", " 0:10 mine\n", Elsewhere::appended, " 0:40 editor\n", remove("mine"),
+         " 0:40 editor\n"},
+        {"a note edited here and removed there", " 0:10 mine\n 0:20 two\n", Elsewhere::savedAnew, " 0:20 two\n",
+         edit("mine", "mine, edited"), " 0:10 mine, edited\n 0:20 two\n"},
+        {"a note deleted here and rewritten there", " 0:10 mine\n", Elsewhere::savedAnew,
+         " 0:10 mine, rewritten\n", remove("mine"), " 0:10 mine, rewritten\n"},
+        {"a note removed there stays removed", " 0:10 mine\n 0:20 two\n", Elsewhere::savedAnew, " 0:20 two\n",
+         add(30, "three"), " 0:20 two\n 0:30 three\n"},
+        {"the file removed there", " 0:10 mine\n", Elsewhere::removed, "", add(5, "fresh"), " 0:05 fresh\n"},
+        {"the last note deleted, nothing done elsewhere", " 0:10 mine\n", Elsewhere::nothing, "", remove("mine"),
+         std::nullopt},
+        {"the editor's own layout", "intro 2:00 solo\r\n# warm-up\n 0:10 mine\n", Elsewhere::nothing, "",
+         edit("mine", "changed"), "intro 2:00 solo\n# warm-up\n 0:10 changed\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        NotesFolder folder;
+        const std::string header = folder.path + "/Song.mp3\n";
+        folder.write("Song.txt", header + c.read);
+        TextNoteSet set(folder.audio("Song.mp3"));
+        const std::string file = set.textURL().path();
+        if (c.done == Elsewhere::appended) appendInPlace(file, c.outside);
+        if (c.done == Elsewhere::savedAnew) folder.write("Song.txt", header + c.outside);
+        if (c.done == Elsewhere::removed) ASSERT_TRUE(platform::removeItem(file));
+        c.change(set);
+        testsupport::ScopedConsoleCapture console;
+        set.save();
+        EXPECT_TRUE(console.lines().empty());
+        EXPECT_FALSE(set.altered);
+        EXPECT_EQ(folder.read("Song.txt"), c.saved ? header + *c.saved : "<missing>");
+        // The set now holds the file's notes, as a fresh read gives them.
+        EXPECT_EQ(notesAsLines(set), notesAsLines(TextNoteSet(folder.audio("Song.mp3"))));
+    }
+}
+
+TEST(TextNoteSet, AFileChangedElsewhereIsReadAgainWithTheChangesNotYetSavedOnTop) {
+    NotesFolder folder;
+    const std::string header = folder.path + "/Song.mp3\n";
+    folder.write("Song.txt", header + " 0:10 mine\n 0:20 two\n");
+    TextNoteSet set(folder.audio("Song.mp3"));
+    const std::string file = set.textURL().path();
+    const std::shared_ptr<TextNote> mine = set.notes.at(0);
+    EXPECT_FALSE(set.readAgainIfChanged());
+    // Touched, or written again with the same bytes: nothing to read.
+    ASSERT_EQ(utimensat(AT_FDCWD, file.c_str(), nullptr, 0), 0);
+    EXPECT_FALSE(set.readAgainIfChanged());
+    folder.write("Song.txt", header + " 0:10 mine\n 0:20 two\n");
+    EXPECT_FALSE(set.readAgainIfChanged());
+    EXPECT_EQ(set.notes.at(0), mine);
+
+    // Not saved yet: "two" deleted (as the slider does), "added" added, "mine" edited.
+    std::erase(set.notes, set.notes.at(1));
+    set.notes.push_back(std::make_shared<TextNote>(50, "added"));
+    mine->setText("mine, edited");
+    set.altered = true;
+    folder.write("Song.txt", header + " 0:10 mine\n 0:20 two\n 0:30 editor\n");
+    EXPECT_TRUE(set.readAgainIfChanged());
+    EXPECT_EQ(notesAsLines(set), " 0:10 mine, edited\n 0:30 editor\n 0:50 added\n");
+    EXPECT_EQ(set.notes.at(0), mine) << "a note in both keeps its identity";
+    EXPECT_TRUE(set.altered);
+    set.save();
+    EXPECT_EQ(folder.read("Song.txt"), header + " 0:10 mine, edited\n 0:30 editor\n 0:50 added\n");
+
+    // Appended to in place, then removed.
+    appendInPlace(file, " 1:00 appended\n");
+    EXPECT_TRUE(set.readAgainIfChanged());
+    EXPECT_EQ(notesAsLines(set), " 0:10 mine, edited\n 0:30 editor\n 0:50 added\n 1:00 appended\n");
+    ASSERT_TRUE(platform::removeItem(file));
+    EXPECT_TRUE(set.readAgainIfChanged());
+    EXPECT_TRUE(set.notes.empty());
+    EXPECT_FALSE(set.readAgainIfChanged());
+}
+
+TEST(TextNoteSet, AFileGrownElsewhereOverTheSizeLimitIsNeverWrittenOverUntilItShrinks) {
+    NotesFolder folder;
+    const std::string header = folder.path + "/Song.mp3\n";
+    folder.write("Song.txt", header + " 0:10 mine\n");
+    TextNoteSet set(folder.audio("Song.mp3"));
+    const std::string crowded = testsupport::notesFileText(folder.path + "/Song.mp3", 60000, 30);
+    ASSERT_GT(crowded.size(), TextNoteSet::largestFileSize);
+    folder.write("Song.txt", crowded);
+    EXPECT_FALSE(set.readAgainIfChanged());
+    EXPECT_TRUE(set.tooLarge());
+    set.notes.push_back(std::make_shared<TextNote>(50, "added"));
+    set.altered = true;
+    testsupport::ScopedConsoleCapture console;
+    set.save();
+    EXPECT_EQ(folder.read("Song.txt"), crowded);
+    EXPECT_TRUE(set.altered);
+    EXPECT_EQ(console.lines().size(), 2u);
+
+    // Cut down again elsewhere: read, and the note added meanwhile goes on top.
+    folder.write("Song.txt", header + " 0:10 mine\n 0:20 editor\n");
+    EXPECT_TRUE(set.readAgainIfChanged());
+    EXPECT_FALSE(set.tooLarge());
+    set.save();
+    EXPECT_EQ(folder.read("Song.txt"), header + " 0:10 mine\n 0:20 editor\n 0:50 added\n");
 }
