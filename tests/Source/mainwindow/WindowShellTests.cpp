@@ -2,6 +2,7 @@
 // the palette menus and the help documents.
 
 #include "Source/mainwindow/FittedFont.h"
+#include "Source/views/Clock.h"
 #include "Source/views/PdfViewController.h"
 #include "tests/Source/mainwindow/MainWindowTestSupport.h"
 #include "tests/support/PaintCounter.h"
