@@ -8,9 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fcntl.h>
-#include <fstream>
-#include <functional>
 #include <optional>
 #include <string>
 #include <sys/stat.h>
@@ -337,66 +336,39 @@ std::string notesAsLines(const TextNoteSet& set) {
     return lines;
 }
 
-// What a shell's ">>" does: the same file, longer.
-void appendInPlace(const std::string& path, const std::string& text) {
-    std::ofstream file(path, std::ios::app | std::ios::binary);
-    file << text;
-    ASSERT_TRUE(file.flush());
-}
-
-std::shared_ptr<TextNote> noteNamed(const TextNoteSet& set, const std::string& text) {
-    for (const auto& note : set.notes)
-        if (note->text() == text) return note;
-    ADD_FAILURE() << "no note " << text;
-    return nullptr;
-}
-
 } // namespace
 
 TEST(TextNoteSet, ASaveLaysItsOwnChangeOverWhatWasWrittenElsewhereSinceTheFileWasRead) {
-    using Change = std::function<void(TextNoteSet&)>;
-    auto add = [](double time, std::string text) {
-        return Change([time, text](TextNoteSet& set) {
-            set.notes.insert(set.notes.begin() + std::ptrdiff_t(set.insertionIndex(time)),
-                             std::make_shared<TextNote>(time, text));
-            set.altered = true;
-        });
-    };
-    auto remove = [](std::string text) {
-        return Change([text](TextNoteSet& set) {
-            std::erase(set.notes, noteNamed(set, text));
-            set.altered = true;
-        });
-    };
-    auto edit = [](std::string text, std::string to) {
-        return Change([text, to](TextNoteSet& set) { noteNamed(set, text)->setText(to); });
-    };
     enum class Elsewhere { nothing, appended, savedAnew, removed };
+    enum class Here { add, remove, edit };
     const struct {
         const char* what;
         std::string read; // the lines after the path when the set read the file
         Elsewhere done;   // to the file afterwards, elsewhere
         std::string outside;
-        Change change;
+        Here here;
+        std::string note; // the note's text; a new note's line
+        std::string to;   // an edited note's text
         std::optional<std::string> saved; // none: no file
     } cases[] = {
         {"a line added between two saves", " 0:10 mine\n", Elsewhere::appended, " 0:30 editor\nno time here\n",
-         add(20, "second"), " 0:10 mine\n 0:20 second\n 0:30 editor\nno time here\n"},
-        {"a note added after all", " 0:10 mine\n", Elsewhere::savedAnew, " 0:10 mine\n 0:30 editor\nno time here\n",
-         add(50, "last"), " 0:10 mine\n 0:30 editor\nno time here\n 0:50 last\n"},
-        {"the last note shown deleted", " 0:10 mine\n", Elsewhere::appended, " 0:40 editor\n", remove("mine"),
-         " 0:40 editor\n"},
+         Here::add, " 0:20 second", "", " 0:10 mine\n 0:20 second\n 0:30 editor\nno time here\n"},
+        {"a note added after all", " 0:10 mine\n", Elsewhere::savedAnew, " 0:10 mine\n 0:30 editor\nno time\n",
+         Here::add, " 0:50 last", "", " 0:10 mine\n 0:30 editor\nno time\n 0:50 last\n"},
+        {"the last note shown deleted", " 0:10 mine\n", Elsewhere::appended, " 0:40 editor\n", Here::remove,
+         "mine", "", " 0:40 editor\n"},
         {"a note edited here and removed there", " 0:10 mine\n 0:20 two\n", Elsewhere::savedAnew, " 0:20 two\n",
-         edit("mine", "mine, edited"), " 0:10 mine, edited\n 0:20 two\n"},
-        {"a note deleted here and rewritten there", " 0:10 mine\n", Elsewhere::savedAnew,
-         " 0:10 mine, rewritten\n", remove("mine"), " 0:10 mine, rewritten\n"},
+         Here::edit, "mine", "mine, edited", " 0:10 mine, edited\n 0:20 two\n"},
+        {"a note deleted here and rewritten there", " 0:10 mine\n", Elsewhere::savedAnew, " 0:10 rewritten\n",
+         Here::remove, "mine", "", " 0:10 rewritten\n"},
         {"a note removed there stays removed", " 0:10 mine\n 0:20 two\n", Elsewhere::savedAnew, " 0:20 two\n",
-         add(30, "three"), " 0:20 two\n 0:30 three\n"},
-        {"the file removed there", " 0:10 mine\n", Elsewhere::removed, "", add(5, "fresh"), " 0:05 fresh\n"},
-        {"the last note deleted, nothing done elsewhere", " 0:10 mine\n", Elsewhere::nothing, "", remove("mine"),
-         std::nullopt},
+         Here::add, " 0:30 three", "", " 0:20 two\n 0:30 three\n"},
+        {"the file removed there", " 0:10 mine\n", Elsewhere::removed, "", Here::add, " 0:05 fresh", "",
+         " 0:05 fresh\n"},
+        {"the last note deleted, nothing done elsewhere", " 0:10 mine\n", Elsewhere::nothing, "", Here::remove,
+         "mine", "", std::nullopt},
         {"the editor's own layout", "intro 2:00 solo\r\n# warm-up\n 0:10 mine\n", Elsewhere::nothing, "",
-         edit("mine", "changed"), "intro 2:00 solo\n# warm-up\n 0:10 changed\n"},
+         Here::edit, "mine", "changed", "intro 2:00 solo\n# warm-up\n 0:10 changed\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -405,10 +377,20 @@ TEST(TextNoteSet, ASaveLaysItsOwnChangeOverWhatWasWrittenElsewhereSinceTheFileWa
         folder.write("Song.txt", header + c.read);
         TextNoteSet set(folder.audio("Song.mp3"));
         const std::string file = set.textURL().path();
-        if (c.done == Elsewhere::appended) appendInPlace(file, c.outside);
+        if (c.done == Elsewhere::appended) ASSERT_TRUE(testsupport::appendToFile(file, c.outside));
         if (c.done == Elsewhere::savedAnew) folder.write("Song.txt", header + c.outside);
         if (c.done == Elsewhere::removed) ASSERT_TRUE(platform::removeItem(file));
-        c.change(set);
+        auto named = std::find_if(set.notes.begin(), set.notes.end(),
+                                  [&](const auto& note) { return note->text() == c.note; });
+        if (c.here == Here::add) {
+            auto note = TextNote::fromNoteLine(c.note);
+            set.notes.insert(set.notes.begin() + std::ptrdiff_t(set.insertionIndex(note->time())), note);
+        } else {
+            ASSERT_NE(named, set.notes.end());
+            if (c.here == Here::remove) set.notes.erase(named);
+            if (c.here == Here::edit) (*named)->setText(c.to);
+        }
+        set.altered = true;
         testsupport::ScopedConsoleCapture console;
         set.save();
         EXPECT_TRUE(console.lines().empty());
@@ -426,16 +408,14 @@ TEST(TextNoteSet, AFileChangedElsewhereIsReadAgainWithTheChangesNotYetSavedOnTop
     TextNoteSet set(folder.audio("Song.mp3"));
     const std::string file = set.textURL().path();
     const std::shared_ptr<TextNote> mine = set.notes.at(0);
-    EXPECT_FALSE(set.readAgainIfChanged());
-    // Touched, or written again with the same bytes: nothing to read.
+    // Touched, or saved again with the same bytes: nothing new to show.
     ASSERT_EQ(utimensat(AT_FDCWD, file.c_str(), nullptr, 0), 0);
     EXPECT_FALSE(set.readAgainIfChanged());
     folder.write("Song.txt", header + " 0:10 mine\n 0:20 two\n");
     EXPECT_FALSE(set.readAgainIfChanged());
-    EXPECT_EQ(set.notes.at(0), mine);
 
     // Not saved yet: "two" deleted (as the slider does), "added" added, "mine" edited.
-    std::erase(set.notes, set.notes.at(1));
+    set.notes.erase(set.notes.begin() + 1);
     set.notes.push_back(std::make_shared<TextNote>(50, "added"));
     mine->setText("mine, edited");
     set.altered = true;
@@ -443,42 +423,27 @@ TEST(TextNoteSet, AFileChangedElsewhereIsReadAgainWithTheChangesNotYetSavedOnTop
     EXPECT_TRUE(set.readAgainIfChanged());
     EXPECT_EQ(notesAsLines(set), " 0:10 mine, edited\n 0:30 editor\n 0:50 added\n");
     EXPECT_EQ(set.notes.at(0), mine) << "a note in both keeps its identity";
-    EXPECT_TRUE(set.altered);
+    ASSERT_TRUE(testsupport::appendToFile(file, " 1:00 appended\n"));
+    EXPECT_TRUE(set.readAgainIfChanged());
     set.save();
-    EXPECT_EQ(folder.read("Song.txt"), header + " 0:10 mine, edited\n 0:30 editor\n 0:50 added\n");
+    EXPECT_EQ(folder.read("Song.txt"), header + " 0:10 mine, edited\n 0:30 editor\n 0:50 added\n 1:00 appended\n");
 
-    // Appended to in place, then removed.
-    appendInPlace(file, " 1:00 appended\n");
-    EXPECT_TRUE(set.readAgainIfChanged());
-    EXPECT_EQ(notesAsLines(set), " 0:10 mine, edited\n 0:30 editor\n 0:50 added\n 1:00 appended\n");
-    ASSERT_TRUE(platform::removeItem(file));
-    EXPECT_TRUE(set.readAgainIfChanged());
-    EXPECT_TRUE(set.notes.empty());
-    EXPECT_FALSE(set.readAgainIfChanged());
-}
-
-TEST(TextNoteSet, AFileGrownElsewhereOverTheSizeLimitIsNeverWrittenOverUntilItShrinks) {
-    NotesFolder folder;
-    const std::string header = folder.path + "/Song.mp3\n";
-    folder.write("Song.txt", header + " 0:10 mine\n");
-    TextNoteSet set(folder.audio("Song.mp3"));
+    // Grown past the size limit elsewhere, it is neither read nor written over until it shrinks.
     const std::string crowded = testsupport::notesFileText(folder.path + "/Song.mp3", 60000, 30);
-    ASSERT_GT(crowded.size(), TextNoteSet::largestFileSize);
     folder.write("Song.txt", crowded);
     EXPECT_FALSE(set.readAgainIfChanged());
     EXPECT_TRUE(set.tooLarge());
-    set.notes.push_back(std::make_shared<TextNote>(50, "added"));
-    set.altered = true;
+    set.notes.push_back(std::make_shared<TextNote>(70, "late"));
     testsupport::ScopedConsoleCapture console;
     set.save();
     EXPECT_EQ(folder.read("Song.txt"), crowded);
-    EXPECT_TRUE(set.altered);
     EXPECT_EQ(console.lines().size(), 2u);
-
-    // Cut down again elsewhere: read, and the note added meanwhile goes on top.
-    folder.write("Song.txt", header + " 0:10 mine\n 0:20 editor\n");
+    folder.write("Song.txt", header + " 0:10 editor's only\n");
     EXPECT_TRUE(set.readAgainIfChanged());
     EXPECT_FALSE(set.tooLarge());
-    set.save();
-    EXPECT_EQ(folder.read("Song.txt"), header + " 0:10 mine\n 0:20 editor\n 0:50 added\n");
+    EXPECT_EQ(notesAsLines(set), " 0:10 editor's only\n 1:10 late\n");
+
+    ASSERT_TRUE(platform::removeItem(file));
+    EXPECT_TRUE(set.readAgainIfChanged());
+    EXPECT_EQ(notesAsLines(set), " 1:10 late\n") << "only what was never saved is left";
 }
