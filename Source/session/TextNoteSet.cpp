@@ -95,7 +95,7 @@ bool TextNoteSet::notesFileMayBeReplaced(const platform::Result<std::string>& ex
 }
 
 std::vector<TextNoteSet::NotesLine> TextNoteSet::linesOf(std::string_view text,
-                                                        std::vector<KnownNote>& known) const {
+                                                         std::vector<KnownNote>& known) const {
     std::vector<std::string> split = splitTextLines(text);
     if (split.size() > 1 && split.back().empty()) split.pop_back(); // the last line's end
     // A line that is still a known note's line is that note, taken in file order: of two alike,
@@ -167,7 +167,8 @@ bool TextNoteSet::applyChanges(std::vector<NotesLine>& lines) const {
     return changed;
 }
 
-void TextNoteSet::adopt(const std::vector<NotesLine>& lines, std::vector<KnownNote> known, const Stamp& stamp) {
+void TextNoteSet::adopt(const std::vector<NotesLine>& lines, std::vector<KnownNote> known,
+                        const Stamp& stamp) {
     notes.clear();
     for (const NotesLine& line : lines)
         if (line.note) notes.push_back(line.note);
@@ -186,7 +187,8 @@ void TextNoteSet::save() {
     if (notesFileMayBeReplaced(existing, header)) {
         // Read again whatever was written there since: only this set's own changes go on top.
         std::vector<KnownNote> known;
-        std::vector<NotesLine> lines = linesOf(existing ? std::string_view(*existing) : std::string_view(), known);
+        std::vector<NotesLine> lines =
+            linesOf(existing ? std::string_view(*existing) : std::string_view(), known);
         if (!applyChanges(lines)) {
             adopt(lines, std::move(known), stamp);
             written = true;

@@ -53,8 +53,9 @@ public:
     // with what was written there elsewhere meanwhile, stays as it is. A new file starts with the
     // audio file's path. An existing file whose first line is not this audio file's path (someone
     // else's text, another audio file's notes) is never replaced. A file left with nothing but
-    // that path and blank lines is removed. Afterwards `notes` holds the notes of the file as written. A failure
-    // prints "can't write <file URL>" and an empty line and leaves `altered` as it was.
+    // that path and blank lines is removed. Afterwards `notes` holds the notes of the file as
+    // written. A failure prints "can't write <file URL>" and an empty line and leaves `altered` as
+    // it was.
     void save();
 
     // When the notes file changed on disk since this set last read or wrote it (an editor saved

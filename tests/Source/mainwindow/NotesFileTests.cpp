@@ -63,7 +63,8 @@ TEST_F(NotesFileTest, WhatAnEditorWritesIsShownAndKeptByTheNotesTypedOrDeletedIn
     tick();
     QTest::keyClicks(&view().noteTextField(), "third");
     QTest::keyClick(&view().noteTextField(), Qt::Key_Return);
-    EXPECT_EQ(fileText(), song.path() + "\n 0:10 mine\n 0:20 third\n 0:40 editor\n 1:00 second\n 1:10 late\n");
+    EXPECT_EQ(fileText(),
+              song.path() + "\n 0:10 mine\n 0:20 third\n 0:40 editor\n 1:00 second\n 1:10 late\n");
 
     // Every note typed here deleted: the file keeps what the editor wrote.
     for (double at : {10, 20, 60})

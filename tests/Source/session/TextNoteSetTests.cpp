@@ -1,5 +1,5 @@
-#include "Source/session/TextNoteSet.h"
 #include "Source/session/FormatTime.h"
+#include "Source/session/TextNoteSet.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Files.h"
 #include "tests/support/ConsoleCapture.h"
@@ -347,26 +347,28 @@ TEST(TextNoteSet, ASaveLaysItsOwnChangeOverWhatWasWrittenElsewhereSinceTheFileWa
         Elsewhere done;   // to the file afterwards, elsewhere
         std::string outside;
         Here here;
-        std::string note; // the note's text; a new note's line
-        std::string to;   // an edited note's text
+        std::string note;                 // the note's text; a new note's line
+        std::string to;                   // an edited note's text
         std::optional<std::string> saved; // none: no file
     } cases[] = {
-        {"a line added between two saves", " 0:10 mine\n", Elsewhere::appended, " 0:30 editor\nno time here\n",
-         Here::add, " 0:20 second", "", " 0:10 mine\n 0:20 second\n 0:30 editor\nno time here\n"},
-        {"a note added after all", " 0:10 mine\n", Elsewhere::savedAnew, " 0:10 mine\n 0:30 editor\nno time\n",
-         Here::add, " 0:50 last", "", " 0:10 mine\n 0:30 editor\nno time\n 0:50 last\n"},
+        {"a line added between two saves", " 0:10 mine\n", Elsewhere::appended,
+         " 0:30 editor\nno time here\n", Here::add, " 0:20 second", "",
+         " 0:10 mine\n 0:20 second\n 0:30 editor\nno time here\n"},
+        {"a note added after all", " 0:10 mine\n", Elsewhere::savedAnew,
+         " 0:10 mine\n 0:30 editor\nno time\n", Here::add, " 0:50 last", "",
+         " 0:10 mine\n 0:30 editor\nno time\n 0:50 last\n"},
         {"the last note shown deleted", " 0:10 mine\n", Elsewhere::appended, " 0:40 editor\n", Here::remove,
          "mine", "", " 0:40 editor\n"},
-        {"a note edited here and removed there", " 0:10 mine\n 0:20 two\n", Elsewhere::savedAnew, " 0:20 two\n",
-         Here::edit, "mine", "mine, edited", " 0:10 mine, edited\n 0:20 two\n"},
+        {"a note edited here and removed there", " 0:10 mine\n 0:20 two\n", Elsewhere::savedAnew,
+         " 0:20 two\n", Here::edit, "mine", "mine, edited", " 0:10 mine, edited\n 0:20 two\n"},
         {"a note deleted here and rewritten there", " 0:10 mine\n", Elsewhere::savedAnew, " 0:10 rewritten\n",
          Here::remove, "mine", "", " 0:10 rewritten\n"},
         {"a note removed there stays removed", " 0:10 mine\n 0:20 two\n", Elsewhere::savedAnew, " 0:20 two\n",
          Here::add, " 0:30 three", "", " 0:20 two\n 0:30 three\n"},
         {"the file removed there", " 0:10 mine\n", Elsewhere::removed, "", Here::add, " 0:05 fresh", "",
          " 0:05 fresh\n"},
-        {"the last note deleted, nothing done elsewhere", " 0:10 mine\n", Elsewhere::nothing, "", Here::remove,
-         "mine", "", std::nullopt},
+        {"the last note deleted, nothing done elsewhere", " 0:10 mine\n", Elsewhere::nothing, "",
+         Here::remove, "mine", "", std::nullopt},
         {"the editor's own layout", "intro 2:00 solo\r\n# warm-up\n 0:10 mine\n", Elsewhere::nothing, "",
          Here::edit, "mine", "changed", "intro 2:00 solo\n# warm-up\n 0:10 changed\n"},
     };
@@ -426,7 +428,8 @@ TEST(TextNoteSet, AFileChangedElsewhereIsReadAgainWithTheChangesNotYetSavedOnTop
     ASSERT_TRUE(testsupport::appendToFile(file, " 1:00 appended\n"));
     EXPECT_TRUE(set.readAgainIfChanged());
     set.save();
-    EXPECT_EQ(folder.read("Song.txt"), header + " 0:10 mine, edited\n 0:30 editor\n 0:50 added\n 1:00 appended\n");
+    EXPECT_EQ(folder.read("Song.txt"),
+              header + " 0:10 mine, edited\n 0:30 editor\n 0:50 added\n 1:00 appended\n");
 
     // Grown past the size limit elsewhere, it is neither read nor written over until it shrinks.
     const std::string crowded = testsupport::notesFileText(folder.path + "/Song.mp3", 60000, 30);
