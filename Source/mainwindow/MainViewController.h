@@ -393,6 +393,10 @@ public:
     // The note reached at the position, shown by its first word for 1 s; a first word beginning
     // with "!" also rings. Nothing while a note is current.
     void announceNote(const std::shared_ptr<TextNote>& note);
+    // When the entry's notes file was changed elsewhere (Open Notes, an editor), the note line and
+    // the slider's marks show it as it is now, with the changes not yet saved here on top. True
+    // when its notes changed.
+    bool showNotesFileChanges(const std::shared_ptr<PlaylistEntry>& entry);
     // A notes file refused for its size is named in the console and a notice, once per load of
     // its entry.
     void reportUnreadNotes(const std::shared_ptr<PlaylistEntry>& entry);
@@ -415,7 +419,8 @@ public:
 
     // ---- display ----
     void refreshDisplay() override;
-    // The tick: records the played range, refreshes when the position moved.
+    // The tick: records the played range, refreshes when the position moved or the current
+    // entry's notes file changed (unless a note is being typed: its save takes the file up).
     void updateElapsedTime();
 
     // ---- TransportHost ----

@@ -61,6 +61,7 @@ std::string withoutNameSuffix(std::string text, std::string_view suffix) {
 
 void MainViewController::updateElapsedTime() {
     player_->recordPlayedRange();
+    if (!noteTextField_->editing() && showNotesFileChanges(playlist_->assignedEntry)) return;
     if (player_->playbackTime() == playlist_->currentTime) return;
     refreshDisplay();
 }
