@@ -103,13 +103,15 @@ inline std::string writeSparseCaf(const std::string& path, std::uint64_t frames)
 // 4 GiB: the RIFF and data sizes are the true ones modulo 2^32. The audio is a hole (silence that takes
 // no room on disk) but for the `marks`: at each frame, four frames whose samples are that frame's mark
 // value plus 0, 1, 2, 3 on the left and their negatives on the right. A title in a LIST INFO chunk
-// before the data when `title` is not empty. Returns the path, or "" when it could not be written.
+// before the data when `title` is not empty, and the chunks `after` (whole, headers included) after the
+// samples. Returns the path, or "" when it could not be written.
 struct WavMark {
     std::uint64_t frame;
     std::int16_t value;
 };
 inline std::string writeWrappedWav(const std::string& path, std::uint64_t frames,
-                                   const std::vector<WavMark>& marks, const std::string& title = {}) {
+                                   const std::vector<WavMark>& marks, const std::string& title = {},
+                                   const std::string& after = {}) {
     auto put = [](std::string& to, std::uint64_t value, int size) {
         for (int i = 0; i < size; ++i)
             to += char((value >> (8 * i)) & 0xff);
@@ -126,7 +128,7 @@ inline std::string writeWrappedWav(const std::string& path, std::uint64_t frames
     }
     const std::uint64_t dataBytes = frames * 4;
     std::string bytes = "RIFF";
-    put(bytes, (4 + 24 + info.size() + 8 + dataBytes) & 0xffffffffu, 4);
+    put(bytes, (4 + 24 + info.size() + 8 + dataBytes + after.size()) & 0xffffffffu, 4);
     bytes += "WAVEfmt ";
     put(bytes, 16, 4);
     put(bytes, 1, 2);         // PCM
@@ -156,6 +158,8 @@ inline std::string writeWrappedWav(const std::string& path, std::uint64_t frames
         out.seekp(std::streamoff(dataStart + mark.frame * 4));
         out.write(samples.data(), std::streamsize(samples.size()));
     }
+    out.seekp(std::streamoff(dataStart + dataBytes));
+    out.write(after.data(), std::streamsize(after.size()));
     return out.flush() ? path : std::string();
 }
 
