@@ -3,12 +3,14 @@
 #include "platform/audio/PcmBuffer.h"
 #include "platform/files/FfmpegReader.h"
 #include "platform/files/FfmpegWriter.h"
+#include "platform/files/MpegStreamReader.h"
 #include "platform/files/SndfileBackend.h"
 #include "platform/foundation/Files.h"
 
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -86,7 +88,15 @@ Result<std::unique_ptr<AudioFile>> AudioFile::openReader(const std::string& path
     using Opener = Result<std::unique_ptr<AudioFileBackend>> (*)(const std::string&, AudioFileBackend::Info&);
     Opener first = openSndfileReader, second = openFfmpegReader;
     if (audioFilePrefersFfmpeg(path)) std::swap(first, second);
-    auto backend = first(source, info);
+    // An MP3 whose header states less than the file holds is read to the end of its stream instead.
+    std::optional<MpegInfoHeader> understated;
+    if (opened) understated = mpegUnderstatedStream(opened->get(), std::uint64_t(st.st_size));
+    auto backend = understated ? openMpegStreamReader(source, *understated, info) : first(source, info);
+    if (!backend && understated) {
+        // Then as much as the header says.
+        info = {};
+        backend = first(source, info);
+    }
     if (!backend) {
         info = {};
         auto other = second(source, info);
@@ -107,8 +117,24 @@ Result<std::unique_ptr<AudioFile>> AudioFile::openReader(const std::string& path
     file->fileFormat_ = info.fileFormat;
     file->processingFormat_ = *format;
     file->length_ = info.length;
+    file->lengthExact_ = !info.lengthIsEstimate;
     file->backend_ = std::move(backend.value());
     return file;
+}
+
+Result<void> AudioFile::measureLength() {
+    if (lengthExact_) return {};
+    if (!backend_ || writing_)
+        return Error::make(audioFileErrorDomain, "The file is not open for reading.",
+                           int(AudioFileError::wrongMode));
+    // The count leaves the back end where it stood; a failed one may not.
+    backendPosition_ = -1;
+    Result<std::int64_t> counted = backend_->measureLength();
+    if (!counted) return counted.error();
+    length_ = *counted;
+    lengthExact_ = true;
+    position_ = std::min(position_, length_);
+    return {};
 }
 
 Result<std::unique_ptr<AudioFile>> AudioFile::openForWriting(const std::string& path,

@@ -1,7 +1,7 @@
 #pragma once
 // Audio files made in code: samples written with libsndfile in any format it writes (WAV, AIFF, FLAC,
-// Ogg, MP3), tagged when asked, and sparse files of many gigabytes written by hand. A program that includes
-// this links test_support_files. Test thread.
+// Ogg, MP3), tagged when asked, MP3s joined end to end, and sparse files of many gigabytes written by
+// hand. A program that includes this links test_support_files. Test thread.
 
 #include "tests/support/Signals.h"
 
@@ -160,6 +160,21 @@ inline std::string writeWrappedWav(const std::string& path, std::uint64_t frames
     }
     out.seekp(std::streamoff(dataStart + dataBytes));
     out.write(after.data(), std::streamsize(after.size()));
+    return out.flush() ? path : std::string();
+}
+
+// An MP3 of `parts` joined end to end, as takes are put together: each part written with libsndfile, whose
+// info header states that part alone, and their bytes concatenated, so that the first part's header
+// understates the whole. Returns the path, or "" when it could not be written.
+inline std::string writeJoinedMp3(const std::string& path, const std::vector<Channels>& parts,
+                                  int rate = 44100) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        const std::string part = path + ".part" + std::to_string(i);
+        if (!writeWithSndfile(part, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, parts[i], rate)) return {};
+        out << std::ifstream(part, std::ios::binary).rdbuf();
+        std::filesystem::remove(part);
+    }
     return out.flush() ? path : std::string();
 }
 
