@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <limits>
 #include <optional>
 #include <string>
 #include <sys/stat.h>
@@ -192,8 +193,9 @@ Result<void> AudioFile::read(PcmBuffer& into, std::uint32_t frames) {
         return Error::make(audioFileErrorDomain, "The file is not open for reading.",
                            int(AudioFileError::wrongMode));
     if (auto ok = checkBuffer(into.format(), "read into"); !ok) return ok;
-    const auto wanted =
-        std::uint32_t(std::min<std::int64_t>({frames, into.frameCapacity(), length_ - position_}));
+    // An estimate does not bound a read: the stream does.
+    const std::int64_t left = lengthExact_ ? length_ - position_ : std::numeric_limits<std::int64_t>::max();
+    const auto wanted = std::uint32_t(std::min<std::int64_t>({frames, into.frameCapacity(), left}));
     into.setFrameLength(0);
     if (wanted == 0) return {};
     // After a failure the back end's position is unknown: the next read seeks again.
@@ -212,6 +214,11 @@ Result<void> AudioFile::read(PcmBuffer& into, std::uint32_t frames) {
     into.setFrameLength(*got);
     position_ += *got;
     backendPosition_ = position_;
+    if (!lengthExact_) {
+        // Read to its end, the stream has told its length.
+        lengthExact_ = *got < wanted;
+        length_ = lengthExact_ ? position_ : std::max(length_, position_);
+    }
     return {};
 }
 

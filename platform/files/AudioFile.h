@@ -52,7 +52,8 @@ public:
     // The format frames are read and written in: float32, non-interleaved, the file's rate and channels.
     const AudioFormat& processingFormat() const { return processingFormat_; }
     // Frames in the file; for a file being written, the frames written so far. An estimate while
-    // isLengthExact() is false.
+    // isLengthExact() is false: reads then go on to the end of the stream, past an estimate that fell
+    // short, and reaching that end makes the length exact.
     std::int64_t length() const { return length_; }
     // False for a file read whose header states more than the file holds (a WAV or AIFF file whose
     // writer put its full length first and is still writing, or one cut short): length() counts only

@@ -52,8 +52,8 @@ TEST(AudioFileJoinedMp3, TheWholeStreamIsReadAndItsLengthIsEstimatedThenCounted)
     JoinedTakes takes(dir);
     ASSERT_TRUE(takes.written);
 
-    auto estimated = openOrFail(takes.path);
-    ASSERT_TRUE(estimated);
+    auto estimated = openOrFail(takes.path), readOn = openOrFail(takes.path);
+    ASSERT_TRUE(estimated && readOn);
     EXPECT_FALSE(estimated->isLengthExact());
     const std::int64_t whole = firstFrames + secondFrames;
     EXPECT_NEAR(double(estimated->length()), double(whole), 0.1 * double(whole))
@@ -84,6 +84,10 @@ TEST(AudioFileJoinedMp3, TheWholeStreamIsReadAndItsLengthIsEstimatedThenCounted)
     EXPECT_EQ(exact->length(), length);
     EXPECT_TRUE(estimated->measureLength().ok());
     EXPECT_EQ(estimated->length(), length);
+    // Read to its end, a reader opened with the estimate has all of it, and then the length too.
+    EXPECT_EQ(std::int64_t(fixtures::readToEnd(*readOn)[0].size()), length);
+    EXPECT_TRUE(readOn->isLengthExact());
+    EXPECT_EQ(readOn->length(), length);
 
     // Both takes whole, with no more than the delay and padding of each at the join.
     const fixtures::Channels all = fixtures::readToEnd(*exact, 1000);
