@@ -48,7 +48,7 @@ platform::Result<std::unique_ptr<platform::AudioFile>> writeAudioFile(const std:
     auto temporary = platform::makeTemporaryFileBeside(path);
     if (!temporary) return temporary.error();
     auto written = [&]() -> platform::Result<void> {
-        auto file = platform::AudioFile::openForWriting(*temporary, settings);
+        auto file = platform::AudioFile::openForWriting(temporary->path(), settings);
         if (!file) return file.error();
         if (auto put = file.value()->write(buffer); !put) {
             Log(LogSite("init(url:fromBuffer:)", LogType::error), put.error().message);
@@ -57,10 +57,11 @@ platform::Result<std::unique_ptr<platform::AudioFile>> writeAudioFile(const std:
         return file.value()->close();
     }();
     if (!written) {
-        ::unlink(temporary->c_str());
+        ::unlink(temporary->path().c_str());
         return written.error();
     }
-    if (auto moved = platform::replaceItemWithTemporary(*temporary, path); !moved) return moved.error();
+    if (auto moved = platform::replaceItemWithTemporary(std::move(temporary.value()), path); !moved)
+        return moved.error();
     return platform::AudioFile::openForReading(path);
 }
 

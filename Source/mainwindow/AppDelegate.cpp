@@ -20,6 +20,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <unordered_set>
+#include <utility>
 
 namespace vantle {
 
@@ -114,10 +116,7 @@ void AppDelegate::openFiles(const std::vector<std::string>& paths) {
         pendingFiles_.insert(pendingFiles_.end(), paths.begin(), paths.end());
         return;
     }
-    std::vector<Refusal> refused;
-    for (const std::string& path : paths)
-        (void)takeFile(path, refused);
-    reportRefusals(refused);
+    (void)takeFiles(paths);
 }
 
 void AppDelegate::openFilesFromLaterStart(const std::vector<std::string>& paths) {
@@ -130,10 +129,7 @@ void AppDelegate::openFilesFromLaterStart(const std::vector<std::string>& paths)
 }
 
 bool AppDelegate::openFile(const std::string& path) {
-    std::vector<Refusal> refused;
-    const bool taken = takeFile(path, refused);
-    reportRefusals(refused);
-    return taken;
+    return takeFiles({path}) == 1;
 }
 
 std::vector<std::string> AppDelegate::commandLinePaths(int argc, const char* const* argv) {
@@ -143,32 +139,78 @@ std::vector<std::string> AppDelegate::commandLinePaths(int argc, const char* con
     return paths;
 }
 
-bool AppDelegate::takeFile(const std::string& path, std::vector<Refusal>& refused) {
-    const platform::Url url = platform::Url::fileURLWithPath(path);
-    // The console stays UTF-8; the bytes of a name in another encoding show as escapes.
+std::size_t AppDelegate::takeFiles(const std::vector<std::string>& paths) {
+    // Refusals keep the order of the paths they were handed in.
+    std::vector<std::pair<std::size_t, Refusal>> refused;
+    std::vector<std::pair<std::size_t, platform::Url>> audio;
+    std::size_t taken = 0;
+    // The audio files between two sessions are one step, added to the session they were handed to:
+    // one table reload for a folder's worth of files, not one per file.
+    const auto addAudio = [&] {
+        if (audio.empty()) return;
+        taken += audio.size();
+        if (mainViewController_) {
+            std::vector<platform::Url> urls;
+            urls.reserve(audio.size());
+            for (const auto& file : audio)
+                urls.push_back(file.second);
+            mainViewController_->insertEntries(urls);
+            // Each file is opened once, by the entry that measures it. Only one that did not go in is
+            // opened again for the reader's reason, so that the user is told rather than the file being
+            // silently left out.
+            const Playlist& playlist = *mainViewController_->playlist();
+            std::unordered_set<platform::Url> listed;
+            listed.reserve(playlist.allEntries.size());
+            for (const std::shared_ptr<PlaylistEntry>& entry : playlist.allEntries)
+                if (entry) listed.insert(entry->_url);
+            for (const auto& [index, url] : audio) {
+                if (listed.count(url)) continue;
+                --taken;
+                refused.emplace_back(index, refusalOfAudioFile(url));
+            }
+        }
+        audio.clear();
+    };
+    for (std::size_t index = 0; index < paths.size(); ++index) {
+        const platform::Url url = platform::Url::fileURLWithPath(paths[index]);
+        // The console stays UTF-8; the bytes of a name in another encoding show as escapes.
+        const std::string shown = platform::escapingInvalidUtf8(url.path());
+        platform::consolePrint(shown);
+        if (lowerCaseExtension(url) == "vantle") {
+            addAudio();
+            if (!mainViewController_) continue;
+            mainViewController_->openSessionAt(url);
+            ++taken;
+        } else if (platform::audioFileTypeForPath(url.path()) == platform::AudioFileType::unknown) {
+            platform::consolePrint("can't open " + shown +
+                                   ": only sessions (.vantle) and audio files are opened");
+            refused.emplace_back(index, Refusal{url.path(), "not a session or an audio file"});
+        } else {
+            audio.emplace_back(index, url);
+        }
+    }
+    addAudio();
+    std::stable_sort(refused.begin(), refused.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<Refusal> told;
+    told.reserve(refused.size());
+    for (auto& refusal : refused)
+        told.push_back(std::move(refusal.second));
+    reportRefusals(told);
+    return taken;
+}
+
+AppDelegate::Refusal AppDelegate::refusalOfAudioFile(const platform::Url& url) {
     const std::string shown = platform::escapingInvalidUtf8(url.path());
-    platform::consolePrint(shown);
-    if (lowerCaseExtension(url) == "vantle") {
-        if (!mainViewController_) return false;
-        mainViewController_->openSessionAt(url);
-        return true;
+    platform::Result<std::unique_ptr<platform::AudioFile>> file =
+        platform::AudioFile::openForReading(url.path());
+    if (file) {
+        // Opened, but with no rate to measure its length by.
+        platform::consolePrint("can't add " + shown + ": it has no sample rate");
+        return {url.path(), "the file is damaged or holds no audio that Vantle can play"};
     }
-    if (platform::audioFileTypeForPath(url.path()) == platform::AudioFileType::unknown) {
-        platform::consolePrint("can't open " + shown +
-                               ": only sessions (.vantle) and audio files are opened");
-        refused.push_back({url.path(), "not a session or an audio file"});
-        return false;
-    }
-    // The reader's own check: a damaged file is refused here, where the user can be told, rather
-    // than silently left out of the playlist.
-    if (auto file = platform::AudioFile::openForReading(url.path()); !file) {
-        platform::consolePrint("can't add " + shown + ": " +
-                               platform::escapingInvalidUtf8(file.error().message));
-        refused.push_back({url.path(), audioRefusalReason(file.error())});
-        return false;
-    }
-    if (mainViewController_) mainViewController_->insertEntries({url});
-    return true;
+    platform::consolePrint("can't add " + shown + ": " + platform::escapingInvalidUtf8(file.error().message));
+    return {url.path(), audioRefusalReason(file.error())};
 }
 
 void AppDelegate::reportRefusals(const std::vector<Refusal>& refused) {

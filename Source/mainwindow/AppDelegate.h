@@ -9,11 +9,16 @@
 
 #include <QObject>
 
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <vector>
 
 class QAction;
+
+namespace platform {
+class Url;
+}
 
 namespace vantle {
 
@@ -50,8 +55,8 @@ public:
     int activationFallbackMilliseconds = 1500;
 
     // ---- files handed over (the command line, or a later start) ----
-    // Waits for the restore, then opens each in order. The files that could not be taken are listed
-    // in one alert.
+    // Waits for the restore, then opens each in order: the audio files between two sessions are added
+    // as one undoable step. The files that could not be taken are listed in one alert.
     void openFiles(const std::vector<std::string>& paths);
     // What a later start of the program handed over: the main window comes to the front (also
     // from minimised), then the files open as openFiles opens them.
@@ -92,7 +97,10 @@ public:
 
 private:
     using Refusal = RefusedFile;
-    bool takeFile(const std::string& path, std::vector<Refusal>& refused);
+    // Opens the files in order and tells of the refused ones in one alert; how many were taken.
+    std::size_t takeFiles(const std::vector<std::string>& paths);
+    // Why the audio file could not be added, as the reader says; printed on the console.
+    static Refusal refusalOfAudioFile(const platform::Url& url);
     void reportRefusals(const std::vector<Refusal>& refused);
     void restoreOnce();
     void finishTermination();

@@ -393,6 +393,10 @@ public:
     // The note reached at the position, shown by its first word for 1 s; a first word beginning
     // with "!" also rings. Nothing while a note is current.
     void announceNote(const std::shared_ptr<TextNote>& note);
+    // When the entry's notes file was changed elsewhere (Open Notes, an editor), the note line and
+    // the slider's marks show it as it is now, with the changes not yet saved here on top. True
+    // when its notes changed.
+    bool showNotesFileChanges(const std::shared_ptr<PlaylistEntry>& entry);
     // A notes file refused for its size is named in the console and a notice, once per load of
     // its entry.
     void reportUnreadNotes(const std::shared_ptr<PlaylistEntry>& entry);
@@ -415,7 +419,8 @@ public:
 
     // ---- display ----
     void refreshDisplay() override;
-    // The tick: records the played range, refreshes when the position moved.
+    // The tick: records the played range, refreshes when the position moved or the current
+    // entry's notes file changed (unless a note is being typed: its save takes the file up).
     void updateElapsedTime();
 
     // ---- TransportHost ----
@@ -505,7 +510,10 @@ private:
     // The current entry was found elsewhere while the player still holds its file open: what plays
     // goes on, and what reads the file by its path (scrubbing, notes, waveform) follows it there.
     void followRelocatedCurrentEntry(const std::shared_ptr<PlaylistEntry>& entry);
-    void leaveEntry(const std::shared_ptr<PlaylistEntry>& old, bool log);
+    // The entry stops being current: its line in the listening log, then its listening closed. However
+    // the next one was chosen (a click while paused, a double-click, the end of a song), a song heard
+    // gets its line.
+    void leaveEntry(const std::shared_ptr<PlaylistEntry>& old);
     void scrollCurrentRowToCenter();
     // The time texts' frames for the view's height and their font for the assigned entry's sample.
     void fitTimeTexts();
@@ -537,18 +545,30 @@ private:
     std::shared_ptr<Playlist> readSessionDocument(const platform::Url& url);
     void showSession(const platform::Url& url, std::shared_ptr<Playlist> playlist);
     void refreshContextLine(PlaylistEntry& entry, double time);
-    void drawWaveform(const std::shared_ptr<PlaylistEntry>& entry);
+    // `keepShown`: the picture on view stays until the new one comes, which then replaces it as it is
+    // (the same entry's file, now whole).
+    void drawWaveform(const std::shared_ptr<PlaylistEntry>& entry, bool keepShown = false);
     // The new picture comes in from transparent over four seconds.
     void fadeInWaveform();
-    bool writeDocument(const platform::Url& url);
-    // writeDocument, reporting a failure.
+    // Writes where the save panel pointed (which asked about a file already there), reporting a
+    // failure.
     bool writeSession(const platform::Url& url, SaveReason reason);
+    // Writes the state and the session to its location, closing the entry's listening first when
+    // leaving or quitting; a file there changed on disk since this window last read or wrote it is
+    // only written over when the user says so (askAboutChangedSession). A failure is reported. The
+    // ending learns how it went.
+    void saveToLocation(SaveReason reason, Ending ending, bool writeOverChanges = false);
+    // The alert naming the changed file: keep this window's version (written over it), open the
+    // version on disk in its place, or cancel. Only the first lets what asked for the save go on.
+    void askAboutChangedSession(const platform::Url& url, SaveReason reason, Ending ending);
+    void answerChangedSession(int button, const platform::Url& url, SaveReason reason, const Ending& ending);
     void closeListening();
     // The state file when there is something to remember (a session or entries); otherwise the
     // file of the last run is left for the next start.
     void saveStateForQuit();
     void reportUnreadableSession(const platform::Url& url, const std::string& reason);
-    void reportFailedSave(const platform::Url& url, bool quitting);
+    // The system's reason, and at a close or quit where else the changes can be kept.
+    void reportFailedSave(const platform::Url& url, SaveReason reason, const std::string& why);
 
     // The environment's services, or defaults owned here.
     std::unique_ptr<platform::FilePanels> ownPanels_;
@@ -589,6 +609,8 @@ private:
     bool first_ = true;
     // While a session is being opened the state file is written once, at the end.
     int stateWritesHeld_ = 0;
+    // Alerts open about the session's file changed on disk; the save after each song waits for them.
+    int changedSessionQuestions_ = 0;
     // Tags each waveform request, so that a late picture of an earlier entry is dropped.
     unsigned waveformRequest_ = 0;
     // The waveform view's width at the last picture request: a settled resize that keeps it keeps

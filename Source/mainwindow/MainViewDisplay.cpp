@@ -61,6 +61,7 @@ std::string withoutNameSuffix(std::string text, std::string_view suffix) {
 
 void MainViewController::updateElapsedTime() {
     player_->recordPlayedRange();
+    if (!noteTextField_->editing() && showNotesFileChanges(playlist_->assignedEntry)) return;
     if (player_->playbackTime() == playlist_->currentTime) return;
     refreshDisplay();
 }
@@ -147,12 +148,17 @@ void MainViewController::refreshContextLine(PlaylistEntry& entry, double time) {
 }
 
 void MainViewController::entryDurationChanged(const std::shared_ptr<PlaylistEntry>& entry) {
+    // A length taken while the file still grows is never stored, so the document is as it was. Nor is
+    // the picture drawn from it: analysed anew at each step of the writer, a long file's picture would
+    // never be finished before the next step restarted it.
+    const bool growing = entry->durationIsProvisional;
     const auto& entries = playlist_->allEntries;
-    if (std::find(entries.begin(), entries.end(), entry) != entries.end()) playlist_->dirty = true;
+    if (!growing && std::find(entries.begin(), entries.end(), entry) != entries.end())
+        playlist_->dirty = true;
     tableView_->reloadEntryRow(entry);
     if (entry != playlist_->assignedEntry) return;
     timeSlider_->loadEntry(entry);
-    drawWaveform(entry);
+    if (!growing) drawWaveform(entry, true);
     refreshDisplay();
 }
 

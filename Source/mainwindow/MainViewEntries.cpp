@@ -42,7 +42,7 @@ void MainViewController::loadEntry(const std::shared_ptr<PlaylistEntry>& entry) 
             scrollCurrentRowToCenter();
             return;
         }
-        leaveEntry(old, false);
+        leaveEntry(old);
     }
     makeCurrent(entry);
 }
@@ -59,14 +59,14 @@ void MainViewController::loadEntryAtRow(std::ptrdiff_t row) {
                 scrollCurrentRowToCenter();
             return;
         }
-        leaveEntry(old, true);
+        leaveEntry(old);
     }
     makeCurrent(entry);
 }
 
-void MainViewController::leaveEntry(const std::shared_ptr<PlaylistEntry>& old, bool log) {
+void MainViewController::leaveEntry(const std::shared_ptr<PlaylistEntry>& old) {
     // The log reads the listening before it is closed.
-    if (log) log_->logEntry(*old);
+    log_->logEntry(*old);
     old->finishListening(*clock_);
     closeSideWindows();
     tableView_->reloadEntryRow(old);
@@ -116,18 +116,19 @@ void MainViewController::scrollCurrentRowToCenter() {
         tableView_->scrollRowToCenter(static_cast<int>(*row));
 }
 
-void MainViewController::drawWaveform(const std::shared_ptr<PlaylistEntry>& entry) {
+void MainViewController::drawWaveform(const std::shared_ptr<PlaylistEntry>& entry, bool keepShown) {
     const unsigned request = ++waveformRequest_;
     waveformWidth_ = waveformView_->width();
-    waveformView_->clear();
+    if (!keepShown) waveformView_->clear();
     // A file the player could not open has no picture either, and the player has said why.
     if (!entry || entry != player_->entry()) return;
     QPointer<MainViewController> self(this);
     waveform_->requestPicture(entry, waveformView_->size(), [self, request](const QImage& picture) {
         // A picture of an entry that is no longer current comes too late.
         if (!self || request != self->waveformRequest_) return;
+        const bool replacing = !self->waveformView_->pixmap().isNull();
         self->waveformView_->setPixmap(QPixmap::fromImage(picture));
-        self->fadeInWaveform();
+        if (!replacing) self->fadeInWaveform();
     });
 }
 
@@ -181,19 +182,20 @@ void MainViewController::updateForMode() {
 
 void MainViewController::insertEntries(const std::vector<platform::Url>& urls,
                                        const std::shared_ptr<PlaylistEntry>& before) {
-    const Playlist::EntryList initialList = playlist_->allEntries;
+    Playlist::EntryList initialList = playlist_->allEntries;
     const RowIndexes initialSelection = tableView_->selectedRows();
     const bool wasDirty = playlist_->dirty;
-    for (const platform::Url& url : urls)
-        playlist_->insertEntry(url, before);
-    const Playlist::EntryList endingList = playlist_->allEntries;
+    playlist_->insertEntries(urls, before);
     // Nothing that could be added, or files already listed where they were.
-    if (endingList == initialList) {
+    if (playlist_->allEntries == initialList) {
         playlist_->dirty = wasDirty;
         return;
     }
     const RowIndexes endingSelection = tableView_->selectedRows();
-    EditListTransaction step("add entries", initialList, initialSelection, endingList, endingSelection);
+    EditListTransaction step("add entries", initialList, initialSelection, playlist_->allEntries,
+                             endingSelection);
+    // The step is taken from the list as it was.
+    playlist_->allEntries.swap(initialList);
     (void)step.redo();
     playlist_->undoer.record(std::move(step));
 }

@@ -45,7 +45,7 @@ std::string entryDisplayName(const platform::Url& url) {
 } // namespace
 
 void MainViewController::buildEntryMenu() {
-    entryMenu_ = new QMenu(tr("&Entry"), this);
+    entryMenu_ = new QMenu(tr("E&ntry"), this);
     entryMenu_->setObjectName("entryMenu");
     struct Item {
         const char* name;

@@ -23,6 +23,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <string>
+#include <unordered_set>
 
 namespace vantle {
 
@@ -192,18 +193,15 @@ void MainViewController::selectAndLoadRow(std::size_t row) {
 void MainViewController::removeSelectedEntries() {
     const Playlist::EntryList initialList = playlist_->allEntries;
     const RowIndexes initialSelection = tableView_->selectedRows();
-    std::vector<std::shared_ptr<PlaylistEntry>> removed;
+    // Looked up once for the whole selection, which may be every row of a long list.
+    const Playlist::EntryList visible = playlist_->filteredEntries();
+    std::unordered_set<platform::Url> removed;
     for (std::size_t row : initialSelection)
-        if (std::shared_ptr<PlaylistEntry> entry = playlist_->visibleEntry(static_cast<std::ptrdiff_t>(row)))
-            removed.push_back(std::move(entry));
+        if (row < visible.size()) removed.insert(visible[row]->_url);
     if (removed.empty()) return;
     Playlist::EntryList endingList;
-    for (const std::shared_ptr<PlaylistEntry>& entry : initialList) {
-        const bool gone =
-            std::any_of(removed.begin(), removed.end(),
-                        [&](const std::shared_ptr<PlaylistEntry>& r) { return r->_url == entry->_url; });
-        if (!gone) endingList.push_back(entry);
-    }
+    for (const std::shared_ptr<PlaylistEntry>& entry : initialList)
+        if (!removed.count(entry->_url)) endingList.push_back(entry);
     RowIndexes endingSelection;
     if (!endingList.empty() && !initialSelection.empty())
         endingSelection.insert(std::min(*initialSelection.begin(), endingList.size() - 1));

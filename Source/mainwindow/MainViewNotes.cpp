@@ -21,8 +21,17 @@
 
 namespace vantle {
 
+bool MainViewController::showNotesFileChanges(const std::shared_ptr<PlaylistEntry>& entry) {
+    if (!entry || !entry->noteSet().readAgainIfChanged()) return false;
+    timeSlider_->loadEntry(entry);
+    refreshDisplay();
+    return true;
+}
+
 void MainViewController::beginNoteAtCurrentTime() {
     std::shared_ptr<PlaylistEntry> entry = playlist_->assignedEntry;
+    // A note written in an editor near the position is the one edited, not a second one beside it.
+    showNotesFileChanges(entry);
     // Its notes were never read, so none can be added to them; the music goes on.
     if (entry && entry->noteSet().tooLarge()) {
         noteTextField_->setEditing(false);
@@ -81,8 +90,9 @@ void MainViewController::commitNoteEdit() {
     } else if (currentNote_->text() != text) {
         currentNote_->setText(text);
     }
-    timeSlider_->loadEntry(entry);
+    // The save lays this change over what an editor wrote meanwhile, which the slider then shows too.
     notes.save();
+    timeSlider_->loadEntry(entry);
     refreshDisplay();
 }
 

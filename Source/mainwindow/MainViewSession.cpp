@@ -55,6 +55,19 @@ std::string sessionDisplayName(const platform::Url& url) {
     return platform::printableLine(url.lastPathComponent());
 }
 
+// The document with the player's time. A file changed on disk is written over only when `overwrite`
+// says so; left alone, the document's unsaved mark stays as it was.
+Playlist::SaveResult writeSessionDocument(Playlist& playlist, double time, const platform::Url& url,
+                                          Playlist::Overwrite overwrite) {
+    playlist.currentTime = time;
+    const bool wasDirty = playlist.dirty;
+    // Only a successful write clears the mark, so a failure shows as unsaved changes.
+    playlist.dirty = true;
+    Playlist::SaveResult result = playlist.save(url, overwrite);
+    if (result.status == Playlist::SaveResult::Status::changedOnDisk) playlist.dirty = wasDirty;
+    return result;
+}
+
 } // namespace
 
 // ---- application state ----
@@ -144,22 +157,84 @@ void MainViewController::showSession(const platform::Url& url, std::shared_ptr<P
 }
 
 void MainViewController::savePlaylist() {
-    if (!sessionURL_) return;
-    (void)writeSession(*sessionURL_, SaveReason::save);
-}
-
-bool MainViewController::writeDocument(const platform::Url& url) {
-    playlist_->currentTime = player_->playbackTime();
-    // Only a successful write clears the mark, so a failure shows as unsaved changes.
-    playlist_->dirty = true;
-    playlist_->save(url);
-    return !playlist_->dirty;
+    // While the user is asked about a file changed on disk, the answer decides what is written.
+    if (!sessionURL_ || changedSessionQuestions_ > 0) return;
+    saveToLocation(SaveReason::save, {});
 }
 
 bool MainViewController::writeSession(const platform::Url& url, SaveReason reason) {
-    if (writeDocument(url)) return true;
-    reportFailedSave(url, reason == SaveReason::quit);
+    const Playlist::SaveResult result =
+        writeSessionDocument(*playlist_, player_->playbackTime(), url, Playlist::Overwrite::always);
+    if (result.written()) return true;
+    reportFailedSave(url, reason, result.reason);
     return false;
+}
+
+void MainViewController::saveToLocation(SaveReason reason, Ending ending, bool writeOverChanges) {
+    const platform::Url url = *sessionURL_;
+    if (reason != SaveReason::save) {
+        // The entry's listening goes into the document and the log only with a write that will be
+        // made: a file changed on disk is asked about first.
+        if (!writeOverChanges) {
+            if (platform::Result<bool> changed = playlist_->changedOnDisk(url); changed && *changed) {
+                askAboutChangedSession(url, reason, std::move(ending));
+                return;
+            }
+        }
+        closeListening();
+    }
+    saveAppState();
+    const Playlist::SaveResult result = writeSessionDocument(
+        *playlist_, player_->playbackTime(), url,
+        writeOverChanges ? Playlist::Overwrite::always : Playlist::Overwrite::ifUnchanged);
+    switch (result.status) {
+    case Playlist::SaveResult::Status::written:
+        if (ending) ending(SaveOutcome::saved);
+        return;
+    case Playlist::SaveResult::Status::failed:
+        reportFailedSave(url, reason, result.reason);
+        if (ending) ending(SaveOutcome::failed);
+        return;
+    case Playlist::SaveResult::Status::changedOnDisk:
+        askAboutChangedSession(url, reason, std::move(ending));
+        return;
+    }
+}
+
+void MainViewController::askAboutChangedSession(const platform::Url& url, SaveReason reason, Ending ending) {
+    platform::consolePrint("not saved " + url.absoluteString() +
+                           ": the file was changed on disk since this window read or saved it");
+    platform::AlertOptions options;
+    options.messageText = "The session “" + sessionDisplayName(url) + "” was changed on disk.";
+    options.informativeText =
+        "Another window or program wrote " + platform::printableLine(url.path()) +
+        " after this window last opened or saved it. Keep this window's version to write over the "
+        "one on disk, or open the version on disk in place of this window's" +
+        (playlist_->dirty ? std::string(", whose unsaved changes are then dropped") : std::string()) +
+        ". To keep both, cancel and choose File › Save Session As… for this window's version.";
+    options.buttons = {"Keep This Window's Version", "Open the Version on Disk", "Cancel"};
+    ++changedSessionQuestions_;
+    QPointer<MainViewController> self(this);
+    alerts_->beginAlert(window(), std::move(options), [self, url, reason, ending](int button) {
+        if (self) self->answerChangedSession(button, url, reason, ending);
+    });
+}
+
+void MainViewController::answerChangedSession(int button, const platform::Url& url, SaveReason reason,
+                                              const Ending& ending) {
+    --changedSessionQuestions_;
+    // Another session was opened meanwhile: the answer is about a file no longer shown here.
+    if (sessionURL_ != url) button = 2;
+    if (button == 0) {
+        saveToLocation(reason, ending, true);
+        return;
+    }
+    // What asked for the save does not go on: the user sees the version opened, or what was there.
+    if (button == 1) {
+        if (std::shared_ptr<Playlist> onDisk = readSessionDocument(url))
+            replaceSession(url, std::move(onDisk));
+    }
+    if (ending) ending(SaveOutcome::cancelled);
 }
 
 void MainViewController::saveFirst(Ending ending, SaveReason reason) {
@@ -172,10 +247,7 @@ void MainViewController::saveFirst(Ending ending, SaveReason reason) {
         runSavePanel(std::move(ending), reason);
         return;
     }
-    if (reason != SaveReason::save) closeListening();
-    saveAppState();
-    const bool written = writeSession(*sessionURL_, reason);
-    if (ending) ending(written ? SaveOutcome::saved : SaveOutcome::failed);
+    saveToLocation(reason, std::move(ending));
 }
 
 void MainViewController::saveSession(Continuation then, SaveReason reason) {
@@ -267,12 +339,14 @@ void MainViewController::clearSession() {
     playlist_->allEntries.clear();
     playlist_->assignedEntry.reset();
     playlist_->url.reset();
+    playlist_->fileVersion.reset();
     // A folder prefix belongs to the document it was set in; a new one starts with the preferences'.
     playlist_->_directoryPrefix.reset();
     playlist_->dirty = true;
     tableView_->selectRows({});
     loadEntryAtRow(-1);
-    tableView_->reloadTable();
+    // Taken as a new list, so the sorts of the session before no longer count as its own.
+    tableView_->setPlaylist(playlist_);
     playlist_->dirty = false;
 }
 
@@ -425,11 +499,25 @@ void MainViewController::reportUnreadableSession(const platform::Url& url, const
     alerts_->beginAlert(window(), std::move(options), {});
 }
 
-void MainViewController::reportFailedSave(const platform::Url& url, bool quitting) {
+void MainViewController::reportFailedSave(const platform::Url& url, SaveReason reason,
+                                          const std::string& why) {
     platform::AlertOptions options;
-    options.messageText = "The session “" + sessionDisplayName(url) + "” could not be saved.";
-    options.informativeText = quitting ? "Vantle keeps running so that your changes are not lost."
-                                       : "Your changes are kept in the open window.";
+    options.messageText = "The session “" + sessionDisplayName(url) +
+                          "” could not be saved: " + platform::printableLine(why) + ".";
+    switch (reason) {
+    case SaveReason::quit:
+        options.informativeText = "Vantle keeps running so that your changes are not lost. To keep them "
+                                  "elsewhere, choose File › Save Session As… and another folder, then quit.";
+        break;
+    case SaveReason::leave:
+        options.informativeText = "The session stays open with your changes. To keep them elsewhere, "
+                                  "choose File › Save Session As… and another folder.";
+        break;
+    case SaveReason::save:
+        options.informativeText = "Your changes are kept in the open window; File › Save Session As… "
+                                  "saves them in another folder.";
+        break;
+    }
     alerts_->beginAlert(window(), std::move(options), {});
 }
 

@@ -83,6 +83,28 @@ QPixmap titlePicture(const QMenu& menu, const QString& title) {
 
 constexpr int paletteColumns = 6;
 
+// The first of the open menus that led to `menu`. Closing it closes those opened from it through
+// the menus' own path, which unlinks each from the menu above first. A submenu closed by itself tells
+// the menu above, which may have moved on to a neighbouring item meanwhile, to go back to it, and that
+// opens the submenu again while it is closing: it is left neither shown nor hidden, and never opens
+// again.
+QMenu& outermostOpenMenu(QMenu& menu) {
+    QList<QMenu*> chain{&menu};
+    for (bool found = true; found;) {
+        found = false;
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            auto* above = qobject_cast<QMenu*>(window);
+            if (above && above->isVisible() && !chain.contains(above) &&
+                above->actions().contains(chain.back()->menuAction())) {
+                chain.push_back(above);
+                found = true;
+                break;
+            }
+        }
+    }
+    return *chain.back();
+}
+
 } // namespace
 
 void MainViewController::makePaletteMenu(QMenu& menu) {
@@ -113,11 +135,10 @@ void MainViewController::makePaletteMenu(QMenu& menu) {
         button->setToolTip(item->text());
         button->setAutoRaise(true);
         button->setToolButtonStyle(Qt::ToolButtonIconOnly);
-        QObject::connect(button, &QToolButton::clicked, item, [item] {
+        QObject::connect(button, &QToolButton::clicked, item, [&menu, item] {
             // A popup closes on a click in a plain item; the grid's buttons close the open menus
             // themselves, before the command may open anything new.
-            while (QWidget* popup = QApplication::activePopupWidget())
-                popup->close();
+            outermostOpenMenu(menu).close();
             item->trigger();
         });
         grid->addWidget(button, index / paletteColumns, index % paletteColumns);

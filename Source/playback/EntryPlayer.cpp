@@ -8,6 +8,8 @@
 #include "Source/session/MainWindowServices.h"
 #include "Source/session/PlaylistEntry.h"
 #include "platform/audio/AudioDevice.h"
+#include "platform/dispatch/ConcurrentQueue.h"
+#include "platform/dispatch/MainQueue.h"
 #include "platform/files/AudioFile.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Files.h"
@@ -95,6 +97,58 @@ void EntryPlayer::load(const std::shared_ptr<PlaylistEntry>& entry) {
     entry->storedBookmark = makeBookmark(url);
     desiredTime_ = 0;
     playable_ = true;
+    countLength(entry);
+}
+
+// ---- a length estimated at first ----
+
+void EntryPlayer::countLength(const std::shared_ptr<PlaylistEntry>& entry) {
+    const std::uint64_t count = ++*lengthCounts_;
+    const std::shared_ptr<platform::AudioFile>& open = filePlayer_->file();
+    if (!open || open->isLengthExact()) return;
+    // A reader of its own: the file player's is read by the player's threads.
+    auto reader = open->openAgain();
+    if (!reader) return;
+    std::weak_ptr<std::uint64_t> counts = lengthCounts_;
+    std::weak_ptr<PlaylistEntry> counted = entry;
+    platform::globalQueue().async([this, counts, count, counted,
+                                   file = std::shared_ptr<platform::AudioFile>(std::move(reader.value()))] {
+        // Counting reads the whole stream, hours of it perhaps: never on the main thread.
+        platform::Result<void> measured = file->measureLength();
+        platform::mainQueue().async([this, counts, count, counted, measured, url = file->path()] {
+            // The count goes with the player: while it is there, so is the player.
+            const std::shared_ptr<std::uint64_t> last = counts.lock();
+            if (!last || *last != count || !entry_ || entry_ != counted.lock()) return;
+            if (!measured) {
+                platform::consolePrint("can't count the length of " + url + ": " + measured.error().message);
+                return;
+            }
+            lengthCounted();
+        });
+    });
+}
+
+void EntryPlayer::lengthCounted() {
+    const std::shared_ptr<platform::AudioFile>& open = filePlayer_->file();
+    // Opened again since the count, the file already has its length.
+    if (!open || open->isLengthExact()) return;
+    auto again = open->openAgain();
+    // Changed since it was counted: its own change event reads it again.
+    if (!again || !(*again)->isLengthExact()) return;
+    std::shared_ptr<platform::AudioFile> file = std::move(again.value());
+    if (filePlayer_->isPlaying() && filePlayer_->takeGrownFile(file)) {
+        fileReopened();
+        if (delegate_) delegate_->refreshDisplay();
+        return;
+    }
+    // Shorter than the estimate, or not playing: read anew in place.
+    suspend();
+    const double position = desiredTime_;
+    filePlayer_->load(std::move(file));
+    fileReopened();
+    desiredTime_ = std::min(position, std::max(0.0, duration() - 0.1));
+    if (delegate_) delegate_->refreshDisplay();
+    resume();
 }
 
 // ---- the watch on the file ----
@@ -184,6 +238,7 @@ void EntryPlayer::fileChanged(const std::shared_ptr<PlaylistEntry>& entry, platf
     const double position = desiredTime_;
     filePlayer_->load(std::move(file));
     fileReopened();
+    countLength(entry);
     entry->fileMissing = false;
     // What was read is what was on disk before the open, not what is there by now: a write made
     // meanwhile differs from it, and the watch, kept while the path names its file, reports that write.

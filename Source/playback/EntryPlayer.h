@@ -10,6 +10,7 @@
 #include "Source/playback/Player.h"
 #include "platform/dispatch/FileSystemWatch.h"
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -67,7 +68,8 @@ public:
     // ---- the steps the operations above are made of ----
 
     // Opens the entry's file in the file player, watches it and renews its bookmark; playable() tells
-    // whether it opened.
+    // whether it opened. A length that is only an estimate is counted off the main thread and taken, in
+    // place, once it comes.
     virtual void load(const std::shared_ptr<PlaylistEntry>& entry);
     // The file player's end of the file, on the main queue.
     void playbackDidComplete();
@@ -134,6 +136,12 @@ private:
     // Watches `entry`'s file anew after `read` was read of it, and reads it again at once when it no
     // longer holds that.
     void watchAgain(const std::shared_ptr<PlaylistEntry>& entry, const std::optional<FileFingerprint>& read);
+    // When the length of the file open is only an estimate (an MP3 whose header states less than the file
+    // holds), counts its frames on a worker; the count is taken by lengthCounted() while this is still the
+    // player's last count and `entry` still current.
+    void countLength(const std::shared_ptr<PlaylistEntry>& entry);
+    // The file open is read again with its counted length: what plays goes on, and the entry gets it.
+    void lengthCounted();
 
     const double seekLimitWithoutFile_;
     // The path last refused on the console for naming no regular file.
@@ -141,6 +149,9 @@ private:
     std::unique_ptr<FileMonitor> fileMonitor_;
     // What the watched file held when it was opened.
     std::optional<FileFingerprint> watchedFile_;
+    // The counts of a length begun so far; one that comes back to another count, or finds it gone with the
+    // player, is dropped.
+    std::shared_ptr<std::uint64_t> lengthCounts_ = std::make_shared<std::uint64_t>(0);
 };
 
 } // namespace vantle

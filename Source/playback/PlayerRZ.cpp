@@ -110,7 +110,7 @@ void PlayerRZ::takeFileDuration(const std::shared_ptr<PlaylistEntry>& entry) {
     const double length = filePlayer_->duration();
     if (!entry->_cachedDuration) return;
     const std::shared_ptr<platform::AudioFile>& file = filePlayer_->file();
-    const bool provisional = file && !file->isComplete();
+    const bool provisional = file && (!file->isComplete() || !file->isLengthExact());
     if (*entry->_cachedDuration == length && entry->durationIsProvisional == provisional) return;
     entry->_cachedDuration = length;
     entry->durationIsProvisional = provisional;

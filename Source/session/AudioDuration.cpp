@@ -10,7 +10,8 @@ std::optional<AudioFileLength> audioFileLength(const platform::Url& url) {
     if (!file) return std::nullopt;
     double rate = (*file)->processingFormat().sampleRate();
     if (!(rate > 0)) return std::nullopt;
-    return AudioFileLength{static_cast<double>((*file)->length()) / rate, (*file)->isComplete()};
+    return AudioFileLength{static_cast<double>((*file)->length()) / rate,
+                           (*file)->isComplete() && (*file)->isLengthExact()};
 }
 
 } // namespace vantle

@@ -9,8 +9,8 @@ namespace vantle {
 
 struct AudioFileLength {
     double seconds = 0;
-    // False while the file holds less than its header states (still being written): a later look may
-    // find it longer.
+    // False while the file holds less than its header states (still being written), or while its length
+    // is an estimate (an MP3 whose header states less than the file holds): a later look may find another.
     bool final = true;
 };
 

@@ -4,7 +4,9 @@
 #include "Source/session/MainWindowServices.h"
 #include "Source/session/UndoRedoTransaction.h"
 
+#include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,15 +14,28 @@ namespace vantle {
 
 class PlaylistEntry;
 
-// The lists share the playlist's entry objects, so undoing restores order and membership, not
-// the entries' contents.
+// The step keeps the playlist's entry objects, so undoing restores order and membership, not the
+// entries' contents. It holds only what the edit changed: the entries that left the list and those
+// that came in, each with its place, so adding a few files to a long list costs a few entries. The
+// entries that stay keep their order; a reorder is told as its moved entries leaving and coming back.
 class EditListTransaction final : public UndoRedoTransaction {
 public:
     using EntryList = std::vector<std::shared_ptr<PlaylistEntry>>;
 
-    EditListTransaction(std::string name, EntryList initialList, RowIndexes initialSelection,
-                        EntryList endingList, RowIndexes endingSelection);
+    // An entry at its index in one of the two lists.
+    struct Placed {
+        std::size_t index;
+        std::shared_ptr<PlaylistEntry> entry;
+        friend bool operator==(const Placed&, const Placed&) = default;
+    };
 
+    // The change from `initialList` to `endingList`; neither list is kept.
+    EditListTransaction(std::string name, const EntryList& initialList, RowIndexes initialSelection,
+                        const EntryList& endingList, RowIndexes endingSelection);
+
+    // Each checks that the playlist is the list the step starts from (its size and the entries the
+    // step takes out) before it changes anything: a list changed another way is left alone and the
+    // step fails.
     platform::Result<void> redo() override;
     platform::Result<void> undo() override;
     std::string redoName() const override { return "Redo " + name; }
@@ -29,13 +44,27 @@ public:
     // Puts the list into the main window's playlist, selects the rows, makes the lowest selected
     // row's entry current (never interrupting what plays, see MainWindowServices), marks the
     // document dirty and reloads the table. Without a main window it does nothing.
-    static void apply(const EntryList& list, const RowIndexes& selection);
+    static void apply(EntryList list, const RowIndexes& selection);
 
     std::string name;
-    EntryList initialList;
     RowIndexes initialSelection;
-    EntryList endingList;
     RowIndexes endingSelection;
+    std::size_t initialCount = 0;
+    std::size_t endingCount = 0;
+    // Indexes in the initial list, ascending.
+    std::vector<Placed> removed;
+    // Indexes in the ending list, ascending.
+    std::vector<Placed> inserted;
+
+private:
+    // `list` without the entries of `taken` (ascending indexes into `list`), with those of `put`
+    // (ascending indexes into the result) added. Nothing when `list` does not hold `taken` there or
+    // the result cannot hold `put`.
+    static std::optional<EntryList> spliced(const EntryList& list, const std::vector<Placed>& taken,
+                                            const std::vector<Placed>& put);
+    platform::Result<void> change(std::size_t count, const std::vector<Placed>& taken,
+                                  const std::vector<Placed>& put, const RowIndexes& selection,
+                                  const char* doing);
 };
 
 } // namespace vantle

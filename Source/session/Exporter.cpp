@@ -5,6 +5,7 @@
 #include "Source/session/Playlist.h"
 #include "platform/dispatch/ConcurrentQueue.h"
 #include "platform/dispatch/MainQueue.h"
+#include "platform/files/AudioFile.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Files.h"
 #include "platform/foundation/Text.h"
@@ -13,12 +14,16 @@
 #include <atomic>
 #include <cctype>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <linux/magic.h>
 #include <mutex>
 #include <pwd.h>
 #include <sstream>
+#include <string_view>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace vantle {
@@ -92,16 +97,17 @@ ssize_t exporterReadUpTo(int fd, std::vector<char>& into) {
     return static_cast<ssize_t>(filled);
 }
 
-// Whether the file already in the export folder is a whole copy of the source.
-bool exporterSameBytes(const std::string& source, const std::string& copy) {
+// Whether the file already in the export folder is a whole copy of the opened source.
+bool exporterSameBytes(const platform::FileDescriptor& source, const std::string& copy) {
     struct stat sa {};
     struct stat sb {};
-    platform::Result<platform::FileDescriptor> a = platform::openRegularFileForReading(source, &sa);
     platform::Result<platform::FileDescriptor> b = platform::openRegularFileForReading(copy, &sb);
-    if (!a || !b || sa.st_size != sb.st_size) return false;
+    if (!b || ::fstat(source.get(), &sa) != 0 || sa.st_size != sb.st_size) return false;
+    if (::lseek(source.get(), 0, SEEK_SET) != 0) return false;
     std::vector<char> chunkA(256 * 1024), chunkB(256 * 1024);
     for (;;) {
-        const ssize_t gotA = exporterReadUpTo(a->get(), chunkA), gotB = exporterReadUpTo(b->get(), chunkB);
+        const ssize_t gotA = exporterReadUpTo(source.get(), chunkA),
+                      gotB = exporterReadUpTo(b->get(), chunkB);
         if (gotA < 0 || gotA != gotB) return false;
         if (gotA == 0) return true;
         if (std::memcmp(chunkA.data(), chunkB.data(), static_cast<std::size_t>(gotA)) != 0) return false;
@@ -137,6 +143,42 @@ std::string exporterReason(const platform::Error& error, const std::string& sour
     return reason;
 }
 
+// Files of the kernel's own file systems hold the state of this program or of the machine (its
+// environment, its memory map, a device's settings), never a song, and may be secrets.
+bool exporterIsSystemFile(const std::string& path, int fd) {
+    static constexpr unsigned long systemKinds[] = {
+        PROC_SUPER_MAGIC, SYSFS_MAGIC,        DEVPTS_SUPER_MAGIC,  DEBUGFS_MAGIC, TRACEFS_MAGIC,
+        SECURITYFS_MAGIC, CGROUP_SUPER_MAGIC, CGROUP2_SUPER_MAGIC, BPF_FS_MAGIC,  PSTOREFS_MAGIC,
+        EFIVARFS_MAGIC,   BINFMTFS_MAGIC,     SELINUX_MAGIC,       SMACK_MAGIC,
+    };
+    struct statfs kind {};
+    if (::fstatfs(fd, &kind) == 0)
+        for (unsigned long systemKind : systemKinds)
+            if (static_cast<unsigned long>(kind.f_type) == systemKind) return true;
+    // /dev is a tmpfs by its kind, like many a user's folder: it is told by the place the path leads to.
+    char resolved[PATH_MAX];
+    if (::realpath(path.c_str(), resolved) == nullptr) return false;
+    const std::string_view where(resolved);
+    for (std::string_view place : {"/proc/", "/sys/", "/dev/"})
+        if (where.substr(0, place.size()) == place) return true;
+    return false;
+}
+
+// Opens the entry's file for the copy when it is a song: a regular file, not one of the system's, that
+// the player's reader opens as audio. Otherwise the reason it is not copied.
+platform::Result<platform::FileDescriptor> exporterOpenSong(const std::string& path) {
+    auto refused = [](std::string reason) {
+        return platform::Error::make("vantle.export", std::move(reason));
+    };
+    platform::Result<platform::FileDescriptor> opened = platform::openRegularFileForReading(path);
+    if (!opened) return refused(exporterReason(opened.error(), path));
+    if (exporterIsSystemFile(path, opened->get())) return refused("it is a system file, not audio");
+    // Through the descriptor, so that what was checked is what is copied.
+    if (!platform::AudioFile::openForReading("/proc/self/fd/" + std::to_string(opened->get())))
+        return refused("it does not open as audio");
+    return opened;
+}
+
 std::string exporterFiles(std::size_t count) {
     return std::to_string(count) + (count == 1 ? " file" : " files");
 }
@@ -152,13 +194,22 @@ ExportMessage exportMessage(const ExportOutcome& outcome) {
     }
     const std::size_t done = outcome.copied + outcome.alreadyThere;
     message.complete = outcome.notCopied.empty();
-    if (message.complete)
-        message.title = outcome.fileCount == 1 ? "The file was exported"
-                                               : "All " + exporterFiles(outcome.fileCount) + " were exported";
-    else if (done == 0)
+    // Only what this run copied was exported; what it found there already is counted apart.
+    const bool one = message.complete && outcome.fileCount == 1;
+    const std::string counted = one ? "The file"
+                                : message.complete
+                                    ? "All " + exporterFiles(outcome.fileCount)
+                                    : std::to_string(done) + " of " + exporterFiles(outcome.fileCount);
+    const std::string was = one ? " was" : " were";
+    if (done == 0 && !message.complete)
         message.title = "No file was exported";
+    else if (outcome.alreadyThere == 0)
+        message.title = counted + was + " exported";
+    else if (outcome.copied == 0)
+        message.title = counted + was + " already in the folder";
     else
-        message.title = std::to_string(done) + " of " + exporterFiles(outcome.fileCount) + " were exported";
+        message.title = counted + " are in the folder: " + std::to_string(outcome.copied) + " copied, " +
+                        std::to_string(outcome.alreadyThere) + " already there";
     message.details = "Folder: " + platform::printableLine(outcome.folder->path());
     if (outcome.copied > 0) message.details += "\nCopied: " + exporterFiles(outcome.copied);
     if (outcome.alreadyThere > 0)
@@ -292,11 +343,18 @@ ExportOutcome Exporter::State::copyFiles(const std::string& folderName,
     for (const platform::Url& file : files) {
         const std::string name = file.lastPathComponent();
         platform::Url destination = folderURL.appendingPathComponent(name, false);
-        const platform::Result<void> copied = platform::copyItem(file.path(), destination.path());
+        const platform::Result<platform::FileDescriptor> song = exporterOpenSong(file.path());
+        if (!song) {
+            outcome.notCopied.push_back({name, song.error().message});
+            platform::consolePrint("didn't copy to " + destination.absoluteString() + ": " +
+                                   song.error().message);
+            continue;
+        }
+        const platform::Result<void> copied = platform::copyItem(*song, file.path(), destination.path());
         if (copied) {
             ++outcome.copied;
             platform::consolePrint("copied to " + destination.absoluteString());
-        } else if (copied.error().code == EEXIST && exporterSameBytes(file.path(), destination.path())) {
+        } else if (copied.error().code == EEXIST && exporterSameBytes(*song, destination.path())) {
             ++outcome.alreadyThere;
             platform::consolePrint("already copied to " + destination.absoluteString());
         } else {

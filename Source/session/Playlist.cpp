@@ -8,6 +8,11 @@
 #include "platform/foundation/UserDefaults.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <functional>
+#include <list>
+#include <string_view>
+#include <unordered_map>
 
 namespace vantle {
 
@@ -31,10 +36,36 @@ void Playlist::encode(platform::KeyedEncoder& encoder) const {
     encoder.encodeIfPresent("directoryPrefix", _directoryPrefix);
 }
 
+namespace {
+
+// A checksum of the whole document: a change anywhere in it (a tag on one row of thousands, a check
+// mark that keeps the size) must show. The library's byte hash is fast enough to run at every save;
+// it need only agree with itself within one run.
+Playlist::FileVersion playlistFileVersion(const std::string& path, const platform::Bytes& bytes) {
+    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    return Playlist::FileVersion{path, bytes.size(), std::hash<std::string_view>{}(text)};
+}
+
+} // namespace
+
 platform::Result<std::shared_ptr<Playlist>> Playlist::read(const platform::Url& url) {
     platform::Result<platform::Bytes> bytes = platform::readFile(url.path());
     if (!bytes) return bytes.error();
-    return platform::decodePlist<std::shared_ptr<Playlist>>(*bytes);
+    platform::Result<std::shared_ptr<Playlist>> document =
+        platform::decodePlist<std::shared_ptr<Playlist>>(*bytes);
+    if (document && *document) (*document)->fileVersion = playlistFileVersion(url.path(), *bytes);
+    return document;
+}
+
+platform::Result<bool> Playlist::changedOnDisk(const platform::Url& target) const {
+    if (!fileVersion || fileVersion->path != target.path()) return false;
+    platform::Result<platform::Bytes> bytes = platform::readFile(target.path());
+    if (!bytes) {
+        if (bytes.error().code == ENOENT) return false;
+        return bytes.error();
+    }
+    const FileVersion now = playlistFileVersion(target.path(), *bytes);
+    return now.size != fileVersion->size || now.checksum != fileVersion->checksum;
 }
 
 std::string Playlist::directoryPrefix() const {
@@ -42,7 +73,17 @@ std::string Playlist::directoryPrefix() const {
     return platform::UserDefaults::standard().string("directoryPrefix").value_or(std::string());
 }
 
-void Playlist::save(const platform::Url& target) {
+Playlist::SaveResult Playlist::save(const platform::Url& target, Overwrite overwrite) {
+    auto failed = [&](const platform::Error& error) {
+        SaveResult result{SaveResult::Status::failed, platform::fileErrorReason(error)};
+        platform::consolePrint("can't save " + target.absoluteString() + ": " + result.reason);
+        return result;
+    };
+    if (overwrite == Overwrite::ifUnchanged) {
+        platform::Result<bool> changed = changedOnDisk(target);
+        if (!changed) return failed(changed.error());
+        if (*changed) return SaveResult{SaveResult::Status::changedOnDisk, {}};
+    }
     url = target;
     _currentItem = -1;
     if (assignedEntry) {
@@ -55,11 +96,12 @@ void Playlist::save(const platform::Url& target) {
     // reported like a failed write. Writing goes through a temporary file, so a failed write
     // never costs the user the previous file.
     platform::Result<platform::Bytes> bytes = platform::encodePlist(*this);
-    if (!bytes || !platform::writeFileAtomically(target.path(), *bytes)) {
-        platform::consolePrint("can't save " + target.absoluteString());
-        return;
-    }
+    if (!bytes) return failed(bytes.error());
+    if (platform::Result<void> written = platform::writeFileAtomically(target.path(), *bytes); !written)
+        return failed(written.error());
+    fileVersion = playlistFileVersion(target.path(), *bytes);
     dirty = false;
+    return {};
 }
 
 void Playlist::prepareAfterLoad() {
@@ -86,6 +128,45 @@ void Playlist::insertEntry(const platform::Url& fileURL, const std::shared_ptr<P
     auto at = allEntries.end();
     if (before) at = std::find_if(allEntries.begin(), allEntries.end(), sameFile(before->_url));
     allEntries.insert(at, std::move(entry));
+    dirty = true;
+}
+
+void Playlist::insertEntries(const std::vector<platform::Url>& urls,
+                             const std::shared_ptr<PlaylistEntry>& before) {
+    // A linked list with an index by file keeps each step of insertEntry to constant time: find the
+    // listed entry, take it out, find the anchor, put the entry in front of it.
+    using Order = std::list<std::shared_ptr<PlaylistEntry>>;
+    Order order(allEntries.begin(), allEntries.end());
+    std::unordered_map<platform::Url, Order::iterator> listed;
+    listed.reserve(order.size() + urls.size());
+    for (auto at = order.begin(); at != order.end(); ++at) {
+        // Two entries of one file (a document written elsewhere) leave "the first listed" to the
+        // one-by-one search.
+        if (*at && !listed.emplace((*at)->_url, at).second) {
+            for (const platform::Url& url : urls)
+                insertEntry(url, before);
+            return;
+        }
+    }
+    bool inserted = false;
+    for (const platform::Url& url : urls) {
+        std::shared_ptr<PlaylistEntry> entry;
+        if (auto found = listed.find(url); found != listed.end()) {
+            entry = *found->second;
+            order.erase(found->second);
+            listed.erase(found);
+        } else {
+            entry = PlaylistEntry::make(url);
+            if (!entry) continue;
+        }
+        auto at = order.end();
+        if (before)
+            if (auto anchor = listed.find(before->_url); anchor != listed.end()) at = anchor->second;
+        listed.emplace(url, order.insert(at, std::move(entry)));
+        inserted = true;
+    }
+    if (!inserted) return;
+    allEntries.assign(order.begin(), order.end());
     dirty = true;
 }
 

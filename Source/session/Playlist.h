@@ -65,10 +65,36 @@ public:
     // The document's own prefix, else the user default "directoryPrefix", else "".
     std::string directoryPrefix() const;
 
+    // The file this document was last read from or written to, with the size and a checksum of the
+    // bytes it then held: what a save there expects to find. Set by read() and save().
+    struct FileVersion {
+        std::string path;
+        std::uint64_t size = 0;
+        std::uint64_t checksum = 0;
+    };
+    std::optional<FileVersion> fileVersion;
+
+    // Whether a save may replace a file that was changed on disk since this document last read or
+    // wrote it: only when the user has said so.
+    enum class Overwrite { ifUnchanged, always };
+    // How a save went; `reason` says why one failed, in the system's words ("read-only file system").
+    struct SaveResult {
+        enum class Status { written, changedOnDisk, failed };
+        Status status = Status::written;
+        std::string reason;
+        bool written() const { return status == Status::written; }
+    };
+
     // Writes the document to `url` atomically: a failed encoding or write keeps the previous
-    // file, leaves `dirty` set and prints "can't save " with the URL. Records the current entry's
-    // index.
-    void save(const platform::Url& url);
+    // file, leaves `dirty` set and prints "can't save " with the URL and the reason. Records the
+    // current entry's index. Unless `overwrite` is `always`, a file at `url` that no longer holds
+    // what this document last read or wrote there is left as it is (changedOnDisk), and so is one
+    // whose bytes cannot be read to tell (failed).
+    SaveResult save(const platform::Url& url, Overwrite overwrite = Overwrite::ifUnchanged);
+    // Whether the file at `url` no longer holds what this document last read from or wrote to it.
+    // No file there, or one this document never read or wrote, is no one's change to lose. An
+    // error when the file is there but cannot be read.
+    platform::Result<bool> changedOnDisk(const platform::Url& url) const;
 
     // After decoding: every entry starts a new, empty listening and the saved current entry
     // becomes current again.
@@ -77,6 +103,10 @@ public:
     // Adds the entry for an audio file, or moves the one already listed, in front of `before`
     // (at the end when `before` is null or not listed). A file that is not audio changes nothing.
     void insertEntry(const platform::Url& url, const std::shared_ptr<PlaylistEntry>& before = nullptr);
+    // insertEntry for each URL in turn, with one look at the list for the whole batch: adding
+    // thousands of files to a list of thousands takes time in proportion to their sum.
+    void insertEntries(const std::vector<platform::Url>& urls,
+                       const std::shared_ptr<PlaylistEntry>& before = nullptr);
 
     // ---- sorting (PlaylistSorting.cpp) ----
 

@@ -63,7 +63,8 @@ public:
     std::optional<platform::Bytes> storedBookmark;
     std::optional<double> _cachedDuration;
     // The cached duration was measured while the file held less than its header states (still being
-    // written): shown, but never stored as the file's length. Never stored itself.
+    // written), or is an estimate not yet counted: shown, but never stored as the file's length. Never
+    // stored itself.
     bool durationIsProvisional = false;
     // The span of currentTimeRangeSet that playback is extending.
     std::optional<std::size_t> cachedTimeRangeIndex;
@@ -85,7 +86,7 @@ public:
     Transcription& transcription();
 
     // Seconds; measured once and cached. Nothing while the file cannot be opened (each read
-    // tries again). A length measured while the file is still being written is provisional.
+    // tries again). A length measured while the file is still being written, or estimated, is provisional.
     std::optional<double> duration();
     // The file is now at `url`: its length, notes and transcription are read from there on next
     // use (notes altered and not yet saved are saved first, beside the old place).

@@ -6,8 +6,13 @@
 #include "platform/foundation/Text.h"
 #include "platform/foundation/TextFile.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace vantle {
 
@@ -36,6 +41,14 @@ std::string notesFileLineText(std::string_view text) {
     return out;
 }
 
+std::string notesFileLine(const TextNote& note) {
+    return formatTime(note.time(), 0, 2) + ' ' + notesFileLineText(note.text());
+}
+
+bool blankNotesLine(std::string_view line) {
+    return line.find_first_not_of(" \t") == std::string_view::npos;
+}
+
 } // namespace
 
 platform::Url companionTextURL(const platform::Url& audioURL, std::string_view suffix) {
@@ -46,15 +59,31 @@ platform::Url companionTextURL(const platform::Url& audioURL, std::string_view s
 
 TextNoteSet::TextNoteSet(platform::Url mp3URL)
     : mp3URL_(std::move(mp3URL)), textURL_(companionTextURL(mp3URL_, ".txt")) {
+    // Stamped before it is read: a write in between then shows as a change, and is never missed.
+    const Stamp stamp = currentStamp();
     auto text = platform::readTextFile(textURL_.path(), largestFileSize);
+    stamp_ = stamp;
     if (!text) {
         tooLarge_ = text.error().code == EFBIG;
         return;
     }
-    std::vector<std::string> lines = splitTextLines(*text);
-    for (std::size_t i = 1; i < lines.size(); ++i) {
-        if (auto note = TextNote::fromNoteLine(lines[i])) notes.push_back(std::move(note));
-    }
+    std::vector<KnownNote> known;
+    const std::vector<NotesLine> lines = linesOf(*text, known);
+    adopt(lines, std::move(known), stamp);
+}
+
+TextNoteSet::Stamp TextNoteSet::currentStamp() const {
+    struct stat status {};
+    if (::stat(textURL_.path().c_str(), &status) != 0) return {};
+    Stamp stamp;
+    stamp.present = true;
+    stamp.device = static_cast<std::uint64_t>(status.st_dev);
+    stamp.inode = static_cast<std::uint64_t>(status.st_ino);
+    stamp.size = static_cast<std::uint64_t>(status.st_size);
+    stamp.modified = std::int64_t(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
+    // A writer may set the modification time back; the change time it cannot.
+    stamp.changed = std::int64_t(status.st_ctim.tv_sec) * 1000000000 + status.st_ctim.tv_nsec;
+    return stamp;
 }
 
 bool TextNoteSet::notesFileMayBeReplaced(const platform::Result<std::string>& existing,
@@ -65,27 +94,122 @@ bool TextNoteSet::notesFileMayBeReplaced(const platform::Result<std::string>& ex
     return std::string_view(*existing).substr(0, lineEnd) == header;
 }
 
+std::vector<TextNoteSet::NotesLine> TextNoteSet::linesOf(std::string_view text,
+                                                         std::vector<KnownNote>& known) const {
+    std::vector<std::string> split = splitTextLines(text);
+    if (split.size() > 1 && split.back().empty()) split.pop_back(); // the last line's end
+    // A line that is still a known note's line is that note, taken in file order: of two alike,
+    // the first known is the first line.
+    struct Candidates {
+        std::vector<const KnownNote*> notes;
+        std::size_t next = 0;
+    };
+    std::unordered_map<std::string_view, Candidates> byLine;
+    for (const KnownNote& note : known_)
+        byLine[note.line].notes.push_back(&note);
+    known.clear();
+    std::vector<NotesLine> lines;
+    lines.reserve(split.size());
+    for (std::size_t i = 1; i < split.size(); ++i) {
+        NotesLine line{std::move(split[i]), nullptr};
+        auto found = byLine.find(line.text);
+        if (found != byLine.end() && found->second.next < found->second.notes.size()) {
+            const KnownNote& note = *found->second.notes[found->second.next++];
+            line.note = note.note;
+            known.push_back(note);
+        } else if ((line.note = TextNote::fromNoteLine(line.text))) {
+            known.push_back({line.note, line.text, line.note->text()});
+        }
+        lines.push_back(std::move(line));
+    }
+    return lines;
+}
+
+bool TextNoteSet::applyChanges(std::vector<NotesLine>& lines) const {
+    std::unordered_map<const TextNote*, const KnownNote*> known;
+    for (const KnownNote& note : known_)
+        known.emplace(note.note.get(), &note);
+    std::unordered_set<const TextNote*> kept;
+    for (const auto& note : notes)
+        kept.insert(note.get());
+    bool changed = false;
+    std::unordered_set<const TextNote*> placed;
+    std::vector<NotesLine> result;
+    result.reserve(lines.size() + 1);
+    for (NotesLine& line : lines) {
+        if (auto was = line.note ? known.find(line.note.get()) : known.end(); was != known.end()) {
+            if (!kept.count(line.note.get())) {
+                changed = true; // deleted here
+                continue;
+            }
+            if (line.note->text() != was->second->text) {
+                line.text = notesFileLine(*line.note);
+                changed = true;
+            }
+        }
+        if (line.note) placed.insert(line.note.get());
+        result.push_back(std::move(line));
+    }
+    for (const auto& note : notes) {
+        if (!note || placed.count(note.get())) continue;
+        // A known note whose line is gone or was rewritten elsewhere: the file's word stands, unless
+        // the note was edited here too, and then what was typed here is kept beside it.
+        if (auto was = known.find(note.get()); was != known.end() && note->text() == was->second->text)
+            continue;
+        auto later = std::find_if(result.begin(), result.end(), [&](const NotesLine& line) {
+            return line.note && line.note->time() > note->time();
+        });
+        result.insert(later, NotesLine{notesFileLine(*note), note});
+        placed.insert(note.get());
+        changed = true;
+    }
+    lines = std::move(result);
+    return changed;
+}
+
+void TextNoteSet::adopt(const std::vector<NotesLine>& lines, std::vector<KnownNote> known,
+                        const Stamp& stamp) {
+    notes.clear();
+    for (const NotesLine& line : lines)
+        if (line.note) notes.push_back(line.note);
+    known_ = std::move(known);
+    stamp_ = stamp;
+    tooLarge_ = false;
+}
+
 void TextNoteSet::save() {
     const std::string header = notesFileLineText(mp3URL_.path());
     const std::string& path = textURL_.path();
+    const Stamp stamp = currentStamp();
     // A file too large to read is no one's to replace: it stays as it is.
     const platform::Result<std::string> existing = platform::readTextFile(path, largestFileSize);
-    const bool mayReplace = notesFileMayBeReplaced(existing, header);
     bool written = false;
-    if (mayReplace && notes.empty()) {
-        // No notes, no file: a note begun and abandoned leaves nothing beside the song, and the
-        // last note deleted takes its file with it. An empty file of someone else's stays.
-        const bool ours = existing && !existing->empty();
-        written = !ours || platform::removeItem(path).ok();
-    } else if (mayReplace) {
-        std::string output = header + "\n";
-        for (const auto& note : notes) {
-            output += formatTime(note->time(), 0, 2);
-            output += ' ';
-            output += notesFileLineText(note->text());
-            output += '\n';
+    if (notesFileMayBeReplaced(existing, header)) {
+        // Read again whatever was written there since: only this set's own changes go on top.
+        std::vector<KnownNote> known;
+        std::vector<NotesLine> lines =
+            linesOf(existing ? std::string_view(*existing) : std::string_view(), known);
+        if (!applyChanges(lines)) {
+            adopt(lines, std::move(known), stamp);
+            written = true;
+        } else if (std::all_of(lines.begin(), lines.end(),
+                               [](const NotesLine& line) { return blankNotesLine(line.text); })) {
+            // No notes, no file: the last note deleted takes its file with it, but never a line
+            // written there elsewhere. An empty file of someone else's stays.
+            const bool ours = existing && !existing->empty();
+            written = !ours || platform::removeItem(path).ok();
+            if (written) adopt({}, {}, currentStamp());
+        } else {
+            std::string output = header + "\n";
+            known.clear();
+            for (const NotesLine& line : lines) {
+                output += line.text;
+                output += '\n';
+                if (line.note) known.push_back({line.note, line.text, line.note->text()});
+            }
+            written = platform::writeTextFile(path, output).ok();
+            if (written) adopt(lines, std::move(known), currentStamp());
         }
-        written = platform::writeTextFile(path, output).ok();
     }
     if (written) {
         altered = false;
@@ -93,6 +217,26 @@ void TextNoteSet::save() {
         platform::consolePrint("can't write " + textURL_.absoluteString());
         platform::consolePrint("");
     }
+}
+
+bool TextNoteSet::readAgainIfChanged() {
+    const Stamp stamp = currentStamp();
+    if (stamp == stamp_) return false;
+    const platform::Result<std::string> text = platform::readTextFile(textURL_.path(), largestFileSize);
+    if (!text && text.error().code == EFBIG) {
+        // What was shown stays, with the changes made here, until the file is small enough to read
+        // again; meanwhile no save writes over it.
+        stamp_ = stamp;
+        tooLarge_ = true;
+        return false;
+    }
+    // A file that is gone or cannot be read holds no notes, as when the set was made.
+    std::vector<KnownNote> known;
+    std::vector<NotesLine> lines = linesOf(text ? std::string_view(*text) : std::string_view(), known);
+    applyChanges(lines);
+    const std::vector<std::shared_ptr<TextNote>> before = notes;
+    adopt(lines, std::move(known), stamp);
+    return notes != before;
 }
 
 std::size_t TextNoteSet::insertionIndex(double time) const {

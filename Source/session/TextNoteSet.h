@@ -1,6 +1,8 @@
 #pragma once
 // The timed notes of one audio file, kept in a notes file beside it: the audio file's name with
-// ".txt" replacing its last extension. Owned by one playlist entry; main thread only.
+// ".txt" replacing its last extension. The user may edit that file elsewhere at any time, so the set
+// remembers the file as it last read or wrote it and lays its own changes over what is there now.
+// Owned by one playlist entry; main thread only.
 
 #include "Source/session/TextNote.h"
 #include "platform/foundation/Result.h"
@@ -9,6 +11,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace vantle {
@@ -42,13 +46,22 @@ public:
     // over or removed (save() fails).
     bool tooLarge() const { return tooLarge_; }
 
-    // Writes the whole notes file atomically: the audio file's path, then one line per note
-    // (formatTime of its time, a blank, its text with tabs and line breaks as blanks). An
-    // existing file whose first line is not this audio file's path (someone else's text, another
-    // audio file's notes) is never replaced. Without notes nothing is written and our own file is
-    // removed. A failure prints "can't write <file URL>" and an
-    // empty line and leaves `altered` as it was.
+    // Writes the changes made to `notes` since the file was last read or written on top of the
+    // file as it is now, atomically: a note added here becomes a line (formatTime of its time, a
+    // blank, its text with tabs and line breaks as blanks) before the first later note, a note
+    // edited here replaces its line, a note deleted here takes its line along; every other line,
+    // with what was written there elsewhere meanwhile, stays as it is. A new file starts with the
+    // audio file's path. An existing file whose first line is not this audio file's path (someone
+    // else's text, another audio file's notes) is never replaced. A file left with nothing but
+    // that path and blank lines is removed. Afterwards `notes` holds the notes of the file as
+    // written. A failure prints "can't write <file URL>" and an empty line and leaves `altered` as
+    // it was.
     void save();
+
+    // When the notes file changed on disk since this set last read or wrote it (an editor saved
+    // it), reads it again: its notes replace those read before, while the changes made here and
+    // not yet saved stay on top. A note in both keeps its identity. True when `notes` changed.
+    bool readAgainIfChanged();
 
     // The index of the first note later than `time`, or the number of notes.
     std::size_t insertionIndex(double time) const;
@@ -57,13 +70,43 @@ public:
     std::shared_ptr<TextNote> note(double near) const;
 
 private:
+    // A note of the file as last read or written: its line there and its text then. A note whose
+    // text differs now was edited here; one no longer in `notes` was deleted here.
+    struct KnownNote {
+        std::shared_ptr<TextNote> note;
+        std::string line;
+        std::string text;
+    };
+    // The file's identity, size and times: a file with the same stamp was not written since.
+    struct Stamp {
+        bool present = false;
+        std::uint64_t device = 0, inode = 0, size = 0;
+        std::int64_t modified = 0, changed = 0; // nanoseconds
+        bool operator==(const Stamp&) const = default;
+    };
+    // A line after the first, with the note it holds (null for a line that holds none).
+    struct NotesLine {
+        std::string text;
+        std::shared_ptr<TextNote> note;
+    };
+
+    Stamp currentStamp() const;
     // Whether the notes file, read as `existing`, is ours to replace or remove.
     bool notesFileMayBeReplaced(const platform::Result<std::string>& existing,
                                 const std::string& header) const;
+    // The lines of `text` after the first; a line that is still that of a known note holds that
+    // note. `known` receives the notes of `text` as they are to be remembered.
+    std::vector<NotesLine> linesOf(std::string_view text, std::vector<KnownNote>& known) const;
+    // Lays the changes made to `notes` since known_ over `lines`; false when there were none.
+    bool applyChanges(std::vector<NotesLine>& lines) const;
+    // `notes` becomes the notes of `lines`, and known_ the file's notes.
+    void adopt(const std::vector<NotesLine>& lines, std::vector<KnownNote> known, const Stamp& stamp);
 
     platform::Url mp3URL_;
     platform::Url textURL_;
     bool tooLarge_ = false;
+    std::vector<KnownNote> known_;
+    Stamp stamp_;
 };
 
 // The file beside `audioURL` named after it, with `suffix` (".txt", ".t.txt") replacing its

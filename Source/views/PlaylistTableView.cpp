@@ -24,6 +24,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <iterator>
 #include <utility>
 
 namespace vantle {
@@ -176,10 +177,16 @@ void PlaylistTableView::selectRows(const RowIndexes& rows) {
     QItemSelection selection;
     const int count = model_->rowCount();
     const int lastColumn = model_->columnCount() - 1;
-    for (std::size_t row : rows) {
-        if (row >= static_cast<std::size_t>(count)) continue;
-        const int r = static_cast<int>(row);
-        selection.select(model_->index(r, 0), model_->index(r, lastColumn));
+    // One range per run of adjacent rows: a selection merges its ranges one by one, so all rows of
+    // a long list as ranges of one row each would take minutes.
+    for (auto row = rows.begin(); row != rows.end() && *row < static_cast<std::size_t>(count);) {
+        auto last = row;
+        for (auto next = std::next(row);
+             next != rows.end() && *next == *last + 1 && *next < static_cast<std::size_t>(count); ++next)
+            last = next;
+        selection.select(model_->index(static_cast<int>(*row), 0),
+                         model_->index(static_cast<int>(*last), lastColumn));
+        row = std::next(last);
     }
     // The keyboard goes on from the first selected row; moving the current index selects nothing.
     if (!selection.isEmpty())

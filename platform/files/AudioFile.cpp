@@ -3,12 +3,15 @@
 #include "platform/audio/PcmBuffer.h"
 #include "platform/files/FfmpegReader.h"
 #include "platform/files/FfmpegWriter.h"
+#include "platform/files/MpegStreamReader.h"
 #include "platform/files/SndfileBackend.h"
 #include "platform/foundation/Files.h"
 
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <limits>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -104,7 +107,16 @@ Result<std::unique_ptr<AudioFile>> AudioFile::openReader(const std::string& path
         Result<std::unique_ptr<AudioFileBackend>> (*)(int, const std::string&, AudioFileBackend::Info&);
     Opener first = openSndfileReader, second = openFfmpegReader;
     if (audioFilePrefersFfmpeg(path)) std::swap(first, second);
-    auto backend = first(opened->get(), path, info);
+    // An MP3 whose header states less than the file holds is read to the end of its stream instead.
+    const std::optional<MpegInfoHeader> understated =
+        mpegUnderstatedStream(opened->get(), std::uint64_t(st.st_size));
+    auto backend =
+        understated ? openMpegStreamReader(source, *understated, info) : first(opened->get(), path, info);
+    if (!backend && understated) {
+        // Then as much as the header says.
+        info = {};
+        backend = first(opened->get(), path, info);
+    }
     if (!backend) {
         info = {};
         auto other = second(opened->get(), path, info);
@@ -123,8 +135,24 @@ Result<std::unique_ptr<AudioFile>> AudioFile::openReader(const std::string& path
     file->fileFormat_ = info.fileFormat;
     file->processingFormat_ = *format;
     file->length_ = info.length;
+    file->lengthExact_ = !info.lengthIsEstimate;
     file->backend_ = std::move(backend.value());
     return file;
+}
+
+Result<void> AudioFile::measureLength() {
+    if (lengthExact_) return {};
+    if (!backend_ || writing_)
+        return Error::make(audioFileErrorDomain, "The file is not open for reading.",
+                           int(AudioFileError::wrongMode));
+    // The count leaves the back end where it stood; a failed one may not.
+    backendPosition_ = -1;
+    Result<std::int64_t> counted = backend_->measureLength();
+    if (!counted) return counted.error();
+    length_ = *counted;
+    lengthExact_ = true;
+    position_ = std::min(position_, length_);
+    return {};
 }
 
 Result<std::unique_ptr<AudioFile>> AudioFile::openForWriting(const std::string& path,
@@ -183,8 +211,9 @@ Result<void> AudioFile::read(PcmBuffer& into, std::uint32_t frames) {
         return Error::make(audioFileErrorDomain, "The file is not open for reading.",
                            int(AudioFileError::wrongMode));
     if (auto ok = checkBuffer(into.format(), "read into"); !ok) return ok;
-    const auto wanted =
-        std::uint32_t(std::min<std::int64_t>({frames, into.frameCapacity(), length_ - position_}));
+    // An estimate does not bound a read: the stream does.
+    const std::int64_t left = lengthExact_ ? length_ - position_ : std::numeric_limits<std::int64_t>::max();
+    const auto wanted = std::uint32_t(std::min<std::int64_t>({frames, into.frameCapacity(), left}));
     into.setFrameLength(0);
     if (wanted == 0) return {};
     // After a failure the back end's position is unknown: the next read seeks again.
@@ -203,6 +232,11 @@ Result<void> AudioFile::read(PcmBuffer& into, std::uint32_t frames) {
     into.setFrameLength(*got);
     position_ += *got;
     backendPosition_ = position_;
+    if (!lengthExact_) {
+        // Read to its end, the stream has told its length.
+        lengthExact_ = *got < wanted;
+        length_ = lengthExact_ ? position_ : std::max(length_, position_);
+    }
     return {};
 }
 

@@ -1,8 +1,9 @@
 #pragma once
 // An audio file open for reading or for writing (stands in for the platform's audio file).
-// Reading decodes WAV, AIFF, CAF, FLAC, Ogg, MP3 and AU through libsndfile and the MPEG-4 family,
-// ADTS and transport streams through FFmpeg, always to 32-bit float at the file's own rate, with an
-// exact length and sample-accurate positioning. Writing stores linear PCM in WAV, AIFF or CAF through
+// Reading decodes WAV, AIFF, CAF, FLAC, Ogg, MP3 and AU through libsndfile (an MP3 whose info header
+// states less than the file holds through mpg123 itself) and the MPEG-4 family, ADTS and transport
+// streams through FFmpeg, always to 32-bit float at the file's own rate, with an exact length (for that
+// MP3, once counted) and sample-accurate positioning. Writing stores linear PCM in WAV, AIFF or CAF through
 // libsndfile, or AAC in an MPEG-4 (M4A) file through FFmpeg's own encoder.
 // Any thread may use a file, one thread at a time: an object is not shared between threads.
 // Not for the render thread (it does I/O and may allocate).
@@ -52,12 +53,22 @@ public:
     const AudioStreamDescription& fileFormat() const { return fileFormat_; }
     // The format frames are read and written in: float32, non-interleaved, the file's rate and channels.
     const AudioFormat& processingFormat() const { return processingFormat_; }
-    // Frames in the file; for a file being written, the frames written so far.
+    // Frames in the file; for a file being written, the frames written so far. An estimate while
+    // isLengthExact() is false: reads then go on to the end of the stream, past an estimate that fell
+    // short, and reaching that end makes the length exact.
     std::int64_t length() const { return length_; }
     // False for a file read whose header states more than the file holds (a WAV or AIFF file whose
     // writer put its full length first and is still writing, or one cut short): length() counts only
     // the frames there are, and a later reader may find more.
     bool isComplete() const { return complete_; }
+    // False while length() is an estimate from the file's size and bit rate: an MP3 whose info header
+    // states less than the file holds (files joined end to end, or a header written before the stream
+    // ended), which is read to the end of its stream. measureLength() makes it exact.
+    bool isLengthExact() const { return lengthExact_; }
+    // Counts the frames of a file whose length is an estimate, reading all of it: slow, so not for the
+    // main thread. Afterwards length() is exact, and so is that of every later open of the unchanged
+    // file. Nothing to do for a file whose length is exact.
+    Result<void> measureLength();
     // The next frame to read or write.
     std::int64_t framePosition() const { return position_; }
     // Clamped to [0, length()]; takes effect at the next read or write.
@@ -97,6 +108,7 @@ private:
     AudioFormat processingFormat_;
     std::int64_t length_ = 0;
     bool complete_ = true;
+    bool lengthExact_ = true;
     std::int64_t position_ = 0;
     // Where the back end stands; differs from position_ after setFramePosition until the next access.
     std::int64_t backendPosition_ = 0;

@@ -31,6 +31,8 @@ public:
     struct Info {
         AudioStreamDescription fileFormat;
         std::int64_t length = 0;
+        // The length is estimated, not counted: measureLength() counts it.
+        bool lengthIsEstimate = false;
     };
 
     // Reads up to `frames` from the current position; fewer only at the end of the data.
@@ -52,6 +54,11 @@ public:
                            int(AudioFileError::writeFailed));
     }
     virtual Result<void> close() { return {}; }
+    // Counts the frames of a stream whose length was estimated, reading all of it.
+    virtual Result<std::int64_t> measureLength() {
+        return Error::make(audioFileErrorDomain, "The length of the file is known.",
+                           int(AudioFileError::wrongMode));
+    }
 };
 
 // Builds the errors of the back ends: "<what> "<path>": <detail>".

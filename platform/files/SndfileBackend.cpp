@@ -368,18 +368,27 @@ std::optional<SndfileWavData> sndfileWrappedWavData(int fd) {
     if (data.offset >= fileSize) return std::nullopt;
     const std::uint64_t held = fileSize - data.offset;
     if (held <= 0xffffffffu) return std::nullopt;
-    if (data.statedSize == 0 || data.statedSize == 0xffffffffu) {
-        // A writer that never came back to fill in the size: the samples run to the end.
+    if (data.statedSize == 0xffffffffu) {
+        // A placeholder its writer never replaced: the samples run to the end.
         data.trueSize = held;
         return data;
     }
-    unsigned char next[4];
-    const std::uint64_t statedEnd = data.offset + data.statedSize + (data.statedSize & 1);
-    if (statedEnd + 8 <= fileSize && readAt(statedEnd, next, sizeof next) && sndfileIsTrailingChunk(next))
-        return std::nullopt;
-    // The stated size plus every whole 4 GiB the file still holds past it: what follows the samples (a
-    // tag chunk, say) is far smaller than that.
-    data.trueSize = data.statedSize + ((held - data.statedSize) & ~std::uint64_t(0xffffffffu));
+    // The true size is the stated one plus a whole number of 4 GiB: the samples end where a chunk that
+    // follows them starts at one of those sizes.
+    const std::uint64_t pad = data.statedSize & 1;
+    for (std::uint64_t size = data.statedSize; size + pad + 8 <= held; size += 0x100000000u) {
+        unsigned char next[4];
+        if (!readAt(data.offset + size + pad, next, sizeof next) || !sndfileIsTrailingChunk(next)) continue;
+        if (size == data.statedSize) return std::nullopt;
+        data.trueSize = size;
+        return data;
+    }
+    // No chunk follows. A size of 0 is also what a writer that never came back to fill it in leaves: the
+    // samples run to the end. Otherwise the stated size plus every whole 4 GiB the file still holds past
+    // it: what follows the samples is far smaller than that.
+    data.trueSize = data.statedSize == 0
+                        ? held
+                        : data.statedSize + ((held - data.statedSize) & ~std::uint64_t(0xffffffffu));
     return data;
 }
 

@@ -12,6 +12,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <random>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -67,8 +68,9 @@ bool filesIsTemporaryOf(std::string_view entry, std::string_view name) {
 }
 
 // A process that died while writing leaves its temporary behind; the next write of the same
-// target removes those that nobody has touched for `staleSeconds` (a live writer's is younger) or, with
-// none, every one that no live writer holds locked. An empty `name` stands for every target.
+// target removes those that nobody has touched for `staleSeconds` or, with none, every one, but never
+// one that a live writer holds locked (a slow one may not have touched its own for a minute). An empty
+// `name` stands for every target.
 void filesRemoveTemporaries(const fs::path& folder, const std::string& name,
                             std::optional<time_t> staleSeconds) {
     DIR* dir = ::opendir(folder.c_str());
@@ -79,10 +81,7 @@ void filesRemoveTemporaries(const fs::path& folder, const std::string& name,
         struct stat st;
         if (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
             continue;
-        if (staleSeconds) {
-            if (st.st_mtime < now - *staleSeconds) ::unlinkat(::dirfd(dir), entry->d_name, 0);
-            continue;
-        }
+        if (staleSeconds && st.st_mtime >= now - *staleSeconds) continue;
         const int fd = ::openat(::dirfd(dir), entry->d_name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
         if (fd < 0) continue;
         if (::flock(fd, LOCK_EX | LOCK_NB) == 0) ::unlinkat(::dirfd(dir), entry->d_name, 0);
@@ -176,24 +175,62 @@ Result<Bytes> readFile(const std::string& path, std::uint64_t sizeLimit) {
 
 namespace {
 
-// Creates the marked temporary of `path` beside it, open for writing and locked, with the permissions
-// the target has or, for a new file, the usual 0666 & ~umask.
-Result<int> filesOpenTemporary(const std::string& path, std::string& temporary) {
+// Six letters or digits, as mkostemp would choose them.
+std::string filesRandomPart() {
+    static constexpr char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    thread_local std::mt19937_64 generator{std::random_device{}()};
+    std::uniform_int_distribution<std::size_t> pick(0, sizeof letters - 2);
+    std::string part(6, ' ');
+    for (char& c : part)
+        c = letters[pick(generator)];
+    return part;
+}
+
+// Locks a new temporary for its writer. False only when someone else holds it: a sweep, which then
+// removes it. A file system without locks has no sweep that could take it either.
+bool filesHoldTemporary(int fd) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
+    return errno != EWOULDBLOCK && errno != EINTR;
+}
+
+// Creates the marked temporary of `path` beside it, open for writing and locked before any sweep can
+// find it, with the permissions the target has or, for a new file, the usual 0666 & ~umask.
+Result<FileDescriptor> filesOpenTemporary(const std::string& path, std::string& temporary) {
     fs::path target(path);
     fs::path folder = target.parent_path();
     if (folder.empty()) folder = ".";
-    temporary = folder.string() + "/." + target.filename().string() + std::string(temporaryMark) + "XXXXXX";
+    const std::string stem = folder.string() + "/." + target.filename().string() + std::string(temporaryMark);
     filesRemoveTemporaries(folder, target.filename().string(), 60);
-    int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0) return fileError("cannot write", path, errno);
-    // Held while the writer lives, so that removeTemporariesOf() leaves this one alone; the kernel
-    // lets it go when the writer dies.
-    (void)::flock(fd, LOCK_EX | LOCK_NB);
+    constexpr int attempts = 100;
+    FileDescriptor fd;
+    // Made without a name and locked, then named: its name never exists unlocked.
+    FileDescriptor nameless(::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+    if (nameless.get() >= 0 && filesHoldTemporary(nameless.get())) {
+        const std::string self = "/proc/self/fd/" + std::to_string(nameless.get());
+        for (int attempt = 0; attempt < attempts; ++attempt) {
+            temporary = stem + filesRandomPart();
+            if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temporary.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+                fd = std::move(nameless);
+                break;
+            }
+            if (errno != EEXIST) break;
+        }
+    }
+    // A file system without nameless files (or no /proc): named first and locked at once; one that a
+    // sweep took in between is made again.
+    for (int attempt = 0; fd.get() < 0 && attempt < attempts; ++attempt) {
+        temporary = stem + "XXXXXX";
+        FileDescriptor made(::mkostemp(temporary.data(), O_CLOEXEC));
+        if (made.get() < 0) return fileError("cannot write", path, errno);
+        struct stat st;
+        if (filesHoldTemporary(made.get()) && ::fstat(made.get(), &st) == 0 && st.st_nlink > 0)
+            fd = std::move(made);
+    }
+    if (fd.get() < 0) return fileError("cannot write", path, EAGAIN);
     struct stat old;
     const mode_t mode = ::stat(path.c_str(), &old) == 0 ? old.st_mode & 07777 : 0666 & ~filesCurrentUmask();
-    if (::fchmod(fd, mode) != 0) {
+    if (::fchmod(fd.get(), mode) != 0) {
         const int err = errno;
-        ::close(fd);
         ::unlink(temporary.c_str());
         return fileError("cannot write", path, err);
     }
@@ -225,10 +262,9 @@ Result<void> writeFileAtomically(const std::string& path, const void* data, std:
     std::string tmpl;
     auto opened = filesOpenTemporary(path, tmpl);
     if (!opened) return opened.error();
-    const int fd = *opened;
+    const int fd = opened->get();
 
     auto failed = [&](int err) {
-        ::close(fd);
         ::unlink(tmpl.c_str());
         return fileError("cannot write", path, err);
     };
@@ -246,29 +282,24 @@ Result<void> writeFileAtomically(const std::string& path, const void* data, std:
     }
     if (::fsync(fd) != 0) return failed(errno);
     // Renamed while still open and locked: a sweep by another run takes only temporaries nobody holds.
-    Result<void> committed = filesCommit(tmpl, path);
-    ::close(fd);
-    return committed;
+    return filesCommit(tmpl, path);
 }
 
-Result<std::string> makeTemporaryFileBeside(const std::string& path) {
+Result<TemporaryFile> makeTemporaryFileBeside(const std::string& path) {
     std::string temporary;
     auto opened = filesOpenTemporary(path, temporary);
     if (!opened) return opened.error();
-    ::close(*opened);
-    return temporary;
+    return TemporaryFile(std::move(temporary), std::move(opened.value()));
 }
 
-Result<void> replaceItemWithTemporary(const std::string& temporary, const std::string& path) {
-    int fd = ::open(temporary.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0 || ::fsync(fd) != 0) {
+Result<void> replaceItemWithTemporary(TemporaryFile temporary, const std::string& path) {
+    // The writer may have written through a descriptor of its own: this one flushes the same file.
+    if (::fsync(temporary.descriptor()) != 0) {
         const int err = errno;
-        if (fd >= 0) ::close(fd);
-        ::unlink(temporary.c_str());
+        ::unlink(temporary.path().c_str());
         return fileError("cannot write", path, err);
     }
-    ::close(fd);
-    return filesCommit(temporary, path);
+    return filesCommit(temporary.path(), path);
 }
 
 void removeTemporariesOf(const std::string& path) {
@@ -293,6 +324,20 @@ const char* filesKindOf(mode_t mode) {
 }
 
 } // namespace
+
+std::string fileErrorReason(const Error& error) {
+    std::string reason = error.message;
+    if (error.domain == "platform.files") {
+        // The message names the operation and the quoted path first; the system's words come last.
+        const std::size_t end = reason.rfind("\": ");
+        if (end != std::string::npos) reason.erase(0, end + 3);
+    }
+    // Inside a sentence "Read-only file system" reads "read-only file system"; "I/O error" stays.
+    if (reason.size() > 1 && std::isupper(static_cast<unsigned char>(reason[0])) &&
+        std::islower(static_cast<unsigned char>(reason[1])))
+        reason[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(reason[0])));
+    return reason;
+}
 
 Result<void> removeItem(const std::string& path) {
     struct stat st;
@@ -354,24 +399,31 @@ Result<void> copyItem(const std::string& from, const std::string& to) {
     if (::lstat(to.c_str(), &st) == 0) return fileError("cannot copy to", to, EEXIST);
     Result<FileDescriptor> source = openRegularFileForReading(from, &st);
     if (!source) return source.error();
+    return copyItem(*source, from, to);
+}
+
+Result<void> copyItem(const FileDescriptor& source, const std::string& from, const std::string& to) {
+    struct stat st;
+    if (::lstat(to.c_str(), &st) == 0) return fileError("cannot copy to", to, EEXIST);
+    if (::fstat(source.get(), &st) != 0 || ::lseek(source.get(), 0, SEEK_SET) != 0)
+        return fileError("cannot read", from, errno);
+    if (std::optional<Error> refused = filesNotRegular(from, st)) return *refused;
     std::string temporary;
-    Result<int> opened = filesOpenTemporary(to, temporary);
+    Result<FileDescriptor> opened = filesOpenTemporary(to, temporary);
     if (!opened) return opened.error();
-    const int fd = *opened;
+    const int fd = opened->get();
     auto failed = [&](Error error) -> Result<void> {
-        ::close(fd);
         ::unlink(temporary.c_str());
         return error;
     };
     (void)::fchmod(fd, st.st_mode & 0777);
-    if (Result<void> copied = filesCopyBytes(source->get(), fd, from, to); !copied)
+    if (Result<void> copied = filesCopyBytes(source.get(), fd, from, to); !copied)
         return failed(copied.error());
     if (::fsync(fd) != 0) return failed(fileError("cannot copy to", to, errno));
     // Renamed while still open and locked: an export starting in this folder meanwhile sweeps only
     // temporaries nobody holds.
     if (const int err = filesRenameWithoutReplacing(temporary, to); err != 0)
         return failed(fileError("cannot copy to", to, err));
-    ::close(fd);
     filesSyncFolderOf(to);
     return {};
 }

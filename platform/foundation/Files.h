@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 struct stat;
@@ -61,7 +62,7 @@ Result<Bytes> readFile(const std::string& path, std::uint64_t sizeLimit = readFi
 // crash half-way) and readers never see a half-written file. A temporary is named
 // "." name temporaryMark and six random letters or digits, a mark no one gives a file of their own;
 // those of the same target that a crashed writer left behind are removed once they are a minute
-// old. Nothing without the mark is ever taken for a temporary.
+// old and no live writer holds them. Nothing without the mark is ever taken for a temporary.
 inline constexpr std::string_view temporaryMark = ".vantle-tmp-";
 Result<void> writeFileAtomically(const std::string& path, const void* data, std::size_t size);
 inline Result<void> writeFileAtomically(const std::string& path, const Bytes& bytes) {
@@ -71,20 +72,43 @@ inline Result<void> writeFileAtomically(const std::string& path, std::string_vie
     return writeFileAtomically(path, text.data(), text.size());
 }
 
+// A temporary file beside a target, held locked from the moment its name exists until this object
+// goes, so that no sweep (of this process or another) takes it while it is written. Letting it go
+// leaves the file where it is, for the writer to remove or the next sweep to take.
+class TemporaryFile {
+public:
+    TemporaryFile() = default;
+    TemporaryFile(std::string path, FileDescriptor held) : path_(std::move(path)), held_(std::move(held)) {}
+
+    // Empty for one made by default or moved from.
+    const std::string& path() const { return path_; }
+    // The descriptor that holds the lock; open for reading and writing.
+    int descriptor() const { return held_.get(); }
+
+private:
+    std::string path_;
+    FileDescriptor held_;
+};
+
 // For writers that cannot hand over their bytes at once (an encoder, a library that opens the path
 // itself): an empty file with a unique name beside `path`, in the form writeFileAtomically uses,
-// with the permissions `path` has or would get. Write it, then move it into place with
-// replaceItemWithTemporary(); on failure remove it.
-Result<std::string> makeTemporaryFileBeside(const std::string& path);
+// with the permissions `path` has or would get. Write it by its path while holding it, then move it
+// into place with replaceItemWithTemporary(); on failure remove it.
+Result<TemporaryFile> makeTemporaryFileBeside(const std::string& path);
 // Flushes the finished temporary to disk and renames it over `path` (the old file, if any, goes only
-// then). On failure the temporary is removed and `path` is left as it was.
-Result<void> replaceItemWithTemporary(const std::string& temporary, const std::string& path);
+// then), still holding it. On failure the temporary is removed and `path` is left as it was.
+Result<void> replaceItemWithTemporary(TemporaryFile temporary, const std::string& path);
 // Removes every temporary of `path` that writeFileAtomically left behind, whatever its age, except
 // one that writeFileAtomically is filling at this moment (in any process). For the start of a program that is
 // the only writer of `path`, where a killed run's leftovers would otherwise wait for a write a minute later.
 void removeTemporariesOf(const std::string& path);
 // The same for every target in `folder`: each marked temporary that no live writer holds goes.
 void removeTemporariesIn(const std::string& folder);
+
+// The system's reason for a failed file operation as a phrase for a sentence ("read-only file system",
+// "permission denied"), without the operation and the path the error's message begins with. An
+// error from elsewhere gives its message.
+std::string fileErrorReason(const Error& error);
 
 // Removes the file at `path`: one regular file or one symbolic link (not what it points to).
 // Anything else there (a folder, a FIFO, a device) is left as it is and the error says what it is.
@@ -96,6 +120,9 @@ Result<void> createDirectory(const std::string& path);
 // to disk and only then renamed to `to`; a failed copy removes its temporary, so `to` never names a
 // partial copy, whatever stops the copy half-way (a full disk, a kill).
 Result<void> copyItem(const std::string& from, const std::string& to);
+// The same for a source the caller has opened (and checked) already: what it copies is that very file,
+// from its start, whatever `from` names by now. `from` only names it in errors.
+Result<void> copyItem(const FileDescriptor& source, const std::string& from, const std::string& to);
 
 // A fresh, empty folder named prefix + six random characters under `parent`, by default the system's
 // temporary folder.

@@ -272,7 +272,8 @@ std::string escapingControlCharacters(std::string_view text) {
             out += "\\n";
         } else if (c == '\r') {
             out += "\\r";
-        } else if ((c >= 0 && c < 0x20) || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029) {
+        } else if ((c >= 0 && c < 0x20) || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029 ||
+                   (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069)) {
             out += "\\u";
             for (int shift = 12; shift >= 0; shift -= 4)
                 out += hex[(c >> shift) & 0x0f];

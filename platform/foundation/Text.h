@@ -51,9 +51,11 @@ bool isValidUtf8(std::string_view text);
 // The text with every ill-formed sequence replaced by U+FFFD.
 std::string replacingInvalidUtf8(std::string_view text);
 // The text as one line that still says what it holds: tab, line feed and carriage return written
-// "\t", "\n" and "\r", every other control character (C0, DEL, C1) and the line and paragraph
-// separators written "\u" and four upper-case hex digits ("\u001B", "\u2028"). Whatever a file name
-// holds, shown this way it never breaks a line, fakes another one or sends a terminal a command.
+// "\t", "\n" and "\r", every other control character (C0, DEL, C1), the line and paragraph
+// separators and the bidirectional embeddings, overrides and isolates (U+202A-U+202E, U+2066-U+2069)
+// written "\u" and four upper-case hex digits ("\u001B", "\u2028", "\u202E"). Whatever a file name
+// holds, shown this way it never breaks a line, fakes another one, shows its text in another order or
+// sends a terminal a command.
 // Ill-formed sequences are kept as they are (a text widget shows them as U+FFFD; text printed as
 // bytes escapes them as well: printableLine).
 std::string escapingControlCharacters(std::string_view text);

@@ -3,6 +3,7 @@
 // "m:ss text" line per note. The standard library only. Any thread.
 
 #include <cstddef>
+#include <fstream>
 #include <string>
 
 namespace testsupport {
@@ -20,6 +21,12 @@ inline std::string notesFileText(const std::string& audioPath, std::size_t count
         text += '\n';
     }
     return text;
+}
+
+// Appends in place, as a shell's ">>" does: the same file, longer.
+inline bool appendToFile(const std::string& path, const std::string& text) {
+    std::ofstream file(path, std::ios::app | std::ios::binary);
+    return static_cast<bool>(file << text << std::flush);
 }
 
 } // namespace testsupport

@@ -1,7 +1,7 @@
 #pragma once
 // Audio files made in code: samples written with libsndfile in any format it writes (WAV, AIFF, FLAC,
-// Ogg, MP3), tagged when asked, and sparse files of many gigabytes written by hand. A program that includes
-// this links test_support_files. Test thread.
+// Ogg, MP3), tagged when asked, MP3s joined end to end, and sparse files of many gigabytes written by
+// hand. A program that includes this links test_support_files. Test thread.
 
 #include "tests/support/Signals.h"
 
@@ -103,13 +103,15 @@ inline std::string writeSparseCaf(const std::string& path, std::uint64_t frames)
 // 4 GiB: the RIFF and data sizes are the true ones modulo 2^32. The audio is a hole (silence that takes
 // no room on disk) but for the `marks`: at each frame, four frames whose samples are that frame's mark
 // value plus 0, 1, 2, 3 on the left and their negatives on the right. A title in a LIST INFO chunk
-// before the data when `title` is not empty. Returns the path, or "" when it could not be written.
+// before the data when `title` is not empty, and the chunks `after` (whole, headers included) after the
+// samples. Returns the path, or "" when it could not be written.
 struct WavMark {
     std::uint64_t frame;
     std::int16_t value;
 };
 inline std::string writeWrappedWav(const std::string& path, std::uint64_t frames,
-                                   const std::vector<WavMark>& marks, const std::string& title = {}) {
+                                   const std::vector<WavMark>& marks, const std::string& title = {},
+                                   const std::string& after = {}) {
     auto put = [](std::string& to, std::uint64_t value, int size) {
         for (int i = 0; i < size; ++i)
             to += char((value >> (8 * i)) & 0xff);
@@ -126,7 +128,7 @@ inline std::string writeWrappedWav(const std::string& path, std::uint64_t frames
     }
     const std::uint64_t dataBytes = frames * 4;
     std::string bytes = "RIFF";
-    put(bytes, (4 + 24 + info.size() + 8 + dataBytes) & 0xffffffffu, 4);
+    put(bytes, (4 + 24 + info.size() + 8 + dataBytes + after.size()) & 0xffffffffu, 4);
     bytes += "WAVEfmt ";
     put(bytes, 16, 4);
     put(bytes, 1, 2);         // PCM
@@ -155,6 +157,23 @@ inline std::string writeWrappedWav(const std::string& path, std::uint64_t frames
                 put(samples, std::uint16_t(value), 2);
         out.seekp(std::streamoff(dataStart + mark.frame * 4));
         out.write(samples.data(), std::streamsize(samples.size()));
+    }
+    out.seekp(std::streamoff(dataStart + dataBytes));
+    out.write(after.data(), std::streamsize(after.size()));
+    return out.flush() ? path : std::string();
+}
+
+// An MP3 of `parts` joined end to end, as takes are put together: each part written with libsndfile, whose
+// info header states that part alone, and their bytes concatenated, so that the first part's header
+// understates the whole. Returns the path, or "" when it could not be written.
+inline std::string writeJoinedMp3(const std::string& path, const std::vector<Channels>& parts,
+                                  int rate = 44100) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        const std::string part = path + ".part" + std::to_string(i);
+        if (!writeWithSndfile(part, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, parts[i], rate)) return {};
+        out << std::ifstream(part, std::ios::binary).rdbuf();
+        std::filesystem::remove(part);
     }
     return out.flush() ? path : std::string();
 }

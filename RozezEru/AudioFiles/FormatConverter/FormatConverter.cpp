@@ -69,7 +69,7 @@ FormatConverter::FormatConverter(std::optional<platform::Url> input, std::option
 
 FormatConverter::~FormatConverter() {
     // A conversion that never reported (its queue gone with the process's end) leaves no temporary.
-    if (!partialOutput_.empty()) ::unlink(partialOutput_.c_str());
+    if (!partialOutput_.path().empty()) ::unlink(partialOutput_.path().c_str());
 }
 
 platform::Error FormatConverter::makeError(std::string message, int code) {
@@ -138,8 +138,10 @@ std::optional<bool> FormatConverter::isCompressedExt(const platform::Url& url) {
 
 void FormatConverter::completionProxy(std::optional<platform::Error> error, bool deleteOutputOnError,
                                       const CompletionHandler& completionHandler) {
-    if (!partialOutput_.empty()) {
-        const std::string partial = std::exchange(partialOutput_, {});
+    if (!partialOutput_.path().empty()) {
+        // Held until it is removed; one kept on an error is let go for a later sweep.
+        const platform::TemporaryFile held = std::exchange(partialOutput_, {});
+        const std::string& partial = held.path();
         if (error && deleteOutputOnError && platform::fileExists(partial)) {
             Log(LogSite("completionProxy(error:deleteOutputOnError:completionHandler:)"), "Deleting on error",
                 partial);
@@ -154,15 +156,14 @@ void FormatConverter::completionProxy(std::optional<platform::Error> error, bool
 platform::Result<std::string> FormatConverter::beginOutput() {
     finalOutput_ = outputURL->path();
     auto temporary = platform::makeTemporaryFileBeside(finalOutput_);
-    if (temporary) partialOutput_ = *temporary;
-    return temporary;
+    if (!temporary) return temporary.error();
+    partialOutput_ = std::move(temporary.value());
+    return partialOutput_.path();
 }
 
 platform::Result<void> FormatConverter::commitOutput() {
-    auto moved = platform::replaceItemWithTemporary(partialOutput_, finalOutput_);
     // The temporary is gone either way: renamed, or removed by the failed replacement.
-    partialOutput_.clear();
-    return moved;
+    return platform::replaceItemWithTemporary(std::exchange(partialOutput_, {}), finalOutput_);
 }
 
 } // namespace rozezeru

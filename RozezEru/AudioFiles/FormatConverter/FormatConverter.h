@@ -17,6 +17,7 @@
 // input) and FormatConverterAsset.cpp (the asset routes).
 
 #include "RozezEru/AudioFiles/FormatConverter/AudioFileFormat.h"
+#include "platform/foundation/Files.h"
 #include "platform/foundation/Result.h"
 #include "platform/foundation/Url.h"
 
@@ -138,7 +139,8 @@ private:
     // Keeps the converter alive while queued work refers to it (when it is owned by a shared_ptr).
     std::shared_ptr<FormatConverter> keepAlive();
 
-    std::string partialOutput_;
+    // Held while the conversion writes it.
+    platform::TemporaryFile partialOutput_;
     std::string finalOutput_;
 };
 

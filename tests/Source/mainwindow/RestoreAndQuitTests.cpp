@@ -200,7 +200,9 @@ TEST_F(RestoreTest, QuittingAfterPlayingPartOfAnEntryAndStartingAgainRestoresIt)
     window->close();
     EXPECT_EQ(quits, 1);
     EXPECT_FALSE(player->playing());
-    EXPECT_THAT(log->loggedEntries, ElementsAre("b.wav"));
+    // Every entry left reaches the log, which writes a line only for a fair share heard: none of a.wav.
+    EXPECT_THAT(log->loggedEntries, ElementsAre("a.wav", "b.wav"));
+    EXPECT_THAT(log->loggedShares, ElementsAre(0.0, ::testing::DoubleNear(20.0 / 90.0, 1e-6)));
     ASSERT_EQ(second->prevTimeRangeSet.ranges.size(), 1u);
     EXPECT_NEAR(second->prevTimeRangeSet.ranges[0].end, 20.0, 1e-6);
     platform::Result<AppState> saved = readAppState();

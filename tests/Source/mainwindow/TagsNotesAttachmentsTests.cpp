@@ -11,6 +11,7 @@
 #include "platform/foundation/Files.h"
 #include "platform/foundation/TextFile.h"
 #include "tests/Source/mainwindow/MainWindowTestSupport.h"
+#include "tests/support/ConsoleCapture.h"
 #include "tests/support/NotesFiles.h"
 
 #include <QAction>

@@ -12,6 +12,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <set>
+#include <string_view>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -300,11 +301,23 @@ TEST(Exporter, TheMessageSaysWhatWasCopiedAndWhatWasNot) {
          "All 3 files were exported",
          {"Folder: /home/u/Documents/Class", "Copied: 3 files"},
          true},
-        {outcome(1, 0, 1, 0), "The file was exported", {"Already there, left as they were: 1 file"}, true},
+        {outcome(1, 0, 1, 0),
+         "The file was already in the folder",
+         {"Already there, left as they were: 1 file"},
+         true},
         {outcome(3, 1, 1, 1),
-         "2 of 3 files were exported",
+         "2 of 3 files are in the folder: 1 copied, 1 already there",
          {"Copied: 1 file", "Already there", "Not copied:\n• song 0.wav: the disk is full"},
          false},
+        {outcome(3, 2, 1, 0),
+         "All 3 files are in the folder: 2 copied, 1 already there",
+         {"Copied: 2 files"},
+         true},
+        {outcome(3, 0, 2, 1),
+         "2 of 3 files were already in the folder",
+         {"left as they were: 2 files"},
+         false},
+        {outcome(3, 1, 0, 2), "1 of 3 files were exported", {"Copied: 1 file"}, false},
         {outcome(2, 0, 0, 2), "No file was exported", {"• song 1.wav: the disk is full"}, false},
         {outcome(10, 0, 0, 10), "No file was exported", {"• song 7.wav", "… and 2 more"}, false},
     };
@@ -326,4 +339,91 @@ TEST(Exporter, TheMessageSaysWhatWasCopiedAndWhatWasNot) {
     nowhere.folder.reset();
     EXPECT_EQ(exportMessage(nowhere).title, "The session was not exported");
     EXPECT_FALSE(exportMessage(nowhere).complete);
+}
+
+// Only songs are copied: a file of the system's (the program's own environment, its memory map, a
+// device's setting), even behind a link, and a file that does not open as audio stay where they are,
+// each named with its reason.
+TEST(Exporter, CopiesOnlySongsAndSaysWhyForEachOtherFile) {
+    ExportFixture f;
+    const platform::Url link = f.media.url("environ.wav");
+    ASSERT_EQ(::symlink("/proc/self/environ", link.path().c_str()), 0);
+    const platform::Url text = f.media.url("notes.mp3");
+    ASSERT_TRUE(
+        platform::writeFileAtomically(text.path(), std::string_view("a list of songs, not a song\n")));
+    struct Refused {
+        std::string path;
+        const char* reason;
+    };
+    const char* system = "it is a system file, not audio";
+    std::vector<Refused> refused = {{"/proc/self/environ", system},
+                                    {"/proc/self/maps", system},
+                                    {link.path(), system},
+                                    {text.path(), "it does not open as audio"}};
+    if (platform::fileExists("/sys/kernel/uevent_seqnum"))
+        refused.push_back({"/sys/kernel/uevent_seqnum", system});
+    // A song, but in /dev (a RAM disk there is no place to share from).
+    struct RemovedAtEnd {
+        std::string path;
+        ~RemovedAtEnd() {
+            if (!path.empty()) (void)platform::removeTemporaryDirectory(path);
+        }
+    } inDev;
+    if (platform::isDirectory("/dev/shm") && ::access("/dev/shm", W_OK) == 0)
+        if (platform::Result<std::string> made = platform::makeTemporaryDirectory("export", "/dev/shm")) {
+            inDev.path = *made;
+            if (platform::copyItem(f.a.path(), *made + "/shm song.wav"))
+                refused.push_back({*made + "/shm song.wav", system});
+        }
+    // Entries as a session document may name them: adding files would have refused most of these.
+    std::vector<platform::Url> checked{f.a};
+    for (const Refused& file : refused) {
+        std::shared_ptr<PlaylistEntry> entry = PlaylistEntry::make(f.c);
+        ASSERT_TRUE(entry);
+        entry->_url = platform::Url::fileURLWithPath(file.path);
+        f.app.window.document->allEntries.push_back(entry);
+        checked.push_back(entry->_url);
+    }
+    f.checkOnly(checked);
+
+    testsupport::ScopedConsoleCapture console;
+    const std::optional<ExportOutcome> outcome = f.exportTo(f.cloud.path);
+    const std::string folder = f.cloud.path + "/Dance Night";
+    EXPECT_EQ(testsupport::entryNames(folder), std::set<std::string>{"x.mp3"});
+    ASSERT_TRUE(outcome);
+    EXPECT_EQ(outcome->copied, 1u);
+    ASSERT_EQ(outcome->notCopied.size(), refused.size()) << ::testing::PrintToString(console.lines());
+    const platform::Url folderURL = platform::Url::fileURLWithPath(folder, true);
+    for (std::size_t i = 0; i < refused.size(); ++i) {
+        const std::string name = platform::Url::fileURLWithPath(refused[i].path).lastPathComponent();
+        EXPECT_EQ(outcome->notCopied[i].name, name);
+        EXPECT_EQ(outcome->notCopied[i].reason, refused[i].reason) << refused[i].path;
+        const std::string destination = folderURL.appendingPathComponent(name, false).absoluteString();
+        EXPECT_TRUE(
+            testsupport::consoleHas(console, "didn't copy to " + destination + ": " + refused[i].reason))
+            << ::testing::PrintToString(console.lines());
+    }
+}
+
+// A checked file that is gone is said to be missing, even with an earlier copy in the folder; the
+// headline tells the files copied now from those found there.
+TEST(Exporter, AMissingFileIsSaidToBeMissingAndFilesThereAlreadyAreCountedApart) {
+    ExportFixture f;
+    f.checkOnly({f.a, f.b, f.c});
+    const std::string folder = f.cloud.path + "/Dance Night";
+    ASSERT_TRUE(platform::createDirectory(folder));
+    ASSERT_TRUE(platform::copyItem(f.a.path(), folder + "/x.mp3"));
+    ASSERT_TRUE(platform::copyItem(f.b.path(), folder + "/y.m4a"));
+    const platform::Bytes earlier = platform::readFile(folder + "/x.mp3").value();
+    ASSERT_TRUE(platform::removeItem(f.a.path()));
+
+    const std::optional<ExportOutcome> outcome = f.exportTo(f.cloud.path);
+    ASSERT_TRUE(outcome);
+    ASSERT_EQ(outcome->notCopied.size(), 1u);
+    EXPECT_EQ(outcome->notCopied[0].name, "x.mp3");
+    EXPECT_EQ(outcome->notCopied[0].reason, "the file is missing");
+    EXPECT_EQ(platform::readFile(folder + "/x.mp3").value(), earlier);
+    const ExportMessage message = exportMessage(*outcome);
+    EXPECT_EQ(message.title, "2 of 3 files are in the folder: 1 copied, 1 already there");
+    EXPECT_NE(message.details.find("• x.mp3: the file is missing"), std::string::npos) << message.details;
 }

@@ -176,22 +176,24 @@ TEST(PlaylistDocument, FailedSaveKeepsTheOldFileAndTheDirtyFlag) {
     platform::Url url = folder.url("doc.vantle");
     playlist.save(url);
     const platform::Bytes before = platform::readFile(url.path()).value();
-    auto failedSave = [&](const platform::Url& to) {
+    // The console and the result give the system's reason.
+    auto failedSave = [&](const platform::Url& to, const std::string& reason) {
         playlist.dirty = true;
         testsupport::ScopedConsoleCapture console;
-        playlist.save(to);
-        EXPECT_EQ(console.lines(), Keys{"can't save " + to.absoluteString()});
+        const Playlist::SaveResult result = playlist.save(to);
+        EXPECT_EQ(console.lines(), Keys{"can't save " + to.absoluteString() + ": " + reason});
+        EXPECT_TRUE(result.status == Playlist::SaveResult::Status::failed && result.reason == reason);
         EXPECT_TRUE(playlist.dirty);
     };
 
     // A folder in the way: even root cannot replace it with a file.
     ASSERT_TRUE(platform::createDirectory(folder.path + "/blocked.vantle/inside"));
-    failedSave(folder.url("blocked.vantle"));
+    failedSave(folder.url("blocked.vantle"), "is a directory");
     EXPECT_TRUE(platform::isDirectory(folder.path + "/blocked.vantle/inside"));
 
     // A prefix that is not UTF-8 cannot be stored: reported, and the old file stays.
     playlist._directoryPrefix = std::string("/m\xff/");
-    failedSave(url);
+    failedSave(url, "string is not valid UTF-8");
     EXPECT_EQ(platform::readFile(url.path()).value(), before);
     playlist._directoryPrefix.reset();
 
@@ -204,8 +206,11 @@ TEST(PlaylistDocument, FailedSaveKeepsTheOldFileAndTheDirtyFlag) {
     if (child == 0) {
         if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
         testsupport::ScopedConsoleCapture console;
-        playlist.save(url);
-        ::_exit(playlist.dirty && console.lines().size() == 1 ? 0 : 1);
+        const Playlist::SaveResult result = playlist.save(url);
+        ::_exit(playlist.dirty && result.reason == "permission denied" &&
+                        console.lines() == Keys{"can't save " + url.absoluteString() + ": permission denied"}
+                    ? 0
+                    : 1);
     }
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);

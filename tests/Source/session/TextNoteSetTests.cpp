@@ -1,3 +1,4 @@
+#include "Source/session/FormatTime.h"
 #include "Source/session/TextNoteSet.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Files.h"
@@ -7,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fcntl.h>
+#include <optional>
 #include <string>
 #include <sys/stat.h>
 
@@ -320,4 +324,129 @@ TEST(TextNoteSet, InsertionIndexAndNearNote) {
     EXPECT_EQ(set.note(13), twelve);
     EXPECT_EQ(set.note(15), nullptr);
     EXPECT_EQ(set.note(std::numeric_limits<double>::quiet_NaN()), nullptr);
+}
+
+namespace {
+
+// The notes of `set` as "m:ss text" lines in list order, to compare with a file's lines.
+std::string notesAsLines(const TextNoteSet& set) {
+    std::string lines;
+    for (const auto& note : set.notes)
+        lines += vantle::formatTime(note->time(), 0, 2) + ' ' + note->text() + '\n';
+    return lines;
+}
+
+} // namespace
+
+TEST(TextNoteSet, ASaveLaysItsOwnChangeOverWhatWasWrittenElsewhereSinceTheFileWasRead) {
+    enum class Elsewhere { nothing, appended, savedAnew, removed };
+    enum class Here { add, remove, edit };
+    const struct {
+        const char* what;
+        std::string read; // the lines after the path when the set read the file
+        Elsewhere done;   // to the file afterwards, elsewhere
+        std::string outside;
+        Here here;
+        std::string note;                 // the note's text; a new note's line
+        std::string to;                   // an edited note's text
+        std::optional<std::string> saved; // none: no file
+    } cases[] = {
+        {"a line added between two saves", " 0:10 mine\n", Elsewhere::appended,
+         " 0:30 editor\nno time here\n", Here::add, " 0:20 second", "",
+         " 0:10 mine\n 0:20 second\n 0:30 editor\nno time here\n"},
+        {"a note added after all", " 0:10 mine\n", Elsewhere::savedAnew,
+         " 0:10 mine\n 0:30 editor\nno time\n", Here::add, " 0:50 last", "",
+         " 0:10 mine\n 0:30 editor\nno time\n 0:50 last\n"},
+        {"the last note shown deleted", " 0:10 mine\n", Elsewhere::appended, " 0:40 editor\n", Here::remove,
+         "mine", "", " 0:40 editor\n"},
+        {"a note edited here and removed there", " 0:10 mine\n 0:20 two\n", Elsewhere::savedAnew,
+         " 0:20 two\n", Here::edit, "mine", "mine, edited", " 0:10 mine, edited\n 0:20 two\n"},
+        {"a note deleted here and rewritten there", " 0:10 mine\n", Elsewhere::savedAnew, " 0:10 rewritten\n",
+         Here::remove, "mine", "", " 0:10 rewritten\n"},
+        {"a note removed there stays removed", " 0:10 mine\n 0:20 two\n", Elsewhere::savedAnew, " 0:20 two\n",
+         Here::add, " 0:30 three", "", " 0:20 two\n 0:30 three\n"},
+        {"the file removed there", " 0:10 mine\n", Elsewhere::removed, "", Here::add, " 0:05 fresh", "",
+         " 0:05 fresh\n"},
+        {"the last note deleted, nothing done elsewhere", " 0:10 mine\n", Elsewhere::nothing, "",
+         Here::remove, "mine", "", std::nullopt},
+        {"the editor's own layout", "intro 2:00 solo\r\n# warm-up\n 0:10 mine\n", Elsewhere::nothing, "",
+         Here::edit, "mine", "changed", "intro 2:00 solo\n# warm-up\n 0:10 changed\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        NotesFolder folder;
+        const std::string header = folder.path + "/Song.mp3\n";
+        folder.write("Song.txt", header + c.read);
+        TextNoteSet set(folder.audio("Song.mp3"));
+        const std::string file = set.textURL().path();
+        if (c.done == Elsewhere::appended) ASSERT_TRUE(testsupport::appendToFile(file, c.outside));
+        if (c.done == Elsewhere::savedAnew) folder.write("Song.txt", header + c.outside);
+        if (c.done == Elsewhere::removed) ASSERT_TRUE(platform::removeItem(file));
+        auto named = std::find_if(set.notes.begin(), set.notes.end(),
+                                  [&](const auto& note) { return note->text() == c.note; });
+        if (c.here == Here::add) {
+            auto note = TextNote::fromNoteLine(c.note);
+            set.notes.insert(set.notes.begin() + std::ptrdiff_t(set.insertionIndex(note->time())), note);
+        } else {
+            ASSERT_NE(named, set.notes.end());
+            if (c.here == Here::remove) set.notes.erase(named);
+            if (c.here == Here::edit) (*named)->setText(c.to);
+        }
+        set.altered = true;
+        testsupport::ScopedConsoleCapture console;
+        set.save();
+        EXPECT_TRUE(console.lines().empty());
+        EXPECT_FALSE(set.altered);
+        EXPECT_EQ(folder.read("Song.txt"), c.saved ? header + *c.saved : "<missing>");
+        // The set now holds the file's notes, as a fresh read gives them.
+        EXPECT_EQ(notesAsLines(set), notesAsLines(TextNoteSet(folder.audio("Song.mp3"))));
+    }
+}
+
+TEST(TextNoteSet, AFileChangedElsewhereIsReadAgainWithTheChangesNotYetSavedOnTop) {
+    NotesFolder folder;
+    const std::string header = folder.path + "/Song.mp3\n";
+    folder.write("Song.txt", header + " 0:10 mine\n 0:20 two\n");
+    TextNoteSet set(folder.audio("Song.mp3"));
+    const std::string file = set.textURL().path();
+    const std::shared_ptr<TextNote> mine = set.notes.at(0);
+    // Touched, or saved again with the same bytes: nothing new to show.
+    ASSERT_EQ(utimensat(AT_FDCWD, file.c_str(), nullptr, 0), 0);
+    EXPECT_FALSE(set.readAgainIfChanged());
+    folder.write("Song.txt", header + " 0:10 mine\n 0:20 two\n");
+    EXPECT_FALSE(set.readAgainIfChanged());
+
+    // Not saved yet: "two" deleted (as the slider does), "added" added, "mine" edited.
+    set.notes.erase(set.notes.begin() + 1);
+    set.notes.push_back(std::make_shared<TextNote>(50, "added"));
+    mine->setText("mine, edited");
+    set.altered = true;
+    folder.write("Song.txt", header + " 0:10 mine\n 0:20 two\n 0:30 editor\n");
+    EXPECT_TRUE(set.readAgainIfChanged());
+    EXPECT_EQ(notesAsLines(set), " 0:10 mine, edited\n 0:30 editor\n 0:50 added\n");
+    EXPECT_EQ(set.notes.at(0), mine) << "a note in both keeps its identity";
+    ASSERT_TRUE(testsupport::appendToFile(file, " 1:00 appended\n"));
+    EXPECT_TRUE(set.readAgainIfChanged());
+    set.save();
+    EXPECT_EQ(folder.read("Song.txt"),
+              header + " 0:10 mine, edited\n 0:30 editor\n 0:50 added\n 1:00 appended\n");
+
+    // Grown past the size limit elsewhere, it is neither read nor written over until it shrinks.
+    const std::string crowded = testsupport::notesFileText(folder.path + "/Song.mp3", 60000, 30);
+    folder.write("Song.txt", crowded);
+    EXPECT_FALSE(set.readAgainIfChanged());
+    EXPECT_TRUE(set.tooLarge());
+    set.notes.push_back(std::make_shared<TextNote>(70, "late"));
+    testsupport::ScopedConsoleCapture console;
+    set.save();
+    EXPECT_EQ(folder.read("Song.txt"), crowded);
+    EXPECT_EQ(console.lines().size(), 2u);
+    folder.write("Song.txt", header + " 0:10 editor's only\n");
+    EXPECT_TRUE(set.readAgainIfChanged());
+    EXPECT_FALSE(set.tooLarge());
+    EXPECT_EQ(notesAsLines(set), " 0:10 editor's only\n 1:10 late\n");
+
+    ASSERT_TRUE(platform::removeItem(file));
+    EXPECT_TRUE(set.readAgainIfChanged());
+    EXPECT_EQ(notesAsLines(set), " 1:10 late\n") << "only what was never saved is left";
 }

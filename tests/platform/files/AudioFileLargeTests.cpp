@@ -90,3 +90,40 @@ TEST(AudioFileLarge, AWavWhoseHeaderIsRightIsReadAsItSaysHoweverBigTheFile) {
     EXPECT_EQ((*opened)->length(), 44100);
     EXPECT_EQ(fixtures::readToEnd(**opened)[0].size(), 44100u);
 }
+
+TEST(AudioFileLarge, AWavOfAWholeNumberOf4GiBOfSamplesEndsWhereTheyDo) {
+    fixtures::TempFolder dir;
+    // Its data size field wraps to 0, as a writer that never came back to fill it in leaves it.
+    const std::string title = std::string("LIST\x10\0\0\0INFOINAM\x04\0\0\0Two\0", 24);
+    const std::string id3 = std::string("id3 \x0a\0\0\0ID3\x04\0\0\0\0\0\0", 18);
+    struct Case {
+        std::uint64_t frames;
+        std::string after;
+    };
+    const Case cases[] = {
+        {1ull << 30, title}, // 4 GiB, then a chunk the size of 6 frames
+        {1ull << 31, id3},   // 8 GiB: the chunk lies two wraps on
+        {1ull << 30, {}},    // nothing after: the samples run to the end of the file
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.frames) + " frames, " + std::to_string(c.after.size()) + " bytes after");
+        const testsupport::WavMark last{c.frames - 4, 4000};
+        const std::string path = testsupport::writeWrappedWav(dir.file("exact.wav"), c.frames,
+                                                              {{0, 1000}, last}, "Take", c.after);
+        ASSERT_FALSE(path.empty());
+        if (!testsupport::isSparse(path)) GTEST_SKIP() << "the temporary folder keeps no sparse files";
+        auto opened = AudioFile::openForReading(path);
+        ASSERT_TRUE(opened.ok()) << opened.error().message;
+        EXPECT_EQ((*opened)->length(), std::int64_t(c.frames));
+        expectMarkAt(**opened, {0, 1000});
+        // The last frames are the marked ones, and nothing of the chunk after them is heard.
+        auto buffer = PcmBuffer::make((*opened)->processingFormat(), 16);
+        (*opened)->setFramePosition(std::int64_t(last.frame));
+        ASSERT_TRUE((*opened)->read(*buffer).ok());
+        ASSERT_EQ(buffer->frameLength(), 4u);
+        EXPECT_EQ(buffer->channel(0)[3], float(last.value + 3) / 32768.0f);
+        auto again = (*opened)->openAgain();
+        ASSERT_TRUE(again.ok()) << again.error().message;
+        EXPECT_EQ((*again)->length(), std::int64_t(c.frames));
+    }
+}

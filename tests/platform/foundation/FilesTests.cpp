@@ -310,3 +310,26 @@ TEST(Files, CopiesAFileWholeOrNotAtAll) {
     EXPECT_EQ(text(readFile(dir.file("out/other.wav")).value()), "theirs");
     EXPECT_EQ(testsupport::entryNames(dir.file("out")), (std::set<std::string>{"song.wav", "other.wav"}));
 }
+
+// A copy from a file already opened takes that file from its start, whatever its path names by now.
+TEST(Files, CopiesTheOpenedFileNotWhatItsPathNamesLater) {
+    testsupport::TemporaryFolder dir;
+    ASSERT_TRUE(writeFileAtomically(dir.file("song.wav"), std::string_view("the checked song")).ok());
+    Result<FileDescriptor> opened = openRegularFileForReading(dir.file("song.wav"));
+    ASSERT_TRUE(opened.ok());
+    char first[4];
+    ASSERT_EQ(::read(opened->get(), first, sizeof first), ssize_t(sizeof first));
+    ASSERT_TRUE(writeFileAtomically(dir.file("song.wav"), std::string_view("put there since")).ok());
+
+    ASSERT_TRUE(copyItem(*opened, dir.file("song.wav"), dir.file("copy.wav")).ok());
+    EXPECT_EQ(text(readFile(dir.file("copy.wav")).value()), "the checked song");
+    const Result<void> again = copyItem(*opened, dir.file("song.wav"), dir.file("copy.wav"));
+    ASSERT_FALSE(again.ok());
+    EXPECT_EQ(again.error().code, EEXIST);
+    // Not a regular file, whoever opened it.
+    const FileDescriptor folder(::open(dir.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const Result<void> fromFolder = copyItem(folder, dir.path, dir.file("folder.wav"));
+    ASSERT_FALSE(fromFolder.ok());
+    EXPECT_EQ(fromFolder.error().code, EISDIR);
+    EXPECT_EQ(testsupport::entryNames(dir.path), (std::set<std::string>{"song.wav", "copy.wav"}));
+}

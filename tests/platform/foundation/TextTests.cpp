@@ -133,9 +133,15 @@ TEST(Text, OneLineEscapes) {
         // C1 controls (NEL, CSI) and the Unicode line and paragraph separators.
         {"nel\u0085csi\u009B", "nel\\u0085csi\\u009B", "nel\\u0085csi\\u009B"},
         {"a\u2028b\u2029c", "a\\u2028b\\u2029c", "a\\u2028b\\u2029c"},
-        // Letters, marks, symbols and other format characters stay.
+        // The bidirectional embeddings, overrides and isolates, which show the text after them in another
+        // order ("rlo\u202Eevil.wav" would read "rlovaw.live").
+        {"rlo\u202Eevil.wav", "rlo\\u202Eevil.wav", "rlo\\u202Eevil.wav"},
+        {"\u202A\u202B\u202C\u202D", "\\u202A\\u202B\\u202C\\u202D", "\\u202A\\u202B\\u202C\\u202D"},
+        {"\u2066\u2067\u2068\u2069", "\\u2066\\u2067\\u2068\\u2069", "\\u2066\\u2067\\u2068\\u2069"},
+        // Letters, marks, symbols and other format characters stay, the neighbours of those ranges too.
         {"D\u00E9j\u00E0 \u266B \u200B\U0001D11E", "D\u00E9j\u00E0 \u266B \u200B\U0001D11E",
          "D\u00E9j\u00E0 \u266B \u200B\U0001D11E"},
+        {"\u2029x\u202F\u2065\u206A", "\\u2029x\u202F\u2065\u206A", "\\u2029x\u202F\u2065\u206A"},
         // A name in another encoding: a widget shows the bytes as U+FFFD, a printed line spells them out.
         {"caf\xE9\n", "caf\xE9\\n", "caf\\xE9\\n"},
         {"\x9B"
@@ -147,11 +153,12 @@ TEST(Text, OneLineEscapes) {
         // A backslash is not doubled: an escaped name reads as its own bytes would.
         {"back\\slash", "back\\slash", "back\\slash"},
     };
+    const char* const escaped = "[\\p{Cc}\\u2028\\u2029\\u202A-\\u202E\\u2066-\\u2069]";
     for (const Case& c : cases) {
         EXPECT_EQ(escapingControlCharacters(c.text), c.shown) << c.text;
         EXPECT_EQ(printableLine(c.text), c.printed) << c.text;
         EXPECT_TRUE(isValidUtf8(printableLine(c.text))) << c.text;
-        EXPECT_TRUE(regexMatches("[\\p{Cc}\\u2028\\u2029]", printableLine(c.text)).empty()) << c.text;
+        EXPECT_TRUE(regexMatches(escaped, printableLine(c.text)).empty()) << c.text;
     }
 }
 

@@ -1,0 +1,208 @@
+// Every save of a session that another window or program changed on disk asks first: keep this
+// window's version, open the one on disk, or cancel. A save that fails says why and where else the
+// changes can go.
+
+#include "tests/Source/mainwindow/MainWindowTestSupport.h"
+
+#include "tests/support/ConsoleCapture.h"
+
+#include <QAction>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+
+namespace vantle::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+class SessionOnDiskTest : public MainWindowTest {
+protected:
+    void SetUp() override {
+        MainWindowTest::SetUp();
+        files = {audioFile("a.wav", 30), audioFile("b.wav", 30), audioFile("c.wav", 30)};
+        session = audioFolder.url("Class.vantle");
+        other = audioFolder.url("Other.vantle");
+        writeSession(other, {files[0]});
+    }
+    // This window has the session open and a tag added to its first row, unsaved.
+    void openWithTagAdded() {
+        writeSession(session, files);
+        if (!window) {
+            start();
+            activate();
+        }
+        ASSERT_TRUE(view().loadSession(session));
+        entry(0)->tags = "w";
+        playlist().dirty = true;
+    }
+    // Another window, which opened the same session, removes its last row and saves.
+    void anotherWindowRemovesARow() {
+        std::shared_ptr<Playlist> theirs = Playlist::read(session).value();
+        theirs->allEntries.pop_back();
+        ASSERT_TRUE(theirs->save(session).written());
+    }
+    void run(const char* name) {
+        auto* action = window->findChild<QAction*>(name);
+        ASSERT_TRUE(action) << name;
+        action->trigger();
+    }
+    std::vector<std::string> namesOnDisk() { return fileNames(Playlist::read(session).value()->allEntries); }
+    std::optional<std::string> tagsOnDisk() {
+        return Playlist::read(session).value()->allEntries.at(0)->tags;
+    }
+
+    std::vector<platform::Url> files;
+    platform::Url session, other;
+};
+
+TEST_F(SessionOnDiskTest, ASaveOfAChangedFileAsksAndEachAnswerDoesWhatItSays) {
+    struct Command {
+        const char* name;
+        std::function<void()> run;
+        // What shows that the command went on after its save.
+        std::function<bool()> wentOn;
+    };
+    const std::vector<Command> commands = {
+        {"Save", [&] { run("saveSession"); }, [&] { return !playlist().dirty; }},
+        {"save after a song", [&] { view().playerDidFinish(); }, [&] { return !playlist().dirty; }},
+        {"New", [&] { run("newSessionAction"); }, [&] { return names().empty(); }},
+        {"Close", [&] { run("fileCloseAction"); }, [&] { return names().empty(); }},
+        {"Quit", [&] { run("terminate"); }, [&] { return quits == 1; }},
+        {"hand-over of another session", [&] { delegate->openFile(other.path()); },
+         [&] { return view().sessionURL() == other; }},
+    };
+    for (const Command& command : commands) {
+        // Keep last: after it a quit has happened.
+        for (int answer : {2, 1, 0}) {
+            SCOPED_TRACE(std::string(command.name) + ", answer " + std::to_string(answer));
+            quits = 0;
+            openWithTagAdded();
+            anotherWindowRemovesARow();
+            const platform::Bytes theirs = bytesOf(session);
+            const std::size_t asked = alerts.requests().size();
+            testsupport::ScopedConsoleCapture console;
+            command.run();
+            EXPECT_THAT(console.lines(),
+                        ::testing::Contains(HasSubstr("not saved " + session.absoluteString())));
+
+            // Nothing is written, and nothing goes on, until the user answers.
+            ASSERT_EQ(alerts.requests().size(), asked + 1);
+            const platform::AlertOptions& alert = alerts.requests().back().options;
+            EXPECT_EQ(alert.messageText, "The session “Class.vantle” was changed on disk.");
+            EXPECT_THAT(alert.informativeText, HasSubstr(session.path()));
+            EXPECT_THAT(alert.buttons,
+                        ElementsAre("Keep This Window's Version", "Open the Version on Disk", "Cancel"));
+            EXPECT_EQ(bytesOf(session), theirs);
+            EXPECT_TRUE(quits == 0 && names().size() == 3 && view().sessionURL() == session);
+            ASSERT_TRUE(alerts.answerAlert(answer));
+
+            switch (answer) {
+            case 0: // this window's version, and the command goes on
+                EXPECT_EQ(namesOnDisk(), (std::vector<std::string>{"a.wav", "b.wav", "c.wav"}));
+                EXPECT_EQ(tagsOnDisk(), std::optional<std::string>("w"));
+                EXPECT_TRUE(command.wentOn());
+                break;
+            case 1: // the version on disk is what the window shows; the command stops there
+                EXPECT_EQ(bytesOf(session), theirs);
+                EXPECT_THAT(names(), ElementsAre("a.wav", "b.wav"));
+                EXPECT_TRUE(!entry(0)->tags && !playlist().dirty && view().sessionURL() == session);
+                EXPECT_EQ(quits, 0);
+                break;
+            default: // nothing changes, here or on disk
+                EXPECT_EQ(bytesOf(session), theirs);
+                EXPECT_TRUE(names().size() == 3 && entry(0)->tags == "w" && playlist().dirty);
+                EXPECT_TRUE(quits == 0 && view().sessionURL() == session);
+                break;
+            }
+            EXPECT_EQ(alerts.pendingAlerts(), 0u);
+            EXPECT_FALSE(delegate->terminationPending());
+        }
+    }
+}
+
+TEST_F(SessionOnDiskTest, SavesOfThisWindowsOwnWritesAndReadsNeverAsk) {
+    openWithTagAdded();
+    run("saveSession");
+    entry(1)->tags = "x";
+    run("saveSession");
+    view().playerDidFinish();
+    // Opened again after another window's save: what was read is what may be written over.
+    anotherWindowRemovesARow();
+    ASSERT_TRUE(view().loadSession(session));
+    entry(0)->tags = "y";
+    run("terminate");
+    EXPECT_TRUE(alerts.requests().empty());
+    EXPECT_TRUE(quits == 1 && tagsOnDisk() == std::optional<std::string>("y") && namesOnDisk().size() == 2);
+}
+
+// While one question is open, the saves after each further song do not stack more of them.
+TEST_F(SessionOnDiskTest, TheSaveAfterASongWaitsForTheOpenQuestion) {
+    openWithTagAdded();
+    anotherWindowRemovesARow();
+    view().playerDidFinish();
+    view().playerDidFinish();
+    EXPECT_EQ(alerts.requests().size(), 1u);
+    ASSERT_TRUE(alerts.answerAlert(2));
+    view().playerDidFinish();
+    EXPECT_EQ(alerts.requests().size(), 2u);
+}
+
+// What was heard goes into the document and the log with the write the answer allows, once.
+TEST_F(SessionOnDiskTest, TheEntrysListeningIsClosedOnlyWhenTheQuitWrites) {
+    openWithTagAdded();
+    view().loadEntry(entry(0));
+    anotherWindowRemovesARow();
+    run("terminate");
+    ASSERT_TRUE(alerts.answerAlert(2));
+    EXPECT_TRUE(log->loggedEntries.empty());
+    run("terminate");
+    ASSERT_TRUE(alerts.answerAlert(0));
+    EXPECT_THAT(log->loggedEntries, ElementsAre("a.wav"));
+    EXPECT_EQ(quits, 1);
+}
+
+TEST_F(SessionOnDiskTest, AFailedSaveSaysTheSystemsReasonAndNamesSaveAs) {
+    // The session's folder goes away: no file is there to lose, and none can be written.
+    std::filesystem::create_directories(audioFolder.path + "/Gone");
+    session = audioFolder.url("Gone/Class.vantle");
+    openWithTagAdded();
+    std::filesystem::remove_all(audioFolder.path + "/Gone");
+    testsupport::ScopedConsoleCapture console;
+    const struct {
+        const char* command;
+        const char* advice; // in the alert's details
+    } cases[] = {
+        {"saveSession", "File › Save Session As… saves them in another folder"},
+        {"fileCloseAction", "To keep them elsewhere, choose File › Save Session As…"},
+        {"terminate", "keeps running so that your changes are not lost. To keep them elsewhere, choose "
+                      "File › Save Session As…"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.command);
+        const std::size_t before = alerts.requests().size();
+        run(c.command);
+        ASSERT_EQ(alerts.requests().size(), before + 1);
+        EXPECT_EQ(alerts.requests().back().options.messageText,
+                  "The session “Class.vantle” could not be saved: no such file or directory.");
+        EXPECT_THAT(alerts.requests().back().options.informativeText, HasSubstr(c.advice));
+        EXPECT_TRUE(alerts.answerAlert(0));
+        EXPECT_THAT(console.lines().back(),
+                    HasSubstr("can't save " + session.absoluteString() + ": no such file or directory"));
+    }
+    EXPECT_TRUE(quits == 0 && names().size() == 3 && playlist().dirty);
+    // The way out the alert names.
+    run("saveAsSession");
+    ASSERT_TRUE(panels.answerSavePanel(audioFolder.url("Kept.vantle")));
+    run("terminate");
+    EXPECT_EQ(quits, 1);
+    EXPECT_EQ(Playlist::read(audioFolder.url("Kept.vantle")).value()->allEntries.at(0)->tags,
+              std::optional<std::string>("w"));
+}
+
+} // namespace
+} // namespace vantle::testing

@@ -1,0 +1,131 @@
+// An entry whose length is only an estimate at first (an MP3 of takes joined end to end, whose header
+// states the first take alone): shown at once, counted off the main thread for the current entry, then
+// stored and played to its true end.
+
+#include "Source/playback/PlayerRZ.h"
+
+#include "PlaybackTestSupport.h"
+#include "RozezEru/Nodes/Playback/AudioPlayer.h"
+#include "platform/dispatch/ConcurrentQueue.h"
+#include "platform/foundation/KeyedCoding.h"
+#include "platform/ui/Badge.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+using namespace playbacktest;
+using platform::mainQueue;
+
+namespace {
+
+// The length an entry stores, none when it stores none.
+std::optional<double> storedLength(const vantle::PlaylistEntry& entry) {
+    const platform::PlistValue tree = platform::encodePlistValue(entry).value();
+    const platform::PlistValue* duration = tree.find("_cachedDuration");
+    return duration ? std::optional<double>(duration->asReal().value_or(-1.0)) : std::nullopt;
+}
+
+} // namespace
+
+class PlayerLengthTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        mainQueue().bindToCurrentThread();
+        mainQueue().drain();
+    }
+    void TearDown() override {
+        player.reset();
+        mainQueue().drain();
+        platform::dockTile().setBadgeLabel("");
+    }
+    void makePlayer() {
+        player = std::make_unique<vantle::PlayerRZ>(fastDevice());
+        player->setDelegate(&delegate);
+    }
+    // A quiet take of 2 s joined to a loud one of 3 s, under a name of its own.
+    std::shared_ptr<vantle::PlaylistEntry> joinedEntry(const std::string& name) {
+        const std::string path =
+            testsupport::writeJoinedMp3(folder.file(name), {fixtures::tone(2 * 44100, 2, 44100, 0.1f),
+                                                            fixtures::tone(3 * 44100, 2, 44100, 0.5f)});
+        return path.empty() ? nullptr : entryFor(path);
+    }
+    // Every count begun has come back to the main queue, and what it posted has run.
+    bool countsSettled() {
+        std::atomic<bool> done{false};
+        platform::globalQueue().asyncBarrier([&] { done = true; });
+        if (!waitFor([&] { return done.load(); })) return false;
+        mainQueue().drain();
+        return true;
+    }
+
+    testsupport::ScopedConsoleCapture console;
+    fixtures::TempFolder folder;
+    RecordingDelegate delegate;
+    std::unique_ptr<vantle::PlayerRZ> player;
+};
+
+TEST_F(PlayerLengthTest, AJoinedMp3ShowsAnEstimateThenItsCountedLengthWhichIsStoredAndPlayedToTheEnd) {
+    auto entry = joinedEntry("joined.mp3");
+    ASSERT_TRUE(entry);
+    ASSERT_TRUE(entry->_cachedDuration);
+    EXPECT_NEAR(*entry->_cachedDuration, 5.0, 0.5) << "from the file's size, not the header's 2 s";
+    EXPECT_TRUE(entry->durationIsProvisional);
+    EXPECT_EQ(storedLength(*entry), std::nullopt) << "an estimate is never stored";
+
+    makePlayer();
+    player->setEntry(entry);
+    ASSERT_TRUE(player->playable());
+    ASSERT_TRUE(waitFor([&] { return !entry->durationIsProvisional; }));
+    const double counted = *entry->_cachedDuration;
+    EXPECT_GE(counted, 5.0);
+    EXPECT_LT(counted, 5.1);
+    EXPECT_EQ(player->duration(), counted);
+    EXPECT_EQ(storedLength(*entry), counted);
+    ASSERT_FALSE(delegate.toldLengths.empty());
+    EXPECT_EQ(delegate.toldLengths.back(), std::pair(entry, std::optional<double>(counted)));
+
+    // Near the end, past all that the header states, it plays and finishes there.
+    player->setCurrentTime(counted - 1.0);
+    EXPECT_DOUBLE_EQ(player->desiredTime(), counted - 1.0);
+    player->play();
+    ASSERT_TRUE(player->playing());
+    ASSERT_TRUE(waitFor([&] { return delegate.finishes > 0; }));
+    ASSERT_TRUE(entry->currentTimeRangeSet);
+    ASSERT_FALSE(entry->currentTimeRangeSet->ranges.empty());
+    EXPECT_NEAR(entry->currentTimeRangeSet->ranges.back().start, counted - 1.0, 0.01);
+    EXPECT_NEAR(entry->currentTimeRangeSet->ranges.back().end, counted, 0.05);
+}
+
+TEST_F(PlayerLengthTest, ACountIsTakenOnlyWhileItsEntryIsStillCurrent) {
+    struct Case {
+        const char* then;
+        std::function<void()> action;
+        bool taken;
+    };
+    std::shared_ptr<vantle::PlaylistEntry> other;
+    const Case cases[] = {
+        {"nothing", [] {}, true},
+        {"another entry", [&] { player->setEntry(other); }, false},
+        {"no entry", [&] { player->setEntry(nullptr); }, false},
+        {"the player goes", [&] { player.reset(); }, false},
+    };
+    int made = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.then);
+        // A file of its own each time: a count is kept for every later open of the file it counted.
+        auto entry = joinedEntry("joined " + std::to_string(++made) + ".mp3");
+        ASSERT_TRUE(entry);
+        ASSERT_TRUE(writeTone(folder.file("other.wav"), 0.5));
+        other = entryFor(folder.file("other.wav"));
+        const double estimate = entry->_cachedDuration.value_or(0);
+        delegate.toldLengths.clear();
+        makePlayer();
+        player->setEntry(entry);
+        c.action();
+        ASSERT_TRUE(countsSettled());
+        EXPECT_EQ(entry->durationIsProvisional, !c.taken);
+        EXPECT_EQ(delegate.toldLengths.size(), c.taken ? 1u : 0u);
+        if (!c.taken) EXPECT_EQ(entry->_cachedDuration, estimate);
+    }
+}

@@ -1,0 +1,165 @@
+// MP3s whose info header states less than the file holds (takes joined end to end): the whole stream is
+// read, its length estimated at once and counted on request.
+
+#include "AudioFileFixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <iterator>
+
+using namespace platform;
+
+namespace {
+
+constexpr int joinedRate = 44100;
+constexpr std::int64_t firstFrames = 2 * joinedRate, secondFrames = 3 * joinedRate;
+
+// A quiet take of 2 s joined to a loud one of 3 s; the first take alone as "first.mp3".
+struct JoinedTakes {
+    explicit JoinedTakes(const fixtures::TempFolder& dir)
+        : first(fixtures::tone(firstFrames, 2, joinedRate, 0.1f)),
+          second(fixtures::tone(secondFrames, 2, joinedRate, 0.5f)),
+          path(testsupport::writeJoinedMp3(dir.file("joined.mp3"), {first, second})),
+          firstPath(dir.file("first.mp3")) {
+        written =
+            !path.empty() && fixtures::writeWithSndfile(firstPath, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III,
+                                                        first, joinedRate);
+    }
+    fixtures::Channels first, second;
+    std::string path, firstPath;
+    bool written = false;
+};
+
+std::unique_ptr<AudioFile> openOrFail(const std::string& path) {
+    auto opened = AudioFile::openForReading(path);
+    EXPECT_TRUE(opened.ok()) << opened.error().message;
+    return opened ? std::move(opened.value()) : nullptr;
+}
+
+double levelOf(const std::vector<float>& samples, std::size_t from, std::size_t to) {
+    double sum = 0;
+    for (std::size_t i = from; i < to; ++i)
+        sum += double(samples[i]) * samples[i];
+    return std::sqrt(sum / double(to - from));
+}
+
+} // namespace
+
+TEST(AudioFileJoinedMp3, TheWholeStreamIsReadAndItsLengthIsEstimatedThenCounted) {
+    fixtures::TempFolder dir;
+    JoinedTakes takes(dir);
+    ASSERT_TRUE(takes.written);
+
+    auto estimated = openOrFail(takes.path), readOn = openOrFail(takes.path);
+    ASSERT_TRUE(estimated && readOn);
+    EXPECT_FALSE(estimated->isLengthExact());
+    const std::int64_t whole = firstFrames + secondFrames;
+    EXPECT_NEAR(double(estimated->length()), double(whole), 0.1 * double(whole))
+        << "from the size, not the header";
+
+    // The first take reads as it does alone: the encoder's delay is dropped as libsndfile drops it.
+    auto alone = openOrFail(takes.firstPath);
+    ASSERT_TRUE(alone);
+    EXPECT_TRUE(alone->isLengthExact());
+    const fixtures::Channels firstAlone = fixtures::readToEnd(*alone);
+    ASSERT_EQ(std::int64_t(firstAlone[0].size()), firstFrames);
+    auto head = PcmBuffer::make(estimated->processingFormat(), std::uint32_t(firstFrames));
+    ASSERT_TRUE(estimated->read(*head).ok());
+    ASSERT_EQ(head->frameLength(), std::uint32_t(firstFrames));
+    for (std::uint32_t c = 0; c < 2; ++c)
+        for (std::uint32_t i = 0; i < head->frameLength(); ++i)
+            ASSERT_EQ(head->channel(c)[i], firstAlone[c][i]) << "channel " << c << " frame " << i;
+
+    // Counted on a reader of its own; every later open of the unchanged file knows the count at once.
+    auto counter = estimated->openAgain();
+    ASSERT_TRUE(counter.ok()) << counter.error().message;
+    ASSERT_TRUE((*counter)->measureLength().ok());
+    EXPECT_TRUE((*counter)->isLengthExact());
+    const std::int64_t length = (*counter)->length();
+    auto exact = openOrFail(takes.path);
+    ASSERT_TRUE(exact);
+    EXPECT_TRUE(exact->isLengthExact());
+    EXPECT_EQ(exact->length(), length);
+    EXPECT_TRUE(estimated->measureLength().ok());
+    EXPECT_EQ(estimated->length(), length);
+    // Read to its end, a reader opened with the estimate has all of it, and then the length too.
+    EXPECT_EQ(std::int64_t(fixtures::readToEnd(*readOn)[0].size()), length);
+    EXPECT_TRUE(readOn->isLengthExact());
+    EXPECT_EQ(readOn->length(), length);
+
+    // Both takes whole, with no more than the delay and padding of each at the join.
+    const fixtures::Channels all = fixtures::readToEnd(*exact, 1000);
+    EXPECT_EQ(std::int64_t(all[0].size()), length);
+    EXPECT_GE(length, whole);
+    EXPECT_LE(length, whole + 4 * 1152);
+    // The last second is the loud take's.
+    const std::size_t end = all[0].size();
+    EXPECT_NEAR(levelOf(all[0], end - joinedRate - 4000, end - 4000),
+                levelOf(takes.second[0], secondFrames - joinedRate - 4000, secondFrames - 4000), 0.02);
+
+    // A seek anywhere, the join and the second take included, lands where the continuous decode is.
+    auto buffer = PcmBuffer::make(exact->processingFormat(), 700);
+    for (const std::int64_t p :
+         std::vector<std::int64_t>{0, 5000, firstFrames - 350, firstFrames + 1200, length / 2, length - 700,
+                                   30001, length - 9000, firstFrames + 20000, 12345}) {
+        SCOPED_TRACE("position " + std::to_string(p));
+        exact->setFramePosition(p);
+        ASSERT_TRUE(exact->read(*buffer).ok());
+        ASSERT_EQ(buffer->frameLength(), 700u);
+        for (std::uint32_t c = 0; c < 2; ++c)
+            for (std::uint32_t i = 0; i < 700; ++i)
+                ASSERT_EQ(buffer->channel(c)[i], all[c][std::size_t(p + i)]) << "frame " << p + i;
+    }
+}
+
+TEST(AudioFileJoinedMp3, OnlyAHeaderThatUnderstatesTheFileIsPassedOver) {
+    fixtures::TempFolder dir;
+    JoinedTakes takes(dir);
+    ASSERT_TRUE(takes.written);
+    auto append = [](const std::string& path, const std::string& bytes) {
+        return bool(std::ofstream(path, std::ios::binary | std::ios::app) << bytes);
+    };
+    auto copy = [&](const std::string& name, const std::string& before = {}) {
+        std::ifstream in(takes.path, std::ios::binary);
+        std::ofstream out(dir.file(name), std::ios::binary);
+        out << before << in.rdbuf();
+        return dir.file(name);
+    };
+    // An ID3v2 tag of 1000 bytes (syncsafe size 7, 104) before the stream.
+    std::string id3("ID3\x04\0\0\0\0\x07\x68", 10);
+    id3.append(1000, '\0');
+    const std::string tagged = copy("tagged.mp3", id3);
+    // The first take with an ID3v1 tag after it: its header is right.
+    std::string id3v1 = "TAG";
+    id3v1.append(125, ' ');
+    ASSERT_TRUE(append(takes.firstPath, id3v1));
+    // Counted, then grown: the count was of another file.
+    const std::string grown = copy("grown.mp3");
+    ASSERT_TRUE(openOrFail(grown)->measureLength().ok());
+    ASSERT_TRUE(openOrFail(grown)->isLengthExact());
+    std::ifstream joined(takes.path, std::ios::binary);
+    ASSERT_TRUE(append(grown, std::string(std::istreambuf_iterator<char>(joined), {})));
+
+    struct Case {
+        std::string path;
+        bool exact;
+        std::int64_t atLeast;
+    };
+    const Case cases[] = {
+        {takes.firstPath, true, firstFrames},
+        {tagged, false, firstFrames + secondFrames},
+        {grown, false, 2 * (firstFrames + secondFrames)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        auto file = openOrFail(c.path);
+        ASSERT_TRUE(file);
+        EXPECT_EQ(file->isLengthExact(), c.exact);
+        ASSERT_TRUE(file->measureLength().ok());
+        EXPECT_GE(file->length(), c.atLeast);
+        EXPECT_LE(file->length(), c.atLeast + 8 * 1152);
+        EXPECT_EQ(std::int64_t(fixtures::readToEnd(*file)[0].size()), file->length());
+    }
+}
