@@ -110,8 +110,8 @@ Result<std::unique_ptr<AudioFile>> AudioFile::openReader(const std::string& path
     // An MP3 whose header states less than the file holds is read to the end of its stream instead.
     const std::optional<MpegInfoHeader> understated =
         mpegUnderstatedStream(opened->get(), std::uint64_t(st.st_size));
-    auto backend =
-        understated ? openMpegStreamReader(source, *understated, info) : first(opened->get(), path, info);
+    auto backend = understated ? openMpegStreamReader(opened->get(), path, *understated, info)
+                               : first(opened->get(), path, info);
     if (!backend && understated) {
         // Then as much as the header says.
         info = {};

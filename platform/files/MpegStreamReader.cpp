@@ -1,7 +1,6 @@
 #include "platform/files/MpegStreamReader.h"
 
 #include "platform/audio/AudioFormat.h"
-#include "platform/foundation/Files.h"
 
 #include <mpg123.h>
 
@@ -86,7 +85,7 @@ Error mpegStreamError(AudioFileError code, const std::string& what) {
 
 class MpegStreamReader final : public AudioFileBackend {
 public:
-    MpegStreamReader(mpg123_handle* handle, FileDescriptor file) : handle_(handle), file_(std::move(file)) {}
+    MpegStreamReader(mpg123_handle* handle, int file) : handle_(handle), file_(file) {}
     ~MpegStreamReader() override { mpg123_delete(handle_); }
 
     // Opens the stream, fixes its output to float at its own rate and channels, and learns the
@@ -96,7 +95,9 @@ public:
         // and as it seeks alike, so that a seek past the join lands where a continuous decode does. The
         // first part's delay is dropped here instead.
         mpg123_param(handle_, MPG123_FLAGS, MPG123_QUIET | MPG123_FORCE_FLOAT, 0.0);
-        if (mpg123_open_fd(handle_, file_.get()) != MPG123_OK) return decoderError();
+        // mpg123 reads from the descriptor's offset on.
+        if (::lseek(file_, 0, SEEK_SET) != 0 || mpg123_open_fd(handle_, file_) != MPG123_OK)
+            return decoderError();
         long rate = 0;
         int channels = 0, encoding = 0;
         if (mpg123_getformat(handle_, &rate, &channels, &encoding) != MPG123_OK) return decoderError();
@@ -116,7 +117,7 @@ public:
         const int samplesPerFrame = mpg123_spf(handle_) > 0 ? mpg123_spf(handle_) : 1152;
 
         struct stat st {};
-        if (::fstat(file_.get(), &st) != 0)
+        if (::fstat(file_, &st) != 0)
             return mpegStreamError(AudioFileError::unreadable, std::strerror(errno));
         key_ = mpegStreamKey(st);
         if (const std::shared_ptr<const MpegStreamCount> count = mpegStreamCounts().find(key_)) {
@@ -225,7 +226,8 @@ private:
     }
 
     mpg123_handle* handle_;
-    FileDescriptor file_;
+    // AudioFile's descriptor of the file.
+    int file_;
     std::uint32_t channels_ = 0;
     // The encoder's and the decoder's delay, in frames decoded before the first of the file.
     std::int64_t skip_ = 0;
@@ -287,20 +289,17 @@ std::optional<MpegInfoHeader> mpegUnderstatedStream(int descriptor, std::uint64_
     return std::nullopt;
 }
 
-Result<std::unique_ptr<AudioFileBackend>>
-openMpegStreamReader(const std::string& path, const MpegInfoHeader& header, AudioFileBackend::Info& info) {
+Result<std::unique_ptr<AudioFileBackend>> openMpegStreamReader(int descriptor, const std::string& path,
+                                                               const MpegInfoHeader& header,
+                                                               AudioFileBackend::Info& info) {
     static const int initialised = mpg123_init();
     (void)initialised;
-    Result<FileDescriptor> opened = openRegularFileForReading(path);
-    if (!opened)
-        return audioFileError(AudioFileError::unreadable, "Cannot read audio file", path,
-                              opened.error().message);
     int status = MPG123_OK;
     mpg123_handle* handle = mpg123_new(nullptr, &status);
     if (!handle)
         return audioFileError(AudioFileError::unreadable, "Cannot read audio file", path,
                               mpg123_plain_strerror(status));
-    auto reader = std::make_unique<MpegStreamReader>(handle, std::move(opened.value()));
+    auto reader = std::make_unique<MpegStreamReader>(handle, descriptor);
     if (auto started = reader->start(header, info); !started)
         return audioFileError(AudioFileError::unreadable, "Cannot read audio file", path,
                               started.error().message);

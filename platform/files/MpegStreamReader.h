@@ -24,10 +24,13 @@ struct MpegInfoHeader {
 // bytes long, when it states less of the stream than the file holds; nothing for any other file.
 std::optional<MpegInfoHeader> mpegUnderstatedStream(int descriptor, std::uint64_t fileSize);
 
-// Reads the file at `path`, whose header is `header`, to the end of its stream. Its length is an
-// estimate from the file's size and the header's bit rate (Info::lengthIsEstimate), until the frames of
-// the unchanged file were counted once (measureLength() of any of its readers).
-Result<std::unique_ptr<AudioFileBackend>>
-openMpegStreamReader(const std::string& path, const MpegInfoHeader& header, AudioFileBackend::Info& info);
+// Reads the file open at `descriptor`, known as `path` in errors, whose header is `header`, to the end
+// of its stream; the caller keeps the descriptor open for as long as the reader lives, and no other
+// reader uses its offset. Its length is an estimate from the file's size and the header's bit rate
+// (Info::lengthIsEstimate), until the frames of the unchanged file were counted once (measureLength()
+// of any of its readers).
+Result<std::unique_ptr<AudioFileBackend>> openMpegStreamReader(int descriptor, const std::string& path,
+                                                               const MpegInfoHeader& header,
+                                                               AudioFileBackend::Info& info);
 
 } // namespace platform

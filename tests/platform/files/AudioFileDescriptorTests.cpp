@@ -44,6 +44,11 @@ const std::vector<DescriptorCase>& descriptorCases() {
         {"song.flac", sndfile(SF_FORMAT_FLAC | SF_FORMAT_PCM_16)},
         {"song.mp3", sndfile(SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III)},
         {"song.ogg", sndfile(SF_FORMAT_OGG | SF_FORMAT_VORBIS)},
+        // Two takes joined: the first one's header understates the stream, which is read to its end.
+        {"joined.mp3",
+         [](const std::string& path, const Channels& tone) {
+             return !testsupport::writeJoinedMp3(path, {tone, tone}).empty();
+         }},
         {"song.m4a",
          [](const std::string& path, const Channels& tone) { return fixtures::writeAac(path, tone, 44100); }},
     };
