@@ -35,6 +35,12 @@ void Undoer::redo() {
     updateMenuItems();
 }
 
+void Undoer::clear() {
+    undoStack_.clear();
+    redoStack_.clear();
+    updateMenuItems();
+}
+
 void Undoer::updateMenuItems() const {
     if (MenuItem* item = AppServices::undoMenuItem()) {
         item->setEnabled(!undoStack_.empty());
