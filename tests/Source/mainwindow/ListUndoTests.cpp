@@ -66,5 +66,37 @@ TEST_F(ListUndoTest, ASortIsUndoneAfterReturnPromotedARow) {
     EXPECT_TRUE(playlist().allEntries.empty());
 }
 
+TEST_F(ListUndoTest, FilesChosenOrDroppedOntoAListThatHoldsSomeKeepTheirOrderAndRefusals) {
+    const platform::Url a = audioFile("a.wav", 1), b = audioFile("b.wav", 1), c = audioFile("c.wav", 1);
+    (void)audioFile("folder/d.wav", 1);
+    for (const char* name : {"notes.txt", "x.txt", "folder/cover.jpg"})
+        ASSERT_TRUE(platform::writeFileAtomically(audioFolder.file(name), std::string_view("not audio")));
+    // Not audio, new, listed, a folder with a picture, not audio again, and the new one once more.
+    const std::vector<platform::Url> chosen = {audioFolder.url("notes.txt"), c, a, audioFolder.url("folder"),
+                                               audioFolder.url("x.txt"),     c};
+    for (bool dropped : {false, true}) {
+        SCOPED_TRACE(dropped ? "dropped below the last row" : "chosen in the panel");
+        start();
+        activate();
+        view().insertEntries({a, b});
+        const std::size_t alertsBefore = alerts.requests().size();
+        if (dropped)
+            EXPECT_TRUE(view().acceptDroppedURLs(chosen, 2));
+        else
+            view().addChosenFiles(chosen);
+        // A listed file moves to the end, as each file added again does.
+        EXPECT_THAT(names(), ElementsAre("b.wav", "a.wav", "d.wav", "c.wav"));
+        // The first chosen file that is listed is selected.
+        if (!dropped) EXPECT_EQ(view().tableView().selectedRows(), RowIndexes{3});
+        ASSERT_EQ(alerts.requests().size(), alertsBefore + 1);
+        EXPECT_EQ(alerts.requests().back().options.informativeText,
+                  audioFolder.file("notes.txt") + ": not an audio file that Vantle can play\n" +
+                      audioFolder.file("x.txt") + ": not an audio file that Vantle can play");
+        delegate->actionUndo();
+        EXPECT_THAT(names(), ElementsAre("a.wav", "b.wav"));
+        stop();
+    }
+}
+
 } // namespace
 } // namespace vantle::testing
