@@ -337,3 +337,42 @@ TEST(EditListStep, ReturnsReorderLeavesEveryStepUndoable) {
         EXPECT_TRUE(playlist.allEntries == changed);
     }
 }
+
+TEST(PlaylistDocument, InsertingManyIntoAListHoldingAFileTwiceIsInsertingEachInTurn) {
+    SessionTempFolder media;
+    std::vector<platform::Url> files;
+    for (const char* name : {"a.wav", "b.wav", "c.wav", "d.wav", "e.wav"})
+        files.push_back(writeSilentWav(media.url(name), 1));
+    const auto& [a, b, c, d, e] = std::tie(files[0], files[1], files[2], files[3], files[4]);
+    struct Case {
+        const char* what;
+        std::vector<platform::Url> batch;
+        int before; // index into the list {a, b, a, c}; -1: none
+    };
+    const std::vector<Case> cases = {
+        {"new files at the end", {d, e}, -1},
+        {"new files in front of a file listed once", {e, d}, 1},
+        {"a file listed once moves", {c, d}, 1},
+        {"new files in front of the file listed twice", {d, e}, 2},
+        {"the file listed twice moves", {d, a}, 3},
+        {"the file listed twice moves to the end", {a, a}, -1},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.what);
+        Playlist batch, oneByOne;
+        for (const platform::Url& url : {a, b, a, c}) {
+            batch.allEntries.push_back(PlaylistEntry::make(url));
+            oneByOne.allEntries.push_back(batch.allEntries.back());
+        }
+        std::shared_ptr<PlaylistEntry> before;
+        if (k.before >= 0) before = batch.allEntries[static_cast<std::size_t>(k.before)];
+        batch.insertEntries(k.batch, before);
+        for (const platform::Url& url : k.batch)
+            oneByOne.insertEntry(url, before);
+        EXPECT_EQ(fileNames(batch.allEntries), fileNames(oneByOne.allEntries));
+        // The same objects in the same places, the two entries of one file included.
+        for (std::size_t i = 0; i < batch.allEntries.size(); ++i)
+            if (batch.allEntries[i]->_url != d && batch.allEntries[i]->_url != e)
+                EXPECT_EQ(batch.allEntries[i], oneByOne.allEntries[i]) << i;
+    }
+}
