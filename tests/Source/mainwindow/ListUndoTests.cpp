@@ -5,6 +5,8 @@
 
 #include "tests/support/ConsoleCapture.h"
 
+#include <QLabel>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -96,6 +98,23 @@ TEST_F(ListUndoTest, FilesChosenOrDroppedOntoAListThatHoldsSomeKeepTheirOrderAnd
         EXPECT_THAT(names(), ElementsAre("a.wav", "b.wav"));
         stop();
     }
+}
+
+TEST_F(ListUndoTest, AStepThatNoLongerFitsTheListSaysSoInTheWindow) {
+    start();
+    activate();
+    view().insertEntries({audioFile("a.wav", 5), audioFile("b.wav", 5)});
+    // Changed by no command of the window's: the step leaves it as it is.
+    playlist().allEntries.pop_back();
+    testsupport::ScopedConsoleCapture console;
+    delegate->actionUndo();
+    EXPECT_THAT(names(), ElementsAre("a.wav"));
+    const std::string says = "can't undo add entries: the playlist has changed since";
+    EXPECT_EQ(console.lines(), std::vector<std::string>{says});
+    auto* notice = dynamic_cast<QLabel*>(view().notices().widget());
+    ASSERT_TRUE(notice);
+    EXPECT_EQ(text(notice->text()), says);
+    EXPECT_FALSE(delegate->undoAction()->isEnabled());
 }
 
 } // namespace
