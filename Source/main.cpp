@@ -47,6 +47,11 @@ int main(int argc, char** argv) {
         case platform::SingleInstance::Role::noAnswer:
             platform::consolePrint("Vantle is already running but does not answer; nothing was opened");
             return 1;
+        case platform::SingleInstance::Role::tooMany:
+            platform::consolePrint("Vantle is already running, but " + std::to_string(files.size()) +
+                                   " files are more than it takes from another start at once; nothing was "
+                                   "opened. Add their folder with File › Add Files… instead");
+            return 1;
         case platform::SingleInstance::Role::running:
             break;
         }

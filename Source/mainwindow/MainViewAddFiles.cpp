@@ -16,18 +16,9 @@
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
+#include <unordered_map>
 
 namespace vantle {
-
-namespace {
-
-bool playlistHolds(const Playlist& playlist, const platform::Url& url) {
-    return std::any_of(
-        playlist.allEntries.begin(), playlist.allEntries.end(),
-        [&](const std::shared_ptr<PlaylistEntry>& entry) { return entry && entry->_url == url; });
-}
-
-} // namespace
 
 void MainViewController::chooseFilesToAdd() {
     platform::OpenPanelOptions options;
@@ -53,15 +44,19 @@ void MainViewController::addChosenFiles(const std::vector<platform::Url>& chosen
         urls.insert(urls.end(), collected.begin(), collected.end());
     }
     insertEntries(urls);
+    // Each file's entry, the first listed of its file, looked up once: thousands of files chosen for
+    // a list of thousands must not each search the whole list.
+    std::unordered_map<platform::Url, std::shared_ptr<PlaylistEntry>> listed;
+    listed.reserve(playlist_->allEntries.size());
+    for (const std::shared_ptr<PlaylistEntry>& entry : playlist_->allEntries)
+        if (entry) listed.emplace(entry->_url, entry);
 
     // The first file that made it in becomes the selected row when the filter shows it, and the
     // current entry unless the music plays.
     for (const platform::Url& url : urls) {
-        auto added =
-            std::find_if(playlist_->allEntries.begin(), playlist_->allEntries.end(),
-                         [&](const std::shared_ptr<PlaylistEntry>& entry) { return entry->_url == url; });
-        if (added == playlist_->allEntries.end()) continue;
-        if (std::optional<std::size_t> row = playlist_->row(*added)) {
+        auto added = listed.find(url);
+        if (added == listed.end()) continue;
+        if (std::optional<std::size_t> row = playlist_->row(added->second)) {
             loadEntryAtRowAfterListEdit(*row);
             tableView_->selectRows({*row});
         }
@@ -72,7 +67,7 @@ void MainViewController::addChosenFiles(const std::vector<platform::Url>& chosen
     // worth a word when they are not audio.
     std::vector<RefusedFile> refused;
     for (const platform::Url& location : chosen) {
-        if (platform::isDirectory(location.path()) || playlistHolds(*playlist_, location)) continue;
+        if (platform::isDirectory(location.path()) || listed.count(location)) continue;
         platform::consolePrint("can't add " + platform::escapingInvalidUtf8(location.path()) + ": not audio");
         refused.push_back({location.path(), "not an audio file that Vantle can play"});
     }

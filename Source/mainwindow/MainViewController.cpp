@@ -330,6 +330,10 @@ void MainViewController::showTextNotice(const QString& text, double seconds, std
     notices_->showText(text, seconds, color);
 }
 
+void MainViewController::undoStepFailed(const std::string& message) {
+    notices_->showText(QString::fromStdString(message), 6.0, std::nullopt);
+}
+
 void MainViewController::showImageNotice(const QIcon& image) {
     notices_->showImage(image);
 }

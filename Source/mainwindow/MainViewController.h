@@ -465,6 +465,7 @@ public:
     void reloadEntryRow(const std::shared_ptr<PlaylistEntry>& entry) override;
     void rebuildAttachmentStack(const std::shared_ptr<PlaylistEntry>& entry) override;
     void entryRecordsChanged() override;
+    void undoStepFailed(const std::string& message) override;
 
     // The application's main window controller, when this view is its content.
     MainWindowHost* mainWindowController() const;

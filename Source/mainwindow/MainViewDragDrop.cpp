@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <unordered_set>
 
 namespace vantle {
 
@@ -49,11 +50,14 @@ void MainViewController::moveRows(const RowIndexes& rows, std::size_t row) {
         position = static_cast<std::size_t>(above - all.begin()) + 1;
     }
 
+    // Looked up once: every row of a long list may be dragged at once.
+    std::unordered_set<platform::Url> movedFiles;
+    for (const std::shared_ptr<PlaylistEntry>& entry : moved)
+        movedFiles.insert(entry->_url);
     Playlist::EntryList before;
     Playlist::EntryList after;
     for (std::size_t j = 0; j < all.size(); ++j) {
-        const bool isMoved = std::any_of(moved.begin(), moved.end(),
-                                         [&](const auto& entry) { return sameFile(entry, all[j]); });
+        const bool isMoved = movedFiles.count(all[j]->_url) > 0;
         if (!isMoved) (j < position ? before : after).push_back(all[j]);
     }
     Playlist::EntryList ending = before;
@@ -61,9 +65,9 @@ void MainViewController::moveRows(const RowIndexes& rows, std::size_t row) {
     ending.insert(ending.end(), after.begin(), after.end());
     // Rows dropped where they were.
     if (ending == all) return;
-    const auto shownBefore = std::count_if(before.begin(), before.end(), [&](const auto& entry) {
-        return std::find(visible.begin(), visible.end(), entry) != visible.end();
-    });
+    const std::unordered_set<std::shared_ptr<PlaylistEntry>> shown(visible.begin(), visible.end());
+    const auto shownBefore = std::count_if(before.begin(), before.end(),
+                                           [&](const auto& entry) { return shown.count(entry) > 0; });
 
     EditListTransaction step("move", all, tableView_->selectedRows(), std::move(ending),
                              RowIndexes{static_cast<std::size_t>(shownBefore)});
@@ -92,12 +96,15 @@ bool MainViewController::acceptDroppedURLs(const std::vector<platform::Url>& url
         added = playlist_->allEntries != initial;
     }
 
+    // Looked up once for the whole drop, which may be thousands of files onto thousands of rows.
+    std::unordered_set<platform::Url> listed;
+    listed.reserve(playlist_->allEntries.size());
+    for (const std::shared_ptr<PlaylistEntry>& entry : playlist_->allEntries)
+        if (entry) listed.insert(entry->_url);
     std::vector<RefusedFile> refused;
     for (std::size_t i = 0; i < walked; ++i) {
         const platform::Url& url = urls[i];
-        const bool listed = std::any_of(playlist_->allEntries.begin(), playlist_->allEntries.end(),
-                                        [&](const auto& entry) { return entry->_url == url; });
-        if (listed || platform::isDirectory(url.path())) continue;
+        if (listed.count(url) || platform::isDirectory(url.path())) continue;
         platform::consolePrint("can't add " + platform::escapingInvalidUtf8(url.path()) + ": not audio");
         refused.push_back({url.path(), "not an audio file that Vantle can play"});
     }

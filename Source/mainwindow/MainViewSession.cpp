@@ -342,6 +342,8 @@ void MainViewController::clearSession() {
     playlist_->fileVersion.reset();
     // A folder prefix belongs to the document it was set in; a new one starts with the preferences'.
     playlist_->_directoryPrefix.reset();
+    // The steps of the session before took its entries; none of them is this session's to undo.
+    playlist_->undoer.clear();
     playlist_->dirty = true;
     tableView_->selectRows({});
     loadEntryAtRow(-1);

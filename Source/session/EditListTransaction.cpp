@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 namespace vantle {
@@ -82,6 +83,33 @@ EditListTransaction::EditListTransaction(std::string name, const EntryList& init
 
 std::optional<EntryList> EditListTransaction::spliced(const EntryList& list, const std::vector<Placed>& taken,
                                                       const std::vector<Placed>& put) {
+    if (std::optional<EntryList> exact = splicedAt(list, taken, put)) return exact;
+    // Return (check and promote) reorders the list with no step of its own: the entries the step
+    // takes out are then found wherever they are now, so that a sort or a drag can still be taken
+    // back. The list must still hold each of them, and none of those the step puts back.
+    std::unordered_map<const PlaylistEntry*, std::size_t> wanted;
+    for (const Placed& placed : taken)
+        ++wanted[placed.entry.get()];
+    std::unordered_set<const PlaylistEntry*> coming;
+    for (const Placed& placed : put)
+        coming.insert(placed.entry.get());
+    std::vector<Placed> found;
+    found.reserve(taken.size());
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        if (auto w = wanted.find(list[i].get()); w != wanted.end() && w->second > 0) {
+            --w->second;
+            found.push_back({i, list[i]});
+        } else if (coming.count(list[i].get())) {
+            return std::nullopt;
+        }
+    }
+    if (found.size() != taken.size()) return std::nullopt;
+    return splicedAt(list, found, put);
+}
+
+std::optional<EntryList> EditListTransaction::splicedAt(const EntryList& list,
+                                                        const std::vector<Placed>& taken,
+                                                        const std::vector<Placed>& put) {
     const std::size_t count = list.size() - std::min(list.size(), taken.size()) + put.size();
     if (taken.size() > list.size() || (!put.empty() && put.back().index >= count)) return std::nullopt;
     EntryList result;

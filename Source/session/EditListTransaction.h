@@ -34,8 +34,8 @@ public:
                         const EntryList& endingList, RowIndexes endingSelection);
 
     // Each checks that the playlist is the list the step starts from (its size and the entries the
-    // step takes out) before it changes anything: a list changed another way is left alone and the
-    // step fails.
+    // step takes out, where it left them or, after a reorder that took no step, anywhere) before it
+    // changes anything: a list changed another way is left alone and the step fails.
     platform::Result<void> redo() override;
     platform::Result<void> undo() override;
     std::string redoName() const override { return "Redo " + name; }
@@ -60,6 +60,10 @@ private:
     // `list` without the entries of `taken` (ascending indexes into `list`), with those of `put`
     // (ascending indexes into the result) added. Nothing when `list` does not hold `taken` there or
     // the result cannot hold `put`.
+    static std::optional<EntryList> splicedAt(const EntryList& list, const std::vector<Placed>& taken,
+                                              const std::vector<Placed>& put);
+    // splicedAt, or when `list` holds the entries of `taken` elsewhere (reordered since) and none of
+    // `put`, the same with `taken` where they are now.
     static std::optional<EntryList> spliced(const EntryList& list, const std::vector<Placed>& taken,
                                             const std::vector<Placed>& put);
     platform::Result<void> change(std::size_t count, const std::vector<Placed>& taken,

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <string>
 
 namespace vantle {
 
@@ -51,6 +52,10 @@ public:
     // Entries' played spans, zero marks or played dates changed: the time slider, the table and the
     // display show them, and the state file keeps the current entry's. The default does nothing.
     virtual void entryRecordsChanged() {}
+
+    // An undo or redo step could not be applied and was dropped; `message` says which and why. The
+    // window tells the user, who otherwise sees nothing happen. The default does nothing.
+    virtual void undoStepFailed(const std::string& message) {}
 };
 
 } // namespace vantle

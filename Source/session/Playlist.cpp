@@ -13,6 +13,7 @@
 #include <list>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace vantle {
 
@@ -139,14 +140,22 @@ void Playlist::insertEntries(const std::vector<platform::Url>& urls,
     Order order(allEntries.begin(), allEntries.end());
     std::unordered_map<platform::Url, Order::iterator> listed;
     listed.reserve(order.size() + urls.size());
-    for (auto at = order.begin(); at != order.end(); ++at) {
-        // Two entries of one file (a document written elsewhere) leave "the first listed" to the
-        // one-by-one search.
-        if (*at && !listed.emplace((*at)->_url, at).second) {
-            for (const platform::Url& url : urls)
-                insertEntry(url, before);
-            return;
-        }
+    std::unordered_set<platform::Url> twice;
+    for (auto at = order.begin(); at != order.end(); ++at)
+        if (*at && !listed.emplace((*at)->_url, at).second) twice.insert((*at)->_url);
+    // Two entries of one file (a document written elsewhere, a file relocated onto a listed one)
+    // leave "the first listed" to the one-by-one search, when the batch moves one of them or adds in
+    // front of one; the other files of the list are listed once and the index holds them exactly.
+    const auto touchesTwice = [&] {
+        if (twice.empty()) return false;
+        if (before && twice.count(before->_url)) return true;
+        return std::any_of(urls.begin(), urls.end(),
+                           [&](const platform::Url& url) { return twice.count(url) > 0; });
+    };
+    if (touchesTwice()) {
+        for (const platform::Url& url : urls)
+            insertEntry(url, before);
+        return;
     }
     bool inserted = false;
     for (const platform::Url& url : urls) {

@@ -1,6 +1,7 @@
 #include "Source/session/Undoer.h"
 
 #include "Source/session/AppServices.h"
+#include "Source/session/MainWindowServices.h"
 #include "Source/session/MenuItem.h"
 #include "platform/foundation/Console.h"
 
@@ -13,6 +14,15 @@ void Undoer::record(std::unique_ptr<UndoRedoTransaction> transaction) {
     updateMenuItems();
 }
 
+namespace {
+
+void reportFailedStep(const std::string& message) {
+    platform::consolePrint(message);
+    if (MainWindowServices* window = AppServices::mainWindow()) window->undoStepFailed(message);
+}
+
+} // namespace
+
 void Undoer::undo() {
     if (undoStack_.empty()) return;
     std::unique_ptr<UndoRedoTransaction> step = std::move(undoStack_.back());
@@ -20,7 +30,7 @@ void Undoer::undo() {
     if (platform::Result<void> done = step->undo())
         redoStack_.push_back(std::move(step));
     else
-        platform::consolePrint(done.error().message);
+        reportFailedStep(done.error().message);
     updateMenuItems();
 }
 
@@ -31,7 +41,13 @@ void Undoer::redo() {
     if (platform::Result<void> done = step->redo())
         undoStack_.push_back(std::move(step));
     else
-        platform::consolePrint(done.error().message);
+        reportFailedStep(done.error().message);
+    updateMenuItems();
+}
+
+void Undoer::clear() {
+    undoStack_.clear();
+    redoStack_.clear();
     updateMenuItems();
 }
 

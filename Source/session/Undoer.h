@@ -33,6 +33,9 @@ public:
     void undo();
     void redo();
 
+    // Forgets every step, as a new document has none, and refreshes the menu items.
+    void clear();
+
     // Undo enabled exactly when there is something to undo, titled by the top step ("Undo" when
     // none); the same for Redo.
     void updateMenuItems() const;

@@ -23,7 +23,7 @@ namespace {
 // holds a NUL, so no escaping is needed and the bytes pass through untouched.
 constexpr std::string_view handoverTag = "open-files-1";
 // A larger message is no start of ours: the connection is dropped.
-constexpr qsizetype handoverMessageLimit = 8 * 1024 * 1024;
+constexpr qsizetype handoverMessageLimit = qsizetype(SingleInstance::handoverLimitBytes);
 constexpr char handoverAnswer = '+';
 
 QByteArray handoverMessage(const std::vector<std::string>& paths) {
@@ -115,7 +115,10 @@ SingleInstance::Role SingleInstance::start(const std::vector<std::string>& paths
     QLocalSocket socket;
     socket.connectToServer(socketPath);
     if (socket.waitForConnected(int(deadline.remainingTime()))) {
-        socket.write(handoverMessage(paths));
+        const QByteArray message = handoverMessage(paths);
+        // The running instance would drop it unread, and this start could only say it had no answer.
+        if (message.size() > handoverMessageLimit) return Role::tooMany;
+        socket.write(message);
         socket.flush();
         char answer = 0;
         while (socket.bytesAvailable() == 0 && !deadline.hasExpired() &&

@@ -5,6 +5,7 @@
 
 #include <QObject>
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -48,7 +49,12 @@ public:
         handedOver,
         // Another instance holds the socket but did not answer in time; this process should leave.
         noAnswer,
+        // The running instance listens, but the paths are more than it takes from one start
+        // (handoverLimitBytes): nothing was handed over; this process should leave.
+        tooMany,
     };
+    // The most a start hands over at once, its paths and their separators together.
+    static constexpr std::size_t handoverLimitBytes = 8 * 1024 * 1024;
 
     explicit SingleInstance(Address address, QObject* parent = nullptr);
     ~SingleInstance() override;

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <functional>
 #include <random>
+#include <set>
 
 using namespace vantle;
 using namespace vantle::testing;
@@ -195,7 +196,8 @@ TEST(EditListStep, AStepThatNoLongerFitsTheListLeavesItAlone) {
     // Emptied as a new session empties it, one entry gone, and one more come in.
     for (const Case& c : {Case{"emptied", {}}, Case{"shorter", {entries[0], entries[1], entries[2]}},
                           Case{"longer", {entries[0], entries[1], entries[2], entries[3], entries[2]}},
-                          Case{"another in its place", {entries[0], entries[1], entries[3], entries[2]}}}) {
+                          Case{"another in its place",
+                               {entries[0], entries[1], entries[2], decodedEntry("file:///m/other.wav")}}}) {
         SCOPED_TRACE(c.how);
         playlist.allEntries = c.list;
         const std::size_t reloads = app.window.reloads.size();
@@ -265,4 +267,112 @@ TEST(PlaylistDocument, InsertingManyAtOnceIsInsertingEachInTurn) {
     nothing.insertEntries({text, missing});
     EXPECT_TRUE(nothing.allEntries.empty());
     EXPECT_FALSE(nothing.dirty);
+}
+
+TEST(EditListStep, ReturnsReorderLeavesEveryStepUndoable) {
+    // Return checks rows and moves every checked entry to the top with no step of its own; the steps
+    // before it still take back what they did, with the promoted entries where Return put them.
+    const EntryList e = numberedEntries(6);
+    const auto promote = [](EntryList list, const std::shared_ptr<PlaylistEntry>& checked) {
+        checked->isCheckmarked = true;
+        std::stable_partition(list.begin(), list.end(),
+                              [](const auto& entry) { return entry->isCheckmarked; });
+        return list;
+    };
+    struct Case {
+        const char* edit;
+        EntryList initial, ending;
+        std::size_t promoted; // index into e
+        EntryList undone;
+    };
+    const std::vector<Case> cases = {
+        {"a row dragged to the top",
+         {e[0], e[1], e[2], e[3]},
+         {e[3], e[0], e[1], e[2]},
+         2,
+         {e[2], e[0], e[1], e[3]}},
+        {"a prepared order sorted backwards",
+         {e[0], e[1], e[2], e[3], e[4]},
+         {e[4], e[3], e[2], e[1], e[0]},
+         1,
+         {e[0], e[1], e[2], e[3], e[4]}},
+        {"files dropped at the top",
+         {e[0], e[1], e[2]},
+         {e[4], e[5], e[0], e[1], e[2]},
+         1,
+         {e[1], e[0], e[2]}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.edit);
+        ScopedFakeApp app;
+        Playlist& playlist = *app.window.document;
+        for (const auto& entry : e)
+            entry->isCheckmarked = false;
+        playlist.allEntries = c.initial;
+        EditListTransaction step("edit", c.initial, {}, c.ending, {});
+        ASSERT_TRUE(step.redo().ok());
+        playlist.undoer.record(std::move(step));
+        const EntryList promoted = promote(c.ending, e[c.promoted]);
+        playlist.allEntries = promoted;
+
+        testsupport::ScopedConsoleCapture console;
+        playlist.undoer.undo();
+        EXPECT_TRUE(console.lines().empty());
+        EXPECT_EQ(fileNames(playlist.allEntries), fileNames(c.undone));
+        ASSERT_EQ(playlist.undoer.redoStack().size(), 1u);
+        playlist.undoer.redo();
+        EXPECT_EQ(playlist.undoer.undoStack().size(), 1u);
+        EXPECT_EQ(std::multiset(playlist.allEntries.begin(), playlist.allEntries.end()),
+                  std::multiset(c.ending.begin(), c.ending.end()));
+    }
+
+    // A reordered list that lacks an entry the step takes out, or holds one it would bring back, is
+    // still left alone.
+    ScopedFakeApp app;
+    Playlist& playlist = *app.window.document;
+    EditListTransaction step("edit", {e[0], e[1], e[2]}, {}, {e[0], e[2], e[3]}, {});
+    for (const EntryList& changed : {EntryList{e[2], e[4], e[0]}, EntryList{e[3], e[1], e[0]}}) {
+        playlist.allEntries = changed;
+        EXPECT_FALSE(step.undo().ok());
+        EXPECT_TRUE(playlist.allEntries == changed);
+    }
+}
+
+TEST(PlaylistDocument, InsertingManyIntoAListHoldingAFileTwiceIsInsertingEachInTurn) {
+    SessionTempFolder media;
+    std::vector<platform::Url> files;
+    for (const char* name : {"a.wav", "b.wav", "c.wav", "d.wav", "e.wav"})
+        files.push_back(writeSilentWav(media.url(name), 1));
+    const auto& [a, b, c, d, e] = std::tie(files[0], files[1], files[2], files[3], files[4]);
+    struct Case {
+        const char* what;
+        std::vector<platform::Url> batch;
+        int before; // index into the list {a, b, a, c}; -1: none
+    };
+    const std::vector<Case> cases = {
+        {"new files at the end", {d, e}, -1},
+        {"new files in front of a file listed once", {e, d}, 1},
+        {"a file listed once moves", {c, d}, 1},
+        {"new files in front of the file listed twice", {d, e}, 2},
+        {"the file listed twice moves", {d, a}, 3},
+        {"the file listed twice moves to the end", {a, a}, -1},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.what);
+        Playlist batch, oneByOne;
+        for (const platform::Url& url : {a, b, a, c}) {
+            batch.allEntries.push_back(PlaylistEntry::make(url));
+            oneByOne.allEntries.push_back(batch.allEntries.back());
+        }
+        std::shared_ptr<PlaylistEntry> before;
+        if (k.before >= 0) before = batch.allEntries[static_cast<std::size_t>(k.before)];
+        batch.insertEntries(k.batch, before);
+        for (const platform::Url& url : k.batch)
+            oneByOne.insertEntry(url, before);
+        EXPECT_EQ(fileNames(batch.allEntries), fileNames(oneByOne.allEntries));
+        // The same objects in the same places, the two entries of one file included.
+        for (std::size_t i = 0; i < batch.allEntries.size(); ++i)
+            if (batch.allEntries[i]->_url != d && batch.allEntries[i]->_url != e)
+                EXPECT_EQ(batch.allEntries[i], oneByOne.allEntries[i]) << i;
+    }
 }

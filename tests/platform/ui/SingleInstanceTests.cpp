@@ -155,3 +155,25 @@ TEST(SingleInstance, OneInstancePerFoldersAndDisplay) {
 }
 
 } // namespace
+
+TEST(SingleInstance, PathsMoreThanTheRunningInstanceTakesAreNotHandedOverAndSaySo) {
+    platform_ui_test::TemporaryFolder folder;
+    const SingleInstance::Address address{folder.path + "/app.socket", folder.path + "/app.lock"};
+    SingleInstance running(address);
+    ASSERT_EQ(running.start({}), SingleInstance::Role::running);
+    std::vector<std::vector<std::string>> received;
+    running.setReceiver([&](std::vector<std::string> paths) { received.push_back(std::move(paths)); });
+
+    // `vantle *.wav` in a deep folder of 100,000 files: each path made absolute.
+    const std::string deep = "/home/someone/Music/Dance classes/Spring term/Recordings of the Tuesday group/";
+    std::vector<std::string> many;
+    for (int i = 0; i < 100'000; ++i)
+        many.push_back(deep + "take " + std::to_string(100'000 + i) + ".wav");
+    EXPECT_EQ(startElsewhere(address, many), SingleInstance::Role::tooMany);
+    EXPECT_TRUE(received.empty());
+    // The instance goes on taking what fits, up to the limit.
+    many.resize(SingleInstance::handoverLimitBytes / (many.front().size() + 1) - 1);
+    EXPECT_EQ(startElsewhere(address, many), SingleInstance::Role::handedOver);
+    ASSERT_EQ(received.size(), 1u);
+    EXPECT_EQ(received[0], many);
+}
