@@ -231,8 +231,11 @@ void MainViewController::answerChangedSession(int button, const platform::Url& u
     }
     // What asked for the save does not go on: the user sees the version opened, or what was there.
     if (button == 1) {
-        if (std::shared_ptr<Playlist> onDisk = readSessionDocument(url))
+        if (std::shared_ptr<Playlist> onDisk = readSessionDocument(url)) {
+            // Only this window's version of the document goes: the song heard is logged as at any leaving.
+            closeListening();
             replaceSession(url, std::move(onDisk));
+        }
     }
     if (ending) ending(SaveOutcome::cancelled);
 }

@@ -204,5 +204,22 @@ TEST_F(SessionOnDiskTest, AFailedSaveSaysTheSystemsReasonAndNamesSaveAs) {
               std::optional<std::string>("w"));
 }
 
+// Opening the version on disk drops this window's version of the session, not the song heard in it:
+// that goes into the listening log as when the window leaves the session any other way.
+TEST_F(SessionOnDiskTest, OpeningTheVersionOnDiskLogsTheSongHeard) {
+    for (const char* command : {"saveSession", "terminate"}) {
+        SCOPED_TRACE(command);
+        openWithTagAdded();
+        view().loadEntry(entry(1));
+        anotherWindowRemovesARow();
+        log->loggedEntries.clear();
+        run(command);
+        ASSERT_TRUE(alerts.answerAlert(1));
+        ASSERT_THAT(names(), ElementsAre("a.wav", "b.wav"));
+        EXPECT_THAT(log->loggedEntries, ElementsAre("b.wav"));
+        EXPECT_EQ(quits, 0);
+    }
+}
+
 } // namespace
 } // namespace vantle::testing
