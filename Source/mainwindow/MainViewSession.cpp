@@ -287,6 +287,13 @@ void MainViewController::runSavePanel(Ending ending, SaveReason reason) {
                                         return;
                                     }
                                     rememberPanelFolder(*self->defaults_, PanelFolderKind::session, {*url});
+                                    // The session's own file, which the panel proposes: the panel's
+                                    // question to replace it says nothing of a change made there
+                                    // elsewhere, so it is saved as Save saves it.
+                                    if (self->sessionURL_ == url) {
+                                        self->saveToLocation(reason, ending);
+                                        return;
+                                    }
                                     if (reason != SaveReason::save) self->closeListening();
                                     const std::optional<platform::Url> previous = self->sessionURL_;
                                     self->sessionURL_ = url;

@@ -221,5 +221,26 @@ TEST_F(SessionOnDiskTest, OpeningTheVersionOnDiskLogsTheSongHeard) {
     }
 }
 
+// Save As onto the session's own file, the name the panel proposes, is a save there like any other.
+TEST_F(SessionOnDiskTest, SaveAsOntoTheSessionsOwnFileAsksFirst) {
+    for (int answer : {2, 0}) {
+        SCOPED_TRACE(answer);
+        openWithTagAdded();
+        anotherWindowRemovesARow();
+        const platform::Bytes theirs = bytesOf(session);
+        const std::size_t asked = alerts.requests().size();
+        run("saveAsSession");
+        ASSERT_TRUE(panels.answerSavePanel(session));
+        ASSERT_EQ(alerts.requests().size(), asked + 1);
+        EXPECT_EQ(alerts.requests().back().options.messageText,
+                  "The session “Class.vantle” was changed on disk.");
+        EXPECT_EQ(bytesOf(session), theirs);
+        ASSERT_TRUE(alerts.answerAlert(answer));
+        EXPECT_EQ(namesOnDisk().size(), answer == 0 ? 3u : 2u);
+        EXPECT_EQ(playlist().dirty, answer != 0);
+        EXPECT_EQ(view().sessionURL(), session);
+    }
+}
+
 } // namespace
 } // namespace vantle::testing
