@@ -213,6 +213,9 @@ void MainViewController::askAboutChangedSession(const platform::Url& url, SaveRe
         (playlist_->dirty ? std::string(", whose unsaved changes are then dropped") : std::string()) +
         ". To keep both, cancel and choose File › Save Session As… for this window's version.";
     options.buttons = {"Keep This Window's Version", "Open the Version on Disk", "Cancel"};
+    // The question may come unasked, after a song, while the user plays on with Space and Return: those
+    // keys write nothing and drop nothing.
+    options.defaultButton = 2;
     ++changedSessionQuestions_;
     QPointer<MainViewController> self(this);
     alerts_->beginAlert(window(), std::move(options), [self, url, reason, ending](int button) {

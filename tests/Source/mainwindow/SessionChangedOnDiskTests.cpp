@@ -4,9 +4,13 @@
 
 #include "tests/Source/mainwindow/MainWindowTestSupport.h"
 
+#include "platform/ui/Alerts.h"
 #include "tests/support/ConsoleCapture.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QMessageBox>
+#include <QTest>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -239,6 +243,29 @@ TEST_F(SessionOnDiskTest, SaveAsOntoTheSessionsOwnFileAsksFirst) {
         EXPECT_EQ(namesOnDisk().size(), answer == 0 ? 3u : 2u);
         EXPECT_EQ(playlist().dirty, answer != 0);
         EXPECT_EQ(view().sessionURL(), session);
+    }
+}
+
+// The question after a song comes unasked, while the user plays on with Space and Return: those keys,
+// pressed at it, must not write over the other version.
+TEST_F(SessionOnDiskTest, TheKeysThatPlayAnswerTheQuestionWithCancel) {
+    platform::QtAlerts shown;
+    configureEnvironment = [&](MainViewEnvironment& environment) { environment.alerts = &shown; };
+    for (Qt::Key key : {Qt::Key_Space, Qt::Key_Return}) {
+        SCOPED_TRACE(key == Qt::Key_Space ? "Space" : "Return");
+        openWithTagAdded();
+        anotherWindowRemovesARow();
+        const platform::Bytes theirs = bytesOf(session);
+        view().playerDidFinish();
+        auto* box = window->findChild<QMessageBox*>();
+        ASSERT_NE(box, nullptr);
+        ASSERT_NE(box->focusWidget(), nullptr);
+        QTest::keyClick(box->focusWidget(), key);
+        QApplication::processEvents();
+        EXPECT_TRUE(bytesOf(session) == theirs) << "written over";
+        EXPECT_TRUE(playlist().dirty);
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        ASSERT_EQ(window->findChild<QMessageBox*>(), nullptr);
     }
 }
 
