@@ -4,6 +4,9 @@
 
 #include "tests/Source/mainwindow/MainWindowTestSupport.h"
 
+#include "Source/session/TextNoteSet.h"
+#include "platform/foundation/Files.h"
+#include "platform/foundation/TextFile.h"
 #include "platform/ui/Alerts.h"
 #include "tests/support/ConsoleCapture.h"
 
@@ -208,19 +211,26 @@ TEST_F(SessionOnDiskTest, AFailedSaveSaysTheSystemsReasonAndNamesSaveAs) {
               std::optional<std::string>("w"));
 }
 
-// Opening the version on disk drops this window's version of the session, not the song heard in it:
-// that goes into the listening log as when the window leaves the session any other way.
-TEST_F(SessionOnDiskTest, OpeningTheVersionOnDiskLogsTheSongHeard) {
+// Opening the version on disk drops this window's version of the session, not the song heard in it nor
+// its notes file: the song goes into the listening log and a note deleted on the slider goes from its
+// file, as when the window leaves the session any other way.
+TEST_F(SessionOnDiskTest, OpeningTheVersionOnDiskLogsTheSongHeardAndSavesItsNotes) {
+    const std::string notesFile = companionTextURL(files[1], ".txt").path();
     for (const char* command : {"saveSession", "terminate"}) {
         SCOPED_TRACE(command);
+        ASSERT_TRUE(platform::writeFileAtomically(notesFile, files[1].path() + "\n 0:03 gone\n 0:05 kept\n"));
         openWithTagAdded();
         view().loadEntry(entry(1));
+        TextNoteSet& notes = entry(1)->noteSet();
+        notes.notes.erase(notes.notes.begin());
+        notes.altered = true;
         anotherWindowRemovesARow();
         log->loggedEntries.clear();
         run(command);
         ASSERT_TRUE(alerts.answerAlert(1));
         ASSERT_THAT(names(), ElementsAre("a.wav", "b.wav"));
         EXPECT_THAT(log->loggedEntries, ElementsAre("b.wav"));
+        EXPECT_EQ(platform::readTextFile(notesFile).valueOr(""), files[1].path() + "\n 0:05 kept\n");
         EXPECT_EQ(quits, 0);
     }
 }
