@@ -395,8 +395,8 @@ public:
     void announceNote(const std::shared_ptr<TextNote>& note);
     // When the entry's notes file was changed elsewhere (Open Notes, an editor), the note line and
     // the slider's marks show it as it is now, with the changes not yet saved here on top. True
-    // when its notes changed.
-    bool showNotesFileChanges(const std::shared_ptr<PlaylistEntry>& entry);
+    // when its notes changed. `onceSettled` as TextNoteSet::readAgainIfChanged takes it.
+    bool showNotesFileChanges(const std::shared_ptr<PlaylistEntry>& entry, bool onceSettled = false);
     // A notes file refused for its size is named in the console and a notice, once per load of
     // its entry.
     void reportUnreadNotes(const std::shared_ptr<PlaylistEntry>& entry);

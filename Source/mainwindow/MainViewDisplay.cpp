@@ -61,7 +61,8 @@ std::string withoutNameSuffix(std::string text, std::string_view suffix) {
 
 void MainViewController::updateElapsedTime() {
     player_->recordPlayedRange();
-    if (!noteTextField_->editing() && showNotesFileChanges(playlist_->assignedEntry)) return;
+    // Ten times a second: a large notes file still being written is read once it stays as it is.
+    if (!noteTextField_->editing() && showNotesFileChanges(playlist_->assignedEntry, true)) return;
     if (player_->playbackTime() == playlist_->currentTime) return;
     refreshDisplay();
 }

@@ -21,8 +21,8 @@
 
 namespace vantle {
 
-bool MainViewController::showNotesFileChanges(const std::shared_ptr<PlaylistEntry>& entry) {
-    if (!entry || !entry->noteSet().readAgainIfChanged()) return false;
+bool MainViewController::showNotesFileChanges(const std::shared_ptr<PlaylistEntry>& entry, bool onceSettled) {
+    if (!entry || !entry->noteSet().readAgainIfChanged(onceSettled)) return false;
     timeSlider_->loadEntry(entry);
     refreshDisplay();
     return true;

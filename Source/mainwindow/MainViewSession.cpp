@@ -213,6 +213,9 @@ void MainViewController::askAboutChangedSession(const platform::Url& url, SaveRe
         (playlist_->dirty ? std::string(", whose unsaved changes are then dropped") : std::string()) +
         ". To keep both, cancel and choose File › Save Session As… for this window's version.";
     options.buttons = {"Keep This Window's Version", "Open the Version on Disk", "Cancel"};
+    // The question may come unasked, after a song, while the user plays on with Space and Return: those
+    // keys write nothing and drop nothing.
+    options.defaultButton = 2;
     ++changedSessionQuestions_;
     QPointer<MainViewController> self(this);
     alerts_->beginAlert(window(), std::move(options), [self, url, reason, ending](int button) {
@@ -231,8 +234,11 @@ void MainViewController::answerChangedSession(int button, const platform::Url& u
     }
     // What asked for the save does not go on: the user sees the version opened, or what was there.
     if (button == 1) {
-        if (std::shared_ptr<Playlist> onDisk = readSessionDocument(url))
+        if (std::shared_ptr<Playlist> onDisk = readSessionDocument(url)) {
+            // Only this window's version of the document goes: the song heard is logged as at any leaving.
+            closeListening();
             replaceSession(url, std::move(onDisk));
+        }
     }
     if (ending) ending(SaveOutcome::cancelled);
 }
@@ -284,6 +290,13 @@ void MainViewController::runSavePanel(Ending ending, SaveReason reason) {
                                         return;
                                     }
                                     rememberPanelFolder(*self->defaults_, PanelFolderKind::session, {*url});
+                                    // The session's own file, which the panel proposes: the panel's
+                                    // question to replace it says nothing of a change made there
+                                    // elsewhere, so it is saved as Save saves it.
+                                    if (self->sessionURL_ == url) {
+                                        self->saveToLocation(reason, ending);
+                                        return;
+                                    }
                                     if (reason != SaveReason::save) self->closeListening();
                                     const std::optional<platform::Url> previous = self->sessionURL_;
                                     self->sessionURL_ = url;

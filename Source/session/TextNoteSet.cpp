@@ -219,9 +219,13 @@ void TextNoteSet::save() {
     }
 }
 
-bool TextNoteSet::readAgainIfChanged() {
+bool TextNoteSet::readAgainIfChanged(bool onceSettled) {
     const Stamp stamp = currentStamp();
     if (stamp == stamp_) return false;
+    if (onceSettled && stamp.size > settledReadSize && stamp != unsettled_) {
+        unsettled_ = stamp;
+        return false;
+    }
     const platform::Result<std::string> text = platform::readTextFile(textURL_.path(), largestFileSize);
     if (!text && text.error().code == EFBIG) {
         // What was shown stays, with the changes made here, until the file is small enough to read

@@ -61,7 +61,11 @@ public:
     // When the notes file changed on disk since this set last read or wrote it (an editor saved
     // it), reads it again: its notes replace those read before, while the changes made here and
     // not yet saved stay on top. A note in both keeps its identity. True when `notes` changed.
-    bool readAgainIfChanged();
+    // With `onceSettled`, for a caller that asks many times a second, a file larger than
+    // settledReadSize is read only when it is as it was at the call before: one that a writer keeps
+    // changing is not read and parsed again at every call.
+    bool readAgainIfChanged(bool onceSettled = false);
+    static constexpr std::uint64_t settledReadSize = std::uint64_t(64) << 10;
 
     // The index of the first note later than `time`, or the number of notes.
     std::size_t insertionIndex(double time) const;
@@ -107,6 +111,8 @@ private:
     bool tooLarge_ = false;
     std::vector<KnownNote> known_;
     Stamp stamp_;
+    // The large file's stamp at the last settled call that did not read it.
+    Stamp unsettled_;
 };
 
 // The file beside `audioURL` named after it, with `suffix` (".txt", ".t.txt") replacing its

@@ -40,7 +40,8 @@ void QtAlerts::beginAlert(QWidget* window, AlertOptions options, AlertCompletion
                           : isCancel ? QMessageBox::RejectRole
                                      : QMessageBox::ActionRole;
         QPushButton* button = box->addButton(QString::fromStdString(options.buttons[i]), role);
-        if (i == 0) box->setDefaultButton(button);
+        // The default button also has the focus, so Space answers it as Return does.
+        if (i == std::min(options.defaultButton, options.buttons.size() - 1)) box->setDefaultButton(button);
         if (isCancel && !escape) escape = button;
         buttons.push_back(button);
     }

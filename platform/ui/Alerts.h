@@ -1,6 +1,7 @@
 #pragma once
 // Alerts shown as sheets on a window and answered through a completion.
 
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <vector>
@@ -16,10 +17,13 @@ enum class AlertStyle { warning, informational, critical };
 struct AlertOptions {
     std::string messageText;
     std::string informativeText;
-    // Button titles, left to right as the platform lists them; the first is the default button and a
-    // button titled "Cancel" answers the Escape key. Empty: one "OK" button.
+    // Button titles, left to right as the platform lists them; the first is the default button (see
+    // defaultButton) and a button titled "Cancel" answers the Escape key. Empty: one "OK" button.
     std::vector<std::string> buttons;
     AlertStyle style = AlertStyle::warning;
+    // The button that Return and Space answer instead of the first, for an alert whose first answer
+    // must not be given by a key meant for something else.
+    std::size_t defaultButton = 0;
 };
 
 // The index in AlertOptions::buttons of the button that closed the alert (0 for the first).

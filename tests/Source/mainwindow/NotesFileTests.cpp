@@ -5,6 +5,7 @@
 
 #include "Source/session/TextNoteSet.h"
 #include "Source/views/TimeSlider.h"
+#include "platform/foundation/Files.h"
 #include "platform/foundation/TextFile.h"
 #include "tests/support/NotesFiles.h"
 
@@ -72,6 +73,34 @@ TEST_F(NotesFileTest, WhatAnEditorWritesIsShownAndKeptByTheNotesTypedOrDeletedIn
     EXPECT_EQ(fileText(), song.path() + "\n 0:40 editor\n 1:10 late\n");
     EXPECT_EQ(shown(), (std::vector<std::string>{"editor", "late"}));
     EXPECT_EQ(noteLine(70), "late");
+}
+
+// A large notes file that a writer keeps changing is not read and laid out again at every tick of the
+// display, which would hold up the window for as long as the writer goes on: it shows once it stays as
+// it is for a tick. A note typed meanwhile still goes on top of it as it is then.
+TEST_F(NotesFileTest, ALargeNotesFileIsReadAgainOnceItStopsChanging) {
+    start();
+    activate();
+    const platform::Url song = audioFile("song.wav", 80);
+    const std::string notesFile = companionTextURL(song, ".txt").path();
+    ASSERT_TRUE(platform::writeFileAtomically(notesFile, testsupport::notesFileText(song.path(), 4000, 30)));
+    view().insertEntries({song});
+    view().selectRows({0});
+    ASSERT_EQ(shown().size(), 4000u);
+    for (int line = 0; line < 3; ++line) {
+        ASSERT_TRUE(testsupport::appendToFile(notesFile, " 1:2" + std::to_string(line) + " growing\n"));
+        tick();
+        EXPECT_EQ(shown().size(), 4000u) << "read while still being written";
+    }
+    tick();
+    EXPECT_EQ(shown().size(), 4003u);
+
+    // Typed at once after the last change: the edit starts from the file as it is then.
+    ASSERT_TRUE(testsupport::appendToFile(notesFile, " 1:19 last\n"));
+    typeNote(79, "typed");
+    EXPECT_EQ(shown().size(), 4004u);
+    const std::string text = platform::readTextFile(notesFile).valueOr("");
+    EXPECT_TRUE(text.find(" typed\n") != std::string::npos && text.find(" 1:19 last\n") != std::string::npos);
 }
 
 } // namespace

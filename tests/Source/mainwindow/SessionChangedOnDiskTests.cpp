@@ -4,9 +4,16 @@
 
 #include "tests/Source/mainwindow/MainWindowTestSupport.h"
 
+#include "Source/session/TextNoteSet.h"
+#include "platform/foundation/Files.h"
+#include "platform/foundation/TextFile.h"
+#include "platform/ui/Alerts.h"
 #include "tests/support/ConsoleCapture.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QMessageBox>
+#include <QTest>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -202,6 +209,74 @@ TEST_F(SessionOnDiskTest, AFailedSaveSaysTheSystemsReasonAndNamesSaveAs) {
     EXPECT_EQ(quits, 1);
     EXPECT_EQ(Playlist::read(audioFolder.url("Kept.vantle")).value()->allEntries.at(0)->tags,
               std::optional<std::string>("w"));
+}
+
+// Opening the version on disk drops this window's version of the session, not the song heard in it nor
+// its notes file: the song goes into the listening log and a note deleted on the slider goes from its
+// file, as when the window leaves the session any other way.
+TEST_F(SessionOnDiskTest, OpeningTheVersionOnDiskLogsTheSongHeardAndSavesItsNotes) {
+    const std::string notesFile = companionTextURL(files[1], ".txt").path();
+    for (const char* command : {"saveSession", "terminate"}) {
+        SCOPED_TRACE(command);
+        ASSERT_TRUE(platform::writeFileAtomically(notesFile, files[1].path() + "\n 0:03 gone\n 0:05 kept\n"));
+        openWithTagAdded();
+        view().loadEntry(entry(1));
+        TextNoteSet& notes = entry(1)->noteSet();
+        notes.notes.erase(notes.notes.begin());
+        notes.altered = true;
+        anotherWindowRemovesARow();
+        log->loggedEntries.clear();
+        run(command);
+        ASSERT_TRUE(alerts.answerAlert(1));
+        ASSERT_THAT(names(), ElementsAre("a.wav", "b.wav"));
+        EXPECT_THAT(log->loggedEntries, ElementsAre("b.wav"));
+        EXPECT_EQ(platform::readTextFile(notesFile).valueOr(""), files[1].path() + "\n 0:05 kept\n");
+        EXPECT_EQ(quits, 0);
+    }
+}
+
+// Save As onto the session's own file, the name the panel proposes, is a save there like any other.
+TEST_F(SessionOnDiskTest, SaveAsOntoTheSessionsOwnFileAsksFirst) {
+    for (int answer : {2, 0}) {
+        SCOPED_TRACE(answer);
+        openWithTagAdded();
+        anotherWindowRemovesARow();
+        const platform::Bytes theirs = bytesOf(session);
+        const std::size_t asked = alerts.requests().size();
+        run("saveAsSession");
+        ASSERT_TRUE(panels.answerSavePanel(session));
+        ASSERT_EQ(alerts.requests().size(), asked + 1);
+        EXPECT_EQ(alerts.requests().back().options.messageText,
+                  "The session “Class.vantle” was changed on disk.");
+        EXPECT_EQ(bytesOf(session), theirs);
+        ASSERT_TRUE(alerts.answerAlert(answer));
+        EXPECT_EQ(namesOnDisk().size(), answer == 0 ? 3u : 2u);
+        EXPECT_EQ(playlist().dirty, answer != 0);
+        EXPECT_EQ(view().sessionURL(), session);
+    }
+}
+
+// The question after a song comes unasked, while the user plays on with Space and Return: those keys,
+// pressed at it, must not write over the other version.
+TEST_F(SessionOnDiskTest, TheKeysThatPlayAnswerTheQuestionWithCancel) {
+    platform::QtAlerts shown;
+    configureEnvironment = [&](MainViewEnvironment& environment) { environment.alerts = &shown; };
+    for (Qt::Key key : {Qt::Key_Space, Qt::Key_Return}) {
+        SCOPED_TRACE(key == Qt::Key_Space ? "Space" : "Return");
+        openWithTagAdded();
+        anotherWindowRemovesARow();
+        const platform::Bytes theirs = bytesOf(session);
+        view().playerDidFinish();
+        auto* box = window->findChild<QMessageBox*>();
+        ASSERT_NE(box, nullptr);
+        ASSERT_NE(box->focusWidget(), nullptr);
+        QTest::keyClick(box->focusWidget(), key);
+        QApplication::processEvents();
+        EXPECT_TRUE(bytesOf(session) == theirs) << "written over";
+        EXPECT_TRUE(playlist().dirty);
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        ASSERT_EQ(window->findChild<QMessageBox*>(), nullptr);
+    }
 }
 
 } // namespace

@@ -450,3 +450,27 @@ TEST(TextNoteSet, AFileChangedElsewhereIsReadAgainWithTheChangesNotYetSavedOnTop
     EXPECT_TRUE(set.readAgainIfChanged());
     EXPECT_EQ(notesAsLines(set), " 1:10 late\n") << "only what was never saved is left";
 }
+
+TEST(TextNoteSet, ALargeFileStillChangingIsReadOnceItStaysAsItIs) {
+    const struct {
+        std::size_t notes;
+        bool onceSettled;
+        bool readAtOnce;
+    } cases[] = {{10, true, true}, {4000, false, true}, {4000, true, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.notes) + (c.onceSettled ? " settled" : " now"));
+        NotesFolder folder;
+        folder.write("Song.txt", testsupport::notesFileText(folder.path + "/Song.mp3", c.notes, 30));
+        TextNoteSet set(folder.audio("Song.mp3"));
+        const std::string file = set.textURL().path();
+        ASSERT_TRUE(testsupport::appendToFile(file, "90:00 one\n"));
+        EXPECT_EQ(set.readAgainIfChanged(c.onceSettled), c.readAtOnce);
+        if (c.readAtOnce) continue;
+        ASSERT_TRUE(testsupport::appendToFile(file, "90:01 two\n"));
+        EXPECT_FALSE(set.readAgainIfChanged(true));
+        EXPECT_EQ(set.notes.size(), c.notes);
+        EXPECT_TRUE(set.readAgainIfChanged(true));
+        EXPECT_EQ(set.notes.size(), c.notes + 2);
+        EXPECT_FALSE(set.readAgainIfChanged(true));
+    }
+}

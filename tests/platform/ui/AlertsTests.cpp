@@ -123,3 +123,26 @@ TEST(QtAlerts, AnAlertWhoseWindowGoesAwayNeverAnswers) {
     settleEvents();
     EXPECT_FALSE(answered);
 }
+
+TEST_F(QtAlertSheet, ReturnAndSpaceAnswerTheDefaultButtonNamed) {
+    const struct {
+        std::size_t defaultButton;
+        Qt::Key key;
+        int answer;
+    } cases[] = {
+        {2, Qt::Key_Return, 2}, {2, Qt::Key_Space, 2},  {1, Qt::Key_Space, 1},
+        {0, Qt::Key_Space, 0},  {7, Qt::Key_Return, 2}, // past the buttons: the last
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.defaultButton);
+        answers.clear();
+        AlertOptions options{"Changed on disk", "", {"Keep", "Open", "Cancel"}};
+        options.defaultButton = c.defaultButton;
+        QMessageBox* box = begin(std::move(options));
+        ASSERT_NE(box, nullptr);
+        ASSERT_NE(box->focusWidget(), nullptr);
+        QTest::keyClick(c.key == Qt::Key_Space ? box->focusWidget() : static_cast<QWidget*>(box), c.key);
+        EXPECT_EQ(answers, std::vector<int>{c.answer});
+        settleEvents();
+    }
+}
