@@ -612,6 +612,8 @@ private:
     int stateWritesHeld_ = 0;
     // Alerts open about the session's file changed on disk; the save after each song waits for them.
     int changedSessionQuestions_ = 0;
+    // Alerts open about a save that failed; the saves after later songs add no more of them.
+    int failedSaveAlerts_ = 0;
     // Tags each waveform request, so that a late picture of an earlier entry is dropped.
     unsigned waveformRequest_ = 0;
     // The waveform view's width at the last picture request: a settled resize that keeps it keeps

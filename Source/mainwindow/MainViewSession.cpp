@@ -516,6 +516,9 @@ void MainViewController::reportUnreadableSession(const platform::Url& url, const
 
 void MainViewController::reportFailedSave(const platform::Url& url, SaveReason reason,
                                           const std::string& why) {
+    // The console has named this failure; one open alert already says the same, and a song ending
+    // every few minutes must not pile them up.
+    if (reason == SaveReason::save && failedSaveAlerts_ > 0) return;
     platform::AlertOptions options;
     options.messageText = "The session “" + sessionDisplayName(url) +
                           "” could not be saved: " + platform::printableLine(why) + ".";
@@ -533,7 +536,11 @@ void MainViewController::reportFailedSave(const platform::Url& url, SaveReason r
                                   "saves them in another folder.";
         break;
     }
-    alerts_->beginAlert(window(), std::move(options), {});
+    ++failedSaveAlerts_;
+    QPointer<MainViewController> self(this);
+    alerts_->beginAlert(window(), std::move(options), [self](int) {
+        if (self) --self->failedSaveAlerts_;
+    });
 }
 
 } // namespace vantle

@@ -211,6 +211,22 @@ TEST_F(SessionOnDiskTest, AFailedSaveSaysTheSystemsReasonAndNamesSaveAs) {
               std::optional<std::string>("w"));
 }
 
+// A session that can no longer be saved says so once, not again at the end of every song while the
+// user has not yet read the first alert.
+TEST_F(SessionOnDiskTest, TheSavesAfterSongsAddNoAlertToAnOpenOneAboutTheSameFailure) {
+    std::filesystem::create_directories(audioFolder.path + "/Gone");
+    session = audioFolder.url("Gone/Class.vantle");
+    openWithTagAdded();
+    std::filesystem::remove_all(audioFolder.path + "/Gone");
+    const std::size_t before = alerts.requests().size();
+    view().playerDidFinish();
+    view().playerDidFinish();
+    EXPECT_EQ(alerts.requests().size(), before + 1);
+    ASSERT_TRUE(alerts.answerAlert(0));
+    view().playerDidFinish();
+    EXPECT_EQ(alerts.requests().size(), before + 2);
+}
+
 // Opening the version on disk drops this window's version of the session, not the song heard in it nor
 // its notes file: the song goes into the listening log and a note deleted on the slider goes from its
 // file, as when the window leaves the session any other way.
