@@ -614,6 +614,7 @@ private:
     int changedSessionQuestions_ = 0;
     // Alerts open about a save that failed; the saves after later songs add no more of them.
     int failedSaveAlerts_ = 0;
+    bool savingAfterSong_ = false;
     // Tags each waveform request, so that a late picture of an earlier entry is dropped.
     unsigned waveformRequest_ = 0;
     // The waveform view's width at the last picture request: a settled resize that keeps it keeps

@@ -159,7 +159,9 @@ void MainViewController::showSession(const platform::Url& url, std::shared_ptr<P
 void MainViewController::savePlaylist() {
     // While the user is asked about a file changed on disk, the answer decides what is written.
     if (!sessionURL_ || changedSessionQuestions_ > 0) return;
+    savingAfterSong_ = true;
     saveToLocation(SaveReason::save, {});
+    savingAfterSong_ = false;
 }
 
 bool MainViewController::writeSession(const platform::Url& url, SaveReason reason) {
@@ -518,7 +520,7 @@ void MainViewController::reportFailedSave(const platform::Url& url, SaveReason r
                                           const std::string& why) {
     // The console has named this failure; one open alert already says the same, and a song ending
     // every few minutes must not pile them up.
-    if (reason == SaveReason::save && failedSaveAlerts_ > 0) return;
+    if (savingAfterSong_ && failedSaveAlerts_ > 0) return;
     platform::AlertOptions options;
     options.messageText = "The session “" + sessionDisplayName(url) +
                           "” could not be saved: " + platform::printableLine(why) + ".";
