@@ -177,7 +177,7 @@ void TextNoteSet::adopt(const std::vector<NotesLine>& lines, std::vector<KnownNo
     tooLarge_ = false;
 }
 
-void TextNoteSet::save() {
+bool TextNoteSet::save() {
     const std::string header = notesFileLineText(mp3URL_.path());
     const std::string& path = textURL_.path();
     const Stamp stamp = currentStamp();
@@ -217,6 +217,7 @@ void TextNoteSet::save() {
         platform::consolePrint("can't write " + textURL_.absoluteString());
         platform::consolePrint("");
     }
+    return written;
 }
 
 bool TextNoteSet::readAgainIfChanged(bool onceSettled) {

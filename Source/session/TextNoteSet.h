@@ -54,9 +54,9 @@ public:
     // audio file's path. An existing file whose first line is not this audio file's path (someone
     // else's text, another audio file's notes) is never replaced. A file left with nothing but
     // that path and blank lines is removed. Afterwards `notes` holds the notes of the file as
-    // written. A failure prints "can't write <file URL>" and an empty line and leaves `altered` as
-    // it was.
-    void save();
+    // written. A failure prints "can't write <file URL>" and an empty line, leaves `altered` as
+    // it was, and returns false.
+    bool save();
 
     // When the notes file changed on disk since this set last read or wrote it (an editor saved
     // it), reads it again: its notes replace those read before, while the changes made here and

@@ -211,6 +211,29 @@ TEST_F(TagsNotesAttachmentsTest, ANoteBegunAndAbandonedLeavesNoNotesFileBesideTh
     EXPECT_FALSE(platform::fileExists(notesFile));
 }
 
+// A note that cannot reach its file (a folder stands at its path) is not lost without a word: the window
+// says so and keeps it, and the note goes to the file once it can be written.
+TEST_F(TagsNotesAttachmentsTest, ANoteThatCannotBeWrittenIsSaidToBeKeptAndWrittenLater) {
+    const platform::Url song = audioFile("blocked.wav", 80);
+    const std::string notesFile = companionTextURL(song, ".txt").path();
+    std::filesystem::create_directories(notesFile);
+    view().insertEntries({song});
+    view().selectRows({0});
+    InterceptingTextField& field = view().noteTextField();
+    player->setCurrentTime(30);
+    QTest::mouseClick(&field, Qt::LeftButton);
+    QTest::keyClicks(&field, "kept");
+    QTest::keyClick(&field, Qt::Key_Return);
+    ASSERT_FALSE(notices->texts.empty());
+    EXPECT_EQ(notices->texts.back(),
+              "The note could not be written to " + notesFile + "; it is kept here until the file can be written");
+    ASSERT_EQ(playlist().assignedEntry->noteSet().notes.size(), 1u);
+
+    std::filesystem::remove(notesFile);
+    ASSERT_TRUE(playlist().assignedEntry->noteSet().save());
+    EXPECT_EQ(notesText(notesFile), song.path() + "\n 0:30 kept\n");
+}
+
 TEST_F(TagsNotesAttachmentsTest, ANotesFileTooLargeToReadIsNamedLeftAsItIsAndTheSongPlays) {
     const platform::Url song = audioFile("crowded.wav", 80);
     const std::string notesFile = companionTextURL(song, ".txt").path();
