@@ -374,11 +374,19 @@ std::optional<SndfileWavData> sndfileWrappedWavData(int fd) {
         return data;
     }
     // The true size is the stated one plus a whole number of 4 GiB: the samples end where a chunk that
-    // follows them starts at one of those sizes.
-    const std::uint64_t pad = data.statedSize & 1;
-    for (std::uint64_t size = data.statedSize; size + pad + 8 <= held; size += 0x100000000u) {
+    // follows them starts at one of those sizes. What follows them is far smaller than 4 GiB, so only the
+    // stated end and the last two such sizes are looked at, however many exabytes a sparse file claims.
+    const std::uint64_t pad = data.statedSize & 1, wrap = 0x100000000u;
+    std::uint64_t sizes[3] = {data.statedSize, data.statedSize, data.statedSize};
+    if (held >= data.statedSize + pad + 8) {
+        sizes[2] += (held - pad - 8 - data.statedSize) / wrap * wrap;
+        sizes[1] = std::max(sizes[0], sizes[2] - std::min(sizes[2], wrap));
+    }
+    for (const std::uint64_t size : sizes) {
         unsigned char next[4];
-        if (!readAt(data.offset + size + pad, next, sizeof next) || !sndfileIsTrailingChunk(next)) continue;
+        if (size + pad + 8 > held || !readAt(data.offset + size + pad, next, sizeof next) ||
+            !sndfileIsTrailingChunk(next))
+            continue;
         if (size == data.statedSize) return std::nullopt;
         data.trueSize = size;
         return data;
