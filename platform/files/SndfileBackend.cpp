@@ -171,6 +171,8 @@ bool sndfileIsContiguousInterleaved(const float* const* channels, std::size_t st
 struct SndfileSource {
     int descriptor = -1;
     sf_count_t position = 0;
+    // What the last failed read met: the callbacks cannot tell libsndfile, which takes it for the end.
+    int error = 0;
 };
 
 sf_count_t sndfileSourceLength(void* user) {
@@ -189,13 +191,21 @@ sf_count_t sndfileSourceSeek(sf_count_t offset, int whence, void* user) {
 
 sf_count_t sndfileSourceRead(void* into, sf_count_t count, void* user) {
     auto& source = *static_cast<SndfileSource*>(user);
-    ssize_t got;
-    do
-        got = ::pread(source.descriptor, into, std::size_t(count), off_t(source.position));
-    while (got < 0 && errno == EINTR);
-    if (got <= 0) return 0;
-    source.position += got;
-    return got;
+    // Fewer bytes than asked are the end of the file to libsndfile: a short read goes on.
+    sf_count_t done = 0;
+    while (done < count) {
+        const ssize_t got = ::pread(source.descriptor, static_cast<char*>(into) + done,
+                                    std::size_t(count - done), off_t(source.position + done));
+        if (got > 0) {
+            done += got;
+            continue;
+        }
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) source.error = errno;
+        break;
+    }
+    source.position += done;
+    return done;
 }
 
 sf_count_t sndfileSourceTell(void* user) {
@@ -215,6 +225,7 @@ public:
 
     Result<std::uint32_t> read(ChannelPointers into, std::uint32_t frames) override {
         const bool direct = sndfileIsContiguousInterleaved(into.channels, into.stride, channels_);
+        source_->error = 0;
         std::uint32_t done = 0;
         while (done < frames) {
             const std::uint32_t chunk = std::min(frames - done, sndfileChunkFrames);
@@ -226,6 +237,10 @@ public:
             position_ += got;
             if (got < chunk) break;
         }
+        if (done == 0 && source_->error != 0)
+            return Error::make(audioFileErrorDomain,
+                               std::string("Cannot read the audio: ") + std::strerror(source_->error),
+                               int(AudioFileError::readFailed));
         if (done == 0 && sf_error(file_) != SF_ERR_NO_ERROR)
             return Error::make(audioFileErrorDomain,
                                std::string("Cannot decode the audio: ") + sf_strerror(file_),

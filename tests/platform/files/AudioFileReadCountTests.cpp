@@ -1,5 +1,6 @@
-// What the audio reader asks of the file system: the reads of one open are counted by taking the
-// process's pread, which forwards to the kernel unchanged.
+// What the audio reader asks of the file system, and what it makes of the answers: the process's pread
+// is taken, to count the reads of one call, or to answer them shortly or with an error, as a network
+// file system or a failing disk may.
 
 #include "AudioFileFixtures.h"
 
@@ -8,7 +9,8 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include <atomic>
+#include <algorithm>
+#include <cerrno>
 #include <filesystem>
 
 using namespace platform;
@@ -18,12 +20,21 @@ namespace {
 // Set by a test around the call whose reads it counts, on its own thread.
 thread_local bool countReads = false;
 thread_local std::uint64_t readsCounted = 0;
+// Set by a test on its own thread: no read gives more than this many bytes, and one from this offset
+// on fails with EIO.
+thread_local std::size_t mostBytesPerRead = 0;
+thread_local off_t failReadsFrom = -1;
 
 } // namespace
 
 // Every pread of the process comes here first.
 extern "C" ssize_t pread(int fd, void* into, size_t count, off_t at) {
     if (countReads) ++readsCounted;
+    if (failReadsFrom >= 0 && at >= failReadsFrom) {
+        errno = EIO;
+        return -1;
+    }
+    if (mostBytesPerRead > 0) count = std::min(count, mostBytesPerRead);
     return ssize_t(::syscall(SYS_pread64, fd, into, count, at));
 }
 
@@ -61,4 +72,36 @@ TEST(AudioFileReads, AWrappedWavOfAnyClaimedSizeOpensWithAFewReads) {
     const auto [hugeReads, hugeOpened] = readsToOpen(huge);
     EXPECT_TRUE(hugeOpened);
     EXPECT_LE(hugeReads, smallReads + 8) << "a read at every 4 GiB of " << std::filesystem::file_size(huge);
+}
+
+// A read that gives fewer bytes than asked is no end of the file, and one that fails is no end either:
+// the samples read on are those of a whole read, and a failure is said.
+TEST(AudioFileReads, AShortReadReadsOnAndAFailedOneIsAnError) {
+    fixtures::TempFolder dir;
+    const std::string path = dir.file("take.wav");
+    const fixtures::Channels tone = fixtures::tone(44100, 2, 44100.0);
+    ASSERT_TRUE(fixtures::writeWithSndfile(path, SF_FORMAT_WAV | SF_FORMAT_PCM_16, tone, 44100));
+    auto whole = AudioFile::openForReading(path);
+    ASSERT_TRUE(whole.ok()) << whole.error().message;
+    const fixtures::Channels expected = fixtures::readToEnd(**whole);
+    ASSERT_EQ(expected[0].size(), 44100u);
+
+    auto shortly = AudioFile::openForReading(path);
+    ASSERT_TRUE(shortly.ok()) << shortly.error().message;
+    mostBytesPerRead = 999;
+    const fixtures::Channels readShortly = fixtures::readToEnd(**shortly);
+    mostBytesPerRead = 0;
+    EXPECT_EQ(readShortly, expected);
+
+    auto failing = AudioFile::openForReading(path);
+    ASSERT_TRUE(failing.ok()) << failing.error().message;
+    auto buffer = PcmBuffer::make((*failing)->processingFormat(), 4096);
+    failReadsFrom = 44 + 4 * 20000;
+    std::uint64_t frames = 0;
+    Result<void> read;
+    while ((read = (*failing)->read(*buffer)) && buffer->frameLength() > 0)
+        frames += buffer->frameLength();
+    failReadsFrom = -1;
+    EXPECT_FALSE(read.ok()) << "read to an end after " << frames << " frames";
+    EXPECT_LT(frames, 44100u);
 }
