@@ -545,7 +545,8 @@ Result<std::unique_ptr<AudioFileBackend>> openSndfileReader(int descriptor, cons
     SNDFILE* file = sf_open_virtual(&sndfileSourceIO, SFM_READ, &sfInfo, source.get());
     if (!file)
         return audioFileError(AudioFileError::unreadable, "Cannot read audio file", path,
-                              sndfileOpenFailure(descriptor));
+                              source->error != 0 ? std::strerror(source->error)
+                                                 : sndfileOpenFailure(descriptor));
     auto fail = [&](const std::string& detail) -> Result<std::unique_ptr<AudioFileBackend>> {
         sf_close(file);
         return audioFileError(AudioFileError::unreadable, "Cannot read audio file", path, detail);
@@ -582,6 +583,8 @@ Result<std::unique_ptr<AudioFileBackend>> openSndfileReader(int descriptor, cons
                       sub == SF_FORMAT_ALAC_32;
     if (mpeg || flac || alac) {
         info.length = sndfileMeasureLength(file, sfInfo.frames, std::uint32_t(sfInfo.channels));
+        // A read that failed passes for the end of the data: said as what it was, not as damage.
+        if (source->error != 0) return fail(std::strerror(source->error));
         if (info.length < 0 || sf_seek(file, 0, SEEK_SET) != 0)
             return fail("the audio stream cannot be decoded");
         if (info.length == 0 && sfInfo.frames > 0) return fail("no audio frames decode");

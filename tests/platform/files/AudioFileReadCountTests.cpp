@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 
 using namespace platform;
@@ -104,4 +105,24 @@ TEST(AudioFileReads, AShortReadReadsOnAndAFailedOneIsAnError) {
     failReadsFrom = -1;
     EXPECT_FALSE(read.ok()) << "read to an end after " << frames << " frames";
     EXPECT_LT(frames, 44100u);
+}
+
+// A compressed file's length is what decodes: a read that fails while it is counted fails the open with
+// the system's reason, not as damage (which a user would take for a file to throw away).
+TEST(AudioFileReads, AReadThatFailsWhileAFileOpensIsSaidAsSuch) {
+    fixtures::TempFolder dir;
+    const fixtures::Channels tone = fixtures::tone(3 * 44100, 2, 44100.0);
+    for (const auto& [name, format] : {std::pair{"take.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III},
+                                       std::pair{"take.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16}}) {
+        SCOPED_TRACE(name);
+        const std::string path = dir.file(name);
+        ASSERT_TRUE(fixtures::writeWithSndfile(path, format, tone, 44100));
+        // The first three quarters read; the rest fails.
+        failReadsFrom = off_t(std::filesystem::file_size(path) / 4 * 3);
+        auto opened = AudioFile::openForReading(path);
+        failReadsFrom = -1;
+        ASSERT_FALSE(opened.ok()) << "opened with " << (*opened)->length() << " frames";
+        EXPECT_NE(opened.error().message.find(std::strerror(EIO)), std::string::npos)
+            << opened.error().message;
+    }
 }
