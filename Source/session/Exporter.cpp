@@ -159,9 +159,13 @@ bool exporterIsSystemFile(const std::string& path, int fd) {
     char resolved[PATH_MAX];
     if (::realpath(path.c_str(), resolved) == nullptr) return false;
     const std::string_view where(resolved);
-    for (std::string_view place : {"/proc/", "/sys/", "/dev/"})
+    for (std::string_view place : {"/proc/", "/sys/"})
         if (where.substr(0, place.size()) == place) return true;
-    return false;
+    if (where.substr(0, 5) != "/dev/") return false;
+    // A RAM disk mounted there (/dev/shm) holds the user's files like any other.
+    struct stat file {};
+    struct stat dev {};
+    return ::fstat(fd, &file) != 0 || ::stat("/dev", &dev) != 0 || file.st_dev == dev.st_dev;
 }
 
 // Opens the entry's file for the copy when it is a song: a regular file, not one of the system's, that

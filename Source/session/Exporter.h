@@ -69,7 +69,8 @@ public:
     // The copying step of a run: creates driveURL/folderName, removes what a run killed half-way
     // left there, and copies each file into it, printing one line per file. A file is copied through
     // a temporary that takes its name only when whole; one already there is never replaced. Only songs
-    // are copied: a file of /proc, /sys or /dev, or one the player's reader does not open, is not.
+    // are copied: a file of /proc, /sys or /dev (a RAM disk mounted there aside), or one the player's reader
+    // does not open, is not.
     ExportOutcome copyFiles(const std::string& folderName, const std::vector<platform::Url>& files);
 
     // Called on the main thread with what each run did when it ends, while the exporter exists.

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -237,6 +238,40 @@ private:
     std::vector<float> scratch_;
 };
 
+// Where the stream of a file `fileSize` bytes long ends, before the tags taggers put after it (an
+// APEv2 tag with a cover, Lyrics3, an appended ID3v2 tag, ID3v1), which can outweigh a short stream.
+template <typename ReadAt>
+std::uint64_t mpegStreamEnd(ReadAt& readAt, std::uint64_t start, std::uint64_t fileSize) {
+    std::uint64_t end = fileSize;
+    auto littleEndian32 = [](const unsigned char* b) {
+        return std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8 | std::uint32_t(b[2]) << 16 |
+               std::uint32_t(b[3]) << 24;
+    };
+    // ID3v1 comes last; the others before it, each at most once, in any order.
+    unsigned char id3v1[3];
+    if (fileSize >= start + 128 && readAt(fileSize - 128, id3v1, 3) == 3 && std::memcmp(id3v1, "TAG", 3) == 0)
+        end -= 128;
+    for (int tags = 0; tags < 3; ++tags) {
+        unsigned char tail[32];
+        if (end < start + sizeof tail || readAt(end - sizeof tail, tail, sizeof tail) != sizeof tail) break;
+        std::uint64_t tag = 0;
+        if (std::memcmp(tail, "APETAGEX", 8) == 0)
+            // The size counts the items and the footer; a header may come before them.
+            tag = std::uint64_t(littleEndian32(tail + 12)) + ((tail[23] & 0x80) ? 32 : 0);
+        else if (std::memcmp(tail + 32 - 9, "LYRICS200", 9) == 0) {
+            // Six digits of size before the mark, which it does not count.
+            const unsigned char* digits = tail + 32 - 15;
+            if (std::all_of(digits, digits + 6, [](unsigned char d) { return std::isdigit(d) != 0; }))
+                tag = std::stoull(std::string(digits, digits + 6)) + 15;
+        } else if (std::memcmp(tail + 32 - 10, "3DI", 3) == 0)
+            tag = 20 + (std::uint64_t(tail[28] & 0x7f) << 21 | std::uint64_t(tail[29] & 0x7f) << 14 |
+                        std::uint64_t(tail[30] & 0x7f) << 7 | std::uint64_t(tail[31] & 0x7f));
+        if (tag == 0 || tag > end - start) break;
+        end -= tag;
+    }
+    return end;
+}
+
 } // namespace
 
 std::optional<MpegInfoHeader> mpegUnderstatedStream(int descriptor, std::uint64_t fileSize) {
@@ -275,11 +310,8 @@ std::optional<MpegInfoHeader> mpegUnderstatedStream(int descriptor, std::uint64_
         header.statedFrames = mpegBigEndian32(head + tag + 8);
         header.statedBytes = mpegBigEndian32(head + tag + 12);
         const std::uint64_t start = at + i;
-        header.heldBytes = fileSize - start;
-        unsigned char trailer[3];
-        if (header.heldBytes > 128 && readAt(fileSize - 128, trailer, 3) == 3 &&
-            std::memcmp(trailer, "TAG", 3) == 0)
-            header.heldBytes -= 128;
+        const std::uint64_t end = mpegStreamEnd(readAt, start, fileSize);
+        header.heldBytes = end - start;
         // More than the decoder's own tolerance: it warns past 1%.
         if (header.statedFrames == 0 || header.statedBytes == 0 ||
             header.heldBytes <= header.statedBytes + header.statedBytes / 100)

@@ -17,7 +17,7 @@ namespace platform {
 struct MpegInfoHeader {
     std::uint64_t statedBytes = 0;  // the stream, the header's own frame included
     std::uint32_t statedFrames = 0; // MPEG frames of audio
-    std::uint64_t heldBytes = 0;    // from the header's frame to the end, less a trailing ID3v1 tag
+    std::uint64_t heldBytes = 0;    // from the header's frame to the tags at the end
 };
 
 // The info header of the MP3 open at `descriptor` (read with pread, so its offset stays), `fileSize`

@@ -171,6 +171,8 @@ bool sndfileIsContiguousInterleaved(const float* const* channels, std::size_t st
 struct SndfileSource {
     int descriptor = -1;
     sf_count_t position = 0;
+    // What the last failed read met: the callbacks cannot tell libsndfile, which takes it for the end.
+    int error = 0;
 };
 
 sf_count_t sndfileSourceLength(void* user) {
@@ -189,13 +191,21 @@ sf_count_t sndfileSourceSeek(sf_count_t offset, int whence, void* user) {
 
 sf_count_t sndfileSourceRead(void* into, sf_count_t count, void* user) {
     auto& source = *static_cast<SndfileSource*>(user);
-    ssize_t got;
-    do
-        got = ::pread(source.descriptor, into, std::size_t(count), off_t(source.position));
-    while (got < 0 && errno == EINTR);
-    if (got <= 0) return 0;
-    source.position += got;
-    return got;
+    // Fewer bytes than asked are the end of the file to libsndfile: a short read goes on.
+    sf_count_t done = 0;
+    while (done < count) {
+        const ssize_t got = ::pread(source.descriptor, static_cast<char*>(into) + done,
+                                    std::size_t(count - done), off_t(source.position + done));
+        if (got > 0) {
+            done += got;
+            continue;
+        }
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) source.error = errno;
+        break;
+    }
+    source.position += done;
+    return done;
 }
 
 sf_count_t sndfileSourceTell(void* user) {
@@ -215,6 +225,7 @@ public:
 
     Result<std::uint32_t> read(ChannelPointers into, std::uint32_t frames) override {
         const bool direct = sndfileIsContiguousInterleaved(into.channels, into.stride, channels_);
+        source_->error = 0;
         std::uint32_t done = 0;
         while (done < frames) {
             const std::uint32_t chunk = std::min(frames - done, sndfileChunkFrames);
@@ -226,6 +237,10 @@ public:
             position_ += got;
             if (got < chunk) break;
         }
+        if (done == 0 && source_->error != 0)
+            return Error::make(audioFileErrorDomain,
+                               std::string("Cannot read the audio: ") + std::strerror(source_->error),
+                               int(AudioFileError::readFailed));
         if (done == 0 && sf_error(file_) != SF_ERR_NO_ERROR)
             return Error::make(audioFileErrorDomain,
                                std::string("Cannot decode the audio: ") + sf_strerror(file_),
@@ -374,11 +389,19 @@ std::optional<SndfileWavData> sndfileWrappedWavData(int fd) {
         return data;
     }
     // The true size is the stated one plus a whole number of 4 GiB: the samples end where a chunk that
-    // follows them starts at one of those sizes.
-    const std::uint64_t pad = data.statedSize & 1;
-    for (std::uint64_t size = data.statedSize; size + pad + 8 <= held; size += 0x100000000u) {
+    // follows them starts at one of those sizes. What follows them is far smaller than 4 GiB, so only the
+    // stated end and the last two such sizes are looked at, however many exabytes a sparse file claims.
+    const std::uint64_t pad = data.statedSize & 1, wrap = 0x100000000u;
+    std::uint64_t sizes[3] = {data.statedSize, data.statedSize, data.statedSize};
+    if (held >= data.statedSize + pad + 8) {
+        sizes[2] += (held - pad - 8 - data.statedSize) / wrap * wrap;
+        sizes[1] = std::max(sizes[0], sizes[2] - std::min(sizes[2], wrap));
+    }
+    for (const std::uint64_t size : sizes) {
         unsigned char next[4];
-        if (!readAt(data.offset + size + pad, next, sizeof next) || !sndfileIsTrailingChunk(next)) continue;
+        if (size + pad + 8 > held || !readAt(data.offset + size + pad, next, sizeof next) ||
+            !sndfileIsTrailingChunk(next))
+            continue;
         if (size == data.statedSize) return std::nullopt;
         data.trueSize = size;
         return data;
@@ -522,7 +545,8 @@ Result<std::unique_ptr<AudioFileBackend>> openSndfileReader(int descriptor, cons
     SNDFILE* file = sf_open_virtual(&sndfileSourceIO, SFM_READ, &sfInfo, source.get());
     if (!file)
         return audioFileError(AudioFileError::unreadable, "Cannot read audio file", path,
-                              sndfileOpenFailure(descriptor));
+                              source->error != 0 ? std::strerror(source->error)
+                                                 : sndfileOpenFailure(descriptor));
     auto fail = [&](const std::string& detail) -> Result<std::unique_ptr<AudioFileBackend>> {
         sf_close(file);
         return audioFileError(AudioFileError::unreadable, "Cannot read audio file", path, detail);
@@ -559,6 +583,8 @@ Result<std::unique_ptr<AudioFileBackend>> openSndfileReader(int descriptor, cons
                       sub == SF_FORMAT_ALAC_32;
     if (mpeg || flac || alac) {
         info.length = sndfileMeasureLength(file, sfInfo.frames, std::uint32_t(sfInfo.channels));
+        // A read that failed passes for the end of the data: said as what it was, not as damage.
+        if (source->error != 0) return fail(std::strerror(source->error));
         if (info.length < 0 || sf_seek(file, 0, SEEK_SET) != 0)
             return fail("the audio stream cannot be decoded");
         if (info.length == 0 && sfInfo.frames > 0) return fail("no audio frames decode");

@@ -416,7 +416,8 @@ Result<void> copyItem(const FileDescriptor& source, const std::string& from, con
         ::unlink(temporary.c_str());
         return error;
     };
-    (void)::fchmod(fd, st.st_mode & 0777);
+    // As a copy made by hand gets them: the source's permissions, as far as the creation mask allows.
+    (void)::fchmod(fd, st.st_mode & 0777 & ~filesCurrentUmask());
     if (Result<void> copied = filesCopyBytes(source.get(), fd, from, to); !copied)
         return failed(copied.error());
     if (::fsync(fd) != 0) return failed(fileError("cannot copy to", to, errno));

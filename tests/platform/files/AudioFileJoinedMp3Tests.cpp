@@ -163,3 +163,90 @@ TEST(AudioFileJoinedMp3, OnlyAHeaderThatUnderstatesTheFileIsPassedOver) {
         EXPECT_EQ(std::int64_t(fixtures::readToEnd(*file)[0].size()), file->length());
     }
 }
+
+namespace {
+
+std::string littleEndian32(std::uint32_t value) {
+    std::string bytes;
+    for (int i = 0; i < 4; ++i)
+        bytes += char((value >> (8 * i)) & 0xff);
+    return bytes;
+}
+
+// An APEv2 tag, header and footer included, holding one binary item of `itemBytes` (a cover, say).
+std::string apeTag(std::size_t itemBytes) {
+    std::string item =
+        littleEndian32(std::uint32_t(itemBytes)) + littleEndian32(2u << 1) + "Cover Art (Front)";
+    item += '\0';
+    item.append(itemBytes, '\x5a');
+    auto frame = [&](bool header) {
+        return "APETAGEX" + littleEndian32(2000) + littleEndian32(std::uint32_t(item.size() + 32)) +
+               littleEndian32(1) + littleEndian32(0x80000000u | (header ? 0x20000000u : 0)) +
+               std::string(8, '\0');
+    };
+    return frame(true) + item + frame(false);
+}
+
+// Lyrics3 v2, as taggers put it between the audio and an ID3v1 tag.
+std::string lyrics3Tag(std::size_t textBytes) {
+    std::string body = "LYRICSBEGIN";
+    const std::string text(textBytes, 'l');
+    char size[8];
+    std::snprintf(size, sizeof size, "%05zu", text.size());
+    body += "LYR" + std::string(size) + text;
+    std::snprintf(size, sizeof size, "%06zu", body.size());
+    return body + size + "LYRICS200";
+}
+
+// An ID3v2.4 tag of `bodyBytes` appended after the audio, with the footer that lets a reader find it.
+std::string appendedId3v2(std::size_t bodyBytes) {
+    std::string size;
+    for (int shift = 21; shift >= 0; shift -= 7)
+        size += char((bodyBytes >> shift) & 0x7f);
+    return "ID3\x04" + std::string(1, '\0') + "\x10" + size + std::string(bodyBytes, '\0') + "3DI\x04" +
+           std::string(1, '\0') + "\x10" + size;
+}
+
+} // namespace
+
+TEST(AudioFileJoinedMp3, TagsAfterTheStreamOfAnOrdinaryMp3AreNoMoreStream) {
+    fixtures::TempFolder dir;
+    const fixtures::Channels take = fixtures::tone(firstFrames, 2, joinedRate, 0.2f);
+    const std::string plain = dir.file("plain.mp3");
+    ASSERT_TRUE(
+        fixtures::writeWithSndfile(plain, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, take, joinedRate));
+    auto reference = openOrFail(plain);
+    ASSERT_TRUE(reference);
+    ASSERT_TRUE(reference->isLengthExact());
+    const fixtures::Channels expected = fixtures::readToEnd(*reference);
+    ASSERT_EQ(std::int64_t(expected[0].size()), firstFrames);
+
+    std::string id3v1 = "TAG";
+    id3v1.append(125, ' ');
+    const std::string cover = apeTag(200 * 1024);
+    const struct {
+        const char* name;
+        std::string after;
+    } cases[] = {
+        {"ape.mp3", cover},
+        {"ape-id3v1.mp3", cover + id3v1},
+        {"lyrics-id3v1.mp3", lyrics3Tag(60 * 1024) + id3v1},
+        {"ape-lyrics-id3v1.mp3", cover + lyrics3Tag(60 * 1024) + id3v1},
+        {"id3v2-after.mp3", appendedId3v2(100 * 1024)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir.file(c.name);
+        {
+            std::ifstream in(plain, std::ios::binary);
+            std::ofstream out(path, std::ios::binary);
+            out << in.rdbuf() << c.after;
+            ASSERT_TRUE(out.flush());
+        }
+        auto file = openOrFail(path);
+        ASSERT_TRUE(file);
+        EXPECT_TRUE(file->isLengthExact()) << "its header states the stream";
+        EXPECT_EQ(file->length(), firstFrames);
+        EXPECT_EQ(fixtures::readToEnd(*file), expected) << "gapless, as the file without the tag";
+    }
+}

@@ -3,6 +3,7 @@
 #include "tests/support/TemporaryFolder.h"
 
 #include <chrono>
+#include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
 #include <future>
@@ -332,4 +333,29 @@ TEST(Files, CopiesTheOpenedFileNotWhatItsPathNamesLater) {
     ASSERT_FALSE(fromFolder.ok());
     EXPECT_EQ(fromFolder.error().code, EISDIR);
     EXPECT_EQ(testsupport::entryNames(dir.path), (std::set<std::string>{"song.wav", "copy.wav"}));
+}
+
+// A copy is as private as the user's creation mask asks, as one made by hand would be, and keeps
+// the source's own restrictions.
+TEST(Files, ACopyHasTheSourcesPermissionsAsTheCreationMaskAllows) {
+    testsupport::TemporaryFolder dir;
+    ASSERT_TRUE(writeFileAtomically(dir.file("song.wav"), std::string_view("a song")).ok());
+    struct Case {
+        mode_t source, mask, copy;
+    };
+    const Case cases[] = {{0644, 077, 0600}, {0644, 027, 0640}, {0600, 022, 0600}, {0664, 002, 0664}};
+    for (const Case& c : cases) {
+        char trace[32];
+        std::snprintf(trace, sizeof trace, "%03o under umask %03o", unsigned(c.source), unsigned(c.mask));
+        SCOPED_TRACE(trace);
+        ASSERT_EQ(::chmod(dir.file("song.wav").c_str(), c.source), 0);
+        const mode_t saved = ::umask(c.mask);
+        const Result<void> copied = copyItem(dir.file("song.wav"), dir.file("copy.wav"));
+        ::umask(saved);
+        ASSERT_TRUE(copied.ok()) << copied.error().message;
+        struct stat st {};
+        ASSERT_EQ(::stat(dir.file("copy.wav").c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, c.copy);
+        ASSERT_TRUE(removeItem(dir.file("copy.wav")).ok());
+    }
 }
