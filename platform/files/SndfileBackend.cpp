@@ -370,11 +370,11 @@ std::optional<SndfileWavData> sndfileWrappedWavData(int fd, bool statedEmpty) {
     const std::uint64_t held = fileSize - data.offset;
     if (held <= 0xffffffffu) {
         // A recorder writes a size of 0 first and fills it in when it stops: one still recording, or
-        // one that died, leaves the 0 before samples that run to the end. A chunk right after it means
-        // the data is really empty.
+        // one that died, leaves the 0 before samples that run to the end. A RIFF size that takes in the
+        // whole file, or a chunk right after it, means the data is really empty.
         unsigned char next[4];
-        if (data.statedSize != 0 || held < sizeof next || !readAt(data.offset, next, sizeof next) ||
-            sndfileIsTrailingChunk(next))
+        if (data.statedSize != 0 || std::uint64_t(size32(head + 4)) + 8 >= fileSize || held < sizeof next ||
+            !readAt(data.offset, next, sizeof next) || sndfileIsTrailingChunk(next))
             return std::nullopt;
         data.trueSize = held;
         return data;

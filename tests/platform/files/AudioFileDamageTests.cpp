@@ -199,7 +199,7 @@ TEST(AudioFileDamage, AFileWithTagsAndHeadersButNoAudioSaysSo) {
 
 // A recorder writes its WAV header with a data size of 0 and fills the sizes in when it stops; one still
 // recording, or one that died, leaves the 0. Its samples run to the end of the file, and a data chunk
-// that is really empty (another chunk follows at once) stays empty.
+// that is really empty (a known chunk follows at once, or the RIFF size takes in what follows) stays empty.
 TEST(AudioFileDamage, AWavWhoseDataSizeWasNeverFilledInReadsToTheEndOfTheFile) {
     fixtures::TempFolder dir;
     const int rate = 44100;
@@ -215,21 +215,23 @@ TEST(AudioFileDamage, AWavWhoseDataSizeWasNeverFilledInReadsToTheEndOfTheFile) {
             into[at + std::size_t(i)] = std::uint8_t(size >> (8 * i));
     };
     const Bytes list = {'L', 'I', 'S', 'T', 4, 0, 0, 0, 'I', 'N', 'F', 'O'};
+    const Bytes other = {'a', 'b', 'c', 'd', 4, 0, 0, 0, 1, 2, 3, 4};
     const struct {
         const char* name;
         std::uint32_t riffSize;
-        bool emptyData; // the samples replaced by a chunk that follows an empty data chunk
+        const Bytes* after; // the samples replaced by a chunk that follows an empty data chunk
         std::int64_t length;
     } cases[] = {
-        {"riff-zero.wav", 0, false, rate},
-        {"riff-of-the-header.wav", std::uint32_t(data), false, rate},
-        {"really-empty.wav", std::uint32_t(data + list.size()), true, 0},
+        {"riff-zero.wav", 0, nullptr, rate},
+        {"riff-of-the-header.wav", std::uint32_t(data), nullptr, rate},
+        {"really-empty.wav", std::uint32_t(data + list.size()), &list, 0},
+        {"really-empty-unknown-chunk.wav", std::uint32_t(data + other.size()), &other, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Bytes unfinished(bytes.begin(), bytes.begin() + std::ptrdiff_t(data + 8));
-        if (c.emptyData)
-            unfinished.insert(unfinished.end(), list.begin(), list.end());
+        if (c.after)
+            unfinished.insert(unfinished.end(), c.after->begin(), c.after->end());
         else
             unfinished.insert(unfinished.end(), bytes.begin() + std::ptrdiff_t(data + 8), bytes.end());
         setSize(unfinished, 4, c.riffSize);
