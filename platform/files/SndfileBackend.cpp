@@ -344,13 +344,14 @@ bool sndfileIsTrailingChunk(const unsigned char* id) {
                        [&](const char* name) { return std::memcmp(id, name, 4) == 0; });
 }
 
-// The data chunk of the WAV file open at `fd` whose samples reach more than 4 GiB past their start,
-// with their true size; nothing for any other file. Only the chunks before the data are read.
-std::optional<SndfileWavData> sndfileWrappedWavData(int fd) {
+// The data chunk of the WAV file open at `fd` whose samples reach more than 4 GiB past their start, or
+// whose size was never filled in (`statedEmpty`: libsndfile found no frames), with their true size;
+// nothing for any other file. Only the chunks before the data are read.
+std::optional<SndfileWavData> sndfileWrappedWavData(int fd, bool statedEmpty) {
     struct stat st {};
     if (::fstat(fd, &st) != 0) return std::nullopt;
     const auto fileSize = std::uint64_t(st.st_size);
-    if (fileSize <= 0xffffffffu) return std::nullopt;
+    if (fileSize <= 0xffffffffu && !statedEmpty) return std::nullopt;
 
     auto readAt = [&](std::uint64_t at, unsigned char* into, std::size_t count) {
         return ::pread(fd, into, count, off_t(at)) == ssize_t(count);
@@ -382,7 +383,17 @@ std::optional<SndfileWavData> sndfileWrappedWavData(int fd) {
     }
     if (data.offset >= fileSize) return std::nullopt;
     const std::uint64_t held = fileSize - data.offset;
-    if (held <= 0xffffffffu) return std::nullopt;
+    if (held <= 0xffffffffu) {
+        // A recorder writes a size of 0 first and fills it in when it stops: one still recording, or
+        // one that died, leaves the 0 before samples that run to the end. A RIFF size that takes in the
+        // whole file, or a chunk right after it, means the data is really empty.
+        unsigned char next[4];
+        if (data.statedSize != 0 || std::uint64_t(size32(head + 4)) + 8 >= fileSize || held < sizeof next ||
+            !readAt(data.offset, next, sizeof next) || sndfileIsTrailingChunk(next))
+            return std::nullopt;
+        data.trueSize = held;
+        return data;
+    }
     if (data.statedSize == 0xffffffffu) {
         // A placeholder its writer never replaced: the samples run to the end.
         data.trueSize = held;
@@ -415,15 +426,19 @@ std::optional<SndfileWavData> sndfileWrappedWavData(int fd) {
     return data;
 }
 
+// Whether libsndfile reads samples of this encoding as raw audio.
+bool sndfileRawReadable(const AudioStreamDescription& described) {
+    return described.isLinearPCM() || described.formatID == audioFormatID::uLaw ||
+           described.formatID == audioFormatID::aLaw;
+}
+
 // Opens the samples of the wrapped WAV file at `source`, described by `described`, as raw audio from
 // their first byte, which libsndfile reads to the end of the file; fills in the true length. Null when
 // the encoding cannot be read raw (ADPCM, GSM). Nothing else may read through `source` meanwhile.
 SNDFILE* sndfileOpenWrappedWav(SndfileSource& source, const SF_INFO& wav,
                                const AudioStreamDescription& described, const SndfileWavData& data,
                                std::int64_t& length) {
-    const bool rawReadable = described.isLinearPCM() || described.formatID == audioFormatID::uLaw ||
-                             described.formatID == audioFormatID::aLaw;
-    if (!rawReadable) return nullptr;
+    if (!sndfileRawReadable(described)) return nullptr;
     const int sub = wav.format & SF_FORMAT_SUBMASK;
     const std::uint32_t bytes = described.bitsPerChannel / 8;
     SF_INFO raw{};
@@ -569,7 +584,9 @@ Result<std::unique_ptr<AudioFileBackend>> openSndfileReader(int descriptor, cons
     info.length = sfInfo.frames;
     const int major = sfInfo.format & SF_FORMAT_TYPEMASK;
     if (major == SF_FORMAT_WAV || major == SF_FORMAT_WAVEX)
-        if (const std::optional<SndfileWavData> wrapped = sndfileWrappedWavData(descriptor)) {
+        // An unfinished size in an encoding that cannot be read raw keeps the length libsndfile found.
+        if (const std::optional<SndfileWavData> wrapped = sndfileWrappedWavData(
+                descriptor, sfInfo.frames == 0 && sndfileRawReadable(info.fileFormat))) {
             // Closed first: both would read through the one source.
             sf_close(file);
             file = sndfileOpenWrappedWav(*source, sfInfo, info.fileFormat, *wrapped, info.length);

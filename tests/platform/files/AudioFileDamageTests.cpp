@@ -196,3 +196,53 @@ TEST(AudioFileDamage, AFileWithTagsAndHeadersButNoAudioSaysSo) {
         EXPECT_NE(message.find("no audio"), std::string::npos) << message;
     }
 }
+
+// A recorder writes its WAV header with a data size of 0 and fills the sizes in when it stops; one still
+// recording, or one that died, leaves the 0. Its samples run to the end of the file, and a data chunk
+// that is really empty (a known chunk follows at once, or the RIFF size takes in what follows) stays empty.
+TEST(AudioFileDamage, AWavWhoseDataSizeWasNeverFilledInReadsToTheEndOfTheFile) {
+    fixtures::TempFolder dir;
+    const int rate = 44100;
+    const fixtures::Channels source = fixtures::tone(rate, 2, rate);
+    const std::string whole = dir.file("whole.wav");
+    ASSERT_TRUE(fixtures::writeWithSndfile(whole, SF_FORMAT_WAV | SF_FORMAT_PCM_16, source, rate));
+    const Bytes bytes = readFile(whole).value();
+    const std::string text(bytes.begin(), bytes.end());
+    const std::size_t data = text.find("data");
+    ASSERT_NE(data, std::string::npos);
+    auto setSize = [](Bytes& into, std::size_t at, std::uint32_t size) {
+        for (int i = 0; i < 4; ++i)
+            into[at + std::size_t(i)] = std::uint8_t(size >> (8 * i));
+    };
+    const Bytes list = {'L', 'I', 'S', 'T', 4, 0, 0, 0, 'I', 'N', 'F', 'O'};
+    const Bytes other = {'a', 'b', 'c', 'd', 4, 0, 0, 0, 1, 2, 3, 4};
+    const struct {
+        const char* name;
+        std::uint32_t riffSize;
+        const Bytes* after; // the samples replaced by a chunk that follows an empty data chunk
+        std::int64_t length;
+    } cases[] = {
+        {"riff-zero.wav", 0, nullptr, rate},
+        {"riff-of-the-header.wav", std::uint32_t(data), nullptr, rate},
+        {"really-empty.wav", std::uint32_t(data + list.size()), &list, 0},
+        {"really-empty-unknown-chunk.wav", std::uint32_t(data + other.size()), &other, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes unfinished(bytes.begin(), bytes.begin() + std::ptrdiff_t(data + 8));
+        if (c.after)
+            unfinished.insert(unfinished.end(), c.after->begin(), c.after->end());
+        else
+            unfinished.insert(unfinished.end(), bytes.begin() + std::ptrdiff_t(data + 8), bytes.end());
+        setSize(unfinished, 4, c.riffSize);
+        setSize(unfinished, data + 4, 0);
+        auto file = AudioFile::openForReading(writeBytes(dir.file(c.name), unfinished));
+        ASSERT_TRUE(file.ok()) << file.error().message;
+        EXPECT_EQ((*file)->length(), c.length);
+        const fixtures::Channels read = fixtures::readToEnd(**file);
+        ASSERT_EQ(std::int64_t(read[0].size()), c.length);
+        for (std::size_t i = 0; i < read[0].size(); i += 997)
+            for (std::size_t ch = 0; ch < 2; ++ch)
+                EXPECT_NEAR(read[ch][i], source[ch][i], 1.0 / 16384) << "frame " << i;
+    }
+}
