@@ -136,12 +136,19 @@ void EntryPlayer::lengthCounted() {
     // Changed since it was counted: its own change event reads it again.
     if (!again || !(*again)->isLengthExact()) return;
     std::shared_ptr<platform::AudioFile> file = std::move(again.value());
-    if (filePlayer_->isPlaying() && filePlayer_->takeGrownFile(file)) {
-        fileReopened();
-        if (delegate_) delegate_->refreshDisplay();
-        return;
-    }
+    if (playOnInto(file)) return;
     // Shorter than the estimate, or not playing: read anew in place.
+    loadInPlace(std::move(file));
+}
+
+bool EntryPlayer::playOnInto(const std::shared_ptr<platform::AudioFile>& file) {
+    if (!filePlayer_->isPlaying() || !filePlayer_->takeGrownFile(file)) return false;
+    fileReopened();
+    if (delegate_) delegate_->refreshDisplay();
+    return true;
+}
+
+void EntryPlayer::loadInPlace(std::shared_ptr<platform::AudioFile> file) {
     suspend();
     const double position = desiredTime_;
     filePlayer_->load(std::move(file));
@@ -227,26 +234,17 @@ void EntryPlayer::fileChanged(const std::shared_ptr<PlaylistEntry>& entry, platf
     const std::shared_ptr<platform::AudioFile>& open = filePlayer_->file();
     const bool grown = open && !open->isComplete() && now && watchedFile_ && now->sameFile(*watchedFile_) &&
                        now->size >= watchedFile_->size;
-    if (grown && filePlayer_->isPlaying() && filePlayer_->takeGrownFile(file)) {
-        entry->fileMissing = false;
+    entry->fileMissing = false;
+    if (grown && playOnInto(file)) {
         watchedFile_ = now;
-        fileReopened();
-        if (delegate_) delegate_->refreshDisplay();
         return;
     }
-    suspend();
-    const double position = desiredTime_;
-    filePlayer_->load(std::move(file));
-    fileReopened();
-    countLength(entry);
-    entry->fileMissing = false;
     // What was read is what was on disk before the open, not what is there by now: a write made
     // meanwhile differs from it, and the watch, kept while the path names its file, reports that write.
     const bool sameWatch = fileMonitor_ && now && watchedFile_ && now->sameFile(*watchedFile_);
     if (sameWatch) watchedFile_ = now;
-    desiredTime_ = std::min(position, std::max(0.0, duration() - 0.1));
-    if (delegate_) delegate_->refreshDisplay();
-    resume();
+    loadInPlace(std::move(file));
+    countLength(entry);
     if (!sameWatch) watchAgain(entry, now);
 }
 

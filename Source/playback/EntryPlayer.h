@@ -17,6 +17,7 @@
 
 namespace platform {
 class AudioDevice;
+class AudioFile;
 } // namespace platform
 
 namespace rozezeru {
@@ -142,6 +143,10 @@ private:
     void countLength(const std::shared_ptr<PlaylistEntry>& entry);
     // The file open is read again with its counted length: what plays goes on, and the entry gets it.
     void lengthCounted();
+    // Takes a longer take of the playing file without a break; false when it cannot.
+    bool playOnInto(const std::shared_ptr<platform::AudioFile>& file);
+    // Reads the file anew at the position it had, paused around the load.
+    void loadInPlace(std::shared_ptr<platform::AudioFile> file);
 
     const double seekLimitWithoutFile_;
     // The path last refused on the console for naming no regular file.
