@@ -479,6 +479,8 @@ public:
     // the waveform is made again at the new width and the current row kept in view.
     void windowEndResize();
     static constexpr double endResizeQuietSeconds = 0.3;
+    // A growing file's writer still at work adds to it more often than this.
+    static constexpr double growingQuietSeconds = 5.0;
     // Both time texts get the font that fits the current entry's sample (timeTextSampleFor) into
     // the frame of the time since the zero mark; the time slider is laid out again for its entry;
     // the waveform is remade when asked. The display refresh fits the font again whenever the
@@ -547,7 +549,7 @@ private:
     void showSession(const platform::Url& url, std::shared_ptr<Playlist> playlist);
     void refreshContextLine(PlaylistEntry& entry, double time);
     // `keepShown`: the picture on view stays until the new one comes, which then replaces it as it is
-    // (the same entry's file, now whole).
+    // (the same entry's file, now whole or left as it is by its writer).
     void drawWaveform(const std::shared_ptr<PlaylistEntry>& entry, bool keepShown = false);
     // The new picture comes in from transparent over four seconds.
     void fadeInWaveform();
@@ -625,6 +627,10 @@ private:
     QString fittedTimeTextSample_;
     // The wait for a resize to settle.
     platform::DispatchTimer waveformResize_;
+    // The wait for the writer of the current entry's growing file to fall quiet.
+    platform::DispatchTimer growingPicture_;
+    // The current entry's length when last taken: a shorter one is of a file written anew.
+    double shownLength_ = 0;
     // The played share last drawn in the current row, so that a refresh repaints that cell only
     // when the share moved.
     std::optional<std::pair<std::size_t, double>> shownPlayedShare_;

@@ -15,6 +15,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 
 #include <algorithm>
 #include <type_traits>
@@ -158,8 +159,24 @@ void MainViewController::entryDurationChanged(const std::shared_ptr<PlaylistEntr
         playlist_->dirty = true;
     tableView_->reloadEntryRow(entry);
     if (entry != playlist_->assignedEntry) return;
+    // Shorter: written anew from its start, so the picture shown is of another recording.
+    const double length = entry->_cachedDuration.value_or(0);
+    const bool rewritten = growing && length < shownLength_;
+    shownLength_ = length;
     timeSlider_->loadEntry(entry);
-    if (!growing) drawWaveform(entry, true);
+    growingPicture_.cancel();
+    if (!growing || rewritten) drawWaveform(entry, !growing);
+    if (growing) {
+        // A writer that stops before the file is whole (a recorder that died) never makes it whole:
+        // once it has been quiet for a while, what is there is drawn.
+        QPointer<MainViewController> self(this);
+        std::weak_ptr<PlaylistEntry> grown = entry;
+        growingPicture_ = scheduler_->scheduleOnce(growingQuietSeconds, [self, grown] {
+            const std::shared_ptr<PlaylistEntry> still = grown.lock();
+            if (self && still && still == self->playlist_->assignedEntry && still->durationIsProvisional)
+                self->drawWaveform(still, true);
+        });
+    }
     refreshDisplay();
 }
 

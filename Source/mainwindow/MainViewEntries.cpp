@@ -119,6 +119,7 @@ void MainViewController::scrollCurrentRowToCenter() {
 void MainViewController::drawWaveform(const std::shared_ptr<PlaylistEntry>& entry, bool keepShown) {
     const unsigned request = ++waveformRequest_;
     waveformWidth_ = waveformView_->width();
+    shownLength_ = entry ? entry->_cachedDuration.value_or(0) : 0;
     if (!keepShown) waveformView_->clear();
     // A file the player could not open has no picture either, and the player has said why.
     if (!entry || entry != player_->entry()) return;

@@ -78,5 +78,51 @@ TEST_F(GrowingFileTest, AGrowingLengthShowsButNeitherEditsTheSessionNorRedrawsTh
     EXPECT_EQ(shownColour(), QColor(Qt::green).rgb());
 }
 
+TEST_F(GrowingFileTest, AWriterThatStopsShortGetsThePictureOfWhatItLeftOnceQuiet) {
+    ASSERT_EQ(waveform->requests.size(), 1u);
+    waveform->requests.back().second(picture(Qt::blue));
+
+    // Steps closer together than the quiet spell draw nothing.
+    for (const double seconds : {31.0, 33.0, 34.0}) {
+        lengthTaken(0, seconds, false);
+        scheduler.advance(MainViewController::growingQuietSeconds - 1);
+        platform::mainQueue().drain();
+    }
+    EXPECT_EQ(waveform->requests.size(), 1u);
+
+    // The recorder died: the file stays short of its header's length, and is drawn as it is.
+    scheduler.advance(1);
+    platform::mainQueue().drain();
+    ASSERT_EQ(waveform->requests.size(), 2u);
+    EXPECT_EQ(waveform->requests.back().first, entry(0));
+    EXPECT_EQ(shownColour(), QColor(Qt::blue).rgb()) << "kept until the new picture comes";
+    waveform->requests.back().second(picture(Qt::green));
+    EXPECT_EQ(shownColour(), QColor(Qt::green).rgb());
+
+    // Nothing more while it stays as it is; nor for a row left before its writer fell quiet.
+    scheduler.advance(MainViewController::growingQuietSeconds * 3);
+    platform::mainQueue().drain();
+    lengthTaken(0, 35.0, false);
+    view().loadEntryAtRow(1);
+    const std::size_t requested = waveform->requests.size();
+    scheduler.advance(MainViewController::growingQuietSeconds * 3);
+    platform::mainQueue().drain();
+    EXPECT_EQ(waveform->requests.size(), requested);
+    EXPECT_EQ(waveform->requests.back().first, entry(1));
+}
+
+TEST_F(GrowingFileTest, AFileWrittenAnewFromItsStartDropsThePictureOfTheOldOne) {
+    ASSERT_EQ(waveform->requests.size(), 1u);
+    waveform->requests.back().second(picture(Qt::blue));
+    lengthTaken(0, 33.0, false);
+
+    // Copied over by a new version: shorter, and still growing.
+    lengthTaken(0, 4.0, false);
+    EXPECT_TRUE(view().waveformView().pixmap().isNull()) << "the old recording's picture is not this file's";
+    ASSERT_EQ(waveform->requests.size(), 2u);
+    EXPECT_EQ(waveform->requests.back().first, entry(0));
+    EXPECT_FALSE(playlist().dirty);
+}
+
 } // namespace
 } // namespace vantle::testing
