@@ -87,7 +87,8 @@ void EntryPlayer::load(const std::shared_ptr<PlaylistEntry>& entry) {
         if (!said)
             platform::consolePrint("154 error " + loaded.error().message + " can't open " +
                                    url.absoluteString());
-        if (notRegular) refusalSaid_ = url.path();
+        // Any other failure is a new state of the path: a FIFO made there again is said again.
+        refusalSaid_ = notRegular ? std::optional<std::string>(url.path()) : std::nullopt;
         playable_ = false;
         return;
     }

@@ -148,3 +148,33 @@ TEST_F(PlayerFilesTest, AnEntryAtAFifoIsSaidOnceToBeNoRegularFileHoweverOftenItI
     said = console.lines();
     EXPECT_EQ(mentions(fifo), 2);
 }
+
+// The refusal is kept quiet only while the path stays a FIFO: a path that failed otherwise since, as a
+// FIFO removed, is a new state of it, and a FIFO made there again is said again.
+TEST_F(PlayerFilesTest, AFifoMadeAgainAfterItsPathFailedOtherwiseIsSaidAgain) {
+    const std::string good = folder.file("good.wav"), fifo = folder.file("song.wav");
+    ASSERT_TRUE(writeSineFile(good, 1.0, 440.0));
+    offlineEntry(good);
+    auto entry = entryFor(good);
+    entry->_url = platform::Url::fileURLWithPath(fifo);
+    auto said = [&](const std::string& words) {
+        const std::vector<std::string> lines = console.lines();
+        return std::count_if(lines.begin(), lines.end(), [&](const std::string& line) {
+            return line.find(fifo) != std::string::npos && line.find(words) != std::string::npos;
+        });
+    };
+
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    console.clear();
+    player->setEntry(entry);
+    ASSERT_EQ(said("not a regular file"), 1);
+
+    std::filesystem::remove(fifo);
+    player->setEntry(entry);
+    EXPECT_GE(said("No audio file"), 1);
+
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    player->setEntry(entry);
+    EXPECT_EQ(said("not a regular file"), 2) << ::testing::PrintToString(console.lines());
+    EXPECT_FALSE(player->playable());
+}
