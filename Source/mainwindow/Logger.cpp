@@ -82,6 +82,7 @@ void Logger::log(std::string_view text) {
 
 void Logger::logEntry(PlaylistEntry& entry) {
     // A file that cannot be measured, or has no length, was not heard in any share.
+    if (entry.listeningLogged) return;
     const std::optional<double> duration = entry.duration();
     if (!duration || !(*duration > 0)) return;
     if (!entry.currentTimeRangeSet) entry.currentTimeRangeSet = std::make_shared<TimeRangeSet>();
@@ -98,6 +99,7 @@ void Logger::logEntry(PlaylistEntry& entry) {
         append("> " + platform::printableLine(folder) + "\n");
     }
     log(std::to_string(percent) + "% " + withoutSuffix(withoutSuffix(name, ".mp3"), ".m4a"));
+    entry.listeningLogged = true;
 }
 
 } // namespace vantle

@@ -102,7 +102,11 @@ std::optional<std::size_t> AppState::entryIndex(const Playlist& playlist) const 
 }
 
 void AppState::restore(PlaylistEntry& entry) const {
-    if (currentTimeRangeSet) entry.currentTimeRangeSet = currentTimeRangeSet;
+    if (currentTimeRangeSet) {
+        entry.currentTimeRangeSet = currentTimeRangeSet;
+        // Logged by the run that wrote them, as it left the song or quit.
+        entry.listeningLogged = true;
+    }
     if (zeros) entry.zeros = *zeros;
 }
 

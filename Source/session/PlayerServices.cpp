@@ -10,8 +10,10 @@ void recordPlayedRange(const PlayerServices& player) {
     if (!entry) return;
     double time = player.currentTime();
     if (entry->cachedTimeRangeIndex && entry->currentTimeRangeSet &&
-        entry->currentTimeRangeSet->extendRange(*entry->cachedTimeRangeIndex, time))
+        entry->currentTimeRangeSet->extendRange(*entry->cachedTimeRangeIndex, time)) {
+        entry->listeningLogged = false;
         return;
+    }
     entry->beginTimeRange(time);
 }
 

@@ -130,6 +130,7 @@ void PlaylistEntry::relocate(const platform::Url& url) {
 
 void PlaylistEntry::beginTimeRange(double time) {
     if (!std::isfinite(time)) return;
+    listeningLogged = false;
     if (!currentTimeRangeSet) currentTimeRangeSet = std::make_shared<TimeRangeSet>();
     const std::vector<TimeRange>& spans = currentTimeRangeSet->ranges;
     for (std::size_t i = 0; i < spans.size(); ++i) {

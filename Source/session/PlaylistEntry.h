@@ -66,6 +66,9 @@ public:
     // written), or is an estimate not yet counted: shown, but never stored as the file's length. Never
     // stored itself.
     bool durationIsProvisional = false;
+    // currentTimeRangeSet has its line in the listening log and nothing was heard since (a song left
+    // again unplayed, or ranges an earlier run logged as it quit): no second line. Never stored.
+    bool listeningLogged = false;
     // The span of currentTimeRangeSet that playback is extending.
     std::optional<std::size_t> cachedTimeRangeIndex;
     // Identity within one run: 1 for the first entry made, never stored.

@@ -1,6 +1,8 @@
 // The listening log, line by line, in the US English locale (the tests run in UTC).
 
 #include "Source/mainwindow/Logger.h"
+#include "Source/session/AppState.h"
+#include "Source/session/PlayerServices.h"
 #include "Source/session/PlaylistEntry.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/Console.h"
@@ -67,6 +69,56 @@ TEST(Logger, WritesTheDiaryOfListening) {
     second.log("lost");
     EXPECT_FALSE(platform::fileExists(url.path()));
     EXPECT_THAT(console.lines(), ElementsAre("Can't write to log"));
+}
+
+// One line per listening: a song left again without being played since, or one whose ranges the
+// state file brings back from the run that logged them as it quit, gets no second line.
+TEST(Logger, WritesNoSecondLineForAListeningAlreadyLogged) {
+    SessionTempFolder folder;
+    const platform::Url url = folder.url("vantle.log.txt"), audio = writeSilentWav(folder.url("a.wav"), 1);
+    testsupport::FakeClock clock(platform::Date::fromUnix(1'796'486'706.0));
+    Logger logger(url, clock, "en_US");
+    auto songLines = [&] {
+        const std::vector<std::string> lines =
+            platform::splittingAtControlCharacters(platform::readTextFile(url.path()).valueOr(std::string()));
+        std::vector<std::string> songs;
+        for (const std::string& line : lines)
+            if (const std::size_t at = line.find("% "); at != std::string::npos && at > 0)
+                songs.push_back(line.substr(line.find_last_not_of("0123456789", at - 1) + 1));
+        return songs;
+    };
+    std::shared_ptr<PlaylistEntry> song = PlaylistEntry::make(audio);
+    song->_cachedDuration = 100;
+    FakePlayer player;
+    player.playerEntry = song;
+    auto playedTo = [&](double time) {
+        player.fileTime = time;
+        recordPlayedRange(player);
+    };
+    playedTo(0);
+    playedTo(40);
+    logger.logEntry(*song);
+    song->finishListening(clock);
+    logger.logEntry(*song);
+    EXPECT_THAT(songLines(), ElementsAre("40% a.wav")) << "left again unplayed";
+
+    // Heard again, played on from where it was or started elsewhere: a new listening, with its line.
+    playedTo(60);
+    logger.logEntry(*song);
+    logger.logEntry(*song);
+    song->beginTimeRange(80);
+    playedTo(90);
+    logger.logEntry(*song);
+    EXPECT_THAT(songLines(), ElementsAre("40% a.wav", "60% a.wav", "70% a.wav"));
+
+    // The next start: the quit logged the song, and the state file brings its ranges back.
+    AppState state;
+    state.currentTimeRangeSet = song->currentTimeRangeSet;
+    std::shared_ptr<PlaylistEntry> restored = PlaylistEntry::make(audio);
+    restored->_cachedDuration = 100;
+    state.restore(*restored);
+    logger.logEntry(*restored);
+    EXPECT_EQ(songLines().size(), 3u);
 }
 
 } // namespace
