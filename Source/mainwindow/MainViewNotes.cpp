@@ -93,9 +93,10 @@ void MainViewController::commitNoteEdit() {
     // The save lays this change over what an editor wrote meanwhile, which the slider then shows too.
     // The note stays in the window, and goes to its file with the next save that can write it.
     if (!notes.save())
-        notices_->showText(tr("The note could not be written to %1; it is kept here until the file can be written")
-                               .arg(QString::fromStdString(platform::escapingControlCharacters(notes.textURL().path()))),
-                           6.0, std::nullopt);
+        notices_->showText(
+            tr("The note could not be written to %1; it is kept here until the file can be written")
+                .arg(QString::fromStdString(platform::escapingControlCharacters(notes.textURL().path()))),
+            6.0, std::nullopt);
     timeSlider_->loadEntry(entry);
     refreshDisplay();
 }

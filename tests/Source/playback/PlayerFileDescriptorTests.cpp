@@ -2,54 +2,19 @@
 // however often the song is played, sought and opened again, and one line for an entry that names no
 // regular file.
 
-#include "Source/playback/PlayerRZ.h"
+#include "PlayerRZFixture.h"
 
-#include "PlaybackTestSupport.h"
-#include "RozezEru/Internals/AudioEngine.h"
-#include "RozezEru/Nodes/Playback/AudioPlayer.h"
-#include "platform/ui/Badge.h"
 #include "tests/support/OpenDescriptors.h"
 #include "tests/support/Wait.h"
-
-#include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
-
-using namespace playbacktest;
-using platform::mainQueue;
 
 namespace {
 
-class PlayerFilesTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        mainQueue().bindToCurrentThread();
-        mainQueue().drain();
-    }
-    void TearDown() override {
-        player.reset();
-        mainQueue().drain();
-        platform::dockTile().setBadgeLabel("");
-    }
-    // A player rendering offline, with the song at `path` set in it.
-    std::shared_ptr<vantle::PlaylistEntry> offlineEntry(const std::string& path) {
-        player = std::make_unique<vantle::PlayerRZ>(fastDevice());
-        player->setDelegate(&delegate);
-        EXPECT_TRUE(player->engine().startTest(0.0));
-        auto entry = entryFor(path);
-        player->setEntry(entry);
-        return entry;
-    }
-
-    testsupport::ScopedConsoleCapture console;
-    fixtures::TempFolder folder;
-    RecordingDelegate delegate;
-    std::unique_ptr<vantle::PlayerRZ> player;
-};
+using PlayerFilesTest = PlayerRZTest;
 
 } // namespace
 

@@ -2,20 +2,9 @@
 // states the first take alone): shown at once, counted off the main thread for the current entry, then
 // stored and played to its true end.
 
-#include "Source/playback/PlayerRZ.h"
-
-#include "PlaybackTestSupport.h"
-#include "RozezEru/Nodes/Playback/AudioPlayer.h"
-#include "platform/dispatch/ConcurrentQueue.h"
-#include "platform/foundation/KeyedCoding.h"
-#include "platform/ui/Badge.h"
-
-#include <gtest/gtest.h>
+#include "PlayerRZFixture.h"
 
 #include <atomic>
-
-using namespace playbacktest;
-using platform::mainQueue;
 
 namespace {
 
@@ -28,21 +17,8 @@ std::optional<double> storedLength(const vantle::PlaylistEntry& entry) {
 
 } // namespace
 
-class PlayerLengthTest : public ::testing::Test {
+class PlayerLengthTest : public PlayerRZTest {
 protected:
-    void SetUp() override {
-        mainQueue().bindToCurrentThread();
-        mainQueue().drain();
-    }
-    void TearDown() override {
-        player.reset();
-        mainQueue().drain();
-        platform::dockTile().setBadgeLabel("");
-    }
-    void makePlayer() {
-        player = std::make_unique<vantle::PlayerRZ>(fastDevice());
-        player->setDelegate(&delegate);
-    }
     // A quiet take of 2 s joined to a loud one of 3 s, under a name of its own.
     std::shared_ptr<vantle::PlaylistEntry> joinedEntry(const std::string& name) {
         const std::string path =
@@ -58,11 +34,6 @@ protected:
         mainQueue().drain();
         return true;
     }
-
-    testsupport::ScopedConsoleCapture console;
-    fixtures::TempFolder folder;
-    RecordingDelegate delegate;
-    std::unique_ptr<vantle::PlayerRZ> player;
 };
 
 TEST_F(PlayerLengthTest, AJoinedMp3ShowsAnEstimateThenItsCountedLengthWhichIsStoredAndPlayedToTheEnd) {
@@ -126,6 +97,8 @@ TEST_F(PlayerLengthTest, ACountIsTakenOnlyWhileItsEntryIsStillCurrent) {
         ASSERT_TRUE(countsSettled());
         EXPECT_EQ(entry->durationIsProvisional, !c.taken);
         EXPECT_EQ(delegate.toldLengths.size(), c.taken ? 1u : 0u);
-        if (!c.taken) EXPECT_EQ(entry->_cachedDuration, estimate);
+        if (!c.taken) {
+            EXPECT_EQ(entry->_cachedDuration, estimate);
+        }
     }
 }

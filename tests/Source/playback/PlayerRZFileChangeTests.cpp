@@ -83,7 +83,9 @@ TEST_F(PlayerRZTest, ChangeEventsOnThePlayingFileNeverStopTheMusic) {
         c.change();
         ASSERT_TRUE(waitFor([&] { return consoleHas(console, kPlayerEventLine); }));
         // A copy sets the mode of the file it has emptied before it writes: that event may come first.
-        if (c.readAgain) ASSERT_TRUE(waitFor([&] { return consoleHas(console, changeLine(path)); }));
+        if (c.readAgain) {
+            ASSERT_TRUE(waitFor([&] { return consoleHas(console, changeLine(path)); }));
+        }
         EXPECT_TRUE(player->isPlaying() && player->rzplayer()->isPlaying() && player->entry() == entry);
         EXPECT_NEAR(player->duration(), c.length, 1e-6);
         if (c.readAgain)

@@ -41,32 +41,31 @@ using platform::mainQueue;
 using vantle::PlayerMode;
 using vantle::PlayerRZ;
 
-namespace {
-
-const std::string kPlayerEventLine = "=== in eventHandler";
+// Inline, not file-local: a test file uses some of these and no others.
+inline const std::string kPlayerEventLine = "=== in eventHandler";
 
 // What the player says when the file at `path` does not open.
-std::string cannotOpen(const std::string& path) {
+inline std::string cannotOpen(const std::string& path) {
     auto file = platform::AudioFile::openForReading(path);
     return "154 error " + (file ? std::string("(opens)") : file.error().message) + " can't open " +
            fileURL(path);
 }
 
-std::string changeLine(const std::string& path) {
+inline std::string changeLine(const std::string& path) {
     return "🎈change entry for " + fileURL(path);
 }
 
 // The ranges played of the entry, none when it has no set.
-std::vector<vantle::TimeRange> played(const vantle::PlaylistEntry& entry) {
+inline std::vector<vantle::TimeRange> played(const vantle::PlaylistEntry& entry) {
     return entry.currentTimeRangeSet ? entry.currentTimeRangeSet->ranges : std::vector<vantle::TimeRange>{};
 }
 
-std::vector<std::string> withoutEventLines(std::vector<std::string> lines) {
+inline std::vector<std::string> withoutEventLines(std::vector<std::string> lines) {
     std::erase(lines, kPlayerEventLine);
     return lines;
 }
 
-double playerRms(const platform::PcmBuffer& buffer, std::uint32_t channel, std::uint32_t from = 0) {
+inline double playerRms(const platform::PcmBuffer& buffer, std::uint32_t channel, std::uint32_t from = 0) {
     return testsupport::rms(channelSamples(buffer, channel), from);
 }
 
@@ -78,8 +77,6 @@ struct PlayerTrapHooks {
     }
     ~PlayerTrapHooks() { platform::setRenderCycleHooks(nullptr, nullptr); }
 };
-
-} // namespace
 
 class PlayerRZTest : public ::testing::Test {
 protected:
