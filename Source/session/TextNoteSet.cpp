@@ -6,7 +6,6 @@
 #include "platform/foundation/Text.h"
 #include "platform/foundation/TextFile.h"
 
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -73,17 +72,7 @@ TextNoteSet::TextNoteSet(platform::Url mp3URL)
 }
 
 TextNoteSet::Stamp TextNoteSet::currentStamp() const {
-    struct stat status {};
-    if (::stat(textURL_.path().c_str(), &status) != 0) return {};
-    Stamp stamp;
-    stamp.present = true;
-    stamp.device = static_cast<std::uint64_t>(status.st_dev);
-    stamp.inode = static_cast<std::uint64_t>(status.st_ino);
-    stamp.size = static_cast<std::uint64_t>(status.st_size);
-    stamp.modified = std::int64_t(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
-    // A writer may set the modification time back; the change time it cannot.
-    stamp.changed = std::int64_t(status.st_ctim.tv_sec) * 1000000000 + status.st_ctim.tv_nsec;
-    return stamp;
+    return platform::fileStamp(textURL_.path());
 }
 
 bool TextNoteSet::notesFileMayBeReplaced(const platform::Result<std::string>& existing,
@@ -223,7 +212,7 @@ bool TextNoteSet::save() {
 bool TextNoteSet::readAgainIfChanged(bool onceSettled) {
     const Stamp stamp = currentStamp();
     if (stamp == stamp_) return false;
-    if (onceSettled && stamp.size > settledReadSize && stamp != unsettled_) {
+    if (onceSettled && stamp && stamp->size > settledReadSize && stamp != unsettled_) {
         unsettled_ = stamp;
         return false;
     }

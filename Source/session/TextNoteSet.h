@@ -5,12 +5,14 @@
 // Owned by one playlist entry; main thread only.
 
 #include "Source/session/TextNote.h"
+#include "platform/foundation/Files.h"
 #include "platform/foundation/Result.h"
 #include "platform/foundation/Url.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -81,13 +83,8 @@ private:
         std::string line;
         std::string text;
     };
-    // The file's identity, size and times: a file with the same stamp was not written since.
-    struct Stamp {
-        bool present = false;
-        std::uint64_t device = 0, inode = 0, size = 0;
-        std::int64_t modified = 0, changed = 0; // nanoseconds
-        bool operator==(const Stamp&) const = default;
-    };
+    // None while no file is there.
+    using Stamp = std::optional<platform::FileStamp>;
     // A line after the first, with the note it holds (null for a line that holds none).
     struct NotesLine {
         std::string text;

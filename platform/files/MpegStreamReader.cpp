@@ -1,6 +1,7 @@
 #include "platform/files/MpegStreamReader.h"
 
 #include "platform/audio/AudioFormat.h"
+#include "platform/foundation/Files.h"
 
 #include <mpg123.h>
 
@@ -30,20 +31,6 @@ std::uint32_t mpegBigEndian32(const unsigned char* b) {
     return std::uint32_t(b[0]) << 24 | std::uint32_t(b[1]) << 16 | std::uint32_t(b[2]) << 8 | b[3];
 }
 
-// A file as it was when its frames were counted: any change to it makes the count another file's.
-struct MpegStreamKey {
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-    std::int64_t modifiedSeconds = 0, modifiedNanoseconds = 0;
-    friend bool operator==(const MpegStreamKey&, const MpegStreamKey&) = default;
-};
-
-MpegStreamKey mpegStreamKey(const struct stat& st) {
-    return {st.st_dev, st.st_ino, st.st_size, std::int64_t(st.st_mtim.tv_sec),
-            std::int64_t(st.st_mtim.tv_nsec)};
-}
-
 // What counting a stream's frames found: its decoded samples and mpg123's seek index, which spares a
 // later reader the walk through every frame before a far target.
 struct MpegStreamCount {
@@ -56,13 +43,13 @@ struct MpegStreamCount {
 // again at each play and each seek.
 class MpegStreamCounts {
 public:
-    std::shared_ptr<const MpegStreamCount> find(const MpegStreamKey& key) {
+    std::shared_ptr<const MpegStreamCount> find(const FileStamp& key) {
         std::lock_guard lock(mutex_);
         for (const auto& [known, count] : counts_)
             if (known == key) return count;
         return nullptr;
     }
-    void remember(const MpegStreamKey& key, std::shared_ptr<const MpegStreamCount> count) {
+    void remember(const FileStamp& key, std::shared_ptr<const MpegStreamCount> count) {
         std::lock_guard lock(mutex_);
         std::erase_if(counts_, [&](const auto& known) { return known.first == key; });
         if (counts_.size() == kept) counts_.erase(counts_.begin());
@@ -72,7 +59,7 @@ public:
 private:
     static constexpr std::size_t kept = 16;
     std::mutex mutex_;
-    std::vector<std::pair<MpegStreamKey, std::shared_ptr<const MpegStreamCount>>> counts_;
+    std::vector<std::pair<FileStamp, std::shared_ptr<const MpegStreamCount>>> counts_;
 };
 
 MpegStreamCounts& mpegStreamCounts() {
@@ -120,7 +107,7 @@ public:
         struct stat st {};
         if (::fstat(file_, &st) != 0)
             return mpegStreamError(AudioFileError::unreadable, std::strerror(errno));
-        key_ = mpegStreamKey(st);
+        key_ = fileStampOf(st);
         if (const std::shared_ptr<const MpegStreamCount> count = mpegStreamCounts().find(key_)) {
             // mpg123 copies the index.
             mpg123_set_index(handle_, const_cast<off_t*>(count->index.data()), count->indexStep,
@@ -234,7 +221,7 @@ private:
     std::int64_t skip_ = 0;
     // Frames decoded so far from the start of the stream, the delay included; -1 after a failed seek.
     std::int64_t decoded_ = 0;
-    MpegStreamKey key_;
+    FileStamp key_;
     std::vector<float> scratch_;
 };
 

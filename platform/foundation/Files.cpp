@@ -92,6 +92,18 @@ void filesRemoveTemporaries(const fs::path& folder, const std::string& name,
 
 } // namespace
 
+FileStamp fileStampOf(const struct stat& status) {
+    return {std::uint64_t(status.st_dev), std::uint64_t(status.st_ino), std::uint64_t(status.st_size),
+            std::int64_t(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec,
+            std::int64_t(status.st_ctim.tv_sec) * 1000000000 + status.st_ctim.tv_nsec};
+}
+
+std::optional<FileStamp> fileStamp(const std::string& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) return std::nullopt;
+    return fileStampOf(status);
+}
+
 bool fileExists(const std::string& path) {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0;

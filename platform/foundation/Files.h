@@ -4,6 +4,7 @@
 #include "platform/foundation/Result.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -17,6 +18,17 @@ using Bytes = std::vector<std::uint8_t>;
 
 bool fileExists(const std::string& path);
 bool isDirectory(const std::string& path);
+
+// A file's identity, size and times: a file whose stamp is the same was not written since. A writer may
+// set the modification time back; the change time it cannot.
+struct FileStamp {
+    std::uint64_t device = 0, inode = 0, size = 0;
+    std::int64_t modified = 0, changed = 0; // nanoseconds
+    bool operator==(const FileStamp&) const = default;
+};
+FileStamp fileStampOf(const struct stat& status);
+// Of what `path` names now, following links; none when nothing is there.
+std::optional<FileStamp> fileStamp(const std::string& path);
 
 // An open file descriptor, closed when it goes.
 class FileDescriptor {
