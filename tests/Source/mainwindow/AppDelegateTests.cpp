@@ -196,8 +196,9 @@ TEST_F(MainWindowTest, ADocumentThatCannotBeReadChangesNothing) {
         EXPECT_EQ(panels.pendingSavePanels(), 0u);
         ASSERT_EQ(alerts.requests().size(), i + 1);
         EXPECT_THAT(alerts.requests()[i].options.messageText, HasSubstr("could not be opened"));
-        if (i >= 3)
+        if (i >= 3) {
             EXPECT_THAT(alerts.requests()[i].options.informativeText, HasSubstr("is not a regular file"));
+        }
     }
 
     // A readable one still replaces the session, which is saved first.

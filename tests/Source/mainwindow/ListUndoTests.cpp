@@ -89,7 +89,9 @@ TEST_F(ListUndoTest, FilesChosenOrDroppedOntoAListThatHoldsSomeKeepTheirOrderAnd
         // A listed file moves to the end, as each file added again does.
         EXPECT_THAT(names(), ElementsAre("b.wav", "a.wav", "d.wav", "c.wav"));
         // The first chosen file that is listed is selected.
-        if (!dropped) EXPECT_EQ(view().tableView().selectedRows(), RowIndexes{3});
+        if (!dropped) {
+            EXPECT_EQ(view().tableView().selectedRows(), RowIndexes{3});
+        }
         ASSERT_EQ(alerts.requests().size(), alertsBefore + 1);
         EXPECT_EQ(alerts.requests().back().options.informativeText,
                   audioFolder.file("notes.txt") + ": not an audio file that Vantle can play\n" +

@@ -372,7 +372,8 @@ TEST(PlaylistDocument, InsertingManyIntoAListHoldingAFileTwiceIsInsertingEachInT
         EXPECT_EQ(fileNames(batch.allEntries), fileNames(oneByOne.allEntries));
         // The same objects in the same places, the two entries of one file included.
         for (std::size_t i = 0; i < batch.allEntries.size(); ++i)
-            if (batch.allEntries[i]->_url != d && batch.allEntries[i]->_url != e)
+            if (batch.allEntries[i]->_url != d && batch.allEntries[i]->_url != e) {
                 EXPECT_EQ(batch.allEntries[i], oneByOne.allEntries[i]) << i;
+            }
     }
 }

@@ -379,9 +379,13 @@ TEST(TextNoteSet, ASaveLaysItsOwnChangeOverWhatWasWrittenElsewhereSinceTheFileWa
         folder.write("Song.txt", header + c.read);
         TextNoteSet set(folder.audio("Song.mp3"));
         const std::string file = set.textURL().path();
-        if (c.done == Elsewhere::appended) ASSERT_TRUE(testsupport::appendToFile(file, c.outside));
+        if (c.done == Elsewhere::appended) {
+            ASSERT_TRUE(testsupport::appendToFile(file, c.outside));
+        }
         if (c.done == Elsewhere::savedAnew) folder.write("Song.txt", header + c.outside);
-        if (c.done == Elsewhere::removed) ASSERT_TRUE(platform::removeItem(file));
+        if (c.done == Elsewhere::removed) {
+            ASSERT_TRUE(platform::removeItem(file));
+        }
         auto named = std::find_if(set.notes.begin(), set.notes.end(),
                                   [&](const auto& note) { return note->text() == c.note; });
         if (c.here == Here::add) {

@@ -139,13 +139,17 @@ TEST(AudioFileDamage, AFileHoldingLessThanItsHeaderStatesIsNotComplete) {
         const fixtures::Channels samples = c.added < 0 ? fixtures::tone(rate * 2 + 1, 1, rate) : source;
         ASSERT_TRUE(fixtures::writeWithSndfile(whole, c.format, samples, rate));
         Bytes bytes = readFile(whole).value();
-        if (c.added < 0) ASSERT_EQ(bytes.size() % 2, 0u);
+        if (c.added < 0) {
+            ASSERT_EQ(bytes.size() % 2, 0u);
+        }
         bytes.resize(std::size_t(double(bytes.size()) * c.kept + double(c.added)));
         auto file = AudioFile::openForReading(writeBytes(dir.file(c.name), bytes));
         ASSERT_TRUE(file.ok()) << file.error().message;
         EXPECT_EQ((*file)->isComplete(), c.complete);
         EXPECT_EQ(std::int64_t(fixtures::readToEnd(**file)[0].size()), (*file)->length());
-        if (!c.complete) EXPECT_LT((*file)->length(), rate) << "what is there, not what is stated";
+        if (!c.complete) {
+            EXPECT_LT((*file)->length(), rate) << "what is there, not what is stated";
+        }
     }
 }
 
