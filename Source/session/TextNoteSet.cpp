@@ -6,7 +6,6 @@
 #include "platform/foundation/Text.h"
 #include "platform/foundation/TextFile.h"
 
-
 #include <algorithm>
 #include <cerrno>
 #include <string>
