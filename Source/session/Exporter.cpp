@@ -178,8 +178,7 @@ platform::Result<platform::FileDescriptor> exporterOpenSong(const std::string& p
     if (!opened) return refused(exporterReason(opened.error(), path));
     if (exporterIsSystemFile(path, opened->get())) return refused("it is a system file, not audio");
     // Through the descriptor, so that what was checked is what is copied.
-    if (!platform::AudioFile::openForReading("/proc/self/fd/" + std::to_string(opened->get())))
-        return refused("it does not open as audio");
+    if (!platform::AudioFile::openForReading(path, *opened)) return refused("it does not open as audio");
     return opened;
 }
 

@@ -88,9 +88,14 @@ Result<std::unique_ptr<AudioFile>> AudioFile::openForReading(const std::string& 
     return openReader(path, path);
 }
 
+Result<std::unique_ptr<AudioFile>> AudioFile::openForReading(const std::string& path,
+                                                             const FileDescriptor& checked) {
+    return openReader(path, descriptorPath(checked.get()));
+}
+
 Result<std::unique_ptr<AudioFile>> AudioFile::openAgain() const {
     if (writing_ || heldDescriptor_.get() < 0) return openForReading(path_);
-    return openReader(path_, "/proc/self/fd/" + std::to_string(heldDescriptor_.get()));
+    return openForReading(path_, heldDescriptor_);
 }
 
 Result<std::unique_ptr<AudioFile>> AudioFile::openReader(const std::string& path, const std::string& source) {

@@ -29,6 +29,9 @@ public:
     // device or socket, which is refused without being read. The file is read through the one
     // descriptor that was opened and checked.
     static Result<std::unique_ptr<AudioFile>> openForReading(const std::string& path);
+    // The file already open and checked as `checked`, known as `path`: what is read is that very file.
+    static Result<std::unique_ptr<AudioFile>> openForReading(const std::string& path,
+                                                             const FileDescriptor& checked);
     // Another reader of the file this one reads, with a position of its own: the same file even when
     // its path has since been removed or names another file. A file open for writing, or one whose
     // file can no longer be reached, is opened anew by its path.

@@ -92,6 +92,10 @@ void filesRemoveTemporaries(const fs::path& folder, const std::string& name,
 
 } // namespace
 
+std::string descriptorPath(int fd) {
+    return "/proc/self/fd/" + std::to_string(fd);
+}
+
 FileStamp fileStampOf(const struct stat& status) {
     return {std::uint64_t(status.st_dev), std::uint64_t(status.st_ino), std::uint64_t(status.st_size),
             std::int64_t(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec,
@@ -218,7 +222,7 @@ Result<FileDescriptor> filesOpenTemporary(const std::string& path, std::string& 
     // Made without a name and locked, then named: its name never exists unlocked.
     FileDescriptor nameless(::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
     if (nameless.get() >= 0 && filesHoldTemporary(nameless.get())) {
-        const std::string self = "/proc/self/fd/" + std::to_string(nameless.get());
+        const std::string self = descriptorPath(nameless.get());
         for (int attempt = 0; attempt < attempts; ++attempt) {
             temporary = stem + filesRandomPart();
             if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temporary.c_str(), AT_SYMLINK_FOLLOW) == 0) {

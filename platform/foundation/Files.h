@@ -19,6 +19,9 @@ using Bytes = std::vector<std::uint8_t>;
 bool fileExists(const std::string& path);
 bool isDirectory(const std::string& path);
 
+// A path that names the file open at `fd` itself, whatever its own path names by now (Linux's /proc).
+std::string descriptorPath(int fd);
+
 // A file's identity, size and times: a file whose stamp is the same was not written since. A writer may
 // set the modification time back; the change time it cannot.
 struct FileStamp {
