@@ -9,6 +9,7 @@
 #include "Source/playback/RestTimer.h"
 #include "Source/playback/ToolkitScrubSnippetPlayer.h"
 #include "Source/session/AppState.h"
+#include "platform/files/AudioFile.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/system/GameControllerCenter.h"
@@ -86,6 +87,8 @@ int main(int argc, char** argv) {
         delegate.openFiles(files);
         delegate.applicationDidFinishLaunching();
         result = QApplication::exec();
+        // A length still being counted would hold the exit until it is done.
+        platform::AudioFile::stopLengthCounts();
         if (instance) instance->setReceiver({});
     }
     platform::unbindMainQueueFromQtLoop();

@@ -15,6 +15,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace platform {
 
@@ -155,9 +156,14 @@ Result<void> AudioFile::measureLength() {
     Result<std::int64_t> counted = backend_->measureLength();
     if (!counted) return counted.error();
     length_ = *counted;
+    lengthNote_ = backend_->lengthNote();
     lengthExact_ = true;
     position_ = std::min(position_, length_);
     return {};
+}
+
+void AudioFile::stopLengthCounts() {
+    stopMpegStreamCounts();
 }
 
 Result<std::unique_ptr<AudioFile>> AudioFile::openForWriting(const std::string& path,
@@ -193,7 +199,7 @@ AudioFile::~AudioFile() {
 }
 
 void AudioFile::setFramePosition(std::int64_t frame) {
-    position_ = std::clamp<std::int64_t>(frame, 0, length_);
+    position_ = lengthExact_ ? std::clamp<std::int64_t>(frame, 0, length_) : std::max<std::int64_t>(frame, 0);
 }
 
 Result<void> AudioFile::checkBuffer(const AudioFormat& format, const char* what) const {
@@ -216,31 +222,54 @@ Result<void> AudioFile::read(PcmBuffer& into, std::uint32_t frames) {
         return Error::make(audioFileErrorDomain, "The file is not open for reading.",
                            int(AudioFileError::wrongMode));
     if (auto ok = checkBuffer(into.format(), "read into"); !ok) return ok;
+    into.setFrameLength(0);
+    if (readError_) return std::exchange(readError_, std::nullopt).value();
     // An estimate does not bound a read: the stream does.
     const std::int64_t left = lengthExact_ ? length_ - position_ : std::numeric_limits<std::int64_t>::max();
     const auto wanted = std::uint32_t(std::min<std::int64_t>({frames, into.frameCapacity(), left}));
-    into.setFrameLength(0);
     if (wanted == 0) return {};
     // After a failure the back end's position is unknown: the next read seeks again.
-    if (backendPosition_ != position_) {
+    const bool moved = backendPosition_ != position_;
+    if (moved) {
         backendPosition_ = -1;
-        if (auto moved = backend_->seek(position_); !moved) return moved;
+        if (auto sought = backend_->seek(position_); !sought) return sought;
         backendPosition_ = position_;
     }
     std::array<float*, AudioFormat::maxChannels> slots{};
-    auto got = backend_->read(
-        audioFileChannels<ChannelPointers>(into.floatChannelData(), into.format(), slots), wanted);
+    const ChannelPointers channels =
+        audioFileChannels<ChannelPointers>(into.floatChannelData(), into.format(), slots);
+    auto got = backend_->read(channels, wanted);
     if (!got) {
         backendPosition_ = -1;
         return got.error();
     }
-    into.setFrameLength(*got);
-    position_ += *got;
-    backendPosition_ = position_;
-    if (!lengthExact_) {
-        // Read to its end, the stream has told its length.
-        lengthExact_ = *got < wanted;
-        length_ = lengthExact_ ? position_ : std::max(length_, position_);
+    std::uint32_t done = *got;
+    // A stream not yet counted ends only where it says it does: a short read may be a failure to come.
+    while (!lengthExact_ && done > 0 && done < wanted) {
+        std::array<float*, AudioFormat::maxChannels> rest{};
+        for (std::uint32_t c = 0; c < into.format().channelCount(); ++c)
+            rest[c] = channels.channels[c] + std::size_t(done) * channels.stride;
+        auto more = backend_->read(ChannelPointers{rest.data(), channels.stride}, wanted - done);
+        if (!more) {
+            readError_ = more.error();
+            break;
+        }
+        if (*more == 0) break;
+        done += *more;
+    }
+    into.setFrameLength(done);
+    position_ += done;
+    backendPosition_ = readError_ ? -1 : position_;
+    if (!lengthExact_ && !readError_) {
+        // Read to its end, the stream has told its length; but nothing read at a place sought past a
+        // short estimate says only that the stream ends somewhere before: the count tells where.
+        if (moved) beyondStream_ = done == 0;
+        if (done < wanted && (done > 0 || !beyondStream_)) {
+            lengthExact_ = true;
+            length_ = position_;
+        } else if (done > 0) {
+            length_ = std::max(length_, position_);
+        }
     }
     return {};
 }

@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace platform {
@@ -72,14 +73,23 @@ public:
     // main thread. Afterwards length() is exact, and so is that of every later open of the unchanged
     // file. Nothing to do for a file whose length is exact.
     Result<void> measureLength();
+    // Once counted: why the length ends before the file's stream does (a take at another sample rate,
+    // where reading ends too); empty when it does not.
+    const std::string& lengthNote() const { return lengthNote_; }
+    // At quit: every count running now or later stops at its next frame and fails, so that the program
+    // neither waits for it nor ends under it.
+    static void stopLengthCounts();
     // The next frame to read or write.
     std::int64_t framePosition() const { return position_; }
-    // Clamped to [0, length()]; takes effect at the next read or write.
+    // Clamped to [0, length()], or only to 0 while the length is an estimate: a place past a short
+    // estimate stays asked for until the stream's end is known. Takes effect at the next read or write.
     void setFramePosition(std::int64_t frame);
 
     // Reads up to `frames` (at most the buffer's capacity) from the frame position, sets the buffer's
     // frame length to the frames read and advances the position. At the end it reads 0 frames and
-    // succeeds. The buffer must hold float32 at the file's rate and channel count, in either layout.
+    // succeeds. A failure after some frames were read gives those frames, and the failure at the next
+    // read; it ends no estimate. The buffer must hold float32 at the file's rate and channel count, in either
+    // layout.
     Result<void> read(PcmBuffer& into, std::uint32_t frames);
     // Up to the buffer's capacity.
     Result<void> read(PcmBuffer& into);
@@ -112,6 +122,11 @@ private:
     std::int64_t length_ = 0;
     bool complete_ = true;
     bool lengthExact_ = true;
+    std::string lengthNote_;
+    // A failure met after the frames a read gave: the answer to the next read.
+    std::optional<Error> readError_;
+    // The last place sought in a stream not yet counted lies past its end.
+    bool beyondStream_ = false;
     std::int64_t position_ = 0;
     // Where the back end stands; differs from position_ after setFramePosition until the next access.
     std::int64_t backendPosition_ = 0;

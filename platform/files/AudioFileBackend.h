@@ -59,6 +59,8 @@ public:
         return Error::make(audioFileErrorDomain, "The length of the file is known.",
                            int(AudioFileError::wrongMode));
     }
+    // After measureLength(): why the length counted ends before the file's data does, if it does.
+    virtual std::string lengthNote() const { return {}; }
 };
 
 // Builds the errors of the back ends: "<what> "<path>": <detail>".

@@ -10,11 +10,13 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -62,9 +64,48 @@ private:
     std::vector<std::pair<FileStamp, std::shared_ptr<const MpegStreamCount>>> counts_;
 };
 
+// Never destroyed: a count may still be running on a background queue while the program's statics go.
 MpegStreamCounts& mpegStreamCounts() {
-    static MpegStreamCounts counts;
-    return counts;
+    static MpegStreamCounts* const counts = new MpegStreamCounts;
+    return *counts;
+}
+
+// Set at quit: counts running then stop at their next frame instead of holding the program's exit.
+std::atomic<bool> mpegStreamCountsStopped{false};
+
+// The file as mpg123 reads it: AudioFile's descriptor at an offset of its own. mpg123 takes a failed read
+// for the end of the stream; the failure is kept here so that it is not.
+struct MpegSource {
+    int descriptor = -1;
+    off_t position = 0;
+    int error = 0;
+};
+
+ssize_t mpegSourceRead(void* handle, void* into, std::size_t count) {
+    auto& source = *static_cast<MpegSource*>(handle);
+    for (;;) {
+        const ssize_t got = ::pread(source.descriptor, into, count, source.position);
+        if (got >= 0) {
+            source.position += got;
+            return got;
+        }
+        if (errno == EINTR) continue;
+        source.error = errno;
+        return -1;
+    }
+}
+
+off_t mpegSourceSeek(void* handle, off_t offset, int whence) {
+    auto& source = *static_cast<MpegSource*>(handle);
+    off_t at = offset;
+    if (whence == SEEK_CUR) at += source.position;
+    if (whence == SEEK_END) {
+        struct stat st {};
+        if (::fstat(source.descriptor, &st) != 0) return -1;
+        at += st.st_size;
+    }
+    if (at < 0) return -1;
+    return source.position = at;
 }
 
 Error mpegStreamError(AudioFileError code, const std::string& what) {
@@ -73,27 +114,21 @@ Error mpegStreamError(AudioFileError code, const std::string& what) {
 
 class MpegStreamReader final : public AudioFileBackend {
 public:
-    MpegStreamReader(mpg123_handle* handle, int file) : handle_(handle), file_(file) {}
+    explicit MpegStreamReader(int file) : file_(file) { source_.descriptor = file; }
     ~MpegStreamReader() override { mpg123_delete(handle_); }
 
-    // Opens the stream, fixes its output to float at its own rate and channels, and learns the
-    // encoder's and decoder's delay.
+    // Opens the stream, learns its rate and channels and the encoder's and decoder's delay.
     Result<void> start(const MpegInfoHeader& header, AudioFileBackend::Info& info) {
-        // Without gapless decoding: mpg123 then skips the info header of a part joined on as it decodes
-        // and as it seeks alike, so that a seek past the join lands where a continuous decode does. The
-        // first part's delay is dropped here instead.
-        mpg123_param(handle_, MPG123_FLAGS, MPG123_QUIET | MPG123_FORCE_FLOAT, 0.0);
-        // mpg123 reads from the descriptor's offset on.
-        if (::lseek(file_, 0, SEEK_SET) != 0 || mpg123_open_fd(handle_, file_) != MPG123_OK)
-            return decoderError();
+        if (auto opened = reopen(); !opened) return opened;
         long rate = 0;
         int channels = 0, encoding = 0;
         if (mpg123_getformat(handle_, &rate, &channels, &encoding) != MPG123_OK) return decoderError();
         if (channels < 1 || std::uint32_t(channels) > AudioFormat::maxChannels || rate <= 0)
             return mpegStreamError(AudioFileError::unreadable, "unsupported format");
-        mpg123_format_none(handle_);
-        if (mpg123_format(handle_, rate, channels, MPG123_ENC_FLOAT_32) != MPG123_OK) return decoderError();
+        rate_ = rate;
         channels_ = std::uint32_t(channels);
+        // Takes of the other channel count are mixed or doubled by the decoder itself.
+        if (auto formats = allowFormats(); !formats) return formats;
         scratch_.resize(std::size_t(mpegStreamChunkFrames) * channels_);
 
         long encoderDelay = -1, decoderDelay = -1;
@@ -109,14 +144,12 @@ public:
             return mpegStreamError(AudioFileError::unreadable, std::strerror(errno));
         key_ = fileStampOf(st);
         if (const std::shared_ptr<const MpegStreamCount> count = mpegStreamCounts().find(key_)) {
-            // mpg123 copies the index.
-            mpg123_set_index(handle_, const_cast<off_t*>(count->index.data()), count->indexStep,
-                             count->index.size());
+            count_ = count;
+            useIndex();
             info.length = std::max<std::int64_t>(0, count->samples - skip_);
         } else {
-            const double frames =
-                double(header.statedFrames) * double(header.heldBytes) / double(header.statedBytes);
-            info.length = std::max<std::int64_t>(0, std::llround(frames) * samplesPerFrame - skip_);
+            info.length =
+                std::max<std::int64_t>(0, std::int64_t(header.estimatedFrames) * samplesPerFrame - skip_);
             info.lengthIsEstimate = true;
         }
         AudioStreamDescription& d = info.fileFormat;
@@ -128,27 +161,47 @@ public:
     }
 
     Result<std::uint32_t> read(ChannelPointers into, std::uint32_t frames) override {
+        // An error met after some frames were handed out is the answer to the read that follows.
+        if (pendingError_) return std::exchange(pendingError_, std::nullopt).value();
+        if (!handle_) return mpegStreamError(AudioFileError::readFailed, "The stream must be found again.");
         std::uint32_t done = 0;
         // A frame that decodes to nothing (a joined part's info header) is passed over; a run of them
         // is no stream.
         int empty = 0;
-        while (done < frames && empty < 64) {
+        while (done < frames && empty < 64 && !ended_) {
             const std::uint32_t chunk = std::min(frames - done, mpegStreamChunkFrames);
             std::size_t bytes = 0;
+            // Whole frames of the one format allowed: the decoder never writes more than this.
             const int status = mpg123_read(handle_, reinterpret_cast<unsigned char*>(scratch_.data()),
                                            std::size_t(chunk) * channels_ * sizeof(float), &bytes);
-            const auto got = std::uint32_t(bytes / (sizeof(float) * channels_));
+            const auto got = std::uint32_t(std::min<std::size_t>(bytes / (sizeof(float) * channels_), chunk));
             for (std::uint32_t c = 0; c < channels_; ++c) {
                 float* out = into.channels[c] + std::size_t(done) * into.stride;
                 for (std::uint32_t i = 0; i < got; ++i)
                     out[i * into.stride] = scratch_[std::size_t(i) * channels_ + c];
             }
             done += got;
-            decoded_ += got;
+            if (decoded_ >= 0) {
+                decoded_ += got;
+                if (!ended_) firstRateSamples_ = std::max(firstRateSamples_, decoded_);
+            }
             empty = got ? 0 : empty + 1;
-            if (status == MPG123_DONE) break;
-            if (status != MPG123_OK && status != MPG123_NEW_FORMAT) {
-                if (done == 0) return decoderError();
+            if (status == MPG123_DONE && source_.error == 0) break;
+            if (status == MPG123_NEW_FORMAT) {
+                // A take at another rate ends the song, as its count ends there.
+                long rate = 0;
+                int channels = 0, encoding = 0;
+                if (mpg123_getformat(handle_, &rate, &channels, &encoding) != MPG123_OK || rate != rate_)
+                    ended_ = true;
+                continue;
+            }
+            if (status != MPG123_OK) {
+                Error error = decoderError(AudioFileError::readFailed);
+                // The decoder's state after a failure is not to be trusted: the next access opens the
+                // stream anew.
+                closeHandle();
+                if (done == 0) return error;
+                pendingError_ = std::move(error);
                 break;
             }
         }
@@ -156,45 +209,191 @@ public:
     }
 
     Result<void> seek(std::int64_t frame) override {
+        pendingError_.reset();
         // The decoder's positions count the delay dropped at the start.
         const std::int64_t target = frame + skip_;
         const std::int64_t from =
-            decoded_ >= 0 && target >= decoded_ && target - decoded_ <= mpegStreamPreroll
+            handle_ && decoded_ >= 0 && target >= decoded_ && target - decoded_ <= mpegStreamPreroll
                 ? decoded_
                 : std::max<std::int64_t>(0, target - mpegStreamPreroll);
-        if (from != decoded_) {
+        if (from != decoded_ || !handle_) {
             decoded_ = -1;
-            if (mpg123_seek(handle_, off_t(from), SEEK_SET) != off_t(from))
-                return mpegStreamError(AudioFileError::readFailed, "Cannot move to frame " +
-                                                                       std::to_string(frame) + ": " +
-                                                                       mpg123_strerror(handle_));
+            // mpg123 seeks across takes at other rates unseen: the way there is walked first.
+            if (!count_ && from > firstRateSamples_) {
+                if (auto walked = walk(from); !walked) return walked;
+                if (from > firstRateSamples_) {
+                    ended_ = true;
+                    decoded_ = target;
+                    return {};
+                }
+            }
+            if (!handle_)
+                if (auto opened = reopenWithFormats(); !opened) return opened;
+            ended_ = false;
+            const off_t reached = mpg123_seek(handle_, off_t(from), SEEK_SET);
+            // Elsewhere than asked without a failure: the stream as read here (at one rate) ends before.
+            if (reached >= 0 && reached != off_t(from) && source_.error == 0) {
+                ended_ = true;
+                decoded_ = target;
+                return {};
+            }
+            if (reached != off_t(from)) {
+                Error error = mpegStreamError(AudioFileError::readFailed, "Cannot move to frame " +
+                                                                              std::to_string(frame) + ": " +
+                                                                              mpg123_strerror(handle_));
+                closeHandle();
+                return error;
+            }
             decoded_ = from;
         }
         return discard(target - decoded_);
     }
 
     Result<std::int64_t> measureLength() override {
-        if (mpg123_scan(handle_) != MPG123_OK)
-            return mpegStreamError(AudioFileError::readFailed,
-                                   std::string("Cannot count the frames of the stream: ") +
-                                       mpg123_strerror(handle_));
+        // A handle of its own from the start: the count walks every frame header, decoding none.
+        decoded_ = -1;
+        pendingError_.reset();
+        if (auto opened = reopenWithFormats(); !opened) return opened.error();
         auto count = std::make_shared<MpegStreamCount>();
-        count->samples = mpg123_length(handle_);
-        if (count->samples < 0)
-            return mpegStreamError(AudioFileError::readFailed, "Cannot count the frames of the stream.");
+        std::string note;
+        for (;;) {
+            if (mpegStreamCountsStopped.load(std::memory_order_relaxed)) {
+                closeHandle();
+                return mpegStreamError(AudioFileError::readFailed, "The count was stopped.");
+            }
+            const int status = mpg123_framebyframe_next(handle_);
+            if (status == MPG123_DONE && source_.error == 0) break;
+            if (status == MPG123_NEW_FORMAT) {
+                long rate = 0;
+                int channels = 0, encoding = 0;
+                if (mpg123_getformat(handle_, &rate, &channels, &encoding) != MPG123_OK || rate != rate_) {
+                    note = "It is played up to its first take at " + std::to_string(rate) +
+                           " Hz, after its takes at " + std::to_string(rate_) + " Hz.";
+                    break;
+                }
+            } else if (status != MPG123_OK) {
+                Error error =
+                    mpegStreamError(AudioFileError::readFailed,
+                                    "Cannot count the frames of the stream: " + decoderError().message);
+                closeHandle();
+                return error;
+            }
+            count->samples += std::max(0, mpg123_spf(handle_));
+        }
         off_t* offsets = nullptr;
         std::size_t fill = 0;
         if (mpg123_index(handle_, &offsets, &count->indexStep, &fill) == MPG123_OK && offsets)
             count->index.assign(offsets, offsets + fill);
+        // The walk left the decoder between frames: reads start again from a fresh handle.
+        closeHandle();
+        note_ = note;
         const std::int64_t frames = std::max<std::int64_t>(0, count->samples - skip_);
+        count_ = count;
         mpegStreamCounts().remember(key_, std::move(count));
         return frames;
     }
 
+    std::string lengthNote() const override { return note_; }
+
 private:
-    Error decoderError() const {
-        return mpegStreamError(AudioFileError::unreadable,
-                               std::string("Cannot decode the audio: ") + mpg123_strerror(handle_));
+    // Walks the frame headers from the start up to `samples`, or to the end of the takes at the first
+    // rate, decoding none; mpg123 indexes the frames passed, for the seek that follows.
+    Result<void> walk(std::int64_t samples) {
+        if (auto opened = reopenWithFormats(); !opened) return opened;
+        std::int64_t walked = 0;
+        while (walked < samples) {
+            const int status = mpg123_framebyframe_next(handle_);
+            if (status == MPG123_DONE && source_.error == 0) break;
+            if (status == MPG123_NEW_FORMAT) {
+                long rate = 0;
+                int channels = 0, encoding = 0;
+                if (mpg123_getformat(handle_, &rate, &channels, &encoding) != MPG123_OK || rate != rate_)
+                    break;
+            } else if (status != MPG123_OK) {
+                Error error = decoderError(AudioFileError::readFailed);
+                closeHandle();
+                return error;
+            }
+            walked += std::max(0, mpg123_spf(handle_));
+        }
+        firstRateSamples_ = std::max(firstRateSamples_, walked);
+        // The seek that follows goes back through the index the walk made.
+        decoded_ = -1;
+        return {};
+    }
+
+    Error decoderError(AudioFileError code = AudioFileError::unreadable) const {
+        if (source_.error != 0)
+            return mpegStreamError(AudioFileError::readFailed,
+                                   std::string("Cannot read the audio: ") + std::strerror(source_.error));
+        return mpegStreamError(code, std::string("Cannot decode the audio: ") +
+                                         (handle_ ? mpg123_strerror(handle_) : "no decoder"));
+    }
+
+    void closeHandle() {
+        mpg123_delete(handle_);
+        handle_ = nullptr;
+        decoded_ = -1;
+        ended_ = false;
+    }
+
+    // A fresh decoder on the file from its start.
+    Result<void> reopen() {
+        closeHandle();
+        int status = MPG123_OK;
+        handle_ = mpg123_new(nullptr, &status);
+        if (!handle_)
+            return mpegStreamError(AudioFileError::unreadable,
+                                   std::string("Cannot decode the audio: ") + mpg123_plain_strerror(status));
+        // Without gapless decoding: mpg123 then skips the info header of a part joined on as it decodes
+        // and as it seeks alike, so that a seek past the join lands where a continuous decode does. The
+        // first part's delay is dropped here instead.
+        mpg123_param(handle_, MPG123_FLAGS, MPG123_QUIET | MPG123_FORCE_FLOAT, 0.0);
+        // Past any damage to the next frame that parses, as far as it lies: the count does the same, so
+        // that what is counted is what is read.
+        mpg123_param(handle_, MPG123_RESYNC_LIMIT, -1, 0.0);
+        source_.position = 0;
+        source_.error = 0;
+        if (mpg123_replace_reader_handle(handle_, &mpegSourceRead, &mpegSourceSeek, nullptr) != MPG123_OK ||
+            mpg123_open_handle(handle_, &source_) != MPG123_OK) {
+            Error error = decoderError();
+            closeHandle();
+            return error;
+        }
+        decoded_ = 0;
+        return {};
+    }
+
+    // Every rate at the first take's channel count, so that the decoder never converts a rate itself:
+    // its own conversion, or a format it could not set up, is what left it writing frames of one take
+    // into a buffer sized for another's. A take at another rate is seen and ends the song here.
+    Result<void> allowFormats() {
+        const long* rates = nullptr;
+        std::size_t count = 0;
+        mpg123_rates(&rates, &count);
+        mpg123_format_none(handle_);
+        const int layout = channels_ == 1 ? MPG123_MONO : MPG123_STEREO;
+        for (std::size_t i = 0; i < count; ++i)
+            if (mpg123_format(handle_, rates[i], layout, MPG123_ENC_FLOAT_32) != MPG123_OK)
+                return decoderError();
+        return {};
+    }
+
+    Result<void> reopenWithFormats() {
+        if (auto opened = reopen(); !opened) return opened;
+        if (auto formats = allowFormats(); !formats) {
+            closeHandle();
+            return formats;
+        }
+        useIndex();
+        return {};
+    }
+
+    void useIndex() {
+        // mpg123 copies the index.
+        if (count_ && handle_)
+            mpg123_set_index(handle_, const_cast<off_t*>(count_->index.data()), count_->indexStep,
+                             count_->index.size());
     }
 
     // Decodes and drops `frames` frames; fewer at the end of the stream.
@@ -207,21 +406,31 @@ private:
             const auto chunk = std::uint32_t(std::min<std::int64_t>(frames, mpegStreamChunkFrames));
             auto got = read(ChannelPointers{channels.data(), 0}, chunk);
             if (!got) return got.error();
+            if (pendingError_) return std::exchange(pendingError_, std::nullopt).value();
             if (*got == 0) break;
             frames -= *got;
         }
         return {};
     }
 
-    mpg123_handle* handle_;
+    mpg123_handle* handle_ = nullptr;
     // AudioFile's descriptor of the file.
     int file_;
+    MpegSource source_;
+    long rate_ = 0;
     std::uint32_t channels_ = 0;
     // The encoder's and the decoder's delay, in frames decoded before the first of the file.
     std::int64_t skip_ = 0;
-    // Frames decoded so far from the start of the stream, the delay included; -1 after a failed seek.
+    // Frames decoded so far from the start of the stream, the delay included; -1 when unknown.
     std::int64_t decoded_ = 0;
+    // A take at another rate was reached: the stream ends here.
+    bool ended_ = false;
+    // Samples from the start known to lie in takes at the first rate, before a count.
+    std::int64_t firstRateSamples_ = 0;
+    std::optional<Error> pendingError_;
+    std::string note_;
     FileStamp key_;
+    std::shared_ptr<const MpegStreamCount> count_;
     std::vector<float> scratch_;
 };
 
@@ -259,6 +468,79 @@ std::uint64_t mpegStreamEnd(ReadAt& readAt, std::uint64_t start, std::uint64_t f
     return end;
 }
 
+// A layer III frame header's facts, for the checks made before any decoder is opened.
+struct MpegFrameHeader {
+    std::uint32_t bytes = 0;
+    int version = 0; // as coded: 3 MPEG-1, 2 MPEG-2, 0 MPEG-2.5
+    int rate = 0;    // as coded
+    bool mono = false;
+    // Where a Xing or Info tag would start, from the frame's first byte.
+    std::size_t tagOffset() const { return 4 + (version == 3 ? (mono ? 17 : 32) : (mono ? 9 : 17)); }
+};
+
+std::optional<MpegFrameHeader> mpegFrameHeader(const unsigned char* b) {
+    if (b[0] != 0xff || (b[1] & 0xe0) != 0xe0) return std::nullopt;
+    MpegFrameHeader h;
+    h.version = (b[1] >> 3) & 3;
+    const int layer = (b[1] >> 1) & 3, bitrate = b[2] >> 4;
+    h.rate = (b[2] >> 2) & 3;
+    if (h.version == 1 || layer != 1 || bitrate == 0 || bitrate == 15 || h.rate == 3) return std::nullopt;
+    static constexpr int kbps1[] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+    static constexpr int kbps2[] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
+    static constexpr int rates[4][3] = {
+        {11025, 12000, 8000}, {}, {22050, 24000, 16000}, {44100, 48000, 32000}};
+    const int kbps = h.version == 3 ? kbps1[bitrate] : kbps2[bitrate];
+    h.bytes = std::uint32_t((h.version == 3 ? 144 : 72) * kbps * 1000 / rates[h.version][h.rate] +
+                            ((b[2] >> 1) & 1));
+    h.mono = (b[3] >> 6) == 3;
+    return h;
+}
+
+// Whether a frame of `frame`'s bytes holds an info header (Xing, Info or VBRI) rather than audio.
+bool mpegIsInfoFrame(const MpegFrameHeader& h, const unsigned char* frame, std::size_t available) {
+    const std::size_t xing = h.tagOffset();
+    if (xing + 4 <= available &&
+        (std::memcmp(frame + xing, "Xing", 4) == 0 || std::memcmp(frame + xing, "Info", 4) == 0))
+        return true;
+    return 36 + 4 <= available && std::memcmp(frame + 36, "VBRI", 4) == 0;
+}
+
+// Where the ID3v2 tags at `at` end (at itself when there is none).
+template <typename ReadAt> std::uint64_t mpegPastId3v2(ReadAt& readAt, std::uint64_t at) {
+    for (int tags = 0; tags < 4; ++tags) {
+        unsigned char tag[10];
+        if (readAt(at, tag, sizeof tag) != sizeof tag || std::memcmp(tag, "ID3", 3) != 0) break;
+        at += 10 + (std::uint64_t(tag[6] & 0x7f) << 21 | std::uint64_t(tag[7] & 0x7f) << 14 |
+                    std::uint64_t(tag[8] & 0x7f) << 7 | std::uint64_t(tag[9] & 0x7f));
+        if (tag[5] & 0x10) at += 10; // a footer
+    }
+    return at;
+}
+
+// Whether an MPEG stream goes on at `at`, before `end`: a frame that is an info header (another take's),
+// or one followed by another frame of its kind, past the ID3v2 tags a take joined on brings. A few bytes
+// of slack either way: headers that count a little more or less than their stream. Zero padding, a tag
+// of another kind or stray bytes are no stream.
+template <typename ReadAt> bool mpegStreamGoesOnAt(ReadAt& readAt, std::uint64_t at, std::uint64_t end) {
+    constexpr std::uint64_t slackBefore = 4, slackAfter = 64;
+    at = mpegPastId3v2(readAt, at);
+    const std::uint64_t from = at > slackBefore ? at - slackBefore : 0;
+    unsigned char window[slackBefore + slackAfter + 64];
+    const std::size_t got = readAt(
+        from, window, std::size_t(std::min<std::uint64_t>(sizeof window, end > from ? end - from : 0)));
+    for (std::size_t i = 0; i + 4 <= got && i <= slackBefore + slackAfter; ++i) {
+        const std::optional<MpegFrameHeader> frame = mpegFrameHeader(window + i);
+        if (!frame) continue;
+        if (mpegIsInfoFrame(*frame, window + i, got - i)) return true;
+        const std::uint64_t next = mpegPastId3v2(readAt, from + i + frame->bytes);
+        unsigned char head[4];
+        if (next + 4 > end || readAt(next, head, 4) != 4) continue;
+        if (const std::optional<MpegFrameHeader> after = mpegFrameHeader(head))
+            if (after->version == frame->version && after->rate == frame->rate) return true;
+    }
+    return false;
+}
+
 } // namespace
 
 std::optional<MpegInfoHeader> mpegUnderstatedStream(int descriptor, std::uint64_t fileSize) {
@@ -267,45 +549,63 @@ std::optional<MpegInfoHeader> mpegUnderstatedStream(int descriptor, std::uint64_
         return got < 0 ? std::size_t(0) : std::size_t(got);
     };
     // Past the ID3v2 tags in front.
-    std::uint64_t at = 0;
-    for (int tags = 0; tags < 4; ++tags) {
-        unsigned char tag[10];
-        if (readAt(at, tag, sizeof tag) != sizeof tag || std::memcmp(tag, "ID3", 3) != 0) break;
-        at += 10 + (std::uint64_t(tag[6] & 0x7f) << 21 | std::uint64_t(tag[7] & 0x7f) << 14 |
-                    std::uint64_t(tag[8] & 0x7f) << 7 | std::uint64_t(tag[9] & 0x7f));
-        if (tag[5] & 0x10) at += 10; // a footer
-    }
+    const std::uint64_t at = mpegPastId3v2(readAt, 0);
     // The info header is the first frame's side information: a few bytes of padding may come first.
     unsigned char head[2048];
     const std::size_t got = readAt(at, head, sizeof head);
     for (std::size_t i = 0; i + 4 <= got; ++i) {
-        const unsigned char* frame = head + i;
-        if (frame[0] != 0xff || (frame[1] & 0xe0) != 0xe0) continue;
-        const int version = (frame[1] >> 3) & 3, layer = (frame[1] >> 1) & 3;
-        const int bitrate = frame[2] >> 4, rate = (frame[2] >> 2) & 3;
-        if (version == 1 || layer != 1 || bitrate == 0 || bitrate == 15 || rate == 3) continue;
-        const bool mono = (frame[3] >> 6) == 3;
-        const std::size_t sideInfo = version == 3 ? (mono ? 17 : 32) : (mono ? 9 : 17);
-        const std::size_t tag = i + 4 + sideInfo;
+        const std::optional<MpegFrameHeader> frame = mpegFrameHeader(head + i);
+        if (!frame) continue;
         // The first frame is audio: there is no header to disagree with.
-        if (tag + 16 > got ||
-            (std::memcmp(head + tag, "Xing", 4) != 0 && std::memcmp(head + tag, "Info", 4) != 0))
-            return std::nullopt;
-        // Both the frame count and the byte count are needed.
-        if ((mpegBigEndian32(head + tag + 4) & 3) != 3) return std::nullopt;
+        if (!mpegIsInfoFrame(*frame, head + i, got - i)) return std::nullopt;
         MpegInfoHeader header;
-        header.statedFrames = mpegBigEndian32(head + tag + 8);
-        header.statedBytes = mpegBigEndian32(head + tag + 12);
+        const std::size_t xing = i + frame->tagOffset();
+        if (xing + 16 <= got &&
+            (std::memcmp(head + xing, "Xing", 4) == 0 || std::memcmp(head + xing, "Info", 4) == 0)) {
+            // Both the frame count and the byte count are needed.
+            if ((mpegBigEndian32(head + xing + 4) & 3) != 3) return std::nullopt;
+            header.statedFrames = mpegBigEndian32(head + xing + 8);
+            header.statedBytes = mpegBigEndian32(head + xing + 12);
+        } else if (i + 36 + 18 <= got) {
+            // VBRI: version, delay and quality, then the bytes and the frames.
+            header.statedBytes = mpegBigEndian32(head + i + 36 + 10);
+            header.statedFrames = mpegBigEndian32(head + i + 36 + 14);
+        } else {
+            return std::nullopt;
+        }
         const std::uint64_t start = at + i;
         const std::uint64_t end = mpegStreamEnd(readAt, start, fileSize);
         header.heldBytes = end - start;
-        // More than the decoder's own tolerance: it warns past 1%.
-        if (header.statedFrames == 0 || header.statedBytes == 0 ||
-            header.heldBytes <= header.statedBytes + header.statedBytes / 100)
+        // A header that states nothing stands for its own frame at least.
+        const std::uint64_t stated = std::max<std::uint64_t>(header.statedBytes, frame->bytes);
+        // More than the decoder's own tolerance (it warns past 1%), and a stream that really goes on
+        // where the stated one ends: not padding or a tag of a kind not known here.
+        if (header.heldBytes <= stated + stated / 100 || !mpegStreamGoesOnAt(readAt, start + stated, end))
             return std::nullopt;
+        // From the header's own ratio of frames to bytes; a header that states none, from the size of
+        // the first frame of audio.
+        if (header.statedFrames > 0 && header.statedBytes > frame->bytes) {
+            header.estimatedFrames = std::uint64_t(std::llround(
+                double(header.statedFrames) * double(header.heldBytes) / double(header.statedBytes)));
+        } else {
+            // The average of the first frames of audio, as a bit rate that varies varies.
+            std::uint64_t at = start + frame->bytes, frames = 0;
+            unsigned char audio[4];
+            for (; frames < 64 && at + 4 <= end && readAt(at, audio, 4) == 4; ++frames) {
+                const std::optional<MpegFrameHeader> next = mpegFrameHeader(audio);
+                if (!next) break;
+                at += next->bytes;
+            }
+            const std::uint64_t perFrame = frames > 0 ? (at - start - frame->bytes) / frames : frame->bytes;
+            header.estimatedFrames = header.heldBytes / std::max<std::uint64_t>(perFrame, 1);
+        }
         return header;
     }
     return std::nullopt;
+}
+
+void stopMpegStreamCounts() {
+    mpegStreamCountsStopped.store(true);
 }
 
 Result<std::unique_ptr<AudioFileBackend>> openMpegStreamReader(int descriptor, const std::string& path,
@@ -313,12 +613,7 @@ Result<std::unique_ptr<AudioFileBackend>> openMpegStreamReader(int descriptor, c
                                                                AudioFileBackend::Info& info) {
     static const int initialised = mpg123_init();
     (void)initialised;
-    int status = MPG123_OK;
-    mpg123_handle* handle = mpg123_new(nullptr, &status);
-    if (!handle)
-        return audioFileError(AudioFileError::unreadable, "Cannot read audio file", path,
-                              mpg123_plain_strerror(status));
-    auto reader = std::make_unique<MpegStreamReader>(handle, descriptor);
+    auto reader = std::make_unique<MpegStreamReader>(descriptor);
     if (auto started = reader->start(header, info); !started)
         return audioFileError(AudioFileError::unreadable, "Cannot read audio file", path,
                               started.error().message);

@@ -38,4 +38,20 @@ inline int descriptorsOn(const FileIdentity& file) {
     return count;
 }
 
+// The lowest descriptor open on `file`, or -1: a test may stand another file in for it (dup2) to make
+// its reads fail.
+inline int descriptorOn(const FileIdentity& file) {
+    int lowest = -1;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it("/proc/self/fd", ec), end; !ec && it != end;
+         it.increment(ec)) {
+        struct stat st {};
+        if (::stat(it->path().c_str(), &st) != 0 || st.st_dev != file.device || st.st_ino != file.inode)
+            continue;
+        const int fd = std::stoi(it->path().filename().string());
+        if (lowest < 0 || fd < lowest) lowest = fd;
+    }
+    return lowest;
+}
+
 } // namespace testsupport

@@ -163,19 +163,34 @@ inline std::string writeWrappedWav(const std::string& path, std::uint64_t frames
     return out.flush() ? path : std::string();
 }
 
-// An MP3 of `parts` joined end to end, as takes are put together: each part written with libsndfile, whose
-// info header states that part alone, and their bytes concatenated, so that the first part's header
-// understates the whole. Returns the path, or "" when it could not be written.
+// An MP3 of `parts` joined end to end, as takes are put together: each part written with libsndfile at its
+// rate, whose info header states that part alone, and their bytes concatenated, so that the first part's
+// header understates the whole. Returns the path, or "" when it could not be written.
 inline std::string writeJoinedMp3(const std::string& path, const std::vector<Channels>& parts,
-                                  int rate = 44100) {
+                                  const std::vector<int>& rates) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     for (std::size_t i = 0; i < parts.size(); ++i) {
         const std::string part = path + ".part" + std::to_string(i);
-        if (!writeWithSndfile(part, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, parts[i], rate)) return {};
+        if (!writeWithSndfile(part, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, parts[i], rates[i])) return {};
         out << std::ifstream(part, std::ios::binary).rdbuf();
         std::filesystem::remove(part);
     }
     return out.flush() ? path : std::string();
+}
+inline std::string writeJoinedMp3(const std::string& path, const std::vector<Channels>& parts,
+                                  int rate = 44100) {
+    return writeJoinedMp3(path, parts, std::vector<int>(parts.size(), rate));
+}
+
+// The bytes of the file at `path`, and a file of `bytes`; false when it could not be written.
+inline std::string fileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+inline bool writeBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), std::streamsize(bytes.size()));
+    return bool(out.flush());
 }
 
 // True when the file takes less room on disk than its size: the file system keeps holes as holes, so

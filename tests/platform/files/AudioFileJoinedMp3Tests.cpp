@@ -207,6 +207,14 @@ std::string appendedId3v2(std::size_t bodyBytes) {
            std::string(1, '\0') + "\x10" + size;
 }
 
+// An ID3v2.3 tag of `bodyBytes` appended after the audio: without a footer, nothing at the end finds it.
+std::string appendedId3v23(std::size_t bodyBytes) {
+    std::string size;
+    for (int shift = 21; shift >= 0; shift -= 7)
+        size += char((bodyBytes >> shift) & 0x7f);
+    return "ID3\x03" + std::string(2, '\0') + size + "TIT2" + std::string(bodyBytes - 4, '\x01');
+}
+
 } // namespace
 
 TEST(AudioFileJoinedMp3, TagsAfterTheStreamOfAnOrdinaryMp3AreNoMoreStream) {
@@ -233,6 +241,9 @@ TEST(AudioFileJoinedMp3, TagsAfterTheStreamOfAnOrdinaryMp3AreNoMoreStream) {
         {"lyrics-id3v1.mp3", lyrics3Tag(60 * 1024) + id3v1},
         {"ape-lyrics-id3v1.mp3", cover + lyrics3Tag(60 * 1024) + id3v1},
         {"id3v2-after.mp3", appendedId3v2(100 * 1024)},
+        // Neither is known as a tag at the end, and no stream goes on where the header's ends.
+        {"id3v23-after.mp3", appendedId3v23(100 * 1024)},
+        {"zero-padding.mp3", std::string(64 * 1024, '\0')},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

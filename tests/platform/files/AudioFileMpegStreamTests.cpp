@@ -1,0 +1,311 @@
+// The MPEG stream reader on joined MP3s that are not one clean stream: takes at other rates, damage,
+// headers that state nothing, failed reads, places past a short estimate and counts left running at exit.
+// A ctest runs these under valgrind as well.
+
+#include "AudioFileFixtures.h"
+#include "platform/dispatch/ConcurrentQueue.h"
+#include "tests/support/OpenDescriptors.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+using namespace platform;
+
+namespace {
+
+constexpr std::int64_t streamMpegFrame = 1152;
+
+// Takes of `seconds` each at `rates`, mono, joined end to end.
+std::string streamJoinedAtRates(const fixtures::TempFolder& dir, const std::string& name,
+                                const std::vector<int>& rates, double seconds = 1.0) {
+    std::vector<fixtures::Channels> parts;
+    for (std::size_t i = 0; i < rates.size(); ++i)
+        parts.push_back(
+            fixtures::tone(std::int64_t(seconds * rates[i]), 1, rates[i], 0.1f + 0.1f * float(i)));
+    return testsupport::writeJoinedMp3(dir.file(name), parts, rates);
+}
+
+std::unique_ptr<AudioFile> streamOpenOrFail(const std::string& path) {
+    auto opened = AudioFile::openForReading(path);
+    EXPECT_TRUE(opened.ok()) << opened.error().message;
+    return opened ? std::move(opened.value()) : nullptr;
+}
+
+// Frames read from the file's position to its end; every read must succeed.
+std::int64_t streamFramesToEnd(AudioFile& file) {
+    auto buffer = PcmBuffer::make(file.processingFormat(), 4096);
+    std::int64_t frames = 0;
+    for (;;) {
+        auto read = file.read(*buffer);
+        EXPECT_TRUE(read.ok()) << "at frame " << file.framePosition() << ": " << read.error().message;
+        if (!read || buffer->frameLength() == 0) return frames;
+        frames += buffer->frameLength();
+    }
+}
+
+std::int64_t streamCounted(const std::string& path) {
+    auto file = streamOpenOrFail(path);
+    if (!file) return -1;
+    auto measured = file->measureLength();
+    EXPECT_TRUE(measured.ok()) << measured.error().message;
+    return file->length();
+}
+
+// The first Xing or Info tag of `bytes`, or npos.
+std::size_t streamInfoTag(const std::string& bytes) {
+    return std::min(bytes.find("Xing"), bytes.find("Info"));
+}
+
+void streamPutBigEndian32(std::string& bytes, std::size_t at, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i)
+        bytes[at + std::size_t(i)] = char((value >> (24 - 8 * i)) & 0xff);
+}
+
+} // namespace
+
+TEST(MpegStreamRead, WhatIsCountedIsWhatIsReadFromEveryPlace) {
+    fixtures::TempFolder dir;
+    const std::string damaged = streamJoinedAtRates(dir, "damaged.mp3", {44100, 44100}, 2.0);
+    ASSERT_FALSE(damaged.empty());
+    {
+        // Stray bytes in the middle of the second take, where a frame was: the decoder finds the next.
+        std::string bytes = testsupport::fileBytes(damaged);
+        bytes.insert(bytes.size() * 3 / 4, std::string(3000, '\x55'));
+        ASSERT_TRUE(testsupport::writeBytes(damaged, bytes));
+    }
+    const struct {
+        std::string path;
+        std::int64_t readable; // the frames of the takes up to the first change of rate
+        std::int64_t takes;
+        bool noted;
+    } cases[] = {
+        {streamJoinedAtRates(dir, "16-44.mp3", {16000, 44100}), 16000, 1, true},
+        {streamJoinedAtRates(dir, "22-44-22.mp3", {22050, 44100, 22050}), 22050, 1, true},
+        {streamJoinedAtRates(dir, "44-44-22-44.mp3", {44100, 44100, 22050, 44100}), 2 * 44100, 2, true},
+        // Both takes but the frames the stray bytes broke.
+        {damaged, 4 * 44100 - 3 * streamMpegFrame, 2, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        ASSERT_FALSE(c.path.empty());
+        // Each reading from a copy of its own, which no count has seen.
+        int copies = 0;
+        auto uncounted = [&] {
+            const std::string copy = c.path + "." + std::to_string(copies++);
+            EXPECT_TRUE(testsupport::writeBytes(copy, testsupport::fileBytes(c.path)));
+            auto file = streamOpenOrFail(copy);
+            EXPECT_TRUE(file && !file->isLengthExact());
+            return file;
+        };
+        auto whole = uncounted();
+        ASSERT_TRUE(whole);
+        const std::int64_t estimate = whole->length();
+        const std::int64_t read = streamFramesToEnd(*whole);
+        auto counter = streamOpenOrFail(c.path);
+        ASSERT_TRUE(counter && counter->measureLength().ok());
+        const std::int64_t count = counter->length();
+        EXPECT_EQ(read, count);
+        EXPECT_GE(count, c.readable);
+        EXPECT_LE(count, c.readable + 4 * c.takes * streamMpegFrame);
+        EXPECT_EQ(counter->lengthNote().empty(), !c.noted) << counter->lengthNote();
+        // From places the player restores, before the count.
+        for (const std::int64_t at : {estimate / 4, estimate / 2, estimate * 3 / 4, count - 100}) {
+            SCOPED_TRACE("from " + std::to_string(at));
+            auto file = uncounted();
+            ASSERT_TRUE(file);
+            file->setFramePosition(at);
+            EXPECT_EQ(streamFramesToEnd(*file), std::max<std::int64_t>(0, count - at));
+            // Once at its end, a file stays there.
+            auto buffer = PcmBuffer::make(file->processingFormat(), 512);
+            ASSERT_TRUE(file->read(*buffer).ok());
+            EXPECT_EQ(buffer->frameLength(), 0u);
+        }
+    }
+}
+
+TEST(MpegStreamRead, HeadersThatStateNothingOrTooLittleAreReadToTheEnd) {
+    fixtures::TempFolder dir;
+    constexpr int rate = 44100;
+    // A Xing header stating no frames and no bytes over four takes.
+    const std::string xing = streamJoinedAtRates(dir, "xing-zero.mp3", {rate, rate, rate, rate});
+    ASSERT_FALSE(xing.empty());
+    {
+        std::string bytes = testsupport::fileBytes(xing);
+        const std::size_t tag = streamInfoTag(bytes);
+        ASSERT_NE(tag, std::string::npos);
+        streamPutBigEndian32(bytes, tag + 8, 0);
+        streamPutBigEndian32(bytes, tag + 12, 0);
+        ASSERT_TRUE(testsupport::writeBytes(xing, bytes));
+    }
+    // A VBRI header in place of the first take's Info header, stating that take alone, over three.
+    const std::string vbri = streamJoinedAtRates(dir, "vbri.mp3", {rate, rate, rate});
+    ASSERT_FALSE(vbri.empty());
+    {
+        std::string bytes = testsupport::fileBytes(vbri);
+        const std::size_t tag = streamInfoTag(bytes);
+        ASSERT_NE(tag, std::string::npos);
+        const std::size_t frame = bytes.rfind('\xff', tag);
+        ASSERT_NE(frame, std::string::npos);
+        const std::string frames = bytes.substr(tag + 8, 4), stated = bytes.substr(tag + 12, 4);
+        std::fill(bytes.begin() + std::ptrdiff_t(frame + 4), bytes.begin() + std::ptrdiff_t(tag + 16), '\0');
+        bytes.replace(frame + 36, 4, "VBRI");
+        bytes[frame + 41] = 1;
+        bytes.replace(frame + 46, 4, stated);
+        bytes.replace(frame + 50, 4, frames);
+        ASSERT_TRUE(testsupport::writeBytes(vbri, bytes));
+    }
+    const struct {
+        std::string path;
+        std::int64_t takes;
+    } cases[] = {{xing, 4}, {vbri, 3}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        auto file = streamOpenOrFail(c.path);
+        ASSERT_TRUE(file);
+        EXPECT_FALSE(file->isLengthExact());
+        const std::int64_t whole = c.takes * rate;
+        EXPECT_NEAR(double(file->length()), double(whole), 0.1 * double(whole)) << "from the size";
+        const std::int64_t frames = streamFramesToEnd(*file);
+        EXPECT_GE(frames, whole);
+        EXPECT_LE(frames, whole + 3 * c.takes * streamMpegFrame);
+        EXPECT_EQ(streamCounted(c.path), frames);
+    }
+}
+
+TEST(MpegStreamRead, APlacePastAShortEstimateIsKeptUntilTheCountSaysWhereTheEndIs) {
+    fixtures::TempFolder dir;
+    constexpr int rate = 44100;
+    const std::string path = streamJoinedAtRates(dir, "short.mp3", {rate, rate, rate, rate});
+    ASSERT_FALSE(path.empty());
+    {
+        // A header whose frames are half its bytes' worth: an estimate of half the file.
+        std::string bytes = testsupport::fileBytes(path);
+        const std::size_t tag = streamInfoTag(bytes);
+        ASSERT_NE(tag, std::string::npos);
+        const auto frames = std::uint32_t(std::uint8_t(bytes[tag + 8])) << 24 |
+                            std::uint32_t(std::uint8_t(bytes[tag + 9])) << 16 |
+                            std::uint32_t(std::uint8_t(bytes[tag + 10])) << 8 | std::uint8_t(bytes[tag + 11]);
+        streamPutBigEndian32(bytes, tag + 8, frames / 2);
+        ASSERT_TRUE(testsupport::writeBytes(path, bytes));
+    }
+    auto file = streamOpenOrFail(path);
+    ASSERT_TRUE(file);
+    const std::int64_t estimate = file->length();
+    const std::int64_t length = streamCounted(path);
+    ASSERT_LT(estimate, length * 2 / 3);
+
+    // Inside the stream: played from there, as the counted file is.
+    auto reference = streamOpenOrFail(path);
+    ASSERT_TRUE(reference);
+    const std::int64_t inside = (estimate + length) / 2;
+    reference->setFramePosition(inside);
+    file->setFramePosition(inside);
+    EXPECT_EQ(file->framePosition(), inside);
+    auto expected = PcmBuffer::make(file->processingFormat(), 1000);
+    auto got = PcmBuffer::make(file->processingFormat(), 1000);
+    ASSERT_TRUE(reference->read(*expected).ok() && file->read(*got).ok());
+    ASSERT_EQ(got->frameLength(), 1000u);
+    // The same frames: a seek's run-up may leave the last bits of a sample apart.
+    for (std::uint32_t i = 0; i < 1000; ++i)
+        ASSERT_NEAR(got->channel(0)[i], expected->channel(0)[i], 1e-4) << "frame " << inside + i;
+
+    // Past the stream: the place stays asked for and nothing is read, until the count ends it.
+    const std::int64_t beyond = length + 5 * rate;
+    file->setFramePosition(beyond);
+    EXPECT_EQ(file->framePosition(), beyond);
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_TRUE(file->read(*got).ok());
+        EXPECT_EQ(got->frameLength(), 0u);
+        EXPECT_FALSE(file->isLengthExact());
+        EXPECT_EQ(file->framePosition(), beyond);
+    }
+    ASSERT_TRUE(file->measureLength().ok());
+    EXPECT_EQ(file->length(), length);
+    EXPECT_EQ(file->framePosition(), length);
+}
+
+TEST(MpegStreamRead, AFailedReadInAStreamNotCountedIsReportedAndEndsNothing) {
+    fixtures::TempFolder dir;
+    const std::string path = streamJoinedAtRates(dir, "joined.mp3", {44100, 44100}, 2.0);
+    ASSERT_FALSE(path.empty());
+    const std::string other = dir.file("other");
+    ASSERT_TRUE(testsupport::writeBytes(other, "x"));
+    auto file = streamOpenOrFail(path);
+    ASSERT_TRUE(file);
+    const std::int64_t length = streamCounted(path);
+    const int descriptor = testsupport::descriptorOn(*testsupport::fileIdentity(path));
+    ASSERT_GE(descriptor, 0);
+    auto buffer = PcmBuffer::make(file->processingFormat(), 4096);
+    ASSERT_TRUE(file->read(*buffer).ok());
+    std::int64_t frames = buffer->frameLength();
+    // The reader's descriptor made to fail (a descriptor open for writing only), then put back.
+    const int saved = ::dup(descriptor);
+    const int failing = ::open(other.c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(saved, 0);
+    ASSERT_GE(failing, 0);
+    ASSERT_EQ(::dup2(failing, descriptor), descriptor);
+    bool failed = false;
+    for (int i = 0; i < 20 && !failed; ++i) {
+        auto read = file->read(*buffer);
+        failed = !read;
+        frames += buffer->frameLength();
+    }
+    ASSERT_EQ(::dup2(saved, descriptor), descriptor);
+    ::close(saved);
+    ::close(failing);
+    EXPECT_TRUE(failed) << "a failed read is reported";
+    EXPECT_FALSE(file->isLengthExact());
+    EXPECT_EQ(file->framePosition(), frames);
+    frames += streamFramesToEnd(*file);
+    EXPECT_EQ(frames, length);
+    EXPECT_TRUE(file->isLengthExact());
+    EXPECT_EQ(file->length(), length);
+}
+
+namespace {
+
+// A joined MP3 of a few megabytes, which takes a while to count (a long while under a memory checker).
+std::string streamLongJoinedMp3(const fixtures::TempFolder& dir) {
+    const std::string path = streamJoinedAtRates(dir, "long.mp3", {44100, 44100});
+    if (path.empty()) return {};
+    const std::string take = testsupport::fileBytes(path);
+    std::string bytes;
+    for (int i = 0; i < 100; ++i)
+        bytes += take;
+    return testsupport::writeBytes(path, bytes) ? path : std::string();
+}
+
+} // namespace
+
+TEST(MpegStreamCount, ACountLeftRunningAtExitTouchesNothingFreedAndAStoppedOneFails) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    fixtures::TempFolder dir;
+    const std::string path = streamLongJoinedMp3(dir);
+    ASSERT_FALSE(path.empty());
+    // As in the program: the background queue exists before the first MP3 is read.
+    EXPECT_EXIT(
+        {
+            (void)globalQueue();
+            auto opened = AudioFile::openForReading(path);
+            if (!opened || (*opened)->isLengthExact()) std::_Exit(2);
+            std::shared_ptr<AudioFile> file = std::move(opened.value());
+            globalQueue().async([file] { (void)file->measureLength(); });
+            std::exit(0);
+        },
+        testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(
+        {
+            auto opened = AudioFile::openForReading(path);
+            if (!opened) std::_Exit(2);
+            AudioFile::stopLengthCounts();
+            auto measured = (*opened)->measureLength();
+            std::_Exit(!measured && !(*opened)->isLengthExact() ? 0 : 1);
+        },
+        testing::ExitedWithCode(0), "");
+}
