@@ -8,6 +8,7 @@
 #include "Source/session/Playlist.h"
 #include "Source/session/TextNoteSet.h"
 #include "tests/Source/session/SessionFakes.h"
+#include "tests/support/ToneFiles.h"
 
 #include <plist/plist.h>
 
@@ -147,5 +148,22 @@ int main(int argc, char** argv) {
     const platform::Bytes renamed = vantle::makeBookmark(other).value();
     std::filesystem::rename(other.path(), scratch.path + "/renamed.wav");
     seed("bookmark", "renamed", renamed);
+
+    // MP3s of short takes joined end to end: at one rate, at changing rates, and with a header that
+    // states nothing.
+    const auto take = [](int rate) {
+        return testsupport::Channels(1, testsupport::sine(std::size_t(rate / 4), 440, rate, 0.3));
+    };
+    const std::string joined = scratch.path + "/joined.mp3";
+    testsupport::writeJoinedMp3(joined, {take(44100), take(44100)});
+    seed("mpeg_stream", "joined.mp3", seedFile(joined));
+    testsupport::writeJoinedMp3(joined, {take(16000), take(44100), take(16000)}, {16000, 44100, 16000});
+    seed("mpeg_stream", "rates.mp3", seedFile(joined));
+    testsupport::writeJoinedMp3(joined, {take(22050), take(22050)}, {22050, 22050});
+    platform::Bytes stated = seedFile(joined);
+    const std::string text(stated.begin(), stated.end());
+    if (const std::size_t tag = std::min(text.find("Xing"), text.find("Info")); tag != std::string::npos)
+        std::fill(stated.begin() + std::ptrdiff_t(tag + 8), stated.begin() + std::ptrdiff_t(tag + 16), 0);
+    seed("mpeg_stream", "states-nothing.mp3", stated);
     return 0;
 }

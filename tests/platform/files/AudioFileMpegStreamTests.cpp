@@ -283,15 +283,19 @@ std::string streamLongJoinedMp3(const fixtures::TempFolder& dir) {
 
 } // namespace
 
-TEST(MpegStreamCount, ACountLeftRunningAtExitTouchesNothingFreedAndAStoppedOneFails) {
+TEST(MpegStreamCount, ACountLeftRunningAtExitTouchesNothingFreed) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     fixtures::TempFolder dir;
     const std::string path = streamLongJoinedMp3(dir);
-    ASSERT_FALSE(path.empty());
-    // As in the program: the background queue exists before the first MP3 is read.
+    const std::string counted = streamJoinedAtRates(dir, "counted.mp3", {44100, 44100});
+    ASSERT_FALSE(path.empty() || counted.empty());
+    // As in the program: the background queue has run work before the first MP3 is read, and another
+    // file was counted before.
     EXPECT_EXIT(
         {
-            (void)globalQueue();
+            globalQueue().async([] {});
+            if (auto other = AudioFile::openForReading(counted); !other || !(*other)->measureLength())
+                std::_Exit(2);
             auto opened = AudioFile::openForReading(path);
             if (!opened || (*opened)->isLengthExact()) std::_Exit(2);
             std::shared_ptr<AudioFile> file = std::move(opened.value());
@@ -299,6 +303,14 @@ TEST(MpegStreamCount, ACountLeftRunningAtExitTouchesNothingFreedAndAStoppedOneFa
             std::exit(0);
         },
         testing::ExitedWithCode(0), "");
+}
+
+TEST(MpegStreamCount, AStoppedCountFails) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    fixtures::TempFolder dir;
+    const std::string path = streamLongJoinedMp3(dir);
+    ASSERT_FALSE(path.empty());
+    // In a process of its own: the stop is for good.
     EXPECT_EXIT(
         {
             auto opened = AudioFile::openForReading(path);
