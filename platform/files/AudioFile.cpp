@@ -198,6 +198,10 @@ AudioFile::~AudioFile() {
     (void)close();
 }
 
+bool AudioFile::nextReadWalks() const {
+    return backend_ && !writing_ && backendPosition_ != position_ && backend_->seekWalks(position_);
+}
+
 void AudioFile::setFramePosition(std::int64_t frame) {
     position_ = lengthExact_ ? std::clamp<std::int64_t>(frame, 0, length_) : std::max<std::int64_t>(frame, 0);
 }

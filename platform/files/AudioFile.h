@@ -79,6 +79,9 @@ public:
     // At quit: every count running now or later stops at its next frame and fails, so that the program
     // neither waits for it nor ends under it.
     static void stopLengthCounts();
+    // Whether the next read first walks a long way through the file to its frame position (a far place
+    // in a stream not yet counted): a thread that must not wait leaves that read to another.
+    bool nextReadWalks() const;
     // The next frame to read or write.
     std::int64_t framePosition() const { return position_; }
     // Clamped to [0, length()], or only to 0 while the length is an estimate: a place past a short

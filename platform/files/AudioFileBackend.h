@@ -59,6 +59,8 @@ public:
         return Error::make(audioFileErrorDomain, "The length of the file is known.",
                            int(AudioFileError::wrongMode));
     }
+    // Whether moving to `frame` walks a long way through the file (a stream not yet counted).
+    virtual bool seekWalks(std::int64_t frame) const { return false; }
     // After measureLength(): why the length counted ends before the file's data does, if it does.
     virtual std::string lengthNote() const { return {}; }
 };

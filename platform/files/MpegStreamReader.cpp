@@ -295,6 +295,11 @@ public:
 
     std::string lengthNote() const override { return note_; }
 
+    bool seekWalks(std::int64_t frame) const override {
+        // A minute of frames is walked in a few milliseconds.
+        return !count_ && frame + skip_ - mpegStreamPreroll > firstRateSamples_ + 60 * rate_;
+    }
+
 private:
     // Walks the frame headers from the start up to `samples`, or to the end of the takes at the first
     // rate, decoding none; mpg123 indexes the frames passed, for the seek that follows.

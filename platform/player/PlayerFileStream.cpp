@@ -49,6 +49,10 @@ std::int64_t PlayerFileStream::bufferedFrames() const {
                                          read_.load(std::memory_order_acquire));
 }
 
+bool PlayerFileStream::fillWalks() const {
+    return !fullyRead_ && !readerFailed_ && reader_->nextReadWalks();
+}
+
 PlayerFileStream::Fill PlayerFileStream::fill(std::uint32_t maxFrames) {
     Fill result;
     if (fullyRead_) return result;

@@ -47,6 +47,9 @@ public:
     // A file that cannot be read to the end (damaged, truncated since it was opened) gives silence
     // for the rest of the segment.
     Fill fill(std::uint32_t maxFrames);
+    // Holding the claim: whether the next fill first walks a long way through the file (a far place in
+    // an MP3 not yet counted), which the control thread leaves to the streaming thread.
+    bool fillWalks() const;
     // Holding the claim: whether every frame of the segment is in the ring or already skipped.
     bool isFullyRead() const { return fullyRead_; }
     // Frames in the ring that the render thread has not consumed yet.

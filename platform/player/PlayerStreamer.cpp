@@ -110,6 +110,11 @@ void PlayerStreamer::prepare(std::int64_t frames) {
         const std::int64_t wanted = std::min<std::int64_t>({frames, left, stream.ringFrames()});
         frames -= std::max<std::int64_t>(left, 0);
         stream.claim();
+        // The window's thread does not walk a file: the streaming thread reads this one and those after.
+        if (stream.fillWalks()) {
+            stream.release();
+            break;
+        }
         while (!item->dropped.load() && !stream.isFullyRead() && stream.bufferedFrames() < wanted) {
             const PlayerFileStream::Fill fill = stream.fill(
                 std::uint32_t(std::min<std::int64_t>(wanted - stream.bufferedFrames(), streamerChunkFrames)));

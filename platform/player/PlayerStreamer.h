@@ -26,7 +26,8 @@ public:
     // A file item, after the items added before it. Starts the thread on first use.
     void add(PlayerItem* item);
     // Reads, on the calling thread, until the first `frames` frames of the waiting file segments are
-    // in their rings (at most a ring's worth of each).
+    // in their rings (at most a ring's worth of each); not from a segment whose read would first walk
+    // a long way through its file, nor from those after it: the streaming thread reads them.
     void prepare(std::int64_t frames);
     // Makes the thread look at its items now (after a drop, say).
     void wake();

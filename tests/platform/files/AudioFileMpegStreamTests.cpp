@@ -283,6 +283,32 @@ std::string streamLongJoinedMp3(const fixtures::TempFolder& dir) {
 
 } // namespace
 
+TEST(MpegStreamRead, OnlyAFarPlaceBeforeTheCountIsAWalk) {
+    fixtures::TempFolder dir;
+    const std::string path = streamLongJoinedMp3(dir);
+    ASSERT_FALSE(path.empty());
+    auto file = streamOpenOrFail(path);
+    ASSERT_TRUE(file);
+    const std::int64_t far = file->length() * 3 / 4, near = 10 * 44100;
+    ASSERT_GT(far, 120 * 44100);
+    auto buffer = PcmBuffer::make(file->processingFormat(), 256);
+    EXPECT_FALSE(file->nextReadWalks()) << "from the start";
+    file->setFramePosition(near);
+    EXPECT_FALSE(file->nextReadWalks()) << "a few seconds in";
+    file->setFramePosition(far);
+    EXPECT_TRUE(file->nextReadWalks());
+    ASSERT_TRUE(file->read(*buffer).ok());
+    EXPECT_FALSE(file->nextReadWalks()) << "where it stands";
+    file->setFramePosition(near);
+    EXPECT_FALSE(file->nextReadWalks()) << "back within the way walked";
+    auto counted = file->openAgain();
+    ASSERT_TRUE(counted.ok() && (*counted)->measureLength().ok());
+    auto again = streamOpenOrFail(path);
+    ASSERT_TRUE(again);
+    again->setFramePosition(far);
+    EXPECT_FALSE(again->nextReadWalks()) << "counted, the index leads there";
+}
+
 TEST(MpegStreamCount, ACountLeftRunningAtExitTouchesNothingFreed) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     fixtures::TempFolder dir;
