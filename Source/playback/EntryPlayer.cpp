@@ -53,6 +53,7 @@ void EntryPlayer::setEntry(std::shared_ptr<PlaylistEntry> entry) {
     fileMonitor_.reset();
     playable_ = false;
     desiredTime_ = 0;
+    timeAskedPastEstimate_.reset();
     if (!entry) return;
 
     load(entry);
@@ -116,7 +117,8 @@ void EntryPlayer::countLength(const std::shared_ptr<PlaylistEntry>& entry) {
                                    file = std::shared_ptr<platform::AudioFile>(std::move(reader.value()))] {
         // Counting reads the whole stream, hours of it perhaps: never on the main thread.
         platform::Result<void> measured = file->measureLength();
-        platform::mainQueue().async([this, counts, count, counted, measured, url = file->path()] {
+        platform::mainQueue().async([this, counts, count, counted, measured, url = file->path(),
+                                     note = file->lengthNote()] {
             // The count goes with the player: while it is there, so is the player.
             const std::shared_ptr<std::uint64_t> last = counts.lock();
             if (!last || *last != count || !entry_ || entry_ != counted.lock()) return;
@@ -124,6 +126,8 @@ void EntryPlayer::countLength(const std::shared_ptr<PlaylistEntry>& entry) {
                 platform::consolePrint("can't count the length of " + url + ": " + measured.error().message);
                 return;
             }
+            // Why the song ends before its file does, once, when its length is learnt.
+            if (!note.empty()) platform::consolePrint(url + ": " + note);
             lengthCounted();
         });
     });
@@ -151,7 +155,7 @@ bool EntryPlayer::playOnInto(const std::shared_ptr<platform::AudioFile>& file) {
 
 void EntryPlayer::loadInPlace(std::shared_ptr<platform::AudioFile> file) {
     suspend();
-    const double position = desiredTime_;
+    const double position = std::exchange(timeAskedPastEstimate_, std::nullopt).value_or(desiredTime_);
     filePlayer_->load(std::move(file));
     fileReopened();
     desiredTime_ = std::min(position, std::max(0.0, duration() - 0.1));
@@ -281,6 +285,9 @@ void EntryPlayer::setCurrentTime(double seconds) {
     if (entry_ && !playable_) reopen();
     const double upper = entry_ ? std::max(0.0, filePlayer_->duration() - 0.1) : seekLimitWithoutFile_;
     desiredTime_ = std::min(upper, lower);
+    const std::shared_ptr<platform::AudioFile>& file = filePlayer_->file();
+    timeAskedPastEstimate_.reset();
+    if (entry_ && lower > upper && file && !file->isLengthExact()) timeAskedPastEstimate_ = lower;
     if (delegate_) delegate_->refreshDisplay();
     resume();
 }
@@ -296,6 +303,8 @@ void EntryPlayer::skipToEndIfWithin(double seconds) {
 void EntryPlayer::play() {
     if (filePlayer_->isPlaying()) return;
     if (!entry_) return refusePlay();
+    // Played from where it stands, the place shown is the one meant.
+    timeAskedPastEstimate_.reset();
     filePlayer_->completionHandler = [this] { playbackDidComplete(); };
     if (!readyToPlay()) return;
     if (mode_ == PlayerMode::dance) entry_->beginTimeRange(desiredTime_);

@@ -123,6 +123,9 @@ protected:
     // The entry's path was found not to open and the console was told; said again only after it opened.
     bool reopenFailureSaid_ = false;
     double desiredTime_ = 0;
+    // A place asked for past the end of a length that is still an estimate: taken once the count says
+    // where the end is, unless something else moved the position first.
+    std::optional<double> timeAskedPastEstimate_;
     PlayerMode mode_ = PlayerMode::dance;
     PlayerDelegate* delegate_ = nullptr;
     float volume_ = 0.5f;

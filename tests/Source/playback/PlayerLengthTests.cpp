@@ -102,3 +102,40 @@ TEST_F(PlayerLengthTest, ACountIsTakenOnlyWhileItsEntryIsStillCurrent) {
         }
     }
 }
+
+TEST_F(PlayerLengthTest, APlaceAskedPastAShortEstimateIsTakenOnceTheCountSaysWhereTheEndIs) {
+    const struct {
+        double asked, then; // the place asked, and where it stands once counted (< 0: just before the end)
+    } cases[] = {{6.5, 6.5}, {30.0, -1}};
+    int made = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.asked);
+        // Takes of 8 s in all, whose header states a third of the frames for its bytes.
+        const std::string path = testsupport::writeJoinedMp3(
+            folder.file("short " + std::to_string(++made) + ".mp3"),
+            {fixtures::tone(2 * 44100, 2, 44100, 0.1f), fixtures::tone(3 * 44100, 2, 44100, 0.3f),
+             fixtures::tone(3 * 44100, 2, 44100, 0.5f)});
+        ASSERT_FALSE(path.empty());
+        std::string bytes = testsupport::fileBytes(path);
+        const std::size_t tag = std::min(bytes.find("Xing"), bytes.find("Info"));
+        ASSERT_NE(tag, std::string::npos);
+        std::uint32_t frames = 0;
+        for (int i = 0; i < 4; ++i)
+            frames = frames << 8 | std::uint8_t(bytes[tag + 8 + std::size_t(i)]);
+        frames /= 3;
+        for (int i = 0; i < 4; ++i)
+            bytes[tag + 8 + std::size_t(i)] = char(frames >> (24 - 8 * i));
+        ASSERT_TRUE(testsupport::writeBytes(path, bytes));
+
+        makePlayer();
+        player->setEntry(entryFor(path));
+        const double estimate = player->duration();
+        ASSERT_LT(estimate, 4.0);
+        player->setCurrentTime(c.asked);
+        EXPECT_LT(player->desiredTime(), estimate) << "within the estimate meanwhile";
+        ASSERT_TRUE(countsSettled());
+        const double counted = player->duration();
+        EXPECT_GE(counted, 8.0);
+        EXPECT_DOUBLE_EQ(player->desiredTime(), c.then >= 0 ? c.then : counted - 0.1);
+    }
+}
