@@ -117,8 +117,7 @@ void EntryPlayer::countLength(const std::shared_ptr<PlaylistEntry>& entry) {
                                    file = std::shared_ptr<platform::AudioFile>(std::move(reader.value()))] {
         // Counting reads the whole stream, hours of it perhaps: never on the main thread.
         platform::Result<void> measured = file->measureLength();
-        platform::mainQueue().async([this, counts, count, counted, measured, url = file->path(),
-                                     note = file->lengthNote()] {
+        platform::mainQueue().async([this, counts, count, counted, measured, url = file->path()] {
             // The count goes with the player: while it is there, so is the player.
             const std::shared_ptr<std::uint64_t> last = counts.lock();
             if (!last || *last != count || !entry_ || entry_ != counted.lock()) return;
@@ -126,8 +125,6 @@ void EntryPlayer::countLength(const std::shared_ptr<PlaylistEntry>& entry) {
                 platform::consolePrint("can't count the length of " + url + ": " + measured.error().message);
                 return;
             }
-            // Why the song ends before its file does, once, when its length is learnt.
-            if (!note.empty()) platform::consolePrint(url + ": " + note);
             lengthCounted();
         });
     });

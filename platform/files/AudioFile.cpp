@@ -156,7 +156,6 @@ Result<void> AudioFile::measureLength() {
     Result<std::int64_t> counted = backend_->measureLength();
     if (!counted) return counted.error();
     length_ = *counted;
-    lengthNote_ = backend_->lengthNote();
     lengthExact_ = true;
     position_ = std::min(position_, length_);
     return {};

@@ -73,9 +73,6 @@ public:
     // main thread. Afterwards length() is exact, and so is that of every later open of the unchanged
     // file. Nothing to do for a file whose length is exact.
     Result<void> measureLength();
-    // Once counted: why the length ends before the file's stream does (a take at another sample rate,
-    // where reading ends too); empty when it does not.
-    const std::string& lengthNote() const { return lengthNote_; }
     // At quit: every count running now or later stops at its next frame and fails, so that the program
     // neither waits for it nor ends under it.
     static void stopLengthCounts();
@@ -125,7 +122,6 @@ private:
     std::int64_t length_ = 0;
     bool complete_ = true;
     bool lengthExact_ = true;
-    std::string lengthNote_;
     // A failure met after the frames a read gave: the answer to the next read.
     std::optional<Error> readError_;
     // The last place sought in a stream not yet counted lies past its end.

@@ -61,8 +61,6 @@ public:
     }
     // Whether moving to `frame` walks a long way through the file (a stream not yet counted).
     virtual bool seekWalks(std::int64_t frame) const { return false; }
-    // After measureLength(): why the length counted ends before the file's data does, if it does.
-    virtual std::string lengthNote() const { return {}; }
 };
 
 // Builds the errors of the back ends: "<what> "<path>": <detail>".

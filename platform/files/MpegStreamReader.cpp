@@ -1,6 +1,8 @@
 #include "platform/files/MpegStreamReader.h"
 
 #include "platform/audio/AudioFormat.h"
+#include "platform/audio/PcmBuffer.h"
+#include "platform/files/AudioConverter.h"
 #include "platform/foundation/Files.h"
 
 #include <mpg123.h>
@@ -15,6 +17,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <mutex>
 #include <optional>
 #include <utility>
@@ -33,10 +36,28 @@ std::uint32_t mpegBigEndian32(const unsigned char* b) {
     return std::uint32_t(b[0]) << 24 | std::uint32_t(b[1]) << 16 | std::uint32_t(b[2]) << 8 | b[3];
 }
 
-// What counting a stream's frames found: its decoded samples and mpg123's seek index, which spares a
-// later reader the walk through every frame before a far target.
+// A run of frames at one rate: where it starts in mpg123's numbering of frames, and where its samples
+// start once every take is brought to the first take's rate.
+struct MpegRun {
+    off_t firstFrame = 0;
+    long rate = 0;
+    int samplesPerFrame = 0;
+    std::int64_t samples = 0; // decoded, at its own rate
+    std::int64_t start = 0;   // at the first take's rate, from the start of the stream
+};
+
+// The samples of a run at the first take's rate `firstRate`: what the rate converter makes of it,
+// exactly (see AudioConverter).
+std::int64_t mpegRunLength(const MpegRun& run, long firstRate) {
+    return run.rate == firstRate ? run.samples
+                                 : std::llround(double(run.samples) * (double(firstRate) / double(run.rate)));
+}
+
+// What counting a stream's frames found: its samples at the first take's rate, its runs and mpg123's
+// seek index, which spares a later reader the walk through every frame before a far target.
 struct MpegStreamCount {
     std::int64_t samples = 0;
+    std::vector<MpegRun> runs;
     std::vector<off_t> index;
     off_t indexStep = 0;
 };
@@ -125,7 +146,7 @@ public:
         if (mpg123_getformat(handle_, &rate, &channels, &encoding) != MPG123_OK) return decoderError();
         if (channels < 1 || std::uint32_t(channels) > AudioFormat::maxChannels || rate <= 0)
             return mpegStreamError(AudioFileError::unreadable, "unsupported format");
-        rate_ = rate;
+        rate_ = runRate_ = rate;
         channels_ = std::uint32_t(channels);
         // Takes of the other channel count are mixed or doubled by the decoder itself.
         if (auto formats = allowFormats(); !formats) return formats;
@@ -144,8 +165,7 @@ public:
             return mpegStreamError(AudioFileError::unreadable, std::strerror(errno));
         key_ = fileStampOf(st);
         if (const std::shared_ptr<const MpegStreamCount> count = mpegStreamCounts().find(key_)) {
-            count_ = count;
-            useIndex();
+            takeCount(count);
             info.length = std::max<std::int64_t>(0, count->samples - skip_);
         } else {
             info.length =
@@ -168,42 +188,54 @@ public:
         // A frame that decodes to nothing (a joined part's info header) is passed over; a run of them
         // is no stream.
         int empty = 0;
-        while (done < frames && empty < 64 && !ended_) {
+        while (done < frames) {
+            if (const std::size_t waiting = converted_.size() / channels_ - convertedTaken_) {
+                const auto n = std::uint32_t(std::min<std::size_t>(waiting, frames - done));
+                const float* from = converted_.data() + convertedTaken_ * channels_;
+                for (std::uint32_t c = 0; c < channels_; ++c) {
+                    float* out = into.channels[c] + std::size_t(done) * into.stride;
+                    for (std::uint32_t i = 0; i < n; ++i)
+                        out[i * into.stride] = from[std::size_t(i) * channels_ + c];
+                }
+                convertedTaken_ += n;
+                done += n;
+                decoded_ += n;
+                continue;
+            }
+            if (ended_ || empty >= 64) break;
             const std::uint32_t chunk = std::min(frames - done, mpegStreamChunkFrames);
             std::size_t bytes = 0;
-            // Whole frames of the one format allowed: the decoder never writes more than this.
+            // Whole frames of the formats allowed: the decoder never writes more than this.
             const int status = mpg123_read(handle_, reinterpret_cast<unsigned char*>(scratch_.data()),
                                            std::size_t(chunk) * channels_ * sizeof(float), &bytes);
             const auto got = std::uint32_t(std::min<std::size_t>(bytes / (sizeof(float) * channels_), chunk));
-            for (std::uint32_t c = 0; c < channels_; ++c) {
-                float* out = into.channels[c] + std::size_t(done) * into.stride;
-                for (std::uint32_t i = 0; i < got; ++i)
-                    out[i * into.stride] = scratch_[std::size_t(i) * channels_ + c];
-            }
-            done += got;
-            if (decoded_ >= 0) {
-                decoded_ += got;
-                if (!ended_) firstRateSamples_ = std::max(firstRateSamples_, decoded_);
-            }
             empty = got ? 0 : empty + 1;
-            if (status == MPG123_DONE && source_.error == 0) break;
+            if (got && !converter_) {
+                for (std::uint32_t c = 0; c < channels_; ++c) {
+                    float* out = into.channels[c] + std::size_t(done) * into.stride;
+                    for (std::uint32_t i = 0; i < got; ++i)
+                        out[i * into.stride] = scratch_[std::size_t(i) * channels_ + c];
+                }
+                done += got;
+                decoded_ += got;
+            } else if (got) {
+                if (auto converted = convert(got); !converted) return fail(converted.error(), done);
+            }
             if (status == MPG123_NEW_FORMAT) {
-                // A take at another rate ends the song, as its count ends there.
                 long rate = 0;
                 int channels = 0, encoding = 0;
-                if (mpg123_getformat(handle_, &rate, &channels, &encoding) != MPG123_OK || rate != rate_)
-                    ended_ = true;
+                if (mpg123_getformat(handle_, &rate, &channels, &encoding) != MPG123_OK)
+                    return fail(decoderError(), done);
+                if (rate != runRate_)
+                    if (auto begun = beginRun(rate); !begun) return fail(begun.error(), done);
                 continue;
             }
-            if (status != MPG123_OK) {
-                Error error = decoderError(AudioFileError::readFailed);
-                // The decoder's state after a failure is not to be trusted: the next access opens the
-                // stream anew.
-                closeHandle();
-                if (done == 0) return error;
-                pendingError_ = std::move(error);
-                break;
+            if (status == MPG123_DONE && source_.error == 0) {
+                if (auto finished = finishRun(); !finished) return fail(finished.error(), done);
+                ended_ = true;
+                continue;
             }
+            if (status != MPG123_OK) return fail(decoderError(AudioFileError::readFailed), done);
         }
         return done;
     }
@@ -212,119 +244,188 @@ public:
         pendingError_.reset();
         // The decoder's positions count the delay dropped at the start.
         const std::int64_t target = frame + skip_;
-        const std::int64_t from =
-            handle_ && decoded_ >= 0 && target >= decoded_ && target - decoded_ <= mpegStreamPreroll
-                ? decoded_
-                : std::max<std::int64_t>(0, target - mpegStreamPreroll);
-        if (from != decoded_ || !handle_) {
-            decoded_ = -1;
-            // mpg123 seeks across takes at other rates unseen: the way there is walked first.
-            if (!count_ && from > firstRateSamples_) {
-                if (auto walked = walk(from); !walked) return walked;
-                if (from > firstRateSamples_) {
-                    ended_ = true;
-                    decoded_ = target;
-                    return {};
-                }
-            }
-            if (!handle_)
-                if (auto opened = reopenWithFormats(); !opened) return opened;
-            ended_ = false;
-            const off_t reached = mpg123_seek(handle_, off_t(from), SEEK_SET);
-            // Elsewhere than asked without a failure: the stream as read here (at one rate) ends before.
-            if (reached >= 0 && reached != off_t(from) && source_.error == 0) {
-                ended_ = true;
-                decoded_ = target;
-                return {};
-            }
-            if (reached != off_t(from)) {
-                Error error = mpegStreamError(AudioFileError::readFailed, "Cannot move to frame " +
-                                                                              std::to_string(frame) + ": " +
-                                                                              mpg123_strerror(handle_));
-                closeHandle();
-                return error;
-            }
-            decoded_ = from;
+        if (decodesOnTo(target)) return discard(target - decoded_);
+        decoded_ = -1;
+        if (!runsComplete_ && target >= knownEnd())
+            if (auto walked = walk(target + 1); !walked) return walked;
+        const auto run =
+            std::find_if(runs_.rbegin(), runs_.rend(), [&](const MpegRun& r) { return r.start <= target; });
+        if (run == runs_.rend() || target >= knownEnd()) {
+            // Past the end of the stream: nothing is read from there.
+            ended_ = true;
+            decoded_ = target;
+            clearConverted();
+            return {};
         }
+        if (!handle_)
+            if (auto opened = reopenWithFormats(); !opened) return opened;
+        // Within a take at the first rate, eight frames before the target (never before the take);
+        // in one brought to that rate, from its start, where the conversion of its samples starts.
+        off_t first = 0;
+        if (run->rate == rate_)
+            first = off_t(std::max<std::int64_t>(0, (target - run->start) / run->samplesPerFrame - 8));
+        const off_t reached = mpg123_seek_frame(handle_, run->firstFrame + first, SEEK_SET);
+        if (reached != run->firstFrame + first) {
+            Error error =
+                mpegStreamError(AudioFileError::readFailed, "Cannot move to frame " + std::to_string(frame) +
+                                                                ": " + decoderError().message);
+            closeHandle();
+            return error;
+        }
+        ended_ = false;
+        clearConverted();
+        if (auto begun = beginRun(run->rate, false); !begun) return begun;
+        decoded_ = run->start + std::int64_t(first) * run->samplesPerFrame;
         return discard(target - decoded_);
     }
 
     Result<std::int64_t> measureLength() override {
-        // A handle of its own from the start: the count walks every frame header, decoding none.
         decoded_ = -1;
         pendingError_.reset();
-        if (auto opened = reopenWithFormats(); !opened) return opened.error();
+        // The count walks every frame header, decoding none.
+        if (auto walked = walk(std::numeric_limits<std::int64_t>::max()); !walked) return walked.error();
         auto count = std::make_shared<MpegStreamCount>();
-        std::string note;
-        for (;;) {
-            if (mpegStreamCountsStopped.load(std::memory_order_relaxed)) {
-                closeHandle();
-                return mpegStreamError(AudioFileError::readFailed, "The count was stopped.");
-            }
-            const int status = mpg123_framebyframe_next(handle_);
-            if (status == MPG123_DONE && source_.error == 0) break;
-            if (status == MPG123_NEW_FORMAT) {
-                long rate = 0;
-                int channels = 0, encoding = 0;
-                if (mpg123_getformat(handle_, &rate, &channels, &encoding) != MPG123_OK || rate != rate_) {
-                    note = "It is played up to its first take at " + std::to_string(rate) +
-                           " Hz, after its takes at " + std::to_string(rate_) + " Hz.";
-                    break;
-                }
-            } else if (status != MPG123_OK) {
-                Error error =
-                    mpegStreamError(AudioFileError::readFailed,
-                                    "Cannot count the frames of the stream: " + decoderError().message);
-                closeHandle();
-                return error;
-            }
-            count->samples += std::max(0, mpg123_spf(handle_));
-        }
+        count->runs = runs_;
+        count->samples = knownEnd();
         off_t* offsets = nullptr;
         std::size_t fill = 0;
         if (mpg123_index(handle_, &offsets, &count->indexStep, &fill) == MPG123_OK && offsets)
             count->index.assign(offsets, offsets + fill);
         // The walk left the decoder between frames: reads start again from a fresh handle.
         closeHandle();
-        note_ = note;
         const std::int64_t frames = std::max<std::int64_t>(0, count->samples - skip_);
-        count_ = count;
+        takeCount(count);
         mpegStreamCounts().remember(key_, std::move(count));
         return frames;
     }
 
-    std::string lengthNote() const override { return note_; }
-
     bool seekWalks(std::int64_t frame) const override {
-        // A minute of frames is walked in a few milliseconds.
-        return !count_ && frame + skip_ - mpegStreamPreroll > firstRateSamples_ + 60 * rate_;
+        const std::int64_t target = frame + skip_;
+        if (decodesOnTo(target)) return false;
+        // A minute of frames is walked, or decoded, in a few milliseconds.
+        const std::int64_t far = 60 * std::int64_t(rate_);
+        if (!runsComplete_ && target > knownEnd() + far) return true;
+        const auto run =
+            std::find_if(runs_.rbegin(), runs_.rend(), [&](const MpegRun& r) { return r.start <= target; });
+        return run != runs_.rend() && run->rate != rate_ && target - run->start > far;
     }
 
 private:
-    // Walks the frame headers from the start up to `samples`, or to the end of the takes at the first
-    // rate, decoding none; mpg123 indexes the frames passed, for the seek that follows.
-    Result<void> walk(std::int64_t samples) {
+    // Whether the target lies a short way ahead of where decoding stands: decoding on is as exact.
+    bool decodesOnTo(std::int64_t target) const {
+        return handle_ && decoded_ >= 0 && target >= decoded_ && target - decoded_ <= mpegStreamPreroll;
+    }
+
+    std::int64_t knownEnd() const {
+        return runs_.empty() ? 0 : runs_.back().start + mpegRunLength(runs_.back(), rate_);
+    }
+
+    void takeCount(const std::shared_ptr<const MpegStreamCount>& count) {
+        count_ = count;
+        runs_ = count->runs;
+        runsComplete_ = true;
+        useIndex();
+    }
+
+    // Walks the frame headers from the start until the runs known reach `until` (at the first rate), or
+    // to the end, decoding none; mpg123 indexes the frames passed, for the seek that follows.
+    Result<void> walk(std::int64_t until) {
         if (auto opened = reopenWithFormats(); !opened) return opened;
-        std::int64_t walked = 0;
-        while (walked < samples) {
+        runs_.clear();
+        runsComplete_ = false;
+        while (knownEnd() < until) {
+            if (mpegStreamCountsStopped.load(std::memory_order_relaxed)) {
+                closeHandle();
+                return mpegStreamError(AudioFileError::readFailed, "The count was stopped.");
+            }
             const int status = mpg123_framebyframe_next(handle_);
-            if (status == MPG123_DONE && source_.error == 0) break;
+            if (status == MPG123_DONE && source_.error == 0) {
+                runsComplete_ = true;
+                break;
+            }
+            long rate = runs_.empty() ? 0 : runs_.back().rate;
             if (status == MPG123_NEW_FORMAT) {
-                long rate = 0;
                 int channels = 0, encoding = 0;
-                if (mpg123_getformat(handle_, &rate, &channels, &encoding) != MPG123_OK || rate != rate_)
-                    break;
+                if (mpg123_getformat(handle_, &rate, &channels, &encoding) != MPG123_OK) rate = 0;
             } else if (status != MPG123_OK) {
-                Error error = decoderError(AudioFileError::readFailed);
+                rate = 0;
+            }
+            const int samplesPerFrame = mpg123_spf(handle_);
+            if (rate <= 0 || samplesPerFrame <= 0) {
+                Error error =
+                    mpegStreamError(AudioFileError::readFailed,
+                                    "Cannot count the frames of the stream: " + decoderError().message);
                 closeHandle();
                 return error;
             }
-            walked += std::max(0, mpg123_spf(handle_));
+            if (runs_.empty() || rate != runs_.back().rate || samplesPerFrame != runs_.back().samplesPerFrame)
+                runs_.push_back(MpegRun{mpg123_tellframe(handle_), rate, samplesPerFrame, 0, knownEnd()});
+            runs_.back().samples += samplesPerFrame;
         }
-        firstRateSamples_ = std::max(firstRateSamples_, walked);
-        // The seek that follows goes back through the index the walk made.
         decoded_ = -1;
         return {};
+    }
+
+    // Decoding goes on in a run at `rate`: a rate other than the first take's is converted to it.
+    Result<void> beginRun(long rate, bool finishing = true) {
+        if (finishing)
+            if (auto finished = finishRun(); !finished) return finished;
+        runRate_ = rate;
+        converter_.reset();
+        if (rate == rate_) return {};
+        const std::optional<AudioFormat> from = AudioFormat::standard(double(rate), channels_),
+                                         to = AudioFormat::standard(double(rate_), channels_);
+        if (!from || !to) return mpegStreamError(AudioFileError::unreadable, "unsupported format");
+        auto converter = AudioConverter::make(*from, *to);
+        if (!converter) return converter.error();
+        converter_ = std::move(converter.value());
+        native_ = PcmBuffer::make(*from, mpegStreamChunkFrames);
+        if (!native_) return mpegStreamError(AudioFileError::readFailed, "Not enough memory.");
+        return {};
+    }
+
+    // The rest of a converted run, to its exact length.
+    Result<void> finishRun() {
+        if (!converter_) return {};
+        return converter_->finish([this](const PcmBuffer& out) { return keepConverted(out); });
+    }
+
+    Result<void> convert(std::uint32_t frames) {
+        for (std::uint32_t c = 0; c < channels_; ++c) {
+            float* to = native_->channel(c);
+            for (std::uint32_t i = 0; i < frames; ++i)
+                to[i] = scratch_[std::size_t(i) * channels_ + c];
+        }
+        native_->setFrameLength(frames);
+        return converter_->convert(*native_, [this](const PcmBuffer& out) { return keepConverted(out); });
+    }
+
+    Result<void> keepConverted(const PcmBuffer& out) {
+        if (convertedTaken_ > 0) {
+            converted_.erase(converted_.begin(),
+                             converted_.begin() + std::ptrdiff_t(convertedTaken_ * channels_));
+            convertedTaken_ = 0;
+        }
+        const std::size_t at = converted_.size();
+        converted_.resize(at + std::size_t(out.frameLength()) * channels_);
+        for (std::uint32_t c = 0; c < channels_; ++c)
+            for (std::uint32_t i = 0; i < out.frameLength(); ++i)
+                converted_[at + std::size_t(i) * channels_ + c] = out.channel(c)[i];
+        return {};
+    }
+
+    void clearConverted() {
+        converted_.clear();
+        convertedTaken_ = 0;
+    }
+
+    // A failed read: the frames read so far go out, the failure with the next read; the decoder's state
+    // after a failure is not to be trusted, so the next access opens the stream anew.
+    Result<std::uint32_t> fail(Error error, std::uint32_t done) {
+        closeHandle();
+        if (done == 0) return error;
+        pendingError_ = std::move(error);
+        return done;
     }
 
     Error decoderError(AudioFileError code = AudioFileError::unreadable) const {
@@ -340,6 +441,7 @@ private:
         handle_ = nullptr;
         decoded_ = -1;
         ended_ = false;
+        clearConverted();
     }
 
     // A fresh decoder on the file from its start.
@@ -366,12 +468,14 @@ private:
             return error;
         }
         decoded_ = 0;
+        runRate_ = rate_;
+        converter_.reset();
         return {};
     }
 
     // Every rate at the first take's channel count, so that the decoder never converts a rate itself:
     // its own conversion, or a format it could not set up, is what left it writing frames of one take
-    // into a buffer sized for another's. A take at another rate is seen and ends the song here.
+    // into a buffer sized for another's. A take at another rate is converted here instead.
     Result<void> allowFormats() {
         const long* rates = nullptr;
         std::size_t count = 0;
@@ -422,20 +526,28 @@ private:
     // AudioFile's descriptor of the file.
     int file_;
     MpegSource source_;
+    // The first take's rate, which every take is read at.
     long rate_ = 0;
     std::uint32_t channels_ = 0;
     // The encoder's and the decoder's delay, in frames decoded before the first of the file.
     std::int64_t skip_ = 0;
-    // Frames decoded so far from the start of the stream, the delay included; -1 when unknown.
+    // Frames handed out so far from the start of the stream, the delay included; -1 when unknown.
     std::int64_t decoded_ = 0;
-    // A take at another rate was reached: the stream ends here.
+    // The end of the stream was decoded.
     bool ended_ = false;
-    // Samples from the start known to lie in takes at the first rate, before a count.
-    std::int64_t firstRateSamples_ = 0;
     std::optional<Error> pendingError_;
-    std::string note_;
     FileStamp key_;
     std::shared_ptr<const MpegStreamCount> count_;
+    // The runs of frames at one rate from the start, as far as known; all of them once counted.
+    std::vector<MpegRun> runs_;
+    bool runsComplete_ = false;
+    // The run being decoded: its rate, and its conversion to the first take's rate.
+    long runRate_ = 0;
+    std::unique_ptr<AudioConverter> converter_;
+    std::unique_ptr<PcmBuffer> native_;
+    // Converted frames not yet handed out, interleaved, and how many of them were.
+    std::vector<float> converted_;
+    std::size_t convertedTaken_ = 0;
     std::vector<float> scratch_;
 };
 
