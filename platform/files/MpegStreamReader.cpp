@@ -699,23 +699,22 @@ std::optional<MpegInfoHeader> mpegUnderstatedStream(int descriptor, std::uint64_
         // where the stated one ends: not padding or a tag of a kind not known here.
         if (header.heldBytes <= stated + stated / 100 || !mpegStreamGoesOnAt(readAt, start + stated, end))
             return std::nullopt;
-        // From the header's own ratio of frames to bytes; a header that states none, from the size of
-        // the first frame of audio.
-        if (header.statedFrames > 0 && header.statedBytes > frame->bytes) {
-            header.estimatedFrames = std::uint64_t(std::llround(
-                double(header.statedFrames) * double(header.heldBytes) / double(header.statedBytes)));
-        } else {
-            // The average of the first frames of audio, as a bit rate that varies varies.
-            std::uint64_t at = start + frame->bytes, frames = 0;
-            unsigned char audio[4];
-            for (; frames < 64 && at + 4 <= end && readAt(at, audio, 4) == 4; ++frames) {
-                const std::optional<MpegFrameHeader> next = mpegFrameHeader(audio);
-                if (!next) break;
-                at += next->bytes;
-            }
-            const std::uint64_t perFrame = frames > 0 ? (at - start - frame->bytes) / frames : frame->bytes;
-            header.estimatedFrames = header.heldBytes / std::max<std::uint64_t>(perFrame, 1);
+        // The average size of the first frames of audio (a bit rate that varies varies); the header's own
+        // ratio of bytes to frames, which spans the whole of the first take, when it agrees with that.
+        std::uint64_t at = start + frame->bytes, frames = 0;
+        unsigned char audio[4];
+        for (; frames < 64 && at + 4 <= end && readAt(at, audio, 4) == 4; ++frames) {
+            const std::optional<MpegFrameHeader> next = mpegFrameHeader(audio);
+            if (!next) break;
+            at += next->bytes;
         }
+        double perFrame =
+            frames > 0 ? double(at - start - frame->bytes) / double(frames) : double(frame->bytes);
+        if (header.statedFrames > 0 && header.statedBytes > frame->bytes) {
+            const double stated = double(header.statedBytes) / double(header.statedFrames);
+            if (stated > perFrame / 2 && stated < perFrame * 2) perFrame = stated;
+        }
+        header.estimatedFrames = std::uint64_t(double(header.heldBytes) / std::max(perFrame, 1.0));
         return header;
     }
     return std::nullopt;

@@ -165,7 +165,8 @@ TEST(MpegStreamRead, HeadersThatStateNothingOrTooLittleAreReadToTheEnd) {
         streamPutBigEndian32(bytes, tag + 12, 0);
         ASSERT_TRUE(testsupport::writeBytes(xing, bytes));
     }
-    // A VBRI header in place of the first take's Info header, stating that take alone, over three.
+    // A VBRI header in place of the first take's Info header, stating that take's bytes and 100 frames (far
+    // fewer than those bytes hold), over three.
     const std::string vbri = streamJoinedAtRates(dir, "vbri.mp3", {rate, rate, rate});
     ASSERT_FALSE(vbri.empty());
     {
@@ -174,12 +175,12 @@ TEST(MpegStreamRead, HeadersThatStateNothingOrTooLittleAreReadToTheEnd) {
         ASSERT_NE(tag, std::string::npos);
         const std::size_t frame = bytes.rfind('\xff', tag);
         ASSERT_NE(frame, std::string::npos);
-        const std::string frames = bytes.substr(tag + 8, 4), stated = bytes.substr(tag + 12, 4);
+        const std::string stated = bytes.substr(tag + 12, 4);
         std::fill(bytes.begin() + std::ptrdiff_t(frame + 4), bytes.begin() + std::ptrdiff_t(tag + 16), '\0');
         bytes.replace(frame + 36, 4, "VBRI");
         bytes[frame + 41] = 1;
         bytes.replace(frame + 46, 4, stated);
-        bytes.replace(frame + 50, 4, frames);
+        streamPutBigEndian32(bytes, frame + 50, 100);
         ASSERT_TRUE(testsupport::writeBytes(vbri, bytes));
     }
     const struct {
@@ -206,14 +207,15 @@ TEST(MpegStreamRead, APlacePastAShortEstimateIsKeptUntilTheCountSaysWhereTheEndI
     const std::string path = streamJoinedAtRates(dir, "short.mp3", {rate, rate, rate, rate});
     ASSERT_FALSE(path.empty());
     {
-        // A header whose frames are half its bytes' worth: an estimate of half the file.
+        // A header whose frames are little more than half its bytes' worth, as when the first take is
+        // quieter than the rest: an estimate of little more than half the file.
         std::string bytes = testsupport::fileBytes(path);
         const std::size_t tag = streamInfoTag(bytes);
         ASSERT_NE(tag, std::string::npos);
         const auto frames = std::uint32_t(std::uint8_t(bytes[tag + 8])) << 24 |
                             std::uint32_t(std::uint8_t(bytes[tag + 9])) << 16 |
                             std::uint32_t(std::uint8_t(bytes[tag + 10])) << 8 | std::uint8_t(bytes[tag + 11]);
-        streamPutBigEndian32(bytes, tag + 8, frames / 2);
+        streamPutBigEndian32(bytes, tag + 8, frames * 5 / 9);
         ASSERT_TRUE(testsupport::writeBytes(path, bytes));
     }
     auto file = streamOpenOrFail(path);
