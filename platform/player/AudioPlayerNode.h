@@ -87,7 +87,9 @@ public:
                                 PlayerCompletionHandler completion);
 
     // Reads the first `frameCount` frames of the waiting file segments now, on the calling thread
-    // (at most the streaming buffer of each), so that playback starts without waiting for the disk.
+    // (at most the streaming buffer of each), so that playback starts without waiting for the disk;
+    // from a segment whose read would first walk a long way through its file (a far place in an MP3
+    // not yet counted), and those after it, the streaming thread reads instead.
     void prepare(std::uint32_t frameCount);
 
     // Starts (player time 0 at the next render, or at the node time `when`), or resumes after
