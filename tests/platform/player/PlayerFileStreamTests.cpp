@@ -11,11 +11,17 @@ using namespace platform;
 
 TEST(PlayerFileStream, OnlyTheFillOfAFarPlaceInAnMp3NotYetCountedWalks) {
     testsupport::TemporaryFolder folder;
-    // Two minutes and more of takes joined end to end: its length is an estimate until counted.
-    std::vector<testsupport::Channels> takes(
-        70, testsupport::Channels(1, testsupport::sine(2 * 44100, 440, 44100, 0.3)));
-    const std::string path = testsupport::writeJoinedMp3(folder.file("joined.mp3"), takes);
+    // Eighty seconds of takes joined end to end (two takes, their bytes over and over): its length is
+    // an estimate until counted.
+    const std::string path = testsupport::writeJoinedMp3(
+        folder.file("joined.mp3"), {testsupport::Channels(1, testsupport::sine(44100, 440, 44100, 0.3)),
+                                    testsupport::Channels(1, testsupport::sine(44100, 660, 44100, 0.3))});
     ASSERT_FALSE(path.empty());
+    const std::string takes = testsupport::fileBytes(path);
+    std::string bytes;
+    for (int i = 0; i < 40; ++i)
+        bytes += takes;
+    ASSERT_TRUE(testsupport::writeBytes(path, bytes));
     auto opened = AudioFile::openForReading(path);
     ASSERT_TRUE(opened.ok()) << opened.error().message;
     ASSERT_FALSE((*opened)->isLengthExact());
