@@ -4,6 +4,7 @@
 
 #include "AudioFileFixtures.h"
 #include "platform/dispatch/ConcurrentQueue.h"
+#include "platform/files/MpegStreamReader.h"
 #include "tests/support/OpenDescriptors.h"
 #include "tests/support/Spectrum.h"
 
@@ -149,6 +150,54 @@ TEST(MpegStreamRead, WhatIsCountedIsWhatIsReadFromEveryPlace) {
             EXPECT_EQ(buffer->frameLength(), 0u);
         }
     }
+}
+
+TEST(MpegStreamRead, ACraftedStreamIsReadWithoutHarmAsFarAsItsCount) {
+    // Takes at 16 and 44.1 kHz, damaged (see data/README.md); its Xing header states 11 frames and 936
+    // bytes. The reader is driven directly: as a whole, the file is not taken for a joined one.
+    const std::string path = std::string(VANTLE_FILES_TEST_DATA) + "/mp3-rate-change-seek.mp3";
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(descriptor, 0);
+    const MpegInfoHeader header{936, 11, 5681 - 51};
+    auto openReader = [&] {
+        AudioFileBackend::Info info;
+        auto reader = openMpegStreamReader(descriptor, path, header, info);
+        EXPECT_TRUE(reader.ok()) << reader.error().message;
+        return reader ? std::move(reader.value()) : nullptr;
+    };
+    std::vector<float> samples(4096);
+    float* channels[] = {samples.data()};
+    // The frames read from `at` on, reading on past failures as AudioFile does: from where it stands.
+    auto framesFrom = [&](AudioFileBackend& reader, std::int64_t at, int& failures) {
+        std::int64_t frames = 0;
+        if (!reader.seek(at)) ++failures;
+        for (int i = 0; i < 64 && failures < 4; ++i) {
+            auto got = reader.read(ChannelPointers{channels, 1}, 4096);
+            if (!got) {
+                ++failures;
+                (void)reader.seek(at + frames);
+                continue;
+            }
+            if (*got == 0) break;
+            frames += *got;
+        }
+        return frames;
+    };
+    auto counter = openReader();
+    ASSERT_TRUE(counter);
+    auto count = counter->measureLength();
+    ASSERT_TRUE(count.ok()) << count.error().message;
+    // 12,800: where the decoder once wrote past its buffer after the first failure.
+    for (const std::int64_t at :
+         {std::int64_t(0), std::int64_t(12800), *count / 4, *count / 2, *count * 3 / 4, *count + 1000}) {
+        SCOPED_TRACE("from " + std::to_string(at));
+        auto reader = openReader();
+        ASSERT_TRUE(reader);
+        int failures = 0;
+        EXPECT_EQ(framesFrom(*reader, at, failures), std::max<std::int64_t>(0, *count - at));
+        EXPECT_EQ(failures, 0);
+    }
+    ::close(descriptor);
 }
 
 TEST(MpegStreamRead, HeadersThatStateNothingOrTooLittleAreReadToTheEnd) {
