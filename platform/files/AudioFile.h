@@ -88,8 +88,8 @@ public:
     // Reads up to `frames` (at most the buffer's capacity) from the frame position, sets the buffer's
     // frame length to the frames read and advances the position. At the end it reads 0 frames and
     // succeeds. A failure after some frames were read gives those frames, and the failure at the next
-    // read; it ends no estimate. The buffer must hold float32 at the file's rate and channel count, in either
-    // layout.
+    // read; it ends no estimate. The buffer must hold float32 at the file's rate and channel count, in
+    // either layout.
     Result<void> read(PcmBuffer& into, std::uint32_t frames);
     // Up to the buffer's capacity.
     Result<void> read(PcmBuffer& into);

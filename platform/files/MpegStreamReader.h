@@ -1,7 +1,8 @@
 #pragma once
 // The back end of AudioFile for an MP3 whose info (Xing/LAME) header states less than the file holds:
 // files joined end to end, or one whose header was written before its stream ended. libsndfile plays
-// only what such a header says; this reads the whole stream through mpg123 (internal to platform_files).
+// only what such a header says; this reads the whole stream through mpg123, takes at another sample rate
+// converted to the first take's (internal to platform_files).
 // Same threading as AudioFile.
 
 #include "platform/files/AudioFileBackend.h"
