@@ -57,7 +57,8 @@ TEST(LrcReader, TimeFormsAndLineShapes) {
         {"lines out of order, sorted and stable",
          "[00:20.00]B\n[00:05.00]A\n[00:20.00]C",
          {{5, "A"}, {20, "B"}, {20, "C"}}},
-        {"a timed empty line is a break", "[00:01.00]Sung\n[00:04.00]\n[00:20.00]Again",
+        {"a timed empty line is a break",
+         "[00:01.00]Sung\n[00:04.00]\n[00:20.00]Again",
          {{1, "Sung"}, {4, ""}, {20, "Again"}}},
         {"a positive offset shows lines earlier", "[offset:+500]\n[00:10.00]A", {{9.5, "A"}}},
         {"a negative offset later, after the lines too", "[00:10.00]A\n[offset:-250]", {{10.25, "A"}}},
@@ -84,9 +85,9 @@ TEST(LrcReader, TagsWordsAndUntimedLines) {
                                  "  Untimed second  \n");
     ASSERT_TRUE(lyrics);
     EXPECT_EQ(lyrics->source, Lyrics::Source::lrc);
-    const std::map<std::string, std::string> tags = {{"ti", "Upper"}, {"ar", "Someone"},  {"al", "Album"},
-                                                     {"by", "Me"},    {"length", "3:20"}, {"offset", "1000"},
-                                                     {"re", "Editor 1.0"}};
+    const std::map<std::string, std::string> tags = {
+        {"ti", "Upper"},    {"ar", "Someone"},  {"al", "Album"},     {"by", "Me"},
+        {"length", "3:20"}, {"offset", "1000"}, {"re", "Editor 1.0"}};
     EXPECT_EQ(lyrics->tags, tags);
     ASSERT_EQ(lyrics->untimed.size(), 2u);
     EXPECT_EQ(lyrics->untimed[0].text, "Untimed first");
@@ -117,7 +118,8 @@ TEST(LrcReader, RepeatedLineCarriesItsWordTimes) {
 }
 
 TEST(LrcReader, Encodings) {
-    const std::string line = "[00:01.00]Caf\xC3\xA9 \xE2\x80\x9C" "du\xE2\x80\x9D"; // Café "du"
+    const std::string line = "[00:01.00]Caf\xC3\xA9 \xE2\x80\x9C"
+                             "du\xE2\x80\x9D"; // Café "du"
     const auto utf16 = [](const std::u16string& text, bool big) {
         std::string bytes = big ? "\xFE\xFF" : "\xFF\xFE";
         for (const char16_t unit : text) {
@@ -132,14 +134,24 @@ TEST(LrcReader, Encodings) {
         std::string bytes;
         std::string text;
     } rows[] = {
-        {"UTF-8", line, "Caf\xC3\xA9 \xE2\x80\x9C" "du\xE2\x80\x9D"},
-        {"UTF-8 with a mark", "\xEF\xBB\xBF" + line, "Caf\xC3\xA9 \xE2\x80\x9C" "du\xE2\x80\x9D"},
+        {"UTF-8", line,
+         "Caf\xC3\xA9 \xE2\x80\x9C"
+         "du\xE2\x80\x9D"},
+        {"UTF-8 with a mark", "\xEF\xBB\xBF" + line,
+         "Caf\xC3\xA9 \xE2\x80\x9C"
+         "du\xE2\x80\x9D"},
         {"UTF-16 little-endian", utf16(u"[00:01.00]Caf\u00E9 \u201Cdu\u201D\r\n", false),
-         "Caf\xC3\xA9 \xE2\x80\x9C" "du\xE2\x80\x9D"},
+         "Caf\xC3\xA9 \xE2\x80\x9C"
+         "du\xE2\x80\x9D"},
         {"UTF-16 big-endian", utf16(u"[00:01.00]Caf\u00E9 \u201Cdu\u201D", true),
-         "Caf\xC3\xA9 \xE2\x80\x9C" "du\xE2\x80\x9D"},
+         "Caf\xC3\xA9 \xE2\x80\x9C"
+         "du\xE2\x80\x9D"},
         // Not UTF-8: every byte a character, the quotes of Windows-1252 included.
-        {"Latin-1", "[00:01.00]Caf\xE9 \x93" "du\x94", "Caf\xC3\xA9 \xE2\x80\x9C" "du\xE2\x80\x9D"},
+        {"Latin-1",
+         "[00:01.00]Caf\xE9 \x93"
+         "du\x94",
+         "Caf\xC3\xA9 \xE2\x80\x9C"
+         "du\xE2\x80\x9D"},
         {"an unpaired surrogate", utf16(u"[00:01.00]A\xD800", false), "A\xEF\xBF\xBD"},
     };
     for (const auto& row : rows) {
