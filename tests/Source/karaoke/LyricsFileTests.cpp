@@ -136,6 +136,8 @@ namespace {
 
 // A loader whose deliveries are counted and kept; the test thread is the main thread.
 struct LoaderRig {
+    // Bound before any read starts, so that no worker thread is taken for the main thread.
+    LoaderRig() { platform::mainQueue().bindToCurrentThread(); }
     std::vector<LyricsReadResult> delivered;
     vantle::LyricsLoader loader{[this](const LyricsReadResult& result) { delivered.push_back(result); }};
 
