@@ -198,7 +198,8 @@ TEST(LyricsTiming, FileThatAppearedMeanwhileIsReadFirst) {
 
 TEST(LyricsTiming, TranscriptionIsNeverWritten) {
     SongFolder folder;
-    const std::string cues = transcriptionText({{"First words", "0:04.000"}, {"Second", "0:09.000"}});
+    const std::string cues =
+        transcriptionText({{"", "0:00.000"}, {"First words", "0:04.000"}, {"Second", "0:09.000"}});
     ASSERT_TRUE(writeBytes(folder.transcription, cues));
     LyricsTiming timing(folder.song);
     ASSERT_TRUE(timing.stamp(4.5));
