@@ -112,6 +112,7 @@ void EntryPlayer::countLength(const std::shared_ptr<PlaylistEntry>& entry) {
     if (!reader) return;
     std::weak_ptr<std::uint64_t> counts = lengthCounts_;
     std::weak_ptr<PlaylistEntry> counted = entry;
+    countRunning_ = count;
     platform::globalQueue().async([this, counts, count, counted,
                                    file = std::shared_ptr<platform::AudioFile>(std::move(reader.value()))] {
         // Counting reads the whole stream, hours of it perhaps: never on the main thread.
@@ -119,7 +120,9 @@ void EntryPlayer::countLength(const std::shared_ptr<PlaylistEntry>& entry) {
         platform::mainQueue().async([this, counts, count, counted, measured, url = file->path()] {
             // The count goes with the player: while it is there, so is the player.
             const std::shared_ptr<std::uint64_t> last = counts.lock();
-            if (!last || *last != count || !entry_ || entry_ != counted.lock()) return;
+            if (!last) return;
+            if (countRunning_ == count) countRunning_ = 0;
+            if (*last != count || !entry_ || entry_ != counted.lock()) return;
             if (!measured) {
                 platform::consolePrint("can't count the length of " + url + ": " + measured.error().message);
                 return;
