@@ -79,10 +79,11 @@ void EntryPlayer::setEntry(std::shared_ptr<PlaylistEntry> entry) {
 void EntryPlayer::load(const std::shared_ptr<PlaylistEntry>& entry) {
     const platform::Url url = entry->_url;
     if (auto loaded = filePlayer_->load(url.path()); !loaded) {
-        // A FIFO, device or socket is refused unread, alike at every try and for every entry of the path
-        // (a session opened again has entries of its own): said once, until a song opens.
+        // A FIFO, device, socket or system file is refused unread, alike at every try and for every entry
+        // of the path (a session opened again has entries of its own): said once, until a song opens.
         const bool notRegular = loaded.error().domain == platform::audioFileErrorDomain &&
-                                loaded.error().code == int(platform::AudioFileError::notRegularFile);
+                                (loaded.error().code == int(platform::AudioFileError::notRegularFile) ||
+                                 loaded.error().code == int(platform::AudioFileError::systemFile));
         const bool said = notRegular && refusalSaid_ == url.path();
         if (!said)
             platform::consolePrint("154 error " + loaded.error().message + " can't open " +
