@@ -19,10 +19,10 @@
 #include <QPointer>
 
 #include <algorithm>
+#include <type_traits>
 #include <cmath>
 #include <string>
 #include <string_view>
-#include <type_traits>
 
 namespace vantle {
 
