@@ -42,6 +42,8 @@ std::string audioRefusalReason(const platform::Error& error) {
         return "the file is empty";
     case platform::AudioFileError::notRegularFile:
         return "not a regular file (a FIFO, a device or a socket)";
+    case platform::AudioFileError::systemFile:
+        return "it is a system file, not audio";
     default:
         return "the file is damaged or holds no audio that Vantle can play";
     }

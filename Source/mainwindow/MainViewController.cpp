@@ -14,13 +14,16 @@
 #include "Source/session/AppServices.h"
 #include "Source/session/Attachment.h"
 #include "Source/session/Exporter.h"
+#include "Source/session/LengthCounter.h"
 #include "Source/session/Playlist.h"
 #include "Source/session/PlaylistEntry.h"
 #include "Source/views/Mp4WindowController.h"
 #include "Source/views/PdfViewController.h"
+#include "Source/views/PlaylistTableModel.h"
 #include "Source/views/PlaylistTableView.h"
 #include "Source/views/Scrubber.h"
 #include "Source/views/TimeSliderPlayer.h"
+#include "platform/dispatch/ConcurrentQueue.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/system/DoNotDisturb.h"
@@ -159,6 +162,7 @@ MainViewController::~MainViewController() {
     for (const QPointer<PdfWindowController>& window : pdfWindows_)
         delete window.data();
     ticker_.cancel();
+    lengthCounter_.reset();
     waveformResize_.cancel();
     if (tableView_) tableView_->setTableDelegate(nullptr);
     player_->setDelegate(nullptr);
@@ -257,6 +261,15 @@ void MainViewController::viewDidLoad() {
     AppServices::setMainWindow(this);
     tableView_->setClock(*clock_);
     tableView_->setTableDelegate(this);
+    lengthCounter_ = std::make_unique<LengthCounter>(
+        LengthCounter::Sources{[this]() -> const Playlist::EntryList& { return playlist_->allEntries; },
+                               [this] { return player_->entry(); },
+                               [this] { return player_->countingLength(); }},
+        [this](const std::shared_ptr<PlaylistEntry>& entry) { entryDurationChanged(entry); },
+        platform::globalQueue());
+    // Every change of the list reloads the table.
+    connect(&tableView_->playlistModel(), &QAbstractItemModel::modelReset, this,
+            [this] { lengthCounter_->listChanged(); });
     tableView_->setPlaylist(playlist_);
     refreshDisplay();
     installKeyMonitor();

@@ -57,6 +57,7 @@ class BreakTimer;
 class ClockedBreakTimer;
 class Exporter;
 struct ExportOutcome;
+class LengthCounter;
 class MainWindowHost;
 class Mp4ViewController;
 class Mp4WindowController;
@@ -635,6 +636,8 @@ private:
     // when the share moved.
     std::optional<std::pair<std::size_t, double>> shownPlayedShare_;
     platform::DispatchTimer ticker_;
+    // Counts the listed files whose length is an estimate, one at a time after the current song's.
+    std::unique_ptr<LengthCounter> lengthCounter_;
     // Offered every key press of the application; installed when the view has loaded.
     std::unique_ptr<QObject> keyMonitor_;
     // The video window opened last, and all that are open; each deletes itself when closed.

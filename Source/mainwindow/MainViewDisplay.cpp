@@ -5,6 +5,7 @@
 
 #include "Source/mainwindow/InterceptingTextField.h"
 #include "Source/session/FormatTime.h"
+#include "Source/session/LengthCounter.h"
 #include "Source/session/Playlist.h"
 #include "Source/session/PlaylistEntry.h"
 #include "Source/session/TextNoteSet.h"
@@ -62,6 +63,7 @@ std::string withoutNameSuffix(std::string text, std::string_view suffix) {
 
 void MainViewController::updateElapsedTime() {
     player_->recordPlayedRange();
+    lengthCounter_->update();
     // Ten times a second: a large notes file still being written is read once it stays as it is.
     if (!noteTextField_->editing() && showNotesFileChanges(playlist_->assignedEntry, true)) return;
     if (player_->playbackTime() == playlist_->currentTime) return;

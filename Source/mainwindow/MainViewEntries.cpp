@@ -14,6 +14,7 @@
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Files.h"
+#include "platform/foundation/SystemFiles.h"
 #include "platform/foundation/Text.h"
 
 #include <QGraphicsOpacityEffect>
@@ -214,6 +215,11 @@ QString MainViewController::unplayableEntryText() const {
     const QString path = QString::fromStdString(platform::escapingControlCharacters(entry->_url.path()));
     // The player marks a missing file at each failed load of it.
     if (entry->fileMissing) return tr("File not found: %1 — Entry › File Moved… can relocate it").arg(path);
+    // As the player said it, and as Export says it.
+    if (platform::Result<platform::FileDescriptor> opened =
+            platform::openRegularFileForReading(entry->_url.path());
+        opened && platform::isSystemFile(entry->_url.path(), opened->get()))
+        return tr("Cannot play %1: it is a system file, not audio").arg(path);
     return tr("Cannot play %1: not an audio file this player can open").arg(path);
 }
 

@@ -79,10 +79,11 @@ void EntryPlayer::setEntry(std::shared_ptr<PlaylistEntry> entry) {
 void EntryPlayer::load(const std::shared_ptr<PlaylistEntry>& entry) {
     const platform::Url url = entry->_url;
     if (auto loaded = filePlayer_->load(url.path()); !loaded) {
-        // A FIFO, device or socket is refused unread, alike at every try and for every entry of the path
-        // (a session opened again has entries of its own): said once, until a song opens.
+        // A FIFO, device, socket or system file is refused unread, alike at every try and for every entry
+        // of the path (a session opened again has entries of its own): said once, until a song opens.
         const bool notRegular = loaded.error().domain == platform::audioFileErrorDomain &&
-                                loaded.error().code == int(platform::AudioFileError::notRegularFile);
+                                (loaded.error().code == int(platform::AudioFileError::notRegularFile) ||
+                                 loaded.error().code == int(platform::AudioFileError::systemFile));
         const bool said = notRegular && refusalSaid_ == url.path();
         if (!said)
             platform::consolePrint("154 error " + loaded.error().message + " can't open " +
@@ -112,6 +113,7 @@ void EntryPlayer::countLength(const std::shared_ptr<PlaylistEntry>& entry) {
     if (!reader) return;
     std::weak_ptr<std::uint64_t> counts = lengthCounts_;
     std::weak_ptr<PlaylistEntry> counted = entry;
+    countRunning_ = count;
     platform::globalQueue().async([this, counts, count, counted,
                                    file = std::shared_ptr<platform::AudioFile>(std::move(reader.value()))] {
         // Counting reads the whole stream, hours of it perhaps: never on the main thread.
@@ -119,7 +121,9 @@ void EntryPlayer::countLength(const std::shared_ptr<PlaylistEntry>& entry) {
         platform::mainQueue().async([this, counts, count, counted, measured, url = file->path()] {
             // The count goes with the player: while it is there, so is the player.
             const std::shared_ptr<std::uint64_t> last = counts.lock();
-            if (!last || *last != count || !entry_ || entry_ != counted.lock()) return;
+            if (!last) return;
+            if (countRunning_ == count) countRunning_ = 0;
+            if (*last != count || !entry_ || entry_ != counted.lock()) return;
             if (!measured) {
                 platform::consolePrint("can't count the length of " + url + ": " + measured.error().message);
                 return;

@@ -48,6 +48,7 @@ public:
     void setCurrentTime(double seconds) override;
     void skipToEndIfWithin(double seconds) override;
     double duration() const override;
+    bool countingLength() const override { return countRunning_ != 0; }
     void play() override;
     void pause() override;
     void suspend() override;
@@ -157,6 +158,8 @@ private:
     // The counts of a length begun so far; one that comes back to another count, or finds it gone with the
     // player, is dropped.
     std::shared_ptr<std::uint64_t> lengthCounts_ = std::make_shared<std::uint64_t>(0);
+    // The count begun last while it runs; 0 once it has come back.
+    std::uint64_t countRunning_ = 0;
 };
 
 } // namespace vantle

@@ -66,6 +66,8 @@ public:
     virtual void skipToEndIfWithin(double seconds) = 0;
     // The loaded file's length, seconds; 0 without a file.
     virtual double duration() const = 0;
+    // True while the length of the current file, only an estimate, is being counted in the background.
+    virtual bool countingLength() const { return false; }
 
     // ---- transport ----
 

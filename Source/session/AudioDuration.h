@@ -12,6 +12,8 @@ struct AudioFileLength {
     // False while the file holds less than its header states (still being written), or while its length
     // is an estimate (an MP3 whose header states less than the file holds): a later look may find another.
     bool final = true;
+    // Taken from the file's size and bit rate, not counted: reading or counting all of it tells the length.
+    bool estimate = false;
 };
 
 // Frames divided by the sample rate; nothing when the file cannot be opened as audio.

@@ -52,12 +52,12 @@ std::vector<std::string> tagCharacters(std::string_view text) {
 std::shared_ptr<PlaylistEntry> PlaylistEntry::make(const platform::Url& url) {
     std::optional<AudioFileLength> length = audioFileLength(url);
     if (!length) return nullptr;
-    return std::make_shared<PlaylistEntry>(MadeFromURL{}, url, length->seconds, length->final);
+    return std::make_shared<PlaylistEntry>(MadeFromURL{}, url, *length);
 }
 
-PlaylistEntry::PlaylistEntry(MadeFromURL, platform::Url url, double duration, bool durationIsFinal)
-    : _url(std::move(url)), _cachedDuration(duration), durationIsProvisional(!durationIsFinal),
-      id(nextPlaylistEntryId()) {
+PlaylistEntry::PlaylistEntry(MadeFromURL, platform::Url url, const AudioFileLength& length)
+    : _url(std::move(url)), _cachedDuration(length.seconds), durationIsProvisional(!length.final),
+      durationIsEstimate(length.estimate), id(nextPlaylistEntryId()) {
     if (_url.pathExtension() == "mp4") attachments.push_back(std::make_shared<Attachment>(_url, "mp4"));
 }
 
@@ -115,6 +115,7 @@ std::optional<double> PlaylistEntry::duration() {
     std::optional<AudioFileLength> length = audioFileLength(_url);
     if (!length) return std::nullopt;
     durationIsProvisional = !length->final;
+    durationIsEstimate = length->estimate;
     _cachedDuration = length->seconds;
     return _cachedDuration;
 }
@@ -125,6 +126,7 @@ void PlaylistEntry::relocate(const platform::Url& url) {
     transcription_.reset();
     _cachedDuration.reset();
     durationIsProvisional = false;
+    durationIsEstimate = false;
     _url = url;
 }
 

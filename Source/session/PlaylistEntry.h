@@ -21,6 +21,7 @@ namespace vantle {
 
 class TextNoteSet;
 class Transcription;
+struct AudioFileLength;
 
 // Tags are single characters; a tag set holds each as its UTF-8 text.
 using TagSet = std::set<std::string>;
@@ -66,6 +67,9 @@ public:
     // written), or is an estimate not yet counted: shown, but never stored as the file's length. Never
     // stored itself.
     bool durationIsProvisional = false;
+    // The cached duration is an estimate from the file's size and bit rate (an MP3 whose header states less
+    // than the file holds), shown as one until the file is counted; provisional too. Never stored.
+    bool durationIsEstimate = false;
     // currentTimeRangeSet has its line in the listening log and nothing was heard since (a song left
     // again unplayed, or ranges an earlier run logged as it quit): no second line. Never stored.
     bool listeningLogged = false;
@@ -129,7 +133,7 @@ private:
 
 public:
     // For make() only.
-    PlaylistEntry(MadeFromURL, platform::Url url, double duration, bool durationIsFinal);
+    PlaylistEntry(MadeFromURL, platform::Url url, const AudioFileLength& length);
 
 private:
     std::unique_ptr<TextNoteSet> noteSet_;

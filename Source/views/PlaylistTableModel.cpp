@@ -148,8 +148,11 @@ QVariant PlaylistTableModel::cellText(PlaylistEntry& entry, PlaylistColumn colum
     case PlaylistColumn::Title:
         return QString::fromStdString(platform::escapingControlCharacters(playlistTitleText(entry)));
     case PlaylistColumn::Duration:
-        if (std::optional<double> seconds = entry.duration())
-            return QString::fromStdString(formatTime(*seconds, 0, 2));
+        if (std::optional<double> seconds = entry.duration()) {
+            const QString text = QString::fromStdString(formatTime(*seconds, 0, 2));
+            // Until the file is counted, a set added up from the list could be minutes off.
+            return entry.durationIsEstimate ? QStringLiteral("\u2248") + text.trimmed() : text;
+        }
         return QStringLiteral("?");
     case PlaylistColumn::Age:
         if (std::optional<std::int64_t> days = entry.daysSinceLastPlayed(*clock_))

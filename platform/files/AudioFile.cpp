@@ -6,6 +6,7 @@
 #include "platform/files/MpegStreamReader.h"
 #include "platform/files/SndfileBackend.h"
 #include "platform/foundation/Files.h"
+#include "platform/foundation/SystemFiles.h"
 
 #include <algorithm>
 #include <array>
@@ -104,6 +105,10 @@ Result<std::unique_ptr<AudioFile>> AudioFile::openReader(const std::string& path
     struct stat st {};
     Result<FileDescriptor> opened = openRegularFileForReading(source, &st);
     if (!opened) return audioFileOpenFailure(path, source, opened.error());
+    // Unread: it may hold secrets, and one of /proc states a size of 0 whatever it holds.
+    if (isSystemFile(source, opened->get()))
+        return audioFileError(AudioFileError::systemFile, "Cannot read audio file", path,
+                              "it is a system file, not audio");
     if (st.st_size == 0) return audioFileError(AudioFileError::emptyFile, "The audio file is empty:", path);
 
     // By extension first, then by content: a file whose extension lies still opens.

@@ -113,6 +113,7 @@ public:
             mpg123_set_index(handle_, const_cast<off_t*>(count->index.data()), count->indexStep,
                              count->index.size());
             info.length = std::max<std::int64_t>(0, count->samples - skip_);
+            counted_ = true;
         } else {
             const double frames =
                 double(header.statedFrames) * double(header.heldBytes) / double(header.statedBytes);
@@ -146,7 +147,11 @@ public:
             done += got;
             decoded_ += got;
             empty = got ? 0 : empty + 1;
-            if (status == MPG123_DONE) break;
+            if (status == MPG123_DONE) {
+                // Read to its end, the stream has told what a count would: later readers need not count.
+                if (!counted_ && decoded_ >= 0) remember(decoded_);
+                break;
+            }
             if (status != MPG123_OK && status != MPG123_NEW_FORMAT) {
                 if (done == 0) return decoderError();
                 break;
@@ -178,20 +183,26 @@ public:
             return mpegStreamError(AudioFileError::readFailed,
                                    std::string("Cannot count the frames of the stream: ") +
                                        mpg123_strerror(handle_));
-        auto count = std::make_shared<MpegStreamCount>();
-        count->samples = mpg123_length(handle_);
-        if (count->samples < 0)
+        const std::int64_t samples = mpg123_length(handle_);
+        if (samples < 0)
             return mpegStreamError(AudioFileError::readFailed, "Cannot count the frames of the stream.");
+        remember(samples);
+        return std::max<std::int64_t>(0, samples - skip_);
+    }
+
+private:
+    // Keeps the stream's length in samples, with the seek index mpg123 has built, for every later reader.
+    void remember(std::int64_t samples) {
+        auto count = std::make_shared<MpegStreamCount>();
+        count->samples = samples;
         off_t* offsets = nullptr;
         std::size_t fill = 0;
         if (mpg123_index(handle_, &offsets, &count->indexStep, &fill) == MPG123_OK && offsets)
             count->index.assign(offsets, offsets + fill);
-        const std::int64_t frames = std::max<std::int64_t>(0, count->samples - skip_);
         mpegStreamCounts().remember(key_, std::move(count));
-        return frames;
+        counted_ = true;
     }
 
-private:
     Error decoderError() const {
         return mpegStreamError(AudioFileError::unreadable,
                                std::string("Cannot decode the audio: ") + mpg123_strerror(handle_));
@@ -222,6 +233,8 @@ private:
     // Frames decoded so far from the start of the stream, the delay included; -1 after a failed seek.
     std::int64_t decoded_ = 0;
     FileStamp key_;
+    // The stream's length is known to the counts: found there at the start, or told them since.
+    bool counted_ = false;
     std::vector<float> scratch_;
 };
 

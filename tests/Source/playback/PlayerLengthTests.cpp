@@ -42,12 +42,16 @@ TEST_F(PlayerLengthTest, AJoinedMp3ShowsAnEstimateThenItsCountedLengthWhichIsSto
     ASSERT_TRUE(entry->_cachedDuration);
     EXPECT_NEAR(*entry->_cachedDuration, 5.0, 0.5) << "from the file's size, not the header's 2 s";
     EXPECT_TRUE(entry->durationIsProvisional);
+    EXPECT_TRUE(entry->durationIsEstimate);
     EXPECT_EQ(storedLength(*entry), std::nullopt) << "an estimate is never stored";
 
     makePlayer();
     player->setEntry(entry);
     ASSERT_TRUE(player->playable());
+    EXPECT_TRUE(player->countingLength()) << "the list's own counts wait for this one";
     ASSERT_TRUE(waitFor([&] { return !entry->durationIsProvisional; }));
+    EXPECT_FALSE(player->countingLength());
+    EXPECT_FALSE(entry->durationIsEstimate);
     const double counted = *entry->_cachedDuration;
     EXPECT_GE(counted, 5.0);
     EXPECT_LT(counted, 5.1);

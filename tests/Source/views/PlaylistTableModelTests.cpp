@@ -62,10 +62,19 @@ TEST_F(PlaylistTableTest, DurationCellShowsWholeMinutesAndSecondsOfTheFile) {
     ASSERT_TRUE(longer && gone);
     std::filesystem::remove(gone->_url.path());
     gone->_cachedDuration.reset();
-    playlist().allEntries = {longer, gone};
+    // A length taken from a file's size and bit rate is marked as such until the file is counted.
+    auto estimated = PlaylistEntry::make(writeSilentWav(folder.url("estimated.wav"), 629.4));
+    auto shortEstimate = PlaylistEntry::make(writeSilentWav(folder.url("short.wav"), 5.0));
+    ASSERT_TRUE(estimated && shortEstimate);
+    estimated->durationIsEstimate = shortEstimate->durationIsEstimate = true;
+    playlist().allEntries = {longer, gone, estimated, shortEstimate};
     table->reloadTable();
     EXPECT_EQ(cell(0, Column::Duration), " 3:07");
     EXPECT_EQ(cell(1, Column::Duration), "?");
+    EXPECT_EQ(cell(2, Column::Duration), "\u224810:29");
+    EXPECT_EQ(cell(3, Column::Duration), "\u22480:05");
+    estimated->durationIsEstimate = false;
+    EXPECT_EQ(cell(2, Column::Duration), "10:29");
 }
 
 TEST_F(PlaylistTableTest, PlayedCellGivesTheCoveredShareOfTheCurrentListening) {
