@@ -3,6 +3,8 @@
 // picture at a heard time with snapshots for seeks, and the picture as RGB. Qt-free; each object is
 // used by one thread at a time.
 
+#include "Source/karaoke/CdgFile.h" // callers finding a song's graphics use both
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
