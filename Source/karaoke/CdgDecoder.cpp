@@ -34,7 +34,9 @@ bool inCdgBorder(int x, int y) {
     return x < visibleLeft || x >= visibleRight || y < visibleTop || y >= visibleBottom;
 }
 
-std::uint32_t cdgChannel(unsigned value) { return value * 17u; }
+std::uint32_t cdgChannel(unsigned value) {
+    return value * 17u;
+}
 
 // Moves the rows of the screen by `rows` (down when positive), either wrapping what leaves one edge
 // round to the other or filling the uncovered strip.
@@ -87,16 +89,35 @@ void CdgDecoder::apply(const std::uint8_t* packet) {
     for (int i = 0; i < 16; ++i)
         data[i] = packet[4 + i] & 0x3F;
     switch (packet[1] & 0x3F) {
-    case memoryPresetInstruction: memoryPreset(data); break;
-    case borderPresetInstruction: borderPreset(data); break;
-    case tileBlockInstruction: tileBlock(data, false); break;
-    case tileBlockXorInstruction: tileBlock(data, true); break;
-    case scrollPresetInstruction: scroll(data, false); break;
-    case scrollCopyInstruction: scroll(data, true); break;
-    case transparentColourInstruction: screen_.transparentColour = data[0] & 0x0F; break;
-    case coloursLowInstruction: loadColours(data, 0); break;
-    case coloursHighInstruction: loadColours(data, 8); break;
-    default: break;
+    case memoryPresetInstruction:
+        memoryPreset(data);
+        break;
+    case borderPresetInstruction:
+        borderPreset(data);
+        break;
+    case tileBlockInstruction:
+        tileBlock(data, false);
+        break;
+    case tileBlockXorInstruction:
+        tileBlock(data, true);
+        break;
+    case scrollPresetInstruction:
+        scroll(data, false);
+        break;
+    case scrollCopyInstruction:
+        scroll(data, true);
+        break;
+    case transparentColourInstruction:
+        screen_.transparentColour = data[0] & 0x0F;
+        break;
+    case coloursLowInstruction:
+        loadColours(data, 0);
+        break;
+    case coloursHighInstruction:
+        loadColours(data, 8);
+        break;
+    default:
+        break;
     }
 }
 
@@ -128,8 +149,8 @@ void CdgDecoder::tileBlock(const std::uint8_t* data, bool exclusiveOr) {
     if (row >= tileRows || column >= tileColumns) return;
     const std::uint8_t colours[2] = {static_cast<std::uint8_t>(data[0] & 0x0F),
                                      static_cast<std::uint8_t>(data[1] & 0x0F)};
-    std::uint8_t* origin = screen_.pixels.data() + static_cast<std::size_t>(row * tileHeight) * cdgWidth +
-                           column * tileWidth;
+    std::uint8_t* origin =
+        screen_.pixels.data() + static_cast<std::size_t>(row * tileHeight) * cdgWidth + column * tileWidth;
     for (int line = 0; line < tileHeight; ++line) {
         const std::uint8_t bits = data[4 + line];
         std::uint8_t* pixel = origin + static_cast<std::size_t>(line) * cdgWidth;
@@ -195,6 +216,7 @@ void CdgTimeline::decodeUpTo(std::size_t target) {
         applied_ = nearest * snapshotInterval_;
     }
     const std::uint8_t* packets = bytes_.data();
+    lastReplayed_ = target > applied_ ? target - applied_ : 0;
     while (applied_ < target) {
         // Decode to the next snapshot point (or the target), keep a snapshot there if it is new.
         const std::size_t nextMark = (applied_ / snapshotInterval_ + 1) * snapshotInterval_;
@@ -209,7 +231,7 @@ void CdgTimeline::decodeUpTo(std::size_t target) {
 const CdgScreen& CdgTimeline::screenAt(double heardSeconds) {
     std::size_t target = 0;
     // A time computed as k / 300 must include packet k, whatever its last bit of rounding.
-    const double position = heardSeconds * packetsPerSecond + 1e-6;
+    const double position = heardSeconds * packetsPerSecond + 1e-7;
     if (position >= 0.0) {
         const double last = std::floor(position) + 1.0;
         target = last >= static_cast<double>(packetCount_) ? packetCount_ : static_cast<std::size_t>(last);
@@ -222,7 +244,9 @@ void cdgToRgb(const CdgScreen& screen, bool darkTransparent, std::vector<std::ui
     rgbOut.resize(static_cast<std::size_t>(cdgWidth) * cdgHeight * 3);
     std::uint32_t palette[16];
     for (int i = 0; i < 16; ++i)
-        palette[i] = darkTransparent && i == screen.transparentColour ? 0u : screen.colours[static_cast<std::size_t>(i)];
+        palette[i] = darkTransparent && i == screen.transparentColour
+                         ? 0u
+                         : screen.colours[static_cast<std::size_t>(i)];
     const int h = std::clamp(screen.hOffset, 0, maximumHOffset);
     const int v = std::clamp(screen.vOffset, 0, maximumVOffset);
     std::uint8_t* out = rgbOut.data();
@@ -230,10 +254,13 @@ void cdgToRgb(const CdgScreen& screen, bool darkTransparent, std::vector<std::ui
         for (int x = 0; x < cdgWidth; ++x, out += 3) {
             std::uint32_t colour;
             if (inCdgBorder(x, y)) {
-                colour = darkTransparent ? 0u
-                                         : screen.colours[screen.pixels[static_cast<std::size_t>(y) * cdgWidth + x] & 0x0F];
+                colour =
+                    darkTransparent
+                        ? 0u
+                        : screen.colours[screen.pixels[static_cast<std::size_t>(y) * cdgWidth + x] & 0x0F];
             } else {
-                const std::size_t at = static_cast<std::size_t>(y + v) * cdgWidth + static_cast<std::size_t>(x + h);
+                const std::size_t at =
+                    static_cast<std::size_t>(y + v) * cdgWidth + static_cast<std::size_t>(x + h);
                 colour = palette[screen.pixels[at] & 0x0F];
             }
             out[0] = static_cast<std::uint8_t>(colour >> 16);
