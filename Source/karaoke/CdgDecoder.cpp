@@ -210,8 +210,10 @@ double CdgTimeline::duration() const {
 }
 
 void CdgTimeline::decodeUpTo(std::size_t target) {
-    if (target < applied_) {
-        const std::size_t nearest = std::min(target / snapshotInterval_, snapshots_.size() - 1);
+    // Back, or forward past a snapshot already taken: start from the latest snapshot not after the
+    // target, so that no seek replays more than the packets between two snapshots once they exist.
+    const std::size_t nearest = std::min(target / snapshotInterval_, snapshots_.size() - 1);
+    if (target < applied_ || nearest * snapshotInterval_ > applied_) {
         decoder_.restore(snapshots_[nearest]);
         applied_ = nearest * snapshotInterval_;
     }

@@ -317,12 +317,14 @@ TEST(CdgTimeline, SeeksGiveThePictureOfDecodingFromTheStartAndReplayFromASnapsho
         const auto count = std::size_t(std::floor(t * 300)) + 1;
         expectSameScreen(seen, decodeFromStart(song, count), "t = " + std::to_string(t));
     }
-    // From the end back to anywhere, a seek replays at most the packets between two snapshots.
+    // From the end back to anywhere, and forward again, a seek replays at most the packets between
+    // two snapshots.
     (void)timeline->screenAt(120.0);
     for (double t : {1.0, 47.3, 90.0, 119.0}) {
         (void)timeline->screenAt(t);
-        EXPECT_LE(timeline->lastReplayedPackets(), 3u * 300) << "t = " << t;
+        EXPECT_LE(timeline->lastReplayedPackets(), 3u * 300) << "back to t = " << t;
         (void)timeline->screenAt(120.0);
+        EXPECT_LE(timeline->lastReplayedPackets(), 3u * 300) << "forward from t = " << t;
     }
 }
 
