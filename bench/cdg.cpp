@@ -70,10 +70,11 @@ void BM_CdgSeekBackFromEnd(benchmark::State& state) {
         }
         const auto start = Clock::now();
         for (int i = 0; i < batch; ++i) {
-            const std::size_t offset = std::size_t(anyTime(random) * 300) * 24 % (song().size() - replayBytes);
+            const std::size_t offset =
+                std::size_t(anyTime(random) * 300) * 24 % (song().size() - replayBytes);
             std::memcpy(&target, &source, sizeof target);
-            benchmark::DoNotOptimize(
-                std::accumulate(song().begin() + long(offset), song().begin() + long(offset + replayBytes), 0u));
+            benchmark::DoNotOptimize(std::accumulate(song().begin() + long(offset),
+                                                     song().begin() + long(offset + replayBytes), 0u));
             benchmark::DoNotOptimize(target.pixels[500]);
         }
         const double reference = std::chrono::duration<double, std::nano>(Clock::now() - start).count();
