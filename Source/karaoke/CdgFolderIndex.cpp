@@ -42,6 +42,9 @@ CdgFolderIndex::CdgFolderIndex(std::function<void()> folderListed)
     : folders_(std::make_shared<Folders>()),
       worker_(std::make_unique<platform::SerialQueue>("cdg folder listings")) {
     folders_->folderListed = std::move(folderListed);
+    // The main queue takes the thread that first asks for it as the main thread: that must be this
+    // one, not the worker posting its first answer.
+    (void)platform::mainQueue();
 }
 
 // The worker finishes what it was given; its answers find no index and are dropped.
