@@ -44,6 +44,34 @@ void BM_CdgDecodeWholeSong(benchmark::State& state) {
 }
 BENCHMARK(BM_CdgDecodeWholeSong)->Unit(benchmark::kMillisecond)->Iterations(20);
 
+// The worst a disc could do: every packet of the five minutes a graphics packet, tiles and XOR tiles
+// all over the screen, a scroll every second.
+void BM_CdgDecodeDenseSong(benchmark::State& state) {
+    namespace cdg = testsupport::cdg;
+    cdg::CdgWriter writer;
+    for (std::size_t k = 0; k < std::size_t(songSeconds * 300); ++k) {
+        const int row = int(k / 50 % 18), column = int(k % 50);
+        if (k % 300 == 299)
+            writer.append(cdg::scroll(k % 600 == 299, 3, 0, 0, 2, 0));
+        else
+            writer.append(
+                cdg::tileBlock(int(k % 16), int(k / 7 % 16), row, column, cdg::solid(), k % 2 == 1));
+    }
+    const std::vector<std::uint8_t>& bytes = writer.bytes();
+    benchratio::measureAgainst(
+        state, 1,
+        [&] {
+            auto timeline = vantle::CdgTimeline::fromBytes(bytes);
+            benchmark::DoNotOptimize(timeline->screenAt(songSeconds).pixels[1000]);
+        },
+        [&] {
+            std::vector<std::uint8_t> copy = bytes;
+            benchmark::DoNotOptimize(std::accumulate(copy.begin(), copy.end(), 0u));
+        });
+    state.counters["budget_share"] = state.counters["work_ns"] / (songSeconds * 1e9 / 1000);
+}
+BENCHMARK(BM_CdgDecodeDenseSong)->Unit(benchmark::kMillisecond)->Iterations(20);
+
 void BM_CdgSeekBackFromEnd(benchmark::State& state) {
     auto timeline = vantle::CdgTimeline::fromBytes(song());
     (void)timeline->screenAt(songSeconds);
