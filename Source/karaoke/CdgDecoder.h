@@ -61,7 +61,7 @@ public:
 
 private:
     explicit CdgTimeline(std::vector<std::uint8_t> bytes);
-    void decodeUpTo(std::size_t applied);
+    void decodeUpTo(std::size_t target);
 
     std::vector<std::uint8_t> bytes_;
     std::size_t packetCount_ = 0;
