@@ -1,0 +1,20 @@
+#include "Source/karaoke/KaraokeZip.h"
+#include "tests/support/SongArchives.h"
+#include "tests/support/TemporaryFolder.h"
+
+#include <gtest/gtest.h>
+
+// The graphics come out of a song archive as they went in; anything else gives none.
+TEST(KaraokeZip, ReadsTheGraphicsOfASongArchiveOnly) {
+    testsupport::TemporaryFolder folder;
+    const std::vector<std::uint8_t> audio(1000, 7), graphics = testsupport::blankCdg(600);
+    ASSERT_TRUE(
+        testsupport::writeZip(folder.file("Song.zip"), {{"Song.mp3", audio}, {"Song.cdg", graphics}}));
+    ASSERT_TRUE(
+        testsupport::writeZip(folder.file("Two.zip"), {{"Song.mp3", audio}, {"Other.cdg", graphics}}));
+    const std::optional<std::vector<std::uint8_t>> read = vantle::readCdgForSong(folder.file("Song.zip"));
+    ASSERT_TRUE(read);
+    EXPECT_EQ(*read, graphics);
+    for (const char* none : {"Two.zip", "Missing.zip", "Song.mp3"})
+        EXPECT_FALSE(vantle::readCdgForSong(folder.file(none))) << none;
+}
