@@ -1,6 +1,7 @@
 // Adding audio files and folders chosen with the open panel.
 
 #include "Source/mainwindow/MainViewController.h"
+#include "platform/files/SongArchive.h"
 
 #include "Source/mainwindow/PanelFolders.h"
 #include "Source/session/Playlist.h"
@@ -28,7 +29,10 @@ void MainViewController::chooseFilesToAdd() {
     options.directory = panelStartFolder(*defaults_, PanelFolderKind::audio);
     options.message = "Add Files";
     options.prompt = "Add";
-    options.fileFilters = {{"Audio files", platform::audioFileExtensions()}, {"All files", {}}};
+    // Songs packed with their karaoke graphics come as zip archives.
+    std::vector<std::string> songExtensions = platform::audioFileExtensions();
+    songExtensions.push_back("zip");
+    options.fileFilters = {{"Audio files", songExtensions}, {"All files", {}}};
     QPointer<MainViewController> self(this);
     filePanels_->beginOpenPanel(window(), std::move(options), [self](std::vector<platform::Url> chosen) {
         if (self && !chosen.empty()) self->addChosenFiles(chosen);
@@ -68,8 +72,13 @@ void MainViewController::addChosenFiles(const std::vector<platform::Url>& chosen
     std::vector<RefusedFile> refused;
     for (const platform::Url& location : chosen) {
         if (platform::isDirectory(location.path()) || listed.count(location)) continue;
-        platform::consolePrint("can't add " + platform::escapingInvalidUtf8(location.path()) + ": not audio");
-        refused.push_back({location.path(), "not an audio file that Vantle can play"});
+        // A zip is refused for a reason of its own (not one song, too large, damaged): say which.
+        std::string reason = "not an audio file that Vantle can play";
+        if (platform::isSongArchivePath(location.path()))
+            if (auto song = platform::inspectSongArchive(location.path()); !song)
+                reason = song.error().message;
+        platform::consolePrint("can't add " + platform::escapingInvalidUtf8(location.path()) + ": " + reason);
+        refused.push_back({location.path(), reason});
     }
     reportRefusedFiles(refused);
 }
