@@ -74,6 +74,9 @@ public:
     Result<void> measureLength();
     // The next frame to read or write.
     std::int64_t framePosition() const { return position_; }
+    // For a song archive (a zip of one song's audio and graphics), the audio member's name in it, whose
+    // bytes this reads from memory; empty for any other file.
+    const std::string& archiveMember() const { return archiveMember_; }
     // Clamped to [0, length()]; takes effect at the next read or write.
     void setFramePosition(std::int64_t frame);
 
