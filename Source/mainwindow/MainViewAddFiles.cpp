@@ -1,9 +1,9 @@
 // Adding audio files and folders chosen with the open panel.
 
 #include "Source/mainwindow/MainViewController.h"
-#include "platform/files/SongArchive.h"
 
 #include "Source/mainwindow/PanelFolders.h"
+#include "Source/mainwindow/RefusedFile.h"
 #include "Source/session/Playlist.h"
 #include "Source/views/PlaylistTableView.h"
 #include "platform/files/AudioFileSettings.h"
@@ -73,10 +73,8 @@ void MainViewController::addChosenFiles(const std::vector<platform::Url>& chosen
     for (const platform::Url& location : chosen) {
         if (platform::isDirectory(location.path()) || listed.count(location)) continue;
         // A zip is refused for a reason of its own (not one song, too large, damaged): say which.
-        std::string reason = "not an audio file that Vantle can play";
-        if (platform::isSongArchivePath(location.path()))
-            if (auto song = platform::inspectSongArchive(location.path()); !song)
-                reason = song.error().message;
+        const std::string reason =
+            songArchiveRefusal(location.path()).value_or("not an audio file that Vantle can play");
         platform::consolePrint("can't add " + platform::escapingInvalidUtf8(location.path()) + ": " + reason);
         refused.push_back({location.path(), reason});
     }
