@@ -101,7 +101,7 @@ void MainViewController::refreshDisplay() {
         std::string marker = entry->transcription().segments.empty() ? "" : "💬";
         marker += entry->tags.value_or("");
         const std::string name = platform::escapingControlCharacters(
-            withoutNameSuffix(withoutNameSuffix(entry->_url.lastPathComponent(), ".mp3"), ".m4a"));
+            withoutNameSuffix(withoutNameSuffix(entry->titleFileName(), ".mp3"), ".m4a"));
         showDisplayText(*entryName_, QString::fromStdString(marker + " " + name + " " + marker));
 
         refreshContextLine(*entry, time);

@@ -107,6 +107,11 @@ void PlaylistEntry::encode(platform::KeyedEncoder& encoder) const {
     if (keyShift != 0) encoder.encode("keyShift", std::int64_t(keyShift));
 }
 
+std::string PlaylistEntry::titleFileName() const {
+    if (archivedAudio.empty()) return _url.lastPathComponent();
+    return archivedAudio.substr(archivedAudio.find_last_of('/') + 1);
+}
+
 TextNoteSet& PlaylistEntry::noteSet() {
     if (!noteSet_) noteSet_ = std::make_unique<TextNoteSet>(_url);
     return *noteSet_;

@@ -50,10 +50,7 @@ std::string playlistDirectoryText(const PlaylistEntry& entry, const std::string&
 
 std::string playlistTitleText(const PlaylistEntry& entry) {
     // A song archive is titled by the audio inside it (by its own name until it was first opened).
-    std::string name = entry._url.lastPathComponent();
-    if (!entry.archivedAudio.empty())
-        name = entry.archivedAudio.substr(entry.archivedAudio.find_last_of('/') + 1);
-    std::string title = playlistWithoutSuffix(playlistWithoutSuffix(name, ".mp3"), ".m4a");
+    std::string title = playlistWithoutSuffix(playlistWithoutSuffix(entry.titleFileName(), ".mp3"), ".m4a");
     return title + entry.tags.value_or(std::string());
 }
 

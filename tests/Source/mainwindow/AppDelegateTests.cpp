@@ -323,6 +323,10 @@ TEST_F(HandoverTest, SongArchivesAreAddedEveryWayAndRefusedWithTheirReason) {
         ASSERT_EQ(playlist().allEntries.size(), 1u);
         EXPECT_EQ(playlist().allEntries[0]->_url, song);
         EXPECT_EQ(playlist().allEntries[0]->archivedAudio, "Singer - Song.wav");
+        // Above the clock too, the song is named by its audio.
+        view().loadEntry(playlist().allEntries[0]);
+        view().refreshDisplay();
+        EXPECT_EQ(text(view().entryName().text()), " Singer - Song.wav ");
         if (way.refusalShown) {
             ASSERT_EQ(alerts.requests().size(), alerts0 + 1);
             EXPECT_THAT(alerts.requests().back().options.informativeText, HasSubstr(reason));
