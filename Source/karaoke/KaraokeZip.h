@@ -9,9 +9,9 @@
 
 namespace vantle {
 
-// The CD+G bytes of the song at `path` when it is a song archive that holds them (at most 64 MiB);
-// nothing for any other path, or an archive that is not one song. Graphics beside an audio file are
-// found by their own path (cdgBesidePath).
+// The CD+G bytes of the song at `path`: inside it when it is a song archive (at most 64 MiB), else the
+// `.cdg` beside it (cdgBesidePath, within its own bound). Nothing when there are none, or they do not
+// read, or the archive is not one song.
 std::optional<std::vector<std::uint8_t>> readCdgForSong(const std::string& path);
 
 } // namespace vantle
