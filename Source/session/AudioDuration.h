@@ -4,6 +4,7 @@
 #include "platform/foundation/Url.h"
 
 #include <optional>
+#include <string>
 
 namespace vantle {
 
@@ -14,6 +15,8 @@ struct AudioFileLength {
     bool final = true;
     // Taken from the file's size and bit rate, not counted: reading or counting all of it tells the length.
     bool estimate = false;
+    // The audio's name inside a song archive; empty for other files.
+    std::string archiveMember;
 };
 
 // Frames divided by the sample rate; nothing when the file cannot be opened as audio.

@@ -52,7 +52,9 @@ std::vector<std::string> tagCharacters(std::string_view text) {
 std::shared_ptr<PlaylistEntry> PlaylistEntry::make(const platform::Url& url) {
     std::optional<AudioFileLength> length = audioFileLength(url);
     if (!length) return nullptr;
-    return std::make_shared<PlaylistEntry>(MadeFromURL{}, url, *length);
+    auto entry = std::make_shared<PlaylistEntry>(MadeFromURL{}, url, *length);
+    entry->archivedAudio = length->archiveMember;
+    return entry;
 }
 
 PlaylistEntry::PlaylistEntry(MadeFromURL, platform::Url url, const AudioFileLength& length)
@@ -77,6 +79,10 @@ PlaylistEntry::PlaylistEntry(const platform::KeyedDecoder& decoder)
     zombie_inHistory = decoder.decode("inHistory", false);
     zombie_playedSinceHistory = decoder.decode("playedSinceHistory", false);
     tags = decoder.tryDecode<std::string>("tags");
+    // A number outside the player's range, or of a fraction, is held to the nearest key it can play.
+    const double key = decoder.decode("keyShift", 0.0);
+    if (std::isfinite(key))
+        keyShift = int(std::clamp(std::lround(key), -long(keyShiftLimit), long(keyShiftLimit)));
 }
 
 PlaylistEntry::~PlaylistEntry() = default;
@@ -98,6 +104,12 @@ void PlaylistEntry::encode(platform::KeyedEncoder& encoder) const {
     encoder.encode("inHistory", zombie_inHistory);
     encoder.encode("playedSinceHistory", zombie_playedSinceHistory);
     encoder.encodeIfPresent("tags", tags);
+    if (keyShift != 0) encoder.encode("keyShift", std::int64_t(keyShift));
+}
+
+std::string PlaylistEntry::titleFileName() const {
+    if (archivedAudio.empty()) return _url.lastPathComponent();
+    return archivedAudio.substr(archivedAudio.find_last_of('/') + 1);
 }
 
 TextNoteSet& PlaylistEntry::noteSet() {
@@ -117,6 +129,7 @@ std::optional<double> PlaylistEntry::duration() {
     durationIsProvisional = !length->final;
     durationIsEstimate = length->estimate;
     _cachedDuration = length->seconds;
+    archivedAudio = length->archiveMember;
     return _cachedDuration;
 }
 
