@@ -94,11 +94,22 @@ void EntryPlayer::load(const std::shared_ptr<PlaylistEntry>& entry) {
     }
     refusalSaid_.reset();
     entry->fileMissing = false;
+    // The singer's key goes with the song: each load sets it, before anything of the song is heard.
+    setKeyShift(entry->keyShift);
     watch(entry);
     entry->storedBookmark = makeBookmark(url);
     desiredTime_ = 0;
     playable_ = true;
     countLength(entry);
+}
+
+void EntryPlayer::setKeyShift(int semitones) {
+    static_assert(maximumKeyShift == PlaylistEntry::keyShiftLimit);
+    const int key = std::clamp(semitones, -maximumKeyShift, maximumKeyShift);
+    if (key == keyShift_) return;
+    keyShift_ = key;
+    applyKeyShift(key);
+    if (delegate_) delegate_->keyShiftChanged();
 }
 
 // ---- a length estimated at first ----

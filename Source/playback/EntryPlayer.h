@@ -65,6 +65,8 @@ public:
     float pan() const override { return pan_; }
     float treble() const override { return treble_; }
     void setTreble(float treble) override { treble_ = treble; }
+    int keyShift() const override { return keyShift_; }
+    void setKeyShift(int semitones) override;
 
     // ---- the steps the operations above are made of ----
 
@@ -112,6 +114,8 @@ protected:
     // After reopen() opened the entry's file by its path, or the file player took the file read anew
     // after a change on disk (the grown file, or the replaced one).
     virtual void fileReopened() {}
+    // Gives the key shift to the chain; a player without a pitch stage only keeps it.
+    virtual void applyKeyShift(int /*semitones*/) {}
 
     std::unique_ptr<rozezeru::AudioEngine> engine_;
     // The head of the chain: the current entry's file.
@@ -128,6 +132,7 @@ protected:
     float volume_ = 0.5f;
     float pan_ = 0;
     float treble_ = 0;
+    int keyShift_ = 0;
 
 private:
     // Watches `entry`'s file (fileChanged on each event) and notes what it holds, or `held` when the

@@ -151,4 +151,8 @@ void PlayerRZ::setRate(float rate) {
     timePitch_->setRate(rate);
 }
 
+void PlayerRZ::applyKeyShift(int semitones) {
+    timePitch_->setPitch(100.0f * float(semitones));
+}
+
 } // namespace vantle

@@ -77,6 +77,10 @@ PlaylistEntry::PlaylistEntry(const platform::KeyedDecoder& decoder)
     zombie_inHistory = decoder.decode("inHistory", false);
     zombie_playedSinceHistory = decoder.decode("playedSinceHistory", false);
     tags = decoder.tryDecode<std::string>("tags");
+    // A number outside the player's range, or of a fraction, is held to the nearest key it can play.
+    const double key = decoder.decode("keyShift", 0.0);
+    if (std::isfinite(key))
+        keyShift = int(std::clamp(std::lround(key), -long(keyShiftLimit), long(keyShiftLimit)));
 }
 
 PlaylistEntry::~PlaylistEntry() = default;
@@ -98,6 +102,7 @@ void PlaylistEntry::encode(platform::KeyedEncoder& encoder) const {
     encoder.encode("inHistory", zombie_inHistory);
     encoder.encode("playedSinceHistory", zombie_playedSinceHistory);
     encoder.encodeIfPresent("tags", tags);
+    if (keyShift != 0) encoder.encode("keyShift", std::int64_t(keyShift));
 }
 
 TextNoteSet& PlaylistEntry::noteSet() {

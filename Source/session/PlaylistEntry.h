@@ -31,6 +31,9 @@ std::vector<std::string> tagCharacters(std::string_view text);
 
 class PlaylistEntry {
 public:
+    // The farthest a stored key shift goes from the song's own key, semitones either way.
+    static constexpr int keyShiftLimit = 6;
+
     // The entry for an audio file: nothing when the file cannot be opened as audio (the counter
     // is then not advanced). A file with the extension "mp4" gets itself as its one attachment.
     static std::shared_ptr<PlaylistEntry> make(const platform::Url& url);
@@ -80,6 +83,9 @@ public:
     bool zombie_playedSinceHistory = false;
     // One character per tag; absent and empty both mean none.
     std::optional<std::string> tags;
+    // The key the song is sung in, semitones from its own (the player's range); stored only when not 0,
+    // so documents of songs in their own key stay as they were.
+    int keyShift = 0;
     // Its file was gone when the player last looked (at a load, or while it played on from the file
     // still open); never stored.
     bool fileMissing = false;

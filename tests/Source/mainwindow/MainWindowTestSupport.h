@@ -60,6 +60,7 @@ public:
         if (!entry) return;
         if (std::optional<double> length = entry->duration()) {
             entry->fileMissing = false;
+            setKeyShift(entry->keyShift);
             entry_ = std::move(entry);
             fileDuration = *length;
             playable_ = true;
@@ -135,6 +136,13 @@ public:
     void setTreble(float treble) override { treble_ = treble; }
     void setTrebleGain(float gain) override { trebleGain = gain; }
     void setRate(float) override {}
+    int keyShift() const override { return key; }
+    void setKeyShift(int semitones) override {
+        const int clamped = std::clamp(semitones, -maximumKeyShift, maximumKeyShift);
+        if (clamped == key) return;
+        key = clamped;
+        if (delegate_) delegate_->keyShiftChanged();
+    }
 
     // Moves the file player on by `seconds` while it plays.
     void advance(double seconds) {
@@ -157,6 +165,7 @@ public:
     float trebleGain = -1;
     int entrySets = 0;
     int plays = 0;
+    int key = 0;
 
 private:
     // The file player stops; its time is then the time its last play started from.

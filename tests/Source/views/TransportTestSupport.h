@@ -107,6 +107,11 @@ public:
         log_.push_back("rate " + transportNumber(value));
         rate = value;
     }
+    int keyShift() const override { return key; }
+    void setKeyShift(int semitones) override {
+        log_.push_back("key " + std::to_string(semitones));
+        key = std::clamp(semitones, -maximumKeyShift, maximumKeyShift);
+    }
 
     std::shared_ptr<PlaylistEntry> loaded;
     PlayerMode playerMode = PlayerMode::prepare;
@@ -119,6 +124,7 @@ public:
     bool refusesPlay = false;
     float playerVolume = 1;
     std::optional<float> rate;
+    int key = 0;
 };
 
 class TransportFakeBreakTimer final : public BreakTimer, TransportLogging {
