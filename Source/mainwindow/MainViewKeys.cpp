@@ -86,6 +86,7 @@ bool MainViewController::handleKeyDownEvent(const QKeyEvent& event) {
     if (!isVisible()) return false;
     if (noteFieldEditing()) return false;
     screensaver_->resetIdle();
+    if (handleKaraokeTimingKey(characters)) return true;
 
     if (characters == mainViewDownKey || characters == mainViewUpKey || characters == mainViewReturnKey) {
         // Whatever has the focus in the main window; a dialog's, a menu's or another window's
@@ -137,6 +138,11 @@ void MainViewController::handleKey(const QString& characters) {
     } else if (characters == mainViewRightKey) {
         if (inMainWindow) hub->transport().nextSegmentPressed();
     } else if (characters == mainViewEscapeKey) {
+        // The singers' screen never has the keyboard: its full screen is left from here.
+        if (karaoke_->singersFullScreenOn()) {
+            karaoke_->setSingersFullScreen(std::nullopt);
+            return;
+        }
         clearSearchField();
         if (MainWindowHost* windowController = mainWindowController()) windowController->actionPrepare();
     } else if (characters == mainViewDeleteKey) {

@@ -1,0 +1,69 @@
+#pragma once
+// The singers' screen: a second window for a TV or a projector that shows the karaoke large on a
+// dark ground, full screen on any screen. It never takes the keyboard from the main window, hides
+// the pointer resting over it, and reopens where it was at the next run. Main thread only.
+
+#include "Source/karaoke/views/KaraokePainter.h"
+
+#include <QString>
+#include <QWidget>
+
+#include <optional>
+
+class QTimer;
+
+namespace vantle {
+
+class SingersScreen final : public QWidget {
+    Q_OBJECT
+
+public:
+    // How long the pointer rests before it is hidden.
+    static constexpr int pointerRestMilliseconds = 1500;
+
+    SingersScreen();
+    ~SingersScreen() override;
+
+    // Whether it was open when the program last ended (or when it was last opened or closed).
+    static bool wasShown();
+
+    // Shows it where it was last (its screen, full screen or not), without taking the focus.
+    void open();
+    // The user closed it: it stays closed at the next run. Playback is not touched.
+    void closeByUser();
+    // Full screen on the screen of that name (an unknown name: the screen it is on); nullopt leaves
+    // full screen.
+    void setFullScreenOn(const std::optional<QString>& screenName);
+    bool fullScreenOn() const { return fullScreen_; }
+    // The name of the screen it is on.
+    QString screenName() const;
+
+    // Brings it to the frame and repaints what changed.
+    void showFrame(const KaraokeFrame& frame);
+    bool pointerHidden() const;
+
+signals:
+    void visibilityChanged();
+    // Its size changed: the next frame is wanted at once.
+    void frameWanted();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
+private:
+    void remember() const;
+
+    KaraokePainter painter_;
+    bool fullScreen_ = false;
+    bool restoring_ = false;
+    QTimer* pointerRest_ = nullptr;
+};
+
+} // namespace vantle
