@@ -15,19 +15,19 @@ struct LyricWord {
 };
 
 struct LyricLine {
-    std::optional<double> time;      // heard seconds with the file's offset applied; nullopt: untimed
-    std::string text;                // UTF-8, word-time tags removed
-    std::vector<LyricWord> words;    // empty unless the file gave word times
-    std::optional<double> wordsEnd;  // a trailing <time> ending the last word
+    std::optional<double> time;     // heard seconds with the file's offset applied; nullopt: untimed
+    std::string text;               // UTF-8, word-time tags removed
+    std::vector<LyricWord> words;   // empty unless the file gave word times
+    std::optional<double> wordsEnd; // a trailing <time> ending the last word
 };
 
 struct Lyrics {
     enum class Source { none, lrc, transcription };
     Source source = Source::none;
-    std::string path;                         // the file read
-    std::vector<LyricLine> lines;             // timed lines sorted by time (stable), blank timed lines kept
-    std::vector<LyricLine> untimed;           // lines without a time, in file order
-    std::map<std::string, std::string> tags;  // ti ar al by length offset ... as written
+    std::string path;                        // the file read
+    std::vector<LyricLine> lines;            // timed lines sorted by time (stable), blank timed lines kept
+    std::vector<LyricLine> untimed;          // lines without a time, in file order
+    std::map<std::string, std::string> tags; // ti ar al by length offset ... as written
 
     // The index of the latest timed line started at t, -1 if none.
     int lineAt(double t) const;
@@ -41,12 +41,12 @@ struct Lyrics {
 
 // What the panel and the singers' screen draw at heard time t.
 struct LyricsMoment {
-    int line = -1;             // lit line (index into lines), -1 before the first
-    double litFraction = 0.0;  // 0..1 of the lit line's characters already sung: by word times where
-                               // given, else linear from the line's time to the next line's time
-    int litBytes = 0;          // the whole characters of litFraction, as a byte offset into the text
-    int countdownDots = 0;     // 3, 2, 1 in the last three seconds before the first sung line or before a
-                               // line following a break of at least breakSeconds; 0 otherwise
+    int line = -1;            // lit line (index into lines), -1 before the first
+    double litFraction = 0.0; // 0..1 of the lit line's characters already sung: by word times where
+                              // given, else linear from the line's time to the next line's time
+    int litBytes = 0;         // the whole characters of litFraction, as a byte offset into the text
+    int countdownDots = 0;    // 3, 2, 1 in the last three seconds before the first sung line or before a
+                              // line following a break of at least breakSeconds; 0 otherwise
     static constexpr double breakSeconds = 10.0;
 };
 

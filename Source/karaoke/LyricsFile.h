@@ -14,9 +14,9 @@
 namespace vantle {
 
 struct LyricsReadResult {
-    std::optional<Lyrics> lyrics;        // none: no lyrics found or not readable
-    std::vector<std::string> lookedFor;  // the paths tried (<name>.lrc, <name>.t.txt)
-    std::string notice;                  // non-empty: tell the user (a file over the limit, unreadable)
+    std::optional<Lyrics> lyrics;       // none: no lyrics found or not readable
+    std::vector<std::string> lookedFor; // the paths tried (<name>.lrc, <name>.t.txt)
+    std::string notice;                 // non-empty: tell the user (a file over the limit, unreadable)
 };
 
 // A lyrics file larger than this is not read: no one writes that much by hand, and it would hold up

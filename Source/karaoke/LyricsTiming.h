@@ -2,6 +2,7 @@
 // Timing a song's lyrics by ear: each line stamped with the heard time as it is sung, then written
 // to <name>.lrc beside the song. Qt-free; main thread.
 
+#include "Source/karaoke/LrcText.h"
 #include "Source/karaoke/Lyrics.h"
 #include "platform/foundation/Files.h"
 
@@ -47,29 +48,38 @@ public:
     // here laid over it where their lines are still unstamped) and not written: changedOnDisk.
     SaveResult save();
 
-    // One line of the file as written, with its end.
-    struct FileLine {
-        std::string text;
-        std::string end;
-        int lyric = -1; // index into lines_, -1 for a line that is not a lyric line
-    };
+    // Why the LRC file there is not read and never written over (too large, unreadable); empty
+    // when it is not refused.
+    const std::string& notice() const { return refused_; }
 
 private:
+    // A line of the file as written (without a time stamped here), or one to be added to it.
+    struct FileLine {
+        std::string written;
+        std::string end;
+        int lyric = -1; // index into lines_, -1 for a line that is no lyric line
+        enum class Origin { file, transcription, pasted } origin = Origin::file;
+    };
+
     void load();
-    void adoptFile(std::string_view bytes);
-    std::string fileText() const;
+    void addLine(std::string_view text, std::string_view end, FileLine::Origin origin);
+    std::string render() const;
+    void changed();
 
     std::string audioPath_;
     std::string lrcPath_;
+    std::string transcriptionPath_;
     std::vector<LyricLine> lines_;
     std::vector<FileLine> file_;
-    std::vector<int> stamps_;                   // lines stamped here, in order
-    std::vector<std::optional<double>> saved_;  // the times as last read or written
-    std::size_t savedLineCount_ = 0;
-    std::optional<platform::FileStamp> stamp_;  // of the LRC file as read; none: there was none
-    double offsetSeconds_ = 0.0;
-    int encoding_ = 0;
-    std::string refused_;                       // why the file there may not be written over
+    std::vector<std::optional<double>> stampedFileTimes_; // per lyric line, the file time stamped here
+    std::vector<int> stamps_;                             // lyric lines stamped here, in order
+    std::string baseline_;                                // what render() gave as last read or written
+    bool dirty_ = false;
+    std::string lineEnd_ = "\n";
+    std::optional<platform::FileStamp> stamp_; // of the LRC file as read; none: there was none
+    double offset_ = 0.0;                      // seconds the file's times are ahead of heard times
+    lrc::Encoding encoding_ = lrc::Encoding::utf8;
+    std::string refused_;
 };
 
 } // namespace vantle
