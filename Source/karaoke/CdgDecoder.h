@@ -3,6 +3,8 @@
 // picture at a heard time with snapshots for seeks, and the picture as RGB. Qt-free; each object is
 // used by one thread at a time.
 
+#include "Source/karaoke/CdgFile.h" // callers finding a song's graphics use both
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -55,6 +57,8 @@ public:
     double duration() const;
     std::size_t packetCount() const { return packetCount_; }
     std::size_t snapshotCount() const { return snapshots_.size(); }
+    // How many packets the last screenAt() applied: what a seek cost.
+    std::size_t lastReplayedPackets() const { return lastReplayed_; }
 
 private:
     explicit CdgTimeline(std::vector<std::uint8_t> bytes);
@@ -62,10 +66,11 @@ private:
 
     std::vector<std::uint8_t> bytes_;
     std::size_t packetCount_ = 0;
-    std::size_t snapshotInterval_ = 0;  // packets between snapshots
-    std::vector<CdgScreen> snapshots_;  // [k]: the state after k * snapshotInterval_ packets
+    std::size_t snapshotInterval_ = 0; // packets between snapshots
+    std::vector<CdgScreen> snapshots_; // [k]: the state after k * snapshotInterval_ packets
     CdgDecoder decoder_;
-    std::size_t applied_ = 0;           // packets applied to the decoder's screen
+    std::size_t applied_ = 0; // packets applied to the decoder's screen
+    std::size_t lastReplayed_ = 0;
 };
 
 // The picture as 300 x 216 RGB bytes, border ring included. darkTransparent: the transparent index and

@@ -8,6 +8,7 @@
 #include "Source/session/Playlist.h"
 #include "Source/session/TextNoteSet.h"
 #include "tests/Source/session/SessionFakes.h"
+#include "tests/support/CdgWriter.h"
 
 #include <plist/plist.h>
 
@@ -147,5 +148,20 @@ int main(int argc, char** argv) {
     const platform::Bytes renamed = vantle::makeBookmark(other).value();
     std::filesystem::rename(other.path(), scratch.path + "/renamed.wav");
     seed("bookmark", "renamed", renamed);
+
+    // CD+G: a short song with every instruction discs use, one with scroll copies and the rest, and
+    // one cut in the middle of a packet.
+    namespace cdg = testsupport::cdg;
+    const std::vector<std::uint8_t> song = cdg::karaokeSong(8.0, 3);
+    seed("cdg", "song.cdg", platform::Bytes(song.begin(), song.end()));
+    cdg::CdgWriter rest;
+    for (const cdg::Packet& p :
+         {cdg::memoryPreset(2, 1), cdg::borderPreset(5), cdg::transparentColour(2),
+          cdg::scroll(true, 1, 1, 5, 2, 11), cdg::scroll(true, 1, 2, 0, 1, 3), cdg::scroll(false, 3, 3, 7, 3, 15),
+          cdg::tileBlock(1, 2, 17, 49, cdg::solid(), true), cdg::tileBlock(1, 2, 18, 50, cdg::solid()),
+          cdg::otherMode(), cdg::packet(7, {1, 2, 3})})
+        rest.append(p);
+    seed("cdg", "instructions.cdg", platform::Bytes(rest.bytes().begin(), rest.bytes().end()));
+    seed("cdg", "cut.cdg", platform::Bytes(song.begin(), song.begin() + 24 * 40 + 11));
     return 0;
 }
