@@ -471,6 +471,8 @@ public:
     void pasteLyricLines();
     // Return and Backspace of the timing mode; false when they are not its.
     bool handleKaraokeTimingKey(const QString& characters);
+    // Whether <name>.lrc (or .LRC) lies beside the audio file; only looked at, not read.
+    static bool lrcFileBeside(const std::string& audioPath);
 
     // ---- PlaylistTableDelegate ----
     bool isPlaying() const override;
@@ -672,9 +674,8 @@ private:
     QLabel* waveformView_ = nullptr;
     QWidget* filesView_ = nullptr;
     QSplitter* filesSplitter_ = nullptr;
-    // The current song's transcription as lyric lines, for the jumps outside the karaoke panel.
-    mutable std::shared_ptr<const Lyrics> transcriptionLines_;
-    mutable std::shared_ptr<PlaylistEntry> transcriptionLinesOf_;
+    // The current song has an LRC file beside it: its title line gets the lyrics' mark.
+    bool songHasLrc_ = false;
     PlaylistTableView* tableView_ = nullptr;
     QMenu* entryMenu_ = nullptr;
     QMenu* tagMenu_ = nullptr;

@@ -98,7 +98,8 @@ void MainViewController::refreshDisplay() {
             setDisplayColour(*timeRemainingText_, displayElapsedColour);
         }
 
-        std::string marker = entry->transcription().segments.empty() ? "" : "💬";
+        const bool withLyrics = !entry->transcription().segments.empty() || songHasLrc_;
+        std::string marker = withLyrics ? "💬" : "";
         marker += entry->tags.value_or("");
         const std::string name = platform::escapingControlCharacters(
             withoutNameSuffix(withoutNameSuffix(entry->_url.lastPathComponent(), ".mp3"), ".m4a"));

@@ -7,6 +7,7 @@
 #include "Source/session/Playlist.h"
 #include "Source/session/PlaylistEntry.h"
 #include "platform/foundation/Clock.h"
+#include "platform/foundation/Files.h"
 #include "platform/foundation/Text.h"
 #include "platform/ui/Pasteboard.h"
 
@@ -59,6 +60,15 @@ void MainViewController::karaokeNotice(const QString& text) {
 
 const Lyrics* MainViewController::lyricLines() const {
     return karaoke_->lyrics();
+}
+
+bool MainViewController::lrcFileBeside(const std::string& audioPath) {
+    const std::size_t slash = audioPath.rfind('/');
+    const std::size_t dot = audioPath.rfind('.');
+    const std::string base = dot != std::string::npos && (slash == std::string::npos || dot > slash)
+                                 ? audioPath.substr(0, dot)
+                                 : audioPath;
+    return platform::fileExists(base + ".lrc") || platform::fileExists(base + ".LRC");
 }
 
 void MainViewController::showKaraokeSong() {
