@@ -2,6 +2,7 @@
 
 #include "Source/mainwindow/AppDelegate.h"
 #include "Source/mainwindow/MainViewParts.h"
+#include "Source/mainwindow/SingersScreen.h"
 #include "Source/mainwindow/WindowListMenu.h"
 #include "Source/playback/BreakTimer.h"
 #include "Source/session/Attachment.h"
@@ -262,7 +263,7 @@ void MainWindowController::rebuildSingersScreenMenu(QMenu& menu) {
     KaraokePart& karaoke = mainView_->karaoke();
     const std::optional<QString> on = karaoke.singersFullScreenOn();
     for (QScreen* screen : QGuiApplication::screens()) {
-        const QString name = screen->name();
+        const QString name = SingersScreen::screenLabel(screen);
         const QRect frame = screen->geometry();
         QAction* item = menu.addAction(
             QStringLiteral("%1 (%2×%3)").arg(name).arg(frame.width()).arg(frame.height()), this,

@@ -20,11 +20,6 @@ constexpr const char* singersScreenKey = "singersScreenScreen";
 constexpr const char* singersFullScreenKey = "singersScreenFullScreen";
 constexpr const char* singersFrameKey = "singersScreenFrame";
 
-QScreen* singersScreenNamed(const QString& name) {
-    for (QScreen* screen : QGuiApplication::screens())
-        if (screen->name() == name) return screen;
-    return nullptr;
-}
 
 std::optional<QRect> singersSavedFrame() {
     const std::optional<std::string> text = platform::UserDefaults::standard().string(singersFrameKey);
@@ -65,6 +60,24 @@ SingersScreen::SingersScreen() : QWidget(nullptr, Qt::Window | Qt::WindowDoesNot
 
 SingersScreen::~SingersScreen() = default;
 
+QString SingersScreen::screenLabel(const QScreen* screen) {
+    if (!screen) return {};
+    // Screens of separate X screens may all be called "screen": the second of a name gets a number.
+    int same = 0;
+    for (QScreen* other : QGuiApplication::screens()) {
+        if (other->name() != screen->name()) continue;
+        ++same;
+        if (other == screen) break;
+    }
+    return same > 1 ? QStringLiteral("%1 %2").arg(screen->name()).arg(same) : screen->name();
+}
+
+QScreen* SingersScreen::screenLabelled(const QString& label) {
+    for (QScreen* screen : QGuiApplication::screens())
+        if (screenLabel(screen) == label) return screen;
+    return nullptr;
+}
+
 bool SingersScreen::wasShown() {
     return platform::UserDefaults::standard().boolValue(singersShownKey);
 }
@@ -73,7 +86,7 @@ void SingersScreen::open() {
     restoring_ = true;
     platform::UserDefaults& defaults = platform::UserDefaults::standard();
     const QString name = QString::fromStdString(defaults.string(singersScreenKey).value_or(""));
-    QScreen* target = singersScreenNamed(name);
+    QScreen* target = screenLabelled(name);
     if (!target) target = QGuiApplication::primaryScreen();
     const std::optional<QRect> frame = singersSavedFrame();
     if (frame && target && target->geometry().intersects(*frame)) {
@@ -84,7 +97,7 @@ void SingersScreen::open() {
         move(room.center() - rect().center());
     }
     if (defaults.boolValue(singersFullScreenKey) && target) {
-        setFullScreenOn(target->name());
+        setFullScreenOn(screenLabel(target));
     } else {
         show();
     }
@@ -107,10 +120,11 @@ void SingersScreen::setFullScreenOn(const std::optional<QString>& screenName) {
         remember();
         return;
     }
-    QScreen* target = singersScreenNamed(*screenName);
+    QScreen* target = screenLabelled(*screenName);
     if (!target) target = screen();
     if (!target) return;
-    if (isVisible() && fullScreen_) showNormal();
+    // A window moved to a screen of another X screen is made anew there, and must be shown anew.
+    if (isVisible() && screen() != target) hide();
     fullScreen_ = true;
     create();
     if (QWindow* window = windowHandle()) window->setScreen(target);
@@ -121,8 +135,7 @@ void SingersScreen::setFullScreenOn(const std::optional<QString>& screenName) {
 }
 
 QString SingersScreen::screenName() const {
-    QScreen* on = screen();
-    return on ? on->name() : QString();
+    return screenLabel(screen());
 }
 
 void SingersScreen::showFrame(const KaraokeFrame& frame) {

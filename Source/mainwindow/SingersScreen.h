@@ -10,6 +10,7 @@
 
 #include <optional>
 
+class QScreen;
 class QTimer;
 
 namespace vantle {
@@ -23,6 +24,11 @@ public:
 
     SingersScreen();
     ~SingersScreen() override;
+
+    // The name a screen goes by in the menu and the settings: its own, numbered when another
+    // screen has the same.
+    static QString screenLabel(const QScreen* screen);
+    static QScreen* screenLabelled(const QString& label);
 
     // Whether it was open when the program last ended (or when it was last opened or closed).
     static bool wasShown();
