@@ -471,6 +471,8 @@ public:
     void pasteLyricLines();
     // Return and Backspace of the timing mode; false when they are not its.
     bool handleKaraokeTimingKey(const QString& characters);
+    // The key is the timing mode's (Return, Backspace), so no shortcut may take it.
+    bool karaokeTimingTakesKey(const QKeyEvent& event) const;
     // Whether <name>.lrc (or .LRC) lies beside the audio file; only looked at, not read.
     static bool lrcFileBeside(const std::string& audioPath);
 

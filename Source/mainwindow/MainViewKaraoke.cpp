@@ -13,6 +13,7 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QKeyEvent>
 
 namespace vantle {
 
@@ -84,6 +85,14 @@ void MainViewController::pasteLyricLines() {
         return;
     }
     karaoke_->pasteLines(QString::fromStdString(*text));
+}
+
+bool MainViewController::karaokeTimingTakesKey(const QKeyEvent& event) const {
+    if (!karaokeTimingMode(*player_) || event.modifiers() != Qt::NoModifier) return false;
+    if (event.key() != Qt::Key_Backspace && event.key() != Qt::Key_Return && event.key() != Qt::Key_Enter)
+        return false;
+    return QApplication::activeWindow() == window() && !QApplication::activeModalWidget() &&
+           !QApplication::activePopupWidget();
 }
 
 bool MainViewController::handleKaraokeTimingKey(const QString& characters) {

@@ -51,6 +51,12 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
+        // While lines are timed, Backspace takes a stamp back instead of removing the selected rows.
+        if (event->type() == QEvent::ShortcutOverride && watched == QApplication::focusWidget() &&
+            view_.karaokeTimingTakesKey(static_cast<const QKeyEvent&>(*event))) {
+            event->accept();
+            return true;
+        }
         if (event->type() != QEvent::KeyPress || !watched->isWidgetType()) return false;
         auto* target = static_cast<QWidget*>(watched);
         QWidget* focus = QApplication::focusWidget();

@@ -138,7 +138,13 @@ QString SingersScreen::screenName() const {
     return screenLabel(screen());
 }
 
+void SingersScreen::setPointerRest(int milliseconds) {
+    pointerRest_->setInterval(milliseconds);
+}
+
 void SingersScreen::showFrame(const KaraokeFrame& frame) {
+    shownMessage_ = frame.message;
+    shownLine_ = frame.lyrics ? frame.moment.line : -1;
     const QRect changed = painter_.prepare(rect(), frame);
     if (!changed.isEmpty()) update(changed);
 }

@@ -47,6 +47,11 @@ public:
     // Brings it to the frame and repaints what changed.
     void showFrame(const KaraokeFrame& frame);
     bool pointerHidden() const;
+    // What the last frame showed: its message lines, and the lit line (−1: none).
+    const QStringList& shownMessage() const { return shownMessage_; }
+    int shownLine() const { return shownLine_; }
+    // How long the pointer rests before it goes; tests shorten it.
+    void setPointerRest(int milliseconds);
 
 signals:
     void visibilityChanged();
@@ -67,6 +72,8 @@ private:
     void remember() const;
 
     KaraokePainter painter_;
+    QStringList shownMessage_;
+    int shownLine_ = -1;
     bool fullScreen_ = false;
     bool restoring_ = false;
     QTimer* pointerRest_ = nullptr;
