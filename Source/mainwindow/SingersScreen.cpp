@@ -2,6 +2,7 @@
 
 #include "platform/foundation/UserDefaults.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -84,6 +85,7 @@ bool SingersScreen::wasShown() {
 
 void SingersScreen::open() {
     restoring_ = true;
+    keepKeyboardWhereItIs();
     platform::UserDefaults& defaults = platform::UserDefaults::standard();
     const QString name = QString::fromStdString(defaults.string(singersScreenKey).value_or(""));
     QScreen* target = screenLabelled(name);
@@ -123,6 +125,7 @@ void SingersScreen::setFullScreenOn(const std::optional<QString>& screenName) {
     QScreen* target = screenLabelled(*screenName);
     if (!target) target = screen();
     if (!target) return;
+    keepKeyboardWhereItIs();
     // A window moved to a screen of another X screen is made anew there, and must be shown anew.
     if (isVisible() && screen() != target) hide();
     fullScreen_ = true;
@@ -189,6 +192,20 @@ void SingersScreen::resizeEvent(QResizeEvent* event) {
     // The whole frame is laid out anew for the new size, from what is current now.
     emit frameWanted();
     remember();
+}
+
+void SingersScreen::keepKeyboardWhereItIs() {
+    if (QWidget* active = QApplication::activeWindow(); active && active != this) keyboardOwner_ = active;
+}
+
+bool SingersScreen::event(QEvent* event) {
+    if (event->type() == QEvent::WindowActivate && keyboardOwner_) {
+        QPointer<QWidget> owner = keyboardOwner_;
+        QTimer::singleShot(0, owner, [owner] {
+            if (owner) owner->activateWindow();
+        });
+    }
+    return QWidget::event(event);
 }
 
 void SingersScreen::showEvent(QShowEvent* event) {

@@ -5,6 +5,7 @@
 
 #include "Source/karaoke/views/KaraokePainter.h"
 
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -67,9 +68,11 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     void remember() const;
+    void keepKeyboardWhereItIs();
 
     KaraokePainter painter_;
     QStringList shownMessage_;
@@ -77,6 +80,9 @@ private:
     bool fullScreen_ = false;
     bool restoring_ = false;
     QTimer* pointerRest_ = nullptr;
+    // The window that had the keyboard when this one was shown; it gets it back should a platform
+    // activate this one all the same.
+    QPointer<QWidget> keyboardOwner_;
 };
 
 } // namespace vantle

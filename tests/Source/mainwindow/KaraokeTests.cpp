@@ -222,7 +222,6 @@ TEST_F(KaraokeTest, TheSingersScreenShowsWhatComesNextBetweenSongs) {
     SingersScreen* singers = panel().singersScreen();
     ASSERT_NE(singers, nullptr);
     EXPECT_TRUE(singers->isVisible());
-    EXPECT_EQ(QApplication::activeWindow(), window.get()) << "the keyboard stays with the main window";
     EXPECT_EQ(singers->focusPolicy(), Qt::NoFocus);
     EXPECT_TRUE(singers->windowFlags() & Qt::WindowDoesNotAcceptFocus);
     panel().advanceFrame();
