@@ -15,8 +15,9 @@ namespace {
 // Row budget of a lyrics frame in lines of the chosen font: the countdown's band, the line before,
 // the lit line wrapped once and the next lines.
 constexpr double karaokeRowBudget = 7.0;
-// A lit line may wrap once at most at the chosen size.
-constexpr double karaokeWrappedRows = 1.8;
+// The longest line may take two rows and a half at the chosen size: a size for the longest alone
+// would leave every other line small.
+constexpr double karaokeWrappedRows = 2.5;
 constexpr int karaokeSmallestPixels = 10;
 constexpr int karaokeLargestPixels = 400;
 
