@@ -148,7 +148,10 @@ void readWords(std::string_view rest, Line& line) {
                 }
             }
         }
-        pieces.back().text += rest[at++];
+        const std::size_t next = rest.find('<', at + 1);
+        const std::size_t stop = next == std::string_view::npos ? rest.size() : next;
+        pieces.back().text.append(rest.substr(at, stop - at));
+        at = stop;
     }
     // The line's own white space at both ends is no part of its text.
     std::string_view prefix = pieces.front().text;
@@ -242,7 +245,8 @@ std::optional<double> parseTime(std::string_view text) {
         std::size_t fractionDigits = 0;
         const auto value = digits(text, at, 9, &fractionDigits);
         if (!value) return std::nullopt;
-        fraction = double(*value) / std::pow(10.0, double(fractionDigits));
+        static constexpr double scale[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
+        fraction = double(*value) / scale[fractionDigits];
     }
     if (at != text.size()) return std::nullopt;
     return double(*minutes * 60 + *seconds) + fraction;

@@ -174,22 +174,22 @@ void look(const std::shared_ptr<LoaderState>& state, std::uint64_t generation, s
     std::optional<LyricsReadResult> result;
     if (read || changed)
         result = readLyricsBeside(audioPath); // stamped before: a write meanwhile is seen next time
-    {
-        std::lock_guard lock(state->mutex);
-        if (state->generation == generation) {
-            state->seen = now;
-            state->looking = false;
-        }
+    // Handed over before the next look may start, so that a result never arrives after a later one.
+    if (result) {
+        platform::mainQueue().async([state, generation, result = std::move(*result)] {
+            bool current;
+            {
+                std::lock_guard lock(state->mutex);
+                current = state->generation == generation;
+            }
+            if (state->alive && current && state->delivery) state->delivery(result);
+        });
     }
-    if (!result) return;
-    platform::mainQueue().async([state, generation, result = std::move(*result)] {
-        bool current;
-        {
-            std::lock_guard lock(state->mutex);
-            current = state->generation == generation;
-        }
-        if (state->alive && current && state->delivery) state->delivery(result);
-    });
+    std::lock_guard lock(state->mutex);
+    if (state->generation == generation) {
+        state->seen = now;
+        state->looking = false;
+    }
 }
 
 } // namespace
@@ -217,17 +217,18 @@ void LyricsLoader::load(const std::string& audioPath) {
         [state = state_, generation, audioPath] { look(state, generation, audioPath, true); });
 }
 
-void LyricsLoader::poll() {
-    if (audioPath_.empty()) return;
+bool LyricsLoader::poll() {
+    if (audioPath_.empty()) return false;
     std::uint64_t generation;
     {
         std::lock_guard lock(state_->mutex);
-        if (state_->looking || !state_->seen) return;
+        if (state_->looking || !state_->seen) return false;
         state_->looking = true;
         generation = state_->generation;
     }
     platform::globalQueue().async(
         [state = state_, generation, audioPath = audioPath_] { look(state, generation, audioPath, false); });
+    return true;
 }
 
 } // namespace vantle

@@ -46,8 +46,9 @@ public:
     // this song only.
     void load(const std::string& audioPath);
     // Looks, off the main thread, whether the files read or looked for changed; reads and delivers
-    // again when they did. Cheap to call at every tick: one look at a time.
-    void poll();
+    // again when they did. Cheap to call at every tick: one look at a time, so false (nothing started)
+    // while the last one is under way or the song is still being read.
+    bool poll();
     const std::string& audioPath() const { return audioPath_; }
 
     struct State;

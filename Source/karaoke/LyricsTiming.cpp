@@ -86,8 +86,10 @@ void LyricsTiming::load() {
             addLine(line.text, line.end, FileLine::Origin::file);
     } else {
         const Transcription transcription(platform::Url::fileURLWithPath(audioPath_, false));
+        // A cue without words (the silence before the first) is no line to sing.
         for (const auto& cue : transcription.segments)
-            addLine(cue->text(), lineEnd_, FileLine::Origin::transcription);
+            if (cue->text().find_first_not_of(" \t") != std::string::npos)
+                addLine(cue->text(), lineEnd_, FileLine::Origin::transcription);
     }
     baseline_ = render();
     changed();

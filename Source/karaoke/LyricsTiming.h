@@ -1,6 +1,7 @@
 #pragma once
 // Timing a song's lyrics by ear: each line stamped with the heard time as it is sung, then written
-// to <name>.lrc beside the song. Qt-free; main thread.
+// to <name>.lrc beside the song. Qt-free; one thread at a time: made where its reading may take a
+// while (it reads up to 2 MiB and may list the song's folder) and used on the main thread.
 
 #include "Source/karaoke/LrcText.h"
 #include "Source/karaoke/Lyrics.h"

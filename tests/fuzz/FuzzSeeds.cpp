@@ -3,6 +3,7 @@
 // reads them; transcriptions come from elsewhere, so their seeds are written here as such files
 // are.
 
+#include "Source/karaoke/LyricsTiming.h"
 #include "Source/session/AppState.h"
 #include "Source/session/Bookmark.h"
 #include "Source/session/Playlist.h"
@@ -142,6 +143,25 @@ int main(int argc, char** argv) {
         "WEBVTT\n\n\nintro\n00:00:01.000 --> 00:00:04.500\n\nverse\n1:02.500 --> 1:05.000\n\n"
         "last, no line end\n01:02:03.456 --> 01:02:05.000";
     seed("transcription", "song.t.txt", platform::Bytes(cues.begin(), cues.end()));
+
+    // Lyrics as the timing writes them: over a file with tags, word times, a break, a repeated
+    // line and an offset, and from pasted lines alone.
+    {
+        const std::string lyricsSong = scratch.path + "/sung.mp3";
+        const std::string written = "[ti:Title]\n[ar:Artist]\n[offset:-250]\n[00:01.00]<00:01.00>One <00:01.50>two<00:02.00>\n"
+                                    "[00:04.00]\n[00:20.00][01:20.00]Chorus\nUntimed\n";
+        if (!platform::writeFileAtomically(scratch.path + "/sung.lrc", std::string_view(written))) return 1;
+        vantle::LyricsTiming timing(lyricsSong);
+        timing.stamp(25.5);
+        if (timing.save().outcome != vantle::SaveResult::Outcome::written) return 1;
+        seed("lyrics", "sung.lrc", seedFile(scratch.path + "/sung.lrc"));
+        vantle::LyricsTiming pasted(scratch.path + "/pasted.mp3");
+        pasted.addPastedLines("First line\nSecond line\nThird\n");
+        pasted.stamp(3.0);
+        pasted.stamp(6000.125);
+        if (pasted.save().outcome != vantle::SaveResult::Outcome::written) return 1;
+        seed("lyrics", "pasted.lrc", seedFile(scratch.path + "/pasted.lrc"));
+    }
 
     // Bookmarks of a file that exists, and of one renamed since.
     seed("bookmark", "present", vantle::makeBookmark(song).value());
