@@ -46,8 +46,7 @@ private:
 class CdgTimeline {
 public:
     static constexpr int packetsPerSecond = 300;
-    // Far over any disc (an 80-minute disc is under 35 MB); a larger file is refused.
-    static constexpr std::size_t maximumBytes = 128u * 1024 * 1024;
+    static constexpr std::size_t maximumBytes = cdgMaximumBytes;
 
     // Nullopt when the bytes are over maximumBytes. A cut last packet is passed over.
     static std::optional<CdgTimeline> fromBytes(std::vector<std::uint8_t> bytes);
@@ -62,7 +61,7 @@ public:
 
 private:
     explicit CdgTimeline(std::vector<std::uint8_t> bytes);
-    void decodeUpTo(std::size_t applied);
+    void decodeUpTo(std::size_t target);
 
     std::vector<std::uint8_t> bytes_;
     std::size_t packetCount_ = 0;

@@ -1,6 +1,5 @@
 #include "Source/karaoke/CdgFile.h"
 
-#include "Source/karaoke/CdgDecoder.h"
 #include "platform/foundation/Files.h"
 
 #include <algorithm>
@@ -97,7 +96,7 @@ std::optional<std::string> cdgBesidePath(const std::string& audioPath) {
 }
 
 platform::Result<std::vector<std::uint8_t>> readCdgFile(const std::string& path) {
-    return platform::readFile(path, CdgTimeline::maximumBytes);
+    return platform::readFile(path, cdgMaximumBytes);
 }
 
 } // namespace vantle

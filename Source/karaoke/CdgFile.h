@@ -11,6 +11,9 @@
 
 namespace vantle {
 
+// Far over any disc (an 80-minute disc is under 35 MB); a larger `.cdg` is refused.
+inline constexpr std::size_t cdgMaximumBytes = 128u * 1024 * 1024;
+
 // The `.cdg` beside an audio file with the same base name, its extension in any case
 // (SONG.MP3 -> SONG.CDG or SONG.cdg); failing that, a base name differing only in ASCII case
 // (SONG.MP3 -> Song.cdg). Nullopt when there is none.
@@ -25,7 +28,7 @@ std::optional<std::string> cdgNameInListing(const std::string& audioFileName,
 // huge folder costs a bounded time; empty when the folder cannot be read.
 std::vector<std::string> listFileNames(const std::string& folder, std::size_t limit = 20000);
 
-// A `.cdg` file's bytes, refused with its reason when unreadable or over CdgTimeline::maximumBytes.
+// A `.cdg` file's bytes, refused with its reason when unreadable or over cdgMaximumBytes.
 platform::Result<std::vector<std::uint8_t>> readCdgFile(const std::string& path);
 
 } // namespace vantle

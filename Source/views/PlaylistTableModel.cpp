@@ -1,5 +1,6 @@
 #include "Source/views/PlaylistTableModel.h"
 
+#include "Source/karaoke/CdgFolderIndex.h"
 #include "Source/session/FormatTime.h"
 #include "Source/session/Playlist.h"
 #include "Source/session/PlaylistEntry.h"
@@ -57,7 +58,13 @@ std::string playlistTitleText(const PlaylistEntry& entry) {
 } // namespace
 
 PlaylistTableModel::PlaylistTableModel(QObject* parent)
-    : QAbstractTableModel(parent), clock_(&platform::Clock::system()) {}
+    : QAbstractTableModel(parent), clock_(&platform::Clock::system()),
+      graphics_(std::make_unique<CdgFolderIndex>([this] {
+          if (!rows_.empty())
+              emit dataChanged(index(0, columnIndex(PlaylistColumn::Title)),
+                               index(static_cast<int>(rows_.size()) - 1, columnIndex(PlaylistColumn::Title)),
+                               {GraphicsRole});
+      })) {}
 
 PlaylistTableModel::~PlaylistTableModel() = default;
 
@@ -92,6 +99,8 @@ void PlaylistTableModel::setClock(const platform::Clock& clock) {
 void PlaylistTableModel::reload() {
     beginResetModel();
     rows_ = playlist_ ? playlist_->filteredEntries() : std::vector<std::shared_ptr<PlaylistEntry>>{};
+    // Graphics added or removed beside the songs show after the next listing of their folders.
+    graphics_->refresh();
     endResetModel();
 }
 
@@ -132,6 +141,9 @@ QVariant PlaylistTableModel::data(const QModelIndex& index, int role) const {
     case TagsRole:
         if (column != PlaylistColumn::Title) return {};
         return QString::fromStdString(entry->tags.value_or(std::string()));
+    case GraphicsRole:
+        if (column != PlaylistColumn::Title) return {};
+        return graphics_->hasGraphics(entry->_url.path()).value_or(false);
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
     default:

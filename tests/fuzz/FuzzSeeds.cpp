@@ -172,8 +172,8 @@ int main(int argc, char** argv) {
     // CD+G: a short song with every instruction discs use, one with scroll copies and the rest, and
     // one cut in the middle of a packet.
     namespace cdg = testsupport::cdg;
-    const std::vector<std::uint8_t> song = cdg::karaokeSong(8.0, 3);
-    seed("cdg", "song.cdg", platform::Bytes(song.begin(), song.end()));
+    const std::vector<std::uint8_t> graphics = cdg::karaokeSong(8.0, 3);
+    seed("cdg", "song.cdg", platform::Bytes(graphics.begin(), graphics.end()));
     cdg::CdgWriter rest;
     for (const cdg::Packet& p :
          {cdg::memoryPreset(2, 1), cdg::borderPreset(5), cdg::transparentColour(2),
@@ -182,6 +182,6 @@ int main(int argc, char** argv) {
           cdg::otherMode(), cdg::packet(7, {1, 2, 3})})
         rest.append(p);
     seed("cdg", "instructions.cdg", platform::Bytes(rest.bytes().begin(), rest.bytes().end()));
-    seed("cdg", "cut.cdg", platform::Bytes(song.begin(), song.begin() + 24 * 40 + 11));
+    seed("cdg", "cut.cdg", platform::Bytes(graphics.begin(), graphics.begin() + 24 * 40 + 11));
     return 0;
 }

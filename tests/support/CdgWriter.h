@@ -138,7 +138,7 @@ inline std::vector<std::uint8_t> karaokeSong(double seconds, std::uint32_t seed 
     w.append(loadColours(true, {0x111, 0x333, 0x555, 0x777, 0x999, 0xBBB, 0xDDD, 0x842}));
     for (int repeat = 0; repeat < 16; ++repeat)
         w.append(memoryPreset(4, repeat));
-    w.append(borderPreset(8));
+    w.append(borderPreset(4)); // as the background: scrolls move the ring with the picture
     w.append(transparentColour(0));
     // Title: three lines of large text.
     for (int row = 6; row < 12; row += 2)
