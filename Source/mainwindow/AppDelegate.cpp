@@ -6,6 +6,7 @@
 #include "Source/session/Playlist.h"
 #include "platform/files/AudioFile.h"
 #include "platform/files/AudioFileSettings.h"
+#include "platform/files/SongArchive.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Files.h"
 #include "platform/foundation/Text.h"
@@ -181,7 +182,8 @@ std::size_t AppDelegate::takeFiles(const std::vector<std::string>& paths) {
             if (!mainViewController_) continue;
             mainViewController_->openSessionAt(url);
             ++taken;
-        } else if (platform::audioFileTypeForPath(url.path()) == platform::AudioFileType::unknown) {
+        } else if (platform::audioFileTypeForPath(url.path()) == platform::AudioFileType::unknown &&
+                   !platform::isSongArchivePath(url.path())) {
             platform::consolePrint("can't open " + shown +
                                    ": only sessions (.vantle) and audio files are opened");
             refused.emplace_back(index, Refusal{url.path(), "not a session or an audio file"});
@@ -210,6 +212,7 @@ AppDelegate::Refusal AppDelegate::refusalOfAudioFile(const platform::Url& url) {
         return {url.path(), "the file is damaged or holds no audio that Vantle can play"};
     }
     platform::consolePrint("can't add " + shown + ": " + platform::escapingInvalidUtf8(file.error().message));
+    if (std::optional<std::string> archive = songArchiveRefusal(url.path())) return {url.path(), *archive};
     return {url.path(), audioRefusalReason(file.error())};
 }
 

@@ -3,6 +3,7 @@
 #include "Source/mainwindow/MainViewController.h"
 
 #include "Source/mainwindow/PanelFolders.h"
+#include "Source/mainwindow/RefusedFile.h"
 #include "Source/session/Playlist.h"
 #include "Source/views/PlaylistTableView.h"
 #include "platform/files/AudioFileSettings.h"
@@ -28,7 +29,10 @@ void MainViewController::chooseFilesToAdd() {
     options.directory = panelStartFolder(*defaults_, PanelFolderKind::audio);
     options.message = "Add Files";
     options.prompt = "Add";
-    options.fileFilters = {{"Audio files", platform::audioFileExtensions()}, {"All files", {}}};
+    // Songs packed with their karaoke graphics come as zip archives.
+    std::vector<std::string> songExtensions = platform::audioFileExtensions();
+    songExtensions.push_back("zip");
+    options.fileFilters = {{"Audio files", songExtensions}, {"All files", {}}};
     QPointer<MainViewController> self(this);
     filePanels_->beginOpenPanel(window(), std::move(options), [self](std::vector<platform::Url> chosen) {
         if (self && !chosen.empty()) self->addChosenFiles(chosen);
@@ -68,8 +72,11 @@ void MainViewController::addChosenFiles(const std::vector<platform::Url>& chosen
     std::vector<RefusedFile> refused;
     for (const platform::Url& location : chosen) {
         if (platform::isDirectory(location.path()) || listed.count(location)) continue;
-        platform::consolePrint("can't add " + platform::escapingInvalidUtf8(location.path()) + ": not audio");
-        refused.push_back({location.path(), "not an audio file that Vantle can play"});
+        // A zip is refused for a reason of its own (not one song, too large, damaged): say which.
+        const std::string reason =
+            songArchiveRefusal(location.path()).value_or("not an audio file that Vantle can play");
+        platform::consolePrint("can't add " + platform::escapingInvalidUtf8(location.path()) + ": " + reason);
+        refused.push_back({location.path(), reason});
     }
     reportRefusedFiles(refused);
 }

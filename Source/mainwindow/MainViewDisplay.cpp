@@ -18,10 +18,10 @@
 #include <QPointer>
 
 #include <algorithm>
-#include <type_traits>
 #include <cmath>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 namespace vantle {
 
@@ -102,7 +102,7 @@ void MainViewController::refreshDisplay() {
         std::string marker = withLyrics ? "💬" : "";
         marker += entry->tags.value_or("");
         const std::string name = platform::escapingControlCharacters(
-            withoutNameSuffix(withoutNameSuffix(entry->_url.lastPathComponent(), ".mp3"), ".m4a"));
+            withoutNameSuffix(withoutNameSuffix(entry->titleFileName(), ".mp3"), ".m4a"));
         showDisplayText(*entryName_, QString::fromStdString(marker + " " + name + " " + marker));
 
         refreshContextLine(*entry, time);
@@ -148,6 +148,18 @@ void MainViewController::refreshContextLine(PlaylistEntry& entry, double time) {
     const std::string prefix = playlist_->directoryPrefix() + "/";
     if (folder.compare(0, prefix.size(), prefix) == 0) folder.erase(0, prefix.size());
     showDisplayText(*noteTextField_, QString::fromStdString(platform::escapingControlCharacters(folder)));
+}
+
+void MainViewController::keyShiftChanged() {
+    const int key = player_->keyShift();
+    transport_->showKeyShift(key);
+    const std::shared_ptr<PlaylistEntry> entry = player_->entry();
+    // A load sets the entry's own key: nothing then changed in the session.
+    if (!entry || entry->keyShift == key) return;
+    entry->keyShift = key;
+    const auto& entries = playlist_->allEntries;
+    if (std::find(entries.begin(), entries.end(), entry) != entries.end()) playlist_->dirty = true;
+    saveAppState();
 }
 
 void MainViewController::entryDurationChanged(const std::shared_ptr<PlaylistEntry>& entry) {

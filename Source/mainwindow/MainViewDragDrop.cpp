@@ -105,8 +105,10 @@ bool MainViewController::acceptDroppedURLs(const std::vector<platform::Url>& url
     for (std::size_t i = 0; i < walked; ++i) {
         const platform::Url& url = urls[i];
         if (listed.count(url) || platform::isDirectory(url.path())) continue;
-        platform::consolePrint("can't add " + platform::escapingInvalidUtf8(url.path()) + ": not audio");
-        refused.push_back({url.path(), "not an audio file that Vantle can play"});
+        const std::optional<std::string> archive = songArchiveRefusal(url.path());
+        platform::consolePrint("can't add " + platform::escapingInvalidUtf8(url.path()) + ": " +
+                               archive.value_or("not audio"));
+        refused.push_back({url.path(), archive.value_or("not an audio file that Vantle can play")});
     }
     reportRefusedFiles(refused);
 

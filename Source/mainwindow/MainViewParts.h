@@ -62,6 +62,12 @@ public:
     virtual void resetSpeedControls() = 0;
     // The main view's volume changed: the volume control follows, without applying it again.
     virtual void setVolumeSliderValue(float volume) = 0;
+    // The key for a singer: a semitone down or up, or back to the song's own, through the player.
+    virtual void keyDown() = 0;
+    virtual void keyUp() = 0;
+    virtual void originalKey() = 0;
+    // The player's key changed: the panel shows it.
+    virtual void showKeyShift(int semitones) = 0;
 };
 
 // Transient notices over the main view.

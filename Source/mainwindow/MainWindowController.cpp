@@ -232,6 +232,16 @@ void MainWindowController::buildMenus(AppDelegate* delegate) {
     QMenu* controls = menuBar()->addMenu(tr("&Controls"));
     add(controls, "actionBreak", tr("Start or Cancel Break"), QKeySequence(Qt::CTRL | Qt::Key_B), this,
         [this] { toggleBreakTimer(); });
+    controls->addSeparator();
+    // Smaller, larger and back to the own size: the keys people know for zoom, free everywhere else.
+    add(controls, "keyDown", tr("Key Down"), QKeySequence(Qt::CTRL | Qt::Key_Minus), view,
+        [view] { view->transport().keyDown(); });
+    QAction* keyUp = add(controls, "keyUp", tr("Key Up"), QKeySequence(Qt::CTRL | Qt::Key_Equal), view,
+                         [view] { view->transport().keyUp(); });
+    // Where "+" is typed with Shift, Control with "+" means the same.
+    keyUp->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Equal), QKeySequence(Qt::CTRL | Qt::Key_Plus)});
+    add(controls, "originalKey", tr("Original Key"), QKeySequence(Qt::CTRL | Qt::Key_0), view,
+        [view] { view->transport().originalKey(); });
 
     menuBar()->addMenu(&view->entryMenu());
 

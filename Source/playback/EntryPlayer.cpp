@@ -94,6 +94,12 @@ void EntryPlayer::load(const std::shared_ptr<PlaylistEntry>& entry) {
     }
     refusalSaid_.reset();
     entry->fileMissing = false;
+    // A song archive read from a document is known by its audio's name once opened: the row shows it.
+    if (const std::shared_ptr<platform::AudioFile>& file = filePlayer_->file();
+        file && file->archiveMember() != entry->archivedAudio) {
+        entry->archivedAudio = file->archiveMember();
+        if (MainWindowServices* mainWindow = AppServices::mainWindow()) mainWindow->reloadEntryRow(entry);
+    }
     // The singer's key goes with the song: each load sets it, before anything of the song is heard.
     setKeyShift(entry->keyShift);
     watch(entry);

@@ -52,7 +52,9 @@ std::vector<std::string> tagCharacters(std::string_view text) {
 std::shared_ptr<PlaylistEntry> PlaylistEntry::make(const platform::Url& url) {
     std::optional<AudioFileLength> length = audioFileLength(url);
     if (!length) return nullptr;
-    return std::make_shared<PlaylistEntry>(MadeFromURL{}, url, length->seconds, length->final);
+    auto entry = std::make_shared<PlaylistEntry>(MadeFromURL{}, url, length->seconds, length->final);
+    entry->archivedAudio = length->archiveMember;
+    return entry;
 }
 
 PlaylistEntry::PlaylistEntry(MadeFromURL, platform::Url url, double duration, bool durationIsFinal)
@@ -105,6 +107,11 @@ void PlaylistEntry::encode(platform::KeyedEncoder& encoder) const {
     if (keyShift != 0) encoder.encode("keyShift", std::int64_t(keyShift));
 }
 
+std::string PlaylistEntry::titleFileName() const {
+    if (archivedAudio.empty()) return _url.lastPathComponent();
+    return archivedAudio.substr(archivedAudio.find_last_of('/') + 1);
+}
+
 TextNoteSet& PlaylistEntry::noteSet() {
     if (!noteSet_) noteSet_ = std::make_unique<TextNoteSet>(_url);
     return *noteSet_;
@@ -121,6 +128,7 @@ std::optional<double> PlaylistEntry::duration() {
     if (!length) return std::nullopt;
     durationIsProvisional = !length->final;
     _cachedDuration = length->seconds;
+    archivedAudio = length->archiveMember;
     return _cachedDuration;
 }
 

@@ -86,6 +86,11 @@ public:
     // The key the song is sung in, semitones from its own (the player's range); stored only when not 0,
     // so documents of songs in their own key stay as they were.
     int keyShift = 0;
+    // For a song archive, the audio's name inside it (the song's title comes from it), once the archive
+    // was opened in this run; empty otherwise. Never stored.
+    std::string archivedAudio;
+    // The file name a title is made of: the archive's audio, when known, else the file's own.
+    std::string titleFileName() const;
     // Its file was gone when the player last looked (at a load, or while it played on from the file
     // still open); never stored.
     bool fileMissing = false;

@@ -50,8 +50,8 @@ std::string playlistDirectoryText(const PlaylistEntry& entry, const std::string&
 }
 
 std::string playlistTitleText(const PlaylistEntry& entry) {
-    std::string title =
-        playlistWithoutSuffix(playlistWithoutSuffix(entry._url.lastPathComponent(), ".mp3"), ".m4a");
+    // A song archive is titled by the audio inside it (by its own name until it was first opened).
+    std::string title = playlistWithoutSuffix(playlistWithoutSuffix(entry.titleFileName(), ".mp3"), ".m4a");
     return title + entry.tags.value_or(std::string());
 }
 

@@ -142,6 +142,19 @@ void TransportViewController::buildControls() {
     layout->addWidget(doubleSpeed_);
     layout->addSpacing(8);
 
+    addButton("keyDownButtonPressed", tr("Key −"), {},
+              tr("A semitone lower (Control or Option: the song's own key)"),
+              &TransportViewController::keyDownButtonPressed);
+    keyText_ = new QLabel(keyShiftText(0), this);
+    keyText_->setObjectName("keyText");
+    keyText_->setMinimumWidth(fontMetrics().horizontalAdvance(keyShiftText(-6)));
+    keyText_->setAlignment(Qt::AlignCenter);
+    layout->addWidget(keyText_);
+    addButton("keyUpButtonPressed", tr("Key +"), {},
+              tr("A semitone higher (Control or Option: the song's own key)"),
+              &TransportViewController::keyUpButtonPressed);
+    layout->addSpacing(8);
+
     remoteImage_ = new QLabel(this);
     remoteImage_->setObjectName("remoteImage");
     remoteImage_->setToolTip(tr("Game-controller remote"));
@@ -452,6 +465,47 @@ void TransportViewController::fasterButtonPressed() {
 
 void TransportViewController::slowerButtonPressed() {
     slower(QGuiApplication::queryKeyboardModifiers());
+}
+
+// ---- key ----
+
+QString TransportViewController::keyShiftText(int semitones) {
+    if (semitones == 0) return tr("Key 0");
+    return tr("Key %1%2")
+        .arg(semitones > 0 ? QStringLiteral("+") : QStringLiteral("−"))
+        .arg(std::abs(semitones));
+}
+
+void TransportViewController::showKeyShift(int semitones) {
+    keyText_->setText(keyShiftText(semitones));
+}
+
+void TransportViewController::stepKey(int steps, Qt::KeyboardModifiers modifiers) {
+    if (!host_) return;
+    const bool original = modifiers & (Qt::ControlModifier | Qt::AltModifier);
+    player().setKeyShift(original ? 0 : player().keyShift() + steps);
+    showKeyShift(player().keyShift());
+    host_->showTextNotice(keyShiftText(player().keyShift()), levelNotifierDwell, std::nullopt);
+}
+
+void TransportViewController::keyDown(Qt::KeyboardModifiers modifiers) {
+    stepKey(-1, modifiers);
+}
+
+void TransportViewController::keyUp(Qt::KeyboardModifiers modifiers) {
+    stepKey(1, modifiers);
+}
+
+void TransportViewController::originalKey() {
+    stepKey(0, Qt::ControlModifier);
+}
+
+void TransportViewController::keyDownButtonPressed() {
+    keyDown(QGuiApplication::queryKeyboardModifiers());
+}
+
+void TransportViewController::keyUpButtonPressed() {
+    keyUp(QGuiApplication::queryKeyboardModifiers());
 }
 
 // ---- remote ----

@@ -111,6 +111,36 @@ TEST(PlaylistEntry, DecodingIsLenientExceptForUrlAndPreviousSpans) {
     EXPECT_EQ(*again.find("playedSinceHistory"), platform::PlistValue(true));
 }
 
+// The singer's key: stored after every key an older reader knows (which passes over it), only when the
+// song is not in its own key; read back as written, and held to the player's range when written oddly.
+TEST(PlaylistEntry, TheKeyShiftIsKeptUnderItsOwnKey) {
+    auto decoded = decodeEntry(entryRecord("file:///m/a.mp3"));
+    ASSERT_TRUE(decoded.ok());
+    PlaylistEntry& entry = **decoded;
+    EXPECT_EQ(entry.keyShift, 0) << "an older document opens in the song's own key";
+    EXPECT_FALSE(platform::encodePlistValue(entry).value().find("keyShift"));
+
+    entry.keyShift = -3;
+    const platform::PlistValue tree = platform::encodePlistValue(entry).value();
+    EXPECT_EQ(dictionaryKeys(tree).back(), "keyShift");
+    EXPECT_EQ(*tree.find("keyShift"), platform::PlistValue(std::int64_t(-3)));
+    auto again = platform::decodePlistValue<std::shared_ptr<PlaylistEntry>>(tree);
+    ASSERT_TRUE(again.ok());
+    EXPECT_EQ((*again)->keyShift, -3);
+
+    for (auto [written, read] : {std::pair{platform::PlistValue(std::int64_t(9)), 6},
+                                 {platform::PlistValue(std::int64_t(-40)), -6},
+                                 {platform::PlistValue(2.0), 2},
+                                 {platform::PlistValue("up"), 0},
+                                 {platform::PlistValue(std::nan("")), 0}}) {
+        platform::PlistDictionary record = entryRecord("file:///m/a.mp3");
+        record.set("keyShift", written);
+        auto odd = decodeEntry(record);
+        ASSERT_TRUE(odd.ok()) << odd.error().message;
+        EXPECT_EQ((*odd)->keyShift, read);
+    }
+}
+
 TEST(PlaylistEntry, EqualityIsTheFileAndIdsAreFresh) {
     auto a = decodeEntry(entryRecord("file:///m/a.mp3")).value();
     auto b = decodeEntry(entryRecord("file:///m/a.mp3")).value();

@@ -56,6 +56,17 @@ TEST_F(PlaylistTableTest, TitleCellDropsOneAudioExtensionAndAppendsTheTags) {
     EXPECT_EQ(cell(3, Column::Title), "tone.wav");
 }
 
+// A song archive is titled by the audio inside it, once that is known, as that file would be.
+TEST_F(PlaylistTableTest, ASongArchiveIsTitledByItsAudio) {
+    auto entries = setEntries({"/k/Disc 01.zip", "/k/Disc 02.zip", "/k/Disc 03.zip"});
+    entries[0]->archivedAudio = "Singer - Song.mp3";
+    entries[1]->archivedAudio = "folder/Other Song.wav";
+    entries[1]->tags = "K";
+    EXPECT_EQ(cell(0, Column::Title), "Singer - Song");
+    EXPECT_EQ(cell(1, Column::Title), "Other Song.wavK");
+    EXPECT_EQ(cell(2, Column::Title), "Disc 03.zip") << "not opened yet";
+}
+
 TEST_F(PlaylistTableTest, DurationCellShowsWholeMinutesAndSecondsOfTheFile) {
     auto longer = PlaylistEntry::make(writeSilentWav(folder.url("long.wav"), 187.9));
     auto gone = PlaylistEntry::make(writeSilentWav(folder.url("gone.wav"), 2.0));

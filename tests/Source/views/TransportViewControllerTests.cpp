@@ -352,6 +352,48 @@ TEST_F(TransportTest, RateStepsAndDoubleSpeed) {
     EXPECT_TRUE(taken().empty());
 }
 
+TEST(TransportKeyText, SignsTheShift) {
+    for (auto [semitones, text] : {std::pair{0, "Key 0"}, {3, "Key +3"}, {-6, "Key −6"}})
+        EXPECT_EQ(TransportViewController::keyShiftText(semitones).toStdString(), text) << semitones;
+}
+
+// Each key step goes to the player, which holds it to its range; the panel shows what the player
+// took, beside the speed and in a notice, and leaves the speed alone.
+TEST_F(TransportTest, KeyStepsGoThroughThePlayerAndAreShown) {
+    struct Step {
+        void (TransportViewController::*action)(Qt::KeyboardModifiers);
+        Qt::KeyboardModifiers modifiers;
+        int repeat;
+        int key;
+        const char* shown;
+    };
+    const Step steps[] = {
+        {&TransportViewController::keyUp, Qt::NoModifier, 2, 2, "Key +2"},
+        {&TransportViewController::keyDown, Qt::NoModifier, 3, -1, "Key −1"},
+        {&TransportViewController::keyDown, Qt::NoModifier, 9, -6, "Key −6"},
+        {&TransportViewController::keyUp, Qt::ControlModifier, 1, 0, "Key 0"},
+        {&TransportViewController::keyUp, Qt::NoModifier, 8, 6, "Key +6"},
+        {&TransportViewController::keyDown, Qt::AltModifier, 1, 0, "Key 0"},
+    };
+    for (const Step& step : steps) {
+        for (int i = 0; i < step.repeat; ++i)
+            (panel.*step.action)(step.modifiers);
+        EXPECT_EQ(player().key, step.key);
+        EXPECT_EQ(panel.keyText()->text().toStdString(), step.shown);
+        EXPECT_EQ(host.notices.back().text, step.shown);
+    }
+    player().key = 4;
+    panel.originalKey();
+    EXPECT_EQ(std::pair(player().key, panel.keyText()->text().toStdString()),
+              std::pair(0, std::string("Key 0")));
+    EXPECT_FALSE(player().rate) << "the speed is not touched";
+    // The player's own changes (a song loaded with its key) are shown without a notice.
+    const std::size_t notices = host.notices.size();
+    panel.showKeyShift(-2);
+    EXPECT_EQ(panel.keyText()->text().toStdString(), "Key −2");
+    EXPECT_EQ(host.notices.size(), notices);
+}
+
 TEST_F(TransportTest, OpeningASessionResetsTheSpeedWithoutApplyingIt) {
     panel.doubleSpeed()->setCheckState(Qt::Checked);
     panel.rateSlider()->setValue(60);
@@ -381,9 +423,11 @@ TEST(TransportWithoutMainView, ActionsDoNothing) {
     panel.markZeroPressed();
     panel.volumeUpPressed();
     panel.faster(Qt::NoModifier);
+    panel.keyUp();
     panel.pressed(RemoteControlButton::A);
     EXPECT_EQ(panel.rateSlider()->value(), TransportViewController::normalRateStep);
     EXPECT_EQ(panel.volumeSlider()->value(), 0);
+    EXPECT_EQ(panel.keyText()->text().toStdString(), "Key 0");
 }
 
 } // namespace
