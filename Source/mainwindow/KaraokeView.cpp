@@ -1,7 +1,7 @@
 #include "Source/mainwindow/KaraokeView.h"
 
 #include "Source/karaoke/CdgDecoder.h"
-#include "Source/karaoke/CdgFile.h"
+#include "Source/karaoke/KaraokeZip.h"
 #include "Source/karaoke/LyricsTiming.h"
 #include "Source/mainwindow/SingersScreen.h"
 #include "platform/dispatch/ConcurrentQueue.h"
@@ -31,13 +31,6 @@ QString karaokeTimeText(double seconds) {
     std::snprintf(text, sizeof text, "%02ld:%02ld.%02ld", hundredths / 6000, hundredths / 100 % 60,
                   hundredths % 100);
     return QString::fromLatin1(text);
-}
-
-// A song's graphics, read whole and bounded: discs hold far less than the timeline's limit.
-std::optional<std::vector<std::uint8_t>> readCdgBytes(const std::string& path) {
-    platform::Result<platform::Bytes> bytes = platform::readFile(path, CdgTimeline::maximumBytes);
-    if (!bytes) return std::nullopt;
-    return std::move(*bytes);
 }
 
 } // namespace
@@ -146,10 +139,10 @@ void KaraokeView::loadPicture(const std::string& audioPath) {
     // Finding, reading and checking the graphics touches the disk: never on the window's thread.
     platform::globalQueue().async([self, request, audioPath] {
         std::shared_ptr<CdgTimeline> timeline;
-        if (std::optional<std::string> path = cdgBesidePath(audioPath))
-            if (std::optional<std::vector<std::uint8_t>> bytes = readCdgBytes(*path))
-                if (std::optional<CdgTimeline> made = CdgTimeline::fromBytes(std::move(*bytes)))
-                    timeline = std::make_shared<CdgTimeline>(std::move(*made));
+        // Beside the audio file, or inside the song's archive.
+        if (std::optional<std::vector<std::uint8_t>> bytes = readCdgForSong(audioPath))
+            if (std::optional<CdgTimeline> made = CdgTimeline::fromBytes(std::move(*bytes)))
+                timeline = std::make_shared<CdgTimeline>(std::move(*made));
         platform::mainQueue().async([self, request, timeline] {
             if (!self || request != self->pictureRequest_) return;
             self->pictureLooked_ = true;
