@@ -77,6 +77,10 @@ KaraokeView::KaraokeView(KaraokeHost& host, QWidget* parent) : QWidget(parent), 
     frameTimer_ = new QTimer(this);
     frameTimer_->setTimerType(Qt::PreciseTimer);
     connect(frameTimer_, &QTimer::timeout, this, [this] { advanceFrame(); });
+    // A lyrics file changed in an editor is read again and shown without a restart.
+    lookTimer_ = new QTimer(this);
+    lookTimer_->setInterval(1000);
+    connect(lookTimer_, &QTimer::timeout, this, [this] { loader_->poll(); });
 
     QPointer<KaraokeView> self(this);
     loader_ = std::make_unique<LyricsLoader>([self](const LyricsReadResult& result) {
@@ -111,6 +115,10 @@ void KaraokeView::showSong(const std::string& audioPath, PlayerMode mode) {
         loader_->load(wanted);
         loadPicture(wanted);
     }
+    if (loadingPath_.empty())
+        lookTimer_->stop();
+    else if (!lookTimer_->isActive())
+        lookTimer_->start();
     if (mode_ == PlayerMode::karaokePrepare && !songPath_.empty() && !timing_) startTiming();
     stack_->setCurrentWidget(mode_ == PlayerMode::karaokePrepare ? static_cast<QWidget*>(timingList_)
                                                                  : static_cast<QWidget*>(canvas_));
@@ -251,6 +259,8 @@ void KaraokeView::finishTiming() {
     switch (result.outcome) {
     case SaveResult::Outcome::written:
         host_.karaokeNotice(tr("Timed lines saved in %1").arg(file));
+        // Sung at once with the new times.
+        if (!loadingPath_.empty()) loader_->load(loadingPath_);
         break;
     case SaveResult::Outcome::unchanged:
         break;

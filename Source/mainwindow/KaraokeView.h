@@ -116,6 +116,7 @@ private:
     QListWidget* timingList_ = nullptr;
     QStackedLayout* stack_ = nullptr;
     QTimer* frameTimer_ = nullptr;
+    QTimer* lookTimer_ = nullptr;
     KaraokeFrame panelFrame_;
     QPointer<SingersScreen> singers_;
 };

@@ -3,6 +3,7 @@
 
 #include "Source/mainwindow/MainViewController.h"
 
+#include "Source/karaoke/Lyrics.h"
 #include "Source/mainwindow/InterceptingTextField.h"
 #include "Source/session/FormatTime.h"
 #include "Source/session/Playlist.h"
@@ -98,7 +99,9 @@ void MainViewController::refreshDisplay() {
             setDisplayColour(*timeRemainingText_, displayElapsedColour);
         }
 
-        const bool withLyrics = !entry->transcription().segments.empty() || songHasLrc_;
+        const Lyrics* read = karaoke_->lyrics();
+        const bool withLyrics = !entry->transcription().segments.empty() || songHasLrc_ ||
+                                (read && read->source == Lyrics::Source::lrc);
         std::string marker = withLyrics ? "💬" : "";
         marker += entry->tags.value_or("");
         const std::string name = platform::escapingControlCharacters(

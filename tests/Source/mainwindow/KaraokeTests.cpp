@@ -177,6 +177,11 @@ TEST_F(KaraokeTest, TheTimingModeStampsTakesBackAndSaves) {
     setMode(PlayerMode::karaoke);
     const std::string lrc = audioFolder.file("timed.lrc");
     EXPECT_EQ(testsupport::readBytes(lrc), "[00:01.00]Kept line\n[00:03.25]Untimed one\n[00:06.00]Untimed two\n");
+    // And sung at once with the new times.
+    ASSERT_TRUE(waitFor([&] { return panel().lyrics() && panel().lyrics()->lines.size() == 3; }));
+    hearAt(4.0);
+    EXPECT_EQ(panel().shownMoment().line, 1);
+    EXPECT_NE(view().entryName().text().indexOf("💬"), -1) << "the title line marks a song with lyrics";
     (void)path;
 }
 
