@@ -19,10 +19,11 @@ namespace {
 vantle::Lyrics karaokeBenchLyrics() {
     vantle::Lyrics lyrics;
     lyrics.source = vantle::Lyrics::Source::lrc;
-    const char* texts[] = {"The night is young and so are we, the lights are low",
-                           "Sing it loud across the room and let the chorus go on and on until the morning comes "
-                           "around again",
-                           "Every voice a little higher", "Every heart a little freer", "And we sing"};
+    const char* texts[] = {
+        "The night is young and so are we, the lights are low",
+        "Sing it loud across the room and let the chorus go on and on until the morning comes "
+        "around again",
+        "Every voice a little higher", "Every heart a little freer", "And we sing"};
     double time = 10;
     for (const char* text : texts) {
         lyrics.lines.push_back(vantle::LyricLine{time, text, {}, std::nullopt});
@@ -55,7 +56,8 @@ void BM_SingersFrameWhileSinging(benchmark::State& state) {
         [&] {
             // Around halfway, a few pixels of wipe a frame.
             const double fraction = 0.5 + 0.002 * (step++ % 20);
-            const QRect changed = painter.prepare(QRect(QPoint(), size), karaokeBenchFrame(lyrics, 1, fraction));
+            const QRect changed =
+                painter.prepare(QRect(QPoint(), size), karaokeBenchFrame(lyrics, 1, fraction));
             QPainter onto(&target);
             painter.paint(onto, QRect(QPoint(), size));
             benchmark::DoNotOptimize(changed);

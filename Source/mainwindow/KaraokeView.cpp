@@ -187,7 +187,8 @@ KaraokeFrame KaraokeView::singersFrame(double heard) const {
         if (!next.isEmpty()) frame.message << tr("Next:") << next;
         if (std::optional<double> left = host_.karaokeBreakLeft()) {
             const int seconds = static_cast<int>(std::ceil(*left));
-            frame.message << tr("Break: %1:%2 left").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+            frame.message
+                << tr("Break: %1:%2 left").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
         }
         // The break's clock ticks by the second; the frame's message is all that changes.
     } else if (!frame.picture && !frame.lyrics) {
@@ -270,8 +271,8 @@ void KaraokeView::finishTiming() {
                                 .arg(file));
         return;
     case SaveResult::Outcome::failed:
-        host_.karaokeNotice(
-            tr("The timed lines could not be saved in %1: %2").arg(file, QString::fromStdString(result.reason)));
+        host_.karaokeNotice(tr("The timed lines could not be saved in %1: %2")
+                                .arg(file, QString::fromStdString(result.reason)));
         return;
     }
 }
@@ -283,8 +284,9 @@ bool KaraokeView::stampLine() {
         return true;
     }
     if (!timing_->stamp(host_.karaokeHeardTime()))
-        host_.karaokeNotice(timing_->lines().empty() ? tr("No lines to time: paste the lyrics with Edit › Paste")
-                                                     : tr("Every line has its time"));
+        host_.karaokeNotice(timing_->lines().empty()
+                                ? tr("No lines to time: paste the lyrics with Edit › Paste")
+                                : tr("Every line has its time"));
     refreshTimingList();
     return true;
 }
@@ -320,9 +322,9 @@ void KaraokeView::refreshTimingList() {
     for (int i = 0; i < static_cast<int>(lines.size()); ++i) {
         const LyricLine& line = lines[i];
         const QString time = line.time ? karaokeTimeText(*line.time) : QStringLiteral("  –  ");
-        auto* item = new QListWidgetItem(
-            QStringLiteral("%1 %2  %3").arg(i == next ? QStringLiteral("▶") : QStringLiteral("  "), time,
-                                            QString::fromStdString(line.text)));
+        auto* item = new QListWidgetItem(QStringLiteral("%1 %2  %3")
+                                             .arg(i == next ? QStringLiteral("▶") : QStringLiteral("  "),
+                                                  time, QString::fromStdString(line.text)));
         if (i == next) {
             QFont bold = item->font();
             bold.setBold(true);

@@ -138,8 +138,8 @@ MainViewController::MainViewController(MainViewEnvironment environment, QWidget*
     transport_ = makeMainViewPart<TransportPart, TransportAdapter>(parts.transport, *this, [this] {
         return std::make_unique<TransportAdapter>(*this, doNotDisturb_, nullptr);
     });
-    karaoke_ = makeMainViewPart<KaraokePart, KaraokeView>(parts.karaoke, *this,
-                                                          [this] { return std::make_unique<KaraokeView>(*this); });
+    karaoke_ = makeMainViewPart<KaraokePart, KaraokeView>(
+        parts.karaoke, *this, [this] { return std::make_unique<KaraokeView>(*this); });
     waveform_ = makeMainViewPart<WaveformPart, WaveformPicture>(
         parts.waveform, *this, [] { return std::make_unique<WaveformPicture>(); });
     attachments_ = makeMainViewPart<AttachmentsPart, AttachmentStack>(

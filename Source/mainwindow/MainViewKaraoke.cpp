@@ -43,7 +43,8 @@ QString MainViewController::karaokeNextTitle() const {
     // Between songs the player holds the song that comes next: the one advanced to, or chosen.
     const std::shared_ptr<PlaylistEntry> entry = player_->entry();
     if (!entry) return {};
-    return QFileInfo(QString::fromStdString(platform::escapingControlCharacters(entry->_url.lastPathComponent())))
+    return QFileInfo(
+               QString::fromStdString(platform::escapingControlCharacters(entry->_url.lastPathComponent())))
         .completeBaseName();
 }
 
@@ -102,7 +103,8 @@ bool MainViewController::handleKaraokeTimingKey(const QString& characters) {
         QApplication::activePopupWidget())
         return false;
     if (characters == karaokeReturnKey) return karaoke_->stampLine();
-    if (characters == QString(QChar(0x7F)) || characters == QString(QChar(0x08))) return karaoke_->undoStamp();
+    if (characters == QString(QChar(0x7F)) || characters == QString(QChar(0x08)))
+        return karaoke_->undoStamp();
     return false;
 }
 

@@ -254,7 +254,8 @@ void MainWindowController::buildMenus(AppDelegate* delegate) {
         [view] { view->karaoke().toggleSingersScreen(); });
     QMenu* fullScreen = windows->addMenu(tr("Singers' Screen Full Screen On"));
     fullScreen->setObjectName("singersFullScreenMenu");
-    connect(fullScreen, &QMenu::aboutToShow, this, [this, fullScreen] { rebuildSingersScreenMenu(*fullScreen); });
+    connect(fullScreen, &QMenu::aboutToShow, this,
+            [this, fullScreen] { rebuildSingersScreenMenu(*fullScreen); });
     rebuildSingersScreenMenu(*fullScreen);
     windows->addSeparator();
     windowList_ = new WindowListMenu(*windows);
@@ -331,7 +332,8 @@ void MainWindowController::clearSearchField() {
 void MainWindowController::updateModeTools() {
     const PlayerMode mode = mainView_->player().mode();
     modeLabel_->setText(QString::fromUtf8(modeDisplayName(mode)));
-    if (auto* paste = findChild<QAction*>("actionPasteLyrics")) paste->setEnabled(mode == PlayerMode::karaokePrepare);
+    if (auto* paste = findChild<QAction*>("actionPasteLyrics"))
+        paste->setEnabled(mode == PlayerMode::karaokePrepare);
     showModeTools(mode);
 }
 

@@ -21,7 +21,6 @@ constexpr const char* singersScreenKey = "singersScreenScreen";
 constexpr const char* singersFullScreenKey = "singersScreenFullScreen";
 constexpr const char* singersFrameKey = "singersScreenFrame";
 
-
 std::optional<QRect> singersSavedFrame() {
     const std::optional<std::string> text = platform::UserDefaults::standard().string(singersFrameKey);
     if (!text) return std::nullopt;

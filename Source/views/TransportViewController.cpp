@@ -376,8 +376,8 @@ void TransportViewController::nextSegmentPressed() {
     const Lyrics lines = lyricLinesOf(*entry);
     const std::optional<double> line = lines.nextLineTime(position() + lookAhead);
     if (!line) {
-        host_->showTextNotice(lines.lines.empty() ? tr("No lyric lines") : tr("No next line"), timeNotifierDwell,
-                              std::nullopt);
+        host_->showTextNotice(lines.lines.empty() ? tr("No lyric lines") : tr("No next line"),
+                              timeNotifierDwell, std::nullopt);
         return;
     }
     seek(*line);

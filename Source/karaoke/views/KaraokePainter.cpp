@@ -75,8 +75,9 @@ bool sameCdgScreen(const CdgScreen& a, const CdgScreen& b) {
 }
 
 QString keyShiftText(int keyShift) {
-    return QStringLiteral("Key %1%2").arg(keyShift > 0 ? QStringLiteral("+") : QStringLiteral("−")).arg(
-        std::abs(keyShift));
+    return QStringLiteral("Key %1%2")
+        .arg(keyShift > 0 ? QStringLiteral("+") : QStringLiteral("−"))
+        .arg(std::abs(keyShift));
 }
 
 } // namespace
@@ -307,8 +308,8 @@ void KaraokePainter::drawKeyShift(QPainter& painter, int keyShift, KaraokeFrame:
 }
 
 QRect KaraokePainter::pictureTarget() const {
-    const double scale = std::min(area_.width() / double(CdgScreen::width),
-                                  area_.height() / double(CdgScreen::height));
+    const double scale =
+        std::min(area_.width() / double(CdgScreen::width), area_.height() / double(CdgScreen::height));
     const int width = static_cast<int>(std::lround(CdgScreen::width * scale));
     const int height = static_cast<int>(std::lround(CdgScreen::height * scale));
     return QRect(area_.left() + (area_.width() - width) / 2, area_.top() + (area_.height() - height) / 2,
@@ -324,8 +325,8 @@ bool KaraokePainter::takePicture(const CdgScreen& screen, KaraokeFrame::Look loo
         picture_ = QImage();
         return true;
     }
-    picture_ = QImage(rgb_.data(), CdgScreen::width, CdgScreen::height, CdgScreen::width * 3,
-                      QImage::Format_RGB888);
+    picture_ =
+        QImage(rgb_.data(), CdgScreen::width, CdgScreen::height, CdgScreen::width * 3, QImage::Format_RGB888);
     return true;
 }
 
@@ -353,8 +354,8 @@ std::vector<QRectF> KaraokePainter::wipeRects(double litFraction) const {
             x += part * (nextX - x);
         }
         const qreal right = x + litOrigin_.x();
-        if (right > rowRect.left()) rects.emplace_back(rowRect.left(), rowRect.top(), right - rowRect.left(),
-                                                       rowRect.height());
+        if (right > rowRect.left())
+            rects.emplace_back(rowRect.left(), rowRect.top(), right - rowRect.left(), rowRect.height());
         break;
     }
     return rects;

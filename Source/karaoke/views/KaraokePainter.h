@@ -26,7 +26,7 @@ struct KaraokeFrame {
     enum class Look { panel, singers };
     Look look = Look::panel;
     std::uint64_t generation = 0;
-    const Lyrics* lyrics = nullptr;  // with `moment`; left out while a picture is given
+    const Lyrics* lyrics = nullptr; // with `moment`; left out while a picture is given
     LyricsMoment moment;
     const CdgScreen* picture = nullptr;
     int keyShift = 0;
@@ -70,11 +70,11 @@ private:
     std::vector<QRectF> wipeRects(double litFraction) const;
 
     QRect area_;
-    QImage base_;      // the frame without the sung colour
-    QImage litLayer_;  // the lit line in the sung colour, transparent around it
+    QImage base_;     // the frame without the sung colour
+    QImage litLayer_; // the lit line in the sung colour, transparent around it
     QPoint litOrigin_;
     std::unique_ptr<QTextLayout> litLayout_;
-    std::vector<int> litCharStarts_;  // UTF-16 index of each character of the lit line, and its end
+    std::vector<int> litCharStarts_; // UTF-16 index of each character of the lit line, and its end
     QRect litBounds_;
 
     // What the base image was built from.

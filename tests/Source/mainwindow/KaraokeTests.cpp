@@ -26,7 +26,9 @@ class KaraokeTest : public MainWindowTest {
 protected:
     void SetUp() override {
         MainWindowTest::SetUp();
-        configureEnvironment = [this](MainViewEnvironment& environment) { environment.pasteboard = &pasteboard; };
+        configureEnvironment = [this](MainViewEnvironment& environment) {
+            environment.pasteboard = &pasteboard;
+        };
     }
 
     KaraokeView& panel() { return *qobject_cast<KaraokeView*>(view().karaokeView()); }
@@ -47,9 +49,7 @@ protected:
     }
 
     // Lets the reads off the main thread come in.
-    bool waitFor(const std::function<bool()>& done) {
-        return platform::mainQueue().drainUntil(done, 20.0);
-    }
+    bool waitFor(const std::function<bool()>& done) { return platform::mainQueue().drainUntil(done, 20.0); }
 
     // The player heard at `seconds`, as the clock shows it, and one frame drawn.
     void hearAt(double seconds, bool playing = true) {
@@ -74,9 +74,9 @@ TEST_F(KaraokeTest, TheLitPositionFollowsTheHeardTime) {
         double fraction;
         int dots;
     } moments[] = {
-        {1.0, -1, 0.0, 0},   {2.5, -1, 0.0, 3},   {4.5, -1, 0.0, 1},      {5.0, 0, 0.0, 0},
-        {7.25, 0, 0.5, 0},   {9.49, 0, 0.998, 0}, {11.75, 1, 0.5, 0},     {14.0 + 0.02, 2, 0.0, 0},
-        {7.25, 0, 0.5, 0}, // a seek back
+        {1.0, -1, 0.0, 0},  {2.5, -1, 0.0, 3},        {4.5, -1, 0.0, 1},
+        {5.0, 0, 0.0, 0},   {7.25, 0, 0.5, 0},        {9.49, 0, 0.998, 0},
+        {11.75, 1, 0.5, 0}, {14.0 + 0.02, 2, 0.0, 0}, {7.25, 0, 0.5, 0}, // a seek back
     };
     for (const auto& moment : moments) {
         hearAt(moment.heard);
@@ -112,11 +112,10 @@ TEST_F(KaraokeTest, ASongWithoutLyricsSaysSoAndNamesTheFilesLookedFor) {
 TEST_F(KaraokeTest, NothingIsReadOrShownOutsideTheKaraokeModes) {
     start();
     loadSong("disc", songLrc, PlayerMode::dance);
-    EXPECT_TRUE(testsupport::writeBytes(audioFolder.file("disc.cdg"),
-                                        [] {
-                                            const std::vector<std::uint8_t> bytes = testsupport::cdg::karaokeSong(20);
-                                            return std::string(bytes.begin(), bytes.end());
-                                        }()));
+    EXPECT_TRUE(testsupport::writeBytes(audioFolder.file("disc.cdg"), [] {
+        const std::vector<std::uint8_t> bytes = testsupport::cdg::karaokeSong(20);
+        return std::string(bytes.begin(), bytes.end());
+    }()));
     for (PlayerMode mode : {PlayerMode::dance, PlayerMode::prepare}) {
         setMode(mode);
         platform::mainQueue().drain();
@@ -153,7 +152,8 @@ TEST_F(KaraokeTest, ThePlaylistStaysInReachBesideThePanel) {
 TEST_F(KaraokeTest, TheTimingModeStampsTakesBackAndSaves) {
     start();
     const platform::Url second = audioFile("other.wav", 30);
-    const std::string path = loadSong("timed", "[00:01.00]Kept line\nUntimed one\nUntimed two\n", PlayerMode::karaoke);
+    const std::string path =
+        loadSong("timed", "[00:01.00]Kept line\nUntimed one\nUntimed two\n", PlayerMode::karaoke);
     view().insertEntries({second});
     view().tableView().selectRows({0});
     setMode(PlayerMode::karaokePrepare);
@@ -176,7 +176,8 @@ TEST_F(KaraokeTest, TheTimingModeStampsTakesBackAndSaves) {
     // Leaving the mode writes the file with every line kept.
     setMode(PlayerMode::karaoke);
     const std::string lrc = audioFolder.file("timed.lrc");
-    EXPECT_EQ(testsupport::readBytes(lrc), "[00:01.00]Kept line\n[00:03.25]Untimed one\n[00:06.00]Untimed two\n");
+    EXPECT_EQ(testsupport::readBytes(lrc),
+              "[00:01.00]Kept line\n[00:03.25]Untimed one\n[00:06.00]Untimed two\n");
     // And sung at once with the new times.
     ASSERT_TRUE(waitFor([&] { return panel().lyrics() && panel().lyrics()->lines.size() == 3; }));
     hearAt(4.0);
@@ -197,7 +198,8 @@ TEST_F(KaraokeTest, AFileChangedOutsideIsNotWrittenOverAndTheUserIsTold) {
     EXPECT_EQ(testsupport::readBytes(lrc), outside);
     auto* notices = view().findChild<QLabel*>("notices");
     ASSERT_NE(notices, nullptr);
-    EXPECT_TRUE(notices->text().contains("shared.lrc was changed by another program")) << text(notices->text());
+    EXPECT_TRUE(notices->text().contains("shared.lrc was changed by another program"))
+        << text(notices->text());
 }
 
 TEST_F(KaraokeTest, PastedLinesStartTheLyricsOfASongWithoutThem) {

@@ -57,7 +57,8 @@ TEST_F(MainWindowTest, TheKaraokePanelShowsBesideThePlaylistInTheKaraokeModes) {
     start();
     auto* panel = qobject_cast<KaraokeView*>(view().karaokeView());
     ASSERT_NE(panel, nullptr);
-    for (PlayerMode mode : {PlayerMode::karaoke, PlayerMode::dance, PlayerMode::karaokePrepare, PlayerMode::karaoke}) {
+    for (PlayerMode mode :
+         {PlayerMode::karaoke, PlayerMode::dance, PlayerMode::karaokePrepare, PlayerMode::karaoke}) {
         player->setMode(mode);
         view().updateForMode();
         ASSERT_EQ(panel->isVisible(), mode != PlayerMode::dance);

@@ -42,9 +42,9 @@ int differingPixels(const QImage& a, const QImage& b) {
 }
 
 TEST(SymbolImages, EveryNameThePlayerUsesIsDrawnDistinctly) {
-    const std::vector<std::string> used = {"play.fill",  "pause.fill", "forward.end.fill",   "backward.end.fill",
-                                           "z.square",   "pencil",     "chevron.up",         "text.line.previous",
-                                           "text.line.next"};
+    const std::vector<std::string> used = {"play.fill",         "pause.fill",         "forward.end.fill",
+                                           "backward.end.fill", "z.square",           "pencil",
+                                           "chevron.up",        "text.line.previous", "text.line.next"};
     const QImage fallback = symbolImage("no.such.symbol");
     std::vector<QImage> drawn;
     for (const std::string& name : used) {

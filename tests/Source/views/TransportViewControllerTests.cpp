@@ -196,12 +196,12 @@ TEST_F(TransportTest, SegmentJumpsFollowTheTranscription) {
 
     // Segments never return to a finished entry, and 0.3 s ahead already lies in the 4 s line. Past
     // the last line Next Line stays where it is and says so, rather than going back to the start.
-    for (const auto& [next, from, to] : std::vector<std::tuple<bool, double, std::string>>{
-             {false, 4.2, "seek 0"},
-             {false, 10.0, "seek 4"},
-             {true, 1.0, "seek 4"},
-             {true, 3.8, "seek 9.5"},
-             {true, 9.6, "text No next line"}}) {
+    for (const auto& [next, from, to] :
+         std::vector<std::tuple<bool, double, std::string>>{{false, 4.2, "seek 0"},
+                                                            {false, 10.0, "seek 4"},
+                                                            {true, 1.0, "seek 4"},
+                                                            {true, 3.8, "seek 9.5"},
+                                                            {true, 9.6, "text No next line"}}) {
         host.previous = finished;
         loadAt(entry, from);
         next ? panel.nextSegmentPressed() : panel.prevSegmentPressed();

@@ -16,7 +16,8 @@ namespace vantle {
 namespace {
 
 bool nearColour(QRgb pixel, const QColor& colour, int tolerance = 40) {
-    return std::abs(qRed(pixel) - colour.red()) < tolerance && std::abs(qGreen(pixel) - colour.green()) < tolerance &&
+    return std::abs(qRed(pixel) - colour.red()) < tolerance &&
+           std::abs(qGreen(pixel) - colour.green()) < tolerance &&
            std::abs(qBlue(pixel) - colour.blue()) < tolerance;
 }
 
@@ -67,15 +68,16 @@ TEST(KaraokePainter, TheLitLineIsWipedFromTheLeftAsItIsSung) {
     KaraokePainter painter;
     int previous = -1;
     for (double fraction : {0.0, 0.25, 0.5, 1.0}) {
-        const QImage frame = painter.render(QSize(960, 540), litFrame(lyrics, 1, fraction, KaraokeFrame::Look::panel));
+        const QImage frame =
+            painter.render(QSize(960, 540), litFrame(lyrics, 1, fraction, KaraokeFrame::Look::panel));
         const Ink sung = inkOf(frame, KaraokePainter::sungColour());
         EXPECT_GT(sung.count, previous) << "at " << fraction;
         if (fraction == 0.0) EXPECT_EQ(sung.count, 0);
         if (fraction == 0.5) {
             // Unsung white remains right of the wipe, on the same rows.
             const Ink unsung = inkOf(frame, KaraokePainter::unsungColour(),
-                                     QRect(sung.bounds.right() + 1, sung.bounds.top(), 960 - sung.bounds.right() - 1,
-                                           sung.bounds.height()));
+                                     QRect(sung.bounds.right() + 1, sung.bounds.top(),
+                                           960 - sung.bounds.right() - 1, sung.bounds.height()));
             EXPECT_GT(unsung.count, 50);
             EXPECT_LT(sung.bounds.right(), 700);
         }
@@ -87,8 +89,9 @@ TEST(KaraokePainter, TheLitLineIsWipedFromTheLeftAsItIsSung) {
 }
 
 TEST(KaraokePainter, LongLinesWrapAndTextGrowsWithTheSpace) {
-    const Lyrics lyrics = songLyrics({"Short", "This is a very long line of a song that goes on and on across "
-                                               "the whole screen and further still"});
+    const Lyrics lyrics =
+        songLyrics({"Short", "This is a very long line of a song that goes on and on across "
+                             "the whole screen and further still"});
     KaraokePainter painter;
     const Ink shortLine =
         inkOf(painter.render(QSize(1920, 1080), litFrame(lyrics, 0, 1.0, KaraokeFrame::Look::singers)),
