@@ -1,6 +1,7 @@
 #include "Source/mainwindow/KaraokeView.h"
 
 #include "Source/karaoke/CdgDecoder.h"
+#include "Source/karaoke/CdgFile.h"
 #include "Source/karaoke/KaraokeZip.h"
 #include "Source/karaoke/LyricsTiming.h"
 #include "Source/mainwindow/SingersScreen.h"
@@ -80,7 +81,7 @@ KaraokeView::KaraokeView(KaraokeHost& host, QWidget* parent) : QWidget(parent), 
     // A lyrics file changed in an editor is read again and shown without a restart.
     lookTimer_ = new QTimer(this);
     lookTimer_->setInterval(1000);
-    connect(lookTimer_, &QTimer::timeout, this, [this] { loader_->poll(); });
+    connect(lookTimer_, &QTimer::timeout, this, [this] { lookForChanges(); });
 
     QPointer<KaraokeView> self(this);
     loader_ = std::make_unique<LyricsLoader>([self](const LyricsReadResult& result) {
@@ -146,14 +147,20 @@ void KaraokeView::loadPicture(const std::string& audioPath) {
     QPointer<KaraokeView> self(this);
     // Finding, reading and checking the graphics touches the disk: never on the window's thread.
     platform::globalQueue().async([self, request, audioPath] {
+        // Taken before the read, so that a change while it reads is seen at the next look.
+        const std::optional<std::string> beside = cdgBesidePath(audioPath);
+        PictureStamps stamps{beside.value_or(std::string()),
+                             beside ? platform::fileStamp(*beside) : std::nullopt,
+                             platform::fileStamp(audioPath)};
         std::shared_ptr<CdgTimeline> timeline;
         // Beside the audio file, or inside the song's archive.
         if (std::optional<std::vector<std::uint8_t>> bytes = readCdgForSong(audioPath))
             if (std::optional<CdgTimeline> made = CdgTimeline::fromBytes(std::move(*bytes)))
                 timeline = std::make_shared<CdgTimeline>(std::move(*made));
-        platform::mainQueue().async([self, request, timeline] {
+        platform::mainQueue().async([self, request, timeline, stamps] {
             if (!self || request != self->pictureRequest_) return;
             self->pictureLooked_ = true;
+            self->pictureStamps_ = stamps;
             if (timeline) {
                 self->cdg_ = std::make_unique<CdgTimeline>(std::move(*timeline));
                 ++self->generation_;
@@ -161,6 +168,18 @@ void KaraokeView::loadPicture(const std::string& audioPath) {
             self->advanceFrame();
         });
     });
+}
+
+void KaraokeView::lookForChanges() {
+    loader_->poll();
+    if (loadingPath_.empty() || !pictureLooked_) return;
+    // The graphics beside the song, or the song's archive, written anew: read again.
+    const bool changed = (!pictureStamps_.cdgPath.empty() &&
+                          platform::fileStamp(pictureStamps_.cdgPath) != pictureStamps_.cdg) ||
+                         platform::fileStamp(loadingPath_) != pictureStamps_.song;
+    if (!changed) return;
+    pictureLooked_ = false;
+    loadPicture(loadingPath_);
 }
 
 QStringList KaraokeView::noLyricsMessage() const {
@@ -180,7 +199,7 @@ KaraokeFrame KaraokeView::singersFrame(double heard) const {
     frame.message.clear();
     // At a song's very start with the music stopped, the singers learn what comes next.
     const bool between = !host_.karaokeSongPlaying() && heard < 0.5;
-    if (between || !karaokeMode()) {
+    if (between) {
         frame.lyrics = nullptr;
         frame.picture = nullptr;
         const QString next = host_.karaokeNextTitle();
@@ -190,9 +209,10 @@ KaraokeFrame KaraokeView::singersFrame(double heard) const {
             frame.message
                 << tr("Break: %1:%2 left").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
         }
-        // The break's clock ticks by the second; the frame's message is all that changes.
-    } else if (!frame.picture && !frame.lyrics) {
-        frame.message.clear();
+    } else if (!karaokeMode()) {
+        // A song heard in the other modes has nothing for the singers.
+        frame.lyrics = nullptr;
+        frame.picture = nullptr;
     }
     return frame;
 }

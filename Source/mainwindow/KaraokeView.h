@@ -8,6 +8,7 @@
 #include "Source/karaoke/views/KaraokePainter.h"
 #include "Source/mainwindow/MainViewParts.h"
 #include "Source/session/PlayerServices.h"
+#include "platform/foundation/Files.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -77,6 +78,9 @@ public:
     bool hasPicture() const { return cdg_ != nullptr; }
     QListWidget& timingList() const { return *timingList_; }
     SingersScreen* singersScreen() const;
+    // Each second while the song's lyrics or picture are read: a file of them changed on disk is read
+    // again.
+    void lookForChanges();
     // The interval of the frame timer, from the screen's refresh rate; 0 while it is stopped.
     int frameInterval() const;
 
@@ -109,6 +113,12 @@ private:
     std::unique_ptr<CdgTimeline> cdg_;
     bool pictureLooked_ = false;
     unsigned pictureRequest_ = 0;
+    // What the picture was read from, as it was then.
+    struct PictureStamps {
+        std::string cdgPath;
+        std::optional<platform::FileStamp> cdg;
+        std::optional<platform::FileStamp> song;
+    } pictureStamps_;
     std::unique_ptr<LyricsTiming> timing_;
     std::uint64_t generation_ = 1;
 

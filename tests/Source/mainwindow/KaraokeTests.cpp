@@ -133,6 +133,35 @@ TEST_F(KaraokeTest, NothingIsReadOrShownOutsideTheKaraokeModes) {
     EXPECT_EQ(panel().lyrics(), nullptr);
 }
 
+// A disc's picture of one colour all over.
+std::string plainCdg(std::uint16_t rgb12) {
+    testsupport::cdg::CdgWriter writer;
+    writer.append(testsupport::cdg::loadColours(false, {0, rgb12, 0, 0, 0, 0, 0, 0}));
+    writer.append(testsupport::cdg::memoryPreset(1));
+    writer.append(testsupport::cdg::borderPreset(1));
+    writer.padTo(300 * 5);
+    return std::string(writer.bytes().begin(), writer.bytes().end());
+}
+
+TEST_F(KaraokeTest, APictureChangedOnDiskIsReadAgain) {
+    start();
+    const std::string cdg = audioFolder.file("disc.cdg");
+    ASSERT_TRUE(testsupport::writeBytes(cdg, plainCdg(0xF00)));
+    loadSong("disc", nullptr, PlayerMode::karaoke);
+    ASSERT_TRUE(waitFor([&] { return panel().hasPicture(); }));
+    auto centre = [&] {
+        hearAt(2.0);
+        QWidget* canvas = panel().findChild<QWidget*>("karaokeCanvas");
+        return canvas->grab().toImage().pixelColor(canvas->rect().center());
+    };
+    EXPECT_EQ(centre(), QColor(255, 0, 0));
+    panel().lookForChanges();
+    EXPECT_TRUE(panel().hasPicture()) << "unchanged: kept";
+    ASSERT_TRUE(testsupport::writeBytes(cdg, plainCdg(0x0F0) + std::string(24, '\0')));
+    panel().lookForChanges();
+    ASSERT_TRUE(waitFor([&] { return centre() == QColor(0, 255, 0); }));
+}
+
 TEST_F(KaraokeTest, ThePlaylistStaysInReachBesideThePanel) {
     start();
     loadSong("one", songLrc, PlayerMode::karaoke);
@@ -240,6 +269,12 @@ TEST_F(KaraokeTest, TheSingersScreenShowsWhatComesNextBetweenSongs) {
     hearAt(7.0);
     EXPECT_TRUE(singers->shownMessage().isEmpty());
     EXPECT_EQ(singers->shownLine(), 0);
+
+    // A song heard in dance mode has nothing for the singers: dark.
+    setMode(PlayerMode::dance);
+    panel().advanceFrame();
+    EXPECT_TRUE(singers->shownMessage().isEmpty());
+    EXPECT_EQ(singers->shownLine(), -1);
 
     // Closing it leaves the music playing.
     view().karaoke().toggleSingersScreen();
