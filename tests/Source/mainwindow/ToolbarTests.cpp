@@ -3,6 +3,7 @@
 #include "Source/mainwindow/KaraokeView.h"
 #include "tests/Source/mainwindow/MainWindowTestSupport.h"
 
+#include <QAction>
 #include <QTest>
 #include <QToolButton>
 
@@ -51,6 +52,22 @@ TEST_F(MainWindowTest, TheWindowReopensWithItsFrame) {
     keepSavedFrame = true;
     start();
     EXPECT_EQ(window->size(), QSize(700, 480));
+}
+
+TEST_F(MainWindowTest, TheLineJumpsDoNotLookLikeTheZeroMarks) {
+    start();
+    const struct {
+        const char* action;
+        const char* picture;
+        const char* zeroMarkPicture;
+    } tools[] = {{"toolPrevSegment", "text.line.previous", "backward.end.fill"},
+                 {"toolNextSegment", "text.line.next", "forward.end.fill"}};
+    for (const auto& tool : tools) {
+        QAction* action = window->findChild<QAction*>(tool.action);
+        ASSERT_NE(action, nullptr) << tool.action;
+        EXPECT_EQ(action->icon().name(), tool.picture);
+        EXPECT_NE(action->icon().name(), tool.zeroMarkPicture);
+    }
 }
 
 TEST_F(MainWindowTest, TheKaraokePanelShowsBesideThePlaylistInTheKaraokeModes) {
