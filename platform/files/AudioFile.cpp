@@ -114,24 +114,19 @@ Result<std::unique_ptr<AudioFile>> AudioFile::openReader(const std::string& path
     std::string typed = member.empty() ? path : member;
     if (member.empty() && isSongArchivePath(path)) {
         // The archive's audio goes to a file in memory, never to disk; the back ends read it as any file.
-        Result<SongArchiveContents> contents =
-            inspectSongArchive(path, songArchiveLimits(), descriptorPath(opened->get()));
-        if (!contents)
-            return audioFileError(AudioFileError::unreadable, "Cannot read audio file", path,
-                                  contents.error().message);
-        Result<std::vector<std::uint8_t>> audio =
+        Result<SongArchiveAudio> audio =
             readSongArchiveAudio(path, songArchiveLimits(), descriptorPath(opened->get()));
         if (!audio)
             return audioFileError(AudioFileError::unreadable, "Cannot read audio file", path,
                                   audio.error().message);
-        if (audio->empty())
-            return audioFileError(AudioFileError::emptyFile, "The audio file is empty:", path);
+        const std::vector<std::uint8_t>& bytes = audio->bytes;
+        if (bytes.empty()) return audioFileError(AudioFileError::emptyFile, "The audio file is empty:", path);
         FileDescriptor memory(memfd_create("vantle-song", MFD_CLOEXEC));
         if (memory.get() < 0)
             return audioFileError(AudioFileError::unreadable, "Cannot read audio file", path,
                                   std::strerror(errno));
-        for (std::size_t done = 0; done < audio->size();) {
-            const ssize_t wrote = ::write(memory.get(), audio->data() + done, audio->size() - done);
+        for (std::size_t done = 0; done < bytes.size();) {
+            const ssize_t wrote = ::write(memory.get(), bytes.data() + done, bytes.size() - done);
             if (wrote < 0 && errno == EINTR) continue;
             if (wrote <= 0)
                 return audioFileError(AudioFileError::unreadable, "Cannot read audio file", path,
@@ -142,7 +137,7 @@ Result<std::unique_ptr<AudioFile>> AudioFile::openReader(const std::string& path
             return audioFileError(AudioFileError::unreadable, "Cannot read audio file", path,
                                   std::strerror(errno));
         opened = std::move(memory);
-        typed = contents->audioMember;
+        typed = audio->member;
     }
 
     // By extension first, then by content: a file whose extension lies still opens.

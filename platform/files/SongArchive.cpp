@@ -138,13 +138,16 @@ Result<SongArchiveContents> inspectSongArchive(const std::string& path, const So
     return songArchiveContents(archive->get(), limits);
 }
 
-Result<std::vector<std::uint8_t>>
-readSongArchiveAudio(const std::string& path, const SongArchiveLimits& limits, const std::string& source) {
+Result<SongArchiveAudio> readSongArchiveAudio(const std::string& path, const SongArchiveLimits& limits,
+                                              const std::string& source) {
     Result<SongArchiveHandle> archive = songArchiveOpen(path, source);
     if (!archive) return archive.error();
     Result<SongArchiveContents> contents = songArchiveContents(archive->get(), limits);
     if (!contents) return contents.error();
-    return songArchiveRead(archive->get(), contents->audioMember, contents->audioBytes, limits.audioBytes);
+    Result<std::vector<std::uint8_t>> bytes =
+        songArchiveRead(archive->get(), contents->audioMember, contents->audioBytes, limits.audioBytes);
+    if (!bytes) return bytes.error();
+    return SongArchiveAudio{contents->audioMember, std::move(bytes.value())};
 }
 
 Result<std::vector<std::uint8_t>> readSongArchiveGraphics(const std::string& path,

@@ -35,10 +35,13 @@ bool isSongArchivePath(std::string_view path);
 Result<SongArchiveContents> inspectSongArchive(const std::string& path, const SongArchiveLimits& limits = {},
                                                const std::string& source = {});
 
-// The audio (or graphics) member's bytes, after the same checks.
-Result<std::vector<std::uint8_t>> readSongArchiveAudio(const std::string& path,
-                                                       const SongArchiveLimits& limits = {},
-                                                       const std::string& source = {});
+// The audio member's name and bytes (or the graphics' bytes), after the same checks.
+struct SongArchiveAudio {
+    std::string member;
+    std::vector<std::uint8_t> bytes;
+};
+Result<SongArchiveAudio> readSongArchiveAudio(const std::string& path, const SongArchiveLimits& limits = {},
+                                              const std::string& source = {});
 Result<std::vector<std::uint8_t>> readSongArchiveGraphics(const std::string& path,
                                                           const SongArchiveLimits& limits = {});
 
