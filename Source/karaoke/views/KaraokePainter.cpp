@@ -133,7 +133,9 @@ QRect KaraokePainter::prepare(const QRect& area, const KaraokeFrame& frame) {
         signature += static_cast<int>(std::lround(part.width()));
     if (signature == wipeSignature_) return {};
     wipeSignature_ = signature;
-    return litBounds_.translated(area_.topLeft());
+    // The lit line's band across the whole width: a part of a row narrower than the window came out
+    // of the X server with pixels of the next row beside it.
+    return QRect(area_.left(), area_.top() + litBounds_.top(), area_.width(), litBounds_.height());
 }
 
 void KaraokePainter::paint(QPainter& painter, const QRect& clip) const {

@@ -88,6 +88,26 @@ TEST(KaraokePainter, TheLitLineIsWipedFromTheLeftAsItIsSung) {
     }
 }
 
+TEST(KaraokePainter, TheWipeStaysInTheRowBeingSung) {
+    const Lyrics lyrics = songLyrics({"Together road love fire road sun road home sky road",
+                                      "Forever rain heart river moon", "Road dance again love"});
+    KaraokePainter painter;
+    const int firstRowBottom =
+        inkOf(painter.render(QSize(1280, 720), litFrame(lyrics, 0, 0.02, KaraokeFrame::Look::singers)),
+              KaraokePainter::sungColour())
+            .bounds.bottom();
+    for (double fraction : {0.02, 0.07, 0.2, 0.4}) {
+        const QImage frame =
+            painter.render(QSize(1280, 720), litFrame(lyrics, 0, fraction, KaraokeFrame::Look::singers));
+        const Ink sung = inkOf(frame, KaraokePainter::sungColour());
+        const Ink white = inkOf(frame, KaraokePainter::unsungColour());
+        ASSERT_GT(sung.count, 0) << fraction;
+        // Still in the first row: nothing sung below it, nor right of the text.
+        EXPECT_LE(sung.bounds.bottom(), firstRowBottom + 30) << fraction;
+        EXPECT_LE(sung.bounds.right(), white.bounds.right()) << fraction;
+    }
+}
+
 TEST(KaraokePainter, LongLinesWrapAndTextGrowsWithTheSpace) {
     const Lyrics lyrics =
         songLyrics({"Short", "This is a very long line of a song that goes on and on across "
