@@ -40,6 +40,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QSplitter>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -140,8 +141,8 @@ MainViewController::MainViewController(MainViewEnvironment environment, QWidget*
     transport_ = makeMainViewPart<TransportPart, TransportAdapter>(parts.transport, *this, [this] {
         return std::make_unique<TransportAdapter>(*this, doNotDisturb_, nullptr);
     });
-    karaoke_ = makeMainViewPart<KaraokePart, KaraokeView>(parts.karaoke, *this,
-                                                          [] { return std::make_unique<KaraokeView>(); });
+    karaoke_ = makeMainViewPart<KaraokePart, KaraokeView>(
+        parts.karaoke, *this, [this] { return std::make_unique<KaraokeView>(*this); });
     waveform_ = makeMainViewPart<WaveformPart, WaveformPicture>(
         parts.waveform, *this, [] { return std::make_unique<WaveformPicture>(); });
     attachments_ = makeMainViewPart<AttachmentsPart, AttachmentStack>(
@@ -230,18 +231,25 @@ void MainViewController::buildLayout() {
     filesView_->setObjectName("filesView");
     auto* files = new QVBoxLayout(filesView_);
     files->setContentsMargins(0, 0, 0, 0);
-    tableView_ = new PlaylistTableView(filesView_);
+    // In the karaoke modes the panel sits beside the playlist, which stays in reach.
+    filesSplitter_ = new QSplitter(Qt::Horizontal, filesView_);
+    filesSplitter_->setObjectName("filesSplitter");
+    filesSplitter_->setChildrenCollapsible(false);
+    tableView_ = new PlaylistTableView(filesSplitter_);
     tableView_->setObjectName("tableView");
-    files->addWidget(tableView_);
+    filesSplitter_->addWidget(tableView_);
+    if (QWidget* lyrics = karaoke_->widget()) {
+        filesSplitter_->addWidget(lyrics);
+        filesSplitter_->setStretchFactor(0, 2);
+        filesSplitter_->setStretchFactor(1, 3);
+    }
+    files->addWidget(filesSplitter_);
     buildEntryMenu();
     buildTagAndBreakMenus();
     buildAttachmentMenu();
     tableView_->setEntryContextMenu(entryMenu_);
     column->addWidget(filesView_, 1);
 
-    // Laid over the playlist, outside the layout.
-    // The lyrics cover the playlist, whose view is their superview: they start at its left edge.
-    if (QWidget* lyrics = karaoke_->widget()) lyrics->setParent(filesView_);
     if (QWidget* clock = screensaver_->widget()) clock->setParent(this);
 }
 

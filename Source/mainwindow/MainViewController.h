@@ -5,6 +5,7 @@
 
 #include "Source/mainwindow/AttachmentStack.h"
 #include "Source/mainwindow/InterceptingTextField.h"
+#include "Source/mainwindow/KaraokeView.h"
 #include "Source/mainwindow/MainViewParts.h"
 #include "Source/mainwindow/RefusedFile.h"
 #include "Source/mainwindow/SoundPanel.h"
@@ -37,6 +38,7 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QMouseEvent;
+class QSplitter;
 class QTimer;
 
 namespace platform {
@@ -127,7 +129,8 @@ class MainViewController final : public VtlViewController,
                                  public TimeSliderHost,
                                  public NoteFieldHost,
                                  public AttachmentStackHost,
-                                 public SoundPanelHost {
+                                 public SoundPanelHost,
+                                 public KaraokeHost {
     Q_OBJECT
 
 public:
@@ -183,6 +186,7 @@ public:
     QLabel& waveformView() const { return *waveformView_; }
     QWidget& filesView() const { return *filesView_; }
     QWidget* karaokeView() const;
+    KaraokePart& karaoke() const { return *karaoke_; }
 
     // ---- application state ----
     // Once, at the first activation: sets up the transport, enters dance mode and reopens the
@@ -456,6 +460,26 @@ public:
     // not audio it can play. Empty otherwise.
     QString unplayableEntryText() const;
 
+    // ---- KaraokeHost ----
+    double karaokeHeardTime() const override;
+    int karaokeKeyShift() const override;
+    bool karaokeSongPlaying() const override;
+    QString karaokeNextTitle() const override;
+    std::optional<double> karaokeBreakLeft() const override;
+    void karaokeNotice(const QString& text) override;
+    // The lyric lines the line jumps move through: the panel's, else the transcription's.
+    const Lyrics* lyricLines() const override;
+    // The player's song and mode handed to the karaoke panel.
+    void showKaraokeSong();
+    // Edit › Paste: in the timing mode, a song without lines starts them from the pasted text.
+    void pasteLyricLines();
+    // Return and Backspace of the timing mode; false when they are not its.
+    bool handleKaraokeTimingKey(const QString& characters);
+    // The key is the timing mode's (Return, Backspace), so no shortcut may take it.
+    bool karaokeTimingTakesKey(const QKeyEvent& event) const;
+    // Whether <name>.lrc (or .LRC) lies beside the audio file; only looked at, not read.
+    static bool lrcFileBeside(const std::string& audioPath);
+
     // ---- PlaylistTableDelegate ----
     bool isPlaying() const override;
 
@@ -657,6 +681,9 @@ private:
     QLabel* timeRemainingText_ = nullptr;
     QLabel* waveformView_ = nullptr;
     QWidget* filesView_ = nullptr;
+    QSplitter* filesSplitter_ = nullptr;
+    // The current song has an LRC file beside it: its title line gets the lyrics' mark.
+    bool songHasLrc_ = false;
     PlaylistTableView* tableView_ = nullptr;
     QMenu* entryMenu_ = nullptr;
     QMenu* tagMenu_ = nullptr;

@@ -3,6 +3,7 @@
 
 #include "Source/mainwindow/MainViewController.h"
 
+#include "Source/karaoke/Lyrics.h"
 #include "Source/mainwindow/InterceptingTextField.h"
 #include "Source/session/FormatTime.h"
 #include "Source/session/LengthCounter.h"
@@ -100,7 +101,10 @@ void MainViewController::refreshDisplay() {
             setDisplayColour(*timeRemainingText_, displayElapsedColour);
         }
 
-        std::string marker = entry->transcription().segments.empty() ? "" : "💬";
+        const Lyrics* read = karaoke_->lyrics();
+        const bool withLyrics = !entry->transcription().segments.empty() || songHasLrc_ ||
+                                (read && read->source == Lyrics::Source::lrc);
+        std::string marker = withLyrics ? "💬" : "";
         marker += entry->tags.value_or("");
         const std::string name = platform::escapingControlCharacters(
             withoutNameSuffix(withoutNameSuffix(entry->titleFileName(), ".mp3"), ".m4a"));

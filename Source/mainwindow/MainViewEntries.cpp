@@ -90,6 +90,8 @@ void MainViewController::makeCurrent(const std::shared_ptr<PlaylistEntry>& entry
 void MainViewController::showEntryFile(const std::shared_ptr<PlaylistEntry>& entry) {
     makeScrubber(entry);
     timeSlider_->loadEntry(entry);
+    songHasLrc_ = entry && lrcFileBeside(entry->_url.path());
+    showKaraokeSong();
     reportUnreadNotes(entry);
     refreshDisplay();
     saveAppState();
@@ -179,7 +181,7 @@ void MainViewController::updateForMode() {
     const PlayerMode mode = player_->mode();
     const bool shown = mode == PlayerMode::karaoke || mode == PlayerMode::karaokePrepare;
     if (lyrics) lyrics->setVisible(shown);
-    if (shown) karaoke_->layoutInFrame(0);
+    showKaraokeSong();
 }
 
 void MainViewController::insertEntries(const std::vector<platform::Url>& urls,

@@ -81,6 +81,8 @@ void MainViewController::restoreState() {
     transport_->setUpControls();
     player_->setMode(PlayerMode::dance);
     if (PlayerDelegate* delegate = player_->delegate()) delegate->updateForMode();
+    // Where the singers could read it at the end of the last run.
+    karaoke_->restoreSingersScreen();
     platform::Result<AppState> state = readAppState(appStateFileURL());
     if (!state || !state->playlistURL) return;
     // Start-up: what a killed run left beside the document goes before it is read (see AppDelegate).

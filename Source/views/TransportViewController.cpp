@@ -1,5 +1,7 @@
 #include "Source/views/TransportViewController.h"
 
+#include "Source/karaoke/Lyrics.h"
+
 #include "Source/playback/BreakTimer.h"
 #include "Source/playback/Player.h"
 #include "Source/session/FormatTime.h"
@@ -339,6 +341,15 @@ void TransportViewController::markZeroPressed() {
 
 // ---- transcription segments ----
 
+Lyrics TransportViewController::lyricLinesOf(PlaylistEntry& entry) const {
+    if (const Lyrics* shown = host_->lyricLines()) return *shown;
+    Lyrics lines;
+    lines.source = Lyrics::Source::transcription;
+    for (const std::shared_ptr<TextNote>& cue : entry.transcription().segments)
+        lines.lines.push_back(LyricLine{cue->time(), cue->shownText(), {}, std::nullopt});
+    return lines;
+}
+
 void TransportViewController::prevSegmentPressed() {
     if (!host_) return;
     std::shared_ptr<PlaylistEntry> entry = host_->assignedEntry();
@@ -346,8 +357,13 @@ void TransportViewController::prevSegmentPressed() {
         showSymbolNotice("backward.end.fill");
         return;
     }
-    std::shared_ptr<TextNote> segment = entry->transcription().previousSegment(position());
-    seek(segment ? segment->time() : 0.0);
+    const std::optional<double> line = lyricLinesOf(*entry).previousLineTime(position());
+    // A song without lines stays where it is: a jump is never a restart.
+    if (!line) {
+        host_->showTextNotice(tr("No lyric lines"), timeNotifierDwell, std::nullopt);
+        return;
+    }
+    seek(*line);
 }
 
 void TransportViewController::nextSegmentPressed() {
@@ -357,8 +373,14 @@ void TransportViewController::nextSegmentPressed() {
         showSymbolNotice("forward.end.fill");
         return;
     }
-    std::shared_ptr<TextNote> segment = entry->transcription().nextSegment(position() + lookAhead);
-    seek(segment ? segment->time() : 0.0);
+    const Lyrics lines = lyricLinesOf(*entry);
+    const std::optional<double> line = lines.nextLineTime(position() + lookAhead);
+    if (!line) {
+        host_->showTextNotice(lines.lines.empty() ? tr("No lyric lines") : tr("No next line"),
+                              timeNotifierDwell, std::nullopt);
+        return;
+    }
+    seek(*line);
 }
 
 // ---- volume ----

@@ -26,7 +26,9 @@ namespace platform {
 class DoNotDisturb;
 } // namespace platform
 namespace vantle {
+class PlaylistEntry;
 class TransportHost;
+struct Lyrics;
 
 // Owns no playback state: every action works on the main view (its host) and, through it, on the
 // player, the entries, the break timer and the notices. Without a host the actions do nothing.
@@ -148,6 +150,8 @@ public:
     static std::string volumeNoticeText(float volume);
 
 private:
+    // The lines the jumps move through: the karaoke panel's lyrics, else the transcription's cues.
+    Lyrics lyricLinesOf(PlaylistEntry& entry) const;
     ApplicationPlayer& player() const;
     double position() const;
     void seek(double seconds);

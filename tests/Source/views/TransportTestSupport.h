@@ -3,6 +3,7 @@
 // main view for the transport panel's tests. They all write to one log, so that the tests see
 // the order of calls; the fake player clamps seeks the way the real one does.
 
+#include "Source/karaoke/Lyrics.h"
 #include "Source/playback/BreakTimer.h"
 #include "Source/playback/Player.h"
 #include "Source/session/PlaylistEntry.h"
@@ -213,8 +214,11 @@ public:
         log_.push_back("image " + image.name().toStdString());
     }
     RemoteControlDelegate* keyVideoWindow() const override { return videoWindow; }
+    const Lyrics* lyricLines() const override { return lyrics; }
 
     std::shared_ptr<PlaylistEntry> assigned;
+    // The karaoke panel's lines; null: none read.
+    const Lyrics* lyrics = nullptr;
     std::shared_ptr<PlaylistEntry> previous;
     float storedVolume = 0.5f;
     std::vector<TransportNotice> notices;

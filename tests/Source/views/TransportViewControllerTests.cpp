@@ -194,23 +194,36 @@ TEST_F(TransportTest, SegmentJumpsFollowTheTranscription) {
         cues.push_back(std::make_shared<TextNote>(time, "line"));
     auto finished = makeEntry("finished.wav", 60.0);
 
-    // Segments never return to a finished entry; the last line is the last to go to, and 0.3 s
-    // ahead already lies in the 4 s line.
-    for (const auto& [next, from, to] : std::vector<std::tuple<bool, double, double>>{
-             {false, 4.2, 0.0}, {false, 10.0, 4.0}, {true, 1.0, 4.0}, {true, 3.8, 9.5}, {true, 9.6, 9.5}}) {
+    // Segments never return to a finished entry, and 0.3 s ahead already lies in the 4 s line. Past
+    // the last line Next Line stays where it is and says so, rather than going back to the start.
+    for (const auto& [next, from, to] :
+         std::vector<std::tuple<bool, double, std::string>>{{false, 4.2, "seek 0"},
+                                                            {false, 10.0, "seek 4"},
+                                                            {true, 1.0, "seek 4"},
+                                                            {true, 3.8, "seek 9.5"},
+                                                            {true, 9.6, "text No next line"}}) {
         host.previous = finished;
         loadAt(entry, from);
         next ? panel.nextSegmentPressed() : panel.prevSegmentPressed();
-        EXPECT_EQ(taken(), TransportLog{"seek " + transportNumber(to)})
-            << (next ? "next" : "previous") << " from " << from;
+        EXPECT_EQ(taken(), TransportLog{to}) << (next ? "next" : "previous") << " from " << from;
     }
 
-    // Without a transcription both go to the start.
+    // Without a transcription neither moves: the song goes on where it is.
     auto plain = makeEntry("plain.wav", 120.0);
     loadAt(plain, 50.0);
     panel.prevSegmentPressed();
     panel.nextSegmentPressed();
-    EXPECT_EQ(taken(), (TransportLog{"seek 0", "seek 0"}));
+    EXPECT_EQ(taken(), (TransportLog{"text No lyric lines", "text No lyric lines"}));
+
+    // The karaoke panel's lyrics, when it has read them, are the lines gone through instead.
+    Lyrics lyrics;
+    for (double time : {2.0, 30.0})
+        lyrics.lines.push_back(LyricLine{time, "sung", {}, std::nullopt});
+    host.lyrics = &lyrics;
+    loadAt(entry, 5.0);
+    panel.nextSegmentPressed();
+    panel.prevSegmentPressed();
+    EXPECT_EQ(taken(), (TransportLog{"seek 30", "seek 2"}));
 }
 
 TEST_F(TransportTest, MarkZeroSetsTheMarkThenRedrawsAndSaves) {
