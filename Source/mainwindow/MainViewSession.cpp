@@ -93,6 +93,8 @@ void MainViewController::restoreState() {
 // ---- session document ----
 
 void MainViewController::showPlaylist(std::shared_ptr<Playlist> playlist) {
+    // Files still coming were meant for the list that goes.
+    stopAdditions();
     playlist_ = std::move(playlist);
     tableView_->setPlaylist(playlist_);
     playlist_->undoer.updateMenuItems();
@@ -353,6 +355,7 @@ bool MainViewController::openSessionAt(const platform::Url& url) {
 }
 
 void MainViewController::clearSession() {
+    stopAdditions();
     clearSearchField();
     sessionURL_.reset();
     updateWindowTitle();

@@ -52,7 +52,11 @@ std::vector<std::string> tagCharacters(std::string_view text) {
 std::shared_ptr<PlaylistEntry> PlaylistEntry::make(const platform::Url& url) {
     std::optional<AudioFileLength> length = audioFileLength(url);
     if (!length) return nullptr;
-    return std::make_shared<PlaylistEntry>(MadeFromURL{}, url, length->seconds, length->final);
+    return make(url, *length);
+}
+
+std::shared_ptr<PlaylistEntry> PlaylistEntry::make(const platform::Url& url, const AudioFileLength& length) {
+    return std::make_shared<PlaylistEntry>(MadeFromURL{}, url, length.seconds, length.final);
 }
 
 PlaylistEntry::PlaylistEntry(MadeFromURL, platform::Url url, double duration, bool durationIsFinal)
