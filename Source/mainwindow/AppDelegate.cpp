@@ -20,7 +20,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <unordered_map>
 #include <utility>
 
 namespace vantle {
@@ -160,24 +159,26 @@ void AppDelegate::continueHandOver(const std::shared_ptr<HandOver>& handOver) {
     std::vector<std::pair<std::size_t, platform::Url>> audio;
     for (; handOver->next < handOver->paths.size(); ++handOver->next) {
         const std::size_t index = handOver->next;
-        const platform::Url url = platform::Url::fileURLWithPath(handOver->paths[index]);
+        // Not asked whether it is a folder yet: thousands of files may be handed over at once.
+        platform::Url url = platform::Url::fileURLWithPath(handOver->paths[index], false);
         // The console stays UTF-8; the bytes of a name in another encoding show as escapes.
-        const std::string shown = platform::escapingInvalidUtf8(url.path());
+        const auto shown = [&url] { return platform::escapingInvalidUtf8(url.path()); };
         if (lowerCaseExtension(url) == "vantle") {
             if (!audio.empty()) break;
             if (!mainViewController_) continue;
-            platform::consolePrint("opening " + shown);
+            platform::consolePrint("opening " + shown());
             mainViewController_->openSessionAt(url);
             ++handOver->taken;
-        } else if (platform::isDirectory(url.path())) {
-            // A folder is taken as a drop takes it: its audio files, the rest left out unsaid.
-            audio.emplace_back(index, url);
-        } else if (platform::audioFileTypeForPath(url.path()) == platform::AudioFileType::unknown) {
-            platform::consolePrint("can't open " + shown +
+        } else if (platform::audioFileTypeForPath(url.path()) != platform::AudioFileType::unknown ||
+                   // A folder is taken as a drop takes it: its audio files, the rest left out unsaid.
+                   // Looked at only when the name is not of audio: thousands of files are handed over
+                   // at once.
+                   platform::isDirectory(url.path())) {
+            audio.emplace_back(index, std::move(url));
+        } else {
+            platform::consolePrint("can't open " + shown() +
                                    ": only sessions (.vantle), audio files and folders are opened");
             handOver->refused.emplace_back(index, Refusal{url.path(), "not a session or an audio file"});
-        } else {
-            audio.emplace_back(index, url);
         }
     }
     if (audio.empty() || !mainViewController_) {
@@ -194,11 +195,11 @@ void AppDelegate::continueHandOver(const std::shared_ptr<HandOver>& handOver) {
     handOver->taken += audio.size();
     std::vector<platform::Url> urls;
     urls.reserve(audio.size());
-    std::unordered_map<platform::Url, std::size_t> indexes;
+    std::vector<std::size_t> indexes;
     indexes.reserve(audio.size());
-    for (const auto& [index, url] : audio) {
-        urls.push_back(url);
-        indexes.emplace(url, index);
+    for (auto& [index, url] : audio) {
+        urls.push_back(std::move(url));
+        indexes.push_back(index);
     }
     QPointer<AppDelegate> self(this);
     mainViewController_->addLocations(
@@ -208,10 +209,9 @@ void AppDelegate::continueHandOver(const std::shared_ptr<HandOver>& handOver) {
             // opened again there for the reader's reason, so that the user is told rather than the
             // file being silently left out.
             for (const FileAddition::File& file : files.notAudio) {
-                auto index = indexes.find(file.url);
-                if (index == indexes.end()) continue;
+                if (file.location >= indexes.size()) continue;
                 --handOver->taken;
-                handOver->refused.emplace_back(index->second, refusalOfAudioFile(file));
+                handOver->refused.emplace_back(indexes[file.location], refusalOfAudioFile(file));
             }
             if (self) self->continueHandOver(handOver);
         });

@@ -8,7 +8,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <filesystem>
+#include <mutex>
 #include <system_error>
 
 namespace vantle {
@@ -16,6 +18,11 @@ namespace vantle {
 struct FileAddition::State {
     // Set on the main thread; the worker reads it between files.
     std::atomic<bool> cancelled{false};
+    // One batch at a time waits for the main thread: a worker faster than the window must not pile up
+    // batches that one turn of the main queue would then take together.
+    std::mutex mutex;
+    std::condition_variable taken;
+    bool batchWaiting = false;
     // Main thread only.
     bool finished = false;
     BatchHandler onBatch;
@@ -30,7 +37,8 @@ using File = FileAddition::File;
 std::optional<std::vector<File>> walk(const std::vector<platform::Url>& locations, std::size_t limit,
                                       const std::atomic<bool>* stop) {
     std::vector<File> files;
-    for (const platform::Url& location : locations) {
+    for (std::size_t index = 0; index < locations.size(); ++index) {
+        const platform::Url& location = locations[index];
         const bool folder = platform::isDirectory(location.path());
         const std::size_t room =
             limit == FileAddition::unlimited ? limit : limit - std::min(limit, files.size());
@@ -43,7 +51,7 @@ std::optional<std::vector<File>> walk(const std::vector<platform::Url>& location
         for (platform::Url& url : *found) {
             // The folder itself is no file of the addition.
             if (folder && url == location) continue;
-            files.push_back(File{std::move(url), std::nullopt, !folder, std::nullopt});
+            files.push_back(File{std::move(url), std::nullopt, !folder, index, std::nullopt});
         }
         if (files.size() > limit) return std::nullopt;
     }
@@ -63,7 +71,17 @@ void measure(File& file) {
 void runOnWorker(const std::shared_ptr<FileAddition::State>& state,
                  const std::vector<platform::Url>& locations, const FileAddition::Options& options) {
     const auto post = [&state](std::vector<File> batch, FileAddition::Progress progress, bool last) {
+        {
+            std::unique_lock lock(state->mutex);
+            state->taken.wait(lock, [&] { return !state->batchWaiting || state->cancelled.load(); });
+            state->batchWaiting = true;
+        }
         platform::mainQueue().async([state, batch = std::move(batch), progress, last]() mutable {
+            {
+                std::lock_guard lock(state->mutex);
+                state->batchWaiting = false;
+            }
+            state->taken.notify_all();
             if (state->cancelled.load() || state->finished) return;
             if (state->onBatch) state->onBatch(std::move(batch), progress);
             if (!last || state->cancelled.load()) return;
@@ -115,7 +133,11 @@ FileAddition::~FileAddition() {
 }
 
 void FileAddition::cancel() {
-    state_->cancelled.store(true);
+    {
+        std::lock_guard lock(state_->mutex);
+        state_->cancelled.store(true);
+    }
+    state_->taken.notify_all();
     state_->onBatch = nullptr;
     state_->onFinished = nullptr;
 }

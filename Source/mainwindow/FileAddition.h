@@ -31,6 +31,8 @@ public:
         std::optional<AudioFileLength> length;
         // Handed to the addition by name, not found in a folder: worth a word when it is not audio.
         bool named = false;
+        // The index of the location it was found at.
+        std::size_t location = 0;
         // Why a named file did not open as audio, in the reader's words; none when it opened but has
         // no rate to measure by.
         std::optional<platform::Error> error;

@@ -17,6 +17,8 @@
 #include <QLocale>
 #include <QPointer>
 
+#include <algorithm>
+
 #include <unordered_map>
 #include <unordered_set>
 
@@ -86,6 +88,19 @@ void MainViewController::addFiles(const platform::Url& location,
 
 // ---- additions ----
 
+namespace {
+
+// Files looked up by the URLs their entries hold, with no copy of any.
+struct HashOfUrlAt {
+    std::size_t operator()(const platform::Url* url) const { return std::hash<platform::Url>{}(*url); }
+};
+struct SameUrlAt {
+    bool operator()(const platform::Url* a, const platform::Url* b) const { return *a == *b; }
+};
+using UrlsListed = std::unordered_set<const platform::Url*, HashOfUrlAt, SameUrlAt>;
+
+} // namespace
+
 struct MainViewController::Addition {
     std::shared_ptr<PlaylistEntry> before;
     AdditionDone done;
@@ -96,6 +111,10 @@ struct MainViewController::Addition {
     // takes its place while the list is still as it left it.
     const UndoRedoTransaction* step = nullptr;
     Playlist::EntryList leftList;
+    // The files of leftList (which keeps them), while known: a batch of new files is then put in
+    // without a look at the whole list.
+    UrlsListed listed;
+    bool listedKnown = false;
     Playlist::EntryList initialList;
     RowIndexes initialSelection;
     // Null while the files are measured here.
@@ -161,10 +180,37 @@ void MainViewController::addBatch(Addition& addition, std::vector<FileAddition::
     Playlist::EntryList initialList = playlist_->allEntries;
     const RowIndexes initialSelection = tableView_->selectedRows();
     const bool wasDirty = playlist_->dirty;
-    playlist_->insertEntries(urls, made, addition.before);
+    const bool unchanged = initialList == addition.leftList;
+    if (!unchanged || !addition.listedKnown) {
+        addition.listed.clear();
+        addition.listed.reserve(initialList.size() + files.size());
+        for (const std::shared_ptr<PlaylistEntry>& entry : initialList)
+            if (entry) addition.listed.insert(&entry->_url);
+        addition.listedKnown = true;
+    }
+    // New files, each once: they go in together in front of the anchor, as one by one they would.
+    bool allNew = std::none_of(failedNamed.begin(), failedNamed.end(), [&](const FileAddition::File& file) {
+        return addition.listed.count(&file.url) > 0;
+    });
+    for (std::size_t i = 0; allNew && i < made.size(); ++i)
+        allNew = addition.listed.insert(&made[i]->_url).second;
+    if (allNew) {
+        auto at = playlist_->allEntries.end();
+        if (addition.before)
+            at = std::find_if(
+                playlist_->allEntries.begin(), playlist_->allEntries.end(),
+                [&](const auto& entry) { return entry && entry->_url == addition.before->_url; });
+        if (!made.empty()) {
+            playlist_->allEntries.insert(at, made.begin(), made.end());
+            playlist_->dirty = true;
+        }
+    } else {
+        playlist_->insertEntries(urls, made, addition.before);
+        addition.listedKnown = false;
+    }
     // A named file that is not audio may still be listed (its file gone since): it moved, as any
     // listed file added again does.
-    if (!failedNamed.empty()) {
+    if (!failedNamed.empty() && !allNew) {
         std::unordered_set<platform::Url> listed;
         listed.reserve(playlist_->allEntries.size());
         for (const std::shared_ptr<PlaylistEntry>& entry : playlist_->allEntries)
@@ -175,6 +221,9 @@ void MainViewController::addBatch(Addition& addition, std::vector<FileAddition::
             else
                 addition.files.notAudio.push_back(std::move(file));
         }
+    } else {
+        for (FileAddition::File& file : failedNamed)
+            addition.files.notAudio.push_back(std::move(file));
     }
     addition.taken += made.size();
     // Nothing that could be added, or files already listed where they were.
