@@ -134,7 +134,8 @@ void PlaylistEntry::relocate(const platform::Url& url) {
 
 void PlaylistEntry::beginTimeRange(double time) {
     if (!std::isfinite(time)) return;
-    listeningLogged = false;
+    // A span begun is nothing heard yet: the listening is unlogged once a span grows (the display
+    // tick begins one at a paused position, and a restored, logged listening must stay logged).
     if (!currentTimeRangeSet) currentTimeRangeSet = std::make_shared<TimeRangeSet>();
     const std::vector<TimeRange>& spans = currentTimeRangeSet->ranges;
     for (std::size_t i = 0; i < spans.size(); ++i) {
