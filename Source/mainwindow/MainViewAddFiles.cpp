@@ -16,8 +16,10 @@
 
 #include <QLocale>
 #include <QPointer>
+#include <QProgressBar>
 
 #include <algorithm>
+#include <climits>
 
 #include <unordered_map>
 #include <unordered_set>
@@ -137,7 +139,9 @@ void MainViewController::addLocations(std::vector<platform::Url> locations,
         finishAddition();
         return;
     }
-    notices_->showText(tr("Looking for audio files…"), 5.0, std::nullopt);
+    // Busy while the folders are walked; then counting.
+    additionProgress_->setRange(0, 0);
+    additionProgress_->show();
     QPointer<MainViewController> self(this);
     // Weak: the addition owns the worker that holds these, and going it cancels the worker.
     const std::weak_ptr<Addition> weak = addition_;
@@ -147,12 +151,11 @@ void MainViewController::addLocations(std::vector<platform::Url> locations,
             const std::shared_ptr<Addition> addition = weak.lock();
             if (!self || !addition || self->addition_ != addition) return;
             self->addBatch(*addition, std::move(batch));
-            if (progress.total > 0 && progress.measured < progress.total) {
-                const QLocale locale;
-                self->notices_->showText(tr("Adding files: %1 of %2")
-                                             .arg(locale.toString(static_cast<qulonglong>(progress.measured)),
-                                                  locale.toString(static_cast<qulonglong>(progress.total))),
-                                         5.0, std::nullopt);
+            if (progress.total > 0) {
+                self->additionProgress_->setRange(
+                    0, static_cast<int>(std::min<std::size_t>(progress.total, INT_MAX)));
+                self->additionProgress_->setValue(
+                    static_cast<int>(std::min<std::size_t>(progress.measured, INT_MAX)));
             }
         },
         [self, weak] {
@@ -262,6 +265,7 @@ void MainViewController::finishAddition() {
             platform::consolePrint("added " + std::to_string(addition->taken) + " of " +
                                    std::to_string(found) + " files");
         if (addition->worker) {
+            additionProgress_->hide();
             const QLocale locale;
             notices_->showText(tr("Added %1 of %2 files")
                                    .arg(locale.toString(static_cast<qulonglong>(addition->taken)),
@@ -278,6 +282,7 @@ void MainViewController::finishAddition() {
 }
 
 void MainViewController::stopAdditions() {
+    additionProgress_->hide();
     addition_.reset();
     waitingAdditions_.clear();
 }

@@ -229,6 +229,12 @@ void MainViewController::buildLayout() {
     tableView_ = new PlaylistTableView(filesView_);
     tableView_->setObjectName("tableView");
     files->addWidget(tableView_);
+    // Under the list while files are being added on a worker.
+    additionProgress_ = new QProgressBar(filesView_);
+    additionProgress_->setObjectName("additionProgress");
+    additionProgress_->setFormat(tr("Adding files: %v of %m"));
+    additionProgress_->hide();
+    files->addWidget(additionProgress_);
     buildEntryMenu();
     buildTagAndBreakMenus();
     buildAttachmentMenu();

@@ -38,6 +38,7 @@ class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QProgressBar;
 class QMouseEvent;
 class QTimer;
 
@@ -680,6 +681,7 @@ private:
     QLabel* waveformView_ = nullptr;
     QWidget* filesView_ = nullptr;
     PlaylistTableView* tableView_ = nullptr;
+    QProgressBar* additionProgress_ = nullptr;
     QMenu* entryMenu_ = nullptr;
     QMenu* tagMenu_ = nullptr;
     QMenu* filterTagMenu_ = nullptr;

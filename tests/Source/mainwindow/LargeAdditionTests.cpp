@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <QMimeData>
+#include <QProgressBar>
 
 #include <algorithm>
 #include <functional>
@@ -162,12 +163,19 @@ TEST_F(LargeAdditionTest, AListEditWhileFilesComeEndsTheStepAndTheRestIsOneMore)
     startSmallBatches();
     view().addChosenFiles({audioFolder.url("Class")});
     // The first batch: broken.mp3 and notes.txt come first in path order, then three songs.
+    auto* progress = window->findChild<QProgressBar*>("additionProgress");
+    ASSERT_NE(progress, nullptr);
+    EXPECT_TRUE(progress->isVisible());
     gate.release(5);
     ASSERT_TRUE(platform::mainQueue().drainUntil([&] { return playlist().allEntries.size() == 3; }, 60));
+    EXPECT_EQ(progress->value(), 5);
+    EXPECT_EQ(progress->maximum(), 14);
+    EXPECT_EQ(text(progress->text()), "Adding files: 5 of 14");
     view().tableView().selectRows({0});
     view().removeSelectedEntries();
     gate.releaseAll();
     ASSERT_TRUE(settle());
+    EXPECT_FALSE(progress->isVisible());
 
     EXPECT_EQ(this->names(), Names(names.begin() + 1, names.end()));
     ASSERT_EQ(playlist().undoer.undoStack().size(), 3u);
