@@ -276,8 +276,9 @@ public:
     // filesAddedAtOnce are added before this returns. More are opened and measured on a worker and go
     // in by batches, their progress shown in the notices, the window answering all the while; a list
     // edit made meanwhile ends the step and the rest goes in as one more. One console line says how
-    // many went in; then `done` runs. Additions run one after another; opening or closing a session
-    // stops them, and `done` does not run.
+    // many went in; then `done` runs. Additions run one after another; opening, closing or starting a
+    // session and quitting stop them before the session is saved (what went in stays, one step), and
+    // `done` does not run.
     void addLocations(std::vector<platform::Url> locations, std::shared_ptr<PlaylistEntry> before,
                       AdditionDone done);
     // Whether an addition is running or waiting.

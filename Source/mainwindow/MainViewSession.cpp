@@ -337,6 +337,8 @@ bool MainViewController::openSessionAt(const platform::Url& url) {
     // session, its location and the state file as they are.
     std::shared_ptr<Playlist> document = readSessionDocument(url);
     if (!document) return false;
+    // The save writes what went in so far; nothing comes in after it unsaved.
+    stopAdditions();
     QPointer<MainViewController> self(this);
     saveSession(
         [self, url, document] {
@@ -454,6 +456,7 @@ void MainViewController::closeListening() {
 }
 
 void MainViewController::closeSession() {
+    stopAdditions();
     QPointer<MainViewController> self(this);
     saveSession(
         [self] {
@@ -467,6 +470,7 @@ void MainViewController::closeSession() {
 }
 
 void MainViewController::newSession() {
+    stopAdditions();
     QPointer<MainViewController> self(this);
     saveSession(
         [self] {
@@ -488,6 +492,8 @@ void MainViewController::updateWindowTitle() {
 // ---- quitting ----
 
 void MainViewController::prepareToQuit() {
+    // What went in so far is saved with the session; the rest is not added.
+    stopAdditions();
     if (!player_->suspended()) player_->pause();
     player_->setPlaying(false);
     // Quitting never leaves the user's notifications silenced.

@@ -188,7 +188,7 @@ TEST_F(LargeAdditionTest, AListEditWhileFilesComeEndsTheStepAndTheRestIsOneMore)
     EXPECT_TRUE(playlist().undoer.undoStack().empty());
 }
 
-TEST_F(LargeAdditionTest, ANewSessionStopsTheFilesStillToComeAndASessionHandedAfterThemWaits) {
+TEST_F(LargeAdditionTest, NewStopsTheFilesStillToComeAndASessionHandedAfterThemWaits) {
     classFolder(12);
     const platform::Url friday = audioFolder.url("Friday.vantle");
     writeSession(friday, {audioFile("first.wav", 1)});
@@ -200,10 +200,16 @@ TEST_F(LargeAdditionTest, ANewSessionStopsTheFilesStillToComeAndASessionHandedAf
     ASSERT_TRUE(platform::mainQueue().drainUntil([&] { return playlist().allEntries.size() == 3; }, 60));
     EXPECT_FALSE(playlist().url.has_value());
 
-    view().clearSession();
+    // New stops the files still to come before its save, kept even when the save is cancelled.
+    view().newSession();
+    EXPECT_FALSE(view().adding());
+    ASSERT_TRUE(panels.answerSavePanel(std::nullopt));
     gate.releaseAll();
     worker.sync([] {});
     platform::mainQueue().drain();
+    EXPECT_EQ(playlist().allEntries.size(), 3u);
+    EXPECT_EQ(playlist().undoer.undoStack().size(), 1u);
+    view().clearSession();
     EXPECT_TRUE(playlist().allEntries.empty());
     EXPECT_FALSE(view().adding());
     EXPECT_FALSE(playlist().url.has_value());
