@@ -20,7 +20,6 @@
 
 #include <algorithm>
 #include <climits>
-
 #include <unordered_map>
 #include <unordered_set>
 
@@ -184,7 +183,11 @@ void MainViewController::addBatch(Addition& addition, std::vector<FileAddition::
     const RowIndexes initialSelection = tableView_->selectedRows();
     const bool wasDirty = playlist_->dirty;
     const bool unchanged = initialList == addition.leftList;
+    const Undoer::Stack& steps = playlist_->undoer.undoStack();
+    const bool goesOn = addition.step && !steps.empty() && steps.back().get() == addition.step && unchanged;
     if (!unchanged || !addition.listedKnown) {
+        // The index always describes leftList, which keeps the entries it points into.
+        addition.leftList = initialList;
         addition.listed.clear();
         addition.listed.reserve(initialList.size() + files.size());
         for (const std::shared_ptr<PlaylistEntry>& entry : initialList)
@@ -234,9 +237,6 @@ void MainViewController::addBatch(Addition& addition, std::vector<FileAddition::
         playlist_->dirty = wasDirty;
         return;
     }
-    const Undoer::Stack& steps = playlist_->undoer.undoStack();
-    const bool goesOn = addition.step && !steps.empty() && steps.back().get() == addition.step &&
-                        initialList == addition.leftList;
     if (!goesOn) {
         addition.initialList = std::move(initialList);
         addition.initialSelection = initialSelection;
