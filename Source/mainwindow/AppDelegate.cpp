@@ -164,8 +164,8 @@ void AppDelegate::continueHandOver(const std::shared_ptr<HandOver>& handOver) {
         // The console stays UTF-8; the bytes of a name in another encoding show as escapes.
         const auto shown = [&url] { return platform::escapingInvalidUtf8(url.path()); };
         if (lowerCaseExtension(url) == "vantle") {
-            if (!audio.empty()) break;
             if (!mainViewController_) continue;
+            if (!audio.empty()) break;
             platform::consolePrint("opening " + shown());
             mainViewController_->openSessionAt(url);
             ++handOver->taken;
@@ -182,6 +182,7 @@ void AppDelegate::continueHandOver(const std::shared_ptr<HandOver>& handOver) {
         }
     }
     if (audio.empty() || !mainViewController_) {
+        handOver->taken += audio.size();
         std::stable_sort(handOver->refused.begin(), handOver->refused.end(),
                          [](const auto& a, const auto& b) { return a.first < b.first; });
         std::vector<Refusal> told;
