@@ -244,6 +244,12 @@ void MainViewController::buildLayout() {
         filesSplitter_->setStretchFactor(1, 3);
     }
     files->addWidget(filesSplitter_);
+    // Under the list while files are being added on a worker.
+    additionProgress_ = new QProgressBar(filesView_);
+    additionProgress_->setObjectName("additionProgress");
+    additionProgress_->setFormat(tr("Adding files: %v of %m"));
+    additionProgress_->hide();
+    files->addWidget(additionProgress_);
     buildEntryMenu();
     buildTagAndBreakMenus();
     buildAttachmentMenu();

@@ -4,6 +4,7 @@
 // tick, restores the last session and opens, saves and closes session documents. Main thread only.
 
 #include "Source/mainwindow/AttachmentStack.h"
+#include "Source/mainwindow/FileAddition.h"
 #include "Source/mainwindow/InterceptingTextField.h"
 #include "Source/mainwindow/KaraokeView.h"
 #include "Source/mainwindow/MainViewParts.h"
@@ -25,6 +26,7 @@
 #include <Qt>
 
 #include <cstddef>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -37,6 +39,7 @@ class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QProgressBar;
 class QMouseEvent;
 class QSplitter;
 class QTimer;
@@ -265,6 +268,31 @@ public:
     // Adds filesAt(location) before the entry (at the end without one); what is not audio is left
     // out.
     void addFiles(const platform::Url& location, const std::shared_ptr<PlaylistEntry>& before = nullptr);
+
+    // What an addition did: every file it found, in order, and those named (not found in a folder)
+    // that are not audio and did not go in, with the reader's reason.
+    struct AddedFiles {
+        std::vector<platform::Url> found;
+        std::vector<FileAddition::File> notAudio;
+    };
+    using AdditionDone = std::function<void(const AddedFiles&)>;
+    // Adds the files at the locations, and what the folders among them hold, in front of `before` (at
+    // the end without one) as one undoable "add entries"; files already listed move there. Up to
+    // filesAddedAtOnce are added before this returns. More are opened and measured on a worker and go
+    // in by batches, their progress shown in the notices, the window answering all the while; a list
+    // edit made meanwhile ends the step and the rest goes in as one more. One console line says how
+    // many went in; then `done` runs. Additions run one after another; opening, closing or starting a
+    // session and quitting stop them before the session is saved (what went in stays, one step), and
+    // `done` does not run.
+    void addLocations(std::vector<platform::Url> locations, std::shared_ptr<PlaylistEntry> before,
+                      AdditionDone done);
+    // Whether an addition is running or waiting.
+    bool adding() const { return addition_ != nullptr || !waitingAdditions_.empty(); }
+    std::size_t filesAddedAtOnce = 64;
+    // How the worker measures and hands over (tests hold it and take small batches), and where it runs
+    // (null: the global queue).
+    FileAddition::Options additionOptions;
+    platform::DispatchQueue* additionWorker = nullptr;
     // Rows dragged inside the table, dropped on the line above `row`: one undoable "move"; the
     // first moved entry's row is selected and becomes current (never interrupting what plays).
     // Rows dropped where they were change nothing and record nothing.
@@ -276,6 +304,8 @@ public:
     bool acceptDroppedURLs(const std::vector<platform::Url>& urls, std::size_t row) override;
     // One alert listing the files (the first twelve).
     void reportRefusedFiles(const std::vector<RefusedFile>& refused);
+    // Files named one by one that are not audio: a console line each and one alert.
+    void reportNotAudio(const std::vector<FileAddition::File>& files);
     void loadEntry(const std::shared_ptr<PlaylistEntry>& entry) override;
     void loadEntryAtRow(std::ptrdiff_t row) override;
     // Down and Up: pause, then make the row after (before) the current entry's row the selected and
@@ -685,6 +715,7 @@ private:
     // The current song has an LRC file beside it: its title line gets the lyrics' mark.
     bool songHasLrc_ = false;
     PlaylistTableView* tableView_ = nullptr;
+    QProgressBar* additionProgress_ = nullptr;
     QMenu* entryMenu_ = nullptr;
     QMenu* tagMenu_ = nullptr;
     QMenu* filterTagMenu_ = nullptr;
@@ -705,6 +736,20 @@ private:
     std::unique_ptr<WaveformPart> waveform_;
     std::unique_ptr<AttachmentsPart> attachments_;
     std::unique_ptr<MainViewPart> soundPanel_;
+
+    // ---- additions (MainViewAddFiles.cpp) ----
+    struct Addition;
+    struct WaitingAddition {
+        std::vector<platform::Url> locations;
+        std::shared_ptr<PlaylistEntry> before;
+        AdditionDone done;
+    };
+    void addBatch(Addition& addition, std::vector<FileAddition::File> files);
+    void finishAddition();
+    void stopAdditions();
+    // Shared only so that its type may stay in MainViewAddFiles.cpp.
+    std::shared_ptr<Addition> addition_;
+    std::deque<WaitingAddition> waitingAdditions_;
 };
 
 } // namespace vantle

@@ -95,6 +95,8 @@ void MainViewController::restoreState() {
 // ---- session document ----
 
 void MainViewController::showPlaylist(std::shared_ptr<Playlist> playlist) {
+    // Files still coming were meant for the list that goes.
+    stopAdditions();
     playlist_ = std::move(playlist);
     tableView_->setPlaylist(playlist_);
     playlist_->undoer.updateMenuItems();
@@ -337,6 +339,8 @@ bool MainViewController::openSessionAt(const platform::Url& url) {
     // session, its location and the state file as they are.
     std::shared_ptr<Playlist> document = readSessionDocument(url);
     if (!document) return false;
+    // The save writes what went in so far; nothing comes in after it unsaved.
+    stopAdditions();
     QPointer<MainViewController> self(this);
     saveSession(
         [self, url, document] {
@@ -355,6 +359,7 @@ bool MainViewController::openSessionAt(const platform::Url& url) {
 }
 
 void MainViewController::clearSession() {
+    stopAdditions();
     clearSearchField();
     sessionURL_.reset();
     updateWindowTitle();
@@ -453,6 +458,7 @@ void MainViewController::closeListening() {
 }
 
 void MainViewController::closeSession() {
+    stopAdditions();
     QPointer<MainViewController> self(this);
     saveSession(
         [self] {
@@ -466,6 +472,7 @@ void MainViewController::closeSession() {
 }
 
 void MainViewController::newSession() {
+    stopAdditions();
     QPointer<MainViewController> self(this);
     saveSession(
         [self] {
@@ -487,6 +494,8 @@ void MainViewController::updateWindowTitle() {
 // ---- quitting ----
 
 void MainViewController::prepareToQuit() {
+    // What went in so far is saved with the session; the rest is not added.
+    stopAdditions();
     if (!player_->suspended()) player_->pause();
     player_->setPlaying(false);
     // Quitting never leaves the user's notifications silenced.

@@ -113,6 +113,11 @@ void Playlist::prepareAfterLoad() {
 }
 
 void Playlist::insertEntry(const platform::Url& fileURL, const std::shared_ptr<PlaylistEntry>& before) {
+    insertEntryMadeBy(fileURL, before, [](const platform::Url& url) { return PlaylistEntry::make(url); });
+}
+
+void Playlist::insertEntryMadeBy(const platform::Url& fileURL, const std::shared_ptr<PlaylistEntry>& before,
+                                 const EntryMaker& make) {
     auto sameFile = [&](const platform::Url& wanted) {
         return
             [&wanted](const std::shared_ptr<PlaylistEntry>& entry) { return entry && entry->_url == wanted; };
@@ -123,7 +128,7 @@ void Playlist::insertEntry(const platform::Url& fileURL, const std::shared_ptr<P
         entry = *listed;
         allEntries.erase(listed);
     } else {
-        entry = PlaylistEntry::make(fileURL);
+        entry = make(fileURL);
         if (!entry) return;
     }
     auto at = allEntries.end();
@@ -134,6 +139,23 @@ void Playlist::insertEntry(const platform::Url& fileURL, const std::shared_ptr<P
 
 void Playlist::insertEntries(const std::vector<platform::Url>& urls,
                              const std::shared_ptr<PlaylistEntry>& before) {
+    insertEntriesMadeBy(urls, before, [](const platform::Url& url) { return PlaylistEntry::make(url); });
+}
+
+void Playlist::insertEntries(const std::vector<platform::Url>& urls, const EntryList& made,
+                             const std::shared_ptr<PlaylistEntry>& before) {
+    std::unordered_map<platform::Url, std::shared_ptr<PlaylistEntry>> byFile;
+    byFile.reserve(made.size());
+    for (const std::shared_ptr<PlaylistEntry>& entry : made)
+        if (entry) byFile.emplace(entry->_url, entry);
+    insertEntriesMadeBy(urls, before, [&byFile](const platform::Url& url) {
+        auto found = byFile.find(url);
+        return found == byFile.end() ? nullptr : found->second;
+    });
+}
+
+void Playlist::insertEntriesMadeBy(const std::vector<platform::Url>& urls,
+                                   const std::shared_ptr<PlaylistEntry>& before, const EntryMaker& make) {
     // A linked list with an index by file keeps each step of insertEntry to constant time: find the
     // listed entry, take it out, find the anchor, put the entry in front of it.
     using Order = std::list<std::shared_ptr<PlaylistEntry>>;
@@ -154,7 +176,7 @@ void Playlist::insertEntries(const std::vector<platform::Url>& urls,
     };
     if (touchesTwice()) {
         for (const platform::Url& url : urls)
-            insertEntry(url, before);
+            insertEntryMadeBy(url, before, make);
         return;
     }
     bool inserted = false;
@@ -165,7 +187,7 @@ void Playlist::insertEntries(const std::vector<platform::Url>& urls,
             order.erase(found->second);
             listed.erase(found);
         } else {
-            entry = PlaylistEntry::make(url);
+            entry = make(url);
             if (!entry) continue;
         }
         auto at = order.end();

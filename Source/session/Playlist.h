@@ -107,6 +107,11 @@ public:
     // thousands of files to a list of thousands takes time in proportion to their sum.
     void insertEntries(const std::vector<platform::Url>& urls,
                        const std::shared_ptr<PlaylistEntry>& before = nullptr);
+    // The same with the entries of new files already made (measured elsewhere), none opened here: a
+    // file with no made entry goes in only when it is listed already (it moves), and a listed file's
+    // made entry is dropped.
+    void insertEntries(const std::vector<platform::Url>& urls, const EntryList& made,
+                       const std::shared_ptr<PlaylistEntry>& before = nullptr);
 
     // ---- sorting (PlaylistSorting.cpp) ----
 
@@ -143,6 +148,11 @@ public:
 
 private:
     void recordListEdit(std::string name, EntryList sorted);
+    using EntryMaker = std::function<std::shared_ptr<PlaylistEntry>(const platform::Url&)>;
+    void insertEntryMadeBy(const platform::Url& url, const std::shared_ptr<PlaylistEntry>& before,
+                           const EntryMaker& make);
+    void insertEntriesMadeBy(const std::vector<platform::Url>& urls,
+                             const std::shared_ptr<PlaylistEntry>& before, const EntryMaker& make);
 };
 
 } // namespace vantle

@@ -52,8 +52,12 @@ std::vector<std::string> tagCharacters(std::string_view text) {
 std::shared_ptr<PlaylistEntry> PlaylistEntry::make(const platform::Url& url) {
     std::optional<AudioFileLength> length = audioFileLength(url);
     if (!length) return nullptr;
-    auto entry = std::make_shared<PlaylistEntry>(MadeFromURL{}, url, *length);
-    entry->archivedAudio = length->archiveMember;
+    return make(url, *length);
+}
+
+std::shared_ptr<PlaylistEntry> PlaylistEntry::make(const platform::Url& url, const AudioFileLength& length) {
+    auto entry = std::make_shared<PlaylistEntry>(MadeFromURL{}, url, length);
+    entry->archivedAudio = length.archiveMember;
     return entry;
 }
 
@@ -145,7 +149,8 @@ void PlaylistEntry::relocate(const platform::Url& url) {
 
 void PlaylistEntry::beginTimeRange(double time) {
     if (!std::isfinite(time)) return;
-    listeningLogged = false;
+    // A span begun is nothing heard yet: the listening is unlogged once a span grows (the display
+    // tick begins one at a paused position, and a restored, logged listening must stay logged).
     if (!currentTimeRangeSet) currentTimeRangeSet = std::make_shared<TimeRangeSet>();
     const std::vector<TimeRange>& spans = currentTimeRangeSet->ranges;
     for (std::size_t i = 0; i < spans.size(); ++i) {

@@ -3,6 +3,7 @@
 // (std::shared_ptr) between the playlist, the player and the main window; main thread only.
 
 #include "Source/session/Attachment.h"
+#include "Source/session/AudioDuration.h"
 #include "Source/session/TimeRangeSet.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/Date.h"
@@ -38,6 +39,9 @@ public:
     // The entry for an audio file: nothing when the file cannot be opened as audio (the counter
     // is then not advanced). A file with the extension "mp4" gets itself as its one attachment.
     static std::shared_ptr<PlaylistEntry> make(const platform::Url& url);
+    // The entry for an audio file already measured (elsewhere, on another thread): the file is not
+    // opened again.
+    static std::shared_ptr<PlaylistEntry> make(const platform::Url& url, const AudioFileLength& length);
 
     // Decoding: "_url" and "prevTimeRangeSet" are required; every other key is lenient (missing
     // or malformed gives the default) and one malformed side document drops only itself.

@@ -377,7 +377,7 @@ TEST_F(HandoverTest, ANameThatIsNotUtf8IsAddedStoredAndShownWithReplacementChara
 
     ASSERT_THAT(names(), ElementsAre(latin1));
     EXPECT_EQ(playlist().allEntries[0]->_url.path(), file.path());
-    EXPECT_THAT(console.lines(), Contains(audioFolder.path + "/caf\\xE9 d\\xE9j\\xE0.wav"));
+    EXPECT_THAT(console.lines(), Contains("added " + audioFolder.path + "/caf\\xE9 d\\xE9j\\xE0.wav"));
     view().tableView().selectRows({0});
     ASSERT_EQ(player->entry(), playlist().allEntries[0]);
     EXPECT_TRUE(player->playable());
