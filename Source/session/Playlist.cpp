@@ -123,8 +123,11 @@ Playlist::SaveResult Playlist::save(const platform::Url& target, Overwrite overw
 }
 
 void Playlist::prepareAfterLoad() {
-    for (const auto& entry : allEntries)
-        if (entry) entry->currentTimeRangeSet = std::make_shared<TimeRangeSet>();
+    for (const auto& entry : allEntries) {
+        if (!entry) continue;
+        entry->listeningAsRead = std::move(entry->currentTimeRangeSet);
+        entry->currentTimeRangeSet = std::make_shared<TimeRangeSet>();
+    }
     if (_currentItem && *_currentItem >= 0 && *_currentItem < static_cast<std::int64_t>(allEntries.size()))
         assignedEntry = allEntries[static_cast<std::size_t>(*_currentItem)];
 }

@@ -84,10 +84,14 @@ PlaylistEntry::~PlaylistEntry() = default;
 void PlaylistEntry::encode(platform::KeyedEncoder& encoder) const {
     encoder.encode("_url", _url);
     encoder.encode("prevTimeRangeSet", prevTimeRangeSet);
-    // A listening that covers nothing (every entry of an opened session starts one) is not stored:
-    // a session opened and closed unplayed then encodes as the file it was read from.
-    if (currentTimeRangeSet && currentTimeRangeSet->coveredDuration() > 0)
+    // A listening that covers nothing (every entry of an opened session starts one) is no listening
+    // to store: the one the file held stays, so a session opened and closed unplayed encodes as the
+    // file it was read from.
+    if (currentTimeRangeSet && currentTimeRangeSet->coveredDuration() > 0) {
         encoder.encode("currentTimeRangeSet", currentTimeRangeSet);
+    } else if (listeningAsRead) {
+        encoder.encode("currentTimeRangeSet", *listeningAsRead);
+    }
     encoder.encode("zeros", zeros);
     encoder.encode("playedDates", playedDates);
     encoder.encodeIfPresent("storedBookmark", storedBookmark);

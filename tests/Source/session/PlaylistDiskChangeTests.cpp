@@ -159,6 +159,9 @@ TEST(PlaylistDiskChange, ASessionOpenedAndClosedUnplayedIsNotWrittenAgain) {
     for (const char* name : {"a.wav", "b.wav"})
         first.insertEntry(writeSilentWav(media.url(name), 1));
     first.assignedEntry = first.allEntries[1];
+    // The first window was listening to its song as it saved.
+    first.assignedEntry->currentTimeRangeSet = std::make_shared<TimeRangeSet>();
+    first.assignedEntry->currentTimeRangeSet->ranges = {{0, 2.96}};
     ASSERT_TRUE(first.save(session).written());
     const std::optional<platform::FileStamp> written = platform::fileStamp(session.path());
 
