@@ -276,6 +276,8 @@ TextNoteSet::SaveResult TextNoteSet::save() {
         waiting_ = true;
         break;
     case Status::failed:
+        // Said once: a later save, not the display's next look at the file, tries again.
+        waiting_ = false;
         platform::consolePrint("can't write " + textURL_.absoluteString() + ": " + result.reason);
         break;
     }

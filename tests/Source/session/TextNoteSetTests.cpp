@@ -623,3 +623,27 @@ TEST(TextNoteSet, ASaveThatWouldPassTheReadersBoundIsRefusedAndSaysWhy) {
     EXPECT_TRUE(set.altered);
     EXPECT_EQ(set.notes.back()->text(), std::string(300, 'n'));
 }
+
+// A save that waited for the file and then cannot write it says so once, not at every look the
+// display takes; the note stays for a later save.
+TEST(TextNoteSet, AWaitingSaveThatThenFailsSaysSoOnce) {
+    NotesFolder folder;
+    const std::string header = folder.path + "/Song.mp3\n";
+    folder.write("Song.txt", header + " 0:10 mine\n");
+    testsupport::FakeClock clock;
+    TextNoteSet set(folder.audio("Song.mp3"), clock);
+    set.notes.push_back(std::make_shared<TextNote>(40, "added"));
+    set.altered = true;
+    const std::string theirs = folder.path + "/Other.mp3\n 0:10 theirs\n";
+    folder.write("Song.txt", theirs);
+    clock.set(afterWritten(set.textURL().path(), 0.5));
+    testsupport::ScopedConsoleCapture console;
+    EXPECT_EQ(set.save().status, TextNoteSet::SaveResult::Status::waiting);
+    clock.set(afterWritten(set.textURL().path(), TextNoteSet::quietSeconds));
+    for (int look = 0; look < 3; ++look)
+        set.readAgainIfChanged();
+    EXPECT_EQ(console.lines(), (Lines{"can't write " + set.textURL().absoluteString() +
+                                      ": the file's first line names another file, not this song"}));
+    EXPECT_EQ(folder.read("Song.txt"), theirs);
+    EXPECT_TRUE(set.altered);
+}
