@@ -42,7 +42,9 @@ struct ScopedFileHooks {
 
 // Appends the line to what the save found, as a document that gains one entry per save does.
 std::function<SaveChoice(const FoundFile&)> appendingLine(const std::string& line) {
-    return [line](const FoundFile& found) { return SaveChoice::writing(savedBytes(savedText(found.bytes) + line)); };
+    return [line](const FoundFile& found) {
+        return SaveChoice::writing(savedBytes(savedText(found.bytes) + line));
+    };
 }
 
 std::size_t entriesInFolder(const std::string& folder) {
@@ -63,21 +65,21 @@ TEST(CheckedSave, AWriteFromElsewhereAtAnyStepIsNeverReplaced) {
             ASSERT_TRUE(writeFileAtomically(file, std::string_view("first\n")));
             std::string theirs;
             ScopedFileHooks hooks({[&](SaveStep now, const std::string& target) {
-                                   if (now != step) return;
-                                   EXPECT_EQ(target, file);
-                                   if (outside == Outside::append) {
-                                       ASSERT_TRUE(testsupport::appendToFile(target, "theirs\n"));
-                                       theirs = "first\ntheirs\n";
-                                   } else if (outside == Outside::replace) {
-                                       ASSERT_TRUE(
-                                           writeFileAtomically(target, std::string_view("replaced\n")));
-                                       theirs = "replaced\n";
-                                   } else {
-                                       ASSERT_TRUE(removeItem(target));
-                                       theirs = "<missing>";
-                                   }
-                               },
-                               {}});
+                                       if (now != step) return;
+                                       EXPECT_EQ(target, file);
+                                       if (outside == Outside::append) {
+                                           ASSERT_TRUE(testsupport::appendToFile(target, "theirs\n"));
+                                           theirs = "first\ntheirs\n";
+                                       } else if (outside == Outside::replace) {
+                                           ASSERT_TRUE(
+                                               writeFileAtomically(target, std::string_view("replaced\n")));
+                                           theirs = "replaced\n";
+                                       } else {
+                                           ASSERT_TRUE(removeItem(target));
+                                           theirs = "<missing>";
+                                       }
+                                   },
+                                   {}});
             Result<CheckedSave> saved = saveFileChecked(file, readFileSizeLimit, appendingLine("mine\n"));
             ASSERT_TRUE(saved);
             if (step == SaveStep::locked) {
@@ -88,7 +90,8 @@ TEST(CheckedSave, AWriteFromElsewhereAtAnyStepIsNeverReplaced) {
                 EXPECT_EQ(saved->status, CheckedSave::Status::changedOnDisk);
                 EXPECT_EQ(savedContents(file), theirs);
             }
-            EXPECT_EQ(entriesInFolder(folder.path), theirs == "<missing>" && step != SaveStep::locked ? 0u : 1u)
+            EXPECT_EQ(entriesInFolder(folder.path),
+                      theirs == "<missing>" && step != SaveStep::locked ? 0u : 1u)
                 << "no temporary is left behind";
         }
     }
@@ -100,11 +103,11 @@ TEST(CheckedSave, ARemovalLeavesAFileWrittenSinceItWasRead) {
         const std::string file = folder.file("doc");
         ASSERT_TRUE(writeFileAtomically(file, std::string_view("first\n")));
         ScopedFileHooks hooks({[&](SaveStep now, const std::string& target) {
-                               if (written && now == SaveStep::beforeReplacing) {
-                                   ASSERT_TRUE(testsupport::appendToFile(target, "theirs\n"));
-                               }
-                           },
-                           {}});
+                                   if (written && now == SaveStep::beforeReplacing) {
+                                       ASSERT_TRUE(testsupport::appendToFile(target, "theirs\n"));
+                                   }
+                               },
+                               {}});
         Result<CheckedSave> saved =
             saveFileChecked(file, readFileSizeLimit, [](const FoundFile&) { return SaveChoice::removing(); });
         ASSERT_TRUE(saved);
@@ -232,7 +235,8 @@ TEST(SaveTarget, ALinkIsWrittenWhereItPointsAndStaysALink) {
             EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link is still a link";
             const bool grew = writer == Writer::checked && std::string(c.what) != "a target still to be made";
             EXPECT_EQ(savedContents(c.target), grew ? "old\nnew\n" : "new\n");
-            EXPECT_EQ(entriesInFolder(here.path), c.through.empty() ? 1u : 2u) << "nothing else beside the link";
+            EXPECT_EQ(entriesInFolder(here.path), c.through.empty() ? 1u : 2u)
+                << "nothing else beside the link";
             std::filesystem::remove(link);
             if (!c.through.empty()) std::filesystem::remove(c.link);
             std::filesystem::remove(c.target);
@@ -251,10 +255,10 @@ TEST(Files, AModeTheFileSystemCannotKeepFailsNoWrite) {
         const std::string file = folder.file("doc");
         int asked = 0;
         ScopedFileHooks hooks({{}, [&](int, unsigned) {
-                               ++asked;
-                               errno = c.error;
-                               return c.error == 0 ? 0 : -1;
-                           }});
+                                   ++asked;
+                                   errno = c.error;
+                                   return c.error == 0 ? 0 : -1;
+                               }});
         EXPECT_EQ(writeFileAtomically(file, std::string_view("data")).ok(), c.writes);
         Result<CheckedSave> saved =
             saveFileChecked(folder.file("checked"), readFileSizeLimit,
