@@ -178,26 +178,25 @@ bool MainViewController::writeSession(const platform::Url& url, SaveReason reaso
 
 void MainViewController::saveToLocation(SaveReason reason, Ending ending, bool writeOverChanges) {
     const platform::Url url = *sessionURL_;
-    // Whether the file on disk is known to be the one this window last read or wrote, just now.
-    bool checked = writeOverChanges;
     if (reason != SaveReason::save) {
         // The entry's listening goes into the document and the log only with a write that will be
-        // made: a file changed on disk is asked about first.
-        if (!checked) {
+        // made: a file changed on disk is asked about first. A file that could not be read is looked
+        // at again by the save, which says why it failed.
+        if (!writeOverChanges) {
             platform::Result<bool> changed = playlist_->changedOnDisk(url);
             if (changed && *changed) {
                 askAboutChangedSession(url, reason, std::move(ending));
                 return;
             }
-            // A file that could not be read is looked at again by the save, which says why it failed.
-            checked = changed.ok();
         }
         closeListening();
     }
     saveAppState();
-    const Playlist::SaveResult result =
-        writeSessionDocument(*playlist_, player_->playbackTime(), url,
-                             checked ? Playlist::Overwrite::always : Playlist::Overwrite::ifUnchanged);
+    // Looked at again by the save itself, after the listening was closed and the state written: a
+    // write made elsewhere meanwhile is asked about, not written over.
+    const Playlist::SaveResult result = writeSessionDocument(
+        *playlist_, player_->playbackTime(), url,
+        writeOverChanges ? Playlist::Overwrite::always : Playlist::Overwrite::ifUnchanged);
     switch (result.status) {
     case Playlist::SaveResult::Status::written:
         if (ending) ending(SaveOutcome::saved);

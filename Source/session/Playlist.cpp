@@ -80,12 +80,6 @@ Playlist::SaveResult Playlist::save(const platform::Url& target, Overwrite overw
         platform::consolePrint("can't save " + target.absoluteString() + ": " + result.reason);
         return result;
     };
-    if (overwrite == Overwrite::ifUnchanged) {
-        platform::Result<bool> changed = changedOnDisk(target);
-        if (!changed) return failed(changed.error());
-        if (*changed) return SaveResult{SaveResult::Status::changedOnDisk, {}};
-    }
-    url = target;
     _currentItem = -1;
     if (assignedEntry) {
         auto found = std::find_if(allEntries.begin(), allEntries.end(), [&](const auto& entry) {
@@ -98,16 +92,42 @@ Playlist::SaveResult Playlist::save(const platform::Url& target, Overwrite overw
     // never costs the user the previous file.
     platform::Result<platform::Bytes> bytes = platform::encodePlist(*this);
     if (!bytes) return failed(bytes.error());
-    if (platform::Result<void> written = platform::writeFileAtomically(target.path(), *bytes); !written)
-        return failed(written.error());
+    // The file is looked at under the save's lock, and again just before it is replaced, so that
+    // another window's write in between is never lost.
+    std::optional<platform::Error> unreadable;
+    bool changed = false;
+    platform::Result<platform::CheckedSave> saved = platform::saveFileChecked(
+        target.path(), platform::readFileSizeLimit, [&](const platform::FoundFile& found) {
+            if (overwrite == Overwrite::ifUnchanged && found.stamp && fileVersion &&
+                fileVersion->path == target.path()) {
+                if (found.unreadable) {
+                    unreadable = found.unreadable;
+                    return platform::SaveChoice::leaving();
+                }
+                const FileVersion now = playlistFileVersion(target.path(), found.bytes);
+                if (now.size != fileVersion->size || now.checksum != fileVersion->checksum) {
+                    changed = true;
+                    return platform::SaveChoice::leaving();
+                }
+            }
+            return platform::SaveChoice::writing(*bytes);
+        });
+    if (!saved) return failed(saved.error());
+    if (unreadable) return failed(*unreadable);
+    if (changed || saved->status == platform::CheckedSave::Status::changedOnDisk)
+        return SaveResult{SaveResult::Status::changedOnDisk, {}};
+    url = target;
     fileVersion = playlistFileVersion(target.path(), *bytes);
     dirty = false;
     return {};
 }
 
 void Playlist::prepareAfterLoad() {
-    for (const auto& entry : allEntries)
-        if (entry) entry->currentTimeRangeSet = std::make_shared<TimeRangeSet>();
+    for (const auto& entry : allEntries) {
+        if (!entry) continue;
+        entry->listeningAsRead = std::move(entry->currentTimeRangeSet);
+        entry->currentTimeRangeSet = std::make_shared<TimeRangeSet>();
+    }
     if (_currentItem && *_currentItem >= 0 && *_currentItem < static_cast<std::int64_t>(allEntries.size()))
         assignedEntry = allEntries[static_cast<std::size_t>(*_currentItem)];
 }

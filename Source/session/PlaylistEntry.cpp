@@ -94,7 +94,14 @@ PlaylistEntry::~PlaylistEntry() = default;
 void PlaylistEntry::encode(platform::KeyedEncoder& encoder) const {
     encoder.encode("_url", _url);
     encoder.encode("prevTimeRangeSet", prevTimeRangeSet);
-    encoder.encodeIfPresent("currentTimeRangeSet", currentTimeRangeSet);
+    // A listening that covers nothing (every entry of an opened session starts one) is no listening
+    // to store: the one the file held stays, so a session opened and closed unplayed encodes as the
+    // file it was read from.
+    if (currentTimeRangeSet && currentTimeRangeSet->coveredDuration() > 0) {
+        encoder.encode("currentTimeRangeSet", currentTimeRangeSet);
+    } else if (listeningAsRead) {
+        encoder.encode("currentTimeRangeSet", *listeningAsRead);
+    }
     encoder.encode("zeros", zeros);
     encoder.encode("playedDates", playedDates);
     encoder.encodeIfPresent("storedBookmark", storedBookmark);
@@ -171,6 +178,8 @@ void PlaylistEntry::finishListening(const platform::Clock& clock) {
     std::size_t hint = 0;
     double previousStart = -std::numeric_limits<double>::infinity();
     for (const TimeRange& span : currentTimeRangeSet->ranges) {
+        // A listening opened where playback stood and never played covers nothing.
+        if (!(span.end > span.start)) continue;
         if (span.start < previousStart) hint = 0;
         previousStart = span.start;
         if (std::optional<std::size_t> index = prevTimeRangeSet.addRange(span.start, span.end, hint))

@@ -60,6 +60,10 @@ public:
     platform::Url _url;
     // Spans of the listening in progress; shared with the player and the application state.
     std::shared_ptr<TimeRangeSet> currentTimeRangeSet;
+    // The listening the file held when the session was read (the window that saved it was then
+    // listening): written back as it was until a listening here covers something, so that a session
+    // opened and closed unplayed is what it was. Never a listening of this run.
+    std::shared_ptr<const TimeRangeSet> listeningAsRead;
     // Spans of earlier listenings, merged.
     TimeRangeSet prevTimeRangeSet;
     // Zero marks in seconds, ascending.

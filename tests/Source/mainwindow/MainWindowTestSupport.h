@@ -19,6 +19,7 @@
 #include "tests/support/FakeOutputVolumeBackend.h"
 #include "tests/support/MainViewStandIns.h"
 #include "tests/support/ManualTimers.h"
+#include "tests/support/QuietNotesFiles.h"
 #include "tests/support/UiFakes.h"
 
 #include <QApplication>
@@ -384,6 +385,8 @@ protected:
         data.setUrls(urls);
     }
 
+    // The notes files a test writes are read at once; a test of the quiet rule gives its set a clock.
+    testsupport::ScopedQuietNotesFiles quietNotesFiles;
     SessionTempFolder defaultsFolder;
     SessionTempFolder stateFolder;
     SessionTempFolder audioFolder;

@@ -60,7 +60,11 @@ TEST(PlaylistEntry, EncodesItsKeysInOrderAndOptionalOnesOnlyWhenPresent) {
     EXPECT_EQ(*tree.find("_url"),
               platform::PlistValue(platform::PlistDictionary{{"relative", entry->_url.absoluteString()}}));
 
+    // A listening that covers nothing is no listening to store.
     entry->currentTimeRangeSet = std::make_shared<TimeRangeSet>();
+    entry->currentTimeRangeSet->ranges = {{4, 4}};
+    EXPECT_EQ(entryKeys(*entry).size(), 9u);
+    entry->currentTimeRangeSet->ranges = {{4, 5}};
     entry->storedBookmark = platform::Bytes{1, 2, 3};
     entry->tags = "ab";
     EXPECT_EQ(entryKeys(*entry),
