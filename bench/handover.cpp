@@ -1,15 +1,21 @@
 // Files handed over to a running player, as `vantle *.wav` does from a later start: BM_HandOver/N hands
 // N small WAV files (0.1 s, mono, 8 kHz) to the main window at once, with the real player, parts and
-// table, offscreen, and measures the main thread's CPU time until the window has taken them and drawn
-// itself again, and what the process holds more afterwards (resident size and heap). The reference,
-// measured in the same run on the same files, is the least the main thread could do with them: make
-// each file's entry (the audio reader opens it and reads its length) into a plain list.
+// table, offscreen, and runs the window's event loop until every file is in: BM_HandOver/N/0 as the
+// program does it (the files measured on a worker, put in by batches), BM_HandOver/N/1 with the whole
+// addition made on the window's thread, as it was before. It measures the longest stretch the main
+// thread was away from its loop (the longest gap between two turns of a 1 ms probe timer, less its
+// millisecond: how long a key press or a repaint could have waited), the main thread's CPU time, the
+// time until the last file was in, and what the process holds more afterwards (resident size and
+// heap). The reference, measured in the same run on the same files, is the least the window could do
+// with them on its own thread: make each file's entry (the audio reader opens it and reads its length)
+// into a plain list.
 //
-//   bench_handover [--benchmark_filter=BM_HandOver/16000] [benchmark flags]
+//   bench_handover [--benchmark_filter=BM_HandOver/100000/] [benchmark flags]
 //
 // Each size runs once: the files are made (outside the timing) in a folder of their own. The counters:
-// main_thread_s and reference_main_thread_s, rss_growth_MB and reference_rss_growth_MB,
-// heap_growth_MB and reference_heap_growth_MB, undo_steps (1 when the files were one step), entries.
+// longest_stretch_s, main_thread_s, until_in_s and reference_main_thread_s; rss_growth_MB and
+// reference_rss_growth_MB, heap_growth_MB and reference_heap_growth_MB; undo_steps (1 when the files
+// were one step), entries.
 
 #include "Source/mainwindow/AppDelegate.h"
 #include "Source/mainwindow/MainViewController.h"
@@ -25,6 +31,9 @@
 #include "tests/support/TemporaryFolder.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
 
 #include <benchmark/benchmark.h>
 
@@ -33,6 +42,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -163,9 +173,33 @@ void BM_HandOver(benchmark::State& state) {
         heap = heapMegabytes();
         rss = residentMegabytes();
         cpu = threadCpuSeconds();
+        MainViewController& view = player.window->mainViewController();
+        if (state.range(1) == 1) view.filesAddedAtOnce = paths.size();
+        // The probe turns every millisecond while the loop is free; the longest gap between two turns
+        // is the longest the window could not answer.
+        QElapsedTimer clock;
+        qint64 lastTurn = 0, longest = 0;
+        QEventLoop loop;
+        QTimer probe;
+        probe.setTimerType(Qt::PreciseTimer);
+        probe.setInterval(1);
+        QObject::connect(&probe, &QTimer::timeout, [&] {
+            const qint64 now = clock.nsecsElapsed();
+            longest = std::max(longest, now - lastTurn);
+            lastTurn = now;
+            if (!view.adding()) loop.quit();
+        });
+        clock.start();
+        // The hand-over itself is the first stretch.
         player.delegate.openFilesFromLaterStart(paths);
+        probe.start();
+        loop.exec();
         // Until the window has laid out and drawn the table that now holds them.
         QApplication::processEvents();
+        probe.stop();
+        longest = std::max(longest, clock.nsecsElapsed() - lastTurn);
+        state.counters["until_in_s"] = static_cast<double>(clock.nsecsElapsed()) * 1e-9;
+        state.counters["longest_stretch_s"] = std::max(0.0, static_cast<double>(longest) * 1e-9 - 0.001);
         state.counters["main_thread_s"] = threadCpuSeconds() - cpu;
         state.counters["rss_growth_MB"] = residentMegabytes() - rss;
         state.counters["heap_growth_MB"] = heapMegabytes() - heap;
@@ -181,9 +215,7 @@ void BM_HandOver(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_HandOver)
-    ->Arg(4000)
-    ->Arg(16000)
-    ->Arg(100000)
+    ->ArgsProduct({{4000, 16000, 100000}, {0, 1}})
     ->Iterations(1)
     ->Unit(benchmark::kSecond)
     ->UseRealTime();

@@ -6,6 +6,7 @@
 #include "Source/session/Playlist.h"
 #include "platform/files/AudioFile.h"
 #include "platform/files/AudioFileSettings.h"
+#include "platform/files/SongArchive.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Files.h"
 #include "platform/foundation/Text.h"
@@ -20,7 +21,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <unordered_set>
 #include <utility>
 
 namespace vantle {
@@ -42,6 +42,8 @@ std::string audioRefusalReason(const platform::Error& error) {
         return "the file is empty";
     case platform::AudioFileError::notRegularFile:
         return "not a regular file (a FIFO, a device or a socket)";
+    case platform::AudioFileError::systemFile:
+        return "it is a system file, not audio";
     default:
         return "the file is damaged or holds no audio that Vantle can play";
     }
@@ -139,78 +141,98 @@ std::vector<std::string> AppDelegate::commandLinePaths(int argc, const char* con
     return paths;
 }
 
-std::size_t AppDelegate::takeFiles(const std::vector<std::string>& paths) {
+struct AppDelegate::HandOver {
+    std::vector<std::string> paths;
+    std::size_t next = 0;
+    std::size_t taken = 0;
     // Refusals keep the order of the paths they were handed in.
     std::vector<std::pair<std::size_t, Refusal>> refused;
-    std::vector<std::pair<std::size_t, platform::Url>> audio;
-    std::size_t taken = 0;
-    // The audio files between two sessions are one step, added to the session they were handed to:
-    // one table reload for a folder's worth of files, not one per file.
-    const auto addAudio = [&] {
-        if (audio.empty()) return;
-        taken += audio.size();
-        if (mainViewController_) {
-            std::vector<platform::Url> urls;
-            urls.reserve(audio.size());
-            for (const auto& file : audio)
-                urls.push_back(file.second);
-            mainViewController_->insertEntries(urls);
-            // Each file is opened once, by the entry that measures it. Only one that did not go in is
-            // opened again for the reader's reason, so that the user is told rather than the file being
-            // silently left out.
-            const Playlist& playlist = *mainViewController_->playlist();
-            std::unordered_set<platform::Url> listed;
-            listed.reserve(playlist.allEntries.size());
-            for (const std::shared_ptr<PlaylistEntry>& entry : playlist.allEntries)
-                if (entry) listed.insert(entry->_url);
-            for (const auto& [index, url] : audio) {
-                if (listed.count(url)) continue;
-                --taken;
-                refused.emplace_back(index, refusalOfAudioFile(url));
-            }
-        }
-        audio.clear();
-    };
-    for (std::size_t index = 0; index < paths.size(); ++index) {
-        const platform::Url url = platform::Url::fileURLWithPath(paths[index]);
-        // The console stays UTF-8; the bytes of a name in another encoding show as escapes.
-        const std::string shown = platform::escapingInvalidUtf8(url.path());
-        platform::consolePrint(shown);
-        if (lowerCaseExtension(url) == "vantle") {
-            addAudio();
-            if (!mainViewController_) continue;
-            mainViewController_->openSessionAt(url);
-            ++taken;
-        } else if (platform::audioFileTypeForPath(url.path()) == platform::AudioFileType::unknown) {
-            platform::consolePrint("can't open " + shown +
-                                   ": only sessions (.vantle) and audio files are opened");
-            refused.emplace_back(index, Refusal{url.path(), "not a session or an audio file"});
-        } else {
-            audio.emplace_back(index, url);
-        }
-    }
-    addAudio();
-    std::stable_sort(refused.begin(), refused.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
-    std::vector<Refusal> told;
-    told.reserve(refused.size());
-    for (auto& refusal : refused)
-        told.push_back(std::move(refusal.second));
-    reportRefusals(told);
-    return taken;
+};
+
+std::size_t AppDelegate::takeFiles(const std::vector<std::string>& paths) {
+    const auto handOver = std::make_shared<HandOver>();
+    handOver->paths = paths;
+    continueHandOver(handOver);
+    return handOver->taken;
 }
 
-AppDelegate::Refusal AppDelegate::refusalOfAudioFile(const platform::Url& url) {
-    const std::string shown = platform::escapingInvalidUtf8(url.path());
-    platform::Result<std::unique_ptr<platform::AudioFile>> file =
-        platform::AudioFile::openForReading(url.path());
-    if (file) {
+void AppDelegate::continueHandOver(const std::shared_ptr<HandOver>& handOver) {
+    // The audio files and folders between two sessions are one addition, to the session they were
+    // handed to: one step and one console line for a folder's worth of files.
+    std::vector<std::pair<std::size_t, platform::Url>> audio;
+    for (; handOver->next < handOver->paths.size(); ++handOver->next) {
+        const std::size_t index = handOver->next;
+        // Not asked whether it is a folder yet: thousands of files may be handed over at once.
+        platform::Url url = platform::Url::fileURLWithPath(handOver->paths[index], false);
+        // The console stays UTF-8; the bytes of a name in another encoding show as escapes.
+        const auto shown = [&url] { return platform::escapingInvalidUtf8(url.path()); };
+        if (lowerCaseExtension(url) == "vantle") {
+            if (!mainViewController_) continue;
+            if (!audio.empty()) break;
+            platform::consolePrint("opening " + shown());
+            mainViewController_->openSessionAt(url);
+            ++handOver->taken;
+        } else if (platform::audioFileTypeForPath(url.path()) != platform::AudioFileType::unknown ||
+                   platform::isSongArchivePath(url.path()) ||
+                   // A folder is taken as a drop takes it: its audio files, the rest left out unsaid.
+                   // Looked at only when the name is not of audio: thousands of files are handed over
+                   // at once.
+                   platform::isDirectory(url.path())) {
+            audio.emplace_back(index, std::move(url));
+        } else {
+            platform::consolePrint("can't open " + shown() +
+                                   ": only sessions (.vantle), audio files and folders are opened");
+            handOver->refused.emplace_back(index, Refusal{url.path(), "not a session or an audio file"});
+        }
+    }
+    if (audio.empty() || !mainViewController_) {
+        handOver->taken += audio.size();
+        std::stable_sort(handOver->refused.begin(), handOver->refused.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        std::vector<Refusal> told;
+        told.reserve(handOver->refused.size());
+        for (auto& refusal : handOver->refused)
+            told.push_back(std::move(refusal.second));
+        handOver->refused.clear();
+        reportRefusals(told);
+        return;
+    }
+    handOver->taken += audio.size();
+    std::vector<platform::Url> urls;
+    urls.reserve(audio.size());
+    std::vector<std::size_t> indexes;
+    indexes.reserve(audio.size());
+    for (auto& [index, url] : audio) {
+        urls.push_back(std::move(url));
+        indexes.push_back(index);
+    }
+    QPointer<AppDelegate> self(this);
+    mainViewController_->addLocations(
+        std::move(urls), nullptr,
+        [self, handOver, indexes = std::move(indexes)](const MainViewController::AddedFiles& files) {
+            // Each file was opened once, by the worker that measured it; one that did not go in was
+            // opened again there for the reader's reason, so that the user is told rather than the
+            // file being silently left out.
+            for (const FileAddition::File& file : files.notAudio) {
+                if (file.location >= indexes.size()) continue;
+                --handOver->taken;
+                handOver->refused.emplace_back(indexes[file.location], refusalOfAudioFile(file));
+            }
+            if (self) self->continueHandOver(handOver);
+        });
+}
+
+AppDelegate::Refusal AppDelegate::refusalOfAudioFile(const FileAddition::File& file) {
+    const std::string shown = platform::escapingInvalidUtf8(file.url.path());
+    if (!file.error) {
         // Opened, but with no rate to measure its length by.
         platform::consolePrint("can't add " + shown + ": it has no sample rate");
-        return {url.path(), "the file is damaged or holds no audio that Vantle can play"};
+        return {file.url.path(), "the file is damaged or holds no audio that Vantle can play"};
     }
-    platform::consolePrint("can't add " + shown + ": " + platform::escapingInvalidUtf8(file.error().message));
-    return {url.path(), audioRefusalReason(file.error())};
+    platform::consolePrint("can't add " + shown + ": " + platform::escapingInvalidUtf8(file.error->message));
+    // A zip is refused for a reason of its own (not one song, too large, damaged): say which.
+    if (std::optional<std::string> archive = songArchiveRefusal(file.url.path())) return {file.url.path(), *archive};
+    return {file.url.path(), audioRefusalReason(*file.error)};
 }
 
 void AppDelegate::reportRefusals(const std::vector<Refusal>& refused) {

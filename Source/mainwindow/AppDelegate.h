@@ -3,6 +3,7 @@
 // controller; restores the last session once, at the first activation; opens files handed over;
 // quits through the save-first sequence; holds the Undo and Redo menu items. Main thread only.
 
+#include "Source/mainwindow/FileAddition.h"
 #include "Source/mainwindow/MainViewHolder.h"
 #include "Source/mainwindow/QActionMenuItem.h"
 #include "Source/mainwindow/RefusedFile.h"
@@ -11,6 +12,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -64,8 +66,8 @@ public:
     // Paths are bytes: a name that is not UTF-8 is opened as it is. A ".vantle" document replaces
     // the session, which is saved first; one that cannot be read changes nothing. A file the audio
     // reader opens (its extension, in any case, names a type the reader knows) is added to the
-    // session as one undoable step. Anything else is refused with a console line and an alert.
-    // True when the file was taken.
+    // session as one undoable step, and so is the audio a folder holds. Anything else is refused with a
+    // console line and an alert. True when the file was taken (a large folder: being taken).
     bool openFile(const std::string& path);
     // The files named on a command line (after Qt took its own options out), as absolute paths.
     // The bytes are kept as they are, never decoded as text; relative names are resolved in the
@@ -97,10 +99,13 @@ public:
 
 private:
     using Refusal = RefusedFile;
-    // Opens the files in order and tells of the refused ones in one alert; how many were taken.
+    // Opens the files in order and tells of the refused ones in one alert; how many were taken (so
+    // far, when many files are still being added: sessions after them open once they are in).
     std::size_t takeFiles(const std::vector<std::string>& paths);
-    // Why the audio file could not be added, as the reader says; printed on the console.
-    static Refusal refusalOfAudioFile(const platform::Url& url);
+    struct HandOver;
+    void continueHandOver(const std::shared_ptr<HandOver>& handOver);
+    // Why the audio file could not be added, as the reader said; printed on the console.
+    static Refusal refusalOfAudioFile(const FileAddition::File& file);
     void reportRefusals(const std::vector<Refusal>& refused);
     void restoreOnce();
     void finishTermination();

@@ -1,78 +1,407 @@
 #include "Source/mainwindow/KaraokeView.h"
 
-#include "Source/mainwindow/FittedFont.h"
+#include "Source/karaoke/CdgDecoder.h"
+#include "Source/karaoke/CdgFile.h"
+#include "Source/karaoke/KaraokeZip.h"
+#include "Source/karaoke/LyricsTiming.h"
+#include "Source/mainwindow/SingersScreen.h"
+#include "platform/dispatch/ConcurrentQueue.h"
+#include "platform/dispatch/MainQueue.h"
+#include "platform/foundation/Files.h"
 
-#include <QFontMetricsF>
-#include <QPalette>
+#include <QFileInfo>
+#include <QListWidget>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QStackedLayout>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 namespace vantle {
 
 namespace {
 
-QString styledSpan(const QString& text, const char* foreground, const char* background) {
-    QString escaped = text.toHtmlEscaped();
-    escaped.replace(QLatin1Char('\n'), QStringLiteral("<br>"));
-    return QStringLiteral("<span style=\"color:%1; background-color:%2\">%3</span>")
-        .arg(QLatin1String(foreground), QLatin1String(background), escaped);
+// Seconds as the timing list shows them, as an LRC tag writes them.
+QString karaokeTimeText(double seconds) {
+    const long hundredths = std::lround(std::max(0.0, seconds) * 100);
+    char text[32];
+    std::snprintf(text, sizeof text, "%02ld:%02ld.%02ld", hundredths / 6000, hundredths / 100 % 60,
+                  hundredths % 100);
+    return QString::fromLatin1(text);
 }
 
 } // namespace
 
-const QString KaraokeView::dummyText =
-    QStringLiteral("now is the time for all good men to come to the aid of the party.\n"
-                   "Now is the time 2 for all good men to come to the aid of the party.\n"
-                   "Now is the time 3 for all good men to come to the aid of the party.");
+// The panel's drawing surface: paints what its painter prepared, and only the part that changed.
+class KaraokeView::Canvas final : public QWidget {
+public:
+    explicit Canvas(QWidget* parent) : QWidget(parent) {
+        setObjectName("karaokeCanvas");
+        setAttribute(Qt::WA_OpaquePaintEvent);
+    }
 
-KaraokeView::KaraokeView(QWidget* parent) : QLabel(parent) {
+    void show(const KaraokeFrame& frame) {
+        const QRect changed = painter_.prepare(rect(), frame);
+        if (!changed.isEmpty()) update(changed);
+    }
+
+protected:
+    void paintEvent(QPaintEvent* event) override {
+        QPainter painter(this);
+        painter_.paint(painter, event->rect());
+    }
+
+private:
+    KaraokePainter painter_;
+};
+
+KaraokeView::KaraokeView(KaraokeHost& host, QWidget* parent) : QWidget(parent), host_(host) {
     setObjectName("karaokeView");
-    QFont font(QStringLiteral("Helvetica"));
-    font.setPointSizeF(pointSize);
-    setFont(font);
-    setTextFormat(Qt::RichText);
-    setWordWrap(false);
-    setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    stack_ = new QStackedLayout(this);
+    stack_->setContentsMargins(0, 0, 0, 0);
+    canvas_ = new Canvas(this);
+    stack_->addWidget(canvas_);
+    timingList_ = new QListWidget(this);
+    timingList_->setObjectName("karaokeTimingList");
+    // The keys stay with the playlist, where Return stamps.
+    timingList_->setFocusPolicy(Qt::NoFocus);
+    timingList_->setSelectionMode(QAbstractItemView::NoSelection);
+    QFont listFont = timingList_->font();
+    listFont.setPointSizeF(listFont.pointSizeF() * 1.4);
+    timingList_->setFont(listFont);
+    stack_->addWidget(timingList_);
+
+    frameTimer_ = new QTimer(this);
+    frameTimer_->setTimerType(Qt::PreciseTimer);
+    connect(frameTimer_, &QTimer::timeout, this, [this] { advanceFrame(); });
+    // A lyrics file changed in an editor is read again and shown without a restart.
+    lookTimer_ = new QTimer(this);
+    lookTimer_->setInterval(1000);
+    connect(lookTimer_, &QTimer::timeout, this, [this] { lookForChanges(); });
+
+    QPointer<KaraokeView> self(this);
+    loader_ = std::make_unique<LyricsLoader>([self](const LyricsReadResult& result) {
+        if (self) self->lyricsArrived(result);
+    });
+    panelFrame_.look = KaraokeFrame::Look::panel;
     hide();
 }
 
-QString KaraokeView::makeAttributedText(int location, int length) {
-    const int size = static_cast<int>(dummyText.size());
-    const int start = std::clamp(location, 0, size);
-    const int end = std::clamp(start + std::max(length, 0), start, size);
-    return styledSpan(dummyText.left(start), "gray", "lightgray") +
-           styledSpan(dummyText.mid(start, end - start), "black", "white") +
-           styledSpan(dummyText.mid(end), "gray", "lightgray");
+KaraokeView::~KaraokeView() {
+    finishTiming();
+    delete singers_.data();
 }
 
-void KaraokeView::layoutInFrame(double x) {
-    setAutoFillBackground(true);
-    QPalette colours = palette();
-    colours.setColor(QPalette::Window, QColor(Qt::lightGray));
-    setPalette(colours);
-    if (QWidget* parent = parentWidget()) {
-        const int left = static_cast<int>(std::lround(x));
-        setGeometry(left, 0, std::max(0, parent->width() - left), parent->height());
+void KaraokeView::showSong(const std::string& audioPath, PlayerMode mode) {
+    const bool songChanged = audioPath != songPath_;
+    const bool timingEnds = timing_ && (songChanged || mode != PlayerMode::karaokePrepare);
+    if (timingEnds) finishTiming();
+    if (songChanged) timing_.reset();
+    songPath_ = audioPath;
+    mode_ = mode;
+    // Outside the karaoke modes nothing of the song's lyrics or graphics is read or kept.
+    const std::string wanted = karaokeMode() ? audioPath : std::string();
+    if (wanted != loadingPath_) {
+        loadingPath_ = wanted;
+        lyrics_.reset();
+        lastRead_ = {};
+        lyricsRead_ = false;
+        cdg_.reset();
+        pictureLooked_ = false;
+        ++generation_;
+        loader_->load(wanted);
+        loadPicture(wanted);
     }
-    fitFont();
-    setText(makeAttributedText(highlightLocation, highlightLength));
-    raise();
+    if (loadingPath_.empty())
+        lookTimer_->stop();
+    else if (!lookTimer_->isActive())
+        lookTimer_->start();
+    if (mode_ == PlayerMode::karaokePrepare && !songPath_.empty() && !timing_) startTiming();
+    stack_->setCurrentWidget(mode_ == PlayerMode::karaokePrepare ? static_cast<QWidget*>(timingList_)
+                                                                 : static_cast<QWidget*>(canvas_));
+    refreshTimingList();
+    updateFrameTimer();
+    advanceFrame();
 }
 
-void KaraokeView::fitFont() {
-    // 50 points where there is room; a smaller window shrinks the lines rather than cutting them.
-    const QStringList lines = dummyText.split(QLatin1Char('\n'));
-    QString widest;
-    const QFontMetricsF metrics(font());
-    for (const QString& line : lines)
-        if (metrics.horizontalAdvance(line) > metrics.horizontalAdvance(widest)) widest = line;
-    const std::optional<QFont> fitted =
-        fittedFont(widest, font(), QSizeF(width(), height() / double(lines.size())));
-    if (!fitted) return;
-    QFont sized = *fitted;
-    sized.setPointSizeF(std::min(pointSize, fitted->pointSizeF()));
-    setFont(sized);
+const Lyrics* KaraokeView::lyrics() const {
+    return lyrics_.get();
+}
+
+void KaraokeView::lyricsArrived(const LyricsReadResult& result) {
+    lastRead_ = result;
+    lyricsRead_ = true;
+    lyrics_ = result.lyrics ? std::make_shared<const Lyrics>(*result.lyrics) : nullptr;
+    ++generation_;
+    if (!result.notice.empty()) host_.karaokeNotice(QString::fromStdString(result.notice));
+    advanceFrame();
+}
+
+void KaraokeView::loadPicture(const std::string& audioPath) {
+    const unsigned request = ++pictureRequest_;
+    if (audioPath.empty()) return;
+    QPointer<KaraokeView> self(this);
+    // Finding, reading and checking the graphics touches the disk: never on the window's thread.
+    platform::globalQueue().async([self, request, audioPath] {
+        // Taken before the read, so that a change while it reads is seen at the next look.
+        const std::optional<std::string> beside = cdgBesidePath(audioPath);
+        PictureStamps stamps{beside.value_or(std::string()),
+                             beside ? platform::fileStamp(*beside) : std::nullopt,
+                             platform::fileStamp(audioPath)};
+        std::shared_ptr<CdgTimeline> timeline;
+        // Beside the audio file, or inside the song's archive.
+        if (std::optional<std::vector<std::uint8_t>> bytes = readCdgForSong(audioPath))
+            if (std::optional<CdgTimeline> made = CdgTimeline::fromBytes(std::move(*bytes)))
+                timeline = std::make_shared<CdgTimeline>(std::move(*made));
+        platform::mainQueue().async([self, request, timeline, stamps] {
+            if (!self || request != self->pictureRequest_) return;
+            self->pictureLooked_ = true;
+            self->pictureStamps_ = stamps;
+            if (timeline) {
+                self->cdg_ = std::make_unique<CdgTimeline>(std::move(*timeline));
+                ++self->generation_;
+            }
+            self->advanceFrame();
+        });
+    });
+}
+
+void KaraokeView::lookForChanges() {
+    loader_->poll();
+    if (loadingPath_.empty() || !pictureLooked_) return;
+    // The graphics beside the song, or the song's archive, written anew: read again.
+    const bool changed = (!pictureStamps_.cdgPath.empty() &&
+                          platform::fileStamp(pictureStamps_.cdgPath) != pictureStamps_.cdg) ||
+                         platform::fileStamp(loadingPath_) != pictureStamps_.song;
+    if (!changed) return;
+    pictureLooked_ = false;
+    loadPicture(loadingPath_);
+}
+
+QStringList KaraokeView::noLyricsMessage() const {
+    if (songPath_.empty()) return {tr("No song loaded")};
+    if (!lyricsRead_ || !pictureLooked_) return {tr("Reading the lyrics…")};
+    QStringList lines{tr("No lyrics for this song")};
+    if (!lastRead_.notice.empty()) lines << QString::fromStdString(lastRead_.notice);
+    lines << tr("Looked for:");
+    for (const std::string& path : lastRead_.lookedFor)
+        lines << QFileInfo(QString::fromStdString(path)).fileName();
+    return lines;
+}
+
+KaraokeFrame KaraokeView::singersFrame(double heard) const {
+    KaraokeFrame frame = panelFrame_;
+    frame.look = KaraokeFrame::Look::singers;
+    frame.message.clear();
+    // At a song's very start with the music stopped, the singers learn what comes next.
+    const bool between = !host_.karaokeSongPlaying() && heard < 0.5;
+    if (between) {
+        frame.lyrics = nullptr;
+        frame.picture = nullptr;
+        const QString next = host_.karaokeNextTitle();
+        if (!next.isEmpty()) frame.message << tr("Next:") << next;
+        if (std::optional<double> left = host_.karaokeBreakLeft()) {
+            const int seconds = static_cast<int>(std::ceil(*left));
+            frame.message
+                << tr("Break: %1:%2 left").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+        }
+    } else if (!karaokeMode()) {
+        // A song heard in the other modes has nothing for the singers.
+        frame.lyrics = nullptr;
+        frame.picture = nullptr;
+    }
+    return frame;
+}
+
+void KaraokeView::advanceFrame() {
+    const double heard = host_.karaokeHeardTime();
+    panelFrame_.generation = generation_;
+    panelFrame_.keyShift = karaokeMode() ? host_.karaokeKeyShift() : 0;
+    panelFrame_.lyrics = nullptr;
+    panelFrame_.picture = nullptr;
+    panelFrame_.moment = {};
+    panelFrame_.message.clear();
+    if (karaokeMode()) {
+        if (cdg_)
+            panelFrame_.picture = &cdg_->screenAt(heard);
+        else if (lyrics_ && !lyrics_->lines.empty()) {
+            panelFrame_.lyrics = lyrics_.get();
+            panelFrame_.moment = lyricsMomentAt(*lyrics_, heard);
+        } else
+            panelFrame_.message = noLyricsMessage();
+    }
+    if (isVisible() && stack_->currentWidget() == canvas_) canvas_->show(panelFrame_);
+    if (singers_ && singers_->isVisible()) singers_->showFrame(singersFrame(heard));
+}
+
+int KaraokeView::frameInterval() const {
+    return frameTimer_->isActive() ? frameTimer_->interval() : 0;
+}
+
+void KaraokeView::updateFrameTimer() {
+    const bool panelShown = isVisible() && karaokeMode();
+    const bool singersShown = singers_ && singers_->isVisible();
+    if (!panelShown && !singersShown) {
+        frameTimer_->stop();
+        return;
+    }
+    // One frame per refresh of the screen the panel (or else the singers' screen) is on.
+    QScreen* shownOn = panelShown ? screen() : singers_->screen();
+    const double rate = shownOn && shownOn->refreshRate() >= 20 ? shownOn->refreshRate() : 60.0;
+    const int interval = std::max(1, static_cast<int>(std::floor(1000.0 / rate)));
+    if (!frameTimer_->isActive() || frameTimer_->interval() != interval) frameTimer_->start(interval);
+}
+
+void KaraokeView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    updateFrameTimer();
+    advanceFrame();
+}
+
+void KaraokeView::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    updateFrameTimer();
+}
+
+// ---- timing ----
+
+void KaraokeView::startTiming() {
+    timing_ = std::make_unique<LyricsTiming>(songPath_);
+}
+
+void KaraokeView::finishTiming() {
+    if (!timing_ || !timing_->dirty()) return;
+    const SaveResult result = timing_->save();
+    const QString file = QFileInfo(QString::fromStdString(timing_->lrcPath())).fileName();
+    switch (result.outcome) {
+    case SaveResult::Outcome::written:
+        host_.karaokeNotice(tr("Timed lines saved in %1").arg(file));
+        // Sung at once with the new times.
+        if (!loadingPath_.empty()) loader_->load(loadingPath_);
+        break;
+    case SaveResult::Outcome::unchanged:
+        break;
+    case SaveResult::Outcome::changedOnDisk:
+        host_.karaokeNotice(tr("%1 was changed by another program: not written over. It was read again "
+                               "with your stamps laid over it; leave the timing mode again to save them.")
+                                .arg(file));
+        return;
+    case SaveResult::Outcome::failed:
+        host_.karaokeNotice(tr("The timed lines could not be saved in %1: %2")
+                                .arg(file, QString::fromStdString(result.reason)));
+        return;
+    }
+}
+
+bool KaraokeView::stampLine() {
+    if (mode_ != PlayerMode::karaokePrepare || !timing_) return false;
+    if (!host_.karaokeSongPlaying()) {
+        host_.karaokeNotice(tr("Play the song to time its lines"));
+        return true;
+    }
+    if (!timing_->stamp(host_.karaokeHeardTime()))
+        host_.karaokeNotice(timing_->lines().empty()
+                                ? tr("No lines to time: paste the lyrics with Edit › Paste")
+                                : tr("Every line has its time"));
+    refreshTimingList();
+    return true;
+}
+
+bool KaraokeView::undoStamp() {
+    if (mode_ != PlayerMode::karaokePrepare || !timing_) return false;
+    if (!timing_->undoStamp()) host_.karaokeNotice(tr("No stamp to take back"));
+    refreshTimingList();
+    return true;
+}
+
+bool KaraokeView::pasteLines(const QString& text) {
+    if (mode_ != PlayerMode::karaokePrepare || !timing_) return false;
+    if (!timing_->lines().empty()) {
+        host_.karaokeNotice(tr("This song has its lines already"));
+        return true;
+    }
+    timing_->addPastedLines(text.toStdString());
+    refreshTimingList();
+    return true;
+}
+
+void KaraokeView::refreshTimingList() {
+    timingList_->clear();
+    if (!timing_) return;
+    const int next = timing_->nextUnstamped();
+    const std::vector<LyricLine>& lines = timing_->lines();
+    if (lines.empty()) {
+        timingList_->addItem(tr("No lines: paste the lyrics with Edit › Paste, then stamp each line with "
+                                "Return as it is sung"));
+        return;
+    }
+    for (int i = 0; i < static_cast<int>(lines.size()); ++i) {
+        const LyricLine& line = lines[i];
+        const QString time = line.time ? karaokeTimeText(*line.time) : QStringLiteral("  –  ");
+        auto* item = new QListWidgetItem(QStringLiteral("%1 %2  %3")
+                                             .arg(i == next ? QStringLiteral("▶") : QStringLiteral("  "),
+                                                  time, QString::fromStdString(line.text)));
+        if (i == next) {
+            QFont bold = item->font();
+            bold.setBold(true);
+            item->setFont(bold);
+            item->setBackground(palette().color(QPalette::Highlight));
+            item->setForeground(palette().color(QPalette::HighlightedText));
+        } else if (!line.time) {
+            item->setForeground(palette().color(QPalette::PlaceholderText));
+        }
+        timingList_->addItem(item);
+    }
+    if (next >= 0) timingList_->scrollToItem(timingList_->item(next), QAbstractItemView::PositionAtCenter);
+}
+
+// ---- singers' screen ----
+
+void KaraokeView::toggleSingersScreen() {
+    if (singers_ && singers_->isVisible()) {
+        singers_->closeByUser();
+    } else {
+        if (!singers_) {
+            singers_ = new SingersScreen();
+            connect(singers_, &SingersScreen::visibilityChanged, this, [this] { updateFrameTimer(); });
+            connect(singers_, &SingersScreen::frameWanted, this, [this] { advanceFrame(); });
+        }
+        singers_->open();
+    }
+    updateFrameTimer();
+    advanceFrame();
+}
+
+SingersScreen* KaraokeView::singersScreen() const {
+    return singers_.data();
+}
+
+bool KaraokeView::singersScreenShown() const {
+    return singers_ && singers_->isVisible();
+}
+
+void KaraokeView::setSingersFullScreen(const std::optional<QString>& screenName) {
+    if (!singersScreenShown()) {
+        if (!screenName) return;
+        toggleSingersScreen();
+    }
+    singers_->setFullScreenOn(screenName);
+    updateFrameTimer();
+    advanceFrame();
+}
+
+std::optional<QString> KaraokeView::singersFullScreenOn() const {
+    if (!singersScreenShown() || !singers_->fullScreenOn()) return std::nullopt;
+    return singers_->screenName();
+}
+
+void KaraokeView::restoreSingersScreen() {
+    if (!SingersScreen::wasShown() || singersScreenShown()) return;
+    toggleSingersScreen();
 }
 
 } // namespace vantle

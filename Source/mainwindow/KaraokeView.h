@@ -1,46 +1,134 @@
 #pragma once
-// The large text panel of the two karaoke modes: a fixed three-line sample text with one span
-// highlighted, laid over the playlist from its left edge to the main view's right edge. Main
-// thread only.
+// The karaoke panel beside the playlist: the loaded song's lyrics lit in time with the heard music,
+// or its CD+G picture; in the preparation mode, the song's lines with their times for timing by
+// ear. It also drives the singers' screen from the same song and time. Main thread only.
 
+#include "Source/karaoke/Lyrics.h"
+#include "Source/karaoke/LyricsFile.h"
+#include "Source/karaoke/views/KaraokePainter.h"
 #include "Source/mainwindow/MainViewParts.h"
+#include "Source/session/PlayerServices.h"
+#include "platform/foundation/Files.h"
 
-#include <QLabel>
+#include <QPointer>
+#include <QWidget>
 
-#include <vector>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+class QListWidget;
+class QStackedLayout;
+class QTimer;
 
 namespace vantle {
 
-// A moment of the lyrics and the characters sung then; kept for a later timed highlight.
-struct KaraokeRange {
-    double time = 0.0;
-    int location = 0;
-    int length = 0;
+class CdgTimeline;
+class LyricsLoader;
+class LyricsTiming;
+class SingersScreen;
+
+// What the panel asks of the main window.
+class KaraokeHost {
+public:
+    virtual ~KaraokeHost() = default;
+    // The heard time: the very time the clock shows.
+    virtual double karaokeHeardTime() const = 0;
+    virtual int karaokeKeyShift() const = 0;
+    virtual bool karaokeSongPlaying() const = 0;
+    // Between songs, for the singers' screen: the title of the song that comes next (empty: none),
+    // and the break's seconds left while one runs.
+    virtual QString karaokeNextTitle() const = 0;
+    virtual std::optional<double> karaokeBreakLeft() const = 0;
+    // A line the user should read (a save refused, nothing to stamp).
+    virtual void karaokeNotice(const QString& text) = 0;
 };
 
-class KaraokeView final : public QLabel, public KaraokePart {
+class KaraokeView final : public QWidget, public KaraokePart {
     Q_OBJECT
 
 public:
-    static const QString dummyText;
-    // The span shown highlighted, whatever entry plays and wherever playback stands.
-    static constexpr int highlightLocation = 10;
-    static constexpr int highlightLength = 111;
-    static constexpr double pointSize = 50.0;
-
-    explicit KaraokeView(QWidget* parent = nullptr);
+    explicit KaraokeView(KaraokeHost& host, QWidget* parent = nullptr);
+    ~KaraokeView() override;
 
     QWidget* widget() override { return this; }
-    // Covers the parent (the playlist's view) from x to its right edge at full height and sets the
-    // text, in the largest font up to 50 points that shows its three lines whole.
-    void layoutInFrame(double x) override;
-    // The sample text as rich text: grey on light grey, the span black on white.
-    static QString makeAttributedText(int location, int length);
+    void showSong(const std::string& audioPath, PlayerMode mode) override;
+    const Lyrics* lyrics() const override;
+    bool stampLine() override;
+    bool undoStamp() override;
+    bool pasteLines(const QString& text) override;
+    void toggleSingersScreen() override;
+    bool singersScreenShown() const override;
+    void restoreSingersScreen() override;
+    void setSingersFullScreen(const std::optional<QString>& screenName) override;
+    std::optional<QString> singersFullScreenOn() const override;
+
+    // One frame: the heard time read once, both surfaces brought to it. Called at each refresh of the
+    // screen while anything is shown; tests call it after moving their player's time.
+    void advanceFrame();
+
+    // What the panel shows at the last frame: the lit moment (for text lyrics), the message lines
+    // (without lyrics), and whether a picture is shown.
+    const LyricsMoment& shownMoment() const { return panelFrame_.moment; }
+    const QStringList& shownMessage() const { return panelFrame_.message; }
+    bool showingPicture() const { return panelFrame_.picture != nullptr; }
+    // Work done for the song: lyrics asked for and a CD+G timeline decoded.
+    bool readsLyrics() const { return !loadingPath_.empty(); }
+    bool hasPicture() const { return cdg_ != nullptr; }
+    QListWidget& timingList() const { return *timingList_; }
+    SingersScreen* singersScreen() const;
+    // Each second while the song's lyrics or picture are read: a file of them changed on disk is read
+    // again.
+    void lookForChanges();
+    // The interval of the frame timer, from the screen's refresh rate; 0 while it is stopped.
+    int frameInterval() const;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
-    void fitFont();
+    class Canvas;
 
-    std::vector<KaraokeRange> ranges_;
+    void lyricsArrived(const LyricsReadResult& result);
+    void loadPicture(const std::string& audioPath);
+    void startTiming();
+    // Writes the timed lines when they changed; says why when it could not.
+    void finishTiming();
+    void refreshTimingList();
+    void updateFrameTimer();
+    bool karaokeMode() const { return mode_ == PlayerMode::karaoke || mode_ == PlayerMode::karaokePrepare; }
+    QStringList noLyricsMessage() const;
+    KaraokeFrame singersFrame(double heard) const;
+
+    KaraokeHost& host_;
+    PlayerMode mode_ = PlayerMode::dance;
+    std::string songPath_;
+    std::string loadingPath_;
+    std::unique_ptr<LyricsLoader> loader_;
+    std::shared_ptr<const Lyrics> lyrics_;
+    LyricsReadResult lastRead_;
+    bool lyricsRead_ = false;
+    std::unique_ptr<CdgTimeline> cdg_;
+    bool pictureLooked_ = false;
+    unsigned pictureRequest_ = 0;
+    // What the picture was read from, as it was then.
+    struct PictureStamps {
+        std::string cdgPath;
+        std::optional<platform::FileStamp> cdg;
+        std::optional<platform::FileStamp> song;
+    } pictureStamps_;
+    std::unique_ptr<LyricsTiming> timing_;
+    std::uint64_t generation_ = 1;
+
+    Canvas* canvas_ = nullptr;
+    QListWidget* timingList_ = nullptr;
+    QStackedLayout* stack_ = nullptr;
+    QTimer* frameTimer_ = nullptr;
+    QTimer* lookTimer_ = nullptr;
+    KaraokeFrame panelFrame_;
+    QPointer<SingersScreen> singers_;
 };
 
 } // namespace vantle

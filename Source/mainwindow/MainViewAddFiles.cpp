@@ -3,20 +3,26 @@
 #include "Source/mainwindow/MainViewController.h"
 
 #include "Source/mainwindow/PanelFolders.h"
+#include "Source/mainwindow/RefusedFile.h"
+#include "Source/session/EditListTransaction.h"
 #include "Source/session/Playlist.h"
+#include "Source/session/PlaylistEntry.h"
 #include "Source/views/PlaylistTableView.h"
+#include "platform/dispatch/ConcurrentQueue.h"
 #include "platform/files/AudioFileSettings.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Text.h"
 #include "platform/ui/Alerts.h"
 #include "platform/ui/FilePanels.h"
 
+#include <QLocale>
 #include <QPointer>
+#include <QProgressBar>
 
 #include <algorithm>
-#include <filesystem>
-#include <system_error>
+#include <climits>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace vantle {
 
@@ -28,7 +34,10 @@ void MainViewController::chooseFilesToAdd() {
     options.directory = panelStartFolder(*defaults_, PanelFolderKind::audio);
     options.message = "Add Files";
     options.prompt = "Add";
-    options.fileFilters = {{"Audio files", platform::audioFileExtensions()}, {"All files", {}}};
+    // Songs packed with their karaoke graphics come as zip archives.
+    std::vector<std::string> songExtensions = platform::audioFileExtensions();
+    songExtensions.push_back("zip");
+    options.fileFilters = {{"Audio files", songExtensions}, {"All files", {}}};
     QPointer<MainViewController> self(this);
     filePanels_->beginOpenPanel(window(), std::move(options), [self](std::vector<platform::Url> chosen) {
         if (self && !chosen.empty()) self->addChosenFiles(chosen);
@@ -38,79 +47,251 @@ void MainViewController::chooseFilesToAdd() {
 void MainViewController::addChosenFiles(const std::vector<platform::Url>& chosen) {
     rememberPanelFolder(*defaults_, PanelFolderKind::audio, chosen);
     // Everything one panel chose is one undo step.
-    std::vector<platform::Url> urls;
-    for (const platform::Url& location : chosen) {
-        std::vector<platform::Url> collected = filesAt(location);
-        urls.insert(urls.end(), collected.begin(), collected.end());
-    }
-    insertEntries(urls);
-    // Each file's entry, the first listed of its file, looked up once: thousands of files chosen for
-    // a list of thousands must not each search the whole list.
-    std::unordered_map<platform::Url, std::shared_ptr<PlaylistEntry>> listed;
-    listed.reserve(playlist_->allEntries.size());
-    for (const std::shared_ptr<PlaylistEntry>& entry : playlist_->allEntries)
-        if (entry) listed.emplace(entry->_url, entry);
+    addLocations(chosen, nullptr, [this](const AddedFiles& files) {
+        // Each file's entry, the first listed of its file, looked up once: thousands of files chosen
+        // for a list of thousands must not each search the whole list.
+        std::unordered_map<platform::Url, std::shared_ptr<PlaylistEntry>> listed;
+        listed.reserve(playlist_->allEntries.size());
+        for (const std::shared_ptr<PlaylistEntry>& entry : playlist_->allEntries)
+            if (entry) listed.emplace(entry->_url, entry);
 
-    // The first file that made it in becomes the selected row when the filter shows it, and the
-    // current entry unless the music plays.
-    for (const platform::Url& url : urls) {
-        auto added = listed.find(url);
-        if (added == listed.end()) continue;
-        if (std::optional<std::size_t> row = playlist_->row(added->second)) {
-            loadEntryAtRowAfterListEdit(*row);
-            tableView_->selectRows({*row});
+        // The first file that made it in becomes the selected row when the filter shows it, and the
+        // current entry unless the music plays.
+        for (const platform::Url& url : files.found) {
+            auto added = listed.find(url);
+            if (added == listed.end()) continue;
+            if (std::optional<std::size_t> row = playlist_->row(added->second)) {
+                loadEntryAtRowAfterListEdit(*row);
+                tableView_->selectRows({*row});
+            }
+            break;
         }
-        break;
-    }
+        reportNotAudio(files.notAudio);
+    });
+}
 
-    // A folder may hold pictures and notes beside its music; only files chosen one by one are
-    // worth a word when they are not audio.
+void MainViewController::reportNotAudio(const std::vector<FileAddition::File>& files) {
+    // A folder may hold pictures and notes beside its music; only files named one by one are worth a
+    // word when they are not audio.
     std::vector<RefusedFile> refused;
-    for (const platform::Url& location : chosen) {
-        if (platform::isDirectory(location.path()) || listed.count(location)) continue;
-        platform::consolePrint("can't add " + platform::escapingInvalidUtf8(location.path()) + ": not audio");
-        refused.push_back({location.path(), "not an audio file that Vantle can play"});
+    for (const FileAddition::File& file : files) {
+        // A zip is refused for a reason of its own (not one song, too large, damaged): say which.
+        const std::string reason =
+            songArchiveRefusal(file.url.path()).value_or("not an audio file that Vantle can play");
+        platform::consolePrint("can't add " + platform::escapingInvalidUtf8(file.url.path()) + ": " + reason);
+        refused.push_back({file.url.path(), reason});
     }
     reportRefusedFiles(refused);
 }
 
 std::vector<platform::Url> MainViewController::filesAt(const platform::Url& location) {
-    namespace fs = std::filesystem;
-    std::vector<platform::Url> urls{location};
-    std::error_code error;
-    if (fs::is_directory(location.path(), error)) {
-        fs::recursive_directory_iterator items(location.path(), fs::directory_options::skip_permission_denied,
-                                               error);
-        if (error) {
-            platform::consolePrint(error.message() + " " + location.absoluteString());
-            return {};
-        }
-        for (; items != fs::recursive_directory_iterator(); items.increment(error)) {
-            const fs::path& path = items->path();
-            if (path.filename().string().starts_with('.')) {
-                items.disable_recursion_pending();
-                continue;
-            }
-            // A link to a file counts as the file; linked folders are not entered, so no loop.
-            const bool regular = items->is_regular_file(error);
-            if (error) {
-                platform::consolePrint(error.message() + " " +
-                                       platform::Url::fileURLWithPath(path.string()).absoluteString());
-                error.clear();
-                continue;
-            }
-            if (regular) urls.push_back(platform::Url::fileURLWithPath(path.string(), false));
-        }
-    }
-    std::sort(urls.begin(), urls.end(),
-              [](const platform::Url& a, const platform::Url& b) { return a.path() < b.path(); });
-    return urls;
+    return FileAddition::filesAt(location).value_or(std::vector<platform::Url>{});
 }
 
 void MainViewController::addFiles(const platform::Url& location,
                                   const std::shared_ptr<PlaylistEntry>& before) {
     std::vector<platform::Url> urls = filesAt(location);
     if (!urls.empty()) insertEntries(urls, before);
+}
+
+// ---- additions ----
+
+namespace {
+
+// Files looked up by the URLs their entries hold, with no copy of any.
+struct HashOfUrlAt {
+    std::size_t operator()(const platform::Url* url) const { return std::hash<platform::Url>{}(*url); }
+};
+struct SameUrlAt {
+    bool operator()(const platform::Url* a, const platform::Url* b) const { return *a == *b; }
+};
+using UrlsListed = std::unordered_set<const platform::Url*, HashOfUrlAt, SameUrlAt>;
+
+} // namespace
+
+struct MainViewController::Addition {
+    std::shared_ptr<PlaylistEntry> before;
+    AdditionDone done;
+    AddedFiles files;
+    // Files that went in or moved.
+    std::size_t taken = 0;
+    // The step this addition recorded last, the list it left and what it starts from; a later batch
+    // takes its place while the list is still as it left it.
+    const UndoRedoTransaction* step = nullptr;
+    Playlist::EntryList leftList;
+    // The files of leftList (which keeps them), while known: a batch of new files is then put in
+    // without a look at the whole list.
+    UrlsListed listed;
+    bool listedKnown = false;
+    Playlist::EntryList initialList;
+    RowIndexes initialSelection;
+    // Null while the files are measured here.
+    std::unique_ptr<FileAddition> worker;
+};
+
+void MainViewController::addLocations(std::vector<platform::Url> locations,
+                                      std::shared_ptr<PlaylistEntry> before, AdditionDone done) {
+    if (addition_) {
+        waitingAdditions_.push_back({std::move(locations), std::move(before), std::move(done)});
+        return;
+    }
+    addition_ = std::make_shared<Addition>();
+    addition_->before = std::move(before);
+    addition_->done = std::move(done);
+    // A few files cost the window less than the hand-off; only more go to the worker.
+    if (std::optional<std::vector<FileAddition::File>> files =
+            FileAddition::measureHere(locations, filesAddedAtOnce)) {
+        addBatch(*addition_, std::move(*files));
+        finishAddition();
+        return;
+    }
+    // Busy while the folders are walked; then counting.
+    additionProgress_->setRange(0, 0);
+    additionProgress_->show();
+    QPointer<MainViewController> self(this);
+    // Weak: the addition owns the worker that holds these, and going it cancels the worker.
+    const std::weak_ptr<Addition> weak = addition_;
+    addition_->worker = std::make_unique<FileAddition>(
+        std::move(locations), additionWorker ? *additionWorker : platform::globalQueue(),
+        [self, weak](std::vector<FileAddition::File> batch, FileAddition::Progress progress) {
+            const std::shared_ptr<Addition> addition = weak.lock();
+            if (!self || !addition || self->addition_ != addition) return;
+            self->addBatch(*addition, std::move(batch));
+            if (progress.total > 0) {
+                self->additionProgress_->setRange(
+                    0, static_cast<int>(std::min<std::size_t>(progress.total, INT_MAX)));
+                self->additionProgress_->setValue(
+                    static_cast<int>(std::min<std::size_t>(progress.measured, INT_MAX)));
+            }
+        },
+        [self, weak] {
+            const std::shared_ptr<Addition> addition = weak.lock();
+            if (self && addition && self->addition_ == addition) self->finishAddition();
+        },
+        additionOptions);
+}
+
+void MainViewController::addBatch(Addition& addition, std::vector<FileAddition::File> files) {
+    if (files.empty()) return;
+    std::vector<platform::Url> urls;
+    urls.reserve(files.size());
+    Playlist::EntryList made;
+    made.reserve(files.size());
+    std::vector<FileAddition::File> failedNamed;
+    for (FileAddition::File& file : files) {
+        urls.push_back(file.url);
+        addition.files.found.push_back(file.url);
+        if (file.length)
+            made.push_back(PlaylistEntry::make(file.url, *file.length));
+        else if (file.named)
+            failedNamed.push_back(std::move(file));
+    }
+    Playlist::EntryList initialList = playlist_->allEntries;
+    const RowIndexes initialSelection = tableView_->selectedRows();
+    const bool wasDirty = playlist_->dirty;
+    const bool unchanged = initialList == addition.leftList;
+    const Undoer::Stack& steps = playlist_->undoer.undoStack();
+    const bool goesOn = addition.step && !steps.empty() && steps.back().get() == addition.step && unchanged;
+    if (!unchanged || !addition.listedKnown) {
+        // The index always describes leftList, which keeps the entries it points into.
+        addition.leftList = initialList;
+        addition.listed.clear();
+        addition.listed.reserve(initialList.size() + files.size());
+        for (const std::shared_ptr<PlaylistEntry>& entry : initialList)
+            if (entry) addition.listed.insert(&entry->_url);
+        addition.listedKnown = true;
+    }
+    // New files, each once: they go in together in front of the anchor, as one by one they would.
+    bool allNew = std::none_of(failedNamed.begin(), failedNamed.end(), [&](const FileAddition::File& file) {
+        return addition.listed.count(&file.url) > 0;
+    });
+    for (std::size_t i = 0; allNew && i < made.size(); ++i)
+        allNew = addition.listed.insert(&made[i]->_url).second;
+    if (allNew) {
+        auto at = playlist_->allEntries.end();
+        if (addition.before)
+            at = std::find_if(
+                playlist_->allEntries.begin(), playlist_->allEntries.end(),
+                [&](const auto& entry) { return entry && entry->_url == addition.before->_url; });
+        if (!made.empty()) {
+            playlist_->allEntries.insert(at, made.begin(), made.end());
+            playlist_->dirty = true;
+        }
+    } else {
+        playlist_->insertEntries(urls, made, addition.before);
+        addition.listedKnown = false;
+    }
+    // A named file that is not audio may still be listed (its file gone since): it moved, as any
+    // listed file added again does.
+    if (!failedNamed.empty() && !allNew) {
+        std::unordered_set<platform::Url> listed;
+        listed.reserve(playlist_->allEntries.size());
+        for (const std::shared_ptr<PlaylistEntry>& entry : playlist_->allEntries)
+            if (entry) listed.insert(entry->_url);
+        for (FileAddition::File& file : failedNamed) {
+            if (listed.count(file.url))
+                ++addition.taken;
+            else
+                addition.files.notAudio.push_back(std::move(file));
+        }
+    } else {
+        for (FileAddition::File& file : failedNamed)
+            addition.files.notAudio.push_back(std::move(file));
+    }
+    addition.taken += made.size();
+    // Nothing that could be added, or files already listed where they were.
+    if (playlist_->allEntries == initialList) {
+        playlist_->dirty = wasDirty;
+        return;
+    }
+    if (!goesOn) {
+        addition.initialList = std::move(initialList);
+        addition.initialSelection = initialSelection;
+    }
+    const RowIndexes endingSelection = tableView_->selectedRows();
+    auto step =
+        std::make_unique<EditListTransaction>("add entries", addition.initialList, addition.initialSelection,
+                                              playlist_->allEntries, endingSelection);
+    addition.leftList = playlist_->allEntries;
+    const UndoRedoTransaction* amended = goesOn ? addition.step : nullptr;
+    addition.step = step.get();
+    EditListTransaction::apply(playlist_->allEntries, endingSelection);
+    playlist_->undoer.amendTop(amended, std::move(step));
+}
+
+void MainViewController::finishAddition() {
+    const std::shared_ptr<Addition> addition = std::move(addition_);
+    addition_.reset();
+    if (addition) {
+        const std::size_t found = addition->files.found.size();
+        // One line for the whole addition, however many files; a single one is named. The console
+        // stays UTF-8: the bytes of a name in another encoding show as escapes.
+        if (found == 1 && addition->taken == 1)
+            platform::consolePrint("added " + platform::escapingInvalidUtf8(addition->files.found[0].path()));
+        else if (found > 0)
+            platform::consolePrint("added " + std::to_string(addition->taken) + " of " +
+                                   std::to_string(found) + " files");
+        if (addition->worker) {
+            additionProgress_->hide();
+            const QLocale locale;
+            notices_->showText(tr("Added %1 of %2 files")
+                                   .arg(locale.toString(static_cast<qulonglong>(addition->taken)),
+                                        locale.toString(static_cast<qulonglong>(found))),
+                               3.0, std::nullopt);
+        }
+        if (addition->done) addition->done(addition->files);
+    }
+    // What waited starts now, unless the work just done started another (a session opened).
+    if (addition_ || waitingAdditions_.empty()) return;
+    WaitingAddition next = std::move(waitingAdditions_.front());
+    waitingAdditions_.pop_front();
+    addLocations(std::move(next.locations), std::move(next.before), std::move(next.done));
+}
+
+void MainViewController::stopAdditions() {
+    additionProgress_->hide();
+    addition_.reset();
+    waitingAdditions_.clear();
 }
 
 void MainViewController::reportRefusedFiles(const std::vector<RefusedFile>& refused) {

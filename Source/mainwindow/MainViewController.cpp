@@ -14,13 +14,16 @@
 #include "Source/session/AppServices.h"
 #include "Source/session/Attachment.h"
 #include "Source/session/Exporter.h"
+#include "Source/session/LengthCounter.h"
 #include "Source/session/Playlist.h"
 #include "Source/session/PlaylistEntry.h"
 #include "Source/views/Mp4WindowController.h"
 #include "Source/views/PdfViewController.h"
+#include "Source/views/PlaylistTableModel.h"
 #include "Source/views/PlaylistTableView.h"
 #include "Source/views/Scrubber.h"
 #include "Source/views/TimeSliderPlayer.h"
+#include "platform/dispatch/ConcurrentQueue.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/system/DoNotDisturb.h"
@@ -37,6 +40,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QSplitter>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -137,8 +141,8 @@ MainViewController::MainViewController(MainViewEnvironment environment, QWidget*
     transport_ = makeMainViewPart<TransportPart, TransportAdapter>(parts.transport, *this, [this] {
         return std::make_unique<TransportAdapter>(*this, doNotDisturb_, nullptr);
     });
-    karaoke_ = makeMainViewPart<KaraokePart, KaraokeView>(parts.karaoke, *this,
-                                                          [] { return std::make_unique<KaraokeView>(); });
+    karaoke_ = makeMainViewPart<KaraokePart, KaraokeView>(
+        parts.karaoke, *this, [this] { return std::make_unique<KaraokeView>(*this); });
     waveform_ = makeMainViewPart<WaveformPart, WaveformPicture>(
         parts.waveform, *this, [] { return std::make_unique<WaveformPicture>(); });
     attachments_ = makeMainViewPart<AttachmentsPart, AttachmentStack>(
@@ -159,6 +163,7 @@ MainViewController::~MainViewController() {
     for (const QPointer<PdfWindowController>& window : pdfWindows_)
         delete window.data();
     ticker_.cancel();
+    lengthCounter_.reset();
     waveformResize_.cancel();
     if (tableView_) tableView_->setTableDelegate(nullptr);
     player_->setDelegate(nullptr);
@@ -226,18 +231,31 @@ void MainViewController::buildLayout() {
     filesView_->setObjectName("filesView");
     auto* files = new QVBoxLayout(filesView_);
     files->setContentsMargins(0, 0, 0, 0);
-    tableView_ = new PlaylistTableView(filesView_);
+    // In the karaoke modes the panel sits beside the playlist, which stays in reach.
+    filesSplitter_ = new QSplitter(Qt::Horizontal, filesView_);
+    filesSplitter_->setObjectName("filesSplitter");
+    filesSplitter_->setChildrenCollapsible(false);
+    tableView_ = new PlaylistTableView(filesSplitter_);
     tableView_->setObjectName("tableView");
-    files->addWidget(tableView_);
+    filesSplitter_->addWidget(tableView_);
+    if (QWidget* lyrics = karaoke_->widget()) {
+        filesSplitter_->addWidget(lyrics);
+        filesSplitter_->setStretchFactor(0, 2);
+        filesSplitter_->setStretchFactor(1, 3);
+    }
+    files->addWidget(filesSplitter_);
+    // Under the list while files are being added on a worker.
+    additionProgress_ = new QProgressBar(filesView_);
+    additionProgress_->setObjectName("additionProgress");
+    additionProgress_->setFormat(tr("Adding files: %v of %m"));
+    additionProgress_->hide();
+    files->addWidget(additionProgress_);
     buildEntryMenu();
     buildTagAndBreakMenus();
     buildAttachmentMenu();
     tableView_->setEntryContextMenu(entryMenu_);
     column->addWidget(filesView_, 1);
 
-    // Laid over the playlist, outside the layout.
-    // The lyrics cover the playlist, whose view is their superview: they start at its left edge.
-    if (QWidget* lyrics = karaoke_->widget()) lyrics->setParent(filesView_);
     if (QWidget* clock = screensaver_->widget()) clock->setParent(this);
 }
 
@@ -257,6 +275,15 @@ void MainViewController::viewDidLoad() {
     AppServices::setMainWindow(this);
     tableView_->setClock(*clock_);
     tableView_->setTableDelegate(this);
+    lengthCounter_ = std::make_unique<LengthCounter>(
+        LengthCounter::Sources{[this]() -> const Playlist::EntryList& { return playlist_->allEntries; },
+                               [this] { return player_->entry(); },
+                               [this] { return player_->countingLength(); }},
+        [this](const std::shared_ptr<PlaylistEntry>& entry) { entryDurationChanged(entry); },
+        platform::globalQueue());
+    // Every change of the list reloads the table.
+    connect(&tableView_->playlistModel(), &QAbstractItemModel::modelReset, this,
+            [this] { lengthCounter_->listChanged(); });
     tableView_->setPlaylist(playlist_);
     refreshDisplay();
     installKeyMonitor();

@@ -4,7 +4,9 @@
 // tick, restores the last session and opens, saves and closes session documents. Main thread only.
 
 #include "Source/mainwindow/AttachmentStack.h"
+#include "Source/mainwindow/FileAddition.h"
 #include "Source/mainwindow/InterceptingTextField.h"
+#include "Source/mainwindow/KaraokeView.h"
 #include "Source/mainwindow/MainViewParts.h"
 #include "Source/mainwindow/RefusedFile.h"
 #include "Source/mainwindow/SoundPanel.h"
@@ -24,6 +26,7 @@
 #include <Qt>
 
 #include <cstddef>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -36,7 +39,9 @@ class QKeyEvent;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QProgressBar;
 class QMouseEvent;
+class QSplitter;
 class QTimer;
 
 namespace platform {
@@ -57,6 +62,7 @@ class BreakTimer;
 class ClockedBreakTimer;
 class Exporter;
 struct ExportOutcome;
+class LengthCounter;
 class MainWindowHost;
 class Mp4ViewController;
 class Mp4WindowController;
@@ -126,7 +132,8 @@ class MainViewController final : public VtlViewController,
                                  public TimeSliderHost,
                                  public NoteFieldHost,
                                  public AttachmentStackHost,
-                                 public SoundPanelHost {
+                                 public SoundPanelHost,
+                                 public KaraokeHost {
     Q_OBJECT
 
 public:
@@ -182,6 +189,7 @@ public:
     QLabel& waveformView() const { return *waveformView_; }
     QWidget& filesView() const { return *filesView_; }
     QWidget* karaokeView() const;
+    KaraokePart& karaoke() const { return *karaoke_; }
 
     // ---- application state ----
     // Once, at the first activation: sets up the transport, enters dance mode and reopens the
@@ -260,6 +268,31 @@ public:
     // Adds filesAt(location) before the entry (at the end without one); what is not audio is left
     // out.
     void addFiles(const platform::Url& location, const std::shared_ptr<PlaylistEntry>& before = nullptr);
+
+    // What an addition did: every file it found, in order, and those named (not found in a folder)
+    // that are not audio and did not go in, with the reader's reason.
+    struct AddedFiles {
+        std::vector<platform::Url> found;
+        std::vector<FileAddition::File> notAudio;
+    };
+    using AdditionDone = std::function<void(const AddedFiles&)>;
+    // Adds the files at the locations, and what the folders among them hold, in front of `before` (at
+    // the end without one) as one undoable "add entries"; files already listed move there. Up to
+    // filesAddedAtOnce are added before this returns. More are opened and measured on a worker and go
+    // in by batches, their progress shown in the notices, the window answering all the while; a list
+    // edit made meanwhile ends the step and the rest goes in as one more. One console line says how
+    // many went in; then `done` runs. Additions run one after another; opening, closing or starting a
+    // session and quitting stop them before the session is saved (what went in stays, one step), and
+    // `done` does not run.
+    void addLocations(std::vector<platform::Url> locations, std::shared_ptr<PlaylistEntry> before,
+                      AdditionDone done);
+    // Whether an addition is running or waiting.
+    bool adding() const { return addition_ != nullptr || !waitingAdditions_.empty(); }
+    std::size_t filesAddedAtOnce = 64;
+    // How the worker measures and hands over (tests hold it and take small batches), and where it runs
+    // (null: the global queue).
+    FileAddition::Options additionOptions;
+    platform::DispatchQueue* additionWorker = nullptr;
     // Rows dragged inside the table, dropped on the line above `row`: one undoable "move"; the
     // first moved entry's row is selected and becomes current (never interrupting what plays).
     // Rows dropped where they were change nothing and record nothing.
@@ -271,6 +304,8 @@ public:
     bool acceptDroppedURLs(const std::vector<platform::Url>& urls, std::size_t row) override;
     // One alert listing the files (the first twelve).
     void reportRefusedFiles(const std::vector<RefusedFile>& refused);
+    // Files named one by one that are not audio: a console line each and one alert.
+    void reportNotAudio(const std::vector<FileAddition::File>& files);
     void loadEntry(const std::shared_ptr<PlaylistEntry>& entry) override;
     void loadEntryAtRow(std::ptrdiff_t row) override;
     // Down and Up: pause, then make the row after (before) the current entry's row the selected and
@@ -447,10 +482,33 @@ public:
     // Play found no file to play: the notices say why (the text of unplayableEntryText), and so do
     // the line under the entry's name and the console.
     void nothingToPlay() override;
+    // The key shown beside the speed control; a key changed for the entry playing is kept with it in
+    // the session (unsaved until the next save) and in the state.
+    void keyShiftChanged() override;
     // When the current entry's file did not open, or no longer reads, what the window says about it in
     // the line under the entry's name: the missing path and how to find it again, or that the file is
     // not audio it can play. Empty otherwise.
     QString unplayableEntryText() const;
+
+    // ---- KaraokeHost ----
+    double karaokeHeardTime() const override;
+    int karaokeKeyShift() const override;
+    bool karaokeSongPlaying() const override;
+    QString karaokeNextTitle() const override;
+    std::optional<double> karaokeBreakLeft() const override;
+    void karaokeNotice(const QString& text) override;
+    // The lyric lines the line jumps move through: the panel's, else the transcription's.
+    const Lyrics* lyricLines() const override;
+    // The player's song and mode handed to the karaoke panel.
+    void showKaraokeSong();
+    // Edit › Paste: in the timing mode, a song without lines starts them from the pasted text.
+    void pasteLyricLines();
+    // Return and Backspace of the timing mode; false when they are not its.
+    bool handleKaraokeTimingKey(const QString& characters);
+    // The key is the timing mode's (Return, Backspace), so no shortcut may take it.
+    bool karaokeTimingTakesKey(const QKeyEvent& event) const;
+    // Whether <name>.lrc (or .LRC) lies beside the audio file; only looked at, not read.
+    static bool lrcFileBeside(const std::string& audioPath);
 
     // ---- PlaylistTableDelegate ----
     bool isPlaying() const override;
@@ -635,6 +693,8 @@ private:
     // when the share moved.
     std::optional<std::pair<std::size_t, double>> shownPlayedShare_;
     platform::DispatchTimer ticker_;
+    // Counts the listed files whose length is an estimate, one at a time after the current song's.
+    std::unique_ptr<LengthCounter> lengthCounter_;
     // Offered every key press of the application; installed when the view has loaded.
     std::unique_ptr<QObject> keyMonitor_;
     // The video window opened last, and all that are open; each deletes itself when closed.
@@ -651,7 +711,11 @@ private:
     QLabel* timeRemainingText_ = nullptr;
     QLabel* waveformView_ = nullptr;
     QWidget* filesView_ = nullptr;
+    QSplitter* filesSplitter_ = nullptr;
+    // The current song has an LRC file beside it: its title line gets the lyrics' mark.
+    bool songHasLrc_ = false;
     PlaylistTableView* tableView_ = nullptr;
+    QProgressBar* additionProgress_ = nullptr;
     QMenu* entryMenu_ = nullptr;
     QMenu* tagMenu_ = nullptr;
     QMenu* filterTagMenu_ = nullptr;
@@ -672,6 +736,20 @@ private:
     std::unique_ptr<WaveformPart> waveform_;
     std::unique_ptr<AttachmentsPart> attachments_;
     std::unique_ptr<MainViewPart> soundPanel_;
+
+    // ---- additions (MainViewAddFiles.cpp) ----
+    struct Addition;
+    struct WaitingAddition {
+        std::vector<platform::Url> locations;
+        std::shared_ptr<PlaylistEntry> before;
+        AdditionDone done;
+    };
+    void addBatch(Addition& addition, std::vector<FileAddition::File> files);
+    void finishAddition();
+    void stopAdditions();
+    // Shared only so that its type may stay in MainViewAddFiles.cpp.
+    std::shared_ptr<Addition> addition_;
+    std::deque<WaitingAddition> waitingAdditions_;
 };
 
 } // namespace vantle

@@ -3,8 +3,10 @@
 
 #include "Source/mainwindow/MainViewController.h"
 
+#include "Source/karaoke/Lyrics.h"
 #include "Source/mainwindow/InterceptingTextField.h"
 #include "Source/session/FormatTime.h"
+#include "Source/session/LengthCounter.h"
 #include "Source/session/Playlist.h"
 #include "Source/session/PlaylistEntry.h"
 #include "Source/session/TextNoteSet.h"
@@ -18,10 +20,10 @@
 #include <QPointer>
 
 #include <algorithm>
-#include <type_traits>
 #include <cmath>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 namespace vantle {
 
@@ -62,6 +64,7 @@ std::string withoutNameSuffix(std::string text, std::string_view suffix) {
 
 void MainViewController::updateElapsedTime() {
     player_->recordPlayedRange();
+    lengthCounter_->update();
     // Ten times a second: a large notes file still being written is read once it stays as it is.
     if (!noteTextField_->editing() && showNotesFileChanges(playlist_->assignedEntry, true)) return;
     if (player_->playbackTime() == playlist_->currentTime) return;
@@ -98,10 +101,13 @@ void MainViewController::refreshDisplay() {
             setDisplayColour(*timeRemainingText_, displayElapsedColour);
         }
 
-        std::string marker = entry->transcription().segments.empty() ? "" : "💬";
+        const Lyrics* read = karaoke_->lyrics();
+        const bool withLyrics = !entry->transcription().segments.empty() || songHasLrc_ ||
+                                (read && read->source == Lyrics::Source::lrc);
+        std::string marker = withLyrics ? "💬" : "";
         marker += entry->tags.value_or("");
         const std::string name = platform::escapingControlCharacters(
-            withoutNameSuffix(withoutNameSuffix(entry->_url.lastPathComponent(), ".mp3"), ".m4a"));
+            withoutNameSuffix(withoutNameSuffix(entry->titleFileName(), ".mp3"), ".m4a"));
         showDisplayText(*entryName_, QString::fromStdString(marker + " " + name + " " + marker));
 
         refreshContextLine(*entry, time);
@@ -147,6 +153,18 @@ void MainViewController::refreshContextLine(PlaylistEntry& entry, double time) {
     const std::string prefix = playlist_->directoryPrefix() + "/";
     if (folder.compare(0, prefix.size(), prefix) == 0) folder.erase(0, prefix.size());
     showDisplayText(*noteTextField_, QString::fromStdString(platform::escapingControlCharacters(folder)));
+}
+
+void MainViewController::keyShiftChanged() {
+    const int key = player_->keyShift();
+    transport_->showKeyShift(key);
+    const std::shared_ptr<PlaylistEntry> entry = player_->entry();
+    // A load sets the entry's own key: nothing then changed in the session.
+    if (!entry || entry->keyShift == key) return;
+    entry->keyShift = key;
+    const auto& entries = playlist_->allEntries;
+    if (std::find(entries.begin(), entries.end(), entry) != entries.end()) playlist_->dirty = true;
+    saveAppState();
 }
 
 void MainViewController::entryDurationChanged(const std::shared_ptr<PlaylistEntry>& entry) {

@@ -10,6 +10,8 @@
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Text.h"
 
+#include <QPointer>
+
 #include <algorithm>
 #include <cctype>
 #include <unordered_set>
@@ -79,43 +81,37 @@ bool MainViewController::acceptDroppedURLs(const std::vector<platform::Url>& url
     const std::shared_ptr<PlaylistEntry> target = playlist_->visibleEntry(static_cast<std::ptrdiff_t>(row));
     std::vector<platform::Url> files;
     std::optional<platform::Url> session;
-    std::size_t walked = 0;
-    for (; walked < urls.size(); ++walked) {
-        if (isSessionDocument(urls[walked])) {
-            session = urls[walked];
+    for (const platform::Url& url : urls) {
+        if (isSessionDocument(url)) {
+            session = url;
             break;
         }
-        std::vector<platform::Url> found = filesAt(urls[walked]);
-        files.insert(files.end(), found.begin(), found.end());
+        files.push_back(url);
     }
+    if (files.empty()) return session && openSessionAt(*session);
 
-    bool added = false;
-    if (!files.empty()) {
-        const Playlist::EntryList initial = playlist_->allEntries;
-        insertEntries(files, target);
-        added = playlist_->allEntries != initial;
-    }
-
-    // Looked up once for the whole drop, which may be thousands of files onto thousands of rows.
-    std::unordered_set<platform::Url> listed;
-    listed.reserve(playlist_->allEntries.size());
-    for (const std::shared_ptr<PlaylistEntry>& entry : playlist_->allEntries)
-        if (entry) listed.insert(entry->_url);
-    std::vector<RefusedFile> refused;
-    for (std::size_t i = 0; i < walked; ++i) {
-        const platform::Url& url = urls[i];
-        if (listed.count(url) || platform::isDirectory(url.path())) continue;
-        platform::consolePrint("can't add " + platform::escapingInvalidUtf8(url.path()) + ": not audio");
-        refused.push_back({url.path(), "not an audio file that Vantle can play"});
-    }
-    reportRefusedFiles(refused);
-
-    if (session) return openSessionAt(*session) || added;
-    if (added) {
-        tableView_->selectRows({row});
-        loadEntryAtRowAfterListEdit(row);
-    }
-    return added;
+    const Playlist::EntryList initial = playlist_->allEntries;
+    struct Answer {
+        bool done = false;
+        bool taken = false;
+    };
+    const auto answer = std::make_shared<Answer>();
+    QPointer<MainViewController> self(this);
+    addLocations(std::move(files), target, [self, initial, session, row, answer](const AddedFiles& found) {
+        answer->done = true;
+        if (!self) return;
+        const bool changed = self->playlist_->allEntries != initial;
+        self->reportNotAudio(found.notAudio);
+        answer->taken = changed;
+        if (session) {
+            answer->taken = self->openSessionAt(*session) || changed;
+        } else if (changed) {
+            self->tableView_->selectRows({row});
+            self->loadEntryAtRowAfterListEdit(row);
+        }
+    });
+    // Files still being measured are taken all the same.
+    return !answer->done || answer->taken;
 }
 
 } // namespace vantle

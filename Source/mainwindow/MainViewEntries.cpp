@@ -14,6 +14,7 @@
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Files.h"
+#include "platform/foundation/SystemFiles.h"
 #include "platform/foundation/Text.h"
 
 #include <QGraphicsOpacityEffect>
@@ -89,6 +90,8 @@ void MainViewController::makeCurrent(const std::shared_ptr<PlaylistEntry>& entry
 void MainViewController::showEntryFile(const std::shared_ptr<PlaylistEntry>& entry) {
     makeScrubber(entry);
     timeSlider_->loadEntry(entry);
+    songHasLrc_ = entry && lrcFileBeside(entry->_url.path());
+    showKaraokeSong();
     reportUnreadNotes(entry);
     refreshDisplay();
     saveAppState();
@@ -178,7 +181,7 @@ void MainViewController::updateForMode() {
     const PlayerMode mode = player_->mode();
     const bool shown = mode == PlayerMode::karaoke || mode == PlayerMode::karaokePrepare;
     if (lyrics) lyrics->setVisible(shown);
-    if (shown) karaoke_->layoutInFrame(0);
+    showKaraokeSong();
 }
 
 void MainViewController::insertEntries(const std::vector<platform::Url>& urls,
@@ -214,6 +217,11 @@ QString MainViewController::unplayableEntryText() const {
     const QString path = QString::fromStdString(platform::escapingControlCharacters(entry->_url.path()));
     // The player marks a missing file at each failed load of it.
     if (entry->fileMissing) return tr("File not found: %1 — Entry › File Moved… can relocate it").arg(path);
+    // As the player said it, and as Export says it.
+    if (platform::Result<platform::FileDescriptor> opened =
+            platform::openRegularFileForReading(entry->_url.path());
+        opened && platform::isSystemFile(entry->_url.path(), opened->get()))
+        return tr("Cannot play %1: it is a system file, not audio").arg(path);
     return tr("Cannot play %1: not an audio file this player can open").arg(path);
 }
 

@@ -51,6 +51,12 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
+        // While lines are timed, Backspace takes a stamp back instead of removing the selected rows.
+        if (event->type() == QEvent::ShortcutOverride && watched == QApplication::focusWidget() &&
+            view_.karaokeTimingTakesKey(static_cast<const QKeyEvent&>(*event))) {
+            event->accept();
+            return true;
+        }
         if (event->type() != QEvent::KeyPress || !watched->isWidgetType()) return false;
         auto* target = static_cast<QWidget*>(watched);
         QWidget* focus = QApplication::focusWidget();
@@ -86,6 +92,7 @@ bool MainViewController::handleKeyDownEvent(const QKeyEvent& event) {
     if (!isVisible()) return false;
     if (noteFieldEditing()) return false;
     screensaver_->resetIdle();
+    if (handleKaraokeTimingKey(characters)) return true;
 
     if (characters == mainViewDownKey || characters == mainViewUpKey || characters == mainViewReturnKey) {
         // Whatever has the focus in the main window; a dialog's, a menu's or another window's
@@ -137,6 +144,11 @@ void MainViewController::handleKey(const QString& characters) {
     } else if (characters == mainViewRightKey) {
         if (inMainWindow) hub->transport().nextSegmentPressed();
     } else if (characters == mainViewEscapeKey) {
+        // The singers' screen never has the keyboard: its full screen is left from here.
+        if (karaoke_->singersFullScreenOn()) {
+            karaoke_->setSingersFullScreen(std::nullopt);
+            return;
+        }
         clearSearchField();
         if (MainWindowHost* windowController = mainWindowController()) windowController->actionPrepare();
     } else if (characters == mainViewDeleteKey) {

@@ -91,11 +91,14 @@ void MainViewController::commitNoteEdit() {
         currentNote_->setText(text);
     }
     // The save lays this change over what an editor wrote meanwhile, which the slider then shows too.
-    // The note stays in the window, and goes to its file with the next save that can write it.
-    if (!notes.save())
+    // The note stays in the window, and goes to its file with the next save that can write it; one
+    // that waits for an editor to finish writes it within a moment, unasked.
+    const TextNoteSet::SaveResult saved = notes.save();
+    if (saved.status == TextNoteSet::SaveResult::Status::failed)
         notices_->showText(
-            tr("The note could not be written to %1; it is kept here until the file can be written")
-                .arg(QString::fromStdString(platform::escapingControlCharacters(notes.textURL().path()))),
+            tr("The note could not be written to %1: %2; it is kept here until the file can be written")
+                .arg(QString::fromStdString(platform::escapingControlCharacters(notes.textURL().path())))
+                .arg(QString::fromStdString(platform::printableLine(saved.reason))),
             6.0, std::nullopt);
     timeSlider_->loadEntry(entry);
     refreshDisplay();

@@ -25,6 +25,8 @@ namespace vantle {
 class MainViewController;
 class Player;
 class PlaylistEntry;
+struct Lyrics;
+enum class PlayerMode;
 
 // A part that shows something answers its widget, which the controller places in its layout (the
 // controller owns the part; the widget may be the part itself). Parts without a view answer null.
@@ -60,6 +62,12 @@ public:
     virtual void resetSpeedControls() = 0;
     // The main view's volume changed: the volume control follows, without applying it again.
     virtual void setVolumeSliderValue(float volume) = 0;
+    // The key for a singer: a semitone down or up, or back to the song's own, through the player.
+    virtual void keyDown() = 0;
+    virtual void keyUp() = 0;
+    virtual void originalKey() = 0;
+    // The player's key changed: the panel shows it.
+    virtual void showKeyShift(int semitones) = 0;
 };
 
 // Transient notices over the main view.
@@ -71,11 +79,27 @@ public:
     virtual void showImage(const QIcon& image) = 0;
 };
 
-// The lyrics panel of the karaoke modes; the controller shows and hides its widget.
+// The karaoke panel beside the playlist; the controller shows and hides its widget.
 class KaraokePart : public MainViewPart {
 public:
-    // Places the panel from x (in its parent's coordinates) to the right edge, full height.
-    virtual void layoutInFrame(double x) = 0;
+    // The song the player holds (empty: none) and the player's mode: lyrics and pictures are read
+    // and decoded only in the karaoke modes.
+    virtual void showSong(const std::string& audioPath, PlayerMode mode) = 0;
+    // The song's lyric lines as read for the panel; null while none are.
+    virtual const Lyrics* lyrics() const = 0;
+    // Timing in the preparation mode: the next line stamped with the heard time, the last stamp taken
+    // back, lines started from pasted text. False when the panel is not timing (the key is not its).
+    virtual bool stampLine() = 0;
+    virtual bool undoStamp() = 0;
+    virtual bool pasteLines(const QString& text) = 0;
+    // The singers' screen: opened or closed; opened again at start when it was open at the end.
+    virtual void toggleSingersScreen() = 0;
+    virtual bool singersScreenShown() const = 0;
+    virtual void restoreSingersScreen() = 0;
+    // Full screen on the screen of that name (opening it); nullopt leaves full screen. The name of
+    // the screen it fills, nullopt while it is not full screen.
+    virtual void setSingersFullScreen(const std::optional<QString>& screenName) = 0;
+    virtual std::optional<QString> singersFullScreenOn() const = 0;
 };
 
 // The clock shown after idle time.

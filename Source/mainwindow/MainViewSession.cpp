@@ -81,6 +81,8 @@ void MainViewController::restoreState() {
     transport_->setUpControls();
     player_->setMode(PlayerMode::dance);
     if (PlayerDelegate* delegate = player_->delegate()) delegate->updateForMode();
+    // Where the singers could read it at the end of the last run.
+    karaoke_->restoreSingersScreen();
     platform::Result<AppState> state = readAppState(appStateFileURL());
     if (!state || !state->playlistURL) return;
     // Start-up: what a killed run left beside the document goes before it is read (see AppDelegate).
@@ -93,6 +95,8 @@ void MainViewController::restoreState() {
 // ---- session document ----
 
 void MainViewController::showPlaylist(std::shared_ptr<Playlist> playlist) {
+    // Files still coming were meant for the list that goes.
+    stopAdditions();
     playlist_ = std::move(playlist);
     tableView_->setPlaylist(playlist_);
     playlist_->undoer.updateMenuItems();
@@ -174,26 +178,25 @@ bool MainViewController::writeSession(const platform::Url& url, SaveReason reaso
 
 void MainViewController::saveToLocation(SaveReason reason, Ending ending, bool writeOverChanges) {
     const platform::Url url = *sessionURL_;
-    // Whether the file on disk is known to be the one this window last read or wrote, just now.
-    bool checked = writeOverChanges;
     if (reason != SaveReason::save) {
         // The entry's listening goes into the document and the log only with a write that will be
-        // made: a file changed on disk is asked about first.
-        if (!checked) {
+        // made: a file changed on disk is asked about first. A file that could not be read is looked
+        // at again by the save, which says why it failed.
+        if (!writeOverChanges) {
             platform::Result<bool> changed = playlist_->changedOnDisk(url);
             if (changed && *changed) {
                 askAboutChangedSession(url, reason, std::move(ending));
                 return;
             }
-            // A file that could not be read is looked at again by the save, which says why it failed.
-            checked = changed.ok();
         }
         closeListening();
     }
     saveAppState();
-    const Playlist::SaveResult result =
-        writeSessionDocument(*playlist_, player_->playbackTime(), url,
-                             checked ? Playlist::Overwrite::always : Playlist::Overwrite::ifUnchanged);
+    // Looked at again by the save itself, after the listening was closed and the state written: a
+    // write made elsewhere meanwhile is asked about, not written over.
+    const Playlist::SaveResult result = writeSessionDocument(
+        *playlist_, player_->playbackTime(), url,
+        writeOverChanges ? Playlist::Overwrite::always : Playlist::Overwrite::ifUnchanged);
     switch (result.status) {
     case Playlist::SaveResult::Status::written:
         if (ending) ending(SaveOutcome::saved);
@@ -335,6 +338,8 @@ bool MainViewController::openSessionAt(const platform::Url& url) {
     // session, its location and the state file as they are.
     std::shared_ptr<Playlist> document = readSessionDocument(url);
     if (!document) return false;
+    // The save writes what went in so far; nothing comes in after it unsaved.
+    stopAdditions();
     QPointer<MainViewController> self(this);
     saveSession(
         [self, url, document] {
@@ -353,6 +358,7 @@ bool MainViewController::openSessionAt(const platform::Url& url) {
 }
 
 void MainViewController::clearSession() {
+    stopAdditions();
     clearSearchField();
     sessionURL_.reset();
     updateWindowTitle();
@@ -451,6 +457,7 @@ void MainViewController::closeListening() {
 }
 
 void MainViewController::closeSession() {
+    stopAdditions();
     QPointer<MainViewController> self(this);
     saveSession(
         [self] {
@@ -464,6 +471,7 @@ void MainViewController::closeSession() {
 }
 
 void MainViewController::newSession() {
+    stopAdditions();
     QPointer<MainViewController> self(this);
     saveSession(
         [self] {
@@ -485,6 +493,8 @@ void MainViewController::updateWindowTitle() {
 // ---- quitting ----
 
 void MainViewController::prepareToQuit() {
+    // What went in so far is saved with the session; the rest is not added.
+    stopAdditions();
     if (!player_->suspended()) player_->pause();
     player_->setPlaying(false);
     // Quitting never leaves the user's notifications silenced.

@@ -19,7 +19,6 @@ namespace vantle {
 void MainViewController::handleWindowResize() {
     QWidget* frame = window();
     if (!frame) return;
-    if (QWidget* lyrics = karaoke_->widget(); lyrics && lyrics->isVisible()) karaoke_->layoutInFrame(0);
     if (previousSize_ == frame->size()) return;
     previousSize_ = frame->size();
     layoutTimeTexts(false);

@@ -1,6 +1,8 @@
 #include "Source/mainwindow/MainWindowController.h"
 
 #include "Source/mainwindow/AppDelegate.h"
+#include "Source/mainwindow/MainViewParts.h"
+#include "Source/mainwindow/SingersScreen.h"
 #include "Source/mainwindow/WindowListMenu.h"
 #include "Source/playback/BreakTimer.h"
 #include "Source/session/Attachment.h"
@@ -27,6 +29,7 @@
 #include <QMenuBar>
 #include <QPointer>
 #include <QProcess>
+#include <QScreen>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
@@ -221,10 +224,24 @@ void MainWindowController::buildMenus(AppDelegate* delegate) {
     }
     add(edit, "actionFocusSearch", tr("Find"), QKeySequence(Qt::CTRL | Qt::Key_F), this,
         [this] { focusSearchField(); });
+    // Lines for a song being timed; the text fields paste for themselves.
+    QAction* paste = add(edit, "actionPasteLyrics", tr("Paste"), QKeySequence::Paste, view,
+                         [view] { view->pasteLyricLines(); });
+    paste->setEnabled(false);
 
     QMenu* controls = menuBar()->addMenu(tr("&Controls"));
     add(controls, "actionBreak", tr("Start or Cancel Break"), QKeySequence(Qt::CTRL | Qt::Key_B), this,
         [this] { toggleBreakTimer(); });
+    controls->addSeparator();
+    // Smaller, larger and back to the own size: the keys people know for zoom, free everywhere else.
+    add(controls, "keyDown", tr("Key Down"), QKeySequence(Qt::CTRL | Qt::Key_Minus), view,
+        [view] { view->transport().keyDown(); });
+    QAction* keyUp = add(controls, "keyUp", tr("Key Up"), QKeySequence(Qt::CTRL | Qt::Key_Equal), view,
+                         [view] { view->transport().keyUp(); });
+    // Where "+" is typed with Shift, Control with "+" means the same.
+    keyUp->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Equal), QKeySequence(Qt::CTRL | Qt::Key_Plus)});
+    add(controls, "originalKey", tr("Original Key"), QKeySequence(Qt::CTRL | Qt::Key_0), view,
+        [view] { view->transport().originalKey(); });
 
     menuBar()->addMenu(&view->entryMenu());
 
@@ -233,6 +250,14 @@ void MainWindowController::buildMenus(AppDelegate* delegate) {
     add(windows, "performMiniaturize", tr("Minimize"), QKeySequence(Qt::CTRL | Qt::Key_M), this, [] {
         if (QWidget* active = QApplication::activeWindow()) active->showMinimized();
     });
+    add(windows, "actionSingersScreen", tr("Singers' Screen"), {}, view,
+        [view] { view->karaoke().toggleSingersScreen(); });
+    QMenu* fullScreen = windows->addMenu(tr("Singers' Screen Full Screen On"));
+    fullScreen->setObjectName("singersFullScreenMenu");
+    connect(fullScreen, &QMenu::aboutToShow, this,
+            [this, fullScreen] { rebuildSingersScreenMenu(*fullScreen); });
+    rebuildSingersScreenMenu(*fullScreen);
+    windows->addSeparator();
     windowList_ = new WindowListMenu(*windows);
     setApplicationWindowMenu(windows);
 
@@ -242,6 +267,26 @@ void MainWindowController::buildMenus(AppDelegate* delegate) {
     add(help, "actionOpenPdfHelp", tr("Vantle Help (PDF)"), {}, this, [this] { openBundledPDF("Help"); });
     add(help, "actionOpenPdfRemoteManual", tr("Game-Pad Remote Manual (PDF)"), {}, this,
         [this] { openBundledPDF("Remote_Manual"); });
+}
+
+void MainWindowController::rebuildSingersScreenMenu(QMenu& menu) {
+    menu.clear();
+    KaraokePart& karaoke = mainView_->karaoke();
+    const std::optional<QString> on = karaoke.singersFullScreenOn();
+    for (QScreen* screen : QGuiApplication::screens()) {
+        const QString name = SingersScreen::screenLabel(screen);
+        const QRect frame = screen->geometry();
+        QAction* item = menu.addAction(
+            QStringLiteral("%1 (%2×%3)").arg(name).arg(frame.width()).arg(frame.height()), this,
+            // The same command again leaves full screen.
+            [&karaoke, name] {
+                const std::optional<QString> now = karaoke.singersFullScreenOn();
+                karaoke.setSingersFullScreen(now == name ? std::nullopt : std::optional<QString>(name));
+            });
+        item->setObjectName(QStringLiteral("singersFullScreenOn:") + name);
+        item->setCheckable(true);
+        item->setChecked(on == name);
+    }
 }
 
 void MainWindowController::rebuildRecentMenu(QMenu& menu) {
@@ -287,6 +332,8 @@ void MainWindowController::clearSearchField() {
 void MainWindowController::updateModeTools() {
     const PlayerMode mode = mainView_->player().mode();
     modeLabel_->setText(QString::fromUtf8(modeDisplayName(mode)));
+    if (auto* paste = findChild<QAction*>("actionPasteLyrics"))
+        paste->setEnabled(mode == PlayerMode::karaokePrepare);
     showModeTools(mode);
 }
 

@@ -114,6 +114,8 @@ private:
     void buildMenus(AppDelegate* delegate);
     // The session documents opened last, most recent first, and "Clear Menu".
     void rebuildRecentMenu(QMenu& menu);
+    // One item per screen: the singers' screen goes full screen there, or leaves it.
+    void rebuildSingersScreenMenu(QMenu& menu);
     void setUpTitlebarClock();
     // Play, pause, zero and segment jumps, add, remove, the log and the mode tools.
     void buildToolbarActions(QToolBar& toolbar);

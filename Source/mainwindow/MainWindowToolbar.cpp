@@ -52,10 +52,11 @@ void MainWindowController::buildToolbarActions(QToolBar& toolbar) {
     };
     add("toolPlay", tr("Play"), "play.fill", [this] { mainView_->transport().playPressed(); });
     add("toolPause", tr("Pause"), "pause.fill", [this] { mainView_->transport().pausePressed(); });
-    add("toolPrevSegment", tr("Previous Line"), "backward.end.fill",
+    // Not the zero marks' pictures under the slider: these move through the lyric lines.
+    add("toolPrevSegment", tr("Previous Line"), "text.line.previous",
         [this] { mainView_->transport().prevSegmentPressed(); });
     add("toolMarkZero", tr("Mark Zero"), "z.square", [this] { mainView_->transport().markZeroPressed(); });
-    add("toolNextSegment", tr("Next Line"), "forward.end.fill",
+    add("toolNextSegment", tr("Next Line"), "text.line.next",
         [this] { mainView_->transport().nextSegmentPressed(); });
     toolbar.addSeparator();
     add("toolAddEntry", tr("Add"), nullptr, [this] { mainView_->chooseFilesToAdd(); });

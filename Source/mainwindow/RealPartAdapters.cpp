@@ -121,6 +121,22 @@ void TransportAdapter::setVolumeSliderValue(float volume) {
     panel_->setVolumeSliderValue(volume);
 }
 
+void TransportAdapter::keyDown() {
+    panel_->keyDown();
+}
+
+void TransportAdapter::keyUp() {
+    panel_->keyUp();
+}
+
+void TransportAdapter::originalKey() {
+    panel_->originalKey();
+}
+
+void TransportAdapter::showKeyShift(int semitones) {
+    panel_->showKeyShift(semitones);
+}
+
 // ---- notices ----
 
 NoticesAdapter::NoticesAdapter()

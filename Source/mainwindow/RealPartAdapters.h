@@ -60,6 +60,10 @@ public:
     void nextSegmentPressed() override;
     void resetSpeedControls() override;
     void setVolumeSliderValue(float volume) override;
+    void keyDown() override;
+    void keyUp() override;
+    void originalKey() override;
+    void showKeyShift(int semitones) override;
 
     TransportViewController* panel() const;
 

@@ -80,10 +80,11 @@ void EntryPlayer::setEntry(std::shared_ptr<PlaylistEntry> entry) {
 void EntryPlayer::load(const std::shared_ptr<PlaylistEntry>& entry) {
     const platform::Url url = entry->_url;
     if (auto loaded = filePlayer_->load(url.path()); !loaded) {
-        // A FIFO, device or socket is refused unread, alike at every try and for every entry of the path
-        // (a session opened again has entries of its own): said once, until a song opens.
+        // A FIFO, device, socket or system file is refused unread, alike at every try and for every entry
+        // of the path (a session opened again has entries of its own): said once, until a song opens.
         const bool notRegular = loaded.error().domain == platform::audioFileErrorDomain &&
-                                loaded.error().code == int(platform::AudioFileError::notRegularFile);
+                                (loaded.error().code == int(platform::AudioFileError::notRegularFile) ||
+                                 loaded.error().code == int(platform::AudioFileError::systemFile));
         const bool said = notRegular && refusalSaid_ == url.path();
         if (!said)
             platform::consolePrint("154 error " + loaded.error().message + " can't open " +
@@ -95,11 +96,28 @@ void EntryPlayer::load(const std::shared_ptr<PlaylistEntry>& entry) {
     }
     refusalSaid_.reset();
     entry->fileMissing = false;
+    // A song archive read from a document is known by its audio's name once opened: the row shows it.
+    if (const std::shared_ptr<platform::AudioFile>& file = filePlayer_->file();
+        file && file->archiveMember() != entry->archivedAudio) {
+        entry->archivedAudio = file->archiveMember();
+        if (MainWindowServices* mainWindow = AppServices::mainWindow()) mainWindow->reloadEntryRow(entry);
+    }
+    // The singer's key goes with the song: each load sets it, before anything of the song is heard.
+    setKeyShift(entry->keyShift);
     watch(entry);
     entry->storedBookmark = makeBookmark(url);
     desiredTime_ = 0;
     playable_ = true;
     countLength(entry);
+}
+
+void EntryPlayer::setKeyShift(int semitones) {
+    static_assert(maximumKeyShift == PlaylistEntry::keyShiftLimit);
+    const int key = std::clamp(semitones, -maximumKeyShift, maximumKeyShift);
+    if (key == keyShift_) return;
+    keyShift_ = key;
+    applyKeyShift(key);
+    if (delegate_) delegate_->keyShiftChanged();
 }
 
 // ---- a length estimated at first ----
@@ -113,6 +131,7 @@ void EntryPlayer::countLength(const std::shared_ptr<PlaylistEntry>& entry) {
     if (!reader) return;
     std::weak_ptr<std::uint64_t> counts = lengthCounts_;
     std::weak_ptr<PlaylistEntry> counted = entry;
+    countRunning_ = count;
     platform::globalQueue().async([this, counts, count, counted,
                                    file = std::shared_ptr<platform::AudioFile>(std::move(reader.value()))] {
         // Counting reads the whole stream, hours of it perhaps: never on the main thread.
@@ -120,7 +139,9 @@ void EntryPlayer::countLength(const std::shared_ptr<PlaylistEntry>& entry) {
         platform::mainQueue().async([this, counts, count, counted, measured, url = file->path()] {
             // The count goes with the player: while it is there, so is the player.
             const std::shared_ptr<std::uint64_t> last = counts.lock();
-            if (!last || *last != count || !entry_ || entry_ != counted.lock()) return;
+            if (!last) return;
+            if (countRunning_ == count) countRunning_ = 0;
+            if (*last != count || !entry_ || entry_ != counted.lock()) return;
             if (!measured) {
                 platform::consolePrint("can't count the length of " + url + ": " + measured.error().message);
                 return;

@@ -48,6 +48,7 @@ public:
     void setCurrentTime(double seconds) override;
     void skipToEndIfWithin(double seconds) override;
     double duration() const override;
+    bool countingLength() const override { return countRunning_ != 0; }
     void play() override;
     void pause() override;
     void suspend() override;
@@ -65,6 +66,8 @@ public:
     float pan() const override { return pan_; }
     float treble() const override { return treble_; }
     void setTreble(float treble) override { treble_ = treble; }
+    int keyShift() const override { return keyShift_; }
+    void setKeyShift(int semitones) override;
 
     // ---- the steps the operations above are made of ----
 
@@ -112,6 +115,8 @@ protected:
     // After reopen() opened the entry's file by its path, or the file player took the file read anew
     // after a change on disk (the grown file, or the replaced one).
     virtual void fileReopened() {}
+    // Gives the key shift to the chain; a player without a pitch stage only keeps it.
+    virtual void applyKeyShift(int /*semitones*/) {}
 
     std::unique_ptr<rozezeru::AudioEngine> engine_;
     // The head of the chain: the current entry's file.
@@ -131,6 +136,7 @@ protected:
     float volume_ = 0.5f;
     float pan_ = 0;
     float treble_ = 0;
+    int keyShift_ = 0;
 
 private:
     // Watches `entry`'s file (fileChanged on each event) and notes what it holds, or `held` when the
@@ -160,6 +166,8 @@ private:
     // The counts of a length begun so far; one that comes back to another count, or finds it gone with the
     // player, is dropped.
     std::shared_ptr<std::uint64_t> lengthCounts_ = std::make_shared<std::uint64_t>(0);
+    // The count begun last while it runs; 0 once it has come back.
+    std::uint64_t countRunning_ = 0;
 };
 
 } // namespace vantle

@@ -41,6 +41,9 @@ public:
     // Play was asked for with no file to play (the entry's file did not open, or no longer does); the
     // player stays stopped. A delegate that shows nothing ignores it.
     virtual void nothingToPlay() {}
+    // The player's key shift changed (a key command, or an entry loaded with its own key). A delegate
+    // that shows no key ignores it.
+    virtual void keyShiftChanged() {}
 };
 
 // The application's player: the one over the node graph, or a test's fake. As PlayerServices it
@@ -66,6 +69,8 @@ public:
     virtual void skipToEndIfWithin(double seconds) = 0;
     // The loaded file's length, seconds; 0 without a file.
     virtual double duration() const = 0;
+    // True while the length of the current file, only an estimate, is being counted in the background.
+    virtual bool countingLength() const { return false; }
 
     // ---- transport ----
 
@@ -117,6 +122,12 @@ public:
     virtual void setTrebleGain(float gain) = 0;
     // The time-and-pitch rate; the pitch stays.
     virtual void setRate(float rate) = 0;
+    // The key for a singer: semitones from the song's own (0), within ±maximumKeyShift. The pitch moves,
+    // the speed stays. Setting it clamps it and, when it changes, tells the delegate (keyShiftChanged);
+    // loading an entry sets the entry's own.
+    static constexpr int maximumKeyShift = 6;
+    virtual int keyShift() const = 0;
+    virtual void setKeyShift(int semitones) = 0;
 
     // Not suspended, playable and playing.
     bool isPlaying() const final { return !suspended() && playable() && playing(); }

@@ -111,9 +111,13 @@ void PlayerRZ::takeFileDuration(const std::shared_ptr<PlaylistEntry>& entry) {
     if (!entry->_cachedDuration) return;
     const std::shared_ptr<platform::AudioFile>& file = filePlayer_->file();
     const bool provisional = file && (!file->isComplete() || !file->isLengthExact());
-    if (*entry->_cachedDuration == length && entry->durationIsProvisional == provisional) return;
+    const bool estimate = file && !file->isLengthExact();
+    if (*entry->_cachedDuration == length && entry->durationIsProvisional == provisional &&
+        entry->durationIsEstimate == estimate)
+        return;
     entry->_cachedDuration = length;
     entry->durationIsProvisional = provisional;
+    entry->durationIsEstimate = estimate;
     if (delegate_) delegate_->entryDurationChanged(entry);
 }
 
@@ -149,6 +153,10 @@ void PlayerRZ::setTrebleGain(float gain) {
 
 void PlayerRZ::setRate(float rate) {
     timePitch_->setRate(rate);
+}
+
+void PlayerRZ::applyKeyShift(int semitones) {
+    timePitch_->setPitch(100.0f * float(semitones));
 }
 
 } // namespace vantle

@@ -69,6 +69,8 @@ private:
     // Reopens the file: the file on disk is what plays.
     bool readyToPlay() override;
     void fileReopened() override;
+    // A semitone is 100 cents of the time-pitch stage's pitch; the stage glides to it while playing.
+    void applyKeyShift(int semitones) override;
     // After the entry's file was opened again: a cached duration that the file no longer has, or that
     // has become final (the file's writer done), is replaced, and the delegate told. One not measured
     // yet stays so: nothing shows it.

@@ -64,6 +64,7 @@ void AppState::encode(platform::KeyedEncoder& encoder) const {
     encoder.encodeIfPresent("currentEntryIndex", currentEntryIndex);
     encoder.encodeIfPresent("currentTimeRangeSet", currentTimeRangeSet);
     encoder.encodeIfPresent("zeros", zeros);
+    encoder.encodeIfPresent("currentListeningLogged", currentListeningLogged);
 }
 
 AppState AppState::decode(const platform::KeyedDecoder& decoder) {
@@ -74,6 +75,7 @@ AppState AppState::decode(const platform::KeyedDecoder& decoder) {
     if (auto set = decoder.decodeIfPresent<TimeRangeSet>("currentTimeRangeSet"))
         state.currentTimeRangeSet = std::make_shared<TimeRangeSet>(std::move(*set));
     state.zeros = decoder.decodeIfPresent<std::vector<double>>("zeros");
+    state.currentListeningLogged = decoder.decodeIfPresent<bool>("currentListeningLogged");
     return state;
 }
 
@@ -90,6 +92,7 @@ AppState AppState::capture(const std::optional<platform::Url>& sessionURL, const
     if (std::shared_ptr<PlaylistEntry> entry = player.entry()) {
         state.currentTimeRangeSet = entry->currentTimeRangeSet;
         state.zeros = entry->zeros;
+        state.currentListeningLogged = entry->listeningLogged;
     }
     return state;
 }
@@ -104,8 +107,8 @@ std::optional<std::size_t> AppState::entryIndex(const Playlist& playlist) const 
 void AppState::restore(PlaylistEntry& entry) const {
     if (currentTimeRangeSet) {
         entry.currentTimeRangeSet = currentTimeRangeSet;
-        // Logged by the run that wrote them, as it left the song or quit.
-        entry.listeningLogged = true;
+        // A run killed while the song played never logged it; one that quit did, and said so.
+        entry.listeningLogged = currentListeningLogged.value_or(true);
     }
     if (zeros) entry.zeros = *zeros;
 }

@@ -33,8 +33,11 @@ public:
     // The same object as the entry's when the record is made.
     std::shared_ptr<TimeRangeSet> currentTimeRangeSet;
     std::optional<std::vector<double>> zeros;
+    // Whether the listening in currentTimeRangeSet has its line in the listening log (written at a
+    // quit, after the line); a state file without it is taken as logged.
+    std::optional<bool> currentListeningLogged;
 
-    // The five keys in field order, optional ones only when present; "currentTime" is required.
+    // The keys in field order, optional ones only when present; "currentTime" is required.
     void encode(platform::KeyedEncoder& encoder) const;
     static AppState decode(const platform::KeyedDecoder& decoder);
 
@@ -48,7 +51,8 @@ public:
     // written for another version of the document may point anywhere).
     std::optional<std::size_t> entryIndex(const Playlist& playlist) const;
 
-    // Gives the entry the record's spans and marks, each only when the record has them.
+    // Gives the entry the record's spans and marks, each only when the record has them, and with the
+    // spans whether they were logged.
     void restore(PlaylistEntry& entry) const;
 };
 

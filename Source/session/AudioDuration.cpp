@@ -11,7 +11,8 @@ std::optional<AudioFileLength> audioFileLength(const platform::Url& url) {
     double rate = (*file)->processingFormat().sampleRate();
     if (!(rate > 0)) return std::nullopt;
     return AudioFileLength{static_cast<double>((*file)->length()) / rate,
-                           (*file)->isComplete() && (*file)->isLengthExact()};
+                           (*file)->isComplete() && (*file)->isLengthExact(), !(*file)->isLengthExact(),
+                           (*file)->archiveMember()};
 }
 
 } // namespace vantle

@@ -4,6 +4,7 @@
 #include "platform/foundation/Url.h"
 
 #include <optional>
+#include <string>
 
 namespace vantle {
 
@@ -12,6 +13,10 @@ struct AudioFileLength {
     // False while the file holds less than its header states (still being written), or while its length
     // is an estimate (an MP3 whose header states less than the file holds): a later look may find another.
     bool final = true;
+    // Taken from the file's size and bit rate, not counted: reading or counting all of it tells the length.
+    bool estimate = false;
+    // The audio's name inside a song archive; empty for other files.
+    std::string archiveMember;
 };
 
 // Frames divided by the sample rate; nothing when the file cannot be opened as audio.

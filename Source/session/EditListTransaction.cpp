@@ -84,7 +84,7 @@ EditListTransaction::EditListTransaction(std::string name, const EntryList& init
 std::optional<EntryList> EditListTransaction::spliced(const EntryList& list, const std::vector<Placed>& taken,
                                                       const std::vector<Placed>& put) {
     if (std::optional<EntryList> exact = splicedAt(list, taken, put)) return exact;
-    // Return (check and promote) reorders the list with no step of its own: the entries the step
+    // A list reordered with no step of its own (as Return once did): the entries the step
     // takes out are then found wherever they are now, so that a sort or a drag can still be taken
     // back. The list must still hold each of them, and none of those the step puts back.
     std::unordered_map<const PlaylistEntry*, std::size_t> wanted;

@@ -8,6 +8,7 @@
 #include "platform/files/AudioFile.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Files.h"
+#include "platform/foundation/SystemFiles.h"
 #include "platform/foundation/Text.h"
 #include "platform/foundation/TextFile.h"
 
@@ -17,13 +18,11 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <linux/magic.h>
 #include <mutex>
 #include <pwd.h>
 #include <sstream>
 #include <string_view>
 #include <sys/stat.h>
-#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace vantle {
@@ -143,31 +142,6 @@ std::string exporterReason(const platform::Error& error, const std::string& sour
     return reason;
 }
 
-// Files of the kernel's own file systems hold the state of this program or of the machine (its
-// environment, its memory map, a device's settings), never a song, and may be secrets.
-bool exporterIsSystemFile(const std::string& path, int fd) {
-    static constexpr unsigned long systemKinds[] = {
-        PROC_SUPER_MAGIC, SYSFS_MAGIC,        DEVPTS_SUPER_MAGIC,  DEBUGFS_MAGIC, TRACEFS_MAGIC,
-        SECURITYFS_MAGIC, CGROUP_SUPER_MAGIC, CGROUP2_SUPER_MAGIC, BPF_FS_MAGIC,  PSTOREFS_MAGIC,
-        EFIVARFS_MAGIC,   BINFMTFS_MAGIC,     SELINUX_MAGIC,       SMACK_MAGIC,
-    };
-    struct statfs kind {};
-    if (::fstatfs(fd, &kind) == 0)
-        for (unsigned long systemKind : systemKinds)
-            if (static_cast<unsigned long>(kind.f_type) == systemKind) return true;
-    // /dev is a tmpfs by its kind, like many a user's folder: it is told by the place the path leads to.
-    char resolved[PATH_MAX];
-    if (::realpath(path.c_str(), resolved) == nullptr) return false;
-    const std::string_view where(resolved);
-    for (std::string_view place : {"/proc/", "/sys/"})
-        if (where.substr(0, place.size()) == place) return true;
-    if (where.substr(0, 5) != "/dev/") return false;
-    // A RAM disk mounted there (/dev/shm) holds the user's files like any other.
-    struct stat file {};
-    struct stat dev {};
-    return ::fstat(fd, &file) != 0 || ::stat("/dev", &dev) != 0 || file.st_dev == dev.st_dev;
-}
-
 // Opens the entry's file for the copy when it is a song: a regular file, not one of the system's, that
 // the player's reader opens as audio. Otherwise the reason it is not copied.
 platform::Result<platform::FileDescriptor> exporterOpenSong(const std::string& path) {
@@ -176,7 +150,7 @@ platform::Result<platform::FileDescriptor> exporterOpenSong(const std::string& p
     };
     platform::Result<platform::FileDescriptor> opened = platform::openRegularFileForReading(path);
     if (!opened) return refused(exporterReason(opened.error(), path));
-    if (exporterIsSystemFile(path, opened->get())) return refused("it is a system file, not audio");
+    if (platform::isSystemFile(path, opened->get())) return refused("it is a system file, not audio");
     // Through the descriptor, so that what was checked is what is copied.
     if (!platform::AudioFile::openForReading(path, *opened)) return refused("it does not open as audio");
     return opened;

@@ -80,12 +80,6 @@ Playlist::SaveResult Playlist::save(const platform::Url& target, Overwrite overw
         platform::consolePrint("can't save " + target.absoluteString() + ": " + result.reason);
         return result;
     };
-    if (overwrite == Overwrite::ifUnchanged) {
-        platform::Result<bool> changed = changedOnDisk(target);
-        if (!changed) return failed(changed.error());
-        if (*changed) return SaveResult{SaveResult::Status::changedOnDisk, {}};
-    }
-    url = target;
     _currentItem = -1;
     if (assignedEntry) {
         auto found = std::find_if(allEntries.begin(), allEntries.end(), [&](const auto& entry) {
@@ -98,21 +92,52 @@ Playlist::SaveResult Playlist::save(const platform::Url& target, Overwrite overw
     // never costs the user the previous file.
     platform::Result<platform::Bytes> bytes = platform::encodePlist(*this);
     if (!bytes) return failed(bytes.error());
-    if (platform::Result<void> written = platform::writeFileAtomically(target.path(), *bytes); !written)
-        return failed(written.error());
+    // The file is looked at under the save's lock, and again just before it is replaced, so that
+    // another window's write in between is never lost.
+    std::optional<platform::Error> unreadable;
+    bool changed = false;
+    platform::Result<platform::CheckedSave> saved = platform::saveFileChecked(
+        target.path(), platform::readFileSizeLimit, [&](const platform::FoundFile& found) {
+            if (overwrite == Overwrite::ifUnchanged && found.stamp && fileVersion &&
+                fileVersion->path == target.path()) {
+                if (found.unreadable) {
+                    unreadable = found.unreadable;
+                    return platform::SaveChoice::leaving();
+                }
+                const FileVersion now = playlistFileVersion(target.path(), found.bytes);
+                if (now.size != fileVersion->size || now.checksum != fileVersion->checksum) {
+                    changed = true;
+                    return platform::SaveChoice::leaving();
+                }
+            }
+            return platform::SaveChoice::writing(*bytes);
+        });
+    if (!saved) return failed(saved.error());
+    if (unreadable) return failed(*unreadable);
+    if (changed || saved->status == platform::CheckedSave::Status::changedOnDisk)
+        return SaveResult{SaveResult::Status::changedOnDisk, {}};
+    url = target;
     fileVersion = playlistFileVersion(target.path(), *bytes);
     dirty = false;
     return {};
 }
 
 void Playlist::prepareAfterLoad() {
-    for (const auto& entry : allEntries)
-        if (entry) entry->currentTimeRangeSet = std::make_shared<TimeRangeSet>();
+    for (const auto& entry : allEntries) {
+        if (!entry) continue;
+        entry->listeningAsRead = std::move(entry->currentTimeRangeSet);
+        entry->currentTimeRangeSet = std::make_shared<TimeRangeSet>();
+    }
     if (_currentItem && *_currentItem >= 0 && *_currentItem < static_cast<std::int64_t>(allEntries.size()))
         assignedEntry = allEntries[static_cast<std::size_t>(*_currentItem)];
 }
 
 void Playlist::insertEntry(const platform::Url& fileURL, const std::shared_ptr<PlaylistEntry>& before) {
+    insertEntryMadeBy(fileURL, before, [](const platform::Url& url) { return PlaylistEntry::make(url); });
+}
+
+void Playlist::insertEntryMadeBy(const platform::Url& fileURL, const std::shared_ptr<PlaylistEntry>& before,
+                                 const EntryMaker& make) {
     auto sameFile = [&](const platform::Url& wanted) {
         return
             [&wanted](const std::shared_ptr<PlaylistEntry>& entry) { return entry && entry->_url == wanted; };
@@ -123,7 +148,7 @@ void Playlist::insertEntry(const platform::Url& fileURL, const std::shared_ptr<P
         entry = *listed;
         allEntries.erase(listed);
     } else {
-        entry = PlaylistEntry::make(fileURL);
+        entry = make(fileURL);
         if (!entry) return;
     }
     auto at = allEntries.end();
@@ -134,6 +159,23 @@ void Playlist::insertEntry(const platform::Url& fileURL, const std::shared_ptr<P
 
 void Playlist::insertEntries(const std::vector<platform::Url>& urls,
                              const std::shared_ptr<PlaylistEntry>& before) {
+    insertEntriesMadeBy(urls, before, [](const platform::Url& url) { return PlaylistEntry::make(url); });
+}
+
+void Playlist::insertEntries(const std::vector<platform::Url>& urls, const EntryList& made,
+                             const std::shared_ptr<PlaylistEntry>& before) {
+    std::unordered_map<platform::Url, std::shared_ptr<PlaylistEntry>> byFile;
+    byFile.reserve(made.size());
+    for (const std::shared_ptr<PlaylistEntry>& entry : made)
+        if (entry) byFile.emplace(entry->_url, entry);
+    insertEntriesMadeBy(urls, before, [&byFile](const platform::Url& url) {
+        auto found = byFile.find(url);
+        return found == byFile.end() ? nullptr : found->second;
+    });
+}
+
+void Playlist::insertEntriesMadeBy(const std::vector<platform::Url>& urls,
+                                   const std::shared_ptr<PlaylistEntry>& before, const EntryMaker& make) {
     // A linked list with an index by file keeps each step of insertEntry to constant time: find the
     // listed entry, take it out, find the anchor, put the entry in front of it.
     using Order = std::list<std::shared_ptr<PlaylistEntry>>;
@@ -154,7 +196,7 @@ void Playlist::insertEntries(const std::vector<platform::Url>& urls,
     };
     if (touchesTwice()) {
         for (const platform::Url& url : urls)
-            insertEntry(url, before);
+            insertEntryMadeBy(url, before, make);
         return;
     }
     bool inserted = false;
@@ -165,7 +207,7 @@ void Playlist::insertEntries(const std::vector<platform::Url>& urls,
             order.erase(found->second);
             listed.erase(found);
         } else {
-            entry = PlaylistEntry::make(url);
+            entry = make(url);
             if (!entry) continue;
         }
         auto at = order.end();

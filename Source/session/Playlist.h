@@ -89,7 +89,10 @@ public:
     // file, leaves `dirty` set and prints "can't save " with the URL and the reason. Records the
     // current entry's index. Unless `overwrite` is `always`, a file at `url` that no longer holds
     // what this document last read or wrote there is left as it is (changedOnDisk), and so is one
-    // whose bytes cannot be read to tell (failed).
+    // whose bytes cannot be read to tell (failed). The file is looked at under a lock the saves of
+    // other running copies take too, and again just before it is replaced: a write from elsewhere
+    // in between is changedOnDisk as well, whatever `overwrite` says. A file that holds the encoded
+    // bytes already is not written again. A link is written where it points.
     SaveResult save(const platform::Url& url, Overwrite overwrite = Overwrite::ifUnchanged);
     // Whether the file at `url` no longer holds what this document last read from or wrote to it.
     // No file there, or one this document never read or wrote, is no one's change to lose. An
@@ -106,6 +109,11 @@ public:
     // insertEntry for each URL in turn, with one look at the list for the whole batch: adding
     // thousands of files to a list of thousands takes time in proportion to their sum.
     void insertEntries(const std::vector<platform::Url>& urls,
+                       const std::shared_ptr<PlaylistEntry>& before = nullptr);
+    // The same with the entries of new files already made (measured elsewhere), none opened here: a
+    // file with no made entry goes in only when it is listed already (it moves), and a listed file's
+    // made entry is dropped.
+    void insertEntries(const std::vector<platform::Url>& urls, const EntryList& made,
                        const std::shared_ptr<PlaylistEntry>& before = nullptr);
 
     // ---- sorting (PlaylistSorting.cpp) ----
@@ -143,6 +151,11 @@ public:
 
 private:
     void recordListEdit(std::string name, EntryList sorted);
+    using EntryMaker = std::function<std::shared_ptr<PlaylistEntry>(const platform::Url&)>;
+    void insertEntryMadeBy(const platform::Url& url, const std::shared_ptr<PlaylistEntry>& before,
+                           const EntryMaker& make);
+    void insertEntriesMadeBy(const std::vector<platform::Url>& urls,
+                             const std::shared_ptr<PlaylistEntry>& before, const EntryMaker& make);
 };
 
 } // namespace vantle

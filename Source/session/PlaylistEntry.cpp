@@ -52,12 +52,18 @@ std::vector<std::string> tagCharacters(std::string_view text) {
 std::shared_ptr<PlaylistEntry> PlaylistEntry::make(const platform::Url& url) {
     std::optional<AudioFileLength> length = audioFileLength(url);
     if (!length) return nullptr;
-    return std::make_shared<PlaylistEntry>(MadeFromURL{}, url, length->seconds, length->final);
+    return make(url, *length);
 }
 
-PlaylistEntry::PlaylistEntry(MadeFromURL, platform::Url url, double duration, bool durationIsFinal)
-    : _url(std::move(url)), _cachedDuration(duration), durationIsProvisional(!durationIsFinal),
-      id(nextPlaylistEntryId()) {
+std::shared_ptr<PlaylistEntry> PlaylistEntry::make(const platform::Url& url, const AudioFileLength& length) {
+    auto entry = std::make_shared<PlaylistEntry>(MadeFromURL{}, url, length);
+    entry->archivedAudio = length.archiveMember;
+    return entry;
+}
+
+PlaylistEntry::PlaylistEntry(MadeFromURL, platform::Url url, const AudioFileLength& length)
+    : _url(std::move(url)), _cachedDuration(length.seconds), durationIsProvisional(!length.final),
+      durationIsEstimate(length.estimate), id(nextPlaylistEntryId()) {
     if (_url.pathExtension() == "mp4") attachments.push_back(std::make_shared<Attachment>(_url, "mp4"));
 }
 
@@ -77,6 +83,10 @@ PlaylistEntry::PlaylistEntry(const platform::KeyedDecoder& decoder)
     zombie_inHistory = decoder.decode("inHistory", false);
     zombie_playedSinceHistory = decoder.decode("playedSinceHistory", false);
     tags = decoder.tryDecode<std::string>("tags");
+    // A number outside the player's range, or of a fraction, is held to the nearest key it can play.
+    const double key = decoder.decode("keyShift", 0.0);
+    if (std::isfinite(key))
+        keyShift = int(std::clamp(std::lround(key), -long(keyShiftLimit), long(keyShiftLimit)));
 }
 
 PlaylistEntry::~PlaylistEntry() = default;
@@ -84,7 +94,14 @@ PlaylistEntry::~PlaylistEntry() = default;
 void PlaylistEntry::encode(platform::KeyedEncoder& encoder) const {
     encoder.encode("_url", _url);
     encoder.encode("prevTimeRangeSet", prevTimeRangeSet);
-    encoder.encodeIfPresent("currentTimeRangeSet", currentTimeRangeSet);
+    // A listening that covers nothing (every entry of an opened session starts one) is no listening
+    // to store: the one the file held stays, so a session opened and closed unplayed encodes as the
+    // file it was read from.
+    if (currentTimeRangeSet && currentTimeRangeSet->coveredDuration() > 0) {
+        encoder.encode("currentTimeRangeSet", currentTimeRangeSet);
+    } else if (listeningAsRead) {
+        encoder.encode("currentTimeRangeSet", *listeningAsRead);
+    }
     encoder.encode("zeros", zeros);
     encoder.encode("playedDates", playedDates);
     encoder.encodeIfPresent("storedBookmark", storedBookmark);
@@ -98,6 +115,12 @@ void PlaylistEntry::encode(platform::KeyedEncoder& encoder) const {
     encoder.encode("inHistory", zombie_inHistory);
     encoder.encode("playedSinceHistory", zombie_playedSinceHistory);
     encoder.encodeIfPresent("tags", tags);
+    if (keyShift != 0) encoder.encode("keyShift", std::int64_t(keyShift));
+}
+
+std::string PlaylistEntry::titleFileName() const {
+    if (archivedAudio.empty()) return _url.lastPathComponent();
+    return archivedAudio.substr(archivedAudio.find_last_of('/') + 1);
 }
 
 TextNoteSet& PlaylistEntry::noteSet() {
@@ -115,7 +138,9 @@ std::optional<double> PlaylistEntry::duration() {
     std::optional<AudioFileLength> length = audioFileLength(_url);
     if (!length) return std::nullopt;
     durationIsProvisional = !length->final;
+    durationIsEstimate = length->estimate;
     _cachedDuration = length->seconds;
+    archivedAudio = length->archiveMember;
     return _cachedDuration;
 }
 
@@ -125,12 +150,14 @@ void PlaylistEntry::relocate(const platform::Url& url) {
     transcription_.reset();
     _cachedDuration.reset();
     durationIsProvisional = false;
+    durationIsEstimate = false;
     _url = url;
 }
 
 void PlaylistEntry::beginTimeRange(double time) {
     if (!std::isfinite(time)) return;
-    listeningLogged = false;
+    // A span begun is nothing heard yet: the listening is unlogged once a span grows (the display
+    // tick begins one at a paused position, and a restored, logged listening must stay logged).
     if (!currentTimeRangeSet) currentTimeRangeSet = std::make_shared<TimeRangeSet>();
     const std::vector<TimeRange>& spans = currentTimeRangeSet->ranges;
     for (std::size_t i = 0; i < spans.size(); ++i) {
@@ -151,6 +178,8 @@ void PlaylistEntry::finishListening(const platform::Clock& clock) {
     std::size_t hint = 0;
     double previousStart = -std::numeric_limits<double>::infinity();
     for (const TimeRange& span : currentTimeRangeSet->ranges) {
+        // A listening opened where playback stood and never played covers nothing.
+        if (!(span.end > span.start)) continue;
         if (span.start < previousStart) hint = 0;
         previousStart = span.start;
         if (std::optional<std::size_t> index = prevTimeRangeSet.addRange(span.start, span.end, hint))

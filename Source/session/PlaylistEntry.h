@@ -3,6 +3,7 @@
 // (std::shared_ptr) between the playlist, the player and the main window; main thread only.
 
 #include "Source/session/Attachment.h"
+#include "Source/session/AudioDuration.h"
 #include "Source/session/TimeRangeSet.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/Date.h"
@@ -21,6 +22,7 @@ namespace vantle {
 
 class TextNoteSet;
 class Transcription;
+struct AudioFileLength;
 
 // Tags are single characters; a tag set holds each as its UTF-8 text.
 using TagSet = std::set<std::string>;
@@ -31,9 +33,15 @@ std::vector<std::string> tagCharacters(std::string_view text);
 
 class PlaylistEntry {
 public:
+    // The farthest a stored key shift goes from the song's own key, semitones either way.
+    static constexpr int keyShiftLimit = 6;
+
     // The entry for an audio file: nothing when the file cannot be opened as audio (the counter
     // is then not advanced). A file with the extension "mp4" gets itself as its one attachment.
     static std::shared_ptr<PlaylistEntry> make(const platform::Url& url);
+    // The entry for an audio file already measured (elsewhere, on another thread): the file is not
+    // opened again.
+    static std::shared_ptr<PlaylistEntry> make(const platform::Url& url, const AudioFileLength& length);
 
     // Decoding: "_url" and "prevTimeRangeSet" are required; every other key is lenient (missing
     // or malformed gives the default) and one malformed side document drops only itself.
@@ -52,6 +60,10 @@ public:
     platform::Url _url;
     // Spans of the listening in progress; shared with the player and the application state.
     std::shared_ptr<TimeRangeSet> currentTimeRangeSet;
+    // The listening the file held when the session was read (the window that saved it was then
+    // listening): written back as it was until a listening here covers something, so that a session
+    // opened and closed unplayed is what it was. Never a listening of this run.
+    std::shared_ptr<const TimeRangeSet> listeningAsRead;
     // Spans of earlier listenings, merged.
     TimeRangeSet prevTimeRangeSet;
     // Zero marks in seconds, ascending.
@@ -66,6 +78,9 @@ public:
     // written), or is an estimate not yet counted: shown, but never stored as the file's length. Never
     // stored itself.
     bool durationIsProvisional = false;
+    // The cached duration is an estimate from the file's size and bit rate (an MP3 whose header states less
+    // than the file holds), shown as one until the file is counted; provisional too. Never stored.
+    bool durationIsEstimate = false;
     // currentTimeRangeSet has its line in the listening log and nothing was heard since (a song left
     // again unplayed, or ranges an earlier run logged as it quit): no second line. Never stored.
     bool listeningLogged = false;
@@ -80,6 +95,14 @@ public:
     bool zombie_playedSinceHistory = false;
     // One character per tag; absent and empty both mean none.
     std::optional<std::string> tags;
+    // The key the song is sung in, semitones from its own (the player's range); stored only when not 0,
+    // so documents of songs in their own key stay as they were.
+    int keyShift = 0;
+    // For a song archive, the audio's name inside it (the song's title comes from it), once the archive
+    // was opened in this run; empty otherwise. Never stored.
+    std::string archivedAudio;
+    // The file name a title is made of: the archive's audio, when known, else the file's own.
+    std::string titleFileName() const;
     // Its file was gone when the player last looked (at a load, or while it played on from the file
     // still open); never stored.
     bool fileMissing = false;
@@ -129,7 +152,7 @@ private:
 
 public:
     // For make() only.
-    PlaylistEntry(MadeFromURL, platform::Url url, double duration, bool durationIsFinal);
+    PlaylistEntry(MadeFromURL, platform::Url url, const AudioFileLength& length);
 
 private:
     std::unique_ptr<TextNoteSet> noteSet_;

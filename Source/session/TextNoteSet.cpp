@@ -7,6 +7,7 @@
 #include "platform/foundation/TextFile.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <string>
 #include <unordered_map>
@@ -55,8 +56,25 @@ platform::Url companionTextURL(const platform::Url& audioURL, std::string_view s
         stem.lastPathComponent() + std::string(suffix), false);
 }
 
-TextNoteSet::TextNoteSet(platform::Url mp3URL)
-    : mp3URL_(std::move(mp3URL)), textURL_(companionTextURL(mp3URL_, ".txt")) {
+namespace {
+
+std::atomic<const platform::Clock*> textNoteSetClock{nullptr};
+
+const platform::Clock& clockForNewSets() {
+    const platform::Clock* clock = textNoteSetClock.load();
+    return clock ? *clock : platform::Clock::system();
+}
+
+} // namespace
+
+void TextNoteSet::setClockForNewSets(const platform::Clock* clock) {
+    textNoteSetClock.store(clock);
+}
+
+TextNoteSet::TextNoteSet(platform::Url mp3URL) : TextNoteSet(std::move(mp3URL), clockForNewSets()) {}
+
+TextNoteSet::TextNoteSet(platform::Url mp3URL, const platform::Clock& clock)
+    : mp3URL_(std::move(mp3URL)), textURL_(companionTextURL(mp3URL_, ".txt")), clock_(&clock) {
     // Stamped before it is read: a write in between then shows as a change, and is never missed.
     const Stamp stamp = currentStamp();
     auto text = platform::readTextFile(textURL_.path(), largestFileSize);
@@ -74,12 +92,23 @@ TextNoteSet::Stamp TextNoteSet::currentStamp() const {
     return platform::fileStamp(textURL_.path());
 }
 
-bool TextNoteSet::notesFileMayBeReplaced(const platform::Result<std::string>& existing,
-                                         const std::string& header) const {
-    if (!existing) return !platform::fileExists(textURL_.path());
-    if (existing->empty()) return true;
-    const std::size_t lineEnd = existing->find_first_of("\r\n");
-    return std::string_view(*existing).substr(0, lineEnd) == header;
+bool TextNoteSet::quiet(const Stamp& stamp) {
+    if (stamp == stamp_) return true;
+    const platform::Date now = clock_->now();
+    // A file that is gone went when its folder last changed: an editor that saves by removing the
+    // file and making it anew leaves no name for a moment.
+    const std::optional<platform::FileStamp> written =
+        stamp ? stamp : platform::fileStamp(textURL_.deletingLastPathComponent().path());
+    if (!written) return true;
+    if (now.timeIntervalSince1970() - double(std::max(written->modified, written->changed)) / 1e9 >=
+        quietSeconds)
+        return true;
+    // A file whose times are ahead of this clock (another machine's, on a network share) is quiet
+    // once it has stayed as it is that long here.
+    if (sighting_ && sighting_->stamp == stamp)
+        return now.timeIntervalSince(sighting_->since) >= quietSeconds;
+    sighting_ = Sighting{stamp, now};
+    return false;
 }
 
 std::vector<TextNoteSet::NotesLine> TextNoteSet::linesOf(std::string_view text,
@@ -165,29 +194,48 @@ void TextNoteSet::adopt(const std::vector<NotesLine>& lines, std::vector<KnownNo
     tooLarge_ = false;
 }
 
-bool TextNoteSet::save() {
+TextNoteSet::SaveResult TextNoteSet::save() {
     const std::string header = notesFileLineText(mp3URL_.path());
     const std::string& path = textURL_.path();
-    const Stamp stamp = currentStamp();
-    // A file too large to read is no one's to replace: it stays as it is.
-    const platform::Result<std::string> existing = platform::readTextFile(path, largestFileSize);
-    bool written = false;
-    if (notesFileMayBeReplaced(existing, header)) {
-        // Read again whatever was written there since: only this set's own changes go on top.
-        std::vector<KnownNote> known;
-        std::vector<NotesLine> lines =
-            linesOf(existing ? std::string_view(*existing) : std::string_view(), known);
-        if (!applyChanges(lines)) {
-            adopt(lines, std::move(known), stamp);
-            written = true;
-        } else if (std::all_of(lines.begin(), lines.end(),
-                               [](const NotesLine& line) { return blankNotesLine(line.text); })) {
-            // No notes, no file: the last note deleted takes its file with it, but never a line
-            // written there elsewhere. An empty file of someone else's stays.
-            const bool ours = existing && !existing->empty();
-            written = !ours || platform::removeItem(path).ok();
-            if (written) adopt({}, {}, currentStamp());
-        } else {
+    using Status = SaveResult::Status;
+    SaveResult result;
+    // What the save found and made of it, for the set to take once the file holds it.
+    std::vector<NotesLine> lines;
+    std::vector<KnownNote> known;
+    const platform::Result<platform::CheckedSave> saved =
+        platform::saveFileChecked(path, largestFileSize, [&](const platform::FoundFile& found) {
+            auto refuse = [&](Status status, std::string reason) {
+                result = SaveResult{status, std::move(reason)};
+                return platform::SaveChoice::leaving();
+            };
+            if (!quiet(found.stamp)) return refuse(Status::waiting, {});
+            if (found.unreadable) {
+                // A file too large to read is no one's to replace: it stays as it is.
+                if (found.unreadable->code == EFBIG) {
+                    tooLarge_ = true;
+                    return refuse(Status::failed, "the file is larger than " +
+                                                      std::to_string(largestFileSize >> 20) +
+                                                      " MB, more than Vantle reads");
+                }
+                return refuse(Status::failed, platform::fileErrorReason(*found.unreadable));
+            }
+            platform::Result<std::string> existing =
+                platform::textFromFileBytes(path, found.bytes.data(), found.bytes.size());
+            if (!existing) return refuse(Status::failed, "the file is not UTF-8 or UTF-16 text");
+            const std::size_t lineEnd = existing->find_first_of("\r\n");
+            if (!existing->empty() && std::string_view(*existing).substr(0, lineEnd) != header)
+                return refuse(Status::failed, "the file's first line names another file, not this song");
+            // Read again whatever was written there since: only this set's own changes go on top.
+            lines = linesOf(*existing, known);
+            if (!applyChanges(lines)) return platform::SaveChoice::leaving();
+            if (std::all_of(lines.begin(), lines.end(),
+                            [](const NotesLine& line) { return blankNotesLine(line.text); })) {
+                // No notes, no file: the last note deleted takes its file with it, but never a line
+                // written there elsewhere. An empty file of someone else's stays.
+                lines.clear();
+                known.clear();
+                return existing->empty() ? platform::SaveChoice::leaving() : platform::SaveChoice::removing();
+            }
             std::string output = header + "\n";
             known.clear();
             for (const NotesLine& line : lines) {
@@ -195,26 +243,61 @@ bool TextNoteSet::save() {
                 output += '\n';
                 if (line.note) known.push_back({line.note, line.text, line.note->text()});
             }
-            written = platform::writeTextFile(path, output).ok();
-            if (written) adopt(lines, std::move(known), currentStamp());
+            // The reader's bound holds for what is written too: a larger file would show no notes.
+            if (output.size() > largestFileSize)
+                return refuse(Status::failed, "the notes would take more than " +
+                                                  std::to_string(largestFileSize >> 20) +
+                                                  " MB, more than Vantle reads back");
+            return platform::SaveChoice::writing(platform::Bytes(output.begin(), output.end()));
+        });
+    if (!saved) result = SaveResult{Status::failed, platform::fileErrorReason(saved.error())};
+    if (result.status == Status::written) {
+        switch (saved->status) {
+        case platform::CheckedSave::Status::changedOnDisk:
+            // Written elsewhere while this save was made: taken up once it is quiet.
+            (void)quiet(saved->stamp);
+            result.status = Status::waiting;
+            break;
+        case platform::CheckedSave::Status::removed:
+            adopt({}, {}, std::nullopt);
+            break;
+        default:
+            adopt(lines, std::move(known), saved->stamp);
+            break;
         }
     }
-    if (written) {
+    switch (result.status) {
+    case Status::written:
         altered = false;
-    } else {
-        platform::consolePrint("can't write " + textURL_.absoluteString());
-        platform::consolePrint("");
+        waiting_ = false;
+        break;
+    case Status::waiting:
+        altered = true;
+        waiting_ = true;
+        break;
+    case Status::failed:
+        // Said once: a later save, not the display's next look at the file, tries again.
+        waiting_ = false;
+        platform::consolePrint("can't write " + textURL_.absoluteString() + ": " + result.reason);
+        break;
     }
-    return written;
+    return result;
 }
 
 bool TextNoteSet::readAgainIfChanged(bool onceSettled) {
     const Stamp stamp = currentStamp();
+    if (waiting_ && quiet(stamp)) {
+        const std::vector<std::shared_ptr<TextNote>> before = notes;
+        save();
+        return notes != before;
+    }
     if (stamp == stamp_) return false;
     if (onceSettled && stamp && stamp->size > settledReadSize && stamp != unsettled_) {
         unsettled_ = stamp;
         return false;
     }
+    // Half written, perhaps: what is shown stays until the file is quiet.
+    if (!quiet(stamp) || (unreadable_ && *unreadable_ == stamp)) return false;
     const platform::Result<std::string> text = platform::readTextFile(textURL_.path(), largestFileSize);
     if (!text && text.error().code == EFBIG) {
         // What was shown stays, with the changes made here, until the file is small enough to read
@@ -223,7 +306,14 @@ bool TextNoteSet::readAgainIfChanged(bool onceSettled) {
         tooLarge_ = true;
         return false;
     }
-    // A file that is gone or cannot be read holds no notes, as when the set was made.
+    // A file there that cannot be read (no permission, cut inside a character), or that was written
+    // while it was read, says nothing of the notes: neither they nor the changes made here go.
+    if (currentStamp() != stamp) return false;
+    if (!text && stamp) {
+        unreadable_ = stamp;
+        return false;
+    }
+    // A file that is gone holds no notes, as when the set was made.
     std::vector<KnownNote> known;
     std::vector<NotesLine> lines = linesOf(text ? std::string_view(*text) : std::string_view(), known);
     applyChanges(lines);

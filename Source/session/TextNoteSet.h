@@ -5,6 +5,8 @@
 // Owned by one playlist entry; main thread only.
 
 #include "Source/session/TextNote.h"
+#include "platform/foundation/Clock.h"
+#include "platform/foundation/Date.h"
 #include "platform/foundation/Files.h"
 #include "platform/foundation/Result.h"
 #include "platform/foundation/Url.h"
@@ -29,10 +31,21 @@ public:
     // by hand, and reading it would hold up the window.
     static constexpr std::uint64_t largestFileSize = std::uint64_t(2) << 20;
 
+    // A notes file written less than this long ago may be an editor's half-done save (truncated and
+    // not yet written again): it is neither read as the truth nor written over until it has been
+    // quiet that long.
+    static constexpr double quietSeconds = 1.0;
+
     // Reads the notes file at once. A missing, unreadable or undecodable file gives no notes,
     // silently; so do lines without a time stamp. The first line, the audio file's path, is
     // never read as a note. A file larger than largestFileSize gives no notes and sets tooLarge.
+    // `clock` tells how long ago the file was written (its change time) and how long it has stayed
+    // as it is; by default that of setClockForNewSets.
     explicit TextNoteSet(platform::Url mp3URL);
+    TextNoteSet(platform::Url mp3URL, const platform::Clock& clock);
+    // The clock of the sets made from now on (null: the system's). For tests that write notes files
+    // and expect them read at once.
+    static void setClockForNewSets(const platform::Clock* clock);
     TextNoteSet(const TextNoteSet&) = delete;
     TextNoteSet& operator=(const TextNoteSet&) = delete;
 
@@ -48,6 +61,19 @@ public:
     // over or removed (save() fails).
     bool tooLarge() const { return tooLarge_; }
 
+    struct SaveResult {
+        enum class Status {
+            written, // the file holds the notes (or needed no change)
+            waiting, // the file is being written elsewhere: the changes stay here, and go on top of
+                     // it once it has been quiet a moment (readAgainIfChanged or the next save)
+            failed,
+        };
+        Status status = Status::written;
+        // Why a save failed, as a phrase ("permission denied", "it is larger than 2 MB …").
+        std::string reason;
+        explicit operator bool() const { return status == Status::written; }
+    };
+
     // Writes the changes made to `notes` since the file was last read or written on top of the
     // file as it is now, atomically: a note added here becomes a line (formatTime of its time, a
     // blank, its text with tabs and line breaks as blanks) before the first later note, a note
@@ -56,13 +82,20 @@ public:
     // audio file's path. An existing file whose first line is not this audio file's path (someone
     // else's text, another audio file's notes) is never replaced. A file left with nothing but
     // that path and blank lines is removed. Afterwards `notes` holds the notes of the file as
-    // written. A failure prints "can't write <file URL>" and an empty line, leaves `altered` as
-    // it was, and returns false.
-    bool save();
+    // written. The file is read and written under the lock of a checked save and looked at again
+    // just before it is replaced or removed (platform::saveFileChecked): a write from elsewhere in
+    // between makes the save wait, never lost. A file that changed less than quietSeconds ago is
+    // waited for too. A file the result would make larger than largestFileSize is not written: it
+    // would no longer be read. A failure prints "can't write <file URL>: <reason>" and leaves
+    // `altered` as it was; a save that waits sets it, so that a later save writes the changes.
+    SaveResult save();
 
     // When the notes file changed on disk since this set last read or wrote it (an editor saved
     // it), reads it again: its notes replace those read before, while the changes made here and
     // not yet saved stay on top. A note in both keeps its identity. True when `notes` changed.
+    // A file written less than quietSeconds ago, one that cannot be read, or one written while it
+    // was read is not taken: what is shown stays, with the changes made here, and the file is
+    // looked at again at a later call. A save that waited is made once the file is quiet.
     // With `onceSettled`, for a caller that asks many times a second, a file larger than
     // settledReadSize is read only when it is as it was at the call before: one that a writer keeps
     // changing is not read and parsed again at every call.
@@ -92,9 +125,9 @@ private:
     };
 
     Stamp currentStamp() const;
-    // Whether the notes file, read as `existing`, is ours to replace or remove.
-    bool notesFileMayBeReplaced(const platform::Result<std::string>& existing,
-                                const std::string& header) const;
+    // Whether the file, now stamped so, may be taken as what it says: not written since this set
+    // knew it, or left as it is for quietSeconds.
+    bool quiet(const Stamp& stamp);
     // The lines of `text` after the first; a line that is still that of a known note holds that
     // note. `known` receives the notes of `text` as they are to be remembered.
     std::vector<NotesLine> linesOf(std::string_view text, std::vector<KnownNote>& known) const;
@@ -110,6 +143,17 @@ private:
     Stamp stamp_;
     // The large file's stamp at the last settled call that did not read it.
     Stamp unsettled_;
+    const platform::Clock* clock_;
+    // A stamp not yet quiet, and when it was first seen.
+    struct Sighting {
+        Stamp stamp;
+        platform::Date since;
+    };
+    std::optional<Sighting> sighting_;
+    // A file that could not be read, not to be tried again until it changes.
+    std::optional<Stamp> unreadable_;
+    // A save waited for the file to be quiet.
+    bool waiting_ = false;
 };
 
 // The file beside `audioURL` named after it, with `suffix` (".txt", ".t.txt") replacing its

@@ -64,7 +64,17 @@ double TimeRangeSet::coveredDuration() const {
 }
 
 void TimeRangeSet::encode(platform::KeyedEncoder& encoder) const {
-    encoder.encode("ranges", ranges);
+    // A span opened where playback stood and never played covers nothing; stored, it would only make
+    // a session that was opened and closed differ from the file it was read from.
+    const auto empty = [](const TimeRange& span) { return !(span.end > span.start); };
+    if (std::none_of(ranges.begin(), ranges.end(), empty)) {
+        encoder.encode("ranges", ranges);
+        return;
+    }
+    std::vector<TimeRange> covering;
+    std::copy_if(ranges.begin(), ranges.end(), std::back_inserter(covering),
+                 [&](const TimeRange& span) { return !empty(span); });
+    encoder.encode("ranges", covering);
 }
 
 TimeRangeSet TimeRangeSet::decode(const platform::KeyedDecoder& decoder) {

@@ -14,6 +14,12 @@ void Undoer::record(std::unique_ptr<UndoRedoTransaction> transaction) {
     updateMenuItems();
 }
 
+void Undoer::amendTop(const UndoRedoTransaction* top, std::unique_ptr<UndoRedoTransaction> transaction) {
+    if (!transaction) return;
+    if (top && !undoStack_.empty() && undoStack_.back().get() == top) undoStack_.pop_back();
+    record(std::move(transaction));
+}
+
 namespace {
 
 void reportFailedStep(const std::string& message) {

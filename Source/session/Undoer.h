@@ -27,6 +27,16 @@ public:
         record(std::unique_ptr<UndoRedoTransaction>(std::make_unique<T>(std::move(transaction))));
     }
 
+    // Puts `transaction`, which covers the top step and more, in place of that step, when `top` is
+    // still the top step of the undo stack: work that goes on after its first change (an addition
+    // made in batches) stays one step. Otherwise records it as a step of its own. Either way the
+    // redo stack is forgotten.
+    void amendTop(const UndoRedoTransaction* top, std::unique_ptr<UndoRedoTransaction> transaction);
+    template <std::derived_from<UndoRedoTransaction> T>
+    void amendTop(const UndoRedoTransaction* top, T transaction) {
+        amendTop(top, std::unique_ptr<UndoRedoTransaction>(std::make_unique<T>(std::move(transaction))));
+    }
+
     // Each takes the top step of its stack and applies it; on success the step goes to the other
     // stack, on failure it is printed as one console line and dropped. With an empty stack they
     // do nothing at all.

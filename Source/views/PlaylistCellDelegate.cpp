@@ -39,6 +39,10 @@ QColor PlaylistCellDelegate::indicatorTint() {
     return QColor(10, 96, 255);
 }
 
+QColor PlaylistCellDelegate::graphicsTint() {
+    return QColor(0, 150, 136);
+}
+
 QColor PlaylistCellDelegate::tagTint() {
     return QColor(175, 82, 222);
 }
@@ -84,7 +88,8 @@ void PlaylistCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& 
     if (played.isValid())
         paintIndicator(painter, cell, played.toDouble());
     else
-        paintText(painter, cell, index.data(PlaylistTableModel::TagsRole).toString());
+        paintText(painter, cell, index.data(PlaylistTableModel::TagsRole).toString(),
+                  index.data(PlaylistTableModel::GraphicsRole).toBool());
 }
 
 void PlaylistCellDelegate::paintIndicator(QPainter* painter, const QStyleOptionViewItem& cell,
@@ -114,10 +119,18 @@ void PlaylistCellDelegate::paintIndicator(QPainter* painter, const QStyleOptionV
                        painter, cell.widget);
 }
 
-void PlaylistCellDelegate::paintText(QPainter* painter, const QStyleOptionViewItem& cell,
-                                     const QString& tags) const {
+void PlaylistCellDelegate::paintText(QPainter* painter, const QStyleOptionViewItem& cell, const QString& tags,
+                                     bool graphics) const {
     QStyle* style = playlistCellStyle(cell);
-    const QRectF base = playlistTextRect(cell);
+    QRectF base = playlistTextRect(cell);
+    QRectF markRect;
+    if (graphics) {
+        const qreal markWidth = QFontMetricsF(cell.font).horizontalAdvance(graphicsMark());
+        if (markWidth + tagGap < base.width()) {
+            markRect = QRectF(base.right() - markWidth, base.y(), markWidth, base.height());
+            base.setRight(markRect.left() - tagGap);
+        }
+    }
     const QString text = cell.text;
 
     QStyleOptionViewItem background(cell);
@@ -147,6 +160,11 @@ void PlaylistCellDelegate::paintText(QPainter* painter, const QStyleOptionViewIt
         // On a selected row the highlight's text colour, so that the tags stay readable there.
         painter->setPen(selected ? textColor : tagTint());
         painter->drawText(layout.tagsRect, flags, layout.tags);
+    }
+    if (!markRect.isEmpty()) {
+        painter->setPen(selected ? textColor : graphicsTint());
+        painter->drawText(QRectF(markRect.x(), title.y(), markRect.width(), title.height()), flags,
+                          graphicsMark());
     }
     painter->restore();
 }

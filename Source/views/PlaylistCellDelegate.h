@@ -44,6 +44,11 @@ public:
     static TitleLayout titleLayout(const QString& name, const QString& tags, const QFontMetricsF& metrics,
                                    const QRectF& rect, Qt::TextElideMode elideMode);
 
+    // A song with CD+G graphics beside it gets this mark at the right end of its title cell, in its
+    // own colour; the title is elided to the room left.
+    static QString graphicsMark() { return QStringLiteral("CD+G"); }
+    static QColor graphicsTint();
+
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override;
     bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
@@ -51,7 +56,8 @@ public:
 
 private:
     void paintIndicator(QPainter* painter, const QStyleOptionViewItem& option, double percent) const;
-    void paintText(QPainter* painter, const QStyleOptionViewItem& option, const QString& tags) const;
+    void paintText(QPainter* painter, const QStyleOptionViewItem& option, const QString& tags,
+                   bool graphics) const;
 };
 
 } // namespace vantle

@@ -1,5 +1,6 @@
 #include "Source/views/PlaylistTableModel.h"
 
+#include "Source/karaoke/CdgFolderIndex.h"
 #include "Source/session/FormatTime.h"
 #include "Source/session/Playlist.h"
 #include "Source/session/PlaylistEntry.h"
@@ -49,15 +50,21 @@ std::string playlistDirectoryText(const PlaylistEntry& entry, const std::string&
 }
 
 std::string playlistTitleText(const PlaylistEntry& entry) {
-    std::string title =
-        playlistWithoutSuffix(playlistWithoutSuffix(entry._url.lastPathComponent(), ".mp3"), ".m4a");
+    // A song archive is titled by the audio inside it (by its own name until it was first opened).
+    std::string title = playlistWithoutSuffix(playlistWithoutSuffix(entry.titleFileName(), ".mp3"), ".m4a");
     return title + entry.tags.value_or(std::string());
 }
 
 } // namespace
 
 PlaylistTableModel::PlaylistTableModel(QObject* parent)
-    : QAbstractTableModel(parent), clock_(&platform::Clock::system()) {}
+    : QAbstractTableModel(parent), clock_(&platform::Clock::system()),
+      graphics_(std::make_unique<CdgFolderIndex>([this] {
+          if (!rows_.empty())
+              emit dataChanged(index(0, columnIndex(PlaylistColumn::Title)),
+                               index(static_cast<int>(rows_.size()) - 1, columnIndex(PlaylistColumn::Title)),
+                               {GraphicsRole});
+      })) {}
 
 PlaylistTableModel::~PlaylistTableModel() = default;
 
@@ -92,6 +99,8 @@ void PlaylistTableModel::setClock(const platform::Clock& clock) {
 void PlaylistTableModel::reload() {
     beginResetModel();
     rows_ = playlist_ ? playlist_->filteredEntries() : std::vector<std::shared_ptr<PlaylistEntry>>{};
+    // Graphics added or removed beside the songs show after the next listing of their folders.
+    graphics_->refresh();
     endResetModel();
 }
 
@@ -132,6 +141,9 @@ QVariant PlaylistTableModel::data(const QModelIndex& index, int role) const {
     case TagsRole:
         if (column != PlaylistColumn::Title) return {};
         return QString::fromStdString(entry->tags.value_or(std::string()));
+    case GraphicsRole:
+        if (column != PlaylistColumn::Title) return {};
+        return graphics_->hasGraphics(entry->_url.path()).value_or(false);
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(Qt::Alignment(Qt::AlignLeft | Qt::AlignVCenter));
     default:
@@ -148,8 +160,11 @@ QVariant PlaylistTableModel::cellText(PlaylistEntry& entry, PlaylistColumn colum
     case PlaylistColumn::Title:
         return QString::fromStdString(platform::escapingControlCharacters(playlistTitleText(entry)));
     case PlaylistColumn::Duration:
-        if (std::optional<double> seconds = entry.duration())
-            return QString::fromStdString(formatTime(*seconds, 0, 2));
+        if (std::optional<double> seconds = entry.duration()) {
+            const QString text = QString::fromStdString(formatTime(*seconds, 0, 2));
+            // Until the file is counted, a set added up from the list could be minutes off.
+            return entry.durationIsEstimate ? QStringLiteral("\u2248") + text.trimmed() : text;
+        }
         return QStringLiteral("?");
     case PlaylistColumn::Age:
         if (std::optional<std::int64_t> days = entry.daysSinceLastPlayed(*clock_))

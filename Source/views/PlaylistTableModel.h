@@ -15,6 +15,7 @@ class Clock;
 
 namespace vantle {
 
+class CdgFolderIndex;
 class Playlist;
 class PlaylistEntry;
 
@@ -36,6 +37,9 @@ public:
     static constexpr int PlayedValueRole = Qt::UserRole + 1;
     // data() of a Title cell: the entry's tags, with which its text ends (empty without tags).
     static constexpr int TagsRole = Qt::UserRole + 2;
+    // data() of a Title cell: true when the song has CD+G graphics beside it (false until its
+    // folder has been looked at, off the main thread).
+    static constexpr int GraphicsRole = Qt::UserRole + 3;
 
     explicit PlaylistTableModel(QObject* parent = nullptr);
     ~PlaylistTableModel() override;
@@ -75,6 +79,7 @@ private:
     std::shared_ptr<Playlist> playlist_;
     std::vector<std::shared_ptr<PlaylistEntry>> rows_;
     const platform::Clock* clock_;
+    std::unique_ptr<CdgFolderIndex> graphics_;
 };
 
 } // namespace vantle

@@ -1,5 +1,7 @@
 #include "Source/views/PlaylistTableView.h"
 
+#include "Source/session/CheckAndPromoteTransaction.h"
+#include "Source/session/EditListTransaction.h"
 #include "Source/session/Playlist.h"
 #include "Source/session/PlaylistEntry.h"
 #include "Source/views/PlaylistCellDelegate.h"
@@ -269,17 +271,30 @@ void PlaylistTableView::clickColumn(const QString& identifier) {
 void PlaylistTableView::checkAndPromoteSelectedRows() {
     std::shared_ptr<Playlist> playlist = model_->playlist();
     if (!playlist) return;
-    for (const auto& entry : entries(selectedRows()))
-        entry->isCheckmarked = true;
-    std::stable_partition(
-        playlist->allEntries.begin(), playlist->allEntries.end(),
-        [](const std::shared_ptr<PlaylistEntry>& entry) { return entry && entry->isCheckmarked; });
-    if (delegate_) {
-        delegate_->loadEntry(playlist->allEntries.empty() ? nullptr : playlist->allEntries.front());
-        delegate_->clearSearchField();
+    const std::vector<std::shared_ptr<PlaylistEntry>> selected = entries(selectedRows());
+    if (delegate_) delegate_->clearSearchField();
+    std::vector<std::shared_ptr<PlaylistEntry>> checked;
+    for (const auto& entry : selected)
+        if (entry && !entry->isCheckmarked &&
+            std::find(checked.begin(), checked.end(), entry) == checked.end())
+            checked.push_back(entry);
+    const Playlist::EntryList initial = playlist->allEntries;
+    Playlist::EntryList promoted = initial;
+    std::stable_partition(promoted.begin(), promoted.end(), [&](const std::shared_ptr<PlaylistEntry>& entry) {
+        return entry &&
+               (entry->isCheckmarked || std::find(checked.begin(), checked.end(), entry) != checked.end());
+    });
+    // A stray Return is taken back like any edit, and never stops the music: the first row is selected,
+    // and becomes current only while nothing plays.
+    const RowIndexes first{0};
+    if (checked.empty() && promoted == initial) {
+        EditListTransaction::apply(initial, first);
+        return;
     }
-    playlist->dirty = true;
-    reloadTable();
+    CheckAndPromoteTransaction step(std::move(checked), EditListTransaction("check and promote", initial,
+                                                                            selectedRows(), promoted, first));
+    if (!step.redo()) return;
+    playlist->undoer.record(std::move(step));
 }
 
 void PlaylistTableView::tagSelectedRows(const std::string& toggle) {

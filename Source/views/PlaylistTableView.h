@@ -72,9 +72,9 @@ public:
     // "sort by checkmark"); any other identifier does nothing. The header's arrow stands on the
     // column of the latest sort the list still keeps, and on none once it is in an order of its own.
     void clickColumn(const QString& identifier);
-    // Return: checks the selected entries, moves every checked entry to the front (keeping the
-    // order within both groups), makes the first entry current and clears the search field. Not
-    // undoable.
+    // Return: clears the search field, checks the selected entries and moves every checked entry to
+    // the front (keeping the order within both groups), as one undoable "check and promote"; the first
+    // row is selected and, unless the music plays, current.
     void checkAndPromoteSelectedRows();
     // Toggles the characters of `toggle` in the tags of the selected entries, as one undoable
     // "update tags"; with nothing to change (no row selected) it does nothing.

@@ -118,6 +118,32 @@ void symbolDrawChevronUp(QPainter& painter, const QColor& color, double width) {
     symbolStrokeShape(painter, chevron, color, width * 1.2);
 }
 
+// Lines of text with an arrow beside them going up to the line before or down to the next.
+void symbolDrawTextLine(QPainter& painter, const QColor& color, double width, bool down) {
+    QPainterPath text;
+    for (double y : {0.25, 0.5, 0.75}) {
+        text.moveTo(0.48, y);
+        text.lineTo(0.92, y);
+    }
+    symbolStrokeShape(painter, text, color, width);
+    const double tip = down ? 0.88 : 0.12;
+    const double tail = down ? 0.12 : 0.88;
+    QPainterPath shaft;
+    shaft.moveTo(0.22, tail);
+    shaft.lineTo(0.22, tip);
+    symbolStrokeShape(painter, shaft, color, width);
+    const double back = down ? tip - 0.2 : tip + 0.2;
+    symbolFillShape(painter, symbolPolygon({{0.06, back}, {0.38, back}, {0.22, tip}}), color, width);
+}
+
+void symbolDrawTextLinePrevious(QPainter& painter, const QColor& color, double width) {
+    symbolDrawTextLine(painter, color, width, false);
+}
+
+void symbolDrawTextLineNext(QPainter& painter, const QColor& color, double width) {
+    symbolDrawTextLine(painter, color, width, true);
+}
+
 void symbolDrawFallback(QPainter& painter, const QColor& color, double width) {
     QPainterPath cross;
     cross.addRect(QRectF(0.1, 0.1, 0.8, 0.8));
@@ -142,6 +168,8 @@ const std::vector<SymbolGlyph>& symbolGlyphs() {
         {"z.square", symbolDrawZSquare},
         {"pencil", symbolDrawPencil},
         {"chevron.up", symbolDrawChevronUp},
+        {"text.line.previous", symbolDrawTextLinePrevious},
+        {"text.line.next", symbolDrawTextLineNext},
     };
     return glyphs;
 }

@@ -14,6 +14,7 @@ class ApplicationPlayer;
 class BreakTimer;
 class PlaylistEntry;
 class RemoteControlDelegate;
+struct Lyrics;
 
 // The main view as the transport panel drives it: its player, break timer, entries, volume,
 // notices and time slider. The signatures are the main view's own, so the main view may adopt
@@ -54,6 +55,10 @@ public:
     // The video window's receiver of remote buttons while that window is the key window; null
     // otherwise.
     virtual RemoteControlDelegate* keyVideoWindow() const = 0;
+
+    // The song's lyric lines as the karaoke panel read them, which the line jumps move through;
+    // null: the transcription's cues.
+    virtual const Lyrics* lyricLines() const { return nullptr; }
 };
 
 } // namespace vantle

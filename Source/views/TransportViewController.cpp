@@ -1,5 +1,7 @@
 #include "Source/views/TransportViewController.h"
 
+#include "Source/karaoke/Lyrics.h"
+
 #include "Source/playback/BreakTimer.h"
 #include "Source/playback/Player.h"
 #include "Source/session/FormatTime.h"
@@ -138,6 +140,19 @@ void TransportViewController::buildControls() {
     // The switch is read by the rate action; flipping it applies the rate.
     connect(doubleSpeed_, &QCheckBox::clicked, this, [this] { rateSliderChanged(); });
     layout->addWidget(doubleSpeed_);
+    layout->addSpacing(8);
+
+    addButton("keyDownButtonPressed", tr("Key −"), {},
+              tr("A semitone lower (Control or Option: the song's own key)"),
+              &TransportViewController::keyDownButtonPressed);
+    keyText_ = new QLabel(keyShiftText(0), this);
+    keyText_->setObjectName("keyText");
+    keyText_->setMinimumWidth(fontMetrics().horizontalAdvance(keyShiftText(-6)));
+    keyText_->setAlignment(Qt::AlignCenter);
+    layout->addWidget(keyText_);
+    addButton("keyUpButtonPressed", tr("Key +"), {},
+              tr("A semitone higher (Control or Option: the song's own key)"),
+              &TransportViewController::keyUpButtonPressed);
     layout->addSpacing(8);
 
     remoteImage_ = new QLabel(this);
@@ -326,6 +341,15 @@ void TransportViewController::markZeroPressed() {
 
 // ---- transcription segments ----
 
+Lyrics TransportViewController::lyricLinesOf(PlaylistEntry& entry) const {
+    if (const Lyrics* shown = host_->lyricLines()) return *shown;
+    Lyrics lines;
+    lines.source = Lyrics::Source::transcription;
+    for (const std::shared_ptr<TextNote>& cue : entry.transcription().segments)
+        lines.lines.push_back(LyricLine{cue->time(), cue->shownText(), {}, std::nullopt});
+    return lines;
+}
+
 void TransportViewController::prevSegmentPressed() {
     if (!host_) return;
     std::shared_ptr<PlaylistEntry> entry = host_->assignedEntry();
@@ -333,8 +357,13 @@ void TransportViewController::prevSegmentPressed() {
         showSymbolNotice("backward.end.fill");
         return;
     }
-    std::shared_ptr<TextNote> segment = entry->transcription().previousSegment(position());
-    seek(segment ? segment->time() : 0.0);
+    const std::optional<double> line = lyricLinesOf(*entry).previousLineTime(position());
+    // A song without lines stays where it is: a jump is never a restart.
+    if (!line) {
+        host_->showTextNotice(tr("No lyric lines"), timeNotifierDwell, std::nullopt);
+        return;
+    }
+    seek(*line);
 }
 
 void TransportViewController::nextSegmentPressed() {
@@ -344,8 +373,14 @@ void TransportViewController::nextSegmentPressed() {
         showSymbolNotice("forward.end.fill");
         return;
     }
-    std::shared_ptr<TextNote> segment = entry->transcription().nextSegment(position() + lookAhead);
-    seek(segment ? segment->time() : 0.0);
+    const Lyrics lines = lyricLinesOf(*entry);
+    const std::optional<double> line = lines.nextLineTime(position() + lookAhead);
+    if (!line) {
+        host_->showTextNotice(lines.lines.empty() ? tr("No lyric lines") : tr("No next line"),
+                              timeNotifierDwell, std::nullopt);
+        return;
+    }
+    seek(*line);
 }
 
 // ---- volume ----
@@ -430,6 +465,47 @@ void TransportViewController::fasterButtonPressed() {
 
 void TransportViewController::slowerButtonPressed() {
     slower(QGuiApplication::queryKeyboardModifiers());
+}
+
+// ---- key ----
+
+QString TransportViewController::keyShiftText(int semitones) {
+    if (semitones == 0) return tr("Key 0");
+    return tr("Key %1%2")
+        .arg(semitones > 0 ? QStringLiteral("+") : QStringLiteral("−"))
+        .arg(std::abs(semitones));
+}
+
+void TransportViewController::showKeyShift(int semitones) {
+    keyText_->setText(keyShiftText(semitones));
+}
+
+void TransportViewController::stepKey(int steps, Qt::KeyboardModifiers modifiers) {
+    if (!host_) return;
+    const bool original = modifiers & (Qt::ControlModifier | Qt::AltModifier);
+    player().setKeyShift(original ? 0 : player().keyShift() + steps);
+    showKeyShift(player().keyShift());
+    host_->showTextNotice(keyShiftText(player().keyShift()), levelNotifierDwell, std::nullopt);
+}
+
+void TransportViewController::keyDown(Qt::KeyboardModifiers modifiers) {
+    stepKey(-1, modifiers);
+}
+
+void TransportViewController::keyUp(Qt::KeyboardModifiers modifiers) {
+    stepKey(1, modifiers);
+}
+
+void TransportViewController::originalKey() {
+    stepKey(0, Qt::ControlModifier);
+}
+
+void TransportViewController::keyDownButtonPressed() {
+    keyDown(QGuiApplication::queryKeyboardModifiers());
+}
+
+void TransportViewController::keyUpButtonPressed() {
+    keyUp(QGuiApplication::queryKeyboardModifiers());
 }
 
 // ---- remote ----

@@ -26,7 +26,9 @@ namespace platform {
 class DoNotDisturb;
 } // namespace platform
 namespace vantle {
+class PlaylistEntry;
 class TransportHost;
+struct Lyrics;
 
 // Owns no playback state: every action works on the main view (its host) and, through it, on the
 // player, the entries, the break timer and the notices. Without a host the actions do nothing.
@@ -110,6 +112,17 @@ public:
     void slowerButtonPressed();
     void faster(Qt::KeyboardModifiers modifiers);
     void slower(Qt::KeyboardModifiers modifiers);
+    // The key for a singer, a semitone a step within the player's range, the speed left as it is; each
+    // shows the key in a notice. With Control or Option held, back to the song's own key instead.
+    void keyDown(Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+    void keyUp(Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+    void originalKey();
+    void keyDownButtonPressed();
+    void keyUpButtonPressed();
+    // Shows a key shift beside the speed control (the player's delegate calls it on every change).
+    void showKeyShift(int semitones);
+    // "Key 0", "Key +2", "Key −3".
+    static QString keyShiftText(int semitones);
 
     // Every remote button first saves the state, puts the player in `dance` mode and counts as
     // activity for the screensaver.
@@ -126,6 +139,7 @@ public:
     QSlider* rateSlider() const { return rateSlider_; }
     QSlider* volumeSlider() const { return volumeSlider_; }
     QLabel* rateText() const { return rateText_; }
+    QLabel* keyText() const { return keyText_; }
     QCheckBox* doubleSpeed() const { return doubleSpeed_; }
     QAbstractButton* leftShoulderButton() const { return leftShoulderButton_; }
     QLabel* remoteImage() const { return remoteImage_; }
@@ -136,6 +150,8 @@ public:
     static std::string volumeNoticeText(float volume);
 
 private:
+    // The lines the jumps move through: the karaoke panel's lyrics, else the transcription's cues.
+    Lyrics lyricLinesOf(PlaylistEntry& entry) const;
     ApplicationPlayer& player() const;
     double position() const;
     void seek(double seconds);
@@ -145,6 +161,7 @@ private:
     void stepVolume(int steps);
     void setRateSliderValue(int step);
     void stepRate(int steps, Qt::KeyboardModifiers modifiers);
+    void stepKey(int steps, Qt::KeyboardModifiers modifiers);
     void showRemotePicture(std::string_view name);
     void buildControls();
 
@@ -156,6 +173,7 @@ private:
     QSlider* rateSlider_ = nullptr;
     QSlider* volumeSlider_ = nullptr;
     QLabel* rateText_ = nullptr;
+    QLabel* keyText_ = nullptr;
     QCheckBox* doubleSpeed_ = nullptr;
     QAbstractButton* leftShoulderButton_ = nullptr;
     QLabel* remoteImage_ = nullptr;

@@ -343,8 +343,9 @@ private:
     // Sets a stretcher going on the input from a frame chosen so that its output is ready when that
     // frame is heard. With the time to get ready, that is the first audible frame, and the silence
     // before it passes at the rate. Audio that is about to be heard already passes through as it is
-    // while the stretcher gets ready a lead ahead, or, with a pitch shift (or far beyond rate 1, where
-    // the input the stretcher takes in meanwhile would not all be kept), waits in silence for it.
+    // while the stretcher gets ready a lead ahead, or, with a pitch shift at its start (or far beyond
+    // rate 1, where the input the stretcher takes in meanwhile would not all be kept), waits in silence
+    // for it. A pitch shift begun while audio is heard passes it through too.
     void startStretcher(AUAudioFrameCount frames);
 
     // A primed stretcher takes the start as its first frame after the pad.

@@ -69,11 +69,16 @@ void TimePitchKernel::startStretcher(AUAudioFrameCount frames) {
     const std::int64_t audible = std::max(passHeard_, audibleFrom_);
     const double lead = startLead(frames) + flushLead();
     std::int64_t start = audible;
+    // Audio already heard as it is (a key changed while it plays) goes on until the stretcher takes
+    // over across the crossfade: waiting in silence would be a gap. Only a start (after a seek or a
+    // load) must not let shifted audio be heard unshifted first.
+    const bool heardAsItIs = !idle_ && passHeard_ > audibleFrom_;
     if (coverLimit_ != timePitchNoLimit) {
         start = coverLimit_;
     } else if (double(audible) - heardInputFrame() >= lead * passSlope()) {
         coverLimit_ = audible;
-    } else if (cents_ == 0.0f && lead * (1.0 + catchUpPerFrame()) <= double(timePitchHistoryRoom)) {
+    } else if ((cents_ == 0.0f || heardAsItIs) &&
+               lead * (1.0 + catchUpPerFrame()) <= double(timePitchHistoryRoom)) {
         idle_ = false;
         idleRemainder_ = 0.0;
         start = passHeard_ + std::int64_t(std::ceil(lead));

@@ -5,14 +5,18 @@
 #include "platform/files/FfmpegWriter.h"
 #include "platform/files/MpegStreamReader.h"
 #include "platform/files/SndfileBackend.h"
+#include "platform/files/SongArchive.h"
 #include "platform/foundation/Files.h"
+#include "platform/foundation/SystemFiles.h"
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstring>
 #include <limits>
 #include <optional>
 #include <string>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -96,23 +100,58 @@ Result<std::unique_ptr<AudioFile>> AudioFile::openForReading(const std::string& 
 
 Result<std::unique_ptr<AudioFile>> AudioFile::openAgain() const {
     if (writing_ || heldDescriptor_.get() < 0) return openForReading(path_);
+    if (!archiveMember_.empty())
+        return openReader(path_, descriptorPath(heldDescriptor_.get()), archiveMember_);
     return openForReading(path_, heldDescriptor_);
 }
 
-Result<std::unique_ptr<AudioFile>> AudioFile::openReader(const std::string& path, const std::string& source) {
+Result<std::unique_ptr<AudioFile>> AudioFile::openReader(const std::string& path, const std::string& source,
+                                                         const std::string& member) {
     // The back ends read through this descriptor: the file checked is the file read, and it is the one
     // descriptor the reader holds.
     struct stat st {};
     Result<FileDescriptor> opened = openRegularFileForReading(source, &st);
     if (!opened) return audioFileOpenFailure(path, source, opened.error());
+    // Unread: it may hold secrets, and one of /proc states a size of 0 whatever it holds.
+    if (isSystemFile(source, opened->get()))
+        return audioFileError(AudioFileError::systemFile, "Cannot read audio file", path,
+                              "it is a system file, not audio");
     if (st.st_size == 0) return audioFileError(AudioFileError::emptyFile, "The audio file is empty:", path);
+    std::string typed = member.empty() ? path : member;
+    if (member.empty() && isSongArchivePath(path)) {
+        // The archive's audio goes to a file in memory, never to disk; the back ends read it as any file.
+        Result<SongArchiveAudio> audio =
+            readSongArchiveAudio(path, songArchiveLimits(), descriptorPath(opened->get()));
+        if (!audio)
+            return audioFileError(AudioFileError::unreadable, "Cannot read audio file", path,
+                                  audio.error().message);
+        const std::vector<std::uint8_t>& bytes = audio->bytes;
+        if (bytes.empty()) return audioFileError(AudioFileError::emptyFile, "The audio file is empty:", path);
+        FileDescriptor memory(memfd_create("vantle-song", MFD_CLOEXEC));
+        if (memory.get() < 0)
+            return audioFileError(AudioFileError::unreadable, "Cannot read audio file", path,
+                                  std::strerror(errno));
+        for (std::size_t done = 0; done < bytes.size();) {
+            const ssize_t wrote = ::write(memory.get(), bytes.data() + done, bytes.size() - done);
+            if (wrote < 0 && errno == EINTR) continue;
+            if (wrote <= 0)
+                return audioFileError(AudioFileError::unreadable, "Cannot read audio file", path,
+                                      std::strerror(errno));
+            done += std::size_t(wrote);
+        }
+        if (::lseek(memory.get(), 0, SEEK_SET) != 0 || ::fstat(memory.get(), &st) != 0)
+            return audioFileError(AudioFileError::unreadable, "Cannot read audio file", path,
+                                  std::strerror(errno));
+        opened = std::move(memory);
+        typed = audio->member;
+    }
 
     // By extension first, then by content: a file whose extension lies still opens.
     AudioFileBackend::Info info;
     using Opener =
         Result<std::unique_ptr<AudioFileBackend>> (*)(int, const std::string&, AudioFileBackend::Info&);
     Opener first = openSndfileReader, second = openFfmpegReader;
-    if (audioFilePrefersFfmpeg(path)) std::swap(first, second);
+    if (audioFilePrefersFfmpeg(typed)) std::swap(first, second);
     // An MP3 whose header states less than the file holds is read to the end of its stream instead.
     const std::optional<MpegInfoHeader> understated =
         mpegUnderstatedStream(opened->get(), std::uint64_t(st.st_size));
@@ -138,6 +177,7 @@ Result<std::unique_ptr<AudioFile>> AudioFile::openReader(const std::string& path
     file->complete_ = audioFileHoldsStatedSize(opened->get(), std::uint64_t(st.st_size));
     file->heldDescriptor_ = std::move(opened.value());
     file->path_ = path;
+    if (typed != path) file->archiveMember_ = typed;
     file->fileFormat_ = info.fileFormat;
     file->processingFormat_ = *format;
     file->length_ = info.length;

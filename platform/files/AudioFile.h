@@ -81,6 +81,9 @@ public:
     bool nextReadWalks() const;
     // The next frame to read or write.
     std::int64_t framePosition() const { return position_; }
+    // For a song archive (a zip of one song's audio and graphics), the audio member's name in it, whose
+    // bytes this reads from memory; empty for any other file.
+    const std::string& archiveMember() const { return archiveMember_; }
     // Clamped to [0, length()], or only to 0 while the length is an estimate: a place past a short
     // estimate stays asked for until the stream's end is known. Takes effect at the next read or write.
     void setFramePosition(std::int64_t frame);
@@ -112,7 +115,10 @@ public:
 private:
     AudioFile() = default;
     // Reads the file at `source`, known to the caller as `path` (its type is guessed from the latter).
-    static Result<std::unique_ptr<AudioFile>> openReader(const std::string& path, const std::string& source);
+    // A song archive's audio is read into memory first; `member` names it when `source` already holds
+    // that copy.
+    static Result<std::unique_ptr<AudioFile>> openReader(const std::string& path, const std::string& source,
+                                                         const std::string& member = {});
     Result<void> checkBuffer(const AudioFormat& format, const char* what) const;
 
     std::string path_;
@@ -133,6 +139,8 @@ private:
     // The read-only descriptor of a file read: the back end reads through it, and another reader
     // reaches the file by it after its path no longer does. None (-1) for a file written.
     FileDescriptor heldDescriptor_;
+    // The audio member of the song archive at path_, read from a copy in memory; empty otherwise.
+    std::string archiveMember_;
 };
 
 } // namespace platform

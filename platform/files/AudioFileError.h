@@ -14,9 +14,10 @@ enum class AudioFileError : int {
     wrongMode, // reading a file open for writing or the reverse
     readFailed,
     writeFailed,
-    noAudioTrack,  // a container (a video, say) that holds no audio track
-    alreadyExists, // an exclusive create found a file at the path
+    noAudioTrack,   // a container (a video, say) that holds no audio track
+    alreadyExists,  // an exclusive create found a file at the path
     notRegularFile, // a FIFO, a device or a socket, which is never read as audio
+    systemFile,     // a file of /proc, /sys or the like, which is never read as audio
 };
 inline constexpr const char* audioFileErrorDomain = "platform.audiofile";
 

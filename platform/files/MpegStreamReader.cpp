@@ -233,6 +233,9 @@ public:
             if (status == MPG123_DONE && source_.error == 0) {
                 if (auto finished = finishRun(); !finished) return fail(finished.error(), done);
                 ended_ = true;
+                // Read to its end at one rate, the stream has told what a count would: later readers
+                // need not count.
+                if (!count_ && decoded_ >= 0 && !convertedAny_ && runs_.size() <= 1) rememberOneRun(decoded_);
                 continue;
             }
             if (status != MPG123_OK) return fail(decoderError(AudioFileError::readFailed), done);
@@ -366,6 +369,22 @@ private:
         return {};
     }
 
+    // Keeps the length of a stream of one run, `samples` long, with the seek index mpg123 has built, for
+    // this reader and every later one.
+    void rememberOneRun(std::int64_t samples) {
+        auto count = std::make_shared<MpegStreamCount>();
+        count->samples = samples;
+        count->runs = {MpegRun{0, rate_, std::max(1, mpg123_spf(handle_)), samples, 0}};
+        off_t* offsets = nullptr;
+        std::size_t fill = 0;
+        if (mpg123_index(handle_, &offsets, &count->indexStep, &fill) == MPG123_OK && offsets)
+            count->index.assign(offsets, offsets + fill);
+        count_ = count;
+        runs_ = count->runs;
+        runsComplete_ = true;
+        mpegStreamCounts().remember(key_, std::move(count));
+    }
+
     // Decoding goes on in a run at `rate`: a rate other than the first take's is converted to it.
     Result<void> beginRun(long rate, bool finishing = true) {
         if (finishing)
@@ -373,6 +392,7 @@ private:
         runRate_ = rate;
         converter_.reset();
         if (rate == rate_) return {};
+        convertedAny_ = true;
         const std::optional<AudioFormat> from = AudioFormat::standard(double(rate), channels_),
                                          to = AudioFormat::standard(double(rate_), channels_);
         if (!from || !to) return mpegStreamError(AudioFileError::unreadable, "unsupported format");
@@ -543,6 +563,8 @@ private:
     bool runsComplete_ = false;
     // The run being decoded: its rate, and its conversion to the first take's rate.
     long runRate_ = 0;
+    // Some run of this reader's was at another rate: the stream is more than one run.
+    bool convertedAny_ = false;
     std::unique_ptr<AudioConverter> converter_;
     std::unique_ptr<PcmBuffer> native_;
     // Converted frames not yet handed out, interleaved, and how many of them were.

@@ -344,6 +344,22 @@ bool sndfileIsTrailingChunk(const unsigned char* id) {
                        [&](const char* name) { return std::memcmp(id, name, 4) == 0; });
 }
 
+// Whether chunks of four printable characters follow one another from `at` to the end of the file, a
+// last pad byte aside: samples do not spell that.
+template <typename ReadAt, typename Size32>
+bool sndfileChunksRunToEnd(ReadAt& readAt, std::uint64_t at, std::uint64_t fileSize, Size32& size32) {
+    for (int chunk = 0; chunk < 64 && at + 8 <= fileSize; ++chunk) {
+        unsigned char header[8];
+        if (!readAt(at, header, sizeof header) ||
+            !std::all_of(header, header + 4, [](unsigned char c) { return c >= 0x20 && c < 0x7f; }))
+            return false;
+        const std::uint32_t size = size32(header + 4);
+        at += 8 + std::uint64_t(size) + (size & 1);
+        if (at == fileSize || at == fileSize + 1) return true;
+    }
+    return false;
+}
+
 // The data chunk of the WAV file open at `fd` whose samples reach more than 4 GiB past their start, or
 // whose size was never filled in (`statedEmpty`: libsndfile found no frames), with their true size;
 // nothing for any other file. Only the chunks before the data are read.
@@ -384,12 +400,16 @@ std::optional<SndfileWavData> sndfileWrappedWavData(int fd, bool statedEmpty) {
     if (data.offset >= fileSize) return std::nullopt;
     const std::uint64_t held = fileSize - data.offset;
     if (held <= 0xffffffffu) {
-        // A recorder writes a size of 0 first and fills it in when it stops: one still recording, or
-        // one that died, leaves the 0 before samples that run to the end. A RIFF size that takes in the
-        // whole file, or a chunk right after it, means the data is really empty.
+        // A recorder writes sizes of 0 first and fills them in when it stops: one still recording, or one
+        // that died, leaves a data size of 0 before samples that run to the end, and a RIFF size of 0 or
+        // one it keeps up with the whole file. Any other RIFF size was filled in by a writer that knew
+        // the data was empty: what follows is none of the file's, and played it would be noise.
+        const std::uint64_t riffEnd = std::uint64_t(size32(head + 4)) + 8;
+        if (data.statedSize != 0 || (riffEnd != 8 && riffEnd + 1 < fileSize)) return std::nullopt;
+        // A chunk right after, or chunks that end with the file, also mean the data is really empty.
         unsigned char next[4];
-        if (data.statedSize != 0 || std::uint64_t(size32(head + 4)) + 8 >= fileSize || held < sizeof next ||
-            !readAt(data.offset, next, sizeof next) || sndfileIsTrailingChunk(next))
+        if (held < sizeof next || !readAt(data.offset, next, sizeof next) || sndfileIsTrailingChunk(next) ||
+            sndfileChunksRunToEnd(readAt, data.offset, fileSize, size32))
             return std::nullopt;
         data.trueSize = held;
         return data;

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -90,7 +91,44 @@ void filesRemoveTemporaries(const fs::path& folder, const std::string& name,
     ::closedir(dir);
 }
 
+std::mutex& filesHooksMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+FileWriteHooks& filesHooks() {
+    static FileWriteHooks hooks;
+    return hooks;
+}
+
+void filesStep(SaveStep step, const std::string& target) {
+    std::function<void(SaveStep, const std::string&)> hook;
+    {
+        std::lock_guard lock(filesHooksMutex());
+        hook = filesHooks().step;
+    }
+    if (hook) hook(step, target);
+}
+
+// The mode is the user's wish, not the data: a file system that has no Unix permissions (FAT, a
+// FUSE mount of one) or keeps them for the owner alone is written as `cp` writes it, with its own.
+int filesChangeMode(int fd, mode_t mode) {
+    std::function<int(int, unsigned)> hook;
+    {
+        std::lock_guard lock(filesHooksMutex());
+        hook = filesHooks().changeMode;
+    }
+    if ((hook ? hook(fd, mode) : ::fchmod(fd, mode)) == 0) return 0;
+    if (errno == ENOSYS || errno == EPERM || errno == EOPNOTSUPP || errno == ENOTSUP) return 0;
+    return -1;
+}
+
 } // namespace
+
+void setFileWriteHooks(FileWriteHooks hooks) {
+    std::lock_guard lock(filesHooksMutex());
+    filesHooks() = std::move(hooks);
+}
 
 std::string descriptorPath(int fd) {
     return "/proc/self/fd/" + std::to_string(fd);
@@ -158,11 +196,10 @@ Result<FileDescriptor> openRegularFileForReading(const std::string& path, struct
     return fd;
 }
 
-Result<Bytes> readFile(const std::string& path, std::uint64_t sizeLimit) {
-    struct stat st;
-    Result<FileDescriptor> opened = openRegularFileForReading(path, &st);
-    if (!opened) return opened.error();
-    const int fd = opened->get();
+namespace {
+
+Result<Bytes> filesReadOpened(int fd, const struct stat& st, const std::string& path,
+                              std::uint64_t sizeLimit) {
     if (static_cast<std::uint64_t>(st.st_size) > sizeLimit)
         return Error::make(
             "platform.files",
@@ -187,6 +224,39 @@ Result<Bytes> readFile(const std::string& path, std::uint64_t sizeLimit) {
         bytes.insert(bytes.end(), chunk, chunk + n);
     }
     return bytes;
+}
+
+} // namespace
+
+Result<Bytes> readFile(const std::string& path, std::uint64_t sizeLimit) {
+    struct stat st;
+    Result<FileDescriptor> opened = openRegularFileForReading(path, &st);
+    if (!opened) return opened.error();
+    return filesReadOpened(opened->get(), st, path, sizeLimit);
+}
+
+Result<std::string> saveTargetOf(const std::string& path) {
+    // As many links as the kernel follows in one path before it gives up.
+    constexpr int mostLinks = 40;
+    std::string current = path;
+    for (int hops = 0;; ++hops) {
+        struct stat st;
+        // Nothing there (a new file, a link to one still to be made) or nothing that can be looked at:
+        // the write names it, and says why if it fails.
+        if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
+        if (hops == mostLinks) return fileError("cannot write", path, ELOOP);
+        std::string link(st.st_size > 0 ? std::size_t(st.st_size) + 1 : std::size_t(PATH_MAX), '\0');
+        const ssize_t length = ::readlink(current.c_str(), link.data(), link.size());
+        if (length < 0) return fileError("cannot write", path, errno);
+        if (std::size_t(length) >= link.size()) return fileError("cannot write", path, ENAMETOOLONG);
+        link.resize(std::size_t(length));
+        if (link.empty()) return fileError("cannot write", path, ENOENT);
+        if (link.front() != '/') {
+            const fs::path folder = fs::path(current).parent_path();
+            if (!folder.empty()) link = (folder / link).string();
+        }
+        current = std::move(link);
+    }
 }
 
 namespace {
@@ -245,7 +315,7 @@ Result<FileDescriptor> filesOpenTemporary(const std::string& path, std::string& 
     if (fd.get() < 0) return fileError("cannot write", path, EAGAIN);
     struct stat old;
     const mode_t mode = ::stat(path.c_str(), &old) == 0 ? old.st_mode & 07777 : 0666 & ~filesCurrentUmask();
-    if (::fchmod(fd.get(), mode) != 0) {
+    if (filesChangeMode(fd.get(), mode) != 0) {
         const int err = errno;
         ::unlink(temporary.c_str());
         return fileError("cannot write", path, err);
@@ -274,7 +344,30 @@ Result<void> filesCommit(const std::string& temporary, const std::string& path) 
 
 } // namespace
 
-Result<void> writeFileAtomically(const std::string& path, const void* data, std::size_t size) {
+namespace {
+
+// Writes all of `size` bytes; an errno on failure, else 0.
+int filesWriteAll(int fd, const void* data, std::size_t size) {
+    const auto* p = static_cast<const std::uint8_t*>(data);
+    std::size_t left = size;
+    while (left > 0) {
+        ssize_t n = ::write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+} // namespace
+
+Result<void> writeFileAtomically(const std::string& given, const void* data, std::size_t size) {
+    const Result<std::string> target = saveTargetOf(given);
+    if (!target) return target.error();
+    const std::string& path = *target;
     std::string tmpl;
     auto opened = filesOpenTemporary(path, tmpl);
     if (!opened) return opened.error();
@@ -285,30 +378,29 @@ Result<void> writeFileAtomically(const std::string& path, const void* data, std:
         return fileError("cannot write", path, err);
     };
 
-    const auto* p = static_cast<const std::uint8_t*>(data);
-    std::size_t left = size;
-    while (left > 0) {
-        ssize_t n = ::write(fd, p, left);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return failed(errno);
-        }
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
+    if (const int err = filesWriteAll(fd, data, size); err != 0) return failed(err);
     if (::fsync(fd) != 0) return failed(errno);
     // Renamed while still open and locked: a sweep by another run takes only temporaries nobody holds.
     return filesCommit(tmpl, path);
 }
 
-Result<TemporaryFile> makeTemporaryFileBeside(const std::string& path) {
+Result<TemporaryFile> makeTemporaryFileBeside(const std::string& given) {
+    const Result<std::string> path = saveTargetOf(given);
+    if (!path) return path.error();
     std::string temporary;
-    auto opened = filesOpenTemporary(path, temporary);
+    auto opened = filesOpenTemporary(*path, temporary);
     if (!opened) return opened.error();
     return TemporaryFile(std::move(temporary), std::move(opened.value()));
 }
 
-Result<void> replaceItemWithTemporary(TemporaryFile temporary, const std::string& path) {
+Result<void> replaceItemWithTemporary(TemporaryFile temporary, const std::string& given) {
+    // The temporary was made beside where the link points, and goes there.
+    const Result<std::string> target = saveTargetOf(given);
+    if (!target) {
+        ::unlink(temporary.path().c_str());
+        return target.error();
+    }
+    const std::string& path = *target;
     // The writer may have written through a descriptor of its own: this one flushes the same file.
     if (::fsync(temporary.descriptor()) != 0) {
         const int err = errno;
@@ -316,6 +408,103 @@ Result<void> replaceItemWithTemporary(TemporaryFile temporary, const std::string
         return fileError("cannot write", path, err);
     }
     return filesCommit(temporary.path(), path);
+}
+
+namespace {
+
+// Held around a checked save's look, write and rename: the saves of other running copies of the
+// program in the same folder wait for it. A file system without locks (or a folder that cannot be
+// opened for reading) is saved without one.
+class FilesFolderLock {
+public:
+    explicit FilesFolderLock(const std::string& target) {
+        fs::path folder = fs::path(target).parent_path();
+        if (folder.empty()) folder = ".";
+        folder_ = FileDescriptor(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (folder_.get() < 0) return;
+        while (::flock(folder_.get(), LOCK_EX) != 0 && errno == EINTR) {
+        }
+    }
+
+private:
+    // Closing it lets the lock go.
+    FileDescriptor folder_;
+};
+
+std::optional<FileStamp> filesStampOf(const std::string& target) {
+    struct stat st;
+    if (::stat(target.c_str(), &st) != 0) return std::nullopt;
+    return fileStampOf(st);
+}
+
+} // namespace
+
+Result<CheckedSave> saveFileChecked(const std::string& path, std::uint64_t readLimit,
+                                    const std::function<SaveChoice(const FoundFile&)>& choose) {
+    const Result<std::string> resolved = saveTargetOf(path);
+    if (!resolved) return resolved.error();
+    FoundFile found;
+    found.target = *resolved;
+    const std::string& target = found.target;
+    const FilesFolderLock lock(target);
+    filesStep(SaveStep::locked, target);
+    struct stat st;
+    if (Result<FileDescriptor> opened = openRegularFileForReading(target, &st)) {
+        // The stamp of what is read: a write while it is read shows at the look before the rename.
+        found.stamp = fileStampOf(st);
+        Result<Bytes> bytes = filesReadOpened(opened->get(), st, target, readLimit);
+        if (bytes) {
+            found.bytes = std::move(*bytes);
+        } else {
+            found.unreadable = bytes.error();
+        }
+    } else if (::lstat(target.c_str(), &st) == 0) {
+        found.stamp = filesStampOf(target);
+        found.unreadable = opened.error();
+    }
+    filesStep(SaveStep::read, target);
+    SaveChoice choice = choose(found);
+    using Status = CheckedSave::Status;
+    switch (choice.action) {
+    case SaveChoice::Action::leave:
+        return CheckedSave{Status::left, found.stamp};
+    case SaveChoice::Action::remove: {
+        filesStep(SaveStep::beforeReplacing, target);
+        const std::optional<FileStamp> now = filesStampOf(target);
+        if (now != found.stamp) return CheckedSave{Status::changedOnDisk, now};
+        if (!found.stamp) return CheckedSave{Status::removed, std::nullopt};
+        if (Result<void> removed = removeItem(target); !removed) return removed.error();
+        filesSyncFolderOf(target);
+        return CheckedSave{Status::removed, std::nullopt};
+    }
+    case SaveChoice::Action::write:
+        break;
+    }
+    // Written again with the same bytes, a file would only look changed to everyone else watching it.
+    if (found.stamp && !found.unreadable && found.bytes == choice.bytes)
+        return CheckedSave{Status::alreadyThere, found.stamp};
+    std::string temporary;
+    Result<FileDescriptor> opened = filesOpenTemporary(target, temporary);
+    if (!opened) return opened.error();
+    const int fd = opened->get();
+    auto failed = [&](int err) -> Result<CheckedSave> {
+        ::unlink(temporary.c_str());
+        return fileError("cannot write", target, err);
+    };
+    if (const int err = filesWriteAll(fd, choice.bytes.data(), choice.bytes.size()); err != 0)
+        return failed(err);
+    if (::fsync(fd) != 0) return failed(errno);
+    filesStep(SaveStep::temporaryWritten, target);
+    filesStep(SaveStep::beforeReplacing, target);
+    if (const std::optional<FileStamp> now = filesStampOf(target); now != found.stamp) {
+        ::unlink(temporary.c_str());
+        return CheckedSave{Status::changedOnDisk, now};
+    }
+    if (::rename(temporary.c_str(), target.c_str()) != 0) return failed(errno);
+    std::optional<FileStamp> written;
+    if (::fstat(fd, &st) == 0) written = fileStampOf(st);
+    filesSyncFolderOf(target);
+    return CheckedSave{Status::written, written};
 }
 
 void removeTemporariesOf(const std::string& path) {
@@ -383,9 +572,15 @@ int filesRenameWithoutReplacing(const std::string& temporary, const std::string&
     if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0) return 0;
     if (errno != EINVAL && errno != ENOSYS) return errno;
     // A file system without the flag: a hard link fails the same way on an existing name.
-    if (::link(temporary.c_str(), path.c_str()) != 0) return errno;
-    ::unlink(temporary.c_str());
-    return 0;
+    if (::link(temporary.c_str(), path.c_str()) == 0) {
+        ::unlink(temporary.c_str());
+        return 0;
+    }
+    if (errno != EPERM && errno != ENOSYS && errno != EOPNOTSUPP) return errno;
+    // Nor hard links (FAT): a look just before the rename is what is left.
+    struct stat st;
+    if (::lstat(path.c_str(), &st) == 0) return EEXIST;
+    return ::rename(temporary.c_str(), path.c_str()) == 0 ? 0 : errno;
 }
 
 Result<void> filesCopyBytes(int from, int to, const std::string& source, const std::string& target) {

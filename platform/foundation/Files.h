@@ -4,6 +4,7 @@
 #include "platform/foundation/Result.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -72,6 +73,12 @@ inline constexpr std::uint64_t readFileSizeLimit = std::uint64_t(1) << 30;
 // FIFO, a socket) is refused without waiting for it, as is a file larger than `sizeLimit`.
 Result<Bytes> readFile(const std::string& path, std::uint64_t sizeLimit = readFileSizeLimit);
 
+// Where a save of `path` writes: when `path` is a symbolic link, or a chain of them, the file the
+// last one points to (which need not exist yet), so that a link into a synced folder or onto another
+// file system stays a link and its file gets the new contents. Any other path is itself. Relative
+// links are read from the folder of the link that holds them. Every save below writes there.
+Result<std::string> saveTargetOf(const std::string& path);
+
 // Writes through a temporary file in the same folder that is flushed to disk and then
 // renamed over the target, so the old file survives any failure (full disk, no permission,
 // crash half-way) and readers never see a half-written file. A temporary is named
@@ -113,6 +120,62 @@ Result<TemporaryFile> makeTemporaryFileBeside(const std::string& path);
 // Flushes the finished temporary to disk and renames it over `path` (the old file, if any, goes only
 // then), still holding it. On failure the temporary is removed and `path` is left as it was.
 Result<void> replaceItemWithTemporary(TemporaryFile temporary, const std::string& path);
+// ---- checked saves ----
+// A save that writes over only what it read: for a file that others may write too (another running
+// copy of this program, an editor). The save takes an advisory lock (flock on the target's folder;
+// a file system without locks is saved unlocked) that every checked save of that folder takes, reads
+// the target, lets the caller choose what to do with what it found, writes the temporary, and looks
+// at the target again (device, inode, size, modification and change times) immediately before the
+// rename or the removal: any difference means it was written meanwhile, and nothing is replaced.
+
+// The target as the save found it, under the lock.
+struct FoundFile {
+    std::string target;              // where the save writes: links followed (saveTargetOf)
+    std::optional<FileStamp> stamp;  // none when nothing is there
+    std::optional<Error> unreadable; // a file there that could not be read whole (EFBIG: too large)
+    Bytes bytes;                     // what it held, when read
+};
+
+// What the caller makes of the file found.
+struct SaveChoice {
+    enum class Action { write, remove, leave };
+    Action action = Action::leave;
+    Bytes bytes;
+    static SaveChoice writing(Bytes bytes) { return {Action::write, std::move(bytes)}; }
+    static SaveChoice removing() { return {Action::remove, {}}; }
+    static SaveChoice leaving() { return {Action::leave, {}}; }
+};
+
+struct CheckedSave {
+    enum class Status {
+        written,      // the new bytes are in place
+        alreadyThere, // the file held exactly those bytes: nothing was written
+        removed,
+        left,          // the caller chose to leave the file as it was
+        changedOnDisk, // written meanwhile by someone else: left as they wrote it
+    };
+    Status status = Status::left;
+    // The file as this save left it, for the caller's next comparison: taken from the written file
+    // itself, so a write by someone else right after the rename still shows as theirs. None when
+    // nothing is there.
+    std::optional<FileStamp> stamp;
+};
+
+// Reads at most `readLimit` bytes of the target (more: `unreadable` with EFBIG). The bytes a write
+// chooses go through a temporary as writeFileAtomically's do; a choice to write what the file already
+// holds writes nothing. An error only for a write or removal that failed; the file is then as it was.
+Result<CheckedSave> saveFileChecked(const std::string& path, std::uint64_t readLimit,
+                                    const std::function<SaveChoice(const FoundFile&)>& choose);
+
+// For tests: steps of a checked save at which an outside writer is let in, and the call that gives a
+// temporary its permissions. Empty members act as the program does; setting none restores all.
+enum class SaveStep { locked, read, temporaryWritten, beforeReplacing };
+struct FileWriteHooks {
+    std::function<void(SaveStep, const std::string& target)> step;
+    std::function<int(int fd, unsigned mode)> changeMode; // as fchmod: 0, or -1 with errno set
+};
+void setFileWriteHooks(FileWriteHooks hooks = {});
+
 // Removes every temporary of `path` that writeFileAtomically left behind, whatever its age, except
 // one that writeFileAtomically is filling at this moment (in any process). For the start of a program that is
 // the only writer of `path`, where a killed run's leftovers would otherwise wait for a write a minute later.

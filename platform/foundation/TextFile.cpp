@@ -45,9 +45,10 @@ Result<std::string> readTextFile(const std::string& path) {
 Result<std::string> readTextFile(const std::string& path, std::uint64_t sizeLimit) {
     Result<Bytes> read = readFile(path, sizeLimit);
     if (!read) return read.error();
-    const Bytes& bytes = read.value();
-    const std::uint8_t* data = bytes.data();
-    std::size_t size = bytes.size();
+    return textFromFileBytes(path, read->data(), read->size());
+}
+
+Result<std::string> textFromFileBytes(const std::string& path, const std::uint8_t* data, std::size_t size) {
     if (size >= 2 && data[0] == 0xFF && data[1] == 0xFE)
         return textFileFromUtf16(path, data + 2, size - 2, false);
     if (size >= 2 && data[0] == 0xFE && data[1] == 0xFF)

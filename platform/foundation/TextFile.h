@@ -16,6 +16,9 @@ Result<std::string> readTextFile(const std::string& path);
 // The same, refusing a file of more than `sizeLimit` bytes without reading it (error code EFBIG).
 Result<std::string> readTextFile(const std::string& path, std::uint64_t sizeLimit);
 
+// The same for bytes already read from the file at `path` (which only names it in errors).
+Result<std::string> textFromFileBytes(const std::string& path, const std::uint8_t* data, std::size_t size);
+
 // Writes the text as UTF-8 without a byte-order mark, atomically (the old file survives any
 // failure). Ill-formed sequences, such as a file-system path in a legacy encoding, are written
 // as U+FFFD so that the file always reads back.

@@ -34,8 +34,11 @@ void drainMainQueueInQtLoop() {
     static const LogCategory log("com.fennorastudio.Vantle", "MainQueue");
     // An exception must not unwind through Qt's event dispatch; the queue has already asked for
     // another call for whatever the failed round left.
+    // One round per turn of the loop: what the round's work posts, or a worker posts meanwhile, waits
+    // for the next turn, so that input, timers and painting come in between (a worker handing over
+    // batches would otherwise hold the loop until it is done).
     try {
-        mainQueue().drain();
+        mainQueue().drain(1);
     } catch (const std::exception& error) {
         log.write(LogType::error, std::string("Work on the main queue failed: ") + error.what());
     } catch (...) {

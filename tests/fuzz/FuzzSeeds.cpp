@@ -3,11 +3,13 @@
 // reads them; transcriptions come from elsewhere, so their seeds are written here as such files
 // are.
 
+#include "Source/karaoke/LyricsTiming.h"
 #include "Source/session/AppState.h"
 #include "Source/session/Bookmark.h"
 #include "Source/session/Playlist.h"
 #include "Source/session/TextNoteSet.h"
 #include "tests/Source/session/SessionFakes.h"
+#include "tests/support/CdgWriter.h"
 #include "tests/support/ToneFiles.h"
 
 #include <plist/plist.h>
@@ -143,12 +145,46 @@ int main(int argc, char** argv) {
         "last, no line end\n01:02:03.456 --> 01:02:05.000";
     seed("transcription", "song.t.txt", platform::Bytes(cues.begin(), cues.end()));
 
+    // Lyrics as the timing writes them: over a file with tags, word times, a break, a repeated
+    // line and an offset, and from pasted lines alone.
+    {
+        const std::string lyricsSong = scratch.path + "/sung.mp3";
+        const std::string written =
+            "[ti:Title]\n[ar:Artist]\n[offset:-250]\n[00:01.00]<00:01.00>One <00:01.50>two<00:02.00>\n"
+            "[00:04.00]\n[00:20.00][01:20.00]Chorus\nUntimed\n";
+        if (!platform::writeFileAtomically(scratch.path + "/sung.lrc", std::string_view(written))) return 1;
+        vantle::LyricsTiming timing(lyricsSong);
+        timing.stamp(25.5);
+        if (timing.save().outcome != vantle::SaveResult::Outcome::written) return 1;
+        seed("lyrics", "sung.lrc", seedFile(scratch.path + "/sung.lrc"));
+        vantle::LyricsTiming pasted(scratch.path + "/pasted.mp3");
+        pasted.addPastedLines("First line\nSecond line\nThird\n");
+        pasted.stamp(3.0);
+        pasted.stamp(6000.125);
+        if (pasted.save().outcome != vantle::SaveResult::Outcome::written) return 1;
+        seed("lyrics", "pasted.lrc", seedFile(scratch.path + "/pasted.lrc"));
+    }
+
     // Bookmarks of a file that exists, and of one renamed since.
     seed("bookmark", "present", vantle::makeBookmark(song).value());
     const platform::Bytes renamed = vantle::makeBookmark(other).value();
     std::filesystem::rename(other.path(), scratch.path + "/renamed.wav");
     seed("bookmark", "renamed", renamed);
 
+    // CD+G: a short song with every instruction discs use, one with scroll copies and the rest, and
+    // one cut in the middle of a packet.
+    namespace cdg = testsupport::cdg;
+    const std::vector<std::uint8_t> graphics = cdg::karaokeSong(8.0, 3);
+    seed("cdg", "song.cdg", platform::Bytes(graphics.begin(), graphics.end()));
+    cdg::CdgWriter rest;
+    for (const cdg::Packet& p :
+         {cdg::memoryPreset(2, 1), cdg::borderPreset(5), cdg::transparentColour(2),
+          cdg::scroll(true, 1, 1, 5, 2, 11), cdg::scroll(true, 1, 2, 0, 1, 3),
+          cdg::scroll(false, 3, 3, 7, 3, 15), cdg::tileBlock(1, 2, 17, 49, cdg::solid(), true),
+          cdg::tileBlock(1, 2, 18, 50, cdg::solid()), cdg::otherMode(), cdg::packet(7, {1, 2, 3})})
+        rest.append(p);
+    seed("cdg", "instructions.cdg", platform::Bytes(rest.bytes().begin(), rest.bytes().end()));
+    seed("cdg", "cut.cdg", platform::Bytes(graphics.begin(), graphics.begin() + 24 * 40 + 11));
     // MP3s of short takes joined end to end: at one rate, at changing rates, and with a header that
     // states nothing.
     const auto take = [](int rate) {

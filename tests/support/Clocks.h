@@ -34,6 +34,18 @@ private:
     std::atomic<double> seconds_;
 };
 
+// The system's clock moved a fixed number of seconds ahead: what was just written looks that old.
+class ClockAhead final : public platform::Clock {
+public:
+    explicit ClockAhead(double seconds) : seconds_(seconds) {}
+    platform::Date now() const override {
+        return platform::Clock::system().now().addingTimeInterval(seconds_);
+    }
+
+private:
+    double seconds_;
+};
+
 // The parts of a wall-clock time, daylight saving time as the zone has it on that day.
 inline std::tm wallClock(int year, int month, int day, int hour, int minute, int second) {
     std::tm parts{};

@@ -93,6 +93,18 @@ void StandInTransport::pausePressed() {
     }
 }
 
+void StandInTransport::keyDown() {
+    controller_.player().setKeyShift(controller_.player().keyShift() - 1);
+}
+
+void StandInTransport::keyUp() {
+    controller_.player().setKeyShift(controller_.player().keyShift() + 1);
+}
+
+void StandInTransport::originalKey() {
+    controller_.player().setKeyShift(0);
+}
+
 void StandInTransport::markZeroPressed() {
     controller_.notices().showImage(SymbolImages::icon("z.square", textColor()));
     std::shared_ptr<PlaylistEntry> entry = controller_.playlist()->assignedEntry;

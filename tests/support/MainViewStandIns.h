@@ -51,6 +51,13 @@ public:
     void nextSegmentPressed() override;
     void resetSpeedControls() override {}
     void setVolumeSliderValue(float) override {}
+    // Straight to the player; the key last shown is kept for the tests.
+    void keyDown() override;
+    void keyUp() override;
+    void originalKey() override;
+    void showKeyShift(int semitones) override { shownKey = semitones; }
+
+    int shownKey = 0;
 
 private:
     MainViewController& controller_;

@@ -165,6 +165,45 @@ inline double toneAmplitude(const std::vector<float>& y, double rate, double hz,
     return std::hypot(component.real(), component.imag());
 }
 
+// The mean square of samples over the `width` samples ending at each index: a level envelope, for
+// timing a slow modulation of a tone.
+inline std::vector<double> powerEnvelope(const std::vector<float>& samples, std::size_t width) {
+    std::vector<double> envelope(samples.size());
+    double sum = 0.0;
+    for (std::size_t n = 0; n < samples.size(); ++n) {
+        sum += double(samples[n]) * samples[n];
+        if (n >= width) sum -= double(samples[n - width]) * samples[n - width];
+        envelope[n] = sum / double(std::min(n + 1, width));
+    }
+    return envelope;
+}
+
+// The phase, against sin(w n), of the component of angular frequency `w` (radians per sample) in
+// y[from, to), fitted by least squares with the mean removed. Two windows of a stretched modulation
+// give how far the audio between them moved from its expected timing: (phase2 - phase1) / w samples.
+inline double componentPhase(const std::vector<double>& y, std::size_t from, std::size_t to, double w) {
+    double s1 = 0, c1 = 0, y1 = 0, ss = 0, cc = 0, sc = 0, ys = 0, yc = 0;
+    for (std::size_t n = from; n < to; ++n) {
+        const double s = std::sin(w * double(n)), c = std::cos(w * double(n));
+        s1 += s;
+        c1 += c;
+        y1 += y[n];
+        ss += s * s;
+        cc += c * c;
+        sc += s * c;
+        ys += y[n] * s;
+        yc += y[n] * c;
+    }
+    const double count = double(to - from);
+    ss -= s1 * s1 / count;
+    cc -= c1 * c1 / count;
+    sc -= s1 * c1 / count;
+    ys -= y1 * s1 / count;
+    yc -= y1 * c1 / count;
+    const double det = ss * cc - sc * sc;
+    return std::atan2((yc * ss - ys * sc) / det, (ys * cc - yc * sc) / det);
+}
+
 // Renders `samples` outputs of a one-sample step function.
 inline std::vector<float> renderSamples(std::size_t samples, const std::function<float(float)>& step,
                                         const std::function<float(std::size_t)>& input) {

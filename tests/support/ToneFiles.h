@@ -3,6 +3,7 @@
 // Ogg, MP3), tagged when asked, MP3s joined end to end, and sparse files of many gigabytes written by
 // hand. A program that includes this links test_support_files. Test thread.
 
+#include "tests/support/FileBytes.h"
 #include "tests/support/Signals.h"
 
 #include <sndfile.h>
@@ -180,17 +181,6 @@ inline std::string writeJoinedMp3(const std::string& path, const std::vector<Cha
 inline std::string writeJoinedMp3(const std::string& path, const std::vector<Channels>& parts,
                                   int rate = 44100) {
     return writeJoinedMp3(path, parts, std::vector<int>(parts.size(), rate));
-}
-
-// The bytes of the file at `path`, and a file of `bytes`; false when it could not be written.
-inline std::string fileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-inline bool writeBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), std::streamsize(bytes.size()));
-    return bool(out.flush());
 }
 
 // True when the file takes less room on disk than its size: the file system keeps holes as holes, so

@@ -2,6 +2,7 @@
 // sessions.
 
 #include "tests/Source/mainwindow/MainWindowTestSupport.h"
+#include "tests/support/SongArchives.h"
 
 #include "Source/mainwindow/Environment.h"
 #include "Source/mainwindow/WindowTitle.h"
@@ -276,6 +277,65 @@ TEST_F(HandoverTest, EveryFileTheReaderOpensIsAddedAndTheOthersAreListedInOneAle
     EXPECT_EQ(alerts.requests()[1].options.messageText, "A file could not be added.");
 }
 
+// A zip of one song's audio and graphics is taken by every way of adding files, under the audio's name;
+// a zip that is not one song is refused with its own reason wherever it was named by itself.
+TEST_F(HandoverTest, SongArchivesAreAddedEveryWayAndRefusedWithTheirReason) {
+    const std::vector<std::uint8_t> audio =
+        testsupport::readWholeFile(sndfileTone("tone.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16).path());
+    std::filesystem::create_directory(audioFolder.file("discs"));
+    const platform::Url song = audioFolder.url("discs/Disc 1.zip"),
+                        extra = audioFolder.url("discs/Extra.zip");
+    ASSERT_TRUE(testsupport::writeZip(
+        song.path(), {{"Singer - Song.wav", audio}, {"Singer - Song.cdg", testsupport::blankCdg()}}));
+    ASSERT_TRUE(testsupport::writeZip(
+        extra.path(), {{"a.wav", audio}, {"a.cdg", testsupport::blankCdg()}, {"a.txt", {1}}}));
+    const std::string reason =
+        extra.path() + ": the zip archive holds \"a.txt\" beside the song's audio and graphics";
+    struct Way {
+        const char* name;
+        std::function<void()> add;
+        bool refusalShown;
+    };
+    const Way ways[] = {
+        {"command line",
+         [&] {
+             delegate->openFiles({song.path(), extra.path()});
+         },
+         true},
+        {"Add Files",
+         [&] {
+             view().addChosenFiles({song, extra});
+         },
+         true},
+        {"drop",
+         [&] {
+             view().acceptDroppedURLs({song, extra}, 0);
+         },
+         true},
+        {"Add Folder", [&] { view().addChosenFiles({audioFolder.url("discs")}); }, false},
+    };
+    for (const Way& way : ways) {
+        SCOPED_TRACE(way.name);
+        start();
+        activate();
+        const std::size_t alerts0 = alerts.requests().size();
+        way.add();
+        ASSERT_EQ(playlist().allEntries.size(), 1u);
+        EXPECT_EQ(playlist().allEntries[0]->_url, song);
+        EXPECT_EQ(playlist().allEntries[0]->archivedAudio, "Singer - Song.wav");
+        // Above the clock too, the song is named by its audio.
+        view().loadEntry(playlist().allEntries[0]);
+        view().refreshDisplay();
+        EXPECT_EQ(text(view().entryName().text()), " Singer - Song.wav ");
+        if (way.refusalShown) {
+            ASSERT_EQ(alerts.requests().size(), alerts0 + 1);
+            EXPECT_THAT(alerts.requests().back().options.informativeText, HasSubstr(reason));
+        } else {
+            EXPECT_EQ(alerts.requests().size(), alerts0);
+        }
+    }
+}
+
 // A refused file or session whose name holds a line break or a tab keeps to one line of its alert.
 TEST_F(HandoverTest, RefusedNamesWithLineBreaksKeepToOneLineOfTheAlert) {
     const platform::Url notes = audioFolder.url("a\nnotes.txt"), broken = audioFolder.url("b\tbroken.mp3");
@@ -317,7 +377,7 @@ TEST_F(HandoverTest, ANameThatIsNotUtf8IsAddedStoredAndShownWithReplacementChara
 
     ASSERT_THAT(names(), ElementsAre(latin1));
     EXPECT_EQ(playlist().allEntries[0]->_url.path(), file.path());
-    EXPECT_THAT(console.lines(), Contains(audioFolder.path + "/caf\\xE9 d\\xE9j\\xE0.wav"));
+    EXPECT_THAT(console.lines(), Contains("added " + audioFolder.path + "/caf\\xE9 d\\xE9j\\xE0.wav"));
     view().tableView().selectRows({0});
     ASSERT_EQ(player->entry(), playlist().allEntries[0]);
     EXPECT_TRUE(player->playable());

@@ -150,15 +150,19 @@ std::string noticeText(MainViewController& view) {
 
 TEST_F(DisplayTest, AnEntryWhoseFileDoesNotOpenSaysWhyAndPlaySaysItAgain) {
     const platform::Url spoilt = audioFile("Music/Spoilt/z.wav", 30);
-    view().insertEntries({tango, salsa, spoilt});
+    const platform::Url system = audioFile("Music/Spoilt/environ.wav", 30);
+    view().insertEntries({tango, salsa, spoilt, system});
     ASSERT_TRUE(platform::writeFileAtomically(spoilt.path(), "not audio"));
     std::filesystem::remove(salsa.path());
+    std::filesystem::remove(system.path());
+    std::filesystem::create_symlink("/proc/self/environ", system.path());
     const struct {
         std::size_t row;
         std::string says;
     } cases[] = {
         {1, "File not found: " + salsa.path() + " — Entry › File Moved… can relocate it"},
         {2, "Cannot play " + spoilt.path() + ": not an audio file this player can open"},
+        {3, "Cannot play " + system.path() + ": it is a system file, not audio"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.says);

@@ -52,5 +52,16 @@ TEST_F(MainWindowTest, AFifoHandedOverIsRefusedAsNoRegularFile) {
     EXPECT_THAT(alerts.requests()[0].options.informativeText, HasSubstr(fifo + ": not a regular file"));
 }
 
+TEST_F(MainWindowTest, ASystemFileHandedOverIsRefusedAsNoAudio) {
+    const std::string system = audioFolder.file("environ.wav");
+    std::filesystem::create_symlink("/proc/self/environ", system);
+    start();
+    activate();
+    EXPECT_FALSE(delegate->openFile(system));
+    ASSERT_EQ(alerts.requests().size(), 1u);
+    EXPECT_THAT(alerts.requests()[0].options.informativeText,
+                HasSubstr(system + ": it is a system file, not audio"));
+}
+
 } // namespace
 } // namespace vantle::testing

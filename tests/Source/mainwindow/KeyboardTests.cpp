@@ -187,5 +187,35 @@ TEST_F(KeyboardTest, DownUpAndReturnActOnlyInTheActiveMainWindowWithoutADialog) 
     EXPECT_EQ(player->entry(), entry(0));
 }
 
+// A stray Return in class: wherever the focus is in the window, the song playing plays on, the checked
+// rows come first with the first row only selected, and one Undo takes it all back.
+TEST_F(KeyboardTest, ReturnWhileMusicPlaysPromotesWithoutStoppingItAndIsOneUndoStep) {
+    view().tableView().selectRows({1});
+    ASSERT_EQ(player->entry(), entry(1));
+    view().transport().playPressed();
+    ASSERT_TRUE(player->playing());
+    tick(20);
+    const std::shared_ptr<PlaylistEntry> playing = entry(1);
+    view().tableView().selectRows({2});
+    ASSERT_EQ(player->entry(), playing);
+    focus(&searchField());
+    type(Qt::Key_Return, "\r");
+
+    EXPECT_TRUE(player->playing());
+    EXPECT_EQ(player->entry(), playing);
+    EXPECT_EQ(playlist().assignedEntry, playing);
+    EXPECT_TRUE(entry(0)->isCheckmarked);
+    EXPECT_EQ(entry(0)->_url, third);
+    EXPECT_THAT(view().tableView().selectedRows(), ElementsAre(0u));
+    EXPECT_EQ(text(delegate->undoAction()->text()), "Undo check and promote");
+
+    delegate->actionUndo();
+    EXPECT_EQ(fileNames(playlist().allEntries),
+              (std::vector<std::string>{"first.wav", "second.wav", "third.wav"}));
+    EXPECT_FALSE(entry(2)->isCheckmarked);
+    EXPECT_TRUE(player->playing());
+    EXPECT_EQ(player->entry(), playing);
+}
+
 } // namespace
 } // namespace vantle::testing

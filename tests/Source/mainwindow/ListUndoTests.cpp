@@ -52,16 +52,20 @@ TEST_F(ListUndoTest, ASortIsUndoneAfterReturnPromotedARow) {
         {audioFile("c.wav", 5), audioFile("a.wav", 5), audioFile("d.wav", 5), audioFile("b.wav", 5)});
     playlist().sortEntries(Playlist::titleOrder);
     ASSERT_THAT(names(), ElementsAre("a.wav", "b.wav", "c.wav", "d.wav"));
-    // Return on "d.wav": checked and moved to the top, with no step of its own.
+    // Return on "d.wav": checked and moved to the top, as a step of its own.
     view().tableView().selectRows({3});
     view().tableView().checkAndPromoteSelectedRows();
     ASSERT_THAT(names(), ElementsAre("d.wav", "a.wav", "b.wav", "c.wav"));
 
     testsupport::ScopedConsoleCapture console;
     delegate->actionUndo();
+    EXPECT_THAT(names(), ElementsAre("a.wav", "b.wav", "c.wav", "d.wav"));
+    EXPECT_FALSE(entry(3)->isCheckmarked);
+    EXPECT_EQ(text(delegate->undoAction()->text()), "Undo sort");
+    EXPECT_EQ(text(delegate->redoAction()->text()), "Redo check and promote");
+    delegate->actionUndo();
     EXPECT_TRUE(console.lines().empty());
-    // The entries the sort moved are back at their places; the promoted row stays above the others.
-    EXPECT_THAT(names(), ElementsAre("d.wav", "a.wav", "c.wav", "b.wav"));
+    EXPECT_THAT(names(), ElementsAre("c.wav", "a.wav", "d.wav", "b.wav"));
     EXPECT_EQ(text(delegate->undoAction()->text()), "Undo add entries");
     EXPECT_EQ(text(delegate->redoAction()->text()), "Redo sort");
     delegate->actionUndo();

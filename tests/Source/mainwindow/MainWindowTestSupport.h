@@ -19,6 +19,7 @@
 #include "tests/support/FakeOutputVolumeBackend.h"
 #include "tests/support/MainViewStandIns.h"
 #include "tests/support/ManualTimers.h"
+#include "tests/support/QuietNotesFiles.h"
 #include "tests/support/UiFakes.h"
 
 #include <QApplication>
@@ -60,6 +61,7 @@ public:
         if (!entry) return;
         if (std::optional<double> length = entry->duration()) {
             entry->fileMissing = false;
+            setKeyShift(entry->keyShift);
             entry_ = std::move(entry);
             fileDuration = *length;
             playable_ = true;
@@ -135,6 +137,13 @@ public:
     void setTreble(float treble) override { treble_ = treble; }
     void setTrebleGain(float gain) override { trebleGain = gain; }
     void setRate(float) override {}
+    int keyShift() const override { return key; }
+    void setKeyShift(int semitones) override {
+        const int clamped = std::clamp(semitones, -maximumKeyShift, maximumKeyShift);
+        if (clamped == key) return;
+        key = clamped;
+        if (delegate_) delegate_->keyShiftChanged();
+    }
 
     // Moves the file player on by `seconds` while it plays.
     void advance(double seconds) {
@@ -157,6 +166,7 @@ public:
     float trebleGain = -1;
     int entrySets = 0;
     int plays = 0;
+    int key = 0;
 
 private:
     // The file player stops; its time is then the time its last play started from.
@@ -375,6 +385,8 @@ protected:
         data.setUrls(urls);
     }
 
+    // The notes files a test writes are read at once; a test of the quiet rule gives its set a clock.
+    testsupport::ScopedQuietNotesFiles quietNotesFiles;
     SessionTempFolder defaultsFolder;
     SessionTempFolder stateFolder;
     SessionTempFolder audioFolder;

@@ -6,6 +6,7 @@
 
 #include "Source/session/TextNoteSet.h"
 #include "platform/foundation/Files.h"
+#include "platform/foundation/PropertyList.h"
 #include "platform/foundation/TextFile.h"
 #include "platform/ui/Alerts.h"
 #include "tests/support/ConsoleCapture.h"
@@ -292,6 +293,46 @@ TEST_F(SessionOnDiskTest, TheKeysThatPlayAnswerTheQuestionWithCancel) {
         EXPECT_TRUE(playlist().dirty);
         QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         ASSERT_EQ(window->findChild<QMessageBox*>(), nullptr);
+    }
+}
+
+} // namespace
+} // namespace vantle::testing
+
+namespace vantle::testing {
+namespace {
+
+// Another window's save lands after Close or Quit looked at the file, while the song's listening is
+// closed and the state file written: the write is still asked about, not made over it.
+TEST_F(SessionOnDiskTest, AWriteAfterTheLookAtCloseOrQuitIsStillAskedAbout) {
+    for (const char* command : {"fileCloseAction", "terminate"}) {
+        SCOPED_TRACE(command);
+        quits = 0;
+        openWithTagAdded();
+        std::shared_ptr<Playlist> theirs = Playlist::read(session).value();
+        theirs->allEntries.pop_back();
+        const platform::Bytes theirBytes = platform::encodePlist(*theirs).value();
+        bool written = false;
+        // The first step of the session's own save: after the look the command made before it closed
+        // the listening.
+        platform::setFileWriteHooks({[&](platform::SaveStep step, const std::string& target) {
+                                         if (step != platform::SaveStep::locked || target != session.path() ||
+                                             written)
+                                             return;
+                                         written = platform::writeFileAtomically(target, theirBytes).ok();
+                                     },
+                                     {}});
+        const std::size_t asked = alerts.requests().size();
+        run(command);
+        platform::setFileWriteHooks();
+        EXPECT_TRUE(written);
+        EXPECT_EQ(bytesOf(session), theirBytes);
+        ASSERT_EQ(alerts.requests().size(), asked + 1);
+        EXPECT_EQ(alerts.requests().back().options.messageText,
+                  "The session “Class.vantle” was changed on disk.");
+        ASSERT_TRUE(alerts.answerAlert(2));
+        EXPECT_EQ(quits, 0);
+        EXPECT_EQ(view().sessionURL(), session);
     }
 }
 

@@ -600,7 +600,7 @@ TEST_F(CommandTest, TheHelpAndAboutWindowsAreListedInTheWindowMenuWhileOpen) {
     window->findChild<QAction*>("showAbout")->trigger();
     window->findChild<QAction*>("showHelp")->trigger();
     QApplication::processEvents();
-    EXPECT_THAT(items(), ElementsAre("Minimize Ctrl+M", "Vantle Ctrl+1", "About Vantle ", "Vantle Help "));
+    EXPECT_THAT(items(), ElementsAre("Minimize Ctrl+M", "Singers' Screen ", "Singers' Screen Full Screen On ", "Vantle Ctrl+1", "About Vantle ", "Vantle Help "));
     QWidget* about = QApplication::activeWindow();
     for (QWidget* top : QApplication::topLevelWidgets())
         if (top->windowTitle() == "About Vantle") about = top;
@@ -609,7 +609,7 @@ TEST_F(CommandTest, TheHelpAndAboutWindowsAreListedInTheWindowMenuWhileOpen) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(about));
     QTest::keySequence(about, QKeySequence("Ctrl+W"));
     QApplication::processEvents();
-    EXPECT_THAT(items(), ElementsAre("Minimize Ctrl+M", "Vantle Ctrl+1", "Vantle Help "));
+    EXPECT_THAT(items(), ElementsAre("Minimize Ctrl+M", "Singers' Screen ", "Singers' Screen Full Screen On ", "Vantle Ctrl+1", "Vantle Help "));
     for (QWidget* top : QApplication::topLevelWidgets())
         if (top->windowTitle() == "Vantle Help") top->close();
     QApplication::processEvents();
@@ -644,7 +644,7 @@ TEST_F(CommandTest, TheWindowMenuBringsEachWindowForwardByItsKey) {
     std::vector<std::string> items;
     for (QAction* item : window->findChild<QMenu*>("windowsMenu")->actions())
         if (!item->isSeparator()) items.push_back(text(item->text() + " " + item->shortcut().toString()));
-    EXPECT_THAT(items, ElementsAre("Minimize Ctrl+M", "Vantle Ctrl+1", "clip.mp4 Ctrl+3"));
+    EXPECT_THAT(items, ElementsAre("Minimize Ctrl+M", "Singers' Screen ", "Singers' Screen Full Screen On ", "Vantle Ctrl+1", "clip.mp4 Ctrl+3"));
     ASSERT_NE(QApplication::activeWindow(), window.get());
     QTest::keySequence(QApplication::activeWindow(), QKeySequence("Ctrl+1"));
     EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));

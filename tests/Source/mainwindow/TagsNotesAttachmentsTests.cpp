@@ -225,13 +225,38 @@ TEST_F(TagsNotesAttachmentsTest, ANoteThatCannotBeWrittenIsSaidToBeKeptAndWritte
     QTest::keyClicks(&field, "kept");
     QTest::keyClick(&field, Qt::Key_Return);
     ASSERT_FALSE(notices->texts.empty());
-    EXPECT_EQ(notices->texts.back(),
-              "The note could not be written to " + notesFile + "; it is kept here until the file can be written");
+    EXPECT_EQ(notices->texts.back(), "The note could not be written to " + notesFile +
+                                         ": is a directory; it is kept here until the file can be written");
     ASSERT_EQ(playlist().assignedEntry->noteSet().notes.size(), 1u);
 
     std::filesystem::remove(notesFile);
     ASSERT_TRUE(playlist().assignedEntry->noteSet().save());
     EXPECT_EQ(notesText(notesFile), song.path() + "\n 0:30 kept\n");
+}
+
+// A note that would take its file past what the reader reads is refused, and the window says why.
+TEST_F(TagsNotesAttachmentsTest, ANoteThatWouldMakeItsFileTooLargeToReadIsRefusedAndSaysWhy) {
+    const platform::Url song = audioFile("full.wav", 80);
+    const std::string notesFile = companionTextURL(song, ".txt").path();
+    std::string full = testsupport::notesFileText(song.path(), 13000, 150);
+    full.resize(TextNoteSet::largestFileSize - 300);
+    full.resize(full.rfind('\n') + 1);
+    // Blanks up to 60 bytes short of the bound: room for no note of 120 characters.
+    full += std::string(TextNoteSet::largestFileSize - 60 - full.size() - 1, ' ') + "\n";
+    ASSERT_TRUE(platform::writeFileAtomically(notesFile, full));
+    view().insertEntries({song});
+    view().selectRows({0});
+    InterceptingTextField& field = view().noteTextField();
+    player->setCurrentTime(70);
+    QTest::mouseClick(&field, Qt::LeftButton);
+    QTest::keyClicks(&field, QString(120, 'n'));
+    QTest::keyClick(&field, Qt::Key_Return);
+    ASSERT_FALSE(notices->texts.empty());
+    EXPECT_EQ(notices->texts.back(),
+              "The note could not be written to " + notesFile +
+                  ": the notes would take more than 2 MB, more than Vantle reads back; "
+                  "it is kept here until the file can be written");
+    EXPECT_EQ(platform::readFile(notesFile).value().size(), full.size());
 }
 
 TEST_F(TagsNotesAttachmentsTest, ANotesFileTooLargeToReadIsNamedLeftAsItIsAndTheSongPlays) {

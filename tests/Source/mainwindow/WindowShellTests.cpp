@@ -251,6 +251,52 @@ TEST_F(WindowShellTest, TheBreakItemStartsAndThenCancelsTheBreakAndTheClockRepai
     }
 }
 
+// The key commands sit in the Controls menu under shortcuts no other command of the program has (the
+// main view itself takes keys only without Control); each goes to the player, and a key changed for
+// the song loaded is kept with its entry, so that loading the entry again brings it back.
+TEST_F(WindowShellTest, TheKeyCommandsReachThePlayerAndStayWithTheEntry) {
+    QList<QAction*> everyAction = window->findChildren<QAction*>();
+    for (QAction* shared : qApp->findChildren<QAction*>())
+        everyAction.push_back(shared);
+    for (const char* name : {"keyDown", "keyUp", "originalKey"}) {
+        QAction* command = action(name);
+        ASSERT_TRUE(command);
+        ASSERT_FALSE(command->shortcuts().isEmpty()) << name;
+        EXPECT_TRUE(command->associatedObjects().size() > 0) << name << " is in a menu";
+        for (const QKeySequence& key : command->shortcuts()) {
+            EXPECT_TRUE(key[0].keyboardModifiers() & Qt::ControlModifier) << name;
+            for (QAction* other : everyAction) {
+                if (other == command) continue;
+                EXPECT_FALSE(other->shortcuts().contains(key))
+                    << name << " and " << other->objectName().toStdString();
+            }
+        }
+    }
+
+    view().insertEntries({audioFile("a.wav", 90), audioFile("b.wav", 90)});
+    const std::shared_ptr<PlaylistEntry> a = playlist().allEntries.at(0), b = playlist().allEntries.at(1);
+    auto& transport = dynamic_cast<testsupport::StandInTransport&>(view().transport());
+    view().loadEntry(a);
+    playlist().dirty = false;
+    struct Step {
+        const char* command;
+        std::shared_ptr<PlaylistEntry> load;
+        int key;
+        int keptWithA;
+    };
+    for (const Step& step :
+         {Step{"keyUp", nullptr, 1, 1}, Step{"keyUp", nullptr, 2, 2}, Step{nullptr, b, 0, 2},
+          Step{"keyDown", nullptr, -1, 2}, Step{nullptr, a, 2, 2}, Step{"originalKey", nullptr, 0, 0}}) {
+        if (step.command) action(step.command)->trigger();
+        if (step.load) view().loadEntry(step.load);
+        EXPECT_EQ(player->keyShift(), step.key) << (step.command ? step.command : "load");
+        EXPECT_EQ(transport.shownKey, step.key);
+        EXPECT_EQ(a->keyShift, step.keptWithA);
+    }
+    EXPECT_EQ(b->keyShift, -1);
+    EXPECT_TRUE(playlist().dirty) << "the session has unsaved changes";
+}
+
 TEST_F(WindowShellTest, CtrlFPutsTheKeyboardInTheSearchField) {
     makeActive();
     view().tableView().setFocus();

@@ -149,8 +149,10 @@ public:
         if (onLength) onLength();
     }
     void nothingToPlay() override { ++refusals; }
+    void keyShiftChanged() override { ++keyChanges; }
 
     int refreshes = 0;
+    int keyChanges = 0;
     int finishes = 0;
     int idleResets = 0;
     int prevEntryClears = 0;

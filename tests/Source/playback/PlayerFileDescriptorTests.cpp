@@ -73,48 +73,58 @@ TEST_F(PlayerFilesTest, ASongKeepsOneDescriptorPerReaderThroughPlaysSeeksAndReop
     EXPECT_EQ(holds(0), 0);
 }
 
-// A session's entry whose file was replaced by a FIFO (or a device, or a socket) is made current again
-// and again as the window starts (the session restored, then the same session handed over) and the
-// user tries it: the console says what it is, once.
+// A session's entry whose file was replaced by a FIFO (or a device, or a socket), or that names a system
+// file, is made current again and again as the window starts (the session restored, then the same session
+// handed over) and the user tries it: the console says what it is, once.
 TEST_F(PlayerFilesTest, AnEntryAtAFifoIsSaidOnceToBeNoRegularFileHoweverOftenItIsSet) {
-    const std::string good = folder.file("good.wav"), fifo = folder.file("song.wav");
+    const std::string good = folder.file("good.wav"), fifo = folder.file("song.wav"),
+                      system = folder.file("environ.wav");
     ASSERT_TRUE(writeSineFile(good, 1.0, 440.0));
     offlineEntry(good);
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    // As a session read it: the song's file is a FIFO by now.
-    auto readFromSession = [&] {
-        auto entry = entryFor(good);
-        entry->_url = platform::Url::fileURLWithPath(fifo);
-        return entry;
-    };
-    auto entry = readFromSession();
-    console.clear();
-    player->setEntry(entry);
-    player->setEntry(entry);
-    player->setEntry(readFromSession());
-    player->setEntry(entry);
-    player->play();
-    EXPECT_FALSE(player->playable());
-    EXPECT_FALSE(player->entry());
+    std::filesystem::create_symlink("/proc/self/environ", system);
+    const struct {
+        std::string path;
+        const char* said;
+    } cases[] = {{fifo, "not a regular file but a FIFO"}, {system, "it is a system file, not audio"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        // As a session read it: the song's file is a FIFO by now.
+        auto readFromSession = [&] {
+            auto entry = entryFor(good);
+            entry->_url = platform::Url::fileURLWithPath(c.path);
+            return entry;
+        };
+        auto entry = readFromSession();
+        console.clear();
+        player->setEntry(entry);
+        player->setEntry(entry);
+        player->setEntry(readFromSession());
+        player->setEntry(entry);
+        player->play();
+        EXPECT_FALSE(player->playable());
+        EXPECT_FALSE(player->entry());
 
-    std::vector<std::string> said = console.lines();
-    auto mentions = [&](const std::string& path) {
-        return std::count_if(said.begin(), said.end(),
-                             [&](const std::string& line) { return line.find(path) != std::string::npos; });
-    };
-    ASSERT_EQ(mentions(fifo), 1) << ::testing::PrintToString(said);
-    const std::string line = *std::find_if(said.begin(), said.end(), [&](const std::string& text) {
-        return text.find(fifo) != std::string::npos;
-    });
-    EXPECT_NE(line.find("not a regular file but a FIFO"), std::string::npos) << line;
-    EXPECT_EQ(line.find("empty"), std::string::npos) << line;
+        std::vector<std::string> said = console.lines();
+        auto mentions = [&](const std::string& path) {
+            return std::count_if(said.begin(), said.end(), [&](const std::string& line) {
+                return line.find(path) != std::string::npos;
+            });
+        };
+        ASSERT_EQ(mentions(c.path), 1) << ::testing::PrintToString(said);
+        const std::string line = *std::find_if(said.begin(), said.end(), [&](const std::string& text) {
+            return text.find(c.path) != std::string::npos;
+        });
+        EXPECT_NE(line.find(c.said), std::string::npos) << line;
+        EXPECT_EQ(line.find("empty"), std::string::npos) << line;
 
-    // Another song in between: coming back to the entry is a new try, said anew.
-    player->setEntry(entryFor(good));
-    ASSERT_TRUE(player->playable());
-    player->setEntry(entry);
-    said = console.lines();
-    EXPECT_EQ(mentions(fifo), 2);
+        // Another song in between: coming back to the entry is a new try, said anew.
+        player->setEntry(entryFor(good));
+        ASSERT_TRUE(player->playable());
+        player->setEntry(entry);
+        said = console.lines();
+        EXPECT_EQ(mentions(c.path), 2);
+    }
 }
 
 // The refusal is kept quiet only while the path stays a FIFO: a path that failed otherwise since, as a

@@ -42,12 +42,16 @@ TEST_F(PlayerLengthTest, AJoinedMp3ShowsAnEstimateThenItsCountedLengthWhichIsSto
     ASSERT_TRUE(entry->_cachedDuration);
     EXPECT_NEAR(*entry->_cachedDuration, 5.0, 0.5) << "from the file's size, not the header's 2 s";
     EXPECT_TRUE(entry->durationIsProvisional);
+    EXPECT_TRUE(entry->durationIsEstimate);
     EXPECT_EQ(storedLength(*entry), std::nullopt) << "an estimate is never stored";
 
     makePlayer();
     player->setEntry(entry);
     ASSERT_TRUE(player->playable());
+    EXPECT_TRUE(player->countingLength()) << "the list's own counts wait for this one";
     ASSERT_TRUE(waitFor([&] { return !entry->durationIsProvisional; }));
+    EXPECT_FALSE(player->countingLength());
+    EXPECT_FALSE(entry->durationIsEstimate);
     const double counted = *entry->_cachedDuration;
     EXPECT_GE(counted, 5.0);
     EXPECT_LT(counted, 5.1);
@@ -116,7 +120,7 @@ TEST_F(PlayerLengthTest, APlaceAskedPastAShortEstimateIsTakenOnceTheCountSaysWhe
             {fixtures::tone(2 * 44100, 2, 44100, 0.1f), fixtures::tone(3 * 44100, 2, 44100, 0.3f),
              fixtures::tone(3 * 44100, 2, 44100, 0.5f)});
         ASSERT_FALSE(path.empty());
-        std::string bytes = testsupport::fileBytes(path);
+        std::string bytes = testsupport::readBytes(path);
         const std::size_t tag = std::min(bytes.find("Xing"), bytes.find("Info"));
         ASSERT_NE(tag, std::string::npos);
         std::uint32_t frames = 0;

@@ -45,6 +45,20 @@ TEST(AppState, KeysInOrderAndOnlyWhenPresent) {
     ASSERT_TRUE(read.ok()) << read.error().message;
     EXPECT_EQ(platform::encodePlistValue(*read).value(), platform::encodePlistValue(full).value());
 
+    // Whether the listening was logged comes back exactly, and with it onto the entry.
+    for (bool logged : {false, true}) {
+        full.currentListeningLogged = logged;
+        writeAppState(full, file);
+        EXPECT_EQ(stateKeys(file).back(), "currentListeningLogged");
+        auto again = readAppState(file);
+        ASSERT_TRUE(again.ok());
+        EXPECT_EQ(again->currentListeningLogged, logged);
+        std::shared_ptr<PlaylistEntry> entry = decodedEntry("file:///song.wav");
+        entry->listeningLogged = !logged;
+        again->restore(*entry);
+        EXPECT_EQ(entry->listeningLogged, logged);
+    }
+
     // Without a session location the file is deleted instead.
     writeAppState(AppState{}, file);
     EXPECT_FALSE(platform::fileExists(file.path()));

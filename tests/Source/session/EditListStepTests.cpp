@@ -262,6 +262,33 @@ TEST(PlaylistDocument, InsertingManyAtOnceIsInsertingEachInTurn) {
                 EXPECT_EQ(batch.allEntries[i], oneByOne.allEntries[i]);
             }
         EXPECT_EQ(batch.dirty, oneByOne.dirty);
+
+        // Entries made elsewhere (measured on a worker), handed over in two batches, give the same
+        // list; a listed file keeps its entry and opens nothing.
+        Playlist made;
+        for (const platform::Url& url : k.listed)
+            made.allEntries.push_back(PlaylistEntry::make(url));
+        const Playlist::EntryList listedEntries = made.allEntries;
+        std::shared_ptr<PlaylistEntry> anchor;
+        if (k.before >= 0) anchor = made.allEntries[static_cast<std::size_t>(k.before)];
+        if (k.before == -2) anchor = before;
+        const std::size_t half = k.batch.size() / 2;
+        for (const auto& [from, to] :
+             {std::pair<std::size_t, std::size_t>{0, half}, {half, k.batch.size()}}) {
+            const std::vector<platform::Url> urls(k.batch.begin() + static_cast<std::ptrdiff_t>(from),
+                                                  k.batch.begin() + static_cast<std::ptrdiff_t>(to));
+            Playlist::EntryList entries;
+            for (const platform::Url& url : urls)
+                if (std::shared_ptr<PlaylistEntry> entry = PlaylistEntry::make(url)) entries.push_back(entry);
+            made.insertEntries(urls, entries, anchor);
+        }
+        EXPECT_EQ(fileNames(made.allEntries), fileNames(oneByOne.allEntries));
+        for (const std::shared_ptr<PlaylistEntry>& entry : made.allEntries)
+            if (std::find(k.listed.begin(), k.listed.end(), entry->_url) != k.listed.end()) {
+                EXPECT_TRUE(std::find(listedEntries.begin(), listedEntries.end(), entry) !=
+                            listedEntries.end())
+                    << entry->_url.path();
+            }
     }
     Playlist nothing;
     nothing.insertEntries({text, missing});

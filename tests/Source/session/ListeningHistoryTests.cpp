@@ -99,6 +99,13 @@ TEST_F(ListeningHistory, FinishingMergesTheListeningIntoTheHistory) {
     played->prevTimeRangeSet.ranges = {{10, 20}, {100, 110}};
     played->finishListening(clock);
     EXPECT_EQ(played->prevTimeRangeSet.ranges, (Spans{{0, 5}, {10, 30}, {100, 110}, {150, 160}}));
+
+    // A listening opened where playback stood and left unplayed adds no span, wherever it stood.
+    for (const Spans& unplayed : {Spans{{0, 0}}, Spans{{50, 50}}, Spans{{0, 5}, {70, 70}}}) {
+        auto left = entry(200, unplayed);
+        left->finishListening(clock);
+        EXPECT_EQ(left->prevTimeRangeSet.ranges, unplayed.size() == 2 ? (Spans{{0, 5}}) : Spans{});
+    }
 }
 
 TEST_F(ListeningHistory, FinishingSavesAlteredNotesEvenWithoutAListening) {

@@ -2,6 +2,9 @@
 // or wrote there, or when the user has said to write over it.
 
 #include "Source/session/Playlist.h"
+#include "platform/foundation/Clock.h"
+#include "platform/foundation/Files.h"
+#include "platform/foundation/PropertyList.h"
 #include "tests/Source/session/SessionFakes.h"
 #include "tests/support/ConsoleCapture.h"
 
@@ -105,6 +108,74 @@ TEST(PlaylistDiskChange, OnlyAFileChangedSinceThisDocumentReadOrWroteItIsLeftAlo
         EXPECT_EQ(Playlist::read(session).value()->allEntries.at(0)->tags, "w");
         EXPECT_FALSE(mine->dirty);
     }
+}
+
+// Hooks set for one test, taken off whatever ends it.
+struct ScopedSaveSteps {
+    explicit ScopedSaveSteps(std::function<void(platform::SaveStep, const std::string&)> step) {
+        platform::setFileWriteHooks({std::move(step), {}});
+    }
+    ~ScopedSaveSteps() { platform::setFileWriteHooks(); }
+    ScopedSaveSteps(const ScopedSaveSteps&) = delete;
+    ScopedSaveSteps& operator=(const ScopedSaveSteps&) = delete;
+};
+
+// Another window's save lands while this one's is under way: after it looked, after it wrote its
+// temporary, just before the rename. Nothing the other window wrote is replaced, and the save says so.
+TEST(PlaylistDiskChange, AnotherWindowsSaveDuringThisOneIsNeverWrittenOver) {
+    for (const platform::SaveStep step : {platform::SaveStep::read, platform::SaveStep::temporaryWritten,
+                                          platform::SaveStep::beforeReplacing}) {
+        SCOPED_TRACE(int(step));
+        SessionTempFolder folder, media;
+        const platform::Url session = folder.url("Class.vantle");
+        Playlist first;
+        for (const char* name : {"a.wav", "b.wav"})
+            first.insertEntry(writeSilentWav(media.url(name), 1));
+        ASSERT_TRUE(first.save(session).written());
+        std::shared_ptr<Playlist> mine = Playlist::read(session).value();
+        std::shared_ptr<Playlist> theirs = Playlist::read(session).value();
+        mine->allEntries[0]->tags = "m";
+        theirs->allEntries[1]->tags = "t";
+        // Their bytes, as the other copy writes them; its own save would wait for this one's lock.
+        const platform::Bytes theirBytes = platform::encodePlist(*theirs).value();
+        bool done = false;
+        ScopedSaveSteps steps([&](platform::SaveStep now, const std::string& target) {
+            if (now != step || done) return;
+            done = true;
+            ASSERT_TRUE(platform::writeFileAtomically(target, theirBytes));
+        });
+        EXPECT_EQ(mine->save(session).status, Status::changedOnDisk);
+        EXPECT_TRUE(done);
+        EXPECT_EQ(Playlist::read(session).value()->allEntries.at(1)->tags, "t");
+    }
+}
+
+// A second window that only opened the session and closed it, its song never played: nothing to write,
+// so the file is not touched and the first window is asked nothing at its next save.
+TEST(PlaylistDiskChange, ASessionOpenedAndClosedUnplayedIsNotWrittenAgain) {
+    SessionTempFolder folder, media;
+    const platform::Url session = folder.url("Class.vantle");
+    Playlist first;
+    for (const char* name : {"a.wav", "b.wav"})
+        first.insertEntry(writeSilentWav(media.url(name), 1));
+    first.assignedEntry = first.allEntries[1];
+    // The first window was listening to its song as it saved.
+    first.assignedEntry->currentTimeRangeSet = std::make_shared<TimeRangeSet>();
+    first.assignedEntry->currentTimeRangeSet->ranges = {{0, 2.96}};
+    ASSERT_TRUE(first.save(session).written());
+    const std::optional<platform::FileStamp> written = platform::fileStamp(session.path());
+
+    std::shared_ptr<Playlist> second = Playlist::read(session).value();
+    second->prepareAfterLoad();
+    // Loading the song opens a listening where playback stands; leaving it closes that listening.
+    second->assignedEntry->beginTimeRange(second->currentTime);
+    second->assignedEntry->finishListening(platform::Clock::system());
+    EXPECT_TRUE(second->save(session).written());
+    EXPECT_EQ(platform::fileStamp(session.path()), written) << "neither replaced nor touched";
+
+    // The first window saves after it without a question.
+    first.allEntries[0]->tags = "f";
+    EXPECT_EQ(first.save(session).status, Status::written);
 }
 
 } // namespace

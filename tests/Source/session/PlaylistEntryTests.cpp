@@ -60,7 +60,11 @@ TEST(PlaylistEntry, EncodesItsKeysInOrderAndOptionalOnesOnlyWhenPresent) {
     EXPECT_EQ(*tree.find("_url"),
               platform::PlistValue(platform::PlistDictionary{{"relative", entry->_url.absoluteString()}}));
 
+    // A listening that covers nothing is no listening to store.
     entry->currentTimeRangeSet = std::make_shared<TimeRangeSet>();
+    entry->currentTimeRangeSet->ranges = {{4, 4}};
+    EXPECT_EQ(entryKeys(*entry).size(), 9u);
+    entry->currentTimeRangeSet->ranges = {{4, 5}};
     entry->storedBookmark = platform::Bytes{1, 2, 3};
     entry->tags = "ab";
     EXPECT_EQ(entryKeys(*entry),
@@ -109,6 +113,36 @@ TEST(PlaylistEntry, DecodingIsLenientExceptForUrlAndPreviousSpans) {
     platform::PlistValue again = platform::encodePlistValue(**lenient).value();
     EXPECT_EQ(*again.find("inHistory"), platform::PlistValue(true));
     EXPECT_EQ(*again.find("playedSinceHistory"), platform::PlistValue(true));
+}
+
+// The singer's key: stored after every key an older reader knows (which passes over it), only when the
+// song is not in its own key; read back as written, and held to the player's range when written oddly.
+TEST(PlaylistEntry, TheKeyShiftIsKeptUnderItsOwnKey) {
+    auto decoded = decodeEntry(entryRecord("file:///m/a.mp3"));
+    ASSERT_TRUE(decoded.ok());
+    PlaylistEntry& entry = **decoded;
+    EXPECT_EQ(entry.keyShift, 0) << "an older document opens in the song's own key";
+    EXPECT_FALSE(platform::encodePlistValue(entry).value().find("keyShift"));
+
+    entry.keyShift = -3;
+    const platform::PlistValue tree = platform::encodePlistValue(entry).value();
+    EXPECT_EQ(dictionaryKeys(tree).back(), "keyShift");
+    EXPECT_EQ(*tree.find("keyShift"), platform::PlistValue(std::int64_t(-3)));
+    auto again = platform::decodePlistValue<std::shared_ptr<PlaylistEntry>>(tree);
+    ASSERT_TRUE(again.ok());
+    EXPECT_EQ((*again)->keyShift, -3);
+
+    for (auto [written, read] : {std::pair{platform::PlistValue(std::int64_t(9)), 6},
+                                 {platform::PlistValue(std::int64_t(-40)), -6},
+                                 {platform::PlistValue(2.0), 2},
+                                 {platform::PlistValue("up"), 0},
+                                 {platform::PlistValue(std::nan("")), 0}}) {
+        platform::PlistDictionary record = entryRecord("file:///m/a.mp3");
+        record.set("keyShift", written);
+        auto odd = decodeEntry(record);
+        ASSERT_TRUE(odd.ok()) << odd.error().message;
+        EXPECT_EQ((*odd)->keyShift, read);
+    }
 }
 
 TEST(PlaylistEntry, EqualityIsTheFileAndIdsAreFresh) {

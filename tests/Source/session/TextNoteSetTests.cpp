@@ -2,8 +2,10 @@
 #include "Source/session/TextNoteSet.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Files.h"
+#include "tests/support/Clocks.h"
 #include "tests/support/ConsoleCapture.h"
 #include "tests/support/NotesFiles.h"
+#include "tests/support/QuietNotesFiles.h"
 #include "tests/support/TemporaryFolder.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using platform::Url;
 using vantle::TextNote;
@@ -22,6 +25,8 @@ using Lines = std::vector<std::string>;
 namespace {
 
 struct NotesFolder : testsupport::TemporaryFolder {
+    // What a test writes is taken at once, unless the test gives a set a clock of its own.
+    testsupport::ScopedQuietNotesFiles quiet;
     Url audio(const std::string& name) const { return Url::fileURLWithPath(path + "/" + name, false); }
     void write(const std::string& name, std::string_view bytes) const {
         ASSERT_TRUE(platform::writeFileAtomically(path + "/" + name, bytes));
@@ -209,14 +214,16 @@ TEST(TextNoteSet, NeverWritesOverAnotherFile) {
     NotesFolder folder;
     testsupport::ScopedConsoleCapture console;
     const struct {
-        std::string notesFile, content, audio;
+        std::string notesFile, content, audio, why;
     } others[] = {
         // Song.mp3's transcription is Song.t.txt, which is also the notes file of Song.t.wav.
-        {"Song.t.txt", "WEBVTT\n\n\nFirst\n0:04.000 --> 0:09.500\n\n", "Song.t.wav"},
+        {"Song.t.txt", "WEBVTT\n\n\nFirst\n0:04.000 --> 0:09.500\n\n", "Song.t.wav",
+         "the file's first line names another file, not this song"},
         // Two audio files with one stem share one notes file: the owner named in it keeps it.
-        {"Tune.txt", folder.path + "/Tune.mp3\n 0:05 theirs\n", "Tune.m4a"},
+        {"Tune.txt", folder.path + "/Tune.mp3\n 0:05 theirs\n", "Tune.m4a",
+         "the file's first line names another file, not this song"},
         // A file that is not text at all is not ours either.
-        {"Latin.txt", "Caf\xE9\n", "Latin.mp3"},
+        {"Latin.txt", "Caf\xE9\n", "Latin.mp3", "the file is not UTF-8 or UTF-16 text"},
     };
     for (const auto& other : others) {
         folder.write(other.notesFile, other.content);
@@ -227,7 +234,8 @@ TEST(TextNoteSet, NeverWritesOverAnotherFile) {
         set.save();
         EXPECT_EQ(folder.read(other.notesFile), other.content);
         EXPECT_TRUE(set.altered);
-        EXPECT_EQ(console.lines(), (Lines{"can't write " + set.textURL().absoluteString(), ""}));
+        EXPECT_EQ(console.lines(),
+                  (Lines{"can't write " + set.textURL().absoluteString() + ": " + other.why}));
     }
 }
 
@@ -239,8 +247,8 @@ TEST(TextNoteSet, WriteFailureKeepsAlteredAndPrints) {
     testsupport::ScopedConsoleCapture console;
     set.save();
     EXPECT_TRUE(set.altered);
-    EXPECT_EQ(console.lines(),
-              (Lines{"can't write file://" + folder.path + "/no%20such%20folder/Song%20One.txt", ""}));
+    EXPECT_EQ(console.lines(), (Lines{"can't write file://" + folder.path +
+                                      "/no%20such%20folder/Song%20One.txt: no such file or directory"}));
 
     // A read-only folder (unless the tests run as root, who may write anyway).
     ASSERT_TRUE(platform::createDirectory(folder.path + "/ro"));
@@ -251,7 +259,7 @@ TEST(TextNoteSet, WriteFailureKeepsAlteredAndPrints) {
     locked.save();
     if (!platform::fileExists(folder.path + "/ro/a.txt")) {
         EXPECT_TRUE(locked.altered);
-        EXPECT_EQ(console.lines().size(), 4u);
+        EXPECT_EQ(console.lines().size(), 2u);
     }
     chmod((folder.path + "/ro").c_str(), 0755);
 }
@@ -305,7 +313,7 @@ TEST(TextNoteSet, AFileOverTheSizeLimitIsRefusedAndNeverWrittenOverOrRemoved) {
         set.notes.clear();
         set.save();
         EXPECT_EQ(folder.read("Big.txt"), content);
-        EXPECT_EQ(console.lines().size(), 4u) << "each failed save says so";
+        EXPECT_EQ(console.lines().size(), 2u) << "each failed save says so";
     }
     EXPECT_FALSE(TextNoteSet(folder.audio("None.mp3")).tooLarge()) << "no file is not a large file";
 }
@@ -444,7 +452,7 @@ TEST(TextNoteSet, AFileChangedElsewhereIsReadAgainWithTheChangesNotYetSavedOnTop
     testsupport::ScopedConsoleCapture console;
     set.save();
     EXPECT_EQ(folder.read("Song.txt"), crowded);
-    EXPECT_EQ(console.lines().size(), 2u);
+    EXPECT_EQ(console.lines().size(), 1u);
     folder.write("Song.txt", header + " 0:10 editor's only\n");
     EXPECT_TRUE(set.readAgainIfChanged());
     EXPECT_FALSE(set.tooLarge());
@@ -477,4 +485,165 @@ TEST(TextNoteSet, ALargeFileStillChangingIsReadOnceItStaysAsItIs) {
         EXPECT_EQ(set.notes.size(), c.notes + 2);
         EXPECT_FALSE(set.readAgainIfChanged(true));
     }
+}
+
+namespace {
+
+// The date `seconds` after the notes file was last written, by its change time.
+platform::Date afterWritten(const std::string& path, double seconds) {
+    const std::optional<platform::FileStamp> stamp = platform::fileStamp(path);
+    const std::int64_t written = stamp ? std::max(stamp->modified, stamp->changed) : 0;
+    return platform::Date::fromUnix(double(written) / 1e9 + seconds);
+}
+
+// Writes in place, as an editor that saves by truncating the file and writing it again does.
+bool writeInPlace(const std::string& path, std::string_view text) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0) return false;
+    const bool written = ::write(fd, text.data(), text.size()) == ssize_t(text.size());
+    return ::close(fd) == 0 && written;
+}
+
+} // namespace
+
+// An editor caught halfway (the file emptied, cut inside a character, gone, or just written) is not
+// taken as the truth: the notes shown and the changes made here stay, and nothing is written over it
+// until it has been quiet for a moment. Then the changes go on top of what the editor left.
+TEST(TextNoteSet, AFileWrittenWithinASecondIsNeitherTakenNorWrittenOverUntilQuiet) {
+    const struct {
+        const char* what;
+        std::string halfway; // the lines after the path; none: the file is gone
+        bool removed;
+        bool finished;     // the editor then writes the whole file
+        std::string saved; // the lines after the path at the end
+    } cases[] = {
+        {"emptied", "", false, true, " 0:10 mine\n 0:30 editor\n 0:40 added\n"},
+        {"cut inside a character", " 0:10 mine\n 0:20 two\n 0:30 caf\xC3", false, true,
+         " 0:10 mine\n 0:30 editor\n 0:40 added\n"},
+        {"gone for a moment", "", true, true, " 0:10 mine\n 0:30 editor\n 0:40 added\n"},
+        {"a line just added", " 0:10 mine\n 0:20 two\n 0:30 editor\n", false, false,
+         " 0:10 mine\n 0:30 editor\n 0:40 added\n"},
+        // Left empty for good: after the quiet second it is what the file says.
+        {"emptied and left so", "", false, false, " 0:40 added\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        NotesFolder folder;
+        const std::string header = folder.path + "/Song.mp3\n";
+        folder.write("Song.txt", header + " 0:10 mine\n 0:20 two\n");
+        testsupport::FakeClock clock;
+        TextNoteSet set(folder.audio("Song.mp3"), clock);
+        const std::string file = set.textURL().path();
+        // Not saved yet: "two" deleted on the slider, "added" added.
+        set.notes.erase(set.notes.begin() + 1);
+        set.notes.push_back(std::make_shared<TextNote>(40, "added"));
+        set.altered = true;
+
+        if (c.removed) {
+            ASSERT_TRUE(platform::removeItem(file));
+        } else {
+            ASSERT_TRUE(writeInPlace(file, c.halfway.empty() ? std::string() : header + c.halfway));
+        }
+        const std::string halfway = folder.read("Song.txt");
+        clock.set(afterWritten(c.removed ? folder.path : file, 0.5));
+        EXPECT_FALSE(set.readAgainIfChanged());
+        EXPECT_EQ(notesAsLines(set), " 0:10 mine\n 0:40 added\n");
+        testsupport::ScopedConsoleCapture console;
+        EXPECT_EQ(set.save().status, TextNoteSet::SaveResult::Status::waiting);
+        EXPECT_EQ(folder.read("Song.txt"), halfway) << "not written over";
+        EXPECT_TRUE(set.altered);
+
+        if (c.finished) {
+            ASSERT_TRUE(writeInPlace(file, header + " 0:10 mine\n 0:20 two\n 0:30 editor\n"));
+            clock.set(afterWritten(file, 0.5));
+            EXPECT_FALSE(set.readAgainIfChanged());
+        }
+        clock.set(afterWritten(file, TextNoteSet::quietSeconds));
+        EXPECT_TRUE(set.readAgainIfChanged());
+        EXPECT_EQ(folder.read("Song.txt"), header + c.saved) << "the waiting save, made once quiet";
+        EXPECT_FALSE(set.altered);
+        EXPECT_TRUE(console.lines().empty());
+    }
+}
+
+// Written elsewhere at any step of a save (before it read, after, after its temporary was written, just
+// before the rename): the save waits, the other writer's line stays, and the note goes on top of it
+// once the file is quiet.
+TEST(TextNoteSet, AWriteFromElsewhereDuringASaveIsKeptAndTheSaveWaitsForIt) {
+    for (const platform::SaveStep step :
+         {platform::SaveStep::locked, platform::SaveStep::read, platform::SaveStep::temporaryWritten,
+          platform::SaveStep::beforeReplacing}) {
+        SCOPED_TRACE(int(step));
+        NotesFolder folder;
+        const std::string header = folder.path + "/Song.mp3\n";
+        folder.write("Song.txt", header + " 0:10 mine\n");
+        testsupport::FakeClock clock;
+        TextNoteSet set(folder.audio("Song.mp3"), clock);
+        const std::string file = set.textURL().path();
+        clock.set(afterWritten(file, 10));
+        set.notes.push_back(std::make_shared<TextNote>(40, "added"));
+        set.altered = true;
+        bool appended = false;
+        platform::setFileWriteHooks({[&](platform::SaveStep now, const std::string& target) {
+                                         if (now != step || appended) return;
+                                         appended = testsupport::appendToFile(target, " 0:30 editor\n");
+                                         clock.set(afterWritten(target, 0.1));
+                                     },
+                                     {}});
+        const TextNoteSet::SaveResult saved = set.save();
+        platform::setFileWriteHooks();
+        EXPECT_TRUE(appended);
+        EXPECT_EQ(saved.status, TextNoteSet::SaveResult::Status::waiting);
+        EXPECT_EQ(folder.read("Song.txt"), header + " 0:10 mine\n 0:30 editor\n");
+        clock.set(afterWritten(file, TextNoteSet::quietSeconds));
+        EXPECT_TRUE(set.readAgainIfChanged());
+        EXPECT_EQ(folder.read("Song.txt"), header + " 0:10 mine\n 0:30 editor\n 0:40 added\n");
+    }
+}
+
+// The program's own save never makes a file the reader refuses: a save past the bound is refused, says
+// why, and the note stays in the window.
+TEST(TextNoteSet, ASaveThatWouldPassTheReadersBoundIsRefusedAndSaysWhy) {
+    NotesFolder folder;
+    std::string text = testsupport::notesFileText(folder.path + "/Song.mp3", 13000, 150);
+    text.resize(TextNoteSet::largestFileSize - 100);
+    text.resize(text.rfind('\n') + 1);
+    folder.write("Song.txt", text);
+    TextNoteSet set(folder.audio("Song.mp3"));
+    ASSERT_FALSE(set.tooLarge());
+    set.notes.push_back(std::make_shared<TextNote>(6000, std::string(300, 'n')));
+    set.altered = true;
+    testsupport::ScopedConsoleCapture console;
+    const TextNoteSet::SaveResult saved = set.save();
+    EXPECT_EQ(saved.status, TextNoteSet::SaveResult::Status::failed);
+    EXPECT_EQ(saved.reason, "the notes would take more than 2 MB, more than Vantle reads back");
+    EXPECT_EQ(console.lines(),
+              (Lines{"can't write " + set.textURL().absoluteString() + ": " + saved.reason}));
+    EXPECT_EQ(folder.read("Song.txt"), text);
+    EXPECT_TRUE(set.altered);
+    EXPECT_EQ(set.notes.back()->text(), std::string(300, 'n'));
+}
+
+// A save that waited for the file and then cannot write it says so once, not at every look the
+// display takes; the note stays for a later save.
+TEST(TextNoteSet, AWaitingSaveThatThenFailsSaysSoOnce) {
+    NotesFolder folder;
+    const std::string header = folder.path + "/Song.mp3\n";
+    folder.write("Song.txt", header + " 0:10 mine\n");
+    testsupport::FakeClock clock;
+    TextNoteSet set(folder.audio("Song.mp3"), clock);
+    set.notes.push_back(std::make_shared<TextNote>(40, "added"));
+    set.altered = true;
+    const std::string theirs = folder.path + "/Other.mp3\n 0:10 theirs\n";
+    folder.write("Song.txt", theirs);
+    clock.set(afterWritten(set.textURL().path(), 0.5));
+    testsupport::ScopedConsoleCapture console;
+    EXPECT_EQ(set.save().status, TextNoteSet::SaveResult::Status::waiting);
+    clock.set(afterWritten(set.textURL().path(), TextNoteSet::quietSeconds));
+    for (int look = 0; look < 3; ++look)
+        set.readAgainIfChanged();
+    EXPECT_EQ(console.lines(), (Lines{"can't write " + set.textURL().absoluteString() +
+                                      ": the file's first line names another file, not this song"}));
+    EXPECT_EQ(folder.read("Song.txt"), theirs);
+    EXPECT_TRUE(set.altered);
 }

@@ -122,6 +122,11 @@ TEST(TimeRangeSet, Coding) {
         PlistDictionary{{"ranges", PlistValue::Array{PlistDictionary{{"start", 0.0}, {"end", 10.5}},
                                                      PlistDictionary{{"start", 20.0}, {"end", 30.0}}}}};
     EXPECT_EQ(*tree, expected);
+    // A span opened where playback stood and never played is not stored: it covers nothing.
+    for (const Spans& spans : {Spans{{0, 0}, {0, 10.5}, {20, 30}}, Spans{{0, 10.5}, {12, 12}, {20, 30}},
+                               Spans{{0, 10.5}, {20, 30}, {30, 30}}}) {
+        EXPECT_EQ(*platform::encodePlistValue(std::make_shared<TimeRangeSet>(rangeSetOf(spans))), expected);
+    }
 
     // Stored order and overlaps are kept; integers read as seconds.
     auto stored = platform::decodePlistValue<TimeRangeSet>(

@@ -71,6 +71,39 @@ TEST(Undoer, MenuItemsFollowTheStacks) {
     EXPECT_EQ(undoer.undoStack().size(), 2u);
 }
 
+// Work that goes on after its first change (an addition in batches) stays one step while its step is
+// on top; after another step it is a step of its own.
+TEST(Undoer, AmendingTheTopStepReplacesItOnlyWhileItIsOnTop) {
+    ScopedFakeApp app;
+    int state = 0;
+    struct Case {
+        const char* what;
+        bool otherStepBetween;
+        std::vector<std::string> titles;
+    } cases[] = {
+        {"still on top", false, {"Undo add (all)"}},
+        {"another step on top", true, {"Undo add", "Undo other", "Undo add (all)"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Undoer undoer;
+        auto first = std::make_unique<CountingStep>("add", &state);
+        const UndoRedoTransaction* top = first.get();
+        undoer.record(std::move(first));
+        if (c.otherStepBetween) undoer.record(CountingStep("other", &state));
+        undoer.record(CountingStep("undone", &state));
+        undoer.undo();
+        undoer.amendTop(c.otherStepBetween ? top : undoer.undoStack().back().get(),
+                        CountingStep("add (all)", &state));
+        std::vector<std::string> titles;
+        for (const auto& step : undoer.undoStack())
+            titles.push_back(step->undoName());
+        EXPECT_EQ(titles, c.titles);
+        EXPECT_TRUE(undoer.redoStack().empty());
+        EXPECT_EQ(app.undoItem.title, "Undo add (all)");
+    }
+}
+
 TEST(Undoer, EmptyStacksDoNothingAndFailedStepsAreDropped) {
     ScopedFakeApp app;
     Undoer undoer;

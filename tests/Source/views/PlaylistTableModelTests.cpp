@@ -56,16 +56,36 @@ TEST_F(PlaylistTableTest, TitleCellDropsOneAudioExtensionAndAppendsTheTags) {
     EXPECT_EQ(cell(3, Column::Title), "tone.wav");
 }
 
+// A song archive is titled by the audio inside it, once that is known, as that file would be.
+TEST_F(PlaylistTableTest, ASongArchiveIsTitledByItsAudio) {
+    auto entries = setEntries({"/k/Disc 01.zip", "/k/Disc 02.zip", "/k/Disc 03.zip"});
+    entries[0]->archivedAudio = "Singer - Song.mp3";
+    entries[1]->archivedAudio = "folder/Other Song.wav";
+    entries[1]->tags = "K";
+    EXPECT_EQ(cell(0, Column::Title), "Singer - Song");
+    EXPECT_EQ(cell(1, Column::Title), "Other Song.wavK");
+    EXPECT_EQ(cell(2, Column::Title), "Disc 03.zip") << "not opened yet";
+}
+
 TEST_F(PlaylistTableTest, DurationCellShowsWholeMinutesAndSecondsOfTheFile) {
     auto longer = PlaylistEntry::make(writeSilentWav(folder.url("long.wav"), 187.9));
     auto gone = PlaylistEntry::make(writeSilentWav(folder.url("gone.wav"), 2.0));
     ASSERT_TRUE(longer && gone);
     std::filesystem::remove(gone->_url.path());
     gone->_cachedDuration.reset();
-    playlist().allEntries = {longer, gone};
+    // A length taken from a file's size and bit rate is marked as such until the file is counted.
+    auto estimated = PlaylistEntry::make(writeSilentWav(folder.url("estimated.wav"), 629.4));
+    auto shortEstimate = PlaylistEntry::make(writeSilentWav(folder.url("short.wav"), 5.0));
+    ASSERT_TRUE(estimated && shortEstimate);
+    estimated->durationIsEstimate = shortEstimate->durationIsEstimate = true;
+    playlist().allEntries = {longer, gone, estimated, shortEstimate};
     table->reloadTable();
     EXPECT_EQ(cell(0, Column::Duration), " 3:07");
     EXPECT_EQ(cell(1, Column::Duration), "?");
+    EXPECT_EQ(cell(2, Column::Duration), "\u224810:29");
+    EXPECT_EQ(cell(3, Column::Duration), "\u22480:05");
+    estimated->durationIsEstimate = false;
+    EXPECT_EQ(cell(2, Column::Duration), "10:29");
 }
 
 TEST_F(PlaylistTableTest, PlayedCellGivesTheCoveredShareOfTheCurrentListening) {

@@ -240,34 +240,66 @@ TEST_F(PlaylistTableTest, CheckedHeaderClearsTheSearch) {
     EXPECT_EQ(table->playlistModel().rowCount(), 2);
 }
 
-TEST_F(PlaylistTableTest, ReturnChecksTheSelectionAndPromotesEveryCheckedEntry) {
-    auto entries = setEntries({"/a/a0.mp3", "/a/b1.mp3", "/a/a2.mp3", "/a/b3.mp3", "/a/a4.mp3", "/a/b5.mp3"});
-    entries[4]->isCheckmarked = true;
-    playlist().filterText = "b";
-    table->reloadTable();
-    // Rows 1 and 2 of the filtered table: b3 and b5.
-    table->selectRows({1, 2});
-    mainView.loadedEntries.clear();
-    playlist().dirty = false;
+TEST_F(PlaylistTableTest, ReturnChecksTheSelectionAndPromotesEveryCheckedEntryAsOneUndoableStep) {
+    // While music plays the promote happens all the same, but what plays goes on: the first row is only
+    // selected.
+    for (bool playing : {false, true}) {
+        SCOPED_TRACE(playing ? "while music plays" : "stopped");
+        auto entries =
+            setEntries({"/a/a0.mp3", "/a/b1.mp3", "/a/a2.mp3", "/a/b3.mp3", "/a/a4.mp3", "/a/b5.mp3"});
+        entries[4]->isCheckmarked = true;
+        playlist().filterText = "b";
+        playlist().undoer.clear();
+        mainView.playing = playing;
+        playlist().assignedEntry = entries[1];
+        table->reloadTable();
+        // Rows 1 and 2 of the filtered table: b3 and b5.
+        table->selectRows({1, 2});
+        mainView.loadedRows.clear();
+        mainView.searchFieldClears = 0;
+        playlist().dirty = false;
 
-    table->setFocus();
-    QTest::keyClick(table.get(), Qt::Key_Return);
-    EXPECT_FALSE(entries[1]->isCheckmarked);
-    EXPECT_THAT(order(), ElementsAre("b3.mp3", "a4.mp3", "b5.mp3", "a0.mp3", "b1.mp3", "a2.mp3"));
-    ASSERT_FALSE(mainView.loadedEntries.empty());
-    EXPECT_EQ(mainView.loadedEntries.front(), entries[3]);
-    EXPECT_EQ(mainView.searchFieldClears, 1);
-    EXPECT_THAT(table->selectedRows(), ElementsAre(0u));
-    EXPECT_TRUE(playlist().dirty);
+        table->setFocus();
+        QTest::keyClick(table.get(), Qt::Key_Return);
+        EXPECT_FALSE(entries[1]->isCheckmarked);
+        EXPECT_TRUE(entries[3]->isCheckmarked && entries[5]->isCheckmarked);
+        EXPECT_THAT(order(), ElementsAre("b3.mp3", "a4.mp3", "b5.mp3", "a0.mp3", "b1.mp3", "a2.mp3"));
+        EXPECT_EQ(playlist().assignedEntry, playing ? entries[1] : entries[3]);
+        EXPECT_EQ(mainView.loadedRows.empty(), playing);
+        EXPECT_EQ(mainView.searchFieldClears, 1);
+        EXPECT_THAT(table->selectedRows(), ElementsAre(0u));
+        EXPECT_TRUE(playlist().dirty);
+        ASSERT_EQ(playlist().undoer.undoStack().size(), 1u);
+        EXPECT_EQ(undoItem.title, "Undo check and promote");
+
+        // Taken back whole: the order and the checkmarks Return set, not the one that was there.
+        playlist().undoer.undo();
+        EXPECT_THAT(order(), ElementsAre("a0.mp3", "b1.mp3", "a2.mp3", "b3.mp3", "a4.mp3", "b5.mp3"));
+        EXPECT_FALSE(entries[3]->isCheckmarked || entries[5]->isCheckmarked);
+        EXPECT_TRUE(entries[4]->isCheckmarked);
+        EXPECT_EQ(cell(3, PlaylistColumn::Checked), cell(0, PlaylistColumn::Checked));
+        EXPECT_EQ(playlist().assignedEntry == entries[1], playing);
+        playlist().undoer.redo();
+        EXPECT_THAT(order(), ElementsAre("b3.mp3", "a4.mp3", "b5.mp3", "a0.mp3", "b1.mp3", "a2.mp3"));
+        EXPECT_TRUE(entries[3]->isCheckmarked && entries[5]->isCheckmarked);
+    }
+    mainView.playing = false;
+
+    // Nothing to check or move: no step, and the first row as always.
+    playlist().undoer.clear();
+    table->selectRows({0});
+    table->checkAndPromoteSelectedRows();
     EXPECT_TRUE(playlist().undoer.undoStack().empty());
+    EXPECT_THAT(table->selectedRows(), ElementsAre(0u));
 
     // An empty playlist makes no entry current.
     playlist().allEntries.clear();
     table->reloadTable();
-    mainView.loadedEntries.clear();
+    mainView.loadedRows.clear();
     table->checkAndPromoteSelectedRows();
-    ASSERT_EQ(mainView.loadedEntries.size(), 1u);
-    EXPECT_FALSE(mainView.loadedEntries.front());
+    ASSERT_EQ(mainView.loadedRows.size(), 1u);
+    EXPECT_FALSE(playlist().assignedEntry);
+    EXPECT_TRUE(playlist().undoer.undoStack().empty());
 }
 
 TEST_F(PlaylistTableTest, TaggingTheSelectionIsOneUndoableStep) {

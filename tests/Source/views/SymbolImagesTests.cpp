@@ -42,8 +42,9 @@ int differingPixels(const QImage& a, const QImage& b) {
 }
 
 TEST(SymbolImages, EveryNameThePlayerUsesIsDrawnDistinctly) {
-    const std::vector<std::string> used = {"play.fill", "pause.fill", "forward.end.fill", "backward.end.fill",
-                                           "z.square",  "pencil",     "chevron.up"};
+    const std::vector<std::string> used = {"play.fill",         "pause.fill",         "forward.end.fill",
+                                           "backward.end.fill", "z.square",           "pencil",
+                                           "chevron.up",        "text.line.previous", "text.line.next"};
     const QImage fallback = symbolImage("no.such.symbol");
     std::vector<QImage> drawn;
     for (const std::string& name : used) {
@@ -83,6 +84,12 @@ TEST(SymbolImages, GlyphsPointTheRightWay) {
     const QImage chevron = symbolImage("chevron.up");
     EXPECT_GT(inkIn(chevron, QRect(28, 18, 8, 6)), 0) << "the point is at the top";
     EXPECT_EQ(inkIn(chevron, QRect(28, 50, 8, 10)), 0);
+
+    // The line jumps' arrows: the head (wide) at the top for the line before, at the bottom for the next.
+    const QImage previousLine = symbolImage("text.line.previous");
+    const QImage nextLine = symbolImage("text.line.next");
+    EXPECT_GT(inkIn(previousLine, QRect(4, 10, 20, 6)), 2 * inkIn(previousLine, QRect(4, 48, 20, 6)));
+    EXPECT_GT(inkIn(nextLine, QRect(4, 48, 20, 6)), 2 * inkIn(nextLine, QRect(4, 10, 20, 6)));
 }
 
 TEST(SymbolImages, WeightSizeAndIconsDrawTheSameGlyph) {

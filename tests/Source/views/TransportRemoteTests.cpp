@@ -44,8 +44,9 @@ TEST_F(TransportTest, EveryRemoteButtonEntersDanceModeThenActs) {
         {RemoteControlButton::Y, {"seek 200", "text  3:19"}},
         {RemoteControlButton::L, {"image z.square", "timeSlider song.wav", "refreshDisplay", "saveAppState"}},
         {RemoteControlButton::R, {"seek 49", "text  0:49"}},
-        {RemoteControlButton::L2, {"seek 0"}},
-        {RemoteControlButton::R2, {"seek 0"}},
+        // A song without lyric lines stays where it is.
+        {RemoteControlButton::L2, {"text No lyric lines"}},
+        {RemoteControlButton::R2, {"text No lyric lines"}},
         {RemoteControlButton::plus, {}},
         {RemoteControlButton::minus, {}},
         {RemoteControlButton::home, {}},

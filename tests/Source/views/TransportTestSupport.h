@@ -3,6 +3,7 @@
 // main view for the transport panel's tests. They all write to one log, so that the tests see
 // the order of calls; the fake player clamps seeks the way the real one does.
 
+#include "Source/karaoke/Lyrics.h"
 #include "Source/playback/BreakTimer.h"
 #include "Source/playback/Player.h"
 #include "Source/session/PlaylistEntry.h"
@@ -107,6 +108,11 @@ public:
         log_.push_back("rate " + transportNumber(value));
         rate = value;
     }
+    int keyShift() const override { return key; }
+    void setKeyShift(int semitones) override {
+        log_.push_back("key " + std::to_string(semitones));
+        key = std::clamp(semitones, -maximumKeyShift, maximumKeyShift);
+    }
 
     std::shared_ptr<PlaylistEntry> loaded;
     PlayerMode playerMode = PlayerMode::prepare;
@@ -119,6 +125,7 @@ public:
     bool refusesPlay = false;
     float playerVolume = 1;
     std::optional<float> rate;
+    int key = 0;
 };
 
 class TransportFakeBreakTimer final : public BreakTimer, TransportLogging {
@@ -207,8 +214,11 @@ public:
         log_.push_back("image " + image.name().toStdString());
     }
     RemoteControlDelegate* keyVideoWindow() const override { return videoWindow; }
+    const Lyrics* lyricLines() const override { return lyrics; }
 
     std::shared_ptr<PlaylistEntry> assigned;
+    // The karaoke panel's lines; null: none read.
+    const Lyrics* lyrics = nullptr;
     std::shared_ptr<PlaylistEntry> previous;
     float storedVolume = 0.5f;
     std::vector<TransportNotice> notices;

@@ -194,23 +194,36 @@ TEST_F(TransportTest, SegmentJumpsFollowTheTranscription) {
         cues.push_back(std::make_shared<TextNote>(time, "line"));
     auto finished = makeEntry("finished.wav", 60.0);
 
-    // Segments never return to a finished entry; the last line is the last to go to, and 0.3 s
-    // ahead already lies in the 4 s line.
-    for (const auto& [next, from, to] : std::vector<std::tuple<bool, double, double>>{
-             {false, 4.2, 0.0}, {false, 10.0, 4.0}, {true, 1.0, 4.0}, {true, 3.8, 9.5}, {true, 9.6, 9.5}}) {
+    // Segments never return to a finished entry, and 0.3 s ahead already lies in the 4 s line. Past
+    // the last line Next Line stays where it is and says so, rather than going back to the start.
+    for (const auto& [next, from, to] :
+         std::vector<std::tuple<bool, double, std::string>>{{false, 4.2, "seek 0"},
+                                                            {false, 10.0, "seek 4"},
+                                                            {true, 1.0, "seek 4"},
+                                                            {true, 3.8, "seek 9.5"},
+                                                            {true, 9.6, "text No next line"}}) {
         host.previous = finished;
         loadAt(entry, from);
         next ? panel.nextSegmentPressed() : panel.prevSegmentPressed();
-        EXPECT_EQ(taken(), TransportLog{"seek " + transportNumber(to)})
-            << (next ? "next" : "previous") << " from " << from;
+        EXPECT_EQ(taken(), TransportLog{to}) << (next ? "next" : "previous") << " from " << from;
     }
 
-    // Without a transcription both go to the start.
+    // Without a transcription neither moves: the song goes on where it is.
     auto plain = makeEntry("plain.wav", 120.0);
     loadAt(plain, 50.0);
     panel.prevSegmentPressed();
     panel.nextSegmentPressed();
-    EXPECT_EQ(taken(), (TransportLog{"seek 0", "seek 0"}));
+    EXPECT_EQ(taken(), (TransportLog{"text No lyric lines", "text No lyric lines"}));
+
+    // The karaoke panel's lyrics, when it has read them, are the lines gone through instead.
+    Lyrics lyrics;
+    for (double time : {2.0, 30.0})
+        lyrics.lines.push_back(LyricLine{time, "sung", {}, std::nullopt});
+    host.lyrics = &lyrics;
+    loadAt(entry, 5.0);
+    panel.nextSegmentPressed();
+    panel.prevSegmentPressed();
+    EXPECT_EQ(taken(), (TransportLog{"seek 30", "seek 2"}));
 }
 
 TEST_F(TransportTest, MarkZeroSetsTheMarkThenRedrawsAndSaves) {
@@ -339,6 +352,48 @@ TEST_F(TransportTest, RateStepsAndDoubleSpeed) {
     EXPECT_TRUE(taken().empty());
 }
 
+TEST(TransportKeyText, SignsTheShift) {
+    for (auto [semitones, text] : {std::pair{0, "Key 0"}, {3, "Key +3"}, {-6, "Key −6"}})
+        EXPECT_EQ(TransportViewController::keyShiftText(semitones).toStdString(), text) << semitones;
+}
+
+// Each key step goes to the player, which holds it to its range; the panel shows what the player
+// took, beside the speed and in a notice, and leaves the speed alone.
+TEST_F(TransportTest, KeyStepsGoThroughThePlayerAndAreShown) {
+    struct Step {
+        void (TransportViewController::*action)(Qt::KeyboardModifiers);
+        Qt::KeyboardModifiers modifiers;
+        int repeat;
+        int key;
+        const char* shown;
+    };
+    const Step steps[] = {
+        {&TransportViewController::keyUp, Qt::NoModifier, 2, 2, "Key +2"},
+        {&TransportViewController::keyDown, Qt::NoModifier, 3, -1, "Key −1"},
+        {&TransportViewController::keyDown, Qt::NoModifier, 9, -6, "Key −6"},
+        {&TransportViewController::keyUp, Qt::ControlModifier, 1, 0, "Key 0"},
+        {&TransportViewController::keyUp, Qt::NoModifier, 8, 6, "Key +6"},
+        {&TransportViewController::keyDown, Qt::AltModifier, 1, 0, "Key 0"},
+    };
+    for (const Step& step : steps) {
+        for (int i = 0; i < step.repeat; ++i)
+            (panel.*step.action)(step.modifiers);
+        EXPECT_EQ(player().key, step.key);
+        EXPECT_EQ(panel.keyText()->text().toStdString(), step.shown);
+        EXPECT_EQ(host.notices.back().text, step.shown);
+    }
+    player().key = 4;
+    panel.originalKey();
+    EXPECT_EQ(std::pair(player().key, panel.keyText()->text().toStdString()),
+              std::pair(0, std::string("Key 0")));
+    EXPECT_FALSE(player().rate) << "the speed is not touched";
+    // The player's own changes (a song loaded with its key) are shown without a notice.
+    const std::size_t notices = host.notices.size();
+    panel.showKeyShift(-2);
+    EXPECT_EQ(panel.keyText()->text().toStdString(), "Key −2");
+    EXPECT_EQ(host.notices.size(), notices);
+}
+
 TEST_F(TransportTest, OpeningASessionResetsTheSpeedWithoutApplyingIt) {
     panel.doubleSpeed()->setCheckState(Qt::Checked);
     panel.rateSlider()->setValue(60);
@@ -368,9 +423,11 @@ TEST(TransportWithoutMainView, ActionsDoNothing) {
     panel.markZeroPressed();
     panel.volumeUpPressed();
     panel.faster(Qt::NoModifier);
+    panel.keyUp();
     panel.pressed(RemoteControlButton::A);
     EXPECT_EQ(panel.rateSlider()->value(), TransportViewController::normalRateStep);
     EXPECT_EQ(panel.volumeSlider()->value(), 0);
+    EXPECT_EQ(panel.keyText()->text().toStdString(), "Key 0");
 }
 
 } // namespace

@@ -202,8 +202,9 @@ TEST(AudioFileDamage, AFileWithTagsAndHeadersButNoAudioSaysSo) {
 }
 
 // A recorder writes its WAV header with a data size of 0 and fills the sizes in when it stops; one still
-// recording, or one that died, leaves the 0. Its samples run to the end of the file, and a data chunk
-// that is really empty (a known chunk follows at once, or the RIFF size takes in what follows) stays empty.
+// recording, or one that died, leaves the 0, with a RIFF size of 0 or one kept up with the whole file. Its
+// samples run to the end of the file. A RIFF size filled in otherwise, or a chunk that follows at once,
+// says the data is really empty: the bytes after it are never played.
 TEST(AudioFileDamage, AWavWhoseDataSizeWasNeverFilledInReadsToTheEndOfTheFile) {
     fixtures::TempFolder dir;
     const int rate = 44100;
@@ -220,6 +221,7 @@ TEST(AudioFileDamage, AWavWhoseDataSizeWasNeverFilledInReadsToTheEndOfTheFile) {
     };
     const Bytes list = {'L', 'I', 'S', 'T', 4, 0, 0, 0, 'I', 'N', 'F', 'O'};
     const Bytes other = {'a', 'b', 'c', 'd', 4, 0, 0, 0, 1, 2, 3, 4};
+    const auto withSamples = std::uint32_t(bytes.size() - 8);
     const struct {
         const char* name;
         std::uint32_t riffSize;
@@ -227,7 +229,11 @@ TEST(AudioFileDamage, AWavWhoseDataSizeWasNeverFilledInReadsToTheEndOfTheFile) {
         std::int64_t length;
     } cases[] = {
         {"riff-zero.wav", 0, nullptr, rate},
-        {"riff-of-the-header.wav", std::uint32_t(data), nullptr, rate},
+        {"riff-of-the-whole-file.wav", withSamples, nullptr, rate},
+        {"riff-placeholder.wav", 0xffffffffu, nullptr, rate},
+        {"riff-ending-at-the-data-chunk.wav", std::uint32_t(data), nullptr, 0},
+        {"riff-ending-inside-what-follows.wav", std::uint32_t(data + 1000), nullptr, 0},
+        {"riff-zero-before-a-known-chunk.wav", 0, &list, 0},
         {"really-empty.wav", std::uint32_t(data + list.size()), &list, 0},
         {"really-empty-unknown-chunk.wav", std::uint32_t(data + other.size()), &other, 0},
     };
@@ -244,7 +250,8 @@ TEST(AudioFileDamage, AWavWhoseDataSizeWasNeverFilledInReadsToTheEndOfTheFile) {
         ASSERT_TRUE(file.ok()) << file.error().message;
         EXPECT_EQ((*file)->length(), c.length);
         const fixtures::Channels read = fixtures::readToEnd(**file);
-        ASSERT_EQ(std::int64_t(read[0].size()), c.length);
+        EXPECT_EQ(std::int64_t(read[0].size()), c.length);
+        if (std::int64_t(read[0].size()) != c.length) continue;
         for (std::size_t i = 0; i < read[0].size(); i += 997)
             for (std::size_t ch = 0; ch < 2; ++ch)
                 EXPECT_NEAR(read[ch][i], source[ch][i], 1.0 / 16384) << "frame " << i;

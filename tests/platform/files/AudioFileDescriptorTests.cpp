@@ -158,6 +158,27 @@ TEST(AudioFileDescriptors, AFifoADeviceOrASocketIsRefusedUnreadAsNoRegularFile) 
     ::close(listening);
 }
 
+// A file of the kernel's own file systems holds the state of the program or the machine, never a song: it
+// is refused unread, as what it is, and not as empty (a file of /proc states a size of 0).
+TEST(AudioFileDescriptors, ASystemFileIsRefusedUnreadAsNoAudio) {
+    fixtures::TempFolder folder;
+    const std::string link = folder.file("maps.mp3");
+    std::filesystem::create_symlink("/proc/self/maps", link);
+    std::vector<std::string> paths = {"/proc/self/environ", link};
+    if (std::filesystem::exists("/sys/devices/system/cpu/online"))
+        paths.push_back("/sys/devices/system/cpu/online");
+    for (const std::string& path : paths) {
+        SCOPED_TRACE(path);
+        auto opened = AudioFile::openForReading(path);
+        ASSERT_FALSE(opened.ok());
+        const platform::Error& error = opened.error();
+        EXPECT_EQ(error.code, int(AudioFileError::systemFile));
+        EXPECT_NE(error.message.find(path), std::string::npos) << error.message;
+        EXPECT_NE(error.message.find("it is a system file, not audio"), std::string::npos) << error.message;
+        EXPECT_EQ(error.message.find("empty"), std::string::npos) << error.message;
+    }
+}
+
 // FFmpeg knows formats that hold no audio yet carry tags of their own: a file in one of them, whatever
 // its name, gives no tags.
 TEST(AudioFileDescriptors, TagsAreReadOnlyFromTheContainersTheAudioReaderReads) {

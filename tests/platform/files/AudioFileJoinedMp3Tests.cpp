@@ -164,6 +164,51 @@ TEST(AudioFileJoinedMp3, OnlyAHeaderThatUnderstatesTheFileIsPassedOver) {
     }
 }
 
+// Reading to the end of the stream tells its length as a count does: every later open of the unchanged
+// file knows it at once, and seeks in it land where a counted reader's do.
+TEST(AudioFileJoinedMp3, ALengthMadeExactByReadingToTheEndIsKeptLikeACount) {
+    fixtures::TempFolder dir;
+    JoinedTakes takes(dir);
+    ASSERT_TRUE(takes.written);
+    auto counted = openOrFail(takes.path);
+    ASSERT_TRUE(counted && counted->measureLength().ok());
+    const std::int64_t length = counted->length();
+    const fixtures::Channels all = fixtures::readToEnd(*counted);
+
+    const struct {
+        const char* name;
+        std::int64_t from; // where the reading starts
+    } cases[] = {{"from the start.mp3", 0}, {"from the second take.mp3", firstFrames + 5000}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        // A copy of its own: a count is kept by file, and this one was never counted.
+        const std::string path = dir.file(c.name);
+        {
+            std::ifstream in(takes.path, std::ios::binary);
+            std::ofstream(path, std::ios::binary) << in.rdbuf();
+        }
+        auto reader = openOrFail(path);
+        ASSERT_TRUE(reader);
+        ASSERT_FALSE(reader->isLengthExact());
+        reader->setFramePosition(c.from);
+        EXPECT_EQ(std::int64_t(fixtures::readToEnd(*reader)[0].size()), length - c.from);
+        ASSERT_TRUE(reader->isLengthExact());
+
+        auto later = openOrFail(path);
+        ASSERT_TRUE(later);
+        EXPECT_TRUE(later->isLengthExact());
+        EXPECT_EQ(later->length(), length);
+        auto buffer = PcmBuffer::make(later->processingFormat(), 500);
+        for (const std::int64_t p : {length - 3000, firstFrames + 777, std::int64_t(4321)}) {
+            later->setFramePosition(p);
+            ASSERT_TRUE(later->read(*buffer).ok());
+            ASSERT_EQ(buffer->frameLength(), 500u);
+            for (std::uint32_t i = 0; i < 500; ++i)
+                ASSERT_EQ(buffer->channel(1)[i], all[1][std::size_t(p + i)]) << "frame " << p + i;
+        }
+    }
+}
+
 namespace {
 
 std::string littleEndian32(std::uint32_t value) {

@@ -77,7 +77,7 @@ TEST(MpegStreamRead, WhatIsCountedIsWhatIsReadFromEveryPlace) {
     ASSERT_FALSE(damaged.empty());
     {
         // Stray bytes in the middle of the second take, where a frame was: the decoder finds the next.
-        std::string bytes = testsupport::fileBytes(damaged);
+        std::string bytes = testsupport::readBytes(damaged);
         bytes.insert(bytes.size() * 3 / 4, std::string(3000, '\x55'));
         ASSERT_TRUE(testsupport::writeBytes(damaged, bytes));
     }
@@ -107,7 +107,7 @@ TEST(MpegStreamRead, WhatIsCountedIsWhatIsReadFromEveryPlace) {
         int copies = 0;
         auto uncounted = [&] {
             const std::string copy = c.path + "." + std::to_string(copies++);
-            EXPECT_TRUE(testsupport::writeBytes(copy, testsupport::fileBytes(c.path)));
+            EXPECT_TRUE(testsupport::writeBytes(copy, testsupport::readBytes(c.path)));
             auto file = streamOpenOrFail(copy);
             EXPECT_TRUE(file && !file->isLengthExact());
             return file;
@@ -207,7 +207,7 @@ TEST(MpegStreamRead, HeadersThatStateNothingOrTooLittleAreReadToTheEnd) {
     const std::string xing = streamJoinedAtRates(dir, "xing-zero.mp3", {rate, rate, rate, rate});
     ASSERT_FALSE(xing.empty());
     {
-        std::string bytes = testsupport::fileBytes(xing);
+        std::string bytes = testsupport::readBytes(xing);
         const std::size_t tag = streamInfoTag(bytes);
         ASSERT_NE(tag, std::string::npos);
         streamPutBigEndian32(bytes, tag + 8, 0);
@@ -219,7 +219,7 @@ TEST(MpegStreamRead, HeadersThatStateNothingOrTooLittleAreReadToTheEnd) {
     const std::string vbri = streamJoinedAtRates(dir, "vbri.mp3", {rate, rate, rate});
     ASSERT_FALSE(vbri.empty());
     {
-        std::string bytes = testsupport::fileBytes(vbri);
+        std::string bytes = testsupport::readBytes(vbri);
         const std::size_t tag = streamInfoTag(bytes);
         ASSERT_NE(tag, std::string::npos);
         const std::size_t frame = bytes.rfind('\xff', tag);
@@ -258,7 +258,7 @@ TEST(MpegStreamRead, APlacePastAShortEstimateIsKeptUntilTheCountSaysWhereTheEndI
     {
         // A header whose frames are little more than half its bytes' worth, as when the first take is
         // quieter than the rest: an estimate of little more than half the file.
-        std::string bytes = testsupport::fileBytes(path);
+        std::string bytes = testsupport::readBytes(path);
         const std::size_t tag = streamInfoTag(bytes);
         ASSERT_NE(tag, std::string::npos);
         const auto frames = std::uint32_t(std::uint8_t(bytes[tag + 8])) << 24 |
@@ -347,7 +347,7 @@ namespace {
 std::string streamLongJoinedMp3(const fixtures::TempFolder& dir) {
     const std::string path = streamJoinedAtRates(dir, "long.mp3", {44100, 44100});
     if (path.empty()) return {};
-    const std::string take = testsupport::fileBytes(path);
+    const std::string take = testsupport::readBytes(path);
     std::string bytes;
     for (int i = 0; i < 100; ++i)
         bytes += take;

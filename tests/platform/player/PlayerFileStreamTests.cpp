@@ -17,7 +17,7 @@ TEST(PlayerFileStream, OnlyTheFillOfAFarPlaceInAnMp3NotYetCountedWalks) {
         folder.file("joined.mp3"), {testsupport::Channels(1, testsupport::sine(44100, 440, 44100, 0.3)),
                                     testsupport::Channels(1, testsupport::sine(44100, 660, 44100, 0.3))});
     ASSERT_FALSE(path.empty());
-    const std::string takes = testsupport::fileBytes(path);
+    const std::string takes = testsupport::readBytes(path);
     std::string bytes;
     for (int i = 0; i < 40; ++i)
         bytes += takes;

@@ -87,6 +87,20 @@ TEST_F(QtMainQueueLoop, ABurstOfWorkCostsOneCallIntoTheLoopAndKeepsItsOrder) {
     EXPECT_EQ(loopCalls, 1);
 }
 
+// What a round of work posts waits for the next turn of the loop: a worker handing over one batch after
+// another must leave the loop turns for input and painting in between.
+TEST_F(QtMainQueueLoop, WorkPostedByWorkWaitsForTheNextTurnOfTheLoop) {
+    int turnOfSecond = 0;
+    mainQueue().async([&] {
+        mainQueue().async([&] {
+            turnOfSecond = loopCalls;
+            loop.quit();
+        });
+    });
+    ASSERT_TRUE(runLoop());
+    EXPECT_EQ(turnOfSecond, 2);
+}
+
 TEST_F(QtMainQueueLoop, WorkThatThrowsIsLoggedAndTheRestStillRuns) {
     testsupport::CaptureLogSink sink;
     ScopedLogSink capture(sink);

@@ -1,0 +1,95 @@
+#include "Source/karaoke/CdgFolderIndex.h"
+
+#include "Source/karaoke/CdgFile.h"
+#include "platform/dispatch/MainQueue.h"
+#include "platform/dispatch/SerialQueue.h"
+
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+
+namespace vantle {
+
+namespace {
+
+std::string cdgIndexLower(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+// The lower-case base name of a `.cdg` name; empty for any other name.
+std::string cdgKeyOf(const std::string& name) {
+    const auto dot = name.rfind('.');
+    if (dot == std::string::npos || dot == 0 || cdgIndexLower(name.substr(dot + 1)) != "cdg") return {};
+    return cdgIndexLower(name.substr(0, dot));
+}
+
+} // namespace
+
+struct CdgFolderIndex::Folders {
+    struct Listing {
+        std::unordered_set<std::string> cdgBaseNames; // lower case
+        bool listed = false;
+        bool stale = false;
+        bool pending = false;
+    };
+    std::unordered_map<std::string, Listing> byFolder;
+    std::function<void()> folderListed;
+};
+
+CdgFolderIndex::CdgFolderIndex(std::function<void()> folderListed)
+    : folders_(std::make_shared<Folders>()),
+      worker_(std::make_unique<platform::SerialQueue>("cdg folder listings")) {
+    folders_->folderListed = std::move(folderListed);
+    // The main queue takes the thread that first asks for it as the main thread: that must be this
+    // one, not the worker posting its first answer.
+    (void)platform::mainQueue();
+}
+
+// The worker finishes what it was given; its answers find no index and are dropped.
+CdgFolderIndex::~CdgFolderIndex() {
+    folders_->folderListed = nullptr;
+    folders_.reset();
+    worker_.reset();
+}
+
+std::optional<bool> CdgFolderIndex::hasGraphics(const std::string& audioPath) {
+    const auto slash = audioPath.rfind('/');
+    const std::string folder = slash == std::string::npos ? "."
+                               : slash == 0               ? "/"
+                                                          : audioPath.substr(0, slash);
+    const std::string fileName = slash == std::string::npos ? audioPath : audioPath.substr(slash + 1);
+    Folders::Listing& listing = folders_->byFolder[folder];
+    if ((!listing.listed || listing.stale) && !listing.pending) {
+        listing.pending = true;
+        std::weak_ptr<Folders> weak = folders_;
+        worker_->async([weak, folder] {
+            std::unordered_set<std::string> names;
+            for (const std::string& name : listFileNames(folder))
+                if (std::string key = cdgKeyOf(name); !key.empty()) names.insert(std::move(key));
+            platform::mainQueue().async([weak, folder, names = std::move(names)]() mutable {
+                const auto folders = weak.lock();
+                if (!folders) return;
+                Folders::Listing& done = folders->byFolder[folder];
+                done.cdgBaseNames = std::move(names);
+                done.listed = true;
+                done.stale = false;
+                done.pending = false;
+                if (folders->folderListed) folders->folderListed();
+            });
+        });
+    }
+    if (!listing.listed) return std::nullopt;
+    if (!cdgKeyOf(fileName).empty()) return false; // the graphics file itself is no song
+    const auto dot = fileName.rfind('.');
+    const std::string base = dot == std::string::npos || dot == 0 ? fileName : fileName.substr(0, dot);
+    return listing.cdgBaseNames.count(cdgIndexLower(base)) > 0;
+}
+
+void CdgFolderIndex::refresh() {
+    for (auto& [folder, listing] : folders_->byFolder)
+        listing.stale = true;
+}
+
+} // namespace vantle

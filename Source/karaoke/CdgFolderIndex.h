@@ -1,0 +1,38 @@
+#pragma once
+// Which songs have CD+G graphics beside them, asked for many songs at once (a playlist's rows): each
+// folder is listed once on a worker thread and its `.cdg` names kept. Main thread; answers arrive
+// through the main queue.
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace platform {
+class SerialQueue;
+}
+
+namespace vantle {
+
+class CdgFolderIndex {
+public:
+    // `folderListed` is called on the main thread when a folder's listing has come in, so that what
+    // shows its songs can ask again.
+    explicit CdgFolderIndex(std::function<void()> folderListed);
+    ~CdgFolderIndex();
+    CdgFolderIndex(const CdgFolderIndex&) = delete;
+    CdgFolderIndex& operator=(const CdgFolderIndex&) = delete;
+
+    // Whether a `.cdg` of the song's base name (any case) is beside it, as cdgBesidePath finds it;
+    // nullopt while its folder's first listing is under way.
+    std::optional<bool> hasGraphics(const std::string& audioPath);
+    // Every folder is listed again at its next question; until then the old answers stand.
+    void refresh();
+
+private:
+    struct Folders;
+    std::shared_ptr<Folders> folders_;
+    std::unique_ptr<platform::SerialQueue> worker_;
+};
+
+} // namespace vantle

@@ -1,0 +1,58 @@
+// Many songs asked about at once: one listing per folder, off the calling thread, answers like
+// cdgBesidePath's.
+
+#include "Source/karaoke/CdgFile.h"
+#include "Source/karaoke/CdgFolderIndex.h"
+#include "platform/dispatch/MainQueue.h"
+#include "tests/support/TemporaryFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace vantle {
+namespace {
+
+TEST(CdgFolderIndex, ListsEachFolderOnceAndAnswersAsTheFinderDoes) {
+    testsupport::TemporaryFolder one, two;
+    for (const char* name : {"SONG.MP3", "SONG.CDG", "plain.mp3", "Mixed.ogg", "MIXED.cdg", "x.cdg"})
+        std::ofstream(one.file(name)) << "x";
+    std::filesystem::create_directory(one.file("dir.cdg"));
+    std::ofstream(two.file("b.flac")) << "x";
+    int listings = 0;
+    CdgFolderIndex index([&] { ++listings; });
+    const std::vector<std::string> songs = {one.file("SONG.MP3"),  one.file("plain.mp3"),
+                                            one.file("Mixed.ogg"), one.file("x.cdg"),
+                                            one.file("dir.mp3"),   two.file("b.flac")};
+    for (const std::string& song : songs)
+        EXPECT_FALSE(index.hasGraphics(song)) << "not known before its folder is listed: " << song;
+    ASSERT_TRUE(platform::mainQueue().drainUntil([&] { return listings == 2; }, 20.0));
+    for (const std::string& song : songs)
+        EXPECT_EQ(index.hasGraphics(song), cdgBesidePath(song).has_value()) << song;
+    EXPECT_EQ(index.hasGraphics(one.file("SONG.MP3")), true);
+    platform::mainQueue().drain();
+    EXPECT_EQ(listings, 2);
+
+    // After a refresh the old answer stands until the folder's new listing is in.
+    std::ofstream(two.file("B.CDG")) << "x";
+    index.refresh();
+    EXPECT_EQ(index.hasGraphics(two.file("b.flac")), false);
+    ASSERT_TRUE(platform::mainQueue().drainUntil([&] { return listings == 3; }, 20.0));
+    EXPECT_EQ(index.hasGraphics(two.file("b.flac")), true);
+}
+
+TEST(CdgFolderIndex, AnswersForAGoneIndexAreDropped) {
+    testsupport::TemporaryFolder folder;
+    int listings = 0;
+    {
+        CdgFolderIndex index([&] { ++listings; });
+        (void)index.hasGraphics(folder.file("a.mp3"));
+    }
+    platform::mainQueue().drain();
+    EXPECT_EQ(listings, 0);
+}
+
+} // namespace
+} // namespace vantle

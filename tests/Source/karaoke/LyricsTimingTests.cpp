@@ -1,0 +1,246 @@
+#include "Source/karaoke/LyricsFile.h"
+#include "Source/karaoke/LyricsTiming.h"
+#include "platform/foundation/Files.h"
+#include "tests/support/LyricsFiles.h"
+#include "tests/support/TemporaryFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+using testsupport::readBytes;
+using testsupport::transcriptionText;
+using testsupport::writeBytes;
+using vantle::LyricLine;
+using vantle::LyricsTiming;
+using vantle::SaveResult;
+
+namespace {
+
+std::vector<std::string> texts(const LyricsTiming& timing) {
+    std::vector<std::string> lines;
+    for (const LyricLine& line : timing.lines())
+        lines.push_back(line.text);
+    return lines;
+}
+
+std::vector<std::optional<double>> times(const LyricsTiming& timing) {
+    std::vector<std::optional<double>> lines;
+    for (const LyricLine& line : timing.lines())
+        lines.push_back(line.time);
+    return lines;
+}
+
+struct SongFolder : testsupport::TemporaryFolder {
+    const std::string song = file("Song.mp3");
+    const std::string lrc = file("Song.lrc");
+    const std::string transcription = file("Song.t.txt");
+};
+
+// A file as people leave it: tags, a comment, a line that is no line, a line already timed with word
+// times, blank lines and CRLF ends.
+const std::string handWritten = "[ti:Night Song]\r\n"
+                                "[re:Some Editor]\r\n"
+                                "# made by hand\r\n"
+                                "[01:75.00]not a time\r\n"
+                                "\r\n"
+                                "[00:01.50]<00:01.50>Already <00:02.00>timed\r\n"
+                                "Second line\r\n"
+                                "  Third line  \r\n"
+                                "[00:30.00]\r\n"
+                                "Fourth";
+
+} // namespace
+
+TEST(LyricsTiming, LinesOfTheSongsFiles) {
+    {
+        SongFolder folder;
+        ASSERT_TRUE(writeBytes(folder.lrc, handWritten));
+        ASSERT_TRUE(writeBytes(folder.transcription, transcriptionText({{"Not these", "0:01.000"}})));
+        const LyricsTiming timing(folder.song);
+        const std::vector<std::string> lines = {
+            "# made by hand", "Already timed", "Second line", "Third line", "", "Fourth"};
+        EXPECT_EQ(texts(timing), lines);
+        const std::vector<std::optional<double>> stamped = {std::nullopt, 1.5,  std::nullopt,
+                                                            std::nullopt, 30.0, std::nullopt};
+        EXPECT_EQ(times(timing), stamped);
+        EXPECT_EQ(timing.nextUnstamped(), 0);
+        EXPECT_EQ(timing.lrcPath(), folder.lrc);
+    }
+    {
+        SongFolder folder;
+        ASSERT_TRUE(writeBytes(
+            folder.transcription,
+            transcriptionText({{"", "0:00.000"}, {"First words", "0:04.000"}, {"Second", "0:09.000"}})));
+        const LyricsTiming timing(folder.song);
+        EXPECT_EQ(texts(timing), (std::vector<std::string>{"First words", "Second"}));
+        EXPECT_EQ(timing.nextUnstamped(), 0);
+        EXPECT_FALSE(timing.dirty());
+    }
+    {
+        SongFolder folder;
+        LyricsTiming timing(folder.song);
+        EXPECT_TRUE(timing.lines().empty());
+        EXPECT_EQ(timing.nextUnstamped(), -1);
+        EXPECT_FALSE(timing.stamp(1.0));
+        timing.addPastedLines("First pasted\r\n\n  Second pasted\n");
+        EXPECT_EQ(texts(timing), (std::vector<std::string>{"First pasted", "Second pasted"}));
+        EXPECT_TRUE(timing.dirty());
+    }
+}
+
+TEST(LyricsTiming, StampsInOrderAndTakesThemBack) {
+    SongFolder folder;
+    ASSERT_TRUE(writeBytes(folder.lrc, "[offset:+500]\nOne\n[00:05.00]Two\nThree\n"));
+    LyricsTiming timing(folder.song);
+    EXPECT_FALSE(timing.undoStamp());
+    ASSERT_TRUE(timing.stamp(1.234));
+    // What is shown is what the file will say: the hundredth written, the offset taken off again.
+    EXPECT_EQ(timing.lines()[0].time, 1.23);
+    EXPECT_EQ(timing.nextUnstamped(), 2);
+    EXPECT_TRUE(timing.dirty());
+    ASSERT_TRUE(timing.stamp(7.0));
+    EXPECT_EQ(timing.nextUnstamped(), -1);
+    EXPECT_FALSE(timing.stamp(8.0));
+    ASSERT_TRUE(timing.undoStamp());
+    EXPECT_EQ(timing.nextUnstamped(), 2);
+    ASSERT_TRUE(timing.undoStamp());
+    EXPECT_FALSE(timing.dirty());
+    EXPECT_EQ(timing.save().outcome, SaveResult::Outcome::unchanged);
+
+    ASSERT_TRUE(timing.stamp(1.234));
+    ASSERT_TRUE(timing.stamp(61.996));
+    ASSERT_EQ(timing.save().outcome, SaveResult::Outcome::written);
+    // The offset shows lines earlier, so the file's times are later than the heard ones.
+    EXPECT_EQ(readBytes(folder.lrc), "[offset:+500]\n[00:01.73]One\n[00:05.00]Two\n[01:02.50]Three\n");
+    EXPECT_FALSE(timing.dirty());
+    const auto reread = vantle::readLyricsBeside(folder.song);
+    ASSERT_TRUE(reread.lyrics);
+    ASSERT_EQ(reread.lyrics->lines.size(), 3u);
+    EXPECT_DOUBLE_EQ(*reread.lyrics->lines[2].time, *timing.lines()[2].time);
+}
+
+// Only the stamps change the file: every other byte stays as written, in the file's own encoding.
+TEST(LyricsTiming, SaveKeepsEveryOtherByte) {
+    const auto utf16 = [](const std::string& ascii) {
+        std::string bytes = "\xFF\xFE";
+        for (const char c : ascii) {
+            bytes += c;
+            bytes += '\0';
+        }
+        return bytes;
+    };
+    const struct {
+        const char* name;
+        std::string before;
+        std::string after;
+    } rows[] = {
+        {"tags, comments, bad and blank lines, CRLF", handWritten,
+         "[ti:Night Song]\r\n[re:Some Editor]\r\n[00:10.00]# made by hand\r\n[01:75.00]not a time\r\n\r\n"
+         "[00:01.50]<00:01.50>Already <00:02.00>timed\r\n[00:12.25]Second line\r\n  Third line  \r\n"
+         "[00:30.00]\r\nFourth"},
+        {"a mark and Latin-1 text",
+         "\xEF\xBB\xBF"
+         "Caf\xC3\xA9\nTwo\n",
+         "\xEF\xBB\xBF[00:10.00]Caf\xC3\xA9\n[00:12.25]Two\n"},
+        {"Latin-1", "Caf\xE9\nTwo\n", "[00:10.00]Caf\xE9\n[00:12.25]Two\n"},
+        {"UTF-16", utf16("One\r\nTwo\r\n"), utf16("[00:10.00]One\r\n[00:12.25]Two\r\n")},
+    };
+    for (const auto& row : rows) {
+        SongFolder folder;
+        ASSERT_TRUE(writeBytes(folder.lrc, row.before));
+        LyricsTiming timing(folder.song);
+        ASSERT_TRUE(timing.stamp(10.0)) << row.name;
+        ASSERT_TRUE(timing.stamp(12.25)) << row.name;
+        const SaveResult saved = timing.save();
+        ASSERT_EQ(saved.outcome, SaveResult::Outcome::written) << row.name << ": " << saved.reason;
+        EXPECT_EQ(readBytes(folder.lrc), row.after) << row.name;
+    }
+}
+
+TEST(LyricsTiming, FileChangedOutsideIsNeverWrittenOverUnseen) {
+    SongFolder folder;
+    ASSERT_TRUE(writeBytes(folder.lrc, "[ti:Song]\nOne\nTwo\n"));
+    LyricsTiming timing(folder.song);
+    ASSERT_TRUE(timing.stamp(3.0));
+    ASSERT_TRUE(timing.stamp(4.0));
+    // An editor adds a line and times the second one itself meanwhile.
+    const std::string edited = "[ti:Song]\n[ar:Someone]\nOne\n[00:09.00]Two\nThree\n";
+    ASSERT_TRUE(writeBytes(folder.lrc, edited));
+    const SaveResult first = timing.save();
+    EXPECT_EQ(first.outcome, SaveResult::Outcome::changedOnDisk);
+    EXPECT_NE(first.reason.find("changed on disk"), std::string::npos) << first.reason;
+    EXPECT_EQ(readBytes(folder.lrc), edited);
+    // Read again: the editor's time stands, this stamp goes where its line is still untimed.
+    EXPECT_EQ(texts(timing), (std::vector<std::string>{"One", "Two", "Three"}));
+    EXPECT_EQ(times(timing), (std::vector<std::optional<double>>{3.0, 9.0, std::nullopt}));
+    EXPECT_TRUE(timing.dirty());
+    ASSERT_EQ(timing.save().outcome, SaveResult::Outcome::written);
+    EXPECT_EQ(readBytes(folder.lrc), "[ti:Song]\n[ar:Someone]\n[00:03.00]One\n[00:09.00]Two\nThree\n");
+}
+
+TEST(LyricsTiming, FileThatAppearedMeanwhileIsReadFirst) {
+    SongFolder folder;
+    LyricsTiming timing(folder.song);
+    timing.addPastedLines("Mine\nOurs\n");
+    ASSERT_TRUE(timing.stamp(2.0));
+    ASSERT_TRUE(writeBytes(folder.file("Song.LRC"), "[00:01.00]Ours\n"));
+    EXPECT_EQ(timing.save().outcome, SaveResult::Outcome::changedOnDisk);
+    EXPECT_EQ(readBytes(folder.file("Song.LRC")), "[00:01.00]Ours\n");
+    EXPECT_FALSE(testsupport::entryNames(folder.path).count("Song.lrc"));
+    // The pasted line not in the file is kept, with its stamp; the one the file has is not doubled.
+    EXPECT_EQ(texts(timing), (std::vector<std::string>{"Ours", "Mine"}));
+    ASSERT_EQ(timing.save().outcome, SaveResult::Outcome::written);
+    EXPECT_EQ(readBytes(folder.file("Song.LRC")), "[00:01.00]Ours\n[00:02.00]Mine\n");
+}
+
+TEST(LyricsTiming, TranscriptionIsNeverWritten) {
+    SongFolder folder;
+    const std::string cues =
+        transcriptionText({{"", "0:00.000"}, {"First words", "0:04.000"}, {"Second", "0:09.000"}});
+    ASSERT_TRUE(writeBytes(folder.transcription, cues));
+    LyricsTiming timing(folder.song);
+    ASSERT_TRUE(timing.stamp(4.5));
+    ASSERT_EQ(timing.save().outcome, SaveResult::Outcome::written);
+    EXPECT_EQ(readBytes(folder.transcription), cues);
+    EXPECT_EQ(readBytes(folder.lrc), "[00:04.50]First words\nSecond\n");
+}
+
+TEST(LyricsTiming, RefusedOrUnwritableFileSaysWhy) {
+    {
+        SongFolder folder;
+        std::string large;
+        while (large.size() <= vantle::largestLyricsFileSize)
+            large += "A line nobody will time by hand\n";
+        ASSERT_TRUE(writeBytes(folder.lrc, large));
+        LyricsTiming timing(folder.song);
+        EXPECT_TRUE(timing.lines().empty());
+        EXPECT_NE(timing.notice().find("2 MiB"), std::string::npos);
+        timing.addPastedLines("Pasted");
+        ASSERT_TRUE(timing.stamp(1.0));
+        const SaveResult saved = timing.save();
+        EXPECT_EQ(saved.outcome, SaveResult::Outcome::failed);
+        EXPECT_NE(saved.reason.find("2 MiB"), std::string::npos);
+        EXPECT_EQ(readBytes(folder.lrc), large);
+    }
+    {
+        SongFolder folder;
+        LyricsTiming timing(folder.file("Gone/Song.mp3"));
+        timing.addPastedLines("Pasted");
+        const SaveResult saved = timing.save();
+        EXPECT_EQ(saved.outcome, SaveResult::Outcome::failed);
+        EXPECT_NE(saved.reason.find("could not be written"), std::string::npos) << saved.reason;
+        EXPECT_TRUE(timing.dirty());
+    }
+}
+
+TEST(LyricsTiming, PastedLinesTakeTheFilesLineEnds) {
+    SongFolder folder;
+    ASSERT_TRUE(writeBytes(folder.lrc, "One\r\nTwo"));
+    LyricsTiming timing(folder.song);
+    timing.addPastedLines("Three\nFour");
+    ASSERT_EQ(timing.save().outcome, SaveResult::Outcome::written);
+    EXPECT_EQ(readBytes(folder.lrc), "One\r\nTwo\r\nThree\r\nFour\r\n");
+}

@@ -1,0 +1,287 @@
+// The karaoke panel in the main window: lit at the heard time, what it says without lyrics, nothing
+// read outside the karaoke modes, the timing mode's keys and file, and the singers' screen between
+// songs.
+
+#include "Source/karaoke/LyricsTiming.h"
+#include "Source/mainwindow/KaraokeView.h"
+#include "Source/mainwindow/SingersScreen.h"
+#include "tests/Source/mainwindow/MainWindowTestSupport.h"
+#include "tests/support/CdgWriter.h"
+#include "tests/support/LyricsFiles.h"
+
+#include <QAction>
+#include <QListWidget>
+#include <QSplitter>
+#include <QTest>
+
+namespace vantle::testing {
+namespace {
+
+constexpr const char* songLrc = "[ti:Test]\n"
+                                "[00:05.00]First line sung\n"
+                                "[00:09.50]Second line sung\n"
+                                "[00:14.00]Third line\n";
+
+class KaraokeTest : public MainWindowTest {
+protected:
+    void SetUp() override {
+        MainWindowTest::SetUp();
+        configureEnvironment = [this](MainViewEnvironment& environment) {
+            environment.pasteboard = &pasteboard;
+        };
+    }
+
+    KaraokeView& panel() { return *qobject_cast<KaraokeView*>(view().karaokeView()); }
+
+    // A 60 s song (with its lyrics when given), loaded, in the mode.
+    std::string loadSong(const std::string& name, const char* lrc, PlayerMode mode) {
+        const platform::Url song = audioFile(name + ".wav", 60);
+        if (lrc) EXPECT_TRUE(testsupport::writeBytes(audioFolder.file(name + ".lrc"), lrc));
+        view().insertEntries({song});
+        view().loadEntryAtRow(static_cast<std::ptrdiff_t>(playlist().allEntries.size() - 1));
+        setMode(mode);
+        return song.path();
+    }
+
+    void setMode(PlayerMode mode) {
+        player->setMode(mode);
+        view().updateForMode();
+    }
+
+    // Lets the reads off the main thread come in.
+    bool waitFor(const std::function<bool()>& done) { return platform::mainQueue().drainUntil(done, 20.0); }
+
+    // The player heard at `seconds`, as the clock shows it, and one frame drawn.
+    void hearAt(double seconds, bool playing = true) {
+        if (playing && !player->fileRunning) view().transport().playPressed();
+        player->fileTime = seconds;
+        if (!playing) player->desired = seconds;
+        panel().advanceFrame();
+    }
+
+    testsupport::FakePasteboard pasteboard;
+};
+
+TEST_F(KaraokeTest, TheLitPositionFollowsTheHeardTime) {
+    start();
+    loadSong("song", songLrc, PlayerMode::karaoke);
+    ASSERT_TRUE(waitFor([&] { return panel().lyrics() != nullptr; }));
+    EXPECT_TRUE(panel().isVisible());
+    // The lines run 5 → 9.5 → 14: 20 ms of a 4.5 s line are 0.0044 of it.
+    const struct {
+        double heard;
+        int line;
+        double fraction;
+        int dots;
+    } moments[] = {
+        {1.0, -1, 0.0, 0},  {2.5, -1, 0.0, 3},        {4.5, -1, 0.0, 1},
+        {5.0, 0, 0.0, 0},   {7.25, 0, 0.5, 0},        {9.49, 0, 0.998, 0},
+        {11.75, 1, 0.5, 0}, {14.0 + 0.02, 2, 0.0, 0}, {7.25, 0, 0.5, 0}, // a seek back
+    };
+    for (const auto& moment : moments) {
+        hearAt(moment.heard);
+        EXPECT_EQ(panel().shownMoment().line, moment.line) << "at " << moment.heard;
+        if (moment.line >= 0 && moment.line < 2)
+            EXPECT_NEAR(panel().shownMoment().litFraction, moment.fraction, 0.0045) << "at " << moment.heard;
+        EXPECT_EQ(panel().shownMoment().countdownDots, moment.dots) << "at " << moment.heard;
+    }
+    // Paused and sought: the position the clock shows, not the file player's last start.
+    view().transport().pausePressed();
+    player->setCurrentTime(11.75);
+    panel().advanceFrame();
+    EXPECT_EQ(panel().shownMoment().line, 1);
+    EXPECT_NEAR(panel().shownMoment().litFraction, 0.5, 0.0045);
+    // Redrawn at the screen's refresh while shown, not at the display's tick.
+    EXPECT_GT(panel().frameInterval(), 0);
+    EXPECT_LT(panel().frameInterval(), 50);
+    setMode(PlayerMode::dance);
+    EXPECT_EQ(panel().frameInterval(), 0);
+}
+
+TEST_F(KaraokeTest, ASongWithoutLyricsSaysSoAndNamesTheFilesLookedFor) {
+    start();
+    loadSong("plain", nullptr, PlayerMode::karaoke);
+    ASSERT_TRUE(waitFor([&] { return panel().shownMessage().contains("Looked for:"); }));
+    const QStringList message = panel().shownMessage();
+    EXPECT_EQ(message.first(), "No lyrics for this song");
+    EXPECT_TRUE(message.contains("plain.lrc")) << message.join('|').toStdString();
+    EXPECT_TRUE(message.contains("plain.t.txt")) << message.join('|').toStdString();
+    EXPECT_EQ(panel().lyrics(), nullptr);
+}
+
+TEST_F(KaraokeTest, NothingIsReadOrShownOutsideTheKaraokeModes) {
+    start();
+    loadSong("disc", songLrc, PlayerMode::dance);
+    EXPECT_TRUE(testsupport::writeBytes(audioFolder.file("disc.cdg"), [] {
+        const std::vector<std::uint8_t> bytes = testsupport::cdg::karaokeSong(20);
+        return std::string(bytes.begin(), bytes.end());
+    }()));
+    for (PlayerMode mode : {PlayerMode::dance, PlayerMode::prepare}) {
+        setMode(mode);
+        platform::mainQueue().drain();
+        EXPECT_FALSE(panel().isVisible());
+        EXPECT_FALSE(panel().readsLyrics());
+        EXPECT_FALSE(panel().hasPicture());
+    }
+    // In karaoke the disc's picture wins over the text.
+    setMode(PlayerMode::karaoke);
+    ASSERT_TRUE(waitFor([&] { return panel().hasPicture(); }));
+    hearAt(3.0);
+    EXPECT_TRUE(panel().showingPicture());
+    setMode(PlayerMode::dance);
+    EXPECT_FALSE(panel().hasPicture());
+    EXPECT_EQ(panel().lyrics(), nullptr);
+}
+
+// A disc's picture of one colour all over.
+std::string plainCdg(std::uint16_t rgb12) {
+    testsupport::cdg::CdgWriter writer;
+    writer.append(testsupport::cdg::loadColours(false, {0, rgb12, 0, 0, 0, 0, 0, 0}));
+    writer.append(testsupport::cdg::memoryPreset(1));
+    writer.append(testsupport::cdg::borderPreset(1));
+    writer.padTo(300 * 5);
+    return std::string(writer.bytes().begin(), writer.bytes().end());
+}
+
+TEST_F(KaraokeTest, APictureChangedOnDiskIsReadAgain) {
+    start();
+    const std::string cdg = audioFolder.file("disc.cdg");
+    ASSERT_TRUE(testsupport::writeBytes(cdg, plainCdg(0xF00)));
+    loadSong("disc", nullptr, PlayerMode::karaoke);
+    ASSERT_TRUE(waitFor([&] { return panel().hasPicture(); }));
+    auto centre = [&] {
+        hearAt(2.0);
+        QWidget* canvas = panel().findChild<QWidget*>("karaokeCanvas");
+        return canvas->grab().toImage().pixelColor(canvas->rect().center());
+    };
+    EXPECT_EQ(centre(), QColor(255, 0, 0));
+    panel().lookForChanges();
+    EXPECT_TRUE(panel().hasPicture()) << "unchanged: kept";
+    ASSERT_TRUE(testsupport::writeBytes(cdg, plainCdg(0x0F0) + std::string(24, '\0')));
+    panel().lookForChanges();
+    ASSERT_TRUE(waitFor([&] { return centre() == QColor(0, 255, 0); }));
+}
+
+TEST_F(KaraokeTest, ThePlaylistStaysInReachBesideThePanel) {
+    start();
+    loadSong("one", songLrc, PlayerMode::karaoke);
+    const platform::Url other = audioFile("two.wav", 30);
+    view().insertEntries({other});
+    auto* splitter = view().findChild<QSplitter*>("filesSplitter");
+    ASSERT_NE(splitter, nullptr);
+    EXPECT_TRUE(view().tableView().isVisible());
+    EXPECT_FALSE(view().tableView().geometry().intersects(panel().geometry()));
+    // A double-click on the other row loads it, as in the other modes.
+    PlaylistTableView& table = view().tableView();
+    const QRect row = table.visualRect(table.model()->index(1, 0));
+    QTest::mouseDClick(table.viewport(), Qt::LeftButton, Qt::NoModifier, row.center());
+    EXPECT_EQ(player->entry()->_url, other);
+}
+
+TEST_F(KaraokeTest, TheTimingModeStampsTakesBackAndSaves) {
+    start();
+    const platform::Url second = audioFile("other.wav", 30);
+    const std::string path =
+        loadSong("timed", "[00:01.00]Kept line\nUntimed one\nUntimed two\n", PlayerMode::karaoke);
+    view().insertEntries({second});
+    view().tableView().selectRows({0});
+    setMode(PlayerMode::karaokePrepare);
+    const std::vector<std::shared_ptr<PlaylistEntry>> order = playlist().allEntries;
+    ASSERT_EQ(panel().timingList().count(), 3);
+    EXPECT_TRUE(panel().timingList().item(1)->text().startsWith("▶")) << "the next line without a time";
+
+    hearAt(3.25);
+    QTest::keyClick(&view().tableView(), Qt::Key_Return);
+    EXPECT_EQ(playlist().allEntries, order) << "Return stamps here, it does not promote";
+    EXPECT_TRUE(panel().timingList().item(1)->text().contains("00:03.25"));
+    hearAt(4.5);
+    QTest::keyClick(&view().tableView(), Qt::Key_Return);
+    QTest::keyClick(&view().tableView(), Qt::Key_Backspace);
+    EXPECT_TRUE(panel().timingList().item(2)->text().startsWith("▶")) << "the last stamp taken back";
+    EXPECT_EQ(playlist().allEntries.size(), 2u) << "Backspace removed no entry";
+    hearAt(6.0);
+    QTest::keyClick(&view().tableView(), Qt::Key_Return);
+
+    // Leaving the mode writes the file with every line kept.
+    setMode(PlayerMode::karaoke);
+    const std::string lrc = audioFolder.file("timed.lrc");
+    EXPECT_EQ(testsupport::readBytes(lrc),
+              "[00:01.00]Kept line\n[00:03.25]Untimed one\n[00:06.00]Untimed two\n");
+    // And sung at once with the new times.
+    ASSERT_TRUE(waitFor([&] { return panel().lyrics() && panel().lyrics()->lines.size() == 3; }));
+    hearAt(4.0);
+    EXPECT_EQ(panel().shownMoment().line, 1);
+    EXPECT_NE(view().entryName().text().indexOf("💬"), -1) << "the title line marks a song with lyrics";
+    (void)path;
+}
+
+TEST_F(KaraokeTest, AFileChangedOutsideIsNotWrittenOverAndTheUserIsTold) {
+    start();
+    loadSong("shared", "Line one\nLine two\n", PlayerMode::karaokePrepare);
+    hearAt(2.0);
+    QTest::keyClick(&view().tableView(), Qt::Key_Return);
+    const std::string lrc = audioFolder.file("shared.lrc");
+    const std::string outside = "Line one changed in an editor\nLine two\nLine three\n";
+    ASSERT_TRUE(testsupport::writeBytes(lrc, outside));
+    setMode(PlayerMode::karaoke);
+    EXPECT_EQ(testsupport::readBytes(lrc), outside);
+    auto* notices = view().findChild<QLabel*>("notices");
+    ASSERT_NE(notices, nullptr);
+    EXPECT_TRUE(notices->text().contains("shared.lrc was changed by another program"))
+        << text(notices->text());
+}
+
+TEST_F(KaraokeTest, PastedLinesStartTheLyricsOfASongWithoutThem) {
+    start();
+    loadSong("bare", nullptr, PlayerMode::karaokePrepare);
+    platform::PasteboardItem item;
+    item.setString(platform::PasteboardType::string, "Hello world\n\nSecond line\n");
+    pasteboard.writeItems({item});
+    QAction* paste = window->findChild<QAction*>("actionPasteLyrics");
+    ASSERT_NE(paste, nullptr);
+    ASSERT_TRUE(paste->isEnabled());
+    paste->trigger();
+    ASSERT_EQ(panel().timingList().count(), 2);
+    hearAt(1.5);
+    QTest::keyClick(&view().tableView(), Qt::Key_Return);
+    setMode(PlayerMode::karaoke);
+    EXPECT_EQ(testsupport::readBytes(audioFolder.file("bare.lrc")).find("[00:01.50]Hello world"), 0u);
+    setMode(PlayerMode::dance);
+    EXPECT_FALSE(paste->isEnabled()) << "outside the timing mode the fields paste for themselves";
+}
+
+TEST_F(KaraokeTest, TheSingersScreenShowsWhatComesNextBetweenSongs) {
+    start();
+    loadSong("Next Song", songLrc, PlayerMode::karaoke);
+    ASSERT_TRUE(waitFor([&] { return panel().lyrics() != nullptr; }));
+    view().karaoke().toggleSingersScreen();
+    SingersScreen* singers = panel().singersScreen();
+    ASSERT_NE(singers, nullptr);
+    EXPECT_TRUE(singers->isVisible());
+    EXPECT_EQ(singers->focusPolicy(), Qt::NoFocus);
+    EXPECT_TRUE(singers->windowFlags() & Qt::WindowDoesNotAcceptFocus);
+    panel().advanceFrame();
+    EXPECT_EQ(singers->shownMessage(), (QStringList{"Next:", "Next Song"}));
+    view().breakTimer().arm(300.0);
+    panel().advanceFrame();
+    EXPECT_EQ(singers->shownMessage().size(), 3) << "and the break's time left";
+
+    hearAt(7.0);
+    EXPECT_TRUE(singers->shownMessage().isEmpty());
+    EXPECT_EQ(singers->shownLine(), 0);
+
+    // A song heard in dance mode has nothing for the singers: dark.
+    setMode(PlayerMode::dance);
+    panel().advanceFrame();
+    EXPECT_TRUE(singers->shownMessage().isEmpty());
+    EXPECT_EQ(singers->shownLine(), -1);
+
+    // Closing it leaves the music playing.
+    view().karaoke().toggleSingersScreen();
+    EXPECT_FALSE(singers->isVisible());
+    EXPECT_TRUE(player->playing());
+    EXPECT_FALSE(SingersScreen::wasShown());
+}
+
+} // namespace
+} // namespace vantle::testing

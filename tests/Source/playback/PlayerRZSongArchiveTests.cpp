@@ -1,0 +1,82 @@
+// Songs packed with their graphics in a zip archive: played from memory as the file they hold, and
+// watched on disk as any song file is.
+
+#include "tests/Source/playback/PlayerRZFixture.h"
+
+#include "tests/support/SongArchives.h"
+
+namespace {
+
+// Noise, so that any frame out of place shows, as an MP3 zipped with its graphics.
+bool writeZippedNoise(const std::string& folderPath, const std::string& name, double seconds,
+                      std::uint32_t seed) {
+    const std::string plain = folderPath + "/" + name + ".mp3";
+    const std::vector<float> noise = testsupport::lcgNoise(std::size_t(seconds * 44100.0), seed);
+    return testsupport::writeWithSndfile(plain, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, {noise, noise},
+                                         44100) &&
+           testsupport::writeZip(folderPath + "/" + name + ".zip",
+                                 {{name + ".mp3", testsupport::readWholeFile(plain)},
+                                  {name + ".cdg", testsupport::blankCdg()}});
+}
+
+} // namespace
+
+TEST_F(PlayerRZTest, AZippedSongPlaysAndSeeksAsItsFileDoes) {
+    ASSERT_TRUE(writeZippedNoise(folder.path, "Song", 4.0, 7));
+    auto heard = [&](const std::string& path) {
+        auto entry = offlineEntry(path);
+        EXPECT_TRUE(player->playable()) << path;
+        player->setKeyShift(2);
+        player->setCurrentTime(1.7);
+        player->play();
+        auto buffer = platform::PcmBuffer::make(player->engine().avEngine().manualRenderingFormat(), 512);
+        std::vector<float> out;
+        for (int cycle = 0; cycle < 120; ++cycle) {
+            EXPECT_TRUE(player->engine().avEngine().renderOffline(512, *buffer).ok());
+            const std::vector<float> left = channelSamples(*buffer, 0);
+            out.insert(out.end(), left.begin(), left.end());
+            mainQueue().drain();
+        }
+        return std::pair(entry, out);
+    };
+    const auto [plainEntry, plain] = heard(folder.file("Song.mp3"));
+    const auto [zippedEntry, zipped] = heard(folder.file("Song.zip"));
+    ASSERT_GT(testsupport::rms(plain), 0.05);
+    EXPECT_EQ(zipped, plain);
+    EXPECT_EQ(zippedEntry->_cachedDuration, plainEntry->_cachedDuration);
+    EXPECT_EQ(zippedEntry->archivedAudio, "Song.mp3");
+    EXPECT_EQ(plainEntry->archivedAudio, "");
+}
+
+TEST_F(PlayerRZTest, AZippedSongChangedOrGoneOnDiskIsReadAgainOrPlaysOn) {
+    makePacedPlayer();
+    ASSERT_TRUE(writeZippedNoise(folder.path, "Song", 3.0, 1));
+    const std::string path = folder.file("Song.zip");
+    auto entry = entryFor(path);
+    ASSERT_TRUE(entry);
+    // As read from a document: the audio's name comes with the first load.
+    entry->archivedAudio.clear();
+    player->setEntry(entry);
+    EXPECT_EQ(entry->archivedAudio, "Song.mp3");
+    player->play();
+    renderOnly(0.5);
+    ASSERT_TRUE(playedPast(0.2));
+
+    // Another song written over it in one write: read anew, the music going on.
+    const std::string aside = folder.file("aside");
+    std::filesystem::create_directory(aside);
+    ASSERT_TRUE(writeZippedNoise(aside, "Song", 5.0, 2));
+    console.clear();
+    ASSERT_TRUE(writeOverInOneWrite(aside + "/Song.zip", path));
+    ASSERT_TRUE(reloadSettled(path));
+    EXPECT_NEAR(player->duration(), 5.0, 0.1);
+    EXPECT_TRUE(player->isPlaying());
+
+    // Gone: it plays on from the copy in memory, and is marked missing.
+    std::filesystem::remove(path);
+    ASSERT_TRUE(waitFor([&] { return entry->fileMissing; }));
+    EXPECT_TRUE(player->isPlaying() && player->rzplayer()->isPlaying() && player->entry() == entry);
+    renderOn();
+    ASSERT_TRUE(waitFor([&] { return delegate.finishes > 0; }));
+    EXPECT_EQ(delegate.refusals, 0);
+}

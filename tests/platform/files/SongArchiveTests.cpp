@@ -1,0 +1,121 @@
+#include "platform/files/AudioFile.h"
+#include "platform/files/SongArchive.h"
+#include "tests/platform/files/AudioFileFixtures.h"
+#include "tests/support/SongArchives.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace fixtures;
+using platform::AudioFile;
+
+namespace {
+
+// Reads `frames` frames from `at` on, first channel.
+std::vector<float> framesAt(AudioFile& file, std::int64_t at, std::uint32_t frames) {
+    file.setFramePosition(at);
+    auto buffer = platform::PcmBuffer::make(file.processingFormat(), frames);
+    if (!file.read(*buffer).ok()) return {};
+    return {buffer->channel(0), buffer->channel(0) + buffer->frameLength()};
+}
+
+} // namespace
+
+struct SongArchiveTest : ::testing::Test {
+    void TearDown() override { platform::songArchiveLimits() = {}; }
+    TempFolder folder;
+};
+
+// A zipped song reads as the same file unzipped, seeks included, in each kind the archives carry, and
+// nothing of it is unpacked beside the archive.
+TEST_F(SongArchiveTest, AZippedSongReadsAsTheFileItHolds) {
+    const Channels data{testsupport::sine(44100 * 2, 440.0, 44100.0, 0.5),
+                        testsupport::sine(44100 * 2, 660.0, 44100.0, 0.5)};
+    for (auto [name, format] : {std::pair{"Song.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16},
+                                {"Song.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III},
+                                {"Song.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16}}) {
+        SCOPED_TRACE(name);
+        const std::string plain = folder.file(name);
+        ASSERT_TRUE(writeWithSndfile(plain, format, data, 44100));
+        const std::string zipped = folder.file(std::string(name) + ".zip");
+        ASSERT_TRUE(testsupport::writeZip(
+            zipped, {{name, testsupport::readWholeFile(plain)}, {"Song.CDG", testsupport::blankCdg()}}));
+        auto direct = AudioFile::openForReading(plain);
+        auto packed = AudioFile::openForReading(zipped);
+        ASSERT_TRUE(direct.ok());
+        ASSERT_TRUE(packed.ok()) << packed.error().message;
+        EXPECT_EQ((*packed)->length(), (*direct)->length());
+        EXPECT_EQ((*packed)->path(), zipped);
+        for (std::int64_t at :
+             {std::int64_t(0), std::int64_t(30000), std::int64_t(12345), std::int64_t(70000)})
+            EXPECT_EQ(framesAt(**packed, at, 2048), framesAt(**direct, at, 2048)) << "at " << at;
+        // Another reader of the same song, as the player opens one to count or draw it.
+        auto again = (*packed)->openAgain();
+        ASSERT_TRUE(again.ok()) << again.error().message;
+        EXPECT_EQ(framesAt(**again, 5000, 512), framesAt(**direct, 5000, 512));
+    }
+    std::size_t files = 0;
+    for ([[maybe_unused]] const auto& item : std::filesystem::directory_iterator(folder.path))
+        ++files;
+    EXPECT_EQ(files, 6u) << "three songs and their archives, nothing unpacked";
+}
+
+// What is not one song is refused, with its reason in the error.
+TEST_F(SongArchiveTest, WhatIsNotOneSongIsRefusedWithItsReason) {
+    const std::vector<std::uint8_t> wav = [&] {
+        EXPECT_TRUE(writeWithSndfile(folder.file("a.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16,
+                                     {testsupport::sine(44100, 440.0, 44100.0)}, 44100));
+        return testsupport::readWholeFile(folder.file("a.wav"));
+    }();
+    using Members = std::vector<std::pair<std::string, std::vector<std::uint8_t>>>;
+    struct Case {
+        const char* what;
+        Members members;
+        std::uint64_t audioBound;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"extra",
+         {{"a.wav", wav}, {"a.cdg", testsupport::blankCdg()}, {"cover.jpg", {1, 2, 3}}},
+         256u << 20,
+         "holds \"cover.jpg\" beside"},
+        {"no graphics", {{"a.wav", wav}}, 256u << 20, "holds no .cdg graphics"},
+        {"no audio", {{"a.cdg", testsupport::blankCdg()}}, 256u << 20, "holds no audio file"},
+        {"two songs",
+         {{"a.wav", wav}, {"b.wav", wav}, {"a.cdg", testsupport::blankCdg()}},
+         256u << 20,
+         "more than one song"},
+        {"other names", {{"a.wav", wav}, {"b.cdg", testsupport::blankCdg()}}, 256u << 20, "different names"},
+        {"too large", {{"a.wav", wav}, {"a.cdg", testsupport::blankCdg()}}, wav.size() - 1, "audio is over"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string path = folder.file(std::string(c.what) + ".zip");
+        ASSERT_TRUE(testsupport::writeZip(path, c.members));
+        platform::songArchiveLimits().audioBytes = c.audioBound;
+        auto opened = AudioFile::openForReading(path);
+        ASSERT_FALSE(opened.ok());
+        EXPECT_NE(opened.error().message.find(c.reason), std::string::npos) << opened.error().message;
+    }
+    platform::songArchiveLimits() = {};
+
+    // A damaged archive: garbage, and a good one cut short.
+    ASSERT_TRUE(
+        testsupport::writeZip(folder.file("good.zip"), {{"a.wav", wav}, {"a.cdg", testsupport::blankCdg()}}));
+    std::vector<std::uint8_t> cut = testsupport::readWholeFile(folder.file("good.zip"));
+    cut.resize(cut.size() / 2);
+    std::ofstream(folder.file("cut.zip"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(cut.data()), std::streamsize(cut.size()));
+    std::ofstream(folder.file("garbage.zip"), std::ios::binary) << "this is no archive at all";
+    for (const char* name : {"cut.zip", "garbage.zip"}) {
+        auto opened = AudioFile::openForReading(folder.file(name));
+        ASSERT_FALSE(opened.ok()) << name;
+        EXPECT_NE(opened.error().message.find("not a zip archive that can be read"), std::string::npos)
+            << opened.error().message;
+    }
+    EXPECT_TRUE(AudioFile::openForReading(folder.file("good.zip")).ok());
+    auto graphics = platform::readSongArchiveGraphics(folder.file("good.zip"));
+    ASSERT_TRUE(graphics.ok());
+    EXPECT_EQ(*graphics, testsupport::blankCdg());
+}
