@@ -2,14 +2,20 @@
 
 #include "tests/Source/mainwindow/MainWindowTestSupport.h"
 
+#include "Source/session/TextNoteSet.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Files.h"
+#include "platform/foundation/TextFile.h"
 #include "tests/support/ConsoleCapture.h"
+#include "tests/support/NotesFiles.h"
+#include "tests/support/QuietNotesFiles.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
+
+#include <QTest>
 
 namespace vantle::testing {
 namespace {
@@ -263,6 +269,75 @@ TEST_F(RestoreTest, AFailedSaveKeepsTheWindowOpenOnQuitAndSaysSo) {
     std::filesystem::create_directories(folder);
     delegate->terminate();
     EXPECT_TRUE(quits == 1 && Playlist::read(located).value()->allEntries.size() == 3);
+}
+
+// A note typed a moment after an editor wrote its file cannot be written at once; another song loaded
+// or the program quit right then still writes it, once the file settles. A file that never settles is
+// named, the note printed to the log, and the first quit keeps the program running.
+TEST_F(RestoreTest, ANoteTypedJustAfterAnEditorWroteItsFileIsWrittenWhenTheSongIsLeftOrTheProgramQuits) {
+    testsupport::FakeClock notesClock;
+    bool editorKeepsWriting = false;
+    std::string keptWriting;
+    const testsupport::ScopedNotesPause pause([&](double seconds) {
+        notesClock.advance(seconds);
+        if (editorKeepsWriting) {
+            EXPECT_TRUE(testsupport::appendToFile(keptWriting, " 0:50 more\n"));
+        }
+    });
+    TextNoteSet::setClockForNewSets(&notesClock);
+    // The window's note sets use the clock and the pause: they go before them.
+    struct Closing {
+        std::function<void()> then;
+        ~Closing() { then(); }
+    };
+    const Closing closing{[this] {
+        stop();
+        TextNoteSet::setClockForNewSets(nullptr);
+    }};
+    writeSession(session, {a, b, c}, 0);
+    start();
+    activate();
+    ASSERT_TRUE(delegate->openFile(session.path()));
+    auto notesOf = [](const platform::Url& song) { return companionTextURL(song, ".txt").path(); };
+    auto text = [](const std::string& file) {
+        return platform::readTextFile(file).valueOr(std::string("<missing>"));
+    };
+    // The editor writes the song's notes file; a note is typed in the window a moment later.
+    auto typeJustAfterTheEditor = [&](std::size_t row, const std::string& note) {
+        view().tableView().selectRows({row});
+        const std::string file = notesOf(entry(row)->_url);
+        ASSERT_TRUE(testsupport::appendToFile(file, entry(row)->_url.path() + "\n 0:05 editor\n"));
+        notesClock.set(testsupport::dateAfterWritten(file, 0.3));
+        player->setCurrentTime(10);
+        tick();
+        QTest::mouseClick(&view().noteTextField(), Qt::LeftButton);
+        QTest::keyClicks(&view().noteTextField(), QString::fromStdString(note));
+        QTest::keyClick(&view().noteTextField(), Qt::Key_Return);
+        ASSERT_EQ(text(file), entry(row)->_url.path() + "\n 0:05 editor\n") << "the save waits";
+    };
+
+    typeJustAfterTheEditor(0, "first");
+    view().tableView().selectRows({1});
+    EXPECT_EQ(text(notesOf(a)), a.path() + "\n 0:05 editor\n 0:10 first\n");
+
+    typeJustAfterTheEditor(1, "second");
+    keptWriting = notesOf(c);
+    typeJustAfterTheEditor(2, "third");
+    editorKeepsWriting = true;
+    notesClock.set(testsupport::dateAfterWritten(keptWriting, -100));
+    testsupport::ScopedConsoleCapture console;
+    delegate->terminate();
+    EXPECT_EQ(text(notesOf(b)), b.path() + "\n 0:05 editor\n 0:10 second\n");
+    EXPECT_EQ(quits, 0) << "the note still only in the window keeps the program running";
+    ASSERT_EQ(alerts.requests().size(), 1u);
+    EXPECT_THAT(alerts.requests()[0].options.messageText, HasSubstr(keptWriting));
+    EXPECT_THAT(console.lines(), ::testing::Contains("not written to " + keptWriting + ":  0:10 third"));
+    EXPECT_EQ(text(keptWriting).find("third"), std::string::npos);
+
+    // Quit again: the note is in the log, and the program goes.
+    delegate->terminate();
+    EXPECT_EQ(quits, 1);
+    EXPECT_EQ(alerts.requests().size(), 1u);
 }
 
 } // namespace
