@@ -312,7 +312,10 @@ TextNoteSet::SaveResult TextNoteSet::saveBeforeLeaving() {
     // A file an editor is writing is quiet again within a moment; looked at often enough that the
     // save follows soon after.
     constexpr double step = 0.1;
-    while (result.status == Status::waiting && clock_->now().timeIntervalSince(start) < leavingPatience) {
+    // Counted too: a clock set back meanwhile must not hold the window.
+    for (int tries = 0; result.status == Status::waiting && tries < int(2 * leavingPatience / step) &&
+                        clock_->now().timeIntervalSince(start) < leavingPatience;
+         ++tries) {
         pause_(step);
         result = save();
     }
