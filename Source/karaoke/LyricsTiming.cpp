@@ -48,6 +48,7 @@ void LyricsTiming::load() {
     file_.clear();
     stampedFileTimes_.clear();
     stamps_.clear();
+    savedStamps_ = 0;
     refused_.clear();
     offset_ = 0.0;
     encoding_ = lrc::Encoding::utf8;
@@ -155,6 +156,7 @@ bool LyricsTiming::undoStamp() {
     if (stamps_.empty()) return false;
     const int last = stamps_.back();
     stamps_.pop_back();
+    savedStamps_ = std::min(savedStamps_, stamps_.size());
     stampedFileTimes_[std::size_t(last)].reset();
     lines_[std::size_t(last)].time.reset();
     changed();
@@ -202,6 +204,7 @@ SaveResult LyricsTiming::save() {
     }
     if (changedOutside || saved->status == platform::CheckedSave::Status::changedOnDisk) return readAgain();
     stamp_ = saved->stamp;
+    savedStamps_ = stamps_.size();
     encoding_ = encoding;
     for (FileLine& line : file_)
         line.origin = FileLine::Origin::file;
@@ -219,7 +222,8 @@ SaveResult LyricsTiming::readAgain() {
         double fileTime;
     };
     std::vector<Stamped> stamped;
-    for (const int index : stamps_)
+    // Stamps a save wrote are the file's: what it says now of their lines stands.
+    for (const int index : std::vector<int>(stamps_.begin() + std::ptrdiff_t(savedStamps_), stamps_.end()))
         stamped.push_back({lines_[std::size_t(index)].text, occurrenceIndex(lines_, index),
                            *stampedFileTimes_[std::size_t(index)]});
     std::vector<std::string> pasted;

@@ -77,7 +77,8 @@ private:
     std::vector<FileLine> file_;
     std::vector<std::optional<double>> stampedFileTimes_; // per lyric line, the file time stamped here
     std::vector<int> stamps_;                             // lyric lines stamped here, in order
-    std::string baseline_;                                // what render() gave as last read or written
+    std::size_t savedStamps_ = 0; // the first stamps_ that a save wrote: the file's from then on
+    std::string baseline_;        // what render() gave as last read or written
     bool dirty_ = false;
     std::string lineEnd_ = "\n";
     std::optional<platform::FileStamp> stamp_; // of the LRC file as read; none: there was none

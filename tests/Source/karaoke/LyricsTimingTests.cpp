@@ -275,3 +275,26 @@ TEST(LyricsTiming, AWriteFromOutsideDuringTheSaveIsNeverReplaced) {
         EXPECT_EQ(readBytes(folder.lrc), "[ti:Song]\n[00:03.00]One\nTwo\nThree\n");
     }
 }
+
+// Stamps already written are the file's: an editor that takes them out again is not overruled by the
+// next save, which lays over the file only the stamps made since.
+TEST(LyricsTiming, StampsAlreadyWrittenAreNotLaidAgainOverAFileChangedOutside) {
+    SongFolder folder;
+    ASSERT_TRUE(writeBytes(folder.lrc, "One\nTwo\nThree\n"));
+    LyricsTiming timing(folder.song);
+    ASSERT_TRUE(timing.stamp(1.0));
+    ASSERT_TRUE(timing.stamp(2.0));
+    ASSERT_EQ(timing.save().outcome, SaveResult::Outcome::written);
+    // The editor takes the times out; a third stamp is made here meanwhile.
+    ASSERT_TRUE(writeBytes(folder.lrc, "One\nTwo\nThree\nFour\n"));
+    ASSERT_TRUE(timing.stamp(3.0));
+    EXPECT_EQ(timing.save().outcome, SaveResult::Outcome::changedOnDisk);
+    EXPECT_EQ(times(timing),
+              (std::vector<std::optional<double>>{std::nullopt, std::nullopt, 3.0, std::nullopt}));
+    ASSERT_EQ(timing.save().outcome, SaveResult::Outcome::written);
+    EXPECT_EQ(readBytes(folder.lrc), "One\nTwo\n[00:03.00]Three\nFour\n");
+    // A stamp written and then taken back here is taken back in the file too.
+    ASSERT_TRUE(timing.undoStamp());
+    ASSERT_EQ(timing.save().outcome, SaveResult::Outcome::written);
+    EXPECT_EQ(readBytes(folder.lrc), "One\nTwo\nThree\nFour\n");
+}
