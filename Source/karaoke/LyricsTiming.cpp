@@ -48,6 +48,7 @@ void LyricsTiming::load() {
     file_.clear();
     stampedFileTimes_.clear();
     stamps_.clear();
+    savedStamps_ = 0;
     refused_.clear();
     offset_ = 0.0;
     encoding_ = lrc::Encoding::utf8;
@@ -155,6 +156,7 @@ bool LyricsTiming::undoStamp() {
     if (stamps_.empty()) return false;
     const int last = stamps_.back();
     stamps_.pop_back();
+    savedStamps_ = std::min(savedStamps_, stamps_.size());
     stampedFileTimes_[std::size_t(last)].reset();
     lines_[std::size_t(last)].time.reset();
     changed();
@@ -178,60 +180,73 @@ bool LyricsTiming::dirty() const {
 SaveResult LyricsTiming::save() {
     if (!refused_.empty()) return {SaveResult::Outcome::failed, refused_};
     if (!dirty_) return {SaveResult::Outcome::unchanged, {}};
-    const lrc::Beside beside = lrc::besideFiles(audioPath_);
-    const std::optional<platform::FileStamp> now = platform::fileStamp(lrcPath_);
-    const bool appeared = !stamp_ && (now || lrc::findLrc(beside));
-    if (now != stamp_ || appeared) {
-        // Read again what is there now; the work done here goes on top where it still fits: a stamp
-        // on its line if that line is still there without a time, a pasted line if it is not there.
-        struct Stamped {
-            std::string text;
-            int occurrence;
-            double fileTime;
-        };
-        std::vector<Stamped> stamped;
-        for (const int index : stamps_)
-            stamped.push_back({lines_[std::size_t(index)].text, occurrenceIndex(lines_, index),
-                               *stampedFileTimes_[std::size_t(index)]});
-        std::vector<std::string> pasted;
-        for (const FileLine& line : file_)
-            if (line.origin == FileLine::Origin::pasted && line.lyric >= 0) pasted.push_back(line.written);
-        load();
-        std::map<std::string, int> present;
-        for (const std::string& line : pasted) {
-            const std::optional<lrc::Line> read = lrc::parseLine(line);
-            const std::string text = read ? read->text : line;
-            if (occurrence(lines_, text, present[text]++) < 0)
-                addLine(line, lineEnd_, FileLine::Origin::pasted);
-        }
-        for (const Stamped& stamp : stamped) {
-            const int index = occurrence(lines_, stamp.text, stamp.occurrence);
-            if (index < 0 || lines_[std::size_t(index)].time) continue;
-            stampedFileTimes_[std::size_t(index)] = stamp.fileTime;
-            lines_[std::size_t(index)].time = stamp.fileTime - offset_;
-            stamps_.push_back(index);
-        }
-        changed();
-        return {SaveResult::Outcome::changedOnDisk,
-                "The lyrics file " + fileName(lrcPath_) +
-                    " changed on disk since it was read: it was read again, and nothing was written."};
-    }
+    // One written meanwhile under another casing of the extension is the song's file from now on.
+    const std::optional<std::string> found = lrc::findLrc(lrc::besideFiles(audioPath_));
+    if (!stamp_ && found && *found != lrcPath_) return readAgain();
     const std::string text = render();
     lrc::Encoding encoding = encoding_;
-    const std::string bytes = lrc::encodeText(text, encoding);
-    const auto written = platform::writeFileAtomically(lrcPath_, std::string_view(bytes));
-    if (!written) {
+    const std::string encoded = lrc::encodeText(text, encoding);
+    // Under the lock of a checked save, looked at again just before the rename: an editor's write at
+    // any moment of the save is read again, never replaced.
+    bool changedOutside = false;
+    const auto saved =
+        platform::saveFileChecked(lrcPath_, largestLyricsFileSize, [&](const platform::FoundFile& file) {
+            if (file.stamp != stamp_ || file.unreadable) {
+                changedOutside = true;
+                return platform::SaveChoice::leaving();
+            }
+            return platform::SaveChoice::writing(platform::Bytes(encoded.begin(), encoded.end()));
+        });
+    if (!saved) {
         return {SaveResult::Outcome::failed,
                 "The lyrics file " + fileName(lrcPath_) +
-                    " could not be written: " + platform::fileErrorReason(written.error()) + "."};
+                    " could not be written: " + platform::fileErrorReason(saved.error()) + "."};
     }
-    stamp_ = platform::fileStamp(lrcPath_);
+    if (changedOutside || saved->status == platform::CheckedSave::Status::changedOnDisk) return readAgain();
+    stamp_ = saved->stamp;
+    savedStamps_ = stamps_.size();
     encoding_ = encoding;
     for (FileLine& line : file_)
         line.origin = FileLine::Origin::file;
     baseline_ = text;
     dirty_ = false;
     return {SaveResult::Outcome::written, {}};
+}
+
+SaveResult LyricsTiming::readAgain() {
+    // The work done here goes on top of what is there now where it still fits: a stamp on its line if
+    // that line is still there without a time, a pasted line if it is not there.
+    struct Stamped {
+        std::string text;
+        int occurrence;
+        double fileTime;
+    };
+    std::vector<Stamped> stamped;
+    // Stamps a save wrote are the file's: what it says now of their lines stands.
+    for (const int index : std::vector<int>(stamps_.begin() + std::ptrdiff_t(savedStamps_), stamps_.end()))
+        stamped.push_back({lines_[std::size_t(index)].text, occurrenceIndex(lines_, index),
+                           *stampedFileTimes_[std::size_t(index)]});
+    std::vector<std::string> pasted;
+    for (const FileLine& line : file_)
+        if (line.origin == FileLine::Origin::pasted && line.lyric >= 0) pasted.push_back(line.written);
+    load();
+    std::map<std::string, int> present;
+    for (const std::string& line : pasted) {
+        const std::optional<lrc::Line> read = lrc::parseLine(line);
+        const std::string text = read ? read->text : line;
+        if (occurrence(lines_, text, present[text]++) < 0) addLine(line, lineEnd_, FileLine::Origin::pasted);
+    }
+    for (const Stamped& stamp : stamped) {
+        const int index = occurrence(lines_, stamp.text, stamp.occurrence);
+        if (index < 0 || lines_[std::size_t(index)].time) continue;
+        stampedFileTimes_[std::size_t(index)] = stamp.fileTime;
+        lines_[std::size_t(index)].time = stamp.fileTime - offset_;
+        stamps_.push_back(index);
+    }
+    changed();
+    return {SaveResult::Outcome::changedOnDisk,
+            "The lyrics file " + fileName(lrcPath_) +
+                " changed on disk since it was read: it was read again, and nothing was written."};
 }
 
 } // namespace vantle

@@ -44,9 +44,10 @@ public:
     bool dirty() const;
     // The file written or to be written.
     const std::string& lrcPath() const { return lrcPath_; }
-    // Writes the LRC file atomically: the stamped lines get their times, every other byte of the
-    // file stays as written. A file changed outside since it was read is read again (the stamps made
-    // here laid over it where their lines are still unstamped) and not written: changedOnDisk.
+    // Writes the LRC file atomically through a checked save (platform::saveFileChecked): the stamped
+    // lines get their times, every other byte of the file stays as written. A file changed outside
+    // since it was read, up to the moment it would be replaced, is read again (the stamps made here
+    // laid over it where their lines are still unstamped) and not written: changedOnDisk.
     SaveResult save();
 
     // Why the LRC file there is not read and never written over (too large, unreadable); empty
@@ -63,6 +64,8 @@ private:
     };
 
     void load();
+    // After a change outside: the file read again, the stamps and pasted lines made here laid over it.
+    SaveResult readAgain();
     void addLine(std::string_view text, std::string_view end, FileLine::Origin origin);
     std::string render() const;
     void changed();
@@ -74,7 +77,8 @@ private:
     std::vector<FileLine> file_;
     std::vector<std::optional<double>> stampedFileTimes_; // per lyric line, the file time stamped here
     std::vector<int> stamps_;                             // lyric lines stamped here, in order
-    std::string baseline_;                                // what render() gave as last read or written
+    std::size_t savedStamps_ = 0; // the first stamps_ that a save wrote: the file's from then on
+    std::string baseline_;        // what render() gave as last read or written
     bool dirty_ = false;
     std::string lineEnd_ = "\n";
     std::optional<platform::FileStamp> stamp_; // of the LRC file as read; none: there was none

@@ -30,6 +30,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -623,7 +624,13 @@ private:
     // version on disk in its place, or cancel. Only the first lets what asked for the save go on.
     void askAboutChangedSession(const platform::Url& url, SaveReason reason, Ending ending);
     void answerChangedSession(int button, const platform::Url& url, SaveReason reason, const Ending& ending);
+    // Closes the entry's listening, and saves the notes of every entry whose changes wait for their
+    // file (TextNoteSet::saveBeforeLeaving); those still not written are kept in unwrittenNotes_.
     void closeListening();
+    // At a close or quit, after the save: notes that could not be written are named in an alert, and
+    // the first time a file is named the session stays open (the program keeps running) with them, so
+    // that they can still be written. True when what asked must not go on.
+    bool holdForUnwrittenNotes(SaveReason reason);
     // The state file when there is something to remember (a session or entries); otherwise the
     // file of the last run is left for the next start.
     void saveStateForQuit();
@@ -674,6 +681,10 @@ private:
     int changedSessionQuestions_ = 0;
     // Alerts open about a save that failed; the saves after later songs add no more of them.
     int failedSaveAlerts_ = 0;
+    // Notes files (path, why) left unwritten at the last closing of the listening, and the files
+    // already named to the user at a close or quit.
+    std::vector<std::pair<std::string, std::string>> unwrittenNotes_;
+    std::set<std::string> toldUnwrittenNotes_;
     bool savingAfterSong_ = false;
     // Tags each waveform request, so that a late picture of an earlier entry is dropped.
     unsigned waveformRequest_ = 0;

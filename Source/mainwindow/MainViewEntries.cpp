@@ -9,6 +9,7 @@
 #include "Source/session/EditListTransaction.h"
 #include "Source/session/Playlist.h"
 #include "Source/session/PlaylistEntry.h"
+#include "Source/session/TextNoteSet.h"
 #include "Source/views/PlaylistTableView.h"
 #include "Source/views/Scrubber.h"
 #include "platform/foundation/Clock.h"
@@ -69,6 +70,16 @@ void MainViewController::leaveEntry(const std::shared_ptr<PlaylistEntry>& old) {
     // The log reads the listening before it is closed.
     log_->logEntry(*old);
     old->finishListening(*clock_);
+    // A note typed a moment ago, while an editor wrote its file, is written once the file settles.
+    if (old->notesUnsaved()) {
+        const TextNoteSet::SaveResult saved = old->noteSet().saveBeforeLeaving();
+        if (saved.status != TextNoteSet::SaveResult::Status::written)
+            notices_->showText(
+                tr("The notes could not be written to %1; they are kept here and printed to the log")
+                    .arg(QString::fromStdString(
+                        platform::escapingControlCharacters(old->noteSet().textURL().path()))),
+                6.0, std::nullopt);
+    }
     closeSideWindows();
     tableView_->reloadEntryRow(old);
 }

@@ -13,6 +13,7 @@
 #include "Source/session/Exporter.h"
 #include "Source/session/Playlist.h"
 #include "Source/session/PlaylistEntry.h"
+#include "Source/session/TextNoteSet.h"
 #include "Source/views/PlaylistTableView.h"
 #include "Source/views/WindowMenu.h"
 #include "platform/foundation/Clock.h"
@@ -247,7 +248,7 @@ void MainViewController::answerChangedSession(int button, const platform::Url& u
         if (std::shared_ptr<Playlist> onDisk = readSessionDocument(url)) {
             // Only this window's version of the document goes: the song heard is logged as at any leaving.
             closeListening();
-            replaceSession(url, std::move(onDisk));
+            if (!holdForUnwrittenNotes(SaveReason::leave)) replaceSession(url, std::move(onDisk));
         }
     }
     if (ending) ending(SaveOutcome::cancelled);
@@ -267,11 +268,13 @@ void MainViewController::saveFirst(Ending ending, SaveReason reason) {
 }
 
 void MainViewController::saveSession(Continuation then, SaveReason reason) {
+    QPointer<MainViewController> self(this);
     saveFirst(
-        [then = std::move(then)](SaveOutcome outcome) {
+        [self, then = std::move(then), reason](SaveOutcome outcome) {
             // Whatever was to replace the session waits when the user cancelled or the write failed:
-            // the unsaved changes are still only here.
+            // the unsaved changes are still only here. So do notes not yet written.
             if (outcome != SaveOutcome::saved && outcome != SaveOutcome::notWritten) return;
+            if (self && self->holdForUnwrittenNotes(reason)) return;
             if (then) then();
         },
         reason);
@@ -454,6 +457,50 @@ void MainViewController::closeListening() {
         log_->logEntry(*entry);
         entry->finishListening(*clock_);
     }
+    // A note typed a moment ago, while an editor wrote its file, is still only here: the entries and
+    // their notes may go now, so it is written once the file settles, or named to the user.
+    unwrittenNotes_.clear();
+    for (const std::shared_ptr<PlaylistEntry>& entry : playlist_->allEntries) {
+        if (!entry || !entry->notesUnsaved()) continue;
+        const TextNoteSet::SaveResult saved = entry->noteSet().saveBeforeLeaving();
+        if (saved.status == TextNoteSet::SaveResult::Status::written) {
+            toldUnwrittenNotes_.erase(entry->noteSet().textURL().path());
+            continue;
+        }
+        unwrittenNotes_.emplace_back(entry->noteSet().textURL().path(),
+                                     saved.status == TextNoteSet::SaveResult::Status::waiting
+                                         ? std::string("another program was still writing it")
+                                         : saved.reason);
+    }
+}
+
+bool MainViewController::holdForUnwrittenNotes(SaveReason reason) {
+    if (reason == SaveReason::save || unwrittenNotes_.empty()) return false;
+    const auto unwritten = std::move(unwrittenNotes_);
+    unwrittenNotes_.clear();
+    // Named once: a second close or quit goes on, the text being in the log.
+    const bool named = std::all_of(unwritten.begin(), unwritten.end(),
+                                   [&](const auto& file) { return toldUnwrittenNotes_.count(file.first); });
+    if (named) return false;
+    std::string files;
+    for (const auto& [path, why] : unwritten) {
+        toldUnwrittenNotes_.insert(path);
+        files += (files.empty() ? "" : "; ") + platform::printableLine(path) + " (" +
+                 platform::printableLine(why) + ")";
+    }
+    platform::AlertOptions options;
+    options.messageText = "Notes could not be written: " + files + ".";
+    options.informativeText =
+        std::string("What you typed or deleted is kept in this window, and was printed to Vantle's log "
+                    "(its standard output). ") +
+        (reason == SaveReason::quit
+             ? "Vantle keeps running so that it is not lost: once the other program is done with the "
+               "file, quit again to write it. Quitting again before then leaves without it."
+             : "The session stays open so that it is not lost: once the other program is done with the "
+               "file, close again to write it. Closing again before then leaves without it.");
+    options.style = platform::AlertStyle::warning;
+    alerts_->beginAlert(window(), std::move(options), {});
+    return true;
 }
 
 void MainViewController::closeSession() {
@@ -502,6 +549,14 @@ void MainViewController::prepareToQuit() {
 }
 
 void MainViewController::saveAndTerminate(Ending ending) {
+    // Notes not yet written keep the program running, the first time they are named.
+    QPointer<MainViewController> self(this);
+    ending = [self, ending = std::move(ending)](SaveOutcome outcome) {
+        if (self && (outcome == SaveOutcome::saved || outcome == SaveOutcome::notWritten) &&
+            self->holdForUnwrittenNotes(SaveReason::quit))
+            outcome = SaveOutcome::cancelled;
+        if (ending) ending(outcome);
+    };
     // Every quit keeps what was heard and where: the entry's listening is closed, the state written
     // and a session with a location written there, changed or not. Only an unchanged session
     // without a location has no document to write.

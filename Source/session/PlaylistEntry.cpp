@@ -128,6 +128,10 @@ TextNoteSet& PlaylistEntry::noteSet() {
     return *noteSet_;
 }
 
+bool PlaylistEntry::notesUnsaved() const {
+    return noteSet_ && noteSet_->altered;
+}
+
 Transcription& PlaylistEntry::transcription() {
     if (!transcription_) transcription_ = std::make_unique<Transcription>(_url);
     return *transcription_;
@@ -145,7 +149,8 @@ std::optional<double> PlaylistEntry::duration() {
 }
 
 void PlaylistEntry::relocate(const platform::Url& url) {
-    if (noteSet_ && noteSet_->altered) noteSet_->save();
+    // The set goes with the old place: a save that waits for its file is made before it goes.
+    if (noteSet_ && noteSet_->altered) noteSet_->saveBeforeLeaving();
     noteSet_.reset();
     transcription_.reset();
     _cachedDuration.reset();

@@ -110,12 +110,16 @@ public:
     // The timed notes and the transcription beside the audio file, read on first use.
     TextNoteSet& noteSet();
     Transcription& transcription();
+    // Notes changed here that are not in their file yet (a save waited or failed); false while the
+    // notes were never read.
+    bool notesUnsaved() const;
 
     // Seconds; measured once and cached. Nothing while the file cannot be opened (each read
     // tries again). A length measured while the file is still being written, or estimated, is provisional.
     std::optional<double> duration();
     // The file is now at `url`: its length, notes and transcription are read from there on next
-    // use (notes altered and not yet saved are saved first, beside the old place).
+    // use (notes altered and not yet saved are saved first, beside the old place, waiting a moment for
+    // a file being written elsewhere; TextNoteSet::saveBeforeLeaving).
     void relocate(const platform::Url& url);
 
     // ---- listening history ----

@@ -9,7 +9,10 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -65,16 +68,33 @@ const platform::Clock& clockForNewSets() {
     return clock ? *clock : platform::Clock::system();
 }
 
+std::mutex pauseLock;
+TextNoteSet::Pause& pauseForNewSets() {
+    static TextNoteSet::Pause pause;
+    return pause;
+}
+
 } // namespace
 
 void TextNoteSet::setClockForNewSets(const platform::Clock* clock) {
     textNoteSetClock.store(clock);
 }
 
+void TextNoteSet::setPauseForNewSets(Pause pause) {
+    const std::lock_guard<std::mutex> locked(pauseLock);
+    pauseForNewSets() = std::move(pause);
+}
+
 TextNoteSet::TextNoteSet(platform::Url mp3URL) : TextNoteSet(std::move(mp3URL), clockForNewSets()) {}
 
 TextNoteSet::TextNoteSet(platform::Url mp3URL, const platform::Clock& clock)
     : mp3URL_(std::move(mp3URL)), textURL_(companionTextURL(mp3URL_, ".txt")), clock_(&clock) {
+    {
+        const std::lock_guard<std::mutex> locked(pauseLock);
+        pause_ = pauseForNewSets();
+    }
+    if (!pause_)
+        pause_ = [](double seconds) { std::this_thread::sleep_for(std::chrono::duration<double>(seconds)); };
     // Stamped before it is read: a write in between then shows as a change, and is never missed.
     const Stamp stamp = currentStamp();
     auto text = platform::readTextFile(textURL_.path(), largestFileSize);
@@ -280,6 +300,44 @@ TextNoteSet::SaveResult TextNoteSet::save() {
         waiting_ = false;
         platform::consolePrint("can't write " + textURL_.absoluteString() + ": " + result.reason);
         break;
+    }
+    return result;
+}
+
+TextNoteSet::SaveResult TextNoteSet::saveBeforeLeaving() {
+    if (!altered) return {};
+    using Status = SaveResult::Status;
+    const platform::Date start = clock_->now();
+    SaveResult result = save();
+    // A file an editor is writing is quiet again within a moment; looked at often enough that the
+    // save follows soon after.
+    constexpr double step = 0.1;
+    // Counted too: a clock set back meanwhile must not hold the window.
+    for (int tries = 0; result.status == Status::waiting && tries < int(2 * leavingPatience / step) &&
+                        clock_->now().timeIntervalSince(start) < leavingPatience;
+         ++tries) {
+        pause_(step);
+        result = save();
+    }
+    if (result.status == Status::written) return result;
+    if (result.status == Status::waiting)
+        platform::consolePrint("can't write " + textURL_.absoluteString() +
+                               ": it was still being written elsewhere after " +
+                               std::to_string(int(leavingPatience)) + " seconds");
+    // What was typed or deleted here, for the user to find in the log.
+    std::unordered_set<const TextNote*> kept;
+    for (const auto& note : notes)
+        kept.insert(note.get());
+    std::unordered_map<const TextNote*, const KnownNote*> known;
+    for (const KnownNote& note : known_) {
+        known.emplace(note.note.get(), &note);
+        if (!kept.count(note.note.get()))
+            platform::consolePrint("not written to " + textURL_.path() + ": deleted " + note.line);
+    }
+    for (const auto& note : notes) {
+        const auto was = known.find(note.get());
+        if (was == known.end() || note->text() != was->second->text)
+            platform::consolePrint("not written to " + textURL_.path() + ": " + notesFileLine(*note));
     }
     return result;
 }

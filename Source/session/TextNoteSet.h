@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -46,6 +47,10 @@ public:
     // The clock of the sets made from now on (null: the system's). For tests that write notes files
     // and expect them read at once.
     static void setClockForNewSets(const platform::Clock* clock);
+    // How the sets made from now on let time pass while a save made before they go waits for the
+    // file (null: the thread sleeps). For tests, with a clock they move.
+    using Pause = std::function<void(double seconds)>;
+    static void setPauseForNewSets(Pause pause);
     TextNoteSet(const TextNoteSet&) = delete;
     TextNoteSet& operator=(const TextNoteSet&) = delete;
 
@@ -89,6 +94,16 @@ public:
     // would no longer be read. A failure prints "can't write <file URL>: <reason>" and leaves
     // `altered` as it was; a save that waits sets it, so that a later save writes the changes.
     SaveResult save();
+
+    // The longest a save made before the set goes waits for its file to be quiet: long enough for an
+    // editor to finish a save, short enough for a song change or a quit.
+    static constexpr double leavingPatience = 2.0;
+    // The save for a set about to go (its song left, its session closed, the program quitting), when
+    // changes made here are not saved yet: a save that waits for the file is made again as the file
+    // settles, for leavingPatience seconds at most. When the changes still are not written, each is
+    // printed with the file's name ("not written to <file>: <line>", a deletion as "deleted <line>"),
+    // so that what was typed is never only in memory.
+    SaveResult saveBeforeLeaving();
 
     // When the notes file changed on disk since this set last read or wrote it (an editor saved
     // it), reads it again: its notes replace those read before, while the changes made here and
@@ -144,6 +159,7 @@ private:
     // The large file's stamp at the last settled call that did not read it.
     Stamp unsettled_;
     const platform::Clock* clock_;
+    Pause pause_;
     // A stamp not yet quiet, and when it was first seen.
     struct Sighting {
         Stamp stamp;

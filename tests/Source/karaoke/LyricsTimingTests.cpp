@@ -2,6 +2,7 @@
 #include "Source/karaoke/LyricsTiming.h"
 #include "platform/foundation/Files.h"
 #include "tests/support/LyricsFiles.h"
+#include "tests/support/NotesFiles.h"
 #include "tests/support/TemporaryFolder.h"
 
 #include <gtest/gtest.h>
@@ -243,4 +244,57 @@ TEST(LyricsTiming, PastedLinesTakeTheFilesLineEnds) {
     timing.addPastedLines("Three\nFour");
     ASSERT_EQ(timing.save().outcome, SaveResult::Outcome::written);
     EXPECT_EQ(readBytes(folder.lrc), "One\r\nTwo\r\nThree\r\nFour\r\n");
+}
+
+// An editor writing at any step of the save (before it read the file, after, after its temporary was
+// written, just before the rename) keeps what it wrote: the save writes nothing, reads the file again
+// and lays its stamps over it, and the next save writes them on top.
+TEST(LyricsTiming, AWriteFromOutsideDuringTheSaveIsNeverReplaced) {
+    for (const platform::SaveStep step :
+         {platform::SaveStep::locked, platform::SaveStep::read, platform::SaveStep::temporaryWritten,
+          platform::SaveStep::beforeReplacing}) {
+        SCOPED_TRACE(int(step));
+        SongFolder folder;
+        ASSERT_TRUE(writeBytes(folder.lrc, "[ti:Song]\nOne\nTwo\n"));
+        LyricsTiming timing(folder.song);
+        ASSERT_TRUE(timing.stamp(3.0));
+        bool appended = false;
+        platform::setFileWriteHooks({[&](platform::SaveStep now, const std::string& target) {
+                                         if (now != step || appended) return;
+                                         appended = testsupport::appendToFile(target, "Three\n");
+                                     },
+                                     {}});
+        const SaveResult saved = timing.save();
+        platform::setFileWriteHooks();
+        EXPECT_TRUE(appended);
+        EXPECT_EQ(saved.outcome, SaveResult::Outcome::changedOnDisk);
+        EXPECT_EQ(readBytes(folder.lrc), "[ti:Song]\nOne\nTwo\nThree\n");
+        EXPECT_EQ(texts(timing), (std::vector<std::string>{"One", "Two", "Three"}));
+        EXPECT_EQ(times(timing), (std::vector<std::optional<double>>{3.0, std::nullopt, std::nullopt}));
+        ASSERT_EQ(timing.save().outcome, SaveResult::Outcome::written);
+        EXPECT_EQ(readBytes(folder.lrc), "[ti:Song]\n[00:03.00]One\nTwo\nThree\n");
+    }
+}
+
+// Stamps already written are the file's: an editor that takes them out again is not overruled by the
+// next save, which lays over the file only the stamps made since.
+TEST(LyricsTiming, StampsAlreadyWrittenAreNotLaidAgainOverAFileChangedOutside) {
+    SongFolder folder;
+    ASSERT_TRUE(writeBytes(folder.lrc, "One\nTwo\nThree\n"));
+    LyricsTiming timing(folder.song);
+    ASSERT_TRUE(timing.stamp(1.0));
+    ASSERT_TRUE(timing.stamp(2.0));
+    ASSERT_EQ(timing.save().outcome, SaveResult::Outcome::written);
+    // The editor takes the times out; a third stamp is made here meanwhile.
+    ASSERT_TRUE(writeBytes(folder.lrc, "One\nTwo\nThree\nFour\n"));
+    ASSERT_TRUE(timing.stamp(3.0));
+    EXPECT_EQ(timing.save().outcome, SaveResult::Outcome::changedOnDisk);
+    EXPECT_EQ(times(timing),
+              (std::vector<std::optional<double>>{std::nullopt, std::nullopt, 3.0, std::nullopt}));
+    ASSERT_EQ(timing.save().outcome, SaveResult::Outcome::written);
+    EXPECT_EQ(readBytes(folder.lrc), "One\nTwo\n[00:03.00]Three\nFour\n");
+    // A stamp written and then taken back here is taken back in the file too.
+    ASSERT_TRUE(timing.undoStamp());
+    ASSERT_EQ(timing.save().outcome, SaveResult::Outcome::written);
+    EXPECT_EQ(readBytes(folder.lrc), "One\nTwo\nThree\nFour\n");
 }

@@ -2,14 +2,20 @@
 
 #include "tests/Source/mainwindow/MainWindowTestSupport.h"
 
+#include "Source/session/TextNoteSet.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Files.h"
+#include "platform/foundation/TextFile.h"
 #include "tests/support/ConsoleCapture.h"
+#include "tests/support/NotesFiles.h"
+#include "tests/support/QuietNotesFiles.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
+
+#include <QTest>
 
 namespace vantle::testing {
 namespace {
@@ -263,6 +269,97 @@ TEST_F(RestoreTest, AFailedSaveKeepsTheWindowOpenOnQuitAndSaysSo) {
     std::filesystem::create_directories(folder);
     delegate->terminate();
     EXPECT_TRUE(quits == 1 && Playlist::read(located).value()->allEntries.size() == 3);
+}
+
+// A note typed in the window a moment after an editor wrote its file: the save waits for the file.
+class WaitingNoteTest : public RestoreTest {
+protected:
+    void SetUp() override {
+        RestoreTest::SetUp();
+        TextNoteSet::setClockForNewSets(&notesClock);
+        writeSession(session, {a, b, c}, 0);
+        start();
+        activate();
+        ASSERT_TRUE(delegate->openFile(session.path()));
+    }
+    void TearDown() override {
+        RestoreTest::TearDown();
+        TextNoteSet::setClockForNewSets(nullptr);
+    }
+
+    static std::string notesOf(const platform::Url& song) { return companionTextURL(song, ".txt").path(); }
+    static std::string text(const std::string& file) {
+        return platform::readTextFile(file).valueOr(std::string("<missing>"));
+    }
+    // The editor writes the notes file of the song at `row`; the note is typed a moment later.
+    void typeJustAfterTheEditor(std::size_t row, const std::string& note) {
+        view().tableView().selectRows({row});
+        const std::string file = notesOf(entry(row)->_url);
+        ASSERT_TRUE(testsupport::appendToFile(file, entry(row)->_url.path() + "\n 0:05 editor\n"));
+        notesClock.set(testsupport::dateAfterWritten(file, 0.3));
+        player->setCurrentTime(10);
+        tick();
+        QTest::mouseClick(&view().noteTextField(), Qt::LeftButton);
+        QTest::keyClicks(&view().noteTextField(), QString::fromStdString(note));
+        QTest::keyClick(&view().noteTextField(), Qt::Key_Return);
+        ASSERT_EQ(text(file), entry(row)->_url.path() + "\n 0:05 editor\n") << "the save waits";
+    }
+    // From now on the editor appends to `file` whenever the window lets time pass.
+    void keepWriting(const std::string& file) {
+        keptWriting = file;
+        // Its times ahead of the clock: quiet only once it stays as it is for a second.
+        notesClock.set(testsupport::dateAfterWritten(file, -100));
+    }
+
+    testsupport::FakeClock notesClock;
+    std::string keptWriting;
+    const testsupport::ScopedNotesPause pause{[this](double seconds) {
+        notesClock.advance(seconds);
+        if (!keptWriting.empty()) {
+            EXPECT_TRUE(testsupport::appendToFile(keptWriting, " 0:50 more\n"));
+        }
+    }};
+};
+
+// Another song loaded or the program quit right after the note: it is written once the file settles.
+// A file that never settles is named, the note printed to the log, and the first quit keeps the
+// program running.
+TEST_F(WaitingNoteTest, ItIsWrittenWhenTheSongIsLeftOrTheProgramQuits) {
+    typeJustAfterTheEditor(0, "first");
+    view().tableView().selectRows({1});
+    EXPECT_EQ(text(notesOf(a)), a.path() + "\n 0:05 editor\n 0:10 first\n");
+
+    typeJustAfterTheEditor(1, "second");
+    typeJustAfterTheEditor(2, "third");
+    keepWriting(notesOf(c));
+    testsupport::ScopedConsoleCapture console;
+    delegate->terminate();
+    EXPECT_EQ(text(notesOf(b)), b.path() + "\n 0:05 editor\n 0:10 second\n");
+    EXPECT_EQ(quits, 0) << "the note still only in the window keeps the program running";
+    ASSERT_EQ(alerts.requests().size(), 1u);
+    EXPECT_THAT(alerts.requests()[0].options.messageText, HasSubstr(notesOf(c)));
+    EXPECT_THAT(console.lines(), ::testing::Contains("not written to " + notesOf(c) + ":  0:10 third"));
+    EXPECT_EQ(text(notesOf(c)).find("third"), std::string::npos);
+
+    // Quit again: the note is in the log, and the program goes.
+    delegate->terminate();
+    EXPECT_EQ(quits, 1);
+    EXPECT_EQ(alerts.requests().size(), 1u);
+}
+
+// Closing the session: the same, the session staying open the first time a file is named.
+TEST_F(WaitingNoteTest, ItIsWrittenWhenTheSessionIsClosed) {
+    typeJustAfterTheEditor(0, "first");
+    typeJustAfterTheEditor(1, "second");
+    keepWriting(notesOf(b));
+    testsupport::ScopedConsoleCapture console;
+    view().closeSession();
+    EXPECT_EQ(text(notesOf(a)), a.path() + "\n 0:05 editor\n 0:10 first\n");
+    EXPECT_EQ(playlist().allEntries.size(), 3u) << "the session stays open";
+    ASSERT_EQ(alerts.requests().size(), 1u);
+    EXPECT_THAT(alerts.requests()[0].options.messageText, HasSubstr(notesOf(b)));
+    view().closeSession();
+    EXPECT_TRUE(playlist().allEntries.empty());
 }
 
 } // namespace

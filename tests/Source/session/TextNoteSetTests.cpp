@@ -647,3 +647,76 @@ TEST(TextNoteSet, AWaitingSaveThatThenFailsSaysSoOnce) {
     EXPECT_EQ(folder.read("Song.txt"), theirs);
     EXPECT_TRUE(set.altered);
 }
+
+// A set about to go (its song left, the program quitting) with a save that waits for an editor: the
+// save is made once the file settles, within leavingPatience; a file that never settles, or that
+// cannot be written, is left as it is and what was typed or deleted here goes to the log with the
+// file's name, never only dropped.
+TEST(TextNoteSet, ASaveBeforeLeavingWaitsForTheFileAndLogsWhatItCannotWrite) {
+    enum class Editor { stops, keepsWriting, writesAnotherSong };
+    const struct {
+        const char* what;
+        Editor editor;
+        TextNoteSet::SaveResult::Status status;
+        std::string file; // the lines after the path at the end
+        Lines logged;     // after "not written to <file>: "
+    } cases[] = {
+        {"an editor that stops",
+         Editor::stops,
+         TextNoteSet::SaveResult::Status::written,
+         " 0:10 mine\n 0:30 editor\n 0:40 added\n",
+         {}},
+        {"an editor that keeps writing",
+         Editor::keepsWriting,
+         TextNoteSet::SaveResult::Status::waiting,
+         "",
+         {"deleted  0:20 two", " 0:40 added"}},
+        {"another song's notes written there",
+         Editor::writesAnotherSong,
+         TextNoteSet::SaveResult::Status::failed,
+         "",
+         {"deleted  0:20 two", " 0:40 added"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        NotesFolder folder;
+        const std::string header = folder.path + "/Song.mp3\n";
+        folder.write("Song.txt", header + " 0:10 mine\n 0:20 two\n");
+        const std::string file = folder.path + "/Song.txt";
+        testsupport::FakeClock clock;
+        double waited = 0;
+        std::string expected;
+        const testsupport::ScopedNotesPause pause([&](double seconds) {
+            waited += seconds;
+            clock.advance(seconds);
+            if (c.editor == Editor::keepsWriting) {
+                expected += " 0:50 more\n";
+                EXPECT_TRUE(testsupport::appendToFile(file, " 0:50 more\n"));
+            }
+        });
+        TextNoteSet set(folder.audio("Song.mp3"), clock);
+        set.notes.erase(set.notes.begin() + 1);
+        set.notes.push_back(std::make_shared<TextNote>(40, "added"));
+        set.altered = true;
+        const std::string written = c.editor == Editor::writesAnotherSong
+                                        ? folder.path + "/Other.mp3\n 0:10 theirs\n"
+                                        : header + " 0:10 mine\n 0:20 two\n 0:30 editor\n";
+        ASSERT_TRUE(writeInPlace(file, written));
+        // A file written at a time ahead of this clock is quiet once it stays as it is for a second.
+        clock.set(c.editor == Editor::keepsWriting ? afterWritten(file, -100) : afterWritten(file, 0.5));
+        testsupport::ScopedConsoleCapture console;
+        EXPECT_EQ(set.save().status, TextNoteSet::SaveResult::Status::waiting);
+
+        expected = written;
+        const TextNoteSet::SaveResult saved = set.saveBeforeLeaving();
+        EXPECT_EQ(saved.status, c.status);
+        EXPECT_LE(waited, TextNoteSet::leavingPatience + 0.2);
+        EXPECT_EQ(folder.read("Song.txt"), c.file.empty() ? expected : header + c.file);
+        Lines logged;
+        for (const std::string& line : console.lines())
+            if (line.rfind("not written to " + file + ": ", 0) == 0)
+                logged.push_back(line.substr(("not written to " + file + ": ").size()));
+        EXPECT_EQ(logged, c.logged);
+        EXPECT_EQ(set.altered, c.status != TextNoteSet::SaveResult::Status::written);
+    }
+}
