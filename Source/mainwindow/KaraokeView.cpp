@@ -92,14 +92,14 @@ KaraokeView::KaraokeView(KaraokeHost& host, QWidget* parent) : QWidget(parent), 
 }
 
 KaraokeView::~KaraokeView() {
-    finishTiming();
+    finishTiming(true);
     delete singers_.data();
 }
 
 void KaraokeView::showSong(const std::string& audioPath, PlayerMode mode) {
     const bool songChanged = audioPath != songPath_;
     const bool timingEnds = timing_ && (songChanged || mode != PlayerMode::karaokePrepare);
-    if (timingEnds) finishTiming();
+    if (timingEnds) finishTiming(songChanged);
     if (songChanged) timing_.reset();
     songPath_ = audioPath;
     mode_ = mode;
@@ -273,10 +273,27 @@ void KaraokeView::startTiming() {
     timing_ = std::make_unique<LyricsTiming>(songPath_);
 }
 
-void KaraokeView::finishTiming() {
+void KaraokeView::finishTiming(bool timingDropped) {
     if (!timing_ || !timing_->dirty()) return;
-    const SaveResult result = timing_->save();
+    SaveResult result = timing_->save();
     const QString file = QFileInfo(QString::fromStdString(timing_->lrcPath())).fileName();
+    // The refused save has read the outside change in full and laid the stamps over it, where they
+    // still fit. With the song left there is no later leaving to save them at: they would be lost, so
+    // that reading is written now. The outside change stays whole in it.
+    if (timingDropped && result.outcome == SaveResult::Outcome::changedOnDisk) {
+        result = timing_->save();
+        if (result.outcome == SaveResult::Outcome::written) {
+            host_.karaokeNotice(tr("%1 was changed by another program: your stamps were added to its new "
+                                   "text and saved.")
+                                    .arg(file));
+            return;
+        }
+        if (result.outcome == SaveResult::Outcome::changedOnDisk) {
+            host_.karaokeNotice(
+                tr("%1 keeps changing in another program: your stamps could not be saved in it.").arg(file));
+            return;
+        }
+    }
     switch (result.outcome) {
     case SaveResult::Outcome::written:
         host_.karaokeNotice(tr("Timed lines saved in %1").arg(file));

@@ -94,8 +94,9 @@ private:
     void lyricsArrived(const LyricsReadResult& result);
     void loadPicture(const std::string& audioPath);
     void startTiming();
-    // Writes the timed lines when they changed; says why when it could not.
-    void finishTiming();
+    // Writes the timed lines when they changed; says why when it could not. `timingDropped`: the
+    // timing ends with the song (or the window), so nothing stamped may wait for a later save.
+    void finishTiming(bool timingDropped = false);
     void refreshTimingList();
     void updateFrameTimer();
     bool karaokeMode() const { return mode_ == PlayerMode::karaoke || mode_ == PlayerMode::karaokePrepare; }

@@ -231,6 +231,21 @@ TEST_F(KaraokeTest, AFileChangedOutsideIsNotWrittenOverAndTheUserIsTold) {
         << text(notices->text());
 }
 
+// Leaving the song, not just the mode: there is no later leaving, so the stamps laid over the file
+// as changed outside are written then, the outside change whole.
+TEST_F(KaraokeTest, StampsOverAFileChangedOutsideAreKeptWhenTheSongIsLeft) {
+    start();
+    const platform::Url other = audioFile("other.wav", 30);
+    loadSong("shared", "Line one\nLine two\n", PlayerMode::karaokePrepare);
+    view().insertEntries({other});
+    hearAt(2.0);
+    QTest::keyClick(&view().tableView(), Qt::Key_Return);
+    const std::string lrc = audioFolder.file("shared.lrc");
+    ASSERT_TRUE(testsupport::writeBytes(lrc, "Line one\nLine two\n[ar:Added in an editor]\n"));
+    view().loadEntryAtRow(1);
+    EXPECT_EQ(testsupport::readBytes(lrc), "[00:02.00]Line one\nLine two\n[ar:Added in an editor]\n");
+}
+
 TEST_F(KaraokeTest, PastedLinesStartTheLyricsOfASongWithoutThem) {
     start();
     loadSong("bare", nullptr, PlayerMode::karaokePrepare);
