@@ -70,6 +70,10 @@ KaraokeView::KaraokeView(KaraokeHost& host, QWidget* parent) : QWidget(parent), 
     // The keys stay with the playlist, where Return stamps.
     timingList_->setFocusPolicy(Qt::NoFocus);
     timingList_->setSelectionMode(QAbstractItemView::NoSelection);
+    // A long line is read whole while it is timed, not scrolled to.
+    timingList_->setWordWrap(true);
+    timingList_->setResizeMode(QListView::Adjust);
+    timingList_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     QFont listFont = timingList_->font();
     listFont.setPointSizeF(listFont.pointSizeF() * 1.4);
     timingList_->setFont(listFont);

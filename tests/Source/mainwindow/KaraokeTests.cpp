@@ -215,6 +215,18 @@ TEST_F(KaraokeTest, TheTimingModeStampsTakesBackAndSaves) {
     (void)path;
 }
 
+TEST_F(KaraokeTest, ALongLineIsWrappedInTheTimingList) {
+    start();
+    const std::string words = "A line far too long for the panel, sung slowly over a long held phrase "
+                              "that goes on and on until the very end of the verse";
+    loadSong("long", ("Short\n" + words + "\n").c_str(), PlayerMode::karaokePrepare);
+    QListWidget& list = panel().timingList();
+    ASSERT_EQ(list.count(), 2);
+    QTest::qWait(0);
+    const QRect shown = list.visualItemRect(list.item(1));
+    EXPECT_LE(shown.right(), list.viewport()->width()) << "the line runs past the panel's edge";
+}
+
 TEST_F(KaraokeTest, AFileChangedOutsideIsNotWrittenOverAndTheUserIsTold) {
     start();
     loadSong("shared", "Line one\nLine two\n", PlayerMode::karaokePrepare);
