@@ -275,6 +275,7 @@ void KaraokeView::hideEvent(QHideEvent* event) {
 
 void KaraokeView::startTiming() {
     timing_ = std::make_unique<LyricsTiming>(songPath_);
+    if (!timing_->notice().empty()) host_.karaokeNotice(QString::fromStdString(timing_->notice()));
 }
 
 void KaraokeView::finishTiming(bool timingDropped) {
@@ -341,6 +342,11 @@ bool KaraokeView::undoStamp() {
 
 bool KaraokeView::pasteLines(const QString& text) {
     if (mode_ != PlayerMode::karaokePrepare || !timing_) return false;
+    // Lines pasted over a lyrics file that is not read could never be saved.
+    if (!timing_->notice().empty()) {
+        host_.karaokeNotice(QString::fromStdString(timing_->notice()));
+        return true;
+    }
     if (!timing_->lines().empty()) {
         host_.karaokeNotice(tr("This song has its lines already"));
         return true;
@@ -355,6 +361,10 @@ void KaraokeView::refreshTimingList() {
     if (!timing_) return;
     const int next = timing_->nextUnstamped();
     const std::vector<LyricLine>& lines = timing_->lines();
+    if (lines.empty() && !timing_->notice().empty()) {
+        timingList_->addItem(QString::fromStdString(timing_->notice()));
+        return;
+    }
     if (lines.empty()) {
         timingList_->addItem(tr("No lines: paste the lyrics with Edit › Paste, then stamp each line with "
                                 "Return as it is sung"));

@@ -277,6 +277,21 @@ TEST_F(KaraokeTest, PastedLinesStartTheLyricsOfASongWithoutThem) {
     EXPECT_FALSE(paste->isEnabled()) << "outside the timing mode the fields paste for themselves";
 }
 
+// A lyrics file too large to read is never written: the timing mode says so, rather than taking
+// pasted lines that could never be saved.
+TEST_F(KaraokeTest, ALyricsFileTooLargeIsNotTimedOver) {
+    start();
+    const std::string huge = "[00:01.00]" + std::string(std::size_t(3) << 20, 'a') + "\n";
+    loadSong("huge", huge.c_str(), PlayerMode::karaokePrepare);
+    platform::PasteboardItem item;
+    item.setString(platform::PasteboardType::string, "Pasted line\n");
+    pasteboard.writeItems({item});
+    window->findChild<QAction*>("actionPasteLyrics")->trigger();
+    QListWidget& list = panel().timingList();
+    ASSERT_EQ(list.count(), 1);
+    EXPECT_TRUE(list.item(0)->text().contains("larger than 2 MiB")) << text(list.item(0)->text());
+}
+
 TEST_F(KaraokeTest, TheSingersScreenShowsWhatComesNextBetweenSongs) {
     start();
     loadSong("Next Song", songLrc, PlayerMode::karaoke);
