@@ -7,6 +7,7 @@
 #include "Source/mainwindow/SingersScreen.h"
 #include "platform/dispatch/ConcurrentQueue.h"
 #include "platform/dispatch/MainQueue.h"
+#include "platform/files/SongArchive.h"
 #include "platform/foundation/Files.h"
 
 #include <QFileInfo>
@@ -155,7 +156,14 @@ void KaraokeView::loadPicture(const std::string& audioPath) {
         const std::optional<std::string> beside = cdgBesidePath(audioPath);
         PictureStamps stamps{beside.value_or(std::string()),
                              beside ? platform::fileStamp(*beside) : std::nullopt,
-                             platform::fileStamp(audioPath)};
+                             platform::fileStamp(audioPath),
+                             {},
+                             std::nullopt};
+        if (const std::size_t slash = audioPath.rfind('/');
+            !beside && !platform::isSongArchivePath(audioPath) && slash != std::string::npos) {
+            stamps.folderPath = slash == 0 ? std::string("/") : audioPath.substr(0, slash);
+            stamps.folder = platform::fileStamp(stamps.folderPath);
+        }
         std::shared_ptr<CdgTimeline> timeline;
         // Beside the audio file, or inside the song's archive.
         if (std::optional<std::vector<std::uint8_t>> bytes = readCdgForSong(audioPath))
@@ -167,6 +175,10 @@ void KaraokeView::loadPicture(const std::string& audioPath) {
             self->pictureStamps_ = stamps;
             if (timeline) {
                 self->cdg_ = std::make_unique<CdgTimeline>(std::move(*timeline));
+                ++self->generation_;
+            } else if (self->cdg_) {
+                // The graphics gone, or no longer readable: the picture goes with them.
+                self->cdg_.reset();
                 ++self->generation_;
             }
             self->advanceFrame();
@@ -180,7 +192,9 @@ void KaraokeView::lookForChanges() {
     // The graphics beside the song, or the song's archive, written anew: read again.
     const bool changed = (!pictureStamps_.cdgPath.empty() &&
                           platform::fileStamp(pictureStamps_.cdgPath) != pictureStamps_.cdg) ||
-                         platform::fileStamp(loadingPath_) != pictureStamps_.song;
+                         platform::fileStamp(loadingPath_) != pictureStamps_.song ||
+                         (!pictureStamps_.folderPath.empty() &&
+                          platform::fileStamp(pictureStamps_.folderPath) != pictureStamps_.folder);
     if (!changed) return;
     pictureLooked_ = false;
     loadPicture(loadingPath_);

@@ -119,6 +119,9 @@ private:
         std::string cdgPath;
         std::optional<platform::FileStamp> cdg;
         std::optional<platform::FileStamp> song;
+        // The song's folder while no graphics are beside the song: one put there changes it.
+        std::string folderPath;
+        std::optional<platform::FileStamp> folder;
     } pictureStamps_;
     std::unique_ptr<LyricsTiming> timing_;
     std::uint64_t generation_ = 1;

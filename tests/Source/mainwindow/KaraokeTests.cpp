@@ -14,6 +14,8 @@
 #include <QSplitter>
 #include <QTest>
 
+#include <filesystem>
+
 namespace vantle::testing {
 namespace {
 
@@ -160,6 +162,32 @@ TEST_F(KaraokeTest, APictureChangedOnDiskIsReadAgain) {
     ASSERT_TRUE(testsupport::writeBytes(cdg, plainCdg(0x0F0) + std::string(24, '\0')));
     panel().lookForChanges();
     ASSERT_TRUE(waitFor([&] { return centre() == QColor(0, 255, 0); }));
+}
+
+// Graphics put beside the song while it is shown come up; graphics taken away take the picture with
+// them.
+TEST_F(KaraokeTest, GraphicsPutBesideOrTakenAwayAreSeen) {
+    start();
+    loadSong("late", songLrc, PlayerMode::karaoke);
+    ASSERT_TRUE(waitFor([&] { return panel().lyrics() != nullptr; }));
+    EXPECT_FALSE(panel().hasPicture());
+    const std::string cdg = audioFolder.file("late.cdg");
+    struct Step {
+        const char* what;
+        bool present;
+    };
+    for (const Step& step : {Step{"put beside", true}, Step{"taken away", false}}) {
+        if (step.present)
+            ASSERT_TRUE(testsupport::writeBytes(cdg, plainCdg(0x00F)));
+        else
+            ASSERT_TRUE(std::filesystem::remove(cdg));
+        EXPECT_TRUE(waitFor([&] {
+            panel().lookForChanges();
+            return panel().hasPicture() == step.present;
+        })) << step.what;
+    }
+    hearAt(6.0);
+    EXPECT_EQ(panel().shownMoment().line, 0) << "the lyrics again without the picture";
 }
 
 TEST_F(KaraokeTest, ThePlaylistStaysInReachBesideThePanel) {
