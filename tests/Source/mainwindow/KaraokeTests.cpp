@@ -8,6 +8,7 @@
 #include "tests/Source/mainwindow/MainWindowTestSupport.h"
 #include "tests/support/CdgWriter.h"
 #include "tests/support/LyricsFiles.h"
+#include "tests/support/SongArchives.h"
 
 #include <QAction>
 #include <QListWidget>
@@ -351,6 +352,22 @@ TEST_F(KaraokeTest, TheSingersScreenShowsWhatComesNextBetweenSongs) {
     EXPECT_FALSE(singers->isVisible());
     EXPECT_TRUE(player->playing());
     EXPECT_FALSE(SingersScreen::wasShown());
+}
+
+// A disc's zip is often named by its catalogue number: the singers read the song's own title.
+TEST_F(KaraokeTest, TheSingersReadAZipSongByItsTitle) {
+    start();
+    const platform::Url wav = audioFile("inside.wav", 10);
+    const std::string zip = audioFolder.file("SC8105-01.zip");
+    ASSERT_TRUE(testsupport::writeZip(zip, {{"Moon River.wav", testsupport::readWholeFile(wav.path())},
+                                            {"Moon River.cdg", testsupport::blankCdg()}}));
+    view().insertEntries({platform::Url::fileURLWithPath(zip, false)});
+    ASSERT_EQ(playlist().allEntries.size(), 1u);
+    view().loadEntryAtRow(0);
+    setMode(PlayerMode::karaoke);
+    view().karaoke().toggleSingersScreen();
+    panel().advanceFrame();
+    EXPECT_EQ(panel().singersScreen()->shownMessage(), (QStringList{"Next:", "Moon River"}));
 }
 
 } // namespace
