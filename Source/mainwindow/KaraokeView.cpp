@@ -7,6 +7,7 @@
 #include "Source/mainwindow/SingersScreen.h"
 #include "platform/dispatch/ConcurrentQueue.h"
 #include "platform/dispatch/MainQueue.h"
+#include "platform/files/SongArchive.h"
 #include "platform/foundation/Files.h"
 
 #include <QFileInfo>
@@ -70,6 +71,10 @@ KaraokeView::KaraokeView(KaraokeHost& host, QWidget* parent) : QWidget(parent), 
     // The keys stay with the playlist, where Return stamps.
     timingList_->setFocusPolicy(Qt::NoFocus);
     timingList_->setSelectionMode(QAbstractItemView::NoSelection);
+    // A long line is read whole while it is timed, not scrolled to.
+    timingList_->setWordWrap(true);
+    timingList_->setResizeMode(QListView::Adjust);
+    timingList_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     QFont listFont = timingList_->font();
     listFont.setPointSizeF(listFont.pointSizeF() * 1.4);
     timingList_->setFont(listFont);
@@ -92,14 +97,14 @@ KaraokeView::KaraokeView(KaraokeHost& host, QWidget* parent) : QWidget(parent), 
 }
 
 KaraokeView::~KaraokeView() {
-    finishTiming();
+    finishTiming(true);
     delete singers_.data();
 }
 
 void KaraokeView::showSong(const std::string& audioPath, PlayerMode mode) {
     const bool songChanged = audioPath != songPath_;
     const bool timingEnds = timing_ && (songChanged || mode != PlayerMode::karaokePrepare);
-    if (timingEnds) finishTiming();
+    if (timingEnds) finishTiming(songChanged);
     if (songChanged) timing_.reset();
     songPath_ = audioPath;
     mode_ = mode;
@@ -151,7 +156,14 @@ void KaraokeView::loadPicture(const std::string& audioPath) {
         const std::optional<std::string> beside = cdgBesidePath(audioPath);
         PictureStamps stamps{beside.value_or(std::string()),
                              beside ? platform::fileStamp(*beside) : std::nullopt,
-                             platform::fileStamp(audioPath)};
+                             platform::fileStamp(audioPath),
+                             {},
+                             std::nullopt};
+        if (const std::size_t slash = audioPath.rfind('/');
+            !beside && !platform::isSongArchivePath(audioPath) && slash != std::string::npos) {
+            stamps.folderPath = slash == 0 ? std::string("/") : audioPath.substr(0, slash);
+            stamps.folder = platform::fileStamp(stamps.folderPath);
+        }
         std::shared_ptr<CdgTimeline> timeline;
         // Beside the audio file, or inside the song's archive.
         if (std::optional<std::vector<std::uint8_t>> bytes = readCdgForSong(audioPath))
@@ -163,6 +175,10 @@ void KaraokeView::loadPicture(const std::string& audioPath) {
             self->pictureStamps_ = stamps;
             if (timeline) {
                 self->cdg_ = std::make_unique<CdgTimeline>(std::move(*timeline));
+                ++self->generation_;
+            } else if (self->cdg_) {
+                // The graphics gone, or no longer readable: the picture goes with them.
+                self->cdg_.reset();
                 ++self->generation_;
             }
             self->advanceFrame();
@@ -176,7 +192,9 @@ void KaraokeView::lookForChanges() {
     // The graphics beside the song, or the song's archive, written anew: read again.
     const bool changed = (!pictureStamps_.cdgPath.empty() &&
                           platform::fileStamp(pictureStamps_.cdgPath) != pictureStamps_.cdg) ||
-                         platform::fileStamp(loadingPath_) != pictureStamps_.song;
+                         platform::fileStamp(loadingPath_) != pictureStamps_.song ||
+                         (!pictureStamps_.folderPath.empty() &&
+                          platform::fileStamp(pictureStamps_.folderPath) != pictureStamps_.folder);
     if (!changed) return;
     pictureLooked_ = false;
     loadPicture(loadingPath_);
@@ -271,12 +289,30 @@ void KaraokeView::hideEvent(QHideEvent* event) {
 
 void KaraokeView::startTiming() {
     timing_ = std::make_unique<LyricsTiming>(songPath_);
+    if (!timing_->notice().empty()) host_.karaokeNotice(QString::fromStdString(timing_->notice()));
 }
 
-void KaraokeView::finishTiming() {
+void KaraokeView::finishTiming(bool timingDropped) {
     if (!timing_ || !timing_->dirty()) return;
-    const SaveResult result = timing_->save();
+    SaveResult result = timing_->save();
     const QString file = QFileInfo(QString::fromStdString(timing_->lrcPath())).fileName();
+    // The refused save has read the outside change in full and laid the stamps over it, where they
+    // still fit. With the song left there is no later leaving to save them at: they would be lost, so
+    // that reading is written now. The outside change stays whole in it.
+    if (timingDropped && result.outcome == SaveResult::Outcome::changedOnDisk) {
+        result = timing_->save();
+        if (result.outcome == SaveResult::Outcome::written) {
+            host_.karaokeNotice(tr("%1 was changed by another program: your stamps were added to its new "
+                                   "text and saved.")
+                                    .arg(file));
+            return;
+        }
+        if (result.outcome == SaveResult::Outcome::changedOnDisk) {
+            host_.karaokeNotice(
+                tr("%1 keeps changing in another program: your stamps could not be saved in it.").arg(file));
+            return;
+        }
+    }
     switch (result.outcome) {
     case SaveResult::Outcome::written:
         host_.karaokeNotice(tr("Timed lines saved in %1").arg(file));
@@ -320,6 +356,11 @@ bool KaraokeView::undoStamp() {
 
 bool KaraokeView::pasteLines(const QString& text) {
     if (mode_ != PlayerMode::karaokePrepare || !timing_) return false;
+    // Lines pasted over a lyrics file that is not read could never be saved.
+    if (!timing_->notice().empty()) {
+        host_.karaokeNotice(QString::fromStdString(timing_->notice()));
+        return true;
+    }
     if (!timing_->lines().empty()) {
         host_.karaokeNotice(tr("This song has its lines already"));
         return true;
@@ -334,6 +375,10 @@ void KaraokeView::refreshTimingList() {
     if (!timing_) return;
     const int next = timing_->nextUnstamped();
     const std::vector<LyricLine>& lines = timing_->lines();
+    if (lines.empty() && !timing_->notice().empty()) {
+        timingList_->addItem(QString::fromStdString(timing_->notice()));
+        return;
+    }
     if (lines.empty()) {
         timingList_->addItem(tr("No lines: paste the lyrics with Edit › Paste, then stamp each line with "
                                 "Return as it is sung"));

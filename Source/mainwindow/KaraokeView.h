@@ -94,8 +94,9 @@ private:
     void lyricsArrived(const LyricsReadResult& result);
     void loadPicture(const std::string& audioPath);
     void startTiming();
-    // Writes the timed lines when they changed; says why when it could not.
-    void finishTiming();
+    // Writes the timed lines when they changed; says why when it could not. `timingDropped`: the
+    // timing ends with the song (or the window), so nothing stamped may wait for a later save.
+    void finishTiming(bool timingDropped = false);
     void refreshTimingList();
     void updateFrameTimer();
     bool karaokeMode() const { return mode_ == PlayerMode::karaoke || mode_ == PlayerMode::karaokePrepare; }
@@ -118,6 +119,9 @@ private:
         std::string cdgPath;
         std::optional<platform::FileStamp> cdg;
         std::optional<platform::FileStamp> song;
+        // The song's folder while no graphics are beside the song: one put there changes it.
+        std::string folderPath;
+        std::optional<platform::FileStamp> folder;
     } pictureStamps_;
     std::unique_ptr<LyricsTiming> timing_;
     std::uint64_t generation_ = 1;

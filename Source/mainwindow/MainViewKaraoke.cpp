@@ -43,8 +43,8 @@ QString MainViewController::karaokeNextTitle() const {
     // Between songs the player holds the song that comes next: the one advanced to, or chosen.
     const std::shared_ptr<PlaylistEntry> entry = player_->entry();
     if (!entry) return {};
-    return QFileInfo(
-               QString::fromStdString(platform::escapingControlCharacters(entry->_url.lastPathComponent())))
+    // The song's own name: a zip's audio inside, not the archive's.
+    return QFileInfo(QString::fromStdString(platform::escapingControlCharacters(entry->titleFileName())))
         .completeBaseName();
 }
 

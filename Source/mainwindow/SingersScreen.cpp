@@ -89,6 +89,11 @@ void SingersScreen::open() {
     const QString name = QString::fromStdString(defaults.string(singersScreenKey).value_or(""));
     QScreen* target = screenLabelled(name);
     if (!target) target = QGuiApplication::primaryScreen();
+    // A screen of another X screen has frames of its own: the window must be made there first.
+    if (target && !isVisible()) {
+        create();
+        if (QWindow* window = windowHandle(); window && window->screen() != target) window->setScreen(target);
+    }
     const std::optional<QRect> frame = singersSavedFrame();
     if (frame && target && target->geometry().intersects(*frame)) {
         setGeometry(*frame);

@@ -87,6 +87,9 @@ PlaylistEntry::PlaylistEntry(const platform::KeyedDecoder& decoder)
     const double key = decoder.decode("keyShift", 0.0);
     if (std::isfinite(key))
         keyShift = int(std::clamp(std::lround(key), -long(keyShiftLimit), long(keyShiftLimit)));
+    // A song archive's row shows its audio's name from the start, not the archive's until it is opened.
+    if (std::optional<std::string> member = decoder.tryDecode<std::string>("archivedAudio"))
+        archivedAudio = std::move(*member);
 }
 
 PlaylistEntry::~PlaylistEntry() = default;
@@ -116,6 +119,7 @@ void PlaylistEntry::encode(platform::KeyedEncoder& encoder) const {
     encoder.encode("playedSinceHistory", zombie_playedSinceHistory);
     encoder.encodeIfPresent("tags", tags);
     if (keyShift != 0) encoder.encode("keyShift", std::int64_t(keyShift));
+    if (!archivedAudio.empty()) encoder.encode("archivedAudio", archivedAudio);
 }
 
 std::string PlaylistEntry::titleFileName() const {

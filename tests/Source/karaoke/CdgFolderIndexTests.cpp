@@ -43,6 +43,16 @@ TEST(CdgFolderIndex, ListsEachFolderOnceAndAnswersAsTheFinderDoes) {
     EXPECT_EQ(index.hasGraphics(two.file("b.flac")), true);
 }
 
+// A zip is a song only with its graphics inside: marked without a listing or a .cdg beside it.
+TEST(CdgFolderIndex, ASongArchiveHasGraphics) {
+    testsupport::TemporaryFolder folder;
+    for (const char* name : {"Zipped.zip", "LOUD.ZIP"})
+        std::ofstream(folder.file(name)) << "x";
+    CdgFolderIndex index([] {});
+    for (const char* name : {"Zipped.zip", "LOUD.ZIP"})
+        EXPECT_EQ(index.hasGraphics(folder.file(name)), true) << name;
+}
+
 TEST(CdgFolderIndex, AnswersForAGoneIndexAreDropped) {
     testsupport::TemporaryFolder folder;
     int listings = 0;

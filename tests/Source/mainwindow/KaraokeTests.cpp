@@ -8,11 +8,14 @@
 #include "tests/Source/mainwindow/MainWindowTestSupport.h"
 #include "tests/support/CdgWriter.h"
 #include "tests/support/LyricsFiles.h"
+#include "tests/support/SongArchives.h"
 
 #include <QAction>
 #include <QListWidget>
 #include <QSplitter>
 #include <QTest>
+
+#include <filesystem>
 
 namespace vantle::testing {
 namespace {
@@ -162,6 +165,32 @@ TEST_F(KaraokeTest, APictureChangedOnDiskIsReadAgain) {
     ASSERT_TRUE(waitFor([&] { return centre() == QColor(0, 255, 0); }));
 }
 
+// Graphics put beside the song while it is shown come up; graphics taken away take the picture with
+// them.
+TEST_F(KaraokeTest, GraphicsPutBesideOrTakenAwayAreSeen) {
+    start();
+    loadSong("late", songLrc, PlayerMode::karaoke);
+    ASSERT_TRUE(waitFor([&] { return panel().lyrics() != nullptr; }));
+    EXPECT_FALSE(panel().hasPicture());
+    const std::string cdg = audioFolder.file("late.cdg");
+    struct Step {
+        const char* what;
+        bool present;
+    };
+    for (const Step& step : {Step{"put beside", true}, Step{"taken away", false}}) {
+        if (step.present)
+            ASSERT_TRUE(testsupport::writeBytes(cdg, plainCdg(0x00F)));
+        else
+            ASSERT_TRUE(std::filesystem::remove(cdg));
+        EXPECT_TRUE(waitFor([&] {
+            panel().lookForChanges();
+            return panel().hasPicture() == step.present;
+        })) << step.what;
+    }
+    hearAt(6.0);
+    EXPECT_EQ(panel().shownMoment().line, 0) << "the lyrics again without the picture";
+}
+
 TEST_F(KaraokeTest, ThePlaylistStaysInReachBesideThePanel) {
     start();
     loadSong("one", songLrc, PlayerMode::karaoke);
@@ -215,6 +244,18 @@ TEST_F(KaraokeTest, TheTimingModeStampsTakesBackAndSaves) {
     (void)path;
 }
 
+TEST_F(KaraokeTest, ALongLineIsWrappedInTheTimingList) {
+    start();
+    const std::string words = "A line far too long for the panel, sung slowly over a long held phrase "
+                              "that goes on and on until the very end of the verse";
+    loadSong("long", ("Short\n" + words + "\n").c_str(), PlayerMode::karaokePrepare);
+    QListWidget& list = panel().timingList();
+    ASSERT_EQ(list.count(), 2);
+    QTest::qWait(0);
+    const QRect shown = list.visualItemRect(list.item(1));
+    EXPECT_LE(shown.right(), list.viewport()->width()) << "the line runs past the panel's edge";
+}
+
 TEST_F(KaraokeTest, AFileChangedOutsideIsNotWrittenOverAndTheUserIsTold) {
     start();
     loadSong("shared", "Line one\nLine two\n", PlayerMode::karaokePrepare);
@@ -229,6 +270,21 @@ TEST_F(KaraokeTest, AFileChangedOutsideIsNotWrittenOverAndTheUserIsTold) {
     ASSERT_NE(notices, nullptr);
     EXPECT_TRUE(notices->text().contains("shared.lrc was changed by another program"))
         << text(notices->text());
+}
+
+// Leaving the song, not just the mode: there is no later leaving, so the stamps laid over the file
+// as changed outside are written then, the outside change whole.
+TEST_F(KaraokeTest, StampsOverAFileChangedOutsideAreKeptWhenTheSongIsLeft) {
+    start();
+    const platform::Url other = audioFile("other.wav", 30);
+    loadSong("shared", "Line one\nLine two\n", PlayerMode::karaokePrepare);
+    view().insertEntries({other});
+    hearAt(2.0);
+    QTest::keyClick(&view().tableView(), Qt::Key_Return);
+    const std::string lrc = audioFolder.file("shared.lrc");
+    ASSERT_TRUE(testsupport::writeBytes(lrc, "Line one\nLine two\n[ar:Added in an editor]\n"));
+    view().loadEntryAtRow(1);
+    EXPECT_EQ(testsupport::readBytes(lrc), "[00:02.00]Line one\nLine two\n[ar:Added in an editor]\n");
 }
 
 TEST_F(KaraokeTest, PastedLinesStartTheLyricsOfASongWithoutThem) {
@@ -248,6 +304,21 @@ TEST_F(KaraokeTest, PastedLinesStartTheLyricsOfASongWithoutThem) {
     EXPECT_EQ(testsupport::readBytes(audioFolder.file("bare.lrc")).find("[00:01.50]Hello world"), 0u);
     setMode(PlayerMode::dance);
     EXPECT_FALSE(paste->isEnabled()) << "outside the timing mode the fields paste for themselves";
+}
+
+// A lyrics file too large to read is never written: the timing mode says so, rather than taking
+// pasted lines that could never be saved.
+TEST_F(KaraokeTest, ALyricsFileTooLargeIsNotTimedOver) {
+    start();
+    const std::string huge = "[00:01.00]" + std::string(std::size_t(3) << 20, 'a') + "\n";
+    loadSong("huge", huge.c_str(), PlayerMode::karaokePrepare);
+    platform::PasteboardItem item;
+    item.setString(platform::PasteboardType::string, "Pasted line\n");
+    pasteboard.writeItems({item});
+    window->findChild<QAction*>("actionPasteLyrics")->trigger();
+    QListWidget& list = panel().timingList();
+    ASSERT_EQ(list.count(), 1);
+    EXPECT_TRUE(list.item(0)->text().contains("larger than 2 MiB")) << text(list.item(0)->text());
 }
 
 TEST_F(KaraokeTest, TheSingersScreenShowsWhatComesNextBetweenSongs) {
@@ -281,6 +352,22 @@ TEST_F(KaraokeTest, TheSingersScreenShowsWhatComesNextBetweenSongs) {
     EXPECT_FALSE(singers->isVisible());
     EXPECT_TRUE(player->playing());
     EXPECT_FALSE(SingersScreen::wasShown());
+}
+
+// A disc's zip is often named by its catalogue number: the singers read the song's own title.
+TEST_F(KaraokeTest, TheSingersReadAZipSongByItsTitle) {
+    start();
+    const platform::Url wav = audioFile("inside.wav", 10);
+    const std::string zip = audioFolder.file("SC8105-01.zip");
+    ASSERT_TRUE(testsupport::writeZip(zip, {{"Moon River.wav", testsupport::readWholeFile(wav.path())},
+                                            {"Moon River.cdg", testsupport::blankCdg()}}));
+    view().insertEntries({platform::Url::fileURLWithPath(zip, false)});
+    ASSERT_EQ(playlist().allEntries.size(), 1u);
+    view().loadEntryAtRow(0);
+    setMode(PlayerMode::karaoke);
+    view().karaoke().toggleSingersScreen();
+    panel().advanceFrame();
+    EXPECT_EQ(panel().singersScreen()->shownMessage(), (QStringList{"Next:", "Moon River"}));
 }
 
 } // namespace

@@ -95,5 +95,25 @@ TEST_F(SingersScreenTest, ItOpensAgainWhereItWasAtTheNextRun) {
     EXPECT_FALSE(view().karaoke().singersScreenShown());
 }
 
+// Left full screen on the TV, it stays there as a window, and opens there again at the next start:
+// the screen is kept whether or not it covers it.
+TEST_F(SingersScreenTest, AWindowOnTheSecondScreenOpensThereAgain) {
+    run();
+    QScreen* tv = QGuiApplication::screens()[1];
+    view().karaoke().setSingersFullScreen(SingersScreen::screenLabel(tv));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return coveringScreen(*panel().singersScreen(), tv); }, 10000));
+    view().karaoke().setSingersFullScreen(std::nullopt);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return panel().singersScreen()->isVisible(); }, 10000));
+    ASSERT_EQ(panel().singersScreen()->screen(), tv);
+    stop();
+    run();
+    SingersScreen* again = panel().singersScreen();
+    ASSERT_NE(again, nullptr) << "reopened at start";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return again->isVisible(); }, 10000));
+    EXPECT_FALSE(again->fullScreenOn());
+    EXPECT_EQ(SingersScreen::screenLabel(again->screen()).toStdString(),
+              SingersScreen::screenLabel(tv).toStdString());
+}
+
 } // namespace
 } // namespace vantle::testing

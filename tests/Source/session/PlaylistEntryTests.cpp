@@ -145,6 +145,22 @@ TEST(PlaylistEntry, TheKeyShiftIsKeptUnderItsOwnKey) {
     }
 }
 
+// A song archive's audio name is kept with it, so that its row shows the song's title as soon as the
+// session opens; an entry of a plain file stores none.
+TEST(PlaylistEntry, ASongArchiveKeepsItsAudioName) {
+    auto plain = decodeEntry(entryRecord("file:///m/a.mp3"));
+    ASSERT_TRUE(plain.ok());
+    EXPECT_FALSE(platform::encodePlistValue(**plain).value().find("archivedAudio"));
+
+    auto zipped = decodeEntry(entryRecord("file:///m/Song.zip"));
+    ASSERT_TRUE(zipped.ok());
+    (*zipped)->archivedAudio = "Song Inside.mp3";
+    auto again = platform::decodePlistValue<std::shared_ptr<PlaylistEntry>>(
+        platform::encodePlistValue(**zipped).value());
+    ASSERT_TRUE(again.ok());
+    EXPECT_EQ((*again)->titleFileName(), "Song Inside.mp3");
+}
+
 TEST(PlaylistEntry, EqualityIsTheFileAndIdsAreFresh) {
     auto a = decodeEntry(entryRecord("file:///m/a.mp3")).value();
     auto b = decodeEntry(entryRecord("file:///m/a.mp3")).value();
