@@ -291,6 +291,9 @@ void EntryPlayer::reopen() {
     // Back at its path, maybe as another file: the watch goes to the file the path names.
     if (!fileMonitor_ || !watchedFile_ || !watchedFile_->namedBy(path)) watch(entry_);
     fileReopened();
+    // A song archive's audio is a new copy at each open, which no count has seen: its length is an
+    // estimate again until it is counted anew.
+    countLength(entry_);
 }
 
 // ---- position ----
