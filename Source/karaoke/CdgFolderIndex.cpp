@@ -3,6 +3,7 @@
 #include "Source/karaoke/CdgFile.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/dispatch/SerialQueue.h"
+#include "platform/files/SongArchive.h"
 
 #include <unordered_map>
 #include <unordered_set>
@@ -55,6 +56,8 @@ CdgFolderIndex::~CdgFolderIndex() {
 }
 
 std::optional<bool> CdgFolderIndex::hasGraphics(const std::string& audioPath) {
+    // Only one song's audio with its graphics is taken from an archive: what is listed holds them.
+    if (platform::isSongArchivePath(audioPath)) return true;
     const auto slash = audioPath.rfind('/');
     const std::string folder = slash == std::string::npos ? "."
                                : slash == 0               ? "/"

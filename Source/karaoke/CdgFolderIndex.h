@@ -23,8 +23,8 @@ public:
     CdgFolderIndex(const CdgFolderIndex&) = delete;
     CdgFolderIndex& operator=(const CdgFolderIndex&) = delete;
 
-    // Whether a `.cdg` of the song's base name (any case) is beside it, as cdgBesidePath finds it;
-    // nullopt while its folder's first listing is under way.
+    // Whether a `.cdg` of the song's base name (any case) is beside it, as cdgBesidePath finds it, or
+    // inside it (a song archive); nullopt while its folder's first listing is under way.
     std::optional<bool> hasGraphics(const std::string& audioPath);
     // Every folder is listed again at its next question; until then the old answers stand.
     void refresh();

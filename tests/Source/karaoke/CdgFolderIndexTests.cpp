@@ -43,6 +43,18 @@ TEST(CdgFolderIndex, ListsEachFolderOnceAndAnswersAsTheFinderDoes) {
     EXPECT_EQ(index.hasGraphics(two.file("b.flac")), true);
 }
 
+// A song archive is listed only with its graphics inside: it has them, in any case of its extension,
+// with no listing of its folder.
+TEST(CdgFolderIndex, ASongArchiveHasItsGraphicsInside) {
+    testsupport::TemporaryFolder folder;
+    int listings = 0;
+    CdgFolderIndex index([&] { ++listings; });
+    for (const char* name : {"Song.zip", "SONG.ZIP"})
+        EXPECT_EQ(index.hasGraphics(folder.file(name)), true) << name;
+    platform::mainQueue().drain();
+    EXPECT_EQ(listings, 0);
+}
+
 TEST(CdgFolderIndex, AnswersForAGoneIndexAreDropped) {
     testsupport::TemporaryFolder folder;
     int listings = 0;
