@@ -1,10 +1,12 @@
 #include "Source/karaoke/LyricsFile.h"
+#include "tests/support/Wait.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -184,6 +186,20 @@ TEST(LrcReader, RepeatsOfALineAreHeldWithinABound) {
     EXPECT_EQ(lyrics->lines.front().time, 0.0);
     EXPECT_EQ(lyrics->lines.back().time, double(lyrics->lines.size() - 1));
     EXPECT_FALSE(parseLrc("[00:01.00][00:02.00]La\n")->shortened);
+}
+
+// Angle brackets that open no word time are text: a line of them is read in one pass, not in one pass
+// for each bracket.
+TEST(LrcReader, BracketsThatOpenNoWordTimeAreReadInOnePass) {
+    for (const std::string& tail : {std::string(16 << 20, '<'), std::string(16 << 20, '<') + ">"}) {
+        auto bytes = std::make_shared<const std::string>("[00:01.00]" + tail);
+        auto lyrics = std::make_shared<std::optional<Lyrics>>();
+        ASSERT_TRUE(testsupport::finishesWithin([bytes, lyrics] { *lyrics = parseLrc(*bytes); }));
+        ASSERT_TRUE(*lyrics);
+        ASSERT_EQ((*lyrics)->lines.size(), 1u);
+        EXPECT_EQ((*lyrics)->lines[0].text, tail);
+        EXPECT_TRUE((*lyrics)->lines[0].words.empty());
+    }
 }
 
 TEST(LrcReader, NothingToReadIsNoLyrics) {
