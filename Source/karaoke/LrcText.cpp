@@ -137,9 +137,12 @@ void readWords(std::string_view rest, Line& line) {
     };
     std::vector<Piece> pieces(1);
     std::size_t at = 0;
+    // The first '>' after the bracket looked at last: every '<' before it shares the one look, so that
+    // a line of brackets is read in one pass.
+    std::size_t close = 0;
     while (at < rest.size()) {
         if (rest[at] == '<') {
-            const std::size_t close = rest.find('>', at + 1);
+            if (close != std::string_view::npos && close <= at) close = rest.find('>', at + 1);
             if (close != std::string_view::npos) {
                 if (auto time = parseTime(rest.substr(at + 1, close - at - 1))) {
                     pieces.push_back({time, {}});

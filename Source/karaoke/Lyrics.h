@@ -28,6 +28,7 @@ struct Lyrics {
     std::vector<LyricLine> lines;            // timed lines sorted by time (stable), blank timed lines kept
     std::vector<LyricLine> untimed;          // lines without a time, in file order
     std::map<std::string, std::string> tags; // ti ar al by length offset ... as written
+    bool shortened = false;                  // repeats of lines left out beyond what can be held
 
     // The index of the latest timed line started at t, -1 if none.
     int lineAt(double t) const;

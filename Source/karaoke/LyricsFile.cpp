@@ -73,6 +73,9 @@ std::optional<Lyrics> parseLrc(std::string_view bytes) {
     }
     std::vector<Timed> timed;
     bool any = false;
+    // Each time of a line copies it: a line of many times and a long text would take far more memory than
+    // the file's few bytes, so the copies stop at a bound and the rest are left out.
+    std::uint64_t held = 0;
     for (const lrc::Line& line : read) {
         switch (line.kind) {
         case lrc::Line::Kind::blank:
@@ -81,11 +84,21 @@ std::optional<Lyrics> parseLrc(std::string_view bytes) {
             lyrics.tags[line.tagName] = line.tagValue;
             any = true;
             break;
-        case lrc::Line::Kind::timed:
-            for (const double time : line.times)
+        case lrc::Line::Kind::timed: {
+            std::uint64_t copy = sizeof(LyricLine) + line.text.size() + line.words.size() * sizeof(LyricWord);
+            for (const auto& word : line.words)
+                copy += word.second.size();
+            for (const double time : line.times) {
+                if (held + copy > largestLyricsHeld) {
+                    lyrics.shortened = true;
+                    break;
+                }
+                held += copy;
                 timed.push_back({time, &line});
+            }
             any = true;
             break;
+        }
         case lrc::Line::Kind::untimed:
             lyrics.untimed.push_back({std::nullopt, line.text, {}, {}});
             any = true;
@@ -124,6 +137,10 @@ LyricsReadResult readLyricsBeside(const std::string& audioPath) {
         } else if (auto lyrics = parseLrc(
                        std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()))) {
             lyrics->path = *lrcPath;
+            if (lyrics->shortened)
+                addNotice(result.notice, "The lyrics file " + shownPath(*lrcPath) +
+                                             " repeats its lines more often than can be shown; the last "
+                                             "repeats are left out.");
             result.lyrics = std::move(lyrics);
             return result;
         }

@@ -22,6 +22,9 @@ struct LyricsReadResult {
 // A lyrics file larger than this is not read: no one writes that much by hand, and it would hold up
 // whoever waits for it.
 inline constexpr std::uint64_t largestLyricsFileSize = std::uint64_t(2) << 20;
+// The most memory the lines read from one file may take, each time a line is sung counted as a copy of
+// it: a line given thousands of times is held only so far.
+inline constexpr std::uint64_t largestLyricsHeld = std::uint64_t(32) << 20;
 
 // <name>.lrc beside the audio file (its last extension replaced, ".lrc" in any case), else
 // <name>.t.txt. Any thread; reads at most largestLyricsFileSize bytes of a file.

@@ -292,6 +292,10 @@ void EntryPlayer::reopen() {
     // Back at its path, maybe as another file: the watch goes to the file the path names.
     if (!fileMonitor_ || !watchedFile_ || !watchedFile_->namedBy(path)) watch(entry_);
     fileReopened();
+    // A song archive's audio is a new copy at each open, which no count has seen: its length is an
+    // estimate again until it is counted anew. A file's own count still running serves the file.
+    const std::shared_ptr<platform::AudioFile>& open = filePlayer_->file();
+    if (!countingLength() || (open && !open->archiveMember().empty())) countLength(entry_);
 }
 
 // ---- position ----

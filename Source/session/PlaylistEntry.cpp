@@ -85,8 +85,9 @@ PlaylistEntry::PlaylistEntry(const platform::KeyedDecoder& decoder)
     tags = decoder.tryDecode<std::string>("tags");
     // A number outside the player's range, or of a fraction, is held to the nearest key it can play.
     const double key = decoder.decode("keyShift", 0.0);
+    // Held before rounding: a number beyond a long's range has no rounding of its own.
     if (std::isfinite(key))
-        keyShift = int(std::clamp(std::lround(key), -long(keyShiftLimit), long(keyShiftLimit)));
+        keyShift = int(std::lround(std::clamp(key, -double(keyShiftLimit), double(keyShiftLimit))));
     // A song archive's row shows its audio's name from the start, not the archive's until it is opened.
     if (std::optional<std::string> member = decoder.tryDecode<std::string>("archivedAudio"))
         archivedAudio = std::move(*member);

@@ -43,14 +43,16 @@ TEST(CdgFolderIndex, ListsEachFolderOnceAndAnswersAsTheFinderDoes) {
     EXPECT_EQ(index.hasGraphics(two.file("b.flac")), true);
 }
 
-// A zip is a song only with its graphics inside: marked without a listing or a .cdg beside it.
-TEST(CdgFolderIndex, ASongArchiveHasGraphics) {
+// A song archive is listed only with its graphics inside: it has them, in any case of its extension,
+// with no listing of its folder.
+TEST(CdgFolderIndex, ASongArchiveHasItsGraphicsInside) {
     testsupport::TemporaryFolder folder;
-    for (const char* name : {"Zipped.zip", "LOUD.ZIP"})
-        std::ofstream(folder.file(name)) << "x";
-    CdgFolderIndex index([] {});
-    for (const char* name : {"Zipped.zip", "LOUD.ZIP"})
+    int listings = 0;
+    CdgFolderIndex index([&] { ++listings; });
+    for (const char* name : {"Song.zip", "SONG.ZIP"})
         EXPECT_EQ(index.hasGraphics(folder.file(name)), true) << name;
+    platform::mainQueue().drain();
+    EXPECT_EQ(listings, 0);
 }
 
 TEST(CdgFolderIndex, AnswersForAGoneIndexAreDropped) {

@@ -1,9 +1,12 @@
 #include "Source/karaoke/LyricsFile.h"
+#include "tests/support/Wait.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -159,6 +162,43 @@ TEST(LrcReader, Encodings) {
         ASSERT_TRUE(lyrics) << row.name;
         ASSERT_EQ(lyrics->lines.size(), 1u) << row.name;
         EXPECT_EQ(lyrics->lines[0].text, row.text) << row.name;
+    }
+}
+
+// Each time of a line is a copy of it: a small file of one long line with hundreds of times would
+// otherwise take many times the memory of the whole file.
+TEST(LrcReader, RepeatsOfALineAreHeldWithinABound) {
+    std::string bytes;
+    for (int second = 0; second < 400; ++second)
+        bytes += "[" + std::to_string(second / 60) + ":" + (second % 60 < 10 ? "0" : "") +
+                 std::to_string(second % 60) + "]";
+    bytes += std::string(200 << 10, 'a');
+    ASSERT_LE(bytes.size(), vantle::largestLyricsFileSize);
+    const auto lyrics = parseLrc(bytes);
+    ASSERT_TRUE(lyrics);
+    std::uint64_t held = 0;
+    for (const LyricLine& line : lyrics->lines)
+        held += sizeof(LyricLine) + line.text.size();
+    EXPECT_LE(held, vantle::largestLyricsHeld);
+    EXPECT_TRUE(lyrics->shortened);
+    // What is kept is the file's first times, in order.
+    ASSERT_FALSE(lyrics->lines.empty());
+    EXPECT_EQ(lyrics->lines.front().time, 0.0);
+    EXPECT_EQ(lyrics->lines.back().time, double(lyrics->lines.size() - 1));
+    EXPECT_FALSE(parseLrc("[00:01.00][00:02.00]La\n")->shortened);
+}
+
+// Angle brackets that open no word time are text: a line of them is read in one pass, not in one pass
+// for each bracket.
+TEST(LrcReader, BracketsThatOpenNoWordTimeAreReadInOnePass) {
+    for (const std::string& tail : {std::string(16 << 20, '<'), std::string(16 << 20, '<') + ">"}) {
+        auto bytes = std::make_shared<const std::string>("[00:01.00]" + tail);
+        auto lyrics = std::make_shared<std::optional<Lyrics>>();
+        ASSERT_TRUE(testsupport::finishesWithin([bytes, lyrics] { *lyrics = parseLrc(*bytes); }));
+        ASSERT_TRUE(*lyrics);
+        ASSERT_EQ((*lyrics)->lines.size(), 1u);
+        EXPECT_EQ((*lyrics)->lines[0].text, tail);
+        EXPECT_TRUE((*lyrics)->lines[0].words.empty());
     }
 }
 

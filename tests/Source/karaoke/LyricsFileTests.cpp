@@ -120,6 +120,18 @@ TEST(LyricsBeside, FileOverTwoMebibytesIsNotRead) {
     EXPECT_NE(withCues.notice.find("2 MiB"), std::string::npos);
 }
 
+TEST(LyricsBeside, RepeatsLeftOutAreTold) {
+    testsupport::TemporaryFolder folder;
+    std::string bytes;
+    for (int minute = 0; minute < 400; ++minute)
+        bytes += "[" + std::to_string(minute) + ":00]";
+    ASSERT_TRUE(writeBytes(folder.file("Song.lrc"), bytes + std::string(200 << 10, 'a')));
+    const LyricsReadResult result = readLyricsBeside(folder.file("Song.mp3"));
+    ASSERT_TRUE(result.lyrics);
+    EXPECT_NE(result.notice.find(folder.file("Song.lrc")), std::string::npos) << result.notice;
+    EXPECT_NE(result.notice.find("left out"), std::string::npos) << result.notice;
+}
+
 TEST(LyricsBeside, UnreadableFileIsToldNotWaitedFor) {
     testsupport::TemporaryFolder folder;
     const std::string fifo = folder.file("Song.lrc");

@@ -4,6 +4,8 @@
 
 #include "PlayerRZFixture.h"
 
+#include "tests/support/SongArchives.h"
+
 #include <atomic>
 
 namespace {
@@ -70,6 +72,37 @@ TEST_F(PlayerLengthTest, AJoinedMp3ShowsAnEstimateThenItsCountedLengthWhichIsSto
     ASSERT_FALSE(entry->currentTimeRangeSet->ranges.empty());
     EXPECT_NEAR(entry->currentTimeRangeSet->ranges.back().start, counted - 1.0, 0.01);
     EXPECT_NEAR(entry->currentTimeRangeSet->ranges.back().end, counted, 0.05);
+}
+
+TEST_F(PlayerLengthTest, AZippedJoinedMp3IsCountedAndPlayedAtItsCountedLength) {
+    const std::string plain =
+        testsupport::writeJoinedMp3(folder.file("Song.mp3"), {fixtures::tone(2 * 44100, 2, 44100, 0.1f),
+                                                              fixtures::tone(3 * 44100, 2, 44100, 0.5f)});
+    ASSERT_FALSE(plain.empty());
+    ASSERT_TRUE(
+        testsupport::writeZip(folder.file("Song.zip"), {{"Song.mp3", testsupport::readWholeFile(plain)},
+                                                        {"Song.cdg", testsupport::blankCdg()}}));
+    auto entry = entryFor(folder.file("Song.zip"));
+    ASSERT_TRUE(entry);
+    EXPECT_TRUE(entry->durationIsEstimate);
+    // Counted already in the background, as the list's counts do, before it is ever loaded.
+    auto counter = platform::AudioFile::openForReading(folder.file("Song.zip"));
+    ASSERT_TRUE(counter && (*counter)->measureLength());
+    entry->_cachedDuration = double((*counter)->length()) / (*counter)->processingFormat().sampleRate();
+    entry->durationIsEstimate = entry->durationIsProvisional = false;
+    counter->reset();
+    makePlayer();
+    player->setEntry(entry);
+    ASSERT_TRUE(player->playable());
+    // Play opens the archive again: its audio is a new copy in memory, which no count has seen yet.
+    player->play();
+    ASSERT_TRUE(player->playing());
+    player->pause();
+    ASSERT_TRUE(waitFor([&] { return !entry->durationIsProvisional; }));
+    ASSERT_TRUE(countsSettled());
+    EXPECT_FALSE(entry->durationIsEstimate);
+    EXPECT_GE(*entry->_cachedDuration, 5.0);
+    EXPECT_EQ(player->duration(), *entry->_cachedDuration);
 }
 
 TEST_F(PlayerLengthTest, ACountIsTakenOnlyWhileItsEntryIsStillCurrent) {

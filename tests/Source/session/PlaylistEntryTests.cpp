@@ -135,6 +135,8 @@ TEST(PlaylistEntry, TheKeyShiftIsKeptUnderItsOwnKey) {
     for (auto [written, read] : {std::pair{platform::PlistValue(std::int64_t(9)), 6},
                                  {platform::PlistValue(std::int64_t(-40)), -6},
                                  {platform::PlistValue(2.0), 2},
+                                 {platform::PlistValue(1e300), 6},
+                                 {platform::PlistValue(-1e300), -6},
                                  {platform::PlistValue("up"), 0},
                                  {platform::PlistValue(std::nan("")), 0}}) {
         platform::PlistDictionary record = entryRecord("file:///m/a.mp3");
