@@ -203,6 +203,11 @@ void KaraokeView::lookForChanges() {
 QStringList KaraokeView::noLyricsMessage() const {
     if (songPath_.empty()) return {tr("No song loaded")};
     if (!lyricsRead_ || !pictureLooked_) return {tr("Reading the lyrics…")};
+    // Lines without times are the start of a timing, not missing lyrics: say how to go on.
+    if (lyrics_ && lyrics_->lines.empty() && !lyrics_->untimed.empty())
+        return {tr("The lyrics of this song have no times yet"),
+                QFileInfo(QString::fromStdString(lyrics_->path)).fileName(),
+                tr("Press x to time them while the song plays")};
     QStringList lines{tr("No lyrics for this song")};
     if (!lastRead_.notice.empty()) lines << QString::fromStdString(lastRead_.notice);
     lines << tr("Looked for:");

@@ -112,6 +112,17 @@ TEST_F(KaraokeTest, ASongWithoutLyricsSaysSoAndNamesTheFilesLookedFor) {
     EXPECT_EQ(panel().lyrics(), nullptr);
 }
 
+// Lines not yet timed are lyrics to time, not a song without lyrics.
+TEST_F(KaraokeTest, LyricsWithoutTimesSayHowToTimeThem) {
+    start();
+    loadSong("untimed", "[ti:Untimed]\nFirst line to sing\nSecond line\n", PlayerMode::karaoke);
+    ASSERT_TRUE(waitFor([&] { return panel().shownMessage().contains("untimed.lrc"); }))
+        << panel().shownMessage().join('|').toStdString();
+    const QStringList message = panel().shownMessage();
+    EXPECT_EQ(message.first(), "The lyrics of this song have no times yet");
+    EXPECT_TRUE(message.last().contains("Press x"));
+}
+
 TEST_F(KaraokeTest, NothingIsReadOrShownOutsideTheKaraokeModes) {
     start();
     loadSong("disc", songLrc, PlayerMode::dance);
