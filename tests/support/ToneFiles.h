@@ -164,6 +164,51 @@ inline std::string writeWrappedWav(const std::string& path, std::uint64_t frames
     return out.flush() ? path : std::string();
 }
 
+// A CAF file of 16-bit stereo at 44.1 kHz whose header announces `frames` frames, a hole on disk (see
+// writeSparseCaf) but for the `marks` as writeWrappedWav puts them: a file of more frames than 32 bits
+// count whose far places can be heard. Returns the path, or "" when it could not be written.
+inline std::string writeMarkedSparseCaf(const std::string& path, std::uint64_t frames,
+                                        const std::vector<WavMark>& marks) {
+    auto put = [](std::string& to, std::uint64_t value, int size) {
+        for (int shift = (size - 1) * 8; shift >= 0; shift -= 8)
+            to += char((value >> shift) & 0xff);
+    };
+    std::string bytes = "caff";
+    put(bytes, 1, 2);
+    put(bytes, 0, 2);
+    bytes += "desc";
+    put(bytes, 32, 8);
+    put(bytes, 0x40E5888000000000u, 8); // 44100.0
+    bytes += "lpcm";
+    put(bytes, 0, 4);  // flags: big-endian signed integer
+    put(bytes, 4, 4);  // bytes per packet
+    put(bytes, 1, 4);  // frames per packet
+    put(bytes, 2, 4);  // channels
+    put(bytes, 16, 4); // bits
+    bytes += "data";
+    put(bytes, frames * 4 + 4, 8);
+    put(bytes, 0, 4); // edit count
+    const std::uint64_t dataStart = bytes.size();
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out.write(bytes.data(), std::streamsize(bytes.size()));
+        if (!out) return {};
+    }
+    std::error_code error;
+    std::filesystem::resize_file(path, dataStart + frames * 4, error);
+    if (error) return {};
+    std::fstream out(path, std::ios::binary | std::ios::in | std::ios::out);
+    for (const WavMark& mark : marks) {
+        std::string samples;
+        for (int i = 0; i < 4; ++i)
+            for (const int value : {mark.value + i, -(mark.value + i)})
+                put(samples, std::uint16_t(value), 2);
+        out.seekp(std::streamoff(dataStart + mark.frame * 4));
+        out.write(samples.data(), std::streamsize(samples.size()));
+    }
+    return out.flush() ? path : std::string();
+}
+
 // An MP3 of `parts` joined end to end, as takes are put together: each part written with libsndfile at its
 // rate, whose info header states that part alone, and their bytes concatenated, so that the first part's
 // header understates the whole. Returns the path, or "" when it could not be written.

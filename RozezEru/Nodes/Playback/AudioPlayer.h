@@ -28,6 +28,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
@@ -205,6 +206,11 @@ public:
 
     // Scheduling -------------------------------------------------------------------------------------
 
+    // The player node counts a segment's frames in 32 bits: a longer range (a file of days) goes on it
+    // as segments of at most this many frames, played one after the other. Tests lower it, so that the
+    // joins can be heard; it stays within [1, 2^32 - 1].
+    void setSegmentFrameLimit(std::int64_t frames);
+
     // Puts the edit range of the file (or, buffered, the refilled buffer) on the player node, to
     // start at `at` or as soon as the node plays. False, with a record, when nothing was scheduled.
     bool schedule(std::optional<platform::AudioTime> at, CompletionCallbackType completionCallbackType);
@@ -243,10 +249,16 @@ private:
     // Reconnects when the player node's connection cannot play `format`.
     void fitConnection(const platform::AudioFormat& format);
     void seekInBuffer(double target);
-    // Schedules the frames of `file` (the file of play, grown) from scheduledEndFrame_ on after what is
-    // scheduled; false, logged, when they cannot be.
-    bool appendSegment(const platform::AudioFile& file);
-    // The end of a segment followed by another, on the main thread: frames taken since follow.
+    // Puts the file's frames [start, end) on the player node after what is there: the first segment now
+    // (at `at`), the next one behind it, and each further one as a segment before it ends.
+    platform::Result<void> scheduleFrames(std::int64_t start, std::int64_t end,
+                                          std::optional<platform::AudioTime> at,
+                                          CompletionCallbackType completionCallbackType);
+    // Schedules the frames of `file` (the file of play, or it grown) from scheduledEndFrame_ on, up to
+    // `until` and at most one segment's worth, after what is scheduled; false, logged, when they cannot be.
+    bool appendSegment(const platform::AudioFile& file, std::int64_t until);
+    // The end of a segment followed by another, on the main thread: the rest of the range, and frames
+    // taken since, follow.
     void segmentEnded();
     // Whether frames a grown file adds are played: its segments are on the player node (playing or
     // paused) and no edit end comes before the end of the file.
@@ -277,10 +289,13 @@ private:
     // While file segments are scheduled: the file frame after the last one on the player node, the
     // callback type the first was scheduled with, and how many have not ended yet.
     std::int64_t scheduledEndFrame_ = 0;
+    // The file frame where the range being played ends: segments follow until they reach it.
+    std::int64_t playEndFrame_ = 0;
     CompletionCallbackType scheduledCallbackType_ = CompletionCallbackType::dataPlayedBack;
     int segmentsQueued_ = 0;
+    std::int64_t segmentFrameLimit_ = std::numeric_limits<std::uint32_t>::max();
     // Each completion made has its number; only the end of the item made last ends play, that of an
-    // earlier segment of a grown file lets the next frames follow (segmentEnded).
+    // earlier segment (of a long range, or of a grown file) lets the next frames follow (segmentEnded).
     std::uint64_t lastItem_ = 0;
     // A completion counts only while no stop, seek or new schedule came after its audio was
     // scheduled: one already queued on the main queue then belongs to audio that is gone.

@@ -11,7 +11,6 @@
 #include "platform/player/AudioPlayerNode.h"
 
 #include <cmath>
-#include <limits>
 
 namespace rozezeru {
 
@@ -114,7 +113,6 @@ void AudioPlayer::seek(double time) {
     if (!(startProduct < frameLimit && endProduct < frameLimit)) return;
     const auto startFrame = std::int64_t(startProduct);
     const std::int64_t frames = std::int64_t(endProduct) - startFrame;
-    if (frames > std::int64_t(std::numeric_limits<std::uint32_t>::max())) return;
     if (frames <= 0) {
         seekPastTheEnd();
         return;
@@ -124,17 +122,14 @@ void AudioPlayer::seek(double time) {
     retireCompletions();
     playerNode_->stop();
     fitConnection(file_->processingFormat());
-    auto scheduled = playerNode_->scheduleSegment(*file_, startFrame, std::uint32_t(frames), std::nullopt,
-                                                  CompletionCallbackType::dataPlayedBack, makeCompletion());
+    auto scheduled =
+        scheduleFrames(startFrame, startFrame + frames, std::nullopt, CompletionCallbackType::dataPlayedBack);
     if (!scheduled) {
         Log(LogSite("seek(time:)", LogType::error), scheduled.error().message);
         seeking_->store(false);
         stopPlayer();
         return;
     }
-    scheduledEndFrame_ = startFrame + frames;
-    scheduledCallbackType_ = CompletionCallbackType::dataPlayedBack;
-    segmentsQueued_ = 1;
     (void)playerNode_->play();
     status_ = NodeStatus::Playback::playing;
     seeking_->store(false);

@@ -10,6 +10,7 @@
 #include "platform/files/AudioFile.h"
 #include "platform/player/AudioPlayerNode.h"
 
+#include <algorithm>
 #include <limits>
 #include <string>
 
@@ -60,6 +61,10 @@ bool AudioPlayer::scheduleBuffer(std::optional<platform::AudioTime> at,
     return true;
 }
 
+void AudioPlayer::setSegmentFrameLimit(std::int64_t frames) {
+    segmentFrameLimit_ = std::clamp<std::int64_t>(frames, 1, std::numeric_limits<std::uint32_t>::max());
+}
+
 bool AudioPlayer::scheduleSegment(std::optional<platform::AudioTime> at,
                                   CompletionCallbackType completionCallbackType) {
     if (!file_) {
@@ -81,28 +86,37 @@ bool AudioPlayer::scheduleSegment(std::optional<platform::AudioTime> at,
                 ". file.length: " + std::to_string(length));
         return false;
     }
-    // A count that does not fit the player node's 32 bits would be played modulo 2^32.
-    if (total > std::int64_t(std::numeric_limits<std::uint32_t>::max())) {
-        Log(LogSite("scheduleSegment(at:completionCallbackType:)", LogType::error),
-            "Unable to schedule file. totalFrames to play: " + std::to_string(total) +
-                " exceeds the limit of 4294967295 frames. file.length: " + std::to_string(length));
-        return false;
-    }
     fitConnection(file_->processingFormat());
     retireCompletions();
-    if (auto scheduled = playerNode_->scheduleSegment(*file_, startFrame, std::uint32_t(total), at,
-                                                      completionCallbackType, makeCompletion());
+    if (auto scheduled =
+            scheduleFrames(startFrame, std::min(length, startFrame + total), at, completionCallbackType);
         !scheduled) {
         Log(LogSite("scheduleSegment(at:completionCallbackType:)", LogType::error),
             scheduled.error().message);
         return false;
     }
-    playerNode_->prepare(std::uint32_t(total));
-    scheduledEndFrame_ = std::min(length, startFrame + total);
-    scheduledCallbackType_ = completionCallbackType;
-    segmentsQueued_ = 1;
+    playerNode_->prepare(
+        std::uint32_t(std::min<std::int64_t>(total, std::numeric_limits<std::uint32_t>::max())));
     status_ = NodeStatus::Playback::stopped;
     return true;
+}
+
+platform::Result<void> AudioPlayer::scheduleFrames(std::int64_t start, std::int64_t end,
+                                                   std::optional<platform::AudioTime> at,
+                                                   CompletionCallbackType completionCallbackType) {
+    end = std::min(end, file_->length());
+    const std::int64_t first = std::min<std::int64_t>(end - start, segmentFrameLimit_);
+    if (auto scheduled = playerNode_->scheduleSegment(*file_, start, std::uint32_t(first), at,
+                                                      completionCallbackType, makeCompletion());
+        !scheduled)
+        return scheduled;
+    scheduledEndFrame_ = start + first;
+    playEndFrame_ = end;
+    scheduledCallbackType_ = completionCallbackType;
+    segmentsQueued_ = 1;
+    // The next segment waits on the node before this one ends, so that the two play without a gap.
+    if (scheduledEndFrame_ < playEndFrame_) (void)appendSegment(*file_, playEndFrame_);
+    return {};
 }
 
 namespace {
@@ -121,16 +135,17 @@ bool AudioPlayer::takeGrownFile(std::shared_ptr<platform::AudioFile> grown) {
     const bool toTheEnd = !(editEndTime_ < duration());
     // A writer far ahead of the player would otherwise pile up a reader and a ring per step: past a few
     // segments, the new frames follow as each segment ends.
-    if (followsGrowth() && segmentsQueued_ < kGrownSegmentsQueued && !appendSegment(*grown)) return false;
+    if (followsGrowth() && segmentsQueued_ < kGrownSegmentsQueued && !appendSegment(*grown, grown->length()))
+        return false;
     file_ = std::move(grown);
     if (toTheEnd) editEndTime_ = duration();
     return true;
 }
 
-bool AudioPlayer::appendSegment(const platform::AudioFile& file) {
+bool AudioPlayer::appendSegment(const platform::AudioFile& file, std::int64_t until) {
     const std::int64_t from = scheduledEndFrame_;
     const std::int64_t frames =
-        std::min<std::int64_t>(file.length() - from, std::numeric_limits<std::uint32_t>::max());
+        std::min<std::int64_t>(std::min(until, file.length()) - from, segmentFrameLimit_);
     if (frames <= 0) return true;
     // The segment scheduled last is no longer the end of play: the new one is.
     const std::uint64_t last = lastItem_;
@@ -148,7 +163,9 @@ bool AudioPlayer::appendSegment(const platform::AudioFile& file) {
 
 void AudioPlayer::segmentEnded() {
     --segmentsQueued_;
-    if (file_ && followsGrowth() && scheduledEndFrame_ < file_->length()) (void)appendSegment(*file_);
+    if (!file_) return;
+    const std::int64_t until = followsGrowth() ? std::max(playEndFrame_, file_->length()) : playEndFrame_;
+    if (scheduledEndFrame_ < until) (void)appendSegment(*file_, until);
 }
 
 bool AudioPlayer::followsGrowth() const {

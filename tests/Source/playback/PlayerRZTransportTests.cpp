@@ -330,3 +330,37 @@ TEST(PlayerRZChainCost, SeeksAndLoadsStayCheap) {
     // The seek is heard from its place on.
     EXPECT_NEAR(heard[40], 3.0, 0.001);
 }
+
+// A song of more frames than 32 bits count (a recording of two days and more, joined from takes): it is
+// played, not refused as no audio, with its whole length, and a seek far into it is heard there. The
+// file is a hole on disk but for a loud half second past frame 2^32.
+TEST_F(PlayerRZTest, ASongOfMoreFramesThan32BitsCountPlaysAndSeeksPastThem) {
+    constexpr std::int64_t frames32 = std::int64_t(1) << 32, length = 2 * frames32 + 10 * 44100;
+    constexpr std::int64_t loud = frames32 + 2 * 44100;
+    std::vector<testsupport::WavMark> marks;
+    for (std::int64_t frame = loud; frame < loud + 22050; frame += 4)
+        marks.push_back({std::uint64_t(frame), 16000});
+    const std::string path =
+        testsupport::writeMarkedSparseCaf(folder.file("two days.caf"), std::uint64_t(length), marks);
+    ASSERT_FALSE(path.empty());
+    auto entry = offlineEntry(path);
+    ASSERT_TRUE(player->playable());
+    EXPECT_DOUBLE_EQ(player->duration(), double(length) / 44100.0);
+    ASSERT_TRUE(entry->_cachedDuration);
+    EXPECT_DOUBLE_EQ(*entry->_cachedDuration, double(length) / 44100.0);
+
+    player->play();
+    EXPECT_TRUE(player->isPlaying());
+    EXPECT_EQ(delegate.refusals, 0);
+    player->setCurrentTime(double(loud) / 44100.0 - 0.25);
+    EXPECT_TRUE(player->isPlaying());
+    const auto heard = player->engine().render(0.7);
+    ASSERT_TRUE(heard);
+    const double rate = heard->format().sampleRate();
+    const std::vector<float> left = channelSamples(*heard, 0);
+    // Silence until the loud part, and the loud part after it, whatever the stages' delay.
+    EXPECT_LT(testsupport::rms(left, 0, std::size_t(0.15 * rate)), 0.01);
+    EXPECT_GT(testsupport::rms(left, std::size_t(0.4 * rate), std::size_t(0.6 * rate)), 0.3);
+    EXPECT_EQ(delegate.refusals, 0);
+    player->stop();
+}

@@ -8,6 +8,7 @@
 #include "tests/support/ToneFiles.h"
 
 #include <filesystem>
+#include <functional>
 #include <iterator>
 #include <thread>
 
@@ -286,4 +287,107 @@ TEST_F(AudioPlayerScheduling, TheOlderEntryPointsScheduleWithoutPlaying) {
 
     player->scheduleBuffer(ramp("legacy.wav", 5000, 2), std::nullopt, platform::PlayerBufferOptions::loops);
     EXPECT_EQ(std::pair(player->isLooping(), player->buffer()->frameLength()), std::pair(true, 5000u));
+}
+
+// A file of more frames than the player node's 32-bit count (two days of audio and more): it plays
+// whole or from anywhere in it, and a seek lands where it was asked to, before frame 2^32 with more than
+// 2^32 frames left or past 2^33. The file is a hole on disk but for its marks.
+TEST_F(AudioPlayerScheduling, AFileOfMoreFramesThan32BitsCountPlaysAndSeeksAnywhere) {
+    constexpr std::int64_t frames32 = std::int64_t(1) << 32, length = 2 * frames32 + 88200;
+    constexpr std::int16_t early = 1000, late = 3000;
+    const std::string path = testsupport::writeMarkedSparseCaf(
+        folder.file("days.caf"), std::uint64_t(length),
+        {{std::uint64_t(frames32 - 2), early}, {std::uint64_t(2 * frames32 + 44100), late}});
+    ASSERT_FALSE(path.empty());
+    player->load(openFile(path));
+    ASSERT_EQ(player->file()->length(), length);
+
+    // Where a mark's four frames begin in what was heard (-1: nowhere, or not all four).
+    auto markAt = [](const Channels& out, std::int16_t value) -> std::int64_t {
+        for (std::size_t i = 0; i + 4 <= out[0].size(); ++i)
+            if (out[0][i] == float(value) / 32768.0f) {
+                for (int k = 0; k < 4; ++k)
+                    if (out[0][i + k] != float(value + k) / 32768.0f || out[1][i + k] != -out[0][i + k])
+                        return -1;
+                return std::int64_t(i);
+            }
+        return -1;
+    };
+    auto seekTo = [&](std::int64_t frame) {
+        player->play(0.0, 0.0);
+        (void)rig.render(1024);
+        player->seek(double(frame) / 44100.0 - player->currentTime());
+    };
+    const struct {
+        const char* how;
+        std::function<void()> act;
+        std::int16_t mark;
+        std::int64_t at;
+    } cases[] = {
+        {"played from before 2^32", [&] { player->play(double(frames32 - 1002) / 44100.0, 0.0); }, early,
+         1000},
+        {"sought to before 2^32", [&] { seekTo(frames32 - 502); }, early, 500},
+        {"sought past 2^33", [&] { seekTo(2 * frames32 + 44100 - 500); }, late, 500},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.how);
+        player->stop();
+        c.act();
+        EXPECT_TRUE(player->isPlaying());
+        const std::int64_t at = markAt(rig.render(4096), c.mark);
+        // A time in seconds falls on a frame to within one.
+        EXPECT_NEAR(double(at), double(c.at), 1.0);
+    }
+}
+
+// A range longer than the player node counts goes on it in segments that join without a frame lost,
+// doubled or late (here with segments made short, so that the joins are heard).
+TEST_F(AudioPlayerScheduling, SegmentsOfALongRangeJoinWithoutABreak) {
+    player->load(openFile(ramp("joins.wav", 44100, 2)));
+    player->setSegmentFrameLimit(30000);
+    const struct {
+        const char* how;
+        std::function<void()> act;
+        std::int64_t first;
+    } cases[] = {{"played", [&] { player->play(); }, 0},
+                 {"sought",
+                  [&] {
+                      player->play();
+                      player->seek(10000.0 / 44100.0);
+                  },
+                  10000}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.how);
+        player->stop();
+        c.act();
+        const Channels out = rig.render(44100 + 1024);
+        std::int64_t departure = -1;
+        for (std::int64_t i = 0; i < std::int64_t(out[0].size()) && departure < 0; ++i) {
+            const std::int64_t frame = c.first + i;
+            for (std::uint32_t channel = 0; channel < 2; ++channel)
+                if (out[channel][std::size_t(i)] != (frame < 44100 ? rampValue(frame, channel) : 0.0f))
+                    departure = i;
+        }
+        EXPECT_EQ(departure, -1) << "frame " << c.first + departure << " is not the file's";
+    }
+}
+
+// Each segment that ends lets the next one follow, so the whole range plays, and play ends once, at its
+// end, not at the end of the segments first scheduled.
+TEST(AudioPlayerCompletion, ARangeOfManySegmentsEndsOnceAtItsEnd) {
+    Folder folder;
+    LiveRig rig(true);
+    rig.player->load(openFile(writeRampFile(folder, "many.wav", 22050, 2)));
+    rig.player->setSegmentFrameLimit(4410);
+    std::vector<double> endedAt;
+    rig.player->completionHandler = [&, completions = rig.completions] {
+        endedAt.push_back(rig.player->currentTime());
+        ++*completions;
+    };
+    rig.player->play();
+    ASSERT_TRUE(rig.completed(1));
+    ASSERT_EQ(endedAt.size(), 1u);
+    EXPECT_GE(endedAt[0], 0.5 - 0.01) << "five segments of 0.1 s";
+    EXPECT_FALSE(rig.player->isPlaying());
+    EXPECT_FALSE(rig.completed(2, 0.3)) << "one end";
 }
