@@ -1,7 +1,10 @@
 #include "platform/foundation/Files.h"
 
+#include "platform/foundation/Console.h"
+
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +19,7 @@
 #include <random>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -414,7 +418,10 @@ namespace {
 
 // Held around a checked save's look, write and rename: the saves of other running copies of the
 // program in the same folder wait for it. A file system without locks (or a folder that cannot be
-// opened for reading) is saved without one.
+// opened for reading) is saved without one. The wait is bounded: a save is made on the window's thread,
+// and a lock held for ever by something else (a hung copy, another program locking the folder) must not
+// hold the window with it. The save then goes on unlocked; its look just before the rename still keeps
+// it from replacing a write made meanwhile.
 class FilesFolderLock {
 public:
     explicit FilesFolderLock(const std::string& target) {
@@ -422,8 +429,21 @@ public:
         if (folder.empty()) folder = ".";
         folder_ = FileDescriptor(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (folder_.get() < 0) return;
-        while (::flock(folder_.get(), LOCK_EX) != 0 && errno == EINTR) {
+        double patience = 3.0;
+        {
+            std::lock_guard lock(filesHooksMutex());
+            if (filesHooks().lockPatienceSeconds) patience = *filesHooks().lockPatienceSeconds;
         }
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(patience);
+        for (;;) {
+            if (::flock(folder_.get(), LOCK_EX | LOCK_NB) == 0) return;
+            if (errno != EWOULDBLOCK && errno != EINTR) return; // no locks on this file system
+            if (std::chrono::steady_clock::now() >= deadline) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        consolePrint("saving " + target + " without its folder's lock: something else has held it for " +
+                     std::to_string(int(patience * 1000)) + " ms");
+        folder_ = FileDescriptor();
     }
 
 private:

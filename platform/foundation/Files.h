@@ -173,6 +173,8 @@ enum class SaveStep { locked, read, temporaryWritten, beforeReplacing };
 struct FileWriteHooks {
     std::function<void(SaveStep, const std::string& target)> step;
     std::function<int(int fd, unsigned mode)> changeMode; // as fchmod: 0, or -1 with errno set
+    // How long a checked save waits for the folder lock another holds; none: the program's own.
+    std::optional<double> lockPatienceSeconds;
 };
 void setFileWriteHooks(FileWriteHooks hooks = {});
 

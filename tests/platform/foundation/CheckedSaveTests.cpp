@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -165,6 +166,25 @@ TEST(CheckedSave, TwoProcessesSavingOneFileLoseNothingEitherWrote) {
             if (saved.find(std::to_string(child) + ":" + std::to_string(i) + "\n") == std::string::npos)
                 ++missing;
     EXPECT_EQ(missing, 0);
+}
+
+// A folder lock that something else never lets go of (a hung copy, another program) holds a save only
+// for a while: the save is made on the window's thread.
+TEST(CheckedSave, AFolderLockHeldElsewhereHoldsTheSaveOnlyForAWhile) {
+    testsupport::TemporaryFolder folder;
+    const std::string path = folder.file("Class.vantle");
+    ASSERT_TRUE(writeFileAtomically(path, savedBytes("before\n")));
+    // Another open description of the folder locks against this process's own, as another program's.
+    FileDescriptor other(::open(folder.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    ASSERT_GE(other.get(), 0);
+    ASSERT_EQ(::flock(other.get(), LOCK_EX | LOCK_NB), 0);
+    FileWriteHooks hooks;
+    hooks.lockPatienceSeconds = 0.05;
+    ScopedFileHooks scoped(std::move(hooks));
+    const Result<CheckedSave> saved = saveFileChecked(path, 1 << 20, appendingLine("after\n"));
+    ASSERT_TRUE(saved) << saved.error().message;
+    EXPECT_EQ(saved->status, CheckedSave::Status::written);
+    EXPECT_EQ(savedContents(path), "before\nafter\n");
 }
 
 TEST(SaveTarget, ALinkIsWrittenWhereItPointsAndStaysALink) {
