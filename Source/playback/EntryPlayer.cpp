@@ -132,8 +132,9 @@ void EntryPlayer::countLength(const std::shared_ptr<PlaylistEntry>& entry) {
     std::weak_ptr<std::uint64_t> counts = lengthCounts_;
     std::weak_ptr<PlaylistEntry> counted = entry;
     countRunning_ = count;
-    platform::globalQueue().async([this, counts, count, counted,
-                                   file = std::shared_ptr<platform::AudioFile>(std::move(reader.value()))] {
+    auto file = std::shared_ptr<platform::AudioFile>(std::move(reader.value()));
+    countedFile_ = file;
+    platform::globalQueue().async([this, counts, count, counted, file = std::move(file)] {
         // Counting reads the whole stream, hours of it perhaps: never on the main thread.
         platform::Result<void> measured = file->measureLength();
         platform::mainQueue().async([this, counts, count, counted, measured, url = file->path()] {
@@ -292,10 +293,13 @@ void EntryPlayer::reopen() {
     // Back at its path, maybe as another file: the watch goes to the file the path names.
     if (!fileMonitor_ || !watchedFile_ || !watchedFile_->namedBy(path)) watch(entry_);
     fileReopened();
-    // A song archive's audio is a new copy at each open, which no count has seen: its length is an
-    // estimate again until it is counted anew. A file's own count still running serves the file.
+    // A file's own count still running serves the file, and a song archive's while its copy in memory
+    // is the one counted; the archive changed on disk is a new copy, which no count has seen.
     const std::shared_ptr<platform::AudioFile>& open = filePlayer_->file();
-    if (!countingLength() || (open && !open->archiveMember().empty())) countLength(entry_);
+    const std::shared_ptr<platform::AudioFile> counted = countedFile_.lock();
+    const bool newCopy =
+        open && !open->archiveMember().empty() && !(counted && counted->sharesArchiveCopyWith(*open));
+    if (!countingLength() || newCopy) countLength(entry_);
 }
 
 // ---- position ----

@@ -168,6 +168,8 @@ private:
     std::shared_ptr<std::uint64_t> lengthCounts_ = std::make_shared<std::uint64_t>(0);
     // The count begun last while it runs; 0 once it has come back.
     std::uint64_t countRunning_ = 0;
+    // The reader the last count reads through, while it runs.
+    std::weak_ptr<platform::AudioFile> countedFile_;
 };
 
 } // namespace vantle
