@@ -11,6 +11,7 @@
 #include "platform/dispatch/ConcurrentQueue.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/files/AudioFile.h"
+#include "platform/files/SongArchive.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Files.h"
 #include "platform/ui/Badge.h"
@@ -184,6 +185,11 @@ void EntryPlayer::loadInPlace(std::shared_ptr<platform::AudioFile> file) {
 
 // ---- the watch on the file ----
 
+struct EntryPlayer::ArchiveAside {
+    std::optional<platform::FileStamp> stamp; // of the archive before it was read
+    platform::Result<std::unique_ptr<platform::AudioFile>> opened;
+};
+
 void EntryPlayer::watch(const std::shared_ptr<PlaylistEntry>& entry, std::optional<FileFingerprint> held) {
     fileMonitor_.reset();
     auto monitor = std::make_unique<FileMonitor>(
@@ -241,8 +247,13 @@ void EntryPlayer::fileChanged(const std::shared_ptr<PlaylistEntry>& entry, platf
         if (!now->sameFile(*watchedFile_)) watchAgain(entry, now);
         return;
     }
+    // A read aside serves only the state of the file it was taken of.
+    const std::shared_ptr<ArchiveAside> aside = std::exchange(archiveAside_, nullptr);
+    const std::optional<platform::FileStamp> stamp = platform::fileStamp(path);
+    const bool readAside = aside && aside->stamp && aside->stamp == stamp;
+    if (now && platform::isSongArchivePath(path) && !readAside) return readArchiveAside(entry);
     platform::consolePrint("🎈change entry for " + described);
-    auto reopened = platform::AudioFile::openForReading(path);
+    auto reopened = readAside ? std::move(aside->opened) : platform::AudioFile::openForReading(path);
     if (!reopened) {
         // Half written, or no longer audio: what is open plays on; the next event may bring it whole.
         platform::consolePrint("220 can't reopen " + described);
@@ -270,6 +281,30 @@ void EntryPlayer::fileChanged(const std::shared_ptr<PlaylistEntry>& entry, platf
     loadInPlace(std::move(file));
     countLength(entry);
     if (!sameWatch) watchAgain(entry, now);
+}
+
+void EntryPlayer::readArchiveAside(const std::shared_ptr<PlaylistEntry>& entry) {
+    // The read under way sees this change too, or the check when it comes back does.
+    if (readingAsideFor_.lock() == entry) return;
+    readingAsideFor_ = entry;
+    std::weak_ptr<std::uint64_t> alive = lengthCounts_;
+    std::weak_ptr<PlaylistEntry> changed = entry;
+    // Its audio is read whole, up to hundreds of MiB: never on the main thread.
+    platform::globalQueue().async([this, alive, changed, path = entry->_url.path()] {
+        auto aside = std::make_shared<ArchiveAside>(
+            ArchiveAside{platform::fileStamp(path), platform::AudioFile::openForReading(path)});
+        platform::mainQueue().async([this, alive, changed, aside] {
+            // The token goes with the player: while it is there, so is the player.
+            if (!alive.lock()) return;
+            const std::shared_ptr<PlaylistEntry> entry = changed.lock();
+            if (readingAsideFor_.lock() == entry) readingAsideFor_.reset();
+            if (!entry || entry != entry_) return;
+            archiveAside_ = aside;
+            fileChanged(entry, platform::FileSystemEvent::write);
+            // Taken by fileChanged, or of a state of the file already gone.
+            archiveAside_.reset();
+        });
+    });
 }
 
 void EntryPlayer::reopen() {

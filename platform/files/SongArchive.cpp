@@ -35,6 +35,7 @@ Error songArchiveRefusal(const std::string& reason) {
 }
 
 std::atomic<std::uint64_t> songArchiveAudioReadCount{0};
+thread_local std::uint64_t songArchiveAudioReadsHere = 0;
 
 struct SongArchiveCloser {
     void operator()(zip_t* archive) const { zip_discard(archive); }
@@ -133,6 +134,10 @@ std::uint64_t songArchiveAudioReads() {
     return songArchiveAudioReadCount.load(std::memory_order_relaxed);
 }
 
+std::uint64_t songArchiveAudioReadsOnThisThread() {
+    return songArchiveAudioReadsHere;
+}
+
 SongArchiveLimits& songArchiveLimits() {
     static SongArchiveLimits limits;
     return limits;
@@ -152,6 +157,7 @@ Result<SongArchiveAudio> readSongArchiveAudio(const std::string& path, const Son
     Result<SongArchiveContents> contents = songArchiveContents(archive->get(), limits);
     if (!contents) return contents.error();
     songArchiveAudioReadCount.fetch_add(1, std::memory_order_relaxed);
+    ++songArchiveAudioReadsHere;
     Result<std::vector<std::uint8_t>> bytes =
         songArchiveRead(archive->get(), contents->audioMember, contents->audioBytes, limits.audioBytes);
     if (!bytes) return bytes.error();
