@@ -30,6 +30,11 @@ int occurrence(const std::vector<LyricLine>& lines, const std::string& text, int
     return -1;
 }
 
+// A time as an LRC file writes it, to the hundredth: what is shown is what the file will say.
+double fileTimeOf(double seconds) {
+    return double(std::llround(seconds * 100.0)) / 100.0;
+}
+
 int occurrenceIndex(const std::vector<LyricLine>& lines, int index) {
     int n = 0;
     for (int i = 0; i < index; ++i)
@@ -47,6 +52,7 @@ void LyricsTiming::load() {
     lines_.clear();
     file_.clear();
     stampedFileTimes_.clear();
+    cueFileTimes_.clear();
     stamps_.clear();
     savedStamps_ = 0;
     refused_.clear();
@@ -90,13 +96,15 @@ void LyricsTiming::load() {
         // A cue without words (the silence before the first) is no line to sing.
         for (const auto& cue : transcription.segments)
             if (cue->text().find_first_not_of(" \t") != std::string::npos)
-                addLine(cue->text(), lineEnd_, FileLine::Origin::transcription);
+                addLine(cue->text(), lineEnd_, FileLine::Origin::transcription,
+                        fileTimeOf(std::max(0.0, cue->time())));
     }
     baseline_ = render();
     changed();
 }
 
-void LyricsTiming::addLine(std::string_view text, std::string_view end, FileLine::Origin origin) {
+void LyricsTiming::addLine(std::string_view text, std::string_view end, FileLine::Origin origin,
+                           std::optional<double> cueTime) {
     FileLine fileLine{std::string(text), std::string(end), -1, origin};
     const std::optional<lrc::Line> read = lrc::parseLine(text);
     const bool lyric = read && (read->kind == lrc::Line::Kind::timed ||
@@ -108,12 +116,16 @@ void LyricsTiming::addLine(std::string_view text, std::string_view end, FileLine
         fileLine.lyric = int(lines_.size());
         LyricLine line;
         if (!read->times.empty()) line.time = read->times.front() - offset_;
+        // A time written in the line itself stands over its cue's.
+        const bool cued = cueTime && read->times.empty();
+        if (cued) line.time = *cueTime - offset_;
         line.text = read->text;
         for (const auto& [start, word] : read->words)
             line.words.push_back({start - offset_, word});
         if (read->wordsEnd) line.wordsEnd = *read->wordsEnd - offset_;
         lines_.push_back(std::move(line));
         stampedFileTimes_.push_back(std::nullopt);
+        cueFileTimes_.push_back(cued ? cueTime : std::nullopt);
     }
     file_.push_back(std::move(fileLine));
 }
@@ -122,7 +134,9 @@ std::string LyricsTiming::render() const {
     std::string text;
     for (const FileLine& line : file_) {
         if (line.lyric >= 0) {
-            if (const auto& time = stampedFileTimes_[std::size_t(line.lyric)]) text += lrc::timeTag(*time);
+            const std::size_t lyric = std::size_t(line.lyric);
+            if (const auto& time = stampedFileTimes_[lyric] ? stampedFileTimes_[lyric] : cueFileTimes_[lyric])
+                text += lrc::timeTag(*time);
         }
         text += line.written;
         text += line.end;
@@ -134,17 +148,21 @@ void LyricsTiming::changed() {
     dirty_ = refused_.empty() && render() != baseline_;
 }
 
+bool LyricsTiming::unstamped(std::size_t lyric) const {
+    return !lines_[lyric].time || (cueFileTimes_[lyric] && !stampedFileTimes_[lyric]);
+}
+
 int LyricsTiming::nextUnstamped() const {
-    const auto found =
-        std::find_if(lines_.begin(), lines_.end(), [](const LyricLine& line) { return !line.time; });
-    return found == lines_.end() ? -1 : int(found - lines_.begin());
+    for (std::size_t i = 0; i < lines_.size(); ++i)
+        if (unstamped(i)) return int(i);
+    return -1;
 }
 
 bool LyricsTiming::stamp(double heardSeconds) {
     const int next = nextUnstamped();
     if (next < 0 || !std::isfinite(heardSeconds)) return false;
     // The time as it will be written and read back: what is shown is what the file will say.
-    const double fileTime = double(std::llround(std::max(0.0, heardSeconds + offset_) * 100.0)) / 100.0;
+    const double fileTime = fileTimeOf(std::max(0.0, heardSeconds + offset_));
     stampedFileTimes_[std::size_t(next)] = fileTime;
     lines_[std::size_t(next)].time = fileTime - offset_;
     stamps_.push_back(next);
@@ -158,7 +176,9 @@ bool LyricsTiming::undoStamp() {
     stamps_.pop_back();
     savedStamps_ = std::min(savedStamps_, stamps_.size());
     stampedFileTimes_[std::size_t(last)].reset();
-    lines_[std::size_t(last)].time.reset();
+    // Back to what the line had before: its cue's time, if it came with one.
+    const std::optional<double>& cue = cueFileTimes_[std::size_t(last)];
+    lines_[std::size_t(last)].time = cue ? std::optional<double>(*cue - offset_) : std::nullopt;
     changed();
     return true;
 }
@@ -238,7 +258,7 @@ SaveResult LyricsTiming::readAgain() {
     }
     for (const Stamped& stamp : stamped) {
         const int index = occurrence(lines_, stamp.text, stamp.occurrence);
-        if (index < 0 || lines_[std::size_t(index)].time) continue;
+        if (index < 0 || !unstamped(std::size_t(index))) continue;
         stampedFileTimes_[std::size_t(index)] = stamp.fileTime;
         lines_[std::size_t(index)].time = stamp.fileTime - offset_;
         stamps_.push_back(index);

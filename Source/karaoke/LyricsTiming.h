@@ -28,12 +28,13 @@ struct SaveResult {
 
 class LyricsTiming {
 public:
-    // Loads <name>.lrc, else the lines of <name>.t.txt (untimed), else nothing.
+    // Loads <name>.lrc, else the lines of <name>.t.txt with their cues' times, else nothing.
     explicit LyricsTiming(std::string audioPath);
 
     // Every lyric line in file order (ID tags left out), with the times so far in heard seconds.
     const std::vector<LyricLine>& lines() const { return lines_; }
-    // The first line without a time; -1 when all are stamped.
+    // The first line without a time of its own; -1 when all are stamped. A line timed only by its
+    // transcription cue counts as unstamped: its cue is a guess the host is there to correct, in order.
     int nextUnstamped() const;
     // Stamps nextUnstamped() with the heard time; false when there is none.
     bool stamp(double heardSeconds);
@@ -66,7 +67,9 @@ private:
     void load();
     // After a change outside: the file read again, the stamps and pasted lines made here laid over it.
     SaveResult readAgain();
-    void addLine(std::string_view text, std::string_view end, FileLine::Origin origin);
+    void addLine(std::string_view text, std::string_view end, FileLine::Origin origin,
+                 std::optional<double> cueTime = std::nullopt);
+    bool unstamped(std::size_t lyric) const;
     std::string render() const;
     void changed();
 
@@ -76,7 +79,10 @@ private:
     std::vector<LyricLine> lines_;
     std::vector<FileLine> file_;
     std::vector<std::optional<double>> stampedFileTimes_; // per lyric line, the file time stamped here
-    std::vector<int> stamps_;                             // lyric lines stamped here, in order
+    // Per lyric line, the time its transcription cue gave: written for a line left unstamped, so that
+    // the first LRC file made from a transcription loses none of its times.
+    std::vector<std::optional<double>> cueFileTimes_;
+    std::vector<int> stamps_;     // lyric lines stamped here, in order
     std::size_t savedStamps_ = 0; // the first stamps_ that a save wrote: the file's from then on
     std::string baseline_;        // what render() gave as last read or written
     bool dirty_ = false;

@@ -508,8 +508,9 @@ public:
     bool handleKaraokeTimingKey(const QString& characters);
     // The key is the timing mode's (Return, Backspace), so no shortcut may take it.
     bool karaokeTimingTakesKey(const QKeyEvent& event) const;
-    // Whether <name>.lrc (or .LRC) lies beside the audio file; only looked at, not read.
-    static bool lrcFileBeside(const std::string& audioPath);
+    // Looks off the main thread for the LRC file beside the entry's audio file, as the lyrics reader
+    // would find it, and marks the title line when there is one.
+    void lookForLrcBeside(const std::shared_ptr<PlaylistEntry>& entry);
 
     // ---- PlaylistTableDelegate ----
     bool isPlaying() const override;
@@ -725,6 +726,8 @@ private:
     QSplitter* filesSplitter_ = nullptr;
     // The current song has an LRC file beside it: its title line gets the lyrics' mark.
     bool songHasLrc_ = false;
+    // The audio file songHasLrc_ was last looked for beside.
+    std::string lrcLookedFor_;
     PlaylistTableView* tableView_ = nullptr;
     QProgressBar* additionProgress_ = nullptr;
     QMenu* entryMenu_ = nullptr;

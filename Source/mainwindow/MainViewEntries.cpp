@@ -101,7 +101,7 @@ void MainViewController::makeCurrent(const std::shared_ptr<PlaylistEntry>& entry
 void MainViewController::showEntryFile(const std::shared_ptr<PlaylistEntry>& entry) {
     makeScrubber(entry);
     timeSlider_->loadEntry(entry);
-    songHasLrc_ = entry && lrcFileBeside(entry->_url.path());
+    lookForLrcBeside(entry);
     showKaraokeSong();
     reportUnreadNotes(entry);
     refreshDisplay();

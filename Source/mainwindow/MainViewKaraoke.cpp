@@ -3,9 +3,12 @@
 
 #include "Source/mainwindow/MainViewController.h"
 
+#include "Source/karaoke/LrcText.h"
 #include "Source/mainwindow/ClockedBreakTimer.h"
 #include "Source/session/Playlist.h"
 #include "Source/session/PlaylistEntry.h"
+#include "platform/dispatch/ConcurrentQueue.h"
+#include "platform/dispatch/MainQueue.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/Files.h"
 #include "platform/foundation/Text.h"
@@ -14,6 +17,7 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QPointer>
 
 namespace vantle {
 
@@ -64,13 +68,23 @@ const Lyrics* MainViewController::lyricLines() const {
     return karaoke_->lyrics();
 }
 
-bool MainViewController::lrcFileBeside(const std::string& audioPath) {
-    const std::size_t slash = audioPath.rfind('/');
-    const std::size_t dot = audioPath.rfind('.');
-    const std::string base = dot != std::string::npos && (slash == std::string::npos || dot > slash)
-                                 ? audioPath.substr(0, dot)
-                                 : audioPath;
-    return platform::fileExists(base + ".lrc") || platform::fileExists(base + ".LRC");
+void MainViewController::lookForLrcBeside(const std::shared_ptr<PlaylistEntry>& entry) {
+    const std::string audioPath = entry ? entry->_url.path() : std::string();
+    // The same song again keeps its mark while it is looked for: no flicker at each reload.
+    if (audioPath != lrcLookedFor_) songHasLrc_ = false;
+    lrcLookedFor_ = audioPath;
+    if (audioPath.empty()) return;
+    QPointer<MainViewController> self(this);
+    // Found as the lyrics reader finds it, the extension in any case: that lists the song's folder,
+    // maybe a whole collection, which is no work for the window's thread.
+    platform::globalQueue().async([self, audioPath] {
+        const bool found = lrc::findLrc(lrc::besideFiles(audioPath)).has_value();
+        platform::mainQueue().async([self, audioPath, found] {
+            if (!self || self->lrcLookedFor_ != audioPath || self->songHasLrc_ == found) return;
+            self->songHasLrc_ = found;
+            self->refreshDisplay();
+        });
+    });
 }
 
 void MainViewController::showKaraokeSong() {

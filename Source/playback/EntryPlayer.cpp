@@ -11,6 +11,7 @@
 #include "platform/dispatch/ConcurrentQueue.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/files/AudioFile.h"
+#include "platform/files/SongArchive.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Files.h"
 #include "platform/ui/Badge.h"
@@ -132,8 +133,9 @@ void EntryPlayer::countLength(const std::shared_ptr<PlaylistEntry>& entry) {
     std::weak_ptr<std::uint64_t> counts = lengthCounts_;
     std::weak_ptr<PlaylistEntry> counted = entry;
     countRunning_ = count;
-    platform::globalQueue().async([this, counts, count, counted,
-                                   file = std::shared_ptr<platform::AudioFile>(std::move(reader.value()))] {
+    auto file = std::shared_ptr<platform::AudioFile>(std::move(reader.value()));
+    countedFile_ = file;
+    platform::globalQueue().async([this, counts, count, counted, file = std::move(file)] {
         // Counting reads the whole stream, hours of it perhaps: never on the main thread.
         platform::Result<void> measured = file->measureLength();
         platform::mainQueue().async([this, counts, count, counted, measured, url = file->path()] {
@@ -182,6 +184,11 @@ void EntryPlayer::loadInPlace(std::shared_ptr<platform::AudioFile> file) {
 }
 
 // ---- the watch on the file ----
+
+struct EntryPlayer::ArchiveAside {
+    std::optional<platform::FileStamp> stamp; // of the archive before it was read
+    platform::Result<std::unique_ptr<platform::AudioFile>> opened;
+};
 
 void EntryPlayer::watch(const std::shared_ptr<PlaylistEntry>& entry, std::optional<FileFingerprint> held) {
     fileMonitor_.reset();
@@ -240,8 +247,13 @@ void EntryPlayer::fileChanged(const std::shared_ptr<PlaylistEntry>& entry, platf
         if (!now->sameFile(*watchedFile_)) watchAgain(entry, now);
         return;
     }
+    // A read aside serves only the state of the file it was taken of.
+    const std::shared_ptr<ArchiveAside> aside = std::exchange(archiveAside_, nullptr);
+    const std::optional<platform::FileStamp> stamp = platform::fileStamp(path);
+    const bool readAside = aside && aside->stamp && aside->stamp == stamp;
+    if (now && platform::isSongArchivePath(path) && !readAside) return readArchiveAside(entry);
     platform::consolePrint("🎈change entry for " + described);
-    auto reopened = platform::AudioFile::openForReading(path);
+    auto reopened = readAside ? std::move(aside->opened) : platform::AudioFile::openForReading(path);
     if (!reopened) {
         // Half written, or no longer audio: what is open plays on; the next event may bring it whole.
         platform::consolePrint("220 can't reopen " + described);
@@ -271,6 +283,30 @@ void EntryPlayer::fileChanged(const std::shared_ptr<PlaylistEntry>& entry, platf
     if (!sameWatch) watchAgain(entry, now);
 }
 
+void EntryPlayer::readArchiveAside(const std::shared_ptr<PlaylistEntry>& entry) {
+    // The read under way sees this change too, or the check when it comes back does.
+    if (readingAsideFor_.lock() == entry) return;
+    readingAsideFor_ = entry;
+    std::weak_ptr<std::uint64_t> alive = lengthCounts_;
+    std::weak_ptr<PlaylistEntry> changed = entry;
+    // Its audio is read whole, up to hundreds of MiB: never on the main thread.
+    platform::globalQueue().async([this, alive, changed, path = entry->_url.path()] {
+        auto aside = std::make_shared<ArchiveAside>(
+            ArchiveAside{platform::fileStamp(path), platform::AudioFile::openForReading(path)});
+        platform::mainQueue().async([this, alive, changed, aside] {
+            // The token goes with the player: while it is there, so is the player.
+            if (!alive.lock()) return;
+            const std::shared_ptr<PlaylistEntry> entry = changed.lock();
+            if (readingAsideFor_.lock() == entry) readingAsideFor_.reset();
+            if (!entry || entry != entry_) return;
+            archiveAside_ = aside;
+            fileChanged(entry, platform::FileSystemEvent::write);
+            // Taken by fileChanged, or of a state of the file already gone.
+            archiveAside_.reset();
+        });
+    });
+}
+
 void EntryPlayer::reopen() {
     const bool wasPlayable = playable_;
     playable_ = false;
@@ -292,10 +328,13 @@ void EntryPlayer::reopen() {
     // Back at its path, maybe as another file: the watch goes to the file the path names.
     if (!fileMonitor_ || !watchedFile_ || !watchedFile_->namedBy(path)) watch(entry_);
     fileReopened();
-    // A song archive's audio is a new copy at each open, which no count has seen: its length is an
-    // estimate again until it is counted anew. A file's own count still running serves the file.
+    // A file's own count still running serves the file, and a song archive's while its copy in memory
+    // is the one counted; the archive changed on disk is a new copy, which no count has seen.
     const std::shared_ptr<platform::AudioFile>& open = filePlayer_->file();
-    if (!countingLength() || (open && !open->archiveMember().empty())) countLength(entry_);
+    const std::shared_ptr<platform::AudioFile> counted = countedFile_.lock();
+    const bool newCopy =
+        open && !open->archiveMember().empty() && !(counted && counted->sharesArchiveCopyWith(*open));
+    if (!countingLength() || newCopy) countLength(entry_);
 }
 
 // ---- position ----

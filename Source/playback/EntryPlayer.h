@@ -89,7 +89,7 @@ public:
     // unless the file open held less than its header states (then its new length is taken at once,
     // and a playing song goes on into the new frames without a break).
     // What was read is what the file held before it was opened, so a write made while it is read is
-    // read in turn.
+    // read in turn. A song archive is read on a background queue, and handled here once it is.
     void fileChanged(const std::shared_ptr<PlaylistEntry>& entry, platform::FileSystemEvent events);
 
 protected:
@@ -146,6 +146,9 @@ private:
     // Watches `entry`'s file anew after `read` was read of it, and reads it again at once when it no
     // longer holds that.
     void watchAgain(const std::shared_ptr<PlaylistEntry>& entry, const std::optional<FileFingerprint>& read);
+    // A song archive changed on disk, opened off the main thread; fileChanged runs again when it is.
+    struct ArchiveAside;
+    void readArchiveAside(const std::shared_ptr<PlaylistEntry>& entry);
     // When the length of the file open is only an estimate (an MP3 whose header states less than the file
     // holds), counts its frames on a worker; the count is taken by lengthCounted() while this is still the
     // player's last count and `entry` still current.
@@ -168,6 +171,11 @@ private:
     std::shared_ptr<std::uint64_t> lengthCounts_ = std::make_shared<std::uint64_t>(0);
     // The count begun last while it runs; 0 once it has come back.
     std::uint64_t countRunning_ = 0;
+    // The reader the last count reads through, while it runs.
+    std::weak_ptr<platform::AudioFile> countedFile_;
+    // The entry whose changed archive is being read aside, and what the last such read gave.
+    std::weak_ptr<PlaylistEntry> readingAsideFor_;
+    std::shared_ptr<ArchiveAside> archiveAside_;
 };
 
 } // namespace vantle

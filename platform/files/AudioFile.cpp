@@ -14,12 +14,15 @@
 #include <cerrno>
 #include <cstring>
 #include <limits>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 
 namespace platform {
 
@@ -89,6 +92,74 @@ Error audioFileOpenFailure(const std::string& path, const std::string& source, c
 
 } // namespace
 
+// The audio of one state of a song archive, copied into a file in memory: every reader of the archive
+// unchanged since reads this copy, so that the player's open at each play and seek reads nothing
+// more of the archive (its audio may be hundreds of MiB).
+struct AudioFile::ArchiveCopy {
+    FileStamp archive;
+    std::string member;
+    FileDescriptor memory;
+};
+
+namespace {
+
+// The copies some reader still holds. Held weakly: a copy goes with its last reader, and nothing here
+// keeps a song's audio in memory after the player has moved on.
+class AudioFileArchiveCopies {
+public:
+    std::shared_ptr<const AudioFile::ArchiveCopy> find(const FileStamp& archive) {
+        std::lock_guard lock(mutex_);
+        for (const auto& known : copies_)
+            if (auto copy = known.lock(); copy && copy->archive == archive) return copy;
+        return nullptr;
+    }
+    void remember(const std::shared_ptr<const AudioFile::ArchiveCopy>& copy) {
+        std::lock_guard lock(mutex_);
+        std::erase_if(copies_, [](const auto& known) { return known.expired(); });
+        copies_.push_back(copy);
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<std::weak_ptr<const AudioFile::ArchiveCopy>> copies_;
+};
+
+// Never destroyed: a reader on a background queue may still open a file while the program's statics go.
+AudioFileArchiveCopies& audioFileArchiveCopies() {
+    static AudioFileArchiveCopies* const copies = new AudioFileArchiveCopies;
+    return *copies;
+}
+
+} // namespace
+
+Result<std::shared_ptr<const AudioFile::ArchiveCopy>>
+AudioFile::archiveCopyOf(const std::string& path, int archive, const struct stat& status) {
+    const FileStamp stamp = fileStampOf(status);
+    if (auto known = audioFileArchiveCopies().find(stamp)) return known;
+    // The archive's audio goes to a file in memory, never to disk; the back ends read it as any file.
+    Result<SongArchiveAudio> audio = readSongArchiveAudio(path, songArchiveLimits(), descriptorPath(archive));
+    if (!audio)
+        return audioFileError(AudioFileError::unreadable, "Cannot read audio file", path,
+                              audio.error().message);
+    const std::vector<std::uint8_t>& bytes = audio->bytes;
+    if (bytes.empty()) return audioFileError(AudioFileError::emptyFile, "The audio file is empty:", path);
+    FileDescriptor memory(memfd_create("vantle-song", MFD_CLOEXEC));
+    if (memory.get() < 0)
+        return audioFileError(AudioFileError::unreadable, "Cannot read audio file", path,
+                              std::strerror(errno));
+    for (std::size_t done = 0; done < bytes.size();) {
+        const ssize_t wrote = ::write(memory.get(), bytes.data() + done, bytes.size() - done);
+        if (wrote < 0 && errno == EINTR) continue;
+        if (wrote <= 0)
+            return audioFileError(AudioFileError::unreadable, "Cannot read audio file", path,
+                                  std::strerror(errno));
+        done += std::size_t(wrote);
+    }
+    auto copy = std::make_shared<const ArchiveCopy>(ArchiveCopy{stamp, audio->member, std::move(memory)});
+    audioFileArchiveCopies().remember(copy);
+    return copy;
+}
+
 Result<std::unique_ptr<AudioFile>> AudioFile::openForReading(const std::string& path) {
     return openReader(path, path);
 }
@@ -100,8 +171,11 @@ Result<std::unique_ptr<AudioFile>> AudioFile::openForReading(const std::string& 
 
 Result<std::unique_ptr<AudioFile>> AudioFile::openAgain() const {
     if (writing_ || heldDescriptor_.get() < 0) return openForReading(path_);
-    if (!archiveMember_.empty())
-        return openReader(path_, descriptorPath(heldDescriptor_.get()), archiveMember_);
+    if (!archiveMember_.empty()) {
+        auto again = openReader(path_, descriptorPath(heldDescriptor_.get()), archiveMember_);
+        if (again) (*again)->archiveCopy_ = archiveCopy_;
+        return again;
+    }
     return openForReading(path_, heldDescriptor_);
 }
 
@@ -118,32 +192,18 @@ Result<std::unique_ptr<AudioFile>> AudioFile::openReader(const std::string& path
                               "it is a system file, not audio");
     if (st.st_size == 0) return audioFileError(AudioFileError::emptyFile, "The audio file is empty:", path);
     std::string typed = member.empty() ? path : member;
+    std::shared_ptr<const ArchiveCopy> copy;
     if (member.empty() && isSongArchivePath(path)) {
-        // The archive's audio goes to a file in memory, never to disk; the back ends read it as any file.
-        Result<SongArchiveAudio> audio =
-            readSongArchiveAudio(path, songArchiveLimits(), descriptorPath(opened->get()));
-        if (!audio)
+        Result<std::shared_ptr<const ArchiveCopy>> held = archiveCopyOf(path, opened->get(), st);
+        if (!held) return held.error();
+        copy = std::move(held.value());
+        // A descriptor of its own on the copy: each reader keeps its own position in it.
+        Result<FileDescriptor> reader = openRegularFileForReading(descriptorPath(copy->memory.get()), &st);
+        if (!reader)
             return audioFileError(AudioFileError::unreadable, "Cannot read audio file", path,
-                                  audio.error().message);
-        const std::vector<std::uint8_t>& bytes = audio->bytes;
-        if (bytes.empty()) return audioFileError(AudioFileError::emptyFile, "The audio file is empty:", path);
-        FileDescriptor memory(memfd_create("vantle-song", MFD_CLOEXEC));
-        if (memory.get() < 0)
-            return audioFileError(AudioFileError::unreadable, "Cannot read audio file", path,
-                                  std::strerror(errno));
-        for (std::size_t done = 0; done < bytes.size();) {
-            const ssize_t wrote = ::write(memory.get(), bytes.data() + done, bytes.size() - done);
-            if (wrote < 0 && errno == EINTR) continue;
-            if (wrote <= 0)
-                return audioFileError(AudioFileError::unreadable, "Cannot read audio file", path,
-                                      std::strerror(errno));
-            done += std::size_t(wrote);
-        }
-        if (::lseek(memory.get(), 0, SEEK_SET) != 0 || ::fstat(memory.get(), &st) != 0)
-            return audioFileError(AudioFileError::unreadable, "Cannot read audio file", path,
-                                  std::strerror(errno));
-        opened = std::move(memory);
-        typed = audio->member;
+                                  std::strerror(reader.error().code));
+        opened = std::move(reader);
+        typed = copy->member;
     }
 
     // By extension first, then by content: a file whose extension lies still opens.
@@ -178,6 +238,7 @@ Result<std::unique_ptr<AudioFile>> AudioFile::openReader(const std::string& path
     file->heldDescriptor_ = std::move(opened.value());
     file->path_ = path;
     if (typed != path) file->archiveMember_ = typed;
+    file->archiveCopy_ = std::move(copy);
     file->fileFormat_ = info.fileFormat;
     file->processingFormat_ = *format;
     file->length_ = info.length;

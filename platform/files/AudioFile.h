@@ -112,8 +112,21 @@ public:
     // of read and write fail. Closing twice is harmless.
     Result<void> close();
 
+    // Whether both read one and the same copy of a song archive's audio (the archive unchanged between
+    // their opens): a length counted through one holds for the other.
+    bool sharesArchiveCopyWith(const AudioFile& other) const {
+        return archiveCopy_ && archiveCopy_ == other.archiveCopy_;
+    }
+
+    // A song archive's audio, copied into memory once for every reader of the unchanged archive.
+    struct ArchiveCopy;
+
 private:
     AudioFile() = default;
+    // The copy in memory of the song archive at `path`, open as `archive` with `status`: the one a
+    // reader already holds while the archive is unchanged, else read anew.
+    static Result<std::shared_ptr<const ArchiveCopy>> archiveCopyOf(const std::string& path, int archive,
+                                                                    const struct stat& status);
     // Reads the file at `source`, known to the caller as `path` (its type is guessed from the latter).
     // A song archive's audio is read into memory first; `member` names it when `source` already holds
     // that copy.
@@ -141,6 +154,8 @@ private:
     FileDescriptor heldDescriptor_;
     // The audio member of the song archive at path_, read from a copy in memory; empty otherwise.
     std::string archiveMember_;
+    // What archiveMember_ is read from, shared with every other reader of the unchanged archive.
+    std::shared_ptr<const ArchiveCopy> archiveCopy_;
 };
 
 } // namespace platform

@@ -6,6 +6,7 @@
 #include <zip.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <memory>
 
@@ -32,6 +33,9 @@ std::pair<std::string, std::string> songArchiveStemAndExtension(std::string_view
 Error songArchiveRefusal(const std::string& reason) {
     return Error::make(audioFileErrorDomain, reason, int(AudioFileError::unreadable));
 }
+
+std::atomic<std::uint64_t> songArchiveAudioReadCount{0};
+thread_local std::uint64_t songArchiveAudioReadsHere = 0;
 
 struct SongArchiveCloser {
     void operator()(zip_t* archive) const { zip_discard(archive); }
@@ -126,6 +130,14 @@ bool isSongArchivePath(std::string_view path) {
     return path.size() > 4 && songArchiveLower(path.substr(path.size() - 4)) == ".zip";
 }
 
+std::uint64_t songArchiveAudioReads() {
+    return songArchiveAudioReadCount.load(std::memory_order_relaxed);
+}
+
+std::uint64_t songArchiveAudioReadsOnThisThread() {
+    return songArchiveAudioReadsHere;
+}
+
 SongArchiveLimits& songArchiveLimits() {
     static SongArchiveLimits limits;
     return limits;
@@ -144,6 +156,8 @@ Result<SongArchiveAudio> readSongArchiveAudio(const std::string& path, const Son
     if (!archive) return archive.error();
     Result<SongArchiveContents> contents = songArchiveContents(archive->get(), limits);
     if (!contents) return contents.error();
+    songArchiveAudioReadCount.fetch_add(1, std::memory_order_relaxed);
+    ++songArchiveAudioReadsHere;
     Result<std::vector<std::uint8_t>> bytes =
         songArchiveRead(archive->get(), contents->audioMember, contents->audioBytes, limits.audioBytes);
     if (!bytes) return bytes.error();

@@ -45,6 +45,12 @@ Result<SongArchiveAudio> readSongArchiveAudio(const std::string& path, const Son
 Result<std::vector<std::uint8_t>> readSongArchiveGraphics(const std::string& path,
                                                           const SongArchiveLimits& limits = {});
 
+// How many times an archive's audio has been read whole, by any thread: each is the big read that an
+// open of an unchanged archive is spared.
+std::uint64_t songArchiveAudioReads();
+// The same, by the calling thread alone: what a thread that must not wait has read.
+std::uint64_t songArchiveAudioReadsOnThisThread();
+
 // The limits every archive is opened with; tests set a small audio bound to reach it.
 SongArchiveLimits& songArchiveLimits();
 

@@ -206,7 +206,35 @@ TEST(LyricsTiming, TranscriptionIsNeverWritten) {
     ASSERT_TRUE(timing.stamp(4.5));
     ASSERT_EQ(timing.save().outcome, SaveResult::Outcome::written);
     EXPECT_EQ(readBytes(folder.transcription), cues);
-    EXPECT_EQ(readBytes(folder.lrc), "[00:04.50]First words\nSecond\n");
+    EXPECT_EQ(readBytes(folder.lrc), "[00:04.50]First words\n[00:09.00]Second\n");
+}
+
+// A host who stamps a few lines of a transcribed song and leaves must not lose the times the cues gave
+// the rest: the LRC file then wins over the transcription.
+TEST(LyricsTiming, LinesLeftUnstampedKeepTheirCuesTimes) {
+    SongFolder folder;
+    ASSERT_TRUE(writeBytes(
+        folder.transcription,
+        transcriptionText(
+            {{"", "0:00.000"}, {"First words", "0:04.000"}, {"Second", "0:09.250"}, {"Third", "0:15.500"}})));
+    LyricsTiming timing(folder.song);
+    EXPECT_EQ(times(timing), (std::vector<std::optional<double>>{4.0, 9.25, 15.5}));
+    // The cues' times are the host's to correct, in order: every line is still offered.
+    EXPECT_EQ(timing.nextUnstamped(), 0);
+    EXPECT_FALSE(timing.dirty());
+    ASSERT_TRUE(timing.stamp(4.5));
+    ASSERT_TRUE(timing.stamp(9.75));
+    EXPECT_EQ(timing.nextUnstamped(), 2);
+    ASSERT_TRUE(timing.undoStamp());
+    EXPECT_EQ(times(timing), (std::vector<std::optional<double>>{4.5, 9.25, 15.5}));
+    EXPECT_EQ(timing.nextUnstamped(), 1);
+    ASSERT_EQ(timing.save().outcome, SaveResult::Outcome::written);
+    EXPECT_EQ(readBytes(folder.lrc), "[00:04.50]First words\n[00:09.25]Second\n[00:15.50]Third\n");
+    const auto reread = vantle::readLyricsBeside(folder.song);
+    ASSERT_TRUE(reread.lyrics);
+    ASSERT_EQ(reread.lyrics->lines.size(), 3u);
+    EXPECT_EQ(reread.lyrics->lines[1].time, 9.25);
+    EXPECT_EQ(reread.lyrics->lines[2].time, 15.5);
 }
 
 TEST(LyricsTiming, RefusedOrUnwritableFileSaysWhy) {

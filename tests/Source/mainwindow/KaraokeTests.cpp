@@ -5,6 +5,7 @@
 #include "Source/karaoke/LyricsTiming.h"
 #include "Source/mainwindow/KaraokeView.h"
 #include "Source/mainwindow/SingersScreen.h"
+#include "platform/dispatch/ConcurrentQueue.h"
 #include "tests/Source/mainwindow/MainWindowTestSupport.h"
 #include "tests/support/CdgWriter.h"
 #include "tests/support/LyricsFiles.h"
@@ -15,6 +16,7 @@
 #include <QSplitter>
 #include <QTest>
 
+#include <atomic>
 #include <filesystem>
 
 namespace vantle::testing {
@@ -253,6 +255,43 @@ TEST_F(KaraokeTest, TheTimingModeStampsTakesBackAndSaves) {
     EXPECT_EQ(panel().shownMoment().line, 1);
     EXPECT_NE(view().entryName().text().indexOf("💬"), -1) << "the title line marks a song with lyrics";
     (void)path;
+}
+
+// The title line's mark agrees with the lyrics reader, in every mode: an LRC file whose extension is in
+// any case, and no folder named like one.
+TEST_F(KaraokeTest, TheLyricsMarkFindsTheLrcFileAsTheReaderDoes) {
+    start();
+    struct Case {
+        const char* beside;
+        bool folder;
+        PlayerMode mode;
+        bool marked;
+    };
+    const Case cases[] = {
+        {"lower.lrc", false, PlayerMode::dance, true},   {"mixed.Lrc", false, PlayerMode::dance, true},
+        {"upper.LRC", false, PlayerMode::prepare, true}, {"odd.lRc", false, PlayerMode::prepare, true},
+        {"folder.lrc", true, PlayerMode::dance, false},  {"none.txt", false, PlayerMode::dance, false},
+    };
+    for (const Case& c : cases) {
+        const std::string beside = c.beside;
+        SCOPED_TRACE(beside);
+        const std::string stem = beside.substr(0, beside.find('.'));
+        const platform::Url song = audioFile(stem + ".wav", 10);
+        if (c.folder)
+            std::filesystem::create_directory(audioFolder.file(beside));
+        else
+            ASSERT_TRUE(testsupport::writeBytes(audioFolder.file(beside), "[00:01.00]Sung\n"));
+        setMode(c.mode);
+        view().insertEntries({song});
+        view().loadEntryAtRow(static_cast<std::ptrdiff_t>(playlist().allEntries.size() - 1));
+        // Every look begun has come back.
+        std::atomic<bool> looked{false};
+        platform::globalQueue().asyncBarrier([&] { looked = true; });
+        ASSERT_TRUE(waitFor([&] { return looked.load(); }));
+        platform::mainQueue().drain();
+        EXPECT_EQ(view().entryName().text().count(QStringLiteral("💬")), c.marked ? 2 : 0)
+            << view().entryName().text().toStdString();
+    }
 }
 
 TEST_F(KaraokeTest, ALongLineIsWrappedInTheTimingList) {

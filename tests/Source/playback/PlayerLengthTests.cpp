@@ -4,6 +4,7 @@
 
 #include "PlayerRZFixture.h"
 
+#include "platform/files/SongArchive.h"
 #include "tests/support/SongArchives.h"
 
 #include <atomic>
@@ -94,7 +95,7 @@ TEST_F(PlayerLengthTest, AZippedJoinedMp3IsCountedAndPlayedAtItsCountedLength) {
     makePlayer();
     player->setEntry(entry);
     ASSERT_TRUE(player->playable());
-    // Play opens the archive again: its audio is a new copy in memory, which no count has seen yet.
+    // Play opens the archive again: its audio is the copy loaded, which the count has not seen yet.
     player->play();
     ASSERT_TRUE(player->playing());
     player->pause();
@@ -102,6 +103,36 @@ TEST_F(PlayerLengthTest, AZippedJoinedMp3IsCountedAndPlayedAtItsCountedLength) {
     ASSERT_TRUE(countsSettled());
     EXPECT_FALSE(entry->durationIsEstimate);
     EXPECT_GE(*entry->_cachedDuration, 5.0);
+    EXPECT_EQ(player->duration(), *entry->_cachedDuration);
+}
+
+// Play and seek open the song again: an unchanged archive's audio is neither read nor counted again.
+TEST_F(PlayerLengthTest, AZippedSongIsReadAndCountedOnceHoweverOftenItIsPlayedOrSought) {
+    const std::string plain =
+        testsupport::writeJoinedMp3(folder.file("Song.mp3"), {fixtures::tone(2 * 44100, 2, 44100, 0.1f),
+                                                              fixtures::tone(3 * 44100, 2, 44100, 0.5f)});
+    ASSERT_FALSE(plain.empty());
+    ASSERT_TRUE(
+        testsupport::writeZip(folder.file("Song.zip"), {{"Song.mp3", testsupport::readWholeFile(plain)},
+                                                        {"Song.cdg", testsupport::blankCdg()}}));
+    auto entry = entryFor(folder.file("Song.zip"));
+    ASSERT_TRUE(entry);
+    makePlayer();
+    player->setEntry(entry);
+    ASSERT_TRUE(player->playable());
+    ASSERT_TRUE(waitFor([&] { return !entry->durationIsProvisional; }));
+    ASSERT_TRUE(countsSettled());
+    const std::uint64_t loaded = platform::songArchiveAudioReads();
+    for (const double at : {1.0, 3.5, 0.5}) {
+        player->play();
+        ASSERT_TRUE(player->playing());
+        EXPECT_FALSE(player->countingLength()) << "the copy played is the one counted";
+        player->setCurrentTime(at);
+        player->pause();
+    }
+    ASSERT_TRUE(countsSettled());
+    EXPECT_EQ(platform::songArchiveAudioReads(), loaded);
+    EXPECT_FALSE(entry->durationIsEstimate);
     EXPECT_EQ(player->duration(), *entry->_cachedDuration);
 }
 

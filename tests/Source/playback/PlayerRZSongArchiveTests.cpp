@@ -3,6 +3,7 @@
 
 #include "tests/Source/playback/PlayerRZFixture.h"
 
+#include "platform/files/SongArchive.h"
 #include "tests/support/SongArchives.h"
 
 namespace {
@@ -67,9 +68,19 @@ TEST_F(PlayerRZTest, AZippedSongChangedOrGoneOnDiskIsReadAgainOrPlaysOn) {
     std::filesystem::create_directory(aside);
     ASSERT_TRUE(writeZippedNoise(aside, "Song", 5.0, 2));
     console.clear();
+    const std::uint64_t readsBefore = platform::songArchiveAudioReads();
+    const std::uint64_t readsHereBefore = platform::songArchiveAudioReadsOnThisThread();
     ASSERT_TRUE(writeOverInOneWrite(aside + "/Song.zip", path));
     ASSERT_TRUE(reloadSettled(path));
     EXPECT_NEAR(player->duration(), 5.0, 0.1);
+    EXPECT_GT(platform::songArchiveAudioReads(), readsBefore);
+    EXPECT_EQ(platform::songArchiveAudioReadsOnThisThread(), readsHereBefore)
+        << "the changed archive is read off the main thread";
+    // Played again, the new copy is not read again.
+    const std::uint64_t readsSettled = platform::songArchiveAudioReads();
+    player->pause();
+    player->play();
+    EXPECT_EQ(platform::songArchiveAudioReads(), readsSettled);
     EXPECT_TRUE(player->isPlaying());
 
     // Gone: it plays on from the copy in memory, and is marked missing.

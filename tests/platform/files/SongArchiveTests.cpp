@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <functional>
 
 using namespace fixtures;
 using platform::AudioFile;
@@ -118,4 +120,62 @@ TEST_F(SongArchiveTest, WhatIsNotOneSongIsRefusedWithItsReason) {
     auto graphics = platform::readSongArchiveGraphics(folder.file("good.zip"));
     ASSERT_TRUE(graphics.ok());
     EXPECT_EQ(*graphics, testsupport::blankCdg());
+}
+
+// The player opens its song again at each play and seek: an unchanged archive is read once for all its
+// readers, one changed on disk is read again, and no copy outlives its last reader.
+TEST_F(SongArchiveTest, AnUnchangedArchiveIsReadOnceForAllItsReaders) {
+    const auto zippedTone = [&](double seconds) {
+        EXPECT_TRUE(writeWithSndfile(folder.file("a.wav"), SF_FORMAT_WAV | SF_FORMAT_PCM_16,
+                                     {testsupport::sine(std::size_t(seconds * 44100), 440.0, 44100.0)},
+                                     44100));
+        return std::vector<std::pair<std::string, std::vector<std::uint8_t>>>{
+            {"a.wav", testsupport::readWholeFile(folder.file("a.wav"))}, {"a.cdg", testsupport::blankCdg()}};
+    };
+    const std::string path = folder.file("a.zip");
+    const auto writeInPlace = [&](double seconds) {
+        // Same file, other bytes: only its size and times tell the change.
+        ASSERT_TRUE(testsupport::writeZip(folder.file("other.zip"), zippedTone(seconds)));
+        const std::vector<std::uint8_t> bytes = testsupport::readWholeFile(folder.file("other.zip"));
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    };
+    struct Change {
+        const char* what;
+        std::function<void(double)> write;
+    };
+    const Change changes[] = {
+        {"replaced", [&](double seconds) { ASSERT_TRUE(testsupport::writeZip(path, zippedTone(seconds))); }},
+        {"written in place", writeInPlace},
+    };
+    ASSERT_TRUE(testsupport::writeZip(path, zippedTone(1.0)));
+    double seconds = 1.0;
+    for (const Change& change : changes) {
+        SCOPED_TRACE(change.what);
+        const std::uint64_t before = platform::songArchiveAudioReads();
+        auto first = AudioFile::openForReading(path);
+        ASSERT_TRUE(first.ok()) << first.error().message;
+        EXPECT_EQ(platform::songArchiveAudioReads(), before + 1);
+        auto second = AudioFile::openForReading(path);
+        ASSERT_TRUE(second.ok()) << second.error().message;
+        EXPECT_EQ(platform::songArchiveAudioReads(), before + 1) << "the unchanged archive is not read again";
+        EXPECT_TRUE((*second)->sharesArchiveCopyWith(**first));
+        EXPECT_EQ(framesAt(**second, 1000, 256), framesAt(**first, 1000, 256));
+
+        seconds += 1.0;
+        change.write(seconds);
+        auto changed = AudioFile::openForReading(path);
+        ASSERT_TRUE(changed.ok()) << changed.error().message;
+        EXPECT_EQ(platform::songArchiveAudioReads(), before + 2) << "the changed archive is read again";
+        EXPECT_FALSE((*changed)->sharesArchiveCopyWith(**first));
+        EXPECT_EQ((*changed)->length(), std::int64_t(seconds * 44100));
+        EXPECT_EQ((*first)->length(), std::int64_t((seconds - 1.0) * 44100)) << "what was open reads on";
+
+        // With its last reader gone, nothing of the song stays in memory.
+        first->reset();
+        second->reset();
+        changed->reset();
+        ASSERT_TRUE(AudioFile::openForReading(path).ok());
+        EXPECT_EQ(platform::songArchiveAudioReads(), before + 3);
+    }
 }
