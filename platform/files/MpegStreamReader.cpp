@@ -191,12 +191,7 @@ public:
         while (done < frames) {
             if (const std::size_t waiting = converted_.size() / channels_ - convertedTaken_) {
                 const auto n = std::uint32_t(std::min<std::size_t>(waiting, frames - done));
-                const float* from = converted_.data() + convertedTaken_ * channels_;
-                for (std::uint32_t c = 0; c < channels_; ++c) {
-                    float* out = into.channels[c] + std::size_t(done) * into.stride;
-                    for (std::uint32_t i = 0; i < n; ++i)
-                        out[i * into.stride] = from[std::size_t(i) * channels_ + c];
-                }
+                spread(converted_.data() + convertedTaken_ * channels_, into, done, n);
                 convertedTaken_ += n;
                 done += n;
                 decoded_ += n;
@@ -211,11 +206,7 @@ public:
             const auto got = std::uint32_t(std::min<std::size_t>(bytes / (sizeof(float) * channels_), chunk));
             empty = got ? 0 : empty + 1;
             if (got && !converter_) {
-                for (std::uint32_t c = 0; c < channels_; ++c) {
-                    float* out = into.channels[c] + std::size_t(done) * into.stride;
-                    for (std::uint32_t i = 0; i < got; ++i)
-                        out[i * into.stride] = scratch_[std::size_t(i) * channels_ + c];
-                }
+                spread(scratch_.data(), into, done, got);
                 done += got;
                 decoded_ += got;
             } else if (got) {
@@ -314,6 +305,15 @@ public:
     }
 
 private:
+    // Puts `frames` interleaved frames of `from` into the channels of `into`, from frame `at` on.
+    void spread(const float* from, ChannelPointers into, std::uint32_t at, std::uint32_t frames) const {
+        for (std::uint32_t c = 0; c < channels_; ++c) {
+            float* out = into.channels[c] + std::size_t(at) * into.stride;
+            for (std::uint32_t i = 0; i < frames; ++i)
+                out[i * into.stride] = from[std::size_t(i) * channels_ + c];
+        }
+    }
+
     // Whether the target lies a short way ahead of where decoding stands: decoding on is as exact.
     bool decodesOnTo(std::int64_t target) const {
         return handle_ && decoded_ >= 0 && target >= decoded_ && target - decoded_ <= mpegStreamPreroll;
