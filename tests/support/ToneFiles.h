@@ -100,16 +100,47 @@ inline std::string writeSparseCaf(const std::string& path, std::uint64_t frames)
     return path;
 }
 
+// A place made audible in a hole of silence: four frames from `frame` on (see writeWrappedWav).
+struct WavMark {
+    std::uint64_t frame;
+    std::int16_t value;
+};
+
+// Writes `header`, then `dataBytes` of 16-bit stereo samples that are a hole on disk but for the `marks`
+// (each sample written by `put`, in the file's byte order), then `after`. Returns the path, or "".
+template <typename Put>
+inline std::string writeMarkedHole(const std::string& path, const std::string& header,
+                                   std::uint64_t dataBytes, const std::vector<WavMark>& marks, Put put,
+                                   const std::string& after = {}) {
+    const std::uint64_t dataStart = header.size();
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out.write(header.data(), std::streamsize(header.size()));
+        if (!out) return {};
+    }
+    std::error_code error;
+    std::filesystem::resize_file(path, dataStart + dataBytes, error);
+    if (error) return {};
+    std::fstream out(path, std::ios::binary | std::ios::in | std::ios::out);
+    for (const WavMark& mark : marks) {
+        std::string samples;
+        for (int i = 0; i < 4; ++i)
+            for (const int value : {mark.value + i, -(mark.value + i)})
+                put(samples, std::uint16_t(value), 2);
+        out.seekp(std::streamoff(dataStart + mark.frame * 4));
+        out.write(samples.data(), std::streamsize(samples.size()));
+    }
+    out.seekp(std::streamoff(dataStart + dataBytes));
+    out.write(after.data(), std::streamsize(after.size()));
+    return out.flush() ? path : std::string();
+}
+
 // A 16-bit stereo WAV of `frames` frames at 44.1 kHz as a recorder that knows no RF64 leaves one over
 // 4 GiB: the RIFF and data sizes are the true ones modulo 2^32. The audio is a hole (silence that takes
 // no room on disk) but for the `marks`: at each frame, four frames whose samples are that frame's mark
 // value plus 0, 1, 2, 3 on the left and their negatives on the right. A title in a LIST INFO chunk
 // before the data when `title` is not empty, and the chunks `after` (whole, headers included) after the
 // samples. Returns the path, or "" when it could not be written.
-struct WavMark {
-    std::uint64_t frame;
-    std::int16_t value;
-};
 inline std::string writeWrappedWav(const std::string& path, std::uint64_t frames,
                                    const std::vector<WavMark>& marks, const std::string& title = {},
                                    const std::string& after = {}) {
@@ -141,27 +172,7 @@ inline std::string writeWrappedWav(const std::string& path, std::uint64_t frames
     bytes += info;
     bytes += "data";
     put(bytes, dataBytes & 0xffffffffu, 4);
-    const std::uint64_t dataStart = bytes.size();
-    {
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out.write(bytes.data(), std::streamsize(bytes.size()));
-        if (!out) return {};
-    }
-    std::error_code error;
-    std::filesystem::resize_file(path, dataStart + dataBytes, error);
-    if (error) return {};
-    std::fstream out(path, std::ios::binary | std::ios::in | std::ios::out);
-    for (const WavMark& mark : marks) {
-        std::string samples;
-        for (int i = 0; i < 4; ++i)
-            for (const int value : {mark.value + i, -(mark.value + i)})
-                put(samples, std::uint16_t(value), 2);
-        out.seekp(std::streamoff(dataStart + mark.frame * 4));
-        out.write(samples.data(), std::streamsize(samples.size()));
-    }
-    out.seekp(std::streamoff(dataStart + dataBytes));
-    out.write(after.data(), std::streamsize(after.size()));
-    return out.flush() ? path : std::string();
+    return writeMarkedHole(path, bytes, dataBytes, marks, put, after);
 }
 
 // A CAF file of 16-bit stereo at 44.1 kHz whose header announces `frames` frames, a hole on disk (see
@@ -188,25 +199,7 @@ inline std::string writeMarkedSparseCaf(const std::string& path, std::uint64_t f
     bytes += "data";
     put(bytes, frames * 4 + 4, 8);
     put(bytes, 0, 4); // edit count
-    const std::uint64_t dataStart = bytes.size();
-    {
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out.write(bytes.data(), std::streamsize(bytes.size()));
-        if (!out) return {};
-    }
-    std::error_code error;
-    std::filesystem::resize_file(path, dataStart + frames * 4, error);
-    if (error) return {};
-    std::fstream out(path, std::ios::binary | std::ios::in | std::ios::out);
-    for (const WavMark& mark : marks) {
-        std::string samples;
-        for (int i = 0; i < 4; ++i)
-            for (const int value : {mark.value + i, -(mark.value + i)})
-                put(samples, std::uint16_t(value), 2);
-        out.seekp(std::streamoff(dataStart + mark.frame * 4));
-        out.write(samples.data(), std::streamsize(samples.size()));
-    }
-    return out.flush() ? path : std::string();
+    return writeMarkedHole(path, bytes, frames * 4, marks, put);
 }
 
 // An MP3 of `parts` joined end to end, as takes are put together: each part written with libsndfile at its

@@ -29,6 +29,17 @@ protected:
                                                             fixtures::tone(3 * 44100, 2, 44100, 0.5f)});
         return path.empty() ? nullptr : entryFor(path);
     }
+    // The same takes zipped with blank graphics as one song, "Song.zip".
+    std::shared_ptr<vantle::PlaylistEntry> zippedJoinedEntry() {
+        const std::string plain =
+            testsupport::writeJoinedMp3(folder.file("Song.mp3"), {fixtures::tone(2 * 44100, 2, 44100, 0.1f),
+                                                                  fixtures::tone(3 * 44100, 2, 44100, 0.5f)});
+        if (plain.empty() ||
+            !testsupport::writeZip(folder.file("Song.zip"), {{"Song.mp3", testsupport::readWholeFile(plain)},
+                                                             {"Song.cdg", testsupport::blankCdg()}}))
+            return nullptr;
+        return entryFor(folder.file("Song.zip"));
+    }
     // Every count begun has come back to the main queue, and what it posted has run.
     bool countsSettled() {
         std::atomic<bool> done{false};
@@ -76,14 +87,7 @@ TEST_F(PlayerLengthTest, AJoinedMp3ShowsAnEstimateThenItsCountedLengthWhichIsSto
 }
 
 TEST_F(PlayerLengthTest, AZippedJoinedMp3IsCountedAndPlayedAtItsCountedLength) {
-    const std::string plain =
-        testsupport::writeJoinedMp3(folder.file("Song.mp3"), {fixtures::tone(2 * 44100, 2, 44100, 0.1f),
-                                                              fixtures::tone(3 * 44100, 2, 44100, 0.5f)});
-    ASSERT_FALSE(plain.empty());
-    ASSERT_TRUE(
-        testsupport::writeZip(folder.file("Song.zip"), {{"Song.mp3", testsupport::readWholeFile(plain)},
-                                                        {"Song.cdg", testsupport::blankCdg()}}));
-    auto entry = entryFor(folder.file("Song.zip"));
+    auto entry = zippedJoinedEntry();
     ASSERT_TRUE(entry);
     EXPECT_TRUE(entry->durationIsEstimate);
     // Counted already in the background, as the list's counts do, before it is ever loaded.
@@ -108,14 +112,7 @@ TEST_F(PlayerLengthTest, AZippedJoinedMp3IsCountedAndPlayedAtItsCountedLength) {
 
 // Play and seek open the song again: an unchanged archive's audio is neither read nor counted again.
 TEST_F(PlayerLengthTest, AZippedSongIsReadAndCountedOnceHoweverOftenItIsPlayedOrSought) {
-    const std::string plain =
-        testsupport::writeJoinedMp3(folder.file("Song.mp3"), {fixtures::tone(2 * 44100, 2, 44100, 0.1f),
-                                                              fixtures::tone(3 * 44100, 2, 44100, 0.5f)});
-    ASSERT_FALSE(plain.empty());
-    ASSERT_TRUE(
-        testsupport::writeZip(folder.file("Song.zip"), {{"Song.mp3", testsupport::readWholeFile(plain)},
-                                                        {"Song.cdg", testsupport::blankCdg()}}));
-    auto entry = entryFor(folder.file("Song.zip"));
+    auto entry = zippedJoinedEntry();
     ASSERT_TRUE(entry);
     makePlayer();
     player->setEntry(entry);
