@@ -36,10 +36,10 @@ struct CdgFolderIndex::Folders {
         bool pending = false;
     };
     std::unordered_map<std::string, Listing> byFolder;
-    std::function<void()> folderListed;
+    std::function<void(bool)> folderListed;
 };
 
-CdgFolderIndex::CdgFolderIndex(std::function<void()> folderListed)
+CdgFolderIndex::CdgFolderIndex(std::function<void(bool)> folderListed)
     : folders_(std::make_shared<Folders>()),
       worker_(std::make_unique<platform::SerialQueue>("cdg folder listings")) {
     folders_->folderListed = std::move(folderListed);
@@ -75,11 +75,13 @@ std::optional<bool> CdgFolderIndex::hasGraphics(const std::string& audioPath) {
                 const auto folders = weak.lock();
                 if (!folders) return;
                 Folders::Listing& done = folders->byFolder[folder];
+                // Unlisted, a song was shown without graphics: only a new set of names changes that.
+                const bool changed = done.cdgBaseNames != names;
                 done.cdgBaseNames = std::move(names);
                 done.listed = true;
                 done.stale = false;
                 done.pending = false;
-                if (folders->folderListed) folders->folderListed();
+                if (folders->folderListed) folders->folderListed(changed);
             });
         });
     }

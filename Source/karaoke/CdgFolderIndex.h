@@ -17,8 +17,9 @@ namespace vantle {
 class CdgFolderIndex {
 public:
     // `folderListed` is called on the main thread when a folder's listing has come in, so that what
-    // shows its songs can ask again.
-    explicit CdgFolderIndex(std::function<void()> folderListed);
+    // shows its songs can ask again; `answersChanged` is false when no song of it has graphics now that
+    // had none before (a folder without any: the answer "none" stands, and nothing need be drawn again).
+    explicit CdgFolderIndex(std::function<void(bool answersChanged)> folderListed);
     ~CdgFolderIndex();
     CdgFolderIndex(const CdgFolderIndex&) = delete;
     CdgFolderIndex& operator=(const CdgFolderIndex&) = delete;

@@ -59,8 +59,9 @@ std::string playlistTitleText(const PlaylistEntry& entry) {
 
 PlaylistTableModel::PlaylistTableModel(QObject* parent)
     : QAbstractTableModel(parent), clock_(&platform::Clock::system()),
-      graphics_(std::make_unique<CdgFolderIndex>([this] {
-          if (!rows_.empty())
+      graphics_(std::make_unique<CdgFolderIndex>([this](bool answersChanged) {
+          // A folder without graphics leaves every row as drawn: thousands of rows are not redrawn.
+          if (answersChanged && !rows_.empty())
               emit dataChanged(index(0, columnIndex(PlaylistColumn::Title)),
                                index(static_cast<int>(rows_.size()) - 1, columnIndex(PlaylistColumn::Title)),
                                {GraphicsRole});

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -22,7 +23,11 @@ TEST(CdgFolderIndex, ListsEachFolderOnceAndAnswersAsTheFinderDoes) {
     std::filesystem::create_directory(one.file("dir.cdg"));
     std::ofstream(two.file("b.flac")) << "x";
     int listings = 0;
-    CdgFolderIndex index([&] { ++listings; });
+    std::vector<bool> changes;
+    CdgFolderIndex index([&](bool changed) {
+        ++listings;
+        changes.push_back(changed);
+    });
     const std::vector<std::string> songs = {one.file("SONG.MP3"),  one.file("plain.mp3"),
                                             one.file("Mixed.ogg"), one.file("x.cdg"),
                                             one.file("dir.mp3"),   two.file("b.flac")};
@@ -34,6 +39,8 @@ TEST(CdgFolderIndex, ListsEachFolderOnceAndAnswersAsTheFinderDoes) {
     EXPECT_EQ(index.hasGraphics(one.file("SONG.MP3")), true);
     platform::mainQueue().drain();
     EXPECT_EQ(listings, 2);
+    // Only the folder with graphics changes what its songs show; the other's "none" stands.
+    EXPECT_EQ(std::count(changes.begin(), changes.end(), true), 1);
 
     // After a refresh the old answer stands until the folder's new listing is in.
     std::ofstream(two.file("B.CDG")) << "x";
@@ -41,6 +48,7 @@ TEST(CdgFolderIndex, ListsEachFolderOnceAndAnswersAsTheFinderDoes) {
     EXPECT_EQ(index.hasGraphics(two.file("b.flac")), false);
     ASSERT_TRUE(platform::mainQueue().drainUntil([&] { return listings == 3; }, 20.0));
     EXPECT_EQ(index.hasGraphics(two.file("b.flac")), true);
+    EXPECT_TRUE(changes.back()) << "graphics put beside a song change its answer";
 }
 
 // A song archive is listed only with its graphics inside: it has them, in any case of its extension,
@@ -48,7 +56,7 @@ TEST(CdgFolderIndex, ListsEachFolderOnceAndAnswersAsTheFinderDoes) {
 TEST(CdgFolderIndex, ASongArchiveHasItsGraphicsInside) {
     testsupport::TemporaryFolder folder;
     int listings = 0;
-    CdgFolderIndex index([&] { ++listings; });
+    CdgFolderIndex index([&](bool) { ++listings; });
     for (const char* name : {"Song.zip", "SONG.ZIP"})
         EXPECT_EQ(index.hasGraphics(folder.file(name)), true) << name;
     platform::mainQueue().drain();
@@ -59,7 +67,7 @@ TEST(CdgFolderIndex, AnswersForAGoneIndexAreDropped) {
     testsupport::TemporaryFolder folder;
     int listings = 0;
     {
-        CdgFolderIndex index([&] { ++listings; });
+        CdgFolderIndex index([&](bool) { ++listings; });
         (void)index.hasGraphics(folder.file("a.mp3"));
     }
     platform::mainQueue().drain();
