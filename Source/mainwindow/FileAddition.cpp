@@ -33,6 +33,9 @@ namespace {
 
 using File = FileAddition::File;
 
+// Folders inside folders an addition enters: far beyond any music collection's.
+constexpr int deepestFolder = 64;
+
 // The files the locations name, and those their folders hold; nothing once more than `limit`.
 std::optional<std::vector<File>> walk(const std::vector<platform::Url>& locations, std::size_t limit,
                                       const std::atomic<bool>* stop) {
@@ -167,6 +170,7 @@ FileAddition::filesAt(const platform::Url& location, std::size_t limit, const st
             platform::consolePrint(error.message() + " " + location.absoluteString());
             return std::vector<platform::Url>{};
         }
+        bool cut = false;
         for (; items != fs::recursive_directory_iterator(); items.increment(error)) {
             if (stop && stop->load()) return std::nullopt;
             const fs::path& path = items->path();
@@ -174,6 +178,21 @@ FileAddition::filesAt(const platform::Url& location, std::size_t limit, const st
                 items.disable_recursion_pending();
                 continue;
             }
+            // Each folder entered holds a descriptor until it is left: a folder nested thousands deep
+            // would take every file the process may open, the walk would end there with the files beside
+            // it unseen, and the player and saves would fail meanwhile.
+            if (items.depth() + 1 >= deepestFolder && !items->is_symlink(error) &&
+                items->is_directory(error) && !error) {
+                items.disable_recursion_pending();
+                if (!cut)
+                    platform::consolePrint(
+                        "left out the folders deeper than " + std::to_string(deepestFolder) + " in " +
+                        location.absoluteString() + ", first " +
+                        platform::Url::fileURLWithPath(path.string(), true).absoluteString());
+                cut = true;
+                continue;
+            }
+            error.clear();
             // A link to a file counts as the file; linked folders are not entered, so no loop.
             const bool regular = items->is_regular_file(error);
             if (error) {
@@ -187,6 +206,11 @@ FileAddition::filesAt(const platform::Url& location, std::size_t limit, const st
             if (limit != unlimited && urls.size() > limit) return std::nullopt;
             urls.push_back(platform::Url::fileURLWithPath(path.string(), false));
         }
+        // A failure to go on (a folder that stopped answering, no descriptor left) ends the iterator:
+        // what follows is unseen and is said to be.
+        if (error)
+            platform::consolePrint("stopped reading " + location.absoluteString() +
+                                   " partway: " + error.message());
     } else if (limit == 0) {
         return std::nullopt;
     }
