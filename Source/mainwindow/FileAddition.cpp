@@ -7,11 +7,13 @@
 #include "platform/foundation/Files.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
 #include <mutex>
 #include <system_error>
+#include <unistd.h>
 
 namespace vantle {
 
@@ -178,19 +180,30 @@ FileAddition::filesAt(const platform::Url& location, std::size_t limit, const st
                 items.disable_recursion_pending();
                 continue;
             }
-            // Each folder entered holds a descriptor until it is left: a folder nested thousands deep
-            // would take every file the process may open, the walk would end there with the files beside
-            // it unseen, and the player and saves would fail meanwhile.
-            if (items.depth() + 1 >= deepestFolder && !items->is_symlink(error) &&
-                items->is_directory(error) && !error) {
-                items.disable_recursion_pending();
-                if (!cut)
+            if (!items->is_symlink(error) && items->is_directory(error) && !error) {
+                // Each folder entered holds a descriptor until it is left: a folder nested thousands deep
+                // would take every file the process may open, the walk would end there with the files
+                // beside it unseen, and the player and saves would fail meanwhile.
+                if (items.depth() + 1 >= deepestFolder) {
+                    items.disable_recursion_pending();
+                    if (!cut)
+                        platform::consolePrint(
+                            "left out the folders deeper than " + std::to_string(deepestFolder) + " in " +
+                            location.absoluteString() + ", first " +
+                            platform::Url::fileURLWithPath(path.string(), true).absoluteString());
+                    cut = true;
+                    continue;
+                }
+                // The iterator passes a folder it may not read without a word; its songs would be
+                // missing unexplained.
+                if (::access(path.c_str(), R_OK | X_OK) != 0) {
+                    const int err = errno;
+                    items.disable_recursion_pending();
                     platform::consolePrint(
-                        "left out the folders deeper than " + std::to_string(deepestFolder) + " in " +
-                        location.absoluteString() + ", first " +
+                        std::error_code(err, std::generic_category()).message() + " " +
                         platform::Url::fileURLWithPath(path.string(), true).absoluteString());
-                cut = true;
-                continue;
+                    continue;
+                }
             }
             error.clear();
             // A link to a file counts as the file; linked folders are not entered, so no loop.

@@ -130,5 +130,25 @@ TEST_F(FileAdditionWalkTest, AFolderThatCannotBeReadHalfwaySaysSo) {
     EXPECT_THAT(console.lines(), Contains(HasSubstr(std::strerror(EMFILE))));
 }
 
+TEST_F(FileAdditionWalkTest, AFolderInsideThatCannotBeReadIsNamedAndTheRestFound) {
+    // Permissions do not bind the superuser: there is nothing unreadable to walk past.
+    if (::geteuid() == 0) GTEST_SKIP() << "run as the superuser";
+    touch(root + "/a.wav");
+    ASSERT_TRUE(platform::createDirectory(root + "/locked"));
+    touch(root + "/locked/hidden.wav");
+    ASSERT_TRUE(platform::createDirectory(root + "/open"));
+    touch(root + "/open/b.wav");
+    ASSERT_EQ(::chmod((root + "/locked").c_str(), 0), 0);
+    testsupport::ScopedConsoleCapture console;
+    const std::optional<std::vector<platform::Url>> found =
+        FileAddition::filesAt(platform::Url::fileURLWithPath(root, true));
+    ::chmod((root + "/locked").c_str(), 0755);
+    ASSERT_TRUE(found);
+    EXPECT_EQ(namesFound(*found), (std::vector<std::string>{"a.wav", "open/b.wav"}));
+    EXPECT_THAT(console.lines(),
+                Contains(HasSubstr(std::string(std::strerror(EACCES)) + " " +
+                                   platform::Url::fileURLWithPath(root + "/locked", true).absoluteString())));
+}
+
 } // namespace
 } // namespace vantle::testing
