@@ -7,11 +7,13 @@
 #include "platform/foundation/Files.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
 #include <mutex>
 #include <system_error>
+#include <unistd.h>
 
 namespace vantle {
 
@@ -32,6 +34,9 @@ struct FileAddition::State {
 namespace {
 
 using File = FileAddition::File;
+
+// Folders inside folders an addition enters: far beyond any music collection's.
+constexpr int deepestFolder = 64;
 
 // The files the locations name, and those their folders hold; nothing once more than `limit`.
 std::optional<std::vector<File>> walk(const std::vector<platform::Url>& locations, std::size_t limit,
@@ -167,6 +172,7 @@ FileAddition::filesAt(const platform::Url& location, std::size_t limit, const st
             platform::consolePrint(error.message() + " " + location.absoluteString());
             return std::vector<platform::Url>{};
         }
+        bool cut = false;
         for (; items != fs::recursive_directory_iterator(); items.increment(error)) {
             if (stop && stop->load()) return std::nullopt;
             const fs::path& path = items->path();
@@ -174,6 +180,32 @@ FileAddition::filesAt(const platform::Url& location, std::size_t limit, const st
                 items.disable_recursion_pending();
                 continue;
             }
+            if (!items->is_symlink(error) && items->is_directory(error) && !error) {
+                // Each folder entered holds a descriptor until it is left: a folder nested thousands deep
+                // would take every file the process may open, the walk would end there with the files
+                // beside it unseen, and the player and saves would fail meanwhile.
+                if (items.depth() + 1 >= deepestFolder) {
+                    items.disable_recursion_pending();
+                    if (!cut)
+                        platform::consolePrint(
+                            "left out the folders deeper than " + std::to_string(deepestFolder) + " in " +
+                            location.absoluteString() + ", first " +
+                            platform::Url::fileURLWithPath(path.string(), true).absoluteString());
+                    cut = true;
+                    continue;
+                }
+                // The iterator passes a folder it may not read without a word; its songs would be
+                // missing unexplained.
+                if (::access(path.c_str(), R_OK | X_OK) != 0) {
+                    const int err = errno;
+                    items.disable_recursion_pending();
+                    platform::consolePrint(
+                        std::error_code(err, std::generic_category()).message() + " " +
+                        platform::Url::fileURLWithPath(path.string(), true).absoluteString());
+                    continue;
+                }
+            }
+            error.clear();
             // A link to a file counts as the file; linked folders are not entered, so no loop.
             const bool regular = items->is_regular_file(error);
             if (error) {
@@ -187,6 +219,11 @@ FileAddition::filesAt(const platform::Url& location, std::size_t limit, const st
             if (limit != unlimited && urls.size() > limit) return std::nullopt;
             urls.push_back(platform::Url::fileURLWithPath(path.string(), false));
         }
+        // A failure to go on (a folder that stopped answering, no descriptor left) ends the iterator:
+        // what follows is unseen and is said to be.
+        if (error)
+            platform::consolePrint("stopped reading " + location.absoluteString() +
+                                   " partway: " + error.message());
     } else if (limit == 0) {
         return std::nullopt;
     }

@@ -290,6 +290,14 @@ void MainViewController::finishAddition() {
 
 void MainViewController::stopAdditions() {
     additionProgress_->hide();
+    // The files still to come go unadded; a list that simply stops growing would not say so.
+    if (addition_ && addition_->worker && !addition_->worker->finished()) {
+        const std::string taken = std::to_string(addition_->taken);
+        platform::consolePrint("stopped adding files: " + taken + " went in, the rest were not added");
+        notices_->showText(tr("Stopped adding files: %1 went in, the rest were not added")
+                               .arg(QLocale().toString(static_cast<qulonglong>(addition_->taken))),
+                           3.0, std::nullopt);
+    }
     addition_.reset();
     waitingAdditions_.clear();
 }

@@ -66,7 +66,13 @@ std::size_t MainQueue::pendingCount() const {
 
 std::size_t MainQueue::drain(int maxRounds) {
     if (!isMainThread()) throw std::logic_error("the main queue was drained off the main thread");
-    if (draining_) return 0;
+    if (draining_) {
+        // A loop turning inside drained work (a modal dialog's) spent the wake on this call: the work it
+        // stood for is woken for again when the outer drain ends.
+        std::lock_guard lock(mutex_);
+        wakeOutstanding_ = false;
+        return 0;
+    }
     draining_ = true;
     std::size_t ran = 0;
     std::deque<Work> batch;
@@ -100,8 +106,15 @@ std::size_t MainQueue::drain(int maxRounds) {
         if (wake) (*wake)();
         throw;
     }
-    // Work left by the round limit was posted after this drain took the last wake, so it has one of its own.
+    // Work left by the round limit was posted after this drain took the last wake, so it has one of its own,
+    // unless a nested drain spent it.
+    std::shared_ptr<const std::function<void()>> wake;
+    {
+        std::lock_guard lock(mutex_);
+        wake = takeWakeLocked();
+    }
     draining_ = false;
+    if (wake) (*wake)();
     return ran;
 }
 

@@ -229,6 +229,28 @@ TEST_F(LargeAdditionTest, NewStopsTheFilesStillToComeAndASessionHandedAfterThemW
     EXPECT_THAT(this->names(), ::testing::ElementsAre("first.wav"));
 }
 
+// Files still to come when a close, an open or New stops the addition are not added: the window and
+// the console say how far it got, as they would for a finished one, whatever the save then does.
+TEST_F(LargeAdditionTest, AnAdditionStoppedPartwaySaysHowFarItGot) {
+    classFolder(12);
+    startSmallBatches();
+    testsupport::ScopedConsoleCapture console;
+    view().addChosenFiles({audioFolder.url("Class")});
+    gate.release(5);
+    ASSERT_TRUE(platform::mainQueue().drainUntil([&] { return playlist().allEntries.size() == 3; }, 60));
+    view().closeSession();
+    EXPECT_FALSE(view().adding());
+    EXPECT_THAT(console.lines(), Contains("stopped adding files: 3 went in, the rest were not added"));
+    EXPECT_EQ(text(static_cast<QLabel*>(view().notices().widget())->text()),
+              "Stopped adding files: 3 went in, the rest were not added");
+    // The close cancelled: the three stay, and nothing more comes.
+    ASSERT_TRUE(panels.answerSavePanel(std::nullopt));
+    gate.releaseAll();
+    worker.sync([] {});
+    platform::mainQueue().drain();
+    EXPECT_EQ(playlist().allEntries.size(), 3u);
+}
+
 // A folder named on the command line adds its audio as a drop of it does; a small one at once.
 TEST_F(LargeAdditionTest, AFolderOnTheCommandLineAddsItsAudio) {
     audioFile("Class/b.wav", 1);

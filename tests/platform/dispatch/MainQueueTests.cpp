@@ -1,6 +1,7 @@
 #include "platform/dispatch/MainQueue.h"
 
 #include <atomic>
+#include <deque>
 #include <functional>
 #include <gtest/gtest.h>
 #include <stdexcept>
@@ -92,6 +93,28 @@ TEST_F(MainQueueTest, DrainStopsAfterRoundLimitAndNestedDrainRunsNothing) {
     mainQueue().async([&] { order.push_back(3); });
     mainQueue().drain();
     EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
+}
+
+// A modal dialog's loop turning inside drained work takes the wakes meant for work posted meanwhile; its
+// drains run nothing, so that work must be woken for again once the outer round is over.
+TEST_F(MainQueueTest, WorkPostedWhileANestedLoopTurnedIsWokenForAfterIt) {
+    std::deque<int> loop; // the wake calls waiting in the event loop
+    setMainQueueWaker([&] { loop.push_back(0); });
+    const auto turn = [&] {
+        if (loop.empty()) return false;
+        loop.pop_front();
+        mainQueue().drain(1);
+        return true;
+    };
+    bool ran = false;
+    mainQueue().async([&] {
+        mainQueue().async([&] { ran = true; });
+        while (turn()) {
+        }
+    });
+    while (turn()) {
+    }
+    EXPECT_TRUE(ran);
 }
 
 TEST_F(MainQueueTest, ThrowingWorkKeepsTheRestInOrder) {
