@@ -489,6 +489,12 @@ TEST(TextNoteSet, ALargeFileStillChangingIsReadOnceItStaysAsItIs) {
 
 namespace {
 
+// A note at 0:40 made here and not saved yet, as the slider adds one.
+void addUnsavedNote(TextNoteSet& set) {
+    set.notes.push_back(std::make_shared<TextNote>(40, "added"));
+    set.altered = true;
+}
+
 // Writes in place, as an editor that saves by truncating the file and writing it again does.
 bool writeInPlace(const std::string& path, std::string_view text) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -529,8 +535,7 @@ TEST(TextNoteSet, AFileWrittenWithinASecondIsNeitherTakenNorWrittenOverUntilQuie
         const std::string file = set.textURL().path();
         // Not saved yet: "two" deleted on the slider, "added" added.
         set.notes.erase(set.notes.begin() + 1);
-        set.notes.push_back(std::make_shared<TextNote>(40, "added"));
-        set.altered = true;
+        addUnsavedNote(set);
 
         if (c.removed) {
             ASSERT_TRUE(platform::removeItem(file));
@@ -574,8 +579,7 @@ TEST(TextNoteSet, AWriteFromElsewhereDuringASaveIsKeptAndTheSaveWaitsForIt) {
         TextNoteSet set(folder.audio("Song.mp3"), clock);
         const std::string file = set.textURL().path();
         clock.set(testsupport::dateAfterWritten(file, 10));
-        set.notes.push_back(std::make_shared<TextNote>(40, "added"));
-        set.altered = true;
+        addUnsavedNote(set);
         bool appended = false;
         platform::setFileWriteHooks({[&](platform::SaveStep now, const std::string& target) {
                                          if (now != step || appended) return;
@@ -625,8 +629,7 @@ TEST(TextNoteSet, AWaitingSaveThatThenFailsSaysSoOnce) {
     folder.write("Song.txt", header + " 0:10 mine\n");
     testsupport::FakeClock clock;
     TextNoteSet set(folder.audio("Song.mp3"), clock);
-    set.notes.push_back(std::make_shared<TextNote>(40, "added"));
-    set.altered = true;
+    addUnsavedNote(set);
     const std::string theirs = folder.path + "/Other.mp3\n 0:10 theirs\n";
     folder.write("Song.txt", theirs);
     clock.set(testsupport::dateAfterWritten(set.textURL().path(), 0.5));
@@ -689,14 +692,14 @@ TEST(TextNoteSet, ASaveBeforeLeavingWaitsForTheFileAndLogsWhatItCannotWrite) {
         });
         TextNoteSet set(folder.audio("Song.mp3"), clock);
         set.notes.erase(set.notes.begin() + 1);
-        set.notes.push_back(std::make_shared<TextNote>(40, "added"));
-        set.altered = true;
+        addUnsavedNote(set);
         const std::string written = c.editor == Editor::writesAnotherSong
                                         ? folder.path + "/Other.mp3\n 0:10 theirs\n"
                                         : header + " 0:10 mine\n 0:20 two\n 0:30 editor\n";
         ASSERT_TRUE(writeInPlace(file, written));
         // A file written at a time ahead of this clock is quiet once it stays as it is for a second.
-        clock.set(c.editor == Editor::keepsWriting ? testsupport::dateAfterWritten(file, -100) : testsupport::dateAfterWritten(file, 0.5));
+        clock.set(c.editor == Editor::keepsWriting ? testsupport::dateAfterWritten(file, -100)
+                                                   : testsupport::dateAfterWritten(file, 0.5));
         testsupport::ScopedConsoleCapture console;
         EXPECT_EQ(set.save().status, TextNoteSet::SaveResult::Status::waiting);
 
