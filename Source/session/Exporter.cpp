@@ -8,14 +8,12 @@
 #include "platform/files/AudioFile.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Files.h"
-#include "platform/foundation/SystemFiles.h"
 #include "platform/foundation/Text.h"
 #include "platform/foundation/TextFile.h"
 
 #include <atomic>
 #include <cctype>
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -150,9 +148,13 @@ platform::Result<platform::FileDescriptor> exporterOpenSong(const std::string& p
     };
     platform::Result<platform::FileDescriptor> opened = platform::openRegularFileForReading(path);
     if (!opened) return refused(exporterReason(opened.error(), path));
-    if (platform::isSystemFile(path, opened->get())) return refused("it is a system file, not audio");
-    // Through the descriptor, so that what was checked is what is copied.
-    if (!platform::AudioFile::openForReading(path, *opened)) return refused("it does not open as audio");
+    // Through the descriptor, so that what was checked is what is copied. The reader refuses a system
+    // file unread.
+    const auto audio = platform::AudioFile::openForReading(path, *opened);
+    if (!audio)
+        return refused(audio.error().code == int(platform::AudioFileError::systemFile)
+                           ? "it is a system file, not audio"
+                           : "it does not open as audio");
     return opened;
 }
 

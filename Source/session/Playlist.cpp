@@ -47,6 +47,13 @@ Playlist::FileVersion playlistFileVersion(const std::string& path, const platfor
     return Playlist::FileVersion{path, bytes.size(), std::hash<std::string_view>{}(text)};
 }
 
+// Whether `bytes`, just read from `path`, are still what `version` says was read or written there.
+bool playlistStillHolds(const Playlist::FileVersion& version, const std::string& path,
+                        const platform::Bytes& bytes) {
+    const Playlist::FileVersion now = playlistFileVersion(path, bytes);
+    return now.size == version.size && now.checksum == version.checksum;
+}
+
 } // namespace
 
 platform::Result<std::shared_ptr<Playlist>> Playlist::read(const platform::Url& url) {
@@ -65,8 +72,7 @@ platform::Result<bool> Playlist::changedOnDisk(const platform::Url& target) cons
         if (bytes.error().code == ENOENT) return false;
         return bytes.error();
     }
-    const FileVersion now = playlistFileVersion(target.path(), *bytes);
-    return now.size != fileVersion->size || now.checksum != fileVersion->checksum;
+    return !playlistStillHolds(*fileVersion, target.path(), *bytes);
 }
 
 std::string Playlist::directoryPrefix() const {
@@ -104,8 +110,7 @@ Playlist::SaveResult Playlist::save(const platform::Url& target, Overwrite overw
                     unreadable = found.unreadable;
                     return platform::SaveChoice::leaving();
                 }
-                const FileVersion now = playlistFileVersion(target.path(), found.bytes);
-                if (now.size != fileVersion->size || now.checksum != fileVersion->checksum) {
+                if (!playlistStillHolds(*fileVersion, target.path(), found.bytes)) {
                     changed = true;
                     return platform::SaveChoice::leaving();
                 }

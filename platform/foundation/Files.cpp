@@ -366,26 +366,30 @@ int filesWriteAll(int fd, const void* data, std::size_t size) {
     return 0;
 }
 
+// The temporary of `path` filled with `size` bytes and flushed to disk, still open and locked; on
+// failure none is left.
+Result<FileDescriptor> filesWriteTemporary(const std::string& path, const void* data, std::size_t size,
+                                           std::string& temporary) {
+    Result<FileDescriptor> opened = filesOpenTemporary(path, temporary);
+    if (!opened) return opened.error();
+    int err = filesWriteAll(opened->get(), data, size);
+    if (err == 0 && ::fsync(opened->get()) != 0) err = errno;
+    if (err == 0) return opened;
+    ::unlink(temporary.c_str());
+    return fileError("cannot write", path, err);
+}
+
 } // namespace
 
 Result<void> writeFileAtomically(const std::string& given, const void* data, std::size_t size) {
     const Result<std::string> target = saveTargetOf(given);
     if (!target) return target.error();
     const std::string& path = *target;
-    std::string tmpl;
-    auto opened = filesOpenTemporary(path, tmpl);
-    if (!opened) return opened.error();
-    const int fd = opened->get();
-
-    auto failed = [&](int err) {
-        ::unlink(tmpl.c_str());
-        return fileError("cannot write", path, err);
-    };
-
-    if (const int err = filesWriteAll(fd, data, size); err != 0) return failed(err);
-    if (::fsync(fd) != 0) return failed(errno);
+    std::string temporary;
+    const Result<FileDescriptor> written = filesWriteTemporary(path, data, size, temporary);
+    if (!written) return written.error();
     // Renamed while still open and locked: a sweep by another run takes only temporaries nobody holds.
-    return filesCommit(tmpl, path);
+    return filesCommit(temporary, path);
 }
 
 Result<TemporaryFile> makeTemporaryFileBeside(const std::string& given) {
@@ -451,12 +455,6 @@ private:
     FileDescriptor folder_;
 };
 
-std::optional<FileStamp> filesStampOf(const std::string& target) {
-    struct stat st;
-    if (::stat(target.c_str(), &st) != 0) return std::nullopt;
-    return fileStampOf(st);
-}
-
 } // namespace
 
 Result<CheckedSave> saveFileChecked(const std::string& path, std::uint64_t readLimit,
@@ -479,7 +477,7 @@ Result<CheckedSave> saveFileChecked(const std::string& path, std::uint64_t readL
             found.unreadable = bytes.error();
         }
     } else if (::lstat(target.c_str(), &st) == 0) {
-        found.stamp = filesStampOf(target);
+        found.stamp = fileStamp(target);
         found.unreadable = opened.error();
     }
     filesStep(SaveStep::read, target);
@@ -490,7 +488,7 @@ Result<CheckedSave> saveFileChecked(const std::string& path, std::uint64_t readL
         return CheckedSave{Status::left, found.stamp};
     case SaveChoice::Action::remove: {
         filesStep(SaveStep::beforeReplacing, target);
-        const std::optional<FileStamp> now = filesStampOf(target);
+        const std::optional<FileStamp> now = fileStamp(target);
         if (now != found.stamp) return CheckedSave{Status::changedOnDisk, now};
         if (!found.stamp) return CheckedSave{Status::removed, std::nullopt};
         if (Result<void> removed = removeItem(target); !removed) return removed.error();
@@ -504,26 +502,18 @@ Result<CheckedSave> saveFileChecked(const std::string& path, std::uint64_t readL
     if (found.stamp && !found.unreadable && found.bytes == choice.bytes)
         return CheckedSave{Status::alreadyThere, found.stamp};
     std::string temporary;
-    Result<FileDescriptor> opened = filesOpenTemporary(target, temporary);
+    const Result<FileDescriptor> opened =
+        filesWriteTemporary(target, choice.bytes.data(), choice.bytes.size(), temporary);
     if (!opened) return opened.error();
-    const int fd = opened->get();
-    auto failed = [&](int err) -> Result<CheckedSave> {
-        ::unlink(temporary.c_str());
-        return fileError("cannot write", target, err);
-    };
-    if (const int err = filesWriteAll(fd, choice.bytes.data(), choice.bytes.size()); err != 0)
-        return failed(err);
-    if (::fsync(fd) != 0) return failed(errno);
     filesStep(SaveStep::temporaryWritten, target);
     filesStep(SaveStep::beforeReplacing, target);
-    if (const std::optional<FileStamp> now = filesStampOf(target); now != found.stamp) {
+    if (const std::optional<FileStamp> now = fileStamp(target); now != found.stamp) {
         ::unlink(temporary.c_str());
         return CheckedSave{Status::changedOnDisk, now};
     }
-    if (::rename(temporary.c_str(), target.c_str()) != 0) return failed(errno);
+    if (Result<void> committed = filesCommit(temporary, target); !committed) return committed.error();
     std::optional<FileStamp> written;
-    if (::fstat(fd, &st) == 0) written = fileStampOf(st);
-    filesSyncFolderOf(target);
+    if (::fstat(opened->get(), &st) == 0) written = fileStampOf(st);
     return CheckedSave{Status::written, written};
 }
 

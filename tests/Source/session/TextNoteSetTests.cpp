@@ -489,11 +489,10 @@ TEST(TextNoteSet, ALargeFileStillChangingIsReadOnceItStaysAsItIs) {
 
 namespace {
 
-// The date `seconds` after the notes file was last written, by its change time.
-platform::Date afterWritten(const std::string& path, double seconds) {
-    const std::optional<platform::FileStamp> stamp = platform::fileStamp(path);
-    const std::int64_t written = stamp ? std::max(stamp->modified, stamp->changed) : 0;
-    return platform::Date::fromUnix(double(written) / 1e9 + seconds);
+// A note at 0:40 made here and not saved yet, as the slider adds one.
+void addUnsavedNote(TextNoteSet& set) {
+    set.notes.push_back(std::make_shared<TextNote>(40, "added"));
+    set.altered = true;
 }
 
 // Writes in place, as an editor that saves by truncating the file and writing it again does.
@@ -536,8 +535,7 @@ TEST(TextNoteSet, AFileWrittenWithinASecondIsNeitherTakenNorWrittenOverUntilQuie
         const std::string file = set.textURL().path();
         // Not saved yet: "two" deleted on the slider, "added" added.
         set.notes.erase(set.notes.begin() + 1);
-        set.notes.push_back(std::make_shared<TextNote>(40, "added"));
-        set.altered = true;
+        addUnsavedNote(set);
 
         if (c.removed) {
             ASSERT_TRUE(platform::removeItem(file));
@@ -545,7 +543,7 @@ TEST(TextNoteSet, AFileWrittenWithinASecondIsNeitherTakenNorWrittenOverUntilQuie
             ASSERT_TRUE(writeInPlace(file, c.halfway.empty() ? std::string() : header + c.halfway));
         }
         const std::string halfway = folder.read("Song.txt");
-        clock.set(afterWritten(c.removed ? folder.path : file, 0.5));
+        clock.set(testsupport::dateAfterWritten(c.removed ? folder.path : file, 0.5));
         EXPECT_FALSE(set.readAgainIfChanged());
         EXPECT_EQ(notesAsLines(set), " 0:10 mine\n 0:40 added\n");
         testsupport::ScopedConsoleCapture console;
@@ -555,10 +553,10 @@ TEST(TextNoteSet, AFileWrittenWithinASecondIsNeitherTakenNorWrittenOverUntilQuie
 
         if (c.finished) {
             ASSERT_TRUE(writeInPlace(file, header + " 0:10 mine\n 0:20 two\n 0:30 editor\n"));
-            clock.set(afterWritten(file, 0.5));
+            clock.set(testsupport::dateAfterWritten(file, 0.5));
             EXPECT_FALSE(set.readAgainIfChanged());
         }
-        clock.set(afterWritten(file, TextNoteSet::quietSeconds));
+        clock.set(testsupport::dateAfterWritten(file, TextNoteSet::quietSeconds));
         EXPECT_TRUE(set.readAgainIfChanged());
         EXPECT_EQ(folder.read("Song.txt"), header + c.saved) << "the waiting save, made once quiet";
         EXPECT_FALSE(set.altered);
@@ -580,14 +578,13 @@ TEST(TextNoteSet, AWriteFromElsewhereDuringASaveIsKeptAndTheSaveWaitsForIt) {
         testsupport::FakeClock clock;
         TextNoteSet set(folder.audio("Song.mp3"), clock);
         const std::string file = set.textURL().path();
-        clock.set(afterWritten(file, 10));
-        set.notes.push_back(std::make_shared<TextNote>(40, "added"));
-        set.altered = true;
+        clock.set(testsupport::dateAfterWritten(file, 10));
+        addUnsavedNote(set);
         bool appended = false;
         platform::setFileWriteHooks({[&](platform::SaveStep now, const std::string& target) {
                                          if (now != step || appended) return;
                                          appended = testsupport::appendToFile(target, " 0:30 editor\n");
-                                         clock.set(afterWritten(target, 0.1));
+                                         clock.set(testsupport::dateAfterWritten(target, 0.1));
                                      },
                                      {}});
         const TextNoteSet::SaveResult saved = set.save();
@@ -595,7 +592,7 @@ TEST(TextNoteSet, AWriteFromElsewhereDuringASaveIsKeptAndTheSaveWaitsForIt) {
         EXPECT_TRUE(appended);
         EXPECT_EQ(saved.status, TextNoteSet::SaveResult::Status::waiting);
         EXPECT_EQ(folder.read("Song.txt"), header + " 0:10 mine\n 0:30 editor\n");
-        clock.set(afterWritten(file, TextNoteSet::quietSeconds));
+        clock.set(testsupport::dateAfterWritten(file, TextNoteSet::quietSeconds));
         EXPECT_TRUE(set.readAgainIfChanged());
         EXPECT_EQ(folder.read("Song.txt"), header + " 0:10 mine\n 0:30 editor\n 0:40 added\n");
     }
@@ -632,14 +629,13 @@ TEST(TextNoteSet, AWaitingSaveThatThenFailsSaysSoOnce) {
     folder.write("Song.txt", header + " 0:10 mine\n");
     testsupport::FakeClock clock;
     TextNoteSet set(folder.audio("Song.mp3"), clock);
-    set.notes.push_back(std::make_shared<TextNote>(40, "added"));
-    set.altered = true;
+    addUnsavedNote(set);
     const std::string theirs = folder.path + "/Other.mp3\n 0:10 theirs\n";
     folder.write("Song.txt", theirs);
-    clock.set(afterWritten(set.textURL().path(), 0.5));
+    clock.set(testsupport::dateAfterWritten(set.textURL().path(), 0.5));
     testsupport::ScopedConsoleCapture console;
     EXPECT_EQ(set.save().status, TextNoteSet::SaveResult::Status::waiting);
-    clock.set(afterWritten(set.textURL().path(), TextNoteSet::quietSeconds));
+    clock.set(testsupport::dateAfterWritten(set.textURL().path(), TextNoteSet::quietSeconds));
     for (int look = 0; look < 3; ++look)
         set.readAgainIfChanged();
     EXPECT_EQ(console.lines(), (Lines{"can't write " + set.textURL().absoluteString() +
@@ -696,14 +692,14 @@ TEST(TextNoteSet, ASaveBeforeLeavingWaitsForTheFileAndLogsWhatItCannotWrite) {
         });
         TextNoteSet set(folder.audio("Song.mp3"), clock);
         set.notes.erase(set.notes.begin() + 1);
-        set.notes.push_back(std::make_shared<TextNote>(40, "added"));
-        set.altered = true;
+        addUnsavedNote(set);
         const std::string written = c.editor == Editor::writesAnotherSong
                                         ? folder.path + "/Other.mp3\n 0:10 theirs\n"
                                         : header + " 0:10 mine\n 0:20 two\n 0:30 editor\n";
         ASSERT_TRUE(writeInPlace(file, written));
         // A file written at a time ahead of this clock is quiet once it stays as it is for a second.
-        clock.set(c.editor == Editor::keepsWriting ? afterWritten(file, -100) : afterWritten(file, 0.5));
+        clock.set(c.editor == Editor::keepsWriting ? testsupport::dateAfterWritten(file, -100)
+                                                   : testsupport::dateAfterWritten(file, 0.5));
         testsupport::ScopedConsoleCapture console;
         EXPECT_EQ(set.save().status, TextNoteSet::SaveResult::Status::waiting);
 
