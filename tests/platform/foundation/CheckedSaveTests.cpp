@@ -80,6 +80,7 @@ TEST(CheckedSave, AWriteFromElsewhereAtAnyStepIsNeverReplaced) {
                                            theirs = "<missing>";
                                        }
                                    },
+                                   {},
                                    {}});
             Result<CheckedSave> saved = saveFileChecked(file, readFileSizeLimit, appendingLine("mine\n"));
             ASSERT_TRUE(saved);
@@ -108,6 +109,7 @@ TEST(CheckedSave, ARemovalLeavesAFileWrittenSinceItWasRead) {
                                        ASSERT_TRUE(testsupport::appendToFile(target, "theirs\n"));
                                    }
                                },
+                               {},
                                {}});
         Result<CheckedSave> saved =
             saveFileChecked(file, readFileSizeLimit, [](const FoundFile&) { return SaveChoice::removing(); });
@@ -274,11 +276,13 @@ TEST(Files, AModeTheFileSystemCannotKeepFailsNoWrite) {
         testsupport::TemporaryFolder folder;
         const std::string file = folder.file("doc");
         int asked = 0;
-        ScopedFileHooks hooks({{}, [&](int, unsigned) {
+        ScopedFileHooks hooks({{},
+                               [&](int, unsigned) {
                                    ++asked;
                                    errno = c.error;
                                    return c.error == 0 ? 0 : -1;
-                               }});
+                               },
+                               {}});
         EXPECT_EQ(writeFileAtomically(file, std::string_view("data")).ok(), c.writes);
         Result<CheckedSave> saved =
             saveFileChecked(folder.file("checked"), readFileSizeLimit,
