@@ -42,55 +42,55 @@ vantle::KaraokeFrame karaokeBenchFrame(const vantle::Lyrics& lyrics, int line, d
     return frame;
 }
 
+// The painter, the image it draws into and the copy that is the reference, shared by both figures.
+struct FrameRig {
+    const vantle::Lyrics lyrics = karaokeBenchLyrics();
+    const QSize size{1920, 1080};
+    vantle::KaraokePainter painter;
+    QImage target{size, QImage::Format_RGB32};
+    QImage copy{size, QImage::Format_RGB32};
+
+    QRect draw(int line, double fraction) {
+        const QRect changed =
+            painter.prepare(QRect(QPoint(), size), karaokeBenchFrame(lyrics, line, fraction));
+        QPainter onto(&target);
+        painter.paint(onto, QRect(QPoint(), size));
+        benchmark::DoNotOptimize(target.constBits());
+        return changed;
+    }
+    void copyFrame() {
+        std::memcpy(copy.bits(), target.constBits(), static_cast<std::size_t>(target.sizeInBytes()));
+        benchmark::DoNotOptimize(copy.constBits());
+    }
+};
+
 // The frame as it is drawn while a line is sung: the wipe moved since the last frame, the rest kept.
 void BM_SingersFrameWhileSinging(benchmark::State& state) {
-    const vantle::Lyrics lyrics = karaokeBenchLyrics();
-    const QSize size(1920, 1080);
-    vantle::KaraokePainter painter;
-    QImage target(size, QImage::Format_RGB32);
-    QImage copy(size, QImage::Format_RGB32);
-    painter.render(size, karaokeBenchFrame(lyrics, 1, 0.5));
+    FrameRig rig;
+    rig.painter.render(rig.size, karaokeBenchFrame(rig.lyrics, 1, 0.5));
     int step = 0;
     benchratio::measureAgainst(
         state, 20,
         [&] {
             // Around halfway, a few pixels of wipe a frame.
-            const double fraction = 0.5 + 0.002 * (step++ % 20);
-            const QRect changed =
-                painter.prepare(QRect(QPoint(), size), karaokeBenchFrame(lyrics, 1, fraction));
-            QPainter onto(&target);
-            painter.paint(onto, QRect(QPoint(), size));
+            const QRect changed = rig.draw(1, 0.5 + 0.002 * (step++ % 20));
             benchmark::DoNotOptimize(changed);
-            benchmark::DoNotOptimize(target.constBits());
         },
-        [&] {
-            std::memcpy(copy.bits(), target.constBits(), static_cast<std::size_t>(target.sizeInBytes()));
-            benchmark::DoNotOptimize(copy.constBits());
-        });
+        [&] { rig.copyFrame(); });
 }
 
 // The first frame of a new line: its layout, the size for the song and both colours' images made anew.
 void BM_SingersFrameNewLine(benchmark::State& state) {
-    const vantle::Lyrics lyrics = karaokeBenchLyrics();
-    const QSize size(1920, 1080);
-    vantle::KaraokePainter painter;
-    QImage copy(size, QImage::Format_RGB32);
-    QImage target(size, QImage::Format_RGB32);
+    FrameRig rig;
     int line = 0;
     benchratio::measureAgainst(
         state, 5,
         [&] {
             // Alternating lines, so that every frame is a new line's.
             line = line == 1 ? 2 : 1;
-            painter.prepare(QRect(QPoint(), size), karaokeBenchFrame(lyrics, line, 0.5));
-            QPainter onto(&target);
-            painter.paint(onto, QRect(QPoint(), size));
-            benchmark::DoNotOptimize(target.constBits());
+            rig.draw(line, 0.5);
         },
-        [&] {
-            std::memcpy(copy.bits(), target.constBits(), static_cast<std::size_t>(target.sizeInBytes()));
-            benchmark::DoNotOptimize(copy.constBits());
-        });
+        [&] { rig.copyFrame(); });
 }
 
 BENCHMARK(BM_SingersFrameWhileSinging)->Unit(benchmark::kMicrosecond)->MinTime(1.0);

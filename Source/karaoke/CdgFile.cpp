@@ -30,6 +30,13 @@ bool hasCdgExtension(std::string_view name) {
     return dot != std::string_view::npos && dot != 0 && equalIgnoringAsciiCase(name.substr(dot + 1), "cdg");
 }
 
+std::string asciiLowered(std::string_view text) {
+    std::string lowered(text);
+    for (char& c : lowered)
+        c = asciiLower(c);
+    return lowered;
+}
+
 std::pair<std::string, std::string> splitFolder(const std::string& path) {
     const auto slash = path.rfind('/');
     if (slash == std::string::npos) return {".", path};
@@ -65,6 +72,14 @@ std::optional<std::string> cdgNameInListing(const std::string& audioFileName,
     if (exact != nullptr) return *exact;
     if (caseless != nullptr) return *caseless;
     return std::nullopt;
+}
+
+std::string cdgKeyOf(std::string_view fileName) {
+    return hasCdgExtension(fileName) ? asciiLowered(baseNameOf(fileName)) : std::string();
+}
+
+std::string songKeyOf(std::string_view fileName) {
+    return asciiLowered(baseNameOf(fileName));
 }
 
 std::vector<std::string> listFileNames(const std::string& folder, std::size_t limit) {

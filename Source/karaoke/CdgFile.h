@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vantle {
@@ -23,6 +24,11 @@ std::optional<std::string> cdgBesidePath(const std::string& audioPath);
 // that list a folder once for many songs. Gives the chosen name.
 std::optional<std::string> cdgNameInListing(const std::string& audioFileName,
                                             const std::vector<std::string>& fileNames);
+
+// The base name of a `.cdg` file name in ASCII lower case, empty for any other name; equal to
+// songKeyOf() of the songs it may serve, so that a folder's names are matched without asking each.
+std::string cdgKeyOf(std::string_view fileName);
+std::string songKeyOf(std::string_view fileName);
 
 // The names of the regular files (links followed) in a folder, at most `limit` of them, so that a
 // huge folder costs a bounded time; empty when the folder cannot be read.

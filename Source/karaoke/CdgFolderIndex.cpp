@@ -11,23 +11,6 @@
 
 namespace vantle {
 
-namespace {
-
-std::string cdgIndexLower(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
-
-// The lower-case base name of a `.cdg` name; empty for any other name.
-std::string cdgKeyOf(const std::string& name) {
-    const auto dot = name.rfind('.');
-    if (dot == std::string::npos || dot == 0 || cdgIndexLower(name.substr(dot + 1)) != "cdg") return {};
-    return cdgIndexLower(name.substr(0, dot));
-}
-
-} // namespace
-
 struct CdgFolderIndex::Folders {
     struct Listing {
         std::unordered_set<std::string> cdgBaseNames; // lower case
@@ -87,9 +70,7 @@ std::optional<bool> CdgFolderIndex::hasGraphics(const std::string& audioPath) {
     }
     if (!listing.listed) return std::nullopt;
     if (!cdgKeyOf(fileName).empty()) return false; // the graphics file itself is no song
-    const auto dot = fileName.rfind('.');
-    const std::string base = dot == std::string::npos || dot == 0 ? fileName : fileName.substr(0, dot);
-    return listing.cdgBaseNames.count(cdgIndexLower(base)) > 0;
+    return listing.cdgBaseNames.count(songKeyOf(fileName)) > 0;
 }
 
 void CdgFolderIndex::refresh() {

@@ -124,10 +124,12 @@ std::optional<Lyrics> parseLrc(std::string_view bytes) {
     return lyrics;
 }
 
-LyricsReadResult readLyricsBeside(const std::string& audioPath) {
+namespace {
+
+// The lyrics of the files beside a song, its LRC file already looked for.
+LyricsReadResult readLyricsFound(const std::string& audioPath, const lrc::Beside& beside,
+                                 const std::optional<std::string>& lrcPath) {
     LyricsReadResult result;
-    const lrc::Beside beside = lrc::besideFiles(audioPath);
-    const std::optional<std::string> lrcPath = lrc::findLrc(beside);
     result.lookedFor = {lrcPath.value_or(beside.lrcToWrite), beside.transcription};
     if (lrcPath) {
         auto bytes = platform::readFile(*lrcPath, largestLyricsFileSize);
@@ -147,6 +149,13 @@ LyricsReadResult readLyricsBeside(const std::string& audioPath) {
     }
     result.lyrics = lyricsOfTranscription(audioPath, beside.transcription, result.notice);
     return result;
+}
+
+} // namespace
+
+LyricsReadResult readLyricsBeside(const std::string& audioPath) {
+    const lrc::Beside beside = lrc::besideFiles(audioPath);
+    return readLyricsFound(audioPath, beside, lrc::findLrc(beside));
 }
 
 // The loader's side shared with the reads it started.
@@ -190,7 +199,9 @@ void look(const std::shared_ptr<LoaderState>& state, std::uint64_t generation, s
                          now.transcription != before->transcription;
     std::optional<LyricsReadResult> result;
     if (read || changed)
-        result = readLyricsBeside(audioPath); // stamped before: a write meanwhile is seen next time
+        // Stamped before: a write meanwhile is seen next time. The LRC file just looked for is the one
+        // read, so the folder is not listed a second time.
+        result = readLyricsFound(audioPath, beside, now.lrcPath);
     // Handed over before the next look may start, so that a result never arrives after a later one.
     if (result) {
         platform::mainQueue().async([state, generation, result = std::move(*result)] {

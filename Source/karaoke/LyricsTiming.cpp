@@ -200,21 +200,20 @@ bool LyricsTiming::dirty() const {
 SaveResult LyricsTiming::save() {
     if (!refused_.empty()) return {SaveResult::Outcome::failed, refused_};
     if (!dirty_) return {SaveResult::Outcome::unchanged, {}};
-    // One written meanwhile under another casing of the extension is the song's file from now on.
-    const std::optional<std::string> found = lrc::findLrc(lrc::besideFiles(audioPath_));
-    if (!stamp_ && found && *found != lrcPath_) return readAgain();
+    // One written meanwhile under another casing of the extension is the song's file from now on. Only
+    // a song that had none can gain one: the folder is not listed at every save.
+    if (!stamp_) {
+        const std::optional<std::string> found = lrc::findLrc(lrc::besideFiles(audioPath_));
+        if (found && *found != lrcPath_) return readAgain();
+    }
     const std::string text = render();
     lrc::Encoding encoding = encoding_;
     const std::string encoded = lrc::encodeText(text, encoding);
     // Under the lock of a checked save, looked at again just before the rename: an editor's write at
     // any moment of the save is read again, never replaced.
-    bool changedOutside = false;
     const auto saved =
         platform::saveFileChecked(lrcPath_, largestLyricsFileSize, [&](const platform::FoundFile& file) {
-            if (file.stamp != stamp_ || file.unreadable) {
-                changedOutside = true;
-                return platform::SaveChoice::leaving();
-            }
+            if (file.stamp != stamp_ || file.unreadable) return platform::SaveChoice::leaving();
             return platform::SaveChoice::writing(platform::Bytes(encoded.begin(), encoded.end()));
         });
     if (!saved) {
@@ -222,7 +221,10 @@ SaveResult LyricsTiming::save() {
                 "The lyrics file " + fileName(lrcPath_) +
                     " could not be written: " + platform::fileErrorReason(saved.error()) + "."};
     }
-    if (changedOutside || saved->status == platform::CheckedSave::Status::changedOnDisk) return readAgain();
+    // Left only when the file was not the one read.
+    if (saved->status == platform::CheckedSave::Status::left ||
+        saved->status == platform::CheckedSave::Status::changedOnDisk)
+        return readAgain();
     stamp_ = saved->stamp;
     savedStamps_ = stamps_.size();
     encoding_ = encoding;

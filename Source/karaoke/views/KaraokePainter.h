@@ -57,7 +57,6 @@ public:
     static QColor unsungColour();
 
 private:
-    struct Layout;
 
     void buildBase(const KaraokeFrame& frame);
     void drawLyrics(QPainter& painter, const KaraokeFrame& frame);
