@@ -105,6 +105,11 @@ FileWriteHooks& filesHooks() {
     return hooks;
 }
 
+std::optional<double>& filesLockPatience() {
+    static std::optional<double> seconds;
+    return seconds;
+}
+
 void filesStep(SaveStep step, const std::string& target) {
     std::function<void(SaveStep, const std::string&)> hook;
     {
@@ -128,6 +133,11 @@ int filesChangeMode(int fd, mode_t mode) {
 }
 
 } // namespace
+
+void setFolderLockPatience(std::optional<double> seconds) {
+    std::lock_guard lock(filesHooksMutex());
+    filesLockPatience() = seconds;
+}
 
 void setFileWriteHooks(FileWriteHooks hooks) {
     std::lock_guard lock(filesHooksMutex());
@@ -436,7 +446,7 @@ public:
         double patience = 3.0;
         {
             std::lock_guard lock(filesHooksMutex());
-            if (filesHooks().lockPatienceSeconds) patience = *filesHooks().lockPatienceSeconds;
+            if (filesLockPatience()) patience = *filesLockPatience();
         }
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(patience);
         for (;;) {

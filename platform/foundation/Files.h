@@ -173,10 +173,10 @@ enum class SaveStep { locked, read, temporaryWritten, beforeReplacing };
 struct FileWriteHooks {
     std::function<void(SaveStep, const std::string& target)> step;
     std::function<int(int fd, unsigned mode)> changeMode; // as fchmod: 0, or -1 with errno set
-    // How long a checked save waits for the folder lock another holds; none: the program's own.
-    std::optional<double> lockPatienceSeconds;
 };
 void setFileWriteHooks(FileWriteHooks hooks = {});
+// For tests: how long a checked save waits for the folder lock another holds; none: the program's own.
+void setFolderLockPatience(std::optional<double> seconds = std::nullopt);
 
 // Removes every temporary of `path` that writeFileAtomically left behind, whatever its age, except
 // one that writeFileAtomically is filling at this moment (in any process). For the start of a program that is

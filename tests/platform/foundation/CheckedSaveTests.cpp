@@ -80,7 +80,6 @@ TEST(CheckedSave, AWriteFromElsewhereAtAnyStepIsNeverReplaced) {
                                            theirs = "<missing>";
                                        }
                                    },
-                                   {},
                                    {}});
             Result<CheckedSave> saved = saveFileChecked(file, readFileSizeLimit, appendingLine("mine\n"));
             ASSERT_TRUE(saved);
@@ -109,7 +108,6 @@ TEST(CheckedSave, ARemovalLeavesAFileWrittenSinceItWasRead) {
                                        ASSERT_TRUE(testsupport::appendToFile(target, "theirs\n"));
                                    }
                                },
-                               {},
                                {}});
         Result<CheckedSave> saved =
             saveFileChecked(file, readFileSizeLimit, [](const FoundFile&) { return SaveChoice::removing(); });
@@ -180,10 +178,9 @@ TEST(CheckedSave, AFolderLockHeldElsewhereHoldsTheSaveOnlyForAWhile) {
     FileDescriptor other(::open(folder.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     ASSERT_GE(other.get(), 0);
     ASSERT_EQ(::flock(other.get(), LOCK_EX | LOCK_NB), 0);
-    FileWriteHooks hooks;
-    hooks.lockPatienceSeconds = 0.05;
-    ScopedFileHooks scoped(std::move(hooks));
+    setFolderLockPatience(0.05);
     const Result<CheckedSave> saved = saveFileChecked(path, 1 << 20, appendingLine("after\n"));
+    setFolderLockPatience();
     ASSERT_TRUE(saved) << saved.error().message;
     EXPECT_EQ(saved->status, CheckedSave::Status::written);
     EXPECT_EQ(savedContents(path), "before\nafter\n");
@@ -276,13 +273,11 @@ TEST(Files, AModeTheFileSystemCannotKeepFailsNoWrite) {
         testsupport::TemporaryFolder folder;
         const std::string file = folder.file("doc");
         int asked = 0;
-        ScopedFileHooks hooks({{},
-                               [&](int, unsigned) {
+        ScopedFileHooks hooks({{}, [&](int, unsigned) {
                                    ++asked;
                                    errno = c.error;
                                    return c.error == 0 ? 0 : -1;
-                               },
-                               {}});
+                               }});
         EXPECT_EQ(writeFileAtomically(file, std::string_view("data")).ok(), c.writes);
         Result<CheckedSave> saved =
             saveFileChecked(folder.file("checked"), readFileSizeLimit,
