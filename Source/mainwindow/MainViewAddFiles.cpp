@@ -96,7 +96,8 @@ void MainViewController::addFiles(const platform::Url& location,
 
 // ---- additions ----
 
-namespace {
+// Named, not anonymous: the addition's state, a member type of the controller, holds a set of them.
+namespace additionUrls {
 
 // Files looked up by the URLs their entries hold, with no copy of any.
 struct HashOfUrlAt {
@@ -107,7 +108,7 @@ struct SameUrlAt {
 };
 using UrlsListed = std::unordered_set<const platform::Url*, HashOfUrlAt, SameUrlAt>;
 
-} // namespace
+} // namespace additionUrls
 
 struct MainViewController::Addition {
     std::shared_ptr<PlaylistEntry> before;
@@ -121,7 +122,7 @@ struct MainViewController::Addition {
     Playlist::EntryList leftList;
     // The files of leftList (which keeps them), while known: a batch of new files is then put in
     // without a look at the whole list.
-    UrlsListed listed;
+    additionUrls::UrlsListed listed;
     bool listedKnown = false;
     Playlist::EntryList initialList;
     RowIndexes initialSelection;

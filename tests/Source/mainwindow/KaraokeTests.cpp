@@ -41,7 +41,9 @@ protected:
     // A 60 s song (with its lyrics when given), loaded, in the mode.
     std::string loadSong(const std::string& name, const char* lrc, PlayerMode mode) {
         const platform::Url song = audioFile(name + ".wav", 60);
-        if (lrc) EXPECT_TRUE(testsupport::writeBytes(audioFolder.file(name + ".lrc"), lrc));
+        if (lrc) {
+            EXPECT_TRUE(testsupport::writeBytes(audioFolder.file(name + ".lrc"), lrc));
+        }
         view().insertEntries({song});
         view().loadEntryAtRow(static_cast<std::ptrdiff_t>(playlist().allEntries.size() - 1));
         setMode(mode);
@@ -86,8 +88,9 @@ TEST_F(KaraokeTest, TheLitPositionFollowsTheHeardTime) {
     for (const auto& moment : moments) {
         hearAt(moment.heard);
         EXPECT_EQ(panel().shownMoment().line, moment.line) << "at " << moment.heard;
-        if (moment.line >= 0 && moment.line < 2)
+        if (moment.line >= 0 && moment.line < 2) {
             EXPECT_NEAR(panel().shownMoment().litFraction, moment.fraction, 0.0045) << "at " << moment.heard;
+        }
         EXPECT_EQ(panel().shownMoment().countdownDots, moment.dots) << "at " << moment.heard;
     }
     // Paused and sought: the position the clock shows, not the file player's last start.
@@ -191,8 +194,9 @@ TEST_F(KaraokeTest, GraphicsPutBesideOrTakenAwayAreSeen) {
         bool present;
     };
     for (const Step& step : {Step{"put beside", true}, Step{"taken away", false}}) {
-        if (step.present)
+        if (step.present) {
             ASSERT_TRUE(testsupport::writeBytes(cdg, plainCdg(0x00F)));
+        }
         else
             ASSERT_TRUE(std::filesystem::remove(cdg));
         EXPECT_TRUE(waitFor([&] {

@@ -72,7 +72,9 @@ TEST(KaraokePainter, TheLitLineIsWipedFromTheLeftAsItIsSung) {
             painter.render(QSize(960, 540), litFrame(lyrics, 1, fraction, KaraokeFrame::Look::panel));
         const Ink sung = inkOf(frame, KaraokePainter::sungColour());
         EXPECT_GT(sung.count, previous) << "at " << fraction;
-        if (fraction == 0.0) EXPECT_EQ(sung.count, 0);
+        if (fraction == 0.0) {
+            EXPECT_EQ(sung.count, 0);
+        }
         if (fraction == 0.5) {
             // Unsung white remains right of the wipe, on the same rows.
             const Ink unsung = inkOf(frame, KaraokePainter::unsungColour(),
@@ -137,7 +139,9 @@ TEST(KaraokePainter, CountdownDotsAndTheKeyShowInTheAccentColour) {
         frame.moment.countdownDots = dots;
         const int lit = inkOf(painter.render(QSize(960, 540), frame), accent).count;
         EXPECT_LT(lit, previous) << dots << " dots";
-        if (dots == 0) EXPECT_EQ(lit, 0);
+        if (dots == 0) {
+            EXPECT_EQ(lit, 0);
+        }
         previous = lit;
     }
 
