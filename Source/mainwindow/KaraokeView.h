@@ -114,6 +114,8 @@ private:
     std::unique_ptr<CdgTimeline> cdg_;
     bool pictureLooked_ = false;
     unsigned pictureRequest_ = 0;
+    bool pictureLooking_ = false;
+    bool pictureLookAgain_ = false;
     // What the picture was read from, as it was then.
     struct PictureStamps {
         std::string cdgPath;
