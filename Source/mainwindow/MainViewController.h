@@ -6,7 +6,7 @@
 #include "Source/mainwindow/AttachmentStack.h"
 #include "Source/mainwindow/FileAddition.h"
 #include "Source/mainwindow/InterceptingTextField.h"
-#include "Source/mainwindow/KaraokeView.h"
+#include "Source/mainwindow/KaraokeHost.h"
 #include "Source/mainwindow/MainViewParts.h"
 #include "Source/mainwindow/RefusedFile.h"
 #include "Source/mainwindow/SoundPanel.h"
