@@ -452,6 +452,8 @@ public:
     void toggleKaraokeEditing(const QString& characters);
     // The note field takes the keys while it is being edited.
     bool noteFieldEditing() const;
+    // The main window has the keyboard, no dialog or menu of it open.
+    bool keysAreTheWindows() const;
 
     // ---- display ----
     void refreshDisplay() override;
