@@ -10,7 +10,6 @@
 #include "platform/dispatch/ConcurrentQueue.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/foundation/Clock.h"
-#include "platform/foundation/Files.h"
 #include "platform/foundation/Text.h"
 #include "platform/ui/Pasteboard.h"
 
