@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 namespace vantle {
 
@@ -189,15 +190,33 @@ void KaraokeView::loadPicture(const std::string& audioPath) {
 void KaraokeView::lookForChanges() {
     loader_->poll();
     if (loadingPath_.empty() || !pictureLooked_) return;
-    // The graphics beside the song, or the song's archive, written anew: read again.
-    const bool changed = (!pictureStamps_.cdgPath.empty() &&
-                          platform::fileStamp(pictureStamps_.cdgPath) != pictureStamps_.cdg) ||
-                         platform::fileStamp(loadingPath_) != pictureStamps_.song ||
-                         (!pictureStamps_.folderPath.empty() &&
-                          platform::fileStamp(pictureStamps_.folderPath) != pictureStamps_.folder);
-    if (!changed) return;
-    pictureLooked_ = false;
-    loadPicture(loadingPath_);
+    // Asked again while a look is under way: one more follows it, never a pile of them.
+    if (pictureLooking_) {
+        pictureLookAgain_ = true;
+        return;
+    }
+    pictureLooking_ = true;
+    QPointer<KaraokeView> self(this);
+    // Stat'ed on a worker like the lyrics, one look at a time: a slow disk never holds the window.
+    platform::globalQueue().async([self, request = pictureRequest_, stamps = pictureStamps_,
+                                   audioPath = loadingPath_] {
+        // The graphics beside the song, or the song's archive, written anew: read again.
+        const bool changed =
+            (!stamps.cdgPath.empty() && platform::fileStamp(stamps.cdgPath) != stamps.cdg) ||
+            platform::fileStamp(audioPath) != stamps.song ||
+            (!stamps.folderPath.empty() && platform::fileStamp(stamps.folderPath) != stamps.folder);
+        platform::mainQueue().async([self, request, changed] {
+            if (!self) return;
+            self->pictureLooking_ = false;
+            const bool again = std::exchange(self->pictureLookAgain_, false);
+            // Another song, or a read already started since: that one answers.
+            if (changed && request == self->pictureRequest_ && self->pictureLooked_) {
+                self->pictureLooked_ = false;
+                self->loadPicture(self->loadingPath_);
+            } else if (again)
+                self->lookForChanges();
+        });
+    });
 }
 
 QStringList KaraokeView::noLyricsMessage() const {

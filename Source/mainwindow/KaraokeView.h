@@ -6,6 +6,7 @@
 #include "Source/karaoke/Lyrics.h"
 #include "Source/karaoke/LyricsFile.h"
 #include "Source/karaoke/views/KaraokePainter.h"
+#include "Source/mainwindow/KaraokeHost.h"
 #include "Source/mainwindow/MainViewParts.h"
 #include "Source/session/PlayerServices.h"
 #include "platform/foundation/Files.h"
@@ -28,22 +29,6 @@ class CdgTimeline;
 class LyricsLoader;
 class LyricsTiming;
 class SingersScreen;
-
-// What the panel asks of the main window.
-class KaraokeHost {
-public:
-    virtual ~KaraokeHost() = default;
-    // The heard time: the very time the clock shows.
-    virtual double karaokeHeardTime() const = 0;
-    virtual int karaokeKeyShift() const = 0;
-    virtual bool karaokeSongPlaying() const = 0;
-    // Between songs, for the singers' screen: the title of the song that comes next (empty: none),
-    // and the break's seconds left while one runs.
-    virtual QString karaokeNextTitle() const = 0;
-    virtual std::optional<double> karaokeBreakLeft() const = 0;
-    // A line the user should read (a save refused, nothing to stamp).
-    virtual void karaokeNotice(const QString& text) = 0;
-};
 
 class KaraokeView final : public QWidget, public KaraokePart {
     Q_OBJECT
@@ -114,6 +99,8 @@ private:
     std::unique_ptr<CdgTimeline> cdg_;
     bool pictureLooked_ = false;
     unsigned pictureRequest_ = 0;
+    bool pictureLooking_ = false;
+    bool pictureLookAgain_ = false;
     // What the picture was read from, as it was then.
     struct PictureStamps {
         std::string cdgPath;

@@ -6,7 +6,7 @@
 #include "Source/mainwindow/AttachmentStack.h"
 #include "Source/mainwindow/FileAddition.h"
 #include "Source/mainwindow/InterceptingTextField.h"
-#include "Source/mainwindow/KaraokeView.h"
+#include "Source/mainwindow/KaraokeHost.h"
 #include "Source/mainwindow/MainViewParts.h"
 #include "Source/mainwindow/RefusedFile.h"
 #include "Source/mainwindow/SoundPanel.h"
@@ -452,6 +452,8 @@ public:
     void toggleKaraokeEditing(const QString& characters);
     // The note field takes the keys while it is being edited.
     bool noteFieldEditing() const;
+    // The main window has the keyboard, no dialog or menu of it open.
+    bool keysAreTheWindows() const;
 
     // ---- display ----
     void refreshDisplay() override;

@@ -10,11 +10,9 @@
 #include "platform/dispatch/ConcurrentQueue.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/foundation/Clock.h"
-#include "platform/foundation/Files.h"
 #include "platform/foundation/Text.h"
 #include "platform/ui/Pasteboard.h"
 
-#include <QApplication>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QPointer>
@@ -106,16 +104,13 @@ bool MainViewController::karaokeTimingTakesKey(const QKeyEvent& event) const {
     if (!karaokeTimingMode(*player_) || event.modifiers() != Qt::NoModifier) return false;
     if (event.key() != Qt::Key_Backspace && event.key() != Qt::Key_Return && event.key() != Qt::Key_Enter)
         return false;
-    return QApplication::activeWindow() == window() && !QApplication::activeModalWidget() &&
-           !QApplication::activePopupWidget();
+    return keysAreTheWindows();
 }
 
 bool MainViewController::handleKaraokeTimingKey(const QString& characters) {
     if (!karaokeTimingMode(*player_)) return false;
-    // Only the main window's own keys: a dialog's or a menu's Return is theirs.
-    if (QApplication::activeWindow() != window() || QApplication::activeModalWidget() ||
-        QApplication::activePopupWidget())
-        return false;
+    // A dialog's or a menu's Return is theirs.
+    if (!keysAreTheWindows()) return false;
     if (characters == karaokeReturnKey) return karaoke_->stampLine();
     if (characters == QString(QChar(0x7F)) || characters == QString(QChar(0x08)))
         return karaoke_->undoStamp();

@@ -85,6 +85,11 @@ bool MainViewController::noteFieldEditing() const {
     return noteTextField_->editing();
 }
 
+bool MainViewController::keysAreTheWindows() const {
+    return QApplication::activeWindow() == window() && !QApplication::activeModalWidget() &&
+           !QApplication::activePopupWidget();
+}
+
 bool MainViewController::handleKeyDownEvent(const QKeyEvent& event) {
     screensaver_->resetIdle();
     const QString characters = typedCharacters(event);
@@ -97,9 +102,7 @@ bool MainViewController::handleKeyDownEvent(const QKeyEvent& event) {
     if (characters == mainViewDownKey || characters == mainViewUpKey || characters == mainViewReturnKey) {
         // Whatever has the focus in the main window; a dialog's, a menu's or another window's
         // Return and arrows are their own.
-        if (QApplication::activeWindow() != window() || QApplication::activeModalWidget() ||
-            QApplication::activePopupWidget())
-            return false;
+        if (!keysAreTheWindows()) return false;
         if (characters == mainViewDownKey)
             selectNextRow();
         else if (characters == mainViewUpKey)

@@ -52,13 +52,20 @@ SingersScreen::SingersScreen() : QWidget(nullptr, Qt::Window | Qt::WindowDoesNot
     pointerRest_->setSingleShot(true);
     pointerRest_->setInterval(pointerRestMilliseconds);
     connect(pointerRest_, &QTimer::timeout, this, [this] { setCursor(Qt::BlankCursor); });
+    // A window dragged moves many times a second; the settings file is written once it rests.
+    frameSave_ = new QTimer(this);
+    frameSave_->setSingleShot(true);
+    frameSave_->setInterval(500);
+    connect(frameSave_, &QTimer::timeout, this, [this] { remember(); });
     QPalette dark = palette();
     dark.setColor(QPalette::Window, KaraokePainter::background(KaraokeFrame::Look::singers));
     setPalette(dark);
     setAutoFillBackground(true);
 }
 
-SingersScreen::~SingersScreen() = default;
+SingersScreen::~SingersScreen() {
+    if (frameSave_->isActive()) remember(true);
+}
 
 QString SingersScreen::screenLabel(const QScreen* screen) {
     if (!screen) return {};
@@ -188,14 +195,14 @@ void SingersScreen::mouseMoveEvent(QMouseEvent* event) {
 
 void SingersScreen::moveEvent(QMoveEvent* event) {
     QWidget::moveEvent(event);
-    remember();
+    if (!restoring_ && isVisible()) frameSave_->start();
 }
 
 void SingersScreen::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     // The whole frame is laid out anew for the new size, from what is current now.
     emit frameWanted();
-    remember();
+    if (!restoring_ && isVisible()) frameSave_->start();
 }
 
 void SingersScreen::keepKeyboardWhereItIs() {
@@ -219,11 +226,14 @@ void SingersScreen::showEvent(QShowEvent* event) {
 
 void SingersScreen::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
+    // Where it was up to now, not lost with the window.
+    if (frameSave_->isActive()) remember(true);
     emit visibilityChanged();
 }
 
-void SingersScreen::remember() const {
-    if (restoring_ || !isVisible()) return;
+void SingersScreen::remember(bool hidden) {
+    frameSave_->stop();
+    if (restoring_ || (!hidden && !isVisible())) return;
     platform::UserDefaults& defaults = platform::UserDefaults::standard();
     defaults.setString(singersScreenKey, screenName().toStdString());
     defaults.setBool(singersFullScreenKey, fullScreen_);

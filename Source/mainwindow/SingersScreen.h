@@ -71,7 +71,8 @@ protected:
     bool event(QEvent* event) override;
 
 private:
-    void remember() const;
+    // `hidden`: a move or resize still waiting to be kept is written as the window goes.
+    void remember(bool hidden = false);
     void keepKeyboardWhereItIs();
 
     KaraokePainter painter_;
@@ -80,6 +81,7 @@ private:
     bool fullScreen_ = false;
     bool restoring_ = false;
     QTimer* pointerRest_ = nullptr;
+    QTimer* frameSave_ = nullptr;
     // The window that had the keyboard when this one was shown; it gets it back should a platform
     // activate this one all the same.
     QPointer<QWidget> keyboardOwner_;

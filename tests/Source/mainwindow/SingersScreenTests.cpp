@@ -4,6 +4,7 @@
 
 #include "Source/mainwindow/KaraokeView.h"
 #include "Source/mainwindow/SingersScreen.h"
+#include "platform/foundation/UserDefaults.h"
 #include "tests/Source/mainwindow/MainWindowTestSupport.h"
 
 #include <QGuiApplication>
@@ -113,6 +114,31 @@ TEST_F(SingersScreenTest, AWindowOnTheSecondScreenOpensThereAgain) {
     EXPECT_FALSE(again->fullScreenOn());
     EXPECT_EQ(SingersScreen::screenLabel(again->screen()).toStdString(),
               SingersScreen::screenLabel(tv).toStdString());
+}
+
+// A window moved keeps its frame once it rests, and a move not yet kept is kept as the window goes.
+TEST_F(SingersScreenTest, AMovedWindowKeepsItsFrame) {
+    run();
+    view().karaoke().toggleSingersScreen();
+    SingersScreen* singers = panel().singersScreen();
+    ASSERT_NE(singers, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return singers->isVisible(); }, 10000));
+    auto saved = [] {
+        return QString::fromStdString(
+            platform::UserDefaults::standard().string("singersScreenFrame").value_or(""));
+    };
+    auto text = [](const QRect& frame) {
+        return QStringLiteral("%1 %2 %3 %4").arg(frame.x()).arg(frame.y()).arg(frame.width()).arg(frame.height());
+    };
+    const QRect room = singers->screen()->availableGeometry();
+    singers->setGeometry(QRect(room.topLeft() + QPoint(40, 30), QSize(400, 300)));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return saved() == text(singers->geometry()); }, 10000))
+        << saved().toStdString();
+    singers->setGeometry(QRect(room.topLeft() + QPoint(60, 50), QSize(420, 310)));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return singers->geometry().size() == QSize(420, 310); }, 10000));
+    const QRect last = singers->geometry();
+    view().karaoke().toggleSingersScreen();
+    EXPECT_EQ(saved().toStdString(), text(last).toStdString()) << "kept as it closed";
 }
 
 } // namespace
