@@ -153,21 +153,30 @@ void KaraokeView::loadPicture(const std::string& audioPath) {
     QPointer<KaraokeView> self(this);
     // Finding, reading and checking the graphics touches the disk: never on the window's thread.
     platform::globalQueue().async([self, request, audioPath] {
-        // Taken before the read, so that a change while it reads is seen at the next look.
-        const std::optional<std::string> beside = cdgBesidePath(audioPath);
+        // Taken before the read, so that a change while it reads is seen at the next look. An
+        // archive's graphics are inside it: nothing beside it is looked for.
+        const bool archive = platform::isSongArchivePath(audioPath);
+        const std::optional<std::string> beside = archive ? std::nullopt : cdgBesidePath(audioPath);
         PictureStamps stamps{beside.value_or(std::string()),
                              beside ? platform::fileStamp(*beside) : std::nullopt,
                              platform::fileStamp(audioPath),
                              {},
                              std::nullopt};
         if (const std::size_t slash = audioPath.rfind('/');
-            !beside && !platform::isSongArchivePath(audioPath) && slash != std::string::npos) {
+            !beside && !archive && slash != std::string::npos) {
             stamps.folderPath = slash == 0 ? std::string("/") : audioPath.substr(0, slash);
             stamps.folder = platform::fileStamp(stamps.folderPath);
         }
         std::shared_ptr<CdgTimeline> timeline;
-        // Beside the audio file, or inside the song's archive.
-        if (std::optional<std::vector<std::uint8_t>> bytes = readCdgForSong(audioPath))
+        // Inside the song's archive, or the file just found beside it (not looked for a second time).
+        std::optional<std::vector<std::uint8_t>> bytes;
+        if (archive) {
+            bytes = readCdgForSong(audioPath);
+        } else if (beside) {
+            if (platform::Result<std::vector<std::uint8_t>> read = readCdgFile(*beside))
+                bytes = std::move(read.value());
+        }
+        if (bytes)
             if (std::optional<CdgTimeline> made = CdgTimeline::fromBytes(std::move(*bytes)))
                 timeline = std::make_shared<CdgTimeline>(std::move(*made));
         platform::mainQueue().async([self, request, timeline, stamps] {
@@ -198,25 +207,25 @@ void KaraokeView::lookForChanges() {
     pictureLooking_ = true;
     QPointer<KaraokeView> self(this);
     // Stat'ed on a worker like the lyrics, one look at a time: a slow disk never holds the window.
-    platform::globalQueue().async([self, request = pictureRequest_, stamps = pictureStamps_,
-                                   audioPath = loadingPath_] {
-        // The graphics beside the song, or the song's archive, written anew: read again.
-        const bool changed =
-            (!stamps.cdgPath.empty() && platform::fileStamp(stamps.cdgPath) != stamps.cdg) ||
-            platform::fileStamp(audioPath) != stamps.song ||
-            (!stamps.folderPath.empty() && platform::fileStamp(stamps.folderPath) != stamps.folder);
-        platform::mainQueue().async([self, request, changed] {
-            if (!self) return;
-            self->pictureLooking_ = false;
-            const bool again = std::exchange(self->pictureLookAgain_, false);
-            // Another song, or a read already started since: that one answers.
-            if (changed && request == self->pictureRequest_ && self->pictureLooked_) {
-                self->pictureLooked_ = false;
-                self->loadPicture(self->loadingPath_);
-            } else if (again)
-                self->lookForChanges();
+    platform::globalQueue().async(
+        [self, request = pictureRequest_, stamps = pictureStamps_, audioPath = loadingPath_] {
+            // The graphics beside the song, or the song's archive, written anew: read again.
+            const bool changed =
+                (!stamps.cdgPath.empty() && platform::fileStamp(stamps.cdgPath) != stamps.cdg) ||
+                platform::fileStamp(audioPath) != stamps.song ||
+                (!stamps.folderPath.empty() && platform::fileStamp(stamps.folderPath) != stamps.folder);
+            platform::mainQueue().async([self, request, changed] {
+                if (!self) return;
+                self->pictureLooking_ = false;
+                const bool again = std::exchange(self->pictureLookAgain_, false);
+                // Another song, or a read already started since: that one answers.
+                if (changed && request == self->pictureRequest_ && self->pictureLooked_) {
+                    self->pictureLooked_ = false;
+                    self->loadPicture(self->loadingPath_);
+                } else if (again)
+                    self->lookForChanges();
+            });
         });
-    });
 }
 
 QStringList KaraokeView::noLyricsMessage() const {
