@@ -83,16 +83,6 @@ void MainViewController::reportNotAudio(const std::vector<FileAddition::File>& f
     reportRefusedFiles(refused);
 }
 
-std::vector<platform::Url> MainViewController::filesAt(const platform::Url& location) {
-    return FileAddition::filesAt(location).value_or(std::vector<platform::Url>{});
-}
-
-void MainViewController::addFiles(const platform::Url& location,
-                                  const std::shared_ptr<PlaylistEntry>& before) {
-    std::vector<platform::Url> urls = filesAt(location);
-    if (!urls.empty()) insertEntries(urls, before);
-}
-
 // ---- additions ----
 
 namespace {
