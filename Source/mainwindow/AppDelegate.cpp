@@ -231,7 +231,7 @@ AppDelegate::Refusal AppDelegate::refusalOfAudioFile(const FileAddition::File& f
     }
     platform::consolePrint("can't add " + shown + ": " + platform::escapingInvalidUtf8(file.error->message));
     // A zip is refused for a reason of its own (not one song, too large, damaged): say which.
-    if (std::optional<std::string> archive = songArchiveRefusal(file.url.path())) return {file.url.path(), *archive};
+    if (file.archiveRefusal) return {file.url.path(), *file.archiveRefusal};
     return {file.url.path(), audioRefusalReason(*file.error)};
 }
 

@@ -1,5 +1,6 @@
 #include "Source/mainwindow/FileAddition.h"
 
+#include "Source/mainwindow/RefusedFile.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/files/AudioFile.h"
@@ -71,6 +72,7 @@ void measure(File& file) {
     platform::Result<std::unique_ptr<platform::AudioFile>> opened =
         platform::AudioFile::openForReading(file.url.path());
     if (!opened) file.error = opened.error();
+    file.archiveRefusal = songArchiveRefusal(file.url.path());
 }
 
 void runOnWorker(const std::shared_ptr<FileAddition::State>& state,

@@ -11,6 +11,7 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace platform {
@@ -36,6 +37,9 @@ public:
         // Why a named file did not open as audio, in the reader's words; none when it opened but has
         // no rate to measure by.
         std::optional<platform::Error> error;
+        // Why a named zip is no song archive, in words for the user: found with the measuring, so that
+        // the window need not read the archive again.
+        std::optional<std::string> archiveRefusal;
     };
     struct Progress {
         std::size_t measured = 0;

@@ -76,22 +76,11 @@ void MainViewController::reportNotAudio(const std::vector<FileAddition::File>& f
     std::vector<RefusedFile> refused;
     for (const FileAddition::File& file : files) {
         // A zip is refused for a reason of its own (not one song, too large, damaged): say which.
-        const std::string reason =
-            songArchiveRefusal(file.url.path()).value_or("not an audio file that Vantle can play");
+        const std::string reason = file.archiveRefusal.value_or("not an audio file that Vantle can play");
         platform::consolePrint("can't add " + platform::escapingInvalidUtf8(file.url.path()) + ": " + reason);
         refused.push_back({file.url.path(), reason});
     }
     reportRefusedFiles(refused);
-}
-
-std::vector<platform::Url> MainViewController::filesAt(const platform::Url& location) {
-    return FileAddition::filesAt(location).value_or(std::vector<platform::Url>{});
-}
-
-void MainViewController::addFiles(const platform::Url& location,
-                                  const std::shared_ptr<PlaylistEntry>& before) {
-    std::vector<platform::Url> urls = filesAt(location);
-    if (!urls.empty()) insertEntries(urls, before);
 }
 
 // ---- additions ----

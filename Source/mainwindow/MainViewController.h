@@ -259,16 +259,10 @@ public:
                        const std::shared_ptr<PlaylistEntry>& before = nullptr);
     // File menu: audio files and folders chosen with the open panel are added at the end.
     void chooseFilesToAdd();
-    // What the add panel chose: every location's files (filesAt), all as one undoable step; the
-    // first added entry becomes the selected row when the filter shows it and, unless the music
-    // plays, the current entry. Chosen files that are not audio are listed in one alert.
+    // What the add panel chose: every location's files (FileAddition::filesAt), all as one undoable
+    // step; the first added entry becomes the selected row when the filter shows it and, unless the
+    // music plays, the current entry. Chosen files that are not audio are listed in one alert.
     void addChosenFiles(const std::vector<platform::Url>& chosen);
-    // The location and every regular file below it (hidden ones and hidden folders left out), in
-    // path order; nothing when a folder cannot be read (reported on the console).
-    static std::vector<platform::Url> filesAt(const platform::Url& location);
-    // Adds filesAt(location) before the entry (at the end without one); what is not audio is left
-    // out.
-    void addFiles(const platform::Url& location, const std::shared_ptr<PlaylistEntry>& before = nullptr);
 
     // What an addition did: every file it found, in order, and those named (not found in a folder)
     // that are not audio and did not go in, with the reader's reason.

@@ -226,7 +226,8 @@ public:
                 ended_ = true;
                 // Read to its end at one rate, the stream has told what a count would: later readers
                 // need not count.
-                if (!count_ && decoded_ >= 0 && !convertedAny_ && runs_.size() <= 1) rememberOneRun(decoded_);
+                if (!count_ && decoded_ >= 0 && !convertedAny_ && runs_.size() <= 1)
+                    keepCount({MpegRun{0, rate_, std::max(1, mpg123_spf(handle_)), decoded_, 0}}, decoded_);
                 continue;
             }
             if (status != MPG123_OK) return fail(decoderError(AudioFileError::readFailed), done);
@@ -278,19 +279,10 @@ public:
         pendingError_.reset();
         // The count walks every frame header, decoding none.
         if (auto walked = walk(std::numeric_limits<std::int64_t>::max()); !walked) return walked.error();
-        auto count = std::make_shared<MpegStreamCount>();
-        count->runs = runs_;
-        count->samples = knownEnd();
-        off_t* offsets = nullptr;
-        std::size_t fill = 0;
-        if (mpg123_index(handle_, &offsets, &count->indexStep, &fill) == MPG123_OK && offsets)
-            count->index.assign(offsets, offsets + fill);
+        keepCount(runs_, knownEnd());
         // The walk left the decoder between frames: reads start again from a fresh handle.
         closeHandle();
-        const std::int64_t frames = std::max<std::int64_t>(0, count->samples - skip_);
-        takeCount(count);
-        mpegStreamCounts().remember(key_, std::move(count));
-        return frames;
+        return std::max<std::int64_t>(0, count_->samples - skip_);
     }
 
     bool seekWalks(std::int64_t frame) const override {
@@ -369,12 +361,12 @@ private:
         return {};
     }
 
-    // Keeps the length of a stream of one run, `samples` long, with the seek index mpg123 has built, for
-    // this reader and every later one.
-    void rememberOneRun(std::int64_t samples) {
+    // Keeps the runs of the whole stream, `samples` long, with the seek index mpg123 has built, for this
+    // reader and every later one.
+    void keepCount(std::vector<MpegRun> runs, std::int64_t samples) {
         auto count = std::make_shared<MpegStreamCount>();
         count->samples = samples;
-        count->runs = {MpegRun{0, rate_, std::max(1, mpg123_spf(handle_)), samples, 0}};
+        count->runs = std::move(runs);
         off_t* offsets = nullptr;
         std::size_t fill = 0;
         if (mpg123_index(handle_, &offsets, &count->indexStep, &fill) == MPG123_OK && offsets)

@@ -4,6 +4,7 @@
 #include "Source/mainwindow/FileAddition.h"
 #include "platform/foundation/Files.h"
 #include "tests/support/ConsoleCapture.h"
+#include "tests/support/SongArchives.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -148,6 +149,27 @@ TEST_F(FileAdditionWalkTest, AFolderInsideThatCannotBeReadIsNamedAndTheRestFound
     EXPECT_THAT(console.lines(),
                 Contains(HasSubstr(std::string(std::strerror(EACCES)) + " " +
                                    platform::Url::fileURLWithPath(root + "/locked", true).absoluteString())));
+}
+
+// A named zip that is no song is refused for the archive's own reason, found where the files are
+// measured; a named file of another kind, and a zip found in a folder, carry none.
+TEST_F(FileAdditionWalkTest, ANamedZipThatIsNoSongCarriesItsReasonFromTheMeasuring) {
+    ASSERT_TRUE(platform::createDirectory(root + "/folder"));
+    for (const std::string zip : {root + "/notes.zip", root + "/folder/inside.zip"})
+        ASSERT_TRUE(testsupport::writeZip(zip, {{"a.txt", {'x'}}}));
+    touch(root + "/notes.txt");
+    const std::optional<std::vector<FileAddition::File>> files =
+        FileAddition::measureHere({platform::Url::fileURLWithPath(root + "/notes.zip", false),
+                                   platform::Url::fileURLWithPath(root + "/notes.txt", false),
+                                   platform::Url::fileURLWithPath(root + "/folder", true)},
+                                  FileAddition::unlimited);
+    ASSERT_TRUE(files);
+    ASSERT_EQ(files->size(), 3u);
+    EXPECT_EQ(
+        (*files)[0].archiveRefusal,
+        std::optional<std::string>("the zip archive holds \"a.txt\" beside the song's audio and graphics"));
+    EXPECT_EQ((*files)[1].archiveRefusal, std::nullopt);
+    EXPECT_EQ((*files)[2].archiveRefusal, std::nullopt);
 }
 
 } // namespace
