@@ -57,7 +57,7 @@ std::optional<std::vector<File>> walk(const std::vector<platform::Url>& location
         for (platform::Url& url : *found) {
             // The folder itself is no file of the addition.
             if (folder && url == location) continue;
-            files.push_back(File{std::move(url), std::nullopt, !folder, index, std::nullopt});
+            files.push_back(File{std::move(url), std::nullopt, !folder, index, std::nullopt, std::nullopt});
         }
         if (files.size() > limit) return std::nullopt;
     }

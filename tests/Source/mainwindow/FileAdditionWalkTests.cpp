@@ -155,7 +155,7 @@ TEST_F(FileAdditionWalkTest, AFolderInsideThatCannotBeReadIsNamedAndTheRestFound
 // measured; a named file of another kind, and a zip found in a folder, carry none.
 TEST_F(FileAdditionWalkTest, ANamedZipThatIsNoSongCarriesItsReasonFromTheMeasuring) {
     ASSERT_TRUE(platform::createDirectory(root + "/folder"));
-    for (const std::string zip : {root + "/notes.zip", root + "/folder/inside.zip"})
+    for (const std::string& zip : {root + "/notes.zip", root + "/folder/inside.zip"})
         ASSERT_TRUE(testsupport::writeZip(zip, {{"a.txt", {'x'}}}));
     touch(root + "/notes.txt");
     const std::optional<std::vector<FileAddition::File>> files =
