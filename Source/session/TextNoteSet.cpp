@@ -88,7 +88,8 @@ void TextNoteSet::setPauseForNewSets(Pause pause) {
 TextNoteSet::TextNoteSet(platform::Url mp3URL) : TextNoteSet(std::move(mp3URL), clockForNewSets()) {}
 
 TextNoteSet::TextNoteSet(platform::Url mp3URL, const platform::Clock& clock)
-    : mp3URL_(std::move(mp3URL)), textURL_(companionTextURL(mp3URL_, ".txt")), clock_(&clock) {
+    : mp3URL_(std::move(mp3URL)), textURL_(companionTextURL(mp3URL_, ".txt")), clock_(&clock),
+      quietFile_(textURL_.path()) {
     {
         const std::lock_guard<std::mutex> locked(pauseLock);
         pause_ = pauseForNewSets();
@@ -113,22 +114,7 @@ TextNoteSet::Stamp TextNoteSet::currentStamp() const {
 }
 
 bool TextNoteSet::quiet(const Stamp& stamp) {
-    if (stamp == stamp_) return true;
-    const platform::Date now = clock_->now();
-    // A file that is gone went when its folder last changed: an editor that saves by removing the
-    // file and making it anew leaves no name for a moment.
-    const std::optional<platform::FileStamp> written =
-        stamp ? stamp : platform::fileStamp(textURL_.deletingLastPathComponent().path());
-    if (!written) return true;
-    if (now.timeIntervalSince1970() - double(std::max(written->modified, written->changed)) / 1e9 >=
-        quietSeconds)
-        return true;
-    // A file whose times are ahead of this clock (another machine's, on a network share) is quiet
-    // once it has stayed as it is that long here.
-    if (sighting_ && sighting_->stamp == stamp)
-        return now.timeIntervalSince(sighting_->since) >= quietSeconds;
-    sighting_ = Sighting{stamp, now};
-    return false;
+    return quietFile_.quiet(stamp, stamp_, clock_->now());
 }
 
 std::vector<TextNoteSet::NotesLine> TextNoteSet::linesOf(std::string_view text,
