@@ -273,20 +273,26 @@ SaveResult LyricsTiming::save() {
     lrc::Encoding encoding = encoding_;
     const std::string encoded = render(encoding);
     bool settling = false;
+    std::optional<platform::Error> unreadable;
     // Under the lock of a checked save, looked at again just before the rename: an editor's write at
     // any moment of the save is read again, never replaced.
     const auto saved =
         platform::saveFileChecked(lrcPath_, largestLyricsFileSize, [&](const platform::FoundFile& file) {
-            if (file.stamp != stamp_ || file.unreadable) {
+            if (file.unreadable) {
+                unreadable = file.unreadable;
+                return platform::SaveChoice::leaving();
+            }
+            if (file.stamp != stamp_) {
                 settling = !quiet_.quiet(file.stamp, stamp_, clock_->now());
                 return platform::SaveChoice::leaving();
             }
             return platform::SaveChoice::writing(platform::Bytes(encoded.begin(), encoded.end()));
         });
-    if (!saved) {
+    // Something there that is no file to read (a folder, a file gone unreadable) is not written over.
+    if (!saved || unreadable) {
         return {SaveResult::Outcome::failed,
-                "The lyrics file " + fileName(lrcPath_) +
-                    " could not be written: " + platform::fileErrorReason(saved.error()) + "."};
+                "The lyrics file " + fileName(lrcPath_) + " could not be written: " +
+                    platform::fileErrorReason(saved ? *unreadable : saved.error()) + "."};
     }
     if (settling)
         return {SaveResult::Outcome::waiting,
@@ -313,6 +319,7 @@ SaveResult LyricsTiming::saveBeforeLeaving(const Pause& pause) {
     const platform::Date start = clock_->now();
     SaveResult result = save();
     int setAside = result.setAside;
+    bool readAgain = result.readAgain;
     // A file an editor is writing is quiet again within a moment; a reading again is written at once.
     // Counted too: a clock set back meanwhile must not hold the timing for ever.
     constexpr double step = 0.1;
@@ -328,8 +335,10 @@ SaveResult LyricsTiming::saveBeforeLeaving(const Pause& pause) {
         }
         result = save();
         setAside += result.setAside;
+        readAgain = readAgain || result.readAgain;
     }
     result.setAside = setAside;
+    result.readAgain = readAgain;
     if (result.ok()) return result;
     platform::consolePrint("can't write " + lrcPath_ + ": " + result.reason);
     for (const std::string& line : unsavedStamps())
@@ -378,7 +387,7 @@ SaveResult LyricsTiming::readAgain() {
         reason += " " + std::to_string(setAside) +
                   (setAside == 1 ? " stamp found no line in it and is" : " stamps found no line in it and are") +
                   " kept at the end of the list.";
-    return {SaveResult::Outcome::changedOnDisk, std::move(reason), setAside};
+    return {SaveResult::Outcome::changedOnDisk, std::move(reason), setAside, true};
 }
 
 } // namespace vantle

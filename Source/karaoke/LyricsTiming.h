@@ -31,6 +31,8 @@ struct SaveResult {
     // Of a reading again: the stamps made here whose lines the changed file no longer has untimed.
     // They are kept aside (LyricsTiming::setAside()).
     int setAside = 0;
+    // The file was read again on the way: what was written (or not) is its new text.
+    bool readAgain = false;
     bool ok() const { return outcome == Outcome::written || outcome == Outcome::unchanged; }
 };
 
@@ -63,7 +65,8 @@ public:
     // Appends one untimed line per line of `text` (blank lines left out).
     void addPastedLines(std::string_view text);
     bool dirty() const;
-    // The file written or to be written.
+    // The song, and the file written or to be written.
+    const std::string& audioPath() const { return audioPath_; }
     const std::string& lrcPath() const { return lrcPath_; }
     // Writes the LRC file atomically through a checked save (platform::saveFileChecked): the stamped
     // lines get their times, every other byte of the file stays as written. A file changed outside

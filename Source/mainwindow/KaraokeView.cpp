@@ -8,6 +8,7 @@
 #include "platform/dispatch/ConcurrentQueue.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/files/SongArchive.h"
+#include "platform/foundation/Console.h"
 #include "platform/foundation/Files.h"
 
 #include <QFileInfo>
@@ -89,6 +90,7 @@ KaraokeView::KaraokeView(KaraokeHost& host, QWidget* parent) : QWidget(parent), 
     lookTimer_->setInterval(1000);
     connect(lookTimer_, &QTimer::timeout, this, [this] { lookForChanges(); });
 
+    timingQueue_ = std::make_unique<platform::SerialQueue>("karaoke timing");
     QPointer<KaraokeView> self(this);
     loader_ = std::make_unique<LyricsLoader>([self](const LyricsReadResult& result) {
         if (self) self->lyricsArrived(result);
@@ -98,7 +100,10 @@ KaraokeView::KaraokeView(KaraokeHost& host, QWidget* parent) : QWidget(parent), 
 }
 
 KaraokeView::~KaraokeView() {
+    // Written before the queue lets its thread go, with what cannot be written printed: the window is
+    // gone, nothing waits for it any more.
     finishTiming(true);
+    timingQueue_.reset();
     delete singers_.data();
 }
 
@@ -106,7 +111,12 @@ void KaraokeView::showSong(const std::string& audioPath, PlayerMode mode) {
     const bool songChanged = audioPath != songPath_;
     const bool timingEnds = timing_ && (songChanged || mode != PlayerMode::karaokePrepare);
     if (timingEnds) finishTiming(songChanged);
-    if (songChanged) timing_.reset();
+    if (songChanged) {
+        timing_.reset();
+        // A read of the song left is no longer wanted.
+        ++timingRequest_;
+        timingBuilding_ = false;
+    }
     songPath_ = audioPath;
     mode_ = mode;
     // Outside the karaoke modes nothing of the song's lyrics or graphics is read or kept.
@@ -126,7 +136,7 @@ void KaraokeView::showSong(const std::string& audioPath, PlayerMode mode) {
         lookTimer_->stop();
     else if (!lookTimer_->isActive())
         lookTimer_->start();
-    if (mode_ == PlayerMode::karaokePrepare && !songPath_.empty() && !timing_) startTiming();
+    if (mode_ == PlayerMode::karaokePrepare && !songPath_.empty() && !timing_ && !timingBusy()) startTiming();
     stack_->setCurrentWidget(mode_ == PlayerMode::karaokePrepare ? static_cast<QWidget*>(timingList_)
                                                                  : static_cast<QWidget*>(canvas_));
     refreshTimingList();
@@ -321,80 +331,169 @@ void KaraokeView::hideEvent(QHideEvent* event) {
 // ---- timing ----
 
 void KaraokeView::startTiming() {
-    timing_ = std::make_unique<LyricsTiming>(songPath_);
+    const unsigned request = ++timingRequest_;
+    timingBuilding_ = true;
+    QPointer<KaraokeView> self(this);
+    timingQueue_->async([self, request, path = songPath_] {
+        auto timing = std::make_shared<LyricsTiming>(path);
+        platform::mainQueue().async([self, request, timing] {
+            if (!self || request != self->timingRequest_) return;
+            self->timingArrived(timing);
+        });
+    });
+    refreshTimingList();
+}
+
+void KaraokeView::timingArrived(std::shared_ptr<LyricsTiming> timing) {
+    timingBuilding_ = false;
+    timing_ = std::move(timing);
     if (!timing_->notice().empty()) host_.karaokeNotice(QString::fromStdString(timing_->notice()));
+    if (timing_->settling()) {
+        // Read again once the other program is done, while it is still wanted.
+        QPointer<KaraokeView> self(this);
+        QTimer::singleShot(std::lround(QuietFile::quietSeconds * 1000), this,
+                           [self, waited = std::weak_ptr<LyricsTiming>(timing_)] {
+                               if (!self || self->timing_ != waited.lock() || self->timing_->dirty()) return;
+                               self->timing_.reset();
+                               if (self->mode_ == PlayerMode::karaokePrepare) self->startTiming();
+                           });
+    }
+    refreshTimingList();
 }
 
 void KaraokeView::finishTiming(bool timingDropped) {
     if (!timing_ || !timing_->dirty()) return;
-    SaveResult result = timing_->save();
-    const QString file = QFileInfo(QString::fromStdString(timing_->lrcPath())).fileName();
-    // The refused save has read the outside change in full and laid the stamps over it, where they
-    // still fit. With the song left there is no later leaving to save them at: they would be lost, so
-    // that reading is written now. The outside change stays whole in it.
-    if (timingDropped && result.outcome == SaveResult::Outcome::changedOnDisk) {
-        result = timing_->save();
-        if (result.outcome == SaveResult::Outcome::written) {
-            host_.karaokeNotice(tr("%1 was changed by another program: your stamps were added to its new "
-                                   "text and saved.")
-                                    .arg(file));
-            return;
-        }
-        if (result.outcome == SaveResult::Outcome::changedOnDisk) {
-            host_.karaokeNotice(
-                tr("%1 keeps changing in another program: your stamps could not be saved in it.").arg(file));
-            return;
-        }
-    }
-    switch (result.outcome) {
+    // Away while it is saved: no stamp is made on a timing another thread holds.
+    std::shared_ptr<LyricsTiming> timing = std::move(timing_);
+    ++timingSaves_;
+    QPointer<KaraokeView> self(this);
+    timingQueue_->async([self, timing, timingDropped] {
+        const SaveResult result = timingDropped ? timing->saveBeforeLeaving() : timing->save();
+        platform::mainQueue().async([self, timing, timingDropped, result] {
+            if (self) self->timingSaved(timing, timingDropped, result);
+        });
+    });
+    refreshTimingList();
+}
+
+void KaraokeView::timingSaved(std::shared_ptr<LyricsTiming> timing, bool timingDropped,
+                              const SaveResult& result) {
+    --timingSaves_;
+    const QString file = QFileInfo(QString::fromStdString(timing->lrcPath())).fileName();
+    // Back in hand while its song is still the one shown: a save that could not write keeps its stamps
+    // for the next leaving, and what was kept aside stays in the list.
+    const bool kept = !timing_ && timing->audioPath() == songPath_;
+    if (kept) timing_ = timing;
+    for (std::size_t i = timing->setAside().size() - std::size_t(result.setAside); i < timing->setAside().size(); ++i)
+        platform::consolePrint("stamp that found no line in " + timing->lrcPath() + ": " + timing->setAside()[i]);
+    QString message;
+    if (timingDropped && !result.ok()) {
+        // No later leaving will write them: said, printed by the save, and named when the quit is held.
+        message = tr("The timed lines could not be saved in %1: %2 Your stamps are in Vantle's log.")
+                      .arg(file, QString::fromStdString(result.reason));
+        unwrittenTiming_.emplace_back(timing->lrcPath(), result.outcome == SaveResult::Outcome::waiting
+                                                             ? std::string("another program was still writing it")
+                                                             : result.reason);
+    } else switch (result.outcome) {
     case SaveResult::Outcome::written:
-        host_.karaokeNotice(tr("Timed lines saved in %1").arg(file));
-        // Sung at once with the new times.
-        if (!loadingPath_.empty()) loader_->load(loadingPath_);
-        break;
     case SaveResult::Outcome::unchanged:
+        if (result.setAside > 0)
+            message = tr("%1 was changed by another program: %2 of your stamps found no line in its new text. "
+                         "They are kept in Vantle's log%3.")
+                          .arg(file)
+                          .arg(result.setAside)
+                          .arg(kept ? tr(" and at the end of the timing list") : QString());
+        else if (result.readAgain)
+            message = tr("%1 was changed by another program: your stamps were added to its new text and saved.")
+                          .arg(file);
+        else if (result.outcome == SaveResult::Outcome::written)
+            message = tr("Timed lines saved in %1").arg(file);
+        // Sung at once with the new times.
+        if (result.outcome == SaveResult::Outcome::written && !loadingPath_.empty()) loader_->load(loadingPath_);
         break;
     case SaveResult::Outcome::changedOnDisk:
-        host_.karaokeNotice(tr("%1 was changed by another program: not written over. It was read again "
-                               "with your stamps laid over it; leave the timing mode again to save them.")
-                                .arg(file));
-        return;
+        message = tr("%1 was changed by another program: not written over. It was read again with your stamps "
+                     "laid over it; leave the timing mode again to save them.")
+                      .arg(file);
+        if (result.setAside > 0)
+            message += tr(" %1 of your stamps found no line in it: see the end of the timing list.")
+                           .arg(result.setAside);
+        break;
+    case SaveResult::Outcome::waiting:
+        message = tr("%1 is being written by another program: your stamps are kept here. Leave the timing "
+                     "mode again to save them.")
+                      .arg(file);
+        break;
     case SaveResult::Outcome::failed:
-        host_.karaokeNotice(tr("The timed lines could not be saved in %1: %2")
-                                .arg(file, QString::fromStdString(result.reason)));
+        message = tr("The timed lines could not be saved in %1: %2").arg(file, QString::fromStdString(result.reason));
+        break;
+    }
+    if (!message.isEmpty()) host_.karaokeNotice(message);
+    refreshTimingList();
+    if (timingSaves_ > 0) return;
+    const UnwrittenFiles unwritten = std::exchange(unwrittenTiming_, {});
+    for (const auto& then : std::exchange(afterTimingSaved_, {}))
+        then(unwritten);
+    // A timing wanted again while it was away is read now that nothing writes it.
+    if (!timing_ && mode_ == PlayerMode::karaokePrepare && !songPath_.empty() && !timingBusy()) startTiming();
+}
+
+void KaraokeView::endTiming() {
+    finishTiming(true);
+}
+
+void KaraokeView::afterTimingSaved(std::function<void(const UnwrittenFiles&)> then) {
+    if (timingSaves_ > 0) {
+        afterTimingSaved_.push_back(std::move(then));
         return;
     }
+    then(std::exchange(unwrittenTiming_, {}));
 }
 
 bool KaraokeView::stampLine() {
-    if (mode_ != PlayerMode::karaokePrepare || !timing_) return false;
+    if (mode_ != PlayerMode::karaokePrepare) return false;
+    if (!timing_) {
+        host_.karaokeNotice(timingSaves_ > 0 ? tr("The timed lines are being saved…") : tr("Reading the lines…"));
+        return true;
+    }
     if (!host_.karaokeSongPlaying()) {
         host_.karaokeNotice(tr("Play the song to time its lines"));
         return true;
     }
-    if (!timing_->stamp(host_.karaokeHeardTime()))
+    const int stamped = timing_->nextUnstamped();
+    if (!timing_->stamp(host_.karaokeHeardTime())) {
         host_.karaokeNotice(timing_->lines().empty()
                                 ? tr("No lines to time: paste the lyrics with Edit › Paste")
                                 : tr("Every line has its time"));
+    } else if (const std::optional<double> before = timing_->lastStampEarlierThan()) {
+        host_.karaokeNotice(tr("The stamp %1 is earlier than the line before it (%2): Backspace takes it back")
+                                .arg(karaokeTimeText(timing_->lines()[std::size_t(stamped)].time.value_or(0)),
+                                     karaokeTimeText(*before)));
+    }
     refreshTimingList();
     return true;
 }
 
 bool KaraokeView::undoStamp() {
-    if (mode_ != PlayerMode::karaokePrepare || !timing_) return false;
+    if (mode_ != PlayerMode::karaokePrepare) return false;
+    if (!timing_) return true;
     if (!timing_->undoStamp()) host_.karaokeNotice(tr("No stamp to take back"));
     refreshTimingList();
     return true;
 }
 
 bool KaraokeView::pasteLines(const QString& text) {
-    if (mode_ != PlayerMode::karaokePrepare || !timing_) return false;
+    if (mode_ != PlayerMode::karaokePrepare) return false;
+    if (!timing_) {
+        host_.karaokeNotice(timingSaves_ > 0 ? tr("The timed lines are being saved…") : tr("Reading the lines…"));
+        return true;
+    }
     // Lines pasted over a lyrics file that is not read could never be saved.
     if (!timing_->notice().empty()) {
         host_.karaokeNotice(QString::fromStdString(timing_->notice()));
         return true;
     }
-    if (!timing_->lines().empty()) {
+    if (!timing_->lines().empty() || timing_->settling()) {
         host_.karaokeNotice(tr("This song has its lines already"));
         return true;
     }
@@ -405,11 +504,20 @@ bool KaraokeView::pasteLines(const QString& text) {
 
 void KaraokeView::refreshTimingList() {
     timingList_->clear();
-    if (!timing_) return;
+    if (!timing_) {
+        if (mode_ == PlayerMode::karaokePrepare && timingBusy())
+            timingList_->addItem(timingSaves_ > 0 ? tr("Saving the timed lines…") : tr("Reading the lines…"));
+        return;
+    }
     const int next = timing_->nextUnstamped();
     const std::vector<LyricLine>& lines = timing_->lines();
     if (lines.empty() && !timing_->notice().empty()) {
         timingList_->addItem(QString::fromStdString(timing_->notice()));
+        return;
+    }
+    if (timing_->settling()) {
+        timingList_->addItem(tr("%1 is being written by another program: its lines are read once it rests")
+                                 .arg(QFileInfo(QString::fromStdString(timing_->lrcPath())).fileName()));
         return;
     }
     if (lines.empty()) {
@@ -417,11 +525,17 @@ void KaraokeView::refreshTimingList() {
                                 "Return as it is sung"));
         return;
     }
+    std::optional<double> timeAbove;
     for (int i = 0; i < static_cast<int>(lines.size()); ++i) {
         const LyricLine& line = lines[i];
         const QString time = line.time ? karaokeTimeText(*line.time) : QStringLiteral("  –  ");
+        // A time before the one above it is sung out of order: marked until it is taken back.
+        const bool early = line.time && timeAbove && *line.time < *timeAbove;
+        if (line.time) timeAbove = line.time;
         auto* item = new QListWidgetItem(QStringLiteral("%1 %2  %3")
-                                             .arg(i == next ? QStringLiteral("▶") : QStringLiteral("  "),
+                                             .arg(i == next ? QStringLiteral("▶")
+                                                  : early   ? QStringLiteral("⚠")
+                                                            : QStringLiteral("  "),
                                                   time, QString::fromStdString(line.text)));
         if (i == next) {
             QFont bold = item->font();
@@ -433,6 +547,14 @@ void KaraokeView::refreshTimingList() {
             item->setForeground(palette().color(QPalette::PlaceholderText));
         }
         timingList_->addItem(item);
+    }
+    if (!timing_->setAside().empty()) {
+        // Stamps whose lines changed elsewhere, with their times, for the user to place by hand.
+        timingList_->addItem(tr("Stamps whose lines changed in another program:"));
+        for (const std::string& stamp : timing_->setAside())
+            timingList_->addItem(QStringLiteral("    ") + QString::fromStdString(stamp));
+        for (int i = static_cast<int>(lines.size()); i < timingList_->count(); ++i)
+            timingList_->item(i)->setForeground(palette().color(QPalette::PlaceholderText));
     }
     if (next >= 0) timingList_->scrollToItem(timingList_->item(next), QAbstractItemView::PositionAtCenter);
 }

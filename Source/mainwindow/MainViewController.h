@@ -448,6 +448,8 @@ public:
     bool noteFieldEditing() const;
     // The main window has the keyboard, no dialog or menu of it open.
     bool keysAreTheWindows() const;
+    // The focus is in a control that text is typed into: the keys typed there edit it.
+    bool textFieldHasFocus() const;
 
     // ---- display ----
     void refreshDisplay() override;
@@ -624,6 +626,9 @@ private:
     // Closes the entry's listening, and saves the notes of every entry whose changes wait for their
     // file (TextNoteSet::saveBeforeLeaving); those still not written are kept in unwrittenNotes_.
     void closeListening();
+    // Runs `then` once the stamps being saved since closeListening have answered; those not written
+    // join unwrittenNotes_.
+    void afterUnwrittenWork(std::function<void()> then);
     // At a close or quit, after the save: notes that could not be written are named in an alert, and
     // the first time a file is named the session stays open (the program keeps running) with them, so
     // that they can still be written. True when what asked must not go on.

@@ -272,10 +272,13 @@ void MainViewController::saveSession(Continuation then, SaveReason reason) {
     saveFirst(
         [self, then = std::move(then), reason](SaveOutcome outcome) {
             // Whatever was to replace the session waits when the user cancelled or the write failed:
-            // the unsaved changes are still only here. So do notes not yet written.
+            // the unsaved changes are still only here. So do notes and stamps not yet written.
             if (outcome != SaveOutcome::saved && outcome != SaveOutcome::notWritten) return;
-            if (self && self->holdForUnwrittenNotes(reason)) return;
-            if (then) then();
+            if (!self) return;
+            self->afterUnwrittenWork([self, then, reason] {
+                if (self->holdForUnwrittenNotes(reason)) return;
+                if (then) then();
+            });
         },
         reason);
 }
@@ -472,6 +475,17 @@ void MainViewController::closeListening() {
                                          ? std::string("another program was still writing it")
                                          : saved.reason);
     }
+    // So is a line stamped in the timing mode.
+    karaoke_->endTiming();
+}
+
+void MainViewController::afterUnwrittenWork(std::function<void()> then) {
+    QPointer<MainViewController> self(this);
+    karaoke_->afterTimingSaved([self, then = std::move(then)](const KaraokePart::UnwrittenFiles& unwritten) {
+        if (!self) return;
+        self->unwrittenNotes_.insert(self->unwrittenNotes_.end(), unwritten.begin(), unwritten.end());
+        then();
+    });
 }
 
 bool MainViewController::holdForUnwrittenNotes(SaveReason reason) {
@@ -489,7 +503,11 @@ bool MainViewController::holdForUnwrittenNotes(SaveReason reason) {
                  platform::printableLine(why) + ")";
     }
     platform::AlertOptions options;
-    options.messageText = "Notes could not be written: " + files + ".";
+    const bool lyrics = std::any_of(unwritten.begin(), unwritten.end(), [](const auto& file) {
+        return platform::lowercased(file.first).ends_with(".lrc");
+    });
+    options.messageText = (lyrics ? "Timed lyrics or notes could not be written: " : "Notes could not be written: ") +
+                          files + ".";
     options.informativeText =
         std::string("What you typed or deleted is kept in this window, and was printed to Vantle's log "
                     "(its standard output). ") +
@@ -552,10 +570,15 @@ void MainViewController::saveAndTerminate(Ending ending) {
     // Notes not yet written keep the program running, the first time they are named.
     QPointer<MainViewController> self(this);
     ending = [self, ending = std::move(ending)](SaveOutcome outcome) {
-        if (self && (outcome == SaveOutcome::saved || outcome == SaveOutcome::notWritten) &&
-            self->holdForUnwrittenNotes(SaveReason::quit))
-            outcome = SaveOutcome::cancelled;
-        if (ending) ending(outcome);
+        if (!self || (outcome != SaveOutcome::saved && outcome != SaveOutcome::notWritten)) {
+            if (ending) ending(outcome);
+            return;
+        }
+        // The quit goes on once the stamps being saved are written, or held once when they are not.
+        self->afterUnwrittenWork([self, ending, outcome]() mutable {
+            if (self->holdForUnwrittenNotes(SaveReason::quit)) outcome = SaveOutcome::cancelled;
+            if (ending) ending(outcome);
+        });
     };
     // Every quit keeps what was heard and where: the entry's listening is closed, the state written
     // and a session with a location written there, changed or not. Only an unchanged session
