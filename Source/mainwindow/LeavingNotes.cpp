@@ -66,7 +66,8 @@ void LeavingNotes::retry() {
     std::vector<Group> ended;
     for (auto group = groups_.begin(); group != groups_.end();) {
         auto stillWaiting = [&](const std::shared_ptr<PlaylistEntry>& entry) {
-            auto known = std::find_if(tried.begin(), tried.end(), [&](const Tried& t) { return t.entry == entry.get(); });
+            auto known = std::find_if(tried.begin(), tried.end(),
+                                      [&](const Tried& t) { return t.entry == entry.get(); });
             if (known == tried.end()) {
                 Entries unwritten;
                 const bool waiting = !triedToEnd(entry, unwritten);

@@ -306,12 +306,15 @@ void MainViewController::settleCutAddition(std::function<void(bool goOn)> then) 
     const QString taken = locale.toString(static_cast<qulonglong>(addition->taken));
     platform::AlertOptions options;
     options.messageText =
-        tr("Adding files was not finished: %1 of the files went in. Keep them in the session?").arg(taken).toStdString();
+        tr("Adding files was not finished: %1 of the files went in. Keep them in the session?")
+            .arg(taken)
+            .toStdString();
     options.informativeText =
         tr("Take Them Out leaves the session as it was before the files were added; Keep Them saves it with "
            "them; Cancel leaves the session open with them, where Edit › Undo takes them out.")
             .toStdString();
-    options.buttons = {tr("Take Them Out").toStdString(), tr("Keep Them").toStdString(), tr("Cancel").toStdString()};
+    options.buttons = {tr("Take Them Out").toStdString(), tr("Keep Them").toStdString(),
+                       tr("Cancel").toStdString()};
     options.defaultButton = 0;
     QPointer<MainViewController> self(this);
     alerts_->beginAlert(window(), std::move(options), [self, addition, then = std::move(then)](int button) {
@@ -323,8 +326,9 @@ void MainViewController::settleCutAddition(std::function<void(bool goOn)> then) 
             const QString taken = QLocale().toString(static_cast<qulonglong>(addition->taken));
             platform::consolePrint("stopped adding files: the " + std::to_string(addition->taken) +
                                    " that went in were taken out again");
-            self->notices_->showText(tr("Stopped adding files: the %1 that went in were taken out again").arg(taken),
-                                     3.0, std::nullopt);
+            self->notices_->showText(
+                tr("Stopped adding files: the %1 that went in were taken out again").arg(taken), 3.0,
+                std::nullopt);
         } else if (self->addition_ == addition) {
             self->stopAdditions();
         }

@@ -582,10 +582,13 @@ void MainViewController::prepareToQuit() {
 
 void MainViewController::saveAndTerminate(Ending ending) {
     QPointer<MainViewController> self(this);
-    prepareToLeave([self, ending]() mutable { if (self) self->saveForQuit(std::move(ending)); },
-                   [ending] {
-                       if (ending) ending(SaveOutcome::cancelled);
-                   });
+    prepareToLeave(
+        [self, ending]() mutable {
+            if (self) self->saveForQuit(std::move(ending));
+        },
+        [ending] {
+            if (ending) ending(SaveOutcome::cancelled);
+        });
 }
 
 void MainViewController::saveForQuit(Ending ending) {

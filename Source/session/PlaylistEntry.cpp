@@ -155,8 +155,7 @@ std::optional<double> PlaylistEntry::duration() {
 
 void PlaylistEntry::relocate(const platform::Url& url) {
     // The set goes with the old place: what a save cannot write there now is printed, not dropped.
-    if (noteSet_ && noteSet_->altered &&
-        noteSet_->save().status == TextNoteSet::SaveResult::Status::waiting)
+    if (noteSet_ && noteSet_->altered && noteSet_->save().status == TextNoteSet::SaveResult::Status::waiting)
         noteSet_->logUnwritten();
     noteSet_.reset();
     transcription_.reset();

@@ -262,8 +262,11 @@ TEST_F(LargeAdditionTest, ASessionLeftDuringAnAdditionAsksWhetherToKeepWhatWentI
         Request request;
         int button;
         std::size_t saved; // entries in the session's file afterwards
-    } cases[] = {{Request::close, 0, 1}, {Request::open, 0, 1}, {Request::newSession, 0, 1},
-                 {Request::close, 2, 1}, {Request::quit, 1, 4}}; // a quit ends the program: last
+    } cases[] = {{Request::close, 0, 1},
+                 {Request::open, 0, 1},
+                 {Request::newSession, 0, 1},
+                 {Request::close, 2, 1},
+                 {Request::quit, 1, 4}}; // a quit ends the program: last
     classFolder(12);
     const platform::Url other = audioFolder.url("Other.vantle");
     writeSession(other, {audioFile("other.wav", 1)});
@@ -279,10 +282,18 @@ TEST_F(LargeAdditionTest, ASessionLeftDuringAnAdditionAsksWhetherToKeepWhatWentI
         ASSERT_TRUE(platform::mainQueue().drainUntil([&] { return playlist().allEntries.size() == 4; }, 60));
         const std::size_t asked = alerts.requests().size();
         switch (c.request) {
-        case Request::close: view().closeSession(); break;
-        case Request::open: view().openSessionAt(other); break;
-        case Request::newSession: view().newSession(); break;
-        case Request::quit: delegate->terminate(); break;
+        case Request::close:
+            view().closeSession();
+            break;
+        case Request::open:
+            view().openSessionAt(other);
+            break;
+        case Request::newSession:
+            view().newSession();
+            break;
+        case Request::quit:
+            delegate->terminate();
+            break;
         }
         ASSERT_EQ(alerts.requests().size(), asked + 1);
         EXPECT_THAT(alerts.requests().back().options.messageText, HasSubstr("3 of the files went in"));

@@ -282,7 +282,8 @@ protected:
         TextNoteSet::setClockForNewSets(&notesClock);
         writeSession(session, {a, b, c}, 0);
         start();
-        view().leavingNotes().setLater([this](std::function<void()> retry) { retries.push_back(std::move(retry)); });
+        view().leavingNotes().setLater(
+            [this](std::function<void()> retry) { retries.push_back(std::move(retry)); });
         activate();
         ASSERT_TRUE(delegate->openFile(session.path()));
     }

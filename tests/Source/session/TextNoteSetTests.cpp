@@ -11,8 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fcntl.h>
 #include <cmath>
+#include <fcntl.h>
 #include <functional>
 #include <optional>
 #include <string>
@@ -515,8 +515,8 @@ TEST(TextNoteSet, AFileWrittenWithinASecondIsNeitherTakenNorWrittenOverUntilQuie
         const char* what;
         std::string halfway; // the lines after the path; none: the file is gone
         bool removed;
-        bool finished;     // the editor then writes the whole file
-        std::string saved; // the lines after the path at the end
+        bool finished;                              // the editor then writes the whole file
+        std::string saved;                          // the lines after the path at the end
         double settles = TextNoteSet::quietSeconds; // after the last write, when it is taken
     } cases[] = {
         {"emptied", "", false, true, " 0:10 mine\n 0:30 editor\n 0:40 added\n"},
@@ -793,7 +793,8 @@ TEST(TextNoteSet, ASaveBeforeLeavingWaitsForTheFileAndLogsWhatItCannotWrite) {
         ASSERT_TRUE(writeInPlace(file, written));
         // A file written at a time ahead of this clock is quiet once it stays as it is for a second.
         const bool writing = c.editor == Editor::keepsWriting || c.editor == Editor::writesDuringEverySave;
-        clock.set(writing ? testsupport::dateAfterWritten(file, -100) : testsupport::dateAfterWritten(file, 0.5));
+        clock.set(writing ? testsupport::dateAfterWritten(file, -100)
+                          : testsupport::dateAfterWritten(file, 0.5));
         testsupport::ScopedConsoleCapture console;
         EXPECT_EQ(set.save().status, TextNoteSet::SaveResult::Status::waiting);
 
