@@ -92,6 +92,9 @@ public:
     // The stamps not yet written, as LRC lines.
     std::vector<std::string> unsavedStamps() const;
 
+    // The LRC file as it was read or last written; none while there was none.
+    const std::optional<platform::FileStamp>& fileStamp() const { return stamp_; }
+
     // Why the LRC file there is not read and never written over (too large, unreadable); empty
     // when it is not refused.
     const std::string& notice() const { return refused_; }

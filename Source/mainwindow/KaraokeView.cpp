@@ -208,6 +208,7 @@ void KaraokeView::loadPicture(const std::string& audioPath) {
 
 void KaraokeView::lookForChanges() {
     loader_->poll();
+    lookForTimingChanges();
     if (loadingPath_.empty() || !pictureLooked_) return;
     // Asked again while a look is under way: one more follows it, never a pile of them.
     if (pictureLooking_) {
@@ -348,17 +349,26 @@ void KaraokeView::timingArrived(std::shared_ptr<LyricsTiming> timing) {
     timingBuilding_ = false;
     timing_ = std::move(timing);
     if (!timing_->notice().empty()) host_.karaokeNotice(QString::fromStdString(timing_->notice()));
-    if (timing_->settling()) {
-        // Read again once the other program is done, while it is still wanted.
-        QPointer<KaraokeView> self(this);
-        QTimer::singleShot(std::lround(QuietFile::quietSeconds * 1000), this,
-                           [self, waited = std::weak_ptr<LyricsTiming>(timing_)] {
-                               if (!self || self->timing_ != waited.lock() || self->timing_->dirty()) return;
-                               self->timing_.reset();
-                               if (self->mode_ == PlayerMode::karaokePrepare) self->startTiming();
-                           });
-    }
     refreshTimingList();
+}
+
+void KaraokeView::lookForTimingChanges() {
+    // A timing with stamps of its own meets an outside change at its save; an untouched one (a file
+    // still being written when it was read, lines added elsewhere) shows the file as it is now.
+    if (!timing_ || timing_->dirty() || timingBusy() || mode_ != PlayerMode::karaokePrepare) return;
+    const unsigned request = ++timingRequest_;
+    timingBuilding_ = true;
+    QPointer<KaraokeView> self(this);
+    timingQueue_->async([self, request, timing = timing_, audio = timing_->audioPath(),
+                         path = timing_->lrcPath(), read = timing_->fileStamp(), again = timing_->settling()] {
+        auto fresh = again || platform::fileStamp(path) != read ? std::make_shared<LyricsTiming>(audio) : nullptr;
+        platform::mainQueue().async([self, request, timing, fresh] {
+            if (!self || request != self->timingRequest_) return;
+            self->timingBuilding_ = false;
+            if (fresh && self->timing_ == timing && !timing->dirty())
+                self->timingArrived(fresh);
+        });
+    });
 }
 
 void KaraokeView::finishTiming(bool timingDropped) {

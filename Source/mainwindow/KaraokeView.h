@@ -88,6 +88,9 @@ private:
     // Reads the song's lines for timing off the window's thread; the timing comes back to timingArrived.
     void startTiming();
     void timingArrived(std::shared_ptr<LyricsTiming> timing);
+    // Each second: an untouched timing whose file changed on disk, or was still being written, is read
+    // again off the window's thread.
+    void lookForTimingChanges();
     // Writes the timed lines when they changed, off the window's thread; timingSaved says how it went.
     // `timingDropped`: the timing ends with the song (or the window), so nothing stamped may wait for
     // a later save: a file being written elsewhere is waited for a moment, and what still cannot be

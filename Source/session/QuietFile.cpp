@@ -5,8 +5,15 @@
 namespace vantle {
 
 bool QuietFile::quiet(const std::optional<platform::FileStamp>& stamp,
-                      const std::optional<platform::FileStamp>& known, platform::Date now) {
+                      const std::optional<platform::FileStamp>& known, platform::Date now,
+                      double emptiedPatience) {
     if (stamp == known) return true;
+    if (!sighting_ || sighting_->stamp != stamp) sighting_ = Sighting{stamp, now};
+    const double unchanged = now.timeIntervalSince(sighting_->since);
+    // An editor may hold the file empty between cutting it and writing it again for longer than a
+    // quiet second: taken for the truth then, it would drop what the file held, and its next write
+    // would drop what was written into it meanwhile.
+    if (stamp && stamp->size == 0 && known && known->size > 0) return unchanged >= emptiedPatience;
     // A file that is gone went when its folder last changed: an editor that saves by removing the
     // file and making it anew leaves no name for a moment.
     std::optional<platform::FileStamp> written = stamp;
@@ -22,9 +29,7 @@ bool QuietFile::quiet(const std::optional<platform::FileStamp>& stamp,
         return true;
     // A file whose times are ahead of this clock (another machine's, on a network share) is quiet
     // once it has stayed as it is that long here.
-    if (sighting_ && sighting_->stamp == stamp) return now.timeIntervalSince(sighting_->since) >= quietSeconds;
-    sighting_ = Sighting{stamp, now};
-    return false;
+    return unchanged >= quietSeconds;
 }
 
 } // namespace vantle

@@ -20,9 +20,11 @@ public:
     explicit QuietFile(std::string path) : path_(std::move(path)) {}
 
     // Whether the file, now stamped `stamp` (none: not there), may be taken: as `known` (last read or
-    // written here), or left as it is for quietSeconds by `now`.
+    // written here), or left as it is for quietSeconds by `now`. A file emptied since it was known (as an
+    // editor does before writing it again) is taken only once it has stayed so for `emptiedPatience`.
     bool quiet(const std::optional<platform::FileStamp>& stamp,
-               const std::optional<platform::FileStamp>& known, platform::Date now);
+               const std::optional<platform::FileStamp>& known, platform::Date now,
+               double emptiedPatience = 3.0);
 
 private:
     std::string path_;

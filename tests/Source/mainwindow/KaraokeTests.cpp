@@ -413,6 +413,32 @@ TEST_F(KaraokeTest, TheTimingIsReadAndSavedOffTheWindowsThread) {
     EXPECT_EQ(testsupport::readBytes(audioFolder.file("slow.lrc")), "[00:01.00]First\nSecond\n");
 }
 
+// An editor's save under way (the file just cut to nothing) is not taken as the song's lines: the timing
+// says so and reads the file once it rests; an untouched timing shows what is written there later.
+TEST_F(KaraokeTest, ALyricsFileBeingWrittenIsReadOnceItRests) {
+    start();
+    const std::string lrc = audioFolder.file("editing.lrc");
+    testsupport::FakeClock clock;
+    LyricsTiming::setClockForNewTimings(&clock);
+    loadSong("editing", "", PlayerMode::karaoke);
+    clock.set(testsupport::dateAfterWritten(lrc, 0.2));
+    setMode(PlayerMode::karaokePrepare);
+    QListWidget& list = panel().timingList();
+    ASSERT_EQ(list.count(), 1);
+    EXPECT_TRUE(list.item(0)->text().contains("being written by another program")) << text(list.item(0)->text());
+
+    clock.advance(2.0);
+    panel().lookForChanges();
+    ASSERT_TRUE(timingSettled());
+    EXPECT_TRUE(list.item(0)->text().startsWith("No lines")) << "taken as empty once it rests";
+    ASSERT_TRUE(testsupport::writeBytes(lrc, "Written at last\nSecond\n"));
+    clock.set(testsupport::dateAfterWritten(lrc, 2.0));
+    panel().lookForChanges();
+    ASSERT_TRUE(timingSettled());
+    EXPECT_EQ(list.count(), 2);
+    LyricsTiming::setClockForNewTimings(nullptr);
+}
+
 // A typo fixed in an editor while lines were stamped: the stamp of that line is counted and said, not
 // reported as saved, and kept with its time in the log and the list.
 TEST_F(KaraokeTest, AStampWhoseLineChangedOutsideIsCountedAndKept) {
