@@ -422,9 +422,10 @@ void KaraokeView::timingSaved(std::shared_ptr<LyricsTiming> timing, bool timingD
         if (result.outcome == SaveResult::Outcome::written && !loadingPath_.empty()) loader_->load(loadingPath_);
         break;
     case SaveResult::Outcome::changedOnDisk:
-        message = tr("%1 was changed by another program: not written over. It was read again with your stamps "
-                     "laid over it; leave the timing mode again to save them.")
-                      .arg(file);
+        message = timing->dirty() ? tr("%1 was changed by another program: not written over. It was read again "
+                                       "with your stamps laid over it; leave the timing mode again to save them.")
+                                        .arg(file)
+                                  : tr("%1 was changed by another program: it was read again.").arg(file);
         if (result.setAside > 0)
             message += tr(" %1 of your stamps found no line in it: see the end of the timing list.")
                            .arg(result.setAside);
