@@ -272,6 +272,11 @@ SaveResult LyricsTiming::save() {
     }
     lrc::Encoding encoding = encoding_;
     const std::string encoded = render(encoding);
+    // The reader's bound holds for what is written too: a larger file would show no lyrics.
+    if (encoded.size() > largestLyricsFileSize)
+        return {SaveResult::Outcome::failed, "The lyrics file " + fileName(lrcPath_) +
+                                                 " would be larger than 2 MiB with these times, more than "
+                                                 "Vantle reads back: nothing was written."};
     bool settling = false;
     std::optional<platform::Error> unreadable;
     // Under the lock of a checked save, looked at again just before the rename: an editor's write at

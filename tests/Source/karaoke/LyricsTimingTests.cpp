@@ -284,6 +284,21 @@ TEST(LyricsTiming, RefusedOrUnwritableFileSaysWhy) {
     }
 }
 
+// Times that would take the file past what the reader reads are not written: it would show no lyrics.
+TEST(LyricsTiming, ASaveThatWouldPassTheReadersBoundIsRefused) {
+    SongFolder folder;
+    std::string full;
+    while (full.size() + 6 <= vantle::largestLyricsFileSize)
+        full += "Line\n";
+    ASSERT_TRUE(writeBytes(folder.lrc, full));
+    LyricsTiming timing(folder.song);
+    ASSERT_TRUE(timing.stamp(1.0));
+    const SaveResult saved = timing.save();
+    EXPECT_EQ(saved.outcome, SaveResult::Outcome::failed);
+    EXPECT_NE(saved.reason.find("larger than 2 MiB"), std::string::npos) << saved.reason;
+    EXPECT_EQ(readBytes(folder.lrc), full);
+}
+
 TEST(LyricsTiming, PastedLinesTakeTheFilesLineEnds) {
     SongFolder folder;
     ASSERT_TRUE(writeBytes(folder.lrc, "One\r\nTwo"));
