@@ -130,7 +130,9 @@ void BM_TimingSaved(benchmark::State& state) {
             if (!timing.stamp(heard += 1.0) || timing.save().outcome != vantle::SaveResult::Outcome::written)
                 state.SkipWithError("the timing was not saved");
         },
-        [&] { benchmark::DoNotOptimize(platform::writeFileAtomically(where.folder.file("copy"), where.bytes)); });
+        [&] {
+            benchmark::DoNotOptimize(platform::writeFileAtomically(where.folder.file("copy"), where.bytes));
+        });
 }
 BENCHMARK(BM_TimingSaved)->Unit(benchmark::kMillisecond);
 

@@ -222,12 +222,14 @@ std::string decodeAs(std::string_view bytes, Encoding encoding) {
 
 DecodedText decodeText(std::string_view bytes) {
     Encoding encoding = Encoding::latin1;
-    for (const Encoding marked : {Encoding::utf16LittleEndian, Encoding::utf16BigEndian, Encoding::utf8WithMark})
+    for (const Encoding marked :
+         {Encoding::utf16LittleEndian, Encoding::utf16BigEndian, Encoding::utf8WithMark})
         if (bytes.starts_with(markOf(marked))) {
             encoding = marked;
             break;
         }
-    if (encoding == Encoding::latin1 && platform::isValidUtf8(bytes)) return {std::string(bytes), Encoding::utf8};
+    if (encoding == Encoding::latin1 && platform::isValidUtf8(bytes))
+        return {std::string(bytes), Encoding::utf8};
     return {decodeAs(bytes.substr(markOf(encoding).size()), encoding), encoding};
 }
 

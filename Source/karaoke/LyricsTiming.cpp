@@ -93,7 +93,8 @@ void LyricsTiming::load() {
         std::vector<Read> read;
         for (const lrc::TextLine& line :
              lrc::splitEncodedLines(file.substr(lrc::markOf(encoding_).size()), encoding_))
-            read.push_back({lrc::decodeAs(line.text, encoding_), lrc::decodeAs(line.end, encoding_), line.text});
+            read.push_back(
+                {lrc::decodeAs(line.text, encoding_), lrc::decodeAs(line.end, encoding_), line.text});
         // The offset holds for every line, wherever it stands.
         for (const Read& line : read) {
             const auto parsed = lrc::parseLine(line.text);
@@ -254,7 +255,8 @@ std::vector<std::string> LyricsTiming::unsavedStamps() const {
     for (std::size_t i = savedStamps_; i < stamps_.size(); ++i)
         unsaved.push_back(stampLine(stamps_[i]));
     for (const FileLine& line : file_)
-        if (line.origin == FileLine::Origin::pasted && line.lyric >= 0 && !stampedFileTimes_[std::size_t(line.lyric)])
+        if (line.origin == FileLine::Origin::pasted && line.lyric >= 0 &&
+            !stampedFileTimes_[std::size_t(line.lyric)])
             unsaved.push_back(line.written);
     return unsaved;
 }
@@ -389,9 +391,10 @@ SaveResult LyricsTiming::readAgain() {
     std::string reason = "The lyrics file " + fileName(lrcPath_) +
                          " changed on disk since it was read: it was read again, and nothing was written.";
     if (setAside > 0)
-        reason += " " + std::to_string(setAside) +
-                  (setAside == 1 ? " stamp found no line in it and is" : " stamps found no line in it and are") +
-                  " kept at the end of the list.";
+        reason +=
+            " " + std::to_string(setAside) +
+            (setAside == 1 ? " stamp found no line in it and is" : " stamps found no line in it and are") +
+            " kept at the end of the list.";
     return {SaveResult::Outcome::changedOnDisk, std::move(reason), setAside, true};
 }
 

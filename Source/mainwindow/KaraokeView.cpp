@@ -360,13 +360,14 @@ void KaraokeView::lookForTimingChanges() {
     timingBuilding_ = true;
     QPointer<KaraokeView> self(this);
     timingQueue_->async([self, request, timing = timing_, audio = timing_->audioPath(),
-                         path = timing_->lrcPath(), read = timing_->fileStamp(), again = timing_->settling()] {
-        auto fresh = again || platform::fileStamp(path) != read ? std::make_shared<LyricsTiming>(audio) : nullptr;
+                         path = timing_->lrcPath(), read = timing_->fileStamp(),
+                         again = timing_->settling()] {
+        auto fresh =
+            again || platform::fileStamp(path) != read ? std::make_shared<LyricsTiming>(audio) : nullptr;
         platform::mainQueue().async([self, request, timing, fresh] {
             if (!self || request != self->timingRequest_) return;
             self->timingBuilding_ = false;
-            if (fresh && self->timing_ == timing && !timing->dirty())
-                self->timingArrived(fresh);
+            if (fresh && self->timing_ == timing && !timing->dirty()) self->timingArrived(fresh);
         });
     });
 }
@@ -394,51 +395,61 @@ void KaraokeView::timingSaved(std::shared_ptr<LyricsTiming> timing, bool timingD
     // for the next leaving, and what was kept aside stays in the list.
     const bool kept = !timing_ && timing->audioPath() == songPath_;
     if (kept) timing_ = timing;
-    for (std::size_t i = timing->setAside().size() - std::size_t(result.setAside); i < timing->setAside().size(); ++i)
-        platform::consolePrint("stamp that found no line in " + timing->lrcPath() + ": " + timing->setAside()[i]);
+    for (std::size_t i = timing->setAside().size() - std::size_t(result.setAside);
+         i < timing->setAside().size(); ++i)
+        platform::consolePrint("stamp that found no line in " + timing->lrcPath() + ": " +
+                               timing->setAside()[i]);
     QString message;
     if (timingDropped && !result.ok()) {
         // No later leaving will write them: said, printed by the save, and named when the quit is held.
         message = tr("The timed lines could not be saved in %1: %2 Your stamps are in Vantle's log.")
                       .arg(file, QString::fromStdString(result.reason));
-        unwrittenTiming_.emplace_back(timing->lrcPath(), result.outcome == SaveResult::Outcome::waiting
-                                                             ? std::string("another program was still writing it")
-                                                             : result.reason);
-    } else switch (result.outcome) {
-    case SaveResult::Outcome::written:
-    case SaveResult::Outcome::unchanged:
-        if (result.setAside > 0)
-            message = tr("%1 was changed by another program: %2 of your stamps found no line in its new text. "
-                         "They are kept in Vantle's log%3.")
-                          .arg(file)
-                          .arg(result.setAside)
-                          .arg(kept ? tr(" and at the end of the timing list") : QString());
-        else if (result.readAgain)
-            message = tr("%1 was changed by another program: your stamps were added to its new text and saved.")
-                          .arg(file);
-        else if (result.outcome == SaveResult::Outcome::written)
-            message = tr("Timed lines saved in %1").arg(file);
-        // Sung at once with the new times.
-        if (result.outcome == SaveResult::Outcome::written && !loadingPath_.empty()) loader_->load(loadingPath_);
-        break;
-    case SaveResult::Outcome::changedOnDisk:
-        message = timing->dirty() ? tr("%1 was changed by another program: not written over. It was read again "
-                                       "with your stamps laid over it; leave the timing mode again to save them.")
-                                        .arg(file)
-                                  : tr("%1 was changed by another program: it was read again.").arg(file);
-        if (result.setAside > 0)
-            message += tr(" %1 of your stamps found no line in it: see the end of the timing list.")
-                           .arg(result.setAside);
-        break;
-    case SaveResult::Outcome::waiting:
-        message = tr("%1 is being written by another program: your stamps are kept here. Leave the timing "
-                     "mode again to save them.")
-                      .arg(file);
-        break;
-    case SaveResult::Outcome::failed:
-        message = tr("The timed lines could not be saved in %1: %2").arg(file, QString::fromStdString(result.reason));
-        break;
-    }
+        unwrittenTiming_.emplace_back(timing->lrcPath(),
+                                      result.outcome == SaveResult::Outcome::waiting
+                                          ? std::string("another program was still writing it")
+                                          : result.reason);
+    } else
+        switch (result.outcome) {
+        case SaveResult::Outcome::written:
+        case SaveResult::Outcome::unchanged:
+            if (result.setAside > 0)
+                message =
+                    tr("%1 was changed by another program: %2 of your stamps found no line in its new text. "
+                       "They are kept in Vantle's log%3.")
+                        .arg(file)
+                        .arg(result.setAside)
+                        .arg(kept ? tr(" and at the end of the timing list") : QString());
+            else if (result.readAgain)
+                message =
+                    tr("%1 was changed by another program: your stamps were added to its new text and saved.")
+                        .arg(file);
+            else if (result.outcome == SaveResult::Outcome::written)
+                message = tr("Timed lines saved in %1").arg(file);
+            // Sung at once with the new times.
+            if (result.outcome == SaveResult::Outcome::written && !loadingPath_.empty())
+                loader_->load(loadingPath_);
+            break;
+        case SaveResult::Outcome::changedOnDisk:
+            message = timing->dirty()
+                          ? tr("%1 was changed by another program: not written over. It was read again "
+                               "with your stamps laid over it; leave the timing mode again to save them.")
+                                .arg(file)
+                          : tr("%1 was changed by another program: it was read again.").arg(file);
+            if (result.setAside > 0)
+                message += tr(" %1 of your stamps found no line in it: see the end of the timing list.")
+                               .arg(result.setAside);
+            break;
+        case SaveResult::Outcome::waiting:
+            message =
+                tr("%1 is being written by another program: your stamps are kept here. Leave the timing "
+                   "mode again to save them.")
+                    .arg(file);
+            break;
+        case SaveResult::Outcome::failed:
+            message = tr("The timed lines could not be saved in %1: %2")
+                          .arg(file, QString::fromStdString(result.reason));
+            break;
+        }
     if (!message.isEmpty()) host_.karaokeNotice(message);
     refreshTimingList();
     if (timingSaves_ > 0) return;
@@ -464,7 +475,8 @@ void KaraokeView::afterTimingSaved(std::function<void(const UnwrittenFiles&)> th
 bool KaraokeView::stampLine() {
     if (mode_ != PlayerMode::karaokePrepare) return false;
     if (!timing_) {
-        host_.karaokeNotice(timingSaves_ > 0 ? tr("The timed lines are being saved…") : tr("Reading the lines…"));
+        host_.karaokeNotice(timingSaves_ > 0 ? tr("The timed lines are being saved…")
+                                             : tr("Reading the lines…"));
         return true;
     }
     if (!host_.karaokeSongPlaying()) {
@@ -477,9 +489,10 @@ bool KaraokeView::stampLine() {
                                 ? tr("No lines to time: paste the lyrics with Edit › Paste")
                                 : tr("Every line has its time"));
     } else if (const std::optional<double> before = timing_->lastStampEarlierThan()) {
-        host_.karaokeNotice(tr("The stamp %1 is earlier than the line before it (%2): Backspace takes it back")
-                                .arg(karaokeTimeText(timing_->lines()[std::size_t(stamped)].time.value_or(0)),
-                                     karaokeTimeText(*before)));
+        host_.karaokeNotice(
+            tr("The stamp %1 is earlier than the line before it (%2): Backspace takes it back")
+                .arg(karaokeTimeText(timing_->lines()[std::size_t(stamped)].time.value_or(0)),
+                     karaokeTimeText(*before)));
     }
     refreshTimingList();
     return true;
@@ -496,7 +509,8 @@ bool KaraokeView::undoStamp() {
 bool KaraokeView::pasteLines(const QString& text) {
     if (mode_ != PlayerMode::karaokePrepare) return false;
     if (!timing_) {
-        host_.karaokeNotice(timingSaves_ > 0 ? tr("The timed lines are being saved…") : tr("Reading the lines…"));
+        host_.karaokeNotice(timingSaves_ > 0 ? tr("The timed lines are being saved…")
+                                             : tr("Reading the lines…"));
         return true;
     }
     // Lines pasted over a lyrics file that is not read could never be saved.

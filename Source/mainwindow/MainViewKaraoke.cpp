@@ -102,7 +102,8 @@ void MainViewController::pasteLyricLines() {
 
 bool MainViewController::karaokeTimingTakesKey(const QKeyEvent& event) const {
     // Typed into a field, the keys edit it.
-    if (!karaokeTimingMode(*player_) || event.modifiers() != Qt::NoModifier || textFieldHasFocus()) return false;
+    if (!karaokeTimingMode(*player_) || event.modifiers() != Qt::NoModifier || textFieldHasFocus())
+        return false;
     if (event.key() != Qt::Key_Backspace && event.key() != Qt::Key_Return && event.key() != Qt::Key_Enter)
         return false;
     return keysAreTheWindows();

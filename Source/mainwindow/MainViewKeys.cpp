@@ -16,8 +16,8 @@
 #include "Source/views/PlaylistTableView.h"
 #include "platform/foundation/Console.h"
 
-#include <QApplication>
 #include <QAbstractSpinBox>
+#include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>

@@ -534,8 +534,9 @@ bool MainViewController::holdForUnwrittenNotes(SaveReason reason) {
     const bool lyrics = std::any_of(unwritten.begin(), unwritten.end(), [](const auto& file) {
         return platform::lowercased(file.first).ends_with(".lrc");
     });
-    options.messageText = (lyrics ? "Timed lyrics or notes could not be written: " : "Notes could not be written: ") +
-                          files + ".";
+    options.messageText =
+        (lyrics ? "Timed lyrics or notes could not be written: " : "Notes could not be written: ") + files +
+        ".";
     options.informativeText =
         std::string("What you typed or deleted is kept in this window, and was printed to Vantle's log "
                     "(its standard output). ") +

@@ -483,11 +483,13 @@ bool filesWrittenSince(int fd, const FileStamp& stamp) {
 Result<CheckedSave> filesPutBack(int fd, const std::string& target, std::uint64_t readLimit,
                                  const std::optional<FileStamp>& saved) {
     struct stat st;
-    if (::fstat(fd, &st) != 0 || ::lseek(fd, 0, SEEK_SET) != 0) return fileError("cannot read", target, errno);
+    if (::fstat(fd, &st) != 0 || ::lseek(fd, 0, SEEK_SET) != 0)
+        return fileError("cannot read", target, errno);
     Result<Bytes> theirs = filesReadOpened(fd, st, target, readLimit);
     if (!theirs) return theirs.error();
     std::string temporary;
-    const Result<FileDescriptor> opened = filesWriteTemporary(target, theirs->data(), theirs->size(), temporary);
+    const Result<FileDescriptor> opened =
+        filesWriteTemporary(target, theirs->data(), theirs->size(), temporary);
     if (!opened) return opened.error();
     if (fileStamp(target) != saved) {
         ::unlink(temporary.c_str());

@@ -67,6 +67,24 @@ protected:
         return waitFor([&] { return !panel().timingBusy(); });
     }
 
+    // "shared" with two lines, timed from its first at 2 s with another song after it in the list, and
+    // its file then written elsewhere as `outside`; its path.
+    std::string stampedThenChangedOutside(const std::string& outside) {
+        const platform::Url other = audioFile("other.wav", 30);
+        loadSong("shared", "Line one\nLine two\n", PlayerMode::karaokePrepare);
+        view().insertEntries({other});
+        hearAt(2.0);
+        QTest::keyClick(&view().tableView(), Qt::Key_Return);
+        const std::string lrc = audioFolder.file("shared.lrc");
+        EXPECT_TRUE(testsupport::writeBytes(lrc, outside));
+        return lrc;
+    }
+
+    QString notice() {
+        auto* notices = view().findChild<QLabel*>("notices");
+        return notices ? notices->text() : QString();
+    }
+
     // The player heard at `seconds`, as the clock shows it, and one frame drawn.
     void hearAt(double seconds, bool playing = true) {
         if (playing && !player->fileRunning) view().transport().playPressed();
@@ -205,8 +223,7 @@ TEST_F(KaraokeTest, GraphicsPutBesideOrTakenAwayAreSeen) {
     for (const Step& step : {Step{"put beside", true}, Step{"taken away", false}}) {
         if (step.present) {
             ASSERT_TRUE(testsupport::writeBytes(cdg, plainCdg(0x00F)));
-        }
-        else
+        } else
             ASSERT_TRUE(std::filesystem::remove(cdg));
         EXPECT_TRUE(waitFor([&] {
             panel().lookForChanges();
@@ -339,13 +356,7 @@ TEST_F(KaraokeTest, AFileChangedOutsideIsNotWrittenOverAndTheUserIsTold) {
 // as changed outside are written then, the outside change whole.
 TEST_F(KaraokeTest, StampsOverAFileChangedOutsideAreKeptWhenTheSongIsLeft) {
     start();
-    const platform::Url other = audioFile("other.wav", 30);
-    loadSong("shared", "Line one\nLine two\n", PlayerMode::karaokePrepare);
-    view().insertEntries({other});
-    hearAt(2.0);
-    QTest::keyClick(&view().tableView(), Qt::Key_Return);
-    const std::string lrc = audioFolder.file("shared.lrc");
-    ASSERT_TRUE(testsupport::writeBytes(lrc, "Line one\nLine two\n[ar:Added in an editor]\n"));
+    const std::string lrc = stampedThenChangedOutside("Line one\nLine two\n[ar:Added in an editor]\n");
     view().loadEntryAtRow(1);
     ASSERT_TRUE(timingSettled());
     EXPECT_EQ(testsupport::readBytes(lrc), "[00:02.00]Line one\nLine two\n[ar:Added in an editor]\n");
@@ -425,7 +436,8 @@ TEST_F(KaraokeTest, ALyricsFileBeingWrittenIsReadOnceItRests) {
     setMode(PlayerMode::karaokePrepare);
     QListWidget& list = panel().timingList();
     ASSERT_EQ(list.count(), 1);
-    EXPECT_TRUE(list.item(0)->text().contains("being written by another program")) << text(list.item(0)->text());
+    EXPECT_TRUE(list.item(0)->text().contains("being written by another program"))
+        << text(list.item(0)->text());
 
     clock.advance(2.0);
     panel().lookForChanges();
@@ -443,20 +455,12 @@ TEST_F(KaraokeTest, ALyricsFileBeingWrittenIsReadOnceItRests) {
 // reported as saved, and kept with its time in the log and the list.
 TEST_F(KaraokeTest, AStampWhoseLineChangedOutsideIsCountedAndKept) {
     start();
-    const platform::Url other = audioFile("other.wav", 30);
-    loadSong("shared", "Line one\nLine two\n", PlayerMode::karaokePrepare);
-    view().insertEntries({other});
-    hearAt(2.0);
-    QTest::keyClick(&view().tableView(), Qt::Key_Return);
-    const std::string lrc = audioFolder.file("shared.lrc");
-    ASSERT_TRUE(testsupport::writeBytes(lrc, "Line one, fixed\nLine two\n"));
+    const std::string lrc = stampedThenChangedOutside("Line one, fixed\nLine two\n");
     testsupport::ScopedConsoleCapture console;
-    auto* notices = view().findChild<QLabel*>("notices");
-    ASSERT_NE(notices, nullptr);
     // Leaving the mode: kept in the list.
     setMode(PlayerMode::karaoke);
-    EXPECT_TRUE(notices->text().contains("1 of your stamps found no line")) << text(notices->text());
-    EXPECT_FALSE(notices->text().contains("saved")) << text(notices->text());
+    EXPECT_TRUE(notice().contains("1 of your stamps found no line")) << text(notice());
+    EXPECT_FALSE(notice().contains("saved")) << text(notice());
     setMode(PlayerMode::karaokePrepare);
     QListWidget& list = panel().timingList();
     ASSERT_EQ(list.count(), 4);
@@ -487,7 +491,8 @@ TEST_F(KaraokeTest, StampsThatCannotBeWrittenAtQuitHoldItOnceAndAreLogged) {
     std::filesystem::create_directory(lrc);
     testsupport::ScopedConsoleCapture console;
     delegate->terminate();
-    ASSERT_TRUE(panels.answerSavePanel(platform::Url::fileURLWithPath(audioFolder.file("Evening.vantle"), false)));
+    ASSERT_TRUE(
+        panels.answerSavePanel(platform::Url::fileURLWithPath(audioFolder.file("Evening.vantle"), false)));
     ASSERT_TRUE(timingSettled());
     EXPECT_EQ(quits, 0);
     ASSERT_FALSE(alerts.requests().empty());
@@ -509,11 +514,10 @@ TEST_F(KaraokeTest, AStampEarlierThanTheLineBeforeItIsToldAndCanBeTakenBack) {
     loadSong("order", "[00:30.00]Before\nBetween\n[00:45.00]After\n", PlayerMode::karaokePrepare);
     hearAt(1.0);
     QTest::keyClick(&view().tableView(), Qt::Key_Return);
-    auto* notices = view().findChild<QLabel*>("notices");
-    ASSERT_NE(notices, nullptr);
-    EXPECT_TRUE(notices->text().contains("00:01.00 is earlier than the line before it (00:30.00)"))
-        << text(notices->text());
-    EXPECT_TRUE(panel().timingList().item(1)->text().startsWith("⚠")) << text(panel().timingList().item(1)->text());
+    EXPECT_TRUE(notice().contains("00:01.00 is earlier than the line before it (00:30.00)"))
+        << text(notice());
+    EXPECT_TRUE(panel().timingList().item(1)->text().startsWith("⚠"))
+        << text(panel().timingList().item(1)->text());
     QTest::keyClick(&view().tableView(), Qt::Key_Backspace);
     EXPECT_TRUE(panel().timingList().item(1)->text().startsWith("▶"));
 }

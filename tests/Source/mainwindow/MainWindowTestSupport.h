@@ -17,9 +17,9 @@
 #include "platform/foundation/UserDefaults.h"
 #include "tests/Source/session/SessionFakes.h"
 #include "tests/support/FakeOutputVolumeBackend.h"
+#include "tests/support/LyricsFiles.h"
 #include "tests/support/MainViewStandIns.h"
 #include "tests/support/ManualTimers.h"
-#include "tests/support/LyricsFiles.h"
 #include "tests/support/QuietNotesFiles.h"
 #include "tests/support/UiFakes.h"
 

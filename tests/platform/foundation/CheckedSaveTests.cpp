@@ -117,10 +117,11 @@ TEST(CheckedSave, AnInPlaceWriteAroundTheRenameIsNeitherLostNorTakenForTheSaves)
         Result<CheckedSave> saved = saveFileChecked(file, readFileSizeLimit, appendingLine("mine\n"));
         ASSERT_TRUE(saved);
         EXPECT_EQ(savedContents(file), "the editor's\n");
-        if (step == SaveStep::checked)
+        if (step == SaveStep::checked) {
             EXPECT_EQ(saved->status, CheckedSave::Status::changedOnDisk);
-        else
+        } else {
             EXPECT_NE(saved->stamp, fileStamp(file)) << "the editor's write passes for the save's own";
+        }
         EXPECT_EQ(entriesInFolder(folder.path), 1u) << "no temporary is left behind";
     }
 }
