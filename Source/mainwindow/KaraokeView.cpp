@@ -37,6 +37,49 @@ QString karaokeTimeText(double seconds) {
     return QString::fromLatin1(text);
 }
 
+// What a save that leaves the timing in hand says: nothing for a save with nothing to say.
+QString timingSavedMessage(const SaveResult& result, const QString& file, bool stillDirty, bool kept) {
+    switch (result.outcome) {
+    case SaveResult::Outcome::written:
+    case SaveResult::Outcome::unchanged:
+        if (result.setAside > 0)
+            return KaraokeView::tr(
+                       "%1 was changed by another program: %2 of your stamps found no line in its "
+                       "new text. They are kept in Vantle's log%3.")
+                .arg(file)
+                .arg(result.setAside)
+                .arg(kept ? KaraokeView::tr(" and at the end of the timing list") : QString());
+        if (result.readAgain)
+            return KaraokeView::tr(
+                       "%1 was changed by another program: your stamps were added to its new text and saved.")
+                .arg(file);
+        if (result.outcome == SaveResult::Outcome::written)
+            return KaraokeView::tr("Timed lines saved in %1").arg(file);
+        return {};
+    case SaveResult::Outcome::changedOnDisk: {
+        QString message =
+            stillDirty
+                ? KaraokeView::tr("%1 was changed by another program: not written over. It was read again "
+                                  "with your stamps laid over it; leave the timing mode again to save them.")
+                      .arg(file)
+                : KaraokeView::tr("%1 was changed by another program: it was read again.").arg(file);
+        if (result.setAside > 0)
+            message +=
+                KaraokeView::tr(" %1 of your stamps found no line in it: see the end of the timing list.")
+                    .arg(result.setAside);
+        return message;
+    }
+    case SaveResult::Outcome::waiting:
+        return KaraokeView::tr("%1 is being written by another program: your stamps are kept here. Leave the "
+                               "timing mode again to save them.")
+            .arg(file);
+    case SaveResult::Outcome::failed:
+        return KaraokeView::tr("The timed lines could not be saved in %1: %2")
+            .arg(file, QString::fromStdString(result.reason));
+    }
+    return {};
+}
+
 } // namespace
 
 // The panel's drawing surface: paints what its painter prepared, and only the part that changed.
@@ -408,48 +451,12 @@ void KaraokeView::timingSaved(std::shared_ptr<LyricsTiming> timing, bool timingD
                                       result.outcome == SaveResult::Outcome::waiting
                                           ? std::string("another program was still writing it")
                                           : result.reason);
-    } else
-        switch (result.outcome) {
-        case SaveResult::Outcome::written:
-        case SaveResult::Outcome::unchanged:
-            if (result.setAside > 0)
-                message =
-                    tr("%1 was changed by another program: %2 of your stamps found no line in its new text. "
-                       "They are kept in Vantle's log%3.")
-                        .arg(file)
-                        .arg(result.setAside)
-                        .arg(kept ? tr(" and at the end of the timing list") : QString());
-            else if (result.readAgain)
-                message =
-                    tr("%1 was changed by another program: your stamps were added to its new text and saved.")
-                        .arg(file);
-            else if (result.outcome == SaveResult::Outcome::written)
-                message = tr("Timed lines saved in %1").arg(file);
-            // Sung at once with the new times.
-            if (result.outcome == SaveResult::Outcome::written && !loadingPath_.empty())
-                loader_->load(loadingPath_);
-            break;
-        case SaveResult::Outcome::changedOnDisk:
-            message = timing->dirty()
-                          ? tr("%1 was changed by another program: not written over. It was read again "
-                               "with your stamps laid over it; leave the timing mode again to save them.")
-                                .arg(file)
-                          : tr("%1 was changed by another program: it was read again.").arg(file);
-            if (result.setAside > 0)
-                message += tr(" %1 of your stamps found no line in it: see the end of the timing list.")
-                               .arg(result.setAside);
-            break;
-        case SaveResult::Outcome::waiting:
-            message =
-                tr("%1 is being written by another program: your stamps are kept here. Leave the timing "
-                   "mode again to save them.")
-                    .arg(file);
-            break;
-        case SaveResult::Outcome::failed:
-            message = tr("The timed lines could not be saved in %1: %2")
-                          .arg(file, QString::fromStdString(result.reason));
-            break;
-        }
+    } else {
+        message = timingSavedMessage(result, file, timing->dirty(), kept);
+        // Sung at once with the new times.
+        if (result.outcome == SaveResult::Outcome::written && !loadingPath_.empty())
+            loader_->load(loadingPath_);
+    }
     if (!message.isEmpty()) host_.karaokeNotice(message);
     refreshTimingList();
     if (timingSaves_ > 0) return;
