@@ -23,6 +23,9 @@
 #include <filesystem>
 #include <thread>
 
+#include <fcntl.h>
+#include <sys/file.h>
+
 namespace vantle::testing {
 namespace {
 
@@ -449,6 +452,27 @@ TEST_F(KaraokeTest, ALyricsFileBeingWrittenIsReadOnceItRests) {
     ASSERT_TRUE(timingSettled());
     EXPECT_EQ(list.count(), 2);
     LyricsTiming::setClockForNewTimings(nullptr);
+}
+
+// Leaving the timing mode by its key while another program holds the song folder's lock: the save waits
+// for the lock on its worker, the window's thread goes straight back to its loop.
+TEST_F(KaraokeTest, LeavingTheTimingWaitsForAFolderLockOffTheWindowsThread) {
+    start();
+    loadSong("locked", "First\nSecond\n", PlayerMode::karaokePrepare);
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    view().tableView().setFocus();
+    hearAt(1.0);
+    QTest::keyClick(&view().tableView(), Qt::Key_Return);
+    const platform::FileDescriptor folder(
+        ::open(audioFolder.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    ASSERT_EQ(::flock(folder.get(), LOCK_EX | LOCK_NB), 0);
+    platform::setFolderLockPatience(0.5);
+    QTest::keyClick(&view().tableView(), Qt::Key_X);
+    EXPECT_EQ(player->mode(), PlayerMode::karaoke);
+    ASSERT_TRUE(timingSettled());
+    platform::setFolderLockPatience();
+    EXPECT_EQ(testsupport::readBytes(audioFolder.file("locked.lrc")), "[00:01.00]First\nSecond\n");
 }
 
 // A typo fixed in an editor while lines were stamped: the stamp of that line is counted and said, not
