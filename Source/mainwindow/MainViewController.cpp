@@ -1,4 +1,7 @@
 #include "Source/mainwindow/MainViewController.h"
+#include "Source/mainwindow/TempoWiring.h"
+#include "Source/views/BeatCounterView.h"
+#include "Source/views/TransportViewController.h"
 
 #include "Source/mainwindow/AttachmentStack.h"
 #include "Source/mainwindow/ClockedBreakTimer.h"
@@ -255,6 +258,11 @@ void MainViewController::buildLayout() {
     buildAttachmentMenu();
     tableView_->setEntryContextMenu(entryMenu_);
     column->addWidget(filesView_, 1);
+    tempo_ = std::make_unique<TempoWiring>(TempoWiring::Context{
+        this, tableView_, qobject_cast<TransportViewController*>(transport_->widget()), entryMenu_, player_.get(),
+        [this] { return playlist_; },
+        [this](const QString& text) { notices_->showText(text, 1.5, std::nullopt); }, defaults_, {}, nullptr});
+    sound->insertWidget(0, tempo_->counterView());
 
     if (QWidget* clock = screensaver_->widget()) clock->setParent(this);
 }

@@ -70,6 +70,7 @@ class Mp4WindowController;
 class PdfViewController;
 class PdfWindowController;
 class PlaylistTableView;
+class TempoWiring;
 class RestTimerState;
 class Scrubber;
 class ScrubSnippetPlayer;
@@ -746,6 +747,8 @@ private:
     std::unique_ptr<WaveformPart> waveform_;
     std::unique_ptr<AttachmentsPart> attachments_;
     std::unique_ptr<MainViewPart> soundPanel_;
+    // The songs' tempo: its column, counter, speed and menu items.
+    std::unique_ptr<TempoWiring> tempo_;
 
     // ---- additions (MainViewAddFiles.cpp) ----
     struct Addition;

@@ -2,6 +2,7 @@
 // files as one undoable step.
 
 #include "Source/mainwindow/MainViewController.h"
+#include "Source/mainwindow/TempoWiring.h"
 
 #include "Source/mainwindow/ClockedBreakTimer.h"
 #include "Source/mainwindow/MainWindowHost.h"
@@ -90,6 +91,7 @@ void MainViewController::makeCurrent(const std::shared_ptr<PlaylistEntry>& entry
     if (entry) entry->_cachedDuration.reset();
     const bool wasMissing = entry && entry->fileMissing;
     player_->setEntry(entry);
+    tempo_->songLoaded(entry);
     // Back: its row shows the length it has again.
     if (wasMissing && !entry->fileMissing) tableView_->reloadEntryRow(entry);
     setVolume(volume_);

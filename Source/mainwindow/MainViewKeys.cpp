@@ -2,6 +2,7 @@
 // actions by typed character, and the table commands the keys reach (moving and removing rows).
 
 #include "Source/mainwindow/MainViewController.h"
+#include "Source/mainwindow/TempoWiring.h"
 
 #include "Source/mainwindow/InterceptingTextField.h"
 
@@ -127,6 +128,7 @@ void MainViewController::handleKey(const QString& characters) {
         pdf->handleKey(characters);
         return;
     }
+    if (tempo_->handleKey(characters)) return;
     const PlayerMode mode = player_->mode();
     if (mode == PlayerMode::karaoke || mode == PlayerMode::karaokePrepare) toggleKaraokeEditing(characters);
 

@@ -29,12 +29,13 @@ bool tempoColumnOrder(std::optional<double> a, std::optional<double> b) {
     return *a < *b;
 }
 
+int beatsPerShownUnit(const EntryTempo& entry, Dance dance, const DanceTable& table) {
+    if (dance == Dance::none) return 1;
+    return std::max(1, entry.tempo ? entry.tempo->beatsPerBar : table.settings(dance).band.beatsPerBar);
+}
+
 std::optional<double> targetTempo(const EntryTempo& entry, Dance dance, const DanceTable& table) {
-    if (entry.targetBeatsPerMinute) {
-        if (dance == Dance::none) return *entry.targetBeatsPerMinute;
-        const int meter = entry.tempo ? entry.tempo->beatsPerBar : table.settings(dance).band.beatsPerBar;
-        return *entry.targetBeatsPerMinute / std::max(1, meter);
-    }
+    if (entry.targetBeatsPerMinute) return *entry.targetBeatsPerMinute / beatsPerShownUnit(entry, dance, table);
     return table.settings(dance).target;
 }
 

@@ -21,6 +21,9 @@ std::string tempoText(std::optional<double> shown, Dance dance);
 // last, in their order.
 bool tempoColumnOrder(std::optional<double> a, std::optional<double> b);
 
+// Beats in one unit of the tempo shown: 1 without a dance, else the beats of a bar (the song's grid's,
+// else its dance's).
+int beatsPerShownUnit(const EntryTempo& entry, Dance dance, const DanceTable& table);
 // The song's target in the unit of its dance: its own, else its dance's; nothing without one.
 std::optional<double> targetTempo(const EntryTempo& entry, Dance dance, const DanceTable& table);
 // The rate (within [minimumRate, maximumRate]) that plays the song at its target; nothing without a

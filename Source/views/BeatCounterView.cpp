@@ -1,0 +1,70 @@
+#include "Source/views/BeatCounterView.h"
+
+#include <QLabel>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <utility>
+
+namespace vantle {
+
+BeatCounterView::BeatCounterView(Source source, QWidget* parent)
+    : QWidget(parent), source_(std::move(source)), barBeat_(new QLabel(this)), phrase_(new QLabel(this)),
+      frames_(new QTimer(this)) {
+    setObjectName("beatCounter");
+    barBeat_->setObjectName("beatCounterBarBeat");
+    phrase_->setObjectName("beatCounterPhrase");
+    QFont big = font();
+    big.setPointSizeF(big.pointSizeF() * 3.2);
+    big.setBold(true);
+    big.setStyleHint(QFont::Monospace);
+    barBeat_->setFont(big);
+    // Wide enough for "888.4": the numbers never make the row jump.
+    barBeat_->setMinimumWidth(QFontMetrics(big).horizontalAdvance(QStringLiteral("888.8")));
+    barBeat_->setAlignment(Qt::AlignCenter);
+    QFont small = font();
+    small.setPointSizeF(small.pointSizeF() * 1.4);
+    phrase_->setFont(small);
+    phrase_->setAlignment(Qt::AlignCenter);
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    column->addWidget(barBeat_);
+    column->addWidget(phrase_);
+    frames_->setTimerType(Qt::PreciseTimer);
+    frames_->setInterval(frameMilliseconds);
+    connect(frames_, &QTimer::timeout, this, [this] { showFrame(); });
+    showFrame();
+}
+
+BeatCounterView::~BeatCounterView() = default;
+
+void BeatCounterView::update() {
+    const bool playing = source_.playing && source_.playing();
+    if (playing && !frames_->isActive())
+        frames_->start();
+    else if (!playing)
+        frames_->stop();
+    showFrame();
+}
+
+void BeatCounterView::showFrame() {
+    const SongTempo* tempo = source_.tempo ? source_.tempo() : nullptr;
+    shown_ = tempo && source_.heardTime ? beatPositionAt(*tempo, source_.heardTime()) : std::nullopt;
+    barBeat_->setText(QString::fromStdString(barBeatText(shown_)));
+    phrase_->setText(QString::fromStdString(phraseText(shown_)));
+}
+
+QString BeatCounterView::barBeat() const {
+    return barBeat_->text();
+}
+
+QString BeatCounterView::phrase() const {
+    return phrase_->text();
+}
+
+bool BeatCounterView::running() const {
+    return frames_->isActive();
+}
+
+} // namespace vantle
