@@ -15,7 +15,7 @@ BeatCounterView::BeatCounterView(Source source, QWidget* parent)
     barBeat_->setObjectName("beatCounterBarBeat");
     phrase_->setObjectName("beatCounterPhrase");
     QFont big = font();
-    big.setPointSizeF(big.pointSizeF() * 3.2);
+    big.setPointSizeF(big.pointSizeF() * 5);
     big.setBold(true);
     big.setStyleHint(QFont::Monospace);
     barBeat_->setFont(big);
@@ -23,7 +23,7 @@ BeatCounterView::BeatCounterView(Source source, QWidget* parent)
     barBeat_->setMinimumWidth(QFontMetrics(big).horizontalAdvance(QStringLiteral("888.8")));
     barBeat_->setAlignment(Qt::AlignCenter);
     QFont small = font();
-    small.setPointSizeF(small.pointSizeF() * 1.4);
+    small.setPointSizeF(small.pointSizeF() * 1.8);
     phrase_->setFont(small);
     phrase_->setAlignment(Qt::AlignCenter);
     auto* column = new QVBoxLayout(this);
@@ -49,8 +49,9 @@ void BeatCounterView::update() {
 }
 
 void BeatCounterView::showFrame() {
+    // A grid the analysis is unsure of is not counted to a room.
     const SongTempo* tempo = source_.tempo ? source_.tempo() : nullptr;
-    shown_ = tempo && source_.heardTime ? beatPositionAt(*tempo, source_.heardTime()) : std::nullopt;
+    shown_ = tempo && tempo->sure && source_.heardTime ? beatPositionAt(*tempo, source_.heardTime()) : std::nullopt;
     barBeat_->setText(QString::fromStdString(barBeatText(shown_)));
     phrase_->setText(QString::fromStdString(phraseText(shown_)));
 }

@@ -27,7 +27,7 @@ public:
         std::function<double()> heardTime;
         // The song plays: frames run, else the counter rests on what it showed.
         std::function<bool()> playing;
-        // The song's grid; null while it has none.
+        // The song's grid; null while it has none. An unsure one shows no count.
         std::function<const SongTempo*()> tempo;
     };
 

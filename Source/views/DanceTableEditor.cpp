@@ -28,6 +28,9 @@ DanceTableEditor::DanceTableEditor(DanceTable table, Changed changed, QWidget* p
     verticalHeader()->hide();
     horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     for (int row = 0; row < rowCount(); ++row) showRow(row);
+    // Every dance in sight, without scrolling, in the preferences.
+    setMinimumHeight(horizontalHeader()->sizeHint().height() + 2 * frameWidth() +
+                     rowCount() * verticalHeader()->defaultSectionSize());
     connect(this, &QTableWidget::itemChanged, this, &DanceTableEditor::cellEdited);
 }
 
