@@ -192,6 +192,7 @@ public:
     QWidget& filesView() const { return *filesView_; }
     QWidget* karaokeView() const;
     KaraokePart& karaoke() const { return *karaoke_; }
+    TempoWiring& tempo() const { return *tempo_; }
 
     // ---- application state ----
     // Once, at the first activation: sets up the transport, enters dance mode and reopens the
