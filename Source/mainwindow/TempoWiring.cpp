@@ -100,7 +100,6 @@ TempoWiring::TempoWiring(Context context)
     QFont bold = heardTempo_->font();
     bold.setBold(true);
     heardTempo_->setFont(bold);
-    heardTempo_->setMinimumWidth(heardTempo_->fontMetrics().horizontalAdvance(QStringLiteral("88.8 MPM target")));
     if (context_.transport) {
         context_.transport->addBesideSpeed(heardTempo_);
         connect(context_.transport, &TransportViewController::rateChangedByHand, this, [this] {

@@ -2,7 +2,7 @@
 
 #include <QLabel>
 #include <QTimer>
-#include <QVBoxLayout>
+#include <QHBoxLayout>
 
 #include <utility>
 
@@ -19,18 +19,21 @@ BeatCounterView::BeatCounterView(Source source, QWidget* parent)
     big.setBold(true);
     big.setStyleHint(QFont::Monospace);
     barBeat_->setFont(big);
-    // Wide enough for "888.4": the numbers never make the row jump.
-    barBeat_->setMinimumWidth(QFontMetrics(big).horizontalAdvance(QStringLiteral("888.8")));
-    barBeat_->setAlignment(Qt::AlignCenter);
+    // Wide enough for "88.8": the numbers do not make the row jump.
+    barBeat_->setMinimumWidth(QFontMetrics(big).horizontalAdvance(QStringLiteral("88.8")));
+    barBeat_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     QFont small = font();
     small.setPointSizeF(small.pointSizeF() * 1.8);
     phrase_->setFont(small);
-    phrase_->setAlignment(Qt::AlignCenter);
-    auto* column = new QVBoxLayout(this);
-    column->setContentsMargins(0, 0, 0, 0);
-    column->setSpacing(0);
-    column->addWidget(barBeat_);
-    column->addWidget(phrase_);
+    phrase_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // Side by side: the count adds no more than its own height to the window.
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(12);
+    row->addWidget(barBeat_);
+    row->addWidget(phrase_);
+    // It takes its width from what the row can spare: a narrow window is not held wider by it.
+    setMinimumWidth(1);
     frames_->setTimerType(Qt::PreciseTimer);
     frames_->setInterval(frameMilliseconds);
     connect(frames_, &QTimer::timeout, this, [this] { showFrame(); });

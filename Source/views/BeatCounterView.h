@@ -1,5 +1,5 @@
 #pragma once
-// The beat and bar counter on the transport, large enough to read across a room: bar.beat, and below it
+// The beat and bar counter on the transport, large enough to read across a room: bar.beat, and beside it
 // the beat within the callers' 8-beat phrase and 64-beat sequence. It follows the heard time frame by
 // frame while a song plays. Main thread only.
 
