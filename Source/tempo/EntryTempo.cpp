@@ -22,7 +22,8 @@ platform::Bytes packedTimes(const std::vector<double>& times) {
     return bytes;
 }
 
-// Nothing unless the data holds whole times, finite, not negative and ascending.
+// Nothing unless the data holds whole times, finite and ascending. A beat may lie a moment before the
+// file's start: a grid carried back past the first sound.
 std::optional<std::vector<double>> unpackedTimes(const platform::Bytes& bytes) {
     if (bytes.size() % 4 != 0 || bytes.size() / 4 > EntryTempo::maximumBeats) return std::nullopt;
     std::vector<double> times(bytes.size() / 4);
@@ -30,7 +31,7 @@ std::optional<std::vector<double>> unpackedTimes(const platform::Bytes& bytes) {
         std::uint32_t bits = 0;
         for (int b = 0; b < 4; ++b) bits |= std::uint32_t(bytes[i * 4 + b]) << (8 * b);
         times[i] = std::bit_cast<float>(bits);
-        if (!std::isfinite(times[i]) || times[i] < 0 || (i > 0 && times[i] < times[i - 1])) return std::nullopt;
+        if (!std::isfinite(times[i]) || (i > 0 && times[i] < times[i - 1])) return std::nullopt;
     }
     return times;
 }
