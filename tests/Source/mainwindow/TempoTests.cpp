@@ -8,6 +8,7 @@
 #include "platform/foundation/Files.h"
 #include "platform/foundation/UserDefaults.h"
 #include "tests/Source/mainwindow/RealPartsTestSupport.h"
+#include "tests/support/BeatGrids.h"
 
 #include <QAction>
 #include <QLabel>
@@ -16,16 +17,6 @@
 
 namespace vantle::testing {
 namespace {
-
-SongTempo steadyTempo(double bpm, int meter, double seconds) {
-    SongTempo tempo;
-    tempo.bpm = bpm;
-    tempo.beatsPerBar = meter;
-    for (double t = 0.25; t < seconds; t += 60.0 / bpm) tempo.beats.push_back(t);
-    for (std::size_t i = 0; i < tempo.beats.size(); i += std::size_t(meter)) tempo.downbeats.push_back(tempo.beats[i]);
-    tempo.sure = true;
-    return tempo;
-}
 
 class TempoTest : public RealPartsTest {
 protected:
@@ -42,11 +33,11 @@ protected:
         view().setFirst(false);
         ASSERT_TRUE(view().loadSession(session));
         // Grids of the files as they are, so that no analysis replaces them.
-        seed(entry(0), steadyTempo(90, 3, 60), Dance::waltz);
+        seed(entry(0), testsupport::steadyBeatGrid(90, 3, 60), Dance::waltz);
         entry(0)->tags = "w";
-        seed(entry(1), steadyTempo(128, 4, 60), Dance::tango);
+        seed(entry(1), testsupport::steadyBeatGrid(128, 4, 60), Dance::tango);
         entry(1)->tempo.chosenDance = Dance::tango;
-        seed(entry(2), steadyTempo(120, 4, 60), Dance::none);
+        seed(entry(2), testsupport::steadyBeatGrid(120, 4, 60), Dance::none);
     }
 
     static void seed(const std::shared_ptr<PlaylistEntry>& entry, SongTempo tempo, Dance dance) {

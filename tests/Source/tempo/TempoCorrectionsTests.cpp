@@ -2,6 +2,7 @@
 // a beat over, and a tempo tapped by hand. Each is marked corrected and sure.
 
 #include "Source/tempo/TempoCorrections.h"
+#include "tests/support/BeatGrids.h"
 
 #include <gtest/gtest.h>
 
@@ -9,28 +10,12 @@
 
 using namespace vantle;
 
-namespace {
-
-// Beats at `bpm` over `seconds`, the first at `start`, bars of `meter` from the beat `firstBar`.
-SongTempo steadyGrid(double bpm, double seconds, int meter, double start = 0.25, std::size_t firstBar = 1) {
-    SongTempo tempo;
-    tempo.bpm = bpm;
-    tempo.beatsPerBar = meter;
-    for (double t = start; t < seconds; t += 60.0 / bpm) tempo.beats.push_back(t);
-    for (std::size_t i = firstBar; i < tempo.beats.size(); i += std::size_t(meter))
-        tempo.downbeats.push_back(tempo.beats[i]);
-    tempo.sure = false;
-    return tempo;
-}
-
-} // namespace
-
 TEST(TempoCorrections, EachFactorRespacesTheBeatsAndKeepsTheFirstBarLine) {
     struct Case {
         TempoFactor factor;
         double bpm;
     };
-    const SongTempo heard = steadyGrid(120, 30, 4);
+    const SongTempo heard = testsupport::steadyBeatGrid(120, 4, 30, 0.25, 1, false);
     for (const Case& c : {Case{TempoFactor::half, 60}, Case{TempoFactor::twice, 240},
                           Case{TempoFactor::twoThirds, 80}, Case{TempoFactor::threeHalves, 180}}) {
         SCOPED_TRACE(c.bpm);
@@ -69,7 +54,7 @@ TEST(TempoCorrections, ADriftingBandStaysDriftingWhenItsLevelIsCorrected) {
 }
 
 TEST(TempoCorrections, TheBarLinesMoveByABeatEitherWay) {
-    const SongTempo heard = steadyGrid(120, 20, 3, 0.25, 1);
+    const SongTempo heard = testsupport::steadyBeatGrid(120, 3, 20, 0.25, 1, false);
     const std::optional<SongTempo> later = shiftedBarLines(heard, 1);
     const std::optional<SongTempo> earlier = shiftedBarLines(heard, -1);
     ASSERT_TRUE(later && earlier);

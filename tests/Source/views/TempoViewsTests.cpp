@@ -8,6 +8,7 @@
 #include "Source/views/PlaylistTableModel.h"
 
 #include "tests/Source/views/ViewsTestSupport.h"
+#include "tests/support/BeatGrids.h"
 #include "tests/support/Clocks.h"
 
 #include <gtest/gtest.h>
@@ -18,13 +19,7 @@ namespace vantle::testing {
 namespace {
 
 SongTempo steadyTempo(double bpm, int meter, double seconds, bool sure = true) {
-    SongTempo tempo;
-    tempo.bpm = bpm;
-    tempo.beatsPerBar = meter;
-    for (double t = 0.2; t < seconds; t += 60.0 / bpm) tempo.beats.push_back(t);
-    for (std::size_t i = 0; i < tempo.beats.size(); i += std::size_t(meter)) tempo.downbeats.push_back(tempo.beats[i]);
-    tempo.sure = sure;
-    return tempo;
+    return testsupport::steadyBeatGrid(bpm, meter, seconds, 0.2, 0, sure);
 }
 
 } // namespace
