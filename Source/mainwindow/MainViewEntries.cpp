@@ -2,12 +2,12 @@
 // files as one undoable step.
 
 #include "Source/mainwindow/MainViewController.h"
-#include "Source/mainwindow/TempoWiring.h"
 
 #include "Source/mainwindow/LeavingNotes.h"
 
 #include "Source/mainwindow/ClockedBreakTimer.h"
 #include "Source/mainwindow/MainWindowHost.h"
+#include "Source/mainwindow/TempoWiring.h"
 #include "Source/playback/BreakTimer.h"
 #include "Source/session/EditListTransaction.h"
 #include "Source/session/Playlist.h"

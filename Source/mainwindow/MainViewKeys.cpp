@@ -2,12 +2,12 @@
 // actions by typed character, and the table commands the keys reach (moving and removing rows).
 
 #include "Source/mainwindow/MainViewController.h"
-#include "Source/mainwindow/TempoWiring.h"
 
 #include "Source/mainwindow/InterceptingTextField.h"
 
 #include "Source/mainwindow/MainViewHolder.h"
 #include "Source/mainwindow/MainWindowHost.h"
+#include "Source/mainwindow/TempoWiring.h"
 #include "Source/session/EditListTransaction.h"
 #include "Source/session/Playlist.h"
 #include "Source/session/PlaylistEntry.h"

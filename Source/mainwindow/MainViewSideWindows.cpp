@@ -2,10 +2,10 @@
 
 #include "Source/mainwindow/Environment.h"
 #include "Source/mainwindow/MainViewController.h"
-#include "Source/mainwindow/TempoWiring.h"
 
 #include "Source/mainwindow/PreferenceViewController.h"
 #include "Source/mainwindow/PropertiesViewController.h"
+#include "Source/mainwindow/TempoWiring.h"
 #include "Source/session/Attachment.h"
 #include "Source/views/HtmlViewController.h"
 #include "Source/views/PdfViewController.h"

@@ -52,7 +52,8 @@ QString tempoDanceTitle(Dance dance) {
 } // namespace
 
 TempoWiring::TempoWiring(Context context)
-    : QObject(context.view), context_(std::move(context)), ticker_(new QTimer(this)), tapRunEnd_(new QTimer(this)) {
+    : QObject(context.view), context_(std::move(context)), ticker_(new QTimer(this)),
+      tapRunEnd_(new QTimer(this)) {
     if (context_.defaults)
         if (std::optional<platform::PlistValue> stored = context_.defaults->object(DanceTable::defaultsKey))
             table_ = DanceTable::decoded(*stored);
@@ -70,14 +71,13 @@ TempoWiring::TempoWiring(Context context)
             return analyseTempoFile(path, dance, cancel);
         };
     background_ = std::make_unique<BackgroundTempo>(
-        BackgroundTempo::Sources{
-            [this]() -> const std::vector<std::shared_ptr<PlaylistEntry>>& {
-                static const std::vector<std::shared_ptr<PlaylistEntry>> none;
-                const std::shared_ptr<Playlist> playlist = context_.playlist();
-                return playlist ? playlist->allEntries : none;
-            },
-            [this] { return context_.player->entry(); },
-            [this](const PlaylistEntry& entry) { return danceOf(entry); }},
+        BackgroundTempo::Sources{[this]() -> const std::vector<std::shared_ptr<PlaylistEntry>>& {
+                                     static const std::vector<std::shared_ptr<PlaylistEntry>> none;
+                                     const std::shared_ptr<Playlist> playlist = context_.playlist();
+                                     return playlist ? playlist->allEntries : none;
+                                 },
+                                 [this] { return context_.player->entry(); },
+                                 [this](const PlaylistEntry& entry) { return danceOf(entry); }},
         std::move(analyse),
         [this](const std::shared_ptr<PlaylistEntry>& entry) {
             // Found, not edited: kept with the session at its next save, with no question of saving.
@@ -91,10 +91,10 @@ TempoWiring::TempoWiring(Context context)
     connect(&context_.table->playlistModel(), &QAbstractItemModel::modelReset, this,
             [this] { background_->listChanged(); });
 
-    counter_ = new BeatCounterView(
-        {[this] { return context_.player->playbackTime(); }, [this] { return context_.player->isPlaying(); },
-         [this] { return loadedTempo(); }},
-        context_.view);
+    counter_ = new BeatCounterView({[this] { return context_.player->playbackTime(); },
+                                    [this] { return context_.player->isPlaying(); },
+                                    [this] { return loadedTempo(); }},
+                                   context_.view);
     heardTempo_ = new QLabel(context_.view);
     heardTempo_->setObjectName("heardTempo");
     QFont bold = heardTempo_->font();
@@ -140,7 +140,8 @@ QWidget* TempoWiring::makeDanceTableEditor(QWidget* parent) {
         [self = QPointer<TempoWiring>(this)](const DanceTable& table) {
             if (!self) return;
             self->table_ = table;
-            if (self->context_.defaults) self->context_.defaults->set(DanceTable::defaultsKey, table.encoded());
+            if (self->context_.defaults)
+                self->context_.defaults->set(DanceTable::defaultsKey, table.encoded());
             // Tags may name other dances now: the column, the analyses and the speed follow.
             self->context_.table->playlistModel().setDanceTable(self->table_);
             self->background_->listChanged();
@@ -218,17 +219,20 @@ void TempoWiring::buildMenu() {
     group->addAction(fromTags);
     dances->addSeparator();
     for (Dance dance : allDances()) {
-        QAction* item = dances->addAction(tempoDanceTitle(dance), this, [this, dance] { chooseDance(dance); });
+        QAction* item =
+            dances->addAction(tempoDanceTitle(dance), this, [this, dance] { chooseDance(dance); });
         item->setObjectName(QStringLiteral("dance-") + QString::fromUtf8(danceKey(dance).data()));
         item->setCheckable(true);
         group->addAction(item);
     }
     connect(dances, &QMenu::aboutToShow, this, [this, dances] {
         const std::vector<std::shared_ptr<PlaylistEntry>> entries = selectedEntries();
-        const std::optional<Dance> chosen = entries.empty() ? std::nullopt : entries.front()->tempo.chosenDance;
+        const std::optional<Dance> chosen =
+            entries.empty() ? std::nullopt : entries.front()->tempo.chosenDance;
         const QString name = chosen ? QStringLiteral("dance-") + QString::fromUtf8(danceKey(*chosen).data())
                                     : QStringLiteral("danceFromTags");
-        for (QAction* item : dances->actions()) item->setChecked(item->objectName() == name);
+        for (QAction* item : dances->actions())
+            item->setChecked(item->objectName() == name);
     });
 
     struct Item {
@@ -243,10 +247,10 @@ void TempoWiring::buildMenu() {
              if (entries.empty()) return;
              const bool bars = danceOf(*entries.front()) != Dance::none;
              bool ok = false;
-             const double value = QInputDialog::getDouble(
-                 context_.view, tr("Target Tempo"),
-                 bars ? tr("Bars per minute (0: the dance's target)") : tr("Beats per minute (0: none)"), 0, 0,
-                 400, 1, &ok);
+             const double value = QInputDialog::getDouble(context_.view, tr("Target Tempo"),
+                                                          bars ? tr("Bars per minute (0: the dance's target)")
+                                                               : tr("Beats per minute (0: none)"),
+                                                          0, 0, 400, 1, &ok);
              if (ok) setSongTarget(value > 0 ? std::optional<double>(value) : std::nullopt);
          }},
         {"tempoHalve", tr("Halve Tempo"), [this] { correct(TempoFactor::half); }},
@@ -256,7 +260,8 @@ void TempoWiring::buildMenu() {
         {"barLineEarlier", tr("Bar Line a Beat Earlier"), [this] { moveBarLines(-1); }},
         {"barLineLater", tr("Bar Line a Beat Later"), [this] { moveBarLines(1); }},
     };
-    for (const Item& item : items) menu.addAction(item.title, this, item.command)->setObjectName(item.name);
+    for (const Item& item : items)
+        menu.addAction(item.title, this, item.command)->setObjectName(item.name);
 }
 
 std::vector<std::shared_ptr<PlaylistEntry>> TempoWiring::selectedEntries() const {
@@ -279,9 +284,10 @@ void TempoWiring::record(const std::string& name, const std::vector<std::shared_
         changes.push_back({entry, entry->tempo, std::move(after)});
     }
     if (changes.empty()) return;
-    EntryTempoTransaction step(name, std::move(changes), [self = QPointer<TempoWiring>(this)](const auto& entry) {
-        if (self) self->changed(entry);
-    });
+    EntryTempoTransaction step(name, std::move(changes),
+                               [self = QPointer<TempoWiring>(this)](const auto& entry) {
+                                   if (self) self->changed(entry);
+                               });
     (void)step.redo();
     playlist->undoer.record(std::move(step));
 }
@@ -317,8 +323,10 @@ void TempoWiring::correct(TempoFactor factor) {
     if (entries.empty() || !entries.front()->tempo.tempo) return;
     const std::optional<SongTempo> scaled = scaledTempo(*entries.front()->tempo.tempo, factor);
     if (!scaled) return;
-    static const char* const names[] = {"halve tempo", "double tempo", "tempo \u00d7 2/3", "tempo \u00d7 3/2"};
-    record(names[static_cast<int>(factor)], {entries.front()}, [&](EntryTempo& tempo) { tempo.tempo = scaled; });
+    static const char* const names[] = {"halve tempo", "double tempo", "tempo \u00d7 2/3",
+                                        "tempo \u00d7 3/2"};
+    record(names[static_cast<int>(factor)], {entries.front()},
+           [&](EntryTempo& tempo) { tempo.tempo = scaled; });
 }
 
 void TempoWiring::moveBarLines(int beats) {
@@ -343,7 +351,8 @@ bool TempoWiring::handleKey(const QString& characters) {
     tapRunEnd_->start();
     const int count = static_cast<int>(taps_.size());
     if (context_.notice)
-        context_.notice(count < minimumTaps ? tr("Tap %1 of %2").arg(count).arg(minimumTaps) : tr("Tap %1").arg(count));
+        context_.notice(count < minimumTaps ? tr("Tap %1 of %2").arg(count).arg(minimumTaps)
+                                            : tr("Tap %1").arg(count));
     return true;
 }
 

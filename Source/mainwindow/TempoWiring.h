@@ -59,7 +59,8 @@ public:
         // Null: the table is the default one and is not kept.
         platform::UserDefaults* defaults = nullptr;
         // The analysis of one file; empty: the program's own.
-        std::function<std::optional<SongTempo>(const std::string&, std::optional<Dance>, const std::atomic<bool>*)>
+        std::function<std::optional<SongTempo>(const std::string&, std::optional<Dance>,
+                                               const std::atomic<bool>*)>
             analyse;
         // Runs the analyses; null: a worker of low priority of its own.
         platform::DispatchQueue* worker = nullptr;

@@ -9,7 +9,8 @@
 
 namespace vantle {
 
-BackgroundTempo::BackgroundTempo(Sources sources, Analyse analyse, Found found, platform::DispatchQueue& worker)
+BackgroundTempo::BackgroundTempo(Sources sources, Analyse analyse, Found found,
+                                 platform::DispatchQueue& worker)
     : sources_(std::move(sources)), analyse_(std::move(analyse)), found_(std::move(found)), worker_(worker) {}
 
 BackgroundTempo::~BackgroundTempo() {
@@ -68,8 +69,8 @@ void BackgroundTempo::start(const std::shared_ptr<PlaylistEntry>& entry) {
             outcome.size = stamp->size;
             outcome.modified = stamp->modified;
             if (!(current && heldSize == stamp->size && heldModified == stamp->modified) && !cancel->load()) {
-                outcome.tempo =
-                    analyse(path, dance == Dance::none ? std::nullopt : std::optional<Dance>(dance), cancel.get());
+                outcome.tempo = analyse(
+                    path, dance == Dance::none ? std::nullopt : std::optional<Dance>(dance), cancel.get());
                 outcome.analysed = true;
             }
         }
@@ -81,8 +82,8 @@ void BackgroundTempo::start(const std::shared_ptr<PlaylistEntry>& entry) {
     });
 }
 
-void BackgroundTempo::landed(const std::weak_ptr<PlaylistEntry>& analysed, const std::string& path, Dance dance,
-                             const Outcome& outcome) {
+void BackgroundTempo::landed(const std::weak_ptr<PlaylistEntry>& analysed, const std::string& path,
+                             Dance dance, const Outcome& outcome) {
     busy_ = false;
     running_.reset();
     const std::shared_ptr<PlaylistEntry> entry = analysed.lock();

@@ -23,8 +23,8 @@ class PlaylistEntry;
 class BackgroundTempo {
 public:
     // The analysis of one file: told the dance (none: none known), it stops early when `cancel` is set.
-    using Analyse = std::function<std::optional<SongTempo>(const std::string& path, std::optional<Dance> dance,
-                                                           const std::atomic<bool>* cancel)>;
+    using Analyse = std::function<std::optional<SongTempo>(
+        const std::string& path, std::optional<Dance> dance, const std::atomic<bool>* cancel)>;
     struct Sources {
         // The listed entries, analysed in their order.
         std::function<const std::vector<std::shared_ptr<PlaylistEntry>>&()> entries;

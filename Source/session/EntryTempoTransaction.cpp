@@ -23,11 +23,13 @@ platform::Result<void> EntryTempoTransaction::undo() {
 }
 
 void EntryTempoTransaction::apply(bool after) const {
-    for (const Change& change : changes_) change.entry->tempo = after ? change.after : change.before;
+    for (const Change& change : changes_)
+        change.entry->tempo = after ? change.after : change.before;
     if (MainWindowServices* window = AppServices::mainWindow())
         if (std::shared_ptr<Playlist> playlist = window->playlist()) playlist->dirty = true;
     if (applied_)
-        for (const Change& change : changes_) applied_(change.entry);
+        for (const Change& change : changes_)
+            applied_(change.entry);
 }
 
 } // namespace vantle

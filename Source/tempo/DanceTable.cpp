@@ -93,7 +93,8 @@ DanceTable DanceTable::decoded(const platform::PlistValue& value) {
         if (auto low = number("low")) row.band.lowBarsPerMinute = *low;
         if (auto high = number("high")) row.band.highBarsPerMinute = *high;
         row.target = number("target");
-        if (const platform::PlistValue* tag = fields.find("tag"); tag && tag->asString()) row.tag = *tag->asString();
+        if (const platform::PlistValue* tag = fields.find("tag"); tag && tag->asString())
+            row.tag = *tag->asString();
         // Each value is checked as the user's would be; one that is out of range keeps the default.
         table.set(*dance, row);
     }

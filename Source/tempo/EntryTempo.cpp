@@ -17,7 +17,8 @@ platform::Bytes packedTimes(const std::vector<double>& times) {
     platform::Bytes bytes(times.size() * 4);
     for (std::size_t i = 0; i < times.size(); ++i) {
         const auto bits = std::bit_cast<std::uint32_t>(static_cast<float>(times[i]));
-        for (int b = 0; b < 4; ++b) bytes[i * 4 + b] = static_cast<std::uint8_t>(bits >> (8 * b));
+        for (int b = 0; b < 4; ++b)
+            bytes[i * 4 + b] = static_cast<std::uint8_t>(bits >> (8 * b));
     }
     return bytes;
 }
@@ -29,7 +30,8 @@ std::optional<std::vector<double>> unpackedTimes(const platform::Bytes& bytes) {
     std::vector<double> times(bytes.size() / 4);
     for (std::size_t i = 0; i < times.size(); ++i) {
         std::uint32_t bits = 0;
-        for (int b = 0; b < 4; ++b) bits |= std::uint32_t(bytes[i * 4 + b]) << (8 * b);
+        for (int b = 0; b < 4; ++b)
+            bits |= std::uint32_t(bytes[i * 4 + b]) << (8 * b);
         times[i] = std::bit_cast<float>(bits);
         if (!std::isfinite(times[i]) || (i > 0 && times[i] < times[i - 1])) return std::nullopt;
     }
@@ -59,7 +61,8 @@ EntryTempo::EntryTempo(const platform::KeyedDecoder& decoder) {
     tempo = std::move(read);
     fileSize = decoder.decode<std::uint64_t>("fileSize", 0);
     fileModified = decoder.decode<std::int64_t>("fileModified", 0);
-    if (auto key = decoder.tryDecode<std::string>("analysedFor")) analysedFor = danceFromKey(*key).value_or(Dance::none);
+    if (auto key = decoder.tryDecode<std::string>("analysedFor"))
+        analysedFor = danceFromKey(*key).value_or(Dance::none);
 }
 
 void EntryTempo::encode(platform::KeyedEncoder& encoder) const {

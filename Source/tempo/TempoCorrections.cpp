@@ -35,7 +35,8 @@ std::vector<double> barLinesFrom(const std::vector<double>& beats, std::size_t f
 
 double medianBeatsPerMinute(const std::vector<double>& beats) {
     std::vector<double> spacings;
-    for (std::size_t i = 1; i < beats.size(); ++i) spacings.push_back(beats[i] - beats[i - 1]);
+    for (std::size_t i = 1; i < beats.size(); ++i)
+        spacings.push_back(beats[i] - beats[i - 1]);
     if (spacings.empty()) return 0;
     std::nth_element(spacings.begin(), spacings.begin() + spacings.size() / 2, spacings.end());
     const double spacing = spacings[spacings.size() / 2];
@@ -57,10 +58,14 @@ SongTempo correctedGrid(std::vector<double> beats, std::size_t firstBar, int bea
 
 double tempoFactorValue(TempoFactor factor) {
     switch (factor) {
-    case TempoFactor::half: return 0.5;
-    case TempoFactor::twice: return 2.0;
-    case TempoFactor::twoThirds: return 2.0 / 3.0;
-    case TempoFactor::threeHalves: return 1.5;
+    case TempoFactor::half:
+        return 0.5;
+    case TempoFactor::twice:
+        return 2.0;
+    case TempoFactor::twoThirds:
+        return 2.0 / 3.0;
+    case TempoFactor::threeHalves:
+        return 1.5;
     }
     return 1.0;
 }
@@ -110,7 +115,8 @@ std::optional<SongTempo> tappedTempo(const std::vector<double>& taps, int beatsP
     const double firstTap = (sumT - spacing * sumI) / n;
     const double start = firstTap - std::floor(firstTap / spacing) * spacing;
     std::vector<double> beats;
-    for (double time = start; time <= std::max(duration, taps.back()); time += spacing) beats.push_back(time);
+    for (double time = start; time <= std::max(duration, taps.back()); time += spacing)
+        beats.push_back(time);
     const auto firstBar = static_cast<std::size_t>(std::lround((firstTap - start) / spacing));
     SongTempo grid = correctedGrid(std::move(beats), firstBar, beatsPerBar);
     grid.bpm = 60.0 / spacing;

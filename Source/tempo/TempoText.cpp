@@ -35,7 +35,8 @@ int beatsPerShownUnit(const EntryTempo& entry, Dance dance, const DanceTable& ta
 }
 
 std::optional<double> targetTempo(const EntryTempo& entry, Dance dance, const DanceTable& table) {
-    if (entry.targetBeatsPerMinute) return *entry.targetBeatsPerMinute / beatsPerShownUnit(entry, dance, table);
+    if (entry.targetBeatsPerMinute)
+        return *entry.targetBeatsPerMinute / beatsPerShownUnit(entry, dance, table);
     return table.settings(dance).target;
 }
 

@@ -1,8 +1,8 @@
 #include "Source/views/BeatCounterView.h"
 
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QTimer>
-#include <QHBoxLayout>
 
 #include <utility>
 
@@ -54,7 +54,8 @@ void BeatCounterView::update() {
 void BeatCounterView::showFrame() {
     // A grid the analysis is unsure of is not counted to a room.
     const SongTempo* tempo = source_.tempo ? source_.tempo() : nullptr;
-    shown_ = tempo && tempo->sure && source_.heardTime ? beatPositionAt(*tempo, source_.heardTime()) : std::nullopt;
+    shown_ = tempo && tempo->sure && source_.heardTime ? beatPositionAt(*tempo, source_.heardTime())
+                                                       : std::nullopt;
     barBeat_->setText(QString::fromStdString(barBeatText(shown_)));
     phrase_->setText(QString::fromStdString(phraseText(shown_)));
 }

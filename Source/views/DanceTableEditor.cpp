@@ -23,11 +23,12 @@ DanceTableEditor::DanceTableEditor(DanceTable table, Changed changed, QWidget* p
     : QTableWidget(static_cast<int>(allDances().size()) - 1, ColumnCount, parent), table_(std::move(table)),
       changed_(std::move(changed)) {
     setObjectName("danceTable");
-    setHorizontalHeaderLabels({tr("Dance"), tr("Beats per bar"), tr("From (MPM)"), tr("To (MPM)"),
-                               tr("Target (MPM)"), tr("Tag")});
+    setHorizontalHeaderLabels(
+        {tr("Dance"), tr("Beats per bar"), tr("From (MPM)"), tr("To (MPM)"), tr("Target (MPM)"), tr("Tag")});
     verticalHeader()->hide();
     horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    for (int row = 0; row < rowCount(); ++row) showRow(row);
+    for (int row = 0; row < rowCount(); ++row)
+        showRow(row);
     // Every dance in sight, without scrolling, in the preferences.
     setMinimumHeight(horizontalHeader()->sizeHint().height() + 2 * frameWidth() +
                      rowCount() * verticalHeader()->defaultSectionSize());
@@ -88,7 +89,8 @@ void DanceTableEditor::cellEdited(QTableWidgetItem* item) {
     }
     table_.set(dance, settings);
     // A tag taken from another dance empties that one's cell too.
-    for (int other = 0; other < rowCount(); ++other) showRow(other);
+    for (int other = 0; other < rowCount(); ++other)
+        showRow(other);
     if (changed_) changed_(table_);
 }
 

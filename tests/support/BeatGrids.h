@@ -13,7 +13,8 @@ inline vantle::SongTempo steadyBeatGrid(double bpm, int meter, double seconds, d
     vantle::SongTempo tempo;
     tempo.bpm = bpm;
     tempo.beatsPerBar = meter;
-    for (double t = start; t < seconds; t += 60.0 / bpm) tempo.beats.push_back(t);
+    for (double t = start; t < seconds; t += 60.0 / bpm)
+        tempo.beats.push_back(t);
     for (std::size_t i = firstBar; i < tempo.beats.size(); i += static_cast<std::size_t>(meter))
         tempo.downbeats.push_back(tempo.beats[i]);
     tempo.sure = sure;

@@ -16,7 +16,6 @@
 #include <QSlider>
 
 namespace vantle::testing {
-namespace {
 
 class TempoTest : public RealPartsTest {
 protected:
@@ -52,7 +51,10 @@ protected:
     std::string heard() { return view().tempo().heardTempoLabel()->text().toStdString(); }
     std::string column(int row) {
         const PlaylistTableModel& model = view().tableView().playlistModel();
-        return model.index(row, PlaylistTableModel::columnIndex(PlaylistColumn::Tempo)).data().toString().toStdString();
+        return model.index(row, PlaylistTableModel::columnIndex(PlaylistColumn::Tempo))
+            .data()
+            .toString()
+            .toStdString();
     }
     void trigger(const char* name) {
         QAction* action = view().findChild<QAction*>(name);
@@ -60,8 +62,6 @@ protected:
         action->trigger();
     }
 };
-
-} // namespace
 
 TEST_F(TempoTest, ASongWithATargetStartsAtItAndTheTeacherCanStillChangeTheSpeed) {
     view().loadEntry(entry(0));

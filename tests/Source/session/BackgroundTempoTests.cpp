@@ -30,7 +30,9 @@ struct AnalysisRig {
     BackgroundTempo background{
         {[this]() -> const std::vector<std::shared_ptr<PlaylistEntry>>& { return entries; },
          [this] { return current; },
-         [this](const PlaylistEntry& entry) { return dances.contains(entry.id) ? dances[entry.id] : Dance::none; }},
+         [this](const PlaylistEntry& entry) {
+             return dances.contains(entry.id) ? dances[entry.id] : Dance::none;
+         }},
         [this](const std::string& path, std::optional<Dance> dance,
                const std::atomic<bool>*) -> std::optional<SongTempo> {
             asked.emplace_back(platform::Url::fileURLWithPath(path, false).lastPathComponent(), dance);
@@ -43,7 +45,8 @@ struct AnalysisRig {
             found.sure = true;
             return found;
         },
-        [this](const std::shared_ptr<PlaylistEntry>& entry) { told.push_back(entry); }, worker};
+        [this](const std::shared_ptr<PlaylistEntry>& entry) { told.push_back(entry); },
+        worker};
 
     // Runs the analyses one by one and gives the files in the order analysed; two held at once fail.
     std::vector<std::string> analyseAll() {
@@ -67,8 +70,8 @@ std::shared_ptr<PlaylistEntry> wavEntry(const SessionTempFolder& folder, const s
 
 TEST(BackgroundTempo, AnalysesTheLoadedSongFirstThenEachListedOneOnceForItsDance) {
     SessionTempFolder folder;
-    auto a = wavEntry(folder, "a.wav"), b = wavEntry(folder, "b.wav"), loaded = wavEntry(folder, "loaded.wav"),
-         silence = wavEntry(folder, "silence.wav");
+    auto a = wavEntry(folder, "a.wav"), b = wavEntry(folder, "b.wav"),
+         loaded = wavEntry(folder, "loaded.wav"), silence = wavEntry(folder, "silence.wav");
     AnalysisRig rig;
     rig.entries = {a, b, loaded, silence};
     rig.current = loaded;
@@ -100,7 +103,8 @@ TEST(BackgroundTempo, AGridOfTheFileAsItIsIsKeptAChangedFileIsAnalysedAgainAndAH
 
     // Read again from the session in another run: the grids come back with the files' stamps.
     auto reread = [](const std::shared_ptr<PlaylistEntry>& entry) {
-        return platform::decodePlistValue<std::shared_ptr<PlaylistEntry>>(platform::encodePlistValue(*entry).value())
+        return platform::decodePlistValue<std::shared_ptr<PlaylistEntry>>(
+                   platform::encodePlistValue(*entry).value())
             .value();
     };
     std::ofstream(changed->_url.path(), std::ios::app) << "more";

@@ -11,8 +11,10 @@ TEST(BeatCounter, CountsBarsAndBeatsFromTheFirstBarLineAndThePickupBeforeIt) {
     // Beats every half second from 1 s; 3/4 with the first bar line on the third beat (a two-beat pickup).
     SongTempo tempo;
     tempo.beatsPerBar = 3;
-    for (int i = 0; i < 200; ++i) tempo.beats.push_back(1.0 + 0.5 * i);
-    for (std::size_t i = 2; i < tempo.beats.size(); i += 3) tempo.downbeats.push_back(tempo.beats[i]);
+    for (int i = 0; i < 200; ++i)
+        tempo.beats.push_back(1.0 + 0.5 * i);
+    for (std::size_t i = 2; i < tempo.beats.size(); i += 3)
+        tempo.downbeats.push_back(tempo.beats[i]);
     struct Case {
         double seconds;
         std::optional<BeatPosition> position;
@@ -43,7 +45,8 @@ TEST(BeatCounter, ABarTheGridHoldsShortIsCountedAsItIsHeard) {
     // 4/4 with one bar of two beats (a common break in a record) between bars 2 and 3.
     SongTempo tempo;
     tempo.beatsPerBar = 4;
-    for (int i = 0; i < 16; ++i) tempo.beats.push_back(i * 0.5);
+    for (int i = 0; i < 16; ++i)
+        tempo.beats.push_back(i * 0.5);
     tempo.downbeats = {0.0, 2.0, 4.0, 5.0, 7.0};
     EXPECT_EQ(beatPositionAt(tempo, 4.6)->bar, 3);
     EXPECT_EQ(beatPositionAt(tempo, 4.6)->beat, 2);

@@ -67,7 +67,8 @@ TEST(DanceTable, RoundTripsThroughTheDefaultsAndReadsWhatItCanOfADamagedOne) {
     table.set(Dance::waltz, {defaultBand(Dance::waltz), 29.0, "w"});
     table.set(Dance::squareDance, {{4, 30, 34}, 32.0, ""});
     EXPECT_EQ(DanceTable::decoded(table.encoded()), table);
-    EXPECT_EQ(DanceTable().encoded(), platform::PlistValue(platform::PlistDictionary{})) << "defaults store nothing";
+    EXPECT_EQ(DanceTable().encoded(), platform::PlistValue(platform::PlistDictionary{}))
+        << "defaults store nothing";
 
     platform::PlistDictionary damaged{
         {"waltz", platform::PlistDictionary{{"beatsPerBar", 7}, {"target", 29}, {"tag", "ww"}}},
@@ -77,7 +78,8 @@ TEST(DanceTable, RoundTripsThroughTheDefaultsAndReadsWhatItCanOfADamagedOne) {
     };
     const DanceTable read = DanceTable::decoded(platform::PlistValue(damaged));
     EXPECT_EQ(read.settings(Dance::waltz), (DanceSettings{defaultBand(Dance::waltz), 29.0, ""}));
-    EXPECT_EQ(read.settings(Dance::chaCha).band, (DanceBand{4, 29, 32})) << "the low end read, the high one kept";
+    EXPECT_EQ(read.settings(Dance::chaCha).band, (DanceBand{4, 29, 32}))
+        << "the low end read, the high one kept";
     EXPECT_EQ(read.settings(Dance::tango), DanceTable().settings(Dance::tango));
     EXPECT_EQ(DanceTable::decoded(platform::PlistValue("text")), DanceTable());
 }

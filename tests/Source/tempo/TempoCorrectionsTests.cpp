@@ -49,7 +49,8 @@ TEST(TempoCorrections, ADriftingBandStaysDriftingWhenItsLevelIsCorrected) {
     const std::optional<SongTempo> doubled = scaledTempo(drifting, TempoFactor::twice);
     ASSERT_TRUE(doubled);
     ASSERT_EQ(doubled->beats.size(), 2 * drifting.beats.size() - 1);
-    for (std::size_t i = 0; i < drifting.beats.size(); ++i) EXPECT_DOUBLE_EQ(doubled->beats[2 * i], drifting.beats[i]);
+    for (std::size_t i = 0; i < drifting.beats.size(); ++i)
+        EXPECT_DOUBLE_EQ(doubled->beats[2 * i], drifting.beats[i]);
     EXPECT_EQ(doubled->downbeats.size(), (doubled->beats.size() + 2) / 3);
 }
 
@@ -74,7 +75,8 @@ TEST(TempoCorrections, EightTapsOrMoreSetTheTempoAndPhase) {
     const double spacing = 60.0 / 87;
     const double wobble[] = {0.012, -0.018, 0.005, 0.02, -0.01, -0.015, 0.008, 0.0, -0.006, 0.011};
     std::vector<double> taps;
-    for (int i = 0; i < 10; ++i) taps.push_back(10.3 + i * spacing + wobble[i]);
+    for (int i = 0; i < 10; ++i)
+        taps.push_back(10.3 + i * spacing + wobble[i]);
     const std::optional<SongTempo> tapped = tappedTempo(taps, 3, 180);
     ASSERT_TRUE(tapped);
     EXPECT_NEAR(tapped->bpm, 87, 0.5);

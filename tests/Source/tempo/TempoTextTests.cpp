@@ -57,8 +57,10 @@ TEST(TempoText, TheTargetSpeedPlaysASongAtItsOwnTargetElseItsDances) {
     EXPECT_NEAR(*targetRate(waltz, Dance::waltz, table, 0.5, 2), 29.0 / 30.0, 1e-12);
     waltz.targetBeatsPerMinute = 84; // 28 bars per minute: the song's own goes first
     EXPECT_NEAR(*targetRate(waltz, Dance::waltz, table, 0.5, 2), 28.0 / 30.0, 1e-12);
-    EXPECT_NEAR(*targetRate(waltz, Dance::none, table, 0.5, 2), 84.0 / 90.0, 1e-12) << "without a dance, in BPM";
-    EXPECT_EQ(*targetRate(waltz, Dance::none, table, 0.95, 2), 0.95) << "held within the speed control's range";
+    EXPECT_NEAR(*targetRate(waltz, Dance::none, table, 0.5, 2), 84.0 / 90.0, 1e-12)
+        << "without a dance, in BPM";
+    EXPECT_EQ(*targetRate(waltz, Dance::none, table, 0.95, 2), 0.95)
+        << "held within the speed control's range";
 
     EntryTempo tango;
     tango.tempo = sureTempo(128, 4);

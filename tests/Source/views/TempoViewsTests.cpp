@@ -25,7 +25,8 @@ SongTempo steadyTempo(double bpm, int meter, double seconds, bool sure = true) {
 } // namespace
 
 TEST_F(PlaylistTableTest, TheTempoColumnTellsEachSongInItsDancesUnitAndSortsByIt) {
-    auto entries = setEntries({"/m/waltz.wav", "/m/unknown.wav", "/m/patter.wav", "/m/tagged.wav", "/m/unsure.wav"});
+    auto entries =
+        setEntries({"/m/waltz.wav", "/m/unknown.wav", "/m/patter.wav", "/m/tagged.wav", "/m/unsure.wav"});
     entries[0]->tempo.chosenDance = Dance::waltz;
     entries[0]->tempo.tempo = steadyTempo(88.2, 3, 10);
     entries[2]->tempo.tempo = steadyTempo(127.6, 4, 10);
@@ -35,8 +36,9 @@ TEST_F(PlaylistTableTest, TheTempoColumnTellsEachSongInItsDancesUnitAndSortsByIt
     DanceTable dances;
     dances.set(Dance::tango, {defaultBand(Dance::tango), std::nullopt, "t"});
     table->playlistModel().setDanceTable(dances);
-    const std::vector<std::string> texts{cell(0, Column::Tempo), cell(1, Column::Tempo), cell(2, Column::Tempo),
-                                         cell(3, Column::Tempo), cell(4, Column::Tempo)};
+    const std::vector<std::string> texts{cell(0, Column::Tempo), cell(1, Column::Tempo),
+                                         cell(2, Column::Tempo), cell(3, Column::Tempo),
+                                         cell(4, Column::Tempo)};
     EXPECT_EQ(texts, (std::vector<std::string>{"29.4 MPM", "?", "128 BPM", "31.0 MPM", "?"}));
     EXPECT_EQ(table->playlistModel()
                   .headerData(PlaylistTableModel::columnIndex(Column::Tempo), Qt::Horizontal)
@@ -44,8 +46,10 @@ TEST_F(PlaylistTableTest, TheTempoColumnTellsEachSongInItsDancesUnitAndSortsByIt
               "Tempo");
 
     table->clickColumn(PlaylistTableModel::identifier(Column::Tempo));
-    EXPECT_EQ(order(), (std::vector<std::string>{"waltz.wav", "tagged.wav", "patter.wav", "unknown.wav", "unsure.wav"}));
-    EXPECT_EQ(table->horizontalHeader()->sortIndicatorSection(), PlaylistTableModel::columnIndex(Column::Tempo));
+    EXPECT_EQ(order(), (std::vector<std::string>{"waltz.wav", "tagged.wav", "patter.wav", "unknown.wav",
+                                                 "unsure.wav"}));
+    EXPECT_EQ(table->horizontalHeader()->sortIndicatorSection(),
+              PlaylistTableModel::columnIndex(Column::Tempo));
     EXPECT_EQ(undoItem.title, "Undo sort");
     // Shown after the length, where a teacher looks for it.
     EXPECT_EQ(table->horizontalHeader()->visualIndex(PlaylistTableModel::columnIndex(Column::Tempo)),
@@ -72,7 +76,8 @@ TEST(BeatCounterView, FollowsTheHeardTimeWithin20MillisecondsAtAnySpeedAndAfterA
     testsupport::FakeClock clock;
     HeardSong song{clock};
     const SongTempo tempo = steadyTempo(120, 4, 120);
-    BeatCounterView view({[&] { return song.heard(); }, [&] { return song.playing; }, [&] { return &tempo; }});
+    BeatCounterView view(
+        {[&] { return song.heard(); }, [&] { return song.playing; }, [&] { return &tempo; }});
     view.update();
     EXPECT_TRUE(view.running()) << "frames run while the song plays";
     ASSERT_LE(BeatCounterView::frameMilliseconds, 10);
@@ -125,7 +130,8 @@ TEST(BeatCounterView, ShowsNothingForASongWithoutAGridOrWithAnUnsureOne) {
     EXPECT_EQ(view.phrase().toStdString(), "");
     shown = &unsure;
     view.showFrame();
-    EXPECT_EQ(view.barBeat().toStdString(), "\u2013") << "a grid the analysis is unsure of is not counted to a room";
+    EXPECT_EQ(view.barBeat().toStdString(), "\u2013")
+        << "a grid the analysis is unsure of is not counted to a room";
 }
 
 TEST(DanceTableEditor, EachEditIsCheckedAndShownAsKept) {
