@@ -81,16 +81,20 @@ std::vector<Pulse> pulsesOf(const std::vector<float>& onsets, double frameRate) 
     const auto lags = std::size_t(std::ceil(longest * pulseMultiples)) + 2;
     const std::size_t count = onsets.size();
     if (count < 2 * lags / pulseMultiples) return {};
+    // Each lag's correlation is scaled by the energy of the very frames it compares, so that the
+    // silence before and after a song does not favour one lag over another.
+    std::vector<double> energy(count + 1, 0.0);
+    for (std::size_t n = 0; n < count; ++n)
+        energy[n + 1] = energy[n] + double(onsets[n]) * onsets[n];
     std::vector<double> correlation(std::min(lags, count), 0.0);
     for (std::size_t lag = 0; lag < correlation.size(); ++lag) {
         double sum = 0;
         for (std::size_t n = 0; n + lag < count; ++n)
             sum += double(onsets[n]) * onsets[n + lag];
-        correlation[lag] = sum / double(count - lag);
+        const double scale = std::sqrt((energy[count - lag] - energy[0]) * (energy[count] - energy[lag]));
+        correlation[lag] = scale > 0 ? sum / scale : 0;
     }
-    if (correlation[0] <= 0) return {};
-    for (double& value : correlation)
-        value /= correlation[0];
+    if (correlation.empty() || correlation[0] <= 0) return {};
 
     constexpr double step = 0.1;
     std::vector<double> strengths;
@@ -136,7 +140,19 @@ BeatPeriod chooseBeatPeriod(const std::vector<Pulse>& pulses, double frameRate,
                 nearestDistance = distance;
             }
         }
-        if (inBand != nullptr) return {inBand->period, true};
+        if (inBand != nullptr) {
+            // A pulse in the band that is only a cross-rhythm of a stronger beat (a 4/4 piece's pulse
+            // every three half beats, told to be a waltz) is no evidence for the band.
+            bool sure = true;
+            for (const Pulse& pulse : pulses) {
+                const double ratio = pulse.period / inBand->period;
+                for (const double related : {1.5, 2.0 / 3, 4.0 / 3, 0.75}) {
+                    if (std::abs(std::log(ratio / related)) < 0.05 && pulse.strength > inBand->strength)
+                        sure = false;
+                }
+            }
+            return {inBand->period, sure};
+        }
         return {nearest->period, false};
     }
 
@@ -254,7 +270,8 @@ std::vector<double> steadyBeats(const std::vector<double>& beats, const std::vec
             loudest = std::max(loudest, onsets[std::size_t(n)]);
         heard[i] = loudest;
     }
-    const double threshold = 0.35 * median(heard);
+    // Beats must meet real onsets: a pulseless tone's onsets are its noise, scaled up.
+    const double threshold = std::max(0.35 * median(heard), 0.2);
     const auto meets = [&](std::size_t i) { return heard[i] > 0 && heard[i] >= threshold; };
     constexpr std::size_t run = 8, hitsInRun = 6;
     std::size_t first = beats.size();

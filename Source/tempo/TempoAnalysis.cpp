@@ -68,7 +68,8 @@ std::optional<SongTempo> TempoAnalyser::finish(const std::atomic<bool>* cancel) 
         onsets[n] += 0.5f * bass[n];
     if (cancelled(cancel)) return std::nullopt;
 
-    const BeatPeriod beat = chooseBeatPeriod(pulsesOf(onsets, frames.frameRate), frames.frameRate, band);
+    const auto pulses = pulsesOf(onsets, frames.frameRate);
+    const BeatPeriod beat = chooseBeatPeriod(pulses, frames.frameRate, band);
     if (beat.period <= 0) return tempo;
     const std::vector<double> periods = localPeriods(onsets, beat.period, frames.frameRate);
     if (cancelled(cancel)) return std::nullopt;
