@@ -77,8 +77,8 @@ std::optional<SongTempo> TempoAnalyser::finish(const std::atomic<bool>* cancel) 
     if (cancelled(cancel)) return std::nullopt;
     if (beats.size() < 4) return tempo;
 
-    const BarGrid bars = findBars(barStartEvidence(beats, frames, bass),
-                                  band ? std::optional(band->beatsPerBar) : std::nullopt);
+    const BarGrid bars =
+        findBars(beats, frames, bass, onsets, band ? std::optional(band->beatsPerBar) : std::nullopt);
     for (const double beatFrame : beats)
         tempo.beats.push_back(frames.secondsOf(beatFrame));
     for (const std::size_t index : bars.downbeats)
