@@ -1,6 +1,7 @@
 #include "BeatTracking.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <numeric>
 
@@ -51,6 +52,16 @@ double distanceFromBand(double bpm, double low, double high) {
     if (bpm < low) return std::log(low / bpm);
     if (bpm > high) return std::log(bpm / high);
     return 0;
+}
+
+// The strongest onset within two frames of a time: what a listener hears as landing on it.
+double loudestNear(const std::vector<float>& onsets, double frame) {
+    const auto centre = std::ptrdiff_t(std::lround(frame));
+    float loudest = 0;
+    for (std::ptrdiff_t n = std::max<std::ptrdiff_t>(0, centre - 2);
+         n <= centre + 2 && n < std::ptrdiff_t(onsets.size()); ++n)
+        loudest = std::max(loudest, onsets[std::size_t(n)]);
+    return loudest;
 }
 
 } // namespace
@@ -259,17 +270,28 @@ std::vector<double> trackBeats(const std::vector<float>& onsets, const std::vect
     return beats;
 }
 
+double halfwayRatio(const std::vector<double>& beats, const std::vector<float>& onsets) {
+    double on = 0, halfway = 0;
+    for (std::size_t i = 0; i + 1 < beats.size(); ++i) {
+        on += loudestNear(onsets, beats[i]);
+        halfway += loudestNear(onsets, (beats[i] + beats[i + 1]) / 2);
+    }
+    return on > 0 ? halfway / on : 0;
+}
+
+double alternateRatio(const std::vector<double>& beats, const std::vector<float>& onsets) {
+    std::array<double, 2> sums{};
+    for (std::size_t i = 0; i < beats.size(); ++i)
+        sums[i % 2] += loudestNear(onsets, beats[i]);
+    const double stronger = std::max(sums[0], sums[1]);
+    return stronger > 0 ? std::min(sums[0], sums[1]) / stronger : 0;
+}
+
 std::vector<double> steadyBeats(const std::vector<double>& beats, const std::vector<float>& onsets) {
     if (beats.empty()) return {};
     std::vector<double> heard(beats.size());
-    for (std::size_t i = 0; i < beats.size(); ++i) {
-        const auto frame = std::ptrdiff_t(std::lround(beats[i]));
-        float loudest = 0;
-        for (std::ptrdiff_t n = std::max<std::ptrdiff_t>(0, frame - 2);
-             n <= frame + 2 && n < std::ptrdiff_t(onsets.size()); ++n)
-            loudest = std::max(loudest, onsets[std::size_t(n)]);
-        heard[i] = loudest;
-    }
+    for (std::size_t i = 0; i < beats.size(); ++i)
+        heard[i] = loudestNear(onsets, beats[i]);
     // Beats must meet real onsets: a pulseless tone's onsets are its noise, scaled up.
     const double threshold = std::max(0.35 * median(heard), 0.2);
     const auto meets = [&](std::size_t i) { return heard[i] > 0 && heard[i] >= threshold; };

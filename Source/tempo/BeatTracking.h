@@ -45,4 +45,12 @@ std::vector<double> trackBeats(const std::vector<float>& onsets, const std::vect
 // where the onsets keep meeting the grid to the last beat that meets one.
 std::vector<double> steadyBeats(const std::vector<double>& beats, const std::vector<float>& onsets);
 
+// How strongly the onsets sound halfway between the beats, against on them: near 1 when the beats'
+// halves are beats of the music too (a snare's backbeat between the kicks), small when they are only
+// its subdivisions.
+double halfwayRatio(const std::vector<double>& beats, const std::vector<float>& onsets);
+// The weaker of every other beat's mean onsets against the stronger: small when only every other beat is
+// one of the music's, the rest its subdivisions.
+double alternateRatio(const std::vector<double>& beats, const std::vector<float>& onsets);
+
 } // namespace vantle

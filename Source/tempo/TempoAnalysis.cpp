@@ -27,6 +27,13 @@ double medianSpacing(const std::vector<double>& times) {
     return *middle;
 }
 
+// Without a dance's band, how the beats' halves decide between a level and its double (measured on the
+// tempo set: see docs/performance.md).
+constexpr double slowBeatBpm = 92;
+constexpr double halvesAsStrong = 0.75;
+constexpr double halvesOpen = 0.3;
+constexpr double alternatesOpen = 0.5;
+
 } // namespace
 
 TempoAnalyser::TempoAnalyser(double sampleRate, std::optional<Dance> dance)
@@ -68,13 +75,25 @@ std::optional<SongTempo> TempoAnalyser::finish(const std::atomic<bool>* cancel) 
         onsets[n] += 0.5f * bass[n];
     if (cancelled(cancel)) return std::nullopt;
 
-    const auto pulses = pulsesOf(onsets, frames.frameRate);
-    const BeatPeriod beat = chooseBeatPeriod(pulses, frames.frameRate, band);
+    const BeatPeriod beat = chooseBeatPeriod(pulsesOf(onsets, frames.frameRate), frames.frameRate, band);
     if (beat.period <= 0) return tempo;
-    const std::vector<double> periods = localPeriods(onsets, beat.period, frames.frameRate);
+    const auto track = [&](double period) {
+        return steadyBeats(trackBeats(onsets, localPeriods(onsets, period, frames.frameRate)), onsets);
+    };
+    std::vector<double> beats = track(beat.period);
     if (cancelled(cancel)) return std::nullopt;
-    const std::vector<double> beats = steadyBeats(trackBeats(onsets, periods), onsets);
-    if (cancelled(cancel)) return std::nullopt;
+    bool sure = beat.sure;
+    if (!band) {
+        // A slow beat whose halves sound as strongly as it does is the half of a fast one (a jive's, a
+        // Viennese waltz's): counted at the fast beat, though the level stays open.
+        const double halfway = halfwayRatio(beats, onsets);
+        if (60 * frames.frameRate / beat.period < slowBeatBpm && halfway > halvesAsStrong) {
+            beats = track(beat.period / 2);
+            sure = false;
+        }
+        // Strong halves, or a weak every other beat, leave the level open.
+        sure = sure && halfway < halvesOpen && alternateRatio(beats, onsets) > alternatesOpen;
+    }
     if (beats.size() < 4) return tempo;
 
     const BarGrid bars =
@@ -85,7 +104,7 @@ std::optional<SongTempo> TempoAnalyser::finish(const std::atomic<bool>* cancel) 
         tempo.downbeats.push_back(tempo.beats[index]);
     tempo.beatsPerBar = bars.beatsPerBar;
     tempo.bpm = 60.0 / medianSpacing(tempo.beats);
-    tempo.sure = beat.sure && bars.sure;
+    tempo.sure = sure && bars.sure;
     return tempo;
 }
 
