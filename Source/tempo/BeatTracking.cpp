@@ -130,6 +130,7 @@ BeatPeriod chooseBeatPeriod(const std::vector<Pulse>& pulses, double frameRate,
                             std::optional<DanceBand> band) {
     if (pulses.empty()) return {};
     const double strongest = pulses.front().strength;
+    const auto chosen = [&](double period, bool sure) { return BeatPeriod{period, sure, strongest}; };
     // Pulses much weaker than the strongest are echoes of it, not levels of the music.
     const auto considered = [&](const Pulse& pulse) { return pulse.strength >= 0.2 * strongest; };
 
@@ -162,9 +163,9 @@ BeatPeriod chooseBeatPeriod(const std::vector<Pulse>& pulses, double frameRate,
                         sure = false;
                 }
             }
-            return {inBand->period, sure};
+            return chosen(inBand->period, sure);
         }
-        return {nearest->period, false};
+        return chosen(nearest->period, false);
     }
 
     // What a listener taps when nothing says otherwise: near 120 beats per minute.
@@ -185,7 +186,7 @@ BeatPeriod chooseBeatPeriod(const std::vector<Pulse>& pulses, double frameRate,
                 sure = false;
         }
     }
-    return {best->period, sure};
+    return chosen(best->period, sure);
 }
 
 std::vector<double> localPeriods(const std::vector<float>& onsets, double period, double frameRate) {
@@ -277,6 +278,15 @@ double halfwayRatio(const std::vector<double>& beats, const std::vector<float>& 
         halfway += loudestNear(onsets, (beats[i] + beats[i + 1]) / 2);
     }
     return on > 0 ? halfway / on : 0;
+}
+
+double beatProminence(const std::vector<double>& beats, const std::vector<float>& onsets) {
+    if (beats.empty() || onsets.empty()) return 0;
+    std::vector<double> heard;
+    for (const double beat : beats)
+        heard.push_back(loudestNear(onsets, beat));
+    const double mean = std::accumulate(onsets.begin(), onsets.end(), 0.0) / double(onsets.size());
+    return mean > 0 ? median(std::move(heard)) / mean : 0;
 }
 
 double alternateRatio(const std::vector<double>& beats, const std::vector<float>& onsets) {

@@ -21,6 +21,8 @@ struct Pulse {
 struct BeatPeriod {
     double period = 0;
     bool sure = false;
+    // The strongest pulse's strength: low where nothing repeats.
+    double strength = 0;
 };
 
 // The envelope made comparable across songs: the local mean taken away, what falls below it dropped,
@@ -49,6 +51,9 @@ std::vector<double> steadyBeats(const std::vector<double>& beats, const std::vec
 // halves are beats of the music too (a snare's backbeat between the kicks), small when they are only
 // its subdivisions.
 double halfwayRatio(const std::vector<double>& beats, const std::vector<float>& onsets);
+// The beats' median onset against the mean of all frames: low where the "beats" are a steady sound's
+// flicker rather than onsets standing out of it.
+double beatProminence(const std::vector<double>& beats, const std::vector<float>& onsets);
 // The weaker of every other beat's mean onsets against the stronger: small when only every other beat is
 // one of the music's, the rest its subdivisions.
 double alternateRatio(const std::vector<double>& beats, const std::vector<float>& onsets);

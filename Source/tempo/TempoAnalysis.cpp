@@ -27,6 +27,10 @@ double medianSpacing(const std::vector<double>& times) {
     return *middle;
 }
 
+// A sound with no beat: nothing repeats, and what the tracker found stands barely out of the rest (a held
+// tone's flicker scores 0.29 and 1.9, the faintest piece of the tempo set 0.40 and 2.5).
+constexpr double weakPulse = 0.35;
+constexpr double faintBeats = 2.2;
 // Without a dance's band, how the beats' halves decide between a level and its double (measured on the
 // tempo set: see docs/performance.md).
 constexpr double slowBeatBpm = 92;
@@ -82,6 +86,7 @@ std::optional<SongTempo> TempoAnalyser::finish(const std::atomic<bool>* cancel) 
     };
     std::vector<double> beats = track(beat.period);
     if (cancelled(cancel)) return std::nullopt;
+    if (beat.strength < weakPulse && beatProminence(beats, onsets) < faintBeats) return tempo;
     bool sure = beat.sure;
     if (!band) {
         // A slow beat whose halves sound as strongly as it does is the half of a fast one (a jive's, a
@@ -98,8 +103,9 @@ std::optional<SongTempo> TempoAnalyser::finish(const std::atomic<bool>* cancel) 
 
     const BarGrid bars =
         findBars(beats, frames, bass, onsets, band ? std::optional(band->beatsPerBar) : std::nullopt);
+    // A beat found a hair before the file's start (the window reaches back) is at its start.
     for (const double beatFrame : beats)
-        tempo.beats.push_back(frames.secondsOf(beatFrame));
+        tempo.beats.push_back(std::max(0.0, frames.secondsOf(beatFrame)));
     for (const std::size_t index : bars.downbeats)
         tempo.downbeats.push_back(tempo.beats[index]);
     tempo.beatsPerBar = bars.beatsPerBar;
