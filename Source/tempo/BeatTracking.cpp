@@ -271,6 +271,18 @@ std::vector<double> trackBeats(const std::vector<float>& onsets, const std::vect
     return beats;
 }
 
+bool doubleOrHalfIsADanceBeat(double bpm) {
+    for (const Dance dance : allDances()) {
+        const DanceBand band = defaultBand(dance);
+        const double low = band.lowBarsPerMinute * band.beatsPerBar,
+                     high = band.highBarsPerMinute * band.beatsPerBar;
+        for (const double level : {2 * bpm, bpm / 2}) {
+            if (band.beatsPerBar > 0 && level > low / 1.04 && level < high * 1.04) return true;
+        }
+    }
+    return false;
+}
+
 double halfwayRatio(const std::vector<double>& beats, const std::vector<float>& onsets) {
     double on = 0, halfway = 0;
     for (std::size_t i = 0; i + 1 < beats.size(); ++i) {

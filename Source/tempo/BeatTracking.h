@@ -47,6 +47,9 @@ std::vector<double> trackBeats(const std::vector<float>& onsets, const std::vect
 // where the onsets keep meeting the grid to the last beat that meets one.
 std::vector<double> steadyBeats(const std::vector<double>& beats, const std::vector<float>& onsets);
 
+// Whether twice or half the tempo lies in or near some dance's band, as beats per minute.
+bool doubleOrHalfIsADanceBeat(double bpm);
+
 // How strongly the onsets sound halfway between the beats, against on them: near 1 when the beats'
 // halves are beats of the music too (a snare's backbeat between the kicks), small when they are only
 // its subdivisions.

@@ -96,8 +96,10 @@ std::optional<SongTempo> TempoAnalyser::finish(const std::atomic<bool>* cancel) 
             beats = track(beat.period / 2);
             sure = false;
         }
-        // Strong halves, or a weak every other beat, leave the level open.
-        sure = sure && halfway < halvesOpen && alternateRatio(beats, onsets) > alternatesOpen;
+        // Strong halves, or a weak every other beat, leave the level open; so does a tempo whose double
+        // or half is some dance's beat (a quickstep without drums sounds at half its beat).
+        sure = sure && halfway < halvesOpen && alternateRatio(beats, onsets) > alternatesOpen &&
+               !doubleOrHalfIsADanceBeat(60 * frames.frameRate / beat.period);
     }
     if (beats.size() < 4) return tempo;
 
