@@ -11,9 +11,12 @@ namespace vantle {
 namespace {
 
 // What leaving the count costs in the bar path, against one deviation of evidence a beat.
-constexpr double countBreak = 4.0;
+constexpr double countBreak = 10.0;
 // How much more clearly one meter must show than the other to be sure of it.
 constexpr double meterMargin = 1.5;
+// In four, the bass and kick mark 1 and 3 alike: the whole band striking 1 harder (a new chord, a
+// crash) breaks the tie. In two and three the loud beat is as often the after-beat's chord ("oom-pah").
+constexpr double loudWeightInFour = 0.5;
 
 void standardise(std::vector<double>& values) {
     if (values.empty()) return;
@@ -97,46 +100,59 @@ CountedBars countBars(const std::vector<double>& evidence, int beatsPerBar) {
     return bars;
 }
 
-} // namespace
-
+// How strongly each beat sounds like the start of a bar, in deviations from the song's usual beat: a
+// bass note or low drum on it, and the harmony of the `span` beats after it unlike that of the span
+// before (a bar's span: a chord that changes every beat or only on a half bar tells no bar line).
 std::vector<double> barStartEvidence(const std::vector<double>& beats, const OnsetFrames& frames,
-                                     const std::vector<float>& bassOnsets) {
+                                     const std::vector<float>& bassOnsets, const std::vector<float>& onsets,
+                                     std::size_t span) {
     const std::size_t count = beats.size();
-    std::vector<double> bass(count, 0.0), change(count, 0.0);
+    std::vector<double> bass(count, 0.0), loud(count, 0.0), change(count, 0.0);
     // A bass note or drum may sound a little off the beat the whole band makes.
     const auto reach = std::ptrdiff_t(std::lround(0.035 * frames.frameRate));
     for (std::size_t i = 0; i < count; ++i) {
         const auto frame = std::ptrdiff_t(std::lround(beats[i]));
         for (std::ptrdiff_t n = std::max<std::ptrdiff_t>(0, frame - reach);
-             n <= frame + reach && n < std::ptrdiff_t(bassOnsets.size()); ++n)
+             n <= frame + reach && n < std::ptrdiff_t(bassOnsets.size()); ++n) {
             bass[i] = std::max(bass[i], double(bassOnsets[std::size_t(n)]));
-        const double before = i > 0 ? beats[i - 1] : 2 * beats[i] - beats[i + 1 < count ? i + 1 : i];
-        const double after = i + 1 < count ? beats[i + 1] : 2 * beats[i] - before;
-        change[i] = chromaDistance(meanChroma(frames, before, beats[i]), meanChroma(frames, beats[i], after));
+            loud[i] = std::max(loud[i], double(onsets[std::size_t(n)]));
+        }
+        if (i < span || i + span >= count) continue;
+        change[i] = chromaDistance(meanChroma(frames, beats[i - span], beats[i]),
+                                   meanChroma(frames, beats[i], beats[i + span]));
     }
     standardise(bass);
     standardise(change);
+    standardise(loud);
     std::vector<double> evidence(count);
     for (std::size_t i = 0; i < count; ++i)
-        evidence[i] = bass[i] + change[i];
+        evidence[i] = bass[i] + change[i] + (span == 2 ? loudWeightInFour : 0.0) * loud[i];
     return evidence;
 }
 
-BarGrid findBars(const std::vector<double>& evidence, std::optional<int> beatsPerBar) {
+} // namespace
+
+BarGrid findBars(const std::vector<double>& beats, const OnsetFrames& frames,
+                 const std::vector<float>& bassOnsets, const std::vector<float>& onsets,
+                 std::optional<int> beatsPerBar) {
+    const auto counted = [&](int meter) {
+        return countBars(
+            barStartEvidence(beats, frames, bassOnsets, onsets, std::size_t(std::max(1, meter / 2))), meter);
+    };
     BarGrid grid;
     if (beatsPerBar) {
         grid.beatsPerBar = *beatsPerBar;
-        grid.downbeats = countBars(evidence, *beatsPerBar).downbeats;
+        grid.downbeats = counted(*beatsPerBar).downbeats;
         grid.sure = true;
         return grid;
     }
     // A duple bar shows as 2 or 4 alike; without a dance, 4 is the usual count of such music.
-    const CountedBars triple = countBars(evidence, 3);
-    CountedBars duple = countBars(evidence, 4);
-    const double dupleContrast = std::max(duple.contrast, countBars(evidence, 2).contrast);
+    CountedBars triple = counted(3);
+    CountedBars duple = counted(4);
+    const double dupleContrast = std::max(duple.contrast, counted(2).contrast);
     if (triple.contrast > dupleContrast) {
         grid.beatsPerBar = 3;
-        grid.downbeats = triple.downbeats;
+        grid.downbeats = std::move(triple.downbeats);
         grid.sure = triple.contrast > meterMargin * std::max(0.0, dupleContrast);
     } else {
         grid.beatsPerBar = 4;

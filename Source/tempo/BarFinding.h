@@ -11,10 +11,6 @@
 
 namespace vantle {
 
-// How strongly each beat sounds like the start of a bar, in deviations from the song's usual beat.
-std::vector<double> barStartEvidence(const std::vector<double>& beats, const OnsetFrames& frames,
-                                     const std::vector<float>& bassOnsets);
-
 struct BarGrid {
     int beatsPerBar = 4;
     // Indices of the beats that start bars.
@@ -23,8 +19,10 @@ struct BarGrid {
     bool sure = false;
 };
 
-// The bars over the beats, in the meter given or the one the accents tell. A beat the tracker missed
-// or added moves the bar lines only from there on.
-BarGrid findBars(const std::vector<double>& evidence, std::optional<int> beatsPerBar);
+// The bars over the beats (in frames), in the meter given or the one the accents tell. A beat the
+// tracker missed or added moves the bar lines only from there on.
+BarGrid findBars(const std::vector<double>& beats, const OnsetFrames& frames,
+                 const std::vector<float>& bassOnsets, const std::vector<float>& onsets,
+                 std::optional<int> beatsPerBar);
 
 } // namespace vantle

@@ -1,6 +1,7 @@
 #include "BeatTracking.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <numeric>
 
@@ -53,6 +54,16 @@ double distanceFromBand(double bpm, double low, double high) {
     return 0;
 }
 
+// The strongest onset within two frames of a time: what a listener hears as landing on it.
+double loudestNear(const std::vector<float>& onsets, double frame) {
+    const auto centre = std::ptrdiff_t(std::lround(frame));
+    float loudest = 0;
+    for (std::ptrdiff_t n = std::max<std::ptrdiff_t>(0, centre - 2);
+         n <= centre + 2 && n < std::ptrdiff_t(onsets.size()); ++n)
+        loudest = std::max(loudest, onsets[std::size_t(n)]);
+    return loudest;
+}
+
 } // namespace
 
 std::vector<float> normalisedOnsets(const std::vector<float>& flux, double frameRate) {
@@ -81,16 +92,20 @@ std::vector<Pulse> pulsesOf(const std::vector<float>& onsets, double frameRate) 
     const auto lags = std::size_t(std::ceil(longest * pulseMultiples)) + 2;
     const std::size_t count = onsets.size();
     if (count < 2 * lags / pulseMultiples) return {};
+    // Each lag's correlation is scaled by the energy of the very frames it compares, so that the
+    // silence before and after a song does not favour one lag over another.
+    std::vector<double> energy(count + 1, 0.0);
+    for (std::size_t n = 0; n < count; ++n)
+        energy[n + 1] = energy[n] + double(onsets[n]) * onsets[n];
     std::vector<double> correlation(std::min(lags, count), 0.0);
     for (std::size_t lag = 0; lag < correlation.size(); ++lag) {
         double sum = 0;
         for (std::size_t n = 0; n + lag < count; ++n)
             sum += double(onsets[n]) * onsets[n + lag];
-        correlation[lag] = sum / double(count - lag);
+        const double scale = std::sqrt((energy[count - lag] - energy[0]) * (energy[count] - energy[lag]));
+        correlation[lag] = scale > 0 ? sum / scale : 0;
     }
-    if (correlation[0] <= 0) return {};
-    for (double& value : correlation)
-        value /= correlation[0];
+    if (correlation.empty() || correlation[0] <= 0) return {};
 
     constexpr double step = 0.1;
     std::vector<double> strengths;
@@ -115,6 +130,7 @@ BeatPeriod chooseBeatPeriod(const std::vector<Pulse>& pulses, double frameRate,
                             std::optional<DanceBand> band) {
     if (pulses.empty()) return {};
     const double strongest = pulses.front().strength;
+    const auto chosen = [&](double period, bool sure) { return BeatPeriod{period, sure, strongest}; };
     // Pulses much weaker than the strongest are echoes of it, not levels of the music.
     const auto considered = [&](const Pulse& pulse) { return pulse.strength >= 0.2 * strongest; };
 
@@ -136,8 +152,20 @@ BeatPeriod chooseBeatPeriod(const std::vector<Pulse>& pulses, double frameRate,
                 nearestDistance = distance;
             }
         }
-        if (inBand != nullptr) return {inBand->period, true};
-        return {nearest->period, false};
+        if (inBand != nullptr) {
+            // A pulse in the band that is only a cross-rhythm of a stronger beat (a 4/4 piece's pulse
+            // every three half beats, told to be a waltz) is no evidence for the band.
+            bool sure = true;
+            for (const Pulse& pulse : pulses) {
+                const double ratio = pulse.period / inBand->period;
+                for (const double related : {1.5, 2.0 / 3, 4.0 / 3, 0.75}) {
+                    if (std::abs(std::log(ratio / related)) < 0.05 && pulse.strength > inBand->strength)
+                        sure = false;
+                }
+            }
+            return chosen(inBand->period, sure);
+        }
+        return chosen(nearest->period, false);
     }
 
     // What a listener taps when nothing says otherwise: near 120 beats per minute.
@@ -158,7 +186,7 @@ BeatPeriod chooseBeatPeriod(const std::vector<Pulse>& pulses, double frameRate,
                 sure = false;
         }
     }
-    return {best->period, sure};
+    return chosen(best->period, sure);
 }
 
 std::vector<double> localPeriods(const std::vector<float>& onsets, double period, double frameRate) {
@@ -243,18 +271,51 @@ std::vector<double> trackBeats(const std::vector<float>& onsets, const std::vect
     return beats;
 }
 
+bool doubleOrHalfIsADanceBeat(double bpm) {
+    for (const Dance dance : allDances()) {
+        const DanceBand band = defaultBand(dance);
+        const double low = band.lowBarsPerMinute * band.beatsPerBar,
+                     high = band.highBarsPerMinute * band.beatsPerBar;
+        for (const double level : {2 * bpm, bpm / 2}) {
+            if (band.beatsPerBar > 0 && level > low / 1.04 && level < high * 1.04) return true;
+        }
+    }
+    return false;
+}
+
+double halfwayRatio(const std::vector<double>& beats, const std::vector<float>& onsets) {
+    double on = 0, halfway = 0;
+    for (std::size_t i = 0; i + 1 < beats.size(); ++i) {
+        on += loudestNear(onsets, beats[i]);
+        halfway += loudestNear(onsets, (beats[i] + beats[i + 1]) / 2);
+    }
+    return on > 0 ? halfway / on : 0;
+}
+
+double beatProminence(const std::vector<double>& beats, const std::vector<float>& onsets) {
+    if (beats.empty() || onsets.empty()) return 0;
+    std::vector<double> heard;
+    for (const double beat : beats)
+        heard.push_back(loudestNear(onsets, beat));
+    const double mean = std::accumulate(onsets.begin(), onsets.end(), 0.0) / double(onsets.size());
+    return mean > 0 ? median(std::move(heard)) / mean : 0;
+}
+
+double alternateRatio(const std::vector<double>& beats, const std::vector<float>& onsets) {
+    std::array<double, 2> sums{};
+    for (std::size_t i = 0; i < beats.size(); ++i)
+        sums[i % 2] += loudestNear(onsets, beats[i]);
+    const double stronger = std::max(sums[0], sums[1]);
+    return stronger > 0 ? std::min(sums[0], sums[1]) / stronger : 0;
+}
+
 std::vector<double> steadyBeats(const std::vector<double>& beats, const std::vector<float>& onsets) {
     if (beats.empty()) return {};
     std::vector<double> heard(beats.size());
-    for (std::size_t i = 0; i < beats.size(); ++i) {
-        const auto frame = std::ptrdiff_t(std::lround(beats[i]));
-        float loudest = 0;
-        for (std::ptrdiff_t n = std::max<std::ptrdiff_t>(0, frame - 2);
-             n <= frame + 2 && n < std::ptrdiff_t(onsets.size()); ++n)
-            loudest = std::max(loudest, onsets[std::size_t(n)]);
-        heard[i] = loudest;
-    }
-    const double threshold = 0.35 * median(heard);
+    for (std::size_t i = 0; i < beats.size(); ++i)
+        heard[i] = loudestNear(onsets, beats[i]);
+    // Beats must meet real onsets: a pulseless tone's onsets are its noise, scaled up.
+    const double threshold = std::max(0.35 * median(heard), 0.2);
     const auto meets = [&](std::size_t i) { return heard[i] > 0 && heard[i] >= threshold; };
     constexpr std::size_t run = 8, hitsInRun = 6;
     std::size_t first = beats.size();

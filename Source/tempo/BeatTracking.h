@@ -21,6 +21,8 @@ struct Pulse {
 struct BeatPeriod {
     double period = 0;
     bool sure = false;
+    // The strongest pulse's strength: low where nothing repeats.
+    double strength = 0;
 };
 
 // The envelope made comparable across songs: the local mean taken away, what falls below it dropped,
@@ -44,5 +46,19 @@ std::vector<double> trackBeats(const std::vector<float>& onsets, const std::vect
 // Drops the beats of a free-time intro and of a silent end: the beats kept run from the first beat
 // where the onsets keep meeting the grid to the last beat that meets one.
 std::vector<double> steadyBeats(const std::vector<double>& beats, const std::vector<float>& onsets);
+
+// Whether twice or half the tempo lies in or near some dance's band, as beats per minute.
+bool doubleOrHalfIsADanceBeat(double bpm);
+
+// How strongly the onsets sound halfway between the beats, against on them: near 1 when the beats'
+// halves are beats of the music too (a snare's backbeat between the kicks), small when they are only
+// its subdivisions.
+double halfwayRatio(const std::vector<double>& beats, const std::vector<float>& onsets);
+// The beats' median onset against the mean of all frames: low where the "beats" are a steady sound's
+// flicker rather than onsets standing out of it.
+double beatProminence(const std::vector<double>& beats, const std::vector<float>& onsets);
+// The weaker of every other beat's mean onsets against the stronger: small when only every other beat is
+// one of the music's, the rest its subdivisions.
+double alternateRatio(const std::vector<double>& beats, const std::vector<float>& onsets);
 
 } // namespace vantle

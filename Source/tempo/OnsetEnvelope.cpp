@@ -12,9 +12,10 @@ namespace {
 // The bass band where a kick drum and a bass line start bars.
 constexpr double bassLowHz = 30;
 constexpr double bassHighHz = 180;
-// The band whose pitch classes tell a chord change.
-constexpr double chromaLowHz = 80;
-constexpr double chromaHighHz = 2000;
+// The band whose pitch classes tell a chord change: above the bass, whose line walks within a bar, and
+// below most melodies.
+constexpr double chromaLowHz = 130;
+constexpr double chromaHighHz = 800;
 
 unsigned windowFor(double sampleRate) {
     // About 46 ms: sharp enough in time for beats, fine enough in frequency for the bass.
@@ -98,7 +99,7 @@ void OnsetEnvelope::analyseHop() {
             bass += std::max(0.0f, level - previousBass_[bin]);
             previousBass_[bin] = level;
         }
-        if (pitchClassOfBin_[bin] >= 0) chroma[pitchClassOfBin_[bin]] += magnitude * magnitude;
+        if (pitchClassOfBin_[bin] >= 0) chroma[pitchClassOfBin_[bin]] += magnitude;
     }
     frames_.bassFlux.push_back(bass);
     frames_.chroma.push_back(chroma);

@@ -27,6 +27,17 @@ double medianSpacing(const std::vector<double>& times) {
     return *middle;
 }
 
+// A sound with no beat: nothing repeats, and what the tracker found stands barely out of the rest (a held
+// tone's flicker scores 0.29 and 1.9, the faintest piece of the tempo set 0.40 and 2.5).
+constexpr double weakPulse = 0.35;
+constexpr double faintBeats = 2.2;
+// Without a dance's band, how the beats' halves decide between a level and its double (measured on the
+// tempo set: see docs/performance.md).
+constexpr double slowBeatBpm = 92;
+constexpr double halvesAsStrong = 0.75;
+constexpr double halvesOpen = 0.3;
+constexpr double alternatesOpen = 0.5;
+
 } // namespace
 
 TempoAnalyser::TempoAnalyser(double sampleRate, std::optional<Dance> dance)
@@ -70,21 +81,38 @@ std::optional<SongTempo> TempoAnalyser::finish(const std::atomic<bool>* cancel) 
 
     const BeatPeriod beat = chooseBeatPeriod(pulsesOf(onsets, frames.frameRate), frames.frameRate, band);
     if (beat.period <= 0) return tempo;
-    const std::vector<double> periods = localPeriods(onsets, beat.period, frames.frameRate);
+    const auto track = [&](double period) {
+        return steadyBeats(trackBeats(onsets, localPeriods(onsets, period, frames.frameRate)), onsets);
+    };
+    std::vector<double> beats = track(beat.period);
     if (cancelled(cancel)) return std::nullopt;
-    const std::vector<double> beats = steadyBeats(trackBeats(onsets, periods), onsets);
-    if (cancelled(cancel)) return std::nullopt;
+    if (beat.strength < weakPulse && beatProminence(beats, onsets) < faintBeats) return tempo;
+    bool sure = beat.sure;
+    if (!band) {
+        // A slow beat whose halves sound as strongly as it does is the half of a fast one (a jive's, a
+        // Viennese waltz's): counted at the fast beat, though the level stays open.
+        const double halfway = halfwayRatio(beats, onsets);
+        if (60 * frames.frameRate / beat.period < slowBeatBpm && halfway > halvesAsStrong) {
+            beats = track(beat.period / 2);
+            sure = false;
+        }
+        // Strong halves, or a weak every other beat, leave the level open; so does a tempo whose double
+        // or half is some dance's beat (a quickstep without drums sounds at half its beat).
+        sure = sure && halfway < halvesOpen && alternateRatio(beats, onsets) > alternatesOpen &&
+               !doubleOrHalfIsADanceBeat(60 * frames.frameRate / beat.period);
+    }
     if (beats.size() < 4) return tempo;
 
-    const BarGrid bars = findBars(barStartEvidence(beats, frames, bass),
-                                  band ? std::optional(band->beatsPerBar) : std::nullopt);
+    const BarGrid bars =
+        findBars(beats, frames, bass, onsets, band ? std::optional(band->beatsPerBar) : std::nullopt);
+    // A beat found a hair before the file's start (the window reaches back) is at its start.
     for (const double beatFrame : beats)
-        tempo.beats.push_back(frames.secondsOf(beatFrame));
+        tempo.beats.push_back(std::max(0.0, frames.secondsOf(beatFrame)));
     for (const std::size_t index : bars.downbeats)
         tempo.downbeats.push_back(tempo.beats[index]);
     tempo.beatsPerBar = bars.beatsPerBar;
     tempo.bpm = 60.0 / medianSpacing(tempo.beats);
-    tempo.sure = beat.sure && bars.sure;
+    tempo.sure = sure && bars.sure;
     return tempo;
 }
 
