@@ -59,8 +59,10 @@ struct CountedBars {
 // The most likely count through the beats (position in the bar of each), by Viterbi: the count goes on
 // a beat at a time unless the evidence pays for a break.
 CountedBars countBars(const std::vector<double>& evidence, int beatsPerBar) {
+    CountedBars bars;
     const auto positions = std::size_t(beatsPerBar);
     const std::size_t count = evidence.size();
+    if (count == 0 || positions < 2) return bars;
     std::vector<double> score(positions, 0.0), next(positions);
     std::vector<std::vector<std::uint8_t>> from(count, std::vector<std::uint8_t>(positions, 0));
     const auto emission = [&](std::size_t beat, std::size_t position) {
@@ -79,8 +81,6 @@ CountedBars countBars(const std::vector<double>& evidence, int beatsPerBar) {
         }
         score.swap(next);
     }
-    CountedBars bars;
-    if (count == 0) return bars;
     std::vector<std::size_t> path(count);
     path[count - 1] = std::size_t(std::max_element(score.begin(), score.end()) - score.begin());
     for (std::size_t beat = count - 1; beat > 0; --beat)
