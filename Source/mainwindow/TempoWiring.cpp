@@ -145,6 +145,7 @@ QWidget* TempoWiring::makeDanceTableEditor(QWidget* parent) {
             // Tags may name other dances now: the column, the analyses and the speed follow.
             self->context_.table->playlistModel().setDanceTable(self->table_);
             self->background_->listChanged();
+            if (!self->speedTouched_) self->applyTarget(self->context_.player->entry());
             self->showHeardTempo();
         },
         parent);
@@ -245,12 +246,15 @@ void TempoWiring::buildMenu() {
          [this] {
              const std::vector<std::shared_ptr<PlaylistEntry>> entries = selectedEntries();
              if (entries.empty()) return;
-             const bool bars = danceOf(*entries.front()) != Dance::none;
+             const Dance dance = danceOf(*entries.front());
+             // Offered as it stands: the song's own target, else its dance's.
+             const double current = targetTempo(entries.front()->tempo, dance, table_).value_or(0);
              bool ok = false;
-             const double value = QInputDialog::getDouble(context_.view, tr("Target Tempo"),
-                                                          bars ? tr("Bars per minute (0: the dance's target)")
-                                                               : tr("Beats per minute (0: none)"),
-                                                          0, 0, 400, 1, &ok);
+             const double value =
+                 QInputDialog::getDouble(context_.view, tr("Target Tempo"),
+                                         dance != Dance::none ? tr("Bars per minute (0: the dance's target)")
+                                                              : tr("Beats per minute (0: none)"),
+                                         current, 0, 400, 1, &ok);
              if (ok) setSongTarget(value > 0 ? std::optional<double>(value) : std::nullopt);
          }},
         {"tempoHalve", tr("Halve Tempo"), [this] { correct(TempoFactor::half); }},

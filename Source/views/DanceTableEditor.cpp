@@ -51,6 +51,11 @@ void DanceTableEditor::showRow(int row) {
         QString::fromStdString(settings.tag),
     };
     for (int column = 0; column < ColumnCount; ++column) {
+        // The cells stay the same items: an edit in progress elsewhere keeps its cell.
+        if (QTableWidgetItem* cell = item(row, column)) {
+            cell->setText(texts[column]);
+            continue;
+        }
         auto* cell = new QTableWidgetItem(texts[column]);
         if (column == DanceColumn) cell->setFlags(cell->flags() & ~Qt::ItemIsEditable);
         setItem(row, column, cell);

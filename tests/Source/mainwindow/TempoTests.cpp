@@ -4,6 +4,7 @@
 #include "Source/mainwindow/TempoWiring.h"
 #include "Source/session/PlaylistEntry.h"
 #include "Source/tempo/DanceTable.h"
+#include "Source/views/DanceTableEditor.h"
 #include "Source/views/PlaylistTableModel.h"
 #include "platform/foundation/Files.h"
 #include "platform/foundation/UserDefaults.h"
@@ -68,6 +69,19 @@ TEST_F(TempoTest, ASongWithATargetStartsAtItAndTheTeacherCanStillChangeTheSpeed)
     EXPECT_NEAR(player->rate, 29.0 / 30.0, 1e-6);
     EXPECT_EQ(panel().rateSlider()->value(), 44);
     EXPECT_EQ(heard(), "29.0 MPM target");
+
+    // A target changed in the preferences is kept in the user defaults and plays the loaded song at it.
+    std::unique_ptr<QWidget> editor(view().tempo().makeDanceTableEditor(nullptr));
+    QTableWidgetItem* waltzTarget = static_cast<DanceTableEditor&>(*editor).item(
+        DanceTableEditor::rowOf(Dance::waltz), DanceTableEditor::TargetColumn);
+    waltzTarget->setText("28");
+    EXPECT_NEAR(player->rate, 28.0 / 30.0, 1e-6);
+    EXPECT_EQ(heard(), "28.0 MPM target");
+    EXPECT_EQ(DanceTable::decoded(*platform::UserDefaults::standard().object(DanceTable::defaultsKey))
+                  .settings(Dance::waltz)
+                  .target,
+              28.0);
+    waltzTarget->setText("29");
 
     // By hand, for this playing: the speed means what it plays at.
     panel().fasterButtonPressed();
