@@ -172,6 +172,7 @@ void TempoWiring::songLoaded(const std::shared_ptr<PlaylistEntry>& entry) {
     speedTouched_ = false;
     applyTarget(entry);
     showHeardTempo();
+    if (entry) background_->recheck(*entry);
     background_->update();
 }
 

@@ -22,6 +22,11 @@ void BackgroundTempo::listChanged() {
     lookedThrough_ = false;
 }
 
+void BackgroundTempo::recheck(const PlaylistEntry& entry) {
+    tried_.erase(entry.id);
+    listChanged();
+}
+
 bool BackgroundTempo::wanted(const PlaylistEntry& entry) const {
     if (!entry._url.isFileURL()) return false;
     // A grid set by hand is the teacher's: no analysis replaces it.

@@ -45,6 +45,9 @@ public:
 
     // The list or a song's dance changed: it is looked through again, from its start, at the next update().
     void listChanged();
+    // The entry's file is looked at again at the next update() (a song loaded: its file may have been
+    // written since), and analysed again when it changed.
+    void recheck(const PlaylistEntry& entry);
     // Starts the next analysis when none is running. Cheap once the list has been looked through, so that
     // it may be called at every display tick.
     void update();

@@ -119,6 +119,15 @@ TEST(BackgroundTempo, AGridOfTheFileAsItIsIsKeptAChangedFileIsAnalysedAgainAndAH
     EXPECT_EQ(second.entries[0]->tempo.tempo, kept->tempo.tempo);
     EXPECT_EQ(second.entries[2]->tempo.tempo->bpm, 87) << "a grid set by hand is the teacher's";
 
+    // Within a run, a file written again is analysed again once its song is looked at again (loaded).
+    second.analyseAll();
+    EXPECT_EQ(second.asked.size(), 1u) << "each file is looked at once a run";
+    std::ofstream(kept->_url.path(), std::ios::app) << "more";
+    second.background.recheck(*second.entries[0]);
+    second.analyseAll();
+    ASSERT_EQ(second.asked.size(), 2u);
+    EXPECT_EQ(second.asked[1].first, "kept.wav");
+
     // Corrected while its analysis ran: what the analysis found is dropped.
     auto racing = wavEntry(folder, "racing.wav");
     AnalysisRig third;
