@@ -146,23 +146,33 @@ def compose(name, dance, rng, variant):
             # The pickup: the melody alone leads in.
             score.note(at(i), 2, key + 67 + rng.choice([0, 2, 4]), velocity(80), beat_length(i) * 0.9)
             continue
-        degree = progression[(bar // (2 if variant["slow_harmony"] else 1)) % len(progression)]
+        # The harmony changes every bar, every second bar, or (in four) every half bar.
+        step = {"bar": bar, "two-bars": bar // 2, "half-bar": bar * 2 + (position >= 2 if meter == 4 else 0)}
+        degree = progression[step[variant["harmony"]] % len(progression)]
         root = key + MAJOR[degree]
         third = key + MAJOR[(degree + 2) % 7] + (12 if (degree + 2) >= 7 else 0)
         fifth = key + MAJOR[(degree + 4) % 7] + (12 if (degree + 4) >= 7 else 0)
         chord = [root + 60, third + 60, fifth + 60]
         length = beat_length(i)
 
-        # Bass: the root on 1, the fifth on the bar's middle beat.
+        # Bass: the root on 1, then the fifth on the bar's middle beat, the root again, or a walk on
+        # every beat.
         if position == 0:
             score.note(at(i), 0, root + 36, velocity(105), length * 0.9)
+        elif variant["bass"] == "walking":
+            score.note(at(i), 0, key + 36 + MAJOR[(degree + position * 2) % 7], velocity(95), length * 0.9)
         elif meter == 4 and position == 2:
-            score.note(at(i), 0, fifth + 24, velocity(90), length * 0.9)
+            score.note(at(i), 0, (root + 36) if variant["bass"] == "root" else (fifth + 24), velocity(90),
+                       length * 0.9)
         elif meter == 2 and position == 1 and dance in ("polka", "paso-doble"):
             score.note(at(i), 0, fifth + 24, velocity(85), length * 0.8)
 
-        # Chords: off the bass in a waltz and a polka, on every beat or held elsewhere.
-        if meter == 3 and position > 0:
+        # Chords: struck evenly on every beat, or as the dance has them: off the bass in a waltz and a
+        # polka, held from 1 elsewhere.
+        if variant["comping"] == "every-beat":
+            for note in chord:
+                score.note(at(i), 1, note, velocity(66), length * 0.8)
+        elif meter == 3 and position > 0:
             for note in chord:
                 score.note(at(i), 1, note, velocity(70), length * 0.7)
         elif meter == 2 and position == 1:
@@ -202,9 +212,9 @@ def compose(name, dance, rng, variant):
             if position == 1:
                 score.note(at(i), 9, SNARE, velocity(80), 0.1)
         else:
-            if position in (0, 2):
+            if position in (0, 2) or variant["four_on_the_floor"]:
                 score.note(at(i), 9, KICK, velocity(105 if position == 0 else 90), 0.1)
-            else:
+            if position in (1, 3):
                 score.note(at(i), 9, SNARE, velocity(85), 0.1)
             hat = RIDE if dance in SWUNG else HAT
             score.note(at(i), 9, hat, velocity(55), 0.1)
@@ -325,7 +335,11 @@ def main():
             variant = {"pickup": rng.random() < 0.4, "intro": rng.random() < 0.3, "drift": rng.uniform(-0.04, 0.04)
                        if rng.random() < 0.4 else 0.0, "humanise": rng.random() < 0.6,
                        "drums": rng.random() < 0.7, "swing": dance in SWUNG and rng.random() < 0.7,
-                       "triplets": rng.random() < 0.3, "slow_harmony": rng.random() < 0.3}
+                       "triplets": rng.random() < 0.3,
+                       "harmony": rng.choice(["bar", "bar", "two-bars", "half-bar"]),
+                       "bass": rng.choice(["fifth", "fifth", "root", "walking"]),
+                       "comping": rng.choice(["dance", "dance", "every-beat"]),
+                       "four_on_the_floor": rng.random() < 0.25}
             jobs.append(("composed", f"{dance}-{p + 1}", dance, rng, variant))
     for path in DEBIAN_MIDI:
         rng = random.Random(arguments.seed * 7919 + DEBIAN_MIDI.index(path))
