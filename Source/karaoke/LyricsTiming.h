@@ -60,6 +60,8 @@ public:
     // When the last stamp is earlier than the closest timed line above it (an untimed line between
     // 0:30 and 0:45 stamped at 0:01), that line's time in heard seconds.
     std::optional<double> lastStampEarlierThan() const;
+    // Whether the line's time was stamped here (and not yet taken back).
+    bool stampedHere(std::size_t lyric) const { return stampedFileTimes_[lyric].has_value(); }
     // Takes back the last stamp made here; false when there is none.
     bool undoStamp();
     // Appends one untimed line per line of `text` (blank lines left out).

@@ -561,8 +561,9 @@ void KaraokeView::refreshTimingList() {
     for (int i = 0; i < static_cast<int>(lines.size()); ++i) {
         const LyricLine& line = lines[i];
         const QString time = line.time ? karaokeTimeText(*line.time) : QStringLiteral("  –  ");
-        // A time before the one above it is sung out of order: marked until it is taken back.
-        const bool early = line.time && timeAbove && *line.time < *timeAbove;
+        // A stamp before the time above it was made out of order: marked until it is taken back. A file's
+        // own lines may stand in any order.
+        const bool early = timing_->stampedHere(std::size_t(i)) && timeAbove && *line.time < *timeAbove;
         if (line.time) timeAbove = line.time;
         auto* item = new QListWidgetItem(QStringLiteral("%1 %2  %3")
                                              .arg(i == next ? QStringLiteral("▶")

@@ -535,13 +535,15 @@ TEST_F(KaraokeTest, StampsThatCannotBeWrittenAtQuitHoldItOnceAndAreLogged) {
 // A stamp earlier than the timed line above it is said and marked, and Backspace takes it back.
 TEST_F(KaraokeTest, AStampEarlierThanTheLineBeforeItIsToldAndCanBeTakenBack) {
     start();
-    loadSong("order", "[00:30.00]Before\nBetween\n[00:45.00]After\n", PlayerMode::karaokePrepare);
+    loadSong("order", "[00:30.00]Before\nBetween\n[00:45.00]After\n[00:10.00]Written so\n",
+             PlayerMode::karaokePrepare);
     hearAt(1.0);
     QTest::keyClick(&view().tableView(), Qt::Key_Return);
     EXPECT_TRUE(notice().contains("00:01.00 is earlier than the line before it (00:30.00)"))
         << text(notice());
     EXPECT_TRUE(panel().timingList().item(1)->text().startsWith("⚠"))
         << text(panel().timingList().item(1)->text());
+    EXPECT_FALSE(panel().timingList().item(3)->text().startsWith("⚠")) << "the file's own order is not told";
     QTest::keyClick(&view().tableView(), Qt::Key_Backspace);
     EXPECT_TRUE(panel().timingList().item(1)->text().startsWith("▶"));
 }
