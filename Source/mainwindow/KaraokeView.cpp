@@ -120,6 +120,8 @@ KaraokeView::KaraokeView(KaraokeHost& host, QWidget* parent) : QWidget(parent), 
     timingList_->setWordWrap(true);
     timingList_->setResizeMode(QListView::Adjust);
     timingList_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Thousands of wrapped lines are laid out a batch at a time, the window answering in between.
+    timingList_->setLayoutMode(QListView::Batched);
     QFont listFont = timingList_->font();
     listFont.setPointSizeF(listFont.pointSizeF() * 1.4);
     timingList_->setFont(listFont);
@@ -501,15 +503,16 @@ bool KaraokeView::stampLine() {
                 .arg(karaokeTimeText(timing_->lines()[std::size_t(stamped)].time.value_or(0)),
                      karaokeTimeText(*before)));
     }
-    refreshTimingList();
+    refreshTimingLines({stamped, timing_->nextUnstamped()});
     return true;
 }
 
 bool KaraokeView::undoStamp() {
     if (mode_ != PlayerMode::karaokePrepare) return false;
     if (!timing_) return true;
+    const int next = timing_->nextUnstamped();
     if (!timing_->undoStamp()) host_.karaokeNotice(tr("No stamp to take back"));
-    refreshTimingList();
+    refreshTimingLines({next, timing_->nextUnstamped()});
     return true;
 }
 
@@ -559,26 +562,9 @@ void KaraokeView::refreshTimingList() {
     }
     std::optional<double> timeAbove;
     for (int i = 0; i < static_cast<int>(lines.size()); ++i) {
-        const LyricLine& line = lines[i];
-        const QString time = line.time ? karaokeTimeText(*line.time) : QStringLiteral("  –  ");
-        // A stamp before the time above it was made out of order: marked until it is taken back. A file's
-        // own lines may stand in any order.
-        const bool early = timing_->stampedHere(std::size_t(i)) && timeAbove && *line.time < *timeAbove;
-        if (line.time) timeAbove = line.time;
-        auto* item = new QListWidgetItem(QStringLiteral("%1 %2  %3")
-                                             .arg(i == next ? QStringLiteral("▶")
-                                                  : early   ? QStringLiteral("⚠")
-                                                            : QStringLiteral("  "),
-                                                  time, QString::fromStdString(line.text)));
-        if (i == next) {
-            QFont bold = item->font();
-            bold.setBold(true);
-            item->setFont(bold);
-            item->setBackground(palette().color(QPalette::Highlight));
-            item->setForeground(palette().color(QPalette::HighlightedText));
-        } else if (!line.time) {
-            item->setForeground(palette().color(QPalette::PlaceholderText));
-        }
+        auto* item = new QListWidgetItem;
+        showTimingLine(*item, i, next, timeAbove);
+        if (lines[std::size_t(i)].time) timeAbove = lines[std::size_t(i)].time;
         timingList_->addItem(item);
     }
     if (!timing_->setAside().empty()) {
@@ -588,6 +574,47 @@ void KaraokeView::refreshTimingList() {
             timingList_->addItem(QStringLiteral("    ") + QString::fromStdString(stamp));
         for (int i = static_cast<int>(lines.size()); i < timingList_->count(); ++i)
             timingList_->item(i)->setForeground(palette().color(QPalette::PlaceholderText));
+    }
+    if (next >= 0) timingList_->scrollToItem(timingList_->item(next), QAbstractItemView::PositionAtCenter);
+}
+
+void KaraokeView::showTimingLine(QListWidgetItem& item, int index, int next,
+                                 const std::optional<double>& timeAbove) const {
+    const LyricLine& line = timing_->lines()[std::size_t(index)];
+    const QString time = line.time ? karaokeTimeText(*line.time) : QStringLiteral("  –  ");
+    // A stamp before the time above it was made out of order: marked until it is taken back. A file's
+    // own lines may stand in any order.
+    const bool early = timing_->stampedHere(std::size_t(index)) && timeAbove && *line.time < *timeAbove;
+    item.setText(QStringLiteral("%1 %2  %3")
+                     .arg(index == next ? QStringLiteral("▶")
+                          : early       ? QStringLiteral("⚠")
+                                        : QStringLiteral("  "),
+                          time, QString::fromStdString(line.text)));
+    QFont font = timingList_->font();
+    font.setBold(index == next);
+    item.setFont(font);
+    item.setBackground(index == next ? palette().brush(QPalette::Highlight) : QBrush());
+    item.setForeground(index == next ? palette().color(QPalette::HighlightedText)
+                       : line.time   ? palette().color(QPalette::Text)
+                                     : palette().color(QPalette::PlaceholderText));
+}
+
+void KaraokeView::refreshTimingLines(std::initializer_list<int> changed) {
+    const std::vector<LyricLine>& lines = timing_->lines();
+    const std::size_t setAside = timing_->setAside().size();
+    // Built whole when it shows something else; a song of thousands of lines is not built again at
+    // every stamp.
+    if (lines.empty() || std::size_t(timingList_->count()) != lines.size() + (setAside ? setAside + 1 : 0)) {
+        refreshTimingList();
+        return;
+    }
+    const int next = timing_->nextUnstamped();
+    for (const int index : changed) {
+        if (index < 0 || std::size_t(index) >= lines.size()) continue;
+        std::optional<double> timeAbove;
+        for (int above = index - 1; above >= 0 && !timeAbove; --above)
+            timeAbove = lines[std::size_t(above)].time;
+        showTimingLine(*timingList_->item(index), index, next, timeAbove);
     }
     if (next >= 0) timingList_->scrollToItem(timingList_->item(next), QAbstractItemView::PositionAtCenter);
 }

@@ -17,11 +17,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <string>
 
 class QListWidget;
+class QListWidgetItem;
 class QStackedLayout;
 class QTimer;
 
@@ -98,6 +100,10 @@ private:
     void finishTiming(bool timingDropped = false);
     void timingSaved(std::shared_ptr<LyricsTiming> timing, bool timingDropped, const SaveResult& result);
     void refreshTimingList();
+    // Only the lines a stamp or its taking back changed, when the list shows the timing's lines.
+    void refreshTimingLines(std::initializer_list<int> changed);
+    void showTimingLine(QListWidgetItem& item, int index, int next,
+                        const std::optional<double>& timeAbove) const;
     void updateFrameTimer();
     bool karaokeMode() const { return mode_ == PlayerMode::karaoke || mode_ == PlayerMode::karaokePrepare; }
     QStringList noLyricsMessage() const;
