@@ -275,7 +275,10 @@ void MainViewController::saveSession(Continuation then, SaveReason reason) {
             // Whatever was to replace the session waits when the user cancelled or the write failed:
             // the unsaved changes are still only here. So do notes and stamps not yet written.
             if (outcome != SaveOutcome::saved && outcome != SaveOutcome::notWritten) return;
-            if (!self) return;
+            if (!self) {
+                if (then) then();
+                return;
+            }
             self->afterUnwrittenWork([self, then, reason] {
                 if (self->holdForUnwrittenNotes(reason)) return;
                 if (then) then();
@@ -478,7 +481,7 @@ void MainViewController::closeListening() {
                                          ? std::string("another program was still writing it")
                                          : saved.reason);
     }
-    // So is a line stamped in the timing mode.
+    // The timing's stamps end here too: saved off the window's thread, waited for by afterUnwrittenWork.
     karaoke_->endTiming();
 }
 
