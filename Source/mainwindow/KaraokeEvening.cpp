@@ -111,8 +111,11 @@ void KaraokeEvening::loadNextSinger() {
             const std::optional<host::Turn> turn = evening_->startNext();
             std::shared_ptr<PlaylistEntry> entry = PlaylistEntry::make(url, *length);
             if (!turn || !entry) return;
-            entry->keyShift = std::clamp(turn->style.key, -PlaylistEntry::keyShiftLimit, PlaylistEntry::keyShiftLimit);
+            const int key = std::clamp(turn->style.key, -PlaylistEntry::keyShiftLimit, PlaylistEntry::keyShiftLimit);
+            entry->keyShift = key;
             view_.loadEntry(entry);
+            // The same song as the singer before keeps the player's entry: the key is set all the same.
+            view_.player().setKeyShift(key);
             QString said = QObject::tr("%1: %2").arg(QString::fromStdString(turn->name), songLine(turn->song));
             if (turn->style.key != 0) said += QObject::tr(" (key %1%2, as last time)").arg(turn->style.key > 0 ? "+" : "").arg(turn->style.key);
             view_.karaokeNotice(said);
