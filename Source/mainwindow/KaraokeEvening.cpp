@@ -37,6 +37,10 @@ KaraokeEvening::KaraokeEvening(MainViewController& view, const std::string& data
     bookPanel_ = new SongBookPanel(*book_, widget_);
     widget_->addWidget(rotation_);
     widget_->addWidget(bookPanel_);
+    // The song book's results want as much height as the singers; the two as much width as the lyrics.
+    widget_->setStretchFactor(0, 1);
+    widget_->setStretchFactor(1, 1);
+    beside.setStretchFactor(beside.indexOf(widget_), 3);
     rotation_->setLoadNextHandler([this] { loadNextSinger(); });
     evening_->setChangeHandler([rotation = QPointer<RotationPanel>(rotation_)] {
         // After what changed it is done: a drop in the list is not cut short.
