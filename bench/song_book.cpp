@@ -24,15 +24,18 @@ namespace {
 constexpr int songCount = 100000;
 constexpr int perFolder = 100;
 
-const char* const artists[] = {"Édith Piaf", "Queen", "ABBA", "Motörhead", "Beyoncé", "Nena", "Bee Gees",
-                               "Dolly Parton", "Björk", "Los Lobos", "Sinéad O'Connor", "The Beatles"};
-const char* const words[] = {"Love", "Night", "Rose", "Heart", "Dancing", "Rain", "Fire", "Sweet", "Blue",
-                             "Crazy", "Dream", "Wild", "Summer", "Moon", "River", "Song", "Café", "Señorita"};
+const char* const artists[] = {
+    "Édith Piaf", "Queen",        "ABBA",  "Motörhead", "Beyoncé",         "Nena",
+    "Bee Gees",   "Dolly Parton", "Björk", "Los Lobos", "Sinéad O'Connor", "The Beatles"};
+const char* const words[] = {"Love",   "Night", "Rose",  "Heart", "Dancing", "Rain",
+                             "Fire",   "Sweet", "Blue",  "Crazy", "Dream",   "Wild",
+                             "Summer", "Moon",  "River", "Song",  "Café",    "Señorita"};
 
 std::string songName(int i) {
     char disc[32];
     std::snprintf(disc, sizeof disc, "SC%04d-%02d", i / 20, i % 20);
-    const std::string artist = std::string(artists[i % 12]) + (i % 7 ? "" : " & Friends " + std::to_string(i % 97));
+    const std::string artist =
+        std::string(artists[i % 12]) + (i % 7 ? "" : " & Friends " + std::to_string(i % 97));
     std::string title = std::string(words[i % 18]) + " " + words[(i / 18) % 18] + " " + std::to_string(i);
     return std::string(disc) + " - " + artist + " - " + title + (i % 3 ? ".zip" : ".mp3");
 }

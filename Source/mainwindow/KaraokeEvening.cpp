@@ -29,7 +29,8 @@ KaraokeEvening::KaraokeEvening(MainViewController& view, const std::string& data
         book_ = std::make_unique<host::SongBook>(databasePath, platform::mainQueue());
     } catch (const std::exception& failure) {
         evening_.reset();
-        auto* said = new QLabel(QObject::tr("The singers and the song book are not at hand: %1").arg(failure.what()), widget_);
+        auto* said = new QLabel(
+            QObject::tr("The singers and the song book are not at hand: %1").arg(failure.what()), widget_);
         said->setWordWrap(true);
         return;
     }
@@ -44,7 +45,9 @@ KaraokeEvening::KaraokeEvening(MainViewController& view, const std::string& data
     rotation_->setLoadNextHandler([this] { loadNextSinger(); });
     evening_->setChangeHandler([rotation = QPointer<RotationPanel>(rotation_)] {
         // After what changed it is done: a drop in the list is not cut short.
-        if (rotation) QMetaObject::invokeMethod(rotation, [rotation] { rotation->reload(); }, Qt::QueuedConnection);
+        if (rotation)
+            QMetaObject::invokeMethod(
+                rotation, [rotation] { rotation->reload(); }, Qt::QueuedConnection);
     });
     bookPanel_->setChosenHandler([this](const host::BookSong& song) -> QString {
         const std::optional<host::SingerId> singer = rotation_->selectedSinger();
@@ -53,15 +56,18 @@ KaraokeEvening::KaraokeEvening(MainViewController& view, const std::string& data
         const QString title = QString::fromStdString(song.title);
         const QString name = QString::fromStdString(evening_->singer(*singer)->name);
         return song.present ? QObject::tr("“%1” is in %2's queue").arg(title, name)
-                            : QObject::tr("“%1” is in %2's queue, but its file is missing from its folder").arg(title, name);
+                            : QObject::tr("“%1” is in %2's queue, but its file is missing from its folder")
+                                  .arg(title, name);
     });
     bookPanel_->setFolderPicker([this] {
         return QFileDialog::getExistingDirectory(widget_, QObject::tr("A folder of songs for the song book"));
     });
-    book_->setProgressHandler([panel = QPointer<SongBookPanel>(bookPanel_)](const host::BookProgress& progress) {
-        if (panel) panel->showProgress(progress);
-    });
-    book_->setMovedHandler([this](const std::string& from, const std::string& to) { evening_->songMoved(from, to); });
+    book_->setProgressHandler(
+        [panel = QPointer<SongBookPanel>(bookPanel_)](const host::BookProgress& progress) {
+            if (panel) panel->showProgress(progress);
+        });
+    book_->setMovedHandler(
+        [this](const std::string& from, const std::string& to) { evening_->songMoved(from, to); });
     book_->refresh();
 }
 
@@ -87,7 +93,8 @@ bool KaraokeEvening::ownsFocus() const {
 void KaraokeEvening::loadNextSinger() {
     if (!evening_) return;
     if (view_.player().playing()) {
-        view_.karaokeNotice(QObject::tr("A song is playing: the next singer's song is loaded once it is stopped"));
+        view_.karaokeNotice(
+            QObject::tr("A song is playing: the next singer's song is loaded once it is stopped"));
         return;
     }
     const std::optional<host::Turn> next = evening_->next();
@@ -108,20 +115,27 @@ void KaraokeEvening::loadNextSinger() {
             const std::optional<host::Turn> next = evening_->next();
             if (!next || next->song.path != path) return;
             if (!length) {
-                view_.karaokeNotice(QObject::tr("%1's song cannot be loaded: %2 is missing or not a song; it stays in the queue")
-                                        .arg(QString::fromStdString(next->name), QString::fromStdString(path)));
+                view_.karaokeNotice(
+                    QObject::tr(
+                        "%1's song cannot be loaded: %2 is missing or not a song; it stays in the queue")
+                        .arg(QString::fromStdString(next->name), QString::fromStdString(path)));
                 return;
             }
             const std::optional<host::Turn> turn = evening_->startNext();
             std::shared_ptr<PlaylistEntry> entry = PlaylistEntry::make(url, *length);
             if (!turn || !entry) return;
-            const int key = std::clamp(turn->style.key, -PlaylistEntry::keyShiftLimit, PlaylistEntry::keyShiftLimit);
+            const int key =
+                std::clamp(turn->style.key, -PlaylistEntry::keyShiftLimit, PlaylistEntry::keyShiftLimit);
             entry->keyShift = key;
             view_.loadEntry(entry);
             // The same song as the singer before keeps the player's entry: the key is set all the same.
             view_.player().setKeyShift(key);
-            QString said = QObject::tr("%1: %2").arg(QString::fromStdString(turn->name), songLine(turn->song));
-            if (turn->style.key != 0) said += QObject::tr(" (key %1%2, as last time)").arg(turn->style.key > 0 ? "+" : "").arg(turn->style.key);
+            QString said =
+                QObject::tr("%1: %2").arg(QString::fromStdString(turn->name), songLine(turn->song));
+            if (turn->style.key != 0)
+                said += QObject::tr(" (key %1%2, as last time)")
+                            .arg(turn->style.key > 0 ? "+" : "")
+                            .arg(turn->style.key);
             view_.karaokeNotice(said);
             rotation_->reload();
         });

@@ -3,10 +3,9 @@
 
 #include "Source/mainwindow/MainViewController.h"
 
-#include "Source/mainwindow/KaraokeEvening.h"
-
 #include "Source/karaoke/Lyrics.h"
 #include "Source/mainwindow/InterceptingTextField.h"
+#include "Source/mainwindow/KaraokeEvening.h"
 #include "Source/session/FormatTime.h"
 #include "Source/session/LengthCounter.h"
 #include "Source/session/Playlist.h"

@@ -4,9 +4,8 @@
 #include "Source/mainwindow/MainViewController.h"
 
 #include "Source/karaoke/host/HostDatabase.h"
-#include "Source/mainwindow/KaraokeEvening.h"
-
 #include "Source/mainwindow/ClockedBreakTimer.h"
+#include "Source/mainwindow/KaraokeEvening.h"
 #include "Source/mainwindow/MainWindowHost.h"
 #include "Source/playback/BreakTimer.h"
 #include "Source/session/EditListTransaction.h"
@@ -195,9 +194,8 @@ void MainViewController::updateForMode() {
     const PlayerMode mode = player_->mode();
     const bool shown = mode == PlayerMode::karaoke || mode == PlayerMode::karaokePrepare;
     if (lyrics) lyrics->setVisible(shown);
-    if (shown && !evening_) {
+    if (shown && !evening_)
         evening_ = std::make_unique<KaraokeEvening>(*this, host::HostDatabase::defaultLocation(), *filesSplitter_);
-    }
     if (evening_) evening_->widget()->setVisible(shown);
     showKaraokeSong();
 }

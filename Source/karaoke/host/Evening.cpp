@@ -52,16 +52,18 @@ void Evening::load() {
     sqlite3* c = db.connection();
     for (Statement row(c, "SELECT id, name FROM singers"); row.step();)
         singers_[row.integer(0)] = Singer{row.integer(0), row.text(1)};
-    for (Statement row(c, "SELECT singer, path, artist, title, disc FROM queue ORDER BY singer, position"); row.step();)
+    for (Statement row(c, "SELECT singer, path, artist, title, disc FROM queue ORDER BY singer, position");
+         row.step();)
         queues_[row.integer(0)].push_back(songFrom(row, 1));
     for (Statement row(c, "SELECT singer, path, key, tempo FROM styles"); row.step();)
         styles_[{row.integer(0), row.text(1)}] = SongStyle{static_cast<int>(row.integer(2)), row.real(3)};
-    for (Statement row(c, "SELECT id, singer, path, artist, title, sung, key, tempo FROM history ORDER BY id"); row.step();)
-        history_.push_back({row.integer(0),
-                            HistoryEntry{row.integer(1),
-                                         {row.text(2), row.text(3), row.text(4), {}},
-                                         platform::Date::fromUnix(row.real(5)),
-                                         {static_cast<int>(row.integer(6)), row.real(7)}}});
+    for (Statement row(c,
+                       "SELECT id, singer, path, artist, title, sung, key, tempo FROM history ORDER BY id");
+         row.step();)
+        history_.push_back({row.integer(0), HistoryEntry{row.integer(1),
+                                                         {row.text(2), row.text(3), row.text(4), {}},
+                                                         platform::Date::fromUnix(row.real(5)),
+                                                         {static_cast<int>(row.integer(6)), row.real(7)}}});
     std::vector<Seat> seats;
     for (Statement row(c, "SELECT singer, away, skip FROM rotation ORDER BY position"); row.step();)
         if (singers_.count(row.integer(0)))
@@ -106,23 +108,34 @@ void Evening::changed(std::vector<SingerId> queuesChanged, std::function<void(Ho
                 Statement seat(c, "INSERT INTO rotation(position, singer, away, skip) VALUES(?, ?, ?, ?)");
                 for (std::size_t i = 0; i < snapshot->seats.size(); ++i) {
                     const Seat& s = snapshot->seats[i];
-                    seat.bind(1, static_cast<std::int64_t>(i)).bind(2, s.singer).bind(3, s.away ? 1 : 0).bind(4, s.skipRound ? 1 : 0);
+                    seat.bind(1, static_cast<std::int64_t>(i))
+                        .bind(2, s.singer)
+                        .bind(3, s.away ? 1 : 0)
+                        .bind(4, s.skipRound ? 1 : 0);
                     seat.run();
                 }
                 Statement state(c, "INSERT OR REPLACE INTO evening(name, value) VALUES(?, ?)");
                 state.bind(1, std::string_view("rule")).bind(2, newcomerRuleName(snapshot->rule));
                 state.run();
                 state.bind(1, std::string_view("current"));
-                if (snapshot->current) state.bind(2, *snapshot->current); else state.bindNull(2);
+                if (snapshot->current)
+                    state.bind(2, *snapshot->current);
+                else
+                    state.bindNull(2);
                 state.run();
                 state.bind(1, std::string_view("history"));
-                if (snapshot->currentHistory) state.bind(2, *snapshot->currentHistory); else state.bindNull(2);
+                if (snapshot->currentHistory)
+                    state.bind(2, *snapshot->currentHistory);
+                else
+                    state.bindNull(2);
                 state.run();
                 // The current song is kept as a queue of its own, under no singer.
                 auto queues = snapshot->queues;
-                queues.emplace_back(-1, snapshot->currentSong ? std::vector{*snapshot->currentSong} : std::vector<QueuedSong>{});
+                queues.emplace_back(-1, snapshot->currentSong ? std::vector{*snapshot->currentSong}
+                                                              : std::vector<QueuedSong>{});
                 Statement clear(c, "DELETE FROM queue WHERE singer = ?");
-                Statement insert(c, "INSERT INTO queue(singer, position, path, artist, title, disc) VALUES(?, ?, ?, ?, ?, ?)");
+                Statement insert(c, "INSERT INTO queue(singer, position, path, artist, title, disc) "
+                                    "VALUES(?, ?, ?, ?, ?, ?)");
                 for (const auto& [singer, songs] : queues) {
                     clear.bind(1, singer);
                     clear.run();
@@ -309,8 +322,9 @@ std::optional<Turn> Evening::startNext() {
     history_.emplace_back(historyId, entry);
     currentHistory_ = historyId;
     changed({singer}, [historyId, entry](HostDatabase& db) {
-        Statement insert(db.connection(), "INSERT OR REPLACE INTO history(id, singer, path, artist, title, sung, key, tempo) "
-                                          "VALUES(?, ?, ?, ?, ?, ?, ?, ?)");
+        Statement insert(db.connection(),
+                         "INSERT OR REPLACE INTO history(id, singer, path, artist, title, sung, key, tempo) "
+                         "VALUES(?, ?, ?, ?, ?, ?, ?, ?)");
         insert.bind(1, historyId).bind(2, entry.singer).bind(3, entry.song.path).bind(4, entry.song.artist);
         insert.bind(5, entry.song.title).bind(6, entry.sung.timeIntervalSince1970());
         insert.bind(7, entry.style.key).bind(8, entry.style.tempo);
@@ -329,7 +343,8 @@ void Evening::setCurrentStyle(SongStyle style) {
     for (auto& [id, entry] : history_)
         if (historyId && id == *historyId) entry.style = style;
     changed({}, [singer = *singer, path, style, historyId](HostDatabase& db) {
-        Statement keep(db.connection(), "INSERT OR REPLACE INTO styles(singer, path, key, tempo) VALUES(?, ?, ?, ?)");
+        Statement keep(db.connection(),
+                       "INSERT OR REPLACE INTO styles(singer, path, key, tempo) VALUES(?, ?, ?, ?)");
         keep.bind(1, singer).bind(2, path).bind(3, style.key).bind(4, style.tempo);
         keep.run();
         if (!historyId) return;

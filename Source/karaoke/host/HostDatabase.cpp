@@ -111,8 +111,8 @@ std::unique_ptr<HostDatabase> HostDatabase::open(const std::string& path, std::s
     std::error_code ignored;
     std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
     sqlite3* connection = nullptr;
-    const int code = sqlite3_open_v2(path.c_str(), &connection,
-                                     SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+    const int code = sqlite3_open_v2(
+        path.c_str(), &connection, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (code != SQLITE_OK) {
         if (error) *error = connection ? sqlite3_errmsg(connection) : sqlite3_errstr(code);
         sqlite3_close(connection);
@@ -161,8 +161,9 @@ std::string foldedForSearch(std::string_view text) {
     UErrorCode status = U_ZERO_ERROR;
     const icu::Normalizer2* decompose = icu::Normalizer2::getNFDInstance(status);
     if (U_FAILURE(status)) return std::string(text);
-    const icu::UnicodeString decomposed =
-        decompose->normalize(icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size()))), status);
+    const icu::UnicodeString decomposed = decompose->normalize(
+        icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size()))),
+        status);
     if (U_FAILURE(status)) return std::string(text);
     icu::UnicodeString bare;
     for (int32_t i = 0; i < decomposed.length();) {

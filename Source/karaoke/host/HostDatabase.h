@@ -48,7 +48,7 @@ struct DatabaseError : std::runtime_error {
 // A connection, WAL journal, every table made when missing. The calling thread owns it.
 class HostDatabase {
 public:
-    // Opens (making it and its folder) the file at `path`; nullopt with `error` set when it cannot.
+    // Opens (making it and its folder) the file at `path`; null with `error` set when it cannot.
     static std::unique_ptr<HostDatabase> open(const std::string& path, std::string* error = nullptr);
     ~HostDatabase();
     HostDatabase(const HostDatabase&) = delete;

@@ -20,7 +20,8 @@ std::optional<SingerId> Rotation::currentSinger() const {
 }
 
 std::optional<std::size_t> Rotation::indexOf(SingerId singer) const {
-    const auto found = std::find_if(seats_.begin(), seats_.end(), [&](const Seat& seat) { return seat.singer == singer; });
+    const auto found =
+        std::find_if(seats_.begin(), seats_.end(), [&](const Seat& seat) { return seat.singer == singer; });
     if (found == seats_.end()) return std::nullopt;
     return static_cast<std::size_t>(found - seats_.begin());
 }

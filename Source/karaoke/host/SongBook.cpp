@@ -36,7 +36,8 @@ SongBook::SongBook(const std::string& path, platform::DispatchQueue& delivery)
     searchQueue_->sync([&] {
         if (!worker_->indexDatabase) return;
         worker_->searchDatabase = HostDatabase::open(path, &error);
-        if (worker_->searchDatabase) worker_->searcher = std::make_unique<SongIndex>(*worker_->searchDatabase);
+        if (worker_->searchDatabase)
+            worker_->searcher = std::make_unique<SongIndex>(*worker_->searchDatabase);
     });
     if (!worker_->searcher) throw std::runtime_error("can't open the song book \"" + path + "\": " + error);
 }
@@ -68,7 +69,9 @@ void SongBook::setFolders(std::vector<std::string> folders) {
         }
         for (auto it = worker->watches.begin(); it != worker->watches.end();)
             it = std::none_of(folders.begin(), folders.end(),
-                              [&](const std::string& root) { return it->first == root || it->first.rfind(root + "/", 0) == 0; })
+                              [&](const std::string& root) {
+                                  return it->first == root || it->first.rfind(root + "/", 0) == 0;
+                              })
                      ? worker->watches.erase(it)
                      : std::next(it);
     });
@@ -114,7 +117,9 @@ void SongBook::refresh() {
         for (const std::string& seen : changes.foldersKnown) {
             if (worker->watches.count(seen) || !self) continue;
             auto watch = platform::FileSystemWatch::watch(
-                seen, platform::FileSystemEvent::write | platform::FileSystemEvent::deleted | platform::FileSystemEvent::rename,
+                seen,
+                platform::FileSystemEvent::write | platform::FileSystemEvent::deleted |
+                    platform::FileSystemEvent::rename,
                 [self, seen](platform::FileSystemEvent) { (*self)(seen); }, *queue);
             if (watch.ok()) worker->watches.emplace(seen, std::move(watch.value()));
         }
@@ -126,10 +131,11 @@ void SongBook::refresh() {
     });
 }
 
-void SongBook::search(std::string query, std::size_t limit, std::function<void(std::vector<BookSong>)> deliver) {
+void SongBook::search(std::string query, std::size_t limit,
+                      std::function<void(std::vector<BookSong>)> deliver) {
     const std::uint64_t generation = ++*searchGeneration_;
-    searchQueue_->async([worker = worker_, latest = searchGeneration_, generation, query = std::move(query), limit,
-                         deliver = std::move(deliver), delivery = &delivery_]() mutable {
+    searchQueue_->async([worker = worker_, latest = searchGeneration_, generation, query = std::move(query),
+                         limit, deliver = std::move(deliver), delivery = &delivery_]() mutable {
         if (latest->load() != generation) return;
         std::vector<BookSong> songs;
         try {

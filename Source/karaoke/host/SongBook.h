@@ -20,8 +20,8 @@ class SerialQueue;
 namespace vantle::host {
 
 struct BookProgress {
-    std::size_t songs = 0;          // in the book
-    std::size_t foldersListed = 0;  // in this refresh
+    std::size_t songs = 0;         // in the book
+    std::size_t foldersListed = 0; // in this refresh
     bool indexing = false;
 };
 

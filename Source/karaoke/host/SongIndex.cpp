@@ -31,7 +31,8 @@ std::string searchWords(const SongName& name) {
 }
 
 std::size_t characterCount(std::string_view text) {
-    return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) { return (c & 0xC0) != 0x80; }));
+    return static_cast<std::size_t>(
+        std::count_if(text.begin(), text.end(), [](char c) { return (c & 0xC0) != 0x80; }));
 }
 
 // The folders that hold songs under `folder`, itself included, as SQL LIKE sees them.
@@ -47,7 +48,8 @@ std::string underFolder(const std::string& folder) {
 } // namespace
 
 bool SongIndex::isSongFile(std::string_view path) {
-    static const std::set<std::string, std::less<>> extensions{"zip", "mp3", "m4a", "ogg", "flac", "wav", "aac", "opus"};
+    static const std::set<std::string, std::less<>> extensions{"zip",  "mp3", "m4a", "ogg",
+                                                               "flac", "wav", "aac", "opus"};
     return extensions.count(lowerExtension(path)) != 0;
 }
 
@@ -64,8 +66,10 @@ void SongIndex::setRoots(const std::vector<std::string>& roots) {
         for (const std::string& old : this->roots())
             if (std::find(roots.begin(), roots.end(), old) == roots.end()) {
                 forgetFolder(old, ignored);
-                for (const char* sql : {"DELETE FROM song_words WHERE rowid IN (SELECT id FROM songs WHERE folder = ?1 OR folder LIKE ?2 ESCAPE '\\')",
-                                        "DELETE FROM songs WHERE folder = ?1 OR folder LIKE ?2 ESCAPE '\\'"}) {
+                for (const char* sql :
+                     {"DELETE FROM song_words WHERE rowid IN (SELECT id FROM songs WHERE folder = ?1 OR "
+                      "folder LIKE ?2 ESCAPE '\\')",
+                      "DELETE FROM songs WHERE folder = ?1 OR folder LIKE ?2 ESCAPE '\\'"}) {
                     Statement drop(database_.connection(), sql);
                     drop.bind(1, old).bind(2, underFolder(old));
                     drop.run();
@@ -82,7 +86,8 @@ void SongIndex::setRoots(const std::vector<std::string>& roots) {
 
 void SongIndex::forgetFolder(const std::string& folder, Changes& changes) {
     sqlite3* c = database_.connection();
-    Statement gone(c, "UPDATE songs SET present = 0 WHERE present = 1 AND (folder = ?1 OR folder LIKE ?2 ESCAPE '\\')");
+    Statement gone(
+        c, "UPDATE songs SET present = 0 WHERE present = 1 AND (folder = ?1 OR folder LIKE ?2 ESCAPE '\\')");
     gone.bind(1, folder).bind(2, underFolder(folder));
     gone.run();
     changes.missing += static_cast<std::size_t>(sqlite3_changes(c));
@@ -134,7 +139,8 @@ void SongIndex::listFolder(const std::string& folder, const std::string& parent,
     std::map<std::string, Listed> files;
     std::set<std::string> folders;
     std::error_code error;
-    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
+         it.increment(error)) {
         const std::string path = it->path().string();
         struct stat status {};
         if (::stat(path.c_str(), &status) != 0) continue;
@@ -156,12 +162,15 @@ void SongIndex::listFolder(const std::string& folder, const std::string& parent,
         Statement rows(c, "SELECT id, path, size, mtime, present FROM songs WHERE folder = ?");
         rows.bind(1, folder);
         while (rows.step())
-            held[rows.text(1)] = Held{rows.integer(0), rows.integer(2), rows.integer(3), rows.integer(4) != 0};
+            held[rows.text(1)] =
+                Held{rows.integer(0), rows.integer(2), rows.integer(3), rows.integer(4) != 0};
     }
     Statement back(c, "UPDATE songs SET present = 1, size = ?, mtime = ? WHERE id = ?");
-    Statement insert(c, "INSERT INTO songs(path, folder, artist, title, disc, size, mtime) VALUES(?, ?, ?, ?, ?, ?, ?)");
+    Statement insert(
+        c, "INSERT INTO songs(path, folder, artist, title, disc, size, mtime) VALUES(?, ?, ?, ?, ?, ?, ?)");
     Statement words(c, "INSERT INTO song_words(rowid, words) VALUES(?, ?)");
-    Statement rename(c, "UPDATE songs SET path = ?, artist = ?, title = ?, disc = ?, present = 1 WHERE id = ?");
+    Statement rename(c,
+                     "UPDATE songs SET path = ?, artist = ?, title = ?, disc = ?, present = 1 WHERE id = ?");
     Statement rewords(c, "UPDATE song_words SET words = ? WHERE rowid = ?");
     Statement gone(c, "UPDATE songs SET present = 0 WHERE id = ?");
     std::vector<std::pair<std::string, Listed>> fresh;
@@ -171,7 +180,8 @@ void SongIndex::listFolder(const std::string& folder, const std::string& parent,
             fresh.emplace_back(path, listed);
             continue;
         }
-        if (!found->second.present || found->second.size != listed.size || found->second.mtime != listed.mtime) {
+        if (!found->second.present || found->second.size != listed.size ||
+            found->second.mtime != listed.mtime) {
             back.bind(1, listed.size).bind(2, listed.mtime).bind(3, found->second.id);
             back.run();
         }
@@ -181,10 +191,15 @@ void SongIndex::listFolder(const std::string& folder, const std::string& parent,
         const SongName name = songNameFromFile(path);
         // A song gone from here whose size and date the new file has: the same file, renamed.
         const auto renamed = std::find_if(held.begin(), held.end(), [&](const auto& entry) {
-            return entry.second.present && entry.second.size == listed.size && entry.second.mtime == listed.mtime;
+            return entry.second.present && entry.second.size == listed.size &&
+                   entry.second.mtime == listed.mtime;
         });
         if (renamed != held.end()) {
-            rename.bind(1, path).bind(2, name.artist).bind(3, name.title).bind(4, name.disc).bind(5, renamed->second.id);
+            rename.bind(1, path)
+                .bind(2, name.artist)
+                .bind(3, name.title)
+                .bind(4, name.disc)
+                .bind(5, renamed->second.id);
             rename.run();
             rewords.bind(1, searchWords(name)).bind(2, renamed->second.id);
             rewords.run();
@@ -267,7 +282,8 @@ std::vector<BookSong> SongIndex::search(std::string_view query, std::size_t limi
     rows.bind(index, static_cast<std::int64_t>(limit));
     std::vector<BookSong> songs;
     while (rows.step())
-        songs.push_back(BookSong{rows.integer(0), rows.text(1), rows.text(2), rows.text(3), rows.text(4), rows.integer(5) != 0});
+        songs.push_back(BookSong{rows.integer(0), rows.text(1), rows.text(2), rows.text(3), rows.text(4),
+                                 rows.integer(5) != 0});
     return songs;
 }
 

@@ -56,7 +56,8 @@ public:
     static bool isSongFile(std::string_view path);
 
 private:
-    void listFolder(const std::string& folder, const std::string& parent, std::int64_t mtime, Changes& changes);
+    void listFolder(const std::string& folder, const std::string& parent, std::int64_t mtime,
+                    Changes& changes);
     void forgetFolder(const std::string& folder, Changes& changes);
     HostDatabase& database_;
 };

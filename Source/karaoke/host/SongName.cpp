@@ -21,8 +21,10 @@ std::vector<std::string_view> nameParts(std::string_view name) {
     std::size_t start = 0;
     for (std::size_t i = 0; i < name.size();) {
         std::size_t separator = 0;
-        if (name.compare(i, 3, " - ") == 0 || name.compare(i, 3, "_-_") == 0) separator = 3;
-        else if (name.compare(i, 5, " \xE2\x80\x93 ") == 0) separator = 5;
+        if (name.compare(i, 3, " - ") == 0 || name.compare(i, 3, "_-_") == 0)
+            separator = 3;
+        else if (name.compare(i, 5, " \xE2\x80\x93 ") == 0)
+            separator = 5;
         if (separator == 0) {
             ++i;
             continue;
@@ -79,14 +81,15 @@ SongName songNameFromFile(std::string_view fileName) {
     // A disc ID in brackets, before or after the rest.
     std::string_view rest = trimmed(fileName);
     if (!rest.empty() && rest.front() == '[') {
-        if (const std::size_t close = rest.find(']'); close != std::string_view::npos &&
-                                                      looksLikeDiscId(trimmed(rest.substr(1, close - 1)))) {
+        if (const std::size_t close = rest.find(']');
+            close != std::string_view::npos && looksLikeDiscId(trimmed(rest.substr(1, close - 1)))) {
             song.disc = trimmed(rest.substr(1, close - 1));
             rest = trimmed(rest.substr(close + 1));
         }
     } else if (!rest.empty() && rest.back() == ']') {
-        if (const std::size_t open = rest.rfind('['); open != std::string_view::npos &&
-                                                      looksLikeDiscId(rest.substr(open + 1, rest.size() - open - 2))) {
+        if (const std::size_t open = rest.rfind('[');
+            open != std::string_view::npos &&
+            looksLikeDiscId(rest.substr(open + 1, rest.size() - open - 2))) {
             song.disc = rest.substr(open + 1, rest.size() - open - 2);
             rest = trimmed(rest.substr(0, open));
         }

@@ -51,7 +51,8 @@ RotationPanel::RotationPanel(host::Evening& evening, QWidget* parent) : QWidget(
     connect(singers_->model(), &QAbstractItemModel::rowsMoved, this,
             [this](const QModelIndex&, int start, int, const QModelIndex&, int row) {
                 if (reloading_) return;
-                evening_.moveSinger(static_cast<std::size_t>(start), static_cast<std::size_t>(row > start ? row - 1 : row));
+                evening_.moveSinger(static_cast<std::size_t>(start),
+                                    static_cast<std::size_t>(row > start ? row - 1 : row));
                 // Not while the list is still in its drop.
                 QTimer::singleShot(0, this, [this] { reload(); });
             });
@@ -70,8 +71,8 @@ RotationPanel::RotationPanel(host::Evening& evening, QWidget* parent) : QWidget(
         buttons->addWidget(made);
         return made;
     };
-    button(tr("Away"), "awayButton", [this] { toggleAway(); });
-    button(tr("Skip a round"), "skipButton", [this] { toggleSkip(); });
+    button(tr("Away"), "awayButton", [this] { toggleSeat(&host::Seat::away); });
+    button(tr("Skip a round"), "skipButton", [this] { toggleSeat(&host::Seat::skipRound); });
     button(tr("Remove"), "removeSingerButton", [this] { removeSelectedSinger(); });
     column->addLayout(buttons);
 
@@ -96,7 +97,8 @@ RotationPanel::RotationPanel(host::Evening& evening, QWidget* parent) : QWidget(
     rule_->addItem(tr("at the end of the rotation"));
     rule_->addItem(tr("after the current round"));
     connect(rule_, &QComboBox::activated, this, [this](int index) {
-        evening_.setNewcomerRule(index == 1 ? host::NewcomerRule::afterCurrentRound : host::NewcomerRule::endOfRotation);
+        evening_.setNewcomerRule(index == 1 ? host::NewcomerRule::afterCurrentRound
+                                            : host::NewcomerRule::endOfRotation);
     });
     ruleRow->addWidget(rule_, 1);
     column->addLayout(ruleRow);
@@ -132,12 +134,13 @@ bool RotationPanel::eventFilter(QObject* watched, QEvent* event) {
         if (modifiers == Qt::AltModifier && (key.key() == Qt::Key_Up || key.key() == Qt::Key_Down)) {
             const int by = key.key() == Qt::Key_Up ? -1 : 1;
             action = [this, singers, by] { singers ? moveSelectedSinger(by) : moveSelectedSong(by); };
-        } else if (modifiers == Qt::NoModifier && (key.key() == Qt::Key_Delete || key.key() == Qt::Key_Backspace)) {
+        } else if (modifiers == Qt::NoModifier &&
+                   (key.key() == Qt::Key_Delete || key.key() == Qt::Key_Backspace)) {
             action = [this, singers] { singers ? removeSelectedSinger() : removeSelectedSong(); };
         } else if (singers && modifiers == Qt::NoModifier && key.key() == Qt::Key_A) {
-            action = [this] { toggleAway(); };
+            action = [this] { toggleSeat(&host::Seat::away); };
         } else if (singers && modifiers == Qt::NoModifier && key.key() == Qt::Key_S) {
-            action = [this] { toggleSkip(); };
+            action = [this] { toggleSeat(&host::Seat::skipRound); };
         }
     }
     if (!action) return QWidget::eventFilter(watched, event);
@@ -229,21 +232,15 @@ void RotationPanel::moveSelectedSinger(int by) {
     if (singer) selectSinger(*singer);
 }
 
-void RotationPanel::toggleAway() {
+void RotationPanel::toggleSeat(bool host::Seat::*mark) {
     const std::optional<host::SingerId> singer = selectedSinger();
-    if (!singer) return;
-    const auto at = evening_.rotation().indexOf(*singer);
+    const std::optional<std::size_t> at = singer ? evening_.rotation().indexOf(*singer) : std::nullopt;
     if (!at) return;
-    evening_.setAway(*singer, !evening_.rotation().seats()[*at].away);
-    reload();
-}
-
-void RotationPanel::toggleSkip() {
-    const std::optional<host::SingerId> singer = selectedSinger();
-    if (!singer) return;
-    const auto at = evening_.rotation().indexOf(*singer);
-    if (!at) return;
-    evening_.setSkipRound(*singer, !evening_.rotation().seats()[*at].skipRound);
+    const bool marked = !(evening_.rotation().seats()[*at].*mark);
+    if (mark == &host::Seat::away)
+        evening_.setAway(*singer, marked);
+    else
+        evening_.setSkipRound(*singer, marked);
     reload();
 }
 

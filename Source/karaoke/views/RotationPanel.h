@@ -44,8 +44,8 @@ private:
     void addTypedSinger();
     void completeName(const QString& typed);
     void moveSelectedSinger(int by);
-    void toggleAway();
-    void toggleSkip();
+    // Away, or skipping a round, for the selected singer: on when off, off when on.
+    void toggleSeat(bool host::Seat::*mark);
     void removeSelectedSinger();
     void moveSelectedSong(int by);
     void removeSelectedSong();

@@ -84,7 +84,8 @@ void SongBookPanel::showResults(std::vector<host::BookSong> songs) {
         QString text = song.artist.empty() ? QString::fromStdString(song.title)
                                            : QString::fromStdString(song.artist) + QStringLiteral(" — ") +
                                                  QString::fromStdString(song.title);
-        if (!song.disc.empty()) text += QStringLiteral("  [") + QString::fromStdString(song.disc) + QStringLiteral("]");
+        if (!song.disc.empty())
+            text += QStringLiteral("  [") + QString::fromStdString(song.disc) + QStringLiteral("]");
         if (!song.present) text += tr("  — missing from its folder");
         auto* item = new QListWidgetItem(text, results_);
         if (!song.present) item->setForeground(palette().color(QPalette::Disabled, QPalette::Text));
@@ -112,8 +113,9 @@ void SongBookPanel::showProgress(const host::BookProgress& progress) {
     progress_->setVisible(progress.indexing);
     progress_->setFormat(tr("Indexing the song book: %1 songs").arg(progress.songs));
     // A busy bar has no text of its own; the count goes beside it.
-    status_->setText(progress.indexing ? tr("Indexing the song book: %1 songs so far…").arg(progress.songs)
-                                       : tr("%n song(s) in the song book", nullptr, static_cast<int>(progress.songs)));
+    status_->setText(progress.indexing
+                         ? tr("Indexing the song book: %1 songs so far…").arg(progress.songs)
+                         : tr("%n song(s) in the song book", nullptr, static_cast<int>(progress.songs)));
     if (!progress.indexing) searchTyped();
 }
 

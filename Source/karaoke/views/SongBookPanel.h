@@ -24,7 +24,9 @@ public:
     explicit SongBookPanel(host::SongBook& book, QWidget* parent = nullptr);
 
     // A result chosen: the handler puts it in a queue and says where, or why not.
-    void setChosenHandler(std::function<QString(const host::BookSong&)> handler) { chosen_ = std::move(handler); }
+    void setChosenHandler(std::function<QString(const host::BookSong&)> handler) {
+        chosen_ = std::move(handler);
+    }
     // Asks for a folder to add (the Folders button); the handler gives one or none.
     void setFolderPicker(std::function<QString()> picker) { pickFolder_ = std::move(picker); }
     void showProgress(const host::BookProgress& progress);

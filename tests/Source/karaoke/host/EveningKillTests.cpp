@@ -31,14 +31,28 @@ void edit(Evening& evening, int k) {
     const std::vector<Seat>& seats = evening.rotation().seats();
     const SingerId someone = seats.empty() ? 0 : seats[static_cast<std::size_t>(k) % seats.size()].singer;
     switch (seats.size() < 3 ? 0 : k % 8) {
-    case 0: evening.addSinger("Singer " + std::to_string(k)); break;
+    case 0:
+        evening.addSinger("Singer " + std::to_string(k));
+        break;
     case 1:
-    case 2: evening.queueSong(someone, numberedSong(k)); break;
-    case 3: evening.moveSinger(0, seats.size() - 1); break;
-    case 4: evening.setAway(someone, !seats[static_cast<std::size_t>(k) % seats.size()].away); break;
-    case 5: evening.startNext(); break;
-    case 6: evening.setCurrentStyle({k % 5 - 2, 1.0 + k / 100.0}); break;
-    case 7: evening.setSkipRound(someone, true); break;
+    case 2:
+        evening.queueSong(someone, numberedSong(k));
+        break;
+    case 3:
+        evening.moveSinger(0, seats.size() - 1);
+        break;
+    case 4:
+        evening.setAway(someone, !seats[static_cast<std::size_t>(k) % seats.size()].away);
+        break;
+    case 5:
+        evening.startNext();
+        break;
+    case 6:
+        evening.setCurrentStyle({k % 5 - 2, 1.0 + k / 100.0});
+        break;
+    case 7:
+        evening.setSkipRound(someone, true);
+        break;
     }
 }
 
@@ -47,7 +61,8 @@ std::string fingerprint(const Evening& evening) {
     for (const Seat& seat : evening.rotation().seats())
         out << seat.singer << (seat.away ? "a" : "") << (seat.skipRound ? "s" : "") << ' ';
     if (const auto current = evening.current())
-        out << "| " << current->name << ' ' << current->song.path << ' ' << current->style.key << ' ' << current->style.tempo;
+        out << "| " << current->name << ' ' << current->song.path << ' ' << current->style.key << ' '
+            << current->style.tempo;
     for (SingerId singer = 1; singer <= editCount; ++singer) {
         for (const QueuedSong& song : evening.queue(singer))
             out << '|' << singer << ':' << song.path;
@@ -129,8 +144,8 @@ TEST(EveningKill, NoEditIsLostOrTornBy200Kills) {
             expected.push_back(fingerprint(reference));
         }
     }
-    const KillPoint points[] = {KillPoint::rightAfterShown, KillPoint::afterAHundredMicroseconds, KillPoint::atItsCommit,
-                                KillPoint::afterTwoMilliseconds};
+    const KillPoint points[] = {KillPoint::rightAfterShown, KillPoint::afterAHundredMicroseconds,
+                                KillPoint::atItsCommit, KillPoint::afterTwoMilliseconds};
     std::map<KillPoint, int> beforeCommit;
     int kills = 0;
     for (int round = 0; round < 200; ++round) {
@@ -153,7 +168,8 @@ TEST(EveningKill, NoEditIsLostOrTornBy200Kills) {
             ASSERT_TRUE(lines.read(100)) << "the child ended early";
         EXPECT_GE(lines.shown, killAfter) << "round " << round << ": the child stopped editing";
         switch (point) {
-        case KillPoint::rightAfterShown: break;
+        case KillPoint::rightAfterShown:
+            break;
         case KillPoint::afterAHundredMicroseconds:
             std::this_thread::sleep_for(std::chrono::microseconds(100));
             break;
@@ -161,7 +177,9 @@ TEST(EveningKill, NoEditIsLostOrTornBy200Kills) {
             while (lines.committed < killAfter && Steady::now() < deadline && lines.read(5)) {
             }
             break;
-        case KillPoint::afterTwoMilliseconds: lines.read(2); break;
+        case KillPoint::afterTwoMilliseconds:
+            lines.read(2);
+            break;
         }
         const Steady::time_point killedAt = Steady::now();
         ::kill(child, SIGKILL);

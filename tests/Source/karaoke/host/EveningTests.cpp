@@ -14,7 +14,9 @@ QueuedSong song(const std::string& title) {
 
 class EveningTest : public ::testing::Test {
 protected:
-    std::unique_ptr<Evening> open() { return std::make_unique<Evening>(temporary.file("host.sqlite"), clock); }
+    std::unique_ptr<Evening> open() {
+        return std::make_unique<Evening>(temporary.file("host.sqlite"), clock);
+    }
     testsupport::TemporaryFolder temporary;
     testsupport::FakeClock clock{testsupport::utcDate(2026, 12, 4, 21)};
 };

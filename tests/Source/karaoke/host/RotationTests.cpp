@@ -38,14 +38,29 @@ struct Scripted {
             const char a = script[++i];
             const SingerId singer = a;
             switch (step) {
-            case '+': rotation.add(singer, rule); break;
-            case 's': ++songs[singer]; break;
-            case 'a': rotation.setAway(singer, true); break;
-            case 'b': rotation.setAway(singer, false); break;
-            case 'k': rotation.setSkipRound(singer, true); break;
-            case '-': rotation.remove(singer); break;
-            case 'm': rotation.move(static_cast<std::size_t>(a - '0'), static_cast<std::size_t>(script[++i] - '0')); break;
-            default: FAIL() << "unknown step " << step;
+            case '+':
+                rotation.add(singer, rule);
+                break;
+            case 's':
+                ++songs[singer];
+                break;
+            case 'a':
+                rotation.setAway(singer, true);
+                break;
+            case 'b':
+                rotation.setAway(singer, false);
+                break;
+            case 'k':
+                rotation.setSkipRound(singer, true);
+                break;
+            case '-':
+                rotation.remove(singer);
+                break;
+            case 'm':
+                rotation.move(static_cast<std::size_t>(a - '0'), static_cast<std::size_t>(script[++i] - '0'));
+                break;
+            default:
+                FAIL() << "unknown step " << step;
             }
         }
     }
@@ -55,7 +70,9 @@ struct Scripted {
             letters += static_cast<char>(seat.singer);
         return letters;
     }
-    char current() const { return rotation.currentSinger() ? static_cast<char>(*rotation.currentSinger()) : '-'; }
+    char current() const {
+        return rotation.currentSinger() ? static_cast<char>(*rotation.currentSinger()) : '-';
+    }
     char next() const {
         const auto at = rotation.nextIndex(hasSong());
         return at ? static_cast<char>(rotation.seats()[*at].singer) : '-';
@@ -80,7 +97,8 @@ const RotationCase rotationCases[] = {
     {"the only singer with songs is next again", "+A +B sA sA >", "AB", 'A', 'A'},
     {"newcomers go to the end by default", "+A +B +C sA sB sC > > +D sD", "ABCD", 'B', 'C'},
     {"after the current round: before the current singer", "R +A +B +C sA sB sC > > +D sD", "ADBC", 'B', 'C'},
-    {"after the round, they sing once everyone has", "R +A +B +C sA sB sC sA > > +D sD > >", "ADBC", 'A', 'D'},
+    {"after the round, they sing once everyone has", "R +A +B +C sA sB sC sA > > +D sD > >", "ADBC", 'A',
+     'D'},
     {"at the end, they sing after this round's last", "+A +B +C sA sB sC sA > > +D sD >", "ABCD", 'C', 'D'},
     {"a newcomer before anyone sang goes last either way", "R +A +B +D", "ABD", '-', '-'},
     {"a singer added twice keeps their seat", "+A +B +A", "AB", '-', '-'},
@@ -93,7 +111,8 @@ const RotationCase rotationCases[] = {
     {"the first singer removed while current", "+A +B sA sB sA > -A", "B", '-', 'B'},
     {"a singer before the current one removed", "+A +B +C sA sB sC > > -A", "BC", 'B', 'C'},
     {"dragging keeps the current singer", "+A +B +C sA sB sC > m02", "BCA", 'A', 'B'},
-    {"dragged ahead of the current singer waits a round", "+A +B +C +D sA sB sC sD > > m30", "DABC", 'B', 'C'},
+    {"dragged ahead of the current singer waits a round", "+A +B +C +D sA sB sC sD > > m30", "DABC", 'B',
+     'C'},
     {"dragged right after the current singer is next", "+A +B +C +D sA sB sC sD > m32", "ABDC", 'A', 'B'},
     {"everyone away: no one is next", "+A +B sA sB aA aB", "AB", '-', '-'},
 };
@@ -109,12 +128,11 @@ TEST_P(RotationRules, OrderCurrentAndNext) {
     EXPECT_EQ(rotation.next(), c.next);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, RotationRules, ::testing::ValuesIn(rotationCases),
-                         [](const auto& info) {
-                             std::string name;
-                             for (const char* c = info.param.name; *c; ++c)
-                                 name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
-                             return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Table, RotationRules, ::testing::ValuesIn(rotationCases), [](const auto& info) {
+    std::string name;
+    for (const char* c = info.param.name; *c; ++c)
+        name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
+    return name;
+});
 
 } // namespace

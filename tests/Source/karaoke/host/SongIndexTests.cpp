@@ -22,9 +22,7 @@ protected:
         index = std::make_unique<SongIndex>(*database);
         std::filesystem::create_directories(songs + "/disc 2");
     }
-    void write(const std::string& name) {
-        std::ofstream(songs + "/" + name) << std::string(++sizes, 'x');
-    }
+    void write(const std::string& name) { std::ofstream(songs + "/" + name) << std::string(++sizes, 'x'); }
     SongIndex::Changes refresh() {
         SongIndex::Changes changes;
         index->refresh(songs, changes);
@@ -86,7 +84,8 @@ TEST_F(SongIndexTest, ChangesAreFoundFolderByFolderAndAGoneSongIsSaid) {
     // Nothing changed: no folder is listed again.
     EXPECT_TRUE(refresh().foldersListed.empty());
 
-    std::filesystem::rename(songs + "/Queen - Bohemian Rhapsody.zip", songs + "/Queen - Bohemian Rhapsody (live).zip");
+    std::filesystem::rename(songs + "/Queen - Bohemian Rhapsody.zip",
+                            songs + "/Queen - Bohemian Rhapsody (live).zip");
     std::filesystem::remove(songs + "/disc 2/ABBA - Waterloo.zip");
     SongIndex::Changes changes = refresh();
     ASSERT_EQ(changes.moved.size(), 1u);
@@ -118,9 +117,11 @@ TEST_F(SongIndexTest, TheBookHearsAFolderChangeAndAnswersOnTheDeliveryQueue) {
     std::vector<BookProgress> progress;
     std::vector<std::pair<std::string, std::string>> moved;
     book.setProgressHandler([&](const BookProgress& p) { progress.push_back(p); });
-    book.setMovedHandler([&](const std::string& from, const std::string& to) { moved.emplace_back(from, to); });
+    book.setMovedHandler(
+        [&](const std::string& from, const std::string& to) { moved.emplace_back(from, to); });
     book.setFolders({songs});
-    ASSERT_TRUE(platform::mainQueue().drainUntil([&] { return !progress.empty() && !progress.back().indexing; }, 10));
+    ASSERT_TRUE(
+        platform::mainQueue().drainUntil([&] { return !progress.empty() && !progress.back().indexing; }, 10));
     EXPECT_EQ(progress.back().songs, 1u);
 
     const auto found = [&](const std::string& query) {
@@ -132,11 +133,14 @@ TEST_F(SongIndexTest, TheBookHearsAFolderChangeAndAnswersOnTheDeliveryQueue) {
     EXPECT_EQ(found("rhapsody").size(), 1u);
     // A file dropped in a watched folder is in the book without a refresh asked for.
     write("disc 2/Édith Piaf - Non, je ne regrette rien.zip");
-    ASSERT_TRUE(platform::mainQueue().drainUntil([&] {
-        progress.clear();
-        return found("edith").size() == 1;
-    }, 10));
-    std::filesystem::rename(songs + "/disc 2/Édith Piaf - Non, je ne regrette rien.zip", songs + "/disc 2/Piaf - Non.zip");
+    ASSERT_TRUE(platform::mainQueue().drainUntil(
+        [&] {
+            progress.clear();
+            return found("edith").size() == 1;
+        },
+        10));
+    std::filesystem::rename(songs + "/disc 2/Édith Piaf - Non, je ne regrette rien.zip",
+                            songs + "/disc 2/Piaf - Non.zip");
     ASSERT_TRUE(platform::mainQueue().drainUntil([&] { return !moved.empty(); }, 10));
     EXPECT_EQ(moved.front().second, songs + "/disc 2/Piaf - Non.zip");
 

@@ -32,9 +32,11 @@ TEST(SongName, NamesAsHostsWriteThem) {
 }
 
 TEST(SongName, DiscIds) {
-    for (const char* id : {"SC1234", "SC8123-05", "PHM0703-02", "CB 60123", "SF123", "ZOOM10001", "SC8123-05A"})
+    for (const char* id :
+         {"SC1234", "SC8123-05", "PHM0703-02", "CB 60123", "SF123", "ZOOM10001", "SC8123-05A"})
         EXPECT_TRUE(looksLikeDiscId(id)) << id;
-    for (const char* other : {"Queen", "1999", "U2", "Title - Live", "SC", "SC1234-", "SC1234-12345", "TOOLONGID12"})
+    for (const char* other :
+         {"Queen", "1999", "U2", "Title - Live", "SC", "SC1234-", "SC1234-12345", "TOOLONGID12"})
         EXPECT_FALSE(looksLikeDiscId(other)) << other;
 }
 

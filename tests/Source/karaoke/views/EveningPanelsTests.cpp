@@ -26,7 +26,8 @@ protected:
     std::string seatsText() const {
         std::string text;
         for (const host::Seat& seat : evening.rotation().seats())
-            text += evening.singer(seat.singer)->name + (seat.away ? "(away)" : "") + (seat.skipRound ? "(skip)" : "") + " ";
+            text += evening.singer(seat.singer)->name + (seat.away ? "(away)" : "") +
+                    (seat.skipRound ? "(skip)" : "") + " ";
         return text;
     }
     testsupport::TemporaryFolder temporary;
@@ -115,9 +116,12 @@ TEST_F(EveningPanelsTest, ASearchAnswersAsTypedAndReturnQueuesTheSong) {
 
     // A song gone from its folder stays in the book, said to be missing.
     std::filesystem::remove(songs + "/SC8123-05 - Édith Piaf - La Vie en rose.zip");
-    ASSERT_TRUE(platform::mainQueue().drainUntil([&] {
-        return panel.resultList().count() == 1 && panel.resultList().item(0)->text().endsWith("missing from its folder");
-    }, 10));
+    ASSERT_TRUE(platform::mainQueue().drainUntil(
+        [&] {
+            return panel.resultList().count() == 1 &&
+                   panel.resultList().item(0)->text().endsWith("missing from its folder");
+        },
+        10));
 }
 
 } // namespace
