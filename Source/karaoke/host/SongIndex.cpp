@@ -1,6 +1,7 @@
 #include "Source/karaoke/host/SongIndex.h"
 
 #include "Source/karaoke/host/SongName.h"
+#include "platform/files/AudioFileMetadata.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -43,6 +44,20 @@ std::string underFolder(const std::string& folder) {
         escaped += c;
     }
     return escaped + "/%";
+}
+
+// From the name as hosts write it; a plain audio file whose name gives no artist, from its tags where it has
+// them. A zip's tags would be the archive's, which has none.
+SongName songName(const std::string& path) {
+    SongName name = songNameFromFile(path);
+    if (!name.artist.empty() || lowerExtension(path) == "zip") return name;
+    const platform::Result<platform::AudioFileMetadata> tags = platform::readMetadata(path);
+    if (!tags.ok()) return name;
+    const std::optional<std::string> artist = tags.value().value("artist");
+    const std::optional<std::string> title = tags.value().value("title");
+    if (artist && !artist->empty()) name.artist = *artist;
+    if (title && !title->empty()) name.title = *title;
+    return name;
 }
 
 } // namespace
@@ -188,7 +203,7 @@ void SongIndex::listFolder(const std::string& folder, const std::string& parent,
         held.erase(found);
     }
     for (const auto& [path, listed] : fresh) {
-        const SongName name = songNameFromFile(path);
+        const SongName name = songName(path);
         // A song gone from here whose size and date the new file has: the same file, renamed.
         const auto renamed = std::find_if(held.begin(), held.end(), [&](const auto& entry) {
             return entry.second.present && entry.second.size == listed.size &&

@@ -4,6 +4,7 @@
 #include "tests/support/TemporaryFolder.h"
 
 #include <gtest/gtest.h>
+#include <sndfile.h>
 
 #include <filesystem>
 #include <fstream>
@@ -74,6 +75,30 @@ TEST_F(SongIndexTest, SearchFindsAnyPartOfAnyWordWithoutCaseOrAccents) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(titles(c.query), c.titles) << c.query;
+}
+
+TEST_F(SongIndexTest, AFileWhoseNameSaysLittleIsReadFromItsTags) {
+    const auto tagged = [&](const std::string& name, const char* artist, const char* title) {
+        SF_INFO format{};
+        format.samplerate = 8000;
+        format.channels = 1;
+        format.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+        SNDFILE* file = sf_open((songs + "/" + name).c_str(), SFM_WRITE, &format);
+        ASSERT_NE(file, nullptr);
+        sf_set_string(file, SF_STR_ARTIST, artist);
+        sf_set_string(file, SF_STR_TITLE, title);
+        const short silence[800] = {};
+        sf_write_short(file, silence, 800);
+        sf_close(file);
+    };
+    tagged("track01.wav", "Édith Piaf", "Padam");
+    // The name wins where it says who and what.
+    tagged("Nena - 99 Luftballons.wav", "Someone Else", "Another Title");
+    index->setRoots({songs});
+    refresh();
+    EXPECT_EQ(titles("piaf"), std::set<std::string>{"Padam"});
+    EXPECT_EQ(titles("nena"), std::set<std::string>{"99 Luftballons"});
+    EXPECT_TRUE(titles("someone").empty());
 }
 
 TEST_F(SongIndexTest, ChangesAreFoundFolderByFolderAndAGoneSongIsSaid) {
