@@ -5,13 +5,16 @@
 #include "Source/karaoke/views/SongBookPanel.h"
 #include "Source/mainwindow/MainViewController.h"
 #include "Source/session/AudioDuration.h"
+#include "Source/session/Playlist.h"
 #include "Source/session/PlaylistEntry.h"
+#include "Source/views/PlaylistTableView.h"
 #include "platform/dispatch/ConcurrentQueue.h"
 #include "platform/dispatch/MainQueue.h"
 
 #include <QApplication>
 #include <QFileDialog>
 #include <QLabel>
+#include <QMimeData>
 #include <QSplitter>
 
 #include <algorithm>
@@ -43,6 +46,23 @@ KaraokeEvening::KaraokeEvening(MainViewController& view, const std::string& data
     widget_->setStretchFactor(1, 1);
     beside.setStretchFactor(beside.indexOf(widget_), 3);
     rotation_->setLoadNextHandler([this] { loadNextSinger(); });
+    rotation_->setDroppedSongs([this](const QMimeData& data) {
+        std::vector<std::string> paths;
+        // Rows of the playlist, as its table drags them, or files from elsewhere.
+        if (data.hasFormat(PlaylistTableView::rowsMimeType)) {
+            const Playlist::EntryList visible = view_.playlist()->filteredEntries();
+            for (const QByteArray& line : data.data(PlaylistTableView::rowsMimeType).split('\n')) {
+                bool number = false;
+                const qulonglong row = line.toULongLong(&number);
+                if (number && row < visible.size()) paths.push_back(visible[row]->_url.path());
+            }
+        } else {
+            for (const QUrl& url : data.urls())
+                if (url.isLocalFile() && host::SongIndex::isSongFile(url.toLocalFile().toStdString()))
+                    paths.push_back(url.toLocalFile().toStdString());
+        }
+        return paths;
+    });
     evening_->setChangeHandler([rotation = QPointer<RotationPanel>(rotation_)] {
         // After what changed it is done: a drop in the list is not cut short.
         if (rotation)

@@ -1,8 +1,11 @@
 #include "Source/karaoke/views/RotationPanel.h"
 
+#include "Source/karaoke/host/SongName.h"
+
 #include <QAbstractItemModel>
 #include <QComboBox>
 #include <QCompleter>
+#include <QDropEvent>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -88,6 +91,7 @@ RotationPanel::RotationPanel(host::Evening& evening, QWidget* parent) : QWidget(
                                   static_cast<std::size_t>(row > start ? row - 1 : row));
             });
     queue_->installEventFilter(this);
+    queue_->viewport()->installEventFilter(this);
     column->addWidget(queue_, 2);
 
     auto* ruleRow = new QHBoxLayout;
@@ -120,6 +124,7 @@ RotationPanel::RotationPanel(host::Evening& evening, QWidget* parent) : QWidget(
 }
 
 bool RotationPanel::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == queue_->viewport() && queueDrop(event)) return true;
     if (event->type() != QEvent::KeyPress) return QWidget::eventFilter(watched, event);
     const auto& key = static_cast<const QKeyEvent&>(*event);
     const Qt::KeyboardModifiers modifiers = key.modifiers() & ~Qt::KeypadModifier;
@@ -145,6 +150,26 @@ bool RotationPanel::eventFilter(QObject* watched, QEvent* event) {
     }
     if (!action) return QWidget::eventFilter(watched, event);
     action();
+    return true;
+}
+
+bool RotationPanel::queueDrop(QEvent* event) {
+    const QEvent::Type type = event->type();
+    if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop) return false;
+    auto* drop = static_cast<QDropEvent*>(event);
+    const std::optional<host::SingerId> singer = selectedSinger();
+    // The queue's own rows moving are the list's; songs from elsewhere go to the selected singer.
+    if (!singer || !droppedSongs_ || drop->source() == queue_) return false;
+    const std::vector<std::string> paths = droppedSongs_(*drop->mimeData());
+    if (paths.empty()) return false;
+    drop->setDropAction(Qt::CopyAction);
+    drop->accept();
+    if (type != QEvent::Drop) return true;
+    for (const std::string& path : paths) {
+        const host::SongName name = host::songNameFromFile(path);
+        evening_.queueSong(*singer, {path, name.artist, name.title, name.disc});
+    }
+    reload();
     return true;
 }
 

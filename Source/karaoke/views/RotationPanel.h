@@ -10,11 +10,14 @@
 
 #include <functional>
 #include <optional>
+#include <string>
+#include <vector>
 
 class QComboBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QMimeData;
 class QPushButton;
 class QStringListModel;
 
@@ -26,6 +29,11 @@ public:
 
     // The host asked for the next singer's song to be loaded (the button or Ctrl+Return).
     void setLoadNextHandler(std::function<void()> handler) { loadNext_ = std::move(handler); }
+    // The song files a drop on the queue carries (files from elsewhere, rows of the playlist); none: the
+    // drop is not taken.
+    void setDroppedSongs(std::function<std::vector<std::string>(const QMimeData&)> songs) {
+        droppedSongs_ = std::move(songs);
+    }
     // The singer whose queue is shown: where the song book's results go.
     std::optional<host::SingerId> selectedSinger() const;
     void selectSinger(host::SingerId singer);
@@ -49,6 +57,8 @@ private:
     void removeSelectedSinger();
     void moveSelectedSong(int by);
     void removeSelectedSong();
+    // A drag over the queue or a drop on it; true when it was taken.
+    bool queueDrop(QEvent* event);
     void showQueue();
 
     host::Evening& evening_;
@@ -60,6 +70,7 @@ private:
     QLabel* next_;
     QPushButton* loadNextButton_;
     std::function<void()> loadNext_;
+    std::function<std::vector<std::string>(const QMimeData&)> droppedSongs_;
     bool reloading_ = false;
 };
 

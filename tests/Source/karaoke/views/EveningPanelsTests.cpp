@@ -6,10 +6,13 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCompleter>
+#include <QDropEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMimeData>
 #include <QTest>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -88,6 +91,37 @@ TEST_F(EveningPanelsTest, TheRotationIsRunByKeysAndNameKeysStayText) {
     evening.startNext();
     panel.reload();
     EXPECT_TRUE(list.item(1)->text().startsWith(QString("▶ Édith")));
+}
+
+TEST_F(EveningPanelsTest, SongsDroppedOnTheQueueGoToTheSelectedSinger) {
+    RotationPanel panel(evening);
+    panel.show();
+    const host::SingerId ann = *evening.addSinger("Ann");
+    panel.reload();
+    panel.selectSinger(ann);
+    panel.setDroppedSongs([](const QMimeData& data) {
+        std::vector<std::string> paths;
+        for (const QUrl& url : data.urls())
+            if (url.path().endsWith(".zip")) paths.push_back(url.path().toStdString());
+        return paths;
+    });
+    QWidget* target = panel.queueList().viewport();
+    const auto drop = [&](const QString& path) {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(path)});
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &enter);
+        if (!enter.isAccepted()) return false;
+        QDropEvent dropped(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &dropped);
+        return dropped.isAccepted();
+    };
+    EXPECT_TRUE(drop("/songs/SC1234 - Queen - Bohemian Rhapsody.zip"));
+    EXPECT_FALSE(drop("/songs/cover.jpg"));
+    ASSERT_EQ(evening.queue(ann).size(), 1u);
+    EXPECT_EQ(evening.queue(ann)[0].title, "Bohemian Rhapsody");
+    EXPECT_EQ(evening.queue(ann)[0].disc, "SC1234");
+    EXPECT_EQ(panel.queueList().item(0)->text(), QString("Queen — Bohemian Rhapsody"));
 }
 
 TEST_F(EveningPanelsTest, ASearchAnswersAsTypedAndReturnQueuesTheSong) {
