@@ -3,11 +3,13 @@
 #include "Source/karaoke/host/SongBook.h"
 #include "Source/karaoke/views/RotationPanel.h"
 #include "Source/karaoke/views/SongBookPanel.h"
-#include "Source/mainwindow/MainViewController.h"
+#include "Source/playback/Player.h"
 #include "Source/session/AudioDuration.h"
+#include "Source/session/MainWindowServices.h"
 #include "Source/session/Playlist.h"
 #include "Source/session/PlaylistEntry.h"
 #include "Source/views/PlaylistTableView.h"
+#include "Source/views/TransportHost.h"
 #include "platform/dispatch/ConcurrentQueue.h"
 #include "platform/dispatch/MainQueue.h"
 
@@ -21,8 +23,9 @@
 
 namespace vantle {
 
-KaraokeEvening::KaraokeEvening(MainViewController& view, const std::string& databasePath, QSplitter& beside)
-    : view_(view) {
+KaraokeEvening::KaraokeEvening(TransportHost& window, MainWindowServices& session,
+                               const std::string& databasePath, QSplitter& beside)
+    : window_(window), session_(session) {
     widget_ = new QSplitter(Qt::Vertical, &beside);
     beside.addWidget(widget_);
     widget_->setObjectName("karaokeEvening");
@@ -50,7 +53,7 @@ KaraokeEvening::KaraokeEvening(MainViewController& view, const std::string& data
         std::vector<std::string> paths;
         // Rows of the playlist, as its table drags them, or files from elsewhere.
         if (data.hasFormat(PlaylistTableView::rowsMimeType)) {
-            const Playlist::EntryList visible = view_.playlist()->filteredEntries();
+            const Playlist::EntryList visible = session_.playlist()->filteredEntries();
             for (const QByteArray& line : data.data(PlaylistTableView::rowsMimeType).split('\n')) {
                 bool number = false;
                 const qulonglong row = line.toULongLong(&number);
@@ -112,14 +115,13 @@ bool KaraokeEvening::ownsFocus() const {
 
 void KaraokeEvening::loadNextSinger() {
     if (!evening_) return;
-    if (view_.player().playing()) {
-        view_.karaokeNotice(
-            QObject::tr("A song is playing: the next singer's song is loaded once it is stopped"));
+    if (window_.player().playing()) {
+        notice(QObject::tr("A song is playing: the next singer's song is loaded once it is stopped"));
         return;
     }
     const std::optional<host::Turn> next = evening_->next();
     if (!next) {
-        view_.karaokeNotice(QObject::tr("No singer has a song waiting"));
+        notice(QObject::tr("No singer has a song waiting"));
         return;
     }
     if (loading_) return;
@@ -135,10 +137,9 @@ void KaraokeEvening::loadNextSinger() {
             const std::optional<host::Turn> next = evening_->next();
             if (!next || next->song.path != path) return;
             if (!length) {
-                view_.karaokeNotice(
-                    QObject::tr(
-                        "%1's song cannot be loaded: %2 is missing or not a song; it stays in the queue")
-                        .arg(QString::fromStdString(next->name), QString::fromStdString(path)));
+                notice(QObject::tr(
+                           "%1's song cannot be loaded: %2 is missing or not a song; it stays in the queue")
+                           .arg(QString::fromStdString(next->name), QString::fromStdString(path)));
                 return;
             }
             const std::optional<host::Turn> turn = evening_->startNext();
@@ -147,25 +148,29 @@ void KaraokeEvening::loadNextSinger() {
             const int key =
                 std::clamp(turn->style.key, -PlaylistEntry::keyShiftLimit, PlaylistEntry::keyShiftLimit);
             entry->keyShift = key;
-            view_.loadEntry(entry);
+            window_.loadEntry(entry);
             // The same song as the singer before keeps the player's entry: the key is set all the same.
-            view_.player().setKeyShift(key);
+            window_.player().setKeyShift(key);
             QString said =
                 QObject::tr("%1: %2").arg(QString::fromStdString(turn->name), songLine(turn->song));
             if (turn->style.key != 0)
                 said += QObject::tr(" (key %1%2, as last time)")
                             .arg(turn->style.key > 0 ? "+" : "")
                             .arg(turn->style.key);
-            view_.karaokeNotice(said);
+            notice(said);
             rotation_->reload();
         });
     });
 }
 
+void KaraokeEvening::notice(const QString& text) {
+    window_.showTextNotice(text, 4.0, std::nullopt);
+}
+
 void KaraokeEvening::keyShiftChanged(int key) {
     if (!evening_) return;
     const std::optional<host::Turn> current = evening_->current();
-    const std::shared_ptr<PlaylistEntry> entry = view_.player().entry();
+    const std::shared_ptr<PlaylistEntry> entry = window_.player().entry();
     if (!current || !entry || entry->_url.path() != current->song.path || current->style.key == key) return;
     evening_->setCurrentStyle({key, current->style.tempo});
 }

@@ -18,9 +18,10 @@ class QSplitter;
 
 namespace vantle {
 
-class MainViewController;
+class MainWindowServices;
 class RotationPanel;
 class SongBookPanel;
+class TransportHost;
 namespace host {
 class SongBook;
 }
@@ -29,7 +30,9 @@ class KaraokeEvening {
 public:
     // Opens the database at `databasePath` and puts the panels last in `beside`; when the database cannot
     // be opened, the panel says why and the rest of the window goes on without it.
-    KaraokeEvening(MainViewController& view, const std::string& databasePath, QSplitter& beside);
+    // The window is asked through the faces the main view already shows the transport and the session.
+    KaraokeEvening(TransportHost& window, MainWindowServices& session, const std::string& databasePath,
+                   QSplitter& beside);
     ~KaraokeEvening();
 
     // The rotation over the song book; shown in the karaoke modes only.
@@ -49,7 +52,9 @@ public:
     bool ownsFocus() const;
 
 private:
-    MainViewController& view_;
+    void notice(const QString& text);
+    TransportHost& window_;
+    MainWindowServices& session_;
     std::unique_ptr<host::Evening> evening_;
     std::unique_ptr<host::SongBook> book_;
     QPointer<QSplitter> widget_;

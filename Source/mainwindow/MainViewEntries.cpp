@@ -195,7 +195,8 @@ void MainViewController::updateForMode() {
     const bool shown = mode == PlayerMode::karaoke || mode == PlayerMode::karaokePrepare;
     if (lyrics) lyrics->setVisible(shown);
     if (shown && !evening_)
-        evening_ = std::make_unique<KaraokeEvening>(*this, host::HostDatabase::defaultLocation(), *filesSplitter_);
+        evening_ = std::make_unique<KaraokeEvening>(*this, *this, host::HostDatabase::defaultLocation(),
+                                                    *filesSplitter_);
     if (evening_) evening_->widget()->setVisible(shown);
     showKaraokeSong();
 }
