@@ -3,6 +3,7 @@
 #include "Source/karaoke/host/SongBook.h"
 #include "Source/karaoke/views/RotationPanel.h"
 #include "Source/karaoke/views/SongBookPanel.h"
+#include "Source/mainwindow/MainViewParts.h"
 #include "Source/playback/Player.h"
 #include "Source/session/AudioDuration.h"
 #include "Source/session/MainWindowServices.h"
@@ -23,9 +24,9 @@
 
 namespace vantle {
 
-KaraokeEvening::KaraokeEvening(TransportHost& window, MainWindowServices& session,
+KaraokeEvening::KaraokeEvening(TransportHost& window, MainWindowServices& session, TransportPart& transport,
                                const std::string& databasePath, QSplitter& beside)
-    : window_(window), session_(session) {
+    : window_(window), session_(session), transport_(transport) {
     widget_ = new QSplitter(Qt::Vertical, &beside);
     beside.addWidget(widget_);
     widget_->setObjectName("karaokeEvening");
@@ -142,15 +143,21 @@ void KaraokeEvening::loadNextSinger() {
                            .arg(QString::fromStdString(next->name), QString::fromStdString(path)));
                 return;
             }
+            // The tempo is heard of only now: what the singer before sang at is kept with their key.
+            rememberCurrentStyle(window_.player().keyShift());
             const std::optional<host::Turn> turn = evening_->startNext();
             std::shared_ptr<PlaylistEntry> entry = PlaylistEntry::make(url, *length);
             if (!turn || !entry) return;
             const int key =
                 std::clamp(turn->style.key, -PlaylistEntry::keyShiftLimit, PlaylistEntry::keyShiftLimit);
             entry->keyShift = key;
+            // The key and tempo set here are the singer's own already: not a change to remember.
+            applyingStyle_ = true;
             window_.loadEntry(entry);
             // The same song as the singer before keeps the player's entry: the key is set all the same.
             window_.player().setKeyShift(key);
+            transport_.setTempo(turn->style.tempo);
+            applyingStyle_ = false;
             QString said =
                 QObject::tr("%1: %2").arg(QString::fromStdString(turn->name), songLine(turn->song));
             if (turn->style.key != 0)
@@ -168,11 +175,15 @@ void KaraokeEvening::notice(const QString& text) {
 }
 
 void KaraokeEvening::keyShiftChanged(int key) {
-    if (!evening_) return;
+    rememberCurrentStyle(key);
+}
+
+void KaraokeEvening::rememberCurrentStyle(int key) {
+    if (!evening_ || applyingStyle_) return;
     const std::optional<host::Turn> current = evening_->current();
     const std::shared_ptr<PlaylistEntry> entry = window_.player().entry();
-    if (!current || !entry || entry->_url.path() != current->song.path || current->style.key == key) return;
-    evening_->setCurrentStyle({key, current->style.tempo});
+    if (!current || !entry || entry->_url.path() != current->song.path) return;
+    evening_->setCurrentStyle({key, transport_.tempo()});
 }
 
 } // namespace vantle

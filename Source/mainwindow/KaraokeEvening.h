@@ -22,6 +22,7 @@ class MainWindowServices;
 class RotationPanel;
 class SongBookPanel;
 class TransportHost;
+class TransportPart;
 namespace host {
 class SongBook;
 }
@@ -31,8 +32,8 @@ public:
     // Opens the database at `databasePath` and puts the panels last in `beside`; when the database cannot
     // be opened, the panel says why and the rest of the window goes on without it.
     // The window is asked through the faces the main view already shows the transport and the session.
-    KaraokeEvening(TransportHost& window, MainWindowServices& session, const std::string& databasePath,
-                   QSplitter& beside);
+    KaraokeEvening(TransportHost& window, MainWindowServices& session, TransportPart& transport,
+                   const std::string& databasePath, QSplitter& beside);
     ~KaraokeEvening();
 
     // The rotation over the song book; shown in the karaoke modes only.
@@ -43,10 +44,12 @@ public:
     RotationPanel* rotationPanel() const { return rotation_; }
     SongBookPanel* songBookPanel() const { return bookPanel_; }
 
-    // The next singer with a song becomes current and their song is loaded, in their key; not while a
-    // song plays (only the host starts songs). A song whose file is gone is said and stays queued.
+    // The key and tempo the current singer's song is at are remembered for them, then the next singer with
+    // a song becomes current and their song is loaded in their key and tempo; not while a song plays (only
+    // the host starts songs). A song whose file is gone is said and stays queued.
     void loadNextSinger();
-    // The player's key changed: remembered for the current singer when their song is the one loaded.
+    // The player's key changed: remembered for the current singer (with the tempo) when their song is the
+    // one loaded.
     void keyShiftChanged(int key);
     // The keyboard is in the panel (a name, a search, the lists): its keys are the panel's own.
     bool ownsFocus() const;
@@ -55,12 +58,15 @@ private:
     void notice(const QString& text);
     TransportHost& window_;
     MainWindowServices& session_;
+    TransportPart& transport_;
+    void rememberCurrentStyle(int key);
     std::unique_ptr<host::Evening> evening_;
     std::unique_ptr<host::SongBook> book_;
     QPointer<QSplitter> widget_;
     RotationPanel* rotation_ = nullptr;
     SongBookPanel* bookPanel_ = nullptr;
     std::optional<std::string> loading_;
+    bool applyingStyle_ = false;
 };
 
 } // namespace vantle

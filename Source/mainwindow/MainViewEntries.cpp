@@ -195,7 +195,7 @@ void MainViewController::updateForMode() {
     const bool shown = mode == PlayerMode::karaoke || mode == PlayerMode::karaokePrepare;
     if (lyrics) lyrics->setVisible(shown);
     if (shown && !evening_)
-        evening_ = std::make_unique<KaraokeEvening>(*this, *this, host::HostDatabase::defaultLocation(),
+        evening_ = std::make_unique<KaraokeEvening>(*this, *this, *transport_, host::HostDatabase::defaultLocation(),
                                                     *filesSplitter_);
     if (evening_) evening_->widget()->setVisible(shown);
     showKaraokeSong();

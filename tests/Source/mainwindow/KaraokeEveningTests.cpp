@@ -61,17 +61,22 @@ TEST_F(KaraokeEveningTest, ASingersSongLoadsInTheKeyTheySangItInLast) {
     view().transport().keyDown();
     view().transport().keyDown();
     EXPECT_EQ(evening().style(ann, song)->key, -2);
+    // The tempo she sang at is kept when the host moves on.
+    view().transport().setTempo(0.9);
 
     wiring.loadNextSinger();
     ASSERT_TRUE(waitFor([&] { return evening().current()->name == "Bob"; }));
     EXPECT_EQ(player->keyShift(), 0); // Ann's key is hers
+    EXPECT_EQ(view().transport().tempo(), 1.0);
     EXPECT_FALSE(evening().style(bob, song));
+    EXPECT_EQ(*evening().style(ann, song), (host::SongStyle{-2, 0.9}));
 
     // Next time Ann sings it, it is in her key again, by itself.
     evening().queueSong(ann, {song, "Dolly Parton", "Jolene", ""});
     wiring.loadNextSinger();
     ASSERT_TRUE(waitFor([&] { return evening().current()->name == "Ann"; }));
     EXPECT_EQ(player->keyShift(), -2);
+    EXPECT_EQ(view().transport().tempo(), 0.9);
 }
 
 TEST_F(KaraokeEveningTest, AMissingSongIsSaidAndStaysQueued) {
