@@ -204,13 +204,7 @@ void StallWatchdog::stretchEnds() {
     stretch_.store(open & ~std::uint64_t(1));
     if (stalled_.load() != open) return;
     std::unique_lock lock(mutex_);
-    if (stalled_.load() != open || !pending_) return;
-    Stall stall = std::move(*pending_);
-    pending_.reset();
-    stalled_.store(0);
-    stall.length = std::chrono::duration_cast<std::chrono::milliseconds>(options_.clock() - pendingSince_);
-    lock.unlock();
-    if (options_.report) options_.report(stall);
+    if (stalled_.load() == open && pending_) reportPending(lock);
 }
 
 void StallWatchdog::sample() {
@@ -238,13 +232,16 @@ void StallWatchdog::takeStall(std::uint64_t stretch) {
     pendingSince_ = seenSince_;
     stalled_.store(stretch);
     // The stretch may have ended before it could see the stall: then it is reported from here.
-    if (stretch_.load() == stretch) return;
-    Stall late = std::move(*pending_);
+    if (stretch_.load() != stretch) reportPending(lock);
+}
+
+void StallWatchdog::reportPending(std::unique_lock<std::mutex>& lock) {
+    Stall stall = std::move(*pending_);
     pending_.reset();
     stalled_.store(0);
-    late.length = std::chrono::duration_cast<std::chrono::milliseconds>(options_.clock() - pendingSince_);
+    stall.length = std::chrono::duration_cast<std::chrono::milliseconds>(options_.clock() - pendingSince_);
     lock.unlock();
-    if (options_.report) options_.report(late);
+    if (options_.report) options_.report(stall);
 }
 
 void StallWatchdog::runSampler() {

@@ -79,6 +79,8 @@ public:
 private:
     void runSampler();
     void takeStall(std::uint64_t stretch);
+    // Hands the pending stall to the report, outside the lock (held, pending_ set).
+    void reportPending(std::unique_lock<std::mutex>& lock);
 
     Options options_;
     int watchedThreadId_;
