@@ -22,10 +22,14 @@ struct CdgFolderIndex::Folders {
     std::function<void(bool)> folderListed;
 };
 
-CdgFolderIndex::CdgFolderIndex(std::function<void(bool)> folderListed)
-    : folders_(std::make_shared<Folders>()),
+CdgFolderIndex::CdgFolderIndex(std::function<void(bool)> folderListed, ListFolder listFolder)
+    : folders_(std::make_shared<Folders>()), listFolder_(std::move(listFolder)),
       worker_(std::make_unique<platform::SerialQueue>("cdg folder listings")) {
     folders_->folderListed = std::move(folderListed);
+    if (!listFolder_)
+        listFolder_ = [](const std::string& folder, const std::function<bool()>&) {
+            return listFileNames(folder);
+        };
     // The main queue takes the thread that first asks for it as the main thread: that must be this
     // one, not the worker posting its first answer.
     (void)platform::mainQueue();
@@ -50,9 +54,9 @@ std::optional<bool> CdgFolderIndex::hasGraphics(const std::string& audioPath) {
     if ((!listing.listed || listing.stale) && !listing.pending) {
         listing.pending = true;
         std::weak_ptr<Folders> weak = folders_;
-        worker_->async([weak, folder] {
+        worker_->async([weak, folder, list = listFolder_] {
             std::unordered_set<std::string> names;
-            for (const std::string& name : listFileNames(folder))
+            for (const std::string& name : list(folder, [] { return false; }))
                 if (std::string key = cdgKeyOf(name); !key.empty()) names.insert(std::move(key));
             platform::mainQueue().async([weak, folder, names = std::move(names)]() mutable {
                 const auto folders = weak.lock();

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace platform {
 class SerialQueue;
@@ -16,10 +17,16 @@ namespace vantle {
 
 class CdgFolderIndex {
 public:
+    // Lists a folder's file names on the worker; `stopped` holds once nothing wants the listing any more.
+    using ListFolder = std::function<std::vector<std::string>(const std::string& folder,
+                                                              const std::function<bool()>& stopped)>;
+
     // `folderListed` is called on the main thread when a folder's listing has come in, so that what
     // shows its songs can ask again; `answersChanged` is false when no song of it has graphics now that
     // had none before (a folder without any: the answer "none" stands, and nothing need be drawn again).
-    explicit CdgFolderIndex(std::function<void(bool answersChanged)> folderListed);
+    // `listFolder` lists the folders (empty: listFileNames).
+    explicit CdgFolderIndex(std::function<void(bool answersChanged)> folderListed,
+                            ListFolder listFolder = {});
     ~CdgFolderIndex();
     CdgFolderIndex(const CdgFolderIndex&) = delete;
     CdgFolderIndex& operator=(const CdgFolderIndex&) = delete;
@@ -34,6 +41,7 @@ public:
 private:
     struct Folders;
     std::shared_ptr<Folders> folders_;
+    ListFolder listFolder_;
     std::unique_ptr<platform::SerialQueue> worker_;
 };
 
