@@ -93,6 +93,8 @@ int main(int argc, char** argv) {
         environment.makeScrubSnippetPlayer = [](const platform::Url& url) {
             return std::make_unique<vantle::ToolkitScrubSnippetPlayer>(url);
         };
+        // The window's teardown after the loop ended, while it still shows, is watched as well.
+        std::optional<platform::WatchedApplication::Stretch> closing;
         vantle::MainWindowController window(std::move(environment), &delegate);
         window.show();
 
@@ -105,6 +107,7 @@ int main(int argc, char** argv) {
         // A length still being counted would hold the exit until it is done.
         platform::AudioFile::stopLengthCounts();
         if (instance) instance->setReceiver({});
+        closing.emplace("closing the window");
     }
     platform::unbindMainQueueFromQtLoop();
     return result;

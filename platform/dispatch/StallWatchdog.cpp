@@ -109,7 +109,7 @@ bool underValgrind() {
 
 std::string StallWatchdog::Stall::text() const {
     std::string text = "a stretch of " + std::to_string(length.count()) + " ms without a return to the loop";
-    if (!activity.empty()) text += ", delivering " + activity;
+    if (!activity.empty()) text += ", " + activity;
     if (stack.empty()) return text + " (its stack could not be taken)";
     text += "; its stack then:";
     for (std::size_t index = 0; index < stack.size(); ++index)

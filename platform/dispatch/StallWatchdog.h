@@ -27,7 +27,7 @@ class StallWatchdog {
 public:
     struct Stall {
         std::chrono::milliseconds length{0};
-        std::string activity; // what the thread was given to do, as the owner described it
+        std::string activity; // what the thread was doing, as the owner describes it
         std::vector<std::string>
             stack;                // the watched thread's frames when the stall was seen, innermost first
         std::string text() const; // the three, for a log or a test's failure

@@ -30,6 +30,20 @@ public:
     // The application, when it is one of these.
     static WatchedApplication* instance();
 
+    // Work of the application's thread outside any delivery that still keeps the window from answering
+    // (the window's teardown after the loop ended, or in a test), watched as one stretch for its lifetime.
+    // `what` names it in a report and must outlive it. Does nothing without a watched application.
+    class Stretch {
+    public:
+        explicit Stretch(const char* what);
+        ~Stretch();
+        Stretch(const Stretch&) = delete;
+        Stretch& operator=(const Stretch&) = delete;
+
+    private:
+        WatchedApplication* application_;
+    };
+
     bool notify(QObject* receiver, QEvent* event) override;
 
 private:
@@ -40,6 +54,7 @@ private:
     // What the outermost delivery is, for the sampler's thread to read.
     std::atomic<const QMetaObject*> receiverClass_{nullptr};
     std::atomic<int> eventType_{0};
+    std::atomic<const char*> stretchName_{nullptr};
 };
 
 } // namespace platform

@@ -15,6 +15,7 @@
 #include "platform/dispatch/TimerScheduler.h"
 #include "platform/foundation/Files.h"
 #include "platform/foundation/UserDefaults.h"
+#include "platform/ui/WatchedApplication.h"
 #include "tests/Source/session/SessionFakes.h"
 #include "tests/support/FakeOutputVolumeBackend.h"
 #include "tests/support/MainViewStandIns.h"
@@ -294,7 +295,11 @@ protected:
     }
 
     void stop() {
-        window.reset();
+        {
+            // Closing is watched as the program's teardown is: it must not wait on a file or a worker.
+            platform::WatchedApplication::Stretch closing("closing the window");
+            window.reset();
+        }
         delegate.reset();
         player = nullptr;
         breakTimer = nullptr;

@@ -31,9 +31,39 @@ public:
 
 namespace {
 
-TEST(WatchedApplicationTest, ADeliveryThatKeepsTheThreadFromItsLoopIsAStallUnlessALoopTurnsInside) {
-    platform::WatchedApplication* application = platform::WatchedApplication::instance();
-    ASSERT_NE(application, nullptr);
+// The application watched on a clock the test moves and sampled by the test itself, on the application's
+// thread; the environment's watch comes back afterwards.
+class WatchedApplicationTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_NE(application, nullptr);
+        platform::StallWatchdog::Options options;
+        options.threshold = 100ms;
+        options.clock = [this] { return clock.load(); };
+        options.report = [this](const platform::StallWatchdog::Stall& stall) { stalls.push_back(stall); };
+        options.ownSampler = false;
+        application->watch(std::move(options));
+    }
+    void TearDown() override { testsupport::watchForStalls(*application); }
+
+    // Looks at the open stretch, then again after `by`.
+    void sampleAcross(std::chrono::milliseconds by) {
+        application->watchdog()->sample();
+        clock.store(clock.load() + by);
+        application->watchdog()->sample();
+    }
+    bool stackHas(const std::string& function) const {
+        return std::any_of(
+            stalls.front().stack.begin(), stalls.front().stack.end(),
+            [&](const std::string& frame) { return frame.find(function) != std::string::npos; });
+    }
+
+    platform::WatchedApplication* const application = platform::WatchedApplication::instance();
+    std::atomic<std::chrono::nanoseconds> clock{0ns};
+    std::vector<platform::StallWatchdog::Stall> stalls;
+};
+
+TEST_F(WatchedApplicationTest, ADeliveryThatKeepsTheThreadFromItsLoopIsAStallUnlessALoopTurnsInside) {
     struct Case {
         std::chrono::milliseconds beforeNestedLoop;
         bool nestedLoop;
@@ -44,44 +74,39 @@ TEST(WatchedApplicationTest, ADeliveryThatKeepsTheThreadFromItsLoopIsAStallUnles
                           Case{60ms, true, 120ms, true}, Case{90ms, false, 0ms, false}}) {
         SCOPED_TRACE(testing::Message()
                      << c.beforeNestedLoop.count() << " " << c.nestedLoop << " " << c.after.count());
-        // The test's own watch, on a clock the delivery moves and sampled by the delivery itself.
-        std::atomic<std::chrono::nanoseconds> clock{0ns};
-        std::vector<platform::StallWatchdog::Stall> stalls;
-        platform::StallWatchdog::Options options;
-        options.threshold = 100ms;
-        options.clock = [&clock] { return clock.load(); };
-        options.report = [&stalls](const platform::StallWatchdog::Stall& stall) { stalls.push_back(stall); };
-        options.ownSampler = false;
-        application->watch(std::move(options));
-
+        stalls.clear();
         watchedapplicationtest::StretchingReceiver receiver;
         receiver.stretch = [&] {
-            platform::StallWatchdog& watchdog = *application->watchdog();
-            watchdog.sample();
-            clock.store(clock.load() + c.beforeNestedLoop);
+            sampleAcross(c.beforeNestedLoop);
             if (c.nestedLoop) {
                 QEventLoop loop;
                 QTimer::singleShot(0, &loop, &QEventLoop::quit);
                 loop.exec();
             }
-            watchdog.sample();
-            clock.store(clock.load() + c.after);
-            watchdog.sample();
+            sampleAcross(c.after);
         };
         QCoreApplication::postEvent(&receiver, new QEvent(QEvent::User));
         QCoreApplication::sendPostedEvents(&receiver);
-        testsupport::watchForStalls(*application);
 
         ASSERT_EQ(stalls.size(), c.stalled ? 1u : 0u);
         if (!c.stalled) continue;
-        EXPECT_EQ(stalls.front().activity, "event User to QObject");
-        EXPECT_TRUE(std::any_of(
-            stalls.front().stack.begin(), stalls.front().stack.end(),
-            [](const std::string& f) {
-                return f.find("watchedapplicationtest::StretchingReceiver::customEvent") != std::string::npos;
-            }))
+        EXPECT_EQ(stalls.front().activity, "delivering event User to QObject");
+        EXPECT_TRUE(stackHas("watchedapplicationtest::StretchingReceiver::customEvent"))
             << stalls.front().text();
     }
+}
+
+// The window's teardown after its loop ended is watched under its own name.
+TEST_F(WatchedApplicationTest, WorkOutsideAnyDeliveryIsWatchedWhileAStretchLasts) {
+    {
+        platform::WatchedApplication::Stretch closing("closing the window");
+        sampleAcross(150ms);
+    }
+    ASSERT_EQ(stalls.size(), 1u);
+    EXPECT_EQ(stalls.front().activity, "closing the window");
+    EXPECT_EQ(stalls.front().length, 150ms);
+    sampleAcross(150ms);
+    EXPECT_EQ(stalls.size(), 1u) << "nothing is watched once it ended";
 }
 
 } // namespace
