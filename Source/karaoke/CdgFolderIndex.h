@@ -3,6 +3,7 @@
 // folder is listed once on a worker thread and its `.cdg` names kept. Main thread; answers arrive
 // through the main queue.
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -42,6 +43,8 @@ private:
     struct Folders;
     std::shared_ptr<Folders> folders_;
     ListFolder listFolder_;
+    // Set when the index goes: nothing wants its listings any more.
+    std::shared_ptr<std::atomic<bool>> stopped_ = std::make_shared<std::atomic<bool>>(false);
     std::unique_ptr<platform::SerialQueue> worker_;
 };
 
