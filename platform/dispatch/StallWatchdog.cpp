@@ -1,6 +1,7 @@
 #include "platform/dispatch/StallWatchdog.h"
 
 #include <cxxabi.h>
+#include <dirent.h>
 #include <execinfo.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -13,6 +14,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace platform {
 
@@ -129,21 +132,75 @@ std::optional<std::uint64_t> StallWatchdog::runQueueWait(std::string_view scheds
     return wait;
 }
 
-StallWatchdog::Clock StallWatchdog::workingTimeOfCurrentThread() {
-    const std::string path = "/proc/self/task/" + std::to_string(::gettid()) + "/schedstat";
-    auto descriptor = std::shared_ptr<int>(new int(::open(path.c_str(), O_RDONLY | O_CLOEXEC)), [](int* fd) {
-        if (*fd >= 0) ::close(*fd);
-        delete fd;
-    });
-    return [descriptor] {
-        // Both read together: the wait a thread has behind it only grows.
+namespace {
+
+// Each thread's schedstat kept open, and the run-queue wait read from it last time.
+class ProcessWorkingClock {
+public:
+    ~ProcessWorkingClock() {
+        for (const auto& [thread, seen] : threads_)
+            ::close(seen.descriptor);
+    }
+
+    std::chrono::nanoseconds read() {
+        std::lock_guard lock(mutex_);
         const std::chrono::nanoseconds now = monotonicNow();
-        char line[128];
-        const ssize_t size = *descriptor >= 0 ? ::pread(*descriptor, line, sizeof line - 1, 0) : -1;
-        if (size <= 0) return now;
-        const std::optional<std::uint64_t> wait = runQueueWait(std::string_view(line, std::size_t(size)));
-        return wait ? now - std::chrono::nanoseconds(*wait) : now;
+        std::uint64_t longestWait = 0;
+        std::unordered_set<int> present;
+        if (DIR* tasks = ::opendir("/proc/self/task")) {
+            while (const dirent* task = ::readdir(tasks)) {
+                const int thread = std::atoi(task->d_name);
+                if (thread <= 0) continue;
+                present.insert(thread);
+                auto [seen, added] = threads_.try_emplace(thread);
+                if (added)
+                    seen->second.descriptor =
+                        ::open(("/proc/self/task/" + std::to_string(thread) + "/schedstat").c_str(),
+                               O_RDONLY | O_CLOEXEC);
+                char line[128];
+                const ssize_t size = seen->second.descriptor >= 0
+                                         ? ::pread(seen->second.descriptor, line, sizeof line - 1, 0)
+                                         : -1;
+                const std::optional<std::uint64_t> wait =
+                    size > 0 ? StallWatchdog::runQueueWait(std::string_view(line, std::size_t(size)))
+                             : std::nullopt;
+                if (!wait) continue;
+                // A thread first seen now may have started in the interval: all its wait may be in it.
+                longestWait = std::max(longestWait, *wait - std::min(*wait, seen->second.wait));
+                seen->second.wait = *wait;
+            }
+            ::closedir(tasks);
+        }
+        for (auto seen = threads_.begin(); seen != threads_.end();)
+            if (present.count(seen->first) == 0) {
+                ::close(seen->second.descriptor);
+                seen = threads_.erase(seen);
+            } else {
+                ++seen;
+            }
+        const std::chrono::nanoseconds interval = now - last_;
+        last_ = now;
+        if (interval > std::chrono::nanoseconds(longestWait))
+            total_ += interval - std::chrono::nanoseconds(longestWait);
+        return total_;
+    }
+
+private:
+    struct Seen {
+        int descriptor = -1;
+        std::uint64_t wait = 0;
     };
+    std::mutex mutex_;
+    std::unordered_map<int, Seen> threads_;
+    std::chrono::nanoseconds last_ = monotonicNow();
+    std::chrono::nanoseconds total_{0};
+};
+
+} // namespace
+
+StallWatchdog::Clock StallWatchdog::workingTimeOfProcess() {
+    auto clock = std::make_shared<ProcessWorkingClock>();
+    return [clock] { return clock->read(); };
 }
 
 std::optional<std::chrono::milliseconds> StallWatchdog::thresholdFromEnvironment() {
@@ -172,7 +229,7 @@ const int StallWatchdog::sanitizerSlowdown = 1;
 
 StallWatchdog::StallWatchdog(Options options)
     : options_(std::move(options)), watchedThreadId_(static_cast<int>(::gettid())) {
-    if (!options_.clock) options_.clock = workingTimeOfCurrentThread();
+    if (!options_.clock) options_.clock = workingTimeOfProcess();
     installStackHandler();
     if (options_.ownSampler) sampler_ = std::thread([this] { runSampler(); });
 }

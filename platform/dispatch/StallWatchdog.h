@@ -20,9 +20,9 @@ namespace platform {
 // sampler thread of the watchdog's own looks at the open stretch every few milliseconds and, once it has
 // lasted longer than the threshold, takes the watched thread's stack there and then (a signal to that
 // thread; the frames are named on the sampler's thread). The stall is reported when the stretch ends, on
-// the watched thread. Lengths are the watched thread's working time (see Clock), so a busy machine that
-// keeps the thread waiting for a processor does not make a stall of an ordinary stretch. Construct,
-// destroy and mark stretches on the watched thread.
+// the watched thread. Lengths are working time (see Clock), so a busy machine that keeps the thread, or a
+// thread it waits for, from a processor does not make a stall of an ordinary stretch. Construct, destroy
+// and mark stretches on the watched thread.
 class StallWatchdog {
 public:
     struct Stall {
@@ -32,7 +32,7 @@ public:
             stack;                // the watched thread's frames when the stall was seen, innermost first
         std::string text() const; // the three, for a log or a test's failure
     };
-    // The watched thread's working time: the monotonic clock less the time the thread waited for a CPU.
+    // Working time, read on the sampler's thread and at a stall's end on the watched one.
     using Clock = std::function<std::chrono::nanoseconds()>;
 
     struct Options {
@@ -43,7 +43,7 @@ public:
         // Describes the open stretch's work; called on the sampler's thread, so it may read only what is
         // safe to read from there.
         std::function<std::string()> activity;
-        // Empty: the working time of the constructing thread.
+        // Empty: workingTimeOfProcess().
         Clock clock;
         // False: no sampler thread; the owner calls sample() (tests, with their own clock).
         bool ownSampler = true;
@@ -71,8 +71,9 @@ public:
     // That factor: 10 in a sanitizer's build, otherwise 1.
     static const int sanitizerSlowdown;
 
-    // The working-time clock of the calling thread.
-    static Clock workingTimeOfCurrentThread();
+    // The monotonic clock, slowed in each interval between two reads by the longest time any thread of
+    // the process waited for a processor in it: the window's thread may be waiting for that thread.
+    static Clock workingTimeOfProcess();
     // The run-queue wait in nanoseconds from a thread's schedstat line ("running waiting slices").
     static std::optional<std::uint64_t> runQueueWait(std::string_view schedstat);
 

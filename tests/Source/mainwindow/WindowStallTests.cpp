@@ -19,7 +19,7 @@ TEST_F(MainWindowTest, ClosingTheWindowWaitsForNoCdgFolderListing) {
     testsupport::SlowFolders slow;
     writeSilentWav(platform::Url::fileURLWithPath(slow.real() + "/song.wav"), 1);
     std::vector<platform::Url> songs;
-    for (int folder = 0; folder < 20; ++folder)
+    for (int folder = 0; folder < 40; ++folder)
         songs.push_back(
             platform::Url::fileURLWithPath(slow.folder("share" + std::to_string(folder)) + "/song.wav"));
     start();

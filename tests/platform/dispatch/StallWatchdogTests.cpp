@@ -3,12 +3,16 @@
 
 #include <gtest/gtest.h>
 
+#include <pthread.h>
+#include <sched.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 using namespace std::chrono_literals;
 
@@ -129,16 +133,49 @@ TEST(StallWatchdogTest, TheThresholdComesFromTheEnvironmentAndIsOffUnderValgrind
     }
 }
 
-TEST(StallWatchdogTest, TheWorkingTimeLeavesOutTheThreadsWaitForAProcessor) {
+TEST(StallWatchdogTest, TheWorkingTimeLeavesOutTheTimeAThreadOfTheProcessWaitedForAProcessor) {
     EXPECT_EQ(platform::StallWatchdog::runQueueWait("8815313 2395206 27\n"), 2395206u);
     EXPECT_EQ(platform::StallWatchdog::runQueueWait("8815313"), std::nullopt);
     EXPECT_EQ(platform::StallWatchdog::runQueueWait("8815313 x 2"), std::nullopt);
-    // The real clock never runs back and runs with the monotonic clock while the thread waits for
-    // nothing but time.
-    const platform::StallWatchdog::Clock clock = platform::StallWatchdog::workingTimeOfCurrentThread();
-    const auto before = clock();
+
+    const platform::StallWatchdog::Clock clock = platform::StallWatchdog::workingTimeOfProcess();
+    // Waiting for nothing but time, the clock keeps up with the monotonic clock.
+    auto before = clock();
     std::this_thread::sleep_for(20ms);
     EXPECT_GE(clock() - before, 20ms);
+
+    // Two threads spinning on one processor each wait for it about half the time: the clock runs at about
+    // half speed, however busy the machine is otherwise.
+    cpu_set_t allowed;
+    ASSERT_EQ(::sched_getaffinity(0, sizeof allowed, &allowed), 0);
+    int processor = 0;
+    while (!CPU_ISSET(processor, &allowed))
+        ++processor;
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    CPU_SET(processor, &one);
+    std::atomic<int> ready{0};
+    std::atomic<bool> pinned{true}, stop{false};
+    std::vector<std::thread> spinners;
+    for (int spinner = 0; spinner < 2; ++spinner)
+        spinners.emplace_back([&] {
+            if (::pthread_setaffinity_np(::pthread_self(), sizeof one, &one) != 0) pinned = false;
+            ++ready;
+            while (!stop) {
+            }
+        });
+    while (ready < 2)
+        std::this_thread::yield();
+    const auto wallBefore = std::chrono::steady_clock::now();
+    before = clock();
+    std::this_thread::sleep_for(100ms);
+    const auto worked = clock() - before;
+    const auto wall = std::chrono::steady_clock::now() - wallBefore;
+    stop = true;
+    for (std::thread& spinner : spinners)
+        spinner.join();
+    if (!pinned) GTEST_SKIP() << "threads cannot be bound to a processor here";
+    EXPECT_LT(worked, wall * 3 / 4);
 }
 
 } // namespace
