@@ -27,10 +27,12 @@ class StallWatchdog {
 public:
     struct Stall {
         std::chrono::milliseconds length{0};
-        std::string activity; // what the thread was doing, as the owner describes it
-        std::vector<std::string>
-            stack;                // the watched thread's frames when the stall was seen, innermost first
-        std::string text() const; // the three, for a log or a test's failure
+        // What the thread was doing, as the owner describes it.
+        std::string activity;
+        // The watched thread's frames when the stall was seen, innermost first.
+        std::vector<std::string> stack;
+        // The three, for a log or a test's failure.
+        std::string text() const;
     };
     // Working time, read on the sampler's thread and at a stall's end on the watched one.
     using Clock = std::function<std::chrono::nanoseconds()>;
@@ -61,8 +63,6 @@ public:
     // taken for longer than it is), one that has lasted longer than the threshold is a stall and has its
     // stack taken. The sampler thread calls it; any thread but the watched one may.
     void sample();
-
-    std::chrono::milliseconds threshold() const { return options_.threshold; }
 
     // The threshold the environment asks for: VANTLE_STALL_MS milliseconds (100 when unset or not a
     // number; 0 turns the watch off), scaled by ten in a build under a sanitizer; none under valgrind,

@@ -7,6 +7,7 @@
 #include "tests/support/TemporaryFolder.h"
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 namespace testsupport {

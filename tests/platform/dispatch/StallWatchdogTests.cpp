@@ -48,8 +48,7 @@ struct WatchedStretch {
     std::thread thread;
 
     WatchedStretch() {
-        std::atomic<bool> ready{false};
-        thread = std::thread([this, &ready] {
+        thread = std::thread([this] {
             platform::StallWatchdog::Options options;
             options.threshold = 100ms;
             options.clock = [this] { return clock.load(); };
@@ -61,7 +60,6 @@ struct WatchedStretch {
             options.ownSampler = false;
             watchdog = std::make_unique<platform::StallWatchdog>(std::move(options));
             watchdog->stretchBegins();
-            ready = true;
             stallwatchdogtest::holdTheWatchedThreadInAStretch(gate);
             watchdog->stretchEnds();
         });
