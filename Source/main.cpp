@@ -104,10 +104,10 @@ int main(int argc, char** argv) {
         delegate.openFiles(files);
         delegate.applicationDidFinishLaunching();
         result = QApplication::exec();
+        closing.emplace("closing the window");
         // A length still being counted would hold the exit until it is done.
         platform::AudioFile::stopLengthCounts();
         if (instance) instance->setReceiver({});
-        closing.emplace("closing the window");
     }
     platform::unbindMainQueueFromQtLoop();
     return result;
