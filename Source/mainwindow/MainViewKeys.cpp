@@ -8,6 +8,7 @@
 
 #include "Source/mainwindow/MainViewHolder.h"
 #include "Source/mainwindow/MainWindowHost.h"
+#include "Source/mainwindow/TempoWiring.h"
 #include "Source/session/EditListTransaction.h"
 #include "Source/session/Playlist.h"
 #include "Source/session/PlaylistEntry.h"
@@ -130,6 +131,7 @@ void MainViewController::handleKey(const QString& characters) {
         pdf->handleKey(characters);
         return;
     }
+    if (tempo_->handleKey(characters)) return;
     const PlayerMode mode = player_->mode();
     if (mode == PlayerMode::karaoke || mode == PlayerMode::karaokePrepare) toggleKaraokeEditing(characters);
 

@@ -185,16 +185,19 @@ void TransportViewController::resetSpeedControls() {
     setRateSliderValue(normalRateStep);
 }
 
-double TransportViewController::tempo() const {
-    if (doubleSpeed_->checkState() == Qt::Checked) return doubleSpeedRate;
-    return rateSlider_->value() / rateDivisor;
+void TransportViewController::setExactRate(double rate) {
+    if (!host_) return;
+    rate_ = std::clamp(rate, minimumRateStep / rateDivisor, maximumRateStep / rateDivisor);
+    doubleSpeed_->setCheckState(Qt::Unchecked);
+    const int step = static_cast<int>(std::lround(rate_ * rateDivisor));
+    setRateSliderValue(step);
+    rateText_->setText(QString::number(step));
+    player().setRate(static_cast<float>(rate_));
 }
 
-void TransportViewController::setTempo(double rate) {
-    doubleSpeed_->setCheckState(Qt::Unchecked);
-    setRateSliderValue(
-        std::clamp(static_cast<int>(std::lround(rate * rateDivisor)), minimumRateStep, maximumRateStep));
-    rateSliderChanged();
+void TransportViewController::addBesideSpeed(QWidget* widget) {
+    auto* row = static_cast<QHBoxLayout*>(layout());
+    row->insertWidget(row->indexOf(doubleSpeed_) + 1, widget);
 }
 
 void TransportViewController::setVolumeSliderValue(float volume) {
@@ -437,17 +440,20 @@ void TransportViewController::rateSliderChanged() {
     switch (doubleSpeed_->checkState()) {
     case Qt::Checked:
         rateText_->setText(QStringLiteral("2X"));
+        rate_ = doubleSpeedRate;
         player().setRate(doubleSpeedRate);
         break;
     case Qt::Unchecked: {
         const int step = rateSlider_->value();
         rateText_->setText(QString::number(step));
-        player().setRate(static_cast<float>(step / rateDivisor));
+        rate_ = step / rateDivisor;
+        player().setRate(static_cast<float>(rate_));
         break;
     }
     case Qt::PartiallyChecked:
-        break;
+        return;
     }
+    emit rateChangedByHand(rate_);
 }
 
 void TransportViewController::stepRate(int steps, Qt::KeyboardModifiers modifiers) {
