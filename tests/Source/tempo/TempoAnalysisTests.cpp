@@ -47,6 +47,9 @@ TEST(TempoAnalysis, FindsTheBeatsBarsAndMeterOfRenderedPieces) {
          3},
         // The band decides between metrical levels of one and the same piece.
         {"samba's band takes the beat", {.bpm = 102, .beatsPerBar = 2, .bars = 16}, Dance::samba, 102, 2},
+        // Without a dance, a slow beat whose halves (the snare between the kicks) sound as strongly is the
+        // half of a fast one.
+        {"fast 4/4, no dance told", {.bpm = 172, .bars = 16}, std::nullopt, 172, 4},
         {"quickstep's band takes the half beat",
          {.bpm = 102, .beatsPerBar = 2, .bars = 16},
          Dance::quickstep,
@@ -78,6 +81,12 @@ TEST(TempoAnalysis, IsUnsureWhereTheEvidenceDoesNotDecide) {
         EXPECT_FALSE(tempo.sure);
         EXPECT_TRUE(tempo.beats.empty());
     }
+    // Without a dance, a tempo whose double is a quickstep's beat is not sure, however clear the piece.
+    const auto samba = testsupport::rhythmPiece({.bpm = 102, .beatsPerBar = 2, .bars = 16});
+    const auto blind =
+        vantle::analyseTempo(samba.samples.data(), samba.samples.size(), samba.rate, std::nullopt);
+    EXPECT_NEAR(blind.bpm, 102, 2);
+    EXPECT_FALSE(blind.sure);
     // A 4/4 piece told to be a waltz: no level of it lies in the waltz's band.
     const auto piece = testsupport::rhythmPiece({.bpm = 120, .bars = 8});
     const auto told =
