@@ -15,6 +15,8 @@
 #include <atomic>
 #include <optional>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -92,6 +94,24 @@ TEST(TempoAnalysis, IsUnsureWhereTheEvidenceDoesNotDecide) {
     const auto told =
         vantle::analyseTempo(piece.samples.data(), piece.samples.size(), piece.rate, Dance::waltz);
     EXPECT_FALSE(told.sure);
+}
+
+TEST(TempoAnalysis, AnalysesOnWorkersAtOnceGiveWhatOneAloneGives) {
+    // The player analyses several songs at once on its workers: the analyses share nothing.
+    const auto piece = testsupport::rhythmPiece({.bpm = 118, .bars = 8, .pickupBeats = 1});
+    const auto alone =
+        vantle::analyseTempo(piece.samples.data(), piece.samples.size(), piece.rate, Dance::foxtrot);
+    std::vector<vantle::SongTempo> together(4);
+    std::vector<std::thread> workers;
+    for (auto& tempo : together)
+        workers.emplace_back([&] {
+            tempo =
+                vantle::analyseTempo(piece.samples.data(), piece.samples.size(), piece.rate, Dance::foxtrot);
+        });
+    for (auto& worker : workers)
+        worker.join();
+    for (const auto& tempo : together)
+        EXPECT_EQ(tempo, alone);
 }
 
 class TempoFiles : public ::testing::Test {
