@@ -1,14 +1,18 @@
 #include "Source/mainwindow/MainViewController.h"
 
+#include "Source/mainwindow/LeavingNotes.h"
+
 #include "Source/mainwindow/AttachmentStack.h"
 #include "Source/mainwindow/ClockedBreakTimer.h"
 #include "Source/mainwindow/InterceptingTextField.h"
+#include "Source/mainwindow/KaraokeEvening.h"
 #include "Source/mainwindow/KaraokeView.h"
 #include "Source/mainwindow/Logger.h"
 #include "Source/mainwindow/MainViewHolder.h"
 #include "Source/mainwindow/MainWindowHost.h"
 #include "Source/mainwindow/RealPartAdapters.h"
 #include "Source/mainwindow/SoundPanel.h"
+#include "Source/mainwindow/TempoWiring.h"
 #include "Source/mainwindow/WaveformPicture.h"
 #include "Source/playback/SoundEffect.h"
 #include "Source/session/AppServices.h"
@@ -17,12 +21,14 @@
 #include "Source/session/LengthCounter.h"
 #include "Source/session/Playlist.h"
 #include "Source/session/PlaylistEntry.h"
+#include "Source/views/BeatCounterView.h"
 #include "Source/views/Mp4WindowController.h"
 #include "Source/views/PdfViewController.h"
 #include "Source/views/PlaylistTableModel.h"
 #include "Source/views/PlaylistTableView.h"
 #include "Source/views/Scrubber.h"
 #include "Source/views/TimeSliderPlayer.h"
+#include "Source/views/TransportViewController.h"
 #include "platform/dispatch/ConcurrentQueue.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/UserDefaults.h"
@@ -245,6 +251,7 @@ void MainViewController::buildLayout() {
     }
     files->addWidget(filesSplitter_);
     // Under the list while files are being added on a worker.
+    leavingNotes_ = new LeavingNotes(this);
     additionProgress_ = new QProgressBar(filesView_);
     additionProgress_->setObjectName("additionProgress");
     additionProgress_->setFormat(tr("Adding files: %v of %m"));
@@ -255,6 +262,11 @@ void MainViewController::buildLayout() {
     buildAttachmentMenu();
     tableView_->setEntryContextMenu(entryMenu_);
     column->addWidget(filesView_, 1);
+    tempo_ = std::make_unique<TempoWiring>(TempoWiring::Context{
+        this, tableView_, qobject_cast<TransportViewController*>(transport_->widget()), entryMenu_, player_.get(),
+        [this] { return playlist_; },
+        [this](const QString& text) { notices_->showText(text, 1.5, std::nullopt); }, defaults_, {}, nullptr});
+    sound->insertWidget(0, tempo_->counterView());
 
     if (QWidget* clock = screensaver_->widget()) clock->setParent(this);
 }

@@ -3,8 +3,13 @@
 
 #include "Source/mainwindow/MainViewController.h"
 
+#include "Source/mainwindow/LeavingNotes.h"
+
+#include "Source/karaoke/host/HostDatabase.h"
 #include "Source/mainwindow/ClockedBreakTimer.h"
+#include "Source/mainwindow/KaraokeEvening.h"
 #include "Source/mainwindow/MainWindowHost.h"
+#include "Source/mainwindow/TempoWiring.h"
 #include "Source/playback/BreakTimer.h"
 #include "Source/session/EditListTransaction.h"
 #include "Source/session/Playlist.h"
@@ -70,16 +75,17 @@ void MainViewController::leaveEntry(const std::shared_ptr<PlaylistEntry>& old) {
     // The log reads the listening before it is closed.
     log_->logEntry(*old);
     old->finishListening(*clock_);
-    // A note typed a moment ago, while an editor wrote its file, is written once the file settles.
-    if (old->notesUnsaved()) {
-        const TextNoteSet::SaveResult saved = old->noteSet().saveBeforeLeaving();
-        if (saved.status != TextNoteSet::SaveResult::Status::written)
-            notices_->showText(
-                tr("The notes could not be written to %1; they are kept here and printed to the log")
-                    .arg(QString::fromStdString(
-                        platform::escapingControlCharacters(old->noteSet().textURL().path()))),
-                6.0, std::nullopt);
-    }
+    // A note typed a moment ago, while an editor wrote its file, is written once the file settles,
+    // the window going on meanwhile.
+    QPointer<MainViewController> self(this);
+    leavingNotes_->save({old}, [self](const LeavingNotes::Entries& unwritten) {
+        if (!self || unwritten.empty()) return;
+        self->notices_->showText(
+            tr("The notes could not be written to %1; they are kept here and printed to the log")
+                .arg(QString::fromStdString(
+                    platform::escapingControlCharacters(unwritten.front()->noteSet().textURL().path()))),
+            6.0, std::nullopt);
+    });
     closeSideWindows();
     tableView_->reloadEntryRow(old);
 }
@@ -90,6 +96,7 @@ void MainViewController::makeCurrent(const std::shared_ptr<PlaylistEntry>& entry
     if (entry) entry->_cachedDuration.reset();
     const bool wasMissing = entry && entry->fileMissing;
     player_->setEntry(entry);
+    tempo_->songLoaded(entry);
     // Back: its row shows the length it has again.
     if (wasMissing && !entry->fileMissing) tableView_->reloadEntryRow(entry);
     setVolume(volume_);
@@ -192,6 +199,10 @@ void MainViewController::updateForMode() {
     const PlayerMode mode = player_->mode();
     const bool shown = mode == PlayerMode::karaoke || mode == PlayerMode::karaokePrepare;
     if (lyrics) lyrics->setVisible(shown);
+    if (shown && !evening_)
+        evening_ = std::make_unique<KaraokeEvening>(*this, *this, *transport_, host::HostDatabase::defaultLocation(),
+                                                    *filesSplitter_);
+    if (evening_) evening_->widget()->setVisible(shown);
     showKaraokeSong();
 }
 

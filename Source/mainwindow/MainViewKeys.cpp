@@ -4,9 +4,11 @@
 #include "Source/mainwindow/MainViewController.h"
 
 #include "Source/mainwindow/InterceptingTextField.h"
+#include "Source/mainwindow/KaraokeEvening.h"
 
 #include "Source/mainwindow/MainViewHolder.h"
 #include "Source/mainwindow/MainWindowHost.h"
+#include "Source/mainwindow/TempoWiring.h"
 #include "Source/session/EditListTransaction.h"
 #include "Source/session/Playlist.h"
 #include "Source/session/PlaylistEntry.h"
@@ -96,6 +98,8 @@ bool MainViewController::handleKeyDownEvent(const QKeyEvent& event) {
     if (characters.isEmpty()) return false;
     if (!isVisible()) return false;
     if (noteFieldEditing()) return false;
+    // A singer's name, a search and the rotation's lists keep their keys.
+    if (evening_ && evening_->ownsFocus()) return false;
     screensaver_->resetIdle();
     if (handleKaraokeTimingKey(characters)) return true;
 
@@ -127,6 +131,7 @@ void MainViewController::handleKey(const QString& characters) {
         pdf->handleKey(characters);
         return;
     }
+    if (tempo_->handleKey(characters)) return;
     const PlayerMode mode = player_->mode();
     if (mode == PlayerMode::karaoke || mode == PlayerMode::karaokePrepare) toggleKaraokeEditing(characters);
 

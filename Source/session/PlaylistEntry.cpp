@@ -88,6 +88,7 @@ PlaylistEntry::PlaylistEntry(const platform::KeyedDecoder& decoder)
     // Held before rounding: a number beyond a long's range has no rounding of its own.
     if (std::isfinite(key))
         keyShift = int(std::lround(std::clamp(key, -double(keyShiftLimit), double(keyShiftLimit))));
+    tempo = decoder.decode("tempo", EntryTempo{});
     // A song archive's row shows its audio's name from the start, not the archive's until it is opened.
     if (std::optional<std::string> member = decoder.tryDecode<std::string>("archivedAudio"))
         archivedAudio = std::move(*member);
@@ -121,6 +122,7 @@ void PlaylistEntry::encode(platform::KeyedEncoder& encoder) const {
     encoder.encodeIfPresent("tags", tags);
     if (keyShift != 0) encoder.encode("keyShift", std::int64_t(keyShift));
     if (!archivedAudio.empty()) encoder.encode("archivedAudio", archivedAudio);
+    if (!tempo.empty()) encoder.encode("tempo", tempo);
 }
 
 std::string PlaylistEntry::titleFileName() const {
@@ -154,8 +156,9 @@ std::optional<double> PlaylistEntry::duration() {
 }
 
 void PlaylistEntry::relocate(const platform::Url& url) {
-    // The set goes with the old place: a save that waits for its file is made before it goes.
-    if (noteSet_ && noteSet_->altered) noteSet_->saveBeforeLeaving();
+    // The set goes with the old place: what a save cannot write there now is printed, not dropped.
+    if (noteSet_ && noteSet_->altered && noteSet_->save().status == TextNoteSet::SaveResult::Status::waiting)
+        noteSet_->logUnwritten();
     noteSet_.reset();
     transcription_.reset();
     _cachedDuration.reset();

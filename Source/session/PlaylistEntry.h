@@ -5,6 +5,7 @@
 #include "Source/session/Attachment.h"
 #include "Source/session/AudioDuration.h"
 #include "Source/session/TimeRangeSet.h"
+#include "Source/tempo/EntryTempo.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/Date.h"
 #include "platform/foundation/Files.h"
@@ -98,6 +99,8 @@ public:
     // The key the song is sung in, semitones from its own (the player's range); stored only when not 0,
     // so documents of songs in their own key stay as they were.
     int keyShift = 0;
+    // The song's dance, target and beat grid; stored under "tempo" when any is known.
+    EntryTempo tempo;
     // For a song archive, the audio's name inside it (the song's title comes from it), once the archive
     // was opened in this run; empty otherwise. Never stored.
     std::string archivedAudio;
@@ -118,8 +121,8 @@ public:
     // tries again). A length measured while the file is still being written, or estimated, is provisional.
     std::optional<double> duration();
     // The file is now at `url`: its length, notes and transcription are read from there on next
-    // use (notes altered and not yet saved are saved first, beside the old place, waiting a moment for
-    // a file being written elsewhere; TextNoteSet::saveBeforeLeaving).
+    // use (notes altered and not yet saved are saved first, beside the old place; those a file being
+    // written elsewhere holds back are printed).
     void relocate(const platform::Url& url);
 
     // ---- listening history ----
