@@ -145,6 +145,19 @@ TEST_F(TempoFiles, ReadsWhatThePlayerReadsAnMp3ZippedWithItsGraphicsToo) {
     }
 }
 
+TEST_F(TempoFiles, ABandFromTheTeachersTablePicksTheLevelAndMeter) {
+    // The waltz's bars of three at 29 a minute, counted by a table that says 2 beats a bar at 43.5.
+    const std::string wav = writePiece("waltz.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    const auto edited = vantle::analyseTempoFile(wav, vantle::DanceBand{2, 42, 45}, nullptr);
+    ASSERT_TRUE(edited.has_value());
+    EXPECT_NEAR(edited->bpm, 87, 1.5);
+    EXPECT_EQ(edited->beatsPerBar, 2);
+    // A band of no meter is no dance.
+    const auto none = vantle::analyseTempoFile(wav, vantle::DanceBand{}, nullptr);
+    ASSERT_TRUE(none.has_value());
+    EXPECT_EQ(none->beatsPerBar, 3);
+}
+
 TEST_F(TempoFiles, AnUnreadableFileOrACancelGivesNothingAndSaysWhy) {
     std::string whyNot;
     EXPECT_FALSE(vantle::analyseTempoFile(folder.file("missing.mp3"), std::nullopt, nullptr, &whyNot));
