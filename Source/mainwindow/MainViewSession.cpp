@@ -119,7 +119,24 @@ void MainViewController::restoreState() {
         platform::removeTemporariesOf(session->path());
         // Opening the session brings back the saved entry, position, ranges and marks, and writes the
         // state again; a session that cannot be read leaves the state file for the next start.
-        (void)loadSession(*session);
+        std::shared_ptr<Playlist> document = readSessionDocument(*session);
+        if (!document) return;
+        // The state's entry is an index into the list as the killed run left it: the recovered order's.
+        if (state && state->playlistURL == session && recovery && recovery->order &&
+            state->currentEntryIndex) {
+            const std::int64_t index = *state->currentEntryIndex;
+            state->currentEntryIndex.reset();
+            if (index >= 0 && index < static_cast<std::int64_t>(recovery->order->size())) {
+                const platform::Url& file = (*recovery->order)[static_cast<std::size_t>(index)];
+                const auto& entries = document->allEntries;
+                const auto found = std::find_if(entries.begin(), entries.end(), [&](const auto& entry) {
+                    return entry && entry->_url == file;
+                });
+                if (found != entries.end()) state->currentEntryIndex = found - entries.begin();
+            }
+            writeAppState(*state, appStateFileURL());
+        }
+        showSession(*session, std::move(document));
     }
     // Changes to a session that could not be opened wait for a start that can.
     if (recovery && recovery->playlistURL == sessionURL_) offerRecovery(*recovery);

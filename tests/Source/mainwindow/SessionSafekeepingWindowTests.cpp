@@ -1,0 +1,142 @@
+// What a crash or a quit would lose: the state file written off the window's thread, a killed run's
+// unsaved changes offered at the next start, the title's unsaved mark, and the mode a quit leaves.
+
+#include "tests/Source/mainwindow/MainWindowTestSupport.h"
+
+#include "Source/session/SessionRecovery.h"
+#include "platform/foundation/PropertyList.h"
+#include "tests/support/Wait.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace vantle::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+class SafekeepingWindowTest : public MainWindowTest {
+protected:
+    void SetUp() override {
+        MainWindowTest::SetUp();
+        a = audioFile("a.wav", 90);
+        b = audioFile("b.wav", 90);
+        c = audioFile("c.wav", 90);
+        writeSession(session, {a, b, c}, 1);
+    }
+    std::optional<platform::FileStamp> stateStamp() { return platform::fileStamp(appStateFileURL().path()); }
+
+    platform::Url a, b, c, session = audioFolder.url("Milonga.vantle");
+};
+
+// A key held down changes it 67 times a second: the window's thread writes nothing for any of them, and
+// the state file is written once the changes pause.
+TEST_F(SafekeepingWindowTest, KeyChangesWriteTheStateFileOnceTheyPause) {
+    start();
+    activate();
+    ASSERT_TRUE(view().loadSession(session));
+    // The opening's own write, once it is made.
+    tick(40);
+    ASSERT_TRUE(testsupport::waitUntil([&] {
+        platform::Result<AppState> state = readAppState();
+        return state && state->playlistURL == session;
+    }));
+    const std::optional<platform::FileStamp> opened = stateStamp();
+    for (int i = 1; i <= 20; ++i)
+        player->setKeyShift(i % 2 ? 1 : 2);
+    EXPECT_EQ(entry(1)->keyShift, 2);
+    EXPECT_EQ(stateStamp(), opened);
+    tick(6);
+    EXPECT_TRUE(testsupport::waitUntil([&] { return stateStamp() != opened; }));
+}
+
+// Unsaved changes show as "*" after the session's name, from the change until a save.
+TEST_F(SafekeepingWindowTest, TheTitleMarksUnsavedChanges) {
+    start();
+    activate();
+    ASSERT_TRUE(view().loadSession(session));
+    tick();
+    EXPECT_EQ(text(window->windowTitle()), "Milonga");
+    player->setKeyShift(3);
+    tick();
+    EXPECT_EQ(text(window->windowTitle()), "Milonga*");
+    view().saveSessionAction();
+    tick();
+    EXPECT_EQ(text(window->windowTitle()), "Milonga");
+}
+
+// What a run killed while the second song played left: its listening in the state file, never logged,
+// and the unsaved order and key in the recovery file. The next start brings the listening back and
+// offers the changes; either answer keeps the listening, which gets its line in the log.
+TEST_F(SafekeepingWindowTest, AKilledRunsChangesAreOfferedAtTheNextStart) {
+    for (const bool recover : {true, false}) {
+        SCOPED_TRACE(recover ? "Recover" : "Discard");
+        AppState state(session, 42, 2, heardSpans({{10, 42}}), std::vector<double>{});
+        state.currentListeningLogged = false;
+        writeAppState(state);
+        SessionRecovery recovery;
+        recovery.playlistURL = session;
+        recovery.order = std::vector<platform::Url>{c, a, b};
+        recovery.keys = {{b, 2}};
+        ASSERT_TRUE(platform::writeFileAtomically(sessionRecoveryFileURL().path(),
+                                                  platform::encodePlist(recovery).value()));
+        start();
+        activate();
+        EXPECT_EQ(player->entry()->_url, b);
+        EXPECT_DOUBLE_EQ(player->playbackTime(), 42);
+        EXPECT_EQ(player->entry()->currentTimeRangeSet->ranges, (std::vector<TimeRange>{{10, 42}}));
+        ASSERT_EQ(alerts.pendingAlerts(), 1u);
+        EXPECT_THAT(alerts.requests().back().options.messageText,
+                    HasSubstr("“Milonga.vantle” can be recovered"));
+        EXPECT_THAT(alerts.requests().back().options.informativeText,
+                    HasSubstr("the order of its 3 entries and the key of 1 song"));
+        ASSERT_TRUE(alerts.answerAlert(recover ? 0 : 1));
+        tick();
+        view().safekeeping().flush();
+        if (recover) {
+            EXPECT_THAT(names(), ElementsAre("c.wav", "a.wav", "b.wav"));
+            EXPECT_EQ(player->keyShift(), 2);
+            EXPECT_EQ(text(window->windowTitle()), "Milonga*");
+            EXPECT_EQ(readSessionRecovery().value(), recovery);
+        } else {
+            EXPECT_THAT(names(), ElementsAre("a.wav", "b.wav", "c.wav"));
+            EXPECT_EQ(player->keyShift(), 0);
+            EXPECT_EQ(text(window->windowTitle()), "Milonga");
+            EXPECT_FALSE(platform::fileExists(sessionRecoveryFileURL().path()));
+        }
+        // The song left, the killed run's listening gets its line.
+        view().loadEntry(entry(0) == player->entry() ? entry(1) : entry(0));
+        EXPECT_THAT(log->loggedEntries, ElementsAre("b.wav"));
+        stop();
+    }
+}
+
+// Each mode a quit leaves is the mode of the next start; a quit saves the changes, and the recovery file
+// goes with them.
+TEST_F(SafekeepingWindowTest, TheModeAQuitLeavesComesBack) {
+    for (const PlayerMode mode :
+         {PlayerMode::karaoke, PlayerMode::karaokePrepare, PlayerMode::prepare, PlayerMode::dance}) {
+        SCOPED_TRACE(static_cast<int>(mode));
+        start();
+        activate();
+        ASSERT_TRUE(view().loadSession(session));
+        window->setMode(mode);
+        player->setKeyShift(player->keyShift() + 1);
+        tick(10);
+        view().safekeeping().flush();
+        EXPECT_TRUE(platform::fileExists(sessionRecoveryFileURL().path()));
+        delegate->terminate();
+        ASSERT_EQ(quits, 1);
+        EXPECT_FALSE(platform::fileExists(sessionRecoveryFileURL().path()));
+        stop();
+        quits = 0;
+        start();
+        activate();
+        EXPECT_EQ(player->mode(), mode);
+        stop();
+    }
+}
+
+} // namespace
+} // namespace vantle::testing
