@@ -7,6 +7,7 @@
 #include "platform/foundation/Files.h"
 #include "platform/foundation/PropertyList.h"
 
+#include <algorithm>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -79,7 +80,7 @@ std::size_t SessionRecovery::apply(Playlist& playlist) const {
         const std::unordered_set<platform::Url> listed = [&] {
             std::unordered_set<platform::Url> files;
             for (const auto& entry : playlist.allEntries)
-                files.insert(entry->_url);
+                if (entry) files.insert(entry->_url);
             return files;
         }();
         for (const platform::Url& file : kept)
@@ -91,7 +92,7 @@ std::size_t SessionRecovery::apply(Playlist& playlist) const {
     if (!keys.empty()) {
         std::unordered_map<platform::Url, PlaylistEntry*> byFile;
         for (const auto& entry : playlist.allEntries)
-            byFile.emplace(entry->_url, entry.get());
+            if (entry) byFile.emplace(entry->_url, entry.get());
         for (const KeyChange& change : keys) {
             const auto found = byFile.find(change.file);
             if (found == byFile.end()) continue;
