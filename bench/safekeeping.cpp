@@ -15,6 +15,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "BenchEntries.h"
 #include "BenchRatio.h"
 
 #include <filesystem>
@@ -46,14 +47,8 @@ struct BenchStateFolder {
 std::shared_ptr<Playlist> benchList(int count) {
     auto playlist = std::make_shared<Playlist>();
     for (int i = 0; i < count; ++i) {
-        const std::string path =
-            "/home/host/Karaoke/Disc " + std::to_string(i / 20) + "/Track " + std::to_string(i) + ".mp3";
-        platform::PlistDictionary record{
-            {"_url",
-             platform::PlistDictionary{{"relative", platform::Url::fileURLWithPath(path).absoluteString()}}},
-            {"prevTimeRangeSet", platform::PlistDictionary{{"ranges", platform::PlistArray{}}}}};
-        auto entry =
-            platform::decodePlistValue<std::shared_ptr<PlaylistEntry>>(platform::PlistValue(record)).value();
+        auto entry = benchentries::decodedEntry("/home/host/Karaoke/Disc " + std::to_string(i / 20) +
+                                                "/Track " + std::to_string(i) + ".mp3");
         entry->prevTimeRangeSet.ranges = {{0, 30.5 + i % 7}, {45, 120.25}};
         playlist->allEntries.push_back(std::move(entry));
     }
