@@ -145,7 +145,9 @@ void MainViewController::restoreState() {
 
 void MainViewController::offerRecovery(const SessionRecovery& recovery) {
     std::string changes;
-    if (recovery.order) changes = "the order of its " + std::to_string(recovery.order->size()) + " entries";
+    if (recovery.order)
+        changes = (sessionURL_ ? "the order of its " : "its ") + std::to_string(recovery.order->size()) +
+                  " entries";
     if (!recovery.keys.empty())
         changes += (changes.empty() ? "" : " and ") + std::string("the key of ") +
                    std::to_string(recovery.keys.size()) + (recovery.keys.size() == 1 ? " song" : " songs");
@@ -155,9 +157,13 @@ void MainViewController::offerRecovery(const SessionRecovery& recovery) {
                                     sessionDisplayName(*sessionURL_) + "” can be recovered."
                               : std::string("Vantle did not quit normally: the unsaved session can be "
                                             "recovered.");
-    options.informativeText = "Changed since the session was last saved: " + changes +
-                              ". Recover lays them over the session, which then shows them as unsaved "
-                              "changes; Discard keeps the session as it was saved.";
+    options.informativeText =
+        sessionURL_
+            ? "Changed since the session was last saved: " + changes +
+                  ". Recover lays them over the session, which then shows them as unsaved changes; "
+                  "Discard keeps the session as it was saved."
+            : "It was never saved: " + changes +
+                  ". Recover lists them again, as unsaved changes; Discard starts with an empty list.";
     options.buttons = {"Recover", "Discard"};
     QPointer<MainViewController> self(this);
     alerts_->beginAlert(window(), std::move(options), [self, recovery](int button) {

@@ -112,6 +112,28 @@ TEST_F(SafekeepingWindowTest, AKilledRunsChangesAreOfferedAtTheNextStart) {
     }
 }
 
+// A session never saved: the killed run's list comes back when asked for.
+TEST_F(SafekeepingWindowTest, AKilledRunsUnsavedListIsOfferedAtTheNextStart) {
+    SessionRecovery recovery;
+    recovery.order = std::vector<platform::Url>{c, a};
+    recovery.keys = {{a, -1}};
+    ASSERT_TRUE(platform::writeFileAtomically(sessionRecoveryFileURL().path(),
+                                              platform::encodePlist(recovery).value()));
+    start();
+    activate();
+    EXPECT_TRUE(names().empty());
+    ASSERT_EQ(alerts.pendingAlerts(), 1u);
+    EXPECT_EQ(alerts.requests().back().options.messageText,
+              "Vantle did not quit normally: the unsaved session can be recovered.");
+    EXPECT_THAT(alerts.requests().back().options.informativeText,
+                HasSubstr("never saved: its 2 entries and the key of 1 song."));
+    ASSERT_TRUE(alerts.answerAlert(0));
+    tick();
+    EXPECT_THAT(names(), ElementsAre("c.wav", "a.wav"));
+    EXPECT_EQ(entry(1)->keyShift, -1);
+    EXPECT_EQ(text(window->windowTitle()), "Vantle*");
+}
+
 // Each mode a quit leaves is the mode of the next start; a quit saves the changes, and the recovery file
 // goes with them.
 TEST_F(SafekeepingWindowTest, TheModeAQuitLeavesComesBack) {
