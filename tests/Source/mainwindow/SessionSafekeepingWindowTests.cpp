@@ -10,6 +10,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+
+#include <filesystem>
+
 namespace vantle::testing {
 namespace {
 
@@ -132,6 +136,40 @@ TEST_F(SafekeepingWindowTest, AKilledRunsUnsavedListIsOfferedAtTheNextStart) {
     EXPECT_THAT(names(), ElementsAre("c.wav", "a.wav"));
     EXPECT_EQ(entry(1)->keyShift, -1);
     EXPECT_EQ(text(window->windowTitle()), "Vantle*");
+}
+
+// The session's folder replaced (a stick pulled leaves its mount point; here a folder made again): no
+// save writes there. The saves after songs ask once while the question is open; Save As… writes where
+// the panel says.
+TEST_F(SafekeepingWindowTest, ASaveIntoAnotherFolderUnderTheSameNameAsksForSaveAs) {
+    const std::string stick = audioFolder.path + "/stick";
+    const platform::Url onStick = platform::Url::fileURLWithPath(stick + "/Milonga.vantle");
+    std::filesystem::create_directories(stick);
+    writeSession(onStick, {a, b}, 0);
+    start();
+    activate();
+    ASSERT_TRUE(view().loadSession(onStick));
+    player->setKeyShift(2);
+    // Held open, the folder keeps its inode from the one made in its place.
+    const platform::FileDescriptor held(::open(stick.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    std::filesystem::remove_all(stick);
+    std::filesystem::create_directories(stick);
+    view().savePlaylist();
+    view().savePlaylist();
+    ASSERT_EQ(alerts.requests().size(), 1u);
+    EXPECT_THAT(alerts.requests()[0].options.messageText, HasSubstr("its folder is no longer the one"));
+    EXPECT_EQ(alerts.requests()[0].options.buttons, (std::vector<std::string>{"Save As…", "Cancel"}));
+    ASSERT_TRUE(alerts.answerAlert(1));
+    EXPECT_FALSE(platform::fileExists(onStick.path()));
+    EXPECT_TRUE(playlist().dirty);
+
+    view().saveSessionAction();
+    ASSERT_EQ(alerts.requests().size(), 2u);
+    ASSERT_TRUE(alerts.answerAlert(0));
+    ASSERT_TRUE(panels.answerSavePanel(audioFolder.url("Kept.vantle")));
+    EXPECT_FALSE(platform::fileExists(onStick.path()));
+    EXPECT_EQ(Playlist::read(audioFolder.url("Kept.vantle")).value()->allEntries.at(0)->keyShift, 2);
+    EXPECT_EQ(view().sessionURL(), audioFolder.url("Kept.vantle"));
 }
 
 // Each mode a quit leaves is the mode of the next start; a quit saves the changes, and the recovery file
