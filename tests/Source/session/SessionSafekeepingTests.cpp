@@ -26,6 +26,9 @@ using namespace vantle::testing;
 
 namespace vantle::testing {
 
+// Only a broken program waits this long for the worker's write.
+constexpr std::chrono::seconds generousWait{30};
+
 // A saved session of three songs in a folder of its own, the state folder beside it, and a player on its
 // second song.
 class SafekeepingTest : public ::testing::Test {
@@ -82,7 +85,7 @@ TEST_F(SafekeepingTest, TheStateIsTakenOnceTheChangesPauseAndWrittenOnAWorker) {
     EXPECT_FALSE(stateStamp());
     advance(SessionSafekeeping::pauseSeconds);
     EXPECT_EQ(statesTaken, 1);
-    ASSERT_TRUE(testsupport::waitUntil([&] { return stateStamp().has_value(); }));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return stateStamp().has_value(); }, generousWait));
     EXPECT_EQ(readAppState()->currentEntryIndex, 1);
 
     // Never pausing, they are still taken within the longest wait.
@@ -188,10 +191,12 @@ TEST_F(SafekeepingTest, ARunKilledMidEditLeavesWhatTheNextStartNeeds) {
         for (;;)
             ::pause();
     }
-    const bool written = testsupport::waitUntil([&] {
-        platform::Result<AppState> state = readAppState();
-        return platform::fileExists(file.path()) && state && state->currentTime == 42;
-    });
+    const bool written = testsupport::waitUntil(
+        [&] {
+            platform::Result<AppState> state = readAppState();
+            return platform::fileExists(file.path()) && state && state->currentTime == 42;
+        },
+        generousWait);
     ::kill(child, SIGKILL);
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
