@@ -137,7 +137,7 @@ public:
     float treble() const override { return treble_; }
     void setTreble(float treble) override { treble_ = treble; }
     void setTrebleGain(float gain) override { trebleGain = gain; }
-    void setRate(float) override {}
+    void setRate(float value) override { rate = value; }
     int keyShift() const override { return key; }
     void setKeyShift(int semitones) override {
         const int clamped = std::clamp(semitones, -maximumKeyShift, maximumKeyShift);
@@ -168,6 +168,7 @@ public:
     int entrySets = 0;
     int plays = 0;
     int key = 0;
+    float rate = 1.0f;
 
 private:
     // The file player stops; its time is then the time its last play started from.
