@@ -10,6 +10,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <QTest>
+
 #include <fcntl.h>
 
 #include <filesystem>
@@ -52,9 +54,13 @@ TEST_F(SafekeepingWindowTest, KeyChangesWriteTheStateFileOnceTheyPause) {
         },
         generousWait));
     const std::optional<platform::FileStamp> opened = stateStamp();
-    for (int i = 1; i <= 20; ++i)
-        player->setKeyShift(i % 2 ? 1 : 2);
-    EXPECT_EQ(entry(1)->keyShift, 2);
+    // Key Up and Key Down as the keyboard gives them, each its own turn of the window's loop.
+    window->activateWindow();
+    for (int i = 1; i <= 21; ++i) {
+        QTest::keyClick(window.get(), i % 2 ? Qt::Key_Equal : Qt::Key_Minus, Qt::ControlModifier);
+        QApplication::processEvents();
+    }
+    EXPECT_EQ(entry(1)->keyShift, 1);
     EXPECT_EQ(stateStamp(), opened);
     tick(6);
     EXPECT_TRUE(testsupport::waitUntil([&] { return stateStamp() != opened; }, generousWait));
