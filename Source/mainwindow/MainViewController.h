@@ -63,6 +63,7 @@ class BreakTimer;
 class ClockedBreakTimer;
 class Exporter;
 struct ExportOutcome;
+class KaraokeEvening;
 class LeavingNotes;
 class LengthCounter;
 class MainWindowHost;
@@ -195,6 +196,8 @@ public:
     QWidget& filesView() const { return *filesView_; }
     QWidget* karaokeView() const;
     KaraokePart& karaoke() const { return *karaoke_; }
+    // The singers and the song book, made when a karaoke mode is first entered; null before.
+    KaraokeEvening* karaokeEvening() const { return evening_.get(); }
     TempoWiring& tempo() const { return *tempo_; }
 
     // ---- application state ----
@@ -770,6 +773,7 @@ private:
     std::unique_ptr<TimeSliderPart> timeSlider_;
     std::unique_ptr<TransportPart> transport_;
     std::unique_ptr<KaraokePart> karaoke_;
+    std::unique_ptr<KaraokeEvening> evening_;
     std::unique_ptr<WaveformPart> waveform_;
     std::unique_ptr<AttachmentsPart> attachments_;
     std::unique_ptr<MainViewPart> soundPanel_;
