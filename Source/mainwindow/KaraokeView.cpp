@@ -477,6 +477,10 @@ std::optional<QString> KaraokeView::singersFullScreenOn() const {
     return singers_->screenName();
 }
 
+bool KaraokeView::pointerOverSingersScreen() const {
+    return singersScreenShown() && singers_->underMouse();
+}
+
 void KaraokeView::restoreSingersScreen() {
     if (!SingersScreen::wasShown() || singersScreenShown()) return;
     toggleSingersScreen();

@@ -48,6 +48,7 @@ public:
     void restoreSingersScreen() override;
     void setSingersFullScreen(const std::optional<QString>& screenName) override;
     std::optional<QString> singersFullScreenOn() const override;
+    bool pointerOverSingersScreen() const override;
 
     // One frame: the heard time read once, both surfaces brought to it. Called at each refresh of the
     // screen while anything is shown; tests call it after moving their player's time.
