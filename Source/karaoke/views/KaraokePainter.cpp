@@ -202,11 +202,39 @@ int KaraokePainter::fontPixelSize(const Lyrics& lyrics) const {
     const double width = area_.width() * 0.92;
     const double byHeight = 100.0 * area_.height() / (karaokeRowBudget * metrics.lineSpacing());
     const double byWidth = widest > 0 ? 100.0 * karaokeWrappedRows * width / widest : byHeight;
-    sizedPixels_ = std::clamp(static_cast<int>(std::min(byHeight, byWidth)), karaokeSmallestPixels,
-                              karaokeLargestPixels);
+    int pixels = std::clamp(static_cast<int>(std::min(byHeight, byWidth)), karaokeSmallestPixels,
+                            karaokeLargestPixels);
+    // Lines that wrap take more rows than the budget counts: smaller until the line before, the lit
+    // line and the next one fit together below the countdown, wherever the song is.
+    for (int tries = 0; tries < 16 && pixels > karaokeSmallestPixels; ++tries) {
+        const double needed = lyricsHeightNeeded(lyrics, pixels);
+        if (needed <= area_.height()) break;
+        pixels = std::max(karaokeSmallestPixels,
+                          std::min(pixels - 1, static_cast<int>(pixels * area_.height() / needed)));
+    }
+    sizedPixels_ = pixels;
     sizedGeneration_ = baseKey_.generation;
     sizedFor_ = area_.size();
     return sizedPixels_;
+}
+
+double KaraokePainter::lyricsHeightNeeded(const Lyrics& lyrics, int pixels) const {
+    const QFont font = karaokeFont(pixels);
+    const qreal width = area_.width() * 0.92;
+    const qreal gap = pixels * 0.25;
+    std::vector<qreal> heights;
+    heights.reserve(lyrics.lines.size());
+    for (const LyricLine& line : lyrics.lines)
+        heights.push_back(karaokeLayoutHeight(*karaokeLayOut(karaokeLineText(line), font, width)));
+    qreal tallest = 0;
+    for (std::size_t i = 0; i < heights.size(); ++i) {
+        qreal rows = heights[i];
+        if (i > 0) rows += heights[i - 1] + gap;
+        if (i + 1 < heights.size()) rows += heights[i + 1] + gap;
+        tallest = std::max(tallest, rows);
+    }
+    // The countdown's band (as drawLyrics lays it out) and a gap below the last line.
+    return pixels * (0.3 + 0.45 + 0.25) + tallest + gap;
 }
 
 void KaraokePainter::drawLyrics(QPainter& painter, const KaraokeFrame& frame) {

@@ -57,7 +57,6 @@ public:
     static QColor unsungColour();
 
 private:
-
     void buildBase(const KaraokeFrame& frame);
     void drawLyrics(QPainter& painter, const KaraokeFrame& frame);
     void drawMessage(QPainter& painter, const QStringList& message, KaraokeFrame::Look look);
@@ -65,6 +64,9 @@ private:
     QRect pictureTarget() const;
     bool takePicture(const CdgScreen& screen, KaraokeFrame::Look look);
     int fontPixelSize(const Lyrics& lyrics) const;
+    // The height the line before, the lit line and the next one take at most at that size, with the
+    // countdown's band.
+    double lyricsHeightNeeded(const Lyrics& lyrics, int pixels) const;
     // The sung part of the lit line as rectangles in area coordinates, from its lit share.
     std::vector<QRectF> wipeRects(double litFraction) const;
 
