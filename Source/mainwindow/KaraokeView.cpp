@@ -2,6 +2,7 @@
 
 #include "Source/karaoke/CdgDecoder.h"
 #include "Source/karaoke/CdgFile.h"
+#include "Source/karaoke/CdgPlayhead.h"
 #include "Source/karaoke/KaraokeZip.h"
 #include "Source/karaoke/LyricsTiming.h"
 #include "Source/mainwindow/SingersScreen.h"
@@ -184,7 +185,9 @@ void KaraokeView::loadPicture(const std::string& audioPath) {
             self->pictureLooked_ = true;
             self->pictureStamps_ = stamps;
             if (timeline) {
-                self->cdg_ = std::make_unique<CdgTimeline>(std::move(*timeline));
+                // Decoded ahead on a worker where a position is far from what is decoded.
+                self->cdg_ = std::make_unique<CdgPlayhead>(std::move(*timeline), platform::globalQueue(),
+                                                           platform::mainQueue());
                 ++self->generation_;
             } else if (self->cdg_) {
                 // The graphics gone, or no longer readable: the picture goes with them.

@@ -25,7 +25,7 @@ class QTimer;
 
 namespace vantle {
 
-class CdgTimeline;
+class CdgPlayhead;
 class LyricsLoader;
 class LyricsTiming;
 class SingersScreen;
@@ -97,7 +97,7 @@ private:
     std::shared_ptr<const Lyrics> lyrics_;
     LyricsReadResult lastRead_;
     bool lyricsRead_ = false;
-    std::unique_ptr<CdgTimeline> cdg_;
+    std::unique_ptr<CdgPlayhead> cdg_;
     bool pictureLooked_ = false;
     unsigned pictureRequest_ = 0;
     bool pictureLooking_ = false;
