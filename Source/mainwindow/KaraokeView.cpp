@@ -39,10 +39,12 @@ QString karaokeTimeText(double seconds) {
 
 } // namespace
 
-// The panel's drawing surface: paints what its painter prepared, and only the part that changed.
+// The panel's drawing surface: paints what its painter prepared, and only the part that changed. A
+// new size wants a frame laid out for it before it is painted.
 class KaraokeView::Canvas final : public QWidget {
 public:
-    explicit Canvas(QWidget* parent) : QWidget(parent) {
+    Canvas(QWidget* parent, std::function<void()> frameWanted)
+        : QWidget(parent), frameWanted_(std::move(frameWanted)) {
         setObjectName("karaokeCanvas");
         setAttribute(Qt::WA_OpaquePaintEvent);
     }
@@ -55,18 +57,23 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override {
         QPainter painter(this);
-        painter_.paint(painter, event->rect());
+        if (!painter_.paint(painter, event->rect())) QTimer::singleShot(0, this, [this] { frameWanted_(); });
+    }
+    void resizeEvent(QResizeEvent* event) override {
+        QWidget::resizeEvent(event);
+        if (isVisible()) frameWanted_();
     }
 
 private:
     KaraokePainter painter_;
+    std::function<void()> frameWanted_;
 };
 
 KaraokeView::KaraokeView(KaraokeHost& host, QWidget* parent) : QWidget(parent), host_(host) {
     setObjectName("karaokeView");
     stack_ = new QStackedLayout(this);
     stack_->setContentsMargins(0, 0, 0, 0);
-    canvas_ = new Canvas(this);
+    canvas_ = new Canvas(this, [this] { advanceFrame(); });
     stack_->addWidget(canvas_);
     timingList_ = new QListWidget(this);
     timingList_->setObjectName("karaokeTimingList");

@@ -138,12 +138,17 @@ QRect KaraokePainter::prepare(const QRect& area, const KaraokeFrame& frame) {
     return QRect(area_.left(), area_.top() + litBounds_.top(), area_.width(), litBounds_.height());
 }
 
-void KaraokePainter::paint(QPainter& painter, const QRect& clip) const {
+bool KaraokePainter::paint(QPainter& painter, const QRect& clip) const {
+    const QPaintDevice* surface = painter.device();
+    if (surface && QRect(0, 0, surface->width(), surface->height()) != area_) {
+        painter.fillRect(clip, background(baseKey_.look));
+        return false;
+    }
     const QRect part = clip.intersected(area_);
-    if (part.isEmpty() || base_.isNull()) return;
+    if (part.isEmpty() || base_.isNull()) return true;
     painter.drawImage(part, base_, part.translated(-area_.topLeft()));
     if (baseKey_.picture) {
-        if (picture_.isNull()) return;
+        if (picture_.isNull()) return true;
         painter.save();
         painter.setClipRect(part);
         // Whole pixels of the disc, never blurred into one another.
@@ -156,14 +161,15 @@ void KaraokePainter::paint(QPainter& painter, const QRect& clip) const {
             drawKeyShift(painter, baseKey_.keyShift, baseKey_.look);
             painter.restore();
         }
-        return;
+        return true;
     }
-    if (!litLayout_) return;
+    if (!litLayout_) return true;
     for (const QRectF& lit : wipeRects(litFraction_)) {
         const QRectF shown = lit.translated(area_.topLeft()).intersected(QRectF(part));
         if (shown.isEmpty()) continue;
         painter.drawImage(shown, litLayer_, shown.translated(-QPointF(litOrigin_ + area_.topLeft())));
     }
+    return true;
 }
 
 QImage KaraokePainter::render(const QSize& size, const KaraokeFrame& frame) {

@@ -4,6 +4,7 @@
 #include "Source/karaoke/views/KaraokePainter.h"
 
 #include <QImage>
+#include <QPainter>
 
 #include <gtest/gtest.h>
 
@@ -261,6 +262,31 @@ TEST(KaraokePainter, OnlyWhatChangedIsReported) {
     const QRect changed = painter.prepare(area, picture);
     EXPECT_FALSE(changed.isEmpty());
     EXPECT_TRUE(area.contains(changed));
+}
+
+// A surface painted at another size than its frame was laid out for (resized, or shown again on a wider
+// screen, before its next frame) shows its background, never the old layout: that put the lit line over
+// the next one until the wipe moved. The next frame for its size draws it whole.
+TEST(KaraokePainter, AFrameLaidOutForAnotherSizeIsNeverPainted) {
+    const Lyrics lyrics = songLyrics(
+        {"The line before this one", "Sing this line now, paused here", "And the next one", "And one more"});
+    KaraokePainter painter;
+    const KaraokeFrame paused = litFrame(lyrics, 1, 0.5, KaraokeFrame::Look::singers);
+    painter.prepare(QRect(0, 0, 1280, 720), paused);
+    QImage wider(1920, 1080, QImage::Format_RGB32);
+    wider.fill(Qt::red);
+    {
+        QPainter onto(&wider);
+        EXPECT_FALSE(painter.paint(onto, wider.rect())) << "a frame for the new size is wanted";
+    }
+    EXPECT_EQ(inkOf(wider, KaraokePainter::background(KaraokeFrame::Look::singers)).count, 1920 * 1080);
+
+    EXPECT_EQ(painter.prepare(wider.rect(), paused), wider.rect());
+    {
+        QPainter onto(&wider);
+        EXPECT_TRUE(painter.paint(onto, wider.rect()));
+    }
+    EXPECT_EQ(wider, painter.render(wider.size(), paused));
 }
 
 TEST(KaraokePainter, AMessageIsDrawnAndNothingIsDark) {
