@@ -292,6 +292,50 @@ void MainViewController::stopAdditions() {
     waitingAdditions_.clear();
 }
 
+void MainViewController::settleCutAddition(std::function<void(bool goOn)> then) {
+    if (!addition_ || !addition_->worker || addition_->worker->finished()) {
+        then(true);
+        return;
+    }
+    // Nothing more comes in while the user decides.
+    const std::shared_ptr<Addition> addition = addition_;
+    addition->worker->cancel();
+    waitingAdditions_.clear();
+    additionProgress_->hide();
+    const QLocale locale;
+    const QString taken = locale.toString(static_cast<qulonglong>(addition->taken));
+    platform::AlertOptions options;
+    options.messageText =
+        tr("Adding files was not finished: %1 of the files went in. Keep them in the session?")
+            .arg(taken)
+            .toStdString();
+    options.informativeText =
+        tr("Take Them Out leaves the session as it was before the files were added; Keep Them saves it with "
+           "them; Cancel leaves the session open with them, where Edit › Undo takes them out.")
+            .toStdString();
+    options.buttons = {tr("Take Them Out").toStdString(), tr("Keep Them").toStdString(),
+                       tr("Cancel").toStdString()};
+    options.defaultButton = 0;
+    QPointer<MainViewController> self(this);
+    alerts_->beginAlert(window(), std::move(options), [self, addition, then = std::move(then)](int button) {
+        if (!self) return;
+        const Undoer::Stack& steps = self->playlist_->undoer.undoStack();
+        if (button == 0 && addition->step && !steps.empty() && steps.back().get() == addition->step) {
+            self->playlist_->undoer.undo();
+            if (self->addition_ == addition) self->addition_.reset();
+            const QString taken = QLocale().toString(static_cast<qulonglong>(addition->taken));
+            platform::consolePrint("stopped adding files: the " + std::to_string(addition->taken) +
+                                   " that went in were taken out again");
+            self->notices_->showText(
+                tr("Stopped adding files: the %1 that went in were taken out again").arg(taken), 3.0,
+                std::nullopt);
+        } else if (self->addition_ == addition) {
+            self->stopAdditions();
+        }
+        then(button != 2);
+    });
+}
+
 void MainViewController::reportRefusedFiles(const std::vector<RefusedFile>& refused) {
     if (refused.empty()) return;
     platform::AlertOptions options;

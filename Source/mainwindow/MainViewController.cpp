@@ -1,5 +1,7 @@
 #include "Source/mainwindow/MainViewController.h"
 
+#include "Source/mainwindow/LeavingNotes.h"
+
 #include "Source/mainwindow/AttachmentStack.h"
 #include "Source/mainwindow/ClockedBreakTimer.h"
 #include "Source/mainwindow/InterceptingTextField.h"
@@ -245,6 +247,7 @@ void MainViewController::buildLayout() {
     }
     files->addWidget(filesSplitter_);
     // Under the list while files are being added on a worker.
+    leavingNotes_ = new LeavingNotes(this);
     additionProgress_ = new QProgressBar(filesView_);
     additionProgress_->setObjectName("additionProgress");
     additionProgress_->setFormat(tr("Adding files: %v of %m"));

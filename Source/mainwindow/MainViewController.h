@@ -63,6 +63,7 @@ class BreakTimer;
 class ClockedBreakTimer;
 class Exporter;
 struct ExportOutcome;
+class LeavingNotes;
 class LengthCounter;
 class MainWindowHost;
 class Mp4ViewController;
@@ -247,6 +248,8 @@ public:
     // ---- quitting ----
     // Stops playback (Do Not Disturb is put back).
     void prepareToQuit();
+    // The saves of notes that wait for their file at a song left, a close or a quit (tests step them).
+    LeavingNotes& leavingNotes() { return *leavingNotes_; }
     // Closes the current entry's listening (logged, ranges merged), writes the state and saves the
     // session: to its location, changed or not, or through the save panel when it has unsaved
     // changes and none. The ending learns whether the quit may go on.
@@ -621,9 +624,17 @@ private:
     // version on disk in its place, or cancel. Only the first lets what asked for the save go on.
     void askAboutChangedSession(const platform::Url& url, SaveReason reason, Ending ending);
     void answerChangedSession(int button, const platform::Url& url, SaveReason reason, const Ending& ending);
-    // Closes the entry's listening, and saves the notes of every entry whose changes wait for their
-    // file (TextNoteSet::saveBeforeLeaving); those still not written are kept in unwrittenNotes_.
+    // Closes the entry's listening, and saves the notes of every entry whose changes are not in their
+    // file yet, once; those still not written are kept in unwrittenNotes_.
     void closeListening();
+    // saveAndTerminate once the notes had their wait.
+    void saveForQuit(Ending ending);
+    // Before a close, an open, a new session or a quit goes on: notes that wait for their file are
+    // written, or given up, on later turns of the loop (LeavingNotes); then `then` runs.
+    void afterLeavingNotes(Continuation then);
+    // Before a close, an open, a new session or a quit: an addition cut short is asked about
+    // (settleCutAddition), then the notes have their wait; `cancelled` runs when the user cancels.
+    void prepareToLeave(Continuation then, Continuation cancelled = {});
     // At a close or quit, after the save: notes that could not be written are named in an alert, and
     // the first time a file is named the session stays open (the program keeps running) with them, so
     // that they can still be written. True when what asked must not go on.
@@ -682,6 +693,7 @@ private:
     // already named to the user at a close or quit.
     std::vector<std::pair<std::string, std::string>> unwrittenNotes_;
     std::set<std::string> toldUnwrittenNotes_;
+    LeavingNotes* leavingNotes_ = nullptr;
     bool savingAfterSong_ = false;
     // Tags each waveform request, so that a late picture of an earlier entry is dropped.
     unsigned waveformRequest_ = 0;
@@ -757,6 +769,10 @@ private:
     void addBatch(Addition& addition, std::vector<FileAddition::File> files);
     void finishAddition();
     void stopAdditions();
+    // An addition still bringing files is stopped and the user asked whether to keep what went in
+    // (the default takes it out, as its undo does) or cancel what cut it short (it stays, undoable);
+    // `then` learns whether that may go on. At once when no addition runs.
+    void settleCutAddition(std::function<void(bool goOn)> then);
     // Shared only so that its type may stay in MainViewAddFiles.cpp.
     std::shared_ptr<Addition> addition_;
     std::deque<WaitingAddition> waitingAdditions_;

@@ -3,6 +3,8 @@
 
 #include "Source/mainwindow/MainViewController.h"
 
+#include "Source/mainwindow/LeavingNotes.h"
+
 #include "Source/mainwindow/ClockedBreakTimer.h"
 #include "Source/mainwindow/MainWindowHost.h"
 #include "Source/playback/BreakTimer.h"
@@ -71,16 +73,17 @@ void MainViewController::leaveEntry(const std::shared_ptr<PlaylistEntry>& old) {
     // The log reads the listening before it is closed.
     log_->logEntry(*old);
     old->finishListening(*clock_);
-    // A note typed a moment ago, while an editor wrote its file, is written once the file settles.
-    if (old->notesUnsaved()) {
-        const TextNoteSet::SaveResult saved = old->noteSet().saveBeforeLeaving();
-        if (saved.status != TextNoteSet::SaveResult::Status::written)
-            notices_->showText(
-                tr("The notes could not be written to %1; they are kept here and printed to the log")
-                    .arg(QString::fromStdString(
-                        platform::escapingControlCharacters(old->noteSet().textURL().path()))),
-                6.0, std::nullopt);
-    }
+    // A note typed a moment ago, while an editor wrote its file, is written once the file settles,
+    // the window going on meanwhile.
+    QPointer<MainViewController> self(this);
+    leavingNotes_->save({old}, [self](const LeavingNotes::Entries& unwritten) {
+        if (!self || unwritten.empty()) return;
+        self->notices_->showText(
+            tr("The notes could not be written to %1; they are kept here and printed to the log")
+                .arg(QString::fromStdString(
+                    platform::escapingControlCharacters(unwritten.front()->noteSet().textURL().path()))),
+            6.0, std::nullopt);
+    });
     closeSideWindows();
     tableView_->reloadEntryRow(old);
 }

@@ -94,7 +94,14 @@ void MainViewController::commitNoteEdit() {
     // The note stays in the window, and goes to its file with the next save that can write it; one
     // that waits for an editor to finish writes it within a moment, unasked.
     const TextNoteSet::SaveResult saved = notes.save();
-    if (saved.status == TextNoteSet::SaveResult::Status::failed)
+    if (saved.status == TextNoteSet::SaveResult::Status::waiting)
+        notices_->showText(
+            tr("The note waits while another program writes %1; it is kept here and written within %2 "
+               "seconds")
+                .arg(QString::fromStdString(platform::escapingControlCharacters(notes.textURL().path())))
+                .arg(int(TextNoteSet::settlingPatience)),
+            TextNoteSet::settlingPatience + 1, std::nullopt);
+    else if (saved.status == TextNoteSet::SaveResult::Status::failed)
         notices_->showText(
             tr("The note could not be written to %1: %2; it is kept here until the file can be written")
                 .arg(QString::fromStdString(platform::escapingControlCharacters(notes.textURL().path())))

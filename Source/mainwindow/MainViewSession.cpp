@@ -5,6 +5,7 @@
 
 #include "Source/mainwindow/ClockedBreakTimer.h"
 #include "Source/mainwindow/Environment.h"
+#include "Source/mainwindow/LeavingNotes.h"
 #include "Source/mainwindow/MainWindowHost.h"
 #include "Source/mainwindow/PanelFolders.h"
 #include "Source/mainwindow/WindowTitle.h"
@@ -341,22 +342,25 @@ bool MainViewController::openSessionAt(const platform::Url& url) {
     // session, its location and the state file as they are.
     std::shared_ptr<Playlist> document = readSessionDocument(url);
     if (!document) return false;
-    // The save writes what went in so far; nothing comes in after it unsaved.
-    stopAdditions();
     QPointer<MainViewController> self(this);
-    saveSession(
-        [self, url, document] {
-            if (!self) return;
-            // The save may have written this very file (the open session itself, or Save As onto
-            // it): then what it holds now is what opens.
-            std::shared_ptr<Playlist> opened = document;
-            if (self->sessionURL_ == url) {
-                if (platform::Result<std::shared_ptr<Playlist>> written = Playlist::read(url))
-                    opened = *written;
-            }
-            self->replaceSession(url, std::move(opened));
-        },
-        SaveReason::leave);
+    prepareToLeave([self, url, document] {
+        if (!self) return;
+        // The save writes what went in so far; nothing comes in after it unsaved.
+        self->stopAdditions();
+        self->saveSession(
+            [self, url, document] {
+                if (!self) return;
+                // The save may have written this very file (the open session itself, or Save As onto
+                // it): then what it holds now is what opens.
+                std::shared_ptr<Playlist> opened = document;
+                if (self->sessionURL_ == url) {
+                    if (platform::Result<std::shared_ptr<Playlist>> written = Playlist::read(url))
+                        opened = *written;
+                }
+                self->replaceSession(url, std::move(opened));
+            },
+            SaveReason::leave);
+    });
     return true;
 }
 
@@ -457,12 +461,11 @@ void MainViewController::closeListening() {
         log_->logEntry(*entry);
         entry->finishListening(*clock_);
     }
-    // A note typed a moment ago, while an editor wrote its file, is still only here: the entries and
-    // their notes may go now, so it is written once the file settles, or named to the user.
+    // The notes have had their wait (afterLeavingNotes): what is still only here is named to the user.
     unwrittenNotes_.clear();
     for (const std::shared_ptr<PlaylistEntry>& entry : playlist_->allEntries) {
         if (!entry || !entry->notesUnsaved()) continue;
-        const TextNoteSet::SaveResult saved = entry->noteSet().saveBeforeLeaving();
+        const TextNoteSet::SaveResult saved = entry->noteSet().save();
         if (saved.status == TextNoteSet::SaveResult::Status::written) {
             toldUnwrittenNotes_.erase(entry->noteSet().textURL().path());
             continue;
@@ -472,6 +475,31 @@ void MainViewController::closeListening() {
                                          ? std::string("another program was still writing it")
                                          : saved.reason);
     }
+}
+
+void MainViewController::afterLeavingNotes(Continuation then) {
+    LeavingNotes::Entries entries;
+    for (const std::shared_ptr<PlaylistEntry>& entry : playlist_->allEntries)
+        if (entry && entry->notesUnsaved()) entries.push_back(entry);
+    QPointer<MainViewController> self(this);
+    leavingNotes_->save(entries, [self, then = std::move(then)](const LeavingNotes::Entries&) {
+        if (self && then) then();
+    });
+    if (leavingNotes_->waiting())
+        notices_->showText(tr("Waiting for another program to finish with a notes file, to write the notes "
+                              "typed here…"),
+                           TextNoteSet::leavingPatience, std::nullopt);
+}
+
+void MainViewController::prepareToLeave(Continuation then, Continuation cancelled) {
+    QPointer<MainViewController> self(this);
+    settleCutAddition([self, then = std::move(then), cancelled = std::move(cancelled)](bool goOn) {
+        if (!self) return;
+        if (goOn)
+            self->afterLeavingNotes(then);
+        else if (cancelled)
+            cancelled();
+    });
 }
 
 bool MainViewController::holdForUnwrittenNotes(SaveReason reason) {
@@ -504,27 +532,33 @@ bool MainViewController::holdForUnwrittenNotes(SaveReason reason) {
 }
 
 void MainViewController::closeSession() {
-    stopAdditions();
     QPointer<MainViewController> self(this);
-    saveSession(
-        [self] {
-            if (!self) return;
-            self->clearSession();
-            // Only a session that was closed is forgotten.
-            self->defaults_->removeObject(lastSessionURLKey);
-            self->defaults_->removeObject(lastSessionBookmarkKey);
-        },
-        SaveReason::leave);
+    prepareToLeave([self] {
+        if (!self) return;
+        self->stopAdditions();
+        self->saveSession(
+            [self] {
+                if (!self) return;
+                self->clearSession();
+                // Only a session that was closed is forgotten.
+                self->defaults_->removeObject(lastSessionURLKey);
+                self->defaults_->removeObject(lastSessionBookmarkKey);
+            },
+            SaveReason::leave);
+    });
 }
 
 void MainViewController::newSession() {
-    stopAdditions();
     QPointer<MainViewController> self(this);
-    saveSession(
-        [self] {
-            if (self) self->clearSession();
-        },
-        SaveReason::leave);
+    prepareToLeave([self] {
+        if (!self) return;
+        self->stopAdditions();
+        self->saveSession(
+            [self] {
+                if (self) self->clearSession();
+            },
+            SaveReason::leave);
+    });
 }
 
 void MainViewController::updateWindowTitle() {
@@ -540,8 +574,6 @@ void MainViewController::updateWindowTitle() {
 // ---- quitting ----
 
 void MainViewController::prepareToQuit() {
-    // What went in so far is saved with the session; the rest is not added.
-    stopAdditions();
     if (!player_->suspended()) player_->pause();
     player_->setPlaying(false);
     // Quitting never leaves the user's notifications silenced.
@@ -549,6 +581,19 @@ void MainViewController::prepareToQuit() {
 }
 
 void MainViewController::saveAndTerminate(Ending ending) {
+    QPointer<MainViewController> self(this);
+    prepareToLeave(
+        [self, ending]() mutable {
+            if (self) self->saveForQuit(std::move(ending));
+        },
+        [ending] {
+            if (ending) ending(SaveOutcome::cancelled);
+        });
+}
+
+void MainViewController::saveForQuit(Ending ending) {
+    // What went in so far is saved with the session; the rest is not added.
+    stopAdditions();
     // Notes not yet written keep the program running, the first time they are named.
     QPointer<MainViewController> self(this);
     ending = [self, ending = std::move(ending)](SaveOutcome outcome) {

@@ -154,8 +154,9 @@ std::optional<double> PlaylistEntry::duration() {
 }
 
 void PlaylistEntry::relocate(const platform::Url& url) {
-    // The set goes with the old place: a save that waits for its file is made before it goes.
-    if (noteSet_ && noteSet_->altered) noteSet_->saveBeforeLeaving();
+    // The set goes with the old place: what a save cannot write there now is printed, not dropped.
+    if (noteSet_ && noteSet_->altered && noteSet_->save().status == TextNoteSet::SaveResult::Status::waiting)
+        noteSet_->logUnwritten();
     noteSet_.reset();
     transcription_.reset();
     _cachedDuration.reset();

@@ -9,10 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <chrono>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -68,33 +65,16 @@ const platform::Clock& clockForNewSets() {
     return clock ? *clock : platform::Clock::system();
 }
 
-std::mutex pauseLock;
-TextNoteSet::Pause& pauseForNewSets() {
-    static TextNoteSet::Pause pause;
-    return pause;
-}
-
 } // namespace
 
 void TextNoteSet::setClockForNewSets(const platform::Clock* clock) {
     textNoteSetClock.store(clock);
 }
 
-void TextNoteSet::setPauseForNewSets(Pause pause) {
-    const std::lock_guard<std::mutex> locked(pauseLock);
-    pauseForNewSets() = std::move(pause);
-}
-
 TextNoteSet::TextNoteSet(platform::Url mp3URL) : TextNoteSet(std::move(mp3URL), clockForNewSets()) {}
 
 TextNoteSet::TextNoteSet(platform::Url mp3URL, const platform::Clock& clock)
     : mp3URL_(std::move(mp3URL)), textURL_(companionTextURL(mp3URL_, ".txt")), clock_(&clock) {
-    {
-        const std::lock_guard<std::mutex> locked(pauseLock);
-        pause_ = pauseForNewSets();
-    }
-    if (!pause_)
-        pause_ = [](double seconds) { std::this_thread::sleep_for(std::chrono::duration<double>(seconds)); };
     // Stamped before it is read: a write in between then shows as a change, and is never missed.
     const Stamp stamp = currentStamp();
     auto text = platform::readTextFile(textURL_.path(), largestFileSize);
@@ -112,9 +92,23 @@ TextNoteSet::Stamp TextNoteSet::currentStamp() const {
     return platform::fileStamp(textURL_.path());
 }
 
+bool TextNoteSet::emptied(const Stamp& stamp) const {
+    return stamp && stamp->size == 0 && stamp_ && stamp_->size > 0;
+}
+
+bool TextNoteSet::waitedLongEnough() const {
+    return waiting_ && clock_->now().timeIntervalSince(waitingSince_) >= settlingPatience;
+}
+
 bool TextNoteSet::quiet(const Stamp& stamp) {
     if (stamp == stamp_) return true;
     const platform::Date now = clock_->now();
+    if (!sighting_ || sighting_->stamp != stamp) sighting_ = Sighting{stamp, now};
+    const double unchanged = now.timeIntervalSince(sighting_->since);
+    // An editor may hold the file empty between cutting it and writing it again for longer than a
+    // quiet second: taken for the truth then, it would drop the notes, and its next write would drop
+    // a note written into it meanwhile.
+    if (emptied(stamp)) return unchanged >= settlingPatience;
     // A file that is gone went when its folder last changed: an editor that saves by removing the
     // file and making it anew leaves no name for a moment.
     const std::optional<platform::FileStamp> written =
@@ -125,10 +119,7 @@ bool TextNoteSet::quiet(const Stamp& stamp) {
         return true;
     // A file whose times are ahead of this clock (another machine's, on a network share) is quiet
     // once it has stayed as it is that long here.
-    if (sighting_ && sighting_->stamp == stamp)
-        return now.timeIntervalSince(sighting_->since) >= quietSeconds;
-    sighting_ = Sighting{stamp, now};
-    return false;
+    return unchanged >= quietSeconds;
 }
 
 std::vector<TextNoteSet::NotesLine> TextNoteSet::linesOf(std::string_view text,
@@ -228,7 +219,10 @@ TextNoteSet::SaveResult TextNoteSet::save() {
                 result = SaveResult{status, std::move(reason)};
                 return platform::SaveChoice::leaving();
             };
-            if (!quiet(found.stamp)) return refuse(Status::waiting, {});
+            // A file that never settles is written on top of once the save has waited long enough;
+            // an emptied one only once it has stayed empty that long.
+            if (!quiet(found.stamp) && (!waitedLongEnough() || emptied(found.stamp)))
+                return refuse(Status::waiting, {});
             if (found.unreadable) {
                 // A file too large to read is no one's to replace: it stays as it is.
                 if (found.unreadable->code == EFBIG) {
@@ -293,6 +287,7 @@ TextNoteSet::SaveResult TextNoteSet::save() {
         break;
     case Status::waiting:
         altered = true;
+        if (!waiting_) waitingSince_ = clock_->now();
         waiting_ = true;
         break;
     case Status::failed:
@@ -305,26 +300,29 @@ TextNoteSet::SaveResult TextNoteSet::save() {
 }
 
 TextNoteSet::SaveResult TextNoteSet::saveBeforeLeaving() {
-    if (!altered) return {};
-    using Status = SaveResult::Status;
-    const platform::Date start = clock_->now();
-    SaveResult result = save();
-    // A file an editor is writing is quiet again within a moment; looked at often enough that the
-    // save follows soon after.
-    constexpr double step = 0.1;
-    // Counted too: a clock set back meanwhile must not hold the window.
-    for (int tries = 0; result.status == Status::waiting && tries < int(2 * leavingPatience / step) &&
-                        clock_->now().timeIntervalSince(start) < leavingPatience;
-         ++tries) {
-        pause_(step);
-        result = save();
+    if (!altered) {
+        leavingSince_.reset();
+        return {};
     }
+    using Status = SaveResult::Status;
+    const platform::Date now = clock_->now();
+    if (!leavingSince_) leavingSince_ = now;
+    SaveResult result = save();
+    // A clock set back meanwhile ends the wait too: it must not hold a close for good.
+    const double waited = now.timeIntervalSince(*leavingSince_);
+    if (result.status == Status::waiting && waited >= 0 && waited < leavingPatience) return result;
+    leavingSince_.reset();
     if (result.status == Status::written) return result;
-    if (result.status == Status::waiting)
-        platform::consolePrint("can't write " + textURL_.absoluteString() +
-                               ": it was still being written elsewhere after " +
-                               std::to_string(int(leavingPatience)) + " seconds");
-    // What was typed or deleted here, for the user to find in the log.
+    if (result.status == Status::waiting) {
+        result = {Status::failed, "it was still being written elsewhere after " +
+                                      std::to_string(int(leavingPatience)) + " seconds"};
+        platform::consolePrint("can't write " + textURL_.absoluteString() + ": " + result.reason);
+    }
+    logUnwritten();
+    return result;
+}
+
+void TextNoteSet::logUnwritten() const {
     std::unordered_set<const TextNote*> kept;
     for (const auto& note : notes)
         kept.insert(note.get());
@@ -339,12 +337,11 @@ TextNoteSet::SaveResult TextNoteSet::saveBeforeLeaving() {
         if (was == known.end() || note->text() != was->second->text)
             platform::consolePrint("not written to " + textURL_.path() + ": " + notesFileLine(*note));
     }
-    return result;
 }
 
 bool TextNoteSet::readAgainIfChanged(bool onceSettled) {
     const Stamp stamp = currentStamp();
-    if (waiting_ && quiet(stamp)) {
+    if (waiting_ && (quiet(stamp) || waitedLongEnough())) {
         const std::vector<std::shared_ptr<TextNote>> before = notes;
         save();
         return notes != before;

@@ -13,7 +13,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -37,6 +36,14 @@ public:
     // quiet that long.
     static constexpr double quietSeconds = 1.0;
 
+    // A save that has waited this long for a file that never stays quiet (a sync client, an editor's
+    // autosave) goes ahead: it lays its changes on top of the file as it is then, as it does over any
+    // change made elsewhere, the checked save still never writing over a write made while it saves.
+    // A file that was emptied (as an editor does before writing it again) is taken for an empty file
+    // only once it has stayed so this long: until then neither what it held nor what was typed here
+    // goes.
+    static constexpr double settlingPatience = 3.0;
+
     // Reads the notes file at once. A missing, unreadable or undecodable file gives no notes,
     // silently; so do lines without a time stamp. The first line, the audio file's path, is
     // never read as a note. A file larger than largestFileSize gives no notes and sets tooLarge.
@@ -47,10 +54,6 @@ public:
     // The clock of the sets made from now on (null: the system's). For tests that write notes files
     // and expect them read at once.
     static void setClockForNewSets(const platform::Clock* clock);
-    // How the sets made from now on let time pass while a save made before they go waits for the
-    // file (null: the thread sleeps). For tests, with a clock they move.
-    using Pause = std::function<void(double seconds)>;
-    static void setPauseForNewSets(Pause pause);
     TextNoteSet(const TextNoteSet&) = delete;
     TextNoteSet& operator=(const TextNoteSet&) = delete;
 
@@ -95,15 +98,22 @@ public:
     // `altered` as it was; a save that waits sets it, so that a later save writes the changes.
     SaveResult save();
 
-    // The longest a save made before the set goes waits for its file to be quiet: long enough for an
-    // editor to finish a save, short enough for a song change or a quit.
-    static constexpr double leavingPatience = 2.0;
-    // The save for a set about to go (its song left, its session closed, the program quitting), when
-    // changes made here are not saved yet: a save that waits for the file is made again as the file
-    // settles, for leavingPatience seconds at most. When the changes still are not written, each is
-    // printed with the file's name ("not written to <file>: <line>", a deletion as "deleted <line>"),
-    // so that what was typed is never only in memory.
+    // A save waits for the file to settle (SaveResult::Status::waiting): the window says so.
+    bool waitingForFile() const { return waiting_; }
+
+    // The longest a save made before the set goes waits for its file: past settlingPatience, so that a
+    // file that keeps changing is written on top of, short enough for a song change or a quit.
+    static constexpr double leavingPatience = settlingPatience + 2.0;
+    // One try of the save for a set about to go (its song left, its session closed, the program
+    // quitting) while changes made here are not saved yet; the caller tries again on later turns of
+    // its loop while it answers waiting, never holding the thread. A file that keeps changing is
+    // written on top of after settlingPatience. A file still not written once leavingPatience has
+    // passed since the first try fails the save ("it was still being written elsewhere after …");
+    // at a failure the changes not written are printed (logUnwritten).
     SaveResult saveBeforeLeaving();
+    // Prints each change made here and not yet written with the file's name ("not written to <file>:
+    // <line>", a deletion as "deleted <line>"), so that what was typed is never only in memory.
+    void logUnwritten() const;
 
     // When the notes file changed on disk since this set last read or wrote it (an editor saved
     // it), reads it again: its notes replace those read before, while the changes made here and
@@ -141,8 +151,12 @@ private:
 
     Stamp currentStamp() const;
     // Whether the file, now stamped so, may be taken as what it says: not written since this set
-    // knew it, or left as it is for quietSeconds.
+    // knew it, or left as it is for quietSeconds (settlingPatience when it was emptied).
     bool quiet(const Stamp& stamp);
+    // The file, stamped so, is empty where it held something when this set last read or wrote it.
+    bool emptied(const Stamp& stamp) const;
+    // A save has waited settlingPatience for the file.
+    bool waitedLongEnough() const;
     // The lines of `text` after the first; a line that is still that of a known note holds that
     // note. `known` receives the notes of `text` as they are to be remembered.
     std::vector<NotesLine> linesOf(std::string_view text, std::vector<KnownNote>& known) const;
@@ -159,7 +173,8 @@ private:
     // The large file's stamp at the last settled call that did not read it.
     Stamp unsettled_;
     const platform::Clock* clock_;
-    Pause pause_;
+    // The first try of a save before leaving that still waits.
+    std::optional<platform::Date> leavingSince_;
     // A stamp not yet quiet, and when it was first seen.
     struct Sighting {
         Stamp stamp;
@@ -168,8 +183,9 @@ private:
     std::optional<Sighting> sighting_;
     // A file that could not be read, not to be tried again until it changes.
     std::optional<Stamp> unreadable_;
-    // A save waited for the file to be quiet.
+    // A save waited for the file to be quiet, since then.
     bool waiting_ = false;
+    platform::Date waitingSince_;
 };
 
 // The file beside `audioURL` named after it, with `suffix` (".txt", ".t.txt") replacing its

@@ -1,7 +1,6 @@
 #pragma once
 // For tests that write a notes file and expect the window or a note set to take it at once: the
-// note sets made while this lives take every file as quiet, as if written an hour ago. And for tests
-// of a save that waits for a file to settle: the pause that lets the test's clock move. Test thread.
+// note sets made while this lives take every file as quiet, as if written an hour ago. Test thread.
 
 #include "Source/session/TextNoteSet.h"
 #include "platform/foundation/Files.h"
@@ -30,17 +29,5 @@ inline platform::Date dateAfterWritten(const std::string& path, double seconds) 
     const std::int64_t written = stamp ? std::max(stamp->modified, stamp->changed) : 0;
     return platform::Date::fromUnix(double(written) / 1e9 + seconds);
 }
-
-// The note sets made while this lives let time pass with `pause` (moving the test's clock) where they
-// would sleep.
-class ScopedNotesPause {
-public:
-    explicit ScopedNotesPause(vantle::TextNoteSet::Pause pause) {
-        vantle::TextNoteSet::setPauseForNewSets(std::move(pause));
-    }
-    ~ScopedNotesPause() { vantle::TextNoteSet::setPauseForNewSets({}); }
-    ScopedNotesPause(const ScopedNotesPause&) = delete;
-    ScopedNotesPause& operator=(const ScopedNotesPause&) = delete;
-};
 
 } // namespace testsupport

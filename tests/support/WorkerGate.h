@@ -1,6 +1,6 @@
 #pragma once
 // Holds a worker thread at a point of its work until the test lets it pass, a given number of times.
-// pass() on the worker; release() and passed() on any thread.
+// pass() on the worker; release(), close() and passed() on any thread.
 
 #include <condition_variable>
 #include <cstddef>
@@ -27,6 +27,11 @@ public:
         changed_.notify_all();
     }
     void releaseAll() { release(std::numeric_limits<std::size_t>::max()); }
+    // Permits not taken are withdrawn: the worker is held again at its next pass.
+    void close() {
+        std::lock_guard lock(mutex_);
+        permits_ = 0;
+    }
     std::size_t passed() const {
         std::lock_guard lock(mutex_);
         return passed_;

@@ -202,6 +202,7 @@ TEST_F(LargeAdditionTest, NewStopsTheFilesStillToComeAndASessionHandedAfterThemW
 
     // New stops the files still to come before its save, kept even when the save is cancelled.
     view().newSession();
+    ASSERT_TRUE(alerts.answerAlert(1)) << "Keep Them";
     EXPECT_FALSE(view().adding());
     ASSERT_TRUE(panels.answerSavePanel(std::nullopt));
     gate.releaseAll();
@@ -239,6 +240,7 @@ TEST_F(LargeAdditionTest, AnAdditionStoppedPartwaySaysHowFarItGot) {
     gate.release(5);
     ASSERT_TRUE(platform::mainQueue().drainUntil([&] { return playlist().allEntries.size() == 3; }, 60));
     view().closeSession();
+    ASSERT_TRUE(alerts.answerAlert(1)) << "Keep Them";
     EXPECT_FALSE(view().adding());
     EXPECT_THAT(console.lines(), Contains("stopped adding files: 3 went in, the rest were not added"));
     EXPECT_EQ(text(static_cast<QLabel*>(view().notices().widget())->text()),
@@ -249,6 +251,69 @@ TEST_F(LargeAdditionTest, AnAdditionStoppedPartwaySaysHowFarItGot) {
     worker.sync([] {});
     platform::mainQueue().drain();
     EXPECT_EQ(playlist().allEntries.size(), 3u);
+}
+
+// Close, Open, New or Quit while files are still coming: nothing more comes in, and the user is asked
+// whether to keep what went in. The default takes it out before the session is saved, Keep Them saves it
+// with them, Cancel leaves the session open with them as one step that Undo takes back.
+TEST_F(LargeAdditionTest, ASessionLeftDuringAnAdditionAsksWhetherToKeepWhatWentIn) {
+    enum class Request { close, open, newSession, quit };
+    const struct {
+        Request request;
+        int button;
+        std::size_t saved; // entries in the session's file afterwards
+    } cases[] = {{Request::close, 0, 1},
+                 {Request::open, 0, 1},
+                 {Request::newSession, 0, 1},
+                 {Request::close, 2, 1},
+                 {Request::quit, 1, 4}}; // a quit ends the program: last
+    classFolder(12);
+    const platform::Url other = audioFolder.url("Other.vantle");
+    writeSession(other, {audioFile("other.wav", 1)});
+    startSmallBatches();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(int(c.request)) + " " + std::to_string(c.button));
+        const platform::Url located = audioFolder.url("Class " + std::to_string(&c - cases) + ".vantle");
+        writeSession(located, {audioFile("first.wav", 1)});
+        ASSERT_TRUE(delegate->openFile(located.path()));
+        const int quitsBefore = quits;
+        view().addChosenFiles({audioFolder.url("Class")});
+        gate.release(5);
+        ASSERT_TRUE(platform::mainQueue().drainUntil([&] { return playlist().allEntries.size() == 4; }, 60));
+        const std::size_t asked = alerts.requests().size();
+        switch (c.request) {
+        case Request::close:
+            view().closeSession();
+            break;
+        case Request::open:
+            view().openSessionAt(other);
+            break;
+        case Request::newSession:
+            view().newSession();
+            break;
+        case Request::quit:
+            delegate->terminate();
+            break;
+        }
+        ASSERT_EQ(alerts.requests().size(), asked + 1);
+        EXPECT_THAT(alerts.requests().back().options.messageText, HasSubstr("3 of the files went in"));
+        EXPECT_EQ(alerts.requests().back().options.defaultButton, 0);
+        gate.releaseAll();
+        worker.sync([] {});
+        gate.close();
+        platform::mainQueue().drain();
+        EXPECT_EQ(playlist().allEntries.size(), 4u) << "nothing more comes in while the user decides";
+        ASSERT_TRUE(alerts.answerAlert(c.button));
+        platform::mainQueue().drain();
+        EXPECT_EQ(Playlist::read(located).value()->allEntries.size(), c.saved);
+        if (c.request == Request::quit) EXPECT_EQ(quits, quitsBefore + 1);
+        if (c.button == 2) {
+            EXPECT_EQ(playlist().allEntries.size(), 4u) << "the session stays open with them";
+            delegate->actionUndo();
+            EXPECT_EQ(playlist().allEntries.size(), 1u);
+        }
+        EXPECT_FALSE(view().adding());
+    }
 }
 
 // A folder named on the command line adds its audio as a drop of it does; a small one at once.

@@ -2,6 +2,7 @@
 
 #include "tests/Source/mainwindow/MainWindowTestSupport.h"
 
+#include "Source/mainwindow/LeavingNotes.h"
 #include "Source/session/TextNoteSet.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Files.h"
@@ -271,7 +272,9 @@ TEST_F(RestoreTest, AFailedSaveKeepsTheWindowOpenOnQuitAndSaysSo) {
     EXPECT_TRUE(quits == 1 && Playlist::read(located).value()->allEntries.size() == 3);
 }
 
-// A note typed in the window a moment after an editor wrote its file: the save waits for the file.
+// A note typed in the window a moment after an editor wrote its file: the save waits for the file. The
+// waits of a song left, a close or a quit are tries on later turns of the window's loop, which the test
+// makes itself, a tenth of a second of the notes' clock apart: the window's thread never waits.
 class WaitingNoteTest : public RestoreTest {
 protected:
     void SetUp() override {
@@ -279,10 +282,13 @@ protected:
         TextNoteSet::setClockForNewSets(&notesClock);
         writeSession(session, {a, b, c}, 0);
         start();
+        view().leavingNotes().setLater(
+            [this](std::function<void()> retry) { retries.push_back(std::move(retry)); });
         activate();
         ASSERT_TRUE(delegate->openFile(session.path()));
     }
     void TearDown() override {
+        platform::setFileWriteHooks();
         RestoreTest::TearDown();
         TextNoteSet::setClockForNewSets(nullptr);
     }
@@ -304,45 +310,59 @@ protected:
         QTest::keyClick(&view().noteTextField(), Qt::Key_Return);
         ASSERT_EQ(text(file), entry(row)->_url.path() + "\n 0:05 editor\n") << "the save waits";
     }
-    // From now on the editor appends to `file` whenever the window lets time pass.
-    void keepWriting(const std::string& file) {
-        keptWriting = file;
-        // Its times ahead of the clock: quiet only once it stays as it is for a second.
-        notesClock.set(testsupport::dateAfterWritten(file, -100));
+    // From now on the editor writes `file` while each save of it is being made.
+    void keepWritingDuringSaves(const std::string& file) {
+        platform::setFileWriteHooks({[file](platform::SaveStep step, const std::string& target) {
+                                         if (step == platform::SaveStep::beforeReplacing && target == file)
+                                             EXPECT_TRUE(testsupport::appendToFile(file, " 0:50 more\n"));
+                                     },
+                                     {}});
+    }
+    // The window's loop turns for `seconds` of the notes' clock.
+    void letTimePass(double seconds) {
+        for (double passed = 0; passed < seconds; passed += 0.1) {
+            notesClock.advance(0.1);
+            std::vector<std::function<void()>> due;
+            due.swap(retries);
+            for (auto& retry : due)
+                retry();
+        }
     }
 
     testsupport::FakeClock notesClock;
-    std::string keptWriting;
-    const testsupport::ScopedNotesPause pause{[this](double seconds) {
-        notesClock.advance(seconds);
-        if (!keptWriting.empty()) {
-            EXPECT_TRUE(testsupport::appendToFile(keptWriting, " 0:50 more\n"));
-        }
-    }};
+    std::vector<std::function<void()>> retries;
 };
 
-// Another song loaded or the program quit right after the note: it is written once the file settles.
-// A file that never settles is named, the note printed to the log, and the first quit keeps the
-// program running.
+// Another song loaded or the program quit right after the note: it is written once the file settles,
+// the window going on meanwhile. A file written during every save is named, the note printed to the
+// log, and the first quit keeps the program running.
 TEST_F(WaitingNoteTest, ItIsWrittenWhenTheSongIsLeftOrTheProgramQuits) {
     typeJustAfterTheEditor(0, "first");
     view().tableView().selectRows({1});
+    EXPECT_EQ(text(notesOf(a)), a.path() + "\n 0:05 editor\n") << "the window did not wait";
+    letTimePass(1);
     EXPECT_EQ(text(notesOf(a)), a.path() + "\n 0:05 editor\n 0:10 first\n");
 
     typeJustAfterTheEditor(1, "second");
     typeJustAfterTheEditor(2, "third");
-    keepWriting(notesOf(c));
+    keepWritingDuringSaves(notesOf(c));
     testsupport::ScopedConsoleCapture console;
     delegate->terminate();
+    EXPECT_EQ(text(notesOf(b)), b.path() + "\n 0:05 editor\n") << "the window did not wait";
+    EXPECT_EQ(quits, 0);
+    letTimePass(1);
     EXPECT_EQ(text(notesOf(b)), b.path() + "\n 0:05 editor\n 0:10 second\n");
+    EXPECT_EQ(quits, 0) << "the quit waits for the notes";
+    letTimePass(TextNoteSet::leavingPatience);
     EXPECT_EQ(quits, 0) << "the note still only in the window keeps the program running";
     ASSERT_EQ(alerts.requests().size(), 1u);
     EXPECT_THAT(alerts.requests()[0].options.messageText, HasSubstr(notesOf(c)));
     EXPECT_THAT(console.lines(), ::testing::Contains("not written to " + notesOf(c) + ":  0:10 third"));
     EXPECT_EQ(text(notesOf(c)).find("third"), std::string::npos);
 
-    // Quit again: the note is in the log, and the program goes.
+    // Quit again: the note is in the log, and the program goes once the file had its wait.
     delegate->terminate();
+    letTimePass(TextNoteSet::leavingPatience + 0.5);
     EXPECT_EQ(quits, 1);
     EXPECT_EQ(alerts.requests().size(), 1u);
 }
@@ -351,14 +371,18 @@ TEST_F(WaitingNoteTest, ItIsWrittenWhenTheSongIsLeftOrTheProgramQuits) {
 TEST_F(WaitingNoteTest, ItIsWrittenWhenTheSessionIsClosed) {
     typeJustAfterTheEditor(0, "first");
     typeJustAfterTheEditor(1, "second");
-    keepWriting(notesOf(b));
+    keepWritingDuringSaves(notesOf(b));
     testsupport::ScopedConsoleCapture console;
     view().closeSession();
+    EXPECT_EQ(text(notesOf(a)), a.path() + "\n 0:05 editor\n") << "the window did not wait";
+    EXPECT_EQ(playlist().allEntries.size(), 3u);
+    letTimePass(TextNoteSet::leavingPatience + 0.5);
     EXPECT_EQ(text(notesOf(a)), a.path() + "\n 0:05 editor\n 0:10 first\n");
     EXPECT_EQ(playlist().allEntries.size(), 3u) << "the session stays open";
     ASSERT_EQ(alerts.requests().size(), 1u);
     EXPECT_THAT(alerts.requests()[0].options.messageText, HasSubstr(notesOf(b)));
     view().closeSession();
+    letTimePass(TextNoteSet::leavingPatience + 0.5);
     EXPECT_TRUE(playlist().allEntries.empty());
 }
 

@@ -11,7 +11,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <fcntl.h>
+#include <functional>
 #include <optional>
 #include <string>
 #include <sys/stat.h>
@@ -513,8 +515,9 @@ TEST(TextNoteSet, AFileWrittenWithinASecondIsNeitherTakenNorWrittenOverUntilQuie
         const char* what;
         std::string halfway; // the lines after the path; none: the file is gone
         bool removed;
-        bool finished;     // the editor then writes the whole file
-        std::string saved; // the lines after the path at the end
+        bool finished;                              // the editor then writes the whole file
+        std::string saved;                          // the lines after the path at the end
+        double settles = TextNoteSet::quietSeconds; // after the last write, when it is taken
     } cases[] = {
         {"emptied", "", false, true, " 0:10 mine\n 0:30 editor\n 0:40 added\n"},
         {"cut inside a character", " 0:10 mine\n 0:20 two\n 0:30 caf\xC3", false, true,
@@ -522,8 +525,8 @@ TEST(TextNoteSet, AFileWrittenWithinASecondIsNeitherTakenNorWrittenOverUntilQuie
         {"gone for a moment", "", true, true, " 0:10 mine\n 0:30 editor\n 0:40 added\n"},
         {"a line just added", " 0:10 mine\n 0:20 two\n 0:30 editor\n", false, false,
          " 0:10 mine\n 0:30 editor\n 0:40 added\n"},
-        // Left empty for good: after the quiet second it is what the file says.
-        {"emptied and left so", "", false, false, " 0:40 added\n"},
+        // Left empty for good: once it has stayed so a while it is what the file says.
+        {"emptied and left so", "", false, false, " 0:40 added\n", 0.5 + TextNoteSet::settlingPatience},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -556,12 +559,106 @@ TEST(TextNoteSet, AFileWrittenWithinASecondIsNeitherTakenNorWrittenOverUntilQuie
             clock.set(testsupport::dateAfterWritten(file, 0.5));
             EXPECT_FALSE(set.readAgainIfChanged());
         }
-        clock.set(testsupport::dateAfterWritten(file, TextNoteSet::quietSeconds));
+        clock.set(testsupport::dateAfterWritten(file, c.settles));
         EXPECT_TRUE(set.readAgainIfChanged());
         EXPECT_EQ(folder.read("Song.txt"), header + c.saved) << "the waiting save, made once quiet";
         EXPECT_FALSE(set.altered);
         EXPECT_TRUE(console.lines().empty());
     }
+}
+
+// The display looks at the file ten times a second; each look is a call here, the clock moved by a
+// tenth. The file's times are ahead of the set's clock, so that only how long it stays as it is counts.
+struct LookingSet {
+    testsupport::FakeClock clock;
+    TextNoteSet set;
+    double now = 0;
+    LookingSet(const NotesFolder& folder, const std::string& file)
+        : clock(testsupport::dateAfterWritten(file, -100)), set(folder.audio("Song.mp3"), clock) {}
+    void lookUntil(double time, const std::function<void()>& eachLook = {}) {
+        for (; now < time - 1e-9; now += 0.1) {
+            clock.set(clock.now().addingTimeInterval(0.1));
+            set.readAgainIfChanged(true);
+            if (eachLook) eachLook();
+        }
+    }
+};
+
+bool holdsNote(const TextNoteSet& set, const std::string& text) {
+    return std::any_of(set.notes.begin(), set.notes.end(),
+                       [&](const auto& note) { return note->text() == text; });
+}
+
+// An editor empties the notes file and writes it again a moment later with what it had (`cp song.txt
+// saved; : > song.txt`, a note typed, `cat saved > song.txt`): the note typed meanwhile is never dropped
+// by a look at the file, and ends on top of what the editor wrote.
+TEST(TextNoteSet, ANoteTypedWhileAnEditorHasTheFileEmptyIsKeptOnTopOfWhatItWrites) {
+    const struct {
+        double typed;    // after the file was emptied
+        double restored; // after the note was typed
+    } cases[] = {{0.2, 0.5}, {1.2, 0.5}, {1.2, 1.5}, {2.0, 0.5}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.typed) + " " + std::to_string(c.restored));
+        NotesFolder folder;
+        const std::string saved = folder.path + "/Song.mp3\n 0:10 mine\n 0:20 two\n";
+        folder.write("Song.txt", saved);
+        const std::string file = folder.path + "/Song.txt";
+        LookingSet looking(folder, file);
+        TextNoteSet& set = looking.set;
+        ASSERT_TRUE(writeInPlace(file, ""));
+        looking.lookUntil(c.typed);
+        EXPECT_EQ(notesAsLines(set), " 0:10 mine\n 0:20 two\n") << "an emptied file is not taken at once";
+        set.notes.insert(set.notes.begin() + std::ptrdiff_t(set.insertionIndex(40)),
+                         std::make_shared<TextNote>(40, "typed"));
+        set.altered = true;
+        EXPECT_NE(set.save().status, TextNoteSet::SaveResult::Status::failed);
+        bool kept = true;
+        looking.lookUntil(c.typed + c.restored, [&] { kept = kept && holdsNote(set, "typed"); });
+        ASSERT_TRUE(writeInPlace(file, saved));
+        looking.lookUntil(c.typed + c.restored + 5, [&] { kept = kept && holdsNote(set, "typed"); });
+        EXPECT_TRUE(kept) << "dropped by a look at the file";
+        EXPECT_EQ(folder.read("Song.txt"), saved + " 0:40 typed\n");
+        EXPECT_FALSE(set.altered);
+    }
+}
+
+// A notes file that a sync client or an editor's autosave touches several times a second never stays
+// quiet: the save waits (and says so) for settlingPatience, then lays the note on top of the file as
+// it is, with every line written there.
+TEST(TextNoteSet, ASaveWaitsForAFileThatNeverSettlesOnlyAWhile) {
+    NotesFolder folder;
+    const std::string header = folder.path + "/Song.mp3\n";
+    folder.write("Song.txt", header + " 0:10 mine\n");
+    const std::string file = folder.path + "/Song.txt";
+    LookingSet looking(folder, file);
+    TextNoteSet& set = looking.set;
+    int touches = 0;
+    // A write every 0.3 seconds, for 12 seconds.
+    const auto touch = [&] {
+        if (looking.now < 12 && std::lround(looking.now * 10) % 3 == 0) {
+            ASSERT_TRUE(testsupport::appendToFile(file, " 9:00 sync\n"));
+            ++touches;
+        }
+    };
+    looking.lookUntil(1, touch);
+    addUnsavedNote(set);
+    EXPECT_EQ(set.save().status, TextNoteSet::SaveResult::Status::waiting);
+    EXPECT_TRUE(set.waitingForFile());
+    double written = -1;
+    looking.lookUntil(12, [&] {
+        touch();
+        if (written < 0 && !set.altered) written = looking.now;
+        if (written < 0) {
+            EXPECT_TRUE(set.waitingForFile());
+        }
+    });
+    ASSERT_GE(written, 0) << "never written";
+    EXPECT_LE(written, 1 + TextNoteSet::settlingPatience + 0.25);
+    EXPECT_FALSE(set.waitingForFile());
+    std::string expected = header + " 0:10 mine\n 0:40 added\n";
+    for (int i = 0; i < touches; ++i)
+        expected += " 9:00 sync\n";
+    EXPECT_EQ(folder.read("Song.txt"), expected);
 }
 
 // Written elsewhere at any step of a save (before it read, after, after its temporary was written, just
@@ -644,17 +741,19 @@ TEST(TextNoteSet, AWaitingSaveThatThenFailsSaysSoOnce) {
     EXPECT_TRUE(set.altered);
 }
 
-// A set about to go (its song left, the program quitting) with a save that waits for an editor: the
-// save is made once the file settles, within leavingPatience; a file that never settles, or that
-// cannot be written, is left as it is and what was typed or deleted here goes to the log with the
-// file's name, never only dropped.
+// A set about to go (its song left, the program quitting) with a save that waits for an editor: each
+// try returns at once, and the tries the caller makes on its loop's turns write the note once the file
+// settles, or on top of a file that keeps changing once settlingPatience has passed; a file written
+// during every save, or one that cannot be written, is left as it is and what was typed or deleted here
+// goes to the log with the file's name, never only dropped.
 TEST(TextNoteSet, ASaveBeforeLeavingWaitsForTheFileAndLogsWhatItCannotWrite) {
-    enum class Editor { stops, keepsWriting, writesAnotherSong };
+    enum class Editor { stops, keepsWriting, writesDuringEverySave, writesAnotherSong };
+    const std::string more = " 0:50 more\n";
     const struct {
         const char* what;
         Editor editor;
         TextNoteSet::SaveResult::Status status;
-        std::string file; // the lines after the path at the end
+        std::string file; // the lines after the path at the end, before the editor's "more" lines
         Lines logged;     // after "not written to <file>: "
     } cases[] = {
         {"an editor that stops",
@@ -664,8 +763,13 @@ TEST(TextNoteSet, ASaveBeforeLeavingWaitsForTheFileAndLogsWhatItCannotWrite) {
          {}},
         {"an editor that keeps writing",
          Editor::keepsWriting,
-         TextNoteSet::SaveResult::Status::waiting,
-         "",
+         TextNoteSet::SaveResult::Status::written,
+         " 0:10 mine\n 0:30 editor\n 0:40 added\n",
+         {}},
+        {"an editor that writes while each save is made",
+         Editor::writesDuringEverySave,
+         TextNoteSet::SaveResult::Status::failed,
+         " 0:10 mine\n 0:20 two\n 0:30 editor\n",
          {"deleted  0:20 two", " 0:40 added"}},
         {"another song's notes written there",
          Editor::writesAnotherSong,
@@ -680,16 +784,6 @@ TEST(TextNoteSet, ASaveBeforeLeavingWaitsForTheFileAndLogsWhatItCannotWrite) {
         folder.write("Song.txt", header + " 0:10 mine\n 0:20 two\n");
         const std::string file = folder.path + "/Song.txt";
         testsupport::FakeClock clock;
-        double waited = 0;
-        std::string expected;
-        const testsupport::ScopedNotesPause pause([&](double seconds) {
-            waited += seconds;
-            clock.advance(seconds);
-            if (c.editor == Editor::keepsWriting) {
-                expected += " 0:50 more\n";
-                EXPECT_TRUE(testsupport::appendToFile(file, " 0:50 more\n"));
-            }
-        });
         TextNoteSet set(folder.audio("Song.mp3"), clock);
         set.notes.erase(set.notes.begin() + 1);
         addUnsavedNote(set);
@@ -698,16 +792,39 @@ TEST(TextNoteSet, ASaveBeforeLeavingWaitsForTheFileAndLogsWhatItCannotWrite) {
                                         : header + " 0:10 mine\n 0:20 two\n 0:30 editor\n";
         ASSERT_TRUE(writeInPlace(file, written));
         // A file written at a time ahead of this clock is quiet once it stays as it is for a second.
-        clock.set(c.editor == Editor::keepsWriting ? testsupport::dateAfterWritten(file, -100)
-                                                   : testsupport::dateAfterWritten(file, 0.5));
+        const bool writing = c.editor == Editor::keepsWriting || c.editor == Editor::writesDuringEverySave;
+        clock.set(writing ? testsupport::dateAfterWritten(file, -100)
+                          : testsupport::dateAfterWritten(file, 0.5));
         testsupport::ScopedConsoleCapture console;
         EXPECT_EQ(set.save().status, TextNoteSet::SaveResult::Status::waiting);
 
-        expected = written;
-        const TextNoteSet::SaveResult saved = set.saveBeforeLeaving();
+        std::size_t appended = 0;
+        if (c.editor == Editor::writesDuringEverySave)
+            platform::setFileWriteHooks({[&](platform::SaveStep step, const std::string& target) {
+                                             if (step != platform::SaveStep::beforeReplacing) return;
+                                             appended += testsupport::appendToFile(target, more);
+                                         },
+                                         {}});
+        TextNoteSet::SaveResult saved;
+        double waited = 0;
+        for (int turn = 0; turn < 100; ++turn) {
+            saved = set.saveBeforeLeaving();
+            if (saved.status != TextNoteSet::SaveResult::Status::waiting || waited >= 10) break;
+            clock.advance(0.1);
+            waited += 0.1;
+            if (c.editor == Editor::keepsWriting && waited < 8)
+                appended += testsupport::appendToFile(file, more);
+        }
+        platform::setFileWriteHooks();
         EXPECT_EQ(saved.status, c.status);
-        EXPECT_LE(waited, TextNoteSet::leavingPatience + 0.2);
-        EXPECT_EQ(folder.read("Song.txt"), c.file.empty() ? expected : header + c.file);
+        EXPECT_LE(waited, TextNoteSet::leavingPatience + 0.05);
+        std::string expected = c.file.empty() ? written : header + c.file;
+        for (std::size_t i = 0; i < appended; ++i)
+            expected += more;
+        EXPECT_EQ(folder.read("Song.txt"), expected);
+        if (c.editor == Editor::keepsWriting) {
+            EXPECT_GE(waited, TextNoteSet::settlingPatience - 0.05) << "written once the wait is long enough";
+        }
         Lines logged;
         for (const std::string& line : console.lines())
             if (line.rfind("not written to " + file + ": ", 0) == 0)
