@@ -5,7 +5,7 @@
 
 #include "platform/audio/AudioFrameRing.h"
 #include "platform/audio/AudioUnit.h"
-#include "platform/audio/TimePitchUnit.h"
+#include "platform/audio/TimePitchEngine.h"
 
 #include <rubberband/RubberBandStretcher.h>
 #include <samplerate.h>

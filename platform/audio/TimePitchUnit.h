@@ -25,9 +25,9 @@
 
 #include "platform/audio/AudioUnit.h"
 #include "platform/audio/StretchTiming.h"
+#include "platform/audio/TimePitchEngine.h"
 
 #include <atomic>
-#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -36,10 +36,6 @@ namespace platform {
 
 class TimePitchKernel;
 struct TimePitchStretcher;
-
-// Rubber Band's engines, as the unit's overlap chooses them: the faster one (R2); the finer one (R3)
-// with its short window, about half the finer one's work and the same ratio range; the finer one.
-enum class TimePitchEngine : std::uint8_t { faster, finerShortWindow, finer };
 
 class TimePitchUnit final : public AudioUnit {
 public:
