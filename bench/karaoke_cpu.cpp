@@ -6,6 +6,7 @@
 // same run. At the song's own key the stage passes the music through; with a singer's key it stretches
 // with the finer engine's full window (the dance classes' stage) or its short one (karaoke's).
 
+#include "BenchGuiMain.h"
 #include "BenchMusic.h"
 #include "Source/karaoke/views/KaraokePainter.h"
 #include "platform/audio/AudioEngine.h"
@@ -15,15 +16,12 @@
 #include "platform/audio/SourceNode.h"
 #include "platform/audio/TimePitchUnit.h"
 
-#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 
 #include <benchmark/benchmark.h>
 
 #include <sys/resource.h>
-
-#include <cstdlib>
 
 namespace {
 
@@ -163,11 +161,5 @@ BENCHMARK(BM_KaraokeSecondKeyUpShortWindow)->Unit(benchmark::kMillisecond)->Iter
 } // namespace
 
 int main(int argc, char** argv) {
-    // Fonts need the application's font database; no display is needed to draw into an image.
-    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QGuiApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return benchgui::runBenchmarks(argc, argv);
 }
