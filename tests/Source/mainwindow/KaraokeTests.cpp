@@ -182,6 +182,35 @@ TEST_F(KaraokeTest, APictureChangedOnDiskIsReadAgain) {
     ASSERT_TRUE(waitFor([&] { return centre() == QColor(0, 255, 0); }));
 }
 
+// A position far into large graphics (a seek, or a position restored) never holds the window while it
+// is decoded: the picture of that time comes from a worker, exact. The graphics are made of scrolls,
+// the costliest packets, and turn green only at 1,000 s.
+TEST_F(KaraokeTest, AFarPositionInLargeGraphicsComesFromAWorker) {
+    start();
+    namespace cdg = testsupport::cdg;
+    cdg::CdgWriter writer;
+    writer.append(cdg::loadColours(false, {0, 0xF00, 0, 0, 0, 0, 0, 0}));
+    writer.append(cdg::memoryPreset(1));
+    writer.append(cdg::borderPreset(1));
+    const std::size_t turn = 1000 * 300;
+    while (writer.packetCount() < turn)
+        writer.append(cdg::scroll(true, 1, 1, 0, 2, 0));
+    writer.append(cdg::loadColours(false, {0, 0x0F0, 0, 0, 0, 0, 0, 0}));
+    writer.padTo(turn + 300 * 60);
+    ASSERT_TRUE(writer.write(audioFolder.file("far.cdg")));
+    loadSong("far", nullptr, PlayerMode::karaoke);
+    ASSERT_TRUE(waitFor([&] { return panel().hasPicture(); }));
+    QWidget* canvas = panel().findChild<QWidget*>("karaokeCanvas");
+    auto centreAt = [&](double heard) {
+        hearAt(heard);
+        return canvas->grab().toImage().pixelColor(canvas->rect().center());
+    };
+    EXPECT_EQ(centreAt(2.0), QColor(255, 0, 0));
+    double heard = 1000.5;
+    EXPECT_TRUE(waitFor([&] { return centreAt(heard += 0.02) == QColor(0, 255, 0); }));
+    EXPECT_EQ(centreAt(2.0), QColor(255, 0, 0)) << "and back";
+}
+
 // Graphics put beside the song while it is shown come up; graphics taken away take the picture with
 // them.
 TEST_F(KaraokeTest, GraphicsPutBesideOrTakenAwayAreSeen) {
