@@ -114,6 +114,8 @@ public:
     // the screen it fills, nullopt while it is not full screen.
     virtual void setSingersFullScreen(const std::optional<QString>& screenName) = 0;
     virtual std::optional<QString> singersFullScreenOn() const = 0;
+    // The pointer rests over the singers' screen: a key typed now is meant for it.
+    virtual bool pointerOverSingersScreen() const = 0;
 };
 
 // The clock shown after idle time.
