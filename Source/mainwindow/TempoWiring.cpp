@@ -355,7 +355,10 @@ void TempoWiring::moveBarLines(int beats) {
 bool TempoWiring::handleKey(const QString& characters) {
     if (characters.toLower() != QChar(tapKey)) return false;
     const std::shared_ptr<PlaylistEntry> entry = context_.player->entry();
-    if (!entry || !context_.player->isPlaying()) return true;
+    if (!entry || !context_.player->isPlaying()) {
+        if (context_.notice) context_.notice(tr("Tap the beat while the song plays"));
+        return true;
+    }
     const double heard = context_.player->playbackTime();
     // A pause, or a seek back, begins a new run.
     if (!taps_.empty() && (heard - taps_.back() > tapRunGap || heard <= taps_.back())) taps_.clear();

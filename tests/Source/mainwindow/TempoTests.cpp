@@ -6,6 +6,7 @@
 #include "Source/tempo/DanceTable.h"
 #include "Source/views/DanceTableEditor.h"
 #include "Source/views/PlaylistTableModel.h"
+#include "Source/views/TextNotifierView.h"
 #include "platform/foundation/Files.h"
 #include "platform/foundation/UserDefaults.h"
 #include "tests/Source/mainwindow/RealPartsTestSupport.h"
@@ -162,6 +163,13 @@ TEST_F(TempoTest, EachCorrectionInTheEntryMenuIsOneUndoStep) {
 TEST_F(TempoTest, EightTapsOfTheKeyWhilePlayingSetTheTempoAsOneUndoStep) {
     view().loadEntry(entry(2));
     focus();
+    // A tap with the music stopped counts nothing, and says so.
+    type(Qt::Key_T, QStringLiteral("t"));
+    std::vector<std::string> shown;
+    for (TextNotifierView* notice :
+         window->findChild<QWidget*>("noticeArea")->findChildren<TextNotifierView*>())
+        if (notice->isVisible()) shown.push_back(text(notice->text()));
+    EXPECT_EQ(shown, std::vector<std::string>{"Tap the beat while the song plays"});
     view().transport().playPressed();
     ASSERT_TRUE(player->isPlaying());
     const std::size_t steps = playlist().undoer.undoStack().size();
