@@ -799,6 +799,8 @@ private:
     // (the default takes it out, as its undo does) or cancel what cut it short (it stays, undoable);
     // `then` learns whether that may go on. At once when no addition runs.
     void settleCutAddition(std::function<void(bool goOn)> then);
+    // Takes the entries the addition made out of the list, as one step.
+    void takeOutBrought(const Addition& addition);
     // Shared only so that its type may stay in MainViewAddFiles.cpp.
     std::shared_ptr<Addition> addition_;
     std::deque<WaitingAddition> waitingAdditions_;

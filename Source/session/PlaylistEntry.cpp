@@ -156,9 +156,9 @@ std::optional<double> PlaylistEntry::duration() {
 }
 
 void PlaylistEntry::relocate(const platform::Url& url) {
-    // The set goes with the old place: what a save cannot write there now is printed, not dropped.
-    if (noteSet_ && noteSet_->altered && noteSet_->save().status == TextNoteSet::SaveResult::Status::waiting)
-        noteSet_->logUnwritten();
+    // The set goes with the old place: what a save cannot write there now (a file being written
+    // elsewhere, a folder gone with the song) is printed, not dropped.
+    if (noteSet_ && noteSet_->altered && !noteSet_->save()) noteSet_->logUnwritten();
     noteSet_.reset();
     transcription_.reset();
     _cachedDuration.reset();
