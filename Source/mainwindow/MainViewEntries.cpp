@@ -14,6 +14,7 @@
 #include "Source/session/TextNoteSet.h"
 #include "Source/views/PlaylistTableView.h"
 #include "Source/views/Scrubber.h"
+#include "platform/files/SongArchive.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Files.h"
@@ -89,8 +90,9 @@ void MainViewController::leaveEntry(const std::shared_ptr<PlaylistEntry>& old) {
 
 void MainViewController::makeCurrent(const std::shared_ptr<PlaylistEntry>& entry) {
     playlist_->assignedEntry = entry;
-    // Measured again from the file, which may have changed since it was last current.
-    if (entry) entry->_cachedDuration.reset();
+    // Measured again from the file, which may have changed since it was last current (a song archive by
+    // the player's load, which reads it off the window's thread).
+    if (entry && !platform::isSongArchivePath(entry->_url.path())) entry->_cachedDuration.reset();
     const bool wasMissing = entry && entry->fileMissing;
     player_->setEntry(entry);
     // Back: its row shows the length it has again.

@@ -56,7 +56,9 @@ public:
 
     // Stops the file player, sets playing false and loads the entry's file without playing
     // (through its stored bookmark when the file does not open); desiredTime becomes 0. Null, or
-    // an entry that cannot be opened, leaves the player without an entry and not playable.
+    // an entry that cannot be opened, leaves the player without an entry and not playable. A song
+    // archive's audio is read on a worker first: until it is loaded, the entry is set but not playable,
+    // and a play or seek asked for meanwhile is done once it is.
     virtual void setEntry(std::shared_ptr<PlaylistEntry> entry) = 0;
 
     // ---- position ----

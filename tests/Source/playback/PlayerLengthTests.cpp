@@ -61,8 +61,7 @@ TEST_F(PlayerLengthTest, AJoinedMp3ShowsAnEstimateThenItsCountedLengthWhichIsSto
     EXPECT_EQ(storedLength(*entry), std::nullopt) << "an estimate is never stored";
 
     makePlayer();
-    player->setEntry(entry);
-    ASSERT_TRUE(player->playable());
+    ASSERT_TRUE(setAndLoad(entry));
     EXPECT_TRUE(player->countingLength()) << "the list's own counts wait for this one";
     ASSERT_TRUE(waitFor([&] { return !entry->durationIsProvisional; }));
     EXPECT_FALSE(player->countingLength());
@@ -99,8 +98,7 @@ TEST_F(PlayerLengthTest, AZippedJoinedMp3IsCountedAndPlayedAtItsCountedLength) {
     counter->reset();
     // Nothing rendered: it plays, and never ends, however long a busy machine takes between the steps.
     makePlayer(std::make_unique<testsupport::StuckDevice>());
-    player->setEntry(entry);
-    ASSERT_TRUE(player->playable());
+    ASSERT_TRUE(setAndLoad(entry));
     // Play opens the archive again: its audio is the copy loaded, which the count has not seen yet.
     player->play();
     ASSERT_TRUE(player->playing());
@@ -118,8 +116,7 @@ TEST_F(PlayerLengthTest, AZippedSongIsReadAndCountedOnceHoweverOftenItIsPlayedOr
     ASSERT_TRUE(entry);
     // Nothing rendered: the song never reaches its end between a play and the pause after it.
     makePlayer(std::make_unique<testsupport::StuckDevice>());
-    player->setEntry(entry);
-    ASSERT_TRUE(player->playable());
+    ASSERT_TRUE(setAndLoad(entry));
     ASSERT_TRUE(waitFor([&] { return !entry->durationIsProvisional; }));
     ASSERT_TRUE(countsSettled());
     const std::uint64_t loaded = platform::songArchiveAudioReads();

@@ -57,7 +57,7 @@ TEST_F(PlayerRZTest, AZippedSongChangedOrGoneOnDiskIsReadAgainOrPlaysOn) {
     ASSERT_TRUE(entry);
     // As read from a document: the audio's name comes with the first load.
     entry->archivedAudio.clear();
-    player->setEntry(entry);
+    ASSERT_TRUE(setAndLoad(entry));
     EXPECT_EQ(entry->archivedAudio, "Song.mp3");
     player->play();
     renderOnly(0.5);
@@ -90,4 +90,38 @@ TEST_F(PlayerRZTest, AZippedSongChangedOrGoneOnDiskIsReadAgainOrPlaysOn) {
     renderOn();
     ASSERT_TRUE(waitFor([&] { return delegate.finishes > 0; }));
     EXPECT_EQ(delegate.refusals, 0);
+}
+
+// A zipped song's audio, up to hundreds of MiB, is read for its first load on a worker: the place and the
+// play asked for meanwhile are taken once it is loaded, and one that does not read is refused then.
+TEST_F(PlayerRZTest, AZippedSongIsReadForItsLoadOffTheMainThreadAndStartsOnceReady) {
+    ASSERT_TRUE(writeZippedNoise(folder.path, "Song", 3.0, 3));
+    std::ofstream(folder.file("Bad.zip"), std::ios::binary) << "no archive at all";
+    makePacedPlayer();
+    // As read from a document: no length, the audio's name unknown.
+    auto entry = vantle::PlaylistEntry::make(platform::Url::fileURLWithPath(folder.file("Song.zip")),
+                                             vantle::AudioFileLength{});
+    entry->_cachedDuration.reset();
+    const std::uint64_t readsHere = platform::songArchiveAudioReadsOnThisThread();
+    player->setEntry(entry);
+    player->setCurrentTime(1.0);
+    player->play();
+    EXPECT_EQ(player->entry(), entry);
+    ASSERT_TRUE(waitFor([&] { return player->playing(); }));
+    EXPECT_EQ(platform::songArchiveAudioReadsOnThisThread(), readsHere) << "read on the main thread";
+    EXPECT_EQ(entry->archivedAudio, "Song.mp3");
+    ASSERT_TRUE(entry->_cachedDuration);
+    EXPECT_NEAR(*entry->_cachedDuration, 3.0, 0.1);
+    renderOnly(0.2);
+    EXPECT_TRUE(playedPast(1.05)) << "from the place asked for during the read";
+
+    auto bad = vantle::PlaylistEntry::make(platform::Url::fileURLWithPath(folder.file("Bad.zip")),
+                                           vantle::AudioFileLength{});
+    const int refusals = delegate.refusals;
+    player->setEntry(bad);
+    player->play();
+    ASSERT_TRUE(waitFor([&] { return delegate.refusals > refusals; }));
+    EXPECT_FALSE(player->entry());
+    EXPECT_FALSE(player->playing());
+    EXPECT_EQ(platform::songArchiveAudioReadsOnThisThread(), readsHere);
 }
