@@ -61,7 +61,8 @@ TEST_F(PlayerLengthTest, AJoinedMp3ShowsAnEstimateThenItsCountedLengthWhichIsSto
     EXPECT_EQ(storedLength(*entry), std::nullopt) << "an estimate is never stored";
 
     makePlayer();
-    ASSERT_TRUE(setAndLoad(entry));
+    player->setEntry(entry);
+    ASSERT_TRUE(player->playable());
     EXPECT_TRUE(player->countingLength()) << "the list's own counts wait for this one";
     ASSERT_TRUE(waitFor([&] { return !entry->durationIsProvisional; }));
     EXPECT_FALSE(player->countingLength());
