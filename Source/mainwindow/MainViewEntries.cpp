@@ -241,6 +241,11 @@ QString MainViewController::unplayableEntryText() const {
     return tr("Cannot play %1: not an audio file this player can open").arg(path);
 }
 
+void MainViewController::songArchiveChanged(const std::string& message) {
+    platform::consolePrint(message);
+    notices_->showText(QString::fromStdString(message), 6.0, std::nullopt);
+}
+
 void MainViewController::nothingToPlay() {
     const QString text = unplayableEntryText();
     if (text.isEmpty()) return;

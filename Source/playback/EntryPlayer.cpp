@@ -14,6 +14,7 @@
 #include "platform/files/SongArchive.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Files.h"
+#include "platform/foundation/Text.h"
 #include "platform/ui/Badge.h"
 
 #include <algorithm>
@@ -333,9 +334,15 @@ void EntryPlayer::fileChanged(const std::shared_ptr<PlaylistEntry>& entry, platf
     if (now && platform::isSongArchivePath(path) && !readAside) return readArchiveAside(entry);
     platform::consolePrint("🎈change entry for " + described);
     auto reopened = readAside ? std::move(aside->opened) : platform::AudioFile::openForReading(path);
+    // Read in the background, an archive's change would otherwise go unseen: said in the window.
+    const std::string archiveName = "“" + platform::printableLine(entry->_url.lastPathComponent()) + "”";
     if (!reopened) {
         // Half written, or no longer audio: what is open plays on; the next event may bring it whole.
         platform::consolePrint("220 can't reopen " + described);
+        if (readAside && delegate_)
+            delegate_->songArchiveChanged(archiveName + " changed on disk and cannot be read (" +
+                                          platform::printableLine(reopened.error().message) +
+                                          "): what was read before plays on");
         if (now && watchedFile_ && !now->sameFile(*watchedFile_)) {
             // The file renamed over the old one is the one whose next write counts.
             watch(entry, watchedFile_);
@@ -358,6 +365,8 @@ void EntryPlayer::fileChanged(const std::shared_ptr<PlaylistEntry>& entry, platf
     const bool sameWatch = fileMonitor_ && now && watchedFile_ && now->sameFile(*watchedFile_);
     if (sameWatch) watchedFile_ = now;
     loadInPlace(std::move(file));
+    if (readAside && delegate_)
+        delegate_->songArchiveChanged(archiveName + " changed on disk and was read again");
     countLength(entry);
     if (!sameWatch) watchAgain(entry, now);
 }

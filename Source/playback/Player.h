@@ -5,6 +5,7 @@
 #include "Source/session/PlayerServices.h"
 
 #include <memory>
+#include <string>
 
 namespace vantle {
 
@@ -44,6 +45,9 @@ public:
     // The player's key shift changed (a key command, or an entry loaded with its own key). A delegate
     // that shows no key ignores it.
     virtual void keyShiftChanged() {}
+    // The current song's archive changed on disk while loaded, and what became of it, in words for the
+    // user. A delegate that shows nothing ignores it.
+    virtual void songArchiveChanged(const std::string& /*message*/) {}
 };
 
 // The application's player: the one over the node graph, or a test's fake. As PlayerServices it

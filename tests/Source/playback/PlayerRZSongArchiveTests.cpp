@@ -6,6 +6,8 @@
 #include "platform/files/SongArchive.h"
 #include "tests/support/SongArchives.h"
 
+#include <gmock/gmock.h>
+
 namespace {
 
 // Noise, so that any frame out of place shows, as an MP3 zipped with its graphics.
@@ -73,6 +75,8 @@ TEST_F(PlayerRZTest, AZippedSongChangedOrGoneOnDiskIsReadAgainOrPlaysOn) {
     ASSERT_TRUE(writeOverInOneWrite(aside + "/Song.zip", path));
     ASSERT_TRUE(reloadSettled(path));
     EXPECT_NEAR(player->duration(), 5.0, 0.1);
+    EXPECT_EQ(delegate.archiveChanges,
+              std::vector<std::string>{"“Song.zip” changed on disk and was read again"});
     EXPECT_GT(platform::songArchiveAudioReads(), readsBefore);
     EXPECT_EQ(platform::songArchiveAudioReadsOnThisThread(), readsHereBefore)
         << "the changed archive is read off the main thread";
@@ -82,6 +86,22 @@ TEST_F(PlayerRZTest, AZippedSongChangedOrGoneOnDiskIsReadAgainOrPlaysOn) {
     player->play();
     EXPECT_EQ(platform::songArchiveAudioReads(), readsSettled);
     EXPECT_TRUE(player->isPlaying());
+
+    // No longer a song (a file dropped into it): it plays on from the copy in memory, and the window
+    // says why.
+    delegate.archiveChanges.clear();
+    const std::vector<std::uint8_t> audio = testsupport::readWholeFile(aside + "/Song.mp3");
+    ASSERT_TRUE(testsupport::writeZip(
+        aside + "/Song.zip",
+        {{"Song.mp3", audio}, {"Song.cdg", testsupport::blankCdg()}, {"cover\n.jpg", {1}}}));
+    ASSERT_TRUE(writeOverInOneWrite(aside + "/Song.zip", path));
+    ASSERT_TRUE(waitFor([&] { return !delegate.archiveChanges.empty(); }));
+    EXPECT_THAT(delegate.archiveChanges.back(),
+                ::testing::AllOf(::testing::HasSubstr("“Song.zip” changed on disk and cannot be read ("),
+                                 ::testing::HasSubstr("holds \"cover\\n.jpg\" beside"),
+                                 ::testing::HasSubstr("what was read before plays on")));
+    EXPECT_TRUE(player->isPlaying());
+    EXPECT_NEAR(player->duration(), 5.0, 0.1);
 
     // Gone: it plays on from the copy in memory, and is marked missing.
     std::filesystem::remove(path);
