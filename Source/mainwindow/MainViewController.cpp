@@ -11,6 +11,7 @@
 #include "Source/mainwindow/MainWindowHost.h"
 #include "Source/mainwindow/RealPartAdapters.h"
 #include "Source/mainwindow/SoundPanel.h"
+#include "Source/mainwindow/TempoWiring.h"
 #include "Source/mainwindow/WaveformPicture.h"
 #include "Source/playback/SoundEffect.h"
 #include "Source/session/AppServices.h"
@@ -19,12 +20,14 @@
 #include "Source/session/LengthCounter.h"
 #include "Source/session/Playlist.h"
 #include "Source/session/PlaylistEntry.h"
+#include "Source/views/BeatCounterView.h"
 #include "Source/views/Mp4WindowController.h"
 #include "Source/views/PdfViewController.h"
 #include "Source/views/PlaylistTableModel.h"
 #include "Source/views/PlaylistTableView.h"
 #include "Source/views/Scrubber.h"
 #include "Source/views/TimeSliderPlayer.h"
+#include "Source/views/TransportViewController.h"
 #include "platform/dispatch/ConcurrentQueue.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/UserDefaults.h"
@@ -258,6 +261,11 @@ void MainViewController::buildLayout() {
     buildAttachmentMenu();
     tableView_->setEntryContextMenu(entryMenu_);
     column->addWidget(filesView_, 1);
+    tempo_ = std::make_unique<TempoWiring>(TempoWiring::Context{
+        this, tableView_, qobject_cast<TransportViewController*>(transport_->widget()), entryMenu_, player_.get(),
+        [this] { return playlist_; },
+        [this](const QString& text) { notices_->showText(text, 1.5, std::nullopt); }, defaults_, {}, nullptr});
+    sound->insertWidget(0, tempo_->counterView());
 
     if (QWidget* clock = screensaver_->widget()) clock->setParent(this);
 }

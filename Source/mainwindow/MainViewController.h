@@ -71,6 +71,7 @@ class Mp4WindowController;
 class PdfViewController;
 class PdfWindowController;
 class PlaylistTableView;
+class TempoWiring;
 class RestTimerState;
 class Scrubber;
 class ScrubSnippetPlayer;
@@ -192,6 +193,7 @@ public:
     QWidget& filesView() const { return *filesView_; }
     QWidget* karaokeView() const;
     KaraokePart& karaoke() const { return *karaoke_; }
+    TempoWiring& tempo() const { return *tempo_; }
 
     // ---- application state ----
     // Once, at the first activation: sets up the transport, enters dance mode and reopens the
@@ -760,6 +762,8 @@ private:
     std::unique_ptr<WaveformPart> waveform_;
     std::unique_ptr<AttachmentsPart> attachments_;
     std::unique_ptr<MainViewPart> soundPanel_;
+    // The songs' tempo: its column, counter, speed and menu items.
+    std::unique_ptr<TempoWiring> tempo_;
 
     // ---- additions (MainViewAddFiles.cpp) ----
     struct Addition;

@@ -7,6 +7,7 @@
 
 #include "Source/mainwindow/ClockedBreakTimer.h"
 #include "Source/mainwindow/MainWindowHost.h"
+#include "Source/mainwindow/TempoWiring.h"
 #include "Source/playback/BreakTimer.h"
 #include "Source/session/EditListTransaction.h"
 #include "Source/session/Playlist.h"
@@ -95,6 +96,7 @@ void MainViewController::makeCurrent(const std::shared_ptr<PlaylistEntry>& entry
     if (entry && !platform::isSongArchivePath(entry->_url.path())) entry->_cachedDuration.reset();
     const bool wasMissing = entry && entry->fileMissing;
     player_->setEntry(entry);
+    tempo_->songLoaded(entry);
     // Back: its row shows the length it has again.
     if (wasMissing && !entry->fileMissing) tableView_->reloadEntryRow(entry);
     setVolume(volume_);

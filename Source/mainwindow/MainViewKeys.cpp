@@ -7,6 +7,7 @@
 
 #include "Source/mainwindow/MainViewHolder.h"
 #include "Source/mainwindow/MainWindowHost.h"
+#include "Source/mainwindow/TempoWiring.h"
 #include "Source/session/EditListTransaction.h"
 #include "Source/session/Playlist.h"
 #include "Source/session/PlaylistEntry.h"
@@ -127,6 +128,7 @@ void MainViewController::handleKey(const QString& characters) {
         pdf->handleKey(characters);
         return;
     }
+    if (tempo_->handleKey(characters)) return;
     const PlayerMode mode = player_->mode();
     if (mode == PlayerMode::karaoke || mode == PlayerMode::karaokePrepare) toggleKaraokeEditing(characters);
 

@@ -5,6 +5,7 @@
 
 #include "Source/mainwindow/PreferenceViewController.h"
 #include "Source/mainwindow/PropertiesViewController.h"
+#include "Source/mainwindow/TempoWiring.h"
 #include "Source/session/Attachment.h"
 #include "Source/views/HtmlViewController.h"
 #include "Source/views/PdfViewController.h"
@@ -53,6 +54,7 @@ void MainViewController::showPreferences() {
     PreferenceEnvironment environment;
     environment.defaults = defaults_;
     environment.filePanels = filePanels_;
+    environment.makeDanceTable = [this](QWidget* parent) { return tempo_->makeDanceTableEditor(parent); };
     auto* sheet = new PreferenceViewController(std::move(environment), window());
     sheet->setObjectName("preferencesSheet");
     sheet->setAttribute(Qt::WA_DeleteOnClose);

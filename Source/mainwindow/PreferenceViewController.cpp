@@ -45,6 +45,7 @@ PreferenceViewController::PreferenceViewController(PreferenceEnvironment environ
     form->addRow(timerDurationText_, timerDurationSlider_);
     form->addRow(tr("Bell volume"), restSoundVolumeSlider_);
     form->addRow(tr("Directory prefix"), prefixRow);
+    if (environment_.makeDanceTable) form->addRow(environment_.makeDanceTable(this));
     form->addRow(buttons);
 
     viewDidLoad();

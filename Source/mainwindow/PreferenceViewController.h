@@ -1,6 +1,6 @@
 #pragma once
-// The preferences sheet: the break length, the bell's volume and the directory prefix, each written
-// to the user defaults as soon as it changes.
+// The preferences sheet: the break length, the bell's volume, the directory prefix and the dance table,
+// each written to the user defaults as soon as it changes.
 
 #include <QDialog>
 
@@ -26,6 +26,8 @@ struct PreferenceEnvironment {
     platform::FilePanels* filePanels = nullptr;
     // Rings the bell at the stored volume. Empty: the program's bell, made when the sheet loads.
     std::function<void()> ringBell;
+    // The dance table's editor, shown under the other settings; empty: none.
+    std::function<QWidget*(QWidget* parent)> makeDanceTable;
 };
 
 // A window-modal dialog over the main window; there is nothing to confirm or cancel, only Done.

@@ -89,6 +89,7 @@ PlaylistEntry::PlaylistEntry(const platform::KeyedDecoder& decoder)
     // Held before rounding: a number beyond a long's range has no rounding of its own.
     if (std::isfinite(key))
         keyShift = int(std::lround(std::clamp(key, -double(keyShiftLimit), double(keyShiftLimit))));
+    tempo = decoder.decode("tempo", EntryTempo{});
     // A song archive's row shows its audio's name from the start, not the archive's until it is opened.
     if (std::optional<std::string> member = decoder.tryDecode<std::string>("archivedAudio"))
         archivedAudio = std::move(*member);
@@ -122,6 +123,7 @@ void PlaylistEntry::encode(platform::KeyedEncoder& encoder) const {
     encoder.encodeIfPresent("tags", tags);
     if (keyShift != 0) encoder.encode("keyShift", std::int64_t(keyShift));
     if (!archivedAudio.empty()) encoder.encode("archivedAudio", archivedAudio);
+    if (!tempo.empty()) encoder.encode("tempo", tempo);
 }
 
 std::string PlaylistEntry::titleFileName() const {

@@ -5,6 +5,7 @@
 #include "Source/session/Attachment.h"
 #include "Source/session/AudioDuration.h"
 #include "Source/session/TimeRangeSet.h"
+#include "Source/tempo/EntryTempo.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/Date.h"
 #include "platform/foundation/Files.h"
@@ -98,6 +99,8 @@ public:
     // The key the song is sung in, semitones from its own (the player's range); stored only when not 0,
     // so documents of songs in their own key stay as they were.
     int keyShift = 0;
+    // The song's dance, target and beat grid; stored under "tempo" when any is known.
+    EntryTempo tempo;
     // For a song archive, the audio's name inside it (the song's title comes from it), once the archive
     // was opened in this run; empty otherwise. Never stored.
     std::string archivedAudio;

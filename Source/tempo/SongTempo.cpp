@@ -32,8 +32,7 @@ constexpr std::array<DanceRow, 14> danceRows{{
 }};
 
 // Letters only, lower case: "Cha Cha", "cha_cha" and "cha-cha" compare equal.
-std::string foldedDanceKey(std::string_view text)
-{
+std::string foldedDanceKey(std::string_view text) {
     std::string folded;
     for (const char c : text) {
         if (std::isalnum(static_cast<unsigned char>(c)))
@@ -44,8 +43,7 @@ std::string foldedDanceKey(std::string_view text)
 
 } // namespace
 
-const std::vector<Dance>& allDances()
-{
+const std::vector<Dance>& allDances() {
     static const std::vector<Dance> dances = [] {
         std::vector<Dance> list;
         for (const auto& row : danceRows)
@@ -55,32 +53,25 @@ const std::vector<Dance>& allDances()
     return dances;
 }
 
-std::string_view danceKey(Dance dance)
-{
+std::string_view danceKey(Dance dance) {
     for (const auto& row : danceRows) {
-        if (row.dance == dance)
-            return row.key;
+        if (row.dance == dance) return row.key;
     }
     return "none";
 }
 
-std::optional<Dance> danceFromKey(std::string_view key)
-{
+std::optional<Dance> danceFromKey(std::string_view key) {
     const std::string folded = foldedDanceKey(key);
-    if (folded.empty())
-        return std::nullopt;
+    if (folded.empty()) return std::nullopt;
     for (const auto& row : danceRows) {
-        if (foldedDanceKey(row.key) == folded)
-            return row.dance;
+        if (foldedDanceKey(row.key) == folded) return row.dance;
     }
     return std::nullopt;
 }
 
-DanceBand defaultBand(Dance dance)
-{
+DanceBand defaultBand(Dance dance) {
     for (const auto& row : danceRows) {
-        if (row.dance == dance)
-            return row.band;
+        if (row.dance == dance) return row.band;
     }
     return {};
 }

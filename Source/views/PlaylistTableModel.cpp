@@ -5,6 +5,8 @@
 #include "Source/session/Playlist.h"
 #include "Source/session/PlaylistEntry.h"
 #include "Source/session/TimeRangeSet.h"
+#include "Source/tempo/DanceTable.h"
+#include "Source/tempo/TempoText.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/Text.h"
 
@@ -32,6 +34,7 @@ constexpr std::array<PlaylistColumnInfo, PlaylistTableModel::columns> playlistCo
     {PlaylistColumn::Played, "PlayedColumn", "Played"},
     {PlaylistColumn::Age, "AgeColumn", "Age"},
     {PlaylistColumn::Checked, "CheckedColumn", "\u2713"},
+    {PlaylistColumn::Tempo, "TempoColumn", "Tempo"},
 }};
 
 std::string playlistWithoutSuffix(std::string text, std::string_view suffix) {
@@ -55,10 +58,23 @@ std::string playlistTitleText(const PlaylistEntry& entry) {
     return title + entry.tags.value_or(std::string());
 }
 
+const DanceTable& standardDanceTable() {
+    static const DanceTable table;
+    return table;
+}
+
 } // namespace
 
+std::optional<double> playlistShownTempo(const PlaylistEntry& entry, const DanceTable& table) {
+    return shownTempo(entry.tempo.tempo, entry.tempo.dance(table, entry.tags.value_or(std::string())));
+}
+
+std::string playlistTempoText(const PlaylistEntry& entry, const DanceTable& table) {
+    return tempoText(playlistShownTempo(entry, table), entry.tempo.dance(table, entry.tags.value_or(std::string())));
+}
+
 PlaylistTableModel::PlaylistTableModel(QObject* parent)
-    : QAbstractTableModel(parent), clock_(&platform::Clock::system()),
+    : QAbstractTableModel(parent), clock_(&platform::Clock::system()), danceTable_(&standardDanceTable()),
       graphics_(std::make_unique<CdgFolderIndex>([this](bool answersChanged) {
           // A folder without graphics leaves every row as drawn: thousands of rows are not redrawn.
           if (answersChanged && !rows_.empty())
@@ -81,7 +97,8 @@ std::optional<PlaylistColumn> PlaylistTableModel::columnWithIdentifier(const QSt
 
 const QStringList& PlaylistTableModel::allColumnIdentifiers() {
     static const QStringList identifiers{"PlayedColumn",    "AgeColumn",      "CheckedColumn",
-                                         "DirectoryColumn", "DurationColumn", "TitleColumn"};
+                                         "DirectoryColumn", "DurationColumn", "TitleColumn",
+                                         "TempoColumn"};
     return identifiers;
 }
 
@@ -95,6 +112,13 @@ void PlaylistTableModel::setClock(const platform::Clock& clock) {
     if (!rows_.empty())
         emit dataChanged(index(0, columnIndex(PlaylistColumn::Age)),
                          index(static_cast<int>(rows_.size()) - 1, columnIndex(PlaylistColumn::Age)));
+}
+
+void PlaylistTableModel::setDanceTable(const DanceTable& table) {
+    danceTable_ = &table;
+    if (!rows_.empty())
+        emit dataChanged(index(0, columnIndex(PlaylistColumn::Tempo)),
+                         index(static_cast<int>(rows_.size()) - 1, columnIndex(PlaylistColumn::Tempo)));
 }
 
 void PlaylistTableModel::reload() {
@@ -173,6 +197,8 @@ QVariant PlaylistTableModel::cellText(PlaylistEntry& entry, PlaylistColumn colum
         return QString();
     case PlaylistColumn::Checked:
         return entry.isCheckmarked ? QStringLiteral("\u2713") : QStringLiteral(" ");
+    case PlaylistColumn::Tempo:
+        return QString::fromStdString(playlistTempoText(entry, *danceTable_));
     case PlaylistColumn::Played:
         break;
     }

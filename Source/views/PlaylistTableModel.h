@@ -1,5 +1,5 @@
 #pragma once
-// The playlist table's data: one row per visible entry of a playlist and six fixed columns.
+// The playlist table's data: one row per visible entry of a playlist and seven fixed columns.
 // Main thread.
 
 #include <QAbstractTableModel>
@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace platform {
@@ -16,11 +17,18 @@ class Clock;
 namespace vantle {
 
 class CdgFolderIndex;
+class DanceTable;
 class Playlist;
 class PlaylistEntry;
 
 // The columns in their order on screen (the model's column numbers).
-enum class PlaylistColumn { Title, Directory, Duration, Played, Age, Checked };
+// Tempo came last and is shown after Duration: the others keep their numbers.
+enum class PlaylistColumn { Title, Directory, Duration, Played, Age, Checked, Tempo };
+
+// The Tempo column: bars per minute for a song with a dance (its chosen one, else its tags'), beats per
+// minute otherwise; "?" while unknown or unsure. The shown number is what the column sorts by.
+std::optional<double> playlistShownTempo(const PlaylistEntry& entry, const DanceTable& table);
+std::string playlistTempoText(const PlaylistEntry& entry, const DanceTable& table);
 
 // The rows are the playlist's filtered entries as they were at the last reload(): the table shows
 // a change of the list after the next reload, a change of an entry after the next repaint. Cells
@@ -30,7 +38,7 @@ class PlaylistTableModel final : public QAbstractTableModel {
     Q_OBJECT
 
 public:
-    static constexpr int columns = 6;
+    static constexpr int columns = 7;
     // headerData(section, Qt::Horizontal, IdentifierRole): the column's identifier text.
     static constexpr int IdentifierRole = Qt::UserRole;
     // data() of a Played cell: the share of the file its current time ranges cover, 0…100 (double).
@@ -45,12 +53,12 @@ public:
     ~PlaylistTableModel() override;
 
     // "TitleColumn", "DirectoryColumn", "DurationColumn", "PlayedColumn", "AgeColumn",
-    // "CheckedColumn".
+    // "CheckedColumn", "TempoColumn".
     static QString identifier(PlaylistColumn column);
     static std::optional<PlaylistColumn> columnWithIdentifier(const QString& identifier);
     static int columnIndex(PlaylistColumn column) { return static_cast<int>(column); }
     // Every column, in the order a whole row is reloaded: Played, Age, Checked, Directory,
-    // Duration, Title.
+    // Duration, Title, Tempo.
     static const QStringList& allColumnIdentifiers();
 
     // Shows another playlist (or none) and reloads.
@@ -59,6 +67,10 @@ public:
     // "Now" for the Age column; the clock must outlive the model.
     void setClock(const platform::Clock& clock);
     const platform::Clock& clock() const { return *clock_; }
+    // The dances, their tags and meters the Tempo column reads; the table must outlive the model. The
+    // default table until one is set.
+    void setDanceTable(const DanceTable& table);
+    const DanceTable& danceTable() const { return *danceTable_; }
 
     // Takes the playlist's visible entries afresh; every view forgets its rows and selection.
     void reload();
@@ -79,6 +91,7 @@ private:
     std::shared_ptr<Playlist> playlist_;
     std::vector<std::shared_ptr<PlaylistEntry>> rows_;
     const platform::Clock* clock_;
+    const DanceTable* danceTable_;
     std::unique_ptr<CdgFolderIndex> graphics_;
 };
 

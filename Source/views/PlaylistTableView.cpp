@@ -4,6 +4,7 @@
 #include "Source/session/EditListTransaction.h"
 #include "Source/session/Playlist.h"
 #include "Source/session/PlaylistEntry.h"
+#include "Source/tempo/TempoText.h"
 #include "Source/views/PlaylistCellDelegate.h"
 #include "Source/views/PlaylistTableDelegate.h"
 #include "Source/views/UpdateTagsTransaction.h"
@@ -34,7 +35,8 @@ namespace vantle {
 namespace {
 
 // The order a header click sorts by; none for the columns that do not sort.
-Playlist::EntryOrder playlistColumnOrder(PlaylistColumn column, const platform::Clock& clock) {
+Playlist::EntryOrder playlistColumnOrder(PlaylistColumn column, const platform::Clock& clock,
+                                        const DanceTable& dances) {
     switch (column) {
     case PlaylistColumn::Title:
         return &Playlist::titleOrder;
@@ -44,6 +46,10 @@ Playlist::EntryOrder playlistColumnOrder(PlaylistColumn column, const platform::
         return Playlist::ageOrder(clock);
     case PlaylistColumn::Checked:
         return &Playlist::checkmarkOrder;
+    case PlaylistColumn::Tempo:
+        return [&dances](const PlaylistEntry& a, const PlaylistEntry& b) {
+            return tempoColumnOrder(playlistShownTempo(a, dances), playlistShownTempo(b, dances));
+        };
     case PlaylistColumn::Duration:
     case PlaylistColumn::Played:
         break;
@@ -87,6 +93,9 @@ PlaylistTableView::PlaylistTableView(QWidget* parent)
     header->resizeSection(PlaylistTableModel::columnIndex(PlaylistColumn::Played), 80);
     header->resizeSection(PlaylistTableModel::columnIndex(PlaylistColumn::Age), 50);
     header->resizeSection(PlaylistTableModel::columnIndex(PlaylistColumn::Checked), 28);
+    header->resizeSection(PlaylistTableModel::columnIndex(PlaylistColumn::Tempo), 80);
+    header->moveSection(PlaylistTableModel::columnIndex(PlaylistColumn::Tempo),
+                        PlaylistTableModel::columnIndex(PlaylistColumn::Duration) + 1);
 
     connect(header, &QHeaderView::sectionClicked, this, [this](int section) {
         clickColumn(
@@ -154,7 +163,7 @@ std::optional<PlaylistColumn> PlaylistTableView::sortedColumn() const {
     // The latest sort the list still keeps: after a drag or an added file none, after undoing a
     // sort the one before it.
     for (PlaylistColumn column : sortedColumns_)
-        if (playlist->isInOrder(playlistColumnOrder(column, *clock_))) return column;
+        if (playlist->isInOrder(playlistColumnOrder(column, *clock_, model_->danceTable()))) return column;
     return std::nullopt;
 }
 
@@ -252,7 +261,7 @@ void PlaylistTableView::clickColumn(const QString& identifier) {
         setSortIndicator();
         return;
     }
-    const Playlist::EntryOrder order = playlistColumnOrder(*column, *clock_);
+    const Playlist::EntryOrder order = playlistColumnOrder(*column, *clock_, model_->danceTable());
     if (order) {
         std::erase(sortedColumns_, *column);
         sortedColumns_.insert(sortedColumns_.begin(), *column);

@@ -185,6 +185,21 @@ void TransportViewController::resetSpeedControls() {
     setRateSliderValue(normalRateStep);
 }
 
+void TransportViewController::setExactRate(double rate) {
+    if (!host_) return;
+    rate_ = std::clamp(rate, minimumRateStep / rateDivisor, maximumRateStep / rateDivisor);
+    doubleSpeed_->setCheckState(Qt::Unchecked);
+    const int step = static_cast<int>(std::lround(rate_ * rateDivisor));
+    setRateSliderValue(step);
+    rateText_->setText(QString::number(step));
+    player().setRate(static_cast<float>(rate_));
+}
+
+void TransportViewController::addBesideSpeed(QWidget* widget) {
+    auto* row = static_cast<QHBoxLayout*>(layout());
+    row->insertWidget(row->indexOf(doubleSpeed_) + 1, widget);
+}
+
 void TransportViewController::setVolumeSliderValue(float volume) {
     const QSignalBlocker quiet(volumeSlider_);
     volumeSlider_->setValue(transportVolumeStep(volume));
@@ -425,17 +440,20 @@ void TransportViewController::rateSliderChanged() {
     switch (doubleSpeed_->checkState()) {
     case Qt::Checked:
         rateText_->setText(QStringLiteral("2X"));
+        rate_ = doubleSpeedRate;
         player().setRate(doubleSpeedRate);
         break;
     case Qt::Unchecked: {
         const int step = rateSlider_->value();
         rateText_->setText(QString::number(step));
-        player().setRate(static_cast<float>(step / rateDivisor));
+        rate_ = step / rateDivisor;
+        player().setRate(static_cast<float>(rate_));
         break;
     }
     case Qt::PartiallyChecked:
-        break;
+        return;
     }
+    emit rateChangedByHand(rate_);
 }
 
 void TransportViewController::stepRate(int steps, Qt::KeyboardModifiers modifiers) {

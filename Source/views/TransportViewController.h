@@ -108,6 +108,13 @@ public:
     void rateSliderChanged();
     // Faster (slower): one rate step up (down) within the slider's bounds; with Control or Option
     // held, or while double speed is on, back to normal speed instead.
+    // The speed in effect: the rate slider's, 2 with double speed, or one set by setExactRate.
+    double rate() const { return rate_; }
+    // A speed given by the program (a song's target tempo), exactly: the slider moves to the nearest step
+    // without applying it, double speed goes off. The teacher's next touch of the speed is by hand again.
+    void setExactRate(double rate);
+    // Puts a widget at the end of the speed controls (what the speed means).
+    void addBesideSpeed(QWidget* widget);
     void fasterButtonPressed();
     void slowerButtonPressed();
     void faster(Qt::KeyboardModifiers modifiers);
@@ -119,6 +126,11 @@ public:
     void originalKey();
     void keyDownButtonPressed();
     void keyUpButtonPressed();
+    // Emitted when the speed changes by hand (slider, buttons, keys, double speed).
+signals:
+    void rateChangedByHand(double rate);
+
+public:
     // Shows a key shift beside the speed control (the player's delegate calls it on every change).
     void showKeyShift(int semitones);
     // "Key 0", "Key +2", "Key −3".
@@ -175,6 +187,7 @@ private:
     QLabel* rateText_ = nullptr;
     QLabel* keyText_ = nullptr;
     QCheckBox* doubleSpeed_ = nullptr;
+    double rate_ = 1.0;
     QAbstractButton* leftShoulderButton_ = nullptr;
     QLabel* remoteImage_ = nullptr;
 

@@ -1,43 +1,25 @@
 // The cdg_frames program as a user runs it: its files, their pixels, its lines and its errors.
 
 #include "tests/support/CdgWriter.h"
+#include "tests/support/ProgramRuns.h"
 #include "tests/support/TemporaryFolder.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <string>
-#include <sys/wait.h>
 #include <vector>
 
 namespace {
 
 namespace cdg = testsupport::cdg;
 
-struct ProgramRun {
-    int exitCode = -1;
-    std::string output;
-};
+using testsupport::ProgramRun;
 
-// Runs the program with the arguments (each quoted for the shell), its standard error joined to its
-// output.
 ProgramRun runFrames(const std::vector<std::string>& arguments) {
-    std::string command = "'" CDG_FRAMES_PROGRAM "'";
-    for (const std::string& argument : arguments)
-        command += " '" + argument + "'";
-    command += " 2>&1";
-    ProgramRun run;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr) return run;
-    char buffer[512];
-    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr)
-        run.output += buffer;
-    const int status = ::pclose(pipe);
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+    return testsupport::runProgram(CDG_FRAMES_PROGRAM, arguments);
 }
 
 std::vector<std::uint8_t> readAll(const std::string& path) {

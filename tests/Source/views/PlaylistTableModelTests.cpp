@@ -22,10 +22,10 @@ TEST_F(PlaylistTableTest, ColumnsAreNamedByTheirIdentifiers) {
     for (int section = 0; section < model.columnCount(); ++section)
         shown << model.headerData(section, Qt::Horizontal, PlaylistTableModel::IdentifierRole).toString();
     EXPECT_EQ(shown, QStringList({"TitleColumn", "DirectoryColumn", "DurationColumn", "PlayedColumn",
-                                  "AgeColumn", "CheckedColumn"}));
+                                  "AgeColumn", "CheckedColumn", "TempoColumn"}));
     EXPECT_EQ(PlaylistTableModel::allColumnIdentifiers(),
               QStringList({"PlayedColumn", "AgeColumn", "CheckedColumn", "DirectoryColumn", "DurationColumn",
-                           "TitleColumn"}));
+                           "TitleColumn", "TempoColumn"}));
     EXPECT_FALSE(PlaylistTableModel::columnWithIdentifier("NoSuchColumn"));
 }
 
@@ -168,7 +168,7 @@ TEST_F(PlaylistTableTest, ReloadingOneEntryRepaintsItsRowAndAlwaysRefreshesTheDi
         EXPECT_EQ(signal.at(0).value<QModelIndex>().row(), 1);
         columns.insert(signal.at(0).value<QModelIndex>().column());
     }
-    EXPECT_EQ(columns.size(), 6);
+    EXPECT_EQ(columns.size(), 7);
     EXPECT_EQ(mainView.displayRefreshes, refreshes + 1);
 
     // A filtered-out entry has no row to repaint; the display is refreshed all the same.

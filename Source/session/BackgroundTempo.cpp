@@ -1,0 +1,110 @@
+#include "Source/session/BackgroundTempo.h"
+
+#include "Source/session/PlaylistEntry.h"
+#include "platform/dispatch/MainQueue.h"
+#include "platform/foundation/Console.h"
+#include "platform/foundation/Files.h"
+
+#include <utility>
+
+namespace vantle {
+
+BackgroundTempo::BackgroundTempo(Sources sources, Analyse analyse, Found found,
+                                 platform::DispatchQueue& worker)
+    : sources_(std::move(sources)), analyse_(std::move(analyse)), found_(std::move(found)), worker_(worker) {}
+
+BackgroundTempo::~BackgroundTempo() {
+    cancel_->store(true);
+}
+
+void BackgroundTempo::listChanged() {
+    next_ = 0;
+    lookedThrough_ = false;
+}
+
+void BackgroundTempo::recheck(const PlaylistEntry& entry) {
+    tried_.erase(entry.id);
+    listChanged();
+}
+
+bool BackgroundTempo::wanted(const PlaylistEntry& entry) const {
+    if (!entry._url.isFileURL()) return false;
+    // A grid set by hand is the teacher's: no analysis replaces it.
+    if (entry.tempo.tempo && entry.tempo.tempo->corrected) return false;
+    const auto tried = tried_.find(entry.id);
+    return tried == tried_.end() || tried->second != std::pair(entry._url.path(), sources_.dance(entry));
+}
+
+void BackgroundTempo::update() {
+    if (busy_) return;
+    const std::shared_ptr<PlaylistEntry> current = sources_.current ? sources_.current() : nullptr;
+    if (current && wanted(*current)) {
+        start(current);
+        return;
+    }
+    if (lookedThrough_) return;
+    const std::vector<std::shared_ptr<PlaylistEntry>>& entries = sources_.entries();
+    while (next_ < entries.size()) {
+        const std::shared_ptr<PlaylistEntry>& entry = entries[next_++];
+        if (entry && wanted(*entry)) {
+            start(entry);
+            return;
+        }
+    }
+    lookedThrough_ = true;
+}
+
+void BackgroundTempo::start(const std::shared_ptr<PlaylistEntry>& entry) {
+    const std::string path = entry->_url.path();
+    const Dance dance = sources_.dance(*entry);
+    tried_[entry->id] = {path, dance};
+    busy_ = true;
+    running_ = entry;
+    // What the entry holds now, to tell on the worker whether the file is still the one analysed.
+    const EntryTempo& held = entry->tempo;
+    const bool current = held.tempo && held.analysedFor == dance;
+    const std::uint64_t heldSize = current ? held.fileSize : 0;
+    const std::int64_t heldModified = current ? held.fileModified : 0;
+    std::weak_ptr<PlaylistEntry> analysed = entry;
+    worker_.async([this, cancel = cancel_, analyse = analyse_, analysed, path, dance, current, heldSize,
+                   heldModified] {
+        Outcome outcome;
+        if (const std::optional<platform::FileStamp> stamp = platform::fileStamp(path)) {
+            outcome.opened = true;
+            outcome.size = stamp->size;
+            outcome.modified = stamp->modified;
+            if (!(current && heldSize == stamp->size && heldModified == stamp->modified) && !cancel->load()) {
+                outcome.tempo = analyse(
+                    path, dance == Dance::none ? std::nullopt : std::optional<Dance>(dance), cancel.get());
+                outcome.analysed = true;
+            }
+        }
+        platform::mainQueue().async([this, cancel, analysed, path, dance, outcome = std::move(outcome)] {
+            // Not cancelled, this object is still there.
+            if (cancel->load()) return;
+            landed(analysed, path, dance, outcome);
+        });
+    });
+}
+
+void BackgroundTempo::landed(const std::weak_ptr<PlaylistEntry>& analysed, const std::string& path,
+                             Dance dance, const Outcome& outcome) {
+    busy_ = false;
+    running_.reset();
+    const std::shared_ptr<PlaylistEntry> entry = analysed.lock();
+    if (outcome.analysed && !outcome.tempo && outcome.opened)
+        platform::consolePrint("no tempo found in " + path);
+    // Corrected, moved or given another dance meanwhile: what was found is of no use.
+    if (entry && outcome.tempo && entry->_url.path() == path && sources_.dance(*entry) == dance &&
+        !(entry->tempo.tempo && entry->tempo.tempo->corrected)) {
+        entry->tempo.tempo = outcome.tempo;
+        entry->tempo.tempo->corrected = false;
+        entry->tempo.fileSize = outcome.size;
+        entry->tempo.fileModified = outcome.modified;
+        entry->tempo.analysedFor = dance;
+        if (found_) found_(entry);
+    }
+    update();
+}
+
+} // namespace vantle

@@ -1,0 +1,131 @@
+// The tempo analysis on short pieces rendered in code with known beats and bars, and on files as the
+// player reads them.
+
+#include "Source/tempo/TempoAnalysis.h"
+
+#include "tests/support/RhythmSignals.h"
+#include "tests/support/SongArchives.h"
+#include "tests/support/TemporaryFolder.h"
+#include "tests/support/ToneFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <sndfile.h>
+
+#include <atomic>
+#include <optional>
+#include <string>
+
+namespace {
+
+using testsupport::RhythmPlan;
+using vantle::Dance;
+
+struct PieceCase {
+    const char* name;
+    RhythmPlan plan;
+    std::optional<Dance> dance;
+    double bpm;
+    int beatsPerBar;
+};
+
+TEST(TempoAnalysis, FindsTheBeatsBarsAndMeterOfRenderedPieces) {
+    const std::vector<PieceCase> cases = {
+        {"waltz, bass and kick on 1", {.bpm = 87, .beatsPerBar = 3, .bars = 10}, Dance::waltz, 87, 3},
+        {"the same waltz, no dance told", {.bpm = 87, .beatsPerBar = 3, .bars = 10}, std::nullopt, 87, 3},
+        {"4/4 led in by a one-beat pickup",
+         {.bpm = 118, .bars = 8, .pickupBeats = 1},
+         Dance::foxtrot,
+         118,
+         4},
+        {"swung jive", {.bpm = 172, .bars = 12, .swing = 1.0 / 6}, Dance::jive, 172, 4},
+        {"tango after a free-time intro", {.bpm = 128, .bars = 8, .introSeconds = 6}, Dance::tango, 128, 4},
+        {"waltz with no drums",
+         {.bpm = 88, .beatsPerBar = 3, .bars = 10, .drums = false},
+         Dance::waltz,
+         88,
+         3},
+        // The band decides between metrical levels of one and the same piece.
+        {"samba's band takes the beat", {.bpm = 102, .beatsPerBar = 2, .bars = 16}, Dance::samba, 102, 2},
+        {"quickstep's band takes the half beat",
+         {.bpm = 102, .beatsPerBar = 2, .bars = 16},
+         Dance::quickstep,
+         204,
+         4},
+    };
+    for (const PieceCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto piece = testsupport::rhythmPiece(c.plan);
+        const vantle::SongTempo tempo =
+            vantle::analyseTempo(piece.samples.data(), piece.samples.size(), piece.rate, c.dance);
+        EXPECT_NEAR(tempo.bpm, c.bpm, c.bpm * 0.02);
+        EXPECT_EQ(tempo.beatsPerBar, c.beatsPerBar);
+        if (c.bpm != c.plan.bpm) continue; // another level: its beats are not the piece's
+        EXPECT_GE(testsupport::beatFMeasure(tempo.beats, piece.beats), 0.95);
+        EXPECT_GE(testsupport::metWithin(tempo.downbeats, piece.downbeats), piece.downbeats.size() * 8 / 10);
+        // A free-time intro has no beats.
+        ASSERT_FALSE(tempo.beats.empty());
+        EXPECT_GT(tempo.beats.front(), piece.beats.front() - 0.07);
+    }
+}
+
+TEST(TempoAnalysis, IsUnsureWhereTheEvidenceDoesNotDecide) {
+    // Silence and a steady tone have no beat at all.
+    const std::vector<float> silence(22050 * 8, 0.0f);
+    const auto tone = testsupport::sine(22050 * 8, 440, 22050, 0.5);
+    for (const auto* samples : {&silence, &tone}) {
+        const auto tempo = vantle::analyseTempo(samples->data(), samples->size(), 22050, std::nullopt);
+        EXPECT_FALSE(tempo.sure);
+        EXPECT_TRUE(tempo.beats.empty());
+    }
+    // A 4/4 piece told to be a waltz: no level of it lies in the waltz's band.
+    const auto piece = testsupport::rhythmPiece({.bpm = 120, .bars = 8});
+    const auto told =
+        vantle::analyseTempo(piece.samples.data(), piece.samples.size(), piece.rate, Dance::waltz);
+    EXPECT_FALSE(told.sure);
+}
+
+class TempoFiles : public ::testing::Test {
+protected:
+    // The waltz as a file of the given format, in stereo.
+    std::string writePiece(const std::string& name, int format) {
+        const std::string path = folder.file(name);
+        EXPECT_TRUE(
+            testsupport::writeWithSndfile(path, format, {piece.samples, piece.samples}, int(piece.rate)));
+        return path;
+    }
+
+    testsupport::TemporaryFolder folder;
+    testsupport::RhythmPiece piece = testsupport::rhythmPiece({.bpm = 87, .beatsPerBar = 3, .bars = 10});
+};
+
+TEST_F(TempoFiles, ReadsWhatThePlayerReadsAnMp3ZippedWithItsGraphicsToo) {
+    const std::string wav = writePiece("waltz.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+    const std::string mp3 = writePiece("waltz.mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III);
+    const std::string zip = folder.file("waltz.zip");
+    ASSERT_TRUE(testsupport::writeZip(
+        zip, {{"waltz.mp3", testsupport::readWholeFile(mp3)}, {"waltz.cdg", testsupport::blankCdg()}}));
+    for (const std::string& path : {wav, mp3, zip}) {
+        SCOPED_TRACE(path);
+        const auto tempo = vantle::analyseTempoFile(path, Dance::waltz, nullptr);
+        ASSERT_TRUE(tempo.has_value());
+        EXPECT_NEAR(tempo->bpm, 87, 1.5);
+        EXPECT_EQ(tempo->beatsPerBar, 3);
+        // The encoder's delay aside, times are the file's own.
+        EXPECT_GE(testsupport::beatFMeasure(tempo->beats, piece.beats), 0.95);
+    }
+}
+
+TEST_F(TempoFiles, AnUnreadableFileOrACancelGivesNothingAndSaysWhy) {
+    std::string whyNot;
+    EXPECT_FALSE(vantle::analyseTempoFile(folder.file("missing.mp3"), std::nullopt, nullptr, &whyNot));
+    EXPECT_FALSE(whyNot.empty());
+
+    const std::string wav = writePiece("waltz.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    const std::atomic<bool> cancel{true};
+    whyNot.clear();
+    EXPECT_FALSE(vantle::analyseTempoFile(wav, Dance::waltz, &cancel, &whyNot));
+    EXPECT_EQ(whyNot, "cancelled");
+}
+
+} // namespace
