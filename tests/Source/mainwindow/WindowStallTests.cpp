@@ -1,11 +1,15 @@
 // The window's thread under the stall watch (tests/support/StallWatch.h) where it used to wait: closing
-// the window waits for no work that nobody wants any more.
+// the window waits for no work that nobody wants any more, and no zip's audio is read to draw or add it.
 
 #include "Source/views/PlaylistTableModel.h"
+#include "Source/views/PlaylistTableView.h"
+#include "platform/files/SongArchive.h"
 #include "tests/Source/mainwindow/MainWindowTestSupport.h"
 #include "tests/support/SlowFolders.h"
+#include "tests/support/SongArchives.h"
 
 #include <QAbstractItemModel>
+#include <QMimeData>
 
 #include <string>
 #include <vector>
@@ -29,6 +33,43 @@ TEST_F(MainWindowTest, ClosingTheWindowWaitsForNoCdgFolderListing) {
     for (int row = 0; row < rows.rowCount(); ++row)
         (void)rows.index(row, PlaylistTableModel::columnIndex(PlaylistColumn::Title))
             .data(PlaylistTableModel::GraphicsRole);
+    stop();
+}
+
+// A song archive is measured by reading its audio whole, up to 256 MiB: the rows of a session that stored
+// no lengths, drawn again and again, and a drop of a few zips read none of it on the window's thread.
+TEST_F(MainWindowTest, ListedAndDroppedZipsAreMeasuredOffTheWindowsThread) {
+    constexpr int zips = 6;
+    const std::vector<std::uint8_t> audio = testsupport::readWholeFile(audioFile("song.wav", 60).path());
+    std::vector<platform::Url> listed, dropped;
+    for (int i = 0; i < 2 * zips; ++i) {
+        const platform::Url zip = audioFolder.url("disc " + std::to_string(i) + ".zip");
+        ASSERT_TRUE(
+            testsupport::writeZip(zip.path(), {{"song.wav", audio}, {"song.cdg", testsupport::blankCdg()}}));
+        (i < zips ? listed : dropped).push_back(zip);
+    }
+    const platform::Url document = audioFolder.url("Class.vantle");
+    Playlist written;
+    for (const platform::Url& zip : listed) {
+        written.allEntries.push_back(PlaylistEntry::make(zip, AudioFileLength{}));
+        written.allEntries.back()->_cachedDuration.reset();
+    }
+    written.save(document);
+
+    const std::uint64_t readsHere = platform::songArchiveAudioReadsOnThisThread();
+    start();
+    view().openSessionAt(document);
+    ASSERT_EQ(playlist().allEntries.size(), std::size_t(zips));
+    for (int repaint = 0; repaint < 3; ++repaint) {
+        view().tableView().viewport()->repaint();
+        QApplication::processEvents();
+    }
+    QMimeData data;
+    setFiles(data, dropped);
+    EXPECT_TRUE(dropOnTable(data, 0));
+    ASSERT_TRUE(platform::mainQueue().drainUntil([this] { return !view().adding(); }, 60));
+    EXPECT_EQ(playlist().allEntries.size(), std::size_t(2 * zips));
+    EXPECT_EQ(platform::songArchiveAudioReadsOnThisThread(), readsHere);
     stop();
 }
 
