@@ -70,7 +70,8 @@ std::optional<double> playlistShownTempo(const PlaylistEntry& entry, const Dance
 }
 
 std::string playlistTempoText(const PlaylistEntry& entry, const DanceTable& table) {
-    return tempoText(playlistShownTempo(entry, table), entry.tempo.dance(table, entry.tags.value_or(std::string())));
+    return tempoText(playlistShownTempo(entry, table),
+                     entry.tempo.dance(table, entry.tags.value_or(std::string())));
 }
 
 PlaylistTableModel::PlaylistTableModel(QObject* parent)
@@ -96,9 +97,8 @@ std::optional<PlaylistColumn> PlaylistTableModel::columnWithIdentifier(const QSt
 }
 
 const QStringList& PlaylistTableModel::allColumnIdentifiers() {
-    static const QStringList identifiers{"PlayedColumn",    "AgeColumn",      "CheckedColumn",
-                                         "DirectoryColumn", "DurationColumn", "TitleColumn",
-                                         "TempoColumn"};
+    static const QStringList identifiers{"PlayedColumn",   "AgeColumn",   "CheckedColumn", "DirectoryColumn",
+                                         "DurationColumn", "TitleColumn", "TempoColumn"};
     return identifiers;
 }
 
@@ -124,6 +124,7 @@ void PlaylistTableModel::setDanceTable(const DanceTable& table) {
 void PlaylistTableModel::reload() {
     beginResetModel();
     rows_ = playlist_ ? playlist_->filteredEntries() : std::vector<std::shared_ptr<PlaylistEntry>>{};
+    rowIndex_.clear();
     // Graphics added or removed beside the songs show after the next listing of their folders.
     graphics_->refresh();
     endResetModel();
@@ -135,6 +136,17 @@ void PlaylistTableModel::reloadRow(int row) {
         const QModelIndex cell = index(row, columnIndex(*columnWithIdentifier(id)));
         emit dataChanged(cell, cell);
     }
+}
+
+std::optional<int> PlaylistTableModel::rowOf(const PlaylistEntry& entry) const {
+    if (rowIndex_.empty() && !rows_.empty()) {
+        rowIndex_.reserve(rows_.size());
+        for (std::size_t row = 0; row < rows_.size(); ++row)
+            rowIndex_.emplace(rows_[row].get(), static_cast<int>(row));
+    }
+    const auto found = rowIndex_.find(&entry);
+    if (found == rowIndex_.end()) return std::nullopt;
+    return found->second;
 }
 
 std::shared_ptr<PlaylistEntry> PlaylistTableModel::entryAtRow(int row) const {

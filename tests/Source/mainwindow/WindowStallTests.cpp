@@ -10,6 +10,7 @@
 
 #include <QAbstractItemModel>
 #include <QMimeData>
+#include <QSignalSpy>
 
 #include <string>
 #include <vector>
@@ -70,6 +71,35 @@ TEST_F(MainWindowTest, ListedAndDroppedZipsAreMeasuredOffTheWindowsThread) {
     ASSERT_TRUE(platform::mainQueue().drainUntil([this] { return !view().adding(); }, 60));
     EXPECT_EQ(playlist().allEntries.size(), std::size_t(2 * zips));
     EXPECT_EQ(platform::songArchiveAudioReadsOnThisThread(), readsHere);
+    stop();
+}
+
+// Each length counted and each song analysed in the background redraws its row: hundreds landing in one
+// turn of the loop, in a list of 100,000, each redraw the row that shows the entry, and nothing filters the
+// whole list for each.
+TEST_F(MainWindowTest, RowsRedrawnOneByOneInALongListFindTheirRowsAtOnce) {
+    start();
+    Playlist::EntryList entries;
+    for (int i = 0; i < 100000; ++i)
+        entries.push_back(PlaylistEntry::make(
+            platform::Url::fileURLWithPath("/nowhere/song " + std::to_string(i) + ".wav", false),
+            AudioFileLength{60.0}));
+    playlist().allEntries = entries;
+    view().reloadTableSelecting({});
+    QSignalSpy redrawn(view().tableView().model(), &QAbstractItemModel::dataChanged);
+    {
+        platform::WatchedApplication::Stretch landing("rows redrawn as their lengths land");
+        for (std::size_t i = 7; i < entries.size(); i += 200)
+            view().reloadEntryRow(entries[i]);
+    }
+    ASSERT_FALSE(redrawn.isEmpty());
+    EXPECT_EQ(redrawn.first().at(0).toModelIndex().row(), 7);
+    EXPECT_EQ(redrawn.last().at(0).toModelIndex().row(), 99807);
+    // An entry no longer listed has no row to redraw.
+    redrawn.clear();
+    view().reloadEntryRow(PlaylistEntry::make(platform::Url::fileURLWithPath("/nowhere/gone.wav", false),
+                                              AudioFileLength{60.0}));
+    EXPECT_TRUE(redrawn.isEmpty());
     stop();
 }
 
