@@ -12,7 +12,9 @@
 
 #include <QLocale>
 
+#include <algorithm>
 #include <array>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -139,13 +141,22 @@ void PlaylistTableModel::reloadRow(int row) {
 }
 
 std::optional<int> PlaylistTableModel::rowOf(const PlaylistEntry& entry) const {
+    // By address, then row: the first row of an entry listed twice comes first, as a look down the rows
+    // would find it.
+    const auto before = [](const std::pair<const PlaylistEntry*, int>& a,
+                           const std::pair<const PlaylistEntry*, int>& b) {
+        return std::less<const PlaylistEntry*>()(a.first, b.first) ||
+               (a.first == b.first && a.second < b.second);
+    };
     if (rowIndex_.empty() && !rows_.empty()) {
         rowIndex_.reserve(rows_.size());
         for (std::size_t row = 0; row < rows_.size(); ++row)
-            rowIndex_.emplace(rows_[row].get(), static_cast<int>(row));
+            rowIndex_.emplace_back(rows_[row].get(), static_cast<int>(row));
+        std::sort(rowIndex_.begin(), rowIndex_.end(), before);
     }
-    const auto found = rowIndex_.find(&entry);
-    if (found == rowIndex_.end()) return std::nullopt;
+    const auto found = std::lower_bound(rowIndex_.begin(), rowIndex_.end(),
+                                        std::pair<const PlaylistEntry*, int>(&entry, 0), before);
+    if (found == rowIndex_.end() || found->first != &entry) return std::nullopt;
     return found->second;
 }
 

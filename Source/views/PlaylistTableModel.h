@@ -8,7 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -93,9 +93,10 @@ private:
 
     std::shared_ptr<Playlist> playlist_;
     std::vector<std::shared_ptr<PlaylistEntry>> rows_;
-    // The row of each entry shown, made at the first look after a reload: a row redrawn as each of
-    // 100,000 files is counted or analysed must not filter the whole list each time.
-    mutable std::unordered_map<const PlaylistEntry*, int> rowIndex_;
+    // The entries shown with their rows, in the order of their addresses, made at the first look after a
+    // reload: a row redrawn as each of 100,000 files is counted or analysed must not filter the whole list
+    // each time, and one array sorts and goes faster than 100,000 hashed nodes.
+    mutable std::vector<std::pair<const PlaylistEntry*, int>> rowIndex_;
     const platform::Clock* clock_;
     const DanceTable* danceTable_;
     std::unique_ptr<CdgFolderIndex> graphics_;
