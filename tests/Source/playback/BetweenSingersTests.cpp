@@ -1,0 +1,53 @@
+// The change of singers measured on the player's rendered output: how long the room hears nothing after
+// a song's music and after the host's start, that the break music is never heard with a song, and that
+// it goes on where it stopped; the fades are ramps on the render thread, which allocates nothing.
+
+#include "tests/Source/playback/PlayerRZFixture.h"
+#include "tests/support/BetweenSingersRig.h"
+#include "tests/support/Signals.h"
+
+namespace {
+
+// The amplitude of the tone at `hz` over [from, to) seconds of the output.
+double toneIn(const std::vector<float>& out, double hz, double from, double to) {
+    const auto rate = testsupport::BetweenSingersRig::rate;
+    const std::vector<float> part(out.begin() + long(from * rate), out.begin() + long(to * rate));
+    return testsupport::toneAmplitude(part, rate, hz);
+}
+
+} // namespace
+
+TEST_F(PlayerRZTest, TheRoomIsNeverSilentForASecondBetweenSingers) {
+    using Rig = testsupport::BetweenSingersRig;
+    Rig rig(folder.path);
+    ASSERT_TRUE(rig.written());
+    PlayerTrapHooks trap;
+    std::vector<float> out;
+    const testsupport::BetweenSingersTimes times = rig.run(4.0, &out);
+
+    // The song's file runs on for six silent seconds: the break music is there long before.
+    EXPECT_LT(times.silenceAfterEnd, 1.0);
+    EXPECT_GT(times.silenceAfterEnd, 0.0) << "the break music fades in from silence";
+    EXPECT_LT(times.silenceAfterStart, 1.0);
+    // The song starts as the two seconds' fade out ends (and the key and tempo stage's latency), not before.
+    EXPECT_GE(times.nextSongStarts - times.hostStarts, 2.0);
+    EXPECT_LT(times.nextSongStarts - times.hostStarts, 2.25);
+
+    // The break music plays in the break, and never with a song.
+    EXPECT_NEAR(toneIn(out, Rig::breakHz, times.hostStarts - 1.0, times.hostStarts), 0.5, 0.02);
+    EXPECT_LT(toneIn(out, Rig::breakHz, 0.1, Rig::musicSeconds - 0.1), 1e-3) << "with the first song";
+    EXPECT_LT(toneIn(out, Rig::breakHz, times.nextSongStarts + 0.05, times.nextSongStarts + 2.9), 1e-3)
+        << "with the next song";
+    EXPECT_NEAR(toneIn(out, Rig::nextHz, times.nextSongStarts + 0.05, times.nextSongStarts + 2.9), 0.5, 0.02)
+        << "the next song at its own level";
+
+    // Held through the song, the break music took up where it stopped.
+    EXPECT_GT(times.breakPausedAt, 4.0);
+    EXPECT_GT(times.breakResumedAt, times.breakPausedAt);
+    EXPECT_LT(times.breakResumedAt, times.breakPausedAt + 2.0);
+
+    RecordProperty("silenceAfterEnd", std::to_string(times.silenceAfterEnd));
+    RecordProperty("silenceAfterStart", std::to_string(times.silenceAfterStart));
+    EXPECT_GT(testsupport::AllocationTrap::renderCycles(), 1000u);
+    EXPECT_EQ(testsupport::AllocationTrap::renderThreadCounts().allocations, 0u);
+}
