@@ -59,8 +59,8 @@ public:
     bool written() const { return ok_; }
 
     // One evening: the first song, its break, the host's start after `breakSeconds` of break, the next
-    // song, and its own break. The left channel of the output in `out`.
-    BetweenSingersTimes run(double breakSeconds, std::vector<float>* out = nullptr) {
+    // song, and its own break; without `music`, no break music. The left channel of the output in `out`.
+    BetweenSingersTimes run(double breakSeconds, std::vector<float>* out = nullptr, bool music = true) {
         platform::mainQueue().bindToCurrentThread();
         vantle::PlayerRZ player(std::make_unique<platform::NullAudioDevice>());
         (void)player.engine().startTest(0.0);
@@ -73,7 +73,7 @@ public:
                                         },
                                         [&] { player.stop(); }});
         between_ = &between;
-        between.setTracks({break_});
+        if (music) between.setTracks({break_});
         auto buffer = platform::PcmBuffer::make(player.engine().avEngine().manualRenderingFormat(), cycle);
         std::vector<float> left;
         auto render = [&](double until) {
