@@ -5,6 +5,7 @@
 #include "Source/mainwindow/AttachmentStack.h"
 #include "Source/mainwindow/ClockedBreakTimer.h"
 #include "Source/mainwindow/InterceptingTextField.h"
+#include "Source/mainwindow/KaraokeEvening.h"
 #include "Source/mainwindow/KaraokeView.h"
 #include "Source/mainwindow/Logger.h"
 #include "Source/mainwindow/MainViewHolder.h"

@@ -64,6 +64,7 @@ class ClockedBreakTimer;
 class Exporter;
 struct ExportOutcome;
 class LeavingNotes;
+class KaraokeEvening;
 class LengthCounter;
 class MainWindowHost;
 class Mp4ViewController;
@@ -194,6 +195,8 @@ public:
     QWidget* karaokeView() const;
     KaraokePart& karaoke() const { return *karaoke_; }
     TempoWiring& tempo() const { return *tempo_; }
+    // The singers and the song book, made when a karaoke mode is first entered; null before.
+    KaraokeEvening* karaokeEvening() const { return evening_.get(); }
 
     // ---- application state ----
     // Once, at the first activation: sets up the transport, enters dance mode and reopens the
@@ -757,6 +760,7 @@ private:
     std::unique_ptr<TimeSliderPart> timeSlider_;
     std::unique_ptr<TransportPart> transport_;
     std::unique_ptr<KaraokePart> karaoke_;
+    std::unique_ptr<KaraokeEvening> evening_;
     std::unique_ptr<WaveformPart> waveform_;
     std::unique_ptr<AttachmentsPart> attachments_;
     std::unique_ptr<MainViewPart> soundPanel_;

@@ -5,6 +5,7 @@
 
 #include "Source/karaoke/Lyrics.h"
 #include "Source/mainwindow/InterceptingTextField.h"
+#include "Source/mainwindow/KaraokeEvening.h"
 #include "Source/session/FormatTime.h"
 #include "Source/session/LengthCounter.h"
 #include "Source/session/Playlist.h"
@@ -158,6 +159,7 @@ void MainViewController::refreshContextLine(PlaylistEntry& entry, double time) {
 void MainViewController::keyShiftChanged() {
     const int key = player_->keyShift();
     transport_->showKeyShift(key);
+    if (evening_) evening_->keyShiftChanged(key);
     const std::shared_ptr<PlaylistEntry> entry = player_->entry();
     // A load sets the entry's own key: nothing then changed in the session.
     if (!entry || entry->keyShift == key) return;

@@ -3,9 +3,10 @@
 
 #include "Source/mainwindow/MainViewController.h"
 
+#include "Source/karaoke/host/HostDatabase.h"
 #include "Source/mainwindow/LeavingNotes.h"
-
 #include "Source/mainwindow/ClockedBreakTimer.h"
+#include "Source/mainwindow/KaraokeEvening.h"
 #include "Source/mainwindow/MainWindowHost.h"
 #include "Source/mainwindow/TempoWiring.h"
 #include "Source/playback/BreakTimer.h"
@@ -197,6 +198,10 @@ void MainViewController::updateForMode() {
     const PlayerMode mode = player_->mode();
     const bool shown = mode == PlayerMode::karaoke || mode == PlayerMode::karaokePrepare;
     if (lyrics) lyrics->setVisible(shown);
+    if (shown && !evening_)
+        evening_ = std::make_unique<KaraokeEvening>(*this, *this, *transport_, host::HostDatabase::defaultLocation(),
+                                                    *filesSplitter_);
+    if (evening_) evening_->widget()->setVisible(shown);
     showKaraokeSong();
 }
 

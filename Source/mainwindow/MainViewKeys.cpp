@@ -4,6 +4,7 @@
 #include "Source/mainwindow/MainViewController.h"
 
 #include "Source/mainwindow/InterceptingTextField.h"
+#include "Source/mainwindow/KaraokeEvening.h"
 
 #include "Source/mainwindow/MainViewHolder.h"
 #include "Source/mainwindow/MainWindowHost.h"
@@ -97,6 +98,8 @@ bool MainViewController::handleKeyDownEvent(const QKeyEvent& event) {
     if (characters.isEmpty()) return false;
     if (!isVisible()) return false;
     if (noteFieldEditing()) return false;
+    // A singer's name, a search and the rotation's lists keep their keys.
+    if (evening_ && evening_->ownsFocus()) return false;
     screensaver_->resetIdle();
     if (handleKaraokeTimingKey(characters)) return true;
 

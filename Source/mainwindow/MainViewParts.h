@@ -68,6 +68,10 @@ public:
     virtual void originalKey() = 0;
     // The player's key changed: the panel shows it.
     virtual void showKeyShift(int semitones) = 0;
+    // The tempo as a rate of the song's own (1; 2 at double speed), as the speed controls set it; set
+    // from one, the controls follow and the player gets it.
+    virtual double tempo() const = 0;
+    virtual void setTempo(double rate) = 0;
 };
 
 // Transient notices over the main view.

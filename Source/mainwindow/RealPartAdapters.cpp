@@ -137,6 +137,14 @@ void TransportAdapter::showKeyShift(int semitones) {
     panel_->showKeyShift(semitones);
 }
 
+double TransportAdapter::tempo() const {
+    return panel_->tempo();
+}
+
+void TransportAdapter::setTempo(double rate) {
+    panel_->setTempo(rate);
+}
+
 // ---- notices ----
 
 NoticesAdapter::NoticesAdapter()

@@ -64,6 +64,8 @@ public:
     void keyUp() override;
     void originalKey() override;
     void showKeyShift(int semitones) override;
+    double tempo() const override;
+    void setTempo(double rate) override;
 
     TransportViewController* panel() const;
 

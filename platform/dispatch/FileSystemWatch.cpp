@@ -28,8 +28,10 @@ constexpr auto kWatchWriteSettle = std::chrono::milliseconds(500);
 constexpr auto kWatchGrowthReport = std::chrono::milliseconds(1000);
 
 // IN_ACCESS, IN_OPEN and IN_CLOSE_NOWRITE stay out: reading the file is no change.
-constexpr std::uint32_t kWatchInotifyMask =
-    IN_MODIFY | IN_CLOSE_WRITE | IN_ATTRIB | IN_MOVE_SELF | IN_DELETE_SELF | IN_UNMOUNT;
+constexpr std::uint32_t kWatchInotifyMask = IN_MODIFY | IN_CLOSE_WRITE | IN_ATTRIB | IN_MOVE_SELF | IN_DELETE_SELF |
+                                            IN_UNMOUNT | IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO;
+// What only a folder hears: a name made, removed or moved in or out is a write of its entries.
+constexpr std::uint32_t kWatchFolderEntryMask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO;
 
 Error watchError(const std::string& path, int err) {
     return Error::make("platform.dispatch", "can't watch \"" + path + "\": " + std::strerror(err), err);
@@ -227,6 +229,7 @@ private:
             }
             // A write is reported when its writer is done, or before the file goes.
             if (state->modified && (event.mask & IN_CLOSE_WRITE || gone)) events |= takeWriteLocked(*state);
+            if (event.mask & kWatchFolderEntryMask) events |= FileSystemEvent::write;
             if (event.mask & IN_MOVE_SELF) events |= FileSystemEvent::rename;
             if (event.mask & IN_DELETE_SELF) events |= FileSystemEvent::deleted;
             if (event.mask & IN_UNMOUNT) events |= FileSystemEvent::revoke;

@@ -16,7 +16,7 @@ namespace platform {
 enum class FileSystemEvent : std::uint32_t {
     none = 0,
     deleted = 1u << 0, // its last name is gone: removed, or replaced by another file renamed over it
-    write = 1u << 1,   // its contents were written
+    write = 1u << 1,   // its contents were written (a folder's: a name made, removed or moved in or out)
     extend = 1u << 2,  // it grew
     attrib = 1u << 3,  // its mode, owner or times were set
     link = 1u << 4,    // it gained or lost one of several names

@@ -1,5 +1,5 @@
 // One QApplication for a whole Qt test program, on the offscreen platform when none is chosen, with
-// the user's folders (home, configuration, state, documents, runtime) pointed at a temporary folder
+// the user's folders (home, configuration, state, data, documents, runtime) pointed at a temporary folder
 // first, so no test reads or writes the real user's settings (Qt's file dialogs keep state there).
 // Compiled into each Qt test program, not archived: its registration must not be dropped by the linker.
 
@@ -20,12 +20,13 @@ class SharedQtTestApplicationEnvironment final : public ::testing::Environment {
 public:
     void SetUp() override {
         home_ = platform::makeTemporaryDirectory("vantle-qt-test-home").value();
-        for (const char* folder : {"config", "state", "Documents", "runtime"})
+        for (const char* folder : {"config", "state", "data", "Documents", "runtime"})
             std::filesystem::create_directories(home_ + "/" + folder);
         std::filesystem::permissions(home_ + "/runtime", std::filesystem::perms::owner_all);
         ::setenv("HOME", home_.c_str(), 1);
         ::setenv("XDG_CONFIG_HOME", (home_ + "/config").c_str(), 1);
         ::setenv("XDG_STATE_HOME", (home_ + "/state").c_str(), 1);
+        ::setenv("XDG_DATA_HOME", (home_ + "/data").c_str(), 1);
         ::setenv("XDG_DOCUMENTS_DIR", (home_ + "/Documents").c_str(), 1);
         ::setenv("XDG_RUNTIME_DIR", (home_ + "/runtime").c_str(), 1);
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");

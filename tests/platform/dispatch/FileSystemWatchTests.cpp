@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <mutex>
@@ -179,6 +180,27 @@ TEST_F(FileSystemWatchTest, RemovalRenamingLinksAndModesAreTold) {
     EXPECT_TRUE(watch.isWatching());
     watch.cancel();
     EXPECT_FALSE(watch.isWatching());
+}
+
+TEST_F(FileSystemWatchTest, AFolderHearsNamesMadeRemovedAndMovedInOrOut) {
+    const std::string songs = folder + "/songs";
+    ASSERT_EQ(::mkdir(songs.c_str(), 0700), 0);
+    auto watch = FileSystemWatch::watch(songs, FileSystemEvent::write, log.handler(), mainQueue());
+    ASSERT_TRUE(watch.ok());
+    std::size_t seen = 0;
+    // Each change of the folder's names is heard, whichever way it came.
+    const std::vector<std::function<int()>> changes{
+        [&] { return ::rename(path.c_str(), (songs + "/in.wav").c_str()); },
+        [&] { return ::rename((songs + "/in.wav").c_str(), (songs + "/renamed.wav").c_str()); },
+        [&] { return ::rename((songs + "/renamed.wav").c_str(), path.c_str()); },
+        [&] { return ::mkdir((songs + "/disc 2").c_str(), 0700); },
+        [&] { return ::rmdir((songs + "/disc 2").c_str()); },
+    };
+    for (const auto& change : changes) {
+        ASSERT_EQ(change(), 0);
+        ASSERT_TRUE(log.waitFor(++seen)) << seen;
+        EXPECT_EQ(log.runs().back(), FileSystemEvent::write);
+    }
 }
 
 TEST_F(FileSystemWatchTest, OnlyTheEventsOfTheMaskAreReported) {

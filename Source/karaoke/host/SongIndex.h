@@ -1,0 +1,65 @@
+#pragma once
+// The song book's index in the host's database: the songs under the host's folders, read from their
+// names, kept up to date folder by folder (a folder whose entries did not change is not listed again),
+// and searched by any part of the artist, the title or the disc ID, case and accents aside. The thread
+// that owns the connection only.
+
+#include "Source/karaoke/host/HostDatabase.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace vantle::host {
+
+struct BookSong {
+    std::int64_t id = 0;
+    std::string path;
+    std::string artist;
+    std::string title;
+    std::string disc;
+    // False once its file was gone from its folder: kept and said, not dropped.
+    bool present = true;
+};
+
+class SongIndex {
+public:
+    explicit SongIndex(HostDatabase& database) : database_(database) {}
+
+    // What a refresh found; `moved` pairs a vanished file with the file of the same size and date that
+    // appeared in its folder (a rename), old path first.
+    struct Changes {
+        std::size_t added = 0;
+        std::size_t missing = 0;
+        std::vector<std::pair<std::string, std::string>> moved;
+        std::vector<std::string> foldersListed;
+        std::vector<std::string> foldersKnown;
+    };
+    using Progress = std::function<void(const Changes&)>;
+
+    std::vector<std::string> roots() const;
+    // The roots become these; songs under a root no longer listed leave the book.
+    void setRoots(const std::vector<std::string>& roots);
+    // Brings the folder and the folders under it up to date; only folders whose entries changed since
+    // they were last listed are listed. Progress is told after each folder listed.
+    void refresh(const std::string& folder, Changes& changes, const Progress& progress = {});
+
+    // At most `limit` songs whose artist, title or disc holds every word of `query` (in any order, any
+    // part of a word), by artist then title. An empty query lists the book from the top.
+    std::vector<BookSong> search(std::string_view query, std::size_t limit) const;
+    std::size_t count() const;
+
+    // The song file types the book holds; a CD+G file is its audio's pair, not a song.
+    static bool isSongFile(std::string_view path);
+
+private:
+    void listFolder(const std::string& folder, const std::string& parent, std::int64_t mtime,
+                    Changes& changes);
+    void forgetFolder(const std::string& folder, Changes& changes);
+    HostDatabase& database_;
+};
+
+} // namespace vantle::host

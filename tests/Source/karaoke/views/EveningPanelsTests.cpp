@@ -1,0 +1,161 @@
+#include "Source/karaoke/views/RotationPanel.h"
+#include "Source/karaoke/views/SongBookPanel.h"
+#include "platform/dispatch/MainQueue.h"
+#include "tests/support/TemporaryFolder.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QCompleter>
+#include <QDropEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMimeData>
+#include <QTest>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+using namespace vantle;
+
+namespace {
+
+class EveningPanelsTest : public ::testing::Test {
+protected:
+    void SetUp() override { platform::mainQueue().bindToCurrentThread(); }
+    std::string seatsText() const {
+        std::string text;
+        for (const host::Seat& seat : evening.rotation().seats())
+            text += evening.singer(seat.singer)->name + (seat.away ? "(away)" : "") +
+                    (seat.skipRound ? "(skip)" : "") + " ";
+        return text;
+    }
+    testsupport::TemporaryFolder temporary;
+    host::Evening evening{temporary.file("host.sqlite")};
+};
+
+TEST_F(EveningPanelsTest, TheRotationIsRunByKeysAndNameKeysStayText) {
+    RotationPanel panel(evening);
+    panel.show();
+    QLineEdit& name = panel.nameField();
+    name.setFocus();
+    for (const char* singer : {"Ann", "Bob", "Édith"}) {
+        QTest::keyClicks(&name, singer);
+        QTest::keyClick(&name, Qt::Key_Return);
+    }
+    EXPECT_EQ(seatsText(), "Ann Bob Édith ");
+    EXPECT_TRUE(name.text().isEmpty());
+
+    // The rotation's keys typed into the name field are letters of a name.
+    panel.selectSinger(evening.rotation().seats()[1].singer);
+    name.setFocus();
+    QTest::keyClicks(&name, "as");
+    QTest::keyClick(&name, Qt::Key_Delete);
+    QTest::keyClick(&name, Qt::Key_Up, Qt::AltModifier);
+    QTest::keyClick(&name, Qt::Key_Backspace);
+    QTest::keyClicks(&name, "s");
+    EXPECT_EQ(seatsText(), "Ann Bob Édith ");
+    EXPECT_EQ(name.text(), "as");
+    name.clear();
+
+    // A regular is offered as the name is typed, by any part of it, accents aside.
+    QTest::keyClicks(&name, "edi");
+    EXPECT_EQ(name.completer()->model()->rowCount(), 1);
+    EXPECT_EQ(name.completer()->model()->index(0, 0).data().toString(), QString("Édith"));
+    name.clear();
+
+    // In the list the same keys act on the selected singer.
+    QListWidget& list = panel.singerList();
+    list.setFocus();
+    panel.selectSinger(evening.rotation().seats()[1].singer);
+    QTest::keyClick(&list, Qt::Key_A);
+    QTest::keyClick(&list, Qt::Key_S);
+    EXPECT_EQ(seatsText(), "Ann Bob(away)(skip) Édith ");
+    QTest::keyClick(&list, Qt::Key_Up, Qt::AltModifier);
+    EXPECT_EQ(seatsText(), "Bob(away)(skip) Ann Édith ");
+    EXPECT_EQ(list.currentRow(), 0);
+    QTest::keyClick(&list, Qt::Key_Delete);
+    EXPECT_EQ(seatsText(), "Ann Édith ");
+
+    // Who comes next is said, and marked once they sing.
+    evening.queueSong(evening.rotation().seats()[1].singer, {"/songs/padam.zip", "Édith Piaf", "Padam", ""});
+    panel.reload();
+    EXPECT_EQ(panel.nextLabel().text(), QString("Next: Édith — Édith Piaf — Padam"));
+    int loads = 0;
+    panel.setLoadNextHandler([&] { ++loads; });
+    QTest::keyClick(&list, Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_EQ(loads, 1);
+    evening.startNext();
+    panel.reload();
+    EXPECT_TRUE(list.item(1)->text().startsWith(QString("▶ Édith")));
+}
+
+TEST_F(EveningPanelsTest, SongsDroppedOnTheQueueGoToTheSelectedSinger) {
+    RotationPanel panel(evening);
+    panel.show();
+    const host::SingerId ann = *evening.addSinger("Ann");
+    panel.reload();
+    panel.selectSinger(ann);
+    panel.setDroppedSongs([](const QMimeData& data) {
+        std::vector<std::string> paths;
+        for (const QUrl& url : data.urls())
+            if (url.path().endsWith(".zip")) paths.push_back(url.path().toStdString());
+        return paths;
+    });
+    QWidget* target = panel.queueList().viewport();
+    const auto drop = [&](const QString& path) {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(path)});
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &enter);
+        if (!enter.isAccepted()) return false;
+        QDropEvent dropped(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &dropped);
+        return dropped.isAccepted();
+    };
+    EXPECT_TRUE(drop("/songs/SC1234 - Queen - Bohemian Rhapsody.zip"));
+    EXPECT_FALSE(drop("/songs/cover.jpg"));
+    ASSERT_EQ(evening.queue(ann).size(), 1u);
+    EXPECT_EQ(evening.queue(ann)[0].title, "Bohemian Rhapsody");
+    EXPECT_EQ(evening.queue(ann)[0].disc, "SC1234");
+    EXPECT_EQ(panel.queueList().item(0)->text(), QString("Queen — Bohemian Rhapsody"));
+}
+
+TEST_F(EveningPanelsTest, ASearchAnswersAsTypedAndReturnQueuesTheSong) {
+    const std::string songs = temporary.file("songs");
+    std::filesystem::create_directories(songs);
+    std::ofstream(songs + "/SC8123-05 - Édith Piaf - La Vie en rose.zip") << "a";
+    std::ofstream(songs + "/Queen - Bohemian Rhapsody.zip") << "bb";
+    host::SongBook book(temporary.file("host.sqlite"), platform::mainQueue());
+    SongBookPanel panel(book);
+    book.setProgressHandler([&](const host::BookProgress& progress) { panel.showProgress(progress); });
+    book.setFolders({songs});
+    ASSERT_TRUE(platform::mainQueue().drainUntil([&] { return panel.resultList().count() == 2; }, 10));
+
+    std::vector<std::string> chosen;
+    panel.setChosenHandler([&](const host::BookSong& song) {
+        chosen.push_back(song.title);
+        return QString("queued");
+    });
+    panel.show();
+    QTest::keyClicks(&panel.searchField(), "edith");
+    ASSERT_TRUE(platform::mainQueue().drainUntil([&] { return panel.resultList().count() == 1; }, 10));
+    EXPECT_EQ(panel.resultList().item(0)->text(), QString("Édith Piaf — La Vie en rose  [SC8123-05]"));
+    QTest::keyClick(&panel.searchField(), Qt::Key_Return);
+    EXPECT_EQ(chosen, std::vector<std::string>{"La Vie en rose"});
+    EXPECT_EQ(panel.statusLabel().text(), QString("queued"));
+
+    // A song gone from its folder stays in the book, said to be missing.
+    std::filesystem::remove(songs + "/SC8123-05 - Édith Piaf - La Vie en rose.zip");
+    ASSERT_TRUE(platform::mainQueue().drainUntil(
+        [&] {
+            return panel.resultList().count() == 1 &&
+                   panel.resultList().item(0)->text().endsWith("missing from its folder");
+        },
+        10));
+}
+
+} // namespace

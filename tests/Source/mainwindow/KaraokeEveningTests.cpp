@@ -1,0 +1,117 @@
+// The host's evening in the main window: its panels come with the karaoke modes, a singer's song loads
+// in the key they sang it in last, a song whose file is gone is said and stays queued, and keys typed
+// in its fields never reach the playlist or the player.
+
+#include "Source/karaoke/views/RotationPanel.h"
+#include "Source/mainwindow/KaraokeEvening.h"
+#include "tests/Source/mainwindow/MainWindowTestSupport.h"
+#include "tests/support/Environment.h"
+#include "tests/support/TemporaryFolder.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QTest>
+
+namespace vantle::testing {
+namespace {
+
+class KaraokeEveningTest : public MainWindowTest {
+protected:
+    // An evening of its own: the host's database is in the data folder.
+    testsupport::TemporaryFolder data;
+    testsupport::ScopedEnvironment dataHome{"XDG_DATA_HOME", data.path};
+
+    void enterKaraoke() {
+        player->setMode(PlayerMode::karaoke);
+        view().updateForMode();
+        ASSERT_NE(view().karaokeEvening(), nullptr);
+        ASSERT_NE(view().karaokeEvening()->evening(), nullptr);
+    }
+    host::Evening& evening() { return *view().karaokeEvening()->evening(); }
+    bool waitFor(const std::function<bool()>& done) { return platform::mainQueue().drainUntil(done, 20.0); }
+    QString notice() { return qobject_cast<QLabel*>(view().notices().widget())->text(); }
+};
+
+TEST_F(KaraokeEveningTest, TheEveningComesWithTheKaraokeModesOnly) {
+    start();
+    EXPECT_EQ(view().karaokeEvening(), nullptr);
+    enterKaraoke();
+    QWidget* panels = view().karaokeEvening()->widget();
+    EXPECT_TRUE(panels->isVisible());
+    player->setMode(PlayerMode::dance);
+    view().updateForMode();
+    EXPECT_FALSE(panels->isVisible());
+}
+
+TEST_F(KaraokeEveningTest, ASingersSongLoadsInTheKeyTheySangItInLast) {
+    start();
+    enterKaraoke();
+    const std::string song = audioFile("jolene.wav", 30).path();
+    const host::SingerId ann = *evening().addSinger("Ann");
+    const host::SingerId bob = *evening().addSinger("Bob");
+    evening().queueSong(ann, {song, "Dolly Parton", "Jolene", ""});
+    evening().queueSong(bob, {song, "Dolly Parton", "Jolene", ""});
+    KaraokeEvening& wiring = *view().karaokeEvening();
+
+    wiring.loadNextSinger();
+    ASSERT_TRUE(waitFor([&] { return player->entry() && evening().current(); }));
+    EXPECT_EQ(evening().current()->name, "Ann");
+    EXPECT_EQ(player->keyShift(), 0);
+    view().transport().keyDown();
+    view().transport().keyDown();
+    EXPECT_EQ(evening().style(ann, song)->key, -2);
+    // The tempo she sang at is kept when the host moves on.
+    view().transport().setTempo(0.9);
+
+    wiring.loadNextSinger();
+    ASSERT_TRUE(waitFor([&] { return evening().current()->name == "Bob"; }));
+    EXPECT_EQ(player->keyShift(), 0); // Ann's key is hers
+    EXPECT_EQ(view().transport().tempo(), 1.0);
+    EXPECT_FALSE(evening().style(bob, song));
+    EXPECT_EQ(*evening().style(ann, song), (host::SongStyle{-2, 0.9}));
+
+    // Next time Ann sings it, it is in her key again, by itself.
+    evening().queueSong(ann, {song, "Dolly Parton", "Jolene", ""});
+    wiring.loadNextSinger();
+    ASSERT_TRUE(waitFor([&] { return evening().current()->name == "Ann"; }));
+    EXPECT_EQ(player->keyShift(), -2);
+    EXPECT_EQ(view().transport().tempo(), 0.9);
+}
+
+TEST_F(KaraokeEveningTest, AMissingSongIsSaidAndStaysQueued) {
+    start();
+    enterKaraoke();
+    const host::SingerId ann = *evening().addSinger("Ann");
+    evening().queueSong(ann, {audioFolder.file("gone.zip"), "Nobody", "Gone", ""});
+    view().karaokeEvening()->loadNextSinger();
+    ASSERT_TRUE(waitFor([&] { return notice().contains("gone.zip is missing"); })) << text(notice());
+    EXPECT_EQ(evening().queue(ann).size(), 1u);
+    EXPECT_FALSE(evening().current());
+}
+
+TEST_F(KaraokeEveningTest, KeysTypedInTheNameFieldStayThere) {
+    start();
+    for (const char* name : {"one.wav", "two.wav", "three.wav"})
+        view().insertEntries({audioFile(name, 10)});
+    view().loadEntryAtRow(0);
+    enterKaraoke();
+    window->activateWindow();
+    RotationPanel& rotation = *view().karaokeEvening()->rotationPanel();
+    QLineEdit& name = rotation.nameField();
+    name.setFocus();
+    const auto rowBefore = playlist().currentRow();
+    // Down, Up and Return move the playlist's row when the list has the keyboard; a space plays.
+    QTest::keyClicks(&name, "Ann Lee");
+    QTest::keyClick(&name, Qt::Key_Down);
+    QTest::keyClick(&name, Qt::Key_Up);
+    EXPECT_EQ(name.text(), QString("Ann Lee"));
+    QTest::keyClick(&name, Qt::Key_Return);
+    EXPECT_EQ(playlist().currentRow(), rowBefore);
+    EXPECT_FALSE(player->playing());
+    ASSERT_EQ(evening().rotation().seats().size(), 1u);
+    EXPECT_EQ(evening().singer(evening().rotation().seats()[0].singer)->name, "Ann Lee");
+}
+
+} // namespace
+} // namespace vantle::testing
