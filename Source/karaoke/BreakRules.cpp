@@ -39,6 +39,10 @@ BreakRules::Step BreakRules::songEnded() {
     return {Music::fadeIn, fadeInSeconds};
 }
 
+void BreakRules::songStopped() {
+    if (phase_ == Phase::song) phase_ = Phase::ended;
+}
+
 BreakRules::Step BreakRules::hostStartsNext() {
     switch (phase_) {
     case Phase::song:

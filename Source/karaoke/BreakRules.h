@@ -48,6 +48,8 @@ public:
     void setSongAudioEnd(std::optional<double> seconds) { audioEnd_ = seconds; }
     // The song's file played to its end, or it was stopped there.
     Step songEnded();
+    // The song was stopped before its end: no break, and the host's start starts the next at once.
+    void songStopped();
     // The host starts the next singer. Nothing while a song plays: only a song's end makes a break.
     Step hostStartsNext();
     // Called often (each frame or render cycle): fades come to their end, and a playing song whose

@@ -48,6 +48,8 @@ public:
     void restoreSingersScreen() override;
     void setSingersFullScreen(const std::optional<QString>& screenName) override;
     std::optional<QString> singersFullScreenOn() const override;
+    void setComingUp(const QStringList& turns) override { comingUp_ = turns; }
+    void setTicker(const QString& text) override { ticker_ = text; }
 
     // One frame: the heard time read once, both surfaces brought to it. Called at each refresh of the
     // screen while anything is shown; tests call it after moving their player's time.
@@ -119,6 +121,8 @@ private:
     QTimer* frameTimer_ = nullptr;
     QTimer* lookTimer_ = nullptr;
     KaraokeFrame panelFrame_;
+    QStringList comingUp_;
+    QString ticker_;
     QPointer<SingersScreen> singers_;
 };
 

@@ -64,6 +64,7 @@ class ClockedBreakTimer;
 class Exporter;
 struct ExportOutcome;
 class LeavingNotes;
+class KaraokeBreaks;
 class KaraokeEvening;
 class LengthCounter;
 class MainWindowHost;
@@ -197,6 +198,8 @@ public:
     TempoWiring& tempo() const { return *tempo_; }
     // The singers and the song book, made when a karaoke mode is first entered; null before.
     KaraokeEvening* karaokeEvening() const { return evening_.get(); }
+    // Between singers: the break music and the host's start, made with the evening; null before.
+    KaraokeBreaks* karaokeBreaks() const { return breaks_.get(); }
 
     // ---- application state ----
     // Once, at the first activation: sets up the transport, enters dance mode and reopens the
@@ -761,6 +764,7 @@ private:
     std::unique_ptr<TransportPart> transport_;
     std::unique_ptr<KaraokePart> karaoke_;
     std::unique_ptr<KaraokeEvening> evening_;
+    std::unique_ptr<KaraokeBreaks> breaks_;
     std::unique_ptr<WaveformPart> waveform_;
     std::unique_ptr<AttachmentsPart> attachments_;
     std::unique_ptr<MainViewPart> soundPanel_;

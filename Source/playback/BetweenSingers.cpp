@@ -4,12 +4,15 @@
 
 namespace vantle {
 
-BetweenSingers::BetweenSingers(PlayerRZ& player, const platform::Clock& clock, Handlers handlers)
-    : player_(player), rules_(clock), music_(player), handlers_(std::move(handlers)) {}
+BetweenSingers::BetweenSingers(ApplicationPlayer& player, const platform::Clock& clock, Handlers handlers)
+    : player_(player), rules_(clock), handlers_(std::move(handlers)) {
+    if (auto* graph = dynamic_cast<PlayerRZ*>(&player)) music_ = std::make_unique<BreakMusic>(*graph);
+}
 
 void BetweenSingers::setTracks(std::vector<std::string> paths) {
-    music_.setTracks(std::move(paths));
-    rules_.setHasMusic(!music_.tracks().empty());
+    if (!music_) return;
+    music_->setTracks(std::move(paths));
+    rules_.setHasMusic(!music_->tracks().empty());
 }
 
 void BetweenSingers::songStarted() {
@@ -37,13 +40,13 @@ void BetweenSingers::apply(const BreakRules::Step& step) {
         break;
     case BreakRules::Step::Music::fadeIn:
         // No track opens: the break is silent, as without music.
-        if (!music_.fadeIn(step.seconds)) rules_.setHasMusic(false);
+        if (!music_ || !music_->fadeIn(step.seconds)) rules_.setHasMusic(false);
         break;
     case BreakRules::Step::Music::fadeOut:
-        music_.fadeOut(step.seconds);
+        if (music_) music_->fadeOut(step.seconds);
         break;
     case BreakRules::Step::Music::pause:
-        music_.pause();
+        if (music_) music_->pause();
         break;
     }
     if (step.startSong && handlers_.startSong) handlers_.startSong();

@@ -102,10 +102,10 @@ public:
         times.hostStarts = double(left.size()) / rate;
         between.startNext();
         render(times.hostStarts + between.rules().fadeOutSeconds() + 0.5);
-        times.breakPausedAt = between.music().trackTime();
+        times.breakPausedAt = between.music()->trackTime();
         // The next song's music (3 s) ends and the break takes up where it stopped.
         render(times.hostStarts + between.rules().fadeOutSeconds() + 3.0 + 1.5);
-        times.breakResumedAt = between.music().trackTime();
+        times.breakResumedAt = between.music()->trackTime();
 
         times.silenceAfterEnd = longestQuiet(left, times.songMusicEnds, times.hostStarts);
         times.nextSongStarts = firstLoud(left, times.hostStarts + between.rules().fadeOutSeconds() - 0.2);

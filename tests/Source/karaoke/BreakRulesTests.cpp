@@ -137,6 +137,12 @@ TEST(BreakRulesTest, FadeOutLengthAndMusicGone) {
     rules.setHasMusic(false);
     EXPECT_EQ(rules.phase(), Phase::ended);
     EXPECT_TRUE(rules.hostStartsNext().startSong);
+
+    // A song the host stopped halfway makes no break, and does not hold the next singer back.
+    rules.setHasMusic(true);
+    rules.songStopped();
+    EXPECT_EQ(rules.phase(), Phase::ended);
+    EXPECT_TRUE(rules.hostStartsNext().startSong);
 }
 
 // The quiet end of a song: silence, or a fade 30 dB under its loud level, to the very end.
