@@ -17,16 +17,31 @@
 #include "platform/ui/DesktopDoNotDisturb.h"
 #include "platform/ui/QtMainQueue.h"
 #include "platform/ui/SingleInstance.h"
+#include "platform/ui/WatchedApplication.h"
 
-#include <QApplication>
-
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 int main(int argc, char** argv) {
-    QApplication application(argc, argv);
+    platform::WatchedApplication application(argc, argv);
+    // A stretch that keeps the window from answering is a fault users feel: say where it was.
+    if (const auto threshold = platform::StallWatchdog::thresholdFromEnvironment()) {
+        platform::StallWatchdog::Options watch;
+        watch.threshold = *threshold;
+        watch.report = [](const platform::StallWatchdog::Stall& stall) {
+            // One console line per frame.
+            const std::string text = "The window did not answer: " + stall.text();
+            for (std::size_t start = 0, end; start <= text.size(); start = end + 1) {
+                end = std::min(text.find('\n', start), text.size());
+                platform::consolePrint(std::string_view(text).substr(start, end - start));
+            }
+        };
+        application.watch(std::move(watch));
+    }
     QApplication::setApplicationName("Vantle");
     QApplication::setOrganizationDomain("fennorastudio.com");
     QApplication::setDesktopFileName("com.fennorastudio.Vantle");
@@ -78,6 +93,8 @@ int main(int argc, char** argv) {
         environment.makeScrubSnippetPlayer = [](const platform::Url& url) {
             return std::make_unique<vantle::ToolkitScrubSnippetPlayer>(url);
         };
+        // The window's teardown after the loop ended, while it still shows, is watched as well.
+        std::optional<platform::WatchedApplication::Stretch> closing;
         vantle::MainWindowController window(std::move(environment), &delegate);
         window.show();
 
@@ -87,6 +104,7 @@ int main(int argc, char** argv) {
         delegate.openFiles(files);
         delegate.applicationDidFinishLaunching();
         result = QApplication::exec();
+        closing.emplace("closing the window");
         // A length still being counted would hold the exit until it is done.
         platform::AudioFile::stopLengthCounts();
         if (instance) instance->setReceiver({});

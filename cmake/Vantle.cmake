@@ -20,6 +20,8 @@ function(vantle_test name)
   add_executable(${name} ${ARG_SOURCES})
   target_compile_options(${name} PRIVATE ${VANTLE_WARNINGS} -O1)
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} test_support GTest::gmock GTest::gtest_main)
+  # The stall watchdog names the program's own functions in the stacks it takes.
+  set_target_properties(${name} PROPERTIES ENABLE_EXPORTS ON)
   if(VANTLE_UNITY)
     set_target_properties(${name} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE 8)
   endif()

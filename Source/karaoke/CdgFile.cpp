@@ -82,13 +82,14 @@ std::string songKeyOf(std::string_view fileName) {
     return asciiLowered(baseNameOf(fileName));
 }
 
-std::vector<std::string> listFileNames(const std::string& folder, std::size_t limit) {
+std::vector<std::string> listFileNames(const std::string& folder, std::size_t limit,
+                                       const std::function<bool()>& stopped) {
     std::vector<std::string> names;
     std::error_code error;
     std::filesystem::directory_iterator entries(folder, error);
     if (error) return names;
-    for (const auto end = std::filesystem::directory_iterator(); entries != end && names.size() < limit;
-         entries.increment(error)) {
+    for (const auto end = std::filesystem::directory_iterator();
+         entries != end && names.size() < limit && !(stopped && stopped()); entries.increment(error)) {
         std::error_code typeError;
         if (entries->is_regular_file(typeError)) names.push_back(entries->path().filename().string());
         if (error) break;

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -31,8 +32,11 @@ std::string cdgKeyOf(std::string_view fileName);
 std::string songKeyOf(std::string_view fileName);
 
 // The names of the regular files (links followed) in a folder, at most `limit` of them, so that a
-// huge folder costs a bounded time; empty when the folder cannot be read.
-std::vector<std::string> listFileNames(const std::string& folder, std::size_t limit = 20000);
+// huge folder costs a bounded time; empty when the folder cannot be read. Once `stopped` holds, the
+// listing ends at the next name with what it has.
+constexpr std::size_t listedNamesLimit = 20000;
+std::vector<std::string> listFileNames(const std::string& folder, std::size_t limit = listedNamesLimit,
+                                       const std::function<bool()>& stopped = {});
 
 // A `.cdg` file's bytes, refused with its reason when unreadable or over cdgMaximumBytes.
 platform::Result<std::vector<std::uint8_t>> readCdgFile(const std::string& path);

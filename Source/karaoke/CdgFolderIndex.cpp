@@ -22,17 +22,23 @@ struct CdgFolderIndex::Folders {
     std::function<void(bool)> folderListed;
 };
 
-CdgFolderIndex::CdgFolderIndex(std::function<void(bool)> folderListed)
-    : folders_(std::make_shared<Folders>()),
+CdgFolderIndex::CdgFolderIndex(std::function<void(bool)> folderListed, ListFolder listFolder)
+    : folders_(std::make_shared<Folders>()), listFolder_(std::move(listFolder)),
       worker_(std::make_unique<platform::SerialQueue>("cdg folder listings")) {
     folders_->folderListed = std::move(folderListed);
+    if (!listFolder_)
+        listFolder_ = [](const std::string& folder, const std::function<bool()>& stopped) {
+            return listFileNames(folder, listedNamesLimit, stopped);
+        };
     // The main queue takes the thread that first asks for it as the main thread: that must be this
     // one, not the worker posting its first answer.
     (void)platform::mainQueue();
 }
 
-// The worker finishes what it was given; its answers find no index and are dropped.
+// Closing the window or quitting must not wait for a slow share: the queued listings are dropped and
+// the one under way ends at its next name; an answer already posted finds no index.
 CdgFolderIndex::~CdgFolderIndex() {
+    stopped_->store(true);
     folders_->folderListed = nullptr;
     folders_.reset();
     worker_.reset();
@@ -50,10 +56,13 @@ std::optional<bool> CdgFolderIndex::hasGraphics(const std::string& audioPath) {
     if ((!listing.listed || listing.stale) && !listing.pending) {
         listing.pending = true;
         std::weak_ptr<Folders> weak = folders_;
-        worker_->async([weak, folder] {
+        worker_->async([weak, folder, list = listFolder_, stopped = stopped_] {
+            const std::function<bool()> isStopped = [&stopped] { return stopped->load(); };
+            if (isStopped()) return;
             std::unordered_set<std::string> names;
-            for (const std::string& name : listFileNames(folder))
+            for (const std::string& name : list(folder, isStopped))
                 if (std::string key = cdgKeyOf(name); !key.empty()) names.insert(std::move(key));
+            if (isStopped()) return;
             platform::mainQueue().async([weak, folder, names = std::move(names)]() mutable {
                 const auto folders = weak.lock();
                 if (!folders) return;

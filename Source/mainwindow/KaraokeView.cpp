@@ -2,6 +2,7 @@
 
 #include "Source/karaoke/CdgDecoder.h"
 #include "Source/karaoke/CdgFile.h"
+#include "Source/karaoke/CdgPlayhead.h"
 #include "Source/karaoke/KaraokeZip.h"
 #include "Source/karaoke/LyricsTiming.h"
 #include "Source/mainwindow/SingersScreen.h"
@@ -38,10 +39,12 @@ QString karaokeTimeText(double seconds) {
 
 } // namespace
 
-// The panel's drawing surface: paints what its painter prepared, and only the part that changed.
+// The panel's drawing surface: paints what its painter prepared, and only the part that changed. A
+// new size wants a frame laid out for it before it is painted.
 class KaraokeView::Canvas final : public QWidget {
 public:
-    explicit Canvas(QWidget* parent) : QWidget(parent) {
+    Canvas(QWidget* parent, std::function<void()> frameWanted)
+        : QWidget(parent), frameWanted_(std::move(frameWanted)) {
         setObjectName("karaokeCanvas");
         setAttribute(Qt::WA_OpaquePaintEvent);
     }
@@ -54,18 +57,23 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override {
         QPainter painter(this);
-        painter_.paint(painter, event->rect());
+        if (!painter_.paint(painter, event->rect())) QTimer::singleShot(0, this, [this] { frameWanted_(); });
+    }
+    void resizeEvent(QResizeEvent* event) override {
+        QWidget::resizeEvent(event);
+        if (isVisible()) frameWanted_();
     }
 
 private:
     KaraokePainter painter_;
+    std::function<void()> frameWanted_;
 };
 
 KaraokeView::KaraokeView(KaraokeHost& host, QWidget* parent) : QWidget(parent), host_(host) {
     setObjectName("karaokeView");
     stack_ = new QStackedLayout(this);
     stack_->setContentsMargins(0, 0, 0, 0);
-    canvas_ = new Canvas(this);
+    canvas_ = new Canvas(this, [this] { advanceFrame(); });
     stack_->addWidget(canvas_);
     timingList_ = new QListWidget(this);
     timingList_->setObjectName("karaokeTimingList");
@@ -184,7 +192,9 @@ void KaraokeView::loadPicture(const std::string& audioPath) {
             self->pictureLooked_ = true;
             self->pictureStamps_ = stamps;
             if (timeline) {
-                self->cdg_ = std::make_unique<CdgTimeline>(std::move(*timeline));
+                // Decoded ahead on a worker where a position is far from what is decoded.
+                self->cdg_ = std::make_unique<CdgPlayhead>(std::move(*timeline), platform::globalQueue(),
+                                                           platform::mainQueue());
                 ++self->generation_;
             } else if (self->cdg_) {
                 // The graphics gone, or no longer readable: the picture goes with them.
@@ -479,6 +489,10 @@ void KaraokeView::setSingersFullScreen(const std::optional<QString>& screenName)
 std::optional<QString> KaraokeView::singersFullScreenOn() const {
     if (!singersScreenShown() || !singers_->fullScreenOn()) return std::nullopt;
     return singers_->screenName();
+}
+
+bool KaraokeView::pointerOverSingersScreen() const {
+    return singersScreenShown() && singers_->underMouse();
 }
 
 void KaraokeView::restoreSingersScreen() {

@@ -25,7 +25,7 @@ class QTimer;
 
 namespace vantle {
 
-class CdgTimeline;
+class CdgPlayhead;
 class LyricsLoader;
 class LyricsTiming;
 class SingersScreen;
@@ -50,6 +50,7 @@ public:
     std::optional<QString> singersFullScreenOn() const override;
     void setComingUp(const QStringList& turns) override { comingUp_ = turns; }
     void setTicker(const QString& text) override { ticker_ = text; }
+    bool pointerOverSingersScreen() const override;
 
     // One frame: the heard time read once, both surfaces brought to it. Called at each refresh of the
     // screen while anything is shown; tests call it after moving their player's time.
@@ -98,7 +99,7 @@ private:
     std::shared_ptr<const Lyrics> lyrics_;
     LyricsReadResult lastRead_;
     bool lyricsRead_ = false;
-    std::unique_ptr<CdgTimeline> cdg_;
+    std::unique_ptr<CdgPlayhead> cdg_;
     bool pictureLooked_ = false;
     unsigned pictureRequest_ = 0;
     bool pictureLooking_ = false;

@@ -155,12 +155,17 @@ void MainViewController::handleKey(const QString& characters) {
     } else if (characters == mainViewRightKey) {
         if (inMainWindow) hub->transport().nextSegmentPressed();
     } else if (characters == mainViewEscapeKey) {
-        // The singers' screen never has the keyboard: its full screen is left from here.
-        if (karaoke_->singersFullScreenOn()) {
+        // The singers' screen never has the keyboard: an Escape typed with the pointer over it is
+        // its own. Anywhere else Escape is a host's reflex for menus and dialogs, and must never take
+        // the room's picture away.
+        if (karaoke_->singersFullScreenOn() && karaoke_->pointerOverSingersScreen()) {
             karaoke_->setSingersFullScreen(std::nullopt);
             return;
         }
         clearSearchField();
+        const bool singing =
+            (mode == PlayerMode::karaoke || mode == PlayerMode::karaokePrepare) && player_->playing();
+        if (singing) return;
         if (MainWindowHost* windowController = mainWindowController()) windowController->actionPrepare();
     } else if (characters == mainViewDeleteKey) {
         removeSelectedEntries();

@@ -111,6 +111,8 @@ public:
     virtual void setComingUp(const QStringList& turns) = 0;
     // The host's line along the bottom of the singers' screen; empty: none.
     virtual void setTicker(const QString& text) = 0;
+    // The pointer rests over the singers' screen: a key typed now is meant for it.
+    virtual bool pointerOverSingersScreen() const = 0;
 };
 
 // The clock shown after idle time.

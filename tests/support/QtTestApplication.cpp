@@ -2,10 +2,13 @@
 // the user's folders (home, configuration, state, data, documents, runtime) pointed at a temporary folder
 // first, so no test reads or writes the real user's settings (Qt's file dialogs keep state there).
 // Compiled into each Qt test program, not archived: its registration must not be dropped by the linker.
+// The application watches its thread: an event whose delivery keeps the thread from its loop longer than
+// the stall threshold (VANTLE_STALL_MS, 100 ms) fails the test it happens in, with the thread's stack
+// (StallWatch.h).
 
 #include "platform/foundation/Files.h"
-
-#include <QApplication>
+#include "platform/ui/WatchedApplication.h"
+#include "tests/support/StallWatch.h"
 
 #include <gtest/gtest.h>
 
@@ -30,7 +33,8 @@ public:
         ::setenv("XDG_DOCUMENTS_DIR", (home_ + "/Documents").c_str(), 1);
         ::setenv("XDG_RUNTIME_DIR", (home_ + "/runtime").c_str(), 1);
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-        application_ = std::make_unique<QApplication>(argc_, argv_);
+        application_ = std::make_unique<platform::WatchedApplication>(argc_, argv_);
+        testsupport::watchForStalls(*application_);
     }
     void TearDown() override {
         application_.reset();
@@ -43,7 +47,7 @@ private:
     char name_[16] = "vantle-qt-test";
     char* argv_[2] = {name_, nullptr};
     std::string home_;
-    std::unique_ptr<QApplication> application_;
+    std::unique_ptr<platform::WatchedApplication> application_;
 };
 
 [[maybe_unused]] ::testing::Environment* const sharedQtTestApplicationEnvironment =

@@ -146,12 +146,17 @@ QRect KaraokePainter::prepare(const QRect& area, const KaraokeFrame& frame) {
     return QRect(area_.left(), area_.top() + litBounds_.top(), area_.width(), litBounds_.height());
 }
 
-void KaraokePainter::paint(QPainter& painter, const QRect& clip) const {
+bool KaraokePainter::paint(QPainter& painter, const QRect& clip) const {
+    const QPaintDevice* surface = painter.device();
+    if (surface && QRect(0, 0, surface->width(), surface->height()) != whole_) {
+        painter.fillRect(clip, background(baseKey_.look));
+        return false;
+    }
     const QRect part = clip.intersected(whole_);
-    if (part.isEmpty() || base_.isNull()) return;
+    if (part.isEmpty() || base_.isNull()) return true;
     painter.drawImage(part, base_, part.translated(-whole_.topLeft()));
     if (baseKey_.picture) {
-        if (picture_.isNull()) return;
+        if (picture_.isNull()) return true;
         painter.save();
         painter.setClipRect(part);
         // Whole pixels of the disc, never blurred into one another.
@@ -164,14 +169,15 @@ void KaraokePainter::paint(QPainter& painter, const QRect& clip) const {
             drawKeyShift(painter, baseKey_.keyShift, baseKey_.look);
             painter.restore();
         }
-        return;
+        return true;
     }
-    if (!litLayout_) return;
+    if (!litLayout_) return true;
     for (const QRectF& lit : wipeRects(litFraction_)) {
         const QRectF shown = lit.translated(area_.topLeft()).intersected(QRectF(part));
         if (shown.isEmpty()) continue;
         painter.drawImage(shown, litLayer_, shown.translated(-QPointF(litOrigin_ + area_.topLeft())));
     }
+    return true;
 }
 
 QImage KaraokePainter::render(const QSize& size, const KaraokeFrame& frame) {
@@ -211,11 +217,39 @@ int KaraokePainter::fontPixelSize(const Lyrics& lyrics) const {
     const double width = area_.width() * 0.92;
     const double byHeight = 100.0 * area_.height() / (karaokeRowBudget * metrics.lineSpacing());
     const double byWidth = widest > 0 ? 100.0 * karaokeWrappedRows * width / widest : byHeight;
-    sizedPixels_ = std::clamp(static_cast<int>(std::min(byHeight, byWidth)), karaokeSmallestPixels,
-                              karaokeLargestPixels);
+    int pixels = std::clamp(static_cast<int>(std::min(byHeight, byWidth)), karaokeSmallestPixels,
+                            karaokeLargestPixels);
+    // Lines that wrap take more rows than the budget counts: smaller until the line before, the lit
+    // line and the next one fit together below the countdown, wherever the song is.
+    for (int tries = 0; tries < 16 && pixels > karaokeSmallestPixels; ++tries) {
+        const double needed = lyricsHeightNeeded(lyrics, pixels);
+        if (needed <= area_.height()) break;
+        pixels = std::max(karaokeSmallestPixels,
+                          std::min(pixels - 1, static_cast<int>(pixels * area_.height() / needed)));
+    }
+    sizedPixels_ = pixels;
     sizedGeneration_ = baseKey_.generation;
     sizedFor_ = area_.size();
     return sizedPixels_;
+}
+
+double KaraokePainter::lyricsHeightNeeded(const Lyrics& lyrics, int pixels) const {
+    const QFont font = karaokeFont(pixels);
+    const qreal width = area_.width() * 0.92;
+    const qreal gap = pixels * 0.25;
+    std::vector<qreal> heights;
+    heights.reserve(lyrics.lines.size());
+    for (const LyricLine& line : lyrics.lines)
+        heights.push_back(karaokeLayoutHeight(*karaokeLayOut(karaokeLineText(line), font, width)));
+    qreal tallest = 0;
+    for (std::size_t i = 0; i < heights.size(); ++i) {
+        qreal rows = heights[i];
+        if (i > 0) rows += heights[i - 1] + gap;
+        if (i + 1 < heights.size()) rows += heights[i + 1] + gap;
+        tallest = std::max(tallest, rows);
+    }
+    // The countdown's band (as drawLyrics lays it out) and a gap below the last line.
+    return pixels * (0.3 + 0.45 + 0.25) + tallest + gap;
 }
 
 void KaraokePainter::drawLyrics(QPainter& painter, const KaraokeFrame& frame) {

@@ -5,10 +5,13 @@
 #include "Source/karaoke/CdgFolderIndex.h"
 #include "platform/dispatch/MainQueue.h"
 #include "tests/support/TemporaryFolder.h"
+#include "tests/support/Wait.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -72,6 +75,30 @@ TEST(CdgFolderIndex, AnswersForAGoneIndexAreDropped) {
     }
     platform::mainQueue().drain();
     EXPECT_EQ(listings, 0);
+}
+
+// Closing the window or quitting ends the index: the listings queued for it are dropped, the one under
+// way is told to stop, and none of them posts an answer.
+TEST(CdgFolderIndex, AGoneIndexWaitsForNoListingNobodyWants) {
+    platform::mainQueue().drain();
+    std::atomic<int> listings{0};
+    std::atomic<bool> firstStopped{false};
+    const auto listFolder = [&](const std::string&, const std::function<bool()>& stopped) {
+        // The deadline is only reached by an index that never says stop.
+        if (listings++ == 0) firstStopped = testsupport::waitUntil(stopped, std::chrono::seconds(10));
+        return std::vector<std::string>{"a.cdg"};
+    };
+    int answers = 0;
+    {
+        CdgFolderIndex index([&](bool) { ++answers; }, listFolder);
+        for (int folder = 0; folder < 50; ++folder)
+            (void)index.hasGraphics("/songs/" + std::to_string(folder) + "/a.mp3");
+        ASSERT_TRUE(testsupport::waitUntil([&] { return listings == 1; }));
+    }
+    EXPECT_EQ(listings, 1) << "listings nobody wanted any more were made";
+    EXPECT_TRUE(firstStopped) << "the listing under way was not told to stop";
+    EXPECT_EQ(platform::mainQueue().drain(), 0u);
+    EXPECT_EQ(answers, 0);
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 #include "tests/support/SongArchives.h"
 
 #include <QAction>
+#include <QGuiApplication>
 #include <QListWidget>
 #include <QSplitter>
 #include <QTest>
@@ -181,6 +182,41 @@ TEST_F(KaraokeTest, APictureChangedOnDiskIsReadAgain) {
     ASSERT_TRUE(waitFor([&] { return centre() == QColor(0, 255, 0); }));
 }
 
+// A position far into large graphics (a seek, or a position restored) never holds the window while it
+// is decoded: the picture of that time comes from a worker, exact. The graphics are made of scrolls,
+// the costliest packets, and turn green only at 1,000 s.
+TEST_F(KaraokeTest, AFarPositionInLargeGraphicsComesFromAWorker) {
+    start();
+    namespace cdg = testsupport::cdg;
+    cdg::CdgWriter writer;
+    writer.append(cdg::loadColours(false, {0, 0xF00, 0, 0, 0, 0, 0, 0}));
+    writer.append(cdg::memoryPreset(1));
+    writer.append(cdg::borderPreset(1));
+    const std::size_t turn = 1000 * 300;
+    while (writer.packetCount() < turn)
+        writer.append(cdg::scroll(true, 1, 1, 0, 2, 0));
+    writer.append(cdg::loadColours(false, {0, 0x0F0, 0, 0, 0, 0, 0, 0}));
+    writer.padTo(turn + 300 * 60);
+    ASSERT_TRUE(writer.write(audioFolder.file("far.cdg")));
+    loadSong("far", nullptr, PlayerMode::karaoke);
+    ASSERT_TRUE(waitFor([&] { return panel().hasPicture(); }));
+    QWidget* canvas = panel().findChild<QWidget*>("karaokeCanvas");
+    auto centre = [&] { return canvas->grab().toImage().pixelColor(canvas->rect().center()); };
+    hearAt(2.0);
+    EXPECT_EQ(centre(), QColor(255, 0, 0));
+    // Far on (the song playing), the frames come from the panel's own timer, as in the program.
+    player->fileTime = 1000.5;
+    ASSERT_GT(panel().frameInterval(), 0);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            platform::mainQueue().drain();
+            return centre() == QColor(0, 255, 0);
+        },
+        20000));
+    hearAt(2.0);
+    EXPECT_EQ(centre(), QColor(255, 0, 0)) << "and back";
+}
+
 // Graphics put beside the song while it is shown come up; graphics taken away take the picture with
 // them.
 TEST_F(KaraokeTest, GraphicsPutBesideOrTakenAwayAreSeen) {
@@ -196,8 +232,7 @@ TEST_F(KaraokeTest, GraphicsPutBesideOrTakenAwayAreSeen) {
     for (const Step& step : {Step{"put beside", true}, Step{"taken away", false}}) {
         if (step.present) {
             ASSERT_TRUE(testsupport::writeBytes(cdg, plainCdg(0x00F)));
-        }
-        else
+        } else
             ASSERT_TRUE(std::filesystem::remove(cdg));
         EXPECT_TRUE(waitFor([&] {
             panel().lookForChanges();
@@ -406,6 +441,54 @@ TEST_F(KaraokeTest, TheSingersScreenShowsWhatComesNextBetweenSongs) {
     EXPECT_FALSE(singers->isVisible());
     EXPECT_TRUE(player->playing());
     EXPECT_FALSE(SingersScreen::wasShown());
+}
+
+// A song's end in karaoke loads what follows and shows it to the singers; only the host starts it,
+// whether the row was clicked while the song played or not.
+TEST_F(KaraokeTest, ASongsEndNeverStartsTheNextSinger) {
+    start();
+    loadSong("First Singer", songLrc, PlayerMode::karaoke);
+    loadSong("Second Singer", songLrc, PlayerMode::karaoke);
+    loadSong("Third Singer", songLrc, PlayerMode::karaoke);
+    view().loadEntryAtRow(0);
+    view().karaoke().toggleSingersScreen();
+    SingersScreen* singers = panel().singersScreen();
+    ASSERT_NE(singers, nullptr);
+    const struct {
+        const char* name;
+        std::optional<std::size_t> clicked;
+        std::size_t next;
+        const char* title;
+    } ends[] = {{"nothing clicked", std::nullopt, 1, "Second Singer"},
+                {"a row clicked", 0, 0, "First Singer"}};
+    for (const auto& end : ends) {
+        view().transport().playPressed();
+        player->advance(10);
+        if (end.clicked) view().tableView().selectRows({*end.clicked});
+        player->advance(60);
+        EXPECT_EQ(player->entry(), playlist().allEntries[end.next]) << end.name;
+        EXPECT_FALSE(player->playing()) << end.name;
+        panel().advanceFrame();
+        EXPECT_EQ(singers->shownMessage(), (QStringList{"Next:", end.title})) << end.name;
+    }
+}
+
+// Escape is a host's reflex for menus: while a song plays in karaoke it never takes the picture off
+// the projector nor changes the mode.
+TEST_F(KaraokeTest, EscapeWhileASongPlaysKeepsTheSingersPicture) {
+    start();
+    loadSong("song", songLrc, PlayerMode::karaoke);
+    view().karaoke().setSingersFullScreen(SingersScreen::screenLabel(QGuiApplication::primaryScreen()));
+    SingersScreen* singers = panel().singersScreen();
+    ASSERT_NE(singers, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return singers->isVisible() && singers->fullScreenOn(); }, 10000));
+    view().transport().playPressed();
+    for (int press = 0; press < 3; ++press) {
+        QTest::keyClick(&view().tableView(), Qt::Key_Escape);
+        EXPECT_EQ(player->mode(), PlayerMode::karaoke) << "press " << press;
+        EXPECT_TRUE(singers->fullScreenOn()) << "press " << press;
+        EXPECT_TRUE(player->playing()) << "press " << press;
+    }
 }
 
 // A disc's zip is often named by its catalogue number: the singers read the song's own title.

@@ -306,7 +306,9 @@ TEST_F(LargeAdditionTest, ASessionLeftDuringAnAdditionAsksWhetherToKeepWhatWentI
         ASSERT_TRUE(alerts.answerAlert(c.button));
         platform::mainQueue().drain();
         EXPECT_EQ(Playlist::read(located).value()->allEntries.size(), c.saved);
-        if (c.request == Request::quit) EXPECT_EQ(quits, quitsBefore + 1);
+        if (c.request == Request::quit) {
+            EXPECT_EQ(quits, quitsBefore + 1);
+        }
         if (c.button == 2) {
             EXPECT_EQ(playlist().allEntries.size(), 4u) << "the session stays open with them";
             delegate->actionUndo();

@@ -15,11 +15,13 @@
 #include "platform/dispatch/TimerScheduler.h"
 #include "platform/foundation/Files.h"
 #include "platform/foundation/UserDefaults.h"
+#include "platform/ui/WatchedApplication.h"
 #include "tests/Source/session/SessionFakes.h"
 #include "tests/support/FakeOutputVolumeBackend.h"
 #include "tests/support/MainViewStandIns.h"
 #include "tests/support/ManualTimers.h"
 #include "tests/support/QuietNotesFiles.h"
+#include "tests/support/StallWatch.h"
 #include "tests/support/UiFakes.h"
 
 #include <QApplication>
@@ -295,7 +297,14 @@ protected:
     }
 
     void stop() {
-        window.reset();
+        {
+            // Known, and left to the tempo change: the tempo analysis under way is waited for at close.
+            const testsupport::StallAllowance tempo("vantle::TempoWiring::~TempoWiring",
+                                                    "the tempo analysis under way is waited for at close");
+            // Closing is watched as the program's teardown is: it must not wait on a file or a worker.
+            platform::WatchedApplication::Stretch closing("closing the window");
+            window.reset();
+        }
         delegate.reset();
         player = nullptr;
         breakTimer = nullptr;

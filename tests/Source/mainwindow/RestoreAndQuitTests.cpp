@@ -313,8 +313,9 @@ protected:
     // From now on the editor writes `file` while each save of it is being made.
     void keepWritingDuringSaves(const std::string& file) {
         platform::setFileWriteHooks({[file](platform::SaveStep step, const std::string& target) {
-                                         if (step == platform::SaveStep::beforeReplacing && target == file)
+                                         if (step == platform::SaveStep::beforeReplacing && target == file) {
                                              EXPECT_TRUE(testsupport::appendToFile(file, " 0:50 more\n"));
+                                         }
                                      },
                                      {}});
     }

@@ -25,7 +25,7 @@ protected:
     platform::UserDefaults& defaults() { return platform::UserDefaults::standard(); }
     std::unique_ptr<PreferenceViewController> preferences() {
         return std::make_unique<PreferenceViewController>(
-            PreferenceEnvironment{&defaults(), &panels, [this] { ++bells; }}, window.get());
+            PreferenceEnvironment{&defaults(), &panels, [this] { ++bells; }, {}}, window.get());
     }
     const platform::Url folder = platform::Url::fileURLWithPath("/music/tango", true);
     int bells = 0;

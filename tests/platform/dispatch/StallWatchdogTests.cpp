@@ -1,0 +1,179 @@
+#include "platform/dispatch/StallWatchdog.h"
+#include "tests/support/Environment.h"
+
+#include <gtest/gtest.h>
+
+#include <pthread.h>
+#include <sched.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+using namespace std::chrono_literals;
+
+// Outside any unnamed namespace, so that the stack the watchdog takes can name it.
+namespace stallwatchdogtest {
+
+struct Gate {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool held = false;
+    bool open = false;
+};
+
+[[gnu::noinline]] void holdTheWatchedThreadInAStretch(Gate& gate) {
+    std::unique_lock lock(gate.mutex);
+    gate.held = true;
+    gate.changed.notify_all();
+    gate.changed.wait(lock, [&] { return gate.open; });
+}
+
+} // namespace stallwatchdogtest
+
+namespace {
+
+// A thread that opens one stretch and holds it until released, watched with a clock the test moves and
+// sampled by the test.
+struct WatchedStretch {
+    std::atomic<std::chrono::nanoseconds> clock{0ns};
+    std::mutex mutex;
+    std::vector<platform::StallWatchdog::Stall> stalls;
+    std::unique_ptr<platform::StallWatchdog> watchdog;
+    stallwatchdogtest::Gate gate;
+    std::thread thread;
+
+    WatchedStretch() {
+        thread = std::thread([this] {
+            platform::StallWatchdog::Options options;
+            options.threshold = 100ms;
+            options.clock = [this] { return clock.load(); };
+            options.activity = [] { return std::string("the test's stretch"); };
+            options.report = [this](const platform::StallWatchdog::Stall& stall) {
+                std::lock_guard lock(mutex);
+                stalls.push_back(stall);
+            };
+            options.ownSampler = false;
+            watchdog = std::make_unique<platform::StallWatchdog>(std::move(options));
+            watchdog->stretchBegins();
+            stallwatchdogtest::holdTheWatchedThreadInAStretch(gate);
+            watchdog->stretchEnds();
+        });
+        std::unique_lock lock(gate.mutex);
+        gate.changed.wait(lock, [&] { return gate.held; });
+    }
+    void advance(std::chrono::nanoseconds by) { clock.store(clock.load() + by); }
+    void end() {
+        {
+            std::lock_guard lock(gate.mutex);
+            gate.open = true;
+        }
+        gate.changed.notify_all();
+        thread.join();
+    }
+};
+
+TEST(StallWatchdogTest, AStretchLongerThanTheThresholdIsReportedAtItsEndWithItsActivityAndTheThreadsStack) {
+    struct Case {
+        std::chrono::milliseconds beforeFirstSample, afterIt;
+        bool stalled;
+    };
+    // The time before the stretch is first seen is not counted: a stretch is never taken for longer than
+    // it is.
+    for (const Case& c : {Case{0ms, 100ms, false}, Case{0ms, 101ms, true}, Case{0ms, 250ms, true},
+                          Case{500ms, 90ms, false}}) {
+        SCOPED_TRACE(c.afterIt.count());
+        WatchedStretch stretch;
+        stretch.advance(c.beforeFirstSample);
+        stretch.watchdog->sample();
+        stretch.advance(c.afterIt);
+        stretch.watchdog->sample();
+        // A second look at the same stall takes nothing again.
+        stretch.watchdog->sample();
+        stretch.advance(20ms);
+        stretch.end();
+        ASSERT_EQ(stretch.stalls.size(), c.stalled ? 1u : 0u);
+        if (!c.stalled) continue;
+        const platform::StallWatchdog::Stall& stall = stretch.stalls.front();
+        EXPECT_EQ(stall.length, c.afterIt + 20ms);
+        EXPECT_EQ(stall.activity, "the test's stretch");
+        ASSERT_FALSE(stall.stack.empty());
+        EXPECT_TRUE(std::any_of(stall.stack.begin(), stall.stack.end(), [](const std::string& frame) {
+            return frame.find("stallwatchdogtest::holdTheWatchedThreadInAStretch") != std::string::npos;
+        })) << stall.text();
+        EXPECT_NE(stall.text().find("a stretch of " + std::to_string((c.afterIt + 20ms).count()) + " ms"),
+                  std::string::npos);
+    }
+}
+
+TEST(StallWatchdogTest, TheThresholdComesFromTheEnvironmentAndIsOffUnderValgrind) {
+    struct Case {
+        std::optional<std::string> milliseconds, preload;
+        std::optional<long> threshold;
+    };
+    const int scale = platform::StallWatchdog::sanitizerSlowdown;
+    for (const Case& c : {Case{std::nullopt, std::nullopt, 100 * scale},
+                          Case{"250", std::nullopt, 250 * scale}, Case{"0", std::nullopt, std::nullopt},
+                          Case{"soon", std::nullopt, 100 * scale}, Case{"-5", std::nullopt, 100 * scale},
+                          Case{"250", "/usr/libexec/valgrind/vgpreload_core-amd64-linux.so", std::nullopt}}) {
+        SCOPED_TRACE(c.milliseconds.value_or("unset"));
+        testsupport::ScopedEnvironment environment("VANTLE_STALL_MS", c.milliseconds);
+        environment.set("LD_PRELOAD", c.preload);
+        const auto threshold = platform::StallWatchdog::thresholdFromEnvironment();
+        ASSERT_EQ(threshold.has_value(), c.threshold.has_value());
+        if (threshold) {
+            EXPECT_EQ(threshold->count(), *c.threshold);
+        }
+    }
+}
+
+TEST(StallWatchdogTest, TheWorkingTimeLeavesOutTheTimeAThreadOfTheProcessWaitedForAProcessor) {
+    EXPECT_EQ(platform::StallWatchdog::runQueueWait("8815313 2395206 27\n"), 2395206u);
+    EXPECT_EQ(platform::StallWatchdog::runQueueWait("8815313"), std::nullopt);
+    EXPECT_EQ(platform::StallWatchdog::runQueueWait("8815313 x 2"), std::nullopt);
+
+    const platform::StallWatchdog::Clock clock = platform::StallWatchdog::workingTimeOfProcess();
+    // Waiting for nothing but time, the clock keeps up with the monotonic clock.
+    auto before = clock();
+    std::this_thread::sleep_for(20ms);
+    EXPECT_GE(clock() - before, 20ms);
+
+    // Two threads spinning on one processor each wait for it about half the time: the clock runs at about
+    // half speed, however busy the machine is otherwise.
+    cpu_set_t allowed;
+    ASSERT_EQ(::sched_getaffinity(0, sizeof allowed, &allowed), 0);
+    int processor = 0;
+    while (!CPU_ISSET(processor, &allowed))
+        ++processor;
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    CPU_SET(processor, &one);
+    std::atomic<int> ready{0};
+    std::atomic<bool> pinned{true}, stop{false};
+    std::vector<std::thread> spinners;
+    for (int spinner = 0; spinner < 2; ++spinner)
+        spinners.emplace_back([&] {
+            if (::pthread_setaffinity_np(::pthread_self(), sizeof one, &one) != 0) pinned = false;
+            ++ready;
+            while (!stop) {
+            }
+        });
+    while (ready < 2)
+        std::this_thread::yield();
+    const auto wallBefore = std::chrono::steady_clock::now();
+    before = clock();
+    std::this_thread::sleep_for(100ms);
+    const auto worked = clock() - before;
+    const auto wall = std::chrono::steady_clock::now() - wallBefore;
+    stop = true;
+    for (std::thread& spinner : spinners)
+        spinner.join();
+    if (!pinned) GTEST_SKIP() << "threads cannot be bound to a processor here";
+    EXPECT_LT(worked, wall * 3 / 4);
+}
+
+} // namespace
