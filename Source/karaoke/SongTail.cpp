@@ -15,6 +15,8 @@ std::optional<double> SongTail::quietFrom(const std::vector<float>& windowPeaks,
     const auto loudAt = sorted.begin() + static_cast<long>(sorted.size() * 9 / 10);
     std::nth_element(sorted.begin(), loudAt, sorted.end());
     const double loudDb = 20.0 * std::log10(std::max(1e-9f, *loudAt));
+    // Nothing heard in the whole span (a silent file, a tail longer than the span): nothing to go by.
+    if (loudDb < silentDbfs) return std::nullopt;
     const double quietDb = std::max(silentDbfs, loudDb - fadedBelowLoudDb);
     const float quiet = static_cast<float>(std::pow(10.0, quietDb / 20.0));
     std::size_t end = windowPeaks.size();

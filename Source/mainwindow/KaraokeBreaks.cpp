@@ -59,7 +59,13 @@ KaraokeBreaks::KaraokeBreaks(TransportHost& window, TransportPart& transport, Ka
     : window_(window), transport_(transport), karaoke_(karaoke), evening_(evening), clock_(clock) {
     between_ = std::make_unique<BetweenSingers>(
         window_.player(), clock_,
-        BetweenSingers::Handlers{[this] { transport_.playPressed(); },
+        BetweenSingers::Handlers{[this] {
+                                     transport_.playPressed();
+                                     // Its start is known here; the next tick need not find it.
+                                     if (!window_.player().isPlaying()) return;
+                                     fresh_ = false;
+                                     wasPlaying_ = true;
+                                 },
                                  // As at the file's end: the song's end rule loads what follows.
                                  [this] { window_.player().skipToEndIfWithin(window_.player().duration() + 1.0); }});
     platform::UserDefaults& defaults = platform::UserDefaults::standard();

@@ -167,6 +167,7 @@ TEST(SongTailTest, TheQuietStretchAtTheEnd) {
          10.0 + 110 * 0.05},
         {"a quiet song's soft ending still plays", windows({{100, -30}, {10, -45}}), std::nullopt},
         {"nothing read", {}, std::nullopt},
+        {"no sound at all: the file's end stands", windows({{100, -300}}), std::nullopt},
     };
     for (const auto& c : cases) {
         const std::optional<double> found = vantle::SongTail::quietFrom(c.peaks, 10.0);
