@@ -83,7 +83,7 @@ KaraokeBreaks::KaraokeBreaks(TransportHost& window, TransportPart& transport, Ka
     if (auto* column = qobject_cast<QSplitter*>(evening_.widget())) {
         panel_ = new BreakPanel(column);
         column->addWidget(panel_);
-        panel_->show(tracks, between_->rules().fadeOutSeconds(), ticker);
+        panel_->showKept(tracks, between_->rules().fadeOutSeconds(), ticker);
         panel_->setHandlers(BreakPanel::Handlers{
             [this] { startNextSinger(); },
             [this](const QStringList& paths) {

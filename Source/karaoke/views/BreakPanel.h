@@ -1,7 +1,8 @@
 #pragma once
-// Between singers, beside the rotation: the host's "Start Next Singer" (its button, or F5), the break
-// music's tracks with their fade out, and the line the singers' screen shows along its bottom edge.
-// Keys typed into the line are text, never the rotation's or the player's. Main thread.
+// Between singers, beside the rotation: the host's "Start Next Singer" (its button, or F5) and what the
+// break music does, in one row; in a small window of its own, the break music's tracks with their fade out
+// and the line the singers' screen shows along its bottom edge. Keys typed into the line are text, never
+// the rotation's or the player's. Main thread.
 
 #include <QStringList>
 #include <QWidget>
@@ -31,7 +32,7 @@ public:
     void setHandlers(Handlers handlers) { handlers_ = std::move(handlers); }
 
     // Shown as they were kept; no handler is called.
-    void show(const QStringList& tracks, double fadeOutSeconds, const QString& ticker);
+    void showKept(const QStringList& tracks, double fadeOutSeconds, const QString& ticker);
     // What the break music does now, in a word or two.
     void showState(const QString& state);
 
@@ -41,6 +42,7 @@ public:
     QLineEdit& tickerField() const { return *ticker_; }
     QDoubleSpinBox& fadeOutField() const { return *fadeOut_; }
     QLabel& stateLabel() const { return *state_; }
+    QWidget& settingsWindow() const { return *settings_; }
 
     // Adds tracks as the Add button does, without asking.
     void addTracks(const QStringList& paths);
@@ -55,6 +57,7 @@ private:
     Handlers handlers_;
     QPushButton* start_;
     QLabel* state_;
+    QWidget* settings_;
     QListWidget* tracks_;
     QDoubleSpinBox* fadeOut_;
     QLineEdit* ticker_;

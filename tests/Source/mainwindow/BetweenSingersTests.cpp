@@ -81,7 +81,10 @@ TEST_F(BetweenSingersTest, OnlyTheHostStartsTheNextSingerAndTheSingersReadWhoCom
     ASSERT_NE(karaoke().singersScreen(), nullptr);
     EXPECT_EQ(singersRead().join("|").toStdString(), "Next: Ann — Jolene|Then: Bob — 9 to 5");
 
-    // The host's line, typed into its field: F5 and Return there are the field's.
+    // The host's line, typed into its field in the break music's window: F5 and Return there are the
+    // field's.
+    panel().findChild<QPushButton*>("breakMusicButton")->click();
+    ASSERT_TRUE(panel().settingsWindow().isVisible());
     QLineEdit& line = panel().tickerField();
     line.setFocus();
     QTest::keyClicks(&line, "Wi-Fi: vantle2026");
@@ -96,6 +99,8 @@ TEST_F(BetweenSingersTest, OnlyTheHostStartsTheNextSingerAndTheSingersReadWhoCom
     EXPECT_GT(between, 50) << "the line is along the bottom edge between songs";
 
     // F5 from the playlist: Ann's song is loaded and started.
+    panel().settingsWindow().hide();
+    window->activateWindow();
     view().tableView().setFocus();
     QTest::keyClick(&view().tableView(), Qt::Key_F5);
     ASSERT_TRUE(waitFor([&] { return player->playing(); }));
