@@ -51,3 +51,35 @@ TEST_F(PlayerRZTest, TheRoomIsNeverSilentForASecondBetweenSingers) {
     EXPECT_GT(testsupport::AllocationTrap::renderCycles(), 1000u);
     EXPECT_EQ(testsupport::AllocationTrap::renderThreadCounts().allocations, 0u);
 }
+
+// The break music's tracks play in turn and round again; a track that does not open is named and passed
+// over, and taking the playing track off the list starts the break again from the first.
+TEST_F(PlayerRZTest, BreakTracksPlayInTurnAndRoundAgain) {
+    ASSERT_TRUE(testsupport::writeSineFile(folder.file("one.wav"), 0.3, 330.0));
+    ASSERT_TRUE(testsupport::writeSineFile(folder.file("two.wav"), 0.3, 392.0));
+    makeQuickPlayer(8.0, false);
+    vantle::BreakMusic music(*player);
+    std::vector<std::string> refused;
+    music.setRefusedHandler([&](const std::string& path, const std::string&) { refused.push_back(path); });
+    music.setTracks({folder.file("one.wav"), folder.file("gone.wav"), folder.file("two.wav")});
+    ASSERT_TRUE(music.fadeIn(0.1));
+    EXPECT_EQ(music.track(), 0u);
+    std::vector<std::size_t> heard{0};
+    ASSERT_TRUE(mainQueue().drainUntil(
+        [&] {
+            if (music.track() && *music.track() != heard.back()) heard.push_back(*music.track());
+            return heard.size() >= 3;
+        },
+        20.0));
+    EXPECT_EQ(heard, (std::vector<std::size_t>{0, 2, 0}));
+    EXPECT_EQ(refused, std::vector<std::string>{folder.file("gone.wav")});
+
+    music.setTracks({folder.file("two.wav")});
+    EXPECT_FALSE(music.track()) << "the track playing was taken off";
+    EXPECT_FALSE(music.playing());
+    ASSERT_TRUE(music.fadeIn(0.1));
+    EXPECT_EQ(music.track(), 0u);
+    EXPECT_TRUE(music.playing());
+    music.setTracks({});
+    EXPECT_FALSE(music.fadeIn(0.1)) << "nothing to play";
+}
