@@ -170,7 +170,8 @@ void KaraokeBreaks::entryChanged(const std::shared_ptr<PlaylistEntry>& entry) {
     lastEntry_ = entry;
     fresh_ = entry && !window_.player().playing();
     between_->rules().setSongAudioEnd(std::nullopt);
-    if (!entry) return;
+    // Only an evening's songs end early; the other modes' songs play to their file's end.
+    if (!entry || window_.player().mode() != PlayerMode::karaoke) return;
     // Where its audio is over is read from its last minute, away from the window.
     QPointer<KaraokeBreaks> self(this);
     std::weak_ptr<PlaylistEntry> loaded = entry;
