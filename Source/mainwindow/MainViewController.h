@@ -63,9 +63,9 @@ class BreakTimer;
 class ClockedBreakTimer;
 class Exporter;
 struct ExportOutcome;
-class LeavingNotes;
 class KaraokeBreaks;
 class KaraokeEvening;
+class LeavingNotes;
 class LengthCounter;
 class MainWindowHost;
 class Mp4ViewController;
@@ -77,6 +77,8 @@ class TempoWiring;
 class RestTimerState;
 class Scrubber;
 class ScrubSnippetPlayer;
+class SessionRecovery;
+class SessionSafekeeping;
 class SoundEffect;
 class TextNote;
 class TimeSliderPlayer;
@@ -195,9 +197,9 @@ public:
     QWidget& filesView() const { return *filesView_; }
     QWidget* karaokeView() const;
     KaraokePart& karaoke() const { return *karaoke_; }
-    TempoWiring& tempo() const { return *tempo_; }
     // The singers and the song book, made when a karaoke mode is first entered; null before.
     KaraokeEvening* karaokeEvening() const { return evening_.get(); }
+    TempoWiring& tempo() const { return *tempo_; }
     // Between singers: the break music and the host's start, made with the evening; null before.
     KaraokeBreaks* karaokeBreaks() const { return breaks_.get(); }
 
@@ -207,9 +209,12 @@ public:
     // A missing or unreadable state file starts empty, silently; a session that cannot be read is
     // reported and the state file is left as it is.
     void restoreState();
-    // Writes the state file: the session, the position, the current entry's index in the full
-    // list and the player's entry's ranges and marks. Without a session the file is removed.
+    // The state file changes: the session, the position, the current entry's index in the full
+    // list and the player's entry's ranges and marks; without a session the file goes. It is written
+    // once the changes pause, off the window's thread (safekeeping()).
     void saveAppState() override;
+    // Keeps the state file and the unsaved changes on disk as they change.
+    SessionSafekeeping& safekeeping() const { return *safekeeping_; }
 
     // ---- session document ----
     // Replaces the playlist with the document at `url` and makes its entry current. When the state
@@ -250,7 +255,8 @@ public:
     void newSession();
     // Remembers the location in "lastSessionURL" and among the recent documents.
     void recordSessionURL();
-    // The title names the session; the Window menu's items follow.
+    // The title names the session, marked "*" while it has unsaved changes; the Window menu's items
+    // follow.
     void updateWindowTitle();
 
     // ---- quitting ----
@@ -651,6 +657,10 @@ private:
     // file of the last run is left for the next start.
     void saveStateForQuit();
     void reportUnreadableSession(const platform::Url& url, const std::string& reason);
+    // A crashed run's unsaved changes to the session now open: recover them, or discard them.
+    void offerRecovery(const SessionRecovery& recovery);
+    // The session's folder is no longer the one it was read from: save it elsewhere, or cancel.
+    void askToSaveElsewhere(const platform::Url& url, SaveReason reason, Ending ending);
     // The system's reason, and at a close or quit where else the changes can be kept.
     void reportFailedSave(const platform::Url& url, SaveReason reason, const std::string& why);
 
@@ -721,6 +731,9 @@ private:
     // when the share moved.
     std::optional<std::pair<std::size_t, double>> shownPlayedShare_;
     platform::DispatchTimer ticker_;
+    std::unique_ptr<SessionSafekeeping> safekeeping_;
+    // The unsaved mark the title shows.
+    bool titleShowsChanges_ = false;
     // Counts the listed files whose length is an estimate, one at a time after the current song's.
     std::unique_ptr<LengthCounter> lengthCounter_;
     // Offered every key press of the application; installed when the view has loaded.

@@ -3,8 +3,9 @@
 
 #include "Source/mainwindow/MainViewController.h"
 
-#include "Source/karaoke/host/HostDatabase.h"
 #include "Source/mainwindow/LeavingNotes.h"
+
+#include "Source/karaoke/host/HostDatabase.h"
 #include "Source/mainwindow/ClockedBreakTimer.h"
 #include "Source/mainwindow/KaraokeBreaks.h"
 #include "Source/mainwindow/KaraokeEvening.h"

@@ -138,11 +138,11 @@ void TransportAdapter::showKeyShift(int semitones) {
 }
 
 double TransportAdapter::tempo() const {
-    return panel_->tempo();
+    return panel_->rate();
 }
 
 void TransportAdapter::setTempo(double rate) {
-    panel_->setTempo(rate);
+    panel_->setExactRate(rate);
 }
 
 // ---- notices ----

@@ -200,18 +200,6 @@ void TransportViewController::addBesideSpeed(QWidget* widget) {
     row->insertWidget(row->indexOf(doubleSpeed_) + 1, widget);
 }
 
-double TransportViewController::tempo() const {
-    if (doubleSpeed_->checkState() == Qt::Checked) return doubleSpeedRate;
-    return rateSlider_->value() / rateDivisor;
-}
-
-void TransportViewController::setTempo(double rate) {
-    doubleSpeed_->setCheckState(Qt::Unchecked);
-    setRateSliderValue(
-        std::clamp(static_cast<int>(std::lround(rate * rateDivisor)), minimumRateStep, maximumRateStep));
-    rateSliderChanged();
-}
-
 void TransportViewController::setVolumeSliderValue(float volume) {
     const QSignalBlocker quiet(volumeSlider_);
     volumeSlider_->setValue(transportVolumeStep(volume));

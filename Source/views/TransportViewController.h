@@ -82,10 +82,6 @@ public:
     // When a session is opened: double speed off and the rate slider at normal speed, without
     // applying the rate.
     void resetSpeedControls();
-    // The rate the speed controls set (2 at double speed); set from a rate, double speed off, the slider at
-    // its nearest step, and applied.
-    double tempo() const;
-    void setTempo(double rate);
     // Moves the volume slider to a volume (0 … 1) without running its action.
     void setVolumeSliderValue(float volume);
 

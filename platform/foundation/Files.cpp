@@ -160,6 +160,15 @@ std::optional<FileStamp> fileStamp(const std::string& path) {
     return fileStampOf(status);
 }
 
+std::optional<FolderIdentity> folderIdentityOf(const std::string& path) {
+    fs::path folder = fs::path(path).parent_path();
+    if (folder.empty()) folder = ".";
+    struct stat status {};
+    if (::stat(folder.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) return std::nullopt;
+    return FolderIdentity{static_cast<std::uint64_t>(status.st_dev),
+                          static_cast<std::uint64_t>(status.st_ino)};
+}
+
 bool fileExists(const std::string& path) {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0;
@@ -476,6 +485,7 @@ Result<CheckedSave> saveFileChecked(const std::string& path, std::uint64_t readL
     const std::string& target = found.target;
     const FilesFolderLock lock(target);
     filesStep(SaveStep::locked, target);
+    found.folder = folderIdentityOf(target);
     struct stat st;
     if (Result<FileDescriptor> opened = openRegularFileForReading(target, &st)) {
         // The stamp of what is read: a write while it is read shows at the look before the rename.
@@ -499,7 +509,8 @@ Result<CheckedSave> saveFileChecked(const std::string& path, std::uint64_t readL
     case SaveChoice::Action::remove: {
         filesStep(SaveStep::beforeReplacing, target);
         const std::optional<FileStamp> now = fileStamp(target);
-        if (now != found.stamp) return CheckedSave{Status::changedOnDisk, now};
+        if (now != found.stamp || folderIdentityOf(target) != found.folder)
+            return CheckedSave{Status::changedOnDisk, now};
         if (!found.stamp) return CheckedSave{Status::removed, std::nullopt};
         if (Result<void> removed = removeItem(target); !removed) return removed.error();
         filesSyncFolderOf(target);
@@ -517,7 +528,8 @@ Result<CheckedSave> saveFileChecked(const std::string& path, std::uint64_t readL
     if (!opened) return opened.error();
     filesStep(SaveStep::temporaryWritten, target);
     filesStep(SaveStep::beforeReplacing, target);
-    if (const std::optional<FileStamp> now = fileStamp(target); now != found.stamp) {
+    if (const std::optional<FileStamp> now = fileStamp(target);
+        now != found.stamp || folderIdentityOf(target) != found.folder) {
         ::unlink(temporary.c_str());
         return CheckedSave{Status::changedOnDisk, now};
     }

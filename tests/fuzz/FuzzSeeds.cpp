@@ -7,6 +7,7 @@
 #include "Source/session/AppState.h"
 #include "Source/session/Bookmark.h"
 #include "Source/session/Playlist.h"
+#include "Source/session/SessionRecovery.h"
 #include "Source/session/TextNoteSet.h"
 #include "tests/Source/session/SessionFakes.h"
 #include "tests/support/CdgWriter.h"
@@ -125,6 +126,19 @@ int main(int argc, char** argv) {
         const platform::Bytes bytes = seedFile(vantle::appStateFileURL().path());
         const std::string name = "state-" + std::to_string(++stateNumber) + ".plist";
         seed("state_file", name, bytes);
+        seedPlist(name, bytes);
+    }
+    // Recovery files: an order with keys, and keys alone.
+    vantle::SessionRecovery recovery;
+    recovery.playlistURL = scratch.url("full.vantle");
+    recovery.order = std::vector<platform::Url>{scratch.url("b.mp3"), scratch.url("a.mp3")};
+    recovery.keys = {{scratch.url("a.mp3"), -2}};
+    const vantle::SessionRecovery keysOnly{std::nullopt, std::nullopt, {{scratch.url("a.mp3"), 3}}};
+    int recoveryNumber = 0;
+    for (const vantle::SessionRecovery& each : {recovery, keysOnly}) {
+        const platform::Bytes bytes = platform::encodePlist(each).value();
+        const std::string name = "recovery-" + std::to_string(++recoveryNumber) + ".plist";
+        seed("recovery_file", name, bytes);
         seedPlist(name, bytes);
     }
     vantle::setAppStateDirectory(std::nullopt);

@@ -82,10 +82,11 @@ void SongBook::refresh() {
     platform::DispatchQueue* delivery = &delivery_;
     platform::SerialQueue* queue = indexQueue_.get();
     // Refreshes `folder` and what is under it on the index queue, tells progress and renames, and watches
-    // every folder it saw; a watch heard refreshes its folder the same way.
-    auto refreshFolder = std::make_shared<std::function<void(const std::string&)>>();
-    std::weak_ptr<std::function<void(const std::string&)>> again = refreshFolder;
-    *refreshFolder = [worker = worker_, delivery, queue, again](const std::string& folder) {
+    // every folder it saw; a watch heard refreshes its folder the same way, listing it even when its entries
+    // are the same (a file in it was written).
+    auto refreshFolder = std::make_shared<std::function<void(const std::string&, bool)>>();
+    std::weak_ptr<std::function<void(const std::string&, bool)>> again = refreshFolder;
+    *refreshFolder = [worker = worker_, delivery, queue, again](const std::string& folder, bool heard) {
         const auto tell = [&](const SongIndex::Changes& changes, bool indexing) {
             std::lock_guard lock(worker->handlersMutex);
             if (!worker->progress) return;
@@ -98,12 +99,15 @@ void SongBook::refresh() {
         SongIndex::Changes changes;
         std::size_t told = 0;
         try {
-            worker->index->refresh(folder, changes, [&](const SongIndex::Changes& sofar) {
-                // Every few hundred songs: the bar moves without a message per folder.
-                if (sofar.added < told + 500) return;
-                told = sofar.added;
-                tell(sofar, true);
-            });
+            worker->index->refresh(
+                folder, changes,
+                [&](const SongIndex::Changes& sofar) {
+                    // Every few hundred songs: the bar moves without a message per folder.
+                    if (sofar.added < told + 500) return;
+                    told = sofar.added;
+                    tell(sofar, true);
+                },
+                heard);
         } catch (const DatabaseError&) {
             return;
         }
@@ -120,14 +124,14 @@ void SongBook::refresh() {
                 seen,
                 platform::FileSystemEvent::write | platform::FileSystemEvent::deleted |
                     platform::FileSystemEvent::rename,
-                [self, seen](platform::FileSystemEvent) { (*self)(seen); }, *queue);
+                [self, seen](platform::FileSystemEvent) { (*self)(seen, true); }, *queue);
             if (watch.ok()) worker->watches.emplace(seen, std::move(watch.value()));
         }
     };
     // The watches hold the refresher; it holds them only weakly, through the worker.
     indexQueue_->async([worker = worker_, refreshFolder] {
         for (const std::string& root : worker->index->roots())
-            (*refreshFolder)(root);
+            (*refreshFolder)(root, false);
     });
 }
 

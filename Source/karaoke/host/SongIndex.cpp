@@ -111,7 +111,8 @@ void SongIndex::forgetFolder(const std::string& folder, Changes& changes) {
     drop.run();
 }
 
-void SongIndex::refresh(const std::string& folder, Changes& changes, const Progress& progress) {
+void SongIndex::refresh(const std::string& folder, Changes& changes, const Progress& progress,
+                        bool listAgain) {
     sqlite3* c = database_.connection();
     // Depth first with a stack of its own: a deep tree costs no stack frames.
     std::vector<std::pair<std::string, std::string>> pending{{folder, {}}};
@@ -130,7 +131,8 @@ void SongIndex::refresh(const std::string& folder, Changes& changes, const Progr
         changes.foldersKnown.push_back(path);
         const std::int64_t mtime = modificationTime(status);
         knownTime.bind(1, path);
-        const bool unchanged = knownTime.step() && knownTime.integer(0) == mtime;
+        const bool unchanged =
+            knownTime.step() && knownTime.integer(0) == mtime && !(listAgain && path == folder);
         knownTime.reset();
         if (!unchanged) {
             database_.transaction([&] { listFolder(path, parent, mtime, changes); });

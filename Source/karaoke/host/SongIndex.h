@@ -44,8 +44,10 @@ public:
     // The roots become these; songs under a root no longer listed leave the book.
     void setRoots(const std::vector<std::string>& roots);
     // Brings the folder and the folders under it up to date; only folders whose entries changed since
-    // they were last listed are listed. Progress is told after each folder listed.
-    void refresh(const std::string& folder, Changes& changes, const Progress& progress = {});
+    // they were last listed are listed, and `folder` itself when `listAgain` (a file in it was written:
+    // its size and date change, the folder's do not). Progress is told after each folder listed.
+    void refresh(const std::string& folder, Changes& changes, const Progress& progress = {},
+                 bool listAgain = false);
 
     // At most `limit` songs whose artist, title or disc holds every word of `query` (in any order, any
     // part of a word), by artist then title. An empty query lists the book from the top.

@@ -5,12 +5,15 @@
 #include <QAbstractItemModel>
 #include <QComboBox>
 #include <QCompleter>
+#include <QDateTime>
 #include <QDropEvent>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QLocale>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QStringListModel>
 #include <QTimer>
@@ -31,6 +34,9 @@ QString songLine(const host::QueuedSong& song) {
 }
 
 RotationPanel::RotationPanel(host::Evening& evening, QWidget* parent) : QWidget(parent), evening_(evening) {
+    confirm_ = [this](const QString& question) {
+        return QMessageBox::question(this, tr("New Evening"), question) == QMessageBox::Yes;
+    };
     setObjectName("rotationPanel");
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
@@ -77,6 +83,13 @@ RotationPanel::RotationPanel(host::Evening& evening, QWidget* parent) : QWidget(
     button(tr("Away"), "awayButton", [this] { toggleSeat(&host::Seat::away); });
     button(tr("Skip a round"), "skipButton", [this] { toggleSeat(&host::Seat::skipRound); });
     button(tr("Remove"), "removeSingerButton", [this] { removeSelectedSinger(); });
+    button(tr("New Evening…"), "newEveningButton", [this] {
+        if (confirm_(
+                tr("Start a new evening? The rotation is emptied; every singer's queue, keys and history "
+                   "stay, and a singer added again finds their queue.")))
+            evening_.clearRotation();
+        reload();
+    });
     column->addLayout(buttons);
 
     queue_ = new QListWidget(this);
@@ -173,6 +186,23 @@ bool RotationPanel::queueDrop(QEvent* event) {
     return true;
 }
 
+QString RotationPanel::historyText(host::SingerId singer) const {
+    const std::vector<host::HistoryEntry> sung = evening_.history(singer);
+    if (sung.empty()) return tr("Has not sung here before");
+    QStringList lines;
+    // The latest few, latest first: what a host asks before choosing a key.
+    for (auto it = sung.rbegin(); it != sung.rend() && lines.size() < 10; ++it) {
+        const QDateTime when =
+            QDateTime::fromSecsSinceEpoch(static_cast<qint64>(it->sung.timeIntervalSince1970()));
+        QString line =
+            QLocale().toString(when, QLocale::ShortFormat) + QStringLiteral("  ") + songLine(it->song);
+        if (it->style.key != 0) line += tr("  key %1%2").arg(it->style.key > 0 ? "+" : "").arg(it->style.key);
+        if (it->style.tempo != 1.0) line += tr("  tempo %1%").arg(std::lround(it->style.tempo * 100));
+        lines << line;
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
 std::optional<host::SingerId> RotationPanel::selectedSinger() const {
     const QListWidgetItem* item = singers_->currentItem();
     if (!item) return std::nullopt;
@@ -201,6 +231,7 @@ void RotationPanel::reload() {
         if (seat.skipRound) text += tr(" · skips a round");
         auto* item = new QListWidgetItem(text, singers_);
         item->setData(singerRole, static_cast<qlonglong>(seat.singer));
+        item->setToolTip(historyText(seat.singer));
         if (current == i) {
             QFont bold = item->font();
             bold.setBold(true);

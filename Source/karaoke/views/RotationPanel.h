@@ -34,6 +34,8 @@ public:
     void setDroppedSongs(std::function<std::vector<std::string>(const QMimeData&)> songs) {
         droppedSongs_ = std::move(songs);
     }
+    // Asks the host before the rotation is emptied for a new evening (a question box by default).
+    void setConfirm(std::function<bool(const QString&)> confirm) { confirm_ = std::move(confirm); }
     // The singer whose queue is shown: where the song book's results go.
     std::optional<host::SingerId> selectedSinger() const;
     void selectSinger(host::SingerId singer);
@@ -60,6 +62,8 @@ private:
     // A drag over the queue or a drop on it; true when it was taken.
     bool queueDrop(QEvent* event);
     void showQueue();
+    // What the singer sang, latest first, with the key and tempo: the singer's tooltip.
+    QString historyText(host::SingerId singer) const;
 
     host::Evening& evening_;
     QLineEdit* nameField_;
@@ -70,6 +74,7 @@ private:
     QLabel* next_;
     QPushButton* loadNextButton_;
     std::function<void()> loadNext_;
+    std::function<bool(const QString&)> confirm_;
     std::function<std::vector<std::string>(const QMimeData&)> droppedSongs_;
     bool reloading_ = false;
 };

@@ -111,7 +111,6 @@ void SongBookPanel::addFolder() {
 
 void SongBookPanel::showProgress(const host::BookProgress& progress) {
     progress_->setVisible(progress.indexing);
-    progress_->setFormat(tr("Indexing the song book: %1 songs").arg(progress.songs));
     // A busy bar has no text of its own; the count goes beside it.
     status_->setText(progress.indexing
                          ? tr("Indexing the song book: %1 songs so far…").arg(progress.songs)

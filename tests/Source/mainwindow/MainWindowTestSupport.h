@@ -10,6 +10,7 @@
 #include "Source/session/AppState.h"
 #include "Source/session/Playlist.h"
 #include "Source/session/PlaylistEntry.h"
+#include "Source/session/SessionSafekeeping.h"
 #include "Source/views/PlaylistTableView.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/dispatch/TimerScheduler.h"
@@ -330,6 +331,11 @@ protected:
     }
 
     MainViewController& view() { return window->mainViewController(); }
+    // The state file once what waits for a pause in the changes is written.
+    platform::Result<AppState> writtenAppState() {
+        if (window) view().safekeeping().flush();
+        return readAppState();
+    }
     Playlist& playlist() { return *view().playlist(); }
     std::shared_ptr<PlaylistEntry> entry(std::size_t index) { return playlist().allEntries.at(index); }
     std::vector<std::string> names() { return fileNames(playlist().allEntries); }

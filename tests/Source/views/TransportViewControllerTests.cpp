@@ -302,20 +302,6 @@ TEST_F(TransportTest, VolumeSliderSetsTheVolumeWithoutANotice) {
     EXPECT_TRUE(taken().empty());
 }
 
-TEST_F(TransportTest, ATempoIsReadFromTheControlsAndSetThroughThem) {
-    panel.doubleSpeed()->setCheckState(Qt::Checked);
-    EXPECT_EQ(panel.tempo(), 2.0);
-    // Set: double speed off, the nearest step, and the player told.
-    panel.setTempo(0.9);
-    EXPECT_EQ(panel.doubleSpeed()->checkState(), Qt::Unchecked);
-    EXPECT_EQ(panel.rateSlider()->value(), 41);
-    EXPECT_EQ(player().rate, static_cast<float>(41 / 45.0));
-    EXPECT_EQ(panel.tempo(), 41 / 45.0);
-    // A tempo beyond the slider's ends stops at them.
-    panel.setTempo(5.0);
-    EXPECT_EQ(panel.rateSlider()->value(), TransportViewController::maximumRateStep);
-}
-
 TEST_F(TransportTest, RateStepsAndDoubleSpeed) {
     QSlider& slider = *panel.rateSlider();
     EXPECT_EQ(slider.value(), TransportViewController::normalRateStep);

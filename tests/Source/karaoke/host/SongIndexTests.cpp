@@ -129,6 +129,16 @@ TEST_F(SongIndexTest, ChangesAreFoundFolderByFolderAndAGoneSongIsSaid) {
     EXPECT_EQ(refresh().missing, 1u);
     EXPECT_EQ(titles("waterloo"), std::set<std::string>{"Waterloo (missing)"});
 
+    // A file written after it was listed leaves its folder's date as it was: only a look asked for (a watch
+    // heard the write) finds its new size, by which a rename after it is known.
+    std::ofstream(songs + "/Queen - Bohemian Rhapsody (live).zip", std::ios::app) << "more";
+    EXPECT_TRUE(refresh().foldersListed.empty());
+    SongIndex::Changes heard;
+    index->refresh(songs, heard, {}, true);
+    EXPECT_EQ(heard.foldersListed, std::vector<std::string>{songs});
+    std::filesystem::rename(songs + "/Queen - Bohemian Rhapsody (live).zip", songs + "/Queen - Live.zip");
+    EXPECT_EQ(refresh().moved.size(), 1u);
+
     // A folder no longer among the host's leaves the book.
     index->setRoots({});
     EXPECT_EQ(index->count(), 0u);

@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMimeData>
+#include <QPushButton>
 #include <QTest>
 #include <QUrl>
 
@@ -89,8 +90,28 @@ TEST_F(EveningPanelsTest, TheRotationIsRunByKeysAndNameKeysStayText) {
     QTest::keyClick(&list, Qt::Key_Return, Qt::ControlModifier);
     EXPECT_EQ(loads, 1);
     evening.startNext();
+    evening.setCurrentStyle({3, 0.9});
     panel.reload();
     EXPECT_TRUE(list.item(1)->text().startsWith(QString("▶ Édith")));
+    EXPECT_TRUE(list.item(1)->toolTip().endsWith(QString("Édith Piaf — Padam  key +3  tempo 90%")))
+        << list.item(1)->toolTip().toStdString();
+    EXPECT_EQ(list.item(0)->toolTip(), QString("Has not sung here before"));
+
+    // A new evening empties the rotation once the host says so; the singers come back as regulars.
+    std::vector<QString> asked;
+    bool answer = false;
+    panel.setConfirm([&](const QString& question) {
+        asked.push_back(question);
+        return answer;
+    });
+    QPushButton& newEvening = *panel.findChild<QPushButton*>("newEveningButton");
+    newEvening.click();
+    EXPECT_EQ(seatsText(), "Ann Édith ");
+    answer = true;
+    newEvening.click();
+    EXPECT_EQ(asked.size(), 2u);
+    EXPECT_EQ(seatsText(), "");
+    EXPECT_EQ(list.count(), 0);
 }
 
 TEST_F(EveningPanelsTest, SongsDroppedOnTheQueueGoToTheSelectedSinger) {
