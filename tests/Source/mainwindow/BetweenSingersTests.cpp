@@ -14,6 +14,7 @@
 #include "tests/support/Environment.h"
 #include "tests/support/TemporaryFolder.h"
 
+#include <QApplication>
 #include <QDoubleSpinBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -97,10 +98,12 @@ TEST_F(BetweenSingersTest, OnlyTheHostStartsTheNextSingerAndTheSingersReadWhoCom
     EXPECT_EQ(platform::UserDefaults::standard().string("singersTicker"), "Wi-Fi: vantle2026");
     const auto [between, betweenAbove] = tickerPixels();
     EXPECT_GT(between, 50) << "the line is along the bottom edge between songs";
+    EXPECT_EQ(betweenAbove, 0) << "and only there";
 
     // F5 from the playlist: Ann's song is loaded and started.
     panel().settingsWindow().hide();
     window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == window.get(); }, 10000));
     view().tableView().setFocus();
     QTest::keyClick(&view().tableView(), Qt::Key_F5);
     ASSERT_TRUE(waitFor([&] { return player->playing(); }));
