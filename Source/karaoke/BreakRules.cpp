@@ -23,7 +23,8 @@ double BreakRules::elapsed() const {
 }
 
 BreakRules::Step BreakRules::songStarted() {
-    const bool sounding = phase_ == Phase::fadingIn || phase_ == Phase::breakMusic || phase_ == Phase::fadingOut;
+    const bool sounding =
+        phase_ == Phase::fadingIn || phase_ == Phase::breakMusic || phase_ == Phase::fadingOut;
     phase_ = Phase::song;
     return sounding ? Step{Music::pause, cutSeconds} : Step{};
 }

@@ -33,7 +33,8 @@ constexpr double breakLoadPatience = 15.0;
 
 QStringList keptTracks() {
     QStringList paths;
-    const std::optional<platform::PlistValue> kept = platform::UserDefaults::standard().object(breakTracksKey);
+    const std::optional<platform::PlistValue> kept =
+        platform::UserDefaults::standard().object(breakTracksKey);
     if (const platform::PlistArray* items = kept ? kept->asArray() : nullptr)
         for (const platform::PlistValue& item : *items)
             if (const std::string* path = item.asString()) paths << QString::fromStdString(*path);
@@ -59,19 +60,21 @@ KaraokeBreaks::KaraokeBreaks(TransportHost& window, TransportPart& transport, Ka
     : window_(window), transport_(transport), karaoke_(karaoke), evening_(evening), clock_(clock) {
     between_ = std::make_unique<BetweenSingers>(
         window_.player(), clock_,
-        BetweenSingers::Handlers{[this] {
-                                     transport_.playPressed();
-                                     // Its start is known here; the next tick need not find it.
-                                     if (!window_.player().isPlaying()) return;
-                                     fresh_ = false;
-                                     wasPlaying_ = true;
-                                 },
-                                 // As at the file's end: the song's end rule loads what follows.
-                                 [this] { window_.player().skipToEndIfWithin(window_.player().duration() + 1.0); }});
+        BetweenSingers::Handlers{
+            [this] {
+                transport_.playPressed();
+                // Its start is known here; the next tick need not find it.
+                if (!window_.player().isPlaying()) return;
+                fresh_ = false;
+                wasPlaying_ = true;
+            },
+            // As at the file's end: the song's end rule loads what follows.
+            [this] { window_.player().skipToEndIfWithin(window_.player().duration() + 1.0); }});
     platform::UserDefaults& defaults = platform::UserDefaults::standard();
     const QStringList tracks = keptTracks();
     between_->setTracks(breakPaths(tracks));
-    if (defaults.object(breakFadeOutKey)) between_->rules().setFadeOutSeconds(defaults.doubleValue(breakFadeOutKey));
+    if (defaults.object(breakFadeOutKey))
+        between_->rules().setFadeOutSeconds(defaults.doubleValue(breakFadeOutKey));
     const QString ticker = QString::fromStdString(defaults.string(singersTickerKey).value_or(""));
     karaoke_.setTicker(ticker);
     if (BetweenSingers* between = between_.get(); between->music())
@@ -91,7 +94,8 @@ KaraokeBreaks::KaraokeBreaks(TransportHost& window, TransportPart& transport, Ka
                 platform::PlistArray items;
                 for (const QString& path : paths)
                     items.emplace_back(path.toStdString());
-                platform::UserDefaults::standard().set(breakTracksKey, platform::PlistValue(std::move(items)));
+                platform::UserDefaults::standard().set(breakTracksKey,
+                                                       platform::PlistValue(std::move(items)));
             },
             [this](double seconds) {
                 between_->rules().setFadeOutSeconds(seconds);
@@ -99,7 +103,7 @@ KaraokeBreaks::KaraokeBreaks(TransportHost& window, TransportPart& transport, Ka
             },
             [this](const QString& text) {
                 karaoke_.setTicker(text);
-                platform::UserDefaults::standard().setString(singersTickerKey, text.toStdString());
+                tickerSave_->start();
             },
             [this] {
                 return QFileDialog::getOpenFileNames(panel_, tr("Break music"), QString(),
@@ -107,6 +111,11 @@ KaraokeBreaks::KaraokeBreaks(TransportHost& window, TransportPart& transport, Ka
                                                         "*.aif *.aiff);;All files (*)"));
             }});
     }
+    // The settings file is written once the typing rests, not at every key.
+    tickerSave_ = new QTimer(this);
+    tickerSave_->setSingleShot(true);
+    tickerSave_->setInterval(500);
+    connect(tickerSave_, &QTimer::timeout, this, [this] { saveTicker(); });
     timer_ = new QTimer(this);
     timer_->setInterval(40);
     connect(timer_, &QTimer::timeout, this, [this] { tick(); });
@@ -115,8 +124,16 @@ KaraokeBreaks::KaraokeBreaks(TransportHost& window, TransportPart& transport, Ka
 }
 
 KaraokeBreaks::~KaraokeBreaks() {
+    if (tickerSave_->isActive()) saveTicker();
     karaoke_.setComingUp({});
     karaoke_.setTicker({});
+}
+
+void KaraokeBreaks::saveTicker() {
+    tickerSave_->stop();
+    if (panel_)
+        platform::UserDefaults::standard().setString(singersTickerKey,
+                                                     panel_->tickerField().text().toStdString());
 }
 
 void KaraokeBreaks::notice(const QString& text) {
@@ -128,7 +145,8 @@ void KaraokeBreaks::songEnded() {
 }
 
 bool KaraokeBreaks::handleKey(const QKeyEvent& event) {
-    if (event.key() != Qt::Key_F5 || (event.modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) return false;
+    if (event.key() != Qt::Key_F5 || (event.modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier)
+        return false;
     if (typingInto(QApplication::focusWidget())) return false;
     startNextSinger();
     return true;
@@ -188,7 +206,8 @@ QStringList KaraokeBreaks::comingUp() const {
     const host::Evening* evening = evening_.evening();
     if (!evening || between_->rules().phase() == BreakRules::Phase::song) return {};
     auto line = [](const host::Turn& turn) {
-        return QStringLiteral("%1 — %2").arg(QString::fromStdString(turn.name), QString::fromStdString(turn.song.title));
+        return QStringLiteral("%1 — %2").arg(QString::fromStdString(turn.name),
+                                             QString::fromStdString(turn.song.title));
     };
     const std::optional<host::Turn> current = evening->current();
     const std::shared_ptr<PlaylistEntry> entry = window_.player().entry();
@@ -219,7 +238,8 @@ void KaraokeBreaks::tick() {
         between_->songStarted();
     }
     // Stopped by the host before its end (an end is told first, while the player still counts as playing).
-    if (!playing && wasPlaying_ && between_->rules().phase() == BreakRules::Phase::song) between_->songStopped();
+    if (!playing && wasPlaying_ && between_->rules().phase() == BreakRules::Phase::song)
+        between_->songStopped();
     wasPlaying_ = player.isPlaying() || (playing && wasPlaying_);
 
     if (startWhenLoaded_) {

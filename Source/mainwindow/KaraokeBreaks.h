@@ -29,8 +29,8 @@ class TransportPart;
 class KaraokeBreaks final : public QObject {
 public:
     // The panel goes under the rotation and the song book, in the evening's column.
-    KaraokeBreaks(TransportHost& window, TransportPart& transport, KaraokePart& karaoke, KaraokeEvening& evening,
-                  const platform::Clock& clock = platform::Clock::system());
+    KaraokeBreaks(TransportHost& window, TransportPart& transport, KaraokePart& karaoke,
+                  KaraokeEvening& evening, const platform::Clock& clock = platform::Clock::system());
     ~KaraokeBreaks() override;
 
     // The song that played ended at its file's end.
@@ -50,6 +50,7 @@ private:
     void entryChanged(const std::shared_ptr<PlaylistEntry>& entry);
     QStringList comingUp() const;
     void notice(const QString& text);
+    void saveTicker();
 
     TransportHost& window_;
     TransportPart& transport_;
@@ -59,6 +60,7 @@ private:
     std::unique_ptr<BetweenSingers> between_;
     QPointer<BreakPanel> panel_;
     QTimer* timer_ = nullptr;
+    QTimer* tickerSave_ = nullptr;
     std::weak_ptr<PlaylistEntry> lastEntry_;
     // The loaded song came after the last song started: it is the one a start means.
     bool fresh_ = false;

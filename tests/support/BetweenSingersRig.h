@@ -119,10 +119,11 @@ public:
     static double longestQuiet(const std::vector<float>& samples, double from, double to) {
         const std::size_t window = std::size_t(rate / 100);
         std::size_t run = 0, longest = 0;
-        for (std::size_t at = std::size_t(from * rate); at + window <= std::min(samples.size(), std::size_t(to * rate));
-             at += window) {
-            const float peak = *std::max_element(samples.begin() + long(at), samples.begin() + long(at + window),
-                                                 [](float a, float b) { return std::abs(a) < std::abs(b); });
+        for (std::size_t at = std::size_t(from * rate);
+             at + window <= std::min(samples.size(), std::size_t(to * rate)); at += window) {
+            const float peak =
+                *std::max_element(samples.begin() + long(at), samples.begin() + long(at + window),
+                                  [](float a, float b) { return std::abs(a) < std::abs(b); });
             run = std::abs(peak) < 0.1f ? run + window : 0;
             longest = std::max(longest, run);
         }

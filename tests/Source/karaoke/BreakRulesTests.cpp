@@ -28,10 +28,18 @@ struct Event {
     Phase after;
 };
 
-Step started(BreakRules& rules) { return rules.songStarted(); }
-Step ended(BreakRules& rules) { return rules.songEnded(); }
-Step host(BreakRules& rules) { return rules.hostStartsNext(); }
-Step tick(BreakRules& rules) { return rules.tick(); }
+Step started(BreakRules& rules) {
+    return rules.songStarted();
+}
+Step ended(BreakRules& rules) {
+    return rules.songEnded();
+}
+Step host(BreakRules& rules) {
+    return rules.hostStartsNext();
+}
+Step tick(BreakRules& rules) {
+    return rules.tick();
+}
 std::function<Step(BreakRules&)> heard(double seconds) {
     return [seconds](BreakRules& rules) { return rules.tick(seconds); };
 }
