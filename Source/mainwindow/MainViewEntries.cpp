@@ -205,7 +205,8 @@ void MainViewController::updateForMode() {
     if (shown && !evening_)
         evening_ = std::make_unique<KaraokeEvening>(*this, *this, *transport_, host::HostDatabase::defaultLocation(),
                                                     *filesSplitter_);
-    if (evening_ && !breaks_) breaks_ = std::make_unique<KaraokeBreaks>(*this, *transport_, *karaoke_, *evening_);
+    if (evening_ && !breaks_)
+        breaks_ = std::make_unique<KaraokeBreaks>(*this, *transport_, *karaoke_, *evening_);
     if (evening_) evening_->widget()->setVisible(shown);
     showKaraokeSong();
 }

@@ -119,7 +119,8 @@ QRect KaraokePainter::prepare(const QRect& area, const KaraokeFrame& frame) {
     const bool moved = area.topLeft() != whole_.topLeft();
     whole_ = area;
     area_ = area;
-    if (!frame.ticker.isEmpty()) area_.setHeight(std::max(1, area.height() - tickerBandHeight(area.height())));
+    if (!frame.ticker.isEmpty())
+        area_.setHeight(std::max(1, area.height() - tickerBandHeight(area.height())));
     if (!(key == baseKey_) || moved) {
         const bool lookChanged = key.look != baseKey_.look || key.generation != baseKey_.generation;
         baseKey_ = key;
@@ -361,7 +362,8 @@ void KaraokePainter::drawTicker(QPainter& painter, const QString& ticker) const 
     font.setBold(false);
     // A long line is made smaller to fit, down to two thirds, then cut with an ellipsis.
     const qreal advance = QFontMetricsF(font).horizontalAdvance(ticker);
-    if (advance > width) font.setPixelSize(std::max(8, int(font.pixelSize() * std::max(2.0 / 3.0, width / advance))));
+    if (advance > width)
+        font.setPixelSize(std::max(8, int(font.pixelSize() * std::max(2.0 / 3.0, width / advance))));
     const QString shown = QFontMetricsF(font).elidedText(ticker, Qt::ElideRight, width);
     painter.setFont(font);
     painter.setPen(karaokeAccentColour());

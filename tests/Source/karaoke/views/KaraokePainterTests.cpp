@@ -341,15 +341,16 @@ TEST(KaraokePainter, TheHostsLineRunsAlongTheBottomUnderAnything) {
             for (int y = band; y < size.height(); ++y)
                 for (int x = 0; x < size.width(); ++x) {
                     const QRgb pixel = image.pixel(x, y);
-                    other += nearColour(pixel, QColor(255, 0, 0), 10) || nearColour(pixel, QColor(0, 255, 0), 10) ||
+                    other += nearColour(pixel, QColor(255, 0, 0), 10) ||
+                             nearColour(pixel, QColor(0, 255, 0), 10) ||
                              nearColour(pixel, KaraokePainter::unsungColour(), 10);
                 }
             EXPECT_EQ(other, 0) << c.what;
         }
         c.frame.ticker.clear();
         KaraokePainter painter;
-        EXPECT_EQ(inkOf(painter.render(size, c.frame), accent, QRect(0, band, size.width(), size.height() - band), 10).count,
-                  0)
+        const QRect bottom(0, band, size.width(), size.height() - band);
+        EXPECT_EQ(inkOf(painter.render(size, c.frame), accent, bottom, 10).count, 0)
             << c.what << ": no line, no band";
     }
 }
