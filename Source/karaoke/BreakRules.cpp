@@ -26,7 +26,7 @@ BreakRules::Step BreakRules::songStarted() {
     const bool sounding =
         phase_ == Phase::fadingIn || phase_ == Phase::breakMusic || phase_ == Phase::fadingOut;
     phase_ = Phase::song;
-    return sounding ? Step{Music::pause, cutSeconds} : Step{};
+    return sounding ? Step{Music::pause} : Step{};
 }
 
 BreakRules::Step BreakRules::songEnded() {

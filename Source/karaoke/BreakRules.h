@@ -29,8 +29,6 @@ public:
     // Fading in reaches −20 dBFS in a fifth of this for music at −6 dBFS.
     static constexpr double fadeInSeconds = 1.0;
     static constexpr double defaultFadeOutSeconds = 2.0;
-    // A song started while music plays silences it this fast.
-    static constexpr double cutSeconds = 0.05;
 
     explicit BreakRules(const platform::Clock& clock = platform::Clock::system());
 
@@ -41,7 +39,7 @@ public:
     double fadeOutSeconds() const { return fadeOut_; }
     void setFadeOutSeconds(double seconds);
 
-    // The loaded song plays (started by anyone): whatever music there is goes at once.
+    // The loaded song plays (started by anyone, its play button too): whatever music there is stops at once.
     Step songStarted();
     // Where the loaded song's audio falls silent or fades for good, in its own seconds (nullopt: at its
     // file's end only).

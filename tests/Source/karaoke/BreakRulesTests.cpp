@@ -88,7 +88,7 @@ TEST(BreakRulesTest, AnEveningOfEndsAndStarts) {
          std::nullopt,
          {{"song plays", 0, started, none, Phase::song},
           {"file ends", 60, ended, fadeIn, Phase::fadingIn},
-          {"play pressed", 70, started, Step{Music::pause, BreakRules::cutSeconds}, Phase::song},
+          {"play pressed", 70, started, Step{Music::pause}, Phase::song},
           {"a tick in the song does nothing", 70.1, tick, none, Phase::song}}},
         {"without music the break is silent and the start is at once",
          false,
