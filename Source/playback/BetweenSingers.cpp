@@ -39,8 +39,11 @@ void BetweenSingers::apply(const BreakRules::Step& step) {
     case BreakRules::Step::Music::keep:
         break;
     case BreakRules::Step::Music::fadeIn:
-        // No track opens: the break is silent, as without music.
-        if (!music_ || !music_->fadeIn(step.seconds)) rules_.setHasMusic(false);
+        // No track opens now: this break is silent, as without music; the next one tries again.
+        if (!music_ || !music_->fadeIn(step.seconds)) {
+            rules_.setHasMusic(false);
+            rules_.setHasMusic(music_ && !music_->tracks().empty());
+        }
         break;
     case BreakRules::Step::Music::fadeOut:
         if (music_) music_->fadeOut(step.seconds);
