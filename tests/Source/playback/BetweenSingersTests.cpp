@@ -83,3 +83,25 @@ TEST_F(PlayerRZTest, BreakTracksPlayInTurnAndRoundAgain) {
     music.setTracks({});
     EXPECT_FALSE(music.fadeIn(0.1)) << "nothing to play";
 }
+
+// Break music that does not open leaves the break silent, with the host's start at once, and is tried
+// again at the next break.
+TEST_F(PlayerRZTest, ABreakWhoseMusicDoesNotOpenIsSilent) {
+    makePlayer();
+    ASSERT_TRUE(player->engine().startTest(0.0));
+    testsupport::FakeClock clock;
+    int starts = 0;
+    vantle::BetweenSingers between(*player, clock, {[&] { ++starts; }, {}});
+    between.setTracks({folder.file("not yet.wav")});
+    between.songStarted();
+    between.songEnded();
+    EXPECT_EQ(between.rules().phase(), vantle::BreakRules::Phase::ended);
+    EXPECT_FALSE(between.music()->playing());
+    EXPECT_TRUE(between.startNext());
+    EXPECT_EQ(starts, 1) << "at once, with no fade of nothing";
+
+    ASSERT_TRUE(testsupport::writeSineFile(folder.file("not yet.wav"), 1.0, 330.0));
+    between.songEnded();
+    EXPECT_EQ(between.rules().phase(), vantle::BreakRules::Phase::fadingIn);
+    EXPECT_TRUE(between.music()->playing());
+}
