@@ -19,9 +19,12 @@
 #include "Source/views/PlaylistTableView.h"
 #include "platform/foundation/Console.h"
 
+#include <QAbstractSpinBox>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTextEdit>
 
 #include <algorithm>
 #include <cstdio>
@@ -88,6 +91,13 @@ bool MainViewController::noteFieldEditing() const {
     return noteTextField_->editing();
 }
 
+bool MainViewController::textFieldHasFocus() const {
+    const QWidget* focus = QApplication::focusWidget();
+    if (const auto* field = qobject_cast<const QLineEdit*>(focus)) return !field->isReadOnly();
+    return qobject_cast<const QAbstractSpinBox*>(focus) || qobject_cast<const QTextEdit*>(focus) ||
+           qobject_cast<const QPlainTextEdit*>(focus);
+}
+
 bool MainViewController::keysAreTheWindows() const {
     return QApplication::activeWindow() == window() && !QApplication::activeModalWidget() &&
            !QApplication::activePopupWidget();
@@ -105,6 +115,16 @@ bool MainViewController::handleKeyDownEvent(const QKeyEvent& event) {
     if (evening_ && evening_->ownsFocus()) return false;
     screensaver_->resetIdle();
     if (handleKaraokeTimingKey(characters)) return true;
+
+    // A field's Return is its own; the search field's ends the search and hands the keys to the list.
+    if (characters == mainViewReturnKey && textFieldHasFocus()) {
+        MainWindowHost* windowController = mainWindowController();
+        if (!keysAreTheWindows() || !windowController ||
+            !windowController->isSearchField(QApplication::focusWidget()))
+            return false;
+        tableView_->setFocus(Qt::OtherFocusReason);
+        return true;
+    }
 
     if (characters == mainViewDownKey || characters == mainViewUpKey || characters == mainViewReturnKey) {
         // Whatever has the focus in the main window; a dialog's, a menu's or another window's

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <optional>
 
 namespace vantle {
 
@@ -66,6 +67,32 @@ std::unique_ptr<QTextLayout> karaokeLayOut(const QString& text, const QFont& fon
 
 qreal karaokeLayoutHeight(const QTextLayout& layout) {
     return layout.lineCount() ? layout.lineAt(layout.lineCount() - 1).rect().bottom() : 0.0;
+}
+
+// The part of the shown 300 x 216 picture that differs between two screens of the same colours and
+// offsets; nullopt when those differ (everything may look different).
+std::optional<QRect> changedCdgPixels(const CdgScreen& before, const CdgScreen& after) {
+    if (before.borderColour != after.borderColour || before.transparentColour != after.transparentColour ||
+        before.hOffset != after.hOffset || before.vOffset != after.vOffset || before.colours != after.colours)
+        return std::nullopt;
+    int left = CdgScreen::width, top = CdgScreen::height, right = -1, bottom = -1;
+    for (int y = 0; y < CdgScreen::height; ++y) {
+        const std::uint8_t* a = before.pixels.data() + std::size_t(y) * CdgScreen::width;
+        const std::uint8_t* b = after.pixels.data() + std::size_t(y) * CdgScreen::width;
+        if (std::memcmp(a, b, CdgScreen::width) == 0) continue;
+        top = std::min(top, y);
+        bottom = y;
+        for (int x = 0; x < CdgScreen::width; ++x)
+            if (a[x] != b[x]) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+    }
+    if (right < 0) return QRect();
+    // Inside the border a memory pixel shows shifted by the offsets; in the ring, where it is.
+    const QRect memory(QPoint(left, top), QPoint(right, bottom));
+    return (memory | memory.translated(-after.hOffset, -after.vOffset))
+        .intersected(QRect(0, 0, CdgScreen::width, CdgScreen::height));
 }
 
 bool sameCdgScreen(const CdgScreen& a, const CdgScreen& b) {
@@ -133,7 +160,7 @@ QRect KaraokePainter::prepare(const QRect& area, const KaraokeFrame& frame) {
             wipeSignature_ += static_cast<int>(std::lround(part.width()));
         return area;
     }
-    if (withPicture) return takePicture(*frame.picture, frame.look) ? pictureTarget() : QRect();
+    if (withPicture) return takePicture(*frame.picture, frame.look);
     if (!litLayout_) return {};
     litFraction_ = frame.moment.litFraction;
     // The wipe is redrawn when it moved by a whole pixel, not at every change of the fraction.
@@ -379,18 +406,33 @@ QRect KaraokePainter::pictureTarget() const {
                  width, height);
 }
 
-bool KaraokePainter::takePicture(const CdgScreen& screen, KaraokeFrame::Look look) {
-    if (hasScreen_ && sameCdgScreen(screen, shownScreen_)) return false;
+QRect KaraokePainter::takePicture(const CdgScreen& screen, KaraokeFrame::Look look) {
+    if (hasScreen_ && sameCdgScreen(screen, shownScreen_)) return {};
+    // A disc redraws a few tiles at a time: only their place is scaled and sent to the screen again,
+    // not the whole picture at every syllable.
+    QRect changed = pictureTarget();
+    if (hasScreen_) {
+        if (const std::optional<QRect> shown = changedCdgPixels(shownScreen_, screen)) {
+            const QRect target = pictureTarget();
+            const double sx = target.width() / double(CdgScreen::width);
+            const double sy = target.height() / double(CdgScreen::height);
+            changed = QRectF(target.left() + shown->left() * sx, target.top() + shown->top() * sy,
+                             shown->width() * sx, shown->height() * sy)
+                          .toAlignedRect()
+                          .adjusted(-1, -1, 1, 1)
+                          .intersected(target);
+        }
+    }
     shownScreen_ = screen;
     hasScreen_ = true;
     cdgToRgb(screen, look == KaraokeFrame::Look::singers, rgb_);
     if (rgb_.size() < std::size_t(CdgScreen::width) * CdgScreen::height * 3) {
         picture_ = QImage();
-        return true;
+        return pictureTarget();
     }
     picture_ =
         QImage(rgb_.data(), CdgScreen::width, CdgScreen::height, CdgScreen::width * 3, QImage::Format_RGB888);
-    return true;
+    return changed;
 }
 
 std::vector<QRectF> KaraokePainter::wipeRects(double litFraction) const {

@@ -68,7 +68,8 @@ private:
     void drawKeyShift(QPainter& painter, int keyShift, KaraokeFrame::Look look) const;
     void drawTicker(QPainter& painter, const QString& ticker) const;
     QRect pictureTarget() const;
-    bool takePicture(const CdgScreen& screen, KaraokeFrame::Look look);
+    // Takes the picture when it changed; answers the part of the surface that shows the change.
+    QRect takePicture(const CdgScreen& screen, KaraokeFrame::Look look);
     int fontPixelSize(const Lyrics& lyrics) const;
     // The height the line before, the lit line and the next one take at most at that size, with the
     // countdown's band.

@@ -258,10 +258,25 @@ TEST(KaraokePainter, OnlyWhatChangedIsReported) {
     picture.picture = &screen;
     EXPECT_EQ(painter.prepare(area, picture), area);
     EXPECT_TRUE(painter.prepare(area, picture).isEmpty());
+    // The surface as a window keeps it: painted whole once, then only where told.
+    QImage surface(area.size(), QImage::Format_RGB32);
+    auto repaint = [&](const QRect& part) {
+        QPainter onto(&surface);
+        painter.paint(onto, part);
+    };
+    repaint(area);
+    // A tile redrawn is repainted where it shows, scaled (2.5 x here), not the whole picture; new
+    // colours are.
     screen.pixels[100 * CdgScreen::width + 100] = 3;
     const QRect changed = painter.prepare(area, picture);
     EXPECT_FALSE(changed.isEmpty());
     EXPECT_TRUE(area.contains(changed));
+    EXPECT_LE(changed.width() * changed.height(), 8 * 8) << changed.width() << "x" << changed.height();
+    repaint(changed);
+    KaraokePainter fresh;
+    EXPECT_EQ(surface, fresh.render(area.size(), picture));
+    screen.colours[3] = 0x00FF00;
+    EXPECT_GE(painter.prepare(area, picture).width(), 300 * 2);
 }
 
 // A surface painted at another size than its frame was laid out for (resized, or shown again on a wider
