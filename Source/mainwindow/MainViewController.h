@@ -63,6 +63,7 @@ class BreakTimer;
 class ClockedBreakTimer;
 class Exporter;
 struct ExportOutcome;
+class KaraokeBreaks;
 class KaraokeEvening;
 class LeavingNotes;
 class LengthCounter;
@@ -199,6 +200,8 @@ public:
     // The singers and the song book, made when a karaoke mode is first entered; null before.
     KaraokeEvening* karaokeEvening() const { return evening_.get(); }
     TempoWiring& tempo() const { return *tempo_; }
+    // Between singers: the break music and the host's start, made with the evening; null before.
+    KaraokeBreaks* karaokeBreaks() const { return breaks_.get(); }
 
     // ---- application state ----
     // Once, at the first activation: sets up the transport, enters dance mode and reopens the
@@ -781,6 +784,7 @@ private:
     std::unique_ptr<TransportPart> transport_;
     std::unique_ptr<KaraokePart> karaoke_;
     std::unique_ptr<KaraokeEvening> evening_;
+    std::unique_ptr<KaraokeBreaks> breaks_;
     std::unique_ptr<WaveformPart> waveform_;
     std::unique_ptr<AttachmentsPart> attachments_;
     std::unique_ptr<MainViewPart> soundPanel_;
