@@ -251,9 +251,18 @@ TEST(SessionFolder, ASaveNeverWritesIntoAnotherFolderUnderTheSameName) {
 
     // The folder removed and made again (held open, so that the new one cannot take its inode).
     const platform::FileDescriptor held(::open(stick.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const platform::Bytes lastSaved = platform::readFile(session.path()).value();
     std::filesystem::remove_all(stick);
     ASSERT_TRUE(platform::createDirectory(stick));
     refused(Playlist::Overwrite::always);
+
+    // The other folder holds the file as it was last saved (a stick mounted again, a FAT folder the system
+    // numbered anew): it is the session's folder still, and the save writes. Other bytes there are not.
+    ASSERT_TRUE(platform::writeFileAtomically(session.path(), platform::Bytes{'x'}));
+    EXPECT_EQ(document.save(session, Playlist::Overwrite::always).status,
+              Playlist::SaveResult::Status::folderReplaced);
+    ASSERT_TRUE(platform::writeFileAtomically(session.path(), lastSaved));
+    EXPECT_TRUE(document.save(session).written());
 
     // No folder at all: a failure with the system's reason.
     std::filesystem::remove_all(stick);
