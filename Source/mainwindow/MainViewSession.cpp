@@ -32,6 +32,7 @@
 #include <QPointer>
 
 #include <algorithm>
+#include <cerrno>
 
 #include <utility>
 
@@ -112,6 +113,7 @@ void MainViewController::restoreState() {
     platform::Result<AppState> state = readAppState(appStateFileURL());
     // Left by a run that did not quit: its unsaved changes, and the session they were made to.
     platform::Result<SessionRecovery> recovery = readSessionRecovery();
+    if (!recovery && recovery.error().code != ENOENT) reportUnreadableRecovery(recovery.error());
     std::optional<platform::Url> session;
     if (state) session = state->playlistURL;
     if (recovery && recovery->playlistURL) session = recovery->playlistURL;
@@ -181,6 +183,18 @@ void MainViewController::offerRecovery(const SessionRecovery& recovery) {
             self->player_->setKeyShift(current->keyShift);
         self->updateWindowTitle();
     });
+}
+
+void MainViewController::reportUnreadableRecovery(const platform::Error& error) {
+    const std::string file = sessionRecoveryFileURL().path();
+    const std::string why = platform::fileErrorReason(error);
+    platform::consolePrint("can't read " + file + ": " + why);
+    platform::AlertOptions options;
+    options.messageText = "Vantle did not quit normally, and the unsaved changes it kept could not be read.";
+    options.informativeText = platform::printableLine(file) + ": " + platform::printableLine(why) +
+                              ". The session opens as it was last saved.";
+    options.style = platform::AlertStyle::warning;
+    alerts_->beginAlert(window(), std::move(options), {});
 }
 
 // ---- session document ----

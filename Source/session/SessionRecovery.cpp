@@ -109,7 +109,7 @@ platform::Url sessionRecoveryFileURL() {
 }
 
 platform::Result<SessionRecovery> readSessionRecovery(const platform::Url& file) {
-    platform::Result<platform::Bytes> bytes = platform::readFile(file.path());
+    platform::Result<platform::Bytes> bytes = platform::readFile(file.path(), sessionRecoveryFileSizeLimit);
     if (!bytes) return bytes.error();
     return platform::decodePlist<SessionRecovery>(*bytes);
 }

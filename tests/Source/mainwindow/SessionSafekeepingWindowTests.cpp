@@ -13,6 +13,7 @@
 #include <QTest>
 
 #include <fcntl.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -147,6 +148,47 @@ TEST_F(SafekeepingWindowTest, AKilledRunsUnsavedListIsOfferedAtTheNextStart) {
     EXPECT_THAT(names(), ElementsAre("c.wav", "a.wav"));
     EXPECT_EQ(entry(1)->keyShift, -1);
     EXPECT_EQ(text(window->windowTitle()), "Vantle*");
+}
+
+// A recovery file that is none (cut short, garbage, larger than any list's) is named at the start, which
+// opens the session as it was saved.
+TEST_F(SafekeepingWindowTest, AnUnreadableRecoveryFileIsNamedAndTheStartGoesOn) {
+    const std::string file = sessionRecoveryFileURL().path();
+    const platform::Bytes whole =
+        platform::encodePlist(SessionRecovery{session, std::nullopt, {{b, 2}}}).value();
+    const struct {
+        const char* kind;
+        std::function<void()> write;
+        const char* reason;
+    } cases[] = {
+        {"cut short",
+         [&] {
+             ASSERT_TRUE(
+                 platform::writeFileAtomically(file, platform::Bytes(whole.begin(), whole.end() - 9)));
+         },
+         ""},
+        {"too large",
+         [&] {
+             ASSERT_TRUE(platform::writeFileAtomically(file, whole));
+             ASSERT_EQ(::truncate(file.c_str(), off_t(sessionRecoveryFileSizeLimit) + 1), 0);
+         },
+         "larger than 67108864 bytes"},
+    };
+    for (const auto& each : cases) {
+        SCOPED_TRACE(each.kind);
+        writeAppState(AppState(session, 0, 1, nullptr, std::nullopt));
+        each.write();
+        start();
+        activate();
+        EXPECT_THAT(names(), ElementsAre("a.wav", "b.wav", "c.wav"));
+        EXPECT_EQ(entry(1)->keyShift, 0);
+        ASSERT_EQ(alerts.pendingAlerts(), 1u);
+        EXPECT_THAT(alerts.requests().back().options.messageText, HasSubstr("could not be read"));
+        EXPECT_THAT(alerts.requests().back().options.informativeText, HasSubstr(each.reason));
+        EXPECT_EQ(text(window->windowTitle()), "Milonga");
+        ASSERT_TRUE(alerts.answerAlert(0));
+        stop();
+    }
 }
 
 // The session's folder replaced (a stick pulled leaves its mount point; here a folder made again): no
