@@ -86,6 +86,10 @@ void SessionSafekeeping::flush() {
     worker_.sync([] {});
 }
 
+void SessionSafekeeping::discardWaitingRecovery(const platform::Url& file) {
+    worker_.async([file] { writeSessionRecovery(std::nullopt, file); });
+}
+
 void SessionSafekeeping::discardRecovery() {
     recoveryWritten_.reset();
     worker_.async([file = sessionRecoveryFileURL()] { writeSessionRecovery(std::nullopt, file); });

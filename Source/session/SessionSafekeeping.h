@@ -45,6 +45,8 @@ public:
     void flush();
     // Removes the recovery file (left by a crashed run, and not wanted back).
     void discardRecovery();
+    // Removes a waiting recovery file (waitingRecoveryFileURL) once its changes are recovered or discarded.
+    void discardWaitingRecovery(const platform::Url& file);
 
     static constexpr double pauseSeconds = 0.5;
     static constexpr double longestWaitSeconds = 3.0;

@@ -121,11 +121,51 @@ TEST_F(SafekeepingWindowTest, AKilledRunsChangesAreOfferedAtTheNextStart) {
             EXPECT_EQ(text(window->windowTitle()), "Milonga");
             EXPECT_FALSE(platform::fileExists(sessionRecoveryFileURL().path()));
         }
+        EXPECT_FALSE(platform::fileExists(waitingRecoveryFileURL(session).path()));
         // The song left, the killed run's listening gets its line.
         view().loadEntry(entry(0) == player->entry() ? entry(1) : entry(0));
         EXPECT_THAT(log->loggedEntries, ElementsAre("b.wav"));
         stop();
     }
+}
+
+// A killed run's changes to a session that cannot be opened at the next start (its stick not in) wait
+// for it: another session's changes meanwhile do not write over them, and they are offered once it opens.
+TEST_F(SafekeepingWindowTest, AKilledRunsChangesWaitForTheirSessionToOpen) {
+    const std::string stick = audioFolder.path + "/stick", away = audioFolder.path + "/away";
+    std::filesystem::create_directories(stick);
+    const platform::Url onStick = platform::Url::fileURLWithPath(stick + "/Friday.vantle");
+    writeSession(onStick, {a, b, c}, 0);
+    writeAppState(AppState(onStick, 0, 0, nullptr, std::nullopt));
+    const SessionRecovery recovery{onStick, std::vector<platform::Url>{c, b, a}, {{a, 3}}};
+    ASSERT_TRUE(platform::writeFileAtomically(sessionRecoveryFileURL().path(),
+                                              platform::encodePlist(recovery).value()));
+    std::filesystem::rename(stick, away);
+    start();
+    activate();
+    ASSERT_EQ(alerts.pendingAlerts(), 1u);
+    EXPECT_THAT(alerts.requests().back().options.messageText, HasSubstr("could not be opened"));
+    ASSERT_TRUE(alerts.answerAlert(0));
+
+    ASSERT_TRUE(view().loadSession(session));
+    player->setKeyShift(1);
+    tick(10);
+    view().safekeeping().flush();
+    EXPECT_EQ(readSessionRecovery().value().playlistURL, session);
+
+    std::filesystem::rename(away, stick);
+    ASSERT_TRUE(view().loadSession(onStick));
+    ASSERT_EQ(alerts.pendingAlerts(), 1u);
+    EXPECT_THAT(alerts.requests().back().options.messageText, HasSubstr("“Friday.vantle” can be recovered"));
+    ASSERT_TRUE(alerts.answerAlert(0));
+    tick();
+    view().safekeeping().flush();
+    EXPECT_THAT(names(), ElementsAre("c.wav", "b.wav", "a.wav"));
+    EXPECT_EQ(entry(2)->keyShift, 3);
+    EXPECT_EQ(text(window->windowTitle()), "Friday*");
+    // Now this run's own unsaved changes.
+    EXPECT_EQ(readSessionRecovery().value(), recovery);
+    EXPECT_FALSE(platform::fileExists(waitingRecoveryFileURL(onStick).path()));
 }
 
 // A session never saved: the killed run's list comes back when asked for.
