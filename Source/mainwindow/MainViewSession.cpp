@@ -114,7 +114,11 @@ void MainViewController::restoreState() {
     karaoke_->restoreSingersScreen();
     platform::Result<AppState> state = readAppState(appStateFileURL());
     // Left by a run that did not quit: its unsaved changes, and the session they were made to.
-    platform::Result<SessionRecovery> recovery = readSessionRecovery();
+    // Another running copy's recovery file is not a crash's.
+    platform::Result<SessionRecovery> recovery =
+        safekeeping_->keepsRecovery() ? readSessionRecovery()
+                                      : platform::Result<SessionRecovery>(platform::Error::make(
+                                            "platform.files", "not this run's", ENOENT));
     if (!recovery && recovery.error().code != ENOENT)
         reportUnreadableRecovery(sessionRecoveryFileURL(), recovery.error());
     // A saved session's changes wait under a name of their own, offered whenever it opens (now, or later
@@ -158,6 +162,7 @@ void MainViewController::restoreState() {
 }
 
 void MainViewController::offerWaitingRecovery(const platform::Url& session) {
+    if (!safekeeping_->keepsRecovery()) return;
     const platform::Url file = waitingRecoveryFileURL(session);
     platform::Result<SessionRecovery> recovery = readSessionRecovery(file);
     if (!recovery) {

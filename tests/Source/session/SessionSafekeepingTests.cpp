@@ -20,6 +20,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <memory>
 
 using namespace vantle;
 using namespace vantle::testing;
@@ -170,6 +171,37 @@ TEST_F(SafekeepingTest, TheRecoveryFileFollowsTheUnsavedOrderAndKeys) {
     ASSERT_TRUE(playlist->save(session).written());
     check();
     EXPECT_FALSE(platform::fileExists(file.path()));
+}
+
+// Two running copies that share the state folder (one on another display): the second keeps no recovery
+// file, so it never writes over or removes the first's; once the first has gone, a start keeps it again.
+TEST_F(SafekeepingTest, ASecondRunningCopyKeepsNoRecoveryFile) {
+    const platform::Url file = sessionRecoveryFileURL();
+    auto first = std::make_unique<SessionSafekeeping>(sources(), scheduler);
+    playlist->allEntries[1]->keyShift = 2;
+    playlist->dirty = true;
+    first->flush();
+    const platform::Bytes kept = platform::readFile(file.path()).value();
+
+    const SessionRecovery others{media.url("Other.vantle"), std::nullopt, {{media.url("a.wav"), 5}}};
+    SessionSafekeeping::Sources second = sources();
+    second.recovery = [&] { return std::optional<SessionRecovery>(others); };
+    {
+        SessionSafekeeping copy(second, scheduler);
+        EXPECT_TRUE(first->keepsRecovery());
+        EXPECT_FALSE(copy.keepsRecovery());
+        advance(SessionSafekeeping::checkSeconds);
+        copy.flush();
+        copy.discardRecovery();
+        copy.discardWaitingRecovery(file);
+        copy.flush();
+        EXPECT_EQ(platform::readFile(file.path()).value(), kept);
+    }
+    first.reset();
+    SessionSafekeeping next(second, scheduler);
+    EXPECT_TRUE(next.keepsRecovery());
+    next.flush();
+    EXPECT_EQ(readSessionRecovery(file).value(), others);
 }
 
 // A run killed mid-edit (no quit, no destructor) leaves on disk the song's listening and position, the
