@@ -49,6 +49,7 @@ namespace platform {
 class Alerts;
 class Clock;
 class DoNotDisturb;
+struct Error;
 class OutputVolume;
 class FilePanels;
 class Pasteboard;
@@ -664,8 +665,12 @@ private:
     // file of the last run is left for the next start.
     void saveStateForQuit();
     void reportUnreadableSession(const platform::Url& url, const std::string& reason);
-    // A crashed run's unsaved changes to the session now open: recover them, or discard them.
-    void offerRecovery(const SessionRecovery& recovery);
+    // A crashed run's unsaved changes kept in `file`: recover them, or discard them.
+    void offerRecovery(const SessionRecovery& recovery, const platform::Url& file);
+    // The changes a killed run made to the session just opened, when they wait for it.
+    void offerWaitingRecovery(const platform::Url& session);
+    // A recovery file that is no recovery file (truncated, garbage, too large): said, and the run goes on.
+    void reportUnreadableRecovery(const platform::Url& file, const platform::Error& error);
     // The session's folder is no longer the one it was read from: save it elsewhere, or cancel.
     void askToSaveElsewhere(const platform::Url& url, SaveReason reason, Ending ending);
     // The system's reason, and at a close or quit where else the changes can be kept.
