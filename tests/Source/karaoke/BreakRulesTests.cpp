@@ -180,6 +180,8 @@ TEST(SongTailTest, TheQuietStretchAtTheEnd) {
     for (const auto& c : cases) {
         const std::optional<double> found = vantle::SongTail::quietFrom(c.peaks, 10.0);
         ASSERT_EQ(found.has_value(), c.quietFrom.has_value()) << c.name;
-        if (found) EXPECT_NEAR(*found, *c.quietFrom, 1e-9) << c.name;
+        if (found) {
+            EXPECT_NEAR(*found, *c.quietFrom, 1e-9) << c.name;
+        }
     }
 }
