@@ -263,6 +263,7 @@ public:
     // ---- quitting ----
     // Stops playback (Do Not Disturb is put back).
     void prepareToQuit();
+    void rememberMode();
     // The saves of notes that wait for their file at a song left, a close or a quit (tests step them).
     LeavingNotes& leavingNotes() { return *leavingNotes_; }
     // Closes the current entry's listening (logged, ranges merged), writes the state and saves the

@@ -199,6 +199,7 @@ void MainViewController::playerDidFinish() {
 }
 
 void MainViewController::updateForMode() {
+    rememberMode();
     if (MainWindowHost* windowController = mainWindowController()) windowController->updateModeTools();
     QWidget* lyrics = karaoke_->widget();
     const PlayerMode mode = player_->mode();

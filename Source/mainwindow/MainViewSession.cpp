@@ -44,7 +44,7 @@ namespace {
 
 constexpr const char* lastSessionURLKey = "lastSessionURL";
 constexpr const char* lastSessionBookmarkKey = "lastSessionBookmark";
-// The mode the program was quit in, by its name in playerModeName.
+// The mode the program was last in, by its name in playerModeName.
 constexpr const char* playerModeKey = "playerMode";
 
 constexpr std::pair<PlayerMode, const char*> playerModeNames[] = {
@@ -776,12 +776,17 @@ void MainViewController::updateWindowTitle() {
     updateWindowMenuKeyEquivalents();
 }
 
+// Written as it changes, not only at a quit: a killed run starts again in the mode it was in.
+void MainViewController::rememberMode() {
+    defaults_->setString(playerModeKey, playerModeName(player_->mode()));
+}
+
 // ---- quitting ----
 
 void MainViewController::prepareToQuit() {
     if (!player_->suspended()) player_->pause();
     player_->setPlaying(false);
-    defaults_->setString(playerModeKey, playerModeName(player_->mode()));
+    rememberMode();
     // Quitting never leaves the user's notifications silenced.
     if (doNotDisturb_) doNotDisturb_->restore();
 }

@@ -291,5 +291,21 @@ TEST_F(SafekeepingWindowTest, TheModeAQuitLeavesComesBack) {
     }
 }
 
+// A killed run starts again in the mode it was in: a host's evening comes back in karaoke, not dance.
+TEST_F(SafekeepingWindowTest, AKilledRunStartsInTheModeItWasIn) {
+    for (const PlayerMode mode : {PlayerMode::karaoke, PlayerMode::prepare, PlayerMode::dance}) {
+        SCOPED_TRACE(static_cast<int>(mode));
+        start();
+        activate();
+        window->setMode(mode);
+        // No quit: the window goes as a kill leaves it.
+        stop();
+        start();
+        activate();
+        EXPECT_EQ(player->mode(), mode);
+        stop();
+    }
+}
+
 } // namespace
 } // namespace vantle::testing
