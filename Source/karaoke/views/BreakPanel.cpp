@@ -93,6 +93,8 @@ BreakPanel::BreakPanel(QWidget* parent) : QWidget(parent) {
     line->addWidget(ticker_, 1);
     column->addLayout(line);
     settings_->resize(560, 280);
+    // Escape puts it away, as a dialog would: the host's hands are on the keyboard and microphone.
+    settings_->installEventFilter(this);
 }
 
 void BreakPanel::showKept(const QStringList& tracks, double fadeOutSeconds, const QString& ticker) {
@@ -134,6 +136,11 @@ void BreakPanel::removeSelectedTracks() {
 }
 
 bool BreakPanel::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == settings_ && event->type() == QEvent::KeyPress &&
+        static_cast<const QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        settings_->close();
+        return true;
+    }
     if (watched == tracks_ && event->type() == QEvent::KeyPress) {
         const int key = static_cast<const QKeyEvent*>(event)->key();
         if (key == Qt::Key_Delete || key == Qt::Key_Backspace) {

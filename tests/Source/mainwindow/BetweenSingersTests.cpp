@@ -152,5 +152,19 @@ TEST_F(BetweenSingersTest, TheHostsLineAndBreakMusicAreKept) {
     EXPECT_EQ(defaults.doubleValue("breakMusicFadeOutSeconds"), 1.0);
 }
 
+// The break music's window goes with Escape typed anywhere in it, the host's line kept as typed.
+TEST_F(BetweenSingersTest, EscapePutsTheBreakMusicWindowAway) {
+    start();
+    enterKaraoke();
+    panel().findChild<QPushButton*>("breakMusicButton")->click();
+    QWidget* settings = panel().tickerField().window();
+    ASSERT_TRUE(settings->isVisible());
+    QTest::keyClicks(&panel().tickerField(), "Wi-Fi: singalong");
+    QTest::keyClick(&panel().tickerField(), Qt::Key_Escape);
+    EXPECT_FALSE(settings->isVisible());
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(panel().tickerField().text(), QString("Wi-Fi: singalong"));
+}
+
 } // namespace
 } // namespace vantle::testing
