@@ -320,6 +320,8 @@ KaraokeFrame KaraokeView::singersFrame(double heard) const {
     if (between) {
         frame.lyrics = nullptr;
         frame.picture = nullptr;
+        // The loaded song's key may be the last singer's, and would read as the next one's.
+        frame.keyShift = 0;
         if (!comingUp_.isEmpty()) {
             frame.message << tr("Next: %1").arg(comingUp_.front());
             if (comingUp_.size() > 1) frame.message << tr("Then: %1").arg(comingUp_[1]);

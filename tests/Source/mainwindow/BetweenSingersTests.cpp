@@ -152,6 +152,32 @@ TEST_F(BetweenSingersTest, TheHostsLineAndBreakMusicAreKept) {
     EXPECT_EQ(defaults.doubleValue("breakMusicFadeOutSeconds"), 1.0);
 }
 
+// The key a singer sang in is on the singers' screen while they sing; between songs the screen names who
+// comes next, and the last singer's key beside that name would read as theirs.
+TEST_F(BetweenSingersTest, BetweenSongsTheSingersScreenShowsNoKeyOfTheLastSinger) {
+    start();
+    enterKaraoke();
+    const host::SingerId ann = *evening().addSinger("Ann");
+    const host::SingerId bob = *evening().addSinger("Bob");
+    evening().queueSong(ann, {song("jolene.wav"), "Dolly Parton", "Jolene", ""});
+    evening().queueSong(bob, {song("nine.wav"), "Dolly Parton", "9 to 5", ""});
+    karaoke().toggleSingersScreen();
+    ASSERT_NE(karaoke().singersScreen(), nullptr);
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == window.get(); }, 10000));
+    view().tableView().setFocus();
+    QTest::keyClick(&view().tableView(), Qt::Key_F5);
+    ASSERT_TRUE(waitFor([&] { return player->playing(); }));
+    player->setKeyShift(-2);
+    EXPECT_GT(tickerPixels().second, 0) << "the key is shown while she sings";
+
+    player->advance(30);
+    breaks().tick();
+    ASSERT_FALSE(player->playing());
+    EXPECT_EQ(singersRead().join("|").toStdString(), "Next: Bob — 9 to 5");
+    EXPECT_EQ(tickerPixels().second, 0);
+}
+
 // The break music's window goes with Escape typed anywhere in it, the host's line kept as typed.
 TEST_F(BetweenSingersTest, EscapePutsTheBreakMusicWindowAway) {
     start();
