@@ -183,7 +183,7 @@ TEST_F(BetweenSingersTest, EscapePutsTheBreakMusicWindowAway) {
     start();
     enterKaraoke();
     panel().findChild<QPushButton*>("breakMusicButton")->click();
-    QWidget* settings = panel().tickerField().window();
+    QWidget* settings = &panel().settingsWindow();
     ASSERT_TRUE(settings->isVisible());
     QTest::keyClicks(&panel().tickerField(), "Wi-Fi: singalong");
     QTest::keyClick(&panel().tickerField(), Qt::Key_Escape);
