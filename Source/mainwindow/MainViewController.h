@@ -462,6 +462,8 @@ public:
     bool noteFieldEditing() const;
     // The main window has the keyboard, no dialog or menu of it open.
     bool keysAreTheWindows() const;
+    // The focus is in a control that text is typed into: the keys typed there edit it.
+    bool textFieldHasFocus() const;
 
     // ---- display ----
     void refreshDisplay() override;
@@ -638,6 +640,9 @@ private:
     // Closes the entry's listening, and saves the notes of every entry whose changes are not in their
     // file yet, once; those still not written are kept in unwrittenNotes_.
     void closeListening();
+    // Runs `then` once the stamps being saved since closeListening have answered; those not written
+    // join unwrittenNotes_.
+    void afterUnwrittenWork(std::function<void()> then);
     // saveAndTerminate once the notes had their wait.
     void saveForQuit(Ending ending);
     // Before a close, an open, a new session or a quit goes on: notes that wait for their file are

@@ -14,6 +14,7 @@
 #include "Source/session/EditListTransaction.h"
 #include "Source/session/Playlist.h"
 #include "Source/session/PlaylistEntry.h"
+#include "Source/session/SongEnd.h"
 #include "Source/session/TextNoteSet.h"
 #include "Source/views/PlaylistTableView.h"
 #include "Source/views/Scrubber.h"
@@ -174,20 +175,20 @@ void MainViewController::playerDidFinish() {
         rows.erase(*finishedRow);
         tableView_->selectRows(rows);
     }
-    if (RowIndexes rows = tableView_->selectedRows(); !rows.empty()) {
-        // The user marked what comes next while this one played: it starts at once.
-        const std::size_t next = *rows.begin();
-        tableView_->selectRows({next});
-        loadEntryAtRow(static_cast<std::ptrdiff_t>(next));
+    const RowIndexes selected = tableView_->selectedRows();
+    const std::optional<std::size_t> marked =
+        selected.empty() ? std::nullopt : std::optional<std::size_t>(*selected.begin());
+    const SongEndStep step = stepAfterSongEnd(player_->mode(), finishedRow, marked);
+    if (step.row) {
+        tableView_->selectRows({*step.row});
+        loadEntryAtRow(static_cast<std::ptrdiff_t>(*step.row));
         // A marked entry whose file is gone cannot follow: the user is told, and the break goes on
         // as after the last song that could be played.
-        if (player_->entry() && player_->playable())
+        const bool ready = player_->entry() && player_->playable();
+        if (step.start && ready)
             transport_->playPressed();
-        else
+        else if (marked && !ready)
             nothingToPlay();
-    } else if (finishedRow) {
-        tableView_->selectRows({*finishedRow + 1});
-        loadEntryAtRow(static_cast<std::ptrdiff_t>(*finishedRow + 1));
     }
     screensaver_->resetIdle();
     savePlaylist();

@@ -395,10 +395,16 @@ void MainViewController::saveSession(Continuation then, SaveReason reason) {
     saveFirst(
         [self, then = std::move(then), reason](SaveOutcome outcome) {
             // Whatever was to replace the session waits when the user cancelled or the write failed:
-            // the unsaved changes are still only here. So do notes not yet written.
+            // the unsaved changes are still only here. So do notes and stamps not yet written.
             if (outcome != SaveOutcome::saved && outcome != SaveOutcome::notWritten) return;
-            if (self && self->holdForUnwrittenNotes(reason)) return;
-            if (then) then();
+            if (!self) {
+                if (then) then();
+                return;
+            }
+            self->afterUnwrittenWork([self, then, reason] {
+                if (self->holdForUnwrittenNotes(reason)) return;
+                if (then) then();
+            });
         },
         reason);
 }
@@ -603,6 +609,17 @@ void MainViewController::closeListening() {
                                          ? std::string("another program was still writing it")
                                          : saved.reason);
     }
+    // The timing's stamps end here too: saved off the window's thread, waited for by afterUnwrittenWork.
+    karaoke_->endTiming();
+}
+
+void MainViewController::afterUnwrittenWork(std::function<void()> then) {
+    QPointer<MainViewController> self(this);
+    karaoke_->afterTimingSaved([self, then = std::move(then)](const KaraokePart::UnwrittenFiles& unwritten) {
+        if (!self) return;
+        self->unwrittenNotes_.insert(self->unwrittenNotes_.end(), unwritten.begin(), unwritten.end());
+        then();
+    });
 }
 
 void MainViewController::afterLeavingNotes(Continuation then) {
@@ -645,7 +662,12 @@ bool MainViewController::holdForUnwrittenNotes(SaveReason reason) {
                  platform::printableLine(why) + ")";
     }
     platform::AlertOptions options;
-    options.messageText = "Notes could not be written: " + files + ".";
+    const bool lyrics = std::any_of(unwritten.begin(), unwritten.end(), [](const auto& file) {
+        return platform::lowercased(file.first).ends_with(".lrc");
+    });
+    options.messageText =
+        (lyrics ? "Timed lyrics or notes could not be written: " : "Notes could not be written: ") + files +
+        ".";
     options.informativeText =
         std::string("What you typed or deleted is kept in this window, and was printed to Vantle's log "
                     "(its standard output). ") +
@@ -727,14 +749,19 @@ void MainViewController::saveForQuit(Ending ending) {
     // Notes not yet written keep the program running, the first time they are named.
     QPointer<MainViewController> self(this);
     ending = [self, ending = std::move(ending)](SaveOutcome outcome) {
-        if (self && (outcome == SaveOutcome::saved || outcome == SaveOutcome::notWritten)) {
+        if (!self || (outcome != SaveOutcome::saved && outcome != SaveOutcome::notWritten)) {
+            if (ending) ending(outcome);
+            return;
+        }
+        // The quit goes on once the stamps being saved are written, or held once when they are not.
+        self->afterUnwrittenWork([self, ending, outcome]() mutable {
             if (self->holdForUnwrittenNotes(SaveReason::quit))
                 outcome = SaveOutcome::cancelled;
             else
                 // The quit goes on: the state is on disk, and the recovery file goes with the changes saved.
                 self->safekeeping_->flush();
-        }
-        if (ending) ending(outcome);
+            if (ending) ending(outcome);
+        });
     };
     // Every quit keeps what was heard and where: the entry's listening is closed, the state written
     // and a session with a location written there, changed or not. Only an unchanged session

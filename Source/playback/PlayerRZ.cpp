@@ -9,6 +9,7 @@
 #include "Source/session/PlaylistEntry.h"
 #include "platform/audio/DefaultOutputDevice.h"
 #include "platform/audio/NullAudioDevice.h"
+#include "platform/audio/TimePitchUnit.h"
 #include "platform/dispatch/ConcurrentQueue.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/files/AudioFile.h"
@@ -153,6 +154,13 @@ void PlayerRZ::setTrebleGain(float gain) {
 
 void PlayerRZ::setRate(float rate) {
     timePitch_->setRate(rate);
+}
+
+void PlayerRZ::setMode(PlayerMode mode) {
+    EntryPlayer::setMode(mode);
+    const bool karaoke = mode == PlayerMode::karaoke || mode == PlayerMode::karaokePrepare;
+    timePitch_->setOverlap(karaoke ? platform::TimePitchUnit::shortWindowOverlap
+                                   : platform::TimePitchUnit::finerEngineOverlap);
 }
 
 void PlayerRZ::applyKeyShift(int semitones) {

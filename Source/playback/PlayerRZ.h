@@ -42,6 +42,9 @@ public:
     void setPan(float pan) override;
     void setTrebleGain(float gain) override;
     void setRate(float rate) override;
+    // In karaoke the stage shifts a singer's key with the finer engine's short window, half the work
+    // of the full one that serves the dance classes' tempo changes.
+    void setMode(PlayerMode mode) override;
 
     // ---- the steps the operations above are made of ----
 

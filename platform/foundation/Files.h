@@ -169,6 +169,8 @@ struct CheckedSave {
     // The file as this save left it, for the caller's next comparison: taken from the written file
     // itself, so a write by someone else right after the rename still shows as theirs. None when
     // nothing is there.
+    // An in-place write into the replaced file between the last look and the rename is not lost:
+    // its bytes are put back, and the save answers changedOnDisk.
     std::optional<FileStamp> stamp;
 };
 
@@ -180,7 +182,8 @@ Result<CheckedSave> saveFileChecked(const std::string& path, std::uint64_t readL
 
 // For tests: steps of a checked save at which an outside writer is let in, and the call that gives a
 // temporary its permissions. Empty members act as the program does; setting none restores all.
-enum class SaveStep { locked, read, temporaryWritten, beforeReplacing };
+// `checked`: the look before the rename found the file as read; `replaced`: the rename is done.
+enum class SaveStep { locked, read, temporaryWritten, beforeReplacing, checked, replaced };
 struct FileWriteHooks {
     std::function<void(SaveStep, const std::string& target)> step;
     std::function<int(int fd, unsigned mode)> changeMode; // as fchmod: 0, or -1 with errno set

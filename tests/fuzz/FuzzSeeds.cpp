@@ -11,6 +11,7 @@
 #include "Source/session/TextNoteSet.h"
 #include "tests/Source/session/SessionFakes.h"
 #include "tests/support/CdgWriter.h"
+#include "tests/support/Clocks.h"
 #include "tests/support/ToneFiles.h"
 
 #include <plist/plist.h>
@@ -167,7 +168,9 @@ int main(int argc, char** argv) {
             "[ti:Title]\n[ar:Artist]\n[offset:-250]\n[00:01.00]<00:01.00>One <00:01.50>two<00:02.00>\n"
             "[00:04.00]\n[00:20.00][01:20.00]Chorus\nUntimed\n";
         if (!platform::writeFileAtomically(scratch.path + "/sung.lrc", std::string_view(written))) return 1;
-        vantle::LyricsTiming timing(lyricsSong);
+        // Taken at once, not as a file someone may still be writing.
+        const testsupport::ClockAhead later(3600);
+        vantle::LyricsTiming timing(lyricsSong, later);
         timing.stamp(25.5);
         if (timing.save().outcome != vantle::SaveResult::Outcome::written) return 1;
         seed("lyrics", "sung.lrc", seedFile(scratch.path + "/sung.lrc"));

@@ -19,6 +19,7 @@
 #include "platform/ui/WatchedApplication.h"
 #include "tests/Source/session/SessionFakes.h"
 #include "tests/support/FakeOutputVolumeBackend.h"
+#include "tests/support/LyricsFiles.h"
 #include "tests/support/MainViewStandIns.h"
 #include "tests/support/ManualTimers.h"
 #include "tests/support/QuietNotesFiles.h"
@@ -401,8 +402,10 @@ protected:
         data.setUrls(urls);
     }
 
-    // The notes files a test writes are read at once; a test of the quiet rule gives its set a clock.
+    // The notes and lyrics files a test writes are read at once; a test of the quiet rule gives its set a
+    // clock.
     testsupport::ScopedQuietNotesFiles quietNotesFiles;
+    testsupport::ScopedQuietLyricsFiles quietLyricsFiles;
     SessionTempFolder defaultsFolder;
     SessionTempFolder stateFolder;
     SessionTempFolder audioFolder;
