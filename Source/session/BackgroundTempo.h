@@ -2,8 +2,8 @@
 // Finds, in the background and one file at a time, the tempo and beat grid of every listed song (the
 // loaded one first), so that the list shows each song's tempo before it is played. A grid found for the
 // file as it is now, for the dance it has now, or corrected by hand, is kept; one found by a band the
-// teacher has edited since in this run is found again. Main thread only; the
-// analyses run on a worker queue and come back on the main queue.
+// teacher has edited since in this run is found again. Main thread only; the analyses run on a worker
+// queue and come back on the main queue.
 
 #include "Source/tempo/SongTempo.h"
 #include "platform/dispatch/DispatchQueue.h"
@@ -47,8 +47,8 @@ public:
     BackgroundTempo(const BackgroundTempo&) = delete;
     BackgroundTempo& operator=(const BackgroundTempo&) = delete;
 
-    // The list, a song's dance or a dance's band changed: it is looked through again, from its start, at the
-    // next update().
+    // The list, a song's dance or a dance's band changed: it is looked through again, from its start, at
+    // the next update().
     void listChanged();
     // The entry's file is looked at again at the next update() (a song loaded: its file may have been
     // written since), and analysed again when it changed.

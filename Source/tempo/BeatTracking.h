@@ -33,7 +33,8 @@ std::vector<float> normalisedOnsets(const std::vector<float>& flux, double frame
 std::vector<Pulse> pulsesOf(const std::vector<float>& onsets, double frameRate);
 
 // The beat among the pulses: the one in the band (beats per minute) when there is one, else the one a
-// listener most likely taps. Sure only when no pulse at a related level competes.
+// listener most likely taps, unless a fast pulse stronger than its half or a stronger pulse at 3/4 of its
+// tempo tells another level (then never sure). Sure only when no pulse at a related level competes.
 BeatPeriod chooseBeatPeriod(const std::vector<Pulse>& pulses, double frameRate,
                             std::optional<DanceBand> band);
 
