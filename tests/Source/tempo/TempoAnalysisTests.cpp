@@ -54,8 +54,12 @@ TEST(TempoAnalysis, FindsTheBeatsBarsAndMeterOfRenderedPieces) {
         // Without a dance, a slow beat whose halves (the snare between the kicks) sound as strongly is the
         // half of a fast one.
         {"fast 4/4, no dance told", {.bpm = 172, .bars = 16}, std::nullopt, 172, 4},
-        // Faster still, the halves the snare strikes and the bass leaves alone tell the beat.
-        {"quickstep's 4/4, no dance told", {.bpm = 204, .bars = 24, .brightSnare = true}, std::nullopt, 204, 4},
+        // Faster still, the kick and the snare taking turns on the halves tell the beat.
+        {"quickstep's 4/4, no dance told",
+         {.bpm = 204, .bars = 24, .brightSnare = true},
+         std::nullopt,
+         204,
+         4},
         {"quickstep's band takes the half beat",
          {.bpm = 102, .beatsPerBar = 2, .bars = 16},
          Dance::quickstep,
