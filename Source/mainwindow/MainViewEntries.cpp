@@ -7,6 +7,7 @@
 
 #include "Source/karaoke/host/HostDatabase.h"
 #include "Source/mainwindow/ClockedBreakTimer.h"
+#include "Source/mainwindow/KaraokeBreaks.h"
 #include "Source/mainwindow/KaraokeEvening.h"
 #include "Source/mainwindow/MainWindowHost.h"
 #include "Source/mainwindow/TempoWiring.h"
@@ -18,6 +19,7 @@
 #include "Source/session/TextNoteSet.h"
 #include "Source/views/PlaylistTableView.h"
 #include "Source/views/Scrubber.h"
+#include "platform/files/SongArchive.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Files.h"
@@ -93,8 +95,9 @@ void MainViewController::leaveEntry(const std::shared_ptr<PlaylistEntry>& old) {
 
 void MainViewController::makeCurrent(const std::shared_ptr<PlaylistEntry>& entry) {
     playlist_->assignedEntry = entry;
-    // Measured again from the file, which may have changed since it was last current.
-    if (entry) entry->_cachedDuration.reset();
+    // Measured again from the file, which may have changed since it was last current (a song archive by
+    // the player's load, which reads it off the window's thread).
+    if (entry && !platform::isSongArchivePath(entry->_url.path())) entry->_cachedDuration.reset();
     const bool wasMissing = entry && entry->fileMissing;
     player_->setEntry(entry);
     tempo_->songLoaded(entry);
@@ -167,6 +170,7 @@ void MainViewController::fadeInWaveform() {
 }
 
 void MainViewController::playerDidFinish() {
+    if (breaks_) breaks_->songEnded();
     if (player_->mode() == PlayerMode::dance) breakTimer_->arm(std::nullopt);
     prevEntry_ = player_->entry();
     std::optional<std::size_t> finishedRow = prevEntry_ ? playlist_->row(prevEntry_) : std::nullopt;
@@ -203,6 +207,8 @@ void MainViewController::updateForMode() {
     if (shown && !evening_)
         evening_ = std::make_unique<KaraokeEvening>(*this, *this, *transport_, host::HostDatabase::defaultLocation(),
                                                     *filesSplitter_);
+    if (evening_ && !breaks_)
+        breaks_ = std::make_unique<KaraokeBreaks>(*this, *transport_, *karaoke_, *evening_);
     if (evening_) evening_->widget()->setVisible(shown);
     showKaraokeSong();
 }
@@ -246,6 +252,11 @@ QString MainViewController::unplayableEntryText() const {
         opened && platform::isSystemFile(entry->_url.path(), opened->get()))
         return tr("Cannot play %1: it is a system file, not audio").arg(path);
     return tr("Cannot play %1: not an audio file this player can open").arg(path);
+}
+
+void MainViewController::songArchiveChanged(const std::string& message) {
+    platform::consolePrint(message);
+    notices_->showText(QString::fromStdString(message), 6.0, std::nullopt);
 }
 
 void MainViewController::nothingToPlay() {
