@@ -74,6 +74,14 @@ KaraokeEvening::KaraokeEvening(TransportHost& window, MainWindowServices& sessio
             QMetaObject::invokeMethod(
                 rotation, [rotation] { rotation->reload(); }, Qt::QueuedConnection);
     });
+    evening_->setFailureHandler([alive = QPointer<QSplitter>(widget_), this](const std::string& why) {
+        platform::mainQueue().async([alive, this, why] {
+            if (alive)
+                notice(QObject::tr(
+                           "The evening could not be saved (%1); it is kept and saved with the next change")
+                           .arg(QString::fromStdString(why)));
+        });
+    });
     bookPanel_->setChosenHandler([this](const host::BookSong& song) -> QString {
         const std::optional<host::SingerId> singer = rotation_->selectedSinger();
         if (!singer) return QObject::tr("Choose a singer first, then the song");
@@ -109,7 +117,10 @@ KaraokeEvening::~KaraokeEvening() {
         book_->setProgressHandler({});
         book_->setMovedHandler({});
     }
-    if (evening_) evening_->setChangeHandler({});
+    if (evening_) {
+        evening_->setChangeHandler({});
+        evening_->setFailureHandler({});
+    }
 }
 
 QWidget* KaraokeEvening::widget() const {
