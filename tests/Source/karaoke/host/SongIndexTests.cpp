@@ -60,6 +60,8 @@ TEST_F(SongIndexTest, SearchFindsAnyPartOfAnyWordWithoutCaseOrAccents) {
     } cases[] = {
         {"edith", piaf},
         {"ÉDITH", piaf},
+        {"EDITH", piaf},
+        {"Edi", piaf},
         {"dith pia", piaf},
         {"vie edith", piaf},
         {"sc8123", piaf},
@@ -72,6 +74,16 @@ TEST_F(SongIndexTest, SearchFindsAnyPartOfAnyWordWithoutCaseOrAccents) {
         {"", {"La Vie en rose", "Bohemian Rhapsody", "Waterloo", "Ace of Spades"}},
         {"zeppelin", {}},
         {"\"%_", {}},
+        // What the index's own query language would take as syntax is only ever text to find.
+        {"\"", {}},
+        {"*", {}},
+        {"NEAR(", {}},
+        {"near(rose", {}},
+        {"rose\" OR \"queen", {}},
+        {"words: rose", {}},
+        {"-rose ^vie", {}},
+        {"(ace) AND", {}},
+        {"'; DROP TABLE songs; --", {}},
     };
     for (const auto& c : cases)
         EXPECT_EQ(titles(c.query), c.titles) << c.query;
