@@ -2,6 +2,7 @@
 
 #include "Source/karaoke/host/SongName.h"
 #include "platform/files/AudioFileMetadata.h"
+#include "platform/files/SongArchive.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -46,17 +47,31 @@ std::string underFolder(const std::string& folder) {
     return escaped + "/%";
 }
 
-// From the name as hosts write it; a plain audio file whose name gives no artist, from its tags where it has
-// them. A zip's tags would be the archive's, which has none.
+// What the tags at the head of a zip's audio need: ID3v2 with a small cover picture.
+constexpr std::uint64_t archiveTagBytes = 256 * 1024;
+
+// From the name as hosts write it; a file whose name gives no artist, from its tags where it has them
+// (a zip's from the head of its audio).
 SongName songName(const std::string& path) {
     SongName name = songNameFromFile(path);
-    if (!name.artist.empty() || lowerExtension(path) == "zip") return name;
-    const platform::Result<platform::AudioFileMetadata> tags = platform::readMetadata(path);
+    if (!name.artist.empty()) return name;
+    const platform::Result<platform::AudioFileMetadata> tags =
+        [&]() -> platform::Result<platform::AudioFileMetadata> {
+        if (lowerExtension(path) != "zip") return platform::readMetadata(path);
+        const platform::Result<platform::SongArchiveAudio> head =
+            platform::readSongArchiveAudioHead(path, archiveTagBytes);
+        if (!head.ok()) return head.error();
+        return platform::readMetadata(head.value().bytes, head.value().member);
+    }();
     if (!tags.ok()) return name;
     const std::optional<std::string> artist = tags.value().value("artist");
     const std::optional<std::string> title = tags.value().value("title");
     if (artist && !artist->empty()) name.artist = *artist;
-    if (title && !title->empty()) name.title = *title;
+    if (title && !title->empty()) {
+        // A name that was only a disc ID ("SC1234-05.zip") stays the disc.
+        if (name.disc.empty() && looksLikeDiscId(name.title)) name.disc = name.title;
+        name.title = *title;
+    }
     return name;
 }
 

@@ -1,7 +1,9 @@
 #include "Source/karaoke/host/SongBook.h"
 #include "Source/karaoke/host/SongIndex.h"
 #include "platform/dispatch/MainQueue.h"
+#include "tests/support/SongArchives.h"
 #include "tests/support/TemporaryFolder.h"
+#include "tests/support/ToneFiles.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
@@ -109,6 +111,26 @@ TEST_F(SongIndexTest, AFileWhoseNameSaysLittleIsReadFromItsTags) {
     index->setRoots({songs});
     refresh();
     EXPECT_EQ(titles("piaf"), std::set<std::string>{"Padam"});
+    EXPECT_EQ(titles("nena"), std::set<std::string>{"99 Luftballons"});
+    EXPECT_TRUE(titles("someone").empty());
+}
+
+TEST_F(SongIndexTest, AZipWhoseNameSaysLittleIsReadFromItsAudiosTags) {
+    const auto packed = [&](const std::string& stem, const char* artist, const char* title) {
+        const std::string mp3 = temporary.file(stem + ".mp3");
+        ASSERT_TRUE(testsupport::writeWithSndfile(mp3, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III,
+                                                  {std::vector<float>(8000, 0.0f)}, 8000, -1.0, -1,
+                                                  {{SF_STR_ARTIST, artist}, {SF_STR_TITLE, title}}));
+        ASSERT_TRUE(testsupport::writeZip(
+            songs + "/" + stem + ".zip",
+            {{stem + ".mp3", testsupport::readWholeFile(mp3)}, {stem + ".cdg", testsupport::blankCdg()}}));
+    };
+    packed("SC0042-07", "Édith Piaf", "Milord");
+    packed("Nena - 99 Luftballons", "Someone Else", "Another Title");
+    index->setRoots({songs});
+    refresh();
+    EXPECT_EQ(titles("piaf"), std::set<std::string>{"Milord"});
+    EXPECT_EQ(titles("sc0042"), std::set<std::string>{"Milord"});
     EXPECT_EQ(titles("nena"), std::set<std::string>{"99 Luftballons"});
     EXPECT_TRUE(titles("someone").empty());
 }
