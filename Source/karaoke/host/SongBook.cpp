@@ -17,6 +17,7 @@ struct SongBook::Worker {
     std::unique_ptr<HostDatabase> searchDatabase;
     std::unique_ptr<SongIndex> searcher;
     std::map<std::string, platform::FileSystemWatch> watches;
+    std::atomic<bool> stopping{false};
     std::mutex handlersMutex;
     std::function<void(const BookProgress&)> progress;
     std::function<void(const std::string&, const std::string&)> moved;
@@ -43,6 +44,7 @@ SongBook::SongBook(const std::string& path, platform::DispatchQueue& delivery)
 }
 
 SongBook::~SongBook() {
+    stop();
     // The watches go on the index queue; then each queue runs out what it holds.
     indexQueue_->sync([worker = worker_] { worker->watches.clear(); });
     indexQueue_.reset();
@@ -107,10 +109,11 @@ void SongBook::refresh() {
                     told = sofar.added;
                     tell(sofar, true);
                 },
-                heard);
+                heard, [&] { return worker->stopping.load(); });
         } catch (const DatabaseError&) {
             return;
         }
+        if (worker->stopping) return;
         tell(changes, false);
         for (const auto& [from, to] : changes.moved)
             delivery->async([worker, from = from, to = to] {
@@ -150,6 +153,10 @@ void SongBook::search(std::string query, std::size_t limit,
             if (latest->load() == generation) deliver(songs);
         });
     });
+}
+
+void SongBook::stop() {
+    worker_->stopping = true;
 }
 
 void SongBook::flush() {

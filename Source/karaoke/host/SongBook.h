@@ -46,6 +46,9 @@ public:
     void refresh();
     // Only the latest search is answered: a search asked before it was started is dropped.
     void search(std::string query, std::size_t limit, std::function<void(std::vector<BookSong>)> deliver);
+    // The indexing stops at its next folder, for good (any thread): a quit never waits for a book being
+    // listed. The destructor does it first.
+    void stop();
     // Waits for the index worker (tests, and before quitting).
     void flush();
 

@@ -126,8 +126,8 @@ void SongIndex::forgetFolder(const std::string& folder, Changes& changes) {
     drop.run();
 }
 
-void SongIndex::refresh(const std::string& folder, Changes& changes, const Progress& progress,
-                        bool listAgain) {
+void SongIndex::refresh(const std::string& folder, Changes& changes, const Progress& progress, bool listAgain,
+                        const std::function<bool()>& stopped) {
     sqlite3* c = database_.connection();
     // Depth first with a stack of its own: a deep tree costs no stack frames.
     std::vector<std::pair<std::string, std::string>> pending{{folder, {}}};
@@ -135,7 +135,7 @@ void SongIndex::refresh(const std::string& folder, Changes& changes, const Progr
         pending.front().second = known.text(0);
     Statement knownTime(c, "SELECT mtime FROM book_folders WHERE path = ?");
     Statement children(c, "SELECT path FROM book_folders WHERE parent = ?");
-    while (!pending.empty()) {
+    while (!pending.empty() && !(stopped && stopped())) {
         auto [path, parent] = std::move(pending.back());
         pending.pop_back();
         struct stat status {};

@@ -46,8 +46,10 @@ public:
     // Brings the folder and the folders under it up to date; only folders whose entries changed since
     // they were last listed are listed, and `folder` itself when `listAgain` (a file in it was written:
     // its size and date change, the folder's do not). Progress is told after each folder listed.
+    // Stops before the next folder once `stopped` says so: what was listed is kept, the rest is listed
+    // by a later refresh.
     void refresh(const std::string& folder, Changes& changes, const Progress& progress = {},
-                 bool listAgain = false);
+                 bool listAgain = false, const std::function<bool()>& stopped = {});
 
     // At most `limit` songs whose artist, title or disc holds every word of `query` (in any order, any
     // part of a word), by artist then title. An empty query lists the book from the top.

@@ -1,5 +1,6 @@
 #include "Source/karaoke/host/SongBook.h"
 #include "Source/karaoke/host/SongIndex.h"
+#include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/MainQueue.h"
 #include "tests/support/SongArchives.h"
 #include "tests/support/TemporaryFolder.h"
@@ -8,8 +9,10 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <set>
 
 using namespace vantle::host;
@@ -220,6 +223,51 @@ TEST_F(SongIndexTest, TheBookHearsAFolderChangeAndAnswersOnTheDeliveryQueue) {
     book.flush();
     platform::mainQueue().drain();
     EXPECT_EQ(answers, 1);
+}
+
+// A delivery queue that holds the first sender until the test lets it go.
+struct HeldQueue final : platform::DispatchQueue {
+    void async(Work) override {
+        std::unique_lock lock(mutex);
+        reached = true;
+        changed.notify_all();
+        changed.wait(lock, [&] { return released; });
+    }
+    const std::string& label() const override { return name; }
+    bool isCurrent() const override { return false; }
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool reached = false;
+    bool released = false;
+    std::string name = "held";
+};
+
+TEST_F(SongIndexTest, ABookBeingListedIsLeftAtItsNextFolderWhenItCloses) {
+    constexpr int folders = 640;
+    for (int i = 0; i < folders; ++i) {
+        std::filesystem::create_directories(songs + "/" + std::to_string(i));
+        write(std::to_string(i) + "/Artist - Song " + std::to_string(i) + ".mp3");
+    }
+    index->setRoots({songs});
+    HeldQueue held;
+    auto book = std::make_unique<SongBook>(temporary.file("host.sqlite"), held);
+    book->setProgressHandler([](const BookProgress&) {});
+    book->refresh();
+    {
+        // The worker tells its first few hundred songs and waits here.
+        std::unique_lock lock(held.mutex);
+        held.changed.wait(lock, [&] { return held.reached; });
+    }
+    book->stop();
+    {
+        std::lock_guard lock(held.mutex);
+        held.released = true;
+    }
+    held.changed.notify_all();
+    book.reset();
+    const std::size_t listed = index->count();
+    EXPECT_GE(listed, 500u);
+    EXPECT_LT(listed, std::size_t(folders));
 }
 
 } // namespace
