@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 using namespace vantle::host;
 
 namespace {
@@ -150,6 +152,21 @@ TEST_F(EveningTest, AChangeTheDiskRefusedIsSaidAndWrittenWithTheNextOne) {
     ASSERT_EQ(evening->queue(bob).size(), 1u);
     EXPECT_EQ(evening->queue(bob).front().title, "Jolene");
     EXPECT_EQ(evening->queue(ann).size(), 1u);
+}
+
+// A database that cannot be made or read is refused at once, with why: the window says it and goes on.
+TEST_F(EveningTest, ADatabaseThatCannotBeMadeOrReadIsRefusedWithWhy) {
+    // A data folder that cannot be made (a file stands where it would be).
+    std::ofstream(temporary.file("data")) << "not a folder";
+    EXPECT_THROW(Evening(temporary.file("data/host.sqlite"), clock), std::runtime_error);
+    // A file that is no database.
+    std::ofstream(temporary.file("host.sqlite")) << std::string(4096, 'x');
+    try {
+        open();
+        ADD_FAILURE() << "a damaged database was taken";
+    } catch (const std::runtime_error& refused) {
+        EXPECT_NE(std::string(refused.what()).find("host.sqlite"), std::string::npos) << refused.what();
+    }
 }
 
 } // namespace
