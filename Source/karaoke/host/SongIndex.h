@@ -5,9 +5,12 @@
 // that owns the connection only.
 
 #include "Source/karaoke/host/HostDatabase.h"
+#include "Source/karaoke/host/SongName.h"
 
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <set>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -27,7 +30,11 @@ struct BookSong {
 
 class SongIndex {
 public:
-    explicit SongIndex(HostDatabase& database) : database_(database) {}
+    // How a new file's artist, title and disc are found: by default from its name, and from its tags when
+    // the name gives no artist. Called outside any transaction.
+    using NameReader = std::function<SongName(const std::string& path)>;
+    explicit SongIndex(HostDatabase& database, NameReader readName = {})
+        : database_(database), readName_(std::move(readName)) {}
 
     // What a refresh found; `moved` pairs a vanished file with the file of the same size and date that
     // appeared in its folder (a rename), old path first.
@@ -60,10 +67,32 @@ public:
     static bool isSongFile(std::string_view path);
 
 private:
+    struct Listed {
+        std::int64_t size;
+        std::int64_t mtime;
+    };
+    struct Held {
+        std::int64_t id;
+        std::int64_t size;
+        std::int64_t mtime;
+        bool present;
+    };
+    // A folder as it stands on disk beside what the book held of it, with the new files' names.
+    struct Listing {
+        std::map<std::string, Listed> files;
+        std::set<std::string> folders;
+        std::map<std::string, Held> held;
+        std::vector<std::pair<std::string, Listed>> fresh;
+        std::vector<SongName> names; // of the fresh files, in order
+    };
+    // Lists the folder and reads its new files' names, then writes what changed in one transaction.
     void listFolder(const std::string& folder, const std::string& parent, std::int64_t mtime,
                     Changes& changes);
+    void writeFolder(const std::string& folder, const std::string& parent, std::int64_t mtime,
+                     Listing& listing, Changes& changes);
     void forgetFolder(const std::string& folder, Changes& changes);
     HostDatabase& database_;
+    NameReader readName_;
 };
 
 } // namespace vantle::host

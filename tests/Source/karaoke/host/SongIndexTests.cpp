@@ -1,3 +1,4 @@
+#include "Source/karaoke/host/Evening.h"
 #include "Source/karaoke/host/SongBook.h"
 #include "Source/karaoke/host/SongIndex.h"
 #include "platform/dispatch/DispatchQueue.h"
@@ -14,6 +15,7 @@
 #include <fstream>
 #include <mutex>
 #include <set>
+#include <thread>
 
 using namespace vantle::host;
 
@@ -268,6 +270,48 @@ TEST_F(SongIndexTest, ABookBeingListedIsLeftAtItsNextFolderWhenItCloses) {
     const std::size_t listed = index->count();
     EXPECT_GE(listed, 500u);
     EXPECT_LT(listed, std::size_t(folders));
+}
+
+// The book reads a new file's tags before it writes, so the evening's writer, on the same file, never waits
+// for a folder of files whose names say too little.
+TEST_F(SongIndexTest, TheEveningIsWrittenWhileTheBookReadsTags) {
+    write("track01.mp3");
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool reading = false;
+    bool released = false;
+    std::thread indexer([&] {
+        const std::unique_ptr<HostDatabase> own = HostDatabase::open(temporary.file("host.sqlite"));
+        SongIndex held(*own, [&](const std::string& path) {
+            std::unique_lock lock(mutex);
+            reading = true;
+            changed.notify_all();
+            changed.wait(lock, [&] { return released; });
+            return songNameFromFile(path);
+        });
+        held.setRoots({songs});
+        SongIndex::Changes changes;
+        held.refresh(songs, changes);
+    });
+    {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return reading; });
+    }
+    std::vector<std::string> failures;
+    {
+        Evening evening(temporary.file("host.sqlite"));
+        evening.setFailureHandler([&](const std::string& why) { failures.push_back(why); });
+        evening.addSinger("Ann");
+        evening.flush();
+    }
+    {
+        std::lock_guard lock(mutex);
+        released = true;
+    }
+    changed.notify_all();
+    indexer.join();
+    EXPECT_TRUE(failures.empty()) << failures.front();
+    EXPECT_EQ(index->count(), 1u);
 }
 
 } // namespace
