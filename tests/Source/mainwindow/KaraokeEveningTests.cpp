@@ -4,6 +4,7 @@
 
 #include "Source/karaoke/host/HostDatabase.h"
 #include "Source/karaoke/views/RotationPanel.h"
+#include "Source/karaoke/views/SongBookPanel.h"
 #include "Source/mainwindow/KaraokeEvening.h"
 #include "tests/Source/mainwindow/RealPartsTestSupport.h"
 #include "tests/support/Environment.h"
@@ -117,6 +118,47 @@ TEST_F(KaraokeEveningRealPartsTest, ARestartLoadsTheCurrentSingersSongInTheirKey
     EXPECT_EQ(view().transport().tempo(), 0.9);
     // Set back, not sung anew: her history holds the one turn.
     EXPECT_EQ(evening().history(evening().current()->singer).size(), 1u);
+}
+
+// Keys as the window system delivers them, menus and their shortcuts included: in the name or the search
+// field each is the field's, never the player's, the playlist's or the rotation's.
+TEST_F(KaraokeEveningRealPartsTest, KeysTypedInTheFieldsNeverReachThePlayerOrTheRotation) {
+    start();
+    view().insertEntries({audioFile("one.wav", 30), audioFile("two.wav", 30)});
+    view().loadEntryAtRow(0);
+    enterKaraoke();
+    evening().addSinger("Ann");
+    const auto entryBefore = player->entry();
+    const auto rowBefore = playlist().currentRow();
+    const double tempoBefore = view().transport().tempo();
+    const auto seatsBefore = evening().rotation().seats();
+    const struct {
+        int key;
+        QString text;
+    } keys[] = {{Qt::Key_Space, " "},    {Qt::Key_Z, "z"},     {Qt::Key_S, "s"},     {Qt::Key_A, "a"},
+                {Qt::Key_Plus, "+"},     {Qt::Key_Minus, "-"}, {Qt::Key_Left, {}},   {Qt::Key_Right, {}},
+                {Qt::Key_Up, {}},        {Qt::Key_Down, {}},   {Qt::Key_Delete, {}}, {Qt::Key_Backspace, {}},
+                {Qt::Key_Home, {}},      {Qt::Key_End, {}},    {Qt::Key_PageUp, {}}, {Qt::Key_PageDown, {}},
+                {Qt::Key_Escape, "\x1b"}};
+    for (QLineEdit* field : {&view().karaokeEvening()->rotationPanel()->nameField(),
+                             &view().karaokeEvening()->songBookPanel()->searchField()}) {
+        focus(field);
+        for (const auto& k : keys) {
+            type(k.key, k.text);
+            QApplication::processEvents();
+            SCOPED_TRACE(text(field->objectName()) + " " + std::to_string(k.key));
+            EXPECT_FALSE(player->playing());
+            EXPECT_EQ(player->entry(), entryBefore);
+            EXPECT_EQ(player->keyShift(), 0);
+            EXPECT_EQ(view().transport().tempo(), tempoBefore);
+            EXPECT_EQ(playlist().currentRow(), rowBefore);
+            EXPECT_TRUE(entry(0)->zeros.empty());
+            EXPECT_EQ(player->mode(), PlayerMode::karaoke);
+            EXPECT_EQ(evening().rotation().seats(), seatsBefore);
+        }
+        // They were the field's: its text is what was typed.
+        EXPECT_TRUE(field->text().startsWith(" zsa+")) << text(field->text());
+    }
 }
 
 TEST_F(KaraokeEveningTest, AMissingSongIsSaidAndStaysQueued) {
