@@ -99,6 +99,9 @@ KaraokeEvening::KaraokeEvening(TransportHost& window, MainWindowServices& sessio
         [panel = QPointer<SongBookPanel>(bookPanel_)](const host::BookProgress& progress) {
             if (panel) panel->showProgress(progress);
         });
+    book_->setFailureHandler([panel = QPointer<SongBookPanel>(bookPanel_)](const std::string& why) {
+        if (panel) panel->statusLabel().setText(QString::fromStdString(why));
+    });
     book_->setMovedHandler(
         [this](const std::string& from, const std::string& to) { evening_->songMoved(from, to); });
     book_->refresh();
@@ -116,6 +119,7 @@ KaraokeEvening::~KaraokeEvening() {
     if (book_) {
         book_->setProgressHandler({});
         book_->setMovedHandler({});
+        book_->setFailureHandler({});
     }
     if (evening_) {
         evening_->setChangeHandler({});

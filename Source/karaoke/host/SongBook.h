@@ -37,6 +37,10 @@ public:
     // A song file renamed in its folder: old path, new path.
     void setMovedHandler(std::function<void(const std::string&, const std::string&)> handler);
 
+    // The book could not be brought up to date or searched (a full or failing disk, a damaged file): why,
+    // fit to be shown. Delivered on the delivery queue.
+    void setFailureHandler(std::function<void(const std::string&)> handler);
+
     // The folders kept in the database (read at start).
     const std::vector<std::string>& folders() const { return folders_; }
     // Keeps these folders and brings the book up to date with them.

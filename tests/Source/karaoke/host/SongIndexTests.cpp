@@ -314,4 +314,28 @@ TEST_F(SongIndexTest, TheEveningIsWrittenWhileTheBookReadsTags) {
     EXPECT_EQ(index->count(), 1u);
 }
 
+// A book the disk refuses to update or that cannot be searched says so, and the bar stops.
+TEST_F(SongIndexTest, TheBookSaysWhenItCannotBeUpdatedOrSearched) {
+    platform::mainQueue().bindToCurrentThread();
+    write("Queen - Bohemian Rhapsody.zip");
+    ASSERT_NO_THROW(database->execute(
+        "CREATE TRIGGER refuse BEFORE INSERT ON songs BEGIN SELECT RAISE(FAIL, 'disk full'); END"));
+    SongBook book(temporary.file("host.sqlite"), platform::mainQueue());
+    std::vector<std::string> said;
+    std::vector<BookProgress> progress;
+    book.setFailureHandler([&](const std::string& why) { said.push_back(why); });
+    book.setProgressHandler([&](const BookProgress& p) { progress.push_back(p); });
+    book.setFolders({songs});
+    ASSERT_TRUE(platform::mainQueue().drainUntil([&] { return !said.empty(); }, 10));
+    EXPECT_NE(said.back().find("disk full"), std::string::npos) << said.back();
+    ASSERT_TRUE(platform::mainQueue().drainUntil([&] { return !progress.empty(); }, 10));
+    EXPECT_FALSE(progress.back().indexing);
+
+    said.clear();
+    ASSERT_NO_THROW(database->execute("DROP TABLE song_words"));
+    book.search("queen", 10, [](std::vector<BookSong>) {});
+    ASSERT_TRUE(platform::mainQueue().drainUntil([&] { return !said.empty(); }, 10));
+    EXPECT_NE(said.back().find("searched"), std::string::npos) << said.back();
+}
+
 } // namespace
