@@ -168,7 +168,14 @@ void KaraokeEvening::loadTurnSong(const host::Turn& wanted, bool startNext) {
             if (!alive) return;
             loading_.reset();
             const std::optional<host::Turn> wanted = startNext ? evening_->next() : evening_->current();
-            if (!wanted || wanted->song.path != path || window_.player().playing()) return;
+            if (!wanted || wanted->song.path != path) return;
+            // Started meanwhile: the music goes on.
+            if (window_.player().playing()) {
+                if (startNext)
+                    notice(QObject::tr(
+                        "A song is playing: the next singer's song is loaded once it is stopped"));
+                return;
+            }
             if (!length) {
                 notice(startNext
                            ? QObject::tr("%1's song cannot be loaded: %2 is missing or not a song; it "
