@@ -2,16 +2,15 @@
 // against copying the same frame's pixels: figures for docs/performance.md. At 60 frames a second
 // a frame has 16.7 ms; the drawing should cost a small share of that.
 
+#include "BenchGuiMain.h"
 #include "BenchRatio.h"
 #include "Source/karaoke/views/KaraokePainter.h"
 
-#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -99,11 +98,5 @@ BENCHMARK(BM_SingersFrameNewLine)->Unit(benchmark::kMicrosecond)->MinTime(1.0);
 } // namespace
 
 int main(int argc, char** argv) {
-    // Fonts need the application's font database; no display is needed to draw into an image.
-    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QGuiApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return benchgui::runBenchmarks(argc, argv);
 }

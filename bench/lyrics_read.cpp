@@ -1,10 +1,13 @@
 // Reading a song's lyrics: an LRC file of 2,000 lines (a long song timed word by word, or a medley)
 // parsed from its bytes, against splitting the same bytes into lines; and read from beside the song,
-// against reading the same file's bytes. Each reports its ratio to its reference, in one run.
+// against reading the same file's bytes. The timing mode's work on the largest file it reads (2 MiB)
+// in a folder of 20,000 names: made (the folder listed, the file read) and saved, against reading and
+// writing the same bytes. Each reports its ratio to its reference, in one run.
 //
 //   bench_lyrics_read [benchmark flags]
 
 #include "Source/karaoke/LyricsFile.h"
+#include "Source/karaoke/LyricsTiming.h"
 #include "Source/session/TextNote.h"
 #include "platform/foundation/Files.h"
 #include "tests/support/TemporaryFolder.h"
@@ -14,6 +17,7 @@
 #include "BenchRatio.h"
 
 #include <cstdio>
+#include <fstream>
 #include <string>
 
 namespace {
@@ -73,5 +77,63 @@ void BM_LyricsReadBeside(benchmark::State& state) {
         [&] { benchmark::DoNotOptimize(platform::readFile(lrc, vantle::largestLyricsFileSize)); });
 }
 BENCHMARK(BM_LyricsReadBeside)->Unit(benchmark::kMicrosecond);
+
+// A folder of a whole collection: 20,000 names, and the song's lyrics under a name in upper case, so
+// that finding them lists the folder. The lyrics nearly fill the 2 MiB the timing reads, every line
+// untimed.
+struct TimingFolder {
+    testsupport::TemporaryFolder folder{"vantle-bench"};
+    std::string song = folder.file("Song.mp3");
+    std::string lrc = folder.file("Song.LRC");
+    std::string bytes;
+    bool made = false;
+
+    TimingFolder() {
+        for (int i = 0; i < 20000; ++i)
+            std::ofstream(folder.file("other " + std::to_string(i) + ".mp3"));
+        const std::string line = "A line of the song, as long as most lines are sung\n";
+        // Room left for the stamps the save benchmark adds.
+        while (bytes.size() + line.size() <= vantle::largestLyricsFileSize - (64 << 10))
+            bytes += line;
+        made = bool(platform::writeFileAtomically(lrc, std::string_view(bytes)));
+    }
+};
+
+// Taken at once, as a file written long ago.
+class LongAgo final : public platform::Clock {
+public:
+    platform::Date now() const override { return platform::Clock::system().now().addingTimeInterval(3600); }
+};
+
+void BM_TimingMade(benchmark::State& state) {
+    TimingFolder where;
+    const LongAgo clock;
+    if (!where.made || vantle::LyricsTiming(where.song, clock).lines().empty()) {
+        state.SkipWithError("the lyrics were not found");
+        return;
+    }
+    benchratio::measureAgainst(
+        state, 3, [&] { benchmark::DoNotOptimize(vantle::LyricsTiming(where.song, clock)); },
+        [&] { benchmark::DoNotOptimize(platform::readFile(where.lrc, vantle::largestLyricsFileSize)); });
+}
+BENCHMARK(BM_TimingMade)->Unit(benchmark::kMillisecond);
+
+void BM_TimingSaved(benchmark::State& state) {
+    TimingFolder where;
+    const LongAgo clock;
+    vantle::LyricsTiming timing(where.song, clock);
+    // Each save writes one more stamp: the file changes every time, as at the end of a timing.
+    double heard = 0;
+    benchratio::measureAgainst(
+        state, 3,
+        [&] {
+            if (!timing.stamp(heard += 1.0) || timing.save().outcome != vantle::SaveResult::Outcome::written)
+                state.SkipWithError("the timing was not saved");
+        },
+        [&] {
+            benchmark::DoNotOptimize(platform::writeFileAtomically(where.folder.file("copy"), where.bytes));
+        });
+}
+BENCHMARK(BM_TimingSaved)->Unit(benchmark::kMillisecond);
 
 } // namespace

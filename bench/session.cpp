@@ -9,6 +9,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "BenchEntries.h"
 #include "BenchRatio.h"
 
 #include <filesystem>
@@ -24,14 +25,9 @@ std::shared_ptr<Playlist> benchDocument() {
     auto playlist = std::make_shared<Playlist>();
     playlist->allEntries.reserve(benchEntryCount);
     for (int i = 0; i < benchEntryCount; ++i) {
-        std::string path =
+        const std::string path =
             "/home/dancer/Music/Class " + std::to_string(i / 100) + "/Track " + std::to_string(i) + ".mp3";
-        platform::PlistDictionary record{
-            {"_url",
-             platform::PlistDictionary{{"relative", platform::Url::fileURLWithPath(path).absoluteString()}}},
-            {"prevTimeRangeSet", platform::PlistDictionary{{"ranges", platform::PlistArray{}}}}};
-        auto entry =
-            platform::decodePlistValue<std::shared_ptr<PlaylistEntry>>(platform::PlistValue(record)).value();
+        auto entry = benchentries::decodedEntry(path);
         entry->prevTimeRangeSet.ranges = {{0, 30.5 + i % 7}, {45, 120.25}};
         entry->currentTimeRangeSet = std::make_shared<TimeRangeSet>();
         entry->currentTimeRangeSet->ranges = {{10, 20}};

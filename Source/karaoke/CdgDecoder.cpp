@@ -189,7 +189,8 @@ std::optional<CdgTimeline> CdgTimeline::fromBytes(std::vector<std::uint8_t> byte
 }
 
 CdgTimeline::CdgTimeline(std::vector<std::uint8_t> bytes)
-    : bytes_(std::move(bytes)), packetCount_(bytes_.size() / CdgDecoder::packetSize) {
+    : bytes_(std::make_shared<const std::vector<std::uint8_t>>(std::move(bytes))),
+      packetCount_(bytes_->size() / CdgDecoder::packetSize) {
     const std::size_t byTime = snapshotSeconds * packetsPerSecond;
     const std::size_t byCount = (packetCount_ + maximumSnapshots - 1) / maximumSnapshots;
     snapshotInterval_ = std::max(byTime, byCount);
@@ -201,6 +202,19 @@ double CdgTimeline::duration() const {
     return static_cast<double>(packetCount_) / packetsPerSecond;
 }
 
+std::size_t CdgTimeline::costOf(std::size_t target) const {
+    target = std::min(target, packetCount_);
+    const std::size_t nearest = std::min(target / snapshotInterval_, snapshots_.size() - 1);
+    if (target < applied_ || nearest * snapshotInterval_ > applied_)
+        return target - nearest * snapshotInterval_;
+    return target - applied_;
+}
+
+void CdgTimeline::adopt(std::size_t packets, const CdgScreen& screen) {
+    decoder_.restore(screen);
+    applied_ = std::min(packets, packetCount_);
+}
+
 void CdgTimeline::decodeUpTo(std::size_t target) {
     // Back, or forward past a snapshot already taken: start from the latest snapshot not after the
     // target, so that no seek replays more than the packets between two snapshots once they exist.
@@ -209,7 +223,7 @@ void CdgTimeline::decodeUpTo(std::size_t target) {
         decoder_.restore(snapshots_[nearest]);
         applied_ = nearest * snapshotInterval_;
     }
-    const std::uint8_t* packets = bytes_.data();
+    const std::uint8_t* packets = bytes_->data();
     lastReplayed_ = target > applied_ ? target - applied_ : 0;
     while (applied_ < target) {
         // Decode to the next snapshot point (or the target), keep a snapshot there if it is new.
@@ -222,15 +236,20 @@ void CdgTimeline::decodeUpTo(std::size_t target) {
     }
 }
 
-const CdgScreen& CdgTimeline::screenAt(double heardSeconds) {
-    std::size_t target = 0;
+std::size_t CdgTimeline::packetsAt(double heardSeconds) const {
     // A time computed as k / 300 must include packet k, whatever its last bit of rounding.
     const double position = heardSeconds * packetsPerSecond + 1e-7;
-    if (position >= 0.0) {
-        const double last = std::floor(position) + 1.0;
-        target = last >= static_cast<double>(packetCount_) ? packetCount_ : static_cast<std::size_t>(last);
-    }
-    decodeUpTo(target);
+    if (!(position >= 0.0)) return 0;
+    const double last = std::floor(position) + 1.0;
+    return last >= static_cast<double>(packetCount_) ? packetCount_ : static_cast<std::size_t>(last);
+}
+
+const CdgScreen& CdgTimeline::screenAt(double heardSeconds) {
+    return screenAfter(packetsAt(heardSeconds));
+}
+
+const CdgScreen& CdgTimeline::screenAfter(std::size_t packets) {
+    decodeUpTo(std::min(packets, packetCount_));
     return decoder_.screen();
 }
 

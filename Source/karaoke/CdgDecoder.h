@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -42,7 +43,8 @@ private:
 };
 
 // The whole file's packets and snapshots of the screen taken as it decodes, so that a seek back
-// replays from the nearest snapshot before it. One thread at a time.
+// replays from the nearest snapshot before it. One thread at a time; a copy shares the packets and
+// may be used on another thread.
 class CdgTimeline {
 public:
     static constexpr int packetsPerSecond = 300;
@@ -53,6 +55,14 @@ public:
 
     // The state after packets 0 through floor(t * 300); before time 0, the blank screen.
     const CdgScreen& screenAt(double heardSeconds);
+    // The same by count: the state after the first `packets` packets (at most packetCount()).
+    const CdgScreen& screenAfter(std::size_t packets);
+    // How many packets screenAt() is made of at that time, and how many it would apply to get there.
+    std::size_t packetsAt(double heardSeconds) const;
+    std::size_t costOf(std::size_t packets) const;
+    // The state after the first `packets` packets, decoded elsewhere, taken as the current one.
+    void adopt(std::size_t packets, const CdgScreen& screen);
+    const CdgScreen& screen() const { return decoder_.screen(); }
     double duration() const;
     std::size_t packetCount() const { return packetCount_; }
     std::size_t snapshotCount() const { return snapshots_.size(); }
@@ -63,7 +73,7 @@ private:
     explicit CdgTimeline(std::vector<std::uint8_t> bytes);
     void decodeUpTo(std::size_t target);
 
-    std::vector<std::uint8_t> bytes_;
+    std::shared_ptr<const std::vector<std::uint8_t>> bytes_;
     std::size_t packetCount_ = 0;
     std::size_t snapshotInterval_ = 0; // packets between snapshots
     std::vector<CdgScreen> snapshots_; // [k]: the state after k * snapshotInterval_ packets

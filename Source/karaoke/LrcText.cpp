@@ -185,21 +185,58 @@ void readWords(std::string_view rest, Line& line) {
 
 } // namespace
 
-DecodedText decodeText(std::string_view bytes) {
-    if (bytes.size() >= 2 && bytes.substr(0, 2) == "\xFF\xFE")
-        return {fromUtf16(bytes.substr(2), false), Encoding::utf16LittleEndian};
-    if (bytes.size() >= 2 && bytes.substr(0, 2) == "\xFE\xFF")
-        return {fromUtf16(bytes.substr(2), true), Encoding::utf16BigEndian};
-    if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF")
-        return {platform::replacingInvalidUtf8(bytes.substr(3)), Encoding::utf8WithMark};
-    if (platform::isValidUtf8(bytes)) return {std::string(bytes), Encoding::utf8};
+std::string_view markOf(Encoding encoding) {
+    switch (encoding) {
+    case Encoding::utf8WithMark:
+        return "\xEF\xBB\xBF";
+    case Encoding::utf16LittleEndian:
+        return "\xFF\xFE";
+    case Encoding::utf16BigEndian:
+        return "\xFE\xFF";
+    case Encoding::utf8:
+    case Encoding::latin1:
+        break;
+    }
+    return {};
+}
+
+std::string decodeAs(std::string_view bytes, Encoding encoding) {
+    switch (encoding) {
+    case Encoding::utf16LittleEndian:
+    case Encoding::utf16BigEndian:
+        return fromUtf16(bytes, encoding == Encoding::utf16BigEndian);
+    case Encoding::utf8:
+    case Encoding::utf8WithMark:
+        return platform::replacingInvalidUtf8(bytes);
+    case Encoding::latin1:
+        break;
+    }
     std::string text;
     text.reserve(bytes.size() + bytes.size() / 4);
     for (const char byte : bytes) {
         const auto c = static_cast<std::uint8_t>(byte);
         appendUtf8(text, c >= 0x80 && c < 0xA0 ? windows1252High[c - 0x80] : c);
     }
-    return {std::move(text), Encoding::latin1};
+    return text;
+}
+
+DecodedText decodeText(std::string_view bytes) {
+    Encoding encoding = Encoding::latin1;
+    for (const Encoding marked :
+         {Encoding::utf16LittleEndian, Encoding::utf16BigEndian, Encoding::utf8WithMark})
+        if (bytes.starts_with(markOf(marked))) {
+            encoding = marked;
+            break;
+        }
+    if (encoding == Encoding::latin1 && platform::isValidUtf8(bytes))
+        return {std::string(bytes), Encoding::utf8};
+    return {decodeAs(bytes.substr(markOf(encoding).size()), encoding), encoding};
+}
+
+std::optional<std::string> encodePiece(std::string_view utf8, Encoding encoding) {
+    if (encoding == Encoding::latin1) return toWindows1252(utf8);
+    std::string bytes = encodeText(utf8, encoding);
+    return bytes.substr(markOf(encoding).size());
 }
 
 std::string encodeText(std::string_view utf8, Encoding& encoding) {
@@ -231,6 +268,30 @@ std::vector<TextLine> splitLines(std::string_view text) {
         start = i + 1;
     }
     if (start < text.size()) lines.push_back({text.substr(start), {}});
+    return lines;
+}
+
+std::vector<TextLine> splitEncodedLines(std::string_view bytes, Encoding encoding) {
+    if (encoding != Encoding::utf16LittleEndian && encoding != Encoding::utf16BigEndian)
+        return splitLines(bytes); // the line ends are the same bytes in all three
+    const bool big = encoding == Encoding::utf16BigEndian;
+    // The code unit at `at`, as one of the two line-end characters or none.
+    const auto unitAt = [&](std::size_t at) -> char {
+        const char high = bytes[big ? at : at + 1];
+        const char low = bytes[big ? at + 1 : at];
+        return high == '\0' && (low == '\n' || low == '\r') ? low : '\0';
+    };
+    std::vector<TextLine> lines;
+    std::size_t start = 0;
+    for (std::size_t at = 0; at + 1 < bytes.size(); at += 2) {
+        const char unit = unitAt(at);
+        if (unit == '\0') continue;
+        const std::size_t endLength = unit == '\r' && at + 3 < bytes.size() && unitAt(at + 2) == '\n' ? 4 : 2;
+        lines.push_back({bytes.substr(start, at - start), bytes.substr(at, endLength)});
+        at += endLength - 2;
+        start = at + 2;
+    }
+    if (start < bytes.size()) lines.push_back({bytes.substr(start), {}});
     return lines;
 }
 

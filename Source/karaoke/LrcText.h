@@ -25,12 +25,22 @@ DecodedText decodeText(std::string_view bytes);
 // `encoding` says so.
 std::string encodeText(std::string_view utf8, Encoding& encoding);
 
+// The mark `encoding` writes before the text: none for UTF-8 without one and Latin-1.
+std::string_view markOf(Encoding encoding);
+// UTF-8 text in `encoding`, without the mark; none when Latin-1 cannot hold it.
+std::optional<std::string> encodePiece(std::string_view utf8, Encoding encoding);
+// The bytes of one line (no mark) in `encoding` as UTF-8, read as decodeText reads a whole file.
+std::string decodeAs(std::string_view bytes, Encoding encoding);
+
 struct TextLine {
     std::string_view text;
     std::string_view end; // "\n", "\r\n", "\r" or "" for a last line without an end
 };
 // Every line, the last one too when it is empty only if it has no end: "a\n" is one line.
 std::vector<TextLine> splitLines(std::string_view text);
+// The same of a file's bytes after its mark, in `encoding`: each line's bytes and its end's bytes as
+// written (in UTF-16 a last odd byte stays with the last line).
+std::vector<TextLine> splitEncodedLines(std::string_view bytes, Encoding encoding);
 
 // One line of an LRC file, read.
 struct Line {

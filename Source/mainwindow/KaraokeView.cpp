@@ -2,12 +2,14 @@
 
 #include "Source/karaoke/CdgDecoder.h"
 #include "Source/karaoke/CdgFile.h"
+#include "Source/karaoke/CdgPlayhead.h"
 #include "Source/karaoke/KaraokeZip.h"
 #include "Source/karaoke/LyricsTiming.h"
 #include "Source/mainwindow/SingersScreen.h"
 #include "platform/dispatch/ConcurrentQueue.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/files/SongArchive.h"
+#include "platform/foundation/Console.h"
 #include "platform/foundation/Files.h"
 
 #include <QFileInfo>
@@ -36,12 +38,57 @@ QString karaokeTimeText(double seconds) {
     return QString::fromLatin1(text);
 }
 
+// What a save that leaves the timing in hand says: nothing for a save with nothing to say.
+QString timingSavedMessage(const SaveResult& result, const QString& file, bool stillDirty, bool kept) {
+    switch (result.outcome) {
+    case SaveResult::Outcome::written:
+    case SaveResult::Outcome::unchanged:
+        if (result.setAside > 0)
+            return KaraokeView::tr(
+                       "%1 was changed by another program: %2 of your stamps found no line in its "
+                       "new text. They are kept in Vantle's log%3.")
+                .arg(file)
+                .arg(result.setAside)
+                .arg(kept ? KaraokeView::tr(" and at the end of the timing list") : QString());
+        if (result.readAgain)
+            return KaraokeView::tr(
+                       "%1 was changed by another program: your stamps were added to its new text and saved.")
+                .arg(file);
+        if (result.outcome == SaveResult::Outcome::written)
+            return KaraokeView::tr("Timed lines saved in %1").arg(file);
+        return {};
+    case SaveResult::Outcome::changedOnDisk: {
+        QString message =
+            stillDirty
+                ? KaraokeView::tr("%1 was changed by another program: not written over. It was read again "
+                                  "with your stamps laid over it; leave the timing mode again to save them.")
+                      .arg(file)
+                : KaraokeView::tr("%1 was changed by another program: it was read again.").arg(file);
+        if (result.setAside > 0)
+            message +=
+                KaraokeView::tr(" %1 of your stamps found no line in it: see the end of the timing list.")
+                    .arg(result.setAside);
+        return message;
+    }
+    case SaveResult::Outcome::waiting:
+        return KaraokeView::tr("%1 is being written by another program: your stamps are kept here. Leave the "
+                               "timing mode again to save them.")
+            .arg(file);
+    case SaveResult::Outcome::failed:
+        return KaraokeView::tr("The timed lines could not be saved in %1: %2")
+            .arg(file, QString::fromStdString(result.reason));
+    }
+    return {};
+}
+
 } // namespace
 
-// The panel's drawing surface: paints what its painter prepared, and only the part that changed.
+// The panel's drawing surface: paints what its painter prepared, and only the part that changed. A
+// new size wants a frame laid out for it before it is painted.
 class KaraokeView::Canvas final : public QWidget {
 public:
-    explicit Canvas(QWidget* parent) : QWidget(parent) {
+    Canvas(QWidget* parent, std::function<void()> frameWanted)
+        : QWidget(parent), frameWanted_(std::move(frameWanted)) {
         setObjectName("karaokeCanvas");
         setAttribute(Qt::WA_OpaquePaintEvent);
     }
@@ -54,18 +101,23 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override {
         QPainter painter(this);
-        painter_.paint(painter, event->rect());
+        if (!painter_.paint(painter, event->rect())) QTimer::singleShot(0, this, [this] { frameWanted_(); });
+    }
+    void resizeEvent(QResizeEvent* event) override {
+        QWidget::resizeEvent(event);
+        if (isVisible()) frameWanted_();
     }
 
 private:
     KaraokePainter painter_;
+    std::function<void()> frameWanted_;
 };
 
 KaraokeView::KaraokeView(KaraokeHost& host, QWidget* parent) : QWidget(parent), host_(host) {
     setObjectName("karaokeView");
     stack_ = new QStackedLayout(this);
     stack_->setContentsMargins(0, 0, 0, 0);
-    canvas_ = new Canvas(this);
+    canvas_ = new Canvas(this, [this] { advanceFrame(); });
     stack_->addWidget(canvas_);
     timingList_ = new QListWidget(this);
     timingList_->setObjectName("karaokeTimingList");
@@ -76,6 +128,8 @@ KaraokeView::KaraokeView(KaraokeHost& host, QWidget* parent) : QWidget(parent), 
     timingList_->setWordWrap(true);
     timingList_->setResizeMode(QListView::Adjust);
     timingList_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Thousands of wrapped lines are laid out a batch at a time, the window answering in between.
+    timingList_->setLayoutMode(QListView::Batched);
     QFont listFont = timingList_->font();
     listFont.setPointSizeF(listFont.pointSizeF() * 1.4);
     timingList_->setFont(listFont);
@@ -89,6 +143,7 @@ KaraokeView::KaraokeView(KaraokeHost& host, QWidget* parent) : QWidget(parent), 
     lookTimer_->setInterval(1000);
     connect(lookTimer_, &QTimer::timeout, this, [this] { lookForChanges(); });
 
+    timingQueue_ = std::make_unique<platform::SerialQueue>("karaoke timing");
     QPointer<KaraokeView> self(this);
     loader_ = std::make_unique<LyricsLoader>([self](const LyricsReadResult& result) {
         if (self) self->lyricsArrived(result);
@@ -98,7 +153,10 @@ KaraokeView::KaraokeView(KaraokeHost& host, QWidget* parent) : QWidget(parent), 
 }
 
 KaraokeView::~KaraokeView() {
+    // Written before the queue lets its thread go, with what cannot be written printed: the window is
+    // gone, nothing waits for it any more.
     finishTiming(true);
+    timingQueue_.reset();
     delete singers_.data();
 }
 
@@ -106,7 +164,12 @@ void KaraokeView::showSong(const std::string& audioPath, PlayerMode mode) {
     const bool songChanged = audioPath != songPath_;
     const bool timingEnds = timing_ && (songChanged || mode != PlayerMode::karaokePrepare);
     if (timingEnds) finishTiming(songChanged);
-    if (songChanged) timing_.reset();
+    if (songChanged) {
+        timing_.reset();
+        // A read of the song left is no longer wanted.
+        ++timingRequest_;
+        timingBuilding_ = false;
+    }
     songPath_ = audioPath;
     mode_ = mode;
     // Outside the karaoke modes nothing of the song's lyrics or graphics is read or kept.
@@ -126,7 +189,7 @@ void KaraokeView::showSong(const std::string& audioPath, PlayerMode mode) {
         lookTimer_->stop();
     else if (!lookTimer_->isActive())
         lookTimer_->start();
-    if (mode_ == PlayerMode::karaokePrepare && !songPath_.empty() && !timing_) startTiming();
+    if (mode_ == PlayerMode::karaokePrepare && !songPath_.empty() && !timing_ && !timingBusy()) startTiming();
     stack_->setCurrentWidget(mode_ == PlayerMode::karaokePrepare ? static_cast<QWidget*>(timingList_)
                                                                  : static_cast<QWidget*>(canvas_));
     refreshTimingList();
@@ -184,7 +247,9 @@ void KaraokeView::loadPicture(const std::string& audioPath) {
             self->pictureLooked_ = true;
             self->pictureStamps_ = stamps;
             if (timeline) {
-                self->cdg_ = std::make_unique<CdgTimeline>(std::move(*timeline));
+                // Decoded ahead on a worker where a position is far from what is decoded.
+                self->cdg_ = std::make_unique<CdgPlayhead>(std::move(*timeline), platform::globalQueue(),
+                                                           platform::mainQueue());
                 ++self->generation_;
             } else if (self->cdg_) {
                 // The graphics gone, or no longer readable: the picture goes with them.
@@ -198,6 +263,7 @@ void KaraokeView::loadPicture(const std::string& audioPath) {
 
 void KaraokeView::lookForChanges() {
     loader_->poll();
+    lookForTimingChanges();
     if (loadingPath_.empty() || !pictureLooked_) return;
     // Asked again while a look is under way: one more follows it, never a pile of them.
     if (pictureLooking_) {
@@ -321,80 +387,158 @@ void KaraokeView::hideEvent(QHideEvent* event) {
 // ---- timing ----
 
 void KaraokeView::startTiming() {
-    timing_ = std::make_unique<LyricsTiming>(songPath_);
+    const unsigned request = ++timingRequest_;
+    timingBuilding_ = true;
+    QPointer<KaraokeView> self(this);
+    timingQueue_->async([self, request, path = songPath_] {
+        auto timing = std::make_shared<LyricsTiming>(path);
+        platform::mainQueue().async([self, request, timing] {
+            if (!self || request != self->timingRequest_) return;
+            self->timingArrived(timing);
+        });
+    });
+    refreshTimingList();
+}
+
+void KaraokeView::timingArrived(std::shared_ptr<LyricsTiming> timing) {
+    timingBuilding_ = false;
+    timing_ = std::move(timing);
     if (!timing_->notice().empty()) host_.karaokeNotice(QString::fromStdString(timing_->notice()));
+    refreshTimingList();
+}
+
+void KaraokeView::lookForTimingChanges() {
+    // A timing with stamps of its own meets an outside change at its save; an untouched one (a file
+    // still being written when it was read, lines added elsewhere) shows the file as it is now.
+    if (!timing_ || timing_->dirty() || timingBusy() || mode_ != PlayerMode::karaokePrepare) return;
+    const unsigned request = ++timingRequest_;
+    timingBuilding_ = true;
+    QPointer<KaraokeView> self(this);
+    timingQueue_->async([self, request, timing = timing_, audio = timing_->audioPath(),
+                         path = timing_->lrcPath(), read = timing_->fileStamp(),
+                         again = timing_->settling()] {
+        auto fresh =
+            again || platform::fileStamp(path) != read ? std::make_shared<LyricsTiming>(audio) : nullptr;
+        platform::mainQueue().async([self, request, timing, fresh] {
+            if (!self || request != self->timingRequest_) return;
+            self->timingBuilding_ = false;
+            if (fresh && self->timing_ == timing && !timing->dirty()) self->timingArrived(fresh);
+        });
+    });
 }
 
 void KaraokeView::finishTiming(bool timingDropped) {
     if (!timing_ || !timing_->dirty()) return;
-    SaveResult result = timing_->save();
-    const QString file = QFileInfo(QString::fromStdString(timing_->lrcPath())).fileName();
-    // The refused save has read the outside change in full and laid the stamps over it, where they
-    // still fit. With the song left there is no later leaving to save them at: they would be lost, so
-    // that reading is written now. The outside change stays whole in it.
-    if (timingDropped && result.outcome == SaveResult::Outcome::changedOnDisk) {
-        result = timing_->save();
-        if (result.outcome == SaveResult::Outcome::written) {
-            host_.karaokeNotice(tr("%1 was changed by another program: your stamps were added to its new "
-                                   "text and saved.")
-                                    .arg(file));
-            return;
-        }
-        if (result.outcome == SaveResult::Outcome::changedOnDisk) {
-            host_.karaokeNotice(
-                tr("%1 keeps changing in another program: your stamps could not be saved in it.").arg(file));
-            return;
-        }
-    }
-    switch (result.outcome) {
-    case SaveResult::Outcome::written:
-        host_.karaokeNotice(tr("Timed lines saved in %1").arg(file));
+    // Away while it is saved: no stamp is made on a timing another thread holds.
+    std::shared_ptr<LyricsTiming> timing = std::move(timing_);
+    ++timingSaves_;
+    QPointer<KaraokeView> self(this);
+    timingQueue_->async([self, timing, timingDropped] {
+        const SaveResult result = timingDropped ? timing->saveBeforeLeaving() : timing->save();
+        platform::mainQueue().async([self, timing, timingDropped, result] {
+            if (self) self->timingSaved(timing, timingDropped, result);
+        });
+    });
+    refreshTimingList();
+}
+
+void KaraokeView::timingSaved(std::shared_ptr<LyricsTiming> timing, bool timingDropped,
+                              const SaveResult& result) {
+    --timingSaves_;
+    const QString file = QFileInfo(QString::fromStdString(timing->lrcPath())).fileName();
+    // Back in hand while its song is still the one shown: a save that could not write keeps its stamps
+    // for the next leaving, and what was kept aside stays in the list.
+    const bool kept = !timing_ && timing->audioPath() == songPath_;
+    if (kept) timing_ = timing;
+    for (std::size_t i = timing->setAside().size() - std::size_t(result.setAside);
+         i < timing->setAside().size(); ++i)
+        platform::consolePrint("stamp that found no line in " + timing->lrcPath() + ": " +
+                               timing->setAside()[i]);
+    QString message;
+    if (timingDropped && !result.ok()) {
+        // No later leaving will write them: said, printed by the save, and named when the quit is held.
+        message = tr("The timed lines could not be saved in %1: %2 Your stamps are in Vantle's log.")
+                      .arg(file, QString::fromStdString(result.reason));
+        unwrittenTiming_.emplace_back(timing->lrcPath(),
+                                      result.outcome == SaveResult::Outcome::waiting
+                                          ? std::string("another program was still writing it")
+                                          : result.reason);
+    } else {
+        message = timingSavedMessage(result, file, timing->dirty(), kept);
         // Sung at once with the new times.
-        if (!loadingPath_.empty()) loader_->load(loadingPath_);
-        break;
-    case SaveResult::Outcome::unchanged:
-        break;
-    case SaveResult::Outcome::changedOnDisk:
-        host_.karaokeNotice(tr("%1 was changed by another program: not written over. It was read again "
-                               "with your stamps laid over it; leave the timing mode again to save them.")
-                                .arg(file));
-        return;
-    case SaveResult::Outcome::failed:
-        host_.karaokeNotice(tr("The timed lines could not be saved in %1: %2")
-                                .arg(file, QString::fromStdString(result.reason)));
+        if (result.outcome == SaveResult::Outcome::written && !loadingPath_.empty())
+            loader_->load(loadingPath_);
+    }
+    if (!message.isEmpty()) host_.karaokeNotice(message);
+    refreshTimingList();
+    if (timingSaves_ > 0) return;
+    const UnwrittenFiles unwritten = std::exchange(unwrittenTiming_, {});
+    for (const auto& then : std::exchange(afterTimingSaved_, {}))
+        then(unwritten);
+    // A timing wanted again while it was away is read now that nothing writes it.
+    if (!timing_ && mode_ == PlayerMode::karaokePrepare && !songPath_.empty() && !timingBusy()) startTiming();
+}
+
+void KaraokeView::endTiming() {
+    finishTiming(true);
+}
+
+void KaraokeView::afterTimingSaved(std::function<void(const UnwrittenFiles&)> then) {
+    if (timingSaves_ > 0) {
+        afterTimingSaved_.push_back(std::move(then));
         return;
     }
+    then(std::exchange(unwrittenTiming_, {}));
 }
 
 bool KaraokeView::stampLine() {
-    if (mode_ != PlayerMode::karaokePrepare || !timing_) return false;
+    if (mode_ != PlayerMode::karaokePrepare) return false;
+    if (!timing_) {
+        host_.karaokeNotice(timingSaves_ > 0 ? tr("The timed lines are being saved…")
+                                             : tr("Reading the lines…"));
+        return true;
+    }
     if (!host_.karaokeSongPlaying()) {
         host_.karaokeNotice(tr("Play the song to time its lines"));
         return true;
     }
-    if (!timing_->stamp(host_.karaokeHeardTime()))
+    const int stamped = timing_->nextUnstamped();
+    if (!timing_->stamp(host_.karaokeHeardTime())) {
         host_.karaokeNotice(timing_->lines().empty()
                                 ? tr("No lines to time: paste the lyrics with Edit › Paste")
                                 : tr("Every line has its time"));
-    refreshTimingList();
+    } else if (const std::optional<double> before = timing_->lastStampEarlierThan()) {
+        host_.karaokeNotice(
+            tr("The stamp %1 is earlier than the line before it (%2): Backspace takes it back")
+                .arg(karaokeTimeText(timing_->lines()[std::size_t(stamped)].time.value_or(0)),
+                     karaokeTimeText(*before)));
+    }
+    refreshTimingLines({stamped, timing_->nextUnstamped()});
     return true;
 }
 
 bool KaraokeView::undoStamp() {
-    if (mode_ != PlayerMode::karaokePrepare || !timing_) return false;
+    if (mode_ != PlayerMode::karaokePrepare) return false;
+    if (!timing_) return true;
+    const int next = timing_->nextUnstamped();
     if (!timing_->undoStamp()) host_.karaokeNotice(tr("No stamp to take back"));
-    refreshTimingList();
+    refreshTimingLines({next, timing_->nextUnstamped()});
     return true;
 }
 
 bool KaraokeView::pasteLines(const QString& text) {
-    if (mode_ != PlayerMode::karaokePrepare || !timing_) return false;
+    if (mode_ != PlayerMode::karaokePrepare) return false;
+    if (!timing_) {
+        host_.karaokeNotice(timingSaves_ > 0 ? tr("The timed lines are being saved…")
+                                             : tr("Reading the lines…"));
+        return true;
+    }
     // Lines pasted over a lyrics file that is not read could never be saved.
     if (!timing_->notice().empty()) {
         host_.karaokeNotice(QString::fromStdString(timing_->notice()));
         return true;
     }
-    if (!timing_->lines().empty()) {
+    if (!timing_->lines().empty() || timing_->settling()) {
         host_.karaokeNotice(tr("This song has its lines already"));
         return true;
     }
@@ -405,11 +549,20 @@ bool KaraokeView::pasteLines(const QString& text) {
 
 void KaraokeView::refreshTimingList() {
     timingList_->clear();
-    if (!timing_) return;
+    if (!timing_) {
+        if (mode_ == PlayerMode::karaokePrepare && timingBusy())
+            timingList_->addItem(timingSaves_ > 0 ? tr("Saving the timed lines…") : tr("Reading the lines…"));
+        return;
+    }
     const int next = timing_->nextUnstamped();
     const std::vector<LyricLine>& lines = timing_->lines();
     if (lines.empty() && !timing_->notice().empty()) {
         timingList_->addItem(QString::fromStdString(timing_->notice()));
+        return;
+    }
+    if (timing_->settling()) {
+        timingList_->addItem(tr("%1 is being written by another program: its lines are read once it rests")
+                                 .arg(QFileInfo(QString::fromStdString(timing_->lrcPath())).fileName()));
         return;
     }
     if (lines.empty()) {
@@ -417,22 +570,61 @@ void KaraokeView::refreshTimingList() {
                                 "Return as it is sung"));
         return;
     }
+    std::optional<double> timeAbove;
     for (int i = 0; i < static_cast<int>(lines.size()); ++i) {
-        const LyricLine& line = lines[i];
-        const QString time = line.time ? karaokeTimeText(*line.time) : QStringLiteral("  –  ");
-        auto* item = new QListWidgetItem(QStringLiteral("%1 %2  %3")
-                                             .arg(i == next ? QStringLiteral("▶") : QStringLiteral("  "),
-                                                  time, QString::fromStdString(line.text)));
-        if (i == next) {
-            QFont bold = item->font();
-            bold.setBold(true);
-            item->setFont(bold);
-            item->setBackground(palette().color(QPalette::Highlight));
-            item->setForeground(palette().color(QPalette::HighlightedText));
-        } else if (!line.time) {
-            item->setForeground(palette().color(QPalette::PlaceholderText));
-        }
+        auto* item = new QListWidgetItem;
+        showTimingLine(*item, i, next, timeAbove);
+        if (lines[std::size_t(i)].time) timeAbove = lines[std::size_t(i)].time;
         timingList_->addItem(item);
+    }
+    if (!timing_->setAside().empty()) {
+        // Stamps whose lines changed elsewhere, with their times, for the user to place by hand.
+        timingList_->addItem(tr("Stamps whose lines changed in another program:"));
+        for (const std::string& stamp : timing_->setAside())
+            timingList_->addItem(QStringLiteral("    ") + QString::fromStdString(stamp));
+        for (int i = static_cast<int>(lines.size()); i < timingList_->count(); ++i)
+            timingList_->item(i)->setForeground(palette().color(QPalette::PlaceholderText));
+    }
+    if (next >= 0) timingList_->scrollToItem(timingList_->item(next), QAbstractItemView::PositionAtCenter);
+}
+
+void KaraokeView::showTimingLine(QListWidgetItem& item, int index, int next,
+                                 const std::optional<double>& timeAbove) const {
+    const LyricLine& line = timing_->lines()[std::size_t(index)];
+    const QString time = line.time ? karaokeTimeText(*line.time) : QStringLiteral("  –  ");
+    // A stamp before the time above it was made out of order: marked until it is taken back. A file's
+    // own lines may stand in any order.
+    const bool early = timing_->stampedHere(std::size_t(index)) && timeAbove && *line.time < *timeAbove;
+    item.setText(QStringLiteral("%1 %2  %3")
+                     .arg(index == next ? QStringLiteral("▶")
+                          : early       ? QStringLiteral("⚠")
+                                        : QStringLiteral("  "),
+                          time, QString::fromStdString(line.text)));
+    QFont font = timingList_->font();
+    font.setBold(index == next);
+    item.setFont(font);
+    item.setBackground(index == next ? palette().brush(QPalette::Highlight) : QBrush());
+    item.setForeground(index == next ? palette().color(QPalette::HighlightedText)
+                       : line.time   ? palette().color(QPalette::Text)
+                                     : palette().color(QPalette::PlaceholderText));
+}
+
+void KaraokeView::refreshTimingLines(std::initializer_list<int> changed) {
+    const std::vector<LyricLine>& lines = timing_->lines();
+    const std::size_t setAside = timing_->setAside().size();
+    // Built whole when it shows something else; a song of thousands of lines is not built again at
+    // every stamp.
+    if (lines.empty() || std::size_t(timingList_->count()) != lines.size() + (setAside ? setAside + 1 : 0)) {
+        refreshTimingList();
+        return;
+    }
+    const int next = timing_->nextUnstamped();
+    for (const int index : changed) {
+        if (index < 0 || std::size_t(index) >= lines.size()) continue;
+        std::optional<double> timeAbove;
+        for (int above = index - 1; above >= 0 && !timeAbove; --above)
+            timeAbove = lines[std::size_t(above)].time;
+        showTimingLine(*timingList_->item(index), index, next, timeAbove);
     }
     if (next >= 0) timingList_->scrollToItem(timingList_->item(next), QAbstractItemView::PositionAtCenter);
 }
@@ -475,6 +667,10 @@ void KaraokeView::setSingersFullScreen(const std::optional<QString>& screenName)
 std::optional<QString> KaraokeView::singersFullScreenOn() const {
     if (!singersScreenShown() || !singers_->fullScreenOn()) return std::nullopt;
     return singers_->screenName();
+}
+
+bool KaraokeView::pointerOverSingersScreen() const {
+    return singersScreenShown() && singers_->underMouse();
 }
 
 void KaraokeView::restoreSingersScreen() {

@@ -9,26 +9,31 @@
 #include "Source/mainwindow/KaraokeHost.h"
 #include "Source/mainwindow/MainViewParts.h"
 #include "Source/session/PlayerServices.h"
+#include "platform/dispatch/SerialQueue.h"
 #include "platform/foundation/Files.h"
 
 #include <QPointer>
 #include <QWidget>
 
 #include <cstdint>
+#include <functional>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <string>
 
 class QListWidget;
+class QListWidgetItem;
 class QStackedLayout;
 class QTimer;
 
 namespace vantle {
 
-class CdgTimeline;
+class CdgPlayhead;
 class LyricsLoader;
 class LyricsTiming;
 class SingersScreen;
+struct SaveResult;
 
 class KaraokeView final : public QWidget, public KaraokePart {
     Q_OBJECT
@@ -43,11 +48,14 @@ public:
     bool stampLine() override;
     bool undoStamp() override;
     bool pasteLines(const QString& text) override;
+    void endTiming() override;
+    void afterTimingSaved(std::function<void(const UnwrittenFiles&)> then) override;
     void toggleSingersScreen() override;
     bool singersScreenShown() const override;
     void restoreSingersScreen() override;
     void setSingersFullScreen(const std::optional<QString>& screenName) override;
     std::optional<QString> singersFullScreenOn() const override;
+    bool pointerOverSingersScreen() const override;
 
     // One frame: the heard time read once, both surfaces brought to it. Called at each refresh of the
     // screen while anything is shown; tests call it after moving their player's time.
@@ -62,6 +70,8 @@ public:
     bool readsLyrics() const { return !loadingPath_.empty(); }
     bool hasPicture() const { return cdg_ != nullptr; }
     QListWidget& timingList() const { return *timingList_; }
+    // The timing's lines are being read or saved off the window's thread.
+    bool timingBusy() const { return timingBuilding_ || timingSaves_ > 0; }
     SingersScreen* singersScreen() const;
     // Each second while the song's lyrics or picture are read: a file of them changed on disk is read
     // again.
@@ -78,11 +88,23 @@ private:
 
     void lyricsArrived(const LyricsReadResult& result);
     void loadPicture(const std::string& audioPath);
+    // Reads the song's lines for timing off the window's thread; the timing comes back to timingArrived.
     void startTiming();
-    // Writes the timed lines when they changed; says why when it could not. `timingDropped`: the
-    // timing ends with the song (or the window), so nothing stamped may wait for a later save.
+    void timingArrived(std::shared_ptr<LyricsTiming> timing);
+    // Each second: an untouched timing whose file changed on disk, or was still being written, is read
+    // again off the window's thread.
+    void lookForTimingChanges();
+    // Writes the timed lines when they changed, off the window's thread; timingSaved says how it went.
+    // `timingDropped`: the timing ends with the song (or the window), so nothing stamped may wait for
+    // a later save: a file being written elsewhere is waited for a moment, and what still cannot be
+    // written is printed.
     void finishTiming(bool timingDropped = false);
+    void timingSaved(std::shared_ptr<LyricsTiming> timing, bool timingDropped, const SaveResult& result);
     void refreshTimingList();
+    // Only the lines a stamp or its taking back changed, when the list shows the timing's lines.
+    void refreshTimingLines(std::initializer_list<int> changed);
+    void showTimingLine(QListWidgetItem& item, int index, int next,
+                        const std::optional<double>& timeAbove) const;
     void updateFrameTimer();
     bool karaokeMode() const { return mode_ == PlayerMode::karaoke || mode_ == PlayerMode::karaokePrepare; }
     QStringList noLyricsMessage() const;
@@ -96,7 +118,7 @@ private:
     std::shared_ptr<const Lyrics> lyrics_;
     LyricsReadResult lastRead_;
     bool lyricsRead_ = false;
-    std::unique_ptr<CdgTimeline> cdg_;
+    std::unique_ptr<CdgPlayhead> cdg_;
     bool pictureLooked_ = false;
     unsigned pictureRequest_ = 0;
     bool pictureLooking_ = false;
@@ -110,7 +132,15 @@ private:
         std::string folderPath;
         std::optional<platform::FileStamp> folder;
     } pictureStamps_;
-    std::unique_ptr<LyricsTiming> timing_;
+    // The timing in hand; away (null) while it is read or saved.
+    std::shared_ptr<LyricsTiming> timing_;
+    unsigned timingRequest_ = 0;
+    bool timingBuilding_ = false;
+    int timingSaves_ = 0;
+    UnwrittenFiles unwrittenTiming_;
+    std::vector<std::function<void(const UnwrittenFiles&)>> afterTimingSaved_;
+    // Reads and saves of the timing, in the order asked; its end waits for a save under way.
+    std::unique_ptr<platform::SerialQueue> timingQueue_;
     std::uint64_t generation_ = 1;
 
     Canvas* canvas_ = nullptr;

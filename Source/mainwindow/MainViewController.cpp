@@ -21,6 +21,7 @@
 #include "Source/session/LengthCounter.h"
 #include "Source/session/Playlist.h"
 #include "Source/session/PlaylistEntry.h"
+#include "Source/session/SessionSafekeeping.h"
 #include "Source/views/BeatCounterView.h"
 #include "Source/views/Mp4WindowController.h"
 #include "Source/views/PdfViewController.h"
@@ -169,6 +170,8 @@ MainViewController::~MainViewController() {
     for (const QPointer<PdfWindowController>& window : pdfWindows_)
         delete window.data();
     ticker_.cancel();
+    // What waits is written while the session and the player it is taken from are still here.
+    safekeeping_.reset();
     lengthCounter_.reset();
     waveformResize_.cancel();
     if (tableView_) tableView_->setTableDelegate(nullptr);
@@ -279,6 +282,11 @@ void MainViewController::viewDidLoad() {
     ticker_ = scheduler_->scheduleRepeating(0.1, [self] {
         if (self) self->updateElapsedTime();
     });
+    safekeeping_ = std::make_unique<SessionSafekeeping>(
+        SessionSafekeeping::Sources{[this] { return AppState::capture(sessionURL_, *playlist_, *player_); },
+                                    [this] { return SessionRecovery::capture(*playlist_, sessionURL_); },
+                                    [this] { return player_->isPlaying(); }},
+        *scheduler_);
     timeSlider_->setPlayer(playerPosition_.get());
     noteTextField_->setMainViewController(this);
     player_->setDelegate(this);

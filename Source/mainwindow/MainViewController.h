@@ -76,6 +76,8 @@ class TempoWiring;
 class RestTimerState;
 class Scrubber;
 class ScrubSnippetPlayer;
+class SessionRecovery;
+class SessionSafekeeping;
 class SoundEffect;
 class TextNote;
 class TimeSliderPlayer;
@@ -204,9 +206,12 @@ public:
     // A missing or unreadable state file starts empty, silently; a session that cannot be read is
     // reported and the state file is left as it is.
     void restoreState();
-    // Writes the state file: the session, the position, the current entry's index in the full
-    // list and the player's entry's ranges and marks. Without a session the file is removed.
+    // The state file changes: the session, the position, the current entry's index in the full
+    // list and the player's entry's ranges and marks; without a session the file goes. It is written
+    // once the changes pause, off the window's thread (safekeeping()).
     void saveAppState() override;
+    // Keeps the state file and the unsaved changes on disk as they change.
+    SessionSafekeeping& safekeeping() const { return *safekeeping_; }
 
     // ---- session document ----
     // Replaces the playlist with the document at `url` and makes its entry current. When the state
@@ -247,7 +252,8 @@ public:
     void newSession();
     // Remembers the location in "lastSessionURL" and among the recent documents.
     void recordSessionURL();
-    // The title names the session; the Window menu's items follow.
+    // The title names the session, marked "*" while it has unsaved changes; the Window menu's items
+    // follow.
     void updateWindowTitle();
 
     // ---- quitting ----
@@ -456,6 +462,8 @@ public:
     bool noteFieldEditing() const;
     // The main window has the keyboard, no dialog or menu of it open.
     bool keysAreTheWindows() const;
+    // The focus is in a control that text is typed into: the keys typed there edit it.
+    bool textFieldHasFocus() const;
 
     // ---- display ----
     void refreshDisplay() override;
@@ -490,6 +498,8 @@ public:
     // The key shown beside the speed control; a key changed for the entry playing is kept with it in
     // the session (unsaved until the next save) and in the state.
     void keyShiftChanged() override;
+    // Shown in the notices and printed.
+    void songArchiveChanged(const std::string& message) override;
     // When the current entry's file did not open, or no longer reads, what the window says about it in
     // the line under the entry's name: the missing path and how to find it again, or that the file is
     // not audio it can play. Empty otherwise.
@@ -632,6 +642,9 @@ private:
     // Closes the entry's listening, and saves the notes of every entry whose changes are not in their
     // file yet, once; those still not written are kept in unwrittenNotes_.
     void closeListening();
+    // Runs `then` once the stamps being saved since closeListening have answered; those not written
+    // join unwrittenNotes_.
+    void afterUnwrittenWork(std::function<void()> then);
     // saveAndTerminate once the notes had their wait.
     void saveForQuit(Ending ending);
     // Before a close, an open, a new session or a quit goes on: notes that wait for their file are
@@ -648,6 +661,10 @@ private:
     // file of the last run is left for the next start.
     void saveStateForQuit();
     void reportUnreadableSession(const platform::Url& url, const std::string& reason);
+    // A crashed run's unsaved changes to the session now open: recover them, or discard them.
+    void offerRecovery(const SessionRecovery& recovery);
+    // The session's folder is no longer the one it was read from: save it elsewhere, or cancel.
+    void askToSaveElsewhere(const platform::Url& url, SaveReason reason, Ending ending);
     // The system's reason, and at a close or quit where else the changes can be kept.
     void reportFailedSave(const platform::Url& url, SaveReason reason, const std::string& why);
 
@@ -718,6 +735,9 @@ private:
     // when the share moved.
     std::optional<std::pair<std::size_t, double>> shownPlayedShare_;
     platform::DispatchTimer ticker_;
+    std::unique_ptr<SessionSafekeeping> safekeeping_;
+    // The unsaved mark the title shows.
+    bool titleShowsChanges_ = false;
     // Counts the listed files whose length is an estimate, one at a time after the current song's.
     std::unique_ptr<LengthCounter> lengthCounter_;
     // Offered every key press of the application; installed when the view has loaded.
@@ -781,6 +801,8 @@ private:
     // (the default takes it out, as its undo does) or cancel what cut it short (it stays, undoable);
     // `then` learns whether that may go on. At once when no addition runs.
     void settleCutAddition(std::function<void(bool goOn)> then);
+    // Takes the entries the addition made out of the list, as one step.
+    void takeOutBrought(const Addition& addition);
     // Shared only so that its type may stay in MainViewAddFiles.cpp.
     std::shared_ptr<Addition> addition_;
     std::deque<WaitingAddition> waitingAdditions_;

@@ -65,6 +65,7 @@ std::string withoutNameSuffix(std::string text, std::string_view suffix) {
 
 void MainViewController::updateElapsedTime() {
     player_->recordPlayedRange();
+    if (playlist_->dirty != titleShowsChanges_) updateWindowTitle();
     lengthCounter_->update();
     // Ten times a second: a large notes file still being written is read once it stays as it is.
     if (!noteTextField_->editing() && showNotesFileChanges(playlist_->assignedEntry, true)) return;

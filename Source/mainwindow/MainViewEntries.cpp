@@ -14,9 +14,11 @@
 #include "Source/session/EditListTransaction.h"
 #include "Source/session/Playlist.h"
 #include "Source/session/PlaylistEntry.h"
+#include "Source/session/SongEnd.h"
 #include "Source/session/TextNoteSet.h"
 #include "Source/views/PlaylistTableView.h"
 #include "Source/views/Scrubber.h"
+#include "platform/files/SongArchive.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Files.h"
@@ -92,8 +94,9 @@ void MainViewController::leaveEntry(const std::shared_ptr<PlaylistEntry>& old) {
 
 void MainViewController::makeCurrent(const std::shared_ptr<PlaylistEntry>& entry) {
     playlist_->assignedEntry = entry;
-    // Measured again from the file, which may have changed since it was last current.
-    if (entry) entry->_cachedDuration.reset();
+    // Measured again from the file, which may have changed since it was last current (a song archive by
+    // the player's load, which reads it off the window's thread).
+    if (entry && !platform::isSongArchivePath(entry->_url.path())) entry->_cachedDuration.reset();
     const bool wasMissing = entry && entry->fileMissing;
     player_->setEntry(entry);
     tempo_->songLoaded(entry);
@@ -174,20 +177,20 @@ void MainViewController::playerDidFinish() {
         rows.erase(*finishedRow);
         tableView_->selectRows(rows);
     }
-    if (RowIndexes rows = tableView_->selectedRows(); !rows.empty()) {
-        // The user marked what comes next while this one played: it starts at once.
-        const std::size_t next = *rows.begin();
-        tableView_->selectRows({next});
-        loadEntryAtRow(static_cast<std::ptrdiff_t>(next));
+    const RowIndexes selected = tableView_->selectedRows();
+    const std::optional<std::size_t> marked =
+        selected.empty() ? std::nullopt : std::optional<std::size_t>(*selected.begin());
+    const SongEndStep step = stepAfterSongEnd(player_->mode(), finishedRow, marked);
+    if (step.row) {
+        tableView_->selectRows({*step.row});
+        loadEntryAtRow(static_cast<std::ptrdiff_t>(*step.row));
         // A marked entry whose file is gone cannot follow: the user is told, and the break goes on
         // as after the last song that could be played.
-        if (player_->entry() && player_->playable())
+        const bool ready = player_->entry() && player_->playable();
+        if (step.start && ready)
             transport_->playPressed();
-        else
+        else if (marked && !ready)
             nothingToPlay();
-    } else if (finishedRow) {
-        tableView_->selectRows({*finishedRow + 1});
-        loadEntryAtRow(static_cast<std::ptrdiff_t>(*finishedRow + 1));
     }
     screensaver_->resetIdle();
     savePlaylist();
@@ -245,6 +248,11 @@ QString MainViewController::unplayableEntryText() const {
         opened && platform::isSystemFile(entry->_url.path(), opened->get()))
         return tr("Cannot play %1: it is a system file, not audio").arg(path);
     return tr("Cannot play %1: not an audio file this player can open").arg(path);
+}
+
+void MainViewController::songArchiveChanged(const std::string& message) {
+    platform::consolePrint(message);
+    notices_->showText(QString::fromStdString(message), 6.0, std::nullopt);
 }
 
 void MainViewController::nothingToPlay() {

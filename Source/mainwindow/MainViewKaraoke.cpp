@@ -101,7 +101,9 @@ void MainViewController::pasteLyricLines() {
 }
 
 bool MainViewController::karaokeTimingTakesKey(const QKeyEvent& event) const {
-    if (!karaokeTimingMode(*player_) || event.modifiers() != Qt::NoModifier) return false;
+    // Typed into a field, the keys edit it.
+    if (!karaokeTimingMode(*player_) || event.modifiers() != Qt::NoModifier || textFieldHasFocus())
+        return false;
     if (event.key() != Qt::Key_Backspace && event.key() != Qt::Key_Return && event.key() != Qt::Key_Enter)
         return false;
     return keysAreTheWindows();
@@ -109,8 +111,8 @@ bool MainViewController::karaokeTimingTakesKey(const QKeyEvent& event) const {
 
 bool MainViewController::handleKaraokeTimingKey(const QString& characters) {
     if (!karaokeTimingMode(*player_)) return false;
-    // A dialog's or a menu's Return is theirs.
-    if (!keysAreTheWindows()) return false;
+    // A dialog's or a menu's Return is theirs, and so is a text field's.
+    if (!keysAreTheWindows() || textFieldHasFocus()) return false;
     if (characters == karaokeReturnKey) return karaoke_->stampLine();
     if (characters == QString(QChar(0x7F)) || characters == QString(QChar(0x08)))
         return karaoke_->undoStamp();

@@ -18,9 +18,12 @@
 #include "Source/views/PlaylistTableView.h"
 #include "platform/foundation/Console.h"
 
+#include <QAbstractSpinBox>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTextEdit>
 
 #include <algorithm>
 #include <cstdio>
@@ -87,6 +90,13 @@ bool MainViewController::noteFieldEditing() const {
     return noteTextField_->editing();
 }
 
+bool MainViewController::textFieldHasFocus() const {
+    const QWidget* focus = QApplication::focusWidget();
+    if (const auto* field = qobject_cast<const QLineEdit*>(focus)) return !field->isReadOnly();
+    return qobject_cast<const QAbstractSpinBox*>(focus) || qobject_cast<const QTextEdit*>(focus) ||
+           qobject_cast<const QPlainTextEdit*>(focus);
+}
+
 bool MainViewController::keysAreTheWindows() const {
     return QApplication::activeWindow() == window() && !QApplication::activeModalWidget() &&
            !QApplication::activePopupWidget();
@@ -102,6 +112,16 @@ bool MainViewController::handleKeyDownEvent(const QKeyEvent& event) {
     if (evening_ && evening_->ownsFocus()) return false;
     screensaver_->resetIdle();
     if (handleKaraokeTimingKey(characters)) return true;
+
+    // A field's Return is its own; the search field's ends the search and hands the keys to the list.
+    if (characters == mainViewReturnKey && textFieldHasFocus()) {
+        MainWindowHost* windowController = mainWindowController();
+        if (!keysAreTheWindows() || !windowController ||
+            !windowController->isSearchField(QApplication::focusWidget()))
+            return false;
+        tableView_->setFocus(Qt::OtherFocusReason);
+        return true;
+    }
 
     if (characters == mainViewDownKey || characters == mainViewUpKey || characters == mainViewReturnKey) {
         // Whatever has the focus in the main window; a dialog's, a menu's or another window's
@@ -152,12 +172,17 @@ void MainViewController::handleKey(const QString& characters) {
     } else if (characters == mainViewRightKey) {
         if (inMainWindow) hub->transport().nextSegmentPressed();
     } else if (characters == mainViewEscapeKey) {
-        // The singers' screen never has the keyboard: its full screen is left from here.
-        if (karaoke_->singersFullScreenOn()) {
+        // The singers' screen never has the keyboard: an Escape typed with the pointer over it is
+        // its own. Anywhere else Escape is a host's reflex for menus and dialogs, and must never take
+        // the room's picture away.
+        if (karaoke_->singersFullScreenOn() && karaoke_->pointerOverSingersScreen()) {
             karaoke_->setSingersFullScreen(std::nullopt);
             return;
         }
         clearSearchField();
+        const bool singing =
+            (mode == PlayerMode::karaoke || mode == PlayerMode::karaokePrepare) && player_->playing();
+        if (singing) return;
         if (MainWindowHost* windowController = mainWindowController()) windowController->actionPrepare();
     } else if (characters == mainViewDeleteKey) {
         removeSelectedEntries();

@@ -13,6 +13,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 class QIcon;
 class QImage;
@@ -96,6 +98,14 @@ public:
     virtual bool stampLine() = 0;
     virtual bool undoStamp() = 0;
     virtual bool pasteLines(const QString& text) = 0;
+    // The timing ends with the listening (its session closed, the program quitting): what was stamped
+    // is saved off the window's thread, waiting a moment for a file being written elsewhere.
+    virtual void endTiming() = 0;
+    // Files whose stamps could not be written, each with the reason (the stamps are in the log).
+    using UnwrittenFiles = std::vector<std::pair<std::string, std::string>>;
+    // Runs `then` once every timing save under way has answered (at once when none is), with the files
+    // those saves could not write since the last call.
+    virtual void afterTimingSaved(std::function<void(const UnwrittenFiles&)> then) = 0;
     // The singers' screen: opened or closed; opened again at start when it was open at the end.
     virtual void toggleSingersScreen() = 0;
     virtual bool singersScreenShown() const = 0;
@@ -104,6 +114,8 @@ public:
     // the screen it fills, nullopt while it is not full screen.
     virtual void setSingersFullScreen(const std::optional<QString>& screenName) = 0;
     virtual std::optional<QString> singersFullScreenOn() const = 0;
+    // The pointer rests over the singers' screen: a key typed now is meant for it.
+    virtual bool pointerOverSingersScreen() const = 0;
 };
 
 // The clock shown after idle time.

@@ -14,6 +14,8 @@
 #include "Source/session/Exporter.h"
 #include "Source/session/Playlist.h"
 #include "Source/session/PlaylistEntry.h"
+#include "Source/session/SessionRecovery.h"
+#include "Source/session/SessionSafekeeping.h"
 #include "Source/session/TextNoteSet.h"
 #include "Source/views/PlaylistTableView.h"
 #include "Source/views/WindowMenu.h"
@@ -39,6 +41,27 @@ namespace {
 
 constexpr const char* lastSessionURLKey = "lastSessionURL";
 constexpr const char* lastSessionBookmarkKey = "lastSessionBookmark";
+// The mode the program was quit in, by its name in playerModeName.
+constexpr const char* playerModeKey = "playerMode";
+
+constexpr std::pair<PlayerMode, const char*> playerModeNames[] = {
+    {PlayerMode::dance, "dance"},
+    {PlayerMode::prepare, "prepare"},
+    {PlayerMode::karaoke, "karaoke"},
+    {PlayerMode::karaokePrepare, "karaokePrepare"}};
+
+// Dance for a name this version does not know (or none).
+PlayerMode playerModeNamed(const std::optional<std::string>& name) {
+    for (const auto& [mode, text] : playerModeNames)
+        if (name == text) return mode;
+    return PlayerMode::dance;
+}
+
+const char* playerModeName(PlayerMode mode) {
+    for (const auto& [each, text] : playerModeNames)
+        if (each == mode) return text;
+    return playerModeNames[0].second;
+}
 
 // Holds back the state file while a session is being opened: the record would otherwise name the
 // previous session with the new one's entry.
@@ -76,22 +99,88 @@ Playlist::SaveResult writeSessionDocument(Playlist& playlist, double time, const
 
 void MainViewController::saveAppState() {
     if (stateWritesHeld_ > 0) return;
-    writeAppState(AppState::capture(sessionURL_, *playlist_, *player_), appStateFileURL());
+    safekeeping_->stateChanged();
 }
 
 void MainViewController::restoreState() {
     transport_->setUpControls();
-    player_->setMode(PlayerMode::dance);
+    // The mode the last run was quit in: a host's karaoke evening starts with the singers' screen lit.
+    player_->setMode(playerModeNamed(defaults_->string(playerModeKey)));
     if (PlayerDelegate* delegate = player_->delegate()) delegate->updateForMode();
     // Where the singers could read it at the end of the last run.
     karaoke_->restoreSingersScreen();
     platform::Result<AppState> state = readAppState(appStateFileURL());
-    if (!state || !state->playlistURL) return;
-    // Start-up: what a killed run left beside the document goes before it is read (see AppDelegate).
-    platform::removeTemporariesOf(state->playlistURL->path());
-    // Opening the session brings back the saved entry, position, ranges and marks, and writes the
-    // state again; a session that cannot be read leaves the state file for the next start.
-    (void)loadSession(*state->playlistURL);
+    // Left by a run that did not quit: its unsaved changes, and the session they were made to.
+    platform::Result<SessionRecovery> recovery = readSessionRecovery();
+    std::optional<platform::Url> session;
+    if (state) session = state->playlistURL;
+    if (recovery && recovery->playlistURL) session = recovery->playlistURL;
+    if (session) {
+        // Start-up: what a killed run left beside the document goes before it is read (see AppDelegate).
+        platform::removeTemporariesOf(session->path());
+        // Opening the session brings back the saved entry, position, ranges and marks, and writes the
+        // state again; a session that cannot be read leaves the state file for the next start.
+        std::shared_ptr<Playlist> document = readSessionDocument(*session);
+        if (!document) return;
+        // The state's entry is an index into the list as the killed run left it: the recovered order's.
+        if (state && state->playlistURL == session && recovery && recovery->order &&
+            state->currentEntryIndex) {
+            const std::int64_t index = *state->currentEntryIndex;
+            state->currentEntryIndex.reset();
+            if (index >= 0 && index < static_cast<std::int64_t>(recovery->order->size())) {
+                const platform::Url& file = (*recovery->order)[static_cast<std::size_t>(index)];
+                const auto& entries = document->allEntries;
+                const auto found = std::find_if(entries.begin(), entries.end(), [&](const auto& entry) {
+                    return entry && entry->_url == file;
+                });
+                if (found != entries.end()) state->currentEntryIndex = found - entries.begin();
+            }
+            writeAppState(*state, appStateFileURL());
+        }
+        showSession(*session, std::move(document));
+    }
+    // Changes to a session that could not be opened wait for a start that can.
+    if (recovery && recovery->playlistURL == sessionURL_) offerRecovery(*recovery);
+}
+
+void MainViewController::offerRecovery(const SessionRecovery& recovery) {
+    std::string changes;
+    if (recovery.order)
+        changes = (sessionURL_ ? "the order of its " : "its ") + std::to_string(recovery.order->size()) +
+                  " entries";
+    if (!recovery.keys.empty())
+        changes += (changes.empty() ? "" : " and ") + std::string("the key of ") +
+                   std::to_string(recovery.keys.size()) + (recovery.keys.size() == 1 ? " song" : " songs");
+    platform::AlertOptions options;
+    options.messageText = sessionURL_
+                              ? "Vantle did not quit normally: the unsaved changes to the session “" +
+                                    sessionDisplayName(*sessionURL_) + "” can be recovered."
+                              : std::string("Vantle did not quit normally: the unsaved session can be "
+                                            "recovered.");
+    options.informativeText =
+        sessionURL_
+            ? "Changed since the session was last saved: " + changes +
+                  ". Recover lays them over the session, which then shows them as unsaved changes; "
+                  "Discard keeps the session as it was saved."
+            : "It was never saved: " + changes +
+                  ". Recover lists them again, as unsaved changes; Discard starts with an empty list.";
+    options.buttons = {"Recover", "Discard"};
+    QPointer<MainViewController> self(this);
+    alerts_->beginAlert(window(), std::move(options), [self, recovery](int button) {
+        if (!self) return;
+        if (button != 0 || self->sessionURL_ != recovery.playlistURL) {
+            self->safekeeping_->discardRecovery();
+            return;
+        }
+        const std::size_t missing = recovery.apply(*self->playlist_);
+        if (missing > 0)
+            platform::consolePrint("recovered the session without " + std::to_string(missing) +
+                                   " files that could not be opened");
+        self->tableView_->reloadTable();
+        if (const std::shared_ptr<PlaylistEntry>& current = self->player_->entry())
+            self->player_->setKeyShift(current->keyShift);
+        self->updateWindowTitle();
+    });
 }
 
 // ---- session document ----
@@ -210,7 +299,40 @@ void MainViewController::saveToLocation(SaveReason reason, Ending ending, bool w
     case Playlist::SaveResult::Status::changedOnDisk:
         askAboutChangedSession(url, reason, std::move(ending));
         return;
+    case Playlist::SaveResult::Status::folderReplaced:
+        askToSaveElsewhere(url, reason, std::move(ending));
+        return;
     }
+}
+
+void MainViewController::askToSaveElsewhere(const platform::Url& url, SaveReason reason, Ending ending) {
+    // A save after each song asks once while the question is open.
+    if (savingAfterSong_ && failedSaveAlerts_ > 0) {
+        if (ending) ending(SaveOutcome::failed);
+        return;
+    }
+    const std::string folder = platform::printableLine(url.deletingLastPathComponent().path());
+    platform::AlertOptions options;
+    options.messageText = "The session “" + sessionDisplayName(url) +
+                          "” was not saved: its folder is no longer the one it was opened from.";
+    options.informativeText =
+        folder + " is now another folder (a USB stick or disk taken out leaves its empty mount point, a "
+                 "folder removed and made again is a new one). Saving there would hide the file from the "
+                 "disk it belongs on. Choose Save As… to save the session elsewhere, or put the disk back "
+                 "and save again.";
+    options.buttons = {"Save As…", "Cancel"};
+    options.defaultButton = 1;
+    ++failedSaveAlerts_;
+    QPointer<MainViewController> self(this);
+    alerts_->beginAlert(window(), std::move(options), [self, reason, ending](int button) {
+        if (!self) return;
+        --self->failedSaveAlerts_;
+        if (button == 0) {
+            self->runSavePanel(ending, reason);
+            return;
+        }
+        if (ending) ending(SaveOutcome::cancelled);
+    });
 }
 
 void MainViewController::askAboutChangedSession(const platform::Url& url, SaveReason reason, Ending ending) {
@@ -273,10 +395,16 @@ void MainViewController::saveSession(Continuation then, SaveReason reason) {
     saveFirst(
         [self, then = std::move(then), reason](SaveOutcome outcome) {
             // Whatever was to replace the session waits when the user cancelled or the write failed:
-            // the unsaved changes are still only here. So do notes not yet written.
+            // the unsaved changes are still only here. So do notes and stamps not yet written.
             if (outcome != SaveOutcome::saved && outcome != SaveOutcome::notWritten) return;
-            if (self && self->holdForUnwrittenNotes(reason)) return;
-            if (then) then();
+            if (!self) {
+                if (then) then();
+                return;
+            }
+            self->afterUnwrittenWork([self, then, reason] {
+                if (self->holdForUnwrittenNotes(reason)) return;
+                if (then) then();
+            });
         },
         reason);
 }
@@ -308,6 +436,11 @@ void MainViewController::runSavePanel(Ending ending, SaveReason reason) {
                                     // question to replace it says nothing of a change made there
                                     // elsewhere, so it is saved as Save saves it.
                                     if (self->sessionURL_ == url) {
+                                        // Chosen in the panel, its folder is the session's now, even
+                                        // when it is not the one the session was read from.
+                                        if (auto& version = self->playlist_->fileVersion)
+                                            if (auto target = platform::saveTargetOf(url->path()))
+                                                version->folder = platform::folderIdentityOf(*target);
                                         self->saveToLocation(reason, ending);
                                         return;
                                     }
@@ -373,6 +506,7 @@ void MainViewController::clearSession() {
     playlist_->assignedEntry.reset();
     playlist_->url.reset();
     playlist_->fileVersion.reset();
+    playlist_->savedLayout = {};
     // A folder prefix belongs to the document it was set in; a new one starts with the preferences'.
     playlist_->_directoryPrefix.reset();
     // The steps of the session before took its entries; none of them is this session's to undo.
@@ -475,6 +609,17 @@ void MainViewController::closeListening() {
                                          ? std::string("another program was still writing it")
                                          : saved.reason);
     }
+    // The timing's stamps end here too: saved off the window's thread, waited for by afterUnwrittenWork.
+    karaoke_->endTiming();
+}
+
+void MainViewController::afterUnwrittenWork(std::function<void()> then) {
+    QPointer<MainViewController> self(this);
+    karaoke_->afterTimingSaved([self, then = std::move(then)](const KaraokePart::UnwrittenFiles& unwritten) {
+        if (!self) return;
+        self->unwrittenNotes_.insert(self->unwrittenNotes_.end(), unwritten.begin(), unwritten.end());
+        then();
+    });
 }
 
 void MainViewController::afterLeavingNotes(Continuation then) {
@@ -517,7 +662,12 @@ bool MainViewController::holdForUnwrittenNotes(SaveReason reason) {
                  platform::printableLine(why) + ")";
     }
     platform::AlertOptions options;
-    options.messageText = "Notes could not be written: " + files + ".";
+    const bool lyrics = std::any_of(unwritten.begin(), unwritten.end(), [](const auto& file) {
+        return platform::lowercased(file.first).ends_with(".lrc");
+    });
+    options.messageText =
+        (lyrics ? "Timed lyrics or notes could not be written: " : "Notes could not be written: ") + files +
+        ".";
     options.informativeText =
         std::string("What you typed or deleted is kept in this window, and was printed to Vantle's log "
                     "(its standard output). ") +
@@ -563,8 +713,9 @@ void MainViewController::newSession() {
 
 void MainViewController::updateWindowTitle() {
     static const platform::Date buildDate = Environment::buildDate();
-    const QString title =
-        QString::fromStdString(mainWindowTitle(sessionURL_, Environment::version(), buildDate));
+    titleShowsChanges_ = playlist_->dirty;
+    const QString title = QString::fromStdString(
+        mainWindowTitle(sessionURL_, Environment::version(), buildDate, titleShowsChanges_));
     if (QWidget* top = window()) top->setWindowTitle(title);
     if (MainWindowHost* windowController = mainWindowController())
         windowController->rebuildTagFilterButtons();
@@ -576,6 +727,7 @@ void MainViewController::updateWindowTitle() {
 void MainViewController::prepareToQuit() {
     if (!player_->suspended()) player_->pause();
     player_->setPlaying(false);
+    defaults_->setString(playerModeKey, playerModeName(player_->mode()));
     // Quitting never leaves the user's notifications silenced.
     if (doNotDisturb_) doNotDisturb_->restore();
 }
@@ -597,10 +749,19 @@ void MainViewController::saveForQuit(Ending ending) {
     // Notes not yet written keep the program running, the first time they are named.
     QPointer<MainViewController> self(this);
     ending = [self, ending = std::move(ending)](SaveOutcome outcome) {
-        if (self && (outcome == SaveOutcome::saved || outcome == SaveOutcome::notWritten) &&
-            self->holdForUnwrittenNotes(SaveReason::quit))
-            outcome = SaveOutcome::cancelled;
-        if (ending) ending(outcome);
+        if (!self || (outcome != SaveOutcome::saved && outcome != SaveOutcome::notWritten)) {
+            if (ending) ending(outcome);
+            return;
+        }
+        // The quit goes on once the stamps being saved are written, or held once when they are not.
+        self->afterUnwrittenWork([self, ending, outcome]() mutable {
+            if (self->holdForUnwrittenNotes(SaveReason::quit))
+                outcome = SaveOutcome::cancelled;
+            else
+                // The quit goes on: the state is on disk, and the recovery file goes with the changes saved.
+                self->safekeeping_->flush();
+            if (ending) ending(outcome);
+        });
     };
     // Every quit keeps what was heard and where: the entry's listening is closed, the state written
     // and a session with a location written there, changed or not. Only an unchanged session

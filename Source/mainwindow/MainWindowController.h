@@ -57,6 +57,7 @@ public:
     void actionSearch();
     // Empties the search field and applies the empty filter.
     void clearSearchField() override;
+    bool isSearchField(const QWidget* widget) const override { return widget == searchField_; }
     // Shows the player's mode.
     void updateModeTools() override;
     // Prepare mode: the player's mode becomes `prepare` (the mode display follows), the break

@@ -169,7 +169,8 @@ bool SingersScreen::pointerHidden() const {
 
 void SingersScreen::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
-    painter_.paint(painter, event->rect());
+    // Shown again, or resized, before a frame for its size came: one is asked for.
+    if (!painter_.paint(painter, event->rect())) QTimer::singleShot(0, this, [this] { emit frameWanted(); });
 }
 
 void SingersScreen::closeEvent(QCloseEvent* event) {

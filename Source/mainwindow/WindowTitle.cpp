@@ -9,7 +9,7 @@
 namespace vantle {
 
 std::string mainWindowTitle(const std::optional<platform::Url>& session, const std::string& version,
-                            platform::Date buildDate) {
+                            platform::Date buildDate, bool unsavedChanges) {
     std::string name = "Vantle";
     if (session && !session->isEmpty()) {
         name = session->lastPathComponent();
@@ -20,6 +20,7 @@ std::string mainWindowTitle(const std::optional<platform::Url>& session, const s
         // A title is one line, whatever the file is called.
         name = platform::escapingControlCharacters(name);
     }
+    if (unsavedChanges) name += "*";
     const bool testBuild = !version.empty() && ((version.back() >= 'a' && version.back() <= 'z') ||
                                                 (version.back() >= 'A' && version.back() <= 'Z'));
     if (!testBuild) return name;

@@ -9,6 +9,7 @@
 #include "Source/session/PlaylistEntry.h"
 #include "platform/audio/DefaultOutputDevice.h"
 #include "platform/audio/NullAudioDevice.h"
+#include "platform/audio/TimePitchUnit.h"
 #include "platform/dispatch/ConcurrentQueue.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/files/AudioFile.h"
@@ -106,21 +107,6 @@ void PlayerRZ::fileReopened() {
     takeFileDuration(entry_);
 }
 
-void PlayerRZ::takeFileDuration(const std::shared_ptr<PlaylistEntry>& entry) {
-    const double length = filePlayer_->duration();
-    if (!entry->_cachedDuration) return;
-    const std::shared_ptr<platform::AudioFile>& file = filePlayer_->file();
-    const bool provisional = file && (!file->isComplete() || !file->isLengthExact());
-    const bool estimate = file && !file->isLengthExact();
-    if (*entry->_cachedDuration == length && entry->durationIsProvisional == provisional &&
-        entry->durationIsEstimate == estimate)
-        return;
-    entry->_cachedDuration = length;
-    entry->durationIsProvisional = provisional;
-    entry->durationIsEstimate = estimate;
-    if (delegate_) delegate_->entryDurationChanged(entry);
-}
-
 // ---- transport ----
 
 bool PlayerRZ::readyToPlay() {
@@ -153,6 +139,13 @@ void PlayerRZ::setTrebleGain(float gain) {
 
 void PlayerRZ::setRate(float rate) {
     timePitch_->setRate(rate);
+}
+
+void PlayerRZ::setMode(PlayerMode mode) {
+    EntryPlayer::setMode(mode);
+    const bool karaoke = mode == PlayerMode::karaoke || mode == PlayerMode::karaokePrepare;
+    timePitch_->setOverlap(karaoke ? platform::TimePitchUnit::shortWindowOverlap
+                                   : platform::TimePitchUnit::finerEngineOverlap);
 }
 
 void PlayerRZ::applyKeyShift(int semitones) {

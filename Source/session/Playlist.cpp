@@ -44,7 +44,7 @@ namespace {
 // it need only agree with itself within one run.
 Playlist::FileVersion playlistFileVersion(const std::string& path, const platform::Bytes& bytes) {
     const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    return Playlist::FileVersion{path, bytes.size(), std::hash<std::string_view>{}(text)};
+    return Playlist::FileVersion{path, bytes.size(), std::hash<std::string_view>{}(text), std::nullopt};
 }
 
 // Whether `bytes`, just read from `path`, are still what `version` says was read or written there.
@@ -61,7 +61,13 @@ platform::Result<std::shared_ptr<Playlist>> Playlist::read(const platform::Url& 
     if (!bytes) return bytes.error();
     platform::Result<std::shared_ptr<Playlist>> document =
         platform::decodePlist<std::shared_ptr<Playlist>>(*bytes);
-    if (document && *document) (*document)->fileVersion = playlistFileVersion(url.path(), *bytes);
+    if (document && *document) {
+        Playlist& read = **document;
+        read.fileVersion = playlistFileVersion(url.path(), *bytes);
+        if (platform::Result<std::string> target = platform::saveTargetOf(url.path()))
+            read.fileVersion->folder = platform::folderIdentityOf(*target);
+        read.rememberSavedLayout();
+    }
     return document;
 }
 
@@ -102,8 +108,17 @@ Playlist::SaveResult Playlist::save(const platform::Url& target, Overwrite overw
     // another window's write in between is never lost.
     std::optional<platform::Error> unreadable;
     bool changed = false;
+    bool folderReplaced = false;
+    std::optional<platform::FolderIdentity> folder;
     platform::Result<platform::CheckedSave> saved = platform::saveFileChecked(
         target.path(), platform::readFileSizeLimit, [&](const platform::FoundFile& found) {
+            folder = found.folder;
+            // No folder at all fails the write, as it should; another folder in its place is no failure.
+            if (fileVersion && fileVersion->path == target.path() && fileVersion->folder && found.folder &&
+                *found.folder != *fileVersion->folder) {
+                folderReplaced = true;
+                return platform::SaveChoice::leaving();
+            }
             if (overwrite == Overwrite::ifUnchanged && found.stamp && fileVersion &&
                 fileVersion->path == target.path()) {
                 if (found.unreadable) {
@@ -118,13 +133,28 @@ Playlist::SaveResult Playlist::save(const platform::Url& target, Overwrite overw
             return platform::SaveChoice::writing(*bytes);
         });
     if (!saved) return failed(saved.error());
+    if (folderReplaced) {
+        platform::consolePrint("not saved " + target.absoluteString() +
+                               ": its folder is no longer the one the session was read from or saved in");
+        return SaveResult{SaveResult::Status::folderReplaced, {}};
+    }
     if (unreadable) return failed(*unreadable);
     if (changed || saved->status == platform::CheckedSave::Status::changedOnDisk)
         return SaveResult{SaveResult::Status::changedOnDisk, {}};
     url = target;
     fileVersion = playlistFileVersion(target.path(), *bytes);
+    fileVersion->folder = folder;
+    rememberSavedLayout();
     dirty = false;
     return {};
+}
+
+void Playlist::rememberSavedLayout() {
+    savedLayout.entries = allEntries;
+    savedLayout.keyShifts.clear();
+    savedLayout.keyShifts.reserve(allEntries.size());
+    for (const auto& entry : allEntries)
+        savedLayout.keyShifts.push_back(entry ? entry->keyShift : 0);
 }
 
 void Playlist::prepareAfterLoad() {

@@ -7,6 +7,7 @@
 #include "Source/session/PlaylistEntry.h"
 #include "Source/session/Undoer.h"
 #include "platform/foundation/Clock.h"
+#include "platform/foundation/Files.h"
 #include "platform/foundation/KeyedCoding.h"
 #include "platform/foundation/Result.h"
 #include "platform/foundation/Url.h"
@@ -66,20 +67,31 @@ public:
     std::string directoryPrefix() const;
 
     // The file this document was last read from or written to, with the size and a checksum of the
-    // bytes it then held: what a save there expects to find. Set by read() and save().
+    // bytes it then held, and the folder that held it: what a save there expects to find. Set by
+    // read() and save().
     struct FileVersion {
         std::string path;
         std::uint64_t size = 0;
         std::uint64_t checksum = 0;
+        std::optional<platform::FolderIdentity> folder;
     };
     std::optional<FileVersion> fileVersion;
+
+    // The list and each entry's key as the document was last read or written (empty for a session
+    // never saved): what a crash would lose is measured against it.
+    struct SavedLayout {
+        EntryList entries;
+        std::vector<int> keyShifts;
+    };
+    SavedLayout savedLayout;
+    void rememberSavedLayout();
 
     // Whether a save may replace a file that was changed on disk since this document last read or
     // wrote it: only when the user has said so.
     enum class Overwrite { ifUnchanged, always };
     // How a save went; `reason` says why one failed, in the system's words ("read-only file system").
     struct SaveResult {
-        enum class Status { written, changedOnDisk, failed };
+        enum class Status { written, changedOnDisk, folderReplaced, failed };
         Status status = Status::written;
         std::string reason;
         bool written() const { return status == Status::written; }
@@ -92,7 +104,9 @@ public:
     // whose bytes cannot be read to tell (failed). The file is looked at under a lock the saves of
     // other running copies take too, and again just before it is replaced: a write from elsewhere
     // in between is changedOnDisk as well, whatever `overwrite` says. A file that holds the encoded
-    // bytes already is not written again. A link is written where it points.
+    // bytes already is not written again. A link is written where it points. A file whose folder is no
+    // longer the one it was read from or written to (a USB stick pulled leaves its empty mount point) is
+    // never written there, whatever `overwrite` says (folderReplaced).
     SaveResult save(const platform::Url& url, Overwrite overwrite = Overwrite::ifUnchanged);
     // Whether the file at `url` no longer holds what this document last read from or wrote to it.
     // No file there, or one this document never read or wrote, is no one's change to lose. An

@@ -74,7 +74,8 @@ void TextNoteSet::setClockForNewSets(const platform::Clock* clock) {
 TextNoteSet::TextNoteSet(platform::Url mp3URL) : TextNoteSet(std::move(mp3URL), clockForNewSets()) {}
 
 TextNoteSet::TextNoteSet(platform::Url mp3URL, const platform::Clock& clock)
-    : mp3URL_(std::move(mp3URL)), textURL_(companionTextURL(mp3URL_, ".txt")), clock_(&clock) {
+    : mp3URL_(std::move(mp3URL)), textURL_(companionTextURL(mp3URL_, ".txt")), clock_(&clock),
+      quietFile_(textURL_.path()) {
     // Stamped before it is read: a write in between then shows as a change, and is never missed.
     const Stamp stamp = currentStamp();
     auto text = platform::readTextFile(textURL_.path(), largestFileSize);
@@ -101,25 +102,7 @@ bool TextNoteSet::waitedLongEnough() const {
 }
 
 bool TextNoteSet::quiet(const Stamp& stamp) {
-    if (stamp == stamp_) return true;
-    const platform::Date now = clock_->now();
-    if (!sighting_ || sighting_->stamp != stamp) sighting_ = Sighting{stamp, now};
-    const double unchanged = now.timeIntervalSince(sighting_->since);
-    // An editor may hold the file empty between cutting it and writing it again for longer than a
-    // quiet second: taken for the truth then, it would drop the notes, and its next write would drop
-    // a note written into it meanwhile.
-    if (emptied(stamp)) return unchanged >= settlingPatience;
-    // A file that is gone went when its folder last changed: an editor that saves by removing the
-    // file and making it anew leaves no name for a moment.
-    const std::optional<platform::FileStamp> written =
-        stamp ? stamp : platform::fileStamp(textURL_.deletingLastPathComponent().path());
-    if (!written) return true;
-    if (now.timeIntervalSince1970() - double(std::max(written->modified, written->changed)) / 1e9 >=
-        quietSeconds)
-        return true;
-    // A file whose times are ahead of this clock (another machine's, on a network share) is quiet
-    // once it has stayed as it is that long here.
-    return unchanged >= quietSeconds;
+    return quietFile_.quiet(stamp, stamp_, clock_->now(), settlingPatience);
 }
 
 std::vector<TextNoteSet::NotesLine> TextNoteSet::linesOf(std::string_view text,

@@ -4,6 +4,7 @@
 // remembers the file as it last read or wrote it and lays its own changes over what is there now.
 // Owned by one playlist entry; main thread only.
 
+#include "Source/session/QuietFile.h"
 #include "Source/session/TextNote.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/Date.h"
@@ -34,7 +35,7 @@ public:
     // A notes file written less than this long ago may be an editor's half-done save (truncated and
     // not yet written again): it is neither read as the truth nor written over until it has been
     // quiet that long.
-    static constexpr double quietSeconds = 1.0;
+    static constexpr double quietSeconds = QuietFile::quietSeconds;
 
     // A save that has waited this long for a file that never stays quiet (a sync client, an editor's
     // autosave) goes ahead: it lays its changes on top of the file as it is then, as it does over any
@@ -175,12 +176,7 @@ private:
     const platform::Clock* clock_;
     // The first try of a save before leaving that still waits.
     std::optional<platform::Date> leavingSince_;
-    // A stamp not yet quiet, and when it was first seen.
-    struct Sighting {
-        Stamp stamp;
-        platform::Date since;
-    };
-    std::optional<Sighting> sighting_;
+    QuietFile quietFile_;
     // A file that could not be read, not to be tried again until it changes.
     std::optional<Stamp> unreadable_;
     // A save waited for the file to be quiet, since then.

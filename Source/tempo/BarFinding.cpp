@@ -11,12 +11,12 @@ namespace vantle {
 namespace {
 
 // What leaving the count costs in the bar path, against one deviation of evidence a beat.
-constexpr double countBreak = 10.0;
+constexpr double countBreak = 20.0;
 // How much more clearly one meter must show than the other to be sure of it.
 constexpr double meterMargin = 1.5;
 // In four, the bass and kick mark 1 and 3 alike: the whole band striking 1 harder (a new chord, a
 // crash) breaks the tie. In two and three the loud beat is as often the after-beat's chord ("oom-pah").
-constexpr double loudWeightInFour = 0.5;
+constexpr double loudWeightInFour = 1.0;
 
 void standardise(std::vector<double>& values) {
     if (values.empty()) return;
@@ -100,13 +100,14 @@ CountedBars countBars(const std::vector<double>& evidence, int beatsPerBar) {
     return bars;
 }
 
-// How strongly each beat sounds like the start of a bar, in deviations from the song's usual beat: a
-// bass note or low drum on it, and the harmony of the `span` beats after it unlike that of the span
-// before (a bar's span: a chord that changes every beat or only on a half bar tells no bar line).
+// How strongly each beat sounds like the start of a bar of `beatsPerBar`, in deviations from the song's
+// usual beat: a bass note or low drum on it, and the harmony of the bar after it unlike that of the bar
+// before (a whole bar each, so that an after-beat's chord entering over the bass tells no bar line).
 std::vector<double> barStartEvidence(const std::vector<double>& beats, const OnsetFrames& frames,
                                      const std::vector<float>& bassOnsets, const std::vector<float>& onsets,
-                                     std::size_t span) {
+                                     int beatsPerBar) {
     const std::size_t count = beats.size();
+    const auto span = std::size_t(beatsPerBar);
     std::vector<double> bass(count, 0.0), loud(count, 0.0), change(count, 0.0);
     // A bass note or drum may sound a little off the beat the whole band makes.
     const auto reach = std::ptrdiff_t(std::lround(0.035 * frames.frameRate));
@@ -126,7 +127,7 @@ std::vector<double> barStartEvidence(const std::vector<double>& beats, const Ons
     standardise(loud);
     std::vector<double> evidence(count);
     for (std::size_t i = 0; i < count; ++i)
-        evidence[i] = bass[i] + change[i] + (span == 2 ? loudWeightInFour : 0.0) * loud[i];
+        evidence[i] = bass[i] + change[i] + (beatsPerBar == 4 ? loudWeightInFour : 0.0) * loud[i];
     return evidence;
 }
 
@@ -136,8 +137,7 @@ BarGrid findBars(const std::vector<double>& beats, const OnsetFrames& frames,
                  const std::vector<float>& bassOnsets, const std::vector<float>& onsets,
                  std::optional<int> beatsPerBar) {
     const auto counted = [&](int meter) {
-        return countBars(
-            barStartEvidence(beats, frames, bassOnsets, onsets, std::size_t(std::max(1, meter / 2))), meter);
+        return countBars(barStartEvidence(beats, frames, bassOnsets, onsets, meter), meter);
     };
     BarGrid grid;
     if (beatsPerBar) {

@@ -41,7 +41,10 @@ constexpr double alternatesOpen = 0.5;
 } // namespace
 
 TempoAnalyser::TempoAnalyser(double sampleRate, std::optional<Dance> dance)
-    : dance_(dance == Dance::none ? std::nullopt : dance),
+    : TempoAnalyser(sampleRate, defaultBand(dance.value_or(Dance::none))) {}
+
+TempoAnalyser::TempoAnalyser(double sampleRate, const DanceBand& band)
+    : band_(band.beatsPerBar > 0 && band.highBarsPerMinute > 0 ? std::optional(band) : std::nullopt),
       onsets_(std::make_unique<OnsetEnvelope>(sampleRate)),
       frameLimit_(std::size_t(longestSeconds * sampleRate)) {}
 
@@ -68,7 +71,7 @@ void TempoAnalyser::addChannels(const float* const* channels, unsigned channelCo
 
 std::optional<SongTempo> TempoAnalyser::finish(const std::atomic<bool>* cancel) {
     const OnsetFrames& frames = onsets_->frames();
-    const std::optional<DanceBand> band = dance_ ? std::optional(defaultBand(*dance_)) : std::nullopt;
+    const std::optional<DanceBand>& band = band_;
     SongTempo tempo;
     tempo.beatsPerBar = band ? band->beatsPerBar : 4;
 
@@ -122,7 +125,7 @@ SongTempo analyseTempo(const float* mono, std::size_t frames, double sampleRate,
     return *analyser.finish();
 }
 
-std::optional<SongTempo> analyseTempoFile(const std::string& path, std::optional<Dance> dance,
+std::optional<SongTempo> analyseTempoFile(const std::string& path, const DanceBand& band,
                                           const std::atomic<bool>* cancel, std::string* whyNot) {
     const auto fail = [&](const std::string& reason) -> std::optional<SongTempo> {
         if (whyNot != nullptr) *whyNot = reason;
@@ -133,7 +136,7 @@ std::optional<SongTempo> analyseTempoFile(const std::string& path, std::optional
     platform::AudioFile& file = **opened;
     const platform::AudioFormat& format = file.processingFormat();
     auto buffer = platform::PcmBuffer::make(format, 16384);
-    TempoAnalyser analyser(format.sampleRate(), dance);
+    TempoAnalyser analyser(format.sampleRate(), band);
     while (!analyser.full()) {
         if (cancelled(cancel)) return fail("cancelled");
         if (auto read = file.read(*buffer); !read) return fail(read.error().message);
@@ -143,6 +146,11 @@ std::optional<SongTempo> analyseTempoFile(const std::string& path, std::optional
     auto tempo = analyser.finish(cancel);
     if (!tempo) return fail("cancelled");
     return tempo;
+}
+
+std::optional<SongTempo> analyseTempoFile(const std::string& path, std::optional<Dance> dance,
+                                          const std::atomic<bool>* cancel, std::string* whyNot) {
+    return analyseTempoFile(path, defaultBand(dance.value_or(Dance::none)), cancel, whyNot);
 }
 
 } // namespace vantle

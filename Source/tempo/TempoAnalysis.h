@@ -19,8 +19,10 @@ class OnsetEnvelope;
 // and answers its tempo once it has all of it. One thread at a time.
 class TempoAnalyser {
 public:
-    // The dance, when known, decides between metrical levels and gives the meter.
+    // The dance, when known, decides between metrical levels and gives the meter, by its default band.
     TempoAnalyser(double sampleRate, std::optional<Dance> dance);
+    // The same by a band as the teacher's dance table has it; a band of no meter is no dance.
+    TempoAnalyser(double sampleRate, const DanceBand& band);
     ~TempoAnalyser();
     TempoAnalyser(const TempoAnalyser&) = delete;
     TempoAnalyser& operator=(const TempoAnalyser&) = delete;
@@ -36,7 +38,7 @@ public:
     std::optional<SongTempo> finish(const std::atomic<bool>* cancel = nullptr);
 
 private:
-    std::optional<Dance> dance_;
+    std::optional<DanceBand> band_;
     std::unique_ptr<OnsetEnvelope> onsets_;
     std::size_t framesTaken_ = 0;
     std::size_t frameLimit_ = 0;
@@ -49,6 +51,9 @@ SongTempo analyseTempo(const float* mono, std::size_t frames, double sampleRate,
 // Decodes the file as the player does (any file it plays, a song archive's audio too) and analyses it.
 // Nothing when the file does not read (`whyNot`, when given, then says why) or `cancel` became true.
 std::optional<SongTempo> analyseTempoFile(const std::string& path, std::optional<Dance> dance,
+                                          const std::atomic<bool>* cancel, std::string* whyNot = nullptr);
+// The same with the dance's band as the teacher's dance table has it.
+std::optional<SongTempo> analyseTempoFile(const std::string& path, const DanceBand& band,
                                           const std::atomic<bool>* cancel, std::string* whyNot = nullptr);
 
 } // namespace vantle

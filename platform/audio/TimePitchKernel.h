@@ -5,6 +5,7 @@
 
 #include "platform/audio/AudioFrameRing.h"
 #include "platform/audio/AudioUnit.h"
+#include "platform/audio/TimePitchEngine.h"
 
 #include <rubberband/RubberBandStretcher.h>
 #include <samplerate.h>
@@ -157,7 +158,8 @@ private:
 // One Rubber Band stretcher with the facts the render thread needs about it.
 struct TimePitchStretcher {
     std::unique_ptr<RubberBandStretcher> rubberBand;
-    bool finer = true;
+    TimePitchEngine engine = TimePitchEngine::finer;
+    bool finer = true; // either of the finer engine's windows
     std::size_t channels = 0;
     std::size_t startPad = 0;
     std::size_t startDelay = 0;
@@ -176,8 +178,8 @@ struct TimePitchStretcher {
     double holdBeyondPad(double ratio) const { return finer ? 0.0 : 1536.0 + 512.0 / ratio; }
 
     // Configuring thread: made, sized and primed, so that the render thread never makes it allocate.
-    static std::unique_ptr<TimePitchStretcher> make(bool finer, std::size_t channels, double sampleRate,
-                                                    double wanted);
+    static std::unique_ptr<TimePitchStretcher> make(TimePitchEngine engine, std::size_t channels,
+                                                    double sampleRate, double wanted);
 
     // Configuring thread (never the render thread: it allocates): empties the stretcher and feeds it
     // its start pad of silence, dropping what that gives out.

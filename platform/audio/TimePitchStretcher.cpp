@@ -11,14 +11,18 @@ double TimePitchStretcher::ratioFor(bool finer, double ratio) {
     return std::clamp(ratio, 1.0 / timePitchFasterMaximumRatio, timePitchFasterMaximumRatio);
 }
 
-std::unique_ptr<TimePitchStretcher> TimePitchStretcher::make(bool finer, std::size_t channels,
+std::unique_ptr<TimePitchStretcher> TimePitchStretcher::make(TimePitchEngine engine, std::size_t channels,
                                                              double sampleRate, double wanted) {
     auto stretcher = std::make_unique<TimePitchStretcher>();
+    const bool finer = engine != TimePitchEngine::faster;
+    stretcher->engine = engine;
     stretcher->finer = finer;
     stretcher->channels = channels;
     const RubberBandStretcher::Options options =
         RubberBandStretcher::OptionProcessRealTime |
-        (finer ? RubberBandStretcher::OptionEngineFiner : RubberBandStretcher::OptionEngineFaster);
+        (finer ? RubberBandStretcher::OptionEngineFiner : RubberBandStretcher::OptionEngineFaster) |
+        (engine == TimePitchEngine::finerShortWindow ? RubberBandStretcher::OptionWindowShort
+                                                     : RubberBandStretcher::OptionWindowStandard);
     stretcher->rubberBand =
         std::make_unique<RubberBandStretcher>(std::size_t(std::lround(sampleRate)), channels, options);
     RubberBandStretcher& band = *stretcher->rubberBand;

@@ -95,22 +95,28 @@ AUAudioFrameCount TimePitchUnit::maximumFramesToPull(std::uint32_t, AUAudioFrame
     return timePitchPullLimit(outputFrames);
 }
 
+TimePitchEngine TimePitchUnit::engineFor(float overlap) {
+    if (overlap >= finerEngineOverlap) return TimePitchEngine::finer;
+    if (overlap >= shortWindowOverlap) return TimePitchEngine::finerShortWindow;
+    return TimePitchEngine::faster;
+}
+
 void TimePitchUnit::storeOverlap(float overlap) {
     overlap_.store(overlap, std::memory_order_relaxed);
-    const bool finer = overlap >= finerEngineOverlap;
+    const TimePitchEngine engine = engineFor(overlap);
     std::lock_guard lock(engineMutex_);
-    if (!kernel_ || finer == kernelFiner_) {
+    if (!kernel_ || engine == kernelEngine_) {
         provideSpare();
         return;
     }
     // Built here, off the render thread; the render thread takes it up once nothing of the old engine
     // plays any more, and hands the old one back through the retired slot.
-    kernelFiner_ = finer;
-    auto stretcher = TimePitchStretcher::make(finer, outputBus(0).format().channelCount(),
+    kernelEngine_ = engine;
+    auto stretcher = TimePitchStretcher::make(engine, outputBus(0).format().channelCount(),
                                               kernel_->sampleRate(), wantedRatio());
     delete spareStretcher_.exchange(stretcher.release(), std::memory_order_acq_rel);
     delete retiredStretcher_.exchange(nullptr, std::memory_order_acq_rel);
-    finerWanted_.store(finer, std::memory_order_release);
+    engineWanted_.store(engine, std::memory_order_release);
 }
 
 void TimePitchUnit::keepSpareStretcher() {
@@ -123,10 +129,10 @@ void TimePitchUnit::provideSpare() {
         retiredStretcher_.exchange(nullptr, std::memory_order_acq_rel));
     // Only this side puts a stretcher into the spare slot; the render thread only takes it out.
     if (!kernel_ || spareStretcher_.load(std::memory_order_acquire)) return;
-    if (retired && retired->finer == kernelFiner_)
+    if (retired && retired->engine == kernelEngine_)
         retired->prime(wantedRatio());
     else
-        retired = TimePitchStretcher::make(kernelFiner_, outputBus(0).format().channelCount(),
+        retired = TimePitchStretcher::make(kernelEngine_, outputBus(0).format().channelCount(),
                                            kernel_->sampleRate(), wantedRatio());
     spareStretcher_.store(retired.release(), std::memory_order_release);
 }
@@ -134,18 +140,18 @@ void TimePitchUnit::provideSpare() {
 Result<void> TimePitchUnit::allocateInternalRenderResources() {
     std::lock_guard lock(engineMutex_);
     const AudioFormat& format = outputBus(0).format();
-    const bool finer = usesFinerEngine();
+    const TimePitchEngine engine = this->engine();
     auto kernel =
         std::make_unique<TimePitchKernel>(format.channelCount(), format.sampleRate(), maximumFramesToRender(),
                                           maximumFramesToPull(0, maximumFramesToRender()));
     if (!kernel->valid())
         return Error::make("TimePitchUnit", "The resampler of the pitch stage could not be made");
     (void)kernel->swapStretcher(
-        TimePitchStretcher::make(finer, format.channelCount(), format.sampleRate(), wantedRatio()));
+        TimePitchStretcher::make(engine, format.channelCount(), format.sampleRate(), wantedRatio()));
     kernel->restart();
     kernel_ = std::move(kernel);
-    kernelFiner_ = finer;
-    finerWanted_.store(finer, std::memory_order_release);
+    kernelEngine_ = engine;
+    engineWanted_.store(engine, std::memory_order_release);
     timing_.clear();
     stretchedFrames_.store(0, std::memory_order_relaxed);
     return Result<void>();
@@ -165,7 +171,7 @@ void TimePitchUnit::resetInternalRenderState() {
         // The render thread is shut out: a waiting stretcher of the other engine is taken up now, and
         // a used one is primed here, so that the next start has only the new input to take in.
         TimePitchStretcher* spare = spareStretcher_.load(std::memory_order_acquire);
-        if (spare && spare->finer != kernel_->stretcher().finer) {
+        if (spare && spare->engine != kernel_->stretcher().engine) {
             spareStretcher_.store(nullptr, std::memory_order_release);
             (void)kernel_->swapStretcher(std::unique_ptr<TimePitchStretcher>(spare));
         }
@@ -206,7 +212,7 @@ RenderStatus TimePitchUnit::internalRender(const AudioTime& timestamp, AUAudioFr
     // as soon as that plays no more; it replaces a used one while the unit passes its input through,
     // so that the next start has it ready. The old one goes back through the retired slot. (Only a
     // stretcher taken out of the spare slot is looked at: the configuring side may replace the spare.)
-    const bool otherEngine = finerWanted_.load(std::memory_order_acquire) != kernel.stretcher().finer;
+    const bool otherEngine = engineWanted_.load(std::memory_order_acquire) != kernel.stretcher().engine;
     if (otherEngine) kernel.leaveStretcher();
     if ((otherEngine || !kernel.stretcher().fresh) && kernel.stretcherUnused() &&
         spareStretcher_.load(std::memory_order_acquire) && !retiredStretcher_.load(std::memory_order_acquire))

@@ -25,6 +25,7 @@
 
 #include "platform/audio/AudioUnit.h"
 #include "platform/audio/StretchTiming.h"
+#include "platform/audio/TimePitchEngine.h"
 
 #include <atomic>
 #include <memory>
@@ -50,11 +51,15 @@ public:
     static constexpr float maximumOverlap = 32.0f;
     // Overlap is the quality knob. From finerEngineOverlap up the unit uses Rubber Band's finer engine
     // (R3): the best sound for the small tempo changes of dance classes, at about 7 % of a core per
-    // stereo 44.1 kHz stream on the development machine (bench_timepitch). Below it, the faster engine
-    // (R2) at about 3 %, with some smearing of transients; it stretches at most 4:1 (rate and pitch
-    // combined; beyond that it would switch windows and allocate while rendering), the finer one 32:1.
-    // Switching engines restarts the stretcher: a gap of about the latency.
+    // stereo 44.1 kHz stream on the development machine (bench_timepitch). From shortWindowOverlap up
+    // to it, the finer engine with its short window: about half the work (bench_karaoke_cpu), for a
+    // singer's key in karaoke. Below that, the faster engine (R2) at about 3 %, with some smearing of
+    // transients; it stretches at most 4:1 (rate and pitch combined; beyond that it would switch
+    // windows and allocate while rendering), the finer one 32:1. Switching engines restarts the
+    // stretcher: a gap of about the latency.
     static constexpr float finerEngineOverlap = 8.0f;
+    static constexpr float shortWindowOverlap = 6.0f;
+    static TimePitchEngine engineFor(float overlap);
 
     // The most input frames one render cycle pulls, whatever its size: cycles longer than
     // maximumInputFramesPerCycle / (1.1 * rate) frames end in silence (never at 4096-frame cycles).
@@ -74,10 +79,12 @@ public:
     float pitch() const { return pitch_.load(std::memory_order_relaxed); }
     void setPitch(float cents);
     float overlap() const { return overlap_.load(std::memory_order_relaxed); }
-    // Crossing finerEngineOverlap while allocated builds the other engine on the calling thread and
-    // hands it to the render thread, which takes it up once nothing of the old one is playing.
+    // Crossing shortWindowOverlap or finerEngineOverlap while allocated builds the other engine on the
+    // calling thread and hands it to the render thread, which takes it up once nothing of the old one is
+    // playing.
     void setOverlap(float overlap);
-    bool usesFinerEngine() const { return overlap() >= finerEngineOverlap; }
+    TimePitchEngine engine() const { return engineFor(overlap()); }
+    bool usesFinerEngine() const { return engine() != TimePitchEngine::faster; }
 
     // The last cycle's timing (see StretchTiming); empty before the first cycle after allocation or a
     // reset. While bypassed the unit passes its input through and the latency is 0; after a bypass or
@@ -126,14 +133,14 @@ private:
     // engine it was built for.
     std::mutex engineMutex_;
     std::unique_ptr<TimePitchKernel> kernel_;
-    bool kernelFiner_ = true;
+    TimePitchEngine kernelEngine_ = TimePitchEngine::finer;
     // A primed stretcher for the render thread to take up (only the configuring side fills the slot,
     // and replaces one of the other engine), and the one it gave back (only the render thread fills
     // the retired slot, only the other side empties it).
     std::atomic<TimePitchStretcher*> spareStretcher_{nullptr};
     std::atomic<TimePitchStretcher*> retiredStretcher_{nullptr};
-    // The engine wanted (kernelFiner_, for the render thread).
-    std::atomic<bool> finerWanted_{true};
+    // The engine wanted (kernelEngine_, for the render thread).
+    std::atomic<TimePitchEngine> engineWanted_{TimePitchEngine::finer};
 
     StretchTimingCell timing_;
     std::atomic<std::uint64_t> underruns_{0};

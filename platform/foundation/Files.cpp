@@ -160,6 +160,15 @@ std::optional<FileStamp> fileStamp(const std::string& path) {
     return fileStampOf(status);
 }
 
+std::optional<FolderIdentity> folderIdentityOf(const std::string& path) {
+    fs::path folder = fs::path(path).parent_path();
+    if (folder.empty()) folder = ".";
+    struct stat status {};
+    if (::stat(folder.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) return std::nullopt;
+    return FolderIdentity{static_cast<std::uint64_t>(status.st_dev),
+                          static_cast<std::uint64_t>(status.st_ino)};
+}
+
 bool fileExists(const std::string& path) {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0;
@@ -467,6 +476,40 @@ private:
 
 } // namespace
 
+namespace {
+
+// Whether the open file was written after it was stamped so. Losing its name (the rename over it)
+// changes only its change time.
+bool filesWrittenSince(int fd, const FileStamp& stamp) {
+    struct stat st;
+    if (::fstat(fd, &st) != 0) return false;
+    const FileStamp now = fileStampOf(st);
+    return now.size != stamp.size || now.modified != stamp.modified;
+}
+
+// The file replaced by a save was written in place after the save's last look: its bytes go back under
+// the name, unless the save's own file there was written over meanwhile too.
+Result<CheckedSave> filesPutBack(int fd, const std::string& target, std::uint64_t readLimit,
+                                 const std::optional<FileStamp>& saved) {
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || ::lseek(fd, 0, SEEK_SET) != 0)
+        return fileError("cannot read", target, errno);
+    Result<Bytes> theirs = filesReadOpened(fd, st, target, readLimit);
+    if (!theirs) return theirs.error();
+    std::string temporary;
+    const Result<FileDescriptor> opened =
+        filesWriteTemporary(target, theirs->data(), theirs->size(), temporary);
+    if (!opened) return opened.error();
+    if (fileStamp(target) != saved) {
+        ::unlink(temporary.c_str());
+        return CheckedSave{CheckedSave::Status::changedOnDisk, fileStamp(target)};
+    }
+    if (Result<void> committed = filesCommit(temporary, target); !committed) return committed.error();
+    return CheckedSave{CheckedSave::Status::changedOnDisk, fileStamp(target)};
+}
+
+} // namespace
+
 Result<CheckedSave> saveFileChecked(const std::string& path, std::uint64_t readLimit,
                                     const std::function<SaveChoice(const FoundFile&)>& choose) {
     const Result<std::string> resolved = saveTargetOf(path);
@@ -476,7 +519,11 @@ Result<CheckedSave> saveFileChecked(const std::string& path, std::uint64_t readL
     const std::string& target = found.target;
     const FilesFolderLock lock(target);
     filesStep(SaveStep::locked, target);
+    found.folder = folderIdentityOf(target);
     struct stat st;
+    // Held until after the rename: an editor writing into the file in place after the last look
+    // writes into this one, where the save can still see it.
+    FileDescriptor replaced;
     if (Result<FileDescriptor> opened = openRegularFileForReading(target, &st)) {
         // The stamp of what is read: a write while it is read shows at the look before the rename.
         found.stamp = fileStampOf(st);
@@ -486,6 +533,7 @@ Result<CheckedSave> saveFileChecked(const std::string& path, std::uint64_t readL
         } else {
             found.unreadable = bytes.error();
         }
+        replaced = std::move(*opened);
     } else if (::lstat(target.c_str(), &st) == 0) {
         found.stamp = fileStamp(target);
         found.unreadable = opened.error();
@@ -499,7 +547,8 @@ Result<CheckedSave> saveFileChecked(const std::string& path, std::uint64_t readL
     case SaveChoice::Action::remove: {
         filesStep(SaveStep::beforeReplacing, target);
         const std::optional<FileStamp> now = fileStamp(target);
-        if (now != found.stamp) return CheckedSave{Status::changedOnDisk, now};
+        if (now != found.stamp || folderIdentityOf(target) != found.folder)
+            return CheckedSave{Status::changedOnDisk, now};
         if (!found.stamp) return CheckedSave{Status::removed, std::nullopt};
         if (Result<void> removed = removeItem(target); !removed) return removed.error();
         filesSyncFolderOf(target);
@@ -517,13 +566,30 @@ Result<CheckedSave> saveFileChecked(const std::string& path, std::uint64_t readL
     if (!opened) return opened.error();
     filesStep(SaveStep::temporaryWritten, target);
     filesStep(SaveStep::beforeReplacing, target);
-    if (const std::optional<FileStamp> now = fileStamp(target); now != found.stamp) {
+    if (const std::optional<FileStamp> now = fileStamp(target);
+        now != found.stamp || folderIdentityOf(target) != found.folder) {
         ::unlink(temporary.c_str());
         return CheckedSave{Status::changedOnDisk, now};
     }
-    if (Result<void> committed = filesCommit(temporary, target); !committed) return committed.error();
+    filesStep(SaveStep::checked, target);
+    // The file as written, before anyone else can open it by its name.
     std::optional<FileStamp> written;
     if (::fstat(opened->get(), &st) == 0) written = fileStampOf(st);
+    if (::rename(temporary.c_str(), target.c_str()) != 0) {
+        const int err = errno;
+        ::unlink(temporary.c_str());
+        return fileError("cannot write", target, err);
+    }
+    filesStep(SaveStep::replaced, target);
+    // The rename itself changes the file's change time, and nothing else; a size or modification time
+    // unlike the one written is a write from elsewhere since, which must not pass for this save's.
+    if (written && ::fstat(opened->get(), &st) == 0) {
+        const FileStamp now = fileStampOf(st);
+        if (now.size == written->size && now.modified == written->modified) written = now;
+    }
+    if (found.stamp && replaced.get() >= 0 && filesWrittenSince(replaced.get(), *found.stamp))
+        return filesPutBack(replaced.get(), target, readLimit, written);
+    filesSyncFolderOf(target);
     return CheckedSave{Status::written, written};
 }
 

@@ -34,6 +34,15 @@ FileStamp fileStampOf(const struct stat& status);
 // Of what `path` names now, following links; none when nothing is there.
 std::optional<FileStamp> fileStamp(const std::string& path);
 
+// A folder as the system knows it: its file system and inode. A folder removed and made again, or a
+// mount point whose disk was taken out (a USB stick pulled), is another folder under the same name.
+struct FolderIdentity {
+    std::uint64_t device = 0, inode = 0;
+    bool operator==(const FolderIdentity&) const = default;
+};
+// Of the folder that holds `path` (its last component is not followed); none when there is none.
+std::optional<FolderIdentity> folderIdentityOf(const std::string& path);
+
 // An open file descriptor, closed when it goes.
 class FileDescriptor {
 public:
@@ -125,15 +134,17 @@ Result<void> replaceItemWithTemporary(TemporaryFile temporary, const std::string
 // copy of this program, an editor). The save takes an advisory lock (flock on the target's folder;
 // a file system without locks is saved unlocked) that every checked save of that folder takes, reads
 // the target, lets the caller choose what to do with what it found, writes the temporary, and looks
-// at the target again (device, inode, size, modification and change times) immediately before the
-// rename or the removal: any difference means it was written meanwhile, and nothing is replaced.
+// at the target again (device, inode, size, modification and change times) and at its folder
+// immediately before the rename or the removal: any difference means it was written meanwhile, or its
+// folder replaced, and nothing is replaced.
 
 // The target as the save found it, under the lock.
 struct FoundFile {
-    std::string target;              // where the save writes: links followed (saveTargetOf)
-    std::optional<FileStamp> stamp;  // none when nothing is there
-    std::optional<Error> unreadable; // a file there that could not be read whole (EFBIG: too large)
-    Bytes bytes;                     // what it held, when read
+    std::string target;                   // where the save writes: links followed (saveTargetOf)
+    std::optional<FileStamp> stamp;       // none when nothing is there
+    std::optional<Error> unreadable;      // a file there that could not be read whole (EFBIG: too large)
+    Bytes bytes;                          // what it held, when read
+    std::optional<FolderIdentity> folder; // the folder the save writes into, as it was locked
 };
 
 // What the caller makes of the file found.
@@ -158,6 +169,8 @@ struct CheckedSave {
     // The file as this save left it, for the caller's next comparison: taken from the written file
     // itself, so a write by someone else right after the rename still shows as theirs. None when
     // nothing is there.
+    // An in-place write into the replaced file between the last look and the rename is not lost:
+    // its bytes are put back, and the save answers changedOnDisk.
     std::optional<FileStamp> stamp;
 };
 
@@ -169,7 +182,8 @@ Result<CheckedSave> saveFileChecked(const std::string& path, std::uint64_t readL
 
 // For tests: steps of a checked save at which an outside writer is let in, and the call that gives a
 // temporary its permissions. Empty members act as the program does; setting none restores all.
-enum class SaveStep { locked, read, temporaryWritten, beforeReplacing };
+// `checked`: the look before the rename found the file as read; `replaced`: the rename is done.
+enum class SaveStep { locked, read, temporaryWritten, beforeReplacing, checked, replaced };
 struct FileWriteHooks {
     std::function<void(SaveStep, const std::string& target)> step;
     std::function<int(int fd, unsigned mode)> changeMode; // as fchmod: 0, or -1 with errno set

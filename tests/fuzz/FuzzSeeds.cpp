@@ -7,9 +7,11 @@
 #include "Source/session/AppState.h"
 #include "Source/session/Bookmark.h"
 #include "Source/session/Playlist.h"
+#include "Source/session/SessionRecovery.h"
 #include "Source/session/TextNoteSet.h"
 #include "tests/Source/session/SessionFakes.h"
 #include "tests/support/CdgWriter.h"
+#include "tests/support/Clocks.h"
 #include "tests/support/ToneFiles.h"
 
 #include <plist/plist.h>
@@ -127,6 +129,19 @@ int main(int argc, char** argv) {
         seed("state_file", name, bytes);
         seedPlist(name, bytes);
     }
+    // Recovery files: an order with keys, and keys alone.
+    vantle::SessionRecovery recovery;
+    recovery.playlistURL = scratch.url("full.vantle");
+    recovery.order = std::vector<platform::Url>{scratch.url("b.mp3"), scratch.url("a.mp3")};
+    recovery.keys = {{scratch.url("a.mp3"), -2}};
+    const vantle::SessionRecovery keysOnly{std::nullopt, std::nullopt, {{scratch.url("a.mp3"), 3}}};
+    int recoveryNumber = 0;
+    for (const vantle::SessionRecovery& each : {recovery, keysOnly}) {
+        const platform::Bytes bytes = platform::encodePlist(each).value();
+        const std::string name = "recovery-" + std::to_string(++recoveryNumber) + ".plist";
+        seed("recovery_file", name, bytes);
+        seedPlist(name, bytes);
+    }
     vantle::setAppStateDirectory(std::nullopt);
 
     // Notes files as the player saves them.
@@ -153,7 +168,9 @@ int main(int argc, char** argv) {
             "[ti:Title]\n[ar:Artist]\n[offset:-250]\n[00:01.00]<00:01.00>One <00:01.50>two<00:02.00>\n"
             "[00:04.00]\n[00:20.00][01:20.00]Chorus\nUntimed\n";
         if (!platform::writeFileAtomically(scratch.path + "/sung.lrc", std::string_view(written))) return 1;
-        vantle::LyricsTiming timing(lyricsSong);
+        // Taken at once, not as a file someone may still be writing.
+        const testsupport::ClockAhead later(3600);
+        vantle::LyricsTiming timing(lyricsSong, later);
         timing.stamp(25.5);
         if (timing.save().outcome != vantle::SaveResult::Outcome::written) return 1;
         seed("lyrics", "sung.lrc", seedFile(scratch.path + "/sung.lrc"));

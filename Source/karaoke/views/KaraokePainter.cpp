@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <optional>
 
 namespace vantle {
 
@@ -68,6 +69,32 @@ qreal karaokeLayoutHeight(const QTextLayout& layout) {
     return layout.lineCount() ? layout.lineAt(layout.lineCount() - 1).rect().bottom() : 0.0;
 }
 
+// The part of the shown 300 x 216 picture that differs between two screens of the same colours and
+// offsets; nullopt when those differ (everything may look different).
+std::optional<QRect> changedCdgPixels(const CdgScreen& before, const CdgScreen& after) {
+    if (before.borderColour != after.borderColour || before.transparentColour != after.transparentColour ||
+        before.hOffset != after.hOffset || before.vOffset != after.vOffset || before.colours != after.colours)
+        return std::nullopt;
+    int left = CdgScreen::width, top = CdgScreen::height, right = -1, bottom = -1;
+    for (int y = 0; y < CdgScreen::height; ++y) {
+        const std::uint8_t* a = before.pixels.data() + std::size_t(y) * CdgScreen::width;
+        const std::uint8_t* b = after.pixels.data() + std::size_t(y) * CdgScreen::width;
+        if (std::memcmp(a, b, CdgScreen::width) == 0) continue;
+        top = std::min(top, y);
+        bottom = y;
+        for (int x = 0; x < CdgScreen::width; ++x)
+            if (a[x] != b[x]) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+    }
+    if (right < 0) return QRect();
+    // Inside the border a memory pixel shows shifted by the offsets; in the ring, where it is.
+    const QRect memory(QPoint(left, top), QPoint(right, bottom));
+    return (memory | memory.translated(-after.hOffset, -after.vOffset))
+        .intersected(QRect(0, 0, CdgScreen::width, CdgScreen::height));
+}
+
 bool sameCdgScreen(const CdgScreen& a, const CdgScreen& b) {
     return a.borderColour == b.borderColour && a.transparentColour == b.transparentColour &&
            a.hOffset == b.hOffset && a.vOffset == b.vOffset && a.colours == b.colours &&
@@ -124,7 +151,7 @@ QRect KaraokePainter::prepare(const QRect& area, const KaraokeFrame& frame) {
             wipeSignature_ += static_cast<int>(std::lround(part.width()));
         return area;
     }
-    if (withPicture) return takePicture(*frame.picture, frame.look) ? pictureTarget() : QRect();
+    if (withPicture) return takePicture(*frame.picture, frame.look);
     if (!litLayout_) return {};
     litFraction_ = frame.moment.litFraction;
     // The wipe is redrawn when it moved by a whole pixel, not at every change of the fraction.
@@ -138,12 +165,17 @@ QRect KaraokePainter::prepare(const QRect& area, const KaraokeFrame& frame) {
     return QRect(area_.left(), area_.top() + litBounds_.top(), area_.width(), litBounds_.height());
 }
 
-void KaraokePainter::paint(QPainter& painter, const QRect& clip) const {
+bool KaraokePainter::paint(QPainter& painter, const QRect& clip) const {
+    const QPaintDevice* surface = painter.device();
+    if (surface && QRect(0, 0, surface->width(), surface->height()) != area_) {
+        painter.fillRect(clip, background(baseKey_.look));
+        return false;
+    }
     const QRect part = clip.intersected(area_);
-    if (part.isEmpty() || base_.isNull()) return;
+    if (part.isEmpty() || base_.isNull()) return true;
     painter.drawImage(part, base_, part.translated(-area_.topLeft()));
     if (baseKey_.picture) {
-        if (picture_.isNull()) return;
+        if (picture_.isNull()) return true;
         painter.save();
         painter.setClipRect(part);
         // Whole pixels of the disc, never blurred into one another.
@@ -156,14 +188,15 @@ void KaraokePainter::paint(QPainter& painter, const QRect& clip) const {
             drawKeyShift(painter, baseKey_.keyShift, baseKey_.look);
             painter.restore();
         }
-        return;
+        return true;
     }
-    if (!litLayout_) return;
+    if (!litLayout_) return true;
     for (const QRectF& lit : wipeRects(litFraction_)) {
         const QRectF shown = lit.translated(area_.topLeft()).intersected(QRectF(part));
         if (shown.isEmpty()) continue;
         painter.drawImage(shown, litLayer_, shown.translated(-QPointF(litOrigin_ + area_.topLeft())));
     }
+    return true;
 }
 
 QImage KaraokePainter::render(const QSize& size, const KaraokeFrame& frame) {
@@ -202,11 +235,39 @@ int KaraokePainter::fontPixelSize(const Lyrics& lyrics) const {
     const double width = area_.width() * 0.92;
     const double byHeight = 100.0 * area_.height() / (karaokeRowBudget * metrics.lineSpacing());
     const double byWidth = widest > 0 ? 100.0 * karaokeWrappedRows * width / widest : byHeight;
-    sizedPixels_ = std::clamp(static_cast<int>(std::min(byHeight, byWidth)), karaokeSmallestPixels,
-                              karaokeLargestPixels);
+    int pixels = std::clamp(static_cast<int>(std::min(byHeight, byWidth)), karaokeSmallestPixels,
+                            karaokeLargestPixels);
+    // Lines that wrap take more rows than the budget counts: smaller until the line before, the lit
+    // line and the next one fit together below the countdown, wherever the song is.
+    for (int tries = 0; tries < 16 && pixels > karaokeSmallestPixels; ++tries) {
+        const double needed = lyricsHeightNeeded(lyrics, pixels);
+        if (needed <= area_.height()) break;
+        pixels = std::max(karaokeSmallestPixels,
+                          std::min(pixels - 1, static_cast<int>(pixels * area_.height() / needed)));
+    }
+    sizedPixels_ = pixels;
     sizedGeneration_ = baseKey_.generation;
     sizedFor_ = area_.size();
     return sizedPixels_;
+}
+
+double KaraokePainter::lyricsHeightNeeded(const Lyrics& lyrics, int pixels) const {
+    const QFont font = karaokeFont(pixels);
+    const qreal width = area_.width() * 0.92;
+    const qreal gap = pixels * 0.25;
+    std::vector<qreal> heights;
+    heights.reserve(lyrics.lines.size());
+    for (const LyricLine& line : lyrics.lines)
+        heights.push_back(karaokeLayoutHeight(*karaokeLayOut(karaokeLineText(line), font, width)));
+    qreal tallest = 0;
+    for (std::size_t i = 0; i < heights.size(); ++i) {
+        qreal rows = heights[i];
+        if (i > 0) rows += heights[i - 1] + gap;
+        if (i + 1 < heights.size()) rows += heights[i + 1] + gap;
+        tallest = std::max(tallest, rows);
+    }
+    // The countdown's band (as drawLyrics lays it out) and a gap below the last line.
+    return pixels * (0.3 + 0.45 + 0.25) + tallest + gap;
 }
 
 void KaraokePainter::drawLyrics(QPainter& painter, const KaraokeFrame& frame) {
@@ -318,18 +379,33 @@ QRect KaraokePainter::pictureTarget() const {
                  width, height);
 }
 
-bool KaraokePainter::takePicture(const CdgScreen& screen, KaraokeFrame::Look look) {
-    if (hasScreen_ && sameCdgScreen(screen, shownScreen_)) return false;
+QRect KaraokePainter::takePicture(const CdgScreen& screen, KaraokeFrame::Look look) {
+    if (hasScreen_ && sameCdgScreen(screen, shownScreen_)) return {};
+    // A disc redraws a few tiles at a time: only their place is scaled and sent to the screen again,
+    // not the whole picture at every syllable.
+    QRect changed = pictureTarget();
+    if (hasScreen_) {
+        if (const std::optional<QRect> shown = changedCdgPixels(shownScreen_, screen)) {
+            const QRect target = pictureTarget();
+            const double sx = target.width() / double(CdgScreen::width);
+            const double sy = target.height() / double(CdgScreen::height);
+            changed = QRectF(target.left() + shown->left() * sx, target.top() + shown->top() * sy,
+                             shown->width() * sx, shown->height() * sy)
+                          .toAlignedRect()
+                          .adjusted(-1, -1, 1, 1)
+                          .intersected(target);
+        }
+    }
     shownScreen_ = screen;
     hasScreen_ = true;
     cdgToRgb(screen, look == KaraokeFrame::Look::singers, rgb_);
     if (rgb_.size() < std::size_t(CdgScreen::width) * CdgScreen::height * 3) {
         picture_ = QImage();
-        return true;
+        return pictureTarget();
     }
     picture_ =
         QImage(rgb_.data(), CdgScreen::width, CdgScreen::height, CdgScreen::width * 3, QImage::Format_RGB888);
-    return true;
+    return changed;
 }
 
 std::vector<QRectF> KaraokePainter::wipeRects(double litFraction) const {

@@ -42,11 +42,14 @@ public:
     KaraokePainter(const KaraokePainter&) = delete;
     KaraokePainter& operator=(const KaraokePainter&) = delete;
 
-    // Takes the frame for the area and answers what differs from the frame prepared before (empty:
-    // nothing to redraw), so that a surface repaints only that.
+    // Takes the frame for the area (the surface's whole rectangle) and answers what differs from the
+    // frame prepared before (empty: nothing to redraw), so that a surface repaints only that.
     QRect prepare(const QRect& area, const KaraokeFrame& frame);
-    // Draws the part `clip` of the frame prepared last, at the area's place.
-    void paint(QPainter& painter, const QRect& clip) const;
+    // Draws the part `clip` of the frame prepared last, at the area's place. A surface that is no longer
+    // the size it was prepared for (resized, or shown again on another screen, before its next frame)
+    // gets its background only: a layout made for another size would put the lit line over the others
+    // until something moved. False then: the surface wants a frame for its size.
+    bool paint(QPainter& painter, const QRect& clip) const;
 
     // One frame drawn whole into an image of the area's size (the benchmark's and the tests' way in).
     QImage render(const QSize& size, const KaraokeFrame& frame);
@@ -57,14 +60,17 @@ public:
     static QColor unsungColour();
 
 private:
-
     void buildBase(const KaraokeFrame& frame);
     void drawLyrics(QPainter& painter, const KaraokeFrame& frame);
     void drawMessage(QPainter& painter, const QStringList& message, KaraokeFrame::Look look);
     void drawKeyShift(QPainter& painter, int keyShift, KaraokeFrame::Look look) const;
     QRect pictureTarget() const;
-    bool takePicture(const CdgScreen& screen, KaraokeFrame::Look look);
+    // Takes the picture when it changed; answers the part of the surface that shows the change.
+    QRect takePicture(const CdgScreen& screen, KaraokeFrame::Look look);
     int fontPixelSize(const Lyrics& lyrics) const;
+    // The height the line before, the lit line and the next one take at most at that size, with the
+    // countdown's band.
+    double lyricsHeightNeeded(const Lyrics& lyrics, int pixels) const;
     // The sung part of the lit line as rectangles in area coordinates, from its lit share.
     std::vector<QRectF> wipeRects(double litFraction) const;
 

@@ -2,7 +2,9 @@
 // time with seeks, and damaged input.
 
 #include "Source/karaoke/CdgDecoder.h"
+#include "Source/karaoke/CdgPlayhead.h"
 #include "tests/support/CdgWriter.h"
+#include "tests/support/HeldQueue.h"
 
 #include <gtest/gtest.h>
 
@@ -367,6 +369,63 @@ TEST(CdgTimeline, DamagedAndOversizedFilesAreHandled) {
     ASSERT_TRUE(empty);
     EXPECT_EQ(empty->duration(), 0.0);
     EXPECT_EQ(pixelAt(empty->screenAt(1.0), 0, 0), 0);
+}
+
+// A file of nothing but scrolls, each costing about a screen's copy: the worst case to replay.
+std::vector<std::uint8_t> scrollOnlyFile(std::size_t bytes) {
+    const Packet scroll = cdg::scroll(true, 2, 1, 0, 2, 0);
+    std::vector<std::uint8_t> file(bytes / 24 * 24);
+    for (std::size_t at = 0; at < file.size(); at += 24)
+        std::copy(scroll.begin(), scroll.end(), file.begin() + static_cast<std::ptrdiff_t>(at));
+    // Something to scroll.
+    const Packet tile = cdg::tileBlock(1, 3, 5, 7, cdg::solid());
+    std::copy(tile.begin(), tile.end(), file.begin());
+    return file;
+}
+
+// The window's thread never decodes more than a few seconds of packets for a picture: a position
+// hours into the largest file is decoded by the worker, and the picture is exact once it comes.
+TEST(CdgPlayhead, AFarPositionIsDecodedByTheWorkerAndThenExact) {
+    testsupport::HeldQueue worker, home;
+    {
+        auto largest = CdgTimeline::fromBytes(scrollOnlyFile(CdgTimeline::maximumBytes));
+        ASSERT_TRUE(largest);
+        CdgPlayhead playhead(std::move(*largest), worker, home);
+        (void)playhead.screenAt(10000.0);
+        EXPECT_LE(playhead.lastReplayedPackets(), CdgPlayhead::stepBudget);
+        EXPECT_FALSE(playhead.exact());
+        EXPECT_EQ(worker.held(), 1u);
+        (void)playhead.screenAt(10000.02);
+        EXPECT_EQ(worker.held(), 1u) << "one question at a time";
+    }
+    // The playhead gone, its question is dropped unanswered.
+    ASSERT_TRUE(worker.runNext());
+    EXPECT_EQ(home.held(), 0u);
+
+    const std::vector<std::uint8_t> song = scrollOnlyFile(std::size_t(600) * 300 * 24);
+    auto timeline = CdgTimeline::fromBytes(song);
+    auto reference = CdgTimeline::fromBytes(song);
+    ASSERT_TRUE(timeline && reference);
+    CdgPlayhead playhead(std::move(*timeline), worker, home);
+    const struct {
+        double heard;
+        bool far;
+    } moments[] = {{0.5, false},  {1.0, false},  {480.0, true},  {480.1, false}, {490.0, false},
+                   {120.0, true}, {119.9, true}, {121.0, false}, {0.2, false}};
+    for (const auto& moment : moments) {
+        const std::string where = "t = " + std::to_string(moment.heard);
+        (void)playhead.screenAt(moment.heard);
+        EXPECT_LE(playhead.lastReplayedPackets(), CdgPlayhead::stepBudget) << where;
+        EXPECT_EQ(playhead.exact(), !moment.far) << where;
+        // The worker answers, and the next frame (a moment later) takes its picture.
+        while (worker.runNext() || home.runNext()) {
+        }
+        const double next = moment.heard + 0.02;
+        const CdgScreen& screen = playhead.screenAt(next);
+        EXPECT_TRUE(playhead.exact()) << where;
+        EXPECT_LE(playhead.lastReplayedPackets(), CdgPlayhead::stepBudget) << where;
+        expectSameScreen(screen, reference->screenAt(next), where);
+    }
 }
 
 } // namespace

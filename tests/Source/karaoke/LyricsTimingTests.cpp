@@ -1,8 +1,11 @@
 #include "Source/karaoke/LyricsFile.h"
 #include "Source/karaoke/LyricsTiming.h"
 #include "platform/foundation/Files.h"
+#include "tests/support/Clocks.h"
+#include "tests/support/ConsoleCapture.h"
 #include "tests/support/LyricsFiles.h"
 #include "tests/support/NotesFiles.h"
+#include "tests/support/QuietNotesFiles.h"
 #include "tests/support/TemporaryFolder.h"
 
 #include <gtest/gtest.h>
@@ -33,6 +36,15 @@ std::vector<std::optional<double>> times(const LyricsTiming& timing) {
         lines.push_back(line.time);
     return lines;
 }
+
+// The files these tests write are taken at once; the tests of the quiet rule give their own clock.
+class QuietLyricsFiles final : public ::testing::Environment {
+    void SetUp() override { quiet_.emplace(); }
+    void TearDown() override { quiet_.reset(); }
+    std::optional<testsupport::ScopedQuietLyricsFiles> quiet_;
+};
+[[maybe_unused]] ::testing::Environment* const quietLyricsFiles =
+    ::testing::AddGlobalTestEnvironment(new QuietLyricsFiles);
 
 struct SongFolder : testsupport::TemporaryFolder {
     const std::string song = file("Song.mp3");
@@ -148,6 +160,13 @@ TEST(LyricsTiming, SaveKeepsEveryOtherByte) {
          "\xEF\xBB\xBF[00:10.00]Caf\xC3\xA9\n[00:12.25]Two\n"},
         {"Latin-1", "Caf\xE9\nTwo\n", "[00:10.00]Caf\xE9\n[00:12.25]Two\n"},
         {"UTF-16", utf16("One\r\nTwo\r\n"), utf16("[00:10.00]One\r\n[00:12.25]Two\r\n")},
+        // Bytes that are no text stay as they are, on lines stamped or not.
+        {"a mark and a stray byte",
+         "\xEF\xBB\xBF"
+         "Caf\xE9\nTwo\n[00:30.00]Cr\xE9pe\n",
+         "\xEF\xBB\xBF[00:10.00]Caf\xE9\n[00:12.25]Two\n[00:30.00]Cr\xE9pe\n"},
+        {"UTF-16 with an odd last byte", utf16("One\nTwo\n[00:30.00]End") + "X",
+         utf16("[00:10.00]One\n[00:12.25]Two\n[00:30.00]End") + "X"},
     };
     for (const auto& row : rows) {
         SongFolder folder;
@@ -265,6 +284,21 @@ TEST(LyricsTiming, RefusedOrUnwritableFileSaysWhy) {
     }
 }
 
+// Times that would take the file past what the reader reads are not written: it would show no lyrics.
+TEST(LyricsTiming, ASaveThatWouldPassTheReadersBoundIsRefused) {
+    SongFolder folder;
+    std::string full;
+    while (full.size() + 6 <= vantle::largestLyricsFileSize)
+        full += "Line\n";
+    ASSERT_TRUE(writeBytes(folder.lrc, full));
+    LyricsTiming timing(folder.song);
+    ASSERT_TRUE(timing.stamp(1.0));
+    const SaveResult saved = timing.save();
+    EXPECT_EQ(saved.outcome, SaveResult::Outcome::failed);
+    EXPECT_NE(saved.reason.find("larger than 2 MiB"), std::string::npos) << saved.reason;
+    EXPECT_EQ(readBytes(folder.lrc), full);
+}
+
 TEST(LyricsTiming, PastedLinesTakeTheFilesLineEnds) {
     SongFolder folder;
     ASSERT_TRUE(writeBytes(folder.lrc, "One\r\nTwo"));
@@ -325,4 +359,102 @@ TEST(LyricsTiming, StampsAlreadyWrittenAreNotLaidAgainOverAFileChangedOutside) {
     ASSERT_TRUE(timing.undoStamp());
     ASSERT_EQ(timing.save().outcome, SaveResult::Outcome::written);
     EXPECT_EQ(readBytes(folder.lrc), "One\nTwo\nThree\nFour\n");
+}
+
+// A typo fixed in an editor while lines were stamped: the stamp of the changed line finds no line. It is
+// counted, said, and kept with its time; the stamps that still fit are written.
+TEST(LyricsTiming, StampsWhoseLinesChangedOutsideAreCountedAndKept) {
+    SongFolder folder;
+    ASSERT_TRUE(writeBytes(folder.lrc, "One\nTwo\nThree\n"));
+    LyricsTiming timing(folder.song);
+    ASSERT_TRUE(timing.stamp(1.0));
+    ASSERT_TRUE(timing.stamp(2.5));
+    ASSERT_TRUE(writeBytes(folder.lrc, "One\nToo\nThree\n"));
+    const SaveResult first = timing.save();
+    EXPECT_EQ(first.outcome, SaveResult::Outcome::changedOnDisk);
+    EXPECT_EQ(first.setAside, 1);
+    EXPECT_NE(first.reason.find("1 stamp found no line"), std::string::npos) << first.reason;
+    EXPECT_EQ(timing.setAside(), (std::vector<std::string>{"[00:02.50]Two"}));
+    ASSERT_EQ(timing.save().outcome, SaveResult::Outcome::written);
+    EXPECT_EQ(readBytes(folder.lrc), "[00:01.00]One\nToo\nThree\n");
+    EXPECT_EQ(timing.setAside(), (std::vector<std::string>{"[00:02.50]Two"})) << "kept after the save";
+
+    // Every stamped line changed: nothing is left to write, and the leaving save still says how many.
+    SongFolder other;
+    ASSERT_TRUE(writeBytes(other.lrc, "One\nTwo\n"));
+    LyricsTiming leavingTiming(other.song);
+    ASSERT_TRUE(leavingTiming.stamp(1.5));
+    ASSERT_TRUE(writeBytes(other.lrc, "Won\nTwo\n"));
+    const SaveResult leaving = leavingTiming.saveBeforeLeaving();
+    EXPECT_TRUE(leaving.ok()) << leaving.reason;
+    EXPECT_EQ(leaving.setAside, 1);
+    EXPECT_EQ(leavingTiming.setAside(), (std::vector<std::string>{"[00:01.50]One"}));
+    EXPECT_EQ(readBytes(other.lrc), "Won\nTwo\n");
+}
+
+// An editor's save under way (the file cut to nothing a moment ago) is neither taken as the lyrics nor
+// written over; once quiet for a second it is read, with the stamps laid over it.
+TEST(LyricsTiming, AFileWrittenWithinASecondIsNeitherReadNorWrittenOverUntilQuiet) {
+    SongFolder folder;
+    testsupport::FakeClock clock;
+    ASSERT_TRUE(writeBytes(folder.lrc, ""));
+    clock.set(testsupport::dateAfterWritten(folder.lrc, 0.2));
+    {
+        LyricsTiming truncated(folder.song, clock);
+        EXPECT_TRUE(truncated.settling());
+        EXPECT_TRUE(truncated.lines().empty());
+    }
+    ASSERT_TRUE(writeBytes(folder.lrc, "One\nTwo\n"));
+    clock.set(testsupport::dateAfterWritten(folder.lrc, 1.0));
+    LyricsTiming timing(folder.song, clock);
+    ASSERT_FALSE(timing.settling());
+    ASSERT_EQ(timing.lines().size(), 2u);
+    ASSERT_TRUE(timing.stamp(1.0));
+
+    ASSERT_TRUE(writeBytes(folder.lrc, ""));
+    clock.set(testsupport::dateAfterWritten(folder.lrc, 0.3));
+    EXPECT_EQ(timing.save().outcome, SaveResult::Outcome::waiting);
+    EXPECT_EQ(readBytes(folder.lrc), "");
+    EXPECT_EQ(timing.lines().size(), 2u) << "the lines stay as read";
+    ASSERT_TRUE(writeBytes(folder.lrc, "One\nTwo\nThree\n"));
+    clock.set(testsupport::dateAfterWritten(folder.lrc, 0.1));
+    // The leaving save waits for the file to rest, then writes.
+    int pauses = 0;
+    const SaveResult saved = timing.saveBeforeLeaving([&](double seconds) {
+        ++pauses;
+        clock.advance(seconds);
+    });
+    EXPECT_EQ(saved.outcome, SaveResult::Outcome::written) << saved.reason;
+    EXPECT_GE(pauses, 9);
+    EXPECT_EQ(readBytes(folder.lrc), "[00:01.00]One\nTwo\nThree\n");
+}
+
+// What a leaving save still cannot write is said, and every stamp is printed, so that none is lost.
+TEST(LyricsTiming, ALeavingSaveThatFailsPrintsTheStamps) {
+    SongFolder folder;
+    LyricsTiming timing(folder.file("Gone/Song.mp3"));
+    timing.addPastedLines("First\nSecond\n");
+    ASSERT_TRUE(timing.stamp(1.0));
+    testsupport::ScopedConsoleCapture console;
+    EXPECT_EQ(timing.saveBeforeLeaving().outcome, SaveResult::Outcome::failed);
+    const std::vector<std::string> lines = console.lines();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_NE(lines[0].find("could not be written"), std::string::npos) << lines[0];
+    EXPECT_EQ(lines[1], "not written to " + folder.file("Gone/Song.lrc") + ": [00:01.00]First");
+    EXPECT_EQ(lines[2], "not written to " + folder.file("Gone/Song.lrc") + ": Second");
+}
+
+TEST(LyricsTiming, AStampEarlierThanTheTimedLineBeforeItIsTold) {
+    SongFolder folder;
+    ASSERT_TRUE(writeBytes(folder.lrc, "[00:30.00]Before\nBetween\n[00:45.00]After\nLast\n"));
+    LyricsTiming timing(folder.song);
+    EXPECT_EQ(timing.lastStampEarlierThan(), std::nullopt);
+    ASSERT_TRUE(timing.stamp(1.0));
+    EXPECT_EQ(timing.lastStampEarlierThan(), 30.0);
+    ASSERT_TRUE(timing.undoStamp());
+    EXPECT_EQ(timing.lastStampEarlierThan(), std::nullopt);
+    ASSERT_TRUE(timing.stamp(31.0));
+    EXPECT_EQ(timing.lastStampEarlierThan(), std::nullopt);
+    ASSERT_TRUE(timing.stamp(46.0));
+    EXPECT_EQ(timing.lastStampEarlierThan(), std::nullopt);
 }

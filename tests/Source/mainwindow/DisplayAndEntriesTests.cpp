@@ -300,7 +300,7 @@ TEST_F(EntriesTest, DoubleClickLoadsTheRowAndFinishesTheEntryLeft) {
     EXPECT_NEAR(entry(0)->prevTimeRangeSet.ranges[0].end, 10.0, 1e-6);
     EXPECT_EQ(text(view().timeRemainingText().text()), " 0:30");
     // The state file follows the entry.
-    EXPECT_EQ(readAppState()->currentEntryIndex, 2);
+    EXPECT_EQ(writtenAppState()->currentEntryIndex, 2);
 
     // Loading the current entry again only brings its row into view: the position stays.
     player->setCurrentTime(12.0);

@@ -8,16 +8,24 @@
 #include "platform/dispatch/ConcurrentQueue.h"
 #include "tests/Source/mainwindow/MainWindowTestSupport.h"
 #include "tests/support/CdgWriter.h"
+#include "tests/support/ConsoleCapture.h"
 #include "tests/support/LyricsFiles.h"
 #include "tests/support/SongArchives.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QGuiApplication>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QSplitter>
 #include <QTest>
 
 #include <atomic>
 #include <filesystem>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/file.h>
 
 namespace vantle::testing {
 namespace {
@@ -50,13 +58,36 @@ protected:
         return song.path();
     }
 
+    // The mode set, and the timing's read or save off the main thread come back.
     void setMode(PlayerMode mode) {
         player->setMode(mode);
         view().updateForMode();
+        EXPECT_TRUE(timingSettled());
     }
 
     // Lets the reads off the main thread come in.
     bool waitFor(const std::function<bool()>& done) { return platform::mainQueue().drainUntil(done, 20.0); }
+    bool timingSettled() {
+        return waitFor([&] { return !panel().timingBusy(); });
+    }
+
+    // "shared" with two lines, timed from its first at 2 s with another song after it in the list, and
+    // its file then written elsewhere as `outside`; its path.
+    std::string stampedThenChangedOutside(const std::string& outside) {
+        const platform::Url other = audioFile("other.wav", 30);
+        loadSong("shared", "Line one\nLine two\n", PlayerMode::karaokePrepare);
+        view().insertEntries({other});
+        hearAt(2.0);
+        QTest::keyClick(&view().tableView(), Qt::Key_Return);
+        const std::string lrc = audioFolder.file("shared.lrc");
+        EXPECT_TRUE(testsupport::writeBytes(lrc, outside));
+        return lrc;
+    }
+
+    QString notice() {
+        auto* notices = view().findChild<QLabel*>("notices");
+        return notices ? notices->text() : QString();
+    }
 
     // The player heard at `seconds`, as the clock shows it, and one frame drawn.
     void hearAt(double seconds, bool playing = true) {
@@ -181,6 +212,41 @@ TEST_F(KaraokeTest, APictureChangedOnDiskIsReadAgain) {
     ASSERT_TRUE(waitFor([&] { return centre() == QColor(0, 255, 0); }));
 }
 
+// A position far into large graphics (a seek, or a position restored) never holds the window while it
+// is decoded: the picture of that time comes from a worker, exact. The graphics are made of scrolls,
+// the costliest packets, and turn green only at 1,000 s.
+TEST_F(KaraokeTest, AFarPositionInLargeGraphicsComesFromAWorker) {
+    start();
+    namespace cdg = testsupport::cdg;
+    cdg::CdgWriter writer;
+    writer.append(cdg::loadColours(false, {0, 0xF00, 0, 0, 0, 0, 0, 0}));
+    writer.append(cdg::memoryPreset(1));
+    writer.append(cdg::borderPreset(1));
+    const std::size_t turn = 1000 * 300;
+    while (writer.packetCount() < turn)
+        writer.append(cdg::scroll(true, 1, 1, 0, 2, 0));
+    writer.append(cdg::loadColours(false, {0, 0x0F0, 0, 0, 0, 0, 0, 0}));
+    writer.padTo(turn + 300 * 60);
+    ASSERT_TRUE(writer.write(audioFolder.file("far.cdg")));
+    loadSong("far", nullptr, PlayerMode::karaoke);
+    ASSERT_TRUE(waitFor([&] { return panel().hasPicture(); }));
+    QWidget* canvas = panel().findChild<QWidget*>("karaokeCanvas");
+    auto centre = [&] { return canvas->grab().toImage().pixelColor(canvas->rect().center()); };
+    hearAt(2.0);
+    EXPECT_EQ(centre(), QColor(255, 0, 0));
+    // Far on (the song playing), the frames come from the panel's own timer, as in the program.
+    player->fileTime = 1000.5;
+    ASSERT_GT(panel().frameInterval(), 0);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            platform::mainQueue().drain();
+            return centre() == QColor(0, 255, 0);
+        },
+        20000));
+    hearAt(2.0);
+    EXPECT_EQ(centre(), QColor(255, 0, 0)) << "and back";
+}
+
 // Graphics put beside the song while it is shown come up; graphics taken away take the picture with
 // them.
 TEST_F(KaraokeTest, GraphicsPutBesideOrTakenAwayAreSeen) {
@@ -196,8 +262,7 @@ TEST_F(KaraokeTest, GraphicsPutBesideOrTakenAwayAreSeen) {
     for (const Step& step : {Step{"put beside", true}, Step{"taken away", false}}) {
         if (step.present) {
             ASSERT_TRUE(testsupport::writeBytes(cdg, plainCdg(0x00F)));
-        }
-        else
+        } else
             ASSERT_TRUE(std::filesystem::remove(cdg));
         EXPECT_TRUE(waitFor([&] {
             panel().lookForChanges();
@@ -330,14 +395,9 @@ TEST_F(KaraokeTest, AFileChangedOutsideIsNotWrittenOverAndTheUserIsTold) {
 // as changed outside are written then, the outside change whole.
 TEST_F(KaraokeTest, StampsOverAFileChangedOutsideAreKeptWhenTheSongIsLeft) {
     start();
-    const platform::Url other = audioFile("other.wav", 30);
-    loadSong("shared", "Line one\nLine two\n", PlayerMode::karaokePrepare);
-    view().insertEntries({other});
-    hearAt(2.0);
-    QTest::keyClick(&view().tableView(), Qt::Key_Return);
-    const std::string lrc = audioFolder.file("shared.lrc");
-    ASSERT_TRUE(testsupport::writeBytes(lrc, "Line one\nLine two\n[ar:Added in an editor]\n"));
+    const std::string lrc = stampedThenChangedOutside("Line one\nLine two\n[ar:Added in an editor]\n");
     view().loadEntryAtRow(1);
+    ASSERT_TRUE(timingSettled());
     EXPECT_EQ(testsupport::readBytes(lrc), "[00:02.00]Line one\nLine two\n[ar:Added in an editor]\n");
 }
 
@@ -375,6 +435,204 @@ TEST_F(KaraokeTest, ALyricsFileTooLargeIsNotTimedOver) {
     EXPECT_TRUE(list.item(0)->text().contains("larger than 2 MiB")) << text(list.item(0)->text());
 }
 
+// The song's folder listed, its lyrics read and the folder's lock waited for are no work for the window's
+// thread: the mode is shown at once, the lines come when they are read, and the save is made elsewhere.
+TEST_F(KaraokeTest, TheTimingIsReadAndSavedOffTheWindowsThread) {
+    start();
+    loadSong("slow", "First\nSecond\n", PlayerMode::karaoke);
+    player->setMode(PlayerMode::karaokePrepare);
+    view().updateForMode();
+    ASSERT_EQ(panel().timingList().count(), 1);
+    EXPECT_EQ(text(panel().timingList().item(0)->text()), "Reading the lines…");
+    ASSERT_TRUE(timingSettled());
+    ASSERT_EQ(panel().timingList().count(), 2);
+
+    // A stamp changes its own lines in the list, which a song of thousands of lines is not built again for.
+    const QListWidgetItem* second = panel().timingList().item(1);
+    hearAt(1.0);
+    QTest::keyClick(&view().tableView(), Qt::Key_Return);
+    EXPECT_EQ(panel().timingList().item(1), second);
+    EXPECT_TRUE(second->text().startsWith("▶")) << text(second->text());
+    std::atomic<bool> savedOnWindowsThread{false};
+    const std::thread::id windowsThread = std::this_thread::get_id();
+    platform::setFileWriteHooks({[&](platform::SaveStep step, const std::string&) {
+                                     if (step == platform::SaveStep::locked &&
+                                         std::this_thread::get_id() == windowsThread)
+                                         savedOnWindowsThread = true;
+                                 },
+                                 {}});
+    setMode(PlayerMode::karaoke);
+    platform::setFileWriteHooks();
+    EXPECT_FALSE(savedOnWindowsThread);
+    EXPECT_EQ(testsupport::readBytes(audioFolder.file("slow.lrc")), "[00:01.00]First\nSecond\n");
+}
+
+// An editor's save under way (the file just cut to nothing) is not taken as the song's lines: the timing
+// says so and reads the file once it rests; an untouched timing shows what is written there later.
+TEST_F(KaraokeTest, ALyricsFileBeingWrittenIsReadOnceItRests) {
+    start();
+    const std::string lrc = audioFolder.file("editing.lrc");
+    testsupport::FakeClock clock;
+    LyricsTiming::setClockForNewTimings(&clock);
+    loadSong("editing", "", PlayerMode::karaoke);
+    clock.set(testsupport::dateAfterWritten(lrc, 0.2));
+    setMode(PlayerMode::karaokePrepare);
+    QListWidget& list = panel().timingList();
+    ASSERT_EQ(list.count(), 1);
+    EXPECT_TRUE(list.item(0)->text().contains("being written by another program"))
+        << text(list.item(0)->text());
+
+    clock.advance(2.0);
+    panel().lookForChanges();
+    ASSERT_TRUE(timingSettled());
+    EXPECT_TRUE(list.item(0)->text().startsWith("No lines")) << "taken as empty once it rests";
+    ASSERT_TRUE(testsupport::writeBytes(lrc, "Written at last\nSecond\n"));
+    clock.set(testsupport::dateAfterWritten(lrc, 2.0));
+    panel().lookForChanges();
+    ASSERT_TRUE(timingSettled());
+    EXPECT_EQ(list.count(), 2);
+    LyricsTiming::setClockForNewTimings(nullptr);
+}
+
+// Leaving the timing mode by its key while another program holds the song folder's lock: the save waits
+// for the lock on its worker, the window's thread goes straight back to its loop.
+TEST_F(KaraokeTest, LeavingTheTimingWaitsForAFolderLockOffTheWindowsThread) {
+    start();
+    loadSong("locked", "First\nSecond\n", PlayerMode::karaokePrepare);
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    view().tableView().setFocus();
+    hearAt(1.0);
+    QTest::keyClick(&view().tableView(), Qt::Key_Return);
+    const platform::FileDescriptor folder(
+        ::open(audioFolder.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    ASSERT_EQ(::flock(folder.get(), LOCK_EX | LOCK_NB), 0);
+    platform::setFolderLockPatience(0.5);
+    QTest::keyClick(&view().tableView(), Qt::Key_X);
+    EXPECT_EQ(player->mode(), PlayerMode::karaoke);
+    ASSERT_TRUE(timingSettled());
+    platform::setFolderLockPatience();
+    EXPECT_EQ(testsupport::readBytes(audioFolder.file("locked.lrc")), "[00:01.00]First\nSecond\n");
+}
+
+// A typo fixed in an editor while lines were stamped: the stamp of that line is counted and said, not
+// reported as saved, and kept with its time in the log and the list.
+TEST_F(KaraokeTest, AStampWhoseLineChangedOutsideIsCountedAndKept) {
+    start();
+    const std::string lrc = stampedThenChangedOutside("Line one, fixed\nLine two\n");
+    testsupport::ScopedConsoleCapture console;
+    // Leaving the mode: kept in the list.
+    setMode(PlayerMode::karaoke);
+    EXPECT_TRUE(notice().contains("1 of your stamps found no line")) << text(notice());
+    EXPECT_FALSE(notice().contains("saved")) << text(notice());
+    setMode(PlayerMode::karaokePrepare);
+    QListWidget& list = panel().timingList();
+    ASSERT_EQ(list.count(), 4);
+    EXPECT_TRUE(list.item(3)->text().contains("[00:02.00]Line one")) << text(list.item(3)->text());
+    // Leaving the song: in the log.
+    view().loadEntryAtRow(1);
+    ASSERT_TRUE(timingSettled());
+    EXPECT_EQ(testsupport::readBytes(lrc), "Line one, fixed\nLine two\n");
+    const std::vector<std::string> lines = console.lines();
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+        return line == "stamp that found no line in " + lrc + ": [00:02.00]Line one";
+    }));
+}
+
+// Stamps that cannot be written when the program quits hold the quit once, with the reason, and are
+// printed; the quit goes on the second time.
+TEST_F(KaraokeTest, StampsThatCannotBeWrittenAtQuitHoldItOnceAndAreLogged) {
+    start();
+    loadSong("blocked", nullptr, PlayerMode::karaokePrepare);
+    platform::PasteboardItem item;
+    item.setString(platform::PasteboardType::string, "Only line\n");
+    pasteboard.writeItems({item});
+    window->findChild<QAction*>("actionPasteLyrics")->trigger();
+    hearAt(2.5);
+    QTest::keyClick(&view().tableView(), Qt::Key_Return);
+    // A folder where the file would go.
+    const std::string lrc = audioFolder.file("blocked.lrc");
+    std::filesystem::create_directory(lrc);
+    testsupport::ScopedConsoleCapture console;
+    delegate->terminate();
+    ASSERT_TRUE(
+        panels.answerSavePanel(platform::Url::fileURLWithPath(audioFolder.file("Evening.vantle"), false)));
+    ASSERT_TRUE(timingSettled());
+    EXPECT_EQ(quits, 0);
+    ASSERT_FALSE(alerts.requests().empty());
+    EXPECT_TRUE(alerts.requests().back().options.messageText.find("blocked.lrc") != std::string::npos)
+        << alerts.requests().back().options.messageText;
+    const std::vector<std::string> lines = console.lines();
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+        return line == "not written to " + lrc + ": [00:02.50]Only line";
+    }));
+    alerts.answerAlert(0);
+    delegate->terminate();
+    ASSERT_TRUE(timingSettled());
+    EXPECT_EQ(quits, 1);
+}
+
+// A stamp earlier than the timed line above it is said and marked, and Backspace takes it back.
+TEST_F(KaraokeTest, AStampEarlierThanTheLineBeforeItIsToldAndCanBeTakenBack) {
+    start();
+    loadSong("order", "[00:30.00]Before\nBetween\n[00:45.00]After\n[00:10.00]Written so\n",
+             PlayerMode::karaokePrepare);
+    hearAt(1.0);
+    QTest::keyClick(&view().tableView(), Qt::Key_Return);
+    EXPECT_TRUE(notice().contains("00:01.00 is earlier than the line before it (00:30.00)"))
+        << text(notice());
+    EXPECT_TRUE(panel().timingList().item(1)->text().startsWith("⚠"))
+        << text(panel().timingList().item(1)->text());
+    EXPECT_FALSE(panel().timingList().item(3)->text().startsWith("⚠")) << "the file's own order is not told";
+    QTest::keyClick(&view().tableView(), Qt::Key_Backspace);
+    EXPECT_TRUE(panel().timingList().item(1)->text().startsWith("▶"));
+}
+
+// Keys typed into a text field edit it: in the timing mode Backspace and Return in the search field
+// neither take back nor make stamps; Return checks and promotes nothing there but ends the search and
+// gives the list the keys; the list's own keys do nothing there; in karaoke Backspace removes no entry.
+TEST_F(KaraokeTest, KeysTypedIntoTheSearchFieldEditIt) {
+    start();
+    const platform::Url second = audioFile("other.wav", 30);
+    loadSong("timed", "First\nSecond\nThird\n", PlayerMode::karaokePrepare);
+    view().insertEntries({second});
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    const std::vector<std::shared_ptr<PlaylistEntry>> order = playlist().allEntries;
+    hearAt(2.0);
+    view().tableView().setFocus();
+    QTest::keyClick(&view().tableView(), Qt::Key_Return);
+    ASSERT_TRUE(panel().timingList().item(0)->text().contains("00:02.00"));
+
+    QLineEdit& search = window->searchField();
+    search.setFocus();
+    QTest::keyClicks(&search, "ex");
+    for (const Qt::Key key : {Qt::Key_Space, Qt::Key_S, Qt::Key_Z, Qt::Key_Delete})
+        QTest::keyClick(&search, key);
+    hearAt(3.0);
+    QTest::keyClick(&search, Qt::Key_Backspace);
+    EXPECT_EQ(text(search.text()), "ex s");
+    EXPECT_TRUE(panel().timingList().item(0)->text().contains("00:02.00")) << "a stamp was taken back";
+    QTest::keyClick(&search, Qt::Key_Return);
+    EXPECT_TRUE(panel().timingList().item(1)->text().startsWith("▶")) << "a line was stamped";
+    EXPECT_EQ(QApplication::focusWidget(), &view().tableView()) << "the list has the keys";
+    EXPECT_EQ(player->mode(), PlayerMode::karaokePrepare);
+    EXPECT_EQ(playlist().allEntries, order);
+    EXPECT_TRUE(entry(0)->zeros.empty());
+
+    for (const PlayerMode mode : {PlayerMode::karaoke, PlayerMode::dance}) {
+        setMode(mode);
+        view().tableView().selectRows({1});
+        search.setFocus();
+        QTest::keyClick(&search, Qt::Key_Backspace);
+        QTest::keyClick(&search, Qt::Key_Return);
+        EXPECT_EQ(playlist().allEntries, order) << "an entry removed or promoted";
+        EXPECT_FALSE(entry(1)->isCheckmarked);
+        EXPECT_EQ(QApplication::focusWidget(), &view().tableView());
+    }
+    EXPECT_EQ(text(search.text()), "ex");
+}
+
 TEST_F(KaraokeTest, TheSingersScreenShowsWhatComesNextBetweenSongs) {
     start();
     loadSong("Next Song", songLrc, PlayerMode::karaoke);
@@ -406,6 +664,54 @@ TEST_F(KaraokeTest, TheSingersScreenShowsWhatComesNextBetweenSongs) {
     EXPECT_FALSE(singers->isVisible());
     EXPECT_TRUE(player->playing());
     EXPECT_FALSE(SingersScreen::wasShown());
+}
+
+// A song's end in karaoke loads what follows and shows it to the singers; only the host starts it,
+// whether the row was clicked while the song played or not.
+TEST_F(KaraokeTest, ASongsEndNeverStartsTheNextSinger) {
+    start();
+    loadSong("First Singer", songLrc, PlayerMode::karaoke);
+    loadSong("Second Singer", songLrc, PlayerMode::karaoke);
+    loadSong("Third Singer", songLrc, PlayerMode::karaoke);
+    view().loadEntryAtRow(0);
+    view().karaoke().toggleSingersScreen();
+    SingersScreen* singers = panel().singersScreen();
+    ASSERT_NE(singers, nullptr);
+    const struct {
+        const char* name;
+        std::optional<std::size_t> clicked;
+        std::size_t next;
+        const char* title;
+    } ends[] = {{"nothing clicked", std::nullopt, 1, "Second Singer"},
+                {"a row clicked", 0, 0, "First Singer"}};
+    for (const auto& end : ends) {
+        view().transport().playPressed();
+        player->advance(10);
+        if (end.clicked) view().tableView().selectRows({*end.clicked});
+        player->advance(60);
+        EXPECT_EQ(player->entry(), playlist().allEntries[end.next]) << end.name;
+        EXPECT_FALSE(player->playing()) << end.name;
+        panel().advanceFrame();
+        EXPECT_EQ(singers->shownMessage(), (QStringList{"Next:", end.title})) << end.name;
+    }
+}
+
+// Escape is a host's reflex for menus: while a song plays in karaoke it never takes the picture off
+// the projector nor changes the mode.
+TEST_F(KaraokeTest, EscapeWhileASongPlaysKeepsTheSingersPicture) {
+    start();
+    loadSong("song", songLrc, PlayerMode::karaoke);
+    view().karaoke().setSingersFullScreen(SingersScreen::screenLabel(QGuiApplication::primaryScreen()));
+    SingersScreen* singers = panel().singersScreen();
+    ASSERT_NE(singers, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return singers->isVisible() && singers->fullScreenOn(); }, 10000));
+    view().transport().playPressed();
+    for (int press = 0; press < 3; ++press) {
+        QTest::keyClick(&view().tableView(), Qt::Key_Escape);
+        EXPECT_EQ(player->mode(), PlayerMode::karaoke) << "press " << press;
+        EXPECT_TRUE(singers->fullScreenOn()) << "press " << press;
+        EXPECT_TRUE(player->playing()) << "press " << press;
+    }
 }
 
 // A disc's zip is often named by its catalogue number: the singers read the song's own title.

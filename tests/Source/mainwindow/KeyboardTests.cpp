@@ -187,8 +187,9 @@ TEST_F(KeyboardTest, DownUpAndReturnActOnlyInTheActiveMainWindowWithoutADialog) 
     EXPECT_EQ(player->entry(), entry(0));
 }
 
-// A stray Return in class: wherever the focus is in the window, the song playing plays on, the checked
-// rows come first with the first row only selected, and one Undo takes it all back.
+// A stray Return in class: the song playing plays on, the checked rows come first with the first row only
+// selected, and one Undo takes it all back. In the search field Return only ends the search: the list
+// takes the keys, and the next Return promotes.
 TEST_F(KeyboardTest, ReturnWhileMusicPlaysPromotesWithoutStoppingItAndIsOneUndoStep) {
     view().tableView().selectRows({1});
     ASSERT_EQ(player->entry(), entry(1));
@@ -199,6 +200,10 @@ TEST_F(KeyboardTest, ReturnWhileMusicPlaysPromotesWithoutStoppingItAndIsOneUndoS
     view().tableView().selectRows({2});
     ASSERT_EQ(player->entry(), playing);
     focus(&searchField());
+    type(Qt::Key_Return, "\r");
+    EXPECT_EQ(entry(0)->_url, first);
+    EXPECT_FALSE(entry(2)->isCheckmarked);
+    EXPECT_EQ(QApplication::focusWidget(), &view().tableView());
     type(Qt::Key_Return, "\r");
 
     EXPECT_TRUE(player->playing());

@@ -10,6 +10,7 @@
 #include "Source/session/AppState.h"
 #include "Source/session/Playlist.h"
 #include "Source/session/PlaylistEntry.h"
+#include "Source/session/SessionSafekeeping.h"
 #include "Source/views/PlaylistTableView.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/dispatch/TimerScheduler.h"
@@ -18,6 +19,7 @@
 #include "platform/ui/WatchedApplication.h"
 #include "tests/Source/session/SessionFakes.h"
 #include "tests/support/FakeOutputVolumeBackend.h"
+#include "tests/support/LyricsFiles.h"
 #include "tests/support/MainViewStandIns.h"
 #include "tests/support/ManualTimers.h"
 #include "tests/support/QuietNotesFiles.h"
@@ -298,9 +300,6 @@ protected:
 
     void stop() {
         {
-            // Known, and left to the tempo change: the tempo analysis under way is waited for at close.
-            const testsupport::StallAllowance tempo("vantle::TempoWiring::~TempoWiring",
-                                                    "the tempo analysis under way is waited for at close");
             // Closing is watched as the program's teardown is: it must not wait on a file or a worker.
             platform::WatchedApplication::Stretch closing("closing the window");
             window.reset();
@@ -328,6 +327,11 @@ protected:
     }
 
     MainViewController& view() { return window->mainViewController(); }
+    // The state file once what waits for a pause in the changes is written.
+    platform::Result<AppState> writtenAppState() {
+        if (window) view().safekeeping().flush();
+        return readAppState();
+    }
     Playlist& playlist() { return *view().playlist(); }
     std::shared_ptr<PlaylistEntry> entry(std::size_t index) { return playlist().allEntries.at(index); }
     std::vector<std::string> names() { return fileNames(playlist().allEntries); }
@@ -395,8 +399,10 @@ protected:
         data.setUrls(urls);
     }
 
-    // The notes files a test writes are read at once; a test of the quiet rule gives its set a clock.
+    // The notes and lyrics files a test writes are read at once; a test of the quiet rule gives its set a
+    // clock.
     testsupport::ScopedQuietNotesFiles quietNotesFiles;
+    testsupport::ScopedQuietLyricsFiles quietLyricsFiles;
     SessionTempFolder defaultsFolder;
     SessionTempFolder stateFolder;
     SessionTempFolder audioFolder;

@@ -14,6 +14,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+
 #include <filesystem>
 
 #include <QTest>
@@ -68,7 +70,7 @@ TEST_F(RestoreTest, FirstActivationRestoresTheSavedEntryPositionedAndNotPlaying)
     EXPECT_EQ(text(window->windowTitle()), "Milonga");
 
     // The state file names the session again.
-    platform::Result<AppState> written = readAppState();
+    platform::Result<AppState> written = writtenAppState();
     ASSERT_TRUE(written);
     EXPECT_EQ(written->playlistURL, session);
     EXPECT_EQ(written->currentEntryIndex, 1);
@@ -212,7 +214,7 @@ TEST_F(RestoreTest, QuittingAfterPlayingPartOfAnEntryAndStartingAgainRestoresIt)
     EXPECT_THAT(log->loggedShares, ElementsAre(0.0, ::testing::DoubleNear(20.0 / 90.0, 1e-6)));
     ASSERT_EQ(second->prevTimeRangeSet.ranges.size(), 1u);
     EXPECT_NEAR(second->prevTimeRangeSet.ranges[0].end, 20.0, 1e-6);
-    platform::Result<AppState> saved = readAppState();
+    platform::Result<AppState> saved = writtenAppState();
     ASSERT_TRUE(saved);
     EXPECT_EQ(saved->currentEntryIndex, 1);
     EXPECT_NEAR(saved->currentTime, 20.0, 1e-6);
@@ -256,7 +258,9 @@ TEST_F(RestoreTest, AFailedSaveKeepsTheWindowOpenOnQuitAndSaysSo) {
     ASSERT_TRUE(view().loadSession(located));
     view().insertEntries({c});
 
-    // The folder has become a file: the document cannot be written.
+    // The folder has become a file: the document cannot be written. The folder is held open, so that the
+    // one made again later cannot take its inode.
+    const platform::FileDescriptor held(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     std::filesystem::remove_all(folder);
     ASSERT_TRUE(platform::writeFileAtomically(folder, std::string_view("x")));
     delegate->terminate();
@@ -265,10 +269,16 @@ TEST_F(RestoreTest, AFailedSaveKeepsTheWindowOpenOnQuitAndSaysSo) {
     EXPECT_THAT(alerts.requests()[0].options.messageText, HasSubstr("“Late.vantle” could not be saved"));
     EXPECT_THAT(alerts.requests()[0].options.informativeText, HasSubstr("keeps running"));
 
-    // Once the folder is back, the next quit saves and goes.
+    // Once a folder is back, the next quit saves and goes; being another folder than the one the
+    // session was read from, it is written only where the save panel says.
     std::filesystem::remove(folder);
     std::filesystem::create_directories(folder);
     delegate->terminate();
+    ASSERT_EQ(alerts.requests().size(), 2u);
+    EXPECT_THAT(alerts.requests()[1].options.messageText, HasSubstr("no longer the one it was opened from"));
+    EXPECT_FALSE(platform::fileExists(located.path()));
+    ASSERT_TRUE(alerts.answerAlert(0) && alerts.answerAlert(0));
+    ASSERT_TRUE(panels.answerSavePanel(located));
     EXPECT_TRUE(quits == 1 && Playlist::read(located).value()->allEntries.size() == 3);
 }
 

@@ -125,6 +125,7 @@ TEST_F(CommandTest, AFolderAtTheStateFilesPathOutlivesTheCommandsOfAnEmptyWindow
         EXPECT_EQ(bytesOf(platform::Url::fileURLWithPath(state + "/Backups/class.vantle")),
                   platform::Bytes({'m', 'i', 'n', 'e'}));
     }
+    view().safekeeping().flush();
     const std::vector<std::string> lines = console.lines();
     EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
                             [&](const std::string& line) {
@@ -162,7 +163,7 @@ TEST_F(CommandTest, AWriteThatFailsIsReportedAndLosesNothing) {
     EXPECT_THAT(alerts.requests()[3].options.informativeText, HasSubstr("keeps running"));
     EXPECT_TRUE(quits == 0 && !delegate->terminationPending() && names().size() == 2 && playlist().dirty &&
                 view().sessionURL() == late);
-    EXPECT_EQ(text(window->windowTitle()), "Late");
+    EXPECT_EQ(text(window->windowTitle()), "Late*");
     EXPECT_EQ(bytesOf(late), before);
     setUnwritable(folder, false);
     run("terminate", true);
@@ -485,8 +486,8 @@ TEST_F(CommandTest, EachClearingIsOneUndoStepThatPutsBackTheEntriesAndTheStateFi
         for (std::size_t i = 0; i < 2; ++i)
             EXPECT_TRUE(entry(i)->currentTimeRangeSet->ranges.empty() == c.times &&
                         entry(i)->zeros.empty() == c.zeros && entry(i)->playedDates.empty() == c.dates);
-        EXPECT_EQ(readAppState()->zeros->empty(), c.zeros);
-        EXPECT_EQ(readAppState()->currentTimeRangeSet->ranges.empty(), c.times);
+        EXPECT_EQ(writtenAppState()->zeros->empty(), c.zeros);
+        EXPECT_EQ(writtenAppState()->currentTimeRangeSet->ranges.empty(), c.times);
 
         playlist().dirty = false;
         delegate->actionUndo();
@@ -496,13 +497,13 @@ TEST_F(CommandTest, EachClearingIsOneUndoStepThatPutsBackTheEntriesAndTheStateFi
             EXPECT_THAT(entry(i)->playedDates, ElementsAre(played));
         }
         EXPECT_EQ(player->entry()->currentTimeRangeSet, entry(0)->currentTimeRangeSet);
-        EXPECT_EQ(readAppState()->zeros, (std::vector<double>{1.0, 4.0}));
-        EXPECT_EQ(readAppState()->currentTimeRangeSet->ranges, heard);
+        EXPECT_EQ(writtenAppState()->zeros, (std::vector<double>{1.0, 4.0}));
+        EXPECT_EQ(writtenAppState()->currentTimeRangeSet->ranges, heard);
         EXPECT_TRUE(playlist().dirty);
         EXPECT_EQ(text(delegate->redoAction()->text()), std::string("Redo ") + (c.undo + 5));
         delegate->actionRedo();
         EXPECT_EQ(entry(1)->zeros.empty(), c.zeros);
-        EXPECT_EQ(readAppState()->zeros->empty(), c.zeros);
+        EXPECT_EQ(writtenAppState()->zeros->empty(), c.zeros);
     }
     // Nothing selected, nothing cleared: no step.
     const std::size_t steps = playlist().undoer.undoStack().size();

@@ -193,7 +193,7 @@ TEST_F(XvfbWindowTest, ClearAllFromTheContextMenuIsTakenBackWithUndo) {
     EXPECT_TRUE(entry.zeros.empty() && entry.currentTimeRangeSet->ranges.empty() &&
                 entry.playedDates.empty());
     EXPECT_TRUE(slider->zeroMarks().empty());
-    EXPECT_TRUE(readAppState()->zeros->empty());
+    EXPECT_TRUE(writtenAppState()->zeros->empty());
 
     activate();
     focus();
@@ -202,7 +202,7 @@ TEST_F(XvfbWindowTest, ClearAllFromTheContextMenuIsTakenBackWithUndo) {
     EXPECT_EQ(entry.currentTimeRangeSet->ranges, (std::vector<TimeRange>{{0, 12}}));
     EXPECT_EQ(entry.playedDates.size(), 1u);
     EXPECT_EQ(slider->zeroMarks().size(), 3u);
-    EXPECT_EQ(readAppState()->zeros, (std::vector<double>{10.0, 20.0, 40.0}));
+    EXPECT_EQ(writtenAppState()->zeros, (std::vector<double>{10.0, 20.0, 40.0}));
 }
 
 // The window with a session, the karaoke panel and the sound panel is saved as a picture when

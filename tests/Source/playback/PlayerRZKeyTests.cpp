@@ -1,5 +1,6 @@
 #include "tests/Source/playback/PlayerRZFixture.h"
 
+#include "platform/audio/TimePitchUnit.h"
 #include "tests/support/Signals.h"
 #include "tests/support/Spectrum.h"
 
@@ -36,19 +37,26 @@ std::vector<float> renderPlayer(PlayerRZ& player, double seconds, const std::fun
 
 } // namespace
 
-// The key moves the pitch by equal-tempered semitones and leaves the timing alone, at any speed.
+// The key moves the pitch by equal-tempered semitones and leaves the timing alone, at any speed, in
+// the dance classes' stage and in karaoke's lighter one.
 TEST_F(PlayerRZTest, TheKeyMovesThePitchAndKeepsTheLength) {
     const double seconds = 4.0;
     ASSERT_TRUE(writeSwellingTone(folder.file("a440.wav"), seconds));
     struct Case {
+        PlayerMode mode;
         float rate;
         int key;
         double hz;
     };
-    for (const Case& c : {Case{0.75f, 3, 523.25}, Case{1.0f, 3, 523.25}, Case{1.25f, 3, 523.25},
-                          Case{0.75f, -5, 329.63}, Case{1.0f, -5, 329.63}, Case{1.25f, -5, 329.63}}) {
-        SCOPED_TRACE(::testing::Message() << "rate " << c.rate << ", key " << c.key);
+    for (const Case& c :
+         {Case{PlayerMode::dance, 0.75f, 3, 523.25}, Case{PlayerMode::dance, 1.0f, 3, 523.25},
+          Case{PlayerMode::dance, 1.25f, -5, 329.63}, Case{PlayerMode::karaoke, 0.75f, 3, 523.25},
+          Case{PlayerMode::karaoke, 1.0f, 3, 523.25}, Case{PlayerMode::karaoke, 1.0f, -5, 329.63},
+          Case{PlayerMode::karaoke, 1.25f, -5, 329.63}}) {
+        SCOPED_TRACE(::testing::Message()
+                     << "mode " << int(c.mode) << ", rate " << c.rate << ", key " << c.key);
         offlineEntry(folder.file("a440.wav"));
+        player->setMode(c.mode);
         player->setRate(c.rate);
         player->setKeyShift(c.key);
         player->play();
@@ -74,6 +82,25 @@ TEST_F(PlayerRZTest, TheKeyMovesThePitchAndKeepsTheLength) {
                                testsupport::componentPhase(envelope, early, early + 44100, w),
                            2.0 * std::numbers::pi);
         EXPECT_NEAR(drift / w / keyRate, 0.0, 0.001);
+    }
+}
+
+// A singer's key in karaoke takes the finer engine's short window, half the work of the full one the
+// dance classes' tempo changes keep.
+TEST_F(PlayerRZTest, KaraokeShiftsTheKeyWithTheLighterStage) {
+    const struct {
+        PlayerMode mode;
+        bool full;
+    } modes[] = {{PlayerMode::karaoke, false},
+                 {PlayerMode::dance, true},
+                 {PlayerMode::karaokePrepare, false},
+                 {PlayerMode::prepare, true}};
+    makePlayer();
+    for (const auto& m : modes) {
+        player->setMode(m.mode);
+        const platform::TimePitchUnit& unit = player->timePitch()->timePitchAU();
+        EXPECT_TRUE(unit.usesFinerEngine()) << int(m.mode);
+        EXPECT_EQ(unit.overlap() >= platform::TimePitchUnit::finerEngineOverlap, m.full) << int(m.mode);
     }
 }
 

@@ -15,6 +15,8 @@
 #include <atomic>
 #include <optional>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -47,6 +49,9 @@ TEST(TempoAnalysis, FindsTheBeatsBarsAndMeterOfRenderedPieces) {
          3},
         // The band decides between metrical levels of one and the same piece.
         {"samba's band takes the beat", {.bpm = 102, .beatsPerBar = 2, .bars = 16}, Dance::samba, 102, 2},
+        // Without a dance, a slow beat whose halves (the snare between the kicks) sound as strongly is the
+        // half of a fast one.
+        {"fast 4/4, no dance told", {.bpm = 172, .bars = 16}, std::nullopt, 172, 4},
         {"quickstep's band takes the half beat",
          {.bpm = 102, .beatsPerBar = 2, .bars = 16},
          Dance::quickstep,
@@ -78,11 +83,35 @@ TEST(TempoAnalysis, IsUnsureWhereTheEvidenceDoesNotDecide) {
         EXPECT_FALSE(tempo.sure);
         EXPECT_TRUE(tempo.beats.empty());
     }
+    // Without a dance, a tempo whose double is a quickstep's beat is not sure, however clear the piece.
+    const auto samba = testsupport::rhythmPiece({.bpm = 102, .beatsPerBar = 2, .bars = 16});
+    const auto blind =
+        vantle::analyseTempo(samba.samples.data(), samba.samples.size(), samba.rate, std::nullopt);
+    EXPECT_NEAR(blind.bpm, 102, 2);
+    EXPECT_FALSE(blind.sure);
     // A 4/4 piece told to be a waltz: no level of it lies in the waltz's band.
     const auto piece = testsupport::rhythmPiece({.bpm = 120, .bars = 8});
     const auto told =
         vantle::analyseTempo(piece.samples.data(), piece.samples.size(), piece.rate, Dance::waltz);
     EXPECT_FALSE(told.sure);
+}
+
+TEST(TempoAnalysis, AnalysesOnWorkersAtOnceGiveWhatOneAloneGives) {
+    // The player analyses several songs at once on its workers: the analyses share nothing.
+    const auto piece = testsupport::rhythmPiece({.bpm = 118, .bars = 8, .pickupBeats = 1});
+    const auto alone =
+        vantle::analyseTempo(piece.samples.data(), piece.samples.size(), piece.rate, Dance::foxtrot);
+    std::vector<vantle::SongTempo> together(4);
+    std::vector<std::thread> workers;
+    for (auto& tempo : together)
+        workers.emplace_back([&] {
+            tempo =
+                vantle::analyseTempo(piece.samples.data(), piece.samples.size(), piece.rate, Dance::foxtrot);
+        });
+    for (auto& worker : workers)
+        worker.join();
+    for (const auto& tempo : together)
+        EXPECT_EQ(tempo, alone);
 }
 
 class TempoFiles : public ::testing::Test {
@@ -114,6 +143,19 @@ TEST_F(TempoFiles, ReadsWhatThePlayerReadsAnMp3ZippedWithItsGraphicsToo) {
         // The encoder's delay aside, times are the file's own.
         EXPECT_GE(testsupport::beatFMeasure(tempo->beats, piece.beats), 0.95);
     }
+}
+
+TEST_F(TempoFiles, ABandFromTheTeachersTablePicksTheLevelAndMeter) {
+    // The waltz's bars of three at 29 a minute, counted by a table that says 2 beats a bar at 43.5.
+    const std::string wav = writePiece("waltz.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+    const auto edited = vantle::analyseTempoFile(wav, vantle::DanceBand{2, 42, 45}, nullptr);
+    ASSERT_TRUE(edited.has_value());
+    EXPECT_NEAR(edited->bpm, 87, 1.5);
+    EXPECT_EQ(edited->beatsPerBar, 2);
+    // A band of no meter is no dance.
+    const auto none = vantle::analyseTempoFile(wav, vantle::DanceBand{}, nullptr);
+    ASSERT_TRUE(none.has_value());
+    EXPECT_EQ(none->beatsPerBar, 3);
 }
 
 TEST_F(TempoFiles, AnUnreadableFileOrACancelGivesNothingAndSaysWhy) {

@@ -63,7 +63,7 @@ TEST(TimePitchStart, NoCycleTakesInMuchMoreThanASteadyOneThroughSeeksAndRateChan
     // regulation's tenth) and a starting stretcher's share, a cycle's worth and a quarter (at rate 1,
     // or at the rate when faster). Before, the first cycle after a start took in its stretcher's whole
     // pipeline, a dozen cycles' worth.
-    for (float overlap : {8.0f, 4.0f}) {
+    for (float overlap : {8.0f, 6.0f, 4.0f}) {
         SCOPED_TRACE(overlap);
         auto rig = makeStretchRig(startUnit(0.8f, overlap), toneBursts);
         traptest::ScopedTrapHooks hooks;

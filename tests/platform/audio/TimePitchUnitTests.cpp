@@ -33,11 +33,11 @@ int cyclesFor(double seconds) {
 } // namespace
 
 TEST(TimePitchUnit, RateChangesSpeedButNotPitch) {
-    for (float overlap : {8.0f, 4.0f}) {
+    for (float overlap : {8.0f, 6.0f, 4.0f}) {
         SCOPED_TRACE(overlap);
         auto rig = makeStretchRig(timePitch(2.0f, 0.0f, overlap), sine1k);
         const Rendered out = renderCycles(rig, cyclesFor(3.0), tpFrames);
-        ASSERT_EQ(rig.unit->usesFinerEngine(), overlap >= 8.0f);
+        ASSERT_EQ(rig.unit->usesFinerEngine(), overlap >= TimePitchUnit::shortWindowOverlap);
 
         const std::size_t from = std::size_t(0.5 * sampleRate);
         EXPECT_NEAR(testsupport::zeroCrossingFrequency(out.left, from, sampleRate), 1000.0, 10.0);
@@ -56,7 +56,7 @@ TEST(TimePitchUnit, RateChangesSpeedButNotPitch) {
 }
 
 TEST(TimePitchUnit, PitchShiftsWithoutChangingSpeed) {
-    for (float overlap : {8.0f, 4.0f}) {
+    for (float overlap : {8.0f, 6.0f, 4.0f}) {
         SCOPED_TRACE(overlap);
         auto rig = makeStretchRig(timePitch(1.0f, 1200.0f, overlap), sine1k);
         const Rendered out = renderCycles(rig, cyclesFor(2.0), tpFrames);
@@ -97,7 +97,7 @@ TEST(TimePitchUnit, ReportedLatencyTiesOutputToInput) {
 
 TEST(TimePitchUnit, HeardPositionFollowsRateChanges) {
     // A teacher's rate changes while playing; the timing stays on what is heard.
-    for (float overlap : {8.0f, 4.0f}) {
+    for (float overlap : {8.0f, 6.0f, 4.0f}) {
         SCOPED_TRACE(overlap);
         auto rig = makeStretchRig(timePitch(1.0f, 0.0f, overlap), toneBursts);
         const float rates[] = {1.0f, 0.8f, 1.1f, 0.9f, 1.25f, 1.0f};
@@ -169,7 +169,7 @@ TEST(TimePitchUnit, BypassPassesInputUnchanged) {
 }
 
 TEST(TimePitchUnit, RenderThreadDoesNotAllocate) {
-    for (float overlap : {8.0f, 4.0f}) {
+    for (float overlap : {8.0f, 6.0f, 4.0f}) {
         SCOPED_TRACE(overlap);
         auto rig = makeStretchRig(timePitch(1.0f, 0.0f, overlap), sine1k, 1024);
         traptest::ScopedTrapHooks hooks;
@@ -196,12 +196,15 @@ TEST(TimePitchUnit, OverlapSwitchesEngineOffTheRenderThread) {
     rig.unit->setOverlap(4.0f);
     EXPECT_FALSE(rig.unit->usesFinerEngine());
     const Rendered faster = renderCycles(rig, cyclesFor(1.5), tpFrames);
+    rig.unit->setOverlap(6.0f);
+    EXPECT_EQ(rig.unit->engine(), TimePitchEngine::finerShortWindow);
+    const Rendered shortWindow = renderCycles(rig, cyclesFor(1.5), tpFrames);
     rig.unit->setOverlap(16.0f);
-    EXPECT_TRUE(rig.unit->usesFinerEngine());
+    EXPECT_EQ(rig.unit->engine(), TimePitchEngine::finer);
     const Rendered finer = renderCycles(rig, cyclesFor(1.5), tpFrames);
     traptest::expectNoRenderAllocations();
     // Each engine plays the tone at its pitch once it has restarted, and the timing holds across.
-    for (const Rendered* out : {&faster, &finer}) {
+    for (const Rendered* out : {&faster, &shortWindow, &finer}) {
         EXPECT_NEAR(testsupport::zeroCrossingFrequency(out->left, std::size_t(0.5 * sampleRate), sampleRate),
                     1000.0, 10.0);
         const StretchTiming& a = out->cycles[40].timing;

@@ -98,6 +98,34 @@ TEST(CheckedSave, AWriteFromElsewhereAtAnyStepIsNeverReplaced) {
     }
 }
 
+// An editor saving in place (truncating the file and writing it again) just after the save's last look
+// writes into the file the rename replaces; just after the rename, into the save's own file. Neither
+// write is lost, nor taken for the save's: the next save sees the file as changed.
+TEST(CheckedSave, AnInPlaceWriteAroundTheRenameIsNeitherLostNorTakenForTheSaves) {
+    for (const SaveStep step : {SaveStep::checked, SaveStep::replaced}) {
+        SCOPED_TRACE(int(step));
+        testsupport::TemporaryFolder folder;
+        const std::string file = folder.file("doc");
+        ASSERT_TRUE(writeFileAtomically(file, std::string_view("first\n")));
+        ScopedFileHooks hooks({[&](SaveStep now, const std::string& target) {
+                                   if (now != step) return;
+                                   const FileDescriptor fd(::open(target.c_str(), O_WRONLY | O_TRUNC));
+                                   ASSERT_GE(fd.get(), 0);
+                                   ASSERT_EQ(::write(fd.get(), "the editor's\n", 13), 13);
+                               },
+                               {}});
+        Result<CheckedSave> saved = saveFileChecked(file, readFileSizeLimit, appendingLine("mine\n"));
+        ASSERT_TRUE(saved);
+        EXPECT_EQ(savedContents(file), "the editor's\n");
+        if (step == SaveStep::checked) {
+            EXPECT_EQ(saved->status, CheckedSave::Status::changedOnDisk);
+        } else {
+            EXPECT_NE(saved->stamp, fileStamp(file)) << "the editor's write passes for the save's own";
+        }
+        EXPECT_EQ(entriesInFolder(folder.path), 1u) << "no temporary is left behind";
+    }
+}
+
 TEST(CheckedSave, ARemovalLeavesAFileWrittenSinceItWasRead) {
     for (const bool written : {false, true}) {
         testsupport::TemporaryFolder folder;

@@ -4,6 +4,7 @@
 #include "Source/karaoke/views/KaraokePainter.h"
 
 #include <QImage>
+#include <QPainter>
 
 #include <gtest/gtest.h>
 
@@ -27,12 +28,12 @@ struct Ink {
     QRect bounds;
 };
 
-Ink inkOf(const QImage& image, const QColor& colour, QRect box = {}) {
+Ink inkOf(const QImage& image, const QColor& colour, QRect box = {}, int tolerance = 40) {
     if (box.isNull()) box = image.rect();
     Ink ink;
     for (int y = box.top(); y <= box.bottom(); ++y)
         for (int x = box.left(); x <= box.right(); ++x)
-            if (nearColour(image.pixel(x, y), colour)) {
+            if (nearColour(image.pixel(x, y), colour, tolerance)) {
                 ++ink.count;
                 ink.bounds |= QRect(x, y, 1, 1);
             }
@@ -128,6 +129,32 @@ TEST(KaraokePainter, LongLinesWrapAndTextGrowsWithTheSpace) {
         inkOf(painter.render(QSize(960, 540), litFrame(lyrics, 0, 1.0, KaraokeFrame::Look::singers)),
               KaraokePainter::sungColour());
     EXPECT_NEAR(double(shortLine.bounds.height()) / smaller.bounds.height(), 2.0, 0.25);
+}
+
+// Ordinary song lines of about 30 characters that wrap: the next line is always drawn whole below the
+// lit one, on the singers' screen as on panels of several shapes.
+TEST(KaraokePainter, TheNextLineIsAlwaysShownWrappedIfNeedBe) {
+    const std::string line = "Somewhere over the rainbow, way";
+    const Lyrics lyrics = songLyrics({line, line, line, line, line});
+    const QColor next(200, 200, 200);
+    const struct {
+        QSize size;
+        KaraokeFrame::Look look;
+    } surfaces[] = {{{1920, 1080}, KaraokeFrame::Look::singers},
+                    {{1280, 720}, KaraokeFrame::Look::singers},
+                    {{600, 800}, KaraokeFrame::Look::panel},
+                    {{420, 700}, KaraokeFrame::Look::panel},
+                    {{960, 540}, KaraokeFrame::Look::panel}};
+    for (const auto& surface : surfaces) {
+        KaraokePainter painter;
+        // The same words lit but not yet sung, and waiting next: as much ink of each.
+        const QImage frame = painter.render(surface.size, litFrame(lyrics, 2, 0.0, surface.look));
+        const Ink lit = inkOf(frame, KaraokePainter::unsungColour(), {}, 20);
+        const Ink following = inkOf(frame, next, {}, 20);
+        EXPECT_GT(lit.count, 500) << surface.size.width() << "x" << surface.size.height();
+        EXPECT_GT(following.count, lit.count * 9 / 10)
+            << surface.size.width() << "x" << surface.size.height();
+    }
 }
 
 TEST(KaraokePainter, CountdownDotsAndTheKeyShowInTheAccentColour) {
@@ -231,10 +258,50 @@ TEST(KaraokePainter, OnlyWhatChangedIsReported) {
     picture.picture = &screen;
     EXPECT_EQ(painter.prepare(area, picture), area);
     EXPECT_TRUE(painter.prepare(area, picture).isEmpty());
+    // The surface as a window keeps it: painted whole once, then only where told.
+    QImage surface(area.size(), QImage::Format_RGB32);
+    auto repaint = [&](const QRect& part) {
+        QPainter onto(&surface);
+        painter.paint(onto, part);
+    };
+    repaint(area);
+    // A tile redrawn is repainted where it shows, scaled (2.5 x here), not the whole picture; new
+    // colours are.
     screen.pixels[100 * CdgScreen::width + 100] = 3;
     const QRect changed = painter.prepare(area, picture);
     EXPECT_FALSE(changed.isEmpty());
     EXPECT_TRUE(area.contains(changed));
+    EXPECT_LE(changed.width() * changed.height(), 8 * 8) << changed.width() << "x" << changed.height();
+    repaint(changed);
+    KaraokePainter fresh;
+    EXPECT_EQ(surface, fresh.render(area.size(), picture));
+    screen.colours[3] = 0x00FF00;
+    EXPECT_GE(painter.prepare(area, picture).width(), 300 * 2);
+}
+
+// A surface painted at another size than its frame was laid out for (resized, or shown again on a wider
+// screen, before its next frame) shows its background, never the old layout: that put the lit line over
+// the next one until the wipe moved. The next frame for its size draws it whole.
+TEST(KaraokePainter, AFrameLaidOutForAnotherSizeIsNeverPainted) {
+    const Lyrics lyrics = songLyrics(
+        {"The line before this one", "Sing this line now, paused here", "And the next one", "And one more"});
+    KaraokePainter painter;
+    const KaraokeFrame paused = litFrame(lyrics, 1, 0.5, KaraokeFrame::Look::singers);
+    painter.prepare(QRect(0, 0, 1280, 720), paused);
+    QImage wider(1920, 1080, QImage::Format_RGB32);
+    wider.fill(Qt::red);
+    {
+        QPainter onto(&wider);
+        EXPECT_FALSE(painter.paint(onto, wider.rect())) << "a frame for the new size is wanted";
+    }
+    EXPECT_EQ(inkOf(wider, KaraokePainter::background(KaraokeFrame::Look::singers)).count, 1920 * 1080);
+
+    EXPECT_EQ(painter.prepare(wider.rect(), paused), wider.rect());
+    {
+        QPainter onto(&wider);
+        EXPECT_TRUE(painter.paint(onto, wider.rect()));
+    }
+    EXPECT_EQ(wider, painter.render(wider.size(), paused));
 }
 
 TEST(KaraokePainter, AMessageIsDrawnAndNothingIsDark) {
