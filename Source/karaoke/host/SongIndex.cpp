@@ -150,7 +150,7 @@ void SongIndex::refresh(const std::string& folder, Changes& changes, const Progr
             knownTime.step() && knownTime.integer(0) == mtime && !(listAgain && path == folder);
         knownTime.reset();
         if (!unchanged) {
-            listFolder(path, parent, mtime, changes);
+            if (!listFolder(path, parent, mtime, changes, stopped)) return;
             if (progress) progress(changes);
         }
         children.bind(1, path);
@@ -160,8 +160,8 @@ void SongIndex::refresh(const std::string& folder, Changes& changes, const Progr
     }
 }
 
-void SongIndex::listFolder(const std::string& folder, const std::string& parent, std::int64_t mtime,
-                           Changes& changes) {
+bool SongIndex::listFolder(const std::string& folder, const std::string& parent, std::int64_t mtime,
+                           Changes& changes, const std::function<bool()>& stopped) {
     changes.foldersListed.push_back(folder);
     Listing listing;
     std::error_code error;
@@ -189,9 +189,13 @@ void SongIndex::listFolder(const std::string& folder, const std::string& parent,
     // evening's writer never waits on a folder of untidy names.
     for (const auto& [path, listed] : listing.files)
         if (!listing.held.count(path)) listing.fresh.emplace_back(path, listed);
-    for (const auto& [path, listed] : listing.fresh)
+    for (const auto& [path, listed] : listing.fresh) {
+        // A folder of thousands of untidy names is left unwritten, to be listed whole next time.
+        if (stopped && stopped()) return false;
         listing.names.push_back(readName_ ? readName_(path) : songName(path));
+    }
     database_.transaction([&] { writeFolder(folder, parent, mtime, listing, changes); });
+    return true;
 }
 
 void SongIndex::writeFolder(const std::string& folder, const std::string& parent, std::int64_t mtime,

@@ -85,9 +85,10 @@ private:
         std::vector<std::pair<std::string, Listed>> fresh;
         std::vector<SongName> names; // of the fresh files, in order
     };
-    // Lists the folder and reads its new files' names, then writes what changed in one transaction.
-    void listFolder(const std::string& folder, const std::string& parent, std::int64_t mtime,
-                    Changes& changes);
+    // Lists the folder and reads its new files' names, then writes what changed in one transaction; false
+    // when stopped before, with nothing written.
+    bool listFolder(const std::string& folder, const std::string& parent, std::int64_t mtime,
+                    Changes& changes, const std::function<bool()>& stopped);
     void writeFolder(const std::string& folder, const std::string& parent, std::int64_t mtime,
                      Listing& listing, Changes& changes);
     void forgetFolder(const std::string& folder, Changes& changes);

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <filesystem>
 #include <fstream>
@@ -336,6 +337,29 @@ TEST_F(SongIndexTest, TheBookSaysWhenItCannotBeUpdatedOrSearched) {
     book.search("queen", 10, [](std::vector<BookSong>) {});
     ASSERT_TRUE(platform::mainQueue().drainUntil([&] { return !said.empty(); }, 10));
     EXPECT_NE(said.back().find("searched"), std::string::npos) << said.back();
+}
+
+// Stopped while it reads a folder's tags, the book reads no more of them and writes nothing of the folder,
+// which is listed whole by the next refresh.
+TEST_F(SongIndexTest, AStopInAFolderOfUntidyNamesReadsNoFurther) {
+    for (const char* name : {"track01.mp3", "track02.mp3", "track03.mp3"})
+        write(name);
+    std::atomic<bool> stopped{false};
+    int read = 0;
+    SongIndex reading(*database, [&](const std::string& path) {
+        ++read;
+        stopped = true;
+        return songNameFromFile(path);
+    });
+    reading.setRoots({songs});
+    SongIndex::Changes changes;
+    reading.refresh(songs, changes, {}, false, [&] { return stopped.load(); });
+    EXPECT_EQ(read, 1);
+    EXPECT_EQ(reading.count(), 0u);
+    stopped = false;
+    SongIndex::Changes again;
+    reading.refresh(songs, again);
+    EXPECT_EQ(reading.count(), 3u);
 }
 
 } // namespace
