@@ -5,8 +5,13 @@
 #include "platform/foundation/Files.h"
 #include "platform/foundation/PropertyList.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <memory>
 
 namespace vantle {
@@ -35,6 +40,17 @@ void writeSessionRecovery(const std::optional<SessionRecovery>& recovery, const 
 
 SessionSafekeeping::SessionSafekeeping(Sources sources, platform::TimerScheduler& scheduler)
     : sources_(std::move(sources)), scheduler_(scheduler) {
+    // The kernel lets the lock go with the process, however it ends: a killed run's is no one's.
+    const std::string lock = appStateDirectory() + "/recovery.lock";
+    platform::FileDescriptor file(::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    if (file.get() < 0)
+        platform::consolePrint("can't keep unsaved changes for a crash in " + lock + ": " +
+                               std::strerror(errno));
+    else if (::flock(file.get(), LOCK_EX | LOCK_NB) == 0)
+        recoveryLock_ = std::move(file);
+    else
+        platform::consolePrint("another running Vantle keeps its unsaved changes in " + appStateDirectory() +
+                               ": this one keeps none there");
     checker_ = scheduler_.scheduleRepeating(checkSeconds, [this] { check(); });
 }
 
@@ -72,6 +88,7 @@ void SessionSafekeeping::check() {
 }
 
 void SessionSafekeeping::takeRecovery() {
+    if (!keepsRecovery()) return;
     std::optional<SessionRecovery> recovery = sources_.recovery();
     if (recovery == recoveryWritten_) return;
     recoveryWritten_ = recovery;
@@ -86,7 +103,13 @@ void SessionSafekeeping::flush() {
     worker_.sync([] {});
 }
 
+void SessionSafekeeping::discardWaitingRecovery(const platform::Url& file) {
+    if (!keepsRecovery()) return;
+    worker_.async([file] { writeSessionRecovery(std::nullopt, file); });
+}
+
 void SessionSafekeeping::discardRecovery() {
+    if (!keepsRecovery()) return;
     recoveryWritten_.reset();
     worker_.async([file = sessionRecoveryFileURL()] { writeSessionRecovery(std::nullopt, file); });
 }

@@ -43,8 +43,14 @@ public:
     // Takes and writes what waits, the unsaved changes as they are now (none after a save: the
     // recovery file goes), and returns once the worker has written them.
     void flush();
+    // Whether this run keeps the recovery file. Another running copy that shares the state folder (one on
+    // another display) keeps its own there: this one then keeps none, and never writes over or removes
+    // that one's, nor offers it as a crash's.
+    bool keepsRecovery() const { return recoveryLock_.get() >= 0; }
     // Removes the recovery file (left by a crashed run, and not wanted back).
     void discardRecovery();
+    // Removes a waiting recovery file (waitingRecoveryFileURL) once its changes are recovered or discarded.
+    void discardWaitingRecovery(const platform::Url& file);
 
     static constexpr double pauseSeconds = 0.5;
     static constexpr double longestWaitSeconds = 3.0;
@@ -57,6 +63,8 @@ private:
 
     Sources sources_;
     platform::TimerScheduler& scheduler_;
+    // Held while this run keeps the recovery file.
+    platform::FileDescriptor recoveryLock_;
     platform::SerialQueue worker_{"session safekeeping"};
     platform::DispatchTimer checker_;
     platform::DispatchTimer stateTimer_;

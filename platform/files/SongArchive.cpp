@@ -38,7 +38,10 @@ Error songArchiveRefusal(const std::string& reason) {
 // A member's name as a reason shows it: anyone can name a member, with line breaks and text-direction
 // overrides that would fake another line or reverse the text of the alert around it.
 std::string songArchiveQuoted(const std::string& member) {
-    return "\"" + printableLine(member) + "\"";
+    std::string quoted(1, '"');
+    quoted += printableLine(member);
+    quoted += '"';
+    return quoted;
 }
 
 std::atomic<std::uint64_t> songArchiveAudioReadCount{0};
