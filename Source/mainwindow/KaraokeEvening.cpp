@@ -51,6 +51,7 @@ KaraokeEvening::KaraokeEvening(TransportHost& window, MainWindowServices& sessio
     widget_->setStretchFactor(1, 1);
     beside.setStretchFactor(beside.indexOf(widget_), 3);
     rotation_->setLoadNextHandler([this] { loadNextSinger(); });
+    rotation_->setNoticeHandler([this](const QString& text) { notice(text); });
     rotation_->setDroppedSongs([this](const QMimeData& data) {
         std::vector<std::string> paths;
         // Rows of the playlist, as its table drags them, or files from elsewhere.

@@ -241,12 +241,45 @@ void Evening::setSkipRound(SingerId singer, bool skip) {
 }
 
 void Evening::removeSinger(SingerId singer) {
+    const std::optional<std::size_t> at = rotation_.indexOf(singer);
+    if (!at) return;
+    Removal removal{singer, *at, std::nullopt, rotation_.seats()[*at], std::nullopt, std::nullopt};
     if (rotation_.currentSinger() == singer) {
-        currentSong_.reset();
-        currentHistory_.reset();
+        removal.currentSong = std::exchange(currentSong_, std::nullopt);
+        removal.currentHistory = std::exchange(currentHistory_, std::nullopt);
     }
+    removals_.push_back(std::move(removal));
     rotation_.remove(singer);
     changed({});
+}
+
+bool Evening::undoRemoval() {
+    if (removals_.empty()) return false;
+    Removal removal = std::move(removals_.back());
+    removals_.pop_back();
+    if (removal.song) {
+        std::vector<QueuedSong>& songs = queues_[removal.singer];
+        songs.insert(songs.begin() + static_cast<std::ptrdiff_t>(std::min(removal.index, songs.size())),
+                     std::move(*removal.song));
+        changed({removal.singer});
+        return true;
+    }
+    // Seated again meanwhile: they sit where the host put them.
+    if (rotation_.indexOf(removal.singer)) return undoRemoval();
+    std::vector<Seat> seats = rotation_.seats();
+    const std::size_t at = std::min(removal.index, seats.size());
+    seats.insert(seats.begin() + static_cast<std::ptrdiff_t>(at), *removal.seat);
+    std::optional<std::size_t> current = rotation_.currentIndex();
+    if (current && *current >= at) ++*current;
+    // The turn comes back only when nobody has started since it went.
+    if (removal.currentSong && !currentSong_) {
+        current = at;
+        currentSong_ = std::move(removal.currentSong);
+        currentHistory_ = removal.currentHistory;
+    }
+    rotation_.restore(std::move(seats), current);
+    changed({});
+    return true;
 }
 
 void Evening::clearRotation() {
@@ -275,6 +308,8 @@ void Evening::queueSong(SingerId singer, QueuedSong song) {
 void Evening::removeSong(SingerId singer, std::size_t index) {
     auto found = queues_.find(singer);
     if (found == queues_.end() || index >= found->second.size()) return;
+    removals_.push_back(
+        Removal{singer, index, found->second[index], std::nullopt, std::nullopt, std::nullopt});
     found->second.erase(found->second.begin() + static_cast<std::ptrdiff_t>(index));
     changed({singer});
 }

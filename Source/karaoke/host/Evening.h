@@ -92,6 +92,10 @@ public:
     void setSkipRound(SingerId singer, bool skip);
     // Leaves the rotation; their queue is kept for when they come again.
     void removeSinger(SingerId singer);
+    // Puts back what the last removal took that is not back yet (a queued song in its place, or a seat
+    // with its marks and, when nobody has started since, the turn it held); false when there is none.
+    // Kept for this opening only.
+    bool undoRemoval();
     // Empties the rotation for a new evening; queues, keys and history stay.
     void clearRotation();
     NewcomerRule newcomerRule() const { return rule_; }
@@ -128,6 +132,14 @@ public:
 
 private:
     struct Snapshot;
+    struct Removal {
+        SingerId singer = 0;
+        std::size_t index = 0;
+        std::optional<QueuedSong> song; // none: the seat went
+        std::optional<Seat> seat;
+        std::optional<QueuedSong> currentSong;
+        std::optional<std::int64_t> currentHistory;
+    };
     void changed(std::vector<SingerId> queuesChanged, std::function<void(HostDatabase&)> extra = {});
     bool hasSong(SingerId singer) const;
     std::optional<Turn> turnAt(std::optional<std::size_t> index, const Rotation& rotation) const;
@@ -144,6 +156,7 @@ private:
     NewcomerRule rule_ = NewcomerRule::endOfRotation;
     std::optional<QueuedSong> currentSong_;
     std::optional<std::int64_t> currentHistory_;
+    std::vector<Removal> removals_;
     std::function<void()> changed_;
     std::shared_ptr<std::function<void(std::size_t)>> committed_;
     // The writer's own: what failed to be written, for the next transaction to write first.
