@@ -153,8 +153,15 @@ void KaraokeEvening::loadNextSinger() {
 
 void KaraokeEvening::loadCurrentSinger() {
     const std::optional<host::Turn> current = evening_->current();
-    if (!current || window_.player().playing()) return;
+    if (!current || evening_->currentEnded() || window_.player().playing()) return;
     loadTurnSong(*current, false);
+}
+
+void KaraokeEvening::songEnded() {
+    if (!evening_) return;
+    const std::optional<host::Turn> current = evening_->current();
+    const std::shared_ptr<PlaylistEntry> entry = window_.player().entry();
+    if (current && entry && entry->_url.path() == current->song.path) evening_->currentSongEnded();
 }
 
 void KaraokeEvening::loadTurnSong(const host::Turn& wanted, bool startNext) {

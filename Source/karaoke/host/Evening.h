@@ -116,6 +116,10 @@ public:
     // The next singer becomes current with the first song of their queue; it goes in their history with
     // the style remembered for it. Nothing changes when no one is waiting.
     std::optional<Turn> startNext();
+    // The current singer's song played to its end: their turn is over (they stay current, so who comes
+    // next is unchanged), and a restart loads their song no more.
+    void currentSongEnded();
+    bool currentEnded() const { return currentEnded_; }
     // The key or tempo changed while the current singer sings: remembered for that singer and song, and
     // written into this turn's history.
     void setCurrentStyle(SongStyle style);
@@ -139,6 +143,8 @@ private:
         std::optional<Seat> seat;
         std::optional<QueuedSong> currentSong;
         std::optional<std::int64_t> currentHistory;
+        bool wasCurrent = false;
+        bool ended = false;
     };
     void changed(std::vector<SingerId> queuesChanged, std::function<void(HostDatabase&)> extra = {});
     bool hasSong(SingerId singer) const;
@@ -156,6 +162,7 @@ private:
     NewcomerRule rule_ = NewcomerRule::endOfRotation;
     std::optional<QueuedSong> currentSong_;
     std::optional<std::int64_t> currentHistory_;
+    bool currentEnded_ = false;
     std::vector<Removal> removals_;
     std::function<void()> changed_;
     std::shared_ptr<std::function<void(std::size_t)>> committed_;
