@@ -57,8 +57,8 @@ public:
         std::function<void(const QString&)> notice;
         // Null: the table is the default one and is not kept.
         platform::UserDefaults* defaults = nullptr;
-        // The analysis of one file; empty: the program's own.
-        std::function<std::optional<SongTempo>(const std::string&, std::optional<Dance>,
+        // The analysis of one file by its dance's band; empty: the program's own.
+        std::function<std::optional<SongTempo>(const std::string&, const DanceBand&,
                                                const std::atomic<bool>*)>
             analyse;
         // Runs the analyses; null: the program's worker of low priority, which a closing window does not
@@ -99,7 +99,7 @@ private:
     void buildMenu();
     std::vector<std::shared_ptr<PlaylistEntry>> selectedEntries() const;
     void record(const std::string& name, const std::vector<std::shared_ptr<PlaylistEntry>>& entries,
-                const std::function<void(EntryTempo&)>& change);
+                const std::function<void(const PlaylistEntry&, EntryTempo&)>& change);
     void changed(const std::shared_ptr<PlaylistEntry>& entry);
     void applyTarget(const std::shared_ptr<PlaylistEntry>& entry);
     void showHeardTempo();

@@ -111,9 +111,11 @@ Result<SongArchiveContents> songArchiveContents(zip_t* archive, const SongArchiv
     return SongArchiveContents{audio[0].first, graphics[0].first, audio[0].second, graphics[0].second};
 }
 
-// Reads a member whole, never more than `bound` bytes whatever its header states.
+// Reads a member whole, never more than `bound` bytes whatever its header states; with `headOnly`, its
+// first `bound` bytes.
 Result<std::vector<std::uint8_t>> songArchiveRead(zip_t* archive, const std::string& member,
-                                                  std::uint64_t stated, std::uint64_t bound) {
+                                                  std::uint64_t stated, std::uint64_t bound,
+                                                  bool headOnly = false) {
     zip_file_t* file = zip_fopen(archive, member.c_str(), 0);
     if (!file) return songArchiveRefusal(songArchiveQuoted(member) + " in the zip archive cannot be read");
     std::vector<std::uint8_t> bytes;
@@ -129,6 +131,11 @@ Result<std::vector<std::uint8_t>> songArchiveRead(zip_t* archive, const std::str
         }
         if (got == 0) break;
         if (bytes.size() + std::uint64_t(got) > bound) {
+            if (headOnly) {
+                bytes.insert(bytes.end(), block, block + (bound - bytes.size()));
+                zip_fclose(file);
+                return bytes;
+            }
             zip_fclose(file);
             return songArchiveRefusal(songArchiveQuoted(member) + " in the zip archive is over " +
                                       std::to_string(bound >> 20) + " MiB");
@@ -179,6 +186,17 @@ Result<SongArchiveAudio> readSongArchiveAudio(const std::string& path, const Son
         songArchiveRead(archive->get(), contents->audioMember, contents->audioBytes, limits.audioBytes);
     if (!bytes) return bytes.error();
     return SongArchiveAudio{contents->audioMember, std::move(bytes.value())};
+}
+
+Result<SongArchiveAudio> readSongArchiveAudioHead(const std::string& path, std::uint64_t bytes) {
+    Result<SongArchiveHandle> archive = songArchiveOpen(path, {});
+    if (!archive) return archive.error();
+    Result<SongArchiveContents> contents = songArchiveContents(archive->get(), songArchiveLimits());
+    if (!contents) return contents.error();
+    Result<std::vector<std::uint8_t>> head =
+        songArchiveRead(archive->get(), contents->audioMember, contents->audioBytes, bytes, true);
+    if (!head) return head.error();
+    return SongArchiveAudio{contents->audioMember, std::move(head.value())};
 }
 
 Result<std::vector<std::uint8_t>> readSongArchiveGraphics(const std::string& path,
