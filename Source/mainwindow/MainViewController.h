@@ -263,6 +263,7 @@ public:
     // ---- quitting ----
     // Stops playback (Do Not Disturb is put back).
     void prepareToQuit();
+    // Keeps the mode for the next start, as it changes and at a quit.
     void rememberMode();
     // The saves of notes that wait for their file at a song left, a close or a quit (tests step them).
     LeavingNotes& leavingNotes() { return *leavingNotes_; }
