@@ -15,6 +15,7 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStringListModel>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -226,6 +227,8 @@ void RotationPanel::selectSinger(host::SingerId singer) {
 void RotationPanel::reload() {
     reloading_ = true;
     const std::optional<host::SingerId> selected = selectedSinger();
+    // Refilling the list must not move what the host is looking at.
+    const int scrolled = singers_->verticalScrollBar()->value();
     singers_->clear();
     const std::optional<std::size_t> current = evening_.rotation().currentIndex();
     const std::vector<host::Seat>& seats = evening_.rotation().seats();
@@ -235,7 +238,9 @@ void RotationPanel::reload() {
         QString text = (current == i ? QStringLiteral("▶ ") : QStringLiteral("    ")) +
                        QString::fromStdString(singer ? singer->name : std::string());
         const std::size_t waiting = evening_.queue(seat.singer).size();
-        text += waiting == 0 ? tr(" · no song") : tr(" · %n song(s)", nullptr, static_cast<int>(waiting));
+        text += waiting == 0   ? tr(" · no song")
+                : waiting == 1 ? tr(" · 1 song")
+                               : tr(" · %1 songs").arg(waiting);
         if (seat.away) text += tr(" · away");
         if (seat.skipRound) text += tr(" · skips a round");
         auto* item = new QListWidgetItem(text, singers_);
@@ -249,6 +254,11 @@ void RotationPanel::reload() {
         if (seat.away) item->setForeground(palette().color(QPalette::Disabled, QPalette::Text));
     }
     if (selected) selectSinger(*selected);
+    singers_->verticalScrollBar()->setValue(scrolled);
+    // A new current singer is brought into view without taking the selection or the focus.
+    if (current && current != followedCurrent_ && *current < static_cast<std::size_t>(singers_->count()))
+        singers_->scrollToItem(singers_->item(static_cast<int>(*current)));
+    followedCurrent_ = current;
     rule_->setCurrentIndex(evening_.newcomerRule() == host::NewcomerRule::afterCurrentRound ? 1 : 0);
     const std::optional<host::Turn> next = evening_.next();
     next_->setText(next ? tr("Next: %1 — %2").arg(QString::fromStdString(next->name), songLine(next->song))

@@ -82,6 +82,8 @@ private:
     std::function<void(const QString&)> notice_;
     std::function<std::vector<std::string>(const QMimeData&)> droppedSongs_;
     bool reloading_ = false;
+    // The row the list last scrolled to as the current singer's: the list follows each new one only.
+    std::optional<std::size_t> followedCurrent_;
 };
 
 // "Artist — Title" as lists and the singers' screen show a song.

@@ -220,4 +220,37 @@ TEST_F(EveningPanelsTest, ARemovedSongOrSingerComesBackWithUndo) {
     EXPECT_EQ(notices.back(), QString("Nothing removed from the rotation to put back"));
 }
 
+TEST_F(EveningPanelsTest, TheSingersListFollowsTheCurrentSingerAndCountsTheirSongs) {
+    RotationPanel panel(evening);
+    QListWidget& list = panel.singerList();
+    std::vector<host::SingerId> seated;
+    for (int i = 0; i < 12; ++i) {
+        seated.push_back(*evening.addSinger("Singer " + std::to_string(i)));
+        for (int song = 0; song <= i % 2; ++song)
+            evening.queueSong(seated.back(), {"/songs/" + std::to_string(i) + ".zip", "Artist", "Song", ""});
+    }
+    panel.reload();
+    panel.show();
+    list.setFixedHeight(list.sizeHintForRow(0) * 5 + 2 * list.frameWidth());
+    list.setFocus();
+    panel.selectSinger(seated[1]);
+    EXPECT_EQ(list.item(0)->text().toStdString(), "    Singer 0 · 1 song");
+    EXPECT_EQ(list.item(1)->text().toStdString(), "    Singer 1 · 2 songs");
+
+    const auto inView = [&](int row) {
+        return list.viewport()->rect().contains(list.visualItemRect(list.item(row)));
+    };
+    for (int turn = 0; turn < 12; ++turn) {
+        evening.startNext();
+        panel.reload();
+        EXPECT_TRUE(inView(turn)) << "the current singer, row " << turn;
+        EXPECT_EQ(list.currentRow(), 1) << "the host's selection stays";
+        EXPECT_EQ(panel.focusWidget(), &list) << "the focus stays";
+    }
+    // The host scrolls to look at someone: reloading for the same current singer leaves the list there.
+    list.scrollToTop();
+    panel.reload();
+    EXPECT_TRUE(inView(0));
+}
+
 } // namespace
