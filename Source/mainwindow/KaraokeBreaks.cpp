@@ -30,6 +30,10 @@ constexpr const char* breakFadeOutKey = "breakMusicFadeOutSeconds";
 constexpr const char* singersTickerKey = "singersTicker";
 // How long a start waits for the next singer's song to load before it is given up.
 constexpr double breakLoadPatience = 15.0;
+// By the break's phase, in its order.
+constexpr const char* breakStates[] = {QT_TR_NOOP("A singer's song"), QT_TR_NOOP("Between singers"),
+                                       QT_TR_NOOP("Break music fading in"), QT_TR_NOOP("Break music"),
+                                       QT_TR_NOOP("Fading out for the next singer")};
 
 QStringList keptTracks() {
     QStringList paths;
@@ -87,6 +91,10 @@ KaraokeBreaks::KaraokeBreaks(TransportHost& window, TransportPart& transport, Ka
         panel_ = new BreakPanel(column);
         column->addWidget(panel_);
         panel_->showKept(tracks, between_->rules().fadeOutSeconds(), ticker);
+        QStringList states;
+        for (const char* state : breakStates)
+            states << tr(state);
+        panel_->reserveStates(states);
         panel_->setHandlers(BreakPanel::Handlers{
             [this] { startNextSinger(); },
             [this](const QStringList& paths) {
@@ -260,10 +268,7 @@ void KaraokeBreaks::tick() {
         karaoke_.setComingUp(lines);
     }
     if (panel_) {
-        static const char* const states[] = {QT_TR_NOOP("A singer's song"), QT_TR_NOOP("Between singers"),
-                                             QT_TR_NOOP("Break music fading in"), QT_TR_NOOP("Break music"),
-                                             QT_TR_NOOP("Fading out for the next singer")};
-        panel_->showState(tr(states[static_cast<int>(between_->rules().phase())]));
+        panel_->showState(tr(breakStates[static_cast<int>(between_->rules().phase())]));
     }
 }
 

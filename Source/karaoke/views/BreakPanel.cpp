@@ -1,5 +1,7 @@
 #include "Source/karaoke/views/BreakPanel.h"
 
+#include <algorithm>
+
 #include <QDoubleSpinBox>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -108,6 +110,13 @@ void BreakPanel::showKept(const QStringList& tracks, double fadeOutSeconds, cons
 
 void BreakPanel::showState(const QString& state) {
     if (state_->text() != state) state_->setText(state);
+}
+
+void BreakPanel::reserveStates(const QStringList& states) {
+    int widest = 0;
+    for (const QString& state : states)
+        widest = std::max(widest, state_->fontMetrics().horizontalAdvance(state));
+    state_->setMinimumWidth(widest + 2 * state_->margin() + 2 * state_->frameWidth());
 }
 
 QStringList BreakPanel::tracks() const {

@@ -35,6 +35,8 @@ public:
     void showKept(const QStringList& tracks, double fadeOutSeconds, const QString& ticker);
     // What the break music does now, in a word or two.
     void showState(const QString& state);
+    // Every state it may show: the label keeps the longest one's width, so the row never moves.
+    void reserveStates(const QStringList& states);
 
     QStringList tracks() const;
     QPushButton& startButton() const { return *start_; }

@@ -216,5 +216,19 @@ TEST_F(BetweenSingersTest, AfterARestartInTheBreakTheHostsStartIsTheNextSingers)
     EXPECT_EQ(player->entry()->_url.path(), song("nine.wav"));
 }
 
+TEST_F(BetweenSingersTest, TheBreakRowKeepsItsWidthWhateverItsState) {
+    start();
+    enterKaraoke();
+    breaks().tick();
+    const QSize row = panel().sizeHint();
+    const QSize least = panel().minimumSizeHint();
+    for (const char* state : {"Fading out for the next singer", "Break music", "Between singers"}) {
+        panel().showState(state);
+        EXPECT_EQ(panel().sizeHint(), row) << state;
+        EXPECT_EQ(panel().minimumSizeHint(), least) << state;
+    }
+}
+
 } // namespace
+
 } // namespace vantle::testing
