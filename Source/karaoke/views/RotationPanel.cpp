@@ -138,6 +138,9 @@ RotationPanel::RotationPanel(host::Evening& evening, QWidget* parent) : QWidget(
 }
 
 bool RotationPanel::eventFilter(QObject* watched, QEvent* event) {
+    // Filled before it had its size, the list is scrolled once it is shown and laid out.
+    if (watched == singers_ && event->type() == QEvent::Show)
+        QTimer::singleShot(0, this, [this] { followCurrent(); });
     if (watched == queue_->viewport() && queueDrop(event)) return true;
     const bool list = watched == singers_ || watched == queue_;
     // Ctrl+Z in the lists is theirs, before the window's Undo of the playlist can take it.
@@ -255,10 +258,7 @@ void RotationPanel::reload() {
     }
     if (selected) selectSinger(*selected);
     singers_->verticalScrollBar()->setValue(scrolled);
-    // A new current singer is brought into view without taking the selection or the focus.
-    if (current && current != followedCurrent_ && *current < static_cast<std::size_t>(singers_->count()))
-        singers_->scrollToItem(singers_->item(static_cast<int>(*current)));
-    followedCurrent_ = current;
+    if (current != followedCurrent_) followCurrent();
     rule_->setCurrentIndex(evening_.newcomerRule() == host::NewcomerRule::afterCurrentRound ? 1 : 0);
     const std::optional<host::Turn> next = evening_.next();
     next_->setText(next ? tr("Next: %1 — %2").arg(QString::fromStdString(next->name), songLine(next->song))
@@ -266,6 +266,13 @@ void RotationPanel::reload() {
     loadNextButton_->setEnabled(next.has_value());
     reloading_ = false;
     showQueue();
+}
+
+void RotationPanel::followCurrent() {
+    // A new current singer is brought into view without taking the selection or the focus.
+    followedCurrent_ = evening_.rotation().currentIndex();
+    if (followedCurrent_ && *followedCurrent_ < static_cast<std::size_t>(singers_->count()))
+        singers_->scrollToItem(singers_->item(static_cast<int>(*followedCurrent_)));
 }
 
 void RotationPanel::showQueue() {

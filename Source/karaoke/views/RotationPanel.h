@@ -66,6 +66,7 @@ private:
     // A drag over the queue or a drop on it; true when it was taken.
     bool queueDrop(QEvent* event);
     void showQueue();
+    void followCurrent();
     // What the singer sang, latest first, with the key and tempo: the singer's tooltip.
     QString historyText(host::SingerId singer) const;
 

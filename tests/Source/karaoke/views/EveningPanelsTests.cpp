@@ -251,6 +251,14 @@ TEST_F(EveningPanelsTest, TheSingersListFollowsTheCurrentSingerAndCountsTheirSon
     list.scrollToTop();
     panel.reload();
     EXPECT_TRUE(inView(0));
+
+    // Opened with a current singer far down the list, it shows them.
+    RotationPanel opened(evening);
+    QListWidget& fresh = opened.singerList();
+    fresh.setFixedHeight(list.height());
+    opened.show();
+    QApplication::processEvents();
+    EXPECT_TRUE(fresh.viewport()->rect().contains(fresh.visualItemRect(fresh.item(11))));
 }
 
 } // namespace
