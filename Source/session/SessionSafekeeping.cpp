@@ -1,6 +1,7 @@
 #include "Source/session/SessionSafekeeping.h"
 
 #include "Source/session/TimeRangeSet.h"
+#include "platform/dispatch/Reaper.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Files.h"
 #include "platform/foundation/PropertyList.h"
@@ -40,8 +41,10 @@ SessionSafekeeping::SessionSafekeeping(Sources sources, platform::TimerScheduler
 
 SessionSafekeeping::~SessionSafekeeping() {
     checker_.cancel();
-    flush();
+    takeWaiting();
     stateTimer_.cancel();
+    // The window may still show: its thread never waits on the disk.
+    platform::reap(std::move(worker_));
 }
 
 void SessionSafekeeping::stateChanged() {
@@ -62,7 +65,7 @@ void SessionSafekeeping::takeState() {
     // The worker gets a copy: the entry's own spans go on growing here.
     if (state.currentTimeRangeSet)
         state.currentTimeRangeSet = std::make_shared<TimeRangeSet>(*state.currentTimeRangeSet);
-    worker_.async([state = std::move(state), file = appStateFileURL()] { writeAppState(state, file); });
+    worker_->async([state = std::move(state), file = appStateFileURL()] { writeAppState(state, file); });
 }
 
 void SessionSafekeeping::check() {
@@ -75,20 +78,24 @@ void SessionSafekeeping::takeRecovery() {
     std::optional<SessionRecovery> recovery = sources_.recovery();
     if (recovery == recoveryWritten_) return;
     recoveryWritten_ = recovery;
-    worker_.async([recovery = std::move(recovery), file = sessionRecoveryFileURL()] {
+    worker_->async([recovery = std::move(recovery), file = sessionRecoveryFileURL()] {
         writeSessionRecovery(recovery, file);
     });
 }
 
-void SessionSafekeeping::flush() {
+void SessionSafekeeping::takeWaiting() {
     if (statePending_) takeState();
     takeRecovery();
-    worker_.sync([] {});
+}
+
+void SessionSafekeeping::flush() {
+    takeWaiting();
+    worker_->sync([] {});
 }
 
 void SessionSafekeeping::discardRecovery() {
     recoveryWritten_.reset();
-    worker_.async([file = sessionRecoveryFileURL()] { writeSessionRecovery(std::nullopt, file); });
+    worker_->async([file = sessionRecoveryFileURL()] { writeSessionRecovery(std::nullopt, file); });
 }
 
 } // namespace vantle
