@@ -35,13 +35,16 @@ CdgFolderIndex::CdgFolderIndex(std::function<void(bool)> folderListed, ListFolde
     (void)platform::mainQueue();
 }
 
-// Closing the window or quitting must not wait for a slow share: the queued listings are dropped and
-// the one under way ends at its next name; an answer already posted finds no index.
+// Closing the window or quitting must not wait for a slow share: the queued listings are dropped, the
+// one under way ends at its next name, and an answer already posted finds no index. The worker is not
+// waited for either (one name of a share that stopped answering may take minutes): its last work holds
+// it, so that its thread ends on its own once the listing under way returns.
 CdgFolderIndex::~CdgFolderIndex() {
     stopped_->store(true);
     folders_->folderListed = nullptr;
     folders_.reset();
-    worker_.reset();
+    std::shared_ptr<platform::SerialQueue> worker = std::move(worker_);
+    worker->async([worker] {});
 }
 
 std::optional<bool> CdgFolderIndex::hasGraphics(const std::string& audioPath) {

@@ -4,6 +4,7 @@
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/files/AudioFile.h"
+#include "platform/files/SongArchive.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Files.h"
 
@@ -157,6 +158,10 @@ std::optional<std::vector<FileAddition::File>>
 FileAddition::measureHere(const std::vector<platform::Url>& locations, std::size_t limit) {
     std::optional<std::vector<File>> files = walk(locations, limit, nullptr);
     if (!files) return std::nullopt;
+    // A song archive is measured by reading its audio whole: only on the worker.
+    if (std::any_of(files->begin(), files->end(),
+                    [](const File& file) { return platform::isSongArchivePath(file.url.path()); }))
+        return std::nullopt;
     for (File& file : *files)
         measure(file);
     return files;

@@ -73,7 +73,7 @@ public:
     bool finished() const;
 
     // The files at the locations, walked and measured on the calling thread, when there are at most
-    // `limit` of them; nothing, with no file opened, when there are more.
+    // `limit` of them and none is a song archive; nothing, with no file opened, otherwise.
     static std::optional<std::vector<File>> measureHere(const std::vector<platform::Url>& locations,
                                                         std::size_t limit);
 

@@ -117,6 +117,10 @@ struct MainViewController::Addition {
     RowIndexes initialSelection;
     // Null while the files are measured here.
     std::unique_ptr<FileAddition> worker;
+    // The entries it made, held weakly so that no other entry is ever taken for one, and the undo
+    // steps its batches recorded (more than one when the user changed the list between them).
+    std::vector<std::weak_ptr<PlaylistEntry>> brought;
+    int steps = 0;
 };
 
 void MainViewController::addLocations(std::vector<platform::Url> locations,
@@ -229,6 +233,8 @@ void MainViewController::addBatch(Addition& addition, std::vector<FileAddition::
             addition.files.notAudio.push_back(std::move(file));
     }
     addition.taken += made.size();
+    for (const std::shared_ptr<PlaylistEntry>& entry : made)
+        addition.brought.push_back(entry);
     // Nothing that could be added, or files already listed where they were.
     if (playlist_->allEntries == initialList) {
         playlist_->dirty = wasDirty;
@@ -237,6 +243,7 @@ void MainViewController::addBatch(Addition& addition, std::vector<FileAddition::
     if (!goesOn) {
         addition.initialList = std::move(initialList);
         addition.initialSelection = initialSelection;
+        ++addition.steps;
     }
     const RowIndexes endingSelection = tableView_->selectedRows();
     auto step =
@@ -310,7 +317,7 @@ void MainViewController::settleCutAddition(std::function<void(bool goOn)> then) 
             .arg(taken)
             .toStdString();
     options.informativeText =
-        tr("Take Them Out leaves the session as it was before the files were added; Keep Them saves it with "
+        tr("Take Them Out takes the files that went in out again; Keep Them saves the session with "
            "them; Cancel leaves the session open with them, where Edit › Undo takes them out.")
             .toStdString();
     options.buttons = {tr("Take Them Out").toStdString(), tr("Keep Them").toStdString(),
@@ -320,8 +327,13 @@ void MainViewController::settleCutAddition(std::function<void(bool goOn)> then) 
     alerts_->beginAlert(window(), std::move(options), [self, addition, then = std::move(then)](int button) {
         if (!self) return;
         const Undoer::Stack& steps = self->playlist_->undoer.undoStack();
-        if (button == 0 && addition->step && !steps.empty() && steps.back().get() == addition->step) {
-            self->playlist_->undoer.undo();
+        if (button == 0 && addition->step) {
+            // One step on top is the list as it was; otherwise the user changed it meanwhile, and only
+            // the files the addition brought go.
+            if (addition->steps == 1 && !steps.empty() && steps.back().get() == addition->step)
+                self->playlist_->undoer.undo();
+            else
+                self->takeOutBrought(*addition);
             if (self->addition_ == addition) self->addition_.reset();
             const QString taken = QLocale().toString(static_cast<qulonglong>(addition->taken));
             platform::consolePrint("stopped adding files: the " + std::to_string(addition->taken) +
@@ -334,6 +346,20 @@ void MainViewController::settleCutAddition(std::function<void(bool goOn)> then) 
         }
         then(button != 2);
     });
+}
+
+void MainViewController::takeOutBrought(const Addition& addition) {
+    std::unordered_set<const PlaylistEntry*> brought;
+    for (const std::weak_ptr<PlaylistEntry>& made : addition.brought)
+        if (const std::shared_ptr<PlaylistEntry> entry = made.lock()) brought.insert(entry.get());
+    const Playlist::EntryList initialList = playlist_->allEntries;
+    Playlist::EntryList endingList;
+    for (const std::shared_ptr<PlaylistEntry>& entry : initialList)
+        if (!brought.count(entry.get())) endingList.push_back(entry);
+    if (endingList.size() == initialList.size()) return;
+    EditListTransaction step("remove", initialList, tableView_->selectedRows(), endingList, {});
+    (void)step.redo();
+    playlist_->undoer.record(std::move(step));
 }
 
 void MainViewController::reportRefusedFiles(const std::vector<RefusedFile>& refused) {

@@ -498,6 +498,8 @@ public:
     // The key shown beside the speed control; a key changed for the entry playing is kept with it in
     // the session (unsaved until the next save) and in the state.
     void keyShiftChanged() override;
+    // Shown in the notices and printed.
+    void songArchiveChanged(const std::string& message) override;
     // When the current entry's file did not open, or no longer reads, what the window says about it in
     // the line under the entry's name: the missing path and how to find it again, or that the file is
     // not audio it can play. Empty otherwise.
@@ -799,6 +801,8 @@ private:
     // (the default takes it out, as its undo does) or cancel what cut it short (it stays, undoable);
     // `then` learns whether that may go on. At once when no addition runs.
     void settleCutAddition(std::function<void(bool goOn)> then);
+    // Takes the entries the addition made out of the list, as one step.
+    void takeOutBrought(const Addition& addition);
     // Shared only so that its type may stay in MainViewAddFiles.cpp.
     std::shared_ptr<Addition> addition_;
     std::deque<WaitingAddition> waitingAdditions_;

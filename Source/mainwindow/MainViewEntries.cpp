@@ -18,6 +18,7 @@
 #include "Source/session/TextNoteSet.h"
 #include "Source/views/PlaylistTableView.h"
 #include "Source/views/Scrubber.h"
+#include "platform/files/SongArchive.h"
 #include "platform/foundation/Clock.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Files.h"
@@ -93,8 +94,9 @@ void MainViewController::leaveEntry(const std::shared_ptr<PlaylistEntry>& old) {
 
 void MainViewController::makeCurrent(const std::shared_ptr<PlaylistEntry>& entry) {
     playlist_->assignedEntry = entry;
-    // Measured again from the file, which may have changed since it was last current.
-    if (entry) entry->_cachedDuration.reset();
+    // Measured again from the file, which may have changed since it was last current (a song archive by
+    // the player's load, which reads it off the window's thread).
+    if (entry && !platform::isSongArchivePath(entry->_url.path())) entry->_cachedDuration.reset();
     const bool wasMissing = entry && entry->fileMissing;
     player_->setEntry(entry);
     tempo_->songLoaded(entry);
@@ -246,6 +248,11 @@ QString MainViewController::unplayableEntryText() const {
         opened && platform::isSystemFile(entry->_url.path(), opened->get()))
         return tr("Cannot play %1: it is a system file, not audio").arg(path);
     return tr("Cannot play %1: not an audio file this player can open").arg(path);
+}
+
+void MainViewController::songArchiveChanged(const std::string& message) {
+    platform::consolePrint(message);
+    notices_->showText(QString::fromStdString(message), 6.0, std::nullopt);
 }
 
 void MainViewController::nothingToPlay() {

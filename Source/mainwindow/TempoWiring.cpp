@@ -13,6 +13,7 @@
 #include "Source/views/PlaylistTableModel.h"
 #include "Source/views/PlaylistTableView.h"
 #include "Source/views/TransportViewController.h"
+#include "platform/dispatch/MainQueue.h"
 #include "platform/dispatch/SerialQueue.h"
 #include "platform/foundation/UserDefaults.h"
 
@@ -42,6 +43,18 @@ void tempoWorkerYields() {
         setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 19);
 }
 
+// The program's one worker for the analyses. A window that closes does not wait for the analysis under
+// way: told to stop, it ends here while the program goes on, and only the program's exit waits for it.
+platform::SerialQueue& programTempoWorker() {
+    // Made after the main queue, so that it goes before it at exit: an analysis ending then still finds
+    // the queue it answers on.
+    (void)platform::mainQueue();
+    static platform::SerialQueue worker("tempo analysis");
+    static const bool yields = (worker.async(tempoWorkerYields), true);
+    (void)yields;
+    return worker;
+}
+
 QString tempoDanceTitle(Dance dance) {
     if (dance == Dance::none) return QObject::tr("No Dance");
     QString title = QString::fromUtf8(danceKey(dance).data()).replace('-', ' ');
@@ -59,12 +72,7 @@ TempoWiring::TempoWiring(Context context)
             table_ = DanceTable::decoded(*stored);
     context_.table->playlistModel().setDanceTable(table_);
 
-    platform::DispatchQueue* worker = context_.worker;
-    if (!worker) {
-        ownWorker_ = std::make_unique<platform::SerialQueue>("tempo analysis");
-        ownWorker_->async(tempoWorkerYields);
-        worker = ownWorker_.get();
-    }
+    platform::DispatchQueue* worker = context_.worker ? context_.worker : &programTempoWorker();
     BackgroundTempo::Analyse analyse = context_.analyse;
     if (!analyse)
         analyse = [](const std::string& path, std::optional<Dance> dance, const std::atomic<bool>* cancel) {
@@ -119,9 +127,8 @@ TempoWiring::TempoWiring(Context context)
 }
 
 TempoWiring::~TempoWiring() {
-    // Analyses are told to stop before the worker waits for them.
+    // The analysis under way is told to stop and left to end on its worker: nobody waits for it.
     background_.reset();
-    ownWorker_.reset();
     delete counter_.data();
     delete heardTempo_.data();
 }
@@ -348,7 +355,10 @@ void TempoWiring::moveBarLines(int beats) {
 bool TempoWiring::handleKey(const QString& characters) {
     if (characters.toLower() != QChar(tapKey)) return false;
     const std::shared_ptr<PlaylistEntry> entry = context_.player->entry();
-    if (!entry || !context_.player->isPlaying()) return true;
+    if (!entry || !context_.player->isPlaying()) {
+        if (context_.notice) context_.notice(tr("Tap the beat while the song plays"));
+        return true;
+    }
     const double heard = context_.player->playbackTime();
     // A pause, or a seek back, begins a new run.
     if (!taps_.empty() && (heard - taps_.back() > tapRunGap || heard <= taps_.back())) taps_.clear();

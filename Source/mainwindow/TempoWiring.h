@@ -23,7 +23,6 @@ class QTimer;
 
 namespace platform {
 class DispatchQueue;
-class SerialQueue;
 class UserDefaults;
 } // namespace platform
 
@@ -62,7 +61,8 @@ public:
         std::function<std::optional<SongTempo>(const std::string&, std::optional<Dance>,
                                                const std::atomic<bool>*)>
             analyse;
-        // Runs the analyses; null: a worker of low priority of its own.
+        // Runs the analyses; null: the program's worker of low priority, which a closing window does not
+        // wait for.
         platform::DispatchQueue* worker = nullptr;
     };
 
@@ -107,7 +107,6 @@ private:
 
     Context context_;
     DanceTable table_;
-    std::unique_ptr<platform::SerialQueue> ownWorker_;
     std::unique_ptr<BackgroundTempo> background_;
     QPointer<BeatCounterView> counter_;
     QPointer<QLabel> heardTempo_;

@@ -14,6 +14,7 @@
 #include "platform/files/SongArchive.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Files.h"
+#include "platform/foundation/Text.h"
 #include "platform/ui/Badge.h"
 
 #include <algorithm>
@@ -45,6 +46,15 @@ double EntryPlayer::duration() const {
 
 // ---- entry ----
 
+struct EntryPlayer::ArchiveLoad {
+    std::string path;
+    bool done = false;
+    // The read's result once done: holding it holds the archive's audio in memory for the load.
+    platform::Result<std::shared_ptr<platform::AudioFile>> opened = std::shared_ptr<platform::AudioFile>();
+    // Play was asked for while it was read: the song starts once it is loaded.
+    bool play = false;
+};
+
 void EntryPlayer::setEntry(std::shared_ptr<PlaylistEntry> entry) {
     stopFilePlayer();
     setPlaying(false);
@@ -55,32 +65,87 @@ void EntryPlayer::setEntry(std::shared_ptr<PlaylistEntry> entry) {
     playable_ = false;
     desiredTime_ = 0;
     timeAskedPastEstimate_.reset();
+    archiveLoad_.reset();
     if (!entry) return;
+    loadOrLookAgain(std::move(entry), false);
+}
 
+void EntryPlayer::loadOrLookAgain(std::shared_ptr<PlaylistEntry> entry, bool lookedAgain) {
+    if (platform::isSongArchivePath(entry->_url.path()) && !(archiveLoad_ && archiveLoad_->done)) {
+        entry_ = std::move(entry);
+        return readArchiveForLoad(lookedAgain);
+    }
     load(entry);
+    archiveLoad_.reset();
     if (playable_) {
         entry_ = std::move(entry);
         return;
     }
-    if (entry->storedBookmark) {
-        if (std::optional<platform::Url> resolved = resolveBookmark(*entry->storedBookmark)) {
-            entry->_url = *resolved;
-            if (MainWindowServices* mainWindow = AppServices::mainWindow()) mainWindow->reloadEntryRow(entry);
-        } else {
-            entry->storedBookmark.reset();
+    if (!lookedAgain) {
+        if (entry->storedBookmark) {
+            if (std::optional<platform::Url> resolved = resolveBookmark(*entry->storedBookmark)) {
+                entry->_url = *resolved;
+                if (MainWindowServices* mainWindow = AppServices::mainWindow())
+                    mainWindow->reloadEntryRow(entry);
+            } else {
+                entry->storedBookmark.reset();
+            }
         }
-    }
-    load(entry);
-    if (playable_) {
-        entry_ = std::move(entry);
-        return;
+        return loadOrLookAgain(std::move(entry), true);
     }
     entry->fileMissing = !platform::fileExists(entry->_url.path());
 }
 
+// ---- a song archive's first load ----
+
+void EntryPlayer::readArchiveForLoad(bool lookedAgain) {
+    auto load = std::make_shared<ArchiveLoad>();
+    load->path = entry_->_url.path();
+    load->play = archiveLoad_ && archiveLoad_->play;
+    archiveLoad_ = load;
+    std::weak_ptr<std::uint64_t> alive = lengthCounts_;
+    // Its audio is read whole, up to hundreds of MiB: never on the main thread.
+    platform::globalQueue().async([this, alive, load, lookedAgain] {
+        auto opened = platform::AudioFile::openForReading(load->path);
+        if (opened)
+            load->opened = std::shared_ptr<platform::AudioFile>(std::move(opened.value()));
+        else
+            load->opened = opened.error();
+        platform::mainQueue().async([this, alive, load, lookedAgain] {
+            // The token goes with the player: while it is there, so is the player.
+            if (!alive.lock() || archiveLoad_ != load || !entry_) return;
+            load->done = true;
+            const double asked = desiredTime_;
+            std::shared_ptr<PlaylistEntry> entry = std::exchange(entry_, nullptr);
+            loadOrLookAgain(entry, lookedAgain);
+            if (archiveLoad_) {
+                // Found again by its bookmark, as another archive being read in turn.
+                archiveLoad_->play = load->play;
+                return;
+            }
+            if (playable_) {
+                desiredTime_ = std::min(asked, std::max(0.0, duration() - 0.1));
+                // The window does not measure an archive itself: the length comes with the load.
+                takeFileDuration(entry, true);
+            }
+            if (delegate_) delegate_->refreshDisplay();
+            if (load->play) playable_ ? play() : refusePlay();
+        });
+    });
+}
+
 void EntryPlayer::load(const std::shared_ptr<PlaylistEntry>& entry) {
     const platform::Url url = entry->_url;
-    if (auto loaded = filePlayer_->load(url.path()); !loaded) {
+    // A song archive's audio read aside for this load is taken as it is: read here again, it would hold
+    // the window.
+    const bool readAside = archiveLoad_ && archiveLoad_->done && archiveLoad_->path == url.path();
+    platform::Result<void> loaded;
+    if (readAside && archiveLoad_->opened)
+        filePlayer_->load(archiveLoad_->opened.value());
+    else
+        loaded =
+            readAside ? platform::Result<void>(archiveLoad_->opened.error()) : filePlayer_->load(url.path());
+    if (!loaded) {
         // A FIFO, device, socket or system file is refused unread, alike at every try and for every entry
         // of the path (a session opened again has entries of its own): said once, until a song opens.
         const bool notRegular = loaded.error().domain == platform::audioFileErrorDomain &&
@@ -119,6 +184,21 @@ void EntryPlayer::setKeyShift(int semitones) {
     keyShift_ = key;
     applyKeyShift(key);
     if (delegate_) delegate_->keyShiftChanged();
+}
+
+void EntryPlayer::takeFileDuration(const std::shared_ptr<PlaylistEntry>& entry, bool evenUnmeasured) {
+    const double length = filePlayer_->duration();
+    if (!entry->_cachedDuration && !evenUnmeasured) return;
+    const std::shared_ptr<platform::AudioFile>& file = filePlayer_->file();
+    const bool provisional = file && (!file->isComplete() || !file->isLengthExact());
+    const bool estimate = file && !file->isLengthExact();
+    if (entry->_cachedDuration == length && entry->durationIsProvisional == provisional &&
+        entry->durationIsEstimate == estimate)
+        return;
+    entry->_cachedDuration = length;
+    entry->durationIsProvisional = provisional;
+    entry->durationIsEstimate = estimate;
+    if (delegate_) delegate_->entryDurationChanged(entry);
 }
 
 // ---- a length estimated at first ----
@@ -254,9 +334,15 @@ void EntryPlayer::fileChanged(const std::shared_ptr<PlaylistEntry>& entry, platf
     if (now && platform::isSongArchivePath(path) && !readAside) return readArchiveAside(entry);
     platform::consolePrint("🎈change entry for " + described);
     auto reopened = readAside ? std::move(aside->opened) : platform::AudioFile::openForReading(path);
+    // Read in the background, an archive's change would otherwise go unseen: said in the window.
+    const std::string archiveName = "“" + platform::printableLine(entry->_url.lastPathComponent()) + "”";
     if (!reopened) {
         // Half written, or no longer audio: what is open plays on; the next event may bring it whole.
         platform::consolePrint("220 can't reopen " + described);
+        if (readAside && delegate_)
+            delegate_->songArchiveChanged(archiveName + " changed on disk and cannot be read (" +
+                                          platform::printableLine(reopened.error().message) +
+                                          "): what was read before plays on");
         if (now && watchedFile_ && !now->sameFile(*watchedFile_)) {
             // The file renamed over the old one is the one whose next write counts.
             watch(entry, watchedFile_);
@@ -279,6 +365,8 @@ void EntryPlayer::fileChanged(const std::shared_ptr<PlaylistEntry>& entry, platf
     const bool sameWatch = fileMonitor_ && now && watchedFile_ && now->sameFile(*watchedFile_);
     if (sameWatch) watchedFile_ = now;
     loadInPlace(std::move(file));
+    if (readAside && delegate_)
+        delegate_->songArchiveChanged(archiveName + " changed on disk and was read again");
     countLength(entry);
     if (!sameWatch) watchAgain(entry, now);
 }
@@ -308,6 +396,8 @@ void EntryPlayer::readArchiveAside(const std::shared_ptr<PlaylistEntry>& entry) 
 }
 
 void EntryPlayer::reopen() {
+    // Still being read for its load, which opens it.
+    if (archiveLoad_) return;
     const bool wasPlayable = playable_;
     playable_ = false;
     const std::string path = entry_->_url.path();
@@ -340,8 +430,14 @@ void EntryPlayer::reopen() {
 // ---- position ----
 
 void EntryPlayer::setCurrentTime(double seconds) {
-    suspend();
     const double lower = seconds >= 0 ? seconds : 0.0; // also for NaN
+    if (archiveLoad_) {
+        // Taken, within the song's length, once it is loaded.
+        desiredTime_ = lower;
+        if (delegate_) delegate_->refreshDisplay();
+        return;
+    }
+    suspend();
     // The file or its folder may be back; while nothing reads, the song's length still bounds the seek.
     if (entry_ && !playable_) reopen();
     const double upper = entry_ ? std::max(0.0, filePlayer_->duration() - 0.1) : seekLimitWithoutFile_;
@@ -364,6 +460,10 @@ void EntryPlayer::skipToEndIfWithin(double seconds) {
 void EntryPlayer::play() {
     if (filePlayer_->isPlaying()) return;
     if (!entry_) return refusePlay();
+    if (archiveLoad_) {
+        archiveLoad_->play = true;
+        return;
+    }
     // Played from where it stands, the place shown is the one meant.
     timeAskedPastEstimate_.reset();
     filePlayer_->completionHandler = [this] { playbackDidComplete(); };
@@ -396,6 +496,7 @@ bool EntryPlayer::playableOrRefused() {
 }
 
 void EntryPlayer::pause() {
+    if (archiveLoad_) archiveLoad_->play = false;
     if (!(playing_ && playable_)) return;
     // Paused first, the file player holds the time reached, for the position and the played range
     // alike; stopped, it would report the time its play started from.

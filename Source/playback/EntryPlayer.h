@@ -73,7 +73,7 @@ public:
 
     // Opens the entry's file in the file player, watches it and renews its bookmark; playable() tells
     // whether it opened. A length that is only an estimate is counted off the main thread and taken, in
-    // place, once it comes.
+    // place, once it comes. A song archive's audio has been read aside first (setEntry).
     virtual void load(const std::shared_ptr<PlaylistEntry>& entry);
     // The file player's end of the file, on the main queue.
     void playbackDidComplete();
@@ -115,6 +115,10 @@ protected:
     // After reopen() opened the entry's file by its path, or the file player took the file read anew
     // after a change on disk (the grown file, or the replaced one).
     virtual void fileReopened() {}
+    // After the entry's file was opened again: a cached duration that the file no longer has, or that
+    // has become final (the file's writer done), is replaced, and the delegate told. One not measured
+    // yet stays so unless `evenUnmeasured` (nothing else measures it).
+    void takeFileDuration(const std::shared_ptr<PlaylistEntry>& entry, bool evenUnmeasured = false);
     // Gives the key shift to the chain; a player without a pitch stage only keeps it.
     virtual void applyKeyShift(int /*semitones*/) {}
 
@@ -139,6 +143,12 @@ protected:
     int keyShift_ = 0;
 
 private:
+    // Loads `entry`, looking for it again by its bookmark when its path does not open (unless
+    // `lookedAgain`). A song archive's audio is first read on a worker (readArchiveForLoad): meanwhile the
+    // entry is the player's, not playable, a seek is kept and a play waits for the load.
+    void loadOrLookAgain(std::shared_ptr<PlaylistEntry> entry, bool lookedAgain);
+    struct ArchiveLoad;
+    void readArchiveForLoad(bool lookedAgain);
     // Watches `entry`'s file (fileChanged on each event) and notes what it holds, or `held` when the
     // caller knows that already; nothing is watched where the file cannot be.
     void watch(const std::shared_ptr<PlaylistEntry>& entry,
@@ -176,6 +186,8 @@ private:
     // The entry whose changed archive is being read aside, and what the last such read gave.
     std::weak_ptr<PlaylistEntry> readingAsideFor_;
     std::shared_ptr<ArchiveAside> archiveAside_;
+    // The current entry's song archive being read for its load, or read and about to be loaded.
+    std::shared_ptr<ArchiveLoad> archiveLoad_;
 };
 
 } // namespace vantle

@@ -5,6 +5,7 @@
 #include "Source/session/PlayerServices.h"
 
 #include <memory>
+#include <string>
 
 namespace vantle {
 
@@ -44,6 +45,9 @@ public:
     // The player's key shift changed (a key command, or an entry loaded with its own key). A delegate
     // that shows no key ignores it.
     virtual void keyShiftChanged() {}
+    // The current song's archive changed on disk while loaded, and what became of it, in words for the
+    // user. A delegate that shows nothing ignores it.
+    virtual void songArchiveChanged(const std::string& /*message*/) {}
 };
 
 // The application's player: the one over the node graph, or a test's fake. As PlayerServices it
@@ -56,7 +60,9 @@ public:
 
     // Stops the file player, sets playing false and loads the entry's file without playing
     // (through its stored bookmark when the file does not open); desiredTime becomes 0. Null, or
-    // an entry that cannot be opened, leaves the player without an entry and not playable.
+    // an entry that cannot be opened, leaves the player without an entry and not playable. A song
+    // archive's audio is read on a worker first: until it is loaded, the entry is set but not playable,
+    // and a play or seek asked for meanwhile is done once it is.
     virtual void setEntry(std::shared_ptr<PlaylistEntry> entry) = 0;
 
     // ---- position ----

@@ -107,21 +107,6 @@ void PlayerRZ::fileReopened() {
     takeFileDuration(entry_);
 }
 
-void PlayerRZ::takeFileDuration(const std::shared_ptr<PlaylistEntry>& entry) {
-    const double length = filePlayer_->duration();
-    if (!entry->_cachedDuration) return;
-    const std::shared_ptr<platform::AudioFile>& file = filePlayer_->file();
-    const bool provisional = file && (!file->isComplete() || !file->isLengthExact());
-    const bool estimate = file && !file->isLengthExact();
-    if (*entry->_cachedDuration == length && entry->durationIsProvisional == provisional &&
-        entry->durationIsEstimate == estimate)
-        return;
-    entry->_cachedDuration = length;
-    entry->durationIsProvisional = provisional;
-    entry->durationIsEstimate = estimate;
-    if (delegate_) delegate_->entryDurationChanged(entry);
-}
-
 // ---- transport ----
 
 bool PlayerRZ::readyToPlay() {

@@ -74,11 +74,6 @@ private:
     void fileReopened() override;
     // A semitone is 100 cents of the time-pitch stage's pitch; the stage glides to it while playing.
     void applyKeyShift(int semitones) override;
-    // After the entry's file was opened again: a cached duration that the file no longer has, or that
-    // has become final (the file's writer done), is replaced, and the delegate told. One not measured
-    // yet stays so: nothing shows it.
-    void takeFileDuration(const std::shared_ptr<PlaylistEntry>& entry);
-
     std::shared_ptr<rozezeru::TimePitch> timePitch_;
     std::shared_ptr<rozezeru::Mixer> mixer_;
     std::shared_ptr<rozezeru::HighShelfParametricEqualizerFilter> highShelfFilter_;

@@ -79,6 +79,8 @@ void BackgroundTempo::start(const std::shared_ptr<PlaylistEntry>& entry) {
                 outcome.analysed = true;
             }
         }
+        // A window closed meanwhile is not answered: nothing of it lands in what the program does next.
+        if (cancel->load()) return;
         platform::mainQueue().async([this, cancel, analysed, path, dance, outcome = std::move(outcome)] {
             // Not cancelled, this object is still there.
             if (cancel->load()) return;

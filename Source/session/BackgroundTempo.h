@@ -36,7 +36,8 @@ public:
     // Told of each entry given a grid.
     using Found = std::function<void(const std::shared_ptr<PlaylistEntry>&)>;
 
-    // The analyses run on `worker`, which must outlive every analysis posted to it.
+    // The analyses run on `worker`, which must outlive every analysis posted to it (not this object: an
+    // analysis that ends after it is dropped, unanswered).
     BackgroundTempo(Sources sources, Analyse analyse, Found found, platform::DispatchQueue& worker);
     // An analysis still running is told to stop, and dropped when it ends.
     ~BackgroundTempo();

@@ -3,6 +3,7 @@
 #include "Source/session/PlaylistEntry.h"
 #include "platform/dispatch/MainQueue.h"
 #include "platform/files/AudioFile.h"
+#include "platform/files/SongArchive.h"
 #include "platform/foundation/Console.h"
 
 #include <utility>
@@ -29,6 +30,7 @@ LengthCounter::Outcome lengthCounterCount(const std::string& path) {
     const double rate = (*file)->processingFormat().sampleRate();
     outcome.seconds = rate > 0 ? double((*file)->length()) / rate : 0.0;
     outcome.complete = (*file)->isComplete();
+    outcome.archiveMember = (*file)->archiveMember();
     return outcome;
 }
 
@@ -48,7 +50,10 @@ bool LengthCounter::wanted(const PlaylistEntry& entry) const {
     // Not yet measured, it may be an estimate: the count's own open tells.
     if (!entry.durationIsEstimate && entry._cachedDuration) return false;
     const auto tried = tried_.find(entry.id);
-    return tried == tried_.end() || tried->second != entry._url.path();
+    if (tried == tried_.end()) return true;
+    if (tried->second.path != entry._url.path()) return true;
+    // An archive that failed is read again only once it changed: each read may be hundreds of MiB.
+    return tried->second.archive && tried->second.archive != platform::fileStamp(tried->second.path);
 }
 
 void LengthCounter::update() {
@@ -73,7 +78,7 @@ void LengthCounter::update() {
 
 void LengthCounter::start(const std::shared_ptr<PlaylistEntry>& entry) {
     const std::string path = entry->_url.path();
-    tried_[entry->id] = path;
+    tried_[entry->id] = {path, platform::isSongArchivePath(path) ? platform::fileStamp(path) : std::nullopt};
     busy_ = true;
     running_ = entry;
     std::weak_ptr<bool> alive = alive_;
@@ -96,10 +101,11 @@ void LengthCounter::landed(const std::weak_ptr<PlaylistEntry>& counted, const st
     if (!outcome.error.empty()) {
         platform::consolePrint("can't count the length of " + path + ": " + outcome.error);
     } else if (entry && outcome.opened && entry->_url.path() == path &&
-               (entry->durationIsEstimate || (!entry->_cachedDuration && outcome.wasEstimate))) {
+               (entry->durationIsEstimate || !entry->_cachedDuration)) {
         entry->_cachedDuration = outcome.seconds;
         entry->durationIsProvisional = !outcome.complete;
         entry->durationIsEstimate = false;
+        entry->archivedAudio = outcome.archiveMember;
         if (counted_) counted_(entry);
     }
     update();

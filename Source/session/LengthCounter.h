@@ -1,14 +1,18 @@
 #pragma once
 // Counts, in the background and one file at a time, the frames of the listed files whose length is only an
-// estimate (an MP3 of takes joined end to end), so that the list tells what a set lasts without each song
-// being played first. Main thread only; the counts run on a worker queue and come back on the main queue.
+// estimate (an MP3 of takes joined end to end), and measures those with no length yet that the window
+// does not measure itself (a song archive, whose audio is read whole), so that the list tells what a set
+// lasts without each song being played first. Main thread only; the counts run on a worker queue and
+// come back on the main queue.
 
 #include "platform/dispatch/DispatchQueue.h"
+#include "platform/foundation/Files.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -53,6 +57,8 @@ public:
         // Its whole length in seconds, and whether it holds all that its header states.
         double seconds = 0;
         bool complete = true;
+        // The audio's name inside a song archive; empty for other files.
+        std::string archiveMember;
         // Why the count failed; empty when it did not.
         std::string error;
     };
@@ -72,9 +78,13 @@ private:
     // Where the look through the list goes on; past its end, nothing is left to count until it changes.
     std::size_t next_ = 0;
     bool lookedThrough_ = false;
-    // The path each entry was counted at (by entry id): counted once, or failed once, it is not tried again
-    // until it names another file.
-    std::unordered_map<std::int64_t, std::string> tried_;
+    // Where each entry was counted (by entry id): counted once, or failed once, it is not tried again until
+    // it names another file, or a song archive changed on disk.
+    struct Tried {
+        std::string path;
+        std::optional<platform::FileStamp> archive;
+    };
+    std::unordered_map<std::int64_t, Tried> tried_;
 };
 
 } // namespace vantle

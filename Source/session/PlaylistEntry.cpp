@@ -4,6 +4,7 @@
 #include "Source/session/TextNoteSet.h"
 #include "Source/session/Transcription.h"
 #include "Source/session/UrlCoding.h"
+#include "platform/files/SongArchive.h"
 #include "platform/foundation/Text.h"
 
 #include <algorithm>
@@ -146,6 +147,9 @@ Transcription& PlaylistEntry::transcription() {
 
 std::optional<double> PlaylistEntry::duration() {
     if (_cachedDuration) return _cachedDuration;
+    // A song archive is measured by reading its audio whole, hundreds of MiB perhaps: never where the
+    // window asks (a table's paint), but by the length counter's worker or the player's load.
+    if (platform::isSongArchivePath(_url.path())) return std::nullopt;
     std::optional<AudioFileLength> length = audioFileLength(_url);
     if (!length) return std::nullopt;
     durationIsProvisional = !length->final;
@@ -156,9 +160,9 @@ std::optional<double> PlaylistEntry::duration() {
 }
 
 void PlaylistEntry::relocate(const platform::Url& url) {
-    // The set goes with the old place: what a save cannot write there now is printed, not dropped.
-    if (noteSet_ && noteSet_->altered && noteSet_->save().status == TextNoteSet::SaveResult::Status::waiting)
-        noteSet_->logUnwritten();
+    // The set goes with the old place: what a save cannot write there now (a file being written
+    // elsewhere, a folder gone with the song) is printed, not dropped.
+    if (noteSet_ && noteSet_->altered && !noteSet_->save()) noteSet_->logUnwritten();
     noteSet_.reset();
     transcription_.reset();
     _cachedDuration.reset();

@@ -121,8 +121,8 @@ public:
     // tries again). A length measured while the file is still being written, or estimated, is provisional.
     std::optional<double> duration();
     // The file is now at `url`: its length, notes and transcription are read from there on next
-    // use (notes altered and not yet saved are saved first, beside the old place; those a file being
-    // written elsewhere holds back are printed).
+    // use (notes altered and not yet saved are saved first, beside the old place; those that cannot be
+    // written there are printed).
     void relocate(const platform::Url& url);
 
     // ---- listening history ----

@@ -12,7 +12,9 @@
 
 #include <QLocale>
 
+#include <algorithm>
 #include <array>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -70,7 +72,8 @@ std::optional<double> playlistShownTempo(const PlaylistEntry& entry, const Dance
 }
 
 std::string playlistTempoText(const PlaylistEntry& entry, const DanceTable& table) {
-    return tempoText(playlistShownTempo(entry, table), entry.tempo.dance(table, entry.tags.value_or(std::string())));
+    return tempoText(playlistShownTempo(entry, table),
+                     entry.tempo.dance(table, entry.tags.value_or(std::string())));
 }
 
 PlaylistTableModel::PlaylistTableModel(QObject* parent)
@@ -96,9 +99,8 @@ std::optional<PlaylistColumn> PlaylistTableModel::columnWithIdentifier(const QSt
 }
 
 const QStringList& PlaylistTableModel::allColumnIdentifiers() {
-    static const QStringList identifiers{"PlayedColumn",    "AgeColumn",      "CheckedColumn",
-                                         "DirectoryColumn", "DurationColumn", "TitleColumn",
-                                         "TempoColumn"};
+    static const QStringList identifiers{"PlayedColumn",   "AgeColumn",   "CheckedColumn", "DirectoryColumn",
+                                         "DurationColumn", "TitleColumn", "TempoColumn"};
     return identifiers;
 }
 
@@ -124,6 +126,7 @@ void PlaylistTableModel::setDanceTable(const DanceTable& table) {
 void PlaylistTableModel::reload() {
     beginResetModel();
     rows_ = playlist_ ? playlist_->filteredEntries() : std::vector<std::shared_ptr<PlaylistEntry>>{};
+    rowIndex_.clear();
     // Graphics added or removed beside the songs show after the next listing of their folders.
     graphics_->refresh();
     endResetModel();
@@ -135,6 +138,26 @@ void PlaylistTableModel::reloadRow(int row) {
         const QModelIndex cell = index(row, columnIndex(*columnWithIdentifier(id)));
         emit dataChanged(cell, cell);
     }
+}
+
+std::optional<int> PlaylistTableModel::rowOf(const PlaylistEntry& entry) const {
+    // By address, then row: the first row of an entry listed twice comes first, as a look down the rows
+    // would find it.
+    const auto before = [](const std::pair<const PlaylistEntry*, int>& a,
+                           const std::pair<const PlaylistEntry*, int>& b) {
+        return std::less<const PlaylistEntry*>()(a.first, b.first) ||
+               (a.first == b.first && a.second < b.second);
+    };
+    if (rowIndex_.empty() && !rows_.empty()) {
+        rowIndex_.reserve(rows_.size());
+        for (std::size_t row = 0; row < rows_.size(); ++row)
+            rowIndex_.emplace_back(rows_[row].get(), static_cast<int>(row));
+        std::sort(rowIndex_.begin(), rowIndex_.end(), before);
+    }
+    const auto found = std::lower_bound(rowIndex_.begin(), rowIndex_.end(),
+                                        std::pair<const PlaylistEntry*, int>(&entry, 0), before);
+    if (found == rowIndex_.end() || found->first != &entry) return std::nullopt;
+    return found->second;
 }
 
 std::shared_ptr<PlaylistEntry> PlaylistTableModel::entryAtRow(int row) const {

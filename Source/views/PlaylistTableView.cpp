@@ -36,7 +36,7 @@ namespace {
 
 // The order a header click sorts by; none for the columns that do not sort.
 Playlist::EntryOrder playlistColumnOrder(PlaylistColumn column, const platform::Clock& clock,
-                                        const DanceTable& dances) {
+                                         const DanceTable& dances) {
     switch (column) {
     case PlaylistColumn::Title:
         return &Playlist::titleOrder;
@@ -151,9 +151,8 @@ void PlaylistTableView::reloadTableSelecting(const RowIndexes& rows) {
 }
 
 void PlaylistTableView::reloadEntryRow(const std::shared_ptr<PlaylistEntry>& entry) {
-    if (std::shared_ptr<Playlist> playlist = model_->playlist()) {
-        if (std::optional<std::size_t> row = playlist->row(entry)) model_->reloadRow(static_cast<int>(*row));
-    }
+    if (entry)
+        if (std::optional<int> row = model_->rowOf(*entry)) model_->reloadRow(*row);
     if (delegate_) delegate_->refreshDisplay();
 }
 

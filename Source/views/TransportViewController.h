@@ -106,8 +106,6 @@ public:
     void volumeDownPressed();
     void volumeSliderChanged();
     void rateSliderChanged();
-    // Faster (slower): one rate step up (down) within the slider's bounds; with Control or Option
-    // held, or while double speed is on, back to normal speed instead.
     // The speed in effect: the rate slider's, 2 with double speed, or one set by setExactRate.
     double rate() const { return rate_; }
     // A speed given by the program (a song's target tempo), exactly: the slider moves to the nearest step
@@ -115,6 +113,8 @@ public:
     void setExactRate(double rate);
     // Puts a widget at the end of the speed controls (what the speed means).
     void addBesideSpeed(QWidget* widget);
+    // Faster (slower): one rate step up (down) within the slider's bounds; with Control or Option
+    // held, or while double speed is on, back to normal speed instead.
     void fasterButtonPressed();
     void slowerButtonPressed();
     void faster(Qt::KeyboardModifiers modifiers);

@@ -132,6 +132,28 @@ std::optional<std::uint64_t> StallWatchdog::runQueueWait(std::string_view scheds
     return wait;
 }
 
+std::chrono::nanoseconds StallWatchdog::WorkingTime::read(std::chrono::nanoseconds now,
+                                                          std::chrono::nanoseconds longestWait) {
+    if (!readings_.empty()) {
+        const std::chrono::nanoseconds interval = now - readings_.back().first;
+        if (interval > longestWait) {
+            total_ += interval - longestWait;
+        } else {
+            // The wait began before this interval: nothing was worked since it began.
+            const std::chrono::nanoseconds began = now - longestWait;
+            auto after = std::upper_bound(
+                readings_.begin(), readings_.end(), began,
+                [](std::chrono::nanoseconds time, const auto& reading) { return time < reading.first; });
+            if (after != readings_.begin()) --after;
+            total_ = std::min(total_, after->second);
+        }
+    }
+    readings_.emplace_back(now, total_);
+    while (now - readings_.front().first > std::chrono::minutes(1))
+        readings_.pop_front();
+    return total_;
+}
+
 namespace {
 
 // Each thread's schedstat kept open, and the run-queue wait read from it last time, for this process's
@@ -184,11 +206,7 @@ public:
             } else {
                 ++seen;
             }
-        const std::chrono::nanoseconds interval = now - last_;
-        last_ = now;
-        if (interval > std::chrono::nanoseconds(longestWait))
-            total_ += interval - std::chrono::nanoseconds(longestWait);
-        return total_;
+        return working_.read(now, std::chrono::nanoseconds(longestWait));
     }
 
 private:
@@ -199,8 +217,7 @@ private:
     std::vector<std::string> taskFolders_{"/proc/self/task"};
     std::mutex mutex_;
     std::unordered_map<int, Seen> threads_;
-    std::chrono::nanoseconds last_ = monotonicNow();
-    std::chrono::nanoseconds total_{0};
+    StallWatchdog::WorkingTime working_;
 };
 
 } // namespace
@@ -303,9 +320,10 @@ void StallWatchdog::reportPending(std::unique_lock<std::mutex>& lock) {
     Stall stall = std::move(*pending_);
     pending_.reset();
     stalled_.store(0);
-    stall.length = std::chrono::duration_cast<std::chrono::milliseconds>(options_.clock() - pendingSince_);
+    const std::chrono::nanoseconds length = options_.clock() - pendingSince_;
+    stall.length = std::chrono::duration_cast<std::chrono::milliseconds>(length);
     lock.unlock();
-    if (options_.report) options_.report(stall);
+    if (length > options_.threshold && options_.report) options_.report(stall);
 }
 
 void StallWatchdog::runSampler() {

@@ -6,12 +6,14 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -78,10 +80,26 @@ public:
     // The run-queue wait in nanoseconds from a thread's schedstat line ("running waiting slices").
     static std::optional<std::uint64_t> runQueueWait(std::string_view schedstat);
 
+    // The working clock's arithmetic: readings of the monotonic clock, each with the longest time any
+    // thread waited for a processor since the reading before. A wait shows only once its thread runs
+    // again, whole: one longer than the interval it shows in began before that interval, and the clock
+    // goes back to what it read when the wait began, so that a stretch it fell in is not counted longer
+    // for it. One reader at a time.
+    class WorkingTime {
+    public:
+        std::chrono::nanoseconds read(std::chrono::nanoseconds now, std::chrono::nanoseconds longestWait);
+
+    private:
+        // (monotonic, working) of the readings of the last minute.
+        std::deque<std::pair<std::chrono::nanoseconds, std::chrono::nanoseconds>> readings_;
+        std::chrono::nanoseconds total_{0};
+    };
+
 private:
     void runSampler();
     void takeStall(std::uint64_t stretch);
-    // Hands the pending stall to the report, outside the lock (held, pending_ set).
+    // Hands the pending stall to the report, outside the lock (held, pending_ set), unless waits for a
+    // processor that came to light meanwhile leave it no longer than the threshold.
     void reportPending(std::unique_lock<std::mutex>& lock);
 
     Options options_;

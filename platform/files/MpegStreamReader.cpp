@@ -605,6 +605,8 @@ struct MpegFrameHeader {
     int version = 0; // as coded: 3 MPEG-1, 2 MPEG-2, 0 MPEG-2.5
     int rate = 0;    // as coded
     bool mono = false;
+    // The most bytes a frame of this version and rate takes, at the highest bit rate.
+    std::uint32_t largestBytes = 0;
     // Where a Xing or Info tag would start, from the frame's first byte.
     std::size_t tagOffset() const { return 4 + (version == 3 ? (mono ? 17 : 32) : (mono ? 9 : 17)); }
 };
@@ -624,6 +626,8 @@ std::optional<MpegFrameHeader> mpegFrameHeader(const unsigned char* b) {
     h.bytes = std::uint32_t((h.version == 3 ? 144 : 72) * kbps * 1000 / rates[h.version][h.rate] +
                             ((b[2] >> 1) & 1));
     h.mono = (b[3] >> 6) == 3;
+    h.largestBytes =
+        std::uint32_t((h.version == 3 ? 144 * 320 : 72 * 160) * 1000 / rates[h.version][h.rate] + 1);
     return h;
 }
 
@@ -709,9 +713,16 @@ std::optional<MpegInfoHeader> mpegUnderstatedStream(int descriptor, std::uint64_
         header.heldBytes = end - start;
         // A header that states nothing stands for its own frame at least.
         const std::uint64_t stated = std::max<std::uint64_t>(header.statedBytes, frame->bytes);
-        // More than the decoder's own tolerance (it warns past 1%), and a stream that really goes on
+        // Fewer frames than the bytes it states could hold even at the highest bit rate: the decoder would
+        // stop at the count, whatever the bytes (a broken encoder's or joiner's header).
+        const std::uint64_t framesHold =
+            std::uint64_t(header.statedFrames) * frame->largestBytes + frame->bytes;
+        const std::uint64_t statedHeld = std::min(stated, header.heldBytes);
+        const bool tooFewFrames = framesHold + framesHold / 100 < statedHeld;
+        // Else more than the decoder's own tolerance (it warns past 1%), and a stream that really goes on
         // where the stated one ends: not padding or a tag of a kind not known here.
-        if (header.heldBytes <= stated + stated / 100 || !mpegStreamGoesOnAt(readAt, start + stated, end))
+        if (!tooFewFrames &&
+            (header.heldBytes <= stated + stated / 100 || !mpegStreamGoesOnAt(readAt, start + stated, end)))
             return std::nullopt;
         // The average size of the first frames of audio (a bit rate that varies varies); the header's own
         // ratio of bytes to frames, which spans the whole of the first take, when it agrees with that.

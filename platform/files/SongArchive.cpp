@@ -2,6 +2,7 @@
 
 #include "platform/files/AudioFileError.h"
 #include "platform/files/AudioFileSettings.h"
+#include "platform/foundation/Text.h"
 
 #include <zip.h>
 
@@ -32,6 +33,12 @@ std::pair<std::string, std::string> songArchiveStemAndExtension(std::string_view
 
 Error songArchiveRefusal(const std::string& reason) {
     return Error::make(audioFileErrorDomain, reason, int(AudioFileError::unreadable));
+}
+
+// A member's name as a reason shows it: anyone can name a member, with line breaks and text-direction
+// overrides that would fake another line or reverse the text of the alert around it.
+std::string songArchiveQuoted(const std::string& member) {
+    return "\"" + printableLine(member) + "\"";
 }
 
 std::atomic<std::uint64_t> songArchiveAudioReadCount{0};
@@ -67,6 +74,11 @@ Result<SongArchiveContents> songArchiveContents(zip_t* archive, const SongArchiv
         const std::string name = stat.name;
         // Folders hold nothing of their own.
         if (!name.empty() && name.back() == '/') continue;
+        // Without its password nothing of it reads: said as such, not as damage.
+        if ((stat.valid & ZIP_STAT_ENCRYPTION_METHOD) && stat.encryption_method != ZIP_EM_NONE)
+            return songArchiveRefusal(
+                songArchiveQuoted(name) +
+                " in the zip archive is encrypted: it cannot be read without its password");
         const std::uint64_t size = stat.valid & ZIP_STAT_SIZE ? stat.size : 0;
         const std::string extension = songArchiveStemAndExtension(name).second;
         if (extension == "cdg")
@@ -77,8 +89,8 @@ Result<SongArchiveContents> songArchiveContents(zip_t* archive, const SongArchiv
             other.emplace_back(name, size);
     }
     if (!other.empty())
-        return songArchiveRefusal("the zip archive holds \"" + other.front().first +
-                                  "\" beside the song's audio and graphics");
+        return songArchiveRefusal("the zip archive holds " + songArchiveQuoted(other.front().first) +
+                                  " beside the song's audio and graphics");
     if (audio.size() != 1 || graphics.size() != 1) {
         if (audio.empty()) return songArchiveRefusal("the zip archive holds no audio file");
         if (graphics.empty()) return songArchiveRefusal("the zip archive holds no .cdg graphics");
@@ -100,7 +112,7 @@ Result<SongArchiveContents> songArchiveContents(zip_t* archive, const SongArchiv
 Result<std::vector<std::uint8_t>> songArchiveRead(zip_t* archive, const std::string& member,
                                                   std::uint64_t stated, std::uint64_t bound) {
     zip_file_t* file = zip_fopen(archive, member.c_str(), 0);
-    if (!file) return songArchiveRefusal("\"" + member + "\" in the zip archive cannot be read");
+    if (!file) return songArchiveRefusal(songArchiveQuoted(member) + " in the zip archive cannot be read");
     std::vector<std::uint8_t> bytes;
     bytes.reserve(std::size_t(std::min(stated, bound)));
     std::uint8_t block[65536];
@@ -109,18 +121,20 @@ Result<std::vector<std::uint8_t>> songArchiveRead(zip_t* archive, const std::str
         if (got < 0) {
             const std::string reason = zip_strerror(archive);
             zip_fclose(file);
-            return songArchiveRefusal("\"" + member + "\" in the zip archive is damaged (" + reason + ")");
+            return songArchiveRefusal(songArchiveQuoted(member) + " in the zip archive is damaged (" +
+                                      reason + ")");
         }
         if (got == 0) break;
         if (bytes.size() + std::uint64_t(got) > bound) {
             zip_fclose(file);
-            return songArchiveRefusal("\"" + member + "\" in the zip archive is over " +
+            return songArchiveRefusal(songArchiveQuoted(member) + " in the zip archive is over " +
                                       std::to_string(bound >> 20) + " MiB");
         }
         bytes.insert(bytes.end(), block, block + got);
     }
     // A member's checksum is checked at its end: a damaged one fails at close.
-    if (zip_fclose(file) != 0) return songArchiveRefusal("\"" + member + "\" in the zip archive is damaged");
+    if (zip_fclose(file) != 0)
+        return songArchiveRefusal(songArchiveQuoted(member) + " in the zip archive is damaged");
     return bytes;
 }
 

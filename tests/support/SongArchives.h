@@ -19,16 +19,20 @@ inline std::vector<std::uint8_t> readWholeFile(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
-// Writes a zip at `path` holding each (name, bytes) deflated, in order; false when libzip fails.
+// Writes a zip at `path` holding each (name, bytes) deflated, in order, encrypted with `password` when
+// one is given; false when libzip fails.
 inline bool writeZip(const std::string& path,
-                     const std::vector<std::pair<std::string, std::vector<std::uint8_t>>>& members) {
+                     const std::vector<std::pair<std::string, std::vector<std::uint8_t>>>& members,
+                     const char* password = nullptr) {
     int code = 0;
     zip_t* archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &code);
     if (!archive) return false;
     for (const auto& [name, bytes] : members) {
         zip_source_t* source = zip_source_buffer(archive, bytes.data(), bytes.size(), 0);
-        if (!source || zip_file_add(archive, name.c_str(), source, ZIP_FL_ENC_UTF_8) < 0) {
-            if (source) zip_source_free(source);
+        const zip_int64_t index = source ? zip_file_add(archive, name.c_str(), source, ZIP_FL_ENC_UTF_8) : -1;
+        if (index < 0 || (password && zip_file_set_encryption(archive, zip_uint64_t(index), ZIP_EM_AES_256,
+                                                              password) != 0)) {
+            if (source && index < 0) zip_source_free(source);
             zip_discard(archive);
             return false;
         }

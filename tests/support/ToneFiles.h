@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -219,6 +220,28 @@ inline std::string writeJoinedMp3(const std::string& path, const std::vector<Cha
 inline std::string writeJoinedMp3(const std::string& path, const std::vector<Channels>& parts,
                                   int rate = 44100) {
     return writeJoinedMp3(path, parts, std::vector<int>(parts.size(), rate));
+}
+
+// Rewrites the counts the first info header (Xing or Info) of the MP3 at `path` states, as a broken
+// encoder or joiner leaves them: its frames, and its bytes when given. False when there is no such header
+// with both counts.
+inline bool setMp3StatedCounts(const std::string& path, std::uint32_t frames,
+                               std::optional<std::uint32_t> bytes = std::nullopt) {
+    std::fstream file(path, std::ios::binary | std::ios::in | std::ios::out);
+    std::string head(64 * 1024, '\0');
+    file.read(head.data(), std::streamsize(head.size()));
+    head.resize(std::size_t(file.gcount()));
+    std::size_t at = std::min(head.find("Xing"), head.find("Info"));
+    if (at == std::string::npos || at + 16 > head.size() || (std::uint8_t(head[at + 7]) & 3) != 3)
+        return false;
+    auto bigEndian = [](std::uint32_t value) {
+        return std::string{char(value >> 24), char(value >> 16), char(value >> 8), char(value)};
+    };
+    const std::string counts = bigEndian(frames) + (bytes ? bigEndian(*bytes) : head.substr(at + 12, 4));
+    file.clear();
+    file.seekp(std::streamoff(at + 8));
+    file.write(counts.data(), 8);
+    return bool(file.flush());
 }
 
 // True when the file takes less room on disk than its size: the file system keeps holes as holes, so

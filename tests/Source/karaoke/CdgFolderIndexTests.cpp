@@ -95,10 +95,32 @@ TEST(CdgFolderIndex, AGoneIndexWaitsForNoListingNobodyWants) {
             (void)index.hasGraphics("/songs/" + std::to_string(folder) + "/a.mp3");
         ASSERT_TRUE(testsupport::waitUntil([&] { return listings == 1; }));
     }
+    // The listing under way ends on its own, after the index.
+    EXPECT_TRUE(testsupport::waitUntil([&] { return firstStopped.load(); }))
+        << "the listing under way was not told to stop";
     EXPECT_EQ(listings, 1) << "listings nobody wanted any more were made";
-    EXPECT_TRUE(firstStopped) << "the listing under way was not told to stop";
     EXPECT_EQ(platform::mainQueue().drain(), 0u);
     EXPECT_EQ(answers, 0);
+}
+
+// A listing that does not come back (a share that stopped answering) does not hold the close either.
+TEST(CdgFolderIndex, AGoneIndexWaitsForNoListingUnderWay) {
+    std::atomic<bool> started{false}, letGo{false}, ended{false};
+    const auto listFolder = [&](const std::string&, const std::function<bool()>&) {
+        started = true;
+        // Only an index that waits for its listing reaches the deadline.
+        (void)testsupport::waitUntil([&] { return letGo.load(); }, std::chrono::seconds(10));
+        ended = true;
+        return std::vector<std::string>{"a.cdg"};
+    };
+    {
+        CdgFolderIndex index([](bool) {}, listFolder);
+        (void)index.hasGraphics("/share/a.mp3");
+        ASSERT_TRUE(testsupport::waitUntil([&] { return started.load(); }));
+    }
+    EXPECT_FALSE(ended) << "the index waited for the listing under way";
+    letGo = true;
+    ASSERT_TRUE(testsupport::waitUntil([&] { return ended.load(); }));
 }
 
 } // namespace

@@ -2,6 +2,8 @@
 // may hold. Nothing beside the depths may be lost, and what is left out is said.
 
 #include "Source/mainwindow/FileAddition.h"
+#include "platform/dispatch/MainQueue.h"
+#include "platform/dispatch/SerialQueue.h"
 #include "platform/foundation/Files.h"
 #include "tests/support/ConsoleCapture.h"
 #include "tests/support/SongArchives.h"
@@ -153,23 +155,37 @@ TEST_F(FileAdditionWalkTest, AFolderInsideThatCannotBeReadIsNamedAndTheRestFound
 
 // A named zip that is no song is refused for the archive's own reason, found where the files are
 // measured; a named file of another kind, and a zip found in a folder, carry none.
-TEST_F(FileAdditionWalkTest, ANamedZipThatIsNoSongCarriesItsReasonFromTheMeasuring) {
+// A zip is measured by reading its audio whole: never on the window's thread, even among a few files.
+TEST_F(FileAdditionWalkTest, ANamedZipThatIsNoSongCarriesItsReasonFromTheWorkersMeasuring) {
     ASSERT_TRUE(platform::createDirectory(root + "/folder"));
     for (const std::string& zip : {root + "/notes.zip", root + "/folder/inside.zip"})
         ASSERT_TRUE(testsupport::writeZip(zip, {{"a.txt", {'x'}}}));
     touch(root + "/notes.txt");
-    const std::optional<std::vector<FileAddition::File>> files =
-        FileAddition::measureHere({platform::Url::fileURLWithPath(root + "/notes.zip", false),
-                                   platform::Url::fileURLWithPath(root + "/notes.txt", false),
-                                   platform::Url::fileURLWithPath(root + "/folder", true)},
-                                  FileAddition::unlimited);
-    ASSERT_TRUE(files);
-    ASSERT_EQ(files->size(), 3u);
+    const std::vector<platform::Url> locations{platform::Url::fileURLWithPath(root + "/notes.zip", false),
+                                               platform::Url::fileURLWithPath(root + "/notes.txt", false),
+                                               platform::Url::fileURLWithPath(root + "/folder", true)};
+    EXPECT_FALSE(FileAddition::measureHere(locations, FileAddition::unlimited));
+    EXPECT_FALSE(FileAddition::measureHere({locations[2]}, FileAddition::unlimited));
+    EXPECT_TRUE(FileAddition::measureHere({locations[1]}, FileAddition::unlimited));
+
+    platform::mainQueue().bindToCurrentThread();
+    platform::SerialQueue worker{"test additions"};
+    std::vector<FileAddition::File> files;
+    bool finished = false;
+    FileAddition addition(
+        locations, worker,
+        [&](std::vector<FileAddition::File> batch, FileAddition::Progress) {
+            for (FileAddition::File& file : batch)
+                files.push_back(std::move(file));
+        },
+        [&] { finished = true; }, {});
+    ASSERT_TRUE(platform::mainQueue().drainUntil([&] { return finished; }, 60));
+    ASSERT_EQ(files.size(), 3u);
     EXPECT_EQ(
-        (*files)[0].archiveRefusal,
+        files[0].archiveRefusal,
         std::optional<std::string>("the zip archive holds \"a.txt\" beside the song's audio and graphics"));
-    EXPECT_EQ((*files)[1].archiveRefusal, std::nullopt);
-    EXPECT_EQ((*files)[2].archiveRefusal, std::nullopt);
+    EXPECT_EQ(files[1].archiveRefusal, std::nullopt);
+    EXPECT_EQ(files[2].archiveRefusal, std::nullopt);
 }
 
 } // namespace

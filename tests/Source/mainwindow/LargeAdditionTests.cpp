@@ -3,6 +3,7 @@
 
 #include "tests/Source/mainwindow/MainWindowTestSupport.h"
 
+#include "Source/mainwindow/TempoWiring.h"
 #include "Source/views/PlaylistTableModel.h"
 #include "platform/dispatch/SerialQueue.h"
 #include "tests/support/ConsoleCapture.h"
@@ -316,6 +317,32 @@ TEST_F(LargeAdditionTest, ASessionLeftDuringAnAdditionAsksWhetherToKeepWhatWentI
         }
         EXPECT_FALSE(view().adding());
     }
+}
+
+// Taking out what went in takes out every file the addition brought, also when the user changed the
+// session between its batches, and keeps that change.
+TEST_F(LargeAdditionTest, TakingOutACutAdditionTakesOutAllItBroughtAndKeepsWhatTheUserDidMeanwhile) {
+    classFolder(12);
+    startSmallBatches();
+    const platform::Url located = audioFolder.url("Class.vantle");
+    writeSession(located, {audioFile("first.wav", 1)});
+    ASSERT_TRUE(delegate->openFile(located.path()));
+    view().addChosenFiles({audioFolder.url("Class")});
+    gate.release(5);
+    ASSERT_TRUE(platform::mainQueue().drainUntil([&] { return playlist().allEntries.size() == 4; }, 60));
+    view().tableView().selectRows({0});
+    view().tempo().chooseDance(Dance::waltz);
+    gate.release(5);
+    ASSERT_TRUE(platform::mainQueue().drainUntil([&] { return playlist().allEntries.size() == 9; }, 60));
+
+    view().closeSession();
+    ASSERT_TRUE(alerts.answerAlert(0)) << "Take Them Out";
+    gate.releaseAll();
+    worker.sync([] {});
+    platform::mainQueue().drain();
+    const std::shared_ptr<Playlist> saved = Playlist::read(located).value();
+    ASSERT_EQ(saved->allEntries.size(), 1u) << "files the addition brought were saved";
+    EXPECT_EQ(saved->allEntries.front()->tempo.chosenDance, Dance::waltz);
 }
 
 // A folder named on the command line adds its audio as a drop of it does; a small one at once.

@@ -301,9 +301,6 @@ protected:
 
     void stop() {
         {
-            // Known, and left to the tempo change: the tempo analysis under way is waited for at close.
-            const testsupport::StallAllowance tempo("vantle::TempoWiring::~TempoWiring",
-                                                    "the tempo analysis under way is waited for at close");
             // Closing is watched as the program's teardown is: it must not wait on a file or a worker.
             platform::WatchedApplication::Stretch closing("closing the window");
             window.reset();

@@ -6,15 +6,20 @@
 #include "Source/tempo/DanceTable.h"
 #include "Source/views/DanceTableEditor.h"
 #include "Source/views/PlaylistTableModel.h"
+#include "Source/views/TextNotifierView.h"
 #include "platform/foundation/Files.h"
 #include "platform/foundation/UserDefaults.h"
 #include "tests/Source/mainwindow/RealPartsTestSupport.h"
 #include "tests/support/BeatGrids.h"
+#include "tests/support/Wait.h"
 
 #include <QAction>
 #include <QLabel>
 #include <QMenu>
 #include <QSlider>
+
+#include <atomic>
+#include <chrono>
 
 namespace vantle::testing {
 
@@ -158,6 +163,13 @@ TEST_F(TempoTest, EachCorrectionInTheEntryMenuIsOneUndoStep) {
 TEST_F(TempoTest, EightTapsOfTheKeyWhilePlayingSetTheTempoAsOneUndoStep) {
     view().loadEntry(entry(2));
     focus();
+    // A tap with the music stopped counts nothing, and says so.
+    type(Qt::Key_T, QStringLiteral("t"));
+    std::vector<std::string> shown;
+    for (TextNotifierView* notice :
+         window->findChild<QWidget*>("noticeArea")->findChildren<TextNotifierView*>())
+        if (notice->isVisible()) shown.push_back(text(notice->text()));
+    EXPECT_EQ(shown, std::vector<std::string>{"Tap the beat while the song plays"});
     view().transport().playPressed();
     ASSERT_TRUE(player->isPlaying());
     const std::size_t steps = playlist().undoer.undoStack().size();
@@ -185,6 +197,39 @@ TEST_F(TempoTest, EightTapsOfTheKeyWhilePlayingSetTheTempoAsOneUndoStep) {
     view().tempo().finishTaps();
     EXPECT_EQ(*entry(2)->tempo.tempo, before);
     EXPECT_EQ(playlist().undoer.undoStack().size(), steps);
+}
+
+// A window that closes while a song is analysed does not wait for the analysis: nobody wants it any more.
+TEST_F(TempoTest, ClosingWaitsForNoAnalysisUnderWay) {
+    auto songs = std::make_shared<Playlist>();
+    songs->allEntries.push_back(PlaylistEntry::make(audioFile("rumba.wav", 60)));
+    ASSERT_TRUE(songs->allEntries.front());
+    QMenu menu;
+    std::atomic<bool> started{false}, letGo{false}, ended{false};
+    auto wiring = std::make_unique<TempoWiring>(TempoWiring::Context{
+        &view(),
+        &view().tableView(),
+        nullptr,
+        &menu,
+        player,
+        [songs] { return songs; },
+        {},
+        nullptr,
+        [&](const std::string&, std::optional<Dance>, const std::atomic<bool>*) {
+            started = true;
+            // An analysis that does not look at its cancel flag for a long stretch; only a close that waits
+            // for it reaches the deadline.
+            (void)testsupport::waitUntil([&] { return letGo.load(); }, std::chrono::seconds(10));
+            ended = true;
+            return std::optional<SongTempo>();
+        },
+        nullptr});
+    wiring->tick();
+    ASSERT_TRUE(testsupport::waitUntil([&] { return started.load(); }));
+    wiring.reset();
+    EXPECT_FALSE(ended) << "the close waited for the analysis under way";
+    letGo = true;
+    ASSERT_TRUE(testsupport::waitUntil([&] { return ended.load(); }));
 }
 
 } // namespace vantle::testing

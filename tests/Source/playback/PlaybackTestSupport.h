@@ -150,6 +150,7 @@ public:
     }
     void nothingToPlay() override { ++refusals; }
     void keyShiftChanged() override { ++keyChanges; }
+    void songArchiveChanged(const std::string& message) override { archiveChanges.push_back(message); }
 
     int refreshes = 0;
     int keyChanges = 0;
@@ -160,6 +161,7 @@ public:
     std::function<void()> onFinish;
     std::function<void()> onLength;
     std::vector<std::pair<std::shared_ptr<vantle::PlaylistEntry>, std::optional<double>>> toldLengths;
+    std::vector<std::string> archiveChanges;
 };
 
 using testsupport::consoleHas;

@@ -99,8 +99,7 @@ TEST_F(PlayerLengthTest, AZippedJoinedMp3IsCountedAndPlayedAtItsCountedLength) {
     counter->reset();
     // Nothing rendered: it plays, and never ends, however long a busy machine takes between the steps.
     makePlayer(std::make_unique<testsupport::StuckDevice>());
-    player->setEntry(entry);
-    ASSERT_TRUE(player->playable());
+    ASSERT_TRUE(setAndLoad(entry));
     // Play opens the archive again: its audio is the copy loaded, which the count has not seen yet.
     player->play();
     ASSERT_TRUE(player->playing());
@@ -118,8 +117,7 @@ TEST_F(PlayerLengthTest, AZippedSongIsReadAndCountedOnceHoweverOftenItIsPlayedOr
     ASSERT_TRUE(entry);
     // Nothing rendered: the song never reaches its end between a play and the pause after it.
     makePlayer(std::make_unique<testsupport::StuckDevice>());
-    player->setEntry(entry);
-    ASSERT_TRUE(player->playable());
+    ASSERT_TRUE(setAndLoad(entry));
     ASSERT_TRUE(waitFor([&] { return !entry->durationIsProvisional; }));
     ASSERT_TRUE(countsSettled());
     const std::uint64_t loaded = platform::songArchiveAudioReads();

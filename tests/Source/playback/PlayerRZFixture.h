@@ -109,12 +109,18 @@ protected:
         player->setEntry(entry);
         return entry;
     }
+    // Sets the entry and waits for its load: a song archive's audio is read on a worker first. True
+    // once it is playable.
+    bool setAndLoad(const std::shared_ptr<vantle::PlaylistEntry>& entry) {
+        player->setEntry(entry);
+        return waitFor([&] { return player->playable() || !player->entry(); }) && player->playable();
+    }
     // A new player rendering offline at full volume, with the song at `path` set in it.
     std::shared_ptr<vantle::PlaylistEntry> offlineEntry(const std::string& path) {
         makePlayer();
         EXPECT_TRUE(player->engine().startTest(0.0));
         auto entry = entryFor(path);
-        player->setEntry(entry);
+        setAndLoad(entry);
         player->setVolume(1.0f);
         return entry;
     }

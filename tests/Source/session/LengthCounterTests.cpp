@@ -1,11 +1,14 @@
-// The listed files whose length is only an estimate (MP3s of takes joined end to end) are counted in the
-// background one at a time, the current song's first, and keep their counted length in the session.
+// The listed files whose length is only an estimate (MP3s of takes joined end to end), and the song
+// archives with none yet, are counted in the background one at a time, the current song's first, and keep
+// their counted length in the session.
 
 #include "Source/session/LengthCounter.h"
 #include "platform/dispatch/MainQueue.h"
+#include "platform/files/SongArchive.h"
 #include "platform/foundation/PropertyList.h"
 #include "tests/Source/session/SessionFakes.h"
 #include "tests/support/HeldQueue.h"
+#include "tests/support/SongArchives.h"
 
 #include <gtest/gtest.h>
 
@@ -137,4 +140,52 @@ TEST(LengthCounter, ACountedLengthIsStoredSoThatTheSessionReadAgainNeedsNoCount)
     ASSERT_TRUE(listedAgain);
     EXPECT_FALSE(listedAgain->durationIsEstimate);
     EXPECT_EQ(listedAgain->_cachedDuration, counted);
+}
+
+// A song archive's audio is read whole to be measured: the window never does it (a table's paint asks for
+// every row shown, again and again); the counter does, once, and again for a failed one only once it
+// changed on disk.
+TEST(LengthCounter, SongArchivesAreMeasuredOnlyByTheCounterAndAFailedOneAgainOnceChanged) {
+    SessionTempFolder folder;
+    const std::vector<std::uint8_t> wav =
+        testsupport::readWholeFile(writeSilentWav(folder.url("a.wav"), 2.0).path());
+    const std::string goodPath = folder.path + "/good.zip", badPath = folder.path + "/bad.zip";
+    ASSERT_TRUE(testsupport::writeZip(goodPath, {{"a.wav", wav}, {"a.cdg", testsupport::blankCdg()}}));
+    ASSERT_TRUE(
+        testsupport::writeZip(badPath, {{"a.wav", wav}, {"a.cdg", testsupport::blankCdg()}, {"x.txt", {1}}}));
+    // As read from a document that stored no length.
+    auto unmeasured = [](const std::string& path) {
+        auto entry = PlaylistEntry::make(platform::Url::fileURLWithPath(path, false), AudioFileLength{});
+        entry->_cachedDuration.reset();
+        return entry;
+    };
+    auto good = unmeasured(goodPath), bad = unmeasured(badPath);
+
+    const std::uint64_t readsHere = platform::songArchiveAudioReadsOnThisThread();
+    for (int repaint = 0; repaint < 3; ++repaint) {
+        EXPECT_FALSE(good->duration());
+        EXPECT_FALSE(bad->duration());
+    }
+    EXPECT_EQ(platform::songArchiveAudioReadsOnThisThread(), readsHere) << "read where the window asks";
+
+    CounterRig rig;
+    rig.entries = {good, bad};
+    EXPECT_EQ(rig.countAll(), (std::vector{good, bad}));
+    ASSERT_TRUE(good->duration());
+    EXPECT_NEAR(*good->duration(), 2.0, 0.001);
+    EXPECT_EQ(good->archivedAudio, "a.wav");
+    EXPECT_FALSE(bad->duration());
+    EXPECT_EQ(rig.told, std::vector{good});
+
+    // Looked through again, unchanged: the failed archive is not read again.
+    const std::uint64_t reads = platform::songArchiveAudioReads();
+    rig.counter.listChanged();
+    EXPECT_TRUE(rig.countAll().empty());
+    EXPECT_EQ(platform::songArchiveAudioReads(), reads);
+    // Mended on disk, it is.
+    ASSERT_TRUE(testsupport::writeZip(badPath, {{"b.wav", wav}, {"b.cdg", testsupport::blankCdg()}}));
+    rig.counter.listChanged();
+    EXPECT_EQ(rig.countAll(), std::vector{bad});
+    ASSERT_TRUE(bad->duration());
+    EXPECT_NEAR(*bad->duration(), 2.0, 0.001);
 }

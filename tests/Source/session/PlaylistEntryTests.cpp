@@ -1,8 +1,10 @@
 #include "Source/session/Bookmark.h"
 #include "Source/session/PlaylistEntry.h"
+#include "Source/session/TextNoteSet.h"
 #include "Source/session/UrlCoding.h"
 #include "platform/foundation/PropertyList.h"
 #include "tests/Source/session/SessionFakes.h"
+#include "tests/support/ConsoleCapture.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -161,6 +163,29 @@ TEST(PlaylistEntry, ASongArchiveKeepsItsAudioName) {
         platform::encodePlistValue(**zipped).value());
     ASSERT_TRUE(again.ok());
     EXPECT_EQ((*again)->titleFileName(), "Song Inside.mp3");
+}
+
+// A song found at a new place leaves its old notes file behind: a note typed there that cannot be written
+// any more (its folder went with the song) is printed, never only dropped.
+TEST(PlaylistEntry, ANoteThatCannotBeWrittenBeforeARelocationIsPrinted) {
+    SessionTempFolder folder;
+    std::filesystem::create_directory(folder.path + "/old");
+    auto entry = PlaylistEntry::make(writeSilentWav(folder.url("old/song.mp3"), 1));
+    ASSERT_TRUE(entry);
+    TextNoteSet& notes = entry->noteSet();
+    const std::string oldNotes = notes.textURL().path();
+    notes.notes.push_back(std::make_shared<TextNote>(40, "turn at the wall"));
+    notes.altered = true;
+    const platform::Url moved = writeSilentWav(folder.url("song.mp3"), 1);
+    std::filesystem::remove_all(folder.path + "/old");
+
+    testsupport::ScopedConsoleCapture console;
+    entry->relocate(moved);
+    const std::vector<std::string> lines = console.lines();
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+        return line.rfind("not written to " + oldNotes + ": ", 0) == 0 &&
+               line.find(" turn at the wall") != std::string::npos;
+    })) << "the note was dropped without a word";
 }
 
 TEST(PlaylistEntry, EqualityIsTheFileAndIdsAreFresh) {

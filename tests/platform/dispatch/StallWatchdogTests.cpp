@@ -113,6 +113,32 @@ TEST(StallWatchdogTest, AStretchLongerThanTheThresholdIsReportedAtItsEndWithItsA
     }
 }
 
+// A thread's wait for a processor shows only once the thread runs again, whole: a busy machine that kept
+// the window's thread, or a worker it waits for, from a processor makes no stall of an ordinary stretch,
+// even where the wait came to light only as the stretch ended.
+TEST(StallWatchdogTest, AWaitForAProcessorThatShowsLateIsLeftOutOfTheStretchItFellIn) {
+    platform::StallWatchdog::WorkingTime working;
+    EXPECT_EQ(working.read(0ms, 0ms), 0ns);
+    for (auto time = 10ms; time <= 100ms; time += 10ms)
+        (void)working.read(time, 0ms);
+    EXPECT_EQ(working.read(110ms, 4ms), 106ms) << "a wait within the interval";
+    for (auto time = 120ms; time <= 190ms; time += 10ms)
+        (void)working.read(time, 0ms);
+    // A thread that waited from 60 ms on runs again just before 200 ms: nothing was worked since 60 ms.
+    EXPECT_EQ(working.read(200ms, 140ms), 60ms);
+    EXPECT_EQ(working.read(210ms, 0ms), 70ms);
+
+    // The stall seen in a stretch is not reported when the clock, at the stretch's end, leaves it no longer
+    // than the threshold.
+    WatchedStretch stretch;
+    stretch.watchdog->sample();
+    stretch.advance(150ms);
+    stretch.watchdog->sample();
+    stretch.advance(-100ms);
+    stretch.end();
+    EXPECT_TRUE(stretch.stalls.empty());
+}
+
 TEST(StallWatchdogTest, TheThresholdComesFromTheEnvironmentAndIsOffUnderValgrind) {
     struct Case {
         std::optional<std::string> milliseconds, preload;

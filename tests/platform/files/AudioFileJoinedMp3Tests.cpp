@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -304,5 +305,42 @@ TEST(AudioFileJoinedMp3, TagsAfterTheStreamOfAnOrdinaryMp3AreNoMoreStream) {
         EXPECT_TRUE(file->isLengthExact()) << "its header states the stream";
         EXPECT_EQ(file->length(), firstFrames);
         EXPECT_EQ(fixtures::readToEnd(*file), expected) << "gapless, as the file without the tag";
+    }
+}
+
+// A header that states far fewer frames than its stream holds, whatever bytes it states (a broken encoder
+// or joiner), is passed over as a short one is: the whole stream is read, its length counted.
+TEST(AudioFileJoinedMp3, AHeaderStatingTooFewFramesIsReadToTheEnd) {
+    fixtures::TempFolder dir;
+    constexpr std::int64_t take = 20 * joinedRate;
+    const fixtures::Channels tone = fixtures::tone(take, 2, joinedRate, 0.3f);
+    const std::string single = dir.file("single.mp3");
+    ASSERT_TRUE(
+        fixtures::writeWithSndfile(single, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III, tone, joinedRate));
+    const std::string joined = testsupport::writeJoinedMp3(dir.file("joined.mp3"), {tone, tone, tone, tone});
+    ASSERT_FALSE(joined.empty());
+
+    const std::string joinedOnce = dir.file("joined once.mp3");
+    std::filesystem::copy_file(joined, joinedOnce);
+    const auto wholeBytes = std::uint32_t(std::filesystem::file_size(joined));
+
+    const struct {
+        std::string path;
+        std::uint32_t statedFrames;
+        std::optional<std::uint32_t> statedBytes;
+        std::int64_t frames;
+    } cases[] = {{single, 10, std::nullopt, take},
+                 {joined, 1, wholeBytes, 4 * take},
+                 {joinedOnce, 1, std::nullopt, 4 * take}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        ASSERT_TRUE(testsupport::setMp3StatedCounts(c.path, c.statedFrames, c.statedBytes));
+        auto file = openOrFail(c.path);
+        ASSERT_TRUE(file);
+        EXPECT_NEAR(double(file->length()), double(c.frames), 0.1 * double(c.frames)) << "estimated";
+        ASSERT_TRUE(file->measureLength().ok());
+        EXPECT_GE(file->length(), c.frames);
+        EXPECT_LE(file->length(), c.frames + 16 * 1152);
+        EXPECT_EQ(std::int64_t(fixtures::readToEnd(*file, 4096)[0].size()), file->length());
     }
 }

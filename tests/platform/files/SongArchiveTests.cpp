@@ -76,6 +76,7 @@ TEST_F(SongArchiveTest, WhatIsNotOneSongIsRefusedWithItsReason) {
         Members members;
         std::uint64_t audioBound;
         const char* reason;
+        const char* password = nullptr;
     };
     const Case cases[] = {
         {"extra",
@@ -90,15 +91,28 @@ TEST_F(SongArchiveTest, WhatIsNotOneSongIsRefusedWithItsReason) {
          "more than one song"},
         {"other names", {{"a.wav", wav}, {"b.cdg", testsupport::blankCdg()}}, 256u << 20, "different names"},
         {"too large", {{"a.wav", wav}, {"a.cdg", testsupport::blankCdg()}}, wav.size() - 1, "audio is over"},
+        // A name is shown escaped: its line break and direction override would fake the alert's text.
+        {"crafted name",
+         {{"a.wav", wav}, {"a.cdg", testsupport::blankCdg()}, {"x\nfake line \u202Etxt.exe", {1}}},
+         256u << 20,
+         "holds \"x\\nfake line \\u202Etxt.exe\" beside"},
+        {"encrypted",
+         {{"a.wav", wav}, {"a.cdg", testsupport::blankCdg()}},
+         256u << 20,
+         "\"a.wav\" in the zip archive is encrypted: it cannot be read without its password",
+         "secret"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const std::string path = folder.file(std::string(c.what) + ".zip");
-        ASSERT_TRUE(testsupport::writeZip(path, c.members));
+        ASSERT_TRUE(testsupport::writeZip(path, c.members, c.password));
         platform::songArchiveLimits().audioBytes = c.audioBound;
         auto opened = AudioFile::openForReading(path);
         ASSERT_FALSE(opened.ok());
         EXPECT_NE(opened.error().message.find(c.reason), std::string::npos) << opened.error().message;
+        auto inspected = platform::inspectSongArchive(path, platform::songArchiveLimits());
+        ASSERT_FALSE(inspected.ok());
+        EXPECT_EQ(inspected.error().message.find_first_of("\n\r"), std::string::npos);
     }
     platform::songArchiveLimits() = {};
 
