@@ -160,6 +160,20 @@ TEST(StallWatchdogTest, TheThresholdComesFromTheEnvironmentAndIsOffUnderValgrind
     }
 }
 
+// The first processor this thread may run on, alone in a set.
+cpu_set_t firstAllowedProcessor() {
+    cpu_set_t allowed;
+    CPU_ZERO(&allowed);
+    ::sched_getaffinity(0, sizeof allowed, &allowed);
+    int processor = 0;
+    while (processor < CPU_SETSIZE - 1 && !CPU_ISSET(processor, &allowed))
+        ++processor;
+    cpu_set_t one;
+    CPU_ZERO(&one);
+    CPU_SET(processor, &one);
+    return one;
+}
+
 TEST(StallWatchdogTest, TheWorkingTimeLeavesOutTheTimeAThreadOfTheProcessWaitedForAProcessor) {
     EXPECT_EQ(platform::StallWatchdog::runQueueWait("8815313 2395206 27\n"), 2395206u);
     EXPECT_EQ(platform::StallWatchdog::runQueueWait("8815313"), std::nullopt);
@@ -173,14 +187,7 @@ TEST(StallWatchdogTest, TheWorkingTimeLeavesOutTheTimeAThreadOfTheProcessWaitedF
 
     // Two threads spinning on one processor each wait for it about half the time: the clock runs at about
     // half speed, however busy the machine is otherwise.
-    cpu_set_t allowed;
-    ASSERT_EQ(::sched_getaffinity(0, sizeof allowed, &allowed), 0);
-    int processor = 0;
-    while (!CPU_ISSET(processor, &allowed))
-        ++processor;
-    cpu_set_t one;
-    CPU_ZERO(&one);
-    CPU_SET(processor, &one);
+    const cpu_set_t one = firstAllowedProcessor();
     std::atomic<int> ready{0};
     std::atomic<bool> pinned{true}, stop{false};
     std::vector<std::thread> spinners;
@@ -211,14 +218,7 @@ TEST(StallWatchdogTest, TheWorkingTimeLeavesOutTheWaitsOfAProcessWaitedOn) {
     // A sanitizer's runtime does not survive a fork of a threaded program.
     if (platform::StallWatchdog::sanitizerSlowdown > 1)
         GTEST_SKIP() << "forks are not checked under a sanitizer";
-    cpu_set_t allowed;
-    ASSERT_EQ(::sched_getaffinity(0, sizeof allowed, &allowed), 0);
-    int processor = 0;
-    while (!CPU_ISSET(processor, &allowed))
-        ++processor;
-    cpu_set_t one;
-    CPU_ZERO(&one);
-    CPU_SET(processor, &one);
+    const cpu_set_t one = firstAllowedProcessor();
     // Two spinning processes on one processor, the first of them waited on.
     std::vector<pid_t> spinners;
     for (int spinner = 0; spinner < 2; ++spinner) {
