@@ -4,6 +4,7 @@
 #include "Source/session/AppServices.h"
 #include "Source/session/AppState.h"
 #include "Source/session/Playlist.h"
+#include "Source/session/SessionRecovery.h"
 #include "platform/files/AudioFile.h"
 #include "platform/files/AudioFileSettings.h"
 #include "platform/files/SongArchive.h"
@@ -103,6 +104,7 @@ void AppDelegate::restoreOnce() {
     // At start-up this instance is the one writer of its state file and of the documents it opens
     // (a writer elsewhere keeps its temporary locked): a killed run's leftovers go now, however young.
     platform::removeTemporariesOf(appStateFileURL().path());
+    platform::removeTemporariesOf(sessionRecoveryFileURL().path());
     for (const std::string& path : files)
         if (lowerCaseExtension(platform::Url::fileURLWithPath(path)) == "vantle")
             platform::removeTemporariesOf(path);

@@ -11,6 +11,7 @@
 #include "Source/session/PlaylistEntry.h"
 #include "Source/views/PlaylistTableView.h"
 #include "Source/views/TransportHost.h"
+#include "Source/views/TransportViewController.h"
 #include "platform/dispatch/ConcurrentQueue.h"
 #include "platform/dispatch/MainQueue.h"
 
@@ -73,6 +74,14 @@ KaraokeEvening::KaraokeEvening(TransportHost& window, MainWindowServices& sessio
             QMetaObject::invokeMethod(
                 rotation, [rotation] { rotation->reload(); }, Qt::QueuedConnection);
     });
+    evening_->setFailureHandler([alive = QPointer<QSplitter>(widget_), this](const std::string& why) {
+        platform::mainQueue().async([alive, this, why] {
+            if (alive)
+                notice(QObject::tr(
+                           "The evening could not be saved (%1); it is kept and saved with the next change")
+                           .arg(QString::fromStdString(why)));
+        });
+    });
     bookPanel_->setChosenHandler([this](const host::BookSong& song) -> QString {
         const std::optional<host::SingerId> singer = rotation_->selectedSinger();
         if (!singer) return QObject::tr("Choose a singer first, then the song");
@@ -90,9 +99,18 @@ KaraokeEvening::KaraokeEvening(TransportHost& window, MainWindowServices& sessio
         [panel = QPointer<SongBookPanel>(bookPanel_)](const host::BookProgress& progress) {
             if (panel) panel->showProgress(progress);
         });
+    book_->setFailureHandler([panel = QPointer<SongBookPanel>(bookPanel_)](const std::string& why) {
+        if (panel) panel->statusLabel().setText(QString::fromStdString(why));
+    });
     book_->setMovedHandler(
         [this](const std::string& from, const std::string& to) { evening_->songMoved(from, to); });
     book_->refresh();
+    // A speed changed by hand while the current singer sings is theirs, kept as it changes like the key.
+    if (auto* panel = qobject_cast<TransportViewController*>(transport_.widget()))
+        QObject::connect(panel, &TransportViewController::rateChangedByHand, widget_,
+                         [this] { rememberCurrentStyle(window_.player().keyShift()); });
+    // After a restart the singer who was on is on again, their song in the player in their key and tempo.
+    loadCurrentSinger();
 }
 
 KaraokeEvening::~KaraokeEvening() {
@@ -101,8 +119,12 @@ KaraokeEvening::~KaraokeEvening() {
     if (book_) {
         book_->setProgressHandler({});
         book_->setMovedHandler({});
+        book_->setFailureHandler({});
     }
-    if (evening_) evening_->setChangeHandler({});
+    if (evening_) {
+        evening_->setChangeHandler({});
+        evening_->setFailureHandler({});
+    }
 }
 
 QWidget* KaraokeEvening::widget() const {
@@ -125,27 +147,50 @@ void KaraokeEvening::loadNextSinger() {
         notice(QObject::tr("No singer has a song waiting"));
         return;
     }
+    loadTurnSong(*next, true);
+}
+
+void KaraokeEvening::loadCurrentSinger() {
+    const std::optional<host::Turn> current = evening_->current();
+    if (!current || window_.player().playing()) return;
+    loadTurnSong(*current, false);
+}
+
+void KaraokeEvening::loadTurnSong(const host::Turn& wanted, bool startNext) {
     if (loading_) return;
-    loading_ = next->song.path;
+    loading_ = wanted.song.path;
     // The file is opened and measured away from the window: it may be on a slow disk.
-    const platform::Url url = platform::Url::fileURLWithPath(next->song.path);
+    const platform::Url url = platform::Url::fileURLWithPath(wanted.song.path);
     QPointer<QSplitter> alive(widget_);
-    platform::globalQueue().async([this, alive, url, path = next->song.path] {
+    platform::globalQueue().async([this, alive, url, startNext, path = wanted.song.path] {
         std::optional<AudioFileLength> length = audioFileLength(url);
-        platform::mainQueue().async([this, alive, url, path, length] {
+        platform::mainQueue().async([this, alive, url, startNext, path, length] {
             if (!alive) return;
             loading_.reset();
-            const std::optional<host::Turn> next = evening_->next();
-            if (!next || next->song.path != path) return;
-            if (!length) {
-                notice(QObject::tr(
-                           "%1's song cannot be loaded: %2 is missing or not a song; it stays in the queue")
-                           .arg(QString::fromStdString(next->name), QString::fromStdString(path)));
+            const std::optional<host::Turn> wanted = startNext ? evening_->next() : evening_->current();
+            if (!wanted || wanted->song.path != path) return;
+            // Started meanwhile: the music goes on.
+            if (window_.player().playing()) {
+                if (startNext)
+                    notice(QObject::tr(
+                        "A song is playing: the next singer's song is loaded once it is stopped"));
                 return;
             }
-            // The tempo is heard of only now: what the singer before sang at is kept with their key.
-            rememberCurrentStyle(window_.player().keyShift());
-            const std::optional<host::Turn> turn = evening_->startNext();
+            if (!length) {
+                notice(startNext
+                           ? QObject::tr("%1's song cannot be loaded: %2 is missing or not a song; it "
+                                         "stays in the queue")
+                                 .arg(QString::fromStdString(wanted->name), QString::fromStdString(path))
+                           : QObject::tr("%1's song cannot be loaded: %2 is missing or not a song")
+                                 .arg(QString::fromStdString(wanted->name), QString::fromStdString(path)));
+                return;
+            }
+            std::optional<host::Turn> turn = wanted;
+            if (startNext) {
+                // What the singer before sang at is kept as it changed; this takes the last of it.
+                rememberCurrentStyle(window_.player().keyShift());
+                turn = evening_->startNext();
+            }
             std::shared_ptr<PlaylistEntry> entry = PlaylistEntry::make(url, *length);
             if (!turn || !entry) return;
             const int key =

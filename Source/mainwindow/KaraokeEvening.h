@@ -60,6 +60,10 @@ private:
     MainWindowServices& session_;
     TransportPart& transport_;
     void rememberCurrentStyle(int key);
+    // The current singer's song (after a restart), or the next singer's, made current; loaded without
+    // playing, in their key and tempo.
+    void loadCurrentSinger();
+    void loadTurnSong(const host::Turn& wanted, bool startNext);
     std::unique_ptr<host::Evening> evening_;
     std::unique_ptr<host::SongBook> book_;
     QPointer<QSplitter> widget_;

@@ -316,13 +316,17 @@ KaraokeFrame KaraokeView::singersFrame(double heard) const {
     KaraokeFrame frame = panelFrame_;
     frame.look = KaraokeFrame::Look::singers;
     frame.message.clear();
+    frame.ticker = ticker_;
     // At a song's very start with the music stopped, the singers learn what comes next.
-    const bool between = !host_.karaokeSongPlaying() && heard < 0.5;
+    const bool between = !host_.karaokeSongPlaying() && (heard < 0.5 || !comingUp_.isEmpty());
     if (between) {
         frame.lyrics = nullptr;
         frame.picture = nullptr;
-        const QString next = host_.karaokeNextTitle();
-        if (!next.isEmpty()) frame.message << tr("Next:") << next;
+        if (!comingUp_.isEmpty()) {
+            frame.message << tr("Next: %1").arg(comingUp_.front());
+            if (comingUp_.size() > 1) frame.message << tr("Then: %1").arg(comingUp_[1]);
+        } else if (const QString next = host_.karaokeNextTitle(); !next.isEmpty())
+            frame.message << tr("Next:") << next;
         if (std::optional<double> left = host_.karaokeBreakLeft()) {
             const int seconds = static_cast<int>(std::ceil(*left));
             frame.message

@@ -56,6 +56,8 @@ public:
     void restoreSingersScreen() override;
     void setSingersFullScreen(const std::optional<QString>& screenName) override;
     std::optional<QString> singersFullScreenOn() const override;
+    void setComingUp(const QStringList& turns) override { comingUp_ = turns; }
+    void setTicker(const QString& text) override { ticker_ = text; }
     bool pointerOverSingersScreen() const override;
 
     // One frame: the heard time read once, both surfaces brought to it. Called at each refresh of the
@@ -152,6 +154,8 @@ private:
     QTimer* frameTimer_ = nullptr;
     QTimer* lookTimer_ = nullptr;
     KaraokeFrame panelFrame_;
+    QStringList comingUp_;
+    QString ticker_;
     QPointer<SingersScreen> singers_;
 };
 

@@ -5,6 +5,7 @@
 #include "Source/mainwindow/AttachmentStack.h"
 #include "Source/mainwindow/ClockedBreakTimer.h"
 #include "Source/mainwindow/InterceptingTextField.h"
+#include "Source/mainwindow/KaraokeBreaks.h"
 #include "Source/mainwindow/KaraokeEvening.h"
 #include "Source/mainwindow/KaraokeView.h"
 #include "Source/mainwindow/Logger.h"
@@ -47,6 +48,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProgressBar>
 #include <QSplitter>
 #include <QVBoxLayout>
 

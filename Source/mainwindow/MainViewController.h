@@ -49,6 +49,7 @@ namespace platform {
 class Alerts;
 class Clock;
 class DoNotDisturb;
+struct Error;
 class OutputVolume;
 class FilePanels;
 class Pasteboard;
@@ -63,6 +64,7 @@ class BreakTimer;
 class ClockedBreakTimer;
 class Exporter;
 struct ExportOutcome;
+class KaraokeBreaks;
 class KaraokeEvening;
 class LeavingNotes;
 class LengthCounter;
@@ -199,6 +201,8 @@ public:
     // The singers and the song book, made when a karaoke mode is first entered; null before.
     KaraokeEvening* karaokeEvening() const { return evening_.get(); }
     TempoWiring& tempo() const { return *tempo_; }
+    // Between singers: the break music and the host's start, made with the evening; null before.
+    KaraokeBreaks* karaokeBreaks() const { return breaks_.get(); }
 
     // ---- application state ----
     // Once, at the first activation: sets up the transport, enters dance mode and reopens the
@@ -661,8 +665,12 @@ private:
     // file of the last run is left for the next start.
     void saveStateForQuit();
     void reportUnreadableSession(const platform::Url& url, const std::string& reason);
-    // A crashed run's unsaved changes to the session now open: recover them, or discard them.
-    void offerRecovery(const SessionRecovery& recovery);
+    // A crashed run's unsaved changes kept in `file`: recover them, or discard them.
+    void offerRecovery(const SessionRecovery& recovery, const platform::Url& file);
+    // The changes a killed run made to the session just opened, when they wait for it.
+    void offerWaitingRecovery(const platform::Url& session);
+    // A recovery file that is no recovery file (truncated, garbage, too large): said, and the run goes on.
+    void reportUnreadableRecovery(const platform::Url& file, const platform::Error& error);
     // The session's folder is no longer the one it was read from: save it elsewhere, or cancel.
     void askToSaveElsewhere(const platform::Url& url, SaveReason reason, Ending ending);
     // The system's reason, and at a close or quit where else the changes can be kept.
@@ -781,6 +789,7 @@ private:
     std::unique_ptr<TransportPart> transport_;
     std::unique_ptr<KaraokePart> karaoke_;
     std::unique_ptr<KaraokeEvening> evening_;
+    std::unique_ptr<KaraokeBreaks> breaks_;
     std::unique_ptr<WaveformPart> waveform_;
     std::unique_ptr<AttachmentsPart> attachments_;
     std::unique_ptr<MainViewPart> soundPanel_;

@@ -7,6 +7,7 @@
 
 #include "Source/karaoke/host/HostDatabase.h"
 #include "Source/mainwindow/ClockedBreakTimer.h"
+#include "Source/mainwindow/KaraokeBreaks.h"
 #include "Source/mainwindow/KaraokeEvening.h"
 #include "Source/mainwindow/MainWindowHost.h"
 #include "Source/mainwindow/TempoWiring.h"
@@ -169,6 +170,7 @@ void MainViewController::fadeInWaveform() {
 }
 
 void MainViewController::playerDidFinish() {
+    if (breaks_) breaks_->songEnded();
     if (player_->mode() == PlayerMode::dance) breakTimer_->arm(std::nullopt);
     prevEntry_ = player_->entry();
     std::optional<std::size_t> finishedRow = prevEntry_ ? playlist_->row(prevEntry_) : std::nullopt;
@@ -205,6 +207,8 @@ void MainViewController::updateForMode() {
     if (shown && !evening_)
         evening_ = std::make_unique<KaraokeEvening>(*this, *this, *transport_, host::HostDatabase::defaultLocation(),
                                                     *filesSplitter_);
+    if (evening_ && !breaks_)
+        breaks_ = std::make_unique<KaraokeBreaks>(*this, *transport_, *karaoke_, *evening_);
     if (evening_) evening_->widget()->setVisible(shown);
     showKaraokeSong();
 }

@@ -4,6 +4,7 @@
 #include "Source/mainwindow/MainViewController.h"
 
 #include "Source/mainwindow/InterceptingTextField.h"
+#include "Source/mainwindow/KaraokeBreaks.h"
 #include "Source/mainwindow/KaraokeEvening.h"
 
 #include "Source/mainwindow/MainViewHolder.h"
@@ -104,6 +105,8 @@ bool MainViewController::keysAreTheWindows() const {
 
 bool MainViewController::handleKeyDownEvent(const QKeyEvent& event) {
     screensaver_->resetIdle();
+    // The host's start of the next singer, from anywhere in the window but a text field.
+    if (breaks_ && keysAreTheWindows() && breaks_->handleKey(event)) return true;
     const QString characters = typedCharacters(event);
     if (characters.isEmpty()) return false;
     if (!isVisible()) return false;

@@ -7,6 +7,7 @@
 #include "platform/foundation/Url.h"
 
 #include <QColor>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -114,6 +115,12 @@ public:
     // the screen it fills, nullopt while it is not full screen.
     virtual void setSingersFullScreen(const std::optional<QString>& screenName) = 0;
     virtual std::optional<QString> singersFullScreenOn() const = 0;
+    // Who the singers read as coming up, each "NAME — Title", the next first: given only between songs
+    // (a break), and shown then whatever the song's place; empty: the loaded song's title alone, at its
+    // start.
+    virtual void setComingUp(const QStringList& turns) = 0;
+    // The host's line along the bottom of the singers' screen; empty: none.
+    virtual void setTicker(const QString& text) = 0;
     // The pointer rests over the singers' screen: a key typed now is meant for it.
     virtual bool pointerOverSingersScreen() const = 0;
 };

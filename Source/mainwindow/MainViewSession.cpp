@@ -32,6 +32,9 @@
 #include <QPointer>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 #include <utility>
 
@@ -111,7 +114,21 @@ void MainViewController::restoreState() {
     karaoke_->restoreSingersScreen();
     platform::Result<AppState> state = readAppState(appStateFileURL());
     // Left by a run that did not quit: its unsaved changes, and the session they were made to.
-    platform::Result<SessionRecovery> recovery = readSessionRecovery();
+    // Another running copy's recovery file is not a crash's.
+    platform::Result<SessionRecovery> recovery =
+        safekeeping_->keepsRecovery() ? readSessionRecovery()
+                                      : platform::Result<SessionRecovery>(platform::Error::make(
+                                            "platform.files", "not this run's", ENOENT));
+    if (!recovery && recovery.error().code != ENOENT)
+        reportUnreadableRecovery(sessionRecoveryFileURL(), recovery.error());
+    // A saved session's changes wait under a name of their own, offered whenever it opens (now, or later
+    // when its disk is back): the changes of another session opened meanwhile never write over them.
+    if (recovery && recovery->playlistURL) {
+        const std::string waiting = waitingRecoveryFileURL(*recovery->playlistURL).path();
+        if (::rename(sessionRecoveryFileURL().path().c_str(), waiting.c_str()) != 0)
+            platform::consolePrint("can't move " + sessionRecoveryFileURL().path() + " to " + waiting + ": " +
+                                   std::strerror(errno));
+    }
     std::optional<platform::Url> session;
     if (state) session = state->playlistURL;
     if (recovery && recovery->playlistURL) session = recovery->playlistURL;
@@ -139,11 +156,24 @@ void MainViewController::restoreState() {
         }
         showSession(*session, std::move(document));
     }
-    // Changes to a session that could not be opened wait for a start that can.
-    if (recovery && recovery->playlistURL == sessionURL_) offerRecovery(*recovery);
+    // A list never saved has no session to wait for.
+    if (recovery && !recovery->playlistURL && !sessionURL_)
+        offerRecovery(*recovery, sessionRecoveryFileURL());
 }
 
-void MainViewController::offerRecovery(const SessionRecovery& recovery) {
+void MainViewController::offerWaitingRecovery(const platform::Url& session) {
+    if (!safekeeping_->keepsRecovery()) return;
+    const platform::Url file = waitingRecoveryFileURL(session);
+    platform::Result<SessionRecovery> recovery = readSessionRecovery(file);
+    if (!recovery) {
+        if (recovery.error().code != ENOENT) reportUnreadableRecovery(file, recovery.error());
+        return;
+    }
+    // Another session's whose path has the same digest stays for its own.
+    if (recovery->playlistURL == session) offerRecovery(*recovery, file);
+}
+
+void MainViewController::offerRecovery(const SessionRecovery& recovery, const platform::Url& file) {
     std::string changes;
     if (recovery.order)
         changes = (sessionURL_ ? "the order of its " : "its ") + std::to_string(recovery.order->size()) +
@@ -166,10 +196,16 @@ void MainViewController::offerRecovery(const SessionRecovery& recovery) {
                   ". Recover lists them again, as unsaved changes; Discard starts with an empty list.";
     options.buttons = {"Recover", "Discard"};
     QPointer<MainViewController> self(this);
-    alerts_->beginAlert(window(), std::move(options), [self, recovery](int button) {
+    alerts_->beginAlert(window(), std::move(options), [self, recovery, file](int button) {
         if (!self) return;
+        const bool own = file == sessionRecoveryFileURL();
+        // Another session opened meanwhile: the changes wait for theirs to open again.
+        if (self->sessionURL_ != recovery.playlistURL && !own) return;
         if (button != 0 || self->sessionURL_ != recovery.playlistURL) {
-            self->safekeeping_->discardRecovery();
+            if (own)
+                self->safekeeping_->discardRecovery();
+            else
+                self->safekeeping_->discardWaitingRecovery(file);
             return;
         }
         const std::size_t missing = recovery.apply(*self->playlist_);
@@ -180,7 +216,24 @@ void MainViewController::offerRecovery(const SessionRecovery& recovery) {
         if (const std::shared_ptr<PlaylistEntry>& current = self->player_->entry())
             self->player_->setKeyShift(current->keyShift);
         self->updateWindowTitle();
+        // Kept as this run's own unsaved changes before the waiting copy goes (the worker writes in turn).
+        if (!own) {
+            self->safekeeping_->check();
+            self->safekeeping_->discardWaitingRecovery(file);
+        }
     });
+}
+
+void MainViewController::reportUnreadableRecovery(const platform::Url& url, const platform::Error& error) {
+    const std::string file = url.path();
+    const std::string why = platform::fileErrorReason(error);
+    platform::consolePrint("can't read " + file + ": " + why);
+    platform::AlertOptions options;
+    options.messageText = "Vantle did not quit normally, and the unsaved changes it kept could not be read.";
+    options.informativeText = platform::printableLine(file) + ": " + platform::printableLine(why) +
+                              ". The session opens as it was last saved.";
+    options.style = platform::AlertStyle::warning;
+    alerts_->beginAlert(window(), std::move(options), {});
 }
 
 // ---- session document ----
@@ -249,6 +302,7 @@ void MainViewController::showSession(const platform::Url& url, std::shared_ptr<P
         platform::RecentDocuments(*defaults_).noteNewRecentDocumentUrl(url);
     }
     saveAppState();
+    offerWaitingRecovery(url);
 }
 
 void MainViewController::savePlaylist() {

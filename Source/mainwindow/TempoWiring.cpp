@@ -75,8 +75,8 @@ TempoWiring::TempoWiring(Context context)
     platform::DispatchQueue* worker = context_.worker ? context_.worker : &programTempoWorker();
     BackgroundTempo::Analyse analyse = context_.analyse;
     if (!analyse)
-        analyse = [](const std::string& path, std::optional<Dance> dance, const std::atomic<bool>* cancel) {
-            return analyseTempoFile(path, dance, cancel);
+        analyse = [](const std::string& path, const DanceBand& band, const std::atomic<bool>* cancel) {
+            return analyseTempoFile(path, band, cancel);
         };
     background_ = std::make_unique<BackgroundTempo>(
         BackgroundTempo::Sources{[this]() -> const std::vector<std::shared_ptr<PlaylistEntry>>& {
@@ -85,7 +85,8 @@ TempoWiring::TempoWiring(Context context)
                                      return playlist ? playlist->allEntries : none;
                                  },
                                  [this] { return context_.player->entry(); },
-                                 [this](const PlaylistEntry& entry) { return danceOf(entry); }},
+                                 [this](const PlaylistEntry& entry) { return danceOf(entry); },
+                                 [this](Dance dance) { return table_.settings(dance).band; }},
         std::move(analyse),
         [this](const std::shared_ptr<PlaylistEntry>& entry) {
             // Found, not edited: kept with the session at its next save, with no question of saving.

@@ -57,8 +57,8 @@ public:
         std::function<void(const QString&)> notice;
         // Null: the table is the default one and is not kept.
         platform::UserDefaults* defaults = nullptr;
-        // The analysis of one file; empty: the program's own.
-        std::function<std::optional<SongTempo>(const std::string&, std::optional<Dance>,
+        // The analysis of one file by its dance's band; empty: the program's own.
+        std::function<std::optional<SongTempo>(const std::string&, const DanceBand&,
                                                const std::atomic<bool>*)>
             analyse;
         // Runs the analyses; null: the program's worker of low priority, which a closing window does not

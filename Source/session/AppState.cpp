@@ -145,7 +145,7 @@ void setAppStateDirectory(std::optional<std::string> folder) {
 }
 
 platform::Result<AppState> readAppState(const platform::Url& file) {
-    platform::Result<platform::Bytes> bytes = platform::readFile(file.path());
+    platform::Result<platform::Bytes> bytes = platform::readFile(file.path(), appStateFileSizeLimit);
     if (!bytes) return bytes.error();
     return platform::decodePlist<AppState>(*bytes);
 }

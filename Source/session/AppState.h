@@ -65,7 +65,10 @@ platform::Url appStateFileURL();
 // Puts the state folder elsewhere (tests); nothing returns to the default folder.
 void setAppStateDirectory(std::optional<std::string> folder);
 
-// Reads the state file; a missing, truncated or malformed file gives an error.
+// Far more than one entry's spans and marks take: a larger file is no state file, and is not read into
+// memory on the window's thread.
+inline constexpr std::uint64_t appStateFileSizeLimit = std::uint64_t(16) << 20;
+// Reads the state file; a missing, truncated, malformed or larger file gives an error.
 platform::Result<AppState> readAppState(const platform::Url& file = appStateFileURL());
 // Without a playlistURL the state file is deleted: that one file or link, nothing else; a folder or
 // anything else at its path stays and is reported with a console line. Otherwise the record is

@@ -16,7 +16,7 @@ struct AudioFileLength {
     // Taken from the file's size and bit rate, not counted: reading or counting all of it tells the length.
     bool estimate = false;
     // The audio's name inside a song archive; empty for other files.
-    std::string archiveMember;
+    std::string archiveMember{};
 };
 
 // Frames divided by the sample rate; nothing when the file cannot be opened as audio.

@@ -32,7 +32,12 @@ bool BackgroundTempo::wanted(const PlaylistEntry& entry) const {
     // A grid set by hand is the teacher's: no analysis replaces it.
     if (entry.tempo.tempo && entry.tempo.tempo->corrected) return false;
     const auto tried = tried_.find(entry.id);
-    return tried == tried_.end() || tried->second != std::pair(entry._url.path(), sources_.dance(entry));
+    const Dance dance = sources_.dance(entry);
+    return tried == tried_.end() || tried->second != Tried{entry._url.path(), dance, bandOf(dance)};
+}
+
+DanceBand BackgroundTempo::bandOf(Dance dance) const {
+    return sources_.band ? sources_.band(dance) : defaultBand(dance);
 }
 
 void BackgroundTempo::update() {
@@ -57,16 +62,22 @@ void BackgroundTempo::update() {
 void BackgroundTempo::start(const std::shared_ptr<PlaylistEntry>& entry) {
     const std::string path = entry->_url.path();
     const Dance dance = sources_.dance(*entry);
-    tried_[entry->id] = {path, dance};
+    // The worker gets its own copy: the teacher may edit the table while it runs.
+    const DanceBand band = bandOf(dance);
+    const auto before = tried_.find(entry->id);
+    // A band edited since this run analysed the song may pick another level.
+    const bool bandEdited =
+        before != tried_.end() && before->second.dance == dance && before->second.band != band;
+    tried_[entry->id] = {path, dance, band};
     busy_ = true;
     running_ = entry;
     // What the entry holds now, to tell on the worker whether the file is still the one analysed.
     const EntryTempo& held = entry->tempo;
-    const bool current = held.tempo && held.analysedFor == dance;
+    const bool current = held.tempo && held.analysedFor == dance && !bandEdited;
     const std::uint64_t heldSize = current ? held.fileSize : 0;
     const std::int64_t heldModified = current ? held.fileModified : 0;
     std::weak_ptr<PlaylistEntry> analysed = entry;
-    worker_.async([this, cancel = cancel_, analyse = analyse_, analysed, path, dance, current, heldSize,
+    worker_.async([this, cancel = cancel_, analyse = analyse_, analysed, path, dance, band, current, heldSize,
                    heldModified] {
         Outcome outcome;
         if (const std::optional<platform::FileStamp> stamp = platform::fileStamp(path)) {
@@ -74,31 +85,31 @@ void BackgroundTempo::start(const std::shared_ptr<PlaylistEntry>& entry) {
             outcome.size = stamp->size;
             outcome.modified = stamp->modified;
             if (!(current && heldSize == stamp->size && heldModified == stamp->modified) && !cancel->load()) {
-                outcome.tempo = analyse(
-                    path, dance == Dance::none ? std::nullopt : std::optional<Dance>(dance), cancel.get());
+                outcome.tempo = analyse(path, band, cancel.get());
                 outcome.analysed = true;
             }
         }
         // A window closed meanwhile is not answered: nothing of it lands in what the program does next.
         if (cancel->load()) return;
-        platform::mainQueue().async([this, cancel, analysed, path, dance, outcome = std::move(outcome)] {
-            // Not cancelled, this object is still there.
-            if (cancel->load()) return;
-            landed(analysed, path, dance, outcome);
-        });
+        platform::mainQueue().async(
+            [this, cancel, analysed, path, dance, band, outcome = std::move(outcome)] {
+                // Not cancelled, this object is still there.
+                if (cancel->load()) return;
+                landed(analysed, path, dance, band, outcome);
+            });
     });
 }
 
 void BackgroundTempo::landed(const std::weak_ptr<PlaylistEntry>& analysed, const std::string& path,
-                             Dance dance, const Outcome& outcome) {
+                             Dance dance, const DanceBand& band, const Outcome& outcome) {
     busy_ = false;
     running_.reset();
     const std::shared_ptr<PlaylistEntry> entry = analysed.lock();
     if (outcome.analysed && !outcome.tempo && outcome.opened)
         platform::consolePrint("no tempo found in " + path);
-    // Corrected, moved or given another dance meanwhile: what was found is of no use.
+    // Corrected, moved or given another dance or band meanwhile: what was found is of no use.
     if (entry && outcome.tempo && entry->_url.path() == path && sources_.dance(*entry) == dance &&
-        !(entry->tempo.tempo && entry->tempo.tempo->corrected)) {
+        bandOf(dance) == band && !(entry->tempo.tempo && entry->tempo.tempo->corrected)) {
         entry->tempo.tempo = outcome.tempo;
         entry->tempo.tempo->corrected = false;
         entry->tempo.fileSize = outcome.size;

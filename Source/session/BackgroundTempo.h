@@ -1,8 +1,9 @@
 #pragma once
 // Finds, in the background and one file at a time, the tempo and beat grid of every listed song (the
 // loaded one first), so that the list shows each song's tempo before it is played. A grid found for the
-// file as it is now, for the dance it has now, or corrected by hand, is kept. Main thread only; the
-// analyses run on a worker queue and come back on the main queue.
+// file as it is now, for the dance it has now, or corrected by hand, is kept; one found by a band the
+// teacher has edited since in this run is found again. Main thread only; the analyses run on a worker
+// queue and come back on the main queue.
 
 #include "Source/tempo/SongTempo.h"
 #include "platform/dispatch/DispatchQueue.h"
@@ -22,9 +23,10 @@ class PlaylistEntry;
 
 class BackgroundTempo {
 public:
-    // The analysis of one file: told the dance (none: none known), it stops early when `cancel` is set.
-    using Analyse = std::function<std::optional<SongTempo>(
-        const std::string& path, std::optional<Dance> dance, const std::atomic<bool>* cancel)>;
+    // The analysis of one file: told the dance's band as the teacher's table has it (a band of no meter
+    // when no dance is known), it stops early when `cancel` is set.
+    using Analyse = std::function<std::optional<SongTempo>(const std::string& path, const DanceBand& band,
+                                                           const std::atomic<bool>* cancel)>;
     struct Sources {
         // The listed entries, analysed in their order.
         std::function<const std::vector<std::shared_ptr<PlaylistEntry>>&()> entries;
@@ -32,6 +34,8 @@ public:
         std::function<std::shared_ptr<PlaylistEntry>()> current;
         // A song's dance as the window has it now (its chosen one, else its tags').
         std::function<Dance(const PlaylistEntry&)> dance;
+        // A dance's band as the teacher's table has it now; empty: the default bands.
+        std::function<DanceBand(Dance)> band;
     };
     // Told of each entry given a grid.
     using Found = std::function<void(const std::shared_ptr<PlaylistEntry>&)>;
@@ -44,7 +48,8 @@ public:
     BackgroundTempo(const BackgroundTempo&) = delete;
     BackgroundTempo& operator=(const BackgroundTempo&) = delete;
 
-    // The list or a song's dance changed: it is looked through again, from its start, at the next update().
+    // The list, a song's dance or a dance's band changed: it is looked through again, from its start, at
+    // the next update().
     void listChanged();
     // The entry's file is looked at again at the next update() (a song loaded: its file may have been
     // written since), and analysed again when it changed.
@@ -68,9 +73,10 @@ public:
 
 private:
     bool wanted(const PlaylistEntry& entry) const;
+    DanceBand bandOf(Dance dance) const;
     void start(const std::shared_ptr<PlaylistEntry>& entry);
     void landed(const std::weak_ptr<PlaylistEntry>& analysed, const std::string& path, Dance dance,
-                const Outcome& outcome);
+                const DanceBand& band, const Outcome& outcome);
 
     Sources sources_;
     Analyse analyse_;
@@ -82,8 +88,14 @@ private:
     bool busy_ = false;
     std::size_t next_ = 0;
     bool lookedThrough_ = false;
-    // The path and dance each entry was looked at with (by entry id): not tried again until either changes.
-    std::unordered_map<std::int64_t, std::pair<std::string, Dance>> tried_;
+    // What each entry was looked at with (by entry id): not tried again until one of them changes.
+    struct Tried {
+        std::string path;
+        Dance dance = Dance::none;
+        DanceBand band;
+        bool operator==(const Tried&) const = default;
+    };
+    std::unordered_map<std::int64_t, Tried> tried_;
 };
 
 } // namespace vantle

@@ -114,8 +114,12 @@ Playlist::SaveResult Playlist::save(const platform::Url& target, Overwrite overw
         target.path(), platform::readFileSizeLimit, [&](const platform::FoundFile& found) {
             folder = found.folder;
             // No folder at all fails the write, as it should; another folder in its place is no failure.
+            // One that holds the file as it was last read or written is the same folder to the user: a
+            // stick mounted again, or a FAT folder the system numbered anew when it read it again.
             if (fileVersion && fileVersion->path == target.path() && fileVersion->folder && found.folder &&
-                *found.folder != *fileVersion->folder) {
+                *found.folder != *fileVersion->folder &&
+                !(found.stamp && !found.unreadable &&
+                  playlistStillHolds(*fileVersion, target.path(), found.bytes))) {
                 folderReplaced = true;
                 return platform::SaveChoice::leaving();
             }

@@ -106,7 +106,8 @@ public:
     // in between is changedOnDisk as well, whatever `overwrite` says. A file that holds the encoded
     // bytes already is not written again. A link is written where it points. A file whose folder is no
     // longer the one it was read from or written to (a USB stick pulled leaves its empty mount point) is
-    // never written there, whatever `overwrite` says (folderReplaced).
+    // never written there, whatever `overwrite` says (folderReplaced), unless it holds the file as this
+    // document last read or wrote it (the stick mounted again).
     SaveResult save(const platform::Url& url, Overwrite overwrite = Overwrite::ifUnchanged);
     // Whether the file at `url` no longer holds what this document last read from or wrote to it.
     // No file there, or one this document never read or wrote, is no one's change to lose. An

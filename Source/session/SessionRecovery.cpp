@@ -108,8 +108,20 @@ platform::Url sessionRecoveryFileURL() {
     return platform::Url::fileURLWithPath(appStateDirectory() + "/recovery.plist", false);
 }
 
+platform::Url waitingRecoveryFileURL(const platform::Url& session) {
+    // FNV-1a: the same digest in every run and build.
+    std::uint64_t digest = 0xcbf29ce484222325u;
+    for (const char c : session.path())
+        digest = (digest ^ static_cast<unsigned char>(c)) * 0x100000001b3u;
+    static constexpr char hex[] = "0123456789abcdef";
+    std::string name = "/recovery-";
+    for (int shift = 60; shift >= 0; shift -= 4)
+        name += hex[(digest >> shift) & 0xf];
+    return platform::Url::fileURLWithPath(appStateDirectory() + name + ".plist", false);
+}
+
 platform::Result<SessionRecovery> readSessionRecovery(const platform::Url& file) {
-    platform::Result<platform::Bytes> bytes = platform::readFile(file.path());
+    platform::Result<platform::Bytes> bytes = platform::readFile(file.path(), sessionRecoveryFileSizeLimit);
     if (!bytes) return bytes.error();
     return platform::decodePlist<SessionRecovery>(*bytes);
 }

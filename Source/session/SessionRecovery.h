@@ -51,7 +51,14 @@ public:
 
 // "recovery.plist" in the state folder.
 platform::Url sessionRecoveryFileURL();
-// A missing, truncated or malformed file gives an error.
+// Where a killed run's changes to the session at `session` wait until it is opened again, so that the
+// changes of whatever session is open meanwhile never write over them: "recovery-" and a digest of its
+// path, in the state folder.
+platform::Url waitingRecoveryFileURL(const platform::Url& session);
+// Far more than the order of a list of 100,000 songs takes: a larger file is no recovery file, and is
+// not read into memory at the start.
+inline constexpr std::uint64_t sessionRecoveryFileSizeLimit = std::uint64_t(64) << 20;
+// A missing, truncated, malformed or larger file gives an error.
 platform::Result<SessionRecovery> readSessionRecovery(const platform::Url& file = sessionRecoveryFileURL());
 
 } // namespace vantle

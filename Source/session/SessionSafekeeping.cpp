@@ -6,8 +6,13 @@
 #include "platform/foundation/Files.h"
 #include "platform/foundation/PropertyList.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <memory>
 
 namespace vantle {
@@ -36,6 +41,17 @@ void writeSessionRecovery(const std::optional<SessionRecovery>& recovery, const 
 
 SessionSafekeeping::SessionSafekeeping(Sources sources, platform::TimerScheduler& scheduler)
     : sources_(std::move(sources)), scheduler_(scheduler) {
+    // The kernel lets the lock go with the process, however it ends: a killed run's is no one's.
+    const std::string lock = appStateDirectory() + "/recovery.lock";
+    platform::FileDescriptor file(::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    if (file.get() < 0)
+        platform::consolePrint("can't keep unsaved changes for a crash in " + lock + ": " +
+                               std::strerror(errno));
+    else if (::flock(file.get(), LOCK_EX | LOCK_NB) == 0)
+        recoveryLock_ = std::move(file);
+    else
+        platform::consolePrint("another running Vantle keeps its unsaved changes in " + appStateDirectory() +
+                               ": this one keeps none there");
     checker_ = scheduler_.scheduleRepeating(checkSeconds, [this] { check(); });
 }
 
@@ -43,6 +59,8 @@ SessionSafekeeping::~SessionSafekeeping() {
     checker_.cancel();
     takeWaiting();
     stateTimer_.cancel();
+    // The lock goes once the last write under it has ended.
+    worker_->async([lock = std::make_shared<platform::FileDescriptor>(std::move(recoveryLock_))] {});
     // The window may still show: its thread never waits on the disk.
     platform::reap(std::move(worker_));
 }
@@ -75,6 +93,7 @@ void SessionSafekeeping::check() {
 }
 
 void SessionSafekeeping::takeRecovery() {
+    if (!keepsRecovery()) return;
     std::optional<SessionRecovery> recovery = sources_.recovery();
     if (recovery == recoveryWritten_) return;
     recoveryWritten_ = recovery;
@@ -93,7 +112,13 @@ void SessionSafekeeping::flush() {
     worker_->sync([] {});
 }
 
+void SessionSafekeeping::discardWaitingRecovery(const platform::Url& file) {
+    if (!keepsRecovery()) return;
+    worker_->async([file] { writeSessionRecovery(std::nullopt, file); });
+}
+
 void SessionSafekeeping::discardRecovery() {
+    if (!keepsRecovery()) return;
     recoveryWritten_.reset();
     worker_->async([file = sessionRecoveryFileURL()] { writeSessionRecovery(std::nullopt, file); });
 }

@@ -47,8 +47,14 @@ public:
     void takeWaiting();
     // takeWaiting(), returning once the worker has written it.
     void flush();
+    // Whether this run keeps the recovery file. Another running copy that shares the state folder (one on
+    // another display) keeps its own there: this one then keeps none, and never writes over or removes
+    // that one's, nor offers it as a crash's.
+    bool keepsRecovery() const { return recoveryLock_.get() >= 0; }
     // Removes the recovery file (left by a crashed run, and not wanted back).
     void discardRecovery();
+    // Removes a waiting recovery file (waitingRecoveryFileURL) once its changes are recovered or discarded.
+    void discardWaitingRecovery(const platform::Url& file);
 
     static constexpr double pauseSeconds = 0.5;
     static constexpr double longestWaitSeconds = 3.0;
@@ -61,6 +67,8 @@ private:
 
     Sources sources_;
     platform::TimerScheduler& scheduler_;
+    // Held while this run keeps the recovery file.
+    platform::FileDescriptor recoveryLock_;
     std::unique_ptr<platform::SerialQueue> worker_ =
         std::make_unique<platform::SerialQueue>("session safekeeping");
     platform::DispatchTimer checker_;

@@ -17,6 +17,10 @@ constexpr int pulseMultiples = 4;
 constexpr double shortestStep = 0.67;
 constexpr double longestStep = 1.5;
 constexpr double tightness = 100;
+// How much more strongly a fast pulse must repeat than its half to be the beat.
+constexpr double fasterClearly = 1.1;
+// How much more strongly a pulse at 3/4 of the tempo a listener taps must repeat to be the beat's level.
+constexpr double crossedBy = 1.05;
 
 double bpmOf(double period, double frameRate) {
     return 60.0 * frameRate / period;
@@ -173,9 +177,32 @@ BeatPeriod chooseBeatPeriod(const std::vector<Pulse>& pulses, double frameRate,
         const double octaves = std::log2(bpmOf(pulse.period, frameRate) / 120.0);
         return pulse.strength * std::exp(-0.5 * octaves * octaves / (0.6 * 0.6));
     };
+    const Pulse& top = pulses.front();
     const Pulse* best = nullptr;
     for (const Pulse& pulse : pulses) {
         if (considered(pulse) && (best == nullptr || score(pulse) > score(*best))) best = &pulse;
+    }
+    // A fast pulse that repeats more strongly than its half is the beat, though a listener would rather
+    // tap the half: the level stays open.
+    if (&top != best && std::abs(std::log(best->period / (2 * top.period))) < 0.04 &&
+        top.strength > fasterClearly * best->strength)
+        return chosen(top.period, false);
+    // A pulse a listener taps that a stronger one at 3/4 of its tempo crosses is that one's dotted figure
+    // (or a waltz's two bars counted in fours): the beat is a level of the stronger one.
+    const Pulse* crossing = nullptr;
+    for (const Pulse& pulse : pulses) {
+        if (std::abs(std::log(pulse.period / (best->period * 4 / 3))) < 0.03 &&
+            pulse.strength > crossedBy * best->strength)
+            crossing = &pulse;
+    }
+    if (crossing != nullptr) {
+        const Pulse* level = crossing;
+        for (const Pulse& pulse : pulses) {
+            const double ratio = pulse.period / crossing->period;
+            const bool related = std::abs(std::log(ratio / 2)) < 0.03 || std::abs(std::log(ratio * 2)) < 0.03;
+            if (related && considered(pulse) && score(pulse) > score(*level)) level = &pulse;
+        }
+        return chosen(level->period, false);
     }
     bool sure = true;
     for (const Pulse& pulse : pulses) {
@@ -271,16 +298,26 @@ std::vector<double> trackBeats(const std::vector<float>& onsets, const std::vect
     return beats;
 }
 
-bool doubleOrHalfIsADanceBeat(double bpm) {
+bool isADanceBeat(double bpm) {
     for (const Dance dance : allDances()) {
         const DanceBand band = defaultBand(dance);
         const double low = band.lowBarsPerMinute * band.beatsPerBar,
                      high = band.highBarsPerMinute * band.beatsPerBar;
-        for (const double level : {2 * bpm, bpm / 2}) {
-            if (band.beatsPerBar > 0 && level > low / 1.04 && level < high * 1.04) return true;
-        }
+        if (band.beatsPerBar > 0 && bpm > low / 1.04 && bpm < high * 1.04) return true;
     }
     return false;
+}
+
+bool doubleOrHalfIsADanceBeat(double bpm) {
+    return isADanceBeat(2 * bpm) || isADanceBeat(bpm / 2);
+}
+
+double strengthAt(const std::vector<Pulse>& pulses, double period) {
+    double strongest = 0;
+    for (const Pulse& pulse : pulses) {
+        if (std::abs(std::log(pulse.period / period)) < 0.03) strongest = std::max(strongest, pulse.strength);
+    }
+    return strongest;
 }
 
 double halfwayRatio(const std::vector<double>& beats, const std::vector<float>& onsets) {

@@ -33,7 +33,8 @@ std::vector<float> normalisedOnsets(const std::vector<float>& flux, double frame
 std::vector<Pulse> pulsesOf(const std::vector<float>& onsets, double frameRate);
 
 // The beat among the pulses: the one in the band (beats per minute) when there is one, else the one a
-// listener most likely taps. Sure only when no pulse at a related level competes.
+// listener most likely taps, unless a fast pulse stronger than its half or a stronger pulse at 3/4 of its
+// tempo tells another level (then never sure). Sure only when no pulse at a related level competes.
 BeatPeriod chooseBeatPeriod(const std::vector<Pulse>& pulses, double frameRate,
                             std::optional<DanceBand> band);
 
@@ -47,8 +48,12 @@ std::vector<double> trackBeats(const std::vector<float>& onsets, const std::vect
 // where the onsets keep meeting the grid to the last beat that meets one.
 std::vector<double> steadyBeats(const std::vector<double>& beats, const std::vector<float>& onsets);
 
-// Whether twice or half the tempo lies in or near some dance's band, as beats per minute.
+// Whether the tempo, or twice or half of it, lies in or near some dance's band, as beats per minute.
+bool isADanceBeat(double bpm);
 bool doubleOrHalfIsADanceBeat(double bpm);
+
+// The strength of the pulse at that period (within 3 %); 0 when none is there.
+double strengthAt(const std::vector<Pulse>& pulses, double period);
 
 // How strongly the onsets sound halfway between the beats, against on them: near 1 when the beats'
 // halves are beats of the music too (a snare's backbeat between the kicks), small when they are only

@@ -37,6 +37,9 @@ constexpr double slowBeatBpm = 92;
 constexpr double halvesAsStrong = 0.75;
 constexpr double halvesOpen = 0.3;
 constexpr double alternatesOpen = 0.5;
+constexpr double halvesStruck = 0.25;
+constexpr double bassOnOneSide = 0.3;
+constexpr double doubleAsStrong = 0.8;
 
 } // namespace
 
@@ -82,7 +85,8 @@ std::optional<SongTempo> TempoAnalyser::finish(const std::atomic<bool>* cancel) 
         onsets[n] += 0.5f * bass[n];
     if (cancelled(cancel)) return std::nullopt;
 
-    const BeatPeriod beat = chooseBeatPeriod(pulsesOf(onsets, frames.frameRate), frames.frameRate, band);
+    const std::vector<Pulse> pulses = pulsesOf(onsets, frames.frameRate);
+    const BeatPeriod beat = chooseBeatPeriod(pulses, frames.frameRate, band);
     if (beat.period <= 0) return tempo;
     const auto track = [&](double period) {
         return steadyBeats(trackBeats(onsets, localPeriods(onsets, period, frames.frameRate)), onsets);
@@ -95,14 +99,25 @@ std::optional<SongTempo> TempoAnalyser::finish(const std::atomic<bool>* cancel) 
         // A slow beat whose halves sound as strongly as it does is the half of a fast one (a jive's, a
         // Viennese waltz's): counted at the fast beat, though the level stays open.
         const double halfway = halfwayRatio(beats, onsets);
-        if (60 * frames.frameRate / beat.period < slowBeatBpm && halfway > halvesAsStrong) {
+        // So is a beat whose halves the band strikes and the bass only either on them or on the beats,
+        // when its double repeats nearly as strongly and is some dance's beat (a quickstep's bass on 1 and
+        // 3 of its bar, the snare on 2 and 4).
+        const double bpm = 60 * frames.frameRate / beat.period;
+        const bool slowHalf = bpm < slowBeatBpm && halfway > halvesAsStrong;
+        const double bassHalfway = halfwayRatio(beats, bass);
+        const bool bassAlternates = bassHalfway < bassOnOneSide || bassHalfway > 1 / bassOnOneSide;
+        const bool backbeatHalf =
+            halfway > halvesStruck && bassAlternates &&
+            strengthAt(pulses, beat.period / 2) > doubleAsStrong * strengthAt(pulses, beat.period) &&
+            isADanceBeat(2 * bpm);
+        if (slowHalf || backbeatHalf) {
             beats = track(beat.period / 2);
             sure = false;
         }
         // Strong halves, or a weak every other beat, leave the level open; so does a tempo whose double
         // or half is some dance's beat (a quickstep without drums sounds at half its beat).
         sure = sure && halfway < halvesOpen && alternateRatio(beats, onsets) > alternatesOpen &&
-               !doubleOrHalfIsADanceBeat(60 * frames.frameRate / beat.period);
+               !doubleOrHalfIsADanceBeat(bpm);
     }
     if (beats.size() < 4) return tempo;
 

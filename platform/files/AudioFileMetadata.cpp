@@ -50,9 +50,12 @@ constexpr std::int64_t metadataByteBudget = std::int64_t(64) << 20;
 constexpr int metadataReadBudget = 16384;
 constexpr int metadataBufferSize = 32 * 1024;
 
-// The file FFmpeg reads through, with what is left of the budget.
+// The file (or the bytes) FFmpeg reads through, with what is left of the budget.
 struct MetadataSource {
     int descriptor = -1;
+    // Bytes in memory instead of a file, and where the reading is in them.
+    const std::uint8_t* memory = nullptr;
+    std::int64_t position = 0;
     // Demuxers ask for the size at every step of a walk; it is taken once.
     std::int64_t size = 0;
     std::int64_t bytesLeft = metadataByteBudget;
@@ -63,7 +66,15 @@ int metadataRead(void* opaque, std::uint8_t* into, int size) {
     auto& source = *static_cast<MetadataSource*>(opaque);
     if (source.bytesLeft <= 0 || source.readsLeft <= 0) return AVERROR_EOF;
     --source.readsLeft;
-    const auto wanted = std::size_t(std::min<std::int64_t>(size, source.bytesLeft));
+    auto wanted = std::size_t(std::min<std::int64_t>(size, source.bytesLeft));
+    if (source.memory) {
+        wanted = std::size_t(std::min<std::int64_t>(std::int64_t(wanted), source.size - source.position));
+        if (wanted == 0) return AVERROR_EOF;
+        std::memcpy(into, source.memory + source.position, wanted);
+        source.position += std::int64_t(wanted);
+        source.bytesLeft -= std::int64_t(wanted);
+        return int(wanted);
+    }
     ssize_t got;
     do
         got = ::read(source.descriptor, into, wanted);
@@ -75,38 +86,31 @@ int metadataRead(void* opaque, std::uint8_t* into, int size) {
 }
 
 std::int64_t metadataSeek(void* opaque, std::int64_t offset, int whence) {
-    const auto& source = *static_cast<MetadataSource*>(opaque);
+    auto& source = *static_cast<MetadataSource*>(opaque);
     if (whence & AVSEEK_SIZE) return source.size;
+    if (source.memory) {
+        const int from = whence & ~AVSEEK_FORCE;
+        const std::int64_t at = offset + (from == SEEK_CUR   ? source.position
+                                          : from == SEEK_END ? source.size
+                                                             : 0);
+        if (at < 0 || at > source.size) return AVERROR(EINVAL);
+        source.position = at;
+        return at;
+    }
     const off_t at = ::lseek(source.descriptor, off_t(offset), whence & ~AVSEEK_FORCE);
     return at < 0 ? AVERROR(errno) : std::int64_t(at);
 }
 
-} // namespace
-
-std::optional<std::string> AudioFileMetadata::value(std::string_view key) const {
-    const std::string wanted = metadataLowered(key);
-    for (const auto& item : items)
-        if (item.key == wanted) return item.value;
-    return std::nullopt;
+Error metadataFailure(const std::string& path, const std::string& why) {
+    return Error::make("platform.metadata", "cannot read tags of " + path + ": " + why);
 }
 
-Result<AudioFileMetadata> readMetadata(const std::string& path) {
+// The tags FFmpeg finds through `source`; `path` names the file to the probe and in a failure.
+Result<AudioFileMetadata> readMetadataThrough(MetadataSource& source, const std::string& path) {
+    auto failure = [&](const std::string& why) { return metadataFailure(path, why); };
     // A damaged file is reported through the result; FFmpeg's own lines would only be noise.
     static std::once_flag quiet;
     std::call_once(quiet, [] { av_log_set_level(AV_LOG_FATAL); });
-
-    auto failure = [&](const std::string& why) {
-        return Error::make("platform.metadata", "cannot read tags of " + path + ": " + why);
-    };
-    // Only a regular file: a FIFO or a device at the path must not hold the caller.
-    struct stat st {};
-    Result<FileDescriptor> file = openRegularFileForReading(path, &st);
-    if (!file)
-        return failure(file.error().code == EINVAL ? "not a regular file" : std::strerror(file.error().code));
-    MetadataSource source;
-    source.descriptor = file->get();
-    source.size = std::int64_t(st.st_size);
-
     auto* buffer = static_cast<unsigned char*>(av_malloc(metadataBufferSize));
     AVIOContext* io = buffer ? avio_alloc_context(buffer, metadataBufferSize, 0, &source, &metadataRead,
                                                   nullptr, &metadataSeek)
@@ -145,6 +149,35 @@ Result<AudioFileMetadata> readMetadata(const std::string& path) {
     }
     release();
     return metadata;
+}
+
+} // namespace
+
+std::optional<std::string> AudioFileMetadata::value(std::string_view key) const {
+    const std::string wanted = metadataLowered(key);
+    for (const auto& item : items)
+        if (item.key == wanted) return item.value;
+    return std::nullopt;
+}
+
+Result<AudioFileMetadata> readMetadata(const std::string& path) {
+    // Only a regular file: a FIFO or a device at the path must not hold the caller.
+    struct stat st {};
+    Result<FileDescriptor> file = openRegularFileForReading(path, &st);
+    if (!file)
+        return metadataFailure(path, file.error().code == EINVAL ? "not a regular file"
+                                                                 : std::strerror(file.error().code));
+    MetadataSource source;
+    source.descriptor = file->get();
+    source.size = std::int64_t(st.st_size);
+    return readMetadataThrough(source, path);
+}
+
+Result<AudioFileMetadata> readMetadata(const std::vector<std::uint8_t>& bytes, const std::string& name) {
+    MetadataSource source;
+    source.memory = bytes.data();
+    source.size = std::int64_t(bytes.size());
+    return readMetadataThrough(source, name);
 }
 
 } // namespace platform

@@ -5,6 +5,7 @@
 
 #include "platform/foundation/Result.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -31,5 +32,8 @@ struct AudioFileMetadata {
 // without tags gives none. Reads a bounded part of the file (tens of megabytes), so that a file whose
 // headers lie keeps no caller for long: tags found before the bound are given.
 Result<AudioFileMetadata> readMetadata(const std::string& path);
+// The same from a file's bytes in memory (its head is enough for tags at the start, such as ID3v2);
+// `name` gives the probe its extension and names it in a failure.
+Result<AudioFileMetadata> readMetadata(const std::vector<std::uint8_t>& bytes, const std::string& name);
 
 } // namespace platform

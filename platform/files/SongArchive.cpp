@@ -38,7 +38,10 @@ Error songArchiveRefusal(const std::string& reason) {
 // A member's name as a reason shows it: anyone can name a member, with line breaks and text-direction
 // overrides that would fake another line or reverse the text of the alert around it.
 std::string songArchiveQuoted(const std::string& member) {
-    return "\"" + printableLine(member) + "\"";
+    std::string quoted(1, '"');
+    quoted += printableLine(member);
+    quoted += '"';
+    return quoted;
 }
 
 std::atomic<std::uint64_t> songArchiveAudioReadCount{0};
@@ -108,9 +111,11 @@ Result<SongArchiveContents> songArchiveContents(zip_t* archive, const SongArchiv
     return SongArchiveContents{audio[0].first, graphics[0].first, audio[0].second, graphics[0].second};
 }
 
-// Reads a member whole, never more than `bound` bytes whatever its header states.
+// Reads a member whole, never more than `bound` bytes whatever its header states; with `headOnly`, its
+// first `bound` bytes.
 Result<std::vector<std::uint8_t>> songArchiveRead(zip_t* archive, const std::string& member,
-                                                  std::uint64_t stated, std::uint64_t bound) {
+                                                  std::uint64_t stated, std::uint64_t bound,
+                                                  bool headOnly = false) {
     zip_file_t* file = zip_fopen(archive, member.c_str(), 0);
     if (!file) return songArchiveRefusal(songArchiveQuoted(member) + " in the zip archive cannot be read");
     std::vector<std::uint8_t> bytes;
@@ -126,6 +131,11 @@ Result<std::vector<std::uint8_t>> songArchiveRead(zip_t* archive, const std::str
         }
         if (got == 0) break;
         if (bytes.size() + std::uint64_t(got) > bound) {
+            if (headOnly) {
+                bytes.insert(bytes.end(), block, block + (bound - bytes.size()));
+                zip_fclose(file);
+                return bytes;
+            }
             zip_fclose(file);
             return songArchiveRefusal(songArchiveQuoted(member) + " in the zip archive is over " +
                                       std::to_string(bound >> 20) + " MiB");
@@ -176,6 +186,17 @@ Result<SongArchiveAudio> readSongArchiveAudio(const std::string& path, const Son
         songArchiveRead(archive->get(), contents->audioMember, contents->audioBytes, limits.audioBytes);
     if (!bytes) return bytes.error();
     return SongArchiveAudio{contents->audioMember, std::move(bytes.value())};
+}
+
+Result<SongArchiveAudio> readSongArchiveAudioHead(const std::string& path, std::uint64_t bytes) {
+    Result<SongArchiveHandle> archive = songArchiveOpen(path, {});
+    if (!archive) return archive.error();
+    Result<SongArchiveContents> contents = songArchiveContents(archive->get(), songArchiveLimits());
+    if (!contents) return contents.error();
+    Result<std::vector<std::uint8_t>> head =
+        songArchiveRead(archive->get(), contents->audioMember, contents->audioBytes, bytes, true);
+    if (!head) return head.error();
+    return SongArchiveAudio{contents->audioMember, std::move(head.value())};
 }
 
 Result<std::vector<std::uint8_t>> readSongArchiveGraphics(const std::string& path,

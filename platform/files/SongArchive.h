@@ -42,6 +42,9 @@ struct SongArchiveAudio {
 };
 Result<SongArchiveAudio> readSongArchiveAudio(const std::string& path, const SongArchiveLimits& limits = {},
                                               const std::string& source = {});
+// At most the first `bytes` of the audio member (where its tags begin), after the same checks; not counted
+// as a read of the audio.
+Result<SongArchiveAudio> readSongArchiveAudioHead(const std::string& path, std::uint64_t bytes);
 Result<std::vector<std::uint8_t>> readSongArchiveGraphics(const std::string& path,
                                                           const SongArchiveLimits& limits = {});
 

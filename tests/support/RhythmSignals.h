@@ -22,10 +22,11 @@ struct RhythmPlan {
     double bpm = 120;
     int beatsPerBar = 4;
     int bars = 8;
-    int pickupBeats = 0;     // beats of melody before the first bar
-    double introSeconds = 0; // pulseless held chords before the count
-    bool drums = true;       // kick on 1 (and 3 of four), snare off it, hats
-    double swing = 0;        // 0: straight eighth hats; 1/6: the off-beat at two thirds of the beat
+    int pickupBeats = 0;      // beats of melody before the first bar
+    double introSeconds = 0;  // pulseless held chords before the count
+    bool drums = true;        // kick on 1 (and 3 of four), snare off it, hats
+    double swing = 0;         // 0: straight eighth hats; 1/6: the off-beat at two thirds of the beat
+    bool brightSnare = false; // a snare with no low end, as a drum kit's: the bass band hears only the kick
     double rate = 22050;
 };
 
@@ -41,15 +42,20 @@ inline void addTone(std::vector<float>& out, double rate, double at, double hz, 
     }
 }
 
-// A burst of deterministic noise: a snare (long) or a hat (short).
-inline void addNoise(std::vector<float>& out, double rate, double at, double level, double decay) {
+// A burst of deterministic noise: a snare (long) or a hat (short); bright: differenced, so that it has
+// next to nothing below a few hundred hertz.
+inline void addNoise(std::vector<float>& out, double rate, double at, double level, double decay,
+                     bool bright = false) {
     const auto from = std::size_t(std::max(0.0, at * rate));
     const auto to = std::min(out.size(), from + std::size_t(6 * decay * rate));
     unsigned seed = unsigned(from) * 2654435761u;
+    double last = 0;
     for (std::size_t n = from; n < to; ++n) {
         seed = seed * 1664525u + 1013904223u;
         const double white = double(seed >> 8) / double(1u << 24) - 0.5;
-        out[n] += float(level * 2 * white * std::exp(-double(n - from) / rate / decay));
+        const double sample = bright ? white - last : white;
+        last = white;
+        out[n] += float(level * 2 * sample * std::exp(-double(n - from) / rate / decay));
     }
 }
 
@@ -99,7 +105,7 @@ inline RhythmPiece rhythmPiece(const RhythmPlan& plan) {
         if (kick)
             rhythm::addTone(out, rate, at, 55, position == 0 ? 0.8 : 0.6, 0.25, 0.06);
         else
-            rhythm::addNoise(out, rate, at, 0.25, 0.05);
+            rhythm::addNoise(out, rate, at, 0.25, 0.05, plan.brightSnare);
         rhythm::addNoise(out, rate, at, 0.08, 0.01);
         rhythm::addNoise(out, rate, at + beat * (0.5 + plan.swing), 0.06, 0.01);
     }

@@ -28,9 +28,18 @@ struct Evening::Snapshot {
     std::vector<std::pair<SingerId, std::vector<QueuedSong>>> queues;
 };
 
+// Changes whose transaction failed: their rows (idempotent writes, in order) and the queues as they then
+// stood; the next transaction writes them before its own.
+struct Evening::Unwritten {
+    std::vector<std::function<void(HostDatabase&)>> extras;
+    std::map<SingerId, std::vector<QueuedSong>> queues;
+    std::function<void(const std::string&)> failed;
+};
+
 Evening::Evening(const std::string& path, const platform::Clock& clock)
     : clock_(clock), writer_(std::make_unique<platform::SerialQueue>("host evening writer")),
-      committed_(std::make_shared<std::function<void(std::size_t)>>()) {
+      committed_(std::make_shared<std::function<void(std::size_t)>>()),
+      unwritten_(std::make_shared<Unwritten>()) {
     std::string error;
     writer_->sync([&] { database_ = HostDatabase::open(path, &error); });
     if (!database_) throw std::runtime_error("can't open the host's database \"" + path + "\": " + error);
@@ -45,6 +54,10 @@ Evening::~Evening() {
 
 void Evening::setCommitHandler(std::function<void(std::size_t)> handler) {
     writer_->sync([&] { *committed_ = std::move(handler); });
+}
+
+void Evening::setFailureHandler(std::function<void(const std::string&)> handler) {
+    writer_->sync([&] { unwritten_->failed = std::move(handler); });
 }
 
 void Evening::load() {
@@ -129,10 +142,14 @@ void Evening::changed(std::vector<SingerId> queuesChanged, std::function<void(Ho
                 else
                     state.bindNull(2);
                 state.run();
+                for (const auto& earlier : unwritten_->extras)
+                    earlier(db);
                 // The current song is kept as a queue of its own, under no singer.
-                auto queues = snapshot->queues;
-                queues.emplace_back(-1, snapshot->currentSong ? std::vector{*snapshot->currentSong}
-                                                              : std::vector<QueuedSong>{});
+                std::map<SingerId, std::vector<QueuedSong>> queues = unwritten_->queues;
+                for (const auto& [singer, songs] : snapshot->queues)
+                    queues[singer] = songs;
+                queues[-1] =
+                    snapshot->currentSong ? std::vector{*snapshot->currentSong} : std::vector<QueuedSong>{};
                 Statement clear(c, "DELETE FROM queue WHERE singer = ?");
                 Statement insert(c, "INSERT INTO queue(singer, position, path, artist, title, disc) "
                                     "VALUES(?, ?, ?, ?, ?, ?)");
@@ -147,11 +164,17 @@ void Evening::changed(std::vector<SingerId> queuesChanged, std::function<void(Ho
                 }
                 if (extra) extra(db);
             });
-        } catch (const DatabaseError&) {
-            // A full or failing disk: the evening stays as it is in memory and the next change writes the
-            // rotation whole again.
+        } catch (const DatabaseError& failure) {
+            // A full or failing disk: the evening stays as it is in memory, and the next change writes the
+            // rotation whole again with what this one would have written.
+            if (extra) unwritten_->extras.push_back(extra);
+            for (const auto& [singer, songs] : snapshot->queues)
+                unwritten_->queues[singer] = songs;
+            if (unwritten_->failed) unwritten_->failed(failure.what());
             return;
         }
+        unwritten_->extras.clear();
+        unwritten_->queues.clear();
         if (*committed_) (*committed_)(count);
     });
     if (changed_) changed_();

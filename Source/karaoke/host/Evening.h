@@ -72,6 +72,9 @@ public:
     void setChangeHandler(std::function<void()> handler) { changed_ = std::move(handler); }
     // Called on the writer thread after each change is committed, with its count since opening.
     void setCommitHandler(std::function<void(std::size_t)> handler);
+    // Called on the writer thread when a change could not be written (a full or failing disk, a lock held
+    // too long), with why; it stays in memory and is written with the next change that goes through.
+    void setFailureHandler(std::function<void(const std::string&)> handler);
     // The changes made since opening, as the commit handler counts them (an action that changed
     // nothing is none).
     std::size_t changesMade() const { return changes_; }
@@ -143,6 +146,9 @@ private:
     std::optional<std::int64_t> currentHistory_;
     std::function<void()> changed_;
     std::shared_ptr<std::function<void(std::size_t)>> committed_;
+    // The writer's own: what failed to be written, for the next transaction to write first.
+    struct Unwritten;
+    std::shared_ptr<Unwritten> unwritten_;
     std::size_t changes_ = 0;
 };
 

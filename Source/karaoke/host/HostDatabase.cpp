@@ -119,6 +119,11 @@ std::unique_ptr<HostDatabase> HostDatabase::open(const std::string& path, std::s
         return nullptr;
     }
     std::unique_ptr<HostDatabase> database(new HostDatabase(connection));
+    // SQLite opens a file it may not write read-only without a word: every change would then fail.
+    if (sqlite3_db_readonly(connection, "main") == 1) {
+        if (error) *error = "the file cannot be written";
+        return nullptr;
+    }
     try {
         sqlite3_busy_timeout(connection, 5000);
         // WAL: readers (the search) never wait for the writer, and a commit survives the process being

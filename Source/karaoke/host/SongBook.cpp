@@ -11,15 +11,25 @@ namespace vantle::host {
 
 // What the workers own: connections, watches and the handlers they call. The index's members on the
 // index queue, the search's on the search queue; the handlers under their mutex.
-struct SongBook::Worker {
+struct SongBook::Worker : std::enable_shared_from_this<Worker> {
     std::unique_ptr<HostDatabase> indexDatabase;
     std::unique_ptr<SongIndex> index;
     std::unique_ptr<HostDatabase> searchDatabase;
     std::unique_ptr<SongIndex> searcher;
     std::map<std::string, platform::FileSystemWatch> watches;
+    std::atomic<bool> stopping{false};
     std::mutex handlersMutex;
     std::function<void(const BookProgress&)> progress;
     std::function<void(const std::string&, const std::string&)> moved;
+    std::function<void(const std::string&)> failed;
+
+    // Tells the failure handler on the delivery queue; any thread.
+    void fail(platform::DispatchQueue& delivery, std::string why) {
+        delivery.async([self = shared_from_this(), why = std::move(why)] {
+            std::lock_guard lock(self->handlersMutex);
+            if (self->failed) self->failed(why);
+        });
+    }
 };
 
 SongBook::SongBook(const std::string& path, platform::DispatchQueue& delivery)
@@ -43,6 +53,7 @@ SongBook::SongBook(const std::string& path, platform::DispatchQueue& delivery)
 }
 
 SongBook::~SongBook() {
+    stop();
     // The watches go on the index queue; then each queue runs out what it holds.
     indexQueue_->sync([worker = worker_] { worker->watches.clear(); });
     indexQueue_.reset();
@@ -59,12 +70,19 @@ void SongBook::setMovedHandler(std::function<void(const std::string&, const std:
     worker_->moved = std::move(handler);
 }
 
+void SongBook::setFailureHandler(std::function<void(const std::string&)> handler) {
+    std::lock_guard lock(worker_->handlersMutex);
+    worker_->failed = std::move(handler);
+}
+
 void SongBook::setFolders(std::vector<std::string> folders) {
     folders_ = folders;
-    indexQueue_->async([worker = worker_, folders = std::move(folders)] {
+    indexQueue_->async([worker = worker_, folders = std::move(folders), delivery = &delivery_] {
         try {
             worker->index->setRoots(folders);
-        } catch (const DatabaseError&) {
+        } catch (const DatabaseError& failure) {
+            worker->fail(*delivery,
+                         std::string("The song book's folders could not be kept: ") + failure.what());
             return;
         }
         for (auto it = worker->watches.begin(); it != worker->watches.end();)
@@ -90,7 +108,12 @@ void SongBook::refresh() {
         const auto tell = [&](const SongIndex::Changes& changes, bool indexing) {
             std::lock_guard lock(worker->handlersMutex);
             if (!worker->progress) return;
-            BookProgress progress{worker->index->count(), changes.foldersListed.size(), indexing};
+            BookProgress progress{0, changes.foldersListed.size(), indexing};
+            try {
+                progress.songs = worker->index->count();
+            } catch (const DatabaseError&) {
+                // Said by the refresh that failed; the count stays unknown.
+            }
             delivery->async([worker, progress] {
                 std::lock_guard lock(worker->handlersMutex);
                 if (worker->progress) worker->progress(progress);
@@ -107,10 +130,14 @@ void SongBook::refresh() {
                     told = sofar.added;
                     tell(sofar, true);
                 },
-                heard);
-        } catch (const DatabaseError&) {
+                heard, [&] { return worker->stopping.load(); });
+        } catch (const DatabaseError& failure) {
+            worker->fail(*delivery, "The song book could not be brought up to date with " + folder + ": " +
+                                        failure.what());
+            tell(changes, false);
             return;
         }
+        if (worker->stopping) return;
         const auto self = again.lock();
         for (const std::string& seen : changes.foldersKnown) {
             if (worker->watches.count(seen) || !self) continue;
@@ -145,12 +172,17 @@ void SongBook::search(std::string query, std::size_t limit,
         std::vector<BookSong> songs;
         try {
             songs = worker->searcher->search(query, limit);
-        } catch (const DatabaseError&) {
+        } catch (const DatabaseError& failure) {
+            worker->fail(*delivery, std::string("The song book could not be searched: ") + failure.what());
         }
         delivery->async([latest, generation, songs = std::move(songs), deliver = std::move(deliver)] {
             if (latest->load() == generation) deliver(songs);
         });
     });
+}
+
+void SongBook::stop() {
+    worker_->stopping = true;
 }
 
 void SongBook::flush() {

@@ -37,6 +37,10 @@ public:
     // A song file renamed in its folder: old path, new path.
     void setMovedHandler(std::function<void(const std::string&, const std::string&)> handler);
 
+    // The book could not be brought up to date or searched (a full or failing disk, a damaged file): why,
+    // fit to be shown. Delivered on the delivery queue.
+    void setFailureHandler(std::function<void(const std::string&)> handler);
+
     // The folders kept in the database (read at start).
     const std::vector<std::string>& folders() const { return folders_; }
     // Keeps these folders and brings the book up to date with them.
@@ -46,6 +50,9 @@ public:
     void refresh();
     // Only the latest search is answered: a search asked before it was started is dropped.
     void search(std::string query, std::size_t limit, std::function<void(std::vector<BookSong>)> deliver);
+    // The indexing stops at its next folder, for good (any thread): a quit never waits for a book being
+    // listed. The destructor does it first.
+    void stop();
     // Waits for the index worker (tests, and before quitting).
     void flush();
 

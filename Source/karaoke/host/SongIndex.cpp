@@ -2,6 +2,7 @@
 
 #include "Source/karaoke/host/SongName.h"
 #include "platform/files/AudioFileMetadata.h"
+#include "platform/files/SongArchive.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -46,17 +47,31 @@ std::string underFolder(const std::string& folder) {
     return escaped + "/%";
 }
 
-// From the name as hosts write it; a plain audio file whose name gives no artist, from its tags where it has
-// them. A zip's tags would be the archive's, which has none.
+// What the tags at the head of a zip's audio need: ID3v2 with a small cover picture.
+constexpr std::uint64_t archiveTagBytes = 256 * 1024;
+
+// From the name as hosts write it; a file whose name gives no artist, from its tags where it has them
+// (a zip's from the head of its audio).
 SongName songName(const std::string& path) {
     SongName name = songNameFromFile(path);
-    if (!name.artist.empty() || lowerExtension(path) == "zip") return name;
-    const platform::Result<platform::AudioFileMetadata> tags = platform::readMetadata(path);
+    if (!name.artist.empty()) return name;
+    const platform::Result<platform::AudioFileMetadata> tags =
+        [&]() -> platform::Result<platform::AudioFileMetadata> {
+        if (lowerExtension(path) != "zip") return platform::readMetadata(path);
+        const platform::Result<platform::SongArchiveAudio> head =
+            platform::readSongArchiveAudioHead(path, archiveTagBytes);
+        if (!head.ok()) return head.error();
+        return platform::readMetadata(head.value().bytes, head.value().member);
+    }();
     if (!tags.ok()) return name;
     const std::optional<std::string> artist = tags.value().value("artist");
     const std::optional<std::string> title = tags.value().value("title");
     if (artist && !artist->empty()) name.artist = *artist;
-    if (title && !title->empty()) name.title = *title;
+    if (title && !title->empty()) {
+        // A name that was only a disc ID ("SC1234-05.zip") stays the disc.
+        if (name.disc.empty() && looksLikeDiscId(name.title)) name.disc = name.title;
+        name.title = *title;
+    }
     return name;
 }
 
@@ -111,8 +126,8 @@ void SongIndex::forgetFolder(const std::string& folder, Changes& changes) {
     drop.run();
 }
 
-void SongIndex::refresh(const std::string& folder, Changes& changes, const Progress& progress,
-                        bool listAgain) {
+void SongIndex::refresh(const std::string& folder, Changes& changes, const Progress& progress, bool listAgain,
+                        const std::function<bool()>& stopped) {
     sqlite3* c = database_.connection();
     // Depth first with a stack of its own: a deep tree costs no stack frames.
     std::vector<std::pair<std::string, std::string>> pending{{folder, {}}};
@@ -120,7 +135,7 @@ void SongIndex::refresh(const std::string& folder, Changes& changes, const Progr
         pending.front().second = known.text(0);
     Statement knownTime(c, "SELECT mtime FROM book_folders WHERE path = ?");
     Statement children(c, "SELECT path FROM book_folders WHERE parent = ?");
-    while (!pending.empty()) {
+    while (!pending.empty() && !(stopped && stopped())) {
         auto [path, parent] = std::move(pending.back());
         pending.pop_back();
         struct stat status {};
@@ -135,7 +150,7 @@ void SongIndex::refresh(const std::string& folder, Changes& changes, const Progr
             knownTime.step() && knownTime.integer(0) == mtime && !(listAgain && path == folder);
         knownTime.reset();
         if (!unchanged) {
-            database_.transaction([&] { listFolder(path, parent, mtime, changes); });
+            if (!listFolder(path, parent, mtime, changes, stopped)) return;
             if (progress) progress(changes);
         }
         children.bind(1, path);
@@ -145,16 +160,10 @@ void SongIndex::refresh(const std::string& folder, Changes& changes, const Progr
     }
 }
 
-void SongIndex::listFolder(const std::string& folder, const std::string& parent, std::int64_t mtime,
-                           Changes& changes) {
-    sqlite3* c = database_.connection();
+bool SongIndex::listFolder(const std::string& folder, const std::string& parent, std::int64_t mtime,
+                           Changes& changes, const std::function<bool()>& stopped) {
     changes.foldersListed.push_back(folder);
-    struct Listed {
-        std::int64_t size;
-        std::int64_t mtime;
-    };
-    std::map<std::string, Listed> files;
-    std::set<std::string> folders;
+    Listing listing;
     std::error_code error;
     for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
          it.increment(error)) {
@@ -162,26 +171,37 @@ void SongIndex::listFolder(const std::string& folder, const std::string& parent,
         struct stat status {};
         if (::stat(path.c_str(), &status) != 0) continue;
         if (S_ISDIR(status.st_mode)) {
-            folders.insert(path);
+            listing.folders.insert(path);
         } else if (S_ISREG(status.st_mode) && isSongFile(path)) {
-            files[path] = Listed{static_cast<std::int64_t>(status.st_size), modificationTime(status)};
+            listing.files[path] = Listed{static_cast<std::int64_t>(status.st_size), modificationTime(status)};
         }
     }
     // What the book held here: kept, come back, or gone (maybe renamed to a new name here).
-    struct Held {
-        std::int64_t id;
-        std::int64_t size;
-        std::int64_t mtime;
-        bool present;
-    };
-    std::map<std::string, Held> held;
     {
-        Statement rows(c, "SELECT id, path, size, mtime, present FROM songs WHERE folder = ?");
+        Statement rows(database_.connection(),
+                       "SELECT id, path, size, mtime, present FROM songs WHERE folder = ?");
         rows.bind(1, folder);
         while (rows.step())
-            held[rows.text(1)] =
+            listing.held[rows.text(1)] =
                 Held{rows.integer(0), rows.integer(2), rows.integer(3), rows.integer(4) != 0};
     }
+    // The new files' names (tags too, which read the files) are found before the folder's transaction: the
+    // evening's writer never waits on a folder of untidy names.
+    for (const auto& [path, listed] : listing.files)
+        if (!listing.held.count(path)) listing.fresh.emplace_back(path, listed);
+    for (const auto& [path, listed] : listing.fresh) {
+        // A folder of thousands of untidy names is left unwritten, to be listed whole next time.
+        if (stopped && stopped()) return false;
+        listing.names.push_back(readName_ ? readName_(path) : songName(path));
+    }
+    database_.transaction([&] { writeFolder(folder, parent, mtime, listing, changes); });
+    return true;
+}
+
+void SongIndex::writeFolder(const std::string& folder, const std::string& parent, std::int64_t mtime,
+                            Listing& listing, Changes& changes) {
+    sqlite3* c = database_.connection();
+    auto& [files, folders, held, fresh, names] = listing;
     Statement back(c, "UPDATE songs SET present = 1, size = ?, mtime = ? WHERE id = ?");
     Statement insert(
         c, "INSERT INTO songs(path, folder, artist, title, disc, size, mtime) VALUES(?, ?, ?, ?, ?, ?, ?)");
@@ -190,13 +210,9 @@ void SongIndex::listFolder(const std::string& folder, const std::string& parent,
                      "UPDATE songs SET path = ?, artist = ?, title = ?, disc = ?, present = 1 WHERE id = ?");
     Statement rewords(c, "UPDATE song_words SET words = ? WHERE rowid = ?");
     Statement gone(c, "UPDATE songs SET present = 0 WHERE id = ?");
-    std::vector<std::pair<std::string, Listed>> fresh;
     for (const auto& [path, listed] : files) {
         const auto found = held.find(path);
-        if (found == held.end()) {
-            fresh.emplace_back(path, listed);
-            continue;
-        }
+        if (found == held.end()) continue;
         if (!found->second.present || found->second.size != listed.size ||
             found->second.mtime != listed.mtime) {
             back.bind(1, listed.size).bind(2, listed.mtime).bind(3, found->second.id);
@@ -204,8 +220,9 @@ void SongIndex::listFolder(const std::string& folder, const std::string& parent,
         }
         held.erase(found);
     }
-    for (const auto& [path, listed] : fresh) {
-        const SongName name = songName(path);
+    for (std::size_t i = 0; i < fresh.size(); ++i) {
+        const auto& [path, listed] = fresh[i];
+        const SongName& name = names[i];
         // A song gone from here whose size and date the new file has: the same file, renamed.
         const auto renamed = std::find_if(held.begin(), held.end(), [&](const auto& entry) {
             return entry.second.present && entry.second.size == listed.size &&

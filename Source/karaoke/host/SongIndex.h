@@ -5,9 +5,12 @@
 // that owns the connection only.
 
 #include "Source/karaoke/host/HostDatabase.h"
+#include "Source/karaoke/host/SongName.h"
 
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <set>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -27,7 +30,11 @@ struct BookSong {
 
 class SongIndex {
 public:
-    explicit SongIndex(HostDatabase& database) : database_(database) {}
+    // How a new file's artist, title and disc are found: by default from its name, and from its tags when
+    // the name gives no artist. Called outside any transaction.
+    using NameReader = std::function<SongName(const std::string& path)>;
+    explicit SongIndex(HostDatabase& database, NameReader readName = {})
+        : database_(database), readName_(std::move(readName)) {}
 
     // What a refresh found; `moved` pairs a vanished file with the file of the same size and date that
     // appeared in its folder (a rename), old path first.
@@ -46,8 +53,10 @@ public:
     // Brings the folder and the folders under it up to date; only folders whose entries changed since
     // they were last listed are listed, and `folder` itself when `listAgain` (a file in it was written:
     // its size and date change, the folder's do not). Progress is told after each folder listed.
+    // Stops before the next folder once `stopped` says so: what was listed is kept, the rest is listed
+    // by a later refresh.
     void refresh(const std::string& folder, Changes& changes, const Progress& progress = {},
-                 bool listAgain = false);
+                 bool listAgain = false, const std::function<bool()>& stopped = {});
 
     // At most `limit` songs whose artist, title or disc holds every word of `query` (in any order, any
     // part of a word), by artist then title. An empty query lists the book from the top.
@@ -58,10 +67,33 @@ public:
     static bool isSongFile(std::string_view path);
 
 private:
-    void listFolder(const std::string& folder, const std::string& parent, std::int64_t mtime,
-                    Changes& changes);
+    struct Listed {
+        std::int64_t size;
+        std::int64_t mtime;
+    };
+    struct Held {
+        std::int64_t id;
+        std::int64_t size;
+        std::int64_t mtime;
+        bool present;
+    };
+    // A folder as it stands on disk beside what the book held of it, with the new files' names.
+    struct Listing {
+        std::map<std::string, Listed> files;
+        std::set<std::string> folders;
+        std::map<std::string, Held> held;
+        std::vector<std::pair<std::string, Listed>> fresh;
+        std::vector<SongName> names; // of the fresh files, in order
+    };
+    // Lists the folder and reads its new files' names, then writes what changed in one transaction; false
+    // when stopped before, with nothing written.
+    bool listFolder(const std::string& folder, const std::string& parent, std::int64_t mtime,
+                    Changes& changes, const std::function<bool()>& stopped);
+    void writeFolder(const std::string& folder, const std::string& parent, std::int64_t mtime,
+                     Listing& listing, Changes& changes);
     void forgetFolder(const std::string& folder, Changes& changes);
     HostDatabase& database_;
+    NameReader readName_;
 };
 
 } // namespace vantle::host

@@ -101,6 +101,11 @@ bool sameCdgScreen(const CdgScreen& a, const CdgScreen& b) {
            std::memcmp(a.pixels.data(), b.pixels.data(), a.pixels.size()) == 0;
 }
 
+// The ticker's band: a line of text readable across a room, a small share of the height.
+int tickerBandHeight(int height) {
+    return std::clamp(height / 12, 14, 96);
+}
+
 QString keyShiftText(int keyShift) {
     return QStringLiteral("Key %1%2")
         .arg(keyShift > 0 ? QStringLiteral("+") : QStringLiteral("−"))
@@ -136,9 +141,13 @@ QRect KaraokePainter::prepare(const QRect& area, const KaraokeFrame& frame) {
     key.line = withLyrics ? frame.moment.line : -2;
     key.dots = withLyrics ? frame.moment.countdownDots : 0;
     if (!withPicture && !withLyrics) key.message = frame.message;
+    key.ticker = frame.ticker;
 
-    const bool moved = area.topLeft() != area_.topLeft();
+    const bool moved = area.topLeft() != whole_.topLeft();
+    whole_ = area;
     area_ = area;
+    if (!frame.ticker.isEmpty())
+        area_.setHeight(std::max(1, area.height() - tickerBandHeight(area.height())));
     if (!(key == baseKey_) || moved) {
         const bool lookChanged = key.look != baseKey_.look || key.generation != baseKey_.generation;
         baseKey_ = key;
@@ -167,13 +176,13 @@ QRect KaraokePainter::prepare(const QRect& area, const KaraokeFrame& frame) {
 
 bool KaraokePainter::paint(QPainter& painter, const QRect& clip) const {
     const QPaintDevice* surface = painter.device();
-    if (surface && QRect(0, 0, surface->width(), surface->height()) != area_) {
+    if (surface && QRect(0, 0, surface->width(), surface->height()) != whole_) {
         painter.fillRect(clip, background(baseKey_.look));
         return false;
     }
-    const QRect part = clip.intersected(area_);
+    const QRect part = clip.intersected(whole_);
     if (part.isEmpty() || base_.isNull()) return true;
-    painter.drawImage(part, base_, part.translated(-area_.topLeft()));
+    painter.drawImage(part, base_, part.translated(-whole_.topLeft()));
     if (baseKey_.picture) {
         if (picture_.isNull()) return true;
         painter.save();
@@ -212,11 +221,12 @@ void KaraokePainter::buildBase(const KaraokeFrame& frame) {
     litLayer_ = QImage();
     litCharStarts_.clear();
     litBounds_ = QRect();
-    base_ = QImage(area_.size().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
+    base_ = QImage(whole_.size().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
     base_.fill(background(frame.look));
     QPainter painter(&base_);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::TextAntialiasing);
+    if (!frame.ticker.isEmpty()) drawTicker(painter, frame.ticker);
     if (frame.picture) return;
     if (frame.lyrics && !frame.lyrics->lines.empty())
         drawLyrics(painter, frame);
@@ -368,6 +378,23 @@ void KaraokePainter::drawKeyShift(QPainter& painter, int keyShift, KaraokeFrame:
     // Drawn in the base image at (0,0) and over the picture at the area's place.
     const QPointF shift = painter.device() == &base_ ? -QPointF(area_.topLeft()) : QPointF();
     painter.drawText(box.translated(shift), Qt::AlignRight | Qt::AlignTop, keyShiftText(keyShift));
+}
+
+void KaraokePainter::drawTicker(QPainter& painter, const QString& ticker) const {
+    const QRect band(0, area_.height(), whole_.width(), whole_.height() - area_.height());
+    painter.fillRect(band, QColor(34, 34, 38));
+    const qreal margin = band.height() * 0.4;
+    const qreal width = std::max<qreal>(1, band.width() - 2 * margin);
+    QFont font = karaokeFont(std::max(8, band.height() * 3 / 5));
+    font.setBold(false);
+    // A long line is made smaller to fit, down to two thirds, then cut with an ellipsis.
+    const qreal advance = QFontMetricsF(font).horizontalAdvance(ticker);
+    if (advance > width)
+        font.setPixelSize(std::max(8, int(font.pixelSize() * std::max(2.0 / 3.0, width / advance))));
+    const QString shown = QFontMetricsF(font).elidedText(ticker, Qt::ElideRight, width);
+    painter.setFont(font);
+    painter.setPen(karaokeAccentColour());
+    painter.drawText(QRectF(band).adjusted(margin, 0, -margin, 0), Qt::AlignCenter, shown);
 }
 
 QRect KaraokePainter::pictureTarget() const {

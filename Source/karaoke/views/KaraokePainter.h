@@ -33,6 +33,8 @@ struct KaraokeFrame {
     // Without lyrics or a picture: lines centred, the first one large. Empty: nothing but the
     // background.
     QStringList message;
+    // The host's line along the bottom edge, under whatever else is shown; empty: none.
+    QString ticker;
 };
 
 class KaraokePainter {
@@ -64,6 +66,7 @@ private:
     void drawLyrics(QPainter& painter, const KaraokeFrame& frame);
     void drawMessage(QPainter& painter, const QStringList& message, KaraokeFrame::Look look);
     void drawKeyShift(QPainter& painter, int keyShift, KaraokeFrame::Look look) const;
+    void drawTicker(QPainter& painter, const QString& ticker) const;
     QRect pictureTarget() const;
     // Takes the picture when it changed; answers the part of the surface that shows the change.
     QRect takePicture(const CdgScreen& screen, KaraokeFrame::Look look);
@@ -74,6 +77,8 @@ private:
     // The sung part of the lit line as rectangles in area coordinates, from its lit share.
     std::vector<QRectF> wipeRects(double litFraction) const;
 
+    // The whole surface, and the part of it above the ticker (the whole without one).
+    QRect whole_;
     QRect area_;
     QImage base_;     // the frame without the sung colour
     QImage litLayer_; // the lit line in the sung colour, transparent around it
@@ -92,6 +97,7 @@ private:
         KaraokeFrame::Look look = KaraokeFrame::Look::panel;
         bool picture = false;
         QStringList message;
+        QString ticker;
         bool operator==(const BaseKey&) const = default;
     } baseKey_;
     int wipeSignature_ = -1;

@@ -161,6 +161,8 @@ public:
             delegate_->resetScreensaverIdle();
             delegate_->playerDidFinish();
         }
+        // As the real player: when the delegate went on with nothing, nothing is playing.
+        if (playing_ && !fileRunning) setPlaying(false);
     }
 
     double fileTime = 0;

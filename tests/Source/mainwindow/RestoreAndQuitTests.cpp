@@ -3,6 +3,7 @@
 #include "tests/Source/mainwindow/MainWindowTestSupport.h"
 
 #include "Source/mainwindow/LeavingNotes.h"
+#include "Source/session/SessionRecovery.h"
 #include "Source/session/TextNoteSet.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Files.h"
@@ -122,6 +123,7 @@ TEST_F(RestoreTest, StartUpClearsTheTemporariesOfAKilledRun) {
     const std::vector<std::string> leftovers = {
         beside(state, mark + "Ab12Cd"),
         beside(state, mark + "x0Y1z2"),
+        beside(sessionRecoveryFileURL().path(), mark + "Rc0vEr"),
         beside(session.path(), mark + "Ab12Cd"),
         beside(named.path(), mark + "Qq00Qq"),
     };

@@ -13,6 +13,7 @@
 #include <QTest>
 
 #include <fcntl.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -120,11 +121,51 @@ TEST_F(SafekeepingWindowTest, AKilledRunsChangesAreOfferedAtTheNextStart) {
             EXPECT_EQ(text(window->windowTitle()), "Milonga");
             EXPECT_FALSE(platform::fileExists(sessionRecoveryFileURL().path()));
         }
+        EXPECT_FALSE(platform::fileExists(waitingRecoveryFileURL(session).path()));
         // The song left, the killed run's listening gets its line.
         view().loadEntry(entry(0) == player->entry() ? entry(1) : entry(0));
         EXPECT_THAT(log->loggedEntries, ElementsAre("b.wav"));
         stop();
     }
+}
+
+// A killed run's changes to a session that cannot be opened at the next start (its stick not in) wait
+// for it: another session's changes meanwhile do not write over them, and they are offered once it opens.
+TEST_F(SafekeepingWindowTest, AKilledRunsChangesWaitForTheirSessionToOpen) {
+    const std::string stick = audioFolder.path + "/stick", away = audioFolder.path + "/away";
+    std::filesystem::create_directories(stick);
+    const platform::Url onStick = platform::Url::fileURLWithPath(stick + "/Friday.vantle");
+    writeSession(onStick, {a, b, c}, 0);
+    writeAppState(AppState(onStick, 0, 0, nullptr, std::nullopt));
+    const SessionRecovery recovery{onStick, std::vector<platform::Url>{c, b, a}, {{a, 3}}};
+    ASSERT_TRUE(platform::writeFileAtomically(sessionRecoveryFileURL().path(),
+                                              platform::encodePlist(recovery).value()));
+    std::filesystem::rename(stick, away);
+    start();
+    activate();
+    ASSERT_EQ(alerts.pendingAlerts(), 1u);
+    EXPECT_THAT(alerts.requests().back().options.messageText, HasSubstr("could not be opened"));
+    ASSERT_TRUE(alerts.answerAlert(0));
+
+    ASSERT_TRUE(view().loadSession(session));
+    player->setKeyShift(1);
+    tick(10);
+    view().safekeeping().flush();
+    EXPECT_EQ(readSessionRecovery().value().playlistURL, session);
+
+    std::filesystem::rename(away, stick);
+    ASSERT_TRUE(view().loadSession(onStick));
+    ASSERT_EQ(alerts.pendingAlerts(), 1u);
+    EXPECT_THAT(alerts.requests().back().options.messageText, HasSubstr("“Friday.vantle” can be recovered"));
+    ASSERT_TRUE(alerts.answerAlert(0));
+    tick();
+    view().safekeeping().flush();
+    EXPECT_THAT(names(), ElementsAre("c.wav", "b.wav", "a.wav"));
+    EXPECT_EQ(entry(2)->keyShift, 3);
+    EXPECT_EQ(text(window->windowTitle()), "Friday*");
+    // Now this run's own unsaved changes.
+    EXPECT_EQ(readSessionRecovery().value(), recovery);
+    EXPECT_FALSE(platform::fileExists(waitingRecoveryFileURL(onStick).path()));
 }
 
 // A session never saved: the killed run's list comes back when asked for.
@@ -147,6 +188,47 @@ TEST_F(SafekeepingWindowTest, AKilledRunsUnsavedListIsOfferedAtTheNextStart) {
     EXPECT_THAT(names(), ElementsAre("c.wav", "a.wav"));
     EXPECT_EQ(entry(1)->keyShift, -1);
     EXPECT_EQ(text(window->windowTitle()), "Vantle*");
+}
+
+// A recovery file that is none (cut short, garbage, larger than any list's) is named at the start, which
+// opens the session as it was saved.
+TEST_F(SafekeepingWindowTest, AnUnreadableRecoveryFileIsNamedAndTheStartGoesOn) {
+    const std::string file = sessionRecoveryFileURL().path();
+    const platform::Bytes whole =
+        platform::encodePlist(SessionRecovery{session, std::nullopt, {{b, 2}}}).value();
+    const struct {
+        const char* kind;
+        std::function<void()> write;
+        const char* reason;
+    } cases[] = {
+        {"cut short",
+         [&] {
+             ASSERT_TRUE(
+                 platform::writeFileAtomically(file, platform::Bytes(whole.begin(), whole.end() - 9)));
+         },
+         ""},
+        {"too large",
+         [&] {
+             ASSERT_TRUE(platform::writeFileAtomically(file, whole));
+             ASSERT_EQ(::truncate(file.c_str(), off_t(sessionRecoveryFileSizeLimit) + 1), 0);
+         },
+         "larger than 67108864 bytes"},
+    };
+    for (const auto& each : cases) {
+        SCOPED_TRACE(each.kind);
+        writeAppState(AppState(session, 0, 1, nullptr, std::nullopt));
+        each.write();
+        start();
+        activate();
+        EXPECT_THAT(names(), ElementsAre("a.wav", "b.wav", "c.wav"));
+        EXPECT_EQ(entry(1)->keyShift, 0);
+        ASSERT_EQ(alerts.pendingAlerts(), 1u);
+        EXPECT_THAT(alerts.requests().back().options.messageText, HasSubstr("could not be read"));
+        EXPECT_THAT(alerts.requests().back().options.informativeText, HasSubstr(each.reason));
+        EXPECT_EQ(text(window->windowTitle()), "Milonga");
+        ASSERT_TRUE(alerts.answerAlert(0));
+        stop();
+    }
 }
 
 // The session's folder replaced (a stick pulled leaves its mount point; here a folder made again): no

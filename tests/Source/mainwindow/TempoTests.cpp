@@ -11,15 +11,21 @@
 #include "platform/foundation/UserDefaults.h"
 #include "tests/Source/mainwindow/RealPartsTestSupport.h"
 #include "tests/support/BeatGrids.h"
+#include "tests/support/RhythmSignals.h"
+#include "tests/support/ToneFiles.h"
 #include "tests/support/Wait.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QSlider>
 
+#include <sndfile.h>
+
 #include <atomic>
 #include <chrono>
+#include <thread>
 
 namespace vantle::testing {
 
@@ -199,6 +205,59 @@ TEST_F(TempoTest, EightTapsOfTheKeyWhilePlayingSetTheTempoAsOneUndoStep) {
     EXPECT_EQ(playlist().undoer.undoStack().size(), steps);
 }
 
+// The program's own analysis, on its own worker, of a samba whose beat is at 102 a minute with its
+// eighths sounding too: the band decides which of the two levels is the beat.
+class TempoBandTest : public RealPartsTest {
+protected:
+    std::optional<SongTempo> analysedSamba(const DanceTable& dances) {
+        platform::UserDefaults::standard().set(DanceTable::defaultsKey, dances.encoded());
+        const testsupport::RhythmPiece piece =
+            testsupport::rhythmPiece({.bpm = 102, .beatsPerBar = 2, .bars = 16});
+        const std::string path = audioFolder.file("samba.wav");
+        EXPECT_TRUE(testsupport::writeWithSndfile(path, SF_FORMAT_WAV | SF_FORMAT_PCM_16, {piece.samples},
+                                                  int(piece.rate)));
+        const platform::Url session = audioFolder.url("Samba.vantle");
+        writeSession(session, {platform::Url::fileURLWithPath(path, false)});
+        start();
+        view().setFirst(false);
+        EXPECT_TRUE(view().loadSession(session));
+        entry(0)->tempo.chosenDance = Dance::samba;
+        // A generous deadline: the analysis runs at idle priority on a busy machine.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+        while (!entry(0)->tempo.tempo && std::chrono::steady_clock::now() < deadline) {
+            view().tempo().tick();
+            QApplication::processEvents();
+            platform::mainQueue().drain();
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return entry(0)->tempo.tempo;
+    }
+};
+
+TEST_F(TempoBandTest, TheBandTheTeacherEditedPicksTheLevel) {
+    struct Case {
+        const char* name;
+        DanceBand band;
+        double bpm;
+    };
+    const Case cases[] = {
+        {"the default band", defaultBand(Dance::samba), 102},
+        // A teacher who counts this samba's eighths as its beat.
+        {"a band of twice the bars",
+         {.beatsPerBar = 2, .lowBarsPerMinute = 100, .highBarsPerMinute = 104},
+         204},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DanceTable dances;
+        dances.set(Dance::samba, {c.band, std::nullopt, {}});
+        const std::optional<SongTempo> found = analysedSamba(dances);
+        ASSERT_TRUE(found);
+        EXPECT_NEAR(found->bpm, c.bpm, c.bpm * 0.02);
+        stop();
+    }
+}
+
 // A window that closes while a song is analysed does not wait for the analysis: nobody wants it any more.
 TEST_F(TempoTest, ClosingWaitsForNoAnalysisUnderWay) {
     auto songs = std::make_shared<Playlist>();
@@ -215,7 +274,7 @@ TEST_F(TempoTest, ClosingWaitsForNoAnalysisUnderWay) {
         [songs] { return songs; },
         {},
         nullptr,
-        [&](const std::string&, std::optional<Dance>, const std::atomic<bool>*) {
+        [&](const std::string&, const DanceBand&, const std::atomic<bool>*) {
             started = true;
             // An analysis that does not look at its cancel flag for a long stretch; only a close that waits
             // for it reaches the deadline.

@@ -8,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <filesystem>
 #include <set>
 
@@ -79,6 +82,11 @@ TEST(AppState, BadStateFilesGiveErrors) {
         platform::serializeBinaryPlist(platform::PlistDictionary{{"currentTime", 1.0}, {"zeros", "none"}})
             .value()));
     EXPECT_FALSE(readAppState(file).ok());
+    // One larger than any record is not read (the start reads it on the window's thread).
+    ASSERT_EQ(::truncate(file.path().c_str(), off_t(appStateFileSizeLimit) + 1), 0);
+    const platform::Result<AppState> large = readAppState(file);
+    ASSERT_FALSE(large.ok());
+    EXPECT_EQ(large.error().code, EFBIG);
 }
 
 TEST(AppState, CapturesAndRestoresTheCurrentEntry) {

@@ -25,17 +25,20 @@ struct AnalysisRig {
     std::vector<std::shared_ptr<PlaylistEntry>> entries;
     std::shared_ptr<PlaylistEntry> current;
     std::map<std::int64_t, Dance> dances;
-    std::vector<std::pair<std::string, std::optional<Dance>>> asked;
+    // The teacher's table: a dance not in it has its default band.
+    std::map<Dance, DanceBand> bands;
+    std::vector<std::pair<std::string, DanceBand>> asked;
     std::vector<std::shared_ptr<PlaylistEntry>> told;
     BackgroundTempo background{
         {[this]() -> const std::vector<std::shared_ptr<PlaylistEntry>>& { return entries; },
          [this] { return current; },
          [this](const PlaylistEntry& entry) {
              return dances.contains(entry.id) ? dances[entry.id] : Dance::none;
-         }},
-        [this](const std::string& path, std::optional<Dance> dance,
+         },
+         [this](Dance dance) { return bands.contains(dance) ? bands[dance] : defaultBand(dance); }},
+        [this](const std::string& path, const DanceBand& band,
                const std::atomic<bool>*) -> std::optional<SongTempo> {
-            asked.emplace_back(platform::Url::fileURLWithPath(path, false).lastPathComponent(), dance);
+            asked.emplace_back(platform::Url::fileURLWithPath(path, false).lastPathComponent(), band);
             if (path.find("silence") != std::string::npos) return std::nullopt;
             SongTempo found;
             found.bpm = 120;
@@ -77,8 +80,8 @@ TEST(BackgroundTempo, AnalysesTheLoadedSongFirstThenEachListedOneOnceForItsDance
     rig.current = loaded;
     rig.dances[b->id] = Dance::waltz;
     EXPECT_EQ(rig.analyseAll(), (std::vector<std::string>{"loaded.wav", "a.wav", "b.wav", "silence.wav"}));
-    EXPECT_EQ(rig.asked[2], (std::pair<std::string, std::optional<Dance>>{"b.wav", Dance::waltz}));
-    EXPECT_EQ(rig.asked[0].second, std::nullopt) << "no dance: none told";
+    EXPECT_EQ(rig.asked[2], (std::pair<std::string, DanceBand>{"b.wav", defaultBand(Dance::waltz)}));
+    EXPECT_EQ(rig.asked[0].second.beatsPerBar, 0) << "no dance: a band of no meter";
     EXPECT_EQ(rig.told, (std::vector{loaded, a, b}));
     ASSERT_TRUE(b->tempo.tempo);
     EXPECT_EQ(b->tempo.tempo->bpm, 120);
@@ -91,6 +94,13 @@ TEST(BackgroundTempo, AnalysesTheLoadedSongFirstThenEachListedOneOnceForItsDance
     rig.background.listChanged();
     EXPECT_EQ(rig.analyseAll(), (std::vector<std::string>{"a.wav"}));
     EXPECT_EQ(a->tempo.analysedFor, Dance::tango);
+
+    // The teacher edits the waltz's band: its song is analysed again by it, though its file is the same.
+    const DanceBand edited{.beatsPerBar = 3, .lowBarsPerMinute = 56, .highBarsPerMinute = 60};
+    rig.bands[Dance::waltz] = edited;
+    rig.background.listChanged();
+    EXPECT_EQ(rig.analyseAll(), (std::vector<std::string>{"b.wav"}));
+    EXPECT_EQ(rig.asked.back().second, edited);
 }
 
 TEST(BackgroundTempo, AGridOfTheFileAsItIsIsKeptAChangedFileIsAnalysedAgainAndAHandSetGridNever) {

@@ -21,6 +21,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <memory>
 
 using namespace vantle;
 using namespace vantle::testing;
@@ -186,6 +187,37 @@ TEST_F(SafekeepingTest, TheRecoveryFileFollowsTheUnsavedOrderAndKeys) {
     EXPECT_FALSE(platform::fileExists(file.path()));
 }
 
+// Two running copies that share the state folder (one on another display): the second keeps no recovery
+// file, so it never writes over or removes the first's; once the first has gone, a start keeps it again.
+TEST_F(SafekeepingTest, ASecondRunningCopyKeepsNoRecoveryFile) {
+    const platform::Url file = sessionRecoveryFileURL();
+    auto first = std::make_unique<SessionSafekeeping>(sources(), scheduler);
+    playlist->allEntries[1]->keyShift = 2;
+    playlist->dirty = true;
+    first->flush();
+    const platform::Bytes kept = platform::readFile(file.path()).value();
+
+    const SessionRecovery others{media.url("Other.vantle"), std::nullopt, {{media.url("a.wav"), 5}}};
+    SessionSafekeeping::Sources second = sources();
+    second.recovery = [&] { return std::optional<SessionRecovery>(others); };
+    {
+        SessionSafekeeping copy(second, scheduler);
+        EXPECT_TRUE(first->keepsRecovery());
+        EXPECT_FALSE(copy.keepsRecovery());
+        advance(SessionSafekeeping::checkSeconds);
+        copy.flush();
+        copy.discardRecovery();
+        copy.discardWaitingRecovery(file);
+        copy.flush();
+        EXPECT_EQ(platform::readFile(file.path()).value(), kept);
+    }
+    first.reset();
+    SessionSafekeeping next(second, scheduler);
+    EXPECT_TRUE(next.keepsRecovery());
+    next.flush();
+    EXPECT_EQ(readSessionRecovery(file).value(), others);
+}
+
 // A run killed mid-edit (no quit, no destructor) leaves on disk the song's listening and position, the
 // list's order and the keys changed since the save, a few seconds after each change.
 TEST_F(SafekeepingTest, ARunKilledMidEditLeavesWhatTheNextStartNeeds) {
@@ -265,9 +297,18 @@ TEST(SessionFolder, ASaveNeverWritesIntoAnotherFolderUnderTheSameName) {
 
     // The folder removed and made again (held open, so that the new one cannot take its inode).
     const platform::FileDescriptor held(::open(stick.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const platform::Bytes lastSaved = platform::readFile(session.path()).value();
     std::filesystem::remove_all(stick);
     ASSERT_TRUE(platform::createDirectory(stick));
     refused(Playlist::Overwrite::always);
+
+    // The other folder holds the file as it was last saved (a stick mounted again, a FAT folder the system
+    // numbered anew): it is the session's folder still, and the save writes. Other bytes there are not.
+    ASSERT_TRUE(platform::writeFileAtomically(session.path(), platform::Bytes{'x'}));
+    EXPECT_EQ(document.save(session, Playlist::Overwrite::always).status,
+              Playlist::SaveResult::Status::folderReplaced);
+    ASSERT_TRUE(platform::writeFileAtomically(session.path(), lastSaved));
+    EXPECT_TRUE(document.save(session).written());
 
     // No folder at all: a failure with the system's reason.
     std::filesystem::remove_all(stick);

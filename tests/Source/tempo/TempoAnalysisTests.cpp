@@ -3,6 +3,8 @@
 
 #include "Source/tempo/TempoAnalysis.h"
 
+#include "Source/tempo/BeatTracking.h"
+
 #include "tests/support/RhythmSignals.h"
 #include "tests/support/SongArchives.h"
 #include "tests/support/TemporaryFolder.h"
@@ -52,6 +54,12 @@ TEST(TempoAnalysis, FindsTheBeatsBarsAndMeterOfRenderedPieces) {
         // Without a dance, a slow beat whose halves (the snare between the kicks) sound as strongly is the
         // half of a fast one.
         {"fast 4/4, no dance told", {.bpm = 172, .bars = 16}, std::nullopt, 172, 4},
+        // Faster still, the kick and the snare taking turns on the halves tell the beat.
+        {"quickstep's 4/4, no dance told",
+         {.bpm = 204, .bars = 24, .brightSnare = true},
+         std::nullopt,
+         204,
+         4},
         {"quickstep's band takes the half beat",
          {.bpm = 102, .beatsPerBar = 2, .bars = 16},
          Dance::quickstep,
@@ -94,6 +102,37 @@ TEST(TempoAnalysis, IsUnsureWhereTheEvidenceDoesNotDecide) {
     const auto told =
         vantle::analyseTempo(piece.samples.data(), piece.samples.size(), piece.rate, Dance::waltz);
     EXPECT_FALSE(told.sure);
+}
+
+TEST(TempoAnalysis, WithoutADanceTheLevelIsThePulsesOwnAndOpenWhereTheyDisagree) {
+    // Pulses as beats per minute and strength, strongest first, at 100 frames a second.
+    struct LevelCase {
+        const char* name;
+        std::vector<std::pair<double, double>> pulses;
+        double bpm;
+        bool sure;
+    };
+    const std::vector<LevelCase> cases = {
+        {"the pulse a listener taps", {{120, 0.7}, {60, 0.6}, {240, 0.4}}, 120, true},
+        {"a fast pulse stronger than its half", {{204, 0.56}, {102, 0.49}, {68, 0.41}}, 204, false},
+        {"a fast pulse weaker than its half", {{102, 0.6}, {204, 0.5}, {51, 0.5}}, 102, true},
+        // A waltz's two bars counted in fours: the beat at 3/4 of it repeats more strongly.
+        {"a tempo crossed by a stronger one at 3/4 of it",
+         {{58.9, 0.47}, {88.2, 0.34}, {44.2, 0.34}, {117.7, 0.27}},
+         88.2,
+         false},
+        {"a weaker pulse at 3/4", {{120, 0.7}, {90, 0.6}}, 120, true},
+    };
+    constexpr double frameRate = 100;
+    for (const LevelCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<vantle::Pulse> pulses;
+        for (const auto& [bpm, strength] : c.pulses)
+            pulses.push_back({60 * frameRate / bpm, strength});
+        const vantle::BeatPeriod beat = vantle::chooseBeatPeriod(pulses, frameRate, std::nullopt);
+        EXPECT_NEAR(60 * frameRate / beat.period, c.bpm, 0.01);
+        EXPECT_EQ(beat.sure, c.sure);
+    }
 }
 
 TEST(TempoAnalysis, AnalysesOnWorkersAtOnceGiveWhatOneAloneGives) {

@@ -1,8 +1,11 @@
 #include "Source/karaoke/host/Evening.h"
+#include "Source/karaoke/host/HostDatabase.h"
 #include "tests/support/Clocks.h"
 #include "tests/support/TemporaryFolder.h"
 
 #include <gtest/gtest.h>
+
+#include <fstream>
 
 using namespace vantle::host;
 
@@ -114,6 +117,56 @@ TEST_F(EveningTest, TheEveningIsAsItWasAfterOpeningAgain) {
     EXPECT_EQ(evening->next()->song, next->song);
     EXPECT_EQ(evening->queue(singers[0]).front().title, "Two " + std::to_string(singers[0]));
     EXPECT_EQ(evening->queue(singers[3]).back().path, "/elsewhere/two.zip");
+}
+
+// A write refused by the disk (here by a trigger that fails it) is said, and written with the next change
+// that goes through: nothing that was on the screen is lost, however the changes fell.
+TEST_F(EveningTest, AChangeTheDiskRefusedIsSaidAndWrittenWithTheNextOne) {
+    auto evening = open();
+    std::vector<std::string> said;
+    evening->setFailureHandler([&](const std::string& why) { said.push_back(why); });
+    const SingerId ann = *evening->addSinger("Ann");
+    evening->flush();
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(temporary.file("host.sqlite").c_str(), &other), SQLITE_OK);
+    const auto run = [&](const char* sql) { return sqlite3_exec(other, sql, nullptr, nullptr, nullptr); };
+    ASSERT_EQ(
+        run("CREATE TRIGGER refuse BEFORE INSERT ON singers BEGIN SELECT RAISE(FAIL, 'disk full'); END"),
+        SQLITE_OK);
+    const SingerId bob = *evening->addSinger("Bob");
+    evening->queueSong(bob, song("Jolene"));
+    evening->flush();
+    ASSERT_FALSE(said.empty());
+    EXPECT_NE(said.front().find("disk full"), std::string::npos) << said.front();
+    ASSERT_EQ(run("DROP TRIGGER refuse"), SQLITE_OK);
+    sqlite3_close(other);
+    // A change to someone else carries them.
+    evening->queueSong(ann, song("Padam"));
+    evening->flush();
+
+    evening.reset();
+    evening = open();
+    ASSERT_EQ(evening->rotation().seats().size(), 2u);
+    ASSERT_TRUE(evening->singer(bob));
+    EXPECT_EQ(evening->singer(bob)->name, "Bob");
+    ASSERT_EQ(evening->queue(bob).size(), 1u);
+    EXPECT_EQ(evening->queue(bob).front().title, "Jolene");
+    EXPECT_EQ(evening->queue(ann).size(), 1u);
+}
+
+// A database that cannot be made or read is refused at once, with why: the window says it and goes on.
+TEST_F(EveningTest, ADatabaseThatCannotBeMadeOrReadIsRefusedWithWhy) {
+    // A data folder that cannot be made (a file stands where it would be).
+    std::ofstream(temporary.file("data")) << "not a folder";
+    EXPECT_THROW(Evening(temporary.file("data/host.sqlite"), clock), std::runtime_error);
+    // A file that is no database.
+    std::ofstream(temporary.file("host.sqlite")) << std::string(4096, 'x');
+    try {
+        open();
+        ADD_FAILURE() << "a damaged database was taken";
+    } catch (const std::runtime_error& refused) {
+        EXPECT_NE(std::string(refused.what()).find("host.sqlite"), std::string::npos) << refused.what();
+    }
 }
 
 } // namespace

@@ -1,14 +1,22 @@
+#include "Source/karaoke/host/Evening.h"
 #include "Source/karaoke/host/SongBook.h"
 #include "Source/karaoke/host/SongIndex.h"
+#include "platform/dispatch/DispatchQueue.h"
 #include "platform/dispatch/MainQueue.h"
+#include "tests/support/SongArchives.h"
 #include "tests/support/TemporaryFolder.h"
+#include "tests/support/ToneFiles.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <atomic>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <set>
+#include <thread>
 
 using namespace vantle::host;
 
@@ -64,6 +72,8 @@ TEST_F(SongIndexTest, SearchFindsAnyPartOfAnyWordWithoutCaseOrAccents) {
     } cases[] = {
         {"edith", piaf},
         {"ÉDITH", piaf},
+        {"EDITH", piaf},
+        {"Edi", piaf},
         {"dith pia", piaf},
         {"vie edith", piaf},
         {"sc8123", piaf},
@@ -76,6 +86,16 @@ TEST_F(SongIndexTest, SearchFindsAnyPartOfAnyWordWithoutCaseOrAccents) {
         {"", {"La Vie en rose", "Bohemian Rhapsody", "Waterloo", "Ace of Spades"}},
         {"zeppelin", {}},
         {"\"%_", {}},
+        // What the index's own query language would take as syntax is only ever text to find.
+        {"\"", {}},
+        {"*", {}},
+        {"NEAR(", {}},
+        {"near(rose", {}},
+        {"rose\" OR \"queen", {}},
+        {"words: rose", {}},
+        {"-rose ^vie", {}},
+        {"(ace) AND", {}},
+        {"'; DROP TABLE songs; --", {}},
     };
     for (const auto& c : cases)
         EXPECT_EQ(titles(c.query), c.titles) << c.query;
@@ -101,6 +121,26 @@ TEST_F(SongIndexTest, AFileWhoseNameSaysLittleIsReadFromItsTags) {
     index->setRoots({songs});
     refresh();
     EXPECT_EQ(titles("piaf"), std::set<std::string>{"Padam"});
+    EXPECT_EQ(titles("nena"), std::set<std::string>{"99 Luftballons"});
+    EXPECT_TRUE(titles("someone").empty());
+}
+
+TEST_F(SongIndexTest, AZipWhoseNameSaysLittleIsReadFromItsAudiosTags) {
+    const auto packed = [&](const std::string& stem, const char* artist, const char* title) {
+        const std::string mp3 = temporary.file(stem + ".mp3");
+        ASSERT_TRUE(testsupport::writeWithSndfile(mp3, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III,
+                                                  {std::vector<float>(8000, 0.0f)}, 8000, -1.0, -1,
+                                                  {{SF_STR_ARTIST, artist}, {SF_STR_TITLE, title}}));
+        ASSERT_TRUE(testsupport::writeZip(
+            songs + "/" + stem + ".zip",
+            {{stem + ".mp3", testsupport::readWholeFile(mp3)}, {stem + ".cdg", testsupport::blankCdg()}}));
+    };
+    packed("SC0042-07", "Édith Piaf", "Milord");
+    packed("Nena - 99 Luftballons", "Someone Else", "Another Title");
+    index->setRoots({songs});
+    refresh();
+    EXPECT_EQ(titles("piaf"), std::set<std::string>{"Milord"});
+    EXPECT_EQ(titles("sc0042"), std::set<std::string>{"Milord"});
     EXPECT_EQ(titles("nena"), std::set<std::string>{"99 Luftballons"});
     EXPECT_TRUE(titles("someone").empty());
 }
@@ -190,6 +230,140 @@ TEST_F(SongIndexTest, TheBookHearsAFolderChangeAndAnswersOnTheDeliveryQueue) {
     book.flush();
     platform::mainQueue().drain();
     EXPECT_EQ(answers, 1);
+}
+
+// A delivery queue that holds the first sender until the test lets it go.
+struct HeldQueue final : platform::DispatchQueue {
+    void async(Work) override {
+        std::unique_lock lock(mutex);
+        reached = true;
+        changed.notify_all();
+        changed.wait(lock, [&] { return released; });
+    }
+    const std::string& label() const override { return name; }
+    bool isCurrent() const override { return false; }
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool reached = false;
+    bool released = false;
+    std::string name = "held";
+};
+
+TEST_F(SongIndexTest, ABookBeingListedIsLeftAtItsNextFolderWhenItCloses) {
+    constexpr int folders = 640;
+    for (int i = 0; i < folders; ++i) {
+        std::filesystem::create_directories(songs + "/" + std::to_string(i));
+        write(std::to_string(i) + "/Artist - Song " + std::to_string(i) + ".mp3");
+    }
+    index->setRoots({songs});
+    HeldQueue held;
+    auto book = std::make_unique<SongBook>(temporary.file("host.sqlite"), held);
+    book->setProgressHandler([](const BookProgress&) {});
+    book->refresh();
+    {
+        // The worker tells its first few hundred songs and waits here.
+        std::unique_lock lock(held.mutex);
+        held.changed.wait(lock, [&] { return held.reached; });
+    }
+    book->stop();
+    {
+        std::lock_guard lock(held.mutex);
+        held.released = true;
+    }
+    held.changed.notify_all();
+    book.reset();
+    const std::size_t listed = index->count();
+    EXPECT_GE(listed, 500u);
+    EXPECT_LT(listed, std::size_t(folders));
+}
+
+// The book reads a new file's tags before it writes, so the evening's writer, on the same file, never waits
+// for a folder of files whose names say too little.
+TEST_F(SongIndexTest, TheEveningIsWrittenWhileTheBookReadsTags) {
+    write("track01.mp3");
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool reading = false;
+    bool released = false;
+    std::thread indexer([&] {
+        const std::unique_ptr<HostDatabase> own = HostDatabase::open(temporary.file("host.sqlite"));
+        SongIndex held(*own, [&](const std::string& path) {
+            std::unique_lock lock(mutex);
+            reading = true;
+            changed.notify_all();
+            changed.wait(lock, [&] { return released; });
+            return songNameFromFile(path);
+        });
+        held.setRoots({songs});
+        SongIndex::Changes changes;
+        held.refresh(songs, changes);
+    });
+    {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [&] { return reading; });
+    }
+    std::vector<std::string> failures;
+    {
+        Evening evening(temporary.file("host.sqlite"));
+        evening.setFailureHandler([&](const std::string& why) { failures.push_back(why); });
+        evening.addSinger("Ann");
+        evening.flush();
+    }
+    {
+        std::lock_guard lock(mutex);
+        released = true;
+    }
+    changed.notify_all();
+    indexer.join();
+    EXPECT_TRUE(failures.empty()) << failures.front();
+    EXPECT_EQ(index->count(), 1u);
+}
+
+// A book the disk refuses to update or that cannot be searched says so, and the bar stops.
+TEST_F(SongIndexTest, TheBookSaysWhenItCannotBeUpdatedOrSearched) {
+    platform::mainQueue().bindToCurrentThread();
+    write("Queen - Bohemian Rhapsody.zip");
+    ASSERT_NO_THROW(database->execute(
+        "CREATE TRIGGER refuse BEFORE INSERT ON songs BEGIN SELECT RAISE(FAIL, 'disk full'); END"));
+    SongBook book(temporary.file("host.sqlite"), platform::mainQueue());
+    std::vector<std::string> said;
+    std::vector<BookProgress> progress;
+    book.setFailureHandler([&](const std::string& why) { said.push_back(why); });
+    book.setProgressHandler([&](const BookProgress& p) { progress.push_back(p); });
+    book.setFolders({songs});
+    ASSERT_TRUE(platform::mainQueue().drainUntil([&] { return !said.empty(); }, 10));
+    EXPECT_NE(said.back().find("disk full"), std::string::npos) << said.back();
+    ASSERT_TRUE(platform::mainQueue().drainUntil([&] { return !progress.empty(); }, 10));
+    EXPECT_FALSE(progress.back().indexing);
+
+    said.clear();
+    ASSERT_NO_THROW(database->execute("DROP TABLE song_words"));
+    book.search("queen", 10, [](std::vector<BookSong>) {});
+    ASSERT_TRUE(platform::mainQueue().drainUntil([&] { return !said.empty(); }, 10));
+    EXPECT_NE(said.back().find("searched"), std::string::npos) << said.back();
+}
+
+// Stopped while it reads a folder's tags, the book reads no more of them and writes nothing of the folder,
+// which is listed whole by the next refresh.
+TEST_F(SongIndexTest, AStopInAFolderOfUntidyNamesReadsNoFurther) {
+    for (const char* name : {"track01.mp3", "track02.mp3", "track03.mp3"})
+        write(name);
+    std::atomic<bool> stopped{false};
+    int read = 0;
+    SongIndex reading(*database, [&](const std::string& path) {
+        ++read;
+        stopped = true;
+        return songNameFromFile(path);
+    });
+    reading.setRoots({songs});
+    SongIndex::Changes changes;
+    reading.refresh(songs, changes, {}, false, [&] { return stopped.load(); });
+    EXPECT_EQ(read, 1);
+    EXPECT_EQ(reading.count(), 0u);
+    stopped = false;
+    SongIndex::Changes again;
+    reading.refresh(songs, again);
+    EXPECT_EQ(reading.count(), 3u);
 }
 
 } // namespace

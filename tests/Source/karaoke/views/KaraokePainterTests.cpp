@@ -316,3 +316,59 @@ TEST(KaraokePainter, AMessageIsDrawnAndNothingIsDark) {
 
 } // namespace
 } // namespace vantle
+
+namespace vantle {
+namespace {
+
+// The host's line lies along the bottom edge under lyrics, a picture or "Next:", and what is shown above
+// it keeps clear of it; a line too long for the width is cut, never drawn past the edges.
+TEST(KaraokePainter, TheHostsLineRunsAlongTheBottomUnderAnything) {
+    const Lyrics lyrics = songLyrics({"One line sung", "The next line", "And one more"});
+    const CdgScreen screen = checkerboard();
+    const QSize size(1280, 720);
+    const int band = size.height() - size.height() / 12;
+    struct Case {
+        const char* what;
+        KaraokeFrame frame;
+    };
+    std::vector<Case> cases;
+    cases.push_back({"lyrics", litFrame(lyrics, 1, 0.5, KaraokeFrame::Look::singers)});
+    KaraokeFrame picture;
+    picture.look = KaraokeFrame::Look::singers;
+    picture.picture = &screen;
+    cases.push_back({"a picture", picture});
+    KaraokeFrame next;
+    next.look = KaraokeFrame::Look::singers;
+    next.message = {"Next: Ann — Jolene", "Then: Bob — 9 to 5"};
+    cases.push_back({"who comes next", next});
+    for (Case& c : cases) {
+        for (const QString& line : {QStringLiteral("Wi-Fi: vantle2026 · two for one until nine"),
+                                    QString(400, QLatin1Char('W'))}) {
+            c.frame.ticker = line;
+            KaraokePainter painter;
+            const QImage image = painter.render(size, c.frame);
+            const Ink ink = inkOf(image, accent, QRect(0, band, size.width(), size.height() - band), 10);
+            EXPECT_GT(ink.count, 200) << c.what;
+            EXPECT_GT(ink.bounds.left(), 0) << c.what;
+            EXPECT_LT(ink.bounds.right(), size.width() - 1) << c.what;
+            // Nothing of the frame itself in the band: only the line's own colours.
+            int other = 0;
+            for (int y = band; y < size.height(); ++y)
+                for (int x = 0; x < size.width(); ++x) {
+                    const QRgb pixel = image.pixel(x, y);
+                    other += nearColour(pixel, QColor(255, 0, 0), 10) ||
+                             nearColour(pixel, QColor(0, 255, 0), 10) ||
+                             nearColour(pixel, KaraokePainter::unsungColour(), 10);
+                }
+            EXPECT_EQ(other, 0) << c.what;
+        }
+        c.frame.ticker.clear();
+        KaraokePainter painter;
+        const QRect bottom(0, band, size.width(), size.height() - band);
+        EXPECT_EQ(inkOf(painter.render(size, c.frame), accent, bottom, 10).count, 0)
+            << c.what << ": no line, no band";
+    }
+}
+
+} // namespace
+} // namespace vantle
