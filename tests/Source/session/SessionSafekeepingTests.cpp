@@ -211,7 +211,9 @@ TEST_F(SafekeepingTest, ASecondRunningCopyKeepsNoRecoveryFile) {
         copy.flush();
         EXPECT_EQ(platform::readFile(file.path()).value(), kept);
     }
+    // The first run's exit: its lock goes after its last write.
     first.reset();
+    platform::waitForReaped();
     SessionSafekeeping next(second, scheduler);
     EXPECT_TRUE(next.keepsRecovery());
     next.flush();
