@@ -141,7 +141,9 @@ void KaraokeBreaks::notice(const QString& text) {
 }
 
 void KaraokeBreaks::songEnded() {
-    if (window_.player().mode() == PlayerMode::karaoke) between_->songEnded();
+    if (window_.player().mode() != PlayerMode::karaoke) return;
+    evening_.songEnded();
+    between_->songEnded();
 }
 
 bool KaraokeBreaks::handleKey(const QKeyEvent& event) {

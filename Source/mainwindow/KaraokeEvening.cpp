@@ -51,6 +51,7 @@ KaraokeEvening::KaraokeEvening(TransportHost& window, MainWindowServices& sessio
     widget_->setStretchFactor(1, 1);
     beside.setStretchFactor(beside.indexOf(widget_), 3);
     rotation_->setLoadNextHandler([this] { loadNextSinger(); });
+    rotation_->setNoticeHandler([this](const QString& text) { notice(text); });
     rotation_->setDroppedSongs([this](const QMimeData& data) {
         std::vector<std::string> paths;
         // Rows of the playlist, as its table drags them, or files from elsewhere.
@@ -152,8 +153,15 @@ void KaraokeEvening::loadNextSinger() {
 
 void KaraokeEvening::loadCurrentSinger() {
     const std::optional<host::Turn> current = evening_->current();
-    if (!current || window_.player().playing()) return;
+    if (!current || evening_->currentEnded() || window_.player().playing()) return;
     loadTurnSong(*current, false);
+}
+
+void KaraokeEvening::songEnded() {
+    if (!evening_) return;
+    const std::optional<host::Turn> current = evening_->current();
+    const std::shared_ptr<PlaylistEntry> entry = window_.player().entry();
+    if (current && entry && entry->_url.path() == current->song.path) evening_->currentSongEnded();
 }
 
 void KaraokeEvening::loadTurnSong(const host::Turn& wanted, bool startNext) {

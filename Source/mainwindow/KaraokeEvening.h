@@ -48,6 +48,8 @@ public:
     // a song becomes current and their song is loaded in their key and tempo; not while a song plays (only
     // the host starts songs). A song whose file is gone is said and stays queued.
     void loadNextSinger();
+    // The loaded song played to its end: when it is the current singer's, their turn is over.
+    void songEnded();
     // The player's key changed: remembered for the current singer (with the tempo) when their song is the
     // one loaded.
     void keyShiftChanged(int key);
@@ -60,8 +62,8 @@ private:
     MainWindowServices& session_;
     TransportPart& transport_;
     void rememberCurrentStyle(int key);
-    // The current singer's song (after a restart), or the next singer's, made current; loaded without
-    // playing, in their key and tempo.
+    // The current singer's song (after a restart, unless it was sung to its end), or the next singer's,
+    // made current; loaded without playing, in their key and tempo.
     void loadCurrentSinger();
     void loadTurnSong(const host::Turn& wanted, bool startNext);
     std::unique_ptr<host::Evening> evening_;

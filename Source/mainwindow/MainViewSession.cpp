@@ -658,6 +658,8 @@ void MainViewController::closeListening() {
             toldUnwrittenNotes_.erase(entry->noteSet().textURL().path());
             continue;
         }
+        // The alert says so, and a second try leaves without them: they are printed each time.
+        entry->noteSet().logUnwritten();
         unwrittenNotes_.emplace_back(entry->noteSet().textURL().path(),
                                      saved.status == TextNoteSet::SaveResult::Status::waiting
                                          ? std::string("another program was still writing it")

@@ -29,6 +29,8 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
 #include <utility>
 
 namespace vantle {
@@ -211,7 +213,9 @@ void TempoWiring::showHeardTempo() {
     std::optional<double> heard = shownTempo(entry->tempo.tempo, dance);
     if (heard) *heard *= context_.transport->rate();
     QString text = QString::fromStdString(tempoText(heard, dance));
-    if (heard && atTarget_) text += tr(" target");
+    // A target the speed cannot reach is played as near as it goes, and not called the target.
+    const std::optional<double> target = targetTempo(entry->tempo, dance, table_);
+    if (heard && atTarget_ && target && std::abs(*heard - *target) < 0.05) text += tr(" target");
     heardTempo_->setText(text);
 }
 
@@ -258,12 +262,16 @@ void TempoWiring::buildMenu() {
              const Dance dance = danceOf(*entries.front());
              // Offered as it stands: the song's own target, else its dance's.
              const double current = targetTempo(entries.front()->tempo, dance, table_).value_or(0);
+             const bool mixed = std::any_of(entries.begin(), entries.end(), [&](const auto& entry) {
+                 return (danceOf(*entry) == Dance::none) != (dance == Dance::none);
+             });
+             const QString unit = mixed ? tr("Bars per minute, or beats for a song of no dance "
+                                             "(0: the dance's target, or none)")
+                                  : dance != Dance::none ? tr("Bars per minute (0: the dance's target)")
+                                                         : tr("Beats per minute (0: none)");
              bool ok = false;
              const double value =
-                 QInputDialog::getDouble(context_.view, tr("Target Tempo"),
-                                         dance != Dance::none ? tr("Bars per minute (0: the dance's target)")
-                                                              : tr("Beats per minute (0: none)"),
-                                         current, 0, 400, 1, &ok);
+                 QInputDialog::getDouble(context_.view, tr("Target Tempo"), unit, current, 0, 400, 1, &ok);
              if (ok) setSongTarget(value > 0 ? std::optional<double>(value) : std::nullopt);
          }},
         {"tempoHalve", tr("Halve Tempo"), [this] { correct(TempoFactor::half); }},
@@ -287,13 +295,13 @@ std::vector<std::shared_ptr<PlaylistEntry>> TempoWiring::selectedEntries() const
 }
 
 void TempoWiring::record(const std::string& name, const std::vector<std::shared_ptr<PlaylistEntry>>& entries,
-                         const std::function<void(EntryTempo&)>& change) {
+                         const std::function<void(const PlaylistEntry&, EntryTempo&)>& change) {
     const std::shared_ptr<Playlist> playlist = context_.playlist();
     if (!playlist) return;
     std::vector<EntryTempoTransaction::Change> changes;
     for (const auto& entry : entries) {
         EntryTempo after = entry->tempo;
-        change(after);
+        change(*entry, after);
         changes.push_back({entry, entry->tempo, std::move(after)});
     }
     if (changes.empty()) return;
@@ -316,19 +324,20 @@ void TempoWiring::changed(const std::shared_ptr<PlaylistEntry>& entry) {
 }
 
 void TempoWiring::chooseDance(std::optional<Dance> dance) {
-    record("choose dance", selectedEntries(), [dance](EntryTempo& tempo) { tempo.chosenDance = dance; });
+    record("choose dance", selectedEntries(),
+           [dance](const PlaylistEntry&, EntryTempo& tempo) { tempo.chosenDance = dance; });
 }
 
 void TempoWiring::setSongTarget(std::optional<double> target) {
     const std::vector<std::shared_ptr<PlaylistEntry>> entries = selectedEntries();
     if (entries.empty()) return;
-    // Asked in the unit of the first song's tempo; kept in beats per minute, so that a dance chosen later
-    // does not change what was asked.
-    const EntryTempo& first = entries.front()->tempo;
-    const std::optional<double> beats =
-        target ? std::optional<double>(*target * beatsPerShownUnit(first, danceOf(*entries.front()), table_))
-               : std::nullopt;
-    record("set target tempo", entries, [&](EntryTempo& tempo) { tempo.targetBeatsPerMinute = beats; });
+    // Asked in each song's own unit (bars of its dance, else beats); kept in beats per minute, so that a
+    // dance chosen later does not change what was asked.
+    record("set target tempo", entries, [&](const PlaylistEntry& entry, EntryTempo& tempo) {
+        tempo.targetBeatsPerMinute =
+            target ? std::optional<double>(*target * beatsPerShownUnit(entry.tempo, danceOf(entry), table_))
+                   : std::nullopt;
+    });
 }
 
 void TempoWiring::correct(TempoFactor factor) {
@@ -339,7 +348,7 @@ void TempoWiring::correct(TempoFactor factor) {
     static const char* const names[] = {"halve tempo", "double tempo", "tempo \u00d7 2/3",
                                         "tempo \u00d7 3/2"};
     record(names[static_cast<int>(factor)], {entries.front()},
-           [&](EntryTempo& tempo) { tempo.tempo = scaled; });
+           [&](const PlaylistEntry&, EntryTempo& tempo) { tempo.tempo = scaled; });
 }
 
 void TempoWiring::moveBarLines(int beats) {
@@ -348,7 +357,7 @@ void TempoWiring::moveBarLines(int beats) {
     const std::optional<SongTempo> moved = shiftedBarLines(*entries.front()->tempo.tempo, beats);
     if (!moved) return;
     record(beats < 0 ? "bar line earlier" : "bar line later", {entries.front()},
-           [&](EntryTempo& tempo) { tempo.tempo = moved; });
+           [&](const PlaylistEntry&, EntryTempo& tempo) { tempo.tempo = moved; });
 }
 
 // ---- tapping ----
@@ -390,7 +399,7 @@ void TempoWiring::finishTaps() {
         if (context_.notice) context_.notice(tr("The taps were too uneven to set a tempo"));
         return;
     }
-    record("tap tempo", {entry}, [&](EntryTempo& tempo) { tempo.tempo = tapped; });
+    record("tap tempo", {entry}, [&](const PlaylistEntry&, EntryTempo& tempo) { tempo.tempo = tapped; });
     if (context_.notice) context_.notice(QString::fromStdString(tempoText(shownTempo(tapped, dance), dance)));
 }
 

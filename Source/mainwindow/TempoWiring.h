@@ -99,7 +99,7 @@ private:
     void buildMenu();
     std::vector<std::shared_ptr<PlaylistEntry>> selectedEntries() const;
     void record(const std::string& name, const std::vector<std::shared_ptr<PlaylistEntry>>& entries,
-                const std::function<void(EntryTempo&)>& change);
+                const std::function<void(const PlaylistEntry&, EntryTempo&)>& change);
     void changed(const std::shared_ptr<PlaylistEntry>& entry);
     void applyTarget(const std::shared_ptr<PlaylistEntry>& entry);
     void showHeardTempo();

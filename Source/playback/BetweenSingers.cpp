@@ -4,9 +4,17 @@
 
 namespace vantle {
 
-BetweenSingers::BetweenSingers(ApplicationPlayer& player, const platform::Clock& clock, Handlers handlers)
+BetweenSingers::BetweenSingers(ApplicationPlayer& player, const platform::Clock& clock, Handlers handlers,
+                               platform::DispatchQueue* opener)
     : player_(player), rules_(clock), handlers_(std::move(handlers)) {
-    if (auto* graph = dynamic_cast<PlayerRZ*>(&player)) music_ = std::make_unique<BreakMusic>(*graph);
+    if (auto* graph = dynamic_cast<PlayerRZ*>(&player)) {
+        music_ = std::make_unique<BreakMusic>(*graph, opener);
+        // No track opens now: this break is silent, as without music; the next one tries again.
+        music_->setSilentHandler([this] {
+            rules_.setHasMusic(false);
+            rules_.setHasMusic(!music_->tracks().empty());
+        });
+    }
 }
 
 void BetweenSingers::setTracks(std::vector<std::string> paths) {
@@ -39,7 +47,6 @@ void BetweenSingers::apply(const BreakRules::Step& step) {
     case BreakRules::Step::Music::keep:
         break;
     case BreakRules::Step::Music::fadeIn:
-        // No track opens now: this break is silent, as without music; the next one tries again.
         if (!music_ || !music_->fadeIn(step.seconds)) {
             rules_.setHasMusic(false);
             rules_.setHasMusic(music_ && !music_->tracks().empty());

@@ -24,7 +24,9 @@ public:
         std::function<void()> endSong;
     };
 
-    BetweenSingers(ApplicationPlayer& player, const platform::Clock& clock, Handlers handlers);
+    // `opener` opens the break's tracks; null: the program's own worker.
+    BetweenSingers(ApplicationPlayer& player, const platform::Clock& clock, Handlers handlers,
+                   platform::DispatchQueue* opener = nullptr);
 
     BreakRules& rules() { return rules_; }
     // Null without break music.

@@ -60,11 +60,6 @@ std::string playlistTitleText(const PlaylistEntry& entry) {
     return title + entry.tags.value_or(std::string());
 }
 
-const DanceTable& standardDanceTable() {
-    static const DanceTable table;
-    return table;
-}
-
 } // namespace
 
 std::optional<double> playlistShownTempo(const PlaylistEntry& entry, const DanceTable& table) {
@@ -77,7 +72,7 @@ std::string playlistTempoText(const PlaylistEntry& entry, const DanceTable& tabl
 }
 
 PlaylistTableModel::PlaylistTableModel(QObject* parent)
-    : QAbstractTableModel(parent), clock_(&platform::Clock::system()), danceTable_(&standardDanceTable()),
+    : QAbstractTableModel(parent), clock_(&platform::Clock::system()),
       graphics_(std::make_unique<CdgFolderIndex>([this](bool answersChanged) {
           // A folder without graphics leaves every row as drawn: thousands of rows are not redrawn.
           if (answersChanged && !rows_.empty())
@@ -117,7 +112,7 @@ void PlaylistTableModel::setClock(const platform::Clock& clock) {
 }
 
 void PlaylistTableModel::setDanceTable(const DanceTable& table) {
-    danceTable_ = &table;
+    danceTable_ = table;
     if (!rows_.empty())
         emit dataChanged(index(0, columnIndex(PlaylistColumn::Tempo)),
                          index(static_cast<int>(rows_.size()) - 1, columnIndex(PlaylistColumn::Tempo)));
@@ -221,7 +216,7 @@ QVariant PlaylistTableModel::cellText(PlaylistEntry& entry, PlaylistColumn colum
     case PlaylistColumn::Checked:
         return entry.isCheckmarked ? QStringLiteral("\u2713") : QStringLiteral(" ");
     case PlaylistColumn::Tempo:
-        return QString::fromStdString(playlistTempoText(entry, *danceTable_));
+        return QString::fromStdString(playlistTempoText(entry, danceTable_));
     case PlaylistColumn::Played:
         break;
     }

@@ -2,6 +2,8 @@
 // The playlist table's data: one row per visible entry of a playlist and seven fixed columns.
 // Main thread.
 
+#include "Source/tempo/DanceTable.h"
+
 #include <QAbstractTableModel>
 #include <QStringList>
 
@@ -18,7 +20,6 @@ class Clock;
 namespace vantle {
 
 class CdgFolderIndex;
-class DanceTable;
 class Playlist;
 class PlaylistEntry;
 
@@ -68,10 +69,10 @@ public:
     // "Now" for the Age column; the clock must outlive the model.
     void setClock(const platform::Clock& clock);
     const platform::Clock& clock() const { return *clock_; }
-    // The dances, their tags and meters the Tempo column reads; the table must outlive the model. The
-    // default table until one is set.
+    // The dances, their tags and meters the Tempo column reads, kept as a copy: the one given may go
+    // before the views that still ask the model. The default table until one is set.
     void setDanceTable(const DanceTable& table);
-    const DanceTable& danceTable() const { return *danceTable_; }
+    const DanceTable& danceTable() const { return danceTable_; }
 
     // Takes the playlist's visible entries afresh; every view forgets its rows and selection.
     void reload();
@@ -98,7 +99,7 @@ private:
     // each time, and one array sorts and goes faster than 100,000 hashed nodes.
     mutable std::vector<std::pair<const PlaylistEntry*, int>> rowIndex_;
     const platform::Clock* clock_;
-    const DanceTable* danceTable_;
+    DanceTable danceTable_;
     std::unique_ptr<CdgFolderIndex> graphics_;
 };
 

@@ -13,6 +13,7 @@
 #include "platform/audio/PcmBuffer.h"
 #include "platform/dispatch/MainQueue.h"
 #include "tests/support/Clocks.h"
+#include "tests/support/HeldQueue.h"
 #include "tests/support/ToneFiles.h"
 
 #include <algorithm>
@@ -66,12 +67,15 @@ public:
         (void)player.engine().startTest(0.0);
         player.setVolume(1.0f);
         FakeClock clock;
+        // The break's tracks open between two cycles, as on a disk that answers at once.
+        HeldQueue opener;
         vantle::BetweenSingers between(player, clock,
                                        {[&] {
                                             player.play();
                                             between_->songStarted();
                                         },
-                                        [&] { player.stop(); }});
+                                        [&] { player.stop(); }},
+                                       &opener);
         between_ = &between;
         if (music) between.setTracks({break_});
         auto buffer = platform::PcmBuffer::make(player.engine().avEngine().manualRenderingFormat(), cycle);
@@ -82,6 +86,8 @@ public:
                 if (!status || *status != platform::ManualRenderingStatus::success) return;
                 left.insert(left.end(), buffer->channel(0), buffer->channel(0) + buffer->frameLength());
                 clock.advance(cycle / rate);
+                while (opener.runNext()) {
+                }
                 platform::mainQueue().drain();
                 between.tick();
             }

@@ -24,6 +24,7 @@ struct Evening::Snapshot {
     std::optional<SingerId> current;
     std::optional<QueuedSong> currentSong;
     std::optional<std::int64_t> currentHistory;
+    bool ended = false;
     NewcomerRule rule = NewcomerRule::endOfRotation;
     std::vector<std::pair<SingerId, std::vector<QueuedSong>>> queues;
 };
@@ -90,6 +91,8 @@ void Evening::load() {
             current = row.integer(1);
         } else if (name == "history" && !row.isNull(1)) {
             currentHistory_ = row.integer(1);
+        } else if (name == "ended" && !row.isNull(1)) {
+            currentEnded_ = row.integer(1) != 0;
         }
     }
     if (Statement row(c, "SELECT path, artist, title, disc FROM queue WHERE singer = -1"); row.step())
@@ -100,6 +103,7 @@ void Evening::load() {
         if (seats[i].singer == *current) currentIndex = i;
     rotation_.restore(std::move(seats), currentIndex);
     if (!currentIndex) currentSong_.reset();
+    if (!currentSong_) currentEnded_ = false;
 }
 
 void Evening::changed(std::vector<SingerId> queuesChanged, std::function<void(HostDatabase&)> extra) {
@@ -108,6 +112,7 @@ void Evening::changed(std::vector<SingerId> queuesChanged, std::function<void(Ho
     snapshot->current = rotation_.currentSinger();
     snapshot->currentSong = currentSong_;
     snapshot->currentHistory = currentHistory_;
+    snapshot->ended = currentEnded_;
     snapshot->rule = rule_;
     for (const SingerId singer : queuesChanged)
         snapshot->queues.emplace_back(singer, queue(singer));
@@ -141,6 +146,8 @@ void Evening::changed(std::vector<SingerId> queuesChanged, std::function<void(Ho
                     state.bind(2, *snapshot->currentHistory);
                 else
                     state.bindNull(2);
+                state.run();
+                state.bind(1, std::string_view("ended")).bind(2, snapshot->ended ? 1 : 0);
                 state.run();
                 for (const auto& earlier : unwritten_->extras)
                     earlier(db);
@@ -241,18 +248,58 @@ void Evening::setSkipRound(SingerId singer, bool skip) {
 }
 
 void Evening::removeSinger(SingerId singer) {
+    const std::optional<std::size_t> at = rotation_.indexOf(singer);
+    if (!at) return;
+    Removal removal;
+    removal.singer = singer;
+    removal.index = *at;
+    removal.seat = rotation_.seats()[*at];
     if (rotation_.currentSinger() == singer) {
-        currentSong_.reset();
-        currentHistory_.reset();
+        removal.currentSong = std::exchange(currentSong_, std::nullopt);
+        removal.currentHistory = std::exchange(currentHistory_, std::nullopt);
+        removal.wasCurrent = true;
+        removal.ended = std::exchange(currentEnded_, false);
     }
+    removals_.push_back(std::move(removal));
     rotation_.remove(singer);
     changed({});
+}
+
+bool Evening::undoRemoval() {
+    if (removals_.empty()) return false;
+    Removal removal = std::move(removals_.back());
+    removals_.pop_back();
+    if (removal.song) {
+        std::vector<QueuedSong>& songs = queues_[removal.singer];
+        songs.insert(songs.begin() + static_cast<std::ptrdiff_t>(std::min(removal.index, songs.size())),
+                     std::move(*removal.song));
+        changed({removal.singer});
+        return true;
+    }
+    // Seated again meanwhile: they sit where the host put them.
+    if (rotation_.indexOf(removal.singer)) return undoRemoval();
+    std::vector<Seat> seats = rotation_.seats();
+    const std::size_t at = std::min(removal.index, seats.size());
+    seats.insert(seats.begin() + static_cast<std::ptrdiff_t>(at), *removal.seat);
+    std::optional<std::size_t> current = rotation_.currentIndex();
+    if (current && *current >= at) ++*current;
+    // The turn comes back only when nobody has started since it went.
+    if (removal.wasCurrent && !currentSong_) {
+        current = at;
+        currentSong_ = std::move(removal.currentSong);
+        currentHistory_ = removal.currentHistory;
+        currentEnded_ = removal.ended;
+    }
+    rotation_.restore(std::move(seats), current);
+    changed({});
+    return true;
 }
 
 void Evening::clearRotation() {
     rotation_.restore({}, std::nullopt);
     currentSong_.reset();
     currentHistory_.reset();
+    currentEnded_ = false;
     changed({});
 }
 
@@ -275,6 +322,11 @@ void Evening::queueSong(SingerId singer, QueuedSong song) {
 void Evening::removeSong(SingerId singer, std::size_t index) {
     auto found = queues_.find(singer);
     if (found == queues_.end() || index >= found->second.size()) return;
+    Removal removal;
+    removal.singer = singer;
+    removal.index = index;
+    removal.song = found->second[index];
+    removals_.push_back(std::move(removal));
     found->second.erase(found->second.begin() + static_cast<std::ptrdiff_t>(index));
     changed({singer});
 }
@@ -344,6 +396,7 @@ std::optional<Turn> Evening::startNext() {
     const HistoryEntry entry{singer, *currentSong_, clock_.now(), style};
     history_.emplace_back(historyId, entry);
     currentHistory_ = historyId;
+    currentEnded_ = false;
     changed({singer}, [historyId, entry](HostDatabase& db) {
         Statement insert(db.connection(),
                          "INSERT OR REPLACE INTO history(id, singer, path, artist, title, sung, key, tempo) "
@@ -354,6 +407,12 @@ std::optional<Turn> Evening::startNext() {
         insert.run();
     });
     return current();
+}
+
+void Evening::currentSongEnded() {
+    if (!currentSong_ || currentEnded_) return;
+    currentEnded_ = true;
+    changed({});
 }
 
 void Evening::setCurrentStyle(SongStyle style) {

@@ -92,6 +92,10 @@ public:
     void setSkipRound(SingerId singer, bool skip);
     // Leaves the rotation; their queue is kept for when they come again.
     void removeSinger(SingerId singer);
+    // Puts back what the last removal took that is not back yet (a queued song in its place, or a seat
+    // with its marks and, when nobody has started since, the turn it held); false when there is none.
+    // Kept for this opening only.
+    bool undoRemoval();
     // Empties the rotation for a new evening; queues, keys and history stay.
     void clearRotation();
     NewcomerRule newcomerRule() const { return rule_; }
@@ -112,6 +116,10 @@ public:
     // The next singer becomes current with the first song of their queue; it goes in their history with
     // the style remembered for it. Nothing changes when no one is waiting.
     std::optional<Turn> startNext();
+    // The current singer's song played to its end: their turn is over (they stay current, so who comes
+    // next is unchanged), and a restart loads their song no more.
+    void currentSongEnded();
+    bool currentEnded() const { return currentEnded_; }
     // The key or tempo changed while the current singer sings: remembered for that singer and song, and
     // written into this turn's history.
     void setCurrentStyle(SongStyle style);
@@ -128,6 +136,16 @@ public:
 
 private:
     struct Snapshot;
+    struct Removal {
+        SingerId singer = 0;
+        std::size_t index = 0;
+        std::optional<QueuedSong> song; // none: the seat went
+        std::optional<Seat> seat;
+        std::optional<QueuedSong> currentSong;
+        std::optional<std::int64_t> currentHistory;
+        bool wasCurrent = false;
+        bool ended = false;
+    };
     void changed(std::vector<SingerId> queuesChanged, std::function<void(HostDatabase&)> extra = {});
     bool hasSong(SingerId singer) const;
     std::optional<Turn> turnAt(std::optional<std::size_t> index, const Rotation& rotation) const;
@@ -144,6 +162,8 @@ private:
     NewcomerRule rule_ = NewcomerRule::endOfRotation;
     std::optional<QueuedSong> currentSong_;
     std::optional<std::int64_t> currentHistory_;
+    bool currentEnded_ = false;
+    std::vector<Removal> removals_;
     std::function<void()> changed_;
     std::shared_ptr<std::function<void(std::size_t)>> committed_;
     // The writer's own: what failed to be written, for the next transaction to write first.

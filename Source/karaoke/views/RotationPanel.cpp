@@ -138,6 +138,13 @@ RotationPanel::RotationPanel(host::Evening& evening, QWidget* parent) : QWidget(
 
 bool RotationPanel::eventFilter(QObject* watched, QEvent* event) {
     if (watched == queue_->viewport() && queueDrop(event)) return true;
+    const bool list = watched == singers_ || watched == queue_;
+    // Ctrl+Z in the lists is theirs, before the window's Undo of the playlist can take it.
+    if (list && event->type() == QEvent::ShortcutOverride &&
+        static_cast<const QKeyEvent&>(*event).matches(QKeySequence::Undo)) {
+        event->accept();
+        return true;
+    }
     if (event->type() != QEvent::KeyPress) return QWidget::eventFilter(watched, event);
     const auto& key = static_cast<const QKeyEvent&>(*event);
     const Qt::KeyboardModifiers modifiers = key.modifiers() & ~Qt::KeypadModifier;
@@ -146,10 +153,12 @@ bool RotationPanel::eventFilter(QObject* watched, QEvent* event) {
         action = [this] {
             if (loadNext_) loadNext_();
         };
-    } else if (watched == singers_ || watched == queue_) {
+    } else if (list) {
         // The lists' own keys: typed anywhere else (a name, a search) they are text.
         const bool singers = watched == singers_;
-        if (modifiers == Qt::AltModifier && (key.key() == Qt::Key_Up || key.key() == Qt::Key_Down)) {
+        if (key.matches(QKeySequence::Undo)) {
+            action = [this] { undoRemoval(); };
+        } else if (modifiers == Qt::AltModifier && (key.key() == Qt::Key_Up || key.key() == Qt::Key_Down)) {
             const int by = key.key() == Qt::Key_Up ? -1 : 1;
             action = [this, singers, by] { singers ? moveSelectedSinger(by) : moveSelectedSong(by); };
         } else if (modifiers == Qt::NoModifier &&
@@ -306,6 +315,8 @@ void RotationPanel::removeSelectedSinger() {
     if (!singer) return;
     evening_.removeSinger(*singer);
     reload();
+    notice(tr("%1 left the rotation, their queue kept; Ctrl+Z in the rotation seats them again")
+               .arg(QString::fromStdString(evening_.singer(*singer)->name)));
     if (singers_->count() > 0) singers_->setCurrentRow(std::min(row, singers_->count() - 1));
 }
 
@@ -322,9 +333,24 @@ void RotationPanel::moveSelectedSong(int by) {
 void RotationPanel::removeSelectedSong() {
     const std::optional<host::SingerId> singer = selectedSinger();
     const int row = queue_->currentRow();
-    if (!singer || row < 0) return;
+    if (!singer || row < 0 || static_cast<std::size_t>(row) >= evening_.queue(*singer).size()) return;
+    const host::QueuedSong song = evening_.queue(*singer)[static_cast<std::size_t>(row)];
     evening_.removeSong(*singer, static_cast<std::size_t>(row));
     reload();
+    notice(tr("%1 left %2's queue; Ctrl+Z in the rotation puts it back")
+               .arg(songLine(song), QString::fromStdString(evening_.singer(*singer)->name)));
+}
+
+void RotationPanel::undoRemoval() {
+    if (!evening_.undoRemoval()) {
+        notice(tr("Nothing removed from the rotation to put back"));
+        return;
+    }
+    reload();
+}
+
+void RotationPanel::notice(const QString& text) {
+    if (notice_) notice_(text);
 }
 
 } // namespace vantle

@@ -34,6 +34,8 @@ public:
     void setDroppedSongs(std::function<std::vector<std::string>(const QMimeData&)> songs) {
         droppedSongs_ = std::move(songs);
     }
+    // Says what happened where the window says things (a removal and how to take it back).
+    void setNoticeHandler(std::function<void(const QString&)> notice) { notice_ = std::move(notice); }
     // Asks the host before the rotation is emptied for a new evening (a question box by default).
     void setConfirm(std::function<bool(const QString&)> confirm) { confirm_ = std::move(confirm); }
     // The singer whose queue is shown: where the song book's results go.
@@ -59,6 +61,8 @@ private:
     void removeSelectedSinger();
     void moveSelectedSong(int by);
     void removeSelectedSong();
+    void undoRemoval();
+    void notice(const QString& text);
     // A drag over the queue or a drop on it; true when it was taken.
     bool queueDrop(QEvent* event);
     void showQueue();
@@ -75,6 +79,7 @@ private:
     QPushButton* loadNextButton_;
     std::function<void()> loadNext_;
     std::function<bool(const QString&)> confirm_;
+    std::function<void(const QString&)> notice_;
     std::function<std::vector<std::string>(const QMimeData&)> droppedSongs_;
     bool reloading_ = false;
 };

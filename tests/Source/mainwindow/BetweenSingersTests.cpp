@@ -152,5 +152,29 @@ TEST_F(BetweenSingersTest, TheHostsLineAndBreakMusicAreKept) {
     EXPECT_EQ(defaults.doubleValue("breakMusicFadeOutSeconds"), 1.0);
 }
 
+// A crash in the break after a singer's song ended: after the restart that singer is done, and the host's
+// start is the next singer's, not the same song again.
+TEST_F(BetweenSingersTest, AfterARestartInTheBreakTheHostsStartIsTheNextSingers) {
+    start();
+    enterKaraoke();
+    evening().queueSong(*evening().addSinger("Ann"), {song("jolene.wav"), "Dolly Parton", "Jolene", ""});
+    evening().queueSong(*evening().addSinger("Bob"), {song("nine.wav"), "Dolly Parton", "9 to 5", ""});
+    breaks().startNextSinger();
+    ASSERT_TRUE(waitFor([&] { return player->playing(); }));
+    player->advance(30);
+    breaks().tick();
+    ASSERT_FALSE(player->playing());
+    evening().flush();
+
+    stop();
+    start();
+    enterKaraoke();
+    platform::mainQueue().drain();
+    breaks().startNextSinger();
+    ASSERT_TRUE(waitFor([&] { return player->playing(); }));
+    EXPECT_EQ(evening().current()->name, "Bob");
+    EXPECT_EQ(player->entry()->_url.path(), song("nine.wav"));
+}
+
 } // namespace
 } // namespace vantle::testing

@@ -25,6 +25,8 @@
 namespace vantle::testing {
 namespace {
 
+using ::testing::AllOf;
+using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
@@ -249,6 +251,36 @@ TEST_F(SessionOnDiskTest, OpeningTheVersionOnDiskLogsTheSongHeardAndSavesItsNote
         EXPECT_THAT(log->loggedEntries, ElementsAre("b.wav"));
         EXPECT_EQ(platform::readTextFile(notesFile).valueOr(""), files[1].path() + "\n 0:05 kept\n");
         EXPECT_EQ(quits, 0);
+    }
+}
+
+// A note that cannot be written (its file holds someone else's text) when the version on disk is opened
+// after a plain Save: the alert says it was printed, and it was; a second try prints it again rather than
+// dropping it unsaid.
+TEST_F(SessionOnDiskTest, OpeningTheVersionOnDiskPrintsTheNotesItCannotWrite) {
+    const std::string notesFile = companionTextURL(files[1], ".txt").path();
+    ASSERT_TRUE(platform::writeFileAtomically(notesFile, "someone else's list\n"));
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        SCOPED_TRACE(attempt);
+        openWithTagAdded();
+        TextNoteSet& notes = entry(1)->noteSet();
+        notes.notes.push_back(std::make_shared<TextNote>(4.0, "typed here"));
+        notes.altered = true;
+        anotherWindowRemovesARow();
+        testsupport::ScopedConsoleCapture console;
+        const std::size_t before = alerts.requests().size();
+        run("saveSession");
+        ASSERT_TRUE(alerts.answerAlert(1));
+        // Held at the first try, so that the note is not lost; the second opens the version on disk.
+        EXPECT_EQ(names().size(), attempt == 0 ? 3u : 2u);
+        if (attempt == 0) {
+            ASSERT_EQ(alerts.requests().size(), before + 2);
+            EXPECT_THAT(alerts.requests().back().options.informativeText,
+                        HasSubstr("printed to Vantle's log"));
+            ASSERT_TRUE(alerts.answerAlert(0));
+        }
+        EXPECT_THAT(console.lines(),
+                    Contains(AllOf(HasSubstr("not written to " + notesFile), HasSubstr("typed here"))));
     }
 }
 

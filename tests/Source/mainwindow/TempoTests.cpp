@@ -123,6 +123,25 @@ TEST_F(TempoTest, ASongWithATargetStartsAtItAndTheTeacherCanStillChangeTheSpeed)
     EXPECT_FALSE(entry(2)->tempo.targetBeatsPerMinute);
 }
 
+// A target set on songs of different dances is in each song's own unit; one the speed cannot reach plays
+// as near as it goes and is not called the target.
+TEST_F(TempoTest, ATargetIsInEachSongsUnitAndOneOutOfReachIsNotCalledTheTarget) {
+    view().tableView().selectRows({0, 1, 2});
+    view().tempo().setSongTarget(30);
+    EXPECT_EQ(entry(0)->tempo.targetBeatsPerMinute, 90.0) << "30 bars of three beats";
+    EXPECT_EQ(entry(1)->tempo.targetBeatsPerMinute, 120.0) << "30 bars of four beats";
+    EXPECT_EQ(entry(2)->tempo.targetBeatsPerMinute, 30.0) << "30 beats: no dance";
+
+    view().loadEntry(entry(1));
+    EXPECT_NEAR(player->rate, 120.0 / 128.0, 1e-6);
+    EXPECT_EQ(heard(), "30.0 MPM target");
+    view().tableView().selectRows({1});
+    view().tempo().setSongTarget(90);
+    EXPECT_LT(player->rate, 90.0 / 32.0) << "as fast as the speed goes";
+    EXPECT_GT(player->rate, 1.0);
+    EXPECT_EQ(heard().find("target"), std::string::npos) << heard();
+}
+
 TEST_F(TempoTest, EachCorrectionInTheEntryMenuIsOneUndoStep) {
     struct Case {
         const char* action;

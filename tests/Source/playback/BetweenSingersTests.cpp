@@ -4,6 +4,7 @@
 
 #include "tests/Source/playback/PlayerRZFixture.h"
 #include "tests/support/BetweenSingersRig.h"
+#include "tests/support/HeldQueue.h"
 #include "tests/support/Signals.h"
 
 namespace {
@@ -63,6 +64,7 @@ TEST_F(PlayerRZTest, BreakTracksPlayInTurnAndRoundAgain) {
     music.setRefusedHandler([&](const std::string& path, const std::string&) { refused.push_back(path); });
     music.setTracks({folder.file("one.wav"), folder.file("gone.wav"), folder.file("two.wav")});
     ASSERT_TRUE(music.fadeIn(0.1));
+    ASSERT_TRUE(mainQueue().drainUntil([&] { return music.track().has_value(); }, 20.0));
     EXPECT_EQ(music.track(), 0u);
     std::vector<std::size_t> heard{0};
     ASSERT_TRUE(mainQueue().drainUntil(
@@ -78,6 +80,7 @@ TEST_F(PlayerRZTest, BreakTracksPlayInTurnAndRoundAgain) {
     EXPECT_FALSE(music.track()) << "the track playing was taken off";
     EXPECT_FALSE(music.playing());
     ASSERT_TRUE(music.fadeIn(0.1));
+    ASSERT_TRUE(mainQueue().drainUntil([&] { return music.track().has_value(); }, 20.0));
     EXPECT_EQ(music.track(), 0u);
     EXPECT_TRUE(music.playing());
     music.setTracks({});
@@ -95,7 +98,8 @@ TEST_F(PlayerRZTest, ABreakWhoseMusicDoesNotOpenIsSilent) {
     between.setTracks({folder.file("not yet.wav")});
     between.songStarted();
     between.songEnded();
-    EXPECT_EQ(between.rules().phase(), vantle::BreakRules::Phase::ended);
+    ASSERT_TRUE(mainQueue().drainUntil(
+        [&] { return between.rules().phase() == vantle::BreakRules::Phase::ended; }, 20.0));
     EXPECT_FALSE(between.music()->playing());
     EXPECT_TRUE(between.startNext());
     EXPECT_EQ(starts, 1) << "at once, with no fade of nothing";
@@ -103,5 +107,32 @@ TEST_F(PlayerRZTest, ABreakWhoseMusicDoesNotOpenIsSilent) {
     ASSERT_TRUE(testsupport::writeSineFile(folder.file("not yet.wav"), 1.0, 330.0));
     between.songEnded();
     EXPECT_EQ(between.rules().phase(), vantle::BreakRules::Phase::fadingIn);
-    EXPECT_TRUE(between.music()->playing());
+    ASSERT_TRUE(mainQueue().drainUntil([&] { return between.music()->playing(); }, 20.0));
+}
+
+// The break's track is opened on a worker: the window goes on while the disk is slow, and the fade in
+// starts once the file is open, unless the song came back first.
+TEST_F(PlayerRZTest, ABreakTrackIsOpenedOffTheWindowsThread) {
+    ASSERT_TRUE(testsupport::writeSineFile(folder.file("one.wav"), 1.0, 330.0));
+    makeQuickPlayer(8.0, false);
+    testsupport::HeldQueue slowDisk;
+    vantle::BreakMusic music(*player, &slowDisk);
+    music.setTracks({folder.file("one.wav")});
+
+    ASSERT_TRUE(music.fadeIn(0.1));
+    EXPECT_FALSE(music.track()) << "nothing opened on the window's thread";
+    EXPECT_FALSE(music.playing());
+    ASSERT_EQ(slowDisk.held(), 1u);
+    ASSERT_TRUE(slowDisk.runNext());
+    ASSERT_TRUE(mainQueue().drainUntil([&] { return music.playing(); }, 20.0));
+    EXPECT_EQ(music.track(), 0u);
+
+    music.pause();
+    ASSERT_TRUE(testsupport::writeSineFile(folder.file("two.wav"), 1.0, 392.0));
+    music.setTracks({folder.file("two.wav")});
+    ASSERT_TRUE(music.fadeIn(0.1));
+    music.pause();
+    ASSERT_TRUE(slowDisk.runNext());
+    ASSERT_TRUE(mainQueue().drainUntil([&] { return music.track().has_value(); }, 20.0));
+    EXPECT_FALSE(music.playing()) << "paused while it opened";
 }

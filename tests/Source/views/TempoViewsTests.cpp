@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <optional>
 
 namespace vantle::testing {
 namespace {
@@ -54,6 +55,21 @@ TEST_F(PlaylistTableTest, TheTempoColumnTellsEachSongInItsDancesUnitAndSortsByIt
     // Shown after the length, where a teacher looks for it.
     EXPECT_EQ(table->horizontalHeader()->visualIndex(PlaylistTableModel::columnIndex(Column::Tempo)),
               table->horizontalHeader()->visualIndex(PlaylistTableModel::columnIndex(Column::Duration)) + 1);
+}
+
+// The window's table goes before the table view: a reload after it must not read what is gone. The table
+// that went is replaced in its place by one where the tag names no dance, so a model that kept the
+// address would show that one.
+TEST_F(PlaylistTableTest, TheTempoColumnKeepsItsDanceTableAfterTheGivenOneIsGone) {
+    auto entries = setEntries({"/m/tagged.wav"});
+    entries[0]->tags = "\u2605t";
+    entries[0]->tempo.tempo = steadyTempo(124, 4, 10);
+    std::optional<DanceTable> given(std::in_place);
+    given->set(Dance::tango, {defaultBand(Dance::tango), std::nullopt, "t"});
+    table->playlistModel().setDanceTable(*given);
+    given.emplace();
+    table->reloadTable();
+    EXPECT_EQ(cell(0, Column::Tempo), "31.0 MPM");
 }
 
 // A song playing from `start` at `speed` since the clock read `since`: what the player reports as heard.

@@ -119,6 +119,29 @@ TEST_F(EveningTest, TheEveningIsAsItWasAfterOpeningAgain) {
     EXPECT_EQ(evening->queue(singers[3]).back().path, "/elsewhere/two.zip");
 }
 
+// A song sung to its end closes its singer's turn, kept across a restart: the next start is the next
+// singer's, and a removal of that singer taken back leaves the turn closed.
+TEST_F(EveningTest, ASongSungToItsEndIsDoneAfterOpeningAgain) {
+    auto evening = open();
+    const SingerId ann = *evening->addSinger("Ann");
+    const SingerId bob = *evening->addSinger("Bob");
+    evening->queueSong(ann, song("Jolene"));
+    evening->queueSong(bob, song("Islands"));
+    evening->startNext();
+    evening->currentSongEnded();
+    evening->removeSinger(ann);
+    ASSERT_TRUE(evening->undoRemoval());
+
+    evening.reset();
+    evening = open();
+    EXPECT_TRUE(evening->currentEnded());
+    EXPECT_EQ(evening->current()->singer, ann);
+    EXPECT_EQ(evening->next()->singer, bob);
+    EXPECT_EQ(evening->startNext()->song, song("Islands"));
+    EXPECT_FALSE(evening->currentEnded());
+    EXPECT_EQ(evening->history(ann).size(), 1u);
+}
+
 // A write refused by the disk (here by a trigger that fails it) is said, and written with the next change
 // that goes through: nothing that was on the screen is lost, however the changes fell.
 TEST_F(EveningTest, AChangeTheDiskRefusedIsSaidAndWrittenWithTheNextOne) {

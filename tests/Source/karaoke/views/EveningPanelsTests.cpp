@@ -120,6 +120,8 @@ TEST_F(EveningPanelsTest, TheRotationIsRunByKeysAndNameKeysStayText) {
 
 TEST_F(EveningPanelsTest, SongsDroppedOnTheQueueGoToTheSelectedSinger) {
     RotationPanel panel(evening);
+    std::vector<QString> notices;
+    panel.setNoticeHandler([&](const QString& text) { notices.push_back(text); });
     panel.show();
     const host::SingerId ann = *evening.addSinger("Ann");
     panel.reload();
@@ -183,6 +185,45 @@ TEST_F(EveningPanelsTest, ASearchAnswersAsTypedAndReturnQueuesTheSong) {
                    panel.resultList().item(0)->text().endsWith("missing from its folder");
         },
         generousSeconds));
+}
+
+// Delete in the lists takes prepared work away: Ctrl+Z in the rotation puts back what went last, where it
+// was.
+TEST_F(EveningPanelsTest, ARemovedSongOrSingerComesBackWithUndo) {
+    RotationPanel panel(evening);
+    std::vector<QString> notices;
+    panel.setNoticeHandler([&](const QString& text) { notices.push_back(text); });
+    panel.show();
+    const host::SingerId ann = *evening.addSinger("Ann");
+    evening.addSinger("Bob");
+    for (const char* title : {"One", "Two", "Three"})
+        evening.queueSong(ann, {std::string("/songs/") + title + ".zip", "Artist", title, ""});
+    evening.startNext();
+    panel.reload();
+    panel.selectSinger(ann);
+    QListWidget& queue = panel.queueList();
+    queue.setFocus();
+    queue.setCurrentRow(0);
+    QTest::keyClick(&queue, Qt::Key_Delete);
+    ASSERT_EQ(evening.queue(ann).size(), 1u);
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(notices[0], QString("Artist — Two left Ann's queue; Ctrl+Z in the rotation puts it back"));
+    QTest::keyClick(&queue, Qt::Key_Z, Qt::ControlModifier);
+    ASSERT_EQ(evening.queue(ann).size(), 2u);
+    EXPECT_EQ(evening.queue(ann)[0].title, "Two");
+
+    // The current singer leaves and comes back: the seat, the turn and the song being sung with them.
+    QListWidget& list = panel.singerList();
+    list.setFocus();
+    panel.selectSinger(ann);
+    QTest::keyClick(&list, Qt::Key_Delete);
+    EXPECT_EQ(seatsText(), "Bob ");
+    QTest::keyClick(&list, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(seatsText(), "Ann Bob ");
+    ASSERT_TRUE(evening.current());
+    EXPECT_EQ(evening.current()->song.title, "One");
+    QTest::keyClick(&list, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(notices.back(), QString("Nothing removed from the rotation to put back"));
 }
 
 } // namespace
