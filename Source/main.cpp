@@ -9,6 +9,7 @@
 #include "Source/playback/RestTimer.h"
 #include "Source/playback/ToolkitScrubSnippetPlayer.h"
 #include "Source/session/AppState.h"
+#include "platform/dispatch/Reaper.h"
 #include "platform/files/AudioFile.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/UserDefaults.h"
@@ -109,6 +110,8 @@ int main(int argc, char** argv) {
         platform::AudioFile::stopLengthCounts();
         if (instance) instance->setReceiver({});
     }
+    // The last writes of the window's workers (the state, the timed lines) reach the disk.
+    platform::waitForReaped();
     platform::unbindMainQueueFromQtLoop();
     return result;
 }

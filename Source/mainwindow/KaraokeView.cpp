@@ -8,6 +8,7 @@
 #include "Source/mainwindow/SingersScreen.h"
 #include "platform/dispatch/ConcurrentQueue.h"
 #include "platform/dispatch/MainQueue.h"
+#include "platform/dispatch/Reaper.h"
 #include "platform/files/SongArchive.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Files.h"
@@ -153,10 +154,11 @@ KaraokeView::KaraokeView(KaraokeHost& host, QWidget* parent) : QWidget(parent), 
 }
 
 KaraokeView::~KaraokeView() {
-    // Written before the queue lets its thread go, with what cannot be written printed: the window is
-    // gone, nothing waits for it any more.
+    // Written after the view, with what cannot be written printed: the window is gone, nothing waits
+    // for it any more, and the program's exit waits for the write.
     finishTiming(true);
-    timingQueue_.reset();
+    closed_->store(true);
+    platform::reap(std::move(timingQueue_));
     delete singers_.data();
 }
 
@@ -396,7 +398,8 @@ void KaraokeView::startTiming() {
     const unsigned request = ++timingRequest_;
     timingBuilding_ = true;
     QPointer<KaraokeView> self(this);
-    timingQueue_->async([self, request, path = songPath_] {
+    timingQueue_->async([self, request, path = songPath_, closed = closed_] {
+        if (*closed) return;
         auto timing = std::make_shared<LyricsTiming>(path);
         platform::mainQueue().async([self, request, timing] {
             if (!self || request != self->timingRequest_) return;
@@ -421,8 +424,9 @@ void KaraokeView::lookForTimingChanges() {
     timingBuilding_ = true;
     QPointer<KaraokeView> self(this);
     timingQueue_->async([self, request, timing = timing_, audio = timing_->audioPath(),
-                         path = timing_->lrcPath(), read = timing_->fileStamp(),
-                         again = timing_->settling()] {
+                         path = timing_->lrcPath(), read = timing_->fileStamp(), again = timing_->settling(),
+                         closed = closed_] {
+        if (*closed) return;
         auto fresh =
             again || platform::fileStamp(path) != read ? std::make_shared<LyricsTiming>(audio) : nullptr;
         platform::mainQueue().async([self, request, timing, fresh] {

@@ -15,6 +15,7 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
@@ -141,8 +142,10 @@ private:
     int timingSaves_ = 0;
     UnwrittenFiles unwrittenTiming_;
     std::vector<std::function<void(const UnwrittenFiles&)>> afterTimingSaved_;
-    // Reads and saves of the timing, in the order asked; its end waits for a save under way.
+    // Reads and saves of the timing, in the order asked; at the view's end it finishes the saves
+    // on the reaper (platform::reap), and skips the reads nobody waits for.
     std::unique_ptr<platform::SerialQueue> timingQueue_;
+    std::shared_ptr<std::atomic<bool>> closed_ = std::make_shared<std::atomic<bool>>(false);
     std::uint64_t generation_ = 1;
 
     Canvas* canvas_ = nullptr;

@@ -819,8 +819,9 @@ void MainViewController::saveForQuit(Ending ending) {
             if (self->holdForUnwrittenNotes(SaveReason::quit))
                 outcome = SaveOutcome::cancelled;
             else
-                // The quit goes on: the state is on disk, and the recovery file goes with the changes saved.
-                self->safekeeping_->flush();
+                // The quit goes on: the state is written, and the recovery file goes with the changes
+                // saved, while the window closes; the exit waits for both.
+                self->safekeeping_->takeWaiting();
             if (ending) ending(outcome);
         });
     };

@@ -1,6 +1,7 @@
 #include "Source/session/SessionSafekeeping.h"
 
 #include "Source/session/TimeRangeSet.h"
+#include "platform/dispatch/Reaper.h"
 #include "platform/foundation/Console.h"
 #include "platform/foundation/Files.h"
 #include "platform/foundation/PropertyList.h"
@@ -56,8 +57,12 @@ SessionSafekeeping::SessionSafekeeping(Sources sources, platform::TimerScheduler
 
 SessionSafekeeping::~SessionSafekeeping() {
     checker_.cancel();
-    flush();
+    takeWaiting();
     stateTimer_.cancel();
+    // The lock goes once the last write under it has ended.
+    worker_->async([lock = std::make_shared<platform::FileDescriptor>(std::move(recoveryLock_))] {});
+    // The window may still show: its thread never waits on the disk.
+    platform::reap(std::move(worker_));
 }
 
 void SessionSafekeeping::stateChanged() {
@@ -78,7 +83,7 @@ void SessionSafekeeping::takeState() {
     // The worker gets a copy: the entry's own spans go on growing here.
     if (state.currentTimeRangeSet)
         state.currentTimeRangeSet = std::make_shared<TimeRangeSet>(*state.currentTimeRangeSet);
-    worker_.async([state = std::move(state), file = appStateFileURL()] { writeAppState(state, file); });
+    worker_->async([state = std::move(state), file = appStateFileURL()] { writeAppState(state, file); });
 }
 
 void SessionSafekeeping::check() {
@@ -92,26 +97,30 @@ void SessionSafekeeping::takeRecovery() {
     std::optional<SessionRecovery> recovery = sources_.recovery();
     if (recovery == recoveryWritten_) return;
     recoveryWritten_ = recovery;
-    worker_.async([recovery = std::move(recovery), file = sessionRecoveryFileURL()] {
+    worker_->async([recovery = std::move(recovery), file = sessionRecoveryFileURL()] {
         writeSessionRecovery(recovery, file);
     });
 }
 
-void SessionSafekeeping::flush() {
+void SessionSafekeeping::takeWaiting() {
     if (statePending_) takeState();
     takeRecovery();
-    worker_.sync([] {});
+}
+
+void SessionSafekeeping::flush() {
+    takeWaiting();
+    worker_->sync([] {});
 }
 
 void SessionSafekeeping::discardWaitingRecovery(const platform::Url& file) {
     if (!keepsRecovery()) return;
-    worker_.async([file] { writeSessionRecovery(std::nullopt, file); });
+    worker_->async([file] { writeSessionRecovery(std::nullopt, file); });
 }
 
 void SessionSafekeeping::discardRecovery() {
     if (!keepsRecovery()) return;
     recoveryWritten_.reset();
-    worker_.async([file = sessionRecoveryFileURL()] { writeSessionRecovery(std::nullopt, file); });
+    worker_->async([file = sessionRecoveryFileURL()] { writeSessionRecovery(std::nullopt, file); });
 }
 
 } // namespace vantle

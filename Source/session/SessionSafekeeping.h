@@ -11,6 +11,7 @@
 #include "platform/dispatch/TimerScheduler.h"
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace vantle {
@@ -28,7 +29,8 @@ public:
 
     // Looks for changes every checkSeconds on the scheduler (its handlers run on the main queue).
     SessionSafekeeping(Sources sources, platform::TimerScheduler& scheduler);
-    // Writes what waits.
+    // Takes what waits; its worker writes it after this is gone, and the program's exit waits for that
+    // (platform::waitForReaped()).
     ~SessionSafekeeping();
     SessionSafekeeping(const SessionSafekeeping&) = delete;
     SessionSafekeeping& operator=(const SessionSafekeeping&) = delete;
@@ -40,8 +42,10 @@ public:
     // unsaved changes are taken at every check and written when they differ from the last written
     // (the recovery file goes once there are none).
     void check();
-    // Takes and writes what waits, the unsaved changes as they are now (none after a save: the
-    // recovery file goes), and returns once the worker has written them.
+    // Takes what waits and the unsaved changes as they are now (none after a save: the recovery file
+    // goes), to be written by the worker.
+    void takeWaiting();
+    // takeWaiting(), returning once the worker has written it.
     void flush();
     // Whether this run keeps the recovery file. Another running copy that shares the state folder (one on
     // another display) keeps its own there: this one then keeps none, and never writes over or removes
@@ -65,7 +69,8 @@ private:
     platform::TimerScheduler& scheduler_;
     // Held while this run keeps the recovery file.
     platform::FileDescriptor recoveryLock_;
-    platform::SerialQueue worker_{"session safekeeping"};
+    std::unique_ptr<platform::SerialQueue> worker_ =
+        std::make_unique<platform::SerialQueue>("session safekeeping");
     platform::DispatchTimer checker_;
     platform::DispatchTimer stateTimer_;
     bool statePending_ = false;

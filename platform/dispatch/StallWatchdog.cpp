@@ -156,9 +156,14 @@ std::chrono::nanoseconds StallWatchdog::WorkingTime::read(std::chrono::nanosecon
 
 namespace {
 
-// Each thread's schedstat kept open, and the run-queue wait read from it last time.
+// Each thread's schedstat kept open, and the run-queue wait read from it last time, for this process's
+// threads and those of the processes it waits on.
 class ProcessWorkingClock {
 public:
+    explicit ProcessWorkingClock(const std::vector<int>& others) {
+        for (const int process : others)
+            taskFolders_.push_back("/proc/" + std::to_string(process) + "/task");
+    }
     ~ProcessWorkingClock() {
         for (const auto& [thread, seen] : threads_)
             ::close(seen.descriptor);
@@ -169,16 +174,17 @@ public:
         const std::chrono::nanoseconds now = monotonicNow();
         std::uint64_t longestWait = 0;
         std::unordered_set<int> present;
-        if (DIR* tasks = ::opendir("/proc/self/task")) {
+        for (const std::string& folder : taskFolders_) {
+            DIR* tasks = ::opendir(folder.c_str());
+            if (!tasks) continue;
             while (const dirent* task = ::readdir(tasks)) {
                 const int thread = std::atoi(task->d_name);
                 if (thread <= 0) continue;
                 present.insert(thread);
                 auto [seen, added] = threads_.try_emplace(thread);
                 if (added)
-                    seen->second.descriptor =
-                        ::open(("/proc/self/task/" + std::to_string(thread) + "/schedstat").c_str(),
-                               O_RDONLY | O_CLOEXEC);
+                    seen->second.descriptor = ::open(
+                        (folder + "/" + std::to_string(thread) + "/schedstat").c_str(), O_RDONLY | O_CLOEXEC);
                 char line[128];
                 const ssize_t size = seen->second.descriptor >= 0
                                          ? ::pread(seen->second.descriptor, line, sizeof line - 1, 0)
@@ -208,6 +214,7 @@ private:
         int descriptor = -1;
         std::uint64_t wait = 0;
     };
+    std::vector<std::string> taskFolders_{"/proc/self/task"};
     std::mutex mutex_;
     std::unordered_map<int, Seen> threads_;
     StallWatchdog::WorkingTime working_;
@@ -215,8 +222,8 @@ private:
 
 } // namespace
 
-StallWatchdog::Clock StallWatchdog::workingTimeOfProcess() {
-    auto clock = std::make_shared<ProcessWorkingClock>();
+StallWatchdog::Clock StallWatchdog::workingTimeOfProcess(const std::vector<int>& waitedOn) {
+    auto clock = std::make_shared<ProcessWorkingClock>(waitedOn);
     return [clock] { return clock->read(); };
 }
 

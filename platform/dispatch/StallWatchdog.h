@@ -74,8 +74,9 @@ public:
     static const int sanitizerSlowdown;
 
     // The monotonic clock, slowed in each interval between two reads by the longest time any thread of
-    // the process waited for a processor in it: the window's thread may be waiting for that thread.
-    static Clock workingTimeOfProcess();
+    // the process, or of a process it waits on (`waitedOn`: the display server), waited for a processor
+    // in it: the window's thread may be waiting for that thread.
+    static Clock workingTimeOfProcess(const std::vector<int>& waitedOn = {});
     // The run-queue wait in nanoseconds from a thread's schedstat line ("running waiting slices").
     static std::optional<std::uint64_t> runQueueWait(std::string_view schedstat);
 

@@ -138,12 +138,6 @@ void SongBook::refresh() {
             return;
         }
         if (worker->stopping) return;
-        tell(changes, false);
-        for (const auto& [from, to] : changes.moved)
-            delivery->async([worker, from = from, to = to] {
-                std::lock_guard lock(worker->handlersMutex);
-                if (worker->moved) worker->moved(from, to);
-            });
         const auto self = again.lock();
         for (const std::string& seen : changes.foldersKnown) {
             if (worker->watches.count(seen) || !self) continue;
@@ -154,6 +148,13 @@ void SongBook::refresh() {
                 [self, seen](platform::FileSystemEvent) { (*self)(seen, true); }, *queue);
             if (watch.ok()) worker->watches.emplace(seen, std::move(watch.value()));
         }
+        // Told once its folders are watched: a change made as soon as the book is ready is heard.
+        tell(changes, false);
+        for (const auto& [from, to] : changes.moved)
+            delivery->async([worker, from = from, to = to] {
+                std::lock_guard lock(worker->handlersMutex);
+                if (worker->moved) worker->moved(from, to);
+            });
     };
     // The watches hold the refresher; it holds them only weakly, through the worker.
     indexQueue_->async([worker = worker_, refreshFolder] {

@@ -515,6 +515,22 @@ TEST_F(KaraokeTest, LeavingTheTimingWaitsForAFolderLockOffTheWindowsThread) {
     EXPECT_EQ(testsupport::readBytes(audioFolder.file("locked.lrc")), "[00:01.00]First\nSecond\n");
 }
 
+// The window closing with stamps unsaved while another program holds the song folder's lock: closing
+// (watched) waits neither for the lock nor for the save, which ends after the window, before the exit.
+TEST_F(KaraokeTest, ClosingTheWindowLeavesTheTimingsLastSaveToAfterIt) {
+    start();
+    loadSong("locked", "First\nSecond\n", PlayerMode::karaokePrepare);
+    hearAt(1.0);
+    ASSERT_TRUE(panel().stampLine());
+    const platform::FileDescriptor folder(
+        ::open(audioFolder.path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    ASSERT_EQ(::flock(folder.get(), LOCK_EX | LOCK_NB), 0);
+    platform::setFolderLockPatience(0.5);
+    stop();
+    platform::setFolderLockPatience();
+    EXPECT_EQ(testsupport::readBytes(audioFolder.file("locked.lrc")), "[00:01.00]First\nSecond\n");
+}
+
 // A typo fixed in an editor while lines were stamped: the stamp of that line is counted and said, not
 // reported as saved, and kept with its time in the log and the list.
 TEST_F(KaraokeTest, AStampWhoseLineChangedOutsideIsCountedAndKept) {

@@ -13,6 +13,7 @@
 #include "Source/session/SessionSafekeeping.h"
 #include "Source/views/PlaylistTableView.h"
 #include "platform/dispatch/MainQueue.h"
+#include "platform/dispatch/Reaper.h"
 #include "platform/dispatch/TimerScheduler.h"
 #include "platform/foundation/Files.h"
 #include "platform/foundation/UserDefaults.h"
@@ -306,6 +307,8 @@ protected:
             platform::WatchedApplication::Stretch closing("closing the window");
             window.reset();
         }
+        // As the program's exit does, once the window is gone.
+        platform::waitForReaped();
         delegate.reset();
         player = nullptr;
         breakTimer = nullptr;

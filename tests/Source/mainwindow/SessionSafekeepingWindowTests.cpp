@@ -281,8 +281,9 @@ TEST_F(SafekeepingWindowTest, TheModeAQuitLeavesComesBack) {
         EXPECT_TRUE(platform::fileExists(sessionRecoveryFileURL().path()));
         delegate->terminate();
         ASSERT_EQ(quits, 1);
-        EXPECT_FALSE(platform::fileExists(sessionRecoveryFileURL().path()));
+        // Written after the window, before the exit.
         stop();
+        EXPECT_FALSE(platform::fileExists(sessionRecoveryFileURL().path()));
         quits = 0;
         start();
         activate();

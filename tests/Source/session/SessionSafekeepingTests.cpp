@@ -5,6 +5,7 @@
 #include "Source/session/PlaylistEntry.h"
 #include "Source/session/SessionRecovery.h"
 #include "platform/dispatch/MainQueue.h"
+#include "platform/dispatch/Reaper.h"
 #include "platform/foundation/Files.h"
 #include "tests/Source/session/SessionFakes.h"
 #include "tests/support/ManualTimers.h"
@@ -113,6 +114,19 @@ TEST_F(SafekeepingTest, TheStateIsTakenOnceTheChangesPauseAndWrittenOnAWorker) {
     EXPECT_EQ(readAppState()->currentTime, 40);
 }
 
+// A change waiting when the keeper goes (the window closing) is written after it, off the window's
+// thread, and is on disk once the program's exit has waited.
+TEST_F(SafekeepingTest, WhatWaitsAtTheEndIsWrittenAfterTheKeeperBeforeTheExit) {
+    {
+        SessionSafekeeping keeper(sources(), scheduler);
+        player.startTime = 21;
+        keeper.stateChanged();
+    }
+    platform::waitForReaped();
+    ASSERT_TRUE(readAppState());
+    EXPECT_EQ(readAppState()->currentTime, 21);
+}
+
 // The recovery file holds the unsaved order and keys while there are any, and goes with a save; laid
 // over the document as it was saved, it gives the list as it was.
 TEST_F(SafekeepingTest, TheRecoveryFileFollowsTheUnsavedOrderAndKeys) {
@@ -197,7 +211,9 @@ TEST_F(SafekeepingTest, ASecondRunningCopyKeepsNoRecoveryFile) {
         copy.flush();
         EXPECT_EQ(platform::readFile(file.path()).value(), kept);
     }
+    // The first run's exit: its lock goes after its last write.
     first.reset();
+    platform::waitForReaped();
     SessionSafekeeping next(second, scheduler);
     EXPECT_TRUE(next.keepsRecovery());
     next.flush();

@@ -1,6 +1,8 @@
 #include "platform/dispatch/ConcurrentQueue.h"
+#include "platform/dispatch/Reaper.h"
 #include "platform/dispatch/Semaphore.h"
 #include "platform/dispatch/SerialQueue.h"
+#include "tests/support/WorkerGate.h"
 
 #include <atomic>
 #include <chrono>
@@ -103,6 +105,23 @@ TEST(SerialQueue, DestructionRunsAllPostedWorkFirst) {
     ASSERT_TRUE(finished.wait(5.0));
     EXPECT_EQ(after.load(), 1);
     EXPECT_EQ(owned, nullptr);
+}
+
+TEST(SerialQueue, AReapedQueueEndsItsWorkAfterItsOwnerWithoutHoldingIt) {
+    testsupport::WorkerGate gate;
+    std::atomic<int> written{0};
+    auto queue = std::make_unique<SerialQueue>("closing");
+    queue->async([&] {
+        gate.pass();
+        ++written;
+    });
+    queue->async([&] { ++written; });
+    // Handed over while its first item is held: the owner goes on at once.
+    reap(std::move(queue));
+    EXPECT_EQ(written.load(), 0);
+    gate.releaseAll();
+    waitForReaped();
+    EXPECT_EQ(written.load(), 2);
 }
 
 TEST(ConcurrentQueue, GlobalQueueRunsJobsSideBySideAndCompletesAll) {
