@@ -18,8 +18,7 @@ BackgroundTempo::~BackgroundTempo() {
 }
 
 void BackgroundTempo::listChanged() {
-    next_ = 0;
-    lookedThrough_ = false;
+    walk_.restart();
 }
 
 void BackgroundTempo::recheck(const PlaylistEntry& entry) {
@@ -43,20 +42,9 @@ DanceBand BackgroundTempo::bandOf(Dance dance) const {
 void BackgroundTempo::update() {
     if (busy_) return;
     const std::shared_ptr<PlaylistEntry> current = sources_.current ? sources_.current() : nullptr;
-    if (current && wanted(*current)) {
-        start(current);
-        return;
-    }
-    if (lookedThrough_) return;
-    const std::vector<std::shared_ptr<PlaylistEntry>>& entries = sources_.entries();
-    while (next_ < entries.size()) {
-        const std::shared_ptr<PlaylistEntry>& entry = entries[next_++];
-        if (entry && wanted(*entry)) {
-            start(entry);
-            return;
-        }
-    }
-    lookedThrough_ = true;
+    const std::shared_ptr<PlaylistEntry> entry =
+        walk_.next(current, sources_.entries, [this](const PlaylistEntry& listed) { return wanted(listed); });
+    if (entry) start(entry);
 }
 
 void BackgroundTempo::start(const std::shared_ptr<PlaylistEntry>& entry) {

@@ -5,6 +5,7 @@
 // teacher has edited since in this run is found again. Main thread only; the analyses run on a worker
 // queue and come back on the main queue.
 
+#include "Source/session/EntryWalk.h"
 #include "Source/tempo/SongTempo.h"
 #include "platform/dispatch/DispatchQueue.h"
 
@@ -86,8 +87,7 @@ private:
     std::shared_ptr<std::atomic<bool>> cancel_ = std::make_shared<std::atomic<bool>>(false);
     std::weak_ptr<PlaylistEntry> running_;
     bool busy_ = false;
-    std::size_t next_ = 0;
-    bool lookedThrough_ = false;
+    EntryWalk walk_;
     // What each entry was looked at with (by entry id): not tried again until one of them changes.
     struct Tried {
         std::string path;

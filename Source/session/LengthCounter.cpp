@@ -42,8 +42,7 @@ LengthCounter::LengthCounter(Sources sources, Counted counted, platform::Dispatc
 LengthCounter::~LengthCounter() = default;
 
 void LengthCounter::listChanged() {
-    next_ = 0;
-    lookedThrough_ = false;
+    walk_.restart();
 }
 
 bool LengthCounter::wanted(const PlaylistEntry& entry) const {
@@ -60,20 +59,10 @@ void LengthCounter::update() {
     // One at a time, and the current song's count first: a count reads a whole file.
     if (busy_ || (sources_.currentBeingCounted && sources_.currentBeingCounted())) return;
     const std::shared_ptr<PlaylistEntry> current = sources_.current ? sources_.current() : nullptr;
-    if (current && current->_url.isFileURL() && wanted(*current)) {
-        start(current);
-        return;
-    }
-    if (lookedThrough_) return;
-    const std::vector<std::shared_ptr<PlaylistEntry>>& entries = sources_.entries();
-    while (next_ < entries.size()) {
-        const std::shared_ptr<PlaylistEntry>& entry = entries[next_++];
-        if (entry && entry->_url.isFileURL() && wanted(*entry)) {
-            start(entry);
-            return;
-        }
-    }
-    lookedThrough_ = true;
+    const std::shared_ptr<PlaylistEntry> entry =
+        walk_.next(current, sources_.entries,
+                   [this](const PlaylistEntry& listed) { return listed._url.isFileURL() && wanted(listed); });
+    if (entry) start(entry);
 }
 
 void LengthCounter::start(const std::shared_ptr<PlaylistEntry>& entry) {

@@ -5,6 +5,7 @@
 // lasts without each song being played first. Main thread only; the counts run on a worker queue and
 // come back on the main queue.
 
+#include "Source/session/EntryWalk.h"
 #include "platform/dispatch/DispatchQueue.h"
 #include "platform/foundation/Files.h"
 
@@ -75,9 +76,8 @@ private:
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     std::weak_ptr<PlaylistEntry> running_;
     bool busy_ = false;
-    // Where the look through the list goes on; past its end, nothing is left to count until it changes.
-    std::size_t next_ = 0;
-    bool lookedThrough_ = false;
+    // Past the list's end, nothing is left to count until it changes.
+    EntryWalk walk_;
     // Where each entry was counted (by entry id): counted once, or failed once, it is not tried again until
     // it names another file, or a song archive changed on disk.
     struct Tried {
